@@ -1,0 +1,138 @@
+// Owned NUL-terminated byte string with printf-style formatting, slicing,
+// trimming and search. Case operations know ASCII letters only.
+//
+// Compare() has the framework's own sign: +1 when this string sorts BEFORE
+// the other (the opposite of strcmp); the operators and the sorted searches
+// of the arrays follow that sign. The buffer holds at least 20 bytes and
+// never shrinks on its own (Compact() shrinks it).
+#pragma once
+
+#include "CKLF_Mem.h"
+
+class CKLF_String : public CKLF_FrameWork {
+ public:
+  CKLF_String();
+  CKLF_String(const char* s);  // NOLINT: implicit by design, as C strings mix freely
+  CKLF_String(char* s);        // NOLINT
+  CKLF_String(const CKLF_String& other);
+  ~CKLF_String() override;
+
+  CKLF_String& operator=(const char* s);
+  CKLF_String& operator=(const CKLF_String& other);
+  CKLF_String& operator=(char c);
+
+  // Access.
+  // Never null: a string whose buffer could not be had reads as "".
+  char* GetStr() const {
+    u8* p = m_buffer.GetPtr();
+    return p ? reinterpret_cast<char*>(p) : s_empty;
+  }
+  operator char*() const { return GetStr(); }
+  u32 GetLength() const { return m_length; }
+  CKLF_Mem& GetMem() { return m_buffer; }
+  char operator[](u32 i) const { return i < m_length ? GetStr()[i] : 0; }
+  char operator[](int i) const { return i >= 0 ? (*this)[static_cast<u32>(i)] : 0; }
+  u32 GetUserValue() const { return m_userValue; }
+  void SetUserValue(u32 v) { m_userValue = v; }
+  u8 Compact();
+  static char HEXDigit(u32 n);
+
+  // Building; the pointer results are the buffer, or 0 on failure (error 17).
+  char* Append(const CKLF_String& s, u32 grow);
+  char* Append(const char* s);
+  char* Append(char c);
+  CKLF_String& operator+=(const CKLF_String& s);
+  CKLF_String& operator+=(const char* s);
+  CKLF_String& operator+=(char c);
+  char* Space(u32 n);
+  char* InsertAt(u32 pos, const CKLF_String& s);
+  char* InsertAt(u32 pos, char c);
+  char* InsertAt(u32 pos, const char* s);
+  char* DeleteFrom(u32 start, u32 count);
+  void Reverse();
+  void MakeUpper();
+  void MakeLower();
+  void TrimLeft();
+  void TrimRight();
+  void TrimBoth();
+  // Bytes of m up to its first NUL, at most max when max is not 0.
+  char* SetFromMem(CKLF_Mem& m, u32 max);
+  char* BufferHEX(const void* p, u32 n);
+  char* BufferHEX(CKLF_Mem& m, u32 n);
+  char* Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+  // Slicing: a new string; a failure of the new string is copied here too.
+  CKLF_String Left(u32 n);
+  CKLF_String Right(u32 n);
+  // fromLeft 0: start counts from the end (the slice ends start characters
+  // before the end).
+  CKLF_String Mid(u32 start, u32 count, u8 fromLeft);
+
+  // +1 when this string sorts first, -1 when after, 0 when equal.
+  i32 Compare(const CKLF_String& other);
+  i32 Compare(const char* s);
+  i32 Compare(char c);
+  i32 CompareNoCase(const CKLF_String& other);
+  i32 CompareNoCase(const char* s);
+  i32 CompareNoCase(char c);
+
+  // Index of the needle at or after start, or -1. Backward (forward 0)
+  // searches the reversed string and returns the position counted from the
+  // end: start skips the last start characters.
+  i32 Find(const CKLF_String& needle, i32 start, u8 forward);
+  i32 Find(char c, i32 start, u8 forward);
+  i32 Find(const char* needle, i32 start, u8 forward);
+
+ private:
+  u8 i_Assign(const char* s, u32 len);
+  u8 i_Grow(u32 need, u32 grow);
+  i32 i_Compare(const char* s, u32 len, bool noCase);
+
+  static char s_empty[1];
+
+  u32 m_userValue;
+  CKLF_Mem m_buffer;
+  u32 m_length;
+};
+
+CKLF_String operator+(const CKLF_String& a, const CKLF_String& b);
+CKLF_String operator+(const CKLF_String& a, const char* b);
+CKLF_String operator+(const char* a, const CKLF_String& b);
+CKLF_String operator+(const CKLF_String& a, char b);
+CKLF_String operator+(char a, const CKLF_String& b);
+
+// Operators compare through Compare(): a < b when a.Compare(b) > 0.
+bool operator==(const CKLF_String& a, const CKLF_String& b);
+bool operator!=(const CKLF_String& a, const CKLF_String& b);
+bool operator<(const CKLF_String& a, const CKLF_String& b);
+bool operator<=(const CKLF_String& a, const CKLF_String& b);
+bool operator>(const CKLF_String& a, const CKLF_String& b);
+bool operator>=(const CKLF_String& a, const CKLF_String& b);
+bool operator==(const CKLF_String& a, const char* b);
+bool operator!=(const CKLF_String& a, const char* b);
+bool operator==(const char* a, const CKLF_String& b);
+bool operator!=(const char* a, const CKLF_String& b);
+bool operator<(const CKLF_String& a, const char* b);
+bool operator<=(const CKLF_String& a, const char* b);
+bool operator>(const CKLF_String& a, const char* b);
+bool operator>=(const CKLF_String& a, const char* b);
+bool operator<(const char* a, const CKLF_String& b);
+bool operator<=(const char* a, const CKLF_String& b);
+bool operator>(const char* a, const CKLF_String& b);
+bool operator>=(const char* a, const CKLF_String& b);
+bool operator==(const CKLF_String& a, char b);
+bool operator!=(const CKLF_String& a, char b);
+bool operator<(const CKLF_String& a, char b);
+bool operator<=(const CKLF_String& a, char b);
+bool operator>(const CKLF_String& a, char b);
+bool operator>=(const CKLF_String& a, char b);
+bool operator==(char a, const CKLF_String& b);
+bool operator!=(char a, const CKLF_String& b);
+bool operator<(char a, const CKLF_String& b);
+bool operator<=(char a, const CKLF_String& b);
+bool operator>(char a, const CKLF_String& b);
+bool operator>=(char a, const CKLF_String& b);
+
+// Splits a storage key at its last ">": "A>B>C" gives "A>B" and "C"; a key
+// without ">" gives "" and the whole key. Returns 1.
+u8 SplitPath(CKLF_String key, CKLF_String& parent, CKLF_String& name);
