@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake g++ make clang
+  cmake g++ make clang libclang-rt-14-dev
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a while
+# (seconds per target as the first argument, 30 by default). A crash fails
+# the run; its input is left in build/fuzz/artifacts/ to be kept as a
+# regression file under tests/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+SECONDS_EACH=${1:-30}
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKLF_BUILD_TESTS=OFF -DKLF_BUILD_FUZZ=ON > /dev/null
+cmake --build build/fuzz -j "$JOBS"
+
+mkdir -p build/fuzz/artifacts
+status=0
+for src in tests/fuzz/fuzz_*.cpp; do
+  [ -e "$src" ] || continue
+  name=$(basename "$src" .cpp)
+  work=build/fuzz/corpus/$name
+  mkdir -p "$work"
+  seeds=tests/fuzz/corpus/$name
+  [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/ 2>/dev/null || true
+  echo "== $name (${SECONDS_EACH}s)"
+  if ! ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+      "build/fuzz/fuzz/$name" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$name-" "$work" 2>&1 | tail -n 12; then
+    status=1
+  fi
+done
+exit $status
