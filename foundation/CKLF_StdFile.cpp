@@ -1,0 +1,273 @@
+#include "CKLF_StdFile.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+
+namespace {
+
+const u32 kMaxPathBytes = 1024;
+const u32 kSystemEncoding = 65535;
+const u32 kMaxTransfer = 0x7FFFFFFF;
+
+// "e" keeps the descriptor out of launched programs.
+const char* StdioMode(u32 mode) {
+  switch (mode) {
+    case 1: return "rbe";
+    case 2: return "wbe";
+    case 3: return "r+be";
+    case 4: return "w+be";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+CKLF_StdFile::CKLF_StdFile() : m_stream(nullptr), m_canRead(0), m_canWrite(0), m_lastOp(0) {}
+
+CKLF_StdFile::CKLF_StdFile(CKLF_String path, u32 mode) : CKLF_StdFile() { Open(path, mode); }
+
+CKLF_StdFile::~CKLF_StdFile() { Close(); }
+
+u8 CKLF_StdFile::Open(CKLF_String path, u32 mode) {
+  Close();
+  const char* how = StdioMode(mode);
+  if (!how) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  FILE* f = std::fopen(path.GetStr(), how);
+  if (!f) {
+    SetError(klErrFileOpen);
+    return 0;
+  }
+  // stdio opens folders for reading; they are not files.
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+    std::fclose(f);
+    SetError(klErrFileOpen);
+    return 0;
+  }
+  m_stream = f;
+  m_canRead = (mode == 2) ? 0 : 1;
+  m_canWrite = (mode == 1) ? 0 : 1;
+  m_lastOp = 0;
+  ResetError();
+  return 1;
+}
+
+u8 CKLF_StdFile::Open(const KLP_FileRef* ref, u32 mode) {
+  Close();
+  if (!ref) {
+    SetError(klErrFileOpen);
+    return 0;
+  }
+  char path[kMaxPathBytes + 1];
+  if (KLP_RefMakePath(*ref, path, sizeof(path)) != klpNoErr) {
+    SetError(klErrFileOpen);
+    return 0;
+  }
+  return Open(CKLF_String(path), mode);
+}
+
+u8 CKLF_StdFile::Open(CKLF_String name, const KLP_FileRef* parent, u32 mode) {
+  Close();
+  if (!StdioMode(mode)) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  KLP_FileName uname;
+  if (!parent || HFSNameGetUnicodeName(name.GetStr(), &uname, kSystemEncoding) != klpNoErr ||
+      uname.length == 0) {
+    SetError(klErrFileOpen);
+    return 0;
+  }
+  KLP_FileRef ref;
+  if (mode == 2 || mode == 4) {
+    if (KLP_CreateFile(*parent, uname, &ref) == klpNoErr) return Open(&ref, mode);
+  }
+  if (KLP_MakeChildRef(*parent, uname, &ref) != klpNoErr) {
+    SetError(klErrFileOpen);
+    return 0;
+  }
+  return Open(&ref, mode);
+}
+
+u8 CKLF_StdFile::Close() {
+  if (!m_stream) return 1;
+  int r = std::fclose(m_stream);
+  m_stream = nullptr;
+  m_canRead = 0;
+  m_canWrite = 0;
+  m_lastOp = 0;
+  if (r != 0) {
+    SetError(klErrFileWrite);
+    return 0;
+  }
+  return 1;
+}
+
+i32 CKLF_StdFile::SetPos(i32 offset) {
+  if (!m_stream) {
+    SetError(klErrFileNotOpen);
+    return -1;
+  }
+  if (offset < 0 || std::fseek(m_stream, offset, SEEK_SET) != 0) {
+    SetError(klErrFileSeek);
+    return -1;
+  }
+  m_lastOp = 0;
+  return offset;
+}
+
+i32 CKLF_StdFile::GetPos() {
+  if (!m_stream) {
+    SetError(klErrFileNotOpen);
+    return -1;
+  }
+  long p = std::ftell(m_stream);
+  if (p < 0) {
+    SetError(klErrFileSeek);
+    return -1;
+  }
+  if (p > INT32_MAX) {
+    SetError(klErrNoMemory);
+    return -1;
+  }
+  return static_cast<i32>(p);
+}
+
+i32 CKLF_StdFile::OffsetPos(i32 delta) {
+  if (!m_stream) {
+    SetError(klErrFileNotOpen);
+    return -1;
+  }
+  if (std::fseek(m_stream, delta, SEEK_CUR) != 0) {
+    SetError(klErrFileSeek);
+    return -1;
+  }
+  m_lastOp = 0;
+  return GetPos();
+}
+
+i32 CKLF_StdFile::GetLength() {
+  if (!m_stream) {
+    SetError(klErrFileNotOpen);
+    return -1;
+  }
+  long here = std::ftell(m_stream);
+  if (here < 0 || std::fseek(m_stream, 0, SEEK_END) != 0) {
+    SetError(klErrFileSeek);
+    return -1;
+  }
+  long end = std::ftell(m_stream);
+  if (std::fseek(m_stream, here, SEEK_SET) != 0 || end < 0) {
+    SetError(klErrFileSeek);
+    return -1;
+  }
+  m_lastOp = 0;
+  if (end > INT32_MAX) {
+    SetError(klErrNoMemory);
+    return -1;
+  }
+  return static_cast<i32>(end);
+}
+
+i32 CKLF_StdFile::Read(void* buf, u32 n) {
+  if (!m_stream) {
+    SetError(klErrFileNotOpen);
+    return -1;
+  }
+  if (!m_canRead) {
+    SetError(klErrFileAccess);
+    return -1;
+  }
+  if (n == 0) return 0;
+  if (!buf || n > kMaxTransfer) {
+    SetError(klErrBadArg);
+    return -1;
+  }
+  // stdio needs a positioning call between a write and a read.
+  if (m_lastOp == 2 && std::fseek(m_stream, 0, SEEK_CUR) != 0) {
+    SetError(klErrFileSeek);
+    return -1;
+  }
+  m_lastOp = 1;
+  size_t got = std::fread(buf, 1, n, m_stream);
+  if (got == 0) {
+    SetError(klErrFileRead);
+    return -1;
+  }
+  return static_cast<i32>(got);
+}
+
+i32 CKLF_StdFile::Read(CKLF_Mem& m, u32 n) {
+  u32 count = (n > 0 && n < m.GetSize()) ? n : m.GetSize();
+  return Read(m.GetPtr(), count);
+}
+
+i32 CKLF_StdFile::Write(const void* buf, u32 n) {
+  if (!m_stream) {
+    SetError(klErrFileNotOpen);
+    return -1;
+  }
+  if (!m_canWrite) {
+    SetError(klErrFileAccess);
+    return -1;
+  }
+  if (n == 0) return 0;
+  if (!buf || n > kMaxTransfer) {
+    SetError(klErrBadArg);
+    return -1;
+  }
+  if (m_lastOp == 1 && std::fseek(m_stream, 0, SEEK_CUR) != 0) {
+    SetError(klErrFileSeek);
+    return -1;
+  }
+  m_lastOp = 2;
+  size_t put = std::fwrite(buf, 1, n, m_stream);
+  if (put == 0) {
+    SetError(klErrFileWrite);
+    return -1;
+  }
+  return static_cast<i32>(put);
+}
+
+i32 CKLF_StdFile::Write(CKLF_Mem& m, u32 n) {
+  u32 count = (n > 0 && n < m.GetSize()) ? n : m.GetSize();
+  return Write(m.GetPtr(), count);
+}
+
+u8 CKLF_StdFile::Flush() {
+  if (!m_stream) {
+    SetError(klErrFileNotOpen);
+    return 0;
+  }
+  if (std::fflush(m_stream) != 0) {
+    SetError(klErrFileWrite);
+    return 0;
+  }
+  return 1;
+}
+
+u8 CKLF_StdFile::LaunchFile(const KLP_FileRef* ref) {
+  if (!ref) return 0;
+  return KLP_LaunchFile(*ref) == klpNoErr ? 1 : 0;
+}
+
+u8 CKLF_StdFile::LaunchFile(CKLF_String name, const KLP_FileRef* parent) {
+  KLP_FileName uname;
+  if (!parent || HFSNameGetUnicodeName(name.GetStr(), &uname, kSystemEncoding) != klpNoErr ||
+      uname.length == 0)
+    return 0;
+  KLP_FileRef ref;
+  if (KLP_MakeChildRef(*parent, uname, &ref) != klpNoErr) return 0;
+  return LaunchFile(&ref);
+}
+
+i32 CKLF_StdFile::HFSNameGetUnicodeName(const char* name, KLP_FileName* out, u32 enc) {
+  if (!out) return klpErrParam;
+  out->length = 0;
+  if (enc != kSystemEncoding) return klpErrParam;
+  return KLP_ConvertFileName(name, out);
+}
