@@ -1,0 +1,114 @@
+#include "CKLF_ZipBlock.h"
+
+#include <zlib.h>
+
+#include <cstring>
+
+namespace {
+
+const char kMagic[8] = {'K', 'L', 'C', 'V', '2', '-', '0', '1'};
+// Deflate cannot expand data by more than 1032:1; a head claiming more is a lie.
+const u64 kMaxRatio = 1032;
+
+void PutU32(u8* p, u32 v) {
+  p[0] = static_cast<u8>(v >> 24);
+  p[1] = static_cast<u8>(v >> 16);
+  p[2] = static_cast<u8>(v >> 8);
+  p[3] = static_cast<u8>(v);
+}
+
+u32 GetU32(const u8* p) {
+  return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) | (static_cast<u32>(p[2]) << 8) | p[3];
+}
+
+}  // namespace
+
+u8 CKLF_ZipBlock::Process() {
+  if (m_progress) {
+    SetError(klErrZipProgress);
+    return 0;
+  }
+  ResetError();
+  switch (m_mode) {
+    case 0: return Decompress();
+    case 1: return Compress(9);
+    case 2: return Compress(6);
+    case 3: return Compress(1);
+    default:
+      SetError(klErrZipArgs);
+      return 0;
+  }
+}
+
+u8 CKLF_ZipBlock::Compress(u8 level) {
+  if (!m_source || m_sourceSize == 0 || m_sourceSize > klZipMaxUnpacked || level > 9) {
+    SetError(klErrZipArgs);
+    return 0;
+  }
+  CKLF_Mem* dest = i_Dest();
+  if (!dest || !i_DetachSource()) return 0;
+  u64 room = static_cast<u64>(m_sourceSize) * 12 / 10 + 30;
+  if (room < compressBound(m_sourceSize) + klZipHeadSize) room = compressBound(m_sourceSize) + klZipHeadSize;
+  if (!klFits32(room)) {
+    SetError(klErrNoMemory);
+    return 0;
+  }
+  if (!dest->Resize(static_cast<u32>(room))) {
+    SetError(dest->GetError());
+    return 0;
+  }
+  u8* out = dest->GetPtr();
+  std::memcpy(out, kMagic, 8);
+  PutU32(out + 8, m_sourceSize);
+  uLongf packed = static_cast<uLongf>(room - klZipHeadSize);
+  int r = compress2(out + klZipHeadSize, &packed, m_source, m_sourceSize, level);
+  if (r == Z_STREAM_ERROR) {
+    SetError(klErrZipArgs);
+    return 0;
+  }
+  if (r != Z_OK) {
+    SetError(klErrZipCompress);
+    return 0;
+  }
+  PutU32(out + 12, static_cast<u32>(packed));
+  if (!dest->Resize(static_cast<u32>(packed + klZipHeadSize))) {
+    SetError(dest->GetError());
+    return 0;
+  }
+  ResetError();
+  return 1;
+}
+
+u8 CKLF_ZipBlock::Decompress() {
+  if (!m_source || m_sourceSize < klZipHeadSize || std::memcmp(m_source, kMagic, 8) != 0) {
+    SetError(klErrZipMalformed);
+    return 0;
+  }
+  u32 unpacked = GetU32(m_source + 8);
+  u32 packed = GetU32(m_source + 12);
+  if (static_cast<u64>(packed) + klZipHeadSize > m_sourceSize || unpacked > klZipMaxUnpacked ||
+      static_cast<u64>(unpacked) > static_cast<u64>(packed) * kMaxRatio) {
+    SetError(klErrZipMalformed);
+    return 0;
+  }
+  CKLF_Mem* dest = i_Dest();
+  if (!dest || !i_DetachSource()) return 0;
+  if (!dest->Resize(unpacked)) {
+    SetError(dest->GetError());
+    return 0;
+  }
+  // zlib wants somewhere to write even when nothing is expected.
+  Bytef none = 0;
+  uLongf got = unpacked;
+  int r = uncompress(unpacked ? dest->GetPtr() : &none, &got, m_source + klZipHeadSize, packed);
+  if (r == Z_MEM_ERROR) {
+    SetError(klErrNoMemory);
+    return 0;
+  }
+  if (r != Z_OK || got != unpacked) {
+    SetError(klErrZipMalformed);
+    return 0;
+  }
+  ResetError();
+  return 1;
+}

@@ -1,0 +1,34 @@
+// Packs and unpacks the framework's compressed block with zlib:
+//   "KLCV2-01", u32 unpacked size, u32 packed size (big-endian), then the
+//   zlib stream of packed size bytes.
+// Mode 0 unpacks; modes 1, 2, 3 pack at zlib level 9, 6, 1. Cost: one zlib
+// pass; the destination is sized up front (source * 1.2 + 30 when packing,
+// the unpacked size when unpacking). Limit: at most klZipMaxUnpacked bytes
+// unpacked either way, and an unpacked size no stream of that packed size
+// can reach is refused before anything is allocated.
+#pragma once
+
+#include "CKLF_BlockProcessor.h"
+
+class CKLF_ZipBlock : public CKLF_BlockProcessor {
+ public:
+  // Largest unpacked content (the biggest block the system makes is ~41 MB).
+  static constexpr u32 klZipMaxUnpacked = 64u << 20;
+  static constexpr u32 klZipHeadSize = 16;
+
+  CKLF_ZipBlock() : m_mode(1) {}
+
+  // Errors: 64 malformed block (short, other magic, sizes that do not match
+  // the bytes, unpacked size above the cap), 65 compression failed, 66 no
+  // source or bad mode, 67 progress set, 17 no memory.
+  u8 Process() override;
+
+  void SetMode(u8 mode) { m_mode = mode; }
+  u8 GetMode() const { return m_mode; }
+
+  u8 Compress(u8 level);
+  u8 Decompress();
+
+ private:
+  u8 m_mode;
+};
