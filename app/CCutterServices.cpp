@@ -1,0 +1,56 @@
+#include "CCutterServices.h"
+
+#include <cstring>
+
+CCutterServices::CCutterServices()
+    : rows(1),
+      columns(1),
+      antiAliasing(1),
+      pendingRecords(nullptr),
+      pendingRecordCount(0),
+      nodeCount(0),
+      knobSize(100),
+      thickness(3),
+      mutS(0),
+      mutU(0),
+      mutH(0),
+      cutMade(0),
+      cutCountDiffers(0),
+      abortCut(0) {
+  std::memset(nodes, 0, sizeof(nodes));
+  std::memset(nodeSelected, 0, sizeof(nodeSelected));
+  std::memset(nodeS, 0, sizeof(nodeS));
+}
+
+CCutterServices::~CCutterServices() {}
+
+u8 CCutterServices::SetPendingRecords(const u8* records, u32 count) {
+  pendingRecords = nullptr;
+  pendingRecordCount = 0;
+  if (!records || count == 0) {
+    pendingRecordsMem.free();
+    return 1;
+  }
+  u64 bytes = static_cast<u64>(count) * kPieceRecordSize;
+  if (!klFits32(bytes)) {
+    pendingRecordsMem.free();
+    pendingRecordsMem.SetError(klErrNoMemory);
+    return 0;
+  }
+  if (!pendingRecordsMem.alloc(static_cast<u32>(bytes))) return 0;
+  std::memcpy(pendingRecordsMem.GetPtr(), records, static_cast<size_t>(bytes));
+  pendingRecords = pendingRecordsMem.GetPtr();
+  pendingRecordCount = count;
+  return 1;
+}
+
+void CCutterServices::GetShape(SPLINE_STRUCT& out) const {
+  std::memset(&out, 0, sizeof(out));
+  u32 n = nodeCount > kMaxNodes ? kMaxNodes : nodeCount;
+  out.nodeCount = static_cast<u8>(n);
+  for (u32 j = 0; j < n; ++j) {
+    out.nodes[j] = nodes[j];
+    out.selected[j] = nodeSelected[j];
+    out.S[j] = nodeS[j];
+  }
+}

@@ -1,0 +1,89 @@
+// What the main window requires of the knife shape editor (the Cutter
+// window): the fields it writes before the Cutter opens or after a document
+// load, the shape and cut state it reads back, and the notifications it
+// sends without expecting a callback. The Cutter window derives from this
+// class and supplies the operations; the main window and the layout model
+// only ever talk to a Cutter through it.
+//
+// Cost: the pending piece records are a copy (92 bytes a record); nothing
+// else allocates. Limits: a shape has at most 64 nodes; rows and columns
+// are 1..100.
+#pragma once
+
+#include "CKLF_Mem.h"
+
+class CCutterServices {
+ public:
+  static constexpr u32 kMaxNodes = 64;
+  static constexpr u32 kPieceRecordSize = 92;
+
+  // One knife shape handed to the Cutter.
+  struct SPLINE_STRUCT {
+    struct HU {
+      f64 H;
+      f64 U;
+    };
+    u8 nodeCount;  // at most 64
+    HU nodes[kMaxNodes];
+    u8 selected[kMaxNodes];
+    f64 S[kMaxNodes];
+  };
+
+  CCutterServices();
+  virtual ~CCutterServices();
+
+  CCutterServices(const CCutterServices&) = delete;
+  CCutterServices& operator=(const CCutterServices&) = delete;
+
+  // Replaces the edited shape (node count capped at 64), selects every node
+  // and records an undo step; calls the main window back only with notify.
+  virtual void opSetShapeFromData(SPLINE_STRUCT* shape, u8 notify) = 0;
+  // Row and column fields: the count brought into 1..100, no callback; 0.
+  virtual i32 ExtSetRows(u16 rows) = 0;
+  virtual i32 ExtSetColumns(u16 columns) = 0;
+  virtual void NotifiedByMain_NewThickness(u16 thickness, u8 mixed, u8 thin) = 0;
+  virtual void NotifiedByMain_NewKnobSize(u16 size, u8 mixed) = 0;
+  // Sets every control from the fields below after the main window wrote them.
+  virtual void SetInitialStatesToControls() = 0;
+  virtual void settings_SaveWindowPosition() = 0;
+  // 0 when the configuration store is not open, else 1.
+  virtual u8 settings_SaveLastKnife() = 0;
+
+  // 1..100: 0 gives 1, above 100 gives 100 (rows, columns, thickness).
+  static u16 BringInto1to100(u32 v) { return static_cast<u16>(v == 0 ? 1 : (v > 100 ? 100 : v)); }
+  // The knob size rule: above 100 gives 100.
+  static u16 CapAt100(u32 v) { return static_cast<u16>(v > 100 ? 100 : v); }
+
+  // Copies count 92-byte piece records into the pending store (they apply
+  // to the pieces of the next cut); null or 0 empties it. 0 when the copy
+  // cannot be made (error 17 in the store; the old records are dropped).
+  u8 SetPendingRecords(const u8* records, u32 count);
+  // The current edited shape as a spline record (count capped at 64).
+  void GetShape(SPLINE_STRUCT& out) const;
+
+  // Written by the main window, without any callback.
+  u16 rows;          // horizontal line count + 1
+  u16 columns;       // vertical line count + 1
+  u8 antiAliasing;
+  CKLF_Mem pendingRecordsMem;
+  u8* pendingRecords;  // first 92-byte record, or null
+  u32 pendingRecordCount;
+
+  // Read by the main window while the Cutter is open.
+  u8 nodeCount;  // at most 64
+  SPLINE_STRUCT::HU nodes[kMaxNodes];
+  u8 nodeSelected[kMaxNodes];
+  f64 nodeS[kMaxNodes];
+  u16 knobSize;
+  u16 thickness;
+  f32 mutS;
+  f32 mutU;
+  f32 mutH;
+
+  // Read by the main window after the Cutter closed.
+  u8 cutMade;              // a cut was made since the Cutter opened
+  u8 cutCountDiffers;      // its piece count differs from the pending records
+
+  // Set to 1 by Escape while cutting; the cutting progress answers it.
+  u8 abortCut;
+};
