@@ -1,0 +1,1002 @@
+#include "CKLF_ImagePSD.h"
+
+#include <cstring>
+#include <new>
+
+#include "CKLF_Image.h"
+#include "CKLF_StdFile.h"
+
+namespace {
+
+// One layer of the table read from a file.
+struct LayerRecord {
+  i32 width;
+  i32 height;
+  i32 left;
+  i32 top;
+  u16 channels;
+  char name[256];
+  u8 groupOpen;
+  u8 groupEnd;
+  u8 visible;
+  u8 opacity;
+  u32 lengths[CKLF_ImagePSD::kMaxChannels];
+  i8 ids[CKLF_ImagePSD::kMaxChannels];
+  CKLF_Mem* planes[5];
+};
+
+// One layer to write: the caller's parameters and plane pointers.
+struct LayerToWrite {
+  CKLF_ImagePSD::PSDMLWRITE_LAYERPARAMS params;
+  u8* planes[5];
+  u32 stride;
+  u32 channelLengths[5];  // filled while writing
+};
+
+u32 ColourChannels(u8 mode) { return mode == 1 ? 3 : (mode == 2 ? 1 : (mode == 3 ? 4 : 0)); }
+
+u16 Be16(const u8* p) { return static_cast<u16>((p[0] << 8) | p[1]); }
+u32 Be32(const u8* p) {
+  return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) | (static_cast<u32>(p[2]) << 8) | p[3];
+}
+void PutBe16(u8* p, u16 v) {
+  p[0] = static_cast<u8>(v >> 8);
+  p[1] = static_cast<u8>(v);
+}
+void PutBe32(u8* p, u32 v) {
+  p[0] = static_cast<u8>(v >> 24);
+  p[1] = static_cast<u8>(v >> 16);
+  p[2] = static_cast<u8>(v >> 8);
+  p[3] = static_cast<u8>(v);
+}
+
+// Bounded big-endian reading over a byte range; a read past the end clears
+// ok and yields zeros, so callers check ok once after a group of reads.
+struct Cursor {
+  const u8* data;
+  u64 end;
+  u64 pos;
+  bool ok;
+
+  bool Has(u64 n) const { return ok && pos <= end && end - pos >= n; }
+  const u8* Take(u64 n) {
+    if (!Has(n)) {
+      ok = false;
+      return nullptr;
+    }
+    const u8* p = data + pos;
+    pos += n;
+    return p;
+  }
+  u8 U8() {
+    const u8* p = Take(1);
+    return p ? p[0] : 0;
+  }
+  u16 U16() {
+    const u8* p = Take(2);
+    return p ? Be16(p) : 0;
+  }
+  u32 U32() {
+    const u8* p = Take(4);
+    return p ? Be32(p) : 0;
+  }
+};
+
+// The fewest PackBits bytes that can hold height rows of width bytes: every
+// packet yields at most 128 bytes from at least 2.
+u64 MinPackedBytes(u64 width, u64 height) { return height * 2 * ((width + 127) / 128); }
+
+// The most PackBits makes of one row: output = input + one header per
+// literal packet, and every literal packet but the last is either 128 bytes
+// long or followed by a repeat packet of at least 2 bytes (a lone byte and
+// a pair give 4 bytes from 3).
+u64 MaxPackedRow(u64 width) { return width + width / 3 + 1; }
+
+// UTF-16 units of a name's bytes: UTF-8 sequences are decoded, any other
+// byte stands for itself (Latin-1). out holds at least len units.
+u32 NameToUnits(const u8* s, u32 len, u16* out) {
+  u32 n = 0;
+  u32 i = 0;
+  while (i < len) {
+    u8 b = s[i];
+    u32 k = 0;
+    u32 cp = 0;
+    if (b < 0x80) {
+      k = 1;
+      cp = b;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      k = 2;
+      cp = b & 0x1Fu;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      k = 3;
+      cp = b & 0x0Fu;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      k = 4;
+      cp = b & 0x07u;
+    }
+    bool ok = k > 0 && i + k <= len;
+    for (u32 j = 1; ok && j < k; ++j) {
+      u8 c = s[i + j];
+      if ((c & 0xC0) != 0x80) ok = false;
+      cp = (cp << 6) | (c & 0x3Fu);
+    }
+    if (ok && ((k == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (k == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
+      ok = false;
+    if (!ok) {
+      k = 1;
+      cp = b;
+    }
+    if (cp >= 0x10000) {
+      out[n++] = static_cast<u16>(0xD800 + ((cp - 0x10000) >> 10));
+      out[n++] = static_cast<u16>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      out[n++] = static_cast<u16>(cp);
+    }
+    i += k;
+  }
+  return n;
+}
+
+const u32 kStagingSize = 1u << 20;
+
+}  // namespace
+
+CKLF_ImagePSD::CKLF_ImagePSD()
+    : m_layerCount(0), m_fileChannels(0), m_doc(), m_docSet(0), m_outUsed(0), m_pos(0), m_writeFailed(0) {}
+
+CKLF_ImagePSD::~CKLF_ImagePSD() {
+  Clean();
+  WriteClean();
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+u8 CKLF_ImagePSD::GetImageInfoByPtr(const void* data, u32 size) {
+  ResetError();
+  const u8* p = static_cast<const u8*>(data);
+  if (!p || size < 26 || std::memcmp(p, "8BPS", 4) != 0 || p[4] != 0 || p[5] != 1) {
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  u32 height = Be32(p + 14);
+  u32 width = Be32(p + 18);
+  u16 depth = Be16(p + 22);
+  if (depth != 8 && depth != 16 && depth != 1) {
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  if (width == 0 || height == 0) {
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  // The framework's sizes are 16-bit; a larger document is not misread.
+  if (width > 0xFFFF || height > 0xFFFF) {
+    SetError(klErrUnsupported);
+    return 0;
+  }
+  u8 mode;
+  switch (Be16(p + 24)) {
+    case 3: mode = kModeRGB; break;
+    case 4: mode = kModeCMYK; break;
+    case 0:
+    case 1: mode = kModeGrey; break;
+    default: SetError(klErrUnsupported); return 0;
+  }
+  m_fileChannels = Be16(p + 12);
+  m_width = static_cast<u16>(width);
+  m_height = static_cast<u16>(height);
+  m_bits = static_cast<u8>(depth);
+  m_mode = mode;
+  return 1;
+}
+
+u8 CKLF_ImagePSD::UnpackMacPack(const u8* src, u32 srcLen, u8* dst, u32 dstLen, u32* used) {
+  u32 in = 0;
+  u32 out = 0;
+  while (out < dstLen) {
+    if (in >= srcLen) return 0;
+    i8 n = static_cast<i8>(src[in++]);
+    if (n >= 0) {
+      u32 count = static_cast<u32>(n) + 1;
+      if (count > dstLen - out) count = dstLen - out;
+      if (count > srcLen - in) return 0;
+      std::memcpy(dst + out, src + in, count);
+      in += count;
+      out += count;
+    } else if (n != -128) {
+      if (in >= srcLen) return 0;
+      u32 count = static_cast<u32>(1 - n);
+      if (count > dstLen - out) count = dstLen - out;
+      std::memset(dst + out, src[in++], count);
+      out += count;
+    }
+  }
+  if (used) *used = in;
+  return 1;
+}
+
+u8 CKLF_ImagePSD::ExpandChanelPixels(u8 compression, const u8* src, u32 srcLen, u8* dst, u32 width, u32 height,
+                                     u32* used, u8 countsSkipped) {
+  u64 area = static_cast<u64>(width) * height;
+  if (compression >= 2) {
+    SetError(klErrUnsupported);
+    return 0;
+  }
+  if (compression == 0) {
+    if (area != srcLen) {
+      SetError(klErrNotFormat);
+      return 0;
+    }
+    if (srcLen) std::memcpy(dst, src, srcLen);
+    if (used) *used = srcLen;
+    return 1;
+  }
+  u64 table = countsSkipped ? 0 : 2ull * height;
+  if (table > srcLen) {
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  u32 pos = static_cast<u32>(table);
+  for (u32 row = 0; row < height; ++row) {
+    u32 n = 0;
+    if (!UnpackMacPack(src + pos, srcLen - pos, dst + static_cast<u64>(row) * width, width, &n)) {
+      SetError(klErrNotFormat);
+      return 0;
+    }
+    pos += n;
+  }
+  if (used) *used = pos - static_cast<u32>(table);
+  return 1;
+}
+
+u8 CKLF_ImagePSD::ParseImageByPtr(const void* data, u32 size) {
+  if (!GetImageInfoByPtr(data, size)) return 0;
+  if (m_bits != 8) {
+    SetError(klErrUnsupported);
+    return 0;
+  }
+  Clean();
+  return i_ParseComposite(static_cast<const u8*>(data), size);
+}
+
+u8 CKLF_ImagePSD::i_ParseComposite(const u8* data, u32 size) {
+  Cursor c{data, size, 26, true};
+  if (c.U32() != 0) {
+    SetError(c.ok ? klErrUnsupported : klErrNotFormat);
+    return 0;
+  }
+  u32 resources = c.U32();
+  c.Take(resources);
+  u32 section = c.U32();
+  c.Take(section);
+  u16 compression = c.U16();
+  if (!c.ok) {
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  if (compression >= 2) {
+    SetError(klErrUnsupported);
+    return 0;
+  }
+  u32 planes = ColourChannels(m_mode);
+  // A file with fewer channels than its mode needs is malformed.
+  if (m_fileChannels < planes) {
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  u64 area = static_cast<u64>(m_width) * m_height;
+  u64 left = c.end - c.pos;
+  u64 table = compression == 1 ? 2ull * m_height * m_fileChannels : 0;
+  u64 least = compression == 1 ? table + planes * MinPackedBytes(m_width, m_height) : planes * area;
+  if (least > left) {
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  i_FreePlanes();
+  for (u32 k = 0; k < planes; ++k) {
+    CKLF_Mem* m = i_Plane(static_cast<i32>(k));
+    if (!m->alloc(static_cast<u32>(area))) {
+      SetError(m->GetError() ? m->GetError() : static_cast<u16>(klErrNoMemory));
+      i_FreePlanes();
+      return 0;
+    }
+  }
+  c.pos += table;
+  for (u32 k = 0; k < planes; ++k) {
+    u8* dst = i_Plane(static_cast<i32>(k))->GetPtr();
+    u32 avail = static_cast<u32>(c.end - c.pos);
+    if (compression == 1) {
+      u32 used = 0;
+      if (!ExpandChanelPixels(1, data + c.pos, avail, dst, m_width, m_height, &used, 1)) {
+        i_FreePlanes();
+        return 0;
+      }
+      c.pos += used;
+    } else {
+      std::memcpy(dst, data + c.pos, static_cast<size_t>(area));
+      c.pos += area;
+    }
+  }
+  return 1;
+}
+
+u8 CKLF_ImagePSD::LParseByMem(CKLF_Mem& m) { return LParseByPtr(m.GetPtr(), m.GetSize()); }
+
+u8 CKLF_ImagePSD::LParseLocal() { return LParseByMem(m_local); }
+
+u8 CKLF_ImagePSD::LParseByFile(CKLF_StdFile& f) {
+  if (!i_LoadFile(f)) return 0;
+  return LParseLocal();
+}
+
+u8 CKLF_ImagePSD::LParseByPtr(const void* data, u32 size) {
+  if (!GetImageInfoByPtr(data, size)) return 0;
+  if (m_bits != 8) {
+    SetError(klErrUnsupported);
+    return 0;
+  }
+  Clean();
+  return i_ParseLayers(static_cast<const u8*>(data), size);
+}
+
+u8 CKLF_ImagePSD::i_ParseLayers(const u8* data, u32 size) {
+  Cursor c{data, size, 26, true};
+  u32 modeData = c.U32();
+  if (c.ok && modeData != 0) {
+    SetError(klErrUnsupported);
+    return 0;
+  }
+  c.Take(c.U32());  // image resources
+  u32 sectionLength = c.U32();
+  if (!c.ok || !c.Has(sectionLength)) {
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  u64 sectionEnd = c.pos + sectionLength;
+  u32 infoLength = sectionLength >= 4 ? c.U32() : 0;
+  if (sectionLength == 0 || infoLength == 0) {
+    Clean();
+    return i_ParseComposite(data, size);
+  }
+  if (c.end - c.pos < infoLength || sectionEnd - c.pos < infoLength) {
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  // Everything below lies inside the layer info.
+  c.end = c.pos + infoLength;
+
+  i16 signedCount = static_cast<i16>(c.U16());
+  u32 count = signedCount < 0 ? static_cast<u32>(-static_cast<i32>(signedCount)) : static_cast<u32>(signedCount);
+  // Each record takes at least 34 bytes: refuse counts the data cannot hold.
+  if (!c.ok || static_cast<u64>(count) * 34 > c.end - c.pos) {
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  if (count == 0) return 1;
+  if (!m_layerTable.Zalloc(static_cast<u32>(sizeof(LayerRecord) * count))) {
+    SetError(m_layerTable.GetError() ? m_layerTable.GetError() : static_cast<u16>(klErrNoMemory));
+    return 0;
+  }
+  LayerRecord* table = reinterpret_cast<LayerRecord*>(m_layerTable.GetPtr());
+
+  for (u32 i = 0; i < count; ++i) {
+    LayerRecord& L = table[i];
+    i32 top = static_cast<i32>(c.U32());
+    i32 left = static_cast<i32>(c.U32());
+    i32 bottom = static_cast<i32>(c.U32());
+    i32 right = static_cast<i32>(c.U32());
+    u16 channels = c.U16();
+    if (!c.ok) {
+      SetError(klErrNotFormat);
+      return 0;
+    }
+    i64 height = static_cast<i64>(bottom) - top;
+    i64 width = static_cast<i64>(right) - left;
+    if (height < 0 || width < 0 || height > 0x7FFFFFFF || width > 0x7FFFFFFF) {
+      SetError(klErrNotFormat);
+      return 0;
+    }
+    if (!klFits32(static_cast<u64>(width) * static_cast<u64>(height))) {
+      SetError(klErrNoMemory);
+      return 0;
+    }
+    if (channels > kMaxChannels) {
+      SetError(klErrUnsupported);
+      return 0;
+    }
+    L.top = top;
+    L.left = left;
+    L.height = static_cast<i32>(height);
+    L.width = static_cast<i32>(width);
+    L.channels = channels;
+    for (u32 k = 0; k < channels; ++k) {
+      L.ids[k] = static_cast<i8>(static_cast<i16>(c.U16()));
+      L.lengths[k] = c.U32();
+    }
+    const u8* sig = c.Take(4);
+    const u8* blend = c.Take(4);
+    if (!c.ok || std::memcmp(sig, "8BIM", 4) != 0) {
+      SetError(klErrNotFormat);
+      return 0;
+    }
+    bool passThrough = std::memcmp(blend, "pass", 4) == 0;
+    if (!passThrough && std::memcmp(blend, "norm", 4) != 0) {
+      SetError(klErrUnsupported);
+      return 0;
+    }
+    L.opacity = c.U8();
+    c.U8();  // clipping
+    u8 flags = c.U8();
+    c.U8();  // filler
+    L.visible = (flags & 2) ? 0 : 1;
+    u32 extraLength = c.U32();
+    if (!c.ok || !c.Has(extraLength)) {
+      SetError(klErrNotFormat);
+      return 0;
+    }
+    Cursor x{data, c.pos + extraLength, c.pos, true};
+    c.pos += extraLength;
+
+    x.Take(x.U32());  // layer mask data
+    x.Take(x.U32());  // blending ranges
+    u8 nameLength = x.U8();
+    const u8* name = x.Take(nameLength);
+    if (!x.ok) {
+      SetError(klErrNotFormat);
+      return 0;
+    }
+    if (nameLength == 0)
+      std::strcpy(L.name, "background");
+    else
+      std::memcpy(L.name, name, nameLength);
+    // The Pascal name, length byte included, is padded to a multiple of 4.
+    u32 pad = (4 - (nameLength + 1u) % 4) % 4;
+    x.Take(pad);
+    if (!x.ok) {
+      SetError(klErrNotFormat);
+      return 0;
+    }
+    while (x.Has(4) && std::memcmp(x.data + x.pos, "8BIM", 4) == 0) {
+      x.Take(4);
+      const u8* key = x.Take(4);
+      u32 blockLength = x.U32();
+      const u8* block = x.Take(blockLength);
+      if (!x.ok) {
+        SetError(klErrNotFormat);
+        return 0;
+      }
+      if (std::memcmp(key, "lsct", 4) == 0) {
+        if (blockLength < 4) {
+          SetError(klErrNotFormat);
+          return 0;
+        }
+        switch (Be32(block)) {
+          case 0: break;
+          case 1:
+          case 2: L.groupOpen = 1; break;
+          case 3: L.groupEnd = 1; break;
+          default: SetError(klErrUnsupported); return 0;
+        }
+      }
+    }
+    // Pass-through is the blending of layer groups only.
+    if (passThrough && !L.groupOpen) {
+      SetError(klErrUnsupported);
+      return 0;
+    }
+    m_layerCount = i + 1;
+  }
+
+  for (u32 i = 0; i < count; ++i) {
+    LayerRecord& L = table[i];
+    u64 area = static_cast<u64>(L.width) * static_cast<u64>(L.height);
+    for (u32 k = 0; k < L.channels; ++k) {
+      u32 length = L.lengths[k];
+      i32 id = L.ids[k];
+      const u8* chunk = c.Take(length);
+      if (!c.ok) {
+        SetError(klErrNotFormat);
+        return 0;
+      }
+      if (id < -1 || id > 3) continue;  // user masks and the like
+      if (length < 2) {
+        SetError(klErrNotFormat);
+        return 0;
+      }
+      if (length == 2) continue;
+      u16 compression = Be16(chunk);
+      if (compression >= 2) {
+        SetError(klErrUnsupported);
+        return 0;
+      }
+      u64 body = length - 2u;
+      bool fits = compression == 0 ? body == area
+                                   : body >= 2ull * static_cast<u64>(L.height) + MinPackedBytes(L.width, L.height);
+      if (!fits) {
+        SetError(klErrNotFormat);
+        return 0;
+      }
+      if (area == 0) continue;
+      CKLF_Mem*& slot = L.planes[id + 1];
+      delete slot;
+      slot = new (std::nothrow) CKLF_Mem();
+      if (!slot || !slot->alloc(static_cast<u32>(area))) {
+        SetError(slot && slot->GetError() ? slot->GetError() : static_cast<u16>(klErrNoMemory));
+        delete slot;
+        slot = nullptr;
+        return 0;
+      }
+      u32 used = 0;
+      if (!ExpandChanelPixels(static_cast<u8>(compression), chunk + 2, static_cast<u32>(body), slot->GetPtr(),
+                              static_cast<u32>(L.width), static_cast<u32>(L.height), &used, 0))
+        return 0;
+    }
+  }
+  return 1;
+}
+
+u8 CKLF_ImagePSD::GetLayerInfo(u32 index, PSDLayerInfoExt_s& out) {
+  if (index >= m_layerCount) return 0;
+  LayerRecord& L = reinterpret_cast<LayerRecord*>(m_layerTable.GetPtr())[index];
+  out.left = L.left;
+  out.top = L.top;
+  out.width = L.width;
+  out.height = L.height;
+  out.channels = L.channels;
+  out.name = L.name;
+  out.groupOpen = L.groupOpen;
+  out.groupEnd = L.groupEnd;
+  out.visible = L.visible;
+  out.opacity = L.opacity;
+  for (int k = 0; k < 5; ++k) out.planes[k] = L.planes[k];
+  return 1;
+}
+
+void CKLF_ImagePSD::Clean() {
+  u32 slots = m_layerTable.GetSize() / static_cast<u32>(sizeof(LayerRecord));
+  LayerRecord* table = reinterpret_cast<LayerRecord*>(m_layerTable.GetPtr());
+  for (u32 i = 0; i < slots; ++i)
+    for (CKLF_Mem*& p : table[i].planes) {
+      delete p;
+      p = nullptr;
+    }
+  m_layerTable.free();
+  m_layerCount = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+void CKLF_ImagePSD::PackBits(const u8* src, i32 count, u8* dst, i32* outCount) {
+  i32 in = 0;
+  i32 out = 0;
+  while (in < count) {
+    // Length of the run of equal bytes starting here, at most 128.
+    i32 run = 1;
+    while (in + run < count && run < 128 && src[in + run] == src[in]) ++run;
+    if (run >= 2) {
+      dst[out++] = static_cast<u8>(1 - run);
+      dst[out++] = src[in];
+      in += run;
+      continue;
+    }
+    // Literal bytes up to the next pair of equal bytes, at most 128.
+    i32 start = in;
+    ++in;
+    while (in < count && in - start < 128 && !(in + 1 < count && src[in] == src[in + 1])) ++in;
+    i32 n = in - start;
+    dst[out++] = static_cast<u8>(n - 1);
+    std::memcpy(dst + out, src + start, static_cast<size_t>(n));
+    out += n;
+  }
+  *outCount = out;
+}
+
+u8 CKLF_ImagePSD::Write_Init(const PSDMLWRITE_INITPARAMS* params) {
+  if (!params) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  m_doc = *params;
+  m_docSet = 1;
+  return 1;
+}
+
+u8 CKLF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, u8* const* planes, u32 stride) {
+  u32 colours = m_docSet ? ColourChannels(m_doc.mode) : 0;
+  if (!params || !planes || colours == 0 || stride < params->width || m_toWrite.GetSize() >= kMaxLayers) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  for (u32 k = 0; k <= colours; ++k)
+    if (!planes[k]) {
+      SetError(klErrBadArg);
+      return 0;
+    }
+  LayerToWrite* rec = new (std::nothrow) LayerToWrite();
+  if (!rec) return 0;
+  rec->params = *params;
+  rec->params.name[63] = 0;
+  for (u32 k = 0; k <= colours; ++k) rec->planes[k] = planes[k];
+  rec->stride = stride;
+  if (m_toWrite.Add(rec) < 0) {
+    delete rec;
+    return 0;
+  }
+  return 1;
+}
+
+u8 CKLF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, CKLF_Image* image) {
+  u32 needed = m_docSet ? ColourChannels(m_doc.mode) + 1 : 0;
+  if (!params || !image || needed == 0 || CKLF_Image::PlaneCount(image->GetImageMode()) < needed ||
+      params->width > image->GetImageWidth() || params->height > image->GetImageHeight()) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  u8* planes[5] = {};
+  u32 stride = 0;
+  if (!image->GetImageChannels(planes, stride)) {
+    SetError(image->GetError() ? image->GetError() : static_cast<u16>(klErrBadArg));
+    return 0;
+  }
+  return Write_AddLayer(params, planes, stride);
+}
+
+void CKLF_ImagePSD::WriteClean() {
+  for (u32 i = 0; i < m_toWrite.GetSize(); ++i) delete static_cast<LayerToWrite*>(m_toWrite[i]);
+  m_toWrite.Empty();
+}
+
+u8 CKLF_ImagePSD::Write_MACWord(u16 value, u32 pos) {
+  u8 b[2];
+  PutBe16(b, value);
+  return Write_Buffer(b, 2, pos);
+}
+
+u8 CKLF_ImagePSD::Write_MACDWord(u32 value, u32 pos) {
+  u8 b[4];
+  PutBe32(b, value);
+  return Write_Buffer(b, 4, pos);
+}
+
+u8 CKLF_ImagePSD::i_FlushOut() {
+  if (m_writeFailed) return 0;
+  if (m_outUsed && !Write_Buffer(m_out.GetPtr(), m_outUsed)) m_writeFailed = 1;
+  m_outUsed = 0;
+  return m_writeFailed ? 0 : 1;
+}
+
+u8 CKLF_ImagePSD::i_Put(const void* data, u32 n) {
+  if (m_writeFailed) return 0;
+  m_pos += n;
+  if (n > m_out.GetSize() - m_outUsed) {
+    if (!i_FlushOut()) return 0;
+    if (n > m_out.GetSize()) {
+      if (!Write_Buffer(static_cast<const u8*>(data), n)) m_writeFailed = 1;
+      return m_writeFailed ? 0 : 1;
+    }
+  }
+  std::memcpy(m_out.GetPtr() + m_outUsed, data, n);
+  m_outUsed += n;
+  return 1;
+}
+
+u8 CKLF_ImagePSD::i_Put16(u16 v) {
+  u8 b[2];
+  PutBe16(b, v);
+  return i_Put(b, 2);
+}
+
+u8 CKLF_ImagePSD::i_Put32(u32 v) {
+  u8 b[4];
+  PutBe32(b, v);
+  return i_Put(b, 4);
+}
+
+u8 CKLF_ImagePSD::i_PutZeros(u32 n) {
+  static const u8 zeros[256] = {};
+  while (n > 0) {
+    u32 k = n < sizeof(zeros) ? n : static_cast<u32>(sizeof(zeros));
+    if (!i_Put(zeros, k)) return 0;
+    n -= k;
+  }
+  return 1;
+}
+
+u8 CKLF_ImagePSD::i_Patch(u64 pos, const u8* data, u32 n) {
+  if (!i_FlushOut()) return 0;
+  if (pos >= kNoPos) {
+    SetError(klErrNoMemory);
+    m_writeFailed = 1;
+    return 0;
+  }
+  if (!Write_Buffer(data, n, static_cast<u32>(pos))) m_writeFailed = 1;
+  return m_writeFailed ? 0 : 1;
+}
+
+u8 CKLF_ImagePSD::WritePSD() {
+  ResetError();
+  if (!m_file || !m_docSet || ColourChannels(m_doc.mode) == 0 || m_toWrite.GetSize() > kMaxLayers) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  if (!m_out.GetPtr() && !m_out.alloc(kStagingSize)) {
+    SetError(m_out.GetError() ? m_out.GetError() : static_cast<u16>(klErrNoMemory));
+    return 0;
+  }
+  u32 start = Write_SetPos(kNoPos);
+  if (start == kNoPos) {
+    if (!GetError()) SetError(klErrFileSeek);
+    return 0;
+  }
+  m_pos = start;
+  m_outUsed = 0;
+  m_writeFailed = 0;
+  u8 ok = i_WriteAll();
+  if (ok) ok = i_FlushOut();
+  if (ok) ok = Write_Flush();
+  m_outUsed = 0;
+  if (!ok && m_writeFailed && !GetError()) SetError(klErrFileWrite);
+  return ok;
+}
+
+u8 CKLF_ImagePSD::i_WriteAll() {
+  const u32 colours = ColourChannels(m_doc.mode);
+  const u32 layers = m_toWrite.GetSize();
+  if (i_Canceled(0)) return 0;
+
+  // Header.
+  i_Put("8BPS", 4);
+  i_Put16(1);
+  i_PutZeros(6);
+  i_Put16(static_cast<u16>(colours));
+  i_Put32(m_doc.height);
+  i_Put32(m_doc.width);
+  i_Put16(8);
+  i_Put16(m_doc.mode == 1 ? 3 : (m_doc.mode == 2 ? 1 : 4));
+  i_Put32(0);  // colour mode data
+
+  // Image resources: resolution, global angle, ICC profile (padded to even).
+  bool icc = m_doc.iccProfile && m_doc.iccSize;
+  u64 iccPadded = icc ? m_doc.iccSize + (m_doc.iccSize & 1u) : 0;
+  u64 resources = 44 + (icc ? 12 + iccPadded : 0);
+  if (!klFits32(resources)) {
+    SetError(klErrNoMemory);
+    return 0;
+  }
+  i_Put32(static_cast<u32>(resources));
+  f64 dpi = m_doc.resolution;
+  u16 whole = static_cast<u16>(static_cast<i64>(dpi));
+  u16 fraction = static_cast<u16>(static_cast<i64>((dpi - whole) * 65536.0));
+  i_Put("8BIM", 4);
+  i_Put16(1005);
+  i_Put16(0);
+  i_Put32(16);
+  for (int axis = 0; axis < 2; ++axis) {
+    i_Put16(whole);
+    i_Put16(fraction);
+    i_Put16(1);
+    i_Put16(1);
+  }
+  i_Put("8BIM", 4);
+  i_Put16(1037);
+  i_Put16(0);
+  i_Put32(4);
+  i_Put32(m_doc.globalAngle);
+  if (icc) {
+    i_Put("8BIM", 4);
+    i_Put16(1039);
+    i_Put16(0);
+    i_Put32(m_doc.iccSize);
+    i_Put(m_doc.iccProfile, m_doc.iccSize);
+    if (m_doc.iccSize & 1u) i_PutZeros(1);
+  }
+  if (m_writeFailed) return 0;
+  if (i_Canceled(2)) return 0;
+
+  // Layer and mask section; its two lengths are patched at the end.
+  const u64 sectionPos = m_pos;
+  i_Put32(0);
+  i_Put32(0);
+  const u64 infoStart = m_pos;
+  i_Put16(static_cast<u16>(layers));
+
+  CKLF_Mem recordPos;
+  if (layers && !recordPos.alloc(layers * 8u)) {
+    SetError(recordPos.GetError() ? recordPos.GetError() : static_cast<u16>(klErrNoMemory));
+    return 0;
+  }
+  u64* channelInfoPos = reinterpret_cast<u64*>(recordPos.GetPtr());
+  f64 progress = 2;
+  for (u32 i = 0; i < layers; ++i) {
+    const LayerToWrite& L = *static_cast<LayerToWrite*>(m_toWrite[i]);
+    const PSDMLWRITE_LAYERPARAMS& P = L.params;
+    i_Put32(static_cast<u32>(static_cast<i32>(P.y)));
+    i_Put32(static_cast<u32>(static_cast<i32>(P.x)));
+    i_Put32(static_cast<u32>(static_cast<i32>(P.y) + P.height));
+    i_Put32(static_cast<u32>(static_cast<i32>(P.x) + P.width));
+    i_Put16(static_cast<u16>(colours + 1));
+    channelInfoPos[i] = m_pos;
+    for (u32 k = 0; k < colours; ++k) {
+      i_Put16(static_cast<u16>(k));
+      i_Put32(0);
+    }
+    i_Put16(0xFFFF);
+    i_Put32(0);
+    const u8 blend[12] = {'8', 'B', 'I', 'M', 'n', 'o', 'r', 'm', P.opacity, 0, static_cast<u8>(P.visible ? 0 : 2), 0};
+    i_Put(blend, 12);
+
+    const u8* name = reinterpret_cast<const u8*>(P.name);
+    u32 nameBytes = static_cast<u32>(strnlen(P.name, 63));
+    u8 pascalLength = static_cast<u8>(nameBytes < 55 ? nameBytes : 55);
+    u32 nameField = (pascalLength & ~3u) + 4;
+    u16 units[64];
+    u32 unitCount = NameToUnits(name, nameBytes, units);
+    u32 luniLength = 2 * unitCount + 6;
+    i_Put32(4 + 4 + nameField + 12 + luniLength);  // extra data
+    i_Put32(0);  // layer mask data
+    i_Put32(0);  // blending ranges
+    u8 field[56] = {};
+    field[0] = pascalLength;
+    std::memcpy(field + 1, name, pascalLength);
+    i_Put(field, nameField);
+    i_Put("8BIMluni", 8);
+    i_Put32(luniLength);
+    i_Put32(unitCount);
+    for (u32 k = 0; k < unitCount; ++k) i_Put16(units[k]);
+    i_Put16(0);
+    if (m_writeFailed) return 0;
+    progress += 8.0 / layers;
+    if (i_Canceled(static_cast<u32>(progress))) return 0;
+  }
+
+  progress = 10;
+  for (u32 i = 0; i < layers; ++i) {
+    if (!i_WriteLayerChannels(i)) return 0;
+    progress += 50.0 / layers;
+    if (i_Canceled(static_cast<u32>(progress))) return 0;
+  }
+  // The channel lengths in the layer records.
+  for (u32 i = 0; i < layers; ++i) {
+    const LayerToWrite& L = *static_cast<LayerToWrite*>(m_toWrite[i]);
+    u8 info[5 * 6];
+    for (u32 k = 0; k <= colours; ++k) {
+      PutBe16(info + 6 * k, k < colours ? static_cast<u16>(k) : 0xFFFF);
+      PutBe32(info + 6 * k + 2, L.channelLengths[k]);
+    }
+    if (!i_Patch(channelInfoPos[i], info, 6 * (colours + 1))) return 0;
+  }
+
+  u64 infoLength = m_pos - infoStart;
+  if (infoLength & 1u) {
+    i_PutZeros(1);
+    ++infoLength;
+  }
+  i_Put32(0);  // global layer mask info
+  u64 sectionLength = m_pos - sectionPos - 4;
+  if (!klFits32(sectionLength)) {
+    SetError(klErrNoMemory);
+    return 0;
+  }
+  u8 lengths[8];
+  PutBe32(lengths, static_cast<u32>(sectionLength));
+  PutBe32(lengths + 4, static_cast<u32>(infoLength));
+  if (!i_Patch(sectionPos, lengths, 8)) return 0;
+
+  if (i_Canceled(60)) return 0;
+  progress = 60;
+  if (!i_WriteComposite(progress)) return 0;
+  if (!klFits32(m_pos)) {
+    SetError(klErrNoMemory);
+    return 0;
+  }
+  if (i_Canceled(100)) return 0;
+  return 1;
+}
+
+// Streams the channels of one layer: compression, the row byte counts
+// (patched once the rows are packed), the rows. Rows too wide for a 16-bit
+// count are stored raw.
+u8 CKLF_ImagePSD::i_WriteLayerChannels(u32 layer) {
+  LayerToWrite& L = *static_cast<LayerToWrite*>(m_toWrite[layer]);
+  const u32 colours = ColourChannels(m_doc.mode);
+  const u32 w = L.params.width;
+  const u32 h = L.params.height;
+  const bool packed = MaxPackedRow(w) <= 0xFFFF;
+  if (packed) {
+    if (!i_Reserve(m_chan, static_cast<u32>(MaxPackedRow(w)) + 1) || !i_Reserve(m_counts, 2 * h + 2)) return 0;
+  }
+  for (u32 k = 0; k <= colours; ++k) {
+    const u64 before = m_pos;
+    const u8* plane = L.planes[k];
+    i_Put16(packed ? 1 : 0);
+    if (packed) {
+      const u64 tablePos = m_pos;
+      i_PutZeros(2 * h);
+      for (u32 y = 0; y < h; ++y) {
+        i32 n = 0;
+        PackBits(plane + static_cast<u64>(y) * L.stride, static_cast<i32>(w), m_chan.GetPtr(), &n);
+        PutBe16(m_counts.GetPtr() + 2ull * y, static_cast<u16>(n));
+        if (!i_Put(m_chan.GetPtr(), static_cast<u32>(n))) return 0;
+      }
+      if (h && !i_Patch(tablePos, m_counts.GetPtr(), 2 * h)) return 0;
+    } else {
+      for (u32 y = 0; y < h; ++y)
+        if (!i_Put(plane + static_cast<u64>(y) * L.stride, w)) return 0;
+    }
+    if (m_writeFailed) return 0;
+    u64 length = m_pos - before;
+    if (!klFits32(length)) {
+      SetError(klErrNoMemory);
+      return 0;
+    }
+    L.channelLengths[k] = static_cast<u32>(length);
+  }
+  return 1;
+}
+
+u8 CKLF_ImagePSD::i_Reserve(CKLF_Mem& m, u32 n) {
+  if (m.GetSize() >= n) return 1;
+  if (!m.alloc(n)) {
+    SetError(m.GetError() ? m.GetError() : static_cast<u16>(klErrNoMemory));
+    return 0;
+  }
+  return 1;
+}
+
+u8 CKLF_ImagePSD::i_WriteComposite(f64& progress) {
+  const u32 colours = ColourChannels(m_doc.mode);
+  const u32 layers = m_toWrite.GetSize();
+  const u32 W = m_doc.width;
+  const u32 H = m_doc.height;
+  bool packed = MaxPackedRow(W) <= 0xFFFF;
+  const u32 tableBytes = packed ? 2 * colours * H : 0;
+  if (!i_Reserve(m_row, W + 1) || !i_Reserve(m_chan, static_cast<u32>(MaxPackedRow(W)) + 1) ||
+      !i_Reserve(m_counts, tableBytes + 2))
+    return 0;
+  i_Put16(packed ? 1 : 0);
+  const u64 tablePos = m_pos;
+  i_PutZeros(tableBytes);
+  if (m_writeFailed) return 0;
+
+  u8* row = m_row.GetPtr();
+  for (u32 c = 0; c < colours; ++c) {
+    for (u32 y = 0; y < H; ++y) {
+      std::memset(row, 255, W);
+      for (u32 i = 0; i < layers; ++i) {
+        const LayerToWrite& L = *static_cast<LayerToWrite*>(m_toWrite[i]);
+        const PSDMLWRITE_LAYERPARAMS& P = L.params;
+        // What a layer hides must not show in the flat image.
+        if (!P.visible || P.opacity == 0) continue;
+        i32 ly = static_cast<i32>(y) - P.y;
+        if (ly < 0 || ly >= P.height) continue;
+        i32 x0 = P.x < 0 ? 0 : P.x;
+        i32 x1 = static_cast<i32>(P.x) + P.width;
+        if (x1 > static_cast<i32>(W)) x1 = static_cast<i32>(W);
+        if (x0 >= x1) continue;
+        u64 offset = static_cast<u64>(ly) * L.stride + static_cast<u32>(x0 - P.x);
+        const u8* src = L.planes[c] + offset;
+        const u8* alpha = L.planes[colours] + offset;
+        const u32 opacity = P.opacity;
+        u8* dst = row + x0;
+        for (i32 n = x1 - x0, k = 0; k < n; ++k) {
+          u32 a = alpha[k] * opacity / 255;
+          if (a) dst[k] = static_cast<u8>((dst[k] * (255 - a) + a * src[k]) / 255);
+        }
+      }
+      if (packed) {
+        i32 n = 0;
+        PackBits(row, static_cast<i32>(W), m_chan.GetPtr(), &n);
+        PutBe16(m_counts.GetPtr() + 2ull * (static_cast<u64>(c) * H + y), static_cast<u16>(n));
+        if (!i_Put(m_chan.GetPtr(), static_cast<u32>(n))) return 0;
+      } else if (!i_Put(row, W)) {
+        return 0;
+      }
+    }
+    progress += 40.0 / colours;
+    if (i_Canceled(static_cast<u32>(progress))) return 0;
+  }
+  if (tableBytes && !i_Patch(tablePos, m_counts.GetPtr(), tableBytes)) return 0;
+  return 1;
+}

@@ -1,0 +1,148 @@
+// Photoshop documents, 8 bits per channel.
+//
+// Writer: collects layers (positioned pictures, each with its own alpha) and
+// writes them in one pass as a layered file with PackBits channel data,
+// followed by a composite of the visible layers over white. Layer planes are
+// not copied: they must stay valid until WritePSD returns.
+// Reader: the composite into the format's planes (ParseImage*), or every
+// layer with its bounds, name, visibility, opacity, group markers and planes
+// into a layer table (LParse*). Raw and PackBits data, normal blend mode.
+//
+// Cost: writing streams row by row (memory: a few rows and the row counts);
+// the composite costs rows x layers range checks plus one blend per covered
+// pixel and channel. Reading holds the file and the decoded planes.
+// Limits: at most 32767 layers (the format's signed count); dimensions up to
+// 65535 (rows wider than 49150 are stored raw: their packed size could
+// overflow the 16-bit row counts); layer names up to 63 bytes (the Pascal name keeps 55); files below
+// 2 GiB (the standard file's limit).
+#pragma once
+
+#include "CKLF_Array.h"
+#include "CKLF_ImageReader.h"
+#include "CKLF_ImageWriter.h"
+
+class CKLF_Image;
+
+class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
+ public:
+  static constexpr u32 kMaxLayers = 32767;
+  static constexpr u32 kMaxChannels = 100;
+
+  // The document to write; mode 1 RGB, 2 grey, 3 CMYK.
+  struct PSDMLWRITE_INITPARAMS {
+    u16 width;
+    u16 height;
+    u8 mode;
+    f64 resolution;     // dots per inch
+    u16 globalAngle;    // degrees
+    const u8* iccProfile;  // not owned; null or iccSize 0: none
+    u32 iccSize;
+  };
+
+  // One layer to write.
+  struct PSDMLWRITE_LAYERPARAMS {
+    u16 width;
+    u16 height;
+    i16 x;  // top-left corner in the document
+    i16 y;
+    u8 visible;
+    u8 opacity;  // 0..255
+    char name[64];  // NUL-terminated
+  };
+
+  // One layer read; the planes and the name stay owned by the reader.
+  struct PSDLayerInfoExt_s {
+    i32 left;
+    i32 top;
+    i32 width;
+    i32 height;
+    u16 channels;
+    char* name;
+    u8 groupOpen;
+    u8 groupEnd;
+    u8 visible;
+    u8 opacity;
+    CKLF_Mem* planes[5];  // channel ids -1 (alpha), 0, 1, 2, 3; null where absent
+  };
+
+  CKLF_ImagePSD();
+  ~CKLF_ImagePSD() override;
+
+  // Reading. All return 1, or 0 with the error code set: 48 unsupported
+  // variant, 49 not a PSD or truncated, 17 out of memory.
+  u8 GetImageInfoByPtr(const void* data, u32 size) override;
+  virtual u8 LParseByPtr(const void* data, u32 size);
+  virtual u8 LParseByMem(CKLF_Mem& m);
+  virtual u8 LParseByFile(CKLF_StdFile& f);
+  virtual u8 LParseLocal();
+  u8 ParseImageByPtr(const void* data, u32 size) override;
+
+  u32 GetLayersCount() const { return m_layerCount; }
+  // 0 for an index at or beyond the count.
+  u8 GetLayerInfo(u32 index, PSDLayerInfoExt_s& out);
+  // Frees every layer's planes and the table.
+  void Clean();
+
+  // Channel decoding. UnpackMacPack: PackBits into exactly dstLen bytes;
+  // 1 with used = input consumed, 0 when the input ends first.
+  static u8 UnpackMacPack(const u8* src, u32 srcLen, u8* dst, u32 dstLen, u32* used);
+  // Compression 0 raw (srcLen must be width x height), 1 PackBits rows (the
+  // row count table skipped first unless countsSkipped); used = the channel
+  // bytes consumed, without the table.
+  u8 ExpandChanelPixels(u8 compression, const u8* src, u32 srcLen, u8* dst, u32 width, u32 height,
+                        u32* used, u8 countsSkipped);
+
+  // Writing: Create, Write_Init, Write_AddLayer per layer, WritePSD.
+  u8 Write_Init(const PSDMLWRITE_INITPARAMS* params);
+  // Planes: the mode's colour planes in order, then alpha. 0 with error 1
+  // for a missing plane, a stride below the width, a layer beyond the
+  // limit or no Write_Init; 0 without a code when memory runs out.
+  u8 Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, u8* const* planes, u32 stride);
+  // Planes from an image that holds enough of them (RGBA for an RGB
+  // document) and covers the layer's size.
+  u8 Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, CKLF_Image* image);
+  // 1, or 0 on a write error (the file's code), an unsupported mode or too
+  // many layers (1), a size beyond the format (17), or a cancel (no code).
+  u8 WritePSD();
+  void WriteClean() override;
+  u32 GetLayersToWrite() const { return m_toWrite.GetSize(); }
+
+  // Big-endian 2 or 4 bytes through Write_Buffer; 0 without a file.
+  u8 Write_MACWord(u16 value, u32 pos = kNoPos);
+  u8 Write_MACDWord(u32 value, u32 pos = kNoPos);
+
+  // PackBits of one row; dst must hold count + count / 3 + 1 bytes.
+  static void PackBits(const u8* src, i32 count, u8* dst, i32* outCount);
+
+ private:
+  u8 i_ParseComposite(const u8* data, u32 size);
+  u8 i_ParseLayers(const u8* data, u32 size);
+
+  u8 i_WriteAll();
+  u8 i_WriteLayerChannels(u32 layer);
+  u8 i_WriteComposite(f64& progress);
+  u8 i_Put(const void* data, u32 n);
+  u8 i_Put16(u16 v);
+  u8 i_Put32(u32 v);
+  u8 i_PutZeros(u32 n);
+  u8 i_FlushOut();
+  u8 i_Patch(u64 pos, const u8* data, u32 n);
+  u8 i_Reserve(CKLF_Mem& m, u32 n);
+
+  // Reading.
+  CKLF_Mem m_layerTable;
+  u32 m_layerCount;
+  u16 m_fileChannels;
+
+  // Writing.
+  PSDMLWRITE_INITPARAMS m_doc;
+  u8 m_docSet;
+  CKLF_PtrArray m_toWrite;
+  CKLF_Mem m_out;      // staging for small writes
+  u32 m_outUsed;
+  u64 m_pos;           // file position of the next byte
+  u8 m_writeFailed;
+  CKLF_Mem m_chan;     // one packed row
+  CKLF_Mem m_row;      // composite row
+  CKLF_Mem m_counts;   // row byte counts of a channel (of all, composite)
+};

@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include "PsdTestUtil.h"
+
+using PSD = CKLF_ImagePSD;
+
+namespace {
+
+// Big-endian byte building for hand-made files.
+struct Bytes {
+  std::vector<u8> b;
+  Bytes& s(const char* t) {
+    b.insert(b.end(), t, t + std::strlen(t));
+    return *this;
+  }
+  Bytes& u8_(u32 v) {
+    b.push_back(static_cast<u8>(v));
+    return *this;
+  }
+  Bytes& u16_(u32 v) { return u8_(v >> 8).u8_(v); }
+  Bytes& u32_(u32 v) { return u16_(v >> 16).u16_(v); }
+  Bytes& raw(const std::vector<u8>& v) {
+    b.insert(b.end(), v.begin(), v.end());
+    return *this;
+  }
+};
+
+Bytes Header(u32 channels, u32 h, u32 w, u32 depth, u32 mode) {
+  Bytes x;
+  x.s("8BPS").u16_(1).u32_(0).u16_(0).u16_(channels).u32_(h).u32_(w).u16_(depth).u16_(mode);
+  return x;
+}
+
+// A grey 2 x 2 file: no resources; the given layer section; raw composite.
+std::vector<u8> GreyFile(const std::vector<u8>& section) {
+  Bytes x = Header(1, 2, 2, 8, 1);
+  x.u32_(0).u32_(0).u32_(static_cast<u32>(section.size())).raw(section);
+  x.u16_(0).raw({10, 20, 30, 40});
+  return x.b;
+}
+
+struct LayerSpec {
+  i32 top = 0, left = 0, bottom = 2, right = 2;
+  const char* blend = "norm";
+  u8 flags = 0;
+  const char* name = "L";
+  std::vector<std::pair<i32, std::vector<u8>>> channels;  // id, data (compression included)
+  std::vector<u8> tail;  // additional information blocks
+};
+
+std::vector<u8> LayerSection(const std::vector<LayerSpec>& layers, i32 count) {
+  Bytes info;
+  info.u16_(static_cast<u32>(count));
+  for (const LayerSpec& L : layers) {
+    info.u32_(L.top).u32_(L.left).u32_(L.bottom).u32_(L.right).u16_(static_cast<u32>(L.channels.size()));
+    for (auto& [id, data] : L.channels) info.u16_(static_cast<u32>(id)).u32_(static_cast<u32>(data.size()));
+    info.s("8BIM").s(L.blend).u8_(200).u8_(0).u8_(L.flags).u8_(0);
+    u32 n = static_cast<u32>(std::strlen(L.name));
+    u32 field = (n + 1 + 3) / 4 * 4;
+    info.u32_(8 + field + static_cast<u32>(L.tail.size())).u32_(0).u32_(0).u8_(n).s(L.name);
+    for (u32 i = n + 1; i < field; ++i) info.u8_(0);
+    info.raw(L.tail);
+  }
+  for (const LayerSpec& L : layers)
+    for (auto& ch : L.channels) info.raw(ch.second);
+  if (info.b.size() & 1) info.u8_(0);
+  Bytes sec;
+  sec.u32_(static_cast<u32>(info.b.size())).raw(info.b).u32_(0);
+  return sec.b;
+}
+
+std::vector<u8> Lsct(u32 type) {
+  Bytes x;
+  x.s("8BIMlsct").u32_(4).u32_(type);
+  return x.b;
+}
+
+const std::vector<u8> kRaw4 = {0, 0, 1, 2, 3, 4};  // raw 2 x 2
+
+}  // namespace
+
+TEST(ImagePSDRead, HeaderVariants) {
+  PSD psd;
+  std::vector<u8> flat = GreyFile({});
+  ASSERT_EQ(1, psd.GetImageInfoByPtr(flat.data(), 26));
+  u16 w = 0, h = 0;
+  psd.GetMainImageSize(w, h);
+  EXPECT_EQ(2, w);
+  EXPECT_EQ(2, h);
+  EXPECT_EQ(2, psd.GetImageMode());
+  EXPECT_EQ(0, psd.GetImageInfoByPtr(flat.data(), 25));
+  EXPECT_EQ(klErrNotFormat, psd.GetError());
+
+  struct Case {
+    u32 channels, h, w, depth, mode;
+    u16 info, parse;
+  } cases[] = {
+      {3, 2, 2, 16, 3, 0, klErrUnsupported},          // 16-bit: header fine, parses refuse
+      {1, 2, 2, 8, 2, klErrUnsupported, 0},           // indexed colour
+      {1, 2, 2, 32, 1, klErrNotFormat, 0},            // depth
+      {1, 2, 0x10000, 8, 1, klErrUnsupported, 0},     // beyond 16 bits, not cut to 0
+      {1, 0, 2, 8, 1, klErrNotFormat, 0},             // empty
+  };
+  for (const Case& c : cases) {
+    Bytes x = Header(c.channels, c.h, c.w, c.depth, c.mode);
+    x.u32_(0).u32_(0).u32_(0).u16_(0);
+    EXPECT_EQ(c.info ? 0 : 1, psd.GetImageInfoByPtr(x.b.data(), static_cast<u32>(x.b.size())));
+    EXPECT_EQ(c.info, psd.GetError());
+    if (c.info) continue;
+    EXPECT_EQ(16, psd.GetImageBPP());
+    EXPECT_EQ(0, psd.ParseImageByPtr(x.b.data(), static_cast<u32>(x.b.size())));
+    EXPECT_EQ(c.parse, psd.GetError());
+    EXPECT_EQ(0, psd.LParseByPtr(x.b.data(), static_cast<u32>(x.b.size())));
+    EXPECT_EQ(c.parse, psd.GetError());
+  }
+}
+
+TEST(ImagePSDRead, FlatFileReadsAsComposite) {
+  PSD psd;
+  std::vector<u8> flat = GreyFile({});
+  ASSERT_EQ(1, psd.LParseByPtr(flat.data(), static_cast<u32>(flat.size())));
+  EXPECT_EQ(0u, psd.GetLayersCount());
+  PSD::PSDLayerInfoExt_s info{};
+  EXPECT_EQ(0, psd.GetLayerInfo(0, info));
+  EXPECT_EQ(40, psd.GetImageDataPtr(0)[3]);
+  // PackBits composite: a counts table, then the rows.
+  Bytes x = Header(1, 2, 2, 8, 1);
+  x.u32_(0).u32_(0).u32_(0).u16_(1).u16_(2).u16_(3).raw({0xFF, 7, 0x01, 8, 9});
+  ASSERT_EQ(1, psd.ParseImageByPtr(x.b.data(), static_cast<u32>(x.b.size())));
+  EXPECT_EQ(std::vector<u8>({7, 7, 8, 9}), std::vector<u8>(psd.GetImageDataPtr(0), psd.GetImageDataPtr(0) + 4));
+  x.b.pop_back();
+  EXPECT_EQ(0, psd.ParseImageByPtr(x.b.data(), static_cast<u32>(x.b.size())));
+  EXPECT_EQ(klErrNotFormat, psd.GetError());
+}
+
+TEST(ImagePSDRead, LayerFlagsNamesGroupsAndChannels) {
+  LayerSpec open, plain, end;
+  open.name = "group";
+  open.blend = "pass";  // groups blend by passing through
+  open.tail = Lsct(1);
+  open.channels = {{-1, {0, 0}}};
+  plain.name = "";
+  plain.flags = 2;
+  plain.top = -3;
+  plain.left = 5;
+  plain.bottom = -1;
+  plain.right = 7;
+  plain.channels = {{-2, {1, 2, 3}}, {0, kRaw4}, {-1, {0, 1, 0, 2, 0, 2, 0xFF, 9, 0x81, 9}}};
+  end.tail = Lsct(3);
+  end.channels = {{0, {0, 0}}};
+  std::vector<u8> file = GreyFile(LayerSection({open, plain, end}, -3));
+  PSD psd;
+  ASSERT_EQ(1, psd.LParseByPtr(file.data(), static_cast<u32>(file.size())));
+  ASSERT_EQ(3u, psd.GetLayersCount());
+  PSD::PSDLayerInfoExt_s a{}, b{}, c{};
+  psd.GetLayerInfo(0, a);
+  psd.GetLayerInfo(1, b);
+  psd.GetLayerInfo(2, c);
+  EXPECT_STREQ("group", a.name);
+  EXPECT_EQ(1, a.groupOpen);
+  EXPECT_EQ(nullptr, a.planes[0]) << "a 2-byte channel is empty";
+  EXPECT_STREQ("background", b.name);
+  EXPECT_EQ(0, b.visible);
+  EXPECT_EQ(200, b.opacity);
+  EXPECT_EQ(5, b.left);
+  EXPECT_EQ(-3, b.top);
+  EXPECT_EQ(2, b.width);
+  EXPECT_EQ(3u, b.channels);
+  ASSERT_NE(nullptr, b.planes[1]);
+  EXPECT_EQ(4, b.planes[1]->GetPtr()[3]);
+  ASSERT_NE(nullptr, b.planes[0]);
+  EXPECT_EQ(9, b.planes[0]->GetPtr()[2]);
+  EXPECT_EQ(1, c.groupEnd);
+  EXPECT_EQ(0, c.groupOpen);
+  EXPECT_EQ(1, c.visible);
+}
+
+TEST(ImagePSDRead, MalformedLayersFailCleanly) {
+  struct Case {
+    const char* what;
+    LayerSpec layer;
+    i32 count;
+    u16 error;
+  };
+  std::vector<Case> cases;
+  auto add = [&](const char* what, u16 error, auto edit) {
+    LayerSpec L;
+    L.channels = {{0, kRaw4}};
+    edit(L);
+    cases.push_back({what, L, 1, error});
+  };
+  add("blend mode", klErrUnsupported, [](LayerSpec& L) { L.blend = "mul "; });
+  add("pass-through outside a group", klErrUnsupported, [](LayerSpec& L) { L.blend = "pass"; });
+  add("divider type", klErrUnsupported, [](LayerSpec& L) { L.tail = Lsct(7); });
+  add("short divider", klErrNotFormat, [](LayerSpec& L) { L.tail = {'8', 'B', 'I', 'M', 'l', 's', 'c', 't', 0, 0, 0, 0}; });
+  add("compression", klErrUnsupported, [](LayerSpec& L) { L.channels = {{0, {0, 2, 1, 2}}}; });
+  add("raw size", klErrNotFormat, [](LayerSpec& L) { L.channels = {{0, {0, 0, 1, 2, 3}}}; });
+  add("channel below 2 bytes", klErrNotFormat, [](LayerSpec& L) { L.channels = {{0, {0}}}; });
+  add("negative height", klErrNotFormat, [](LayerSpec& L) { L.bottom = -5; });
+  add("negative width", klErrNotFormat, [](LayerSpec& L) { L.left = 0x7FFFFFF0; L.right = -0x7FFFFFF0; });
+  add("area beyond 32 bits", klErrNoMemory, [](LayerSpec& L) { L.right = 0x10000; L.bottom = 0x10000; });
+  add("packed data too short for its rows", klErrNotFormat,
+      [](LayerSpec& L) { L.right = 4000; L.bottom = 4000; L.channels = {{0, {0, 1, 0, 0}}}; });
+  add("too many channels", klErrUnsupported,
+      [](LayerSpec& L) { L.channels.assign(101, {-2, {0, 0}}); });
+  LayerSpec ok;
+  ok.channels = {{0, kRaw4}};
+  cases.push_back({"count beyond the records", ok, 200, klErrNotFormat});
+  for (const Case& c : cases) {
+    std::vector<u8> file = GreyFile(LayerSection({c.layer}, c.count));
+    PSD psd;
+    EXPECT_EQ(0, psd.LParseByPtr(file.data(), static_cast<u32>(file.size()))) << c.what;
+    EXPECT_EQ(c.error, psd.GetError()) << c.what;
+  }
+  std::vector<u8> file = GreyFile(LayerSection({ok}, 1));
+  file[29] = 1;  // colour mode data
+  PSD psd;
+  EXPECT_EQ(0, psd.LParseByPtr(file.data(), static_cast<u32>(file.size())));
+  EXPECT_EQ(klErrUnsupported, psd.GetError());
+}
+
+TEST(ImagePSDRead, EveryTruncationOfAWrittenFileFailsCleanly) {
+  klftest::TempDir dir;
+  std::mt19937 rng(4);
+  PSD::PSDMLWRITE_INITPARAMS doc{};
+  doc.width = 9;
+  doc.height = 7;
+  doc.mode = 1;
+  doc.resolution = 72;
+  std::vector<psdtest::Layer> layers{psdtest::RandomLayer(rng, 3, 5, 4, 1, 2, "a"),
+                                     psdtest::RandomLayer(rng, 3, 9, 7, 0, 0, "b")};
+  std::vector<u8> b = psdtest::WritePsd(dir.File("t.psd"), doc, layers);
+  ASSERT_FALSE(b.empty());
+  const size_t layersEnd = psdtest::WalkPsd(b).compositeAt;
+  PSD psd;
+  for (size_t n = 0; n < b.size(); ++n) {
+    std::vector<u8> cut(b.begin(), b.begin() + n);  // exact size, so overreads show
+    EXPECT_EQ(0, psd.ParseImageByPtr(cut.data(), static_cast<u32>(n))) << n;
+    EXPECT_NE(0, psd.GetError()) << n;
+    // The layers need no composite.
+    EXPECT_EQ(n >= layersEnd ? 1 : 0, psd.LParseByPtr(cut.data(), static_cast<u32>(n))) << n;
+  }
+  // Through a file, as a caller would.
+  CKLF_StdFile f(dir.File("t.psd").c_str(), 1);
+  ASSERT_EQ(1, psd.LParseByFile(f));
+  EXPECT_EQ(2u, psd.GetLayersCount());
+  psd.Clean();
+  EXPECT_EQ(0u, psd.GetLayersCount());
+}

@@ -1,0 +1,299 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "CKLF_Image.h"
+#include "PsdTestUtil.h"
+
+using namespace psdtest;
+using PSD = CKLF_ImagePSD;
+
+namespace {
+
+PSD::PSDMLWRITE_INITPARAMS Doc(u16 w, u16 h, u8 mode) {
+  PSD::PSDMLWRITE_INITPARAMS d{};
+  d.width = w;
+  d.height = h;
+  d.mode = mode;
+  d.resolution = 72;
+  d.globalAngle = 130;
+  return d;
+}
+
+std::vector<u8> Pack(const std::vector<u8>& row) {
+  std::vector<u8> out(row.size() + row.size() / 3 + 1);
+  i32 n = -1;
+  PSD::PackBits(row.data(), static_cast<i32>(row.size()), out.data(), &n);
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+// The slow, obvious PackBits: equal pairs start repeat packets, the rest
+// gathers into literals of at most 128.
+std::vector<u8> SlowPack(const std::vector<u8>& s) {
+  std::vector<u8> out, lit;
+  auto flush = [&] {
+    if (!lit.empty()) out.push_back(static_cast<u8>(lit.size() - 1)), out.insert(out.end(), lit.begin(), lit.end());
+    lit.clear();
+  };
+  for (size_t i = 0; i < s.size();) {
+    size_t run = 1;
+    while (i + run < s.size() && run < 128 && s[i + run] == s[i]) ++run;
+    if (run >= 2) {
+      flush();
+      out.push_back(static_cast<u8>(1 - static_cast<int>(run)));
+      out.push_back(s[i]);
+      i += run;
+    } else {
+      lit.push_back(s[i++]);
+      if (lit.size() == 128) flush();
+    }
+  }
+  flush();
+  return out;
+}
+
+}  // namespace
+
+TEST(ImagePSDPackBits, RunLengthsAndLiterals) {
+  using V = std::vector<u8>;
+  EXPECT_EQ(V(), Pack(V()));
+  EXPECT_EQ(V({0x00, 7}), Pack(V(1, 7)));
+  EXPECT_EQ(V({0xFF, 7}), Pack(V(2, 7)));
+  EXPECT_EQ(V({0xFE, 7}), Pack(V(3, 7)));
+  EXPECT_EQ(V({0x81, 7}), Pack(V(128, 7)));
+  EXPECT_EQ(V({0x81, 7, 0x00, 7}), Pack(V(129, 7)));
+  EXPECT_EQ(V({0x02, 1, 2, 3}), Pack(V({1, 2, 3})));
+  EXPECT_EQ(V({0x00, 1, 0xFF, 2, 0x00, 3}), Pack(V({1, 2, 2, 3})));
+  V pairs;  // a lone byte and a pair, again and again: the worst case
+  for (int i = 0; i < 300; ++i) pairs.insert(pairs.end(), {1, 2, 2});
+  EXPECT_EQ(1200u, Pack(pairs).size());
+  V distinct(129);
+  for (size_t i = 0; i < distinct.size(); ++i) distinct[i] = static_cast<u8>(i);
+  V packed = Pack(distinct);
+  ASSERT_EQ(131u, packed.size());
+  EXPECT_EQ(0x7F, packed[0]);
+  EXPECT_EQ(0x00, packed[129]);
+  EXPECT_EQ(128, packed[130]);
+}
+
+TEST(ImagePSDPackBits, MatchesSlowPackerAndUnpacksBack) {
+  std::mt19937 rng(11);
+  for (int t = 0; t < 2000; ++t) {
+    std::vector<u8> row(rng() % 700);
+    for (size_t i = 0; i < row.size(); ++i) row[i] = (rng() % 3 == 0 && i) ? row[i - 1] : static_cast<u8>(rng() % 4);
+    std::vector<u8> packed = Pack(row);
+    ASSERT_EQ(SlowPack(row), packed) << "row " << t;
+    ASSERT_LE(packed.size(), row.size() + row.size() / 3 + 1);
+    std::vector<u8> back(row.size() + 1, 0xAA);
+    u32 used = 0;
+    ASSERT_EQ(1, PSD::UnpackMacPack(packed.data(), static_cast<u32>(packed.size()), back.data(),
+                                    static_cast<u32>(row.size()), &used));
+    EXPECT_EQ(packed.size(), used);
+    back.pop_back();
+    EXPECT_EQ(row, back);
+  }
+}
+
+TEST(ImagePSDPackBits, UnpackEdgeCases) {
+  u8 out[8] = {};
+  u32 used = 0;
+  const u8 noop[] = {0x80, 0xFE, 5};  // -128 is skipped
+  EXPECT_EQ(1, PSD::UnpackMacPack(noop, 3, out, 3, &used));
+  EXPECT_EQ(3u, used);
+  EXPECT_EQ(5, out[2]);
+  const u8 longRun[] = {0x81, 9};  // 128 bytes wanted, stops at dstLen
+  EXPECT_EQ(1, PSD::UnpackMacPack(longRun, 2, out, 4, &used));
+  EXPECT_EQ(9, out[3]);
+  const u8 shortLiteral[] = {0x05, 1, 2};
+  EXPECT_EQ(0, PSD::UnpackMacPack(shortLiteral, 3, out, 6, &used));
+  EXPECT_EQ(0, PSD::UnpackMacPack(noop, 1, out, 1, &used));
+}
+
+TEST(ImagePSDWrite, HeaderResourcesAndLayerRecordBytes) {
+  klftest::TempDir dir;
+  std::mt19937 rng(1);
+  PSD::PSDMLWRITE_INITPARAMS doc = Doc(40000, 3, 1);  // beyond 32767: no sign extension
+  doc.resolution = 300.5;
+  const u8 icc[5] = {1, 2, 3, 4, 5};
+  doc.iccProfile = icc;
+  doc.iccSize = 5;
+  std::vector<Layer> layers;
+  layers.push_back(RandomLayer(rng, 3, 3, 2, -1, 1, "123456789012345678901234567890123456789012345678901234567890"));
+  layers.push_back(RandomLayer(rng, 3, 2, 2, 39998, 0, "Caf\xC3\xA9 \xE9"));
+  layers[1].params.visible = 0;
+  layers[1].params.opacity = 128;
+  std::vector<u8> b = WritePsd(dir.File("a.psd"), doc, layers);
+  ASSERT_FALSE(b.empty());
+  const std::vector<u8> header = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3,
+                                  0, 0, 0, 3, 0, 0, 0x9C, 0x40, 0, 8, 0, 3, 0, 0, 0, 0};
+  EXPECT_EQ(header, std::vector<u8>(b.begin(), b.begin() + 30));
+  EXPECT_EQ(56u + 5 + 1, Be32(b, 30)) << "odd profile padded to even";
+  // Resolution 300.5 as 16.16 fixed point, pixels per inch.
+  EXPECT_EQ(0x03ED0000u, Be32(b, 38));
+  EXPECT_EQ(0x012C8000u, Be32(b, 46));
+  EXPECT_EQ(0x012C8000u, Be32(b, 54));
+  EXPECT_EQ(130u, Be32(b, 34 + 28 + 12));
+  EXPECT_EQ(0x040Fu, Be16(b, 34 + 44 + 4));
+  EXPECT_EQ(5u, Be32(b, 34 + 44 + 8));
+  EXPECT_EQ(0, b[34 + 44 + 12 + 5]) << "pad byte";
+
+  Walk w = WalkPsd(b);
+  ASSERT_EQ(2u, w.layerCount);
+  size_t r = w.recordAt[0];
+  EXPECT_EQ(1u, Be32(b, r));
+  EXPECT_EQ(0xFFFFFFFFu, Be32(b, r + 4));
+  EXPECT_EQ(3u, Be32(b, r + 8));
+  EXPECT_EQ(2u, Be32(b, r + 12));
+  EXPECT_EQ(4u, Be16(b, r + 16));
+  EXPECT_EQ(0xFFFFu, Be16(b, r + 18 + 18));
+  EXPECT_EQ(0, b[r + 42 + 10]) << "visible flags";
+  EXPECT_EQ(55, b[r + 42 + 24]) << "Pascal name cut at 55";
+  EXPECT_EQ(126u, Be32(b, r + 42 + 24 + 56 + 8)) << "luni length of 60 characters";
+  EXPECT_EQ(60u, Be32(b, r + 42 + 24 + 56 + 12));
+  EXPECT_EQ(u32('0'), Be16(b, r + 42 + 24 + 56 + 16 + 2 * 59));
+  r = w.recordAt[1];
+  EXPECT_EQ(0x80, b[r + 42 + 8]) << "opacity";
+  EXPECT_EQ(2, b[r + 42 + 10]) << "hidden";
+  // "Café é": UTF-8 decoded, the lone 0xE9 taken as Latin-1 - never sign-extended.
+  size_t luni = r + 42 + 24 + 8 + 12;
+  ASSERT_EQ(6u, Be32(b, luni));
+  EXPECT_EQ(0xE9u, Be16(b, luni + 4 + 2 * 3));
+  EXPECT_EQ(0xE9u, Be16(b, luni + 4 + 2 * 5));
+}
+
+TEST(ImagePSDWrite, LayersAndVisibleCompositeInEveryMode) {
+  for (u8 mode : {1, 2, 3}) {
+    SCOPED_TRACE(int(mode));
+    klftest::TempDir dir;
+    std::mt19937 rng(mode);
+    const u32 colours = Colours(mode);
+    PSD::PSDMLWRITE_INITPARAMS doc = Doc(61, 37, mode);
+    std::vector<Layer> layers;
+    for (int i = 0; i < 6; ++i) {
+      u16 w = static_cast<u16>(1 + rng() % 70), h = static_cast<u16>(rng() % 45);
+      Layer L = RandomLayer(rng, colours, w, h, static_cast<i16>(int(rng() % 80) - 20),
+                            static_cast<i16>(int(rng() % 50) - 10), i == 2 ? "" : "layer");
+      L.params.opacity = static_cast<u8>(rng());
+      L.params.visible = i != 3;
+      layers.push_back(L);
+    }
+    std::vector<u8> b = WritePsd(dir.File("m.psd"), doc, layers);
+    ASSERT_FALSE(b.empty());
+    WalkPsd(b);
+
+    PSD reader;
+    ASSERT_EQ(1, reader.LParseByPtr(b.data(), static_cast<u32>(b.size())));
+    ASSERT_EQ(layers.size(), reader.GetLayersCount());
+    for (u32 i = 0; i < layers.size(); ++i) {
+      const Layer& L = layers[i];
+      PSD::PSDLayerInfoExt_s info{};
+      ASSERT_EQ(1, reader.GetLayerInfo(i, info));
+      EXPECT_EQ(L.params.x, info.left);
+      EXPECT_EQ(L.params.y, info.top);
+      EXPECT_EQ(L.params.width, info.width);
+      EXPECT_EQ(L.params.height, info.height);
+      EXPECT_EQ(L.params.visible, info.visible);
+      EXPECT_EQ(L.params.opacity, info.opacity);
+      EXPECT_STREQ(i == 2 ? "background" : "layer", info.name);
+      for (u32 k = 0; k <= colours && L.params.height; ++k) {
+        CKLF_Mem* m = info.planes[k == colours ? 0 : k + 1];
+        ASSERT_NE(nullptr, m);
+        for (u32 y = 0; y < L.params.height; ++y)
+          ASSERT_EQ(0, std::memcmp(m->GetPtr() + y * L.params.width, &L.planes[k][y * L.stride], L.params.width));
+      }
+    }
+    PSD flat;
+    ASSERT_EQ(1, flat.ParseImageByPtr(b.data(), static_cast<u32>(b.size())));
+    EXPECT_EQ(mode == 1 ? 1 : (mode == 2 ? 2 : 3), flat.GetImageMode());
+    for (u32 c = 0; c < colours; ++c) {
+      std::vector<u8> expected = ReferenceComposite(doc, layers, c);
+      ASSERT_EQ(0, std::memcmp(expected.data(), flat.GetImageDataPtr(static_cast<i32>(c)), expected.size()));
+    }
+    EXPECT_EQ(nullptr, flat.GetImageDataPtr(-1));
+  }
+}
+
+TEST(ImagePSDWrite, HiddenLayerStaysOutOfTheComposite) {
+  klftest::TempDir dir;
+  std::mt19937 rng(5);
+  PSD::PSDMLWRITE_INITPARAMS doc = Doc(4, 4, 2);
+  std::vector<Layer> layers{RandomLayer(rng, 1, 4, 4, 0, 0, "hidden")};
+  std::fill(layers[0].planes[0].begin(), layers[0].planes[0].end(), 0);
+  std::fill(layers[0].planes[1].begin(), layers[0].planes[1].end(), 255);
+  layers[0].params.visible = 0;
+  std::vector<u8> b = WritePsd(dir.File("h.psd"), doc, layers);
+  PSD flat;
+  ASSERT_EQ(1, flat.ParseImageByPtr(b.data(), static_cast<u32>(b.size())));
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(255, flat.GetImageDataPtr(0)[i]);
+}
+
+TEST(ImagePSDWrite, RowsTooWideForPackBitsCountsAreStoredRaw) {
+  klftest::TempDir dir;
+  std::mt19937 rng(9);
+  PSD::PSDMLWRITE_INITPARAMS doc = Doc(65100, 2, 2);
+  std::vector<Layer> layers{RandomLayer(rng, 1, 65100, 2, 0, 0, "wide")};
+  std::vector<u8> b = WritePsd(dir.File("w.psd"), doc, layers);
+  ASSERT_FALSE(b.empty());
+  PSD reader;
+  ASSERT_EQ(1, reader.LParseByPtr(b.data(), static_cast<u32>(b.size())));
+  PSD::PSDLayerInfoExt_s info{};
+  ASSERT_EQ(1, reader.GetLayerInfo(0, info));
+  EXPECT_EQ(0, std::memcmp(info.planes[1]->GetPtr() + 65100, &layers[0].planes[0][layers[0].stride], 65100));
+  ASSERT_EQ(1, reader.ParseImageByPtr(b.data(), static_cast<u32>(b.size())));
+  EXPECT_EQ(ReferenceComposite(doc, layers, 0),
+            std::vector<u8>(reader.GetImageDataPtr(0), reader.GetImageDataPtr(0) + 2 * 65100));
+}
+
+TEST(ImagePSDWrite, RefusalsFailuresAndCancel) {
+  klftest::TempDir dir;
+  std::mt19937 rng(3);
+  PSD psd;
+  PSD::PSDMLWRITE_INITPARAMS doc = Doc(8, 8, 1);
+  Layer L = RandomLayer(rng, 3, 8, 8, 0, 0, "x");
+  u8* planes[5] = {L.planes[0].data(), L.planes[1].data(), L.planes[2].data(), L.planes[3].data()};
+  EXPECT_EQ(0, psd.Write_AddLayer(&L.params, planes, 8)) << "before Write_Init";
+  EXPECT_EQ(0, psd.WritePSD()) << "no file";
+  ASSERT_EQ(1, psd.Write_Init(&doc));
+  u8* missing[5] = {planes[0], planes[1], planes[2], nullptr};
+  EXPECT_EQ(0, psd.Write_AddLayer(&L.params, missing, 8));
+  EXPECT_EQ(0, psd.Write_AddLayer(&L.params, planes, 7)) << "stride below width";
+  // The format counts layers in a signed 16-bit field.
+  for (u32 i = 0; i < PSD::kMaxLayers; ++i) ASSERT_EQ(1, psd.Write_AddLayer(&L.params, planes, 8));
+  EXPECT_EQ(0, psd.Write_AddLayer(&L.params, planes, 8));
+  EXPECT_EQ(klErrBadArg, psd.GetError());
+  psd.WriteClean();
+  EXPECT_EQ(0u, psd.GetLayersToWrite());
+
+  CKLF_Image rgb, rgba;
+  ASSERT_EQ(1, rgb.Create(8, 8, 1));
+  ASSERT_EQ(1, rgba.Create(8, 8, 2));
+  EXPECT_EQ(0, psd.Write_AddLayer(&L.params, &rgb)) << "no alpha plane";
+  L.params.width = 9;
+  EXPECT_EQ(0, psd.Write_AddLayer(&L.params, &rgba)) << "larger than the image";
+  L.params.width = 8;
+  ASSERT_EQ(1, psd.Write_AddLayer(&L.params, &rgba));
+
+  CKLF_StdFile full("/dev/full", 2);
+  ASSERT_EQ(1, psd.Create(full));
+  EXPECT_EQ(0, psd.WritePSD());
+  EXPECT_NE(0, psd.GetError());
+
+  CKLF_StdFile f(dir.File("c.psd").c_str(), 2);
+  ASSERT_EQ(1, psd.Create(f));
+  struct CancelAt : CKLF_Progress {
+    int calls = 0, at;
+    explicit CancelAt(int a) : at(a) {}
+    i32 Progress(u8, void*) override { return ++calls; }
+    u8 IsCanceled() override { return calls >= at; }
+  };
+  CancelAt cancel(4);
+  psd.SetProgress(&cancel);
+  EXPECT_EQ(0, psd.WritePSD());
+  EXPECT_EQ(0, psd.GetError()) << "a cancel sets no code";
+  doc.mode = 4;
+  psd.Write_Init(&doc);
+  psd.SetProgress(nullptr);
+  EXPECT_EQ(0, psd.WritePSD());
+  EXPECT_EQ(klErrBadArg, psd.GetError());
+}
