@@ -1,0 +1,83 @@
+// Draws lines of any width with real-valued end points into one 8-bit
+// plane (a mask or an alpha plane) or a packed one-bit plane (pixel (x, y)
+// in bit 7 - x % 8 of byte y * stride + x / 8). Anti-aliased lines take each
+// pixel's coverage from its distance to the segment, with optional round
+// caps; the plain variants use Bresenham steps with a 1-pixel or a disc
+// brush and keep the larger value.
+//
+// Cost: an anti-aliased segment evaluates only the pixels of each row that
+// can be covered (about length x (width + 3) pixels); with maxBlend clear
+// the rest of its bounding box is cleared row by row. Plain lines cost one
+// step per pixel of length inside the clip rectangle (times the disc area
+// for the disc brush). The object owns only a small table for the disc.
+// Limits: plain lines take end points within +-2^28 and widths below
+// 65536; anti-aliased lines take any finite values (error 1 otherwise).
+#pragma once
+
+#include "CKLF_Image.h"
+
+class CKLF_ImageDrawing : public CKLF_FrameWork {
+ public:
+  CKLF_ImageDrawing();
+  ~CKLF_ImageDrawing() override;
+
+  CKLF_ImageDrawing(const CKLF_ImageDrawing&) = delete;
+  CKLF_ImageDrawing& operator=(const CKLF_ImageDrawing&) = delete;
+
+  // The destination plane (not owned): width pixels a row, stride bytes a
+  // row, height rows. Error 1 and 0 for a null plane.
+  u8 SetDestination(u8* plane, u32 width, u32 stride, u32 height);
+  // The last plane of an RGBA image (mode 2) or of a five-plane image
+  // (mode 4); error 1 and 0 for other modes or a null image.
+  u8 SetDestination(CKLF_Image* img);
+  // Right and bottom exclusive; klNullRect = the whole plane.
+  void SetClipRect(kltRECT_s r) { m_clip = r; }
+  kltRECT_s GetClipRect() const { return m_clip; }
+
+  // Drawing state, set by the owner before drawing: anti-aliasing (1 at
+  // construction; 0 selects the plain variants), the drawing value (255)
+  // and the one-bit destination flag (0). A one-bit plane is always drawn
+  // with the plain 1-pixel line.
+  void SetAntiAlias(u8 on) { m_antiAlias = on; }
+  u8 GetAntiAlias() const { return m_antiAlias; }
+  void SetValue(u8 v) { m_value = v; }
+  u8 GetValue() const { return m_value; }
+  void SetOneBit(u8 on) { m_oneBit = on; }
+  u8 GetOneBit() const { return m_oneBit; }
+
+  // One segment of the given width. capEnds: round ends (off below width
+  // 2.1); maxBlend: keep the larger value, else overwrite the segment's
+  // bounding box (pixels not covered become 0); feather: edge width sqrt 2
+  // and samples at pixel centres. A zero-length segment draws nothing.
+  // Returns 1; 0 with error 2 without a destination, error 1 for a stride
+  // too small for the width or coordinates that are not finite numbers.
+  u8 DrawHQLine(f64 x1, f64 y1, f64 x2, f64 y2, f64 width, u8 capEnds, u8 maxBlend, u8 feather);
+  u8 DrawHQLine(kltFPOS a, kltFPOS b, f64 width, u8 capEnds, u8 maxBlend, u8 feather);
+  // A polyline: from the current point to the first following point whose
+  // squared distance from it exceeds minDist2 (or the last point), and on
+  // from there. 0 with error 1 for fewer than 2 points.
+  u8 DrawHQPolyLine(const kltFPOS* pts, u32 n, f64 width, u8 capEnds, u8 maxBlend, u8 feather, f64 minDist2);
+
+  // Plain lines over end points truncated toward zero: the one-bit line on
+  // a one-bit plane, else discs of diameter trunc(width) for widths of 2
+  // and more, else the 1-pixel line. The two flags do not change them.
+  u8 DrawHQLineNAA(f64 x1, f64 y1, f64 x2, f64 y2, f64 width, u8 capEnds, u8 maxBlend);
+  u8 DrawHQLineNAA1Pix(f64 x1, f64 y1, f64 x2, f64 y2);
+  u8 DrawHQLineNAAnPix(f64 x1, f64 y1, f64 x2, f64 y2, f64 width);
+  u8 DrawHQLineNAA1PixBit(f64 x1, f64 y1, f64 x2, f64 y2);
+
+ private:
+  u8 i_CheckDestination(bool oneBit);
+  kltRECT_s i_Clip() const;
+  u8 i_PlainEnds(f64 x1, f64 y1, f64 x2, f64 y2, i32 e[4]);
+
+  u8 m_antiAlias;
+  u8 m_value;
+  u8 m_oneBit;
+  u8* m_plane;
+  u32 m_width;
+  u32 m_stride;
+  u32 m_height;
+  kltRECT_s m_clip;
+  CKLF_Mem m_discSpans;  // half-widths of the disc brush rows
+};
