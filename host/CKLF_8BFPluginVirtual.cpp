@@ -1,0 +1,409 @@
+#include "CKLF_8BFPluginVirtual.h"
+
+#include <cstring>
+
+#include "CKLF_StdFile.h"
+
+namespace {
+
+// Longest channel name taken from the host.
+constexpr i32 kMaxChannelName = 255;
+
+bool NonZeroSize(const KLP_Point32& p) { return p.h != 0 && p.v != 0; }
+
+}  // namespace
+
+CKLF_8BFPluginVirtual::CKLF_8BFPluginVirtual()
+    : m_filterRecord(nullptr),
+      m_data(nullptr),
+      m_resultCopy(nullptr),
+      m_result(nullptr),
+      m_portsSuite(nullptr),
+      m_suiteOwner(nullptr),
+      m_suiteContext(nullptr),
+      m_layers(nullptr),
+      m_layerCount(0),
+      m_dialogRequest(0) {
+  std::memset(&m_pluginData, 0, sizeof(m_pluginData));
+}
+
+CKLF_8BFPluginVirtual::~CKLF_8BFPluginVirtual() { i_ReleaseSuites(); }
+
+void CKLF_8BFPluginVirtual::SetHostPointers(KLP_FilterRecord* record, intptr_t* data, i16* result) {
+  // A suite belongs to the record it was acquired through.
+  if (record != m_filterRecord) i_ReleaseSuites();
+  m_filterRecord = record;
+  m_data = data;
+  m_resultCopy = result;
+  m_result = result;
+}
+
+u8 CKLF_8BFPluginVirtual::DoParameters() {
+  m_dialogRequest = 1;
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::DoContinue() {
+  EmptyRects();
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::DoFinish() {
+  EmptyRects();
+  m_dialogRequest = 0;
+  return 1;
+}
+
+i16 CKLF_8BFPluginVirtual::HostGetRetCode() const { return m_result ? *m_result : 0; }
+
+void CKLF_8BFPluginVirtual::HostSetRetCode(i16 code) {
+  if (m_result) *m_result = code;
+}
+
+u8 CKLF_8BFPluginVirtual::HostCancel() {
+  if (!m_filterRecord || !m_filterRecord->abortProc) return 0;
+  return m_filterRecord->abortProc(m_filterRecord->hostContext) ? 1 : 0;
+}
+
+u8 CKLF_8BFPluginVirtual::HostProgress(i32 total, i32 done) {
+  if (!m_filterRecord || !m_filterRecord->progressProc) return 0;
+  m_filterRecord->progressProc(m_filterRecord->hostContext, done, total);
+  return 1;
+}
+
+void CKLF_8BFPluginVirtual::EmptyRects() {
+  if (!m_filterRecord) return;
+  m_filterRecord->inRect = KLP_Rect32{0, 0, 0, 0};
+  m_filterRecord->outRect = m_filterRecord->inRect;
+  m_filterRecord->maskRect = m_filterRecord->inRect;
+}
+
+u8 CKLF_8BFPluginVirtual::FillPluginData() {
+  KLP_FilterRecord* fr = m_filterRecord;
+  if (!fr) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  ResetError();
+  kltPLUGINDATA_s& pd = m_pluginData;
+  std::memset(&pd, 0, sizeof(pd));
+  m_channelNames.Empty();
+
+  pd.filterRect = kltRECT_s{fr->filterRect.left, fr->filterRect.top, fr->filterRect.right, fr->filterRect.bottom};
+  i32 fw = pd.filterRect.right - pd.filterRect.left;
+  i32 fh = pd.filterRect.bottom - pd.filterRect.top;
+  if (NonZeroSize(fr->wholeSize)) {
+    pd.wholeSize = kltSIZE_s{fr->wholeSize.h, fr->wholeSize.v};
+    pd.imageSize = kltSIZE_s{fr->imageSize.h, fr->imageSize.v};
+    pd.origin = kltPOS{fr->floatCoord.h, fr->floatCoord.v};
+  } else if (NonZeroSize(fr->imageSize)) {
+    // No document around the image: the image is the whole document.
+    pd.wholeSize = pd.imageSize = kltSIZE_s{fr->imageSize.h, fr->imageSize.v};
+  } else {
+    pd.wholeSize = pd.imageSize = kltSIZE_s{fw, fh};
+  }
+  // The filter rectangle lies at its own place inside the image, and the
+  // image at origin inside the document: plane reads use filterRect, so the
+  // area in the document must keep filterRect's offset as well.
+  pd.filterArea.left = pd.origin.x + pd.filterRect.left;
+  pd.filterArea.top = pd.origin.y + pd.filterRect.top;
+  pd.filterArea.right = pd.filterArea.left + fw;
+  pd.filterArea.bottom = pd.filterArea.top + fh;
+
+  switch (fr->imageMode) {
+    case klpModeGray:
+      pd.colorKind = 0;
+      pd.planes = 1;
+      break;
+    case klpModeRGB:
+      pd.colorKind = 1;
+      pd.planes = 3;
+      break;
+    case klpModeCMYK:
+      pd.colorKind = 2;
+      pd.planes = 4;
+      break;
+    default:
+      SetError(klErrUnsupported);
+      return 0;
+  }
+  pd.bits = 8;
+  pd.hostMask = fr->haveMask ? 1 : 0;
+
+  static const u8 kCases[8][3] = {
+      // transparency, selection, editable
+      {0, 0, 0}, {0, 0, 0}, {0, 1, 0}, {1, 1, 1}, {1, 0, 1}, {1, 1, 1}, {1, 0, 0}, {1, 1, 0},
+  };
+  if (fr->filterCase == 0) {
+    pd.transparency = 0;
+    pd.selection = pd.hostMask;
+    pd.editableTransparency = 0;
+  } else if (fr->filterCase >= 1 && fr->filterCase <= 7) {
+    pd.transparency = kCases[fr->filterCase][0];
+    pd.selection = kCases[fr->filterCase][1];
+    pd.editableTransparency = kCases[fr->filterCase][2];
+    if (fr->hostSig != KLP_SIG_8BIM) {
+      if (!pd.transparency && fr->inTransparencyMask > 0) pd.transparency = 1;
+      // Writable only when there is a transparency plane to write.
+      if (pd.transparency && fr->outTransparencyMask > 0) pd.editableTransparency = 1;
+    }
+    if (pd.transparency) pd.planes++;
+  } else {
+    SetError(klErrUnsupported);
+    return 0;
+  }
+
+  std::memcpy(pd.foreColor, fr->foreColor, 4);
+  std::memcpy(pd.backColor, fr->backColor, 4);
+
+  pd.resolutionH = fr->imageHRes / 65536.0;
+  pd.resolutionV = fr->imageVRes / 65536.0;
+  if (pd.resolutionH <= 0 && pd.resolutionV > 0) pd.resolutionH = pd.resolutionV;
+  if (pd.resolutionV <= 0 && pd.resolutionH > 0) pd.resolutionV = pd.resolutionH;
+
+  pd.rulerUnits = 0;
+  const KLP_PropertyProcs* props = fr->propertyProcs;
+  if (props && props->getPropertyProc) {
+    intptr_t v = 0;
+    if (props->getPropertyProc(fr->hostContext, KLP_SIG_8BIM, KLP_PROP_RULER_UNITS, 0, &v, nullptr) == 0) {
+      if (v >= 0 && v <= 3)
+        pd.rulerUnits = static_cast<u8>(v);
+      else if (v == 6)
+        pd.rulerUnits = 4;
+    }
+  }
+
+  if (fr->supportsAbsolute && props && props->getPropertyProc) {
+    intptr_t count = 0;
+    if (props->getPropertyProc(fr->hostContext, KLP_SIG_8BIM, KLP_PROP_CHANNEL_COUNT, 0, &count, nullptr) == 0 &&
+        count > 0) {
+      if (count > 65535) count = 65535;
+      pd.channelNamesGiven = 1;
+      pd.channelCount = static_cast<u16>(count);
+      const KLP_HandleProcs* hp = fr->handleProcs;
+      for (i32 i = 0; i < static_cast<i32>(count); ++i) {
+        CKLF_String name;
+        u8 got = 0;
+        KLP_Handle h = nullptr;
+        if (hp && hp->getSizeProc && hp->lockProc && hp->unlockProc && hp->disposeProc &&
+            props->getPropertyProc(fr->hostContext, KLP_SIG_8BIM, KLP_PROP_CHANNEL_NAME, i, nullptr, &h) == 0 && h) {
+          i32 size = hp->getSizeProc(fr->hostContext, h);
+          char* p = hp->lockProc(fr->hostContext, h, 0);
+          if (p && size >= 0) {
+            i32 n = 0;
+            while (n < size && n < kMaxChannelName && p[n]) ++n;
+            char buf[kMaxChannelName + 1];
+            std::memcpy(buf, p, static_cast<size_t>(n));
+            buf[n] = 0;
+            name = buf;
+            got = 1;
+          }
+          if (p) hp->unlockProc(fr->hostContext, h);
+          hp->disposeProc(fr->hostContext, h);
+        }
+        if (!got) name.Format("Channel %d", i + 1);
+        m_channelNames.Add(name, static_cast<u32>(i));
+      }
+    }
+  }
+
+  const KLP_HandleProcs* hp = fr->handleProcs;
+  if (hp && hp->lockProc && hp->unlockProc && fr->canUseICCProfiles && fr->iCCprofileData && fr->iCCprofileSize > 0) {
+    u32 size = static_cast<u32>(fr->iCCprofileSize);
+    // Never read past the handle when the host can tell its size.
+    if (hp->getSizeProc) {
+      i32 real = hp->getSizeProc(fr->hostContext, fr->iCCprofileData);
+      if (real >= 0 && static_cast<u32>(real) < size) size = static_cast<u32>(real);
+    }
+    char* p = hp->lockProc(fr->hostContext, fr->iCCprofileData, 0);
+    if (p && size > 0) {
+      if (m_iccProfile.GetSize() >= size || m_iccProfile.Resize(size)) {
+        std::memcpy(m_iccProfile.GetPtr(), p, size);
+        pd.iccProfile = m_iccProfile.GetPtr();
+        pd.iccProfileSize = size;
+      }
+    }
+    if (p) hp->unlockProc(fr->hostContext, fr->iCCprofileData);
+  }
+
+  const KLP_DocumentInfo* doc = fr->documentInfo;
+  if (fr->basicSuite && doc && doc->maxVersion >= 2 && doc->layers && InitPSSuites()) pd.layerAccess = 1;
+  return 1;
+}
+
+// ---- Colours
+
+u8 CKLF_8BFPluginVirtual::i_HostColorServices(KLP_ColorServicesInfo& info) {
+  if (!m_filterRecord || !m_filterRecord->colorServices) return 0;
+  return m_filterRecord->colorServices(m_filterRecord->hostContext, &info) == 0 ? 1 : 0;
+}
+
+u8 CKLF_8BFPluginVirtual::GetForeColor_RGB(kltRGBA8& rgba) {
+  if (m_pluginData.colorKind == 1) {
+    rgba = kltRGBA8{m_pluginData.foreColor[0], m_pluginData.foreColor[1], m_pluginData.foreColor[2], 255};
+    return 1;
+  }
+  return ConvertFilterColorToRGB(m_pluginData.foreColor, rgba);
+}
+
+u8 CKLF_8BFPluginVirtual::GetBgColor_RGB(kltRGBA8& rgba) {
+  if (m_pluginData.colorKind == 1) {
+    rgba = kltRGBA8{m_pluginData.backColor[0], m_pluginData.backColor[1], m_pluginData.backColor[2], 255};
+    return 1;
+  }
+  return ConvertFilterColorToRGB(m_pluginData.backColor, rgba);
+}
+
+u8 CKLF_8BFPluginVirtual::ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& rgba) {
+  if (!m_filterRecord) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  KLP_ColorServicesInfo info;
+  std::memset(&info, 0, sizeof(info));
+  switch (m_filterRecord->imageMode) {
+    case klpModeRGB:
+      info.sourceSpace = klpSpaceRGB;
+      break;
+    case klpModeCMYK:
+      info.sourceSpace = klpSpaceCMYK;
+      break;
+    case klpModeGray:
+      info.sourceSpace = klpSpaceGray;
+      break;
+    default:
+      SetError(klErrBadArg);
+      return 0;
+  }
+  info.selector = klpColorConvert;
+  info.resultSpace = klpSpaceRGB;
+  for (int i = 0; i < 4; ++i) info.colorComponents[i] = colour[i];
+  if (!i_HostColorServices(info)) return 0;
+  auto clamp = [](i16 v) { return static_cast<u8>(v < 0 ? 0 : v > 255 ? 255 : v); };
+  rgba = kltRGBA8{clamp(info.colorComponents[0]), clamp(info.colorComponents[1]), clamp(info.colorComponents[2]), 255};
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::SelectColor_RGB(kltRGBA8& rgba) {
+  if (!m_filterRecord || !m_filterRecord->colorServices) return 0;  // no system picker on this platform
+  KLP_ColorServicesInfo info;
+  std::memset(&info, 0, sizeof(info));
+  info.selector = klpColorChoose;
+  info.sourceSpace = klpSpaceRGB;
+  info.resultSpace = klpSpaceRGB;
+  info.colorComponents[0] = rgba.red;
+  info.colorComponents[1] = rgba.green;
+  info.colorComponents[2] = rgba.blue;
+  if (!i_HostColorServices(info)) return 0;
+  auto clamp = [](i16 v) { return static_cast<u8>(v < 0 ? 0 : v > 255 ? 255 : v); };
+  rgba = kltRGBA8{clamp(info.colorComponents[0]), clamp(info.colorComponents[1]), clamp(info.colorComponents[2]), 255};
+  return 1;
+}
+
+void CKLF_8BFPluginVirtual::Fill8ByteColorLineFromRGB(u8 line[8]) {
+  u8 r = line[1], g = line[2], b = line[3];
+  u8 gray = static_cast<u8>((r + g + b) / 3);
+  u8 cmyk[4] = {static_cast<u8>(255 - r), static_cast<u8>(255 - g), static_cast<u8>(255 - b), 0};
+  if (m_filterRecord && m_filterRecord->colorServices) {
+    KLP_ColorServicesInfo info;
+    std::memset(&info, 0, sizeof(info));
+    info.selector = klpColorConvert;
+    info.sourceSpace = klpSpaceRGB;
+    info.resultSpace = klpSpaceGray;
+    info.colorComponents[0] = r;
+    info.colorComponents[1] = g;
+    info.colorComponents[2] = b;
+    if (i_HostColorServices(info)) gray = static_cast<u8>(info.colorComponents[0]);
+    std::memset(&info, 0, sizeof(info));
+    info.selector = klpColorConvert;
+    info.sourceSpace = klpSpaceRGB;
+    info.resultSpace = klpSpaceCMYK;
+    info.colorComponents[0] = r;
+    info.colorComponents[1] = g;
+    info.colorComponents[2] = b;
+    if (i_HostColorServices(info))
+      for (int i = 0; i < 4; ++i) cmyk[i] = static_cast<u8>(info.colorComponents[i]);
+  }
+  line[0] = gray;
+  std::memcpy(line + 4, cmyk, 4);
+}
+
+u8 CKLF_8BFPluginVirtual::SelectColor_ALL(u8 line[8]) {
+  kltRGBA8 c = {line[1], line[2], line[3], 255};
+  if (!SelectColor_RGB(c)) return 0;
+  line[1] = c.red;
+  line[2] = c.green;
+  line[3] = c.blue;
+  Fill8ByteColorLineFromRGB(line);
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB(u8** src, u8** dst, u32 count) {
+  if (!src || !dst || !m_filterRecord) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  if (!m_filterRecord->colorServices) return 0;
+  u8 kind = m_pluginData.colorKind;
+  if (kind == 1) {
+    for (int c = 0; c < 3; ++c)
+      if (dst[c] != src[c]) std::memmove(dst[c], src[c], count);
+    return 1;
+  }
+  if (kind != 0 && kind != 2) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  KLP_ColorServicesInfo info;
+  for (u32 i = 0; i < count; ++i) {
+    std::memset(&info, 0, sizeof(info));
+    info.selector = klpColorConvert;
+    info.sourceSpace = kind == 0 ? klpSpaceGray : klpSpaceCMYK;
+    info.resultSpace = klpSpaceRGB;
+    info.colorComponents[0] = src[0][i];
+    if (kind == 2)
+      for (int c = 1; c < 4; ++c) info.colorComponents[c] = src[c][i];
+    if (!i_HostColorServices(info)) return 0;
+    for (int c = 0; c < 3; ++c) {
+      i16 v = info.colorComponents[c];
+      dst[c][i] = static_cast<u8>(v < 0 ? 0 : v > 255 ? 255 : v);
+    }
+  }
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB_Internal(u8** src, u8** dst, u32 count) {
+  if (!src || !dst) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  switch (m_pluginData.colorKind) {
+    case 1:
+      for (int c = 0; c < 3; ++c)
+        if (dst[c] != src[c]) std::memmove(dst[c], src[c], count);
+      return 1;
+    case 2:
+      // Computed per pixel into all three before writing: dst may alias src.
+      for (u32 i = 0; i < count; ++i) {
+        u32 k = src[3][i];
+        u8 r = static_cast<u8>((src[0][i] * k) >> 8);
+        u8 g = static_cast<u8>((src[1][i] * k) >> 8);
+        u8 b = static_cast<u8>((src[2][i] * k) >> 8);
+        dst[0][i] = r;
+        dst[1][i] = g;
+        dst[2][i] = b;
+      }
+      return 1;
+    case 0:
+      for (int c = 0; c < 3; ++c)
+        if (dst[c] != src[0]) std::memmove(dst[c], src[0], count);
+      return 1;
+    default:
+      SetError(klErrBadArg);
+      return 0;
+  }
+}
+
+u8 CKLF_8BFPluginVirtual::LaunchFile(CKLF_String name) {
+  return CKLF_StdFile::LaunchFile(name, &m_pluginFolder);
+}

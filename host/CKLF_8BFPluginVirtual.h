@@ -1,0 +1,157 @@
+// The adapter between the plug-in and the host's filter interface
+// (KLP_FilterHost.h). It keeps the pointers the host passes at each call,
+// turns the filter record into kltPLUGINDATA_s, moves planes in bands
+// through advanceState, and wraps the host services: result codes,
+// progress and abort, colour services, document layers through the
+// channel-ports suite, channel names and ruler units through the property
+// callbacks, the scripting descriptor, and the plug-in's own files.
+//
+// Cost: plane transfers copy each byte once, in bands of at most
+// maxSpace / width rows; the layer table scans transparency in 1 MiB
+// bands. Limits: 8-bit planes; a scripting block compresses to at most
+// 325000 bytes; names of the layer table are cut to 99 bytes.
+#pragma once
+
+#include <cstdint>
+
+#include "CKLF_Array.h"
+#include "CKLF_Mem.h"
+#include "CKLF_String.h"
+#include "KLF_PluginData.h"
+#include "KLP_File.h"
+#include "KLP_FilterHost.h"
+
+class CKLF_Image;
+
+class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
+ public:
+  // Host result codes.
+  static constexpr i16 klResNoError = 0;
+  static constexpr i16 klResCancel = -128;
+  static constexpr i16 klResMemFull = -108;
+  static constexpr i16 klResBadParam = -30100;
+  static constexpr i16 klResBadMode = -30101;
+
+  // Scripting descriptor limits.
+  static constexpr u32 klScriptMaxHex = 650000;
+  static constexpr u32 klScriptLargeChunk = 65000;
+  static constexpr u32 klScriptLargeChunks = 10;
+  static constexpr u32 klScriptSmallChunk = 1000;
+  static constexpr u32 klScriptSmallChunks = 200;
+
+  CKLF_8BFPluginVirtual();
+  ~CKLF_8BFPluginVirtual() override;
+  CKLF_8BFPluginVirtual(const CKLF_8BFPluginVirtual&) = delete;
+  CKLF_8BFPluginVirtual& operator=(const CKLF_8BFPluginVirtual&) = delete;
+
+  // ---- What the entry stores at every call.
+  void SetHostPointers(KLP_FilterRecord* record, intptr_t* data, i16* result);
+  void SetPluginFolder(const KLP_FileRef& folder) { m_pluginFolder = folder; }
+  const KLP_FileRef& GetPluginFolder() const { return m_pluginFolder; }
+
+  // ---- Selector steps. The adapter's About, Prepare and Start do nothing.
+  virtual u8 DoAbout() { return 1; }
+  virtual u8 DoParameters();
+  virtual u8 DoPrepare() { return 1; }
+  virtual u8 DoStart() { return 1; }
+  virtual u8 DoContinue();
+  virtual u8 DoFinish();
+  u8 GetDialogRequest() const { return m_dialogRequest; }
+
+  // ---- Results, progress and abort.
+  i16 HostGetRetCode() const;
+  void HostSetRetCode(i16 code);
+  void HostSetRetCode_Cancel() { HostSetRetCode(klResCancel); }
+  void HostSetRetCode_NoError() { HostSetRetCode(klResNoError); }
+  void HostSetRetCode_BadParam() { HostSetRetCode(klResBadParam); }
+  void HostSetRetCode_MemFull() { HostSetRetCode(klResMemFull); }
+  // The host's abort answer (0 without one).
+  u8 HostCancel();
+  // progressProc(done, total): 1, or 0 without one.
+  u8 HostProgress(i32 total, i32 done);
+  KLP_FilterRecord* GetFilterRecord() const { return m_filterRecord; }
+  kltPLUGINDATA_s* GetPluginDataPtr() { return &m_pluginData; }
+  // inRect becomes empty; outRect and maskRect are set equal to it.
+  void EmptyRects();
+
+  // ---- Plug-in data (Start). Error 1 without a filter record, 48 for an
+  // unsupported image mode or filter case.
+  u8 FillPluginData();
+  CKLF_StringArray& GetChannelNames() { return m_channelNames; }
+
+  // ---- Colours. Host colours are 4 bytes in the document's space.
+  u8 GetForeColor_RGB(kltRGBA8& rgba);
+  u8 GetBgColor_RGB(kltRGBA8& rgba);
+  u8 ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& rgba);
+  // The host's colour picker; 0 when the user cancels or there is none.
+  u8 SelectColor_RGB(kltRGBA8& rgba);
+  // An 8-byte colour line: gray, red, green, blue, then four CMYK bytes.
+  void Fill8ByteColorLineFromRGB(u8 line[8]);
+  u8 SelectColor_ALL(u8 line[8]);
+  // count pixels of the document's planes into three RGB planes.
+  u8 ConvertArrayToRGB(u8** src, u8** dst, u32 count);
+  u8 ConvertArrayToRGB_Internal(u8** src, u8** dst, u32 count);
+
+  // ---- Document layers through the channel-ports suite.
+  u8 InitPSSuites();
+  // Bounds (whole-document) of the layer's first composite channel; -1 the
+  // merged document; klNullRect when not found.
+  kltRECT_s PS_GetLayerBounds(i32 layerId);
+  // The layer's colour channels, then its transparency (255 without one),
+  // over rect (whole-document, width x height).
+  u8 PS_GetLayer(i32 layerId, u8** planes, i32 width, i32 height, u8 planeCount, kltRECT_s rect);
+  // As PS_GetLayer; a four-plane request turns a gray or CMYK layer to RGB.
+  u8 PS_GetLayerWithColorConversionIfNeeded(i32 layerId, u8** planes, i32 width, i32 height, u8 planeCount,
+                                            kltRECT_s rect);
+  // The layer table with bounds trimmed to non-zero transparency, cut to
+  // rect when one is given. Kept until forced.
+  u8 PS_FillRealLayerBounds(kltRECT_s rect, u8 force);
+  u32 GetLayerCount() const { return m_layerCount; }
+  const kltLAYERINFO_s* GetLayerInfo(u32 index) const;
+
+  // ---- Planes (rectangles in the filtered image's coordinates).
+  u8 HostDoIt();
+  // plane 255 reads the selection mask.
+  u8 HostGetChanel(u8 plane, kltRECT_s rect, u8* buffer, u32 rowBytes);
+  u8 HostGetAlphaChanel(u8 plane, kltRECT_s rect, u8* buffer, u32 rowBytes);
+  u8 HostPutChanel(u8 plane, kltRECT_s rect, const u8* buffer, u32 rowBytes);
+  u8 HostPutChanel(u8 plane, kltRECT_s rect, u8 value);
+
+  // ---- Scripting descriptor.
+  u8 WriteEncryptedScriptParameter_V2(const void* data, u32 size);
+  // A malformed descriptor also sets the host result to -30100.
+  u8 ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& display);
+
+  // ---- The plug-in's files, in the plug-in folder. folder is not used.
+  u8 ConfFile_Read(CKLF_Mem& block, CKLF_String name, CKLF_String folder);
+  u8 ConfFile_Write(const void* data, u32 size, CKLF_String name, CKLF_String folder);
+  u8 ConfFile_Write(CKLF_Mem& block, CKLF_String name, CKLF_String folder);
+  u8 LaunchFile(CKLF_String name);
+
+ protected:
+  // One band-wise transfer; mode 0 read, 1 write, 2 fill.
+  u8 i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer, u32 rowBytes, u8 mode, u8 value, u8 absolute);
+  u8 i_HostColorServices(KLP_ColorServicesInfo& info);
+  u8 i_ReadChannel(const KLP_ChannelDesc* channel, u8* plane, i32 stride, const kltRECT_s& rect);
+  const KLP_LayerDesc* i_FindLayer(i32 layerId) const;
+  u8 i_WESP_SetText(const char* text, u32 length, u32 key, KLP_WriteDescriptorRef writer, u32 index);
+  u8 i_WESP_GetText(u8* buffer, u32 bufferSize, u32 chunkSize, KLP_ReadDescriptorRef reader, u32 chunkCount);
+  void i_ReleaseSuites();
+
+  KLP_FileRef m_pluginFolder;
+  CKLF_String m_folderName;
+  KLP_FilterRecord* m_filterRecord;
+  intptr_t* m_data;
+  i16* m_resultCopy;
+  CKLF_Mem m_iccProfile;
+  kltPLUGINDATA_s m_pluginData;
+  CKLF_StringArray m_channelNames;
+  i16* m_result;
+  const KLP_ChannelPortsSuite* m_portsSuite;
+  const KLP_BasicSuite* m_suiteOwner;  // the basic suite it was acquired from
+  void* m_suiteContext;
+  CKLF_Mem m_layerTable;
+  kltLAYERINFO_s* m_layers;
+  u32 m_layerCount;
+  u8 m_dialogRequest;
+};

@@ -1,0 +1,60 @@
+// Whole files of the plug-in folder ("last.data" and others).
+#include "CKLF_8BFPluginVirtual.h"
+#include "CKLF_StdFile.h"
+
+u8 CKLF_8BFPluginVirtual::ConfFile_Read(CKLF_Mem& block, CKLF_String name, CKLF_String folder) {
+  (void)folder;
+  CKLF_StdFile file;
+  if (!file.Open(name, &m_pluginFolder, 1)) {
+    SetError(file.GetError() ? file.GetError() : static_cast<u16>(klErrFileOpen));
+    return 0;
+  }
+  i32 length = file.GetLength();
+  if (length < 0) {
+    SetError(file.GetError());
+    return 0;
+  }
+  if (length == 0) {
+    block.free();
+    return 1;
+  }
+  CKLF_Mem bytes;
+  if (!bytes.alloc(static_cast<u32>(length))) {
+    SetError(bytes.GetError());
+    return 0;
+  }
+  if (file.Read(bytes.GetPtr(), static_cast<u32>(length)) != length) {
+    SetError(file.GetError() ? file.GetError() : static_cast<u16>(klErrFileRead));
+    return 0;
+  }
+  // The caller's block changes only once the whole file is in.
+  if (!block.alloc(static_cast<u32>(length))) {
+    SetError(block.GetError());
+    return 0;
+  }
+  block.Copy(0, bytes.GetPtr(), static_cast<u32>(length));
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::ConfFile_Write(const void* data, u32 size, CKLF_String name, CKLF_String folder) {
+  (void)folder;
+  CKLF_StdFile file;
+  if (!file.Open(name, &m_pluginFolder, 4)) {
+    SetError(file.GetError() ? file.GetError() : static_cast<u16>(klErrFileOpen));
+    return 0;
+  }
+  if (size && (!data || file.Write(data, size) != static_cast<i32>(size))) {
+    SetError(file.GetError() ? file.GetError() : static_cast<u16>(klErrFileWrite));
+    file.Close();
+    return 0;
+  }
+  if (!file.Close()) {
+    SetError(file.GetError());
+    return 0;
+  }
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::ConfFile_Write(CKLF_Mem& block, CKLF_String name, CKLF_String folder) {
+  return ConfFile_Write(block.GetPtr(), block.GetSize(), name, folder);
+}

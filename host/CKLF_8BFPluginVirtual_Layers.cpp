@@ -1,0 +1,242 @@
+// Document layers through the host's channel-ports suite.
+#include <cstring>
+#include <vector>
+
+#include "CKLF_8BFPluginVirtual.h"
+
+namespace {
+
+constexpr u32 kScanBytes = 1u << 20;
+
+bool EmptyRect(const kltRECT_s& r) { return r.right <= r.left || r.bottom <= r.top; }
+
+kltRECT_s FromHost(const KLP_Rect32& r) { return kltRECT_s{r.left, r.top, r.right, r.bottom}; }
+
+}  // namespace
+
+u8 CKLF_8BFPluginVirtual::InitPSSuites() {
+  if (m_portsSuite) return 1;
+  KLP_FilterRecord* fr = m_filterRecord;
+  if (!fr || !fr->basicSuite || !fr->basicSuite->acquireSuite) return 0;
+  const void* suite = nullptr;
+  if (fr->basicSuite->acquireSuite(fr->hostContext, KLP_CHANNELPORTS_SUITE, KLP_CHANNELPORTS_VERSION, &suite) != 0 ||
+      !suite)
+    return 0;
+  m_portsSuite = static_cast<const KLP_ChannelPortsSuite*>(suite);
+  m_suiteOwner = fr->basicSuite;
+  m_suiteContext = fr->hostContext;
+  return 1;
+}
+
+void CKLF_8BFPluginVirtual::i_ReleaseSuites() {
+  if (m_portsSuite && m_suiteOwner && m_suiteOwner->releaseSuite)
+    m_suiteOwner->releaseSuite(m_suiteContext, KLP_CHANNELPORTS_SUITE, KLP_CHANNELPORTS_VERSION);
+  m_portsSuite = nullptr;
+  m_suiteOwner = nullptr;
+  m_suiteContext = nullptr;
+  // The table described the document of that host.
+  m_layerTable.free();
+  m_layers = nullptr;
+  m_layerCount = 0;
+}
+
+const KLP_LayerDesc* CKLF_8BFPluginVirtual::i_FindLayer(i32 layerId) const {
+  if (!m_filterRecord || !m_filterRecord->documentInfo) return nullptr;
+  u32 guard = 0;
+  for (const KLP_LayerDesc* l = m_filterRecord->documentInfo->layers; l && guard < 1000000; l = l->next, ++guard)
+    if (l->layerID == layerId) return l;
+  return nullptr;
+}
+
+kltRECT_s CKLF_8BFPluginVirtual::PS_GetLayerBounds(i32 layerId) {
+  if (!m_filterRecord || !m_filterRecord->documentInfo) return klNullRect;
+  const KLP_ChannelDesc* c = nullptr;
+  if (layerId == -1) {
+    c = m_filterRecord->documentInfo->mergedCompositeChannels;
+  } else {
+    const KLP_LayerDesc* l = i_FindLayer(layerId);
+    if (l) c = l->compositeChannels;
+  }
+  return c ? FromHost(c->bounds) : klNullRect;
+}
+
+u8 CKLF_8BFPluginVirtual::i_ReadChannel(const KLP_ChannelDesc* channel, u8* plane, i32 stride, const kltRECT_s& rect) {
+  if (!m_portsSuite || !m_portsSuite->readPixelsFromLevel || !channel || !plane) return 0;
+  KLP_Rect32 r = {rect.left, rect.top, rect.right, rect.bottom};
+  KLP_PixelMemoryDesc dest = {plane, stride, 1, 8};
+  return m_portsSuite->readPixelsFromLevel(m_suiteContext, channel->port, 0, &r, &dest) == 0 ? 1 : 0;
+}
+
+u8 CKLF_8BFPluginVirtual::PS_GetLayer(i32 layerId, u8** planes, i32 width, i32 height, u8 planeCount,
+                                      kltRECT_s rect) {
+  if (!planes || !m_portsSuite || !m_filterRecord || !m_filterRecord->documentInfo || width <= 0 || height <= 0 ||
+      rect.right - rect.left != width || rect.bottom - rect.top != height) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  const KLP_ChannelDesc* first = nullptr;
+  const KLP_ChannelDesc* transparency = nullptr;
+  if (layerId == -1) {
+    first = m_filterRecord->documentInfo->mergedCompositeChannels;
+    transparency = m_filterRecord->documentInfo->mergedTransparency;
+  } else {
+    const KLP_LayerDesc* l = i_FindLayer(layerId);
+    if (!l) {
+      SetError(klErrBadArg);
+      return 0;
+    }
+    first = l->compositeChannels;
+    transparency = l->transparency;
+  }
+  u32 channels = 0;
+  for (const KLP_ChannelDesc* c = first; c && channels < 5; c = c->next) ++channels;
+  if (channels > 4 || channels + 1 != planeCount) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  u32 i = 0;
+  for (const KLP_ChannelDesc* c = first; c && i < channels; c = c->next, ++i)
+    if (!i_ReadChannel(c, planes[i], width, rect)) return 0;
+  u8* alpha = planes[planeCount - 1];
+  if (transparency) return i_ReadChannel(transparency, alpha, width, rect);
+  std::memset(alpha, 255, static_cast<size_t>(width) * static_cast<size_t>(height));
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::PS_GetLayerWithColorConversionIfNeeded(i32 layerId, u8** planes, i32 width, i32 height,
+                                                                  u8 planeCount, kltRECT_s rect) {
+  if (planeCount != 4 || !planes) return PS_GetLayer(layerId, planes, width, height, planeCount, rect);
+  const KLP_ChannelDesc* first = nullptr;
+  const KLP_ChannelDesc* transparency = nullptr;
+  if (!m_filterRecord || !m_filterRecord->documentInfo) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  if (layerId == -1) {
+    first = m_filterRecord->documentInfo->mergedCompositeChannels;
+    transparency = m_filterRecord->documentInfo->mergedTransparency;
+  } else {
+    const KLP_LayerDesc* l = i_FindLayer(layerId);
+    if (l) first = l->compositeChannels, transparency = l->transparency;
+  }
+  u32 channels = 0;
+  for (const KLP_ChannelDesc* c = first; c && channels < 5; c = c->next) ++channels;
+  if (channels == 3) return PS_GetLayer(layerId, planes, width, height, planeCount, rect);
+  if ((channels != 1 && channels != 4) || !m_portsSuite || width <= 0 || height <= 0 ||
+      rect.right - rect.left != width || rect.bottom - rect.top != height) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+  u32 i = 0;
+  for (const KLP_ChannelDesc* c = first; c && i < channels; c = c->next, ++i)
+    if (!i_ReadChannel(c, planes[i], width, rect)) return 0;
+  if (channels == 1) {
+    std::memcpy(planes[1], planes[0], n);
+    std::memcpy(planes[2], planes[0], n);
+  } else {
+    for (size_t p = 0; p < n; ++p) {
+      u32 k = planes[3][p];
+      for (int c = 0; c < 3; ++c) planes[c][p] = static_cast<u8>((planes[c][p] * k) >> 8);
+    }
+  }
+  if (transparency) return i_ReadChannel(transparency, planes[3], width, rect);
+  std::memset(planes[3], 255, n);
+  return 1;
+}
+
+const kltLAYERINFO_s* CKLF_8BFPluginVirtual::GetLayerInfo(u32 index) const {
+  return index < m_layerCount ? &m_layers[index] : nullptr;
+}
+
+u8 CKLF_8BFPluginVirtual::PS_FillRealLayerBounds(kltRECT_s rect, u8 force) {
+  if (!m_portsSuite || !m_filterRecord || !m_filterRecord->documentInfo) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  if (m_layers && !force) return 1;
+  m_layerTable.free();
+  m_layers = nullptr;
+  m_layerCount = 0;
+
+  const KLP_DocumentInfo* doc = m_filterRecord->documentInfo;
+  u32 count = 0;
+  for (const KLP_LayerDesc* l = doc->layers; l && count < 1000000; l = l->next)
+    if (l->isPixelBased) ++count;
+  ++count;
+  u64 bytes = static_cast<u64>(count) * sizeof(kltLAYERINFO_s);
+  if (!klFits32(bytes) || !m_layerTable.Zalloc(static_cast<u32>(bytes))) {
+    SetError(m_layerTable.GetError() ? m_layerTable.GetError() : static_cast<u16>(klErrNoMemory));
+    return 0;
+  }
+  CKLF_Mem scan;
+  if (!scan.alloc(kScanBytes)) {
+    m_layerTable.free();
+    SetError(scan.GetError());
+    return 0;
+  }
+  kltLAYERINFO_s* table = reinterpret_cast<kltLAYERINFO_s*>(m_layerTable.GetPtr());
+  std::vector<const KLP_ChannelDesc*> transparencies(count, nullptr);
+  u32 n = 0;
+  for (const KLP_LayerDesc* l = doc->layers; l && n + 1 < count; l = l->next) {
+    if (!l->isPixelBased) continue;
+    kltLAYERINFO_s& e = table[n];
+    e.layerId = l->layerID;
+    std::strncpy(e.name, l->name ? l->name : "", sizeof(e.name) - 1);
+    e.bounds = l->compositeChannels ? FromHost(l->compositeChannels->bounds) : klNullRect;
+    transparencies[n] = l->transparency;
+    ++n;
+  }
+  kltLAYERINFO_s& merged = table[n];
+  merged.layerId = -1;
+  std::strncpy(merged.name, "--COMPOSITE--", sizeof(merged.name) - 1);
+  merged.bounds = doc->mergedCompositeChannels ? FromHost(doc->mergedCompositeChannels->bounds) : klNullRect;
+  transparencies[n] = doc->mergedTransparency;
+  ++n;
+
+  for (u32 i = 0; i < n; ++i) {
+    kltLAYERINFO_s& e = table[i];
+    if (!klIsNullRect(rect) && !klIsNullRect(e.bounds)) {
+      kltRECT_s b = e.bounds;
+      if (b.left < rect.left) b.left = rect.left;
+      if (b.top < rect.top) b.top = rect.top;
+      if (b.right > rect.right) b.right = rect.right;
+      if (b.bottom > rect.bottom) b.bottom = rect.bottom;
+      e.bounds = EmptyRect(b) ? klNullRect : b;
+    }
+    if (klIsNullRect(e.bounds) || EmptyRect(e.bounds) || !transparencies[i]) continue;
+    i64 width = static_cast<i64>(e.bounds.right) - e.bounds.left;
+    i64 band = static_cast<i64>(kScanBytes) / width - 1;
+    if (band < 1) {
+      m_layerTable.free();
+      SetError(klErrBadArg);
+      return 0;
+    }
+    kltRECT_s found = {e.bounds.right, e.bounds.bottom, e.bounds.left, e.bounds.top};
+    for (i32 top = e.bounds.top; top < e.bounds.bottom; top += static_cast<i32>(band)) {
+      i32 bottom = static_cast<i32>(top + band < e.bounds.bottom ? top + band : e.bounds.bottom);
+      kltRECT_s r = {e.bounds.left, top, e.bounds.right, bottom};
+      if (!i_ReadChannel(transparencies[i], scan.GetPtr(), static_cast<i32>(width), r)) {
+        m_layerTable.free();
+        SetError(klErrBadArg);
+        return 0;
+      }
+      for (i32 y = top; y < bottom; ++y) {
+        const u8* row = scan.GetPtr() + static_cast<u64>(y - top) * static_cast<u64>(width);
+        i64 x0 = 0;
+        while (x0 < width && !row[x0]) ++x0;
+        if (x0 == width) continue;
+        i64 x1 = width - 1;
+        while (!row[x1]) --x1;
+        if (e.bounds.left + x0 < found.left) found.left = static_cast<i32>(e.bounds.left + x0);
+        if (e.bounds.left + x1 + 1 > found.right) found.right = static_cast<i32>(e.bounds.left + x1 + 1);
+        if (y < found.top) found.top = y;
+        if (y + 1 > found.bottom) found.bottom = y + 1;
+      }
+    }
+    e.bounds = EmptyRect(found) ? klNullRect : found;
+  }
+  m_layers = table;
+  m_layerCount = n;
+  return 1;
+}

@@ -1,0 +1,127 @@
+// Plane transfers with the host, in horizontal bands of at most
+// maxSpace / width rows.
+#include <cstring>
+
+#include "CKLF_8BFPluginVirtual.h"
+
+namespace {
+
+enum { kRead = 0, kWrite = 1, kFill = 2 };
+
+KLP_Rect32 ToHost(const kltRECT_s& r) { return KLP_Rect32{r.left, r.top, r.right, r.bottom}; }
+
+}  // namespace
+
+u8 CKLF_8BFPluginVirtual::HostDoIt() {
+  HostSetRetCode_NoError();
+  if (!m_filterRecord || !m_filterRecord->advanceState) {
+    HostSetRetCode_BadParam();
+    return 0;
+  }
+  if (m_filterRecord->advanceState(m_filterRecord->hostContext) != 0) {
+    HostSetRetCode_Cancel();
+    return 0;
+  }
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::HostGetChanel(u8 plane, kltRECT_s rect, u8* buffer, u32 rowBytes) {
+  return i_Transfer(plane, rect, buffer, rowBytes, kRead, 0, 0);
+}
+
+u8 CKLF_8BFPluginVirtual::HostGetAlphaChanel(u8 plane, kltRECT_s rect, u8* buffer, u32 rowBytes) {
+  return i_Transfer(plane, rect, buffer, rowBytes, kRead, 0, 1);
+}
+
+u8 CKLF_8BFPluginVirtual::HostPutChanel(u8 plane, kltRECT_s rect, const u8* buffer, u32 rowBytes) {
+  return i_Transfer(plane, rect, const_cast<u8*>(buffer), rowBytes, kWrite, 0, 0);
+}
+
+u8 CKLF_8BFPluginVirtual::HostPutChanel(u8 plane, kltRECT_s rect, u8 value) {
+  return i_Transfer(plane, rect, nullptr, 0, kFill, value, 0);
+}
+
+u8 CKLF_8BFPluginVirtual::i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer, u32 rowBytes, u8 mode, u8 value,
+                                     u8 absolute) {
+  ResetError();
+  HostSetRetCode_NoError();
+  KLP_FilterRecord* fr = m_filterRecord;
+  if (!fr) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  EmptyRects();
+  if (mode == kRead) fr->wantsAbsolute = 0;
+  const bool mask = (mode == kRead && plane == 255 && !absolute);
+  if (absolute) {
+    if (!fr->supportsAbsolute) {
+      SetError(klErrBadArg);
+      return 0;
+    }
+    fr->wantsAbsolute = 1;
+  }
+  if (fr->maxSpace <= 0) {
+    HostSetRetCode_BadParam();
+    return 0;
+  }
+  i64 width = static_cast<i64>(rect.right) - rect.left;
+  i64 height = static_cast<i64>(rect.bottom) - rect.top;
+  // The plane 255 only exists for reading; a buffer must hold a row.
+  if (width <= 0 || height <= 0 || (mode != kFill && (!buffer || rowBytes < width)) ||
+      (mode != kRead && plane == 255)) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  i64 band = fr->maxSpace / width;
+  if (band > height) band = height;
+  if (band <= 0) {
+    SetError(klErrBadArg);
+    HostSetRetCode_BadParam();
+    return 0;
+  }
+
+  for (i64 top = 0; top < height; top += band) {
+    i64 rows = height - top < band ? height - top : band;
+    kltRECT_s b = {rect.left, static_cast<i32>(rect.top + top), rect.right, static_cast<i32>(rect.top + top + rows)};
+    if (mode == kRead) {
+      fr->inLoPlane = fr->inHiPlane = plane;
+      if (mask)
+        fr->maskRect = ToHost(b);
+      else
+        fr->inRect = ToHost(b);
+    } else {
+      fr->outLoPlane = fr->outHiPlane = plane;
+      fr->outRect = ToHost(b);
+    }
+    if (!HostDoIt()) {
+      EmptyRects();
+      return 0;
+    }
+    const u8* src = nullptr;
+    u8* dst = nullptr;
+    i64 hostRowBytes = 0;
+    if (mode == kRead) {
+      src = static_cast<const u8*>(mask ? fr->maskData : fr->inData);
+      hostRowBytes = mask ? fr->maskRowBytes : fr->inRowBytes;
+    } else {
+      dst = static_cast<u8*>(fr->outData);
+      hostRowBytes = fr->outRowBytes;
+    }
+    if ((!src && !dst) || hostRowBytes < width) {
+      HostSetRetCode_BadParam();
+      EmptyRects();
+      return 0;
+    }
+    for (i64 r = 0; r < rows; ++r) {
+      u8* mine = buffer ? buffer + static_cast<u64>(top + r) * rowBytes : nullptr;
+      if (mode == kRead)
+        std::memcpy(mine, src + r * hostRowBytes, static_cast<size_t>(width));
+      else if (mode == kWrite)
+        std::memcpy(dst + r * hostRowBytes, mine, static_cast<size_t>(width));
+      else
+        std::memset(dst + r * hostRowBytes, value, static_cast<size_t>(width));
+    }
+  }
+  EmptyRects();
+  return 1;
+}

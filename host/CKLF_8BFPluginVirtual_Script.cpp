@@ -1,0 +1,263 @@
+// The settings block in the host's scripting descriptor: compressed,
+// turned into upper-case hex text, split into text records under
+// four-character keys, with one integer record ("klaS") that gives the
+// text length and the layout of the split.
+#include <cstring>
+#include <vector>
+
+#include "CKLF_8BFPluginVirtual.h"
+#include "CKLF_ZipBlock.h"
+
+namespace {
+
+const u32 kKeySize = KLP_FOURCC('k', 'l', 'a', 'S');
+const i32 kLargeBase = 20000000;
+const i32 kSmallBase = 10000000;
+const u32 kMaxChunkIndex = 17576;  // three letters of base 26
+
+u32 LargeKey(u32 i) { return KLP_FOURCC('k', 'l', 'e', '0' + i); }
+u32 SmallKey(u32 i) { return KLP_FOURCC('k', 'l', 'a' + i / 26, 'a' + i % 26); }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+u8 CKLF_8BFPluginVirtual::i_WESP_SetText(const char* text, u32 length, u32 key, KLP_WriteDescriptorRef writer,
+                                         u32 index) {
+  KLP_FilterRecord* fr = m_filterRecord;
+  const KLP_HandleProcs* hp = fr->handleProcs;
+  if (index >= kMaxChunkIndex) return 0;
+  KLP_Handle h = hp->newProc(fr->hostContext, static_cast<i32>(length + 4));
+  if (!h) return 0;
+  char* p = hp->lockProc(fr->hostContext, h, 0);
+  if (!p) {
+    hp->disposeProc(fr->hostContext, h);
+    return 0;
+  }
+  p[0] = static_cast<char>('A' + index / 676);
+  p[1] = static_cast<char>('A' + (index % 676) / 26);
+  p[2] = static_cast<char>('A' + index % 26);
+  std::memcpy(p + 3, text, length);
+  p[3 + length] = 0;
+  hp->unlockProc(fr->hostContext, h);
+  i16 err = fr->descriptorParameters->writeDescriptorProcs->putTextProc(fr->hostContext, writer, key, h);
+  hp->disposeProc(fr->hostContext, h);
+  return err == 0 ? 1 : 0;
+}
+
+u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32 size) {
+  KLP_FilterRecord* fr = m_filterRecord;
+  if (!data || !size || !fr || !fr->descriptorParameters) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  KLP_DescriptorParameters* dp = fr->descriptorParameters;
+  const KLP_WriteDescriptorProcs* wp = dp->writeDescriptorProcs;
+  const KLP_ReadDescriptorProcs* rp = dp->readDescriptorProcs;
+  const KLP_HandleProcs* hp = fr->handleProcs;
+  if (!rp || !wp || !wp->openWriteDescriptorProc || !wp->closeWriteDescriptorProc || !wp->putIntegerProc ||
+      !wp->putTextProc || !hp || !hp->newProc || !hp->disposeProc || !hp->lockProc || !hp->unlockProc) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+
+  CKLF_ZipBlock zip;
+  zip.SetSourceBlock(data, size);
+  zip.SetMode(1);
+  if (!zip.Process()) {
+    SetError(zip.GetError());
+    return 0;
+  }
+  CKLF_Mem* packed = zip.GetDestBlock();
+  u64 hexLength = static_cast<u64>(packed->GetSize()) * 2;
+  if (hexLength > klScriptMaxHex || hexLength < 2) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  u32 L = static_cast<u32>(hexLength);
+  std::vector<char> hex(L);
+  const u8* bytes = packed->GetPtr();
+  for (u32 i = 0; i < packed->GetSize(); ++i) {
+    hex[2 * i] = CKLF_String::HEXDigit(bytes[i] >> 4);
+    hex[2 * i + 1] = CKLF_String::HEXDigit(bytes[i] & 15);
+  }
+
+  KLP_WriteDescriptorRef writer = wp->openWriteDescriptorProc(fr->hostContext);
+  if (!writer) {
+    // Nothing was opened, so there is nothing to close; the old descriptor stays.
+    SetError(klErrBadArg);
+    return 0;
+  }
+  u8 ok = 1;
+  u8 small = 0;
+  for (u32 i = 0; i * klScriptLargeChunk < L; ++i) {
+    u32 n = L - i * klScriptLargeChunk;
+    if (n > klScriptLargeChunk) n = klScriptLargeChunk;
+    if (i_WESP_SetText(hex.data() + i * klScriptLargeChunk, n, LargeKey(i), writer, i)) continue;
+    if (i == 0 && n > klScriptSmallChunk)
+      small = 1;
+    else
+      ok = 0;
+    break;
+  }
+  if (ok && small) {
+    u32 chunks = (L - 1) / klScriptSmallChunk + 1;
+    if (chunks > klScriptSmallChunks) ok = 0;
+    for (u32 i = 0; ok && i < chunks; ++i) {
+      u32 n = L - i * klScriptSmallChunk;
+      if (n > klScriptSmallChunk) n = klScriptSmallChunk;
+      if (!i_WESP_SetText(hex.data() + i * klScriptSmallChunk, n, SmallKey(i), writer, i)) ok = 0;
+    }
+  }
+  if (ok) {
+    i32 v = static_cast<i32>(L) + (small ? kSmallBase : kLargeBase);
+    if (wp->putIntegerProc(fr->hostContext, writer, kKeySize, v) != 0) ok = 0;
+  }
+
+  if (dp->descriptor) hp->disposeProc(fr->hostContext, dp->descriptor);
+  dp->descriptor = nullptr;
+  KLP_Handle fresh = nullptr;
+  wp->closeWriteDescriptorProc(fr->hostContext, writer, &fresh);
+  dp->descriptor = fresh;
+  dp->recordInfo = 0;
+  if (!ok) SetError(klErrBadArg);
+  return ok;
+}
+
+u8 CKLF_8BFPluginVirtual::i_WESP_GetText(u8* buffer, u32 bufferSize, u32 chunkSize, KLP_ReadDescriptorRef reader,
+                                         u32 chunkCount) {
+  KLP_FilterRecord* fr = m_filterRecord;
+  const KLP_HandleProcs* hp = fr->handleProcs;
+  KLP_Handle h = nullptr;
+  if (fr->descriptorParameters->readDescriptorProcs->getTextProc(fr->hostContext, reader, &h) != 0 || !h) return 0;
+  u8 ok = 0;
+  i32 size = hp->getSizeProc(fr->hostContext, h);
+  char* p = size > 4 ? hp->lockProc(fr->hostContext, h, 0) : nullptr;
+  if (p) {
+    u32 index = 0;
+    u8 letters = 1;
+    for (int i = 0; i < 3; ++i) {
+      if (p[i] < 'A' || p[i] > 'Z') letters = 0;
+      index = index * 26 + static_cast<u32>(p[i] - 'A');
+    }
+    // The text ends with a NUL inside the handle; never look past it.
+    const void* end = std::memchr(p + 3, 0, static_cast<size_t>(size) - 3);
+    if (letters && index < chunkCount && end) {
+      u64 length = static_cast<u64>(static_cast<const char*>(end) - (p + 3));
+      if (static_cast<u64>(index) * chunkSize + length <= bufferSize) {
+        std::memcpy(buffer + static_cast<u64>(index) * chunkSize, p + 3, static_cast<size_t>(length));
+        ok = 1;
+      }
+    }
+    hp->unlockProc(fr->hostContext, h);
+  }
+  hp->disposeProc(fr->hostContext, h);
+  return ok;
+}
+
+u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& display) {
+  KLP_FilterRecord* fr = m_filterRecord;
+  if (!fr || !fr->descriptorParameters) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  KLP_DescriptorParameters* dp = fr->descriptorParameters;
+  const KLP_ReadDescriptorProcs* rp = dp->readDescriptorProcs;
+  const KLP_HandleProcs* hp = fr->handleProcs;
+  if (!rp || !rp->openReadDescriptorProc || !rp->closeReadDescriptorProc || !rp->getKeyProc ||
+      !rp->getIntegerProc || !rp->getTextProc || !dp->writeDescriptorProcs || !hp || !hp->disposeProc ||
+      !hp->newProc || !hp->getSizeProc || !hp->lockProc || !hp->unlockProc || !dp->descriptor) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+
+  const u32 sizeKeys[2] = {kKeySize, 0};
+  KLP_ReadDescriptorRef reader = rp->openReadDescriptorProc(fr->hostContext, dp->descriptor, sizeKeys);
+  if (!reader) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  i32 v = 0;
+  u8 readFailed = 0;
+  u32 key = 0, type = 0;
+  i32 flags = 0;
+  u32 guard = 0;
+  while (!readFailed && guard++ < 1000000 && rp->getKeyProc(fr->hostContext, reader, &key, &type, &flags)) {
+    if (key == kKeySize && rp->getIntegerProc(fr->hostContext, reader, &v) != 0) readFailed = 1;
+  }
+  rp->closeReadDescriptorProc(fr->hostContext, reader);
+  if (readFailed || v <= kSmallBase) {
+    // No settings stored here (or unreadable): the caller looks elsewhere.
+    SetError(klErrBadArg);
+    return 0;
+  }
+
+  // From here the descriptor claims to hold settings: a fault in them is
+  // a bad parameter of the host's, not a missing block.
+  auto malformed = [&]() -> u8 {
+    SetError(klErrBadArg);
+    HostSetRetCode_BadParam();
+    return 0;
+  };
+  u8 large = v > kLargeBase;
+  u32 L = static_cast<u32>(large ? v - kLargeBase : v - kSmallBase);
+  if (L > klScriptMaxHex) return malformed();
+  u32 chunkSize = large ? klScriptLargeChunk : klScriptSmallChunk;
+  u32 chunks = (L - 1) / chunkSize + 1;
+  // Only so many keys exist for each layout.
+  if (chunks > (large ? klScriptLargeChunks : klScriptSmallChunks)) return malformed();
+
+  std::vector<u8> hex(L, 0);
+  std::vector<u32> keys(chunks + 1, 0);
+  for (u32 i = 0; i < chunks; ++i) keys[i] = large ? LargeKey(i) : SmallKey(i);
+  reader = rp->openReadDescriptorProc(fr->hostContext, dp->descriptor, keys.data());
+  if (!reader) return malformed();
+  u8 ok = 1;
+  guard = 0;
+  while (ok && guard++ < 1000000 && rp->getKeyProc(fr->hostContext, reader, &key, &type, &flags)) {
+    bool wanted = false;
+    for (u32 i = 0; i < chunks; ++i) wanted = wanted || keys[i] == key;
+    if (wanted && !i_WESP_GetText(hex.data(), L, chunkSize, reader, chunks)) ok = 0;
+  }
+  rp->closeReadDescriptorProc(fr->hostContext, reader);
+  if (!ok || (L & 1)) return malformed();
+
+  CKLF_Mem packed;
+  if (!packed.alloc(L / 2)) {
+    SetError(packed.GetError());
+    HostSetRetCode_MemFull();
+    return 0;
+  }
+  u8* out = packed.GetPtr();
+  for (u32 i = 0; i < L / 2; ++i) {
+    int hi = HexValue(static_cast<char>(hex[2 * i]));
+    int lo = HexValue(static_cast<char>(hex[2 * i + 1]));
+    if (hi < 0 || lo < 0) return malformed();
+    out[i] = static_cast<u8>(hi << 4 | lo);
+  }
+  CKLF_Mem result;
+  CKLF_ZipBlock zip;
+  zip.SetMode(0);
+  zip.SetSourceBlock(packed);
+  zip.SetDestBlock(&result);
+  if (!zip.Process()) {
+    if (zip.GetError() == klErrNoMemory) {
+      SetError(klErrNoMemory);
+      HostSetRetCode_MemFull();
+      return 0;
+    }
+    return malformed();
+  }
+  if (!block.alloc(result.GetSize()) && result.GetSize()) {
+    SetError(block.GetError());
+    HostSetRetCode_MemFull();
+    return 0;
+  }
+  if (result.GetSize()) std::memcpy(block.GetPtr(), result.GetPtr(), result.GetSize());
+  display = dp->playInfo == klpDialogDisplay ? 1 : 0;
+  return 1;
+}

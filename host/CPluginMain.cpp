@@ -1,0 +1,196 @@
+#include "CPluginMain.h"
+
+#include <cstring>
+
+namespace {
+
+const char kLastSettingsFile[] = "last.data";
+const i32 kMaxTrimmedSide = 30000;
+
+}  // namespace
+
+CPluginMain::CPluginMain() : m_alphaPtr(nullptr), m_alphaWidth(0), m_alphaHeight(0), m_engineLayerAccess(0) {
+  m_hostProgress.SetUserDataPtr(this);
+}
+
+CPluginMain::~CPluginMain() {}
+
+void CPluginMain::HandleSelector(i16 selector) {
+  switch (selector) {
+    case klpSelectorAbout:
+      DoAbout();
+      break;
+    case klpSelectorParameters:
+      DoParameters();
+      break;
+    case klpSelectorPrepare:
+      if (m_filterRecord) m_filterRecord->bufferSpace = 0;
+      DoPrepare();
+      break;
+    case klpSelectorStart:
+      if (!FillPluginData())
+        HostSetRetCode(GetError() == klErrUnsupported ? klResBadMode : klResBadParam);
+      else
+        DoStart();
+      // No data for a following Continue.
+      EmptyRects();
+      // The suite and the layer table belong to this call of the host.
+      i_ReleaseSuites();
+      break;
+    case klpSelectorContinue:
+      DoContinue();
+      break;
+    case klpSelectorFinish:
+      DoFinish();
+      break;
+    default:
+      HostSetRetCode_BadParam();
+      break;
+  }
+}
+
+u8 CPluginMain::DoAbout() {
+  CKLF_8BFPluginVirtual::DoAbout();
+  if (i_RunUI(1) == -1) {
+    HostSetRetCode_Cancel();
+    return 0;
+  }
+  HostSetRetCode_NoError();
+  return 1;
+}
+
+u8 CPluginMain::DoFinish() { return CKLF_8BFPluginVirtual::DoFinish(); }
+
+u8 CPluginMain::DoStart() {
+  KLP_FilterRecord* fr = m_filterRecord;
+  const KLP_BasicSuite* basic = fr ? fr->basicSuite : nullptr;
+  const KLP_DocumentInfo* doc = fr ? fr->documentInfo : nullptr;
+  m_engineLayerAccess = (basic && basic->acquireSuite && doc && doc->layers) ? 1 : 0;
+  u8 ok = m_dialogRequest ? i_DialogRun() : i_Replay();
+  return ok;
+}
+
+u8 CPluginMain::i_DialogRun() {
+  if (!PrepareCompositeAlpha(1)) {
+    HostSetRetCode_Cancel();
+    return 0;
+  }
+  if (i_RunUI(0) == -1) {
+    if (HostGetRetCode() == klResNoError) HostSetRetCode_Cancel();
+    return 0;
+  }
+  return 1;
+}
+
+u8 CPluginMain::i_Replay() {
+  HostSetRetCode_Cancel();
+  CKLF_Mem block;
+  u8 display = 0;
+  if (!ReadEncryptedScriptParameter_V2(block, display)) {
+    // A descriptor that holds broken settings stops here with its code;
+    // only a missing one falls back to the last run's file.
+    if (HostGetRetCode() != klResCancel) return 0;
+    if (!ConfFile_Read(block, kLastSettingsFile, m_folderName) || block.GetSize() == 0) return 0;
+  }
+  if (!i_ReplaySettings(block)) {
+    // Plane transfers reset the host's result on their way: a replay that
+    // fails after them must not report success.
+    i16 code = HostGetRetCode();
+    if (code != klResMemFull && code != klResBadParam) HostSetRetCode_Cancel();
+    return 0;
+  }
+  HostSetRetCode_NoError();
+  return 1;
+}
+
+i32 CPluginMain::i_RunUI(u8 about) {
+  (void)about;
+  return -1;
+}
+
+u8 CPluginMain::i_ReplaySettings(CKLF_Mem& block) {
+  (void)block;
+  SetError(klErrUnsupported);
+  return 0;
+}
+
+u8 CPluginMain::PrepareCompositeAlpha(u8 full) {
+  kltPLUGINDATA_s& pd = m_pluginData;
+  m_alphaPtr = nullptr;
+  m_alphaWidth = m_alphaHeight = 0;
+  i64 w = static_cast<i64>(pd.filterRect.right) - pd.filterRect.left;
+  i64 h = static_cast<i64>(pd.filterRect.bottom) - pd.filterRect.top;
+  if (w <= 0 || h <= 0 || !klFits32(static_cast<u64>(w) * static_cast<u64>(h))) {
+    SetError(w <= 0 || h <= 0 ? klErrEmpty : klErrNoMemory);
+    return 0;
+  }
+  u8 alphaPlane = static_cast<u8>(pd.planes - 1);
+  if (pd.transparency && !pd.hostMask && !pd.selection) {
+    CKLF_Mem t;
+    if (!t.alloc(static_cast<u32>(w * h))) {
+      SetError(t.GetError());
+      return 0;
+    }
+    if (!HostGetChanel(alphaPlane, pd.filterRect, t.GetPtr(), static_cast<u32>(w))) return 0;
+    i64 left = w, top = h, right = -1, bottom = -1;
+    for (i64 y = 0; y < h; ++y) {
+      const u8* row = t.GetPtr() + y * w;
+      i64 x0 = 0;
+      while (x0 < w && !row[x0]) ++x0;
+      if (x0 == w) continue;
+      i64 x1 = w - 1;
+      while (!row[x1]) --x1;
+      if (x0 < left) left = x0;
+      if (x1 > right) right = x1;
+      if (y < top) top = y;
+      bottom = y;
+    }
+    // Nothing visible: there is nothing to cut.
+    if (right < 0) {
+      SetError(klErrEmpty);
+      return 0;
+    }
+    if (right - left + 1 > kMaxTrimmedSide || bottom - top + 1 > kMaxTrimmedSide) {
+      SetError(klErrBadArg);
+      return 0;
+    }
+    kltRECT_s r = {static_cast<i32>(pd.filterRect.left + left), static_cast<i32>(pd.filterRect.top + top),
+                   static_cast<i32>(pd.filterRect.left + right + 1), static_cast<i32>(pd.filterRect.top + bottom + 1)};
+    pd.filterRect = r;
+    pd.filterArea.left = r.left + pd.origin.x;
+    pd.filterArea.top = r.top + pd.origin.y;
+    pd.filterArea.right = pd.filterArea.left + (r.right - r.left);
+    pd.filterArea.bottom = pd.filterArea.top + (r.bottom - r.top);
+    w = r.right - r.left;
+    h = r.bottom - r.top;
+  }
+  m_alphaWidth = static_cast<i32>(w);
+  m_alphaHeight = static_cast<i32>(h);
+  if (!full) return 1;
+
+  u32 n = static_cast<u32>(w * h);
+  if (!m_alpha.alloc(n)) {
+    SetError(m_alpha.GetError());
+    return 0;
+  }
+  u8* a = m_alpha.GetPtr();
+  if (pd.transparency) {
+    if (!HostGetChanel(alphaPlane, pd.filterRect, a, static_cast<u32>(w))) return 0;
+    if (pd.hostMask) {
+      CKLF_Mem mask;
+      if (!mask.alloc(n)) {
+        SetError(mask.GetError());
+        return 0;
+      }
+      if (!HostGetChanel(255, pd.filterRect, mask.GetPtr(), static_cast<u32>(w))) return 0;
+      const u8* m = mask.GetPtr();
+      for (u32 i = 0; i < n; ++i) a[i] = static_cast<u8>(a[i] * m[i] / 255);
+    }
+  } else if (pd.hostMask) {
+    if (!HostGetChanel(255, pd.filterRect, a, static_cast<u32>(w))) return 0;
+  } else {
+    m_alpha.Set(static_cast<u8>(255));
+  }
+  m_alphaPtr = a;
+  return 1;
+}

@@ -1,0 +1,284 @@
+// An image host that runs a filter plug-in through the filter host
+// interface (KLP_FilterHost.h), kept in memory: the document's planes,
+// transparency and selection, document layers behind the channel-ports
+// suite, handles, properties, colour services and a scripting descriptor.
+// It serves the plug-in's plane requests band by band through advanceState
+// and commits every band it handed out before it serves the next one and
+// when the plug-in's call returns.
+//
+// Cost: each request copies its band once in and once out; the document is
+// held as whole planes (width x height bytes each). Limits: 8-bit planes,
+// at most 4 colour planes, sizes that fit 32-bit byte counts.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "KLP_FilterHost.h"
+
+class CKLP_FilterHost {
+ public:
+  struct Layer {
+    int32_t id = 0;
+    std::string name;
+    bool pixelBased = true;
+    KLP_Rect32 bounds = {0, 0, 0, 0};                // content bounds in the document
+    std::vector<std::vector<uint8_t>> planes;       // colour planes, whole-document size
+    std::vector<uint8_t> transparency;              // whole-document size; empty: opaque
+  };
+
+  struct DescRecord {
+    uint32_t key = 0;
+    uint32_t type = 0;
+    int32_t integer = 0;
+    std::string text;  // bytes of a text record, as the plug-in put them
+  };
+
+  // What the host offers; tests switch services off to see how the
+  // plug-in copes with a poorer host.
+  struct Services {
+    bool advanceState = true;
+    bool abort = true;
+    bool progress = true;
+    bool colorServices = true;
+    bool handleProcs = true;
+    bool propertyProcs = true;
+    bool descriptor = true;
+    bool basicSuite = true;
+    bool documentInfo = true;
+    bool supportsAbsolute = true;
+  };
+
+  CKLP_FilterHost();
+  ~CKLP_FilterHost();
+  CKLP_FilterHost(const CKLP_FilterHost&) = delete;
+  CKLP_FilterHost& operator=(const CKLP_FilterHost&) = delete;
+
+  // The document being filtered: mode klpModeGray, klpModeRGB or
+  // klpModeCMYK (others are accepted to test refusals: one plane). Planes
+  // start at 0; a transparency plane at 255.
+  bool SetDocument(int16_t imageMode, int32_t width, int32_t height, bool transparency);
+  int32_t Width() const { return m_width; }
+  int32_t Height() const { return m_height; }
+  int ColourPlanes() const { return m_colourPlanes; }
+  bool HasTransparency() const { return m_hasTransparency; }
+  // Colour planes 0.. then the transparency plane.
+  std::vector<uint8_t>& Plane(int index) { return m_planes[index]; }
+  const std::vector<uint8_t>& Plane(int index) const { return m_planes[index]; }
+  int PlaneCount() const { return static_cast<int>(m_planes.size()); }
+
+  // Transparency that the plug-in may not write (cases 6 and 7).
+  void LockTransparency(bool locked) { m_transparencyLocked = locked; }
+  // A selection mask of the document's size; the filter rectangle becomes
+  // the bounds of its non-zero pixels. An empty vector removes it.
+  bool SetSelection(const std::vector<uint8_t>& mask);
+  bool HasSelection() const { return !m_selection.empty(); }
+  // Overrides the filter rectangle (within the image).
+  void SetFilterRect(const KLP_Rect32& r) { m_filterRect = r; }
+  const KLP_Rect32& FilterRect() const { return m_filterRect; }
+  // The filtered image inside a larger document.
+  void SetPlacement(int32_t wholeWidth, int32_t wholeHeight, int32_t x, int32_t y);
+  // -1: the case follows from transparency, lock and selection.
+  void ForceFilterCase(int16_t filterCase) { m_forcedCase = filterCase; }
+  void SetHostSignature(uint32_t sig) { m_hostSig = sig; }
+  void SetTransparencyMaskFields(int16_t inMask, int16_t outMask) {
+    m_inTransparencyMask = inMask;
+    m_outTransparencyMask = outMask;
+    m_transparencyFieldsForced = true;
+  }
+  void SetColours(const uint8_t fore[4], const uint8_t back[4]);
+  void SetResolution(double horizontal, double vertical);  // 0 stays 0
+  void SetMaxSpace(int32_t bytes) { m_maxSpace = bytes; }
+  // Refuse requests larger than maxSpace (to check that bands respect it).
+  void SetStrictSpace(bool strict) { m_strictSpace = strict; }
+  void SetRulerUnits(int32_t units) { m_rulerUnits = units; }  // -1: no answer
+  void SetChannelNames(const std::vector<std::string>& names, bool answerNames);
+  void SetICCProfile(const std::vector<uint8_t>& profile) { m_icc = profile; }
+  Services& GetServices() { return m_services; }
+
+  // Document layers for the channel-ports suite; merged composite planes
+  // (and optional transparency) for the document as a whole.
+  void AddLayer(const Layer& layer) { m_layers.push_back(layer); }
+  std::vector<Layer>& Layers() { return m_layers; }
+  void SetMergedComposite(const std::vector<std::vector<uint8_t>>& planes, const std::vector<uint8_t>& transparency);
+
+  // Abort answers yes from the (n+1)-th poll on; -1 never.
+  void CancelAfterPolls(int64_t n) { m_cancelAfter = n; }
+  // The colour the user "chooses" in the colour picker (RGB); none cancels.
+  void SetPickedColour(bool chosen, uint8_t r, uint8_t g, uint8_t b);
+  // Texts longer than this are refused by putText (0: no limit).
+  void SetMaxDescriptorText(size_t n) { m_maxText = n; }
+  void SetProgressSink(std::function<void(int32_t done, int32_t total)> sink) { m_progressSink = std::move(sink); }
+
+  // Scripting descriptor kept between runs.
+  const std::vector<DescRecord>& Descriptor() const { return m_descriptor; }
+  bool HasDescriptor() const { return m_hasDescriptor; }
+  void SetDescriptor(const std::vector<DescRecord>& records);
+  void ClearDescriptor();
+  // Byte form of a descriptor ("KLPDSC01", big-endian records); the reader
+  // checks every length against the bytes present.
+  static std::vector<uint8_t> EncodeDescriptor(const std::vector<DescRecord>& records);
+  static bool DecodeDescriptor(const uint8_t* data, size_t size, std::vector<DescRecord>& out);
+  void SetPlayInfo(int16_t playInfo) { m_playInfo = playInfo; }
+
+  // Calls the plug-in once with a selector; the record persists between
+  // calls of one run. Returns the plug-in's result.
+  int16_t Call(KLP_PluginMainProc entry, int16_t selector);
+  // A whole run: [Parameters,] Prepare, Start, Continue while the plug-in
+  // asks for data, Finish when everything succeeded. Returns the first
+  // non-zero result, else 0.
+  int16_t RunFilter(KLP_PluginMainProc entry, bool showDialog);
+  // Starts a new run: the record is rebuilt from the document at the next call.
+  void ResetRun();
+  // Takes back the last band handed out (what the host does when a call of
+  // the plug-in returns); for code that drives an adapter directly.
+  void CommitPending() { i_CommitOut(); }
+  // Takes the descriptor the plug-in left in the record as the kept one
+  // (done after every call).
+  void TakeDescriptor();
+  // The record of the current run (built from the document when needed).
+  KLP_FilterRecord& Record() {
+    if (!m_recordBuilt) i_BuildRecord();
+    return m_record;
+  }
+
+  // Observations.
+  int64_t AdvanceCalls() const { return m_advanceCalls; }
+  int64_t LargestRequest() const { return m_largestRequest; }
+  int64_t AbortPolls() const { return m_abortPolls; }
+  const std::vector<std::pair<int32_t, int32_t>>& ProgressCalls() const { return m_progress; }
+  int64_t LiveHandles() const;
+  int64_t LockedHandles() const;
+  int64_t EventCalls() const { return m_eventCalls; }
+  int64_t OpenDescriptors() const { return m_openDescs; }
+  int64_t AcquiredSuites() const { return m_acquired; }
+  void SetDocumentInfoVersion(int32_t maxVersion) { m_docInfoVersion = maxVersion; }
+  void ClearObservations();
+
+ private:
+  struct Port;
+  struct Handle;
+  struct ReadDesc;
+  struct WriteDesc;
+
+  void i_BuildRecord();
+  void i_BuildDocumentInfo();
+  bool i_CommitOut();
+  int16_t i_Advance();
+  int16_t i_FilterCase() const;
+  const std::vector<uint8_t>* i_PlaneFor(int32_t plane, bool absolute, bool forWriting) const;
+  void i_FreeRunHandles();
+
+  Handle* i_NewHandle(const void* data, size_t size);
+  bool i_IsHandle(KLP_Handle h) const;
+
+  // C callbacks.
+  static uint8_t s_Abort(void* ctx);
+  static void s_Progress(void* ctx, int32_t done, int32_t total);
+  static int16_t s_Advance(void* ctx);
+  static int16_t s_Color(void* ctx, KLP_ColorServicesInfo* info);
+  static void s_Event(void* ctx, void* event);
+  static KLP_Handle s_NewHandle(void* ctx, int32_t size);
+  static void s_DisposeHandle(void* ctx, KLP_Handle h);
+  static int32_t s_GetHandleSize(void* ctx, KLP_Handle h);
+  static int16_t s_SetHandleSize(void* ctx, KLP_Handle h, int32_t size);
+  static char* s_LockHandle(void* ctx, KLP_Handle h, uint8_t moveHigh);
+  static void s_UnlockHandle(void* ctx, KLP_Handle h);
+  static int16_t s_GetProperty(void* ctx, uint32_t sig, uint32_t key, int32_t index, intptr_t* simple,
+                               KLP_Handle* complex);
+  static int16_t s_SetProperty(void* ctx, uint32_t sig, uint32_t key, int32_t index, intptr_t simple,
+                               KLP_Handle complex);
+  static KLP_ReadDescriptorRef s_OpenRead(void* ctx, KLP_Handle descriptor, const uint32_t* keys);
+  static int16_t s_CloseRead(void* ctx, KLP_ReadDescriptorRef ref);
+  static uint8_t s_GetKey(void* ctx, KLP_ReadDescriptorRef ref, uint32_t* key, uint32_t* type, int32_t* flags);
+  static int16_t s_GetInteger(void* ctx, KLP_ReadDescriptorRef ref, int32_t* value);
+  static int16_t s_GetText(void* ctx, KLP_ReadDescriptorRef ref, KLP_Handle* text);
+  static KLP_WriteDescriptorRef s_OpenWrite(void* ctx);
+  static int16_t s_CloseWrite(void* ctx, KLP_WriteDescriptorRef ref, KLP_Handle* descriptor);
+  static int16_t s_PutInteger(void* ctx, KLP_WriteDescriptorRef ref, uint32_t key, int32_t value);
+  static int16_t s_PutText(void* ctx, KLP_WriteDescriptorRef ref, uint32_t key, KLP_Handle text);
+  static int32_t s_AcquireSuite(void* ctx, const char* name, int32_t version, const void** suite);
+  static int32_t s_ReleaseSuite(void* ctx, const char* name, int32_t version);
+  static int16_t s_ReadPixels(void* ctx, KLP_ChannelPort port, int32_t level, const KLP_Rect32* rect,
+                              const KLP_PixelMemoryDesc* dest);
+
+  // Document.
+  int16_t m_mode = klpModeRGB;
+  int32_t m_width = 0;
+  int32_t m_height = 0;
+  int m_colourPlanes = 0;
+  bool m_hasTransparency = false;
+  bool m_transparencyLocked = false;
+  std::vector<std::vector<uint8_t>> m_planes;
+  std::vector<uint8_t> m_selection;
+  KLP_Rect32 m_filterRect = {0, 0, 0, 0};
+  int32_t m_wholeWidth = 0;
+  int32_t m_wholeHeight = 0;
+  int32_t m_originX = 0;
+  int32_t m_originY = 0;
+  int16_t m_forcedCase = -1;
+  uint32_t m_hostSig = KLP_SIG_8BIM;
+  bool m_transparencyFieldsForced = false;
+  int16_t m_inTransparencyMask = 0;
+  int16_t m_outTransparencyMask = 0;
+  uint8_t m_fore[4] = {0, 0, 0, 0};
+  uint8_t m_back[4] = {255, 255, 255, 255};
+  double m_hres = 72.0;
+  double m_vres = 72.0;
+  int32_t m_maxSpace = 1 << 20;
+  bool m_strictSpace = false;
+  int32_t m_rulerUnits = 0;
+  std::vector<std::string> m_channelNames;
+  bool m_answerNames = true;
+  std::vector<uint8_t> m_icc;
+  Services m_services;
+  std::vector<Layer> m_layers;
+  std::vector<std::vector<uint8_t>> m_mergedPlanes;
+  std::vector<uint8_t> m_mergedTransparency;
+  int64_t m_cancelAfter = -1;
+  bool m_colourChosen = false;
+  uint8_t m_picked[3] = {0, 0, 0};
+  size_t m_maxText = 0;
+  std::function<void(int32_t, int32_t)> m_progressSink;
+  std::vector<DescRecord> m_descriptor;
+  bool m_hasDescriptor = false;
+  int16_t m_playInfo = klpDialogDontDisplay;
+
+  // Run state.
+  bool m_recordBuilt = false;
+  KLP_FilterRecord m_record;
+  KLP_HandleProcs m_handleProcs;
+  KLP_PropertyProcs m_propertyProcs;
+  KLP_ReadDescriptorProcs m_readProcs;
+  KLP_WriteDescriptorProcs m_writeProcs;
+  KLP_DescriptorParameters m_descParams;
+  KLP_BasicSuite m_basicSuite;
+  KLP_ChannelPortsSuite m_portsSuite;
+  KLP_DocumentInfo m_docInfo;
+  std::vector<Port*> m_ports;
+  std::vector<KLP_ChannelDesc> m_channelDescs;
+  std::vector<KLP_LayerDesc> m_layerDescs;
+  std::vector<Handle*> m_handles;
+  Handle* m_iccHandle = nullptr;
+  std::vector<uint8_t> m_inBuffer;
+  std::vector<uint8_t> m_maskBuffer;
+  std::vector<uint8_t> m_outBuffer;
+  bool m_outPending = false;
+  KLP_Rect32 m_outServed = {0, 0, 0, 0};
+  int16_t m_outLo = 0;
+  int16_t m_outHi = 0;
+  int32_t m_outRowBytes = 0;
+
+  // Observations.
+  int64_t m_advanceCalls = 0;
+  int64_t m_largestRequest = 0;
+  int64_t m_abortPolls = 0;
+  int64_t m_eventCalls = 0;
+  int64_t m_openDescs = 0;
+  int64_t m_acquired = 0;
+  int32_t m_docInfoVersion = 2;
+  intptr_t m_pluginData = 0;
+  std::vector<std::pair<int32_t, int32_t>> m_progress;
+};
