@@ -1,0 +1,264 @@
+#include "CKLF_ImageJPEG.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+// jpeglib.h needs size_t and FILE declared first.
+#include <jerror.h>
+#include <jpeglib.h>
+
+// libjpeg reports errors through my_error_exit, which jumps back to the
+// setjmp of the function driving the decompressor. Those functions and the
+// source callbacks keep only plain locals, so no destructor is skipped.
+
+namespace {
+
+struct ErrorManager {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+struct MemorySourceRecord {
+  jpeg_source_mgr pub;
+  u32 size;
+  const JOCTET* data;
+  u8 startOfFile;
+};
+
+const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+
+void SilentMessage(j_common_ptr) {}
+
+}  // namespace
+
+void my_error_exit(j_common_ptr cinfo) {
+  ErrorManager* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, err->message);
+  longjmp(err->jump, 1);
+}
+
+void init_source_frommem(j_decompress_ptr cinfo) {
+  reinterpret_cast<MemorySourceRecord*>(cinfo->src)->startOfFile = 1;
+}
+
+// The block once; after it, an end-of-image marker, again and again, so a
+// decoder that wants more than the data holds comes to an end.
+boolean fill_input_buffer_frommem(j_decompress_ptr cinfo) {
+  MemorySourceRecord* src = reinterpret_cast<MemorySourceRecord*>(cinfo->src);
+  if (src->startOfFile) {
+    if (src->size == 0) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    src->pub.next_input_byte = src->data;
+    src->pub.bytes_in_buffer = src->size;
+    src->startOfFile = 0;
+    return TRUE;
+  }
+  WARNMS(cinfo, JWRN_JPEG_EOF);
+  src->pub.next_input_byte = kEndOfImage;
+  src->pub.bytes_in_buffer = 2;
+  return TRUE;
+}
+
+void skip_input_data_frommem(j_decompress_ptr cinfo, long n) {
+  if (n <= 0) return;
+  jpeg_source_mgr* src = cinfo->src;
+  size_t k = static_cast<unsigned long>(n) < src->bytes_in_buffer ? static_cast<size_t>(n) : src->bytes_in_buffer;
+  src->next_input_byte += k;
+  src->bytes_in_buffer -= k;
+}
+
+void term_source_frommem(j_decompress_ptr) {}
+
+void jpeg_frommem_src(jpeg_decompress_struct* cinfo, const void* data, u32 size) {
+  if (!cinfo->src) {
+    cinfo->src = static_cast<jpeg_source_mgr*>((*cinfo->mem->alloc_small)(
+        reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(MemorySourceRecord)));
+  }
+  MemorySourceRecord* src = reinterpret_cast<MemorySourceRecord*>(cinfo->src);
+  src->pub.init_source = init_source_frommem;
+  src->pub.fill_input_buffer = fill_input_buffer_frommem;
+  src->pub.skip_input_data = skip_input_data_frommem;
+  src->pub.resync_to_restart = jpeg_resync_to_restart;
+  src->pub.term_source = term_source_frommem;
+  src->pub.next_input_byte = nullptr;
+  src->pub.bytes_in_buffer = 0;
+  src->size = size;
+  src->data = static_cast<const JOCTET*>(data);
+  src->startOfFile = 0;
+}
+
+namespace {
+
+void SetUpErrors(jpeg_decompress_struct* cinfo, ErrorManager* err) {
+  std::memset(cinfo, 0, sizeof(*cinfo));
+  cinfo->err = jpeg_std_error(&err->pub);
+  err->pub.error_exit = my_error_exit;
+  err->pub.output_message = SilentMessage;
+  err->message[0] = 0;
+}
+
+// The mode and channel count of libjpeg's output colour space; 0 for one
+// the framework has no planes for.
+u8 ModeOf(J_COLOR_SPACE space, u32& channels) {
+  switch (space) {
+    case JCS_RGB: channels = 3; return CKLF_ImageFormat::kModeRGB;
+    case JCS_CMYK: channels = 4; return CKLF_ImageFormat::kModeCMYK;
+    case JCS_GRAYSCALE: channels = 1; return CKLF_ImageFormat::kModeGrey;
+    default: channels = 0; return 0;
+  }
+}
+
+}  // namespace
+
+CKLF_ImageJPEG::CKLF_ImageJPEG() {}
+
+CKLF_ImageJPEG::~CKLF_ImageJPEG() {}
+
+u8 CKLF_ImageJPEG::i_CheckStart(const u8* data, u32 size) {
+  if (!data || size <= 1) {
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  if (data[0] != 0xFF || (data[1] != 0xD8 && data[1] != 0xC0 && data[1] != 0xC1)) {
+    SetError(klErrUnsupported);
+    return 0;
+  }
+  return 1;
+}
+
+u8 CKLF_ImageJPEG::GetImageInfoByPtr(const void* data, u32 size) {
+  ResetError();
+  if (!i_CheckStart(static_cast<const u8*>(data), size)) return 0;
+  jpeg_decompress_struct cinfo;
+  ErrorManager err;
+  SetUpErrors(&cinfo, &err);
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    SetError(klErrUnsupported);
+    return 0;
+  }
+  jpeg_create_decompress(&cinfo);
+  jpeg_frommem_src(&cinfo, data, size);
+  jpeg_read_header(&cinfo, TRUE);
+  u32 channels = 0;
+  u8 mode = ModeOf(cinfo.out_color_space, channels);
+  if (!mode) {
+    jpeg_destroy_decompress(&cinfo);
+    SetError(klErrUnsupported);
+    return 0;
+  }
+  m_width = static_cast<u16>(cinfo.image_width);
+  m_height = static_cast<u16>(cinfo.image_height);
+  m_bits = 8;
+  m_mode = mode;
+  jpeg_destroy_decompress(&cinfo);
+  return 1;
+}
+
+u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
+  ResetError();
+  if (i_Canceled(0)) return 0;
+  if (!i_CheckStart(static_cast<const u8*>(data), size)) return 0;
+  jpeg_decompress_struct cinfo;
+  ErrorManager err;
+  SetUpErrors(&cinfo, &err);
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    i_FreePlanes();
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  jpeg_create_decompress(&cinfo);
+  if (i_Canceled(1)) {
+    jpeg_destroy_decompress(&cinfo);
+    return 0;
+  }
+  jpeg_frommem_src(&cinfo, data, size);
+  if (i_Canceled(2)) {
+    jpeg_destroy_decompress(&cinfo);
+    return 0;
+  }
+  jpeg_read_header(&cinfo, TRUE);
+  u32 channels = 0;
+  u8 mode = ModeOf(cinfo.out_color_space, channels);
+  if (!mode) {
+    jpeg_destroy_decompress(&cinfo);
+    SetError(klErrUnsupported);
+    return 0;
+  }
+  m_width = static_cast<u16>(cinfo.image_width);
+  m_height = static_cast<u16>(cinfo.image_height);
+  m_bits = 8;
+  m_mode = mode;
+  if (i_Canceled(3)) {
+    jpeg_destroy_decompress(&cinfo);
+    return 0;
+  }
+  jpeg_start_decompress(&cinfo);
+  if (i_Canceled(4)) {
+    jpeg_destroy_decompress(&cinfo);
+    return 0;
+  }
+  const u32 width = cinfo.output_width;
+  const u32 height = cinfo.output_height;
+  const u32 components = static_cast<u32>(cinfo.output_components);
+  if (width == 0 || height == 0 || width > 0xFFFF || height > 0xFFFF || components != channels) {
+    jpeg_destroy_decompress(&cinfo);
+    SetError(klErrNotFormat);
+    return 0;
+  }
+  const u64 area = static_cast<u64>(width) * height;
+  if (!klFits32(area * channels)) {
+    jpeg_destroy_decompress(&cinfo);
+    SetError(klErrNoMemory);
+    return 0;
+  }
+  i_FreePlanes();
+  for (u32 c = 0; c < channels; ++c) {
+    CKLF_Mem* m = i_Plane(static_cast<i32>(c));
+    if (!m->alloc(static_cast<u32>(area))) {
+      jpeg_destroy_decompress(&cinfo);
+      i_FreePlanes();
+      SetError(m->GetError() ? m->GetError() : static_cast<u16>(klErrNoMemory));
+      return 0;
+    }
+  }
+  if (i_Canceled(10)) {
+    jpeg_destroy_decompress(&cinfo);
+    return 0;
+  }
+  JSAMPARRAY line = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                               width * components, 1);
+  if (i_Canceled(11)) {
+    jpeg_destroy_decompress(&cinfo);
+    return 0;
+  }
+  u8* planes[4] = {i_Plane(0)->GetPtr(), i_Plane(1)->GetPtr(), i_Plane(2)->GetPtr(), i_Plane(3)->GetPtr()};
+  while (cinfo.output_scanline < height) {
+    u32 percent = 11 + 88 * cinfo.output_scanline / height;
+    if (i_Canceled(percent)) {
+      jpeg_destroy_decompress(&cinfo);
+      return 0;
+    }
+    // The memory source never suspends: no line read means a broken decoder state.
+    if (jpeg_read_scanlines(&cinfo, line, 1) != 1) {
+      jpeg_destroy_decompress(&cinfo);
+      i_FreePlanes();
+      SetError(klErrNotFormat);
+      return 0;
+    }
+    u32 row = cinfo.output_scanline == 0 ? 0 : cinfo.output_scanline - 1;
+    if (row >= height) row = height - 1;
+    const u64 offset = static_cast<u64>(row) * width;
+    for (u32 c = 0; c < channels; ++c) {
+      u8* dst = planes[c] + offset;
+      const JSAMPLE* s = line[0] + c;
+      for (u32 x = 0; x < width; ++x, s += channels) dst[x] = *s;
+    }
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  if (i_Canceled(100)) return 0;
+  return 1;
+}

@@ -1,0 +1,35 @@
+// JPEG data held in memory, decoded through libjpeg (interface 62) fed by a
+// memory source of our own: baseline and progressive, grey into channel 0,
+// RGB into 0..2, CMYK into 0..3; there is never an alpha plane. Data that
+// ends early is completed with an end-of-image marker, as libjpeg's own
+// sources do, so a truncated file decodes to a finished (grey-filled)
+// image or fails, and never hangs.
+//
+// Cost: the planes, one scanline, and libjpeg's own buffers (a progressive
+// file keeps all its coefficients: about twice the planes).
+// Limits: sizes up to 65500 (the format's); the planes together below 4 GiB.
+#pragma once
+
+#include "CKLF_ImageReader.h"
+
+struct jpeg_decompress_struct;
+
+// Makes cinfo read the size bytes at data (not copied; they must outlive
+// the decompressor).
+void jpeg_frommem_src(jpeg_decompress_struct* cinfo, const void* data, u32 size);
+
+class CKLF_ImageJPEG : public CKLF_ImageReader {
+ public:
+  CKLF_ImageJPEG();
+  ~CKLF_ImageJPEG() override;
+
+  // Header: 49 for one byte or less, 48 for data that does not start as a
+  // JPEG, an unsupported colour space or a libjpeg error.
+  u8 GetImageInfoByPtr(const void* data, u32 size) override;
+  // Decode: as above, then 49 for a libjpeg error or an empty image and 17
+  // when the planes cannot be had; a cancel returns 0 without a code.
+  u8 ParseImageByPtr(const void* data, u32 size) override;
+
+ private:
+  u8 i_CheckStart(const u8* data, u32 size);
+};

@@ -1,0 +1,51 @@
+// PNG files through libpng. The writer makes 8-bit RGBA or grey-with-alpha
+// files from planes (with "Generator" and "Product" texts and the
+// resolution); the reader decodes any common variant (palette, 1 to 16
+// bits, grey, alpha, tRNS, interlaced) into 8-bit planes: channel 0 or 0..2
+// and an alpha plane (255 where the file has none).
+//
+// Cost: writing streams row by row; reading holds the planes, plus the
+// whole decoded image for interlaced files, else one row.
+// Limits: width and height up to 65535 (larger files give error 48); the
+// planes of one image together below 4 GiB (else error 17); data too short
+// to hold the image it declares gives error 49 before anything is allocated.
+#pragma once
+
+#include "CKLF_ImageReader.h"
+#include "CKLF_ImageWriter.h"
+
+class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
+ public:
+  enum { kWriteRGBA = 1, kWriteGreyAlpha = 2 };
+
+  struct PNGWRITE_PARAMS {
+    u16 width;
+    u16 height;
+    u8 mode;         // 1 RGBA: red, green, blue, alpha; 2: grey, alpha
+    u8* planes[4];
+    u32 stride;      // row stride of the planes in bytes
+    const char* product;  // NUL-terminated; null writes an empty text
+    f64 resolution;  // dots per inch
+  };
+
+  CKLF_ImagePNG();
+  ~CKLF_ImagePNG() override;
+
+  // Writes the file to the attached standard file: 1, or 0 with error 48
+  // (mode), 1 (no file, empty size, missing plane or short stride), the
+  // file's code on a write error, 17 for another libpng failure; a cancel
+  // returns 0 without a code.
+  u8 WritePNG(const PNGWRITE_PARAMS* params);
+
+  // Header only: size, bits 8, mode 2 for grey files, else 1.
+  u8 GetImageInfoByPtr(const void* data, u32 size) override;
+  // 49 for data that is not a PNG, is truncated or damaged; 48 for sizes
+  // beyond 65535; 17 when memory runs out.
+  u8 ParseImageByPtr(const void* data, u32 size) override;
+
+ private:
+  u8 i_Read(const u8* data, u32 size, u8 decode);
+
+  CKLF_Mem m_work;  // rows being written or decoded
+  CKLF_Mem m_rows;  // row pointers of an interlaced decode
+};

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "CKLF_ImageJPEG.h"
+#include "CKLF_StdFile.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using Bytes = std::vector<u8>;
+
+// A JPEG of random blocks, made by libjpeg itself.
+Bytes Encode(u32 w, u32 h, J_COLOR_SPACE space, int components, bool progressive, std::mt19937& rng) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &out, &size);
+  c.image_width = w;
+  c.image_height = h;
+  c.input_components = components;
+  c.in_color_space = space;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, 90, TRUE);
+  if (progressive) jpeg_simple_progression(&c);
+  jpeg_start_compress(&c, TRUE);
+  Bytes row(w * components);
+  while (c.next_scanline < h) {
+    for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<u8>((i / components / 8 + c.next_scanline / 8) * 40 + rng() % 20);
+    JSAMPROW r = row.data();
+    jpeg_write_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_compress(&c);
+  Bytes file(out, out + size);
+  jpeg_destroy_compress(&c);
+  free(out);
+  return file;
+}
+
+struct Decoded {
+  u32 w = 0, h = 0, n = 0;
+  Bytes pixels;  // interleaved
+};
+
+struct JumpErr {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+};
+
+void Jump(j_common_ptr c) { longjmp(reinterpret_cast<JumpErr*>(c->err)->jump, 1); }
+
+// The reference: libjpeg's own memory source and decoder.
+Decoded Reference(const Bytes& file) {
+  Decoded d;
+  jpeg_decompress_struct c;
+  JumpErr err;
+  c.err = jpeg_std_error(&err.pub);
+  err.pub.error_exit = Jump;
+  err.pub.output_message = [](j_common_ptr) {};
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&c);
+    return Decoded();
+  }
+  jpeg_create_decompress(&c);
+  jpeg_mem_src(&c, file.data(), file.size());
+  jpeg_read_header(&c, TRUE);
+  jpeg_start_decompress(&c);
+  d.w = c.output_width, d.h = c.output_height, d.n = c.output_components;
+  d.pixels.resize(static_cast<size_t>(d.w) * d.h * d.n);
+  while (c.output_scanline < c.output_height) {
+    JSAMPROW r = &d.pixels[static_cast<size_t>(c.output_scanline) * d.w * d.n];
+    jpeg_read_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_decompress(&c);
+  jpeg_destroy_decompress(&c);
+  return d;
+}
+
+void ExpectSame(const Decoded& ref, CKLF_ImageJPEG& r) {
+  u16 w = 0, h = 0;
+  r.GetMainImageSize(w, h);
+  ASSERT_EQ(ref.w, w);
+  ASSERT_EQ(ref.h, h);
+  for (u32 c = 0; c < ref.n; ++c) {
+    const u8* plane = r.GetImageDataPtr(static_cast<i32>(c));
+    ASSERT_NE(nullptr, plane);
+    for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) ASSERT_EQ(ref.pixels[i * ref.n + c], plane[i]) << c << " " << i;
+  }
+  EXPECT_EQ(nullptr, r.GetImageDataPtr(static_cast<i32>(ref.n))) << "no plane beyond the components";
+  EXPECT_EQ(nullptr, r.GetImageDataPtr(-1)) << "no alpha";
+}
+
+}  // namespace
+
+TEST(ImageJPEG, DecodesLikeLibjpegInEveryColourSpace) {
+  std::mt19937 rng(8);
+  struct Case {
+    J_COLOR_SPACE space;
+    int components;
+    u8 mode;
+    bool progressive;
+  } cases[] = {{JCS_RGB, 3, 1, false}, {JCS_RGB, 3, 1, true}, {JCS_GRAYSCALE, 1, 2, false}, {JCS_CMYK, 4, 3, false}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(int(k.mode));
+    Bytes file = Encode(45, 31, k.space, k.components, k.progressive, rng);
+    Decoded ref = Reference(file);
+    ASSERT_EQ(static_cast<u32>(k.components), ref.n);
+    CKLF_ImageJPEG r;
+    ASSERT_EQ(1, r.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size())));
+    EXPECT_EQ(k.mode, r.GetImageMode());
+    EXPECT_EQ(8, r.GetImageBPP());
+    ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+    EXPECT_EQ(k.mode, r.GetImageMode());
+    ExpectSame(ref, r);
+  }
+}
+
+TEST(ImageJPEG, TruncatedDataEndsAndNeverLoops) {
+  std::mt19937 rng(3);
+  for (bool progressive : {false, true}) {
+    Bytes file = Encode(64, 48, JCS_RGB, 3, progressive, rng);
+    CKLF_ImageJPEG r;
+    // Cut inside the entropy-coded data: the memory source ends it with an
+    // end-of-image marker, so the image finishes as libjpeg's own source does.
+    Bytes half(file.begin(), file.begin() + file.size() * 2 / 3);
+    ASSERT_EQ(1, r.ParseImageByPtr(half.data(), static_cast<u32>(half.size())));
+    ExpectSame(Reference(half), r);
+    // Every shorter cut ends too, with an image or an error.
+    for (size_t n = 2; n < file.size(); n += 7) {
+      Bytes cut(file.begin(), file.begin() + n);
+      if (!r.ParseImageByPtr(cut.data(), static_cast<u32>(n))) {
+        EXPECT_EQ(klErrNotFormat, r.GetError()) << n;
+      }
+    }
+  }
+}
+
+TEST(ImageJPEG, RefusesShortAndForeignData) {
+  CKLF_ImageJPEG r;
+  const u8 one[1] = {0xFF};
+  EXPECT_EQ(0, r.GetImageInfoByPtr(one, 1));
+  EXPECT_EQ(klErrNotFormat, r.GetError());
+  EXPECT_EQ(0, r.ParseImageByPtr(one, 1));
+  EXPECT_EQ(klErrNotFormat, r.GetError());
+  const u8 png[4] = {0x89, 0x50, 0x4E, 0x47};
+  EXPECT_EQ(0, r.GetImageInfoByPtr(png, 4));
+  EXPECT_EQ(klErrUnsupported, r.GetError());
+  const u8 soiOnly[4] = {0xFF, 0xD8, 0xFF, 0xD9};
+  EXPECT_EQ(0, r.GetImageInfoByPtr(soiOnly, 4));
+  EXPECT_EQ(klErrUnsupported, r.GetError());
+  EXPECT_EQ(0, r.ParseImageByPtr(soiOnly, 4));
+  EXPECT_EQ(klErrNotFormat, r.GetError());
+}
+
+TEST(ImageJPEG, FileInputAndCancel) {
+  std::mt19937 rng(5);
+  Bytes file = Encode(16, 16, JCS_GRAYSCALE, 1, false, rng);
+  klftest::TempDir dir;
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("g.jpg"), file));
+  CKLF_StdFile f(dir.File("g.jpg").c_str(), 1);
+  CKLF_ImageJPEG r;
+  ASSERT_EQ(1, r.ParseImageByFile(f));
+  ExpectSame(Reference(file), r);
+  struct CancelLate : CKLF_Progress {
+    int calls = 0;
+    i32 Progress(u8, void*) override { return ++calls; }
+    u8 IsCanceled() override { return calls >= 8; }
+  } cancel;
+  r.SetProgress(&cancel);
+  EXPECT_EQ(0, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+  EXPECT_EQ(0, r.GetError());
+  EXPECT_EQ(8, cancel.calls);
+}

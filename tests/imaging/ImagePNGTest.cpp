@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <random>
+
+#include "CKLF_ImagePNG.h"
+#include "CKLF_StdFile.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using Bytes = std::vector<u8>;
+
+struct PngSpec {
+  u32 width = 5, height = 4;
+  int depth = 8, type = PNG_COLOR_TYPE_RGB;
+  int interlace = PNG_INTERLACE_NONE;
+  std::vector<png_color> palette;
+  Bytes trns;  // palette alphas
+  bool greyKey = false;  // tRNS with grey sample 0 (or RGB 0,0,0)
+};
+
+void ToVector(png_structp png, png_bytep data, size_t n) {
+  Bytes* out = static_cast<Bytes*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + n);
+}
+
+// A file of any variant through libpng itself; rows holds the packed samples.
+Bytes EncodePng(const PngSpec& s, const std::vector<Bytes>& rows) {
+  Bytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return {};
+  }
+  png_set_write_fn(png, &out, ToVector, nullptr);
+  png_set_IHDR(png, info, s.width, s.height, s.depth, s.type, s.interlace, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (!s.palette.empty()) png_set_PLTE(png, info, s.palette.data(), static_cast<int>(s.palette.size()));
+  png_color_16 key{};
+  if (!s.trns.empty() || s.greyKey)
+    png_set_tRNS(png, info, s.trns.empty() ? nullptr : s.trns.data(), static_cast<int>(s.trns.size()), &key);
+  png_write_info(png, info);
+  if (s.depth == 16) png_set_swap(png);  // rows hold little-endian samples
+  std::vector<png_bytep> ptrs;
+  for (const Bytes& r : rows) ptrs.push_back(const_cast<png_bytep>(r.data()));
+  png_write_image(png, ptrs.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+Bytes Plane(CKLF_ImagePNG& p, int c) {
+  u16 w = 0, h = 0;
+  p.GetMainImageSize(w, h);
+  const u8* d = p.GetImageDataPtr(c);
+  return d ? Bytes(d, d + w * h) : Bytes();
+}
+
+u32 Be32(const Bytes& b, size_t o) { return (b[o] << 24) | (b[o + 1] << 16) | (b[o + 2] << 8) | b[o + 3]; }
+
+// The data of the first chunk of a type, by walking the chunks.
+Bytes Chunk(const Bytes& file, const char* type, size_t skip = 0) {
+  for (size_t p = 8; p + 12 <= file.size(); p += 12 + Be32(file, p))
+    if (std::memcmp(&file[p + 4], type, 4) == 0 && skip-- == 0)
+      return Bytes(file.begin() + p + 8, file.begin() + p + 8 + Be32(file, p));
+  return {};
+}
+
+}  // namespace
+
+TEST(ImagePNG, WriteReadBackInBothModes) {
+  klftest::TempDir dir;
+  std::mt19937 rng(2);
+  for (u8 mode : {1, 2}) {
+    SCOPED_TRACE(int(mode));
+    const u32 w = 37, h = 23, stride = 40, n = mode == 1 ? 4 : 2;
+    std::vector<Bytes> planes;
+    for (u32 c = 0; c < n; ++c) planes.push_back(klftest::RandomBytes(rng, stride * h));
+    CKLF_ImagePNG::PNGWRITE_PARAMS p{};
+    p.width = w;
+    p.height = h;
+    p.mode = mode;
+    for (u32 c = 0; c < n; ++c) p.planes[c] = planes[c].data();
+    p.stride = stride;
+    p.product = "Kelvanos Tessarette 3.0";
+    p.resolution = 72;
+    std::string path = dir.File("a.png");
+    {
+      CKLF_StdFile f(path.c_str(), 2);
+      CKLF_ImagePNG writer;
+      ASSERT_EQ(1, writer.Create(f));
+      ASSERT_EQ(1, writer.WritePNG(&p));
+    }
+    Bytes file = klftest::ReadFileBytes(path);
+    Bytes phys = Chunk(file, "pHYs");
+    ASSERT_EQ(9u, phys.size());
+    EXPECT_EQ(2834u, Be32(phys, 0));
+    EXPECT_EQ(2834u, Be32(phys, 4));
+    EXPECT_EQ(1, phys[8]);
+    Bytes t0 = Chunk(file, "tEXt"), t1 = Chunk(file, "tEXt", 1);
+    EXPECT_EQ(std::string("Generator\0Kelvanos FrameWork", 28), std::string(t0.begin(), t0.end()));
+    EXPECT_EQ(std::string("Product\0Kelvanos Tessarette 3.0", 31), std::string(t1.begin(), t1.end()));
+
+    CKLF_StdFile in(path.c_str(), 1);
+    CKLF_ImagePNG reader;
+    ASSERT_EQ(1, reader.ParseImageByFile(in));
+    EXPECT_EQ(mode == 1 ? 1 : 2, reader.GetImageMode());
+    for (u32 c = 0; c < n; ++c) {
+      Bytes got = Plane(reader, c + 1 == n ? -1 : static_cast<int>(c));
+      for (u32 y = 0; y < h; ++y)
+        ASSERT_EQ(0, std::memcmp(&got[y * w], &planes[c][y * stride], w)) << "plane " << c << " row " << y;
+    }
+    EXPECT_EQ(mode == 1, reader.GetImageDataPtr(1) != nullptr);
+  }
+}
+
+TEST(ImagePNG, ReadsEveryCommonVariant) {
+  std::mt19937 rng(7);
+  const u32 w = 13, h = 9;
+  // Sample values of a pixel, drawn once per variant.
+  for (int interlace : {PNG_INTERLACE_NONE, PNG_INTERLACE_ADAM7}) {
+    struct V {
+      int type, depth;
+      bool palette, trns;
+    } variants[] = {{PNG_COLOR_TYPE_GRAY, 1, false, false},  {PNG_COLOR_TYPE_GRAY, 2, false, false},
+                    {PNG_COLOR_TYPE_GRAY, 4, false, false},  {PNG_COLOR_TYPE_GRAY, 16, false, false},
+                    {PNG_COLOR_TYPE_GRAY, 8, false, true},   {PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, false},
+                    {PNG_COLOR_TYPE_RGB, 16, false, false},  {PNG_COLOR_TYPE_RGB_ALPHA, 16, false, false},
+                    {PNG_COLOR_TYPE_PALETTE, 4, true, true}, {PNG_COLOR_TYPE_PALETTE, 8, true, false}};
+    for (const V& v : variants) {
+      SCOPED_TRACE(testing::Message() << "type " << v.type << " depth " << v.depth << " interlace " << interlace);
+      PngSpec s;
+      s.width = w;
+      s.height = h;
+      s.depth = v.depth;
+      s.type = v.type;
+      s.interlace = interlace;
+      const bool grey = v.type == PNG_COLOR_TYPE_GRAY || v.type == PNG_COLOR_TYPE_GRAY_ALPHA;
+      const int samples = v.type == PNG_COLOR_TYPE_GRAY || v.palette ? 1 : (v.type == PNG_COLOR_TYPE_GRAY_ALPHA ? 2 : (v.type == PNG_COLOR_TYPE_RGB ? 3 : 4));
+      if (v.palette) {
+        for (int i = 0; i < (1 << v.depth); ++i)
+          s.palette.push_back({static_cast<u8>(rng()), static_cast<u8>(rng()), static_cast<u8>(rng())});
+        if (v.trns) s.trns = klftest::RandomBytes(rng, 5);
+      }
+      s.greyKey = v.trns && !v.palette;
+      // Expected planes: red/grey, green, blue, alpha.
+      std::vector<Bytes> expect(4, Bytes(w * h, 255));
+      std::vector<Bytes> rows;
+      for (u32 y = 0; y < h; ++y) {
+        Bytes row((w * samples * v.depth + 7) / 8, 0);
+        for (u32 x = 0; x < w; ++x) {
+          u32 vals[4];
+          for (int k = 0; k < samples; ++k) vals[k] = rng() & ((1u << v.depth) - 1);
+          if (s.greyKey && x == 3) vals[0] = 0;
+          size_t i = y * w + x;
+          for (int k = 0; k < samples; ++k) {
+            u32 bit = (x * samples + k) * v.depth;
+            if (v.depth == 16) {
+              row[bit / 8] = static_cast<u8>(vals[k]);
+              row[bit / 8 + 1] = static_cast<u8>(vals[k] >> 8);
+            } else {
+              row[bit / 8] |= static_cast<u8>(vals[k] << (8 - v.depth - bit % 8));
+            }
+          }
+          if (v.palette) {
+            const png_color& c = s.palette[vals[0]];
+            expect[0][i] = c.red, expect[1][i] = c.green, expect[2][i] = c.blue;
+            if (vals[0] < s.trns.size()) expect[3][i] = s.trns[vals[0]];
+            continue;
+          }
+          auto to8 = [&](u32 x8) { return static_cast<u8>(v.depth == 16 ? x8 >> 8 : x8 * 255 / ((1u << v.depth) - 1)); };
+          int colours = grey ? 1 : 3;
+          for (int k = 0; k < colours; ++k) expect[k][i] = to8(vals[k]);
+          if (samples == colours + 1) expect[3][i] = to8(vals[colours]);
+          if (s.greyKey && vals[0] == 0) expect[3][i] = 0;
+        }
+        rows.push_back(row);
+      }
+      Bytes file = EncodePng(s, rows);
+      ASSERT_FALSE(file.empty());
+      CKLF_ImagePNG r;
+      ASSERT_EQ(1, r.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size())));
+      EXPECT_EQ(grey ? 2 : 1, r.GetImageMode());
+      ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+      for (int c = 0; c < (grey ? 1 : 3); ++c) EXPECT_EQ(expect[c], Plane(r, c)) << "channel " << c;
+      EXPECT_EQ(expect[3], Plane(r, -1));
+      EXPECT_EQ(grey, r.GetImageDataPtr(1) == nullptr);
+    }
+  }
+}
+
+TEST(ImagePNG, BadDataSizesAndTruncation) {
+  CKLF_ImagePNG r;
+  const u8 three[3] = {0x89, 'P', 'N'};
+  EXPECT_EQ(0, r.ParseImageByPtr(three, 3));
+  EXPECT_EQ(klErrNotFormat, r.GetError());
+  const u8 notPng[8] = {'G', 'I', 'F', '8', '9', 'a', 0, 0};
+  EXPECT_EQ(0, r.GetImageInfoByPtr(notPng, 8));
+  EXPECT_EQ(klErrNotFormat, r.GetError());
+
+  PngSpec s;
+  std::vector<Bytes> rows(s.height, Bytes(s.width * 3, 9));
+  Bytes file = EncodePng(s, rows);
+  for (size_t n = 0; n + 1 < file.size(); ++n) {  // every cut: the end chunk is missing at least
+    Bytes cut(file.begin(), file.begin() + n);
+    EXPECT_EQ(0, r.ParseImageByPtr(cut.data(), static_cast<u32>(n))) << n;
+    EXPECT_EQ(klErrNotFormat, r.GetError()) << n;
+  }
+  Bytes damaged = file;
+  damaged[40] ^= 0x55;  // inside the image data: the CRC no longer matches
+  EXPECT_EQ(0, r.ParseImageByPtr(damaged.data(), static_cast<u32>(damaged.size())));
+  EXPECT_EQ(klErrNotFormat, r.GetError());
+
+  // A header declaring more than the 16-bit sizes, and one declaring far more
+  // pixels than the data could ever inflate to.
+  for (u32 width : {70000u, 60000u}) {
+    Bytes big = file;
+    big[16] = static_cast<u8>(width >> 24), big[17] = static_cast<u8>(width >> 16);
+    big[18] = static_cast<u8>(width >> 8), big[19] = static_cast<u8>(width);
+    big[22] = 0xEA, big[23] = 0x60;  // height 60000
+    u32 crc = static_cast<u32>(crc32(0, &big[12], 17));
+    for (int i = 0; i < 4; ++i) big[29 + i] = static_cast<u8>(crc >> (24 - 8 * i));
+    EXPECT_EQ(0, r.ParseImageByPtr(big.data(), static_cast<u32>(big.size())));
+    EXPECT_EQ(width > 0xFFFF ? klErrUnsupported : klErrNotFormat, r.GetError());
+    EXPECT_EQ(nullptr, r.GetImageDataPtr(0));
+  }
+}
+
+TEST(ImagePNG, WriterRefusalsWriteErrorsAndCancel) {
+  u8 plane[16] = {};
+  CKLF_ImagePNG::PNGWRITE_PARAMS p{};
+  p.width = 4;
+  p.height = 4;
+  p.mode = 1;
+  p.stride = 4;
+  for (auto& q : p.planes) q = plane;
+  CKLF_ImagePNG w;
+  EXPECT_EQ(0, w.WritePNG(&p)) << "no file";
+  CKLF_StdFile full("/dev/full", 2);
+  ASSERT_EQ(1, w.Create(full));
+  p.mode = 3;
+  EXPECT_EQ(0, w.WritePNG(&p));
+  EXPECT_EQ(klErrUnsupported, w.GetError());
+  p.mode = 2;
+  p.planes[1] = nullptr;
+  EXPECT_EQ(0, w.WritePNG(&p));
+  EXPECT_EQ(klErrBadArg, w.GetError());
+  p.planes[1] = plane;
+  // libpng flushes at the end; the failed write comes back as the file's code.
+  EXPECT_EQ(0, w.WritePNG(&p));
+  EXPECT_NE(0, w.GetError());
+
+  klftest::TempDir dir;
+  CKLF_StdFile f(dir.File("c.png").c_str(), 2);
+  ASSERT_EQ(1, w.Create(f));
+  struct CancelLate : CKLF_Progress {
+    int calls = 0;
+    i32 Progress(u8, void*) override { return ++calls; }
+    u8 IsCanceled() override { return calls >= 5; }
+  } cancel;
+  w.SetProgress(&cancel);
+  EXPECT_EQ(0, w.WritePNG(&p));
+  EXPECT_EQ(0, w.GetError());
+}
