@@ -9,6 +9,7 @@ namespace {
 const f64 kMaxHQ = 1e15;            // larger values would overflow the squared length
 const f64 kMaxPlain = 268435456.0;  // 2^28: Bresenham terms stay within 64 bits
 const f64 kMaxDisc = 65536.0;
+const f64 kRowMargin = 0.5;  // pixels
 
 // The geometry of one anti-aliased segment, shared by every pixel.
 struct HQSegment {
@@ -195,10 +196,10 @@ u8 CKLF_ImageDrawing::DrawHQLine(f64 x1, f64 y1, f64 x2, f64 y2, f64 width, u8 c
   const i32 top = static_cast<i32>(bt), bottom = static_cast<i32>(bb);
 
   // Every covered sample lies within rout of the line and within the
-  // parameter range; a margin of two pixels on both keeps rounding out of
-  // the row ranges, inside which each pixel is tested exactly.
-  const f64 reach = (g.rout + 2.0) * L;
-  const f64 tLo = -(g.c + g.e) * g.l2 - 2.0 * L, tHi = (1.0 + g.c + g.e) * g.l2 + 2.0 * L;
+  // parameter range; a margin far above rounding error keeps the row
+  // ranges conservative, and inside them each pixel is tested exactly.
+  const f64 reach = (g.rout + kRowMargin) * L;
+  const f64 tLo = -(g.c + g.e) * g.l2 - kRowMargin * L, tHi = (1.0 + g.c + g.e) * g.l2 + kRowMargin * L;
   for (i32 y = top; y <= bottom; ++y) {
     u8* row = m_plane + static_cast<size_t>(y) * m_stride;
     const f64 py = y + 0.5;

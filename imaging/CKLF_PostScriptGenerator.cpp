@@ -1,0 +1,116 @@
+#include "CKLF_PostScriptGenerator.h"
+
+#include <cmath>
+
+namespace {
+// Negated y without a "-0" for zero.
+inline f64 Up(f64 y) { return -y + 0.0; }
+inline f64 Z(f64 v) { return v + 0.0; }
+}  // namespace
+
+CKLF_PostScriptGenerator::CKLF_PostScriptGenerator() { Clean(); }
+
+CKLF_PostScriptGenerator::~CKLF_PostScriptGenerator() {}
+
+void CKLF_PostScriptGenerator::Clean() {
+  m_text = "";
+  m_minX = m_minY = m_maxX = m_maxY = 0.0;
+  ResetError();
+}
+
+void CKLF_PostScriptGenerator::i_Extend(kltFPOS p) {
+  if (m_text.GetLength() == 0) {  // the first point of the first path
+    m_minX = m_maxX = p.x;
+    m_minY = m_maxY = p.y;
+    return;
+  }
+  m_minX = std::fmin(m_minX, p.x);
+  m_maxX = std::fmax(m_maxX, p.x);
+  m_minY = std::fmin(m_minY, p.y);
+  m_maxY = std::fmax(m_maxY, p.y);
+}
+
+u8 CKLF_PostScriptGenerator::i_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n, bool ai) {
+  if (!points || n < 2) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  for (u32 i = 0; i < n; ++i)
+    if (!std::isfinite(points[i].x) || !std::isfinite(points[i].y) ||
+        (controls && i + 1 < n &&
+         !(std::isfinite(controls[2 * i].x) && std::isfinite(controls[2 * i].y) &&
+           std::isfinite(controls[2 * i + 1].x) && std::isfinite(controls[2 * i + 1].y)))) {
+      SetError(klErrBadArg);
+      return 0;
+    }
+  i_Extend(points[0]);
+  CKLF_String line;
+  bool ok = line.Format(ai ? "%.3f %.3f m\n" : "newpath\n%.3f %.3f moveto\n", points[0].x, Up(points[0].y)) &&
+            m_text.Append(line.GetStr());
+  for (u32 i = 1; ok && i < n; ++i) {
+    const kltFPOS p = points[i];
+    i_Extend(p);
+    if (controls) {
+      const kltFPOS c1 = controls[2 * (i - 1)], c2 = controls[2 * (i - 1) + 1];
+      i_Extend(c1);
+      i_Extend(c2);
+      ok = line.Format(ai ? "%.3f %.3f %.3f %.3f %.3f %.3f c\n" : "%.3f %.3f %.3f %.3f %.3f %.3f curveto\n", c1.x,
+                       Up(c1.y), c2.x, Up(c2.y), p.x, Up(p.y)) != nullptr;
+    } else {
+      ok = line.Format(ai ? "%.3f %.3f l\n" : "%.3f %.3f lineto\n", p.x, Up(p.y)) != nullptr;
+    }
+    ok = ok && m_text.Append(line.GetStr());
+  }
+  ok = ok && m_text.Append(ai ? "S\n" : "stroke\n");
+  if (!ok) {
+    SetError(m_text.GetError() ? m_text.GetError() : static_cast<u16>(klErrNoMemory));
+    return 0;
+  }
+  return 1;
+}
+
+u8 CKLF_PostScriptGenerator::EPS_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n) {
+  return i_AddPath(points, controls, n, false);
+}
+
+u8 CKLF_PostScriptGenerator::AI_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n) {
+  return i_AddPath(points, controls, n, true);
+}
+
+u8 CKLF_PostScriptGenerator::i_Finish(CKLF_String* out, bool ai) {
+  if (!out) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  // PostScript y grows upwards: the box of the negated coordinates.
+  const f64 l = Z(m_minX), b = Up(m_maxY), r = Z(m_maxX), t = Up(m_minY);
+  CKLF_String head;
+  bool ok;
+  if (ai) {
+    ok = head.Format(
+             "%%!PS-Adobe-3.0\n%%%%Creator: Tessarette knife export\n%%%%BoundingBox: %.0f %.0f %.0f %.0f\n"
+             "%%%%HiResBoundingBox: %.3f %.3f %.3f %.3f\n%%%%DocumentProcessColors: Black\n%%%%EndComments\n"
+             "%%%%BeginProlog\n%%%%EndProlog\n%%%%BeginSetup\n%%%%EndSetup\n0 A\n0 R\n0 G\n1 w\n1 j\n1 J\n",
+             Z(std::floor(l)), Z(std::floor(b)), Z(std::ceil(r)), Z(std::ceil(t)), l, b, r, t) != nullptr;
+  } else {
+    ok = head.Format(
+             "%%!PS-Adobe-3.0 EPSF-3.0\n%%%%Creator: Tessarette knife export\n"
+             "%%%%BoundingBox: %.0f %.0f %.0f %.0f\n%%%%HiResBoundingBox: %.3f %.3f %.3f %.3f\n"
+             "%%%%EndComments\n1 setlinewidth\n1 setlinecap\n1 setlinejoin\n0 setgray\n",
+             Z(std::floor(l)), Z(std::floor(b)), Z(std::ceil(r)), Z(std::ceil(t)), l, b, r, t) != nullptr;
+  }
+  if (ok) {
+    *out = head;
+    ok = out->GetError() == 0 && out->Append(m_text.GetStr()) &&
+         out->Append(ai ? "%%PageTrailer\n%%Trailer\n%%EOF\n" : "showpage\n%%EOF\n");
+  }
+  if (!ok) {
+    SetError(out->GetError() ? out->GetError() : static_cast<u16>(klErrNoMemory));
+    return 0;
+  }
+  return 1;
+}
+
+u8 CKLF_PostScriptGenerator::EPS_GetData(CKLF_String* out) { return i_Finish(out, false); }
+
+u8 CKLF_PostScriptGenerator::AI_GetData(CKLF_String* out) { return i_Finish(out, true); }
