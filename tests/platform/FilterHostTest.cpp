@@ -96,7 +96,9 @@ TEST(FilterHostCases, CaseFollowsTheDocument) {
     CKLP_FilterHost host;
     host.SetDocument(klpModeGray, 3, 3, row.transparency);
     host.LockTransparency(row.locked);
-    if (row.selection) ASSERT_TRUE(host.SetSelection(std::vector<uint8_t>(9, 1)));
+    if (row.selection) {
+      ASSERT_TRUE(host.SetSelection(std::vector<uint8_t>(9, 1)));
+    }
     EXPECT_EQ(host.Record().filterCase, row.expected);
     EXPECT_EQ(host.Record().planes, row.transparency ? 2 : 1);
     EXPECT_EQ(host.Record().haveMask, row.selection ? 1 : 0);
