@@ -39,6 +39,13 @@ struct kltFPOS {
   f64 y;
 };
 
+// A direction in space, single precision (the bevel's light).
+struct klt3D_VECTOR {
+  f32 x;
+  f32 y;
+  f32 z;
+};
+
 struct kltRGBA8 {
   u8 red;
   u8 green;

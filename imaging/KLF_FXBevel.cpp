@@ -1,0 +1,110 @@
+// Bevel: the alpha plane as a height field, blurred into slopes, lit by a
+// directional light and painted as highlight and shadow.
+#include <cmath>
+#include <cstring>
+
+#include "CKLF_ImageFX.h"
+
+u8 CKLF_ImageFX::Bevel(u16 size, u16 depth, f64 soften, klt3D_VECTOR light, const u8* highlightColour,
+                       u8 highlightOpacity, const u8* shadowColour, u8 shadowOpacity) {
+  if (!i_CheckPair()) return 0;
+  const f32 x = light.x, y = light.y, z = light.z;
+  const f32 len = std::sqrt(x * x + y * y + z * z);
+  // A zero (or non-finite) light has no direction to shade by.
+  if (!highlightColour || !shadowColour || !std::isfinite(soften) || !(len > 0.0f) || !std::isfinite(len)) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  const u32 W = m_src.width, H = m_src.height;
+  const u32 MW = W + 2, MH = H + 2;
+  const u64 mapBytes = static_cast<u64>(W) * H;
+
+  STRUCT_Blur_VectorData slope, soft;
+  Blur_PrepareBlurData(size / 3.32, &slope, &m_padBuffer, 1, 0);
+  Blur_PrepareBlurData(soften, &soft, &m_padBuffer, 1, 0);
+  f32* hm = reinterpret_cast<f32*>(i_Grow(m_heightMap, static_cast<u64>(MW) * MH * sizeof(f32)));
+  u8* hl = hm ? i_Grow(m_highlightMap, mapBytes) : nullptr;
+  u8* sh = hl ? i_Grow(m_shadowMap, mapBytes) : nullptr;
+  if (!sh) return 0;
+  if (size > 0 && !i_GrowBlurLines(slope, MW > MH ? MW : MH)) return 0;
+  if (soften > 0.0 && !i_GrowBlurLines(soft, W > H ? W : H)) return 0;
+
+  const u8 last = static_cast<u8>(m_src.count - 1);
+  const u8* alpha = m_src.hasAlpha ? m_src.planes[last] : nullptr;
+  std::memset(hm, 0, static_cast<u64>(MW) * sizeof(f32));
+  std::memset(hm + static_cast<u64>(MH - 1) * MW, 0, static_cast<u64>(MW) * sizeof(f32));
+  for (u32 j = 0; j < H; ++j) {
+    f32* row = hm + static_cast<u64>(j + 1) * MW;
+    row[0] = 0.0f;
+    row[MW - 1] = 0.0f;
+    const u8* a = alpha ? alpha + static_cast<u64>(j) * m_src.stride : nullptr;
+    for (u32 i = 0; i < W; ++i) row[i + 1] = a ? a[i] : 255.0f;
+  }
+  if (size > 0) {
+    const Lines rows = {1, hm, 1, MW};
+    const Lines cols = {1, hm, MW, 1};
+    if (!i_BlurLines(slope, rows, rows, nullptr, MH, MW) || !i_BlurLines(slope, cols, cols, nullptr, MW, MH))
+      return 0;
+  }
+
+  const f32 k = static_cast<f32>(depth) / 100.0f;
+  f32 flat = z / len;
+  if (flat < 1e-6f) flat = 1e-6f;
+  const f32 so = shadowOpacity, ho = highlightOpacity;
+  const f32 rise = 1.0f - flat;  // room above level ground; none when the light is overhead
+  for (u32 j = 0; j < H; ++j) {
+    const f32* above = hm + static_cast<u64>(j) * MW;
+    const f32* here = above + MW;
+    u8* hrow = hl + static_cast<u64>(j) * W;
+    u8* srow = sh + static_cast<u64>(j) * W;
+    for (u32 i = 0; i < W; ++i) {
+      const f32 a = k * (here[i + 1] - above[i + 1]);
+      const f32 b = k * (above[i + 1] - above[i]);
+      const f32 n = std::sqrt(a * a + b * b + 1.0f);
+      f32 lighting = ((-x) * b + y * a + z) / (len * n);
+      if (lighting < 0.0f) lighting = 0.0f;
+      if (lighting <= flat) {
+        i32 s = static_cast<i32>(shadowOpacity) - static_cast<i32>(lighting * so / flat);
+        srow[i] = static_cast<u8>(s < 0 ? 0 : s);
+        hrow[i] = 0;
+      } else {
+        f32 v = rise > 0.0f ? ho / rise * (lighting - flat) : 0.0f;
+        if (!(v > 0.0f)) v = 0.0f;
+        if (v > ho) v = ho;
+        hrow[i] = static_cast<u8>(v);
+        srow[i] = 0;
+      }
+    }
+  }
+
+  if (soften > 0.0) {
+    const Lines hRows = {0, hl, 1, W}, hCols = {0, hl, W, 1};
+    const Lines sRows = {0, sh, 1, W}, sCols = {0, sh, W, 1};
+    if (!i_BlurLines(soft, hRows, hRows, nullptr, H, W) || !i_BlurLines(soft, hCols, hCols, nullptr, W, H) ||
+        !i_BlurLines(soft, sRows, sRows, nullptr, H, W) || !i_BlurLines(soft, sCols, sCols, nullptr, W, H))
+      return 0;
+  }
+
+  const u8 colours = i_ColourPlanes();
+  for (u8 p = 0; p < colours; ++p) {
+    const i32 hc = highlightColour[p], sc = shadowColour[p];
+    for (u32 j = 0; j < H; ++j) {
+      const u8* s = m_src.planes[p] + static_cast<u64>(j) * m_src.stride;
+      u8* o = m_dst.planes[p] + static_cast<u64>(j) * m_dst.stride;
+      const u8* hrow = hl + static_cast<u64>(j) * W;
+      const u8* srow = sh + static_cast<u64>(j) * W;
+      for (u32 i = 0; i < W; ++i) {
+        const i32 e = static_cast<i32>(hrow[i]) - srow[i];
+        const i32 v = s[i];
+        if (e > 0)
+          o[i] = static_cast<u8>(v + ((e * (hc - v)) >> 8));
+        else if (e < 0)
+          o[i] = static_cast<u8>(v + ((-e * (sc - v)) >> 8));
+        else
+          o[i] = static_cast<u8>(v);
+      }
+    }
+  }
+  if (m_src.hasAlpha) i_CopyPlane(last);
+  return 1;
+}
