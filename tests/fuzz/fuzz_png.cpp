@@ -1,0 +1,37 @@
+// Reads untrusted bytes as a PNG file. Every failure must carry a reader
+// error code; a success leaves the planes of its mode, alpha included.
+#include <cstdlib>
+
+#include "CKLF_ImagePNG.h"
+
+namespace {
+
+bool ReaderCode(u16 e) { return e == klErrUnsupported || e == klErrNotFormat || e == klErrNoMemory; }
+
+// Larger images are valid but only slow the search down.
+const u64 kMaxFuzzPixels = 1u << 22;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 0xFFFFFFFFu) return 0;
+  const u32 n = static_cast<u32>(size);
+  CKLF_ImagePNG png;
+  if (!png.GetImageInfoByPtr(data, n)) {
+    if (!ReaderCode(png.GetError())) abort();
+    return 0;
+  }
+  u16 w = 0, h = 0;
+  png.GetMainImageSize(w, h);
+  if (static_cast<u64>(w) * h > kMaxFuzzPixels) return 0;
+  if (png.ParseImageByPtr(data, n)) {
+    const i32 last = png.GetImageMode() == 2 ? 0 : 2;
+    for (i32 c = -1; c <= last; ++c) {
+      CKLF_Mem* m = png.GetImageDataMem(c);
+      if (!m || m->GetSize() != static_cast<u32>(w) * h) abort();
+    }
+  } else if (!ReaderCode(png.GetError())) {
+    abort();
+  }
+  return 0;
+}
