@@ -1,0 +1,1089 @@
+#include "CTessarette.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "CTessaretteLayerSource.h"
+
+namespace {
+
+const char kMsgMemory[] = "Memory allocation problem...";
+const char kMsgTooMany[] = "Too many (>100'000!) pieces...";
+const char kMsgTitle[] = "Error!";
+
+const u32 kPieceGrowth = 1000;
+
+void CopyText(char* dst, const char* src) {
+  size_t n = 0;
+  if (src) {
+    while (n < 250 && src[n]) {
+      dst[n] = src[n];
+      n++;
+    }
+  }
+  dst[n] = 0;
+}
+
+u8 RectEmpty(const kltRECT_s& r) { return r.left >= r.right || r.top >= r.bottom; }
+
+// The colour line's bytes for the document's colour planes.
+void ColorLine(u8 colorKind, const u8* line, u8* out) {
+  if (colorKind == 2) {
+    std::memcpy(out, line + 4, 4);
+  } else if (colorKind == 1) {
+    std::memcpy(out, line + 1, 3);
+    out[3] = 0;
+  } else {
+    out[0] = out[1] = out[2] = line[0];
+    out[3] = 0;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Construction, layout
+
+void CTessarette::DefaultLight(f32 light[3]) {
+  const f64 n = std::sqrt(1.14);
+  light[0] = static_cast<f32>(-0.5 / n);
+  light[1] = static_cast<f32>(0.8 / n);
+  light[2] = static_cast<f32>(0.5 / n);
+}
+
+CTessarette::CTessarette()
+    : m_colorKind(1),
+      m_vCount(0),
+      m_hCount(0),
+      m_knots(nullptr),
+      m_knotCount(0),
+      m_knotColumns(0),
+      m_knotRows(0),
+      m_vKnives(nullptr),
+      m_vKnifeCount(0),
+      m_vKnifeColumns(0),
+      m_vKnifeRows(0),
+      m_hKnives(nullptr),
+      m_hKnifeCount(0),
+      m_hKnifeColumns(0),
+      m_hKnifeRows(0),
+      m_xKnives(nullptr),
+      m_xKnifeCount(0),
+      m_thinKnife(1),
+      m_antiAlias(1),
+      m_progress(nullptr),
+      m_lastProgress(-1),
+      m_alertProc(nullptr),
+      m_alertUser(nullptr),
+      m_splinePointCount(0),
+      m_cells(nullptr),
+      m_cellCount(0),
+      m_splitterPiece(0),
+      m_workStride(0),
+      m_workRows(0),
+      m_largestWidth(0),
+      m_largestHeight(0),
+      m_planeCount(0),
+      m_runFill(1),
+      m_nested(0) {
+  std::memset(m_vPos, 0, sizeof(m_vPos));
+  std::memset(m_hPos, 0, sizeof(m_hPos));
+  std::memset(m_splineKnots, 0, sizeof(m_splineKnots));
+  std::memset(m_workPlanes, 0, sizeof(m_workPlanes));
+  m_alertText[0] = 0;
+  m_alertTitle[0] = 0;
+  m_doc.colorKind = 1;
+  m_doc.filterArea = {0, 0, 0, 0};
+  m_doc.layerAccess = 0;
+  m_doc.layers = nullptr;
+
+  static const u8 red[8] = {85, 255, 0, 0, 255, 0, 0, 255};
+  m_defColorOverlay.enabled = 0;
+  m_defColorOverlay.opacity = 255;
+  std::memcpy(m_defColorOverlay.color, red, 8);
+  m_defStroke.enabled = 0;
+  m_defStroke.opacity = 255;
+  m_defStroke.size = 3;
+  std::memcpy(m_defStroke.color, red, 8);
+  m_defImageOverlay.enabled = 0;
+  m_defImageOverlay.opacity = 255;
+  m_defImageOverlay.sourceMode = 0;
+  m_defImageOverlay.layerId = -1;
+  m_defHsl.enabled = 0;
+  m_defHsl.hue = 0;
+  m_defHsl.saturation = 0;
+  m_defHsl.lightness = 0;
+  m_defOpacity.enabled = 0;
+  m_defOpacity.opacity = 255;
+  m_defInvert = 0;
+  m_defBlur.enabled = 0;
+  m_defBlur.radius = 0;
+  m_defBc.enabled = 0;
+  m_defBc.brightness = 0;
+  m_defBc.contrast = 0;
+  m_defMblur.enabled = 0;
+  m_defMblur.angle = 45;
+  m_defMblur.radius = 0;
+  m_defBevel.enabled = 1;
+  DefaultLight(m_defBevel.light);
+  m_defBevel.highlightOpacity = 191;
+  std::memset(m_defBevel.highlightColor, 255, 8);
+  m_defBevel.shadowOpacity = 191;
+  std::memset(m_defBevel.shadowColor, 0, 8);
+  m_defBevel.shadowColor[7] = 255;
+  m_defBevel.size = 2;
+  m_defBevel.depth = 3;
+  m_defBevel.soften = 0;
+}
+
+CTessarette::~CTessarette() { FreeSpliting(); }
+
+u8 CTessarette::i_Fail(u16 code) {
+  SetError(code);
+  return 0;
+}
+
+u8 CTessarette::i_GrowBlock(CKLF_Mem& block, u64 bytes) {
+  if (!klFits32(bytes)) return 0;
+  if (block.GetSize() >= bytes) return 1;
+  return block.alloc(static_cast<u32>(bytes)) != nullptr || bytes == 0;
+}
+
+u8 CTessarette::Init(u32 columns, u32 rows, u32 extraKnives) {
+  ResetError();
+  m_vCount = static_cast<u16>(columns == 0 ? 0 : (columns - 1 < kMaxSplitters ? columns - 1 : kMaxSplitters));
+  m_hCount = static_cast<u16>(rows == 0 ? 0 : (rows - 1 < kMaxSplitters ? rows - 1 : kMaxSplitters));
+  if (extraKnives > kMaxExtraKnives) return i_Fail(klErrBadArg);
+  std::memset(m_vPos, 0, sizeof(f32) * m_vCount);
+  std::memset(m_hPos, 0, sizeof(f32) * m_hCount);
+
+  const u32 kc = m_vCount + 2u, kr = m_hCount + 2u;
+  const u32 vc = m_vCount, vr = m_hCount + 1u;
+  const u32 hc = m_vCount + 1u, hr = m_hCount;
+  if (!i_GrowBlock(m_knotBlock, 8ull * kc * kr) ||
+      !i_GrowBlock(m_vKnifeBlock, sizeof(KNIFESTRUCT_RENDERER) * static_cast<u64>(vc) * vr) ||
+      !i_GrowBlock(m_hKnifeBlock, sizeof(KNIFESTRUCT_RENDERER) * static_cast<u64>(hc) * hr) ||
+      !i_GrowBlock(m_xKnifeBlock, sizeof(EXTRAKNIFE) * static_cast<u64>(extraKnives))) {
+    m_knots = nullptr;
+    m_vKnives = m_hKnives = nullptr;
+    m_xKnives = nullptr;
+    m_knotCount = m_vKnifeCount = m_hKnifeCount = m_xKnifeCount = 0;
+    m_knotColumns = m_knotRows = m_vKnifeColumns = m_vKnifeRows = m_hKnifeColumns = m_hKnifeRows = 0;
+    return i_Fail(klErrNoMemory);
+  }
+  m_knots = reinterpret_cast<KNOT*>(m_knotBlock.GetPtr());
+  m_knotCount = kc * kr;
+  m_knotColumns = static_cast<u16>(kc);
+  m_knotRows = static_cast<u16>(kr);
+  std::memset(m_knots, 0, sizeof(KNOT) * m_knotCount);
+
+  m_vKnives = reinterpret_cast<KNIFESTRUCT_RENDERER*>(m_vKnifeBlock.GetPtr());
+  m_vKnifeCount = vc * vr;
+  m_vKnifeColumns = static_cast<u16>(vc);
+  m_vKnifeRows = static_cast<u16>(vr);
+  if (m_vKnives) std::memset(m_vKnives, 0, sizeof(KNIFESTRUCT_RENDERER) * m_vKnifeCount);
+
+  m_hKnives = reinterpret_cast<KNIFESTRUCT_RENDERER*>(m_hKnifeBlock.GetPtr());
+  m_hKnifeCount = hc * hr;
+  m_hKnifeColumns = static_cast<u16>(hc);
+  m_hKnifeRows = static_cast<u16>(hr);
+  if (m_hKnives) std::memset(m_hKnives, 0, sizeof(KNIFESTRUCT_RENDERER) * m_hKnifeCount);
+
+  m_xKnives = reinterpret_cast<EXTRAKNIFE*>(m_xKnifeBlock.GetPtr());
+  m_xKnifeCount = extraKnives;
+  if (m_xKnives) std::memset(m_xKnives, 0, sizeof(EXTRAKNIFE) * m_xKnifeCount);
+  return 1;
+}
+
+CTessarette::KNOT* CTessarette::GetKnot(u32 column, u32 row) {
+  if (column >= m_knotColumns || row >= m_knotRows) return nullptr;
+  return m_knots + row * m_knotColumns + column;
+}
+
+CTessarette::KNIFESTRUCT_RENDERER* CTessarette::GetVerticalKnife(u32 column, u32 row) {
+  if (column >= m_vKnifeColumns || row >= m_vKnifeRows) return nullptr;
+  return m_vKnives + row * m_vKnifeColumns + column;
+}
+
+CTessarette::KNIFESTRUCT_RENDERER* CTessarette::GetHorizontalKnife(u32 column, u32 row) {
+  if (column >= m_hKnifeColumns || row >= m_hKnifeRows) return nullptr;
+  return m_hKnives + row * m_hKnifeColumns + column;
+}
+
+CTessarette::EXTRAKNIFE* CTessarette::GetExtraKnife(u32 index) {
+  return index < m_xKnifeCount ? m_xKnives + index : nullptr;
+}
+
+void CTessarette::SetDocument(const DOCUMENT& doc) {
+  m_doc = doc;
+  m_colorKind = doc.colorKind;
+}
+
+void CTessarette::SetAlertProc(AlertProc proc, void* user) {
+  m_alertProc = proc;
+  m_alertUser = user;
+}
+
+void CTessarette::PlatformMessageBox(const char* text, const char* title) {
+  CopyText(m_alertText, text);
+  CopyText(m_alertTitle, title);
+  if (m_alertProc) m_alertProc(m_alertText, m_alertTitle, m_alertUser);
+}
+
+void CTessarette::SetLocalProgress(f64 percent, u8 low, u8 high) {
+  i32 v = static_cast<i32>(low + (static_cast<f64>(high) - low) * percent / 100.0);
+  if (v == m_lastProgress) return;
+  m_lastProgress = v;
+  if (m_progress) m_progress->Progress(static_cast<u8>(v < 0 ? 0 : (v > 255 ? 255 : v)), nullptr);
+}
+
+u8 CTessarette::i_Cancelled() { return m_progress && m_progress->IsCanceled() ? 1 : 0; }
+
+// ---------------------------------------------------------------------------
+// Knives
+
+kltFPOS CTessarette::i_ConvertKnot(u32 column, u32 row, i32 width, i32 height) {
+  kltFPOS p = {0.0, 0.0};
+  const KNOT* k = (column < m_knotColumns && row < m_knotRows && m_knots)
+                      ? m_knots + row * m_knotColumns + column
+                      : nullptr;
+  const f64 kx = k ? k->dx : 0.0, ky = k ? k->dy : 0.0;
+
+  // One axis: c the knot's index, n the inner splitter count, pos the
+  // splitter positions, size the image extent.
+  auto axis = [](u32 c, u32 n, const f32* pos, f64 d, i32 size) -> f64 {
+    if (c == 0) return 0.0;
+    if (c >= n + 1) return static_cast<f64>(size);
+    const f64 pc = pos[c - 1];
+    if (d < 0) {
+      const f64 before = c == 1 ? 0.0 : static_cast<f64>(pos[c - 2]);
+      return (pc + d * (pc - before)) * size;
+    }
+    const f64 after = c == n ? 1.0 : static_cast<f64>(pos[c]);
+    return (pc + d * (after - pc)) * size;
+  };
+  p.x = axis(column, m_vCount, m_vPos, kx, width);
+  p.y = axis(row, m_hCount, m_hPos, ky, height);
+  return p;
+}
+
+kltFPOS CTessarette::i_ConvertKnot(u32 index, i32 width, i32 height) {
+  if (m_knotColumns == 0) return i_ConvertKnot(0u, 0u, width, height);
+  return i_ConvertKnot(index % m_knotColumns, index / m_knotColumns, width, height);
+}
+
+u8 CTessarette::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b) {
+  if (!knife || knife->count < 0) return 1;
+  const f64 dx = b.x - a.x, dy = b.y - a.y;
+  if (dx * dx + dy * dy < 1e-7) return 1;
+  f64 width = knife->thickness < 1 ? 1.0 : static_cast<f64>(knife->thickness);
+  if (m_thinKnife) width = 1.0;
+
+  m_drawing.SetValue(255);
+  m_drawing.SetAntiAlias(m_antiAlias);
+  // Knives keep the larger value, so a knife never erases one drawn before.
+  if (knife->count == 0) {
+    m_drawing.DrawHQLine(a, b, width, 1, 1, 0);
+    return 1;
+  }
+  const u32 n = knife->count > 64 ? 64u : static_cast<u32>(knife->count);
+  m_splineKnots[0].x = a.x;
+  m_splineKnots[0].y = a.y;
+  m_splineKnots[0].smoothness = 0.0f;
+  for (u32 i = 0; i < n; i++) {
+    kltFPOS p;
+    m_math.HU2Coors(a, b, knife->offset[i], knife->position[i], p);
+    m_splineKnots[i + 1].x = p.x;
+    m_splineKnots[i + 1].y = p.y;
+    m_splineKnots[i + 1].smoothness = knife->smoothness[i];
+  }
+  m_splineKnots[n + 1].x = b.x;
+  m_splineKnots[n + 1].y = b.y;
+  m_splineKnots[n + 1].smoothness = 0.0f;
+  u32 count = 0;
+  if (!m_math.CalcPointSpline(m_splineKnots, n + 2, 2.0, &m_splinePoints, count, nullptr)) return 1;
+  m_splinePointCount = count;
+  const f64 minDist2 = width * 0.25 > 1.0 ? width * 0.25 : 1.0;
+  m_drawing.DrawHQPolyLine(reinterpret_cast<const kltFPOS*>(m_splinePoints.GetPtr()), count, width, 1, 1, 0,
+                           minDist2);
+  return 1;
+}
+
+u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high) {
+  if (!m_nested) m_lastProgress = -1;
+  if (!plane || width <= 0 || height <= 0) return i_Fail(klErrBadArg);
+  const u64 rowBytes = m_drawing.GetOneBit() ? (static_cast<u64>(width) + 7) / 8 : static_cast<u64>(width);
+  if (stride < rowBytes) return i_Fail(klErrBadArg);
+
+  SetLocalProgress(0, low, high);
+  if (i_Cancelled()) return 0;
+  std::memset(plane, 0, static_cast<size_t>(stride) * static_cast<size_t>(height));
+  if (i_Cancelled()) return 0;
+  SetLocalProgress(5, low, high);
+
+  m_drawing.SetDestination(plane, static_cast<u32>(width), stride, static_cast<u32>(height));
+  m_drawing.SetClipRect(klNullRect);
+  const u64 total = static_cast<u64>(m_vKnifeCount) + m_hKnifeCount + m_xKnifeCount;
+  const f64 step = total ? 95.0 / static_cast<f64>(total) : 0.0;
+  f64 running = 5.0;
+  auto advance = [&]() -> u8 {
+    i32 before = static_cast<i32>(running);
+    running += step;
+    if (static_cast<i32>(running) != before) {
+      SetLocalProgress(static_cast<i32>(running), low, high);
+      if (i_Cancelled()) return 0;
+    }
+    return 1;
+  };
+
+  for (u32 r = 0; r < m_vKnifeRows; r++) {
+    for (u32 c = 0; c < m_vKnifeColumns; c++) {
+      i_DrawKnife(m_vKnives + r * m_vKnifeColumns + c, i_ConvertKnot(c + 1, r, width, height),
+                  i_ConvertKnot(c + 1, r + 1, width, height));
+      if (!advance()) return 0;
+    }
+  }
+  for (u32 r = 0; r < m_hKnifeRows; r++) {
+    for (u32 c = 0; c < m_hKnifeColumns; c++) {
+      i_DrawKnife(m_hKnives + r * m_hKnifeColumns + c, i_ConvertKnot(c, r + 1, width, height),
+                  i_ConvertKnot(c + 1, r + 1, width, height));
+      if (!advance()) return 0;
+    }
+  }
+  for (u32 i = 0; i < m_xKnifeCount; i++) {
+    const EXTRAKNIFE& x = m_xKnives[i];
+    // A knife between knots the grid does not have is not drawn.
+    if (x.firstKnot < m_knotCount && x.secondKnot < m_knotCount) {
+      i_DrawKnife(&x.knife, i_ConvertKnot(x.firstKnot, width, height),
+                  i_ConvertKnot(x.secondKnot, width, height));
+    }
+    if (!advance()) return 0;
+  }
+  SetLocalProgress(100, low, high);
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Pieces
+
+void CTessarette::FreeSpliting() {
+  for (u32 i = 0; i < m_cellCount; i++) {
+    delete m_cells[i].maskBlock;
+    delete m_cells[i].imageBlock;
+  }
+  m_cellBlock.free();
+  m_cells = nullptr;
+  m_cellCount = 0;
+  m_splitterPiece = 0;
+  m_largestWidth = 0;
+  m_largestHeight = 0;
+}
+
+void CTessarette::i_CopyDefaults(SPLITEDCELL& c, u32 copy) {
+  c.colorOverlay[copy] = m_defColorOverlay;
+  c.imageOverlay[copy] = m_defImageOverlay;
+  c.stroke[copy] = m_defStroke;
+  c.hsl[copy] = m_defHsl;
+  c.opacity[copy] = m_defOpacity;
+  c.blur[copy] = m_defBlur;
+  c.mblur[copy] = m_defMblur;
+  c.bc[copy] = m_defBc;
+  c.bevel[copy] = m_defBevel;
+  c.invert[copy] = m_defInvert;
+}
+
+void CTessarette::GetDefaultRecord(SFX_ONEPIECE& r) const {
+  std::memset(&r, 0, sizeof(r));
+  r.bc = m_defBc;
+  r.bevel = m_defBevel;
+  r.blur = m_defBlur;
+  r.colorOverlay = m_defColorOverlay;
+  r.imageOverlay = m_defImageOverlay;
+  r.stroke = m_defStroke;
+  r.hsl = m_defHsl;
+  r.mblur = m_defMblur;
+  r.opacity = m_defOpacity;
+  r.invert = m_defInvert;
+  r.visible = 1;
+}
+
+u8 CTessarette::PieceToRecord(u32 index, SFX_ONEPIECE& r) const {
+  if (index >= m_cellCount) return 0;
+  const SPLITEDCELL& c = m_cells[index];
+  r.bc = c.bc[FX_RENDERED];
+  r.bevel = c.bevel[FX_RENDERED];
+  r.blur = c.blur[FX_RENDERED];
+  r.colorOverlay = c.colorOverlay[FX_RENDERED];
+  r.imageOverlay = c.imageOverlay[FX_RENDERED];
+  r.stroke = c.stroke[FX_RENDERED];
+  r.hsl = c.hsl[FX_RENDERED];
+  r.mblur = c.mblur[FX_RENDERED];
+  r.opacity = c.opacity[FX_RENDERED];
+  r.invert = c.invert[FX_RENDERED];
+  r.selected = c.selected;
+  r.visible = c.visible;
+  r.row = static_cast<u8>(c.row);
+  r.column = static_cast<u8>(c.column);
+  return 1;
+}
+
+u8 CTessarette::RecordToPiece(const SFX_ONEPIECE& r, u32 index, u8 setVisible, u8 setSelected) {
+  if (index >= m_cellCount) return 0;
+  SPLITEDCELL& c = m_cells[index];
+  c.bc[FX_WORKING] = r.bc;
+  c.bevel[FX_WORKING] = r.bevel;
+  c.blur[FX_WORKING] = r.blur;
+  c.colorOverlay[FX_WORKING] = r.colorOverlay;
+  c.imageOverlay[FX_WORKING] = r.imageOverlay;
+  c.stroke[FX_WORKING] = r.stroke;
+  c.hsl[FX_WORKING] = r.hsl;
+  c.mblur[FX_WORKING] = r.mblur;
+  c.opacity[FX_WORKING] = r.opacity;
+  c.invert[FX_WORKING] = r.invert;
+  if (setVisible) c.visible = r.visible;
+  if (setSelected) c.selected = r.selected;
+  return 1;
+}
+
+u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 height, kltRECT_s rect,
+                                               u8 clear, u8** planes, u32 planeStride, u8 planeCount,
+                                               u8* outerMask, u32 outerStride, const kltFPOS* centres,
+                                               const u32* pairs, u32 centreCount) {
+  if (rect.left < 0) rect.left = 0;
+  if (rect.top < 0) rect.top = 0;
+  if (rect.right > width) rect.right = width;
+  if (rect.bottom > height) rect.bottom = height;
+  if (RectEmpty(rect)) return 1;
+
+  u32 column = 1, row = 1;
+  if (centreCount > 0) {
+    const f64 cx = (rect.left + rect.right) / 2, cy = (rect.top + rect.bottom) / 2;
+    f64 best = 0.0;
+    for (u32 i = 0; i < centreCount; i++) {
+      const f64 dx = centres[i].x - cx, dy = centres[i].y - cy;
+      const f64 d = dx * dx + dy * dy;
+      if (i == 0 || d < best) {
+        best = d;
+        column = pairs[2 * i];
+        row = pairs[2 * i + 1];
+      }
+    }
+  }
+
+  const u32 rw = static_cast<u32>(rect.right - rect.left), rh = static_cast<u32>(rect.bottom - rect.top);
+  const u64 capacity = m_cellBlock.GetSize() / sizeof(SPLITEDCELL);
+  if (m_cellCount >= capacity) {
+    const u64 bytes = (capacity + kPieceGrowth) * sizeof(SPLITEDCELL);
+    if (!klFits32(bytes) || !m_cellBlock.Resize(static_cast<u32>(bytes))) {
+      PlatformMessageBox(kMsgMemory, kMsgTitle);
+      return i_Fail(klErrNoMemory);
+    }
+    m_cells = reinterpret_cast<SPLITEDCELL*>(m_cellBlock.GetPtr());
+  }
+  const u64 area = static_cast<u64>(rw) * rh;
+  CKLF_Mem* maskBlock = new (std::nothrow) CKLF_Mem();
+  CKLF_Mem* imageBlock = new (std::nothrow) CKLF_Mem();
+  if (!maskBlock || !imageBlock || !klFits32(area * (planeCount + 1u)) ||
+      !maskBlock->alloc(static_cast<u32>(area)) ||
+      !imageBlock->Zalloc(static_cast<u32>(area * (planeCount + 1u)))) {
+    delete maskBlock;
+    delete imageBlock;
+    PlatformMessageBox(kMsgMemory, kMsgTitle);
+    return i_Fail(klErrNoMemory);
+  }
+
+  SPLITEDCELL& c = m_cells[m_cellCount];
+  std::memset(&c, 0, sizeof(c));
+  c.maskBlock = maskBlock;
+  c.imageBlock = imageBlock;
+  c.rect = rect;
+  u8* m = maskBlock->GetPtr();
+  for (u32 p = 0; p < planeCount; p++) {
+    c.srcPlanes[p] = planes[p] + static_cast<size_t>(rect.top) * planeStride + rect.left;
+    c.srcStrides[p] = planeStride;
+  }
+  c.srcPlanes[planeCount] = m;
+  c.srcStrides[planeCount] = rw;
+  if (outerMask) {
+    c.outerMask = outerMask + static_cast<size_t>(rect.top) * outerStride + rect.left;
+    c.outerStride = outerStride;
+  }
+  for (u32 p = 0; p <= planeCount; p++) {
+    c.imgPlanes[p] = imageBlock->GetPtr() + static_cast<size_t>(p) * area;
+    c.imgStrides[p] = rw;
+  }
+
+  u32 pixels = 0;
+  for (u32 y = 0; y < rh; y++) {
+    const u8* src = mask + static_cast<size_t>(rect.top + y) * static_cast<u32>(width) + rect.left;
+    u8* dst = m + static_cast<size_t>(y) * rw;
+    std::memcpy(dst, src, rw);
+    for (u32 x = 0; x < rw; x++) pixels += dst[x] != 0;
+    if (clear) std::memset(const_cast<u8*>(src), 0, rw);
+  }
+  c.pixelCount = pixels;
+  c.column = column;
+  c.row = row;
+  c.selected = 0;
+  c.visible = 1;
+  i_CopyDefaults(c, FX_RENDERED);
+  i_CopyDefaults(c, FX_WORKING);
+  if (static_cast<i32>(rw) > m_largestWidth) m_largestWidth = static_cast<i32>(rw);
+  if (static_cast<i32>(rh) > m_largestHeight) m_largestHeight = static_cast<i32>(rh);
+  m_cellCount++;
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Cutting
+
+u32 CTessarette::fTestBounds(i32 x, i32 y, void* context) {
+  return static_cast<CTessaretteFill*>(context)->Test(x, y);
+}
+
+u32 CTessarette::fTestBoundsBit(i32 x, i32 y, void* context) {
+  return static_cast<CTessaretteFill*>(context)->Test(x, y);
+}
+
+void CTessarette::fFillLine(i32 x, i32 y, i32 count, void* context) {
+  static_cast<CTessaretteFill*>(context)->FillLineReference(x, y, count);
+}
+
+u8 CTessarette::i_CheckImageSize(i32 width, i32 height) {
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return i_Fail(klErrBadArg);
+  return 1;
+}
+
+u8 CTessarette::i_ComputeCellCentres(i32 width, i32 height, u32& count) {
+  count = 0;
+  if (m_knotColumns < 2 || m_knotRows < 2) return 1;
+  const u32 cells = (m_knotColumns - 1u) * (m_knotRows - 1u);
+  if (!i_GrowBlock(m_centreBlock, 16ull * cells) || !i_GrowBlock(m_pairBlock, 8ull * cells)) {
+    PlatformMessageBox(kMsgMemory, kMsgTitle);
+    return i_Fail(klErrNoMemory);
+  }
+  kltFPOS* centres = reinterpret_cast<kltFPOS*>(m_centreBlock.GetPtr());
+  u32* pairs = reinterpret_cast<u32*>(m_pairBlock.GetPtr());
+  for (u32 r = 0; r + 1 < m_knotRows; r++) {
+    for (u32 c = 0; c + 1 < m_knotColumns; c++) {
+      const kltFPOS a = i_ConvertKnot(c, r, width, height);
+      const kltFPOS b = i_ConvertKnot(c + 1, r + 1, width, height);
+      const kltFPOS d = i_ConvertKnot(c + 1, r, width, height);
+      const kltFPOS e = i_ConvertKnot(c, r + 1, width, height);
+      CKLF_2DMath::KLLINESEGMENT s1 = {a.x, a.y, b.x, b.y};
+      CKLF_2DMath::KLLINESEGMENT s2 = {d.x, d.y, e.x, e.y};
+      u8 collinear = 0;
+      kltFPOS p = {0.0, 0.0};
+      if (!m_math.IntersectLineSegments_RetPoint(s1, s2, &collinear, &p) || collinear) continue;
+      centres[count] = p;
+      pairs[2 * count] = c + 1;
+      pairs[2 * count + 1] = r + 1;
+      count++;
+    }
+  }
+  return 1;
+}
+
+void CTessarette::i_ReleaseCutBuffers() {
+  m_knifeBlock.free();
+  m_workMaskBlock.free();
+}
+
+u8 CTessarette::SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
+                           u32 planeStride, u8 planeCount, u8 low, u8 high, u8 render) {
+  ResetError();
+  m_lastProgress = -1;
+  // Old pieces point into the previous document and blocks: drop them first.
+  FreeSpliting();
+  m_nested = 1;
+  u8 ok = i_SplitCells(width, height, outerMask, outerStride, planes, planeStride, planeCount, low, high,
+                       render);
+  m_nested = 0;
+  i_ReleaseCutBuffers();
+  return ok;
+}
+
+u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
+                             u32 planeStride, u8 planeCount, u8 low, u8 high, u8 render) {
+  if (!i_CheckImageSize(width, height)) return 0;
+  if (!planes || planeCount == 0 || planeCount > 4 || planeStride < static_cast<u32>(width) ||
+      (outerMask && outerStride < static_cast<u32>(width)))
+    return i_Fail(klErrBadArg);
+  for (u32 p = 0; p < planeCount; p++)
+    if (!planes[p]) return i_Fail(klErrBadArg);
+  const u64 area = static_cast<u64>(width) * static_cast<u64>(height);
+  const bool bitMode = m_thinKnife && m_antiAlias;
+  const u32 bitRow = CTessaretteFill::BitRowBytes(width);
+  // Every block of the cut, a piece of the whole image included, must fit
+  // the 32-bit sizes.
+  if (!klFits32(area * (planeCount + 1u)) || (bitMode && !klFits32(4ull * bitRow * height)))
+    return i_Fail(klErrNoMemory);
+
+  auto range = [&](f64 percent) -> u8 {
+    return static_cast<u8>(low + (static_cast<f64>(high) - low) * percent / 100.0);
+  };
+  auto check = [&]() -> u8 { return i_Cancelled() ? 0 : 1; };
+  auto memoryFailure = [&]() -> u8 {
+    PlatformMessageBox(kMsgMemory, kMsgTitle);
+    return i_Fail(klErrNoMemory);
+  };
+
+  u32 centreCount = 0;
+  if (!i_ComputeCellCentres(width, height, centreCount)) return 0;
+  m_planeCount = static_cast<u8>(planeCount + 1);
+  m_largestWidth = 0;
+  m_largestHeight = 0;
+  SetLocalProgress(0, low, high);
+  if (!check()) return 0;
+
+  // Knife mask.
+  CTessaretteFill::Mode mode;
+  u32 knifeStride;
+  if (bitMode) {
+    mode = CTessaretteFill::MODE_BIT4;
+    knifeStride = bitRow;
+    if (!i_GrowBlock(m_knifeBlock, 4ull * bitRow * height)) return memoryFailure();
+    SetLocalProgress(5, low, high);
+    if (!check()) return 0;
+    m_drawing.SetOneBit(1);
+    const u8 antiAlias = m_antiAlias;
+    m_antiAlias = 0;
+    u8 drawn = DrawSplitting(4 * width, 4 * height, m_knifeBlock.GetPtr(), bitRow, range(5), range(20));
+    m_antiAlias = antiAlias;
+    m_drawing.SetOneBit(0);
+    if (!drawn) return 0;
+  } else {
+    mode = m_thinKnife ? CTessaretteFill::MODE_8BIT_THIN
+                       : (m_antiAlias ? CTessaretteFill::MODE_8BIT_AA : CTessaretteFill::MODE_8BIT_THICK);
+    knifeStride = static_cast<u32>(width);
+    if (!i_GrowBlock(m_knifeBlock, area)) return memoryFailure();
+    SetLocalProgress(3, low, high);
+    if (!check()) return 0;
+    if (!DrawSplitting(width, height, m_knifeBlock.GetPtr(), knifeStride, range(3), range(20))) return 0;
+  }
+  SetLocalProgress(20, low, high);
+  if (!check()) return 0;
+  if (!i_GrowBlock(m_workMaskBlock, area)) return memoryFailure();
+  std::memset(m_workMaskBlock.GetPtr(), 0, static_cast<size_t>(area));
+  SetLocalProgress(25, low, high);
+  if (!check()) return 0;
+
+  m_fill.Setup(mode, m_knifeBlock.GetPtr(), knifeStride, m_workMaskBlock.GetPtr(), width, height);
+  m_fill.SealPadding();
+  const i32 scanW = m_fill.GetScanWidth(), scanH = m_fill.GetScanHeight();
+
+  // Pinholes.
+  for (i32 y = 0; y < scanH; y++) {
+    SetLocalProgress(25.0 + 25.0 * y / scanH, low, high);
+    if (!check()) return 0;
+    m_fill.ClosePinholes(y);
+  }
+  SetLocalProgress(50, low, high);
+  if (!check()) return 0;
+
+  m_splitterPiece = m_thinKnife ? 0 : 1;
+  if (!m_thinKnife &&
+      !i_StoreSplitterPiece(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount))
+    return 0;
+  SetLocalProgress(55, low, high);
+  if (!check()) return 0;
+
+  // Regions, in scan order.
+  if (!m_runFill) {
+    m_math.SetFillCallbacks(bitMode ? fTestBoundsBit : fTestBounds, fFillLine);
+  }
+  for (i32 y = 0; y < scanH; y++) {
+    const i32 R = static_cast<i32>(100ll * (y + 1) / scanH);
+    SetLocalProgress(55.0 + 0.4 * R, low, high);
+    if (!check()) return 0;
+    for (i32 x = m_fill.FindFree(y, 0); x >= 0; x = m_fill.FindFree(y, x + 1)) {
+      const i32 P = static_cast<i32>(100ll * (x + 1) / scanW);
+      SetLocalProgress(55.0 + 0.4 * R + 0.004 * P, low, high);
+      if (!check()) return 0;
+      m_fill.ResetBounds();
+      if (m_runFill) {
+        m_fill.SeedFill(x, y);
+      } else {
+        kltPOS seed = {x, y};
+        m_math.FillBounds(&m_fill, seed);
+      }
+      if (m_fill.m_minX > m_fill.m_maxX || m_fill.m_minY > m_fill.m_maxY) continue;
+      if (!i_StoreRegion(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount))
+        return 0;
+      if (m_cellCount > kMaxPieces) {
+        PlatformMessageBox(kMsgTooMany, kMsgTitle);
+        return i_Fail(klErrBadArg);
+      }
+    }
+  }
+
+  SetLocalProgress(95, low, high);
+  i_Cancelled();  // asked, and from here on the answer is ignored
+  if (!i_GrowWorkImage()) return memoryFailure();
+  SetLocalProgress(100, low, high);
+  if (render) {
+    for (u32 i = 0; i < m_cellCount; i++) RenderPiece(i);
+  }
+  return 1;
+}
+
+u8 CTessarette::i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
+                                     u32 planeStride, u8 planeCount, u32 centreCount) {
+  const kltFPOS* centres = reinterpret_cast<const kltFPOS*>(m_centreBlock.GetPtr());
+  const u32* pairs = reinterpret_cast<const u32*>(m_pairBlock.GetPtr());
+  const u8* knife = m_knifeBlock.GetPtr();
+  if (!outerMask) {
+    kltRECT_s all = {0, 0, width, height};
+    return i_AddRectToSplitedCellsStorage(knife, width, height, all, 0, planes, planeStride, planeCount,
+                                          nullptr, 0, centres, pairs, centreCount);
+  }
+  u8* work = m_workMaskBlock.GetPtr();
+  kltRECT_s b = {width, height, -1, -1};
+  for (i32 y = 0; y < height; y++) {
+    const u8* k = knife + static_cast<size_t>(y) * width;
+    const u8* o = outerMask + static_cast<size_t>(y) * outerStride;
+    u8* w = work + static_cast<size_t>(y) * width;
+    for (i32 x = 0; x < width; x++) {
+      const u8 v = static_cast<u8>(k[x] * o[x] / 255);
+      w[x] = v;
+      if (v) {
+        if (x < b.left) b.left = x;
+        if (x > b.right) b.right = x;
+        if (y < b.top) b.top = y;
+        b.bottom = y;
+      }
+    }
+  }
+  if (b.right < 0) return 1;
+  b.right++;
+  b.bottom++;
+  return i_AddRectToSplitedCellsStorage(work, width, height, b, 1, planes, planeStride, planeCount, outerMask,
+                                        outerStride, centres, pairs, centreCount);
+}
+
+u8 CTessarette::i_StoreRegion(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
+                              u32 planeStride, u8 planeCount, u32 centreCount) {
+  kltRECT_s r = {m_fill.m_minX, m_fill.m_minY, m_fill.m_maxX + 1, m_fill.m_maxY + 1};
+  if (r.left < 0) r.left = 0;
+  if (r.top < 0) r.top = 0;
+  if (r.right > width) r.right = width;
+  if (r.bottom > height) r.bottom = height;
+  if (RectEmpty(r)) return 1;
+  const kltFPOS* centres = reinterpret_cast<const kltFPOS*>(m_centreBlock.GetPtr());
+  const u32* pairs = reinterpret_cast<const u32*>(m_pairBlock.GetPtr());
+  u8* work = m_workMaskBlock.GetPtr();
+  if (outerMask) {
+    kltRECT_s b = {r.right, r.bottom, r.left - 1, r.top - 1};
+    for (i32 y = r.top; y < r.bottom; y++) {
+      u8* w = work + static_cast<size_t>(y) * width;
+      const u8* o = outerMask + static_cast<size_t>(y) * outerStride;
+      for (i32 x = r.left; x < r.right; x++) {
+        if (!w[x]) continue;
+        const u8 v = static_cast<u8>(w[x] * o[x] / 255);
+        w[x] = v;
+        if (v) {
+          if (x < b.left) b.left = x;
+          if (x > b.right) b.right = x;
+          if (y < b.top) b.top = y;
+          b.bottom = y;
+        }
+      }
+    }
+    if (b.right < b.left) return 1;
+    r = {b.left, b.top, b.right + 1, b.bottom + 1};
+  }
+  return i_AddRectToSplitedCellsStorage(work, width, height, r, 1, planes, planeStride, planeCount, outerMask,
+                                        outerStride, centres, pairs, centreCount);
+}
+
+u8 CTessarette::i_GrowWorkImage() {
+  if (m_largestWidth <= 0 || m_largestHeight <= 0) return 1;
+  const u64 plane = static_cast<u64>(m_largestWidth) * static_cast<u64>(m_largestHeight);
+  if (!i_GrowBlock(m_workBlock, plane * m_planeCount)) return 0;
+  for (u32 p = 0; p < 5; p++)
+    m_workPlanes[p] = p < m_planeCount ? m_workBlock.GetPtr() + static_cast<size_t>(p) * plane : nullptr;
+  m_workStride = static_cast<u32>(m_largestWidth);
+  m_workRows = static_cast<u32>(m_largestHeight);
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Rendering
+
+void CTessarette::i_SetFXData(u8 direction, u32 index) {
+  const SPLITEDCELL& c = m_cells[index];
+  const u16 w = static_cast<u16>(c.rect.right - c.rect.left);
+  const u16 h = static_cast<u16>(c.rect.bottom - c.rect.top);
+  u8* piece[5];
+  u8* work[5];
+  for (u32 p = 0; p < 5; p++) {
+    piece[p] = c.imgPlanes[p];
+    work[p] = m_workPlanes[p];
+  }
+  if (direction) {
+    m_fx.SetSource(work, m_workStride, m_planeCount, 1, w, h);
+    m_fx.SetDestination(piece, c.imgStrides[0], m_planeCount, 1, w, h);
+  } else {
+    m_fx.SetSource(piece, c.imgStrides[0], m_planeCount, 1, w, h);
+    m_fx.SetDestination(work, m_workStride, m_planeCount, 1, w, h);
+  }
+}
+
+void CTessarette::i_ColorFromLine(const u8* line, u8* out) const { ColorLine(m_colorKind, line, out); }
+
+void CTessarette::i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId) {
+  u8* planes[5];
+  u32 stride = 0;
+  u8 count = 0, alpha = 0;
+  i32 w = 0, h = 0;
+  m_fx.GetDestination(planes, stride, count, alpha, w, h);
+  auto clear = [&]() {
+    for (u32 p = 0; p < count; p++)
+      for (i32 y = 0; y < h; y++) std::memset(planes[p] + static_cast<size_t>(y) * stride, 0, static_cast<size_t>(w));
+  };
+  clear();
+  CTessaretteLayerSource* src = m_doc.layers;
+  if (!m_doc.layerAccess || !src) return;
+  const kltRECT_s area = m_doc.filterArea;
+  kltRECT_s r = {rect.left + area.left, rect.top + area.top, rect.right + area.left, rect.bottom + area.top};
+  if (!src->FillLayerTable(area, 0)) return;
+  auto covers = [&](const kltRECT_s& b) {
+    if (klIsNullRect(b) || RectEmpty(b)) return false;
+    return b.left <= r.left && b.top <= r.top && b.right >= r.right && b.bottom >= r.bottom;
+  };
+  const u32 n = src->GetLayerCount();
+  i32 chosen = -1;
+  if (automatic) {
+    u64 bestArea = 0;
+    bool found = false;
+    for (u32 i = 0; i < n; i++) {
+      CTessaretteLayerSource::LAYERINFO info;
+      if (!src->GetLayerInfo(i, info) || info.id == -1 || !covers(info.bounds)) continue;
+      const u64 a = static_cast<u64>(info.bounds.right - info.bounds.left) *
+                    static_cast<u64>(info.bounds.bottom - info.bounds.top);
+      if (!found || a <= bestArea) {
+        bestArea = a;
+        chosen = info.id;
+        found = true;
+      }
+    }
+  } else {
+    if (layerId == -2) return;
+    bool found = false;
+    for (u32 i = 0; i < n && !found; i++) {
+      CTessaretteLayerSource::LAYERINFO info;
+      if (src->GetLayerInfo(i, info) && info.id == layerId && covers(info.bounds)) found = true;
+    }
+    if (!found) return;
+    chosen = layerId;
+  }
+  if (!src->ReadLayer(chosen, planes, stride, w, h, count, r)) clear();
+}
+
+u8 CTessarette::RenderPiece(u32 index) {
+  if (index >= m_cellCount) return i_Fail(klErrBadArg);
+  // A cut that stopped early has not laid out the work image for its pieces.
+  if (!m_workBlock.GetPtr() || m_workStride != static_cast<u32>(m_largestWidth) ||
+      m_workRows != static_cast<u32>(m_largestHeight)) {
+    if (!i_GrowWorkImage()) return i_Fail(klErrNoMemory);
+  }
+  SPLITEDCELL& c = m_cells[index];
+  const u32 rw = static_cast<u32>(c.rect.right - c.rect.left);
+  const u32 rh = static_cast<u32>(c.rect.bottom - c.rect.top);
+  for (u32 p = 0; p < m_planeCount; p++) {
+    for (u32 y = 0; y < rh; y++)
+      std::memcpy(m_workPlanes[p] + static_cast<size_t>(y) * m_workStride,
+                  c.srcPlanes[p] + static_cast<size_t>(y) * c.srcStrides[p], rw);
+  }
+  // 1: the current result is in the work image. An effect that refuses or
+  // fails leaves the result where it was.
+  u8 dir = 1;
+  auto ran = [&](u8 ok) {
+    if (ok) dir ^= 1;
+  };
+  u8 colour[4], colour2[4];
+
+  c.opacity[FX_RENDERED] = c.opacity[FX_WORKING];
+
+  if (c.invert[FX_WORKING]) {
+    i_SetFXData(dir, index);
+    ran(m_fx.Invert());
+  }
+  c.invert[FX_RENDERED] = c.invert[FX_WORKING];
+
+  if (m_doc.layerAccess) {
+    const SFX_IMAGEOVERLAY& io = c.imageOverlay[FX_WORKING];
+    if (io.enabled) {
+      i_SetFXData(dir, index);
+      i_PutDocumentLayerContentToDestinationImage(c.rect, io.sourceMode == 0 ? 1 : 0, io.layerId);
+      ran(m_fx.Combine_DonStoD(io.opacity));
+    }
+    c.imageOverlay[FX_RENDERED] = io;
+  }
+
+  u8 noBlur = 0;
+  {
+    const SFX_COLOROVERLAY& co = c.colorOverlay[FX_WORKING];
+    if (co.enabled) {
+      i_ColorFromLine(co.color, colour);
+      i_SetFXData(dir, index);
+      ran(m_fx.ColorOverlay(colour, co.opacity));
+      if (co.opacity == 255) noBlur = 1;
+    }
+    c.colorOverlay[FX_RENDERED] = co;
+  }
+  {
+    const SFX_HSL& e = c.hsl[FX_WORKING];
+    if (e.enabled && m_colorKind == 1) {
+      i_SetFXData(dir, index);
+      ran(m_fx.HSLCorrection(e.hue, e.saturation, e.lightness, 1));
+    }
+    c.hsl[FX_RENDERED] = e;
+  }
+  {
+    const SFX_BC& e = c.bc[FX_WORKING];
+    if (e.enabled) {
+      i_SetFXData(dir, index);
+      ran(m_fx.BrightnessContrast(e.brightness, e.contrast, 128));
+    }
+    c.bc[FX_RENDERED] = e;
+  }
+  {
+    const SFX_MBLUR& e = c.mblur[FX_WORKING];
+    if (e.enabled && !noBlur) {
+      i_SetFXData(dir, index);
+      ran(m_fx.MotionBlur(e.angle, e.radius, 0, 1));
+    }
+    c.mblur[FX_RENDERED] = e;
+  }
+  {
+    const SFX_BLUR& e = c.blur[FX_WORKING];
+    if (e.enabled && !noBlur) {
+      i_SetFXData(dir, index);
+      ran(m_fx.GaussianBlur(e.radius, 0, 1));
+    }
+    c.blur[FX_RENDERED] = e;
+  }
+  {
+    const SFX_STROKE& e = c.stroke[FX_WORKING];
+    if (e.enabled) {
+      i_ColorFromLine(e.color, colour);
+      i_SetFXData(dir, index);
+      ran(m_fx.StrokeInside(colour, e.size, e.opacity));
+    }
+    c.stroke[FX_RENDERED] = e;
+  }
+  {
+    const SFX_BEVEL& e = c.bevel[FX_WORKING];
+    if (e.enabled) {
+      i_ColorFromLine(e.highlightColor, colour);
+      i_ColorFromLine(e.shadowColor, colour2);
+      klt3D_VECTOR light;
+      light.x = e.light[0];
+      light.y = e.light[1];
+      light.z = e.light[2];
+      i_SetFXData(dir, index);
+      ran(m_fx.Bevel(e.size, e.depth, static_cast<f64>(e.soften), light, colour, e.highlightOpacity, colour2,
+                     e.shadowOpacity));
+    }
+    c.bevel[FX_RENDERED] = e;
+  }
+
+  if (dir == 1) {
+    for (u32 p = 0; p < m_planeCount; p++) {
+      for (u32 y = 0; y < rh; y++)
+        std::memcpy(c.imgPlanes[p] + static_cast<size_t>(y) * c.imgStrides[p],
+                    m_workPlanes[p] + static_cast<size_t>(y) * m_workStride, rw);
+    }
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Recombination
+
+u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount,
+                                    const u8* mask, u32 maskStride, kltRECT_s rect, u8 unionAlpha, u8 low,
+                                    u8 high) {
+  if (!m_nested) m_lastProgress = -1;
+  if (m_cellCount == 0) return 1;
+  if (!planes || planeCount < 2 || planeCount > 5 || width <= 0 || height <= 0 ||
+      stride < static_cast<u32>(width) || (mask && maskStride < static_cast<u32>(width)))
+    return i_Fail(klErrBadArg);
+  for (u32 p = 0; p < planeCount; p++)
+    if (!planes[p]) return i_Fail(klErrBadArg);
+  SetLocalProgress(0, low, high);
+  if (i_Cancelled()) return 0;
+
+  kltRECT_s r = rect;
+  if (klIsNullRect(r)) {
+    r = {0, 0, width, height};
+  } else {
+    if (r.left < 0) r.left = 0;
+    if (r.top < 0) r.top = 0;
+    if (r.right > width) r.right = width;
+    if (r.bottom > height) r.bottom = height;
+    if (RectEmpty(r)) return 1;
+  }
+  SetLocalProgress(1, low, high);
+  if (i_Cancelled()) return 0;
+
+  u8* alpha = planes[planeCount - 1];
+  for (i32 y = r.top; y < r.bottom; y++)
+    std::memset(alpha + static_cast<size_t>(y) * stride + r.left, 0, static_cast<size_t>(r.right - r.left));
+  SetLocalProgress(5, low, high);
+  if (i_Cancelled()) return 0;
+
+  const u32 colours = planeCount - 1u < m_planeCount - 1u ? planeCount - 1u : m_planeCount - 1u;
+  for (u32 i = 0; i < m_cellCount; i++) {
+    SetLocalProgress(5.0 + 85.0 * i / m_cellCount, low, high);
+    if (i_Cancelled()) return 0;
+    const SPLITEDCELL& c = m_cells[i];
+    const SFX_OPACITY& op = c.opacity[FX_RENDERED];
+    if (!c.visible || (op.enabled && op.opacity == 0)) continue;
+    const i32 o = op.enabled ? op.opacity : 255;
+    const i32 x0 = c.rect.left > r.left ? c.rect.left : r.left;
+    const i32 x1 = c.rect.right < r.right ? c.rect.right : r.right;
+    const i32 y0 = c.rect.top > r.top ? c.rect.top : r.top;
+    const i32 y1 = c.rect.bottom < r.bottom ? c.rect.bottom : r.bottom;
+    if (x0 >= x1 || y0 >= y1) continue;
+    for (i32 y = y0; y < y1; y++) {
+      const size_t prow = static_cast<size_t>(y - c.rect.top) * c.imgStrides[0] + (x0 - c.rect.left);
+      const size_t drow = static_cast<size_t>(y) * stride + x0;
+      const u8* pa = c.imgPlanes[m_planeCount - 1] + prow;
+      u8* da = alpha + drow;
+      const i32 n = x1 - x0;
+      for (i32 i = 0; i < n; i++) {
+        const i32 m = pa[i];
+        if (!m) continue;
+        const i32 d = da[i];
+        for (u32 p = 0; p < colours; p++) {
+          u8& dv = planes[p][drow + i];
+          const i32 pv = c.imgPlanes[p][prow + i];
+          dv = d == 0 ? static_cast<u8>(pv) : static_cast<u8>(dv + ((m * (pv - dv)) >> 8));
+        }
+        if (d == 0) {
+          da[i] = static_cast<u8>(o == 255 ? m : (m * o) >> 8);
+        } else if (o == 255) {
+          da[i] = static_cast<u8>(unionAlpha ? 255 - (((255 - d) * (255 - m)) >> 8) : 255);
+        } else {
+          da[i] = static_cast<u8>(255 - (((255 - d) * (255 - ((m * o) >> 8))) >> 8));
+        }
+      }
+    }
+  }
+  SetLocalProgress(90, low, high);
+  if (i_Cancelled()) return 0;
+  if (mask) {
+    for (i32 y = r.top; y < r.bottom; y++) {
+      u8* a = alpha + static_cast<size_t>(y) * stride;
+      const u8* m = mask + static_cast<size_t>(y) * maskStride;
+      for (i32 x = r.left; x < r.right; x++)
+        if (m[x] < a[x]) a[x] = m[x];
+    }
+  }
+  SetLocalProgress(100, low, high);
+  if (i_Cancelled()) return 0;
+  return 1;
+}

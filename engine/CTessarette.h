@@ -1,0 +1,364 @@
+// The puzzle engine: the splitter grid, the knots between the splitters and
+// the knives between the knots; it rasterises the knives into a mask, cuts
+// the enclosed regions into pieces, renders each piece's effects and
+// recombines the shown pieces. The main window and the effect windows read
+// and write the layout and the piece array directly.
+//
+// Cost: a cut keeps one knife mask (1 byte a pixel, or 2 with the thin
+// anti-aliased knife, which is drawn at four times the size on one bit a
+// sub-pixel) and one piece work mask (1 byte a pixel); every piece holds a
+// mask and an image of its own rectangle only. The seed fill, the pinhole
+// pass and the scan for unfilled points work on runs and machine words.
+//
+// Limits: images up to 65535 x 65535 pixels whose masks fit 32-bit sizes
+// (larger ones fail with error 1 or 17); at most 100 inner splitters each way,
+// 20000 extra knives, 99999 pieces, 64 points a knife.
+#pragma once
+
+#include "CKLF_2DMath.h"
+#include "CKLF_ErrorManager.h"
+#include "CKLF_ImageDrawing.h"
+#include "CKLF_ImageFX.h"
+#include "CKLF_Mem.h"
+#include "CKLF_Progress.h"
+#include "CTessaretteFill.h"
+#include "KLF_Types.h"
+
+class CTessaretteLayerSource;
+
+class CTessarette : public CKLF_FrameWork {
+ public:
+  // ---- Effect setting records (native byte order in memory; the stored
+  // 92-byte form is CTessaretteRecordCodec's). A colour line is 8 bytes:
+  // gray, red, green, blue, then the four CMYK bytes.
+  struct SFX_BC {
+    u8 enabled;
+    i8 brightness;  // -100..100
+    i8 contrast;    // -100..100
+  };
+  struct SFX_BEVEL {
+    u8 enabled;
+    f32 light[3];  // x, y, z; y upward
+    u8 highlightOpacity;
+    u8 highlightColor[8];
+    u8 shadowOpacity;
+    u8 shadowColor[8];
+    u8 size;    // 0..200
+    u16 depth;  // 0..999
+    u8 soften;  // 0..20
+  };
+  struct SFX_BLUR {
+    u8 enabled;
+    u8 radius;  // 0..100
+  };
+  struct SFX_COLOROVERLAY {
+    u8 enabled;
+    u8 opacity;
+    u8 color[8];
+  };
+  struct SFX_IMAGEOVERLAY {
+    u8 enabled;
+    u8 opacity;
+    u8 sourceMode;  // 0 automatic (smallest layer covering the piece), 1 manual
+    i32 layerId;    // -1 the merged document
+  };
+  struct SFX_STROKE {
+    u8 enabled;
+    u8 opacity;
+    u8 size;  // 0..100
+    u8 color[8];
+  };
+  struct SFX_HSL {
+    u8 enabled;
+    i16 hue;        // -180..180
+    i8 saturation;  // -100..100
+    i8 lightness;   // -100..100
+  };
+  struct SFX_MBLUR {
+    u8 enabled;
+    i8 angle;   // -90..90 degrees
+    u8 radius;  // 0..100
+  };
+  struct SFX_OPACITY {
+    u8 enabled;
+    u8 opacity;
+  };
+
+  // The saved settings of one piece; 92 bytes when stored.
+  struct SFX_ONEPIECE {
+    SFX_BC bc;
+    SFX_BEVEL bevel;
+    SFX_BLUR blur;
+    SFX_COLOROVERLAY colorOverlay;
+    SFX_IMAGEOVERLAY imageOverlay;
+    SFX_STROKE stroke;
+    SFX_HSL hsl;
+    SFX_MBLUR mblur;
+    SFX_OPACITY opacity;
+    u8 invert;
+    u8 selected;
+    u8 visible;
+    u8 row;     // low byte
+    u8 column;  // low byte
+  };
+
+  // Which of a piece's three copies of every effect record.
+  enum { FX_RENDERED = 0, FX_WORKING = 1, FX_BACKUP = 2 };
+
+  // One cut piece.
+  struct SPLITEDCELL {
+    CKLF_Mem* maskBlock;  // width x height of the rectangle, 0..255
+    kltRECT_s rect;       // image coordinates, right and bottom exclusive
+    u8* srcPlanes[5];     // document colour planes at the rectangle, then the mask
+    u32 srcStrides[5];
+    u8* outerMask;  // at the rectangle's top-left, null when none
+    u32 outerStride;
+    CKLF_Mem* imageBlock;  // rendered piece: colour planes then alpha
+    u8* imgPlanes[5];
+    u32 imgStrides[5];
+    u32 pixelCount;  // non-zero mask pixels
+    u8 selected;
+    u32 column;  // grid cell, counted from 1
+    u32 row;
+    u8 visible;
+    SFX_COLOROVERLAY colorOverlay[3];
+    SFX_IMAGEOVERLAY imageOverlay[3];
+    SFX_STROKE stroke[3];
+    SFX_HSL hsl[3];
+    SFX_OPACITY opacity[3];
+    SFX_BLUR blur[3];
+    SFX_MBLUR mblur[3];
+    SFX_BC bc[3];
+    SFX_BEVEL bevel[3];
+    u8 invert[3];
+  };
+
+  // One knife between two knots.
+  struct KNIFESTRUCT_RENDERER {
+    u32 thickness;  // pixels, drawn at least 1
+    i32 count;      // 0 straight cut, 1..64 shaped, -1 no knife
+    f32 position[64];    // along the knot-to-knot chord, 0..1
+    f32 offset[64];      // across it in chord lengths, positive along (-dy, dx)
+    f32 smoothness[64];  // 0..1
+  };
+  struct EXTRAKNIFE {
+    KNIFESTRUCT_RENDERER knife;
+    u32 firstKnot;  // row x knot columns + column
+    u32 secondKnot;
+  };
+  // A knot's displacement from its splitter crossing, as a fraction of the
+  // distance to the neighbouring splitter or edge on the side of its sign.
+  struct KNOT {
+    f32 dx;
+    f32 dy;
+  };
+
+  // The facts of the document the engine reads.
+  struct DOCUMENT {
+    u8 colorKind;          // 0 gray, 1 RGB, 2 CMYK
+    kltRECT_s filterArea;  // the filter area in whole-document coordinates
+    u8 layerAccess;        // image overlays may read document layers
+    CTessaretteLayerSource* layers;  // not owned; may be null
+  };
+
+  // Receives the engine's alerts (a modal alert in the user interface).
+  typedef void (*AlertProc)(const char* text, const char* title, void* user);
+
+  static const u32 kMaxSplitters = 100;
+  static const u32 kMaxExtraKnives = 20000;
+  static const u32 kMaxPieces = 99999;
+  static const i32 kMaxSide = 65535;
+
+  CTessarette();
+  virtual ~CTessarette();
+
+  CTessarette(const CTessarette&) = delete;
+  CTessarette& operator=(const CTessarette&) = delete;
+
+  // ---- Layout
+  // Seam for a later issue: rebuilding the layout from a stored settings
+  // block (InitFromLastSettingsBinary) and the apply writers will fill the
+  // layout through Init and the members below, and cut, render and compose
+  // through the operations of this class.
+  // Inner splitters = min(columns - 1, 100) and min(rows - 1, 100); sizes and
+  // zeroes the knots and knives. More than 20000 extra knives fails (the
+  // inner counts are already set). 0 with error 17 when memory fails.
+  u8 Init(u32 columns, u32 rows, u32 extraKnives);
+  KNOT* GetKnot(u32 column, u32 row);
+  KNIFESTRUCT_RENDERER* GetVerticalKnife(u32 column, u32 row);
+  KNIFESTRUCT_RENDERER* GetHorizontalKnife(u32 column, u32 row);
+  EXTRAKNIFE* GetExtraKnife(u32 index);
+
+  void SetDocument(const DOCUMENT& doc);
+  void SetProgress(CKLF_Progress* progress) { m_progress = progress; }
+  CKLF_Progress* GetProgress() const { return m_progress; }
+  void SetAlertProc(AlertProc proc, void* user);
+
+  // ---- Knives
+  // Clears the plane and draws every knife into it (value 255). With the
+  // drawing object's one-bit flag set the plane is a packed one-bit plane.
+  // low and high give the progress range. 0 for a null plane, a zero size,
+  // a stride below the row, a failure or a cancel.
+  u8 DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high);
+  kltFPOS i_ConvertKnot(u32 column, u32 row, i32 width, i32 height);
+  kltFPOS i_ConvertKnot(u32 index, i32 width, i32 height);
+  u8 i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b);
+
+  // ---- Cutting
+  // Frees the old pieces, then cuts the image (width x height, colour planes
+  // with their stride, at most 4; outer mask 8-bit, may be null) into
+  // pieces. Progress runs over low..high; render renders every piece. 0 on
+  // failure or cancel (the pieces stored so far stay).
+  u8 SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
+                u8 planeCount, u8 low, u8 high, u8 render);
+  void FreeSpliting();
+  u32 GetPieceCount() const { return m_cellCount; }
+  SPLITEDCELL* GetPieces() const { return m_cells; }
+  SPLITEDCELL* GetPiece(u32 index) const { return index < m_cellCount ? m_cells + index : nullptr; }
+  u8 HasSplitterPiece() const { return m_splitterPiece; }
+
+  // ---- Rendering and recombination
+  // Renders one piece's working effects into its image; the as-rendered
+  // copies take the working ones. 0 for an index out of range.
+  u8 RenderPiece(u32 index);
+  // Composes the visible pieces in order into planes (colour planes then
+  // alpha, planeCount with alpha). mask (8-bit) limits the alpha; rect
+  // klNullRect is the whole image; unionAlpha chooses how alphas add up.
+  // 0 only on cancel or bad arguments.
+  u8 CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount,
+                         const u8* mask, u32 maskStride, kltRECT_s rect, u8 unionAlpha, u8 low,
+                         u8 high);
+
+  // ---- Piece records
+  // Fills rec from a piece's as-rendered effects, selected and visible
+  // bytes and the low bytes of its row and column.
+  u8 PieceToRecord(u32 index, SFX_ONEPIECE& rec) const;
+  // Copies rec's effects into the piece's working copies; with setVisible
+  // and setSelected also those bytes.
+  u8 RecordToPiece(const SFX_ONEPIECE& rec, u32 index, u8 setVisible, u8 setSelected);
+  // A record holding the default effects.
+  void GetDefaultRecord(SFX_ONEPIECE& rec) const;
+  // The default bevel light: (-0.5, 0.8, 0.5) normalised.
+  static void DefaultLight(f32 light[3]);
+
+  // ---- Progress and alerts
+  void SetLocalProgress(f64 percent, u8 low, u8 high);
+  void PlatformMessageBox(const char* text, const char* title);
+  // The last alert shown (empty strings when none).
+  const char* GetLastAlertText() const { return m_alertText; }
+  const char* GetLastAlertTitle() const { return m_alertTitle; }
+
+  // The cut's region fill: 1 (default) the run-based fill, 0 the point-wise
+  // seed fill of the geometry object with the fill callbacks. Both give the
+  // same pieces; the second is the slow reference.
+  void SetRunFill(u8 on) { m_runFill = on; }
+
+  // ---- Layout data, read and written directly by the windows. Sizes
+  // change only through Init.
+  u8 m_colorKind;
+  u16 m_vCount;  // inner vertical splitters
+  u16 m_hCount;  // inner horizontal splitters
+  f32 m_vPos[kMaxSplitters];  // relative to the width, the first m_vCount used
+  f32 m_hPos[kMaxSplitters];  // relative to the height
+  KNOT* m_knots;
+  u32 m_knotCount;
+  u16 m_knotColumns;  // m_vCount + 2
+  u16 m_knotRows;     // m_hCount + 2
+  // Vertical knife (c, r) runs on splitter c from knot (c+1, r) to (c+1, r+1).
+  KNIFESTRUCT_RENDERER* m_vKnives;
+  u32 m_vKnifeCount;
+  u16 m_vKnifeColumns;  // m_vCount
+  u16 m_vKnifeRows;     // m_hCount + 1
+  // Horizontal knife (c, r) runs on splitter r from knot (c, r+1) to (c+1, r+1).
+  KNIFESTRUCT_RENDERER* m_hKnives;
+  u32 m_hKnifeCount;
+  u16 m_hKnifeColumns;  // m_vCount + 1
+  u16 m_hKnifeRows;     // m_hCount
+  EXTRAKNIFE* m_xKnives;
+  u32 m_xKnifeCount;
+  u8 m_thinKnife;  // 1: knives 1 pixel wide, shared out among the pieces
+  u8 m_antiAlias;
+
+  // What a new piece gets.
+  SFX_COLOROVERLAY m_defColorOverlay;
+  SFX_STROKE m_defStroke;
+  SFX_IMAGEOVERLAY m_defImageOverlay;
+  SFX_HSL m_defHsl;
+  SFX_OPACITY m_defOpacity;
+  u8 m_defInvert;
+  SFX_BLUR m_defBlur;
+  SFX_BC m_defBc;
+  SFX_MBLUR m_defMblur;
+  SFX_BEVEL m_defBevel;
+
+  // Callbacks of the point-wise seed fill (context: the cut's fill state).
+  static u32 fTestBounds(i32 x, i32 y, void* context);
+  static u32 fTestBoundsBit(i32 x, i32 y, void* context);
+  static void fFillLine(i32 x, i32 y, i32 count, void* context);
+
+ private:
+  u8 i_Fail(u16 code);
+  u8 i_Cancelled();
+  u8 i_GrowBlock(CKLF_Mem& block, u64 bytes);
+  u8 i_CheckImageSize(i32 width, i32 height);
+  void i_CopyDefaults(SPLITEDCELL& cell, u32 copy);
+  u8 i_ComputeCellCentres(i32 width, i32 height, u32& count);
+  u8 i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 height, kltRECT_s rect, u8 clear,
+                                    u8** planes, u32 planeStride, u8 planeCount, u8* outerMask,
+                                    u32 outerStride, const kltFPOS* centres, const u32* pairs,
+                                    u32 centreCount);
+  u8 i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
+                  u32 planeStride, u8 planeCount, u8 low, u8 high, u8 render);
+  u8 i_StoreRegion(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
+                   u32 planeStride, u8 planeCount, u32 centreCount);
+  u8 i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
+                          u32 planeStride, u8 planeCount, u32 centreCount);
+  void i_ReleaseCutBuffers();
+  u8 i_GrowWorkImage();
+  void i_SetFXData(u8 direction, u32 index);
+  void i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId);
+  void i_ColorFromLine(const u8* line, u8* out) const;
+
+  CKLF_Progress* m_progress;
+  i32 m_lastProgress;
+  AlertProc m_alertProc;
+  void* m_alertUser;
+  char m_alertText[251];
+  char m_alertTitle[251];
+
+  CKLF_Mem m_knotBlock;
+  CKLF_Mem m_vKnifeBlock;
+  CKLF_Mem m_hKnifeBlock;
+  CKLF_Mem m_xKnifeBlock;
+
+  CKLF_ImageDrawing m_drawing;
+  CKLF_2DMath m_math;
+  CKLF_2DMath::KLSPLINEPOINT m_splineKnots[66];
+  CKLF_Mem m_splinePoints;
+  u32 m_splinePointCount;
+
+  CKLF_Mem m_cellBlock;
+  SPLITEDCELL* m_cells;
+  u32 m_cellCount;
+  u8 m_splitterPiece;
+
+  CKLF_ImageFX m_fx;
+  CKLF_Mem m_workBlock;
+  u8* m_workPlanes[5];
+  u32 m_workStride;
+  u32 m_workRows;  // rows a work plane holds
+  i32 m_largestWidth;
+  i32 m_largestHeight;
+  u8 m_planeCount;  // colour planes + the piece mask
+
+  DOCUMENT m_doc;
+
+  // Cut state: the knife mask, the piece work mask, cell centres.
+  CKLF_Mem m_knifeBlock;
+  CKLF_Mem m_workMaskBlock;
+  CKLF_Mem m_centreBlock;
+  CKLF_Mem m_pairBlock;
+  CTessaretteFill m_fill;
+  u8 m_runFill;
+  u8 m_nested;  // inside a cut: keep the progress already reported
+};

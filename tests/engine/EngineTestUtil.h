@@ -1,0 +1,89 @@
+// Layouts and documents shared by the engine tests.
+#pragma once
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "CTessarette.h"
+
+namespace engtest {
+
+// The knob shape a new knife gets: (position, offset, smoothness).
+inline void SetKnob(CTessarette::KNIFESTRUCT_RENDERER* k, f32 scale = 1.0f) {
+  static const f32 pts[5][3] = {{0.434f, 0.0f, 0.5f},
+                                {0.3515f, -0.165f, 0.5f},
+                                {0.5f, -0.297f, 0.5f},
+                                {0.6485f, -0.165f, 0.5f},
+                                {0.566f, 0.0f, 0.5f}};
+  std::memset(k, 0, sizeof(*k));
+  k->thickness = 3;
+  k->count = 5;
+  for (int i = 0; i < 5; i++) {
+    k->position[i] = pts[i][0];
+    k->offset[i] = pts[i][1] * scale;
+    k->smoothness[i] = pts[i][2];
+  }
+}
+
+// An even grid of columns x rows cells; knob knives, or straight ones of
+// the given thickness. Knob orientation alternates so knobs point both ways.
+inline void SetGrid(CTessarette& e, u32 columns, u32 rows, bool knob, u32 thickness = 3) {
+  e.Init(columns, rows, 0);
+  for (u32 i = 0; i < e.m_vCount; i++) e.m_vPos[i] = static_cast<f32>(i + 1) / columns;
+  for (u32 i = 0; i < e.m_hCount; i++) e.m_hPos[i] = static_cast<f32>(i + 1) / rows;
+  auto set = [&](CTessarette::KNIFESTRUCT_RENDERER* k, u32 n) {
+    if (knob) {
+      SetKnob(k, n % 2 ? 1.0f : -1.0f);
+    } else {
+      std::memset(k, 0, sizeof(*k));
+    }
+    k->thickness = thickness;
+  };
+  for (u32 i = 0; i < e.m_vKnifeCount; i++) set(e.m_vKnives + i, i);
+  for (u32 i = 0; i < e.m_hKnifeCount; i++) set(e.m_hKnives + i, i + 1);
+}
+
+// A document of colour planes with random content.
+struct Doc {
+  i32 w, h;
+  u8 count;
+  std::vector<std::vector<u8>> planes;
+  u8* ptrs[4];
+
+  Doc(i32 width, i32 height, u8 planeCount, u32 seed) : w(width), h(height), count(planeCount) {
+    std::mt19937 rng(seed);
+    planes.resize(planeCount);
+    for (u8 p = 0; p < planeCount; p++) {
+      planes[p].resize(static_cast<size_t>(w) * h);
+      for (u8& v : planes[p]) v = static_cast<u8>(rng());
+      ptrs[p] = planes[p].data();
+    }
+  }
+};
+
+// Sum of the piece masks at every pixel, and the number of pieces there.
+inline void Coverage(const CTessarette& e, i32 w, i32 h, std::vector<int>& sum, std::vector<int>& owners,
+                     u32 firstPiece = 0) {
+  sum.assign(static_cast<size_t>(w) * h, 0);
+  owners.assign(static_cast<size_t>(w) * h, 0);
+  for (u32 i = firstPiece; i < e.GetPieceCount(); i++) {
+    const CTessarette::SPLITEDCELL* c = e.GetPiece(i);
+    const i32 rw = c->rect.right - c->rect.left;
+    const u8* m = c->maskBlock->GetPtr();
+    for (i32 y = c->rect.top; y < c->rect.bottom; y++)
+      for (i32 x = c->rect.left; x < c->rect.right; x++) {
+        const u8 v = m[(y - c->rect.top) * rw + (x - c->rect.left)];
+        if (!v) continue;
+        sum[static_cast<size_t>(y) * w + x] += v;
+        owners[static_cast<size_t>(y) * w + x]++;
+      }
+  }
+}
+
+// Switches every effect of every piece off in the working copies.
+inline void AllEffectsOff(CTessarette& e) {
+  for (u32 i = 0; i < e.GetPieceCount(); i++) e.GetPiece(i)->bevel[CTessarette::FX_WORKING].enabled = 0;
+}
+
+}  // namespace engtest
