@@ -1,6 +1,7 @@
 #include "CKLF_StdFile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 
@@ -247,6 +248,33 @@ u8 CKLF_StdFile::Flush() {
     SetError(klErrFileWrite);
     return 0;
   }
+  return 1;
+}
+
+u8 CKLF_StdFile::SetUnbuffered() {
+  if (!Flush()) return 0;
+  if (std::setvbuf(m_stream, nullptr, _IONBF, 0) != 0) {
+    SetError(klErrFileWrite);
+    return 0;
+  }
+  return 1;
+}
+
+u8 CKLF_StdFile::Truncate(u32 length) {
+  if (!m_stream) {
+    SetError(klErrFileNotOpen);
+    return 0;
+  }
+  if (!m_canWrite) {
+    SetError(klErrFileAccess);
+    return 0;
+  }
+  if (!Flush()) return 0;
+  if (ftruncate(fileno(m_stream), static_cast<off_t>(length)) != 0 || std::fseek(m_stream, 0, SEEK_END) != 0) {
+    SetError(klErrFileWrite);
+    return 0;
+  }
+  m_lastOp = 0;
   return 1;
 }
 

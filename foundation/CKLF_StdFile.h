@@ -55,6 +55,12 @@ class CKLF_StdFile : public CKLF_FrameWork {
   i32 Write(CKLF_Mem& m, u32 n);
   // 1, or 0 with error 33 (write failed) or 37 (not open).
   u8 Flush();
+  // Flushes, then transfers go straight to the system from now on, so a
+  // failed write leaves nothing pending. 1, or 0 with error 33 or 37.
+  u8 SetUnbuffered();
+  // Flushes and cuts (or extends with zeros) the file to length bytes; the
+  // position is left at the end. 1, or 0 with error 33, 35 or 37.
+  u8 Truncate(u32 length);
 
   // Opens a document in the desktop's default application: 1 on success.
   static u8 LaunchFile(const KLP_FileRef* ref);

@@ -8,6 +8,7 @@
 
 #include "CKLF_SecureBlock.h"
 #include "CKLF_ZipBlock.h"
+#include "StorageBytes.h"
 
 namespace klftest {
 
@@ -36,6 +37,32 @@ inline SeedList ZipBlockSeeds() {
   if (s.Process())
     out.push_back({"cipher_block", std::vector<u8>(s.GetDestBlock()->GetPtr(),
                                                    s.GetDestBlock()->GetPtr() + s.GetDestBlock()->GetSize())});
+  return out;
+}
+
+inline SeedList StorageSeeds() {
+  SeedList out;
+  RawStore empty;
+  out.push_back({"store_empty", empty.Bytes()});
+  RawStore r;
+  u32 f = r.Add(0, 0xFFFFFFFF, 1, "Preferences", {});
+  u32 a = r.Add(1, 1, 2, "OnLoadZoom", {4});
+  r.Add(0x63, 1, 3, "Old", {0, 7});
+  u32 b = r.Add(4, 1, 4, "Text", RawStore::Str("Cutter"));
+  u32 c = r.Add(5, 0xFFFFFFFF, 5, "Blob", {0, 0, 0, 3, 9, 8, 7});
+  r.Add(2, 1, 6, "w", {1, 2});
+  r.Add(3, 1, 7, "dw", RawStore::U32(7));
+  r.Add(6, 0xFFFFFFFF, 8, "Dbl", {0x40, 0x09, 0x21, 0xFB, 0x54, 0x44, 0x2D, 0x18});
+  r.Add(0, 1, 9, "Sub", {});
+  r.Add(1, 9, 10, "x", {1});
+  out.push_back({"store_all_types", r.Bytes()});
+  // Two folders whose parents point at each other, out of the root's reach.
+  RawStore loop = r;
+  loop.Add(0, 12, 11, "L1", {});
+  loop.Add(0, 11, 12, "L2", {});
+  out.push_back({"store_unreachable_loop", loop.Bytes()});
+  out.push_back({"store_accelerated",
+                 r.Accelerated({{"Preferences", f}, {"Preferences>OnLoadZoom", a}, {"Preferences>Text", b}, {"Blob", c}})});
   return out;
 }
 

@@ -251,3 +251,33 @@ TEST(StdFile, LaunchUsesThePlatformHook) {
   EXPECT_EQ(n.length, 0u);
   EXPECT_EQ(CKLF_StdFile::HFSNameGetUnicodeName("abc", &n, 0), klpErrParam);
 }
+
+TEST(StdFile, TruncateAndUnbufferedWrites) {
+  klftest::TempDir dir;
+  std::string path = dir.File("t.bin");
+  CKLF_StdFile f(path.c_str(), 4);
+  ASSERT_EQ(f.SetUnbuffered(), 1);
+  u8 b[100];
+  for (int i = 0; i < 100; ++i) b[i] = static_cast<u8>(i);
+  ASSERT_EQ(f.Write(b, 100), 100);
+  // Unbuffered: the bytes are on disk before any flush.
+  EXPECT_EQ(klftest::ReadFileBytes(path).size(), 100u);
+  ASSERT_EQ(f.Truncate(40), 1);
+  EXPECT_EQ(f.GetLength(), 40);
+  EXPECT_EQ(f.GetPos(), 40);
+  ASSERT_EQ(f.Write(b, 2), 2);
+  std::vector<u8> disk = klftest::ReadFileBytes(path);
+  ASSERT_EQ(disk.size(), 42u);
+  EXPECT_EQ(disk[39], 39);
+  EXPECT_EQ(disk[40], 0);
+  EXPECT_EQ(disk[41], 1);
+  f.Close();
+
+  ASSERT_EQ(f.Open(path.c_str(), 1), 1);
+  EXPECT_EQ(f.Truncate(0), 0);
+  EXPECT_EQ(f.GetError(), klErrFileAccess);
+  f.Close();
+  EXPECT_EQ(f.Truncate(0), 0);
+  EXPECT_EQ(f.GetError(), klErrFileNotOpen);
+  EXPECT_EQ(f.SetUnbuffered(), 0);
+}
