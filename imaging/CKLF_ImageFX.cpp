@@ -27,9 +27,9 @@ u8 CKLF_ImageFX::i_SetDescBlock(Desc& d, u8* base, u32 stride, u8 count, u8 hasA
     SetError(klErrBadArg);
     return 0;
   }
-  u8* planes[5];
+  u8* planes[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
   const u64 planeBytes = static_cast<u64>(stride) * height;
-  for (u32 k = 0; k < 5; ++k) planes[k] = base + k * planeBytes;
+  for (u32 k = 0; k < 5 && k < count; ++k) planes[k] = base + k * planeBytes;
   i_SetDesc(d, planes, stride, count, hasAlpha, width, height);
   return 1;
 }

@@ -12,16 +12,17 @@ namespace {
 constexpr u32 kLanes = 16;
 constexpr f64 kPi = 3.14159265358979323846;
 
+// Truncates a filtered value to a byte; values outside 0..255 (and NaN)
+// are clamped. Branch-free so that lane loops vectorise.
 inline u8 ToByte(f64 v) {
-  if (!(v > 0.0)) return 0;
-  if (v >= 255.0) return 255;
-  return static_cast<u8>(v);
+  v = v > 0.0 ? v : 0.0;
+  v = v < 255.0 ? v : 255.0;
+  return static_cast<u8>(static_cast<i32>(v));
 }
 
 inline f64 Clamp255(f64 v) {
-  if (v < 0.0) return 0.0;
-  if (v >= 255.0) return 255.0;
-  return v;
+  v = v > 0.0 ? v : 0.0;
+  return v < 255.0 ? v : 255.0;
 }
 
 // Padding of the recursive filter, or 0 when it does not fit 32-bit sizes.
@@ -271,7 +272,7 @@ u8 CKLF_ImageFX::i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length) 
     return 0;
   }
   const u64 m = length;
-  return i_Grow(m_lineBuffer, m * kLanes * sizeof(f64) + m * sizeof(f64) + 2 * m) &&
+  return i_Grow(m_lineBuffer, m * kLanes * sizeof(f64) + m * sizeof(f64) + (kLanes + 1) * m) &&
                  i_Grow(m_padBuffer, (m + pad) * kLanes * sizeof(f64))
              ? 1
              : 0;
@@ -292,42 +293,81 @@ u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in,
   const u64 N = m + pad;
   const u64 lead = pad / 2;
   if (!i_GrowBlurLines(rec, length)) return 0;
-  // Line buffer: kernel input lanes, one recovered line, gathered bytes.
+  // Line buffer: kernel input lanes, one recovered line, then K recovered
+  // (or gathered) byte lines.
   f64* lanesIn = reinterpret_cast<f64*>(m_lineBuffer.GetPtr());
   f64* recLine = lanesIn + m * K;
-  u8* gather = reinterpret_cast<u8*>(recLine + m);
+  u8* scratch = reinterpret_cast<u8*>(recLine + m);
   f64* padded = reinterpret_cast<f64*>(m_padBuffer.GetPtr());
   f64* target = kernel ? lanesIn : padded + lead * K;
   const f64* result = identity ? lanesIn : (kernel ? padded : padded + lead * K);
+  // The recursive filter's output is clamped to 0..255; the kernel's is not.
+  const u8 clampOut = !kernel;
 
+  const void* lanePtr[K];
+  i64 laneStep[K];
   for (u32 g = 0; g < lineCount; g += K) {
-    // Load: lanes past the last line repeat it and are not stored.
-    if (!alpha && !in.isFloat && in.lineStep == 1 && g + K <= lineCount) {
+    const u32 valid = lineCount - g < K ? lineCount - g : K;
+    // Lanes past the last line repeat it and are not stored.
+    u8 contiguous = !in.isFloat && in.lineStep == 1 && valid == K;
+    // Which lanes hold fully transparent pixels; adjacent columns are
+    // scanned together, row by row.
+    u8 clear[K] = {0};
+    if (alpha && alpha->step != 1 && alpha->lineStep == 1 && valid == K) {
+      const u8* a = static_cast<const u8*>(alpha->base) + static_cast<i64>(g);
+      for (u64 i = 0; i < m; ++i) {
+        const u8* row = a + static_cast<i64>(i) * alpha->step;
+        for (u32 c = 0; c < K; ++c) clear[c] |= row[c] == 0;
+      }
+    } else if (alpha) {
+      for (u32 c = 0; c < K; ++c) {
+        const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
+        const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
+        if (alpha->step == 1) {
+          clear[c] = std::memchr(a, 0, m) != nullptr;
+        } else {
+          for (u64 i = 0; i < m && !clear[c]; ++i) clear[c] = a[static_cast<i64>(i) * alpha->step] == 0;
+        }
+      }
+    }
+    for (u32 c = 0; c < K; ++c) {
+      const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
+      lanePtr[c] = in.isFloat ? static_cast<const void*>(static_cast<const f32*>(in.base) + line * in.lineStep)
+                              : static_cast<const void*>(static_cast<const u8*>(in.base) + line * in.lineStep);
+      laneStep[c] = in.step;
+      // Recovery only changes lines that hold fully transparent pixels.
+      if (!alpha || !clear[c]) continue;
+      const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
+      const u8* s = static_cast<const u8*>(lanePtr[c]);
+      u8* line8 = scratch + c * m;
+      u8* alpha8 = scratch + K * m;
+      for (u64 i = 0; i < m; ++i) {
+        line8[i] = s[static_cast<i64>(i) * in.step];
+        alpha8[i] = a[static_cast<i64>(i) * alpha->step];
+      }
+      Blur_ZeroAlphaRecoveryData(line8, recLine, length, alpha8);
+      for (u64 i = 0; i < m; ++i) line8[i] = static_cast<u8>(recLine[i]);
+      lanePtr[c] = line8;
+      laneStep[c] = 1;
+      contiguous = 0;
+    }
+
+    if (contiguous) {
       const u8* base = static_cast<const u8*>(in.base) + static_cast<i64>(g);
       for (u64 i = 0; i < m; ++i) {
-        const u8* s = base + static_cast<i64>(i) * in.step;
+        const u8* src = base + static_cast<i64>(i) * in.step;
         f64* t = target + i * K;
-        for (u32 c = 0; c < K; ++c) t[c] = s[c];
+        for (u32 c = 0; c < K; ++c) t[c] = src[c];
+      }
+    } else if (in.isFloat) {
+      for (u64 i = 0; i < m; ++i) {
+        f64* t = target + i * K;
+        for (u32 c = 0; c < K; ++c) t[c] = static_cast<const f32*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
       }
     } else {
-      for (u32 c = 0; c < K; ++c) {
-        const u32 line = g + c < lineCount ? g + c : lineCount - 1;
-        if (alpha) {
-          const u8* s = static_cast<const u8*>(in.base) + static_cast<i64>(line) * in.lineStep;
-          const u8* a = static_cast<const u8*>(alpha->base) + static_cast<i64>(line) * alpha->lineStep;
-          for (u64 i = 0; i < m; ++i) {
-            gather[i] = s[static_cast<i64>(i) * in.step];
-            gather[m + i] = a[static_cast<i64>(i) * alpha->step];
-          }
-          Blur_ZeroAlphaRecoveryData(gather, recLine, length, gather + m);
-          for (u64 i = 0; i < m; ++i) target[i * K + c] = recLine[i];
-        } else if (in.isFloat) {
-          const f32* s = static_cast<const f32*>(in.base) + static_cast<i64>(line) * in.lineStep;
-          for (u64 i = 0; i < m; ++i) target[i * K + c] = s[static_cast<i64>(i) * in.step];
-        } else {
-          const u8* s = static_cast<const u8*>(in.base) + static_cast<i64>(line) * in.lineStep;
-          for (u64 i = 0; i < m; ++i) target[i * K + c] = s[static_cast<i64>(i) * in.step];
-        }
+      for (u64 i = 0; i < m; ++i) {
+        f64* t = target + i * K;
+        for (u32 c = 0; c < K; ++c) t[c] = static_cast<const u8*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
       }
     }
 
@@ -335,36 +375,39 @@ u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in,
       if (kernel) {
         KernelLanes(rec, lanesIn, padded, m);
       } else {
-        for (u32 c = 0; c < K; ++c) {
-          const f64 first = rec.borderFlag ? rec.borderValue : target[c];
-          const f64 last = rec.borderFlag ? rec.borderValue : target[(m - 1) * K + c];
-          for (u64 n = 0; n < lead; ++n) padded[n * K + c] = first;
-          for (u64 n = lead + m; n < N; ++n) padded[n * K + c] = last;
-        }
+        const f64* firstRow = target;
+        const f64* lastRow = target + (m - 1) * K;
+        for (u64 n = 0; n < lead; ++n)
+          for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : firstRow[c];
+        for (u64 n = lead + m; n < N; ++n)
+          for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : lastRow[c];
         RecursiveLanes(rec, padded, N);
-        for (u64 i = 0; i < m * K; ++i) padded[lead * K + i] = Clamp255(padded[lead * K + i]);
       }
     }
 
     // Store.
-    const u32 valid = lineCount - g < K ? lineCount - g : K;
     if (!out.isFloat && out.lineStep == 1 && valid == K) {
       u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g);
       for (u64 i = 0; i < m; ++i) {
         u8* d = base + static_cast<i64>(i) * out.step;
-        const f64* s = result + i * K;
-        for (u32 c = 0; c < K; ++c) d[c] = ToByte(s[c]);
+        const f64* r = result + i * K;
+        for (u32 c = 0; c < K; ++c) d[c] = ToByte(r[c]);
+      }
+    } else if (out.isFloat) {
+      f32* base = static_cast<f32*>(out.base) + static_cast<i64>(g) * out.lineStep;
+      for (u64 i = 0; i < m; ++i) {
+        f32* d = base + static_cast<i64>(i) * out.step;
+        const f64* r = result + i * K;
+        for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = static_cast<f32>(clampOut ? Clamp255(r[c]) : r[c]);
       }
     } else {
-      for (u32 c = 0; c < valid; ++c) {
-        const i64 line = static_cast<i64>(g + c);
-        if (out.isFloat) {
-          f32* d = static_cast<f32*>(out.base) + line * out.lineStep;
-          for (u64 i = 0; i < m; ++i) d[static_cast<i64>(i) * out.step] = static_cast<f32>(result[i * K + c]);
-        } else {
-          u8* d = static_cast<u8*>(out.base) + line * out.lineStep;
-          for (u64 i = 0; i < m; ++i) d[static_cast<i64>(i) * out.step] = ToByte(result[i * K + c]);
-        }
+      u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g) * out.lineStep;
+      u8 bytes[K];
+      for (u64 i = 0; i < m; ++i) {
+        u8* d = base + static_cast<i64>(i) * out.step;
+        const f64* r = result + i * K;
+        for (u32 c = 0; c < K; ++c) bytes[c] = ToByte(r[c]);
+        for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = bytes[c];
       }
     }
   }
@@ -468,20 +511,28 @@ u8 CKLF_ImageFX::i_MotionAngle(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlp
     SetError(klErrNoMemory);
     return 0;
   }
-  i32* off = reinterpret_cast<i32*>(i_Grow(m_shearOffset, static_cast<u64>(L) * sizeof(i32)));
+  constexpr u32 K = kLanes;
+  // Offsets, then for each position the end of its run of equal offsets.
+  i32* off = reinterpret_cast<i32*>(i_Grow(m_shearOffset, 2ull * L * sizeof(i32)));
   f32* frac = reinterpret_cast<f32*>(i_Grow(m_shearFrac, static_cast<u64>(L) * sizeof(f32)));
-  f64* line = reinterpret_cast<f64*>(i_Grow(m_motionLine, static_cast<u64>(L) * sizeof(f64)));
-  u8* bytes = i_Grow(m_motionBytes, 2ull * L);
-  if (!off || !frac || !line || !bytes || !i_Grow(m_padBuffer, (L + pad) * sizeof(f64))) return 0;
+  f64* line = reinterpret_cast<f64*>(i_Grow(m_motionLine, static_cast<u64>(L) * K * sizeof(f64)));
+  // Gathered values and alpha: one line, or K lines of a batch.
+  u8* bytes = i_Grow(m_motionBytes, 2ull * K * L);
+  if (!off || !frac || !line || !bytes || !i_Grow(m_padBuffer, (L + pad + 3) * K * sizeof(f64))) return 0;
   for (u32 i = 0; i < L; ++i) {
     const f64 ti = t * static_cast<f64>(i);
     off[i] = static_cast<i32>(ti);
     frac[i] = static_cast<f32>(ti - off[i]);
   }
   const u32 M = static_cast<u32>(off[L - 1]);
+  u32* runEnd = reinterpret_cast<u32*>(off + L);
+  for (u32 i = L; i-- > 0;) runEnd[i] = (i + 1 < L && off[i + 1] == off[i]) ? runEnd[i + 1] : i + 1;
   const u8 last = static_cast<u8>(m_src.count - 1);
   const u64 sLen = alongX ? 1 : m_src.stride, sCross = alongX ? m_src.stride : 1;
   const u64 dLen = alongX ? 1 : m_dst.stride, dCross = alongX ? m_dst.stride : 1;
+  const u64 lead = pad / 2;
+  const f64 B = rec.B, b1 = rec.b1, b2 = rec.b2, b3 = rec.b3;
+  const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
 
   for (u8 p = 0; p < m_src.count; ++p) {
     const u8 isAlpha = m_src.hasAlpha && p == last;
@@ -493,41 +544,201 @@ u8 CKLF_ImageFX::i_MotionAngle(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlp
     const u8* src = m_src.planes[p];
     const u8* srcA = m_src.planes[last];
     u8* dst = m_dst.planes[p];
-    u32 first = 0, end = 0;
-    for (u32 k = 0; k < M + C; ++k) {
-      while (end < L && static_cast<u32>(off[end]) <= k) ++end;
-      while (first < end && static_cast<u32>(off[first]) + C <= k) ++first;
-      if (first == end) continue;
-      const u32 n = end - first;
-      for (u32 q = 0; q < n; ++q) {
-        const u32 i = first + q;
+
+    // Gathers line k (run first..first+n-1) into v as floats. Along a run
+    // of equal offsets the pixels follow each other on the length axis.
+    auto gather = [&](u32 k, u32 first, u32 n, f64* v) {
+      u8 anyClear = 0;
+      for (u32 i = first, q = 0; i < first + n;) {
+        const u32 j = runEnd[i] < first + n ? runEnd[i] : first + n;
         const u32 c0 = k - static_cast<u32>(off[i]);
-        const u32 c = mirrored ? C - 1 - c0 : c0;
-        const u64 o = i * sLen + c * sCross;
-        bytes[q] = src[o];
-        if (recover) bytes[L + q] = srcA[o];
-      }
-      if (recover) {
-        Blur_ZeroAlphaRecoveryData(bytes, line, n, bytes + L);
-      } else {
-        for (u32 q = 0; q < n; ++q) line[q] = bytes[q];
-      }
-      rec.length = n;
-      rec.vector = line;
-      if (!Blur_BlurVector(&rec)) return 0;
-      for (u32 q = 0; q < n; ++q) {
-        const u32 i = first + q;
-        const u32 c0 = k - static_cast<u32>(off[i]);
-        const u32 c = mirrored ? C - 1 - c0 : c0;
-        const f64 v = line[q];
-        if (c0 > 0) {
-          const u32 cn = mirrored ? c + 1 : c - 1;
-          u8* nb = dst + i * dLen + cn * dCross;
-          const f32 f = frac[i];
-          const f32 keep = (1.0f - f) * static_cast<f32>(*nb);
-          *nb = ToByte(static_cast<f64>(f) * v + static_cast<f64>(keep));
+        const u64 o = i * sLen + (mirrored ? C - 1 - c0 : c0) * sCross;
+        const u8* sp = src + o;
+        for (u32 t = 0; t < j - i; ++t) bytes[q + t] = sp[t * sLen];
+        if (recover) {
+          const u8* ap = srcA + o;
+          for (u32 t = 0; t < j - i; ++t) {
+            bytes[L + q + t] = ap[t * sLen];
+            anyClear |= ap[t * sLen] == 0;
+          }
         }
-        dst[i * dLen + c * dCross] = ToByte(v);
+        q += j - i;
+        i = j;
+      }
+      if (anyClear) {
+        Blur_ZeroAlphaRecoveryData(bytes, v, n, bytes + L);
+      } else {
+        for (u32 q = 0; q < n; ++q) v[q] = bytes[q];
+      }
+    };
+    // Writes line k back, mixing into the previous line by the shear.
+    auto writeBack = [&](u32 k, u32 first, u32 n, const f64* v) {
+      for (u32 i = first; i < first + n;) {
+        const u32 j = runEnd[i] < first + n ? runEnd[i] : first + n;
+        const u32 c0 = k - static_cast<u32>(off[i]);
+        const u32 c = mirrored ? C - 1 - c0 : c0;
+        const f64* vv = v + (i - first);
+        u8* own = dst + i * dLen + c * dCross;
+        if (c0 > 0) {
+          u8* nb = dst + i * dLen + (mirrored ? c + 1 : c - 1) * dCross;
+          const f32* fr = frac + i;
+          for (u32 t = 0; t < j - i; ++t) {
+            const f32 keep = (1.0f - fr[t]) * static_cast<f32>(nb[t * dLen]);
+            nb[t * dLen] = ToByte(static_cast<f64>(fr[t]) * vv[t] + static_cast<f64>(keep));
+          }
+        }
+        for (u32 t = 0; t < j - i; ++t) own[t * dLen] = ToByte(vv[t]);
+        i = j;
+      }
+    };
+
+    // Lines are taken K at a time. Filtering reads only the source, so the
+    // lines of a batch are filtered side by side and then written back one
+    // after the other in increasing k, as if done one by one.
+    u32 first = 0, end = 0;
+    u32 k = 0;
+    u32 bk[K], bFirst[K], bLen[K];
+    while (k < M + C) {
+      u32 nb = 0;
+      for (; k < M + C && nb < K; ++k) {
+        while (end < L && static_cast<u32>(off[end]) <= k) ++end;
+        while (first < end && static_cast<u32>(off[first]) + C <= k) ++first;
+        if (first == end) continue;
+        bk[nb] = k;
+        bFirst[nb] = first;
+        bLen[nb] = end - first;
+        ++nb;
+      }
+      if (nb == 0) continue;
+      u64 nMin = ~0ull, nMax = 0;
+      for (u32 c = 0; c < nb; ++c) {
+        nMin = bLen[c] < nMin ? bLen[c] : nMin;
+        nMax = bLen[c] > nMax ? bLen[c] : nMax;
+      }
+      if (rec.smallSigma || nb < K / 2 || nMin + pad < 4 || bk[nb - 1] - bk[0] != nb - 1) {
+        // Kernel path, short batches and tiny lines: one line at a time.
+        for (u32 c = 0; c < nb; ++c) {
+          gather(bk[c], bFirst[c], bLen[c], line);
+          rec.length = bLen[c];
+          rec.vector = line;
+          if (!Blur_BlurVector(&rec)) return 0;
+          writeBack(bk[c], bFirst[c], bLen[c], line);
+        }
+        continue;
+      }
+      // The batch holds consecutive lines k0..k0+nb-1. At length position i
+      // they cover adjacent pixels across the lines (lane c at cross
+      // coordinate k0 + c - off[i]), so both the gather and the write-back
+      // walk strips of neighbouring pixels along the length axis.
+      const i64 k0 = bk[0];
+      const i64 crossStep = mirrored ? -static_cast<i64>(sCross) : static_cast<i64>(sCross);
+      const i64 dCrossStep = mirrored ? -static_cast<i64>(dCross) : static_cast<i64>(dCross);
+      const u32 iMin = bFirst[0], iMax = bFirst[nb - 1] + bLen[nb - 1];
+      auto laneRange = [&](u32 i, i64& cLo, i64& cHi) {
+        const i64 o = off[i];
+        cLo = o - k0 > 0 ? o - k0 : 0;
+        cHi = o - k0 + C < static_cast<i64>(nb) ? o - k0 + C : static_cast<i64>(nb);
+      };
+      u8* vals = bytes;
+      u8* alph = bytes + static_cast<u64>(K) * L;
+      u8 clear[K] = {0};
+      for (u32 i = iMin; i < iMax; ++i) {
+        i64 cLo, cHi;
+        laneRange(i, cLo, cHi);
+        if (cLo >= cHi) continue;
+        const i64 c0 = k0 + cLo - off[i];
+        const i64 o = static_cast<i64>(i * sLen) + (mirrored ? C - 1 - c0 : c0) * static_cast<i64>(sCross);
+        const u8* sp = src + o;
+        for (i64 c = cLo; c < cHi; ++c) vals[c * L + (i - bFirst[c])] = sp[(c - cLo) * crossStep];
+        if (recover) {
+          const u8* ap = srcA + o;
+          for (i64 c = cLo; c < cHi; ++c) {
+            const u8 a = ap[(c - cLo) * crossStep];
+            alph[c * L + (i - bFirst[c])] = a;
+            clear[c] |= a == 0;
+          }
+        }
+      }
+      // Padded lanes, each N_c = n_c + pad rows long, the same lead for all;
+      // unused lanes repeat the last line. Three zero rows close the block.
+      f64* x = reinterpret_cast<f64*>(m_padBuffer.GetPtr());
+      const u64 NMax = nMax + pad;
+      u64 Nl[K];
+      for (u32 c = 0; c < K; ++c) {
+        const u32 sc = c < nb ? c : nb - 1;
+        const u32 n = bLen[sc];
+        Nl[c] = n + pad;
+        if (clear[sc]) {
+          Blur_ZeroAlphaRecoveryData(vals + sc * L, line, n, alph + sc * L);
+          for (u32 q = 0; q < n; ++q) x[(lead + q) * K + c] = line[q];
+        } else {
+          const u8* vs = vals + sc * L;
+          for (u32 q = 0; q < n; ++q) x[(lead + q) * K + c] = vs[q];
+        }
+        const f64 firstV = x[lead * K + c], lastV = x[(lead + n - 1) * K + c];
+        for (u64 r = 0; r < lead; ++r) x[r * K + c] = firstV;
+        for (u64 r = lead + n; r < Nl[c]; ++r) x[r * K + c] = lastV;
+        for (u64 r = Nl[c]; r < NMax + 3; ++r) x[r * K + c] = 0.0;
+      }
+      // Causal pass: every lane starts at row 0.
+      for (u32 c = 0; c < K; ++c) x[c] = s0 * x[c];
+      for (u32 c = 0; c < K; ++c) x[K + c] = B * x[K + c] + s1 * x[c];
+      for (u32 c = 0; c < K; ++c) x[2 * K + c] = B * x[2 * K + c] + b1 * x[K + c] + s2 * x[c];
+      for (u64 n = 3; n < NMax; ++n) {
+        f64* o = x + n * K;
+        const f64* p1 = o - K;
+        const f64* p2 = o - 2 * K;
+        const f64* p3 = o - 3 * K;
+        for (u32 c = 0; c < K; ++c) o[c] = B * o[c] + b1 * p1[c] + b2 * p2[c] + b3 * p3[c];
+      }
+      // Anti-causal pass: near the ends each lane takes its own start terms
+      // (beyond its end all weights are 0, adding only zeros), below the
+      // shortest lane's end the common recursion.
+      const u64 NMin = nMin + pad;
+      const u64 common = NMin - 3;  // rows below this are common to all lanes
+      f64 cB[K], c1[K], c2[K], c3[K];
+      for (u64 n = NMax; n-- > common;) {
+        for (u32 c = 0; c < K; ++c) {
+          const i64 ph = static_cast<i64>(Nl[c]) - 1 - static_cast<i64>(n);
+          cB[c] = ph < 0 ? 0.0 : (ph == 0 ? s0 : B);
+          c1[c] = ph < 1 ? 0.0 : (ph == 1 ? s1 : b1);
+          c2[c] = ph < 2 ? 0.0 : (ph == 2 ? s2 : b2);
+          c3[c] = ph < 3 ? 0.0 : b3;
+        }
+        f64* o = x + n * K;
+        for (u32 c = 0; c < K; ++c) o[c] = cB[c] * o[c] + c1[c] * o[K + c] + c2[c] * o[2 * K + c] + c3[c] * o[3 * K + c];
+      }
+      for (u64 n = common; n-- > 0;) {
+        f64* o = x + n * K;
+        for (u32 c = 0; c < K; ++c) o[c] = B * o[c] + b1 * o[K + c] + b2 * o[2 * K + c] + b3 * o[3 * K + c];
+      }
+      // Write back strip by strip, lanes in increasing k: each pixel still
+      // gets its own line's value first and the next line's mix after. The
+      // mix of lane c reads lane c - 1's fresh value, so both come from
+      // registers; only the first lane's neighbour is read from memory.
+      f64 v[K];
+      u8 ownB[K];
+      for (u32 i = iMin; i < iMax; ++i) {
+        i64 cLo, cHi;
+        laneRange(i, cLo, cHi);
+        if (cLo >= cHi) continue;
+        const i64 c0 = k0 + cLo - off[i];
+        u8* own = dst + static_cast<i64>(i * dLen) + (mirrored ? C - 1 - c0 : c0) * static_cast<i64>(dCross);
+        const f32 f = frac[i];
+        const f64 fd = f;
+        const f32 g = 1.0f - f;
+        for (i64 c = cLo; c < cHi; ++c) {
+          v[c] = Clamp255(x[(lead + (i - bFirst[c])) * K + c]);
+          ownB[c] = static_cast<u8>(static_cast<i32>(v[c]));
+        }
+        if (c0 > 0) {
+          u8* nbp = own - dCrossStep;
+          *nbp = ToByte(fd * v[cLo] + static_cast<f64>(g * static_cast<f32>(*nbp)));
+        }
+        u8* px = own;
+        for (i64 c = cLo + 1; c < cHi; ++c, px += dCrossStep)
+          *px = ToByte(fd * v[c] + static_cast<f64>(g * static_cast<f32>(ownB[c - 1])));
+        *px = ownB[cHi - 1];
       }
     }
   }
