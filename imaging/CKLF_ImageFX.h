@@ -166,7 +166,12 @@ class CKLF_ImageFX : public CKLF_FrameWork {
                  u32 lineCount, u32 length);
   // Grows the line buffers for lines up to length long.
   u8 i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length);
-  u8 i_MotionAngle(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
+  // The motion blur's passes: along rows, along columns, along lines at
+  // an angle in 0.1..179.9 (without 89.9..90.1).
+  u8 Blur_Motion_DoHorizontal(f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
+  u8 Blur_Motion_DoVertical(f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
+  u8 Blur_Motion_DoAngle(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
+  u8 i_MotionStraight(u8 horizontal, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
   u8 i_ResizePlacement(u32& pw, u32& ph, u32& ox, u32& oy, f64& sx, f64& sy, u8 keepAspect) const;
   void i_FillBorder(u8 p, u32 pw, u32 ph, u32 ox, u32 oy);
   u8 i_ReportProgress(f64 percent);

@@ -464,9 +464,21 @@ u8 CKLF_ImageFX::MotionBlur(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaR
   while (angle < 0.0) angle += 180.0;
 
   if (angle >= 0.1 && angle <= 179.9 && !(angle > 89.9 && angle < 90.1))
-    return i_MotionAngle(angle, distance, blurAlpha, zeroAlphaRecovery);
+    return Blur_Motion_DoAngle(angle, distance, blurAlpha, zeroAlphaRecovery);
 
-  const u8 horizontal = angle < 0.1 || angle > 179.9;
+  if (angle < 0.1 || angle > 179.9) return Blur_Motion_DoHorizontal(distance, blurAlpha, zeroAlphaRecovery);
+  return Blur_Motion_DoVertical(distance, blurAlpha, zeroAlphaRecovery);
+}
+
+u8 CKLF_ImageFX::Blur_Motion_DoHorizontal(f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery) {
+  return i_MotionStraight(1, distance, blurAlpha, zeroAlphaRecovery);
+}
+
+u8 CKLF_ImageFX::Blur_Motion_DoVertical(f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery) {
+  return i_MotionStraight(0, distance, blurAlpha, zeroAlphaRecovery);
+}
+
+u8 CKLF_ImageFX::i_MotionStraight(u8 horizontal, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery) {
   STRUCT_Blur_VectorData rec;
   Blur_PrepareBlurData(distance, &rec, &m_padBuffer, 0, 0);
   const u32 w = m_src.width, h = m_src.height;
@@ -495,7 +507,7 @@ u8 CKLF_ImageFX::MotionBlur(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaR
   return 1;
 }
 
-u8 CKLF_ImageFX::i_MotionAngle(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery) {
+u8 CKLF_ImageFX::Blur_Motion_DoAngle(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery) {
   const u8 mirrored = angle > 90.0;
   if (mirrored) angle = 180.0 - angle;
   const u8 alongX = angle <= 45.0;
