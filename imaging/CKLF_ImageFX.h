@@ -19,7 +19,7 @@
 
 class CKLF_Image;
 
-// A 3 x 3 mask or any other size: signed weights row by row.
+// Convolution mask of any size: signed weights row by row, not owned.
 struct KLFFX_CONVOLUTIONMASK {
   i16* weights;
   u16 columns;
@@ -54,7 +54,9 @@ class CKLF_ImageFX : public CKLF_FrameWork {
 
   // Descriptors. The plane-list forms copy up to five pointers and check
   // nothing; the block forms take planes laid one after another (plane k at
-  // base + k * stride * height) and refuse a null base (error 1).
+  // base + k * stride * height) and refuse a null base (error 1). Effects
+  // refuse (error 1) a descriptor with no or more than five planes, a
+  // missing plane pointer or a stride below the width.
   u8 SetSource(u8** planes, u32 stride, u8 planeCount, u8 hasAlpha, u16 width, u16 height);
   u8 SetDestination(u8** planes, u32 stride, u8 planeCount, u8 hasAlpha, u16 width, u16 height);
   u8 SetSource(u8* base, u32 stride, u8 planeCount, u8 hasAlpha, u16 width, u16 height);
