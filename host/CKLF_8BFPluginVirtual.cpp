@@ -18,6 +18,7 @@ CKLF_8BFPluginVirtual::CKLF_8BFPluginVirtual()
       m_data(nullptr),
       m_resultCopy(nullptr),
       m_result(nullptr),
+      m_confOpen(0),
       m_portsSuite(nullptr),
       m_suiteOwner(nullptr),
       m_suiteContext(nullptr),
@@ -27,7 +28,10 @@ CKLF_8BFPluginVirtual::CKLF_8BFPluginVirtual()
   std::memset(&m_pluginData, 0, sizeof(m_pluginData));
 }
 
-CKLF_8BFPluginVirtual::~CKLF_8BFPluginVirtual() { i_ReleaseSuites(); }
+CKLF_8BFPluginVirtual::~CKLF_8BFPluginVirtual() {
+  ConfStorage_Close();
+  i_ReleaseSuites();
+}
 
 void CKLF_8BFPluginVirtual::SetHostPointers(KLP_FilterRecord* record, intptr_t* data, i16* result) {
   // A suite belongs to the record it was acquired through.

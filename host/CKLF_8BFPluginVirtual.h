@@ -16,6 +16,7 @@
 
 #include "CKLF_Array.h"
 #include "CKLF_Mem.h"
+#include "CKLF_Storage.h"
 #include "CKLF_String.h"
 #include "KLF_PluginData.h"
 #include "KLP_File.h"
@@ -103,6 +104,10 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   // As PS_GetLayer; a four-plane request turns a gray or CMYK layer to RGB.
   u8 PS_GetLayerWithColorConversionIfNeeded(i32 layerId, u8** planes, i32 width, i32 height, u8 planeCount,
                                             kltRECT_s rect);
+  // The layer's rect (whole-document) scaled by nearest sampling into an
+  // RGBA image (filled white and opaque first); gray copied to the three
+  // colours, CMYK turned to RGB, the transparency scaled into the alpha.
+  u8 PS_GetScaledLayerRGB(i32 layerId, CKLF_Image* image, kltRECT_s rect);
   // The layer table with bounds trimmed to non-zero transparency, cut to
   // rect when one is given. Kept until forced.
   u8 PS_FillRealLayerBounds(kltRECT_s rect, u8 force);
@@ -123,6 +128,10 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   u8 ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& display);
 
   // ---- The plug-in's files, in the plug-in folder. folder is not used.
+  // The configuration store: opened for reading and writing, else created.
+  u8 ConfStorage_Open(CKLF_String name);
+  CKLF_Storage* ConfStorage_GetStorage() { return m_confOpen ? &m_conf : nullptr; }
+  u8 ConfStorage_Close();
   u8 ConfFile_Read(CKLF_Mem& block, CKLF_String name, CKLF_String folder);
   u8 ConfFile_Write(const void* data, u32 size, CKLF_String name, CKLF_String folder);
   u8 ConfFile_Write(CKLF_Mem& block, CKLF_String name, CKLF_String folder);
@@ -147,6 +156,8 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   kltPLUGINDATA_s m_pluginData;
   CKLF_StringArray m_channelNames;
   i16* m_result;
+  CKLF_Storage m_conf;
+  u8 m_confOpen;
   const KLP_ChannelPortsSuite* m_portsSuite;
   const KLP_BasicSuite* m_suiteOwner;  // the basic suite it was acquired from
   void* m_suiteContext;

@@ -1,4 +1,5 @@
-// Whole files of the plug-in folder ("last.data" and others).
+// The configuration store and whole files of the plug-in folder
+// ("plugin.conf", "last.data" and others).
 #include "CKLF_8BFPluginVirtual.h"
 #include "CKLF_StdFile.h"
 
@@ -57,4 +58,24 @@ u8 CKLF_8BFPluginVirtual::ConfFile_Write(const void* data, u32 size, CKLF_String
 
 u8 CKLF_8BFPluginVirtual::ConfFile_Write(CKLF_Mem& block, CKLF_String name, CKLF_String folder) {
   return ConfFile_Write(block.GetPtr(), block.GetSize(), name, folder);
+}
+
+u8 CKLF_8BFPluginVirtual::ConfStorage_Open(CKLF_String name) {
+  ConfStorage_Close();
+  if (!m_conf.Open(name, &m_pluginFolder, 3) && !m_conf.Open(name, &m_pluginFolder, 2)) {
+    SetError(m_conf.GetError());
+    return 0;
+  }
+  m_confOpen = 1;
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::ConfStorage_Close() {
+  if (!m_confOpen) return 1;
+  m_confOpen = 0;
+  if (!m_conf.Close()) {
+    SetError(m_conf.GetError());
+    return 0;
+  }
+  return 1;
 }

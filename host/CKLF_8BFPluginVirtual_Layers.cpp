@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "CKLF_8BFPluginVirtual.h"
+#include "CKLF_Image.h"
 
 namespace {
 
@@ -142,6 +143,76 @@ u8 CKLF_8BFPluginVirtual::PS_GetLayerWithColorConversionIfNeeded(i32 layerId, u8
   }
   if (transparency) return i_ReadChannel(transparency, planes[3], width, rect);
   std::memset(planes[3], 255, n);
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::PS_GetScaledLayerRGB(i32 layerId, CKLF_Image* image, kltRECT_s rect) {
+  if (!image || image->GetImageMode() != 2 || !m_portsSuite || !m_filterRecord || !m_filterRecord->documentInfo ||
+      rect.right <= rect.left || rect.bottom <= rect.top) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  const KLP_ChannelDesc* first = nullptr;
+  const KLP_ChannelDesc* transparency = nullptr;
+  if (layerId == -1) {
+    first = m_filterRecord->documentInfo->mergedCompositeChannels;
+    transparency = m_filterRecord->documentInfo->mergedTransparency;
+  } else {
+    const KLP_LayerDesc* l = i_FindLayer(layerId);
+    if (!l) {
+      SetError(klErrBadArg);
+      return 0;
+    }
+    first = l->compositeChannels;
+    transparency = l->transparency;
+  }
+  const KLP_ChannelDesc* channels[4] = {nullptr, nullptr, nullptr, nullptr};
+  u32 count = 0;
+  for (const KLP_ChannelDesc* c = first; c && count < 5; c = c->next) {
+    if (count < 4) channels[count] = c;
+    ++count;
+  }
+  if (count != 1 && count != 3 && count != 4) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  image->Set(kltRGBA8{255, 255, 255, 255}, 0x0F, klNullRect);
+  u8* planes[4];
+  u32 stride = 0;
+  if (!image->GetImageChannels(planes, stride)) {
+    SetError(image->GetError());
+    return 0;
+  }
+  const i64 dw = image->GetImageWidth(), dh = image->GetImageHeight();
+  const i64 sw = static_cast<i64>(rect.right) - rect.left, sh = static_cast<i64>(rect.bottom) - rect.top;
+  if (dw <= 0 || dh <= 0) return 1;
+  // One source row per destination row, each channel read once per row.
+  std::vector<u8> row(static_cast<size_t>(sw) * 5);
+  std::vector<i64> column(static_cast<size_t>(dw));
+  for (i64 x = 0; x < dw; ++x) column[static_cast<size_t>(x)] = x * sw / dw;
+  for (i64 y = 0; y < dh; ++y) {
+    i32 sy = static_cast<i32>(rect.top + y * sh / dh);
+    kltRECT_s r = {rect.left, sy, rect.right, sy + 1};
+    u32 n = count < 4 ? count : 4;
+    for (u32 c = 0; c < n; ++c)
+      if (!i_ReadChannel(channels[c], row.data() + c * sw, static_cast<i32>(sw), r)) return 0;
+    u8 hasAlpha = transparency ? 1 : 0;
+    if (hasAlpha && !i_ReadChannel(transparency, row.data() + 4 * sw, static_cast<i32>(sw), r)) return 0;
+    u8* out[4];
+    for (int c = 0; c < 4; ++c) out[c] = planes[c] + static_cast<u64>(y) * stride;
+    for (i64 x = 0; x < dw; ++x) {
+      i64 s = column[static_cast<size_t>(x)];
+      if (count == 1) {
+        out[0][x] = out[1][x] = out[2][x] = row[static_cast<size_t>(s)];
+      } else if (count == 3) {
+        for (int c = 0; c < 3; ++c) out[c][x] = row[static_cast<size_t>(c * sw + s)];
+      } else {
+        u32 k = row[static_cast<size_t>(3 * sw + s)];
+        for (int c = 0; c < 3; ++c) out[c][x] = static_cast<u8>((row[static_cast<size_t>(c * sw + s)] * k) >> 8);
+      }
+      if (hasAlpha) out[3][x] = row[static_cast<size_t>(4 * sw + s)];
+    }
+  }
   return 1;
 }
 

@@ -5,6 +5,8 @@
 namespace {
 
 const char kLastSettingsFile[] = "last.data";
+const char kConfFile[] = "plugin.conf";
+const char kPositionsFolder[] = "Windows Positions";
 const i32 kMaxTrimmedSide = 30000;
 
 }  // namespace
@@ -66,7 +68,10 @@ u8 CPluginMain::DoStart() {
   const KLP_BasicSuite* basic = fr ? fr->basicSuite : nullptr;
   const KLP_DocumentInfo* doc = fr ? fr->documentInfo : nullptr;
   m_engineLayerAccess = (basic && basic->acquireSuite && doc && doc->layers) ? 1 : 0;
+  // Without a store the run goes on; windows then open centred.
+  ConfStorage_Open(kConfFile);
   u8 ok = m_dialogRequest ? i_DialogRun() : i_Replay();
+  ConfStorage_Close();
   return ok;
 }
 
@@ -193,4 +198,43 @@ u8 CPluginMain::PrepareCompositeAlpha(u8 full) {
   }
   m_alphaPtr = a;
   return 1;
+}
+
+namespace {
+
+CKLF_String WindowName(CKLF_String name) {
+  name.TrimBoth();
+  name.MakeUpper();
+  if (name.GetLength() == 0) name = "--";
+  return name;
+}
+
+i32 Clamp(i32 v, i32 low, i32 high) { return v < low ? low : v > high ? high : v; }
+
+}  // namespace
+
+kltSIZE_s CPluginMain::WindowPosFromConf(CKLF_String name, CKLF_String parent, kltSIZE_s def, u8 flag) {
+  (void)def;
+  (void)flag;
+  CKLF_Storage* store = ConfStorage_GetStorage();
+  if (!store) return klNullSize;
+  CKLF_String key;
+  key.Format("%s>%s>%s>", kPositionsFolder, WindowName(name).GetStr(), WindowName(parent).GetStr());
+  u32 left = 0, top = 0;
+  if (!store->GetRec(key + "Left", left) || !store->GetRec(key + "Top", top)) return klNullSize;
+  return kltSIZE_s{Clamp(static_cast<i32>(left), -100, 7000), Clamp(static_cast<i32>(top), -10, 6000)};
+}
+
+void CPluginMain::PutWindowPosToConf(CKLF_String name, CKLF_String parent, kltPOS position) {
+  CKLF_Storage* store = ConfStorage_GetStorage();
+  if (!store) return;
+  CKLF_String folder = kPositionsFolder;
+  CKLF_String window = folder + ">" + WindowName(name);
+  CKLF_String owner = window + ">" + WindowName(parent);
+  // Folders that exist already are fine.
+  if (store->GetRecType(folder) != 0) store->AddFolder(folder);
+  if (store->GetRecType(window) != 0) store->AddFolder(window);
+  if (store->GetRecType(owner) != 0) store->AddFolder(owner);
+  store->SetRecord(owner + ">Left", static_cast<u32>(position.x));
+  store->SetRecord(owner + ">Top", static_cast<u32>(position.y));
 }

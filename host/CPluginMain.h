@@ -37,6 +37,13 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
     return m_alphaPtr;
   }
 
+  // A window's saved position: x clamped to -100..7000, y to -10..6000;
+  // -32000, -32000 (centred) when the store is closed or a record is
+  // missing. def and flag do not change the result.
+  kltSIZE_s WindowPosFromConf(CKLF_String name, CKLF_String parent, kltSIZE_s def, u8 flag);
+  // Stores a window's position when the store is open.
+  void PutWindowPosToConf(CKLF_String name, CKLF_String parent, kltPOS position);
+
   CHostProgress& GetHostProgress() { return m_hostProgress; }
   // Whether image overlays may read document layers (set at Start).
   u8 GetEngineLayerAccess() const { return m_engineLayerAccess; }

@@ -92,6 +92,15 @@ void FromRGB(int16_t space, const int rgb[3], int16_t out[4], bool& ok) {
 
 }  // namespace
 
+bool CKLP_FilterHost::ConvertColour(int16_t from, const int16_t in[4], int16_t to, int16_t out[4]) {
+  bool ok = false;
+  int rgb[3];
+  ToRGB(from, in, rgb, ok);
+  if (!ok) return false;
+  FromRGB(to, rgb, out, ok);
+  return ok;
+}
+
 CKLP_FilterHost::CKLP_FilterHost() {
   std::memset(&m_record, 0, sizeof(m_record));
   std::memset(&m_descParams, 0, sizeof(m_descParams));

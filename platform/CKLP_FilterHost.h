@@ -112,6 +112,11 @@ class CKLP_FilterHost {
   void SetMaxDescriptorText(size_t n) { m_maxText = n; }
   void SetProgressSink(std::function<void(int32_t done, int32_t total)> sink) { m_progressSink = std::move(sink); }
 
+  // This host's colour conversion between klpSpaceRGB, klpSpaceGray and
+  // klpSpaceCMYK (CMYK samples as in the planes: 255 is no ink). False for
+  // other spaces.
+  static bool ConvertColour(int16_t from, const int16_t in[4], int16_t to, int16_t out[4]);
+
   // Scripting descriptor kept between runs.
   const std::vector<DescRecord>& Descriptor() const { return m_descriptor; }
   bool HasDescriptor() const { return m_hasDescriptor; }

@@ -10,4 +10,4 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DKLF_BUILD_TESTS=OFF
 cmake --build build/release -j "$JOBS"
 
-echo "Built. The host program and the replay of a puzzle layout are not in place yet; nothing to run."
+echo "Built. Run the plug-in on an image with: build/release/tools/tessarette-host --help"

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <random>
 
+#include "CKLF_Image.h"
 #include "HostTestSupport.h"
 
 namespace {
@@ -212,6 +213,40 @@ TEST(Colours, HostConversionsAndTheInternalFallback) {
   for (int i = 0; i < 50; ++i) ASSERT_EQ(dst[1][i], (src[1][i] * src[3][i]) >> 8);
   ASSERT_TRUE(q.ConvertArrayToRGB(s, d, 50));  // the host's conversion agrees here
   for (int i = 0; i < 50; ++i) ASSERT_EQ(dst[0][i], src[0][i] * src[3][i] / 255);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Layers, ScaledIntoAnRGBAImage) {
+  LayeredHost h;
+  ASSERT_TRUE(h.plugin.FillPluginData());
+  CKLF_Image img;
+  ASSERT_TRUE(img.Create(10, 5, 2));
+  ASSERT_TRUE(h.plugin.PS_GetScaledLayerRGB(11, &img, kltRECT_s{0, 0, 20, 10}));
+  // Every second pixel of every second row.
+  for (u16 y = 0; y < 5; ++y)
+    for (u16 x = 0; x < 10; ++x) {
+      kltRGBA8 p = img.GetPixel(x, y);
+      int i = (2 * y) * 20 + 2 * x;
+      ASSERT_EQ(p.red, static_cast<u8>(i));
+      ASSERT_EQ(p.blue, static_cast<u8>(i * 3));
+      ASSERT_EQ(p.alpha, h.host.Layers()[0].transparency[i]);
+    }
+  ASSERT_TRUE(h.plugin.PS_GetScaledLayerRGB(12, &img, kltRECT_s{0, 0, 20, 10}));
+  EXPECT_EQ(img.GetPixel(3, 3).alpha, 255);  // opaque layer
+  CKLF_Image rgb;
+  ASSERT_TRUE(rgb.Create(4, 4, 1));
+  EXPECT_FALSE(h.plugin.PS_GetScaledLayerRGB(11, &rgb, kltRECT_s{0, 0, 20, 10}));
+  EXPECT_FALSE(h.plugin.PS_GetScaledLayerRGB(11, &img, kltRECT_s{0, 0, 0, 10}));
+  EXPECT_FALSE(h.plugin.PS_GetScaledLayerRGB(11, nullptr, kltRECT_s{0, 0, 20, 10}));
+
+  LayeredHost cmyk(4);
+  ASSERT_TRUE(cmyk.plugin.FillPluginData());
+  ASSERT_TRUE(cmyk.plugin.PS_GetScaledLayerRGB(11, &img, kltRECT_s{2, 1, 12, 6}));
+  int i = 1 * 20 + 2;
+  EXPECT_EQ(img.GetPixel(0, 0).green, static_cast<u8>((static_cast<u8>(i * 2) * static_cast<u8>(i * 4)) >> 8));
 }
 
 }  // namespace

@@ -1,0 +1,28 @@
+// A plug-in shared library loaded with dlopen, its entry found by name.
+// The library stays loaded until the object goes away.
+#pragma once
+
+#include <string>
+
+#include "KLP_FilterHost.h"
+
+class CKLT_PluginLibrary {
+ public:
+  CKLT_PluginLibrary() {}
+  ~CKLT_PluginLibrary() { Unload(); }
+  CKLT_PluginLibrary(const CKLT_PluginLibrary&) = delete;
+  CKLT_PluginLibrary& operator=(const CKLT_PluginLibrary&) = delete;
+
+  // False with a one-line reason when the library or its entry is missing.
+  bool Load(const std::string& path, std::string& error);
+  void Unload();
+  KLP_PluginMainProc Entry() const { return m_entry; }
+
+  // The plug-in next to this program (or in the build tree's host folder),
+  // unless TESSARETTE_PLUGIN names one.
+  static std::string DefaultPath();
+
+ private:
+  void* m_handle = nullptr;
+  KLP_PluginMainProc m_entry = nullptr;
+};
