@@ -13,9 +13,11 @@
 // to its old length, so a failed change leaves the container as it was.
 //
 // Readers trust nothing: every length is checked against the bytes
-// present, a folder cycle or two live folders sharing an id is refused, and
-// any malformed record fails the open with error 113. Limits: files below
-// 2 GiB, keys up to 65,535 bytes, names without ">".
+// present, the records must fill the file exactly, folder ids are resolved
+// without recursion, and a cycle, two reachable folders sharing an id, a
+// string of length 0 or an undefined record type fails the open with error
+// 113. Limits: files below 2 GiB, keys up to 65,535 bytes, 64 MB of keys in
+// all, names without ">".
 #pragma once
 
 #include "CKLF_Array.h"
