@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "CLayoutModel.h"
+#include "CTessarette.h"
+#include "CTessaretteRecordCodec.h"
 
 const char CSettingsBlock::kMagic[kMagicSize + 1] = "KLTS30";
 const char CSettingsBlock::kOldMagic[kMagicSize + 1] = "KLTS20";
@@ -306,6 +308,31 @@ u8 WriteAt(CKLF_FrameWork& self, const CLayoutModel& m, u8 puzzle, const u8* rec
 u8 CSettingsBlock::Write(const CLayoutModel& m, u8 puzzle, const u8* records, u32 recordCount, CKLF_Mem* block,
                          u32& length) {
   return WriteAt(*this, m, puzzle, records, recordCount, block, 0, length);
+}
+
+u8 CSettingsBlock::WritePuzzle(const CLayoutModel& m, const CTessarette& engine, CKLF_Mem* block, u32& length) {
+  length = 0;
+  u32 n = engine.GetPieceCount();
+  CKLF_Mem records;
+  u64 bytes = static_cast<u64>(n) * kRecordSize;
+  if (!klFits32(bytes)) {
+    SetError(klErrNoMemory);
+    return 0;
+  }
+  // Zeroed: the two bytes the codec leaves alone are written as 0.
+  if (n > 0 && !records.Zalloc(static_cast<u32>(bytes))) {
+    SetError(records.GetError());
+    return 0;
+  }
+  for (u32 i = 0; i < n; ++i) {
+    CTessarette::SFX_ONEPIECE rec;
+    if (!engine.PieceToRecord(i, rec)) {
+      SetError(klErrBadArg);
+      return 0;
+    }
+    CTessaretteRecordCodec::Encode(rec, records.GetPtr() + static_cast<u64>(i) * kRecordSize);
+  }
+  return Write(m, 1, records.GetPtr(), n, block, length);
 }
 
 u8 CSettingsBlock::IsValid(const u8* data, u32 length, u8 old) {

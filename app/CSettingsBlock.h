@@ -19,6 +19,7 @@
 #include "CKLF_Mem.h"
 
 class CLayoutModel;
+class CTessarette;
 
 // Stores the four bytes of value in big-endian order at out.
 void klPlatformFLOATtoMac(f32 value, u8* out);
@@ -43,6 +44,10 @@ class CSettingsBlock : public CKLF_FrameWork {
   // length gets the bytes written. 0 with error 17 when memory runs out.
   u8 Write(const CLayoutModel& m, u8 puzzle, const u8* records, u32 recordCount, CKLF_Mem* block,
            u32& length);
+
+  // Puzzle mode: the layout and one record for each of the engine's pieces
+  // in array order, each encoded by the engine's record codec.
+  u8 WritePuzzle(const CLayoutModel& m, const CTessarette& engine, CKLF_Mem* block, u32& length);
 
   // Replaces the model's layout by the block's. records points into data
   // at the first piece record (null when none) and count is their number;

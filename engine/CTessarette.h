@@ -241,6 +241,15 @@ class CTessarette : public CKLF_FrameWork {
   // The default bevel light: (-0.5, 0.8, 0.5) normalised.
   static void DefaultLight(f32 light[3]);
 
+  // ---- Settings block (replay)
+  // Rebuilds the grid, knots and knives from a settings block. layout is 1
+  // for a Layout-mode block; count and records give the 92-byte piece
+  // records inside the block (0 and null when none). The whole block is
+  // checked first (counts in 64 bits against the bytes present and the
+  // limits, knot ids, finite values): a block that fails is refused whole
+  // with error 49 and the layout is left as it was.
+  u8 InitFromLastSettingsBinary(const CKLF_Mem* block, u8& layout, u32& count, const u8*& records);
+
   // ---- Progress and alerts
   void SetLocalProgress(f64 percent, u8 low, u8 high);
   void PlatformMessageBox(const char* text, const char* title);
