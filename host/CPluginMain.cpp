@@ -13,6 +13,7 @@ const i32 kMaxTrimmedSide = 30000;
 
 CPluginMain::CPluginMain() : m_alphaPtr(nullptr), m_alphaWidth(0), m_alphaHeight(0), m_engineLayerAccess(0) {
   m_hostProgress.SetUserDataPtr(this);
+  m_layerSource.SetPlugin(this);
 }
 
 CPluginMain::~CPluginMain() {}
@@ -68,6 +69,7 @@ u8 CPluginMain::DoStart() {
   const KLP_BasicSuite* basic = fr ? fr->basicSuite : nullptr;
   const KLP_DocumentInfo* doc = fr ? fr->documentInfo : nullptr;
   m_engineLayerAccess = (basic && basic->acquireSuite && doc && doc->layers) ? 1 : 0;
+  i_PrepareEngine();
   // Without a store the run goes on; windows then open centred.
   ConfStorage_Open(kConfFile);
   u8 ok = m_dialogRequest ? i_DialogRun() : i_Replay();
@@ -111,12 +113,6 @@ u8 CPluginMain::i_Replay() {
 i32 CPluginMain::i_RunUI(u8 about) {
   (void)about;
   return -1;
-}
-
-u8 CPluginMain::i_ReplaySettings(CKLF_Mem& block) {
-  (void)block;
-  SetError(klErrUnsupported);
-  return 0;
 }
 
 u8 CPluginMain::PrepareCompositeAlpha(u8 full) {

@@ -4,17 +4,23 @@
 // replay of the last settings), keeps the composite alpha (selection times
 // transparency) and the windows' positions in the configuration store.
 //
-// Two seams are left for later work, each named in one virtual operation:
-// i_RunUI creates the application object of the user interface, and
-// i_ReplaySettings hands a settings block to the engine. Until they are
-// filled a dialog run and a replay end as cancelled (-128) with the
-// document untouched.
+// The replay hands the settings block to the engine it holds, which cuts,
+// renders and writes the result back through the apply writers. One seam
+// is left for later work, named in one virtual operation: i_RunUI creates
+// the application object of the user interface; until it is filled a
+// dialog run ends as cancelled (-128) with the document untouched.
 //
-// Cost: the composite alpha is one byte per pixel of the filter rectangle.
+// Cost: the composite alpha is one byte per pixel of the filter rectangle;
+// a Puzzle-mode apply holds the document's colour planes and one alpha
+// plane besides the engine's cut. Limits: the engine's, 65535 pixels a side.
 #pragma once
 
+#include "CHostLayerSource.h"
 #include "CHostProgress.h"
 #include "CKLF_8BFPluginVirtual.h"
+#include "CTessarette.h"
+
+class CKLF_Image;
 
 class CPluginMain : public CKLF_8BFPluginVirtual {
  public:
@@ -44,6 +50,18 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   // Stores a window's position when the store is open.
   void PutWindowPosToConf(CKLF_String name, CKLF_String parent, kltPOS position);
 
+  // Layout mode: replaces the filter rectangle by the knives, drawn in the
+  // foreground colour over transparency (editable) or over the background
+  // colour. 1 or 0.
+  u8 Apply_DrawSpliting();
+  // Writes an RGBA image of the filter rectangle's size (RGB documents).
+  u8 Apply_SplittingUI(CKLF_Image* image);
+  // Cuts the filter rectangle into pieces, renders them with the given
+  // 92-byte stored records (count 0 or null: default effects), recombines
+  // and writes the result.
+  u8 Apply_SplittingNoUI(u32 count, const u8* records);
+
+  CTessarette& GetEngine() { return m_engine; }
   CHostProgress& GetHostProgress() { return m_hostProgress; }
   // Whether image overlays may read document layers (set at Start).
   u8 GetEngineLayerAccess() const { return m_engineLayerAccess; }
@@ -55,14 +73,18 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   // The user-interface work fills it; until then no dialog is available and
   // it answers -1 as a failed run loop does.
   virtual i32 i_RunUI(u8 about);
-  // Replay seam: the engine rebuilds the layout from the settings block and
-  // writes the result into the host's planes; 1 on success. The replay
-  // work fills it; until then it fails and the replay ends as cancelled.
+  // The engine rebuilds the layout from the settings block and writes the
+  // result into the host's planes; 1 on success.
   virtual u8 i_ReplaySettings(CKLF_Mem& block);
+  // Gives the engine the document's facts, its layers and the progress.
+  void i_PrepareEngine();
+  u8 i_CheckEngineSize(i32 width, i32 height);
 
   u8 i_DialogRun();
   u8 i_Replay();
 
+  CTessarette m_engine;
+  CHostLayerSource m_layerSource;
   CHostProgress m_hostProgress;
   CKLF_Mem m_alpha;
   u8* m_alphaPtr;

@@ -1,0 +1,291 @@
+// The replay and the writers that put a result back into the host's planes.
+#include <cstring>
+
+#include "CKLF_Image.h"
+#include "CPluginMain.h"
+#include "CTessaretteRecordCodec.h"
+
+namespace {
+
+// (fore x m + (255 - m) x back) / 255 for every m.
+void BlendTable(u8 fore, u8 back, u8 table[256]) {
+  for (u32 m = 0; m < 256; ++m) table[m] = static_cast<u8>((fore * m + (255 - m) * back) / 255);
+}
+
+const u8 kMaxPlanes = 5;
+
+// Frees the engine's pieces when the apply ends: they point into planes
+// that the apply owns.
+struct PieceRelease {
+  CTessarette& engine;
+  ~PieceRelease() { engine.FreeSpliting(); }
+};
+const u32 kTableSide = 100;
+
+}  // namespace
+
+void CPluginMain::i_PrepareEngine() {
+  CTessarette::DOCUMENT doc;
+  doc.colorKind = m_pluginData.colorKind;
+  doc.filterArea = m_pluginData.filterArea;
+  doc.layerAccess = m_engineLayerAccess;
+  doc.layers = &m_layerSource;
+  m_engine.SetDocument(doc);
+  m_engine.SetProgress(&m_hostProgress);
+}
+
+u8 CPluginMain::i_CheckEngineSize(i32 width, i32 height) {
+  u8 planes = static_cast<u8>(m_pluginData.planes + 1);
+  if (width <= 0 || height <= 0 || width > CTessarette::kMaxSide || height > CTessarette::kMaxSide ||
+      !klFits32(static_cast<u64>(width) * static_cast<u64>(height) * planes)) {
+    HostSetRetCode_BadParam();
+    SetError(klErrBadArg);
+    return 0;
+  }
+  return 1;
+}
+
+u8 CPluginMain::i_ReplaySettings(CKLF_Mem& block) {
+  // Pieces of an earlier run point into buffers that are gone.
+  m_engine.FreeSpliting();
+  u8 layout = 0;
+  u32 count = 0;
+  const u8* records = nullptr;
+  if (!m_engine.InitFromLastSettingsBinary(&block, layout, count, records)) {
+    SetError(m_engine.GetError());
+    return 0;
+  }
+  if (!PrepareCompositeAlpha(layout ? 0 : 1)) return 0;
+  // The trim may have moved the filter area.
+  i_PrepareEngine();
+  return layout ? Apply_DrawSpliting() : Apply_SplittingNoUI(count, records);
+}
+
+u8 CPluginMain::Apply_DrawSpliting() {
+  const kltPLUGINDATA_s& pd = m_pluginData;
+  m_engine.SetProgress(&m_hostProgress);
+  m_hostProgress.Progress(0, nullptr);
+  const kltRECT_s r = pd.filterRect;
+  i64 w64 = static_cast<i64>(r.right) - r.left, h64 = static_cast<i64>(r.bottom) - r.top;
+  if (w64 > CTessarette::kMaxSide || h64 > CTessarette::kMaxSide) w64 = -1;
+  const i32 w = static_cast<i32>(w64), h = static_cast<i32>(h64);
+  if (!i_CheckEngineSize(w, h)) return 0;
+  const u32 n = static_cast<u32>(w) * static_cast<u32>(h);
+  CKLF_Mem mask;
+  if (!mask.alloc(n)) {
+    SetError(mask.GetError());
+    return 0;
+  }
+  m_hostProgress.Progress(5, nullptr);
+  if (!m_engine.DrawSplitting(w, h, mask.GetPtr(), static_cast<u32>(w), 5, 95)) {
+    SetError(m_engine.GetError() ? m_engine.GetError() : static_cast<u16>(klErrBadArg));
+    return 0;
+  }
+  const u8 colours = static_cast<u8>(pd.planes - pd.transparency);
+  if (pd.editableTransparency) {
+    if (!HostPutChanel(static_cast<u8>(pd.planes - 1), r, mask.GetPtr(), static_cast<u32>(w))) return 0;
+    for (u8 c = 0; c < colours; ++c)
+      if (!HostPutChanel(c, r, pd.foreColor[c])) return 0;
+  } else {
+    CKLF_Mem plane;
+    if (!plane.alloc(n)) {
+      SetError(plane.GetError());
+      return 0;
+    }
+    const u8* m = mask.GetPtr();
+    u8* out = plane.GetPtr();
+    for (u8 c = 0; c < colours; ++c) {
+      u8 table[256];
+      BlendTable(pd.foreColor[c], pd.backColor[c], table);
+      for (u32 i = 0; i < n; ++i) out[i] = table[m[i]];
+      if (!HostPutChanel(c, r, out, static_cast<u32>(w))) return 0;
+    }
+  }
+  m_hostProgress.Progress(100, nullptr);
+  return 1;
+}
+
+u8 CPluginMain::Apply_SplittingUI(CKLF_Image* image) {
+  const kltPLUGINDATA_s& pd = m_pluginData;
+  if (pd.colorKind != 1 || !image || image->GetImageMode() != 2) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  const kltRECT_s r = pd.filterRect;
+  const i32 w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0 || image->GetImageWidth() != w || image->GetImageHeight() != h) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  u8* planes[5];
+  u32 stride = 0;
+  if (image->GetImageChannels(planes, stride) != 4) {
+    SetError(image->GetError());
+    return 0;
+  }
+  m_engine.SetProgress(&m_hostProgress);
+  m_hostProgress.Progress(0, nullptr);
+  if (!pd.editableTransparency) {
+    const u8* a = planes[3];
+    for (u8 c = 0; c < 3; ++c) {
+      m_hostProgress.Progress(static_cast<u8>(30 * c), nullptr);
+      u8* v = planes[c];
+      for (i32 y = 0; y < h; ++y)
+        for (i32 x = 0; x < w; ++x) {
+          size_t i = static_cast<size_t>(y) * stride + x;
+          v[i] = static_cast<u8>((a[i] * v[i] + (255 - a[i]) * pd.backColor[c]) / 255);
+        }
+      m_hostProgress.Progress(static_cast<u8>(30 * c + 15), nullptr);
+      if (!HostPutChanel(c, r, v, stride)) return 0;
+    }
+  } else {
+    for (u8 c = 0; c < pd.planes; ++c) {
+      if (c >= 4) {
+        HostSetRetCode_BadParam();
+        SetError(klErrBadArg);
+        return 0;
+      }
+      m_hostProgress.Progress(static_cast<u8>(25 * c), nullptr);
+      if (!HostPutChanel(c, r, planes[c], stride)) return 0;
+    }
+  }
+  m_hostProgress.Progress(100, nullptr);
+  return 1;
+}
+
+u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
+  const kltPLUGINDATA_s& pd = m_pluginData;
+  m_engine.SetProgress(&m_hostProgress);
+  m_hostProgress.Progress(0, nullptr);
+  const i32 w = m_alphaWidth, h = m_alphaHeight;
+  if (!m_alphaPtr) {
+    SetError(klErrEmpty);
+    return 0;
+  }
+  if (!i_CheckEngineSize(w, h)) return 0;
+  const u8 n = static_cast<u8>(pd.planes - pd.transparency);
+  const u64 planeSize = static_cast<u64>(w) * static_cast<u64>(h);
+  CKLF_Mem block;
+  if (!block.alloc(static_cast<u32>(planeSize * (n + 1u)))) {
+    SetError(block.GetError());
+    HostSetRetCode_MemFull();
+    return 0;
+  }
+  u8* planes[kMaxPlanes];
+  for (u8 c = 0; c <= n && c < kMaxPlanes; ++c) planes[c] = block.GetPtr() + planeSize * c;
+  const kltRECT_s r = pd.filterRect;
+  for (u8 c = 0; c < n; ++c) {
+    m_hostProgress.Progress(c, nullptr);
+    if (!HostGetChanel(c, r, planes[c], static_cast<u32>(w))) return 0;
+  }
+  m_hostProgress.Progress(7, nullptr);
+  PieceRelease release{m_engine};
+  if (!m_engine.SplitCells(w, h, m_alphaPtr, static_cast<u32>(w), planes, static_cast<u32>(w), n, 7, 60, 0)) {
+    SetError(m_engine.GetError());
+    return 0;
+  }
+
+  const u32 pieces = m_engine.GetPieceCount();
+  if (pieces > 0) {
+    if (!records) count = 0;
+    // Records in the pieces' own order, else matched by row and column.
+    bool ordered = count == pieces;
+    for (u32 i = 0; i < count && ordered; ++i) {
+      CTessarette::SFX_ONEPIECE rec;
+      const CTessarette::SPLITEDCELL* cell = m_engine.GetPiece(i);
+      ordered = CTessaretteRecordCodec::Decode(records + static_cast<u64>(i) * CTessaretteRecordCodec::kSize,
+                                               CTessaretteRecordCodec::kSize, rec) &&
+                rec.column == cell->column && rec.row == cell->row;
+    }
+    CKLF_Mem table;
+    i32* slot = nullptr;
+    if (count > 0 && !ordered) {
+      if (!table.alloc(kTableSide * kTableSide * sizeof(i32))) {
+        SetError(table.GetError());
+        return 0;
+      }
+      slot = reinterpret_cast<i32*>(table.GetPtr());
+      for (u32 i = 0; i < kTableSide * kTableSide; ++i) slot[i] = -1;
+      for (u32 i = 0; i < count; ++i) {
+        CTessarette::SFX_ONEPIECE rec;
+        if (!CTessaretteRecordCodec::Decode(records + static_cast<u64>(i) * CTessaretteRecordCodec::kSize,
+                                            CTessaretteRecordCodec::kSize, rec))
+          continue;
+        // A later record of the same cell wins.
+        if (rec.row < kTableSide && rec.column < kTableSide)
+          slot[rec.row * kTableSide + rec.column] = static_cast<i32>(i);
+      }
+    }
+    const f64 step = 20.0 / pieces;
+    f64 progress = 60.0;
+    i32 reported = 60;
+    for (u32 i = 0; i < pieces; ++i) {
+      i64 which = -1;
+      if (count > 0 && ordered) {
+        which = i;
+      } else if (slot) {
+        const CTessarette::SPLITEDCELL* cell = m_engine.GetPiece(i);
+        if (cell->column < kTableSide && cell->row < kTableSide) which = slot[cell->row * kTableSide + cell->column];
+      }
+      if (which >= 0) {
+        CTessarette::SFX_ONEPIECE rec;
+        const u8* bytes = records + static_cast<u64>(which) * CTessaretteRecordCodec::kSize;
+        if (!CTessaretteRecordCodec::Decode(bytes, CTessaretteRecordCodec::kSize, rec) ||
+            !m_engine.RecordToPiece(rec, i, 1, 0)) {
+          SetError(klErrBadArg);
+          return 0;
+        }
+      }
+      if (!m_engine.RenderPiece(i)) {
+        SetError(m_engine.GetError());
+        return 0;
+      }
+      progress += step;
+      if (static_cast<i32>(progress) != reported) {
+        reported = static_cast<i32>(progress);
+        m_hostProgress.Progress(static_cast<u8>(reported > 100 ? 100 : reported), nullptr);
+      }
+    }
+  }
+
+  m_hostProgress.Progress(80, nullptr);
+  if (!m_engine.CombineSplitedCells(w, h, planes, static_cast<u32>(w), static_cast<u8>(n + 1), m_alphaPtr,
+                                    static_cast<u32>(w), klNullRect, 0, 80, 90)) {
+    SetError(m_engine.GetError());
+    return 0;
+  }
+
+  // Writing: the colours, then the composed alpha as the transparency, or
+  // the colours laid over the background colour.
+  const u8* a = planes[n];
+  u8 percent = 92;
+  if (pd.editableTransparency) {
+    for (u8 c = 0; c <= n; ++c) {
+      u8 plane = c < n ? c : static_cast<u8>(pd.planes - 1);
+      if (plane >= kMaxPlanes) {
+        HostSetRetCode_BadParam();
+        SetError(klErrBadArg);
+        return 0;
+      }
+      m_hostProgress.Progress(percent, nullptr);
+      percent = static_cast<u8>(percent + 2);
+      if (!HostPutChanel(plane, r, planes[c], static_cast<u32>(w))) return 0;
+    }
+  } else {
+    for (u8 c = 0; c < n; ++c) {
+      if (c >= kMaxPlanes) {
+        HostSetRetCode_BadParam();
+        SetError(klErrBadArg);
+        return 0;
+      }
+      m_hostProgress.Progress(percent, nullptr);
+      percent = static_cast<u8>(percent + 2);
+      u8* v = planes[c];
+      const u32 back = pd.backColor[c];
+      for (u64 i = 0; i < planeSize; ++i) v[i] = static_cast<u8>((a[i] * v[i] + (255 - a[i]) * back) / 255);
+      if (!HostPutChanel(c, r, v, static_cast<u32>(w))) return 0;
+    }
+  }
+  m_hostProgress.Progress(100, nullptr);
+  return 1;
+}
