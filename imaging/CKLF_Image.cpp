@@ -428,20 +428,27 @@ u8 CKLF_Image::Set(CKLF_Image* src, i32 sx, i32 sy, kltRECT_s dstRect) {
     SetError(klErrBadArg);
     return 0;
   }
+  kltRECT_s s, d;
+  if (!i_SourceRegion(src, sx, sy, dstRect, s, d)) return 1;
+  return Tile(src, s, d);
+}
+
+u8 CKLF_Image::i_SourceRegion(const CKLF_Image* src, i32 sx, i32 sy, kltRECT_s dstRect, kltRECT_s& s,
+                              kltRECT_s& d) const {
   kltRECT_s dr;
   if (klIsNullRect(dstRect)) dstRect = {0, 0, m_width, m_height};
-  if (!i_ClipRect(dstRect, dr)) return 1;
+  if (!i_ClipRect(dstRect, dr)) return 0;
+  // The source start moves as far as clipping moved the corner.
   i64 x0 = static_cast<i64>(sx) + (dr.left - static_cast<i64>(dstRect.left));
   i64 y0 = static_cast<i64>(sy) + (dr.top - static_cast<i64>(dstRect.top));
   if (x0 < 0) x0 = 0;
   if (y0 < 0) y0 = 0;
-  if (x0 >= src->m_width || y0 >= src->m_height) return 1;
+  if (x0 >= src->m_width || y0 >= src->m_height) return 0;
   const i32 w = static_cast<i32>(std::min<i64>(dr.right - dr.left, src->m_width - x0));
   const i32 h = static_cast<i32>(std::min<i64>(dr.bottom - dr.top, src->m_height - y0));
-  const kltRECT_s s = {static_cast<i32>(x0), static_cast<i32>(y0), static_cast<i32>(x0) + w,
-                       static_cast<i32>(y0) + h};
-  const kltRECT_s d = {dr.left, dr.top, dr.left + w, dr.top + h};
-  return Tile(src, s, d);
+  s = {static_cast<i32>(x0), static_cast<i32>(y0), static_cast<i32>(x0) + w, static_cast<i32>(y0) + h};
+  d = {dr.left, dr.top, dr.left + w, dr.top + h};
+  return 1;
 }
 
 u8 CKLF_Image::Blend(CKLF_Image* src, i32 sx, i32 sy, kltRECT_s dstRect, u8 opacity) {
@@ -458,16 +465,10 @@ u8 CKLF_Image::Blend(CKLF_Image* src, i32 sx, i32 sy, kltRECT_s dstRect, u8 opac
     SetError(klErrBadArg);
     return 0;
   }
-  kltRECT_s dr;
-  if (klIsNullRect(dstRect)) dstRect = {0, 0, m_width, m_height};
-  if (!i_ClipRect(dstRect, dr)) return 1;
-  i64 x0 = static_cast<i64>(sx) + (dr.left - static_cast<i64>(dstRect.left));
-  i64 y0 = static_cast<i64>(sy) + (dr.top - static_cast<i64>(dstRect.top));
-  if (x0 < 0) x0 = 0;
-  if (y0 < 0) y0 = 0;
-  if (x0 >= src->m_width || y0 >= src->m_height) return 1;
-  const i32 w = static_cast<i32>(std::min<i64>(dr.right - dr.left, src->m_width - x0));
-  const i32 h = static_cast<i32>(std::min<i64>(dr.bottom - dr.top, src->m_height - y0));
+  kltRECT_s sr, dr;
+  if (!i_SourceRegion(src, sx, sy, dstRect, sr, dr)) return 1;
+  const i32 x0 = sr.left, y0 = sr.top;
+  const i32 w = dr.right - dr.left, h = dr.bottom - dr.top;
 
   const size_t dPlane = static_cast<size_t>(m_width) * m_height;
   const size_t sPlane = static_cast<size_t>(src->m_width) * src->m_height;
@@ -505,75 +506,66 @@ u8 CKLF_Image::Blend(CKLF_Image* src, i32 sx, i32 sy, kltRECT_s dstRect, u8 opac
 
 namespace {
 // Quarter-turn copy in 64 x 64 tiles so that both sides stay in cache.
-// dst(nx, ny) = src(map(nx, ny)); the new plane is nw x nh.
+// dst(nx, ny) = src(map(nx, ny)) in every plane; the source planes are
+// srcW x srcH, the new ones srcH x srcW.
 template <class Map>
-void TurnPlane(u8* dst, const u8* src, i32 srcW, i32 nw, i32 nh, Map map) {
-  const i32 T = 64;
-  for (i32 by = 0; by < nh; by += T)
-    for (i32 bx = 0; bx < nw; bx += T) {
-      const i32 ey = std::min(nh, by + T), ex = std::min(nw, bx + T);
-      for (i32 ny = by; ny < ey; ++ny) {
-        u8* d = dst + static_cast<size_t>(ny) * nw;
-        for (i32 nx = bx; nx < ex; ++nx) {
-          i32 ox, oy;
-          map(nx, ny, ox, oy);
-          d[nx] = src[static_cast<size_t>(oy) * srcW + ox];
+void TurnPlanes(u8* dst, const u8* src, u8 planes, i32 srcW, i32 srcH, Map map) {
+  const i32 T = 64, nw = srcH, nh = srcW;
+  const size_t plane = static_cast<size_t>(srcW) * srcH;
+  for (u8 k = 0; k < planes; ++k, dst += plane, src += plane)
+    for (i32 by = 0; by < nh; by += T)
+      for (i32 bx = 0; bx < nw; bx += T) {
+        const i32 ey = std::min(nh, by + T), ex = std::min(nw, bx + T);
+        for (i32 ny = by; ny < ey; ++ny) {
+          u8* d = dst + static_cast<size_t>(ny) * nw;
+          for (i32 nx = bx; nx < ex; ++nx) {
+            i32 ox, oy;
+            map(nx, ny, ox, oy);
+            d[nx] = src[static_cast<size_t>(oy) * srcW + ox];
+          }
         }
       }
-    }
 }
 }  // namespace
 
-u8 CKLF_Image::Rotate90() {
+u8 CKLF_Image::i_NewPixelBlock(CKLF_Mem*& block) {
+  block = nullptr;
   if (!m_pixels) {
     SetError(klErrEmpty);
     return 0;
   }
-  const size_t plane = static_cast<size_t>(m_width) * m_height;
-  const u8 n = PlaneCount(m_mode);
+  return i_NewBlock(block, static_cast<u64>(m_width) * m_height * PlaneCount(m_mode));
+}
+
+u8 CKLF_Image::Rotate90() {
   CKLF_Mem* block;
-  if (!i_NewBlock(block, static_cast<u64>(plane) * n)) return 0;
+  if (!i_NewPixelBlock(block)) return 0;
   const i32 W = m_width, H = m_height;
-  for (u8 k = 0; k < n; ++k)
-    TurnPlane(block->GetPtr() + k * plane, m_pixels->GetPtr() + k * plane, W, H, W,
-              [W](i32 nx, i32 ny, i32& ox, i32& oy) {
-                ox = W - 1 - ny;
-                oy = nx;
-              });
+  TurnPlanes(block->GetPtr(), m_pixels->GetPtr(), PlaneCount(m_mode), W, H, [W](i32 nx, i32 ny, i32& ox, i32& oy) {
+    ox = W - 1 - ny;
+    oy = nx;
+  });
   i_ReplaceBlock(block, m_height, m_width);
   return 1;
 }
 
 u8 CKLF_Image::Rotate270() {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
-  const size_t plane = static_cast<size_t>(m_width) * m_height;
-  const u8 n = PlaneCount(m_mode);
   CKLF_Mem* block;
-  if (!i_NewBlock(block, static_cast<u64>(plane) * n)) return 0;
+  if (!i_NewPixelBlock(block)) return 0;
   const i32 W = m_width, H = m_height;
-  for (u8 k = 0; k < n; ++k)
-    TurnPlane(block->GetPtr() + k * plane, m_pixels->GetPtr() + k * plane, W, H, W,
-              [H](i32 nx, i32 ny, i32& ox, i32& oy) {
-                ox = ny;
-                oy = H - 1 - nx;
-              });
+  TurnPlanes(block->GetPtr(), m_pixels->GetPtr(), PlaneCount(m_mode), W, H, [H](i32 nx, i32 ny, i32& ox, i32& oy) {
+    ox = ny;
+    oy = H - 1 - nx;
+  });
   i_ReplaceBlock(block, m_height, m_width);
   return 1;
 }
 
 u8 CKLF_Image::Rotate180() {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
-  const size_t plane = static_cast<size_t>(m_width) * m_height;
-  const u8 n = PlaneCount(m_mode);
   CKLF_Mem* block;
-  if (!i_NewBlock(block, static_cast<u64>(plane) * n)) return 0;
-  for (u8 k = 0; k < n; ++k) {
+  if (!i_NewPixelBlock(block)) return 0;
+  const size_t plane = static_cast<size_t>(m_width) * m_height;
+  for (u8 k = 0; k < PlaneCount(m_mode); ++k) {
     const u8* s = m_pixels->GetPtr() + k * plane;
     u8* d = block->GetPtr() + k * plane;
     for (size_t i = 0; i < plane; ++i) d[i] = s[plane - 1 - i];
@@ -583,15 +575,10 @@ u8 CKLF_Image::Rotate180() {
 }
 
 u8 CKLF_Image::FlipVert() {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
-  const size_t plane = static_cast<size_t>(m_width) * m_height;
-  const u8 n = PlaneCount(m_mode);
   CKLF_Mem* block;
-  if (!i_NewBlock(block, static_cast<u64>(plane) * n)) return 0;
-  for (u8 k = 0; k < n; ++k) {
+  if (!i_NewPixelBlock(block)) return 0;
+  const size_t plane = static_cast<size_t>(m_width) * m_height;
+  for (u8 k = 0; k < PlaneCount(m_mode); ++k) {
     const u8* s = m_pixels->GetPtr() + k * plane;
     u8* d = block->GetPtr() + k * plane;
     for (i32 y = 0; y < m_height; ++y)

@@ -123,6 +123,12 @@ class CKLF_Image : public CKLF_FrameWork {
   u8 i_NewBlock(CKLF_Mem*& block, u64 bytes);
   void i_ReplaceBlock(CKLF_Mem* block, u16 w, u16 h);
   u8 i_ClipRect(kltRECT_s r, kltRECT_s& out) const;
+  // The source and destination rectangles (equal sizes) of copying src from
+  // (sx, sy) into dstRect; 0 when nothing remains after clipping.
+  u8 i_SourceRegion(const CKLF_Image* src, i32 sx, i32 sy, kltRECT_s dstRect, kltRECT_s& s, kltRECT_s& d) const;
+  // A block of this image's size for a geometry operation; error 2 without
+  // pixels.
+  u8 i_NewPixelBlock(CKLF_Mem*& block);
 
   CKLF_Mem* m_pixels;
   u8 m_mode;

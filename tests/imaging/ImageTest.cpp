@@ -216,6 +216,15 @@ TEST(Image, BlendFormulas) {
   EXPECT_TRUE(SamePixel(dst.GetPixel(0, 0), kltRGBA8{50, 100, 100, 255}));
   EXPECT_TRUE(SamePixel(dst.GetPixel(1, 0), kltRGBA8{25, 100, 150, 128}));
 
+  // Clipping moves the source start with the rectangle's corner: from
+  // (-1, 0) the first visible pixel takes source pixel 1; the source ends
+  // before the rectangle does.
+  dst.Set(kltRGBA8{0, 100, 200, 255}, 0xFF);
+  ASSERT_EQ(dst.Blend(&src, 0, 0, kltRECT_s{-1, 0, 3, 1}, 100), 1);
+  EXPECT_TRUE(SamePixel(dst.GetPixel(0, 0), kltRGBA8{50, 99, 99, 128}));
+  EXPECT_TRUE(SamePixel(dst.GetPixel(1, 0), kltRGBA8{0, 99, 199, 0}));
+  EXPECT_TRUE(SamePixel(dst.GetPixel(2, 0), kltRGBA8{0, 100, 200, 255}));
+
   // A source without alpha is copied.
   CKLF_Image rgb;
   ASSERT_EQ(rgb.Create(2, 1, 1), 1);
