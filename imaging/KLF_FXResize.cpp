@@ -166,31 +166,23 @@ u8 CKLF_ImageFX::Resize_Int_ZO(u8 keepAspect) {
     SetError(klErrBadArg);
     return 0;
   }
-  // Block bounds; entry 0 is the start of the first block.
+  // Block bounds; entry 0 is the start of the first block. The ratio is
+  // accumulated in doubles and each bound truncated, clamped to the source.
   CKLF_DWordArray X, Y;
   const f64 rx = static_cast<f64>(sw) / pw, ry = static_cast<f64>(sh) / ph;
-  if (X.Add(0) < 0 || Y.Add(0) < 0) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
-  f64 acc = 0.0;
-  for (u32 i = 0; i < pw; ++i) {
-    acc += rx;
-    const u32 b = acc >= sw ? sw : static_cast<u32>(acc);
-    if (X.Add(b) < 0) {
-      SetError(X.GetError() ? X.GetError() : static_cast<u16>(klErrNoMemory));
-      return 0;
+  auto bounds = [this](CKLF_DWordArray& out, u32 count, f64 ratio, u32 size) -> u8 {
+    f64 acc = 0.0;
+    for (u32 i = 0; i <= count; ++i) {
+      const u32 b = i == 0 ? 0 : (acc >= size ? size : static_cast<u32>(acc));
+      if (out.Add(b) < 0) {
+        SetError(out.GetError() ? out.GetError() : static_cast<u16>(klErrNoMemory));
+        return 0;
+      }
+      acc += ratio;
     }
-  }
-  acc = 0.0;
-  for (u32 j = 0; j < ph; ++j) {
-    acc += ry;
-    const u32 b = acc >= sh ? sh : static_cast<u32>(acc);
-    if (Y.Add(b) < 0) {
-      SetError(Y.GetError() ? Y.GetError() : static_cast<u16>(klErrNoMemory));
-      return 0;
-    }
-  }
+    return 1;
+  };
+  if (!bounds(X, pw, rx, sw) || !bounds(Y, ph, ry, sh)) return 0;
   u32 nx = 1, ny = 1;
   while (rx / nx > 32.0) ++nx;
   while (ry / ny > 32.0) ++ny;

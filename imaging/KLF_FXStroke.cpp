@@ -126,13 +126,8 @@ u8 CKLF_ImageFX::StrokeInside(const u8* colour, u8 width, u8 opacity) {
     m1 = inner;
 
     // Edge pixels that stamp: not fully opaque or on the image border, with
-    // a fully opaque direct neighbour. Count them per row and note their
-    // alpha values.
-    u8 used[256];
-    std::memset(used, 0, sizeof(used));
-    u64 total = 0;
-    for (u32 y = 0; y < H; ++y) {
-      rowStart[y] = static_cast<u32>(total);
+    // a fully opaque direct neighbour; visit(x, alpha) for each in row y.
+    auto forEachStamp = [&](u32 y, auto visit) {
       const u8* a = A + y * sStride;
       const u8* up = y > 0 ? a - sStride : nullptr;
       const u8* dn = y + 1 < H ? a + sStride : nullptr;
@@ -140,11 +135,20 @@ u8 CKLF_ImageFX::StrokeInside(const u8* colour, u8 width, u8 opacity) {
       for (u32 x = 0; x < W; ++x) {
         if (a[x] == 255 && !edgeRow && x != 0 && x + 1 != W) continue;
         if ((x > 0 && a[x - 1] == 255) || (x + 1 < W && a[x + 1] == 255) || (up && up[x] == 255) ||
-            (dn && dn[x] == 255)) {
-          used[a[x]] = 1;
-          ++total;
-        }
+            (dn && dn[x] == 255))
+          visit(x, a[x]);
       }
+    };
+    // Count them per row and note their alpha values.
+    u8 used[256];
+    std::memset(used, 0, sizeof(used));
+    u64 total = 0;
+    for (u32 y = 0; y < H; ++y) {
+      rowStart[y] = static_cast<u32>(total);
+      forEachStamp(y, [&](u32, u8 a) {
+        used[a] = 1;
+        ++total;
+      });
     }
     rowStart[H] = static_cast<u32>(total);
     if (total > 0xFFFFFFFFull) {
@@ -181,21 +185,12 @@ u8 CKLF_ImageFX::StrokeInside(const u8* colour, u8 width, u8 opacity) {
       }
     }
     u64 k = 0;
-    for (u32 y = 0; y < H; ++y) {
-      const u8* a = A + y * sStride;
-      const u8* up = y > 0 ? a - sStride : nullptr;
-      const u8* dn = y + 1 < H ? a + sStride : nullptr;
-      const u8 edgeRow = y == 0 || y + 1 == H;
-      for (u32 x = 0; x < W; ++x) {
-        if (a[x] == 255 && !edgeRow && x != 0 && x + 1 != W) continue;
-        if ((x > 0 && a[x - 1] == 255) || (x + 1 < W && a[x + 1] == 255) || (up && up[x] == 255) ||
-            (dn && dn[x] == 255)) {
-          stampX[k] = static_cast<u16>(x);
-          stampA[k] = a[x];
-          ++k;
-        }
-      }
-    }
+    for (u32 y = 0; y < H; ++y)
+      forEachStamp(y, [&](u32 x, u8 a) {
+        stampX[k] = static_cast<u16>(x);
+        stampA[k] = a;
+        ++k;
+      });
     sx = stampX;
     sa = stampA;
     index = idx;

@@ -120,6 +120,15 @@ TEST(ImageFXResize, IntegerZoomOutSamplesBlocks) {
         }
       ASSERT_EQ(dst.At(0, i, j), sum / n);
     }
+  // Uneven blocks: 7 columns into 3 gives bounds 0, 2, 4, 7 (2.333 a block,
+  // accumulated and truncated), so the last block holds three columns.
+  Pic row(7, 2, 1, 0), three(3, 1, 1, 0);
+  for (u32 x = 0; x < 7; ++x) row.At(0, x, 0) = row.At(0, x, 1) = static_cast<u8>(10 * x);
+  Bind(fx, row, three);
+  ASSERT_EQ(fx.Resize_Int_ZO(0), 1);
+  EXPECT_EQ(three.At(0, 0, 0), 5);
+  EXPECT_EQ(three.At(0, 1, 0), 25);
+  EXPECT_EQ(three.At(0, 2, 0), 50);
   // Enlarging hands over to the area resize.
   Pic small(4, 4, 1, 0, 0, 50), big(8, 8, 1, 0), big2(8, 8, 1, 0);
   Bind(fx, small, big);
