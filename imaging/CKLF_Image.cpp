@@ -651,8 +651,12 @@ u8 CKLF_Image::DrawRect(kltPOS p1, kltPOS p2, kltRGBA8 c, kltRECT_s clip) {
 }
 
 u8 CKLF_Image::DrawRect(kltRECT_s r, kltRGBA8 c, kltRECT_s clip) {
-  // Right and bottom are exclusive: the outline runs on the last pixels inside.
-  return DrawRect(kltPOS{r.left, r.top}, kltPOS{r.right - 1, r.bottom - 1}, c, clip);
+  // Right and bottom are exclusive: the outline runs on the last pixels
+  // inside. Coordinates are cut to 16 bits anyway, so wrap instead of
+  // overflowing.
+  const i32 right = static_cast<i32>(static_cast<u32>(r.right) - 1u);
+  const i32 bottom = static_cast<i32>(static_cast<u32>(r.bottom) - 1u);
+  return DrawRect(kltPOS{r.left, r.top}, kltPOS{right, bottom}, c, clip);
 }
 
 u8 CKLF_Image::DrawCircle(i16 cx, i16 cy, i16 r, kltRGBA8 c, kltRECT_s clip) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
 #include <vector>
 
@@ -307,6 +308,9 @@ TEST(Image, LineRectAndCircleDrawing) {
       const bool edge = (x >= 1 && x <= 4 && (y == 1 || y == 3)) || (y >= 1 && y <= 3 && (x == 1 || x == 4));
       EXPECT_EQ(R(img, x, y), edge ? 255 : 0) << x << "," << y;
     }
+
+  // Extreme rectangles are cut to 16-bit coordinates, without overflow.
+  EXPECT_EQ(img.DrawRect(kltRECT_s{INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN}, kRed, klNullRect), 1);
 
   img.Set(kltRGBA8{0, 0, 0, 0}, 0xFF);
   img.DrawCircle(4, 4, 0, kRed, klNullRect);
