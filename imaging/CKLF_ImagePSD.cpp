@@ -795,6 +795,26 @@ u8 CKLF_ImagePSD::i_WriteAll() {
   if (m_writeFailed) return 0;
   if (i_Canceled(2)) return 0;
 
+  // A flat file leaves the layer and mask section empty: readers refuse a
+  // layer info block that counts no layer.
+  if (layers ? !i_WriteLayerSection() : !i_Put32(0)) return 0;
+
+  if (i_Canceled(60)) return 0;
+  f64 progress = 60;
+  if (!i_WriteComposite(progress)) return 0;
+  if (!klFits32(m_pos)) {
+    SetError(klErrNoMemory);
+    return 0;
+  }
+  if (i_Canceled(100)) return 0;
+  return 1;
+}
+
+// Layer count, records and channel data, with the section and layer info
+// lengths patched once known.
+u8 CKLF_ImagePSD::i_WriteLayerSection() {
+  const u32 colours = ColourChannels(m_doc.mode);
+  const u32 layers = m_toWrite.GetSize();
   // Layer and mask section; its two lengths are patched at the end.
   const u64 sectionPos = m_pos;
   i_Put32(0);
@@ -883,15 +903,6 @@ u8 CKLF_ImagePSD::i_WriteAll() {
   PutBe32(lengths, static_cast<u32>(sectionLength));
   PutBe32(lengths + 4, static_cast<u32>(infoLength));
   if (!i_Patch(sectionPos, lengths, 8)) return 0;
-
-  if (i_Canceled(60)) return 0;
-  progress = 60;
-  if (!i_WriteComposite(progress)) return 0;
-  if (!klFits32(m_pos)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
-  if (i_Canceled(100)) return 0;
   return 1;
 }
 

@@ -119,6 +119,7 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_ParseLayers(const u8* data, u32 size);
 
   u8 i_WriteAll();
+  u8 i_WriteLayerSection();
   u8 i_WriteLayerChannels(u32 layer);
   u8 i_WriteComposite(f64& progress);
   u8 i_Put(const void* data, u32 n);

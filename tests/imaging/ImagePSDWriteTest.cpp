@@ -297,3 +297,26 @@ TEST(ImagePSDWrite, RefusalsFailuresAndCancel) {
   EXPECT_EQ(0, psd.WritePSD());
   EXPECT_EQ(klErrBadArg, psd.GetError());
 }
+
+// Without layers the file is a flat image: other readers refuse a layer
+// info block that counts no layer, so the section is left empty.
+TEST(ImagePSDWrite, NoLayersGiveAFlatWhiteFile) {
+  klftest::TempDir dir;
+  std::vector<Layer> none;
+  std::vector<u8> b = WritePsd(dir.File("flat.psd"), Doc(3, 2, 1), none);
+  ASSERT_FALSE(b.empty());
+  EXPECT_EQ(44u, Be32(b, 30)) << "no profile: two resource blocks";
+  EXPECT_EQ(0x00480000u, Be32(b, 46)) << "72 dpi";
+  EXPECT_EQ(0u, Be32(b, 34 + 44)) << "empty layer and mask section";
+  const size_t composite = 34 + 44 + 4;
+  EXPECT_EQ(1u, Be16(b, composite));
+  EXPECT_EQ(composite + 2 + 2 * 3 * 2 + 3 * 2 * 2, b.size()) << "six rows of one repeat packet";
+  PSD reader;
+  ASSERT_EQ(1, reader.LParseByPtr(b.data(), static_cast<u32>(b.size())));
+  EXPECT_EQ(0u, reader.GetLayersCount());
+  for (i32 c = 0; c < 3; ++c) {
+    const u8* plane = reader.GetImageDataPtr(c);
+    ASSERT_NE(nullptr, plane);
+    EXPECT_EQ(std::vector<u8>(6, 255), std::vector<u8>(plane, plane + 6));
+  }
+}
