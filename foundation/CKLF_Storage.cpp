@@ -41,6 +41,22 @@ void PutBE32(u8* p, u32 v) {
 // A member's code, or the fallback when the member left none.
 u16 CodeOr(u16 code, u16 fallback) { return code ? code : fallback; }
 
+// MD5 of the file's bytes [from, end), read in chunks; an error code or 0.
+u16 DigestFrom(CKLF_StdFile& f, u32 from, u32 end, u8 out[16]) {
+  CKLF_Mem chunk;
+  if (!chunk.alloc(kChunk)) return klErrNoMemory;
+  if (f.SetPos(static_cast<i32>(from)) < 0) return CodeOr(f.GetError(), klErrFileSeek);
+  CKLF_MD5Block md5;
+  for (u32 at = from; at < end;) {
+    u32 n = std::min<u32>(kChunk, end - at);
+    if (f.Read(chunk.GetPtr(), n) != static_cast<i32>(n)) return CodeOr(f.GetError(), klErrFileRead);
+    md5.Update(chunk.GetPtr(), n);
+    at += n;
+  }
+  md5.Final(out);
+  return 0;
+}
+
 bool IsFixedType(u8 t) { return t == 1 || t == 2 || t == 3 || t == 6; }
 u32 FixedSize(u8 t) { return t == 1 ? 1 : t == 2 ? 2 : t == 3 ? 4 : 8; }
 
@@ -347,8 +363,9 @@ u8 CKLF_Storage::i_Parse(const u8* p, u32 size, u8 allowAccelerated) {
         return 0;
       }
       if (r.type == klRecDeleted) continue;
-      // New ids count up from the last id: a live id beyond it would clash.
-      if (r.id == 0 || r.id == kRootId || r.id > m_lastId) {
+      // New ids count up from the last id: a live id beyond it would clash,
+      // and a parent beyond it would adopt the record into the next folder.
+      if (r.id == 0 || r.id == kRootId || r.id > m_lastId || (r.parent != kRootId && r.parent > m_lastId)) {
         SetError(klErrStoreMagic);
         return 0;
       }
@@ -447,26 +464,15 @@ u8 CKLF_Storage::i_Close(bool force) {
   u8 ok = 1;
   u16 err = 0;
   if (m_file && m_changed && !force) {
-    // Digest of everything after the head's 24 bytes, read back in chunks.
-    CKLF_MD5Block md5;
-    CKLF_Mem chunk;
-    i32 len = m_file->GetLength();
-    if (len < 0 || !chunk.alloc(kChunk) || m_file->SetPos(24) < 0) {
-      SetError(len < 0 || CodeOr(m_file->GetError(), klErrNoMemory));
-      return 0;
-    }
-    for (u32 at = 24; at < static_cast<u32>(len);) {
-      u32 n = std::min<u32>(kChunk, static_cast<u32>(len) - at);
-      if (m_file->Read(chunk.GetPtr(), n) != static_cast<i32>(n)) {
-        SetError(CodeOr(m_file->GetError(), klErrFileRead));
-        return 0;
-      }
-      md5.Update(chunk.GetPtr(), n);
-      at += n;
-    }
     u8 head[24];
     std::memcpy(head, kMagic, 8);
-    md5.Final(head + 8);
+    i32 len = m_file->GetLength();
+    u16 fail = len < 0 ? CodeOr(m_file->GetError(), klErrFileSeek)
+                       : DigestFrom(*m_file, 24, static_cast<u32>(len), head + 8);
+    if (fail) {
+      SetError(fail);
+      return 0;
+    }
     if (m_file->SetPos(0) < 0 || m_file->Write(head, 24) != 24) {
       ok = 0;
       err = CodeOr(m_file->GetError(), klErrFileWrite);
@@ -512,23 +518,15 @@ namespace {
 u16 CheckFileDigest(CKLF_StdFile& f) {
   i32 start = f.GetPos();
   i32 len = f.GetLength();
-  if (start < 0 || len < 0) return f.GetError();
+  if (start < 0 || len < 0) return CodeOr(f.GetError(), klErrFileSeek);
   u32 size = len > start ? static_cast<u32>(len - start) : 0;
   if (size == 0) return 0;
   if (size < 25) return klErrStoreMagic;
   u8 head[24];
   if (f.Read(head, 24) != 24) return CodeOr(f.GetError(), klErrFileRead);
-  CKLF_Mem chunk;
-  if (!chunk.alloc(kChunk)) return klErrNoMemory;
-  CKLF_MD5Block md5;
-  for (u32 at = 24; at < size;) {
-    u32 n = std::min<u32>(kChunk, size - at);
-    if (f.Read(chunk.GetPtr(), n) != static_cast<i32>(n)) return CodeOr(f.GetError(), klErrFileRead);
-    md5.Update(chunk.GetPtr(), n);
-    at += n;
-  }
   u8 d[16];
-  md5.Final(d);
+  u16 fail = DigestFrom(f, static_cast<u32>(start) + 24, static_cast<u32>(len), d);
+  if (fail) return fail;
   return std::memcmp(d, head + 8, 16) == 0 ? 0 : klErrStoreDigest;
 }
 

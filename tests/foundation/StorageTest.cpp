@@ -144,6 +144,46 @@ TEST(Storage, RecordLayoutIdsAndParents) {
   EXPECT_EQ(std::string(f.end() - 8, f.end()), magic);
 }
 
+TEST(Storage, EveryChangeWritesTheBytesTheFormatFixes) {
+  klftest::TempDir dir;
+  std::string path = dir.File("x.kls");
+  CKLF_Storage s;
+  ASSERT_EQ(s.Open(path.c_str(), 2), 1);
+  ASSERT_EQ(s.AddFolder("F"), 1);                                // id 1
+  ASSERT_EQ(s.SetRecord("F>s", CKLF_String("abc")), 1);          // id 2
+  const u8 two[2] = {9, 8};
+  ASSERT_EQ(s.SetRecord("F>b", two, 2), 1);                      // id 3
+  ASSERT_EQ(s.SetRecord("u8", static_cast<u8>(7)), 1);           // id 4
+  ASSERT_EQ(s.SetRecord("u16", static_cast<u16>(0x1234)), 1);    // id 5
+  ASSERT_EQ(s.SetRecord("d", 1.5), 1);                           // id 6
+  ASSERT_EQ(s.SetRecord("F>s", CKLF_String("x")), 1);            // in place
+  ASSERT_EQ(s.Rename("u8", "F>v"), 1);                           // keeps id 4
+  ASSERT_EQ(s.SetRecord("u16", static_cast<u32>(5)), 1);         // id 7
+  ASSERT_EQ(s.KillRec("F"), 1);
+  ASSERT_EQ(s.Close(), 1);
+
+  RawStore want;
+  want.Add(0x63, 0xFFFFFFFF, 1, "F", {});
+  // The shorter text: new length and bytes, the old tail left behind.
+  want.Add(0x63, 1, 2, "s", {0, 0, 0, 2, 'x', 0, 'c', 0});
+  want.Add(0x63, 1, 3, "b", {0, 0, 0, 2, 9, 8});
+  want.Add(0x63, 0xFFFFFFFF, 4, "u8", {7});
+  want.Add(0x63, 0xFFFFFFFF, 5, "u16", {0x12, 0x34});
+  want.Add(6, 0xFFFFFFFF, 6, "d", {0x3F, 0xF8, 0, 0, 0, 0, 0, 0});
+  want.Add(0x63, 1, 4, "v", {7});
+  want.Add(3, 0xFFFFFFFF, 7, "u16", {0, 0, 0, 5});
+  std::vector<u8> f = klftest::ReadFileBytes(path);
+  std::vector<u8> w = want.Bytes();
+  ASSERT_EQ(f.size(), w.size());
+  EXPECT_EQ(std::vector<u8>(f.begin() + 24, f.end()), std::vector<u8>(w.begin() + 24, w.end()));
+  EXPECT_EQ(std::string(f.begin(), f.begin() + 8), "KLCPSv40");
+  CKLF_MD5Block m;
+  u8 d[16];
+  m.Update(f.data() + 24, static_cast<u32>(f.size() - 24));
+  m.Final(d);
+  EXPECT_EQ(std::memcmp(d, f.data() + 8, 16), 0);
+}
+
 TEST(Storage, EveryTypeRoundTripsThroughCloseAndReopen) {
   klftest::TempDir dir;
   std::string path = dir.File("all.kls");
@@ -615,6 +655,9 @@ TEST(Storage, MalformedContainersAreRefusedNeverTrusted) {
       {"undefined type", [&] { RawStore r = base(); r.Add(7, 1, 3, "z", {1}); return r.Bytes(); }},
       {"type that reads as missing", [&] { RawStore r = base(); r.Add(199, 1, 3, "z", {}); return r.Bytes(); }},
       {"id 0", [&] { RawStore r = base(); r.Add(1, 1, 0, "z", {1}); return r.Bytes(); }},
+      // Its parent would be the next folder made: an orphan that a later
+      // write adopts, or that turns the container unreadable.
+      {"parent id never given", [&] { RawStore r = base(); r.Add(1, 4, 3, "z", {1}); return r.Bytes(); }},
       {"folder with the root's id", [&] {
          RawStore r = base();
          r.Add(0, 0xFFFFFFFF, 0xFFFFFFFF, "R", {});
@@ -733,6 +776,18 @@ TEST(Storage, CallersFileAndNameInFolder) {
   CKLF_StdFile junk(dir.File("junk").c_str(), 1);
   EXPECT_EQ(s.Open(&junk, 1), 0);
   EXPECT_EQ(junk.IsOpened(), 1);
+}
+
+TEST(Storage, CloseReportsWhyTheDigestCouldNotBeMade) {
+  klftest::TempDir dir;
+  std::string path = dir.File("gone.kls");
+  CKLF_StdFile file(path.c_str(), 4);
+  CKLF_Storage s;
+  ASSERT_EQ(s.Open(&file, 2), 1);
+  ASSERT_EQ(s.SetRecord("k", static_cast<u8>(1)), 1);
+  file.Close();  // behind the storage's back
+  EXPECT_EQ(s.Close(), 0);
+  EXPECT_EQ(s.GetError(), klErrFileNotOpen);
 }
 
 namespace {
