@@ -136,7 +136,7 @@ void CKLF_MD5Block::Update(const u8* input, u32 n) {
   if (n >= partLen) {
     std::memcpy(m_buffer + index, input, partLen);
     Transform(m_buffer);
-    for (i = partLen; i + 63 < n; i += 64) Transform(input + i);
+    for (i = partLen; n - i >= 64; i += 64) Transform(input + i);
     index = 0;
   }
   std::memcpy(m_buffer + index, input + i, n - i);
