@@ -3,22 +3,12 @@
 #include <cstring>
 
 #include "CKLF_MD5Block.h"
+#include "KLF_BigEndian.h"
 
 namespace {
 
 const u32 kDelta = 0x9E3779B9;
 const u32 kHead = 17;
-
-u32 GetU32(const u8* p) {
-  return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) | (static_cast<u32>(p[2]) << 8) | p[3];
-}
-
-void PutU32(u8* p, u32 v) {
-  p[0] = static_cast<u8>(v >> 24);
-  p[1] = static_cast<u8>(v >> 16);
-  p[2] = static_cast<u8>(v >> 8);
-  p[3] = static_cast<u8>(v);
-}
 
 void Digest(const u8* p, u32 n, u8 out[16]) {
   CKLF_MD5Block md5;
@@ -37,7 +27,7 @@ void CKLF_SecureBlock::SetPassword(const void* p, u32 n) {
 }
 
 void CKLF_SecureBlock::SetKey(const u8 key[16]) {
-  for (int i = 0; i < 4; ++i) m_key[i] = GetU32(key + 4 * i);
+  for (int i = 0; i < 4; ++i) m_key[i] = KLF_GetBE32(key + 4 * i);
 }
 
 void CKLF_SecureBlock::SetPassword(CKLF_Mem& m) { SetPassword(m.GetPtr(), m.GetSize()); }
@@ -104,10 +94,10 @@ u8 CKLF_SecureBlock::Encipher() {
   Digest(m_source, m_sourceSize, out + 1);
   std::memcpy(out + kHead, m_source, m_sourceSize);
   for (u64 at = 1; at < total; at += 8) {
-    u32 v[2] = {GetU32(out + at), GetU32(out + at + 4)};
+    u32 v[2] = {KLF_GetBE32(out + at), KLF_GetBE32(out + at + 4)};
     encipher(v);
-    PutU32(out + at, v[0]);
-    PutU32(out + at + 4, v[1]);
+    KLF_PutBE32(out + at, v[0]);
+    KLF_PutBE32(out + at + 4, v[1]);
   }
   ResetError();
   return 1;
@@ -126,10 +116,10 @@ u8 CKLF_SecureBlock::Decipher() {
   u8* p = plain.GetPtr();
   std::memcpy(p, m_source + 1, m_sourceSize - 1);
   for (u32 at = 0; at < m_sourceSize - 1; at += 8) {
-    u32 v[2] = {GetU32(p + at), GetU32(p + at + 4)};
+    u32 v[2] = {KLF_GetBE32(p + at), KLF_GetBE32(p + at + 4)};
     decipher(v);
-    PutU32(p + at, v[0]);
-    PutU32(p + at + 4, v[1]);
+    KLF_PutBE32(p + at, v[0]);
+    KLF_PutBE32(p + at + 4, v[1]);
   }
   u32 padded = m_sourceSize - kHead;
   u32 pad = (8 - m_source[0]) % 8;

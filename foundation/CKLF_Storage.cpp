@@ -10,6 +10,7 @@
 
 #include "CKLF_MD5Block.h"
 #include "CKLF_ZipBlock.h"
+#include "KLF_BigEndian.h"
 
 namespace {
 
@@ -22,21 +23,6 @@ const u32 kMaxFile = 0x7FFFFFFF;
 // All keys of one container together; a real store needs a few hundred KB.
 const u64 kMaxKeyTotal = 64ull << 20;
 const u32 kChunk = 1u << 16;
-
-u16 BE16(const u8* p) { return static_cast<u16>((p[0] << 8) | p[1]); }
-u32 BE32(const u8* p) {
-  return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) | (static_cast<u32>(p[2]) << 8) | p[3];
-}
-void PutBE16(u8* p, u16 v) {
-  p[0] = static_cast<u8>(v >> 8);
-  p[1] = static_cast<u8>(v);
-}
-void PutBE32(u8* p, u32 v) {
-  p[0] = static_cast<u8>(v >> 24);
-  p[1] = static_cast<u8>(v >> 16);
-  p[2] = static_cast<u8>(v >> 8);
-  p[3] = static_cast<u8>(v);
-}
 
 // A member's code, or the fallback when the member left none.
 u16 CodeOr(u16 code, u16 fallback) { return code ? code : fallback; }
@@ -72,7 +58,7 @@ bool ValidValue(u8 type, const u8* v, u32 len) {
   if (IsFixedType(type)) return len >= FixedSize(type);
   if (type == 4 || type == 5) {
     if (len < 4) return false;
-    u32 l = BE32(v);
+    u32 l = KLF_GetBE32(v);
     if (type == 4 && l == 0) return false;  // a string holds at least its NUL
     return l <= len - 4;
   }
@@ -93,13 +79,13 @@ struct Parsed {
 // for live records. next receives the following record's offset.
 bool ParseRecord(const u8* p, u64 offset, u64 end, Parsed& r, u64& next) {
   if (offset < kHeadSize || offset + kRecHead > end) return false;
-  u32 body = BE32(p + offset);
+  u32 body = KLF_GetBE32(p + offset);
   if (body < 11 || offset + 4 + body > end) return false;
   r.offset = static_cast<u32>(offset);
   r.type = p[offset + 4];
-  r.parent = BE32(p + offset + 5);
-  r.id = BE32(p + offset + 9);
-  r.nameLen = BE16(p + offset + 13);
+  r.parent = KLF_GetBE32(p + offset + 5);
+  r.id = KLF_GetBE32(p + offset + 9);
+  r.nameLen = KLF_GetBE16(p + offset + 13);
   if (11u + r.nameLen > body) return false;
   next = offset + 4 + body;
   if (r.type == CKLF_Storage::klRecDeleted) return true;
@@ -348,8 +334,8 @@ u8 CKLF_Storage::i_Parse(const u8* p, u32 size, u8 allowAccelerated) {
     return 0;
   }
   m_index.Empty();
-  m_count = BE32(p + 24);
-  m_lastId = BE32(p + 28);
+  m_count = KLF_GetBE32(p + 24);
+  m_lastId = KLF_GetBE32(p + 28);
   m_accelerated = accel;
   Entries entries;
   if (!accel) {
@@ -379,7 +365,7 @@ u8 CKLF_Storage::i_Parse(const u8* p, u32 size, u8 allowAccelerated) {
     }
     m_dataEnd = static_cast<u32>(end);
   } else {
-    u32 n = BE32(p + size - 12);
+    u32 n = KLF_GetBE32(p + size - 12);
     if (static_cast<u64>(n) + 12 + kHeadSize > size) {
       SetError(klErrStoreMagic);
       return 0;
@@ -401,12 +387,12 @@ u8 CKLF_Storage::i_Parse(const u8* p, u32 size, u8 allowAccelerated) {
         SetError(klErrStoreMagic);
         return 0;
       }
-      u16 klen = BE16(ix + at);
+      u16 klen = KLF_GetBE16(ix + at);
       if (klen == 0 || at + 2 + klen + 4 > ixSize || std::memchr(ix + at + 2, 0, klen)) {
         SetError(klErrStoreMagic);
         return 0;
       }
-      u32 offset = BE32(ix + at + 2 + klen);
+      u32 offset = KLF_GetBE32(ix + at + 2 + klen);
       Parsed r;
       u64 next;
       total += klen;
@@ -598,12 +584,12 @@ u8 CKLF_Storage::i_Head(u32 offset, RecHead& h) {
     return 0;
   }
   if (!i_Read(offset, b, kRecHead)) return 0;
-  u32 body = BE32(b);
+  u32 body = KLF_GetBE32(b);
   h.offset = offset;
   h.type = b[4];
-  h.parent = BE32(b + 5);
-  h.id = BE32(b + 9);
-  h.nameLen = BE16(b + 13);
+  h.parent = KLF_GetBE32(b + 5);
+  h.id = KLF_GetBE32(b + 9);
+  h.nameLen = KLF_GetBE16(b + 13);
   if (body < 11u + h.nameLen || static_cast<u64>(offset) + 4 + body > m_dataEnd) {
     SetError(klErrStoreMagic);
     return 0;
@@ -648,17 +634,17 @@ u8 CKLF_Storage::GetRec(CKLF_String key, _KLSTORAGEDATA& data, u32* length) {
         return klRecMissing;
       }
       if (h.type == klRecU8) data.byte = v[0];
-      if (h.type == klRecU16) data.word = BE16(v);
-      if (h.type == klRecU32) data.dword = BE32(v);
+      if (h.type == klRecU16) data.word = KLF_GetBE16(v);
+      if (h.type == klRecU32) data.dword = KLF_GetBE32(v);
       if (h.type == klRecDouble) {
-        u64 bits = (static_cast<u64>(BE32(v)) << 32) | BE32(v + 4);
+        u64 bits = (static_cast<u64>(KLF_GetBE32(v)) << 32) | KLF_GetBE32(v + 4);
         std::memcpy(&data.dbl, &bits, 8);
       }
       break;
     case klRecString:
     case klRecBlock: {
       if (h.valueLen < 4 || !i_Read(h.valueOff, v, 4)) return klRecMissing;
-      u32 l = BE32(v);
+      u32 l = KLF_GetBE32(v);
       if (l > h.valueLen - 4) {
         SetError(klErrStoreMagic);
         return klRecMissing;
@@ -860,8 +846,8 @@ u8 CKLF_Storage::i_TxWrite(u32 offset, const void* p, u32 n) {
     }
     u8* j = m_journal.GetPtr() + m_journalUsed;
     if (!i_Read(offset, j + 8, k)) return 0;
-    PutBE32(j, offset);
-    PutBE32(j + 4, k);
+    KLF_PutBE32(j, offset);
+    KLF_PutBE32(j + 4, k);
     m_journalUsed += 8 + k;
   }
   if (m_file->SetPos(static_cast<i32>(offset)) < 0 || m_file->Write(p, n) != static_cast<i32>(n)) {
@@ -895,10 +881,10 @@ u8 CKLF_Storage::i_TxFail() {
 void CKLF_Storage::i_TxRollback() {
   // Entries are put back newest first, so a byte written twice ends as it began.
   std::vector<u32> starts;
-  for (u32 at = 0; at + 8 <= m_journalUsed; at += 8 + BE32(m_journal.GetPtr() + at + 4)) starts.push_back(at);
+  for (u32 at = 0; at + 8 <= m_journalUsed; at += 8 + KLF_GetBE32(m_journal.GetPtr() + at + 4)) starts.push_back(at);
   for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
     const u8* j = m_journal.GetPtr() + *it;
-    if (m_file->SetPos(static_cast<i32>(BE32(j))) >= 0) m_file->Write(j + 8, BE32(j + 4));
+    if (m_file->SetPos(static_cast<i32>(KLF_GetBE32(j))) >= 0) m_file->Write(j + 8, KLF_GetBE32(j + 4));
   }
   m_file->Truncate(m_txLength);
   m_file->Flush();
@@ -927,13 +913,13 @@ u8 CKLF_Storage::i_ValueBytes(u8 type, const _KLSTORAGEDATA& data, u32 length, C
     }
     u8* p = out.GetPtr();
     if (type == klRecU8) p[0] = data.byte;
-    if (type == klRecU16) PutBE16(p, data.word);
-    if (type == klRecU32) PutBE32(p, data.dword);
+    if (type == klRecU16) KLF_PutBE16(p, data.word);
+    if (type == klRecU32) KLF_PutBE32(p, data.dword);
     if (type == klRecDouble) {
       u64 bits;
       std::memcpy(&bits, &data.dbl, 8);
-      PutBE32(p, static_cast<u32>(bits >> 32));
-      PutBE32(p + 4, static_cast<u32>(bits));
+      KLF_PutBE32(p, static_cast<u32>(bits >> 32));
+      KLF_PutBE32(p + 4, static_cast<u32>(bits));
     }
     return 1;
   }
@@ -953,7 +939,7 @@ u8 CKLF_Storage::i_ValueBytes(u8 type, const _KLSTORAGEDATA& data, u32 length, C
     SetError(klErrNoMemory);
     return 0;
   }
-  PutBE32(out.GetPtr(), length);
+  KLF_PutBE32(out.GetPtr(), length);
   if (length) std::memcpy(out.GetPtr() + 4, data.ptr, length);
   return 1;
 }
@@ -991,11 +977,11 @@ u8 CKLF_Storage::i_Append(CKLF_Mem& rec, const CKLF_String& name, u8 type, u32 p
     return 0;
   }
   u8* p = rec.GetPtr();
-  PutBE32(p, static_cast<u32>(body));
+  KLF_PutBE32(p, static_cast<u32>(body));
   p[4] = type;
-  PutBE32(p + 5, parent);
-  PutBE32(p + 9, id);
-  PutBE16(p + 13, static_cast<u16>(name.GetLength()));
+  KLF_PutBE32(p + 5, parent);
+  KLF_PutBE32(p + 9, id);
+  KLF_PutBE16(p + 13, static_cast<u16>(name.GetLength()));
   std::memcpy(p + kRecHead, name.GetStr(), name.GetLength());
   if (valueLen) std::memcpy(p + kRecHead + name.GetLength(), value, valueLen);
   std::memcpy(p + total - 8, kMagic, 8);
@@ -1028,8 +1014,8 @@ u8 CKLF_Storage::i_AddRecord(const CKLF_String& key, u8 type, const u8* value, u
   u32 id = m_lastId + 1;
   CKLF_Mem rec;
   u8 head[8];
-  PutBE32(head, m_count + 1);
-  PutBE32(head + 4, id);
+  KLF_PutBE32(head, m_count + 1);
+  KLF_PutBE32(head + 4, id);
   i_TxBegin();
   if (!i_Append(rec, name, type, parent, id, value, valueLen) || !i_TxWrite(24, head, 8)) return i_TxFail();
   if (!i_TxCommit()) return 0;
@@ -1059,8 +1045,8 @@ u8 CKLF_Storage::i_Replace(i32 index, const CKLF_String& key, u8 type, const u8*
   const u8 dead = klRecDeleted;
   CKLF_Mem rec;
   u8 head[8];
-  PutBE32(head, m_count + 1);
-  PutBE32(head + 4, id);
+  KLF_PutBE32(head, m_count + 1);
+  KLF_PutBE32(head + 4, id);
   // The record first, then what lies below it: cut off, the rest is
   // unreachable anyway.
   i_TxBegin();
@@ -1094,7 +1080,7 @@ u8 CKLF_Storage::SetRecord(CKLF_String key, u8 type, _KLSTORAGEDATA data, u32 le
     if (!fits) {
       u8 l[4];
       if (!i_Read(h.valueOff, l, 4)) return 0;
-      fits = length <= BE32(l);
+      fits = length <= KLF_GetBE32(l);
     }
     if (fits) {
       // Length and bytes in one write: the value changes whole or not at all.
@@ -1216,11 +1202,11 @@ u8 CKLF_Storage::Rename(CKLF_String oldKey, CKLF_String newKey) {
   if (h.type == klRecString || h.type == klRecBlock) {
     u8 l[4];
     if (h.valueLen < 4 || !i_Read(h.valueOff, l, 4)) return 0;
-    if (BE32(l) > h.valueLen - 4) {
+    if (KLF_GetBE32(l) > h.valueLen - 4) {
       SetError(klErrStoreMagic);
       return 0;
     }
-    valueLen = BE32(l) + 4;
+    valueLen = KLF_GetBE32(l) + 4;
   }
   CKLF_Mem value;
   if (valueLen && (!value.alloc(valueLen) || !i_Read(h.valueOff, value.GetPtr(), valueLen))) {
@@ -1232,7 +1218,7 @@ u8 CKLF_Storage::Rename(CKLF_String oldKey, CKLF_String newKey) {
   const u8 dead = klRecDeleted;
   CKLF_Mem rec;
   u8 head[4];
-  PutBE32(head, m_count + 1);
+  KLF_PutBE32(head, m_count + 1);
   i_TxBegin();
   if (!i_Append(rec, newName, h.type, parent, h.id, value.GetPtr(), valueLen) || !i_TxWrite(24, head, 4) ||
       !i_TxWrite(oldOffset + 4, &dead, 1))

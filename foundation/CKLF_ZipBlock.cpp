@@ -4,22 +4,13 @@
 
 #include <cstring>
 
+#include "KLF_BigEndian.h"
+
 namespace {
 
 const char kMagic[8] = {'K', 'L', 'C', 'V', '2', '-', '0', '1'};
 // Deflate cannot expand data by more than 1032:1; a head claiming more is a lie.
 const u64 kMaxRatio = 1032;
-
-void PutU32(u8* p, u32 v) {
-  p[0] = static_cast<u8>(v >> 24);
-  p[1] = static_cast<u8>(v >> 16);
-  p[2] = static_cast<u8>(v >> 8);
-  p[3] = static_cast<u8>(v);
-}
-
-u32 GetU32(const u8* p) {
-  return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) | (static_cast<u32>(p[2]) << 8) | p[3];
-}
 
 }  // namespace
 
@@ -59,7 +50,7 @@ u8 CKLF_ZipBlock::Compress(u8 level) {
   }
   u8* out = dest->GetPtr();
   std::memcpy(out, kMagic, 8);
-  PutU32(out + 8, m_sourceSize);
+  KLF_PutBE32(out + 8, m_sourceSize);
   uLongf packed = static_cast<uLongf>(room - klZipHeadSize);
   int r = compress2(out + klZipHeadSize, &packed, m_source, m_sourceSize, level);
   if (r == Z_STREAM_ERROR) {
@@ -70,7 +61,7 @@ u8 CKLF_ZipBlock::Compress(u8 level) {
     SetError(klErrZipCompress);
     return 0;
   }
-  PutU32(out + 12, static_cast<u32>(packed));
+  KLF_PutBE32(out + 12, static_cast<u32>(packed));
   if (!dest->Resize(static_cast<u32>(packed + klZipHeadSize))) {
     SetError(dest->GetError());
     return 0;
@@ -84,8 +75,8 @@ u8 CKLF_ZipBlock::Decompress() {
     SetError(klErrZipMalformed);
     return 0;
   }
-  u32 unpacked = GetU32(m_source + 8);
-  u32 packed = GetU32(m_source + 12);
+  u32 unpacked = KLF_GetBE32(m_source + 8);
+  u32 packed = KLF_GetBE32(m_source + 12);
   if (static_cast<u64>(packed) + klZipHeadSize > m_sourceSize || unpacked > klZipMaxUnpacked ||
       static_cast<u64>(unpacked) > static_cast<u64>(packed) * kMaxRatio) {
     SetError(klErrZipMalformed);
