@@ -14,9 +14,9 @@
 //
 // Readers trust nothing: every length is checked against the bytes
 // present, the records must fill the file exactly, folder ids are resolved
-// without recursion, and a cycle, two reachable folders sharing an id, a
-// string of length 0 or an undefined record type fails the open with error
-// 113. Limits: files below 2 GiB, keys up to 65,535 bytes, 64 MB of keys in
+// without recursion, and a cycle, two reachable folders sharing an id, an
+// id or parent id beyond the head's last id, a string of length 0 or an
+// undefined record type fails the open with error 113. Limits: files below 2 GiB, keys up to 65,535 bytes, 64 MB of keys in
 // all, names without ">".
 #pragma once
 
