@@ -514,7 +514,11 @@ u8 CKLF_ImageFX::Blur_Motion_DoAngle(f64 angle, f64 distance, u8 blurAlpha, u8 z
   const u32 L = alongX ? m_src.width : m_src.height;
   const u32 C = alongX ? m_src.height : m_src.width;
   if (L == 0 || C == 0) return 1;
-  const f64 t = alongX ? std::tan(angle * kPi / 180.0) : std::tan((90.0 - angle) * kPi / 180.0);
+  // tan(45 degrees) computes to just below 1, which would move every pixel
+  // onto the next diagonal: 45 degrees is the exact diagonal.
+  const f64 t = angle == 45.0 ? 1.0
+                : alongX      ? std::tan(angle * kPi / 180.0)
+                              : std::tan((90.0 - angle) * kPi / 180.0);
 
   STRUCT_Blur_VectorData rec;
   Blur_PrepareBlurData(distance, &rec, &m_padBuffer, 0, 0);

@@ -95,7 +95,9 @@ Pic RefMotionAngle(const Pic& src, f64 angle, f64 distance, u8 recovery) {
   const bool alongX = angle <= 45.0;
   const i64 L = alongX ? src.w : src.h, C = alongX ? src.h : src.w;
   const f64 pi = 3.14159265358979323846;
-  const f64 t = alongX ? std::tan(angle * pi / 180.0) : std::tan((90.0 - angle) * pi / 180.0);
+  const f64 t = angle == 45.0 ? 1.0
+                : alongX      ? std::tan(angle * pi / 180.0)
+                              : std::tan((90.0 - angle) * pi / 180.0);
   std::vector<i64> off(L);
   std::vector<f32> frac(L);
   for (i64 i = 0; i < L; ++i) {
@@ -459,6 +461,29 @@ TEST(ImageFXBlur, MotionAngleFoldsAndMirrors) {
     Pic flipped = Flip(src, vertical);
     Pic mirrored = Flip(Blur(flipped, true, 180.0 - a, 3.0, 0, 1), vertical);
     EXPECT_TRUE(mirrored.SameAs(base)) << a;
+  }
+}
+
+TEST(ImageFXBlur, MotionAt45DegreesRunsExactDiagonals) {
+  // At 45 degrees the lines are the exact diagonals (shear 1, no fraction):
+  // a picture that is constant along them stays in place, up to the unit
+  // truncation may cost. tan(45 degrees) computes to just below 1, which
+  // would give every pixel the next diagonal's value.
+  for (f64 angle : {45.0, 135.0, 225.0, -135.0}) {
+    const bool mirrored = angle == 135.0 || angle == -45.0 || angle == 315.0;
+    Pic src(37, 23, 3, 0, 1);
+    for (u8 p = 0; p < 3; ++p)
+      for (u32 y = 0; y < src.h; ++y)
+        for (u32 x = 0; x < src.w; ++x) {
+          const int d = mirrored ? static_cast<int>(x) - static_cast<int>(y) + 22 : static_cast<int>(x + y);
+          src.At(p, x, y) = static_cast<u8>(10 + 3 * d + p);
+        }
+    Pic out = Blur(src, true, angle, 3.0, 0, 0);
+    for (u32 y = 0; y < src.h; ++y)
+      for (u32 x = 0; x < src.w; ++x) {
+        ASSERT_LE(out.At(1, x, y), src.At(1, x, y)) << angle << " at " << x << "," << y;
+        ASSERT_GE(out.At(1, x, y) + 1, src.At(1, x, y)) << angle << " at " << x << "," << y;
+      }
   }
 }
 
