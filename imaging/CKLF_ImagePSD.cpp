@@ -628,18 +628,23 @@ u8 CKLF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, u8* const
 }
 
 u8 CKLF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, CKLF_Image* image) {
-  u32 needed = m_docSet ? ColourChannels(m_doc.mode) + 1 : 0;
-  if (!params || !image || needed == 0 || CKLF_Image::PlaneCount(image->GetImageMode()) < needed ||
+  const u32 colours = m_docSet ? ColourChannels(m_doc.mode) : 0;
+  // Modes 1 and 3 hold no alpha plane.
+  const u8 mode = image ? image->GetImageMode() : 0;
+  if (!params || !image || colours == 0 || mode == 1 || mode == 3 || CKLF_Image::PlaneCount(mode) < colours + 1 ||
       params->width > image->GetImageWidth() || params->height > image->GetImageHeight()) {
     SetError(klErrBadArg);
     return 0;
   }
   u8* planes[5] = {};
   u32 stride = 0;
-  if (!image->GetImageChannels(planes, stride)) {
+  const u8 count = image->GetImageChannels(planes, stride);
+  if (!count) {
     SetError(image->GetError() ? image->GetError() : static_cast<u16>(klErrBadArg));
     return 0;
   }
+  // The alpha is the image's last plane, whatever the document's colours.
+  planes[colours] = planes[count - 1];
   return Write_AddLayer(params, planes, stride);
 }
 

@@ -98,8 +98,9 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   // for a missing plane, a stride below the width, a layer beyond the
   // limit or no Write_Init; 0 without a code when memory runs out.
   u8 Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, u8* const* planes, u32 stride);
-  // Planes from an image that holds enough of them (RGBA for an RGB
-  // document) and covers the layer's size.
+  // Planes from an image with alpha that holds enough of them and covers
+  // the layer's size: the document's colour planes first, the image's last
+  // plane as the alpha (an RGBA image gives red and alpha to a grey one).
   u8 Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, CKLF_Image* image);
   // 1, or 0 on a write error (the file's code), an unsupported mode or too
   // many layers (1), a size beyond the format (17), or a cancel (no code).

@@ -320,3 +320,45 @@ TEST(ImagePSDWrite, NoLayersGiveAFlatWhiteFile) {
     EXPECT_EQ(std::vector<u8>(6, 255), std::vector<u8>(plane, plane + 6));
   }
 }
+
+// A layer taken from an image: the image's last plane is the layer's alpha,
+// also when the document needs fewer colour planes than the image holds.
+TEST(ImagePSDWrite, ImageLayerAlphaIsTheImagesAlphaPlane) {
+  klftest::TempDir dir;
+  CKLF_Image rgba, rgb;
+  ASSERT_EQ(1, rgba.Create(3, 2, 2));
+  ASSERT_EQ(1, rgb.Create(3, 2, 1));
+  u8* planes[5] = {};
+  u32 stride = 0;
+  ASSERT_EQ(4, rgba.GetImageChannels(planes, stride));
+  for (u32 k = 0; k < 4; ++k)
+    for (u32 i = 0; i < 6; ++i) planes[k][i] = static_cast<u8>(k == 3 ? (i % 2) * 255 : 10 * k + i);
+  PSD::PSDMLWRITE_LAYERPARAMS lp{};
+  lp.width = 3;
+  lp.height = 2;
+  lp.visible = 1;
+  lp.opacity = 255;
+  for (u8 mode : {1, 2}) {
+    SCOPED_TRACE(int(mode));
+    CKLF_StdFile f(dir.File("i.psd").c_str(), 2);
+    PSD psd;
+    PSD::PSDMLWRITE_INITPARAMS doc = Doc(3, 2, mode);
+    ASSERT_EQ(1, psd.Create(f));
+    ASSERT_EQ(1, psd.Write_Init(&doc));
+    EXPECT_EQ(0, psd.Write_AddLayer(&lp, &rgb)) << "no alpha plane";
+    EXPECT_EQ(klErrBadArg, psd.GetError());
+    ASSERT_EQ(1, psd.Write_AddLayer(&lp, &rgba));
+    ASSERT_EQ(1, psd.WritePSD());
+    f.Close();
+    std::vector<u8> b = klftest::ReadFileBytes(dir.File("i.psd"));
+    PSD reader;
+    ASSERT_EQ(1, reader.LParseByPtr(b.data(), static_cast<u32>(b.size())));
+    PSD::PSDLayerInfoExt_s info{};
+    ASSERT_EQ(1, reader.GetLayerInfo(0, info));
+    ASSERT_NE(nullptr, info.planes[0]);
+    auto six = [](const u8* p) { return std::vector<u8>(p, p + 6); };
+    EXPECT_EQ(six(planes[3]), six(info.planes[0]->GetPtr())) << "alpha";
+    EXPECT_EQ(six(planes[0]), six(info.planes[1]->GetPtr()));
+    EXPECT_EQ(mode == 1, info.planes[2] != nullptr);
+  }
+}
