@@ -113,7 +113,7 @@ u8 CKLF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params) {
   texts[1].text = const_cast<char*>(params->product ? params->product : "");
   png_set_text(png, info, texts, 2);
   f64 ppm = params->resolution * 100.0 / static_cast<f64>(2.54f);
-  png_uint_32 perMetre = ppm <= 0 ? 0 : (ppm >= 2147483647.0 ? 2147483647u : static_cast<png_uint_32>(ppm));
+  png_uint_32 perMetre = !(ppm > 0) ? 0 : (ppm >= 2147483647.0 ? 2147483647u : static_cast<png_uint_32>(ppm));
   png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
   png_write_info(png, info);
   if (i_Canceled(10) || i_Canceled(12)) {

@@ -771,7 +771,11 @@ u8 CKLF_ImagePSD::i_WriteAll() {
     return 0;
   }
   i_Put32(static_cast<u32>(resources));
+  // Held to the 16.16 field's range, so the casts below stay defined.
+  const f64 kMaxFixed = 65535.0 + 65535.0 / 65536.0;
   f64 dpi = m_doc.resolution;
+  if (!(dpi >= 0)) dpi = 0;
+  if (dpi > kMaxFixed) dpi = kMaxFixed;
   u16 whole = static_cast<u16>(static_cast<i64>(dpi));
   u16 fraction = static_cast<u16>(static_cast<i64>((dpi - whole) * 65536.0));
   i_Put("8BIM", 4);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "CKLF_Image.h"
@@ -360,5 +361,25 @@ TEST(ImagePSDWrite, ImageLayerAlphaIsTheImagesAlphaPlane) {
     EXPECT_EQ(six(planes[3]), six(info.planes[0]->GetPtr())) << "alpha";
     EXPECT_EQ(six(planes[0]), six(info.planes[1]->GetPtr()));
     EXPECT_EQ(mode == 1, info.planes[2] != nullptr);
+  }
+}
+
+// The 16.16 resolution field holds 0 to 65535.99998; other values are held
+// to its ends rather than wrapped.
+TEST(ImagePSDWrite, ResolutionOutsideItsFieldIsHeldToItsEnds) {
+  klftest::TempDir dir;
+  const struct {
+    f64 dpi;
+    u32 fixed;
+  } cases[] = {{0.25, 0x00004000u}, {1e9, 0xFFFFFFFFu}, {65536.0, 0xFFFFFFFFu}, {-3, 0}, {std::nan(""), 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dpi);
+    PSD::PSDMLWRITE_INITPARAMS doc = Doc(1, 1, 2);
+    doc.resolution = c.dpi;
+    std::vector<Layer> none;
+    std::vector<u8> b = WritePsd(dir.File("r.psd"), doc, none);
+    ASSERT_FALSE(b.empty());
+    EXPECT_EQ(c.fixed, Be32(b, 46));
+    EXPECT_EQ(c.fixed, Be32(b, 54));
   }
 }
