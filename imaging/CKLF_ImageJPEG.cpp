@@ -127,6 +127,23 @@ u8 CKLF_ImageJPEG::i_CheckStart(const u8* data, u32 size) {
   return 1;
 }
 
+// Called inside the caller's setjmp frame: libjpeg errors jump past it,
+// so it keeps only plain locals.
+u32 CKLF_ImageJPEG::i_ReadHeader(jpeg_decompress_struct* cinfo) {
+  jpeg_read_header(cinfo, TRUE);
+  u32 channels = 0;
+  const u8 mode = ModeOf(cinfo->out_color_space, channels);
+  if (!mode) {
+    SetError(klErrUnsupported);
+    return 0;
+  }
+  m_width = static_cast<u16>(cinfo->image_width);
+  m_height = static_cast<u16>(cinfo->image_height);
+  m_bits = 8;
+  m_mode = mode;
+  return channels;
+}
+
 u8 CKLF_ImageJPEG::GetImageInfoByPtr(const void* data, u32 size) {
   ResetError();
   if (!i_CheckStart(static_cast<const u8*>(data), size)) return 0;
@@ -140,20 +157,9 @@ u8 CKLF_ImageJPEG::GetImageInfoByPtr(const void* data, u32 size) {
   }
   jpeg_create_decompress(&cinfo);
   jpeg_frommem_src(&cinfo, data, size);
-  jpeg_read_header(&cinfo, TRUE);
-  u32 channels = 0;
-  u8 mode = ModeOf(cinfo.out_color_space, channels);
-  if (!mode) {
-    jpeg_destroy_decompress(&cinfo);
-    SetError(klErrUnsupported);
-    return 0;
-  }
-  m_width = static_cast<u16>(cinfo.image_width);
-  m_height = static_cast<u16>(cinfo.image_height);
-  m_bits = 8;
-  m_mode = mode;
+  const u32 channels = i_ReadHeader(&cinfo);
   jpeg_destroy_decompress(&cinfo);
-  return 1;
+  return channels ? 1 : 0;
 }
 
 u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
@@ -179,18 +185,11 @@ u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
     jpeg_destroy_decompress(&cinfo);
     return 0;
   }
-  jpeg_read_header(&cinfo, TRUE);
-  u32 channels = 0;
-  u8 mode = ModeOf(cinfo.out_color_space, channels);
-  if (!mode) {
+  const u32 channels = i_ReadHeader(&cinfo);
+  if (!channels) {
     jpeg_destroy_decompress(&cinfo);
-    SetError(klErrUnsupported);
     return 0;
   }
-  m_width = static_cast<u16>(cinfo.image_width);
-  m_height = static_cast<u16>(cinfo.image_height);
-  m_bits = 8;
-  m_mode = mode;
   if (i_Canceled(3)) {
     jpeg_destroy_decompress(&cinfo);
     return 0;

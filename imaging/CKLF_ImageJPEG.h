@@ -32,4 +32,7 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
 
  private:
   u8 i_CheckStart(const u8* data, u32 size);
+  // Reads the header and takes size, bits and mode: the channel count, or
+  // 0 with error 48 for a colour space without planes here.
+  u32 i_ReadHeader(jpeg_decompress_struct* cinfo);
 };
