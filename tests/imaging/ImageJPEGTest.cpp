@@ -158,6 +158,14 @@ TEST(ImageJPEG, RefusesShortAndForeignData) {
   EXPECT_EQ(klErrUnsupported, r.GetError());
   EXPECT_EQ(0, r.ParseImageByPtr(soiOnly, 4));
   EXPECT_EQ(klErrNotFormat, r.GetError());
+  // Two components of no known colour space: no planes for them here.
+  std::mt19937 rng(1);
+  Bytes two = Encode(8, 8, JCS_UNKNOWN, 2, false, rng);
+  ASSERT_EQ(2u, Reference(two).n);
+  EXPECT_EQ(0, r.GetImageInfoByPtr(two.data(), static_cast<u32>(two.size())));
+  EXPECT_EQ(klErrUnsupported, r.GetError());
+  EXPECT_EQ(0, r.ParseImageByPtr(two.data(), static_cast<u32>(two.size())));
+  EXPECT_EQ(klErrUnsupported, r.GetError());
 }
 
 TEST(ImageJPEG, FileInputAndCancel) {
