@@ -529,6 +529,10 @@ void CKLP_FilterHost::TakeDescriptor() {
 int16_t CKLP_FilterHost::RunFilter(KLP_PluginMainProc entry, bool showDialog) {
   m_playInfo = showDialog ? klpDialogDisplay : klpDialogDontDisplay;
   ResetRun();
+  // As an image host does, the filter's result reaches the document only
+  // through the selection: what lies outside it stays, soft edges blend.
+  std::vector<std::vector<uint8_t>> before;
+  if (HasSelection()) before = m_planes;
   int16_t r;
   if (showDialog && (r = Call(entry, klpSelectorParameters)) != 0) return r;
   if ((r = Call(entry, klpSelectorPrepare)) != 0) return r;
@@ -538,7 +542,15 @@ int16_t CKLP_FilterHost::RunFilter(KLP_PluginMainProc entry, bool showDialog) {
     if ((r = i_Advance()) != 0) return r;
     if ((r = Call(entry, klpSelectorContinue)) != 0) return r;
   }
-  return Call(entry, klpSelectorFinish);
+  r = Call(entry, klpSelectorFinish);
+  if (!before.empty() && before.size() == m_planes.size()) {
+    for (size_t p = 0; p < m_planes.size(); ++p)
+      for (size_t i = 0; i < m_selection.size(); ++i) {
+        uint32_t m = m_selection[i];
+        m_planes[p][i] = static_cast<uint8_t>((before[p][i] * (255 - m) + m_planes[p][i] * m + 127) / 255);
+      }
+  }
+  return r;
 }
 
 int64_t CKLP_FilterHost::LiveHandles() const {

@@ -132,8 +132,9 @@ class CKLP_FilterHost {
   // calls of one run. Returns the plug-in's result.
   int16_t Call(KLP_PluginMainProc entry, int16_t selector);
   // A whole run: [Parameters,] Prepare, Start, Continue while the plug-in
-  // asks for data, Finish when everything succeeded. Returns the first
-  // non-zero result, else 0.
+  // asks for data, Finish when everything succeeded. With a selection the
+  // planes written reach the document through it (blended by the mask), as
+  // an image host applies a filter. Returns the first non-zero result, else 0.
   int16_t RunFilter(KLP_PluginMainProc entry, bool showDialog);
   // Starts a new run: the record is rebuilt from the document at the next call.
   void ResetRun();

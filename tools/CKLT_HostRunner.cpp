@@ -9,6 +9,7 @@
 #include "CKLP_FilterHost.h"
 #include "CKLT_HostDocument.h"
 #include "CKLT_PluginLibrary.h"
+#include "CKLT_SettingsSource.h"
 
 namespace {
 
@@ -97,11 +98,24 @@ const char* CKLT_HostRunner::Usage() {
          "in bands and writes its result back; the result is saved as PNG or PSD.\n"
          "\n"
          "INPUT is a PNG or PSD file (layers and transparency are kept). Without\n"
-         "--dialog the plug-in replays its last settings (from the --script file,\n"
-         "else from \"last.data\" beside the plug-in).\n"
+         "--dialog the plug-in replays a layout without its dialog: it cuts the image\n"
+         "into pieces, renders their effects (a bevel by default) and writes the\n"
+         "puzzle back, or in Layout mode draws the knives alone. The layout comes\n"
+         "from --settings, else from a recorded --script, else it is the default\n"
+         "layout for the document (the grid of --grid, or one of near-square pieces\n"
+         "with two rows or two columns), handed over in the scripting descriptor as\n"
+         "a recorded action would be.\n"
          "\n"
          "Options:\n"
          "  -o, --output FILE      write the result (.png flattened, .psd layered)\n"
+         "  --settings FILE        replay this settings file: a saved document (.klpd)\n"
+         "                         or a block as the plug-in keeps it in \"last.data\"\n"
+         "  --grid CxR             the default layout with C columns and R rows (1..101)\n"
+         "  --layout-mode          draw the knives alone, in the foreground colour over\n"
+         "                         transparency (or over the background colour)\n"
+         "  --last                 hand no settings: the plug-in replays its own last\n"
+         "                         settings (\"last.data\" beside it), or cancels\n"
+         "  --save-settings FILE   also save the settings handed over as a document\n"
          "  --dialog               ask for the plug-in's dialog (Parameters, then Start)\n"
          "  --about                show the plug-in's About box and stop\n"
          "  --script FILE          the scripting descriptor: played when the file exists,\n"
@@ -148,6 +162,22 @@ int CKLT_HostRunner::ParseArgs(const std::vector<std::string>& args, Options& o,
       o.about = true;
     } else if (a == "--script") {
       if (!value(o.script)) return -1;
+    } else if (a == "--settings") {
+      if (!value(o.settings)) return -1;
+    } else if (a == "--save-settings") {
+      if (!value(o.saveSettings)) return -1;
+    } else if (a == "--grid") {
+      if (!value(v)) return -1;
+      size_t x = v.find_first_of("xX");
+      int64_t c = 0, r = 0;
+      if (x == std::string::npos || !ParseInt(v.substr(0, x), 1, 101, c) || !ParseInt(v.substr(x + 1), 1, 101, r))
+        return error = "bad --grid " + v + " (columns x rows, 1..101 each)", -1;
+      o.columns = static_cast<int>(c);
+      o.rows = static_cast<int>(r);
+    } else if (a == "--layout-mode") {
+      o.layoutMode = true;
+    } else if (a == "--last") {
+      o.last = true;
     } else if (a == "--selection") {
       if (!value(o.selection)) return -1;
     } else if (a == "--plugin") {
@@ -197,6 +227,14 @@ int CKLT_HostRunner::ParseArgs(const std::vector<std::string>& args, Options& o,
   }
   if (o.input.empty() && !o.about) {
     error = "no input file";
+    return -1;
+  }
+  if (o.last && (!o.settings.empty() || o.columns > 0 || o.layoutMode)) {
+    error = "--last hands no settings: it goes with neither --settings, --grid nor --layout-mode";
+    return -1;
+  }
+  if (!o.settings.empty() && (o.columns > 0 || o.layoutMode)) {
+    error = "--settings carries its own layout: it goes with neither --grid nor --layout-mode";
     return -1;
   }
   return 0;
@@ -312,6 +350,28 @@ int CKLT_HostRunner::Run(const Options& o, FILE* progressOut, std::string& messa
         return kExitFiles;
       }
       host.SetDescriptor(records);
+    }
+  }
+
+  // The settings of a replay, handed over in the descriptor. A recorded
+  // script that was played is left as it is.
+  if (!o.dialog && !o.about && !o.last && (!o.settings.empty() || !host.HasDescriptor())) {
+    std::vector<uint8_t> block;
+    bool ok = o.settings.empty()
+                  ? CKLT_SettingsSource::DefaultBlock(host.Width(), host.Height(), o.columns, o.rows, o.layoutMode,
+                                                      block, error)
+                  : CKLT_SettingsSource::ReadFile(o.settings, host.Width(), host.Height(), block, error);
+    if (!ok) {
+      message = error;
+      return kExitFiles;
+    }
+    if (!CKLT_SettingsSource::Record(host, block, error)) {
+      message = error;
+      return kExitFiles;
+    }
+    if (!o.saveSettings.empty() && !CKLT_SettingsSource::WriteDocument(o.saveSettings, block, error)) {
+      message = error;
+      return kExitFiles;
     }
   }
 

@@ -34,6 +34,15 @@ class CKLT_HostRunner {
     double dpi = 0;        // 0 keeps the file's
     int32_t maxSpace = 8 << 20;
     int64_t cancelAfter = -1;
+    // The settings the replay uses: a file, else the default layout with
+    // these grid counts (0: the default grid) in Puzzle or Layout mode;
+    // `last` hands none (the plug-in's own last settings).
+    std::string settings;
+    std::string saveSettings;
+    int columns = 0;
+    int rows = 0;
+    bool layoutMode = false;
+    bool last = false;
   };
 
   // Exit codes of the program.

@@ -86,7 +86,9 @@ void Expect(CKLT_HostDocument& doc, bool selection, bool editable, uint8_t value
                             : true;
     for (auto& p : l.planes)
       if (in) p[i] ^= value;
-    if (editable && inRect) l.alpha[i] = 255;
+    // The host lets the result through the selection only.
+    uint32_t m = selection ? mask[i] : 255;
+    if (editable && inRect) l.alpha[i] = static_cast<uint8_t>((l.alpha[i] * (255 - m) + 255 * m + 127) / 255);
   }
 }
 
@@ -195,8 +197,8 @@ TEST(HostProgram, TheRealPluginLoadsFromItsOwnFolder) {
   std::filesystem::copy_file(KLF_PLUGIN_LIBRARY, lib);
   std::string error;
   ASSERT_TRUE(MakeDocument(klpModeRGB, true, 8).Write(dir.File("in.png"), error));
-  // A replay with no stored settings: cancelled, nothing written.
-  Outcome o = RunProgram("--plugin " + lib + " " + dir.File("in.png") + " -o " + dir.File("out.png"));
+  // A replay handed no settings, with none stored: cancelled, nothing written.
+  Outcome o = RunProgram("--plugin " + lib + " --last " + dir.File("in.png") + " -o " + dir.File("out.png"));
   EXPECT_EQ(o.code, CKLT_HostRunner::kExitCancelled) << o.out;
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
   // The plug-in opened its configuration store beside itself.

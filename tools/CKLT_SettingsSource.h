@@ -1,0 +1,39 @@
+// Where the host program's replay takes its settings block from: a file
+// (a block as stored in "last.data", or a saved "KLTS30" / older "KLTS20"
+// document), or the default layout of a new document, optionally with the
+// grid counts given on the command line, in Puzzle or Layout mode. The
+// block reaches the plug-in through the scripting descriptor, recorded the
+// way the plug-in itself records it, as a host's action would hold it.
+//
+// Cost: the block is small (a few kilobytes a hundred knives).
+// Limits: 1..101 columns and rows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CKLP_FilterHost;
+
+class CKLT_SettingsSource {
+ public:
+  // Reads a settings file. A "KLTS30" document gives the block after its
+  // magic; a "KLTS20" document is read into a layout for a document of
+  // width x height and written again as a current block (Layout mode); any
+  // other file is taken as a block as it is.
+  static bool ReadFile(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>& block,
+                       std::string& error);
+
+  // The default layout for a document of width x height: the grid the main
+  // window chooses for a new document, or columns x rows when both are
+  // above 0; every knife the default knob. Puzzle mode (no piece records:
+  // every piece gets the default effects) unless layoutMode.
+  static bool DefaultBlock(int32_t width, int32_t height, int columns, int rows, bool layoutMode,
+                           std::vector<uint8_t>& block, std::string& error);
+
+  // Puts the block into the host's scripting descriptor.
+  static bool Record(CKLP_FilterHost& host, const std::vector<uint8_t>& block, std::string& error);
+
+  // Writes the block as a saved document ("KLTS30" and the block).
+  static bool WriteDocument(const std::string& path, const std::vector<uint8_t>& block, std::string& error);
+};
