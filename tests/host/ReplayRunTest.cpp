@@ -228,6 +228,55 @@ TEST_F(ReplayRun, PuzzleModeWithoutEffectsGivesTheDocumentBack) {
   EXPECT_EQ(Planes(), before);
 }
 
+TEST_F(ReplayRun, ImageOverlaysReadDocumentLayers) {
+  // Every piece inverted, then overlaid at full opacity with an opaque
+  // layer: the puzzle is that layer. After the invert the overlay lands in
+  // the engine's work image, whose rows have the widest piece's stride.
+  const i32 w = 96, h = 64;
+  const Bytes layout = Block(3, 2, true, 1, 1);
+  Bytes records = PlainRecords(layout, w, h, 3);
+  for (size_t i = 0; i < records.size(); i += 92) {
+    CTessarette::SFX_ONEPIECE r;
+    ASSERT_EQ(CTessaretteRecordCodec::Decode(&records[i], 92, r), 1);
+    r.imageOverlay.enabled = 1;
+    r.imageOverlay.opacity = 255;
+    r.imageOverlay.sourceMode = 1;
+    r.imageOverlay.layerId = 12;
+    r.invert = 1;
+    CTessaretteRecordCodec::Encode(r, &records[i]);
+  }
+  Store(Block(3, 2, true, 1, 1, records));
+  std::mt19937 rng(17);
+  hosttest::RandomDocument(host, klpModeRGB, w, h, false, rng);
+  CKLP_FilterHost::Layer paper;
+  paper.id = 12;
+  paper.name = "paper";
+  paper.bounds = {0, 0, w, h};
+  for (int c = 0; c < 3; ++c) {
+    paper.planes.emplace_back(static_cast<size_t>(w) * h);
+    for (i32 i = 0; i < w * h; ++i) paper.planes[c][i] = static_cast<u8>((i % w) * 3 + (i / w) * 5 + c * 40);
+  }
+  host.AddLayer(paper);
+  host.SetMergedComposite(Planes(), Bytes());
+  ASSERT_EQ(host.RunFilter(PluginMain, false), klpResNoErr);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(host.Plane(c), paper.planes[c]) << c;
+
+  // A layer that is not there leaves the pieces inverted only.
+  for (size_t i = 0; i < records.size(); i += 92) {
+    CTessarette::SFX_ONEPIECE r;
+    ASSERT_EQ(CTessaretteRecordCodec::Decode(&records[i], 92, r), 1);
+    r.imageOverlay.layerId = 99;
+    CTessaretteRecordCodec::Encode(r, &records[i]);
+  }
+  Store(Block(3, 2, true, 1, 1, records));
+  hosttest::RandomDocument(host, klpModeRGB, w, h, false, rng);
+  std::vector<Bytes> inverted = Planes();
+  for (auto& p : inverted)
+    for (auto& v : p) v = static_cast<u8>(255 - v);
+  ASSERT_EQ(host.RunFilter(PluginMain, false), klpResNoErr);
+  EXPECT_EQ(Planes(), inverted);
+}
+
 TEST_F(ReplayRun, DefaultEffectsAndRepeatedRuns) {
   std::mt19937 rng(9);
   const i32 w = 80, h = 50;
