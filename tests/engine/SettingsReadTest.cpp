@@ -24,14 +24,14 @@ void BeF(Bytes& b, f32 f) {
   Be32(b, v);
 }
 
-struct KnifeSpec {
+struct KnifeDesc {
   u8 flags = 0;
   u8 knob = 100;
   u8 thickness = 3;
   std::vector<f32> u, h, s;
 };
 
-void Knife(Bytes& b, const KnifeSpec& k) {
+void Knife(Bytes& b, const KnifeDesc& k) {
   b.push_back(k.flags);
   Be16(b, static_cast<u32>(k.u.size()));
   b.push_back(k.knob);
@@ -43,16 +43,16 @@ void Knife(Bytes& b, const KnifeSpec& k) {
 
 // A block of H x V even lines; every grid knife is `knife`; extra knives
 // join the given knot pairs; piece records follow in Puzzle mode.
-struct BlockSpec {
+struct BlockDesc {
   u32 H = 0, V = 0;
   u8 puzzle = 0;
-  KnifeSpec knife;
+  KnifeDesc knife;
   std::vector<std::pair<u32, u32>> extras;
   u8 thin = 1, aa = 1;
   u32 records = 0;
 };
 
-Bytes Block(const BlockSpec& s) {
+Bytes Block(const BlockDesc& s) {
   Bytes b = {s.puzzle, s.puzzle};
   Be16(b, s.H);
   Be16(b, s.V);
@@ -112,7 +112,7 @@ TEST(TessaretteSettings, ReadsLayoutAndPuzzleBlocks) {
   u32 count = 9;
   const u8* rec = reinterpret_cast<const u8*>(1);
 
-  BlockSpec s;
+  BlockDesc s;
   s.H = 1;
   s.V = 2;
   s.knife.u = {0.2f, 0.7f};
@@ -168,7 +168,7 @@ TEST(TessaretteSettings, FlipsKnobSizeAndHiddenKnives) {
   u8 layout;
   u32 count;
   const u8* rec;
-  BlockSpec s;
+  BlockDesc s;
   s.V = 1;
   s.knife.u = {0.4f, 0.6f};
   s.knife.h = {0.2f, -0.1f};
@@ -214,7 +214,7 @@ TEST(TessaretteSettings, HiddenKnivesDoNotCut) {
     u8 layout;
     u32 count;
     const u8* rec;
-    BlockSpec s;
+    BlockDesc s;
     s.V = 1;
     s.knife.flags = flags;
     ASSERT_EQ(Read(e, Block(s), layout, count, rec, mem), 1);
@@ -229,7 +229,7 @@ TEST(TessaretteSettings, RefusesMalformedBlocksWhole) {
   u8 layout;
   u32 count;
   const u8* rec;
-  BlockSpec good;
+  BlockDesc good;
   good.H = 2;
   good.V = 2;
   good.puzzle = 1;
@@ -256,7 +256,7 @@ TEST(TessaretteSettings, RefusesMalformedBlocksWhole) {
   refused(Bytes(g.begin(), g.end() - 1), "one record byte short");
 
   // 101 lines with every byte present.
-  BlockSpec s = good;
+  BlockDesc s = good;
   s.H = 101;
   refused(Block(s), "101 lines");
   s = good;
