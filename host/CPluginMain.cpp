@@ -37,6 +37,9 @@ void CPluginMain::HandleSelector(i16 selector) {
         DoStart();
       // No data for a following Continue.
       EmptyRects();
+      // A host calls Finish only after a run that succeeded: a failed Start
+      // ends the run, so the next Start without Parameters is a replay.
+      if (HostGetRetCode() != klResNoError) m_dialogRequest = 0;
       // The suite and the layer table belong to this call of the host.
       i_ReleaseSuites();
       break;

@@ -75,17 +75,6 @@ TEST_F(PluginEntry, StartWithoutSettingsLeavesTheDocumentAndCancels) {
   EXPECT_EQ(host.Plane(0), before);
 }
 
-TEST_F(PluginEntry, FinishTurnsTheNextStartIntoAReplay) {
-  EXPECT_EQ(host.Call(PluginMain, klpSelectorParameters), 0);
-  EXPECT_EQ(host.Call(PluginMain, klpSelectorStart), klpResUserCanceled);
-  EXPECT_EQ(KLF_GetPluginObject().GetDialogRequest(), 1);
-  EXPECT_EQ(host.Call(PluginMain, klpSelectorFinish), 0);
-  EXPECT_EQ(KLF_GetPluginObject().GetDialogRequest(), 0);
-  // The replay still finds no settings.
-  EXPECT_EQ(host.Call(PluginMain, klpSelectorStart), klpResUserCanceled);
-  EXPECT_EQ(KLF_GetPluginObject().GetDialogRequest(), 0);
-}
-
 TEST_F(PluginEntry, UnsupportedModesAndCasesAreBadMode) {
   for (int16_t mode : {klpModeBitmap, klpModeIndexed, klpModeLab, klpModeMultichannel, klpModeDuotone}) {
     CKLP_FilterHost other;

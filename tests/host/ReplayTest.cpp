@@ -19,8 +19,10 @@ class ScriptedPlugin : public CPluginMain {
   u8 writePlane = 0;
   bool succeed = false;
   int16_t failWith = 0;  // a result the step leaves on failure
+  i32 uiResult = -1;     // what the dialog run answers
 
  protected:
+  i32 i_RunUI(u8) override { return uiResult; }
   u8 i_ReplaySettings(CKLF_Mem& block) override {
     ++calls;
     seen.assign(block.GetPtr(), block.GetPtr() + block.GetSize());
@@ -147,6 +149,35 @@ TEST(Replay, AFailureAfterPlaneTransfersIsNotReportedAsSuccess) {
     EXPECT_EQ(f.Run(), klpResUserCanceled);
     EXPECT_EQ(f.host.Plane(0), f.before);
   }
+}
+
+TEST(Replay, AFailedDialogRunDoesNotTurnTheNextRepeatIntoADialog) {
+  // A host calls Finish only after a run that succeeded: the dialog asked
+  // for in a failed run must not outlive it.
+  ReplayFixture f;
+  klftest::WriteFileBytes(f.dir.File("last.data"), {5});
+  f.plugin.succeed = true;
+  f.host.ResetRun();
+  EXPECT_EQ(f.host.Call(hosttest::ObjectEntry::Entry, klpSelectorParameters), 0);
+  EXPECT_EQ(f.host.Call(hosttest::ObjectEntry::Entry, klpSelectorPrepare), 0);
+  EXPECT_EQ(f.host.Call(hosttest::ObjectEntry::Entry, klpSelectorStart), klpResUserCanceled);
+  EXPECT_EQ(f.plugin.calls, 0);
+  // The repeat: no Parameters, no Finish in between.
+  EXPECT_EQ(f.Run(false), 0);
+  EXPECT_EQ(f.plugin.calls, 1);
+
+  // A dialog run that succeeds keeps the request until Finish.
+  f.plugin.uiResult = 0;
+  f.host.ResetRun();
+  EXPECT_EQ(f.host.Call(hosttest::ObjectEntry::Entry, klpSelectorParameters), 0);
+  EXPECT_EQ(f.host.Call(hosttest::ObjectEntry::Entry, klpSelectorStart), 0);
+  EXPECT_EQ(f.plugin.calls, 1);
+  EXPECT_EQ(f.plugin.GetDialogRequest(), 1);
+  EXPECT_EQ(f.host.Call(hosttest::ObjectEntry::Entry, klpSelectorFinish), 0);
+  EXPECT_EQ(f.plugin.GetDialogRequest(), 0);
+  // Then Start alone is a replay.
+  EXPECT_EQ(f.host.Call(hosttest::ObjectEntry::Entry, klpSelectorStart), 0);
+  EXPECT_EQ(f.plugin.calls, 2);
 }
 
 TEST(Replay, DialogRunPreparesTheCompositeAlphaThenReportsNoDialog) {
