@@ -283,8 +283,10 @@ u8 CTessarette::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPO
   m_drawing.SetValue(255);
   m_drawing.SetAntiAlias(m_antiAlias);
   // Knives keep the larger value, so a knife never erases one drawn before.
+  // A knife left out would merge the pieces on both sides: every failure
+  // goes up.
   if (knife->count == 0) {
-    m_drawing.DrawHQLine(a, b, width, 1, 1, 0);
+    if (!m_drawing.DrawHQLine(a, b, width, 1, 1, 0)) return i_Fail(m_drawing.GetError());
     return 1;
   }
   const u32 n = knife->count > 64 ? 64u : static_cast<u32>(knife->count);
@@ -302,16 +304,21 @@ u8 CTessarette::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPO
   m_splineKnots[n + 1].y = b.y;
   m_splineKnots[n + 1].smoothness = 0.0f;
   u32 count = 0;
-  if (!m_math.CalcPointSpline(m_splineKnots, n + 2, 2.0, &m_splinePoints, count, nullptr)) return 1;
+  if (!m_math.CalcPointSpline(m_splineKnots, n + 2, 2.0, &m_splinePoints, count, nullptr))
+    return i_Fail(m_math.GetError());
   m_splinePointCount = count;
   const f64 minDist2 = width * 0.25 > 1.0 ? width * 0.25 : 1.0;
-  m_drawing.DrawHQPolyLine(reinterpret_cast<const kltFPOS*>(m_splinePoints.GetPtr()), count, width, 1, 1, 0,
-                           minDist2);
+  if (!m_drawing.DrawHQPolyLine(reinterpret_cast<const kltFPOS*>(m_splinePoints.GetPtr()), count, width, 1, 1, 0,
+                                minDist2))
+    return i_Fail(m_drawing.GetError());
   return 1;
 }
 
 u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high) {
-  if (!m_nested) m_lastProgress = -1;
+  if (!m_nested) {
+    m_lastProgress = -1;
+    ResetError();
+  }
   if (!plane || width <= 0 || height <= 0) return i_Fail(klErrBadArg);
   const u64 rowBytes = m_drawing.GetOneBit() ? (static_cast<u64>(width) + 7) / 8 : static_cast<u64>(width);
   if (stride < rowBytes) return i_Fail(klErrBadArg);
@@ -339,25 +346,27 @@ u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 l
 
   for (u32 r = 0; r < m_vKnifeRows; r++) {
     for (u32 c = 0; c < m_vKnifeColumns; c++) {
-      i_DrawKnife(m_vKnives + r * m_vKnifeColumns + c, i_ConvertKnot(c + 1, r, width, height),
-                  i_ConvertKnot(c + 1, r + 1, width, height));
-      if (!advance()) return 0;
+      if (!i_DrawKnife(m_vKnives + r * m_vKnifeColumns + c, i_ConvertKnot(c + 1, r, width, height),
+                       i_ConvertKnot(c + 1, r + 1, width, height)) ||
+          !advance())
+        return 0;
     }
   }
   for (u32 r = 0; r < m_hKnifeRows; r++) {
     for (u32 c = 0; c < m_hKnifeColumns; c++) {
-      i_DrawKnife(m_hKnives + r * m_hKnifeColumns + c, i_ConvertKnot(c, r + 1, width, height),
-                  i_ConvertKnot(c + 1, r + 1, width, height));
-      if (!advance()) return 0;
+      if (!i_DrawKnife(m_hKnives + r * m_hKnifeColumns + c, i_ConvertKnot(c, r + 1, width, height),
+                       i_ConvertKnot(c + 1, r + 1, width, height)) ||
+          !advance())
+        return 0;
     }
   }
   for (u32 i = 0; i < m_xKnifeCount; i++) {
     const EXTRAKNIFE& x = m_xKnives[i];
     // A knife between knots the grid does not have is not drawn.
-    if (x.firstKnot < m_knotCount && x.secondKnot < m_knotCount) {
-      i_DrawKnife(&x.knife, i_ConvertKnot(x.firstKnot, width, height),
-                  i_ConvertKnot(x.secondKnot, width, height));
-    }
+    if (x.firstKnot < m_knotCount && x.secondKnot < m_knotCount &&
+        !i_DrawKnife(&x.knife, i_ConvertKnot(x.firstKnot, width, height),
+                     i_ConvertKnot(x.secondKnot, width, height)))
+      return 0;
     if (!advance()) return 0;
   }
   SetLocalProgress(100, low, high);
@@ -628,6 +637,8 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
     PlatformMessageBox(kMsgMemory, kMsgTitle);
     return i_Fail(klErrNoMemory);
   };
+  // A cancel leaves no error; a knife that could not be drawn keeps its own.
+  auto drawingFailure = [&]() -> u8 { return GetError() == klErrNoMemory ? memoryFailure() : 0; };
 
   u32 centreCount = 0;
   if (!i_ComputeCellCentres(width, height, centreCount)) return 0;
@@ -652,7 +663,7 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
     u8 drawn = DrawSplitting(4 * width, 4 * height, m_knifeBlock.GetPtr(), bitRow, range(5), range(20));
     m_antiAlias = antiAlias;
     m_drawing.SetOneBit(0);
-    if (!drawn) return 0;
+    if (!drawn) return drawingFailure();
   } else {
     mode = m_thinKnife ? CTessaretteFill::MODE_8BIT_THIN
                        : (m_antiAlias ? CTessaretteFill::MODE_8BIT_AA : CTessaretteFill::MODE_8BIT_THICK);
@@ -660,7 +671,8 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
     if (!i_GrowBlock(m_knifeBlock, area)) return memoryFailure();
     SetLocalProgress(3, low, high);
     if (!check()) return 0;
-    if (!DrawSplitting(width, height, m_knifeBlock.GetPtr(), knifeStride, range(3), range(20))) return 0;
+    if (!DrawSplitting(width, height, m_knifeBlock.GetPtr(), knifeStride, range(3), range(20)))
+      return drawingFailure();
   }
   SetLocalProgress(20, low, high);
   if (!check()) return 0;

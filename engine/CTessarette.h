@@ -198,10 +198,14 @@ class CTessarette : public CKLF_FrameWork {
   // Clears the plane and draws every knife into it (value 255). With the
   // drawing object's one-bit flag set the plane is a packed one-bit plane.
   // low and high give the progress range. 0 for a null plane, a zero size,
-  // a stride below the row, a failure or a cancel.
+  // a stride below the row, a knife that cannot be drawn (its error kept)
+  // or a cancel (no error).
   u8 DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high);
   kltFPOS i_ConvertKnot(u32 column, u32 row, i32 width, i32 height);
   kltFPOS i_ConvertKnot(u32 index, i32 width, i32 height);
+  // 1 also when nothing is to be drawn (no knife, knots closer than 1e-7);
+  // 0 with the error of the sampling or the rasteriser when the knife
+  // cannot be drawn (a path too long to sample, coordinates out of range).
   u8 i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b);
 
   // ---- Cutting

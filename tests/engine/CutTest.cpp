@@ -423,3 +423,62 @@ TEST(TessaretteCut, ManyPiecesGrowTheArray) {
   Coverage(e, d.w, d.h, sum, owners);
   for (size_t i = 0; i < sum.size(); i++) ASSERT_EQ(owners[i], 1) << i;
 }
+
+// A knife that cannot be drawn (its path too long to sample, its line beyond
+// the rasteriser's range) fails the drawing and the cut: left out, it would
+// silently merge the pieces on both sides.
+TEST(TessaretteCut, UndrawableKnifeFailsTheCut) {
+  CTessarette e;
+  CTessarette::KNIFESTRUCT_RENDERER k;
+  engtest::SetKnob(&k);
+  std::vector<u8> plane(64 * 64, 0);
+  e.m_antiAlias = 0;
+  ASSERT_EQ(e.DrawSplitting(64, 64, plane.data(), 64, 0, 100), 1);  // destination set
+  EXPECT_EQ(e.i_DrawKnife(&k, kltFPOS{0.0, 0.0}, kltFPOS{2e9, 0.0}), 0);
+  EXPECT_EQ(e.GetError(), klErrNoMemory);
+  k.count = 0;
+  e.ResetError();
+  EXPECT_EQ(e.i_DrawKnife(&k, kltFPOS{0.0, 0.0}, kltFPOS{2e9, 0.0}), 0);
+  EXPECT_NE(e.GetError(), 0);
+
+  for (const ModeCase& m : kModes) {
+    CTessarette t;
+    SetGrid(t, 2, 1, true);
+    t.m_thinKnife = m.thin;
+    t.m_antiAlias = m.aa;
+    t.GetKnot(1, 0)->dx = 1e7f;  // the knife's first knot far off to the right
+    Doc d(40, 20, 1, 16);
+    EXPECT_EQ(t.SplitCells(d.w, d.h, nullptr, 0, d.ptrs, d.w, 1, 0, 100, 0), 0);
+    EXPECT_EQ(t.GetError(), klErrNoMemory);
+    EXPECT_STREQ(t.GetLastAlertText(), "Memory allocation problem...");
+  }
+}
+
+// Straight knives: the thin knife is one pixel wide, a thick plain one as
+// wide as its thickness; a knife whose knots coincide draws nothing.
+TEST(TessaretteCut, StraightKnifeWidths) {
+  for (u32 thickness : {1u, 4u, 6u}) {
+    for (u8 thin : {1, 0}) {
+      CTessarette e;
+      SetGrid(e, 2, 1, false, thickness);
+      e.m_thinKnife = thin;
+      e.m_antiAlias = 0;
+      std::vector<u8> plane(64 * 16, 0);
+      ASSERT_EQ(e.DrawSplitting(64, 16, plane.data(), 64, 0, 100), 1);
+      const u32 want = thin ? 1u : thickness;
+      for (i32 y = 2; y < 14; y++) {
+        u32 n = 0;
+        for (i32 x = 0; x < 64; x++) n += plane[y * 64 + x] == 255;
+        ASSERT_EQ(n, want) << "thickness " << thickness << " thin " << int(thin) << " row " << y;
+      }
+    }
+  }
+  CTessarette e;
+  SetGrid(e, 1, 1, false);
+  std::vector<u8> plane(32 * 32, 0);
+  ASSERT_EQ(e.DrawSplitting(32, 32, plane.data(), 32, 0, 100), 1);
+  CTessarette::KNIFESTRUCT_RENDERER k;
+  engtest::SetKnob(&k);
+  EXPECT_EQ(e.i_DrawKnife(&k, kltFPOS{10.0, 10.0}, kltFPOS{10.0, 10.0001}), 1);
+  EXPECT_EQ(plane, std::vector<u8>(32 * 32, 0));
+}
