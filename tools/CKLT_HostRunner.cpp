@@ -1,5 +1,7 @@
 #include "CKLT_HostRunner.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -66,14 +68,28 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   return static_cast<bool>(out);
 }
 
-// A terminal progress bar that redraws only when the percent changes.
+// A progress bar on a terminal, redrawn only when the percent changes. A
+// log or a pipe gets a plain line at each quarter passed instead.
 struct ProgressBar {
   FILE* out = nullptr;
+  bool terminal = false;
   int last = -1;
+  int quarter = 0;
+  void SetOutput(FILE* f) {
+    out = f;
+    terminal = f && isatty(fileno(f));
+  }
   void Show(int32_t done, int32_t total) {
     if (!out || total <= 0) return;
     int pct = static_cast<int>(static_cast<int64_t>(done) * 100 / total);
     pct = pct < 0 ? 0 : pct > 100 ? 100 : pct;
+    if (!terminal) {
+      if (pct / 25 <= quarter) return;
+      quarter = pct / 25;
+      std::fprintf(out, "tessarette-host: %d%%\n", pct);
+      std::fflush(out);
+      return;
+    }
     if (pct == last) return;
     last = pct;
     char bar[41];
@@ -84,7 +100,7 @@ struct ProgressBar {
     std::fflush(out);
   }
   void End() {
-    if (out && last >= 0) std::fprintf(out, "\n");
+    if (terminal && last >= 0) std::fprintf(out, "\n");
   }
 };
 
@@ -382,7 +398,7 @@ int CKLT_HostRunner::Run(const Options& o, FILE* progressOut, std::string& messa
     return kExitFiles;
   }
   ProgressBar bar;
-  bar.out = o.quiet ? nullptr : progressOut;
+  bar.SetOutput(o.quiet ? nullptr : progressOut);
   host.SetProgressSink([&bar](int32_t done, int32_t total) { bar.Show(done, total); });
 
   int16_t result = o.about ? host.Call(library.Entry(), klpSelectorAbout) : host.RunFilter(library.Entry(), o.dialog);

@@ -2,7 +2,7 @@
 // (and a selection), loads the plug-in, serves it through CKLP_FilterHost
 // as an image host does (About, or Parameters / Prepare / Start / Continue
 // / Finish), keeps the scripting descriptor in a file between runs (record
-// and play), draws a progress bar, writes the result and maps the
+// and play), shows the progress, writes the result and maps the
 // plug-in's result to an exit code with a one-line message.
 //
 // Cost: the document is held whole, plus one canvas copy of the filtered
@@ -63,7 +63,8 @@ class CKLT_HostRunner {
   static int ExitCodeFor(int16_t result);
   static std::string MessageFor(int16_t result);
 
-  // Runs with the options; progress goes to progressOut (null: none).
+  // Runs with the options; progress goes to progressOut (null: none), as a
+  // redrawn bar on a terminal, else as a line at each quarter passed.
   // Returns the exit code; message is the one line to show.
   int Run(const Options& options, FILE* progressOut, std::string& message);
   int16_t LastResult() const { return m_lastResult; }

@@ -166,6 +166,30 @@ TEST(HostProgram, CancelAfterPollsLeavesNoOutput) {
   EXPECT_EQ(o.code, 0) << o.out;  // three planes, three polls
 }
 
+TEST(HostProgram, ProgressIsPlainLinesOffATerminal) {
+  // The program's output is a pipe here: no redrawn bar, a line a quarter.
+  klftest::TempDir dir;
+  std::string error;
+  ASSERT_TRUE(MakeDocument(klpModeRGB, false, 4).Write(dir.File("in.png"), error));
+  Outcome o = RunProgram(dir.File("in.png") + " -o " + dir.File("out.png"));
+  ASSERT_EQ(o.code, 0) << o.out;
+  EXPECT_EQ(o.out.find('\r'), std::string::npos) << o.out;
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = o.out.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(o.out.substr(at, end - at));
+  ASSERT_EQ(lines.size(), 5u) << o.out;
+  for (size_t i = 0; i < 4; ++i) {
+    ASSERT_EQ(lines[i].rfind("tessarette-host: ", 0), 0u) << lines[i];
+    int pct = std::atoi(lines[i].c_str() + 17);
+    EXPECT_GE(pct, 25 * static_cast<int>(i + 1)) << lines[i];
+    EXPECT_LT(pct, 25 * static_cast<int>(i + 2)) << lines[i];
+    EXPECT_EQ(lines[i].back(), '%');
+  }
+  EXPECT_EQ(lines[4], "tessarette-host: done: wrote " + dir.File("out.png"));
+  o = RunProgram("-q " + dir.File("in.png") + " -o " + dir.File("out.png"));
+  EXPECT_EQ(o.out, "tessarette-host: done: wrote " + dir.File("out.png") + "\n");
+}
+
 TEST(HostProgram, ScriptFileRecordsAndPlays) {
   klftest::TempDir dir;
   std::string error;
