@@ -714,12 +714,10 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
       SetLocalProgress(55.0 + 0.4 * R + 0.004 * P, low, high);
       if (!check()) return 0;
       m_fill.ResetBounds();
-      if (m_runFill) {
-        m_fill.SeedFill(x, y);
-      } else {
-        kltPOS seed = {x, y};
-        m_math.FillBounds(&m_fill, seed);
-      }
+      const kltPOS seed = {x, y};
+      // A region filled only in part must not be stored: its rest would
+      // become a piece of its own.
+      if (!(m_runFill ? m_fill.SeedFill(x, y) : m_math.FillBounds(&m_fill, seed))) return memoryFailure();
       if (m_fill.m_minX > m_fill.m_maxX || m_fill.m_minY > m_fill.m_maxY) continue;
       if (!i_StoreRegion(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount))
         return 0;

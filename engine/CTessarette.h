@@ -265,6 +265,9 @@ class CTessarette : public CKLF_FrameWork {
   // seed fill of the geometry object with the fill callbacks. Both give the
   // same pieces; the second is the slow reference.
   void SetRunFill(u8 on) { m_runFill = on; }
+  // Seeds one region fill of the run-based fill may keep pending (default
+  // 2^28); a region that needs more fails the cut with error 17.
+  void SetFillSeedLimit(u32 seeds) { m_fill.SetSeedLimit(seeds); }
 
   // ---- Layout data, read and written directly by the windows. Sizes
   // change only through Init.

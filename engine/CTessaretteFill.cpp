@@ -75,6 +75,7 @@ CTessaretteFill::CTessaretteFill()
       m_scanH(0),
       m_stackCount(0),
       m_stackCapacity(0),
+      m_seedLimit(1u << 28),
       m_pushFailed(0) {
   ResetBounds();
 }
@@ -392,8 +393,13 @@ i32 CTessaretteFill::FindFree(i32 y, i32 x) const {
 // ---- Seed fill
 
 u8 CTessaretteFill::i_Push(i32 x, i32 y) {
+  if (m_stackCount >= m_seedLimit) {
+    m_pushFailed = 1;
+    return 0;
+  }
   if (m_stackCount == m_stackCapacity) {
     u64 cap = m_stackCapacity ? 2ull * m_stackCapacity : 512;
+    if (cap > m_seedLimit) cap = m_seedLimit;
     if (!klFits32(cap * 8) || !m_stackBlock.Resize(static_cast<u32>(cap * 8))) {
       m_pushFailed = 1;
       return 0;

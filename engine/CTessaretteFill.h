@@ -9,7 +9,8 @@
 // points also work on words. The seed stack is kept and grown between fills.
 //
 // Limits: scan sizes up to 4 x 65535; one-bit rows are padded to 8 bytes
-// and the padding bits are set, so they read as knife.
+// and the padding bits are set, so they read as knife; at most 2^28 seeds
+// pending in one fill.
 #pragma once
 
 #include "CKLF_Mem.h"
@@ -49,6 +50,8 @@ class CTessaretteFill {
   // Fills the region of the seed. 0 when the seed stack could not grow
   // (the region is then partly filled).
   u8 SeedFill(i32 x, i32 y);
+  // Seeds the stack may hold (default 2^28, as the geometry object's fill).
+  void SetSeedLimit(u32 seeds) { m_seedLimit = seeds; }
 
   // Closes the pinholes of scan row y: a free point whose four neighbours
   // are knife (outside counts as knife) becomes knife; in MODE_8BIT_AA it
@@ -85,5 +88,6 @@ class CTessaretteFill {
   CKLF_Mem m_stackBlock;
   u32 m_stackCount;
   u32 m_stackCapacity;
+  u32 m_seedLimit;
   u8 m_pushFailed;
 };

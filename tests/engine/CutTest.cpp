@@ -482,3 +482,22 @@ TEST(TessaretteCut, StraightKnifeWidths) {
   EXPECT_EQ(e.i_DrawKnife(&k, kltFPOS{10.0, 10.0}, kltFPOS{10.0, 10.0001}), 1);
   EXPECT_EQ(plane, std::vector<u8>(32 * 32, 0));
 }
+
+// A region whose fill runs out of seed room fails the cut: stored half
+// filled, its rest would come out as a piece of its own.
+TEST(TessaretteCut, SeedStackFailureFailsTheCut) {
+  for (const ModeCase& m : kModes) {
+    CTessarette e;
+    SetGrid(e, 3, 3, true);
+    e.m_thinKnife = m.thin;
+    e.m_antiAlias = m.aa;
+    e.SetFillSeedLimit(2);
+    Doc d(90, 90, 1, 17);
+    EXPECT_EQ(e.SplitCells(d.w, d.h, nullptr, 0, d.ptrs, d.w, 1, 0, 100, 0), 0);
+    EXPECT_EQ(e.GetError(), klErrNoMemory);
+    EXPECT_STREQ(e.GetLastAlertText(), "Memory allocation problem...");
+    e.SetFillSeedLimit(1u << 28);
+    EXPECT_EQ(e.SplitCells(d.w, d.h, nullptr, 0, d.ptrs, d.w, 1, 0, 100, 0), 1);
+    EXPECT_GE(e.GetPieceCount(), 9u);
+  }
+}
