@@ -11,8 +11,6 @@ namespace {
 const f32 kDefaultU[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
 const f32 kDefaultH[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
 
-u32 BringInto1to100(u32 v) { return v < 1 ? 1 : (v > 100 ? 100 : v); }
-
 // One coordinate of a knot: index on its axis, count of knot positions on
 // the axis, the line positions and the knot's offset.
 f64 KnotAxis(u32 c, u32 n, const f32* P, f64 d, f64 size) {
@@ -202,36 +200,33 @@ void CLayoutModel::i_ForConsidered(u8 selectedOnly, F f) const {
     if (!onlySel || xKnives[i].selected) f(static_cast<KNIFESTRUCT&>(xKnives[i]), 1);
 }
 
-u32 CLayoutModel::spl_DoGetKnobSize(u8 selectedOnly, u8& mixed) const {
+u32 CLayoutModel::i_ConsideredValue(u8 selectedOnly, u32 KNIFESTRUCT::*field, u8& mixed, u32& considered) const {
   mixed = 0;
   u64 sum = 0, n = 0;
   u32 first = 0;
   i_ForConsidered(selectedOnly, [&](KNIFESTRUCT& k, int) {
-    if (n == 0) first = k.knobSize;
-    else if (k.knobSize != first) mixed = 1;
-    sum += k.knobSize;
+    if (n == 0) first = k.*field;
+    else if (k.*field != first) mixed = 1;
+    sum += k.*field;
     ++n;
   });
-  if (n == 0) return 100;
-  if (!mixed) return first;
+  considered = static_cast<u32>(n);
+  if (n == 0 || !mixed) return first;
   u64 mean = sum / n;
   return static_cast<u32>(mean > 100 ? 100 : mean);
 }
 
+u32 CLayoutModel::spl_DoGetKnobSize(u8 selectedOnly, u8& mixed) const {
+  u32 n = 0;
+  u32 v = i_ConsideredValue(selectedOnly, &KNIFESTRUCT::knobSize, mixed, n);
+  return n == 0 ? 100 : v;
+}
+
 u32 CLayoutModel::spl_DoGetKnifeThickness(u8 selectedOnly, u8& mixed) const {
-  mixed = 0;
-  u64 sum = 0, n = 0;
-  u32 first = 0;
-  i_ForConsidered(selectedOnly, [&](KNIFESTRUCT& k, int) {
-    if (n == 0) first = k.thickness;
-    else if (k.thickness != first) mixed = 1;
-    sum += k.thickness;
-    ++n;
-  });
+  u32 n = 0;
+  u32 v = i_ConsideredValue(selectedOnly, &KNIFESTRUCT::thickness, mixed, n);
   if (n == 0) return 1;
-  if (!mixed) return first;
-  u64 mean = sum / n;
-  return BringInto1to100(static_cast<u32>(mean > 100 ? 100 : mean));
+  return mixed ? CCutterServices::BringInto1to100(v) : v;
 }
 
 void CLayoutModel::spl_DoSetKnobSize(u32 size, u8 selectedOnly) {
@@ -349,10 +344,10 @@ u8 CLayoutModel::spl_SplitEvenParts(u16 columns, u16 rows, u8 force, u8 clearExt
   // Every block first, so that a failure leaves the layout as it was.
   u32 K = (V + 2) * (H + 2);
   u32 vc = V * (H + 1), hc = (V + 1) * H;
-  CKLF_Mem* blocks[4] = {&knotsMem, &knotHandlesMem, &vKnivesMem, &hKnivesMem};
-  u64 sizes[4] = {static_cast<u64>(K) * sizeof(KNOT), static_cast<u64>(K) * sizeof(KNOTHANDLE),
-                  static_cast<u64>(vc) * sizeof(KNIFESTRUCT), static_cast<u64>(hc) * sizeof(KNIFESTRUCT)};
-  for (int i = 0; i < 4; ++i) {
+  CKLF_Mem* blocks[5] = {&knotsMem, &knotHandlesMem, &vKnivesMem, &hKnivesMem, &knotMarksMem};
+  u64 sizes[5] = {static_cast<u64>(K) * sizeof(KNOT), static_cast<u64>(K) * sizeof(KNOTHANDLE),
+                  static_cast<u64>(vc) * sizeof(KNIFESTRUCT), static_cast<u64>(hc) * sizeof(KNIFESTRUCT), K};
+  for (int i = 0; i < 5; ++i) {
     if (!i_GrowBlock(*blocks[i], sizes[i])) {
       SetError(blocks[i]->GetError());
       return 0;
@@ -434,11 +429,19 @@ void CLayoutModel::spl_AutoFillKnots(u8 all) {
     for (u32 i = 0; i < knotCount; ++i) deal(knots[i]);
     return;
   }
+  // Ends of selected extra knives marked once, not searched for each knot.
+  u8* marks = knotMarksMem.GetPtr();
+  std::memset(marks, 0, knotCount);
+  for (u32 i = 0; i < xKnifeCount; ++i) {
+    if (!xKnives[i].selected) continue;
+    if (xKnives[i].knotA < knotCount) marks[xKnives[i].knotA] = 1;
+    if (xKnives[i].knotB < knotCount) marks[xKnives[i].knotB] = 1;
+  }
   u32 V = verticalLineCount, H = horizontalLineCount;
   for (u32 id = 0; id < knotCount; ++id) {
     u32 c = id % knotColumns, r = id / knotColumns;
-    bool touched = false;
-    if (c >= 1 && c + 1 < knotColumns) {
+    bool touched = marks[id] != 0;
+    if (!touched && c >= 1 && c + 1 < knotColumns) {
       u32 line = c - 1;
       if (r >= 1 && vKnives[line + (r - 1) * V].selected) touched = true;
       if (r <= H && vKnives[line + r * V].selected) touched = true;
@@ -448,21 +451,19 @@ void CLayoutModel::spl_AutoFillKnots(u8 all) {
       if (c >= 1 && hKnives[(c - 1) + line * (V + 1)].selected) touched = true;
       if (c <= V && hKnives[c + line * (V + 1)].selected) touched = true;
     }
-    for (u32 i = 0; i < xKnifeCount && !touched; ++i)
-      if (xKnives[i].selected && (xKnives[i].knotA == id || xKnives[i].knotB == id)) touched = true;
     if (touched) deal(knots[id]);
   }
 }
 
 u32 CLayoutModel::icGetIdealColumnsForRows(u32 rows) const {
-  u64 r = BringInto1to100(rows);
+  u64 r = CCutterServices::BringInto1to100(rows);
   if (imageHeight == 0) return 1;
   u64 c = r * imageWidth / imageHeight;
   return static_cast<u32>(c < 1 ? 1 : (c > 100 ? 100 : c));
 }
 
 u32 CLayoutModel::icGetIdealRowsForColumns(u32 columns) const {
-  u64 c = BringInto1to100(columns);
+  u64 c = CCutterServices::BringInto1to100(columns);
   if (imageWidth == 0) return 1;
   u64 r0 = c * imageHeight / imageWidth;
   u32 r = static_cast<u32>(r0 < 1 ? 1 : (r0 > 100 ? 100 : r0));

@@ -187,8 +187,15 @@ class CLayoutModel : public CKLF_FrameWork {
   CCutterServices* cutter;
 
  private:
+  // One byte a knot, sized with the knot grid: the ends of the selected
+  // extra knives while knots are dealt again.
+  CKLF_Mem knotMarksMem;
+
   u8 i_AnySelected() const;
   template <typename F>
   void i_ForConsidered(u8 selectedOnly, F f) const;
+  // A field over the considered knives: the common value, or the integer
+  // mean capped at 100 when they differ (mixed); considered gets their count.
+  u32 i_ConsideredValue(u8 selectedOnly, u32 KNIFESTRUCT::*field, u8& mixed, u32& considered) const;
   static u8 i_GrowBlock(CKLF_Mem& block, u64 bytes);
 };

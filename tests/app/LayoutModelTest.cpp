@@ -437,6 +437,64 @@ TEST(LayoutModel, RandomKnotOffsets) {
   }
 }
 
+TEST(LayoutModel, RandomKnotOffsetsOfSelectedKnivesMatchAReference) {
+  // Oracle from the knives' side: a knot is dealt again when a selected
+  // knife of any list ends on it (every end of a grid knife lies on an inner
+  // column or row), in knot-id order, two draws a knot; with nothing
+  // selected every knot is.
+  std::mt19937 rng(31);
+  for (int round = 0; round < 60; ++round) {
+    CLayoutModel m;
+    Grid(m, static_cast<u16>(1 + rng() % 7), static_cast<u16>(1 + rng() % 7));
+    const u32 extras = rng() % 12;
+    for (u32 i = 0; i < extras; ++i) AddExtra(m, rng() % m.knotCount, rng() % m.knotCount);
+    for (u32 i = 0; i < m.vKnifeCount; ++i) m.vKnives[i].selected = rng() % 5 == 0;
+    for (u32 i = 0; i < m.hKnifeCount; ++i) m.hKnives[i].selected = rng() % 5 == 0;
+    for (u32 i = 0; i < m.xKnifeCount; ++i) m.xKnives[i].selected = rng() % 3 == 0;
+
+    const u32 n = m.knotColumns;
+    std::vector<bool> touched(m.knotCount, false);
+    bool any = false;
+    for (u32 i = 0; i < m.vKnifeCount; ++i) {
+      if (!m.vKnives[i].selected) continue;
+      any = true;
+      u32 line = i % m.vKnivesPerBand, band = i / m.vKnivesPerBand;
+      touched[line + 1 + band * n] = touched[line + 1 + (band + 1) * n] = true;
+    }
+    for (u32 i = 0; i < m.hKnifeCount; ++i) {
+      if (!m.hKnives[i].selected) continue;
+      any = true;
+      u32 column = i % m.hKnivesPerLine, line = i / m.hKnivesPerLine;
+      touched[column + (line + 1) * n] = touched[column + 1 + (line + 1) * n] = true;
+    }
+    for (u32 i = 0; i < m.xKnifeCount; ++i) {
+      if (!m.xKnives[i].selected) continue;
+      any = true;
+      touched[m.xKnives[i].knotA] = touched[m.xKnives[i].knotB] = true;
+    }
+    if (!any) touched.assign(m.knotCount, true);
+
+    const f32 A = 0.3f;
+    m.knotRandomAmount = A;
+    for (u32 i = 0; i < m.knotCount; ++i) m.knots[i].dx = m.knots[i].dy = 9.0f;
+    const unsigned seed = 100 + round;
+    std::srand(seed);
+    m.spl_AutoFillKnots(0);
+    std::srand(seed);
+    for (u32 id = 0; id < m.knotCount; ++id) {
+      if (!touched[id]) {
+        EXPECT_EQ(m.knots[id].dx, 9.0f) << round << " " << id;
+        continue;
+      }
+      f64 a = A;
+      f32 dx = static_cast<f32>(a * (2.0 * std::rand() / 2147483647.0) - a);
+      f32 dy = static_cast<f32>(a * (2.0 * std::rand() / 2147483647.0) - a);
+      EXPECT_EQ(m.knots[id].dx, dx) << round << " " << id;
+      EXPECT_EQ(m.knots[id].dy, dy) << round << " " << id;
+    }
+  }
+}
+
 TEST(LayoutModel, IdealCountsAndDefaults) {
   CLayoutModel m;
   m.SetImageSize(400, 300);
