@@ -5,6 +5,7 @@
 
 #include "CLayoutModel.h"
 #include "CTessarette.h"
+#include "KLF_BigEndian.h"
 #include "CTessaretteRecordCodec.h"
 
 const char CSettingsBlock::kMagic[kMagicSize + 1] = "KLTS30";
@@ -13,14 +14,11 @@ const char CSettingsBlock::kOldMagic[kMagicSize + 1] = "KLTS20";
 void klPlatformFLOATtoMac(f32 value, u8* out) {
   u32 v;
   std::memcpy(&v, &value, 4);
-  out[0] = static_cast<u8>(v >> 24);
-  out[1] = static_cast<u8>(v >> 16);
-  out[2] = static_cast<u8>(v >> 8);
-  out[3] = static_cast<u8>(v);
+  KLF_PutBE32(out, v);
 }
 
 f32 klPlatformMacToFLOAT(const u8* in) {
-  u32 v = (static_cast<u32>(in[0]) << 24) | (static_cast<u32>(in[1]) << 16) | (static_cast<u32>(in[2]) << 8) | in[3];
+  u32 v = KLF_GetBE32(in);
   f32 f;
   std::memcpy(&f, &v, 4);
   return f;
@@ -42,13 +40,12 @@ struct Reader {
   bool Has(u64 n) const { return pos <= len && n <= len - pos; }
   u8 U8() { return d[pos++]; }
   u16 U16() {
-    u16 v = static_cast<u16>((d[pos] << 8) | d[pos + 1]);
+    u16 v = KLF_GetBE16(d + pos);
     pos += 2;
     return v;
   }
   u32 U32() {
-    u32 v = (static_cast<u32>(d[pos]) << 24) | (static_cast<u32>(d[pos + 1]) << 16) |
-            (static_cast<u32>(d[pos + 2]) << 8) | d[pos + 3];
+    u32 v = KLF_GetBE32(d + pos);
     pos += 4;
     return v;
   }
@@ -65,14 +62,12 @@ struct Writer {
 
   void U8(u8 v) { d[pos++] = v; }
   void U16(u16 v) {
-    d[pos++] = static_cast<u8>(v >> 8);
-    d[pos++] = static_cast<u8>(v);
+    KLF_PutBE16(d + pos, v);
+    pos += 2;
   }
   void U32(u32 v) {
-    d[pos++] = static_cast<u8>(v >> 24);
-    d[pos++] = static_cast<u8>(v >> 16);
-    d[pos++] = static_cast<u8>(v >> 8);
-    d[pos++] = static_cast<u8>(v);
+    KLF_PutBE32(d + pos, v);
+    pos += 4;
   }
   void F32(f32 v) {
     klPlatformFLOATtoMac(v, d + pos);
