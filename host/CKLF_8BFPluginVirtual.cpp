@@ -1,5 +1,6 @@
 #include "CKLF_8BFPluginVirtual.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "CKLF_StdFile.h"
@@ -10,6 +11,8 @@ namespace {
 constexpr i32 kMaxChannelName = 255;
 
 bool NonZeroSize(const KLP_Point32& p) { return p.h != 0 && p.v != 0; }
+
+bool FitsI32(i64 v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
 }  // namespace
 
@@ -94,9 +97,19 @@ u8 CKLF_8BFPluginVirtual::FillPluginData() {
   m_channelNames.Empty();
 
   pd.filterRect = kltRECT_s{fr->filterRect.left, fr->filterRect.top, fr->filterRect.right, fr->filterRect.bottom};
-  i32 fw = pd.filterRect.right - pd.filterRect.left;
-  i32 fh = pd.filterRect.bottom - pd.filterRect.top;
-  if (NonZeroSize(fr->wholeSize)) {
+  const i64 fw64 = static_cast<i64>(pd.filterRect.right) - pd.filterRect.left;
+  const i64 fh64 = static_cast<i64>(pd.filterRect.bottom) - pd.filterRect.top;
+  const bool wholeGiven = NonZeroSize(fr->wholeSize);
+  const i64 areaLeft = static_cast<i64>(wholeGiven ? fr->floatCoord.h : 0) + pd.filterRect.left;
+  const i64 areaTop = static_cast<i64>(wholeGiven ? fr->floatCoord.v : 0) + pd.filterRect.top;
+  // Every size and place below is a 32-bit field.
+  if (!FitsI32(fw64) || !FitsI32(fh64) || !FitsI32(areaLeft) || !FitsI32(areaTop) || !FitsI32(areaLeft + fw64) ||
+      !FitsI32(areaTop + fh64)) {
+    SetError(klErrBadArg);
+    return 0;
+  }
+  const i32 fw = static_cast<i32>(fw64), fh = static_cast<i32>(fh64);
+  if (wholeGiven) {
     pd.wholeSize = kltSIZE_s{fr->wholeSize.h, fr->wholeSize.v};
     pd.imageSize = kltSIZE_s{fr->imageSize.h, fr->imageSize.v};
     pd.origin = kltPOS{fr->floatCoord.h, fr->floatCoord.v};

@@ -75,8 +75,9 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   // inRect becomes empty; outRect and maskRect are set equal to it.
   void EmptyRects();
 
-  // ---- Plug-in data (Start). Error 1 without a filter record, 48 for an
-  // unsupported image mode or filter case.
+  // ---- Plug-in data (Start). Error 1 without a filter record or for a
+  // filter rectangle whose size or place in the document overflows 32 bits,
+  // 48 for an unsupported image mode or filter case.
   u8 FillPluginData();
   CKLF_StringArray& GetChannelNames() { return m_channelNames; }
 

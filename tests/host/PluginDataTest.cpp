@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 
 #include "HostTestSupport.h"
+#include "KLF_PluginEntry.h"
 
 namespace {
 
@@ -113,6 +115,33 @@ TEST(PluginData, UnsupportedModesAndCasesFailWith48) {
   CPluginMain none;
   EXPECT_FALSE(none.FillPluginData());
   EXPECT_EQ(none.GetError(), klErrBadArg);
+}
+
+TEST(PluginData, RectanglesBeyond32BitsAreBadParameters) {
+  // Sizes and places in the document that no 32-bit field holds.
+  const KLP_Rect32 rects[] = {{INT32_MIN, 0, INT32_MAX, 1}, {0, INT32_MIN, 1, INT32_MAX}, {INT32_MAX, 0, INT32_MIN, 1}};
+  for (const KLP_Rect32& r : rects) {
+    CKLP_FilterHost host;
+    host.SetDocument(klpModeRGB, 4, 4, false);
+    host.SetFilterRect(r);
+    Fill f;
+    EXPECT_FALSE(f.Run(host));
+    EXPECT_EQ(f.plugin.GetError(), klErrBadArg);
+    EXPECT_EQ(host.Call(PluginMain, klpSelectorStart), klpResBadParameters);
+  }
+  CKLP_FilterHost host;
+  host.SetDocument(klpModeRGB, 4, 4, false);
+  host.SetFilterRect({INT32_MAX - 2, 0, INT32_MAX, 2});
+  host.SetPlacement(100, 100, 5, 0);
+  Fill f;
+  EXPECT_FALSE(f.Run(host));
+  EXPECT_EQ(f.plugin.GetError(), klErrBadArg);
+  // At the edge but inside: accepted.
+  host.SetPlacement(0, 0, 0, 0);
+  host.ResetRun();
+  Fill g;
+  ASSERT_TRUE(g.Run(host));
+  EXPECT_EQ(g.Data().filterArea.right, INT32_MAX);
 }
 
 TEST(PluginData, ResolutionColoursAndRulerUnits) {
