@@ -81,7 +81,6 @@ CTessarette::CTessarette()
       m_cellCount(0),
       m_splitterPiece(0),
       m_workStride(0),
-      m_workRows(0),
       m_largestWidth(0),
       m_largestHeight(0),
       m_planeCount(0),
@@ -814,7 +813,6 @@ u8 CTessarette::i_GrowWorkImage() {
   for (u32 p = 0; p < 5; p++)
     m_workPlanes[p] = p < m_planeCount ? m_workBlock.GetPtr() + static_cast<size_t>(p) * plane : nullptr;
   m_workStride = static_cast<u32>(m_largestWidth);
-  m_workRows = static_cast<u32>(m_largestHeight);
   return 1;
 }
 
@@ -893,11 +891,9 @@ void CTessarette::i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8
 
 u8 CTessarette::RenderPiece(u32 index) {
   if (index >= m_cellCount) return i_Fail(klErrBadArg);
-  // A cut that stopped early has not laid out the work image for its pieces.
-  if (!m_workBlock.GetPtr() || m_workStride != static_cast<u32>(m_largestWidth) ||
-      m_workRows != static_cast<u32>(m_largestHeight)) {
-    if (!i_GrowWorkImage()) return i_Fail(klErrNoMemory);
-  }
+  // A cut that stopped early has not laid out the work image for its pieces
+  // (size and plane count); laying it out again costs nothing once grown.
+  if (!i_GrowWorkImage()) return i_Fail(klErrNoMemory);
   SPLITEDCELL& c = m_cells[index];
   const u32 rw = static_cast<u32>(c.rect.right - c.rect.left);
   const u32 rh = static_cast<u32>(c.rect.bottom - c.rect.top);

@@ -362,7 +362,6 @@ class CTessarette : public CKLF_FrameWork {
   CKLF_Mem m_workBlock;
   u8* m_workPlanes[5];
   u32 m_workStride;
-  u32 m_workRows;  // rows a work plane holds
   i32 m_largestWidth;
   i32 m_largestHeight;
   u8 m_planeCount;  // colour planes + the piece mask

@@ -407,6 +407,26 @@ TEST(TessaretteCut, PiecesOfACancelledCutRender) {
     for (i32 x = 0; x < rw; x++) ASSERT_EQ(c->imgPlanes[2][y * rw + x], tall.planes[2][y * 30 + x]);
 }
 
+// The same after an earlier cut of pieces of the same size with fewer
+// planes: the work image gets a plane for every plane of the new pieces.
+TEST(TessaretteCut, CancelledCutWithMorePlanesRenders) {
+  CTessarette e;
+  SetGrid(e, 1, 1, false);
+  Doc rgb(40, 20, 3, 18);
+  ASSERT_EQ(e.SplitCells(40, 20, nullptr, 0, rgb.ptrs, 40, 3, 0, 100, 1), 1);
+  Doc cmyk(40, 20, 4, 19);
+  CancelAfterFirstPiece stop(&e);
+  e.SetProgress(&stop);
+  ASSERT_EQ(e.SplitCells(40, 20, nullptr, 0, cmyk.ptrs, 40, 4, 0, 100, 0), 0);
+  ASSERT_EQ(e.GetPieceCount(), 1u);
+  engtest::AllEffectsOff(e);
+  ASSERT_EQ(e.RenderPiece(0), 1);
+  const CTessarette::SPLITEDCELL* c = e.GetPiece(0);
+  for (int p = 0; p < 4; p++)
+    EXPECT_EQ(std::vector<u8>(c->imgPlanes[p], c->imgPlanes[p] + 800), cmyk.planes[p]) << "plane " << p;
+  EXPECT_EQ(std::vector<u8>(c->imgPlanes[4], c->imgPlanes[4] + 800), std::vector<u8>(800, 255));
+}
+
 // More than a thousand pieces: the piece array grows and keeps them.
 TEST(TessaretteCut, ManyPiecesGrowTheArray) {
   CTessarette e;
