@@ -868,8 +868,10 @@ void CTessarette::i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8
     for (u32 i = 0; i < n; i++) {
       CTessaretteLayerSource::LAYERINFO info;
       if (!src->GetLayerInfo(i, info) || info.id == -1 || !covers(info.bounds)) continue;
-      const u64 a = static_cast<u64>(info.bounds.right - info.bounds.left) *
-                    static_cast<u64>(info.bounds.bottom - info.bounds.top);
+      // Covering bounds are not empty, so both sides are positive; they may
+      // exceed 2^31 for the host's widest layers.
+      const u64 a = static_cast<u64>(static_cast<i64>(info.bounds.right) - info.bounds.left) *
+                    static_cast<u64>(static_cast<i64>(info.bounds.bottom) - info.bounds.top);
       if (!found || a <= bestArea) {
         bestArea = a;
         chosen = info.id;

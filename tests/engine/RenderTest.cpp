@@ -266,6 +266,32 @@ TEST(TessaretteRender, ImageOverlayTakesTheCoveringLayer) {
   EXPECT_EQ(ImageOf(c, 4), SourceOf(c, 4).data);
 }
 
+namespace {
+// Layers whose bounds span nearly the whole 32-bit range: the widest is
+// wider than 2^31, the narrower one covers the piece and is picked.
+class WideLayers : public FakeLayers {
+ public:
+  u32 GetLayerCount() override { return 2; }
+  u8 GetLayerInfo(u32 i, LAYERINFO& info) override {
+    static const LAYERINFO t[2] = {{7, {-2000000000, -5, 2000000000, 1000}}, {9, {-1500000000, -5, 1500000000, 1000}}};
+    info = t[i];
+    return 1;
+  }
+};
+}  // namespace
+
+TEST(TessaretteRender, ImageOverlayMeasuresHugeLayersIn64Bits) {
+  Cut cut;
+  WideLayers layers;
+  CTessarette::DOCUMENT doc = {1, {0, 0, 96, 72}, 1, &layers};
+  cut.e.SetDocument(doc);
+  Cell& c = *cut.e.GetPiece(0);
+  SetEffects(c, 0);
+  c.imageOverlay[W] = {1, 255, 0, -1};
+  ASSERT_EQ(cut.e.RenderPiece(0), 1);
+  EXPECT_EQ(ImageOf(c, 4)[0], static_cast<u8>(c.rect.left + 2 * c.rect.top + 9));
+}
+
 // Recombination against the rules applied pixel by pixel, piece by piece.
 TEST(TessaretteRender, CombineMatchesPerPixelRules) {
   std::mt19937 rng(17);
