@@ -14,6 +14,26 @@ bool NonZeroSize(const KLP_Point32& p) { return p.h != 0 && p.v != 0; }
 
 bool FitsI32(i64 v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
+// A host's colour component as a byte.
+u8 Sample(i16 v) { return static_cast<u8>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+kltRGBA8 OpaqueRGB(const KLP_ColorServicesInfo& info) {
+  return kltRGBA8{Sample(info.colorComponents[0]), Sample(info.colorComponents[1]), Sample(info.colorComponents[2]),
+                  255};
+}
+
+// A request of colour services for one colour (a conversion unless the
+// caller changes the selector).
+KLP_ColorServicesInfo Conversion(i16 from, i16 to, const u8* components, int count) {
+  KLP_ColorServicesInfo info;
+  std::memset(&info, 0, sizeof(info));
+  info.selector = klpColorConvert;
+  info.sourceSpace = from;
+  info.resultSpace = to;
+  for (int i = 0; i < count; ++i) info.colorComponents[i] = components[i];
+  return info;
+}
+
 }  // namespace
 
 CKLF_8BFPluginVirtual::CKLF_8BFPluginVirtual()
@@ -276,44 +296,34 @@ u8 CKLF_8BFPluginVirtual::ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& 
     SetError(klErrBadArg);
     return 0;
   }
-  KLP_ColorServicesInfo info;
-  std::memset(&info, 0, sizeof(info));
+  i16 space;
   switch (m_filterRecord->imageMode) {
     case klpModeRGB:
-      info.sourceSpace = klpSpaceRGB;
+      space = klpSpaceRGB;
       break;
     case klpModeCMYK:
-      info.sourceSpace = klpSpaceCMYK;
+      space = klpSpaceCMYK;
       break;
     case klpModeGray:
-      info.sourceSpace = klpSpaceGray;
+      space = klpSpaceGray;
       break;
     default:
       SetError(klErrBadArg);
       return 0;
   }
-  info.selector = klpColorConvert;
-  info.resultSpace = klpSpaceRGB;
-  for (int i = 0; i < 4; ++i) info.colorComponents[i] = colour[i];
+  KLP_ColorServicesInfo info = Conversion(space, klpSpaceRGB, colour, 4);
   if (!i_HostColorServices(info)) return 0;
-  auto clamp = [](i16 v) { return static_cast<u8>(v < 0 ? 0 : v > 255 ? 255 : v); };
-  rgba = kltRGBA8{clamp(info.colorComponents[0]), clamp(info.colorComponents[1]), clamp(info.colorComponents[2]), 255};
+  rgba = OpaqueRGB(info);
   return 1;
 }
 
 u8 CKLF_8BFPluginVirtual::SelectColor_RGB(kltRGBA8& rgba) {
   if (!m_filterRecord || !m_filterRecord->colorServices) return 0;  // no system picker on this platform
-  KLP_ColorServicesInfo info;
-  std::memset(&info, 0, sizeof(info));
+  const u8 rgb[3] = {rgba.red, rgba.green, rgba.blue};
+  KLP_ColorServicesInfo info = Conversion(klpSpaceRGB, klpSpaceRGB, rgb, 3);
   info.selector = klpColorChoose;
-  info.sourceSpace = klpSpaceRGB;
-  info.resultSpace = klpSpaceRGB;
-  info.colorComponents[0] = rgba.red;
-  info.colorComponents[1] = rgba.green;
-  info.colorComponents[2] = rgba.blue;
   if (!i_HostColorServices(info)) return 0;
-  auto clamp = [](i16 v) { return static_cast<u8>(v < 0 ? 0 : v > 255 ? 255 : v); };
-  rgba = kltRGBA8{clamp(info.colorComponents[0]), clamp(info.colorComponents[1]), clamp(info.colorComponents[2]), 255};
+  rgba = OpaqueRGB(info);
   return 1;
 }
 
@@ -322,24 +332,11 @@ void CKLF_8BFPluginVirtual::Fill8ByteColorLineFromRGB(u8 line[8]) {
   u8 gray = static_cast<u8>((r + g + b) / 3);
   u8 cmyk[4] = {static_cast<u8>(255 - r), static_cast<u8>(255 - g), static_cast<u8>(255 - b), 0};
   if (m_filterRecord && m_filterRecord->colorServices) {
-    KLP_ColorServicesInfo info;
-    std::memset(&info, 0, sizeof(info));
-    info.selector = klpColorConvert;
-    info.sourceSpace = klpSpaceRGB;
-    info.resultSpace = klpSpaceGray;
-    info.colorComponents[0] = r;
-    info.colorComponents[1] = g;
-    info.colorComponents[2] = b;
-    if (i_HostColorServices(info)) gray = static_cast<u8>(info.colorComponents[0]);
-    std::memset(&info, 0, sizeof(info));
-    info.selector = klpColorConvert;
-    info.sourceSpace = klpSpaceRGB;
-    info.resultSpace = klpSpaceCMYK;
-    info.colorComponents[0] = r;
-    info.colorComponents[1] = g;
-    info.colorComponents[2] = b;
+    KLP_ColorServicesInfo info = Conversion(klpSpaceRGB, klpSpaceGray, line + 1, 3);
+    if (i_HostColorServices(info)) gray = Sample(info.colorComponents[0]);
+    info = Conversion(klpSpaceRGB, klpSpaceCMYK, line + 1, 3);
     if (i_HostColorServices(info))
-      for (int i = 0; i < 4; ++i) cmyk[i] = static_cast<u8>(info.colorComponents[i]);
+      for (int i = 0; i < 4; ++i) cmyk[i] = Sample(info.colorComponents[i]);
   }
   line[0] = gray;
   std::memcpy(line + 4, cmyk, 4);
@@ -371,20 +368,14 @@ u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB(u8** src, u8** dst, u32 count) {
     SetError(klErrBadArg);
     return 0;
   }
-  KLP_ColorServicesInfo info;
+  const i16 space = kind == 0 ? klpSpaceGray : klpSpaceCMYK;
+  const int n = kind == 0 ? 1 : 4;
   for (u32 i = 0; i < count; ++i) {
-    std::memset(&info, 0, sizeof(info));
-    info.selector = klpColorConvert;
-    info.sourceSpace = kind == 0 ? klpSpaceGray : klpSpaceCMYK;
-    info.resultSpace = klpSpaceRGB;
-    info.colorComponents[0] = src[0][i];
-    if (kind == 2)
-      for (int c = 1; c < 4; ++c) info.colorComponents[c] = src[c][i];
+    u8 pixel[4];
+    for (int c = 0; c < n; ++c) pixel[c] = src[c][i];
+    KLP_ColorServicesInfo info = Conversion(space, klpSpaceRGB, pixel, n);
     if (!i_HostColorServices(info)) return 0;
-    for (int c = 0; c < 3; ++c) {
-      i16 v = info.colorComponents[c];
-      dst[c][i] = static_cast<u8>(v < 0 ? 0 : v > 255 ? 255 : v);
-    }
+    for (int c = 0; c < 3; ++c) dst[c][i] = Sample(info.colorComponents[c]);
   }
   return 1;
 }

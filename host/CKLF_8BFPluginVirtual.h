@@ -143,7 +143,9 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   u8 i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer, u32 rowBytes, u8 mode, u8 value, u8 absolute);
   u8 i_HostColorServices(KLP_ColorServicesInfo& info);
   u8 i_ReadChannel(const KLP_ChannelDesc* channel, u8* plane, i32 stride, const kltRECT_s& rect);
-  const KLP_LayerDesc* i_FindLayer(i32 layerId) const;
+  // The composite channels and transparency of a layer (-1: the merged
+  // document); 0 when the layer is not there.
+  u8 i_LayerChannels(i32 layerId, const KLP_ChannelDesc*& first, const KLP_ChannelDesc*& transparency) const;
   u8 i_WESP_SetText(const char* text, u32 length, u32 key, KLP_WriteDescriptorRef writer, u32 index);
   u8 i_WESP_GetText(u8* buffer, u32 bufferSize, u32 chunkSize, KLP_ReadDescriptorRef reader, u32 chunkCount);
   void i_ReleaseSuites();

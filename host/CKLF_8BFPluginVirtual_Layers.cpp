@@ -13,6 +13,11 @@ bool EmptyRect(const kltRECT_s& r) { return r.right <= r.left || r.bottom <= r.t
 
 kltRECT_s FromHost(const KLP_Rect32& r) { return kltRECT_s{r.left, r.top, r.right, r.bottom}; }
 
+// The rectangle is width x height (in 64 bits: any 32-bit corners).
+bool SizeIs(const kltRECT_s& r, i32 width, i32 height) {
+  return static_cast<i64>(r.right) - r.left == width && static_cast<i64>(r.bottom) - r.top == height;
+}
+
 }  // namespace
 
 u8 CKLF_8BFPluginVirtual::InitPSSuites() {
@@ -41,23 +46,29 @@ void CKLF_8BFPluginVirtual::i_ReleaseSuites() {
   m_layerCount = 0;
 }
 
-const KLP_LayerDesc* CKLF_8BFPluginVirtual::i_FindLayer(i32 layerId) const {
-  if (!m_filterRecord || !m_filterRecord->documentInfo) return nullptr;
+u8 CKLF_8BFPluginVirtual::i_LayerChannels(i32 layerId, const KLP_ChannelDesc*& first,
+                                           const KLP_ChannelDesc*& transparency) const {
+  first = transparency = nullptr;
+  if (!m_filterRecord || !m_filterRecord->documentInfo) return 0;
+  const KLP_DocumentInfo* doc = m_filterRecord->documentInfo;
+  if (layerId == -1) {
+    first = doc->mergedCompositeChannels;
+    transparency = doc->mergedTransparency;
+    return 1;
+  }
   u32 guard = 0;
-  for (const KLP_LayerDesc* l = m_filterRecord->documentInfo->layers; l && guard < 1000000; l = l->next, ++guard)
-    if (l->layerID == layerId) return l;
-  return nullptr;
+  for (const KLP_LayerDesc* l = doc->layers; l && guard < 1000000; l = l->next, ++guard)
+    if (l->layerID == layerId) {
+      first = l->compositeChannels;
+      transparency = l->transparency;
+      return 1;
+    }
+  return 0;
 }
 
 kltRECT_s CKLF_8BFPluginVirtual::PS_GetLayerBounds(i32 layerId) {
-  if (!m_filterRecord || !m_filterRecord->documentInfo) return klNullRect;
-  const KLP_ChannelDesc* c = nullptr;
-  if (layerId == -1) {
-    c = m_filterRecord->documentInfo->mergedCompositeChannels;
-  } else {
-    const KLP_LayerDesc* l = i_FindLayer(layerId);
-    if (l) c = l->compositeChannels;
-  }
+  const KLP_ChannelDesc *c = nullptr, *transparency = nullptr;
+  i_LayerChannels(layerId, c, transparency);
   return c ? FromHost(c->bounds) : klNullRect;
 }
 
@@ -70,24 +81,11 @@ u8 CKLF_8BFPluginVirtual::i_ReadChannel(const KLP_ChannelDesc* channel, u8* plan
 
 u8 CKLF_8BFPluginVirtual::PS_GetLayer(i32 layerId, u8** planes, i32 width, i32 height, u8 planeCount,
                                       kltRECT_s rect) {
-  if (!planes || !m_portsSuite || !m_filterRecord || !m_filterRecord->documentInfo || width <= 0 || height <= 0 ||
-      rect.right - rect.left != width || rect.bottom - rect.top != height) {
+  const KLP_ChannelDesc *first = nullptr, *transparency = nullptr;
+  if (!planes || !m_portsSuite || width <= 0 || height <= 0 || !SizeIs(rect, width, height) ||
+      !i_LayerChannels(layerId, first, transparency)) {
     SetError(klErrBadArg);
     return 0;
-  }
-  const KLP_ChannelDesc* first = nullptr;
-  const KLP_ChannelDesc* transparency = nullptr;
-  if (layerId == -1) {
-    first = m_filterRecord->documentInfo->mergedCompositeChannels;
-    transparency = m_filterRecord->documentInfo->mergedTransparency;
-  } else {
-    const KLP_LayerDesc* l = i_FindLayer(layerId);
-    if (!l) {
-      SetError(klErrBadArg);
-      return 0;
-    }
-    first = l->compositeChannels;
-    transparency = l->transparency;
   }
   u32 channels = 0;
   for (const KLP_ChannelDesc* c = first; c && channels < 5; c = c->next) ++channels;
@@ -107,24 +105,16 @@ u8 CKLF_8BFPluginVirtual::PS_GetLayer(i32 layerId, u8** planes, i32 width, i32 h
 u8 CKLF_8BFPluginVirtual::PS_GetLayerWithColorConversionIfNeeded(i32 layerId, u8** planes, i32 width, i32 height,
                                                                   u8 planeCount, kltRECT_s rect) {
   if (planeCount != 4 || !planes) return PS_GetLayer(layerId, planes, width, height, planeCount, rect);
-  const KLP_ChannelDesc* first = nullptr;
-  const KLP_ChannelDesc* transparency = nullptr;
-  if (!m_filterRecord || !m_filterRecord->documentInfo) {
+  const KLP_ChannelDesc *first = nullptr, *transparency = nullptr;
+  if (!i_LayerChannels(layerId, first, transparency)) {
     SetError(klErrBadArg);
     return 0;
-  }
-  if (layerId == -1) {
-    first = m_filterRecord->documentInfo->mergedCompositeChannels;
-    transparency = m_filterRecord->documentInfo->mergedTransparency;
-  } else {
-    const KLP_LayerDesc* l = i_FindLayer(layerId);
-    if (l) first = l->compositeChannels, transparency = l->transparency;
   }
   u32 channels = 0;
   for (const KLP_ChannelDesc* c = first; c && channels < 5; c = c->next) ++channels;
   if (channels == 3) return PS_GetLayer(layerId, planes, width, height, planeCount, rect);
   if ((channels != 1 && channels != 4) || !m_portsSuite || width <= 0 || height <= 0 ||
-      rect.right - rect.left != width || rect.bottom - rect.top != height) {
+      !SizeIs(rect, width, height)) {
     SetError(klErrBadArg);
     return 0;
   }
@@ -147,24 +137,11 @@ u8 CKLF_8BFPluginVirtual::PS_GetLayerWithColorConversionIfNeeded(i32 layerId, u8
 }
 
 u8 CKLF_8BFPluginVirtual::PS_GetScaledLayerRGB(i32 layerId, CKLF_Image* image, kltRECT_s rect) {
-  if (!image || image->GetImageMode() != 2 || !m_portsSuite || !m_filterRecord || !m_filterRecord->documentInfo ||
-      rect.right <= rect.left || rect.bottom <= rect.top) {
+  const KLP_ChannelDesc *first = nullptr, *transparency = nullptr;
+  if (!image || image->GetImageMode() != 2 || !m_portsSuite || rect.right <= rect.left || rect.bottom <= rect.top ||
+      !i_LayerChannels(layerId, first, transparency)) {
     SetError(klErrBadArg);
     return 0;
-  }
-  const KLP_ChannelDesc* first = nullptr;
-  const KLP_ChannelDesc* transparency = nullptr;
-  if (layerId == -1) {
-    first = m_filterRecord->documentInfo->mergedCompositeChannels;
-    transparency = m_filterRecord->documentInfo->mergedTransparency;
-  } else {
-    const KLP_LayerDesc* l = i_FindLayer(layerId);
-    if (!l) {
-      SetError(klErrBadArg);
-      return 0;
-    }
-    first = l->compositeChannels;
-    transparency = l->transparency;
   }
   const KLP_ChannelDesc* channels[4] = {nullptr, nullptr, nullptr, nullptr};
   u32 count = 0;
