@@ -27,6 +27,31 @@ void CopyText(char* dst, const char* src) {
 
 u8 RectEmpty(const kltRECT_s& r) { return r.left >= r.right || r.top >= r.bottom; }
 
+// dst = src x outer / 255 inside r, rows of width bytes (src may be dst;
+// dst is left alone where src is 0). Returns the bounds of the non-zero
+// results, empty when there are none.
+kltRECT_s MultiplyByOuter(const u8* src, u8* dst, i32 width, const u8* outer, u32 outerStride, kltRECT_s r) {
+  kltRECT_s b = {r.right, r.bottom, r.left - 1, r.top - 1};
+  for (i32 y = r.top; y < r.bottom; y++) {
+    const u8* s = src + static_cast<size_t>(y) * width;
+    u8* d = dst + static_cast<size_t>(y) * width;
+    const u8* o = outer + static_cast<size_t>(y) * outerStride;
+    for (i32 x = r.left; x < r.right; x++) {
+      if (!s[x]) continue;
+      const u8 v = static_cast<u8>(s[x] * o[x] / 255);
+      d[x] = v;
+      if (v) {
+        if (x < b.left) b.left = x;
+        if (x > b.right) b.right = x;
+        if (y < b.top) b.top = y;
+        b.bottom = y;
+      }
+    }
+  }
+  if (b.right < b.left) return {0, 0, 0, 0};
+  return {b.left, b.top, b.right + 1, b.bottom + 1};
+}
+
 // The colour line's bytes for the document's colour planes.
 void ColorLine(u8 colorKind, const u8* line, u8* out) {
   if (colorKind == 2) {
@@ -747,26 +772,10 @@ u8 CTessarette::i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 o
     return i_AddRectToSplitedCellsStorage(knife, width, height, all, 0, planes, planeStride, planeCount,
                                           nullptr, 0, centres, pairs, centreCount);
   }
+  // The work mask is still clear here.
   u8* work = m_workMaskBlock.GetPtr();
-  kltRECT_s b = {width, height, -1, -1};
-  for (i32 y = 0; y < height; y++) {
-    const u8* k = knife + static_cast<size_t>(y) * width;
-    const u8* o = outerMask + static_cast<size_t>(y) * outerStride;
-    u8* w = work + static_cast<size_t>(y) * width;
-    for (i32 x = 0; x < width; x++) {
-      const u8 v = static_cast<u8>(k[x] * o[x] / 255);
-      w[x] = v;
-      if (v) {
-        if (x < b.left) b.left = x;
-        if (x > b.right) b.right = x;
-        if (y < b.top) b.top = y;
-        b.bottom = y;
-      }
-    }
-  }
-  if (b.right < 0) return 1;
-  b.right++;
-  b.bottom++;
+  const kltRECT_s b = MultiplyByOuter(knife, work, width, outerMask, outerStride, {0, 0, width, height});
+  if (RectEmpty(b)) return 1;
   return i_AddRectToSplitedCellsStorage(work, width, height, b, 1, planes, planeStride, planeCount, outerMask,
                                         outerStride, centres, pairs, centreCount);
 }
@@ -783,24 +792,8 @@ u8 CTessarette::i_StoreRegion(i32 width, i32 height, u8* outerMask, u32 outerStr
   const u32* pairs = reinterpret_cast<const u32*>(m_pairBlock.GetPtr());
   u8* work = m_workMaskBlock.GetPtr();
   if (outerMask) {
-    kltRECT_s b = {r.right, r.bottom, r.left - 1, r.top - 1};
-    for (i32 y = r.top; y < r.bottom; y++) {
-      u8* w = work + static_cast<size_t>(y) * width;
-      const u8* o = outerMask + static_cast<size_t>(y) * outerStride;
-      for (i32 x = r.left; x < r.right; x++) {
-        if (!w[x]) continue;
-        const u8 v = static_cast<u8>(w[x] * o[x] / 255);
-        w[x] = v;
-        if (v) {
-          if (x < b.left) b.left = x;
-          if (x > b.right) b.right = x;
-          if (y < b.top) b.top = y;
-          b.bottom = y;
-        }
-      }
-    }
-    if (b.right < b.left) return 1;
-    r = {b.left, b.top, b.right + 1, b.bottom + 1};
+    r = MultiplyByOuter(work, work, width, outerMask, outerStride, r);
+    if (RectEmpty(r)) return 1;
   }
   return i_AddRectToSplitedCellsStorage(work, width, height, r, 1, planes, planeStride, planeCount, outerMask,
                                         outerStride, centres, pairs, centreCount);

@@ -141,14 +141,18 @@ u32 CTessaretteFill::Test(i32 x, i32 y) const {
   return m_knife[static_cast<size_t>(y) * m_knifeStride + x] != 0 ? 1 : 0;
 }
 
-void CTessaretteFill::FillLineReference(i32 x, i32 y, i32 count) {
-  if (y < 0 || y >= m_scanH) return;
+u8 CTessaretteFill::i_ClipRun(i32& x, i32 y, i32& count) const {
+  if (y < 0 || y >= m_scanH) return 0;
   if (x < 0) {
     count += x;
     x = 0;
   }
   if (x + count > m_scanW) count = m_scanW - x;
-  if (count <= 0) return;
+  return count > 0;
+}
+
+void CTessaretteFill::FillLineReference(i32 x, i32 y, i32 count) {
+  if (!i_ClipRun(x, y, count)) return;
   const u32 ws = static_cast<u32>(m_imageW);
 
   if (m_mode == MODE_BIT4) {
@@ -207,13 +211,7 @@ void CTessaretteFill::FillLineReference(i32 x, i32 y, i32 count) {
 }
 
 void CTessaretteFill::FillLine(i32 x, i32 y, i32 count) {
-  if (y < 0 || y >= m_scanH) return;
-  if (x < 0) {
-    count += x;
-    x = 0;
-  }
-  if (x + count > m_scanW) count = m_scanW - x;
-  if (count <= 0) return;
+  if (!i_ClipRun(x, y, count)) return;
   const u32 ws = static_cast<u32>(m_imageW);
 
   if (m_mode != MODE_BIT4) {

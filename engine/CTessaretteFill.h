@@ -66,6 +66,8 @@ class CTessaretteFill {
   i32 m_minX, m_minY, m_maxX, m_maxY;
 
  private:
+  // Clips a run to the scan area; 0 when nothing of it is left.
+  u8 i_ClipRun(i32& x, i32 y, i32& count) const;
   u8 i_Bit(i32 x, i32 y) const;
   void i_SetBits(u8* row, i32 x0, i32 x1);
   i32 i_PrevFree(i32 y, i32 x, i32 limit) const;

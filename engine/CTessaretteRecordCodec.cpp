@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "KLF_BigEndian.h"
+
 namespace {
 
 // Offsets of the records inside the 92 bytes.
@@ -23,28 +25,13 @@ enum {
   kOffColumn = 91
 };
 
-void Put16(u8* p, u16 v) {
-  p[0] = static_cast<u8>(v >> 8);
-  p[1] = static_cast<u8>(v);
-}
-void Put32(u8* p, u32 v) {
-  p[0] = static_cast<u8>(v >> 24);
-  p[1] = static_cast<u8>(v >> 16);
-  p[2] = static_cast<u8>(v >> 8);
-  p[3] = static_cast<u8>(v);
-}
 void PutF32(u8* p, f32 f) {
   u32 v;
   std::memcpy(&v, &f, 4);
-  Put32(p, v);
-}
-u16 Get16(const u8* p) { return static_cast<u16>((p[0] << 8) | p[1]); }
-u32 Get32(const u8* p) {
-  return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) |
-         (static_cast<u32>(p[2]) << 8) | p[3];
+  KLF_PutBE32(p, v);
 }
 f32 GetF32(const u8* p) {
-  u32 v = Get32(p);
+  u32 v = KLF_GetBE32(p);
   f32 f;
   std::memcpy(&f, &v, 4);
   return f;
@@ -76,7 +63,7 @@ void CTessaretteRecordCodec::Encode(const CTessarette::SFX_ONEPIECE& r, u8* out)
   std::memcpy(p + 26, r.bevel.shadowColor, 8);
   p[34] = r.bevel.size;
   p[35] = 0;
-  Put16(p + 36, r.bevel.depth);
+  KLF_PutBE16(p + 36, r.bevel.depth);
   p[38] = r.bevel.soften;
   p[39] = 0;
 
@@ -94,7 +81,7 @@ void CTessaretteRecordCodec::Encode(const CTessarette::SFX_ONEPIECE& r, u8* out)
   p[1] = r.imageOverlay.opacity;
   p[2] = r.imageOverlay.sourceMode;
   p[3] = 0;
-  Put32(p + 4, static_cast<u32>(r.imageOverlay.layerId));
+  KLF_PutBE32(p + 4, static_cast<u32>(r.imageOverlay.layerId));
 
   p = out + kOffStroke;
   p[0] = r.stroke.enabled;
@@ -105,7 +92,7 @@ void CTessaretteRecordCodec::Encode(const CTessarette::SFX_ONEPIECE& r, u8* out)
   p = out + kOffHsl;
   p[0] = r.hsl.enabled;
   p[1] = 0;
-  Put16(p + 2, static_cast<u16>(r.hsl.hue));
+  KLF_PutBE16(p + 2, static_cast<u16>(r.hsl.hue));
   p[4] = static_cast<u8>(r.hsl.saturation);
   p[5] = static_cast<u8>(r.hsl.lightness);
 
@@ -142,7 +129,7 @@ u8 CTessaretteRecordCodec::Decode(const u8* in, u32 available, CTessarette::SFX_
   r.bevel.shadowOpacity = p[25];
   std::memcpy(r.bevel.shadowColor, p + 26, 8);
   r.bevel.size = p[34];
-  r.bevel.depth = Get16(p + 36);
+  r.bevel.depth = KLF_GetBE16(p + 36);
   r.bevel.soften = p[38];
 
   p = in + kOffBlur;
@@ -158,7 +145,7 @@ u8 CTessaretteRecordCodec::Decode(const u8* in, u32 available, CTessarette::SFX_
   r.imageOverlay.enabled = p[0];
   r.imageOverlay.opacity = p[1];
   r.imageOverlay.sourceMode = p[2];
-  r.imageOverlay.layerId = static_cast<i32>(Get32(p + 4));
+  r.imageOverlay.layerId = static_cast<i32>(KLF_GetBE32(p + 4));
 
   p = in + kOffStroke;
   r.stroke.enabled = p[0];
@@ -168,7 +155,7 @@ u8 CTessaretteRecordCodec::Decode(const u8* in, u32 available, CTessarette::SFX_
 
   p = in + kOffHsl;
   r.hsl.enabled = p[0];
-  r.hsl.hue = static_cast<i16>(Get16(p + 2));
+  r.hsl.hue = static_cast<i16>(KLF_GetBE16(p + 2));
   r.hsl.saturation = static_cast<i8>(p[4]);
   r.hsl.lightness = static_cast<i8>(p[5]);
 

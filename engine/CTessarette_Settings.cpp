@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "CTessarette.h"
+#include "KLF_BigEndian.h"
 
 namespace {
 
@@ -21,15 +22,12 @@ struct BlockReader {
   bool Has(u64 n) const { return pos <= len && n <= len - pos; }
   u8 U8() { return d[pos++]; }
   u16 U16() {
-    u16 v = static_cast<u16>((d[pos] << 8) | d[pos + 1]);
     pos += 2;
-    return v;
+    return KLF_GetBE16(d + pos - 2);
   }
   u32 U32() {
-    u32 v = (static_cast<u32>(d[pos]) << 24) | (static_cast<u32>(d[pos + 1]) << 16) |
-            (static_cast<u32>(d[pos + 2]) << 8) | d[pos + 3];
     pos += 4;
-    return v;
+    return KLF_GetBE32(d + pos - 4);
   }
   // Big-endian whatever the machine's order.
   f32 F32() {

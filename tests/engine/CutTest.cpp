@@ -205,6 +205,27 @@ TEST(TessaretteCut, OuterMaskLimitsPieces) {
   EXPECT_EQ(t.HasSplitterPiece(), 1);
 }
 
+// Thick plain knife under a random outer mask: the knife piece and the
+// regions share every pixel out exactly as the mask gives it.
+TEST(TessaretteCut, OuterMaskSharedOutByAllPieces) {
+  std::mt19937 rng(23);
+  CTessarette e;
+  SetGrid(e, 3, 3, true, 4);
+  e.m_thinKnife = 0;
+  e.m_antiAlias = 0;
+  Doc d(120, 90, 1, 20);
+  std::vector<u8> outer(static_cast<size_t>(d.w) * d.h);
+  for (u8& v : outer) v = rng() % 3 ? static_cast<u8>(rng()) : 0;
+  ASSERT_EQ(e.SplitCells(d.w, d.h, outer.data(), d.w, d.ptrs, d.w, 1, 0, 100, 0), 1);
+  ASSERT_EQ(e.HasSplitterPiece(), 1);
+  std::vector<int> sum, owners;
+  Coverage(e, d.w, d.h, sum, owners);
+  for (size_t i = 0; i < sum.size(); i++) {
+    ASSERT_EQ(sum[i], outer[i]) << "pixel " << i;
+    ASSERT_LE(owners[i], 1) << "pixel " << i;
+  }
+}
+
 // Pieces take the column and row of the nearest cell centre; equal
 // distances keep the first cell.
 TEST(TessaretteCut, NearestCellCentre) {
