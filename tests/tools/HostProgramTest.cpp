@@ -2,7 +2,6 @@
 // small files, with the real plug-in and with a small plug-in of the
 // tests' own that XORs the planes through the real adapter.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -10,27 +9,13 @@
 
 #include "CKLT_HostDocument.h"
 #include "CKLT_HostRunner.h"
+#include "ProgramRun.h"
 #include "support/TestSupport.h"
 
 namespace {
 
-struct Outcome {
-  int code = -1;
-  std::string out;  // stdout and stderr
-};
-
-Outcome RunProgram(const std::string& args) {
-  std::string cmd = std::string(KLF_HOST_PROGRAM) + " " + args + " 2>&1";
-  Outcome o;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return o;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) o.out.append(buf, n);
-  int status = pclose(p);
-  o.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return o;
-}
+using hostprogram::Outcome;
+using hostprogram::RunProgram;
 
 std::string TestPlugin() { return std::string("--plugin ") + KLF_TEST_PLUGIN_LIBRARY; }
 

@@ -2,7 +2,6 @@
 // default one, a grid of its own, or a settings file) and the plug-in cuts,
 // renders and writes the puzzle back, or draws the knives alone.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cmath>
@@ -14,28 +13,17 @@
 
 #include "CKLT_HostDocument.h"
 #include "CKLT_HostRunner.h"
+#include "ProgramRun.h"
 #include "CKLT_SettingsSource.h"
 #include "CTessarette.h"
 #include "support/TestSupport.h"
 
 namespace {
 
-struct Outcome {
-  int code = -1;
-  std::string out;
-};
+using hostprogram::Outcome;
 
 Outcome Host(const std::string& args) {
-  std::string cmd = std::string(KLF_HOST_PROGRAM) + " -q --plugin " + KLF_PLUGIN_LIBRARY + " " + args + " 2>&1";
-  Outcome r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) r.out.append(buf, n);
-  int status = pclose(p);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return hostprogram::RunProgram(std::string("-q --plugin ") + KLF_PLUGIN_LIBRARY + " " + args);
 }
 
 const int32_t kW = 72, kH = 48;
@@ -244,11 +232,10 @@ TEST(ReplayProgram, SettingsFilesScriptsAndRepeatedRuns) {
   std::filesystem::create_directory(dir.File("plugin"));
   std::string lib = dir.File("plugin/libtessarette_plugin.so");
   std::filesystem::copy_file(KLF_PLUGIN_LIBRARY, lib);
-  std::string cmd = std::string(KLF_HOST_PROGRAM) + " -q --plugin " + lib + " --last " + in + " -o " +
-                    dir.File("g.png") + " > /dev/null 2>&1";
-  EXPECT_NE(WEXITSTATUS(std::system(cmd.c_str())), 0);  // nothing stored yet
+  const std::string args = "-q --plugin " + lib + " --last " + in + " -o " + dir.File("g.png");
+  EXPECT_NE(hostprogram::RunProgram(args).code, 0);  // nothing stored yet
   std::filesystem::copy_file(dir.File("last.data"), dir.File("plugin/last.data"));
-  EXPECT_EQ(WEXITSTATUS(std::system(cmd.c_str())), 0);
+  EXPECT_EQ(hostprogram::RunProgram(args).code, 0);
   EXPECT_EQ(Read(dir.File("g.png")).layers[0].planes, a);
 }
 
