@@ -15,86 +15,54 @@ struct Params {
   u8 hc[3], ho, sc[3], so;
 };
 
-// The bevel written plainly, one line at a time through the single-line
-// filter; the highlight is limited to its opacity.
-Pic RefBevel(const Pic& src, const Params& q) {
-  Pic dst = src.Blank();
-  const u32 W = src.w, H = src.h, MW = W + 2, MH = H + 2;
-  const u8 last = static_cast<u8>(src.count - 1);
-  std::vector<f32> hm(MW * MH, 0.0f);
-  for (u32 j = 0; j < H; ++j)
-    for (u32 i = 0; i < W; ++i) hm[(j + 1) * MW + i + 1] = src.alpha ? src.At(last, i, j) : 255;
+// Blurs a W x H field in place, rows then columns, through the single-line
+// filter with a border of 0.
+template <class T>
+void Blur2D(std::vector<T>& m, u32 W, u32 H, f64 sigma) {
   CKLF_ImageFX fx;
   CKLF_Mem pad;
   BlurRec r;
-  std::vector<f64> line(std::max(MW, MH));
-  if (q.size > 0) {
-    fx.Blur_PrepareBlurData(q.size / 3.32, &r, &pad, 1, 0);
-    for (u32 j = 0; j < MH; ++j) {
-      for (u32 i = 0; i < MW; ++i) line[i] = hm[j * MW + i];
-      r.length = MW;
+  fx.Blur_PrepareBlurData(sigma, &r, &pad, 1, 0);
+  std::vector<f64> line(std::max(W, H));
+  for (int pass = 0; pass < 2; ++pass)
+    for (u32 n = 0; n < (pass ? W : H); ++n) {
+      const u32 len = pass ? H : W;
+      auto at = [&](u32 i) -> T& { return pass ? m[i * W + n] : m[n * W + i]; };
+      for (u32 i = 0; i < len; ++i) line[i] = at(i);
+      r.length = len;
       r.vector = line.data();
       fx.Blur_BlurVector(&r);
-      for (u32 i = 0; i < MW; ++i) hm[j * MW + i] = static_cast<f32>(line[i]);
+      for (u32 i = 0; i < len; ++i) at(i) = static_cast<T>(line[i]);
     }
-    for (u32 i = 0; i < MW; ++i) {
-      for (u32 j = 0; j < MH; ++j) line[j] = hm[j * MW + i];
-      r.length = MH;
-      r.vector = line.data();
-      fx.Blur_BlurVector(&r);
-      for (u32 j = 0; j < MH; ++j) hm[j * MW + i] = static_cast<f32>(line[j]);
-    }
-  }
+}
+
+// The bevel written plainly; the highlight is limited to its opacity.
+Pic RefBevel(const Pic& src, const Params& q) {
+  Pic dst = src.Blank();
+  const u32 W = src.w, H = src.h, MW = W + 2;
+  const u8 last = static_cast<u8>(src.count - 1);
+  std::vector<f32> hm(MW * (H + 2), 0.0f);
+  for (u32 j = 0; j < H; ++j)
+    for (u32 i = 0; i < W; ++i) hm[(j + 1) * MW + i + 1] = src.alpha ? src.At(last, i, j) : 255;
+  if (q.size > 0) Blur2D(hm, MW, H + 2, q.size / 3.32);
   const f32 x = q.light.x, y = q.light.y, z = q.light.z;
-  const f32 len = std::sqrt(x * x + y * y + z * z);
-  const f32 k = q.depth / 100.0f;
-  f32 flat = z / len;
-  if (flat < 1e-6f) flat = 1e-6f;
+  const f32 len = std::sqrt(x * x + y * y + z * z), k = q.depth / 100.0f, flat = std::max(z / len, 1e-6f);
   std::vector<u8> hl(W * H), sh(W * H);
-  auto P = [&](u32 c, u32 row) { return hm[row * MW + c]; };
   for (u32 j = 0; j < H; ++j)
     for (u32 i = 0; i < W; ++i) {
-      const f32 a = k * (P(i + 1, j + 1) - P(i + 1, j));
-      const f32 b = k * (P(i + 1, j) - P(i, j));
-      const f32 n = std::sqrt(a * a + b * b + 1.0f);
-      f32 lit = ((-x) * b + y * a + z) / (len * n);
-      if (lit < 0) lit = 0;
-      if (lit <= flat) {
+      const f32 a = k * (hm[(j + 1) * MW + i + 1] - hm[j * MW + i + 1]), b = k * (hm[j * MW + i + 1] - hm[j * MW + i]);
+      const f32 lit = std::max(((-x) * b + y * a + z) / (len * std::sqrt(a * a + b * b + 1.0f)), 0.0f);
+      if (lit <= flat)
         sh[j * W + i] = static_cast<u8>(q.so - static_cast<i32>(lit * q.so / flat));
-        hl[j * W + i] = 0;
-      } else {
-        f32 h = 1.0f - flat > 0 ? q.ho / (1.0f - flat) * (lit - flat) : 0.0f;
-        hl[j * W + i] = static_cast<u8>(std::min<f32>(h, q.ho));
-        sh[j * W + i] = 0;
-      }
+      else
+        hl[j * W + i] = static_cast<u8>(std::min<f32>(1.0f - flat > 0 ? q.ho / (1.0f - flat) * (lit - flat) : 0.0f, q.ho));
     }
-  if (q.soften > 0) {
-    fx.Blur_PrepareBlurData(q.soften, &r, &pad, 1, 0);
-    for (std::vector<u8>* m : {&hl, &sh}) {
-      for (u32 j = 0; j < H; ++j) {
-        for (u32 i = 0; i < W; ++i) line[i] = (*m)[j * W + i];
-        r.length = W;
-        r.vector = line.data();
-        fx.Blur_BlurVector(&r);
-        for (u32 i = 0; i < W; ++i) (*m)[j * W + i] = static_cast<u8>(line[i]);
-      }
-      for (u32 i = 0; i < W; ++i) {
-        for (u32 j = 0; j < H; ++j) line[j] = (*m)[j * W + i];
-        r.length = H;
-        r.vector = line.data();
-        fx.Blur_BlurVector(&r);
-        for (u32 j = 0; j < H; ++j) (*m)[j * W + i] = static_cast<u8>(line[j]);
-      }
-    }
-  }
+  if (q.soften > 0) Blur2D(hl, W, H, q.soften), Blur2D(sh, W, H, q.soften);
   for (u8 p = 0; p < src.count - src.alpha; ++p)
     for (u32 j = 0; j < H; ++j)
       for (u32 i = 0; i < W; ++i) {
         const i32 e = hl[j * W + i] - sh[j * W + i], s = src.At(p, i, j);
-        i32 v = s;
-        if (e > 0) v = s + ((e * (q.hc[p] - s)) >> 8);
-        if (e < 0) v = s + ((-e * (q.sc[p] - s)) >> 8);
-        dst.At(p, i, j) = static_cast<u8>(v);
+        dst.At(p, i, j) = static_cast<u8>(e > 0 ? s + ((e * (q.hc[p] - s)) >> 8) : s + ((-e * (q.sc[p] - s)) >> 8));
       }
   if (src.alpha)
     for (u32 j = 0; j < H; ++j) std::memcpy(dst.Row(last, j), src.Row(last, j), W);
@@ -134,18 +102,11 @@ TEST(ImageFXBevel, EqualsLineByLineForm) {
     q.depth = static_cast<u16>(rng() % 400);
     const f64 softens[] = {0.0, 0.05, 0.7, 1.3, 2.0, 4.5};
     q.soften = softens[rng() % 6];
-    q.light = {static_cast<f32>(static_cast<int>(rng() % 200) - 100) / 50.0f,
-               static_cast<f32>(static_cast<int>(rng() % 200) - 100) / 50.0f,
-               static_cast<f32>(static_cast<int>(rng() % 200) - 60) / 50.0f};
+    auto coord = [&](int shift) { return static_cast<f32>(static_cast<int>(rng() % 200) - shift) / 50.0f; };
+    q.light = {coord(100), coord(100), coord(60)};
     if (q.light.x == 0 && q.light.y == 0 && q.light.z == 0) q.light.z = 1;
-    for (int c = 0; c < 3; ++c) {
-      q.hc[c] = static_cast<u8>(rng());
-      q.sc[c] = static_cast<u8>(rng());
-    }
-    q.ho = static_cast<u8>(rng());
-    q.so = static_cast<u8>(rng());
-    Pic got = Bevel(src, q);
-    ASSERT_TRUE(got.SameAs(RefBevel(src, q))) << "round " << round;
+    for (u8* c : {q.hc, q.sc, q.hc + 1, q.sc + 1, q.hc + 2, q.sc + 2, &q.ho, &q.so}) *c = static_cast<u8>(rng());
+    ASSERT_TRUE(Bevel(src, q).SameAs(RefBevel(src, q))) << "round " << round;
   }
 }
 
@@ -171,13 +132,9 @@ TEST(ImageFXBevel, LightingCases) {
   EXPECT_NE(a, b);
   EXPECT_TRUE((a > 128 && b < 128) || (a < 128 && b > 128));
 
-  // No opacity, no change; soften spreads the shading wider.
+  // No opacity, no change.
   q.ho = q.so = 0;
   EXPECT_TRUE(Bevel(disc, q).SameAs(disc));
-  q.ho = q.so = 255;
-  q.soften = 3.0;
-  Pic soft = Bevel(disc, q);
-  EXPECT_FALSE(soft.SameAs(side));
 }
 
 TEST(ImageFXBevel, NearlyOverheadLightStaysWithinHighlightOpacity) {
@@ -194,17 +151,4 @@ TEST(ImageFXBevel, NearlyOverheadLightStaysWithinHighlightOpacity) {
     for (u32 y = 0; y < 96; ++y)
       for (u32 x = 0; x < 96; ++x) ASSERT_LE(out.At(0, x, y), (100 * 255) >> 8) << lx;
   }
-}
-
-TEST(ImageFXBevel, RefusesZeroLightAndMissingColours) {
-  Pic src = Disc(16, 50), dst = src.Blank();
-  const Pic keep = dst;
-  const u8 c[3] = {1, 2, 3};
-  CKLF_ImageFX fx;
-  Bind(fx, src, dst);
-  EXPECT_EQ(fx.Bevel(4, 100, 0, klt3D_VECTOR{0, 0, 0}, c, 255, c, 255), 0);
-  EXPECT_EQ(fx.GetError(), klErrBadArg);
-  EXPECT_EQ(fx.Bevel(4, 100, 0, klt3D_VECTOR{0, 0, 1}, nullptr, 255, c, 255), 0);
-  EXPECT_EQ(fx.Bevel(4, 100, std::nan(""), klt3D_VECTOR{0, 0, 1}, c, 255, c, 255), 0);
-  EXPECT_TRUE(dst.SameAs(keep));
 }

@@ -11,46 +11,31 @@ using fxtest::Pic;
 TEST(ImageFX, BlockAndImageDescriptors) {
   CKLF_ImageFX fx;
   std::vector<u8> block(10 * 4 * 3);
-  ASSERT_EQ(fx.SetDestination(block.data(), 10, 3, 0, 8, 4), 1);
   u8* planes[5];
   u32 stride;
   u8 count, alpha;
   i32 w, h;
-  ASSERT_EQ(fx.GetDestination(planes, stride, count, alpha, w, h), 1);
-  EXPECT_EQ(planes[1], block.data() + 40);
-  EXPECT_EQ(planes[2], block.data() + 80);
-  EXPECT_EQ(stride, 10u);
-  EXPECT_EQ(count, 3);
-  EXPECT_EQ(w, 8);
-  EXPECT_EQ(h, 4);
+  ASSERT_EQ(fx.SetDestination(block.data(), 10, 3, 0, 8, 4), 1);
+  fx.GetDestination(planes, stride, count, alpha, w, h);
+  EXPECT_EQ(planes[2], block.data() + 80);  // plane k at k * stride * height
   EXPECT_EQ(fx.SetSource(static_cast<u8*>(nullptr), 10, 3, 0, 8, 4), 0);
   EXPECT_EQ(fx.GetError(), klErrBadArg);
-
-  CKLF_Image img;
+  // An image: mode 2 is four planes with alpha, stride = width.
+  CKLF_Image img, src, empty;
   ASSERT_EQ(img.Create(6, 5, 2), 1);
-  fx.ResetError();
   ASSERT_EQ(fx.SetDestination(&img), 1);
   fx.GetDestination(planes, stride, count, alpha, w, h);
-  EXPECT_EQ(count, 4);
-  EXPECT_EQ(alpha, 1);
-  EXPECT_EQ(stride, 6u);
-  EXPECT_EQ(planes[0], img.GetMemObj()->GetPtr());
+  EXPECT_EQ(std::vector<int>({count, alpha, static_cast<int>(stride)}), std::vector<int>({4, 1, 6}));
   EXPECT_EQ(planes[3], img.GetMemObj()->GetPtr() + 3 * 30);
   EXPECT_EQ(fx.SetSource(static_cast<CKLF_Image*>(nullptr)), 0);
-  EXPECT_EQ(fx.GetError(), klErrBadArg);
-  CKLF_Image empty;
   EXPECT_EQ(fx.SetSource(&empty), 0);
-
   // An image pair runs an effect end to end.
-  CKLF_Image src;
   ASSERT_EQ(src.Create(6, 5, 2), 1);
   src.Set(kltRGBA8{10, 20, 30, 40}, 0x0F, klNullRect);
   ASSERT_EQ(fx.SetSource(&src), 1);
   ASSERT_EQ(fx.Invert(), 1);
   const kltRGBA8 px = img.GetPixel(5, 4);
-  EXPECT_EQ(px.red, 245);
-  EXPECT_EQ(px.blue, 225);
-  EXPECT_EQ(px.alpha, 40);
+  EXPECT_EQ(std::vector<int>({px.red, px.blue, px.alpha}), std::vector<int>({245, 225, 40}));
 }
 
 TEST(ImageFX, MismatchedDescriptorsLeaveDestinationUntouched) {
@@ -91,8 +76,54 @@ TEST(ImageFX, MismatchedDescriptorsLeaveDestinationUntouched) {
   EXPECT_EQ(fx.Resize(1), 1);
 }
 
+TEST(ImageFX, BadArgumentsAreRefusedAndChangeNothing) {
+  const u8 c[3] = {1, 2, 3};
+  const auto nan = std::nan("");
+  struct Case {
+    u8 count, alpha;
+    std::function<u8(CKLF_ImageFX&)> run;
+  } cases[] = {
+      {4, 1, [](CKLF_ImageFX& f) { return f.GaussianBlur(std::nan(""), 0, 0); }},
+      {4, 1, [](CKLF_ImageFX& f) { return f.MotionBlur(std::nan(""), 2.0, 0, 0); }},
+      {4, 1, [](CKLF_ImageFX& f) { return f.MotionBlur(HUGE_VAL, 2.0, 0, 0); }},
+      {4, 1, [](CKLF_ImageFX& f) { return f.MotionBlur(10.0, HUGE_VAL, 0, 0); }},
+      {4, 0, [](CKLF_ImageFX& f) { return f.HSLCorrection(10, 0, 0, 1); }},  // four colour planes
+      {3, 0, [](CKLF_ImageFX& f) { return f.HSLCorrection(181, 0, 0, 1); }},
+      {3, 0, [](CKLF_ImageFX& f) { return f.HSLCorrection(0, -101, 0, 1); }},
+      {3, 0, [](CKLF_ImageFX& f) { return f.HSLCorrection(0, 0, 101, 1); }},
+      {3, 0, [](CKLF_ImageFX& f) { return f.HSLColorize(361, 0, 0, 1); }},
+      {3, 0, [](CKLF_ImageFX& f) { return f.HSLColorize(10, -1, 0, 1); }},
+      {4, 1, [](CKLF_ImageFX& f) { return f.ColorOverlay(nullptr, 1); }},
+      {3, 0, [&](CKLF_ImageFX& f) { return f.StrokeInside(c, 2, 255); }},  // no alpha
+      {4, 1, [](CKLF_ImageFX& f) { return f.StrokeInside(nullptr, 2, 255); }},
+      {4, 1, [&](CKLF_ImageFX& f) { return f.Bevel(4, 100, 0, klt3D_VECTOR{0, 0, 0}, c, 255, c, 255); }},
+      {4, 1, [&](CKLF_ImageFX& f) { return f.Bevel(4, 100, 0, klt3D_VECTOR{0, 0, 1}, nullptr, 255, c, 255); }},
+      {4, 1, [&](CKLF_ImageFX& f) { return f.Bevel(4, 100, nan, klt3D_VECTOR{0, 0, 1}, c, 255, c, 255); }},
+      {4, 1, [](CKLF_ImageFX& f) { return f.ApplyConvolutionMask(KLFFX_CONVOLUTIONMASK{nullptr, 3, 3}, 0); }},
+  };
+  std::mt19937 rng(2);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    Pic src(9, 8, cases[i].count, cases[i].alpha), dst(9, 8, cases[i].count, cases[i].alpha);
+    src.Randomise(rng);
+    dst.Randomise(rng);
+    const Pic before = dst;
+    CKLF_ImageFX fx;
+    Bind(fx, src, dst);
+    EXPECT_EQ(cases[i].run(fx), 0) << i;
+    EXPECT_EQ(fx.GetError(), klErrBadArg) << i;
+    EXPECT_TRUE(dst.SameAs(before)) << i;
+  }
+  // A descriptor without columns.
+  std::vector<u8> a(16), b(16);
+  CKLF_ImageFX fx;
+  fx.SetSource(a.data(), 1, 4, 1, 0, 3);
+  fx.SetDestination(b.data(), 1, 4, 1, 0, 3);
+  EXPECT_EQ(fx.StrokeInside(c, 2, 255), 0);
+  EXPECT_EQ(fx.GetError(), klErrBadArg);
+}
+
 TEST(ImageFX, ConvertSourceToGray) {
-  Pic single(3, 2, 1, 0, 0, 77);
+  Pic single(3, 2, 1, 0, 0, 77), four(2, 2, 4, 0);
   const Pic keep = single;
   CKLF_ImageFX fx;
   Bind(fx, single, single);
@@ -100,27 +131,14 @@ TEST(ImageFX, ConvertSourceToGray) {
   EXPECT_EQ(fx.ConvertSourceToGray(), 0);
   EXPECT_EQ(fx.GetError(), 5);  // left as it was
   EXPECT_TRUE(single.SameAs(keep));
-
+  Bind(fx, four, four);  // four colour planes: refused
+  EXPECT_EQ(fx.ConvertSourceToGray(), 0);
   for (u8 alpha : {0, 1}) {
-    Pic rgb(4, 3, alpha ? 4 : 3, alpha, 1);
-    for (u32 y = 0; y < 3; ++y)
-      for (u32 x = 0; x < 4; ++x) {
-        rgb.At(0, x, y) = 10;
-        rgb.At(1, x, y) = 20;
-        rgb.At(2, x, y) = 31;
-        if (alpha) rgb.At(3, x, y) = 99;
-      }
-    CKLF_ImageFX g;
-    Bind(g, rgb, rgb);
-    ASSERT_EQ(g.ConvertSourceToGray(), 1);
-    for (u8 p = 0; p < 3; ++p) EXPECT_EQ(rgb.At(p, 3, 2), 20);
-    if (alpha) {
-      EXPECT_EQ(rgb.At(3, 3, 2), 99);
-    }
+    Pic rgb(4, 3, alpha ? 4 : 3, alpha, 1, 99);
+    for (u32 y = 0; y < 3; ++y) std::memset(rgb.Row(0, y), 10, 4), std::memset(rgb.Row(2, y), 31, 4);
+    Bind(fx, rgb, rgb);
+    ASSERT_EQ(fx.ConvertSourceToGray(), 1);
+    for (u8 p = 0; p < rgb.count; ++p) EXPECT_EQ(rgb.At(p, 3, 2), p < 3 ? 46 : 99);  // (10 + 99 + 31) / 3
     EXPECT_TRUE(rgb.GapsIntact());
   }
-  Pic four(2, 2, 4, 0);  // four colour planes: refused
-  CKLF_ImageFX g;
-  Bind(g, four, four);
-  EXPECT_EQ(g.ConvertSourceToGray(), 0);
 }
