@@ -9,15 +9,9 @@ namespace {
 // Big-endian byte building for hand-made files.
 struct Bytes {
   std::vector<u8> b;
-  Bytes& s(const char* t) {
-    b.insert(b.end(), t, t + std::strlen(t));
-    return *this;
-  }
-  Bytes& u8_(u32 v) {
-    b.push_back(static_cast<u8>(v));
-    return *this;
-  }
-  Bytes& u16_(u32 v) { return u8_(v >> 8).u8_(v); }
+  Bytes& s(const char* t) { return raw(std::vector<u8>(t, t + std::strlen(t))); }
+  Bytes& u8_(u32 v) { return raw({static_cast<u8>(v)}); }
+  Bytes& u16_(u32 v) { return raw({static_cast<u8>(v >> 8), static_cast<u8>(v)}); }
   Bytes& u32_(u32 v) { return u16_(v >> 16).u16_(v); }
   Bytes& raw(const std::vector<u8>& v) {
     b.insert(b.end(), v.begin(), v.end());
@@ -160,19 +154,11 @@ TEST(ImagePSDRead, LayerFlagsNamesGroupsAndChannels) {
   EXPECT_EQ(1, a.groupOpen);
   EXPECT_EQ(nullptr, a.planes[0]) << "a 2-byte channel is empty";
   EXPECT_STREQ("background", b.name);
-  EXPECT_EQ(0, b.visible);
-  EXPECT_EQ(200, b.opacity);
-  EXPECT_EQ(5, b.left);
-  EXPECT_EQ(-3, b.top);
-  EXPECT_EQ(2, b.width);
-  EXPECT_EQ(3u, b.channels);
-  ASSERT_NE(nullptr, b.planes[1]);
+  EXPECT_EQ(std::vector<i32>({0, 200, 5, -3, 2, 3}), std::vector<i32>({b.visible, b.opacity, b.left, b.top, b.width, b.channels}));
+  ASSERT_TRUE(b.planes[0] && b.planes[1]);
   EXPECT_EQ(4, b.planes[1]->GetPtr()[3]);
-  ASSERT_NE(nullptr, b.planes[0]);
   EXPECT_EQ(9, b.planes[0]->GetPtr()[2]);
-  EXPECT_EQ(1, c.groupEnd);
-  EXPECT_EQ(0, c.groupOpen);
-  EXPECT_EQ(1, c.visible);
+  EXPECT_EQ(std::vector<int>({1, 0, 1}), std::vector<int>({c.groupEnd, c.groupOpen, c.visible}));
 }
 
 TEST(ImagePSDRead, MalformedLayersFailCleanly) {

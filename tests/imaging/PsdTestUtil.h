@@ -24,21 +24,13 @@ struct Layer {
 
 inline Layer RandomLayer(std::mt19937& rng, u32 colours, u16 w, u16 h, i16 x, i16 y, const char* name) {
   Layer L;
-  L.params.width = w;
-  L.params.height = h;
-  L.params.x = x;
-  L.params.y = y;
-  L.params.visible = 1;
-  L.params.opacity = 255;
+  L.params = {w, h, x, y, 1, 255, {}};
   std::strncpy(L.params.name, name, 63);
   L.stride = w + static_cast<u32>(rng() % 3);
   for (u32 k = 0; k <= colours; ++k) {
     std::vector<u8> p = klftest::RandomBytes(rng, static_cast<size_t>(L.stride) * h + 1);
     // Runs as well as noise, so both packet kinds occur.
-    for (size_t i = 0; i + 1 < p.size(); i += 7 + rng() % 50) {
-      size_t n = std::min<size_t>(p.size() - i, rng() % 200);
-      std::memset(&p[i], p[i], n);
-    }
+    for (size_t i = 0; i + 1 < p.size(); i += 7 + rng() % 50) std::memset(&p[i], p[i], std::min<size_t>(p.size() - i, rng() % 200));
     L.planes.push_back(p);
   }
   return L;
@@ -50,9 +42,8 @@ inline u32 Colours(u8 mode) { return mode == 1 ? 3 : (mode == 2 ? 1 : 4); }
 inline std::vector<u8> WritePsd(const std::string& path, const CKLF_ImagePSD::PSDMLWRITE_INITPARAMS& doc,
                                 std::vector<Layer>& layers) {
   CKLF_StdFile f;
-  if (!f.Open(path.c_str(), 2)) return {};
   CKLF_ImagePSD psd;
-  if (!psd.Create(f) || !psd.Write_Init(&doc)) return {};
+  if (!f.Open(path.c_str(), 2) || !psd.Create(f) || !psd.Write_Init(&doc)) return {};
   for (Layer& L : layers) {
     u8* planes[5] = {};
     for (size_t k = 0; k < L.planes.size(); ++k) planes[k] = L.planes[k].data();
@@ -63,7 +54,7 @@ inline std::vector<u8> WritePsd(const std::string& path, const CKLF_ImagePSD::PS
   return klftest::ReadFileBytes(path);
 }
 
-// The flat image over white, pixel by pixel: colour channel c at (x, y).
+// The flat image over white, pixel by pixel: colour channel c.
 inline std::vector<u8> ReferenceComposite(const CKLF_ImagePSD::PSDMLWRITE_INITPARAMS& doc,
                                           const std::vector<Layer>& layers, u32 c) {
   std::vector<u8> out(static_cast<size_t>(doc.width) * doc.height);
@@ -86,39 +77,25 @@ inline std::vector<u8> ReferenceComposite(const CKLF_ImagePSD::PSDMLWRITE_INITPA
 inline u32 Be16(const std::vector<u8>& b, size_t o) { return (b.at(o) << 8) | b.at(o + 1); }
 inline u32 Be32(const std::vector<u8>& b, size_t o) { return (Be16(b, o) << 16) | Be16(b, o + 2); }
 
-// PackBits decoding of one row that must give exactly width bytes from
-// exactly n input bytes.
-inline bool RowDecodes(const std::vector<u8>& b, size_t at, u32 n, u32 width) {
-  size_t in = at, end = at + n;
-  u32 out = 0;
-  while (in < end) {
-    int h = static_cast<int8_t>(b.at(in++));
-    if (h >= 0) {
-      in += h + 1;
-      out += h + 1;
-    } else if (h != -128) {
-      in += 1;
-      out += 1 - h;
+// Checks PackBits channel data at p: compression 1, a table of row counts,
+// rows that decode to exactly width bytes each. Returns the end.
+inline size_t CheckPacked(const std::vector<u8>& b, size_t p, u32 width, u32 rows) {
+  EXPECT_EQ(1u, Be16(b, p)) << "compression at " << p;
+  size_t in = p + 2 + 2 * rows;
+  for (u32 r = 0; r < rows; ++r) {
+    const size_t end = in + Be16(b, p + 2 + 2 * r);
+    u32 out = 0;
+    while (in < end) {
+      const int h = static_cast<int8_t>(b.at(in++));
+      if (h >= 0) in += h + 1, out += h + 1;
+      else if (h != -128) in += 1, out += 1 - h;
     }
+    EXPECT_TRUE(in == end && out == width) << "row " << r << " at " << p;
   }
-  return in == end && out == width;
-}
-
-// Channel data of one channel: compression 1, the row counts, rows that
-// decode to width bytes each. Returns the bytes it took, 0 on a fault.
-inline size_t CheckPackedChannel(const std::vector<u8>& b, size_t at, u32 width, u32 height, u32 tableRows) {
-  if (Be16(b, at) != 1) return 0;
-  size_t row = at + 2 + 2 * tableRows;
-  for (u32 y = 0; y < height; ++y) {
-    u32 n = Be16(b, at + 2 + 2 * y);
-    if (!RowDecodes(b, row, n, width)) return 0;
-    row += n;
-  }
-  return row - at;
+  return in;
 }
 
 struct Walk {
-  u32 resourcesLength = 0;
   u32 layerCount = 0;
   std::vector<size_t> recordAt;  // offset of each layer record
   size_t compositeAt = 0;
@@ -130,71 +107,55 @@ inline Walk WalkPsd(const std::vector<u8>& b) {
   EXPECT_EQ(0, std::memcmp(b.data(), "8BPS", 4));
   const u32 channels = Be16(b, 12), height = Be32(b, 14), width = Be32(b, 18);
   EXPECT_EQ(0u, Be32(b, 26));
-  w.resourcesLength = Be32(b, 30);
-  size_t p = 34, end = p + w.resourcesLength;
+  size_t p = 34, end = p + Be32(b, 30);
   while (p < end) {
     EXPECT_EQ(0, std::memcmp(&b[p], "8BIM", 4));
     EXPECT_EQ(0u, Be16(b, p + 6));
-    u32 n = Be32(b, p + 8);
-    p += 12 + n + (n & 1);
+    p += 12 + Be32(b, p + 8) + (Be32(b, p + 8) & 1);
   }
   EXPECT_EQ(p, end) << "resource blocks do not fill their section";
   const u32 section = Be32(b, p), info = Be32(b, p + 4);
-  EXPECT_EQ(0u, info % 2) << "layer info length must be even";
-  EXPECT_EQ(section, info + 8) << "section = info length field + info + global mask length";
-  size_t infoStart = p + 8;
-  w.layerCount = Be16(b, infoStart);
-  p = infoStart + 2;
-  std::vector<std::vector<std::pair<u32, u32>>> chans;  // per layer: (length, id)
+  const size_t infoStart = p + 8;
+  if (section) {
+    EXPECT_EQ(0u, info % 2) << "layer info length must be even";
+    EXPECT_EQ(section, info + 8) << "section = info length field + info + global mask length";
+    w.layerCount = Be16(b, infoStart);
+    p = infoStart + 2;
+  }
+  std::vector<std::vector<u32>> lengths(w.layerCount);
   std::vector<std::pair<u32, u32>> sizes;
   for (u32 i = 0; i < w.layerCount; ++i) {
     w.recordAt.push_back(p);
-    u32 t = Be32(b, p), l = Be32(b, p + 4), bo = Be32(b, p + 8), r = Be32(b, p + 12);
-    sizes.push_back({r - l, bo - t});
-    u32 nc = Be16(b, p + 16);
-    p += 18;
-    chans.emplace_back();
-    for (u32 k = 0; k < nc; ++k, p += 6) chans.back().push_back({Be32(b, p + 2), Be16(b, p)});
+    sizes.push_back({Be32(b, p + 12) - Be32(b, p + 4), Be32(b, p + 8) - Be32(b, p)});
+    const u32 nc = Be16(b, p + 16);
+    for (u32 k = 0; k < nc; ++k) lengths[i].push_back(Be32(b, p + 18 + 6 * k + 2));
+    p += 18 + 6 * nc;
     EXPECT_EQ(0, std::memcmp(&b[p], "8BIMnorm", 8));
-    u32 extra = Be32(b, p + 12);
-    size_t x = p + 16;
-    EXPECT_EQ(0u, Be32(b, x));
-    EXPECT_EQ(0u, Be32(b, x + 4));
-    x += 8;
-    u32 field = (b[x] & ~3u) + 4;
-    EXPECT_EQ(0u, (b[x] + 1u + 3u) / 4 * 4 - field) << "Pascal name field padded to 4";
-    x += field;
-    EXPECT_EQ(0, std::memcmp(&b[x], "8BIMluni", 8));
-    u32 luni = Be32(b, x + 8), units = Be32(b, x + 12);
-    EXPECT_EQ(2 * units + 6, luni);
-    EXPECT_EQ(0u, Be16(b, x + 16 + 2 * units)) << "name terminator";
-    x += 12 + luni;
-    EXPECT_EQ(x, p + 16 + extra) << "extra data length";
-    p = p + 16 + extra;
+    const size_t extraEnd = p + 16 + Be32(b, p + 12), names = p + 24;
+    EXPECT_EQ(0u, Be32(b, p + 16) | Be32(b, p + 20)) << "no mask, no blending ranges";
+    const size_t luni = names + (b[names] + 1u + 3u) / 4 * 4;  // Pascal name padded to 4
+    EXPECT_EQ(0, std::memcmp(&b[luni], "8BIMluni", 8));
+    const u32 units = Be32(b, luni + 12);
+    EXPECT_EQ(2 * units + 6, Be32(b, luni + 8));
+    EXPECT_EQ(0u, Be16(b, luni + 16 + 2 * units)) << "name terminator";
+    EXPECT_EQ(luni + 12 + Be32(b, luni + 8), extraEnd) << "extra data length";
+    p = extraEnd;
   }
   for (u32 i = 0; i < w.layerCount; ++i)
-    for (auto [length, id] : chans[i]) {
-      (void)id;
-      size_t used = CheckPackedChannel(b, p, sizes[i].first, sizes[i].second, sizes[i].second);
-      EXPECT_EQ(length, used) << "layer " << i;
+    for (u32 length : lengths[i]) {
+      EXPECT_EQ(p + length, CheckPacked(b, p, sizes[i].first, sizes[i].second)) << "layer " << i;
       p += length;
     }
-  if ((p - infoStart) & 1) {
-    EXPECT_EQ(0, b[p]);
-    ++p;
+  if (section) {
+    if ((p - infoStart) & 1) {
+      EXPECT_EQ(0, b[p++]);
+    }
+    EXPECT_EQ(infoStart + info, p);
+    EXPECT_EQ(0u, Be32(b, p));
   }
-  EXPECT_EQ(infoStart + info, p);
-  EXPECT_EQ(0u, Be32(b, p));
-  w.compositeAt = p + 4;
-  p = w.compositeAt;
-  EXPECT_EQ(1u, Be16(b, p));
-  size_t row = p + 2 + 2 * channels * height;
-  for (u32 i = 0; i < channels * height; ++i) {
-    u32 n = Be16(b, p + 2 + 2 * i);
-    EXPECT_TRUE(RowDecodes(b, row, n, width)) << "composite row " << i;
-    row += n;
-  }
-  EXPECT_EQ(b.size(), row) << "file ends after the composite";
+  p += 4;  // the global mask length, or the empty section's length
+  w.compositeAt = p;
+  EXPECT_EQ(b.size(), CheckPacked(b, p, width, channels * height)) << "file ends after the composite";
   return w;
 }
 
