@@ -176,10 +176,6 @@ class CTessarette : public CKLF_FrameWork {
   CTessarette& operator=(const CTessarette&) = delete;
 
   // ---- Layout
-  // Seam for a later issue: rebuilding the layout from a stored settings
-  // block (InitFromLastSettingsBinary) and the apply writers will fill the
-  // layout through Init and the members below, and cut, render and compose
-  // through the operations of this class.
   // Inner splitters = min(columns - 1, 100) and min(rows - 1, 100); sizes and
   // zeroes the knots and knives. More than 20000 extra knives fails (the
   // inner counts are already set). 0 with error 17 when memory fails.
@@ -251,7 +247,8 @@ class CTessarette : public CKLF_FrameWork {
   // records inside the block (0 and null when none). The whole block is
   // checked first (counts in 64 bits against the bytes present and the
   // limits, knot ids, finite values): a block that fails is refused whole
-  // with error 49 and the layout is left as it was.
+  // with error 49 and the layout is left as it was. Only an allocation
+  // failure while rebuilding (error 17) leaves the layout sized but unfilled.
   u8 InitFromLastSettingsBinary(const CKLF_Mem* block, u8& layout, u32& count, const u8*& records);
 
   // ---- Progress and alerts
