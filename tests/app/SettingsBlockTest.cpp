@@ -8,6 +8,7 @@
 
 #include "CLayoutModel.h"
 #include "CSettingsBlock.h"
+#include "RandomLayout.h"
 
 namespace {
 
@@ -34,42 +35,9 @@ void PutBe32(Bytes& b, size_t at, u32 v) {
   b[at + 3] = static_cast<u8>(v);
 }
 
-void RandomKnife(std::mt19937& rng, Knife& k) {
-  std::uniform_real_distribution<f32> unit(0.0f, 1.0f), off(-0.5f, 0.5f);
-  k.flipH = rng() & 1;
-  k.flipU = rng() & 1;
-  k.hidden = (rng() % 5) == 0;
-  k.selected = (rng() % 3) == 0;
-  k.knobSize = 1 + rng() % 100;
-  k.thickness = 1 + rng() % 100;
-  k.pointCount = rng() % 9 == 0 ? 0 : 1 + rng() % 64;
-  for (u32 j = 0; j < k.pointCount; ++j) {
-    k.pointU[j] = unit(rng);
-    k.pointH[j] = off(rng);
-    k.pointS[j] = unit(rng);
-  }
-  CLayoutModel::UpdateCentre(k);
-}
-
-// A layout with random lines, offsets, knives and extra knives.
+// Knife values inside the ranges a layout keeps.
 void RandomLayout(std::mt19937& rng, CLayoutModel& m, u32 extras) {
-  ASSERT_EQ(m.spl_SplitEvenParts(static_cast<u16>(1 + rng() % 7), static_cast<u16>(1 + rng() % 7), 1, 1), 1);
-  std::uniform_real_distribution<f32> off(-1.0f, 1.0f);
-  for (u32 i = 0; i < m.knotCount; ++i) {
-    m.knots[i].dx = off(rng);
-    m.knots[i].dy = off(rng);
-  }
-  for (u32 i = 0; i < m.vKnifeCount; ++i) RandomKnife(rng, m.vKnives[i]);
-  for (u32 i = 0; i < m.hKnifeCount; ++i) RandomKnife(rng, m.hKnives[i]);
-  ASSERT_EQ(m.spl_InitAuxKnivesMem(extras), 1);
-  for (u32 i = 0; i < extras; ++i) {
-    RandomKnife(rng, m.xKnives[i]);
-    m.xKnives[i].knotA = rng() % m.knotCount;
-    m.xKnives[i].knotB = rng() % m.knotCount;
-  }
-  m.xKnifeCount = extras;
-  m.thinKnives = rng() & 1;
-  m.antiAliasing = rng() & 1;
+  layouttest::RandomLayout(rng, m, 7, extras, layouttest::KnifeRange{0.0f, 1.0f, 0.5f});
 }
 
 Bytes WriteBlock(const CLayoutModel& m, u8 puzzle = 0, const Bytes& records = Bytes()) {
@@ -251,6 +219,39 @@ TEST(SettingsBlock, RoundTripsInBothModes) {
       any = any || b.GetKnife(id)->selected;
     }
     EXPECT_EQ(b.anyKnifeSelected, any ? 1 : 0);
+  }
+}
+
+TEST(SettingsBlock, ReadingFreesTheCurvesOfTheKnivesItReplaces) {
+  // Every knife, extra ones included, carries a drawn curve; a read over
+  // the same grid (which is not laid again) and over another grid must free
+  // them all (the leak checker fails this test otherwise).
+  std::mt19937 rng(8);
+  CLayoutModel a;
+  RandomLayout(rng, a, 4);
+  const Bytes same = WriteBlock(a);
+  CLayoutModel other;
+  RandomLayout(rng, other, 2);
+  ASSERT_NE(other.knotCount, a.knotCount);
+  const Bytes different = WriteBlock(other);
+  for (const Bytes* block : {&same, &different}) {
+    for (u32 i = 0; i < a.TotalKnifeCount(); ++i) {
+      u32 id = i < a.vKnifeCount ? i
+               : i < a.vKnifeCount + a.hKnifeCount ? CLayoutModel::kHorizontalIdBase + i - a.vKnifeCount
+                                                     : CLayoutModel::kExtraIdBase + i - a.vKnifeCount - a.hKnifeCount;
+      Knife* k = a.GetKnife(id);
+      ASSERT_NE(k, nullptr);
+      k->polyline = new CKLF_Mem(64);
+      k->polylineCount = 4;
+    }
+    const u8* rec;
+    u32 count;
+    u8 usedDefaults;
+    ASSERT_EQ(ReadBlock(a, *block, &rec, count, usedDefaults), 1);
+    EXPECT_EQ(usedDefaults, 0);
+    EXPECT_EQ(WriteBlock(a), *block);
+    for (u32 i = 0; i < a.vKnifeCount; ++i) EXPECT_EQ(a.vKnives[i].polyline, nullptr);
+    for (u32 i = 0; i < a.xKnifeCount; ++i) EXPECT_EQ(a.xKnives[i].polylineCount, 0u);
   }
 }
 

@@ -8,26 +8,11 @@
 #include "CSettingsBlock.h"
 #include "CTessarette.h"
 #include "CTessaretteRecordCodec.h"
+#include "RandomLayout.h"
 
 namespace {
 
 typedef CLayoutModel::KNIFESTRUCT Knife;
-
-void RandomKnife(std::mt19937& rng, Knife& k) {
-  std::uniform_real_distribution<f32> unit(-0.2f, 1.2f), off(-4.0f, 4.0f);
-  k.flipH = rng() & 1;
-  k.flipU = rng() & 1;
-  k.hidden = (rng() % 4) == 0;
-  k.knobSize = 1 + rng() % 100;
-  k.thickness = 1 + rng() % 100;
-  k.pointCount = rng() % 8 == 0 ? 0 : 1 + rng() % 64;
-  for (u32 j = 0; j < k.pointCount; ++j) {
-    k.pointU[j] = unit(rng);
-    k.pointH[j] = off(rng);
-    k.pointS[j] = unit(rng);
-  }
-  CLayoutModel::UpdateCentre(k);
-}
 
 // The engine must end up with the knife that the layout model hands over:
 // effective points after flips and knob size, from the values as read back
@@ -62,24 +47,9 @@ TEST(SettingsEngine, EngineReadsWhatTheLayoutWrites) {
   std::mt19937 rng(2024);
   for (int round = 0; round < 25; ++round) {
     CLayoutModel m;
-    ASSERT_EQ(m.spl_SplitEvenParts(static_cast<u16>(1 + rng() % 6), static_cast<u16>(1 + rng() % 6), 1, 1), 1);
-    std::uniform_real_distribution<f32> off(-1.0f, 1.0f);
-    for (u32 i = 0; i < m.knotCount; ++i) {
-      m.knots[i].dx = off(rng);
-      m.knots[i].dy = off(rng);
-    }
-    for (u32 i = 0; i < m.vKnifeCount; ++i) RandomKnife(rng, m.vKnives[i]);
-    for (u32 i = 0; i < m.hKnifeCount; ++i) RandomKnife(rng, m.hKnives[i]);
-    u32 extras = rng() % 5;
-    ASSERT_EQ(m.spl_InitAuxKnivesMem(extras), 1);
-    for (u32 i = 0; i < extras; ++i) {
-      RandomKnife(rng, m.xKnives[i]);
-      m.xKnives[i].knotA = rng() % m.knotCount;
-      m.xKnives[i].knotB = rng() % m.knotCount;
-    }
-    m.xKnifeCount = extras;
-    m.thinKnives = rng() & 1;
-    m.antiAliasing = rng() & 1;
+    // Knife values beyond the reader's clamps too.
+    const u32 extras = rng() % 5;
+    layouttest::RandomLayout(rng, m, 6, extras, layouttest::KnifeRange{-0.2f, 1.2f, 4.0f});
 
     CSettingsBlock codec;
     CKLF_Mem block;
