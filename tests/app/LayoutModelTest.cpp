@@ -326,6 +326,25 @@ TEST(LayoutModel, KnotClicksAndExtraKnifeEnds) {
   EXPECT_EQ(m.i_cmop_IsPossibleKnotsForAuxKnife(12, 0), 0);
 }
 
+TEST(LayoutModel, KnifeIdsNameTheThreeLists) {
+  CLayoutModel m;
+  Grid(m, 3, 2);  // 4 vertical, 3 horizontal knives
+  AddExtra(m, 0, 7);
+  AddExtra(m, 2, 9);
+  EXPECT_EQ(m.GetKnife(0), &m.vKnives[0]);
+  EXPECT_EQ(m.GetKnife(3), &m.vKnives[3]);
+  EXPECT_EQ(m.GetKnife(4), nullptr);
+  EXPECT_EQ(m.GetKnife(CLayoutModel::kHorizontalIdBase - 1), nullptr);
+  EXPECT_EQ(m.GetKnife(1000000), &m.hKnives[0]);
+  EXPECT_EQ(m.GetKnife(1000002), &m.hKnives[2]);
+  EXPECT_EQ(m.GetKnife(1000003), nullptr);
+  EXPECT_EQ(m.GetKnife(2000000), static_cast<Knife*>(&m.xKnives[0]));
+  EXPECT_EQ(m.GetKnife(2000001), static_cast<Knife*>(&m.xKnives[1]));
+  EXPECT_EQ(m.GetKnife(2000002), nullptr);
+  EXPECT_EQ(m.GetKnife(0xFFFFFFFFu), nullptr);
+  EXPECT_EQ(m.TotalKnifeCount(), 9u);
+}
+
 TEST(LayoutModel, ExtraKnifeStoreGrowsAndZeroes) {
   CLayoutModel m;
   EXPECT_EQ(m.spl_InitAuxKnivesMem(0), 1);
