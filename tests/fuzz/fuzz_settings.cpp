@@ -2,7 +2,8 @@
 // for a replay and as the layout model reads it, in the current and the
 // older form. Whatever the engine takes must stay inside its limits and
 // draw without fault; the two readers must agree on what they take; and a
-// block the model read writes back to a block that reads to the same bytes.
+// block the model read (either form) writes back to a block that reads to
+// the same bytes.
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -86,9 +87,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     abort();
   if (againDefaults || Write(again, 0) != first) abort();
 
-  // The older form.
+  // The older form: a block it takes becomes a current block that reads
+  // back to itself.
   CLayoutModel old;
   old.SetImageSize(64, 48);
-  codec.ReadOld(old, size ? mem.GetPtr() : nullptr, static_cast<u32>(size), &usedDefaults);
+  if (!codec.ReadOld(old, size ? mem.GetPtr() : nullptr, static_cast<u32>(size), &usedDefaults)) return 0;
+  if (usedDefaults == CSettingsBlock::IsValid(size ? mem.GetPtr() : nullptr, static_cast<u32>(size), 1)) abort();
+  if (!usedDefaults) {
+    std::vector<u8> converted = Write(old, 0);
+    CLayoutModel back;
+    if (!codec.Read(back, converted.data(), static_cast<u32>(converted.size()), &modelRecords, modelCount,
+                    &againDefaults))
+      abort();
+    if (againDefaults || Write(back, 0) != converted) abort();
+  }
   return 0;
 }
