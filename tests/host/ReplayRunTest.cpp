@@ -228,6 +228,41 @@ TEST_F(ReplayRun, PuzzleModeWithoutEffectsGivesTheDocumentBack) {
   EXPECT_EQ(Planes(), before);
 }
 
+TEST_F(ReplayRun, ALaterRecordOfTheSameCellWins) {
+  std::mt19937 rng(23);
+  const i32 w = 96, h = 64;
+  const Bytes layout = Block(3, 2, true, 1, 1);
+  const Bytes plain = PlainRecords(layout, w, h, 3);
+  CTessarette::SFX_ONEPIECE first;
+  ASSERT_EQ(CTessaretteRecordCodec::Decode(plain.data(), 92, first), 1);
+  first.colorOverlay.enabled = 1;
+  first.colorOverlay.opacity = 255;
+  const u8 colour[8] = {0, 10, 200, 30, 0, 0, 0, 0};
+  std::memcpy(first.colorOverlay.color, colour, 8);
+  Bytes overlay(92, 0);
+  CTessaretteRecordCodec::Encode(first, overlay.data());
+  hosttest::RandomDocument(host, klpModeRGB, w, h, false, rng);
+  const std::vector<Bytes> before = Planes();
+
+  // Every piece's own record, then the first cell again with an overlay.
+  Bytes records = plain;
+  records.insert(records.end(), overlay.begin(), overlay.end());
+  Store(Block(3, 2, true, 1, 1, records));
+  ASSERT_EQ(host.RunFilter(PluginMain, false), klpResNoErr);
+  size_t painted = 0;
+  for (size_t i = 0; i < host.Plane(0).size(); ++i)
+    painted += host.Plane(0)[i] == 10 && host.Plane(1)[i] == 200 && host.Plane(2)[i] == 30;
+  EXPECT_GT(painted, static_cast<size_t>(w * h / 40));
+
+  // The overlay first, the plain record after it: the plain one wins.
+  records = overlay;
+  records.insert(records.end(), plain.begin(), plain.end());
+  Store(Block(3, 2, true, 1, 1, records));
+  SetPlanes(before);
+  ASSERT_EQ(host.RunFilter(PluginMain, false), klpResNoErr);
+  EXPECT_EQ(Planes(), before);
+}
+
 TEST_F(ReplayRun, ImageOverlaysReadDocumentLayers) {
   // Every piece inverted, then overlaid at full opacity with an opaque
   // layer: the puzzle is that layer. After the invert the overlay lands in
