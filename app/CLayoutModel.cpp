@@ -27,6 +27,16 @@ f64 KnotAxis(u32 c, u32 n, const f32* P, f64 d, f64 size) {
   return (static_cast<f64>(P[c - 1]) + g * d) * size;
 }
 
+// n evenly spaced line positions, the step accumulated in single precision.
+void EvenPositions(f32* P, u32 n) {
+  f32 step = 1.0f / static_cast<f32>(n + 1);
+  f32 p = step;
+  for (u32 k = 0; k < n; ++k) {
+    P[k] = p;
+    p += step;
+  }
+}
+
 f32 RandomOffset(f32 amount) {
   f64 a = amount;
   return static_cast<f32>(a * (2.0 * static_cast<f64>(std::rand()) / 2147483647.0) - a);
@@ -360,22 +370,8 @@ u8 CLayoutModel::spl_SplitEvenParts(u16 columns, u16 rows, u8 force, u8 clearExt
   hKnives = reinterpret_cast<KNIFESTRUCT*>(hKnivesMem.GetPtr());
   spl_CleanKnives();
 
-  if (V != verticalLineCount || force) {
-    f32 step = 1.0f / static_cast<f32>(V + 1);
-    f32 p = step;
-    for (u32 k = 0; k < V; ++k) {
-      verticalLines[k] = p;
-      p += step;
-    }
-  }
-  if (H != horizontalLineCount || force) {
-    f32 step = 1.0f / static_cast<f32>(H + 1);
-    f32 p = step;
-    for (u32 k = 0; k < H; ++k) {
-      horizontalLines[k] = p;
-      p += step;
-    }
-  }
+  if (V != verticalLineCount || force) EvenPositions(verticalLines, V);
+  if (H != horizontalLineCount || force) EvenPositions(horizontalLines, H);
   verticalLineCount = static_cast<u16>(V);
   horizontalLineCount = static_cast<u16>(H);
   knotColumns = static_cast<u16>(V + 2);
