@@ -250,6 +250,18 @@ TEST(CompositeAlpha, TransparencyTimesMaskAndTrimming) {
     EXPECT_EQ(a[13 * 29 + 28], 200);
     EXPECT_EQ(a[1], 0);
 
+    // Visible content wider than 30000 pixels is refused; 30000 is not.
+    for (int32_t wide : {30001, 40000, 30000}) {
+      CKLP_FilterHost big;
+      big.SetDocument(klpModeGray, wide + 4, 2, true);
+      std::fill(big.Plane(1).begin(), big.Plane(1).end(), 0);
+      std::fill(big.Plane(1).begin() + 2, big.Plane(1).begin() + 2 + wide, 255);
+      CPluginMain q;
+      q.SetHostPointers(&big.Record(), nullptr, &r);
+      ASSERT_TRUE(q.FillPluginData());
+      EXPECT_EQ(q.PrepareCompositeAlpha(1), wide <= 30000 ? 1 : 0) << wide;
+    }
+
     // Fully transparent: nothing to cut.
     std::fill(host.Plane(3).begin(), host.Plane(3).end(), 0);
     host.ResetRun();
