@@ -405,47 +405,37 @@ class CancelAfterFirstPiece : public CKLF_Progress {
 }  // namespace
 
 // Pieces of a cut that stopped early still render, into a work image laid
-// out for them rather than for an earlier cut's smaller pieces.
+// out for them rather than for an earlier cut's pieces: smaller ones, or
+// ones of the same size with fewer planes.
 TEST(TessaretteCut, PiecesOfACancelledCutRender) {
-  CTessarette e;
-  SetGrid(e, 1, 1, false);
-  Doc wide(40, 20, 3, 13);
-  ASSERT_EQ(e.SplitCells(40, 20, nullptr, 0, wide.ptrs, 40, 3, 0, 100, 1), 1);
-  SetGrid(e, 1, 2, false);
-  e.m_antiAlias = 0;
-  Doc tall(30, 60, 3, 14);
-  CancelAfterFirstPiece stop(&e);
-  e.SetProgress(&stop);
-  ASSERT_EQ(e.SplitCells(30, 60, nullptr, 0, tall.ptrs, 30, 3, 0, 100, 0), 0);
-  ASSERT_EQ(e.GetPieceCount(), 1u);
-  engtest::AllEffectsOff(e);
-  ASSERT_EQ(e.RenderPiece(0), 1);
-  const CTessarette::SPLITEDCELL* c = e.GetPiece(0);
-  const i32 rw = c->rect.right - c->rect.left, rh = c->rect.bottom - c->rect.top;
-  EXPECT_EQ(rw, 30);
-  EXPECT_GE(rh, 30);
-  for (i32 y = 0; y < rh; y++)
-    for (i32 x = 0; x < rw; x++) ASSERT_EQ(c->imgPlanes[2][y * rw + x], tall.planes[2][y * 30 + x]);
-}
-
-// The same after an earlier cut of pieces of the same size with fewer
-// planes: the work image gets a plane for every plane of the new pieces.
-TEST(TessaretteCut, CancelledCutWithMorePlanesRenders) {
-  CTessarette e;
-  SetGrid(e, 1, 1, false);
-  Doc rgb(40, 20, 3, 18);
-  ASSERT_EQ(e.SplitCells(40, 20, nullptr, 0, rgb.ptrs, 40, 3, 0, 100, 1), 1);
-  Doc cmyk(40, 20, 4, 19);
-  CancelAfterFirstPiece stop(&e);
-  e.SetProgress(&stop);
-  ASSERT_EQ(e.SplitCells(40, 20, nullptr, 0, cmyk.ptrs, 40, 4, 0, 100, 0), 0);
-  ASSERT_EQ(e.GetPieceCount(), 1u);
-  engtest::AllEffectsOff(e);
-  ASSERT_EQ(e.RenderPiece(0), 1);
-  const CTessarette::SPLITEDCELL* c = e.GetPiece(0);
-  for (int p = 0; p < 4; p++)
-    EXPECT_EQ(std::vector<u8>(c->imgPlanes[p], c->imgPlanes[p] + 800), cmyk.planes[p]) << "plane " << p;
-  EXPECT_EQ(std::vector<u8>(c->imgPlanes[4], c->imgPlanes[4] + 800), std::vector<u8>(800, 255));
+  struct Case {
+    i32 w, h;
+    u8 planes;
+    u32 rows;
+  };
+  for (const Case& k : {Case{30, 60, 3, 2}, Case{40, 20, 4, 1}}) {
+    CTessarette e;
+    SetGrid(e, 1, 1, false);
+    Doc first(40, 20, 3, 13);
+    ASSERT_EQ(e.SplitCells(40, 20, nullptr, 0, first.ptrs, 40, 3, 0, 100, 1), 1);
+    SetGrid(e, 1, k.rows, false);
+    e.m_antiAlias = 0;
+    Doc second(k.w, k.h, k.planes, 14);
+    CancelAfterFirstPiece stop(&e);
+    e.SetProgress(&stop);
+    ASSERT_EQ(e.SplitCells(k.w, k.h, nullptr, 0, second.ptrs, k.w, k.planes, 0, 100, 0), 0);
+    ASSERT_EQ(e.GetPieceCount(), 1u);
+    engtest::AllEffectsOff(e);
+    ASSERT_EQ(e.RenderPiece(0), 1);
+    const CTessarette::SPLITEDCELL* c = e.GetPiece(0);
+    const i32 rw = c->rect.right - c->rect.left, rh = c->rect.bottom - c->rect.top;
+    EXPECT_EQ(rw, k.w);
+    EXPECT_GE(rh, k.h / static_cast<i32>(k.rows));
+    for (u8 p = 0; p < k.planes; p++)
+      for (i32 y = 0; y < rh; y++)
+        for (i32 x = 0; x < rw; x++) ASSERT_EQ(c->imgPlanes[p][y * rw + x], second.planes[p][y * k.w + x]);
+    EXPECT_EQ(0, std::memcmp(c->imgPlanes[k.planes], c->maskBlock->GetPtr(), static_cast<size_t>(rw) * rh));
+  }
 }
 
 // More than a thousand pieces: the piece array grows and keeps them.
