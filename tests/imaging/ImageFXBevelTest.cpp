@@ -77,17 +77,6 @@ Pic Bevel(Pic& src, const Params& q) {
   return dst;
 }
 
-Pic Disc(u32 side, u8 grey) {
-  Pic p(side, side, 4, 1, 0, grey);
-  const f64 c = side / 2.0, r = side / 3.0;
-  for (u32 y = 0; y < side; ++y)
-    for (u32 x = 0; x < side; ++x) {
-      const f64 d = std::hypot(x + 0.5 - c, y + 0.5 - c);
-      p.At(3, x, y) = d < r ? 255 : (d > r + 1 ? 0 : static_cast<u8>((r + 1 - d) * 255));
-    }
-  return p;
-}
-
 }  // namespace
 
 TEST(ImageFXBevel, EqualsLineByLineForm) {
@@ -108,33 +97,6 @@ TEST(ImageFXBevel, EqualsLineByLineForm) {
     for (u8* c : {q.hc, q.sc, q.hc + 1, q.sc + 1, q.hc + 2, q.sc + 2, &q.ho, &q.so}) *c = static_cast<u8>(rng());
     ASSERT_TRUE(Bevel(src, q).SameAs(RefBevel(src, q))) << "round " << round;
   }
-}
-
-TEST(ImageFXBevel, LightingCases) {
-  Pic disc = Disc(48, 128);
-  Params q = {6, 100, 0.0, {0, 0, 1}, {255, 255, 255}, 255, {0, 0, 0}, 255};
-  // Light from straight above: level ground equals flat, slopes only darken.
-  Pic top = Bevel(disc, q);
-  EXPECT_TRUE(top.PlaneSame(disc, 3));
-  int darker = 0;
-  for (u32 y = 0; y < 48; ++y)
-    for (u32 x = 0; x < 48; ++x) {
-      ASSERT_LE(top.At(0, x, y), 128);
-      darker += top.At(0, x, y) < 128;
-    }
-  EXPECT_GT(darker, 100);
-  EXPECT_EQ(top.At(0, 24, 24), 128);  // level centre of the disc
-
-  // An oblique light lights one side and shades the other.
-  q.light = {-1, -1, 1};
-  Pic side = Bevel(disc, q);
-  const int a = side.At(0, 10, 24), b = side.At(0, 37, 24);
-  EXPECT_NE(a, b);
-  EXPECT_TRUE((a > 128 && b < 128) || (a < 128 && b > 128));
-
-  // No opacity, no change.
-  q.ho = q.so = 0;
-  EXPECT_TRUE(Bevel(disc, q).SameAs(disc));
 }
 
 TEST(ImageFXBevel, NearlyOverheadLightStaysWithinHighlightOpacity) {

@@ -84,15 +84,6 @@ Pic RandomPic(std::mt19937& rng, u32 maxSide, u8 alpha) {
   return src;
 }
 
-Pic Flip(const Pic& src, bool vertical) {
-  Pic out = src.Blank();
-  for (u8 p = 0; p < src.count; ++p)
-    for (u32 y = 0; y < src.h; ++y)
-      for (u32 x = 0; x < src.w; ++x)
-        out.At(p, x, y) = vertical ? src.At(p, x, src.h - 1 - y) : src.At(p, src.w - 1 - x, y);
-  return out;
-}
-
 }  // namespace
 
 TEST(ImageFXBlur, LineFilterKernelChoiceConstantsAndBorders) {
@@ -179,13 +170,14 @@ TEST(ImageFXBlur, GaussianEqualsRowsThenColumns) {
 
 TEST(ImageFXBlur, MotionEqualsLineByLineForm) {
   std::mt19937 rng(27);
-  // Angles that fold onto rows (0) or columns (90), then any.
+  // Angles that fold onto rows (0) or columns (90), whole turns away, or any.
   const f64 straight[][2] = {{0, 0}, {180, 0}, {-360, 0}, {0.05, 0}, {90, 90}, {270, 90}, {-90, 90}, {90.08, 90}};
   for (int round = 0; round < 80; ++round) {
     const u8 alpha = round % 3 != 2, blurAlpha = rng() % 4 == 0, recovery = static_cast<u8>(rng() & 1);
     Pic src = RandomPic(rng, 70, alpha);
     f64 angle = round < 3 ? 45.0 * (1 + round) : 0.2 + (rng() % 17950) / 100.0, folded = angle;
     if (round % 4 == 3) angle = straight[round / 4 % 8][0], folded = straight[round / 4 % 8][1];
+    if (round % 4 == 1) folded = angle = 1 + rng() % 179, angle += round % 8 == 1 ? -360.0 : 1800000000.0;
     if (folded > 89.9 && folded < 90.1) folded = 90;
     const f64 dist = round % 5 == 0 ? 0.3 + (rng() % 12) / 10.0 : 1.5 + (rng() % 300) / 10.0;
     ASSERT_TRUE(Blur(src, true, angle, dist, blurAlpha, recovery).SameAs(RefLines(src, folded, dist, blurAlpha, recovery)))
@@ -209,59 +201,9 @@ TEST(ImageFXBlur, ImpulseResponseIsSymmetricAndCentred) {
   }
 }
 
-TEST(ImageFXBlur, SmallRadiusCopiesAndBlurredAlphaIsNotRecovered) {
+TEST(ImageFXBlur, BelowATenthOfAPixelCopies) {
   std::mt19937 rng(5);
-  Pic src(23, 17, 4, 1, 2);
-  src.Randomise(rng);
+  Pic src = RandomPic(rng, 30, 1);
   EXPECT_TRUE(Blur(src, false, 0, 0.05, 1, 1).SameAs(src));
   EXPECT_TRUE(Blur(src, true, 33, 0.05, 1, 1).SameAs(src));
-  // Recovery run on the alpha plane itself would turn clear ground opaque.
-  Pic shape(40, 30, 4, 1);
-  for (u32 y = 12; y < 18; ++y)
-    for (u32 x = 15; x < 25; ++x)
-      for (u8 p = 0; p < 4; ++p) shape.At(p, x, y) = 200;
-  for (int motion : {0, 1}) {
-    Pic out = Blur(shape, motion, 30.0, 2.0, 1, 1);
-    EXPECT_EQ(out.At(3, 1, 1), 0) << motion;
-    EXPECT_GT(out.At(3, 20, 15), 100) << motion;
-  }
-}
-
-TEST(ImageFXBlur, MotionAngleFoldsMirrorsAndRunsExactDiagonals) {
-  std::mt19937 rng(8);
-  Pic src(31, 24, 4, 1, 1);
-  src.Randomise(rng);
-  fxtest::BlobAlpha(src, rng, 3);
-  for (f64 a : {10.0, 45.0, 80.0}) {
-    const Pic base = Blur(src, true, a, 3.0, 0, 1);
-    for (f64 turn : {180.0, -360.0, 1800000000.0}) EXPECT_TRUE(Blur(src, true, a + turn, 3.0, 0, 1).SameAs(base)) << a;
-    // 180 - a is a mirrored across the lines.
-    const bool vertical = a <= 45.0;
-    Pic flipped = Flip(src, vertical);
-    EXPECT_TRUE(Flip(Blur(flipped, true, 180.0 - a, 3.0, 0, 1), vertical).SameAs(base)) << a;
-  }
-  // At 45 degrees a picture constant along the diagonals stays (tan gives
-  // just below 1, which would take the next diagonal's values).
-  for (f64 angle : {45.0, 135.0}) {
-    Pic diag(37, 23, 1, 0);
-    for (u32 y = 0; y < diag.h; ++y)
-      for (u32 x = 0; x < diag.w; ++x) diag.At(0, x, y) = static_cast<u8>(10 + 3 * (angle == 45.0 ? x + y : x - y + 22));
-    Pic out = Blur(diag, true, angle, 3.0, 0, 0);
-    for (u32 y = 0; y < diag.h; ++y)
-      for (u32 x = 0; x < diag.w; ++x) {
-        const int lost = diag.At(0, x, y) - out.At(0, x, y);
-        ASSERT_TRUE(lost == 0 || lost == 1) << angle << " " << x << "," << y;
-      }
-  }
-  // An impulse spreads up-right at 30 degrees (y grows downward) and
-  // up-left at 150, and stays dark across the line.
-  for (f64 angle : {30.0, 60.0, 150.0}) {
-    Pic dot(61, 61, 1, 0);
-    dot.At(0, 30, 30) = 255;
-    Pic out = Blur(dot, true, angle, 5.0, 0, 0);
-    const f64 rad = angle * 3.14159265358979 / 180.0;
-    const int dx = static_cast<int>(std::lround(8 * std::cos(rad))), dy = static_cast<int>(std::lround(-8 * std::sin(rad)));
-    EXPECT_GT(out.At(0, 30 + dx, 30 + dy) + out.At(0, 30 + dx, 30 + dy + 1) + out.At(0, 30 + dx, 30 + dy - 1), 3) << angle;
-    EXPECT_EQ(out.At(0, 30 - dy, 30 + dx), 0) << angle;
-  }
 }
