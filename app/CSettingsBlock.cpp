@@ -77,7 +77,7 @@ struct Writer {
 
 f32 Clamp(f32 v, f32 lo, f32 hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
-bool Bounded(f32 v) { return std::isfinite(v) && std::fabs(v) <= CSettingsBlock::kCoordLimit; }
+bool Bounded(f32 v) { return std::isfinite(v) && std::fabs(v) <= CTessarette::kCoordLimit; }
 
 // Reads count positions (f32) into out (null: check only).
 bool ReadPositions(Reader& r, u32 count, f32* out) {

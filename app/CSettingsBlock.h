@@ -32,9 +32,6 @@ class CSettingsBlock : public CKLF_FrameWork {
   static constexpr u32 kMagicSize = 6;
   static const char kMagic[kMagicSize + 1];     // "KLTS30"
   static const char kOldMagic[kMagicSize + 1];  // "KLTS20"
-  // Line positions and knot offsets beyond this magnitude are refused
-  // (layouts keep them within 0..1 and -1..1).
-  static constexpr f32 kCoordLimit = 1000.0f;
 
   // The writer's upper bound of the block size, every knife at 64 points.
   static u64 UpperBound(const CLayoutModel& m, u8 puzzle, u32 recordCount);

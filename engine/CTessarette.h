@@ -28,6 +28,12 @@ class CTessaretteLayerSource;
 
 class CTessarette : public CKLF_FrameWork {
  public:
+  // Stored line positions and knot offsets beyond this magnitude are refused
+  // by the settings readers: layouts keep them within 0..1 and -1..1, and a
+  // larger value would stretch knives over many image sizes (and the cut's
+  // cost with them).
+  static constexpr f32 kCoordLimit = 4.0f;
+
   // ---- Effect setting records (native byte order in memory; the stored
   // 92-byte form is CTessaretteRecordCodec's). A colour line is 8 bytes:
   // gray, red, green, blue, then the four CMYK bytes.

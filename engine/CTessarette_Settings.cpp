@@ -10,9 +10,6 @@ namespace {
 
 const u32 kRecordSize = 92;
 const u32 kMaxPoints = 64;
-// Line positions and knot offsets stay within 0..1 and -1..1 in any layout;
-// beyond this they would put knots millions of pixels away.
-const f32 kCoordLimit = 1000.0f;
 
 struct BlockReader {
   const u8* d;
@@ -38,7 +35,7 @@ struct BlockReader {
   }
 };
 
-bool Bounded(f32 v) { return std::isfinite(v) && std::fabs(v) <= kCoordLimit; }
+bool Bounded(f32 v) { return std::isfinite(v) && std::fabs(v) <= CTessarette::kCoordLimit; }
 f32 Clamp(f32 v, f32 lo, f32 hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // One knife record; k null checks only.

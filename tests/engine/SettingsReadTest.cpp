@@ -290,6 +290,10 @@ TEST(TessaretteSettings, RefusesMalformedBlocksWhole) {
   b = g;
   b[10] = 0x7F;  // 3.4e38
   refused(b, "absurd line position");
+  b = g;
+  b[10] = 0x43;  // 128.0: knives many images long, a cut that never ends
+  b[11] = b[12] = b[13] = 0;
+  refused(b, "line far outside the image");
 
   // A record count whose byte size wraps in 32 bits to less than the
   // records present.
