@@ -265,33 +265,27 @@ TEST(ImagePSDWrite, ImageLayerAlphaIsTheImagesAlphaPlane) {
   ASSERT_EQ(4, rgba.GetImageChannels(planes, stride));
   for (u32 k = 0; k < 4; ++k)
     for (u32 i = 0; i < 6; ++i) planes[k][i] = static_cast<u8>(k == 3 ? (i % 2) * 255 : 10 * k + i);
-  PSD::PSDMLWRITE_LAYERPARAMS lp = {3, 2, 0, 0, 1, 255, {}};
-  auto six = [](const u8* p) { return V(p, p + 6); };
-  for (u8 mode : {1, 2}) {
-    SCOPED_TRACE(int(mode));
-    CKLF_StdFile f(dir.File("i.psd").c_str(), 2);
-    PSD psd;
-    PSD::PSDMLWRITE_INITPARAMS doc = Doc(3, 2, mode);
-    ASSERT_EQ(1, psd.Create(f));
-    ASSERT_EQ(1, psd.Write_Init(&doc));
-    EXPECT_EQ(0, psd.Write_AddLayer(&lp, &rgb)) << "no alpha plane";
-    EXPECT_EQ(klErrBadArg, psd.GetError());
-    lp.width = 4;
-    EXPECT_EQ(0, psd.Write_AddLayer(&lp, &rgba)) << "larger than the image";
-    lp.width = 3;
-    ASSERT_EQ(1, psd.Write_AddLayer(&lp, &rgba));
-    ASSERT_EQ(1, psd.WritePSD());
-    f.Close();
-    V b = klftest::ReadFileBytes(dir.File("i.psd"));
-    PSD reader;
-    ASSERT_EQ(1, reader.LParseByPtr(b.data(), static_cast<u32>(b.size())));
-    PSD::PSDLayerInfoExt_s info{};
-    ASSERT_EQ(1, reader.GetLayerInfo(0, info));
-    ASSERT_NE(nullptr, info.planes[0]);
-    EXPECT_EQ(six(planes[3]), six(info.planes[0]->GetPtr())) << "alpha";
-    EXPECT_EQ(six(planes[0]), six(info.planes[1]->GetPtr()));
-    EXPECT_EQ(mode == 1, info.planes[2] != nullptr);
-  }
+  PSD::PSDMLWRITE_LAYERPARAMS lp = {4, 2, 0, 0, 1, 255, {}};
+  CKLF_StdFile f(dir.File("i.psd").c_str(), 2);
+  PSD psd;
+  PSD::PSDMLWRITE_INITPARAMS doc = Doc(3, 2, 2);  // grey
+  ASSERT_EQ(1, psd.Create(f));
+  ASSERT_EQ(1, psd.Write_Init(&doc));
+  EXPECT_EQ(0, psd.Write_AddLayer(&lp, &rgba)) << "larger than the image";
+  lp.width = 3;
+  EXPECT_EQ(0, psd.Write_AddLayer(&lp, &rgb)) << "no alpha plane";
+  EXPECT_EQ(klErrBadArg, psd.GetError());
+  ASSERT_EQ(1, psd.Write_AddLayer(&lp, &rgba));
+  ASSERT_EQ(1, psd.WritePSD());
+  f.Close();
+  V b = klftest::ReadFileBytes(dir.File("i.psd"));
+  PSD reader;
+  ASSERT_EQ(1, reader.LParseByPtr(b.data(), static_cast<u32>(b.size())));
+  PSD::PSDLayerInfoExt_s info{};
+  ASSERT_EQ(1, reader.GetLayerInfo(0, info));
+  ASSERT_TRUE(info.planes[0] && info.planes[1]);
+  EXPECT_EQ(V(planes[3], planes[3] + 6), V(info.planes[0]->GetPtr(), info.planes[0]->GetPtr() + 6)) << "alpha";
+  EXPECT_EQ(V(planes[0], planes[0] + 6), V(info.planes[1]->GetPtr(), info.planes[1]->GetPtr() + 6));
 }
 
 // The 16.16 resolution field holds 0 to 65535.99998; other values are held
