@@ -94,13 +94,11 @@ TEST(ImageFXBlur, LineFilterKernelChoiceConstantsAndBorders) {
   fx.Blur_PrepareBlurData(1.0, &r, &pad, 0, 0);
   EXPECT_EQ(r.smallSigma, 1);
   EXPECT_EQ(r.kernelLength, 8);
-  EXPECT_DOUBLE_EQ(r.kernel[0], 1000.0);
-  EXPECT_NEAR(r.kernel[1], 1000.0 * std::exp(-1.0 / (2 * 1.6 * 1.6)), 1e-9);
+  EXPECT_NEAR(r.kernel[1] / r.kernel[0], std::exp(-1.0 / (2 * 1.6 * 1.6)), 1e-12);
   fx.Blur_PrepareBlurData(0.05, &r, &pad, 0, 0);
   EXPECT_EQ(r.kernelLength, 2);
   fx.Blur_PrepareBlurData(1.5, &r, &pad, 0, 0);
   EXPECT_EQ(r.smallSigma, 0);
-  EXPECT_NEAR(r.B + r.b1 + r.b2 + r.b3, 1.0, 1e-12);
   for (f64 sigma : {0.4, 1.0, 1.5, 4.0, 30.0}) {
     fx.Blur_PrepareBlurData(sigma, &r, &pad, 0, 0);
     std::vector<f64> line(50, 100.0);

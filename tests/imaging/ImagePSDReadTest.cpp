@@ -109,24 +109,6 @@ TEST(ImagePSDRead, HeaderVariants) {
   }
 }
 
-TEST(ImagePSDRead, FlatFileReadsAsComposite) {
-  PSD psd;
-  std::vector<u8> flat = GreyFile({});
-  ASSERT_EQ(1, psd.LParseByPtr(flat.data(), static_cast<u32>(flat.size())));
-  EXPECT_EQ(0u, psd.GetLayersCount());
-  PSD::PSDLayerInfoExt_s info{};
-  EXPECT_EQ(0, psd.GetLayerInfo(0, info));
-  EXPECT_EQ(40, psd.GetImageDataPtr(0)[3]);
-  // PackBits composite: a counts table, then the rows.
-  Bytes x = Header(1, 2, 2, 8, 1);
-  x.u32_(0).u32_(0).u32_(0).u16_(1).u16_(2).u16_(3).raw({0xFF, 7, 0x01, 8, 9});
-  ASSERT_EQ(1, psd.ParseImageByPtr(x.b.data(), static_cast<u32>(x.b.size())));
-  EXPECT_EQ(std::vector<u8>({7, 7, 8, 9}), std::vector<u8>(psd.GetImageDataPtr(0), psd.GetImageDataPtr(0) + 4));
-  x.b.pop_back();
-  EXPECT_EQ(0, psd.ParseImageByPtr(x.b.data(), static_cast<u32>(x.b.size())));
-  EXPECT_EQ(klErrNotFormat, psd.GetError());
-}
-
 TEST(ImagePSDRead, LayerFlagsNamesGroupsAndChannels) {
   LayerSpec open, plain, end;
   open.name = "group";

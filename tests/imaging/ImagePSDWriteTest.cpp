@@ -249,7 +249,9 @@ TEST(ImagePSDWrite, NoLayersGiveAFlatWhiteFile) {
   EXPECT_EQ(34u + 44 + 4 + 2 + 2 * 3 * 2 + 3 * 2 * 2, b.size()) << "six rows of one repeat packet";
   EXPECT_EQ(0u, WalkPsd(b).layerCount);
   PSD reader;
+  PSD::PSDLayerInfoExt_s info{};
   ASSERT_EQ(1, reader.LParseByPtr(b.data(), static_cast<u32>(b.size())));
+  EXPECT_EQ(0, reader.GetLayerInfo(0, info)) << "no layer 0";
   for (i32 c = 0; c < 3; ++c) EXPECT_EQ(V(6, 255), V(reader.GetImageDataPtr(c), reader.GetImageDataPtr(c) + 6));
 }
 
