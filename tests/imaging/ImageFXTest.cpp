@@ -38,51 +38,32 @@ TEST(ImageFX, BlockAndImageDescriptors) {
   EXPECT_EQ(std::vector<int>({px.red, px.blue, px.alpha}), std::vector<int>({245, 225, 40}));
 }
 
-TEST(ImageFX, MismatchedDescriptorsLeaveDestinationUntouched) {
-  Pic src(12, 9, 4, 1), dst(12, 9, 3, 0);
-  std::mt19937 rng(1);
-  src.Randomise(rng);
-  dst.Randomise(rng);
-  const Pic before = dst;
-  const u8 colour[4] = {1, 2, 3, 4};
-  klt3D_VECTOR light = {1, 1, 1};
-  const std::vector<std::function<u8(CKLF_ImageFX&)>> effects = {
+TEST(ImageFX, MismatchedOrBadArgumentsAreRefusedAndChangeNothing) {
+  const u8 c[4] = {1, 2, 3, 4};
+  const auto nan = std::nan("");
+  const klt3D_VECTOR light = {1, 1, 1};
+  typedef std::function<u8(CKLF_ImageFX&)> Run;
+  // Source with alpha, destination without: every effect refuses.
+  const Run mismatched[] = {
       [](CKLF_ImageFX& f) { return f.GaussianBlur(2, 0, 1); },
       [](CKLF_ImageFX& f) { return f.MotionBlur(30, 2, 0, 1); },
       [](CKLF_ImageFX& f) { return f.HSLCorrection(10, 10, 10, 1); },
       [](CKLF_ImageFX& f) { return f.BrightnessContrast(10, 10, 128); },
-      [&](CKLF_ImageFX& f) { return f.ColorOverlay(colour, 100); },
+      [&](CKLF_ImageFX& f) { return f.ColorOverlay(c, 100); },
       [](CKLF_ImageFX& f) { return f.Invert(); },
       [](CKLF_ImageFX& f) { return f.Combine_DonStoD(100); },
-      [&](CKLF_ImageFX& f) { return f.StrokeInside(colour, 3, 255); },
-      [&](CKLF_ImageFX& f) { return f.Bevel(5, 100, 1, light, colour, 255, colour, 255); },
+      [&](CKLF_ImageFX& f) { return f.StrokeInside(c, 3, 255); },
+      [&](CKLF_ImageFX& f) { return f.Bevel(5, 100, 1, light, c, 255, c, 255); },
       [](CKLF_ImageFX& f) { return f.Resize(0); },
       [](CKLF_ImageFX& f) { return f.Resize_Int_ZO(0); },
       [](CKLF_ImageFX& f) { return f.Tile(); },
       [](CKLF_ImageFX& f) { return f.filter_UnsharpenMaskNormal(0); },
   };
-  for (size_t i = 0; i < effects.size(); ++i) {
-    CKLF_ImageFX fx;
-    Bind(fx, src, dst);
-    EXPECT_EQ(effects[i](fx), 0) << i;
-    EXPECT_EQ(fx.GetError(), klErrBadArg) << i;
-    EXPECT_TRUE(dst.SameAs(before)) << i;
-  }
-  // Same counts but another size: only the geometric operations accept it.
-  Pic other(7, 5, 4, 1);
-  CKLF_ImageFX fx;
-  Bind(fx, src, other);
-  EXPECT_EQ(fx.Invert(), 0);
-  EXPECT_EQ(fx.Resize(1), 1);
-}
-
-TEST(ImageFX, BadArgumentsAreRefusedAndChangeNothing) {
-  const u8 c[3] = {1, 2, 3};
-  const auto nan = std::nan("");
-  struct Case {
+  // Matching descriptors (planes, alpha) and bad arguments.
+  const struct {
     u8 count, alpha;
-    std::function<u8(CKLF_ImageFX&)> run;
-  } cases[] = {
+    Run run;
+  } bad[] = {
       {4, 1, [](CKLF_ImageFX& f) { return f.GaussianBlur(std::nan(""), 0, 0); }},
       {4, 1, [](CKLF_ImageFX& f) { return f.MotionBlur(std::nan(""), 2.0, 0, 0); }},
       {4, 1, [](CKLF_ImageFX& f) { return f.MotionBlur(HUGE_VAL, 2.0, 0, 0); }},
@@ -102,22 +83,31 @@ TEST(ImageFX, BadArgumentsAreRefusedAndChangeNothing) {
       {4, 1, [](CKLF_ImageFX& f) { return f.ApplyConvolutionMask(KLFFX_CONVOLUTIONMASK{nullptr, 3, 3}, 0); }},
   };
   std::mt19937 rng(2);
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    Pic src(9, 8, cases[i].count, cases[i].alpha), dst(9, 8, cases[i].count, cases[i].alpha);
+  const size_t n = std::size(mismatched);
+  for (size_t i = 0; i < n + std::size(bad); ++i) {
+    const bool mis = i < n;
+    Pic src(9, 8, mis ? 4 : bad[i - n].count, mis ? 1 : bad[i - n].alpha);
+    Pic dst(9, 8, mis ? 3 : src.count, mis ? 0 : src.alpha);
     src.Randomise(rng);
     dst.Randomise(rng);
     const Pic before = dst;
     CKLF_ImageFX fx;
     Bind(fx, src, dst);
-    EXPECT_EQ(cases[i].run(fx), 0) << i;
+    EXPECT_EQ((mis ? mismatched[i] : bad[i - n].run)(fx), 0) << i;
     EXPECT_EQ(fx.GetError(), klErrBadArg) << i;
     EXPECT_TRUE(dst.SameAs(before)) << i;
   }
+  // Same counts but another size: only the geometric operations accept it.
+  Pic src(9, 8, 4, 1), other(7, 5, 4, 1);
+  CKLF_ImageFX fx;
+  Bind(fx, src, other);
+  EXPECT_EQ(fx.Invert(), 0);
+  EXPECT_EQ(fx.Resize(1), 1);
   // A descriptor without columns.
   std::vector<u8> a(16), b(16);
-  CKLF_ImageFX fx;
   fx.SetSource(a.data(), 1, 4, 1, 0, 3);
   fx.SetDestination(b.data(), 1, 4, 1, 0, 3);
+  fx.ResetError();
   EXPECT_EQ(fx.StrokeInside(c, 2, 255), 0);
   EXPECT_EQ(fx.GetError(), klErrBadArg);
 }
