@@ -41,16 +41,14 @@ struct RawStore {
     lastId = std::max(lastId, id);
     return offset;
   }
-  static std::vector<u8> Str(const std::string& s) {
-    std::vector<u8> v;
-    PutBE(v, s.size() + 1, 4);
-    v.insert(v.end(), s.begin(), s.end());
-    v.push_back(0);
-    return v;
-  }
   static std::vector<u8> U32(u32 x) {
     std::vector<u8> v;
     PutBE(v, x, 4);
+    return v;
+  }
+  static std::vector<u8> Str(const std::string& s) {
+    std::vector<u8> v = U32(static_cast<u32>(s.size() + 1));
+    v.insert(v.end(), s.c_str(), s.c_str() + s.size() + 1);
     return v;
   }
 

@@ -2,9 +2,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <cmath>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -15,12 +13,23 @@
 #include "StorageBytes.h"
 #include "support/TestSupport.h"
 
+using klftest::GetBE32;
 using klftest::RawStore;
+
+// The call returns 0 and leaves the code in obj.
+#define EXPECT_FAILS(obj, call, code)           \
+  do {                                          \
+    EXPECT_EQ((call), 0) << #call;              \
+    EXPECT_EQ((obj).GetError(), code) << #call; \
+  } while (0)
 
 namespace {
 
-std::vector<std::pair<std::string, u32>> IndexOf(CKLF_Storage& s) {
-  std::vector<std::pair<std::string, u32>> out;
+const u32 kRoot = 0xFFFFFFFF;
+typedef std::vector<std::pair<std::string, u32>> Index;
+
+Index IndexOf(CKLF_Storage& s) {
+  Index out;
   CKLF_StringArray& ix = s.GetAllRecordsArray();
   for (u32 i = 0; i < ix.GetSize(); ++i) out.push_back({ix.GetPtrAt(i)->GetStr(), ix.GetPtrAt(i)->GetUserValue()});
   return out;
@@ -34,149 +43,29 @@ std::vector<std::string> Keys(CKLF_Storage& s) {
 
 // The plain recursive walk over a trusted container: one pass over all
 // records per folder, children added in file order, then sorted.
-void SlowWalk(const std::vector<u8>& f, u32 parent, const std::string& prefix,
-              std::vector<std::pair<std::string, u32>>& out) {
-  u32 count = klftest::GetBE32(f, 24);
-  size_t at = 32;
-  for (u32 i = 0; i < count; ++i) {
-    u32 body = klftest::GetBE32(f, at);
-    u8 type = f[at + 4];
-    u32 par = klftest::GetBE32(f, at + 5);
-    u32 id = klftest::GetBE32(f, at + 9);
-    u32 n = (u32(f[at + 13]) << 8) | f[at + 14];
-    if (par == parent && type != 0x63) {
-      std::string name(reinterpret_cast<const char*>(&f[at + 15]), n);
-      std::string key = prefix.empty() ? name : prefix + ">" + name;
-      out.push_back({key, static_cast<u32>(at)});
-      if (type == 0) SlowWalk(f, id, key, out);
-    }
-    at += 4 + body;
+void SlowWalk(const std::vector<u8>& f, u32 parent, const std::string& prefix, Index& out) {
+  for (size_t i = 0, at = 32; i < GetBE32(f, 24); ++i, at += 4 + GetBE32(f, at)) {
+    if (GetBE32(f, at + 5) != parent || f[at + 4] == 0x63) continue;
+    std::string name(reinterpret_cast<const char*>(&f[at + 15]), (f[at + 13] << 8) | f[at + 14]);
+    std::string key = prefix.empty() ? name : prefix + ">" + name;
+    out.push_back({key, static_cast<u32>(at)});
+    if (f[at + 4] == 0) SlowWalk(f, GetBE32(f, at + 9), key, out);
   }
 }
 
-std::vector<std::pair<std::string, u32>> SlowIndex(const std::vector<u8>& f) {
-  std::vector<std::pair<std::string, u32>> out;
-  SlowWalk(f, 0xFFFFFFFF, "", out);
+Index SlowIndex(const std::vector<u8>& f) {
+  Index out;
+  SlowWalk(f, kRoot, "", out);
   std::sort(out.begin(), out.end());
   return out;
 }
 
-// Opens bytes both ways (memory image and file); both must agree.
-u16 OpenError(const std::vector<u8>& bytes, const klftest::TempDir& dir) {
-  CKLF_Storage mem;
-  u8 okMem = mem.Open(bytes.data(), static_cast<u32>(bytes.size()));
-  std::string path = dir.File("probe.kls");
-  klftest::WriteFileBytes(path, bytes);
-  CKLF_Storage file;
-  u8 okFile = file.Open(path.c_str(), 1);
-  EXPECT_EQ(okMem, okFile);
-  EXPECT_EQ(mem.GetError(), file.GetError());
-  return okMem ? 0 : mem.GetError();
-}
-
-}  // namespace
-
-TEST(Storage, EmptyContainerAndItsDigest) {
-  klftest::TempDir dir;
-  std::string path = dir.File("new.kls");
-  CKLF_Storage s;
-  ASSERT_EQ(s.Open(path.c_str(), 2), 1);
-  EXPECT_EQ(s.GetPhysicalSize(), 40u);
-  EXPECT_EQ(s.IsChanged(), 1);
-  ASSERT_EQ(s.Close(), 1);
-  std::vector<u8> f = klftest::ReadFileBytes(path);
-  ASSERT_EQ(f.size(), 40u);
-  EXPECT_EQ(std::string(f.begin(), f.begin() + 8), "KLCPSv40");
-  EXPECT_EQ(std::string(f.begin() + 32, f.end()), "KLCPSv40");
-  for (int i = 24; i < 32; ++i) EXPECT_EQ(f[i], 0);
-  // The digest covers count, last id and the closing magic.
-  CKLF_MD5Block m;
-  u8 d[16];
-  m.Update(f.data() + 24, 16);
-  m.Final(d);
-  EXPECT_EQ(std::memcmp(d, f.data() + 8, 16), 0);
-  EXPECT_EQ(s.CheckMD5(path.c_str()), 1);
-
-  // Mode 3 on an empty file makes the same; mode 1 refuses it.
-  klftest::WriteFileBytes(path, {});
-  ASSERT_EQ(s.Open(path.c_str(), 3), 1);
-  s.Close();
-  EXPECT_EQ(klftest::ReadFileBytes(path), f);
-  klftest::WriteFileBytes(path, {});
-  EXPECT_EQ(s.Open(path.c_str(), 1), 0);
-  EXPECT_EQ(s.GetError(), klErrBadArg);
-  EXPECT_EQ(s.IsOpened(), 0);
-  EXPECT_EQ(s.Open(dir.File("missing").c_str(), 3), 0);
-  EXPECT_EQ(s.GetError(), klErrFileOpen);
-}
-
-TEST(Storage, RecordLayoutIdsAndParents) {
-  klftest::TempDir dir;
-  std::string path = dir.File("a.kls");
-  CKLF_Storage s;
-  ASSERT_EQ(s.Open(path.c_str(), 2), 1);
-  EXPECT_EQ(s.SetRecord("A>B", static_cast<u32>(7)), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreNotFolder);
-  ASSERT_EQ(s.AddFolder("A"), 1);
-  ASSERT_EQ(s.SetRecord("A>B", static_cast<u32>(0x01020304)), 1);
-  EXPECT_EQ(s.AddFolder("A"), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreKeyExists);
-  // Under a value, not a folder.
-  EXPECT_EQ(s.SetRecord("A>B>C", static_cast<u8>(1)), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreNotFolder);
-  // Empty names.
-  EXPECT_EQ(s.SetRecord("A>", static_cast<u8>(1)), 0);
-  EXPECT_EQ(s.GetError(), klErrBadArg);
-  EXPECT_EQ(s.SetRecord(">A", static_cast<u8>(1)), 0);
-  EXPECT_EQ(s.AddFolder(""), 0);
-  ASSERT_EQ(s.Close(), 1);
-
-  std::vector<u8> want;
-  const char* magic = "KLCPSv40";
-  std::vector<u8> f = klftest::ReadFileBytes(path);
-  // count 2, last id 2
-  EXPECT_EQ(klftest::GetBE32(f, 24), 2u);
-  EXPECT_EQ(klftest::GetBE32(f, 28), 2u);
-  std::vector<u8> recs = {0, 0, 0, 12, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1, 0, 1, 'A',
-                          0, 0, 0, 16, 3, 0, 0, 0, 1, 0, 0, 0, 2, 0, 1, 'B', 1, 2, 3, 4};
-  ASSERT_EQ(f.size(), 32 + recs.size() + 8);
-  EXPECT_EQ(std::vector<u8>(f.begin() + 32, f.end() - 8), recs);
-  EXPECT_EQ(std::string(f.end() - 8, f.end()), magic);
-}
-
-TEST(Storage, EveryChangeWritesTheBytesTheFormatFixes) {
-  klftest::TempDir dir;
-  std::string path = dir.File("x.kls");
-  CKLF_Storage s;
-  ASSERT_EQ(s.Open(path.c_str(), 2), 1);
-  ASSERT_EQ(s.AddFolder("F"), 1);                                // id 1
-  ASSERT_EQ(s.SetRecord("F>s", CKLF_String("abc")), 1);          // id 2
-  const u8 two[2] = {9, 8};
-  ASSERT_EQ(s.SetRecord("F>b", two, 2), 1);                      // id 3
-  ASSERT_EQ(s.SetRecord("u8", static_cast<u8>(7)), 1);           // id 4
-  ASSERT_EQ(s.SetRecord("u16", static_cast<u16>(0x1234)), 1);    // id 5
-  ASSERT_EQ(s.SetRecord("d", 1.5), 1);                           // id 6
-  ASSERT_EQ(s.SetRecord("F>s", CKLF_String("x")), 1);            // in place
-  ASSERT_EQ(s.Rename("u8", "F>v"), 1);                           // keeps id 4
-  ASSERT_EQ(s.SetRecord("u16", static_cast<u32>(5)), 1);         // id 7
-  ASSERT_EQ(s.KillRec("F"), 1);
-  ASSERT_EQ(s.Close(), 1);
-
-  RawStore want;
-  want.Add(0x63, 0xFFFFFFFF, 1, "F", {});
-  // The shorter text: new length and bytes, the old tail left behind.
-  want.Add(0x63, 1, 2, "s", {0, 0, 0, 2, 'x', 0, 'c', 0});
-  want.Add(0x63, 1, 3, "b", {0, 0, 0, 2, 9, 8});
-  want.Add(0x63, 0xFFFFFFFF, 4, "u8", {7});
-  want.Add(0x63, 0xFFFFFFFF, 5, "u16", {0x12, 0x34});
-  want.Add(6, 0xFFFFFFFF, 6, "d", {0x3F, 0xF8, 0, 0, 0, 0, 0, 0});
-  want.Add(0x63, 1, 4, "v", {7});
-  want.Add(3, 0xFFFFFFFF, 7, "u16", {0, 0, 0, 5});
-  std::vector<u8> f = klftest::ReadFileBytes(path);
+// f holds want's bytes, with the digest of everything after byte 24.
+void ExpectContainer(const std::vector<u8>& f, const RawStore& want) {
   std::vector<u8> w = want.Bytes();
   ASSERT_EQ(f.size(), w.size());
-  EXPECT_EQ(std::vector<u8>(f.begin() + 24, f.end()), std::vector<u8>(w.begin() + 24, w.end()));
-  EXPECT_EQ(std::string(f.begin(), f.begin() + 8), "KLCPSv40");
+  std::copy(f.begin() + 8, f.begin() + 24, w.begin() + 8);
+  EXPECT_EQ(f, w);
   CKLF_MD5Block m;
   u8 d[16];
   m.Update(f.data() + 24, static_cast<u32>(f.size() - 24));
@@ -184,201 +73,134 @@ TEST(Storage, EveryChangeWritesTheBytesTheFormatFixes) {
   EXPECT_EQ(std::memcmp(d, f.data() + 8, 16), 0);
 }
 
-TEST(Storage, EveryTypeRoundTripsThroughCloseAndReopen) {
-  klftest::TempDir dir;
-  std::string path = dir.File("all.kls");
-  std::vector<u8> blob(3000);
-  for (size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<u8>(i * 31);
-  {
-    CKLF_Storage s;
-    ASSERT_EQ(s.Open(path.c_str(), 2), 1);
-    ASSERT_EQ(s.AddFolder("Prefs"), 1);
-    ASSERT_EQ(s.AddFolder("Prefs>Deep"), 1);
-    ASSERT_EQ(s.SetRecord("Prefs>u8", static_cast<u8>(200)), 1);
-    ASSERT_EQ(s.SetRecord("Prefs>u16", static_cast<u16>(0xBEEF)), 1);
-    ASSERT_EQ(s.SetRecord("Prefs>u32", static_cast<u32>(0xDEADBEEF)), 1);
-    ASSERT_EQ(s.SetRecord("Prefs>Deep>dbl", -1234.5e-7), 1);
-    ASSERT_EQ(s.SetRecord("Prefs>text", CKLF_String("Pi\xC3\xA8" "ce")), 1);
-    ASSERT_EQ(s.SetRecord("Prefs>empty", CKLF_String("")), 1);
-    ASSERT_EQ(s.SetRecord("blob", blob.data(), static_cast<u32>(blob.size())), 1);
-    ASSERT_EQ(s.SetRecord("none", blob.data(), 0), 1);
-    ASSERT_EQ(s.Close(), 1);
-  }
-  CKLF_Storage s;
-  ASSERT_EQ(s.CheckMD5(path.c_str()), 1);
-  ASSERT_EQ(s.Open(path.c_str(), 1), 1);
-  EXPECT_EQ(s.GetTotalRecords(), 10u);
-  u8 b;
-  u16 w;
-  u32 dw;
-  f64 d;
-  CKLF_String t;
-  CKLF_Mem m;
-  ASSERT_EQ(s.GetRec("Prefs>u8", b), 1);
-  EXPECT_EQ(b, 200);
-  ASSERT_EQ(s.GetRec("Prefs>u16", w), 1);
-  EXPECT_EQ(w, 0xBEEF);
-  ASSERT_EQ(s.GetRec("Prefs>u32", dw), 1);
-  EXPECT_EQ(dw, 0xDEADBEEFu);
-  ASSERT_EQ(s.GetRec("Prefs>Deep>dbl", d), 1);
-  EXPECT_EQ(d, -1234.5e-7);
-  ASSERT_EQ(s.GetRec("Prefs>text", t), 1);
-  EXPECT_STREQ(t.GetStr(), "Pi\xC3\xA8" "ce");
-  EXPECT_EQ(t.GetLength(), 6u);
-  ASSERT_EQ(s.GetRec("Prefs>empty", t), 1);
-  EXPECT_EQ(t.GetLength(), 0u);
-  ASSERT_EQ(s.GetRec("blob", m), 1);
-  ASSERT_EQ(m.GetSize(), blob.size());
-  EXPECT_EQ(std::memcmp(m.GetPtr(), blob.data(), blob.size()), 0);
-  ASSERT_EQ(s.GetRec("none", m), 1);
-  EXPECT_EQ(m.GetSize(), 0u);
-  EXPECT_EQ(s.GetRecType("Prefs"), CKLF_Storage::klRecFolder);
-  EXPECT_EQ(s.GetRecType("Prefs>text"), CKLF_Storage::klRecString);
-
-  // Typed readers refuse other types and missing keys.
-  EXPECT_EQ(s.GetRec("Prefs>u16", dw), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreType);
-  EXPECT_EQ(s.GetRec("Prefs>text", m), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreType);
-  EXPECT_EQ(s.GetRec("Prefs>nope", b), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreNoKey);
-  EXPECT_EQ(s.GetRecType("nope"), CKLF_Storage::klRecMissing);
-
-  // The general reader: numbers in place, lengths with a null pointer.
-  _KLSTORAGEDATA g;
-  g.ptr = nullptr;
-  EXPECT_EQ(s.GetRec("Prefs>u16", g), CKLF_Storage::klRecU16);
-  EXPECT_EQ(g.word, 0xBEEF);
-  g.ptr = nullptr;
-  u32 len = 0;
-  EXPECT_EQ(s.GetRec("Prefs>text", g, &len), CKLF_Storage::klRecString);
-  EXPECT_EQ(len, 7u);  // with the NUL
-  EXPECT_EQ(g.dword, 7u);
-  EXPECT_EQ(s.GetRec("Prefs", g), CKLF_Storage::klRecFolder);
-  EXPECT_EQ(g.byte, 0);
-  EXPECT_EQ(s.GetRec("missing", g), CKLF_Storage::klRecMissing);
-  EXPECT_EQ(s.GetError(), klErrStoreNoKey);
-
-  // Writes are refused read-only.
-  EXPECT_EQ(s.KillRec("Prefs") + s.Rename("blob", "blob2") + s.AddFolder("X"), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreReadOnly);
-  EXPECT_EQ(s.CreateNewFileStructure(), 0);
-  EXPECT_EQ(s.IsChanged(), 0);
+// Opens bytes both ways (memory image and file); both must agree.
+u16 OpenError(const std::vector<u8>& bytes, const klftest::TempDir& dir) {
+  CKLF_Storage mem, file;
+  u8 okMem = mem.Open(bytes.data(), static_cast<u32>(bytes.size()));
+  klftest::WriteFileBytes(dir.File("probe.kls"), bytes);
+  EXPECT_EQ(okMem, file.Open(dir.File("probe.kls").c_str(), 1));
+  EXPECT_EQ(mem.GetError(), file.GetError());
+  return okMem ? 0 : mem.GetError();
 }
 
-TEST(Storage, CallersCapacityBoundsEveryCopy) {
-  klftest::TempDir dir;
-  CKLF_Storage s;
-  ASSERT_EQ(s.Open(dir.File("c.kls").c_str(), 2), 1);
-  ASSERT_EQ(s.SetRecord("s", CKLF_String("hello")), 1);
-  u8 bytes[5] = {1, 2, 3, 4, 5};
-  ASSERT_EQ(s.SetRecord("b", bytes, 5), 1);
+}  // namespace
 
+TEST(Storage, EveryChangeWritesTheBytesTheFormatFixes) {
+  klftest::TempDir dir;
+  std::string path = dir.File("x.kls");
+  CKLF_Storage s;
+  EXPECT_FAILS(s, s.Open(path.c_str(), 3), klErrFileOpen);
+  // An empty file becomes an empty container, except read-only.
+  klftest::WriteFileBytes(path, {});
+  EXPECT_FAILS(s, s.Open(path.c_str(), 1), klErrBadArg);
+  ASSERT_TRUE(s.Open(path.c_str(), 3) && s.Close());
+  ExpectContainer(klftest::ReadFileBytes(path), RawStore());
+  ASSERT_EQ(s.Open(path.c_str(), 2), 1);
+  EXPECT_FAILS(s, s.SetRecord("F>s", static_cast<u8>(1)), klErrStoreNotFolder);
+  const u8 two[2] = {9, 8}, three[3] = {1, 2, 3};
+  ASSERT_EQ(s.AddFolder("F"), 1);                              // id 1
+  ASSERT_EQ(s.SetRecord("F>s", CKLF_String("abc")), 1);        // id 2
+  ASSERT_EQ(s.SetRecord("F>b", two, 2), 1);                    // id 3
+  ASSERT_EQ(s.SetRecord("u8", static_cast<u8>(7)), 1);         // id 4
+  ASSERT_EQ(s.SetRecord("u16", static_cast<u16>(0x1234)), 1);  // id 5
+  ASSERT_EQ(s.SetRecord("d", 1.5), 1);                         // id 6
+  // Refused writes leave no bytes behind.
+  EXPECT_FAILS(s, s.AddFolder("F"), klErrStoreKeyExists);
+  EXPECT_FAILS(s, s.SetRecord("u8>x", static_cast<u8>(1)), klErrStoreNotFolder);
+  for (const char* bad : {"F>", ">F", ""}) EXPECT_FAILS(s, s.SetRecord(bad, static_cast<u8>(1)), klErrBadArg);
+  EXPECT_FAILS(s, s.AddFolder(""), klErrBadArg);
+  ASSERT_EQ(s.SetRecord("F>s", CKLF_String("x")), 1);     // shorter: in place
+  ASSERT_EQ(s.SetRecord("F>b", two, 1), 1);               // shorter: in place
+  ASSERT_EQ(s.Rename("u8", "F>v"), 1);                    // keeps id 4
+  ASSERT_EQ(s.SetRecord("u16", static_cast<u32>(5)), 1);  // another type: id 7
+  ASSERT_EQ(s.SetRecord("F>b", three, 3), 1);             // longer: id 8
+  ASSERT_EQ(s.KillRec("F"), 1);
+  ASSERT_EQ(s.Close(), 1);
+
+  const u8 dead = CKLF_Storage::klRecDeleted;
+  RawStore want;
+  want.Add(dead, kRoot, 1, "F", {});
+  // New lengths and bytes, the old tails left behind.
+  want.Add(dead, 1, 2, "s", {0, 0, 0, 2, 'x', 0, 'c', 0});
+  want.Add(dead, 1, 3, "b", {0, 0, 0, 1, 9, 8});
+  want.Add(dead, kRoot, 4, "u8", {7});
+  want.Add(dead, kRoot, 5, "u16", {0x12, 0x34});
+  want.Add(6, kRoot, 6, "d", {0x3F, 0xF8, 0, 0, 0, 0, 0, 0});
+  want.Add(dead, 1, 4, "v", {7});
+  want.Add(3, kRoot, 7, "u16", {0, 0, 0, 5});
+  want.Add(dead, 1, 8, "b", {0, 0, 0, 3, 1, 2, 3});
+  ExpectContainer(klftest::ReadFileBytes(path), want);
+}
+
+TEST(Storage, EveryTypeRoundTripsAndReadersCheckTypeAndCapacity) {
+  klftest::TempDir dir;
+  std::string path = dir.File("all.kls");
+  std::mt19937 rng(5);
+  std::vector<u8> blob = klftest::RandomBytes(rng, 3000);
+  CKLF_Storage s;
+  ASSERT_TRUE(s.Open(path.c_str(), 2) && s.AddFolder("P") && s.AddFolder("P>Deep") &&
+              s.SetRecord("P>u8", static_cast<u8>(200)) && s.SetRecord("P>u16", static_cast<u16>(0xBEEF)) &&
+              s.SetRecord("P>u32", static_cast<u32>(0xDEADBEEF)) && s.SetRecord("P>Deep>dbl", -1234.5e-7) &&
+              s.SetRecord("P>text", CKLF_String("Pi\u00e8ce")) && s.SetRecord("P>empty", CKLF_String("")) &&
+              s.SetRecord("blob", blob.data(), 3000) && s.SetRecord("none", blob.data(), 0) && s.Close());
+  ASSERT_EQ(s.Open(path.c_str(), 1), 1);
+  EXPECT_EQ(s.GetTotalRecords(), 10u);
+  u8 b = 0;
+  u16 w = 0;
+  u32 dw = 0;
+  f64 d = 0;
+  CKLF_String t, e;
+  CKLF_Mem m, none;
+  ASSERT_TRUE(s.GetRec("P>u8", b) && s.GetRec("P>u16", w) && s.GetRec("P>u32", dw) && s.GetRec("P>Deep>dbl", d) &&
+              s.GetRec("P>text", t) && s.GetRec("P>empty", e) && s.GetRec("blob", m) && s.GetRec("none", none));
+  EXPECT_EQ(b, 200);
+  EXPECT_EQ(w, 0xBEEF);
+  EXPECT_EQ(dw, 0xDEADBEEFu);
+  EXPECT_EQ(d, -1234.5e-7);
+  EXPECT_STREQ(t.GetStr(), "Pi\u00e8ce");
+  EXPECT_EQ(e.GetLength(), 0u);
+  ASSERT_EQ(m.GetSize(), blob.size());
+  EXPECT_EQ(std::memcmp(m.GetPtr(), blob.data(), blob.size()), 0);
+  EXPECT_EQ(none.GetSize(), 0u);
+  EXPECT_EQ(s.GetRecType("P"), CKLF_Storage::klRecFolder);
+  EXPECT_EQ(s.GetRecType("nope"), CKLF_Storage::klRecMissing);
+
+  EXPECT_FAILS(s, s.GetRec("P>u16", dw), klErrStoreType);
+  EXPECT_FAILS(s, s.GetRec("P>text", m), klErrStoreType);
+  EXPECT_FAILS(s, s.GetRec("P>nope", b), klErrStoreNoKey);
+  // Writes are refused read-only.
+  EXPECT_FAILS(s, s.KillRec("P") + s.Rename("blob", "b2") + s.AddFolder("X"), klErrStoreReadOnly);
+  EXPECT_EQ(s.CreateNewFileStructure(), 0);
+  EXPECT_EQ(s.IsChanged(), 0);
+
+  // The caller's capacity bounds every copy.
   u8 buf[16];
   std::memset(buf, 0xEE, sizeof(buf));
   u32 len = 0;
-  ASSERT_EQ(s.GetRec("s", nullptr, len), 1);
-  EXPECT_EQ(len, 6u);
-  len = 5;  // one short of the NUL
-  EXPECT_EQ(s.GetRec("s", buf, len), 0);
-  EXPECT_EQ(s.GetError(), klErrBadArg);
-  EXPECT_EQ(len, 6u);
-  EXPECT_EQ(buf[0], 0xEE);  // nothing copied
+  ASSERT_EQ(s.GetRec("P>text", nullptr, len), 1);
+  EXPECT_EQ(len, 7u);  // with the NUL
   len = 6;
-  ASSERT_EQ(s.GetRec("s", buf, len), 1);
-  EXPECT_STREQ(reinterpret_cast<char*>(buf), "hello");
-  EXPECT_EQ(buf[6], 0xEE);
+  EXPECT_FAILS(s, s.GetRec("P>text", buf, len), klErrBadArg);
+  EXPECT_EQ(len, 7u);
+  EXPECT_EQ(buf[0], 0xEE);  // nothing copied
   len = 16;
-  ASSERT_EQ(s.GetRec("b", buf, len), 1);
-  EXPECT_EQ(len, 5u);
-  u32 n32 = 1;
-  EXPECT_EQ(s.SetRecord("n", n32), 1);
-  EXPECT_EQ(s.GetRec("n", buf, len), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreType);
-
-  // The general reader with a pointer needs a capacity.
+  ASSERT_EQ(s.GetRec("P>text", buf, len), 1);
+  EXPECT_EQ(len, 7u);
+  EXPECT_STREQ(reinterpret_cast<char*>(buf), "Pi\u00e8ce");
+  EXPECT_EQ(buf[7], 0xEE);
+  EXPECT_FAILS(s, s.GetRec("P>u32", buf, len), klErrStoreType);
+  // The general reader: a pointer needs a capacity; numbers come in place.
   _KLSTORAGEDATA g;
   g.ptr = buf;
-  EXPECT_EQ(s.GetRec("b", g), CKLF_Storage::klRecMissing);
+  EXPECT_EQ(s.GetRec("P>text", g), CKLF_Storage::klRecMissing);
   EXPECT_EQ(s.GetError(), klErrBadArg);
-  len = 4;
-  EXPECT_EQ(s.GetRec("b", g, &len), CKLF_Storage::klRecMissing);
-  EXPECT_EQ(len, 5u);
-  EXPECT_EQ(s.GetRec("b", g, &len), CKLF_Storage::klRecBlock);
-}
-
-TEST(Storage, OverwriteInPlaceOrAppend) {
-  klftest::TempDir dir;
-  std::string path = dir.File("o.kls");
-  CKLF_Storage s;
-  ASSERT_EQ(s.Open(path.c_str(), 2), 1);
-  ASSERT_EQ(s.SetRecord("n", static_cast<u32>(1)), 1);
-  ASSERT_EQ(s.SetRecord("t", CKLF_String("a longer text")), 1);
-  std::vector<u8> big(40, 9), small(10, 7);
-  ASSERT_EQ(s.SetRecord("b", big.data(), 40), 1);
-  u32 size = s.GetPhysicalSize();
-  u32 tOffset = IndexOf(s)[2].second;
-
-  // Same size, shorter string, shorter block: in place.
-  ASSERT_EQ(s.SetRecord("n", static_cast<u32>(2)), 1);
-  ASSERT_EQ(s.SetRecord("t", CKLF_String("short")), 1);
-  ASSERT_EQ(s.SetRecord("b", small.data(), 10), 1);
-  EXPECT_EQ(s.GetPhysicalSize(), size);
-  EXPECT_EQ(IndexOf(s)[2].second, tOffset);
-  CKLF_String t;
-  ASSERT_EQ(s.GetRec("t", t), 1);
-  EXPECT_STREQ(t.GetStr(), "short");
-  CKLF_Mem m;
-  ASSERT_EQ(s.GetRec("b", m), 1);
-  EXPECT_EQ(m.GetSize(), 10u);
-
-  // Longer: a new record at the end, the old one marked deleted.
-  ASSERT_EQ(s.SetRecord("t", CKLF_String("a text longer than ever")), 1);
-  EXPECT_GT(s.GetPhysicalSize(), size);
-  EXPECT_NE(IndexOf(s)[2].second, tOffset);
-  // Another type: replaced as well.
-  ASSERT_EQ(s.SetRecord("n", 2.5), 1);
-  EXPECT_EQ(s.GetRecType("n"), CKLF_Storage::klRecDouble);
-  ASSERT_EQ(s.Close(), 1);
-
-  std::vector<u8> f = klftest::ReadFileBytes(path);
-  EXPECT_EQ(klftest::GetBE32(f, 24), 5u);  // every record ever written
-  EXPECT_EQ(f[tOffset + 4], 0x63);
-  ASSERT_EQ(s.Open(path.c_str(), 1), 1);
-  ASSERT_EQ(s.GetRec("t", t), 1);
-  EXPECT_STREQ(t.GetStr(), "a text longer than ever");
-  f64 d;
-  ASSERT_EQ(s.GetRec("n", d), 1);
-  EXPECT_EQ(d, 2.5);
-  ASSERT_EQ(s.GetRec("b", m), 1);
-  EXPECT_EQ(m.GetSize(), 10u);
-  EXPECT_EQ(m.GetPtr()[9], 7);
-  EXPECT_EQ(s.CheckMD5(path.c_str()), 1);
-}
-
-TEST(Storage, KillRecTakesTheSubtreeButNotLookalikes) {
-  klftest::TempDir dir;
-  std::string path = dir.File("k.kls");
-  CKLF_Storage s;
-  ASSERT_EQ(s.Open(path.c_str(), 2), 1);
-  ASSERT_EQ(s.AddFolder("A"), 1);
-  ASSERT_EQ(s.AddFolder("A>F"), 1);
-  ASSERT_EQ(s.SetRecord("A>F>x", static_cast<u8>(1)), 1);
-  ASSERT_EQ(s.SetRecord("A>B", static_cast<u8>(1)), 1);
-  ASSERT_EQ(s.SetRecord("AB", static_cast<u8>(2)), 1);
-  ASSERT_EQ(s.SetRecord("A!", static_cast<u8>(3)), 1);
-  EXPECT_EQ(s.KillRec("Q"), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreNoKey);
-  ASSERT_EQ(s.KillRec("A"), 1);
-  std::vector<std::string> want = {"A!", "AB"};
-  EXPECT_EQ(Keys(s), want);
-  // A folder of the same name again gets a fresh id: the old children
-  // stay gone.
-  ASSERT_EQ(s.AddFolder("A"), 1);
-  ASSERT_EQ(s.Close(), 1);
-  ASSERT_EQ(s.Open(path.c_str(), 1), 1);
-  want = {"A", "A!", "AB"};
-  EXPECT_EQ(Keys(s), want);
+  len = 6;
+  EXPECT_EQ(s.GetRec("P>text", g, &len), CKLF_Storage::klRecMissing);
+  EXPECT_EQ(len, 7u);
+  EXPECT_EQ(s.GetRec("P>text", g, &len), CKLF_Storage::klRecString);
+  g.ptr = nullptr;
+  EXPECT_EQ(s.GetRec("P>u16", g), CKLF_Storage::klRecU16);
+  EXPECT_EQ(g.word, 0xBEEF);
 }
 
 TEST(Storage, RenameKeepsIdsAndMovesTheSubtree) {
@@ -386,81 +208,55 @@ TEST(Storage, RenameKeepsIdsAndMovesTheSubtree) {
   std::string path = dir.File("r.kls");
   CKLF_Storage s;
   ASSERT_EQ(s.Open(path.c_str(), 2), 1);
-  ASSERT_EQ(s.AddFolder("A"), 1);
-  ASSERT_EQ(s.AddFolder("A>S"), 1);
-  ASSERT_EQ(s.SetRecord("A>S>v", CKLF_String("deep")), 1);
-  ASSERT_EQ(s.SetRecord("A>B", static_cast<u32>(5)), 1);
-  ASSERT_EQ(s.AddFolder("D"), 1);
-  ASSERT_EQ(s.SetRecord("t", CKLF_String("shrunk text")), 1);
-  ASSERT_EQ(s.SetRecord("t", CKLF_String("x")), 1);  // in place, slack after it
-
-  EXPECT_EQ(s.Rename("none", "X"), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreNoKey);
-  EXPECT_EQ(s.Rename("A", "D"), 0);
-  EXPECT_EQ(s.GetError(), klErrBadArg);
-  EXPECT_EQ(s.Rename("A", "Z>A"), 0);  // no folder Z
-  EXPECT_EQ(s.GetError(), klErrBadArg);
-  EXPECT_EQ(s.Rename("A", "A>B>C"), 0);  // parent is a value
-  EXPECT_EQ(s.Rename("A", "A>S>A"), 0);  // into its own subtree
-  EXPECT_EQ(s.GetError(), klErrBadArg);
-  EXPECT_EQ(s.Rename("A", "A>"), 0);
+  ASSERT_TRUE(s.AddFolder("A") && s.AddFolder("A>S") && s.SetRecord("A>S>v", CKLF_String("deep")) &&
+              s.SetRecord("A>B", static_cast<u32>(5)) && s.AddFolder("D") &&
+              s.SetRecord("t", CKLF_String("shrunk text")) && s.SetRecord("t", CKLF_String("x")));
+  EXPECT_FAILS(s, s.Rename("none", "X") + s.KillRec("none"), klErrStoreNoKey);
+  // Onto a key in use, under no folder or a value, into its own subtree, an empty name.
+  for (const char* to : {"D", "Z>A", "t>A", "A>S>A", "A>"}) EXPECT_FAILS(s, s.Rename("A", to), klErrBadArg);
   EXPECT_EQ(s.Rename("A", "A"), 1);
-
   ASSERT_EQ(s.Rename("A", "D>C"), 1);
   ASSERT_EQ(s.Rename("t", "u"), 1);
-  std::vector<std::string> want = {"D", "D>C", "D>C>B", "D>C>S", "D>C>S>v", "u"};
-  EXPECT_EQ(Keys(s), want);
-  auto session = IndexOf(s);
+  EXPECT_EQ(Keys(s), (std::vector<std::string>{"D", "D>C", "D>C>B", "D>C>S", "D>C>S>v", "u"}));
+  Index session = IndexOf(s);
   ASSERT_EQ(s.Close(), 1);
 
   std::vector<u8> f = klftest::ReadFileBytes(path);
   EXPECT_EQ(SlowIndex(f), session);
+  EXPECT_EQ(GetBE32(f, session[1].second + 9), 1u);  // the moved folder's id
+  EXPECT_EQ(GetBE32(f, 28), 6u);                     // no new ids
   ASSERT_EQ(s.Open(path.c_str(), 3), 1);
   EXPECT_EQ(IndexOf(s), session);
-  CKLF_String v;
-  ASSERT_EQ(s.GetRec("D>C>S>v", v), 1);
+  CKLF_String v, u;
+  ASSERT_TRUE(s.GetRec("D>C>S>v", v) && s.GetRec("u", u));
   EXPECT_STREQ(v.GetStr(), "deep");
-  ASSERT_EQ(s.GetRec("u", v), 1);
-  EXPECT_STREQ(v.GetStr(), "x");
-  // The moved folder kept its id (1): its new record says so.
-  u32 off = session[1].second;
-  EXPECT_EQ(klftest::GetBE32(f, off + 9), 1u);
-  EXPECT_EQ(klftest::GetBE32(f, 28), 6u);  // no new ids
-  // Still a working folder.
-  ASSERT_EQ(s.SetRecord("D>C>new", static_cast<u8>(1)), 1);
-  EXPECT_EQ(s.GetRecType("D>C>new"), CKLF_Storage::klRecU8);
+  EXPECT_STREQ(u.GetStr(), "x");
+  EXPECT_EQ(s.SetRecord("D>C>new", static_cast<u8>(1)), 1);  // still a working folder
 }
 
-TEST(Storage, ChildrenInFileOrder) {
+namespace {
+// " name type" per child, or "fail".
+std::string Children(CKLF_Storage& s, const char* folder) {
+  CKLF_StringArray out;
+  std::string r = s.GetAllRecords(folder, out) ? "" : "fail";
+  for (u32 i = 0; i < out.GetSize(); ++i)
+    r += " " + std::string(out.GetPtrAt(i)->GetStr()) + std::to_string(out.GetPtrAt(i)->GetUserValue());
+  return r;
+}
+}  // namespace
+
+TEST(Storage, ChildrenInFileOrderWithTheirTypes) {
   klftest::TempDir dir;
   CKLF_Storage s;
   ASSERT_EQ(s.Open(dir.File("g.kls").c_str(), 2), 1);
-  ASSERT_EQ(s.AddFolder("F"), 1);
-  ASSERT_EQ(s.SetRecord("F>zeta", static_cast<u8>(1)), 1);
-  ASSERT_EQ(s.AddFolder("F>alpha"), 1);
-  ASSERT_EQ(s.SetRecord("F>alpha>inner", static_cast<u8>(1)), 1);
-  ASSERT_EQ(s.SetRecord("F>mid", CKLF_String("m")), 1);
-  ASSERT_EQ(s.SetRecord("top", static_cast<u16>(1)), 1);
-  ASSERT_EQ(s.SetRecord("F>zeta", static_cast<u16>(2)), 1);  // re-added at the end
-
-  CKLF_StringArray out;
-  ASSERT_EQ(s.GetAllRecords("F", out), 1);
-  ASSERT_EQ(out.GetSize(), 3u);
-  EXPECT_STREQ(out.GetPtrAt(0)->GetStr(), "alpha");
-  EXPECT_EQ(out.GetPtrAt(0)->GetUserValue(), 0u);
-  EXPECT_STREQ(out.GetPtrAt(1)->GetStr(), "mid");
-  EXPECT_EQ(out.GetPtrAt(1)->GetUserValue(), 4u);
-  EXPECT_STREQ(out.GetPtrAt(2)->GetStr(), "zeta");
-  EXPECT_EQ(out.GetPtrAt(2)->GetUserValue(), 2u);
-  ASSERT_EQ(s.GetAllRecords("", out), 1);
-  ASSERT_EQ(out.GetSize(), 2u);
-  EXPECT_STREQ(out.GetPtrAt(0)->GetStr(), "F");
-  EXPECT_STREQ(out.GetPtrAt(1)->GetStr(), "top");
-  EXPECT_EQ(s.GetAllRecords("top", out), 0);
+  ASSERT_TRUE(s.AddFolder("F") && s.SetRecord("F>zeta", static_cast<u8>(1)) && s.SetRecord("F>mid", CKLF_String("m")) &&
+              s.AddFolder("F>alpha") && s.SetRecord("F>alpha>inner", static_cast<u8>(1)) &&
+              s.SetRecord("top", static_cast<u16>(1)) && s.SetRecord("F>zeta", static_cast<u16>(2)));
+  EXPECT_EQ(Children(s, "F"), " mid4 alpha0 zeta2");  // zeta was written again last
+  EXPECT_EQ(Children(s, ""), " F0 top2");
+  EXPECT_EQ(Children(s, "top"), "fail");
   EXPECT_EQ(s.GetError(), klErrStoreNotFolder);
-  EXPECT_EQ(out.GetSize(), 0u);
-  EXPECT_EQ(s.GetAllRecords("nothing", out), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreNotFolder);
+  EXPECT_EQ(Children(s, "nothing"), "fail");
 }
 
 TEST(Storage, RandomOperationsAgreeWithAModelAndTheSlowWalk) {
@@ -476,11 +272,13 @@ TEST(Storage, RandomOperationsAgreeWithAModelAndTheSlowWalk) {
     for (auto& e : model)
       if (e.second == "F") folders.push_back(e.first);
     std::string parent = folders[rng() % folders.size()];
-    std::string name = names[rng() % 6];
-    return parent.empty() ? name : parent + ">" + name;
+    return parent.empty() ? std::string(names[rng() % 6]) : parent + ">" + names[rng() % 6];
   };
   auto isUnder = [](const std::string& k, const std::string& root) {
     return k == root || k.compare(0, root.size() + 1, root + ">") == 0;
+  };
+  auto drop = [&](const std::string& root) {
+    for (auto it = model.begin(); it != model.end();) it = isUnder(it->first, root) ? model.erase(it) : std::next(it);
   };
   for (int step = 0; step < 600; ++step) {
     int op = rng() % 10;
@@ -492,88 +290,48 @@ TEST(Storage, RandomOperationsAgreeWithAModelAndTheSlowWalk) {
     } else if (op < 7) {
       std::string text(rng() % 40, static_cast<char>('a' + rng() % 26));
       ASSERT_EQ(s.SetRecord(key.c_str(), CKLF_String(text.c_str())), 1) << key;
-      // A value over a folder drops the folder's contents.
-      for (auto it = model.begin(); it != model.end();)
-        it = isUnder(it->first, key) ? model.erase(it) : std::next(it);
+      drop(key);  // a value over a folder drops the folder's contents
       model[key] = "V" + text;
-    } else if (op < 8 && !model.empty()) {
-      auto it = std::next(model.begin(), rng() % model.size());
-      std::string k = it->first;
-      ASSERT_EQ(s.KillRec(k.c_str()), 1);
-      for (auto jt = model.begin(); jt != model.end();)
-        jt = isUnder(jt->first, k) ? model.erase(jt) : std::next(jt);
     } else if (!model.empty()) {
-      auto it = std::next(model.begin(), rng() % model.size());
-      std::string from = it->first;
-      std::string to = randomKey();
-      bool legal = to == from || (!model.count(to) && !isUnder(to, from));
-      u8 ok = s.Rename(from.c_str(), to.c_str());
-      EXPECT_EQ(ok, legal ? 1 : 0) << from << " -> " << to;
-      if (ok) {
+      std::string from = std::next(model.begin(), rng() % model.size())->first;
+      if (op < 8) {
+        ASSERT_EQ(s.KillRec(from.c_str()), 1);
+        drop(from);
+      } else if (s.Rename(from.c_str(), key.c_str())) {
+        EXPECT_TRUE(key == from || (!model.count(key) && !isUnder(key, from))) << from << " -> " << key;
         std::map<std::string, std::string> next;
-        for (auto& e : model) next[isUnder(e.first, from) ? to + e.first.substr(from.size()) : e.first] = e.second;
+        for (auto& e : model) next[isUnder(e.first, from) ? key + e.first.substr(from.size()) : e.first] = e.second;
         model.swap(next);
+      } else {
+        EXPECT_TRUE(key != from && (model.count(key) || isUnder(key, from))) << from << " -> " << key;
       }
     }
-    if (step % 100 == 99) {
-      std::vector<std::string> want;
-      for (auto& e : model) want.push_back(e.first);
-      ASSERT_EQ(Keys(s), want) << step;
-      auto session = IndexOf(s);
-      ASSERT_EQ(s.Close(), 1);
-      std::vector<u8> f = klftest::ReadFileBytes(path);
-      ASSERT_EQ(SlowIndex(f), session);
-      ASSERT_EQ(s.CheckMD5(path.c_str()), 1);
-      ASSERT_EQ(s.Open(path.c_str(), 3), 1);
-      ASSERT_EQ(IndexOf(s), session);
-      for (auto& e : model) {
-        if (e.second == "F") {
-          EXPECT_EQ(s.GetRecType(e.first.c_str()), CKLF_Storage::klRecFolder);
-        } else {
-          CKLF_String v;
-          ASSERT_EQ(s.GetRec(e.first.c_str(), v), 1) << e.first;
-          EXPECT_EQ(std::string(v.GetStr()), e.second.substr(1));
-        }
+    if (step % 100 != 99) continue;
+    std::vector<std::string> want;
+    for (auto& e : model) want.push_back(e.first);
+    ASSERT_EQ(Keys(s), want) << step;
+    Index session = IndexOf(s);
+    ASSERT_EQ(s.Close(), 1);
+    ASSERT_EQ(SlowIndex(klftest::ReadFileBytes(path)), session);
+    ASSERT_EQ(s.CheckMD5(path.c_str()), 1);
+    ASSERT_EQ(s.Open(path.c_str(), 3), 1);
+    ASSERT_EQ(IndexOf(s), session);
+    for (auto& e : model) {
+      if (e.second == "F") {
+        EXPECT_EQ(s.GetRecType(e.first.c_str()), CKLF_Storage::klRecFolder);
+        continue;
       }
+      CKLF_String v;
+      ASSERT_EQ(s.GetRec(e.first.c_str(), v), 1) << e.first;
+      EXPECT_EQ(std::string(v.GetStr()), e.second.substr(1));
     }
   }
-}
-
-TEST(Storage, MemoryImagesAreReadOnlyAndPlainOnly) {
-  RawStore raw;
-  raw.Add(0, 0xFFFFFFFF, 1, "F", {});
-  raw.Add(4, 1, 2, "s", RawStore::Str("txt"));
-  std::vector<u8> bytes = raw.Bytes();
-  CKLF_Storage s;
-  ASSERT_EQ(s.Open(bytes.data(), static_cast<u32>(bytes.size())), 1);
-  EXPECT_EQ(s.GetPhysicalSize(), bytes.size());
-  CKLF_String v;
-  ASSERT_EQ(s.GetRec("F>s", v), 1);
-  EXPECT_STREQ(v.GetStr(), "txt");
-  EXPECT_EQ(s.SetRecord("F>s", CKLF_String("x")), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreReadOnly);
-  EXPECT_EQ(s.Close(), 1);
-  EXPECT_EQ(s.IsOpened(), 0);
-
-  CKLF_Mem m;
-  m.alloc(static_cast<u32>(bytes.size()));
-  std::memcpy(m.GetPtr(), bytes.data(), bytes.size());
-  ASSERT_EQ(s.Open(&m), 1);
-  EXPECT_EQ(s.GetTotalRecords(), 2u);
-  EXPECT_EQ(s.Open(static_cast<CKLF_Mem*>(nullptr)), 0);
-
-  EXPECT_EQ(s.Open(bytes.data(), 39), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreMagic);
-  std::vector<u8> accel = raw.Accelerated({{"F", 32}, {"F>s", 45}});
-  EXPECT_EQ(s.Open(accel.data(), static_cast<u32>(accel.size())), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreMagic);
-  EXPECT_EQ(s.Open(static_cast<const u8*>(nullptr), 100), 0);
 }
 
 TEST(Storage, AcceleratedVariantOpensFromItsIndex) {
   klftest::TempDir dir;
   RawStore raw;
-  u32 f = raw.Add(0, 0xFFFFFFFF, 1, "Img", {});
+  u32 f = raw.Add(0, kRoot, 1, "Img", {});
   u32 a = raw.Add(5, 1, 2, "a", {0, 0, 0, 2, 7, 8});
   u32 b = raw.Add(3, 1, 3, "b", RawStore::U32(9));
   // Keys given out of order are sorted on opening.
@@ -584,114 +342,115 @@ TEST(Storage, AcceleratedVariantOpensFromItsIndex) {
   CKLF_Storage s;
   ASSERT_EQ(s.Open(path.c_str(), 1), 1);
   EXPECT_EQ(s.IsAccelerated(), 1);
-  std::vector<std::string> want = {"Img", "Img>a", "Img>b"};
-  EXPECT_EQ(Keys(s), want);
+  EXPECT_EQ(Keys(s), (std::vector<std::string>{"Img", "Img>a", "Img>b"}));
   CKLF_Mem m;
-  ASSERT_EQ(s.GetRec("Img>a", m), 1);
+  u32 v = 0;
+  ASSERT_TRUE(s.GetRec("Img>a", m) && s.GetRec("Img>b", v));
   ASSERT_EQ(m.GetSize(), 2u);
   EXPECT_EQ(m.GetPtr()[1], 8);
-  u32 v;
-  ASSERT_EQ(s.GetRec("Img>b", v), 1);
   EXPECT_EQ(v, 9u);
-  s.Close();
 
   // Writing would bury the index under new records: refused.
   ASSERT_EQ(s.Open(path.c_str(), 3), 1);
-  EXPECT_EQ(s.SetRecord("Img>b", static_cast<u32>(1)), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreReadOnly);
+  EXPECT_FAILS(s, s.SetRecord("Img>b", static_cast<u32>(1)), klErrStoreReadOnly);
   ASSERT_EQ(s.Close(), 1);
   EXPECT_EQ(klftest::ReadFileBytes(path), bytes);
 
-  // Damaged index blocks, sizes and offsets.
-  auto fails = [&](std::vector<u8> bad) {
-    klftest::WriteFileBytes(path, bad);
-    CKLF_Storage t;
-    EXPECT_EQ(t.Open(path.c_str(), 1), 0);
-    EXPECT_EQ(t.GetError(), klErrStoreMagic);
+  std::vector<u8> badSize = bytes, badZip = bytes;
+  badSize[bytes.size() - 12] = 0x7F;
+  badZip[bytes.size() - 14] ^= 0xFF;
+  std::pair<const char*, std::vector<u8>> bad[] = {
+      {"index size beyond the file", badSize},
+      {"packed index damaged", badZip},
+      {"offset inside a record", raw.Accelerated({{"Img", 33}})},
+      {"offset beyond the records", raw.Accelerated({{"Img", 9999}})},
+      {"empty key", raw.Accelerated({{"", f}})},
+      {"offset in the head", raw.Accelerated({{"x", 4}})},
   };
-  std::vector<u8> bad = bytes;
-  bad[bad.size() - 12] = 0x7F;  // index size beyond the file
-  fails(bad);
-  bad = bytes;
-  bad[bad.size() - 14] ^= 0xFF;  // packed index damaged
-  fails(bad);
-  fails(raw.Accelerated({{"Img", 33}}));     // offset inside a record
-  fails(raw.Accelerated({{"Img", 9999}}));   // offset beyond the records
-  fails(raw.Accelerated({{"", f}}));         // empty key
-  fails(raw.Accelerated({{"x", 4}}));        // offset in the head
+  for (auto& c : bad) {
+    SCOPED_TRACE(c.first);
+    klftest::WriteFileBytes(path, c.second);
+    EXPECT_FAILS(s, s.Open(path.c_str(), 1), klErrStoreMagic);
+  }
 }
 
 TEST(Storage, MalformedContainersAreRefusedNeverTrusted) {
   klftest::TempDir dir;
-  auto base = [] {
-    RawStore r;
-    r.Add(0, 0xFFFFFFFF, 1, "F", {});
-    r.Add(4, 1, 2, "s", RawStore::Str("ok"));
-    return r;
-  };
-  EXPECT_EQ(OpenError(base().Bytes(), dir), 0);
+  RawStore base;
+  base.Add(0, kRoot, 1, "F", {});
+  base.Add(4, 1, 2, "s", RawStore::Str("ok"));
+  std::vector<u8> good = base.Bytes();
+  ASSERT_EQ(OpenError(good, dir), 0);
+  // A memory image is read-only and never the accelerated variant.
+  CKLF_Mem m;
+  m.alloc(static_cast<u32>(good.size()));
+  std::memcpy(m.GetPtr(), good.data(), good.size());
+  CKLF_Storage s;
+  CKLF_String v;
+  ASSERT_TRUE(s.Open(&m) && s.GetRec("F>s", v));
+  EXPECT_STREQ(v.GetStr(), "ok");
+  EXPECT_FAILS(s, s.SetRecord("F>s", CKLF_String("x")), klErrStoreReadOnly);
+  std::vector<u8> accel = base.Accelerated({{"F", 32}});
+  EXPECT_FAILS(s, s.Open(accel.data(), static_cast<u32>(accel.size())), klErrStoreMagic);
+  EXPECT_EQ(s.Open(static_cast<const u8*>(nullptr), 100) + s.Open(static_cast<CKLF_Mem*>(nullptr)), 0);
 
-  struct Case {
-    const char* what;
-    std::function<std::vector<u8>()> make;
-  } cases[] = {
-      {"count beyond the records", [&] { return base().Bytes(3, 2); }},
-      {"count short of the records", [&] { return base().Bytes(1, 2); }},
-      {"huge count", [&] { return base().Bytes(0xFFFFFFFF, 2); }},
-      {"last id below a live id", [&] { return base().Bytes(2, 1); }},
-      {"head magic", [&] { auto b = base().Bytes(); b[3] = 'X'; return b; }},
-      {"variant byte", [&] { auto b = base().Bytes(); b[7] = '1'; return b; }},
-      {"tail magic", [&] { auto b = base().Bytes(); b.back() = '1'; return b; }},
-      {"body length beyond the file", [&] { auto b = base().Bytes(); b[32] = 0x7F; return b; }},
-      {"body length below its fields", [&] { auto b = base().Bytes(); b[35] = 5; return b; }},
-      {"name beyond the body", [&] { auto b = base().Bytes(); b[46] = 200; return b; }},
-      {"string length 0", [&] { RawStore r = base(); r.Add(4, 1, 3, "z", RawStore::U32(0)); return r.Bytes(); }},
-      {"string length beyond", [&] { RawStore r = base(); r.Add(4, 1, 3, "z", {0, 0, 0, 9, 'a', 0}); return r.Bytes(); }},
-      {"block length beyond", [&] { RawStore r = base(); r.Add(5, 1, 3, "z", {0xFF, 0xFF, 0xFF, 0xFF}); return r.Bytes(); }},
-      {"short u32", [&] { RawStore r = base(); r.Add(3, 1, 3, "z", {1, 2}); return r.Bytes(); }},
-      {"empty name", [&] { RawStore r = base(); r.Add(1, 1, 3, "", {1}); return r.Bytes(); }},
-      {"name with >", [&] { RawStore r = base(); r.Add(1, 1, 3, "a>b", {1}); return r.Bytes(); }},
-      {"name with NUL", [&] { RawStore r = base(); r.Add(1, 1, 3, std::string("a\0b", 3), {1}); return r.Bytes(); }},
-      {"undefined type", [&] { RawStore r = base(); r.Add(7, 1, 3, "z", {1}); return r.Bytes(); }},
-      {"type that reads as missing", [&] { RawStore r = base(); r.Add(199, 1, 3, "z", {}); return r.Bytes(); }},
-      {"id 0", [&] { RawStore r = base(); r.Add(1, 1, 0, "z", {1}); return r.Bytes(); }},
-      // Its parent would be the next folder made: an orphan that a later
-      // write adopts, or that turns the container unreadable.
-      {"parent id never given", [&] { RawStore r = base(); r.Add(1, 4, 3, "z", {1}); return r.Bytes(); }},
-      {"folder with the root's id", [&] {
-         RawStore r = base();
-         r.Add(0, 0xFFFFFFFF, 0xFFFFFFFF, "R", {});
-         return r.Bytes();
-       }},
-      {"folder inside itself", [&] { RawStore r = base(); r.Add(0, 1, 1, "G", {}); return r.Bytes(); }},
-      {"two folders, one id", [&] { RawStore r = base(); r.Add(0, 0xFFFFFFFF, 1, "G", {}); return r.Bytes(); }},
-      {"cycle below the root", [&] {
-         RawStore r;
-         r.Add(0, 0xFFFFFFFF, 1, "A", {});
-         r.Add(0, 1, 2, "B", {});
-         r.Add(0, 2, 1, "C", {});
-         return r.Bytes();
-       }},
-      {"truncated", [&] { auto b = base().Bytes(); b.erase(b.begin() + 50, b.begin() + 52); return b; }},
+  auto patched = [&](size_t at, u8 v) {
+    std::vector<u8> b = good;
+    b[at] = v;
+    return b;
   };
-  for (auto& c : cases) {
-    std::vector<u8> b = c.make();
-    EXPECT_EQ(OpenError(b, dir), klErrStoreMagic) << c.what;
-  }
+  auto plus = [&](u8 type, u32 parent, u32 id, const std::string& name, const std::vector<u8>& value) {
+    RawStore r = base;
+    r.Add(type, parent, id, name, value);
+    return r.Bytes();
+  };
+  std::vector<u8> truncated = good;
+  truncated.erase(truncated.begin() + 50, truncated.begin() + 52);
+  RawStore cycle;
+  cycle.Add(0, kRoot, 1, "A", {});
+  cycle.Add(0, 1, 2, "B", {});
+  cycle.Add(0, 2, 1, "C", {});
+  const std::pair<const char*, std::vector<u8>> cases[] = {
+      {"count beyond the records", base.Bytes(3, 2)},
+      {"count short of the records", base.Bytes(1, 2)},
+      {"huge count", base.Bytes(0xFFFFFFFF, 2)},
+      {"last id below a live id", base.Bytes(2, 1)},
+      {"truncated", truncated},
+      {"shorter than the empty container", std::vector<u8>(good.begin(), good.begin() + 39)},
+      {"cycle below the root", cycle.Bytes()},
+      {"head magic", patched(3, 'X')},
+      {"variant byte", patched(7, '1')},
+      {"tail magic", patched(good.size() - 1, '1')},
+      {"body length beyond the file", patched(32, 0x7F)},
+      {"body length below its fields", patched(35, 5)},
+      {"name beyond the body", patched(46, 200)},
+      {"string length 0", plus(4, 1, 3, "z", RawStore::U32(0))},
+      {"string length beyond", plus(4, 1, 3, "z", {0, 0, 0, 9, 'a', 0})},
+      {"block length beyond", plus(5, 1, 3, "z", {0xFF, 0xFF, 0xFF, 0xFF})},
+      {"short u32", plus(3, 1, 3, "z", {1, 2})},
+      {"empty name", plus(1, 1, 3, "", {1})},
+      {"name with >", plus(1, 1, 3, "a>b", {1})},
+      {"name with NUL", plus(1, 1, 3, std::string("a\0b", 3), {1})},
+      {"undefined type", plus(7, 1, 3, "z", {1})},
+      {"type that reads as missing", plus(199, 1, 3, "z", {})},
+      {"id 0", plus(1, 1, 0, "z", {1})},
+      // Its parent would be the next folder made, which would adopt it.
+      {"parent id never given", plus(1, 4, 3, "z", {1})},
+      {"folder with the root's id", plus(0, kRoot, kRoot, "R", {})},
+      {"folder inside itself", plus(0, 1, 1, "G", {})},
+      {"two folders, one id", plus(0, kRoot, 1, "G", {})},
+  };
+  for (auto& c : cases) EXPECT_EQ(OpenError(c.second, dir), klErrStoreMagic) << c.first;
 
-  // A cycle no path from the root reaches is just unreachable.
-  RawStore r = base();
+  // A cycle no path from the root reaches is just unreachable, and deleted
+  // records are not checked beyond their bounds.
+  RawStore r = base;
   r.Add(0, 9, 8, "X", {});
   r.Add(0, 8, 9, "Y", {});
+  r.Add(0x63, 77, 0, "", {0, 0, 0, 0});
   std::vector<u8> b = r.Bytes();
-  CKLF_Storage s;
   ASSERT_EQ(s.Open(b.data(), static_cast<u32>(b.size())), 1);
   EXPECT_EQ(s.GetTotalRecords(), 2u);
-  // Deleted records are not checked beyond their bounds.
-  RawStore d = base();
-  d.Add(0x63, 77, 0, "", {0, 0, 0, 0});
-  b = d.Bytes();
-  ASSERT_EQ(s.Open(b.data(), static_cast<u32>(b.size())), 1);
 }
 
 TEST(Storage, FuzzerFindingsStayFixed) {
@@ -703,28 +462,20 @@ TEST(Storage, FuzzerFindingsStayFixed) {
   ASSERT_FALSE(b.empty());
   klftest::WriteFileBytes(dir.File("c"), b);
   CKLF_Storage s;
-  EXPECT_EQ(s.Open(dir.File("c").c_str(), 1), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreMagic);
+  EXPECT_FAILS(s, s.Open(dir.File("c").c_str(), 1), klErrStoreMagic);
 }
 
-TEST(Storage, DigestCheck) {
+TEST(Storage, DigestCheckOfImagesFilesAndEmbeddedContainers) {
   klftest::TempDir dir;
   std::string path = dir.File("d.kls");
-  {
-    CKLF_Storage s;
-    ASSERT_EQ(s.Open(path.c_str(), 2), 1);
-    ASSERT_EQ(s.SetRecord("k", CKLF_String("v")), 1);
-    ASSERT_EQ(s.Close(), 1);
-  }
-  std::vector<u8> f = klftest::ReadFileBytes(path);
   CKLF_Storage s;
+  ASSERT_TRUE(s.Open(path.c_str(), 2) && s.SetRecord("k", CKLF_String("v")) && s.Close());
+  std::vector<u8> f = klftest::ReadFileBytes(path);
   EXPECT_EQ(s.CheckMD5(f.data(), static_cast<u32>(f.size())), 1);
   std::vector<u8> bad = f;
   bad[40] ^= 1;
-  EXPECT_EQ(s.CheckMD5(bad.data(), static_cast<u32>(bad.size())), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreDigest);
-  EXPECT_EQ(s.CheckMD5(f.data(), 24), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreMagic);
+  EXPECT_FAILS(s, s.CheckMD5(bad.data(), static_cast<u32>(bad.size())), klErrStoreDigest);
+  EXPECT_FAILS(s, s.CheckMD5(f.data(), 24), klErrStoreMagic);
 
   // From a file's current position, as when a container is embedded.
   std::vector<u8> embedded = {1, 2, 3};
@@ -734,19 +485,16 @@ TEST(Storage, DigestCheck) {
   file.SetPos(3);
   EXPECT_EQ(s.CheckMD5(&file), 1);
   file.SetPos(2);
-  EXPECT_EQ(s.CheckMD5(&file), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreDigest);
+  EXPECT_FAILS(s, s.CheckMD5(&file), klErrStoreDigest);
 
   klftest::WriteFileBytes(dir.File("empty"), {});
   EXPECT_EQ(s.CheckMD5(dir.File("empty").c_str()), 1);
-  EXPECT_EQ(s.CheckMD5(dir.File("missing").c_str()), 0);
-  EXPECT_EQ(s.GetError(), klErrFileOpen);
+  EXPECT_FAILS(s, s.CheckMD5(dir.File("missing").c_str()), klErrFileOpen);
   KLP_FileRef folder;
   folder.SetPath(dir.Path().c_str());
   EXPECT_EQ(s.CheckMD5("d.kls", &folder), 1);
   klftest::WriteFileBytes(path, bad);
-  EXPECT_EQ(s.CheckMD5("d.kls", &folder), 0);
-  EXPECT_EQ(s.GetError(), klErrStoreDigest);
+  EXPECT_FAILS(s, s.CheckMD5("d.kls", &folder), klErrStoreDigest);
 }
 
 TEST(Storage, CallersFileAndNameInFolder) {
@@ -755,20 +503,15 @@ TEST(Storage, CallersFileAndNameInFolder) {
   ASSERT_EQ(folder.SetPath(dir.Path().c_str()), klpNoErr);
   CKLF_Storage s;
   EXPECT_EQ(s.Open("plugin.conf", &folder, 1), 0);
-  ASSERT_EQ(s.Open("plugin.conf", &folder, 2), 1);
-  ASSERT_EQ(s.SetRecord("x", static_cast<u8>(4)), 1);
-  ASSERT_EQ(s.Close(), 1);
-  ASSERT_EQ(s.Open("plugin.conf", &folder, 3), 1);
+  ASSERT_TRUE(s.Open("plugin.conf", &folder, 2) && s.SetRecord("x", static_cast<u8>(4)) && s.Close());
   u8 x = 0;
-  ASSERT_EQ(s.GetRec("x", x), 1);
+  ASSERT_TRUE(s.Open("plugin.conf", &folder, 3) && s.GetRec("x", x));
   EXPECT_EQ(x, 4);
-  s.Close();
 
+  // The caller's file is closed, not deleted.
   CKLF_StdFile file(dir.File("plugin.conf").c_str(), 3);
-  ASSERT_EQ(s.Open(&file, 3), 1);
-  ASSERT_EQ(s.SetRecord("y", static_cast<u8>(5)), 1);
-  ASSERT_EQ(s.Close(), 1);
-  EXPECT_EQ(file.IsOpened(), 0);  // closed, not deleted
+  ASSERT_TRUE(s.Open(&file, 3) && s.SetRecord("y", static_cast<u8>(5)) && s.Close());
+  EXPECT_EQ(file.IsOpened(), 0);
   EXPECT_EQ(s.CheckMD5(dir.File("plugin.conf").c_str()), 1);
   EXPECT_EQ(s.Open(static_cast<CKLF_StdFile*>(nullptr), 3), 0);
   // A file that fails to open as a container stays the caller's, open.
@@ -780,36 +523,28 @@ TEST(Storage, CallersFileAndNameInFolder) {
 
 TEST(Storage, CloseReportsWhyTheDigestCouldNotBeMade) {
   klftest::TempDir dir;
-  std::string path = dir.File("gone.kls");
-  CKLF_StdFile file(path.c_str(), 4);
+  CKLF_StdFile file(dir.File("gone.kls").c_str(), 4);
   CKLF_Storage s;
-  ASSERT_EQ(s.Open(&file, 2), 1);
-  ASSERT_EQ(s.SetRecord("k", static_cast<u8>(1)), 1);
+  ASSERT_TRUE(s.Open(&file, 2) && s.SetRecord("k", static_cast<u8>(1)));
   file.Close();  // behind the storage's back
-  EXPECT_EQ(s.Close(), 0);
-  EXPECT_EQ(s.GetError(), klErrFileNotOpen);
+  EXPECT_FAILS(s, s.Close(), klErrFileNotOpen);
 }
 
 namespace {
 
 // Writes beyond limit bytes fail with EFBIG while the object lives.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t limit) {
-    getrlimit(RLIMIT_FSIZE, &m_old);
-    m_oldHandler = signal(SIGXFSZ, SIG_IGN);
-    rlimit r = m_old;
-    r.rlim_cur = limit;
+struct FileSizeLimit {
+  explicit FileSizeLimit(rlim_t limit) : oldHandler(signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit r = {limit, old.rlim_max};
     setrlimit(RLIMIT_FSIZE, &r);
   }
   ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &m_old);
-    signal(SIGXFSZ, m_oldHandler);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
   }
-
- private:
-  rlimit m_old;
-  sighandler_t m_oldHandler;
+  rlimit old;
+  sighandler_t oldHandler;
 };
 
 }  // namespace
@@ -818,30 +553,23 @@ TEST(Storage, FailedWritesLeaveTheContainerAsItWas) {
   klftest::TempDir dir;
   std::string path = dir.File("full.kls");
   CKLF_Storage s;
-  ASSERT_EQ(s.Open(path.c_str(), 2), 1);
-  ASSERT_EQ(s.AddFolder("F"), 1);
-  ASSERT_EQ(s.SetRecord("F>keep", CKLF_String("kept")), 1);
-  ASSERT_EQ(s.SetRecord("F>grow", CKLF_String("a")), 1);
-  ASSERT_EQ(s.Close(), 1);
+  ASSERT_TRUE(s.Open(path.c_str(), 2) && s.AddFolder("F") && s.SetRecord("F>keep", CKLF_String("kept")) &&
+              s.SetRecord("F>grow", CKLF_String("a")) && s.Close());
   std::vector<u8> before = klftest::ReadFileBytes(path);
 
   ASSERT_EQ(s.Open(path.c_str(), 3), 1);
-  auto index = IndexOf(s);
+  Index index = IndexOf(s);
   std::vector<u8> big(5000, 1);
   {
     FileSizeLimit limit(before.size() + 100);
-    // A record that does not fit: the append is cut off part way.
-    EXPECT_EQ(s.SetRecord("F>big", big.data(), 5000), 0);
-    EXPECT_EQ(s.GetError(), klErrFileWrite);
-    // Replacing a value by a bigger one marks the old record first: that
-    // mark must be undone too.
-    EXPECT_EQ(s.SetRecord("F>grow", CKLF_String(std::string(3000, 'g').c_str())), 0);
-    EXPECT_EQ(s.GetError(), klErrFileWrite);
+    // The append is cut off part way.
+    EXPECT_FAILS(s, s.SetRecord("F>big", big.data(), 5000), klErrFileWrite);
+    // A bigger value marks the old record first: that mark is undone too.
+    EXPECT_FAILS(s, s.SetRecord("F>grow", CKLF_String(std::string(3000, 'g').c_str())), klErrFileWrite);
     EXPECT_EQ(s.Rename("F", std::string(6000, 'R').c_str()), 0);
     EXPECT_EQ(klftest::ReadFileBytes(path), before);
     EXPECT_EQ(IndexOf(s), index);
-    // Small changes still fit.
-    ASSERT_EQ(s.SetRecord("F>small", static_cast<u8>(3)), 1);
+    ASSERT_EQ(s.SetRecord("F>small", static_cast<u8>(3)), 1);  // small changes still fit
   }
   ASSERT_EQ(s.Close(), 1);
   ASSERT_EQ(s.CheckMD5(path.c_str()), 1);
@@ -851,14 +579,11 @@ TEST(Storage, FailedWritesLeaveTheContainerAsItWas) {
   EXPECT_STREQ(v.GetStr(), "a");
   EXPECT_EQ(s.GetRecType("F>big"), CKLF_Storage::klRecMissing);
   EXPECT_EQ(s.GetRecType("F>small"), CKLF_Storage::klRecU8);
-}
 
-TEST(Storage, WritesToAFullDeviceAreReported) {
+  // A device that takes nothing: the new container cannot be made.
   CKLF_StdFile probe;
-  if (!probe.Open("/dev/full", 3)) GTEST_SKIP() << "no /dev/full";
+  if (!probe.Open("/dev/full", 3)) return;
   probe.Close();
-  CKLF_Storage s;
-  EXPECT_EQ(s.Open("/dev/full", 3), 0);
-  EXPECT_EQ(s.GetError(), klErrFileWrite);
+  EXPECT_FAILS(s, s.Open("/dev/full", 3), klErrFileWrite);
   EXPECT_EQ(s.IsOpened(), 0);
 }
