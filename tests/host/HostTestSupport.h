@@ -1,5 +1,6 @@
-// Helpers of the plug-in shell's tests: a document in the in-memory host
-// and a way to run a plug-in object of the test's own through the entry.
+// Helpers of the plug-in shell's tests: a document in the in-memory host,
+// a plug-in object bound to its record, and a way to run a plug-in object
+// of the test's own through the entry.
 #pragma once
 
 #include <random>
@@ -9,6 +10,8 @@
 #include "CPluginMain.h"
 
 namespace hosttest {
+
+typedef std::vector<uint8_t> Bytes;
 
 // Sends the entry's calls to one plug-in object chosen by the test.
 struct ObjectEntry {
@@ -22,12 +25,37 @@ struct ObjectEntry {
   }
 };
 
+// A plug-in object on the host's current record.
+template <class Plugin = CPluginMain>
+struct Bound {
+  Plugin plugin;
+  int16_t result = 0;
+  explicit Bound(CKLP_FilterHost& host) { Bind(host); }
+  void Bind(CKLP_FilterHost& host) { plugin.SetHostPointers(&host.Record(), nullptr, &result); }
+  // A new run of the host, then FillPluginData.
+  bool Fill(CKLP_FilterHost& host) {
+    host.ResetRun();
+    Bind(host);
+    return plugin.FillPluginData() != 0;
+  }
+};
+
 // A document of random planes.
 inline void RandomDocument(CKLP_FilterHost& host, int16_t mode, int32_t w, int32_t h, bool transparency,
                            std::mt19937& rng) {
   host.SetDocument(mode, w, h, transparency);
   for (int p = 0; p < host.PlaneCount(); ++p)
     for (auto& v : host.Plane(p)) v = static_cast<uint8_t>(rng());
+}
+
+inline std::vector<Bytes> Planes(const CKLP_FilterHost& host) {
+  std::vector<Bytes> p;
+  for (int i = 0; i < host.PlaneCount(); ++i) p.push_back(host.Plane(i));
+  return p;
+}
+
+inline void SetPlanes(CKLP_FilterHost& host, const std::vector<Bytes>& p) {
+  for (int i = 0; i < host.PlaneCount(); ++i) host.Plane(i) = p[static_cast<size_t>(i)];
 }
 
 }  // namespace hosttest
