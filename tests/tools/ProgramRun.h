@@ -1,12 +1,16 @@
 // Runs the host program as a user does, through a shell, and collects its
 // exit code and everything it printed (standard output and error; a pipe,
-// not a terminal).
+// not a terminal); builds and reads the documents it is given.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
+
+#include "CKLT_HostDocument.h"
 
 namespace hostprogram {
 
@@ -26,6 +30,41 @@ inline Outcome RunProgram(const std::string& args) {
   int status = pclose(p);
   o.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return o;
+}
+
+// A document of one layer; colour(c, i) and alpha(i) give the samples (no
+// alpha function: opaque).
+inline CKLT_HostDocument OneLayer(int16_t mode, int32_t w, int32_t h, const std::function<uint8_t(int, int32_t)>& colour,
+                                  const std::function<uint8_t(int32_t)>& alpha = nullptr) {
+  CKLT_HostDocument doc;
+  doc.mode = mode;
+  doc.width = w;
+  doc.height = h;
+  CKLT_HostDocument::Layer l;
+  l.name = "Layer 1";
+  l.width = w;
+  l.height = h;
+  l.planes.assign(doc.ColourPlanes(), std::vector<uint8_t>(static_cast<size_t>(w) * h));
+  for (int c = 0; c < doc.ColourPlanes(); ++c)
+    for (int32_t i = 0; i < w * h; ++i) l.planes[c][i] = colour(c, i);
+  if (alpha) {
+    l.alpha.resize(static_cast<size_t>(w) * h);
+    for (int32_t i = 0; i < w * h; ++i) l.alpha[i] = alpha(i);
+  }
+  doc.layers.push_back(l);
+  return doc;
+}
+
+inline void Write(const CKLT_HostDocument& doc, const std::string& path) {
+  std::string error;
+  EXPECT_TRUE(doc.Write(path, error)) << error;
+}
+
+inline CKLT_HostDocument Read(const std::string& path) {
+  CKLT_HostDocument d;
+  std::string error;
+  EXPECT_TRUE(d.Read(path, error)) << error;
+  return d;
 }
 
 }  // namespace hostprogram

@@ -1,34 +1,33 @@
-// A small filter plug-in for the host program's tests, built on the real
-// adapter: Start XORs the colour planes of the filter rectangle with a
-// value where the selection mask is above 127, makes editable transparency
-// opaque, reports progress and polls abort once per plane. The value is
-// 255, or the one kept in the scripting descriptor; the dialog run stores
-// 0x0F there (as a user's choice would be recorded).
-#include <cstring>
+// A small filter plug-in for the host program's tests, on the real plug-in
+// object with its own Start: XORs the colour planes of the filter rectangle
+// with a value where the selection mask is above 127, makes editable
+// transparency opaque, reports progress and polls abort once per plane.
+// The value is 255, or the one kept in the scripting descriptor; the dialog
+// run stores 0x0F there (as a user's choice would be recorded).
 #include <vector>
 
-#include "CKLF_8BFPluginVirtual.h"
+#include "CPluginMain.h"
 
 namespace {
 
-class CTestPlugin : public CKLF_8BFPluginVirtual {
+class CTestPlugin : public CPluginMain {
  public:
   u8 DoStart() override {
     u8 value = 255;
+    CKLF_Mem block;
+    u8 display = 0;
     if (m_dialogRequest) {
       value = 0x0F;
       WriteEncryptedScriptParameter_V2(&value, 1);
-    } else {
-      CKLF_Mem block;
-      u8 display = 0;
-      if (ReadEncryptedScriptParameter_V2(block, display) && block.GetSize() == 1) value = block.GetPtr()[0];
+    } else if (ReadEncryptedScriptParameter_V2(block, display) && block.GetSize() == 1) {
+      value = block.GetPtr()[0];
     }
-    kltPLUGINDATA_s& pd = m_pluginData;
-    kltRECT_s r = pd.filterRect;
-    u32 w = static_cast<u32>(r.right - r.left), h = static_cast<u32>(r.bottom - r.top);
-    std::vector<u8> plane(static_cast<size_t>(w) * h), mask(static_cast<size_t>(w) * h, 255);
+    const kltPLUGINDATA_s& pd = m_pluginData;
+    const kltRECT_s r = pd.filterRect;
+    const u32 w = static_cast<u32>(r.right - r.left), n = w * static_cast<u32>(r.bottom - r.top);
+    std::vector<u8> plane(n), mask(n, 255);
     if (pd.hostMask && !HostGetChanel(255, r, mask.data(), w)) return 0;
-    u8 colours = static_cast<u8>(pd.planes - pd.transparency);
+    const u8 colours = static_cast<u8>(pd.planes - pd.transparency);
     for (u8 c = 0; c < colours; ++c) {
       HostProgress(colours, c);
       if (HostCancel()) {
@@ -36,8 +35,7 @@ class CTestPlugin : public CKLF_8BFPluginVirtual {
         return 0;
       }
       if (!HostGetChanel(c, r, plane.data(), w)) return 0;
-      for (size_t i = 0; i < plane.size(); ++i)
-        if (mask[i] > 127) plane[i] ^= value;
+      for (u32 i = 0; i < n; ++i) plane[i] ^= mask[i] > 127 ? value : 0;
       if (!HostPutChanel(c, r, plane.data(), w)) return 0;
     }
     if (pd.editableTransparency && !HostPutChanel(static_cast<u8>(pd.planes - 1), r, static_cast<u8>(255))) return 0;
@@ -55,19 +53,5 @@ extern "C" __attribute__((visibility("default"))) void PluginMain(int16_t select
                                                                   intptr_t* data, int16_t* result) {
   g_plugin.SetHostPointers(record, data, result);
   if (result) *result = 0;
-  switch (selector) {
-    case klpSelectorParameters: g_plugin.DoParameters(); break;
-    case klpSelectorStart:
-      if (!g_plugin.FillPluginData())
-        g_plugin.HostSetRetCode(g_plugin.GetError() == klErrUnsupported ? -30101 : -30100);
-      else
-        g_plugin.DoStart();
-      g_plugin.EmptyRects();
-      break;
-    case klpSelectorContinue: g_plugin.DoContinue(); break;
-    case klpSelectorFinish: g_plugin.DoFinish(); break;
-    case klpSelectorAbout:
-    case klpSelectorPrepare: break;
-    default: g_plugin.HostSetRetCode_BadParam(); break;
-  }
+  g_plugin.HandleSelector(selector);
 }
