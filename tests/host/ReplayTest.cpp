@@ -127,6 +127,8 @@ TEST(Replay, AFailedDialogRunDoesNotTurnTheNextRepeatIntoADialog) {
   EXPECT_EQ(f.Call(klpSelectorParameters), 0);
   EXPECT_EQ(f.Call(klpSelectorStart), klpResUserCanceled);
   EXPECT_EQ(f.plugin.calls, 0);
+  i32 w, h;
+  EXPECT_NE(f.plugin.GetCompositeAlpha(w, h), nullptr);  // prepared for the dialog
   EXPECT_EQ(f.Run(false), 0);  // the repeat: no Parameters, no Finish in between
   EXPECT_EQ(f.plugin.calls, 1);
 
@@ -142,38 +144,25 @@ TEST(Replay, AFailedDialogRunDoesNotTurnTheNextRepeatIntoADialog) {
   EXPECT_EQ(f.plugin.calls, 2);
 }
 
-TEST(Replay, DialogRunPreparesTheCompositeAlphaThenReportsNoDialog) {
-  Fixture f;
-  Bytes mask(600, 0);
-  for (int y = 5; y < 15; ++y)
-    for (int x = 10; x < 25; ++x) mask[y * 30 + x] = static_cast<uint8_t>(x * 10);
-  ASSERT_TRUE(f.host.SetSelection(mask));
-  EXPECT_EQ(f.Run(true), klpResUserCanceled);
-  i32 w = 0, h = 0;
-  const u8* a = f.plugin.GetCompositeAlpha(w, h);
-  ASSERT_NE(a, nullptr);
-  ASSERT_EQ(w * 100 + h, 1510);
-  for (int y = 0; y < 10; ++y)
-    for (int x = 0; x < 15; ++x) ASSERT_EQ(a[y * 15 + x], mask[(y + 5) * 30 + x + 10]);
-  EXPECT_EQ(f.plugin.calls, 0);
-  EXPECT_EQ(f.host.Plane(0), f.before);
-}
-
-TEST(CompositeAlpha, TransparencyTimesMaskAndTrimming) {
+TEST(CompositeAlpha, SelectionTimesTransparencyAndTrimming) {
+  // A selection over x 10..24, y 5..14: alpha = m, or t * m / 255.
   std::mt19937 rng(4);
   i32 w, h;
-  {
-    // Transparency and a selection: alpha = t * m / 255.
+  for (bool transparency : {false, true}) {
     CKLP_FilterHost host;
-    hosttest::RandomDocument(host, klpModeGray, 12, 9, true, rng);
-    Bytes mask(108);
-    for (auto& v : mask) v = static_cast<uint8_t>(rng() | 1);
+    hosttest::RandomDocument(host, klpModeGray, 30, 20, transparency, rng);
+    Bytes mask(600, 0);
+    for (int i = 0; i < 600; ++i)
+      if (i % 30 >= 10 && i % 30 < 25 && i / 30 >= 5 && i / 30 < 15) mask[i] = static_cast<uint8_t>(rng() | 1);
     ASSERT_TRUE(host.SetSelection(mask));
     hosttest::Bound<> b(host);
     ASSERT_TRUE(b.plugin.FillPluginData() && b.plugin.PrepareCompositeAlpha(1));
     const u8* a = b.plugin.GetCompositeAlpha(w, h);
-    ASSERT_EQ(w * h, 108);
-    for (int i = 0; i < 108; ++i) ASSERT_EQ(a[i], host.Plane(1)[i] * mask[i] / 255);
+    ASSERT_EQ(w * 100 + h, 1510);
+    for (int i = 0; i < 150; ++i) {
+      int j = (i / 15 + 5) * 30 + i % 15 + 10;
+      ASSERT_EQ(a[i], transparency ? host.Plane(1)[j] * mask[j] / 255 : mask[j]) << i;
+    }
   }
   // Transparency alone: the rectangle shrinks to the visible content and
   // the area in the document moves with it.

@@ -118,23 +118,6 @@ TEST(ScriptParams, ChunksOfBothFormsRoundTrip) {
   f.ExpectClean();
 }
 
-TEST(ScriptParams, WritesThatDoNotFitFail) {
-  const struct {
-    size_t maxText, size;
-  } rows[] = {
-      {1004, 110000},  // more than 200 small chunks
-      {500, 1000},     // not even small texts
-      {0, 400000},     // too large for the descriptor at all
-  };
-  for (const auto& row : rows) {
-    Fixture f;
-    f.host.SetMaxDescriptorText(row.maxText);
-    EXPECT_FALSE(f.Write(Noise(row.size, 6))) << row.size;
-    EXPECT_TRUE(f.records.empty() || Find(f.records, "klaS") == nullptr) << row.size;
-    f.ExpectClean();
-  }
-}
-
 TEST(ScriptParams, MalformedDescriptorsFailCleanly) {
   typedef std::function<void(Records&)> Damage;
   auto text = [](Records& r) -> std::string& { return Find(r, "kle0")->text; };
@@ -185,23 +168,33 @@ TEST(ScriptParams, MalformedDescriptorsFailCleanly) {
   }
 }
 
-TEST(ScriptParams, MissingServicesFailWithoutCalls) {
-  const Bytes data = Noise(100, 1);
+TEST(ScriptParams, WritesThatDoNotFitAndPoorHostsFail) {
+  typedef bool CKLP_FilterHost::Services::*Service;
+  const struct {
+    size_t maxText, size;
+    Service missing;
+  } rows[] = {
+      {1004, 110000, nullptr},  // more than 200 small chunks
+      {500, 1000, nullptr},     // not even small texts
+      {0, 400000, nullptr},     // too large for the descriptor at all
+      {0, 100, &CKLP_FilterHost::Services::descriptor},
+      {0, 100, &CKLP_FilterHost::Services::handleProcs},
+  };
   Bytes back;
   u8 display = 0;
-  for (bool CKLP_FilterHost::Services::*service :
-       {&CKLP_FilterHost::Services::descriptor, &CKLP_FilterHost::Services::handleProcs}) {
+  for (const auto& row : rows) {
     Fixture f;
-    f.host.GetServices().*service = false;
-    EXPECT_FALSE(f.Write(data));
+    f.host.SetMaxDescriptorText(row.maxText);
+    if (row.missing) f.host.GetServices().*row.missing = false;
+    EXPECT_FALSE(f.Write(Noise(row.size, 6))) << row.size;
+    EXPECT_EQ(Find(f.records, "klaS"), nullptr) << row.size;
     EXPECT_FALSE(f.Read(back, display));
+    EXPECT_EQ(f.b.result, -128) << row.size;  // nothing stored: the result is left alone
+    f.ExpectClean();
   }
-  Fixture f;
-  EXPECT_FALSE(f.Read(back, display));  // no descriptor yet
-  EXPECT_EQ(f.b.result, klpResUserCanceled);
   CPluginMain none;
   CKLF_Mem block;
-  EXPECT_FALSE(none.WriteEncryptedScriptParameter_V2(data.data(), 100));
+  EXPECT_FALSE(none.WriteEncryptedScriptParameter_V2(&display, 1));
   EXPECT_FALSE(none.ReadEncryptedScriptParameter_V2(block, display));
 }
 

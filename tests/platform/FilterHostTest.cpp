@@ -30,7 +30,8 @@ TEST(FilterHostDescriptor, BytesRoundTripAndDamageIsRefused) {
 }
 
 // The host serves interleaved plane ranges and takes outData back before
-// it serves the next request.
+// it serves the next request; requests outside the image or its planes are
+// refused.
 TEST(FilterHostBands, ServesRangesAndCommitsBeforeTheNextRequest) {
   CKLP_FilterHost host;
   host.SetDocument(klpModeRGB, 5, 4, true);
@@ -38,36 +39,29 @@ TEST(FilterHostBands, ServesRangesAndCommitsBeforeTheNextRequest) {
   for (int p = 0; p < 4; ++p)
     for (auto& v : host.Plane(p)) v = static_cast<uint8_t>(rng());
   KLP_FilterRecord& r = host.Record();
-  r.inRect = {1, 1, 4, 3};
-  r.inLoPlane = 0;
-  r.inHiPlane = 3;
-  ASSERT_EQ(r.advanceState(r.hostContext), 0);
+  auto advance = [&](KLP_Rect32 in, int16_t inLo, int16_t inHi, KLP_Rect32 out, int16_t outLo, int16_t outHi) {
+    r.inRect = in;
+    r.inLoPlane = inLo;
+    r.inHiPlane = inHi;
+    r.outRect = out;
+    r.outLoPlane = outLo;
+    r.outHiPlane = outHi;
+    return r.advanceState(r.hostContext);
+  };
+  const KLP_Rect32 none = {0, 0, 0, 0};
+  ASSERT_EQ(advance({1, 1, 4, 3}, 0, 3, none, 0, 0), 0);
   ASSERT_EQ(r.inRowBytes, 12);
   const uint8_t* in = static_cast<const uint8_t*>(r.inData);
   for (int i = 0; i < 24; ++i) ASSERT_EQ(in[i], host.Plane(i % 4)[(i / 12 + 1) * 5 + i % 12 / 4 + 1]) << i;
-
-  r.inRect = {0, 0, 0, 0};
-  r.outRect = {0, 0, 5, 1};
-  r.outLoPlane = 1;
-  r.outHiPlane = 2;
-  ASSERT_EQ(r.advanceState(r.hostContext), 0);
+  ASSERT_EQ(advance(none, 0, 0, {0, 0, 5, 1}, 1, 2), 0);
   uint8_t* out = static_cast<uint8_t*>(r.outData);
   for (int i = 0; i < 10; ++i) out[i] = static_cast<uint8_t>(100 + i);
   EXPECT_NE(host.Plane(1)[0], 100);  // not yet taken
-  r.outRect = {0, 0, 0, 0};
-  ASSERT_EQ(r.advanceState(r.hostContext), 0);  // takes the band back
+  ASSERT_EQ(advance(none, 0, 0, none, 0, 0), 0);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(host.Plane(1 + i % 2)[i / 2], 100 + i) << i;
-  // Requests outside the image or the planes are refused.
-  const struct {
-    KLP_Rect32 rect;
-    int16_t lo, hi;
-  } refused[] = {{{0, 0, 6, 1}, 0, 0}, {{0, 0, 1, 1}, 4, 4}, {{0, 0, 1, 1}, 2, 1}};
-  for (const auto& q : refused) {
-    r.inRect = q.rect;
-    r.inLoPlane = q.lo;
-    r.inHiPlane = q.hi;
-    EXPECT_NE(r.advanceState(r.hostContext), 0) << q.lo << " " << q.hi;
-  }
+  EXPECT_NE(advance({0, 0, 6, 1}, 0, 0, none, 0, 0), 0);
+  EXPECT_NE(advance({0, 0, 1, 1}, 4, 4, none, 0, 0), 0);
+  EXPECT_NE(advance({0, 0, 1, 1}, 2, 1, none, 0, 0), 0);
 }
 
 TEST(FilterHostCases, CaseFollowsTheDocument) {
@@ -77,44 +71,23 @@ TEST(FilterHostCases, CaseFollowsTheDocument) {
     CKLP_FilterHost host;
     host.SetDocument(klpModeGray, 3, 3, row[0]);
     host.LockTransparency(row[1]);
-    if (row[2]) host.SetSelection(std::vector<uint8_t>(9, 1));
-    EXPECT_EQ(host.Record().filterCase, row[3]);
-    EXPECT_EQ(host.Record().planes, 1 + row[0]);
-    EXPECT_EQ(host.Record().haveMask, row[2]);
+    // An empty selection or one of the wrong size is none.
+    EXPECT_FALSE(host.SetSelection(std::vector<uint8_t>(9, 0)) || host.SetSelection(std::vector<uint8_t>(8, 1)));
+    EXPECT_EQ(row[2] != 0, row[2] && host.SetSelection(std::vector<uint8_t>(9, 1)));
+    EXPECT_EQ(std::vector<int>({host.Record().filterCase, host.Record().planes, host.Record().haveMask}),
+              std::vector<int>({row[3], 1 + row[0], row[2]}));
   }
-  CKLP_FilterHost host;
-  host.SetDocument(klpModeRGB, 3, 3, false);
-  EXPECT_FALSE(host.SetSelection(std::vector<uint8_t>(9, 0)));  // nothing selected
-  EXPECT_FALSE(host.SetSelection(std::vector<uint8_t>(8, 1)));  // wrong size
 }
 
 TEST(FilterHostColours, ConversionsAgreeWithThePlanes) {
-  CKLP_FilterHost host;
-  host.SetDocument(klpModeCMYK, 2, 2, false);
-  KLP_FilterRecord& r = host.Record();
-  KLP_ColorServicesInfo info = {};
-  info.selector = klpColorConvert;
-  info.sourceSpace = klpSpaceRGB;
-  info.resultSpace = klpSpaceCMYK;
-  info.colorComponents[0] = 200;
-  info.colorComponents[1] = 100;
-  info.colorComponents[2] = 50;
-  ASSERT_EQ(r.colorServices(r.hostContext, &info), 0);
-  EXPECT_EQ(info.colorComponents[3], 200);  // no black ink where red is brightest
-  info.sourceSpace = klpSpaceCMYK;
-  info.resultSpace = klpSpaceRGB;
-  ASSERT_EQ(r.colorServices(r.hostContext, &info), 0);
-  EXPECT_NEAR(info.colorComponents[0], 200, 1);
-  EXPECT_NEAR(info.colorComponents[1], 100, 1);
-  EXPECT_NEAR(info.colorComponents[2], 50, 1);
-  info.sourceSpace = klpSpaceLab;
-  EXPECT_NE(r.colorServices(r.hostContext, &info), 0);
-  // The picker: cancelled until a colour is chosen.
-  info.selector = klpColorChoose;
-  EXPECT_EQ(r.colorServices(r.hostContext, &info), klpResUserCanceled);
-  host.SetPickedColour(true, 1, 2, 3);
-  ASSERT_EQ(r.colorServices(r.hostContext, &info), 0);
-  EXPECT_EQ(info.colorComponents[2], 3);
+  // RGB to CMYK (255 is no ink) and back; other spaces are refused.
+  const int16_t rgb[4] = {200, 100, 50, 0};
+  int16_t cmyk[4], back[4];
+  ASSERT_TRUE(CKLP_FilterHost::ConvertColour(klpSpaceRGB, rgb, klpSpaceCMYK, cmyk));
+  EXPECT_EQ(cmyk[3], 200);  // no black ink where red is brightest
+  ASSERT_TRUE(CKLP_FilterHost::ConvertColour(klpSpaceCMYK, cmyk, klpSpaceRGB, back));
+  for (int c = 0; c < 3; ++c) EXPECT_NEAR(back[c], rgb[c], 1);
+  EXPECT_FALSE(CKLP_FilterHost::ConvertColour(klpSpaceLab, rgb, klpSpaceRGB, back));
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ TEST(HostDocument, LayeredPsdRoundTripInEveryMode) {
   }
 }
 
-TEST(HostDocument, PngKeepsPixelsAndRefusesCmykAndDamage) {
+TEST(HostDocument, PngKeepsPixelsAndRefusesDamage) {
   klftest::TempDir dir;
   std::mt19937 rng(10);
   std::string error;
@@ -79,15 +79,12 @@ TEST(HostDocument, PngKeepsPixelsAndRefusesCmykAndDamage) {
       }
     }
   }
-  CKLT_HostDocument cmyk = Doc(klpModeCMYK, 2, 2);
-  cmyk.layers.push_back(RandomLayer(rng, 4, 0, 0, 2, 2, false));
-  EXPECT_FALSE(cmyk.Write(dir.File("c.png"), error));
-  EXPECT_NE(error.find("CMYK"), std::string::npos);
-  EXPECT_FALSE(cmyk.Write(dir.File("c.jpg"), error));
+  // Damaged files are refused (CMYK and other extensions: the program's tests).
   klftest::WriteFileBytes(dir.File("junk.png"), {1, 2, 3});
   klftest::WriteFileBytes(dir.File("cut.png"), {0x89, 'P', 'N', 'G', 13, 10});
-  EXPECT_FALSE(cmyk.Read(dir.File("junk.png"), error));
-  EXPECT_FALSE(cmyk.Read(dir.File("cut.png"), error));
+  CKLT_HostDocument back;
+  EXPECT_FALSE(back.Read(dir.File("junk.png"), error));
+  EXPECT_FALSE(back.Read(dir.File("cut.png"), error));
 }
 
 TEST(HostDocument, CanvasFlattenAndConversion) {
