@@ -78,6 +78,7 @@ TEST(PluginData, FilterAreaPlacesTheRectangleInTheDocument) {
       {{0, INT32_MIN, 1, INT32_MAX}, 100, 0, 0, {}},
       {{INT32_MAX, 0, INT32_MIN, 1}, 100, 0, 0, {}},
       {{INT32_MAX - 2, 0, INT32_MAX, 2}, 100, 5, 0, {}},
+      {{INT32_MAX - 4, 0, INT32_MAX - 2, 2}, 100, 3, 0, {}},
   };
   for (const auto& row : rows) {
     CKLP_FilterHost host;
