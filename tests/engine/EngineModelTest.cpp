@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "CTessarette.h"
+#include "EngineTestUtil.h"
 
 namespace {
 
@@ -15,139 +16,120 @@ class RecordingProgress : public CKLF_Progress {
     values.push_back(percent);
     return 0;
   }
-  u8 IsCanceled() override { return ++asked > cancelAfter ? 1 : 0; }
+  u8 IsCanceled() override { return cancel; }
   std::vector<int> values;
-  int asked = 0;
-  int cancelAfter = 1 << 30;
+  u8 cancel = 0;
 };
 
 }  // namespace
 
-TEST(Tessarette, InitLimits) {
+TEST(Tessarette, InitLimitsAndZeroes) {
   CTessarette e;
-  ASSERT_EQ(e.Init(1, 1, 0), 1);
-  EXPECT_EQ(e.m_vCount, 0);
-  EXPECT_EQ(e.m_hCount, 0);
-  EXPECT_EQ(e.m_knotColumns, 2);
-  EXPECT_EQ(e.m_knotRows, 2);
-  EXPECT_EQ(e.m_knotCount, 4u);
-  EXPECT_EQ(e.m_vKnifeCount + e.m_hKnifeCount + e.m_xKnifeCount, 0u);
-
-  ASSERT_EQ(e.Init(150, 3, 0), 1);
-  EXPECT_EQ(e.m_vCount, 100);
-  EXPECT_EQ(e.m_hCount, 2);
-  EXPECT_EQ(e.m_vKnifeCount, 100u * 3u);
-  EXPECT_EQ(e.m_hKnifeCount, 101u * 2u);
-  EXPECT_EQ(e.m_knotCount, 102u * 4u);
-
-  ASSERT_EQ(e.Init(0, 0, 20000), 1);
-  EXPECT_EQ(e.m_vCount, 0);
-  EXPECT_EQ(e.m_xKnifeCount, 20000u);
-
-  // Knives and positions written before are zeroed again.
-  ASSERT_EQ(e.Init(3, 3, 1), 1);
+  ASSERT_EQ(e.Init(150, 3, 0), 1);  // at most 100 inner splitters
+  EXPECT_EQ(std::vector<u32>({e.m_vCount, e.m_hCount, e.m_knotCount, e.m_vKnifeCount, e.m_hKnifeCount}),
+            std::vector<u32>({100, 2, 102 * 4, 100 * 3, 101 * 2}));
   e.m_vPos[0] = 0.5f;
-  e.GetVerticalKnife(1, 2)->count = 7;
-  e.GetKnot(3, 3)->dx = 0.25f;
-  ASSERT_EQ(e.Init(3, 3, 1), 1);
+  e.GetVerticalKnife(99, 2)->count = 7;
+  e.GetKnot(101, 3)->dx = 0.25f;
+  ASSERT_EQ(e.Init(150, 3, 0), 1);
   EXPECT_EQ(e.m_vPos[0], 0.0f);
-  EXPECT_EQ(e.GetVerticalKnife(1, 2)->count, 0);
-  EXPECT_EQ(e.GetKnot(3, 3)->dx, 0.0f);
-  EXPECT_EQ(e.GetVerticalKnife(2, 0), nullptr);
+  EXPECT_EQ(e.GetVerticalKnife(99, 2)->count, 0);
+  EXPECT_EQ(e.GetKnot(101, 3)->dx, 0.0f);
+  EXPECT_EQ(e.GetVerticalKnife(100, 0), nullptr);
   EXPECT_EQ(e.GetHorizontalKnife(0, 2), nullptr);
-
+  EXPECT_EQ(e.Init(5, 5, 20000), 1);
   EXPECT_EQ(e.Init(5, 5, 20001), 0);
-  EXPECT_EQ(e.m_vCount, 4);  // set before the refusal
 }
 
-TEST(Tessarette, DefaultEffects) {
-  CTessarette e;
-  CTessarette::SFX_ONEPIECE r;
-  e.GetDefaultRecord(r);
-  EXPECT_EQ(r.bevel.enabled, 1);
-  const f32 n = static_cast<f32>(std::sqrt(r.bevel.light[0] * r.bevel.light[0] + r.bevel.light[1] * r.bevel.light[1] +
-                                           r.bevel.light[2] * r.bevel.light[2]));
-  EXPECT_NEAR(n, 1.0f, 1e-6f);
-  EXPECT_NEAR(r.bevel.light[0], -0.5 / std::sqrt(1.14), 1e-7);
-  EXPECT_EQ(r.bevel.size, 2);
-  EXPECT_EQ(r.bevel.depth, 3);
-  EXPECT_EQ(r.bevel.highlightOpacity, 191);
-  EXPECT_EQ(r.bevel.shadowColor[7], 255);
-  EXPECT_EQ(r.bevel.shadowColor[0], 0);
-  EXPECT_EQ(r.colorOverlay.enabled, 0);
-  EXPECT_EQ(r.colorOverlay.color[0], 85);
-  EXPECT_EQ(r.colorOverlay.color[1], 255);
-  EXPECT_EQ(r.colorOverlay.color[7], 255);
-  EXPECT_EQ(r.stroke.size, 3);
-  EXPECT_EQ(r.imageOverlay.layerId, -1);
-  EXPECT_EQ(r.mblur.angle, 45);
-  EXPECT_EQ(r.opacity.opacity, 255);
-  EXPECT_EQ(e.m_thinKnife, 1);
-  EXPECT_EQ(e.m_antiAlias, 1);
-  EXPECT_EQ(e.GetPieceCount(), 0u);
-}
-
+// Knots sit on their splitter crossings; an offset of -1 or +1 moves one
+// onto the neighbouring splitter or edge.
 TEST(Tessarette, KnotPositions) {
   CTessarette e;
-  ASSERT_EQ(e.Init(3, 2, 0), 1);  // splitters at 0.25 and 0.75; one at 0.5
+  ASSERT_EQ(e.Init(3, 2, 0), 1);
   e.m_vPos[0] = 0.25f;
   e.m_vPos[1] = 0.75f;
   e.m_hPos[0] = 0.5f;
-  const i32 W = 400, H = 200;
-  EXPECT_DOUBLE_EQ(e.i_ConvertKnot(0u, 0u, W, H).x, 0.0);
-  EXPECT_DOUBLE_EQ(e.i_ConvertKnot(3u, 2u, W, H).x, 400.0);
-  EXPECT_DOUBLE_EQ(e.i_ConvertKnot(3u, 2u, W, H).y, 200.0);
-  EXPECT_DOUBLE_EQ(e.i_ConvertKnot(1u, 1u, W, H).x, 100.0);
-  EXPECT_DOUBLE_EQ(e.i_ConvertKnot(1u, 1u, W, H).y, 100.0);
-  // -1 and +1 move a knot onto the neighbouring splitter or edge.
-  e.GetKnot(1, 1)->dx = -1.0f;
-  EXPECT_DOUBLE_EQ(e.i_ConvertKnot(1u, 1u, W, H).x, 0.0);
-  e.GetKnot(1, 1)->dx = 1.0f;
-  EXPECT_DOUBLE_EQ(e.i_ConvertKnot(1u, 1u, W, H).x, 300.0);
-  e.GetKnot(2, 1)->dx = 0.5f;  // last inner column: towards the edge
-  EXPECT_DOUBLE_EQ(e.i_ConvertKnot(2u, 1u, W, H).x, 350.0);
-  e.GetKnot(2, 1)->dx = -0.5f;
-  EXPECT_DOUBLE_EQ(e.i_ConvertKnot(2u, 1u, W, H).x, 200.0);
-  e.GetKnot(1, 1)->dy = -0.5f;
-  EXPECT_DOUBLE_EQ(e.i_ConvertKnot(1u, 1u, W, H).y, 50.0);
-  // Index form: row x columns + column.
-  EXPECT_DOUBLE_EQ(e.i_ConvertKnot(1u * 4u + 2u, W, H).x, 200.0);
+  struct Case {
+    u32 column, row;
+    f32 dx, dy;
+    f64 x, y;
+  };
+  for (const Case& k : {Case{0, 0, 0, 0, 0, 0}, Case{3, 2, 0, 0, 400, 200}, Case{1, 1, 0, 0, 100, 100},
+                        Case{1, 1, -1, 0, 0, 100}, Case{1, 1, 1, -0.5f, 300, 50}, Case{2, 1, 0.5f, 0, 350, 100},
+                        Case{2, 1, -0.5f, 1, 200, 200}}) {
+    *e.GetKnot(k.column, k.row) = {k.dx, k.dy};
+    const kltFPOS p = e.i_ConvertKnot(k.column, k.row, 400, 200);
+    EXPECT_EQ(std::vector<f64>({p.x, p.y}), std::vector<f64>({k.x, k.y})) << k.column << "," << k.row;
+  }
+  EXPECT_EQ(e.i_ConvertKnot(1u * 4u + 2u, 400, 200).x, 200.0);  // index: row x columns + column
 }
 
+// Progress is reported on change only (10.5 -> 10 is none); alert texts
+// are cut to the alert's 250 characters.
 TEST(Tessarette, ProgressReportedOnlyOnChangeAndAlertsCut) {
   CTessarette e;
   RecordingProgress p;
   e.SetProgress(&p);
-  e.SetLocalProgress(0, 10, 20);
-  e.SetLocalProgress(5, 10, 20);   // 10.5 -> 10, unchanged
-  e.SetLocalProgress(50, 10, 20);  // 15
-  e.SetLocalProgress(99, 10, 20);  // 19.9 -> 19
+  for (f64 percent : {0.0, 5.0, 50.0, 99.0}) e.SetLocalProgress(percent, 10, 20);
   EXPECT_EQ(p.values, (std::vector<int>{10, 15, 19}));
-
   std::string seen;
   e.SetAlertProc([](const char* text, const char* title, void* user) {
     *static_cast<std::string*>(user) = std::string(title) + "|" + text;
   }, &seen);
-  std::string longText(400, 'x');
-  e.PlatformMessageBox(longText.c_str(), "Error!");
+  e.PlatformMessageBox(std::string(400, 'x').c_str(), "Error!");
   EXPECT_EQ(seen, "Error!|" + std::string(250, 'x'));
-  EXPECT_STREQ(e.GetLastAlertTitle(), "Error!");
 }
 
-TEST(Tessarette, DrawSplittingWithoutKnives) {
+// DrawSplitting clears the plane and draws every knife: a thin knife one
+// pixel wide, a thick plain one as wide as its thickness; a knife drawn later
+// never erases one drawn before where they cross; hidden knives and knives
+// between coinciding knots draw nothing.
+TEST(Tessarette, DrawSplitting) {
+  for (u32 thickness : {1u, 4u, 6u}) {
+    for (u8 thin : {1, 0}) {
+      CTessarette e;
+      engtest::SetGrid(e, 2, 1, false, thickness);
+      engtest::SetMode(e, {thin, 0});
+      std::vector<u8> plane(64 * 16, 0x5A);
+      ASSERT_EQ(e.DrawSplitting(64, 16, plane.data(), 64, 0, 100), 1);
+      for (i32 y = 2; y < 14; y++)
+        ASSERT_EQ(static_cast<u32>(std::count(&plane[y * 64], &plane[y * 64 + 64], 255)), thin ? 1 : thickness)
+            << "thickness " << thickness << " row " << y;
+      EXPECT_EQ(std::count(plane.begin(), plane.end(), 0x5A), 0);
+    }
+  }
   CTessarette e;
-  ASSERT_EQ(e.Init(1, 1, 0), 1);
-  RecordingProgress p;
-  e.SetProgress(&p);
-  std::vector<u8> plane(12 * 5, 0x5A);
-  ASSERT_EQ(e.DrawSplitting(10, 5, plane.data(), 12, 0, 100), 1);
-  EXPECT_EQ(plane, std::vector<u8>(60, 0));
-  EXPECT_EQ(p.values, (std::vector<int>{0, 5, 100}));
+  engtest::SetGrid(e, 2, 2, false, 3);
+  e.m_thinKnife = 0;
+  std::vector<u8> plane(64 * 64, 0);
+  ASSERT_EQ(e.DrawSplitting(64, 64, plane.data(), 64, 0, 100), 1);
+  for (i32 i = 0; i < 64; i++) {
+    ASSERT_EQ(plane[i * 64 + 32], 255) << "row " << i;
+    ASSERT_EQ(plane[32 * 64 + i], 255) << "column " << i;
+  }
+  e.GetVerticalKnife(0, 0)->count = -1;
+  ASSERT_EQ(e.DrawSplitting(64, 64, plane.data(), 64, 0, 100), 1);
+  EXPECT_EQ(plane[10 * 64 + 32], 0);
+  CTessarette::KNIFESTRUCT_RENDERER k;
+  engtest::SetKnob(&k);
+  EXPECT_EQ(e.i_DrawKnife(&k, kltFPOS{10.0, 10.0}, kltFPOS{10.0, 10.0001}), 1);
+  EXPECT_EQ(plane[10 * 64 + 10], 0);
+
+  // A knife that cannot be drawn fails with the error of the sampling or
+  // of the rasteriser.
+  engtest::SetMode(e, {1, 0});
+  EXPECT_EQ(e.i_DrawKnife(&k, kltFPOS{0.0, 0.0}, kltFPOS{2e9, 0.0}), 0);
+  EXPECT_EQ(e.GetError(), klErrNoMemory);
+  k.count = 0;
+  e.ResetError();
+  EXPECT_EQ(e.i_DrawKnife(&k, kltFPOS{0.0, 0.0}, kltFPOS{2e9, 0.0}), 0);
+  EXPECT_NE(e.GetError(), 0);
 
   EXPECT_EQ(e.DrawSplitting(10, 5, nullptr, 12, 0, 100), 0);
   EXPECT_EQ(e.DrawSplitting(0, 5, plane.data(), 12, 0, 100), 0);
   EXPECT_EQ(e.DrawSplitting(13, 5, plane.data(), 12, 0, 100), 0);  // stride below the row
-
-  p.cancelAfter = 0;
+  RecordingProgress p;
+  p.cancel = 1;
+  e.SetProgress(&p);
   EXPECT_EQ(e.DrawSplitting(10, 5, plane.data(), 12, 0, 100), 0);
 }

@@ -9,20 +9,28 @@
 
 namespace engtest {
 
-// The knob shape a new knife gets: (position, offset, smoothness).
+// The four knife kinds: thin or thick, plain or anti-aliased.
+struct Mode {
+  u8 thin, aa;
+};
+const Mode kModes[] = {{1, 1}, {1, 0}, {0, 0}, {0, 1}};
+
+inline void SetMode(CTessarette& e, const Mode& m) {
+  e.m_thinKnife = m.thin;
+  e.m_antiAlias = m.aa;
+}
+
+// The knob shape a new knife gets; scale -1 turns the knob the other way.
 inline void SetKnob(CTessarette::KNIFESTRUCT_RENDERER* k, f32 scale = 1.0f) {
-  static const f32 pts[5][3] = {{0.434f, 0.0f, 0.5f},
-                                {0.3515f, -0.165f, 0.5f},
-                                {0.5f, -0.297f, 0.5f},
-                                {0.6485f, -0.165f, 0.5f},
-                                {0.566f, 0.0f, 0.5f}};
+  static const f32 pos[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
+  static const f32 off[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
   std::memset(k, 0, sizeof(*k));
   k->thickness = 3;
   k->count = 5;
   for (int i = 0; i < 5; i++) {
-    k->position[i] = pts[i][0];
-    k->offset[i] = pts[i][1] * scale;
-    k->smoothness[i] = pts[i][2];
+    k->position[i] = pos[i];
+    k->offset[i] = off[i] * scale;
+    k->smoothness[i] = 0.5f;
   }
 }
 
@@ -62,28 +70,26 @@ struct Doc {
   }
 };
 
+// Cuts the whole document, with an outer mask of the document's width.
+inline u8 Cut(CTessarette& e, Doc& d, u8* outer = nullptr, u8 render = 0) {
+  return e.SplitCells(d.w, d.h, outer, d.w, d.ptrs, d.w, d.count, 0, 100, render);
+}
+
 // Sum of the piece masks at every pixel, and the number of pieces there.
-inline void Coverage(const CTessarette& e, i32 w, i32 h, std::vector<int>& sum, std::vector<int>& owners,
-                     u32 firstPiece = 0) {
+inline void Coverage(const CTessarette& e, i32 w, i32 h, std::vector<int>& sum, std::vector<int>& owners) {
   sum.assign(static_cast<size_t>(w) * h, 0);
   owners.assign(static_cast<size_t>(w) * h, 0);
-  for (u32 i = firstPiece; i < e.GetPieceCount(); i++) {
+  for (u32 i = 0; i < e.GetPieceCount(); i++) {
     const CTessarette::SPLITEDCELL* c = e.GetPiece(i);
     const i32 rw = c->rect.right - c->rect.left;
     const u8* m = c->maskBlock->GetPtr();
     for (i32 y = c->rect.top; y < c->rect.bottom; y++)
       for (i32 x = c->rect.left; x < c->rect.right; x++) {
         const u8 v = m[(y - c->rect.top) * rw + (x - c->rect.left)];
-        if (!v) continue;
         sum[static_cast<size_t>(y) * w + x] += v;
-        owners[static_cast<size_t>(y) * w + x]++;
+        owners[static_cast<size_t>(y) * w + x] += v != 0;
       }
   }
-}
-
-// Switches every effect of every piece off in the working copies.
-inline void AllEffectsOff(CTessarette& e) {
-  for (u32 i = 0; i < e.GetPieceCount(); i++) e.GetPiece(i)->bevel[CTessarette::FX_WORKING].enabled = 0;
 }
 
 }  // namespace engtest
