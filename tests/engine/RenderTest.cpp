@@ -49,34 +49,37 @@ void SetEffects(Cell& c, int which) {
   c.bevel[W].enabled = (which & kBevel) ? 1 : 0;
 }
 
-// The working effects of an RGB piece applied by hand in the engine's fixed
-// order; an effect that refuses leaves the image as it was, and a full
-// colour overlay switches both blurs off.
-std::vector<u8> Reference(const Cell& c) {
+// The working effects of a piece (planes: colour planes and mask) applied
+// by hand in the engine's fixed order. Colours come from the colour line's
+// gray byte, its RGB bytes or its CMYK bytes by the document; hue/saturation
+// runs on RGB only; an effect that refuses leaves the image as it was; a
+// full colour overlay switches both blurs off.
+std::vector<u8> Reference(const Cell& c, u8 planes) {
   const u16 w = Width(c), h = Height(c);
   CKLF_ImageFX fx;
-  std::vector<u8> cur = SourceOf(c, 4), next(cur.size());
+  std::vector<u8> cur = SourceOf(c, planes), next(cur.size());
   auto step = [&](u8 on, auto effect) {
     if (!on) return;
-    fx.SetSource(cur.data(), w, 4, 1, w, h);
-    fx.SetDestination(next.data(), w, 4, 1, w, h);
+    fx.SetSource(cur.data(), w, planes, 1, w, h);
+    fx.SetDestination(next.data(), w, planes, 1, w, h);
     if (effect()) cur.swap(next);
   };
+  auto colour = [&](const u8* line) { return planes == 2 ? line : (planes == 4 ? line + 1 : line + 4); };
   const CTessarette::SFX_HSL& hsl = c.hsl[W];
   const CTessarette::SFX_COLOROVERLAY& co = c.colorOverlay[W];
   const CTessarette::SFX_STROKE& st = c.stroke[W];
   const u8 blurs = !co.enabled || co.opacity < 255;
   const CTessarette::SFX_BEVEL& b = c.bevel[W];
   step(c.invert[W], [&] { return fx.Invert(); });
-  step(co.enabled, [&] { return fx.ColorOverlay(co.color + 1, co.opacity); });
-  step(hsl.enabled, [&] { return fx.HSLCorrection(hsl.hue, hsl.saturation, hsl.lightness, 1); });
+  step(co.enabled, [&] { return fx.ColorOverlay(colour(co.color), co.opacity); });
+  step(hsl.enabled && planes == 4, [&] { return fx.HSLCorrection(hsl.hue, hsl.saturation, hsl.lightness, 1); });
   step(c.bc[W].enabled, [&] { return fx.BrightnessContrast(c.bc[W].brightness, c.bc[W].contrast, 128); });
   step(c.mblur[W].enabled && blurs, [&] { return fx.MotionBlur(c.mblur[W].angle, c.mblur[W].radius, 0, 1); });
   step(c.blur[W].enabled && blurs, [&] { return fx.GaussianBlur(c.blur[W].radius, 0, 1); });
-  step(st.enabled, [&] { return fx.StrokeInside(st.color + 1, st.size, st.opacity); });
+  step(st.enabled, [&] { return fx.StrokeInside(colour(st.color), st.size, st.opacity); });
   step(b.enabled, [&] {
-    return fx.Bevel(b.size, b.depth, b.soften, {b.light[0], b.light[1], b.light[2]}, b.highlightColor + 1,
-                    b.highlightOpacity, b.shadowColor + 1, b.shadowOpacity);
+    return fx.Bevel(b.size, b.depth, b.soften, {b.light[0], b.light[1], b.light[2]}, colour(b.highlightColor),
+                    b.highlightOpacity, colour(b.shadowColor), b.shadowOpacity);
   });
   return cur;
 }
@@ -95,10 +98,8 @@ struct Cut {
 
 }  // namespace
 
+// On gray, RGB and CMYK documents.
 TEST(TessaretteRender, EffectsRunInTheFixedOrder) {
-  Cut cut;
-  ASSERT_EQ(cut.e.GetPieceCount(), 4u);
-  EXPECT_EQ(cut.e.RenderPiece(4), 0);
   struct Case {
     int which;
     i16 hue;
@@ -109,40 +110,26 @@ TEST(TessaretteRender, EffectsRunInTheFixedOrder) {
                         {kBevel, 40, 90},      {0xFF, 40, 90},    {kInvert | kBevel | kHsl, 40, 90},
                         {kInvert | kHsl | kBc, 500, 90},  // hue/saturation refuses: bc reads the inverted image
                         {kOverlay | kBlur | kMblur, 40, 255}};
-  for (const Case& k : cases) {
-    for (u32 i = 0; i < 4; i++) {
-      Cell& c = *cut.e.GetPiece(i);
-      SetEffects(c, k.which);
-      c.hsl[W].hue = k.hue;
-      c.colorOverlay[W].opacity = k.overlayOpacity;
-      ASSERT_EQ(cut.e.RenderPiece(i), 1);
-      ASSERT_EQ(ImageOf(c, 4), Reference(c)) << "effects " << k.which << " piece " << i;
-      // The as-rendered copies follow the working ones.
-      EXPECT_EQ(c.hsl[R].enabled, c.hsl[W].enabled);
-      EXPECT_EQ(c.invert[R], c.invert[W]);
-      EXPECT_EQ(c.mblur[R].angle, 30);
+  for (u8 colours : {3, 1, 4}) {
+    Cut cut(colours);
+    ASSERT_EQ(cut.e.GetPieceCount(), 4u);
+    EXPECT_EQ(cut.e.RenderPiece(4), 0);
+    for (const Case& k : cases) {
+      for (u32 i = 0; i < 4; i++) {
+        Cell& c = *cut.e.GetPiece(i);
+        SetEffects(c, k.which);
+        c.hsl[W].hue = k.hue;
+        c.colorOverlay[W].opacity = k.overlayOpacity;
+        ASSERT_EQ(cut.e.RenderPiece(i), 1);
+        ASSERT_EQ(ImageOf(c, colours + 1), Reference(c, colours + 1))
+            << colours << " colour planes, effects " << k.which << ", piece " << i;
+        // The as-rendered copies follow the working ones.
+        EXPECT_EQ(c.hsl[R].enabled, c.hsl[W].enabled);
+        EXPECT_EQ(c.invert[R], c.invert[W]);
+        EXPECT_EQ(c.mblur[R].angle, 30);
+      }
     }
   }
-}
-
-// Gray documents take the colour line's gray byte, CMYK ones its last four
-// bytes.
-TEST(TessaretteRender, ColourLineByDocumentKind) {
-  Cut gray(1);
-  Cell& g = *gray.e.GetPiece(0);
-  SetEffects(g, kOverlay);
-  g.colorOverlay[W].opacity = 255;
-  ASSERT_EQ(gray.e.RenderPiece(0), 1);
-  EXPECT_EQ(ImageOf(g, 2)[0], 7);
-
-  Cut cmyk(4);
-  Cell& k = *cmyk.e.GetPiece(3);
-  SetEffects(k, kOverlay);
-  k.colorOverlay[W].opacity = 255;
-  ASSERT_EQ(cmyk.e.RenderPiece(3), 1);
-  const std::vector<u8> img = ImageOf(k, 5);
-  const size_t n = img.size() / 5;
-  EXPECT_EQ(std::vector<u8>({img[0], img[n], img[2 * n], img[3 * n]}), std::vector<u8>({1, 2, 3, 4}));
 }
 
 namespace {
