@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <limits>
 #include <random>
 #include <vector>
 
