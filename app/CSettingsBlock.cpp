@@ -11,69 +11,20 @@
 const char CSettingsBlock::kMagic[kMagicSize + 1] = "KLTS30";
 const char CSettingsBlock::kOldMagic[kMagicSize + 1] = "KLTS20";
 
-void klPlatformFLOATtoMac(f32 value, u8* out) {
-  u32 v;
-  std::memcpy(&v, &value, 4);
-  KLF_PutBE32(out, v);
-}
+void klPlatformFLOATtoMac(f32 value, u8* out) { KLF_PutBEF32(out, value); }
 
-f32 klPlatformMacToFLOAT(const u8* in) {
-  u32 v = KLF_GetBE32(in);
-  f32 f;
-  std::memcpy(&f, &v, 4);
-  return f;
-}
+f32 klPlatformMacToFLOAT(const u8* in) { return KLF_GetBEF32(in); }
 
 namespace {
 
 typedef CLayoutModel::KNIFESTRUCT Knife;
+typedef KLF_BEReader Reader;
+typedef KLF_BEWriter Writer;
 
 const u32 kKnifeHead = 5;
 const u32 kOldKnifeHead = 3;
 
-// Bounds-checked big-endian reading of a block.
-struct Reader {
-  const u8* d;
-  u64 len;
-  u64 pos;
 
-  bool Has(u64 n) const { return pos <= len && n <= len - pos; }
-  u8 U8() { return d[pos++]; }
-  u16 U16() {
-    u16 v = KLF_GetBE16(d + pos);
-    pos += 2;
-    return v;
-  }
-  u32 U32() {
-    u32 v = KLF_GetBE32(d + pos);
-    pos += 4;
-    return v;
-  }
-  f32 F32() {
-    f32 f = klPlatformMacToFLOAT(d + pos);
-    pos += 4;
-    return f;
-  }
-};
-
-struct Writer {
-  u8* d;
-  u64 pos;
-
-  void U8(u8 v) { d[pos++] = v; }
-  void U16(u16 v) {
-    KLF_PutBE16(d + pos, v);
-    pos += 2;
-  }
-  void U32(u32 v) {
-    KLF_PutBE32(d + pos, v);
-    pos += 4;
-  }
-  void F32(f32 v) {
-    klPlatformFLOATtoMac(v, d + pos);
-    pos += 4;
-  }
-};
 
 f32 Clamp(f32 v, f32 lo, f32 hi) { return v < lo ? lo : (v > hi ? hi : v); }
 

@@ -25,18 +25,6 @@ enum {
   kOffColumn = 91
 };
 
-void PutF32(u8* p, f32 f) {
-  u32 v;
-  std::memcpy(&v, &f, 4);
-  KLF_PutBE32(p, v);
-}
-f32 GetF32(const u8* p) {
-  u32 v = KLF_GetBE32(p);
-  f32 f;
-  std::memcpy(&f, &v, 4);
-  return f;
-}
-
 template <typename T>
 T ClampTo(T v, T lo, T hi) {
   return v < lo ? lo : (v > hi ? hi : v);
@@ -54,9 +42,9 @@ void CTessaretteRecordCodec::Encode(const CTessarette::SFX_ONEPIECE& r, u8* out)
   p = out + kOffBevel;
   p[0] = r.bevel.enabled;
   p[1] = p[2] = p[3] = 0;
-  PutF32(p + 4, r.bevel.light[0]);
-  PutF32(p + 8, r.bevel.light[1]);
-  PutF32(p + 12, r.bevel.light[2]);
+  KLF_PutBEF32(p + 4, r.bevel.light[0]);
+  KLF_PutBEF32(p + 8, r.bevel.light[1]);
+  KLF_PutBEF32(p + 12, r.bevel.light[2]);
   p[16] = r.bevel.highlightOpacity;
   std::memcpy(p + 17, r.bevel.highlightColor, 8);
   p[25] = r.bevel.shadowOpacity;
@@ -121,9 +109,9 @@ u8 CTessaretteRecordCodec::Decode(const u8* in, u32 available, CTessarette::SFX_
 
   p = in + kOffBevel;
   r.bevel.enabled = p[0];
-  r.bevel.light[0] = GetF32(p + 4);
-  r.bevel.light[1] = GetF32(p + 8);
-  r.bevel.light[2] = GetF32(p + 12);
+  r.bevel.light[0] = KLF_GetBEF32(p + 4);
+  r.bevel.light[1] = KLF_GetBEF32(p + 8);
+  r.bevel.light[2] = KLF_GetBEF32(p + 12);
   r.bevel.highlightOpacity = p[16];
   std::memcpy(r.bevel.highlightColor, p + 17, 8);
   r.bevel.shadowOpacity = p[25];

@@ -11,35 +11,12 @@ namespace {
 const u32 kRecordSize = 92;
 const u32 kMaxPoints = 64;
 
-struct BlockReader {
-  const u8* d;
-  u64 len;
-  u64 pos;
-
-  bool Has(u64 n) const { return pos <= len && n <= len - pos; }
-  u8 U8() { return d[pos++]; }
-  u16 U16() {
-    pos += 2;
-    return KLF_GetBE16(d + pos - 2);
-  }
-  u32 U32() {
-    pos += 4;
-    return KLF_GetBE32(d + pos - 4);
-  }
-  // Big-endian whatever the machine's order.
-  f32 F32() {
-    u32 v = U32();
-    f32 f;
-    std::memcpy(&f, &v, 4);
-    return f;
-  }
-};
 
 bool Bounded(f32 v) { return std::isfinite(v) && std::fabs(v) <= CTessarette::kCoordLimit; }
 f32 Clamp(f32 v, f32 lo, f32 hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // One knife record; k null checks only.
-bool ReadKnife(BlockReader& r, CTessarette::KNIFESTRUCT_RENDERER* k) {
+bool ReadKnife(KLF_BEReader& r, CTessarette::KNIFESTRUCT_RENDERER* k) {
   if (!r.Has(5)) return false;
   u8 flags = r.U8();
   u32 P = r.U16();
@@ -87,7 +64,7 @@ bool ReadKnife(BlockReader& r, CTessarette::KNIFESTRUCT_RENDERER* k) {
 // checks passed) it rebuilds the engine's layout.
 bool ReadBlock(CTessarette& e, const u8* d, u32 length, bool commit, u8& layout, u32& count, const u8*& records) {
   if (!d || length < 10) return false;
-  BlockReader r = {d, length, 2};
+  KLF_BEReader r = {d, length, 2};
   u32 H = r.U16(), V = r.U16(), E = r.U32();
   // More lines than the grid holds would leave the rest of the block read
   // at wrong offsets.

@@ -174,12 +174,14 @@ i32 CKLF_StdFile::GetLength() {
   return static_cast<i32>(end);
 }
 
-i32 CKLF_StdFile::Read(void* buf, u32 n) {
+// Checks before a transfer of n bytes (op 1 read, 2 write): 1 to go on, 0
+// for nothing to transfer, -1 on failure with the code set.
+i32 CKLF_StdFile::i_BeginTransfer(u8 op, const void* buf, u32 n) {
   if (!m_stream) {
     SetError(klErrFileNotOpen);
     return -1;
   }
-  if (!m_canRead) {
+  if (!(op == 1 ? m_canRead : m_canWrite)) {
     SetError(klErrFileAccess);
     return -1;
   }
@@ -189,11 +191,17 @@ i32 CKLF_StdFile::Read(void* buf, u32 n) {
     return -1;
   }
   // stdio needs a positioning call between a write and a read.
-  if (m_lastOp == 2 && std::fseek(m_stream, 0, SEEK_CUR) != 0) {
+  if (m_lastOp != 0 && m_lastOp != op && std::fseek(m_stream, 0, SEEK_CUR) != 0) {
     SetError(klErrFileSeek);
     return -1;
   }
-  m_lastOp = 1;
+  m_lastOp = op;
+  return 1;
+}
+
+i32 CKLF_StdFile::Read(void* buf, u32 n) {
+  i32 go = i_BeginTransfer(1, buf, n);
+  if (go <= 0) return go;
   size_t got = std::fread(buf, 1, n, m_stream);
   if (got == 0) {
     SetError(klErrFileRead);
@@ -208,24 +216,8 @@ i32 CKLF_StdFile::Read(CKLF_Mem& m, u32 n) {
 }
 
 i32 CKLF_StdFile::Write(const void* buf, u32 n) {
-  if (!m_stream) {
-    SetError(klErrFileNotOpen);
-    return -1;
-  }
-  if (!m_canWrite) {
-    SetError(klErrFileAccess);
-    return -1;
-  }
-  if (n == 0) return 0;
-  if (!buf || n > kMaxTransfer) {
-    SetError(klErrBadArg);
-    return -1;
-  }
-  if (m_lastOp == 1 && std::fseek(m_stream, 0, SEEK_CUR) != 0) {
-    SetError(klErrFileSeek);
-    return -1;
-  }
-  m_lastOp = 2;
+  i32 go = i_BeginTransfer(2, buf, n);
+  if (go <= 0) return go;
   size_t put = std::fwrite(buf, 1, n, m_stream);
   if (put == 0) {
     SetError(klErrFileWrite);

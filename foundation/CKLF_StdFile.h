@@ -71,6 +71,8 @@ class CKLF_StdFile : public CKLF_FrameWork {
   static i32 HFSNameGetUnicodeName(const char* name, KLP_FileName* out, u32 enc);
 
  private:
+  i32 i_BeginTransfer(u8 op, const void* buf, u32 n);
+
   FILE* m_stream;
   u8 m_canRead;
   u8 m_canWrite;
