@@ -59,6 +59,29 @@ class CKLF_ErrorManager {
   u8 IsError() const { return m_error != 0 ? 1 : 0; }
   void ResetError() { m_error = 0; }
 
+  // A failure is one expression: `return Fail(klErrBadArg);` sets the code
+  // and answers 0; the second form answers another failure value
+  // (`return Fail(klErrNoMemory, nullptr);`, `Fail(klErrBadArg, -1)`).
+  u8 Fail(u16 code) {
+    m_error = code;
+    return 0;
+  }
+  template <class R>
+  R Fail(u16 code, R result) {
+    m_error = code;
+    return result;
+  }
+
+  // Failure because a member failed: takes the member's code, or the
+  // fallback when the member left none.
+  u8 FailFrom(const CKLF_ErrorManager& member, u16 fallback) {
+    return Fail(member.m_error != 0 ? member.m_error : fallback);
+  }
+  template <class R>
+  R FailFrom(const CKLF_ErrorManager& member, u16 fallback, R result) {
+    return Fail(member.m_error != 0 ? member.m_error : fallback, result);
+  }
+
  private:
   u16 m_error;
 };
