@@ -41,7 +41,7 @@ i32 CKLF_Array::CompareElements(const void* a, const void* b) { return a == b ? 
 
 u8 CKLF_Array::SortElements(u8 ascending) {
   if (m_count < 2) return 1;
-  u8 swap[16];
+  u8 swap[255];  // the largest element an 8-bit size allows
   for (u32 i = 0; i + 1 < m_count; ++i) {
     for (u32 j = i + 1; j < m_count; ++j) {
       i32 c = CompareElements(i_Slot(i), i_Slot(j));

@@ -266,11 +266,15 @@ u8 CKLF_Storage::i_OpenFile(u16 mode) {
   CKLF_Mem all;
   if (!m_file->IsOpened()) {
     err = klErrFileNotOpen;
+  } else if (!m_file->IsAllowToRead() || (m_mode != 1 && !m_file->IsAllowToWrite())) {
+    // The container is read back at every change and at Close.
+    err = klErrFileAccess;
   } else if (m_mode != 1 && !m_file->SetUnbuffered()) {
     err = m_file->GetError();
   } else if ((len = m_file->GetLength()) < 0) {
     err = m_file->GetError();
-  } else if (len == 0) {
+  } else if (len == 0 || m_mode == 2) {
+    // Mode 2 creates: whatever the file held is replaced.
     if (m_mode == 1) {
       err = klErrBadArg;
     } else if (!CreateNewFileStructure()) {

@@ -277,8 +277,8 @@ char* CKLF_String::BufferHEX(const void* p, u32 n) {
     d[2 * i] = HEXDigit(b[i] >> 4);
     d[2 * i + 1] = HEXDigit(b[i] & 15);
   }
-  *this = tmp;
-  return IsError() ? nullptr : GetStr();
+  // The text only: the user value is not ours to touch.
+  return i_Assign(tmp.GetStr(), static_cast<u32>(len)) ? GetStr() : nullptr;
 }
 
 char* CKLF_String::BufferHEX(CKLF_Mem& m, u32 n) {

@@ -519,6 +519,22 @@ TEST(Storage, CallersFileAndNameInFolder) {
   CKLF_StdFile junk(dir.File("junk").c_str(), 1);
   EXPECT_EQ(s.Open(&junk, 1), 0);
   EXPECT_EQ(junk.IsOpened(), 1);
+
+  // Mode 2 creates over any file: a container or junk starts empty.
+  for (const char* name : {"plugin.conf", "junk"}) {
+    CKLF_StdFile f(dir.File(name).c_str(), 3);
+    ASSERT_EQ(s.Open(&f, 2), 1) << name;
+    EXPECT_EQ(s.GetTotalRecords(), 0u);
+    EXPECT_EQ(s.GetPhysicalSize(), 40u);
+    s.Close();
+  }
+  // A file the storage cannot read back (or write, to change) is refused.
+  CKLF_StdFile writeOnly(dir.File("w").c_str(), 2), readOnly(dir.File("plugin.conf").c_str(), 1);
+  EXPECT_FAILS(s, s.Open(&writeOnly, 2), klErrFileAccess);
+  EXPECT_FAILS(s, s.Open(&readOnly, 3), klErrFileAccess);
+  EXPECT_EQ(s.IsOpened(), 0);
+  EXPECT_EQ(s.Open(&readOnly, 1), 1);
+  s.Close();
 }
 
 TEST(Storage, CloseReportsWhyTheDigestCouldNotBeMade) {
