@@ -768,7 +768,7 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
   if (!i_GrowWorkImage()) return memoryFailure();
   SetLocalProgress(100, low, high);
   if (render) {
-    for (u32 i = 0; i < m_cellCount; i++) RenderPiece(i);
+    for (u32 i = 0; i < m_cellCount; i++) i_RenderPiece(i);
   }
   return 1;
 }
@@ -897,27 +897,48 @@ void CTessarette::i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8
 
 u8 CTessarette::RenderPiece(u32 index) {
   if (index >= m_cellCount) return i_Fail(klErrBadArg);
-  // A cut that stopped early has not laid out the work image for its pieces
-  // (size and plane count); laying it out again costs nothing once grown.
-  if (!i_GrowWorkImage()) return i_Fail(klErrNoMemory);
-  SPLITEDCELL& c = m_cells[index];
+  // A cancel leaves the piece as it was, without an error.
+  if (i_Cancelled()) return 0;
+  return i_RenderPiece(index);
+}
+
+void CTessarette::i_CopyPieceImage(u32 index, u8 toWork) {
+  const SPLITEDCELL& c = m_cells[index];
   const u32 rw = static_cast<u32>(c.rect.right - c.rect.left);
   const u32 rh = static_cast<u32>(c.rect.bottom - c.rect.top);
   for (u32 p = 0; p < m_planeCount; p++) {
-    for (u32 y = 0; y < rh; y++)
-      std::memcpy(m_workPlanes[p] + static_cast<size_t>(y) * m_workStride,
-                  c.srcPlanes[p] + static_cast<size_t>(y) * c.srcStrides[p], rw);
+    for (u32 y = 0; y < rh; y++) {
+      u8* work = m_workPlanes[p] + static_cast<size_t>(y) * m_workStride;
+      if (toWork)
+        std::memcpy(work, c.srcPlanes[p] + static_cast<size_t>(y) * c.srcStrides[p], rw);
+      else
+        std::memcpy(c.imgPlanes[p] + static_cast<size_t>(y) * c.imgStrides[p], work, rw);
+    }
   }
+}
+
+u8 CTessarette::i_RenderPiece(u32 index) {
+  // A cut that stopped early has not laid out the work image for its pieces
+  // (size and plane count); laying it out again costs nothing once grown.
+  if (!i_GrowWorkImage()) return i_Fail(klErrNoMemory);
+  i_CopyPieceImage(index, 1);
+  SPLITEDCELL& c = m_cells[index];
+  c.opacity[FX_RENDERED] = c.opacity[FX_WORKING];
   // 1: the current result is in the work image. An effect that refuses or
   // fails leaves the result where it was.
   u8 dir = 1;
-  auto ran = [&](u8 ok) {
-    if (ok) dir ^= 1;
-  };
-  u8 colour[4], colour2[4];
+  const u8 noBlur = i_RenderColours(index, dir);
+  i_RenderBlurs(index, dir, noBlur);
+  i_RenderShading(index, dir);
+  if (dir == 1) i_CopyPieceImage(index, 0);
+  return 1;
+}
 
-  c.opacity[FX_RENDERED] = c.opacity[FX_WORKING];
-
+// Invert, image overlay, colour overlay, hue/saturation, brightness and
+// contrast. 1 when an opaque colour overlay rules the blurs out.
+u8 CTessarette::i_RenderColours(u32 index, u8& dir) {
+  SPLITEDCELL& c = m_cells[index];
+  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
   if (c.invert[FX_WORKING]) {
     i_SetFXData(dir, index);
     ran(m_fx.Invert());
@@ -935,81 +956,73 @@ u8 CTessarette::RenderPiece(u32 index) {
   }
 
   u8 noBlur = 0;
-  {
-    const SFX_COLOROVERLAY& co = c.colorOverlay[FX_WORKING];
-    if (co.enabled) {
-      i_ColorFromLine(co.color, colour);
-      i_SetFXData(dir, index);
-      ran(m_fx.ColorOverlay(colour, co.opacity));
-      if (co.opacity == 255) noBlur = 1;
-    }
-    c.colorOverlay[FX_RENDERED] = co;
+  const SFX_COLOROVERLAY& co = c.colorOverlay[FX_WORKING];
+  if (co.enabled) {
+    u8 colour[4];
+    i_ColorFromLine(co.color, colour);
+    i_SetFXData(dir, index);
+    ran(m_fx.ColorOverlay(colour, co.opacity));
+    noBlur = co.opacity == 255 ? 1 : 0;
   }
-  {
-    const SFX_HSL& e = c.hsl[FX_WORKING];
-    if (e.enabled && m_colorKind == 1) {
-      i_SetFXData(dir, index);
-      ran(m_fx.HSLCorrection(e.hue, e.saturation, e.lightness, 1));
-    }
-    c.hsl[FX_RENDERED] = e;
-  }
-  {
-    const SFX_BC& e = c.bc[FX_WORKING];
-    if (e.enabled) {
-      i_SetFXData(dir, index);
-      ran(m_fx.BrightnessContrast(e.brightness, e.contrast, 128));
-    }
-    c.bc[FX_RENDERED] = e;
-  }
-  {
-    const SFX_MBLUR& e = c.mblur[FX_WORKING];
-    if (e.enabled && !noBlur) {
-      i_SetFXData(dir, index);
-      ran(m_fx.MotionBlur(e.angle, e.radius, 0, 1));
-    }
-    c.mblur[FX_RENDERED] = e;
-  }
-  {
-    const SFX_BLUR& e = c.blur[FX_WORKING];
-    if (e.enabled && !noBlur) {
-      i_SetFXData(dir, index);
-      ran(m_fx.GaussianBlur(e.radius, 0, 1));
-    }
-    c.blur[FX_RENDERED] = e;
-  }
-  {
-    const SFX_STROKE& e = c.stroke[FX_WORKING];
-    if (e.enabled) {
-      i_ColorFromLine(e.color, colour);
-      i_SetFXData(dir, index);
-      ran(m_fx.StrokeInside(colour, e.size, e.opacity));
-    }
-    c.stroke[FX_RENDERED] = e;
-  }
-  {
-    const SFX_BEVEL& e = c.bevel[FX_WORKING];
-    if (e.enabled) {
-      i_ColorFromLine(e.highlightColor, colour);
-      i_ColorFromLine(e.shadowColor, colour2);
-      klt3D_VECTOR light;
-      light.x = e.light[0];
-      light.y = e.light[1];
-      light.z = e.light[2];
-      i_SetFXData(dir, index);
-      ran(m_fx.Bevel(e.size, e.depth, static_cast<f64>(e.soften), light, colour, e.highlightOpacity, colour2,
-                     e.shadowOpacity));
-    }
-    c.bevel[FX_RENDERED] = e;
-  }
+  c.colorOverlay[FX_RENDERED] = co;
 
-  if (dir == 1) {
-    for (u32 p = 0; p < m_planeCount; p++) {
-      for (u32 y = 0; y < rh; y++)
-        std::memcpy(c.imgPlanes[p] + static_cast<size_t>(y) * c.imgStrides[p],
-                    m_workPlanes[p] + static_cast<size_t>(y) * m_workStride, rw);
-    }
+  const SFX_HSL& hsl = c.hsl[FX_WORKING];
+  if (hsl.enabled && m_colorKind == 1) {
+    i_SetFXData(dir, index);
+    ran(m_fx.HSLCorrection(hsl.hue, hsl.saturation, hsl.lightness, 1));
   }
-  return 1;
+  c.hsl[FX_RENDERED] = hsl;
+
+  const SFX_BC& bc = c.bc[FX_WORKING];
+  if (bc.enabled) {
+    i_SetFXData(dir, index);
+    ran(m_fx.BrightnessContrast(bc.brightness, bc.contrast, 128));
+  }
+  c.bc[FX_RENDERED] = bc;
+  return noBlur;
+}
+
+void CTessarette::i_RenderBlurs(u32 index, u8& dir, u8 noBlur) {
+  SPLITEDCELL& c = m_cells[index];
+  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
+  const SFX_MBLUR& mb = c.mblur[FX_WORKING];
+  if (mb.enabled && !noBlur) {
+    i_SetFXData(dir, index);
+    ran(m_fx.MotionBlur(mb.angle, mb.radius, 0, 1));
+  }
+  c.mblur[FX_RENDERED] = mb;
+
+  const SFX_BLUR& b = c.blur[FX_WORKING];
+  if (b.enabled && !noBlur) {
+    i_SetFXData(dir, index);
+    ran(m_fx.GaussianBlur(b.radius, 0, 1));
+  }
+  c.blur[FX_RENDERED] = b;
+}
+
+// Stroke, then bevel.
+void CTessarette::i_RenderShading(u32 index, u8& dir) {
+  SPLITEDCELL& c = m_cells[index];
+  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
+  u8 colour[4], colour2[4];
+  const SFX_STROKE& st = c.stroke[FX_WORKING];
+  if (st.enabled) {
+    i_ColorFromLine(st.color, colour);
+    i_SetFXData(dir, index);
+    ran(m_fx.StrokeInside(colour, st.size, st.opacity));
+  }
+  c.stroke[FX_RENDERED] = st;
+
+  const SFX_BEVEL& e = c.bevel[FX_WORKING];
+  if (e.enabled) {
+    i_ColorFromLine(e.highlightColor, colour);
+    i_ColorFromLine(e.shadowColor, colour2);
+    const klt3D_VECTOR light = {e.light[0], e.light[1], e.light[2]};
+    i_SetFXData(dir, index);
+    ran(m_fx.Bevel(e.size, e.depth, static_cast<f64>(e.soften), light, colour, e.highlightOpacity, colour2,
+                   e.shadowOpacity));
+  }
+  c.bevel[FX_RENDERED] = e;
 }
 
 // ---------------------------------------------------------------------------

@@ -206,6 +206,7 @@ class CTessarette : public CKLF_FrameWork {
   EXTRAKNIFE* GetExtraKnife(u32 index);
 
   void SetDocument(const DOCUMENT& doc);
+  const DOCUMENT& GetDocument() const { return m_doc; }
   void SetProgress(CKLF_Progress* progress) { m_progress = progress; }
   CKLF_Progress* GetProgress() const { return m_progress; }
   void SetAlertProc(AlertProc proc, void* user);
@@ -239,7 +240,9 @@ class CTessarette : public CKLF_FrameWork {
 
   // ---- Rendering and recombination
   // Renders one piece's working effects into its image; the as-rendered
-  // copies take the working ones. 0 for an index out of range.
+  // copies take the working ones. 0 for an index out of range (error 1) or
+  // when the progress object answers cancel (no error; the piece is left
+  // as it was).
   u8 RenderPiece(u32 index);
   // Composes the visible pieces in order into planes (colour planes then
   // alpha, planeCount with alpha). mask (8-bit) limits the alpha; rect
@@ -348,6 +351,15 @@ class CTessarette : public CKLF_FrameWork {
                           u32 planeStride, u8 planeCount, u32 centreCount);
   void i_ReleaseCutBuffers();
   u8 i_GrowWorkImage();
+  u8 i_RenderPiece(u32 index);
+  // Copies the piece's source planes into the work image (toWork 1), or
+  // the work image into the piece's image.
+  void i_CopyPieceImage(u32 index, u8 toWork);
+  // The render's steps; dir tells where the current result is (1: the work
+  // image) and flips with every effect that ran.
+  u8 i_RenderColours(u32 index, u8& dir);
+  void i_RenderBlurs(u32 index, u8& dir, u8 noBlur);
+  void i_RenderShading(u32 index, u8& dir);
   void i_SetFXData(u8 direction, u32 index);
   void i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId);
   void i_ColorFromLine(const u8* line, u8* out) const;

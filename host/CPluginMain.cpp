@@ -167,6 +167,8 @@ u8 CPluginMain::PrepareCompositeAlpha(u8 full) {
     pd.filterArea.bottom = pd.filterArea.top + (r.bottom - r.top);
     w = r.right - r.left;
     h = r.bottom - r.top;
+    // The engine reads document layers at the filter area.
+    i_PrepareEngine();
   }
   m_alphaWidth = static_cast<i32>(w);
   m_alphaHeight = static_cast<i32>(h);

@@ -35,7 +35,8 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   u8 DoFinish() override;
 
   // Trims the filter rectangle to the layer's content (transparency without
-  // a selection) and, when full is 1, builds the composite alpha.
+  // a selection; the engine's document follows the moved filter area) and,
+  // when full is 1, builds the composite alpha.
   u8 PrepareCompositeAlpha(u8 full);
   const u8* GetCompositeAlpha(i32& width, i32& height) const {
     width = m_alphaWidth;

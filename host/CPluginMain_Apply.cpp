@@ -56,8 +56,6 @@ u8 CPluginMain::i_ReplaySettings(CKLF_Mem& block) {
     return 0;
   }
   if (!PrepareCompositeAlpha(layout ? 0 : 1)) return 0;
-  // The trim may have moved the filter area.
-  i_PrepareEngine();
   return layout ? Apply_DrawSpliting() : Apply_SplittingNoUI(count, records);
 }
 
