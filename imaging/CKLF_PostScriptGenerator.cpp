@@ -31,17 +31,13 @@ void CKLF_PostScriptGenerator::i_Extend(kltFPOS p) {
 }
 
 u8 CKLF_PostScriptGenerator::i_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n, bool ai) {
-  if (!points || n < 2) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!points || n < 2) return Fail(klErrBadArg);
   for (u32 i = 0; i < n; ++i)
     if (!std::isfinite(points[i].x) || !std::isfinite(points[i].y) ||
         (controls && i + 1 < n &&
          !(std::isfinite(controls[2 * i].x) && std::isfinite(controls[2 * i].y) &&
            std::isfinite(controls[2 * i + 1].x) && std::isfinite(controls[2 * i + 1].y)))) {
-      SetError(klErrBadArg);
-      return 0;
+      return Fail(klErrBadArg);
     }
   i_Extend(points[0]);
   CKLF_String line;
@@ -62,10 +58,7 @@ u8 CKLF_PostScriptGenerator::i_AddPath(const kltFPOS* points, const kltFPOS* con
     ok = ok && m_text.Append(line.GetStr());
   }
   ok = ok && m_text.Append(ai ? "S\n" : "stroke\n");
-  if (!ok) {
-    SetError(m_text.GetError() ? m_text.GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (!ok) return FailFrom(m_text, klErrNoMemory);
   return 1;
 }
 
@@ -78,10 +71,7 @@ u8 CKLF_PostScriptGenerator::AI_AddPath(const kltFPOS* points, const kltFPOS* co
 }
 
 u8 CKLF_PostScriptGenerator::i_Finish(CKLF_String* out, bool ai) {
-  if (!out) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!out) return Fail(klErrBadArg);
   // PostScript y grows upwards: the box of the negated coordinates.
   const f64 l = Z(m_minX), b = Up(m_maxY), r = Z(m_maxX), t = Up(m_minY);
   CKLF_String head;
@@ -104,10 +94,7 @@ u8 CKLF_PostScriptGenerator::i_Finish(CKLF_String* out, bool ai) {
     ok = out->GetError() == 0 && out->Append(m_text.GetStr()) &&
          out->Append(ai ? "%%PageTrailer\n%%Trailer\n%%EOF\n" : "showpage\n%%EOF\n");
   }
-  if (!ok) {
-    SetError(out->GetError() ? out->GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (!ok) return FailFrom(*out, klErrNoMemory);
   return 1;
 }
 

@@ -12,8 +12,7 @@ u8 CKLF_ImageFX::Bevel(u16 size, u16 depth, f64 soften, klt3D_VECTOR light, cons
   const f32 len = std::sqrt(x * x + y * y + z * z);
   // A zero (or non-finite) light has no direction to shade by.
   if (!highlightColour || !shadowColour || !std::isfinite(soften) || !(len > 0.0f) || !std::isfinite(len)) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   const u32 W = m_src.width, H = m_src.height;
   const u32 MW = W + 2, MH = H + 2;

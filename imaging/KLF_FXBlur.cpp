@@ -152,17 +152,13 @@ void CKLF_ImageFX::Blur_PrepareBlurData(f64 sigma, STRUCT_Blur_VectorData* rec, 
 }
 
 u8 CKLF_ImageFX::Blur_BlurVector(STRUCT_Blur_VectorData* rec) {
-  if (!rec) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!rec) return Fail(klErrBadArg);
   if (rec->smallSigma) return Blur_BlurVectorHQ(rec);
   const u64 m = rec->length;
   if (m == 0) return 1;
   u64 pad;
   if (!rec->vector || !rec->padBuffer || !PadFor(rec->sigma, pad)) {
-    SetError(rec->vector && rec->padBuffer ? klErrNoMemory : klErrBadArg);
-    return 0;
+    return Fail(rec->vector && rec->padBuffer ? klErrNoMemory : klErrBadArg);
   }
   const u64 N = m + pad;
   const u64 lead = pad / 2;
@@ -193,16 +189,10 @@ u8 CKLF_ImageFX::Blur_BlurVector(STRUCT_Blur_VectorData* rec) {
 }
 
 u8 CKLF_ImageFX::Blur_BlurVectorHQ(STRUCT_Blur_VectorData* rec) {
-  if (!rec) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!rec) return Fail(klErrBadArg);
   const u64 m = rec->length;
   if (m == 0 || !(rec->sigma >= 0.1)) return 1;
-  if (!rec->vector || !rec->padBuffer) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!rec->vector || !rec->padBuffer) return Fail(klErrBadArg);
   f64* out = reinterpret_cast<f64*>(i_Grow(*rec->padBuffer, m * sizeof(f64)));
   if (!out) return 0;
   const f64* v = rec->vector;
@@ -267,10 +257,7 @@ void CKLF_ImageFX::Blur_ZeroAlphaRecoveryData(const u8* values, f64* out, u32 le
 
 u8 CKLF_ImageFX::i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length) {
   u64 pad = 0;
-  if (!rec.smallSigma && !PadFor(rec.sigma, pad)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!rec.smallSigma && !PadFor(rec.sigma, pad)) return Fail(klErrNoMemory);
   const u64 m = length;
   return i_Grow(m_lineBuffer, m * kLanes * sizeof(f64) + m * sizeof(f64) + (kLanes + 1) * m) &&
                  i_Grow(m_padBuffer, (m + pad) * kLanes * sizeof(f64))
@@ -285,10 +272,7 @@ u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in,
   const u8 kernel = rec.smallSigma;
   const u8 identity = kernel && !(rec.sigma >= 0.1);
   u64 pad = 0;
-  if (!kernel && !PadFor(rec.sigma, pad)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!kernel && !PadFor(rec.sigma, pad)) return Fail(klErrNoMemory);
   const u64 m = length;
   const u64 N = m + pad;
   const u64 lead = pad / 2;
@@ -416,10 +400,7 @@ u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in,
 
 u8 CKLF_ImageFX::GaussianBlur(f64 radius, u8 blurAlpha, u8 zeroAlphaRecovery) {
   if (!i_CheckPair()) return 0;
-  if (!std::isfinite(radius)) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!std::isfinite(radius)) return Fail(klErrBadArg);
   if (radius < 0.1) {
     i_CopyAll();
     return 1;
@@ -449,10 +430,7 @@ u8 CKLF_ImageFX::GaussianBlur(f64 radius, u8 blurAlpha, u8 zeroAlphaRecovery) {
 
 u8 CKLF_ImageFX::MotionBlur(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery) {
   if (!i_CheckPair()) return 0;
-  if (!std::isfinite(angle) || !std::isfinite(distance)) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!std::isfinite(angle) || !std::isfinite(distance)) return Fail(klErrBadArg);
   if (distance < 0.1) {
     i_CopyAll();
     return 1;
@@ -523,10 +501,7 @@ u8 CKLF_ImageFX::Blur_Motion_DoAngle(f64 angle, f64 distance, u8 blurAlpha, u8 z
   STRUCT_Blur_VectorData rec;
   Blur_PrepareBlurData(distance, &rec, &m_padBuffer, 0, 0);
   u64 pad = 0;
-  if (!rec.smallSigma && !PadFor(distance, pad)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!rec.smallSigma && !PadFor(distance, pad)) return Fail(klErrNoMemory);
   constexpr u32 K = kLanes;
   // Offsets, then for each position the end of its run of equal offsets.
   i32* off = reinterpret_cast<i32*>(i_Grow(m_shearOffset, 2ull * L * sizeof(i32)));

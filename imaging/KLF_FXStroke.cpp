@@ -77,10 +77,7 @@ void CKLF_ImageFX::Stroke_FillCircleMatrix(u8 shift, u8* matrix, i32 radius) {
 u8 CKLF_ImageFX::StrokeInside(const u8* colour, u8 width, u8 opacity) {
   if (!i_CheckPair()) return 0;
   const u32 W = m_src.width, H = m_src.height;
-  if (!m_src.hasAlpha || W == 0 || H == 0 || !colour) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!m_src.hasAlpha || W == 0 || H == 0 || !colour) return Fail(klErrBadArg);
   if (width == 0) {
     i_CopyAll();
     return 1;
@@ -111,10 +108,7 @@ u8 CKLF_ImageFX::StrokeInside(const u8* colour, u8 width, u8 opacity) {
 
   if (w >= 2) {
     u8* mm = matrices.alloc(3 * d * d);
-    if (!mm) {
-      SetError(matrices.GetError());
-      return 0;
-    }
+    if (!mm) return FailFrom(matrices, klErrNoMemory);
     u8* outer = mm;
     u8* inner = mm + d * d;
     u8* small = mm + 2 * d * d;
@@ -151,10 +145,7 @@ u8 CKLF_ImageFX::StrokeInside(const u8* colour, u8 width, u8 opacity) {
       });
     }
     rowStart[H] = static_cast<u32>(total);
-    if (total > 0xFFFFFFFFull) {
-      SetError(klErrNoMemory);
-      return 0;
-    }
+    if (total > 0xFFFFFFFFull) return Fail(klErrNoMemory);
 
     // Disc tables for the alpha values in use.
     u32 usedCount = 0;
