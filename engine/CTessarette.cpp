@@ -173,11 +173,6 @@ CTessarette::CTessarette()
 
 CTessarette::~CTessarette() { FreeSpliting(); }
 
-u8 CTessarette::i_Fail(u16 code) {
-  SetError(code);
-  return 0;
-}
-
 u8 CTessarette::i_GrowBlock(CKLF_Mem& block, u64 bytes) {
   if (!klFits32(bytes)) return 0;
   if (block.GetSize() >= bytes) return 1;
@@ -188,7 +183,7 @@ u8 CTessarette::Init(u32 columns, u32 rows, u32 extraKnives) {
   ResetError();
   m_vCount = static_cast<u16>(columns == 0 ? 0 : (columns - 1 < kMaxSplitters ? columns - 1 : kMaxSplitters));
   m_hCount = static_cast<u16>(rows == 0 ? 0 : (rows - 1 < kMaxSplitters ? rows - 1 : kMaxSplitters));
-  if (extraKnives > kMaxExtraKnives) return i_Fail(klErrBadArg);
+  if (extraKnives > kMaxExtraKnives) return Fail(klErrBadArg);
   std::memset(m_vPos, 0, sizeof(f32) * m_vCount);
   std::memset(m_hPos, 0, sizeof(f32) * m_hCount);
 
@@ -204,7 +199,7 @@ u8 CTessarette::Init(u32 columns, u32 rows, u32 extraKnives) {
     m_xKnives = nullptr;
     m_knotCount = m_vKnifeCount = m_hKnifeCount = m_xKnifeCount = 0;
     m_knotColumns = m_knotRows = m_vKnifeColumns = m_vKnifeRows = m_hKnifeColumns = m_hKnifeRows = 0;
-    return i_Fail(klErrNoMemory);
+    return Fail(klErrNoMemory);
   }
   m_knots = reinterpret_cast<KNOT*>(m_knotBlock.GetPtr());
   m_knotCount = kc * kr;
@@ -320,7 +315,7 @@ u8 CTessarette::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPO
   // A knife left out would merge the pieces on both sides: every failure
   // goes up.
   if (knife->count == 0) {
-    if (!m_drawing.DrawHQLine(a, b, width, 1, 1, 0)) return i_Fail(m_drawing.GetError());
+    if (!m_drawing.DrawHQLine(a, b, width, 1, 1, 0)) return Fail(m_drawing.GetError());
     return 1;
   }
   const u32 n = knife->count > 64 ? 64u : static_cast<u32>(knife->count);
@@ -339,12 +334,12 @@ u8 CTessarette::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPO
   m_splineKnots[n + 1].smoothness = 0.0f;
   u32 count = 0;
   if (!m_math.CalcPointSpline(m_splineKnots, n + 2, 2.0, &m_splinePoints, count, nullptr))
-    return i_Fail(m_math.GetError());
+    return Fail(m_math.GetError());
   m_splinePointCount = count;
   const f64 minDist2 = width * 0.25 > 1.0 ? width * 0.25 : 1.0;
   if (!m_drawing.DrawHQPolyLine(reinterpret_cast<const kltFPOS*>(m_splinePoints.GetPtr()), count, width, 1, 1, 0,
                                 minDist2))
-    return i_Fail(m_drawing.GetError());
+    return Fail(m_drawing.GetError());
   return 1;
 }
 
@@ -353,9 +348,9 @@ u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 l
     m_lastProgress = -1;
     ResetError();
   }
-  if (!plane || width <= 0 || height <= 0) return i_Fail(klErrBadArg);
+  if (!plane || width <= 0 || height <= 0) return Fail(klErrBadArg);
   const u64 rowBytes = m_drawing.GetOneBit() ? (static_cast<u64>(width) + 7) / 8 : static_cast<u64>(width);
-  if (stride < rowBytes) return i_Fail(klErrBadArg);
+  if (stride < rowBytes) return Fail(klErrBadArg);
 
   SetLocalProgress(0, low, high);
   if (i_Cancelled()) return 0;
@@ -521,7 +516,7 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
     const u64 bytes = (capacity + kPieceGrowth) * sizeof(SPLITEDCELL);
     if (!klFits32(bytes) || !m_cellBlock.Resize(static_cast<u32>(bytes))) {
       PlatformMessageBox(kMsgMemory, kMsgTitle);
-      return i_Fail(klErrNoMemory);
+      return Fail(klErrNoMemory);
     }
     m_cells = reinterpret_cast<SPLITEDCELL*>(m_cellBlock.GetPtr());
   }
@@ -534,7 +529,7 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
     delete maskBlock;
     delete imageBlock;
     PlatformMessageBox(kMsgMemory, kMsgTitle);
-    return i_Fail(klErrNoMemory);
+    return Fail(klErrNoMemory);
   }
 
   SPLITEDCELL& c = m_cells[m_cellCount];
@@ -595,7 +590,7 @@ void CTessarette::fFillLine(i32 x, i32 y, i32 count, void* context) {
 }
 
 u8 CTessarette::i_CheckImageSize(i32 width, i32 height) {
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return i_Fail(klErrBadArg);
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return Fail(klErrBadArg);
   return 1;
 }
 
@@ -605,7 +600,7 @@ u8 CTessarette::i_ComputeCellCentres(i32 width, i32 height, u32& count) {
   const u32 cells = (m_knotColumns - 1u) * (m_knotRows - 1u);
   if (!i_GrowBlock(m_centreBlock, 16ull * cells) || !i_GrowBlock(m_pairBlock, 8ull * cells)) {
     PlatformMessageBox(kMsgMemory, kMsgTitle);
-    return i_Fail(klErrNoMemory);
+    return Fail(klErrNoMemory);
   }
   kltFPOS* centres = reinterpret_cast<kltFPOS*>(m_centreBlock.GetPtr());
   u32* pairs = reinterpret_cast<u32*>(m_pairBlock.GetPtr());
@@ -653,16 +648,16 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
   if (!i_CheckImageSize(width, height)) return 0;
   if (!planes || planeCount == 0 || planeCount > 4 || planeStride < static_cast<u32>(width) ||
       (outerMask && outerStride < static_cast<u32>(width)))
-    return i_Fail(klErrBadArg);
+    return Fail(klErrBadArg);
   for (u32 p = 0; p < planeCount; p++)
-    if (!planes[p]) return i_Fail(klErrBadArg);
+    if (!planes[p]) return Fail(klErrBadArg);
   const u64 area = static_cast<u64>(width) * static_cast<u64>(height);
   const bool bitMode = m_thinKnife && m_antiAlias;
   const u32 bitRow = CTessaretteFill::BitRowBytes(width);
   // Every block of the cut, a piece of the whole image included, must fit
   // the 32-bit sizes.
   if (!klFits32(area * (planeCount + 1u)) || (bitMode && !klFits32(4ull * bitRow * height)))
-    return i_Fail(klErrNoMemory);
+    return Fail(klErrNoMemory);
 
   auto range = [&](f64 percent) -> u8 {
     return static_cast<u8>(low + (static_cast<f64>(high) - low) * percent / 100.0);
@@ -670,7 +665,7 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
   auto check = [&]() -> u8 { return i_Cancelled() ? 0 : 1; };
   auto memoryFailure = [&]() -> u8 {
     PlatformMessageBox(kMsgMemory, kMsgTitle);
-    return i_Fail(klErrNoMemory);
+    return Fail(klErrNoMemory);
   };
   // A cancel leaves no error; a knife that could not be drawn keeps its own.
   auto drawingFailure = [&]() -> u8 { return GetError() == klErrNoMemory ? memoryFailure() : 0; };
@@ -758,7 +753,7 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
         return 0;
       if (m_cellCount > kMaxPieces) {
         PlatformMessageBox(kMsgTooMany, kMsgTitle);
-        return i_Fail(klErrBadArg);
+        return Fail(klErrBadArg);
       }
     }
   }
@@ -896,7 +891,7 @@ void CTessarette::i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8
 }
 
 u8 CTessarette::RenderPiece(u32 index) {
-  if (index >= m_cellCount) return i_Fail(klErrBadArg);
+  if (index >= m_cellCount) return Fail(klErrBadArg);
   // A cancel leaves the piece as it was, without an error.
   if (i_Cancelled()) return 0;
   return i_RenderPiece(index);
@@ -920,7 +915,7 @@ void CTessarette::i_CopyPieceImage(u32 index, u8 toWork) {
 u8 CTessarette::i_RenderPiece(u32 index) {
   // A cut that stopped early has not laid out the work image for its pieces
   // (size and plane count); laying it out again costs nothing once grown.
-  if (!i_GrowWorkImage()) return i_Fail(klErrNoMemory);
+  if (!i_GrowWorkImage()) return Fail(klErrNoMemory);
   i_CopyPieceImage(index, 1);
   SPLITEDCELL& c = m_cells[index];
   c.opacity[FX_RENDERED] = c.opacity[FX_WORKING];
@@ -1035,9 +1030,9 @@ u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stri
   if (m_cellCount == 0) return 1;
   if (!planes || planeCount < 2 || planeCount > 5 || width <= 0 || height <= 0 ||
       stride < static_cast<u32>(width) || (mask && maskStride < static_cast<u32>(width)))
-    return i_Fail(klErrBadArg);
+    return Fail(klErrBadArg);
   for (u32 p = 0; p < planeCount; p++)
-    if (!planes[p]) return i_Fail(klErrBadArg);
+    if (!planes[p]) return Fail(klErrBadArg);
   SetLocalProgress(0, low, high);
   if (i_Cancelled()) return 0;
 

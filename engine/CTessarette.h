@@ -333,7 +333,6 @@ class CTessarette : public CKLF_FrameWork {
   static void fFillLine(i32 x, i32 y, i32 count, void* context);
 
  private:
-  u8 i_Fail(u16 code);
   u8 i_Cancelled();
   u8 i_GrowBlock(CKLF_Mem& block, u64 bytes);
   u8 i_CheckImageSize(i32 width, i32 height);
