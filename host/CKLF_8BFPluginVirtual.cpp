@@ -107,10 +107,7 @@ void CKLF_8BFPluginVirtual::EmptyRects() {
 
 u8 CKLF_8BFPluginVirtual::FillPluginData() {
   KLP_FilterRecord* fr = m_filterRecord;
-  if (!fr) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!fr) return Fail(klErrBadArg);
   ResetError();
   kltPLUGINDATA_s& pd = m_pluginData;
   std::memset(&pd, 0, sizeof(pd));
@@ -125,8 +122,7 @@ u8 CKLF_8BFPluginVirtual::FillPluginData() {
   // Every size and place below is a 32-bit field.
   if (!FitsI32(fw64) || !FitsI32(fh64) || !FitsI32(areaLeft) || !FitsI32(areaTop) || !FitsI32(areaLeft + fw64) ||
       !FitsI32(areaTop + fh64)) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   const i32 fw = static_cast<i32>(fw64), fh = static_cast<i32>(fh64);
   if (wholeGiven) {
@@ -161,8 +157,7 @@ u8 CKLF_8BFPluginVirtual::FillPluginData() {
       pd.planes = 4;
       break;
     default:
-      SetError(klErrUnsupported);
-      return 0;
+      return Fail(klErrUnsupported);
   }
   pd.bits = 8;
   pd.hostMask = fr->haveMask ? 1 : 0;
@@ -186,8 +181,7 @@ u8 CKLF_8BFPluginVirtual::FillPluginData() {
     }
     if (pd.transparency) pd.planes++;
   } else {
-    SetError(klErrUnsupported);
-    return 0;
+    return Fail(klErrUnsupported);
   }
 
   std::memcpy(pd.foreColor, fr->foreColor, 4);
@@ -292,10 +286,7 @@ u8 CKLF_8BFPluginVirtual::GetBgColor_RGB(kltRGBA8& rgba) {
 }
 
 u8 CKLF_8BFPluginVirtual::ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& rgba) {
-  if (!m_filterRecord) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!m_filterRecord) return Fail(klErrBadArg);
   i16 space;
   switch (m_filterRecord->imageMode) {
     case klpModeRGB:
@@ -308,8 +299,7 @@ u8 CKLF_8BFPluginVirtual::ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& 
       space = klpSpaceGray;
       break;
     default:
-      SetError(klErrBadArg);
-      return 0;
+      return Fail(klErrBadArg);
   }
   KLP_ColorServicesInfo info = Conversion(space, klpSpaceRGB, colour, 4);
   if (!i_HostColorServices(info)) return 0;
@@ -353,10 +343,7 @@ u8 CKLF_8BFPluginVirtual::SelectColor_ALL(u8 line[8]) {
 }
 
 u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB(u8** src, u8** dst, u32 count) {
-  if (!src || !dst || !m_filterRecord) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!src || !dst || !m_filterRecord) return Fail(klErrBadArg);
   if (!m_filterRecord->colorServices) return 0;
   u8 kind = m_pluginData.colorKind;
   if (kind == 1) {
@@ -364,10 +351,7 @@ u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB(u8** src, u8** dst, u32 count) {
       if (dst[c] != src[c]) std::memmove(dst[c], src[c], count);
     return 1;
   }
-  if (kind != 0 && kind != 2) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (kind != 0 && kind != 2) return Fail(klErrBadArg);
   const i16 space = kind == 0 ? klpSpaceGray : klpSpaceCMYK;
   const int n = kind == 0 ? 1 : 4;
   for (u32 i = 0; i < count; ++i) {
@@ -381,10 +365,7 @@ u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB(u8** src, u8** dst, u32 count) {
 }
 
 u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB_Internal(u8** src, u8** dst, u32 count) {
-  if (!src || !dst) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!src || !dst) return Fail(klErrBadArg);
   switch (m_pluginData.colorKind) {
     case 1:
       for (int c = 0; c < 3; ++c)
@@ -407,8 +388,7 @@ u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB_Internal(u8** src, u8** dst, u32 cou
         if (dst[c] != src[0]) std::memmove(dst[c], src[0], count);
       return 1;
     default:
-      SetError(klErrBadArg);
-      return 0;
+      return Fail(klErrBadArg);
   }
 }
 

@@ -84,15 +84,11 @@ u8 CKLF_8BFPluginVirtual::PS_GetLayer(i32 layerId, u8** planes, i32 width, i32 h
   const KLP_ChannelDesc *first = nullptr, *transparency = nullptr;
   if (!planes || !m_portsSuite || width <= 0 || height <= 0 || !SizeIs(rect, width, height) ||
       !i_LayerChannels(layerId, first, transparency)) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   u32 channels = 0;
   for (const KLP_ChannelDesc* c = first; c && channels < 5; c = c->next) ++channels;
-  if (channels > 4 || channels + 1 != planeCount) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (channels > 4 || channels + 1 != planeCount) return Fail(klErrBadArg);
   u32 i = 0;
   for (const KLP_ChannelDesc* c = first; c && i < channels; c = c->next, ++i)
     if (!i_ReadChannel(c, planes[i], width, rect)) return 0;
@@ -106,17 +102,13 @@ u8 CKLF_8BFPluginVirtual::PS_GetLayerWithColorConversionIfNeeded(i32 layerId, u8
                                                                   u8 planeCount, kltRECT_s rect) {
   if (planeCount != 4 || !planes) return PS_GetLayer(layerId, planes, width, height, planeCount, rect);
   const KLP_ChannelDesc *first = nullptr, *transparency = nullptr;
-  if (!i_LayerChannels(layerId, first, transparency)) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!i_LayerChannels(layerId, first, transparency)) return Fail(klErrBadArg);
   u32 channels = 0;
   for (const KLP_ChannelDesc* c = first; c && channels < 5; c = c->next) ++channels;
   if (channels == 3) return PS_GetLayer(layerId, planes, width, height, planeCount, rect);
   if ((channels != 1 && channels != 4) || !m_portsSuite || width <= 0 || height <= 0 ||
       !SizeIs(rect, width, height)) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
   u32 i = 0;
@@ -140,8 +132,7 @@ u8 CKLF_8BFPluginVirtual::PS_GetScaledLayerRGB(i32 layerId, CKLF_Image* image, k
   const KLP_ChannelDesc *first = nullptr, *transparency = nullptr;
   if (!image || image->GetImageMode() != 2 || !m_portsSuite || rect.right <= rect.left || rect.bottom <= rect.top ||
       !i_LayerChannels(layerId, first, transparency)) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   const KLP_ChannelDesc* channels[4] = {nullptr, nullptr, nullptr, nullptr};
   u32 count = 0;
@@ -149,17 +140,11 @@ u8 CKLF_8BFPluginVirtual::PS_GetScaledLayerRGB(i32 layerId, CKLF_Image* image, k
     if (count < 4) channels[count] = c;
     ++count;
   }
-  if (count != 1 && count != 3 && count != 4) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (count != 1 && count != 3 && count != 4) return Fail(klErrBadArg);
   image->Set(kltRGBA8{255, 255, 255, 255}, 0x0F, klNullRect);
   u8* planes[4];
   u32 stride = 0;
-  if (!image->GetImageChannels(planes, stride)) {
-    SetError(image->GetError());
-    return 0;
-  }
+  if (!image->GetImageChannels(planes, stride)) return FailFrom(*image, klErrEmpty);
   const i64 dw = image->GetImageWidth(), dh = image->GetImageHeight();
   const i64 sw = static_cast<i64>(rect.right) - rect.left, sh = static_cast<i64>(rect.bottom) - rect.top;
   if (dw <= 0 || dh <= 0) return 1;
@@ -198,10 +183,7 @@ const kltLAYERINFO_s* CKLF_8BFPluginVirtual::GetLayerInfo(u32 index) const {
 }
 
 u8 CKLF_8BFPluginVirtual::PS_FillRealLayerBounds(kltRECT_s rect, u8 force) {
-  if (!m_portsSuite || !m_filterRecord || !m_filterRecord->documentInfo) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!m_portsSuite || !m_filterRecord || !m_filterRecord->documentInfo) return Fail(klErrBadArg);
   if (m_layers && !force) return 1;
   m_layerTable.free();
   m_layers = nullptr;
@@ -213,15 +195,11 @@ u8 CKLF_8BFPluginVirtual::PS_FillRealLayerBounds(kltRECT_s rect, u8 force) {
     if (l->isPixelBased) ++count;
   ++count;
   u64 bytes = static_cast<u64>(count) * sizeof(kltLAYERINFO_s);
-  if (!klFits32(bytes) || !m_layerTable.Zalloc(static_cast<u32>(bytes))) {
-    SetError(m_layerTable.GetError() ? m_layerTable.GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (!klFits32(bytes) || !m_layerTable.Zalloc(static_cast<u32>(bytes))) return FailFrom(m_layerTable, klErrNoMemory);
   CKLF_Mem scan;
   if (!scan.alloc(kScanBytes)) {
     m_layerTable.free();
-    SetError(scan.GetError());
-    return 0;
+    return FailFrom(scan, klErrNoMemory);
   }
   kltLAYERINFO_s* table = reinterpret_cast<kltLAYERINFO_s*>(m_layerTable.GetPtr());
   std::vector<const KLP_ChannelDesc*> transparencies(count, nullptr);
@@ -257,8 +235,7 @@ u8 CKLF_8BFPluginVirtual::PS_FillRealLayerBounds(kltRECT_s rect, u8 force) {
     i64 band = static_cast<i64>(kScanBytes) / width - 1;
     if (band < 1) {
       m_layerTable.free();
-      SetError(klErrBadArg);
-      return 0;
+      return Fail(klErrBadArg);
     }
     kltRECT_s found = {e.bounds.right, e.bounds.bottom, e.bounds.left, e.bounds.top};
     for (i32 top = e.bounds.top; top < e.bounds.bottom; top += static_cast<i32>(band)) {
@@ -266,8 +243,7 @@ u8 CKLF_8BFPluginVirtual::PS_FillRealLayerBounds(kltRECT_s rect, u8 force) {
       kltRECT_s r = {e.bounds.left, top, e.bounds.right, bottom};
       if (!i_ReadChannel(transparencies[i], scan.GetPtr(), static_cast<i32>(width), r)) {
         m_layerTable.free();
-        SetError(klErrBadArg);
-        return 0;
+        return Fail(klErrBadArg);
       }
       for (i32 y = top; y < bottom; ++y) {
         const u8* row = scan.GetPtr() + static_cast<u64>(y - top) * static_cast<u64>(width);

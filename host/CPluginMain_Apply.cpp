@@ -39,8 +39,7 @@ u8 CPluginMain::i_CheckEngineSize(i32 width, i32 height) {
   if (width <= 0 || height <= 0 || width > CTessarette::kMaxSide || height > CTessarette::kMaxSide ||
       !klFits32(static_cast<u64>(width) * static_cast<u64>(height) * planes)) {
     HostSetRetCode_BadParam();
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   return 1;
 }
@@ -51,10 +50,7 @@ u8 CPluginMain::i_ReplaySettings(CKLF_Mem& block) {
   u8 layout = 0;
   u32 count = 0;
   const u8* records = nullptr;
-  if (!m_engine.InitFromLastSettingsBinary(&block, layout, count, records)) {
-    SetError(m_engine.GetError());
-    return 0;
-  }
+  if (!m_engine.InitFromLastSettingsBinary(&block, layout, count, records)) return FailFrom(m_engine, klErrNotFormat);
   if (!PrepareCompositeAlpha(layout ? 0 : 1)) return 0;
   return layout ? Apply_DrawSpliting() : Apply_SplittingNoUI(count, records);
 }
@@ -70,15 +66,9 @@ u8 CPluginMain::Apply_DrawSpliting() {
   if (!i_CheckEngineSize(w, h)) return 0;
   const u32 n = static_cast<u32>(w) * static_cast<u32>(h);
   CKLF_Mem mask;
-  if (!mask.alloc(n)) {
-    SetError(mask.GetError());
-    return 0;
-  }
+  if (!mask.alloc(n)) return FailFrom(mask, klErrNoMemory);
   m_hostProgress.Progress(5, nullptr);
-  if (!m_engine.DrawSplitting(w, h, mask.GetPtr(), static_cast<u32>(w), 5, 95)) {
-    SetError(m_engine.GetError() ? m_engine.GetError() : static_cast<u16>(klErrBadArg));
-    return 0;
-  }
+  if (!m_engine.DrawSplitting(w, h, mask.GetPtr(), static_cast<u32>(w), 5, 95)) return FailFrom(m_engine, klErrBadArg);
   const u8 colours = static_cast<u8>(pd.planes - pd.transparency);
   if (pd.editableTransparency) {
     if (!HostPutChanel(static_cast<u8>(pd.planes - 1), r, mask.GetPtr(), static_cast<u32>(w))) return 0;
@@ -86,10 +76,7 @@ u8 CPluginMain::Apply_DrawSpliting() {
       if (!HostPutChanel(c, r, pd.foreColor[c])) return 0;
   } else {
     CKLF_Mem plane;
-    if (!plane.alloc(n)) {
-      SetError(plane.GetError());
-      return 0;
-    }
+    if (!plane.alloc(n)) return FailFrom(plane, klErrNoMemory);
     const u8* m = mask.GetPtr();
     u8* out = plane.GetPtr();
     for (u8 c = 0; c < colours; ++c) {
@@ -105,22 +92,13 @@ u8 CPluginMain::Apply_DrawSpliting() {
 
 u8 CPluginMain::Apply_SplittingUI(CKLF_Image* image) {
   const kltPLUGINDATA_s& pd = m_pluginData;
-  if (pd.colorKind != 1 || !image || image->GetImageMode() != 2) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (pd.colorKind != 1 || !image || image->GetImageMode() != 2) return Fail(klErrBadArg);
   const kltRECT_s r = pd.filterRect;
   const i32 w = r.right - r.left, h = r.bottom - r.top;
-  if (w <= 0 || h <= 0 || image->GetImageWidth() != w || image->GetImageHeight() != h) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (w <= 0 || h <= 0 || image->GetImageWidth() != w || image->GetImageHeight() != h) return Fail(klErrBadArg);
   u8* planes[5];
   u32 stride = 0;
-  if (image->GetImageChannels(planes, stride) != 4) {
-    SetError(image->GetError());
-    return 0;
-  }
+  if (image->GetImageChannels(planes, stride) != 4) return FailFrom(*image, klErrBadArg);
   m_engine.SetProgress(&m_hostProgress);
   m_hostProgress.Progress(0, nullptr);
   if (!pd.editableTransparency) {
@@ -140,8 +118,7 @@ u8 CPluginMain::Apply_SplittingUI(CKLF_Image* image) {
     for (u8 c = 0; c < pd.planes; ++c) {
       if (c >= 4) {
         HostSetRetCode_BadParam();
-        SetError(klErrBadArg);
-        return 0;
+        return Fail(klErrBadArg);
       }
       m_hostProgress.Progress(static_cast<u8>(25 * c), nullptr);
       if (!HostPutChanel(c, r, planes[c], stride)) return 0;
@@ -156,18 +133,14 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
   m_engine.SetProgress(&m_hostProgress);
   m_hostProgress.Progress(0, nullptr);
   const i32 w = m_alphaWidth, h = m_alphaHeight;
-  if (!m_alphaPtr) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_alphaPtr) return Fail(klErrEmpty);
   if (!i_CheckEngineSize(w, h)) return 0;
   const u8 n = static_cast<u8>(pd.planes - pd.transparency);
   const u64 planeSize = static_cast<u64>(w) * static_cast<u64>(h);
   CKLF_Mem block;
   if (!block.alloc(static_cast<u32>(planeSize * (n + 1u)))) {
-    SetError(block.GetError());
     HostSetRetCode_MemFull();
-    return 0;
+    return FailFrom(block, klErrNoMemory);
   }
   u8* planes[kMaxPlanes];
   for (u8 c = 0; c <= n && c < kMaxPlanes; ++c) planes[c] = block.GetPtr() + planeSize * c;
@@ -179,8 +152,7 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
   m_hostProgress.Progress(7, nullptr);
   PieceRelease release{m_engine};
   if (!m_engine.SplitCells(w, h, m_alphaPtr, static_cast<u32>(w), planes, static_cast<u32>(w), n, 7, 60, 0)) {
-    SetError(m_engine.GetError());
-    return 0;
+    return FailFrom(m_engine, klErrBadArg);
   }
 
   const u32 pieces = m_engine.GetPieceCount();
@@ -198,10 +170,7 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
     CKLF_Mem table;
     i32* slot = nullptr;
     if (count > 0 && !ordered) {
-      if (!table.alloc(kTableSide * kTableSide * sizeof(i32))) {
-        SetError(table.GetError());
-        return 0;
-      }
+      if (!table.alloc(kTableSide * kTableSide * sizeof(i32))) return FailFrom(table, klErrNoMemory);
       slot = reinterpret_cast<i32*>(table.GetPtr());
       for (u32 i = 0; i < kTableSide * kTableSide; ++i) slot[i] = -1;
       for (u32 i = 0; i < count; ++i) {
@@ -230,14 +199,10 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
         const u8* bytes = records + static_cast<u64>(which) * CTessaretteRecordCodec::kSize;
         if (!CTessaretteRecordCodec::Decode(bytes, CTessaretteRecordCodec::kSize, rec) ||
             !m_engine.RecordToPiece(rec, i, 1, 0)) {
-          SetError(klErrBadArg);
-          return 0;
+          return Fail(klErrBadArg);
         }
       }
-      if (!m_engine.RenderPiece(i)) {
-        SetError(m_engine.GetError());
-        return 0;
-      }
+      if (!m_engine.RenderPiece(i)) return FailFrom(m_engine, klErrBadArg);
       progress += step;
       if (static_cast<i32>(progress) != reported) {
         reported = static_cast<i32>(progress);
@@ -249,8 +214,7 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
   m_hostProgress.Progress(80, nullptr);
   if (!m_engine.CombineSplitedCells(w, h, planes, static_cast<u32>(w), static_cast<u8>(n + 1), m_alphaPtr,
                                     static_cast<u32>(w), klNullRect, 0, 80, 90)) {
-    SetError(m_engine.GetError());
-    return 0;
+    return FailFrom(m_engine, klErrBadArg);
   }
 
   // Writing: the colours, then the composed alpha as the transparency, or
@@ -262,8 +226,7 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
       u8 plane = c < n ? c : static_cast<u8>(pd.planes - 1);
       if (plane >= kMaxPlanes) {
         HostSetRetCode_BadParam();
-        SetError(klErrBadArg);
-        return 0;
+        return Fail(klErrBadArg);
       }
       m_hostProgress.Progress(percent, nullptr);
       percent = static_cast<u8>(percent + 2);
@@ -273,8 +236,7 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
     for (u8 c = 0; c < n; ++c) {
       if (c >= kMaxPlanes) {
         HostSetRetCode_BadParam();
-        SetError(klErrBadArg);
-        return 0;
+        return Fail(klErrBadArg);
       }
       m_hostProgress.Progress(percent, nullptr);
       percent = static_cast<u8>(percent + 2);
