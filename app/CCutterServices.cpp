@@ -34,8 +34,7 @@ u8 CCutterServices::SetPendingRecords(const u8* records, u32 count) {
   u64 bytes = static_cast<u64>(count) * kPieceRecordSize;
   if (!klFits32(bytes)) {
     pendingRecordsMem.free();
-    pendingRecordsMem.SetError(klErrNoMemory);
-    return 0;
+    return pendingRecordsMem.Fail(klErrNoMemory);
   }
   if (!pendingRecordsMem.alloc(static_cast<u32>(bytes))) return 0;
   std::memcpy(pendingRecordsMem.GetPtr(), records, static_cast<size_t>(bytes));

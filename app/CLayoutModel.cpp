@@ -129,10 +129,7 @@ i32 CLayoutModel::i_CovertKnotID(u32 knotId, u8 insert, u8 column, u16 line) con
 
 u8 CLayoutModel::i_GrowBlock(CKLF_Mem& block, u64 bytes) {
   if (block.GetSize() >= bytes) return 1;
-  if (!klFits32(bytes)) {
-    block.SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!klFits32(bytes)) return block.Fail(klErrNoMemory);
   return block.Resize(static_cast<u32>(bytes));
 }
 
@@ -141,10 +138,7 @@ u8 CLayoutModel::spl_InitAuxKnivesMem(u32 count) {
   u64 have = xKnivesMem.GetSize() / sizeof(AUXKNIFESTRUCT);
   if (have < count) {
     u64 want = count > 999 ? static_cast<u64>(count) + count / 10 : static_cast<u64>(count) + 100;
-    if (!i_GrowBlock(xKnivesMem, want * sizeof(AUXKNIFESTRUCT))) {
-      SetError(xKnivesMem.GetError());
-      return 0;
-    }
+    if (!i_GrowBlock(xKnivesMem, want * sizeof(AUXKNIFESTRUCT))) return FailFrom(xKnivesMem, klErrNoMemory);
     xKnives = reinterpret_cast<AUXKNIFESTRUCT*>(xKnivesMem.GetPtr());
   }
   if (count > xKnifeCount) {
@@ -358,10 +352,7 @@ u8 CLayoutModel::spl_SplitEvenParts(u16 columns, u16 rows, u8 force, u8 clearExt
   u64 sizes[5] = {static_cast<u64>(K) * sizeof(KNOT), static_cast<u64>(K) * sizeof(KNOTHANDLE),
                   static_cast<u64>(vc) * sizeof(KNIFESTRUCT), static_cast<u64>(hc) * sizeof(KNIFESTRUCT), K};
   for (int i = 0; i < 5; ++i) {
-    if (!i_GrowBlock(*blocks[i], sizes[i])) {
-      SetError(blocks[i]->GetError());
-      return 0;
-    }
+    if (!i_GrowBlock(*blocks[i], sizes[i])) return Fail(blocks[i]->GetError());
   }
   // Growing may have moved the blocks; the old records came along.
   knots = reinterpret_cast<KNOT*>(knotsMem.GetPtr());
