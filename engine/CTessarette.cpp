@@ -514,10 +514,7 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
   const u64 capacity = m_cellBlock.GetSize() / sizeof(SPLITEDCELL);
   if (m_cellCount >= capacity) {
     const u64 bytes = (capacity + kPieceGrowth) * sizeof(SPLITEDCELL);
-    if (!klFits32(bytes) || !m_cellBlock.Resize(static_cast<u32>(bytes))) {
-      PlatformMessageBox(kMsgMemory, kMsgTitle);
-      return Fail(klErrNoMemory);
-    }
+    if (!klFits32(bytes) || !m_cellBlock.Resize(static_cast<u32>(bytes))) return i_MemoryFailure();
     m_cells = reinterpret_cast<SPLITEDCELL*>(m_cellBlock.GetPtr());
   }
   const u64 area = static_cast<u64>(rw) * rh;
@@ -528,8 +525,7 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
       !imageBlock->Zalloc(static_cast<u32>(area * (planeCount + 1u)))) {
     delete maskBlock;
     delete imageBlock;
-    PlatformMessageBox(kMsgMemory, kMsgTitle);
-    return Fail(klErrNoMemory);
+    return i_MemoryFailure();
   }
 
   SPLITEDCELL& c = m_cells[m_cellCount];
@@ -598,10 +594,7 @@ u8 CTessarette::i_ComputeCellCentres(i32 width, i32 height, u32& count) {
   count = 0;
   if (m_knotColumns < 2 || m_knotRows < 2) return 1;
   const u32 cells = (m_knotColumns - 1u) * (m_knotRows - 1u);
-  if (!i_GrowBlock(m_centreBlock, 16ull * cells) || !i_GrowBlock(m_pairBlock, 8ull * cells)) {
-    PlatformMessageBox(kMsgMemory, kMsgTitle);
-    return Fail(klErrNoMemory);
-  }
+  if (!i_GrowBlock(m_centreBlock, 16ull * cells) || !i_GrowBlock(m_pairBlock, 8ull * cells)) return i_MemoryFailure();
   kltFPOS* centres = reinterpret_cast<kltFPOS*>(m_centreBlock.GetPtr());
   u32* pairs = reinterpret_cast<u32*>(m_pairBlock.GetPtr());
   for (u32 r = 0; r + 1 < m_knotRows; r++) {
@@ -643,6 +636,11 @@ u8 CTessarette::SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride
   return ok;
 }
 
+u8 CTessarette::i_MemoryFailure() {
+  PlatformMessageBox(kMsgMemory, kMsgTitle);
+  return Fail(klErrNoMemory);
+}
+
 u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
                              u32 planeStride, u8 planeCount, u8 low, u8 high, u8 render) {
   if (!i_CheckImageSize(width, height)) return 0;
@@ -652,23 +650,11 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
   for (u32 p = 0; p < planeCount; p++)
     if (!planes[p]) return Fail(klErrBadArg);
   const u64 area = static_cast<u64>(width) * static_cast<u64>(height);
-  const bool bitMode = m_thinKnife && m_antiAlias;
-  const u32 bitRow = CTessaretteFill::BitRowBytes(width);
   // Every block of the cut, a piece of the whole image included, must fit
   // the 32-bit sizes.
-  if (!klFits32(area * (planeCount + 1u)) || (bitMode && !klFits32(4ull * bitRow * height)))
+  if (!klFits32(area * (planeCount + 1u)) ||
+      (m_thinKnife && m_antiAlias && !klFits32(4ull * CTessaretteFill::BitRowBytes(width) * height)))
     return Fail(klErrNoMemory);
-
-  auto range = [&](f64 percent) -> u8 {
-    return static_cast<u8>(low + (static_cast<f64>(high) - low) * percent / 100.0);
-  };
-  auto check = [&]() -> u8 { return i_Cancelled() ? 0 : 1; };
-  auto memoryFailure = [&]() -> u8 {
-    PlatformMessageBox(kMsgMemory, kMsgTitle);
-    return Fail(klErrNoMemory);
-  };
-  // A cancel leaves no error; a knife that could not be drawn keeps its own.
-  auto drawingFailure = [&]() -> u8 { return GetError() == klErrNoMemory ? memoryFailure() : 0; };
 
   u32 centreCount = 0;
   if (!i_ComputeCellCentres(width, height, centreCount)) return 0;
@@ -676,78 +662,102 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
   m_largestWidth = 0;
   m_largestHeight = 0;
   SetLocalProgress(0, low, high);
-  if (!check()) return 0;
-
-  // Knife mask.
+  if (i_Cancelled()) return 0;
   CTessaretteFill::Mode mode;
   u32 knifeStride;
-  if (bitMode) {
-    mode = CTessaretteFill::MODE_BIT4;
-    knifeStride = bitRow;
-    if (!i_GrowBlock(m_knifeBlock, 4ull * bitRow * height)) return memoryFailure();
-    SetLocalProgress(5, low, high);
-    if (!check()) return 0;
-    m_drawing.SetOneBit(1);
-    const u8 antiAlias = m_antiAlias;
-    m_antiAlias = 0;
-    u8 drawn = DrawSplitting(4 * width, 4 * height, m_knifeBlock.GetPtr(), bitRow, range(5), range(20));
-    m_antiAlias = antiAlias;
-    m_drawing.SetOneBit(0);
-    if (!drawn) return drawingFailure();
-  } else {
-    mode = m_thinKnife ? CTessaretteFill::MODE_8BIT_THIN
-                       : (m_antiAlias ? CTessaretteFill::MODE_8BIT_AA : CTessaretteFill::MODE_8BIT_THICK);
-    knifeStride = static_cast<u32>(width);
-    if (!i_GrowBlock(m_knifeBlock, area)) return memoryFailure();
-    SetLocalProgress(3, low, high);
-    if (!check()) return 0;
-    if (!DrawSplitting(width, height, m_knifeBlock.GetPtr(), knifeStride, range(3), range(20)))
-      return drawingFailure();
-  }
+  if (!i_DrawKnifeMask(width, height, low, high, mode, knifeStride)) return 0;
   SetLocalProgress(20, low, high);
-  if (!check()) return 0;
-  if (!i_GrowBlock(m_workMaskBlock, area)) return memoryFailure();
+  if (i_Cancelled()) return 0;
+  if (!i_GrowBlock(m_workMaskBlock, area)) return i_MemoryFailure();
   std::memset(m_workMaskBlock.GetPtr(), 0, static_cast<size_t>(area));
   SetLocalProgress(25, low, high);
-  if (!check()) return 0;
+  if (i_Cancelled()) return 0;
 
   m_fill.Setup(mode, m_knifeBlock.GetPtr(), knifeStride, m_workMaskBlock.GetPtr(), width, height);
   m_fill.SealPadding();
-  const i32 scanW = m_fill.GetScanWidth(), scanH = m_fill.GetScanHeight();
-
-  // Pinholes.
+  const i32 scanH = m_fill.GetScanHeight();
   for (i32 y = 0; y < scanH; y++) {
     SetLocalProgress(25.0 + 25.0 * y / scanH, low, high);
-    if (!check()) return 0;
+    if (i_Cancelled()) return 0;
     m_fill.ClosePinholes(y);
   }
   SetLocalProgress(50, low, high);
-  if (!check()) return 0;
+  if (i_Cancelled()) return 0;
 
   m_splitterPiece = m_thinKnife ? 0 : 1;
   if (!m_thinKnife &&
       !i_StoreSplitterPiece(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount))
     return 0;
   SetLocalProgress(55, low, high);
-  if (!check()) return 0;
+  if (i_Cancelled()) return 0;
+  if (!i_FillRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount, low, high))
+    return 0;
 
-  // Regions, in scan order.
-  if (!m_runFill) {
-    m_math.SetFillCallbacks(bitMode ? fTestBoundsBit : fTestBounds, fFillLine);
+  SetLocalProgress(95, low, high);
+  i_Cancelled();  // asked, and from here on the answer is ignored
+  if (!i_GrowWorkImage()) return i_MemoryFailure();
+  SetLocalProgress(100, low, high);
+  if (render) {
+    for (u32 i = 0; i < m_cellCount; i++) i_RenderPiece(i);
   }
+  return 1;
+}
+
+// The knife mask (progress 3 or 5 to 20): one bit a sub-pixel at four
+// times the size for the thin anti-aliased knife, else one byte a pixel.
+u8 CTessarette::i_DrawKnifeMask(i32 width, i32 height, u8 low, u8 high, CTessaretteFill::Mode& mode,
+                                u32& knifeStride) {
+  auto range = [&](f64 percent) -> u8 {
+    return static_cast<u8>(low + (static_cast<f64>(high) - low) * percent / 100.0);
+  };
+  // A cancel leaves no error; a knife that could not be drawn keeps its own.
+  auto drawingFailure = [&]() -> u8 { return GetError() == klErrNoMemory ? i_MemoryFailure() : 0; };
+  if (m_thinKnife && m_antiAlias) {
+    mode = CTessaretteFill::MODE_BIT4;
+    knifeStride = CTessaretteFill::BitRowBytes(width);
+    if (!i_GrowBlock(m_knifeBlock, 4ull * knifeStride * height)) return i_MemoryFailure();
+    SetLocalProgress(5, low, high);
+    if (i_Cancelled()) return 0;
+    m_drawing.SetOneBit(1);
+    m_antiAlias = 0;
+    const u8 drawn = DrawSplitting(4 * width, 4 * height, m_knifeBlock.GetPtr(), knifeStride, range(5), range(20));
+    m_antiAlias = 1;
+    m_drawing.SetOneBit(0);
+    return drawn ? 1 : drawingFailure();
+  }
+  mode = m_thinKnife ? CTessaretteFill::MODE_8BIT_THIN
+                     : (m_antiAlias ? CTessaretteFill::MODE_8BIT_AA : CTessaretteFill::MODE_8BIT_THICK);
+  knifeStride = static_cast<u32>(width);
+  if (!i_GrowBlock(m_knifeBlock, static_cast<u64>(width) * static_cast<u64>(height))) return i_MemoryFailure();
+  SetLocalProgress(3, low, high);
+  if (i_Cancelled()) return 0;
+  if (!DrawSplitting(width, height, m_knifeBlock.GetPtr(), knifeStride, range(3), range(20)))
+    return drawingFailure();
+  return 1;
+}
+
+// Every free point of the scan area seeds a region fill; each filled
+// region becomes a piece (progress 55 to 95, a cancel check per scan row
+// and per region).
+u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
+                              u32 planeStride, u8 planeCount, u32 centreCount, u8 low, u8 high) {
+  const i32 scanW = m_fill.GetScanWidth(), scanH = m_fill.GetScanHeight();
+  if (!m_runFill)
+    m_math.SetFillCallbacks(m_fill.GetMode() == CTessaretteFill::MODE_BIT4 ? fTestBoundsBit : fTestBounds,
+                            fFillLine);
   for (i32 y = 0; y < scanH; y++) {
     const i32 R = static_cast<i32>(100ll * (y + 1) / scanH);
     SetLocalProgress(55.0 + 0.4 * R, low, high);
-    if (!check()) return 0;
+    if (i_Cancelled()) return 0;
     for (i32 x = m_fill.FindFree(y, 0); x >= 0; x = m_fill.FindFree(y, x + 1)) {
       const i32 P = static_cast<i32>(100ll * (x + 1) / scanW);
       SetLocalProgress(55.0 + 0.4 * R + 0.004 * P, low, high);
-      if (!check()) return 0;
+      if (i_Cancelled()) return 0;
       m_fill.ResetBounds();
       const kltPOS seed = {x, y};
       // A region filled only in part must not be stored: its rest would
       // become a piece of its own.
-      if (!(m_runFill ? m_fill.SeedFill(x, y) : m_math.FillBounds(&m_fill, seed))) return memoryFailure();
+      if (!(m_runFill ? m_fill.SeedFill(x, y) : m_math.FillBounds(&m_fill, seed))) return i_MemoryFailure();
       if (m_fill.m_minX > m_fill.m_maxX || m_fill.m_minY > m_fill.m_maxY) continue;
       if (!i_StoreRegion(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount))
         return 0;
@@ -756,14 +766,6 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
         return Fail(klErrBadArg);
       }
     }
-  }
-
-  SetLocalProgress(95, low, high);
-  i_Cancelled();  // asked, and from here on the answer is ignored
-  if (!i_GrowWorkImage()) return memoryFailure();
-  SetLocalProgress(100, low, high);
-  if (render) {
-    for (u32 i = 0; i < m_cellCount; i++) i_RenderPiece(i);
   }
   return 1;
 }
@@ -1074,21 +1076,21 @@ u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stri
       const u8* pa = c.imgPlanes[m_planeCount - 1] + prow;
       u8* da = alpha + drow;
       const i32 n = x1 - x0;
-      for (i32 i = 0; i < n; i++) {
-        const i32 m = pa[i];
+      for (i32 k = 0; k < n; k++) {
+        const i32 m = pa[k];
         if (!m) continue;
-        const i32 d = da[i];
+        const i32 d = da[k];
         for (u32 p = 0; p < colours; p++) {
-          u8& dv = planes[p][drow + i];
-          const i32 pv = c.imgPlanes[p][prow + i];
+          u8& dv = planes[p][drow + k];
+          const i32 pv = c.imgPlanes[p][prow + k];
           dv = d == 0 ? static_cast<u8>(pv) : static_cast<u8>(dv + ((m * (pv - dv)) >> 8));
         }
         if (d == 0) {
-          da[i] = static_cast<u8>(o == 255 ? m : (m * o) >> 8);
+          da[k] = static_cast<u8>(o == 255 ? m : (m * o) >> 8);
         } else if (o == 255) {
-          da[i] = static_cast<u8>(unionAlpha ? 255 - (((255 - d) * (255 - m)) >> 8) : 255);
+          da[k] = static_cast<u8>(unionAlpha ? 255 - (((255 - d) * (255 - m)) >> 8) : 255);
         } else {
-          da[i] = static_cast<u8>(255 - (((255 - d) * (255 - ((m * o) >> 8))) >> 8));
+          da[k] = static_cast<u8>(255 - (((255 - d) * (255 - ((m * o) >> 8))) >> 8));
         }
       }
     }

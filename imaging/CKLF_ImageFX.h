@@ -158,6 +158,7 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   u8 i_ColourPlanes() const { return static_cast<u8>(m_src.count - (m_src.hasAlpha ? 1 : 0)); }
   // Grows a work buffer to at least n bytes; error 17 on failure.
   u8* i_Grow(CKLF_Mem& m, u64 n);
+  void i_StrokeBlendRow(u32 v, const u8* cov, const u8* colour, u8 opacity);
   // Applies a per-plane byte table to the colour planes, copies alpha.
   void i_ApplyTables(const u8* tables);
 
@@ -166,6 +167,10 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   // given, runs the zero-alpha recovery of each line against it.
   u8 i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out, const Lines* alpha,
                  u32 lineCount, u32 length);
+  // The steps of i_BlurLines: a group of lines into lanes, and back out.
+  static void i_LoadLanes(const Lines& in, const Lines* alpha, u32 g, u32 valid, u32 lineCount, u32 length,
+                          f64* target, u8* scratch, f64* recLine);
+  static void i_StoreLanes(const Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut);
   // Grows the line buffers for lines up to length long.
   u8 i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length);
   // The motion blur's passes: along rows, along columns, along lines at

@@ -32,7 +32,11 @@ inline u8 PadFor(f64 sigma, u64& pad) {
   return 1;
 }
 
-void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N) {
+// The recursive filter over kLanes lines side by side (row n holds sample n
+// of every lane), in place. Each lane is laneLen[c] rows long, or N rows
+// when laneLen is null; with lengths, the rows past a lane's end and three
+// rows past N must be zero: the lane's own end terms weigh them by 0.
+void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, const u64* laneLen) {
   const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
   const f64 s0 = B + b1 + b2 + b3;
   const f64 s1 = b1 + b2 + b3;
@@ -51,27 +55,45 @@ void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restri
     const f64* p3 = o - 3 * K;
     for (u32 c = 0; c < K; ++c) o[c] = B * o[c] + b1 * p1[c] + b2 * p2[c] + b3 * p3[c];
   }
-  if (N >= 1) {
-    f64* e = x + (N - 1) * K;
-    for (u32 c = 0; c < K; ++c) e[c] = s0 * e[c];
-  }
-  if (N >= 2) {
-    f64* e = x + (N - 2) * K;
-    for (u32 c = 0; c < K; ++c) e[c] = B * e[c] + s1 * e[K + c];
-  }
-  if (N >= 3) {
-    f64* e = x + (N - 3) * K;
-    for (u32 c = 0; c < K; ++c) e[c] = B * e[c] + b1 * e[K + c] + s2 * e[2 * K + c];
-  }
-  if (N >= 4) {
-    for (u64 n = N - 4;; --n) {
-      f64* __restrict o = x + n * K;
-      const f64* q1 = o + K;
-      const f64* q2 = o + 2 * K;
-      const f64* q3 = o + 3 * K;
-      for (u32 c = 0; c < K; ++c) o[c] = B * o[c] + b1 * q1[c] + b2 * q2[c] + b3 * q3[c];
-      if (n == 0) break;
+  // Anti-causal pass: the last three rows of each lane start the recursion
+  // with their own terms; the rows below `common` share the plain one.
+  u64 common = N >= 3 ? N - 3 : 0;
+  if (!laneLen) {
+    if (N >= 1) {
+      f64* e = x + (N - 1) * K;
+      for (u32 c = 0; c < K; ++c) e[c] = s0 * e[c];
     }
+    if (N >= 2) {
+      f64* e = x + (N - 2) * K;
+      for (u32 c = 0; c < K; ++c) e[c] = B * e[c] + s1 * e[K + c];
+    }
+    if (N >= 3) {
+      f64* e = x + (N - 3) * K;
+      for (u32 c = 0; c < K; ++c) e[c] = B * e[c] + b1 * e[K + c] + s2 * e[2 * K + c];
+    }
+  } else {
+    u64 shortest = N;
+    for (u32 c = 0; c < K; ++c) shortest = laneLen[c] < shortest ? laneLen[c] : shortest;
+    common = shortest >= 3 ? shortest - 3 : 0;
+    f64 cB[K], c1[K], c2[K], c3[K];
+    for (u64 n = N; n-- > common;) {
+      for (u32 c = 0; c < K; ++c) {
+        const i64 ph = static_cast<i64>(laneLen[c]) - 1 - static_cast<i64>(n);
+        cB[c] = ph < 0 ? 0.0 : (ph == 0 ? s0 : B);
+        c1[c] = ph < 1 ? 0.0 : (ph == 1 ? s1 : b1);
+        c2[c] = ph < 2 ? 0.0 : (ph == 2 ? s2 : b2);
+        c3[c] = ph < 3 ? 0.0 : b3;
+      }
+      f64* o = x + n * K;
+      for (u32 c = 0; c < K; ++c) o[c] = cB[c] * o[c] + c1[c] * o[K + c] + c2[c] * o[2 * K + c] + c3[c] * o[3 * K + c];
+    }
+  }
+  for (u64 n = common; n-- > 0;) {
+    f64* __restrict o = x + n * K;
+    const f64* q1 = o + K;
+    const f64* q2 = o + 2 * K;
+    const f64* q3 = o + 3 * K;
+    for (u32 c = 0; c < K; ++c) o[c] = B * o[c] + b1 * q1[c] + b2 * q2[c] + b3 * q3[c];
   }
 }
 
@@ -111,6 +133,221 @@ void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const f64* __res
     f64* o = out + i * K;
     for (u32 c = 0; c < K; ++c) o[c] = sum[c] / ws;
   }
+}
+
+// The angled motion blur's lines: position i on the length axis (L long)
+// is shifted across the cross axis (C wide) by off[i]; line k holds the
+// pixels with cross coordinate c0 = k - off[i] in 0..C-1, mirrored across
+// when the angle lies beyond 90 degrees.
+struct Shear {
+  u32 L, C;
+  u8 mirrored;
+  const i32* off;
+  const f32* frac;    // weight of the next line in each pixel
+  const u32* runEnd;  // end of the run of equal offsets from each position
+  u64 Offset(u32 i, u32 c0, u64 lenStep, u64 crossStep) const {
+    return i * lenStep + static_cast<u64>(mirrored ? C - 1 - c0 : c0) * crossStep;
+  }
+};
+
+// Up to kLanes lines k, each a run of positions first..first+len-1.
+struct LineBatch {
+  u32 count;
+  u32 k[kLanes], first[kLanes], len[kLanes];
+  u32 Shortest() const {
+    u32 n = len[0];
+    for (u32 c = 1; c < count; ++c) n = len[c] < n ? len[c] : n;
+    return n;
+  }
+  u32 Longest() const {
+    u32 n = len[0];
+    for (u32 c = 1; c < count; ++c) n = len[c] > n ? len[c] : n;
+    return n;
+  }
+};
+
+// One plane of the angled pass: gathers lines from the source (with their
+// alpha for the zero-alpha recovery) and writes them back mixed by the
+// shear. bytes holds kLanes lines of values, then kLanes lines of alpha.
+struct ShearPlane {
+  const Shear& sh;
+  const u8* src;
+  const u8* srcA;  // null: no recovery
+  u8* dst;
+  u64 sLen, sCross, dLen, dCross;
+  u8* bytes;
+
+  // Line k into v as floats. Along a run of equal offsets the pixels
+  // follow each other on the length axis.
+  void GatherLine(u32 k, u32 first, u32 n, f64* v) const {
+    const u32 L = sh.L;
+    u8 anyClear = 0;
+    for (u32 i = first, q = 0; i < first + n;) {
+      const u32 j = sh.runEnd[i] < first + n ? sh.runEnd[i] : first + n;
+      const u64 o = sh.Offset(i, k - static_cast<u32>(sh.off[i]), sLen, sCross);
+      for (u32 r = 0; r < j - i; ++r) bytes[q + r] = src[o + r * sLen];
+      if (srcA) {
+        for (u32 r = 0; r < j - i; ++r) {
+          bytes[L + q + r] = srcA[o + r * sLen];
+          anyClear |= srcA[o + r * sLen] == 0;
+        }
+      }
+      q += j - i;
+      i = j;
+    }
+    if (anyClear) {
+      CKLF_ImageFX::Blur_ZeroAlphaRecoveryData(bytes, v, n, bytes + L);
+    } else {
+      for (u32 q = 0; q < n; ++q) v[q] = bytes[q];
+    }
+  }
+
+  // Writes line k: every pixel takes its line's value, and the pixel of
+  // the previous line beside it takes the mix frac x value + (1 - frac) x
+  // its own (single precision).
+  void WriteLine(u32 k, u32 first, u32 n, const f64* v) const {
+    for (u32 i = first; i < first + n;) {
+      const u32 j = sh.runEnd[i] < first + n ? sh.runEnd[i] : first + n;
+      const u32 c0 = k - static_cast<u32>(sh.off[i]);
+      const f64* vv = v + (i - first);
+      u8* own = dst + sh.Offset(i, c0, dLen, dCross);
+      if (c0 > 0) {
+        u8* nb = sh.mirrored ? own + dCross : own - dCross;
+        const f32* fr = sh.frac + i;
+        for (u32 r = 0; r < j - i; ++r) {
+          const f32 keep = (1.0f - fr[r]) * static_cast<f32>(nb[r * dLen]);
+          nb[r * dLen] = ToByte(static_cast<f64>(fr[r]) * vv[r] + static_cast<f64>(keep));
+        }
+      }
+      for (u32 r = 0; r < j - i; ++r) own[r * dLen] = ToByte(vv[r]);
+      i = j;
+    }
+  }
+
+  // The lanes of batch lines k0..k0+count-1 at length position i cover
+  // neighbouring pixels across: lane c at cross coordinate k0 + c - off[i].
+  // cLo..cHi-1 are the lanes that have position i.
+  void LaneRange(const LineBatch& b, u32 i, i64& cLo, i64& cHi) const {
+    const i64 o = sh.off[i], k0 = b.k[0];
+    cLo = o - k0 > 0 ? o - k0 : 0;
+    cHi = o - k0 + sh.C < static_cast<i64>(b.count) ? o - k0 + sh.C : static_cast<i64>(b.count);
+  }
+
+  // Gathers consecutive lines into padded lanes of x (rows of kLanes), all
+  // with the same lead; lanes past the batch repeat its last line. Lane
+  // lengths (line + pad) go to laneLen; the rows after each lane and three
+  // more past the longest are zero, as RecursiveLanes needs.
+  void GatherBatch(const LineBatch& b, u64 pad, f64* line, f64* x, u64* laneLen) const {
+    constexpr u32 K = kLanes;
+    const u32 L = sh.L;
+    const i64 crossStep = sh.mirrored ? -static_cast<i64>(sCross) : static_cast<i64>(sCross);
+    u8* vals = bytes;
+    u8* alph = bytes + static_cast<u64>(K) * L;
+    u8 clear[K] = {0};
+    for (u32 i = b.first[0]; i < b.first[b.count - 1] + b.len[b.count - 1]; ++i) {
+      i64 cLo, cHi;
+      LaneRange(b, i, cLo, cHi);
+      if (cLo >= cHi) continue;
+      const u64 o = sh.Offset(i, static_cast<u32>(b.k[0] + cLo - sh.off[i]), sLen, sCross);
+      for (i64 c = cLo; c < cHi; ++c) vals[c * L + (i - b.first[c])] = src[static_cast<i64>(o) + (c - cLo) * crossStep];
+      if (!srcA) continue;
+      for (i64 c = cLo; c < cHi; ++c) {
+        const u8 a = srcA[static_cast<i64>(o) + (c - cLo) * crossStep];
+        alph[c * L + (i - b.first[c])] = a;
+        clear[c] |= a == 0;
+      }
+    }
+    const u64 lead = pad / 2, rows = b.Longest() + pad + 3;
+    for (u32 c = 0; c < K; ++c) {
+      const u32 sc = c < b.count ? c : b.count - 1;
+      const u32 n = b.len[sc];
+      laneLen[c] = n + pad;
+      if (clear[sc]) {
+        CKLF_ImageFX::Blur_ZeroAlphaRecoveryData(vals + sc * L, line, n, alph + sc * L);
+        for (u32 q = 0; q < n; ++q) x[(lead + q) * K + c] = line[q];
+      } else {
+        for (u32 q = 0; q < n; ++q) x[(lead + q) * K + c] = vals[sc * L + q];
+      }
+      const f64 firstV = x[lead * K + c], lastV = x[(lead + n - 1) * K + c];
+      for (u64 r = 0; r < lead; ++r) x[r * K + c] = firstV;
+      for (u64 r = lead + n; r < laneLen[c]; ++r) x[r * K + c] = lastV;
+      for (u64 r = laneLen[c]; r < rows; ++r) x[r * K + c] = 0.0;
+    }
+  }
+
+  // Writes the filtered lanes back strip by strip, lanes in increasing k,
+  // as WriteLine would one line after the other. The mix of lane c reads
+  // lane c - 1's fresh value, so only the first lane's neighbour is read
+  // from memory.
+  void WriteBatch(const LineBatch& b, const f64* x, u64 lead) const {
+    constexpr u32 K = kLanes;
+    const i64 dCrossStep = sh.mirrored ? -static_cast<i64>(dCross) : static_cast<i64>(dCross);
+    f64 v[K];
+    u8 ownB[K];
+    for (u32 i = b.first[0]; i < b.first[b.count - 1] + b.len[b.count - 1]; ++i) {
+      i64 cLo, cHi;
+      LaneRange(b, i, cLo, cHi);
+      if (cLo >= cHi) continue;
+      const i64 c0 = b.k[0] + cLo - sh.off[i];
+      u8* own = dst + sh.Offset(i, static_cast<u32>(c0), dLen, dCross);
+      const f32 f = sh.frac[i];
+      const f64 fd = f;
+      const f32 g = 1.0f - f;
+      for (i64 c = cLo; c < cHi; ++c) {
+        v[c] = Clamp255(x[(lead + (i - b.first[c])) * K + c]);
+        ownB[c] = static_cast<u8>(static_cast<i32>(v[c]));
+      }
+      if (c0 > 0) {
+        u8* nbp = own - dCrossStep;
+        *nbp = ToByte(fd * v[cLo] + static_cast<f64>(g * static_cast<f32>(*nbp)));
+      }
+      u8* px = own;
+      for (i64 c = cLo + 1; c < cHi; ++c, px += dCrossStep)
+        *px = ToByte(fd * v[c] + static_cast<f64>(g * static_cast<f32>(ownB[c - 1])));
+      *px = ownB[cHi - 1];
+    }
+  }
+};
+
+// Lines are taken kLanes at a time. Filtering reads only the source, so
+// consecutive lines are filtered side by side and then written back one
+// after the other in increasing k, as if done one by one; the kernel path,
+// short batches and tiny lines go one line at a time.
+u8 MotionAngledPlane(CKLF_ImageFX& fx, CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const ShearPlane& plane, u64 pad,
+                     f64* line) {
+  const Shear& sh = plane.sh;
+  const u32 L = sh.L, lines = static_cast<u32>(sh.off[L - 1]) + sh.C;
+  u64 laneLen[kLanes];
+  u32 first = 0, end = 0, k = 0;
+  while (k < lines) {
+    LineBatch b;
+    b.count = 0;
+    for (; k < lines && b.count < kLanes; ++k) {
+      while (end < L && static_cast<u32>(sh.off[end]) <= k) ++end;
+      while (first < end && static_cast<u32>(sh.off[first]) + sh.C <= k) ++first;
+      if (first == end) continue;
+      b.k[b.count] = k;
+      b.first[b.count] = first;
+      b.len[b.count] = end - first;
+      ++b.count;
+    }
+    if (b.count == 0) continue;
+    if (rec.smallSigma || b.count < kLanes / 2 || b.Shortest() + pad < 4 || b.k[b.count - 1] - b.k[0] != b.count - 1) {
+      for (u32 c = 0; c < b.count; ++c) {
+        plane.GatherLine(b.k[c], b.first[c], b.len[c], line);
+        rec.length = b.len[c];
+        rec.vector = line;
+        if (!fx.Blur_BlurVector(&rec)) return 0;
+        plane.WriteLine(b.k[c], b.first[c], b.len[c], line);
+      }
+      continue;
+    }
+    f64* x = reinterpret_cast<f64*>(rec.padBuffer->GetPtr());  // grown by the caller
+    plane.GatherBatch(b, pad, line, x, laneLen);
+    RecursiveLanes(rec, x, b.Longest() + pad, laneLen);
+    plane.WriteBatch(b, x, pad / 2);
+  }
+  return 1;
 }
 
 }  // namespace
@@ -288,73 +525,9 @@ u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in,
   // The recursive filter's output is clamped to 0..255; the kernel's is not.
   const u8 clampOut = !kernel;
 
-  const void* lanePtr[K];
-  i64 laneStep[K];
   for (u32 g = 0; g < lineCount; g += K) {
     const u32 valid = lineCount - g < K ? lineCount - g : K;
-    // Lanes past the last line repeat it and are not stored.
-    u8 contiguous = !in.isFloat && in.lineStep == 1 && valid == K;
-    // Which lanes hold fully transparent pixels; adjacent columns are
-    // scanned together, row by row.
-    u8 clear[K] = {0};
-    if (alpha && alpha->step != 1 && alpha->lineStep == 1 && valid == K) {
-      const u8* a = static_cast<const u8*>(alpha->base) + static_cast<i64>(g);
-      for (u64 i = 0; i < m; ++i) {
-        const u8* row = a + static_cast<i64>(i) * alpha->step;
-        for (u32 c = 0; c < K; ++c) clear[c] |= row[c] == 0;
-      }
-    } else if (alpha) {
-      for (u32 c = 0; c < K; ++c) {
-        const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
-        const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
-        if (alpha->step == 1) {
-          clear[c] = std::memchr(a, 0, m) != nullptr;
-        } else {
-          for (u64 i = 0; i < m && !clear[c]; ++i) clear[c] = a[static_cast<i64>(i) * alpha->step] == 0;
-        }
-      }
-    }
-    for (u32 c = 0; c < K; ++c) {
-      const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
-      lanePtr[c] = in.isFloat ? static_cast<const void*>(static_cast<const f32*>(in.base) + line * in.lineStep)
-                              : static_cast<const void*>(static_cast<const u8*>(in.base) + line * in.lineStep);
-      laneStep[c] = in.step;
-      // Recovery only changes lines that hold fully transparent pixels.
-      if (!alpha || !clear[c]) continue;
-      const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
-      const u8* s = static_cast<const u8*>(lanePtr[c]);
-      u8* line8 = scratch + c * m;
-      u8* alpha8 = scratch + K * m;
-      for (u64 i = 0; i < m; ++i) {
-        line8[i] = s[static_cast<i64>(i) * in.step];
-        alpha8[i] = a[static_cast<i64>(i) * alpha->step];
-      }
-      Blur_ZeroAlphaRecoveryData(line8, recLine, length, alpha8);
-      for (u64 i = 0; i < m; ++i) line8[i] = static_cast<u8>(recLine[i]);
-      lanePtr[c] = line8;
-      laneStep[c] = 1;
-      contiguous = 0;
-    }
-
-    if (contiguous) {
-      const u8* base = static_cast<const u8*>(in.base) + static_cast<i64>(g);
-      for (u64 i = 0; i < m; ++i) {
-        const u8* src = base + static_cast<i64>(i) * in.step;
-        f64* t = target + i * K;
-        for (u32 c = 0; c < K; ++c) t[c] = src[c];
-      }
-    } else if (in.isFloat) {
-      for (u64 i = 0; i < m; ++i) {
-        f64* t = target + i * K;
-        for (u32 c = 0; c < K; ++c) t[c] = static_cast<const f32*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
-      }
-    } else {
-      for (u64 i = 0; i < m; ++i) {
-        f64* t = target + i * K;
-        for (u32 c = 0; c < K; ++c) t[c] = static_cast<const u8*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
-      }
-    }
-
+    i_LoadLanes(in, alpha, g, valid, lineCount, length, target, scratch, recLine);
     if (!identity) {
       if (kernel) {
         KernelLanes(rec, lanesIn, padded, m);
@@ -365,37 +538,113 @@ u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in,
           for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : firstRow[c];
         for (u64 n = lead + m; n < N; ++n)
           for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : lastRow[c];
-        RecursiveLanes(rec, padded, N);
+        RecursiveLanes(rec, padded, N, nullptr);
       }
     }
+    i_StoreLanes(out, g, valid, m, result, clampOut);
+  }
+  return 1;
+}
 
-    // Store.
-    if (!out.isFloat && out.lineStep == 1 && valid == K) {
-      u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g);
-      for (u64 i = 0; i < m; ++i) {
-        u8* d = base + static_cast<i64>(i) * out.step;
-        const f64* r = result + i * K;
-        for (u32 c = 0; c < K; ++c) d[c] = ToByte(r[c]);
-      }
-    } else if (out.isFloat) {
-      f32* base = static_cast<f32*>(out.base) + static_cast<i64>(g) * out.lineStep;
-      for (u64 i = 0; i < m; ++i) {
-        f32* d = base + static_cast<i64>(i) * out.step;
-        const f64* r = result + i * K;
-        for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = static_cast<f32>(clampOut ? Clamp255(r[c]) : r[c]);
-      }
-    } else {
-      u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g) * out.lineStep;
-      u8 bytes[K];
-      for (u64 i = 0; i < m; ++i) {
-        u8* d = base + static_cast<i64>(i) * out.step;
-        const f64* r = result + i * K;
-        for (u32 c = 0; c < K; ++c) bytes[c] = ToByte(r[c]);
-        for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = bytes[c];
+// Lanes g..g+valid-1 of in as rows of kLanes floats into target; lanes
+// past the last line repeat it. Lines that hold fully transparent pixels
+// go through the zero-alpha recovery against alpha first.
+void CKLF_ImageFX::i_LoadLanes(const Lines& in, const Lines* alpha, u32 g, u32 valid, u32 lineCount, u32 length,
+                               f64* target, u8* scratch, f64* recLine) {
+  constexpr u32 K = kLanes;
+  const u64 m = length;
+  const void* lanePtr[K];
+  i64 laneStep[K];
+  u8 contiguous = !in.isFloat && in.lineStep == 1 && valid == K;
+  // Which lanes hold fully transparent pixels; adjacent columns are
+  // scanned together, row by row.
+  u8 clear[K] = {0};
+  if (alpha && alpha->step != 1 && alpha->lineStep == 1 && valid == K) {
+    const u8* a = static_cast<const u8*>(alpha->base) + static_cast<i64>(g);
+    for (u64 i = 0; i < m; ++i) {
+      const u8* row = a + static_cast<i64>(i) * alpha->step;
+      for (u32 c = 0; c < K; ++c) clear[c] |= row[c] == 0;
+    }
+  } else if (alpha) {
+    for (u32 c = 0; c < K; ++c) {
+      const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
+      const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
+      if (alpha->step == 1) {
+        clear[c] = std::memchr(a, 0, m) != nullptr;
+      } else {
+        for (u64 i = 0; i < m && !clear[c]; ++i) clear[c] = a[static_cast<i64>(i) * alpha->step] == 0;
       }
     }
   }
-  return 1;
+  for (u32 c = 0; c < K; ++c) {
+    const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
+    lanePtr[c] = in.isFloat ? static_cast<const void*>(static_cast<const f32*>(in.base) + line * in.lineStep)
+                            : static_cast<const void*>(static_cast<const u8*>(in.base) + line * in.lineStep);
+    laneStep[c] = in.step;
+    // Recovery only changes lines that hold fully transparent pixels.
+    if (!alpha || !clear[c]) continue;
+    const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
+    const u8* s = static_cast<const u8*>(lanePtr[c]);
+    u8* line8 = scratch + c * m;
+    u8* alpha8 = scratch + K * m;
+    for (u64 i = 0; i < m; ++i) {
+      line8[i] = s[static_cast<i64>(i) * in.step];
+      alpha8[i] = a[static_cast<i64>(i) * alpha->step];
+    }
+    Blur_ZeroAlphaRecoveryData(line8, recLine, length, alpha8);
+    for (u64 i = 0; i < m; ++i) line8[i] = static_cast<u8>(recLine[i]);
+    lanePtr[c] = line8;
+    laneStep[c] = 1;
+    contiguous = 0;
+  }
+
+  if (contiguous) {
+    const u8* base = static_cast<const u8*>(in.base) + static_cast<i64>(g);
+    for (u64 i = 0; i < m; ++i) {
+      const u8* src = base + static_cast<i64>(i) * in.step;
+      f64* t = target + i * K;
+      for (u32 c = 0; c < K; ++c) t[c] = src[c];
+    }
+  } else if (in.isFloat) {
+    for (u64 i = 0; i < m; ++i) {
+      f64* t = target + i * K;
+      for (u32 c = 0; c < K; ++c) t[c] = static_cast<const f32*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
+    }
+  } else {
+    for (u64 i = 0; i < m; ++i) {
+      f64* t = target + i * K;
+      for (u32 c = 0; c < K; ++c) t[c] = static_cast<const u8*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
+    }
+  }
+}
+
+// Lanes 0..valid-1 of result (rows of kLanes floats) into lines g.. of out.
+void CKLF_ImageFX::i_StoreLanes(const Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut) {
+  constexpr u32 K = kLanes;
+  if (!out.isFloat && out.lineStep == 1 && valid == K) {
+    u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g);
+    for (u64 i = 0; i < m; ++i) {
+      u8* d = base + static_cast<i64>(i) * out.step;
+      const f64* r = result + i * K;
+      for (u32 c = 0; c < K; ++c) d[c] = ToByte(r[c]);
+    }
+  } else if (out.isFloat) {
+    f32* base = static_cast<f32*>(out.base) + static_cast<i64>(g) * out.lineStep;
+    for (u64 i = 0; i < m; ++i) {
+      f32* d = base + static_cast<i64>(i) * out.step;
+      const f64* r = result + i * K;
+      for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = static_cast<f32>(clampOut ? Clamp255(r[c]) : r[c]);
+    }
+  } else {
+    u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g) * out.lineStep;
+    u8 bytes[K];
+    for (u64 i = 0; i < m; ++i) {
+      u8* d = base + static_cast<i64>(i) * out.step;
+      const f64* r = result + i * K;
+      for (u32 c = 0; c < K; ++c) bytes[c] = ToByte(r[c]);
+      for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = bytes[c];
+    }
+  }
 }
 
 u8 CKLF_ImageFX::GaussianBlur(f64 radius, u8 blurAlpha, u8 zeroAlphaRecovery) {
@@ -507,7 +756,6 @@ u8 CKLF_ImageFX::Blur_Motion_DoAngle(f64 angle, f64 distance, u8 blurAlpha, u8 z
   i32* off = reinterpret_cast<i32*>(i_Grow(m_shearOffset, 2ull * L * sizeof(i32)));
   f32* frac = reinterpret_cast<f32*>(i_Grow(m_shearFrac, static_cast<u64>(L) * sizeof(f32)));
   f64* line = reinterpret_cast<f64*>(i_Grow(m_motionLine, static_cast<u64>(L) * K * sizeof(f64)));
-  // Gathered values and alpha: one line, or K lines of a batch.
   u8* bytes = i_Grow(m_motionBytes, 2ull * K * L);
   if (!off || !frac || !line || !bytes || !i_Grow(m_padBuffer, (L + pad + 3) * K * sizeof(f64))) return 0;
   for (u32 i = 0; i < L; ++i) {
@@ -515,16 +763,11 @@ u8 CKLF_ImageFX::Blur_Motion_DoAngle(f64 angle, f64 distance, u8 blurAlpha, u8 z
     off[i] = static_cast<i32>(ti);
     frac[i] = static_cast<f32>(ti - off[i]);
   }
-  const u32 M = static_cast<u32>(off[L - 1]);
   u32* runEnd = reinterpret_cast<u32*>(off + L);
   for (u32 i = L; i-- > 0;) runEnd[i] = (i + 1 < L && off[i + 1] == off[i]) ? runEnd[i + 1] : i + 1;
-  const u8 last = static_cast<u8>(m_src.count - 1);
-  const u64 sLen = alongX ? 1 : m_src.stride, sCross = alongX ? m_src.stride : 1;
-  const u64 dLen = alongX ? 1 : m_dst.stride, dCross = alongX ? m_dst.stride : 1;
-  const u64 lead = pad / 2;
-  const f64 B = rec.B, b1 = rec.b1, b2 = rec.b2, b3 = rec.b3;
-  const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
+  const Shear sh = {L, C, mirrored, off, frac, runEnd};
 
+  const u8 last = static_cast<u8>(m_src.count - 1);
   for (u8 p = 0; p < m_src.count; ++p) {
     const u8 isAlpha = m_src.hasAlpha && p == last;
     if (isAlpha && !blurAlpha) {
@@ -532,206 +775,16 @@ u8 CKLF_ImageFX::Blur_Motion_DoAngle(f64 angle, f64 distance, u8 blurAlpha, u8 z
       break;
     }
     const u8 recover = zeroAlphaRecovery && m_src.hasAlpha && !isAlpha;
-    const u8* src = m_src.planes[p];
-    const u8* srcA = m_src.planes[last];
-    u8* dst = m_dst.planes[p];
-
-    // Gathers line k (run first..first+n-1) into v as floats. Along a run
-    // of equal offsets the pixels follow each other on the length axis.
-    auto gather = [&](u32 k, u32 first, u32 n, f64* v) {
-      u8 anyClear = 0;
-      for (u32 i = first, q = 0; i < first + n;) {
-        const u32 j = runEnd[i] < first + n ? runEnd[i] : first + n;
-        const u32 c0 = k - static_cast<u32>(off[i]);
-        const u64 o = i * sLen + (mirrored ? C - 1 - c0 : c0) * sCross;
-        const u8* sp = src + o;
-        for (u32 t = 0; t < j - i; ++t) bytes[q + t] = sp[t * sLen];
-        if (recover) {
-          const u8* ap = srcA + o;
-          for (u32 t = 0; t < j - i; ++t) {
-            bytes[L + q + t] = ap[t * sLen];
-            anyClear |= ap[t * sLen] == 0;
-          }
-        }
-        q += j - i;
-        i = j;
-      }
-      if (anyClear) {
-        Blur_ZeroAlphaRecoveryData(bytes, v, n, bytes + L);
-      } else {
-        for (u32 q = 0; q < n; ++q) v[q] = bytes[q];
-      }
-    };
-    // Writes line k back, mixing into the previous line by the shear.
-    auto writeBack = [&](u32 k, u32 first, u32 n, const f64* v) {
-      for (u32 i = first; i < first + n;) {
-        const u32 j = runEnd[i] < first + n ? runEnd[i] : first + n;
-        const u32 c0 = k - static_cast<u32>(off[i]);
-        const u32 c = mirrored ? C - 1 - c0 : c0;
-        const f64* vv = v + (i - first);
-        u8* own = dst + i * dLen + c * dCross;
-        if (c0 > 0) {
-          u8* nb = dst + i * dLen + (mirrored ? c + 1 : c - 1) * dCross;
-          const f32* fr = frac + i;
-          for (u32 t = 0; t < j - i; ++t) {
-            const f32 keep = (1.0f - fr[t]) * static_cast<f32>(nb[t * dLen]);
-            nb[t * dLen] = ToByte(static_cast<f64>(fr[t]) * vv[t] + static_cast<f64>(keep));
-          }
-        }
-        for (u32 t = 0; t < j - i; ++t) own[t * dLen] = ToByte(vv[t]);
-        i = j;
-      }
-    };
-
-    // Lines are taken K at a time. Filtering reads only the source, so the
-    // lines of a batch are filtered side by side and then written back one
-    // after the other in increasing k, as if done one by one.
-    u32 first = 0, end = 0;
-    u32 k = 0;
-    u32 bk[K], bFirst[K], bLen[K];
-    while (k < M + C) {
-      u32 nb = 0;
-      for (; k < M + C && nb < K; ++k) {
-        while (end < L && static_cast<u32>(off[end]) <= k) ++end;
-        while (first < end && static_cast<u32>(off[first]) + C <= k) ++first;
-        if (first == end) continue;
-        bk[nb] = k;
-        bFirst[nb] = first;
-        bLen[nb] = end - first;
-        ++nb;
-      }
-      if (nb == 0) continue;
-      u64 nMin = ~0ull, nMax = 0;
-      for (u32 c = 0; c < nb; ++c) {
-        nMin = bLen[c] < nMin ? bLen[c] : nMin;
-        nMax = bLen[c] > nMax ? bLen[c] : nMax;
-      }
-      if (rec.smallSigma || nb < K / 2 || nMin + pad < 4 || bk[nb - 1] - bk[0] != nb - 1) {
-        // Kernel path, short batches and tiny lines: one line at a time.
-        for (u32 c = 0; c < nb; ++c) {
-          gather(bk[c], bFirst[c], bLen[c], line);
-          rec.length = bLen[c];
-          rec.vector = line;
-          if (!Blur_BlurVector(&rec)) return 0;
-          writeBack(bk[c], bFirst[c], bLen[c], line);
-        }
-        continue;
-      }
-      // The batch holds consecutive lines k0..k0+nb-1. At length position i
-      // they cover adjacent pixels across the lines (lane c at cross
-      // coordinate k0 + c - off[i]), so both the gather and the write-back
-      // walk strips of neighbouring pixels along the length axis.
-      const i64 k0 = bk[0];
-      const i64 crossStep = mirrored ? -static_cast<i64>(sCross) : static_cast<i64>(sCross);
-      const i64 dCrossStep = mirrored ? -static_cast<i64>(dCross) : static_cast<i64>(dCross);
-      const u32 iMin = bFirst[0], iMax = bFirst[nb - 1] + bLen[nb - 1];
-      auto laneRange = [&](u32 i, i64& cLo, i64& cHi) {
-        const i64 o = off[i];
-        cLo = o - k0 > 0 ? o - k0 : 0;
-        cHi = o - k0 + C < static_cast<i64>(nb) ? o - k0 + C : static_cast<i64>(nb);
-      };
-      u8* vals = bytes;
-      u8* alph = bytes + static_cast<u64>(K) * L;
-      u8 clear[K] = {0};
-      for (u32 i = iMin; i < iMax; ++i) {
-        i64 cLo, cHi;
-        laneRange(i, cLo, cHi);
-        if (cLo >= cHi) continue;
-        const i64 c0 = k0 + cLo - off[i];
-        const i64 o = static_cast<i64>(i * sLen) + (mirrored ? C - 1 - c0 : c0) * static_cast<i64>(sCross);
-        const u8* sp = src + o;
-        for (i64 c = cLo; c < cHi; ++c) vals[c * L + (i - bFirst[c])] = sp[(c - cLo) * crossStep];
-        if (recover) {
-          const u8* ap = srcA + o;
-          for (i64 c = cLo; c < cHi; ++c) {
-            const u8 a = ap[(c - cLo) * crossStep];
-            alph[c * L + (i - bFirst[c])] = a;
-            clear[c] |= a == 0;
-          }
-        }
-      }
-      // Padded lanes, each N_c = n_c + pad rows long, the same lead for all;
-      // unused lanes repeat the last line. Three zero rows close the block.
-      f64* x = reinterpret_cast<f64*>(m_padBuffer.GetPtr());
-      const u64 NMax = nMax + pad;
-      u64 Nl[K];
-      for (u32 c = 0; c < K; ++c) {
-        const u32 sc = c < nb ? c : nb - 1;
-        const u32 n = bLen[sc];
-        Nl[c] = n + pad;
-        if (clear[sc]) {
-          Blur_ZeroAlphaRecoveryData(vals + sc * L, line, n, alph + sc * L);
-          for (u32 q = 0; q < n; ++q) x[(lead + q) * K + c] = line[q];
-        } else {
-          const u8* vs = vals + sc * L;
-          for (u32 q = 0; q < n; ++q) x[(lead + q) * K + c] = vs[q];
-        }
-        const f64 firstV = x[lead * K + c], lastV = x[(lead + n - 1) * K + c];
-        for (u64 r = 0; r < lead; ++r) x[r * K + c] = firstV;
-        for (u64 r = lead + n; r < Nl[c]; ++r) x[r * K + c] = lastV;
-        for (u64 r = Nl[c]; r < NMax + 3; ++r) x[r * K + c] = 0.0;
-      }
-      // Causal pass: every lane starts at row 0.
-      for (u32 c = 0; c < K; ++c) x[c] = s0 * x[c];
-      for (u32 c = 0; c < K; ++c) x[K + c] = B * x[K + c] + s1 * x[c];
-      for (u32 c = 0; c < K; ++c) x[2 * K + c] = B * x[2 * K + c] + b1 * x[K + c] + s2 * x[c];
-      for (u64 n = 3; n < NMax; ++n) {
-        f64* o = x + n * K;
-        const f64* p1 = o - K;
-        const f64* p2 = o - 2 * K;
-        const f64* p3 = o - 3 * K;
-        for (u32 c = 0; c < K; ++c) o[c] = B * o[c] + b1 * p1[c] + b2 * p2[c] + b3 * p3[c];
-      }
-      // Anti-causal pass: near the ends each lane takes its own start terms
-      // (beyond its end all weights are 0, adding only zeros), below the
-      // shortest lane's end the common recursion.
-      const u64 NMin = nMin + pad;
-      const u64 common = NMin - 3;  // rows below this are common to all lanes
-      f64 cB[K], c1[K], c2[K], c3[K];
-      for (u64 n = NMax; n-- > common;) {
-        for (u32 c = 0; c < K; ++c) {
-          const i64 ph = static_cast<i64>(Nl[c]) - 1 - static_cast<i64>(n);
-          cB[c] = ph < 0 ? 0.0 : (ph == 0 ? s0 : B);
-          c1[c] = ph < 1 ? 0.0 : (ph == 1 ? s1 : b1);
-          c2[c] = ph < 2 ? 0.0 : (ph == 2 ? s2 : b2);
-          c3[c] = ph < 3 ? 0.0 : b3;
-        }
-        f64* o = x + n * K;
-        for (u32 c = 0; c < K; ++c) o[c] = cB[c] * o[c] + c1[c] * o[K + c] + c2[c] * o[2 * K + c] + c3[c] * o[3 * K + c];
-      }
-      for (u64 n = common; n-- > 0;) {
-        f64* o = x + n * K;
-        for (u32 c = 0; c < K; ++c) o[c] = B * o[c] + b1 * o[K + c] + b2 * o[2 * K + c] + b3 * o[3 * K + c];
-      }
-      // Write back strip by strip, lanes in increasing k: each pixel still
-      // gets its own line's value first and the next line's mix after. The
-      // mix of lane c reads lane c - 1's fresh value, so both come from
-      // registers; only the first lane's neighbour is read from memory.
-      f64 v[K];
-      u8 ownB[K];
-      for (u32 i = iMin; i < iMax; ++i) {
-        i64 cLo, cHi;
-        laneRange(i, cLo, cHi);
-        if (cLo >= cHi) continue;
-        const i64 c0 = k0 + cLo - off[i];
-        u8* own = dst + static_cast<i64>(i * dLen) + (mirrored ? C - 1 - c0 : c0) * static_cast<i64>(dCross);
-        const f32 f = frac[i];
-        const f64 fd = f;
-        const f32 g = 1.0f - f;
-        for (i64 c = cLo; c < cHi; ++c) {
-          v[c] = Clamp255(x[(lead + (i - bFirst[c])) * K + c]);
-          ownB[c] = static_cast<u8>(static_cast<i32>(v[c]));
-        }
-        if (c0 > 0) {
-          u8* nbp = own - dCrossStep;
-          *nbp = ToByte(fd * v[cLo] + static_cast<f64>(g * static_cast<f32>(*nbp)));
-        }
-        u8* px = own;
-        for (i64 c = cLo + 1; c < cHi; ++c, px += dCrossStep)
-          *px = ToByte(fd * v[c] + static_cast<f64>(g * static_cast<f32>(ownB[c - 1])));
-        *px = ownB[cHi - 1];
-      }
-    }
+    const ShearPlane plane = {sh,
+                              m_src.planes[p],
+                              recover ? m_src.planes[last] : nullptr,
+                              m_dst.planes[p],
+                              alongX ? 1u : m_src.stride,
+                              alongX ? m_src.stride : 1u,
+                              alongX ? 1u : m_dst.stride,
+                              alongX ? m_dst.stride : 1u,
+                              bytes};
+    if (!MotionAngledPlane(*this, rec, plane, pad, line)) return 0;
   }
   return 1;
 }
