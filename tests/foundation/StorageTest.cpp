@@ -394,9 +394,9 @@ TEST(Storage, MalformedContainersAreRefusedNeverTrusted) {
   EXPECT_FAILS(s, s.Open(accel.data(), static_cast<u32>(accel.size())), klErrStoreMagic);
   EXPECT_EQ(s.Open(static_cast<const u8*>(nullptr), 100) + s.Open(static_cast<CKLF_Mem*>(nullptr)), 0);
 
-  auto patched = [&](size_t at, u8 v) {
+  auto patched = [&](size_t at, u8 byte) {
     std::vector<u8> b = good;
-    b[at] = v;
+    b[at] = byte;
     return b;
   };
   auto plus = [&](u8 type, u32 parent, u32 id, const std::string& name, const std::vector<u8>& value) {
