@@ -159,6 +159,8 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   // Grows a work buffer to at least n bytes; error 17 on failure.
   u8* i_Grow(CKLF_Mem& m, u64 n);
   void i_StrokeBlendRow(u32 v, const u8* cov, const u8* colour, u8 opacity);
+  void i_BevelLighting(u16 depth, klt3D_VECTOR light, u8 highlightOpacity, u8 shadowOpacity);
+  void i_BevelPaint(const u8* highlightColour, const u8* shadowColour);
   // Applies a per-plane byte table to the colour planes, copies alpha.
   void i_ApplyTables(const u8* tables);
 
