@@ -1,5 +1,5 @@
 // Descriptors, common checks and buffers of the effect engine. The effects
-// themselves live in KLF_FX*.cpp.
+// themselves live in CKLF_ImageFX_*.cpp.
 #include "CKLF_ImageFX.h"
 
 #include <cstring>
