@@ -1,6 +1,5 @@
 // Document layers through the host's channel-ports suite.
 #include <cstring>
-#include <vector>
 
 #include "CKLF_8BFPluginVirtual.h"
 #include "CKLF_Image.h"
@@ -149,30 +148,35 @@ u8 CKLF_8BFPluginVirtual::PS_GetScaledLayerRGB(i32 layerId, CKLF_Image* image, k
   const i64 sw = static_cast<i64>(rect.right) - rect.left, sh = static_cast<i64>(rect.bottom) - rect.top;
   if (dw <= 0 || dh <= 0) return 1;
   // One source row per destination row, each channel read once per row.
-  std::vector<u8> row(static_cast<size_t>(sw) * 5);
-  std::vector<i64> column(static_cast<size_t>(dw));
-  for (i64 x = 0; x < dw; ++x) column[static_cast<size_t>(x)] = x * sw / dw;
+  CKLF_Mem rowMem, columnMem;
+  const u64 rowBytes = static_cast<u64>(sw) * 5, columnBytes = static_cast<u64>(dw) * sizeof(i64);
+  if (sw <= 0 || !klFits32(rowBytes) || !rowMem.alloc(static_cast<u32>(rowBytes)))
+    return FailFrom(rowMem, klErrNoMemory);
+  if (!columnMem.alloc(static_cast<u32>(columnBytes))) return FailFrom(columnMem, klErrNoMemory);
+  u8* row = rowMem.GetPtr();
+  i64* column = reinterpret_cast<i64*>(columnMem.GetPtr());
+  for (i64 x = 0; x < dw; ++x) column[x] = x * sw / dw;
   for (i64 y = 0; y < dh; ++y) {
     i32 sy = static_cast<i32>(rect.top + y * sh / dh);
     kltRECT_s r = {rect.left, sy, rect.right, sy + 1};
     u32 n = count < 4 ? count : 4;
     for (u32 c = 0; c < n; ++c)
-      if (!i_ReadChannel(channels[c], row.data() + c * sw, static_cast<i32>(sw), r)) return 0;
+      if (!i_ReadChannel(channels[c], row + c * sw, static_cast<i32>(sw), r)) return 0;
     u8 hasAlpha = transparency ? 1 : 0;
-    if (hasAlpha && !i_ReadChannel(transparency, row.data() + 4 * sw, static_cast<i32>(sw), r)) return 0;
+    if (hasAlpha && !i_ReadChannel(transparency, row + 4 * sw, static_cast<i32>(sw), r)) return 0;
     u8* out[4];
     for (int c = 0; c < 4; ++c) out[c] = planes[c] + static_cast<u64>(y) * stride;
     for (i64 x = 0; x < dw; ++x) {
-      i64 s = column[static_cast<size_t>(x)];
+      const i64 s = column[x];
       if (count == 1) {
-        out[0][x] = out[1][x] = out[2][x] = row[static_cast<size_t>(s)];
+        out[0][x] = out[1][x] = out[2][x] = row[s];
       } else if (count == 3) {
-        for (int c = 0; c < 3; ++c) out[c][x] = row[static_cast<size_t>(c * sw + s)];
+        for (int c = 0; c < 3; ++c) out[c][x] = row[c * sw + s];
       } else {
-        u32 k = row[static_cast<size_t>(3 * sw + s)];
-        for (int c = 0; c < 3; ++c) out[c][x] = static_cast<u8>((row[static_cast<size_t>(c * sw + s)] * k) >> 8);
+        const u32 k = row[3 * sw + s];
+        for (int c = 0; c < 3; ++c) out[c][x] = static_cast<u8>((row[c * sw + s] * k) >> 8);
       }
-      if (hasAlpha) out[3][x] = row[static_cast<size_t>(4 * sw + s)];
+      if (hasAlpha) out[3][x] = row[4 * sw + s];
     }
   }
   return 1;
@@ -196,13 +200,13 @@ u8 CKLF_8BFPluginVirtual::PS_FillRealLayerBounds(kltRECT_s rect, u8 force) {
   ++count;
   u64 bytes = static_cast<u64>(count) * sizeof(kltLAYERINFO_s);
   if (!klFits32(bytes) || !m_layerTable.Zalloc(static_cast<u32>(bytes))) return FailFrom(m_layerTable, klErrNoMemory);
-  CKLF_Mem scan;
-  if (!scan.alloc(kScanBytes)) {
+  CKLF_Mem scan, transparencyMem;
+  if (!scan.alloc(kScanBytes) || !transparencyMem.Zalloc(count * static_cast<u32>(sizeof(KLP_ChannelDesc*)))) {
     m_layerTable.free();
-    return FailFrom(scan, klErrNoMemory);
+    return Fail(klErrNoMemory);
   }
   kltLAYERINFO_s* table = reinterpret_cast<kltLAYERINFO_s*>(m_layerTable.GetPtr());
-  std::vector<const KLP_ChannelDesc*> transparencies(count, nullptr);
+  const KLP_ChannelDesc** transparencies = reinterpret_cast<const KLP_ChannelDesc**>(transparencyMem.GetPtr());
   u32 n = 0;
   for (const KLP_LayerDesc* l = doc->layers; l && n + 1 < count; l = l->next) {
     if (!l->isPixelBased) continue;
