@@ -173,6 +173,7 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   static void i_LoadLanes(const Lines& in, const Lines* alpha, u32 g, u32 valid, u32 lineCount, u32 length,
                           f64* target, u8* scratch, f64* recLine);
   static void i_StoreLanes(const Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut);
+  u8 i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recover);
   // Grows the line buffers for lines up to length long.
   u8 i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length);
   // The motion blur's passes: along rows, along columns, along lines at

@@ -647,6 +647,19 @@ void CKLF_ImageFX::i_StoreLanes(const Lines& out, u32 g, u32 valid, u64 m, const
   }
 }
 
+// Whether plane p of a blur is blurred: the alpha plane left unblurred is
+// copied here (it is the last plane) and answers 0. recover tells whether
+// the plane's lines go through the zero-alpha recovery.
+u8 CKLF_ImageFX::i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recover) {
+  const u8 isAlpha = m_src.hasAlpha && p == m_src.count - 1;
+  if (isAlpha && !blurAlpha) {
+    i_CopyPlane(p);
+    return 0;
+  }
+  recover = zeroAlphaRecovery && m_src.hasAlpha && !isAlpha;
+  return 1;
+}
+
 u8 CKLF_ImageFX::GaussianBlur(f64 radius, u8 blurAlpha, u8 zeroAlphaRecovery) {
   if (!i_CheckPair()) return 0;
   if (!std::isfinite(radius)) return Fail(klErrBadArg);
@@ -660,17 +673,12 @@ u8 CKLF_ImageFX::GaussianBlur(f64 radius, u8 blurAlpha, u8 zeroAlphaRecovery) {
   // Grow every buffer before the first byte is written.
   if (!i_GrowBlurLines(rec, w > h ? w : h)) return 0;
   const u8 last = static_cast<u8>(m_src.count - 1);
-  for (u8 p = 0; p < m_src.count; ++p) {
-    const u8 isAlpha = m_src.hasAlpha && p == last;
-    if (isAlpha && !blurAlpha) {
-      i_CopyPlane(p);
-      break;
-    }
+  u8 recover = 0;
+  for (u8 p = 0; p < m_src.count && i_BlurPlane(p, blurAlpha, zeroAlphaRecovery, recover); ++p) {
     const Lines srcRows = {0, m_src.planes[p], 1, m_src.stride};
     const Lines dstRows = {0, m_dst.planes[p], 1, m_dst.stride};
     const Lines alphaRows = {0, m_src.planes[last], 1, m_src.stride};
     const Lines dstCols = {0, m_dst.planes[p], m_dst.stride, 1};
-    const u8 recover = zeroAlphaRecovery && m_src.hasAlpha && !isAlpha;
     if (!i_BlurLines(rec, srcRows, dstRows, recover ? &alphaRows : nullptr, h, w)) return 0;
     if (!i_BlurLines(rec, dstCols, dstCols, nullptr, w, h)) return 0;
   }
@@ -710,13 +718,8 @@ u8 CKLF_ImageFX::i_MotionStraight(u8 horizontal, f64 distance, u8 blurAlpha, u8 
   Blur_PrepareBlurData(distance, &rec, &m_padBuffer, 0, 0);
   const u32 w = m_src.width, h = m_src.height;
   const u8 last = static_cast<u8>(m_src.count - 1);
-  for (u8 p = 0; p < m_src.count; ++p) {
-    const u8 isAlpha = m_src.hasAlpha && p == last;
-    if (isAlpha && !blurAlpha) {
-      i_CopyPlane(p);
-      break;
-    }
-    const u8 recover = zeroAlphaRecovery && m_src.hasAlpha && !isAlpha;
+  u8 recover = 0;
+  for (u8 p = 0; p < m_src.count && i_BlurPlane(p, blurAlpha, zeroAlphaRecovery, recover); ++p) {
     u8 ok;
     if (horizontal) {
       const Lines s = {0, m_src.planes[p], 1, m_src.stride};
@@ -768,13 +771,8 @@ u8 CKLF_ImageFX::Blur_Motion_DoAngle(f64 angle, f64 distance, u8 blurAlpha, u8 z
   const Shear sh = {L, C, mirrored, off, frac, runEnd};
 
   const u8 last = static_cast<u8>(m_src.count - 1);
-  for (u8 p = 0; p < m_src.count; ++p) {
-    const u8 isAlpha = m_src.hasAlpha && p == last;
-    if (isAlpha && !blurAlpha) {
-      i_CopyPlane(p);
-      break;
-    }
-    const u8 recover = zeroAlphaRecovery && m_src.hasAlpha && !isAlpha;
+  u8 recover = 0;
+  for (u8 p = 0; p < m_src.count && i_BlurPlane(p, blurAlpha, zeroAlphaRecovery, recover); ++p) {
     const ShearPlane plane = {sh,
                               m_src.planes[p],
                               recover ? m_src.planes[last] : nullptr,
