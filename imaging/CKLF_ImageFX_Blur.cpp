@@ -107,28 +107,22 @@ void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const f64* __res
   for (u64 i = 0; i < m; ++i) {
     for (u32 c = 0; c < K; ++c) sum[c] = 0.0;
     f64 ws = 0.0;
-    for (u32 k = 0; k < n; ++k) {
-      const u64 j = i + k;
-      if (j < m) {
+    // Tap k at sample j; past an end the border constant, or the walk stops.
+    auto tap = [&](u32 k, bool inside, u64 j) -> bool {
+      if (inside) {
         const f64* v = in + j * K;
         for (u32 c = 0; c < K; ++c) sum[c] += w[k] * v[c];
       } else if (r.borderFlag) {
         for (u32 c = 0; c < K; ++c) sum[c] += w[k] * bc;
       } else {
-        break;
+        return false;
       }
       ws += w[k];
+      return true;
+    };
+    for (u32 k = 0; k < n && tap(k, i + k < m, i + k); ++k) {
     }
-    for (u32 k = 1; k < n; ++k) {
-      if (i >= k) {
-        const f64* v = in + (i - k) * K;
-        for (u32 c = 0; c < K; ++c) sum[c] += w[k] * v[c];
-      } else if (r.borderFlag) {
-        for (u32 c = 0; c < K; ++c) sum[c] += w[k] * bc;
-      } else {
-        break;
-      }
-      ws += w[k];
+    for (u32 k = 1; k < n && tap(k, i >= k, i - k); ++k) {
     }
     f64* o = out + i * K;
     for (u32 c = 0; c < K; ++c) o[c] = sum[c] / ws;
