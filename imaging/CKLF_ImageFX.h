@@ -47,6 +47,15 @@ class CKLF_ImageFX : public CKLF_FrameWork {
     u16 kernelLength;
   };
 
+  // A family of equally long lines in memory: sample i of line n sits at
+  // base + n * lineStep + i * step (in elements of the kind).
+  struct Lines {
+    u8 isFloat;  // 0: bytes, 1: 32-bit floats
+    void* base;
+    i64 step;
+    i64 lineStep;
+  };
+
   CKLF_ImageFX();
   ~CKLF_ImageFX() override;
   CKLF_ImageFX(const CKLF_ImageFX&) = delete;
@@ -138,14 +147,6 @@ class CKLF_ImageFX : public CKLF_FrameWork {
     u8 hasAlpha;
   };
 
-  // A family of equally long lines in memory: sample i of line n sits at
-  // base + n * lineStep + i * step (in elements of the kind).
-  struct Lines {
-    u8 isFloat;  // 0: bytes, 1: 32-bit floats
-    void* base;
-    i64 step;
-    i64 lineStep;
-  };
 
   void i_SetDesc(Desc& d, u8** planes, u32 stride, u8 count, u8 hasAlpha, u16 width, u16 height);
   u8 i_SetDescBlock(Desc& d, u8* base, u32 stride, u8 count, u8 hasAlpha, u16 width, u16 height);
@@ -169,10 +170,6 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   // given, runs the zero-alpha recovery of each line against it.
   u8 i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out, const Lines* alpha,
                  u32 lineCount, u32 length);
-  // The steps of i_BlurLines: a group of lines into lanes, and back out.
-  static void i_LoadLanes(const Lines& in, const Lines* alpha, u32 g, u32 valid, u32 lineCount, u32 length,
-                          f64* target, u8* scratch, f64* recLine);
-  static void i_StoreLanes(const Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut);
   u8 i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recover);
   // Grows the line buffers for lines up to length long.
   u8 i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length);

@@ -36,6 +36,7 @@ inline u8 PadFor(f64 sigma, u64& pad) {
 // of every lane), in place. Each lane is laneLen[c] rows long, or N rows
 // when laneLen is null; with lengths, the rows past a lane's end and three
 // rows past N must be zero: the lane's own end terms weigh them by 0.
+template <bool kRagged>
 void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, const u64* laneLen) {
   const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
   const f64 s0 = B + b1 + b2 + b3;
@@ -58,7 +59,7 @@ void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restri
   // Anti-causal pass: the last three rows of each lane start the recursion
   // with their own terms; the rows below `common` share the plain one.
   u64 common = N >= 3 ? N - 3 : 0;
-  if (!laneLen) {
+  if constexpr (!kRagged) {
     if (N >= 1) {
       f64* e = x + (N - 1) * K;
       for (u32 c = 0; c < K; ++c) e[c] = s0 * e[c];
@@ -129,6 +130,107 @@ void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const f64* __res
   }
 }
 
+// Lanes g..g+valid-1 of in as rows of kLanes floats into target; lanes
+// past the last line repeat it. Lines that hold fully transparent pixels
+// go through the zero-alpha recovery against alpha first.
+void LoadLanes(const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines* alpha, u32 g, u32 valid, u32 lineCount,
+               u32 length, f64* target, u8* scratch, f64* recLine) {
+  constexpr u32 K = kLanes;
+  const u64 m = length;
+  const void* lanePtr[K];
+  i64 laneStep[K];
+  u8 contiguous = !in.isFloat && in.lineStep == 1 && valid == K;
+  // Which lanes hold fully transparent pixels; adjacent columns are
+  // scanned together, row by row.
+  u8 clear[K] = {0};
+  if (alpha && alpha->step != 1 && alpha->lineStep == 1 && valid == K) {
+    const u8* a = static_cast<const u8*>(alpha->base) + static_cast<i64>(g);
+    for (u64 i = 0; i < m; ++i) {
+      const u8* row = a + static_cast<i64>(i) * alpha->step;
+      for (u32 c = 0; c < K; ++c) clear[c] |= row[c] == 0;
+    }
+  } else if (alpha) {
+    for (u32 c = 0; c < K; ++c) {
+      const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
+      const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
+      if (alpha->step == 1) {
+        clear[c] = std::memchr(a, 0, m) != nullptr;
+      } else {
+        for (u64 i = 0; i < m && !clear[c]; ++i) clear[c] = a[static_cast<i64>(i) * alpha->step] == 0;
+      }
+    }
+  }
+  for (u32 c = 0; c < K; ++c) {
+    const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
+    lanePtr[c] = in.isFloat ? static_cast<const void*>(static_cast<const f32*>(in.base) + line * in.lineStep)
+                            : static_cast<const void*>(static_cast<const u8*>(in.base) + line * in.lineStep);
+    laneStep[c] = in.step;
+    // Recovery only changes lines that hold fully transparent pixels.
+    if (!alpha || !clear[c]) continue;
+    const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
+    const u8* s = static_cast<const u8*>(lanePtr[c]);
+    u8* line8 = scratch + c * m;
+    u8* alpha8 = scratch + K * m;
+    for (u64 i = 0; i < m; ++i) {
+      line8[i] = s[static_cast<i64>(i) * in.step];
+      alpha8[i] = a[static_cast<i64>(i) * alpha->step];
+    }
+    CKLF_ImageFX::Blur_ZeroAlphaRecoveryData(line8, recLine, length, alpha8);
+    for (u64 i = 0; i < m; ++i) line8[i] = static_cast<u8>(recLine[i]);
+    lanePtr[c] = line8;
+    laneStep[c] = 1;
+    contiguous = 0;
+  }
+
+  if (contiguous) {
+    const u8* base = static_cast<const u8*>(in.base) + static_cast<i64>(g);
+    for (u64 i = 0; i < m; ++i) {
+      const u8* src = base + static_cast<i64>(i) * in.step;
+      f64* t = target + i * K;
+      for (u32 c = 0; c < K; ++c) t[c] = src[c];
+    }
+  } else if (in.isFloat) {
+    for (u64 i = 0; i < m; ++i) {
+      f64* t = target + i * K;
+      for (u32 c = 0; c < K; ++c) t[c] = static_cast<const f32*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
+    }
+  } else {
+    for (u64 i = 0; i < m; ++i) {
+      f64* t = target + i * K;
+      for (u32 c = 0; c < K; ++c) t[c] = static_cast<const u8*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
+    }
+  }
+}
+
+// Lanes 0..valid-1 of result (rows of kLanes floats) into lines g.. of out.
+void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut) {
+  constexpr u32 K = kLanes;
+  if (!out.isFloat && out.lineStep == 1 && valid == K) {
+    u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g);
+    for (u64 i = 0; i < m; ++i) {
+      u8* d = base + static_cast<i64>(i) * out.step;
+      const f64* r = result + i * K;
+      for (u32 c = 0; c < K; ++c) d[c] = ToByte(r[c]);
+    }
+  } else if (out.isFloat) {
+    f32* base = static_cast<f32*>(out.base) + static_cast<i64>(g) * out.lineStep;
+    for (u64 i = 0; i < m; ++i) {
+      f32* d = base + static_cast<i64>(i) * out.step;
+      const f64* r = result + i * K;
+      for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = static_cast<f32>(clampOut ? Clamp255(r[c]) : r[c]);
+    }
+  } else {
+    u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g) * out.lineStep;
+    u8 bytes[K];
+    for (u64 i = 0; i < m; ++i) {
+      u8* d = base + static_cast<i64>(i) * out.step;
+      const f64* r = result + i * K;
+      for (u32 c = 0; c < K; ++c) bytes[c] = ToByte(r[c]);
+      for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = bytes[c];
+    }
+  }
+}
+
 // The angled motion blur's lines: position i on the length axis (L long)
 // is shifted across the cross axis (C wide) by off[i]; line k holds the
 // pixels with cross coordinate c0 = k - off[i] in 0..C-1, mirrored across
@@ -164,7 +266,7 @@ struct LineBatch {
 // alpha for the zero-alpha recovery) and writes them back mixed by the
 // shear. bytes holds kLanes lines of values, then kLanes lines of alpha.
 struct ShearPlane {
-  const Shear& sh;
+  Shear sh;
   const u8* src;
   const u8* srcA;  // null: no recovery
   u8* dst;
@@ -307,7 +409,8 @@ struct ShearPlane {
 // consecutive lines are filtered side by side and then written back one
 // after the other in increasing k, as if done one by one; the kernel path,
 // short batches and tiny lines go one line at a time.
-u8 MotionAngledPlane(CKLF_ImageFX& fx, CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const ShearPlane& plane, u64 pad,
+// (The plane comes by value: a local copy that the byte stores cannot alias.)
+u8 MotionAngledPlane(CKLF_ImageFX& fx, CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const ShearPlane plane, u64 pad,
                      f64* line) {
   const Shear& sh = plane.sh;
   const u32 L = sh.L, lines = static_cast<u32>(sh.off[L - 1]) + sh.C;
@@ -338,7 +441,7 @@ u8 MotionAngledPlane(CKLF_ImageFX& fx, CKLF_ImageFX::STRUCT_Blur_VectorData& rec
     }
     f64* x = reinterpret_cast<f64*>(rec.padBuffer->GetPtr());  // grown by the caller
     plane.GatherBatch(b, pad, line, x, laneLen);
-    RecursiveLanes(rec, x, b.Longest() + pad, laneLen);
+    RecursiveLanes<true>(rec, x, b.Longest() + pad, laneLen);
     plane.WriteBatch(b, x, pad / 2);
   }
   return 1;
@@ -521,7 +624,7 @@ u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in,
 
   for (u32 g = 0; g < lineCount; g += K) {
     const u32 valid = lineCount - g < K ? lineCount - g : K;
-    i_LoadLanes(in, alpha, g, valid, lineCount, length, target, scratch, recLine);
+    LoadLanes(in, alpha, g, valid, lineCount, length, target, scratch, recLine);
     if (!identity) {
       if (kernel) {
         KernelLanes(rec, lanesIn, padded, m);
@@ -532,114 +635,14 @@ u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in,
           for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : firstRow[c];
         for (u64 n = lead + m; n < N; ++n)
           for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : lastRow[c];
-        RecursiveLanes(rec, padded, N, nullptr);
+        RecursiveLanes<false>(rec, padded, N, nullptr);
       }
     }
-    i_StoreLanes(out, g, valid, m, result, clampOut);
+    StoreLanes(out, g, valid, m, result, clampOut);
   }
   return 1;
 }
 
-// Lanes g..g+valid-1 of in as rows of kLanes floats into target; lanes
-// past the last line repeat it. Lines that hold fully transparent pixels
-// go through the zero-alpha recovery against alpha first.
-void CKLF_ImageFX::i_LoadLanes(const Lines& in, const Lines* alpha, u32 g, u32 valid, u32 lineCount, u32 length,
-                               f64* target, u8* scratch, f64* recLine) {
-  constexpr u32 K = kLanes;
-  const u64 m = length;
-  const void* lanePtr[K];
-  i64 laneStep[K];
-  u8 contiguous = !in.isFloat && in.lineStep == 1 && valid == K;
-  // Which lanes hold fully transparent pixels; adjacent columns are
-  // scanned together, row by row.
-  u8 clear[K] = {0};
-  if (alpha && alpha->step != 1 && alpha->lineStep == 1 && valid == K) {
-    const u8* a = static_cast<const u8*>(alpha->base) + static_cast<i64>(g);
-    for (u64 i = 0; i < m; ++i) {
-      const u8* row = a + static_cast<i64>(i) * alpha->step;
-      for (u32 c = 0; c < K; ++c) clear[c] |= row[c] == 0;
-    }
-  } else if (alpha) {
-    for (u32 c = 0; c < K; ++c) {
-      const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
-      const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
-      if (alpha->step == 1) {
-        clear[c] = std::memchr(a, 0, m) != nullptr;
-      } else {
-        for (u64 i = 0; i < m && !clear[c]; ++i) clear[c] = a[static_cast<i64>(i) * alpha->step] == 0;
-      }
-    }
-  }
-  for (u32 c = 0; c < K; ++c) {
-    const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
-    lanePtr[c] = in.isFloat ? static_cast<const void*>(static_cast<const f32*>(in.base) + line * in.lineStep)
-                            : static_cast<const void*>(static_cast<const u8*>(in.base) + line * in.lineStep);
-    laneStep[c] = in.step;
-    // Recovery only changes lines that hold fully transparent pixels.
-    if (!alpha || !clear[c]) continue;
-    const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
-    const u8* s = static_cast<const u8*>(lanePtr[c]);
-    u8* line8 = scratch + c * m;
-    u8* alpha8 = scratch + K * m;
-    for (u64 i = 0; i < m; ++i) {
-      line8[i] = s[static_cast<i64>(i) * in.step];
-      alpha8[i] = a[static_cast<i64>(i) * alpha->step];
-    }
-    Blur_ZeroAlphaRecoveryData(line8, recLine, length, alpha8);
-    for (u64 i = 0; i < m; ++i) line8[i] = static_cast<u8>(recLine[i]);
-    lanePtr[c] = line8;
-    laneStep[c] = 1;
-    contiguous = 0;
-  }
-
-  if (contiguous) {
-    const u8* base = static_cast<const u8*>(in.base) + static_cast<i64>(g);
-    for (u64 i = 0; i < m; ++i) {
-      const u8* src = base + static_cast<i64>(i) * in.step;
-      f64* t = target + i * K;
-      for (u32 c = 0; c < K; ++c) t[c] = src[c];
-    }
-  } else if (in.isFloat) {
-    for (u64 i = 0; i < m; ++i) {
-      f64* t = target + i * K;
-      for (u32 c = 0; c < K; ++c) t[c] = static_cast<const f32*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
-    }
-  } else {
-    for (u64 i = 0; i < m; ++i) {
-      f64* t = target + i * K;
-      for (u32 c = 0; c < K; ++c) t[c] = static_cast<const u8*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
-    }
-  }
-}
-
-// Lanes 0..valid-1 of result (rows of kLanes floats) into lines g.. of out.
-void CKLF_ImageFX::i_StoreLanes(const Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut) {
-  constexpr u32 K = kLanes;
-  if (!out.isFloat && out.lineStep == 1 && valid == K) {
-    u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g);
-    for (u64 i = 0; i < m; ++i) {
-      u8* d = base + static_cast<i64>(i) * out.step;
-      const f64* r = result + i * K;
-      for (u32 c = 0; c < K; ++c) d[c] = ToByte(r[c]);
-    }
-  } else if (out.isFloat) {
-    f32* base = static_cast<f32*>(out.base) + static_cast<i64>(g) * out.lineStep;
-    for (u64 i = 0; i < m; ++i) {
-      f32* d = base + static_cast<i64>(i) * out.step;
-      const f64* r = result + i * K;
-      for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = static_cast<f32>(clampOut ? Clamp255(r[c]) : r[c]);
-    }
-  } else {
-    u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g) * out.lineStep;
-    u8 bytes[K];
-    for (u64 i = 0; i < m; ++i) {
-      u8* d = base + static_cast<i64>(i) * out.step;
-      const f64* r = result + i * K;
-      for (u32 c = 0; c < K; ++c) bytes[c] = ToByte(r[c]);
-      for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = bytes[c];
-    }
-  }
-}
 
 // Whether plane p of a blur is blurred: the alpha plane left unblurred is
 // copied here (it is the last plane) and answers 0. recover tells whether
