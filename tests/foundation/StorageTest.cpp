@@ -16,13 +16,6 @@
 using klftest::GetBE32;
 using klftest::RawStore;
 
-// The call returns 0 and leaves the code in obj.
-#define EXPECT_FAILS(obj, call, code)           \
-  do {                                          \
-    EXPECT_EQ((call), 0) << #call;              \
-    EXPECT_EQ((obj).GetError(), code) << #call; \
-  } while (0)
-
 namespace {
 
 const u32 kRoot = 0xFFFFFFFF;

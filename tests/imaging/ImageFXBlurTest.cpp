@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "imaging/FXTestImage.h"
+#include "support/TestSupport.h"
 
 using fxtest::Bind;
 using fxtest::Pic;
@@ -183,8 +184,7 @@ TEST(ImageFXBlur, FailedPaddingIsReportedAndChangesNothing) {
   std::vector<f64> line = {1, 2, 3, 4, 5};
   r.length = 5;
   r.vector = line.data();
-  EXPECT_EQ(fx.Blur_BlurVector(&r), 0);
-  EXPECT_EQ(fx.GetError(), klErrNoMemory);
+  EXPECT_FAILS(fx, fx.Blur_BlurVector(&r), klErrNoMemory);
   EXPECT_EQ(line, (std::vector<f64>{1, 2, 3, 4, 5}));
   Pic src(9, 7, 4, 1);
   for (f64 angle : {-1.0, 0.0, 30.0}) {  // Gaussian, straight and angled motion

@@ -111,8 +111,7 @@ TEST(PostScriptGenerator, StraightPathsCleanAndRefusals) {
   EXPECT_NE(s.find("%%BoundingBox: -6 -41 31 -19\n"), std::string::npos) << s;
   EXPECT_NE(s.find("10.000 -20.000 m\n30.000 -25.000 l\n-5.000 -40.000 l\nS\n%%PageTrailer"), std::string::npos) << s;
 
-  EXPECT_EQ(ps.AI_AddPath(pts, nullptr, 1), 0);
-  EXPECT_EQ(ps.GetError(), klErrBadArg);
+  EXPECT_FAILS(ps, ps.AI_AddPath(pts, nullptr, 1), klErrBadArg);
   const kltFPOS bad[2] = {{0, 0}, {NAN, 1}};
   EXPECT_EQ(ps.EPS_AddPath(bad, nullptr, 2), 0);
   EXPECT_EQ(ps.EPS_GetData(nullptr), 0);
