@@ -135,3 +135,26 @@ TEST(WindowResource, OutlineFollowsAnOffsetBackground) {
   EXPECT_EQ(win.Load(&st.s, "Missing"), 0);
   EXPECT_EQ(win.GetError(), klErrUIResource);
 }
+
+// Record data into a layer: whole, offset and cut at the layer's edges, or
+// a band of rows (the layer then keeps what it held elsewhere).
+TEST(UIResources, SetDataToImageCopiesAndClips) {
+  std::vector<u8> rec = Rec(0, 0, 4, 3, 4 * 12);
+  for (size_t i = 0; i < 48; ++i) rec[8 + i] = static_cast<u8>(i + 1);  // red 1..12, green 13..24, ...
+  const kltRECT_s r = {0, 0, 4, 3};
+  CKLF_Layer l;
+  ASSERT_EQ(l.Create(0, 0, 4, 3, 2), 1);
+  auto red = [&](u16 x, u16 y) { return l.GetPixel(x, y).red; };
+  CKLF_UIResources::SetDataToImage(&l, 0, 0, rec.data() + 8, r, 0, 0);
+  EXPECT_EQ(l.GetPixel(3, 2).alpha, 48);
+  l.Set(kltRGBA8{99, 99, 99, 99}, 15);
+  CKLF_UIResources::SetDataToImage(&l, 0, 1, rec.data() + 8, r, 2, 5);  // the last row, once
+  EXPECT_EQ(red(0, 0), 99);
+  EXPECT_EQ(red(0, 1), 9);
+  EXPECT_EQ(red(0, 2), 99);
+  CKLF_UIResources::SetDataToImage(&l, 2, -1, rec.data() + 8, r, 0, 0);  // cleared, then cut
+  EXPECT_EQ(red(0, 0), 0);
+  EXPECT_EQ(red(2, 0), 5);
+  EXPECT_EQ(red(3, 1), 10);
+  EXPECT_EQ(l.GetPixel(3, 2).alpha, 0);
+}

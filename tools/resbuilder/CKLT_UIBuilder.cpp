@@ -37,7 +37,7 @@ bool CKLT_UIBuilder::i_Fail(const std::string& message) {
   return false;
 }
 
-bool CKLT_UIBuilder::i_Out(bool ok) { return ok || i_Fail(m_out.Error()); }
+bool CKLT_UIBuilder::i_Out(bool ok) { return ok || i_Fail((m_at ? m_at->Where() : std::string()) + m_out.Error()); }
 
 bool CKLT_UIBuilder::i_Check(const KLT_UINode& n, std::initializer_list<const char*> allowed) {
   for (const auto& c : n.children) {
@@ -86,6 +86,7 @@ bool CKLT_UIBuilder::Build(const CKLT_UIDescription& desc) {
 }
 
 bool CKLT_UIBuilder::i_Statement(const KLT_UINode& n) {
+  m_at = &n;
   if (n.keyword == "font") return i_Font(n);
   if (n.keyword == "string") return i_String(n);
   if (n.keyword == "rect") return i_NamedRect(n);
@@ -211,6 +212,7 @@ bool CKLT_UIBuilder::i_Window(const KLT_UINode& n) {
   if (!i_WindowPictures(n, a.Size() > 1 ? a.Str(1) : n.args[0], static_cast<int>(caption))) return false;
   for (const auto& c : n.children) {
     const std::string& k = c->keyword;
+    m_at = c.get();
     if (k == "size" || k == "caption" || k == "drag" || k == "panel" || k == "well") {
       kltRECT_s r;
       if ((k == "panel" || k == "well") && (!KLT_Args(*c).Count(4, 5, m_error) || !i_RectArgs(*c, 0, r)))

@@ -75,6 +75,7 @@ class CKLT_UIBuilder {
   CKLT_UIResourceFile& m_out;
   std::string m_fontDir;
   std::string m_error;
+  const KLT_UINode* m_at = nullptr;  // the statement being built, for messages
   std::vector<u8> m_accelerators;  // the table's entries, in statement order
   int m_width = 0, m_height = 0;   // of the window being built
 };
