@@ -7,15 +7,15 @@ namespace {
 
 // Right shifts of negative products floor (arithmetic shift on every
 // compiler this builds with).
-void BlendAlpha(u8* d, const u8* s, const u8* a, u32 n) {
+void BlendAlpha(u8* __restrict d, const u8* __restrict s, const u8* __restrict a, u32 n) {
   for (u32 i = 0; i < n; ++i) d[i] = static_cast<u8>(d[i] - ((a[i] * (d[i] - s[i])) >> 8));
 }
 
-void BlendAlphaOpacity(u8* d, const u8* s, const u8* a, u32 n, i32 o) {
+void BlendAlphaOpacity(u8* __restrict d, const u8* __restrict s, const u8* __restrict a, u32 n, i32 o) {
   for (u32 i = 0; i < n; ++i) d[i] = static_cast<u8>(d[i] - ((o * a[i] * (d[i] - s[i])) >> 16));
 }
 
-void BlendOpacity(u8* d, const u8* s, u32 n, i32 o) {
+void BlendOpacity(u8* __restrict d, const u8* __restrict s, u32 n, i32 o) {
   const i32 keep = 255 - o;
   for (u32 i = 0; i < n; ++i) d[i] = static_cast<u8>((d[i] * keep + s[i] * o) >> 8);
 }
