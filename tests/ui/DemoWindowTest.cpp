@@ -19,7 +19,7 @@ namespace {
 
 // Sub-keys of each control kind: I image, M mask, b u8, w u16, d u32, B block.
 struct Kind {
-  const char* folder;
+  u8 type;
   std::vector<std::pair<std::string, char>> keys;
 };
 
@@ -30,9 +30,8 @@ const char* const kListLooks[] = {"Normal", "Highlighted", "Working", "Working",
 std::vector<Kind> Vocabulary() {
   const std::vector<std::pair<std::string, char>> rect = {
       {"Rect Left", 'w'}, {"Rect Top", 'w'}, {"Rect Right", 'w'}, {"Rect Bottom", 'w'}};
-  Kind buttons{"Buttons", {{"Data", 'M'}}}, checks{"Check Boxes", {{"Data", 'M'}}},
-      radios{"Radio Buttons", {{"Data", 'M'}, {"Group ID", 'b'}}}, bars{"Scroll Bars", rect},
-      lists{"Lists", rect}, sliders{"Sliders", {}};
+  Kind buttons{5, {{"Data", 'M'}}}, checks{7, {{"Data", 'M'}}}, radios{6, {{"Data", 'M'}, {"Group ID", 'b'}}},
+      bars{9, rect}, lists{10, rect}, sliders{1, {}};
   for (const char* s : kLooks) {
     buttons.keys.push_back({s, 'I'});
     checks.keys.push_back({std::string(s) + " On", 'I'});
@@ -59,10 +58,10 @@ std::vector<Kind> Vocabulary() {
   return {buttons,
           checks,
           radios,
-          {"Static Images", {{"Normal", 'I'}, {"Disabled", 'I'}}},
-          {"Static Texts", {{"Normal", 'I'}, {"Disabled", 'I'}}},
-          {"Progresses", {{"Normal", 'I'}, {"Data", 'I'}}},
-          {"Edits", rect},
+          {2, {{"Normal", 'I'}, {"Disabled", 'I'}}},
+          {3, {{"Normal", 'I'}, {"Disabled", 'I'}}},
+          {4, {{"Normal", 'I'}, {"Data", 'I'}}},
+          {8, rect},
           bars,
           lists,
           sliders};
@@ -213,10 +212,11 @@ TEST(DemoWindow, EveryKeyReadsBackWithItsType) {
   ASSERT_EQ(store.Open(path, 1), 1);
   CKLF_UIResources res(&store);
   for (const Kind& k : Vocabulary()) {
-    const std::vector<std::string> names = DemoControls(store, k.folder);
-    EXPECT_FALSE(names.empty()) << k.folder;
+    const std::string folder = KLF_ControlFolder(k.type);  // "UIResources>Buttons>", ...
+    const std::vector<std::string> names = DemoControls(store, folder.substr(12, folder.size() - 13));
+    EXPECT_FALSE(names.empty()) << folder;
     for (const std::string& n : names) {
-      const std::string base = std::string("UIResources>") + k.folder + ">" + n;
+      const std::string base = folder + n;
       EXPECT_EQ(store.GetRecType(base.c_str()), CKLF_Storage::klRecFolder) << base;
       for (const auto& [sub, type] : k.keys) {
         const std::string key = base + ">" + sub;

@@ -180,17 +180,19 @@ bool CKLT_UIBuilder::i_WindowPictures(const KLT_UINode& n, const std::string& ti
   klt_theme::WindowBackground(bg.Cr(), m_width, m_height, caption);
   for (const auto& c : n.children) i_Decor(bg.Cr(), *c);
   if (!i_Out(m_out.AddPacked(base + ">Background", bg.ImageRecord()))) return false;
-  if (caption == 0) return true;
   const kltRECT_s strip = {0, 0, m_width, caption};
   for (bool active : {true, false}) {
     CKLT_UIArt art(strip);
     klt_theme::Caption(art.Cr(), m_width, caption, title, active);
-    if (!i_Out(m_out.AddPacked(base + (active ? ">Caption_Active" : ">Caption_Inactive"), art.ImageRecord())))
+    if (caption > 0 &&
+        !i_Out(m_out.AddPacked(base + (active ? ">Caption_Active" : ">Caption_Inactive"), art.ImageRecord())))
       return false;
   }
+  // The drag area is the caption strip unless one is given.
   kltRECT_s drag = strip;
-  if (const KLT_UINode* d = n.Find("drag"))
-    if (!KLT_Args(*d).Count(4, 4, m_error) || !i_RectArgs(*d, 0, drag)) return false;
+  const KLT_UINode* d = n.Find("drag");
+  if (d && (!KLT_Args(*d).Count(4, 4, m_error) || !i_RectArgs(*d, 0, drag))) return false;
+  if (!d && caption == 0) return true;
   CKLT_UIArt mask(drag);
   mask.Fill(0, 0, 0, 255);
   return i_Out(m_out.AddPacked(base + ">Drag_Area", mask.MaskRecord()));
