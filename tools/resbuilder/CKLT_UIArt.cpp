@@ -153,8 +153,9 @@ std::vector<u8> CKLT_UIArt::ImageRecord() {
 std::vector<u8> CKLT_UIArt::MaskRecord() {
   std::vector<u8> img = ImageRecord();
   const size_t plane = (img.size() - 8) / 4;
-  std::vector<u8> out(img.begin(), img.begin() + 8);
-  out.insert(out.end(), img.begin() + 8 + 3 * plane, img.end());
+  std::vector<u8> out(8 + plane);
+  std::copy(img.begin(), img.begin() + 8, out.begin());
+  std::copy(img.begin() + 8 + 3 * plane, img.end(), out.begin() + 8);
   return out;
 }
 
