@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "CKLT_UIFontRaster.h"
+#include "KLT_UIFontRaster.h"
+#include "KLT_UITheme.h"
 #include "KLF_BigEndian.h"
 
 namespace {

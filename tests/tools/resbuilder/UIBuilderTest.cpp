@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "CKLF_Storage.h"
-#include "CKLT_UIArt.h"
 #include "CKLT_UIBuilder.h"
 #include "CKLF_ZipBlock.h"
 #include "support/TestSupport.h"

@@ -1,4 +1,4 @@
-#include "CKLT_UIFontRaster.h"
+#include "KLT_UIFontRaster.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

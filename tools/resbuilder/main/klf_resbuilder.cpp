@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "CKLT_UIArt.h"
 #include "CKLT_UIBuilder.h"
+#include "KLT_UITheme.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ int Usage() {
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "klf-resbuilder: %s\n", message.c_str());
-  KLT_ArtDone();
+  KLT_ThemeDone();
   return 1;
 }
 
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
       inputs.push_back(argv[i]);
   }
   if (out.empty() || inputs.empty()) return Usage();
-  if (!KLT_ArtSetLabelFont(fonts + "/" + label)) return Fail(fonts + "/" + label + ": cannot open the label font");
+  if (!KLT_ThemeSetLabelFont(fonts + "/" + label)) return Fail(fonts + "/" + label + ": cannot open the label font");
   CKLT_UIDescription desc;
   for (const std::string& in : inputs)
     if (!desc.ParseFile(in)) return Fail(desc.Error());
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   CKLT_UIBuilder builder(file, fonts);
   if (!builder.Build(desc)) return Fail(builder.Error());
   if (!file.Write(out)) return Fail(file.Error());
-  KLT_ArtDone();
+  KLT_ThemeDone();
   std::printf("klf-resbuilder: %s: %zu records from %zu description(s)\n", out.c_str(), file.Count(), inputs.size());
   return 0;
 }
