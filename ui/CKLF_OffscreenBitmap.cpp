@@ -47,3 +47,18 @@ u8 CKLF_OffscreenBitmap::Set(CKLF_Image* rgb, i32 srcX, i32 srcY, kltRECT_s rect
   }
   return 1;
 }
+
+u8 CKLF_OffscreenBitmap::Draw(KLP_WindowID window, i32 x, i32 y, kltRECT_s rect) {
+  if (!m_pixels.GetPtr()) return Fail(klErrEmpty);
+  CKLP_UIPlatform* ui = KLP_GetUI();
+  if (!ui || !window) return Fail(klErrBadArg);
+  const kltRECT_s d = klIsNullRect(rect) ? kltRECT_s{0, 0, m_width, m_height} : rect;
+  const i32 left = std::max(d.left, 0), top = std::max(d.top, 0);
+  const i32 right = std::min<i32>(d.right, m_width), bottom = std::min<i32>(d.bottom, m_height);
+  ResetError();
+  if (right <= left || bottom <= top) return 1;
+  // The destination moves as the rectangle was clipped.
+  ui->DrawPixels(window, m_pixels.GetPtr(), GetRowBytes(), KLP_Rect{left, top, right, bottom},
+                 KLP_Point{x + left - d.left, y + top - d.top});
+  return 1;
+}

@@ -2,11 +2,11 @@
 // screen: one word a pixel, bytes 0, red, green, blue in memory order, rows
 // of GetRowBytes() bytes. Cost: Set touches only the rectangle it copies.
 //
-// The copy to the screen (Draw) belongs to the platform layer, which the
-// window issue brings; this class only fills the buffer.
+// Draw hands a rectangle of it to the platform's window.
 #pragma once
 
 #include "CKLF_Image.h"
+#include "CKLP_UIPlatform.h"
 
 class CKLF_OffscreenBitmap : public CKLF_FrameWork {
  public:
@@ -20,6 +20,11 @@ class CKLF_OffscreenBitmap : public CKLF_FrameWork {
   // rectangle's clipping shift and clipped to the image. Error 2 without a
   // bitmap, 1 without an RGB or RGBA source.
   u8 Set(CKLF_Image* rgb, i32 srcX, i32 srcY, kltRECT_s rect);
+
+  // Copies the rectangle (klNullRect = the whole bitmap, clipped to it) to
+  // the window at (x, y), shifted as the rectangle was clipped. Error 2
+  // without a bitmap, 1 without a platform or window.
+  u8 Draw(KLP_WindowID window, i32 x, i32 y, kltRECT_s rect);
 
   u16 GetWidth() const { return m_width; }
   u16 GetHeight() const { return m_height; }

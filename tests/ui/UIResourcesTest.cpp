@@ -4,45 +4,7 @@
 #include <vector>
 
 #include "CKLF_WindowResource.h"
-#include "CKLF_ZipBlock.h"
-#include "KLF_BigEndian.h"
-#include "support/TestSupport.h"
-
-namespace {
-
-std::vector<u8> Pack(const std::vector<u8>& raw) {
-  CKLF_ZipBlock zip;
-  zip.SetMode(1);
-  zip.SetSourceBlock(raw.data(), static_cast<u32>(raw.size()));
-  CKLF_Mem out;
-  zip.SetDestBlock(&out);
-  EXPECT_EQ(zip.Process(), 1);
-  return std::vector<u8>(out.GetPtr(), out.GetPtr() + out.GetSize());
-}
-
-// A rectangle header followed by extra bytes of value fill.
-std::vector<u8> Rec(u16 l, u16 t, u16 r, u16 b, size_t extra, u8 fill = 255) {
-  std::vector<u8> v(8 + extra, fill);
-  KLF_PutBE16(&v[0], l);
-  KLF_PutBE16(&v[2], t);
-  KLF_PutBE16(&v[4], r);
-  KLF_PutBE16(&v[6], b);
-  return v;
-}
-
-// A read-write store in a temporary folder.
-struct Store {
-  klftest::TempDir dir;
-  CKLF_Storage s;
-  Store() { EXPECT_EQ(s.Open(CKLF_String(dir.File("r.kls4").c_str()), 2), 1); }
-  void Put(const std::string& key, const std::vector<u8>& bytes) {
-    for (size_t p = key.find('>'); p != std::string::npos; p = key.find('>', p + 1))
-      if (s.GetRecType(key.substr(0, p).c_str()) == CKLF_Storage::klRecMissing) s.AddFolder(key.substr(0, p).c_str());
-    ASSERT_EQ(s.SetRecord(key.c_str(), bytes.data(), static_cast<u32>(bytes.size())), 1) << key;
-  }
-};
-
-}  // namespace
+#include "ui/UITestUtil.h"
 
 // Records that do not hold what their header says are absent (192).
 TEST(UIResources, MalformedImagesAndMasksAreAbsent) {
