@@ -12,10 +12,12 @@
 
 struct UITestLog {
   std::vector<std::string> lines;
+  std::function<void(const std::string&)> echo;  // sees each line as it comes
   void Add(const char* fmt, long a = 0, long b = 0, const char* s = "") {
     char buf[128];
     std::snprintf(buf, sizeof buf, fmt, a, b, s);
     lines.push_back(buf);
+    if (echo) echo(buf);
   }
   // The lines so far, joined by ", ", and forgets them.
   std::string Take() {
