@@ -45,11 +45,7 @@ void CKLP_HeadlessUI::ShowWindow(KLP_WindowID w, bool show) {
   if (!win || win->visible == show) return;
   win->visible = show;
   if (show) {
-    KLP_Event e;
-    e.eventClass = klpClassWindow;
-    e.kind = klpWindowDraw;
-    e.window = w;
-    Post(e);
+    PostWindowEvent(w, klpWindowDraw);
   } else if (m_active == w) {
     Activate(0);
   }

@@ -83,21 +83,19 @@ void CKLP_UICore::Raise(KLP_WindowID w) {
   m_z.insert(at, std::move(win));
 }
 
-void CKLP_UICore::Activate(KLP_WindowID w) {
-  if (m_active == w) return;
+void CKLP_UICore::PostWindowEvent(KLP_WindowID w, uint16_t kind) {
   KLP_Event e;
   e.eventClass = klpClassWindow;
-  if (m_active) {
-    e.kind = klpWindowDeactivated;
-    e.window = m_active;
-    Post(e);
-  }
+  e.kind = kind;
+  e.window = w;
+  Post(e);
+}
+
+void CKLP_UICore::Activate(KLP_WindowID w) {
+  if (m_active == w) return;
+  if (m_active) PostWindowEvent(m_active, klpWindowDeactivated);
   m_active = w;
-  if (w) {
-    e.kind = klpWindowActivated;
-    e.window = w;
-    Post(e);
-  }
+  if (w) PostWindowEvent(w, klpWindowActivated);
 }
 
 bool CKLP_UICore::SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t rowBytes) {
@@ -190,10 +188,13 @@ size_t CKLP_UICore::PushFrame(KLP_WindowID modalFor) {
   return m_frames.size() - 1;
 }
 
-void CKLP_UICore::QuitLoop(KLP_WindowID modalFor) {
+int32_t CKLP_UICore::MarkQuit(KLP_WindowID modalFor) {
   for (size_t f = m_frames.size(); f-- > 0;)
     if (m_frames[f].modalFor == modalFor && !m_frames[f].done) {
       m_frames[f].done = true;
-      return;
+      return static_cast<int32_t>(f);
     }
+  return -1;
 }
+
+void CKLP_UICore::QuitLoop(KLP_WindowID modalFor) { MarkQuit(modalFor); }

@@ -60,6 +60,9 @@ class CKLP_UICore : public CKLP_UIPlatform {
   bool InsideShape(const Window& win, KLP_Point global) const;
   // Queues an event; backends hear of it through Posted.
   void Post(const KLP_Event& e);
+  void PostWindowEvent(KLP_WindowID w, uint16_t kind);
+  // Marks the innermost loop run for the window done; its frame, or -1.
+  int32_t MarkQuit(KLP_WindowID modalFor);
   virtual void Posted() {}
 
   size_t PushFrame(KLP_WindowID modalFor);

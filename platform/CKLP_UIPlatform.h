@@ -203,6 +203,9 @@ class CKLP_UIPlatform {
   virtual KLP_FileAnswer AskFile(const KLP_FileQuestion& question) = 0;
 };
 
+// The display of this machine (platform/gtk); null when there is none.
+CKLP_UIPlatform* KLP_OpenDisplayUI();
+
 // The platform in use (null until set); the caller keeps ownership.
 CKLP_UIPlatform* KLP_GetUI();
 void KLP_SetUI(CKLP_UIPlatform* ui);
