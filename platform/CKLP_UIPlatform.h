@@ -49,8 +49,11 @@ enum : uint32_t {
   klpRightControlKey = 0x8000
 };
 
-// Virtual key codes the platform itself needs.
+// Virtual key codes the platform itself needs, and those of the letter
+// keys A to Z and the digit row 0 to 9 of the US layout.
 enum : uint8_t { klpVKEscape = 0x35, klpVKSpace = 0x31, klpVKNone = 0xFF };
+extern const uint8_t klpVKLetters[26];
+extern const uint8_t klpVKDigits[10];
 
 enum : uint8_t { klpClassMouse = 1, klpClassKeyboard = 2, klpClassWindow = 3 };
 // Masks of event classes for the queue operations.

@@ -24,18 +24,15 @@ KeyMapping MapVirtualKey(u8 vk) {
       {0x73, klKeyHome},   {0x30, klKeyTab},       {0x7A, 220},         {0x78, 221},         {0x63, 222},
       {0x76, 223},         {0x60, 224},            {0x61, 225},         {0x62, 226},         {0x64, 227},
       {0x65, 228},         {0x6D, 229},            {0x67, 230},         {0x6F, 231}};
-  static const u8 kLetters[26] = {0x00, 0x0B, 0x08, 0x02, 0x0E, 0x03, 0x05, 0x04, 0x22, 0x26, 0x28, 0x25, 0x2E,
-                                  0x2D, 0x1F, 0x23, 0x0C, 0x0F, 0x01, 0x11, 0x20, 0x09, 0x0D, 0x07, 0x10, 0x06};
-  static const u8 kDigits[10] = {0x1D, 0x12, 0x13, 0x14, 0x15, 0x17, 0x16, 0x1A, 0x1C, 0x19};
   static const u8 kPunct[][2] = {{0x18, '='}, {0x2B, ','},  {0x1B, '-'},  {0x2F, '.'}, {0x29, ';'},
                                  {0x2C, '/'}, {0x32, '`'},  {0x21, '['},  {0x1E, ']'}, {0x2A, '\\'},
                                  {0x27, '\''}, {0x45, '+'}, {0x4E, '_'}};
   for (const auto& s : kSpecial)
     if (s[0] == vk) return {s[1], 0};
   for (u8 i = 0; i < 26; ++i)
-    if (kLetters[i] == vk) return {0, static_cast<char>('A' + i)};
+    if (klpVKLetters[i] == vk) return {0, static_cast<char>('A' + i)};
   for (u8 i = 0; i < 10; ++i)
-    if (kDigits[i] == vk) return {0, static_cast<char>('0' + i)};
+    if (klpVKDigits[i] == vk) return {0, static_cast<char>('0' + i)};
   for (const auto& p : kPunct)
     if (p[0] == vk) return {0, static_cast<char>(p[1])};
   return {0, 0};

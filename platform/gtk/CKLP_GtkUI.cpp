@@ -36,14 +36,11 @@ const KeyPair kKeys[] = {
     {GDK_KEY_KP_Subtract, 0x4E}, {GDK_KEY_exclam, 0x12},     {GDK_KEY_at, 0x13},        {GDK_KEY_numbersign, 0x14},
     {GDK_KEY_dollar, 0x15},     {GDK_KEY_percent, 0x17},     {GDK_KEY_asciicircum, 0x16}, {GDK_KEY_ampersand, 0x1A},
     {GDK_KEY_asterisk, 0x1C},   {GDK_KEY_parenleft, 0x19},   {GDK_KEY_parenright, 0x1D}};
-const uint8_t kLetters[26] = {0x00, 0x0B, 0x08, 0x02, 0x0E, 0x03, 0x05, 0x04, 0x22, 0x26, 0x28, 0x25, 0x2E,
-                              0x2D, 0x1F, 0x23, 0x0C, 0x0F, 0x01, 0x11, 0x20, 0x09, 0x0D, 0x07, 0x10, 0x06};
-const uint8_t kDigits[10] = {0x1D, 0x12, 0x13, 0x14, 0x15, 0x17, 0x16, 0x1A, 0x1C, 0x19};
 
 uint8_t VirtualKey(guint keyval) {
   const guint lower = gdk_keyval_to_lower(keyval);
-  if (lower >= GDK_KEY_a && lower <= GDK_KEY_z) return kLetters[lower - GDK_KEY_a];
-  if (keyval >= GDK_KEY_0 && keyval <= GDK_KEY_9) return kDigits[keyval - GDK_KEY_0];
+  if (lower >= GDK_KEY_a && lower <= GDK_KEY_z) return klpVKLetters[lower - GDK_KEY_a];
+  if (keyval >= GDK_KEY_0 && keyval <= GDK_KEY_9) return klpVKDigits[keyval - GDK_KEY_0];
   for (const KeyPair& k : kKeys)
     if (k.keyval == keyval) return k.vk;
   return klpVKNone;

@@ -262,3 +262,21 @@ TEST_F(UIToolkitTest, AddControlRefusals) {
   windows.clear();  // the window leaves its external control alone
   EXPECT_EQ(outside.GetControlID(), 0u);
 }
+
+TEST_F(UIToolkitTest, VirtualKeysMapToToolkitKeys) {
+  Open();
+  Window();
+  const u8 table[][2] = {{0x7E, 1}, {0x7D, 2},  {0x7B, 3},  {0x7C, 4},   {0x33, 5},   {0x24, 6},   {0x4C, 6},
+                         {0x35, 7}, {0x75, 8},  {0x77, 9},  {0x73, 10},  {0x30, 11},  {0x7A, 220}, {0x78, 221},
+                         {0x63, 222}, {0x76, 223}, {0x60, 224}, {0x61, 225}, {0x62, 226}, {0x64, 227}, {0x65, 228},
+                         {0x6D, 229}, {0x67, 230}, {0x6F, 231}};
+  for (const auto& k : table) {
+    ui.PostKey(klpKeyDown, k[0], 0);
+    ui.Pump();
+    EXPECT_EQ(log.Take(), "key " + std::to_string(k[1]) + " 0") << int{k[0]};
+  }
+  ui.PostKey(klpKeyDown, 0x31, ' ');  // no toolkit key: the character
+  ui.Pump();
+  EXPECT_EQ(log.Take(), "char 32");
+  EXPECT_EQ(CKLF_Window::GetKeysStatus(), klModSpace);
+}
