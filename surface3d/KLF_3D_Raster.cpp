@@ -44,30 +44,30 @@ void ScanTriangle(const KLF_3D_ScreenVertex* p, const kltRECT_s& clip, Emit emit
   if (s[1]->y < s[0]->y) std::swap(s[0], s[1]);
   const SV &T = *s[0], &M = *s[1], &B = *s[2];
   const i64 h1 = static_cast<i64>(M.y) - T.y, h2 = static_cast<i64>(B.y) - M.y, H = static_cast<i64>(B.y) - T.y;
-  auto row = [&](i32 y, const SV& a, const SV& b, i64 ka, i64 ha, i64 kb) {
-    SV e0 = {}, e1 = {};  // short edge a-b, long edge T-B
-    e0.x = klEdgeX(a.x, static_cast<i64>(b.x) - a.x, ka, ha);
-    e1.x = klEdgeX(T.x, static_cast<i64>(B.x) - T.x, kb, H);
-    if (e0.x == e1.x) return;
-    e0.z = Lerp(a.z, b.z, ka, ha);
-    e1.z = Lerp(T.z, B.z, kb, H);
-    if (kMap) {
-      e0.u = Lerp(a.u, b.u, ka, ha);
-      e0.v = Lerp(a.v, b.v, ka, ha);
-      e1.u = Lerp(T.u, B.u, kb, H);
-      e1.v = Lerp(T.v, B.v, kb, H);
+  // Rows yFrom..yTo-1 of the part whose short edge runs from a to b.
+  auto part = [&](const SV& a, const SV& b, i64 h, i32 yFrom, i32 yTo) {
+    for (i32 y = yFrom; y < yTo; ++y) {
+      const i64 ka = static_cast<i64>(y) - a.y, kb = static_cast<i64>(y) - T.y;
+      SV e0 = {}, e1 = {};  // short edge, long edge
+      e0.x = klEdgeX(a.x, static_cast<i64>(b.x) - a.x, ka, h);
+      e1.x = klEdgeX(T.x, static_cast<i64>(B.x) - T.x, kb, H);
+      if (e0.x == e1.x) continue;
+      e0.z = Lerp(a.z, b.z, ka, h);
+      e1.z = Lerp(T.z, B.z, kb, H);
+      if (kMap) {
+        e0.u = Lerp(a.u, b.u, ka, h);
+        e0.v = Lerp(a.v, b.v, ka, h);
+        e1.u = Lerp(T.u, B.u, kb, H);
+        e1.v = Lerp(T.v, B.v, kb, H);
+      }
+      if (e0.x < e1.x)
+        emit(y, e0, e1);
+      else
+        emit(y, e1, e0);
     }
-    if (e0.x < e1.x)
-      emit(y, e0, e1);
-    else
-      emit(y, e1, e0);
   };
-  if (h1 > 0)
-    for (i32 y = std::max(T.y, clip.top); y < std::min(M.y, clip.bottom); ++y)
-      row(y, T, M, static_cast<i64>(y) - T.y, h1, static_cast<i64>(y) - T.y);
-  if (h2 > 0)
-    for (i32 y = std::max(M.y, clip.top); y < std::min(B.y, clip.bottom); ++y)
-      row(y, M, B, static_cast<i64>(y) - M.y, h2, static_cast<i64>(y) - T.y);
+  if (h1 > 0) part(T, M, h1, std::max(T.y, clip.top), std::min(M.y, clip.bottom));
+  if (h2 > 0) part(M, B, h2, std::max(M.y, clip.top), std::min(B.y, clip.bottom));
 }
 
 }  // namespace
