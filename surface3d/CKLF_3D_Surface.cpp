@@ -86,42 +86,16 @@ u8 CKLF_3D_Surface::Light_CreateShadowMapStorage(const char* name, u32 width, u3
   return 1;
 }
 
-u8 CKLF_3D_Surface::Light_Enable(const char* name, u8 on) {
+u8 CKLF_3D_Surface::i_SetFlag(const char* name, u8 LIGHT_SRC::*flag, u8 on) {
   LIGHT_SRC* rec = i_Src(name);
   if (!rec) return 0;
-  rec->enabled = on;
+  rec->*flag = on;
   return 1;
 }
 
-u8 CKLF_3D_Surface::Light_UseShadowMap(const char* name, u8 on) {
-  LIGHT_SRC* rec = i_Src(name);
-  if (!rec) return 0;
-  rec->useShadowMap = on;
-  return 1;
-}
-
-u8 CKLF_3D_Surface::Light_SetChangedFlag(const char* name, u8 on) {
-  LIGHT_SRC* rec = i_Src(name);
-  if (!rec) return 0;
-  rec->changed = on;
-  return 1;
-}
-
-u8 CKLF_3D_Surface::Light_GetChangedFlag(const char* name) const {
+u8 CKLF_3D_Surface::i_GetFlag(const char* name, u8 LIGHT_SRC::*flag) const {
   const LIGHT_SRC* rec = i_Src(name);
-  return rec ? rec->changed : 0;
-}
-
-u8 CKLF_3D_Surface::Light_SetBgChangedFlag(const char* name, u8 on) {
-  LIGHT_SRC* rec = i_Src(name);
-  if (!rec) return 0;
-  rec->bgChanged = on;
-  return 1;
-}
-
-u8 CKLF_3D_Surface::Light_GetBgChangedFlag(const char* name) const {
-  const LIGHT_SRC* rec = i_Src(name);
-  return rec ? rec->bgChanged : 0;
+  return rec ? rec->*flag : 0;
 }
 
 u8 CKLF_3D_Surface::Light_CheckAllLightsChanges() const {

@@ -73,12 +73,13 @@ class CKLF_3D_Surface : public CKLF_3D_SurfaceBase {
   u8 Light_GetData(LIGHT_SOURCE* dst) const;
   const LIGHT_SRC* Light_GetRecord(u32 i) const { return static_cast<const LIGHT_SRC*>(i_Light(i)); }
   u8 Light_CreateShadowMapStorage(const char* name, u32 width, u32 height);
-  u8 Light_Enable(const char* name, u8 on);
-  u8 Light_UseShadowMap(const char* name, u8 on);
-  u8 Light_SetChangedFlag(const char* name, u8 on);
-  u8 Light_GetChangedFlag(const char* name) const;
-  u8 Light_SetBgChangedFlag(const char* name, u8 on);
-  u8 Light_GetBgChangedFlag(const char* name) const;
+  // Flags of the named light; 0 when no light has the name.
+  u8 Light_Enable(const char* name, u8 on) { return i_SetFlag(name, &LIGHT_SRC::enabled, on); }
+  u8 Light_UseShadowMap(const char* name, u8 on) { return i_SetFlag(name, &LIGHT_SRC::useShadowMap, on); }
+  u8 Light_SetChangedFlag(const char* name, u8 on) { return i_SetFlag(name, &LIGHT_SRC::changed, on); }
+  u8 Light_GetChangedFlag(const char* name) const { return i_GetFlag(name, &LIGHT_SRC::changed); }
+  u8 Light_SetBgChangedFlag(const char* name, u8 on) { return i_SetFlag(name, &LIGHT_SRC::bgChanged, on); }
+  u8 Light_GetBgChangedFlag(const char* name) const { return i_GetFlag(name, &LIGHT_SRC::bgChanged); }
   // 1 when some light uses a shadow map and has changed.
   u8 Light_CheckAllLightsChanges() const;
   // 1 when some light casts a background shadow and has background changed.
@@ -88,6 +89,8 @@ class CKLF_3D_Surface : public CKLF_3D_SurfaceBase {
  protected:
   LIGHT_SRC* i_Src(const char* name) const { return static_cast<LIGHT_SRC*>(i_LightByName(name)); }
   static void i_CopyFields(LIGHT_SRC& dst, const LIGHT_SOURCE& src);
+  u8 i_SetFlag(const char* name, u8 LIGHT_SRC::*flag, u8 on);
+  u8 i_GetFlag(const char* name, u8 LIGHT_SRC::*flag) const;
 
   f32 m_ambient[4];  // start of each plane's light sum
 };

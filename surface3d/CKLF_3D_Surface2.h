@@ -18,7 +18,7 @@ class CKLF_3D_Surface2 : public CKLF_3D_SurfaceBase {
   struct LIGHT_SOURCE {
     const char* name;
     klt3D_VECTOR direction;
-    u8 front;  // 0: the direction's z is taken negated
+    u8 front;        // 0: the direction's z is taken negated
     f32 intensity1;  // percent, with colour 1 (diffuse)
     u8 colour1[8];
     u8 diffuseToAmbient1;
@@ -40,7 +40,7 @@ class CKLF_3D_Surface2 : public CKLF_3D_SurfaceBase {
     f32 factors2[4];
     f32 highlightExponent;  // at least 1
     klt3D_VECTOR lightingVector;
-    u8 shadowActive;  // set by each HQ render for that render
+    u8 shadowActive;      // set by each HQ render for that render
     LIGHT_SOURCE source;  // its name pointer is never followed
   };
 

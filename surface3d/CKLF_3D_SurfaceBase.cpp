@@ -80,8 +80,7 @@ u8 CKLF_3D_SurfaceBase::Create(u32 vertices, u32 triangles) {
   i_RefreshPointers();
   if (vertices > m_vertexCount)
     std::memset(m_vertices + m_vertexCount, 0, (vertices - m_vertexCount) * sizeof(klt3D_VERTEX));
-  if (triangles > m_triCount)
-    std::memset(m_triangles + m_triCount, 0, (triangles - m_triCount) * sizeof(TRIMESH));
+  if (triangles > m_triCount) std::memset(m_triangles + m_triCount, 0, (triangles - m_triCount) * sizeof(TRIMESH));
   m_vertexCount = vertices;
   m_triCount = triangles;
   return 1;
@@ -93,8 +92,7 @@ u8 CKLF_3D_SurfaceBase::Create(const u8* record, u64 length) {
   if (!r.Has(8)) return Fail(klErrNotFormat);
   const u32 v = r.U32();
   const u32 t = r.U32();
-  if (!r.Has(static_cast<u64>(v) * kVertexBytes + static_cast<u64>(t) * kTriangleBytes))
-    return Fail(klErrNotFormat);
+  if (!r.Has(static_cast<u64>(v) * kVertexBytes + static_cast<u64>(t) * kTriangleBytes)) return Fail(klErrNotFormat);
   const u8* tri = record + 8 + static_cast<u64>(v) * kVertexBytes;
   for (u64 i = 0; i < t; ++i)
     for (int k = 0; k < 3; ++k)
@@ -139,8 +137,8 @@ u8 CKLF_3D_SurfaceBase::GetMeshVertex(u32 i, klt3D_VERTEX& p0, klt3D_VERTEX& p1,
   return m_triangles[i].flags;
 }
 
-klt3D_VECTOR CKLF_3D_SurfaceBase::GetMeshNormal(const klt3D_VERTEX* p0, const klt3D_VERTEX* p1,
-                                                const klt3D_VERTEX* p2, u8 flags) {
+klt3D_VECTOR CKLF_3D_SurfaceBase::GetMeshNormal(const klt3D_VERTEX* p0, const klt3D_VERTEX* p1, const klt3D_VERTEX* p2,
+                                                u8 flags) {
   klt3D_VECTOR a = {p0->x - p1->x, p0->y - p1->y, p0->z - p1->z};
   if (flags & 4) a = {p1->x - p0->x, p1->y - p0->y, p1->z - p0->z};
   klt3D_VECTOR b = {p2->x - p1->x, p2->y - p1->y, p2->z - p1->z};

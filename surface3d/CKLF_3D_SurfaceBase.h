@@ -72,8 +72,7 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
   u8 GetMeshVertex(u32 i, klt3D_VERTEX& p0, klt3D_VERTEX& p1, klt3D_VERTEX& p2) const;
   // Unit face normal (zero out of range or for a degenerate triangle).
   klt3D_VECTOR GetMeshNormal(u32 i) const;
-  static klt3D_VECTOR GetMeshNormal(const klt3D_VERTEX* p0, const klt3D_VERTEX* p1, const klt3D_VERTEX* p2,
-                                    u8 flags);
+  static klt3D_VECTOR GetMeshNormal(const klt3D_VERTEX* p0, const klt3D_VERTEX* p1, const klt3D_VERTEX* p2, u8 flags);
 
   // Mean of the unit face normals of the triangles using each vertex, in
   // triangle order, made unit; unused vertices keep their slot.
@@ -141,14 +140,13 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
   // Triangles in one of two colours shaded by their turn from the viewer,
   // optionally the mesh edges over them with hidden lines removed (grid
   // alpha 0: none). Error 1 for no RGBA image or an empty clip.
-  u8 RenderFlatShadedSurface(CKLF_Image* image, i16 dx, i16 dy, kltRECT_s clip, u8 aa, kltRGBA8 grid,
-                             kltRGBA8 front, kltRGBA8 back);
+  u8 RenderFlatShadedSurface(CKLF_Image* image, i16 dx, i16 dy, kltRECT_s clip, u8 aa, kltRGBA8 grid, kltRGBA8 front,
+                             kltRGBA8 back);
   // The front texture (back texture for faces turned away, under the
   // front's alpha) mapped through the mapping array. Error 1 for no RGBA
   // image, textures not RGBA or of unequal size, no full mapping array or
   // an empty clip.
-  u8 RenderDraftTexturedSurface(CKLF_Image* image, i16 dx, i16 dy, CKLF_Image* front, CKLF_Image* back,
-                                kltRECT_s clip);
+  u8 RenderDraftTexturedSurface(CKLF_Image* image, i16 dx, i16 dy, CKLF_Image* front, CKLF_Image* back, kltRECT_s clip);
 
  protected:
   // Common part of the two classes' light records.
@@ -169,9 +167,10 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
   // A direction a light may have: finite and not zero.
   static bool i_UsableDirection(const klt3D_VECTOR& d);
 
+  // True when the mapping array holds an entry for every vertex.
+  bool i_MappingReady() const;
   // Triangle t's vertices; false when an index is out of range.
-  bool i_TriVertices(const TRIMESH& t, const klt3D_VERTEX*& p0, const klt3D_VERTEX*& p1,
-                     const klt3D_VERTEX*& p2) const;
+  bool i_TriVertices(const TRIMESH& t, const klt3D_VERTEX*& p0, const klt3D_VERTEX*& p1, const klt3D_VERTEX*& p2) const;
 
   CKLF_Progress* m_progress;
   CKLF_Mem m_vertexMem;
@@ -195,7 +194,6 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
  private:
   u8 i_GrowBlock(CKLF_Mem& block, u64 bytes);
   void i_RefreshPointers();
-  bool i_MappingReady() const;
   u8 i_BeginRender(CKLF_Image* image, kltRECT_s clip, KLF_3D_RasterTarget& g);
   // Screen points of triangle t; false when an index is out of range or no
   // point lies inside the clip.
@@ -217,7 +215,8 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
   void int_FillTriangle_DraftMapping_Simple(const KLF_3D_RasterTarget& g, const KLF_3D_ScreenVertex* p, u32 t) const;
   void int_DrawYLine_DraftMapping_Simple(const KLF_3D_RasterTarget& g, i32 y, i32 xl, i32 xr, f32 zl, f32 zr,
                                          u32 t) const;
-  void int_FillTriangle_DraftMapping_Transformed(const KLF_3D_RasterTarget& g, const KLF_3D_ScreenVertex* p, u32 t) const;
+  void int_FillTriangle_DraftMapping_Transformed(const KLF_3D_RasterTarget& g, const KLF_3D_ScreenVertex* p,
+                                                 u32 t) const;
   void int_DrawYLine_DraftMapping_Transformed(const KLF_3D_RasterTarget& g, i32 y, i32 xl, i32 xr, f32 zl, f32 zr,
                                               f32 ul, f32 vl, f32 ur, f32 vr, u32 t) const;
 };

@@ -92,8 +92,7 @@ bool CKLF_3D_SurfaceBase::i_MeshPixelVisible(const KLF_3D_RasterTarget& g, i64 x
   const u32 *a = m_triangles[t].v, *b = m_triangles[o].v;
   int shared = 0;
   for (int i = 0; i < 3; ++i)
-    if ((i == 0 || a[i] != a[0]) && (i < 2 || a[i] != a[1]) && (a[i] == b[0] || a[i] == b[1] || a[i] == b[2]))
-      ++shared;
+    if ((i == 0 || a[i] != a[0]) && (i < 2 || a[i] != a[1]) && (a[i] == b[0] || a[i] == b[1] || a[i] == b[2])) ++shared;
   return shared >= 2;
 }
 

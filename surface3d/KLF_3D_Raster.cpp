@@ -1,10 +1,11 @@
 // The flat-shaded and draft texture-mapped rasterisers: one scan converter
 // over integer screen points with a z-buffer of the clip rectangle.
+#include "KLF_3D_Raster.h"
+
 #include <algorithm>
 #include <cmath>
 
 #include "KLF_3D_Numeric.h"
-#include "KLF_3D_Raster.h"
 
 namespace {
 
@@ -13,6 +14,17 @@ typedef CKLF_3D_SurfaceBase::ZBUFFER_ELEMENT ZElem;
 inline bool ZPass(const ZElem& e, f32 z) { return e.owner == -1 || z < e.depth; }
 
 inline u8 Shaded(u8 c, f64 shade) { return shade == 1.0 ? c : klTruncSat<u8>(shade * c); }
+
+// Texel o of the draft textures into pixel px, unless it is transparent or
+// the depth test fails.
+inline void PutTexel(const KLF_3D_RasterTarget& g, ZElem& e, f32 z, u32 t, size_t o, size_t px) {
+  if (!g.front[3][o] || !ZPass(e, z)) return;
+  e.depth = z;
+  e.owner = static_cast<i32>(t);
+  const u8* const* rgb = g.frontFacing ? g.front : g.back;
+  for (int k = 0; k < 3; ++k) g.plane[k][px] = Shaded(rgb[k][o], g.shade);
+  g.plane[3][px] = 255;
+}
 
 // The part of span xl..xr (right end excluded) inside the clip: pixels
 // xs..xe-1, depth z at xs and its step dz. False when nothing is left.
@@ -74,8 +86,9 @@ void ScanTriangle(const KLF_3D_ScreenVertex* p, const kltRECT_s& clip, Emit emit
 
 bool klClipToImage(const CKLF_Image* image, kltRECT_s r, kltRECT_s& out) {
   const i32 w = image->GetImageWidth(), h = image->GetImageHeight();
-  out = klIsNullRect(r) ? kltRECT_s{0, 0, w, h}
-                        : kltRECT_s{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, w), std::min(r.bottom, h)};
+  out = klIsNullRect(r)
+            ? kltRECT_s{0, 0, w, h}
+            : kltRECT_s{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, w), std::min(r.bottom, h)};
   return out.left < out.right && out.top < out.bottom;
 }
 
@@ -125,14 +138,15 @@ void CKLF_3D_SurfaceBase::int_DrawYLine(const KLF_3D_RasterTarget& g, i32 y, i32
   }
 }
 
-void CKLF_3D_SurfaceBase::int_FillTriangle(const KLF_3D_RasterTarget& g, const KLF_3D_ScreenVertex* p, kltRGBA8 c, u32 t) const {
+void CKLF_3D_SurfaceBase::int_FillTriangle(const KLF_3D_RasterTarget& g, const KLF_3D_ScreenVertex* p, kltRGBA8 c,
+                                           u32 t) const {
   ScanTriangle<false>(p, g.clip, [&](i32 y, const KLF_3D_ScreenVertex& l, const KLF_3D_ScreenVertex& r) {
     int_DrawYLine(g, y, l.x, r.x, l.z, r.z, c, t);
   });
 }
 
-u8 CKLF_3D_SurfaceBase::RenderFlatShadedSurface(CKLF_Image* image, i16 dx, i16 dy, kltRECT_s clip, u8 aa,
-                                                kltRGBA8 grid, kltRGBA8 front, kltRGBA8 back) {
+u8 CKLF_3D_SurfaceBase::RenderFlatShadedSurface(CKLF_Image* image, i16 dx, i16 dy, kltRECT_s clip, u8 aa, kltRGBA8 grid,
+                                                kltRGBA8 front, kltRGBA8 back) {
   KLF_3D_RasterTarget g;
   if (!i_BeginRender(image, clip, g)) return 0;
   KLF_3D_ScreenVertex s[3];
@@ -172,23 +186,15 @@ void CKLF_3D_SurfaceBase::int_DrawYLine_DraftMapping_Simple(const KLF_3D_RasterT
   if (ty >= g.texH) return;
   ZElem* zrow = g.z + static_cast<size_t>(y - g.clip.top) * g.zStride - g.clip.left;
   const size_t row = static_cast<size_t>(y) * g.stride, trow = ty * g.texW;
-  const u8* const* rgb = g.frontFacing ? g.front : g.back;
   f32 z = s.z;
   for (i32 x = s.xs; x < s.xe; ++x, z += s.dz) {
     const u64 tx = static_cast<u64>(x - g.offX);
-    if (tx >= g.texW) continue;  // the translated texel lies off the texture
-    const size_t o = trow + tx;
-    ZElem& e = zrow[x];
-    if (!g.front[3][o] || !ZPass(e, z)) continue;
-    e.depth = z;
-    e.owner = static_cast<i32>(t);
-    for (int k = 0; k < 3; ++k) g.plane[k][row + x] = Shaded(rgb[k][o], g.shade);
-    g.plane[3][row + x] = 255;
+    if (tx < g.texW) PutTexel(g, zrow[x], z, t, trow + tx, row + x);  // else off the texture
   }
 }
 
-void CKLF_3D_SurfaceBase::int_FillTriangle_DraftMapping_Simple(const KLF_3D_RasterTarget& g, const KLF_3D_ScreenVertex* p,
-                                                               u32 t) const {
+void CKLF_3D_SurfaceBase::int_FillTriangle_DraftMapping_Simple(const KLF_3D_RasterTarget& g,
+                                                               const KLF_3D_ScreenVertex* p, u32 t) const {
   ScanTriangle<false>(p, g.clip, [&](i32 y, const KLF_3D_ScreenVertex& l, const KLF_3D_ScreenVertex& r) {
     int_DrawYLine_DraftMapping_Simple(g, y, l.x, r.x, l.z, r.z, t);
   });
@@ -204,22 +210,15 @@ void CKLF_3D_SurfaceBase::int_DrawYLine_DraftMapping_Transformed(const KLF_3D_Ra
   f32 u = ul + du * lead, v = vl + dv * lead, z = s.z;
   ZElem* zrow = g.z + static_cast<size_t>(y - g.clip.top) * g.zStride - g.clip.left;
   const size_t row = static_cast<size_t>(y) * g.stride;
-  const u8* const* rgb = g.frontFacing ? g.front : g.back;
   for (i32 x = s.xs; x < s.xe; ++x, z += s.dz, u += du, v += dv) {
     const i64 tu = klTruncSat<i64>(u), tv = klTruncSat<i64>(v);
     if (tu < 0 || tv < 0 || tu >= g.texW || tv >= g.texH) continue;
-    const size_t o = static_cast<size_t>(tv) * g.texW + static_cast<size_t>(tu);
-    ZElem& e = zrow[x];
-    if (!g.front[3][o] || !ZPass(e, z)) continue;
-    e.depth = z;
-    e.owner = static_cast<i32>(t);
-    for (int k = 0; k < 3; ++k) g.plane[k][row + x] = Shaded(rgb[k][o], g.shade);
-    g.plane[3][row + x] = 255;
+    PutTexel(g, zrow[x], z, t, static_cast<size_t>(tv) * g.texW + static_cast<size_t>(tu), row + x);
   }
 }
 
-void CKLF_3D_SurfaceBase::int_FillTriangle_DraftMapping_Transformed(const KLF_3D_RasterTarget& g, const KLF_3D_ScreenVertex* p,
-                                                                    u32 t) const {
+void CKLF_3D_SurfaceBase::int_FillTriangle_DraftMapping_Transformed(const KLF_3D_RasterTarget& g,
+                                                                    const KLF_3D_ScreenVertex* p, u32 t) const {
   ScanTriangle<true>(p, g.clip, [&](i32 y, const KLF_3D_ScreenVertex& l, const KLF_3D_ScreenVertex& r) {
     int_DrawYLine_DraftMapping_Transformed(g, y, l.x, r.x, l.z, r.z, l.u, l.v, r.u, r.v, t);
   });
@@ -247,8 +246,8 @@ u8 CKLF_3D_SurfaceBase::RenderDraftTexturedSurface(CKLF_Image* image, i16 dx, i1
     g.frontFacing = n.z > 0.0f;
     g.shade = std::fabs(n.z);
     const TRIMESH& tri = m_triangles[t];
-    const klt3D_VERTEX *P[3] = {m_vertices + tri.v[0], m_vertices + tri.v[1], m_vertices + tri.v[2]};
-    const klt2D_VERTEX *M[3] = {m_mapping + tri.v[0], m_mapping + tri.v[1], m_mapping + tri.v[2]};
+    const klt3D_VERTEX* P[3] = {m_vertices + tri.v[0], m_vertices + tri.v[1], m_vertices + tri.v[2]};
+    const klt2D_VERTEX* M[3] = {m_mapping + tri.v[0], m_mapping + tri.v[1], m_mapping + tri.v[2]};
     const f32 ox = P[0]->x - M[0]->x, oy = P[0]->y - M[0]->y;
     if (P[1]->x - M[1]->x == ox && P[2]->x - M[2]->x == ox && P[1]->y - M[1]->y == oy && P[2]->y - M[2]->y == oy) {
       // The texture moved without distortion.

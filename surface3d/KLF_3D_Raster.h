@@ -9,8 +9,8 @@ struct KLF_3D_RasterTarget {
   typedef CKLF_3D_SurfaceBase::ZBUFFER_ELEMENT ZBUFFER_ELEMENT;
   u8* plane[4];  // red, green, blue, alpha; row stride = image width
   u32 stride;
-  kltRECT_s clip;        // inside the image, not empty
-  ZBUFFER_ELEMENT* z;    // one element per clip pixel, row stride = clip width
+  kltRECT_s clip;      // inside the image, not empty
+  ZBUFFER_ELEMENT* z;  // one element per clip pixel, row stride = clip width
   u32 zStride;
   // Draft texture mapping: texture planes of one size, row stride = width.
   const u8* front[4];

@@ -77,8 +77,8 @@ void CKLF_3D_SurfaceBase::OffsetByCenterXY(f32 cx, f32 cy) {
   Offset(dx, dy, 0.0f);
 }
 
-void CKLF_3D_SurfaceBase::OffsetWithCorrectionXY(f32 dx, f32 dy, f32 left, f32 top, f32 right, f32 bottom,
-                                                 f32* outDX, f32* outDY) {
+void CKLF_3D_SurfaceBase::OffsetWithCorrectionXY(f32 dx, f32 dy, f32 left, f32 top, f32 right, f32 bottom, f32* outDX,
+                                                 f32* outDY) {
   if (outDX) *outDX = dx;
   if (outDY) *outDY = dy;
   Offset(dx, dy, 0.0f);

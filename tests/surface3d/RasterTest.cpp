@@ -68,7 +68,8 @@ TEST(SurfaceRaster, TiledRectangleIsCoveredExactlyOnce) {
       const int q[4] = {k, k + 1, k + cols + 2, k + cols + 1};
       const int d = rng() & 1;  // which diagonal
       for (int half = 0; half < 2; ++half) {
-        klt3D_VERTEX p[3] = {knots[q[d + 2 * half]], knots[q[(d + 1 + 2 * half) % 4]], knots[q[(d + 2 + 2 * half) % 4]]};
+        klt3D_VERTEX p[3] = {knots[q[d + 2 * half]], knots[q[(d + 1 + 2 * half) % 4]],
+                             knots[q[(d + 2 + 2 * half) % 4]]};
         if (rng() & 1) std::swap(p[0], p[1]);
         const std::vector<int> m = Coverage(p, W, H);
         for (int i = 0; i < W * H; ++i) hits[i] += m[i];
@@ -297,7 +298,8 @@ TEST(SurfaceRaster, GridEdgesByFlagsAndFarEnds) {
       MakeImage(ref, 50, 40, kClear);
       ASSERT_EQ(s.RenderMeshGrid(&mine, 2, 1, klNullRect, aa, kGrid), 1);
       for (auto& e : c.second) {
-        const kltPOS a = {i32(p[e.first].x) + 2, i32(p[e.first].y) + 1}, b = {i32(p[e.second].x) + 2, i32(p[e.second].y) + 1};
+        const kltPOS a = {i32(p[e.first].x) + 2, i32(p[e.first].y) + 1},
+                     b = {i32(p[e.second].x) + 2, i32(p[e.second].y) + 1};
         if (aa)
           ref.DrawAALine(a, b, kGrid, klNullRect, 0);
         else
@@ -340,7 +342,8 @@ TEST(SurfaceRaster, DraftMappingBlitsUpscalesAndShowsThroughHoles) {
       ASSERT_EQ(s.RenderDraftTexturedSurface(&im, 3, 2, &front, &back, klNullRect), 1);
       for (int y = 0; y < 64 * zoom; ++y)
         for (int x = 0; x < 64 * zoom; ++x) {
-          const kltRGBA8 f = front.GetPixel(u16(x / zoom), u16(y / zoom)), b = back.GetPixel(u16(x / zoom), u16(y / zoom));
+          const kltRGBA8 f = front.GetPixel(u16(x / zoom), u16(y / zoom)),
+                         b = back.GetPixel(u16(x / zoom), u16(y / zoom));
           const kltRGBA8 want = f.alpha == 0 ? sentinel
                                 : facing     ? kltRGBA8{f.red, f.green, f.blue, 255}
                                              : kltRGBA8{b.red, b.green, b.blue, 255};
@@ -374,7 +377,8 @@ TEST(SurfaceRaster, DraftMappingBlitsUpscalesAndShowsThroughHoles) {
   CKLF_Image rgb, small;
   rgb.Create(64, 64, 1);
   MakeImage(small, 64, 63, sentinel);
-  const std::pair<CKLF_Image*, CKLF_Image*> bad[] = {{nullptr, &back}, {&front, nullptr}, {&rgb, &back}, {&front, &small}};
+  const std::pair<CKLF_Image*, CKLF_Image*> bad[] = {
+      {nullptr, &back}, {&front, nullptr}, {&rgb, &back}, {&front, &small}};
   for (auto& b : bad) {
     s.ResetError();
     EXPECT_EQ(s.RenderDraftTexturedSurface(&im, 0, 0, b.first, b.second, klNullRect), 0);

@@ -19,7 +19,8 @@ struct Tri {
 inline void SetMesh(CKLF_3D_SurfaceBase& s, const std::vector<klt3D_VERTEX>& v, const std::vector<Tri>& t) {
   ASSERT_EQ(s.Create(static_cast<u32>(v.size()), static_cast<u32>(t.size())), 1);
   for (u32 i = 0; i < v.size(); ++i) *s.GetVertex(i) = v[i];
-  for (u32 i = 0; i < t.size(); ++i) *s.GetTriMesh(i) = CKLF_3D_SurfaceBase::TRIMESH{{t[i].a, t[i].b, t[i].c}, t[i].flags};
+  for (u32 i = 0; i < t.size(); ++i)
+    *s.GetTriMesh(i) = CKLF_3D_SurfaceBase::TRIMESH{{t[i].a, t[i].b, t[i].c}, t[i].flags};
 }
 
 // An RGBA image filled with one colour.

@@ -43,17 +43,18 @@ int Usage(const char* why) {
 
 bool Parse(int argc, char** argv, Options& o) {
   for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string k = argv[i], v = argv[i + 1];
-    if (k == "-o") o.out = v;
-    else if (k == "--photo") o.photo = v;
-    else if (k == "--mode") o.mode = v;
-    else if (k == "--tilt") o.tilt = std::atof(v.c_str());
-    else if (k == "--turn") o.turn = std::atof(v.c_str());
-    else if (k == "--relief") o.relief = std::atof(v.c_str());
-    else if (k == "--step") o.step = std::atoi(v.c_str());
-    else if (k == "--size") {
-      if (std::sscanf(v.c_str(), "%dx%d", &o.width, &o.height) != 2) return false;
-    } else return false;
+    const std::string k = argv[i];
+    const char* v = argv[i + 1];
+    std::string* text = k == "-o" ? &o.out : k == "--photo" ? &o.photo : k == "--mode" ? &o.mode : nullptr;
+    f64* number = k == "--tilt" ? &o.tilt : k == "--turn" ? &o.turn : k == "--relief" ? &o.relief : nullptr;
+    if (text)
+      *text = v;
+    else if (number)
+      *number = std::atof(v);
+    else if (k == "--step")
+      o.step = std::atoi(v);
+    else if (k != "--size" || std::sscanf(v, "%dx%d", &o.width, &o.height) != 2)
+      return false;
   }
   return argc % 2 == 1 && !o.out.empty() && o.step > 0 && o.width > 0 && o.height > 0 && o.width < 65536 &&
          o.height < 65536 && (o.mode == "draft" || o.mode == "flat" || o.mode == "grid");
