@@ -40,10 +40,10 @@ void GridLine(CKLF_Image* image, i32 x0, i32 y0, i32 x1, i32 y1, const kltRECT_s
   if (!fits(x0) || !fits(y0) || !fits(x1) || !fits(y1)) {
     f64 a = x0, b = y0, e = x1, f = y1;
     if (!ClipToShort(a, b, e, f)) return;
-    x0 = static_cast<i32>(std::lround(a));
-    y0 = static_cast<i32>(std::lround(b));
-    x1 = static_cast<i32>(std::lround(e));
-    y1 = static_cast<i32>(std::lround(f));
+    x0 = klTruncSat<i32>(std::round(a));
+    y0 = klTruncSat<i32>(std::round(b));
+    x1 = klTruncSat<i32>(std::round(e));
+    y1 = klTruncSat<i32>(std::round(f));
   }
   const i16 sx0 = static_cast<i16>(x0), sy0 = static_cast<i16>(y0), sx1 = static_cast<i16>(x1),
             sy1 = static_cast<i16>(y1);

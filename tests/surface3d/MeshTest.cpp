@@ -73,6 +73,22 @@ TEST(SurfaceMesh, RecordReadsBigEndianFieldsAndRefusesBadRecordsUnchanged) {
   const u8 empty[8] = {};
   EXPECT_EQ(s.Create(empty, 8), 1);
   EXPECT_EQ(s.GetVertexCount(), 0u);
+  // Random records with small counts: taken whole with every index below V,
+  // or refused.
+  std::mt19937 rng(1);
+  int taken = 0;
+  for (int i = 0; i < 300; ++i) {
+    std::vector<u8> b;
+    Put32(b, rng() % 4);
+    Put32(b, rng() % 4);
+    b.resize(rng() % 100);
+    for (size_t k = 8; k < b.size(); ++k) b[k] = u8(rng() % 4);
+    if (s.Create(b.data(), b.size()) == 0) continue;
+    ++taken;
+    for (u32 t = 0; t < s.GetTriMeshCount(); ++t)
+      for (u32 v : s.GetTriMesh(t)->v) ASSERT_LT(v, s.GetVertexCount());
+  }
+  EXPECT_GT(taken, 20);
 }
 
 TEST(SurfaceMesh, CountsCopiesAndOutOfRangeIndices) {
