@@ -1,0 +1,72 @@
+// Ports that record what the Cutter's models ask of the windows, and a
+// model on a 200 x 225 preview: there pixel (x, y) is H = (100 - x) / 200,
+// U = (y - 12.5) / 200 at zoom 1x1.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "CCutterModel.h"
+
+namespace cuttest {
+
+struct Window : CCutterWindowPort {
+  void Beep() override { ++beeps; }
+  void Alert(const char* text, const char*) override { alerts.push_back(text); }
+  void CuttingProgress(u8 percent) override { progress.push_back(percent); }
+  void ProcessEvents() override {
+    if (onEvents) onEvents();
+  }
+  void CloseWindow() override { ++closed; }
+  int beeps = 0, closed = 0;
+  std::vector<std::string> alerts;
+  std::vector<int> progress;
+  std::function<void()> onEvents;
+};
+
+struct Main : CCutterMainPort {
+  void OnCutterUpdateShape(f32, f32, f32, u8 refill, u8) override { shapeCalls.push_back(refill); }
+  void OnCutterUpdateShape_FlipU(f32, f32, f32) override { shapeCalls.push_back(10); }
+  void OnCutterClose() override { ++closes; }
+  std::vector<int> shapeCalls;
+  int closes = 0;
+};
+
+inline f64 PixelH(f64 x) { return (100 - x) / 200; }
+inline f64 PixelU(f64 y) { return (y - 12.5) / 200; }
+
+// A model on the 200 x 225 preview holding the given (H, U) nodes, all
+// selected, S 0.5.
+struct Model {
+  Window window;
+  Main main;
+  CCutterModel m;
+  explicit Model(const std::vector<std::pair<f64, f64>>& hu = {}, u16 w = 200, u16 h = 225) {
+    m.SetPorts(&window, &main);
+    EXPECT_EQ(m.OnCreate(w, h), 1);
+    if (!hu.empty()) Set(hu);
+  }
+  void Set(const std::vector<std::pair<f64, f64>>& hu) {
+    CCutterModel::SHAPE s = {};
+    s.nodeCount = static_cast<u8>(hu.size());
+    for (size_t i = 0; i < hu.size(); ++i) {
+      s.nodes[i] = {hu[i].first, hu[i].second};
+      s.S[i] = 0.5;
+    }
+    m.opSetShapeFromData(&s, 0);
+  }
+  void Click(i32 x, i32 y, u8 mods = 0, u8 keys = 0) {
+    m.OnLMouseDown(x, y, mods, keys);
+    m.OnLMouseUp();
+  }
+  void Drag(i32 x0, i32 y0, i32 x1, i32 y1, u8 mods = 0, u8 keys = 0) {
+    m.OnLMouseDown(x0, y0, mods, keys);
+    m.OnMouseMove(x1, y1, mods, keys);
+    m.OnLMouseUp();
+  }
+};
+
+}  // namespace cuttest
