@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "CKnifeShapeFile.h"
 #include "CTessarette.h"
 #include "KLF_ShapeValues.h"
 
@@ -207,6 +208,29 @@ void CCutterModel::OnBtnReset() {
   OnChangeNodeSelection();
   SetInitialStatesToControls();
   SetDocumentRecords(nullptr, 0);
+}
+
+// ---- Knife shape files.
+
+u8 CCutterModel::opSaveShapeToFile(CKLF_StdFile* file) {
+  SHAPE s;
+  i_GetLive(s);
+  CKnifeShapeFile f;
+  if (f.Write(file, s)) return 1;
+  m_window->Alert(f.GetAlert(), "Error!");
+  return FailFrom(f, klErrFileWrite);
+}
+
+u8 CCutterModel::opLoadShapeFromFile(CKLF_StdFile* file) {
+  SHAPE s;
+  std::memset(&s, 0, sizeof(s));
+  CKnifeShapeFile f;
+  if (!f.Read(file, s)) {
+    m_window->Alert(f.GetAlert(), "Error!");
+    return FailFrom(f, klErrNotFormat);
+  }
+  opSetShapeFromData(&s, 1);
+  return 1;
 }
 
 // ---- Undo.

@@ -116,6 +116,12 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
   // were at opening; the loaded document's records are forgotten.
   void OnBtnReset();
 
+  // ---- Knife shape files, on the file the window's dialog opened: the
+  // live shape written ("Save as Kelvanos Knife Shape 2.0..."), or a file
+  // read and made the live shape ("Cutter_Load"). Failures are alerted.
+  u8 opSaveShapeToFile(CKLF_StdFile* file);
+  u8 opLoadShapeFromFile(CKLF_StdFile* file);
+
   // ---- Undo.
   void UndoInit();
   void OnNewOperation(u8 check);
