@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "CCutterModel.h"
+#include "support/TestSupport.h"
 
 namespace cuttest {
 
@@ -67,6 +69,43 @@ struct Model {
     m.OnMouseMove(x1, y1, mods, keys);
     m.OnLMouseUp();
   }
+};
+
+// A keyed-storage file made by the storage itself, records chosen by the
+// caller.
+inline std::vector<u8> Container(const std::function<void(CKLF_Storage&)>& fill) {
+  klftest::TempDir dir;
+  CKLF_Storage st;
+  EXPECT_EQ(st.Open(dir.File("s").c_str(), 2), 1);
+  fill(st);
+  st.Close();
+  return klftest::ReadFileBytes(dir.File("s"));
+}
+
+// The plug-in folder's files in memory: missing, unreadable, or bytes.
+struct Files : CCutterFilesPort {
+  i32 ReadWhole(const char* name, CKLF_Mem& block) override {
+    if (unreadable.count(name)) return -1;
+    auto f = files.find(name);
+    if (f == files.end()) return 0;
+    block.free();
+    if (!f->second.empty()) {
+      block.alloc(static_cast<u32>(f->second.size()));
+      block.Copy(0, f->second.data(), static_cast<u32>(f->second.size()));
+    }
+    return 1;
+  }
+  u8 WriteWhole(const char* name, const u8* data, u32 size) override {
+    ++writes;
+    if (failWrites) return 0;
+    files[name] = std::vector<u8>(data, data + size);
+    unreadable.erase(name);
+    return 1;
+  }
+  std::map<std::string, std::vector<u8>> files;
+  std::map<std::string, int> unreadable;
+  bool failWrites = false;
+  int writes = 0;
 };
 
 }  // namespace cuttest

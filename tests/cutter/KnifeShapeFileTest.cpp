@@ -12,16 +12,7 @@
 namespace {
 
 typedef CKnifeShapeFile::SHAPE SHAPE;
-
-// A 2.0 file made by the storage itself, records chosen by the caller.
-std::vector<u8> Container(const std::function<void(CKLF_Storage&)>& fill) {
-  klftest::TempDir dir;
-  CKLF_Storage st;
-  EXPECT_EQ(st.Open(dir.File("s.klph").c_str(), 2), 1);
-  fill(st);
-  st.Close();
-  return klftest::ReadFileBytes(dir.File("s.klph"));
-}
+using cuttest::Container;
 
 void Nodes(CKLF_Storage& st, u8 n) {
   st.SetRecord("Version", CKLF_String(CKnifeShapeFile::kVersion));
