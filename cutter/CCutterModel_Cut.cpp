@@ -109,6 +109,7 @@ u8 CCutterModel::DoCutting() {
       progress.Progress(static_cast<u8>(p), nullptr);
       m_window->ProcessEvents();
       last = p;
+      if (abortCut) return stop();
     }
     if (records && count) i_CarryOver(*engine, records, count, changed, i, table);
     if (!engine->RenderPiece(i)) return stop();
