@@ -190,11 +190,18 @@ TEST(CutterModel, BoxHandlesScaleAndRotateTheSelection) {
   for (const Case& c : cases) {
     t.Set({{0, 0.4975}, {-0.2, 0.4975}});
     for (u32 h = 0; h < 8; ++h) EXPECT_EQ(t.m.GetHandle(h, r), h == 3 || h == 7) << h;
+    // Cursors: the side handle sizes, or rotates with Command; a node
+    // moves; the space bar drags the selection box; elsewhere a node adds.
+    const i32 cursors[] = {t.m.GetCursorId(93, 112, 0), t.m.GetCursorId(93, 112, CCutterModel::kCommand),
+                           t.m.GetCursorId(140, 112, 0), t.m.GetCursorId(120, 112, CCutterModel::kSpace),
+                           t.m.GetCursorId(60, 30, CCutterModel::kSpace), t.m.GetCursorId(-1, 30, 0)};
+    EXPECT_EQ(std::vector<i32>(cursors, cursors + 6), (std::vector<i32>{138, 144, 143, 143, 136, 0}));
     const f64 a = c.phi * M_PI / 180;
     t.m.OnLMouseDown(93, 112, CCutterModel::kCommand, 0);
     t.m.OnMouseMove(static_cast<i32>(std::lround(120 - 27 * std::cos(a))), static_cast<i32>(std::lround(112 - 27 * std::sin(a))),
                     c.mods | CCutterModel::kCommand, c.keys);
     EXPECT_EQ(t.m.GetDrag().radius, 28);
+    EXPECT_EQ(t.m.GetCursorId(10, 10, 0), CCutterModel::kCursorRotate);
     t.m.OnLMouseUp();
     const f64 dx = PixelX(t.m.nodes[1].H) - PixelX(t.m.nodes[0].H), dy = PixelY(t.m.nodes[1].U) - PixelY(t.m.nodes[0].U);
     EXPECT_NEAR(std::atan2(dy, dx) * 180 / M_PI, c.degrees, 1e-9) << c.phi;
