@@ -259,9 +259,9 @@ void CCutterModel::UndoRestore() {
   NotifyMain_ShapeChanged(0);
 }
 
-void CCutterModel::opUndo() {
+void CCutterModel::i_Step(u8 redo) {
   SHAPE s;
-  if (!m_undo.Undo(s)) {
+  if (!(redo ? m_undo.Redo(s) : m_undo.Undo(s))) {
     m_window->Beep();
     return;
   }
@@ -269,15 +269,8 @@ void CCutterModel::opUndo() {
   i_Controls();
 }
 
-void CCutterModel::opRedo() {
-  SHAPE s;
-  if (!m_undo.Redo(s)) {
-    m_window->Beep();
-    return;
-  }
-  UndoRestore();
-  i_Controls();
-}
+void CCutterModel::opUndo() { i_Step(0); }
+void CCutterModel::opRedo() { i_Step(1); }
 
 // ---- Settings.
 

@@ -225,6 +225,8 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
   void i_GetLive(SHAPE& s) const;
   void i_SetLive(const SHAPE& s);
   void i_Controls();
+  void i_Step(u8 redo);
+  void i_SelectNodes(u8 how);
   kltPOS i_Centre(u32 i) const;
   u8 i_SelectionBox(kltRECT_s& box) const;
   void i_ClampNode(u32 i);

@@ -94,29 +94,18 @@ void CCutterModel::opDelSelectedNodes() {
   NotifyMain_ShapeChanged(0);
 }
 
-void CCutterModel::opSelectAllNodes() {
-  for (u32 i = 0; i < nodeCount; ++i) nodeSelected[i] = 1;
+// Every node selected (1), none (0) or flipped (2); the nodes are shown.
+void CCutterModel::i_SelectNodes(u8 how) {
+  for (u32 i = 0; i < nodeCount; ++i) nodeSelected[i] = how == 2 ? !nodeSelected[i] : how;
   nodesShown = 1;
   DoRedrawExtras(0);
   OnChangeNodeSelection();
   OnNewOperation(1);
 }
 
-void CCutterModel::opUnSelectAllNodes() {
-  for (u32 i = 0; i < nodeCount; ++i) nodeSelected[i] = 0;
-  nodesShown = 1;
-  DoRedrawExtras(0);
-  OnChangeNodeSelection();
-  OnNewOperation(1);
-}
-
-void CCutterModel::opInvertSelection() {
-  for (u32 i = 0; i < nodeCount; ++i) nodeSelected[i] = nodeSelected[i] ? 0 : 1;
-  nodesShown = 1;
-  DoRedrawExtras(0);
-  OnChangeNodeSelection();
-  OnNewOperation(1);
-}
+void CCutterModel::opSelectAllNodes() { i_SelectNodes(1); }
+void CCutterModel::opUnSelectAllNodes() { i_SelectNodes(0); }
+void CCutterModel::opInvertSelection() { i_SelectNodes(2); }
 
 void CCutterModel::opAlign(u8 kind) {
   f64 minU = 1e6, maxU = -1e6, minH = 1e6, maxH = -1e6;

@@ -17,7 +17,7 @@ const char kCorrupt[] = "Unknow file format or file corrupt...";
 }  // namespace
 
 u8 CKnifeShapeFile::Write(CKLF_StdFile* file, const SHAPE& shape) {
-  m_alert = "";
+  i_ClearAlert();
   CKLF_Storage st;
   const u32 n = shape.nodeCount > CCutterServices::kMaxNodes ? CCutterServices::kMaxNodes : shape.nodeCount;
   if (!file || !st.Open(file, 2) || !st.SetRecord("Version", CKLF_String(kVersion)) ||
@@ -34,7 +34,7 @@ u8 CKnifeShapeFile::Write(CKLF_StdFile* file, const SHAPE& shape) {
 }
 
 u8 CKnifeShapeFile::Read(CKLF_StdFile* file, SHAPE& shape) {
-  m_alert = "";
+  i_ClearAlert();
   const i32 length = file ? file->GetLength() : -1;
   if (length < 0 || file->SetPos(0) != 0) return i_Fail(klErrFileRead, "Error reading data file...");
   if (length == 0) return i_Fail(klErrNotFormat, "File corrupt... (0-length file)");
@@ -47,7 +47,7 @@ u8 CKnifeShapeFile::Read(CKLF_StdFile* file, SHAPE& shape) {
 }
 
 u8 CKnifeShapeFile::Read(const u8* image, u32 size, SHAPE& shape) {
-  m_alert = "";
+  i_ClearAlert();
   if (!image || size == 0) return i_Fail(klErrNotFormat, "File corrupt... (0-length file)");
   if (size == kLegacySize && std::memcmp(image, kLegacyText, kLegacyTextSize) == 0) {
     i_ReadLegacy(image, shape);

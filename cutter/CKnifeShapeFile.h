@@ -12,8 +12,9 @@
 
 #include "CCutterServices.h"
 #include "CKLF_StdFile.h"
+#include "CShapeFileBase.h"
 
-class CKnifeShapeFile : public CKLF_FrameWork {
+class CKnifeShapeFile : public CShapeFileBase {
  public:
   typedef CCutterServices::SPLINE_STRUCT SHAPE;
   static const char kVersion[];
@@ -22,8 +23,6 @@ class CKnifeShapeFile : public CKLF_FrameWork {
   static constexpr u32 kLegacySize = 53;
   static constexpr u32 kMaxFileSize = 16u << 20;
 
-  CKnifeShapeFile() : m_alert("") {}
-
   // Writes the shape as a 2.0 file on the caller's open file.
   u8 Write(CKLF_StdFile* file, const SHAPE& shape);
   // Reads a 2.0 or 1.2 file from its start; only the count, H, U and S of
@@ -31,19 +30,6 @@ class CKnifeShapeFile : public CKLF_FrameWork {
   u8 Read(CKLF_StdFile* file, SHAPE& shape);
   u8 Read(const u8* image, u32 size, SHAPE& shape);
 
-  // The alert of the last failure ("" when none).
-  const char* GetAlert() const { return m_alert; }
-
  private:
-  u8 i_Fail(u16 code, const char* alert) {
-    m_alert = alert;
-    return Fail(code);
-  }
-  u8 i_FailFrom(const CKLF_ErrorManager& member, u16 fallback, const char* alert) {
-    m_alert = alert;
-    return FailFrom(member, fallback);
-  }
   static void i_ReadLegacy(const u8* image, SHAPE& shape);
-
-  const char* m_alert;
 };

@@ -179,56 +179,51 @@ u8 CPresetsLibrary::opRenameShape(i32 index, const char* name) {
   return 1;
 }
 
-u8 CPresetsLibrary::opDeleteShape() {
-  const u32 kept = m_count - GetSelectedCount();
+// Edits not yet written are lost: the library as the file holds it.
+u8 CPresetsLibrary::i_OutOfMemory() {
+  i_Alert(klErrNoMemory, kNoMemory);
+  FillIn();
+  return Fail(klErrNoMemory);
+}
+
+// The library becomes the records of order (old indices), their selection
+// kept or cleared.
+u8 CPresetsLibrary::i_Reorder(const u32* order, u32 n, u8 keepSelection) {
+  CKLF_Mem flags;
   CKLF_Mem* block = new (std::nothrow) CKLF_Mem();
-  if (!block || (kept && !block->alloc(kept * kRecord))) {
-    delete block;
-    i_Alert(klErrNoMemory, kNoMemory);
-    FillIn();
-    return 0;
+  u8 ok = block && (n == 0 || (flags.Zalloc(n) && block->alloc(n * kRecord)));
+  for (u32 i = 0; ok && i < n; ++i) {
+    std::memcpy(block->GetPtr() + static_cast<size_t>(i) * kRecord, GetRecord(order[i]), kRecord);
+    flags.GetPtr()[i] = keepSelection && IsSelected(order[i]);
   }
-  for (u32 i = 0, k = 0; i < m_count; ++i)
-    if (!IsSelected(i)) std::memcpy(block->GetPtr() + static_cast<size_t>(k++) * kRecord, GetRecord(i), kRecord);
-  if (!i_Take(block, kept, nullptr)) {
-    i_Alert(klErrNoMemory, kNoMemory);
-    FillIn();
-    return 0;
-  }
+  if (!ok) delete block;
+  if (!ok || !i_Take(block, n, flags.GetPtr())) return i_OutOfMemory();
   m_edited = 1;
   i_Changed();
   return 1;
 }
 
+u8 CPresetsLibrary::opDeleteShape() {
+  CKLF_Mem order;
+  if (m_count && !order.alloc(m_count * 4)) return i_OutOfMemory();
+  u32* kept = reinterpret_cast<u32*>(order.GetPtr());
+  u32 n = 0;
+  for (u32 i = 0; i < m_count; ++i)
+    if (!IsSelected(i)) kept[n++] = i;
+  return i_Reorder(kept, n, 0);
+}
+
 u8 CPresetsLibrary::opSort() {
-  const u32 n = m_count;
-  CKLF_Mem order, flags;
-  CKLF_Mem* block = new (std::nothrow) CKLF_Mem();
-  if (!block || (n && (!order.alloc(n * 4) || !flags.alloc(n) || !block->alloc(n * kRecord)))) {
-    delete block;
-    i_Alert(klErrNoMemory, kNoMemory);
-    FillIn();
-    return 0;
-  }
+  CKLF_Mem order;
+  if (m_count && !order.alloc(m_count * 4)) return i_OutOfMemory();
   u32* idx = reinterpret_cast<u32*>(order.GetPtr());
-  for (u32 i = 0; i < n; ++i) idx[i] = i;
+  for (u32 i = 0; i < m_count; ++i) idx[i] = i;
   // Exchange sort by name, bytes as unsigned, a prefix first.
   auto name = [&](u32 i) { return reinterpret_cast<const char*>(GetRecord(idx[i])); };
-  for (u32 i = 0; i + 1 < n; ++i)
-    for (u32 j = i + 1; j < n; ++j)
+  for (u32 i = 0; i + 1 < m_count; ++i)
+    for (u32 j = i + 1; j < m_count; ++j)
       if (std::strncmp(name(i), name(j), CShapeSetFile::kNameSize - 1) > 0) std::swap(idx[i], idx[j]);
-  for (u32 i = 0; i < n; ++i) {
-    std::memcpy(block->GetPtr() + static_cast<size_t>(i) * kRecord, GetRecord(idx[i]), kRecord);
-    flags.GetPtr()[i] = IsSelected(idx[i]);
-  }
-  if (!i_Take(block, n, flags.GetPtr())) {
-    i_Alert(klErrNoMemory, kNoMemory);
-    FillIn();
-    return 0;
-  }
-  m_edited = 1;
-  i_Changed();
-  return 1;
+  return i_Reorder(idx, m_count, 1);
 }
 
 u8 CPresetsLibrary::opLoadShape(CKLF_StdFile* file, const char* name) {

@@ -83,6 +83,8 @@ class CPresetsLibrary : public CKLF_FrameWork {
   // The library becomes count records of block (taken over), with the
   // selection given (null: none). 0 on memory, the library unchanged.
   u8 i_Take(CKLF_Mem* block, u32 count, const u8* selected);
+  u8 i_Reorder(const u32* order, u32 n, u8 keepSelection);
+  u8 i_OutOfMemory();
   void i_Changed();
 
   CCutterFilesPort* m_files;

@@ -107,7 +107,7 @@ u8 CShapeSetFile::ShapeRecordToRecord(const u8* in, u32 length, u8* rec) {
 
 u8 CShapeSetFile::Write(CKLF_StdFile* file, const u8* records, u32 count, const u8* selected,
                         CPresetsWindowPort* status) {
-  m_alert = "";
+  i_ClearAlert();
   u32 m = 0;
   for (u32 i = 0; i < count; ++i) m += !selected || selected[i] ? 1 : 0;
   if (!file || !records || m == 0) return Fail(klErrBadArg);
@@ -131,7 +131,7 @@ u8 CShapeSetFile::Write(CKLF_StdFile* file, const u8* records, u32 count, const 
 }
 
 u8 CShapeSetFile::Read(const u8* image, u32 size, CKLF_Mem& records, u32& count) {
-  m_alert = "";
+  i_ClearAlert();
   count = 0;
   records.free();
   CKLF_Storage st;

@@ -23,16 +23,15 @@
 #include "CCutterPorts.h"
 #include "CCutterServices.h"
 #include "CKLF_StdFile.h"
+#include "CShapeFileBase.h"
 
-class CShapeSetFile : public CKLF_FrameWork {
+class CShapeSetFile : public CShapeFileBase {
  public:
   typedef CCutterServices::SPLINE_STRUCT SHAPE;
   static constexpr u32 kRecordSize = 836;
   static constexpr u32 kNameSize = 64;
   static constexpr u32 kShapeHead = 68;
   static const char kVersion[];
-
-  CShapeSetFile() : m_alert("") {}
 
   // ---- Library records.
   // The whole record from a name (at most 63 bytes kept) and a shape
@@ -68,19 +67,4 @@ class CShapeSetFile : public CKLF_FrameWork {
   // Reads a set image into records, count library records. m = 0 reads
   // as success with an empty block; a failure leaves records empty.
   u8 Read(const u8* image, u32 size, CKLF_Mem& records, u32& count);
-
-  // The alert of the last failure; "" when the failure is silent.
-  const char* GetAlert() const { return m_alert; }
-
- private:
-  u8 i_Fail(u16 code, const char* alert) {
-    m_alert = alert;
-    return Fail(code);
-  }
-  u8 i_FailFrom(const CKLF_ErrorManager& member, u16 fallback, const char* alert) {
-    m_alert = alert;
-    return FailFrom(member, fallback);
-  }
-
-  const char* m_alert;
 };

@@ -10,10 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include <vector>
-
-#include "CKLF_MD5Block.h"
 #include "CKnifeShapeFile.h"
+#include "FuzzDigest.h"
 
 namespace {
 
@@ -28,17 +26,9 @@ void Check(const u8* data, u32 size);
 
 }  // namespace
 
-// Each input is read as it is and with the container's digest made right,
-// so that mutations reach the records behind it.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
-  Check(data, static_cast<u32>(size));
-  if (size < 25) return 0;
-  std::vector<u8> signed_(data, data + size);
-  CKLF_MD5Block md5;
-  md5.Update(signed_.data() + 24, static_cast<u32>(size - 24));
-  md5.Final(signed_.data() + 8);
-  Check(signed_.data(), static_cast<u32>(size));
+  KLF_FuzzAsIsAndSigned(data, size, Check);
   return 0;
 }
 
