@@ -200,16 +200,11 @@ TEST(Presets, LoadingSetsAppendOrReplace) {
 }
 
 TEST(Presets, SeedingAndUnreadablePresetsFiles) {
-  // A missing presets file is seeded from "DefSet"; a present one, even
-  // empty, is not; with neither, closing writes an empty file.
-  klftest::TempDir dir;
-  CKLF_StdFile out(dir.File("d.klpk").c_str(), 4);
-  CDefaultShapeSet::Write(&out);
-  out.Close();
-  std::vector<u8> defSet = klftest::ReadFileBytes(dir.File("d.klpk"));
-  std::vector<u8> res = Container([&](CKLF_Storage& st) { st.SetRecord("DefSet", defSet.data(), static_cast<u32>(defSet.size())); });
+  // A missing presets file is seeded from "DefSet" of the UI resource
+  // file; a present one, even empty, is not; with neither, closing writes
+  // an empty file.
   CKLF_Storage resources;
-  ASSERT_EQ(resources.Open(res.data(), static_cast<u32>(res.size())), 1);
+  ASSERT_EQ(resources.Open(CKLF_String(KLF_UI_RESOURCE_FILE), 1), 1);
   {
     Files files;
     CPresetsLibrary lib(&files, nullptr);
