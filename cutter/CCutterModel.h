@@ -10,7 +10,9 @@
 // The Cutter window owns one, routes its events here and shows the two
 // layers; everything the model needs of a window goes through the ports of
 // CCutterPorts.h. Coordinates of the mouse operations are preview pixels
-// from the preview's top-left corner.
+// from the preview's top-left corner. Left to that window: the status line
+// and its tips, the sliders and edit lines of rows, columns, thickness and
+// knob size, the dialogs it opens and the vector exports of the save menu.
 //
 // Shape coordinates: U along the base line (0 start knot, 1 end knot), H
 // across it in base-line lengths, positive to the left; S the smoothness.

@@ -12,7 +12,8 @@
 // in place of the library replaces it. Writes build the new file apart; a
 // failed one leaves the library and the file as they were and says
 // "Cannot update presets file...". Alerts and redraws go through the
-// preset manager's port, files through the plug-in folder's.
+// preset manager's port, files through the plug-in folder's; the window
+// keeps the list, the preview cells, the view and the scroll position.
 //
 // Cost: the library is count x 836 bytes; sorting is an exchange sort on
 // the names (quadratic, as the list shows them).
