@@ -27,9 +27,9 @@ u8 CPluginFolderFiles::WriteWhole(const char* name, const u8* data, u32 size) {
   const std::string path = m_folder.Path() + "/" + name, fresh = path + ".new";
   CKLF_StdFile file;
   if (!m_folder.IsSet() || !name || !file.Open(fresh.c_str(), 2)) return 0;
-  const u8 written = (size == 0 || (data && file.Write(data, size) == static_cast<i32>(size))) && file.Close();
-  file.Close();
-  if (written && std::rename(fresh.c_str(), path.c_str()) == 0) return 1;
+  const bool wrote = size == 0 || (data && file.Write(data, size) == static_cast<i32>(size));
+  const bool closed = file.Close();
+  if (wrote && closed && std::rename(fresh.c_str(), path.c_str()) == 0) return 1;
   std::remove(fresh.c_str());
   return 0;
 }
