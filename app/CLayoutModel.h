@@ -17,6 +17,8 @@
 #include "CKLF_Mem.h"
 
 class CCutterServices;
+class CLayoutRandom;
+class CLayoutView;
 class CTessarette;
 
 class CLayoutModel : public CKLF_FrameWork {
@@ -83,6 +85,19 @@ class CLayoutModel : public CKLF_FrameWork {
   }
   // The Cutter to notify of selection changes, or null when it is closed.
   void SetCutter(CCutterServices* c) { cutter = c; }
+  // The window that shows the layout, or null (nothing is redrawn).
+  void SetView(CLayoutView* v) { view = v; }
+  // The random source, or null for the C library's rand().
+  void SetRandom(CLayoutRandom* r) { random = r; }
+  // One draw, 0..2147483647.
+  u32 Rand();
+  // The largest block the layout's operations may grow (default 1 GiB).
+  void SetBlockLimit(u64 bytes) { blockLimit = bytes; }
+  // Grows block to bytes, keeping its contents; 0 with error 17 in the
+  // block beyond the limit or when memory runs out.
+  u8 GrowBlock(CKLF_Mem& block, u64 bytes) const;
+  // The alert "Memory allocation problem..." titled "Error!" in the view.
+  void AlertNoMemory() const;
 
   // Knot position in an area of width x height, minus origin; (0, 0) for a
   // knot id outside an empty grid.
@@ -92,6 +107,8 @@ class CLayoutModel : public CKLF_FrameWork {
   // at index line, vertical when column is set; -1 when it goes away or the
   // id is out of range. Call with the old counts.
   i32 i_CovertKnotID(u32 knotId, u8 insert, u8 column, u16 line) const;
+  // The same for a grid of knotColumns columns and knotCount knots.
+  static i32 CovertKnotID(u32 knotId, u32 knotColumns, u32 knotCount, u8 insert, u8 column, u16 line);
 
   // Room for count extra knives, records past the current count zeroed.
   u8 spl_InitAuxKnivesMem(u32 count);
@@ -120,6 +137,8 @@ class CLayoutModel : public CKLF_FrameWork {
   // result is the point count (at most 64).
   static u32 GetEffectivePoints(const KNIFESTRUCT& knife, f64* u, f64* h, f64* s);
   static void UpdateCentre(KNIFESTRUCT& knife);
+  // n evenly spaced line positions, the step accumulated in single precision.
+  static void EvenLinePositions(f32* positions, u32 n);
 
   // An even grid of columns x rows (at most 101 each); without force an
   // unchanged grid stays. 0 when a block cannot grow (the layout is then
@@ -141,6 +160,12 @@ class CLayoutModel : public CKLF_FrameWork {
 
   // Knife by id across the three lists, or null.
   KNIFESTRUCT* GetKnife(u32 id);
+  // The i-th knife over the three lists in list order (vertical,
+  // horizontal, extra), or null; extra is set for an extra knife.
+  KNIFESTRUCT* NthKnife(u32 i, u8* extra = nullptr);
+  // The id of the i-th knife over the three lists.
+  u32 NthKnifeId(u32 i) const;
+  u8 AnyKnifeSelected() const { return i_AnySelected(); }
   u32 TotalKnifeCount() const { return vKnifeCount + hKnifeCount + xKnifeCount; }
 
   // Grid.
@@ -193,6 +218,8 @@ class CLayoutModel : public CKLF_FrameWork {
   u32 imageWidth;
   u32 imageHeight;
   CCutterServices* cutter;
+  CLayoutView* view;
+  CLayoutRandom* random;
 
  private:
   // One byte a knot, sized with the knot grid: the ends of the selected
@@ -205,5 +232,6 @@ class CLayoutModel : public CKLF_FrameWork {
   // A field over the considered knives: the common value, or the integer
   // mean capped at 100 when they differ (mixed); considered gets their count.
   u32 i_ConsideredValue(u8 selectedOnly, u32 KNIFESTRUCT::*field, u8& mixed, u32& considered) const;
-  static u8 i_GrowBlock(CKLF_Mem& block, u64 bytes);
+
+  u64 blockLimit;
 };
