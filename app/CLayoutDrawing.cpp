@@ -139,11 +139,16 @@ u8 CLayoutDrawing::i_spl_DrawKnife(Knife* k, kltFPOS a, kltFPOS b) {
     }
   }
   k->polylineCount = count;
+  const kltFPOS* pts = reinterpret_cast<const kltFPOS*>(k->polyline->GetPtr());
+  k->polylineMin = k->polylineMax = pts[0];
+  for (u32 i = 1; i < count; ++i) {
+    k->polylineMin = {std::fmin(k->polylineMin.x, pts[i].x), std::fmin(k->polylineMin.y, pts[i].y)};
+    k->polylineMax = {std::fmax(k->polylineMax.x, pts[i].x), std::fmax(k->polylineMax.y, pts[i].y)};
+  }
   if (!target) return 1;
   draw.SetDestination(target);
   draw.SetValue(k->hidden ? m.hiddenKnifeOpacity : 255);
   draw.SetAntiAlias(m.antiAliasing ? 1 : 0);
-  const kltFPOS* pts = reinterpret_cast<const kltFPOS*>(k->polyline->GetPtr());
   const u8 drawn = n == 0 ? draw.DrawHQLine(a, b, width, 1, 1, 0)
                           : draw.DrawHQPolyLine(pts, count, width, 1, 1, 0, width * 0.5 > 1.0 ? width * 0.5 : 1.0);
   return drawn ? 1 : FailFrom(draw, klErrBadArg);

@@ -7,6 +7,9 @@ u8 CLayoutDrawing::i_spl_XYInKnife(const KNIFESTRUCT* k, i32 x, i32 y) {
   f64 reach = m.thinKnives ? 0.0 : i_Width(*k) * 0.5;
   if (reach < kMinReach) reach = kMinReach;
   const f64 px = x, py = y, r2 = reach * reach;
+  if (px < k->polylineMin.x - reach || px > k->polylineMax.x + reach || py < k->polylineMin.y - reach ||
+      py > k->polylineMax.y + reach)
+    return 0;
   const kltFPOS* pts = reinterpret_cast<const kltFPOS*>(k->polyline->GetPtr());
   const u32 n = k->polylineCount;
   for (u32 i = 0; i < n; ++i) {
@@ -28,9 +31,12 @@ u8 CLayoutDrawing::i_spl_XYInKnife(const KNIFESTRUCT* k, i32 x, i32 y) {
 u8 CLayoutDrawing::spl_GetKnifeByXY(i32 x, i32 y, CKLF_DWordArray* ids) {
   if (!ids) return 0;
   ids->Empty();
-  const u32 n = m.TotalKnifeCount();
-  for (u32 i = 0; i < n; ++i)
-    if (i_spl_XYInKnife(m.NthKnife(i), x, y)) ids->Add(m.NthKnifeId(i));
+  for (u32 i = 0; i < m.vKnifeCount; ++i)
+    if (i_spl_XYInKnife(&m.vKnives[i], x, y)) ids->Add(i);
+  for (u32 i = 0; i < m.hKnifeCount; ++i)
+    if (i_spl_XYInKnife(&m.hKnives[i], x, y)) ids->Add(CLayoutModel::kHorizontalIdBase + i);
+  for (u32 i = 0; i < m.xKnifeCount; ++i)
+    if (i_spl_XYInKnife(&m.xKnives[i], x, y)) ids->Add(CLayoutModel::kExtraIdBase + i);
   return ids->GetSize() > 0 ? 1 : 0;
 }
 

@@ -46,6 +46,8 @@ class CLayoutModel : public CKLF_FrameWork {
     f32 span;      // end-knot distance in preview pixels (0 until drawn)
     CKLF_Mem* polyline;  // sampled curve (kltFPOS points), owned
     u32 polylineCount;
+    kltFPOS polylineMin;  // the polyline's bounds, made with it
+    kltFPOS polylineMax;
     u8 moving;     // drawn thin while a knot or line is dragged
   };
 

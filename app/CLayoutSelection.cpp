@@ -50,8 +50,8 @@ void CLayoutSelection::op_SetSelToKnivesBlock(u8 value, u32 anchorIndex, u8 anch
     for (u8 list = 0; list < 2; ++list) {
       const u32 n = list == 0 ? m.vKnifeCount : m.hKnifeCount;
       for (u32 i = 0; i < n; ++i) {
-        i64 x, y;
-        Cell(m, i, list == 0, x, y);
+        i64 x = 0, y = 0;
+        if (!Cell(m, i, list == 0, x, y)) continue;
         if (x >= x0 && x <= x1 && y >= y0 && y <= y1) (list == 0 ? m.vKnives : m.hKnives)[i].selected = value;
       }
     }
