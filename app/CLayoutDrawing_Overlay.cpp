@@ -9,8 +9,6 @@ const kltRGBA8 kLayoutRuler = {213, 142, 31, 0};
 const kltRGBA8 kPuzzleRuler = {200, 200, 200, 0};
 const kltRGBA8 kFullAlpha = {0, 0, 0, 255};
 
-u32 LinesFor(u32 count) { return count == 0 ? 0 : (count - 1 > CLayoutModel::kMaxLines ? CLayoutModel::kMaxLines : count - 1); }
-
 }  // namespace
 
 void CLayoutDrawing::i_Markers(u8 left) {
@@ -89,7 +87,7 @@ u8 CLayoutDrawing::spl_DoRedrawOnKnotMoving(u32 id) {
 }
 
 void CLayoutDrawing::spl_DoShowFurtherSplitting(u16 columns, u16 rows, kltRECT_s clip, kltRECT_s area) {
-  const u32 V = LinesFor(columns), H = LinesFor(rows);
+  const u32 V = CLayoutModel::LinesFor(columns), H = CLayoutModel::LinesFor(rows);
   f32 v[CLayoutModel::kMaxLines], h[CLayoutModel::kMaxLines];
   if (V == m.verticalLineCount) {
     for (u32 i = 0; i < V; ++i) v[i] = m.verticalLines[i];

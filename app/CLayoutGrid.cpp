@@ -13,8 +13,6 @@ namespace {
 typedef CLayoutModel::KNIFESTRUCT Knife;
 typedef CLayoutModel::KNOT Knot;
 
-u32 LinesFor(u32 count) { return count == 0 ? 0 : (count - 1 > CLayoutModel::kMaxLines ? CLayoutModel::kMaxLines : count - 1); }
-
 // The old index along the changed axis of new index i, or -1 for the new
 // band of an insertion.
 i64 OldAlong(u32 i, u32 at, u8 insert) {
@@ -198,7 +196,7 @@ void CLayoutGrid::op_ArrangeSplitingHandles(u8 horizontal, u8 redraw) {
 u8 CLayoutGrid::OnCutterUpdateRowsCols(u32 rows, u32 columns) {
   if (rows == 0xFFFFFFFF) rows = m.horizontalLineCount + 1u;
   if (columns == 0xFFFFFFFF) columns = m.verticalLineCount + 1u;
-  const u32 V = LinesFor(columns), H = LinesFor(rows);
+  const u32 V = CLayoutModel::LinesFor(columns), H = CLayoutModel::LinesFor(rows);
   if (V != m.verticalLineCount || H != m.horizontalLineCount)
     u.uncm_SaveState(CLayoutUndo::kGlobal, CLayoutUndo::kSubGrid);
   if (!m.spl_SplitEvenParts(static_cast<u16>(columns == 0 ? 0 : V + 1), static_cast<u16>(rows == 0 ? 0 : H + 1), 0,

@@ -26,7 +26,9 @@ class CLayoutGrid {
 
   // 1 when a line of that direction (vertical when column is set) may be
   // inserted at position p (a fraction of the image): fewer than 99 lines,
-  // p strictly inside the image and not on an existing line.
+  // p strictly inside the image and not on an existing line. The window
+  // checks that the pointer lies inside the preview and converts it with
+  // CLayoutDrawing::RulerOffsetToPosition.
   u8 op_TestAllowRCInsertion(u8 column, f64 p) const;
   // Inserts the line; its new band of knives gets the Cutter's shape.
   // 0 when refused or on memory.

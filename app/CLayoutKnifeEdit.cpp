@@ -176,7 +176,7 @@ u8 CLayoutKnifeEdit::check_IsAvail_EqualizeKnobs(u8 selectedOnly) const {
   const u32 n = m.TotalKnifeCount();
   u32 drawn = 0;
   for (u32 i = 0; i < n && drawn < 2; ++i) {
-    const Knife* k = const_cast<CLayoutModel&>(m).NthKnife(i);
+    const Knife* k = m.NthKnife(i);
     if ((!onlySelected || k->selected) && Drawn(*k)) ++drawn;
   }
   return drawn >= 2 ? 1 : 0;

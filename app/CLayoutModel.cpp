@@ -355,8 +355,8 @@ u32 CLayoutModel::GetEffectivePoints(const KNIFESTRUCT& k, f64* u, f64* h, f64* 
 }
 
 u8 CLayoutModel::spl_SplitEvenParts(u16 columns, u16 rows, u8 force, u8 clearExtra) {
-  u32 V = columns == 0 ? 0 : (columns - 1u > kMaxLines ? kMaxLines : columns - 1u);
-  u32 H = rows == 0 ? 0 : (rows - 1u > kMaxLines ? kMaxLines : rows - 1u);
+  u32 V = LinesFor(columns);
+  u32 H = LinesFor(rows);
   if (!force && V == verticalLineCount && H == horizontalLineCount && knotColumns == V + 2 &&
       knotRows == H + 2 && knotCount == (V + 2) * (H + 2))
     return 1;

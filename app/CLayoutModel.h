@@ -139,6 +139,8 @@ class CLayoutModel : public CKLF_FrameWork {
   // result is the point count (at most 64).
   static u32 GetEffectivePoints(const KNIFESTRUCT& knife, f64* u, f64* h, f64* s);
   static void UpdateCentre(KNIFESTRUCT& knife);
+  // The lines of a count of columns or rows: count - 1, at most 100; 0 for 0.
+  static u32 LinesFor(u32 count) { return count == 0 ? 0 : (count - 1 > kMaxLines ? kMaxLines : count - 1); }
   // n evenly spaced line positions, the step accumulated in single precision.
   static void EvenLinePositions(f32* positions, u32 n);
 
@@ -165,6 +167,7 @@ class CLayoutModel : public CKLF_FrameWork {
   // The i-th knife over the three lists in list order (vertical,
   // horizontal, extra), or null; extra is set for an extra knife.
   KNIFESTRUCT* NthKnife(u32 i, u8* extra = nullptr);
+  const KNIFESTRUCT* NthKnife(u32 i) const { return const_cast<CLayoutModel*>(this)->NthKnife(i); }
   // The id of the i-th knife over the three lists.
   u32 NthKnifeId(u32 i) const;
   u8 AnyKnifeSelected() const { return i_AnySelected(); }

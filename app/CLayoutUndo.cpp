@@ -54,7 +54,7 @@ void CLayoutUndo::i_PartRead(u32 kind, u8* out) const {
   } else {
     const u32 n = m.TotalKnifeCount();
     for (u32 i = 0; i < n; ++i) {
-      const CLayoutModel::KNIFESTRUCT* k = const_cast<CLayoutModel&>(m).NthKnife(i);
+      const CLayoutModel::KNIFESTRUCT* k = m.NthKnife(i);
       u8* b = out + 4ull * i;
       b[0] = k->flipH, b[1] = k->flipU, b[2] = k->selected, b[3] = k->hidden;
     }
