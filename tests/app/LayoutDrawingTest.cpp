@@ -1,26 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
-#include "CKLF_Array.h"
-#include "CLayoutEditor.h"
 #include "LayoutTestSupport.h"
 
 using namespace laytest;
 
 namespace {
 
-typedef CLayoutModel::KNIFESTRUCT Knife;
-
 // A 40 x 30 image in a view of its size: layers, rulers and a grid.
-struct Scene : CLayoutEditor {
+struct Scene : Editor {
   Scene(u16 columns, u16 rows) {
+    model.SetCutter(nullptr);
     for (CKLF_Image* img : {&knives, &selected, &handles}) img->Create(40, 30, 2);
     top.Create(40, 8, 2);
     left.Create(8, 30, 2);
     for (CKLF_Image* img : {&knives, &selected, &handles, &top, &left}) img->Set(kltRGBA8{255, 255, 255, 9}, 15);
     model.SetImageSize(40, 30);
-    model.SetView(&view);
     model.antiAliasing = 0;
     EXPECT_EQ(model.spl_SplitEvenParts(columns, rows, 1, 1), 1);
     drawing.SetLayers(&knives, &selected, &handles);
@@ -42,7 +36,6 @@ struct Scene : CLayoutEditor {
     return v;
   }
   CKLF_Image knives, selected, handles, top, left;
-  RecordingView view;
 };
 
 }  // namespace

