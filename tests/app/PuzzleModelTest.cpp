@@ -8,21 +8,11 @@
 #include "PuzzleTestUtil.h"
 
 using puzzletest::Puzzle;
+using puzzletest::Records;
 typedef CTessarette::SFX_ONEPIECE Record;
 typedef CPuzzleModel M;
 
 namespace {
-
-// Every piece's stored record (rendered effects, selected, visible).
-std::vector<u8> Records(const CTessarette& e) {
-  std::vector<u8> out(e.GetPieceCount() * 92u);
-  for (u32 i = 0; i < e.GetPieceCount(); ++i) {
-    Record r;
-    e.PieceToRecord(i, r);
-    CTessaretteRecordCodec::Encode(r, &out[i * 92u]);
-  }
-  return out;
-}
 
 void SetList(CKLF_DWordArray& list, u32 n) {
   list.Empty();

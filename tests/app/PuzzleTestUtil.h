@@ -12,9 +12,21 @@
 #include "CKLF_Progress.h"
 #include "CMainWindowPort.h"
 #include "CPuzzleModel.h"
+#include "CTessaretteRecordCodec.h"
 #include "engine/EngineTestUtil.h"
 
 namespace puzzletest {
+
+// Every piece's stored record (rendered effects, selected, visible).
+inline std::vector<u8> Records(const CTessarette& e) {
+  std::vector<u8> out(e.GetPieceCount() * 92u);
+  for (u32 i = 0; i < e.GetPieceCount(); ++i) {
+    CTessarette::SFX_ONEPIECE r;
+    e.PieceToRecord(i, r);
+    CTessaretteRecordCodec::Encode(r, &out[i * 92u]);
+  }
+  return out;
+}
 
 // The main progress pumps events when asked for a cancel, as the window's does.
 struct PumpingProgress : CKLF_Progress {
@@ -120,17 +132,38 @@ struct Puzzle {
   Model model;
 
   Puzzle(u32 columns, u32 rows, engtest::Mode mode = {1, 0}, i32 w = 48, i32 h = 32, u8 colorKind = 1)
+      : Puzzle(nullptr, w, h, colorKind) {
+    engtest::SetGrid(engine, columns, rows, true);
+    engtest::SetMode(engine, mode);
+    Cut();
+  }
+  // The layout of a settings block.
+  Puzzle(const std::vector<u8>& block, i32 w = 48, i32 h = 32) : Puzzle(nullptr, w, h, 1) {
+    CKLF_Mem mem;
+    mem.alloc(static_cast<u32>(block.size()));
+    std::copy(block.begin(), block.end(), mem.GetPtr());
+    u8 layout = 0;
+    u32 count = 0;
+    const u8* records = nullptr;
+    engine.InitFromLastSettingsBinary(&mem, layout, count, records);
+    Cut();
+  }
+
+ private:
+  Puzzle(std::nullptr_t, i32 w, i32 h, u8 colorKind)
       : doc(w, h, colorKind == 0 ? 1 : 3, 11), alpha(static_cast<size_t>(w) * h, 255), model(engine, port) {
     for (i32 y = 0; y < 3; ++y)
       for (i32 x = 0; x < 3; ++x) alpha[static_cast<size_t>(y) * w + x] = 0;
-    engtest::SetGrid(engine, columns, rows, true);
-    engtest::SetMode(engine, mode);
     engine.SetDocument({colorKind, {0, 0, w, h}, 1, nullptr});
+  }
+  void Cut() {
     engtest::Cut(engine, doc, alpha.data(), 1);
-    model.SetDocument(alpha.data(), static_cast<u32>(w), static_cast<u32>(h), 1);
+    model.SetDocument(alpha.data(), static_cast<u32>(doc.w), static_cast<u32>(doc.h), 1);
     cutter.cutMade = 1;
     model.OnCutterClose(&cutter);
   }
+
+ public:
 
   CTessarette::SPLITEDCELL& Piece(u32 i) { return *engine.GetPiece(i); }
 
