@@ -16,17 +16,25 @@ namespace {
 // flipped.
 void KnobLayout(CLayoutModel& m) {
   m.SetImageSize(48, 32);
-  ASSERT_EQ(m.settings_LoadDefaults(), 1);
-  ASSERT_EQ(m.verticalLineCount * 10 + m.horizontalLineCount, 21);
+  EXPECT_EQ(m.settings_LoadDefaults(), 1);
+  EXPECT_EQ(m.verticalLineCount * 10 + m.horizontalLineCount, 21);
   m.vKnives[1].flipH = m.hKnives[0].flipU = 1;
 }
 
-Bytes Block(const CLayoutModel& m) {
+// The layout's block, or with an engine the Puzzle-mode block of its pieces.
+Bytes Block(const CLayoutModel& m, const CTessarette* pieces = nullptr) {
   CSettingsBlock codec;
   CKLF_Mem mem;
   u32 length = 0;
-  codec.Write(m, 0, nullptr, 0, &mem, length);
+  if (pieces) codec.WritePuzzle(m, *pieces, &mem, length);
+  else codec.Write(m, 0, nullptr, 0, &mem, length);
   return Bytes(mem.GetPtr(), mem.GetPtr() + length);
+}
+
+Bytes Knobs() {
+  CLayoutModel m;
+  KnobLayout(m);
+  return Block(m);
 }
 
 // The main window's models over a cut of a layout, with its persistence.
@@ -34,6 +42,8 @@ struct Main {
   CLayoutModel layout;
   Puzzle puzzle;
   CSettingsPersistence settings;
+  // The knob layout, cut.
+  Main() : Main(Knobs()) { KnobLayout(layout); }
   explicit Main(const Bytes& block) : puzzle(block), settings(layout, puzzle.model, puzzle.port) {
     layout.SetImageSize(48, 32);
     puzzle.port.openCutter = [this] {
@@ -51,10 +61,7 @@ struct Main {
 TEST(SettingsPersistence, SaveThenLoadDocument) {
   klftest::TempDir dir;
   const std::string path = dir.File("puzzle.klpd");
-  CLayoutModel knobs;
-  KnobLayout(knobs);
-  Main a(Block(knobs));
-  KnobLayout(a.layout);
+  Main a;
   a.puzzle.model.contextPiece = 2;
   a.puzzle.model.pmfx_SwitchFX(CPuzzleModel::kBlur, 1, 1);
   a.puzzle.model.pmop_ShowHidePiece(3, 0, 0);
@@ -65,11 +72,11 @@ TEST(SettingsPersistence, SaveThenLoadDocument) {
   };
   ASSERT_EQ(a.settings.OnSaveDocument(), 1);
 
-  Main b(Bytes(Block(knobs).size(), 0));  // any other layout
+  Main b(Bytes(100, 0));  // any other layout
   b.puzzle.port.openPath = path;
   ASSERT_EQ(b.settings.OnLoadDocument(), 1);
   EXPECT_EQ(b.puzzle.port.cutterOpens + b.puzzle.port.undoPoints, 2);
-  EXPECT_EQ(Block(b.layout), Block(knobs));
+  EXPECT_EQ(Block(b.layout), Knobs());
   const CCutterServices& cutter = b.puzzle.cutter;
   EXPECT_EQ(cutter.columns * 10 + cutter.rows, 32);
   EXPECT_EQ(b.puzzle.cutter.thick, 3);
@@ -94,15 +101,8 @@ TEST(SettingsPersistence, SaveThenLoadDocument) {
 // an older document is read by the older reader.
 TEST(SettingsPersistence, LoadDocumentRefusesAndKeepsTheLayout) {
   klftest::TempDir dir;
-  CLayoutModel knobs;
-  KnobLayout(knobs);
-  Main main(Block(knobs));
-  KnobLayout(main.layout);
-  CKLF_Mem mem;
-  u32 length = 0;
-  CSettingsBlock codec;
-  codec.WritePuzzle(main.layout, main.puzzle.engine, &mem, length);
-  const Bytes puzzle(mem.GetPtr(), mem.GetPtr() + length), layout = Block(knobs);
+  Main main;
+  const Bytes puzzle = Block(main.layout, &main.puzzle.engine), layout = Knobs();
   auto doc = [](const char* magic, Bytes body) {
     body.insert(body.begin(), magic, magic + 6);
     return body;
@@ -150,15 +150,8 @@ TEST(SettingsPersistence, LoadDocumentRefusesAndKeepsTheLayout) {
 // not fit gives the defaults without a word, piece records wait for the
 // Cutter. Apply stores the block in both places.
 TEST(SettingsPersistence, StartUpAndApply) {
-  CLayoutModel knobs;
-  KnobLayout(knobs);
-  Main main(Block(knobs));
-  KnobLayout(main.layout);
-  CKLF_Mem mem;
-  u32 length = 0;
-  CSettingsBlock codec;
-  codec.WritePuzzle(main.layout, main.puzzle.engine, &mem, length);
-  const Bytes puzzle(mem.GetPtr(), mem.GetPtr() + length);
+  Main main;
+  const Bytes puzzle = Block(main.layout, &main.puzzle.engine);
   std::map<std::string, std::vector<u8>>& files = main.puzzle.port.files;
   CLayoutModel one;
   one.spl_SplitEvenParts(1, 1, 1, 1);
