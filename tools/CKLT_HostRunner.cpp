@@ -107,7 +107,8 @@ struct ProgressBar {
 }  // namespace
 
 const char* CKLT_HostRunner::Usage() {
-  return "Usage: tessarette-host [options] INPUT [-o OUTPUT]\n"
+  static const std::string text = std::string(
+         "Usage: tessarette-host [options] INPUT [-o OUTPUT]\n"
          "\n"
          "Runs the Tessarette filter plug-in on an image file the way an image host\n"
          "does: the plug-in is loaded as a shared library, gets the document's planes\n"
@@ -131,7 +132,8 @@ const char* CKLT_HostRunner::Usage() {
          "                         transparency (or over the background colour)\n"
          "  --last                 hand no settings: the plug-in replays its own last\n"
          "                         settings (\"last.data\" beside it), or cancels\n"
-         "  --save-settings FILE   also save the settings handed over as a document\n"
+         "  --save-settings FILE   also save the settings handed over as a document\n")
+         + CKLT_LayoutShaper::Usage() + std::string(
          "  --dialog               ask for the plug-in's dialog (Parameters, then Start)\n"
          "  --about                show the plug-in's About box and stop\n"
          "  --script FILE          the scripting descriptor: played when the file exists,\n"
@@ -154,7 +156,8 @@ const char* CKLT_HostRunner::Usage() {
          "Exit codes: 0 done; 1 cancelled (-128); 2 out of memory (-108);\n"
          "3 bad parameters (-30100); 4 unsupported image mode or filter case (-30101);\n"
          "5 another result of the plug-in; 10 a file could not be read or written;\n"
-         "64 bad command line.\n";
+         "64 bad command line.\n");
+  return text.c_str();
 }
 
 int CKLT_HostRunner::ParseArgs(const std::vector<std::string>& args, Options& o, std::string& error) {
@@ -171,6 +174,9 @@ int CKLT_HostRunner::ParseArgs(const std::vector<std::string>& args, Options& o,
     std::string v;
     int64_t n = 0;
     if (a == "-h" || a == "--help") return 1;
+    const int shaping = CKLT_LayoutShaper::ParseOption(args, i, o.shape, error);
+    if (shaping < 0) return -1;
+    if (shaping > 0) continue;
     if (a == "-o" || a == "--output") {
       if (!value(o.output)) return -1;
     } else if (a == "--dialog") {
@@ -254,6 +260,7 @@ int CKLT_HostRunner::ParseArgs(const std::vector<std::string>& args, Options& o,
     error = "--settings carries its own layout: it goes with neither --grid nor --layout-mode";
     return -1;
   }
+  if (!CKLT_LayoutShaper::Check(o.shape, !o.settings.empty() || o.last, o.columns > 0, error)) return -1;
   return 0;
 }
 
@@ -376,7 +383,7 @@ int CKLT_HostRunner::Run(const Options& o, FILE* progressOut, std::string& messa
     std::vector<uint8_t> block;
     bool ok = o.settings.empty()
                   ? CKLT_SettingsSource::DefaultBlock(host.Width(), host.Height(), o.columns, o.rows, o.layoutMode,
-                                                      block, error)
+                                                      block, error, &o.shape)
                   : CKLT_SettingsSource::ReadFile(o.settings, host.Width(), host.Height(), block, error);
     if (!ok) {
       message = error;

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "CKLT_LayoutShaper.h"
+
 class CKLT_HostRunner {
  public:
   struct Options {
@@ -43,6 +45,8 @@ class CKLT_HostRunner {
     int rows = 0;
     bool layoutMode = false;
     bool last = false;
+    // How the default layout is shaped.
+    CKLT_LayoutShaper::Options shape;
   };
 
   // Exit codes of the program.
