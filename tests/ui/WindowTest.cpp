@@ -166,6 +166,8 @@ TEST_F(UIToolkitTest, ModalLoopEndsWithItsCodeAndBlocksOtherWindows) {
   CKLT_RecordingWindow* main = Window(100, 100);
   CKLT_RecordingWindow* dlg = Window(400, 400);
   app.SetMainWindow(main);
+  int hostEvents = 0;  // the host hears of window events while the loop runs
+  app.SetHostEventProc([](void* n, void*) { ++*static_cast<int*>(n); }, &hostEvents);
   ui.Script([&] {
     ui.Script([&] { ui.PostClick(110, 110); });  // on the main window: dropped
     ui.Script([&] { dlg->EndModal(5); });
@@ -181,6 +183,7 @@ TEST_F(UIToolkitTest, ModalLoopEndsWithItsCodeAndBlocksOtherWindows) {
   });
   EXPECT_EQ(app.Run(), 0);
   EXPECT_EQ(ui.Log().stalls, 0u);
+  EXPECT_GT(hostEvents, 0);
   EXPECT_EQ(dlg->GetWindowHandle(), 0u);
 }
 
