@@ -60,6 +60,22 @@ class DemoWindow : public CKLT_RecordingWindow {
                 (button->rect.top + button->rect.bottom) / 2, outside.x, outside.y);
     std::fflush(stdout);
   }
+  // A pop-up menu; the choice is printed ("menu 3", "menu -1" when dismissed).
+  u8 OnContextMenu(i16 x, i16 y, u8) override {
+    std::vector<KLP_MenuItem> items(5);
+    const char* const texts[] = {"First", "Second", "", "Disabled", "Last"};
+    for (size_t i = 0; i < items.size(); ++i) items[i].text = texts[i];
+    items[1].checked = true;
+    items[2].separator = true;
+    items[3].disabled = true;
+    items[4].shortcutKey = 'L';
+    items[4].shortcutCommand = true;
+    const kltRECT_s w = GetWindowRect();
+    std::printf("menu open\n");
+    std::fflush(stdout);
+    log->Add("menu %ld", KLP_GetUI()->PopupMenu(GetWindowHandle(), items, {w.left + x, w.top + y}));
+    return 1;
+  }
   // Every press that reaches the window, caption or not.
   int32_t OnPlatformEvent(const KLP_Event& e) override {
     if (e.eventClass == klpClassMouse && e.kind == klpMouseDown) {
