@@ -298,8 +298,13 @@ void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
   if (!win || win->visible == show) return;
   win->visible = show;
   if (show) {
-    gtk_widget_show(GTK_WIDGET(Widget(w)));
-    PostWindowEvent(w, klpWindowDraw);
+    // The picture is in the surface before the window maps: no blank flash.
+    KLP_Event draw;
+    draw.eventClass = klpClassWindow;
+    draw.kind = klpWindowDraw;
+    draw.window = w;
+    DispatchEvent(draw, 0);
+    if (GtkWindow* widget = Widget(w)) gtk_widget_show(GTK_WIDGET(widget));
   } else {
     gtk_widget_hide(GTK_WIDGET(Widget(w)));
     if (m_active == w) Activate(0);
@@ -404,6 +409,7 @@ bool CKLP_GtkUI::Convert(KLP_WindowID w, GdkEvent* event, KLP_Event& e) {
     case GDK_KEY_PRESS:
     case GDK_KEY_RELEASE: {
       const guint32 u = gdk_keyval_to_unicode(event->key.keyval);
+      e.where = GetMousePosition();
       e.eventClass = klpClassKeyboard;
       e.virtualKey = VirtualKey(event->key.keyval);
       e.charCode = u <= 0xFF ? static_cast<uint8_t>(u) : 0;
