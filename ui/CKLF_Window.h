@@ -113,7 +113,7 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   // Timers. Setting a running id restarts it; 0 with error 1 for interval
   // 0, a bad kind or control, 144 without a platform window.
   u8 SetTimer(u32 intervalMs, u16 id);
-  // 1 when there was none.
+  // 1, whether or not the id ran.
   u8 KillTimer(u16 id);
   u8 SetCtrlTimer(u32 intervalMs, u16 kind, CKLF_Control* control);
   u8 KillCtrlTimer(u16 kind, CKLF_Control* control);

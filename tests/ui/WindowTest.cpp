@@ -283,3 +283,25 @@ TEST_F(UIToolkitTest, VirtualKeysMapToToolkitKeys) {
   EXPECT_EQ(log.Take(), "char 32");
   EXPECT_EQ(CKLF_Window::GetKeysStatus(), klModSpace);
 }
+
+TEST_F(UIToolkitTest, CaptionDragsAndAnInactiveFloatingWindowOnlyActivates) {
+  st.Put("UIResources>Windows>D>Background", Pack(Background(0, 0, 100, 50)));
+  st.Put("UIResources>Windows>D>Drag_Area", Pack(Rec(0, 0, 100, 10, 1000, 200)));
+  Open();
+  CKLT_RecordingWindow floating;
+  floating.log = &log;
+  floating.SetFloating(1);
+  ASSERT_EQ(floating.CreateFromResource("D", 500, 500, nullptr, 0), 1);
+  floating.Show();
+  Window();  // now the active window
+  ui.PostClick(550, 520);
+  ui.Pump();
+  EXPECT_EQ(log.Take(), "up");  // the press only activated it
+  EXPECT_EQ(ui.GetActiveWindow(), floating.GetWindowHandle());
+  ui.AdvanceClock(1000);
+  ui.PostClick(550, 520);
+  ui.PostClick(550, 505);  // in the drag area: the platform moves the window
+  ui.Pump();
+  EXPECT_EQ(log.Take(), "down 50,20, up, up");
+  EXPECT_EQ(ui.Log().drags, 1u);
+}
