@@ -8,7 +8,7 @@
 #include "CKLF_ImagePNG.h"
 #include "CKLF_ImagePSD.h"
 #include "CKLF_StdFile.h"
-#include "CKLP_FilterHost.h"
+#include "CKLT_FilterHost.h"
 
 namespace {
 
@@ -261,7 +261,7 @@ bool CKLT_HostDocument::ConvertTo(int16_t newMode) {
     int16_t in[4] = {0, 0, 0, 0}, res[4];
     for (size_t i = 0; i < n; ++i) {
       for (int c = 0; c < from; ++c) in[c] = l.planes[c][i];
-      CKLP_FilterHost::ConvertColour(SpaceOf(mode), in, SpaceOf(newMode), res);
+      CKLT_FilterHost::ConvertColour(SpaceOf(mode), in, SpaceOf(newMode), res);
       for (int c = 0; c < to; ++c) out[c][i] = static_cast<uint8_t>(res[c]);
     }
     l.planes.swap(out);

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "CKLP_FilterHost.h"
+#include "CKLT_FilterHost.h"
 #include "CKLT_HostDocument.h"
 #include "CKLT_PluginLibrary.h"
 #include "CKLT_SettingsSource.h"
@@ -44,7 +44,7 @@ int16_t SpaceOf(int16_t mode) {
 
 void ToDocument(int16_t mode, const uint8_t rgb[3], uint8_t out[4]) {
   int16_t in[4] = {rgb[0], rgb[1], rgb[2], 0}, res[4] = {0, 0, 0, 0};
-  CKLP_FilterHost::ConvertColour(klpSpaceRGB, in, SpaceOf(mode), res);
+  CKLT_FilterHost::ConvertColour(klpSpaceRGB, in, SpaceOf(mode), res);
   for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(res[i]);
 }
 
@@ -282,7 +282,7 @@ std::string CKLT_HostRunner::MessageFor(int16_t result) {
 int CKLT_HostRunner::Run(const Options& o, FILE* progressOut, std::string& message) {
   m_lastResult = 0;
   CKLT_HostDocument doc;
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   std::string error;
   if (!o.input.empty()) {
     if (!doc.Read(o.input, error)) {
@@ -339,7 +339,7 @@ int CKLT_HostRunner::Run(const Options& o, FILE* progressOut, std::string& messa
     host.SetResolution(doc.resolution, doc.resolution);
     host.SetChannelNames(ChannelNames(doc.mode), true);
     for (size_t i = 0; i < doc.layers.size(); ++i) {
-      CKLP_FilterHost::Layer hl;
+      CKLT_FilterHost::Layer hl;
       hl.id = static_cast<int32_t>(i + 1);
       hl.name = doc.layers[i].name;
       const auto& dl = doc.layers[i];
@@ -361,8 +361,8 @@ int CKLT_HostRunner::Run(const Options& o, FILE* progressOut, std::string& messa
   if (!o.script.empty()) {
     std::vector<uint8_t> bytes;
     if (ReadFile(o.script, bytes) && !bytes.empty()) {
-      std::vector<CKLP_FilterHost::DescRecord> records;
-      if (!CKLP_FilterHost::DecodeDescriptor(bytes.data(), bytes.size(), records)) {
+      std::vector<CKLT_FilterHost::DescRecord> records;
+      if (!CKLT_FilterHost::DecodeDescriptor(bytes.data(), bytes.size(), records)) {
         message = o.script + " is not a scripting descriptor file";
         return kExitFiles;
       }
@@ -412,7 +412,7 @@ int CKLT_HostRunner::Run(const Options& o, FILE* progressOut, std::string& messa
     message = "the plug-in's dialog is not available yet in this build; " + message;
 
   if (!o.script.empty() && host.HasDescriptor() && !o.about) {
-    if (!WriteFile(o.script, CKLP_FilterHost::EncodeDescriptor(host.Descriptor()))) {
+    if (!WriteFile(o.script, CKLT_FilterHost::EncodeDescriptor(host.Descriptor()))) {
       message = "cannot write " + o.script;
       return kExitFiles;
     }

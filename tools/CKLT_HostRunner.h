@@ -1,5 +1,5 @@
 // The host program's run: parses the command line, reads the document
-// (and a selection), loads the plug-in, serves it through CKLP_FilterHost
+// (and a selection), loads the plug-in, serves it through CKLT_FilterHost
 // as an image host does (About, or Parameters / Prepare / Start / Continue
 // / Finish), keeps the scripting descriptor in a file between runs (record
 // and play), shows the progress, writes the result and maps the

@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "CKLF_8BFPluginVirtual.h"
-#include "CKLP_FilterHost.h"
+#include "CKLT_FilterHost.h"
 #include "CLayoutModel.h"
 #include "CSettingsBlock.h"
 
@@ -89,7 +89,7 @@ bool CKLT_SettingsSource::DefaultBlock(int32_t width, int32_t height, int column
   return WriteLayout(m, layoutMode, block, error);
 }
 
-bool CKLT_SettingsSource::Record(CKLP_FilterHost& host, const std::vector<uint8_t>& block, std::string& error) {
+bool CKLT_SettingsSource::Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error) {
   // The plug-in's own adapter writes the records, as a run with the dialog
   // does when the user applies; the host keeps what it was given.
   host.ResetRun();

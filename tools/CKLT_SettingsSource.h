@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-class CKLP_FilterHost;
+class CKLT_FilterHost;
 
 class CKLT_SettingsSource {
  public:
@@ -32,7 +32,7 @@ class CKLT_SettingsSource {
                            std::vector<uint8_t>& block, std::string& error);
 
   // Puts the block into the host's scripting descriptor.
-  static bool Record(CKLP_FilterHost& host, const std::vector<uint8_t>& block, std::string& error);
+  static bool Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error);
 
   // Writes the block as a saved document ("KLTS30" and the block).
   static bool WriteDocument(const std::string& path, const std::vector<uint8_t>& block, std::string& error);

@@ -22,7 +22,7 @@ class PluginEntry : public ::testing::Test {
     KLF_SetPluginFolderOverride(nullptr);
   }
   klftest::TempDir dir;
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   hosttest::Bytes before;
 };
 
@@ -57,7 +57,7 @@ TEST_F(PluginEntry, UnsupportedModesAndCasesAreBadMode) {
   } rows[] = {{klpModeBitmap, -1}, {klpModeIndexed, -1}, {klpModeHSL, -1}, {klpModeLab, -1},
               {klpModeDuotone, -1}, {99, -1},            {klpModeRGB, 8},   {klpModeRGB, 100}};
   for (const auto& row : rows) {
-    CKLP_FilterHost other;
+    CKLT_FilterHost other;
     other.SetDocument(row.mode, 8, 8, false);
     other.ForceFilterCase(row.filterCase);
     EXPECT_EQ(other.Call(PluginMain, klpSelectorStart), klpResBadMode) << row.mode << " " << row.filterCase;
@@ -72,7 +72,7 @@ TEST_F(PluginEntry, UnsupportedModesAndCasesAreBadMode) {
 TEST(PluginFolder, FollowsTheOverrideAndKeepsTheLastGoodFolder) {
   // (The folder of the library the entry lives in: the host program's tests.)
   klftest::TempDir a;
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   host.SetDocument(klpModeGray, 4, 4, false);
   KLF_SetPluginFolderOverride(a.Path().c_str());
   EXPECT_EQ(PrepareAppInfo(), 0);

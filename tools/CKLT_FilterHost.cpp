@@ -1,33 +1,33 @@
-#include "CKLP_FilterHost.h"
+#include "CKLT_FilterHost.h"
 
 #include <algorithm>
 #include <cstring>
 
-struct CKLP_FilterHost::Handle {
+struct CKLT_FilterHost::Handle {
   std::vector<char> bytes;
   int locks = 0;
   bool live = true;
   bool hostOwned = false;
 };
 
-struct CKLP_FilterHost::Port {
+struct CKLT_FilterHost::Port {
   const std::vector<uint8_t>* plane = nullptr;
   int32_t width = 0;
   int32_t height = 0;
 };
 
-struct CKLP_FilterHost::ReadDesc {
+struct CKLT_FilterHost::ReadDesc {
   std::vector<DescRecord> records;
   int64_t pos = -1;
 };
 
-struct CKLP_FilterHost::WriteDesc {
+struct CKLT_FilterHost::WriteDesc {
   std::vector<DescRecord> records;
 };
 
 namespace {
 
-CKLP_FilterHost* Host(void* ctx) { return static_cast<CKLP_FilterHost*>(ctx); }
+CKLT_FilterHost* Host(void* ctx) { return static_cast<CKLT_FilterHost*>(ctx); }
 
 bool RectEmpty(const KLP_Rect32& r) { return r.right <= r.left || r.bottom <= r.top; }
 
@@ -92,7 +92,7 @@ void FromRGB(int16_t space, const int rgb[3], int16_t out[4], bool& ok) {
 
 }  // namespace
 
-bool CKLP_FilterHost::ConvertColour(int16_t from, const int16_t in[4], int16_t to, int16_t out[4]) {
+bool CKLT_FilterHost::ConvertColour(int16_t from, const int16_t in[4], int16_t to, int16_t out[4]) {
   bool ok = false;
   int rgb[3];
   ToRGB(from, in, rgb, ok);
@@ -101,7 +101,7 @@ bool CKLP_FilterHost::ConvertColour(int16_t from, const int16_t in[4], int16_t t
   return ok;
 }
 
-CKLP_FilterHost::CKLP_FilterHost() {
+CKLT_FilterHost::CKLT_FilterHost() {
   std::memset(&m_record, 0, sizeof(m_record));
   std::memset(&m_descParams, 0, sizeof(m_descParams));
   std::memset(&m_docInfo, 0, sizeof(m_docInfo));
@@ -113,12 +113,12 @@ CKLP_FilterHost::CKLP_FilterHost() {
   m_portsSuite = {s_ReadPixels};
 }
 
-CKLP_FilterHost::~CKLP_FilterHost() {
+CKLT_FilterHost::~CKLT_FilterHost() {
   for (Port* p : m_ports) delete p;
   for (Handle* h : m_handles) delete h;
 }
 
-bool CKLP_FilterHost::SetDocument(int16_t imageMode, int32_t width, int32_t height, bool transparency) {
+bool CKLT_FilterHost::SetDocument(int16_t imageMode, int32_t width, int32_t height, bool transparency) {
   if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > 0x7FFFFFFF) return false;
   m_mode = imageMode;
   m_width = width;
@@ -135,7 +135,7 @@ bool CKLP_FilterHost::SetDocument(int16_t imageMode, int32_t width, int32_t heig
   return true;
 }
 
-bool CKLP_FilterHost::SetSelection(const std::vector<uint8_t>& mask) {
+bool CKLT_FilterHost::SetSelection(const std::vector<uint8_t>& mask) {
   if (mask.empty()) {
     m_selection.clear();
     m_filterRect = {0, 0, m_width, m_height};
@@ -159,54 +159,54 @@ bool CKLP_FilterHost::SetSelection(const std::vector<uint8_t>& mask) {
   return true;
 }
 
-void CKLP_FilterHost::SetPlacement(int32_t wholeWidth, int32_t wholeHeight, int32_t x, int32_t y) {
+void CKLT_FilterHost::SetPlacement(int32_t wholeWidth, int32_t wholeHeight, int32_t x, int32_t y) {
   m_wholeWidth = wholeWidth;
   m_wholeHeight = wholeHeight;
   m_originX = x;
   m_originY = y;
 }
 
-void CKLP_FilterHost::SetColours(const uint8_t fore[4], const uint8_t back[4]) {
+void CKLT_FilterHost::SetColours(const uint8_t fore[4], const uint8_t back[4]) {
   std::memcpy(m_fore, fore, 4);
   std::memcpy(m_back, back, 4);
 }
 
-void CKLP_FilterHost::SetResolution(double horizontal, double vertical) {
+void CKLT_FilterHost::SetResolution(double horizontal, double vertical) {
   m_hres = horizontal;
   m_vres = vertical;
 }
 
-void CKLP_FilterHost::SetChannelNames(const std::vector<std::string>& names, bool answerNames) {
+void CKLT_FilterHost::SetChannelNames(const std::vector<std::string>& names, bool answerNames) {
   m_channelNames = names;
   m_answerNames = answerNames;
 }
 
-void CKLP_FilterHost::SetMergedComposite(const std::vector<std::vector<uint8_t>>& planes,
+void CKLT_FilterHost::SetMergedComposite(const std::vector<std::vector<uint8_t>>& planes,
                                          const std::vector<uint8_t>& transparency) {
   m_mergedPlanes = planes;
   m_mergedTransparency = transparency;
 }
 
-void CKLP_FilterHost::SetPickedColour(bool chosen, uint8_t r, uint8_t g, uint8_t b) {
+void CKLT_FilterHost::SetPickedColour(bool chosen, uint8_t r, uint8_t g, uint8_t b) {
   m_colourChosen = chosen;
   m_picked[0] = r;
   m_picked[1] = g;
   m_picked[2] = b;
 }
 
-void CKLP_FilterHost::SetDescriptor(const std::vector<DescRecord>& records) {
+void CKLT_FilterHost::SetDescriptor(const std::vector<DescRecord>& records) {
   m_descriptor = records;
   m_hasDescriptor = true;
   m_recordBuilt = false;
 }
 
-void CKLP_FilterHost::ClearDescriptor() {
+void CKLT_FilterHost::ClearDescriptor() {
   m_descriptor.clear();
   m_hasDescriptor = false;
   m_recordBuilt = false;
 }
 
-std::vector<uint8_t> CKLP_FilterHost::EncodeDescriptor(const std::vector<DescRecord>& records) {
+std::vector<uint8_t> CKLT_FilterHost::EncodeDescriptor(const std::vector<DescRecord>& records) {
   std::vector<uint8_t> out(kDescMagic, kDescMagic + 8);
   PutU32(out, static_cast<uint32_t>(records.size()));
   for (const DescRecord& r : records) {
@@ -223,7 +223,7 @@ std::vector<uint8_t> CKLP_FilterHost::EncodeDescriptor(const std::vector<DescRec
   return out;
 }
 
-bool CKLP_FilterHost::DecodeDescriptor(const uint8_t* data, size_t size, std::vector<DescRecord>& out) {
+bool CKLT_FilterHost::DecodeDescriptor(const uint8_t* data, size_t size, std::vector<DescRecord>& out) {
   out.clear();
   if (!data || size < 12 || std::memcmp(data, kDescMagic, 8) != 0) return false;
   uint32_t count = GetU32(data + 8);
@@ -250,7 +250,7 @@ bool CKLP_FilterHost::DecodeDescriptor(const uint8_t* data, size_t size, std::ve
   return pos == size;
 }
 
-int16_t CKLP_FilterHost::i_FilterCase() const {
+int16_t CKLT_FilterHost::i_FilterCase() const {
   if (m_forcedCase >= 0) return m_forcedCase;
   bool sel = HasSelection();
   if (!m_hasTransparency) return sel ? klpCaseFlatWithSelection : klpCaseFlatNoSelection;
@@ -259,12 +259,12 @@ int16_t CKLP_FilterHost::i_FilterCase() const {
   return sel ? klpCaseEditableTransparencyWithSelection : klpCaseEditableTransparencyNoSelection;
 }
 
-void CKLP_FilterHost::ResetRun() {
+void CKLT_FilterHost::ResetRun() {
   m_recordBuilt = false;
   m_outPending = false;
 }
 
-void CKLP_FilterHost::i_FreeRunHandles() {
+void CKLT_FilterHost::i_FreeRunHandles() {
   for (Handle* h : m_handles) {
     if (h->live && h->hostOwned) {
       h->live = false;
@@ -275,7 +275,7 @@ void CKLP_FilterHost::i_FreeRunHandles() {
   m_iccHandle = nullptr;
 }
 
-void CKLP_FilterHost::i_BuildRecord() {
+void CKLT_FilterHost::i_BuildRecord() {
   i_FreeRunHandles();
   KLP_FilterRecord& r = m_record;
   std::memset(&r, 0, sizeof(r));
@@ -346,7 +346,7 @@ void CKLP_FilterHost::i_BuildRecord() {
   m_recordBuilt = true;
 }
 
-void CKLP_FilterHost::i_BuildDocumentInfo() {
+void CKLT_FilterHost::i_BuildDocumentInfo() {
   for (Port* p : m_ports) delete p;
   m_ports.clear();
   m_channelDescs.clear();
@@ -405,14 +405,14 @@ void CKLP_FilterHost::i_BuildDocumentInfo() {
   m_docInfo.mergedTransparency = addOne(m_mergedTransparency, whole);
 }
 
-const std::vector<uint8_t>* CKLP_FilterHost::i_PlaneFor(int32_t plane, bool absolute, bool forWriting) const {
+const std::vector<uint8_t>* CKLT_FilterHost::i_PlaneFor(int32_t plane, bool absolute, bool forWriting) const {
   (void)absolute;  // absolute numbering: the layer's planes are the document's channels here
   if (plane < 0 || plane >= static_cast<int32_t>(m_planes.size())) return nullptr;
   if (forWriting && m_hasTransparency && plane == m_colourPlanes && m_transparencyLocked) return nullptr;
   return &m_planes[plane];
 }
 
-bool CKLP_FilterHost::i_CommitOut() {
+bool CKLT_FilterHost::i_CommitOut() {
   if (!m_outPending) return true;
   m_outPending = false;
   int n = m_outHi - m_outLo + 1;
@@ -427,7 +427,7 @@ bool CKLP_FilterHost::i_CommitOut() {
   return true;
 }
 
-int16_t CKLP_FilterHost::i_Advance() {
+int16_t CKLT_FilterHost::i_Advance() {
   ++m_advanceCalls;
   i_CommitOut();
   KLP_FilterRecord& r = m_record;
@@ -505,7 +505,7 @@ int16_t CKLP_FilterHost::i_Advance() {
   return klpResNoErr;
 }
 
-int16_t CKLP_FilterHost::Call(KLP_PluginMainProc entry, int16_t selector) {
+int16_t CKLT_FilterHost::Call(KLP_PluginMainProc entry, int16_t selector) {
   if (!m_recordBuilt) i_BuildRecord();
   int16_t result = 0;
   entry(selector, &m_record, &m_pluginData, &result);
@@ -514,7 +514,7 @@ int16_t CKLP_FilterHost::Call(KLP_PluginMainProc entry, int16_t selector) {
   return result;
 }
 
-void CKLP_FilterHost::TakeDescriptor() {
+void CKLT_FilterHost::TakeDescriptor() {
   KLP_Handle d = m_descParams.descriptor;
   if (!m_services.descriptor || !d || !i_IsHandle(d)) return;
   Handle* h = reinterpret_cast<Handle*>(d);
@@ -526,7 +526,7 @@ void CKLP_FilterHost::TakeDescriptor() {
   }
 }
 
-int16_t CKLP_FilterHost::RunFilter(KLP_PluginMainProc entry, bool showDialog) {
+int16_t CKLT_FilterHost::RunFilter(KLP_PluginMainProc entry, bool showDialog) {
   m_playInfo = showDialog ? klpDialogDisplay : klpDialogDontDisplay;
   ResetRun();
   // As an image host does, the filter's result reaches the document only
@@ -553,24 +553,24 @@ int16_t CKLP_FilterHost::RunFilter(KLP_PluginMainProc entry, bool showDialog) {
   return r;
 }
 
-int64_t CKLP_FilterHost::LiveHandles() const {
+int64_t CKLT_FilterHost::LiveHandles() const {
   int64_t n = 0;
   for (const Handle* h : m_handles) n += (h->live && !h->hostOwned) ? 1 : 0;
   return n;
 }
 
-int64_t CKLP_FilterHost::LockedHandles() const {
+int64_t CKLT_FilterHost::LockedHandles() const {
   int64_t n = 0;
   for (const Handle* h : m_handles) n += (h->live && h->locks > 0) ? 1 : 0;
   return n;
 }
 
-void CKLP_FilterHost::ClearObservations() {
+void CKLT_FilterHost::ClearObservations() {
   m_advanceCalls = m_largestRequest = m_abortPolls = m_eventCalls = 0;
   m_progress.clear();
 }
 
-CKLP_FilterHost::Handle* CKLP_FilterHost::i_NewHandle(const void* data, size_t size) {
+CKLT_FilterHost::Handle* CKLT_FilterHost::i_NewHandle(const void* data, size_t size) {
   Handle* h = new Handle;
   h->bytes.resize(size);
   if (size && data) std::memcpy(h->bytes.data(), data, size);
@@ -578,7 +578,7 @@ CKLP_FilterHost::Handle* CKLP_FilterHost::i_NewHandle(const void* data, size_t s
   return h;
 }
 
-bool CKLP_FilterHost::i_IsHandle(KLP_Handle h) const {
+bool CKLT_FilterHost::i_IsHandle(KLP_Handle h) const {
   const Handle* p = reinterpret_cast<const Handle*>(h);
   for (const Handle* q : m_handles)
     if (q == p) return q->live;
@@ -587,22 +587,22 @@ bool CKLP_FilterHost::i_IsHandle(KLP_Handle h) const {
 
 // ---- callbacks ----
 
-uint8_t CKLP_FilterHost::s_Abort(void* ctx) {
-  CKLP_FilterHost* self = Host(ctx);
+uint8_t CKLT_FilterHost::s_Abort(void* ctx) {
+  CKLT_FilterHost* self = Host(ctx);
   ++self->m_abortPolls;
   return (self->m_cancelAfter >= 0 && self->m_abortPolls > self->m_cancelAfter) ? 1 : 0;
 }
 
-void CKLP_FilterHost::s_Progress(void* ctx, int32_t done, int32_t total) {
-  CKLP_FilterHost* self = Host(ctx);
+void CKLT_FilterHost::s_Progress(void* ctx, int32_t done, int32_t total) {
+  CKLT_FilterHost* self = Host(ctx);
   self->m_progress.emplace_back(done, total);
   if (self->m_progressSink) self->m_progressSink(done, total);
 }
 
-int16_t CKLP_FilterHost::s_Advance(void* ctx) { return Host(ctx)->i_Advance(); }
+int16_t CKLT_FilterHost::s_Advance(void* ctx) { return Host(ctx)->i_Advance(); }
 
-int16_t CKLP_FilterHost::s_Color(void* ctx, KLP_ColorServicesInfo* info) {
-  CKLP_FilterHost* self = Host(ctx);
+int16_t CKLT_FilterHost::s_Color(void* ctx, KLP_ColorServicesInfo* info) {
+  CKLT_FilterHost* self = Host(ctx);
   if (!info) return klpResBadParameters;
   bool ok = false;
   int rgb[3];
@@ -622,14 +622,14 @@ int16_t CKLP_FilterHost::s_Color(void* ctx, KLP_ColorServicesInfo* info) {
   return klpResNoErr;
 }
 
-void CKLP_FilterHost::s_Event(void* ctx, void*) { ++Host(ctx)->m_eventCalls; }
+void CKLT_FilterHost::s_Event(void* ctx, void*) { ++Host(ctx)->m_eventCalls; }
 
-KLP_Handle CKLP_FilterHost::s_NewHandle(void* ctx, int32_t size) {
+KLP_Handle CKLT_FilterHost::s_NewHandle(void* ctx, int32_t size) {
   if (size < 0) return nullptr;
   return reinterpret_cast<KLP_Handle>(Host(ctx)->i_NewHandle(nullptr, static_cast<size_t>(size)));
 }
 
-void CKLP_FilterHost::s_DisposeHandle(void* ctx, KLP_Handle h) {
+void CKLT_FilterHost::s_DisposeHandle(void* ctx, KLP_Handle h) {
   if (!h || !Host(ctx)->i_IsHandle(h)) return;
   Handle* p = reinterpret_cast<Handle*>(h);
   p->live = false;
@@ -638,12 +638,12 @@ void CKLP_FilterHost::s_DisposeHandle(void* ctx, KLP_Handle h) {
   p->bytes.shrink_to_fit();
 }
 
-int32_t CKLP_FilterHost::s_GetHandleSize(void* ctx, KLP_Handle h) {
+int32_t CKLT_FilterHost::s_GetHandleSize(void* ctx, KLP_Handle h) {
   if (!Host(ctx)->i_IsHandle(h)) return 0;
   return static_cast<int32_t>(reinterpret_cast<Handle*>(h)->bytes.size());
 }
 
-int16_t CKLP_FilterHost::s_SetHandleSize(void* ctx, KLP_Handle h, int32_t size) {
+int16_t CKLT_FilterHost::s_SetHandleSize(void* ctx, KLP_Handle h, int32_t size) {
   if (!Host(ctx)->i_IsHandle(h) || size < 0) return klpResBadParameters;
   Handle* p = reinterpret_cast<Handle*>(h);
   if (p->locks > 0) return klpResBadParameters;
@@ -651,7 +651,7 @@ int16_t CKLP_FilterHost::s_SetHandleSize(void* ctx, KLP_Handle h, int32_t size) 
   return klpResNoErr;
 }
 
-char* CKLP_FilterHost::s_LockHandle(void* ctx, KLP_Handle h, uint8_t) {
+char* CKLT_FilterHost::s_LockHandle(void* ctx, KLP_Handle h, uint8_t) {
   if (!Host(ctx)->i_IsHandle(h)) return nullptr;
   Handle* p = reinterpret_cast<Handle*>(h);
   ++p->locks;
@@ -659,15 +659,15 @@ char* CKLP_FilterHost::s_LockHandle(void* ctx, KLP_Handle h, uint8_t) {
   return p->bytes.empty() ? empty : p->bytes.data();
 }
 
-void CKLP_FilterHost::s_UnlockHandle(void* ctx, KLP_Handle h) {
+void CKLT_FilterHost::s_UnlockHandle(void* ctx, KLP_Handle h) {
   if (!Host(ctx)->i_IsHandle(h)) return;
   Handle* p = reinterpret_cast<Handle*>(h);
   if (p->locks > 0) --p->locks;
 }
 
-int16_t CKLP_FilterHost::s_GetProperty(void* ctx, uint32_t sig, uint32_t key, int32_t index, intptr_t* simple,
+int16_t CKLT_FilterHost::s_GetProperty(void* ctx, uint32_t sig, uint32_t key, int32_t index, intptr_t* simple,
                                        KLP_Handle* complex) {
-  CKLP_FilterHost* self = Host(ctx);
+  CKLT_FilterHost* self = Host(ctx);
   if (sig != KLP_SIG_8BIM) return klpResBadParameters;
   if (key == KLP_PROP_RULER_UNITS) {
     if (self->m_rulerUnits < 0 || !simple) return klpResBadParameters;
@@ -689,12 +689,12 @@ int16_t CKLP_FilterHost::s_GetProperty(void* ctx, uint32_t sig, uint32_t key, in
   return klpResBadParameters;
 }
 
-int16_t CKLP_FilterHost::s_SetProperty(void*, uint32_t, uint32_t, int32_t, intptr_t, KLP_Handle) {
+int16_t CKLT_FilterHost::s_SetProperty(void*, uint32_t, uint32_t, int32_t, intptr_t, KLP_Handle) {
   return klpResBadParameters;
 }
 
-KLP_ReadDescriptorRef CKLP_FilterHost::s_OpenRead(void* ctx, KLP_Handle descriptor, const uint32_t*) {
-  CKLP_FilterHost* self = Host(ctx);
+KLP_ReadDescriptorRef CKLT_FilterHost::s_OpenRead(void* ctx, KLP_Handle descriptor, const uint32_t*) {
+  CKLT_FilterHost* self = Host(ctx);
   if (!descriptor || !self->i_IsHandle(descriptor)) return nullptr;
   Handle* h = reinterpret_cast<Handle*>(descriptor);
   ReadDesc* r = new ReadDesc;
@@ -706,14 +706,14 @@ KLP_ReadDescriptorRef CKLP_FilterHost::s_OpenRead(void* ctx, KLP_Handle descript
   return reinterpret_cast<KLP_ReadDescriptorRef>(r);
 }
 
-int16_t CKLP_FilterHost::s_CloseRead(void* ctx, KLP_ReadDescriptorRef ref) {
+int16_t CKLT_FilterHost::s_CloseRead(void* ctx, KLP_ReadDescriptorRef ref) {
   if (!ref) return klpResBadParameters;
   delete reinterpret_cast<ReadDesc*>(ref);
   --Host(ctx)->m_openDescs;
   return klpResNoErr;
 }
 
-uint8_t CKLP_FilterHost::s_GetKey(void*, KLP_ReadDescriptorRef ref, uint32_t* key, uint32_t* type, int32_t* flags) {
+uint8_t CKLT_FilterHost::s_GetKey(void*, KLP_ReadDescriptorRef ref, uint32_t* key, uint32_t* type, int32_t* flags) {
   ReadDesc* r = reinterpret_cast<ReadDesc*>(ref);
   if (!r) return 0;
   if (r->pos + 1 >= static_cast<int64_t>(r->records.size())) {
@@ -727,7 +727,7 @@ uint8_t CKLP_FilterHost::s_GetKey(void*, KLP_ReadDescriptorRef ref, uint32_t* ke
   return 1;
 }
 
-int16_t CKLP_FilterHost::s_GetInteger(void*, KLP_ReadDescriptorRef ref, int32_t* value) {
+int16_t CKLT_FilterHost::s_GetInteger(void*, KLP_ReadDescriptorRef ref, int32_t* value) {
   ReadDesc* r = reinterpret_cast<ReadDesc*>(ref);
   if (!r || !value || r->pos < 0 || r->pos >= static_cast<int64_t>(r->records.size())) return klpResBadParameters;
   const DescRecord& rec = r->records[r->pos];
@@ -736,7 +736,7 @@ int16_t CKLP_FilterHost::s_GetInteger(void*, KLP_ReadDescriptorRef ref, int32_t*
   return klpResNoErr;
 }
 
-int16_t CKLP_FilterHost::s_GetText(void* ctx, KLP_ReadDescriptorRef ref, KLP_Handle* text) {
+int16_t CKLT_FilterHost::s_GetText(void* ctx, KLP_ReadDescriptorRef ref, KLP_Handle* text) {
   ReadDesc* r = reinterpret_cast<ReadDesc*>(ref);
   if (!r || !text || r->pos < 0 || r->pos >= static_cast<int64_t>(r->records.size())) return klpResBadParameters;
   const DescRecord& rec = r->records[r->pos];
@@ -745,13 +745,13 @@ int16_t CKLP_FilterHost::s_GetText(void* ctx, KLP_ReadDescriptorRef ref, KLP_Han
   return klpResNoErr;
 }
 
-KLP_WriteDescriptorRef CKLP_FilterHost::s_OpenWrite(void* ctx) {
+KLP_WriteDescriptorRef CKLT_FilterHost::s_OpenWrite(void* ctx) {
   ++Host(ctx)->m_openDescs;
   return reinterpret_cast<KLP_WriteDescriptorRef>(new WriteDesc);
 }
 
-int16_t CKLP_FilterHost::s_CloseWrite(void* ctx, KLP_WriteDescriptorRef ref, KLP_Handle* descriptor) {
-  CKLP_FilterHost* self = Host(ctx);
+int16_t CKLT_FilterHost::s_CloseWrite(void* ctx, KLP_WriteDescriptorRef ref, KLP_Handle* descriptor) {
+  CKLT_FilterHost* self = Host(ctx);
   WriteDesc* w = reinterpret_cast<WriteDesc*>(ref);
   if (!w) return klpResBadParameters;
   --self->m_openDescs;
@@ -761,7 +761,7 @@ int16_t CKLP_FilterHost::s_CloseWrite(void* ctx, KLP_WriteDescriptorRef ref, KLP
   return klpResNoErr;
 }
 
-int16_t CKLP_FilterHost::s_PutInteger(void*, KLP_WriteDescriptorRef ref, uint32_t key, int32_t value) {
+int16_t CKLT_FilterHost::s_PutInteger(void*, KLP_WriteDescriptorRef ref, uint32_t key, int32_t value) {
   WriteDesc* w = reinterpret_cast<WriteDesc*>(ref);
   if (!w) return klpResBadParameters;
   DescRecord r;
@@ -772,8 +772,8 @@ int16_t CKLP_FilterHost::s_PutInteger(void*, KLP_WriteDescriptorRef ref, uint32_
   return klpResNoErr;
 }
 
-int16_t CKLP_FilterHost::s_PutText(void* ctx, KLP_WriteDescriptorRef ref, uint32_t key, KLP_Handle text) {
-  CKLP_FilterHost* self = Host(ctx);
+int16_t CKLT_FilterHost::s_PutText(void* ctx, KLP_WriteDescriptorRef ref, uint32_t key, KLP_Handle text) {
+  CKLT_FilterHost* self = Host(ctx);
   WriteDesc* w = reinterpret_cast<WriteDesc*>(ref);
   if (!w || !self->i_IsHandle(text)) return klpResBadParameters;
   Handle* h = reinterpret_cast<Handle*>(text);
@@ -786,8 +786,8 @@ int16_t CKLP_FilterHost::s_PutText(void* ctx, KLP_WriteDescriptorRef ref, uint32
   return klpResNoErr;
 }
 
-int32_t CKLP_FilterHost::s_AcquireSuite(void* ctx, const char* name, int32_t version, const void** suite) {
-  CKLP_FilterHost* self = Host(ctx);
+int32_t CKLT_FilterHost::s_AcquireSuite(void* ctx, const char* name, int32_t version, const void** suite) {
+  CKLT_FilterHost* self = Host(ctx);
   if (!name || !suite || std::strcmp(name, KLP_CHANNELPORTS_SUITE) != 0 || version > KLP_CHANNELPORTS_VERSION ||
       !self->m_record.documentInfo)
     return -1;
@@ -796,16 +796,16 @@ int32_t CKLP_FilterHost::s_AcquireSuite(void* ctx, const char* name, int32_t ver
   return 0;
 }
 
-int32_t CKLP_FilterHost::s_ReleaseSuite(void* ctx, const char* name, int32_t) {
-  CKLP_FilterHost* self = Host(ctx);
+int32_t CKLT_FilterHost::s_ReleaseSuite(void* ctx, const char* name, int32_t) {
+  CKLT_FilterHost* self = Host(ctx);
   if (!name || std::strcmp(name, KLP_CHANNELPORTS_SUITE) != 0 || self->m_acquired <= 0) return -1;
   --self->m_acquired;
   return 0;
 }
 
-int16_t CKLP_FilterHost::s_ReadPixels(void* ctx, KLP_ChannelPort port, int32_t level, const KLP_Rect32* rect,
+int16_t CKLT_FilterHost::s_ReadPixels(void* ctx, KLP_ChannelPort port, int32_t level, const KLP_Rect32* rect,
                                       const KLP_PixelMemoryDesc* dest) {
-  CKLP_FilterHost* self = Host(ctx);
+  CKLT_FilterHost* self = Host(ctx);
   const Port* p = reinterpret_cast<const Port*>(port);
   if (std::find(self->m_ports.begin(), self->m_ports.end(), p) == self->m_ports.end()) return klpResBadParameters;
   if (level != 0 || !rect || !dest || !dest->data || dest->depth != 8 || dest->colBytes < 1) return klpResBadParameters;

@@ -18,7 +18,7 @@
 
 #include "KLP_FilterHost.h"
 
-class CKLP_FilterHost {
+class CKLT_FilterHost {
  public:
   struct Layer {
     int32_t id = 0;
@@ -51,10 +51,10 @@ class CKLP_FilterHost {
     bool supportsAbsolute = true;
   };
 
-  CKLP_FilterHost();
-  ~CKLP_FilterHost();
-  CKLP_FilterHost(const CKLP_FilterHost&) = delete;
-  CKLP_FilterHost& operator=(const CKLP_FilterHost&) = delete;
+  CKLT_FilterHost();
+  ~CKLT_FilterHost();
+  CKLT_FilterHost(const CKLT_FilterHost&) = delete;
+  CKLT_FilterHost& operator=(const CKLT_FilterHost&) = delete;
 
   // The document being filtered: mode klpModeGray, klpModeRGB or
   // klpModeCMYK (others are accepted to test refusals: one plane). Planes
