@@ -178,6 +178,8 @@ TEST(ImagePSDRead, MalformedLayersFailCleanly) {
     PSD psd;
     EXPECT_EQ(0, psd.LParseByPtr(file.data(), static_cast<u32>(file.size()))) << c.what;
     EXPECT_EQ(c.error, psd.GetError()) << c.what;
+    // Only ZIP data (compression 2) is told apart, so a host can say why.
+    EXPECT_EQ(std::string(c.what) == "compression", psd.LayersZipCompressed() == 1) << c.what;
   }
   std::vector<u8> file = GreyFile(LayerSection({ok}, 1));
   file[29] = 1;  // colour mode data
@@ -198,14 +200,15 @@ TEST(ImagePSDRead, EveryTruncationOfAWrittenFileFailsCleanly) {
                                      psdtest::RandomLayer(rng, 3, 9, 7, 0, 0, "b")};
   std::vector<u8> b = psdtest::WritePsd(dir.File("t.psd"), doc, layers);
   ASSERT_FALSE(b.empty());
-  const size_t layersEnd = psdtest::WalkPsd(b).compositeAt;
+  // The layers are read once the composite has the bytes its size needs
+  // at the least: compression, row counts, two bytes a packed row.
+  const size_t layersNeed = psdtest::WalkPsd(b).compositeAt + 2 + 3 * 7 * 2 + 3 * 7 * 2;
   PSD psd;
   for (size_t n = 0; n < b.size(); ++n) {
     std::vector<u8> cut(b.begin(), b.begin() + n);  // exact size, so overreads show
     EXPECT_EQ(0, psd.ParseImageByPtr(cut.data(), static_cast<u32>(n))) << n;
     EXPECT_NE(0, psd.GetError()) << n;
-    // The layers need no composite.
-    EXPECT_EQ(n >= layersEnd ? 1 : 0, psd.LParseByPtr(cut.data(), static_cast<u32>(n))) << n;
+    EXPECT_EQ(n >= layersNeed ? 1 : 0, psd.LParseByPtr(cut.data(), static_cast<u32>(n))) << n;
   }
   // Through a file, as a caller would.
   CKLF_StdFile f(dir.File("t.psd").c_str(), 1);
@@ -213,4 +216,31 @@ TEST(ImagePSDRead, EveryTruncationOfAWrittenFileFailsCleanly) {
   EXPECT_EQ(2u, psd.GetLayersCount());
   psd.Clean();
   EXPECT_EQ(0u, psd.GetLayersCount());
+}
+
+TEST(ImagePSDRead, ResourcesGiveResolutionAndProfile) {
+  klftest::TempDir dir;
+  std::mt19937 rng(5);
+  const std::vector<u8> icc = {'p', 'r', 'o'};  // odd: the block is padded
+  PSD::PSDMLWRITE_INITPARAMS doc{};
+  doc.width = 4;
+  doc.height = 3;
+  doc.mode = 2;
+  doc.resolution = 300.5;
+  doc.iccProfile = icc.data();
+  doc.iccSize = 3;
+  std::vector<psdtest::Layer> layers{psdtest::RandomLayer(rng, 1, 4, 3, 0, 0, "a")};
+  std::vector<u8> b = psdtest::WritePsd(dir.File("r.psd"), doc, layers);
+  PSD psd;
+  for (int layered = 0; layered < 2; ++layered) {
+    ASSERT_EQ(1, layered ? psd.LParseByPtr(b.data(), static_cast<u32>(b.size()))
+                         : psd.ParseImageByPtr(b.data(), static_cast<u32>(b.size())));
+    EXPECT_EQ(300.5, psd.GetResolution());
+    const CKLF_Mem& p = psd.GetICCProfile();
+    EXPECT_EQ(icc, std::vector<u8>(p.GetPtr(), p.GetPtr() + p.GetSize()));
+  }
+  std::vector<u8> flat = GreyFile({});
+  ASSERT_EQ(1, psd.ParseImageByPtr(flat.data(), static_cast<u32>(flat.size())));
+  EXPECT_EQ(0, psd.GetResolution());
+  EXPECT_EQ(0u, psd.GetICCProfile().GetSize());
 }
