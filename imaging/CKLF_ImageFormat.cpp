@@ -1,6 +1,7 @@
 #include "CKLF_ImageFormat.h"
 
-CKLF_ImageFormat::CKLF_ImageFormat() : m_progress(nullptr), m_width(0), m_height(0), m_mode(0), m_bits(0), m_resolution(0) {}
+CKLF_ImageFormat::CKLF_ImageFormat()
+    : m_progress(nullptr), m_width(0), m_height(0), m_mode(0), m_bits(0), m_resolution(0) {}
 
 CKLF_ImageFormat::~CKLF_ImageFormat() {}
 

@@ -614,7 +614,7 @@ u8 CKLF_ImagePSD::WritePSD() {
   if (ok) ok = i_FlushOut();
   if (ok) ok = Write_Flush();
   m_outUsed = 0;
-  if (!ok && m_writeFailed && !GetError()) SetError(klErrFileWrite);
+  if (!ok && m_writeFailed && !GetError()) return Fail(klErrFileWrite);
   return ok;
 }
 

@@ -8,13 +8,16 @@
 #include <jpeglib.h>
 
 #include "CKLF_ImageJPEG.h"
+#include "support/TestSupport.h"
 
 namespace {
 
 using Bytes = std::vector<u8>;
 
-// A JPEG of random blocks, made by libjpeg itself.
-Bytes Encode(u32 w, u32 h, J_COLOR_SPACE space, int components, bool progressive, std::mt19937& rng) {
+// A JPEG of random blocks, made by libjpeg itself, with a JFIF density in
+// the given unit (1 dots an inch, 2 a centimetre) and an optional profile.
+Bytes Encode(u32 w, u32 h, J_COLOR_SPACE space, int components, bool progressive, std::mt19937& rng,
+             u8 unit = 0, u16 density = 1, const Bytes& icc = {}) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -29,7 +32,10 @@ Bytes Encode(u32 w, u32 h, J_COLOR_SPACE space, int components, bool progressive
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, 90, TRUE);
   if (progressive) jpeg_simple_progression(&c);
+  c.density_unit = unit;
+  c.X_density = c.Y_density = density;
   jpeg_start_compress(&c, TRUE);
+  if (!icc.empty()) jpeg_write_icc_profile(&c, icc.data(), static_cast<unsigned>(icc.size()));
   Bytes row(w * components);
   while (c.next_scanline < h) {
     for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<u8>((i / components / 8 + c.next_scanline / 8) * 40 + rng() % 20);
@@ -100,15 +106,23 @@ void ExpectSame(const Decoded& ref, CKLF_ImageJPEG& r) {
 
 TEST(ImageJPEG, DecodesLikeLibjpegInEveryColourSpace) {
   std::mt19937 rng(8);
+  // A profile over two APP2 markers is put back together.
+  const Bytes icc = klftest::RandomBytes(rng, 70000);
   struct Case {
     J_COLOR_SPACE space;
     int components;
     u8 mode;
     bool progressive;
-  } cases[] = {{JCS_RGB, 3, 1, false}, {JCS_RGB, 3, 1, true}, {JCS_GRAYSCALE, 1, 2, false}, {JCS_CMYK, 4, 3, false}};
+    u8 unit;
+    f64 dpi;
+  } cases[] = {{JCS_RGB, 3, 1, false, 1, 300},
+               {JCS_RGB, 3, 1, true, 0, 0},
+               {JCS_GRAYSCALE, 1, 2, false, 2, 118 * 2.54},
+               {JCS_CMYK, 4, 3, false, 0, 0}};  // no JFIF marker for CMYK
   for (const Case& k : cases) {
     SCOPED_TRACE(int(k.mode));
-    Bytes file = Encode(45, 31, k.space, k.components, k.progressive, rng);
+    Bytes file = Encode(45, 31, k.space, k.components, k.progressive, rng, k.unit,
+                        static_cast<u16>(k.unit == 2 ? 118 : k.dpi), k.progressive ? icc : Bytes());
     Decoded ref = Reference(file);
     ASSERT_EQ(static_cast<u32>(k.components), ref.n);
     CKLF_ImageJPEG r;
@@ -118,6 +132,10 @@ TEST(ImageJPEG, DecodesLikeLibjpegInEveryColourSpace) {
     ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
     EXPECT_EQ(k.mode, r.GetImageMode());
     ExpectSame(ref, r);
+    EXPECT_EQ(k.dpi, r.GetResolution());
+    const CKLF_Mem& profile = r.GetICCProfile();
+    EXPECT_EQ(k.progressive ? icc : Bytes(), Bytes(profile.GetPtr(), profile.GetPtr() + profile.GetSize()));
+    EXPECT_EQ(k.space == JCS_CMYK, r.SawAdobeMarker() == 1);
   }
 }
 
