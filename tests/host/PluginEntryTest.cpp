@@ -85,3 +85,23 @@ TEST(PluginFolder, FollowsTheOverrideAndKeepsTheLastGoodFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+int16_t ThrowingProperty(void*, uint32_t, uint32_t, int32_t, intptr_t*, KLP_Handle*) { throw std::bad_alloc(); }
+
+TEST(PluginEntryBoundary, NothingUnwindsIntoTheHost) {
+  // A host callback that throws (as an allocation does) reaches the entry
+  // and comes back as memory full, the document untouched.
+  CKLT_FilterHost host;
+  std::mt19937 rng(3);
+  hosttest::RandomDocument(host, klpModeRGB, 8, 8, false, rng);
+  const hosttest::Bytes before = host.Plane(0);
+  const KLP_PropertyProcs throwing = {ThrowingProperty, nullptr};
+  host.Record().propertyProcs = &throwing;
+  EXPECT_EQ(host.Call(PluginMain, klpSelectorStart), klpResMemFull);
+  EXPECT_EQ(host.Plane(0), before);
+  host.Call(PluginMain, klpSelectorFinish);
+}
+
+}  // namespace
