@@ -7,10 +7,6 @@
 #include "CKLF_StdFile.h"
 #include "KLF_BigEndian.h"
 
-namespace {
-
-}  // namespace
-
 // One layer of the table read from a file.
 struct CKLF_ImagePSD::LayerRecord {
   i32 width;

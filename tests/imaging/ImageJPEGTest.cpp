@@ -8,46 +8,13 @@
 #include <jpeglib.h>
 
 #include "CKLF_ImageJPEG.h"
+#include "JpegTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 using Bytes = std::vector<u8>;
-
-// A JPEG of random blocks, made by libjpeg itself, with a JFIF density in
-// the given unit (1 dots an inch, 2 a centimetre) and an optional profile.
-Bytes Encode(u32 w, u32 h, J_COLOR_SPACE space, int components, bool progressive, std::mt19937& rng,
-             u8 unit = 0, u16 density = 1, const Bytes& icc = {}) {
-  jpeg_compress_struct c;
-  jpeg_error_mgr err;
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &out, &size);
-  c.image_width = w;
-  c.image_height = h;
-  c.input_components = components;
-  c.in_color_space = space;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, 90, TRUE);
-  if (progressive) jpeg_simple_progression(&c);
-  c.density_unit = unit;
-  c.X_density = c.Y_density = density;
-  jpeg_start_compress(&c, TRUE);
-  if (!icc.empty()) jpeg_write_icc_profile(&c, icc.data(), static_cast<unsigned>(icc.size()));
-  Bytes row(w * components);
-  while (c.next_scanline < h) {
-    for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<u8>((i / components / 8 + c.next_scanline / 8) * 40 + rng() % 20);
-    JSAMPROW r = row.data();
-    jpeg_write_scanlines(&c, &r, 1);
-  }
-  jpeg_finish_compress(&c);
-  Bytes file(out, out + size);
-  jpeg_destroy_compress(&c);
-  free(out);
-  return file;
-}
+using jpegtest::Encode;
 
 struct Decoded {
   u32 w = 0, h = 0, n = 0;
