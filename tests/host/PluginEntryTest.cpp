@@ -2,6 +2,7 @@
 
 #include "HostTestSupport.h"
 #include "KLF_PluginEntry.h"
+#include "KLP_Alert.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -102,6 +103,20 @@ TEST(PluginEntryBoundary, NothingUnwindsIntoTheHost) {
   EXPECT_EQ(host.Call(PluginMain, klpSelectorStart), klpResMemFull);
   EXPECT_EQ(host.Plane(0), before);
   host.Call(PluginMain, klpSelectorFinish);
+}
+
+}  // namespace
+
+namespace {
+
+std::string g_alert;
+
+TEST(PluginEntryBoundary, EngineAlertsArePlatformAlerts) {
+  KLP_SetAlertHook([](const char* title, const char* text) { g_alert = std::string(title) + " " + text; });
+  CPluginMain plugin;
+  plugin.GetEngine().PlatformMessageBox("Too many (>100'000!) pieces...", "Error!");
+  KLP_SetAlertHook(nullptr);
+  EXPECT_EQ(g_alert, "Error! Too many (>100'000!) pieces...");
 }
 
 }  // namespace
