@@ -90,4 +90,47 @@ TEST(FilterHostColours, ConversionsAgreeWithThePlanes) {
   EXPECT_FALSE(CKLT_FilterHost::ConvertColour(klpSpaceLab, rgb, klpSpaceRGB, back));
 }
 
+TEST(FilterHostLayers, HeldAtTheirOwnBoundsReadAsTheDocument) {
+  // A 4 x 2 layer reaching off the left edge, with transparency, and an
+  // opaque 2 x 1 one in the corner: outside its bounds a layer is clear.
+  CKLT_FilterHost host;
+  host.SetDocument(klpModeGray, 6, 4, false);
+  CKLT_FilterHost::Layer a, b;
+  a.rect = {-1, 1, 3, 3};
+  a.planes = {{1, 2, 3, 4, 5, 6, 7, 8}};
+  a.transparency = {9, 9, 9, 9, 9, 9, 9, 0};
+  b.rect = {4, 3, 6, 4};
+  b.planes = {{50, 60}};
+  host.AddLayer(a);
+  host.AddLayer(b);
+  KLP_FilterRecord& r = host.Record();
+  const void* suite = nullptr;
+  ASSERT_EQ(r.basicSuite->acquireSuite(r.hostContext, KLP_CHANNELPORTS_SUITE, 2, &suite), 0);
+  auto read = [&](const KLP_ChannelDesc* d) {
+    std::vector<uint8_t> out(24, 77);
+    const KLP_PixelMemoryDesc m = {out.data(), 6, 1, 8};
+    const KLP_Rect32 whole = {0, 0, 6, 4};
+    EXPECT_EQ(
+        static_cast<const KLP_ChannelPortsSuite*>(suite)->readPixelsFromLevel(r.hostContext, d->port, 0, &whole, &m),
+        0);
+    return out;
+  };
+  const KLP_LayerDesc* la = r.documentInfo->layers;
+  typedef std::vector<uint8_t> B;
+  EXPECT_EQ(read(la->compositeChannels), (B{0, 0, 0, 0, 0, 0, 2, 3, 4, 0, 0, 0, 6, 7, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(read(la->transparency), (B{0, 0, 0, 0, 0, 0, 9, 9, 9, 0, 0, 0, 9, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(read(la->next->transparency),
+            (B{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 255}));
+  EXPECT_EQ(read(la->next->compositeChannels)[23], 60);
+}
+
+TEST(FilterHostCallbacks, NothingUnwindsIntoThePlugin) {
+  CKLT_FilterHost host;
+  host.SetDocument(klpModeGray, 2, 2, false);
+  host.SetProgressSink([](int32_t, int32_t) { throw std::bad_alloc(); });
+  KLP_FilterRecord& r = host.Record();
+  r.progressProc(r.hostContext, 1, 2);  // no exception comes out
+  EXPECT_EQ(host.ProgressCalls().size(), 1u);
+}
+
 }  // namespace
