@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -172,4 +173,20 @@ TEST(ReplayProgram, OlderDocumentsAndBrokenSettings) {
   EXPECT_EQ(r.code, CKLT_HostRunner::kExitFiles);
   EXPECT_TRUE(Has(r, "is not a settings file")) << r.out;
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+}
+
+TEST(ReplayProgram, TheInstalledProgramFindsItsPlugin) {
+  klftest::TempDir dir;
+  const std::string prefix = dir.File("prefix");
+  ASSERT_EQ(std::system((std::string(KLF_CMAKE_COMMAND) + " --install " + KLF_BINARY_DIR + " --prefix " + prefix +
+                         " > /dev/null")
+                            .c_str()),
+            0);
+  EXPECT_TRUE(std::filesystem::is_symlink(prefix + "/bin/tessarette-host"));
+  Write(Document(klpModeRGB, false, 14), dir.File("in.png"));
+  const int status = std::system(("env -u TESSARETTE_PLUGIN " + prefix + "/bin/tessarette-host -q " +
+                                  dir.File("in.png") + " -o " + dir.File("out.png") + " > /dev/null 2>&1")
+                                     .c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(std::filesystem::exists(dir.File("out.png")));
 }
