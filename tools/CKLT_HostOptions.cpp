@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -88,29 +89,29 @@ const O::Spec kOptions[] = {
     {"--output", "-o", "FILE", "write the result: .png (flattened) or .psd (layered)",
      [](O& o, const char* v, std::string&) { return o.output = v, true; }},
     {"--settings", nullptr, "FILE",
-     "replay this settings file: a saved document (.klpd) or a block as\nthe plug-in keeps it in \"last.data\"",
+     "replay this settings file: a saved document (.klpd) or a block as the plug-in keeps it in \"last.data\"",
      [](O& o, const char* v, std::string&) { return o.settings = v, true; }},
     {"--grid", nullptr, "CxR", "the default layout with C columns and R rows (1..101)", TakeGrid},
     {"--layout-mode", nullptr, nullptr,
-     "draw the knives alone, in the foreground colour over transparency\n(or over the background colour)",
+     "draw the knives alone, in the foreground colour over transparency (or over the background colour)",
      [](O& o, const char*, std::string&) { return o.layoutMode = true; }},
     {"--last", nullptr, nullptr,
-     "hand no settings: the plug-in replays what its dialog stored in\n\"last.data\" beside it; until the "
-     "dialog exists nothing stores it, so\nthe run is cancelled unless a settings block was put there",
+     "hand no settings: the plug-in replays what its dialog stored in \"last.data\" beside it; until the "
+     "dialog exists nothing stores it, so the run is cancelled unless a settings block was put there",
      [](O& o, const char*, std::string&) { return o.last = true; }},
     {"--save-settings", nullptr, "FILE", "also save the settings handed over as a document (.klpd)",
      [](O& o, const char* v, std::string&) { return o.saveSettings = v, true; }},
     {"--dialog", nullptr, nullptr,
-     "ask for the plug-in's dialog (Parameters, then Start); not built\nyet: the run is cancelled",
+     "ask for the plug-in's dialog (Parameters, then Start); not built yet: the run is cancelled",
      [](O& o, const char*, std::string&) { return o.dialog = true; }},
     {"--about", nullptr, nullptr, "show the plug-in's About box and stop; not built yet",
      [](O& o, const char*, std::string&) { return o.about = true; }},
     {"--script", nullptr, "FILE",
-     "the scripting descriptor: played when the file exists, recorded\nthere after a run that is not cancelled "
+     "the scripting descriptor: played when the file exists, recorded there after a run that is not cancelled "
      "(as an action is)",
      [](O& o, const char* v, std::string&) { return o.script = v, true; }},
     {"--selection", nullptr, "FILE",
-     "a selection mask image (PNG, PSD or JPEG of the document's size;\nwhite is selected)",
+     "a selection mask image (PNG, PSD or JPEG of the document's size; white is selected)",
      [](O& o, const char* v, std::string&) { return o.selection = v, true; }},
     {"--layer", nullptr, "N", "filter layer N (0 = bottom); default: the topmost visible layer",
      [](O& o, const char* v, std::string& e) {
@@ -137,13 +138,13 @@ const O::Spec kOptions[] = {
        return TakeInt("--max-space", v, 0, 0x7FFFFFFF, n, e) && (o.maxSpace = static_cast<int32_t>(n), true);
      }},
     {"--memory-budget", nullptr, "SIZE",
-     "refuse documents whose run would need more (bytes, or with K, M\nor G; default: half the machine's memory)",
+     "refuse documents whose run would need more (bytes, or with K, M or G; default: half the machine's memory)",
      [](O& o, const char* v, std::string& e) {
        return (TakeSize(v, o.memoryBudget) && o.memoryBudget > 0) || Bad("--memory-budget", v, "like 512M or 4G", e);
      }},
     {"--cancel-after", nullptr, "N", "answer \"cancel\" from the (N+1)-th abort poll on",
      [](O& o, const char* v, std::string& e) { return TakeInt("--cancel-after", v, 0, INT64_MAX, o.cancelAfter, e); }},
-    {"--plugin", nullptr, "FILE", "the plug-in library (default: beside this program, or\n$TESSARETTE_PLUGIN)",
+    {"--plugin", nullptr, "FILE", "the plug-in library (default: beside this program, or $TESSARETTE_PLUGIN)",
      [](O& o, const char* v, std::string&) { return o.plugin = v, true; }},
     {"--quiet", "-q", nullptr, "no progress (a bar on a terminal, else a line at each quarter)",
      [](O& o, const char*, std::string&) { return o.quiet = true; }},
@@ -229,27 +230,35 @@ std::string CKLT_HostOptions::Usage() {
       "over in the scripting descriptor as a recorded action would be.\n"
       "\n"
       "Options:\n";
+  const size_t kIndent = 24, kWidth = 79;
   for (const Table& t : Tables())
     for (size_t i = 0; i < t.count; ++i) {
-      const Spec& s = t.specs[i];
-      std::string head = std::string("  ") + (s.shortName ? std::string(s.shortName) + ", " : "") + s.name;
-      if (s.value) head += std::string(" ") + s.value;
-      const std::string pad(24, ' ');
-      head += head.size() < 24 ? std::string(24 - head.size(), ' ') : "\n" + pad;
-      for (const char* h = s.help; *h; ++h) head += *h == '\n' ? "\n" + pad : std::string(1, *h);
-      u += head + "\n";
+      const Spec& spec = t.specs[i];
+      std::string line = std::string("  ") + (spec.shortName ? std::string(spec.shortName) + ", " : "") + spec.name;
+      if (spec.value) line += std::string(" ") + spec.value;
+      // The help text, word-wrapped in its column.
+      const char* word = spec.help;
+      while (*word) {
+        const size_t n = std::strcspn(word, " ");
+        if (line.size() >= kIndent && line.size() + 1 + n > kWidth) u += line + "\n", line.clear();
+        line.resize(std::max(line.size() + 1, kIndent), ' ');
+        line.append(word, n);
+        word += n + (word[n] == ' ');
+      }
+      u += line + "\n";
     }
   u += "\n"
        "Limits: images up to 65535 pixels a side (PNG, PSD; JPEG 65500); 8 bits a\n"
        "sample (16-bit PNG files are reduced, and the program says so); PSD files\n"
        "with RLE or raw channels (ZIP-compressed layers are read from the file's\n"
        "flattened image when it has one). A document whose run would need more\n"
-       "memory than the budget is refused before it is read.\n"
+       "memory than the budget is refused before its pixels are decoded.\n"
        "\n"
        "Exit codes: 0 done; 1 cancelled (-128); 2 out of memory (-108, the memory\n"
        "budget, or too little --max-space); 3 bad parameters (-30100);\n"
        "4 unsupported image mode or filter case (-30101); 5 another result of the\n"
-       "plug-in; 10 a file could not be read or written; 64 bad command line.\n";
+       "plug-in; 10 a file could not be read or written; 64 bad command line;\n"
+       "70 an internal error.\n";
   return u;
 }
 
