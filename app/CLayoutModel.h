@@ -17,6 +17,7 @@
 #include "CKLF_Mem.h"
 
 class CCutterServices;
+class CTessarette;
 
 class CLayoutModel : public CKLF_FrameWork {
  public:
@@ -130,6 +131,13 @@ class CLayoutModel : public CKLF_FrameWork {
   // The layout of a new document: a grid of near-square cells with two rows
   // (wide image) or two columns, every knife the default knob. 0 on memory.
   u8 settings_LoadDefaults();
+
+  // Hands the whole layout to the engine: lines, knot offsets and every
+  // knife's effective points (flips and knob size applied; hidden knives do
+  // not cut). 0 when the engine cannot be sized (its error kept) or its
+  // counts differ from the model's after sizing (error 1); the engine's
+  // layout is then partly written and must not be cut.
+  u8 engine_PutLayoutToPuzzleEngine(CTessarette& engine);
 
   // Knife by id across the three lists, or null.
   KNIFESTRUCT* GetKnife(u32 id);

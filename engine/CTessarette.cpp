@@ -122,6 +122,16 @@ CTessarette::CTessarette()
   m_doc.layerAccess = 0;
   m_doc.layers = nullptr;
 
+  // Reserved bytes zero: records are copied and compared as bytes.
+  m_defColorOverlay = {};
+  m_defStroke = {};
+  m_defImageOverlay = {};
+  m_defHsl = {};
+  m_defOpacity = {};
+  m_defBlur = {};
+  m_defBc = {};
+  m_defMblur = {};
+  m_defBevel = {};
   static const u8 red[8] = {85, 255, 0, 0, 255, 0, 0, 255};
   m_defColorOverlay.enabled = 0;
   m_defColorOverlay.opacity = 255;
@@ -427,7 +437,7 @@ void CTessarette::i_CopyDefaults(SPLITEDCELL& c, u32 copy) {
 }
 
 void CTessarette::GetDefaultRecord(SFX_ONEPIECE& r) const {
-  std::memset(&r, 0, sizeof(r));
+  r = SFX_ONEPIECE{};
   r.bc = m_defBc;
   r.bevel = m_defBevel;
   r.blur = m_defBlur;
@@ -444,6 +454,7 @@ void CTessarette::GetDefaultRecord(SFX_ONEPIECE& r) const {
 u8 CTessarette::PieceToRecord(u32 index, SFX_ONEPIECE& r) const {
   if (index >= m_cellCount) return 0;
   const SPLITEDCELL& c = m_cells[index];
+  r = SFX_ONEPIECE{};
   r.bc = c.bc[FX_RENDERED];
   r.bevel = c.bevel[FX_RENDERED];
   r.blur = c.blur[FX_RENDERED];

@@ -15,6 +15,9 @@
 // 20000 extra knives, 99999 pieces, 64 points a knife.
 #pragma once
 
+#include <cstddef>
+#include <type_traits>
+
 #include "CKLF_2DMath.h"
 #include "CKLF_ErrorManager.h"
 #include "CKLF_ImageDrawing.h"
@@ -35,8 +38,12 @@ class CTessarette : public CKLF_FrameWork {
   static constexpr f32 kCoordLimit = 4.0f;
 
   // ---- Effect setting records (native byte order in memory; the stored
-  // 92-byte form is CTessaretteRecordCodec's). A colour line is 8 bytes:
-  // gray, red, green, blue, then the four CMYK bytes.
+  // 92-byte form is CTessaretteRecordCodec's, and stored bytes are never
+  // copied into these structs). A colour line is 8 bytes: gray, red, green,
+  // blue, then the four CMYK bytes. The records have no hidden padding (the
+  // reserved bytes are fields, zeroed with the record) and the offsets of
+  // the stored form, pinned below: undo copies and the needs-render
+  // comparison may copy and compare them as bytes.
   struct SFX_BC {
     u8 enabled;
     i8 brightness;  // -100..100
@@ -44,14 +51,17 @@ class CTessarette : public CKLF_FrameWork {
   };
   struct SFX_BEVEL {
     u8 enabled;
+    u8 reserved0[3];
     f32 light[3];  // x, y, z; y upward
     u8 highlightOpacity;
     u8 highlightColor[8];
     u8 shadowOpacity;
     u8 shadowColor[8];
-    u8 size;    // 0..200
+    u8 size;  // 0..200
+    u8 reserved1;
     u16 depth;  // 0..999
     u8 soften;  // 0..20
+    u8 reserved2;
   };
   struct SFX_BLUR {
     u8 enabled;
@@ -66,6 +76,7 @@ class CTessarette : public CKLF_FrameWork {
     u8 enabled;
     u8 opacity;
     u8 sourceMode;  // 0 automatic (smallest layer covering the piece), 1 manual
+    u8 reserved;
     i32 layerId;    // -1 the merged document
   };
   struct SFX_STROKE {
@@ -76,6 +87,7 @@ class CTessarette : public CKLF_FrameWork {
   };
   struct SFX_HSL {
     u8 enabled;
+    u8 reserved;
     i16 hue;        // -180..180
     i8 saturation;  // -100..100
     i8 lightness;   // -100..100
@@ -93,11 +105,13 @@ class CTessarette : public CKLF_FrameWork {
   // The saved settings of one piece; 92 bytes when stored.
   struct SFX_ONEPIECE {
     SFX_BC bc;
+    u8 reserved0;
     SFX_BEVEL bevel;
     SFX_BLUR blur;
     SFX_COLOROVERLAY colorOverlay;
     SFX_IMAGEOVERLAY imageOverlay;
     SFX_STROKE stroke;
+    u8 reserved1;
     SFX_HSL hsl;
     SFX_MBLUR mblur;
     SFX_OPACITY opacity;
@@ -380,3 +394,34 @@ class CTessarette : public CKLF_FrameWork {
   u8 m_runFill;
   u8 m_nested;  // inside a cut: keep the progress already reported
 };
+
+// The in-memory records keep the stored record's size and offsets with no
+// padding of their own.
+#define KLF_PIN(type, size) \
+  static_assert(sizeof(CTessarette::type) == (size) && std::is_trivially_copyable<CTessarette::type>::value, #type)
+KLF_PIN(SFX_BC, 3);
+KLF_PIN(SFX_BEVEL, 40);
+KLF_PIN(SFX_BLUR, 2);
+KLF_PIN(SFX_COLOROVERLAY, 10);
+KLF_PIN(SFX_IMAGEOVERLAY, 8);
+KLF_PIN(SFX_STROKE, 11);
+KLF_PIN(SFX_HSL, 6);
+KLF_PIN(SFX_MBLUR, 3);
+KLF_PIN(SFX_OPACITY, 2);
+KLF_PIN(SFX_ONEPIECE, 92);
+#undef KLF_PIN
+static_assert(offsetof(CTessarette::SFX_BEVEL, light) == 4 && offsetof(CTessarette::SFX_BEVEL, highlightOpacity) == 16 &&
+                  offsetof(CTessarette::SFX_BEVEL, shadowOpacity) == 25 && offsetof(CTessarette::SFX_BEVEL, size) == 34 &&
+                  offsetof(CTessarette::SFX_BEVEL, depth) == 36 && offsetof(CTessarette::SFX_BEVEL, soften) == 38,
+              "SFX_BEVEL layout");
+static_assert(offsetof(CTessarette::SFX_IMAGEOVERLAY, layerId) == 4 && offsetof(CTessarette::SFX_HSL, hue) == 2,
+              "record layout");
+static_assert(offsetof(CTessarette::SFX_ONEPIECE, bevel) == 4 && offsetof(CTessarette::SFX_ONEPIECE, blur) == 44 &&
+                  offsetof(CTessarette::SFX_ONEPIECE, colorOverlay) == 46 &&
+                  offsetof(CTessarette::SFX_ONEPIECE, imageOverlay) == 56 &&
+                  offsetof(CTessarette::SFX_ONEPIECE, stroke) == 64 && offsetof(CTessarette::SFX_ONEPIECE, hsl) == 76 &&
+                  offsetof(CTessarette::SFX_ONEPIECE, mblur) == 82 && offsetof(CTessarette::SFX_ONEPIECE, opacity) == 85 &&
+                  offsetof(CTessarette::SFX_ONEPIECE, invert) == 87 &&
+                  offsetof(CTessarette::SFX_ONEPIECE, selected) == 88 && offsetof(CTessarette::SFX_ONEPIECE, visible) == 89 &&
+                  offsetof(CTessarette::SFX_ONEPIECE, row) == 90 && offsetof(CTessarette::SFX_ONEPIECE, column) == 91,
+              "SFX_ONEPIECE keeps the stored offsets");

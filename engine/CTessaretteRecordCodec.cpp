@@ -102,6 +102,7 @@ void CTessaretteRecordCodec::Encode(const CTessarette::SFX_ONEPIECE& r, u8* out)
 
 u8 CTessaretteRecordCodec::Decode(const u8* in, u32 available, CTessarette::SFX_ONEPIECE& r) {
   if (!in || available < kSize) return 0;
+  r = CTessarette::SFX_ONEPIECE{};  // reserved bytes zero
   const u8* p = in + kOffBC;
   r.bc.enabled = p[0];
   r.bc.brightness = static_cast<i8>(p[1]);

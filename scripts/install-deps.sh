@@ -7,6 +7,7 @@ PACKAGES=(
   cmake g++ make clang libclang-rt-14-dev
   zlib1g-dev libpng-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  pkg-config libfreetype-dev libcairo2-dev fonts-dejavu-core
 )
 
 missing=()

@@ -204,12 +204,19 @@ TEST(TessaretteCut, PieceRecordRoundTrip) {
   Doc d(60, 60, 1, 11);
   ASSERT_EQ(Cut(e, d), 1);
   Cell* c = e.GetPiece(3);
-  c->hsl[W] = {1, -33, 12, -7};
+  c->hsl[W] = {1, 0, -33, 12, -7};
   c->selected = 1;
   ASSERT_EQ(e.RenderPiece(3), 1);
   c->hsl[W].hue = 99;  // not rendered
-  CTessarette::SFX_ONEPIECE rec, again;
+  CTessarette::SFX_ONEPIECE rec, again, decoded;
+  // Records are compared as bytes (undo, needs-render): no stray bytes.
+  std::memset(&rec, 0xEE, sizeof(rec));
+  std::memset(&decoded, 0x11, sizeof(decoded));
   ASSERT_EQ(e.PieceToRecord(3, rec), 1);
+  std::vector<u8> stored(92, 0x55);
+  CTessaretteRecordCodec::Encode(rec, stored.data());
+  ASSERT_EQ(CTessaretteRecordCodec::Decode(stored.data(), 92, decoded), 1);
+  EXPECT_EQ(std::memcmp(&rec, &decoded, sizeof(rec)), 0);
   ASSERT_EQ(Cut(e, d), 1);
   EXPECT_EQ(e.RecordToPiece(rec, 4, 1, 1), 0);
   ASSERT_EQ(e.RecordToPiece(rec, 3, 1, 0), 1);

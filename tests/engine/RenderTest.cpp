@@ -39,7 +39,7 @@ enum { kInvert = 1, kOverlay = 2, kHsl = 4, kBc = 8, kMblur = 16, kBlur = 32, kS
 void SetEffects(Cell& c, int which) {
   c.invert[W] = (which & kInvert) ? 1 : 0;
   c.colorOverlay[W] = {static_cast<u8>((which & kOverlay) ? 1 : 0), 90, {7, 200, 40, 10, 1, 2, 3, 4}};
-  c.hsl[W] = {static_cast<u8>((which & kHsl) ? 1 : 0), 40, 25, -10};
+  c.hsl[W] = {static_cast<u8>((which & kHsl) ? 1 : 0), 0, 40, 25, -10};
   c.bc[W] = {static_cast<u8>((which & kBc) ? 1 : 0), 12, 30};
   c.mblur[W] = {static_cast<u8>((which & kMblur) ? 1 : 0), 30, 4};
   c.blur[W] = {static_cast<u8>((which & kBlur) ? 1 : 0), 2};
@@ -167,7 +167,7 @@ TEST(TessaretteRender, ImageOverlayTakesTheCoveringLayer) {
   for (u32 i = 0; i < 4; i++) {
     Cell& c = *cut.e.GetPiece(i);
     SetEffects(c, 0);
-    c.imageOverlay[W] = {1, 255, 0, -1};
+    c.imageOverlay[W] = {1, 255, 0, 0, -1};
     ASSERT_EQ(cut.e.RenderPiece(i), 1);
     // Automatic: the smallest layer that covers the piece.
     const i32 id = c.rect.right <= 60 ? 9 : 7;
@@ -177,7 +177,7 @@ TEST(TessaretteRender, ImageOverlayTakesTheCoveringLayer) {
     EXPECT_EQ(img[Width(c) + 1], static_cast<u8>(100 + c.rect.left + 1 + 2 * (50 + c.rect.top + 1) + id)) << i;
     if (c.rect.right <= 60) continue;
     // Manual with a layer that does not cover the piece: unchanged.
-    c.imageOverlay[W] = {1, 255, 1, 9};
+    c.imageOverlay[W] = {1, 255, 1, 0, 9};
     ASSERT_EQ(cut.e.RenderPiece(i), 1);
     EXPECT_EQ(ImageOf(c, 4), SourceOf(c, 4)) << i;
   }
@@ -187,7 +187,7 @@ TEST(TessaretteRender, ImageOverlayTakesTheCoveringLayer) {
   doc.layerAccess = 0;
   cut.e.SetDocument(doc);
   Cell& c = *cut.e.GetPiece(0);
-  c.imageOverlay[W] = {1, 255, 1, 7};
+  c.imageOverlay[W] = {1, 255, 1, 0, 7};
   ASSERT_EQ(cut.e.RenderPiece(0), 1);
   EXPECT_EQ(c.imageOverlay[R].layerId, -1);
   EXPECT_EQ(ImageOf(c, 4), SourceOf(c, 4));
@@ -196,7 +196,7 @@ TEST(TessaretteRender, ImageOverlayTakesTheCoveringLayer) {
   layers.table = {{7, {-2000000000, -5, 2000000000, 1000}}, {9, {-1500000000, -5, 1500000000, 1000}}};
   doc = {1, {0, 0, 96, 72}, 1, &layers};
   cut.e.SetDocument(doc);
-  c.imageOverlay[W] = {1, 255, 0, -1};
+  c.imageOverlay[W] = {1, 255, 0, 0, -1};
   ASSERT_EQ(cut.e.RenderPiece(0), 1);
   EXPECT_EQ(ImageOf(c, 4)[0], static_cast<u8>(c.rect.left + 2 * c.rect.top + 9));
 }
