@@ -100,6 +100,24 @@ Status CKLT_HostDocument::i_CheckBudget(uint64_t layerBytes, uint64_t budget, st
   return kNoMemory;
 }
 
+// Size and mode from a reader that has read the header, checked against
+// the budget before any pixel is decoded.
+Status CKLT_HostDocument::i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error) {
+  u16 w = 0, h = 0;
+  image.GetMainImageSize(w, h);
+  const u8 m = image.GetImageMode();
+  mode = m == CKLF_ImageFormat::kModeCMYK ? klpModeCMYK : m == CKLF_ImageFormat::kModeGrey ? klpModeGray : klpModeRGB;
+  width = w;
+  height = h;
+  return i_CheckBudget(0, budget, error);
+}
+
+void CKLT_HostDocument::i_TakeExtras(const CKLF_ImageFormat& image) {
+  if (image.GetResolution() > 0) resolution = image.GetResolution();
+  const CKLF_Mem& profile = image.GetICCProfile();
+  icc.assign(profile.GetPtr(), profile.GetPtr() + profile.GetSize());
+}
+
 Status CKLT_HostDocument::ReadFile(const std::string& path, uint64_t budget, std::string& error) {
   std::vector<uint8_t> bytes;
   std::string reason;
@@ -130,17 +148,10 @@ Status CKLT_HostDocument::i_ReadPNG(const std::vector<uint8_t>& bytes, uint64_t 
   const u32 n = static_cast<u32>(bytes.size());
   if (!SidesFit(bytes, true, error)) return kBadFile;
   if (!png.GetImageInfoByPtr(bytes.data(), n)) return Unreadable("PNG", png.GetError(), error);
-  u16 w = 0, h = 0;
-  png.GetMainImageSize(w, h);
-  mode = png.GetImageMode() == CKLF_ImageFormat::kModeGrey ? klpModeGray : klpModeRGB;
-  width = w;
-  height = h;
-  if (Status s = i_CheckBudget(0, budget, error)) return s;
+  if (Status s = i_TakeHeader(png, budget, error)) return s;
   if (!png.ParseImageByPtr(bytes.data(), n)) return Unreadable("PNG", png.GetError(), error);
   if (png.GetSourceBits() > 8) notes.push_back("its 16-bit samples are reduced to 8 bits for the plug-in");
-  if (png.GetResolution() > 0) resolution = png.GetResolution();
-  const CKLF_Mem& profile = png.GetICCProfile();
-  icc.assign(profile.GetPtr(), profile.GetPtr() + profile.GetSize());
+  i_TakeExtras(png);
   layers.push_back(WholeLayer(png, ColourPlanes(), "Layer 1"));
   return kOk;
 }
@@ -149,17 +160,9 @@ Status CKLT_HostDocument::i_ReadJPEG(const std::vector<uint8_t>& bytes, uint64_t
   CKLF_ImageJPEG jpeg;
   const u32 n = static_cast<u32>(bytes.size());
   if (!jpeg.GetImageInfoByPtr(bytes.data(), n)) return Unreadable("JPEG", jpeg.GetError(), error);
-  u16 w = 0, h = 0;
-  jpeg.GetMainImageSize(w, h);
-  const u8 m = jpeg.GetImageMode();
-  mode = m == CKLF_ImageFormat::kModeCMYK ? klpModeCMYK : m == CKLF_ImageFormat::kModeGrey ? klpModeGray : klpModeRGB;
-  width = w;
-  height = h;
-  if (Status s = i_CheckBudget(0, budget, error)) return s;
+  if (Status s = i_TakeHeader(jpeg, budget, error)) return s;
   if (!jpeg.ParseImageByPtr(bytes.data(), n)) return Unreadable("JPEG", jpeg.GetError(), error);
-  if (jpeg.GetResolution() > 0) resolution = jpeg.GetResolution();
-  const CKLF_Mem& profile = jpeg.GetICCProfile();
-  icc.assign(profile.GetPtr(), profile.GetPtr() + profile.GetSize());
+  i_TakeExtras(jpeg);
   layers.push_back(WholeLayer(jpeg, ColourPlanes(), "Background"));
   // The planes hold CMYK as PSD does, 255 for no ink; so do Adobe's files.
   if (mode == klpModeCMYK && !jpeg.SawAdobeMarker())
@@ -181,17 +184,9 @@ Status CKLT_HostDocument::i_ReadPSD(const std::vector<uint8_t>& bytes, uint64_t 
     error = "it has " + std::to_string(psd.GetImageBPP()) + " bits a sample; PSD files are read with 8";
     return kBadFile;
   }
-  u16 w = 0, h = 0;
-  psd.GetMainImageSize(w, h);
-  const u8 m = psd.GetImageMode();
-  mode = m == CKLF_ImageFormat::kModeCMYK ? klpModeCMYK : m == CKLF_ImageFormat::kModeGrey ? klpModeGray : klpModeRGB;
-  width = w;
-  height = h;
-  if (Status s = i_CheckBudget(0, budget, error)) return s;
+  if (Status s = i_TakeHeader(psd, budget, error)) return s;
   if (psd.LParseByPtr(bytes.data(), n)) {
-    if (psd.GetResolution() > 0) resolution = psd.GetResolution();
-    const CKLF_Mem& profile = psd.GetICCProfile();
-    icc.assign(profile.GetPtr(), profile.GetPtr() + profile.GetSize());
+    i_TakeExtras(psd);
     if (Status s = i_ReadPSDLayers(psd, budget, error)) return s;
     return layers.empty() ? i_ReadPSDComposite(psd, bytes, error) : kOk;
   }
@@ -255,9 +250,7 @@ Status CKLT_HostDocument::i_ReadPSDComposite(CKLF_ImagePSD& psd, const std::vect
                                              std::string& error) {
   if (!psd.GetImageDataPtr(0) && !psd.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size())))
     return Unreadable("PSD", psd.GetError(), error);
-  if (psd.GetResolution() > 0) resolution = psd.GetResolution();
-  const CKLF_Mem& profile = psd.GetICCProfile();
-  icc.assign(profile.GetPtr(), profile.GetPtr() + profile.GetSize());
+  i_TakeExtras(psd);
   layers.clear();
   layers.push_back(WholeLayer(psd, ColourPlanes(), "Background"));
   return kOk;

@@ -18,6 +18,7 @@
 
 #include "KLP_FilterHost.h"
 
+class CKLF_ImageFormat;
 class CKLF_ImagePSD;
 
 class CKLT_HostDocument {
@@ -91,6 +92,8 @@ class CKLT_HostDocument {
   Status i_ReadPSD(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
   Status i_ReadPSDLayers(CKLF_ImagePSD& psd, uint64_t budget, std::string& error);
   Status i_ReadPSDComposite(CKLF_ImagePSD& psd, const std::vector<uint8_t>& bytes, std::string& error);
+  Status i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error);
+  void i_TakeExtras(const CKLF_ImageFormat& image);
   Status i_CheckBudget(uint64_t layerBytes, uint64_t budget, std::string& error) const;
   bool i_WritePNG(const std::string& path, std::string& error) const;
   bool i_WritePSD(const std::string& path, std::string& error) const;
