@@ -174,6 +174,9 @@ void CKLT_HostOptions::AddTable(const Spec* specs, size_t count) { Tables().push
 
 int CKLT_HostOptions::Parse(const std::vector<std::string>& args, CKLT_HostOptions& o, std::string& error) {
   for (size_t i = 0; i < args.size(); ++i) {
+    const int shaping = CKLT_LayoutShaper::ParseOption(args, i, o.shape, error);
+    if (shaping < 0) return -1;
+    if (shaping > 0) continue;
     const std::string& a = args[i];
     const Spec* spec = a.size() > 1 && a[0] == '-' ? Find(a) : nullptr;
     if (spec && !spec->take) return 1;  // help
@@ -192,7 +195,7 @@ int CKLT_HostOptions::Parse(const std::vector<std::string>& args, CKLT_HostOptio
 }
 
 bool CKLT_HostOptions::i_Check(std::string& error) const {
-  const bool layoutGiven = columns > 0 || layoutMode;
+  const bool layoutGiven = columns > 0 || layoutMode || shape.Any();
   const char* conflict = nullptr;
   if (about && (!input.empty() || !output.empty() || !selection.empty() || !script.empty() || dialog))
     conflict = "--about shows the About box alone: it takes no INPUT, -o, --selection, --script or --dialog";
@@ -202,14 +205,14 @@ bool CKLT_HostOptions::i_Check(std::string& error) const {
     conflict = "no output file: give -o FILE (.png or .psd)";
   else if ((dialog || about || last) && (!settings.empty() || layoutGiven || !saveSettings.empty()))
     conflict =
-        "--dialog, --about and --last hand no settings: they go with neither --settings, --grid,\n"
-        "--layout-mode nor --save-settings";
+        "--dialog, --about and --last hand no settings: they go with neither --settings, --save-settings\n"
+        "nor the options that lay a layout (--grid, --layout-mode, --triangles...)";
   else if (!settings.empty() && layoutGiven)
     conflict = "--settings carries its own layout: it goes with neither --grid nor --layout-mode";
   else if (last && dialog)
     conflict = "--last replays without the dialog: it does not go with --dialog";
-  if (conflict) error = conflict;
-  return conflict == nullptr;
+  if (conflict) return error = conflict, false;
+  return CKLT_LayoutShaper::Check(shape, !settings.empty() || last, columns > 0, error);
 }
 
 std::string CKLT_HostOptions::Usage() {
@@ -230,7 +233,7 @@ std::string CKLT_HostOptions::Usage() {
       "over in the scripting descriptor as a recorded action would be.\n"
       "\n"
       "Options:\n";
-  const size_t kIndent = 24, kWidth = 79;
+  const size_t kIndent = 25, kWidth = 79;
   for (const Table& t : Tables())
     for (size_t i = 0; i < t.count; ++i) {
       const Spec& spec = t.specs[i];
@@ -246,6 +249,7 @@ std::string CKLT_HostOptions::Usage() {
         word += n + (word[n] == ' ');
       }
       u += line + "\n";
+      if (std::strcmp(spec.name, "--save-settings") == 0) u += CKLT_LayoutShaper::Usage();
     }
   u += "\n"
        "Limits: images up to 65535 pixels a side (PNG, PSD; JPEG 65500); 8 bits a\n"

@@ -4,13 +4,17 @@
 // is played) are refused by the run.
 //
 // Options defined elsewhere join through AddTable: each one parses its own
-// value into the options and shows in --help after the program's own.
+// value into the options and shows in --help after the program's own. The
+// layout shaping options (CKLT_LayoutShaper) parse themselves and follow
+// --save-settings in the help.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "CKLT_LayoutShaper.h"
 
 struct CKLT_HostOptions {
   std::string input;
@@ -40,6 +44,8 @@ struct CKLT_HostOptions {
   int rows = 0;
   bool layoutMode = false;
   bool last = false;
+  // How the default layout is shaped.
+  CKLT_LayoutShaper::Options shape;
 
   // One option: its names, the name of its value in the help (null for a
   // flag), its help text ("\n" starts another help line) and what it does

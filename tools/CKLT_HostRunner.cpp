@@ -94,9 +94,11 @@ int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   if (!bytes.empty() && !CKLT_FilterHost::DecodeDescriptor(bytes.data(), bytes.size(), m_script))
     return message = o.script + " is not a scripting descriptor file", kExitFiles;
   m_scriptPlayed = !bytes.empty();
-  if (m_scriptPlayed && (o.columns > 0 || o.layoutMode))
-    return message = "--grid and --layout-mode lay a new layout: they do not go with a --script that is played (" +
-                     o.script + " exists)",
+  if (m_scriptPlayed && (o.columns > 0 || o.layoutMode || o.shape.Any()))
+    return message =
+               "--grid, --layout-mode and the layout shaping options lay a new layout: they do not go with a "
+               "--script that is played (" +
+               o.script + " exists)",
            kExitUsage;
   return kGoOn;
 }
@@ -230,7 +232,8 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
     const KLP_Rect32 area = host.FilterRect();
     const int32_t w = area.right - area.left, h = area.bottom - area.top;
     if (!o.settings.empty() && !CKLT_SettingsSource::ReadFile(o.settings, w, h, block, message)) return kExitFiles;
-    if (o.settings.empty() && !CKLT_SettingsSource::DefaultBlock(w, h, o.columns, o.rows, o.layoutMode, block, message))
+    if (o.settings.empty() &&
+        !CKLT_SettingsSource::DefaultBlock(w, h, o.columns, o.rows, o.layoutMode, block, message, &o.shape))
       return kExitMemory;
     if (!CKLT_SettingsSource::Record(host, block, message)) return kExitFiles;
   }

@@ -5,7 +5,7 @@
 #include "CKLF_8BFPluginVirtual.h"
 #include "CKLT_FileAccess.h"
 #include "CKLT_FilterHost.h"
-#include "CLayoutModel.h"
+#include "CLayoutEditor.h"
 #include "CSettingsBlock.h"
 
 namespace {
@@ -55,8 +55,10 @@ bool CKLT_SettingsSource::ReadFile(const std::string& path, int32_t width, int32
 }
 
 bool CKLT_SettingsSource::DefaultBlock(int32_t width, int32_t height, int columns, int rows, bool layoutMode,
-                                       std::vector<uint8_t>& block, std::string& error) {
-  CLayoutModel m;
+                                       std::vector<uint8_t>& block, std::string& error,
+                                       const CKLT_LayoutShaper::Options* shape) {
+  CLayoutEditor editor;
+  CLayoutModel& m = editor.model;
   m.SetImageSize(width > 0 ? static_cast<u32>(width) : 0, height > 0 ? static_cast<u32>(height) : 0);
   if (!m.settings_LoadDefaults()) {
     error = "cannot lay the default grid (out of memory)";
@@ -74,6 +76,7 @@ bool CKLT_SettingsSource::DefaultBlock(int32_t width, int32_t height, int column
     for (u32 i = 0; i < m.vKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&m.vKnives[i]);
     for (u32 i = 0; i < m.hKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&m.hKnives[i]);
   }
+  if (shape && shape->Any() && !CKLT_LayoutShaper::Shape(*shape, editor, error)) return false;
   return WriteLayout(m, layoutMode, block, error);
 }
 

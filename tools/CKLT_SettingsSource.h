@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "CKLT_LayoutShaper.h"
+
 class CKLT_FilterHost;
 
 class CKLT_SettingsSource {
@@ -28,10 +30,12 @@ class CKLT_SettingsSource {
 
   // The default layout for an area of width x height: the grid the main
   // window chooses for a new document, or columns x rows when both are
-  // above 0; every knife the default knob. Puzzle mode (no piece records:
-  // every piece gets the default effects) unless layoutMode.
+  // above 0; every knife the default knob; then shaped (shape may be
+  // null). Puzzle mode (no piece records: every piece gets the default
+  // effects) unless layoutMode.
   static bool DefaultBlock(int32_t width, int32_t height, int columns, int rows, bool layoutMode,
-                           std::vector<uint8_t>& block, std::string& error);
+                           std::vector<uint8_t>& block, std::string& error,
+                           const CKLT_LayoutShaper::Options* shape = nullptr);
 
   // Puts the block into the host's scripting descriptor.
   static bool Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error);
