@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "CKLT_HostRunner.h"
+#include "CKLT_HostOptions.h"
 #include "CKLT_SettingsSource.h"
 #include "CLayoutModel.h"
 #include "CSettingsBlock.h"
@@ -14,18 +14,18 @@ namespace {
 
 typedef std::vector<uint32_t> Values;
 
-bool Parse(const std::string& line, CKLT_HostRunner::Options& o) {
-  std::istringstream in(line + " in.png");
+bool Parse(const std::string& line, CKLT_HostOptions& o) {
+  std::istringstream in(line + " in.png -o out.png");
   std::vector<std::string> args;
   for (std::string a; in >> a;) args.push_back(a);
   std::string error;
-  return CKLT_HostRunner::ParseArgs(args, o, error) == 0;
+  return CKLT_HostOptions::Parse(args, o, error) == 0;
 }
 
 // The default layout of a 300 x 200 document shaped by the command line,
 // read back into m.
 std::vector<uint8_t> Shaped(const std::string& line, CLayoutModel& m, int columns = 6, int rows = 4) {
-  CKLT_HostRunner::Options o;
+  CKLT_HostOptions o;
   EXPECT_TRUE(Parse(line, o)) << line;
   std::vector<uint8_t> block;
   std::string error;
@@ -44,7 +44,7 @@ TEST(LayoutShaper, ShapedLayoutsFromTheCommandLine) {
   for (const char* r : {"--triangles 0x3", "--hexagons 98x2", "--flip sideways", "--random-knots 101", "--knob-size 0",
                         "--seed -1", "--regular", "--grid 2x2 --hexagons 2x2", "--last --seed 3", "--thickness",
                         "--triangles 2x2 --flip alternate"}) {
-    CKLT_HostRunner::Options o;
+    CKLT_HostOptions o;
     EXPECT_FALSE(Parse(r, o)) << r;
   }
   // The same command gives the same layout; another seed another one.

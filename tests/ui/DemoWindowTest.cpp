@@ -198,7 +198,7 @@ void WritePNG(CKLF_Image& rgb, const std::string& path) {
   CKLF_ImagePNG png;
   png.Create(f);
   CKLF_ImagePNG::PNGWRITE_PARAMS p = {rgb.GetImageWidth(), rgb.GetImageHeight(), 1, {planes[0], planes[1], planes[2], alpha.data()},
-                                      stride, "Tessarette", 72};
+                                      stride, "Tessarette", 72, nullptr, 0};
   EXPECT_EQ(png.WritePNG(&p), 1);
   f.Close();
 }
