@@ -56,12 +56,17 @@ struct Store {
 #include "CKLP_HeadlessUI.h"
 #include "ui/UITestWindow.h"
 
-inline std::vector<u8> Background(u16 l, u16 t, u16 r, u16 b, u8 alpha = 255) {
+// An image record of one colour.
+inline std::vector<u8> Picture(u16 l, u16 t, u16 r, u16 b, kltRGBA8 c) {
   const size_t n = static_cast<size_t>(r - l) * (b - t);
   std::vector<u8> v = Rec(l, t, r, b, 4 * n);
-  const u8 fill[4] = {10, 20, 30, alpha};
+  const u8 fill[4] = {c.red, c.green, c.blue, c.alpha};
   for (size_t p = 0; p < 4; ++p) std::fill(v.begin() + 8 + p * n, v.begin() + 8 + (p + 1) * n, fill[p]);
   return v;
+}
+
+inline std::vector<u8> Background(u16 l, u16 t, u16 r, u16 b, u8 alpha = 255) {
+  return Picture(l, t, r, b, {10, 20, 30, alpha});
 }
 
 class UIToolkitTest : public ::testing::Test {
@@ -98,6 +103,19 @@ class UIToolkitTest : public ::testing::Test {
     ui.Pump();
     log.Take();
     return w;
+  }
+  // The window's pixel at a window point as 0xRRGGBB.
+  u32 Pixel(CKLF_Window* w, i32 x, i32 y) {
+    u8 rgb[3] = {};
+    EXPECT_TRUE(ui.GetPixel(w->GetWindowHandle(), x, y, rgb)) << x << "," << y;
+    return static_cast<u32>(rgb[0]) << 16 | rgb[1] << 8 | rgb[2];
+  }
+  // A toolkit control of the window by resource name; null when refused.
+  template <class C>
+  C* Real(CKLT_RecordingWindow* w, const char* name, u8 type) {
+    w->realControls = 1;
+    const i32 id = w->AddControl(name, type);
+    return id < 0 ? nullptr : static_cast<C*>(w->GetControl(static_cast<u32>(id)));
   }
   CKLT_TestControl* Control(CKLF_Window* w, const char* name, kltRECT_s r, u8 type = klCtrlButton) {
     const i32 id = w->AddControl(name, type);
