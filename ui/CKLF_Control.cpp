@@ -1,5 +1,7 @@
 #include "CKLF_Control.h"
 
+#include "CKLF_CtrlButton.h"
+#include "CKLF_CtrlScrollBar.h"
 #include "CKLF_CtrlStaticImage.h"
 #include "CKLF_Window.h"
 
@@ -7,6 +9,8 @@ CKLF_Control* KLF_NewControl(u8 type) {
   // The control kinds join here as they are built.
   switch (type) {
     case klCtrlStaticImage: return new CKLF_CtrlStaticImage;
+    case klCtrlButton: return new CKLF_CtrlButton;
+    case klCtrlScrollBar: return new CKLF_CtrlScrollBar;
     default: return nullptr;
   }
 }

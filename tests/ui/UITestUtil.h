@@ -38,10 +38,25 @@ struct Store {
   CKLF_Storage s;
   Store() { EXPECT_EQ(s.Open(CKLF_String(Path().c_str()), 2), 1); }
   std::string Path() const { return dir.File("r.kls4"); }
-  void Put(const std::string& key, const std::vector<u8>& bytes) {
+  void Folders(const std::string& key) {
     for (size_t p = key.find('>'); p != std::string::npos; p = key.find('>', p + 1))
       if (s.GetRecType(key.substr(0, p).c_str()) == CKLF_Storage::klRecMissing) s.AddFolder(key.substr(0, p).c_str());
+  }
+  void Put(const std::string& key, const std::vector<u8>& bytes) {
+    Folders(key);
     ASSERT_EQ(s.SetRecord(key.c_str(), bytes.data(), static_cast<u32>(bytes.size())), 1) << key;
+  }
+  // A u8, u16 or u32 record.
+  template <class T>
+  void Value(const std::string& key, T v) {
+    Folders(key);
+    ASSERT_EQ(s.SetRecord(key.c_str(), v), 1) << key;
+  }
+  void Rect(const std::string& folder, kltRECT_s r) {
+    Value(folder + ">Rect Left", static_cast<u16>(r.left));
+    Value(folder + ">Rect Top", static_cast<u16>(r.top));
+    Value(folder + ">Rect Right", static_cast<u16>(r.right));
+    Value(folder + ">Rect Bottom", static_cast<u16>(r.bottom));
   }
   void Folder(const std::string& key) { Put(key + ">x", {0}); }
 };
@@ -93,12 +108,12 @@ class UIToolkitTest : public ::testing::Test {
     ASSERT_EQ(st.s.Close(), 1);
     ASSERT_EQ(app.InitStorgaeResource(st.Path().c_str(), 1), 1);
   }
-  // Window "W" at (x, y), shown, active and drawn; the log emptied.
-  CKLT_RecordingWindow* Window(i16 x = 100, i16 y = 100, CKLF_Window* parent = nullptr) {
+  // Window "W" (or another) at (x, y), shown, active and drawn; the log emptied.
+  CKLT_RecordingWindow* Window(i16 x = 100, i16 y = 100, CKLF_Window* parent = nullptr, const char* name = "W") {
     windows.push_back(std::make_unique<CKLT_RecordingWindow>());
     CKLT_RecordingWindow* w = windows.back().get();
     w->log = &log;
-    EXPECT_EQ(w->CreateFromResource("W", x, y, parent, 0), 1);
+    EXPECT_EQ(w->CreateFromResource(name, x, y, parent, 0), 1);
     w->SetFocus();
     ui.Pump();
     log.Take();

@@ -23,10 +23,12 @@ struct UITestLog {
     lines.push_back(line);
     if (echo) echo(line);
   }
-  // The lines so far, joined by ", ", and forgets them.
-  std::string Take() {
+  // The lines so far (those starting with prefix), joined by ", ", and
+  // forgets them all.
+  std::string Take(const std::string& prefix = "") {
     std::string out;
-    for (const std::string& l : lines) out += (out.empty() ? "" : ", ") + l;
+    for (const std::string& l : lines)
+      if (l.compare(0, prefix.size(), prefix) == 0) out += (out.empty() ? "" : ", ") + l;
     lines.clear();
     return out;
   }
