@@ -1,10 +1,18 @@
 #include "CKLF_Control.h"
 
+#include "CKLF_CtrlButton.h"
+#include "CKLF_CtrlScrollBar.h"
+#include "CKLF_CtrlStaticImage.h"
 #include "CKLF_Window.h"
 
-CKLF_Control* KLF_NewControl(u8) {
+CKLF_Control* KLF_NewControl(u8 type) {
   // The control kinds join here as they are built.
-  return nullptr;
+  switch (type) {
+    case klCtrlStaticImage: return new CKLF_CtrlStaticImage;
+    case klCtrlButton: return new CKLF_CtrlButton;
+    case klCtrlScrollBar: return new CKLF_CtrlScrollBar;
+    default: return nullptr;
+  }
 }
 
 CKLF_Control::CKLF_Control()
@@ -18,11 +26,15 @@ CKLF_Control::CKLF_Control()
       m_check(0),
       m_window(nullptr),
       m_storage(nullptr),
+      m_created(0),
       m_external(0),
       m_id(0),
       m_master(nullptr),
       m_forward(0),
-      m_filtered(0) {}
+      m_filtered(0),
+      m_hoverTimer(0),
+      m_repeatDelay(0),
+      m_repeat(0) {}
 
 CKLF_Control::~CKLF_Control() {}
 
@@ -89,4 +101,55 @@ u8* CKLF_Control::LoadImageData(const CKLF_String& key, kltRECT_s* rect, CKLF_Me
   CKLF_UIResources res(m_storage);
   u8* data = res.LoadImageData(key, rect, out);
   return data ? data : FailFrom(res, klErrUIResource, nullptr);
+}
+
+void CKLF_Control::StartHoverTimer() {
+  if (!m_hoverTimer) m_hoverTimer = SetTimer(klHoverMs, klTimerHover);
+}
+
+void CKLF_Control::StopHoverTimer() {
+  if (m_hoverTimer) KillTimer(klTimerHover);
+  m_hoverTimer = 0;
+}
+
+void CKLF_Control::StartRepeatDelay() {
+  if (!m_repeatDelay && !m_repeat) m_repeatDelay = SetTimer(klRepeatDelayMs, klTimerRepeatDelay);
+}
+
+void CKLF_Control::RepeatDelayDone() {
+  KillTimer(klTimerRepeatDelay);
+  m_repeatDelay = 0;
+  if (!m_repeat) m_repeat = SetTimer(klRepeatMs, klTimerRepeat);
+}
+
+void CKLF_Control::StopRepeat() {
+  if (m_repeatDelay) KillTimer(klTimerRepeatDelay);
+  if (m_repeat) KillTimer(klTimerRepeat);
+  m_repeatDelay = m_repeat = 0;
+}
+
+u8 CKLF_Control::IsMouseOver() {
+  CKLP_UIPlatform* ui = KLP_GetUI();
+  if (!m_window || !ui) return 0;
+  const KLP_Point g = ui->GetMousePosition();
+  if (CKLF_Window::WindowFromPoint({g.x, g.y}) != m_window) return 0;
+  const kltPOS p = m_window->GetMousePos();
+  return PtInControl(static_cast<i16>(p.x), static_cast<i16>(p.y));
+}
+
+u8 CKLF_Control::AddLayer(CKLF_Layer& layer) {
+  if (!m_window) return Fail(klErrBadArg);
+  return m_window->LSAddLayer(&layer) >= 0 ? 1 : FailFrom(*m_window->GetLayerSet(), klErrNoMemory);
+}
+
+void CKLF_Control::RemoveLayer(CKLF_Layer& layer) {
+  CKLF_LayerSet* set = m_window ? m_window->GetLayerSet() : nullptr;
+  for (u32 i = set ? set->GetLayerCount() : 0; i-- > 0;)
+    if (set->GetLayer(i) == &layer) set->DeleteLayer(i);
+}
+
+void CKLF_Control::RenderAndUpdate(kltRECT_s rect) {
+  if (!m_window || klIsNullRect(rect)) return;
+  m_window->RenderRect(rect);
+  m_window->UpdateRect(rect);
 }

@@ -46,6 +46,7 @@ enum : u16 {
   klMsgPreviewRedrawn = 0x142,
   klMsgPreviewRedrawn2 = 0x143,
   klMsgAccelerator = 0x150,
+  klMsgImageMove = 0x150,
   klMsgImageDown = 0x151,
   klMsgImageUp = 0x152,
   klMsgImageWheel = 0x153,
@@ -69,6 +70,15 @@ enum : u8 {
 };
 
 enum : u8 { klModOption = 1, klModShift = 2, klModControl = 4, klModCommand = 8, klModSpace = 16 };
+
+// Control timer kinds and their periods: the hover check, the delay before
+// a held control repeats, and the repeat.
+enum : u16 { klTimerHover = 1, klTimerRepeatDelay = 2, klTimerRepeat = 3 };
+enum : u32 { klHoverMs = 50, klRepeatDelayMs = 500, klRepeatMs = 50 };
+
+// The modifier bits a click message (0x110) carries; a sender without a
+// mouse event behind it may give none, which reads as 0.
+inline u32 KLF_ClickModifiers(const void* data) { return data ? *static_cast<const u32*>(data) : 0; }
 
 class CKLF_Control : public CKLF_FrameWork {
  public:
@@ -113,6 +123,7 @@ class CKLF_Control : public CKLF_FrameWork {
   void SetFocusMaster(CKLF_Control* master) { m_master = master; }
   CKLF_Control* GetFocusMaster() const { return m_master; }
   void EnableMessageForwardingToFocusMaster(u8 on) { m_forward = on; }
+  u8 IsForwardingToFocusMaster() const { return m_forward; }
   CKLF_Window* GetWindow() const { return m_window; }
   CKLF_Control* GetControlByID(u32 id) const;
   kltPOS GetMousePos() const;
@@ -131,6 +142,24 @@ class CKLF_Control : public CKLF_FrameWork {
   u8* LoadImageData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out);
 
  protected:
+  // The hover check (kind 1, every 50 ms) while the mouse is over the
+  // control, started once; the repeat delay (kind 2, 500 ms) unless a
+  // repeat runs, turning into the repeat (kind 3, every 50 ms).
+  void StartHoverTimer();
+  void StopHoverTimer();
+  void StartRepeatDelay();
+  void RepeatDelayDone();
+  void StopRepeat();
+  u8 IsRepeating() const { return m_repeat; }
+  // The window under the mouse is this control's and the mouse is in the
+  // control.
+  u8 IsMouseOver();
+  // The control's layers join the window's layer set and leave it with the
+  // control; changes are composed and put on screen by rectangle.
+  u8 AddLayer(CKLF_Layer& layer);
+  void RemoveLayer(CKLF_Layer& layer);
+  void RenderAndUpdate(kltRECT_s rect);
+
   u8 m_type;
   u8 m_invertWheel;
   u8 m_wheelSpeed;
@@ -142,6 +171,7 @@ class CKLF_Control : public CKLF_FrameWork {
   CKLF_Window* m_window;
   CKLF_String m_name;
   CKLF_Storage* m_storage;
+  u8 m_created;  // the control's layers exist: states may be drawn
 
  private:
   friend class CKLF_Window;
@@ -151,6 +181,9 @@ class CKLF_Control : public CKLF_FrameWork {
   CKLF_Control* m_master;
   u8 m_forward;
   u8 m_filtered;
+  u8 m_hoverTimer;
+  u8 m_repeatDelay;
+  u8 m_repeat;
 };
 
 // A new control of a toolkit type; null for a type not built here.

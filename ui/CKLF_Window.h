@@ -101,6 +101,9 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   // Controls and fonts.
   i32 AddControl(const CKLF_String& name, u8 type);
   i32 AddControl_External(CKLF_Control* control);
+  // The left button's release handled now (the capture ends): a button
+  // that opens a menu on its press gives the mouse back so.
+  u8 ReleaseCapture(i16 x, i16 y, u8 mods) { return iLMouseUp(x, y, mods); }
   CKLF_Control* GetControl(u32 id) const;
   u32 GetControlCount() const { return m_controls.GetSize(); }
   // Filtered controls get no mouse events; id -1 = all.

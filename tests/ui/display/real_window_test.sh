@@ -74,7 +74,7 @@ xwd -root -silent > shot.xwd
 # Outside the shape first, then the button as the sentinel.
 if [ "$ox" -ge 0 ]; then xdotool mousemove $((x + ox)) $((y + oy)) click 1; fi
 xdotool mousemove $((x + bx)) $((y + by)) click 1
-wait_for '^msg 0x110 0 Demo_Button$'
+wait_for '^msg 0x110 0 Demo_Button =0$'
 if grep -q "^press $ox,$oy$" out.txt; then echo "FAILED: a click outside the shape arrived"; exit 1; fi
 grep -q "^press $bx,$by$" out.txt || { echo "FAILED: the button's press is missing"; cat out.txt; exit 1; }
 
