@@ -8,6 +8,8 @@ CCutterServices::CCutterServices()
       antiAliasing(1),
       pendingRecords(nullptr),
       pendingRecordCount(0),
+      documentRecords(nullptr),
+      documentRecordCount(0),
       nodeCount(0),
       knobSize(100),
       thickness(3),
@@ -25,21 +27,29 @@ CCutterServices::CCutterServices()
 CCutterServices::~CCutterServices() {}
 
 u8 CCutterServices::SetPendingRecords(const u8* records, u32 count) {
-  pendingRecords = nullptr;
-  pendingRecordCount = 0;
-  if (!records || count == 0) {
-    pendingRecordsMem.free();
+  return i_CopyRecords(pendingRecordsMem, pendingRecords, pendingRecordCount, records, count);
+}
+
+u8 CCutterServices::SetDocumentRecords(const u8* records, u32 count) {
+  return i_CopyRecords(documentRecordsMem, documentRecords, documentRecordCount, records, count);
+}
+
+u8 CCutterServices::i_CopyRecords(CKLF_Mem& mem, u8*& first, u32& count, const u8* records, u32 n) {
+  first = nullptr;
+  count = 0;
+  if (!records || n == 0) {
+    mem.free();
     return 1;
   }
-  u64 bytes = static_cast<u64>(count) * kPieceRecordSize;
+  u64 bytes = static_cast<u64>(n) * kPieceRecordSize;
   if (!klFits32(bytes)) {
-    pendingRecordsMem.free();
-    return pendingRecordsMem.Fail(klErrNoMemory);
+    mem.free();
+    return mem.Fail(klErrNoMemory);
   }
-  if (!pendingRecordsMem.alloc(static_cast<u32>(bytes))) return 0;
-  std::memcpy(pendingRecordsMem.GetPtr(), records, static_cast<size_t>(bytes));
-  pendingRecords = pendingRecordsMem.GetPtr();
-  pendingRecordCount = count;
+  if (!mem.alloc(static_cast<u32>(bytes))) return 0;
+  std::memcpy(mem.GetPtr(), records, static_cast<size_t>(bytes));
+  first = mem.GetPtr();
+  count = n;
   return 1;
 }
 

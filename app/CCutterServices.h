@@ -5,8 +5,8 @@
 // class and supplies the operations; the main window and the layout model
 // only ever talk to a Cutter through it.
 //
-// Cost: the pending piece records are a copy (92 bytes a record); nothing
-// else allocates. Limits: a shape has at most 64 nodes; rows and columns
+// Cost: the two stores of piece records are copies (92 bytes a record);
+// nothing else allocates. Limits: a shape has at most 64 nodes; rows and columns
 // are 1..100.
 #pragma once
 
@@ -46,6 +46,7 @@ class CCutterServices {
   // Sets every control from the fields below after the main window wrote them.
   virtual void SetInitialStatesToControls() = 0;
   virtual void settings_SaveWindowPosition() = 0;
+  // The shape under "LastShape" (count as u16, then H, U, S per node);
   // 0 when the configuration store is not open, else 1.
   virtual u8 settings_SaveLastKnife() = 0;
 
@@ -54,10 +55,14 @@ class CCutterServices {
   // The knob size rule: above 100 gives 100.
   static u16 CapAt100(u32 v) { return static_cast<u16>(v > 100 ? 100 : v); }
 
-  // Copies count 92-byte piece records into the pending store (they apply
-  // to the pieces of the next cut); null or 0 empties it. 0 when the copy
-  // cannot be made (error 17 in the store; the old records are dropped).
+  // Copies count 92-byte piece records into the pending store, the records
+  // of the pieces there were when the Cutter opened (they apply to the
+  // pieces of the next cut); null or 0 empties it. 0 when the copy cannot
+  // be made (error 17 in the store; the old records are dropped).
   u8 SetPendingRecords(const u8* records, u32 count);
+  // The same for the records of a document loaded while the Cutter is open:
+  // they win over the pending records, and the Cutter's reset forgets them.
+  u8 SetDocumentRecords(const u8* records, u32 count);
   // The current edited shape as a spline record (count capped at 64).
   void GetShape(SPLINE_STRUCT& out) const;
 
@@ -68,6 +73,9 @@ class CCutterServices {
   CKLF_Mem pendingRecordsMem;
   u8* pendingRecords;  // first 92-byte record, or null
   u32 pendingRecordCount;
+  CKLF_Mem documentRecordsMem;
+  u8* documentRecords;  // first 92-byte record, or null
+  u32 documentRecordCount;
 
   // Read by the main window while the Cutter is open.
   u8 nodeCount;  // at most 64
@@ -82,8 +90,13 @@ class CCutterServices {
 
   // Read by the main window after the Cutter closed.
   u8 cutMade;              // a cut was made since the Cutter opened
-  u8 cutCountDiffers;      // its piece count differs from the pending records
+  // The cut changed the layout: its piece count, or a piece's row or column,
+  // differs from the records carried over. Never cleared by a later cut.
+  u8 cutCountDiffers;
 
   // Set to 1 by Escape while cutting; the cutting progress answers it.
   u8 abortCut;
+
+ private:
+  static u8 i_CopyRecords(CKLF_Mem& mem, u8*& first, u32& count, const u8* records, u32 n);
 };

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "CCutterServices.h"
+#include "CLayoutRandom.h"
+#include "CLayoutView.h"
 
 namespace {
 
@@ -27,19 +29,9 @@ f64 KnotAxis(u32 c, u32 n, const f32* P, f64 d, f64 size) {
   return (static_cast<f64>(P[c - 1]) + g * d) * size;
 }
 
-// n evenly spaced line positions, the step accumulated in single precision.
-void EvenPositions(f32* P, u32 n) {
-  f32 step = 1.0f / static_cast<f32>(n + 1);
-  f32 p = step;
-  for (u32 k = 0; k < n; ++k) {
-    P[k] = p;
-    p += step;
-  }
-}
-
-f32 RandomOffset(f32 amount) {
+f32 RandomOffset(f32 amount, u32 r) {
   f64 a = amount;
-  return static_cast<f32>(a * (2.0 * static_cast<f64>(std::rand()) / 2147483647.0) - a);
+  return static_cast<f32>(a * (2.0 * static_cast<f64>(r) / 2147483647.0) - a);
 }
 
 }  // namespace
@@ -76,7 +68,10 @@ CLayoutModel::CLayoutModel()
       anchorExtra(0),
       imageWidth(0),
       imageHeight(0),
-      cutter(nullptr) {
+      cutter(nullptr),
+      view(nullptr),
+      random(nullptr),
+      blockLimit(1ull << 30) {
   std::memset(verticalLines, 0, sizeof(verticalLines));
   std::memset(horizontalLines, 0, sizeof(horizontalLines));
   selectedKnots[0] = selectedKnots[1] = 0;
@@ -104,6 +99,10 @@ kltFPOS CLayoutModel::i_spl_ConvertKnot(u32 knotId, f64 width, f64 height, kltFP
 }
 
 i32 CLayoutModel::i_CovertKnotID(u32 knotId, u8 insert, u8 column, u16 line) const {
+  return CovertKnotID(knotId, knotColumns, knotCount, insert, column, line);
+}
+
+i32 CLayoutModel::CovertKnotID(u32 knotId, u32 knotColumns, u32 knotCount, u8 insert, u8 column, u16 line) {
   if (knotId >= knotCount || knotColumns == 0) return -1;
   i64 n = knotColumns;
   i64 c = knotId % knotColumns;
@@ -127,9 +126,15 @@ i32 CLayoutModel::i_CovertKnotID(u32 knotId, u8 insert, u8 column, u16 line) con
   return static_cast<i32>(c + r * n);
 }
 
-u8 CLayoutModel::i_GrowBlock(CKLF_Mem& block, u64 bytes) {
+u32 CLayoutModel::Rand() { return random ? random->Rand() : static_cast<u32>(std::rand()); }
+
+void CLayoutModel::AlertNoMemory() const {
+  if (view) view->Alert(CLayoutView::kMemoryProblem, CLayoutView::kErrorTitle);
+}
+
+u8 CLayoutModel::GrowBlock(CKLF_Mem& block, u64 bytes) const {
   if (block.GetSize() >= bytes) return 1;
-  if (!klFits32(bytes)) return block.Fail(klErrNoMemory);
+  if (bytes > blockLimit || !klFits32(bytes)) return block.Fail(klErrNoMemory);
   return block.Resize(static_cast<u32>(bytes));
 }
 
@@ -138,7 +143,7 @@ u8 CLayoutModel::spl_InitAuxKnivesMem(u32 count) {
   u64 have = xKnivesMem.GetSize() / sizeof(AUXKNIFESTRUCT);
   if (have < count) {
     u64 want = count > 999 ? static_cast<u64>(count) + count / 10 : static_cast<u64>(count) + 100;
-    if (!i_GrowBlock(xKnivesMem, want * sizeof(AUXKNIFESTRUCT))) return FailFrom(xKnivesMem, klErrNoMemory);
+    if (!GrowBlock(xKnivesMem, want * sizeof(AUXKNIFESTRUCT))) return FailFrom(xKnivesMem, klErrNoMemory);
     xKnives = reinterpret_cast<AUXKNIFESTRUCT*>(xKnivesMem.GetPtr());
   }
   if (count > xKnifeCount) {
@@ -159,6 +164,15 @@ void CLayoutModel::settings_SetDefaultKnife(KNIFESTRUCT* knife) {
     knife->pointS[j] = 0.5f;
   }
   UpdateCentre(*knife);
+}
+
+void CLayoutModel::EvenLinePositions(f32* P, u32 n) {
+  f32 step = 1.0f / static_cast<f32>(n + 1);
+  f32 p = step;
+  for (u32 k = 0; k < n; ++k) {
+    P[k] = p;
+    p += step;
+  }
 }
 
 void CLayoutModel::UpdateCentre(KNIFESTRUCT& knife) {
@@ -261,6 +275,7 @@ void CLayoutModel::spl_OnKnifeSelChanged() {
     u32 th = spl_DoGetKnifeThickness(1, mixed);
     cutter->NotifiedByMain_NewThickness(static_cast<u16>(th > 0xFFFF ? 0xFFFF : th), mixed, thinKnives);
   }
+  if (view) view->OnKnifeSelectionChanged();
 }
 
 void CLayoutModel::GetConsideredKnifeStates(u8& anyExtra, u8& anyHidden, u8& anyShown) const {
@@ -313,6 +328,7 @@ void CLayoutModel::i_cmop_KnotClickToSelect(u32 k) {
       selectedKnotCount = 1;
     }
   }
+  if (view) view->OnKnotSelectionChanged();
 }
 
 u8 CLayoutModel::CanAddExtraKnife() const {
@@ -339,8 +355,8 @@ u32 CLayoutModel::GetEffectivePoints(const KNIFESTRUCT& k, f64* u, f64* h, f64* 
 }
 
 u8 CLayoutModel::spl_SplitEvenParts(u16 columns, u16 rows, u8 force, u8 clearExtra) {
-  u32 V = columns == 0 ? 0 : (columns - 1u > kMaxLines ? kMaxLines : columns - 1u);
-  u32 H = rows == 0 ? 0 : (rows - 1u > kMaxLines ? kMaxLines : rows - 1u);
+  u32 V = LinesFor(columns);
+  u32 H = LinesFor(rows);
   if (!force && V == verticalLineCount && H == horizontalLineCount && knotColumns == V + 2 &&
       knotRows == H + 2 && knotCount == (V + 2) * (H + 2))
     return 1;
@@ -351,24 +367,25 @@ u8 CLayoutModel::spl_SplitEvenParts(u16 columns, u16 rows, u8 force, u8 clearExt
   CKLF_Mem* blocks[5] = {&knotsMem, &knotHandlesMem, &vKnivesMem, &hKnivesMem, &knotMarksMem};
   u64 sizes[5] = {static_cast<u64>(K) * sizeof(KNOT), static_cast<u64>(K) * sizeof(KNOTHANDLE),
                   static_cast<u64>(vc) * sizeof(KNIFESTRUCT), static_cast<u64>(hc) * sizeof(KNIFESTRUCT), K};
-  for (int i = 0; i < 5; ++i) {
-    if (!i_GrowBlock(*blocks[i], sizes[i])) return Fail(blocks[i]->GetError());
-  }
-  // Growing may have moved the blocks; the old records came along.
+  u8 grown = 1;
+  for (int i = 0; i < 5 && grown; ++i) grown = GrowBlock(*blocks[i], sizes[i]) ? 1 : 0;
+  // Growing may have moved the blocks, also those grown before a failure;
+  // the old records came along.
   knots = reinterpret_cast<KNOT*>(knotsMem.GetPtr());
   knotHandles = reinterpret_cast<KNOTHANDLE*>(knotHandlesMem.GetPtr());
   vKnives = reinterpret_cast<KNIFESTRUCT*>(vKnivesMem.GetPtr());
   hKnives = reinterpret_cast<KNIFESTRUCT*>(hKnivesMem.GetPtr());
+  if (!grown) return Fail(klErrNoMemory);
   spl_CleanKnives();
 
-  if (V != verticalLineCount || force) EvenPositions(verticalLines, V);
-  if (H != horizontalLineCount || force) EvenPositions(horizontalLines, H);
+  if (V != verticalLineCount || force) EvenLinePositions(verticalLines, V);
+  if (H != horizontalLineCount || force) EvenLinePositions(horizontalLines, H);
   verticalLineCount = static_cast<u16>(V);
   horizontalLineCount = static_cast<u16>(H);
   knotColumns = static_cast<u16>(V + 2);
   knotRows = static_cast<u16>(H + 2);
   knotCount = K;
-  knotHandleCount = K;
+  knotHandleCount = 0;  // refilled by the next redraw
 
   vKnifeCount = vc;
   vKnivesPerBand = static_cast<u16>(V);
@@ -405,8 +422,8 @@ void CLayoutModel::spl_AutoFillKnots(u8 all) {
   bool random = A > 0.001f;
   auto deal = [&](KNOT& k) {
     if (random) {
-      k.dx = RandomOffset(A);
-      k.dy = RandomOffset(A);
+      k.dx = RandomOffset(A, Rand());
+      k.dy = RandomOffset(A, Rand());
     } else {
       k.dx = 0;
       k.dy = 0;
@@ -477,6 +494,23 @@ u8 CLayoutModel::settings_LoadDefaults() {
   for (u32 i = 0; i < hKnifeCount; ++i) settings_SetDefaultKnife(&hKnives[i]);
   spl_OnKnifeSelChanged();
   return 1;
+}
+
+CLayoutModel::KNIFESTRUCT* CLayoutModel::NthKnife(u32 i, u8* extra) {
+  if (extra) *extra = 0;
+  if (i < vKnifeCount) return &vKnives[i];
+  i -= vKnifeCount;
+  if (i < hKnifeCount) return &hKnives[i];
+  i -= hKnifeCount;
+  if (i >= xKnifeCount) return nullptr;
+  if (extra) *extra = 1;
+  return &xKnives[i];
+}
+
+u32 CLayoutModel::NthKnifeId(u32 i) const {
+  if (i < vKnifeCount) return i;
+  if (i < vKnifeCount + hKnifeCount) return kHorizontalIdBase + (i - vKnifeCount);
+  return kExtraIdBase + (i - vKnifeCount - hKnifeCount);
 }
 
 CLayoutModel::KNIFESTRUCT* CLayoutModel::GetKnife(u32 id) {

@@ -17,6 +17,9 @@
 #include "CKLF_Mem.h"
 
 class CCutterServices;
+class CLayoutRandom;
+class CLayoutView;
+class CTessarette;
 
 class CLayoutModel : public CKLF_FrameWork {
  public:
@@ -43,6 +46,8 @@ class CLayoutModel : public CKLF_FrameWork {
     f32 span;      // end-knot distance in preview pixels (0 until drawn)
     CKLF_Mem* polyline;  // sampled curve (kltFPOS points), owned
     u32 polylineCount;
+    kltFPOS polylineMin;  // the polyline's bounds, made with it
+    kltFPOS polylineMax;
     u8 moving;     // drawn thin while a knot or line is dragged
   };
 
@@ -82,6 +87,19 @@ class CLayoutModel : public CKLF_FrameWork {
   }
   // The Cutter to notify of selection changes, or null when it is closed.
   void SetCutter(CCutterServices* c) { cutter = c; }
+  // The window that shows the layout, or null (nothing is redrawn).
+  void SetView(CLayoutView* v) { view = v; }
+  // The random source, or null for the C library's rand().
+  void SetRandom(CLayoutRandom* r) { random = r; }
+  // One draw, 0..2147483647.
+  u32 Rand();
+  // The largest block the layout's operations may grow (default 1 GiB).
+  void SetBlockLimit(u64 bytes) { blockLimit = bytes; }
+  // Grows block to bytes, keeping its contents; 0 with error 17 in the
+  // block beyond the limit or when memory runs out.
+  u8 GrowBlock(CKLF_Mem& block, u64 bytes) const;
+  // The alert "Memory allocation problem..." titled "Error!" in the view.
+  void AlertNoMemory() const;
 
   // Knot position in an area of width x height, minus origin; (0, 0) for a
   // knot id outside an empty grid.
@@ -91,6 +109,8 @@ class CLayoutModel : public CKLF_FrameWork {
   // at index line, vertical when column is set; -1 when it goes away or the
   // id is out of range. Call with the old counts.
   i32 i_CovertKnotID(u32 knotId, u8 insert, u8 column, u16 line) const;
+  // The same for a grid of knotColumns columns and knotCount knots.
+  static i32 CovertKnotID(u32 knotId, u32 knotColumns, u32 knotCount, u8 insert, u8 column, u16 line);
 
   // Room for count extra knives, records past the current count zeroed.
   u8 spl_InitAuxKnivesMem(u32 count);
@@ -119,6 +139,10 @@ class CLayoutModel : public CKLF_FrameWork {
   // result is the point count (at most 64).
   static u32 GetEffectivePoints(const KNIFESTRUCT& knife, f64* u, f64* h, f64* s);
   static void UpdateCentre(KNIFESTRUCT& knife);
+  // The lines of a count of columns or rows: count - 1, at most 100; 0 for 0.
+  static u32 LinesFor(u32 count) { return count == 0 ? 0 : (count - 1 > kMaxLines ? kMaxLines : count - 1); }
+  // n evenly spaced line positions, the step accumulated in single precision.
+  static void EvenLinePositions(f32* positions, u32 n);
 
   // An even grid of columns x rows (at most 101 each); without force an
   // unchanged grid stays. 0 when a block cannot grow (the layout is then
@@ -131,8 +155,22 @@ class CLayoutModel : public CKLF_FrameWork {
   // (wide image) or two columns, every knife the default knob. 0 on memory.
   u8 settings_LoadDefaults();
 
+  // Hands the whole layout to the engine: lines, knot offsets and every
+  // knife's effective points (flips and knob size applied; hidden knives do
+  // not cut). 0 when the engine cannot be sized (its error kept) or its
+  // counts differ from the model's after sizing (error 1); the engine's
+  // layout is then partly written and must not be cut.
+  u8 engine_PutLayoutToPuzzleEngine(CTessarette& engine);
+
   // Knife by id across the three lists, or null.
   KNIFESTRUCT* GetKnife(u32 id);
+  // The i-th knife over the three lists in list order (vertical,
+  // horizontal, extra), or null; extra is set for an extra knife.
+  KNIFESTRUCT* NthKnife(u32 i, u8* extra = nullptr);
+  const KNIFESTRUCT* NthKnife(u32 i) const { return const_cast<CLayoutModel*>(this)->NthKnife(i); }
+  // The id of the i-th knife over the three lists.
+  u32 NthKnifeId(u32 i) const;
+  u8 AnyKnifeSelected() const { return i_AnySelected(); }
   u32 TotalKnifeCount() const { return vKnifeCount + hKnifeCount + xKnifeCount; }
 
   // Grid.
@@ -185,6 +223,8 @@ class CLayoutModel : public CKLF_FrameWork {
   u32 imageWidth;
   u32 imageHeight;
   CCutterServices* cutter;
+  CLayoutView* view;
+  CLayoutRandom* random;
 
  private:
   // One byte a knot, sized with the knot grid: the ends of the selected
@@ -197,5 +237,6 @@ class CLayoutModel : public CKLF_FrameWork {
   // A field over the considered knives: the common value, or the integer
   // mean capped at 100 when they differ (mixed); considered gets their count.
   u32 i_ConsideredValue(u8 selectedOnly, u32 KNIFESTRUCT::*field, u8& mixed, u32& considered) const;
-  static u8 i_GrowBlock(CKLF_Mem& block, u64 bytes);
+
+  u64 blockLimit;
 };

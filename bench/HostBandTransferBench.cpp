@@ -5,14 +5,14 @@
 
 #include <vector>
 
-#include "CKLP_FilterHost.h"
+#include "CKLT_FilterHost.h"
 #include "CPluginMain.h"
 
 namespace {
 
 void Transfer(benchmark::State& state, bool write) {
   const int32_t w = static_cast<int32_t>(state.range(0)), h = static_cast<int32_t>(state.range(1));
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   host.SetDocument(klpModeRGB, w, h, false);
   host.SetMaxSpace(static_cast<int32_t>(state.range(2)));
   CPluginMain plugin;

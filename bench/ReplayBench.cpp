@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "CKLP_FilterHost.h"
+#include "CKLT_FilterHost.h"
 #include "CTessarette.h"
 #include "KLF_PluginEntry.h"
 
@@ -75,7 +75,7 @@ void Replay(benchmark::State& state, bool puzzle) {
   std::ofstream(dir / "last.data", std::ios::binary).write(reinterpret_cast<const char*>(block.data()),
                                                           static_cast<std::streamsize>(block.size()));
   KLF_SetPluginFolderOverride(dir.c_str());
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   host.SetDocument(klpModeRGB, w, h, false);
   std::mt19937 rng(1);
   for (int p = 0; p < 3; ++p)

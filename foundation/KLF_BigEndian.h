@@ -1,6 +1,6 @@
 // Big-endian reads and writes of the framework's byte formats (compressed
-// blocks, cipher blocks, storage containers), field by field, whatever the
-// machine's own byte order.
+// blocks, cipher blocks, storage containers, settings blocks, PSD files),
+// field by field, whatever the machine's own byte order.
 #pragma once
 
 #include "KLF_Types.h"
@@ -37,26 +37,54 @@ inline void KLF_PutBEF32(u8* p, f32 f) {
   KLF_PutBE32(p, v);
 }
 
-// Sequential big-endian reading of a byte block. Has(n) tells whether n more
-// bytes are present; the readers themselves do not check.
+// Sequential big-endian reading of a byte block that never reads past its
+// end: a read that does not fit yields zeros, leaves the position where it
+// was and marks the reader failed, so callers may check Ok() once after a
+// group of reads. Has(n) tells whether n more bytes are present.
 struct KLF_BEReader {
   const u8* d;
   u64 len;
   u64 pos;
+  bool failed = false;
 
-  bool Has(u64 n) const { return pos <= len && n <= len - pos; }
-  u8 U8() { return d[pos++]; }
+  bool Ok() const { return !failed; }
+  bool Has(u64 n) const { return !failed && pos <= len && n <= len - pos; }
+  u64 Left() const { return pos <= len ? len - pos : 0; }
+  // The next n bytes, or null (and failed) when fewer are left.
+  const u8* Take(u64 n) {
+    if (!Has(n)) {
+      failed = true;
+      return nullptr;
+    }
+    pos += n;
+    return d + pos - n;
+  }
+  bool Skip(u64 n) { return Take(n) != nullptr; }
+  u8 U8() {
+    const u8* p = Take(1);
+    return p ? p[0] : 0;
+  }
   u16 U16() {
-    pos += 2;
-    return KLF_GetBE16(d + pos - 2);
+    const u8* p = Take(2);
+    return p ? KLF_GetBE16(p) : 0;
   }
   u32 U32() {
-    pos += 4;
-    return KLF_GetBE32(d + pos - 4);
+    const u8* p = Take(4);
+    return p ? KLF_GetBE32(p) : 0;
   }
   f32 F32() {
-    pos += 4;
-    return KLF_GetBEF32(d + pos - 4);
+    const u8* p = Take(4);
+    return p ? KLF_GetBEF32(p) : 0.0f;
+  }
+  // A reader of the next n bytes alone (positions stay those of the
+  // block); this one moves past them. A failed one when fewer are left.
+  KLF_BEReader Sub(u64 n) {
+    KLF_BEReader r = {d, pos, pos};
+    if (Take(n))
+      r.len = pos;
+    else
+      r.failed = true;
+    return r;
   }
 };
 

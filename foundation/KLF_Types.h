@@ -39,11 +39,25 @@ struct kltFPOS {
   f64 y;
 };
 
-// A direction in space, single precision (the bevel's light).
+// A direction in space, single precision (the bevel's light, the surface
+// renderer's normals and lights).
 struct klt3D_VECTOR {
   f32 x;
   f32 y;
   f32 z;
+};
+
+// A point in space, single precision (the surface renderer's vertices).
+struct klt3D_VERTEX {
+  f32 x;
+  f32 y;
+  f32 z;
+};
+
+// A point in the plane or a texture mapping coordinate, single precision.
+struct klt2D_VERTEX {
+  f32 x;
+  f32 y;
 };
 
 struct kltRGBA8 {

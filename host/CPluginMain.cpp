@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "KLP_Alert.h"
+
 namespace {
 
 const char kLastSettingsFile[] = "last.data";
@@ -9,11 +11,15 @@ const char kConfFile[] = "plugin.conf";
 const char kPositionsFolder[] = "Windows Positions";
 const i32 kMaxTrimmedSide = 30000;
 
+// The engine's alerts are the platform's modal alerts.
+void ShowEngineAlert(const char* text, const char* title, void*) { KLP_ShowAlert(title, text); }
+
 }  // namespace
 
 CPluginMain::CPluginMain() : m_alphaPtr(nullptr), m_alphaWidth(0), m_alphaHeight(0), m_engineLayerAccess(0) {
   m_hostProgress.SetUserDataPtr(this);
   m_layerSource.SetPlugin(this);
+  m_engine.SetAlertProc(ShowEngineAlert, nullptr);
 }
 
 CPluginMain::~CPluginMain() {}

@@ -41,12 +41,19 @@ i32 PrepareAppInfo() {
 }
 
 extern "C" void PluginMain(int16_t selector, KLP_FilterRecord* record, intptr_t* data, int16_t* result) {
-  g_filterRecord = record;
-  g_data = data;
-  g_result = result;
-  g_plugin.SetHostPointers(record, data, result);
-  PrepareAppInfo();
-  if (result) *result = 0;
-  g_plugin.SetPluginFolder(g_pluginFolder);
-  g_plugin.HandleSelector(selector);
+  // Nothing may unwind into the host. What can throw here is an allocation
+  // (a standard container or string, here or in a host callback): the host
+  // hears memory full.
+  try {
+    g_filterRecord = record;
+    g_data = data;
+    g_result = result;
+    g_plugin.SetHostPointers(record, data, result);
+    PrepareAppInfo();
+    if (result) *result = 0;
+    g_plugin.SetPluginFolder(g_pluginFolder);
+    g_plugin.HandleSelector(selector);
+  } catch (...) {
+    if (result) *result = klpResMemFull;
+  }
 }

@@ -1,6 +1,7 @@
 #include "CKLF_ImageFormat.h"
 
-CKLF_ImageFormat::CKLF_ImageFormat() : m_progress(nullptr), m_width(0), m_height(0), m_mode(0), m_bits(0) {}
+CKLF_ImageFormat::CKLF_ImageFormat()
+    : m_progress(nullptr), m_width(0), m_height(0), m_mode(0), m_bits(0), m_resolution(0) {}
 
 CKLF_ImageFormat::~CKLF_ImageFormat() {}
 
@@ -40,4 +41,26 @@ CKLF_Mem* CKLF_ImageFormat::i_Plane(i32 channel) { return &m_planes[channel + 1]
 
 void CKLF_ImageFormat::i_FreePlanes() {
   for (CKLF_Mem& m : m_planes) m.free();
+}
+
+u8 CKLF_ImageFormat::i_AllocPlanes(i32 first, i32 last, u32 area) {
+  i_FreePlanes();
+  for (i32 c = first; c <= last; ++c)
+    if (!i_Plane(c)->alloc(area)) {
+      i_FreePlanes();
+      return Fail(klErrNoMemory);
+    }
+  return 1;
+}
+
+void CKLF_ImageFormat::i_ClearExtras() {
+  m_resolution = 0;
+  m_icc.free();
+}
+
+u8 CKLF_ImageFormat::i_SetICCProfile(const u8* data, u32 size) {
+  if (!size) return 1;
+  if (!m_icc.alloc(size)) return FailFrom(m_icc, klErrNoMemory);
+  m_icc.Copy(0, data, size);
+  return 1;
 }

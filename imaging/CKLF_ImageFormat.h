@@ -34,6 +34,11 @@ class CKLF_ImageFormat : public CKLF_FrameWork {
   virtual CKLF_String GetComments();
   virtual CKLF_String GetEXIF();
 
+  // What a parsed file says beside its pixels: its resolution in dots per
+  // inch (0 when it gives none) and its colour profile (empty when none).
+  f64 GetResolution() const { return m_resolution; }
+  const CKLF_Mem& GetICCProfile() const { return m_icc; }
+
   void SetProgress(CKLF_Progress* progress) { m_progress = progress; }
   CKLF_Progress* GetProgress() const { return m_progress; }
 
@@ -44,6 +49,13 @@ class CKLF_ImageFormat : public CKLF_FrameWork {
   // The plane slot of a channel -1..3 (never null for those indices).
   CKLF_Mem* i_Plane(i32 channel);
   void i_FreePlanes();
+  // Frees every plane, then makes channels first..last of area bytes each:
+  // 1, or 0 with every plane freed and error 17.
+  u8 i_AllocPlanes(i32 first, i32 last, u32 area);
+  // Forgets the resolution and the profile (a parse starts with this).
+  void i_ClearExtras();
+  // Keeps a copy of a profile the file carries: 1, or 0 with error 17.
+  u8 i_SetICCProfile(const u8* data, u32 size);
 
   CKLF_Progress* m_progress;
   u16 m_width;
@@ -53,4 +65,6 @@ class CKLF_ImageFormat : public CKLF_FrameWork {
   CKLF_String m_comments;
   CKLF_String m_exif;
   CKLF_Mem m_planes[5];
+  f64 m_resolution;
+  CKLF_Mem m_icc;
 };

@@ -2,6 +2,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 // jpeglib.h needs size_t and FILE declared first.
@@ -111,36 +112,39 @@ u8 ModeOf(J_COLOR_SPACE space, u32& channels) {
 
 }  // namespace
 
-CKLF_ImageJPEG::CKLF_ImageJPEG() {}
+CKLF_ImageJPEG::CKLF_ImageJPEG() : m_adobe(0) {}
 
 CKLF_ImageJPEG::~CKLF_ImageJPEG() {}
 
 u8 CKLF_ImageJPEG::i_CheckStart(const u8* data, u32 size) {
-  if (!data || size <= 1) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
-  if (data[0] != 0xFF || (data[1] != 0xD8 && data[1] != 0xC0 && data[1] != 0xC1)) {
-    SetError(klErrUnsupported);
-    return 0;
-  }
+  if (!data || size <= 1) return Fail(klErrNotFormat);
+  if (data[0] != 0xFF || (data[1] != 0xD8 && data[1] != 0xC0 && data[1] != 0xC1)) return Fail(klErrUnsupported);
   return 1;
 }
 
 // Called inside the caller's setjmp frame: libjpeg errors jump past it,
 // so it keeps only plain locals.
 u32 CKLF_ImageJPEG::i_ReadHeader(jpeg_decompress_struct* cinfo) {
+  i_ClearExtras();
+  jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
   jpeg_read_header(cinfo, TRUE);
   u32 channels = 0;
   const u8 mode = ModeOf(cinfo->out_color_space, channels);
-  if (!mode) {
-    SetError(klErrUnsupported);
-    return 0;
-  }
+  if (!mode) return Fail(klErrUnsupported);
   m_width = static_cast<u16>(cinfo->image_width);
   m_height = static_cast<u16>(cinfo->image_height);
   m_bits = 8;
   m_mode = mode;
+  m_adobe = cinfo->saw_Adobe_marker ? 1 : 0;
+  if (cinfo->saw_JFIF_marker && cinfo->X_density && (cinfo->density_unit == 1 || cinfo->density_unit == 2))
+    m_resolution = cinfo->density_unit == 1 ? cinfo->X_density : cinfo->X_density * 2.54;
+  JOCTET* profile = nullptr;
+  unsigned int profileSize = 0;
+  if (jpeg_read_icc_profile(cinfo, &profile, &profileSize)) {
+    const u8 kept = i_SetICCProfile(profile, profileSize);
+    std::free(profile);
+    if (!kept) return 0;
+  }
   return channels;
 }
 
@@ -152,8 +156,7 @@ u8 CKLF_ImageJPEG::GetImageInfoByPtr(const void* data, u32 size) {
   SetUpErrors(&cinfo, &err);
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
-    SetError(klErrUnsupported);
-    return 0;
+    return Fail(klErrUnsupported);
   }
   jpeg_create_decompress(&cinfo);
   jpeg_frommem_src(&cinfo, data, size);
@@ -172,92 +175,52 @@ u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
     i_FreePlanes();
-    SetError(klErrNotFormat);
-    return 0;
+    return Fail(klErrNotFormat);
   }
   jpeg_create_decompress(&cinfo);
-  if (i_Canceled(1)) {
-    jpeg_destroy_decompress(&cinfo);
-    return 0;
-  }
-  jpeg_frommem_src(&cinfo, data, size);
-  if (i_Canceled(2)) {
-    jpeg_destroy_decompress(&cinfo);
-    return 0;
-  }
-  const u32 channels = i_ReadHeader(&cinfo);
-  if (!channels) {
-    jpeg_destroy_decompress(&cinfo);
-    return 0;
-  }
-  if (i_Canceled(3)) {
-    jpeg_destroy_decompress(&cinfo);
-    return 0;
-  }
-  jpeg_start_decompress(&cinfo);
-  if (i_Canceled(4)) {
-    jpeg_destroy_decompress(&cinfo);
-    return 0;
-  }
-  const u32 width = cinfo.output_width;
-  const u32 height = cinfo.output_height;
-  const u32 components = static_cast<u32>(cinfo.output_components);
-  if (width == 0 || height == 0 || width > 0xFFFF || height > 0xFFFF || components != channels) {
-    jpeg_destroy_decompress(&cinfo);
-    SetError(klErrNotFormat);
-    return 0;
-  }
+  u8 ok = i_Decode(&cinfo, data, size);
+  if (ok) jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  if (!ok || i_Canceled(100)) return 0;
+  return 1;
+}
+
+// Runs inside ParseImageByPtr's setjmp frame: plain locals only. 0 on a
+// cancel (no code) or a failure (code set).
+u8 CKLF_ImageJPEG::i_Decode(jpeg_decompress_struct* cinfo, const void* data, u32 size) {
+  if (i_Canceled(1)) return 0;
+  jpeg_frommem_src(cinfo, data, size);
+  if (i_Canceled(2)) return 0;
+  const u32 channels = i_ReadHeader(cinfo);
+  if (!channels || i_Canceled(3)) return 0;
+  jpeg_start_decompress(cinfo);
+  if (i_Canceled(4)) return 0;
+  const u32 width = cinfo->output_width;
+  const u32 height = cinfo->output_height;
+  if (width == 0 || height == 0 || width > 0xFFFF || height > 0xFFFF ||
+      static_cast<u32>(cinfo->output_components) != channels)
+    return Fail(klErrNotFormat);
   const u64 area = static_cast<u64>(width) * height;
-  if (!klFits32(area * channels)) {
-    jpeg_destroy_decompress(&cinfo);
-    SetError(klErrNoMemory);
-    return 0;
-  }
-  i_FreePlanes();
-  for (u32 c = 0; c < channels; ++c) {
-    CKLF_Mem* m = i_Plane(static_cast<i32>(c));
-    if (!m->alloc(static_cast<u32>(area))) {
-      jpeg_destroy_decompress(&cinfo);
-      i_FreePlanes();
-      SetError(m->GetError() ? m->GetError() : static_cast<u16>(klErrNoMemory));
-      return 0;
-    }
-  }
-  if (i_Canceled(10)) {
-    jpeg_destroy_decompress(&cinfo);
-    return 0;
-  }
-  JSAMPARRAY line = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                               width * components, 1);
-  if (i_Canceled(11)) {
-    jpeg_destroy_decompress(&cinfo);
-    return 0;
-  }
-  u8* planes[4] = {i_Plane(0)->GetPtr(), i_Plane(1)->GetPtr(), i_Plane(2)->GetPtr(), i_Plane(3)->GetPtr()};
-  while (cinfo.output_scanline < height) {
-    u32 percent = 11 + 88 * cinfo.output_scanline / height;
-    if (i_Canceled(percent)) {
-      jpeg_destroy_decompress(&cinfo);
-      return 0;
-    }
+  if (!klFits32(area * channels)) return Fail(klErrNoMemory);
+  if (!i_AllocPlanes(0, static_cast<i32>(channels) - 1, static_cast<u32>(area)) || i_Canceled(10)) return 0;
+  JSAMPARRAY line = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                width * channels, 1);
+  if (i_Canceled(11)) return 0;
+  while (cinfo->output_scanline < height) {
+    if (i_Canceled(11 + 88 * cinfo->output_scanline / height)) return 0;
     // The memory source never suspends: no line read means a broken decoder state.
-    if (jpeg_read_scanlines(&cinfo, line, 1) != 1) {
-      jpeg_destroy_decompress(&cinfo);
+    if (jpeg_read_scanlines(cinfo, line, 1) != 1) {
       i_FreePlanes();
-      SetError(klErrNotFormat);
-      return 0;
+      return Fail(klErrNotFormat);
     }
-    u32 row = cinfo.output_scanline == 0 ? 0 : cinfo.output_scanline - 1;
+    u32 row = cinfo->output_scanline == 0 ? 0 : cinfo->output_scanline - 1;
     if (row >= height) row = height - 1;
     const u64 offset = static_cast<u64>(row) * width;
     for (u32 c = 0; c < channels; ++c) {
-      u8* dst = planes[c] + offset;
-      const JSAMPLE* s = line[0] + c;
-      for (u32 x = 0; x < width; ++x, s += channels) dst[x] = *s;
+      u8* dst = i_Plane(static_cast<i32>(c))->GetPtr() + offset;
+      const JSAMPLE* sample = line[0] + c;
+      for (u32 x = 0; x < width; ++x, sample += channels) dst[x] = *sample;
     }
   }
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  if (i_Canceled(100)) return 0;
   return 1;
 }

@@ -1,6 +1,7 @@
 // JPEG data held in memory, decoded through libjpeg (interface 62) fed by a
 // memory source of our own: baseline and progressive, grey into channel 0,
-// RGB into 0..2, CMYK into 0..3; there is never an alpha plane. Data that
+// RGB into 0..2, CMYK into 0..3 (samples as stored); there is never an
+// alpha plane. The JFIF density and an ICC profile (APP2) are kept. Data that
 // ends early is completed with an end-of-image marker, as libjpeg's own
 // sources do, so a truncated file decodes to a finished (grey-filled)
 // image or fails, and never hangs.
@@ -29,10 +30,16 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
   // Decode: as above, then 49 for a libjpeg error or an empty image and 17
   // when the planes cannot be had; a cancel returns 0 without a code.
   u8 ParseImageByPtr(const void* data, u32 size) override;
+  // 1 when the file carries Adobe's marker: its CMYK samples are then
+  // stored inverted (255 is no ink).
+  u8 SawAdobeMarker() const { return m_adobe; }
 
  private:
   u8 i_CheckStart(const u8* data, u32 size);
   // Reads the header and takes size, bits and mode: the channel count, or
   // 0 with error 48 for a colour space without planes here.
   u32 i_ReadHeader(jpeg_decompress_struct* cinfo);
+  u8 i_Decode(jpeg_decompress_struct* cinfo, const void* data, u32 size);
+
+  u8 m_adobe;
 };

@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "CKLF_StdFile.h"
@@ -49,59 +50,70 @@ void KLF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, size_t n) {
   if (k < n) png_error(png, "data ends early");
 }
 
-CKLF_ImagePNG::CKLF_ImagePNG() {}
+CKLF_ImagePNG::CKLF_ImagePNG() : m_sourceBits(0) {}
 
 CKLF_ImagePNG::~CKLF_ImagePNG() {}
 
+namespace {
+
+u32 ChannelsOf(u8 mode) {
+  switch (mode) {
+    case CKLF_ImagePNG::kWriteRGBA: return 4;
+    case CKLF_ImagePNG::kWriteGreyAlpha: return 2;
+    case CKLF_ImagePNG::kWriteRGB: return 3;
+    case CKLF_ImagePNG::kWriteGrey: return 1;
+    default: return 0;
+  }
+}
+
+int ColourTypeOf(u8 mode) {
+  switch (mode) {
+    case CKLF_ImagePNG::kWriteRGBA: return PNG_COLOR_TYPE_RGB_ALPHA;
+    case CKLF_ImagePNG::kWriteGreyAlpha: return PNG_COLOR_TYPE_GRAY_ALPHA;
+    case CKLF_ImagePNG::kWriteRGB: return PNG_COLOR_TYPE_RGB;
+    default: return PNG_COLOR_TYPE_GRAY;
+  }
+}
+
+}  // namespace
+
 u8 CKLF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params) {
   ResetError();
-  if (!params || !m_file) {
-    SetError(klErrBadArg);
-    return 0;
-  }
-  if (params->mode != kWriteRGBA && params->mode != kWriteGreyAlpha) {
-    SetError(klErrUnsupported);
-    return 0;
-  }
-  const u32 needed = params->mode == kWriteRGBA ? 4 : 2;
-  if (params->width == 0 || params->height == 0 || params->stride < params->width) {
-    SetError(klErrBadArg);
-    return 0;
-  }
-  for (u32 c = 0; c < needed; ++c)
-    if (!params->planes[c]) {
-      SetError(klErrBadArg);
-      return 0;
-    }
+  if (!params || !m_file) return Fail(klErrBadArg);
+  const u32 channels = ChannelsOf(params->mode);
+  if (!channels) return Fail(klErrUnsupported);
+  if (params->width == 0 || params->height == 0 || params->stride < params->width) return Fail(klErrBadArg);
+  for (u32 c = 0; c < channels; ++c)
+    if (!params->planes[c]) return Fail(klErrBadArg);
   if (i_Canceled(1)) return 0;
-  const u32 rowBytes = needed * params->width;
-  if (m_work.GetSize() < rowBytes && !m_work.alloc(rowBytes)) {
-    SetError(m_work.GetError() ? m_work.GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  const u32 rowBytes = channels * params->width;
+  if (m_work.GetSize() < rowBytes && !m_work.alloc(rowBytes)) return FailFrom(m_work, klErrNoMemory);
 
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, PngError, PngWarning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {
     png_destroy_write_struct(&png, nullptr);
-    SetError(klErrNoMemory);
-    return 0;
+    return Fail(klErrNoMemory);
   }
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
     // A failed write has left the file's code already.
-    if (!GetError()) SetError(klErrNoMemory);
-    return 0;
+    return GetError() ? 0 : Fail(klErrNoMemory);
   }
-  if (i_Canceled(2)) {
-    png_destroy_write_struct(&png, &info);
-    return 0;
-  }
-  const u32 channels = params->mode == kWriteRGBA ? 4 : 2;
+  const u8 written = i_WriteImage(png, info, *params, channels);
+  png_destroy_write_struct(&png, &info);
+  // Buffered bytes that cannot be written must not pass for a file.
+  if (!written || !Write_Flush()) return 0;
+  if (i_Canceled(98) || i_Canceled(100)) return 0;
+  return 1;
+}
+
+// Runs inside WritePNG's setjmp frame: plain locals only. 0 on a cancel.
+u8 CKLF_ImagePNG::i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_PARAMS& params, u32 channels) {
+  if (i_Canceled(2)) return 0;
   png_set_write_fn(png, static_cast<CKLF_ImageWriter*>(this), KLF_IMAGEFORMAT_PNG_Writer_Write,
                    KLF_IMAGEFORMAT_PNG_Writer_Flush);
-  png_set_IHDR(png, info, params->width, params->height, 8,
-               params->mode == kWriteRGBA ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_GRAY_ALPHA, PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, params.width, params.height, 8, ColourTypeOf(params.mode), PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_text texts[2];
   std::memset(texts, 0, sizeof(texts));
@@ -110,157 +122,134 @@ u8 CKLF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params) {
   texts[0].text = const_cast<char*>("Kelvanos FrameWork");
   texts[1].compression = PNG_TEXT_COMPRESSION_NONE;
   texts[1].key = const_cast<char*>("Product");
-  texts[1].text = const_cast<char*>(params->product ? params->product : "");
+  texts[1].text = const_cast<char*>(params.product ? params.product : "");
   png_set_text(png, info, texts, 2);
-  f64 ppm = params->resolution * 100.0 / static_cast<f64>(2.54f);
+  f64 ppm = params.resolution * 100.0 / static_cast<f64>(2.54f);
   png_uint_32 perMetre = !(ppm > 0) ? 0 : (ppm >= 2147483647.0 ? 2147483647u : static_cast<png_uint_32>(ppm));
   png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
+  // A profile libpng finds unfit for the image is left out, not fatal.
+  png_set_benign_errors(png, 1);
+  if (params.icc && params.iccSize)
+    png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, params.icc, params.iccSize);
   png_write_info(png, info);
-  if (i_Canceled(10) || i_Canceled(12)) {
-    png_destroy_write_struct(&png, &info);
-    return 0;
-  }
+  if (i_Canceled(10) || i_Canceled(12)) return 0;
   u8* row = m_work.GetPtr();
-  for (u32 y = 0; y < params->height; ++y) {
-    const u64 offset = static_cast<u64>(y) * params->stride;
+  for (u32 y = 0; y < params.height; ++y) {
+    const u64 offset = static_cast<u64>(y) * params.stride;
     for (u32 c = 0; c < channels; ++c) {
-      const u8* src = params->planes[c] + offset;
+      const u8* src = params.planes[c] + offset;
       u8* dst = row + c;
-      for (u32 x = 0; x < params->width; ++x, dst += channels) *dst = src[x];
+      for (u32 x = 0; x < params.width; ++x, dst += channels) *dst = src[x];
     }
     png_write_row(png, row);
-    if (i_Canceled(12 + 83 * (y + 1) / params->height)) {
-      png_destroy_write_struct(&png, &info);
-      return 0;
-    }
+    if (i_Canceled(12 + 83 * (y + 1) / params.height)) return 0;
   }
-  if (i_Canceled(95)) {
-    png_destroy_write_struct(&png, &info);
-    return 0;
-  }
+  if (i_Canceled(95)) return 0;
   png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  // Buffered bytes that cannot be written must not pass for a file.
-  if (!Write_Flush()) return 0;
-  if (i_Canceled(98) || i_Canceled(100)) return 0;
   return 1;
 }
 
-u8 CKLF_ImagePNG::GetImageInfoByPtr(const void* data, u32 size) { return i_Read(static_cast<const u8*>(data), size, 0); }
+u8 CKLF_ImagePNG::GetImageInfoByPtr(const void* data, u32 size) {
+  return i_Read(static_cast<const u8*>(data), size, 0);
+}
 
-u8 CKLF_ImagePNG::ParseImageByPtr(const void* data, u32 size) { return i_Read(static_cast<const u8*>(data), size, 1); }
+u8 CKLF_ImagePNG::ParseImageByPtr(const void* data, u32 size) {
+  return i_Read(static_cast<const u8*>(data), size, 1);
+}
 
 u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
   ResetError();
-  if (!data || size < 4 || png_sig_cmp(data, 0, 4) != 0) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
+  if (!data || size < 4 || png_sig_cmp(data, 0, 4) != 0) return Fail(klErrNotFormat);
   if (decode && i_Canceled(1)) return 0;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, this, PngError, PngWarning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {
     png_destroy_read_struct(&png, nullptr, nullptr);
-    SetError(klErrNoMemory);
-    return 0;
+    return Fail(klErrNoMemory);
   }
   MemorySource src = {data, size, 0};
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
     if (decode) i_FreePlanes();
-    SetError(klErrNotFormat);
-    return 0;
+    return Fail(klErrNotFormat);
   }
   png_set_read_fn(png, &src, KLF_IMAGEFORMAT_PNG_Reader);
-  if (decode && i_Canceled(2)) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return 0;
-  }
+  u8 ok = decode && i_Canceled(2) ? 0 : i_ReadHeader(png, info);
+  if (ok && decode) ok = i_Decode(png, info, size);
+  png_destroy_read_struct(&png, &info, nullptr);
+  if (!ok && decode) i_FreePlanes();
+  if (ok && decode && i_Canceled(100)) return 0;
+  return ok;
+}
+
+// Runs inside i_Read's setjmp frame (so do the functions below): plain
+// locals only. Size, mode, the file's sample depth, its resolution and
+// its colour profile.
+u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
+  i_ClearExtras();
   png_read_info(png, info);
   const png_uint_32 width = png_get_image_width(png, info);
   const png_uint_32 height = png_get_image_height(png, info);
   const int colourType = png_get_color_type(png, info);
-  const int depth = png_get_bit_depth(png, info);
-  if (width > 0xFFFF || height > 0xFFFF) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    SetError(klErrUnsupported);
-    return 0;
-  }
-  const u8 grey = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA;
+  if (width > 0xFFFF || height > 0xFFFF) return Fail(klErrUnsupported);
   m_width = static_cast<u16>(width);
   m_height = static_cast<u16>(height);
   m_bits = 8;
-  m_mode = grey ? kModeGrey : kModeRGB;
-  if (!decode) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return 1;
+  m_sourceBits = static_cast<u8>(png_get_bit_depth(png, info));
+  m_mode = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? kModeGrey : kModeRGB;
+  png_uint_32 xPerUnit = 0, yPerUnit = 0;
+  int unit = 0;
+  if (png_get_pHYs(png, info, &xPerUnit, &yPerUnit, &unit) && unit == PNG_RESOLUTION_METER) {
+    // Writers round or cut dots per inch to whole dots per metre: within
+    // one dot per metre of a whole number it was that number.
+    const f64 dpi = xPerUnit * 0.0254;
+    m_resolution = std::fabs(dpi - std::round(dpi)) < 0.0254 ? std::round(dpi) : dpi;
   }
+  png_charp name = nullptr;
+  png_bytep profile = nullptr;
+  png_uint_32 profileSize = 0;
+  int compression = 0;
+  if (png_get_iCCP(png, info, &name, &compression, &profile, &profileSize))
+    return i_SetICCProfile(profile, profileSize);
+  return 1;
+}
 
-  // Refuse before allocating: planes beyond 32 bits, or data too short for
-  // the pixels it declares.
-  const u64 area = static_cast<u64>(width) * height;
-  const u64 planeBytes = area * (grey ? 2 : 4);
-  const u64 packedBytes = (static_cast<u64>(png_get_rowbytes(png, info))) * height;
-  if (static_cast<u64>(size) * kMaxInflateRatio < packedBytes) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    SetError(klErrNotFormat);
-    return 0;
-  }
-  if (!klFits32(planeBytes)) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    SetError(klErrNoMemory);
-    return 0;
-  }
-  if (i_Canceled(5)) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return 0;
-  }
-
-  i_FreePlanes();
-  const i32 lastColour = grey ? 0 : 2;
-  for (i32 c = -1; c <= lastColour; ++c) {
-    CKLF_Mem* m = i_Plane(c);
-    if (!m->alloc(static_cast<u32>(area))) {
-      png_destroy_read_struct(&png, &info, nullptr);
-      i_FreePlanes();
-      SetError(m->GetError() ? m->GetError() : static_cast<u16>(klErrNoMemory));
-      return 0;
-    }
-  }
+// Refuses sizes the data or 32-bit planes cannot hold, then allocates the
+// planes (alpha 255) and sets the transformations to 8-bit samples.
+u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, u32 size, int& passes) {
+  const u64 area = static_cast<u64>(m_width) * m_height;
+  const u8 grey = m_mode == kModeGrey;
+  const u64 packedBytes = static_cast<u64>(png_get_rowbytes(png, info)) * m_height;
+  if (static_cast<u64>(size) * kMaxInflateRatio < packedBytes) return Fail(klErrNotFormat);
+  if (!klFits32(area * (grey ? 2 : 4))) return Fail(klErrNoMemory);
+  if (i_Canceled(5)) return 0;
+  if (!i_AllocPlanes(-1, grey ? 0 : 2, static_cast<u32>(area))) return 0;
   i_Plane(-1)->Set(static_cast<u8>(255));
-
-  if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_expand(png);
-  if (grey && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+  if (png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE) png_set_expand(png);
+  if (grey && m_sourceBits < 8) png_set_expand_gray_1_2_4_to_8(png);
   if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-  if (depth == 16) png_set_strip_16(png);
-  const int passes = png_set_interlace_handling(png);
+  if (m_sourceBits == 16) png_set_strip_16(png);
+  passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
   const u32 channels = png_get_channels(png, info);
-  const u32 rowBytes = static_cast<u32>(png_get_rowbytes(png, info));
-  if (channels < 1 || channels > 4 || rowBytes != channels * width) png_error(png, "unexpected row layout");
-  if (i_Canceled(10)) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return 0;
-  }
+  if (channels < 1 || channels > 4 || png_get_rowbytes(png, info) != channels * m_width)
+    png_error(png, "unexpected row layout");
+  return i_Canceled(10) ? 0 : 1;
+}
 
+u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info, u32 size) {
+  int passes = 1;
+  if (!i_PrepareDecode(png, info, size, passes)) return 0;
+  const u32 width = m_width, height = m_height;
+  const u32 channels = png_get_channels(png, info);
+  const u32 rowBytes = channels * width;
   // Interlaced files need the whole image between passes; others one row.
   const u64 workBytes = passes > 1 ? static_cast<u64>(rowBytes) * height : rowBytes;
   if (!klFits32(workBytes) || (m_work.GetSize() < workBytes && !m_work.alloc(static_cast<u32>(workBytes))) ||
-      (passes > 1 && m_rows.GetSize() < height * sizeof(u8*) && !m_rows.alloc(height * sizeof(u8*)))) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    i_FreePlanes();
-    SetError(klErrNoMemory);
-    return 0;
-  }
+      (passes > 1 && m_rows.GetSize() < height * sizeof(u8*) && !m_rows.alloc(height * sizeof(u8*))))
+    return Fail(klErrNoMemory);
   u8* work = m_work.GetPtr();
-  u8* planes[4] = {i_Plane(0)->GetPtr(), i_Plane(1)->GetPtr(), i_Plane(2)->GetPtr(), i_Plane(-1)->GetPtr()};
-  const u32 colours = grey ? 1 : 3;
-  const u8 hasAlpha = channels == 2 || channels == 4;
-  if (i_Canceled(20)) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return 0;
-  }
-
+  if (i_Canceled(20)) return 0;
   const f64 totalRows = static_cast<f64>(passes) * height;
   f64 rowsDone = 0;
   if (passes > 1) {
@@ -270,37 +259,31 @@ u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
       for (u32 y = 0; y < height; ++y) {
         png_read_row(png, rows[y], nullptr);
         rowsDone += 1;
-        if (i_Canceled(static_cast<u32>(20 + 70 * rowsDone / totalRows))) {
-          png_destroy_read_struct(&png, &info, nullptr);
-          return 0;
-        }
+        if (i_Canceled(static_cast<u32>(20 + 70 * rowsDone / totalRows))) return 0;
       }
   }
   for (u32 y = 0; y < height; ++y) {
-    const u8* row = work + (passes > 1 ? static_cast<u64>(y) * rowBytes : 0);
     if (passes == 1) {
       png_read_row(png, work, nullptr);
       rowsDone += 1;
     }
-    const u64 offset = static_cast<u64>(y) * width;
-    for (u32 c = 0; c < colours; ++c) {
-      u8* dst = planes[c] + offset;
-      const u8* s = row + c;
-      for (u32 x = 0; x < width; ++x, s += channels) dst[x] = *s;
-    }
-    if (hasAlpha) {
-      u8* dst = planes[3] + offset;
-      const u8* s = row + colours;
-      for (u32 x = 0; x < width; ++x, s += channels) dst[x] = *s;
-    }
+    i_SplitRow(work + (passes > 1 ? static_cast<u64>(y) * rowBytes : 0), y, channels);
     u32 percent = passes > 1 ? 90 + 9 * (y + 1) / height : static_cast<u32>(20 + 79 * rowsDone / totalRows);
-    if (i_Canceled(percent)) {
-      png_destroy_read_struct(&png, &info, nullptr);
-      return 0;
-    }
+    if (i_Canceled(percent)) return 0;
   }
   png_read_end(png, nullptr);
-  png_destroy_read_struct(&png, &info, nullptr);
-  if (i_Canceled(100)) return 0;
   return 1;
+}
+
+// One decoded row into the planes: grey or red, green, blue, then the
+// alpha when the decoded row has one.
+void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
+  const u32 colours = m_mode == kModeGrey ? 1 : 3;
+  const u64 offset = static_cast<u64>(y) * m_width;
+  for (u32 c = 0; c <= colours; ++c) {
+    if (c == colours && channels == colours) break;
+    u8* dst = i_Plane(c == colours ? -1 : static_cast<i32>(c))->GetPtr() + offset;
+    const u8* s = row + c;
+    for (u32 x = 0; x < m_width; ++x, s += channels) dst[x] = *s;
+  }
 }

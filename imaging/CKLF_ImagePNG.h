@@ -1,8 +1,10 @@
-// PNG files through libpng. The writer makes 8-bit RGBA or grey-with-alpha
-// files from planes (with "Generator" and "Product" texts and the
-// resolution); the reader decodes any common variant (palette, 1 to 16
-// bits, grey, alpha, tRNS, interlaced) into 8-bit planes: channel 0 or 0..2
-// and an alpha plane (255 where the file has none).
+// PNG files through libpng. The writer makes 8-bit RGB or grey files, with
+// or without alpha, from planes (with "Generator" and "Product" texts, the
+// resolution and an optional ICC profile); the reader decodes any common
+// variant (palette, 1 to 16 bits, grey, alpha, tRNS, interlaced) into
+// 8-bit planes: channel 0 or 0..2 and an alpha plane (255 where the file
+// has none), and keeps the file's resolution (pHYs) and profile (iCCP). A
+// profile libpng finds unfit for the written image is left out.
 //
 // Cost: writing streams row by row; reading holds the planes, plus the
 // whole decoded image for interlaced files, else one row.
@@ -14,18 +16,23 @@
 #include "CKLF_ImageReader.h"
 #include "CKLF_ImageWriter.h"
 
+struct png_struct_def;
+struct png_info_def;
+
 class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
  public:
-  enum { kWriteRGBA = 1, kWriteGreyAlpha = 2 };
+  enum { kWriteRGBA = 1, kWriteGreyAlpha = 2, kWriteRGB = 3, kWriteGrey = 4 };
 
   struct PNGWRITE_PARAMS {
     u16 width;
     u16 height;
-    u8 mode;         // 1 RGBA: red, green, blue, alpha; 2: grey, alpha
+    u8 mode;         // 1 RGBA: red, green, blue, alpha; 2: grey, alpha; 3 RGB; 4 grey
     u8* planes[4];
     u32 stride;      // row stride of the planes in bytes
     const char* product;  // NUL-terminated; null writes an empty text
     f64 resolution;  // dots per inch
+    const u8* icc;   // ICC profile (not owned); null or iccSize 0: none
+    u32 iccSize;
   };
 
   CKLF_ImagePNG();
@@ -39,13 +46,24 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
 
   // Header only: size, bits 8, mode 2 for grey files, else 1.
   u8 GetImageInfoByPtr(const void* data, u32 size) override;
+  // The file's own bits per sample (1 to 16; the planes hold 8).
+  u8 GetSourceBits() const { return m_sourceBits; }
   // 49 for data that is not a PNG, is truncated or damaged; 48 for sizes
   // beyond 65535; 17 when memory runs out.
   u8 ParseImageByPtr(const void* data, u32 size) override;
 
  private:
+  typedef png_struct_def png_struct;
+  typedef png_info_def png_info;
+
+  u8 i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_PARAMS& params, u32 channels);
   u8 i_Read(const u8* data, u32 size, u8 decode);
+  u8 i_ReadHeader(png_struct* png, png_info* info);
+  u8 i_PrepareDecode(png_struct* png, png_info* info, u32 size, int& passes);
+  u8 i_Decode(png_struct* png, png_info* info, u32 size);
+  void i_SplitRow(const u8* row, u32 y, u32 channels);
 
   CKLF_Mem m_work;  // rows being written or decoded
   CKLF_Mem m_rows;  // row pointers of an interlaced decode
+  u8 m_sourceBits;
 };

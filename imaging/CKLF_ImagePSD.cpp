@@ -5,11 +5,10 @@
 
 #include "CKLF_Image.h"
 #include "CKLF_StdFile.h"
-
-namespace {
+#include "KLF_BigEndian.h"
 
 // One layer of the table read from a file.
-struct LayerRecord {
+struct CKLF_ImagePSD::LayerRecord {
   i32 width;
   i32 height;
   i32 left;
@@ -25,6 +24,8 @@ struct LayerRecord {
   CKLF_Mem* planes[5];
 };
 
+namespace {
+
 // One layer to write: the caller's parameters and plane pointers.
 struct LayerToWrite {
   CKLF_ImagePSD::PSDMLWRITE_LAYERPARAMS params;
@@ -35,53 +36,6 @@ struct LayerToWrite {
 
 u32 ColourChannels(u8 mode) { return mode == 1 ? 3 : (mode == 2 ? 1 : (mode == 3 ? 4 : 0)); }
 
-u16 Be16(const u8* p) { return static_cast<u16>((p[0] << 8) | p[1]); }
-u32 Be32(const u8* p) {
-  return (static_cast<u32>(p[0]) << 24) | (static_cast<u32>(p[1]) << 16) | (static_cast<u32>(p[2]) << 8) | p[3];
-}
-void PutBe16(u8* p, u16 v) {
-  p[0] = static_cast<u8>(v >> 8);
-  p[1] = static_cast<u8>(v);
-}
-void PutBe32(u8* p, u32 v) {
-  p[0] = static_cast<u8>(v >> 24);
-  p[1] = static_cast<u8>(v >> 16);
-  p[2] = static_cast<u8>(v >> 8);
-  p[3] = static_cast<u8>(v);
-}
-
-// Bounded big-endian reading over a byte range; a read past the end clears
-// ok and yields zeros, so callers check ok once after a group of reads.
-struct Cursor {
-  const u8* data;
-  u64 end;
-  u64 pos;
-  bool ok;
-
-  bool Has(u64 n) const { return ok && pos <= end && end - pos >= n; }
-  const u8* Take(u64 n) {
-    if (!Has(n)) {
-      ok = false;
-      return nullptr;
-    }
-    const u8* p = data + pos;
-    pos += n;
-    return p;
-  }
-  u8 U8() {
-    const u8* p = Take(1);
-    return p ? p[0] : 0;
-  }
-  u16 U16() {
-    const u8* p = Take(2);
-    return p ? Be16(p) : 0;
-  }
-  u32 U32() {
-    const u8* p = Take(4);
-    return p ? Be32(p) : 0;
-  }
-};
-
 // The fewest PackBits bytes that can hold height rows of width bytes: every
 // packet yields at most 128 bytes from at least 2.
 u64 MinPackedBytes(u64 width, u64 height) { return height * 2 * ((width + 127) / 128); }
@@ -91,6 +45,19 @@ u64 MinPackedBytes(u64 width, u64 height) { return height * 2 * ((width + 127) /
 // long or followed by a repeat packet of at least 2 bytes (a lone byte and
 // a pair give 4 bytes from 3).
 u64 MaxPackedRow(u64 width) { return width + width / 3 + 1; }
+
+// Deflate never expands more than about 1032 times.
+const u64 kMaxDeflateRatio = 1032;
+
+// The fewest bytes a composite of planes channels can take after its
+// compression field: every pixel (raw), the row counts of every channel
+// in the file and two bytes a 128-pixel packet (PackBits), or what
+// deflate's best ratio leaves (ZIP, which is not decoded here).
+u64 MinCompositeBytes(u16 compression, u64 width, u64 height, u64 fileChannels, u64 planes) {
+  if (compression == 0) return planes * width * height;
+  if (compression == 1) return 2 * height * fileChannels + planes * MinPackedBytes(width, height);
+  return planes * width * height / kMaxDeflateRatio;
+}
 
 // UTF-16 units of a name's bytes: UTF-8 sequences are decoded, any other
 // byte stands for itself (Latin-1). out holds at least len units.
@@ -142,7 +109,14 @@ const u32 kStagingSize = 1u << 20;
 }  // namespace
 
 CKLF_ImagePSD::CKLF_ImagePSD()
-    : m_layerCount(0), m_fileChannels(0), m_doc(), m_docSet(0), m_outUsed(0), m_pos(0), m_writeFailed(0) {}
+    : m_layerCount(0),
+      m_fileChannels(0),
+      m_zipLayers(0),
+      m_doc(),
+      m_docSet(0),
+      m_outUsed(0),
+      m_pos(0),
+      m_writeFailed(0) {}
 
 CKLF_ImagePSD::~CKLF_ImagePSD() {
   Clean();
@@ -155,35 +129,22 @@ CKLF_ImagePSD::~CKLF_ImagePSD() {
 u8 CKLF_ImagePSD::GetImageInfoByPtr(const void* data, u32 size) {
   ResetError();
   const u8* p = static_cast<const u8*>(data);
-  if (!p || size < 26 || std::memcmp(p, "8BPS", 4) != 0 || p[4] != 0 || p[5] != 1) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
-  u32 height = Be32(p + 14);
-  u32 width = Be32(p + 18);
-  u16 depth = Be16(p + 22);
-  if (depth != 8 && depth != 16 && depth != 1) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
-  if (width == 0 || height == 0) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
+  if (!p || size < 26 || std::memcmp(p, "8BPS", 4) != 0 || p[4] != 0 || p[5] != 1) return Fail(klErrNotFormat);
+  const u32 height = KLF_GetBE32(p + 14);
+  const u32 width = KLF_GetBE32(p + 18);
+  const u16 depth = KLF_GetBE16(p + 22);
+  if ((depth != 8 && depth != 16 && depth != 1) || width == 0 || height == 0) return Fail(klErrNotFormat);
   // The framework's sizes are 16-bit; a larger document is not misread.
-  if (width > 0xFFFF || height > 0xFFFF) {
-    SetError(klErrUnsupported);
-    return 0;
-  }
+  if (width > 0xFFFF || height > 0xFFFF) return Fail(klErrUnsupported);
   u8 mode;
-  switch (Be16(p + 24)) {
+  switch (KLF_GetBE16(p + 24)) {
     case 3: mode = kModeRGB; break;
     case 4: mode = kModeCMYK; break;
     case 0:
     case 1: mode = kModeGrey; break;
-    default: SetError(klErrUnsupported); return 0;
+    default: return Fail(klErrUnsupported);
   }
-  m_fileChannels = Be16(p + 12);
+  m_fileChannels = KLF_GetBE16(p + 12);
   m_width = static_cast<u16>(width);
   m_height = static_cast<u16>(height);
   m_bits = static_cast<u8>(depth);
@@ -218,105 +179,101 @@ u8 CKLF_ImagePSD::UnpackMacPack(const u8* src, u32 srcLen, u8* dst, u32 dstLen, 
 
 u8 CKLF_ImagePSD::ExpandChanelPixels(u8 compression, const u8* src, u32 srcLen, u8* dst, u32 width, u32 height,
                                      u32* used, u8 countsSkipped) {
-  u64 area = static_cast<u64>(width) * height;
-  if (compression >= 2) {
-    SetError(klErrUnsupported);
-    return 0;
-  }
+  if (compression >= 2) return Fail(klErrUnsupported);
   if (compression == 0) {
-    if (area != srcLen) {
-      SetError(klErrNotFormat);
-      return 0;
-    }
+    if (static_cast<u64>(width) * height != srcLen) return Fail(klErrNotFormat);
     if (srcLen) std::memcpy(dst, src, srcLen);
     if (used) *used = srcLen;
     return 1;
   }
-  u64 table = countsSkipped ? 0 : 2ull * height;
-  if (table > srcLen) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
+  const u64 table = countsSkipped ? 0 : 2ull * height;
+  if (table > srcLen) return Fail(klErrNotFormat);
   u32 pos = static_cast<u32>(table);
   for (u32 row = 0; row < height; ++row) {
     u32 n = 0;
-    if (!UnpackMacPack(src + pos, srcLen - pos, dst + static_cast<u64>(row) * width, width, &n)) {
-      SetError(klErrNotFormat);
-      return 0;
-    }
+    if (!UnpackMacPack(src + pos, srcLen - pos, dst + static_cast<u64>(row) * width, width, &n))
+      return Fail(klErrNotFormat);
     pos += n;
   }
   if (used) *used = pos - static_cast<u32>(table);
   return 1;
 }
 
-u8 CKLF_ImagePSD::ParseImageByPtr(const void* data, u32 size) {
+u8 CKLF_ImagePSD::i_StartParse(const void* data, u32 size) {
   if (!GetImageInfoByPtr(data, size)) return 0;
-  if (m_bits != 8) {
-    SetError(klErrUnsupported);
-    return 0;
-  }
+  if (m_bits != 8) return Fail(klErrUnsupported);
   Clean();
-  return i_ParseComposite(static_cast<const u8*>(data), size);
+  i_ClearExtras();
+  m_zipLayers = 0;
+  return 1;
 }
 
-u8 CKLF_ImagePSD::i_ParseComposite(const u8* data, u32 size) {
-  Cursor c{data, size, 26, true};
-  if (c.U32() != 0) {
-    SetError(c.ok ? klErrUnsupported : klErrNotFormat);
-    return 0;
+u8 CKLF_ImagePSD::i_ReadSections(KLF_BEReader& c) {
+  const u32 modeData = c.U32();
+  if (c.Ok() && modeData != 0) return Fail(klErrUnsupported);
+  KLF_BEReader resources = c.Sub(c.U32());
+  if (!c.Ok()) return Fail(klErrNotFormat);
+  return i_ReadResources(resources);
+}
+
+// Blocks of "8BIM", an id, a Pascal name padded to even length, the data
+// length and the data padded to even. A damaged block ends the walk: what
+// it would say is not needed for the pixels.
+u8 CKLF_ImagePSD::i_ReadResources(KLF_BEReader r) {
+  while (r.Has(4) && std::memcmp(r.d + r.pos, "8BIM", 4) == 0) {
+    r.Skip(4);
+    const u16 id = r.U16();
+    const u8 nameLength = r.U8();
+    r.Skip(nameLength + ((nameLength + 1u) & 1u));
+    const u32 length = r.U32();
+    const u8* block = r.Take(length);
+    if (!block) break;
+    r.Skip(length & 1u);
+    if (id == 1005 && length >= 16) m_resolution = KLF_GetBE32(block) / 65536.0;
+    if (id == 1039 && !i_SetICCProfile(block, length)) return 0;
   }
-  u32 resources = c.U32();
-  c.Take(resources);
-  u32 section = c.U32();
-  c.Take(section);
-  u16 compression = c.U16();
-  if (!c.ok) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
-  if (compression >= 2) {
-    SetError(klErrUnsupported);
-    return 0;
-  }
-  u32 planes = ColourChannels(m_mode);
+  return 1;
+}
+
+u8 CKLF_ImagePSD::ParseImageByPtr(const void* data, u32 size) {
+  if (!i_StartParse(data, size)) return 0;
+  KLF_BEReader c = {static_cast<const u8*>(data), size, 26};
+  if (!i_ReadSections(c)) return 0;
+  if (!c.Skip(c.U32())) return Fail(klErrNotFormat);  // the layer and mask section
+  return i_ParseComposite(c);
+}
+
+// c stands on the composite's compression field. Refuses a composite the
+// data cannot hold before anything is allocated.
+u8 CKLF_ImagePSD::i_CheckComposite(KLF_BEReader c) {
+  const u16 compression = c.U16();
+  if (!c.Ok()) return Fail(klErrNotFormat);
+  if (compression > 3) return Fail(klErrUnsupported);
+  const u32 planes = ColourChannels(m_mode);
   // A file with fewer channels than its mode needs is malformed.
-  if (m_fileChannels < planes) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
-  u64 area = static_cast<u64>(m_width) * m_height;
-  u64 left = c.end - c.pos;
-  u64 table = compression == 1 ? 2ull * m_height * m_fileChannels : 0;
-  u64 least = compression == 1 ? table + planes * MinPackedBytes(m_width, m_height) : planes * area;
-  if (least > left) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
-  i_FreePlanes();
+  if (m_fileChannels < planes ||
+      MinCompositeBytes(compression, m_width, m_height, m_fileChannels, planes) > c.Left())
+    return Fail(klErrNotFormat);
+  return 1;
+}
+
+u8 CKLF_ImagePSD::i_ParseComposite(KLF_BEReader& c) {
+  if (!i_CheckComposite(c)) return 0;
+  const u16 compression = c.U16();
+  if (compression >= 2) return Fail(klErrUnsupported);
+  const u32 planes = ColourChannels(m_mode);
+  const u32 area = static_cast<u32>(m_width) * m_height;
+  if (!i_AllocPlanes(0, static_cast<i32>(planes) - 1, area)) return 0;
+  c.Skip(compression == 1 ? 2ull * m_height * m_fileChannels : 0);
   for (u32 k = 0; k < planes; ++k) {
-    CKLF_Mem* m = i_Plane(static_cast<i32>(k));
-    if (!m->alloc(static_cast<u32>(area))) {
-      SetError(m->GetError() ? m->GetError() : static_cast<u16>(klErrNoMemory));
+    const u32 avail = compression == 1 ? static_cast<u32>(c.Left()) : area;
+    u32 used = 0;
+    if (!ExpandChanelPixels(static_cast<u8>(compression), c.d + c.pos, avail, i_Plane(static_cast<i32>(k))->GetPtr(),
+                            m_width, m_height, &used, 1)) {
       i_FreePlanes();
       return 0;
     }
-  }
-  c.pos += table;
-  for (u32 k = 0; k < planes; ++k) {
-    u8* dst = i_Plane(static_cast<i32>(k))->GetPtr();
-    u32 avail = static_cast<u32>(c.end - c.pos);
-    if (compression == 1) {
-      u32 used = 0;
-      if (!ExpandChanelPixels(1, data + c.pos, avail, dst, m_width, m_height, &used, 1)) {
-        i_FreePlanes();
-        return 0;
-      }
-      c.pos += used;
-    } else {
-      std::memcpy(dst, data + c.pos, static_cast<size_t>(area));
-      c.pos += area;
-    }
+    c.Skip(used);
   }
   return 1;
 }
@@ -331,207 +288,140 @@ u8 CKLF_ImagePSD::LParseByFile(CKLF_StdFile& f) {
 }
 
 u8 CKLF_ImagePSD::LParseByPtr(const void* data, u32 size) {
-  if (!GetImageInfoByPtr(data, size)) return 0;
-  if (m_bits != 8) {
-    SetError(klErrUnsupported);
-    return 0;
-  }
-  Clean();
-  return i_ParseLayers(static_cast<const u8*>(data), size);
+  if (!i_StartParse(data, size)) return 0;
+  KLF_BEReader c = {static_cast<const u8*>(data), size, 26};
+  if (!i_ReadSections(c)) return 0;
+  const u32 sectionLength = c.U32();
+  KLF_BEReader section = c.Sub(sectionLength);
+  if (!c.Ok()) return Fail(klErrNotFormat);
+  const u32 infoLength = sectionLength >= 4 ? section.U32() : 0;
+  if (infoLength == 0) return i_ParseComposite(c);
+  // Layers are believed only on a canvas whose composite has the bytes
+  // its declared size needs.
+  if (!i_CheckComposite(c)) return 0;
+  KLF_BEReader info = section.Sub(infoLength);
+  if (!section.Ok()) return Fail(klErrNotFormat);
+  return i_ParseLayers(info);
 }
 
-u8 CKLF_ImagePSD::i_ParseLayers(const u8* data, u32 size) {
-  Cursor c{data, size, 26, true};
-  u32 modeData = c.U32();
-  if (c.ok && modeData != 0) {
-    SetError(klErrUnsupported);
-    return 0;
-  }
-  c.Take(c.U32());  // image resources
-  u32 sectionLength = c.U32();
-  if (!c.ok || !c.Has(sectionLength)) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
-  u64 sectionEnd = c.pos + sectionLength;
-  u32 infoLength = sectionLength >= 4 ? c.U32() : 0;
-  if (sectionLength == 0 || infoLength == 0) {
-    Clean();
-    return i_ParseComposite(data, size);
-  }
-  if (c.end - c.pos < infoLength || sectionEnd - c.pos < infoLength) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
-  // Everything below lies inside the layer info.
-  c.end = c.pos + infoLength;
-
-  i16 signedCount = static_cast<i16>(c.U16());
-  u32 count = signedCount < 0 ? static_cast<u32>(-static_cast<i32>(signedCount)) : static_cast<u32>(signedCount);
+u8 CKLF_ImagePSD::i_ParseLayers(KLF_BEReader& c) {
+  const i16 signedCount = static_cast<i16>(c.U16());
+  const u32 count = signedCount < 0 ? static_cast<u32>(-static_cast<i32>(signedCount)) : static_cast<u32>(signedCount);
   // Each record takes at least 34 bytes: refuse counts the data cannot hold.
-  if (!c.ok || static_cast<u64>(count) * 34 > c.end - c.pos) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
+  if (!c.Ok() || static_cast<u64>(count) * 34 > c.Left()) return Fail(klErrNotFormat);
   if (count == 0) return 1;
-  if (!m_layerTable.Zalloc(static_cast<u32>(sizeof(LayerRecord) * count))) {
-    SetError(m_layerTable.GetError() ? m_layerTable.GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (!m_layerTable.Zalloc(static_cast<u32>(sizeof(LayerRecord) * count))) return FailFrom(m_layerTable, klErrNoMemory);
   LayerRecord* table = reinterpret_cast<LayerRecord*>(m_layerTable.GetPtr());
-
   for (u32 i = 0; i < count; ++i) {
-    LayerRecord& L = table[i];
-    i32 top = static_cast<i32>(c.U32());
-    i32 left = static_cast<i32>(c.U32());
-    i32 bottom = static_cast<i32>(c.U32());
-    i32 right = static_cast<i32>(c.U32());
-    u16 channels = c.U16();
-    if (!c.ok) {
-      SetError(klErrNotFormat);
-      return 0;
-    }
-    i64 height = static_cast<i64>(bottom) - top;
-    i64 width = static_cast<i64>(right) - left;
-    if (height < 0 || width < 0 || height > 0x7FFFFFFF || width > 0x7FFFFFFF) {
-      SetError(klErrNotFormat);
-      return 0;
-    }
-    if (!klFits32(static_cast<u64>(width) * static_cast<u64>(height))) {
-      SetError(klErrNoMemory);
-      return 0;
-    }
-    if (channels > kMaxChannels) {
-      SetError(klErrUnsupported);
-      return 0;
-    }
-    L.top = top;
-    L.left = left;
-    L.height = static_cast<i32>(height);
-    L.width = static_cast<i32>(width);
-    L.channels = channels;
-    for (u32 k = 0; k < channels; ++k) {
-      L.ids[k] = static_cast<i8>(static_cast<i16>(c.U16()));
-      L.lengths[k] = c.U32();
-    }
-    const u8* sig = c.Take(4);
-    const u8* blend = c.Take(4);
-    if (!c.ok || std::memcmp(sig, "8BIM", 4) != 0) {
-      SetError(klErrNotFormat);
-      return 0;
-    }
-    bool passThrough = std::memcmp(blend, "pass", 4) == 0;
-    if (!passThrough && std::memcmp(blend, "norm", 4) != 0) {
-      SetError(klErrUnsupported);
-      return 0;
-    }
-    L.opacity = c.U8();
-    c.U8();  // clipping
-    u8 flags = c.U8();
-    c.U8();  // filler
-    L.visible = (flags & 2) ? 0 : 1;
-    u32 extraLength = c.U32();
-    if (!c.ok || !c.Has(extraLength)) {
-      SetError(klErrNotFormat);
-      return 0;
-    }
-    Cursor x{data, c.pos + extraLength, c.pos, true};
-    c.pos += extraLength;
-
-    x.Take(x.U32());  // layer mask data
-    x.Take(x.U32());  // blending ranges
-    u8 nameLength = x.U8();
-    const u8* name = x.Take(nameLength);
-    if (!x.ok) {
-      SetError(klErrNotFormat);
-      return 0;
-    }
-    if (nameLength == 0)
-      std::strcpy(L.name, "background");
-    else
-      std::memcpy(L.name, name, nameLength);
-    // The Pascal name, length byte included, is padded to a multiple of 4.
-    u32 pad = (4 - (nameLength + 1u) % 4) % 4;
-    x.Take(pad);
-    if (!x.ok) {
-      SetError(klErrNotFormat);
-      return 0;
-    }
-    while (x.Has(4) && std::memcmp(x.data + x.pos, "8BIM", 4) == 0) {
-      x.Take(4);
-      const u8* key = x.Take(4);
-      u32 blockLength = x.U32();
-      const u8* block = x.Take(blockLength);
-      if (!x.ok) {
-        SetError(klErrNotFormat);
-        return 0;
-      }
-      if (std::memcmp(key, "lsct", 4) == 0) {
-        if (blockLength < 4) {
-          SetError(klErrNotFormat);
-          return 0;
-        }
-        switch (Be32(block)) {
-          case 0: break;
-          case 1:
-          case 2: L.groupOpen = 1; break;
-          case 3: L.groupEnd = 1; break;
-          default: SetError(klErrUnsupported); return 0;
-        }
-      }
-    }
-    // Pass-through is the blending of layer groups only.
-    if (passThrough && !L.groupOpen) {
-      SetError(klErrUnsupported);
-      return 0;
-    }
+    if (!i_ReadLayerRecord(c, table[i])) return 0;
     m_layerCount = i + 1;
   }
+  for (u32 i = 0; i < count; ++i)
+    if (!i_ReadLayerChannels(c, table[i])) return 0;
+  return 1;
+}
 
-  for (u32 i = 0; i < count; ++i) {
-    LayerRecord& L = table[i];
-    u64 area = static_cast<u64>(L.width) * static_cast<u64>(L.height);
-    for (u32 k = 0; k < L.channels; ++k) {
-      u32 length = L.lengths[k];
-      i32 id = L.ids[k];
-      const u8* chunk = c.Take(length);
-      if (!c.ok) {
-        SetError(klErrNotFormat);
-        return 0;
-      }
-      if (id < -1 || id > 3) continue;  // user masks and the like
-      if (length < 2) {
-        SetError(klErrNotFormat);
-        return 0;
-      }
-      if (length == 2) continue;
-      u16 compression = Be16(chunk);
-      if (compression >= 2) {
-        SetError(klErrUnsupported);
-        return 0;
-      }
-      u64 body = length - 2u;
-      bool fits = compression == 0 ? body == area
-                                   : body >= 2ull * static_cast<u64>(L.height) + MinPackedBytes(L.width, L.height);
-      if (!fits) {
-        SetError(klErrNotFormat);
-        return 0;
-      }
-      if (area == 0) continue;
-      CKLF_Mem*& slot = L.planes[id + 1];
-      delete slot;
-      slot = new (std::nothrow) CKLF_Mem();
-      if (!slot || !slot->alloc(static_cast<u32>(area))) {
-        SetError(slot && slot->GetError() ? slot->GetError() : static_cast<u16>(klErrNoMemory));
-        delete slot;
-        slot = nullptr;
-        return 0;
-      }
-      u32 used = 0;
-      if (!ExpandChanelPixels(static_cast<u8>(compression), chunk + 2, static_cast<u32>(body), slot->GetPtr(),
-                              static_cast<u32>(L.width), static_cast<u32>(L.height), &used, 0))
-        return 0;
+u8 CKLF_ImagePSD::i_ReadLayerRecord(KLF_BEReader& c, LayerRecord& L) {
+  const i32 top = static_cast<i32>(c.U32());
+  const i32 left = static_cast<i32>(c.U32());
+  const i32 bottom = static_cast<i32>(c.U32());
+  const i32 right = static_cast<i32>(c.U32());
+  const u16 channels = c.U16();
+  if (!c.Ok()) return Fail(klErrNotFormat);
+  const i64 height = static_cast<i64>(bottom) - top;
+  const i64 width = static_cast<i64>(right) - left;
+  if (height < 0 || width < 0 || height > 0x7FFFFFFF || width > 0x7FFFFFFF) return Fail(klErrNotFormat);
+  if (!klFits32(static_cast<u64>(width) * static_cast<u64>(height))) return Fail(klErrNoMemory);
+  if (channels > kMaxChannels) return Fail(klErrUnsupported);
+  L.top = top;
+  L.left = left;
+  L.height = static_cast<i32>(height);
+  L.width = static_cast<i32>(width);
+  L.channels = channels;
+  for (u32 k = 0; k < channels; ++k) {
+    L.ids[k] = static_cast<i8>(static_cast<i16>(c.U16()));
+    L.lengths[k] = c.U32();
+  }
+  const u8* sig = c.Take(4);
+  const u8* blend = c.Take(4);
+  if (!c.Ok() || std::memcmp(sig, "8BIM", 4) != 0) return Fail(klErrNotFormat);
+  const bool passThrough = std::memcmp(blend, "pass", 4) == 0;
+  if (!passThrough && std::memcmp(blend, "norm", 4) != 0) return Fail(klErrUnsupported);
+  L.opacity = c.U8();
+  c.U8();  // clipping
+  L.visible = (c.U8() & 2) ? 0 : 1;
+  c.U8();  // filler
+  KLF_BEReader extra = c.Sub(c.U32());
+  if (!c.Ok()) return Fail(klErrNotFormat);
+  if (!i_ReadLayerExtra(extra, L)) return 0;
+  // Pass-through is the blending of layer groups only.
+  if (passThrough && !L.groupOpen) return Fail(klErrUnsupported);
+  return 1;
+}
+
+// Mask and blending ranges (skipped), the name, then additional
+// information blocks as long as they start with "8BIM".
+u8 CKLF_ImagePSD::i_ReadLayerExtra(KLF_BEReader& x, LayerRecord& L) {
+  x.Skip(x.U32());  // layer mask data
+  x.Skip(x.U32());  // blending ranges
+  const u8 nameLength = x.U8();
+  const u8* name = x.Take(nameLength);
+  // The Pascal name, length byte included, is padded to a multiple of 4.
+  x.Skip((4 - (nameLength + 1u) % 4) % 4);
+  if (!x.Ok()) return Fail(klErrNotFormat);
+  if (nameLength == 0)
+    std::strcpy(L.name, "background");
+  else
+    std::memcpy(L.name, name, nameLength);
+  while (x.Has(4) && std::memcmp(x.d + x.pos, "8BIM", 4) == 0) {
+    x.Skip(4);
+    const u8* key = x.Take(4);
+    const u32 blockLength = x.U32();
+    const u8* block = x.Take(blockLength);
+    if (!x.Ok()) return Fail(klErrNotFormat);
+    if (std::memcmp(key, "lsct", 4) != 0) continue;
+    if (blockLength < 4) return Fail(klErrNotFormat);
+    switch (KLF_GetBE32(block)) {
+      case 0: break;
+      case 1:
+      case 2: L.groupOpen = 1; break;
+      case 3: L.groupEnd = 1; break;
+      default: return Fail(klErrUnsupported);
     }
+  }
+  return 1;
+}
+
+u8 CKLF_ImagePSD::i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L) {
+  const u64 area = static_cast<u64>(L.width) * static_cast<u64>(L.height);
+  for (u32 k = 0; k < L.channels; ++k) {
+    const u32 length = L.lengths[k];
+    const i32 id = L.ids[k];
+    const u8* chunk = c.Take(length);
+    if (!chunk) return Fail(klErrNotFormat);
+    if (id < -1 || id > 3) continue;  // user masks and the like
+    if (length < 2) return Fail(klErrNotFormat);
+    if (length == 2) continue;  // an empty channel
+    const u16 compression = KLF_GetBE16(chunk);
+    if (compression >= 2) {
+      if (compression <= 3) m_zipLayers = 1;  // ZIP, with or without prediction
+      return Fail(klErrUnsupported);
+    }
+    const u64 body = length - 2u;
+    const bool fits = compression == 0 ? body == area
+                                       : body >= 2ull * static_cast<u64>(L.height) + MinPackedBytes(L.width, L.height);
+    if (!fits) return Fail(klErrNotFormat);
+    if (area == 0) continue;
+    CKLF_Mem* plane = new (std::nothrow) CKLF_Mem();
+    if (!plane || !plane->alloc(static_cast<u32>(area))) {
+      delete plane;
+      return Fail(klErrNoMemory);
+    }
+    delete L.planes[id + 1];
+    L.planes[id + 1] = plane;
+    if (!ExpandChanelPixels(static_cast<u8>(compression), chunk + 2, static_cast<u32>(body), plane->GetPtr(),
+                            static_cast<u32>(L.width), static_cast<u32>(L.height), nullptr, 0))
+      return 0;
   }
   return 1;
 }
@@ -594,10 +484,7 @@ void CKLF_ImagePSD::PackBits(const u8* src, i32 count, u8* dst, i32* outCount) {
 }
 
 u8 CKLF_ImagePSD::Write_Init(const PSDMLWRITE_INITPARAMS* params) {
-  if (!params) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!params) return Fail(klErrBadArg);
   m_doc = *params;
   m_docSet = 1;
   return 1;
@@ -605,15 +492,10 @@ u8 CKLF_ImagePSD::Write_Init(const PSDMLWRITE_INITPARAMS* params) {
 
 u8 CKLF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, u8* const* planes, u32 stride) {
   u32 colours = m_docSet ? ColourChannels(m_doc.mode) : 0;
-  if (!params || !planes || colours == 0 || stride < params->width || m_toWrite.GetSize() >= kMaxLayers) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!params || !planes || colours == 0 || stride < params->width || m_toWrite.GetSize() >= kMaxLayers)
+    return Fail(klErrBadArg);
   for (u32 k = 0; k <= colours; ++k)
-    if (!planes[k]) {
-      SetError(klErrBadArg);
-      return 0;
-    }
+    if (!planes[k]) return Fail(klErrBadArg);
   LayerToWrite* rec = new (std::nothrow) LayerToWrite();
   if (!rec) return 0;
   rec->params = *params;
@@ -632,17 +514,12 @@ u8 CKLF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, CKLF_Imag
   // Modes 1 and 3 hold no alpha plane.
   const u8 mode = image ? image->GetImageMode() : 0;
   if (!params || !image || colours == 0 || mode == 1 || mode == 3 || CKLF_Image::PlaneCount(mode) < colours + 1 ||
-      params->width > image->GetImageWidth() || params->height > image->GetImageHeight()) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+      params->width > image->GetImageWidth() || params->height > image->GetImageHeight())
+    return Fail(klErrBadArg);
   u8* planes[5] = {};
   u32 stride = 0;
   const u8 count = image->GetImageChannels(planes, stride);
-  if (!count) {
-    SetError(image->GetError() ? image->GetError() : static_cast<u16>(klErrBadArg));
-    return 0;
-  }
+  if (!count) return FailFrom(*image, klErrBadArg);
   // The alpha is the image's last plane, whatever the document's colours.
   planes[colours] = planes[count - 1];
   return Write_AddLayer(params, planes, stride);
@@ -655,13 +532,13 @@ void CKLF_ImagePSD::WriteClean() {
 
 u8 CKLF_ImagePSD::Write_MACWord(u16 value, u32 pos) {
   u8 b[2];
-  PutBe16(b, value);
+  KLF_PutBE16(b, value);
   return Write_Buffer(b, 2, pos);
 }
 
 u8 CKLF_ImagePSD::Write_MACDWord(u32 value, u32 pos) {
   u8 b[4];
-  PutBe32(b, value);
+  KLF_PutBE32(b, value);
   return Write_Buffer(b, 4, pos);
 }
 
@@ -689,13 +566,13 @@ u8 CKLF_ImagePSD::i_Put(const void* data, u32 n) {
 
 u8 CKLF_ImagePSD::i_Put16(u16 v) {
   u8 b[2];
-  PutBe16(b, v);
+  KLF_PutBE16(b, v);
   return i_Put(b, 2);
 }
 
 u8 CKLF_ImagePSD::i_Put32(u32 v) {
   u8 b[4];
-  PutBe32(b, v);
+  KLF_PutBE32(b, v);
   return i_Put(b, 4);
 }
 
@@ -712,9 +589,8 @@ u8 CKLF_ImagePSD::i_PutZeros(u32 n) {
 u8 CKLF_ImagePSD::i_Patch(u64 pos, const u8* data, u32 n) {
   if (!i_FlushOut()) return 0;
   if (pos >= kNoPos) {
-    SetError(klErrNoMemory);
     m_writeFailed = 1;
-    return 0;
+    return Fail(klErrNoMemory);
   }
   if (!Write_Buffer(data, n, static_cast<u32>(pos))) m_writeFailed = 1;
   return m_writeFailed ? 0 : 1;
@@ -722,19 +598,11 @@ u8 CKLF_ImagePSD::i_Patch(u64 pos, const u8* data, u32 n) {
 
 u8 CKLF_ImagePSD::WritePSD() {
   ResetError();
-  if (!m_file || !m_docSet || ColourChannels(m_doc.mode) == 0 || m_toWrite.GetSize() > kMaxLayers) {
-    SetError(klErrBadArg);
-    return 0;
-  }
-  if (!m_out.GetPtr() && !m_out.alloc(kStagingSize)) {
-    SetError(m_out.GetError() ? m_out.GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (!m_file || !m_docSet || ColourChannels(m_doc.mode) == 0 || m_toWrite.GetSize() > kMaxLayers)
+    return Fail(klErrBadArg);
+  if (!m_out.GetPtr() && !m_out.alloc(kStagingSize)) return FailFrom(m_out, klErrNoMemory);
   u32 start = Write_SetPos(kNoPos);
-  if (start == kNoPos) {
-    if (!GetError()) SetError(klErrFileSeek);
-    return 0;
-  }
+  if (start == kNoPos) return GetError() ? 0 : Fail(klErrFileSeek);
   m_pos = start;
   m_outUsed = 0;
   m_writeFailed = 0;
@@ -742,7 +610,7 @@ u8 CKLF_ImagePSD::WritePSD() {
   if (ok) ok = i_FlushOut();
   if (ok) ok = Write_Flush();
   m_outUsed = 0;
-  if (!ok && m_writeFailed && !GetError()) SetError(klErrFileWrite);
+  if (!ok && m_writeFailed && !GetError()) return Fail(klErrFileWrite);
   return ok;
 }
 
@@ -766,10 +634,7 @@ u8 CKLF_ImagePSD::i_WriteAll() {
   bool icc = m_doc.iccProfile && m_doc.iccSize;
   u64 iccPadded = icc ? m_doc.iccSize + (m_doc.iccSize & 1u) : 0;
   u64 resources = 44 + (icc ? 12 + iccPadded : 0);
-  if (!klFits32(resources)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!klFits32(resources)) return Fail(klErrNoMemory);
   i_Put32(static_cast<u32>(resources));
   // Held to the 16.16 field's range, so the casts below stay defined.
   const f64 kMaxFixed = 65535.0 + 65535.0 / 65536.0;
@@ -811,10 +676,7 @@ u8 CKLF_ImagePSD::i_WriteAll() {
   if (i_Canceled(60)) return 0;
   f64 progress = 60;
   if (!i_WriteComposite(progress)) return 0;
-  if (!klFits32(m_pos)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!klFits32(m_pos)) return Fail(klErrNoMemory);
   if (i_Canceled(100)) return 0;
   return 1;
 }
@@ -832,10 +694,7 @@ u8 CKLF_ImagePSD::i_WriteLayerSection() {
   i_Put16(static_cast<u16>(layers));
 
   CKLF_Mem recordPos;
-  if (layers && !recordPos.alloc(layers * 8u)) {
-    SetError(recordPos.GetError() ? recordPos.GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (layers && !recordPos.alloc(layers * 8u)) return FailFrom(recordPos, klErrNoMemory);
   u64* channelInfoPos = reinterpret_cast<u64*>(recordPos.GetPtr());
   f64 progress = 2;
   for (u32 i = 0; i < layers; ++i) {
@@ -891,8 +750,8 @@ u8 CKLF_ImagePSD::i_WriteLayerSection() {
     const LayerToWrite& L = *static_cast<LayerToWrite*>(m_toWrite[i]);
     u8 info[5 * 6];
     for (u32 k = 0; k <= colours; ++k) {
-      PutBe16(info + 6 * k, k < colours ? static_cast<u16>(k) : 0xFFFF);
-      PutBe32(info + 6 * k + 2, L.channelLengths[k]);
+      KLF_PutBE16(info + 6 * k, k < colours ? static_cast<u16>(k) : 0xFFFF);
+      KLF_PutBE32(info + 6 * k + 2, L.channelLengths[k]);
     }
     if (!i_Patch(channelInfoPos[i], info, 6 * (colours + 1))) return 0;
   }
@@ -904,13 +763,10 @@ u8 CKLF_ImagePSD::i_WriteLayerSection() {
   }
   i_Put32(0);  // global layer mask info
   u64 sectionLength = m_pos - sectionPos - 4;
-  if (!klFits32(sectionLength)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!klFits32(sectionLength)) return Fail(klErrNoMemory);
   u8 lengths[8];
-  PutBe32(lengths, static_cast<u32>(sectionLength));
-  PutBe32(lengths + 4, static_cast<u32>(infoLength));
+  KLF_PutBE32(lengths, static_cast<u32>(sectionLength));
+  KLF_PutBE32(lengths + 4, static_cast<u32>(infoLength));
   if (!i_Patch(sectionPos, lengths, 8)) return 0;
   return 1;
 }
@@ -937,7 +793,7 @@ u8 CKLF_ImagePSD::i_WriteLayerChannels(u32 layer) {
       for (u32 y = 0; y < h; ++y) {
         i32 n = 0;
         PackBits(plane + static_cast<u64>(y) * L.stride, static_cast<i32>(w), m_chan.GetPtr(), &n);
-        PutBe16(m_counts.GetPtr() + 2ull * y, static_cast<u16>(n));
+        KLF_PutBE16(m_counts.GetPtr() + 2ull * y, static_cast<u16>(n));
         if (!i_Put(m_chan.GetPtr(), static_cast<u32>(n))) return 0;
       }
       if (h && !i_Patch(tablePos, m_counts.GetPtr(), 2 * h)) return 0;
@@ -947,10 +803,7 @@ u8 CKLF_ImagePSD::i_WriteLayerChannels(u32 layer) {
     }
     if (m_writeFailed) return 0;
     u64 length = m_pos - before;
-    if (!klFits32(length)) {
-      SetError(klErrNoMemory);
-      return 0;
-    }
+    if (!klFits32(length)) return Fail(klErrNoMemory);
     L.channelLengths[k] = static_cast<u32>(length);
   }
   return 1;
@@ -958,10 +811,7 @@ u8 CKLF_ImagePSD::i_WriteLayerChannels(u32 layer) {
 
 u8 CKLF_ImagePSD::i_Reserve(CKLF_Mem& m, u32 n) {
   if (m.GetSize() >= n) return 1;
-  if (!m.alloc(n)) {
-    SetError(m.GetError() ? m.GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (!m.alloc(n)) return FailFrom(m, klErrNoMemory);
   return 1;
 }
 
@@ -1008,7 +858,7 @@ u8 CKLF_ImagePSD::i_WriteComposite(f64& progress) {
       if (packed) {
         i32 n = 0;
         PackBits(row, static_cast<i32>(W), m_chan.GetPtr(), &n);
-        PutBe16(m_counts.GetPtr() + 2ull * (static_cast<u64>(c) * H + y), static_cast<u16>(n));
+        KLF_PutBE16(m_counts.GetPtr() + 2ull * (static_cast<u64>(c) * H + y), static_cast<u16>(n));
         if (!i_Put(m_chan.GetPtr(), static_cast<u32>(n))) return 0;
       } else if (!i_Put(row, W)) {
         return 0;

@@ -6,7 +6,11 @@
 // not copied: they must stay valid until WritePSD returns.
 // Reader: the composite into the format's planes (ParseImage*), or every
 // layer with its bounds, name, visibility, opacity, group markers and planes
-// into a layer table (LParse*). Raw and PackBits data, normal blend mode.
+// into a layer table (LParse*), each layer at its own size. Raw and
+// PackBits data, normal blend mode; the resolution and the ICC profile of
+// the image resources. Layers are read only when the composite after them
+// has the bytes the canvas needs, so a declared size is never trusted
+// beyond the data.
 //
 // Cost: writing streams row by row (memory: a few rows and the row counts);
 // the composite costs rows x layers range checks plus one blend per covered
@@ -22,6 +26,7 @@
 #include "CKLF_ImageWriter.h"
 
 class CKLF_Image;
+struct KLF_BEReader;
 
 class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
  public:
@@ -78,6 +83,10 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 ParseImageByPtr(const void* data, u32 size) override;
 
   u32 GetLayersCount() const { return m_layerCount; }
+  // 1 when the last layer parse stopped at ZIP-compressed channel data
+  // (error 48), which this reader does not decode; the composite may
+  // still be readable.
+  u8 LayersZipCompressed() const { return m_zipLayers; }
   // 0 for an index at or beyond the count.
   u8 GetLayerInfo(u32 index, PSDLayerInfoExt_s& out);
   // Frees every layer's planes and the table.
@@ -116,8 +125,19 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   static void PackBits(const u8* src, i32 count, u8* dst, i32* outCount);
 
  private:
-  u8 i_ParseComposite(const u8* data, u32 size);
-  u8 i_ParseLayers(const u8* data, u32 size);
+  struct LayerRecord;
+
+  u8 i_StartParse(const void* data, u32 size);
+  // Colour mode data (must be empty) and image resources (resolution and
+  // profile kept); leaves c at the layer and mask section.
+  u8 i_ReadSections(KLF_BEReader& c);
+  u8 i_ReadResources(KLF_BEReader r);
+  u8 i_CheckComposite(KLF_BEReader c);
+  u8 i_ParseComposite(KLF_BEReader& c);
+  u8 i_ParseLayers(KLF_BEReader& c);
+  u8 i_ReadLayerRecord(KLF_BEReader& c, LayerRecord& L);
+  u8 i_ReadLayerExtra(KLF_BEReader& x, LayerRecord& L);
+  u8 i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L);
 
   u8 i_WriteAll();
   u8 i_WriteLayerSection();
@@ -135,6 +155,7 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   CKLF_Mem m_layerTable;
   u32 m_layerCount;
   u16 m_fileChannels;
+  u8 m_zipLayers;
 
   // Writing.
   PSDMLWRITE_INITPARAMS m_doc;

@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang and runs each for a while
 # (seconds per target as the first argument, 30 by default). A crash fails
 # the run; its input is left in build/fuzz/artifacts/ to be kept as a
-# regression file under tests/.
+# regression file under tests/. Ends with "fuzz targets: N passed, N failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_EACH=${1:-30}
@@ -19,7 +19,8 @@ done
 cmake --build build/fuzz -j "$JOBS" "${targets[@]}"
 
 mkdir -p build/fuzz/artifacts
-status=0
+passed=0
+failed=0
 for src in tests/fuzz/fuzz_*.cpp; do
   [ -e "$src" ] || continue
   name=$(basename "$src" .cpp)
@@ -31,7 +32,10 @@ for src in tests/fuzz/fuzz_*.cpp; do
   if ! ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
       "build/fuzz/fuzz/$name" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$name-" "$work" 2>&1 | tail -n 12; then
-    status=1
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
   fi
 done
-exit $status
+echo "fuzz targets: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

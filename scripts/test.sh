@@ -2,24 +2,57 @@
 # Installs what is needed, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer, runs every test, then checks that the
 # benchmarks (Release) and the fuzz targets still build, and runs each fuzz
-# target for a short while.
-set -euo pipefail
+# target for a short while. Ends with one line: "N passed, N failed",
+# counting the tests, the benchmark build and the fuzz targets.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh || exit 1
 
 JOBS=$(nproc 2>/dev/null || echo 2)
-
-cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKLF_SANITIZE=ON
-cmake --build build/asan -j "$JOBS"
+passed=0
+failed=0
 
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-(cd build/asan && ctest --output-on-failure -j "$JOBS" --timeout 600)
+mkdir -p build
+if cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKLF_SANITIZE=ON &&
+   cmake --build build/asan -j "$JOBS"; then
+  (cd build/asan && ctest --output-on-failure -j "$JOBS" --timeout 600) | tee build/ctest.log
+  # "100% tests passed, 0 tests failed out of 245"
+  summary=$(grep -E 'tests failed out of [0-9]+' build/ctest.log | tail -n 1)
+  if [ -n "$summary" ]; then
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+    bad=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$summary")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+  else
+    failed=$((failed + 1))
+  fi
+else
+  echo "the sanitizer build failed"
+  failed=$((failed + 1))
+fi
 
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKLF_BUILD_TESTS=OFF -DKLF_BUILD_BENCH=ON
-cmake --build build/bench -j "$JOBS"
+if cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKLF_BUILD_TESTS=OFF -DKLF_BUILD_BENCH=ON &&
+   cmake --build build/bench -j "$JOBS"; then
+  passed=$((passed + 1))
+else
+  echo "the benchmark build failed"
+  failed=$((failed + 1))
+fi
 
 if [ -f tests/fuzz/CMakeLists.txt ]; then
-  bash scripts/fuzz.sh 30
+  bash scripts/fuzz.sh 30 | tee build/fuzz.log
+  # "fuzz targets: 7 passed, 0 failed"
+  line=$(grep -E '^fuzz targets: [0-9]+ passed, [0-9]+ failed' build/fuzz.log | tail -n 1)
+  if [ -n "$line" ]; then
+    passed=$((passed + $(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$line")))
+    failed=$((failed + $(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$line")))
+  else
+    failed=$((failed + 1))
+  fi
 fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,31 +1,31 @@
 #include "CKLT_HostDocument.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
+#include "CKLF_ImageJPEG.h"
 #include "CKLF_ImagePNG.h"
 #include "CKLF_ImagePSD.h"
 #include "CKLF_StdFile.h"
-#include "CKLP_FilterHost.h"
+#include "CKLT_FileAccess.h"
+#include "CKLT_FilterHost.h"
+#include "KLF_BigEndian.h"
 
 namespace {
 
-const int32_t kMaxSide = 65535;
+const uint32_t kMaxSide = 65535;
+// Canvas-sized copies of every plane a run holds at most (RunBytes).
+const uint64_t kCanvasCopies = 6;
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return s;
-}
+typedef CKLT_HostDocument::Status Status;
 
 bool EndsWith(const std::string& s, const char* tail) {
-  size_t n = std::strlen(tail);
-  return s.size() >= n && Lower(s.substr(s.size() - n)) == tail;
-}
-
-std::string Reason(const char* what, u16 code) {
-  return std::string(what) + " (" + KLF_ErrorText(code) + ")";
+  const size_t n = std::strlen(tail);
+  if (s.size() < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if ((s[s.size() - n + i] | 0x20) != tail[i]) return false;
+  return true;
 }
 
 size_t Area(int32_t w, int32_t h) { return static_cast<size_t>(w) * static_cast<size_t>(h); }
@@ -34,178 +34,294 @@ int16_t SpaceOf(int16_t mode) {
   return mode == klpModeRGB ? klpSpaceRGB : mode == klpModeCMYK ? klpSpaceCMYK : klpSpaceGray;
 }
 
-}  // namespace
+std::string Size(uint64_t bytes) {
+  char buf[32];
+  if (bytes >= (uint64_t(1) << 30))
+    std::snprintf(buf, sizeof(buf), "%.1f GiB", static_cast<double>(bytes) / (uint64_t(1) << 30));
+  else
+    std::snprintf(buf, sizeof(buf), "%.0f MiB", static_cast<double>(bytes) / (1 << 20) + 0.5);
+  return buf;
+}
 
-bool CKLT_HostDocument::Read(const std::string& path, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open " + path;
-    return false;
-  }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bytes.size() > 0x7FFFFFFFu) {
-    error = path + " is too large";
-    return false;
-  }
-  static const uint8_t kPng[4] = {0x89, 'P', 'N', 'G'};
-  if (bytes.size() >= 4 && std::memcmp(bytes.data(), kPng, 4) == 0) return i_ReadPNG(bytes, error);
-  if (bytes.size() >= 4 && std::memcmp(bytes.data(), "8BPS", 4) == 0) return i_ReadPSD(bytes, error);
-  error = path + " is neither a PNG nor a PSD file";
+Status Unreadable(const char* kind, u16 code, std::string& error) {
+  error = std::string("the ") + kind + " file cannot be read (" + KLF_ErrorText(code) + ")";
+  return code == klErrNoMemory ? Status::kNoMemory : Status::kBadFile;
+}
+
+// Sides beyond the limit are named before a reader refuses them: the
+// PNG header at 16, the PSD header at 14 (height first).
+bool SidesFit(const std::vector<uint8_t>& b, bool png, std::string& error) {
+  if (b.size() < 26) return true;
+  const uint32_t first = KLF_GetBE32(b.data() + (png ? 16 : 14)), second = KLF_GetBE32(b.data() + (png ? 20 : 18));
+  const uint32_t w = png ? first : second, h = png ? second : first;
+  if (w <= kMaxSide && h <= kMaxSide) return true;
+  error = "the image is " + std::to_string(w) + " x " + std::to_string(h) + " pixels; images may be at most " +
+          std::to_string(kMaxSide) + " pixels a side";
   return false;
 }
 
-bool CKLT_HostDocument::i_ReadPNG(const std::vector<uint8_t>& bytes, std::string& error) {
-  CKLF_ImagePNG png;
-  if (!png.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size()))) {
-    error = Reason("the PNG file cannot be read", png.CKLF_ImageReader::GetError());
-    return false;
-  }
-  u16 w = 0, h = 0;
-  png.GetMainImageSize(w, h);
-  mode = png.GetImageMode() == CKLF_ImageFormat::kModeGrey ? klpModeGray : klpModeRGB;
-  width = w;
-  height = h;
-  layers.clear();
-  Layer l;
-  l.name = "Layer 1";
-  l.width = w;
-  l.height = h;
-  for (int c = 0; c < ColourPlanes(); ++c) {
-    const u8* p = png.GetImageDataPtr(c);
-    if (!p) {
-      error = "the PNG file has no pixels";
-      return false;
-    }
-    l.planes.emplace_back(p, p + Area(w, h));
-  }
-  const u8* a = png.GetImageDataPtr(-1);
-  if (a && std::any_of(a, a + Area(w, h), [](u8 v) { return v != 255; })) l.alpha.assign(a, a + Area(w, h));
-  layers.push_back(std::move(l));
-  return true;
+std::vector<uint8_t> Copy(const CKLF_Mem* m, size_t n) {
+  return m && m->GetSize() >= n ? std::vector<uint8_t>(m->GetPtr(), m->GetPtr() + n) : std::vector<uint8_t>();
 }
 
-bool CKLT_HostDocument::i_ReadPSD(const std::vector<uint8_t>& bytes, std::string& error) {
-  CKLF_ImagePSD psd;
-  u32 size = static_cast<u32>(bytes.size());
-  if (!psd.GetImageInfoByPtr(bytes.data(), size)) {
-    error = Reason("the PSD file cannot be read", psd.CKLF_ImageReader::GetError());
-    return false;
-  }
-  if (!psd.LParseByPtr(bytes.data(), size)) {
-    error = Reason("the PSD file cannot be read", psd.CKLF_ImageReader::GetError());
-    return false;
-  }
+// An alpha plane, or none when it is opaque everywhere.
+std::vector<uint8_t> AlphaOf(const u8* a, size_t n) {
+  if (!a || std::all_of(a, a + n, [](u8 v) { return v == 255; })) return std::vector<uint8_t>();
+  return std::vector<uint8_t>(a, a + n);
+}
+
+// The file's planes as one layer covering the canvas.
+CKLT_HostDocument::Layer WholeLayer(CKLF_ImageFormat& image, int colours, const char* name) {
   u16 w = 0, h = 0;
-  psd.GetMainImageSize(w, h);
-  u8 m = psd.GetImageMode();
+  image.GetMainImageSize(w, h);
+  CKLT_HostDocument::Layer l;
+  l.name = name;
+  l.width = w;
+  l.height = h;
+  for (int c = 0; c < colours; ++c) {
+    l.planes.push_back(Copy(image.GetImageDataMem(c), Area(w, h)));
+    if (l.planes.back().empty()) l.planes.back().assign(Area(w, h), 0);
+  }
+  l.alpha = AlphaOf(image.GetImageDataPtr(-1), Area(w, h));
+  return l;
+}
+
+}  // namespace
+
+uint64_t CKLT_HostDocument::RunBytes(uint64_t area, int colourPlanes, uint64_t layerBytes) {
+  return layerBytes + area * static_cast<uint64_t>(colourPlanes + 1) * kCanvasCopies;
+}
+
+Status CKLT_HostDocument::i_CheckBudget(uint64_t layerBytes, uint64_t budget, std::string& error) const {
+  const uint64_t need = RunBytes(Area(width, height), ColourPlanes(), layerBytes);
+  if (need <= budget) return kOk;
+  error = "the document (" + std::to_string(width) + " x " + std::to_string(height) + " pixels) needs about " +
+          Size(need) + " of memory, more than the memory budget of " + Size(budget) + " (see --memory-budget)";
+  return kNoMemory;
+}
+
+// Size and mode from a reader that has read the header, checked against
+// the budget before any pixel is decoded.
+Status CKLT_HostDocument::i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error) {
+  u16 w = 0, h = 0;
+  image.GetMainImageSize(w, h);
+  const u8 m = image.GetImageMode();
   mode = m == CKLF_ImageFormat::kModeCMYK ? klpModeCMYK : m == CKLF_ImageFormat::kModeGrey ? klpModeGray : klpModeRGB;
   width = w;
   height = h;
+  return i_CheckBudget(0, budget, error);
+}
+
+void CKLT_HostDocument::i_TakeExtras(const CKLF_ImageFormat& image) {
+  if (image.GetResolution() > 0) resolution = image.GetResolution();
+  const CKLF_Mem& profile = image.GetICCProfile();
+  icc.assign(profile.GetPtr(), profile.GetPtr() + profile.GetSize());
+}
+
+Status CKLT_HostDocument::ReadFile(const std::string& path, uint64_t budget, std::string& error) {
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  if (!CKLT_FileAccess::ReadAll(path, bytes, reason)) {
+    error = "cannot read " + path + ": " + reason;
+    return kBadFile;
+  }
+  const Status s = Read(bytes, budget, reason);
+  if (s != kOk) error = "cannot read " + path + ": " + reason;
+  return s;
+}
+
+Status CKLT_HostDocument::Read(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
+  notes.clear();
   layers.clear();
-  for (u32 i = 0; i < psd.GetLayersCount(); ++i) {
-    CKLF_ImagePSD::PSDLayerInfoExt_s info;
-    if (!psd.GetLayerInfo(i, info)) continue;
-    if (info.groupOpen || info.groupEnd || info.width <= 0 || info.height <= 0) continue;
+  icc.clear();
+  resolution = 72.0;
+  static const uint8_t kPng[4] = {0x89, 'P', 'N', 'G'};
+  if (bytes.size() >= 4 && std::memcmp(bytes.data(), kPng, 4) == 0) return i_ReadPNG(bytes, budget, error);
+  if (bytes.size() >= 4 && std::memcmp(bytes.data(), "8BPS", 4) == 0) return i_ReadPSD(bytes, budget, error);
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8) return i_ReadJPEG(bytes, budget, error);
+  error = "it is neither a PNG, a PSD nor a JPEG file";
+  return kBadFile;
+}
+
+Status CKLT_HostDocument::i_ReadPNG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
+  CKLF_ImagePNG png;
+  const u32 n = static_cast<u32>(bytes.size());
+  if (!SidesFit(bytes, true, error)) return kBadFile;
+  if (!png.GetImageInfoByPtr(bytes.data(), n)) return Unreadable("PNG", png.GetError(), error);
+  if (Status s = i_TakeHeader(png, budget, error)) return s;
+  if (!png.ParseImageByPtr(bytes.data(), n)) return Unreadable("PNG", png.GetError(), error);
+  if (png.GetSourceBits() > 8) notes.push_back("its 16-bit samples are reduced to 8 bits for the plug-in");
+  i_TakeExtras(png);
+  layers.push_back(WholeLayer(png, ColourPlanes(), "Layer 1"));
+  return kOk;
+}
+
+Status CKLT_HostDocument::i_ReadJPEG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
+  CKLF_ImageJPEG jpeg;
+  const u32 n = static_cast<u32>(bytes.size());
+  if (!jpeg.GetImageInfoByPtr(bytes.data(), n)) return Unreadable("JPEG", jpeg.GetError(), error);
+  if (Status s = i_TakeHeader(jpeg, budget, error)) return s;
+  if (!jpeg.ParseImageByPtr(bytes.data(), n)) return Unreadable("JPEG", jpeg.GetError(), error);
+  i_TakeExtras(jpeg);
+  layers.push_back(WholeLayer(jpeg, ColourPlanes(), "Background"));
+  // The planes hold CMYK as PSD does, 255 for no ink; so do Adobe's files.
+  if (mode == klpModeCMYK && !jpeg.SawAdobeMarker())
+    for (auto& plane : layers[0].planes)
+      for (uint8_t& v : plane) v = static_cast<uint8_t>(255 - v);
+  return kOk;
+}
+
+Status CKLT_HostDocument::i_ReadPSD(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
+  if (bytes.size() >= 6 && bytes[4] == 0 && bytes[5] == 2) {
+    error = "it is a large document (PSB) file; save it as PSD, at most 65535 pixels a side";
+    return kBadFile;
+  }
+  if (!SidesFit(bytes, false, error)) return kBadFile;
+  CKLF_ImagePSD psd;
+  const u32 n = static_cast<u32>(bytes.size());
+  if (!psd.GetImageInfoByPtr(bytes.data(), n)) return Unreadable("PSD", psd.GetError(), error);
+  if (psd.GetImageBPP() != 8) {
+    error = "it has " + std::to_string(psd.GetImageBPP()) + " bits a sample; PSD files are read with 8";
+    return kBadFile;
+  }
+  if (Status s = i_TakeHeader(psd, budget, error)) return s;
+  if (psd.LParseByPtr(bytes.data(), n)) {
+    i_TakeExtras(psd);
+    if (Status s = i_ReadPSDLayers(psd, budget, error)) return s;
+    return layers.empty() ? i_ReadPSDComposite(psd, bytes, error) : kOk;
+  }
+  if (!psd.LayersZipCompressed()) return Unreadable("PSD", psd.GetError(), error);
+  if (i_ReadPSDComposite(psd, bytes, error) != kOk) {
+    error =
+        "its layers are ZIP-compressed (ImageMagick's default), which this program cannot read, and it has no "
+        "flattened image it can read instead; save it with RLE compression (ImageMagick: -compress RLE)";
+    return kBadFile;
+  }
+  notes.push_back(
+      "its layers are ZIP-compressed, which this program cannot read: its flattened image is read as "
+      "one layer (save it with RLE compression to keep the layers; ImageMagick: -compress RLE)");
+  return kOk;
+}
+
+// Layers at their own sizes. A colour channel the file lacks is zero and a
+// missing alpha is opaque, as in the format; a layer whose channels carry
+// no data at all has no pixels and is kept empty.
+Status CKLT_HostDocument::i_ReadPSDLayers(CKLF_ImagePSD& psd, uint64_t budget, std::string& error) {
+  const int colours = ColourPlanes();
+  uint64_t layerBytes = 0;
+  bool groups = false;
+  CKLF_ImagePSD::PSDLayerInfoExt_s info;
+  for (u32 i = 0; psd.GetLayerInfo(i, info); ++i) {
+    const bool carries = std::any_of(info.planes, info.planes + 5, [](CKLF_Mem* p) { return p != nullptr; });
+    if (carries) layerBytes += static_cast<uint64_t>(info.width) * info.height * (colours + (info.planes[0] ? 1 : 0));
+  }
+  if (Status s = i_CheckBudget(layerBytes, budget, error)) return s;
+  for (u32 i = 0; psd.GetLayerInfo(i, info); ++i) {
+    if (info.groupOpen || info.groupEnd) {
+      groups = true;
+      continue;
+    }
     Layer l;
     l.name = info.name ? info.name : "";
     l.left = info.left;
     l.top = info.top;
-    l.width = info.width;
-    l.height = info.height;
     l.visible = info.visible != 0;
     l.opacity = info.opacity;
-    size_t n = Area(info.width, info.height);
-    for (int c = 0; c < ColourPlanes(); ++c) {
-      CKLF_Mem* p = info.planes[c + 1];
-      if (p && p->GetSize() >= n)
-        l.planes.emplace_back(p->GetPtr(), p->GetPtr() + n);
-      else
-        l.planes.emplace_back(n, 0);
-    }
-    CKLF_Mem* a = info.planes[0];
-    if (a && a->GetSize() >= n) l.alpha.assign(a->GetPtr(), a->GetPtr() + n);
-    layers.push_back(std::move(l));
-  }
-  if (layers.empty()) {
-    if (!psd.ParseImageByPtr(bytes.data(), size)) {
-      error = Reason("the PSD file cannot be read", psd.CKLF_ImageReader::GetError());
-      return false;
-    }
-    Layer l;
-    l.name = "Background";
-    l.width = w;
-    l.height = h;
-    for (int c = 0; c < ColourPlanes(); ++c) {
-      const u8* p = psd.GetImageDataPtr(c);
-      if (p)
-        l.planes.emplace_back(p, p + Area(w, h));
-      else
-        l.planes.emplace_back(Area(w, h), 0);
+    const size_t n = Area(info.width, info.height);
+    if (std::any_of(info.planes, info.planes + 5, [](CKLF_Mem* p) { return p != nullptr; })) {
+      l.width = info.width;
+      l.height = info.height;
+      for (int c = 0; c < colours; ++c) {
+        l.planes.push_back(Copy(info.planes[c + 1], n));
+        if (l.planes.back().empty()) l.planes.back().assign(n, 0);
+      }
+      if (info.planes[0] && info.planes[0]->GetSize() >= n) l.alpha = AlphaOf(info.planes[0]->GetPtr(), n);
+    } else {
+      if (n) notes.push_back("layer \"" + l.name + "\" carries no pixels; it is kept as an empty layer");
+      l.planes.assign(colours, std::vector<uint8_t>());
     }
     layers.push_back(std::move(l));
   }
+  if (groups) notes.push_back("its layer groups are not kept: their layers are written ungrouped");
+  return kOk;
+}
+
+Status CKLT_HostDocument::i_ReadPSDComposite(CKLF_ImagePSD& psd, const std::vector<uint8_t>& bytes,
+                                             std::string& error) {
+  if (!psd.GetImageDataPtr(0) && !psd.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size())))
+    return Unreadable("PSD", psd.GetError(), error);
+  i_TakeExtras(psd);
+  layers.clear();
+  layers.push_back(WholeLayer(psd, ColourPlanes(), "Background"));
+  return kOk;
+}
+
+bool CKLT_HostDocument::CanWrite(const std::string& path, int16_t m, std::string& error) {
+  if (EndsWith(path, ".psd")) return true;
+  if (!EndsWith(path, ".png")) return error = "the output must be a .png or .psd file", false;
+  if (m == klpModeCMYK) return error = "PNG holds RGB and gray images only: write the CMYK document as .psd", false;
   return true;
 }
 
 bool CKLT_HostDocument::Write(const std::string& path, std::string& error) const {
-  if (EndsWith(path, ".png")) return WritePNG(path, error);
-  if (EndsWith(path, ".psd")) return WritePSD(path, error);
-  error = "the output must be a .png or .psd file";
-  return false;
+  if (!CanWrite(path, mode, error)) return false;
+  if (width <= 0 || height <= 0 || static_cast<uint32_t>(width) > kMaxSide || static_cast<uint32_t>(height) > kMaxSide)
+    return error = "the document is empty or too large", false;
+  CKLT_ReplaceFile file;
+  if (!file.Begin(path, error)) return false;
+  if (!(EndsWith(path, ".png") ? i_WritePNG(file.TempPath(), error) : i_WritePSD(file.TempPath(), error))) return false;
+  return file.Commit(error);
 }
 
-bool CKLT_HostDocument::WritePNG(const std::string& path, std::string& error) const {
-  if (mode == klpModeCMYK) {
-    error = "PNG holds RGB and gray documents only: write the CMYK document as .psd";
-    return false;
-  }
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
-    error = "the document is empty or too large for PNG";
-    return false;
-  }
+namespace {
+
+// The reason of a failed write: the system's when the file failed, else
+// the writer's code.
+std::string WriteFailure(u16 code, int savedErrno) {
+  const bool fileError = code >= klErrFileOpen && code <= klErrFileNotOpen;
+  return fileError && savedErrno ? CKLT_FileAccess::Reason(savedErrno)
+                                 : KLF_ErrorText(code ? code : static_cast<u16>(klErrFileWrite));
+}
+
+}  // namespace
+
+bool CKLT_HostDocument::i_WritePNG(const std::string& path, std::string& error) const {
   std::vector<std::vector<uint8_t>> planes;
   std::vector<uint8_t> alpha;
   Flatten(planes, alpha);
+  const bool opaque = std::all_of(alpha.begin(), alpha.end(), [](uint8_t v) { return v == 255; });
   CKLF_StdFile file;
-  if (!file.Open(path.c_str(), 2)) {
-    error = Reason(("cannot create " + path).c_str(), file.GetError());
-    return false;
-  }
+  errno = 0;
+  if (!file.Open(path.c_str(), 2)) return error = WriteFailure(file.GetError(), errno), false;
   CKLF_ImagePNG png;
   png.Create(file);
   CKLF_ImagePNG::PNGWRITE_PARAMS p;
   std::memset(&p, 0, sizeof(p));
   p.width = static_cast<u16>(width);
   p.height = static_cast<u16>(height);
-  if (mode == klpModeRGB) {
-    p.mode = CKLF_ImagePNG::kWriteRGBA;
-    for (int c = 0; c < 3; ++c) p.planes[c] = planes[c].data();
-    p.planes[3] = alpha.data();
-  } else {
-    p.mode = CKLF_ImagePNG::kWriteGreyAlpha;
-    p.planes[0] = planes[0].data();
-    p.planes[1] = alpha.data();
-  }
+  const bool rgb = mode == klpModeRGB;
+  p.mode = rgb ? (opaque ? CKLF_ImagePNG::kWriteRGB : CKLF_ImagePNG::kWriteRGBA)
+               : (opaque ? CKLF_ImagePNG::kWriteGrey : CKLF_ImagePNG::kWriteGreyAlpha);
+  for (int c = 0; c < ColourPlanes(); ++c) p.planes[c] = planes[c].data();
+  p.planes[ColourPlanes()] = alpha.data();
   p.stride = static_cast<u32>(width);
   p.product = "Tessarette host";
   p.resolution = resolution;
+  p.icc = icc.empty() ? nullptr : icc.data();
+  p.iccSize = static_cast<u32>(icc.size());
   bool ok = png.WritePNG(&p) != 0;
-  u16 code = png.CKLF_ImageWriter::GetError();
-  if (!file.Close()) ok = false;
-  if (!ok) error = Reason(("cannot write " + path).c_str(), code ? code : file.GetError());
+  int saved = errno;
+  u16 code = png.GetError();
+  if (!file.Close() && ok) ok = false, code = file.GetError(), saved = errno;
+  if (!ok) error = WriteFailure(code, saved);
   return ok;
 }
 
-bool CKLT_HostDocument::WritePSD(const std::string& path, std::string& error) const {
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide || layers.empty()) {
-    error = "the document is empty or too large for PSD";
-    return false;
-  }
+bool CKLT_HostDocument::i_WritePSD(const std::string& path, std::string& error) const {
+  if (layers.empty()) return error = "the document has no layer", false;
   CKLF_StdFile file;
-  if (!file.Open(path.c_str(), 2)) {
-    error = Reason(("cannot create " + path).c_str(), file.GetError());
-    return false;
-  }
+  errno = 0;
+  if (!file.Open(path.c_str(), 2)) return error = WriteFailure(file.GetError(), errno), false;
   CKLF_ImagePSD psd;
   psd.Create(file);
   CKLF_ImagePSD::PSDMLWRITE_INITPARAMS init;
@@ -215,15 +331,15 @@ bool CKLT_HostDocument::WritePSD(const std::string& path, std::string& error) co
   init.mode = mode == klpModeRGB ? 1 : mode == klpModeGray ? 2 : 3;
   init.resolution = resolution;
   init.globalAngle = 30;
+  init.iccProfile = icc.empty() ? nullptr : icc.data();
+  init.iccSize = static_cast<u32>(icc.size());
   psd.Write_Init(&init);
   std::vector<std::vector<uint8_t>> opaque(layers.size());
+  static u8 none = 0;  // the planes of an empty layer
   for (size_t i = 0; i < layers.size(); ++i) {
     const Layer& l = layers[i];
-    if (l.left < -32768 || l.left > 32767 || l.top < -32768 || l.top > 32767 || l.width > kMaxSide ||
-        l.height > kMaxSide) {
-      error = "a layer lies beyond what PSD can place";
-      return false;
-    }
+    if (l.left < -32768 || l.left > 32767 || l.top < -32768 || l.top > 32767 || l.width > 65535 || l.height > 65535)
+      return error = "layer \"" + l.name + "\" lies beyond what PSD can place", false;
     CKLF_ImagePSD::PSDMLWRITE_LAYERPARAMS lp;
     std::memset(&lp, 0, sizeof(lp));
     lp.width = static_cast<u16>(l.width);
@@ -233,54 +349,54 @@ bool CKLT_HostDocument::WritePSD(const std::string& path, std::string& error) co
     lp.visible = l.visible ? 1 : 0;
     lp.opacity = l.opacity;
     std::strncpy(lp.name, l.name.c_str(), sizeof(lp.name) - 1);
-    u8* planes[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
-    int n = ColourPlanes();
-    for (int c = 0; c < n; ++c) planes[c] = const_cast<u8*>(l.planes[c].data());
-    if (l.alpha.empty()) opaque[i].assign(Area(l.width, l.height), 255);
-    planes[n] = const_cast<u8*>(l.alpha.empty() ? opaque[i].data() : l.alpha.data());
-    if (!psd.Write_AddLayer(&lp, planes, static_cast<u32>(l.width))) {
-      error = "out of memory while collecting the layers";
-      return false;
-    }
+    u8* planes[5] = {&none, &none, &none, &none, &none};
+    const int n = ColourPlanes();
+    for (int c = 0; c < n && Area(l.width, l.height); ++c) planes[c] = const_cast<u8*>(l.planes[c].data());
+    if (l.alpha.empty() && Area(l.width, l.height)) opaque[i].assign(Area(l.width, l.height), 255);
+    const std::vector<uint8_t>& a = l.alpha.empty() ? opaque[i] : l.alpha;
+    if (!a.empty()) planes[n] = const_cast<u8*>(a.data());
+    if (!psd.Write_AddLayer(&lp, planes, static_cast<u32>(l.width)))
+      return error = "out of memory while collecting the layers", false;
   }
   bool ok = psd.WritePSD() != 0;
-  u16 code = psd.CKLF_ImageWriter::GetError();
+  int saved = errno;
+  u16 code = psd.GetError();
   psd.WriteClean();
-  if (!file.Close()) ok = false;
-  if (!ok) error = Reason(("cannot write " + path).c_str(), code ? code : file.GetError());
+  if (!file.Close() && ok) ok = false, code = file.GetError(), saved = errno;
+  if (!ok) error = WriteFailure(code, saved);
   return ok;
 }
 
 bool CKLT_HostDocument::ConvertTo(int16_t newMode) {
   if (newMode != klpModeGray && newMode != klpModeRGB && newMode != klpModeCMYK) return false;
   if (newMode == mode) return true;
-  int from = ColourPlanes(), to = ColourPlanesOf(newMode);
+  const int from = ColourPlanes(), to = ColourPlanesOf(newMode);
   for (Layer& l : layers) {
-    size_t n = Area(l.width, l.height);
+    const size_t n = Area(l.width, l.height);
     std::vector<std::vector<uint8_t>> out(to, std::vector<uint8_t>(n));
     int16_t in[4] = {0, 0, 0, 0}, res[4];
     for (size_t i = 0; i < n; ++i) {
       for (int c = 0; c < from; ++c) in[c] = l.planes[c][i];
-      CKLP_FilterHost::ConvertColour(SpaceOf(mode), in, SpaceOf(newMode), res);
+      CKLT_FilterHost::ConvertColour(SpaceOf(mode), in, SpaceOf(newMode), res);
       for (int c = 0; c < to; ++c) out[c][i] = static_cast<uint8_t>(res[c]);
     }
     l.planes.swap(out);
   }
   mode = newMode;
+  icc.clear();
   return true;
 }
 
 void CKLT_HostDocument::LayerToCanvas(const Layer& layer, std::vector<std::vector<uint8_t>>& planes,
                                       std::vector<uint8_t>& alpha) const {
-  size_t n = Area(width, height);
+  const size_t n = Area(width, height);
   planes.assign(ColourPlanes(), std::vector<uint8_t>(n, 0));
   alpha.assign(n, 0);
-  int32_t x0 = std::max(0, layer.left), x1 = std::min(width, layer.left + layer.width);
-  int32_t y0 = std::max(0, layer.top), y1 = std::min(height, layer.top + layer.height);
-  if (x1 <= x0 || y1 <= y0) return;
-  for (int32_t y = y0; y < y1; ++y) {
-    size_t src = static_cast<size_t>(y - layer.top) * layer.width + (x0 - layer.left);
-    size_t dst = static_cast<size_t>(y) * width + x0;
+  const int32_t x0 = std::max(0, layer.left), x1 = std::min(width, layer.left + layer.width);
+  const int32_t y0 = std::max(0, layer.top), y1 = std::min(height, layer.top + layer.height);
+  for (int32_t y = y0; y < y1 && x0 < x1; ++y) {
+    const size_t src = static_cast<size_t>(y - layer.top) * layer.width + (x0 - layer.left);
+    const size_t dst = static_cast<size_t>(y) * width + x0;
     for (int c = 0; c < ColourPlanes(); ++c)
       std::memcpy(planes[c].data() + dst, layer.planes[c].data() + src, static_cast<size_t>(x1 - x0));
     if (layer.alpha.empty())
@@ -290,13 +406,41 @@ void CKLT_HostDocument::LayerToCanvas(const Layer& layer, std::vector<std::vecto
   }
 }
 
-void CKLT_HostDocument::CanvasToLayer(Layer& layer, const std::vector<std::vector<uint8_t>>& planes,
-                                      const std::vector<uint8_t>& alpha) const {
-  layer.left = layer.top = 0;
-  layer.width = width;
-  layer.height = height;
-  layer.planes = planes;
-  layer.alpha = alpha;
+void CKLT_HostDocument::PutBack(Layer& layer, const std::vector<std::vector<uint8_t>>& planes,
+                                const std::vector<uint8_t>& alpha) const {
+  // The new bounds: the old ones, grown to what the canvas now shows.
+  int32_t l = layer.left, t = layer.top, r = layer.left + layer.width, b = layer.top + layer.height;
+  if (layer.width <= 0 || layer.height <= 0) l = t = INT32_MAX, r = b = INT32_MIN;
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
+      if (!alpha.empty() && !alpha[static_cast<size_t>(y) * width + x]) continue;
+      l = std::min(l, x), t = std::min(t, y), r = std::max(r, x + 1), b = std::max(b, y + 1);
+    }
+  Layer out;
+  if (r > l && b > t) out.left = l, out.top = t, out.width = r - l, out.height = b - t;
+  const size_t n = Area(out.width, out.height);
+  out.planes.assign(ColourPlanes(), std::vector<uint8_t>(n, 0));
+  out.alpha.assign(n, 0);
+  // What the layer held, then the canvas over it.
+  for (int32_t y = 0; y < out.height; ++y)
+    for (int32_t x = 0; x < out.width; ++x) {
+      const int32_t dx = out.left + x, dy = out.top + y;
+      const size_t o = static_cast<size_t>(y) * out.width + x;
+      if (dx >= 0 && dy >= 0 && dx < width && dy < height) {
+        const size_t i = static_cast<size_t>(dy) * width + dx;
+        for (int c = 0; c < ColourPlanes(); ++c) out.planes[c][o] = planes[c][i];
+        out.alpha[o] = alpha.empty() ? 255 : alpha[i];
+      } else if (dx >= layer.left && dy >= layer.top && dx < layer.left + layer.width &&
+                 dy < layer.top + layer.height) {
+        const size_t i = static_cast<size_t>(dy - layer.top) * layer.width + (dx - layer.left);
+        for (int c = 0; c < ColourPlanes(); ++c) out.planes[c][o] = layer.planes[c][i];
+        out.alpha[o] = layer.alpha.empty() ? 255 : layer.alpha[i];
+      }
+    }
+  if (std::all_of(out.alpha.begin(), out.alpha.end(), [](uint8_t v) { return v == 255; })) out.alpha.clear();
+  layer.left = out.left, layer.top = out.top, layer.width = out.width, layer.height = out.height;
+  layer.planes.swap(out.planes);
+  layer.alpha.swap(out.alpha);
 }
 
 bool CKLT_HostDocument::LayerHasTransparency(const Layer& layer) const {
@@ -304,24 +448,35 @@ bool CKLT_HostDocument::LayerHasTransparency(const Layer& layer) const {
          layer.top + layer.height < height;
 }
 
+bool CKLT_HostDocument::LayerIsOffCanvas(const Layer& layer) const {
+  const int32_t x0 = std::max(0, layer.left), x1 = std::min(width, layer.left + layer.width);
+  const int32_t y0 = std::max(0, layer.top), y1 = std::min(height, layer.top + layer.height);
+  for (int32_t y = y0; y < y1; ++y)
+    for (int32_t x = x0; x < x1; ++x)
+      if (layer.alpha.empty() || layer.alpha[static_cast<size_t>(y - layer.top) * layer.width + (x - layer.left)])
+        return false;
+  return true;
+}
+
 void CKLT_HostDocument::Flatten(std::vector<std::vector<uint8_t>>& planes, std::vector<uint8_t>& alpha) const {
-  size_t n = Area(width, height);
-  int nc = ColourPlanes();
-  planes.assign(nc, std::vector<uint8_t>(n, 0));
-  alpha.assign(n, 0);
-  std::vector<std::vector<uint8_t>> lp;
-  std::vector<uint8_t> la;
+  const int nc = ColourPlanes();
+  planes.assign(nc, std::vector<uint8_t>(Area(width, height), 0));
+  alpha.assign(Area(width, height), 0);
   for (const Layer& l : layers) {
     if (!l.visible || l.opacity == 0) continue;
-    LayerToCanvas(l, lp, la);
-    for (size_t i = 0; i < n; ++i) {
-      uint32_t a = la[i] * l.opacity / 255u;
-      if (a == 0) continue;
-      uint32_t below = alpha[i] * (255u - a) / 255u;
-      uint32_t out = a + below;
-      for (int c = 0; c < nc; ++c)
-        planes[c][i] = static_cast<uint8_t>((lp[c][i] * a + planes[c][i] * below + out / 2) / out);
-      alpha[i] = static_cast<uint8_t>(out);
-    }
+    const int32_t x0 = std::max(0, l.left), x1 = std::min(width, l.left + l.width);
+    const int32_t y0 = std::max(0, l.top), y1 = std::min(height, l.top + l.height);
+    for (int32_t y = y0; y < y1; ++y)
+      for (int32_t x = x0; x < x1; ++x) {
+        const size_t s = static_cast<size_t>(y - l.top) * l.width + (x - l.left);
+        const size_t i = static_cast<size_t>(y) * width + x;
+        const uint32_t a = (l.alpha.empty() ? 255u : l.alpha[s]) * l.opacity / 255u;
+        if (a == 0) continue;
+        const uint32_t below = alpha[i] * (255u - a) / 255u;
+        const uint32_t out = a + below;
+        for (int c = 0; c < nc; ++c)
+          planes[c][i] = static_cast<uint8_t>((l.planes[c][s] * a + planes[c][i] * below + out / 2) / out);
+        alpha[i] = static_cast<uint8_t>(out);
+      }
   }
 }

@@ -1,11 +1,15 @@
 // The document of the host program: a canvas in gray, RGB or CMYK with
 // layers (position, name, visibility, opacity, colour planes and an
-// optional alpha plane), read from PNG or PSD files and written back as
-// PNG (flattened, RGB or gray with alpha) or layered PSD.
+// optional alpha plane, each at the layer's own size), its resolution and
+// colour profile. Read from PNG, PSD or JPEG; written as PNG (flattened:
+// RGB or gray, with alpha only when something is transparent) or layered
+// PSD, always through an all-or-nothing replacement of the file.
 //
-// Cost: every layer is held whole; flattening and canvas conversions touch
-// each pixel once per layer. Limits: 8-bit samples, sides up to 65535 (the
-// file formats' limit), layer positions within +-32767 for PSD output.
+// Cost: every layer is held at its own size; flattening touches each
+// pixel of a layer once. A read refuses a document whose run would need
+// more than a memory budget (RunBytes) before it decodes the pixels.
+// Limits: 8-bit samples, sides up to 65535 (the file formats' limit),
+// layer positions within +-32767 for PSD output.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +17,9 @@
 #include <vector>
 
 #include "KLP_FilterHost.h"
+
+class CKLF_ImageFormat;
+class CKLF_ImagePSD;
 
 class CKLT_HostDocument {
  public:
@@ -28,39 +35,66 @@ class CKLT_HostDocument {
     std::vector<uint8_t> alpha;                // width x height; empty: opaque
   };
 
+  enum Status { kOk, kBadFile, kNoMemory };
+
   int16_t mode = klpModeRGB;  // klpModeGray, klpModeRGB or klpModeCMYK
   int32_t width = 0;
   int32_t height = 0;
   double resolution = 72.0;
+  std::vector<uint8_t> icc;   // the colour profile; empty: none
   std::vector<Layer> layers;  // bottom first
+  // What the last read changed or could not keep, one sentence each.
+  std::vector<std::string> notes;
 
   static int ColourPlanesOf(int16_t mode) { return mode == klpModeRGB ? 3 : mode == klpModeCMYK ? 4 : 1; }
   int ColourPlanes() const { return ColourPlanesOf(mode); }
 
-  // PNG or PSD, told apart by their first bytes.
-  bool Read(const std::string& path, std::string& error);
-  // By the extension: ".png" (flattened) or ".psd" (layered).
-  bool Write(const std::string& path, std::string& error) const;
-  bool WritePNG(const std::string& path, std::string& error) const;
-  bool WritePSD(const std::string& path, std::string& error) const;
+  // The bytes a run on such a document may need: the layers' planes plus
+  // six canvas-sized copies of every plane with alpha (the host's planes,
+  // the merged document, the file's decoded image, the plug-in's work and
+  // the flattened output).
+  static uint64_t RunBytes(uint64_t area, int colourPlanes, uint64_t layerBytes);
 
-  // Converts every layer to another colour mode.
+  // PNG, PSD or JPEG, told apart by their first bytes. kNoMemory when
+  // RunBytes would exceed budget (found before the pixels are decoded) or
+  // memory runs out; error says why in both failures.
+  Status Read(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
+  Status ReadFile(const std::string& path, uint64_t budget, std::string& error);
+
+  // Whether a document of this mode can be written at path (by its
+  // extension: ".png" or ".psd"), with the reason when not.
+  static bool CanWrite(const std::string& path, int16_t mode, std::string& error);
+  // Writes by the extension; the file is replaced only when the whole new
+  // one is on disk.
+  bool Write(const std::string& path, std::string& error) const;
+
+  // Converts every layer to another colour mode; the profile is dropped.
   bool ConvertTo(int16_t newMode);
 
   // A layer over the whole canvas: colour planes (0 outside the layer) and
   // alpha (0 outside the layer, 255 inside where the layer has none).
-  void LayerToCanvas(const Layer& layer, std::vector<std::vector<uint8_t>>& planes,
-                     std::vector<uint8_t>& alpha) const;
-  // Replaces the layer by canvas-sized planes; alpha empty keeps it opaque.
-  void CanvasToLayer(Layer& layer, const std::vector<std::vector<uint8_t>>& planes,
-                     const std::vector<uint8_t>& alpha) const;
+  void LayerToCanvas(const Layer& layer, std::vector<std::vector<uint8_t>>& planes, std::vector<uint8_t>& alpha) const;
+  // Puts canvas-sized planes back into a layer (alpha empty: opaque). The
+  // layer keeps its bounds and what lies off the canvas, and grows only
+  // to hold content the canvas now shows beyond them.
+  void PutBack(Layer& layer, const std::vector<std::vector<uint8_t>>& planes, const std::vector<uint8_t>& alpha) const;
   // True when the layer lets something show through: it has an alpha plane
   // or does not cover the canvas.
   bool LayerHasTransparency(const Layer& layer) const;
+  // True when the layer shows nothing on the canvas.
+  bool LayerIsOffCanvas(const Layer& layer) const;
   // The visible layers composed over transparency.
   void Flatten(std::vector<std::vector<uint8_t>>& planes, std::vector<uint8_t>& alpha) const;
 
  private:
-  bool i_ReadPNG(const std::vector<uint8_t>& bytes, std::string& error);
-  bool i_ReadPSD(const std::vector<uint8_t>& bytes, std::string& error);
+  Status i_ReadPNG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
+  Status i_ReadJPEG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
+  Status i_ReadPSD(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
+  Status i_ReadPSDLayers(CKLF_ImagePSD& psd, uint64_t budget, std::string& error);
+  Status i_ReadPSDComposite(CKLF_ImagePSD& psd, const std::vector<uint8_t>& bytes, std::string& error);
+  Status i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error);
+  void i_TakeExtras(const CKLF_ImageFormat& image);
+  Status i_CheckBudget(uint64_t layerBytes, uint64_t budget, std::string& error) const;
+  bool i_WritePNG(const std::string& path, std::string& error) const;
+  bool i_WritePSD(const std::string& path, std::string& error) const;
 };

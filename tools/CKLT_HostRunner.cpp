@@ -2,41 +2,14 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-
-#include "CKLP_FilterHost.h"
-#include "CKLT_HostDocument.h"
+#include "CKLT_FileAccess.h"
 #include "CKLT_PluginLibrary.h"
+#include "CKLT_ProgressBar.h"
 #include "CKLT_SettingsSource.h"
 
 namespace {
 
-bool ParseInt(const std::string& s, int64_t low, int64_t high, int64_t& out) {
-  if (s.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  long long v = std::strtoll(s.c_str(), &end, 10);
-  if (errno || *end || v < low || v > high) return false;
-  out = v;
-  return true;
-}
-
-bool ParseColour(std::string s, uint8_t rgb[3]) {
-  if (!s.empty() && s[0] == '#') s.erase(0, 1);
-  if (s.size() != 6) return false;
-  for (int i = 0; i < 3; ++i) {
-    char* end = nullptr;
-    std::string part = s.substr(2 * i, 2);
-    long v = std::strtol(part.c_str(), &end, 16);
-    if (*end) return false;
-    rgb[i] = static_cast<uint8_t>(v);
-  }
-  return true;
-}
+typedef CKLT_HostDocument Doc;
 
 int16_t SpaceOf(int16_t mode) {
   return mode == klpModeRGB ? klpSpaceRGB : mode == klpModeCMYK ? klpSpaceCMYK : klpSpaceGray;
@@ -44,7 +17,7 @@ int16_t SpaceOf(int16_t mode) {
 
 void ToDocument(int16_t mode, const uint8_t rgb[3], uint8_t out[4]) {
   int16_t in[4] = {rgb[0], rgb[1], rgb[2], 0}, res[4] = {0, 0, 0, 0};
-  CKLP_FilterHost::ConvertColour(klpSpaceRGB, in, SpaceOf(mode), res);
+  CKLT_FilterHost::ConvertColour(klpSpaceRGB, in, SpaceOf(mode), res);
   for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(res[i]);
 }
 
@@ -54,208 +27,9 @@ std::vector<std::string> ChannelNames(int16_t mode) {
   return {"Gray"};
 }
 
-bool ReadFile(const std::string& path, std::vector<uint8_t>& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
-
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  return static_cast<bool>(out);
-}
-
-// A progress bar on a terminal, redrawn only when the percent changes. A
-// log or a pipe gets a plain line at each quarter passed instead.
-struct ProgressBar {
-  FILE* out = nullptr;
-  bool terminal = false;
-  int last = -1;
-  int quarter = 0;
-  void SetOutput(FILE* f) {
-    out = f;
-    terminal = f && isatty(fileno(f));
-  }
-  void Show(int32_t done, int32_t total) {
-    if (!out || total <= 0) return;
-    int pct = static_cast<int>(static_cast<int64_t>(done) * 100 / total);
-    pct = pct < 0 ? 0 : pct > 100 ? 100 : pct;
-    if (!terminal) {
-      if (pct / 25 <= quarter) return;
-      quarter = pct / 25;
-      std::fprintf(out, "tessarette-host: %d%%\n", pct);
-      std::fflush(out);
-      return;
-    }
-    if (pct == last) return;
-    last = pct;
-    char bar[41];
-    int fill = pct * 40 / 100;
-    for (int i = 0; i < 40; ++i) bar[i] = i < fill ? '#' : '.';
-    bar[40] = 0;
-    std::fprintf(out, "\r[%s] %3d%%", bar, pct);
-    std::fflush(out);
-  }
-  void End() {
-    if (terminal && last >= 0) std::fprintf(out, "\n");
-  }
-};
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 }  // namespace
-
-const char* CKLT_HostRunner::Usage() {
-  return "Usage: tessarette-host [options] INPUT [-o OUTPUT]\n"
-         "\n"
-         "Runs the Tessarette filter plug-in on an image file the way an image host\n"
-         "does: the plug-in is loaded as a shared library, gets the document's planes\n"
-         "in bands and writes its result back; the result is saved as PNG or PSD.\n"
-         "\n"
-         "INPUT is a PNG or PSD file (layers and transparency are kept). Without\n"
-         "--dialog the plug-in replays a layout without its dialog: it cuts the image\n"
-         "into pieces, renders their effects (a bevel by default) and writes the\n"
-         "puzzle back, or in Layout mode draws the knives alone. The layout comes\n"
-         "from --settings, else from a recorded --script, else it is the default\n"
-         "layout for the document (the grid of --grid, or one of near-square pieces\n"
-         "with two rows or two columns), handed over in the scripting descriptor as\n"
-         "a recorded action would be.\n"
-         "\n"
-         "Options:\n"
-         "  -o, --output FILE      write the result (.png flattened, .psd layered)\n"
-         "  --settings FILE        replay this settings file: a saved document (.klpd)\n"
-         "                         or a block as the plug-in keeps it in \"last.data\"\n"
-         "  --grid CxR             the default layout with C columns and R rows (1..101)\n"
-         "  --layout-mode          draw the knives alone, in the foreground colour over\n"
-         "                         transparency (or over the background colour)\n"
-         "  --last                 hand no settings: the plug-in replays its own last\n"
-         "                         settings (\"last.data\" beside it), or cancels\n"
-         "  --save-settings FILE   also save the settings handed over as a document\n"
-         "  --dialog               ask for the plug-in's dialog (Parameters, then Start)\n"
-         "  --about                show the plug-in's About box and stop\n"
-         "  --script FILE          the scripting descriptor: played when the file exists,\n"
-         "                         recorded there after the run (as an action does)\n"
-         "  --selection FILE       a selection mask image (PNG/PSD, the document's size)\n"
-         "  --layer N              filter layer N (0 = bottom); default: the top layer\n"
-         "  --lock-transparency    the layer's transparency may not be changed\n"
-         "  --no-filter-case       behave as a host that gives no filter case\n"
-         "  --mode gray|rgb|cmyk   convert the document first\n"
-         "  --fg RRGGBB, --bg RRGGBB  foreground and background colours (RGB hex)\n"
-         "  --dpi N                resolution in pixels per inch\n"
-         "  --max-space BYTES      the memory the plug-in may ask for at once\n"
-         "  --cancel-after N       answer \"cancel\" from the (N+1)-th abort poll on\n"
-         "  --plugin FILE          the plug-in library (default: beside this program,\n"
-         "                         or $TESSARETTE_PLUGIN)\n"
-         "  -q, --quiet            no progress (a bar on a terminal, else a line at\n"
-         "                         each quarter on standard error)\n"
-         "  -h, --help             this text\n"
-         "\n"
-         "Exit codes: 0 done; 1 cancelled (-128); 2 out of memory (-108);\n"
-         "3 bad parameters (-30100); 4 unsupported image mode or filter case (-30101);\n"
-         "5 another result of the plug-in; 10 a file could not be read or written;\n"
-         "64 bad command line.\n";
-}
-
-int CKLT_HostRunner::ParseArgs(const std::vector<std::string>& args, Options& o, std::string& error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& out) -> bool {
-      if (i + 1 >= args.size()) {
-        error = a + " needs a value";
-        return false;
-      }
-      out = args[++i];
-      return true;
-    };
-    std::string v;
-    int64_t n = 0;
-    if (a == "-h" || a == "--help") return 1;
-    if (a == "-o" || a == "--output") {
-      if (!value(o.output)) return -1;
-    } else if (a == "--dialog") {
-      o.dialog = true;
-    } else if (a == "--about") {
-      o.about = true;
-    } else if (a == "--script") {
-      if (!value(o.script)) return -1;
-    } else if (a == "--settings") {
-      if (!value(o.settings)) return -1;
-    } else if (a == "--save-settings") {
-      if (!value(o.saveSettings)) return -1;
-    } else if (a == "--grid") {
-      if (!value(v)) return -1;
-      size_t x = v.find_first_of("xX");
-      int64_t c = 0, r = 0;
-      if (x == std::string::npos || !ParseInt(v.substr(0, x), 1, 101, c) || !ParseInt(v.substr(x + 1), 1, 101, r))
-        return error = "bad --grid " + v + " (columns x rows, 1..101 each)", -1;
-      o.columns = static_cast<int>(c);
-      o.rows = static_cast<int>(r);
-    } else if (a == "--layout-mode") {
-      o.layoutMode = true;
-    } else if (a == "--last") {
-      o.last = true;
-    } else if (a == "--selection") {
-      if (!value(o.selection)) return -1;
-    } else if (a == "--plugin") {
-      if (!value(o.plugin)) return -1;
-    } else if (a == "--lock-transparency") {
-      o.lockTransparency = true;
-    } else if (a == "--no-filter-case") {
-      o.noFilterCase = true;
-    } else if (a == "-q" || a == "--quiet") {
-      o.quiet = true;
-    } else if (a == "--layer") {
-      if (!value(v) || !ParseInt(v, 0, 32767, n)) return error.empty() ? (error = "bad --layer " + v, -1) : -1;
-      o.layer = static_cast<int>(n);
-    } else if (a == "--mode") {
-      if (!value(v)) return -1;
-      if (v == "gray" || v == "grey")
-        o.mode = klpModeGray;
-      else if (v == "rgb")
-        o.mode = klpModeRGB;
-      else if (v == "cmyk")
-        o.mode = klpModeCMYK;
-      else
-        return error = "bad --mode " + v, -1;
-    } else if (a == "--fg" || a == "--bg") {
-      if (!value(v)) return -1;
-      if (!ParseColour(v, a == "--fg" ? o.fore : o.back)) return error = "bad colour " + v, -1;
-    } else if (a == "--dpi") {
-      if (!value(v) || !ParseInt(v, 1, 100000, n)) return error.empty() ? (error = "bad --dpi " + v, -1) : -1;
-      o.dpi = static_cast<double>(n);
-    } else if (a == "--max-space") {
-      if (!value(v) || !ParseInt(v, 0, 0x7FFFFFFF, n))
-        return error.empty() ? (error = "bad --max-space " + v, -1) : -1;
-      o.maxSpace = static_cast<int32_t>(n);
-    } else if (a == "--cancel-after") {
-      if (!value(v) || !ParseInt(v, 0, INT64_MAX, n))
-        return error.empty() ? (error = "bad --cancel-after " + v, -1) : -1;
-      o.cancelAfter = n;
-    } else if (!a.empty() && a[0] == '-') {
-      error = "unknown option " + a;
-      return -1;
-    } else if (o.input.empty()) {
-      o.input = a;
-    } else {
-      error = "more than one input file: " + a;
-      return -1;
-    }
-  }
-  if (o.input.empty() && !o.about) {
-    error = "no input file";
-    return -1;
-  }
-  if (o.last && (!o.settings.empty() || o.columns > 0 || o.layoutMode)) {
-    error = "--last hands no settings: it goes with neither --settings, --grid nor --layout-mode";
-    return -1;
-  }
-  if (!o.settings.empty() && (o.columns > 0 || o.layoutMode)) {
-    error = "--settings carries its own layout: it goes with neither --grid nor --layout-mode";
-    return -1;
-  }
-  return 0;
-}
 
 int CKLT_HostRunner::ExitCodeFor(int16_t result) {
   switch (result) {
@@ -279,159 +53,256 @@ std::string CKLT_HostRunner::MessageFor(int16_t result) {
   }
 }
 
-int CKLT_HostRunner::Run(const Options& o, FILE* progressOut, std::string& message) {
+void CKLT_HostRunner::i_Note(const std::string& text) const {
+  std::fprintf(m_err, "tessarette-host: note: %s\n", text.c_str());
+  std::fflush(m_err);
+}
+
+int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string& message) {
+  m_options = &options;
+  m_err = err;
+  m_doc = CKLT_HostDocument();
+  m_host.reset(new CKLT_FilterHost);
+  m_scriptPlayed = m_targetOffCanvas = false;
   m_lastResult = 0;
-  CKLT_HostDocument doc;
-  CKLP_FilterHost host;
-  std::string error;
-  if (!o.input.empty()) {
-    if (!doc.Read(o.input, error)) {
-      message = error;
-      return kExitFiles;
-    }
-    if (o.mode >= 0) doc.ConvertTo(o.mode);
-    if (o.dpi > 0) doc.resolution = o.dpi;
-    if (doc.layers.empty()) {
-      message = o.input + " holds no layer";
-      return kExitFiles;
-    }
-    size_t target = o.layer < 0 ? doc.layers.size() - 1 : static_cast<size_t>(o.layer);
-    if (target >= doc.layers.size()) {
-      message = "there is no layer " + std::to_string(o.layer) + " (the document has " +
-                std::to_string(doc.layers.size()) + ")";
-      return kExitUsage;
-    }
-    CKLT_HostDocument::Layer& layer = doc.layers[target];
-    bool transparency = doc.LayerHasTransparency(layer);
-    host.SetDocument(doc.mode, doc.width, doc.height, transparency);
-    std::vector<std::vector<uint8_t>> planes;
-    std::vector<uint8_t> alpha;
-    doc.LayerToCanvas(layer, planes, alpha);
-    for (int c = 0; c < doc.ColourPlanes(); ++c) host.Plane(c) = planes[c];
-    if (transparency) host.Plane(doc.ColourPlanes()) = alpha;
-    host.LockTransparency(o.lockTransparency);
-    if (o.noFilterCase) host.ForceFilterCase(klpCaseUnsupported);
-    if (!o.selection.empty()) {
-      CKLT_HostDocument sel;
-      if (!sel.Read(o.selection, error)) {
-        message = "selection: " + error;
-        return kExitFiles;
-      }
-      if (sel.width != doc.width || sel.height != doc.height) {
-        message = "the selection must have the document's size";
-        return kExitUsage;
-      }
-      sel.ConvertTo(klpModeGray);
-      std::vector<std::vector<uint8_t>> sp;
-      std::vector<uint8_t> sa;
-      sel.Flatten(sp, sa);
-      // White and opaque is selected.
-      for (size_t i = 0; i < sa.size(); ++i) sp[0][i] = static_cast<uint8_t>(sp[0][i] * sa[i] / 255);
-      if (!host.SetSelection(sp[0])) {
-        message = "the selection is empty";
-        return kExitUsage;
-      }
-    }
-    uint8_t fore[4], back[4];
-    ToDocument(doc.mode, o.fore, fore);
-    ToDocument(doc.mode, o.back, back);
-    host.SetColours(fore, back);
-    host.SetResolution(doc.resolution, doc.resolution);
-    host.SetChannelNames(ChannelNames(doc.mode), true);
-    for (size_t i = 0; i < doc.layers.size(); ++i) {
-      CKLP_FilterHost::Layer hl;
-      hl.id = static_cast<int32_t>(i + 1);
-      hl.name = doc.layers[i].name;
-      const auto& dl = doc.layers[i];
-      int32_t l = dl.left < 0 ? 0 : dl.left, t = dl.top < 0 ? 0 : dl.top;
-      int32_t r = dl.left + dl.width > doc.width ? doc.width : dl.left + dl.width;
-      int32_t b = dl.top + dl.height > doc.height ? doc.height : dl.top + dl.height;
-      hl.bounds = r > l && b > t ? KLP_Rect32{l, t, r, b} : KLP_Rect32{0, 0, 0, 0};
-      doc.LayerToCanvas(dl, hl.planes, hl.transparency);
-      host.AddLayer(hl);
-    }
-    doc.Flatten(planes, alpha);
-    host.SetMergedComposite(planes, alpha);
-  } else {
-    host.SetDocument(klpModeRGB, 1, 1, false);
+  typedef int (CKLT_HostRunner::*Step)(std::string&);
+  const Step steps[] = {&CKLT_HostRunner::i_CheckFiles,   &CKLT_HostRunner::i_LoadDocument,
+                        &CKLT_HostRunner::i_ChooseLayer,  &CKLT_HostRunner::i_ServeDocument,
+                        &CKLT_HostRunner::i_HandSettings, &CKLT_HostRunner::i_RunPlugin,
+                        &CKLT_HostRunner::i_WriteResults};
+  for (Step step : steps) {
+    const int code = (this->*step)(message);
+    if (code != kGoOn) return code;
   }
+  return kExitOk;
+}
+
+// Every file the run will write, and the script it may play, before
+// anything is read or run.
+int CKLT_HostRunner::i_CheckFiles(std::string& message) {
+  const CKLT_HostOptions& o = *m_options;
+  std::string reason;
+  if (!o.output.empty() && !Doc::CanWrite(o.output, klpModeRGB, reason))
+    return message = "cannot write " + o.output + ": " + reason, kExitFiles;
+  for (const std::string* path : {&o.output, &o.saveSettings, &o.script})
+    if (!path->empty() && !CKLT_FileAccess::CanWrite(*path, reason))
+      return message = "cannot write " + *path + ": " + reason, kExitFiles;
+  if (o.script.empty() || !CKLT_FileAccess::Exists(o.script)) return kGoOn;
+  std::vector<uint8_t> bytes;
+  if (!CKLT_FileAccess::ReadAll(o.script, bytes, reason))
+    return message = "cannot read " + o.script + ": " + reason, kExitFiles;
+  if (!bytes.empty() && !CKLT_FilterHost::DecodeDescriptor(bytes.data(), bytes.size(), m_script))
+    return message = o.script + " is not a scripting descriptor file", kExitFiles;
+  m_scriptPlayed = !bytes.empty();
+  if (m_scriptPlayed && (o.columns > 0 || o.layoutMode || o.shape.Any()))
+    return message =
+               "--grid, --layout-mode and the layout shaping options lay a new layout: they do not go with a "
+               "--script that is played (" +
+               o.script + " exists)",
+           kExitUsage;
+  return kGoOn;
+}
+
+int CKLT_HostRunner::i_LoadDocument(std::string& message) {
+  const CKLT_HostOptions& o = *m_options;
+  if (o.about) return kGoOn;
+  const Doc::Status s = m_doc.ReadFile(o.input, o.Budget(), message);
+  if (s != Doc::kOk) return s == Doc::kNoMemory ? kExitMemory : kExitFiles;
+  for (const std::string& note : m_doc.notes) i_Note(o.input + ": " + note);
+  if (o.mode >= 0 && o.mode != m_doc.mode) {
+    if (!m_doc.icc.empty()) i_Note("--mode: the document's colour profile no longer fits and is dropped");
+    m_doc.ConvertTo(o.mode);
+  }
+  if (o.dpi > 0) m_doc.resolution = o.dpi;
+  std::string reason;
+  if (!Doc::CanWrite(o.output, m_doc.mode, reason))
+    return message = "cannot write " + o.output + ": " + reason, kExitFiles;
+  return kGoOn;
+}
+
+// The layer a host filters: the one asked for, else the topmost visible.
+int CKLT_HostRunner::i_ChooseLayer(std::string& message) {
+  const CKLT_HostOptions& o = *m_options;
+  if (o.about) return kGoOn;
+  const size_t count = m_doc.layers.size();
+  if (o.layer >= 0 && static_cast<size_t>(o.layer) >= count)
+    return message =
+               "there is no layer " + std::to_string(o.layer) + " (the document has " + std::to_string(count) + ")",
+           kExitUsage;
+  if (o.layer >= 0) {
+    m_target = static_cast<size_t>(o.layer);
+    if (!m_doc.layers[m_target].visible)
+      i_Note("layer " + std::to_string(o.layer) + " " + Quoted(m_doc.layers[m_target].name) +
+             " is hidden; it is filtered as asked");
+  } else {
+    m_target = count - 1;
+    while (m_target > 0 && !m_doc.layers[m_target].visible) --m_target;
+    if (!m_doc.layers[m_target].visible) {
+      m_target = count - 1;
+      i_Note("no layer is visible; the top layer is filtered");
+    }
+  }
+  const Doc::Layer& layer = m_doc.layers[m_target];
+  m_targetOffCanvas = m_doc.LayerIsOffCanvas(layer);
+  if (m_targetOffCanvas) i_Note("layer " + Quoted(layer.name) + " has no pixels on the canvas");
+  return kGoOn;
+}
+
+int CKLT_HostRunner::i_ServeDocument(std::string& message) {
+  const CKLT_HostOptions& o = *m_options;
+  CKLT_FilterHost& host = *m_host;
   host.SetMaxSpace(o.maxSpace);
   host.CancelAfterPolls(o.cancelAfter);
-
-  if (!o.script.empty()) {
-    std::vector<uint8_t> bytes;
-    if (ReadFile(o.script, bytes) && !bytes.empty()) {
-      std::vector<CKLP_FilterHost::DescRecord> records;
-      if (!CKLP_FilterHost::DecodeDescriptor(bytes.data(), bytes.size(), records)) {
-        message = o.script + " is not a scripting descriptor file";
-        return kExitFiles;
-      }
-      host.SetDescriptor(records);
-    }
+  if (o.about) return host.SetDocument(klpModeRGB, 1, 1, false), kGoOn;
+  const Doc::Layer& target = m_doc.layers[m_target];
+  const int colours = m_doc.ColourPlanes();
+  const bool transparency = m_doc.LayerHasTransparency(target);
+  host.SetDocument(m_doc.mode, m_doc.width, m_doc.height, transparency);
+  std::vector<std::vector<uint8_t>> planes;
+  std::vector<uint8_t> alpha;
+  m_doc.LayerToCanvas(target, planes, alpha);
+  for (int c = 0; c < colours; ++c) host.Plane(c).swap(planes[c]);
+  if (transparency) host.Plane(colours).swap(alpha);
+  host.LockTransparency(o.lockTransparency);
+  if (o.noFilterCase) host.ForceFilterCase(klpCaseUnsupported);
+  if (!o.selection.empty()) {
+    const int code = i_ServeSelection(message);
+    if (code != kGoOn) return code;
   }
-
-  // The settings of a replay, handed over in the descriptor. A recorded
-  // script that was played is left as it is.
-  if (!o.dialog && !o.about && !o.last && (!o.settings.empty() || !host.HasDescriptor())) {
-    std::vector<uint8_t> block;
-    bool ok = o.settings.empty()
-                  ? CKLT_SettingsSource::DefaultBlock(host.Width(), host.Height(), o.columns, o.rows, o.layoutMode,
-                                                      block, error)
-                  : CKLT_SettingsSource::ReadFile(o.settings, host.Width(), host.Height(), block, error);
-    if (!ok) {
-      message = error;
-      return kExitFiles;
-    }
-    if (!CKLT_SettingsSource::Record(host, block, error)) {
-      message = error;
-      return kExitFiles;
-    }
-    if (!o.saveSettings.empty() && !CKLT_SettingsSource::WriteDocument(o.saveSettings, block, error)) {
-      message = error;
-      return kExitFiles;
-    }
+  uint8_t fore[4], back[4];
+  ToDocument(m_doc.mode, o.fore, fore);
+  ToDocument(m_doc.mode, o.back, back);
+  host.SetColours(fore, back);
+  host.SetResolution(m_doc.resolution, m_doc.resolution);
+  host.SetChannelNames(ChannelNames(m_doc.mode), true);
+  host.SetICCProfile(m_doc.icc);
+  m_doc.Flatten(planes, alpha);
+  host.SetMergedComposite(std::move(planes), std::move(alpha));
+  // The layers are lent to the host at their own sizes and taken back
+  // after the run.
+  for (size_t i = 0; i < m_doc.layers.size(); ++i) {
+    Doc::Layer& dl = m_doc.layers[i];
+    CKLT_FilterHost::Layer hl;
+    hl.id = static_cast<int32_t>(i + 1);
+    hl.name = dl.name;
+    hl.rect = {dl.left, dl.top, dl.left + dl.width, dl.top + dl.height};
+    const int32_t l = std::max(0, dl.left), t = std::max(0, dl.top);
+    const int32_t r = std::min(m_doc.width, dl.left + dl.width), b = std::min(m_doc.height, dl.top + dl.height);
+    hl.bounds = r > l && b > t ? KLP_Rect32{l, t, r, b} : KLP_Rect32{0, 0, 0, 0};
+    hl.planes.swap(dl.planes);
+    hl.transparency.swap(dl.alpha);
+    host.AddLayer(std::move(hl));
   }
+  return kGoOn;
+}
 
+int CKLT_HostRunner::i_ServeSelection(std::string& message) {
+  const CKLT_HostOptions& o = *m_options;
+  CKLT_HostDocument sel;
+  const Doc::Status s = sel.ReadFile(o.selection, o.Budget(), message);
+  if (s != Doc::kOk) return message = "selection: " + message, s == Doc::kNoMemory ? kExitMemory : kExitFiles;
+  if (sel.width != m_doc.width || sel.height != m_doc.height)
+    return message = "the selection must have the document's size (" + std::to_string(m_doc.width) + " x " +
+                     std::to_string(m_doc.height) + ")",
+           kExitUsage;
+  sel.ConvertTo(klpModeGray);
+  std::vector<std::vector<uint8_t>> planes;
+  std::vector<uint8_t> alpha;
+  sel.Flatten(planes, alpha);
+  // White and opaque is selected.
+  for (size_t i = 0; i < alpha.size(); ++i) planes[0][i] = static_cast<uint8_t>(planes[0][i] * alpha[i] / 255);
+  if (!m_host->SetSelection(planes[0])) return message = "the selection is empty", kExitUsage;
+  return kGoOn;
+}
+
+// The settings of a replay, handed over in the descriptor: a played
+// script as it is, else the settings file or the default layout of the
+// filtered area.
+int CKLT_HostRunner::i_HandSettings(std::string& message) {
+  const CKLT_HostOptions& o = *m_options;
+  CKLT_FilterHost& host = *m_host;
+  if (m_scriptPlayed) host.SetDescriptor(m_script);
+  if (o.dialog || o.about || o.last) return kGoOn;
+  std::vector<uint8_t> block;
+  if (m_scriptPlayed && o.settings.empty()) {
+    if (o.saveSettings.empty()) return kGoOn;
+    if (!CKLT_SettingsSource::FromDescriptor(host, block, message))
+      return message = o.script + ": " + message, kExitFiles;
+  } else {
+    const KLP_Rect32 area = host.FilterRect();
+    const int32_t w = area.right - area.left, h = area.bottom - area.top;
+    if (!o.settings.empty() && !CKLT_SettingsSource::ReadFile(o.settings, w, h, block, message)) return kExitFiles;
+    if (o.settings.empty() &&
+        !CKLT_SettingsSource::DefaultBlock(w, h, o.columns, o.rows, o.layoutMode, block, message, &o.shape))
+      return kExitMemory;
+    if (!CKLT_SettingsSource::Record(host, block, message)) return kExitFiles;
+  }
+  if (!o.saveSettings.empty() && !CKLT_SettingsSource::WriteDocument(o.saveSettings, block, message)) return kExitFiles;
+  return kGoOn;
+}
+
+int CKLT_HostRunner::i_RunPlugin(std::string& message) {
+  const CKLT_HostOptions& o = *m_options;
+  CKLT_FilterHost& host = *m_host;
   CKLT_PluginLibrary library;
-  std::string path = o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin;
-  if (!library.Load(path, error)) {
-    message = error;
-    return kExitFiles;
-  }
-  ProgressBar bar;
-  bar.SetOutput(o.quiet ? nullptr : progressOut);
+  if (!library.Load(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin, message)) return kExitFiles;
+  CKLT_ProgressBar bar;
+  bar.SetOutput(o.quiet ? nullptr : m_err, isatty(fileno(m_err)) != 0);
   host.SetProgressSink([&bar](int32_t done, int32_t total) { bar.Show(done, total); });
-
-  int16_t result = o.about ? host.Call(library.Entry(), klpSelectorAbout) : host.RunFilter(library.Entry(), o.dialog);
+  const int16_t result =
+      o.about ? host.Call(library.Entry(), klpSelectorAbout) : host.RunFilter(library.Entry(), o.dialog);
   bar.End();
+  host.SetProgressSink(nullptr);
   // The plug-in goes before the host whose callbacks it may still hold.
   library.Unload();
   m_lastResult = result;
+  if (result != klpResNoErr) return i_Explain(result, message);
   message = MessageFor(result);
-  if (result == klpResUserCanceled && (o.dialog || o.about))
-    message = "the plug-in's dialog is not available yet in this build; " + message;
+  return o.about ? kExitOk : kGoOn;
+}
 
-  if (!o.script.empty() && host.HasDescriptor() && !o.about) {
-    if (!WriteFile(o.script, CKLP_FilterHost::EncodeDescriptor(host.Descriptor()))) {
-      message = "cannot write " + o.script;
-      return kExitFiles;
-    }
+int CKLT_HostRunner::i_Explain(int16_t result, std::string& message) const {
+  const CKLT_HostOptions& o = *m_options;
+  message = MessageFor(result);
+  const KLP_Rect32 area = m_host->FilterRect();
+  if (result == klpResBadParameters && o.maxSpace < area.right - area.left) {
+    message = "too little memory: --max-space " + std::to_string(o.maxSpace) +
+              " bytes cannot hold one row of the filtered area (" + std::to_string(area.right - area.left) + " pixels)";
+    return kExitMemory;
   }
-  if (result != klpResNoErr || o.about) return ExitCodeFor(result);
+  if (result == klpResUserCanceled) {
+    if (o.about)
+      message = "the plug-in's About box is not available yet in this build; " + message;
+    else if (o.dialog)
+      message = "the plug-in's dialog is not available yet in this build; " + message;
+    else if (m_targetOffCanvas)
+      message = "cancelled (-128): layer " + Quoted(m_doc.layers[m_target].name) +
+                " has no pixels on the canvas, so there was nothing to filter; the document is unchanged";
+    else if (o.last)
+      message += " (--last: the plug-in found no stored settings it could replay)";
+  }
+  return ExitCodeFor(result);
+}
 
-  if (!o.output.empty()) {
-    size_t target = o.layer < 0 ? doc.layers.size() - 1 : static_cast<size_t>(o.layer);
-    CKLT_HostDocument::Layer& layer = doc.layers[target];
-    std::vector<std::vector<uint8_t>> planes(doc.ColourPlanes());
-    for (int c = 0; c < doc.ColourPlanes(); ++c) planes[c] = host.Plane(c);
-    std::vector<uint8_t> alpha;
-    if (host.HasTransparency()) alpha = host.Plane(doc.ColourPlanes());
-    doc.CanvasToLayer(layer, planes, alpha);
-    if (!doc.Write(o.output, error)) {
-      message = error;
-      return kExitFiles;
-    }
-    message = "done: wrote " + o.output;
+// The output, then the script (a run is recorded only once its result is
+// kept).
+int CKLT_HostRunner::i_WriteResults(std::string& message) {
+  const CKLT_HostOptions& o = *m_options;
+  CKLT_FilterHost& host = *m_host;
+  for (size_t i = 0; i < m_doc.layers.size(); ++i) {
+    m_doc.layers[i].planes.swap(host.Layers()[i].planes);
+    m_doc.layers[i].alpha.swap(host.Layers()[i].transparency);
   }
+  const int colours = m_doc.ColourPlanes();
+  std::vector<std::vector<uint8_t>> planes(static_cast<size_t>(colours));
+  for (int c = 0; c < colours; ++c) planes[c].swap(host.Plane(c));
+  std::vector<uint8_t> none;
+  m_doc.PutBack(m_doc.layers[m_target], planes, host.HasTransparency() ? host.Plane(colours) : none);
+  std::string reason;
+  if (!m_doc.Write(o.output, reason)) return message = "cannot write " + o.output + ": " + reason, kExitFiles;
+  if (!o.script.empty() && host.HasDescriptor() &&
+      !CKLT_ReplaceFile::WriteAll(o.script, CKLT_FilterHost::EncodeDescriptor(host.Descriptor()), reason))
+    return message = "cannot write " + o.script + ": " + reason, kExitFiles;
+  message = "done: wrote " + o.output;
   return kExitOk;
 }

@@ -1,50 +1,29 @@
-// The host program's run: parses the command line, reads the document
-// (and a selection), loads the plug-in, serves it through CKLP_FilterHost
-// as an image host does (About, or Parameters / Prepare / Start / Continue
-// / Finish), keeps the scripting descriptor in a file between runs (record
-// and play), shows the progress, writes the result and maps the
-// plug-in's result to an exit code with a one-line message.
+// The host program's run: checks every file it will read or write, reads
+// the document (and a selection) within the memory budget, loads the
+// plug-in, serves it through CKLT_FilterHost as an image host does (About,
+// or Parameters / Prepare / Start / Continue / Finish), keeps the scripting
+// descriptor in a file between runs (record and play), shows the
+// progress and the plug-in's alerts, writes the result through an
+// all-or-nothing replacement and maps the plug-in's result to an exit code
+// with a one-line message. What it changes or cannot keep is said on the
+// error stream as a note.
 //
-// Cost: the document is held whole, plus one canvas copy of the filtered
-// layer and of every layer offered to the plug-in.
+// Cost: the document's layers at their own sizes, the filtered layer and
+// the merged document at canvas size, and what the plug-in asks for.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "CKLT_FilterHost.h"
+#include "CKLT_HostDocument.h"
+#include "CKLT_HostOptions.h"
+
 class CKLT_HostRunner {
  public:
-  struct Options {
-    std::string input;
-    std::string output;
-    std::string selection;
-    std::string plugin;
-    std::string script;
-    bool dialog = false;
-    bool about = false;
-    bool lockTransparency = false;
-    bool noFilterCase = false;
-    bool quiet = false;
-    int layer = -1;        // index of the filtered layer, bottom first; -1 the top one
-    int16_t mode = -1;     // a colour mode to convert to first; -1 keeps the file's
-    uint8_t fore[3] = {0, 0, 0};
-    uint8_t back[3] = {255, 255, 255};
-    double dpi = 0;        // 0 keeps the file's
-    int32_t maxSpace = 8 << 20;
-    int64_t cancelAfter = -1;
-    // The settings the replay uses: a file, else the default layout with
-    // these grid counts (0: the default grid) in Puzzle or Layout mode;
-    // `last` hands none (the plug-in's own last settings).
-    std::string settings;
-    std::string saveSettings;
-    int columns = 0;
-    int rows = 0;
-    bool layoutMode = false;
-    bool last = false;
-  };
-
   // Exit codes of the program.
   enum {
     kExitOk = 0,
@@ -54,21 +33,39 @@ class CKLT_HostRunner {
     kExitBadMode = 4,
     kExitOtherResult = 5,
     kExitFiles = 10,
-    kExitUsage = 64
+    kExitUsage = 64,
+    kExitInternal = 70
   };
 
-  // 0 to run, 1 when help was asked for, -1 with a reason in error.
-  static int ParseArgs(const std::vector<std::string>& args, Options& options, std::string& error);
-  static const char* Usage();
   static int ExitCodeFor(int16_t result);
   static std::string MessageFor(int16_t result);
 
-  // Runs with the options; progress goes to progressOut (null: none), as a
-  // redrawn bar on a terminal, else as a line at each quarter passed.
-  // Returns the exit code; message is the one line to show.
-  int Run(const Options& options, FILE* progressOut, std::string& message);
+  // Runs as the options say; notes, and progress unless quiet, go to err.
+  // Returns the exit code; message is the one line to show last.
+  int Run(const CKLT_HostOptions& options, FILE* err, std::string& message);
   int16_t LastResult() const { return m_lastResult; }
 
  private:
+  static const int kGoOn = -1;
+
+  int i_CheckFiles(std::string& message);
+  int i_LoadDocument(std::string& message);
+  int i_ChooseLayer(std::string& message);
+  int i_ServeDocument(std::string& message);
+  int i_ServeSelection(std::string& message);
+  int i_HandSettings(std::string& message);
+  int i_RunPlugin(std::string& message);
+  int i_Explain(int16_t result, std::string& message) const;
+  int i_WriteResults(std::string& message);
+  void i_Note(const std::string& text) const;
+
+  const CKLT_HostOptions* m_options = nullptr;
+  FILE* m_err = nullptr;
+  CKLT_HostDocument m_doc;
+  std::unique_ptr<CKLT_FilterHost> m_host;
+  size_t m_target = 0;
+  bool m_targetOffCanvas = false;
+  bool m_scriptPlayed = false;
+  std::vector<CKLT_FilterHost::DescRecord> m_script;
   int16_t m_lastResult = 0;
 };

@@ -1,12 +1,11 @@
 #include "CKLT_SettingsSource.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "CKLF_8BFPluginVirtual.h"
-#include "CKLP_FilterHost.h"
-#include "CLayoutModel.h"
+#include "CKLT_FileAccess.h"
+#include "CKLT_FilterHost.h"
+#include "CLayoutEditor.h"
 #include "CSettingsBlock.h"
 
 namespace {
@@ -29,22 +28,10 @@ bool WriteLayout(const CLayoutModel& m, bool layoutMode, std::vector<uint8_t>& b
 
 }  // namespace
 
-bool CKLT_SettingsSource::ReadFile(const std::string& path, int32_t width, int32_t height,
-                                   std::vector<uint8_t>& block, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot read " + path;
-    return false;
-  }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bytes.empty()) {
-    error = path + " is empty";
-    return false;
-  }
-  if (Starts(bytes, CSettingsBlock::kMagic)) {
-    block.assign(bytes.begin() + CSettingsBlock::kMagicSize, bytes.end());
-    return true;
-  }
+bool CKLT_SettingsSource::ReadFile(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>& block,
+                                   std::string& error) {
+  std::vector<uint8_t> bytes;
+  if (!CKLT_FileAccess::ReadAll(path, bytes, error)) return error = "cannot read " + path + ": " + error, false;
   if (Starts(bytes, CSettingsBlock::kOldMagic)) {
     CLayoutModel m;
     m.SetImageSize(width > 0 ? static_cast<u32>(width) : 0, height > 0 ? static_cast<u32>(height) : 0);
@@ -52,23 +39,26 @@ bool CKLT_SettingsSource::ReadFile(const std::string& path, int32_t width, int32
     const u8* records = nullptr;
     u32 count = 0;
     u8 usedDefaults = 0;
-    if (!codec.ReadDocument(m, bytes.data(), static_cast<u32>(bytes.size()), &records, count, &usedDefaults)) {
-      error = "cannot read the layout of " + path;
-      return false;
-    }
-    if (usedDefaults) {
-      error = path + " is damaged";
-      return false;
-    }
+    if (!codec.ReadDocument(m, bytes.data(), static_cast<u32>(bytes.size()), &records, count, &usedDefaults) ||
+        usedDefaults)
+      return error = path + " is a damaged settings document", false;
     return WriteLayout(m, true, block, error);
   }
-  block = bytes;
+  const size_t skip = Starts(bytes, CSettingsBlock::kMagic) ? CSettingsBlock::kMagicSize : 0;
+  block.assign(bytes.begin() + static_cast<std::ptrdiff_t>(skip), bytes.end());
+  if (block.empty() || !CSettingsBlock::IsValid(block.data(), static_cast<u32>(block.size()), 0))
+    return error = path + (skip ? " is a damaged settings document"
+                                : " is not a settings file (neither a saved "
+                                  "document nor a block as in \"last.data\")"),
+           false;
   return true;
 }
 
 bool CKLT_SettingsSource::DefaultBlock(int32_t width, int32_t height, int columns, int rows, bool layoutMode,
-                                       std::vector<uint8_t>& block, std::string& error) {
-  CLayoutModel m;
+                                       std::vector<uint8_t>& block, std::string& error,
+                                       const CKLT_LayoutShaper::Options* shape) {
+  CLayoutEditor editor;
+  CLayoutModel& m = editor.model;
   m.SetImageSize(width > 0 ? static_cast<u32>(width) : 0, height > 0 ? static_cast<u32>(height) : 0);
   if (!m.settings_LoadDefaults()) {
     error = "cannot lay the default grid (out of memory)";
@@ -86,10 +76,11 @@ bool CKLT_SettingsSource::DefaultBlock(int32_t width, int32_t height, int column
     for (u32 i = 0; i < m.vKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&m.vKnives[i]);
     for (u32 i = 0; i < m.hKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&m.hKnives[i]);
   }
+  if (shape && shape->Any() && !CKLT_LayoutShaper::Shape(*shape, editor, error)) return false;
   return WriteLayout(m, layoutMode, block, error);
 }
 
-bool CKLT_SettingsSource::Record(CKLP_FilterHost& host, const std::vector<uint8_t>& block, std::string& error) {
+bool CKLT_SettingsSource::Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error) {
   // The plug-in's own adapter writes the records, as a run with the dialog
   // does when the user applies; the host keeps what it was given.
   host.ResetRun();
@@ -104,15 +95,25 @@ bool CKLT_SettingsSource::Record(CKLP_FilterHost& host, const std::vector<uint8_
   return true;
 }
 
+bool CKLT_SettingsSource::FromDescriptor(CKLT_FilterHost& host, std::vector<uint8_t>& block, std::string& error) {
+  // Read back by the plug-in's own adapter, as a replay reads it.
+  host.ResetRun();
+  CKLF_8BFPluginVirtual reader;
+  int16_t result = 0;
+  reader.SetHostPointers(&host.Record(), nullptr, &result);
+  CKLF_Mem mem;
+  u8 display = 0;
+  if (!reader.ReadEncryptedScriptParameter_V2(mem, display))
+    return error = "the scripting descriptor holds no settings", false;
+  block.assign(mem.GetPtr(), mem.GetPtr() + mem.GetSize());
+  host.ResetRun();
+  return true;
+}
+
 bool CKLT_SettingsSource::WriteDocument(const std::string& path, const std::vector<uint8_t>& block,
                                         std::string& error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(CSettingsBlock::kMagic, CSettingsBlock::kMagicSize);
-  out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size()));
-  out.close();
-  if (!out) {
-    error = "cannot write " + path;
-    return false;
-  }
+  std::vector<uint8_t> bytes(CSettingsBlock::kMagic, CSettingsBlock::kMagic + CSettingsBlock::kMagicSize);
+  bytes.insert(bytes.end(), block.begin(), block.end());
+  if (!CKLT_ReplaceFile::WriteAll(path, bytes, error)) return error = "cannot write " + path + ": " + error, false;
   return true;
 }

@@ -1,9 +1,10 @@
 // Where the host program's replay takes its settings block from: a file
 // (a block as stored in "last.data", or a saved "KLTS30" / older "KLTS20"
-// document), or the default layout of a new document, optionally with the
-// grid counts given on the command line, in Puzzle or Layout mode. The
-// block reaches the plug-in through the scripting descriptor, recorded the
-// way the plug-in itself records it, as a host's action would hold it.
+// document), the default layout of the filtered area, optionally with the
+// grid counts given on the command line, in Puzzle or Layout mode, or a
+// recorded scripting descriptor. The block reaches the plug-in through the
+// scripting descriptor, recorded the way the plug-in itself records it, as
+// a host's action would hold it.
 //
 // Cost: the block is small (a few kilobytes a hundred knives).
 // Limits: 1..101 columns and rows.
@@ -13,27 +14,35 @@
 #include <string>
 #include <vector>
 
-class CKLP_FilterHost;
+#include "CKLT_LayoutShaper.h"
+
+class CKLT_FilterHost;
 
 class CKLT_SettingsSource {
  public:
   // Reads a settings file. A "KLTS30" document gives the block after its
-  // magic; a "KLTS20" document is read into a layout for a document of
+  // magic; a "KLTS20" document is read into a layout for an area of
   // width x height and written again as a current block (Layout mode); any
-  // other file is taken as a block as it is.
+  // other file must be a block itself. Whatever is not a settings block
+  // the plug-in could take is refused, with the reason in error.
   static bool ReadFile(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>& block,
                        std::string& error);
 
-  // The default layout for a document of width x height: the grid the main
+  // The default layout for an area of width x height: the grid the main
   // window chooses for a new document, or columns x rows when both are
-  // above 0; every knife the default knob. Puzzle mode (no piece records:
-  // every piece gets the default effects) unless layoutMode.
+  // above 0; every knife the default knob; then shaped (shape may be
+  // null). Puzzle mode (no piece records: every piece gets the default
+  // effects) unless layoutMode.
   static bool DefaultBlock(int32_t width, int32_t height, int columns, int rows, bool layoutMode,
-                           std::vector<uint8_t>& block, std::string& error);
+                           std::vector<uint8_t>& block, std::string& error,
+                           const CKLT_LayoutShaper::Options* shape = nullptr);
 
   // Puts the block into the host's scripting descriptor.
-  static bool Record(CKLP_FilterHost& host, const std::vector<uint8_t>& block, std::string& error);
+  static bool Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error);
+  // The block the host's scripting descriptor holds.
+  static bool FromDescriptor(CKLT_FilterHost& host, std::vector<uint8_t>& block, std::string& error);
 
-  // Writes the block as a saved document ("KLTS30" and the block).
+  // Writes the block as a saved document ("KLTS30" and the block),
+  // replacing the file all or nothing.
   static bool WriteDocument(const std::string& path, const std::vector<uint8_t>& block, std::string& error);
 };

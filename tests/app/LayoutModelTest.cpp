@@ -5,26 +5,14 @@
 #include <utility>
 #include <vector>
 
-#include "CCutterServices.h"
 #include "CLayoutModel.h"
+#include "LayoutTestSupport.h"
 
 namespace {
 
 typedef CLayoutModel::KNIFESTRUCT Knife;
-typedef std::vector<u32> Values;
-
-// A Cutter that keeps what the main window tells it.
-struct FakeCutter : CCutterServices {
-  void opSetShapeFromData(SPLINE_STRUCT*, u8) override {}
-  i32 ExtSetRows(u16) override { return 0; }
-  i32 ExtSetColumns(u16) override { return 0; }
-  void NotifiedByMain_NewThickness(u16 t, u8 mixed, u8 thin) override { thick = {t, mixed, thin}; }
-  void NotifiedByMain_NewKnobSize(u16 s, u8 mixed) override { knob = {s, mixed}; }
-  void SetInitialStatesToControls() override {}
-  void settings_SaveWindowPosition() override {}
-  u8 settings_SaveLastKnife() override { return 0; }
-  Values knob, thick;
-};
+using laytest::FakeCutter;
+using laytest::Values;
 
 void Grid(CLayoutModel& m, u32 columns, u32 rows) {
   ASSERT_EQ(m.spl_SplitEvenParts(static_cast<u16>(columns), static_cast<u16>(rows), 1, 1), 1);

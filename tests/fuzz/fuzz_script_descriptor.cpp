@@ -7,15 +7,15 @@
 #include <cstdlib>
 #include <vector>
 
-#include "CKLP_FilterHost.h"
+#include "CKLT_FilterHost.h"
 #include "CPluginMain.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
   bool small = data[0] & 1;
   int32_t length = static_cast<int32_t>(data[1]) << 16 | static_cast<int32_t>(data[2]) << 8 | data[3];
-  std::vector<CKLP_FilterHost::DescRecord> records;
-  CKLP_FilterHost::DescRecord size_rec;
+  std::vector<CKLT_FilterHost::DescRecord> records;
+  CKLT_FilterHost::DescRecord size_rec;
   size_rec.key = KLP_FOURCC('k', 'l', 'a', 'S');
   size_rec.type = KLP_TYPE_INTEGER;
   size_rec.integer = (small ? 10000000 : 20000000) + length;
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t index = 0;
   for (size_t i = 4; i <= size && index < 300; ++i) {
     if (i < size && data[i] != '|') continue;
-    CKLP_FilterHost::DescRecord r;
+    CKLT_FilterHost::DescRecord r;
     r.key = small ? KLP_FOURCC('k', 'l', 'a' + (index / 26) % 26, 'a' + index % 26) : KLP_FOURCC('k', 'l', 'e', '0' + index % 10);
     r.type = KLP_TYPE_TEXT;
     r.text.assign(reinterpret_cast<const char*>(data + start), i - start);
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     start = i + 1;
     ++index;
   }
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   host.SetDocument(klpModeRGB, 1, 1, false);
   host.SetDescriptor(records);
   CPluginMain plugin;

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "CKLP_FilterHost.h"
+#include "CKLT_FilterHost.h"
 #include "CPluginMain.h"
 
 namespace hosttest {
@@ -30,10 +30,10 @@ template <class Plugin = CPluginMain>
 struct Bound {
   Plugin plugin;
   int16_t result = 0;
-  explicit Bound(CKLP_FilterHost& host) { Bind(host); }
-  void Bind(CKLP_FilterHost& host) { plugin.SetHostPointers(&host.Record(), nullptr, &result); }
+  explicit Bound(CKLT_FilterHost& host) { Bind(host); }
+  void Bind(CKLT_FilterHost& host) { plugin.SetHostPointers(&host.Record(), nullptr, &result); }
   // A new run of the host, then FillPluginData.
-  bool Fill(CKLP_FilterHost& host) {
+  bool Fill(CKLT_FilterHost& host) {
     host.ResetRun();
     Bind(host);
     return plugin.FillPluginData() != 0;
@@ -41,20 +41,20 @@ struct Bound {
 };
 
 // A document of random planes.
-inline void RandomDocument(CKLP_FilterHost& host, int16_t mode, int32_t w, int32_t h, bool transparency,
+inline void RandomDocument(CKLT_FilterHost& host, int16_t mode, int32_t w, int32_t h, bool transparency,
                            std::mt19937& rng) {
   host.SetDocument(mode, w, h, transparency);
   for (int p = 0; p < host.PlaneCount(); ++p)
     for (auto& v : host.Plane(p)) v = static_cast<uint8_t>(rng());
 }
 
-inline std::vector<Bytes> Planes(const CKLP_FilterHost& host) {
+inline std::vector<Bytes> Planes(const CKLT_FilterHost& host) {
   std::vector<Bytes> p;
   for (int i = 0; i < host.PlaneCount(); ++i) p.push_back(host.Plane(i));
   return p;
 }
 
-inline void SetPlanes(CKLP_FilterHost& host, const std::vector<Bytes>& p) {
+inline void SetPlanes(CKLT_FilterHost& host, const std::vector<Bytes>& p) {
   for (int i = 0; i < host.PlaneCount(); ++i) host.Plane(i) = p[static_cast<size_t>(i)];
 }
 

@@ -18,12 +18,12 @@ Ints Corners(const kltRECT_s& r) { return {r.left, r.top, r.right, r.bottom}; }
 // at x 3..7, y 2..5), "paper" (12: opaque, a name over 99 bytes) and a text
 // layer (13, not pixel-based); the merged document shows one pixel.
 struct LayeredHost {
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   hosttest::Bound<> b{host};
   CPluginMain& p = b.plugin;
   explicit LayeredHost(int colours = 3) {
     host.SetDocument(colours == 3 ? klpModeRGB : colours == 4 ? klpModeCMYK : klpModeGray, 20, 10, true);
-    CKLP_FilterHost::Layer ink, paper, text;
+    CKLT_FilterHost::Layer ink, paper, text;
     ink.planes.assign(colours, Bytes(200));
     for (int c = 0; c < colours; ++c)
       for (int i = 0; i < 200; ++i) ink.planes[c][i] = static_cast<uint8_t>(i * (c + 1));
@@ -35,7 +35,7 @@ struct LayeredHost {
     text.pixelBased = false;
     text.planes = paper.planes;
     int32_t id = 11;
-    for (CKLP_FilterHost::Layer* l : {&ink, &paper, &text}) {
+    for (CKLT_FilterHost::Layer* l : {&ink, &paper, &text}) {
       l->id = id++;
       l->bounds = {0, 0, 20, 10};
       host.AddLayer(*l);
@@ -129,7 +129,7 @@ TEST(Layers, ReadsConvertedAndScaled) {
 }
 
 TEST(Colours, HostConversionsAndTheInternalFallback) {
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   host.SetDocument(klpModeGray, 2, 2, false);
   const uint8_t fore[4] = {90, 0, 0, 0}, back[4] = {200, 0, 0, 0};
   host.SetColours(fore, back);

@@ -15,7 +15,7 @@ using Bound = hosttest::Bound<>;
 TEST(PlaneTransfer, BandsReproduceTheDocumentExactly) {
   std::mt19937 rng(12345);
   for (int round = 0; round < 40; ++round) {
-    CKLP_FilterHost host;
+    CKLT_FilterHost host;
     int32_t w = 1 + rng() % 70, h = 1 + rng() % 50;
     hosttest::RandomDocument(host, round % 3 == 0 ? klpModeGray : round % 3 == 1 ? klpModeRGB : klpModeCMYK, w, h,
                              round % 2 == 0, rng);
@@ -58,7 +58,7 @@ TEST(PlaneTransfer, BandsReproduceTheDocumentExactly) {
 }
 
 TEST(PlaneTransfer, MaskPlaneAndAbsoluteReads) {
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   std::mt19937 rng(3);
   hosttest::RandomDocument(host, klpModeRGB, 20, 20, true, rng);
   Bytes mask(400);
@@ -107,7 +107,7 @@ TEST(PlaneTransfer, RefusedRequestsSetTheirResults) {
       {"no buffer", 1 << 20, 0, {0, 0, 10, 10}, nullptr, 10, 0},
   };
   for (const auto& row : rows) {
-    CKLP_FilterHost host;
+    CKLT_FilterHost host;
     host.SetDocument(klpModeGray, 300, 10, false);
     host.SetMaxSpace(row.maxSpace);
     Bound a(host);
@@ -124,7 +124,7 @@ TEST(PlaneTransfer, RefusedRequestsSetTheirResults) {
 }
 
 TEST(PlaneTransfer, ProgressAndAbortGoToTheHost) {
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   host.SetDocument(klpModeRGB, 4, 4, false);
   host.CancelAfterPolls(1);
   Bound a(host);

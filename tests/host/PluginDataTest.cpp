@@ -22,7 +22,7 @@ TEST(PluginData, FilterCasesGiveTheirFlags) {
   const int colours[3] = {1, 3, 4};
   for (int m = 0; m < 3; ++m)
     for (int16_t c = 1; c <= 7; ++c) {
-      CKLP_FilterHost host;
+      CKLT_FilterHost host;
       host.SetDocument(modes[m], 10, 10, true);
       host.ForceFilterCase(c);
       Bound b(host);
@@ -47,7 +47,7 @@ TEST(PluginData, FilterCasesGiveTheirFlags) {
       {KLP_SIG_8BIM, 1, 1, 1, false, {0, 0, 0, 3}},                    // its own fields are believed
   };
   for (const auto& row : rows) {
-    CKLP_FilterHost host;
+    CKLT_FilterHost host;
     host.SetDocument(klpModeRGB, 10, 10, false);
     hosttest::Bytes mask(100, 0);
     mask[55] = 200;
@@ -81,7 +81,7 @@ TEST(PluginData, FilterAreaPlacesTheRectangleInTheDocument) {
       {{INT32_MAX - 4, 0, INT32_MAX - 2, 2}, 100, 3, 0, {}},
   };
   for (const auto& row : rows) {
-    CKLP_FilterHost host;
+    CKLT_FilterHost host;
     host.SetDocument(klpModeRGB, 100, 80, false);
     host.SetFilterRect(row.rect);
     host.SetPlacement(row.whole, row.whole, row.x, row.y);
@@ -102,7 +102,7 @@ TEST(PluginData, FilterAreaPlacesTheRectangleInTheDocument) {
 }
 
 TEST(PluginData, ResolutionRulerUnitsChannelNamesAndProfile) {
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   host.SetDocument(klpModeCMYK, 4, 4, false);
   host.SetResolution(0, 150.5);
   Bound b(host);

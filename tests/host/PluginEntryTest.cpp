@@ -2,6 +2,7 @@
 
 #include "HostTestSupport.h"
 #include "KLF_PluginEntry.h"
+#include "KLP_Alert.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -22,7 +23,7 @@ class PluginEntry : public ::testing::Test {
     KLF_SetPluginFolderOverride(nullptr);
   }
   klftest::TempDir dir;
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   hosttest::Bytes before;
 };
 
@@ -57,7 +58,7 @@ TEST_F(PluginEntry, UnsupportedModesAndCasesAreBadMode) {
   } rows[] = {{klpModeBitmap, -1}, {klpModeIndexed, -1}, {klpModeHSL, -1}, {klpModeLab, -1},
               {klpModeDuotone, -1}, {99, -1},            {klpModeRGB, 8},   {klpModeRGB, 100}};
   for (const auto& row : rows) {
-    CKLP_FilterHost other;
+    CKLT_FilterHost other;
     other.SetDocument(row.mode, 8, 8, false);
     other.ForceFilterCase(row.filterCase);
     EXPECT_EQ(other.Call(PluginMain, klpSelectorStart), klpResBadMode) << row.mode << " " << row.filterCase;
@@ -72,7 +73,7 @@ TEST_F(PluginEntry, UnsupportedModesAndCasesAreBadMode) {
 TEST(PluginFolder, FollowsTheOverrideAndKeepsTheLastGoodFolder) {
   // (The folder of the library the entry lives in: the host program's tests.)
   klftest::TempDir a;
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   host.SetDocument(klpModeGray, 4, 4, false);
   KLF_SetPluginFolderOverride(a.Path().c_str());
   EXPECT_EQ(PrepareAppInfo(), 0);
@@ -82,6 +83,40 @@ TEST(PluginFolder, FollowsTheOverrideAndKeepsTheLastGoodFolder) {
   host.Call(PluginMain, klpSelectorFinish);
   EXPECT_EQ(KLF_GetPluginObject().GetPluginFolder().Path(), a.Path());
   KLF_SetPluginFolderOverride(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+int16_t ThrowingProperty(void*, uint32_t, uint32_t, int32_t, intptr_t*, KLP_Handle*) { throw std::bad_alloc(); }
+
+TEST(PluginEntryBoundary, NothingUnwindsIntoTheHost) {
+  // A host callback that throws (as an allocation does) reaches the entry
+  // and comes back as memory full, the document untouched.
+  CKLT_FilterHost host;
+  std::mt19937 rng(3);
+  hosttest::RandomDocument(host, klpModeRGB, 8, 8, false, rng);
+  const hosttest::Bytes before = host.Plane(0);
+  const KLP_PropertyProcs throwing = {ThrowingProperty, nullptr};
+  host.Record().propertyProcs = &throwing;
+  EXPECT_EQ(host.Call(PluginMain, klpSelectorStart), klpResMemFull);
+  EXPECT_EQ(host.Plane(0), before);
+  host.Call(PluginMain, klpSelectorFinish);
+}
+
+}  // namespace
+
+namespace {
+
+std::string g_alert;
+
+TEST(PluginEntryBoundary, EngineAlertsArePlatformAlerts) {
+  KLP_SetAlertHook([](const char* title, const char* text) { g_alert = std::string(title) + " " + text; });
+  CPluginMain plugin;
+  plugin.GetEngine().PlatformMessageBox("Too many (>100'000!) pieces...", "Error!");
+  KLP_SetAlertHook(nullptr);
+  EXPECT_EQ(g_alert, "Error! Too many (>100'000!) pieces...");
 }
 
 }  // namespace

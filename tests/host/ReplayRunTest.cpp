@@ -113,7 +113,7 @@ class ReplayRun : public ::testing::Test {
   }
 
   klftest::TempDir dir;
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   std::mt19937 rng{3};
 };
 
@@ -216,7 +216,7 @@ TEST_F(ReplayRun, ImageOverlaysReadDocumentLayers) {
   Store(Block(3, 2, true, 1, records));
   hosttest::RandomDocument(host, klpModeRGB, w, h, false, rng);
   const std::vector<Bytes> before = Planes(host);
-  CKLP_FilterHost::Layer paper;
+  CKLT_FilterHost::Layer paper;
   paper.id = 12;
   paper.bounds = {0, 0, w, h};
   for (int c = 0; c < 3; ++c) {
@@ -269,7 +269,7 @@ TEST_F(ReplayRun, FailuresLeaveTheDocument) {
   }
 
   // A filter rectangle wider than the engine handles: bad parameters.
-  CKLP_FilterHost wide;
+  CKLT_FilterHost wide;
   wide.SetDocument(klpModeGray, 70000, 2, false);
   const Bytes plane = wide.Plane(0);
   for (bool puzzle : {false, true}) {

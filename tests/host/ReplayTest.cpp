@@ -43,7 +43,7 @@ class ScriptedPlugin : public CPluginMain {
 
 struct Fixture {
   klftest::TempDir dir;
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   ScriptedPlugin plugin;
   Bytes before;
   Fixture() {
@@ -171,7 +171,7 @@ TEST(CompositeAlpha, SelectionTimesTransparencyAndTrimming) {
   std::mt19937 rng(4);
   i32 w, h;
   for (bool transparency : {false, true}) {
-    CKLP_FilterHost host;
+    CKLT_FilterHost host;
     hosttest::RandomDocument(host, klpModeGray, 30, 20, transparency, rng);
     Bytes mask(600, 0);
     for (int i = 0; i < 600; ++i)
@@ -188,7 +188,7 @@ TEST(CompositeAlpha, SelectionTimesTransparencyAndTrimming) {
   }
   // Transparency alone: the rectangle shrinks to the visible content and
   // the area in the document moves with it.
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   host.SetDocument(klpModeRGB, 40, 30, true);
   host.Plane(3).assign(1200, 0);
   host.Plane(3)[7 * 40 + 5] = 9;
@@ -214,7 +214,7 @@ TEST(CompositeAlpha, SelectionTimesTransparencyAndTrimming) {
 
   // Visible content wider than 30000 pixels is refused; 30000 is not.
   for (int32_t wide : {30001, 40000, 30000}) {
-    CKLP_FilterHost big;
+    CKLT_FilterHost big;
     big.SetDocument(klpModeGray, wide + 4, 2, true);
     std::fill(big.Plane(1).begin(), big.Plane(1).end(), 0);
     std::fill(big.Plane(1).begin() + 2, big.Plane(1).begin() + 2 + wide, 255);

@@ -10,11 +10,11 @@
 namespace {
 
 using hosttest::Bytes;
-using Records = std::vector<CKLP_FilterHost::DescRecord>;
+using Records = std::vector<CKLT_FilterHost::DescRecord>;
 
 uint32_t Key(const char* k) { return KLP_FOURCC(k[0], k[1], k[2], k[3]); }
 
-CKLP_FilterHost::DescRecord* Find(Records& r, const char* key) {
+CKLT_FilterHost::DescRecord* Find(Records& r, const char* key) {
   for (auto& rec : r)
     if (rec.key == Key(key)) return &rec;
   return nullptr;
@@ -36,7 +36,7 @@ Bytes Noise(size_t n, uint32_t seed) {
 }
 
 struct Fixture {
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   hosttest::Bound<> b{host};
   Records records;  // the descriptor after Write
   Fixture() { host.SetDocument(klpModeRGB, 4, 4, false); }
@@ -169,7 +169,7 @@ TEST(ScriptParams, MalformedDescriptorsFailCleanly) {
 }
 
 TEST(ScriptParams, WritesThatDoNotFitAndPoorHostsFail) {
-  typedef bool CKLP_FilterHost::Services::*Service;
+  typedef bool CKLT_FilterHost::Services::*Service;
   const struct {
     size_t maxText, size;
     Service missing;
@@ -177,8 +177,8 @@ TEST(ScriptParams, WritesThatDoNotFitAndPoorHostsFail) {
       {1004, 110000, nullptr},  // more than 200 small chunks
       {500, 1000, nullptr},     // not even small texts
       {0, 400000, nullptr},     // too large for the descriptor at all
-      {0, 100, &CKLP_FilterHost::Services::descriptor},
-      {0, 100, &CKLP_FilterHost::Services::handleProcs},
+      {0, 100, &CKLT_FilterHost::Services::descriptor},
+      {0, 100, &CKLT_FilterHost::Services::handleProcs},
   };
   Bytes back;
   u8 display = 0;

@@ -8,40 +8,13 @@
 #include <jpeglib.h>
 
 #include "CKLF_ImageJPEG.h"
+#include "JpegTestUtil.h"
+#include "support/TestSupport.h"
 
 namespace {
 
 using Bytes = std::vector<u8>;
-
-// A JPEG of random blocks, made by libjpeg itself.
-Bytes Encode(u32 w, u32 h, J_COLOR_SPACE space, int components, bool progressive, std::mt19937& rng) {
-  jpeg_compress_struct c;
-  jpeg_error_mgr err;
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &out, &size);
-  c.image_width = w;
-  c.image_height = h;
-  c.input_components = components;
-  c.in_color_space = space;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, 90, TRUE);
-  if (progressive) jpeg_simple_progression(&c);
-  jpeg_start_compress(&c, TRUE);
-  Bytes row(w * components);
-  while (c.next_scanline < h) {
-    for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<u8>((i / components / 8 + c.next_scanline / 8) * 40 + rng() % 20);
-    JSAMPROW r = row.data();
-    jpeg_write_scanlines(&c, &r, 1);
-  }
-  jpeg_finish_compress(&c);
-  Bytes file(out, out + size);
-  jpeg_destroy_compress(&c);
-  free(out);
-  return file;
-}
+using jpegtest::Encode;
 
 struct Decoded {
   u32 w = 0, h = 0, n = 0;
@@ -100,15 +73,23 @@ void ExpectSame(const Decoded& ref, CKLF_ImageJPEG& r) {
 
 TEST(ImageJPEG, DecodesLikeLibjpegInEveryColourSpace) {
   std::mt19937 rng(8);
+  // A profile over two APP2 markers is put back together.
+  const Bytes icc = klftest::RandomBytes(rng, 70000);
   struct Case {
     J_COLOR_SPACE space;
     int components;
     u8 mode;
     bool progressive;
-  } cases[] = {{JCS_RGB, 3, 1, false}, {JCS_RGB, 3, 1, true}, {JCS_GRAYSCALE, 1, 2, false}, {JCS_CMYK, 4, 3, false}};
+    u8 unit;
+    f64 dpi;
+  } cases[] = {{JCS_RGB, 3, 1, false, 1, 300},
+               {JCS_RGB, 3, 1, true, 0, 0},
+               {JCS_GRAYSCALE, 1, 2, false, 2, 118 * 2.54},
+               {JCS_CMYK, 4, 3, false, 0, 0}};  // no JFIF marker for CMYK
   for (const Case& k : cases) {
     SCOPED_TRACE(int(k.mode));
-    Bytes file = Encode(45, 31, k.space, k.components, k.progressive, rng);
+    Bytes file = Encode(45, 31, k.space, k.components, k.progressive, rng, k.unit,
+                        static_cast<u16>(k.unit == 2 ? 118 : k.dpi), k.progressive ? icc : Bytes());
     Decoded ref = Reference(file);
     ASSERT_EQ(static_cast<u32>(k.components), ref.n);
     CKLF_ImageJPEG r;
@@ -118,6 +99,10 @@ TEST(ImageJPEG, DecodesLikeLibjpegInEveryColourSpace) {
     ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
     EXPECT_EQ(k.mode, r.GetImageMode());
     ExpectSame(ref, r);
+    EXPECT_EQ(k.dpi, r.GetResolution());
+    const CKLF_Mem& profile = r.GetICCProfile();
+    EXPECT_EQ(k.progressive ? icc : Bytes(), Bytes(profile.GetPtr(), profile.GetPtr() + profile.GetSize()));
+    EXPECT_EQ(k.space == JCS_CMYK, r.SawAdobeMarker() == 1);
   }
 }
 

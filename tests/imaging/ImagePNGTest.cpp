@@ -6,51 +6,16 @@
 
 #include "CKLF_ImagePNG.h"
 #include "CKLF_StdFile.h"
+#include "IccTestUtil.h"
+#include "PngTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 using Bytes = std::vector<u8>;
-
-struct PngSpec {
-  u32 width = 5, height = 4;
-  int depth = 8, type = PNG_COLOR_TYPE_RGB;
-  int interlace = PNG_INTERLACE_NONE;
-  std::vector<png_color> palette;
-  Bytes trns;  // palette alphas
-  bool greyKey = false;  // tRNS with grey sample 0 (or RGB 0,0,0)
-};
-
-void ToVector(png_structp png, png_bytep data, size_t n) {
-  Bytes* out = static_cast<Bytes*>(png_get_io_ptr(png));
-  out->insert(out->end(), data, data + n);
-}
-
-// A file of any variant through libpng itself; rows hold the packed samples
-// as stored in the file.
-Bytes EncodePng(const PngSpec& s, const std::vector<Bytes>& rows) {
-  Bytes out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return {};
-  }
-  png_set_write_fn(png, &out, ToVector, nullptr);
-  png_set_IHDR(png, info, s.width, s.height, s.depth, s.type, s.interlace, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  if (!s.palette.empty()) png_set_PLTE(png, info, s.palette.data(), static_cast<int>(s.palette.size()));
-  png_color_16 key{};
-  if (!s.trns.empty() || s.greyKey)
-    png_set_tRNS(png, info, s.trns.empty() ? nullptr : s.trns.data(), static_cast<int>(s.trns.size()), &key);
-  png_write_info(png, info);
-  std::vector<png_bytep> ptrs;
-  for (const Bytes& r : rows) ptrs.push_back(const_cast<png_bytep>(r.data()));
-  png_write_image(png, ptrs.data());
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return out;
-}
+using pngtest::Chunk;
+using pngtest::EncodePng;
+using pngtest::PngSpec;
 
 Bytes Plane(CKLF_ImagePNG& p, int c) {
   u16 w = 0, h = 0;
@@ -59,28 +24,25 @@ Bytes Plane(CKLF_ImagePNG& p, int c) {
   return d ? Bytes(d, d + w * h) : Bytes();
 }
 
-u32 Be32(const Bytes& b, size_t o) { return (b[o] << 24) | (b[o + 1] << 16) | (b[o + 2] << 8) | b[o + 3]; }
-
-// The data of the first chunk of a type, by walking the chunks.
-Bytes Chunk(const Bytes& file, const char* type, size_t skip = 0) {
-  for (size_t p = 8; p + 12 <= file.size(); p += 12 + Be32(file, p))
-    if (std::memcmp(&file[p + 4], type, 4) == 0 && skip-- == 0)
-      return Bytes(file.begin() + p + 8, file.begin() + p + 8 + Be32(file, p));
-  return {};
-}
-
 }  // namespace
 
-TEST(ImagePNG, WriteReadBackInBothModes) {
+TEST(ImagePNG, WriteReadBackInEveryMode) {
   klftest::TempDir dir;
   std::mt19937 rng(2);
-  for (u8 mode : {1, 2}) {
+  const Bytes icc = icctest::Profile("RGB ", 1);
+  // mode, planes, alpha, colour type in the file
+  const int modes[][4] = {{1, 4, 1, 6}, {2, 2, 1, 4}, {3, 3, 0, 2}, {4, 1, 0, 0}};
+  for (const auto& m : modes) {
+    const u8 mode = static_cast<u8>(m[0]);
     SCOPED_TRACE(int(mode));
-    const u32 w = 37, h = 23, stride = 40, n = mode == 1 ? 4 : 2;
+    const u32 w = 37, h = 23, stride = 40, n = static_cast<u32>(m[1]);
     std::vector<Bytes> planes;
     for (u32 c = 0; c < n; ++c) planes.push_back(klftest::RandomBytes(rng, stride * h));
     CKLF_ImagePNG::PNGWRITE_PARAMS p{};
-    p.width = w, p.height = h, p.mode = mode, p.stride = stride, p.product = "Kelvanos Tessarette 3.0", p.resolution = 72;
+    p.width = w, p.height = h, p.mode = mode, p.stride = stride, p.resolution = 72;
+    p.product = "Kelvanos Tessarette 3.0";
+    // A profile for RGB: kept in an RGB file, left out of a grey one.
+    if (mode == 3 || mode == 4) p.icc = icc.data(), p.iccSize = static_cast<u32>(icc.size());
     for (u32 c = 0; c < n; ++c) p.planes[c] = planes[c].data();
     std::string path = dir.File("a.png");
     {
@@ -90,6 +52,7 @@ TEST(ImagePNG, WriteReadBackInBothModes) {
       ASSERT_EQ(1, writer.WritePNG(&p));
     }
     Bytes file = klftest::ReadFileBytes(path);
+    EXPECT_EQ(m[3], Chunk(file, "IHDR").at(9));
     EXPECT_EQ(Bytes({0, 0, 0x0B, 0x12, 0, 0, 0x0B, 0x12, 1}), Chunk(file, "pHYs")) << "2834 pixels a metre";
     Bytes t0 = Chunk(file, "tEXt"), t1 = Chunk(file, "tEXt", 1);
     EXPECT_EQ(std::string("Generator\0Kelvanos FrameWork", 28), std::string(t0.begin(), t0.end()));
@@ -98,13 +61,18 @@ TEST(ImagePNG, WriteReadBackInBothModes) {
     CKLF_StdFile in(path.c_str(), 1);
     CKLF_ImagePNG reader;
     ASSERT_EQ(1, reader.ParseImageByFile(in));
-    EXPECT_EQ(mode == 1 ? 1 : 2, reader.GetImageMode());
+    EXPECT_EQ(mode % 2 ? 1 : 2, reader.GetImageMode());
+    EXPECT_EQ(72.0, reader.GetResolution());
+    const CKLF_Mem& profile = reader.GetICCProfile();
+    EXPECT_EQ(mode == 3 ? icc : Bytes(), Bytes(profile.GetPtr(), profile.GetPtr() + profile.GetSize()));
     for (u32 c = 0; c < n; ++c) {
-      Bytes got = Plane(reader, c + 1 == n ? -1 : static_cast<int>(c));
+      Bytes got = Plane(reader, m[2] && c + 1 == n ? -1 : static_cast<int>(c));
       for (u32 y = 0; y < h; ++y)
         ASSERT_EQ(0, std::memcmp(&got[y * w], &planes[c][y * stride], w)) << "plane " << c << " row " << y;
     }
-    EXPECT_EQ(mode == 1, reader.GetImageDataPtr(1) != nullptr);
+    if (!m[2]) {
+      EXPECT_EQ(Bytes(w * h, 255), Plane(reader, -1));
+    }
   }
 }
 
@@ -160,6 +128,7 @@ TEST(ImagePNG, ReadsEveryCommonVariant) {
       CKLF_ImagePNG r;
       ASSERT_EQ(1, r.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size())));
       EXPECT_EQ(grey ? 2 : 1, r.GetImageMode());
+      EXPECT_EQ(v.depth, r.GetSourceBits());
       ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
       for (int c = 0; c < colours; ++c) EXPECT_EQ(expect[c], Plane(r, c)) << "channel " << c;
       EXPECT_EQ(expect[3], Plane(r, -1));
@@ -203,7 +172,7 @@ TEST(ImagePNG, WriterRefusalsWriteErrorsAndCancel) {
   EXPECT_EQ(0, w.WritePNG(&p)) << "no file";
   CKLF_StdFile full("/dev/full", 2);
   ASSERT_EQ(1, w.Create(full));
-  p.mode = 3;
+  p.mode = 5;
   EXPECT_EQ(0, w.WritePNG(&p));
   EXPECT_EQ(klErrUnsupported, w.GetError());
   p.mode = 2;

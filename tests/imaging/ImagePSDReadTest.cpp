@@ -82,6 +82,9 @@ TEST(ImagePSDRead, HeaderVariants) {
   EXPECT_EQ(2, w);
   EXPECT_EQ(2, h);
   EXPECT_EQ(2, psd.GetImageMode());
+  ASSERT_EQ(1, psd.ParseImageByPtr(flat.data(), static_cast<u32>(flat.size())));
+  EXPECT_EQ(0, psd.GetResolution()) << "no resources: none said";
+  EXPECT_EQ(0u, psd.GetICCProfile().GetSize());
   EXPECT_EQ(0, psd.GetImageInfoByPtr(flat.data(), 25));
   EXPECT_EQ(klErrNotFormat, psd.GetError());
 
@@ -178,6 +181,8 @@ TEST(ImagePSDRead, MalformedLayersFailCleanly) {
     PSD psd;
     EXPECT_EQ(0, psd.LParseByPtr(file.data(), static_cast<u32>(file.size()))) << c.what;
     EXPECT_EQ(c.error, psd.GetError()) << c.what;
+    // Only ZIP data (compression 2) is told apart, so a host can say why.
+    EXPECT_EQ(std::string(c.what) == "compression", psd.LayersZipCompressed() == 1) << c.what;
   }
   std::vector<u8> file = GreyFile(LayerSection({ok}, 1));
   file[29] = 1;  // colour mode data
@@ -198,14 +203,15 @@ TEST(ImagePSDRead, EveryTruncationOfAWrittenFileFailsCleanly) {
                                      psdtest::RandomLayer(rng, 3, 9, 7, 0, 0, "b")};
   std::vector<u8> b = psdtest::WritePsd(dir.File("t.psd"), doc, layers);
   ASSERT_FALSE(b.empty());
-  const size_t layersEnd = psdtest::WalkPsd(b).compositeAt;
+  // The layers are read once the composite has the bytes its size needs
+  // at the least: compression, row counts, two bytes a packed row.
+  const size_t layersNeed = psdtest::WalkPsd(b).compositeAt + 2 + 3 * 7 * 2 + 3 * 7 * 2;
   PSD psd;
   for (size_t n = 0; n < b.size(); ++n) {
     std::vector<u8> cut(b.begin(), b.begin() + n);  // exact size, so overreads show
     EXPECT_EQ(0, psd.ParseImageByPtr(cut.data(), static_cast<u32>(n))) << n;
     EXPECT_NE(0, psd.GetError()) << n;
-    // The layers need no composite.
-    EXPECT_EQ(n >= layersEnd ? 1 : 0, psd.LParseByPtr(cut.data(), static_cast<u32>(n))) << n;
+    EXPECT_EQ(n >= layersNeed ? 1 : 0, psd.LParseByPtr(cut.data(), static_cast<u32>(n))) << n;
   }
   // Through a file, as a caller would.
   CKLF_StdFile f(dir.File("t.psd").c_str(), 1);

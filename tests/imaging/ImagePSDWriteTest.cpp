@@ -112,6 +112,14 @@ TEST(ImagePSDWrite, HeaderResourcesAndLayerRecordBytes) {
   EXPECT_EQ(0x040Fu, Be16(b, 34 + 44 + 4));
   EXPECT_EQ(5u, Be32(b, 34 + 44 + 8));
   EXPECT_EQ(0, b[34 + 44 + 12 + 5]) << "pad byte";
+  // The reader takes both back, from the layers' parse and the composite's.
+  PSD reader;
+  for (int layered = 0; layered < 2; ++layered) {
+    ASSERT_EQ(1, layered ? reader.LParseByPtr(b.data(), static_cast<u32>(b.size()))
+                         : reader.ParseImageByPtr(b.data(), static_cast<u32>(b.size())));
+    EXPECT_EQ(300.5, reader.GetResolution());
+    EXPECT_EQ(V(icc, icc + 5), V(reader.GetICCProfile().GetPtr(), reader.GetICCProfile().GetPtr() + 5));
+  }
 
   Walk w = WalkPsd(b);
   ASSERT_EQ(2u, w.layerCount);

@@ -31,6 +31,11 @@ TEST(ImageReaderCrashers, EveryInputEndsCleanly) {
       {"psd_layer_area_beyond_32bits.psd", {1, 0, klErrNoMemory}},
       {"psd_layer_packbits_bomb.psd", {1, 0, klErrNotFormat}},
       {"psd_width_beyond_16bits.psd", {0, 0, klErrUnsupported}},
+      // Layers are not believed on a canvas whose composite is missing.
+      {"psd_canvas_65535_one_pixel_layer.psd", {1, 0, klErrNotFormat}},
+      // Read at their own sizes: empty channels give no planes.
+      {"psd_layer_65535_empty_channels.psd", {1, 1, 0}},
+      {"psd_2000_layers_on_2048_canvas.psd", {1, 1, 0}},
       {"png_declares_60000x60000.png", {1, 0, klErrNotFormat}},
       {"png_width_70000.png", {0, 0, klErrUnsupported}},
       {"png_truncated_idat.png", {1, 0, klErrNotFormat}},

@@ -98,6 +98,7 @@ inline size_t CheckPacked(const std::vector<u8>& b, size_t p, u32 width, u32 row
 struct Walk {
   u32 layerCount = 0;
   std::vector<size_t> recordAt;  // offset of each layer record
+  size_t channelsAt = 0;         // of the first layer's channel data
   size_t compositeAt = 0;
 };
 
@@ -141,6 +142,7 @@ inline Walk WalkPsd(const std::vector<u8>& b) {
     EXPECT_EQ(luni + 12 + Be32(b, luni + 8), extraEnd) << "extra data length";
     p = extraEnd;
   }
+  w.channelsAt = p;
   for (u32 i = 0; i < w.layerCount; ++i)
     for (u32 length : lengths[i]) {
       EXPECT_EQ(p + length, CheckPacked(b, p, sizes[i].first, sizes[i].second)) << "layer " << i;

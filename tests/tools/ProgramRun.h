@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 
 #include "CKLT_HostDocument.h"
+#include "imaging/PsdTestUtil.h"
 
 namespace hostprogram {
 
@@ -19,8 +21,10 @@ struct Outcome {
   std::string out;
 };
 
-inline Outcome RunProgram(const std::string& args) {
-  std::string cmd = std::string(KLF_HOST_PROGRAM) + " " + args + " 2>&1";
+// prefix goes before the program in the shell's command (a ulimit, an
+// environment variable).
+inline Outcome RunProgram(const std::string& args, const std::string& prefix = "") {
+  std::string cmd = prefix + " " + std::string(KLF_HOST_PROGRAM) + " " + args + " 2>&1";
   Outcome o;
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return o;
@@ -34,7 +38,8 @@ inline Outcome RunProgram(const std::string& args) {
 
 // A document of one layer; colour(c, i) and alpha(i) give the samples (no
 // alpha function: opaque).
-inline CKLT_HostDocument OneLayer(int16_t mode, int32_t w, int32_t h, const std::function<uint8_t(int, int32_t)>& colour,
+inline CKLT_HostDocument OneLayer(int16_t mode, int32_t w, int32_t h,
+                                  const std::function<uint8_t(int, int32_t)>& colour,
                                   const std::function<uint8_t(int32_t)>& alpha = nullptr) {
   CKLT_HostDocument doc;
   doc.mode = mode;
@@ -63,8 +68,28 @@ inline void Write(const CKLT_HostDocument& doc, const std::string& path) {
 inline CKLT_HostDocument Read(const std::string& path) {
   CKLT_HostDocument d;
   std::string error;
-  EXPECT_TRUE(d.Read(path, error)) << error;
+  EXPECT_EQ(d.ReadFile(path, UINT64_MAX, error), CKLT_HostDocument::kOk) << error;
   return d;
+}
+
+inline bool Has(const Outcome& o, const std::string& text) { return o.out.find(text) != std::string::npos; }
+
+// Writes doc as a PSD whose first layer channel says ZIP (as ImageMagick
+// writes them), and the composite too when asked.
+inline void WriteZipPsd(const CKLT_HostDocument& doc, const std::string& path, bool zipComposite) {
+  Write(doc, path);
+  std::vector<uint8_t> b = klftest::ReadFileBytes(path);
+  const psdtest::Walk w = psdtest::WalkPsd(b);
+  b.at(w.channelsAt + 1) = 2;
+  if (zipComposite) b.at(w.compositeAt + 1) = 2;
+  klftest::WriteFileBytes(path, b);
+}
+
+// Files the program left in a folder, temporary ones included.
+inline size_t FileCount(const std::string& folder) {
+  size_t n = 0;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) n += e.is_regular_file() || e.is_symlink();
+  return n;
 }
 
 }  // namespace hostprogram

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -18,7 +19,9 @@ namespace {
 using namespace hostprogram;
 typedef std::vector<uint8_t> Bytes;
 
-Outcome Host(const std::string& args) { return RunProgram(std::string("-q --plugin ") + KLF_PLUGIN_LIBRARY + " " + args); }
+Outcome Host(const std::string& args) {
+  return RunProgram(std::string("-q --plugin ") + KLF_PLUGIN_LIBRARY + " " + args);
+}
 
 const int32_t kW = 72, kH = 48;
 
@@ -51,9 +54,8 @@ TEST(ReplayProgram, PuzzleOverEachModeTransparencyAndSelection) {
     int16_t mode;
     bool alpha, selection;
     const char* options;
-  } rows[] = {{klpModeRGB, true, false, ""},
-              {klpModeGray, true, true, "--lock-transparency "},
-              {klpModeCMYK, false, true, ""}};
+  } rows[] = {
+      {klpModeRGB, true, false, ""}, {klpModeGray, true, true, "--lock-transparency "}, {klpModeCMYK, false, true, ""}};
   uint32_t seed = 1;
   for (const auto& k : rows) {
     SCOPED_TRACE(std::to_string(k.mode) + " " + k.options);
@@ -92,7 +94,8 @@ TEST(ReplayProgram, PuzzleOverEachModeTransparencyAndSelection) {
 TEST(ReplayProgram, LayoutModeDrawsTheKnivesOverTheBackground) {
   klftest::TempDir dir;
   Write(Document(klpModeGray, false, 5), dir.File("g.png"));
-  Outcome r = Host("--layout-mode --grid 4x3 --fg 000000 --bg ffffff " + dir.File("g.png") + " -o " + dir.File("o.png"));
+  Outcome r =
+      Host("--layout-mode --grid 4x3 --fg 000000 --bg ffffff " + dir.File("g.png") + " -o " + dir.File("o.png"));
   ASSERT_EQ(r.code, 0) << r.out;
   const Bytes out = Read(dir.File("o.png")).layers[0].planes[0];
   const auto white = std::count(out.begin(), out.end(), 255);
@@ -118,11 +121,12 @@ TEST(ReplayProgram, SettingsFilesScriptsAndRepeatedRuns) {
   klftest::WriteFileBytes(dir.File("last.data"), Bytes(saved.begin() + 6, saved.end()));
   const auto a = planes("a.png");
   for (const std::string& args : {"--settings " + dir.File("a.klpd"), "--settings " + dir.File("last.data"),
-                                  "--script " + script}) {
+                                  "--script " + script + " --save-settings " + dir.File("c.klpd")}) {
     r = Host(args + " " + in + " -o " + dir.File("b.png"));
     ASSERT_EQ(r.code, 0) << args << r.out;
     EXPECT_EQ(planes("b.png"), a) << args;
   }
+  EXPECT_EQ(klftest::ReadFileBytes(dir.File("c.klpd")), saved) << "a played script's settings are saved too";
   // The default grid differs from 5 x 3.
   ASSERT_EQ(Host(in + " -o " + dir.File("d.png")).code, 0);
   EXPECT_NE(planes("d.png"), a);
@@ -162,9 +166,27 @@ TEST(ReplayProgram, OlderDocumentsAndBrokenSettings) {
   EXPECT_EQ(r.code, CKLT_HostRunner::kExitFiles) << r.out;
   EXPECT_EQ(Host("--settings " + dir.File("missing.klpd") + in).code, CKLT_HostRunner::kExitFiles);
 
-  // A damaged block: -128, nothing written.
+  // A damaged block is a bad settings file, refused before the run.
   std::filesystem::remove(dir.File("out.png"));
   ASSERT_TRUE(klftest::WriteFileBytes(dir.File("bad.data"), {1, 1, 0, 200, 0, 0, 0, 0, 0, 0, 1, 2, 3}));
-  EXPECT_EQ(Host("--settings " + dir.File("bad.data") + in).code, CKLT_HostRunner::kExitCancelled);
+  r = Host("--settings " + dir.File("bad.data") + in);
+  EXPECT_EQ(r.code, CKLT_HostRunner::kExitFiles);
+  EXPECT_TRUE(Has(r, "is not a settings file")) << r.out;
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+}
+
+TEST(ReplayProgram, TheInstalledProgramFindsItsPlugin) {
+  klftest::TempDir dir;
+  const std::string prefix = dir.File("prefix");
+  ASSERT_EQ(std::system((std::string(KLF_CMAKE_COMMAND) + " --install " + KLF_BINARY_DIR + " --prefix " + prefix +
+                         " > /dev/null")
+                            .c_str()),
+            0);
+  EXPECT_TRUE(std::filesystem::is_symlink(prefix + "/bin/tessarette-host"));
+  Write(Document(klpModeRGB, false, 14), dir.File("in.png"));
+  const int status = std::system(("env -u TESSARETTE_PLUGIN " + prefix + "/bin/tessarette-host -q " +
+                                  dir.File("in.png") + " -o " + dir.File("out.png") + " > /dev/null 2>&1")
+                                     .c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(std::filesystem::exists(dir.File("out.png")));
 }

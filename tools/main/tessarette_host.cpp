@@ -1,18 +1,24 @@
 // tessarette-host: runs the filter plug-in on an image file from the shell.
+#include <csignal>
 #include <cstdio>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "CKLT_HostOptions.h"
 #include "CKLT_HostRunner.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int Main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  CKLT_HostRunner::Options options;
+  CKLT_HostOptions options;
   std::string error;
-  int parsed = CKLT_HostRunner::ParseArgs(args, options, error);
+  const int parsed = CKLT_HostOptions::Parse(args, options, error);
   if (parsed == 1) {
-    std::fputs(CKLT_HostRunner::Usage(), stdout);
-    return 0;
+    std::fputs(CKLT_HostOptions::Usage().c_str(), stdout);
+    return CKLT_HostRunner::kExitOk;
   }
   if (parsed < 0) {
     std::fprintf(stderr, "tessarette-host: %s (see --help)\n", error.c_str());
@@ -20,7 +26,25 @@ int main(int argc, char** argv) {
   }
   CKLT_HostRunner runner;
   std::string message;
-  int code = runner.Run(options, stderr, message);
+  const int code = runner.Run(options, stderr, message);
   std::fprintf(code == 0 ? stdout : stderr, "tessarette-host: %s\n", message.c_str());
   return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A write beyond the file-size limit fails with EFBIG instead of ending
+  // the program, so the old file is kept and the reason said.
+  std::signal(SIGXFSZ, SIG_IGN);
+  try {
+    return Main(argc, argv);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tessarette-host: internal error: %s\n", e.what());
+    return CKLT_HostRunner::kExitInternal;
+  }
+  std::fprintf(stderr, "tessarette-host: out of memory: the document needs more memory than the machine can give\n");
+  return CKLT_HostRunner::kExitMemory;
 }

@@ -3,7 +3,10 @@
 // with a value where the selection mask is above 127, makes editable
 // transparency opaque, reports progress and polls abort once per plane.
 // The value is 255, or the one kept in the scripting descriptor; the dialog
-// run stores 0x0F there (as a user's choice would be recorded).
+// run stores 0x0F there (as a user's choice would be recorded). With
+// KLT_TEST_PLUGIN_THROW set, Start throws as a failed allocation does.
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "CPluginMain.h"
@@ -13,6 +16,7 @@ namespace {
 class CTestPlugin : public CPluginMain {
  public:
   u8 DoStart() override {
+    if (std::getenv("KLT_TEST_PLUGIN_THROW")) throw std::bad_alloc();
     u8 value = 255;
     CKLF_Mem block;
     u8 display = 0;

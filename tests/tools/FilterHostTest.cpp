@@ -2,38 +2,38 @@
 
 #include <random>
 
-#include "CKLP_FilterHost.h"
+#include "CKLT_FilterHost.h"
 
 namespace {
 
-using Records = std::vector<CKLP_FilterHost::DescRecord>;
+using Records = std::vector<CKLT_FilterHost::DescRecord>;
 
 TEST(FilterHostDescriptor, BytesRoundTripAndDamageIsRefused) {
   Records in(3);
   in[0] = {KLP_FOURCC('k', 'l', 'a', 'S'), KLP_TYPE_INTEGER, -5, ""};
   in[1] = {KLP_FOURCC('k', 'l', 'e', '0'), KLP_TYPE_TEXT, 0, std::string("AAA\0zz", 6)};
   in[2] = {7, KLP_TYPE_TEXT, 0, ""};
-  const std::vector<uint8_t> bytes = CKLP_FilterHost::EncodeDescriptor(in);
+  const std::vector<uint8_t> bytes = CKLT_FilterHost::EncodeDescriptor(in);
   Records out;
-  ASSERT_TRUE(CKLP_FilterHost::DecodeDescriptor(bytes.data(), bytes.size(), out));
+  ASSERT_TRUE(CKLT_FilterHost::DecodeDescriptor(bytes.data(), bytes.size(), out));
   ASSERT_EQ(out.size(), 3u);
   EXPECT_EQ(out[0].integer, -5);
   EXPECT_EQ(out[1].text, in[1].text);
   EXPECT_EQ(out[2].key, 7u);
   // Every cut and every wrong length is refused, never read past the end.
-  for (size_t n = 0; n < bytes.size(); ++n) EXPECT_FALSE(CKLP_FilterHost::DecodeDescriptor(bytes.data(), n, out)) << n;
+  for (size_t n = 0; n < bytes.size(); ++n) EXPECT_FALSE(CKLT_FilterHost::DecodeDescriptor(bytes.data(), n, out)) << n;
   std::vector<std::vector<uint8_t>> bad(3, bytes);
   bad[0].push_back(0);
   bad[1][12 + 4 + 4 + 3] = 5;  // integer record with length 5
   bad[2][11] = 200;            // count beyond the records
-  for (const auto& b : bad) EXPECT_FALSE(CKLP_FilterHost::DecodeDescriptor(b.data(), b.size(), out));
+  for (const auto& b : bad) EXPECT_FALSE(CKLT_FilterHost::DecodeDescriptor(b.data(), b.size(), out));
 }
 
 // The host serves interleaved plane ranges and takes outData back before
 // it serves the next request; requests outside the image or its planes are
 // refused.
 TEST(FilterHostBands, ServesRangesAndCommitsBeforeTheNextRequest) {
-  CKLP_FilterHost host;
+  CKLT_FilterHost host;
   host.SetDocument(klpModeRGB, 5, 4, true);
   std::mt19937 rng(2);
   for (int p = 0; p < 4; ++p)
@@ -68,7 +68,7 @@ TEST(FilterHostCases, CaseFollowsTheDocument) {
   // transparency, locked, selection -> case
   const int rows[][4] = {{0, 0, 0, 1}, {0, 0, 1, 2}, {1, 0, 0, 4}, {1, 0, 1, 5}, {1, 1, 0, 6}, {1, 1, 1, 7}};
   for (auto& row : rows) {
-    CKLP_FilterHost host;
+    CKLT_FilterHost host;
     host.SetDocument(klpModeGray, 3, 3, row[0]);
     host.LockTransparency(row[1]);
     // An empty selection or one of the wrong size is none.
@@ -83,11 +83,54 @@ TEST(FilterHostColours, ConversionsAgreeWithThePlanes) {
   // RGB to CMYK (255 is no ink) and back; other spaces are refused.
   const int16_t rgb[4] = {200, 100, 50, 0};
   int16_t cmyk[4], back[4];
-  ASSERT_TRUE(CKLP_FilterHost::ConvertColour(klpSpaceRGB, rgb, klpSpaceCMYK, cmyk));
+  ASSERT_TRUE(CKLT_FilterHost::ConvertColour(klpSpaceRGB, rgb, klpSpaceCMYK, cmyk));
   EXPECT_EQ(cmyk[3], 200);  // no black ink where red is brightest
-  ASSERT_TRUE(CKLP_FilterHost::ConvertColour(klpSpaceCMYK, cmyk, klpSpaceRGB, back));
+  ASSERT_TRUE(CKLT_FilterHost::ConvertColour(klpSpaceCMYK, cmyk, klpSpaceRGB, back));
   for (int c = 0; c < 3; ++c) EXPECT_NEAR(back[c], rgb[c], 1);
-  EXPECT_FALSE(CKLP_FilterHost::ConvertColour(klpSpaceLab, rgb, klpSpaceRGB, back));
+  EXPECT_FALSE(CKLT_FilterHost::ConvertColour(klpSpaceLab, rgb, klpSpaceRGB, back));
+}
+
+TEST(FilterHostLayers, HeldAtTheirOwnBoundsReadAsTheDocument) {
+  // A 4 x 2 layer reaching off the left edge, with transparency, and an
+  // opaque 2 x 1 one in the corner: outside its bounds a layer is clear.
+  CKLT_FilterHost host;
+  host.SetDocument(klpModeGray, 6, 4, false);
+  CKLT_FilterHost::Layer a, b;
+  a.rect = {-1, 1, 3, 3};
+  a.planes = {{1, 2, 3, 4, 5, 6, 7, 8}};
+  a.transparency = {9, 9, 9, 9, 9, 9, 9, 0};
+  b.rect = {4, 3, 6, 4};
+  b.planes = {{50, 60}};
+  host.AddLayer(a);
+  host.AddLayer(b);
+  KLP_FilterRecord& r = host.Record();
+  const void* suite = nullptr;
+  ASSERT_EQ(r.basicSuite->acquireSuite(r.hostContext, KLP_CHANNELPORTS_SUITE, 2, &suite), 0);
+  auto read = [&](const KLP_ChannelDesc* d) {
+    std::vector<uint8_t> out(24, 77);
+    const KLP_PixelMemoryDesc m = {out.data(), 6, 1, 8};
+    const KLP_Rect32 whole = {0, 0, 6, 4};
+    EXPECT_EQ(
+        static_cast<const KLP_ChannelPortsSuite*>(suite)->readPixelsFromLevel(r.hostContext, d->port, 0, &whole, &m),
+        0);
+    return out;
+  };
+  const KLP_LayerDesc* la = r.documentInfo->layers;
+  typedef std::vector<uint8_t> B;
+  EXPECT_EQ(read(la->compositeChannels), (B{0, 0, 0, 0, 0, 0, 2, 3, 4, 0, 0, 0, 6, 7, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(read(la->transparency), (B{0, 0, 0, 0, 0, 0, 9, 9, 9, 0, 0, 0, 9, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(read(la->next->transparency),
+            (B{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 255}));
+  EXPECT_EQ(read(la->next->compositeChannels)[23], 60);
+}
+
+TEST(FilterHostCallbacks, NothingUnwindsIntoThePlugin) {
+  CKLT_FilterHost host;
+  host.SetDocument(klpModeGray, 2, 2, false);
+  host.SetProgressSink([](int32_t, int32_t) { throw std::bad_alloc(); });
+  KLP_FilterRecord& r = host.Record();
+  r.progressProc(r.hostContext, 1, 2);  // no exception comes out
+  EXPECT_EQ(host.ProgressCalls().size(), 1u);
 }
 
 }  // namespace

@@ -1,33 +1,50 @@
-#include "CKLP_FilterHost.h"
+#include "CKLT_FilterHost.h"
 
 #include <algorithm>
 #include <cstring>
 
-struct CKLP_FilterHost::Handle {
+#include "KLF_BigEndian.h"
+
+struct CKLT_FilterHost::Handle {
   std::vector<char> bytes;
   int locks = 0;
   bool live = true;
   bool hostOwned = false;
 };
 
-struct CKLP_FilterHost::Port {
+// One channel of a layer: its plane covers area (document pixels); outside
+// it the channel reads 0. A null plane reads 255 inside (an opaque layer's
+// transparency).
+struct CKLT_FilterHost::Port {
   const std::vector<uint8_t>* plane = nullptr;
-  int32_t width = 0;
-  int32_t height = 0;
+  KLP_Rect32 area = {0, 0, 0, 0};
+  int32_t docWidth = 0;
+  int32_t docHeight = 0;
 };
 
-struct CKLP_FilterHost::ReadDesc {
+struct CKLT_FilterHost::ReadDesc {
   std::vector<DescRecord> records;
   int64_t pos = -1;
 };
 
-struct CKLP_FilterHost::WriteDesc {
+struct CKLT_FilterHost::WriteDesc {
   std::vector<DescRecord> records;
 };
 
 namespace {
 
-CKLP_FilterHost* Host(void* ctx) { return static_cast<CKLP_FilterHost*>(ctx); }
+CKLT_FilterHost* Host(void* ctx) { return static_cast<CKLT_FilterHost*>(ctx); }
+
+// Nothing unwinds into the plug-in through a callback: what throws here is
+// an allocation, answered as the callback's failure.
+template <class R, class F>
+R Guarded(R failure, F&& f) {
+  try {
+    return f();
+  } catch (...) {
+    return failure;
+  }
+}
 
 bool RectEmpty(const KLP_Rect32& r) { return r.right <= r.left || r.bottom <= r.top; }
 
@@ -36,14 +53,8 @@ bool RectInside(const KLP_Rect32& r, int32_t w, int32_t h) {
 }
 
 void PutU32(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v >> 24));
-  out.push_back(static_cast<uint8_t>(v >> 16));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-  out.push_back(static_cast<uint8_t>(v));
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+  out.resize(out.size() + 4);
+  KLF_PutBE32(out.data() + out.size() - 4, v);
 }
 
 const char kDescMagic[8] = {'K', 'L', 'P', 'D', 'S', 'C', '0', '1'};
@@ -54,17 +65,12 @@ void ToRGB(int16_t space, const int16_t in[4], int out[3], bool& ok) {
   ok = true;
   auto c = [&](int i) { return std::clamp<int>(in[i], 0, 255); };
   switch (space) {
-    case klpSpaceRGB:
-      out[0] = c(0), out[1] = c(1), out[2] = c(2);
-      break;
-    case klpSpaceGray:
-      out[0] = out[1] = out[2] = c(0);
-      break;
+    case klpSpaceRGB: out[0] = c(0), out[1] = c(1), out[2] = c(2); break;
+    case klpSpaceGray: out[0] = out[1] = out[2] = c(0); break;
     case klpSpaceCMYK:
       for (int i = 0; i < 3; ++i) out[i] = c(i) * c(3) / 255;
       break;
-    default:
-      ok = false;
+    default: ok = false;
   }
 }
 
@@ -85,14 +91,13 @@ void FromRGB(int16_t space, const int rgb[3], int16_t out[4], bool& ok) {
       out[3] = static_cast<int16_t>(k);
       break;
     }
-    default:
-      ok = false;
+    default: ok = false;
   }
 }
 
 }  // namespace
 
-bool CKLP_FilterHost::ConvertColour(int16_t from, const int16_t in[4], int16_t to, int16_t out[4]) {
+bool CKLT_FilterHost::ConvertColour(int16_t from, const int16_t in[4], int16_t to, int16_t out[4]) {
   bool ok = false;
   int rgb[3];
   ToRGB(from, in, rgb, ok);
@@ -101,7 +106,7 @@ bool CKLP_FilterHost::ConvertColour(int16_t from, const int16_t in[4], int16_t t
   return ok;
 }
 
-CKLP_FilterHost::CKLP_FilterHost() {
+CKLT_FilterHost::CKLT_FilterHost() {
   std::memset(&m_record, 0, sizeof(m_record));
   std::memset(&m_descParams, 0, sizeof(m_descParams));
   std::memset(&m_docInfo, 0, sizeof(m_docInfo));
@@ -113,12 +118,12 @@ CKLP_FilterHost::CKLP_FilterHost() {
   m_portsSuite = {s_ReadPixels};
 }
 
-CKLP_FilterHost::~CKLP_FilterHost() {
+CKLT_FilterHost::~CKLT_FilterHost() {
   for (Port* p : m_ports) delete p;
   for (Handle* h : m_handles) delete h;
 }
 
-bool CKLP_FilterHost::SetDocument(int16_t imageMode, int32_t width, int32_t height, bool transparency) {
+bool CKLT_FilterHost::SetDocument(int16_t imageMode, int32_t width, int32_t height, bool transparency) {
   if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > 0x7FFFFFFF) return false;
   m_mode = imageMode;
   m_width = width;
@@ -135,7 +140,7 @@ bool CKLP_FilterHost::SetDocument(int16_t imageMode, int32_t width, int32_t heig
   return true;
 }
 
-bool CKLP_FilterHost::SetSelection(const std::vector<uint8_t>& mask) {
+bool CKLT_FilterHost::SetSelection(const std::vector<uint8_t>& mask) {
   if (mask.empty()) {
     m_selection.clear();
     m_filterRect = {0, 0, m_width, m_height};
@@ -159,54 +164,53 @@ bool CKLP_FilterHost::SetSelection(const std::vector<uint8_t>& mask) {
   return true;
 }
 
-void CKLP_FilterHost::SetPlacement(int32_t wholeWidth, int32_t wholeHeight, int32_t x, int32_t y) {
+void CKLT_FilterHost::SetPlacement(int32_t wholeWidth, int32_t wholeHeight, int32_t x, int32_t y) {
   m_wholeWidth = wholeWidth;
   m_wholeHeight = wholeHeight;
   m_originX = x;
   m_originY = y;
 }
 
-void CKLP_FilterHost::SetColours(const uint8_t fore[4], const uint8_t back[4]) {
+void CKLT_FilterHost::SetColours(const uint8_t fore[4], const uint8_t back[4]) {
   std::memcpy(m_fore, fore, 4);
   std::memcpy(m_back, back, 4);
 }
 
-void CKLP_FilterHost::SetResolution(double horizontal, double vertical) {
+void CKLT_FilterHost::SetResolution(double horizontal, double vertical) {
   m_hres = horizontal;
   m_vres = vertical;
 }
 
-void CKLP_FilterHost::SetChannelNames(const std::vector<std::string>& names, bool answerNames) {
+void CKLT_FilterHost::SetChannelNames(const std::vector<std::string>& names, bool answerNames) {
   m_channelNames = names;
   m_answerNames = answerNames;
 }
 
-void CKLP_FilterHost::SetMergedComposite(const std::vector<std::vector<uint8_t>>& planes,
-                                         const std::vector<uint8_t>& transparency) {
-  m_mergedPlanes = planes;
-  m_mergedTransparency = transparency;
+void CKLT_FilterHost::SetMergedComposite(std::vector<std::vector<uint8_t>> planes, std::vector<uint8_t> transparency) {
+  m_mergedPlanes = std::move(planes);
+  m_mergedTransparency = std::move(transparency);
 }
 
-void CKLP_FilterHost::SetPickedColour(bool chosen, uint8_t r, uint8_t g, uint8_t b) {
+void CKLT_FilterHost::SetPickedColour(bool chosen, uint8_t r, uint8_t g, uint8_t b) {
   m_colourChosen = chosen;
   m_picked[0] = r;
   m_picked[1] = g;
   m_picked[2] = b;
 }
 
-void CKLP_FilterHost::SetDescriptor(const std::vector<DescRecord>& records) {
+void CKLT_FilterHost::SetDescriptor(const std::vector<DescRecord>& records) {
   m_descriptor = records;
   m_hasDescriptor = true;
   m_recordBuilt = false;
 }
 
-void CKLP_FilterHost::ClearDescriptor() {
+void CKLT_FilterHost::ClearDescriptor() {
   m_descriptor.clear();
   m_hasDescriptor = false;
   m_recordBuilt = false;
 }
 
-std::vector<uint8_t> CKLP_FilterHost::EncodeDescriptor(const std::vector<DescRecord>& records) {
+std::vector<uint8_t> CKLT_FilterHost::EncodeDescriptor(const std::vector<DescRecord>& records) {
   std::vector<uint8_t> out(kDescMagic, kDescMagic + 8);
   PutU32(out, static_cast<uint32_t>(records.size()));
   for (const DescRecord& r : records) {
@@ -223,34 +227,31 @@ std::vector<uint8_t> CKLP_FilterHost::EncodeDescriptor(const std::vector<DescRec
   return out;
 }
 
-bool CKLP_FilterHost::DecodeDescriptor(const uint8_t* data, size_t size, std::vector<DescRecord>& out) {
+bool CKLT_FilterHost::DecodeDescriptor(const uint8_t* data, size_t size, std::vector<DescRecord>& out) {
   out.clear();
-  if (!data || size < 12 || std::memcmp(data, kDescMagic, 8) != 0) return false;
-  uint32_t count = GetU32(data + 8);
-  size_t pos = 12;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (size - pos < 12) return false;
-    DescRecord r;
-    r.key = GetU32(data + pos);
-    r.type = GetU32(data + pos + 4);
-    uint32_t len = GetU32(data + pos + 8);
-    pos += 12;
-    if (len > size - pos) return false;
-    if (r.type == KLP_TYPE_INTEGER) {
+  KLF_BEReader r = {data, data ? size : 0, 0};
+  const u8* magic = r.Take(8);
+  if (!magic || std::memcmp(magic, kDescMagic, 8) != 0) return false;
+  const uint32_t count = r.U32();
+  for (uint32_t i = 0; i < count && r.Ok(); ++i) {
+    DescRecord rec;
+    rec.key = r.U32();
+    rec.type = r.U32();
+    const uint32_t len = r.U32();
+    const u8* value = r.Take(len);
+    if (!value || (rec.type != KLP_TYPE_INTEGER && rec.type != KLP_TYPE_TEXT)) return false;
+    if (rec.type == KLP_TYPE_INTEGER) {
       if (len != 4) return false;
-      r.integer = static_cast<int32_t>(GetU32(data + pos));
-    } else if (r.type == KLP_TYPE_TEXT) {
-      r.text.assign(reinterpret_cast<const char*>(data + pos), len);
+      rec.integer = static_cast<int32_t>(KLF_GetBE32(value));
     } else {
-      return false;
+      rec.text.assign(reinterpret_cast<const char*>(value), len);
     }
-    pos += len;
-    out.push_back(std::move(r));
+    out.push_back(std::move(rec));
   }
-  return pos == size;
+  return r.Ok() && r.Left() == 0;
 }
 
-int16_t CKLP_FilterHost::i_FilterCase() const {
+int16_t CKLT_FilterHost::i_FilterCase() const {
   if (m_forcedCase >= 0) return m_forcedCase;
   bool sel = HasSelection();
   if (!m_hasTransparency) return sel ? klpCaseFlatWithSelection : klpCaseFlatNoSelection;
@@ -259,12 +260,12 @@ int16_t CKLP_FilterHost::i_FilterCase() const {
   return sel ? klpCaseEditableTransparencyWithSelection : klpCaseEditableTransparencyNoSelection;
 }
 
-void CKLP_FilterHost::ResetRun() {
+void CKLT_FilterHost::ResetRun() {
   m_recordBuilt = false;
   m_outPending = false;
 }
 
-void CKLP_FilterHost::i_FreeRunHandles() {
+void CKLT_FilterHost::i_FreeRunHandles() {
   for (Handle* h : m_handles) {
     if (h->live && h->hostOwned) {
       h->live = false;
@@ -275,7 +276,7 @@ void CKLP_FilterHost::i_FreeRunHandles() {
   m_iccHandle = nullptr;
 }
 
-void CKLP_FilterHost::i_BuildRecord() {
+void CKLT_FilterHost::i_BuildRecord() {
   i_FreeRunHandles();
   KLP_FilterRecord& r = m_record;
   std::memset(&r, 0, sizeof(r));
@@ -346,7 +347,7 @@ void CKLP_FilterHost::i_BuildRecord() {
   m_recordBuilt = true;
 }
 
-void CKLP_FilterHost::i_BuildDocumentInfo() {
+void CKLT_FilterHost::i_BuildDocumentInfo() {
   for (Port* p : m_ports) delete p;
   m_ports.clear();
   m_channelDescs.clear();
@@ -358,28 +359,25 @@ void CKLP_FilterHost::i_BuildDocumentInfo() {
   for (const Layer& l : m_layers) channels += l.planes.size() + 1;
   m_channelDescs.reserve(channels);
   m_layerDescs.reserve(m_layers.size());
-  auto addChannels = [&](const std::vector<std::vector<uint8_t>>& planes, const KLP_Rect32& bounds,
-                         const char* name) -> const KLP_ChannelDesc* {
+  const KLP_Rect32 whole = {0, 0, dw, dh};
+  auto addPort = [&](const std::vector<uint8_t>* plane, const KLP_Rect32& area, const KLP_Rect32& bounds,
+                     const char* name) {
+    Port* port = new Port{plane, area, dw, dh};
+    m_ports.push_back(port);
+    m_channelDescs.push_back(KLP_ChannelDesc{nullptr, reinterpret_cast<KLP_ChannelPort>(port), bounds, 8, name});
+    return &m_channelDescs.back();
+  };
+  auto addChannels = [&](const std::vector<std::vector<uint8_t>>& planes, const KLP_Rect32& area,
+                         const KLP_Rect32& bounds, const char* name) -> const KLP_ChannelDesc* {
     const KLP_ChannelDesc* first = nullptr;
     KLP_ChannelDesc* prev = nullptr;
     for (const auto& plane : planes) {
-      Port* port = new Port{&plane, dw, dh};
-      m_ports.push_back(port);
-      m_channelDescs.push_back(KLP_ChannelDesc{nullptr, reinterpret_cast<KLP_ChannelPort>(port), bounds, 8, name});
-      KLP_ChannelDesc* d = &m_channelDescs.back();
+      KLP_ChannelDesc* d = addPort(&plane, area, bounds, name);
       if (prev) prev->next = d;
       if (!first) first = d;
       prev = d;
     }
     return first;
-  };
-  auto addOne = [&](const std::vector<uint8_t>& plane, const KLP_Rect32& bounds) -> const KLP_ChannelDesc* {
-    if (plane.empty()) return nullptr;
-    Port* port = new Port{&plane, dw, dh};
-    m_ports.push_back(port);
-    m_channelDescs.push_back(
-        KLP_ChannelDesc{nullptr, reinterpret_cast<KLP_ChannelPort>(port), bounds, 8, "Transparency"});
-    return &m_channelDescs.back();
   };
   KLP_LayerDesc* prevLayer = nullptr;
   for (const Layer& l : m_layers) {
@@ -388,31 +386,38 @@ void CKLP_FilterHost::i_BuildDocumentInfo() {
     d.layerID = l.id;
     d.name = l.name.c_str();
     d.isPixelBased = l.pixelBased ? 1 : 0;
-    d.compositeChannels = addChannels(l.planes, l.bounds, l.name.c_str());
-    d.transparency = addOne(l.transparency, l.bounds);
+    // No rect: the whole document, unless the layer holds no pixels at all.
+    const bool empty = l.planes.empty() || l.planes[0].empty();
+    const KLP_Rect32 area = !RectEmpty(l.rect) ? l.rect : empty ? KLP_Rect32{0, 0, 0, 0} : whole;
+    d.compositeChannels = addChannels(l.planes, area, l.bounds, l.name.c_str());
+    // A layer that leaves part of the document uncovered is transparent there.
+    const bool covers = area.left <= 0 && area.top <= 0 && area.right >= dw && area.bottom >= dh;
+    d.transparency = !l.transparency.empty() ? addPort(&l.transparency, area, l.bounds, "Transparency")
+                     : covers                ? nullptr
+                                             : addPort(nullptr, area, l.bounds, "Transparency");
     m_layerDescs.push_back(d);
     if (prevLayer) prevLayer->next = &m_layerDescs.back();
     prevLayer = &m_layerDescs.back();
   }
-  KLP_Rect32 whole = {0, 0, dw, dh};
   m_docInfo.minVersion = 0;
   m_docInfo.maxVersion = m_docInfoVersion;
   m_docInfo.imageMode = m_mode;
   m_docInfo.depth = 8;
   m_docInfo.bounds = whole;
   m_docInfo.layers = m_layerDescs.empty() ? nullptr : &m_layerDescs.front();
-  m_docInfo.mergedCompositeChannels = addChannels(m_mergedPlanes, whole, "Composite");
-  m_docInfo.mergedTransparency = addOne(m_mergedTransparency, whole);
+  m_docInfo.mergedCompositeChannels = addChannels(m_mergedPlanes, whole, whole, "Composite");
+  m_docInfo.mergedTransparency =
+      m_mergedTransparency.empty() ? nullptr : addPort(&m_mergedTransparency, whole, whole, "Transparency");
 }
 
-const std::vector<uint8_t>* CKLP_FilterHost::i_PlaneFor(int32_t plane, bool absolute, bool forWriting) const {
+const std::vector<uint8_t>* CKLT_FilterHost::i_PlaneFor(int32_t plane, bool absolute, bool forWriting) const {
   (void)absolute;  // absolute numbering: the layer's planes are the document's channels here
   if (plane < 0 || plane >= static_cast<int32_t>(m_planes.size())) return nullptr;
   if (forWriting && m_hasTransparency && plane == m_colourPlanes && m_transparencyLocked) return nullptr;
   return &m_planes[plane];
 }
 
-bool CKLP_FilterHost::i_CommitOut() {
+bool CKLT_FilterHost::i_CommitOut() {
   if (!m_outPending) return true;
   m_outPending = false;
   int n = m_outHi - m_outLo + 1;
@@ -427,7 +432,7 @@ bool CKLP_FilterHost::i_CommitOut() {
   return true;
 }
 
-int16_t CKLP_FilterHost::i_Advance() {
+int16_t CKLT_FilterHost::i_Advance() {
   ++m_advanceCalls;
   i_CommitOut();
   KLP_FilterRecord& r = m_record;
@@ -468,8 +473,8 @@ int16_t CKLP_FilterHost::i_Advance() {
     for (int32_t y = r.inRect.top; y < r.inRect.bottom; ++y) {
       uint8_t* dst = m_inBuffer.data() + static_cast<size_t>(y - r.inRect.top) * r.inRowBytes;
       for (int p = 0; p < inCount; ++p) {
-        const uint8_t* src = i_PlaneFor(r.inLoPlane + p, true, false)->data() + static_cast<size_t>(y) * m_width +
-                             r.inRect.left;
+        const uint8_t* src =
+            i_PlaneFor(r.inLoPlane + p, true, false)->data() + static_cast<size_t>(y) * m_width + r.inRect.left;
         for (int32_t x = 0; x < w; ++x) dst[static_cast<size_t>(x) * inCount + p] = src[x];
       }
     }
@@ -505,7 +510,7 @@ int16_t CKLP_FilterHost::i_Advance() {
   return klpResNoErr;
 }
 
-int16_t CKLP_FilterHost::Call(KLP_PluginMainProc entry, int16_t selector) {
+int16_t CKLT_FilterHost::Call(KLP_PluginMainProc entry, int16_t selector) {
   if (!m_recordBuilt) i_BuildRecord();
   int16_t result = 0;
   entry(selector, &m_record, &m_pluginData, &result);
@@ -514,7 +519,7 @@ int16_t CKLP_FilterHost::Call(KLP_PluginMainProc entry, int16_t selector) {
   return result;
 }
 
-void CKLP_FilterHost::TakeDescriptor() {
+void CKLT_FilterHost::TakeDescriptor() {
   KLP_Handle d = m_descParams.descriptor;
   if (!m_services.descriptor || !d || !i_IsHandle(d)) return;
   Handle* h = reinterpret_cast<Handle*>(d);
@@ -526,7 +531,7 @@ void CKLP_FilterHost::TakeDescriptor() {
   }
 }
 
-int16_t CKLP_FilterHost::RunFilter(KLP_PluginMainProc entry, bool showDialog) {
+int16_t CKLT_FilterHost::RunFilter(KLP_PluginMainProc entry, bool showDialog) {
   m_playInfo = showDialog ? klpDialogDisplay : klpDialogDontDisplay;
   ResetRun();
   // As an image host does, the filter's result reaches the document only
@@ -553,24 +558,24 @@ int16_t CKLP_FilterHost::RunFilter(KLP_PluginMainProc entry, bool showDialog) {
   return r;
 }
 
-int64_t CKLP_FilterHost::LiveHandles() const {
+int64_t CKLT_FilterHost::LiveHandles() const {
   int64_t n = 0;
   for (const Handle* h : m_handles) n += (h->live && !h->hostOwned) ? 1 : 0;
   return n;
 }
 
-int64_t CKLP_FilterHost::LockedHandles() const {
+int64_t CKLT_FilterHost::LockedHandles() const {
   int64_t n = 0;
   for (const Handle* h : m_handles) n += (h->live && h->locks > 0) ? 1 : 0;
   return n;
 }
 
-void CKLP_FilterHost::ClearObservations() {
+void CKLT_FilterHost::ClearObservations() {
   m_advanceCalls = m_largestRequest = m_abortPolls = m_eventCalls = 0;
   m_progress.clear();
 }
 
-CKLP_FilterHost::Handle* CKLP_FilterHost::i_NewHandle(const void* data, size_t size) {
+CKLT_FilterHost::Handle* CKLT_FilterHost::i_NewHandle(const void* data, size_t size) {
   Handle* h = new Handle;
   h->bytes.resize(size);
   if (size && data) std::memcpy(h->bytes.data(), data, size);
@@ -578,7 +583,7 @@ CKLP_FilterHost::Handle* CKLP_FilterHost::i_NewHandle(const void* data, size_t s
   return h;
 }
 
-bool CKLP_FilterHost::i_IsHandle(KLP_Handle h) const {
+bool CKLT_FilterHost::i_IsHandle(KLP_Handle h) const {
   const Handle* p = reinterpret_cast<const Handle*>(h);
   for (const Handle* q : m_handles)
     if (q == p) return q->live;
@@ -587,22 +592,27 @@ bool CKLP_FilterHost::i_IsHandle(KLP_Handle h) const {
 
 // ---- callbacks ----
 
-uint8_t CKLP_FilterHost::s_Abort(void* ctx) {
-  CKLP_FilterHost* self = Host(ctx);
+uint8_t CKLT_FilterHost::s_Abort(void* ctx) {
+  CKLT_FilterHost* self = Host(ctx);
   ++self->m_abortPolls;
   return (self->m_cancelAfter >= 0 && self->m_abortPolls > self->m_cancelAfter) ? 1 : 0;
 }
 
-void CKLP_FilterHost::s_Progress(void* ctx, int32_t done, int32_t total) {
-  CKLP_FilterHost* self = Host(ctx);
-  self->m_progress.emplace_back(done, total);
-  if (self->m_progressSink) self->m_progressSink(done, total);
+void CKLT_FilterHost::s_Progress(void* ctx, int32_t done, int32_t total) {
+  Guarded<int>(0, [&] {
+    CKLT_FilterHost* self = Host(ctx);
+    self->m_progress.emplace_back(done, total);
+    if (self->m_progressSink) self->m_progressSink(done, total);
+    return 0;
+  });
 }
 
-int16_t CKLP_FilterHost::s_Advance(void* ctx) { return Host(ctx)->i_Advance(); }
+int16_t CKLT_FilterHost::s_Advance(void* ctx) {
+  return Guarded<int16_t>(klpResMemFull, [&] { return Host(ctx)->i_Advance(); });
+}
 
-int16_t CKLP_FilterHost::s_Color(void* ctx, KLP_ColorServicesInfo* info) {
-  CKLP_FilterHost* self = Host(ctx);
+int16_t CKLT_FilterHost::s_Color(void* ctx, KLP_ColorServicesInfo* info) {
+  CKLT_FilterHost* self = Host(ctx);
   if (!info) return klpResBadParameters;
   bool ok = false;
   int rgb[3];
@@ -622,14 +632,16 @@ int16_t CKLP_FilterHost::s_Color(void* ctx, KLP_ColorServicesInfo* info) {
   return klpResNoErr;
 }
 
-void CKLP_FilterHost::s_Event(void* ctx, void*) { ++Host(ctx)->m_eventCalls; }
+void CKLT_FilterHost::s_Event(void* ctx, void*) { ++Host(ctx)->m_eventCalls; }
 
-KLP_Handle CKLP_FilterHost::s_NewHandle(void* ctx, int32_t size) {
-  if (size < 0) return nullptr;
-  return reinterpret_cast<KLP_Handle>(Host(ctx)->i_NewHandle(nullptr, static_cast<size_t>(size)));
+KLP_Handle CKLT_FilterHost::s_NewHandle(void* ctx, int32_t size) {
+  return Guarded<KLP_Handle>(nullptr, [&]() -> KLP_Handle {
+    if (size < 0) return nullptr;
+    return reinterpret_cast<KLP_Handle>(Host(ctx)->i_NewHandle(nullptr, static_cast<size_t>(size)));
+  });
 }
 
-void CKLP_FilterHost::s_DisposeHandle(void* ctx, KLP_Handle h) {
+void CKLT_FilterHost::s_DisposeHandle(void* ctx, KLP_Handle h) {
   if (!h || !Host(ctx)->i_IsHandle(h)) return;
   Handle* p = reinterpret_cast<Handle*>(h);
   p->live = false;
@@ -638,20 +650,22 @@ void CKLP_FilterHost::s_DisposeHandle(void* ctx, KLP_Handle h) {
   p->bytes.shrink_to_fit();
 }
 
-int32_t CKLP_FilterHost::s_GetHandleSize(void* ctx, KLP_Handle h) {
+int32_t CKLT_FilterHost::s_GetHandleSize(void* ctx, KLP_Handle h) {
   if (!Host(ctx)->i_IsHandle(h)) return 0;
   return static_cast<int32_t>(reinterpret_cast<Handle*>(h)->bytes.size());
 }
 
-int16_t CKLP_FilterHost::s_SetHandleSize(void* ctx, KLP_Handle h, int32_t size) {
-  if (!Host(ctx)->i_IsHandle(h) || size < 0) return klpResBadParameters;
-  Handle* p = reinterpret_cast<Handle*>(h);
-  if (p->locks > 0) return klpResBadParameters;
-  p->bytes.resize(static_cast<size_t>(size));
-  return klpResNoErr;
+int16_t CKLT_FilterHost::s_SetHandleSize(void* ctx, KLP_Handle h, int32_t size) {
+  return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
+    if (!Host(ctx)->i_IsHandle(h) || size < 0) return klpResBadParameters;
+    Handle* p = reinterpret_cast<Handle*>(h);
+    if (p->locks > 0) return klpResBadParameters;
+    p->bytes.resize(static_cast<size_t>(size));
+    return klpResNoErr;
+  });
 }
 
-char* CKLP_FilterHost::s_LockHandle(void* ctx, KLP_Handle h, uint8_t) {
+char* CKLT_FilterHost::s_LockHandle(void* ctx, KLP_Handle h, uint8_t) {
   if (!Host(ctx)->i_IsHandle(h)) return nullptr;
   Handle* p = reinterpret_cast<Handle*>(h);
   ++p->locks;
@@ -659,61 +673,65 @@ char* CKLP_FilterHost::s_LockHandle(void* ctx, KLP_Handle h, uint8_t) {
   return p->bytes.empty() ? empty : p->bytes.data();
 }
 
-void CKLP_FilterHost::s_UnlockHandle(void* ctx, KLP_Handle h) {
+void CKLT_FilterHost::s_UnlockHandle(void* ctx, KLP_Handle h) {
   if (!Host(ctx)->i_IsHandle(h)) return;
   Handle* p = reinterpret_cast<Handle*>(h);
   if (p->locks > 0) --p->locks;
 }
 
-int16_t CKLP_FilterHost::s_GetProperty(void* ctx, uint32_t sig, uint32_t key, int32_t index, intptr_t* simple,
+int16_t CKLT_FilterHost::s_GetProperty(void* ctx, uint32_t sig, uint32_t key, int32_t index, intptr_t* simple,
                                        KLP_Handle* complex) {
-  CKLP_FilterHost* self = Host(ctx);
-  if (sig != KLP_SIG_8BIM) return klpResBadParameters;
-  if (key == KLP_PROP_RULER_UNITS) {
-    if (self->m_rulerUnits < 0 || !simple) return klpResBadParameters;
-    *simple = self->m_rulerUnits;
-    return klpResNoErr;
-  }
-  if (key == KLP_PROP_CHANNEL_COUNT) {
-    if (self->m_channelNames.empty() || !simple) return klpResBadParameters;
-    *simple = static_cast<intptr_t>(self->m_channelNames.size());
-    return klpResNoErr;
-  }
-  if (key == KLP_PROP_CHANNEL_NAME) {
-    if (!self->m_answerNames || !complex || index < 0 || index >= static_cast<int32_t>(self->m_channelNames.size()))
-      return klpResBadParameters;
-    const std::string& n = self->m_channelNames[index];
-    *complex = reinterpret_cast<KLP_Handle>(self->i_NewHandle(n.data(), n.size()));
-    return klpResNoErr;
-  }
+  return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
+    CKLT_FilterHost* self = Host(ctx);
+    if (sig != KLP_SIG_8BIM) return klpResBadParameters;
+    if (key == KLP_PROP_RULER_UNITS) {
+      if (self->m_rulerUnits < 0 || !simple) return klpResBadParameters;
+      *simple = self->m_rulerUnits;
+      return klpResNoErr;
+    }
+    if (key == KLP_PROP_CHANNEL_COUNT) {
+      if (self->m_channelNames.empty() || !simple) return klpResBadParameters;
+      *simple = static_cast<intptr_t>(self->m_channelNames.size());
+      return klpResNoErr;
+    }
+    if (key == KLP_PROP_CHANNEL_NAME) {
+      if (!self->m_answerNames || !complex || index < 0 || index >= static_cast<int32_t>(self->m_channelNames.size()))
+        return klpResBadParameters;
+      const std::string& n = self->m_channelNames[index];
+      *complex = reinterpret_cast<KLP_Handle>(self->i_NewHandle(n.data(), n.size()));
+      return klpResNoErr;
+    }
+    return klpResBadParameters;
+  });
+}
+
+int16_t CKLT_FilterHost::s_SetProperty(void*, uint32_t, uint32_t, int32_t, intptr_t, KLP_Handle) {
   return klpResBadParameters;
 }
 
-int16_t CKLP_FilterHost::s_SetProperty(void*, uint32_t, uint32_t, int32_t, intptr_t, KLP_Handle) {
-  return klpResBadParameters;
+KLP_ReadDescriptorRef CKLT_FilterHost::s_OpenRead(void* ctx, KLP_Handle descriptor, const uint32_t*) {
+  return Guarded<KLP_ReadDescriptorRef>(nullptr, [&]() -> KLP_ReadDescriptorRef {
+    CKLT_FilterHost* self = Host(ctx);
+    if (!descriptor || !self->i_IsHandle(descriptor)) return nullptr;
+    Handle* h = reinterpret_cast<Handle*>(descriptor);
+    ReadDesc* r = new ReadDesc;
+    if (!DecodeDescriptor(reinterpret_cast<const uint8_t*>(h->bytes.data()), h->bytes.size(), r->records)) {
+      delete r;
+      return nullptr;
+    }
+    ++self->m_openDescs;
+    return reinterpret_cast<KLP_ReadDescriptorRef>(r);
+  });
 }
 
-KLP_ReadDescriptorRef CKLP_FilterHost::s_OpenRead(void* ctx, KLP_Handle descriptor, const uint32_t*) {
-  CKLP_FilterHost* self = Host(ctx);
-  if (!descriptor || !self->i_IsHandle(descriptor)) return nullptr;
-  Handle* h = reinterpret_cast<Handle*>(descriptor);
-  ReadDesc* r = new ReadDesc;
-  if (!DecodeDescriptor(reinterpret_cast<const uint8_t*>(h->bytes.data()), h->bytes.size(), r->records)) {
-    delete r;
-    return nullptr;
-  }
-  ++self->m_openDescs;
-  return reinterpret_cast<KLP_ReadDescriptorRef>(r);
-}
-
-int16_t CKLP_FilterHost::s_CloseRead(void* ctx, KLP_ReadDescriptorRef ref) {
+int16_t CKLT_FilterHost::s_CloseRead(void* ctx, KLP_ReadDescriptorRef ref) {
   if (!ref) return klpResBadParameters;
   delete reinterpret_cast<ReadDesc*>(ref);
   --Host(ctx)->m_openDescs;
   return klpResNoErr;
 }
 
-uint8_t CKLP_FilterHost::s_GetKey(void*, KLP_ReadDescriptorRef ref, uint32_t* key, uint32_t* type, int32_t* flags) {
+uint8_t CKLT_FilterHost::s_GetKey(void*, KLP_ReadDescriptorRef ref, uint32_t* key, uint32_t* type, int32_t* flags) {
   ReadDesc* r = reinterpret_cast<ReadDesc*>(ref);
   if (!r) return 0;
   if (r->pos + 1 >= static_cast<int64_t>(r->records.size())) {
@@ -727,7 +745,7 @@ uint8_t CKLP_FilterHost::s_GetKey(void*, KLP_ReadDescriptorRef ref, uint32_t* ke
   return 1;
 }
 
-int16_t CKLP_FilterHost::s_GetInteger(void*, KLP_ReadDescriptorRef ref, int32_t* value) {
+int16_t CKLT_FilterHost::s_GetInteger(void*, KLP_ReadDescriptorRef ref, int32_t* value) {
   ReadDesc* r = reinterpret_cast<ReadDesc*>(ref);
   if (!r || !value || r->pos < 0 || r->pos >= static_cast<int64_t>(r->records.size())) return klpResBadParameters;
   const DescRecord& rec = r->records[r->pos];
@@ -736,58 +754,68 @@ int16_t CKLP_FilterHost::s_GetInteger(void*, KLP_ReadDescriptorRef ref, int32_t*
   return klpResNoErr;
 }
 
-int16_t CKLP_FilterHost::s_GetText(void* ctx, KLP_ReadDescriptorRef ref, KLP_Handle* text) {
-  ReadDesc* r = reinterpret_cast<ReadDesc*>(ref);
-  if (!r || !text || r->pos < 0 || r->pos >= static_cast<int64_t>(r->records.size())) return klpResBadParameters;
-  const DescRecord& rec = r->records[r->pos];
-  if (rec.type != KLP_TYPE_TEXT) return klpResBadParameters;
-  *text = reinterpret_cast<KLP_Handle>(Host(ctx)->i_NewHandle(rec.text.data(), rec.text.size()));
-  return klpResNoErr;
+int16_t CKLT_FilterHost::s_GetText(void* ctx, KLP_ReadDescriptorRef ref, KLP_Handle* text) {
+  return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
+    ReadDesc* r = reinterpret_cast<ReadDesc*>(ref);
+    if (!r || !text || r->pos < 0 || r->pos >= static_cast<int64_t>(r->records.size())) return klpResBadParameters;
+    const DescRecord& rec = r->records[r->pos];
+    if (rec.type != KLP_TYPE_TEXT) return klpResBadParameters;
+    *text = reinterpret_cast<KLP_Handle>(Host(ctx)->i_NewHandle(rec.text.data(), rec.text.size()));
+    return klpResNoErr;
+  });
 }
 
-KLP_WriteDescriptorRef CKLP_FilterHost::s_OpenWrite(void* ctx) {
-  ++Host(ctx)->m_openDescs;
-  return reinterpret_cast<KLP_WriteDescriptorRef>(new WriteDesc);
+KLP_WriteDescriptorRef CKLT_FilterHost::s_OpenWrite(void* ctx) {
+  return Guarded<KLP_WriteDescriptorRef>(nullptr, [&]() -> KLP_WriteDescriptorRef {
+    ++Host(ctx)->m_openDescs;
+    return reinterpret_cast<KLP_WriteDescriptorRef>(new WriteDesc);
+  });
 }
 
-int16_t CKLP_FilterHost::s_CloseWrite(void* ctx, KLP_WriteDescriptorRef ref, KLP_Handle* descriptor) {
-  CKLP_FilterHost* self = Host(ctx);
-  WriteDesc* w = reinterpret_cast<WriteDesc*>(ref);
-  if (!w) return klpResBadParameters;
-  --self->m_openDescs;
-  std::vector<uint8_t> bytes = EncodeDescriptor(w->records);
-  delete w;
-  if (descriptor) *descriptor = reinterpret_cast<KLP_Handle>(self->i_NewHandle(bytes.data(), bytes.size()));
-  return klpResNoErr;
+int16_t CKLT_FilterHost::s_CloseWrite(void* ctx, KLP_WriteDescriptorRef ref, KLP_Handle* descriptor) {
+  return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
+    CKLT_FilterHost* self = Host(ctx);
+    WriteDesc* w = reinterpret_cast<WriteDesc*>(ref);
+    if (!w) return klpResBadParameters;
+    --self->m_openDescs;
+    std::vector<uint8_t> bytes = EncodeDescriptor(w->records);
+    delete w;
+    if (descriptor) *descriptor = reinterpret_cast<KLP_Handle>(self->i_NewHandle(bytes.data(), bytes.size()));
+    return klpResNoErr;
+  });
 }
 
-int16_t CKLP_FilterHost::s_PutInteger(void*, KLP_WriteDescriptorRef ref, uint32_t key, int32_t value) {
-  WriteDesc* w = reinterpret_cast<WriteDesc*>(ref);
-  if (!w) return klpResBadParameters;
-  DescRecord r;
-  r.key = key;
-  r.type = KLP_TYPE_INTEGER;
-  r.integer = value;
-  w->records.push_back(r);
-  return klpResNoErr;
+int16_t CKLT_FilterHost::s_PutInteger(void*, KLP_WriteDescriptorRef ref, uint32_t key, int32_t value) {
+  return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
+    WriteDesc* w = reinterpret_cast<WriteDesc*>(ref);
+    if (!w) return klpResBadParameters;
+    DescRecord r;
+    r.key = key;
+    r.type = KLP_TYPE_INTEGER;
+    r.integer = value;
+    w->records.push_back(r);
+    return klpResNoErr;
+  });
 }
 
-int16_t CKLP_FilterHost::s_PutText(void* ctx, KLP_WriteDescriptorRef ref, uint32_t key, KLP_Handle text) {
-  CKLP_FilterHost* self = Host(ctx);
-  WriteDesc* w = reinterpret_cast<WriteDesc*>(ref);
-  if (!w || !self->i_IsHandle(text)) return klpResBadParameters;
-  Handle* h = reinterpret_cast<Handle*>(text);
-  if (self->m_maxText && h->bytes.size() > self->m_maxText) return klpResMemFull;
-  DescRecord r;
-  r.key = key;
-  r.type = KLP_TYPE_TEXT;
-  r.text.assign(h->bytes.begin(), h->bytes.end());
-  w->records.push_back(r);
-  return klpResNoErr;
+int16_t CKLT_FilterHost::s_PutText(void* ctx, KLP_WriteDescriptorRef ref, uint32_t key, KLP_Handle text) {
+  return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
+    CKLT_FilterHost* self = Host(ctx);
+    WriteDesc* w = reinterpret_cast<WriteDesc*>(ref);
+    if (!w || !self->i_IsHandle(text)) return klpResBadParameters;
+    Handle* h = reinterpret_cast<Handle*>(text);
+    if (self->m_maxText && h->bytes.size() > self->m_maxText) return klpResMemFull;
+    DescRecord r;
+    r.key = key;
+    r.type = KLP_TYPE_TEXT;
+    r.text.assign(h->bytes.begin(), h->bytes.end());
+    w->records.push_back(r);
+    return klpResNoErr;
+  });
 }
 
-int32_t CKLP_FilterHost::s_AcquireSuite(void* ctx, const char* name, int32_t version, const void** suite) {
-  CKLP_FilterHost* self = Host(ctx);
+int32_t CKLT_FilterHost::s_AcquireSuite(void* ctx, const char* name, int32_t version, const void** suite) {
+  CKLT_FilterHost* self = Host(ctx);
   if (!name || !suite || std::strcmp(name, KLP_CHANNELPORTS_SUITE) != 0 || version > KLP_CHANNELPORTS_VERSION ||
       !self->m_record.documentInfo)
     return -1;
@@ -796,26 +824,33 @@ int32_t CKLP_FilterHost::s_AcquireSuite(void* ctx, const char* name, int32_t ver
   return 0;
 }
 
-int32_t CKLP_FilterHost::s_ReleaseSuite(void* ctx, const char* name, int32_t) {
-  CKLP_FilterHost* self = Host(ctx);
+int32_t CKLT_FilterHost::s_ReleaseSuite(void* ctx, const char* name, int32_t) {
+  CKLT_FilterHost* self = Host(ctx);
   if (!name || std::strcmp(name, KLP_CHANNELPORTS_SUITE) != 0 || self->m_acquired <= 0) return -1;
   --self->m_acquired;
   return 0;
 }
 
-int16_t CKLP_FilterHost::s_ReadPixels(void* ctx, KLP_ChannelPort port, int32_t level, const KLP_Rect32* rect,
+int16_t CKLT_FilterHost::s_ReadPixels(void* ctx, KLP_ChannelPort port, int32_t level, const KLP_Rect32* rect,
                                       const KLP_PixelMemoryDesc* dest) {
-  CKLP_FilterHost* self = Host(ctx);
+  CKLT_FilterHost* self = Host(ctx);
   const Port* p = reinterpret_cast<const Port*>(port);
   if (std::find(self->m_ports.begin(), self->m_ports.end(), p) == self->m_ports.end()) return klpResBadParameters;
   if (level != 0 || !rect || !dest || !dest->data || dest->depth != 8 || dest->colBytes < 1) return klpResBadParameters;
-  if (!RectInside(*rect, p->width, p->height)) return klpResBadParameters;
-  if (p->plane->size() < static_cast<size_t>(p->width) * static_cast<size_t>(p->height)) return klpResBadParameters;
+  if (!RectInside(*rect, p->docWidth, p->docHeight)) return klpResBadParameters;
+  const KLP_Rect32& a = p->area;
+  const size_t aw = static_cast<size_t>(a.right - a.left);
+  if (p->plane && p->plane->size() < aw * static_cast<size_t>(a.bottom - a.top)) return klpResBadParameters;
   uint8_t* base = static_cast<uint8_t*>(dest->data);
   for (int32_t y = rect->top; y < rect->bottom; ++y) {
-    const uint8_t* src = p->plane->data() + static_cast<size_t>(y) * p->width + rect->left;
     uint8_t* dst = base + static_cast<size_t>(y - rect->top) * dest->rowBytes;
-    for (int32_t x = 0; x < rect->right - rect->left; ++x) dst[static_cast<size_t>(x) * dest->colBytes] = src[x];
+    const bool rowInside = y >= a.top && y < a.bottom;
+    for (int32_t x = rect->left; x < rect->right; ++x, dst += dest->colBytes) {
+      if (!rowInside || x < a.left || x >= a.right)
+        *dst = 0;
+      else
+        *dst = p->plane ? (*p->plane)[static_cast<size_t>(y - a.top) * aw + static_cast<size_t>(x - a.left)] : 255;
+    }
   }
   return klpResNoErr;
 }

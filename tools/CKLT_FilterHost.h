@@ -6,9 +6,13 @@
 // and commits every band it handed out before it serves the next one and
 // when the plug-in's call returns.
 //
+// Callbacks never let an exception unwind into the plug-in: an allocation
+// that fails is the callback's failure.
+//
 // Cost: each request copies its band once in and once out; the document is
-// held as whole planes (width x height bytes each). Limits: 8-bit planes,
-// at most 4 colour planes, sizes that fit 32-bit byte counts.
+// held as whole planes (width x height bytes each), its layers at their
+// own sizes. Limits: 8-bit planes, at most 4 colour planes, sizes that fit
+// 32-bit byte counts.
 #pragma once
 
 #include <cstdint>
@@ -18,15 +22,19 @@
 
 #include "KLP_FilterHost.h"
 
-class CKLP_FilterHost {
+class CKLT_FilterHost {
  public:
+  // A document layer held at its own bounds: its planes cover rect (an
+  // empty rect: the whole document, or nothing when the planes are empty);
+  // outside it the layer is transparent.
   struct Layer {
     int32_t id = 0;
     std::string name;
     bool pixelBased = true;
-    KLP_Rect32 bounds = {0, 0, 0, 0};                // content bounds in the document
-    std::vector<std::vector<uint8_t>> planes;       // colour planes, whole-document size
-    std::vector<uint8_t> transparency;              // whole-document size; empty: opaque
+    KLP_Rect32 bounds = {0, 0, 0, 0};          // content bounds in the document
+    KLP_Rect32 rect = {0, 0, 0, 0};            // where the planes lie; may reach beyond the document
+    std::vector<std::vector<uint8_t>> planes;  // colour planes of rect's size
+    std::vector<uint8_t> transparency;         // rect's size; empty: opaque inside rect
   };
 
   struct DescRecord {
@@ -51,10 +59,10 @@ class CKLP_FilterHost {
     bool supportsAbsolute = true;
   };
 
-  CKLP_FilterHost();
-  ~CKLP_FilterHost();
-  CKLP_FilterHost(const CKLP_FilterHost&) = delete;
-  CKLP_FilterHost& operator=(const CKLP_FilterHost&) = delete;
+  CKLT_FilterHost();
+  ~CKLT_FilterHost();
+  CKLT_FilterHost(const CKLT_FilterHost&) = delete;
+  CKLT_FilterHost& operator=(const CKLT_FilterHost&) = delete;
 
   // The document being filtered: mode klpModeGray, klpModeRGB or
   // klpModeCMYK (others are accepted to test refusals: one plane). Planes
@@ -100,9 +108,9 @@ class CKLP_FilterHost {
 
   // Document layers for the channel-ports suite; merged composite planes
   // (and optional transparency) for the document as a whole.
-  void AddLayer(const Layer& layer) { m_layers.push_back(layer); }
+  void AddLayer(Layer layer) { m_layers.push_back(std::move(layer)); }
   std::vector<Layer>& Layers() { return m_layers; }
-  void SetMergedComposite(const std::vector<std::vector<uint8_t>>& planes, const std::vector<uint8_t>& transparency);
+  void SetMergedComposite(std::vector<std::vector<uint8_t>> planes, std::vector<uint8_t> transparency);
 
   // Abort answers yes from the (n+1)-th poll on; -1 never.
   void CancelAfterPolls(int64_t n) { m_cancelAfter = n; }

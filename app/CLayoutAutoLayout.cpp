@@ -1,0 +1,146 @@
+#include "CLayoutAutoLayout.h"
+
+#include <cmath>
+
+#include "CCutterServices.h"
+#include "CLayoutKnifeEdit.h"
+#include "CLayoutSelection.h"
+#include "CLayoutShapes.h"
+#include "CLayoutUndo.h"
+#include "CLayoutView.h"
+
+namespace {
+
+const f64 kSin60 = std::sin(3.14159265358979323846 / 3.0);
+
+// Lines from m to 1 - m: the first at m, then step by step, the last at
+// 1 - m whatever the steps added up to.
+void MarginLines(f32* P, u32 n, f64 m, f64 step) {
+  f64 p = m;
+  for (u32 k = 0; k < n; ++k, p += step) P[k] = static_cast<f32>(k + 1 == n ? 1.0 - m : p);
+}
+
+}  // namespace
+
+u8 CLayoutAutoLayout::i_Lay(u32 columns, u32 rows) {
+  u.uncm_SaveState(CLayoutUndo::kGlobal, CLayoutUndo::kSubGrid);
+  if (!m.spl_SplitEvenParts(static_cast<u16>(columns), static_cast<u16>(rows), 1, 1)) return 0;
+  sel.op_SetSelToAllKnives(1, 0, 1, 1, 1);
+  sel.op_ShowHideSelectedKnives(0, 0);
+  sel.op_SetSelToAllKnives(0, 0, 1, 1, 1);
+  return 1;
+}
+
+// Counts the knives the walk gives, makes room for all, then adds them.
+template <typename F>
+void CLayoutAutoLayout::i_AddExtras(F walk) {
+  u32 count = 0;
+  walk(0, [&](u32, u32) { ++count; });
+  if (count == 0) return;
+  if (!m.spl_InitAuxKnivesMem(count)) {
+    m.AlertNoMemory();
+    return;
+  }
+  walk(1, [&](u32 a, u32 b) { edit.i_op_AddAuxKnifeToKnots(a, b); });
+}
+
+void CLayoutAutoLayout::i_Finish() {
+  const CCutterServices* c = m.cutter;
+  if (c) shapes.OnCutterUpdateShape(c->mutS, c->mutH, c->mutU, 0, 0);
+  if (m.view) m.view->RedrawRulers();
+  m.spl_OnKnifeSelChanged();
+  if (m.cutter) {
+    m.cutter->ExtSetColumns(static_cast<u16>(m.verticalLineCount + 1));
+    m.cutter->ExtSetRows(static_cast<u16>(m.horizontalLineCount + 1));
+  }
+}
+
+template <typename F>
+void CLayoutAutoLayout::i_Triangles(const FRAME& f, F add) {
+  const u32 n = m.knotColumns, last = m.knotRows - 1u;
+  const u32 R = m.knotRows - (f.marginRows ? 1u : 0u), C = n - (f.marginColumns ? 1u : 0u);
+  const u32 cmin = f.marginColumns ? 1 : 0;
+  u32 first = 1;
+  for (u32 r = f.marginRows ? 1 : 0; r < R; ++r, first ^= 1) {
+    for (u32 c = first + cmin; c < C; c += 2) {
+      if (r != 0 && r != last && c + 2 < C) add(c + r * n, c + 2 + r * n);
+      if (c > 0 && c - 1 >= cmin && r + 1 < R) add(c + r * n, c - 1 + (r + 1) * n);
+      if (c + 1 < C && r + 1 < R) add(c + r * n, c + 1 + (r + 1) * n);
+    }
+  }
+}
+
+u8 CLayoutAutoLayout::AutoLayout_Triangles(u32 rows, u32 perRow, u8 regular) {
+  if (rows > kMaxTriangleRows) rows = kMaxTriangleRows;
+  if (perRow > kMaxTrianglesPerRow) perRow = kMaxTrianglesPerRow;
+  u32 columns = perRow + 1, gridRows = rows;
+  FRAME f = {0, 0, 0.0};
+  const f64 W = m.imageWidth, Ht = m.imageHeight;
+  if (regular && W > 0 && Ht > 0) {
+    const f64 sh = Ht / (rows * kSin60), sw = W / (perRow * 0.5 + 0.5);
+    if (sh < sw) {
+      f = {1, 0, (W - sh * (perRow * 0.5 + 0.5)) / 2.0 / W};
+      columns = perRow + 3;
+    } else if (sw < sh) {
+      f = {0, 1, (Ht - rows * sw * kSin60) / 2.0 / Ht};
+      gridRows = rows + 2;
+    }
+  }
+  if (!i_Lay(columns, gridRows)) return 0;
+  i_AddExtras([&](u8, auto add) { i_Triangles(f, add); });
+  if (f.marginColumns) MarginLines(m.verticalLines, m.verticalLineCount, f.margin, (1 - 2 * f.margin) / (perRow + 1));
+  if (f.marginRows) MarginLines(m.horizontalLines, m.horizontalLineCount, f.margin, (1 - 2 * f.margin) / rows);
+  sel.op_SetSelToAllKnives(1, 0, 0, 0, 1);
+  i_Finish();
+  return 1;
+}
+
+template <typename F>
+void CLayoutAutoLayout::i_Hexagons(const FRAME& f, u8 second, F add) {
+  const i64 n = m.knotColumns, last = m.knotRows - 1;
+  const i64 R = m.knotRows - (f.marginRows ? 1 : 0), C = n - (f.marginColumns ? 1 : 0);
+  const i64 r0 = f.marginRows ? 1 : 0;
+  for (i64 r = r0; r < R; ++r) {
+    const i64 start = ((r - r0) % 2 == 0 ? 1 : -1) + (f.marginColumns ? 1 : 0);
+    for (i64 c = start; c < C; c += 4) {
+      if (c - 1 >= 0 && c < n && r + 1 < R) add(static_cast<u32>(c + r * n), static_cast<u32>(c - 1 + (r + 1) * n));
+      if (c + 1 >= 0 && c + 2 < n && r + 1 < R)
+        add(static_cast<u32>(c + 1 + r * n), static_cast<u32>(c + 2 + (r + 1) * n));
+      if (second && r != 0 && r != last && c > 0 && c < C - 1)
+        m.hKnives[c + (r - 1) * m.hKnivesPerLine].hidden = 0;  // a flat edge
+    }
+  }
+}
+
+u8 CLayoutAutoLayout::AutoLayout_Hexagons(u32 rows, u32 columns, u8 regular) {
+  if (rows > kMaxHexagonRows) rows = kMaxHexagonRows;
+  if (columns > kMaxHexagonColumns) columns = kMaxHexagonColumns;
+  u32 gridColumns = 2 * columns + 1, gridRows = rows + 1;
+  FRAME f = {0, 0, 0.0};
+  const f64 W = m.imageWidth, Ht = m.imageHeight, across = columns * 1.5 + 0.5;
+  if (regular && W > 0 && Ht > 0) {
+    const f64 sh = Ht / ((rows + 1) * kSin60), sw = W / across;
+    if (sh < sw) {
+      f = {1, 0, (W - sh * across) / 2.0 / W};
+      gridColumns = 2 * columns + 3;
+    } else if (sw < sh) {
+      f = {0, 1, (Ht - (rows + 1) * sw * kSin60) / 2.0 / Ht};
+      gridRows = rows + 3;
+    }
+  }
+  if (!i_Lay(gridColumns, gridRows)) return 0;
+  i_AddExtras([&](u8 second, auto add) { i_Hexagons(f, second, add); });
+  // Lines in pairs, half a side and then a side apart.
+  const f64 d = (f.marginColumns ? 1 - 2 * f.margin : 1.0) / across;
+  const u32 V = m.verticalLineCount, from = f.marginColumns ? 1 : 0, to = f.marginColumns ? V - 1 : V;
+  f64 p = f.marginColumns ? f.margin : 0.0;
+  for (u32 k = from; k < to; ++k) m.verticalLines[k] = static_cast<f32>(p += (k - from) % 2 == 0 ? d / 2 : d);
+  if (f.marginColumns) {
+    m.verticalLines[0] = static_cast<f32>(f.margin);
+    m.verticalLines[V - 1] = static_cast<f32>(1 - f.margin);
+  }
+  if (f.marginRows) MarginLines(m.horizontalLines, m.horizontalLineCount, f.margin, (1 - 2 * f.margin) / (rows + 1));
+  sel.op_SetSelToHiddenOrShownKnives(0, 0);
+  i_Finish();
+  return 1;
+}

@@ -1,0 +1,58 @@
+// The layout drawing on every mouse move: a full redraw of a 30 x 20 grid
+// of knob knives with random knots and extra knives into a 1000 x 700 view
+// (three RGBA layers), and a hit test over a 100 x 100 grid in the same
+// view. Rates are view megapixels per second for the redraw; the hit test
+// reports its time per test (it must stay well under a millisecond).
+#include <benchmark/benchmark.h>
+
+#include "CKLF_Array.h"
+#include "CLayoutEditor.h"
+#include "CLayoutRandom.h"
+
+namespace {
+
+const int kW = 1000, kH = 700;
+
+struct Scene {
+  Scene(u16 columns, u16 rows, u8 layers) : random(3) {
+    CLayoutModel& m = editor.model;
+    m.SetRandom(&random);
+    m.SetImageSize(kW, kH);
+    m.spl_SplitEvenParts(columns, rows, 1, 1);
+    for (u32 i = 0; i < m.vKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&m.vKnives[i]);
+    for (u32 i = 0; i < m.hKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&m.hKnives[i]);
+    m.knotRandomAmount = 0.3f;
+    m.spl_AutoFillKnots(1);
+    editor.selection.op_RandFlip(1, 0, 0, 0);
+    for (CKLF_Image* img : {&knives, &selected, &handles}) img->Create(kW, kH, 2);
+    if (layers) editor.drawing.SetLayers(&knives, &selected, &handles);
+    editor.drawing.SetView(4, 0, 0, kW, kH);
+  }
+  CLayoutSeededRandom random;
+  CLayoutEditor editor;
+  CKLF_Image knives, selected, handles;
+};
+
+void BM_LayoutRedraw30x20(benchmark::State& state) {
+  Scene s(30, 20, 1);
+  for (auto _ : state) benchmark::DoNotOptimize(s.editor.drawing.spl_DoRedrawSplitting(klNullRect, klNullRect, 1));
+  state.counters["MP/s"] =
+      benchmark::Counter(static_cast<double>(kW) * kH * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_LayoutRedraw30x20)->Unit(benchmark::kMillisecond);
+
+void BM_LayoutHitTest100x100(benchmark::State& state) {
+  Scene s(100, 100, 0);
+  s.editor.drawing.spl_DoRedrawSplitting(klNullRect, klNullRect, 1);
+  CKLF_DWordArray ids;
+  i32 x = 0, y = 0;
+  for (auto _ : state) {
+    x = (x + 37) % kW;
+    y = (y + 23) % kH;
+    benchmark::DoNotOptimize(s.editor.drawing.spl_GetKnifeByXY(x, y, &ids));
+  }
+  state.SetLabel(std::to_string(s.editor.model.TotalKnifeCount()) + " knives");
+}
+BENCHMARK(BM_LayoutHitTest100x100)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,80 @@
+// What both UI backends share: the table of windows with their bounds,
+// shapes and z-order (front first, groups kept apart), the active window,
+// the event queue and its probes, the stack of running loops and the
+// dispatch rule that keeps input inside a running modal loop's windows.
+// Backends add the native windows, the clock, timers and services.
+#pragma once
+
+#include <deque>
+#include <memory>
+
+#include "CKLP_UIPlatform.h"
+
+class CKLP_UICore : public CKLP_UIPlatform {
+ public:
+  CKLP_UICore();
+  ~CKLP_UICore() override;
+
+  bool SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t rowBytes) override;
+  CKLP_WindowClient* GetWindowClient(KLP_WindowID w) override;
+  bool IsWindowVisible(KLP_WindowID w) override;
+  KLP_WindowID GetActiveWindow() override { return m_active; }
+  KLP_Rect GetWindowBounds(KLP_WindowID w) override;
+  KLP_WindowID WindowAt(KLP_Point p) override;
+
+  bool PeekEvent(uint32_t mask) override;
+  bool TakeEvent(uint32_t mask, KLP_Event& out) override;
+  void FlushEvents() override { m_queue.clear(); }
+  int32_t DispatchEvent(const KLP_Event& event, KLP_WindowID target) override;
+  void QuitLoop(KLP_WindowID modalFor) override;
+  void SetEventObserver(std::function<void(const KLP_Event&)> observer) override { m_observer = std::move(observer); }
+
+  // Loops running now, innermost last (for tests and the backends).
+  uint32_t GetLoopDepth() const { return static_cast<uint32_t>(m_frames.size()); }
+
+ protected:
+  struct Window {
+    KLP_WindowID id = 0;
+    CKLP_WindowClient* client = nullptr;
+    KLP_Rect bounds = {0, 0, 0, 0};
+    uint8_t layer = klpLayerDocument;
+    KLP_WindowID parent = 0;
+    bool visible = false;
+    std::vector<uint8_t> shape;  // empty = rectangular
+    uint32_t shapeRowBytes = 0;
+  };
+  struct Frame {
+    KLP_WindowID modalFor;
+    bool done;
+  };
+
+  Window* Find(KLP_WindowID w);
+  // A new record at the front of its group; null for an empty size.
+  Window* AddRecord(const KLP_WindowSpec& spec, CKLP_WindowClient* client);
+  // Sends the dispose event, drops the window's queued events, forgets it.
+  void DisposeRecord(KLP_WindowID w);
+  // To the front of its group.
+  void Raise(KLP_WindowID w);
+  // Queues deactivation of the old active window and activation of w.
+  void Activate(KLP_WindowID w);
+  bool InsideShape(const Window& win, KLP_Point global) const;
+  // Queues an event; backends hear of it through Posted.
+  void Post(const KLP_Event& e);
+  void PostWindowEvent(KLP_WindowID w, uint16_t kind);
+  // Marks the innermost loop run for the window done; its frame, or -1.
+  int32_t MarkQuit(KLP_WindowID modalFor);
+  virtual void Posted() {}
+
+  size_t PushFrame(KLP_WindowID modalFor);
+  bool FrameDone(size_t f) const { return m_frames[f].done; }
+  void PopFrame() { m_frames.pop_back(); }
+  // Input goes to the innermost modal loop's window and its descendants.
+  bool InputAllowed(KLP_WindowID w);
+
+  std::vector<std::unique_ptr<Window>> m_z;  // front first
+  std::deque<KLP_Event> m_queue;
+  std::vector<Frame> m_frames;
+  KLP_WindowID m_active;
+  KLP_WindowID m_nextId;
+  std::function<void(const KLP_Event&)> m_observer;
+};

@@ -1,0 +1,672 @@
+// The UI platform on GTK 3 (X11 and Wayland): undecorated top-level
+// windows whose visible and input shapes follow the toolkit's outline,
+// painted from a kept RGB24 surface (so GTK's own repaints after menus and
+// dialogs need nothing from the toolkit). GDK events are turned into the
+// platform's events and queued; an idle source dispatches them, and the
+// queue probes let GTK run without dispatching. Ctrl stands for the Mac's
+// Command, Alt for Option and Super for Control.
+#include <gtk/gtk.h>
+
+#include <map>
+#include <memory>
+
+#include "CKLP_UICore.h"
+
+namespace {
+
+struct KeyPair {
+  guint keyval;
+  uint8_t vk;
+};
+
+const KeyPair kKeys[] = {
+    {GDK_KEY_Up, 0x7E},         {GDK_KEY_Down, 0x7D},        {GDK_KEY_Left, 0x7B},      {GDK_KEY_Right, 0x7C},
+    {GDK_KEY_BackSpace, 0x33},  {GDK_KEY_Return, 0x24},      {GDK_KEY_KP_Enter, 0x4C},  {GDK_KEY_Escape, 0x35},
+    {GDK_KEY_Delete, 0x75},     {GDK_KEY_KP_Delete, 0x75},   {GDK_KEY_End, 0x77},       {GDK_KEY_KP_End, 0x77},
+    {GDK_KEY_Home, 0x73},       {GDK_KEY_KP_Home, 0x73},     {GDK_KEY_Tab, 0x30},       {GDK_KEY_ISO_Left_Tab, 0x30},
+    {GDK_KEY_space, 0x31},      {GDK_KEY_F1, 0x7A},          {GDK_KEY_F2, 0x78},        {GDK_KEY_F3, 0x63},
+    {GDK_KEY_F4, 0x76},         {GDK_KEY_F5, 0x60},          {GDK_KEY_F6, 0x61},        {GDK_KEY_F7, 0x62},
+    {GDK_KEY_F8, 0x64},         {GDK_KEY_F9, 0x65},          {GDK_KEY_F10, 0x6D},       {GDK_KEY_F11, 0x67},
+    {GDK_KEY_F12, 0x6F},        {GDK_KEY_equal, 0x18},       {GDK_KEY_plus, 0x18},      {GDK_KEY_comma, 0x2B},
+    {GDK_KEY_less, 0x2B},       {GDK_KEY_minus, 0x1B},       {GDK_KEY_underscore, 0x1B}, {GDK_KEY_period, 0x2F},
+    {GDK_KEY_greater, 0x2F},    {GDK_KEY_semicolon, 0x29},   {GDK_KEY_colon, 0x29},     {GDK_KEY_slash, 0x2C},
+    {GDK_KEY_question, 0x2C},   {GDK_KEY_grave, 0x32},       {GDK_KEY_asciitilde, 0x32}, {GDK_KEY_bracketleft, 0x21},
+    {GDK_KEY_braceleft, 0x21},  {GDK_KEY_bracketright, 0x1E}, {GDK_KEY_braceright, 0x1E}, {GDK_KEY_backslash, 0x2A},
+    {GDK_KEY_bar, 0x2A},        {GDK_KEY_apostrophe, 0x27},  {GDK_KEY_quotedbl, 0x27},  {GDK_KEY_KP_Add, 0x45},
+    {GDK_KEY_KP_Subtract, 0x4E}, {GDK_KEY_exclam, 0x12},     {GDK_KEY_at, 0x13},        {GDK_KEY_numbersign, 0x14},
+    {GDK_KEY_dollar, 0x15},     {GDK_KEY_percent, 0x17},     {GDK_KEY_asciicircum, 0x16}, {GDK_KEY_ampersand, 0x1A},
+    {GDK_KEY_asterisk, 0x1C},   {GDK_KEY_parenleft, 0x19},   {GDK_KEY_parenright, 0x1D}};
+
+uint8_t VirtualKey(guint keyval) {
+  const guint lower = gdk_keyval_to_lower(keyval);
+  if (lower >= GDK_KEY_a && lower <= GDK_KEY_z) return klpVKLetters[lower - GDK_KEY_a];
+  if (keyval >= GDK_KEY_0 && keyval <= GDK_KEY_9) return klpVKDigits[keyval - GDK_KEY_0];
+  for (const KeyPair& k : kKeys)
+    if (k.keyval == keyval) return k.vk;
+  return klpVKNone;
+}
+
+uint32_t Modifiers(guint state) {
+  uint32_t m = 0;
+  if (state & GDK_CONTROL_MASK) m |= klpCmdKey;
+  if (state & GDK_MOD1_MASK) m |= klpOptionKey;
+  if (state & GDK_SHIFT_MASK) m |= klpShiftKey;
+  if (state & (GDK_SUPER_MASK | GDK_META_MASK | GDK_MOD4_MASK)) m |= klpControlKey;
+  if (state & GDK_LOCK_MASK) m |= klpAlphaLock;
+  return m;
+}
+
+// Cursor names for the toolkit's ids; the arrow for any other.
+const char* CursorName(int32_t id) {
+  switch (id) {
+    case 1: return "text";
+    case 128: case 129: case 130: case 131: return "grab";
+    case 132: return "zoom-out";
+    case 133: return "zoom-in";
+    case 134: return "pointer";
+    case 135: case 136: return "crosshair";
+    case 137: return "not-allowed";
+    case 138: return "col-resize";
+    case 139: return "row-resize";
+    case 140: return "copy";
+    case 141: return "no-drop";
+    case 142: return "help";
+    case 143: return "move";
+    case 144: return "alias";
+    default: return "default";
+  }
+}
+
+class CKLP_GtkUI;
+
+struct WinContext {
+  CKLP_GtkUI* ui;
+  KLP_WindowID id;
+};
+
+struct Native {
+  GtkWidget* widget = nullptr;
+  cairo_surface_t* surface = nullptr;
+  std::unique_ptr<WinContext> context;
+  int32_t cursor = -1;
+};
+
+struct TimerContext {
+  CKLP_GtkUI* ui;
+  KLP_TimerID id;
+};
+
+class CKLP_GtkUI : public CKLP_UICore {
+ public:
+  CKLP_GtkUI() : m_display(gdk_display_get_default()) {}
+  ~CKLP_GtkUI() override;
+
+  uint32_t GetScreens(KLP_Rect* out, uint32_t max) override;
+  KLP_WindowID CreateWindow(const KLP_WindowSpec& spec, CKLP_WindowClient* client) override;
+  void DestroyWindow(KLP_WindowID w) override;
+  bool SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t rowBytes) override;
+  void ShowWindow(KLP_WindowID w, bool show) override;
+  void SelectWindow(KLP_WindowID w) override;
+  void CollapseWindow(KLP_WindowID w) override;
+  void MoveWindow(KLP_WindowID w, int32_t x, int32_t y) override;
+  void DragWindow(KLP_WindowID w, KLP_Point start) override;
+  void DrawPixels(KLP_WindowID w, const uint8_t* xrgb, uint32_t rowBytes, KLP_Rect src, KLP_Point to) override;
+  void FlushWindow(KLP_WindowID w, KLP_Rect rect) override;
+  bool PeekEvent(uint32_t mask) override;
+  bool TakeEvent(uint32_t mask, KLP_Event& out) override;
+  int32_t RunLoop(KLP_WindowID modalFor) override;
+  void QuitLoop(KLP_WindowID modalFor) override;
+  KLP_TimerID AddTimer(uint32_t intervalMs, std::function<void()> tick) override;
+  void RemoveTimer(KLP_TimerID t) override;
+  uint32_t GetTickMs() override { return static_cast<uint32_t>(g_get_monotonic_time() / 1000); }
+  uint32_t GetDoubleClickMs() override { return static_cast<uint32_t>(Setting("gtk-double-click-time", 400)); }
+  uint32_t GetCaretBlinkMs() override { return static_cast<uint32_t>(Setting("gtk-cursor-blink-time", 1200) / 2); }
+  uint32_t GetModifiers() override;
+  bool IsKeyDown(uint8_t virtualKey) override { return m_keys[virtualKey] != 0; }
+  KLP_Point GetMousePosition() override;
+  int32_t GetScrollArrowStyle() override { return 1; }  // GTK puts its steppers one at each end
+  void Beep() override { gdk_display_beep(m_display); }
+  void Alert(const std::string& title, const std::string& text, KLP_WindowID parent) override;
+  bool HasClipboardText() override;
+  bool GetClipboardText(std::string& out) override;
+  bool SetClipboardText(const std::string& text) override;
+  void SetCursor(KLP_WindowID w, int32_t id) override;
+  int32_t PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) override;
+  KLP_FileAnswer AskFile(const KLP_FileQuestion& question) override;
+
+  // Signal handlers.
+  gboolean OnDraw(KLP_WindowID w, cairo_t* cr);
+  gboolean OnInput(KLP_WindowID w, GdkEvent* event);
+  void OnTick(KLP_TimerID t);
+  gboolean Dispatch();
+
+ protected:
+  void Posted() override;
+
+ private:
+  struct Timer {
+    guint source;
+    std::function<void()> tick;
+  };
+  int Setting(const char* name, int fallback);
+  GtkWindow* Widget(KLP_WindowID w);
+  // Lets GTK turn pending input into queued events without dispatching them.
+  void Gather();
+  void Hold() { ++m_holding; }
+  void Release();
+  bool Convert(KLP_WindowID w, GdkEvent* event, KLP_Event& e);
+
+  GdkDisplay* m_display;
+  std::map<KLP_WindowID, Native> m_native;
+  std::map<KLP_TimerID, Timer> m_timers;
+  std::vector<GMainLoop*> m_loops;  // one per frame
+  KLP_TimerID m_nextTimer = 1;
+  guint m_dispatchSource = 0;
+  int m_holding = 0;
+  uint8_t m_keys[256] = {};
+  GdkEvent* m_lastPress = nullptr;
+};
+
+gboolean DrawSignal(GtkWidget*, cairo_t* cr, gpointer data) {
+  auto* c = static_cast<WinContext*>(data);
+  return c->ui->OnDraw(c->id, cr);
+}
+
+gboolean InputSignal(GtkWidget*, GdkEvent* event, gpointer data) {
+  auto* c = static_cast<WinContext*>(data);
+  return c->ui->OnInput(c->id, event);
+}
+
+gboolean RefuseDelete(GtkWidget*, GdkEvent*, gpointer) { return TRUE; }
+
+gboolean DispatchIdle(gpointer data) { return static_cast<CKLP_GtkUI*>(data)->Dispatch(); }
+
+gboolean TimerTick(gpointer data) {
+  auto* c = static_cast<TimerContext*>(data);
+  c->ui->OnTick(c->id);
+  return G_SOURCE_CONTINUE;
+}
+
+void FreeTimerContext(gpointer data) { delete static_cast<TimerContext*>(data); }
+
+CKLP_GtkUI::~CKLP_GtkUI() {
+  if (m_dispatchSource) g_source_remove(m_dispatchSource);
+  for (auto& t : m_timers) g_source_remove(t.second.source);
+  for (auto& n : m_native) {
+    gtk_widget_destroy(n.second.widget);
+    cairo_surface_destroy(n.second.surface);
+  }
+  if (m_lastPress) gdk_event_free(m_lastPress);
+}
+
+int CKLP_GtkUI::Setting(const char* name, int fallback) {
+  int v = fallback;
+  if (GtkSettings* s = gtk_settings_get_default()) g_object_get(s, name, &v, nullptr);
+  return v > 0 ? v : fallback;
+}
+
+GtkWindow* CKLP_GtkUI::Widget(KLP_WindowID w) {
+  auto it = m_native.find(w);
+  return it == m_native.end() ? nullptr : GTK_WINDOW(it->second.widget);
+}
+
+uint32_t CKLP_GtkUI::GetScreens(KLP_Rect* out, uint32_t max) {
+  const int n = gdk_display_get_n_monitors(m_display);
+  GdkMonitor* primary = gdk_display_get_primary_monitor(m_display);
+  if (!primary && n > 0) primary = gdk_display_get_monitor(m_display, 0);
+  uint32_t count = 0;
+  auto add = [&](GdkMonitor* m) {
+    GdkRectangle r;
+    gdk_monitor_get_workarea(m, &r);
+    if (count < max) out[count++] = {r.x, r.y, r.x + r.width, r.y + r.height};
+  };
+  if (primary) add(primary);
+  for (int i = 0; i < n; ++i)
+    if (gdk_display_get_monitor(m_display, i) != primary) add(gdk_display_get_monitor(m_display, i));
+  return count;
+}
+
+KLP_WindowID CKLP_GtkUI::CreateWindow(const KLP_WindowSpec& spec, CKLP_WindowClient* client) {
+  Window* rec = AddRecord(spec, client);
+  if (!rec) return 0;
+  const int w = spec.bounds.right - spec.bounds.left, h = spec.bounds.bottom - spec.bounds.top;
+  Native& n = m_native[rec->id];
+  n.context.reset(new WinContext{this, rec->id});
+  n.surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+  GtkWidget* win = n.widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(win), KLP_Latin1ToUTF8(spec.title).c_str());
+  gtk_window_set_decorated(GTK_WINDOW(win), FALSE);
+  gtk_window_set_resizable(GTK_WINDOW(win), FALSE);
+  gtk_widget_set_app_paintable(win, TRUE);
+  gtk_widget_set_size_request(win, w, h);
+  gtk_window_move(GTK_WINDOW(win), spec.bounds.left, spec.bounds.top);
+  if (GtkWindow* parent = Widget(spec.parent)) gtk_window_set_transient_for(GTK_WINDOW(win), parent);
+  gtk_widget_add_events(win, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
+                                 GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_FOCUS_CHANGE_MASK);
+  g_signal_connect(win, "draw", G_CALLBACK(DrawSignal), n.context.get());
+  for (const char* s : {"button-press-event", "button-release-event", "motion-notify-event", "scroll-event",
+                        "key-press-event", "key-release-event", "focus-in-event", "focus-out-event",
+                        "configure-event"})
+    g_signal_connect(win, s, G_CALLBACK(InputSignal), n.context.get());
+  g_signal_connect(win, "delete-event", G_CALLBACK(RefuseDelete), nullptr);
+  gtk_widget_realize(win);
+  return rec->id;
+}
+
+void CKLP_GtkUI::DestroyWindow(KLP_WindowID w) {
+  if (!Find(w)) return;
+  DisposeRecord(w);
+  auto it = m_native.find(w);
+  if (it == m_native.end()) return;
+  Native n = std::move(it->second);
+  m_native.erase(it);
+  gtk_widget_destroy(n.widget);
+  cairo_surface_destroy(n.surface);
+}
+
+bool CKLP_GtkUI::SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t rowBytes) {
+  if (!CKLP_UICore::SetWindowShape(w, bits, rowBytes)) return false;
+  GtkWidget* widget = GTK_WIDGET(Widget(w));
+  const Window* win = Find(w);
+  cairo_region_t* region = nullptr;
+  if (bits) {
+    // One rectangle per run of inside pixels.
+    region = cairo_region_create();
+    const int width = win->bounds.right - win->bounds.left, height = win->bounds.bottom - win->bounds.top;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width;) {
+        auto in = [&](int i) { return (bits[static_cast<size_t>(y) * rowBytes + (i >> 3)] & (0x80 >> (i & 7))) != 0; };
+        if (!in(x)) {
+          ++x;
+          continue;
+        }
+        int end = x;
+        while (end < width && in(end)) ++end;
+        const cairo_rectangle_int_t run = {x, y, end - x, 1};
+        cairo_region_union_rectangle(region, &run);
+        x = end;
+      }
+  }
+  gtk_widget_shape_combine_region(widget, region);
+  gtk_widget_input_shape_combine_region(widget, region);
+  if (region) cairo_region_destroy(region);
+  return true;
+}
+
+void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
+  Window* win = Find(w);
+  if (!win || win->visible == show) return;
+  win->visible = show;
+  if (show) {
+    // The picture is in the surface before the window maps: no blank flash.
+    KLP_Event draw;
+    draw.eventClass = klpClassWindow;
+    draw.kind = klpWindowDraw;
+    draw.window = w;
+    DispatchEvent(draw, 0);
+    if (GtkWindow* widget = Widget(w)) gtk_widget_show(GTK_WIDGET(widget));
+  } else {
+    gtk_widget_hide(GTK_WIDGET(Widget(w)));
+    if (m_active == w) Activate(0);
+  }
+}
+
+void CKLP_GtkUI::SelectWindow(KLP_WindowID w) {
+  if (!Find(w)) return;
+  Raise(w);
+  gtk_window_present(Widget(w));
+  Activate(w);
+}
+
+void CKLP_GtkUI::CollapseWindow(KLP_WindowID w) {
+  if (GtkWindow* win = Widget(w)) gtk_window_iconify(win);
+}
+
+void CKLP_GtkUI::MoveWindow(KLP_WindowID w, int32_t x, int32_t y) {
+  Window* win = Find(w);
+  if (!win) return;
+  win->bounds = {x, y, x + win->bounds.right - win->bounds.left, y + win->bounds.bottom - win->bounds.top};
+  gtk_window_move(Widget(w), x, y);
+}
+
+void CKLP_GtkUI::DragWindow(KLP_WindowID w, KLP_Point start) {
+  const guint32 time = m_lastPress ? gdk_event_get_time(m_lastPress) : GDK_CURRENT_TIME;
+  if (GtkWindow* win = Widget(w)) gtk_window_begin_move_drag(win, 1, start.x, start.y, time);
+}
+
+void CKLP_GtkUI::DrawPixels(KLP_WindowID w, const uint8_t* xrgb, uint32_t rowBytes, KLP_Rect src, KLP_Point to) {
+  auto it = m_native.find(w);
+  if (it == m_native.end() || !xrgb) return;
+  cairo_surface_t* s = it->second.surface;
+  const int width = cairo_image_surface_get_width(s), height = cairo_image_surface_get_height(s);
+  const int x0 = std::max(to.x, 0), x1 = std::min<int64_t>(to.x + int64_t{src.right} - src.left, width);
+  const int y0 = std::max(to.y, 0), y1 = std::min<int64_t>(to.y + int64_t{src.bottom} - src.top, height);
+  if (x1 <= x0 || y1 <= y0) return;
+  cairo_surface_flush(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  // The toolkit's bytes 0, R, G, B become native 0x00RRGGBB words.
+  for (int y = y0; y < y1; ++y) {
+    const uint8_t* from = xrgb + (int64_t{y} - to.y + src.top) * rowBytes + (int64_t{x0} - to.x + src.left) * 4;
+    uint32_t* row = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) + static_cast<size_t>(y) * stride);
+    for (int x = x0; x < x1; ++x, from += 4) row[x] = uint32_t{from[1]} << 16 | uint32_t{from[2]} << 8 | from[3];
+  }
+  cairo_surface_mark_dirty_rectangle(s, x0, y0, x1 - x0, y1 - y0);
+  gtk_widget_queue_draw_area(it->second.widget, x0, y0, x1 - x0, y1 - y0);
+}
+
+void CKLP_GtkUI::FlushWindow(KLP_WindowID w, KLP_Rect) {
+  GtkWindow* win = Widget(w);
+  if (!win || !gtk_widget_get_window(GTK_WIDGET(win))) return;
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  gdk_window_process_updates(gtk_widget_get_window(GTK_WIDGET(win)), FALSE);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  gdk_display_sync(m_display);
+}
+
+gboolean CKLP_GtkUI::OnDraw(KLP_WindowID w, cairo_t* cr) {
+  auto it = m_native.find(w);
+  if (it == m_native.end()) return FALSE;
+  cairo_set_source_surface(cr, it->second.surface, 0, 0);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(cr);
+  return TRUE;
+}
+
+bool CKLP_GtkUI::Convert(KLP_WindowID w, GdkEvent* event, KLP_Event& e) {
+  e.window = w;
+  e.time = GetTickMs();
+  guint state = 0;
+  gdk_event_get_state(event, reinterpret_cast<GdkModifierType*>(&state));
+  e.modifiers = Modifiers(state);
+  double x = 0, y = 0;
+  if (gdk_event_get_root_coords(event, &x, &y)) e.where = {static_cast<int32_t>(x), static_cast<int32_t>(y)};
+  switch (event->type) {
+    case GDK_BUTTON_PRESS:
+    case GDK_BUTTON_RELEASE: {
+      const guint b = event->button.button;
+      e.eventClass = klpClassMouse;
+      e.kind = event->type == GDK_BUTTON_PRESS ? klpMouseDown : klpMouseUp;
+      e.button = b == 1 ? 1 : b == 3 ? 2 : 3;
+      if (event->type == GDK_BUTTON_PRESS) {
+        if (m_lastPress) gdk_event_free(m_lastPress);
+        m_lastPress = gdk_event_copy(event);
+      }
+      return true;
+    }
+    case GDK_MOTION_NOTIFY:
+      e.eventClass = klpClassMouse;
+      e.kind = (state & GDK_BUTTON1_MASK) ? klpMouseDragged : klpMouseMoved;
+      return true;
+    case GDK_SCROLL: {
+      const GdkScrollDirection d = event->scroll.direction;
+      if (d == GDK_SCROLL_SMOOTH) return false;
+      e.eventClass = klpClassMouse;
+      e.kind = klpMouseWheel;
+      e.wheelAxis = d == GDK_SCROLL_LEFT || d == GDK_SCROLL_RIGHT ? 1 : 0;
+      e.wheelDelta = d == GDK_SCROLL_UP || d == GDK_SCROLL_LEFT ? 1 : -1;
+      return true;
+    }
+    case GDK_KEY_PRESS:
+    case GDK_KEY_RELEASE: {
+      const guint32 u = gdk_keyval_to_unicode(event->key.keyval);
+      e.where = GetMousePosition();
+      e.eventClass = klpClassKeyboard;
+      e.virtualKey = VirtualKey(event->key.keyval);
+      e.charCode = u <= 0xFF ? static_cast<uint8_t>(u) : 0;
+      const bool down = event->type == GDK_KEY_PRESS;
+      e.kind = !down ? klpKeyUp : m_keys[e.virtualKey] ? klpKeyRepeat : klpKeyDown;
+      if (e.virtualKey != klpVKNone) m_keys[e.virtualKey] = down;
+      return true;
+    }
+    default: return false;
+  }
+}
+
+gboolean CKLP_GtkUI::OnInput(KLP_WindowID w, GdkEvent* event) {
+  Window* win = Find(w);
+  if (!win) return FALSE;
+  switch (event->type) {
+    case GDK_FOCUS_CHANGE:
+      if (event->focus_change.in) Activate(w);
+      else if (m_active == w) Activate(0);
+      return FALSE;
+    case GDK_CONFIGURE: {
+      const int width = win->bounds.right - win->bounds.left, height = win->bounds.bottom - win->bounds.top;
+      win->bounds = {event->configure.x, event->configure.y, event->configure.x + width, event->configure.y + height};
+      return FALSE;
+    }
+    case GDK_2BUTTON_PRESS:
+    case GDK_3BUTTON_PRESS: return TRUE;  // the toolkit counts its own clicks
+    default: break;
+  }
+  KLP_Event e;
+  if (!Convert(w, event, e)) return FALSE;
+  Post(e);
+  return TRUE;
+}
+
+void CKLP_GtkUI::Posted() {
+  if (!m_dispatchSource && !m_holding) m_dispatchSource = g_idle_add_full(G_PRIORITY_DEFAULT, DispatchIdle, this, nullptr);
+}
+
+gboolean CKLP_GtkUI::Dispatch() {
+  m_dispatchSource = 0;
+  for (KLP_Event e; !m_holding && CKLP_UICore::TakeEvent(~0u, e);) DispatchEvent(e, 0);
+  return G_SOURCE_REMOVE;
+}
+
+void CKLP_GtkUI::Release() {
+  if (--m_holding == 0 && !m_queue.empty()) Posted();
+}
+
+void CKLP_GtkUI::Gather() {
+  Hold();
+  for (int i = 0; i < 64 && g_main_context_iteration(nullptr, FALSE); ++i) {
+  }
+  Release();
+}
+
+bool CKLP_GtkUI::PeekEvent(uint32_t mask) {
+  Gather();
+  return CKLP_UICore::PeekEvent(mask);
+}
+
+bool CKLP_GtkUI::TakeEvent(uint32_t mask, KLP_Event& out) {
+  Gather();
+  return CKLP_UICore::TakeEvent(mask, out);
+}
+
+int32_t CKLP_GtkUI::RunLoop(KLP_WindowID modalFor) {
+  const size_t frame = PushFrame(modalFor);
+  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+  m_loops.push_back(loop);
+  if (!m_queue.empty()) Posted();
+  if (!FrameDone(frame)) g_main_loop_run(loop);
+  m_loops.pop_back();
+  g_main_loop_unref(loop);
+  PopFrame();
+  return klpLoopQuit;
+}
+
+void CKLP_GtkUI::QuitLoop(KLP_WindowID modalFor) {
+  const int32_t f = MarkQuit(modalFor);
+  if (f >= 0 && static_cast<size_t>(f) < m_loops.size()) g_main_loop_quit(m_loops[static_cast<size_t>(f)]);
+}
+
+KLP_TimerID CKLP_GtkUI::AddTimer(uint32_t intervalMs, std::function<void()> tick) {
+  if (intervalMs == 0 || !tick) return 0;
+  const KLP_TimerID id = m_nextTimer++;
+  const guint source = g_timeout_add_full(G_PRIORITY_DEFAULT, intervalMs, TimerTick, new TimerContext{this, id},
+                                          FreeTimerContext);
+  m_timers[id] = {source, std::move(tick)};
+  return id;
+}
+
+void CKLP_GtkUI::RemoveTimer(KLP_TimerID t) {
+  auto it = m_timers.find(t);
+  if (it == m_timers.end()) return;
+  g_source_remove(it->second.source);
+  m_timers.erase(it);
+}
+
+void CKLP_GtkUI::OnTick(KLP_TimerID t) {
+  auto it = m_timers.find(t);
+  if (it == m_timers.end()) return;
+  std::function<void()> tick = it->second.tick;  // the tick may remove its timer
+  tick();
+}
+
+uint32_t CKLP_GtkUI::GetModifiers() {
+  return Modifiers(gdk_keymap_get_modifier_state(gdk_keymap_get_for_display(m_display)));
+}
+
+KLP_Point CKLP_GtkUI::GetMousePosition() {
+  GdkSeat* seat = gdk_display_get_default_seat(m_display);
+  GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+  int x = 0, y = 0;
+  if (pointer) gdk_device_get_position(pointer, nullptr, &x, &y);
+  return {x, y};
+}
+
+void CKLP_GtkUI::Alert(const std::string& title, const std::string& text, KLP_WindowID parent) {
+  GtkWidget* d = gtk_message_dialog_new(Widget(parent), GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "%s",
+                                        KLP_Latin1ToUTF8(title).c_str());
+  gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(d), "%s", KLP_Latin1ToUTF8(text).c_str());
+  Hold();
+  gtk_dialog_run(GTK_DIALOG(d));
+  gtk_widget_destroy(d);
+  Release();
+}
+
+bool CKLP_GtkUI::HasClipboardText() {
+  return gtk_clipboard_wait_is_text_available(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+}
+
+bool CKLP_GtkUI::GetClipboardText(std::string& out) {
+  gchar* text = gtk_clipboard_wait_for_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+  if (!text) return false;
+  out = KLP_UTF8ToLatin1(text);
+  g_free(text);
+  return true;
+}
+
+bool CKLP_GtkUI::SetClipboardText(const std::string& text) {
+  const std::string utf8 = KLP_Latin1ToUTF8(text);
+  gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), utf8.c_str(), static_cast<gint>(utf8.size()));
+  return true;
+}
+
+void CKLP_GtkUI::SetCursor(KLP_WindowID w, int32_t id) {
+  auto it = m_native.find(w);
+  GdkWindow* gw = it == m_native.end() ? nullptr : gtk_widget_get_window(it->second.widget);
+  if (!gw || it->second.cursor == id) return;
+  it->second.cursor = id;
+  GdkCursor* c = gdk_cursor_new_from_name(m_display, CursorName(id));
+  if (!c) c = gdk_cursor_new_from_name(m_display, "default");
+  gdk_window_set_cursor(gw, c);
+  if (c) g_object_unref(c);
+}
+
+struct MenuRun {
+  GMainLoop* loop;
+  int32_t chosen;
+};
+
+void MenuItemChosen(GtkMenuItem* item, gpointer data) {
+  static_cast<MenuRun*>(data)->chosen = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "klp-index"));
+}
+
+gboolean QuitMenuLoop(gpointer data) {
+  g_main_loop_quit(static_cast<MenuRun*>(data)->loop);
+  return G_SOURCE_REMOVE;
+}
+
+// The choice comes right after the menu closes: the loop ends at the next idle.
+void MenuClosed(GtkMenuShell*, gpointer data) { g_idle_add(QuitMenuLoop, data); }
+
+GtkWidget* MenuItem(const KLP_MenuItem& it, int index, MenuRun* run) {
+  if (it.separator) return gtk_separator_menu_item_new();
+  const std::string label = KLP_Latin1ToUTF8(it.text);
+  GtkWidget* item = it.checked ? gtk_check_menu_item_new_with_label(label.c_str())
+                               : gtk_menu_item_new_with_label(label.c_str());
+  if (it.checked) gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), TRUE);
+  gtk_widget_set_sensitive(item, !it.disabled);
+  if (it.shortcutKey) {
+    guint mods = (it.shortcutCommand ? GDK_CONTROL_MASK : 0) | (it.shortcutShift ? GDK_SHIFT_MASK : 0) |
+                 (it.shortcutOption ? GDK_MOD1_MASK : 0);
+    const guint key = gdk_unicode_to_keyval(static_cast<unsigned char>(it.shortcutKey));
+    gtk_accel_label_set_accel(GTK_ACCEL_LABEL(gtk_bin_get_child(GTK_BIN(item))), key,
+                              static_cast<GdkModifierType>(mods));
+  }
+  g_object_set_data(G_OBJECT(item), "klp-index", GINT_TO_POINTER(index));
+  g_signal_connect(item, "activate", G_CALLBACK(MenuItemChosen), run);
+  return item;
+}
+
+int32_t CKLP_GtkUI::PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) {
+  GtkWindow* win = Widget(w);
+  const Window* rec = Find(w);
+  if (!win || !rec || items.empty()) return -1;
+  MenuRun run = {g_main_loop_new(nullptr, FALSE), -1};
+  GtkWidget* menu = gtk_menu_new();
+  for (size_t i = 0; i < items.size(); ++i)
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), MenuItem(items[i], static_cast<int>(i), &run));
+  gtk_widget_show_all(menu);
+  g_signal_connect(menu, "deactivate", G_CALLBACK(MenuClosed), &run);
+  const GdkRectangle r = {at.x - rec->bounds.left, at.y - rec->bounds.top, 1, 1};
+  // The menu wants the event that opened it.
+  GdkEvent* trigger = m_lastPress ? gdk_event_copy(m_lastPress) : gtk_get_current_event();
+  Hold();
+  gtk_menu_popup_at_rect(GTK_MENU(menu), gtk_widget_get_window(GTK_WIDGET(win)), &r, GDK_GRAVITY_NORTH_WEST,
+                         GDK_GRAVITY_NORTH_WEST, trigger);
+  if (gtk_widget_get_visible(menu)) g_main_loop_run(run.loop);
+  Release();
+  if (trigger) gdk_event_free(trigger);
+  gtk_widget_destroy(menu);
+  g_main_loop_unref(run.loop);
+  return run.chosen;
+}
+
+gboolean OfferFile(const GtkFileFilterInfo* info, gpointer data) {
+  const auto* q = static_cast<const KLP_FileQuestion*>(data);
+  return info->display_name && q->offer(info->display_name);
+}
+
+KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
+  GtkFileChooserNative* n = gtk_file_chooser_native_new(q.title.empty() ? nullptr : q.title.c_str(), Widget(q.parent),
+                                                        q.save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN,
+                                                        nullptr, nullptr);
+  GtkFileChooser* chooser = GTK_FILE_CHOOSER(n);
+  if (!q.folder.empty()) gtk_file_chooser_set_current_folder(chooser, q.folder.c_str());
+  if (q.save) {
+    gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+    if (!q.proposedName.empty()) gtk_file_chooser_set_current_name(chooser, q.proposedName.c_str());
+  }
+  if (q.offer) {
+    GtkFileFilter* f = gtk_file_filter_new();
+    gtk_file_filter_set_name(f, q.filterName.empty() ? "Files" : q.filterName.c_str());
+    gtk_file_filter_add_custom(f, GTK_FILE_FILTER_DISPLAY_NAME, OfferFile, const_cast<KLP_FileQuestion*>(&q), nullptr);
+    gtk_file_chooser_add_filter(chooser, f);
+  }
+  Hold();
+  // Escape answers "deleted", not "cancelled": anything but accept is a cancel.
+  const gint response = gtk_native_dialog_run(GTK_NATIVE_DIALOG(n));
+  Release();
+  KLP_FileAnswer a;
+  if (response == GTK_RESPONSE_ACCEPT) {
+    if (gchar* path = gtk_file_chooser_get_filename(chooser)) {
+      a.chosen = true;
+      a.path = path;
+      g_free(path);
+    }
+  }
+  g_object_unref(n);
+  return a;
+}
+
+}  // namespace
+
+CKLP_UIPlatform* KLP_OpenDisplayUI() {
+  if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+  return new CKLP_GtkUI();
+}

@@ -1,0 +1,96 @@
+// The surface renderer's first class: the mesh core with lights kept as
+// internal records that carry their premultiplied colour and the flags
+// telling the shadow code what to rebuild, and an ambient light of one
+// value per output plane.
+//
+// Limits: light names keep at most 49 characters; lookups are linear scans
+// and take the first light of a name.
+#pragma once
+
+#include "CKLF_3D_SurfaceBase.h"
+
+class CKLF_3D_Surface : public CKLF_3D_SurfaceBase {
+ public:
+  // Shadow-map or background-shadow settings: sampling level (an exponent,
+  // 0 = one sample per texel), blur flag (0 constant, 1 and 2 depending on
+  // distance), blur radii for the nearest and the farthest occluder.
+  struct SHADOW_SETTINGS {
+    u8 samplingLevel;
+    u8 blurFlag;
+    f32 blur1;
+    f32 blur2;
+  };
+
+  // The caller's record.
+  struct LIGHT_SOURCE {
+    const char* name;
+    u8 enabled;
+    u8 spare;  // kept and returned, read by nothing else
+    f32 intensity;
+    f32 colour[4];    // one per output plane
+    f32 factor;       // percent, with the intensity
+    f32 lightingMix;  // percent
+    klt3D_VECTOR direction;
+    f32 shadowStrength;  // percent
+    SHADOW_SETTINGS shadowMap;
+    u8 bgShadowOn;
+    f32 bgStrength;  // percent
+    SHADOW_SETTINGS bgShadow;
+    u8 useShadowMap;
+  };
+
+  // The record kept per light.
+  struct LIGHT_SRC : LIGHT_BASE {
+    f32 intensity;
+    f32 colour[4];
+    f32 premulColour[4];  // colour x intensity x factor / 100
+    f32 factor;
+    f32 lightingMix;
+    f32 shadowStrength;
+    SHADOW_SETTINGS shadowMap;
+    u8 bgShadowOn;
+    f32 bgStrength;
+    SHADOW_SETTINGS bgShadow;
+    u8 bgChanged;  // the background shadow is to be rebuilt
+    klt3D_VECTOR direction;
+    u8 enabled;
+    u8 spare;
+    u8 useShadowMap;
+    u8 changed;       // the shadow map is to be rebuilt
+    u8 shadowActive;  // set by each HQ render for that render
+  };
+
+  CKLF_3D_Surface();
+  ~CKLF_3D_Surface() override;
+
+  // Error 1 for a null record or name, or a direction of length zero.
+  u8 Light_Add(const LIGHT_SOURCE* src);
+  // Overwrites the named light; a change of direction, blur or sampling
+  // sets changed, of direction or background blur or sampling sets
+  // background changed. Error 1 as Light_Add.
+  u8 Light_Change(const LIGHT_SOURCE* src);
+  // Fills every field but the name from the named light.
+  u8 Light_GetData(LIGHT_SOURCE* dst) const;
+  const LIGHT_SRC* Light_GetRecord(u32 i) const { return static_cast<const LIGHT_SRC*>(i_Light(i)); }
+  u8 Light_CreateShadowMapStorage(const char* name, u32 width, u32 height);
+  // Flags of the named light; 0 when no light has the name.
+  u8 Light_Enable(const char* name, u8 on) { return i_SetFlag(name, &LIGHT_SRC::enabled, on); }
+  u8 Light_UseShadowMap(const char* name, u8 on) { return i_SetFlag(name, &LIGHT_SRC::useShadowMap, on); }
+  u8 Light_SetChangedFlag(const char* name, u8 on) { return i_SetFlag(name, &LIGHT_SRC::changed, on); }
+  u8 Light_GetChangedFlag(const char* name) const { return i_GetFlag(name, &LIGHT_SRC::changed); }
+  u8 Light_SetBgChangedFlag(const char* name, u8 on) { return i_SetFlag(name, &LIGHT_SRC::bgChanged, on); }
+  u8 Light_GetBgChangedFlag(const char* name) const { return i_GetFlag(name, &LIGHT_SRC::bgChanged); }
+  // 1 when some light uses a shadow map and has changed.
+  u8 Light_CheckAllLightsChanges() const;
+  // 1 when some light casts a background shadow and has background changed.
+  u8 Light_CheckAllLightsBgShadowChanges() const;
+  u8 Light_SetAmbientLight(f32 a0, f32 a1, f32 a2, f32 a3);
+
+ protected:
+  LIGHT_SRC* i_Src(const char* name) const { return static_cast<LIGHT_SRC*>(i_LightByName(name)); }
+  static void i_CopyFields(LIGHT_SRC& dst, const LIGHT_SOURCE& src);
+  u8 i_SetFlag(const char* name, u8 LIGHT_SRC::*flag, u8 on);
+  u8 i_GetFlag(const char* name, u8 LIGHT_SRC::*flag) const;
+
+  f32 m_ambient[4];  // start of each plane's light sum
+};

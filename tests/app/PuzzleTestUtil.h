@@ -1,0 +1,167 @@
+// A window stand-in for the Puzzle-mode models, and small real cuts to run
+// them on.
+#pragma once
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CCutterServices.h"
+#include "CKLF_Progress.h"
+#include "CMainWindowPort.h"
+#include "CPuzzleModel.h"
+#include "CTessaretteRecordCodec.h"
+#include "engine/EngineTestUtil.h"
+
+namespace puzzletest {
+
+typedef std::vector<u8> Bytes;
+
+// Every piece's stored record (rendered effects, selected, visible).
+inline Bytes Records(const CTessarette& e) {
+  Bytes out(e.GetPieceCount() * 92u);
+  for (u32 i = 0; i < e.GetPieceCount(); ++i) {
+    CTessarette::SFX_ONEPIECE r;
+    e.PieceToRecord(i, r);
+    CTessaretteRecordCodec::Encode(r, &out[i * 92u]);
+  }
+  return out;
+}
+
+// Keeps what the models ask of the window and answers as the test says.
+// Its progress pumps events when asked for a cancel, as the window's does.
+struct FakePort : CMainWindowPort, CKLF_Progress {
+  std::map<std::string, CModeControls::CONTROLSTATE> controls;  // "name/type"
+  std::map<std::string, u8> checks;
+  std::vector<std::string> alerts;
+  int closed = 0, questions = 0, undoPoints = 0, cutterOpens = 0;
+  i32 answer = 0;
+  std::function<void()> pump, openCutter;
+  std::function<CEffectWindowServices*(u8)> newWindow;
+  std::function<u8(WriterProc, void*)> save;
+  std::string openPath;
+  std::map<std::string, Bytes> files;  // "script": the scripting parameters
+
+  u8 IsCanceled() override { return PumpEvents(), 0; }
+  void SetControlState(const CModeControls::CONTROLSTATE& s) override {
+    controls[std::string(s.name) + "/" + std::to_string(s.type)] = s;
+  }
+  void SetControlCheck(const char* name, u8 on) override { checks[name] = on; }
+  CKLF_Progress* BeginProgress(const char*) override { return this; }
+  void PumpEvents() override { pump ? pump() : void(); }
+  void Alert(const char* text, const char*) override { alerts.push_back(text); }
+  i32 AskMessageBox(const char*, const char*, u8, u8) override { return ++questions, answer; }
+  u8 AskSaveFile(const FILEQUESTION&, WriterProc writer, void* data) override { return save(writer, data); }
+  u8 AskOpenFile(const FILEQUESTION&, CKLF_String& path) override { return path = openPath.c_str(), 1; }
+  void CloseWindow() override { ++closed; }
+  CEffectWindowServices* NewEffectWindow(u8 effect) override { return newWindow(effect); }
+  void DoCutterWindow() override { ++cutterOpens, openCutter(); }
+  void RecordLayoutUndoPoint() override { ++undoPoints; }
+  u8 ReadScriptParameters(CKLF_Mem& block) override { return ReadPluginFile(block, "script"); }
+  u8 WriteScriptParameters(const u8* data, u32 size) override { return WritePluginFile(data, size, "script"); }
+  u8 ReadPluginFile(CKLF_Mem& block, const char* name) override {
+    auto f = files.find(name);
+    if (f == files.end() || !block.alloc(static_cast<u32>(f->second.size()))) return 0;
+    return std::copy(f->second.begin(), f->second.end(), block.GetPtr()), 1;
+  }
+  u8 WritePluginFile(const u8* data, u32 size, const char* name) override {
+    return files[name].assign(data, data + size), 1;
+  }
+};
+
+struct FakeCutter : CCutterServices {
+  u16 thick = 0;
+  void opSetShapeFromData(SPLINE_STRUCT*, u8) override {}
+  i32 ExtSetRows(u16) override { return 0; }
+  i32 ExtSetColumns(u16) override { return 0; }
+  void NotifiedByMain_NewThickness(u16 t, u8, u8) override { thick = t; }
+  void NotifiedByMain_NewKnobSize(u16, u8) override {}
+  void SetInitialStatesToControls() override {}
+  void settings_SaveWindowPosition() override {}
+  u8 settings_SaveLastKnife() override { return 1; }
+};
+
+// Counts the renders and fails the failAt-th one (from 1; 0 never).
+struct Model : CPuzzleModel {
+  int renders = 0, failAt = 0;
+  Model(CTessarette& e, CMainWindowPort& p) : CPuzzleModel(e, p) {}
+  u8 i_RenderPiece(u32 index) override { return ++renders == failAt ? 0 : CPuzzleModel::i_RenderPiece(index); }
+};
+
+// A random document cut by knob knives (or by a settings block's layout),
+// every piece rendered, the model in Puzzle mode over it. The composite
+// alpha is opaque but for a transparent top-left corner.
+struct Puzzle {
+  engtest::Doc doc;
+  Bytes alpha;
+  CTessarette engine;
+  FakePort port;
+  FakeCutter cutter;
+  Model model;
+
+  Puzzle(u32 columns, u32 rows, i32 w = 48, i32 h = 32, u8 colorKind = 1, const Bytes* block = nullptr)
+      : doc(w, h, colorKind == 0 ? 1 : 3, 11), alpha(static_cast<size_t>(w) * h, 255), model(engine, port) {
+    for (i32 y = 0; y < 3; ++y) std::fill_n(&alpha[static_cast<size_t>(y) * w], 3, 0);
+    engine.SetDocument({colorKind, {0, 0, w, h}, 1, nullptr});
+    engtest::SetGrid(engine, columns, rows, true);
+    engtest::SetMode(engine, {1, 0});
+    if (block) {
+      CKLF_Mem mem;
+      std::copy(block->begin(), block->end(), mem.alloc(static_cast<u32>(block->size())));
+      u8 layout = 0;
+      u32 count = 0;
+      const u8* records = nullptr;
+      engine.InitFromLastSettingsBinary(&mem, layout, count, records);
+    }
+    engtest::Cut(engine, doc, alpha.data(), 1);
+    model.SetDocument(alpha.data(), static_cast<u32>(w), static_cast<u32>(h), 1);
+    cutter.cutMade = 1;
+    model.OnCutterClose(&cutter);
+  }
+  // The layout of a settings block.
+  explicit Puzzle(const Bytes& block, i32 w = 48, i32 h = 32) : Puzzle(1, 1, w, h, 1, &block) {}
+
+  CTessarette::SPLITEDCELL& Piece(u32 i) { return *engine.GetPiece(i); }
+  // The piece at the centre of a cell of 16 x 16 pixels (index by rows).
+  i32 AtCell(i32 k, i32 columns = 3) { return model.GetPieceByXY({k % columns * 16 + 8, k / columns * 16 + 8}); }
+  Bytes Selected() {
+    Bytes s;
+    for (u32 i = 0; i < engine.GetPieceCount(); ++i) s.push_back(Piece(i).selected);
+    return s;
+  }
+
+  // The result image holds what recombining every piece gives: the alpha
+  // everywhere, the colours where the alpha is not 0.
+  bool ResultMatches() {
+    const size_t area = static_cast<size_t>(doc.w) * doc.h;
+    Bytes ref(area * 4);
+    u8* planes[4] = {&ref[0], &ref[area], &ref[2 * area], &ref[3 * area]};
+    engine.CombineSplitedCells(doc.w, doc.h, planes, static_cast<u32>(doc.w), 4, alpha.data(),
+                               static_cast<u32>(doc.w), klNullRect, 0, 0, 100);
+    const u8* got = model.resultImage.GetMemObj()->GetPtr();
+    for (size_t i = 0; i < area; ++i)
+      for (size_t p = 0; p < 4; ++p)
+        if ((p == 3 || (ref[3 * area + i] && p < doc.count)) && got[p * area + i] != ref[p * area + i]) return false;
+    return true;
+  }
+  // ... and no piece waits for a render.
+  bool Consistent() {
+    for (u32 i = 0; i < engine.GetPieceCount(); ++i)
+      if (model.i_pmop_CheckPieceFXUpdates(static_cast<i32>(i))) return false;
+    return ResultMatches();
+  }
+  // The selection map is 255 exactly under the selected pieces (the pieces
+  // share the pixels out).
+  bool MapMatches() {
+    for (i32 y = 0; y < doc.h; ++y)
+      for (i32 x = 0; x < doc.w; ++x) {
+        const i32 i = model.GetPieceByXY({x, y});
+        if (model.selectionMap[y * doc.w + x] != (i >= 0 && Piece(static_cast<u32>(i)).selected ? 255 : 0)) return false;
+      }
+    return true;
+  }
+};
+
+}  // namespace puzzletest

@@ -1,0 +1,67 @@
+// Helpers of the PNG tests: files of any variant made by libpng itself,
+// and the chunks of a file found by walking them.
+#pragma once
+
+#include <png.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace pngtest {
+
+typedef std::vector<uint8_t> Bytes;
+
+struct PngSpec {
+  uint32_t width = 5, height = 4;
+  int depth = 8, type = PNG_COLOR_TYPE_RGB;
+  int interlace = PNG_INTERLACE_NONE;
+  std::vector<png_color> palette;
+  Bytes trns;            // palette alphas
+  bool greyKey = false;  // tRNS with grey sample 0 (or RGB 0,0,0)
+};
+
+inline void ToVector(png_structp png, png_bytep data, size_t n) {
+  Bytes* out = static_cast<Bytes*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + n);
+}
+
+// A file of any variant through libpng itself; rows hold the packed samples
+// as stored in the file.
+inline Bytes EncodePng(const PngSpec& s, const std::vector<Bytes>& rows) {
+  Bytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return {};
+  }
+  png_set_write_fn(png, &out, ToVector, nullptr);
+  png_set_IHDR(png, info, s.width, s.height, s.depth, s.type, s.interlace, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (!s.palette.empty()) png_set_PLTE(png, info, s.palette.data(), static_cast<int>(s.palette.size()));
+  png_color_16 key{};
+  if (!s.trns.empty() || s.greyKey)
+    png_set_tRNS(png, info, s.trns.empty() ? nullptr : s.trns.data(), static_cast<int>(s.trns.size()), &key);
+  png_write_info(png, info);
+  std::vector<png_bytep> ptrs;
+  for (const Bytes& r : rows) ptrs.push_back(const_cast<png_bytep>(r.data()));
+  png_write_image(png, ptrs.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+inline uint32_t Be32(const Bytes& b, size_t o) {
+  return uint32_t(b[o]) << 24 | uint32_t(b[o + 1]) << 16 | uint32_t(b[o + 2]) << 8 | b[o + 3];
+}
+
+// The data of the first chunk of a type, by walking the chunks.
+inline Bytes Chunk(const Bytes& file, const char* type, size_t skip = 0) {
+  for (size_t p = 8; p + 12 <= file.size(); p += 12 + Be32(file, p))
+    if (std::memcmp(&file[p + 4], type, 4) == 0 && skip-- == 0)
+      return Bytes(file.begin() + p + 8, file.begin() + p + 8 + Be32(file, p));
+  return {};
+}
+
+}  // namespace pngtest

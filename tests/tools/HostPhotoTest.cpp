@@ -1,0 +1,144 @@
+// The host program on photographs: JPEG input in every colour space, what
+// the input carries (resolution, profile, layers and their bounds) kept in
+// the output, the layer a host filters, the default grid of the filtered
+// area, and a note whenever something is changed or cannot be kept.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "CKLF_ImageJPEG.h"
+#include "CKLT_HostRunner.h"
+#include "CLayoutModel.h"
+#include "CSettingsBlock.h"
+#include "ProgramRun.h"
+#include "imaging/IccTestUtil.h"
+#include "imaging/JpegTestUtil.h"
+#include "imaging/PngTestUtil.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using namespace hostprogram;
+typedef std::vector<uint8_t> Bytes;
+
+const std::string kTestPlugin = std::string("--plugin ") + KLF_TEST_PLUGIN_LIBRARY + " -q ";
+
+TEST(HostPhotos, JpegInEveryModeKeepsResolutionAndProfile) {
+  klftest::TempDir dir;
+  std::mt19937 rng(21);
+  const struct {
+    J_COLOR_SPACE space;
+    int components;
+    const char* profile;
+    bool progressive;
+    const char* ext;
+    int16_t mode;
+  } rows[] = {{JCS_GRAYSCALE, 1, "GRAY", false, ".png", klpModeGray},
+              {JCS_RGB, 3, "RGB ", false, ".png", klpModeRGB},
+              {JCS_RGB, 3, "RGB ", true, ".psd", klpModeRGB},
+              {JCS_CMYK, 4, "CMYK", false, ".psd", klpModeCMYK}};  // Adobe's CMYK: no JFIF density
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.profile) + row.ext);
+    const Bytes icc = icctest::Profile(row.profile, static_cast<uint8_t>(row.components));
+    const Bytes jpeg = jpegtest::Encode(48, 32, row.space, row.components, row.progressive, rng, 1, 300, icc);
+    klftest::WriteFileBytes(dir.File("in.jpg"), jpeg);
+    CKLF_ImageJPEG decoded;
+    ASSERT_TRUE(decoded.ParseImageByPtr(jpeg.data(), static_cast<u32>(jpeg.size())));
+    const std::string out = dir.File(std::string("out") + row.ext);
+    Outcome o = RunProgram(kTestPlugin + dir.File("in.jpg") + " -o " + out);
+    ASSERT_EQ(o.code, 0) << o.out;
+    const CKLT_HostDocument back = Read(out);
+    EXPECT_EQ(std::make_tuple(back.mode, back.resolution, back.icc),
+              std::make_tuple(row.mode, row.space == JCS_CMYK ? 72.0 : 300.0, icc));
+    for (int c = 0; c < row.components; ++c) {
+      Bytes expect(decoded.GetImageDataPtr(c), decoded.GetImageDataPtr(c) + 48 * 32);
+      for (uint8_t& v : expect) v ^= 255;  // what the test plug-in does
+      EXPECT_EQ(back.layers.at(0).planes.at(c), expect) << c;
+    }
+    if (row.ext[2] == 'n') {
+      EXPECT_EQ(klftest::ReadFileBytes(out).at(25), row.mode == klpModeRGB ? 2 : 0) << "no alpha added";
+    }
+  }
+}
+
+TEST(HostPhotos, LayersNotesAndBounds) {
+  klftest::TempDir dir;
+  std::mt19937 rng(22);
+  auto layer = [&](const char* name, int32_t x, int32_t y, int32_t w, int32_t h, bool alpha) {
+    CKLT_HostDocument::Layer l = OneLayer(klpModeRGB, w, h, [&](int, int32_t) { return uint8_t(rng()); }).layers[0];
+    l.name = name;
+    l.left = x;
+    l.top = y;
+    if (alpha) l.alpha = klftest::RandomBytes(rng, static_cast<size_t>(w) * h);
+    return l;
+  };
+  CKLT_HostDocument doc = OneLayer(klpModeRGB, 20, 16, [](int c, int32_t i) { return uint8_t(i * (c + 1)); });
+  doc.layers.push_back(layer("ink", 3, 2, 6, 5, true));
+  doc.layers.push_back(layer("hidden", 0, 0, 20, 16, false));
+  doc.layers.back().visible = false;
+  Write(doc, dir.File("in.psd"));
+
+  // The topmost visible layer is filtered; with its transparency locked it
+  // keeps its bounds and alpha, and the other layers stay as they were.
+  Outcome o = RunProgram(kTestPlugin + "--lock-transparency " + dir.File("in.psd") + " -o " + dir.File("a.psd"));
+  ASSERT_EQ(o.code, 0) << o.out;
+  CKLT_HostDocument expect = doc;
+  for (auto& p : expect.layers[1].planes)
+    for (uint8_t& v : p) v ^= 255;
+  const CKLT_HostDocument back = Read(dir.File("a.psd"));
+  ASSERT_EQ(back.layers.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    const auto &a = back.layers[i], &b = expect.layers[i];
+    EXPECT_EQ(std::make_tuple(a.left, a.top, a.width, a.height, a.planes, a.alpha),
+              std::make_tuple(b.left, b.top, b.width, b.height, b.planes, b.alpha))
+        << i;
+  }
+  // A hidden layer is filtered only when asked for, and the program says so.
+  o = RunProgram(kTestPlugin + "--layer 2 " + dir.File("in.psd") + " -o " + dir.File("b.psd"));
+  EXPECT_EQ(o.code, 0) << o.out;
+  EXPECT_TRUE(Has(o, "note: layer 2 \"hidden\" is hidden; it is filtered as asked")) << o.out;
+  // ZIP-compressed layers: the flattened image as one layer, said.
+  WriteZipPsd(doc, dir.File("zip.psd"), false);
+  o = RunProgram(kTestPlugin + dir.File("zip.psd") + " -o " + dir.File("c.psd"));
+  EXPECT_EQ(o.code, 0) << o.out;
+  EXPECT_TRUE(Has(o, "its layers are ZIP-compressed")) << o.out;
+  EXPECT_EQ(Read(dir.File("c.psd")).layers.size(), 1u);
+  // 16-bit samples are reduced, said.
+  pngtest::PngSpec spec;
+  spec.depth = 16;
+  klftest::WriteFileBytes(dir.File("deep.png"), pngtest::EncodePng(spec, std::vector<Bytes>(4, Bytes(30, 7))));
+  o = RunProgram(kTestPlugin + dir.File("deep.png") + " -o " + dir.File("d.png"));
+  EXPECT_EQ(o.code, 0) << o.out;
+  EXPECT_TRUE(Has(o, "16-bit samples are reduced to 8 bits")) << o.out;
+  // A layer off the canvas leaves the plug-in nothing: cancelled, and why.
+  doc.layers.push_back(layer("away", 40, 0, 5, 5, false));
+  Write(doc, dir.File("off.psd"));
+  o = RunProgram(std::string("-q --plugin ") + KLF_PLUGIN_LIBRARY + " " + dir.File("off.psd") + " -o " +
+                 dir.File("e.psd"));
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitCancelled) << o.out;
+  EXPECT_TRUE(Has(o, "layer \"away\" has no pixels on the canvas, so there was nothing to filter")) << o.out;
+}
+
+TEST(HostPhotos, DefaultGridFollowsTheFilteredArea) {
+  // A 300 x 600 selection of a 1200 x 800 document: 2 x 4 pieces, as the
+  // main window lays them on the image it works on, not 3 x 2.
+  klftest::TempDir dir;
+  Write(OneLayer(klpModeGray, 1200, 800, [](int, int32_t i) { return uint8_t(i); }), dir.File("in.png"));
+  Write(OneLayer(klpModeGray, 1200, 800,
+                 [](int, int32_t i) {
+                   return uint8_t(i % 1200 >= 100 && i % 1200 < 400 && i / 1200 >= 100 && i / 1200 < 700 ? 255 : 0);
+                 }),
+        dir.File("sel.png"));
+  Outcome o = RunProgram(kTestPlugin + "--selection " + dir.File("sel.png") + " --save-settings " + dir.File("s.klpd") +
+                         " " + dir.File("in.png") + " -o " + dir.File("out.png"));
+  ASSERT_EQ(o.code, 0) << o.out;
+  const Bytes saved = klftest::ReadFileBytes(dir.File("s.klpd"));
+  CLayoutModel m;
+  CSettingsBlock codec;
+  const u8* records = nullptr;
+  u32 count = 0;
+  ASSERT_TRUE(codec.ReadDocument(m, saved.data(), static_cast<u32>(saved.size()), &records, count));
+  EXPECT_EQ(std::make_pair(m.verticalLineCount + 1, m.horizontalLineCount + 1), std::make_pair(2, 4));
+}
+
+}  // namespace

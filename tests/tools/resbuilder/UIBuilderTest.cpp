@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CKLF_Storage.h"
+#include "CKLT_UIBuilder.h"
+#include "CKLF_ZipBlock.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+const char* const kFonts = KLF_FONT_DIR;
+
+// Builds text into a file; the message of the first problem, "" when built.
+std::string Build(const std::string& text, const std::string& path) {
+  CKLT_UIDescription desc;
+  if (!desc.Parse(text, "t.klui")) return desc.Error();
+  CKLT_UIResourceFile file;
+  CKLT_UIBuilder builder(file, kFonts);
+  if (!builder.Build(desc)) return builder.Error();
+  return file.Write(path) ? "" : file.Error();
+}
+
+}  // namespace
+
+// Every problem names its file and line, and nothing is written.
+TEST(UIBuilder, BadDescriptionsAreRefusedWithTheirLine) {
+  const struct {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"window W\n\tsize 40 40\n", "t.klui:2: tabs"},
+      {"  window W\n", "t.klui:1: a top-level"},
+      {"window W\n    size 40 40\n  caption 0\n", "t.klui:3: indentation"},
+      {"window W \"open\n", "t.klui:1: unterminated"},
+      {"window W\n  size 40 40 ;\n", "t.klui:2: unexpected"},
+      {"frame W\n", "t.klui:1: unknown statement"},
+      {"window W\n", "t.klui:1: window W needs a size"},
+      {"window W\n  size 40 x\n", "t.klui:2: 'size': 'x'"},
+      {"window W\n  size 40 40\n  knob K\n", "t.klui:3: unknown window part"},
+      {"window W\n  size 40 40\n  button B\n", "t.klui:3: 'button B' needs a rect"},
+      {"window W\n  size 40 40\n  button B\n    rect 0 0 50 10\n", "t.klui:4: the rectangle leaves"},
+      {"window W\n  size 40 40\n  button B\n    rect 5 5 5 10\n", "t.klui:4: the rectangle is empty"},
+      {"window W\n  size 40 40\n  button B\n    rect 0 0 9 9\n    group 1\n", "t.klui:5: 'group' has no meaning"},
+      {"window W\n  size 40 40\n  radio R\n    rect 0 0 9 9\n", "t.klui:3: a radio button needs a group"},
+      {"window W\n  size 40 40\n  slider S\n    rect 0 0 39 20\n    value 10 5\n", "t.klui:5: 'value': '10'"},
+      {"window W\n  size 40 40\n  slider S\n    rect 0 0 39 39\n    path dial\n    points 2\n",
+       "t.klui:3: a dial needs"},
+      {"window W\n  size 80 80\n  scrollbar S\n    rect 0 0 16 40\n    arrows\n", "t.klui:3: the bar is too short"},
+      {"string A \"x\"\nstring A \"y\"\n", "t.klui:2: the key \"UIResources>Strings>A\" is defined twice"},
+      {"accelerator cmd+hyper+Q 1\n", "t.klui:1: unknown modifier 'hyper'"},
+      {"accelerator cmd+F13 1\n", "t.klui:1: 'F13' is not an accelerator key"},
+      {"font F NoSuchFace.ttf 12\n", "t.klui:1: " KLF_FONT_DIR "/NoSuchFace.ttf: cannot open"},
+      {"font F DejaVuSans.ttf 12 100 90\n", "t.klui:1: 'font': '90'"},
+  };
+  klftest::TempDir dir;
+  for (const auto& c : cases) {
+    const std::string path = dir.File("out.kls4");
+    EXPECT_EQ(Build(c.text, path).rfind(c.message, 0), 0u) << c.text << " -> " << Build(c.text, path);
+    EXPECT_TRUE(klftest::ReadFileBytes(path).empty()) << c.text;
+  }
+}
+
+// Accelerator entries: 108 bytes each, the command little-endian.
+TEST(UIBuilder, AcceleratorTableLayout) {
+  klftest::TempDir dir;
+  ASSERT_EQ(Build("accelerator cmd+shift+Z 258\naccelerator ctrl+option+F2 7\naccelerator . 9\n", dir.File("a.kls4")), "");
+  CKLF_Storage store;
+  ASSERT_EQ(store.Open(CKLF_String(dir.File("a.kls4").c_str()), 1), 1);
+  CKLF_Mem packed;
+  ASSERT_EQ(store.GetRec("UIResources>Accelerators", packed), 1);
+  CKLF_ZipBlock zip;
+  zip.SetMode(0);
+  zip.SetSourceBlock(packed);
+  CKLF_Mem table;
+  zip.SetDestBlock(&table);
+  ASSERT_EQ(zip.Process(), 1);
+  ASSERT_EQ(table.GetSize(), 3u * 108);
+  const u8* e = table.GetPtr();
+  EXPECT_EQ(std::vector<u8>(e, e + 8), (std::vector<u8>{1, 0, 1, 1, 'Z', 0, 2, 1}));
+  EXPECT_EQ(std::vector<u8>(e + 108, e + 116), (std::vector<u8>{1, 1, 0, 0, 221, 0, 7, 0}));
+  EXPECT_EQ(std::vector<u8>(e + 216, e + 224), (std::vector<u8>{0, 0, 0, 0, '.', 0, 9, 0}));
+}

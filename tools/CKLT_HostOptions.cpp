@@ -1,0 +1,279 @@
+#include "CKLT_HostOptions.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "KLP_FilterHost.h"
+
+namespace {
+
+typedef CKLT_HostOptions O;
+
+bool ParseInt(const char* s, int64_t low, int64_t high, int64_t& out) {
+  if (!s || !*s) return false;
+  errno = 0;
+  char* end = nullptr;
+  long long v = std::strtoll(s, &end, 10);
+  if (errno || *end || v < low || v > high) return false;
+  out = v;
+  return true;
+}
+
+bool Bad(const char* option, const char* value, const char* expected, std::string& error) {
+  error = std::string("bad ") + option + " " + value + " (" + expected + ")";
+  return false;
+}
+
+bool TakeColour(const char* value, uint8_t rgb[3]) {
+  if (*value == '#') ++value;
+  if (std::strlen(value) != 6) return false;
+  for (int i = 0; i < 6; ++i)
+    if (!std::strchr("0123456789abcdefABCDEF", value[i])) return false;
+  const unsigned long v = std::strtoul(value, nullptr, 16);
+  for (int i = 0; i < 3; ++i) rgb[i] = static_cast<uint8_t>(v >> (16 - 8 * i));
+  return true;
+}
+
+// Bytes with an optional K, M or G (binary multiples).
+bool TakeSize(const char* value, uint64_t& out) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long v = std::strtoull(value, &end, 10);
+  if (errno || end == value || *value == '-') return false;
+  unsigned shift = 0;
+  if (*end) {
+    const char* units = "KMG";
+    const char* u = std::strchr(units, *end & ~0x20);
+    if (!u || end[1]) return false;
+    shift = 10 * static_cast<unsigned>(u - units + 1);
+  }
+  if (v > (UINT64_MAX >> shift)) return false;
+  out = static_cast<uint64_t>(v) << shift;
+  return true;
+}
+
+bool TakeGrid(O& o, const char* v, std::string& e) {
+  const char* x = std::strpbrk(v, "xX");
+  int64_t c = 0, r = 0;
+  if (!x || !ParseInt(std::string(v, x).c_str(), 1, 101, c) || !ParseInt(x + 1, 1, 101, r))
+    return Bad("--grid", v, "columns x rows, 1..101 each", e);
+  o.columns = static_cast<int>(c);
+  o.rows = static_cast<int>(r);
+  return true;
+}
+
+bool TakeMode(O& o, const char* v, std::string& e) {
+  const std::string m = v;
+  if (m == "gray" || m == "grey")
+    o.mode = klpModeGray;
+  else if (m == "rgb")
+    o.mode = klpModeRGB;
+  else if (m == "cmyk")
+    o.mode = klpModeCMYK;
+  else
+    return Bad("--mode", v, "gray, rgb or cmyk", e);
+  return true;
+}
+
+bool TakeInt(const char* option, const char* v, int64_t low, int64_t high, int64_t& out, std::string& e) {
+  if (ParseInt(v, low, high, out)) return true;
+  return Bad(option, v, (std::to_string(low) + ".." + std::to_string(high)).c_str(), e);
+}
+
+const O::Spec kOptions[] = {
+    {"--output", "-o", "FILE", "write the result: .png (flattened) or .psd (layered)",
+     [](O& o, const char* v, std::string&) { return o.output = v, true; }},
+    {"--settings", nullptr, "FILE",
+     "replay this settings file: a saved document (.klpd) or a block as the plug-in keeps it in \"last.data\"",
+     [](O& o, const char* v, std::string&) { return o.settings = v, true; }},
+    {"--grid", nullptr, "CxR", "the default layout with C columns and R rows (1..101)", TakeGrid},
+    {"--layout-mode", nullptr, nullptr,
+     "draw the knives alone, in the foreground colour over transparency (or over the background colour)",
+     [](O& o, const char*, std::string&) { return o.layoutMode = true; }},
+    {"--last", nullptr, nullptr,
+     "hand no settings: the plug-in replays what its dialog stored in \"last.data\" beside it; until the "
+     "dialog exists nothing stores it, so the run is cancelled unless a settings block was put there",
+     [](O& o, const char*, std::string&) { return o.last = true; }},
+    {"--save-settings", nullptr, "FILE", "also save the settings handed over as a document (.klpd)",
+     [](O& o, const char* v, std::string&) { return o.saveSettings = v, true; }},
+    {"--dialog", nullptr, nullptr,
+     "ask for the plug-in's dialog (Parameters, then Start); not built yet: the run is cancelled",
+     [](O& o, const char*, std::string&) { return o.dialog = true; }},
+    {"--about", nullptr, nullptr, "show the plug-in's About box and stop; not built yet",
+     [](O& o, const char*, std::string&) { return o.about = true; }},
+    {"--script", nullptr, "FILE",
+     "the scripting descriptor: played when the file exists, recorded there after a run that is not cancelled "
+     "(as an action is)",
+     [](O& o, const char* v, std::string&) { return o.script = v, true; }},
+    {"--selection", nullptr, "FILE",
+     "a selection mask image (PNG, PSD or JPEG of the document's size; white is selected)",
+     [](O& o, const char* v, std::string&) { return o.selection = v, true; }},
+    {"--layer", nullptr, "N", "filter layer N (0 = bottom); default: the topmost visible layer",
+     [](O& o, const char* v, std::string& e) {
+       int64_t n = 0;
+       return TakeInt("--layer", v, 0, 32767, n, e) && (o.layer = static_cast<int>(n), true);
+     }},
+    {"--lock-transparency", nullptr, nullptr, "the layer's transparency may not be changed",
+     [](O& o, const char*, std::string&) { return o.lockTransparency = true; }},
+    {"--no-filter-case", nullptr, nullptr, "behave as a host that gives no filter case",
+     [](O& o, const char*, std::string&) { return o.noFilterCase = true; }},
+    {"--mode", nullptr, "gray|rgb|cmyk", "convert the document first (its colour profile is dropped)", TakeMode},
+    {"--fg", nullptr, "RRGGBB", "the foreground colour",
+     [](O& o, const char* v, std::string& e) { return TakeColour(v, o.fore) || Bad("--fg", v, "RRGGBB", e); }},
+    {"--bg", nullptr, "RRGGBB", "the background colour",
+     [](O& o, const char* v, std::string& e) { return TakeColour(v, o.back) || Bad("--bg", v, "RRGGBB", e); }},
+    {"--dpi", nullptr, "N", "resolution in pixels per inch (default: the file's, else 72)",
+     [](O& o, const char* v, std::string& e) {
+       int64_t n = 0;
+       return TakeInt("--dpi", v, 1, 100000, n, e) && (o.dpi = static_cast<double>(n), true);
+     }},
+    {"--max-space", nullptr, "BYTES", "the memory the plug-in may ask the host for at once",
+     [](O& o, const char* v, std::string& e) {
+       int64_t n = 0;
+       return TakeInt("--max-space", v, 0, 0x7FFFFFFF, n, e) && (o.maxSpace = static_cast<int32_t>(n), true);
+     }},
+    {"--memory-budget", nullptr, "SIZE",
+     "refuse documents whose run would need more (bytes, or with K, M or G; default: half the machine's memory)",
+     [](O& o, const char* v, std::string& e) {
+       return (TakeSize(v, o.memoryBudget) && o.memoryBudget > 0) || Bad("--memory-budget", v, "like 512M or 4G", e);
+     }},
+    {"--cancel-after", nullptr, "N", "answer \"cancel\" from the (N+1)-th abort poll on",
+     [](O& o, const char* v, std::string& e) { return TakeInt("--cancel-after", v, 0, INT64_MAX, o.cancelAfter, e); }},
+    {"--plugin", nullptr, "FILE", "the plug-in library (default: beside this program, or $TESSARETTE_PLUGIN)",
+     [](O& o, const char* v, std::string&) { return o.plugin = v, true; }},
+    {"--quiet", "-q", nullptr, "no progress (a bar on a terminal, else a line at each quarter)",
+     [](O& o, const char*, std::string&) { return o.quiet = true; }},
+    {"--help", "-h", nullptr, "this text", nullptr},
+};
+
+struct Table {
+  const O::Spec* specs;
+  size_t count;
+};
+
+std::vector<Table>& Tables() {
+  static std::vector<Table> tables = {{kOptions, sizeof(kOptions) / sizeof(kOptions[0])}};
+  return tables;
+}
+
+const O::Spec* Find(const std::string& arg) {
+  for (const Table& t : Tables())
+    for (size_t i = 0; i < t.count; ++i)
+      if (arg == t.specs[i].name || (t.specs[i].shortName && arg == t.specs[i].shortName)) return &t.specs[i];
+  return nullptr;
+}
+
+}  // namespace
+
+void CKLT_HostOptions::AddTable(const Spec* specs, size_t count) { Tables().push_back({specs, count}); }
+
+int CKLT_HostOptions::Parse(const std::vector<std::string>& args, CKLT_HostOptions& o, std::string& error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const int shaping = CKLT_LayoutShaper::ParseOption(args, i, o.shape, error);
+    if (shaping < 0) return -1;
+    if (shaping > 0) continue;
+    const std::string& a = args[i];
+    const Spec* spec = a.size() > 1 && a[0] == '-' ? Find(a) : nullptr;
+    if (spec && !spec->take) return 1;  // help
+    if (spec) {
+      if (spec->value && i + 1 >= args.size()) return error = a + " needs a value (" + spec->value + ")", -1;
+      if (!spec->take(o, spec->value ? args[++i].c_str() : nullptr, error)) return -1;
+    } else if (a.size() > 1 && a[0] == '-') {
+      return error = "unknown option " + a, -1;
+    } else if (o.input.empty()) {
+      o.input = a;
+    } else {
+      return error = "more than one input file: " + a, -1;
+    }
+  }
+  return o.i_Check(error) ? 0 : -1;
+}
+
+bool CKLT_HostOptions::i_Check(std::string& error) const {
+  const bool layoutGiven = columns > 0 || layoutMode || shape.Any();
+  const char* conflict = nullptr;
+  if (about && (!input.empty() || !output.empty() || !selection.empty() || !script.empty() || dialog))
+    conflict = "--about shows the About box alone: it takes no INPUT, -o, --selection, --script or --dialog";
+  else if (input.empty() && !about)
+    conflict = "no input file";
+  else if (output.empty() && !about)
+    conflict = "no output file: give -o FILE (.png or .psd)";
+  else if ((dialog || about || last) && (!settings.empty() || layoutGiven || !saveSettings.empty()))
+    conflict =
+        "--dialog, --about and --last hand no settings: they go with neither --settings, --save-settings\n"
+        "nor the options that lay a layout (--grid, --layout-mode, --triangles...)";
+  else if (!settings.empty() && layoutGiven)
+    conflict = "--settings carries its own layout: it goes with neither --grid nor --layout-mode";
+  else if (last && dialog)
+    conflict = "--last replays without the dialog: it does not go with --dialog";
+  if (conflict) return error = conflict, false;
+  return CKLT_LayoutShaper::Check(shape, !settings.empty() || last, columns > 0, error);
+}
+
+std::string CKLT_HostOptions::Usage() {
+  std::string u =
+      "Usage: tessarette-host [options] INPUT -o OUTPUT\n"
+      "\n"
+      "Runs the Tessarette filter plug-in on an image file the way an image host\n"
+      "does: the plug-in is loaded as a shared library, gets the document's planes\n"
+      "in bands and writes its result back; the result is saved as PNG or PSD.\n"
+      "\n"
+      "INPUT is a PNG, PSD or JPEG file (layers, transparency, resolution and\n"
+      "colour profile are kept where the output can hold them). Without --dialog\n"
+      "the plug-in replays a layout without its dialog: it cuts the image into\n"
+      "pieces, renders their effects (a bevel by default) and writes the puzzle\n"
+      "back, or in Layout mode draws the knives alone. The layout comes from\n"
+      "--settings, else from a played --script, else it is the default layout for\n"
+      "the filtered area (the grid of --grid, or one of near-square pieces), handed\n"
+      "over in the scripting descriptor as a recorded action would be.\n"
+      "\n"
+      "Options:\n";
+  const size_t kIndent = 25, kWidth = 79;
+  for (const Table& t : Tables())
+    for (size_t i = 0; i < t.count; ++i) {
+      const Spec& spec = t.specs[i];
+      std::string line = std::string("  ") + (spec.shortName ? std::string(spec.shortName) + ", " : "") + spec.name;
+      if (spec.value) line += std::string(" ") + spec.value;
+      // The help text, word-wrapped in its column.
+      const char* word = spec.help;
+      while (*word) {
+        const size_t n = std::strcspn(word, " ");
+        if (line.size() >= kIndent && line.size() + 1 + n > kWidth) u += line + "\n", line.clear();
+        line.resize(std::max(line.size() + 1, kIndent), ' ');
+        line.append(word, n);
+        word += n + (word[n] == ' ');
+      }
+      u += line + "\n";
+      if (std::strcmp(spec.name, "--save-settings") == 0) u += CKLT_LayoutShaper::Usage();
+    }
+  u += "\n"
+       "Limits: images up to 65535 pixels a side (PNG, PSD; JPEG 65500); 8 bits a\n"
+       "sample (16-bit PNG files are reduced, and the program says so); PSD files\n"
+       "with RLE or raw channels (ZIP-compressed layers are read from the file's\n"
+       "flattened image when it has one). A document whose run would need more\n"
+       "memory than the budget is refused before its pixels are decoded.\n"
+       "\n"
+       "Exit codes: 0 done; 1 cancelled (-128); 2 out of memory (-108, the memory\n"
+       "budget, or too little --max-space); 3 bad parameters (-30100);\n"
+       "4 unsupported image mode or filter case (-30101); 5 another result of the\n"
+       "plug-in; 10 a file could not be read or written; 64 bad command line;\n"
+       "70 an internal error.\n";
+  return u;
+}
+
+uint64_t CKLT_HostOptions::DefaultMemoryBudget() {
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+  uint64_t machine =
+      pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) : uint64_t(4) << 30;
+  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    struct rlimit limit;
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < machine)
+      machine = limit.rlim_cur;
+  }
+  return machine / 2;
+}

@@ -1,0 +1,76 @@
+// The host program's command line: the options, their table, the parser
+// and the help text made from the table. Options that cannot act together
+// are refused here; those whose conflict depends on files (a --script that
+// is played) are refused by the run.
+//
+// Options defined elsewhere join through AddTable: each one parses its own
+// value into the options and shows in --help after the program's own. The
+// layout shaping options (CKLT_LayoutShaper) parse themselves and follow
+// --save-settings in the help.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CKLT_LayoutShaper.h"
+
+struct CKLT_HostOptions {
+  std::string input;
+  std::string output;
+  std::string selection;
+  std::string plugin;
+  std::string script;
+  bool dialog = false;
+  bool about = false;
+  bool lockTransparency = false;
+  bool noFilterCase = false;
+  bool quiet = false;
+  int layer = -1;     // index of the filtered layer, bottom first; -1 the topmost visible one
+  int16_t mode = -1;  // a colour mode to convert to first; -1 keeps the file's
+  uint8_t fore[3] = {0, 0, 0};
+  uint8_t back[3] = {255, 255, 255};
+  double dpi = 0;  // 0 keeps the file's
+  int32_t maxSpace = 8 << 20;
+  uint64_t memoryBudget = 0;  // 0: DefaultMemoryBudget()
+  int64_t cancelAfter = -1;
+  // The settings the replay uses: a file, else the default layout with
+  // these grid counts (0: the default grid) in Puzzle or Layout mode;
+  // `last` hands none (the plug-in's own last settings).
+  std::string settings;
+  std::string saveSettings;
+  int columns = 0;
+  int rows = 0;
+  bool layoutMode = false;
+  bool last = false;
+  // How the default layout is shaped.
+  CKLT_LayoutShaper::Options shape;
+
+  // One option: its names, the name of its value in the help (null for a
+  // flag), its help text ("\n" starts another help line) and what it does
+  // with its value (null for a flag): false with a reason.
+  struct Spec {
+    const char* name;
+    const char* shortName;
+    const char* value;
+    const char* help;
+    bool (*take)(CKLT_HostOptions& options, const char* value, std::string& error);
+  };
+
+  // Makes a table of further options known to the parser (the table is
+  // kept, not copied).
+  static void AddTable(const Spec* specs, size_t count);
+
+  // 0 to run, 1 when help was asked for, -1 with a reason in error.
+  static int Parse(const std::vector<std::string>& args, CKLT_HostOptions& options, std::string& error);
+  static std::string Usage();
+
+  // Half the machine's memory, or half the process's memory limit when
+  // that is lower.
+  static uint64_t DefaultMemoryBudget();
+  uint64_t Budget() const { return memoryBudget ? memoryBudget : DefaultMemoryBudget(); }
+
+ private:
+  bool i_Check(std::string& error) const;
+};

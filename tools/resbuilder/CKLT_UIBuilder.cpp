@@ -1,0 +1,510 @@
+#include "CKLT_UIBuilder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "KLT_UIFontRaster.h"
+#include "KLT_UITheme.h"
+#include "KLF_BigEndian.h"
+
+namespace {
+
+const char* const kButtons = "UIResources>Buttons>";
+
+struct StateName {
+  const char* name;
+  KLT_Look look;
+};
+
+const StateName kButtonStates[] = {{"Normal", KLT_Look::Normal},
+                                   {"Highlighted", KLT_Look::Highlighted},
+                                   {"Pressed", KLT_Look::Pressed},
+                                   {"Pressed Mouse Out", KLT_Look::PressedOut},
+                                   {"Disabled", KLT_Look::Disabled}};
+// Scroll bars, sliders and lists: Pressed is their working state.
+const StateName kBarStates[] = {{"Normal", KLT_Look::Normal},
+                                {"Highlighted", KLT_Look::Highlighted},
+                                {"Pressed", KLT_Look::Pressed},
+                                {"Disabled", KLT_Look::Disabled}};
+
+bool Vertical(kltRECT_s r) { return r.bottom - r.top > r.right - r.left; }
+
+}  // namespace
+
+bool CKLT_UIBuilder::i_Fail(const std::string& message) {
+  m_error = message;
+  return false;
+}
+
+bool CKLT_UIBuilder::i_Out(bool ok) { return ok || i_Fail((m_at ? m_at->Where() : std::string()) + m_out.Error()); }
+
+bool CKLT_UIBuilder::i_Check(const KLT_UINode& n, std::initializer_list<const char*> allowed) {
+  for (const auto& c : n.children) {
+    bool known = false;
+    for (const char* a : allowed) known = known || c->keyword == a;
+    if (!known) return i_Fail(c->Where() + "'" + c->keyword + "' has no meaning inside '" + n.keyword + "'");
+  }
+  return true;
+}
+
+bool CKLT_UIBuilder::i_RectArgs(const KLT_UINode& n, size_t first, kltRECT_s& r) {
+  KLT_Args a(n);
+  long v[4];
+  for (size_t i = 0; i < 4; ++i)
+    if (!a.Int(first + i, 0, 65535, v[i], m_error)) return false;
+  r = {static_cast<i32>(v[0]), static_cast<i32>(v[1]), static_cast<i32>(v[2]), static_cast<i32>(v[3])};
+  if (r.right <= r.left || r.bottom <= r.top) return i_Fail(n.Where() + "the rectangle is empty");
+  return true;
+}
+
+// The control's own "rect L T R B", inside the window.
+bool CKLT_UIBuilder::i_OwnRect(const KLT_UINode& n, kltRECT_s& r) {
+  const KLT_UINode* rect = n.Find("rect");
+  if (!rect) return i_Fail(n.Where() + "'" + n.keyword + " " + n.args[0] + "' needs a rect");
+  if (!KLT_Args(*rect).Count(4, 4, m_error) || !i_RectArgs(*rect, 0, r)) return false;
+  if (r.right > m_width || r.bottom > m_height) return i_Fail(rect->Where() + "the rectangle leaves the window");
+  return true;
+}
+
+std::string CKLT_UIBuilder::i_Label(const KLT_UINode& n) {
+  const KLT_UINode* l = n.Find("label");
+  return l && !l->args.empty() ? l->args[0] : std::string();
+}
+
+bool CKLT_UIBuilder::i_Rects(const std::string& folder, kltRECT_s r) {
+  return i_Out(m_out.AddU16(folder + ">Rect Left", static_cast<u16>(r.left)) &&
+               m_out.AddU16(folder + ">Rect Top", static_cast<u16>(r.top)) &&
+               m_out.AddU16(folder + ">Rect Right", static_cast<u16>(r.right)) &&
+               m_out.AddU16(folder + ">Rect Bottom", static_cast<u16>(r.bottom)));
+}
+
+bool CKLT_UIBuilder::Build(const CKLT_UIDescription& desc) {
+  for (const auto& s : desc.Statements())
+    if (!i_Statement(*s)) return false;
+  return m_accelerators.empty() || i_Out(m_out.AddPacked("UIResources>Accelerators", m_accelerators));
+}
+
+bool CKLT_UIBuilder::i_Statement(const KLT_UINode& n) {
+  m_at = &n;
+  if (n.keyword == "font") return i_Font(n);
+  if (n.keyword == "string") return i_String(n);
+  if (n.keyword == "rect") return i_NamedRect(n);
+  if (n.keyword == "accelerator") return i_Accelerator(n);
+  if (n.keyword == "window") return i_Window(n);
+  return i_Fail(n.Where() + "unknown statement '" + n.keyword + "'");
+}
+
+bool CKLT_UIBuilder::i_Font(const KLT_UINode& n) {
+  KLT_Args a(n);
+  long px, first = 32, last = 126;
+  if (!i_Check(n, {}) || !a.Count(3, 5, m_error) || !a.Int(2, 4, 96, px, m_error)) return false;
+  if (a.Size() == 5 && (!a.Int(3, 0, 255, first, m_error) || !a.Int(4, first, 255, last, m_error))) return false;
+  if (a.Size() == 4) return i_Fail(n.Where() + "a font range needs its first and its last code");
+  KLT_FontSpec spec;
+  spec.file = m_fontDir + "/" + a.Str(1);
+  spec.pixels = static_cast<u32>(px);
+  spec.first = static_cast<u8>(first);
+  spec.last = static_cast<u8>(last);
+  std::vector<u8> record;
+  if (!KLT_RasteriseFont(spec, record, m_error)) return i_Fail(n.Where() + m_error);
+  return i_Out(m_out.AddPacked("UIResources>Fonts>" + a.Str(0), record));
+}
+
+bool CKLT_UIBuilder::i_String(const KLT_UINode& n) {
+  if (!i_Check(n, {}) || !KLT_Args(n).Count(2, 2, m_error)) return false;
+  if (n.args[1].empty()) return i_Fail(n.Where() + "a resource string cannot be empty");
+  return i_Out(m_out.AddString("UIResources>Strings>" + n.args[0], n.args[1]));
+}
+
+bool CKLT_UIBuilder::i_NamedRect(const KLT_UINode& n) {
+  kltRECT_s r;
+  if (!i_Check(n, {}) || !KLT_Args(n).Count(5, 5, m_error) || !i_RectArgs(n, 1, r)) return false;
+  return i_Rects("UIResources>Rects>" + n.args[0], r);
+}
+
+// Entries of 108 bytes: primary modifier held, Option, Shift, primary is
+// Command, key, unused, command (little-endian), unused.
+bool CKLT_UIBuilder::i_Accelerator(const KLT_UINode& n) {
+  long command;
+  if (!i_Check(n, {}) || !KLT_Args(n).Count(2, 2, m_error) || !KLT_Args(n).Int(1, 0, 65534, command, m_error))
+    return false;
+  std::string spec = n.args[0];
+  u8 e[108] = {};
+  for (size_t p; (p = spec.find('+')) != std::string::npos && p + 1 < spec.size(); spec.erase(0, p + 1)) {
+    const std::string mod = spec.substr(0, p);
+    if (mod == "cmd") e[0] = e[3] = 1;
+    else if (mod == "ctrl") e[0] = 1;
+    else if (mod == "option") e[1] = 1;
+    else if (mod == "shift") e[2] = 1;
+    else return i_Fail(n.Where() + "unknown modifier '" + mod + "'");
+  }
+  if (spec.size() == 1 && std::strchr("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789=,-.;/`[]\\'+_", spec[0]))
+    e[4] = static_cast<u8>(spec[0]);
+  else if (spec.size() >= 2 && spec[0] == 'F' && std::atoi(spec.c_str() + 1) >= 1 && std::atoi(spec.c_str() + 1) <= 12)
+    e[4] = static_cast<u8>(219 + std::atoi(spec.c_str() + 1));
+  else
+    return i_Fail(n.Where() + "'" + spec + "' is not an accelerator key (A-Z, 0-9, punctuation, F1-F12)");
+  e[6] = static_cast<u8>(command);
+  e[7] = static_cast<u8>(command >> 8);
+  m_accelerators.insert(m_accelerators.end(), e, e + sizeof(e));
+  return true;
+}
+
+// ---- windows ----
+
+// Background marks that belong to controls or to the window's layout.
+void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
+  kltRECT_s r;
+  if ((c.keyword == "panel" || c.keyword == "well") && c.args.size() >= 4 && i_RectArgs(c, 0, r)) {
+    if (c.keyword == "panel")
+      klt_theme::Panel(cr, r, c.args.size() > 4 ? c.args[4] : std::string());
+    else
+      klt_theme::Well(cr, r);
+    return;
+  }
+  const KLT_UINode* rect = c.Find("rect");
+  if (!rect || rect->args.size() != 4 || !i_RectArgs(*rect, 0, r)) return;
+  const KLT_UINode* art = c.Find("art");
+  if (c.keyword == "edit" || c.keyword == "progress")
+    klt_theme::Field(cr, r);
+  else if (c.keyword == "ruler")
+    klt_theme::RulerStrip(cr, r, Vertical(r));
+  else if (c.keyword == "image" && art && !art->args.empty() && art->args[0] == "navigator")
+    klt_theme::Well(cr, {r.left - 1, r.top - 1, r.right + 1, r.bottom + 1});
+}
+
+bool CKLT_UIBuilder::i_WindowPictures(const KLT_UINode& n, const std::string& title, int caption) {
+  const std::string base = "UIResources>Windows>" + n.args[0];
+  CKLT_UIArt bg({0, 0, m_width, m_height});
+  klt_theme::WindowBackground(bg.Cr(), m_width, m_height, caption);
+  for (const auto& c : n.children) i_Decor(bg.Cr(), *c);
+  if (!i_Out(m_out.AddPacked(base + ">Background", bg.ImageRecord()))) return false;
+  const kltRECT_s strip = {0, 0, m_width, caption};
+  for (bool active : {true, false}) {
+    CKLT_UIArt art(strip);
+    klt_theme::Caption(art.Cr(), m_width, caption, title, active);
+    if (caption > 0 &&
+        !i_Out(m_out.AddPacked(base + (active ? ">Caption_Active" : ">Caption_Inactive"), art.ImageRecord())))
+      return false;
+  }
+  // The drag area is the caption strip unless one is given.
+  kltRECT_s drag = strip;
+  const KLT_UINode* d = n.Find("drag");
+  if (d && (!KLT_Args(*d).Count(4, 4, m_error) || !i_RectArgs(*d, 0, drag))) return false;
+  if (!d && caption == 0) return true;
+  CKLT_UIArt mask(drag);
+  mask.Fill(0, 0, 0, 255);
+  return i_Out(m_out.AddPacked(base + ">Drag_Area", mask.MaskRecord()));
+}
+
+bool CKLT_UIBuilder::i_Window(const KLT_UINode& n) {
+  KLT_Args a(n);
+  long w, h, caption = 26;
+  if (!a.Count(1, 2, m_error)) return false;
+  const KLT_UINode* size = n.Find("size");
+  if (!size) return i_Fail(n.Where() + "window " + n.args[0] + " needs a size");
+  if (!KLT_Args(*size).Count(2, 2, m_error) || !KLT_Args(*size).Int(0, 16, 4000, w, m_error) ||
+      !KLT_Args(*size).Int(1, 16, 4000, h, m_error))
+    return false;
+  if (const KLT_UINode* c = n.Find("caption"))
+    if (!KLT_Args(*c).Count(1, 1, m_error) || !KLT_Args(*c).Int(0, 0, h, caption, m_error)) return false;
+  m_width = static_cast<int>(w);
+  m_height = static_cast<int>(h);
+  if (!i_WindowPictures(n, a.Size() > 1 ? a.Str(1) : n.args[0], static_cast<int>(caption))) return false;
+  for (const auto& c : n.children) {
+    const std::string& k = c->keyword;
+    m_at = c.get();
+    if (k == "size" || k == "caption" || k == "drag" || k == "panel" || k == "well") {
+      kltRECT_s r;
+      if ((k == "panel" || k == "well") && (!KLT_Args(*c).Count(4, 5, m_error) || !i_RectArgs(*c, 0, r)))
+        return false;
+      continue;
+    }
+    if (!(k == "string" ? i_String(*c) : k == "rect" ? i_NamedRect(*c) : i_Control(*c))) return false;
+  }
+  return true;
+}
+
+// ---- controls ----
+
+bool CKLT_UIBuilder::i_Control(const KLT_UINode& n) {
+  static const char* const kKinds[] = {"button", "checkbox", "radio", "image", "text",      "progress",
+                                       "edit",   "list",     "slider", "ruler", "scrollbar"};
+  bool known = false;
+  for (const char* k : kKinds) known = known || n.keyword == k;
+  if (!known) return i_Fail(n.Where() + "unknown window part '" + n.keyword + "'");
+  kltRECT_s r;
+  if (!KLT_Args(n).Count(1, 1, m_error) || !i_OwnRect(n, r)) return false;
+  const std::string& k = n.keyword;
+  if (k == "button") {
+    if (!i_Check(n, {"rect", "label", "arrow", "menu"})) return false;
+    int arrow = 0;
+    if (const KLT_UINode* a = n.Find("arrow")) {
+      static const char* const kDirs[] = {"up", "down", "left", "right"};
+      for (int i = 0; i < 4; ++i)
+        if (!a->args.empty() && a->args[0] == kDirs[i]) arrow = i + 1;
+      if (!arrow) return i_Fail(a->Where() + "an arrow points up, down, left or right");
+    }
+    return i_Button(n, n.args[0], r, arrow);
+  }
+  if (k == "checkbox" || k == "radio") return i_Toggle(n, r, k == "radio");
+  if (k == "image" || k == "ruler") return i_Image(n, r);
+  if (k == "text") return i_Text(n, r);
+  if (k == "progress") return i_Progress(n, r);
+  if (k == "edit") return i_Check(n, {"rect"}) && i_Rects("UIResources>Edits>" + n.args[0], r);
+  if (k == "list") return i_List(n, r);
+  if (k == "slider") return i_Slider(n, r);
+  return i_ScrollBar(n, r);
+}
+
+bool CKLT_UIBuilder::i_Button(const KLT_UINode& n, const std::string& name, kltRECT_s r, int arrow) {
+  const std::string f = kButtons + name;
+  const std::string label = i_Label(n);
+  const bool menu = n.Find("menu") != nullptr;
+  for (const StateName& s : kButtonStates) {
+    CKLT_UIArt art(r);
+    klt_theme::Button(art.Cr(), art.W(), art.H(), s.look, label, menu, arrow);
+    if (!i_Out(m_out.AddPacked(f + ">" + s.name, art.ImageRecord()))) return false;
+    if (s.look == KLT_Look::Normal && !i_Out(m_out.AddPacked(f + ">Data", art.MaskRecord()))) return false;
+  }
+  return true;
+}
+
+bool CKLT_UIBuilder::i_Toggle(const KLT_UINode& n, kltRECT_s r, bool radio) {
+  if (!i_Check(n, radio ? std::initializer_list<const char*>{"rect", "label", "group"}
+                        : std::initializer_list<const char*>{"rect", "label"}))
+    return false;
+  const std::string f = std::string(radio ? "UIResources>Radio Buttons>" : "UIResources>Check Boxes>") + n.args[0];
+  const std::string label = i_Label(n);
+  for (const StateName& s : kButtonStates)
+    for (bool on : {true, false}) {
+      // A radio button has one highlighted, pressed and pressed-outside
+      // picture, shown while it is off.
+      const bool paired = !radio || s.look == KLT_Look::Normal || s.look == KLT_Look::Disabled;
+      if (!paired && on) continue;
+      CKLT_UIArt art(r);
+      (radio ? klt_theme::Radio : klt_theme::CheckBox)(art.Cr(), art.W(), art.H(), s.look, on, label);
+      const std::string key = f + ">" + s.name + (paired ? (on ? " On" : " Off") : "");
+      if (!i_Out(m_out.AddPacked(key, art.ImageRecord()))) return false;
+    }
+  CKLT_UIArt hit(r);
+  hit.Fill(0, 0, 0, 255);
+  if (!i_Out(m_out.AddPacked(f + ">Data", hit.MaskRecord()))) return false;
+  if (!radio) return true;
+  long group = 0;
+  const KLT_UINode* g = n.Find("group");
+  if (!g) return i_Fail(n.Where() + "a radio button needs a group");
+  if (!KLT_Args(*g).Count(1, 1, m_error) || !KLT_Args(*g).Int(0, 0, 254, group, m_error)) return false;
+  return i_Out(m_out.AddU8(f + ">Group ID", static_cast<u8>(group)));
+}
+
+// Static images; a ruler is one whose colour planes are the ticks' ink and
+// whose alpha the ruler writes.
+bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
+  const bool ruler = n.keyword == "ruler";
+  if (!i_Check(n, ruler ? std::initializer_list<const char*>{"rect"} : std::initializer_list<const char*>{"rect", "art"}))
+    return false;
+  std::string kind = ruler ? "ruler" : "plain";
+  if (const KLT_UINode* a = n.Find("art")) kind = a->args.empty() ? "" : a->args[0];
+  if (kind != "ruler" && kind != "plain" && kind != "piece" && kind != "navigator")
+    return i_Fail(n.Where() + "an image's art is piece, navigator or plain");
+  const std::string f = "UIResources>Static Images>" + n.args[0];
+  for (bool disabled : {false, true}) {
+    CKLT_UIArt art(r);
+    if (kind == "ruler")
+      art.Fill(disabled ? 0x70 : 0xB8, disabled ? 0x70 : 0xB8, disabled ? 0x74 : 0xBE, 0);
+    else if (kind == "navigator")
+      art.Fill(200, 200, 200, 0);
+    else if (kind == "piece")
+      klt_theme::Piece(art.Cr(), art.W(), art.H(), disabled);
+    if (!i_Out(m_out.AddPacked(f + (disabled ? ">Disabled" : ">Normal"), art.ImageRecord()))) return false;
+  }
+  return true;
+}
+
+bool CKLT_UIBuilder::i_Text(const KLT_UINode& n, kltRECT_s r) {
+  if (!i_Check(n, {"rect"})) return false;
+  const std::string f = "UIResources>Static Texts>" + n.args[0];
+  for (KLT_Look look : {KLT_Look::Normal, KLT_Look::Disabled}) {
+    u8 red, green, blue;
+    klt_theme::TextPaint(look, red, green, blue);
+    CKLT_UIArt art(r);
+    art.Fill(red, green, blue, 255);
+    if (!i_Out(m_out.AddPacked(f + (look == KLT_Look::Normal ? ">Normal" : ">Disabled"), art.ImageRecord())))
+      return false;
+  }
+  return true;
+}
+
+// The bar shows where the ramp's first plane is not above the level: the
+// ramp rises from 1 to 255 along the bar, so level 0 hides it all.
+bool CKLT_UIBuilder::i_Progress(const KLT_UINode& n, kltRECT_s r) {
+  if (!i_Check(n, {"rect"})) return false;
+  const std::string f = "UIResources>Progresses>" + n.args[0];
+  CKLT_UIArt bar(r);
+  klt_theme::ProgressBar(bar.Cr(), bar.W(), bar.H());
+  CKLT_UIArt ramp(r);
+  ramp.Fill(0, 0, 0, 255);
+  const int w = static_cast<int>(ramp.W());
+  for (int x = 0; x < w; ++x)
+    for (int y = 0; y < ramp.H(); ++y) ramp.Poke(x, y, 0, static_cast<u8>(w > 1 ? 1 + x * 254 / (w - 1) : 255));
+  return i_Out(m_out.AddPacked(f + ">Normal", bar.ImageRecord()) && m_out.AddPacked(f + ">Data", ramp.ImageRecord()));
+}
+
+bool CKLT_UIBuilder::i_List(const KLT_UINode& n, kltRECT_s r) {
+  if (!i_Check(n, {"rect"})) return false;
+  const std::string f = "UIResources>Lists>" + n.args[0];
+  static const StateName kList[] = {{"Normal", KLT_Look::Normal},
+                                    {"Highlighted", KLT_Look::Highlighted},
+                                    {"Working", KLT_Look::Pressed},
+                                    {"Disabled", KLT_Look::Disabled},
+                                    {"Selected", KLT_Look::Normal}};
+  for (const StateName& s : kList) {
+    const bool selected = std::strcmp(s.name, "Selected") == 0;
+    CKLT_UIArt back(r), fore(r);
+    klt_theme::ListBack(back.Cr(), back.W(), back.H(), s.look, selected);
+    u8 red, green, blue;
+    klt_theme::TextPaint(selected ? KLT_Look::Pressed : s.look, red, green, blue);
+    fore.Fill(red, green, blue, 255);
+    if (!i_Out(m_out.AddPacked(f + ">Background_" + s.name, back.ImageRecord()) &&
+               m_out.AddPacked(f + ">Foreground_" + s.name, fore.ImageRecord())))
+      return false;
+  }
+  return i_Rects(f, r);
+}
+
+// One scroll bar: track pictures over the rectangle, thumb pictures of 16
+// pixels along the axis at its start, and the thumb's parts in
+// ">Thumb_Data": along the first row or column, head pixels carry 255 in
+// the first plane, then tile pixels in the third, then tail pixels in the
+// second.
+bool CKLT_UIBuilder::i_Bar(const std::string& name, kltRECT_s r, bool vertical) {
+  const std::string f = "UIResources>Scroll Bars>" + name;
+  const int length = vertical ? r.bottom - r.top : r.right - r.left;
+  const int thumb = std::min(16, length), head = thumb * 3 / 8, tail = head, tile = thumb - head - tail;
+  const kltRECT_s t = vertical ? kltRECT_s{r.left, r.top, r.right, r.top + thumb}
+                               : kltRECT_s{r.left, r.top, r.left + thumb, r.bottom};
+  if (!i_Out(m_out.AddU8(f + ">Is Vertical", vertical ? 1 : 0))) return false;
+  for (const StateName& s : kBarStates) {
+    CKLT_UIArt back(r), knob(t);
+    klt_theme::ScrollTrack(back.Cr(), back.W(), back.H(), s.look);
+    klt_theme::ScrollThumb(knob.Cr(), knob.W(), knob.H(), vertical, s.look);
+    if (!i_Out(m_out.AddPacked(f + ">Background_" + s.name, back.ImageRecord()) &&
+               m_out.AddPacked(f + ">Thumb_" + s.name, knob.ImageRecord())))
+      return false;
+  }
+  CKLT_UIArt parts(t);
+  parts.Fill(0, 0, 0, 255);
+  for (int i = 0; i < thumb; ++i) {
+    const int plane = i < head ? 0 : i < head + tile ? 2 : 1;
+    parts.Poke(vertical ? 0 : i, vertical ? i : 0, plane, 255);
+  }
+  return i_Out(m_out.AddPacked(f + ">Thumb_Data", parts.ImageRecord())) && i_Rects(f, r);
+}
+
+// With arrows, the bar is made twice, once for each arrow style the
+// platform may prefer: "_MAC" with both arrows at the far end, "_NR" with
+// one at each end; each has its "_Less" and "_More" arrow buttons.
+bool CKLT_UIBuilder::i_ScrollBar(const KLT_UINode& n, kltRECT_s r) {
+  if (!i_Check(n, {"rect", "arrows"})) return false;
+  if (!n.Find("arrows")) return i_Bar(n.args[0], r, Vertical(r));
+  const bool v = Vertical(r);
+  const int t = v ? r.right - r.left : r.bottom - r.top;
+  const int along0 = v ? r.top : r.left, along1 = v ? r.bottom : r.right;
+  if (along1 - along0 < 3 * t) return i_Fail(n.Where() + "the bar is too short for its arrows");
+  auto span = [&](int a, int b) {
+    return v ? kltRECT_s{r.left, a, r.right, b} : kltRECT_s{a, r.top, b, r.bottom};
+  };
+  const int less = v ? 1 : 3, more = v ? 2 : 4;
+  const std::string mac = n.args[0] + "_MAC", nr = n.args[0] + "_NR";
+  return i_Bar(mac, span(along0, along1 - 2 * t), v) &&
+         i_Button(n, mac + "_Less", span(along1 - 2 * t, along1 - t), less) &&
+         i_Button(n, mac + "_More", span(along1 - t, along1), more) &&
+         i_Bar(nr, span(along0 + t, along1 - t), v) && i_Button(n, nr + "_Less", span(along0, along0 + t), less) &&
+         i_Button(n, nr + "_More", span(along1 - t, along1), more);
+}
+
+bool CKLT_UIBuilder::i_SliderPoints(const KLT_UINode& n, const std::string& f, kltRECT_s r,
+                                    std::vector<kltPOS>& points, bool& dial) {
+  long count = 11, first = 0, last = 100;
+  if (const KLT_UINode* p = n.Find("points"))
+    if (!KLT_Args(*p).Count(1, 1, m_error) || !KLT_Args(*p).Int(0, 2, 4096, count, m_error)) return false;
+  if (const KLT_UINode* v = n.Find("values"))
+    if (!KLT_Args(*v).Count(2, 2, m_error) || !KLT_Args(*v).Int(0, 0, 0x7FFFFFFF, first, m_error) ||
+        !KLT_Args(*v).Int(1, 0, 0x7FFFFFFF, last, m_error))
+      return false;
+  const KLT_UINode* path = n.Find("path");
+  dial = path && !path->args.empty() && path->args[0] == "dial";
+  if (path && !dial && (path->args.empty() || path->args[0] != "line"))
+    return i_Fail(path->Where() + "a slider's path is line or dial");
+  if (dial && count < 3) return i_Fail(n.Where() + "a dial needs at least 3 points");
+  std::vector<u8> coors(static_cast<size_t>(count) * 5);
+  std::vector<bool> flagged(static_cast<size_t>(count));
+  for (const auto& c : n.children) {
+    long at, value;
+    if (c->keyword != "value") continue;
+    if (!KLT_Args(*c).Count(2, 2, m_error) || !KLT_Args(*c).Int(0, 1, count - 2, at, m_error) ||
+        !KLT_Args(*c).Int(1, 0, 0x7FFFFFFF, value, m_error))
+      return false;
+    if (flagged[at]) return i_Fail(c->Where() + "point " + std::to_string(at) + " has a value already");
+    flagged[at] = true;
+  }
+  const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
+  const double radius = std::min(r.right - r.left, r.bottom - r.top) / 2.0 - 8;
+  const bool v = Vertical(r);
+  for (long j = 0; j < count; ++j) {
+    double x, y;
+    if (dial) {
+      const double a = -M_PI / 2 + 2 * M_PI * j / (count - 1);
+      x = cx + radius * std::cos(a), y = cy + radius * std::sin(a);
+    } else {
+      const double t = static_cast<double>(j) / (count - 1);
+      x = v ? cx : r.left + 8 + t * (r.right - r.left - 17);
+      y = v ? r.bottom - 9 - t * (r.bottom - r.top - 17) : cy;  // vertical sliders grow upwards
+    }
+    points.push_back({static_cast<i32>(std::lround(x)), static_cast<i32>(std::lround(y))});
+    KLF_PutBE16(&coors[j * 5], static_cast<u16>(points.back().x));
+    KLF_PutBE16(&coors[j * 5 + 2], static_cast<u16>(points.back().y));
+    coors[j * 5 + 4] = flagged[j] ? 1 : 0;
+  }
+  if (!i_Out(m_out.AddU16(f + ">Data_NumPoints", static_cast<u16>(count)) && m_out.AddBlock(f + ">Data_Coors", coors) &&
+             m_out.AddU32(f + ">Data_ValueStart", static_cast<u32>(first)) &&
+             m_out.AddU32(f + ">Data_ValueEnd", static_cast<u32>(last))))
+    return false;
+  std::vector<std::pair<long, long>> values;
+  for (const auto& c : n.children)
+    if (c->keyword == "value") values.push_back({std::atol(c->args[0].c_str()), std::atol(c->args[1].c_str())});
+  std::sort(values.begin(), values.end());
+  for (size_t k = 0; k < values.size(); ++k)
+    if (!i_Out(m_out.AddU32(f + ">Data_Value_" + std::to_string(k), static_cast<u32>(values[k].second)))) return false;
+  return true;
+}
+
+bool CKLT_UIBuilder::i_Slider(const KLT_UINode& n, kltRECT_s r) {
+  if (!i_Check(n, {"rect", "points", "values", "value", "path"})) return false;
+  const std::string f = "UIResources>Sliders>" + n.args[0];
+  std::vector<kltPOS> points;
+  bool dial = false;
+  if (!i_SliderPoints(n, f, r, points, dial)) return false;
+  std::vector<kltFPOS> path;
+  for (const kltPOS& p : points) path.push_back({p.x - r.left + 0.5, p.y - r.top + 0.5});
+  if (dial) path.pop_back();  // the last point closes the ring
+  const int d = 15, x0 = points[0].x, y0 = points[0].y;
+  const kltRECT_s knobRect = {x0 - d / 2, y0 - d / 2, x0 - d / 2 + d, y0 - d / 2 + d};
+  if (knobRect.left < 0 || knobRect.top < 0) return i_Fail(n.Where() + "the knob leaves the window");
+  for (const StateName& s : kBarStates) {
+    CKLT_UIArt track(r), knob(knobRect);
+    klt_theme::SliderTrack(track.Cr(), track.W(), track.H(), path, dial, s.look);
+    klt_theme::SliderKnob(knob.Cr(), d, s.look);
+    if (!i_Out(m_out.AddPacked(f + ">Background_" + s.name, track.ImageRecord()) &&
+               m_out.AddPacked(f + ">Thumb_" + s.name, knob.ImageRecord())))
+      return false;
+  }
+  CKLT_UIArt zone(r);
+  zone.Fill(255, 255, 255, 255);
+  return i_Out(m_out.AddPacked(f + ">Data_HotZone", zone.ImageRecord()) &&
+               m_out.AddU16(f + ">HotSpot_X", static_cast<u16>(x0)) &&
+               m_out.AddU16(f + ">HotSpot_Y", static_cast<u16>(y0)));
+}

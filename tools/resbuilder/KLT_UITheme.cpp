@@ -1,0 +1,392 @@
+#include "KLT_UITheme.h"
+
+#include <cairo-ft.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+FT_Library g_lib = nullptr;
+FT_Face g_face = nullptr;
+cairo_font_face_t* g_font = nullptr;
+
+// The palette.
+const u32 kText = 0xE4E4E8, kTextBright = 0xFFFFFF, kTextDim = 0x6A6A70, kTextSoft = 0xB4B4BA;
+const u32 kAccent = 0x3D85D8, kAccentLight = 0x5A9CEA, kAccentDark = 0x2A64A8;
+const u32 kEdge = 0x161618, kField = 0x1D1D20;
+
+void Rgb(cairo_t* cr, u32 c, double a = 1.0) {
+  cairo_set_source_rgba(cr, ((c >> 16) & 255) / 255.0, ((c >> 8) & 255) / 255.0, (c & 255) / 255.0, a);
+}
+
+void Gradient(cairo_t* cr, double y0, double y1, u32 top, u32 bottom) {
+  cairo_pattern_t* p = cairo_pattern_create_linear(0, y0, 0, y1);
+  cairo_pattern_add_color_stop_rgb(p, 0, ((top >> 16) & 255) / 255.0, ((top >> 8) & 255) / 255.0, (top & 255) / 255.0);
+  cairo_pattern_add_color_stop_rgb(p, 1, ((bottom >> 16) & 255) / 255.0, ((bottom >> 8) & 255) / 255.0,
+                                   (bottom & 255) / 255.0);
+  cairo_set_source(cr, p);
+  cairo_pattern_destroy(p);
+}
+
+void RoundRect(cairo_t* cr, double x, double y, double w, double h, double r) {
+  r = std::min({r, w / 2, h / 2});
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
+  cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
+  cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
+  cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
+  cairo_close_path(cr);
+}
+
+// Text centred on cy, starting at x (align 0), centred on x (1) or ending at x (2).
+void Label(cairo_t* cr, const std::string& text, double x, double cy, u32 colour, double size, int align) {
+  if (text.empty() || !g_font) return;
+  cairo_save(cr);
+  cairo_set_font_face(cr, g_font);
+  cairo_set_font_size(cr, size);
+  cairo_font_options_t* o = cairo_font_options_create();
+  cairo_font_options_set_antialias(o, CAIRO_ANTIALIAS_GRAY);
+  cairo_font_options_set_hint_style(o, CAIRO_HINT_STYLE_SLIGHT);
+  cairo_font_options_set_hint_metrics(o, CAIRO_HINT_METRICS_ON);
+  cairo_set_font_options(cr, o);
+  cairo_font_options_destroy(o);
+  cairo_font_extents_t fe;
+  cairo_text_extents_t te;
+  cairo_font_extents(cr, &fe);
+  cairo_text_extents(cr, text.c_str(), &te);
+  const double left = align == 0 ? x : align == 1 ? x - te.x_advance / 2 : x - te.x_advance;
+  cairo_move_to(cr, std::round(left), std::round(cy + (fe.ascent - fe.descent) / 2));
+  Rgb(cr, colour);
+  cairo_show_text(cr, text.c_str());
+  cairo_restore(cr);
+}
+
+void Arrow(cairo_t* cr, double cx, double cy, double s, int dir) {
+  cairo_save(cr);
+  cairo_translate(cr, cx, cy);
+  cairo_rotate(cr, (dir == 1 ? 0 : dir == 4 ? 0.5 : dir == 2 ? 1 : 1.5) * M_PI);
+  cairo_move_to(cr, -s, s * 0.55);
+  cairo_line_to(cr, 0, -s * 0.55);
+  cairo_line_to(cr, s, s * 0.55);
+  cairo_close_path(cr);
+  cairo_restore(cr);
+  cairo_fill(cr);
+}
+
+}  // namespace
+
+bool KLT_ThemeSetLabelFont(const std::string& ttf) {
+  KLT_ThemeDone();
+  if (FT_Init_FreeType(&g_lib) != 0 || FT_New_Face(g_lib, ttf.c_str(), 0, &g_face) != 0) return false;
+  g_font = cairo_ft_font_face_create_for_ft_face(g_face, 0);
+  return cairo_font_face_status(g_font) == CAIRO_STATUS_SUCCESS;
+}
+
+void KLT_ThemeDone() {
+  if (g_font) cairo_font_face_destroy(g_font);
+  if (g_face) FT_Done_Face(g_face);
+  if (g_lib) FT_Done_FreeType(g_lib);
+  g_font = nullptr;
+  g_face = nullptr;
+  g_lib = nullptr;
+}
+
+
+namespace klt_theme {
+
+namespace {
+
+struct Face {
+  u32 top, bottom, edge, text;
+  bool dashed;
+};
+
+// The five looks of a push button.
+Face ButtonFace(KLT_Look look) {
+  switch (look) {
+    case KLT_Look::Highlighted: return {0x5C5C63, 0x4E4E55, 0x7C7C86, kTextBright, false};
+    case KLT_Look::Pressed: return {kAccentDark, kAccent, 0x1E4A80, kTextBright, false};
+    case KLT_Look::PressedOut: return {0x3A3A3F, 0x3A3A3F, kAccent, kTextSoft, true};
+    case KLT_Look::Disabled: return {0x343437, 0x343437, 0x2A2A2D, kTextDim, false};
+    default: return {0x4D4D53, 0x424247, kEdge, kText, false};
+  }
+}
+
+void Stroke(cairo_t* cr, u32 colour, bool dashed) {
+  Rgb(cr, colour);
+  cairo_set_line_width(cr, 1);
+  if (dashed) {
+    const double d[] = {2, 2};
+    cairo_set_dash(cr, d, 2, 0);
+  }
+  cairo_stroke(cr);
+  cairo_set_dash(cr, nullptr, 0, 0);
+}
+
+// The box or ring of a check box or radio button, with its label.
+void Toggle(cairo_t* cr, double w, double h, KLT_Look look, bool on, const std::string& label, bool round) {
+  const double s = 14, x = 1.5, y = std::floor((h - s) / 2) + 0.5;
+  const bool off = look == KLT_Look::Disabled;
+  u32 fill = on ? kAccent : kField, edge = on ? kAccentDark : 0x6E6E76, text = kText;
+  if (look == KLT_Look::Highlighted) fill = on ? kAccentLight : 0x2A2A2E, edge = on ? kAccent : 0xA6A6AE, text = kTextBright;
+  if (look == KLT_Look::Pressed) fill = on ? kAccentDark : 0x141416, edge = kAccentLight, text = kTextBright;
+  if (look == KLT_Look::PressedOut) fill = on ? 0x2F5F95 : kField, edge = kAccent, text = kTextSoft;
+  if (off) fill = on ? 0x4A4A50 : 0x2A2A2D, edge = 0x3E3E43, text = kTextDim;
+  if (round)
+    cairo_arc(cr, x + s / 2 - 0.5, y + s / 2 - 0.5, s / 2, 0, 2 * M_PI);
+  else
+    RoundRect(cr, x, y, s - 1, s - 1, 3);
+  Rgb(cr, fill);
+  cairo_fill_preserve(cr);
+  Stroke(cr, edge, look == KLT_Look::PressedOut);
+  if (on) {
+    Rgb(cr, off ? 0x8A8A90 : kTextBright);
+    if (round) {
+      cairo_arc(cr, x + s / 2 - 0.5, y + s / 2 - 0.5, 3, 0, 2 * M_PI);
+      cairo_fill(cr);
+    } else {
+      cairo_set_line_width(cr, 2);
+      cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+      cairo_move_to(cr, x + 3, y + 7);
+      cairo_line_to(cr, x + 5.5, y + 9.5);
+      cairo_line_to(cr, x + 10, y + 3.5);
+      cairo_stroke(cr);
+    }
+  }
+  Label(cr, label, x + s + 6, h / 2, text, 12, 0);
+  (void)w;
+}
+
+}  // namespace
+
+void WindowBackground(cairo_t* cr, double w, double h, double captionH) {
+  RoundRect(cr, 0, 0, w, h, 8);
+  Gradient(cr, 0, h, 0x333337, 0x28282B);
+  cairo_fill(cr);
+  if (captionH > 0) {
+    cairo_rectangle(cr, 0, captionH, w, 1);
+    Rgb(cr, 0x1A1A1C);
+    cairo_fill(cr);
+  }
+  RoundRect(cr, 1.5, 1.5, w - 3, h - 3, 7);
+  Stroke(cr, 0x45454A, false);
+  RoundRect(cr, 0.5, 0.5, w - 1, h - 1, 8);
+  Stroke(cr, 0x0E0E10, false);
+}
+
+void Caption(cairo_t* cr, double w, double h, const std::string& title, bool active) {
+  cairo_save(cr);
+  RoundRect(cr, 0, 0, w, h + 8, 8);  // round top corners only
+  cairo_clip(cr);
+  cairo_rectangle(cr, 0, 0, w, h);
+  if (active)
+    Gradient(cr, 0, h, 0x414147, 0x343439);
+  else
+    Rgb(cr, 0x2E2E31);
+  cairo_fill(cr);
+  RoundRect(cr, 0.5, 0.5, w - 1, h + 8, 8);
+  Stroke(cr, 0x0E0E10, false);
+  RoundRect(cr, 1.5, 1.5, w - 3, h + 8, 7);
+  Stroke(cr, active ? 0x55555B : 0x3C3C40, false);
+  cairo_rectangle(cr, 1, h - 1, w - 2, 1);
+  Rgb(cr, active ? kAccent : 0x1A1A1C);
+  cairo_fill(cr);
+  cairo_restore(cr);
+  Label(cr, title, w / 2, h / 2, active ? 0xECECEF : 0x85858B, 12, 1);
+}
+
+void Panel(cairo_t* cr, kltRECT_s r, const std::string& title) {
+  const double top = r.top + (title.empty() ? 0 : 8);
+  RoundRect(cr, r.left + 0.5, top + 0.5, r.right - r.left - 1, r.bottom - top - 1, 5);
+  Rgb(cr, 0x000000, 0.14);
+  cairo_fill_preserve(cr);
+  Stroke(cr, 0x424247, false);
+  if (title.empty()) return;
+  cairo_text_extents_t te;
+  cairo_save(cr);
+  cairo_set_font_face(cr, g_font);
+  cairo_set_font_size(cr, 11);
+  cairo_text_extents(cr, title.c_str(), &te);
+  cairo_restore(cr);
+  cairo_rectangle(cr, r.left + 8, top - 1, te.x_advance + 8, 3);
+  Rgb(cr, 0x2F2F33);
+  cairo_fill(cr);
+  Label(cr, title, r.left + 12, top, 0x9C9CA4, 11, 0);
+}
+
+void Well(cairo_t* cr, kltRECT_s r) {
+  cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  Rgb(cr, 0x1A1A1C);
+  cairo_fill(cr);
+  cairo_rectangle(cr, r.left + 0.5, r.top + 0.5, r.right - r.left - 1, r.bottom - r.top - 1);
+  Stroke(cr, 0x0F0F11, false);
+  cairo_move_to(cr, r.left, r.bottom + 0.5);
+  cairo_line_to(cr, r.right, r.bottom + 0.5);
+  Stroke(cr, 0x404045, false);
+}
+
+void Field(cairo_t* cr, kltRECT_s r) {
+  RoundRect(cr, r.left - 1.5, r.top - 1.5, r.right - r.left + 3, r.bottom - r.top + 3, 3);
+  Rgb(cr, kField);
+  cairo_fill_preserve(cr);
+  Stroke(cr, 0x4C4C52, false);
+}
+
+void RulerStrip(cairo_t* cr, kltRECT_s r, bool vertical) {
+  cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  Rgb(cr, 0x242427);
+  cairo_fill(cr);
+  if (vertical)
+    cairo_rectangle(cr, r.right - 1, r.top, 1, r.bottom - r.top);
+  else
+    cairo_rectangle(cr, r.left, r.bottom - 1, r.right - r.left, 1);
+  Rgb(cr, 0x0F0F11);
+  cairo_fill(cr);
+}
+
+void Button(cairo_t* cr, double w, double h, KLT_Look look, const std::string& label, bool menu, int arrow) {
+  const Face f = ButtonFace(look);
+  RoundRect(cr, 0.5, 0.5, w - 1, h - 1, 4);
+  Gradient(cr, 0, h, f.top, f.bottom);
+  cairo_fill_preserve(cr);
+  Stroke(cr, f.edge, f.dashed);
+  if (look == KLT_Look::Normal || look == KLT_Look::Highlighted) {
+    cairo_move_to(cr, 4, 1.5);  // a faint top light
+    cairo_line_to(cr, w - 4, 1.5);
+    Stroke(cr, look == KLT_Look::Normal ? 0x5E5E64 : 0x707078, false);
+  }
+  const double dy = look == KLT_Look::Pressed ? 1 : 0;
+  if (arrow) {
+    Rgb(cr, f.text);
+    Arrow(cr, w / 2, h / 2 + dy, std::min(w, h) / 5, arrow);
+    return;
+  }
+  Label(cr, label, menu ? (w - 12) / 2 : w / 2, h / 2 + dy, f.text, 12, 1);
+  if (menu) {
+    Rgb(cr, f.text);
+    Arrow(cr, w - 12, h / 2 + dy, 3.5, 2);
+  }
+}
+
+void CheckBox(cairo_t* cr, double w, double h, KLT_Look look, bool on, const std::string& label) {
+  Toggle(cr, w, h, look, on, label, false);
+}
+
+void Radio(cairo_t* cr, double w, double h, KLT_Look look, bool on, const std::string& label) {
+  Toggle(cr, w, h, look, on, label, true);
+}
+
+void ProgressBar(cairo_t* cr, double w, double h) {
+  RoundRect(cr, 1, 1, w - 2, h - 2, (h - 2) / 2);
+  Gradient(cr, 1, h - 1, kAccentLight, kAccentDark);
+  cairo_fill(cr);
+}
+
+void ScrollTrack(cairo_t* cr, double w, double h, KLT_Look look) {
+  const u32 fill = look == KLT_Look::Highlighted ? 0x252528 : look == KLT_Look::Pressed ? 0x2A2A2E : 0x1D1D20;
+  cairo_rectangle(cr, 0, 0, w, h);
+  Rgb(cr, fill, look == KLT_Look::Disabled ? 0.55 : 1);
+  cairo_fill(cr);
+  cairo_rectangle(cr, 0.5, 0.5, w - 1, h - 1);
+  Stroke(cr, 0x121214, false);
+}
+
+void ScrollThumb(cairo_t* cr, double w, double h, bool vertical, KLT_Look look) {
+  const u32 fill = look == KLT_Look::Highlighted ? 0x80808A
+                   : look == KLT_Look::Pressed   ? kAccent
+                   : look == KLT_Look::Disabled  ? 0x38383C
+                                                 : 0x5E5E66;
+  const double in = 3;
+  if (vertical)
+    RoundRect(cr, in, 1, w - 2 * in, h - 2, (w - 2 * in) / 2);
+  else
+    RoundRect(cr, 1, in, w - 2, h - 2 * in, (h - 2 * in) / 2);
+  Rgb(cr, fill);
+  cairo_fill(cr);
+}
+
+void SliderTrack(cairo_t* cr, double w, double h, const std::vector<kltFPOS>& path, bool closed, KLT_Look look) {
+  (void)w;
+  (void)h;
+  if (path.size() < 2) return;
+  auto trace = [&]() {
+    cairo_new_path(cr);
+    cairo_move_to(cr, path[0].x, path[0].y);
+    for (size_t i = 1; i < path.size(); ++i) cairo_line_to(cr, path[i].x, path[i].y);
+    if (closed) cairo_close_path(cr);
+  };
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  trace();
+  cairo_set_line_width(cr, 6);
+  Rgb(cr, 0x111113);
+  cairo_stroke(cr);
+  trace();
+  cairo_set_line_width(cr, 4);
+  const u32 fill = look == KLT_Look::Highlighted ? 0x2C2C31 : look == KLT_Look::Pressed ? 0x2A4F7A : 0x1F1F22;
+  Rgb(cr, fill, look == KLT_Look::Disabled ? 0.6 : 1);
+  cairo_stroke(cr);
+}
+
+void SliderKnob(cairo_t* cr, double d, KLT_Look look) {
+  const u32 top = look == KLT_Look::Highlighted ? 0xF4F4F8
+                  : look == KLT_Look::Pressed   ? kAccentLight
+                  : look == KLT_Look::Disabled  ? 0x5A5A60
+                                                : 0xCFCFD6;
+  const u32 bottom = look == KLT_Look::Pressed ? kAccentDark : look == KLT_Look::Disabled ? 0x4A4A50 : 0x9A9AA2;
+  cairo_arc(cr, d / 2, d / 2, d / 2 - 1, 0, 2 * M_PI);
+  Gradient(cr, 0, d, top, bottom);
+  cairo_fill_preserve(cr);
+  Stroke(cr, look == KLT_Look::Pressed ? 0x1E4A80 : 0x111113, false);
+}
+
+void ListBack(cairo_t* cr, double w, double h, KLT_Look look, bool selected) {
+  cairo_rectangle(cr, 0, 0, w, h);
+  Rgb(cr, look == KLT_Look::Disabled ? 0x242426 : 0x1B1B1E);
+  cairo_fill(cr);
+  if (selected) {
+    cairo_rectangle(cr, 1, 0, w - 2, h);
+    Rgb(cr, 0x2F5F95);
+    cairo_fill(cr);
+  }
+  const u32 edge = look == KLT_Look::Highlighted ? 0x6A6A72
+                   : look == KLT_Look::Pressed   ? kAccent
+                   : look == KLT_Look::Disabled  ? 0x2E2E31
+                                                 : 0x44444A;
+  cairo_rectangle(cr, 0.5, 0.5, w - 1, h - 1);
+  Stroke(cr, edge, false);
+}
+
+// A jigsaw piece with one knob out and one in.
+void Piece(cairo_t* cr, double w, double h, bool disabled) {
+  const double s = std::min(w, h) * 0.56, x = (w - s) / 2 - s * 0.06, y = (h - s) / 2 + s * 0.06, k = s * 0.16;
+  cairo_move_to(cr, x, y);
+  cairo_line_to(cr, x + s * 0.34, y);
+  cairo_arc(cr, x + s / 2, y - k * 0.6, k, M_PI * 0.75, M_PI * 0.25);
+  cairo_line_to(cr, x + s, y);
+  cairo_line_to(cr, x + s, y + s * 0.34);
+  cairo_arc(cr, x + s + k * 0.6, y + s / 2, k, M_PI * 1.25, M_PI * 0.75);
+  cairo_line_to(cr, x + s, y + s);
+  cairo_line_to(cr, x, y + s);
+  cairo_line_to(cr, x, y + s * 0.66);
+  cairo_arc_negative(cr, x + k * 0.6, y + s / 2, k, M_PI * 0.75, M_PI * 1.25);
+  cairo_close_path(cr);
+  if (disabled)
+    Rgb(cr, 0x4A4A50);
+  else
+    Gradient(cr, y - k, y + s, kAccentLight, kAccentDark);
+  cairo_fill_preserve(cr);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  Stroke(cr, disabled ? 0x2E2E31 : 0x1E4A80, false);
+}
+
+void TextPaint(KLT_Look look, u8& r, u8& g, u8& b) {
+  u32 c = look == KLT_Look::Disabled ? kTextDim : look == KLT_Look::Highlighted ? 0xF0F0F4 : 0xD2D2D8;
+  if (look == KLT_Look::Pressed) c = kTextBright;
+  r = static_cast<u8>(c >> 16);
+  g = static_cast<u8>(c >> 8);
+  b = static_cast<u8>(c);
+}
+
+}  // namespace klt_theme

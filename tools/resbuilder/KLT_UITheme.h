@@ -1,0 +1,48 @@
+// The theme's artwork: dark grey panels, one blue accent, light text, drawn
+// with cairo; labels and titles with the theme's TrueType face through
+// FreeType. Each control state has its own look, told apart at a glance:
+// highlighted is lighter, pressed is the accent, pressed with the mouse
+// outside keeps an accent outline, disabled is dim.
+#pragma once
+
+#include <cairo.h>
+
+#include <string>
+#include <vector>
+
+#include "KLF_Types.h"
+
+// How a control looks in one of its states.
+enum class KLT_Look { Normal, Highlighted, Pressed, PressedOut, Disabled };
+
+// The face labels and titles are drawn with; false when it cannot be opened.
+bool KLT_ThemeSetLabelFont(const std::string& ttf);
+void KLT_ThemeDone();
+
+// Drawing of the theme. Sizes in pixels, rectangles in the picture's own
+// coordinates unless said otherwise.
+namespace klt_theme {
+
+void WindowBackground(cairo_t* cr, double w, double h, double captionH);
+void Caption(cairo_t* cr, double w, double h, const std::string& title, bool active);
+void Panel(cairo_t* cr, kltRECT_s r, const std::string& title);
+void Well(cairo_t* cr, kltRECT_s r);
+void Field(cairo_t* cr, kltRECT_s r);
+void RulerStrip(cairo_t* cr, kltRECT_s r, bool vertical);
+
+// arrow: 0 none, 1 up, 2 down, 3 left, 4 right; menu adds a drop-down mark.
+void Button(cairo_t* cr, double w, double h, KLT_Look look, const std::string& label, bool menu, int arrow);
+void CheckBox(cairo_t* cr, double w, double h, KLT_Look look, bool on, const std::string& label);
+void Radio(cairo_t* cr, double w, double h, KLT_Look look, bool on, const std::string& label);
+void ProgressBar(cairo_t* cr, double w, double h);
+void ScrollTrack(cairo_t* cr, double w, double h, KLT_Look look);
+void ScrollThumb(cairo_t* cr, double w, double h, bool vertical, KLT_Look look);
+void SliderTrack(cairo_t* cr, double w, double h, const std::vector<kltFPOS>& path, bool closed, KLT_Look look);
+void SliderKnob(cairo_t* cr, double d, KLT_Look look);
+void ListBack(cairo_t* cr, double w, double h, KLT_Look look, bool selected);
+void Piece(cairo_t* cr, double w, double h, bool disabled);
+
+// Paint colours of texts drawn at run time (static texts, list lines).
+void TextPaint(KLT_Look look, u8& r, u8& g, u8& b);
+
+}  // namespace klt_theme

@@ -1,0 +1,142 @@
+#include "CKLF_App.h"
+
+#include <string>
+
+#include "CKLF_Window.h"
+#include "CKLF_ZipBlock.h"
+
+CKLF_App* m_App = nullptr;
+
+namespace {
+constexpr u32 kAccelEntry = 108;
+constexpr u32 kAlertChars = 250;
+
+// The platform in use; the toolkit is never run without one.
+CKLP_UIPlatform* UI() { return KLP_GetUI(); }
+}  // namespace
+
+CKLF_App::CKLF_App()
+    : m_hostProc(nullptr), m_hostContext(nullptr), m_main(nullptr), m_storeOpen(0), m_accelTable(nullptr),
+      m_accelCount(0) {}
+
+CKLF_App::~CKLF_App() {}
+
+i32 CKLF_App::Run() {
+  CKLP_UIPlatform* ui = UI();
+  if (!ui) return 0;
+  if (m_main) {
+    m_main->SetAppLoop(1);
+    m_main->SetNormalCursor();
+  }
+  // The host hears of the application's window events while the loop runs.
+  if (m_hostProc && m_main) {
+    HostEventProc proc = m_hostProc;
+    void* context = m_hostContext;
+    ui->SetEventObserver([proc, context](const KLP_Event& e) {
+      if (e.eventClass == klpClassWindow) proc(context, const_cast<KLP_Event*>(&e));
+    });
+  }
+  ui->RunLoop(0);
+  ui->SetEventObserver(nullptr);
+  if (m_main) m_main->SetAppLoop(0);
+  return 0;
+}
+
+i32 CKLF_App::DoAppSpecialModal() { return m_App ? m_App->Run() : 0; }
+
+u8 CKLF_App::i_OpenStore(u8 ok) {
+  if (!ok) return FailFrom(m_store, klErrNoResources);
+  m_storeOpen = 1;
+  LoadAcceleratorsFromStorage();
+  return 1;
+}
+
+u8 CKLF_App::InitStorgaeResource(u8) {
+  ResetError();
+  return Fail(klErrNoResources);
+}
+
+u8 CKLF_App::InitStorgaeResource(const char* name, const KLP_FileRef* folder, u8 checkMD5) {
+  ResetError();
+  m_store.Close();
+  m_storeOpen = 0;
+  if (checkMD5 && !m_store.CheckMD5(name, folder)) return FailFrom(m_store, klErrStoreDigest);
+  return i_OpenStore(m_store.Open(name, folder, 1));
+}
+
+u8 CKLF_App::InitStorgaeResource(const char* path, u8 checkMD5) {
+  ResetError();
+  m_store.Close();
+  m_storeOpen = 0;
+  if (checkMD5 && !m_store.CheckMD5(path)) return FailFrom(m_store, klErrStoreDigest);
+  return i_OpenStore(m_store.Open(path, 1));
+}
+
+void CKLF_App::LoadAcceleratorsFromStorage() {
+  m_accelCount = 0;
+  m_accelTable = nullptr;
+  CKLF_Mem packed;
+  if (!m_storeOpen || !m_store.GetRec("UIResources>Accelerators", packed)) return;
+  CKLF_ZipBlock zip;
+  zip.SetMode(0);
+  zip.SetSourceBlock(packed);
+  zip.SetDestBlock(&m_accelBlock);
+  if (!zip.Process() || !m_accelBlock.GetPtr()) return;
+  m_accelTable = m_accelBlock.GetPtr();
+  m_accelCount = m_accelBlock.GetSize() / kAccelEntry;
+}
+
+u16 CKLF_App::GetAcceleratorCmd(u8 key, u8 control, u8 option, u8 shift, u8 command) const {
+  if (key >= 'a' && key <= 'z') key = static_cast<u8>(key - 'a' + 'A');
+  for (u32 i = 0; i < m_accelCount; ++i) {
+    const u8* e = m_accelTable + i * kAccelEntry;
+    if (e[4] != key || e[1] != option || e[2] != shift) continue;
+    const bool primary = e[3] != 0 ? e[0] == command && control == 0 : e[0] == control && command == 0;
+    if (primary) return static_cast<u16>(e[6] | e[7] << 8);  // stored little-endian
+  }
+  return 65535;
+}
+
+u32 CKLF_App::TranslateAccelerator(u8 key, CKLF_Window* window) {
+  return TranslateAccelerator(key, CKLF_Window::GetKeysStatus(), window);
+}
+
+u32 CKLF_App::TranslateAccelerator(u8 key, u8 modifiers, CKLF_Window* window) {
+  if (!m_accelCount || !window) return 65535;
+  const u16 cmd = GetAcceleratorCmd(key, (modifiers & klModControl) ? 1 : 0, (modifiers & klModOption) ? 1 : 0,
+                                    (modifiers & klModShift) ? 1 : 0, (modifiers & klModCommand) ? 1 : 0);
+  if (cmd == 65535) return 65535;
+  return window->OnCtrlMessage(klMsgAccelerator, cmd, nullptr, 0, nullptr);
+}
+
+u8 CKLF_App::Clipboard_IsTextDataAvailable() { return UI() && UI()->HasClipboardText() ? 1 : 0; }
+
+u8 CKLF_App::Clipboard_GetText(CKLF_String& out) {
+  std::string text;
+  if (!UI() || !UI()->GetClipboardText(text) || text.empty()) return 0;
+  out = text.c_str();
+  return 1;
+}
+
+u8 CKLF_App::Clipboard_SetText(const CKLF_String& text) {
+  return UI() && UI()->SetClipboardText(std::string(text.GetStr(), text.GetLength())) ? 1 : 0;
+}
+
+void CKLF_App::SystemBeep() {
+  if (UI()) UI()->Beep();
+}
+
+void CKLF_App::PlatformMessageBox(const char* text, const char* title, CKLF_Window*) {
+  if (!UI()) return;
+  const std::string t = title ? std::string(title).substr(0, kAlertChars) : std::string();
+  const std::string x = text ? std::string(text).substr(0, kAlertChars) : std::string();
+  UI()->Alert(t, x, 0);
+}
+
+u32 CKLF_App::GetDoubleClickTime() { return UI() ? UI()->GetDoubleClickMs() : 500; }
+
+u32 CKLF_App::GetCaretDelay() { return UI() ? UI()->GetCaretBlinkMs() : 500; }
+
+u32 CKLF_App::GetPeriodicCounter() { return UI() ? UI()->GetTickMs() : 0; }
+
+u8 CKLF_App::GetScrollStyle_TwoSideArrows() { return UI() && UI()->GetScrollArrowStyle() == 1 ? 1 : 0; }

@@ -1,0 +1,216 @@
+// The base of every window: a borderless window shaped by its background's
+// alpha, drawn entirely from a stack of layers composed into a canvas and
+// copied to the screen. It routes the platform's mouse, keyboard and
+// window events to its controls (offered from the last added to the first)
+// and to its own virtual operations, runs timers for itself (ids below
+// 32000) and its controls (32000 + 10000 x kind + control index, kinds 0..3,
+// so ids stay unique in 16 bits), and can run a modal loop.
+//
+// Mouse positions handed to the operations are window-local. A rectangle of
+// four -32000 values means the whole canvas. Cost: an update composes and
+// copies only the rectangle asked for.
+#pragma once
+
+#include "CKLF_Control.h"
+#include "CKLF_LayerSet.h"
+#include "CKLF_OffscreenBitmap.h"
+#include "CKLF_WindowResource.h"
+#include "CKLP_UIPlatform.h"
+
+class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
+ public:
+  CKLF_Window();
+  ~CKLF_Window() override;
+  CKLF_Window(const CKLF_Window&) = delete;
+  CKLF_Window& operator=(const CKLF_Window&) = delete;
+
+  virtual void Close();
+  virtual void PreCloseWindow();
+  virtual u8 PtInCaption(i16 x, i16 y);
+  virtual u8 PtInCaptionGCoors(i16 x, i16 y);
+  virtual u8 OnCreate(CKLF_LayerSet*, u16, u16) { return 1; }
+  virtual void OnRedraw(kltRECT_s rect);
+  virtual void OnTimer(u16) {}
+  virtual u8 OnMouseMove(i16, i16, u8) { return 0; }
+  virtual u8 OnLMouseDown(i16, i16, u8) { return 0; }
+  virtual u8 OnLMouseUp(i16, i16, u8) { return 0; }
+  virtual u8 OnRMouseDown(i16, i16, u8) { return 0; }
+  virtual u8 OnRMouseUp(i16, i16, u8) { return 0; }
+  virtual u8 OnContextMenu(i16, i16, u8) { return 0; }
+  virtual u8 OnMouseWheel(i16, i16, u8, i16) { return 0; }
+  virtual u8 OnKeyDown(u8, u8) { return 0; }
+  virtual u8 OnKeyUp(u8, u8) { return 0; }
+  virtual u8 OnKeyChar(u8, u8) { return 0; }
+  virtual u8 OnSetCursor(i16 x, i16 y);
+  virtual u8 OnLMouseDoubleClick(i16, i16, u8) { return 0; }
+  virtual u8 OnLMouseTripleClick(i16, i16, u8) { return 0; }
+  // A non-zero answer accepts the control as the one under the mouse.
+  virtual u8 OnAboveControl(u32) { return 0; }
+  virtual u32 OnCtrlMessage(u16, u32, const char*, u8, void*) { return 0; }
+  virtual void OnCtrlFocused(u32 id);
+  virtual void OnCtrlLostFocus(u32 id);
+  virtual void OnCtrlNewGroupMaster(u32 id, u8 group);
+
+  // Creation. x = y = -32000 centres the window on the main screen; other
+  // positions are kept when a screen takes them, else clamped to the main
+  // screen. Errors: 144 no platform window, 145 already created.
+  u8 Create(const CKLF_String& name, i16 x, i16 y, u16 w, u16 h, u8 creationFlag, CKLF_Window* parent,
+            u8 movableModal, u8 callOnCreate);
+  // From "UIResources>Windows>" + name; 192 for a missing or malformed
+  // picture. OnCreate's result.
+  u8 CreateFromResource(const CKLF_String& name, i16 x, i16 y, CKLF_Window* parent, u8 movableModal);
+  // The outline from an RGBA image laid at the window's corner (alpha above
+  // 128 inside); only before creation.
+  u8 SetWindowShape(CKLF_Image* image);
+  void SetCaptionLayer(u32 index) { m_captionLayer = index; }
+  void SetCaptionLayer(const CKLF_String& layerName);
+  u32 GetCaptionLayer() const { return m_captionLayer; }
+  void SetFloating(u8 on) { m_floating = on; }
+
+  void Show();
+  void Hide();
+  u8 IsVisible();
+  void Minimize();
+  void MoveWindow(i16 x, i16 y);
+  kltRECT_s GetWindowRect();
+  KLP_WindowID GetWindowHandle() const { return m_handle; }
+  CKLF_Window* GetParent() const { return m_parent; }
+  const CKLF_String& GetName() const { return m_name; }
+  void SetFocus();
+  void LockWindow(u8 on) { m_locked = on; }
+  u8 IsWindowLocked() const { return m_locked; }
+  kltPOS GetMousePos();
+  static CKLF_Window* WindowFromPoint(kltPOS global);
+  // The control under the mouse, all ones for none.
+  u32 GetHoverControl() const { return m_hover < 0 ? 0xFFFFFFFFu : static_cast<u32>(m_hover); }
+
+  // Layers and drawing (nothing while locked; updates nothing once closing).
+  CKLF_LayerSet* GetLayerSet() { return &m_layers; }
+  CKLF_Layer* GetLayer(const CKLF_String& name);
+  CKLF_Layer* GetLayer(u32 index);
+  i32 LSAddLayer(CKLF_Layer* layer) { return m_layers.AddLayer(layer); }
+  u8 RenderRect(kltRECT_s rect);
+  u8 RenderLayer(const CKLF_String& name);
+  u8 RenderLayer(u32 index);
+  void UpdateRect(kltRECT_s rect);
+  u8 UpdateLayer(const CKLF_String& name);
+  u8 UpdateLayer(u32 index);
+  void UpdateRect_Direct(CKLF_Image* rgb, kltRECT_s rect);
+  void ForceRedrawRect(kltRECT_s rect);
+
+  // Controls and fonts.
+  i32 AddControl(const CKLF_String& name, u8 type);
+  i32 AddControl_External(CKLF_Control* control);
+  // The left button's release handled now (the capture ends): a button
+  // that opens a menu on its press gives the mouse back so.
+  u8 ReleaseCapture(i16 x, i16 y, u8 mods) { return iLMouseUp(x, y, mods); }
+  CKLF_Control* GetControl(u32 id) const;
+  u32 GetControlCount() const { return m_controls.GetSize(); }
+  // Filtered controls get no mouse events; id -1 = all.
+  void FilterControl(u8 on, u32 id);
+  i32 AddFont(const CKLF_String& name);
+  CKLF_Font* GetFont(u32 index) const;
+  u8 GetResourceString(const char* name, CKLF_String& out);
+  u8 GetResourceRect(const char* name, kltRECT_s& out);
+
+  // Timers. Setting a running id restarts it; 0 with error 1 for interval
+  // 0, a bad kind or control, 144 without a platform window.
+  u8 SetTimer(u32 intervalMs, u16 id);
+  // 1, whether or not the id ran.
+  u8 KillTimer(u16 id);
+  u8 SetCtrlTimer(u32 intervalMs, u16 kind, CKLF_Control* control);
+  u8 KillCtrlTimer(u16 kind, CKLF_Control* control);
+
+  // -1 without a platform window, else the code given to EndModal.
+  i32 DoModal();
+  void EndModal(i32 code);
+  u8 IsModal() const { return m_modal; }
+  // The application loop runs on this window: its disposal ends the loop.
+  void SetAppLoop(u8 on) { m_appLoop = on; }
+
+  void SetNormalCursor();
+  void SetIBeamCursor();
+  void SetCursorByID(i32 id);
+  // Toolkit modifier bits, live.
+  static u8 GetKeysStatus();
+  static u8 IsKeyDown_Spacebar();
+
+  // Pumps pending events of the kinds asked for (to target, or to each
+  // event's own window), timers suspended unless keepTimers.
+  void SubProcessMessages(CKLF_Window* target, u8 keepTimers, u8 windowEvents, u8 keyboard, u8 mouse);
+  u8 CheckForInputMessagesInQueue();
+  // Takes keyboard events until Escape or Command-period (1) or none left.
+  u8 ESCIsInMessageQueue();
+  void CleanMessageQueue();
+
+  int32_t OnPlatformEvent(const KLP_Event& event) override;
+
+ protected:
+  // The control of a toolkit type for AddControl.
+  virtual CKLF_Control* NewControl(u8 type) { return KLF_NewControl(type); }
+
+  void iKeyDown(u8 key, u8 mods);
+  void iKeyUp(u8 key, u8 mods);
+  void iKeyChar(u8 key, u8 mods);
+  u8 iLMouseDown(i16 x, i16 y, u8 mods, KLP_Point global);
+  u8 iLMouseUp(i16 x, i16 y, u8 mods);
+  u8 iRMouseDown(i16 x, i16 y, u8 mods);
+  u8 iMouseMove(i16 x, i16 y, u8 mods);
+  u8 iMouseWheel(i16 x, i16 y, u8 mods, i16 delta);
+  void iOnTimer(u16 id);
+
+ private:
+  kltPOS i_Place(i16 x, i16 y, u16 w, u16 h);
+  u8 i_MakePlatformWindow(u16 w, u16 h, kltPOS at);
+  u8 i_AddResourceLayers();
+  int32_t i_OnKeyboard(const KLP_Event& e);
+  int32_t i_OnMouse(const KLP_Event& e);
+  int32_t i_OnWindow(const KLP_Event& e);
+  void i_CountClick(i16 x, i16 y, u8& dbl, u8& triple);
+  void i_OfferHover(i32 index, i32& candidate);
+  void i_ShowCaption(u8 active);
+  i32 i_ControlAt(i16 x, i16 y);
+  u8 i_TimerIndex(u16 id, u32& at) const;
+  static u8 i_Mods(u32 platformMods);
+
+  u8 m_timersOn;
+  u8 m_locked;
+  u32 m_captionLayer;
+  u8 m_creationFlag;
+  u16 m_width;
+  u16 m_height;
+  u8 m_modal;
+  i32 m_modalResult;
+  u8 m_movableModal;
+  CKLF_Window* m_parent;
+  CKLF_String m_name;
+  CKLF_LayerSet m_layers;
+  CKLF_OffscreenBitmap m_offscreen;
+  CKLF_WindowResource m_resource;
+  CKLF_Layer m_background;
+  u32 m_activeCaption;
+  u32 m_inactiveCaption;
+  CKLF_PtrArray m_controls;
+  i32 m_captured;
+  i32 m_focused;
+  CKLF_PtrArray m_fonts;
+  u32 m_dblTime;
+  i32 m_lastClickX;
+  i32 m_lastClickY;
+  u32 m_tolX;
+  u32 m_tolY;
+  u32 m_lastClickTime;
+  u8 m_dblSeen;
+  i32 m_hover;
+  u8 m_closing;
+  KLP_WindowID m_handle;
+  CKLF_Mem m_shape;  // the outline's bits, rows of width / 8 + 1 bytes
+  u32 m_shapeRowBytes;
+  u16 m_shapeW;
+  u16 m_shapeH;
+  std::vector<KLP_TimerID> m_timerHandles;
+  std::vector<u16> m_timerIds;
+  u8 m_appLoop;
+  u8 m_modalLoop;
+  u8 m_floating;
+};
