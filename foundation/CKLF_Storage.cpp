@@ -429,8 +429,7 @@ u8 CKLF_Storage::i_Close(bool force) {
   }
   if (m_file && !m_fileNotOwned) delete m_file;
   i_Reset();
-  if (!ok) SetError(CodeOr(err, klErrFileWrite));
-  return ok;
+  return ok ? 1 : Fail(CodeOr(err, klErrFileWrite));
 }
 
 // ---- digest check ----
@@ -468,25 +467,22 @@ u16 CheckFileDigest(CKLF_StdFile& f) {
 u8 CKLF_Storage::CheckMD5(CKLF_String path) {
   CKLF_StdFile f;
   if (!f.Open(path, 1)) return FailFrom(f, klErrFileOpen);
-  u16 err = CheckFileDigest(f);
-  if (err) SetError(err);
-  return err ? 0 : 1;
+  const u16 err = CheckFileDigest(f);
+  return err ? Fail(err) : 1;
 }
 
 u8 CKLF_Storage::CheckMD5(CKLF_StdFile* file) {
   if (!file) return Fail(klErrBadArg);
   if (!file->IsOpened()) return Fail(klErrFileNotOpen);
-  u16 err = CheckFileDigest(*file);
-  if (err) SetError(err);
-  return err ? 0 : 1;
+  const u16 err = CheckFileDigest(*file);
+  return err ? Fail(err) : 1;
 }
 
 u8 CKLF_Storage::CheckMD5(CKLF_String name, const KLP_FileRef* parent) {
   CKLF_StdFile f;
   if (!f.Open(name, parent, 1)) return FailFrom(f, klErrFileOpen);
-  u16 err = CheckFileDigest(f);
-  if (err) SetError(err);
-  return err ? 0 : 1;
+  const u16 err = CheckFileDigest(f);
+  return err ? Fail(err) : 1;
 }
 
 // ---- record access ----
