@@ -262,14 +262,7 @@ u8 CKLF_ImageFX::StrokeInside(const u8* colour, u8 width, u8 opacity) {
   if (!rows) return 0;
   u8* cov = rows;
   i32* diff = reinterpret_cast<i32*>(rows + covBytes);
-  StrokeDiscs discs;
-  discs.A = A;
-  discs.stride = sStride;
-  discs.W = W;
-  discs.H = H;
-  discs.w = width;
-  discs.d = 2u * width + 1;
-  discs.rowStart = reinterpret_cast<u32*>(diff + W + 1);
+  StrokeDiscs discs{A, sStride, W, H, width, 2u * width + 1, reinterpret_cast<u32*>(diff + W + 1)};
   CKLF_Mem matrices;
   if (width >= 2) {
     const u32 d = discs.d;
