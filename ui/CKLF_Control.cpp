@@ -1,6 +1,8 @@
 #include "CKLF_Control.h"
 
 #include "CKLF_CtrlButton.h"
+#include "CKLF_CtrlCheckBox.h"
+#include "CKLF_CtrlRadioButton.h"
 #include "CKLF_CtrlScrollBar.h"
 #include "CKLF_CtrlStaticImage.h"
 #include "CKLF_Window.h"
@@ -10,6 +12,8 @@ CKLF_Control* KLF_NewControl(u8 type) {
   switch (type) {
     case klCtrlStaticImage: return new CKLF_CtrlStaticImage;
     case klCtrlButton: return new CKLF_CtrlButton;
+    case klCtrlRadioButton: return new CKLF_CtrlRadioButton;
+    case klCtrlCheckBox: return new CKLF_CtrlCheckBox;
     case klCtrlScrollBar: return new CKLF_CtrlScrollBar;
     default: return nullptr;
   }

@@ -33,8 +33,12 @@ u8 CKLF_CtrlStaticImage::SetState(u8 state, u8 force) {
   if (!m_created) return 1;
   u8 dimmed = 0;
   const CKLF_CtrlPicture* pic = i_Pick(state, dimmed);
-  m_layer.SetOpacity(dimmed ? m_disabledOpacity : 255);
-  if (state == m_state && !force) return 1;
+  const u8 opacity = dimmed ? m_disabledOpacity : 255;
+  if (state == m_state && !force) {
+    if (opacity != m_layer.GetOpacity()) m_layer.SetOpacity(opacity), Redraw();
+    return 1;
+  }
+  m_layer.SetOpacity(opacity);
   if (pic) pic->CopyTo(m_layer);
   else m_layer.Set(kltRGBA8{0, 0, 0, 0}, 15);
   m_state = state;
