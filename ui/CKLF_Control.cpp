@@ -2,15 +2,19 @@
 
 #include "CKLF_CtrlButton.h"
 #include "CKLF_CtrlCheckBox.h"
+#include "CKLF_CtrlProgress.h"
 #include "CKLF_CtrlRadioButton.h"
 #include "CKLF_CtrlScrollBar.h"
 #include "CKLF_CtrlStaticImage.h"
+#include "CKLF_CtrlStaticText.h"
 #include "CKLF_Window.h"
 
 CKLF_Control* KLF_NewControl(u8 type) {
   // The control kinds join here as they are built.
   switch (type) {
     case klCtrlStaticImage: return new CKLF_CtrlStaticImage;
+    case klCtrlStaticText: return new CKLF_CtrlStaticText;
+    case klCtrlProgress: return new CKLF_CtrlProgress;
     case klCtrlButton: return new CKLF_CtrlButton;
     case klCtrlRadioButton: return new CKLF_CtrlRadioButton;
     case klCtrlCheckBox: return new CKLF_CtrlCheckBox;
