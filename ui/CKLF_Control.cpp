@@ -5,6 +5,7 @@
 #include "CKLF_CtrlProgress.h"
 #include "CKLF_CtrlRadioButton.h"
 #include "CKLF_CtrlScrollBar.h"
+#include "CKLF_CtrlSlider.h"
 #include "CKLF_CtrlStaticImage.h"
 #include "CKLF_CtrlStaticText.h"
 #include "CKLF_Window.h"
@@ -12,6 +13,7 @@
 CKLF_Control* KLF_NewControl(u8 type) {
   // The control kinds join here as they are built.
   switch (type) {
+    case klCtrlSlider: return new CKLF_CtrlSlider;
     case klCtrlStaticImage: return new CKLF_CtrlStaticImage;
     case klCtrlStaticText: return new CKLF_CtrlStaticText;
     case klCtrlProgress: return new CKLF_CtrlProgress;
