@@ -1,6 +1,7 @@
 #include "CKLF_Control.h"
 
 #include "CKLF_CtrlButton.h"
+#include "CKLF_CtrlPicture.h"
 #include "CKLF_CtrlCheckBox.h"
 #include "CKLF_CtrlProgress.h"
 #include "CKLF_CtrlRadioButton.h"
@@ -162,4 +163,16 @@ void CKLF_Control::RenderAndUpdate(kltRECT_s rect) {
   if (!m_window || klIsNullRect(rect)) return;
   m_window->RenderRect(rect);
   m_window->UpdateRect(rect);
+}
+
+u8 CKLF_Control::ShowPicture(CKLF_Layer& layer, const CKLF_CtrlPicture* picture, u8 dimmed, u8 again) {
+  const u8 opacity = dimmed ? m_disabledOpacity : 255, changed = opacity != layer.GetOpacity();
+  layer.SetOpacity(opacity);
+  if (again) {
+    if (changed) Redraw();  // the disabled opacity may have changed meanwhile
+    return 0;
+  }
+  if (picture) picture->CopyTo(layer);
+  else layer.Set(kltRGBA8{0, 0, 0, 0}, 15);
+  return 1;
 }

@@ -66,14 +66,7 @@ void CKLF_CtrlButton::SetState(u8 state) {
   if (!m_created) return;
   u8 dimmed = 0;
   const CKLF_CtrlPicture* pic = i_Pick(state, dimmed);
-  const u8 opacity = dimmed ? m_disabledOpacity : 255;
-  if (state == m_state) {
-    // The disabled opacity may have changed meanwhile.
-    if (opacity != m_layer.GetOpacity()) m_layer.SetOpacity(opacity), Redraw();
-    return;
-  }
-  m_layer.SetOpacity(opacity);
-  if (pic) pic->CopyTo(m_layer);
+  if (!ShowPicture(m_layer, pic, dimmed, state == m_state)) return;
   m_state = state;
   Redraw();
 }

@@ -24,14 +24,7 @@ u8 CKLF_CtrlStaticImage::SetState(u8 state, u8 force) {
   if (!m_created) return 1;
   u8 dimmed = 0;
   const CKLF_CtrlPicture* pic = m_pictures.Pick(state, dimmed);
-  const u8 opacity = dimmed ? m_disabledOpacity : 255;
-  if (state == m_state && !force) {
-    if (opacity != m_layer.GetOpacity()) m_layer.SetOpacity(opacity), Redraw();
-    return 1;
-  }
-  m_layer.SetOpacity(opacity);
-  if (pic) pic->CopyTo(m_layer);
-  else m_layer.Set(kltRGBA8{0, 0, 0, 0}, 15);
+  if (!ShowPicture(m_layer, pic, dimmed, state == m_state && !force)) return 1;
   m_state = state;
   Redraw();
   return 1;

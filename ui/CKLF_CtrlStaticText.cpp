@@ -32,14 +32,7 @@ void CKLF_CtrlStaticText::SetState(u8 state) {
   if (!m_created || (state != 1 && state != 8)) return;
   u8 dimmed = 0;
   const CKLF_CtrlPicture* pic = m_pictures.Pick(state, dimmed);
-  const u8 opacity = dimmed ? m_disabledOpacity : 255;
-  if (state == m_state) {
-    if (opacity != m_layer.GetOpacity()) m_layer.SetOpacity(opacity), Redraw();
-    return;
-  }
-  m_layer.SetOpacity(opacity);
-  if (pic) pic->CopyTo(m_layer);
-  else m_layer.Set(kltRGBA8{0, 0, 0, 0}, 15);
+  if (!ShowPicture(m_layer, pic, dimmed, state == m_state)) return;
   m_state = state;
   i_DrawText();
   Redraw();
