@@ -12,7 +12,8 @@
 #include "CKLF_Window.h"
 
 CKLF_Control* KLF_NewControl(u8 type) {
-  // The control kinds join here as they are built.
+  // Not built yet, so null: the edit line (8), the list (10) and the ruler
+  // (12); the preview (11) is only ever added from outside.
   switch (type) {
     case klCtrlSlider: return new CKLF_CtrlSlider;
     case klCtrlStaticImage: return new CKLF_CtrlStaticImage;

@@ -3,6 +3,8 @@
 // into one look at once: 0 normal, 1 highlighted, 2 pressed, 3 pressed with
 // the mouse outside, 4 disabled; one check box and one radio button are
 // checked, the others not, so both kinds of picture show in every look.
+// Not added yet: the edit line, the list, the rulers and the preview, whose
+// controls are not built.
 #pragma once
 
 #include <string>
