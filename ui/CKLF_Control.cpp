@@ -60,6 +60,8 @@ u8 CKLF_Control::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF
 
 void CKLF_Control::SetDisabledOpacity(u8 opacity) {
   m_disabledOpacity = opacity;
+  // A disabled control shows the new opacity at once.
+  if (!m_enabled) Enable(0);
   Redraw();
 }
 

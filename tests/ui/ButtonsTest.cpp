@@ -109,8 +109,8 @@ TEST_F(ButtonsTest, MissingPicturesFallBack) {
     c.b->SetState(c.state);
     EXPECT_EQ(Pixel(w, c.x, 20), c.pixel) << c.b->GetName().GetStr() << int{c.state};
   }
-  f->SetDisabledOpacity(0);  // a disabled opacity set while disabled shows
   f->Enable(0);
+  f->SetDisabledOpacity(0);  // a disabled opacity set while disabled shows at once
   EXPECT_EQ(Pixel(w, 70, 20), 0x0A141Eu);
 }
 
