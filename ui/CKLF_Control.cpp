@@ -1,15 +1,27 @@
 #include "CKLF_Control.h"
 
 #include "CKLF_CtrlButton.h"
+#include "CKLF_CtrlPicture.h"
+#include "CKLF_CtrlCheckBox.h"
+#include "CKLF_CtrlProgress.h"
+#include "CKLF_CtrlRadioButton.h"
 #include "CKLF_CtrlScrollBar.h"
+#include "CKLF_CtrlSlider.h"
 #include "CKLF_CtrlStaticImage.h"
+#include "CKLF_CtrlStaticText.h"
 #include "CKLF_Window.h"
 
 CKLF_Control* KLF_NewControl(u8 type) {
-  // The control kinds join here as they are built.
+  // Not built yet, so null: the edit line (8), the list (10) and the ruler
+  // (12); the preview (11) is only ever added from outside.
   switch (type) {
+    case klCtrlSlider: return new CKLF_CtrlSlider;
     case klCtrlStaticImage: return new CKLF_CtrlStaticImage;
+    case klCtrlStaticText: return new CKLF_CtrlStaticText;
+    case klCtrlProgress: return new CKLF_CtrlProgress;
     case klCtrlButton: return new CKLF_CtrlButton;
+    case klCtrlRadioButton: return new CKLF_CtrlRadioButton;
+    case klCtrlCheckBox: return new CKLF_CtrlCheckBox;
     case klCtrlScrollBar: return new CKLF_CtrlScrollBar;
     default: return nullptr;
   }
@@ -48,6 +60,8 @@ u8 CKLF_Control::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF
 
 void CKLF_Control::SetDisabledOpacity(u8 opacity) {
   m_disabledOpacity = opacity;
+  // A disabled control shows the new opacity at once.
+  if (!m_enabled) Enable(0);
   Redraw();
 }
 
@@ -152,4 +166,16 @@ void CKLF_Control::RenderAndUpdate(kltRECT_s rect) {
   if (!m_window || klIsNullRect(rect)) return;
   m_window->RenderRect(rect);
   m_window->UpdateRect(rect);
+}
+
+u8 CKLF_Control::ShowPicture(CKLF_Layer& layer, const CKLF_CtrlPicture* picture, u8 dimmed, u8 again) {
+  const u8 opacity = dimmed ? m_disabledOpacity : 255, changed = opacity != layer.GetOpacity();
+  layer.SetOpacity(opacity);
+  if (again) {
+    if (changed) Redraw();  // the disabled opacity may have changed meanwhile
+    return 0;
+  }
+  if (picture) picture->CopyTo(layer);
+  else layer.Set(kltRGBA8{0, 0, 0, 0}, 15);
+  return 1;
 }

@@ -19,6 +19,7 @@
 #include "CKLF_UIResources.h"
 
 class CKLF_Window;
+class CKLF_CtrlPicture;
 
 enum : u8 {
   klCtrlSlider = 1,
@@ -159,6 +160,11 @@ class CKLF_Control : public CKLF_FrameWork {
   u8 AddLayer(CKLF_Layer& layer);
   void RemoveLayer(CKLF_Layer& layer);
   void RenderAndUpdate(kltRECT_s rect);
+  // Shows a state picture in the layer at opacity 255, or at the disabled
+  // opacity when dimmed. again: the state stays, only a changed opacity is
+  // redrawn (0); otherwise the picture is copied in (the layer cleared
+  // without one) and 1 answered for the caller to store and draw.
+  u8 ShowPicture(CKLF_Layer& layer, const CKLF_CtrlPicture* picture, u8 dimmed, u8 again);
 
   u8 m_type;
   u8 m_invertWheel;
@@ -186,5 +192,6 @@ class CKLF_Control : public CKLF_FrameWork {
   u8 m_repeat;
 };
 
-// A new control of a toolkit type; null for a type not built here.
+// A new control of a toolkit type; null for a type not built yet (edit
+// line, list, ruler) and for the preview, which windows add themselves.
 CKLF_Control* KLF_NewControl(u8 type);

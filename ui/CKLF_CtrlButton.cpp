@@ -66,9 +66,7 @@ void CKLF_CtrlButton::SetState(u8 state) {
   if (!m_created) return;
   u8 dimmed = 0;
   const CKLF_CtrlPicture* pic = i_Pick(state, dimmed);
-  m_layer.SetOpacity(dimmed ? m_disabledOpacity : 255);
-  if (state == m_state) return;
-  if (pic) pic->CopyTo(m_layer);
+  if (!ShowPicture(m_layer, pic, dimmed, state == m_state)) return;
   m_state = state;
   Redraw();
 }

@@ -33,10 +33,10 @@ class CKLF_CtrlPicture {
   u8* m_data;
 };
 
-// The four pictures of one part of a bar control, in the states 1 normal,
-// 2 highlighted, 4 pressed and 8 disabled, read from prefix + "Normal",
-// "Highlighted", "Pressed", "Disabled": highlighted falls back to normal,
-// pressed to highlighted then normal, disabled to normal drawn dimmed.
+// The state pictures of a control (or of one part of it) in the states 1
+// normal, 2 highlighted, 4 pressed and 8 disabled, read from prefix +
+// "Normal", "Highlighted", "Pressed", "Disabled": highlighted falls back to
+// normal, pressed to highlighted then normal, disabled to normal dimmed.
 class CKLF_StatePictures {
  public:
   void Load(CKLF_Storage* store, const CKLF_String& prefix);

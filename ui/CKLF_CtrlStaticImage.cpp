@@ -8,11 +8,8 @@ CKLF_CtrlStaticImage::~CKLF_CtrlStaticImage() { RemoveLayer(m_layer); }
 
 u8 CKLF_CtrlStaticImage::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) {
   if (!CKLF_Control::Init(window, id, name, storage)) return 0;
-  const CKLF_String folder = CKLF_String(KLF_ControlFolder(klCtrlStaticImage)) + name;
-  m_normal.Load(storage, folder + ">Normal");
-  m_disabled.Load(storage, folder + ">Disabled");
-  for (const CKLF_CtrlPicture* p : {&m_normal, &m_disabled})
-    if (p->IsPresent()) m_renderRect = KLF_UnionRect(m_renderRect, p->GetRect());
+  m_pictures.Load(storage, CKLF_String(KLF_ControlFolder(klCtrlStaticImage)) + name + ">");
+  m_renderRect = m_pictures.GetUnion();
   // Without pictures there is nothing to show, which is no failure.
   if (klIsNullRect(m_renderRect)) return 1;
   if (!m_layer.Create(m_renderRect, 2)) return FailFrom(m_layer, klErrNoMemory);
@@ -22,21 +19,12 @@ u8 CKLF_CtrlStaticImage::Init(CKLF_Window* window, u32 id, const CKLF_String& na
   return 1;
 }
 
-const CKLF_CtrlPicture* CKLF_CtrlStaticImage::i_Pick(u8 state, u8& dimmed) const {
-  dimmed = state == 8 && !m_disabled.IsPresent();
-  if (state == 8 && m_disabled.IsPresent()) return &m_disabled;
-  return m_normal.IsPresent() ? &m_normal : nullptr;
-}
-
 u8 CKLF_CtrlStaticImage::SetState(u8 state, u8 force) {
   if (state != 1 && state != 8) return Fail(klErrBadArg);
   if (!m_created) return 1;
   u8 dimmed = 0;
-  const CKLF_CtrlPicture* pic = i_Pick(state, dimmed);
-  m_layer.SetOpacity(dimmed ? m_disabledOpacity : 255);
-  if (state == m_state && !force) return 1;
-  if (pic) pic->CopyTo(m_layer);
-  else m_layer.Set(kltRGBA8{0, 0, 0, 0}, 15);
+  const CKLF_CtrlPicture* pic = m_pictures.Pick(state, dimmed);
+  if (!ShowPicture(m_layer, pic, dimmed, state == m_state && !force)) return 1;
   m_state = state;
   Redraw();
   return 1;
@@ -59,7 +47,7 @@ void CKLF_CtrlStaticImage::SetOpacity(u8 opacity) {
 const u8* CKLF_CtrlStaticImage::GetStateMemPtr(u8 state, kltRECT_s* rect) {
   if (!m_created || (state != 1 && state != 8)) return nullptr;
   u8 dimmed = 0;
-  const CKLF_CtrlPicture* pic = i_Pick(state, dimmed);
+  const CKLF_CtrlPicture* pic = m_pictures.Pick(state, dimmed);
   if (pic && rect) *rect = pic->GetRect();
   return pic ? pic->GetData() : nullptr;
 }
@@ -67,7 +55,7 @@ const u8* CKLF_CtrlStaticImage::GetStateMemPtr(u8 state, kltRECT_s* rect) {
 u8 CKLF_CtrlStaticImage::PtAboveControl(i16 x, i16 y) {
   if (!m_created || (m_state != 1 && m_state != 8)) return 0;
   u8 dimmed = 0;
-  const CKLF_CtrlPicture* pic = i_Pick(m_state, dimmed);
+  const CKLF_CtrlPicture* pic = m_pictures.Pick(m_state, dimmed);
   return pic && pic->Contains(x, y);
 }
 

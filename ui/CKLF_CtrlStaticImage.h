@@ -39,12 +39,9 @@ class CKLF_CtrlStaticImage : public CKLF_Control {
   const u8* GetStateMemPtr(u8 state, kltRECT_s* rect);
 
  protected:
-  // The picture a state shows and whether it is dimmed; null when none.
-  const CKLF_CtrlPicture* i_Pick(u8 state, u8& dimmed) const;
   u32 i_Forward(u16 msg, i32 x, i32 y, const i32* delta);
 
-  CKLF_CtrlPicture m_normal;
-  CKLF_CtrlPicture m_disabled;
+  CKLF_StatePictures m_pictures;  // normal and disabled
   CKLF_Layer m_layer;
   kltRECT_s m_renderRect;
   u8 m_state;

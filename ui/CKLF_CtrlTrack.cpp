@@ -42,9 +42,13 @@ void CKLF_CtrlTrack::SetState(u8 state, u8 noRender) {
   u8 dimBack = 0, dimKnob = 0;
   const CKLF_CtrlPicture* back = m_back.Pick(state, dimBack);
   const CKLF_CtrlPicture* knob = m_knob.Pick(state, dimKnob);
+  kltRECT_s changed = klNullRect;
+  // A new disabled opacity shows even when the state stays.
+  if (m_hasBack && m_backLayer.GetOpacity() != (dimBack ? m_disabledOpacity : 255)) changed = m_backLayer.GetRect();
+  if (m_hasKnob && m_knobLayer.GetOpacity() != (dimKnob ? m_disabledOpacity : 255))
+    changed = KLF_UnionRect(changed, i_KnobRect());
   m_backLayer.SetOpacity(dimBack ? m_disabledOpacity : 255);
   m_knobLayer.SetOpacity(dimKnob ? m_disabledOpacity : 255);
-  kltRECT_s changed = klNullRect;
   if (m_hasBack && state != m_backState) {
     if (back) back->CopyTo(m_backLayer);
     m_backLayer.SetVisible(back ? 1 : 0);

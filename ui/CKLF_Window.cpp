@@ -412,6 +412,8 @@ void CKLF_Window::OnCtrlLostFocus(u32 id) {
 }
 
 void CKLF_Window::OnCtrlNewGroupMaster(u32 id, u8 group) {
+  // 255 is no group: every control without one would be unchecked.
+  if (group == 255) return;
   for (u32 i = 0; i < m_controls.GetSize(); ++i)
     if (i != id && GetControl(i)->GetGroupID() == group) GetControl(i)->SetCheck(0, 0);
 }

@@ -1,19 +1,20 @@
-// The builder's file against the key vocabulary, and the demo window
-// composed from it. KLF_UI_PNG=1 writes the composition, and a sheet of
-// every control in every state, as PNG files into the build folder.
+// The builder's file against the key vocabulary, and the demo window with
+// the toolkit's controls made from it. KLF_UI_PNG=1 writes the window, and
+// a sheet of it in every look, as PNG files into the build folder.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "CKLF_ImagePNG.h"
-#include "CKLF_LayerSet.h"
 #include "CKLF_StdFile.h"
-#include "CKLF_TextLayer.h"
 #include "CKLF_WindowResource.h"
+#include "CKLP_HeadlessUI.h"
+#include "ui/DemoWindow.h"
 
 namespace {
 
@@ -24,8 +25,6 @@ struct Kind {
 };
 
 const char* const kLooks[] = {"Normal", "Highlighted", "Pressed", "Pressed Mouse Out", "Disabled"};
-const char* const kBarLooks[] = {"Normal", "Highlighted", "Pressed", "Pressed", "Disabled"};
-const char* const kListLooks[] = {"Normal", "Highlighted", "Working", "Working", "Disabled"};
 
 std::vector<Kind> Vocabulary() {
   const std::vector<std::pair<std::string, char>> rect = {
@@ -86,108 +85,6 @@ std::vector<std::string> DemoControls(CKLF_Storage& store, const std::string& fo
   return out;
 }
 
-// The controls shown: scroll bars in one arrow style.
-std::vector<std::string> Shown(CKLF_Storage& store, const std::string& folder) {
-  std::vector<std::string> out;
-  for (const std::string& n : DemoControls(store, folder))
-    if (n.find("_MAC") == std::string::npos) out.push_back(n);
-  return out;
-}
-
-// Layers of one window picture set, owned here.
-struct Composer {
-  CKLF_Storage& store;
-  CKLF_LayerSet set;
-  std::vector<std::unique_ptr<CKLF_Layer>> layers;
-  CKLF_Font font;
-
-  bool Add(const std::string& key, CKLF_Layer* into = nullptr) {
-    CKLF_UIResources res(&store);
-    CKLF_Mem m;
-    kltRECT_s r;
-    const u8* data = res.LoadImageData(key.c_str(), &r, &m);
-    if (!data) return false;
-    std::unique_ptr<CKLF_Layer> own;
-    if (!into) {
-      own = std::make_unique<CKLF_Layer>();
-      into = own.get();
-      into->Create(r, 2);
-    }
-    CKLF_UIResources::SetDataToImage(into, 0, 0, data, r, 0, 0);
-    if (own) layers.push_back(std::move(own));
-    set.AddLayer(into);
-    return true;
-  }
-
-  // Paint picture cut out by the glyphs of a text, as static texts and lists draw.
-  void Text(const std::string& paint, kltRECT_s r, const char* text, i32 offX, i32 offY) {
-    auto t = std::make_unique<CKLF_TextLayer>();
-    t->Create(static_cast<i16>(r.left), static_cast<i16>(r.top), 1, static_cast<u16>(r.right - r.left),
-              static_cast<u16>(r.bottom - r.top));
-    if (!paint.empty()) Add(paint, t.get());
-    else set.AddLayer(t.get());
-    t->SetFont(&font);
-    t->SetText(text, paint.empty() ? kltRGBA8{226, 226, 230, 255} : kltRGBA8{0, 0, 0, 0}, 16, offX, offY);
-    layers.push_back(std::move(t));
-  }
-};
-
-// Every demo control drawn in one look (index into kLooks), checked or not.
-void ComposeControls(Composer& c, int look, bool on) {
-  CKLF_UIResources res(&c.store);
-  const std::string ui = "UIResources>";
-  for (const std::string& n : Shown(c.store, "Buttons")) c.Add(ui + "Buttons>" + n + ">" + kLooks[look]);
-  for (const std::string& n : Shown(c.store, "Check Boxes"))
-    c.Add(ui + "Check Boxes>" + n + ">" + kLooks[look] + (on ? " On" : " Off"));
-  for (const std::string& n : Shown(c.store, "Radio Buttons")) {
-    const bool checked = on && n.back() != 'B';  // one member of the group is checked
-    const bool paired = look == 0 || look == 4 || checked;
-    c.Add(ui + "Radio Buttons>" + n + ">" +
-          (paired ? std::string(kLooks[look == 4 ? 4 : 0]) + (checked ? " On" : " Off") : std::string(kLooks[look])));
-  }
-  const char* const still = look == 4 ? "Disabled" : "Normal";
-  for (const std::string& n : Shown(c.store, "Static Images")) c.Add(ui + "Static Images>" + n + ">" + still);
-  for (const std::string& n : Shown(c.store, "Static Texts")) {
-    kltRECT_s r;
-    CKLF_Mem m;
-    if (res.LoadImageData((ui + "Static Texts>" + n + ">Normal").c_str(), &r, &m))
-      c.Text(ui + "Static Texts>" + n + ">" + still, r, "Static text in the Info Font", 0, 2);
-  }
-  for (const std::string& n : Shown(c.store, "Progresses")) {
-    // Filled to 60 %: the bar shows where the ramp is not above the level.
-    CKLF_Mem ramp;
-    kltRECT_s r;
-    const u8* level = res.LoadImageData((ui + "Progresses>" + n + ">Data").c_str(), &r, &ramp);
-    if (!level || !c.Add(ui + "Progresses>" + n + ">Normal")) continue;
-    CKLF_Layer* bar = c.layers.back().get();
-    const u32 pixels = (ramp.GetSize() - 8) / 4;
-    u8* alpha = bar->GetMemObj()->GetPtr() + 3 * pixels;
-    for (u32 i = 0; i < pixels; ++i)
-      if (153 < level[i]) alpha[i] = 0;
-  }
-  for (const char* kind : {"Scroll Bars", "Sliders"})
-    for (const std::string& n : Shown(c.store, kind))
-      for (const char* part : {">Background_", ">Thumb_"}) c.Add(ui + kind + ">" + n + part + kBarLooks[look]);
-  for (const std::string& n : Shown(c.store, "Lists")) {
-    kltRECT_s r;
-    c.Add(ui + "Lists>" + n + ">Background_" + kListLooks[look]);
-    if (res.GetRectRecords((ui + "Lists>" + n).c_str(), r))
-      c.Text(ui + "Lists>" + n + ">Foreground_" + kListLooks[look], r, "Background\nPieces\nKnives\nGrid", 5, 2);
-  }
-  for (const std::string& n : Shown(c.store, "Edits")) {
-    kltRECT_s r;
-    if (res.GetRectRecords((ui + "Edits>" + n).c_str(), r)) c.Text("", r, "12.5", 3, 1);
-  }
-}
-
-bool Compose(Composer& c, CKLF_WindowResource& win, int look, bool on) {
-  if (!c.set.Create(win.GetWidth(), win.GetHeight())) return false;
-  c.set.AddLayer(&win.GetBackground());
-  if (win.HasActiveCaption()) c.set.AddLayer(look == 4 ? &win.GetCaptionInactive() : &win.GetCaptionActive());
-  ComposeControls(c, look, on);
-  return c.set.Render(klNullRect) == 1;
-}
-
 void WritePNG(CKLF_Image& rgb, const std::string& path) {
   std::vector<u8> alpha(static_cast<size_t>(rgb.GetImageWidth()) * rgb.GetImageHeight(), 255);
   u8* planes[5];
@@ -240,29 +137,55 @@ TEST(DemoWindow, EveryKeyReadsBackWithItsType) {
   EXPECT_EQ(res.GetResourceString("Demo_Title", title), 1);
 }
 
-TEST(DemoWindow, ComposesFromItsResources) {
-  CKLF_Storage store;
-  ASSERT_EQ(store.Open(CKLF_String(KLF_UI_RESOURCE_FILE), 1), 1);
-  CKLF_WindowResource win;
-  ASSERT_EQ(win.Load(&store, "Demo"), 1);
-  Composer c{store, {}, {}, {}};
-  ASSERT_EQ(CKLF_UIResources(&store).OpenFont("Info Font", c.font), 1);
-  ASSERT_EQ(Compose(c, win, 0, true), 1);
-  const char* want = std::getenv("KLF_UI_PNG");
-  if (!want || !*want) return;
-  const std::string dir = KLF_BINARY_DIR;
-  WritePNG(*c.set.GetCanvas(), dir + "/ui-demo.png");
-  // The sheet: the window in each look, unchecked on the left, checked on the right.
-  CKLF_Image sheet;
-  ASSERT_EQ(sheet.Create(static_cast<u16>(2 * win.GetWidth()), static_cast<u16>(5 * win.GetHeight()), 1), 1);
-  for (int look = 0; look < 5; ++look)
-    for (int on = 0; on < 2; ++on) {
-      Composer s{store, {}, {}, {}};
-      CKLF_UIResources(&store).OpenFont("Info Font", s.font);
-      ASSERT_EQ(Compose(s, win, look, on), 1);
-      const kltRECT_s at = {on * win.GetWidth(), look * win.GetHeight(), (on + 1) * win.GetWidth(),
-                            (look + 1) * win.GetHeight()};
-      sheet.Set(s.set.GetCanvas(), 0, 0, at);
+TEST(DemoWindow, EveryControlComesUpAndTellsItsLooksApart) {
+  CKLP_HeadlessUI ui;
+  KLP_SetUI(&ui);
+  CKLF_App app;
+  m_App = &app;
+  ASSERT_EQ(app.InitStorgaeResource(KLF_UI_RESOURCE_FILE, 1), 1);
+  {
+    CKLT_DemoWindow w;
+    ASSERT_EQ(w.CreateFromResource("Demo", 0, 0, nullptr, 0), 1);
+    for (const std::string& r : w.refused) ADD_FAILURE() << r << " was not added";
+    w.Show();
+    ui.Pump();
+    // Probes inside the controls (from the corner, or the centre for -1);
+    // each look must show its own picture there.
+    struct Probe {
+      const char* name;
+      i32 dx, dy;
+      size_t looks;  // distinct pictures among the five looks
+    } probes[] = {{"Demo_Button", -1, -1, 5}, {"Demo_Menu", -1, -1, 5}, {"Demo_Check", 12, 13, 5},
+                  {"Demo_Check2", 12, 13, 5},  {"Demo_RadioB", 8, 5, 5},  {"Demo_Piece", -1, -1, 2}};
+    std::vector<std::set<u32>> seen(std::size(probes));
+    CKLF_Image sheet;
+    ASSERT_EQ(sheet.Create(w.GetLayerSet()->GetCanvasWidth(), static_cast<u16>(5 * w.GetLayerSet()->GetCanvasHeight()), 1), 1);
+    for (u8 look = 0; look < CKLT_DemoWindow::kLooks; ++look) {
+      w.ShowLook(look);
+      ui.Pump();
+      for (size_t i = 0; i < std::size(probes); ++i) {
+        CKLF_Control* c = nullptr;
+        for (u32 k = 0; k < w.GetControlCount() && !c; ++k)
+          if (w.GetControl(k)->GetName() == probes[i].name) c = w.GetControl(k);
+        ASSERT_NE(c, nullptr) << probes[i].name;
+        const kltRECT_s r = c->GetRenderRect();
+        u8 rgb[3];
+        const Probe& p = probes[i];
+        ASSERT_TRUE(ui.GetPixel(w.GetWindowHandle(), p.dx < 0 ? (r.left + r.right) / 2 : r.left + p.dx,
+                                p.dy < 0 ? (r.top + r.bottom) / 2 : r.top + p.dy, rgb));
+        seen[i].insert(static_cast<u32>(rgb[0]) << 16 | rgb[1] << 8 | rgb[2]);
+      }
+      const u16 h = w.GetLayerSet()->GetCanvasHeight();
+      sheet.Set(w.GetLayerSet()->GetCanvas(), 0, 0, {0, look * h, w.GetLayerSet()->GetCanvasWidth(), (look + 1) * h});
     }
-  WritePNG(sheet, dir + "/ui-demo-states.png");
+    for (size_t i = 0; i < std::size(probes); ++i) EXPECT_EQ(seen[i].size(), probes[i].looks) << probes[i].name;
+    const char* want = std::getenv("KLF_UI_PNG");
+    if (want && *want) {
+      w.ShowLook(0);
+      WritePNG(*w.GetLayerSet()->GetCanvas(), std::string(KLF_BINARY_DIR) + "/ui-demo.png");
+      WritePNG(sheet, std::string(KLF_BINARY_DIR) + "/ui-demo-looks.png");
+    }
+  }
+  m_App = nullptr;
+  KLP_SetUI(nullptr);
 }

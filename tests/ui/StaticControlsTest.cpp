@@ -2,7 +2,11 @@
 // probed through the window's pixels and recorded messages.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "CKLF_CtrlProgress.h"
 #include "CKLF_CtrlStaticImage.h"
+#include "CKLF_CtrlStaticText.h"
 #include "ui/UITestUtil.h"
 
 namespace {
@@ -16,6 +20,20 @@ class StaticControlsTest : public UIToolkitTest {
     st.Put("UIResources>Static Images>S>Normal", Pack(Picture(20, 10, 60, 30, kPaint)));
     st.Put("UIResources>Static Images>S>Disabled", Pack(Picture(20, 10, 40, 30, {100, 0, 0, 255})));
     st.Put("UIResources>Static Images>N>Normal", Pack(Picture(80, 10, 120, 30, kPaint)));
+    st.Put("UIResources>Static Texts>T>Normal", Pack(Picture(20, 40, 80, 60, kPaint)));
+    // A bar over (20, 70, 120, 80) whose ramp rises from 1 to 255 along it.
+    std::vector<u8> ramp = Picture(20, 70, 120, 80, {0, 0, 0, 255});
+    for (size_t i = 0; i < 1000; ++i) ramp[8 + i] = static_cast<u8>(1 + i % 100 * 254 / 99);
+    st.Put("UIResources>Progresses>G>Normal", Pack(Picture(20, 70, 120, 80, kPaint)));
+    st.Put("UIResources>Progresses>G>Data", Pack(ramp));
+    st.Put("UIResources>Progresses>NoRamp>Normal", Pack(Picture(20, 70, 120, 80, kPaint)));
+  }
+  // Pixels of the rectangle that have that colour.
+  int Count(CKLF_Window* w, kltRECT_s r, u32 colour) {
+    int n = 0;
+    for (i32 y = r.top; y < r.bottom; ++y)
+      for (i32 x = r.left; x < r.right; ++x) n += Pixel(w, x, y) == colour;
+    return n;
   }
 };
 
@@ -70,4 +88,57 @@ TEST_F(StaticControlsTest, StaticImageForwardsTheMouseToItsMaster) {
   ui.PostClick(130, 120);
   ui.Pump();
   EXPECT_EQ(log.Take(), "down 30,20, up");
+}
+
+TEST_F(StaticControlsTest, StaticTextCutsItsPaintWithTheGlyphs) {
+  Open();
+  CKLT_RecordingWindow* w = Window();
+  auto* t = Real<CKLF_CtrlStaticText>(w, "T", klCtrlStaticText);
+  ASSERT_NE(t, nullptr);
+  // One glyph, "I": a solid 2 x 10 bar.
+  std::vector<u8> record = {'K', 'L', 'F', '2', 'I', 'I', 0, 1, 0, 2, 10};
+  record.insert(record.end(), 20, 255);
+  CKLF_Font font;
+  ASSERT_EQ(font.OpenRecord(record.data(), static_cast<u32>(record.size())), 1);
+  const kltRECT_s r = {20, 40, 80, 60};
+  t->SetText("II", 3, 2, 12);
+  t->Redraw();
+  ui.Pump();
+  EXPECT_EQ(Count(w, r, 0x0A141E), 60 * 20);  // no font: nothing shows
+  t->SetFont(&font);
+  t->Redraw();
+  ui.Pump();
+  EXPECT_EQ(Count(w, r, 0xD2DCE6), 40);
+  EXPECT_EQ(Pixel(w, 23, 42), 0xD2DCE6u);  // at the offset
+  t->Enable(0);  // no disabled paint: the normal one at opacity 80
+  ui.Pump();
+  EXPECT_EQ(Count(w, r, 0x49535D), 40);
+  t->SetText(nullptr);
+  EXPECT_STREQ(t->GetText().GetStr(), "II");
+}
+
+TEST_F(StaticControlsTest, ProgressShowsTheRampUpToItsLevel) {
+  Open();
+  CKLT_RecordingWindow* w = Window();
+  auto* g = Real<CKLF_CtrlProgress>(w, "G", klCtrlProgress);
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(w->AddControl("NoRamp", klCtrlProgress), -1);
+  EXPECT_EQ(w->GetError(), klErrUIResource);
+  struct Case {
+    double minimum, maximum, value;
+    const char* msg;
+    int shown;  // columns of the bar shown
+  } cases[] = {
+      {0, 100, 0, "msg 0x100 0 G =0", 0},          {0, 100, 100, "msg 0x100 0 G =100", 100},
+      {0, 100, 50, "msg 0x100 0 G =50", 50},        {0, 100, 150, "msg 0x100 0 G =100", 100},
+      {0, 100, -5, "msg 0x100 0 G =0", 0},          {5, 5, 5, "msg 0x100 0 G =0", 0},  // an empty range
+      {5, 5, 6, "msg 0x100 0 G =0", 0},             {0, std::nan(""), 1, "msg 0x100 0 G =0", 0},
+  };
+  for (const Case& c : cases) {
+    g->SetMinMax(c.minimum, c.maximum);
+    g->SetValue(c.value);
+    ui.Pump();
+    EXPECT_EQ(log.Take(), c.msg) << c.value;
+    EXPECT_EQ(Count(w, {20, 75, 120, 76}, 0xD2DCE6), c.shown) << c.value;
+  }
 }

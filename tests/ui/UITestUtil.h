@@ -80,6 +80,11 @@ inline std::vector<u8> Picture(u16 l, u16 t, u16 r, u16 b, kltRGBA8 c) {
   return v;
 }
 
+inline std::vector<u8> Picture(kltRECT_s r, kltRGBA8 c) {
+  return Picture(static_cast<u16>(r.left), static_cast<u16>(r.top), static_cast<u16>(r.right),
+                 static_cast<u16>(r.bottom), c);
+}
+
 inline std::vector<u8> Background(u16 l, u16 t, u16 r, u16 b, u8 alpha = 255) {
   return Picture(l, t, r, b, {10, 20, 30, alpha});
 }
@@ -118,6 +123,12 @@ class UIToolkitTest : public ::testing::Test {
     ui.Pump();
     log.Take();
     return w;
+  }
+  // A mouse event at (x, y) in a window at (100, 100); the messages it brought.
+  std::string Mouse(u16 kind, i32 x, i32 y, u32 mods = 0) {
+    ui.PostMouse(kind, 100 + x, 100 + y, 1, mods);
+    ui.Pump();
+    return log.Take("msg");
   }
   // The window's pixel at a window point as 0xRRGGBB.
   u32 Pixel(CKLF_Window* w, i32 x, i32 y) {

@@ -131,7 +131,7 @@ void Toggle(cairo_t* cr, double w, double h, KLT_Look look, bool on, const std::
   u32 fill = on ? kAccent : kField, edge = on ? kAccentDark : 0x6E6E76, text = kText;
   if (look == KLT_Look::Highlighted) fill = on ? kAccentLight : 0x2A2A2E, edge = on ? kAccent : 0xA6A6AE, text = kTextBright;
   if (look == KLT_Look::Pressed) fill = on ? kAccentDark : 0x141416, edge = kAccentLight, text = kTextBright;
-  if (look == KLT_Look::PressedOut) fill = on ? 0x2F5F95 : kField, edge = kAccent, text = kTextSoft;
+  if (look == KLT_Look::PressedOut) fill = on ? 0x2F5F95 : 0x27272B, edge = kAccent, text = kTextSoft;
   if (off) fill = on ? 0x4A4A50 : 0x2A2A2D, edge = 0x3E3E43, text = kTextDim;
   if (round)
     cairo_arc(cr, x + s / 2 - 0.5, y + s / 2 - 0.5, s / 2, 0, 2 * M_PI);
@@ -284,12 +284,13 @@ void ProgressBar(cairo_t* cr, double w, double h) {
 }
 
 void ScrollTrack(cairo_t* cr, double w, double h, KLT_Look look) {
-  const u32 fill = look == KLT_Look::Highlighted ? 0x252528 : look == KLT_Look::Pressed ? 0x2A2A2E : 0x1D1D20;
+  const u32 fill = look == KLT_Look::Highlighted ? 0x27272B : look == KLT_Look::Pressed ? 0x22262D : 0x1D1D20;
+  const u32 edge = look == KLT_Look::Highlighted ? 0x5A5A62 : look == KLT_Look::Pressed ? kAccentDark : 0x121214;
   cairo_rectangle(cr, 0, 0, w, h);
   Rgb(cr, fill, look == KLT_Look::Disabled ? 0.55 : 1);
   cairo_fill(cr);
   cairo_rectangle(cr, 0.5, 0.5, w - 1, h - 1);
-  Stroke(cr, 0x121214, false);
+  Stroke(cr, edge, false);
 }
 
 void ScrollThumb(cairo_t* cr, double w, double h, bool vertical, KLT_Look look) {

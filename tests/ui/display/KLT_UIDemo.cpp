@@ -3,9 +3,11 @@
 //   klt_uidemo RESOURCES --display       opens "Demo" at (100, 80) on the
 //       display, prints "ready window N at X,Y size W,H button BX,BY outside
 //       OX,OY" once its first picture is on screen, then one line per event
-//       that reaches the window or its button; Escape closes it.
-//   klt_uidemo RESOURCES --headless OUT.png   the same window on the
-//       headless platform, saved with its shape as alpha.
+//       that reaches the window or its controls; Tab shows every control in
+//       the next look ("look L" once on screen), Escape closes it.
+//   klt_uidemo RESOURCES --headless OUT.png [LOOK]   the same window on the
+//       headless platform in a look (0 by default), saved with its shape
+//       as alpha.
 //   klt_uidemo --compare SHOT.xwd WINDOW.png X Y CROP.png   compares an
 //       X screenshot at (X, Y) with the headless picture inside its shape
 //       and keeps the screen's crop; exit 0 when every pixel matches.
@@ -18,46 +20,36 @@
 #include <string>
 #include <vector>
 
-#include "CKLF_App.h"
 #include "CKLP_HeadlessUI.h"
 #include "KLF_BigEndian.h"
-#include "ui/UITestWindow.h"
+#include "ui/DemoWindow.h"
 
 namespace {
 
 constexpr i16 kX = 100, kY = 80;
 
-class DemoWindow : public CKLT_RecordingWindow {
+class DemoWindow : public CKLT_DemoWindow {
  public:
-  CKLT_TestControl* button = nullptr;
   kltPOS outside = {-1, -1};
 
-  u8 OnCreate(CKLF_LayerSet*, u16, u16) override {
-    CKLF_UIResources res(m_App->GetStorage());
-    kltRECT_s r;
-    const u8* data = res.LoadImageData("UIResources>Buttons>Demo_Button>Normal", &r, &m_block);
-    if (!data || !m_picture.Create(r, 2)) return 0;
-    CKLF_UIResources::SetDataToImage(&m_picture, 0, 0, data, r, 0, 0);
-    LSAddLayer(&m_picture);
-    const i32 id = AddControl("Demo_Button", klCtrlButton);
-    if (id < 0) return 0;
-    button = static_cast<CKLT_TestControl*>(GetControl(static_cast<u32>(id)));
-    button->rect = r;
+  u8 OnCreate(CKLF_LayerSet* set, u16 w, u16 h) override {
+    if (!CKLT_DemoWindow::OnCreate(set, w, h)) return 0;
+    for (const std::string& r : refused) std::fprintf(stderr, "demo control %s not added\n", r.c_str());
     i_FindOutside();
-    return RenderRect(klNullRect);
-  }
-  void OnRedraw(kltRECT_s rect) override {
-    CKLF_Window::OnRedraw(rect);
-    if (!m_drawn++) SetTimer(20, 1);  // ready once the picture is on screen
+    return refused.empty() && button ? 1 : 0;
   }
   void OnTimer(u16 id) override {
     if (id != 1) return;
     KillTimer(1);
     ForceRedrawRect(klNullRect);
-    const kltRECT_s w = GetWindowRect();
-    std::printf("ready window %u at %d,%d size %d,%d button %d,%d outside %d,%d\n", GetWindowHandle(), w.left, w.top,
-                w.right - w.left, w.bottom - w.top, (button->rect.left + button->rect.right) / 2,
-                (button->rect.top + button->rect.bottom) / 2, outside.x, outside.y);
+    if (!m_announce.empty()) {
+      std::printf("%s\n", m_announce.c_str());
+    } else {
+      const kltRECT_s w = GetWindowRect(), b = button->GetRenderRect();
+      std::printf("ready window %u at %d,%d size %d,%d button %d,%d outside %d,%d\n", GetWindowHandle(), w.left, w.top,
+                  w.right - w.left, w.bottom - w.top, (b.left + b.right) / 2, (b.top + b.bottom) / 2, outside.x,
+                  outside.y);
+    }
     std::fflush(stdout);
   }
   // A pop-up menu; the choice is printed ("menu 3", "menu -1" when dismissed).
@@ -76,21 +68,43 @@ class DemoWindow : public CKLT_RecordingWindow {
     log->Add("menu %ld", KLP_GetUI()->PopupMenu(GetWindowHandle(), items, {w.left + x, w.top + y}));
     return 1;
   }
-  // Every press that reaches the window, caption or not.
+  // The menu button opens the same menu under itself.
+  u32 OnCtrlMessage(u16 msg, u32 id, const char* name, u8 type, void* data) override {
+    CKLT_DemoWindow::OnCtrlMessage(msg, id, name, type, data);
+    if (msg == klMsgClick && name && std::strcmp(name, "Demo_Menu") == 0) {
+      const kltRECT_s r = GetControl(id)->GetRenderRect();
+      OnContextMenu(static_cast<i16>(r.left), static_cast<i16>(r.bottom), 0);
+    }
+    return 1;
+  }
+  // Every press that reaches the window, caption or not; ready once the
+  // platform has asked for the first picture.
   int32_t OnPlatformEvent(const KLP_Event& e) override {
     if (e.eventClass == klpClassMouse && e.kind == klpMouseDown) {
       const kltRECT_s w = GetWindowRect();
       log->Add("press %ld,%ld", e.where.x - w.left, e.where.y - w.top);
     }
-    return CKLT_RecordingWindow::OnPlatformEvent(e);
+    const int32_t handled = CKLT_RecordingWindow::OnPlatformEvent(e);
+    if (e.eventClass == klpClassWindow && e.kind == klpWindowDraw && !m_drawn++) i_Announce("");
+    return handled;
   }
   u8 OnKeyDown(u8 key, u8 mods) override {
     CKLT_RecordingWindow::OnKeyDown(key, mods);
     if (key == klKeyEscape) Close();
+    if (key == klKeyTab) {
+      m_look = static_cast<u8>((m_look + 1) % kLooks);
+      ShowLook(m_look);
+      i_Announce("look " + std::to_string(m_look));
+    }
     return 1;
   }
 
  private:
+  // The line is printed once the picture has reached the screen.
+  void i_Announce(const std::string& line) {
+    m_announce = line;
+    SetTimer(20, 1);
+  }
   // A point of the window's rectangle outside its shape, for the test to
   // prove that a click there does not arrive.
   void i_FindOutside() {
@@ -107,12 +121,12 @@ class DemoWindow : public CKLT_RecordingWindow {
         }
   }
 
-  CKLF_Mem m_block;
-  CKLF_Layer m_picture;
+  std::string m_announce;
   int m_drawn = 0;
+  u8 m_look = 0;
 };
 
-int RunWindow(const char* resources, CKLP_UIPlatform* ui, const char* png) {
+int RunWindow(const char* resources, CKLP_UIPlatform* ui, const char* png, u8 look) {
   KLP_SetUI(ui);
   CKLF_App app;
   m_App = &app;
@@ -136,6 +150,7 @@ int RunWindow(const char* resources, CKLP_UIPlatform* ui, const char* png) {
     app.SetMainWindow(&w);
     w.SetFocus();
     if (png) {
+      w.ShowLook(look);
       static_cast<CKLP_HeadlessUI*>(ui)->Pump();
       rc = static_cast<CKLP_HeadlessUI*>(ui)->SavePNG(w.GetWindowHandle(), png) ? 0 : 1;
     } else {
@@ -245,9 +260,9 @@ int Compare(const char* shotPath, const char* windowPath, int x0, int y0, const 
 int main(int argc, char** argv) {
   if (argc == 7 && std::strcmp(argv[1], "--compare") == 0)
     return Compare(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), argv[6]);
-  if (argc == 4 && std::strcmp(argv[2], "--headless") == 0) {
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[2], "--headless") == 0) {
     CKLP_HeadlessUI ui;
-    return RunWindow(argv[1], &ui, argv[3]);
+    return RunWindow(argv[1], &ui, argv[3], static_cast<u8>(argc == 5 ? std::atoi(argv[4]) % CKLT_DemoWindow::kLooks : 0));
   }
   if (argc == 3 && std::strcmp(argv[2], "--display") == 0) {
     std::unique_ptr<CKLP_UIPlatform> ui(KLP_OpenDisplayUI());
@@ -255,9 +270,9 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "no display\n");
       return 2;
     }
-    return RunWindow(argv[1], ui.get(), nullptr);
+    return RunWindow(argv[1], ui.get(), nullptr, 0);
   }
-  std::fprintf(stderr, "usage: klt_uidemo RESOURCES --display | RESOURCES --headless OUT.png |\n"
+  std::fprintf(stderr, "usage: klt_uidemo RESOURCES --display | RESOURCES --headless OUT.png [LOOK] |\n"
                        "       --compare SHOT.xwd WINDOW.png X Y CROP.png\n");
   return 2;
 }

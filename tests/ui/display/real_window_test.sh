@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The demo window on a real X display: starts its own Xvfb, opens the
-# window through the display backend, compares an X screenshot with the
-# headless picture inside the window's shape, shows that a click outside
+# window through the display backend, compares X screenshots of every
+# control in each of its looks (normal, highlighted, pressed, pressed
+# outside, disabled) with the headless pictures inside the window's shape
+# (the crops stay in OUT_DIR as screen-LOOK.png), shows that a click outside
 # the shape does not arrive (a click on the button after it does, as its
 # control message), picks from a pop-up menu and closes the window with
-# Escape. Anything on the
-# program's standard error fails the test.
+# Escape. Anything on the program's standard error fails the test.
 # Usage: real_window_test.sh PROGRAM RESOURCES OUT_DIR
 set -euo pipefail
 prog=$1 res=$2 out=$3
@@ -20,7 +21,7 @@ done
 
 mkdir -p "$out"
 cd "$out"
-rm -f display.txt out.txt err.txt shot.xwd window.png screen.png
+rm -f display.txt out.txt err.txt shot.xwd window-*.png screen-*.png
 
 # GTK's own allocations that live until exit are not the program's leaks.
 cat > lsan.supp <<'SUPP'
@@ -46,7 +47,7 @@ for _ in $(seq 200); do [ -s display.txt ] && break; sleep 0.05; done
 [ -s display.txt ] || { echo "FAILED: Xvfb did not start"; cat xvfb.log; exit 1; }
 export DISPLAY=":$(head -n 1 display.txt)" GDK_BACKEND=x11 GDK_SCALE=1 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
 
-"$prog" "$res" --headless window.png
+for look in 0 1 2 3 4; do "$prog" "$res" --headless "window-$look.png" "$look"; done
 
 "$prog" "$res" --display > out.txt 2> err.txt &
 app=$!
@@ -68,8 +69,17 @@ wait_for '^ready '
 read -r x y bx by ox oy < <(sed -n 's/^ready window [0-9]* at \(-*[0-9]*\),\(-*[0-9]*\) size [0-9]*,[0-9]* button \([0-9]*\),\([0-9]*\) outside \(-*[0-9]*\),\(-*[0-9]*\)$/\1 \2 \3 \4 \5 \6/p' out.txt)
 [ -n "${oy:-}" ] || { echo "FAILED: unreadable ready line"; cat out.txt; exit 1; }
 
-xwd -root -silent > shot.xwd
-"$prog" --compare shot.xwd window.png "$x" "$y" screen.png
+# The pointer rests on the window's empty well: keys reach the window and
+# no control is under the mouse. Tab shows the next look.
+xdotool mousemove $((x + 200)) $((y + 300))
+for look in 0 1 2 3 4; do
+  if [ "$look" -gt 0 ]; then xdotool key Tab; wait_for "^look $look\$"; fi
+  xwd -root -silent > shot.xwd
+  "$prog" --compare shot.xwd "window-$look.png" "$x" "$y" "screen-$look.png" > compare.txt ||
+    { echo "FAILED: look $look differs from the headless picture"; cat compare.txt; exit 1; }
+done
+xdotool key Tab
+wait_for '^look 0$'
 
 # Outside the shape first, then the button as the sentinel.
 if [ "$ox" -ge 0 ]; then xdotool mousemove $((x + ox)) $((y + oy)) click 1; fi
@@ -97,4 +107,4 @@ for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
 if kill -0 "$app" 2> /dev/null; then echo "FAILED: Escape did not close the window"; exit 1; fi
 wait "$app" || { echo "FAILED: the program ended with $?"; cat err.txt; exit 1; }
 if [ -s err.txt ]; then echo "FAILED: the program wrote to standard error"; cat err.txt; exit 1; fi
-echo "passed: screenshot matches, click reached the button, menu chose, Escape closed the window"
+echo "passed: screenshots of every look match, click reached the button, menu chose, Escape closed the window"
