@@ -21,6 +21,7 @@
 
 struct KLF_3D_RasterTarget;  // private to the rasterisers
 struct KLF_3D_ScreenVertex;
+struct KLF_3D_TexelShadowJob;  // private to the shadow code
 
 class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
  public:
@@ -148,6 +149,41 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
   // an empty clip.
   u8 RenderDraftTexturedSurface(CKLF_Image* image, i16 dx, i16 dy, CKLF_Image* front, CKLF_Image* back, kltRECT_s clip);
 
+  // ---- shadows ----
+
+  // Depth of an occluder at a probed point and its attributes there.
+  struct SHADOW_MAP_ZVAL {
+    f32 z, a, b, c;
+  };
+  // Segments a[0]-a[1], b[0]-b[1]: 1 when they meet (ends included), 3 when
+  // both lie on one line (overlapping or not), else 0.
+  static u8 geom2D_TestLineSegIntersection(const klt2D_VERTEX* a, const klt2D_VERTEX* b);
+  // Crossing parity: a point on a right edge is outside, on a left edge in.
+  static u8 geom2D_TestPointInTriange(const klt2D_VERTEX* tri, klt2D_VERTEX p);
+  static u8 geom2D_TestTriangeTriangleIntersection(const klt2D_VERTEX* a, const klt2D_VERTEX* b);
+  // Depth z and attributes of triangle p (x, y) at (x, y), interpolated
+  // across the horizontal through y; 0 when the point is not inside.
+  static u8 int_ShadowMapTriangleCalc(SHADOW_MAP_ZVAL* out, f32 x, f32 y, const klt3D_VERTEX* p0,
+                                      const klt3D_VERTEX* p1, const klt3D_VERTEX* p2, const klt3D_VERTEX* a0,
+                                      const klt3D_VERTEX* a1, const klt3D_VERTEX* a2);
+
+  // Blurs of an 8-bit plane of w x h bytes (row stride w), in place.
+  // Weights: trunc(255 exp(-d^2 / (2 sigma^2))) out to trunc(3.32 sigma + 1).
+  static u32 int_BlurReach(f32 sigma);
+  static u8 int_BlurWeight(f32 sigma, u32 d2);
+  // Separable Gaussian of normalised byte weights; sigma below 0.5 does
+  // nothing. 0 with error 17 when the work plane cannot be had (the plane
+  // is left as it was), error 1 for a null plane.
+  u8 int_Blur_Const(u8* plane, u32 w, u32 h, f32 sigma);
+  // Shadow softened by occluder distance: dist (w x h, caller's) holds the
+  // distance at shadowed texels, 0 elsewhere, and is rewritten as radii
+  // (near radius at the smallest distance, far at the largest); each
+  // shadowed texel spreads its darkness over its radius, in a square kernel
+  // (separable 0) or rows then columns. All distances equal, none, or far
+  // not above near: the constant blur with the far radius. Cost r^2 per
+  // shadowed texel in the square kernel, 2r in the separable form.
+  u8 int_Blur_Perspective(u8 separable, u8* plane, u32 w, u32 h, f32 nearR, f32 farR, f32* dist);
+
  protected:
   // Common part of the two classes' light records.
   struct LIGHT_BASE {
@@ -156,6 +192,8 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
     u8* shadowMap;
     LIGHT_BASE() : name(), shadowMap(nullptr) {}
     virtual ~LIGHT_BASE() {}
+    // The shadow map when its storage holds at least `bytes`, else null.
+    u8* MapFor(u64 bytes) const { return shadowMap && shadowMem.GetSize() >= bytes ? shadowMap : nullptr; }
   };
 
   LIGHT_BASE* i_Light(u32 i) const;
@@ -169,6 +207,13 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
 
   // True when the mapping array holds an entry for every vertex.
   bool i_MappingReady() const;
+
+  // Shadow of this mesh, seen along turn, over the texels of job's targets
+  // (the mesh's own triangles, or the quad's). A cancel: 0 with error 0.
+  u8 i_TexelShadow(klt3D_VECTOR turn, KLF_3D_TexelShadowJob& job);
+  // Reports percent (truncated) to the progress object; false when it
+  // answers cancel. Without one: true.
+  bool i_ProgressStep(f64 percent);
   // Triangle t's vertices; false when an index is out of range.
   bool i_TriVertices(const TRIMESH& t, const klt3D_VERTEX*& p0, const klt3D_VERTEX*& p1, const klt3D_VERTEX*& p2) const;
 
