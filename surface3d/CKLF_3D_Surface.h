@@ -116,6 +116,29 @@ class CKLF_3D_Surface : public CKLF_3D_SurfaceBase {
   u8 int_RenderBgShadow(LIGHT_SRC* l, f32 z, const u8* opacity, u32 stride, u32 w, u32 h, u8* dst, u32 dstStride,
                         u32 dstW, u32 dstH);
 
+  // ---- HQ renderers (the frame's rules: CKLF_3D_SurfaceBase) ----
+  //
+  // With useShadows a light's map dims it (by its shadow strength) when the
+  // light uses one of at least the texture's size; the light's shadow-active
+  // flag says so after the render. Error 1 as RenderHQ_Simple.
+
+  // Lit by the light at position 0, enabled or not: ambient plus its
+  // highlight and diffuse terms in the proportion of its lighting mix.
+  // level >= 0 shades by the face normal instead (k = level / 100:
+  // k (max(0, z) - 1) + 1); lit without a light: error 1. perspective: seen
+  // from the eye at distance eye.z about (eye.x, eye.y), or about the
+  // mesh's middle with centre set.
+  u8 RenderHQ_Opt(u8 perspective, klt3D_VERTEX eye, u8 centre, u8 useShadows, u8 s, u8 count,
+                  const HQ_DESTINATION& dst, const HQ_TEXTURE& tex, const HQ_BUMP& bump, kltRECT_s clip, f32 level);
+  // As RenderHQ_Opt lit, the normal interpolated from the vertex normals.
+  u8 RenderHQ_Opt_1Light_8_Phong(u8 useShadows, u8 s, u8 count, const HQ_DESTINATION& dst, const HQ_TEXTURE& tex,
+                                 const HQ_BUMP& bump, kltRECT_s clip);
+  // Lit by every enabled light (cosine to the cos power, mixed), texture
+  // colours only (solid flags are not read), tiles of 600 / s pixels, no
+  // progress. The wide-sample flag is refused (error 48).
+  u8 RenderHQ(u8 useShadows, u8 s, u8 count, u8 wide, const HQ_DESTINATION& dst, const HQ_TEXTURE& tex,
+              const HQ_BUMP& bump, kltRECT_s clip);
+
  protected:
   LIGHT_SRC* i_Src(const char* name) const { return static_cast<LIGHT_SRC*>(i_LightByName(name)); }
   static void i_CopyFields(LIGHT_SRC& dst, const LIGHT_SOURCE& src);
@@ -123,6 +146,27 @@ class CKLF_3D_Surface : public CKLF_3D_SurfaceBase {
   u8 i_GetFlag(const char* name, u8 LIGHT_SRC::*flag) const;
   // The blur a map or background shadow asks for.
   u8 i_BlurShadow(u8* plane, u32 w, u32 h, const SHADOW_SETTINGS& st, f32* dist);
+
+  // HQ fills, spans and lighting.
+  void RenderHQ_Opt_FillTriangleMesh(HQ_RENDERER_DATA* r, klt3D_VERTEX p0, klt3D_VERTEX p1, klt3D_VERTEX p2,
+                                     klt2D_VERTEX t0, klt2D_VERTEX t1, klt2D_VERTEX t2, u8 bump, kltRECT_s clip);
+  // Bumped triangles draw unbumped: the class has no bumped perspective span.
+  void RenderHQ_Opt_FillTriangleMesh_PerspectiveMapping(HQ_RENDERER_DATA* r, klt3D_VERTEX p0, klt3D_VERTEX p1,
+                                                        klt3D_VERTEX p2, f64 w0, f64 w1, f64 w2, klt2D_VERTEX t0,
+                                                        klt2D_VERTEX t1, klt2D_VERTEX t2, u8 bump, kltRECT_s clip);
+  void int_DrawYLine_HQMapping_8(HQ_RENDERER_DATA* r) const;
+  void int_DrawYLine_HQMapping_Opt_1Light_8_NoBump(HQ_RENDERER_DATA* r) const;
+  void int_DrawYLine_HQMapping_Opt_1Light_8_Bump(HQ_RENDERER_DATA* r) const;
+  void int_DrawYLine_HQMapping_Opt_1Light_8_NoBump_Perspective(HQ_RENDERER_DATA* r) const;
+  void int_DrawYLine_HQMapping_Opt_1Light_8_NoBump_Phong(HQ_RENDERER_DATA* r) const;
+  void int_DrawYLine_HQMapping_Opt_1Light_8_Bump_Phong(HQ_RENDERER_DATA* r) const;
+  void int_ApplyLight_HQMapping_8(HQ_RENDERER_DATA* r) const;
+  void int_ApplyLight_HQMapping_Opt_8(HQ_RENDERER_DATA* r) const;
+  // The light flags of one render: shadow active for lights that use a map
+  // of at least `texels` bytes when useShadows is set.
+  static void i_PrepareShadow(LIGHT_SRC* l, u8 useShadows, u64 texels);
+  // The frame of RenderHQ_Opt and the Phong renderer, lit by light 0.
+  u8 i_RenderHQ_Light0(KLF_3D_HQFrame& f, u8 useShadows);
 
   f32 m_ambient[4];  // start of each plane's light sum
 };

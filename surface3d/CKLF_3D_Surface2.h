@@ -129,10 +129,40 @@ class CKLF_3D_Surface2 : public CKLF_3D_SurfaceBase {
   };
   void int_DrawYLine_ShadowMapping(SHADOWRENDERER_DATA* d);
 
+  // ---- HQ renderers (the frame's rules: CKLF_3D_SurfaceBase) ----
+  //
+  // Lit by every light from its precalculated values: the side's ambient
+  // factors plus each light's diffuse and highlight terms where its flags
+  // send them to that side, dimmed by its first shadow value under its map
+  // when useShadows is set and it casts a shadow into a map of at least the
+  // texture's size; levels below 0 shade black; colours rounded. level >= 0
+  // shades by the face normal instead; perspective as in the first class
+  // (weights in double precision). Error 1 as RenderHQ_Simple.
+  u8 RenderHQ_Opt(u8 perspective, klt3D_VERTEX eye, u8 centre, u8 useShadows, u8 s, u8 count,
+                  const HQ_DESTINATION& dst, const HQ_TEXTURE& tex, const HQ_BUMP& bump, kltRECT_s clip, f32 level);
+  // Lit by every light without shadows, the normal interpolated from the
+  // vertex normals.
+  u8 RenderHQ_Opt_InterpolatedShading(u8 s, u8 count, const HQ_DESTINATION& dst, const HQ_TEXTURE& tex,
+                                      const HQ_BUMP& bump, kltRECT_s clip);
+
  protected:
   INTERNAL_LIGHT_SOURCE* i_Src(const char* name) const {
     return static_cast<INTERNAL_LIGHT_SOURCE*>(i_LightByName(name));
   }
+
+  // HQ fills, spans and lighting; bumps ignore height differences of 1.
+  void RenderHQ_Opt_FillTriangleMesh(HQ_RENDERER_DATA* r, klt3D_VERTEX p0, klt3D_VERTEX p1, klt3D_VERTEX p2,
+                                     klt2D_VERTEX t0, klt2D_VERTEX t1, klt2D_VERTEX t2, u8 bump, kltRECT_s clip);
+  void RenderHQ_Opt_FillTriangleMesh_PerspectiveMapping(HQ_RENDERER_DATA* r, klt3D_VERTEX p0, klt3D_VERTEX p1,
+                                                        klt3D_VERTEX p2, f64 w0, f64 w1, f64 w2, klt2D_VERTEX t0,
+                                                        klt2D_VERTEX t1, klt2D_VERTEX t2, u8 bump, kltRECT_s clip);
+  void int_DrawYLine_HQMapping_Opt_8_NoBump(HQ_RENDERER_DATA* r) const;
+  void int_DrawYLine_HQMapping_Opt_8_Bump(HQ_RENDERER_DATA* r) const;
+  void int_DrawYLine_HQMapping_Opt_8_NoBump_Perspective(HQ_RENDERER_DATA* r) const;
+  void int_DrawYLine_HQMapping_Opt_8_Bump_Perspective(HQ_RENDERER_DATA* r) const;
+  void int_DrawYLine_HQMapping_Opt_1Light_8_NoBump_Phong(HQ_RENDERER_DATA* r) const;
+  void int_DrawYLine_HQMapping_Opt_1Light_8_Bump_Phong(HQ_RENDERER_DATA* r) const;
+  void int_ApplyLight_HQMapping_Opt_8(HQ_RENDERER_DATA* r) const;
 
   // The fragment method's drawing and writing, from the turned copy on.
   u8 i_FragmentShadow(const klt3D_VECTOR& turn, const u8* opacity, u32 w, u32 h, u8* map, f64 start, f64 span);

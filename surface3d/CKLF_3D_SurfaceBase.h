@@ -21,6 +21,9 @@
 
 struct KLF_3D_RasterTarget;  // private to the rasterisers
 struct KLF_3D_ScreenVertex;
+struct KLF_3D_HQFrame;  // private to the HQ renderers
+struct KLF_3D_HQTriangle;
+struct KLF_3D_HQProgress;
 struct KLF_3D_TexelShadowJob;  // private to the shadow code
 
 class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
@@ -149,6 +152,52 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
   // an empty clip.
   u8 RenderDraftTexturedSurface(CKLF_Image* image, i16 dx, i16 dy, CKLF_Image* front, CKLF_Image* back, kltRECT_s clip);
 
+  // ---- HQ renderers: supersampled, transparent, lit ----
+  //
+  // Planes are 8-bit with a row stride; plane 0 of every group is the
+  // alpha (coverage) plane, planes 1 to 4 colour; a render touches planes
+  // 0 to count - 1 (count 1 to 5). Each destination pixel is s x s samples;
+  // the fragments of a sample are composited front to back. Destination
+  // pixels with no sample covered get alpha 0 and keep their colour.
+  // Texel coordinates come from the mapping array; a texel outside the
+  // texture or of alpha 0 draws nothing.
+
+  // The scan-line state of one render (private to the renderers).
+  struct HQ_RENDERER_DATA;
+  struct HQ_DESTINATION {
+    u8* colour[4];
+    u8* alpha;
+    u32 stride, width, height;
+  };
+  // One face side: a solid colour (one byte per colour plane) or texture
+  // colour planes 1 to 4.
+  struct HQ_SIDE {
+    u8 solid;
+    const u8* colour;
+    const u8* planes[4];
+  };
+  struct HQ_TEXTURE {
+    HQ_SIDE front, back;
+    const u8* alpha;  // texture alpha of both sides
+    u32 stride, width, height;
+  };
+  // Height maps addressed by texel; a side bumps when its plane is given and
+  // its strength is not 0.
+  struct HQ_BUMP {
+    const u8* front;
+    const u8* back;
+    u32 stride;
+    f32 frontStrength, backStrength;
+  };
+
+  // Shaded by the face normal alone: level 1 - k (1 - z) for the face's z
+  // turned to the viewer, k = level / 100, 0 when it faces away.
+  // Error 1: s = 0, count outside 1..5, a missing plane, a stride below its
+  // width, a destination beyond 2^30 / s samples a side, no full mapping
+  // array, or a clip outside the destination. Polls the progress object
+  // (cancel: 0 with error 0; tiles already done stay written).
+  u8 RenderHQ_Simple(f32 level, u8 s, u8 count, const HQ_DESTINATION& dst, const HQ_TEXTURE& tex, kltRECT_s clip);
+
   // ---- shadows ----
 
   // Depth of an occluder at a probed point and its attributes there.
@@ -208,6 +257,13 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
   // True when the mapping array holds an entry for every vertex.
   bool i_MappingReady() const;
 
+  // The frame shared by every HQ renderer: checks, tiles, fragment pool,
+  // merge, resolve, progress.
+  u8 i_RenderHQ(const KLF_3D_HQFrame& f);
+  // Error 1 unless the frame's arguments are sound.
+  u8 i_HQCheck(const KLF_3D_HQFrame& f);
+  void int_DrawYLine_HQMapping_Opt_Simple(HQ_RENDERER_DATA* r) const;
+  void int_ApplyLight_HQMapping_Opt_Simple(HQ_RENDERER_DATA* r) const;
   // Shadow of this mesh, seen along turn, over the texels of job's targets
   // (the mesh's own triangles, or the quad's). A cancel: 0 with error 0.
   u8 i_TexelShadow(klt3D_VECTOR turn, KLF_3D_TexelShadowJob& job);
@@ -240,6 +296,9 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
   u8 i_GrowBlock(CKLF_Mem& block, u64 bytes);
   void i_RefreshPointers();
   u8 i_BeginRender(CKLF_Image* image, kltRECT_s clip, KLF_3D_RasterTarget& g);
+  u8 i_RenderHQTile(const KLF_3D_HQFrame& f, HQ_RENDERER_DATA& r, const kltRECT_s& px, KLF_3D_HQProgress& prog);
+  bool i_HQTriangle(const KLF_3D_HQFrame& f, HQ_RENDERER_DATA& r, u32 t, KLF_3D_HQTriangle& tri) const;
+  void i_HQPerspectiveSetUp(KLF_3D_HQFrame& f) const;
   // Screen points of triangle t; false when an index is out of range or no
   // point lies inside the clip.
   bool i_ScreenTriangle(u32 t, i32 dx, i32 dy, const kltRECT_s& clip, KLF_3D_ScreenVertex* s) const;
