@@ -41,8 +41,10 @@ struct CKLF_3D_SurfaceBase::HQ_RENDERER_DATA {
   const u8* bumpBack;
   u32 bumpStride;
   f32 bumpFrontK, bumpBackK;
-  // The tile: heads by sample, the fragment pool.
+  // The tile: heads by sample, samples holding more than one fragment,
+  // the fragment pool.
   u32* heads;
+  u8* stacked;
   u32 headRow, tileH;
   kltRECT_s tile;  // samples
   CKLF_Mem* pool;
@@ -55,7 +57,21 @@ struct CKLF_3D_SurfaceBase::HQ_RENDERER_DATA {
   const void* light;
   f32 k;      // light level factor; below 0: light with the lights
   u16 error;  // the pool could not grow
+  // What the lighting last made of a normal on a side; the render's lights
+  // stay as they are, so the same normal lights the same way.
+  klt3D_VECTOR litN;
+  u8 litFront, litValid;
+  f32 lit[4];
 };
+
+// True when the lighting of the record's normal and side is in the cache.
+inline bool klHQCached(const CKLF_3D_SurfaceBase::HQ_RENDERER_DATA& r) {
+  return r.litValid && r.litFront == r.frontFacing && r.litN.x == r.n.x && r.litN.y == r.n.y && r.litN.z == r.n.z;
+}
+inline void klHQCache(CKLF_3D_SurfaceBase::HQ_RENDERER_DATA& r, const f32* lit, int n) {
+  r.litN = r.n, r.litFront = r.frontFacing, r.litValid = 1;
+  std::copy(lit, lit + n, r.lit);
+}
 
 // A triangle as the frame hands it to a fill: vertices in samples (z the
 // depth), perspective weights, mapping, vertex normals, the bump flag and
@@ -268,7 +284,9 @@ void klHQSpan(CKLF_3D_SurfaceBase::HQ_RENDERER_DATA& r, Light light) {
     } else {
       continue;
     }
-    u32& head = r.heads[row + static_cast<size_t>(x - r.tile.left)];
+    const size_t cell = row + static_cast<size_t>(x - r.tile.left);
+    u32& head = r.heads[cell];
+    if (head != klHQNone) r.stacked[cell] = 1;
     r.frags[r.used].next = head;
     head = last = r.used;
     if (++r.used == r.capacity && !klHQGrowPool(r)) return;

@@ -42,8 +42,8 @@ u8* DestPlane(const KLF_3D_HQFrame& f, u8 p) { return p ? f.dst->colour[p - 1] :
 void Merge(Record& r, u8 count, bool hqComposite) {
   KLF_3D_HQFragment* f = r.frags;
   for (u32 cell = 0; cell < r.headRow * r.tileH; ++cell) {
+    if (!r.stacked[cell]) continue;
     const u32 head = r.heads[cell];
-    if (head == klHQNone || f[head].next == klHQNone) continue;
     u8 acc[5] = {};
     bool first = true;
     for (;;) {
@@ -128,6 +128,7 @@ bool klHQGrowPool(Record& r) {
 u8 CKLF_3D_SurfaceBase::i_RenderHQTile(const KLF_3D_HQFrame& f, HQ_RENDERER_DATA& r, const kltRECT_s& px,
                                        KLF_3D_HQProgress& prog) {
   std::fill(r.heads, r.heads + static_cast<size_t>(r.headRow) * r.tileH, klHQNone);
+  std::fill(r.stacked, r.stacked + static_cast<size_t>(r.headRow) * r.tileH, 0);
   r.used = 0;
   const i32 s = f.s;
   r.tile = kltRECT_s{px.left * s, px.top * s, px.right * s, px.bottom * s};
@@ -206,9 +207,10 @@ u8 CKLF_3D_SurfaceBase::i_RenderHQ(const KLF_3D_HQFrame& frame) {
                                            : kltRECT_s{std::max(f.clip.left, 0), std::max(f.clip.top, 0),
                                                        std::min(f.clip.right, w), std::min(f.clip.bottom, h)};
   if (c.left >= c.right || c.top >= c.bottom) return Fail(klErrBadArg);
-  CKLF_Mem heads, pool;
+  CKLF_Mem heads, stacked, pool;
   const u32 cells = S * S;
-  if (!heads.alloc(cells * 4) || !pool.alloc(2 * cells * static_cast<u32>(sizeof(KLF_3D_HQFragment))))
+  if (!heads.alloc(cells * 4) || !stacked.alloc(cells) ||
+      !pool.alloc(2 * cells * static_cast<u32>(sizeof(KLF_3D_HQFragment))))
     return Fail(klErrNoMemory);
   if (f.progress && !i_ProgressStep(2.0)) return Fail(klErrNone);
   HQ_RENDERER_DATA r = {};
@@ -217,6 +219,7 @@ u8 CKLF_3D_SurfaceBase::i_RenderHQ(const KLF_3D_HQFrame& frame) {
   r.bumpFront = f.bump.front, r.bumpBack = f.bump.back, r.bumpStride = f.bump.stride;
   r.bumpFrontK = f.bump.frontStrength, r.bumpBackK = f.bump.backStrength;
   r.heads = reinterpret_cast<u32*>(heads.GetPtr());
+  r.stacked = stacked.GetPtr();
   r.headRow = r.tileH = S;
   r.pool = &pool;
   r.frags = reinterpret_cast<KLF_3D_HQFragment*>(pool.GetPtr());

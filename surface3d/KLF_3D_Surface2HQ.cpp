@@ -22,8 +22,10 @@ void CKLF_3D_Surface2::int_ApplyLight_HQMapping_Opt_8(HQ_RENDERER_DATA* r) const
     klHQWrite<klHQConvertRounded>(*r, level);
     return;
   }
+  if (klHQCached(*r)) return klHQWrite<klHQConvertRounded>(*r, r->lit);
   const f32* ambient = front ? m_ambientBlock.factors1 : m_ambientBlock.factors2;
   std::copy(ambient, ambient + 4, level);
+  bool shadowed = false;
   for (u32 k = 0; k < Light_Count(); ++k) {
     const Light& l = *Light_GetRecord(k);
     const LIGHT_SOURCE& s = l.source;
@@ -36,9 +38,11 @@ void CKLF_3D_Surface2::int_ApplyLight_HQMapping_Opt_8(HQ_RENDERER_DATA* r) const
     const f32 highlight =
         toHighlight ? static_cast<f32>(std::pow(static_cast<f64>(base), static_cast<f64>(l.highlightExponent))) : 0.0f;
     const f32 shadow = klHQShadow(l.shadowMap, l.shadowActive, r->mapTexel, s.shadowValue1);
+    shadowed = shadowed || l.shadowActive;
     for (int i = 0; i < 4; ++i) level[i] += (diffuse * l.factors1[i] + highlight * l.factors2[i]) * shadow;
   }
   for (f32& v : level) v = std::max(0.0f, v);
+  if (!shadowed) klHQCache(*r, level, 4);
   klHQWrite<klHQConvertRounded>(*r, level);
 }
 

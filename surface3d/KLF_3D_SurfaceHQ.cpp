@@ -27,24 +27,29 @@ void CKLF_3D_Surface::int_ApplyLight_HQMapping_Opt_8(HQ_RENDERER_DATA* r) const 
     std::fill(level, level + 4, l);
   } else {
     const Light& l = *static_cast<const Light*>(r->light);
-    const klt3D_VECTOR& L = l.direction;
-    const f32 d = n.x * L.x + n.y * L.y + n.z * L.z;
-    const f32 rx = 2.0f * d * n.x - L.x, ry = 2.0f * d * n.y - L.y, rz = 2.0f * d * n.z - L.z;
-    const f32 s = std::max(0.0f, rx * L.x + ry * L.y + rz * L.z), mix = l.lightingMix / 100.0f;
-    // An exponent below 1 would make an unlit highlight infinite.
-    const f64 e = std::max(1, m_matShading + 101);
-    const f32 i = std::max(0.0f, (1.0f - mix) * static_cast<f32>(std::pow(static_cast<f64>(s), e)) +
-                                     mix * (front ? d : -d));
-    const f32 share = ShadowOf(l, *r) * i;
+    if (!klHQCached(*r)) {
+      const klt3D_VECTOR& L = l.direction;
+      const f32 d = n.x * L.x + n.y * L.y + n.z * L.z;
+      const f32 rx = 2.0f * d * n.x - L.x, ry = 2.0f * d * n.y - L.y, rz = 2.0f * d * n.z - L.z;
+      const f32 s = std::max(0.0f, rx * L.x + ry * L.y + rz * L.z), mix = l.lightingMix / 100.0f;
+      // An exponent below 1 would make an unlit highlight infinite.
+      const f64 e = std::max(1, m_matShading + 101);
+      const f32 i = std::max(0.0f, (1.0f - mix) * static_cast<f32>(std::pow(static_cast<f64>(s), e)) +
+                                       mix * (front ? d : -d));
+      klHQCache(*r, &i, 1);
+    }
+    const f32 share = ShadowOf(l, *r) * r->lit[0];
     for (int c = 0; c < 4; ++c) level[c] = m_ambient[c] + share * l.premulColour[c];
   }
   klHQWrite<klHQConvert>(*r, level);
 }
 
 void CKLF_3D_Surface::int_ApplyLight_HQMapping_8(HQ_RENDERER_DATA* r) const {
+  if (klHQCached(*r)) return klHQWrite<klHQConvert>(*r, r->lit);
   const klt3D_VECTOR& n = r->n;
   const f32 nl = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
   f32 level[4] = {m_ambient[0], m_ambient[1], m_ambient[2], m_ambient[3]};
+  bool shadowed = false;
   for (u32 k = 0; k < Light_Count(); ++k) {
     const Light& l = *Light_GetRecord(k);
     if (!l.enabled) continue;
@@ -56,8 +61,10 @@ void CKLF_3D_Surface::int_ApplyLight_HQMapping_8(HQ_RENDERER_DATA* r) const {
                                          l.lightingMix / 100.0f
                             : 0.0f;
     const f32 shadow = ShadowOf(l, *r);
+    shadowed = shadowed || l.shadowActive;
     for (int i = 0; i < 4; ++i) level[i] += f * l.premulColour[i] * shadow;
   }
+  if (!shadowed) klHQCache(*r, level, 4);
   klHQWrite<klHQConvert>(*r, level);
 }
 

@@ -35,34 +35,55 @@ inline bool TriangleOf(const CKLF_3D_SurfaceBase& m, u32 j, const klt3D_VERTEX**
   return true;
 }
 
+// The columns of a row over which a candidate's light-space box may hold
+// the sample point.
+struct ColumnSpan {
+  i64 c0, c1;
+  u32 j;
+};
+
+// Scratch of the walk, one entry per occluder triangle.
+struct WalkLists {
+  u32* row;     // candidates of the row, triangle order
+  u32* active;  // spans over the current column, by triangle
+  ColumnSpan* spans;
+};
+
 // Walks target triangles and darkens the job's plane.
 class TexelWalker {
  public:
   TexelWalker(KLF_3D_TexelShadowJob& job, const CKLF_3D_SurfaceBase& occ, const klt2D_VERTEX* occMap,
-              const KLF_3D_TriangleIndex& index, u32* rowList)
-      : m_job(job), m_occ(occ), m_map(occMap), m_index(index), m_row(rowList) {}
+              const KLF_3D_TriangleIndex& index, const WalkLists& lists)
+      : m_job(job), m_occ(occ), m_map(occMap), m_index(index), m_l(lists) {}
 
   void Triangle(const klt2D_VERTEX* tex, const klt3D_VERTEX* const* lit, const u32* cand, u32 n) const;
 
  private:
   void Row(i64 r, f32 xl, const klt3D_VERTEX& pl, f32 xr, const klt3D_VERTEX& pr, const u32* cand, u32 n) const;
+  u32 Spans(f32 xl, const klt3D_VERTEX& pl, f32 xr, const klt3D_VERTEX& pr, i64 cLo, i64 cHi, u32 n) const;
   u32 Sample(const klt3D_VERTEX& p, u32 n, f64& wsum, f64& osum) const;
 
   KLF_3D_TexelShadowJob& m_job;
   const CKLF_3D_SurfaceBase& m_occ;
   const klt2D_VERTEX* m_map;
   const KLF_3D_TriangleIndex& m_index;
-  u32* m_row;
+  WalkLists m_l;
 };
 
-// Light level 0..255 reaching light-space point p through the row's
-// candidates; soft modes gather opacity-weighted occluder distances.
+// A sample lies in a triangle only inside its box; the margin covers the
+// rounding of the point test.
+inline f32 Margin(f32 v) { return 1e-4f * (1.0f + std::fabs(v)); }
+
+// Light level 0..255 reaching light-space point p through the n active
+// spans' triangles; soft modes gather opacity-weighted occluder distances.
 u32 TexelWalker::Sample(const klt3D_VERTEX& p, u32 n, f64& wsum, f64& osum) const {
-  const f32 limit = p.z - 0.01f;
+  const f32 limit = p.z - 0.01f, mx = Margin(p.x), my = Margin(p.y);
   u32 level = 255;
   for (u32 k = 0; k < n; ++k) {
-    const klt3D_VERTEX* v[3];
-    const u32 j = m_row[k];
+    const u32 j = m_l.spans[m_l.active[k]].j;
+    const KLF_3D_TriangleIndex::Box& b = m_index.BoxOf(j);
+    if (p.x < b.x0 - mx || p.x > b.x1 + mx || p.y < b.y0 - my || p.y > b.y1 + my) continue;
+    const klt3D_VERTEX* v[3] = {};
     TriangleOf(m_occ, j, v);
     const Tri& t = *m_occ.GetTriMesh(j);
     const klt3D_VERTEX a[3] = {{m_map[t.v[0]].x, m_map[t.v[0]].y, 0.0f},
@@ -86,6 +107,28 @@ u32 TexelWalker::Sample(const klt3D_VERTEX& p, u32 n, f64& wsum, f64& osum) cons
   return level;
 }
 
+// The column range of each of the row's n candidates, sorted by first
+// column; the sample point runs linearly from pl at xl to pr at xr.
+u32 TexelWalker::Spans(f32 xl, const klt3D_VERTEX& pl, f32 xr, const klt3D_VERTEX& pr, i64 cLo, i64 cHi,
+                       u32 n) const {
+  const f64 run = static_cast<f64>(pr.x) - pl.x, len = static_cast<f64>(xr) - xl;
+  u32 spans = 0;
+  for (u32 k = 0; k < n; ++k) {
+    const KLF_3D_TriangleIndex::Box& b = m_index.BoxOf(m_l.row[k]);
+    i64 c0 = cLo, c1 = cHi - 1;
+    if (run != 0.0) {
+      f64 ca = xl + (b.x0 - Margin(b.x0) - pl.x) / run * len, cb = xl + (b.x1 + Margin(b.x1) - pl.x) / run * len;
+      if (ca > cb) std::swap(ca, cb);
+      c0 = std::max(c0, klTruncSat<i64>(std::floor(ca)) - 1), c1 = std::min(c1, klTruncSat<i64>(std::ceil(cb)) + 1);
+    } else if (pl.x < b.x0 - Margin(b.x0) || pl.x > b.x1 + Margin(b.x1)) {
+      continue;
+    }
+    if (c0 <= c1) m_l.spans[spans++] = ColumnSpan{c0, c1, m_l.row[k]};
+  }
+  std::sort(m_l.spans, m_l.spans + spans, [](const ColumnSpan& a, const ColumnSpan& b) { return a.c0 < b.c0; });
+  return spans;
+}
+
 void TexelWalker::Row(i64 r, f32 xl, const klt3D_VERTEX& pl, f32 xr, const klt3D_VERTEX& pr, const u32* cand,
                       u32 n) const {
   // Only candidates whose light-space rows meet the row's.
@@ -93,18 +136,33 @@ void TexelWalker::Row(i64 r, f32 xl, const klt3D_VERTEX& pl, f32 xr, const klt3D
   u32 kept = 0;
   for (u32 k = 0; k < n; ++k) {
     const KLF_3D_TriangleIndex::Box& b = m_index.BoxOf(cand[k]);
-    if (b.y0 < yhi && b.y1 > ylo) m_row[kept++] = cand[k];
+    if (b.y0 < yhi && b.y1 > ylo) m_l.row[kept++] = cand[k];
   }
   if (!kept) return;  // nothing in front: the samples stay lit
   const KLF_3D_TexelShadowJob& j = m_job;
   const i64 cLo = std::max<i64>(klTruncSat<i64>(xl) - 1, 0);
   const i64 cHi = std::min<i64>(klTruncSat<i64>(xr) + 1, static_cast<i64>(j.w) << j.shift);
+  const u32 spans = Spans(xl, pl, xr, pr, cLo, cHi, kept);
   const size_t line = static_cast<size_t>(r >> j.shift);
+  u32 next = 0, active = 0;
   for (i64 c = cLo; c < cHi; ++c) {
+    // The spans over this column, kept in triangle order.
+    u32 live = 0;
+    for (u32 k = 0; k < active; ++k)
+      if (m_l.spans[m_l.active[k]].c1 >= c) m_l.active[live++] = m_l.active[k];
+    active = live;
+    for (; next < spans && m_l.spans[next].c0 <= c; ++next) {
+      if (m_l.spans[next].c1 < c) continue;
+      u32* at = std::lower_bound(m_l.active, m_l.active + active, m_l.spans[next].j,
+                                 [this](u32 a, u32 t) { return m_l.spans[a].j < t; });
+      std::copy_backward(at, m_l.active + active, m_l.active + active + 1);
+      *at = next;
+      ++active;
+    }
     const f32 cf = static_cast<f32>(c);
-    if (!(xl <= cf && cf < xr)) continue;
+    if (!active || !(xl <= cf && cf < xr)) continue;
     f64 wsum = 0.0, osum = 0.0;
-    const u32 level = Sample(Lerp(pl, pr, (cf - xl) / (xr - xl)), kept, wsum, osum);
+    const u32 level = Sample(Lerp(pl, pr, (cf - xl) / (xr - xl)), active, wsum, osum);
     const size_t col = static_cast<size_t>(c >> j.shift);
     u8& texel = j.plane[line * j.stride + col];
     const u32 loss = (255 - level) >> (2 * j.shift);
@@ -251,7 +309,7 @@ u32 KLF_3D_TriangleIndex::Candidates(const klt3D_VERTEX* const* p, u32 exclude, 
   const klt2D_VERTEX t[3] = {{p[0]->x, p[0]->y}, {p[1]->x, p[1]->y}, {p[2]->x, p[2]->y}};
   u32 kept = 0;
   for (u32 k = 0; k < n; ++k) {
-    const klt3D_VERTEX* v[3];
+    const klt3D_VERTEX* v[3] = {};
     TriangleOf(*m_mesh, out[k], v);
     const klt2D_VERTEX o[3] = {{v[0]->x, v[0]->y}, {v[1]->x, v[1]->y}, {v[2]->x, v[2]->y}};
     if (CKLF_3D_SurfaceBase::geom2D_TestTriangeTriangleIntersection(t, o)) out[kept++] = out[k];
@@ -277,11 +335,13 @@ u8 CKLF_3D_SurfaceBase::i_TexelShadow(klt3D_VECTOR turn, KLF_3D_TexelShadowJob& 
   }
   KLF_3D_TriangleIndex index;
   CKLF_Mem lists;
-  const u64 n = occ.GetTriMeshCount();
+  const u64 n = occ.GetTriMeshCount(), bytes = n * (3 * 4 + sizeof(ColumnSpan));
   if (!index.Build(occ)) return FailFrom(index, klErrNoMemory);
-  if (n && (!klFits32(8 * n) || !lists.alloc(static_cast<u32>(8 * n)))) return FailFrom(lists, klErrNoMemory);
-  u32* cand = reinterpret_cast<u32*>(lists.GetPtr());
-  const TexelWalker walker(job, occ, m_mapping, index, cand + n);
+  if (n && (!klFits32(bytes) || !lists.alloc(static_cast<u32>(bytes)))) return FailFrom(lists, klErrNoMemory);
+  ColumnSpan* spans = reinterpret_cast<ColumnSpan*>(lists.GetPtr());  // first: 8-byte aligned
+  u32* cand = reinterpret_cast<u32*>(spans + n);
+  const WalkLists l = {cand + n, cand + 2 * n, spans};
+  const TexelWalker walker(job, occ, m_mapping, index, l);
   const f32 scale = static_cast<f32>(1u << job.shift);
   const u32 targets = target->GetTriMeshCount();
   for (u32 i = 0; i < targets; ++i) {

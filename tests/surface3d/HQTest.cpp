@@ -263,6 +263,16 @@ TEST(SurfaceHQ, LightingLaws) {
   EXPECT_TRUE(opt(s, {rough.data(), rough.data(), 48, 0.5f, 0.5f}, 0, 1) == opt(s, kNoBump, 0, 1));
   EXPECT_FALSE(opt(s, {rough.data(), rough.data(), 48, 0.5f, 0.5f}, 0) == plain);
 
+  // Exponents below 1 are 1: material shading -200 lights as -100. A
+  // negative level is black.
+  s.SetMatShading(-100);
+  const Planes e1 = opt(s, kNoBump, 0);
+  s.SetMatShading(-200);
+  EXPECT_TRUE(opt(s, kNoBump, 0) == e1);
+  s.Light_SetAmbientLight(-5.0f, -5.0f, -5.0f, -5.0f);
+  EXPECT_EQ(opt(s, kNoBump, 0).At(1, 7, 7), 0);
+  s.Light_SetAmbientLight(0.0f, 0.0f, 0.0f, 0.0f);
+
   // RenderHQ: a disabled light adds nothing.
   Planes all(48, 32, 0), more(48, 32, 0);
   ASSERT_EQ(s.RenderHQ(0, 2, 4, 0, all.Dest(), tex.Texture(), kNoBump, klNullRect), 1);

@@ -311,15 +311,30 @@ TEST(SurfaceShadow, MapsOfAnOpaqueSquareOverAPlane) {
   ASSERT_EQ(s2.Light_PrecalculateLights(1), 1);
   ASSERT_EQ(s2.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 1.0f), 1);
   EXPECT_NEAR(s2.Light_GetShadowMap("sun")[32 * 96 + 32], 63, 1);
+  // Sampling levels: 1 leaves a full shadow 3; beyond 3 they are 3. A
+  // texel two triangles cover stays dark (a byte would wrap to light).
   sc.squares = {{-4, 0, 255}};
-  CKLF_3D_Surface s3;
-  sc.Load(s3);
-  l1.shadowMap.samplingLevel = 1;
-  ASSERT_EQ(s3.Light_Add(&l1), 1);
-  ASSERT_EQ(s3.Light_UseShadowMap("sun", 1), 1);
-  ASSERT_EQ(s3.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 0), 1);
-  EXPECT_EQ(s3.Light_GetShadowMap("sun")[32 * 96 + 32], 3);
-  EXPECT_EQ(s3.Light_GetShadowMap("sun")[32 * 96 + 24], 3);  // on the plane's grid lines too
+  for (u8 level : {1, 3, 40}) {
+    CKLF_3D_Surface s3;
+    sc.Load(s3);
+    l1.shadowMap.samplingLevel = level;
+    ASSERT_EQ(s3.Light_Add(&l1), 1);
+    ASSERT_EQ(s3.Light_UseShadowMap("sun", 1), 1);
+    ASSERT_EQ(s3.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 0), 1);
+    const u8 full = level == 1 ? 3 : 255 - 64 * 3;
+    EXPECT_EQ(s3.Light_GetShadowMap("sun")[32 * 96 + 32], full) << int(level);
+    EXPECT_EQ(s3.Light_GetShadowMap("sun")[32 * 96 + 24], full);  // on the plane's grid lines too
+  }
+  CKLF_3D_Surface twice;
+  sc.Load(twice);
+  const u32 n = twice.GetTriMeshCount();
+  ASSERT_EQ(twice.Create(twice.GetVertexCount(), n + 2), 1);
+  for (u32 k = 0; k < 2; ++k) *twice.GetTriMesh(n + k) = *twice.GetTriMesh(2 * 8 * 4 + 8 + k);  // a cell under it
+  l1.shadowMap.samplingLevel = 0;
+  ASSERT_EQ(twice.Light_Add(&l1), 1);
+  ASSERT_EQ(twice.Light_UseShadowMap("sun", 1), 1);
+  ASSERT_EQ(twice.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 0), 1);
+  EXPECT_EQ(twice.Light_GetShadowMap("sun")[34 * 96 + 34], 0);
 }
 
 TEST(SurfaceShadow, BackgroundDensities) {
