@@ -60,13 +60,14 @@ void BM_HQ_S4_20kTriangles_1MPTexture(benchmark::State& state) {
   }
   const Base::HQ_SIDE front = {0, nullptr, {tex[1].data(), tex[2].data(), tex[3].data(), nullptr}};
   const Base::HQ_TEXTURE t = {front, front, tex[0].data(), side, side, side};
-  const Base::HQ_DESTINATION d = {{dst[1].data(), dst[2].data(), dst[3].data(), nullptr}, dst[0].data(), side, side,
-                                  side};
+  const Base::HQ_DESTINATION d = {
+      {dst[1].data(), dst[2].data(), dst[3].data(), nullptr}, dst[0].data(), side, side, side};
   const Base::HQ_BUMP none = {};
   for (auto _ : state)
     benchmark::DoNotOptimize(s.RenderHQ_Opt(0, klt3D_VERTEX{}, 0, 0, 4, 4, d, t, none, klNullRect, -100.0f));
   state.counters["MP/s"] = benchmark::Counter(side * side / 1e6, benchmark::Counter::kIsIterationInvariantRate);
-  state.counters["Mtri/s"] = benchmark::Counter(s.GetTriMeshCount() / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["Mtri/s"] =
+      benchmark::Counter(s.GetTriMeshCount() / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_HQ_S4_20kTriangles_1MPTexture)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -82,7 +83,8 @@ void BM_TexelShadowMap_5kTriangles(benchmark::State& state) {
   std::vector<u8> opacity(side * side, 255);
   for (auto _ : state)
     benchmark::DoNotOptimize(s.Light_GenerateAllInnerShadowMaps(opacity.data(), side, side, side, 0));
-  state.counters["Ktri/s"] = benchmark::Counter(s.GetTriMeshCount() / 1e3, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["Ktri/s"] =
+      benchmark::Counter(s.GetTriMeshCount() / 1e3, benchmark::Counter::kIsIterationInvariantRate);
   state.counters["MP/s"] = benchmark::Counter(side * side / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_TexelShadowMap_5kTriangles)->Unit(benchmark::kMillisecond)->UseRealTime();

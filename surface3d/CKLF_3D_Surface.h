@@ -128,8 +128,8 @@ class CKLF_3D_Surface : public CKLF_3D_SurfaceBase {
   // k (max(0, z) - 1) + 1); lit without a light: error 1. perspective: seen
   // from the eye at distance eye.z about (eye.x, eye.y), or about the
   // mesh's middle with centre set.
-  u8 RenderHQ_Opt(u8 perspective, klt3D_VERTEX eye, u8 centre, u8 useShadows, u8 s, u8 count,
-                  const HQ_DESTINATION& dst, const HQ_TEXTURE& tex, const HQ_BUMP& bump, kltRECT_s clip, f32 level);
+  u8 RenderHQ_Opt(u8 perspective, klt3D_VERTEX eye, u8 centre, u8 useShadows, u8 s, u8 count, const HQ_DESTINATION& dst,
+                  const HQ_TEXTURE& tex, const HQ_BUMP& bump, kltRECT_s clip, f32 level);
   // As RenderHQ_Opt lit, the normal interpolated from the vertex normals.
   u8 RenderHQ_Opt_1Light_8_Phong(u8 useShadows, u8 s, u8 count, const HQ_DESTINATION& dst, const HQ_TEXTURE& tex,
                                  const HQ_BUMP& bump, kltRECT_s clip);
@@ -146,6 +146,8 @@ class CKLF_3D_Surface : public CKLF_3D_SurfaceBase {
   u8 i_GetFlag(const char* name, u8 LIGHT_SRC::*flag) const;
   // The blur a map or background shadow asks for.
   u8 i_BlurShadow(u8* plane, u32 w, u32 h, const SHADOW_SETTINGS& st, f32* dist);
+  // job's texel walk and blur by the settings of a map or background shadow.
+  u8 i_ShadowBySettings(const SHADOW_SETTINGS& st, klt3D_VECTOR turn, KLF_3D_TexelShadowJob& job);
 
   // HQ fills, spans and lighting.
   void RenderHQ_Opt_FillTriangleMesh(HQ_RENDERER_DATA* r, klt3D_VERTEX p0, klt3D_VERTEX p1, klt3D_VERTEX p2,

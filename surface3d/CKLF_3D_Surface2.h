@@ -90,8 +90,8 @@ class CKLF_3D_Surface2 : public CKLF_3D_SurfaceBase {
   u8 Light_GenerateAllInnerShadowMaps(const u8* opacity, u32 stride, u32 w, u32 h, f32 blur);
   // The texel method, one sample per texel; reports from start to end
   // percent.
-  u8 int_GenerateInternalLightShadowMap(INTERNAL_LIGHT_SOURCE* l, const u8* opacity, u32 stride, u32 w, u32 h,
-                                        f32 blur, f64 start, f64 end);
+  u8 int_GenerateInternalLightShadowMap(INTERNAL_LIGHT_SOURCE* l, const u8* opacity, u32 stride, u32 w, u32 h, f32 blur,
+                                        f64 start, f64 end);
   // The fragment method: the mesh drawn from the light into per-pixel
   // lists of fragments (400 x 400 light-space pixels at a time), each list
   // sorted and turned into the light reaching each fragment, and each texel
@@ -138,8 +138,8 @@ class CKLF_3D_Surface2 : public CKLF_3D_SurfaceBase {
   // texture's size; levels below 0 shade black; colours rounded. level >= 0
   // shades by the face normal instead; perspective as in the first class
   // (weights in double precision). Error 1 as RenderHQ_Simple.
-  u8 RenderHQ_Opt(u8 perspective, klt3D_VERTEX eye, u8 centre, u8 useShadows, u8 s, u8 count,
-                  const HQ_DESTINATION& dst, const HQ_TEXTURE& tex, const HQ_BUMP& bump, kltRECT_s clip, f32 level);
+  u8 RenderHQ_Opt(u8 perspective, klt3D_VERTEX eye, u8 centre, u8 useShadows, u8 s, u8 count, const HQ_DESTINATION& dst,
+                  const HQ_TEXTURE& tex, const HQ_BUMP& bump, kltRECT_s clip, f32 level);
   // Lit by every light without shadows, the normal interpolated from the
   // vertex normals.
   u8 RenderHQ_Opt_InterpolatedShading(u8 s, u8 count, const HQ_DESTINATION& dst, const HQ_TEXTURE& tex,

@@ -10,8 +10,6 @@
 
 namespace {
 
-const u8 kMaxSampling = 3;  // as for shadow maps
-
 // The blurs and the distance buffer address rows of width bytes.
 bool NeedsPlainRows(const CKLF_3D_Surface::LIGHT_SRC& l) {
   const CKLF_3D_Surface::SHADOW_SETTINGS& st = l.bgShadow;
@@ -45,36 +43,14 @@ u8 CKLF_3D_Surface::int_RenderBgShadow(LIGHT_SRC* l, f32 z, const u8* opacity, u
   if (!l || !opacity || !dst || !w || !h || stride < w || dstStride < dstW || !i_MappingReady() ||
       (dstStride != dstW && NeedsPlainRows(*l)))
     return Fail(klErrBadArg);
-  const SHADOW_SETTINGS& st = l->bgShadow;
-  const bool soft = st.blurFlag != 0;
-  const f32 radius = soft ? std::min(st.blur1, st.blur2) : st.blur2;
   FillRows(dst, dstStride, dstW, dstH, 255);
   CKLF_3D_SurfaceBase quad;
   if (!MakeQuad(quad, dstW, dstH, z)) return FailFrom(quad, klErrNoMemory);
-  const u64 size = static_cast<u64>(dstW) * dstH;
-  CKLF_Mem distMem;
-  if (soft && (!klFits32(4 * size) || !distMem.Zalloc(static_cast<u32>(4 * size))))
-    return FailFrom(distMem, klErrNoMemory);
-  f32* dist = soft ? reinterpret_cast<f32*>(distMem.GetPtr()) : nullptr;
-  KLF_3D_TexelShadowJob job = {};
-  job.plane = dst;
-  job.stride = dstStride;
-  job.w = dstW;
-  job.h = dstH;
-  job.shift = radius > 3.0f ? 0 : std::min(st.samplingLevel, kMaxSampling);
-  job.dist = dist;
+  KLF_3D_TexelShadowJob job = klTexelShadowJob(dst, dstStride, dstW, dstH, opacity, stride, w, h);
   job.quad = &quad;
-  job.opacity = opacity;
-  job.opStride = stride;
-  job.opW = w;
-  job.opH = h;
-  // (-x, -y, z) carries (-x, y, z) onto +z: the background's light runs
-  // mirrored in x to the shadow maps'.
+  // The background's light runs mirrored in x to the shadow maps'.
   const klt3D_VECTOR& d = l->direction;
-  const f32 len = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
-  if (!i_TexelShadow(klt3D_VECTOR{-d.x / len, -d.y / len, d.z / len}, job) ||
-      !i_BlurShadow(dst, dstW, dstH, st, dist))
-    return 0;
+  if (!i_ShadowBySettings(l->bgShadow, klShadowTurn(klt3D_VECTOR{-d.x, d.y, d.z}), job)) return 0;
   // Light level to density.
   const u32 p = static_cast<u32>(std::clamp<i32>(klTruncSat<i32>(l->bgStrength), 0, 100));
   for (u32 y = 0; y < dstH; ++y) {
@@ -84,8 +60,8 @@ u8 CKLF_3D_Surface::int_RenderBgShadow(LIGHT_SRC* l, f32 z, const u8* opacity, u
   return 1;
 }
 
-u8 CKLF_3D_Surface::RenderHQ_BgShadow(f32 distance, const u8* opacity, u32 stride, u32 w, u32 h, u8* dst,
-                                      u32 dstStride, u32 dstW, u32 dstH) {
+u8 CKLF_3D_Surface::RenderHQ_BgShadow(f32 distance, const u8* opacity, u32 stride, u32 w, u32 h, u8* dst, u32 dstStride,
+                                      u32 dstW, u32 dstH) {
   if (!opacity || !dst || stride < w || dstStride < dstW || !i_MappingReady()) return Fail(klErrBadArg);
   for (u32 i = 0; i < Light_Count(); ++i)
     if (Casts(*Light_GetRecord(i)) && dstStride != dstW && NeedsPlainRows(*Light_GetRecord(i)))

@@ -8,17 +8,18 @@
 
 #include "CKLF_3D_Surface2.h"
 #include "KLF_3D_Raster.h"
+#include "KLF_3D_Shadow.h"
 
 namespace {
 
 typedef CKLF_3D_Surface2::SHADOW_FRAGMENT Frag;
 typedef CKLF_3D_Surface2::SHADOWRENDERER_DATA ShadowSpan;
 
-const u32 kTile = 400;                // light-space pixels a tile side
-const u32 kCells = kTile * kTile;     // fragments a block
-const u32 kBlocks = 499;              // block 0 holds the heads
-const u16 kEmpty = 0xFFFF;            // level of an empty head
-const i32 kMaxExtent = 65533;         // light-space pixels a side, less two
+const u32 kTile = 400;             // light-space pixels a tile side
+const u32 kCells = kTile * kTile;  // fragments a block
+const u32 kBlocks = 499;           // block 0 holds the heads
+const u16 kEmpty = 0xFFFF;         // level of an empty head
+const i32 kMaxExtent = 65533;      // light-space pixels a side, less two
 
 Frag* Block(const ShadowSpan& d, u32 b) { return reinterpret_cast<Frag*>(d.blocks[b].GetPtr()); }
 
@@ -219,7 +220,8 @@ u8 CKLF_3D_Surface2::i_FragmentShadow(const klt3D_VECTOR& turn, const u8* opacit
 u8 CKLF_3D_Surface2::i_DrawShadowTriangle(const CKLF_3D_SurfaceBase& lit, u32 i, SHADOWRENDERER_DATA& d) {
   const klt3D_VERTEX* p[3];
   if (!Corners(lit, i, p)) return 0;
-  if (std::min({p[0]->x, p[1]->x, p[2]->x}) - 1.0f >= d.right || std::max({p[0]->x, p[1]->x, p[2]->x}) + 1.0f < d.left ||
+  if (std::min({p[0]->x, p[1]->x, p[2]->x}) - 1.0f >= d.right ||
+      std::max({p[0]->x, p[1]->x, p[2]->x}) + 1.0f < d.left ||
       std::min({p[0]->y, p[1]->y, p[2]->y}) - 1.0f >= d.bottom || std::max({p[0]->y, p[1]->y, p[2]->y}) + 1.0f < d.top)
     return 0;
   const TRIMESH& tri = m_triangles[i];
@@ -249,7 +251,7 @@ u8 CKLF_3D_Surface2::int_GenerateInternalLightShadowMap_v2(INTERNAL_LIGHT_SOURCE
   const f32 radius = std::max(1.0f, blur * l->source.shadowValue2);
   if (!i_ProgressStep(start + span)) return Fail(klErrNone);
   // The copy and the fragments are gone before the blur.
-  if (!i_FragmentShadow(klt3D_VECTOR{lv.x / len, -lv.y / len, lv.z / len}, opacity, w, h, map, start, span)) return 0;
+  if (!i_FragmentShadow(klShadowTurn(lv), opacity, w, h, map, start, span)) return 0;
   if (!i_ProgressStep(start + 96 * span)) return Fail(klErrNone);
   if (!int_Blur_Const_v2(map, w, h, radius)) return 0;
   return i_ProgressStep(end) ? 1 : Fail(klErrNone);

@@ -69,8 +69,8 @@ u8 CKLF_3D_SurfaceBase::int_ShadowMapTriangleCalc(SHADOW_MAP_ZVAL* out, f32 x, f
     if (p[j]->y < p[i]->y) std::swap(i, j);
     const klt3D_VERTEX &a = *p[i], &b = *p[j], &ta = *at[i], &tb = *at[j];
     const f32 t = Fraction(tri[i], tri[j], y);
-    const f32 v[5] = {a.x + t * (b.x - a.x), a.z + t * (b.z - a.z), ta.x + t * (tb.x - ta.x),
-                      ta.y + t * (tb.y - ta.y), ta.z + t * (tb.z - ta.z)};
+    const f32 v[5] = {a.x + t * (b.x - a.x), a.z + t * (b.z - a.z), ta.x + t * (tb.x - ta.x), ta.y + t * (tb.y - ta.y),
+                      ta.z + t * (tb.z - ta.z)};
     for (int k = 0; k < 5; ++k) cross[n][k] = v[k];
     ++n;
   }

@@ -92,10 +92,10 @@ struct KLF_3D_HQFrame {
   CKLF_3D_SurfaceBase::HQ_TEXTURE tex;
   CKLF_3D_SurfaceBase::HQ_BUMP bump;
   kltRECT_s clip;
-  u32 tileBase;     // samples a tile side: tiles are tileBase / s pixels
-  u8 progress;      // report and poll the progress object
-  u8 hqComposite;   // RenderHQ's composite of the merge
-  u8 perspective;   // 1 single precision, 2 double
+  u32 tileBase;    // samples a tile side: tiles are tileBase / s pixels
+  u8 progress;     // report and poll the progress object
+  u8 hqComposite;  // RenderHQ's composite of the merge
+  u8 perspective;  // 1 single precision, 2 double
   klt3D_VERTEX eye;
   u8 centre;
   u8 phong;  // vertex normals to the fill
@@ -118,8 +118,7 @@ inline KLF_3D_HQFrame klHQFrame(u8 s, u8 count, const CKLF_3D_SurfaceBase::HQ_DE
 }
 
 // The triangle a named fill is given, without weights or normals.
-inline KLF_3D_HQTriangle klHQTriangle(const klt3D_VERTEX (&p)[3], const klt2D_VERTEX (&t)[3], u8 bump,
-                                      kltRECT_s clip) {
+inline KLF_3D_HQTriangle klHQTriangle(const klt3D_VERTEX (&p)[3], const klt2D_VERTEX (&t)[3], u8 bump, kltRECT_s clip) {
   KLF_3D_HQTriangle tri = {};
   for (int k = 0; k < 3; ++k) tri.p[k] = p[k], tri.t[k] = t[k], tri.w[k] = 1.0;
   tri.bump = bump, tri.clip = clip;
@@ -162,7 +161,8 @@ template <u8 (*kConvert)(u8, f32)>
 inline void klHQWrite(CKLF_3D_SurfaceBase::HQ_RENDERER_DATA& r, const f32* level) {
   KLF_3D_HQFragment& f = r.frags[r.used];
   f.v[0] = r.tex[0][r.texel];
-  for (u8 i = 0; i + 1 < r.planes; ++i) f.v[i + 1] = kConvert(r.solidFlag ? r.solid[i] : r.tex[i + 1][r.texel], level[i]);
+  for (u8 i = 0; i + 1 < r.planes; ++i)
+    f.v[i + 1] = kConvert(r.solidFlag ? r.solid[i] : r.tex[i + 1][r.texel], level[i]);
 }
 
 // A light's share under its shadow map: 1 - (255 - t) x strength / 25500.
@@ -315,7 +315,8 @@ struct KLF_3D_HQEdge {
   f64 fx, fdx;
   f32 z, dz, n[3], dn[3];
   R u, du, v, dv, w, dw;
-  KLF_3D_HQEdge(const V& a, const V& b, i32 first) : xa(a.x), ya(a.y), dx(static_cast<i64>(b.x) - a.x), dy(static_cast<i64>(b.y) - a.y) {
+  KLF_3D_HQEdge(const V& a, const V& b, i32 first)
+      : xa(a.x), ya(a.y), dx(static_cast<i64>(b.x) - a.x), dy(static_cast<i64>(b.y) - a.y) {
     const i64 k = first - ya;
     fdx = static_cast<f64>(dx) / static_cast<f64>(dy);
     fx = static_cast<f64>(xa) + fdx * static_cast<f64>(k);
@@ -323,7 +324,8 @@ struct KLF_3D_HQEdge {
     du = (b.u - a.u) / static_cast<R>(dy), u = a.u + du * static_cast<R>(k);
     dv = (b.v - a.v) / static_cast<R>(dy), v = a.v + dv * static_cast<R>(k);
     if (kPersp) dw = (b.w - a.w) / static_cast<R>(dy), w = a.w + dw * static_cast<R>(k);
-    for (int c = 0; kPhong && c < 3; ++c) dn[c] = (b.n[c] - a.n[c]) / static_cast<f32>(dy), n[c] = a.n[c] + dn[c] * static_cast<f32>(k);
+    for (int c = 0; kPhong && c < 3; ++c)
+      dn[c] = (b.n[c] - a.n[c]) / static_cast<f32>(dy), n[c] = a.n[c] + dn[c] * static_cast<f32>(k);
   }
   i32 X(i32 y) const {
     const i64 xi = xa + dx * (y - ya) / dy;

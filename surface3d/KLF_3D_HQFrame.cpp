@@ -62,7 +62,8 @@ void Merge(Record& r, u8 count, bool hqComposite) {
         acc[0] = static_cast<u8>(255 - (((255 - a) * (255 - b)) >> 8));
       } else {
         const u32 den = 255 * (a + b) - a * b;
-        for (u8 p = 1; p < count && den; ++p) acc[p] = static_cast<u8>((255 * (a * acc[p] + b * c[p]) - a * b * c[p]) / den);
+        for (u8 p = 1; p < count && den; ++p)
+          acc[p] = static_cast<u8>((255 * (a * acc[p] + b * c[p]) - a * b * c[p]) / den);
         acc[0] = static_cast<u8>(std::min<u32>(255, a + b - a * b / 255));
       }
       f[pick].depth = 2e9f;
@@ -80,7 +81,8 @@ void Resolve(const Record& r, const KLF_3D_HQFrame& f, const kltRECT_s& px) {
     for (i32 x = px.left; x < px.right; ++x) {
       u32 sum[5] = {}, covered = 0;
       for (u32 j = 0; j < s; ++j) {
-        const u32* h = r.heads + (static_cast<size_t>(y - px.top) * s + j) * r.headRow + static_cast<size_t>(x - px.left) * s;
+        const u32* h =
+            r.heads + (static_cast<size_t>(y - px.top) * s + j) * r.headRow + static_cast<size_t>(x - px.left) * s;
         for (u32 i = 0; i < s; ++i) {
           if (h[i] == klHQNone) continue;
           ++covered;
@@ -169,9 +171,9 @@ bool CKLF_3D_SurfaceBase::i_HQTriangle(const KLF_3D_HQFrame& f, HQ_RENDERER_DATA
     tri.n[k] = f.phong ? m_vertexNormals[m.v[k]] : klt3D_VECTOR{0.0f, 0.0f, 0.0f};
   }
   const kltRECT_s& tile = r.tile;
-  tri.clip = kltRECT_s{std::max(klTruncSat<i32>(x0 - 1.0f), tile.left), std::max(klTruncSat<i32>(y0 - 1.0f), tile.top),
-                       std::min(klTruncSat<i32>(x1 + 1.0f), tile.right),
-                       std::min(klTruncSat<i32>(y1 + 1.0f), tile.bottom)};
+  tri.clip =
+      kltRECT_s{std::max(klTruncSat<i32>(x0 - 1.0f), tile.left), std::max(klTruncSat<i32>(y0 - 1.0f), tile.top),
+                std::min(klTruncSat<i32>(x1 + 1.0f), tile.right), std::min(klTruncSat<i32>(y1 + 1.0f), tile.bottom)};
   if (tri.clip.left >= tri.clip.right || tri.clip.top >= tri.clip.bottom) return false;
   r.face = GetMeshNormal(p[0], p[1], p[2], m.flags);
   r.frontFacing = r.face.z > 0.0f;
@@ -258,9 +260,8 @@ void CKLF_3D_SurfaceBase::int_ApplyLight_HQMapping_Opt_Simple(HQ_RENDERER_DATA* 
 }
 
 void CKLF_3D_SurfaceBase::int_DrawYLine_HQMapping_Opt_Simple(HQ_RENDERER_DATA* r) const {
-  klHQSpan<KLF_3D_HQFaceNormal, KLF_3D_HQAffine>(*r, [this](HQ_RENDERER_DATA& d) {
-    int_ApplyLight_HQMapping_Opt_Simple(&d);
-  });
+  klHQSpan<KLF_3D_HQFaceNormal, KLF_3D_HQAffine>(
+      *r, [this](HQ_RENDERER_DATA& d) { int_ApplyLight_HQMapping_Opt_Simple(&d); });
 }
 
 u8 CKLF_3D_SurfaceBase::RenderHQ_Simple(f32 level, u8 s, u8 count, const HQ_DESTINATION& dst, const HQ_TEXTURE& tex,

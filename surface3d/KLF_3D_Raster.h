@@ -79,4 +79,3 @@ void klScanTriangle(const KLF_3D_ScreenVertex* p, const kltRECT_s& clip, Emit em
   if (h1 > 0) part(T, M, h1, std::max(T.y, clip.top), std::min(M.y, clip.bottom));
   if (h2 > 0) part(M, B, h2, std::max(M.y, clip.top), std::min(B.y, clip.bottom));
 }
-

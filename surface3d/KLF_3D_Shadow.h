@@ -21,6 +21,19 @@ struct KLF_3D_TexelShadowJob {
   u8 cancelled;
 };
 
+// The turn that carries direction d onto +z.
+klt3D_VECTOR klShadowTurn(const klt3D_VECTOR& d);
+
+// A job darkening plane (w x h at stride) behind occluders of the given
+// opacity plane, one sample a texel, no distances, the mesh's own texels.
+inline KLF_3D_TexelShadowJob klTexelShadowJob(u8* plane, u32 stride, u32 w, u32 h, const u8* opacity, u32 opStride,
+                                              u32 opW, u32 opH) {
+  KLF_3D_TexelShadowJob job = {};
+  job.plane = plane, job.stride = stride, job.w = w, job.h = h;
+  job.opacity = opacity, job.opStride = opStride, job.opW = opW, job.opH = opH;
+  return job;
+}
+
 // The occluders' light-space boxes on a grid, so that a target meets only
 // the triangles near it. Candidates come out in triangle order and are
 // exactly the triangles the full search would keep that can cover a point

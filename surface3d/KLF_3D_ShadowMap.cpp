@@ -13,11 +13,15 @@ namespace {
 // is 0 from s = 4 on.
 const u8 kMaxSampling = 3;
 
+}  // namespace
+
 // The turn that carries d onto +z (Rotate turns (x, -y, z) onto +z).
-klt3D_VECTOR TurnOnto(const klt3D_VECTOR& d) {
+klt3D_VECTOR klShadowTurn(const klt3D_VECTOR& d) {
   const f32 len = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
   return klt3D_VECTOR{d.x / len, -d.y / len, d.z / len};
 }
+
+namespace {
 
 bool UsableVector(const klt3D_VECTOR& d) {
   const f32 len2 = d.x * d.x + d.y * d.y + d.z * d.z;
@@ -33,29 +37,26 @@ u8 CKLF_3D_Surface::i_BlurShadow(u8* plane, u32 w, u32 h, const SHADOW_SETTINGS&
   return 1;
 }
 
+u8 CKLF_3D_Surface::i_ShadowBySettings(const SHADOW_SETTINGS& st, klt3D_VECTOR turn, KLF_3D_TexelShadowJob& job) {
+  // Soft modes spread by occluder distance; sampling stops where the blur
+  // would wipe it out anyway.
+  const bool soft = st.blurFlag != 0;
+  const f32 radius = soft ? std::min(st.blur1, st.blur2) : st.blur2;
+  job.shift = radius > 3.0f ? 0 : std::min(st.samplingLevel, kMaxSampling);
+  const u64 bytes = 4 * static_cast<u64>(job.w) * job.h;
+  CKLF_Mem distMem;
+  if (soft && (!klFits32(bytes) || !distMem.Zalloc(static_cast<u32>(bytes)))) return FailFrom(distMem, klErrNoMemory);
+  job.dist = soft ? reinterpret_cast<f32*>(distMem.GetPtr()) : nullptr;
+  return i_TexelShadow(turn, job) && i_BlurShadow(job.plane, job.w, job.h, st, job.dist);
+}
+
 u8 CKLF_3D_Surface::int_GenerateInternalLightShadowMap(LIGHT_SRC* l, const u8* opacity, u32 stride, u32 w, u32 h) {
   const u64 size = static_cast<u64>(w) * h;
   if (!l || !opacity || !w || !h || stride < w || !l->MapFor(size) || !i_MappingReady()) return Fail(klErrBadArg);
-  const SHADOW_SETTINGS& st = l->shadowMap;
-  const bool soft = st.blurFlag != 0;
-  const f32 radius = soft ? std::min(st.blur1, st.blur2) : st.blur2;
   u8* map = l->MapFor(size);
   std::memset(map, 255, size);
-  CKLF_Mem distMem;
-  if (soft && (!klFits32(4 * size) || !distMem.Zalloc(static_cast<u32>(4 * size))))
-    return FailFrom(distMem, klErrNoMemory);
-  f32* dist = soft ? reinterpret_cast<f32*>(distMem.GetPtr()) : nullptr;
-  KLF_3D_TexelShadowJob job = {};
-  job.plane = map;
-  job.stride = job.w = w;
-  job.h = h;
-  job.shift = radius > 3.0f ? 0 : std::min(st.samplingLevel, kMaxSampling);
-  job.dist = dist;
-  job.opacity = opacity;
-  job.opStride = stride;
-  job.opW = w;
-  job.opH = h;
-  if (!i_TexelShadow(TurnOnto(l->direction), job) || !i_BlurShadow(map, w, h, st, dist)) return 0;
+  KLF_3D_TexelShadowJob job = klTexelShadowJob(map, w, w, h, opacity, stride, w, h);
+  if (!i_ShadowBySettings(l->shadowMap, klShadowTurn(l->direction), job)) return 0;
   l->changed = 0;
   return 1;
 }
@@ -80,8 +81,8 @@ struct TexelProgress {
 
 }  // namespace
 
-u8 CKLF_3D_Surface2::int_GenerateInternalLightShadowMap(INTERNAL_LIGHT_SOURCE* l, const u8* opacity, u32 stride,
-                                                        u32 w, u32 h, f32 blur, f64 start, f64 end) {
+u8 CKLF_3D_Surface2::int_GenerateInternalLightShadowMap(INTERNAL_LIGHT_SOURCE* l, const u8* opacity, u32 stride, u32 w,
+                                                        u32 h, f32 blur, f64 start, f64 end) {
   const u64 size = static_cast<u64>(w) * h;
   if (!l || !opacity || !w || !h || stride < w || !l->MapFor(size) || !i_MappingReady() ||
       !UsableVector(l->lightingVector))
@@ -91,21 +92,14 @@ u8 CKLF_3D_Surface2::int_GenerateInternalLightShadowMap(INTERNAL_LIGHT_SOURCE* l
     if (!i_ProgressStep(start + k * span)) return Fail(klErrNone);
   u8* map = l->MapFor(size);
   std::memset(map, 255, size);
-  KLF_3D_TexelShadowJob job = {};
-  job.plane = map;
-  job.stride = job.w = w;
-  job.h = h;
-  job.opacity = opacity;
-  job.opStride = stride;
-  job.opW = w;
-  job.opH = h;
+  KLF_3D_TexelShadowJob job = klTexelShadowJob(map, w, w, h, opacity, stride, w, h);
   TexelProgress tp = {this, start, span};
   job.ctx = &tp;
   job.afterTriangle = [](void* ctx, u32 walked, u32 total) {
     const TexelProgress& p = *static_cast<TexelProgress*>(ctx);
     return p.surface->i_ProgressStep(p.start + (7.0 + 83.0 * walked / total) * p.span);
   };
-  if (!i_TexelShadow(TurnOnto(l->lightingVector), job)) return 0;
+  if (!i_TexelShadow(klShadowTurn(l->lightingVector), job)) return 0;
   if (!i_ProgressStep(start + 90.0 * span) || !i_ProgressStep(start + 91.0 * span)) return Fail(klErrNone);
   const f32 radius = blur * l->source.shadowValue2;
   if (radius > 0.1f && !int_Blur_Const(map, w, h, radius)) return 0;

@@ -58,7 +58,7 @@ void CKLF_3D_Surface2::int_DrawYLine_HQMapping_Opt_8_Bump(HQ_RENDERER_DATA* r) c
 
 void CKLF_3D_Surface2::int_DrawYLine_HQMapping_Opt_8_NoBump_Perspective(HQ_RENDERER_DATA* r) const {
   klHQSpan<KLF_3D_HQFaceNormal, KLF_3D_HQPerspective<f64>>(*r,
-                                                            [this](Record& d) { int_ApplyLight_HQMapping_Opt_8(&d); });
+                                                           [this](Record& d) { int_ApplyLight_HQMapping_Opt_8(&d); });
 }
 
 void CKLF_3D_Surface2::int_DrawYLine_HQMapping_Opt_8_Bump_Perspective(HQ_RENDERER_DATA* r) const {
@@ -77,8 +77,8 @@ void CKLF_3D_Surface2::int_DrawYLine_HQMapping_Opt_1Light_8_Bump_Phong(HQ_RENDER
 // ---- fills ----
 
 void CKLF_3D_Surface2::RenderHQ_Opt_FillTriangleMesh(HQ_RENDERER_DATA* r, klt3D_VERTEX p0, klt3D_VERTEX p1,
-                                                     klt3D_VERTEX p2, klt2D_VERTEX t0, klt2D_VERTEX t1,
-                                                     klt2D_VERTEX t2, u8 bump, kltRECT_s clip) {
+                                                     klt3D_VERTEX p2, klt2D_VERTEX t0, klt2D_VERTEX t1, klt2D_VERTEX t2,
+                                                     u8 bump, kltRECT_s clip) {
   klHQFill<f32, false, false>(*r, klHQTriangle({p0, p1, p2}, {t0, t1, t2}, bump, clip), [this, bump](Record& d) {
     if (bump)
       int_DrawYLine_HQMapping_Opt_8_Bump(&d);
@@ -105,8 +105,8 @@ void CKLF_3D_Surface2::RenderHQ_Opt_FillTriangleMesh_PerspectiveMapping(HQ_RENDE
 // ---- renderers ----
 
 u8 CKLF_3D_Surface2::RenderHQ_Opt(u8 perspective, klt3D_VERTEX eye, u8 centre, u8 useShadows, u8 s, u8 count,
-                                  const HQ_DESTINATION& dst, const HQ_TEXTURE& tex, const HQ_BUMP& bump,
-                                  kltRECT_s clip, f32 level) {
+                                  const HQ_DESTINATION& dst, const HQ_TEXTURE& tex, const HQ_BUMP& bump, kltRECT_s clip,
+                                  f32 level) {
   KLF_3D_HQFrame f = klHQFrame(s, count, dst, tex, bump, clip);
   f.k = level / 100.0f;
   f.perspective = perspective ? 2 : 0, f.eye = eye, f.centre = centre;
@@ -129,8 +129,8 @@ u8 CKLF_3D_Surface2::RenderHQ_Opt(u8 perspective, klt3D_VERTEX eye, u8 centre, u
   return i_RenderHQ(f);
 }
 
-u8 CKLF_3D_Surface2::RenderHQ_Opt_InterpolatedShading(u8 s, u8 count, const HQ_DESTINATION& dst,
-                                                      const HQ_TEXTURE& tex, const HQ_BUMP& bump, kltRECT_s clip) {
+u8 CKLF_3D_Surface2::RenderHQ_Opt_InterpolatedShading(u8 s, u8 count, const HQ_DESTINATION& dst, const HQ_TEXTURE& tex,
+                                                      const HQ_BUMP& bump, kltRECT_s clip) {
   KLF_3D_HQFrame f = klHQFrame(s, count, dst, tex, bump, clip);
   f.k = -1.0f, f.phong = 1;
   f.fill = [](CKLF_3D_SurfaceBase* self, Record& r, const KLF_3D_HQTriangle& t) {

@@ -34,8 +34,8 @@ void CKLF_3D_Surface::int_ApplyLight_HQMapping_Opt_8(HQ_RENDERER_DATA* r) const 
       const f32 s = std::max(0.0f, rx * L.x + ry * L.y + rz * L.z), mix = l.lightingMix / 100.0f;
       // An exponent below 1 would make an unlit highlight infinite.
       const f64 e = std::max(1, m_matShading + 101);
-      const f32 i = std::max(0.0f, (1.0f - mix) * static_cast<f32>(std::pow(static_cast<f64>(s), e)) +
-                                       mix * (front ? d : -d));
+      const f32 i =
+          std::max(0.0f, (1.0f - mix) * static_cast<f32>(std::pow(static_cast<f64>(s), e)) + mix * (front ? d : -d));
       klHQCache(*r, &i, 1);
     }
     const f32 share = ShadowOf(l, *r) * r->lit[0];
@@ -57,9 +57,9 @@ void CKLF_3D_Surface::int_ApplyLight_HQMapping_8(HQ_RENDERER_DATA* r) const {
     const f32 ll = std::sqrt(L.x * L.x + L.y * L.y + L.z * L.z);
     f32 c = (L.x / ll) * (n.x / nl) + (L.y / ll) * (n.y / nl) + (L.z / ll) * (n.z / nl);
     if (!r->frontFacing) c = -c;
-    const f32 f = c >= 0.0f ? 1.0f - (1.0f - static_cast<f32>(std::pow(static_cast<f64>(c), m_cosPower))) *
-                                         l.lightingMix / 100.0f
-                            : 0.0f;
+    const f32 f =
+        c >= 0.0f ? 1.0f - (1.0f - static_cast<f32>(std::pow(static_cast<f64>(c), m_cosPower))) * l.lightingMix / 100.0f
+                  : 0.0f;
     const f32 shadow = ShadowOf(l, *r);
     shadowed = shadowed || l.shadowActive;
     for (int i = 0; i < 4; ++i) level[i] += f * l.premulColour[i] * shadow;
@@ -75,13 +75,12 @@ void CKLF_3D_Surface::int_DrawYLine_HQMapping_Opt_1Light_8_NoBump(HQ_RENDERER_DA
 }
 
 void CKLF_3D_Surface::int_DrawYLine_HQMapping_Opt_1Light_8_Bump(HQ_RENDERER_DATA* r) const {
-  klHQSpan<KLF_3D_HQBumpNormal<false>, KLF_3D_HQAffine>(*r,
-                                                         [this](Record& d) { int_ApplyLight_HQMapping_Opt_8(&d); });
+  klHQSpan<KLF_3D_HQBumpNormal<false>, KLF_3D_HQAffine>(*r, [this](Record& d) { int_ApplyLight_HQMapping_Opt_8(&d); });
 }
 
 void CKLF_3D_Surface::int_DrawYLine_HQMapping_Opt_1Light_8_NoBump_Perspective(HQ_RENDERER_DATA* r) const {
   klHQSpan<KLF_3D_HQFaceNormal, KLF_3D_HQPerspective<f32>>(*r,
-                                                            [this](Record& d) { int_ApplyLight_HQMapping_Opt_8(&d); });
+                                                           [this](Record& d) { int_ApplyLight_HQMapping_Opt_8(&d); });
 }
 
 void CKLF_3D_Surface::int_DrawYLine_HQMapping_Opt_1Light_8_NoBump_Phong(HQ_RENDERER_DATA* r) const {
@@ -103,26 +102,25 @@ void CKLF_3D_Surface::int_DrawYLine_HQMapping_8(HQ_RENDERER_DATA* r) const {
 // ---- fills ----
 
 void CKLF_3D_Surface::RenderHQ_Opt_FillTriangleMesh(HQ_RENDERER_DATA* r, klt3D_VERTEX p0, klt3D_VERTEX p1,
-                                                    klt3D_VERTEX p2, klt2D_VERTEX t0, klt2D_VERTEX t1,
-                                                    klt2D_VERTEX t2, u8 bump, kltRECT_s clip) {
-  klHQFill<f32, false, false>(*r, klHQTriangle({p0, p1, p2}, {t0, t1, t2}, bump, clip), [this, bump](HQ_RENDERER_DATA& d) {
-    if (bump)
-      int_DrawYLine_HQMapping_Opt_1Light_8_Bump(&d);
-    else
-      int_DrawYLine_HQMapping_Opt_1Light_8_NoBump(&d);
-  });
+                                                    klt3D_VERTEX p2, klt2D_VERTEX t0, klt2D_VERTEX t1, klt2D_VERTEX t2,
+                                                    u8 bump, kltRECT_s clip) {
+  klHQFill<f32, false, false>(*r, klHQTriangle({p0, p1, p2}, {t0, t1, t2}, bump, clip),
+                              [this, bump](HQ_RENDERER_DATA& d) {
+                                if (bump)
+                                  int_DrawYLine_HQMapping_Opt_1Light_8_Bump(&d);
+                                else
+                                  int_DrawYLine_HQMapping_Opt_1Light_8_NoBump(&d);
+                              });
 }
 
 void CKLF_3D_Surface::RenderHQ_Opt_FillTriangleMesh_PerspectiveMapping(HQ_RENDERER_DATA* r, klt3D_VERTEX p0,
-                                                                       klt3D_VERTEX p1, klt3D_VERTEX p2, f64 w0,
-                                                                       f64 w1, f64 w2, klt2D_VERTEX t0,
-                                                                       klt2D_VERTEX t1, klt2D_VERTEX t2, u8 bump,
-                                                                       kltRECT_s clip) {
+                                                                       klt3D_VERTEX p1, klt3D_VERTEX p2, f64 w0, f64 w1,
+                                                                       f64 w2, klt2D_VERTEX t0, klt2D_VERTEX t1,
+                                                                       klt2D_VERTEX t2, u8 bump, kltRECT_s clip) {
   KLF_3D_HQTriangle tri = klHQTriangle({p0, p1, p2}, {t0, t1, t2}, bump, clip);
   tri.w[0] = w0, tri.w[1] = w1, tri.w[2] = w2;
-  klHQFill<f32, true, false>(*r, tri, [this](HQ_RENDERER_DATA& d) {
-    int_DrawYLine_HQMapping_Opt_1Light_8_NoBump_Perspective(&d);
-  });
+  klHQFill<f32, true, false>(
+      *r, tri, [this](HQ_RENDERER_DATA& d) { int_DrawYLine_HQMapping_Opt_1Light_8_NoBump_Perspective(&d); });
 }
 
 // ---- renderers ----
@@ -142,8 +140,8 @@ u8 CKLF_3D_Surface::i_RenderHQ_Light0(KLF_3D_HQFrame& f, u8 useShadows) {
 }
 
 u8 CKLF_3D_Surface::RenderHQ_Opt(u8 perspective, klt3D_VERTEX eye, u8 centre, u8 useShadows, u8 s, u8 count,
-                                 const HQ_DESTINATION& dst, const HQ_TEXTURE& tex, const HQ_BUMP& bump,
-                                 kltRECT_s clip, f32 level) {
+                                 const HQ_DESTINATION& dst, const HQ_TEXTURE& tex, const HQ_BUMP& bump, kltRECT_s clip,
+                                 f32 level) {
   KLF_3D_HQFrame f = klHQFrame(s, count, dst, tex, bump, clip);
   f.k = level / 100.0f;
   f.perspective = perspective ? 1 : 0, f.eye = eye, f.centre = centre;
@@ -176,8 +174,8 @@ u8 CKLF_3D_Surface::RenderHQ_Opt_1Light_8_Phong(u8 useShadows, u8 s, u8 count, c
   return i_RenderHQ_Light0(f, useShadows);
 }
 
-u8 CKLF_3D_Surface::RenderHQ(u8 useShadows, u8 s, u8 count, u8 wide, const HQ_DESTINATION& dst,
-                             const HQ_TEXTURE& tex, const HQ_BUMP& bump, kltRECT_s clip) {
+u8 CKLF_3D_Surface::RenderHQ(u8 useShadows, u8 s, u8 count, u8 wide, const HQ_DESTINATION& dst, const HQ_TEXTURE& tex,
+                             const HQ_BUMP& bump, kltRECT_s clip) {
   // Wide samples have no merge or resolve to give them a meaning yet.
   if (wide) return Fail(klErrUnsupported);
   KLF_3D_HQFrame f = klHQFrame(s, count, dst, tex, bump, clip);

@@ -109,8 +109,7 @@ u32 TexelWalker::Sample(const klt3D_VERTEX& p, u32 n, f64& wsum, f64& osum) cons
 
 // The column range of each of the row's n candidates, sorted by first
 // column; the sample point runs linearly from pl at xl to pr at xr.
-u32 TexelWalker::Spans(f32 xl, const klt3D_VERTEX& pl, f32 xr, const klt3D_VERTEX& pr, i64 cLo, i64 cHi,
-                       u32 n) const {
+u32 TexelWalker::Spans(f32 xl, const klt3D_VERTEX& pl, f32 xr, const klt3D_VERTEX& pr, i64 cLo, i64 cHi, u32 n) const {
   const f64 run = static_cast<f64>(pr.x) - pl.x, len = static_cast<f64>(xr) - xl;
   u32 spans = 0;
   for (u32 k = 0; k < n; ++k) {

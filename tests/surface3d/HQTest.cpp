@@ -31,7 +31,9 @@ struct Planes {
     for (int i = 1; i < 5; ++i)
       for (auto& b : p[i]) b = u8(rng());
   }
-  Base::HQ_DESTINATION Dest() { return {{p[1].data(), p[2].data(), p[3].data(), p[4].data()}, p[0].data(), stride, w, h}; }
+  Base::HQ_DESTINATION Dest() {
+    return {{p[1].data(), p[2].data(), p[3].data(), p[4].data()}, p[0].data(), stride, w, h};
+  }
   Base::HQ_TEXTURE Texture() const {
     const Base::HQ_SIDE side = {0, nullptr, {p[1].data(), p[2].data(), p[3].data(), p[4].data()}};
     return {side, side, p[0].data(), stride, w, h};
@@ -224,8 +226,7 @@ TEST(SurfaceHQ, LightingLaws) {
   };
   auto opt = [&](CKLF_3D_Surface& s, const Base::HQ_BUMP& b, u8 shadows, u8 persp = 0) {
     Planes out(48, 32, 0);
-    EXPECT_EQ(s.RenderHQ_Opt(persp, {24, 16, 200}, 0, shadows, 2, 4, out.Dest(), tex.Texture(), b, klNullRect,
-                             -100.0f),
+    EXPECT_EQ(s.RenderHQ_Opt(persp, {24, 16, 200}, 0, shadows, 2, 4, out.Dest(), tex.Texture(), b, klNullRect, -100.0f),
               1);
     return out;
   };
@@ -251,8 +252,7 @@ TEST(SurfaceHQ, LightingLaws) {
   std::memset(map + 5 * 48, 0, 48);
   const Planes dark = opt(s, kNoBump, 1);
   for (u32 y = 0; y < 32; ++y)
-    for (u32 x = 0; x < 48; ++x)
-      ASSERT_EQ(dark.At(1, x, y), y == 5 ? 0 : tex.At(1, x, y)) << x << "," << y;
+    for (u32 x = 0; x < 48; ++x) ASSERT_EQ(dark.At(1, x, y), y == 5 ? 0 : tex.At(1, x, y)) << x << "," << y;
 
   // Bumped triangles still draw under perspective (as unbumped ones).
   const std::vector<u8> rough = [&] {

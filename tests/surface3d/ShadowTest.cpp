@@ -108,8 +108,10 @@ struct Recorder : CKLF_Progress {
 }  // namespace
 
 TEST(SurfaceShadow, PlaneGeometry) {
-  const klt2D_VERTEX seg[][4] = {{{0, 0}, {4, 4}, {0, 4}, {4, 0}}, {{0, 0}, {2, 0}, {2, 0}, {2, 3}},
-                                 {{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {{0, 0}, {1, 0}, {0, 1}, {1, 1}},
+  const klt2D_VERTEX seg[][4] = {{{0, 0}, {4, 4}, {0, 4}, {4, 0}},
+                                 {{0, 0}, {2, 0}, {2, 0}, {2, 3}},
+                                 {{0, 0}, {1, 0}, {2, 0}, {3, 0}},
+                                 {{0, 0}, {1, 0}, {0, 1}, {1, 1}},
                                  {{0, 0}, {1, 1}, {3, 0}, {2, 1}}};
   const u8 segWant[] = {1, 1, 3, 0, 0};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(Base::geom2D_TestLineSegIntersection(seg[i], seg[i] + 2), segWant[i]) << i;
@@ -155,7 +157,8 @@ TEST(SurfaceShadow, PlaneGeometry) {
       a[k] = {2 * p[k].x, p[k].y + 1, 0};
     }
     const f32 l0 = b(rng), l1 = (1 - l0) * b(rng);
-    const f32 x = l0 * p[0].x + l1 * p[1].x + (1 - l0 - l1) * p[2].x, y = l0 * p[0].y + l1 * p[1].y + (1 - l0 - l1) * p[2].y;
+    const f32 x = l0 * p[0].x + l1 * p[1].x + (1 - l0 - l1) * p[2].x,
+              y = l0 * p[0].y + l1 * p[1].y + (1 - l0 - l1) * p[2].y;
     Base::SHADOW_MAP_ZVAL out;
     if (!Base::int_ShadowMapTriangleCalc(&out, x, y, p, p + 1, p + 2, a, a + 1, a + 2)) continue;  // a sliver
     EXPECT_NEAR(out.z, z(x, y), 2e-2) << i;
@@ -185,7 +188,8 @@ TEST(SurfaceShadow, PlaneGeometry) {
     const klt2D_VERTEX ti[3] = {{p[0]->x, p[0]->y}, {p[1]->x, p[1]->y}, {p[2]->x, p[2]->y}};
     const f32 zmax = std::max({p[0]->z, p[1]->z, p[2]->z});
     auto candidate = [&](u32 j) {
-      const klt2D_VERTEX tj[3] = {{v[3 * j].x, v[3 * j].y}, {v[3 * j + 1].x, v[3 * j + 1].y}, {v[3 * j + 2].x, v[3 * j + 2].y}};
+      const klt2D_VERTEX tj[3] = {
+          {v[3 * j].x, v[3 * j].y}, {v[3 * j + 1].x, v[3 * j + 1].y}, {v[3 * j + 2].x, v[3 * j + 2].y}};
       return j != i && std::min({v[3 * j].z, v[3 * j + 1].z, v[3 * j + 2].z}) <= zmax &&
              Base::geom2D_TestTriangeTriangleIntersection(ti, tj);
     };
@@ -200,7 +204,8 @@ TEST(SurfaceShadow, PlaneGeometry) {
       const klt2D_VERTEX q = {l0 * ti[0].x + l1 * ti[1].x + (1 - l0 - l1) * ti[2].x,
                               l0 * ti[0].y + l1 * ti[1].y + (1 - l0 - l1) * ti[2].y};
       for (u32 j = 0; j < 300; ++j) {
-        const klt2D_VERTEX tj[3] = {{v[3 * j].x, v[3 * j].y}, {v[3 * j + 1].x, v[3 * j + 1].y}, {v[3 * j + 2].x, v[3 * j + 2].y}};
+        const klt2D_VERTEX tj[3] = {
+            {v[3 * j].x, v[3 * j].y}, {v[3 * j + 1].x, v[3 * j + 1].y}, {v[3 * j + 2].x, v[3 * j + 2].y}};
         if (candidate(j) && Base::geom2D_TestPointInTriange(tj, q)) {
           ASSERT_TRUE(std::binary_search(out.begin(), out.begin() + n, j)) << i << " " << j;
         }
@@ -267,74 +272,69 @@ TEST(SurfaceShadow, Blurs) {
   }
 }
 
+// The scene's map under one light: the first class by texels (with the
+// plane's cell under the square drawn twice if asked), the second by
+// fragments or by texels.
+std::vector<u8> Map1(Scene& sc, const CKLF_3D_Surface::LIGHT_SOURCE& l, bool twice = false) {
+  CKLF_3D_Surface s;
+  sc.Load(s);
+  if (twice) {
+    const u32 n = s.GetTriMeshCount();
+    EXPECT_EQ(s.Create(s.GetVertexCount(), n + 2), 1);
+    for (u32 k = 0; k < 2; ++k) *s.GetTriMesh(n + k) = *s.GetTriMesh(2 * 8 * 4 + 8 + k);
+  }
+  EXPECT_EQ(s.Light_Add(&l), 1);
+  EXPECT_EQ(s.Light_UseShadowMap(l.name, 1), 1);
+  EXPECT_EQ(s.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 0), 1);
+  const u8* m = s.Light_GetShadowMap(l.name);
+  return m ? std::vector<u8>(m, m + 96 * 64) : std::vector<u8>();
+}
+
+std::vector<u8> Map2(Scene& sc, klt3D_VECTOR lightingVector, bool texels = false) {
+  CKLF_3D_Surface2 s;
+  sc.Load(s);
+  const CKLF_3D_Surface2::LIGHT_SOURCE l = Light2("sun", {-lightingVector.x, lightingVector.y, lightingVector.z});
+  EXPECT_EQ(s.Light_Add(&l), 1);
+  EXPECT_EQ(s.Light_PrecalculateLights(1), 1);
+  EXPECT_EQ(s.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 1.0f), 1);
+  if (texels) {
+    EXPECT_EQ(s.int_GenerateInternalLightShadowMap(s.Light_GetRecord(0), sc.opacity.data(), 96, 96, 64, 0, 0, 100), 1);
+  }
+  const u8* m = s.Light_GetShadowMap("sun");
+  return m ? std::vector<u8>(m, m + 96 * 64) : std::vector<u8>();
+}
+
 TEST(SurfaceShadow, MapsOfAnOpaqueSquareOverAPlane) {
   // The square 12 above the plane, the light tilted by tan 0.5 each way:
   // its shadow is the square moved 6 along the tilt, by all three methods.
   for (f32 tilt : {0.5f, -0.5f}) {
     Scene sc;
     sc.squares = {{-12, 0, 255}};
-    CKLF_3D_Surface s1;
-    sc.Load(s1);
-    CKLF_3D_Surface::LIGHT_SOURCE l1 = Light1("sun", {tilt, 0, 1});
-    ASSERT_EQ(s1.Light_Add(&l1), 1);
-    ASSERT_EQ(s1.Light_UseShadowMap("sun", 1), 1);
-    ASSERT_EQ(s1.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 0), 1);
-    ExpectShadow(s1.Light_GetShadowMap("sun"), 12 * tilt, 1.0f, 0, 255, "texel");
-    CKLF_3D_Surface2 s2;
-    sc.Load(s2);
-    const CKLF_3D_Surface2::LIGHT_SOURCE l2 = Light2("sun", {-tilt, 0, 1});  // lighting vector (tilt, 0, 1)
-    ASSERT_EQ(s2.Light_Add(&l2), 1);
-    ASSERT_EQ(s2.Light_PrecalculateLights(1), 1);
-    ASSERT_EQ(s2.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 1.0f), 1);
-    ExpectShadow(s2.Light_GetShadowMap("sun"), 12 * tilt, 2.5f, 40, 215, "fragment");
-    CKLF_3D_Surface2::INTERNAL_LIGHT_SOURCE* r = s2.Light_GetRecord(0);
-    ASSERT_EQ(s2.int_GenerateInternalLightShadowMap(r, sc.opacity.data(), 96, 96, 64, 0.0f, 0, 100), 1);
-    ExpectShadow(r->shadowMap, 12 * tilt, 1.0f, 0, 255, "texel 2");
+    ExpectShadow(Map1(sc, Light1("sun", {tilt, 0, 1})).data(), 12 * tilt, 1.0f, 0, 255, "texel");
+    ExpectShadow(Map2(sc, {tilt, 0, 1}).data(), 12 * tilt, 2.5f, 40, 215, "fragment");
+    ExpectShadow(Map2(sc, {tilt, 0, 1}, true).data(), 12 * tilt, 1.0f, 0, 255, "texel 2");
   }
-
   // Two squares of opacity 128 straight above: 62 by texels, 63 by
-  // fragments; with four samples a texel a full shadow leaves 3.
+  // fragments.
   Scene sc;
   sc.squares = {{-4, 0, 128}, {-8, -20, 128}};
-  CKLF_3D_Surface s1;
-  sc.Load(s1);
   CKLF_3D_Surface::LIGHT_SOURCE l1 = Light1("sun", {0, 0, 1});
-  ASSERT_EQ(s1.Light_Add(&l1), 1);
-  ASSERT_EQ(s1.Light_UseShadowMap("sun", 1), 1);
-  ASSERT_EQ(s1.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 0), 1);
-  EXPECT_EQ(s1.Light_GetShadowMap("sun")[32 * 96 + 32], 62);
-  EXPECT_EQ(s1.Light_GetShadowMap("sun")[10 * 96 + 10], 255);
-  CKLF_3D_Surface2 s2;
-  sc.Load(s2);
-  const CKLF_3D_Surface2::LIGHT_SOURCE l2 = Light2("sun", {0, 0, 1});
-  ASSERT_EQ(s2.Light_Add(&l2), 1);
-  ASSERT_EQ(s2.Light_PrecalculateLights(1), 1);
-  ASSERT_EQ(s2.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 1.0f), 1);
-  EXPECT_NEAR(s2.Light_GetShadowMap("sun")[32 * 96 + 32], 63, 1);
+  const std::vector<u8> m1 = Map1(sc, l1);
+  EXPECT_EQ(m1[32 * 96 + 32], 62);
+  EXPECT_EQ(m1[10 * 96 + 10], 255);
+  EXPECT_NEAR(Map2(sc, {0, 0, 1})[32 * 96 + 32], 63, 1);
   // Sampling levels: 1 leaves a full shadow 3; beyond 3 they are 3. A
   // texel two triangles cover stays dark (a byte would wrap to light).
   sc.squares = {{-4, 0, 255}};
   for (u8 level : {1, 3, 40}) {
-    CKLF_3D_Surface s3;
-    sc.Load(s3);
     l1.shadowMap.samplingLevel = level;
-    ASSERT_EQ(s3.Light_Add(&l1), 1);
-    ASSERT_EQ(s3.Light_UseShadowMap("sun", 1), 1);
-    ASSERT_EQ(s3.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 0), 1);
+    const std::vector<u8> m = Map1(sc, l1);
     const u8 full = level == 1 ? 3 : 255 - 64 * 3;
-    EXPECT_EQ(s3.Light_GetShadowMap("sun")[32 * 96 + 32], full) << int(level);
-    EXPECT_EQ(s3.Light_GetShadowMap("sun")[32 * 96 + 24], full);  // on the plane's grid lines too
+    EXPECT_EQ(m[32 * 96 + 32], full) << int(level);
+    EXPECT_EQ(m[32 * 96 + 24], full);  // on the plane's grid lines too
   }
-  CKLF_3D_Surface twice;
-  sc.Load(twice);
-  const u32 n = twice.GetTriMeshCount();
-  ASSERT_EQ(twice.Create(twice.GetVertexCount(), n + 2), 1);
-  for (u32 k = 0; k < 2; ++k) *twice.GetTriMesh(n + k) = *twice.GetTriMesh(2 * 8 * 4 + 8 + k);  // a cell under it
   l1.shadowMap.samplingLevel = 0;
-  ASSERT_EQ(twice.Light_Add(&l1), 1);
-  ASSERT_EQ(twice.Light_UseShadowMap("sun", 1), 1);
-  ASSERT_EQ(twice.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 0), 1);
-  EXPECT_EQ(twice.Light_GetShadowMap("sun")[34 * 96 + 34], 0);
+  EXPECT_EQ(Map1(sc, l1, true)[34 * 96 + 34], 0);
 }
 
 TEST(SurfaceShadow, BackgroundDensities) {

@@ -164,8 +164,15 @@ Base::HQ_TEXTURE TextureOf(CKLF_Image& tex) {
   return t;
 }
 
-// The layer over the picture: out = layer a + out (1 - a).
-void Composite(const Layer& l, CKLF_Image& out) {
+// The relief lit by its lights (RenderHQ_Opt of either class, shadow maps
+// made), laid over the picture: out = layer a + out (1 - a).
+template <class S>
+u8 RenderOver(S& s, CKLF_Image& tex, CKLF_Image& out, const Options& o) {
+  Layer l(out.GetImageWidth(), out.GetImageHeight());
+  const Base::HQ_BUMP none = {};
+  if (!s.RenderHQ_Opt(0, klt3D_VERTEX{}, 0, 1, static_cast<u8>(o.samples), 4, l.Dest(), TextureOf(tex), none,
+                      klNullRect, -100.0f))
+    return 0;
   u8* p[5];
   u32 stride;
   out.GetImageChannels(p, stride);
@@ -173,6 +180,7 @@ void Composite(const Layer& l, CKLF_Image& out) {
     const u32 a = l.p[0][i];
     for (int c = 0; c < 3; ++c) p[c][i] = static_cast<u8>((l.p[c + 1][i] * a + p[c][i] * (255 - a)) / 255);
   }
+  return 1;
 }
 
 // hq: a first-class light with a shadow map, and a background shadow that
@@ -209,13 +217,7 @@ u8 RenderFirstClass(CKLF_3D_Surface& s, CKLF_Image& tex, CKLF_Image& out, const 
   out.GetImageChannels(p, stride);
   for (size_t i = 0; i < density.size(); ++i)
     for (int c = 0; c < 3; ++c) p[c][i] = static_cast<u8>(p[c][i] * (255 - density[i]) / 255);
-  Layer layer(out.GetImageWidth(), out.GetImageHeight());
-  const Base::HQ_BUMP none = {};
-  if (!s.RenderHQ_Opt(0, klt3D_VERTEX{}, 0, 1, static_cast<u8>(o.samples), 4, layer.Dest(), TextureOf(tex), none,
-                      klNullRect, -100.0f))
-    return 0;
-  Composite(layer, out);
-  return 1;
+  return RenderOver(s, tex, out, o);
 }
 
 // hq2: a second-class light (lighting vector = the direction with x
@@ -236,13 +238,7 @@ u8 RenderSecondClass(CKLF_3D_Surface2& s, CKLF_Image& tex, CKLF_Image& out, cons
   if (!s.Light_Add(&l) || !s.Light_SetAmbientLight(nullptr, 0, nullptr, 0, 1, 1) || !s.Light_PrecalculateLights(1) ||
       !s.Light_GenerateAllInnerShadowMaps(alpha, w, w, h, 1.0f))
     return 0;
-  Layer layer(out.GetImageWidth(), out.GetImageHeight());
-  const Base::HQ_BUMP none = {};
-  if (!s.RenderHQ_Opt(0, klt3D_VERTEX{}, 0, 1, static_cast<u8>(o.samples), 4, layer.Dest(), TextureOf(tex), none,
-                      klNullRect, -100.0f))
-    return 0;
-  Composite(layer, out);
-  return 1;
+  return RenderOver(s, tex, out, o);
 }
 
 bool WritePNG(const std::string& path, CKLF_Image& im) {
