@@ -1,18 +1,21 @@
 // The triangle mesh core of the surface renderer, shared by CKLF_3D_Surface
 // and CKLF_3D_Surface2: vertex, triangle, vertex-normal and mapping arrays,
 // the mesh record reader, the transforms, the z-buffer, the list of named
-// lights (records owned here, their kind the class's) and the quick
-// rasterisers: wire grid, flat shading and draft texture mapping into RGBA
-// images, smaller z nearer.
+// lights (records owned here, their kind the class's), the quick
+// rasterisers (wire grid, flat shading and draft texture mapping into RGBA
+// images, smaller z nearer), the frame of the HQ renderers into caller's
+// planes, and the shadow blurs and light-space geometry of both classes.
 //
 // Cost: reading, transforms and vertex normals are one pass over the
-// arrays; a render is one pass over the triangles plus the pixels of those
-// that touch the clip. Blocks grow and never shrink between calls.
+// arrays; a quick render is one pass over the triangles plus the pixels of
+// those that touch the clip; an HQ render is one pass over the triangles
+// per tile of 800 / s pixels plus its samples, with about 26 MB of lists
+// at any s. Blocks grow and never shrink between calls.
 // Limits: counts are 32-bit and each array must fit a 32-bit block (error
 // 17 beyond). A triangle naming a vertex at or past the vertex count is
 // skipped by every reader. Screen points saturate at +-2^30; the wire grid
 // goes through the framework's 16-bit line drawing and is drawn within
-// -32768..32767.
+// -32768..32767; HQ destinations hold at most 2^30 samples a side.
 #pragma once
 
 #include "CKLF_Array.h"
