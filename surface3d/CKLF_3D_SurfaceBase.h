@@ -9,7 +9,7 @@
 // Cost: reading, transforms and vertex normals are one pass over the
 // arrays; a quick render is one pass over the triangles plus the pixels of
 // those that touch the clip; an HQ render is one pass over the triangles
-// per tile of 800 / s pixels plus its samples, with about 26 MB of lists
+// per tile of 800 / s pixels plus its samples, with about 24 MB of lists
 // at any s. Blocks grow and never shrink between calls.
 // Limits: counts are 32-bit and each array must fit a 32-bit block (error
 // 17 beyond). A triangle naming a vertex at or past the vertex count is
