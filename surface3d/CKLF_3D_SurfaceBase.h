@@ -1,18 +1,21 @@
 // The triangle mesh core of the surface renderer, shared by CKLF_3D_Surface
 // and CKLF_3D_Surface2: vertex, triangle, vertex-normal and mapping arrays,
 // the mesh record reader, the transforms, the z-buffer, the list of named
-// lights (records owned here, their kind the class's) and the quick
-// rasterisers: wire grid, flat shading and draft texture mapping into RGBA
-// images, smaller z nearer.
+// lights (records owned here, their kind the class's), the quick
+// rasterisers (wire grid, flat shading and draft texture mapping into RGBA
+// images, smaller z nearer), the frame of the HQ renderers into caller's
+// planes, and the shadow blurs and light-space geometry of both classes.
 //
 // Cost: reading, transforms and vertex normals are one pass over the
-// arrays; a render is one pass over the triangles plus the pixels of those
-// that touch the clip. Blocks grow and never shrink between calls.
+// arrays; a quick render is one pass over the triangles plus the pixels of
+// those that touch the clip; an HQ render is one pass over the triangles
+// per tile of 800 / s pixels plus its samples, with about 24 MB of lists
+// at any s. Blocks grow and never shrink between calls.
 // Limits: counts are 32-bit and each array must fit a 32-bit block (error
 // 17 beyond). A triangle naming a vertex at or past the vertex count is
 // skipped by every reader. Screen points saturate at +-2^30; the wire grid
 // goes through the framework's 16-bit line drawing and is drawn within
-// -32768..32767.
+// -32768..32767; HQ destinations hold at most 2^30 samples a side.
 #pragma once
 
 #include "CKLF_Array.h"
@@ -21,6 +24,10 @@
 
 struct KLF_3D_RasterTarget;  // private to the rasterisers
 struct KLF_3D_ScreenVertex;
+struct KLF_3D_HQFrame;  // private to the HQ renderers
+struct KLF_3D_HQTriangle;
+struct KLF_3D_HQProgress;
+struct KLF_3D_TexelShadowJob;  // private to the shadow code
 
 class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
  public:
@@ -148,6 +155,87 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
   // an empty clip.
   u8 RenderDraftTexturedSurface(CKLF_Image* image, i16 dx, i16 dy, CKLF_Image* front, CKLF_Image* back, kltRECT_s clip);
 
+  // ---- HQ renderers: supersampled, transparent, lit ----
+  //
+  // Planes are 8-bit with a row stride; plane 0 of every group is the
+  // alpha (coverage) plane, planes 1 to 4 colour; a render touches planes
+  // 0 to count - 1 (count 1 to 5). Each destination pixel is s x s samples;
+  // the fragments of a sample are composited front to back. Destination
+  // pixels with no sample covered get alpha 0 and keep their colour.
+  // Texel coordinates come from the mapping array; a texel outside the
+  // texture or of alpha 0 draws nothing.
+
+  // The scan-line state of one render (private to the renderers).
+  struct HQ_RENDERER_DATA;
+  struct HQ_DESTINATION {
+    u8* colour[4];
+    u8* alpha;
+    u32 stride, width, height;
+  };
+  // One face side: a solid colour (one byte per colour plane) or texture
+  // colour planes 1 to 4.
+  struct HQ_SIDE {
+    u8 solid;
+    const u8* colour;
+    const u8* planes[4];
+  };
+  struct HQ_TEXTURE {
+    HQ_SIDE front, back;
+    const u8* alpha;  // texture alpha of both sides
+    u32 stride, width, height;
+  };
+  // Height maps addressed by texel; a side bumps when its plane is given and
+  // its strength is not 0.
+  struct HQ_BUMP {
+    const u8* front;
+    const u8* back;
+    u32 stride;
+    f32 frontStrength, backStrength;
+  };
+
+  // Shaded by the face normal alone: level 1 - k (1 - z) for the face's z
+  // turned to the viewer, k = level / 100, 0 when it faces away.
+  // Error 1: s = 0, count outside 1..5, a missing plane, a stride below its
+  // width, a destination beyond 2^30 / s samples a side, no full mapping
+  // array, or a clip outside the destination. Polls the progress object
+  // (cancel: 0 with error 0; tiles already done stay written).
+  u8 RenderHQ_Simple(f32 level, u8 s, u8 count, const HQ_DESTINATION& dst, const HQ_TEXTURE& tex, kltRECT_s clip);
+
+  // ---- shadows ----
+
+  // Depth of an occluder at a probed point and its attributes there.
+  struct SHADOW_MAP_ZVAL {
+    f32 z, a, b, c;
+  };
+  // Segments a[0]-a[1], b[0]-b[1]: 1 when they meet (ends included), 3 when
+  // both lie on one line (overlapping or not), else 0.
+  static u8 geom2D_TestLineSegIntersection(const klt2D_VERTEX* a, const klt2D_VERTEX* b);
+  // Crossing parity: a point on a right edge is outside, on a left edge in.
+  static u8 geom2D_TestPointInTriange(const klt2D_VERTEX* tri, klt2D_VERTEX p);
+  static u8 geom2D_TestTriangeTriangleIntersection(const klt2D_VERTEX* a, const klt2D_VERTEX* b);
+  // Depth z and attributes of triangle p (x, y) at (x, y), interpolated
+  // across the horizontal through y; 0 when the point is not inside.
+  static u8 int_ShadowMapTriangleCalc(SHADOW_MAP_ZVAL* out, f32 x, f32 y, const klt3D_VERTEX* p0,
+                                      const klt3D_VERTEX* p1, const klt3D_VERTEX* p2, const klt3D_VERTEX* a0,
+                                      const klt3D_VERTEX* a1, const klt3D_VERTEX* a2);
+
+  // Blurs of an 8-bit plane of w x h bytes (row stride w), in place.
+  // Weights: trunc(255 exp(-d^2 / (2 sigma^2))) out to trunc(3.32 sigma + 1).
+  static u32 int_BlurReach(f32 sigma);
+  static u8 int_BlurWeight(f32 sigma, u32 d2);
+  // Separable Gaussian of normalised byte weights; sigma below 0.5 does
+  // nothing. 0 with error 17 when the work plane cannot be had (the plane
+  // is left as it was), error 1 for a null plane.
+  u8 int_Blur_Const(u8* plane, u32 w, u32 h, f32 sigma);
+  // Shadow softened by occluder distance: dist (w x h, caller's) holds the
+  // distance at shadowed texels, 0 elsewhere, and is rewritten as radii
+  // (near radius at the smallest distance, far at the largest); each
+  // shadowed texel spreads its darkness over its radius, in a square kernel
+  // (separable 0) or rows then columns. All distances equal, none, or far
+  // not above near: the constant blur with the far radius. Cost r^2 per
+  // shadowed texel in the square kernel, 2r in the separable form.
+  u8 int_Blur_Perspective(u8 separable, u8* plane, u32 w, u32 h, f32 nearR, f32 farR, f32* dist);
+
  protected:
   // Common part of the two classes' light records.
   struct LIGHT_BASE {
@@ -156,6 +244,8 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
     u8* shadowMap;
     LIGHT_BASE() : name(), shadowMap(nullptr) {}
     virtual ~LIGHT_BASE() {}
+    // The shadow map when its storage holds at least `bytes`, else null.
+    u8* MapFor(u64 bytes) const { return shadowMap && shadowMem.GetSize() >= bytes ? shadowMap : nullptr; }
   };
 
   LIGHT_BASE* i_Light(u32 i) const;
@@ -169,6 +259,20 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
 
   // True when the mapping array holds an entry for every vertex.
   bool i_MappingReady() const;
+
+  // The frame shared by every HQ renderer: checks, tiles, fragment pool,
+  // merge, resolve, progress.
+  u8 i_RenderHQ(const KLF_3D_HQFrame& f);
+  // Error 1 unless the frame's arguments are sound.
+  u8 i_HQCheck(const KLF_3D_HQFrame& f);
+  void int_DrawYLine_HQMapping_Opt_Simple(HQ_RENDERER_DATA* r) const;
+  void int_ApplyLight_HQMapping_Opt_Simple(HQ_RENDERER_DATA* r) const;
+  // Shadow of this mesh, seen along turn, over the texels of job's targets
+  // (the mesh's own triangles, or the quad's). A cancel: 0 with error 0.
+  u8 i_TexelShadow(klt3D_VECTOR turn, KLF_3D_TexelShadowJob& job);
+  // Reports percent (truncated) to the progress object; false when it
+  // answers cancel. Without one: true.
+  bool i_ProgressStep(f64 percent);
   // Triangle t's vertices; false when an index is out of range.
   bool i_TriVertices(const TRIMESH& t, const klt3D_VERTEX*& p0, const klt3D_VERTEX*& p1, const klt3D_VERTEX*& p2) const;
 
@@ -195,6 +299,9 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
   u8 i_GrowBlock(CKLF_Mem& block, u64 bytes);
   void i_RefreshPointers();
   u8 i_BeginRender(CKLF_Image* image, kltRECT_s clip, KLF_3D_RasterTarget& g);
+  u8 i_RenderHQTile(const KLF_3D_HQFrame& f, HQ_RENDERER_DATA& r, const kltRECT_s& px, KLF_3D_HQProgress& prog);
+  bool i_HQTriangle(const KLF_3D_HQFrame& f, HQ_RENDERER_DATA& r, u32 t, KLF_3D_HQTriangle& tri) const;
+  void i_HQPerspectiveSetUp(KLF_3D_HQFrame& f) const;
   // Screen points of triangle t; false when an index is out of range or no
   // point lies inside the clip.
   bool i_ScreenTriangle(u32 t, i32 dx, i32 dy, const kltRECT_s& clip, KLF_3D_ScreenVertex* s) const;

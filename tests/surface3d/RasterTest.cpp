@@ -9,6 +9,7 @@
 
 using s3dtest::Bytes;
 using s3dtest::MakeImage;
+using s3dtest::Quad;
 using s3dtest::Same;
 using s3dtest::SetMesh;
 using s3dtest::Tri;
@@ -37,16 +38,6 @@ void RandomTexture(CKLF_Image& t, u16 w, u16 h, std::mt19937& rng) {
   for (u32 i = 0; i < t.GetMemObj()->GetSize(); ++i) p[i] = u8(rng());
   for (u32 i = 0; i < u32(w) * h; ++i)
     if (rng() % 5 == 0) p[3u * w * h + i] = 0;
-}
-
-// A w x h quad at depth z of two triangles, front-facing or turned away.
-void Quad(std::vector<klt3D_VERTEX>& v, std::vector<Tri>& t, f32 x, f32 y, f32 w, f32 h, f32 z, bool front) {
-  const u32 b = u32(v.size());
-  v.insert(v.end(), {{x, y, z}, {x + w, y, z}, {x + w, y + h, z}, {x, y + h, z}});
-  if (front)
-    t.insert(t.end(), {{b + 3, b + 1, b, 0}, {b + 3, b + 2, b + 1, 0}});
-  else
-    t.insert(t.end(), {{b, b + 1, b + 3, 0}, {b + 1, b + 2, b + 3, 0}});
 }
 
 }  // namespace

@@ -23,6 +23,24 @@ inline void SetMesh(CKLF_3D_SurfaceBase& s, const std::vector<klt3D_VERTEX>& v, 
     *s.GetTriMesh(i) = CKLF_3D_SurfaceBase::TRIMESH{{t[i].a, t[i].b, t[i].c}, t[i].flags};
 }
 
+// A w x h quad at depth z of two triangles, front-facing or turned away.
+inline void Quad(std::vector<klt3D_VERTEX>& v, std::vector<Tri>& t, f32 x, f32 y, f32 w, f32 h, f32 z, bool front) {
+  const u32 b = u32(v.size());
+  v.insert(v.end(), {{x, y, z}, {x + w, y, z}, {x + w, y + h, z}, {x, y + h, z}});
+  if (front)
+    t.insert(t.end(), {{b + 3, b + 1, b, 0}, {b + 3, b + 2, b + 1, 0}});
+  else
+    t.insert(t.end(), {{b, b + 1, b + 3, 0}, {b + 1, b + 2, b + 3, 0}});
+}
+
+// Mapping from the current x, y, vertices first..last-1 mapped (du, dv)
+// further on.
+inline void MapShifted(CKLF_3D_SurfaceBase& s, u32 first, u32 last, f32 du, f32 dv) {
+  for (u32 i = first; i < last; ++i) s.GetVertex(i)->x += du, s.GetVertex(i)->y += dv;
+  ASSERT_EQ(s.RecreateMappingArrayFromCurrentValues(), 1);
+  for (u32 i = first; i < last; ++i) s.GetVertex(i)->x -= du, s.GetVertex(i)->y -= dv;
+}
+
 // An RGBA image filled with one colour.
 inline void MakeImage(CKLF_Image& im, u16 w, u16 h, kltRGBA8 fill) {
   ASSERT_EQ(im.Create(w, h, 2), 1);

@@ -6,12 +6,21 @@
 //     --photo FILE      PNG picture (default: the bundled sample picture)
 //     --mode MODE       draft (texture mapped, shaded by the turn of each
 //                       face from the viewer; default), flat (flat-shaded
-//                       with the mesh edges, hidden lines removed) or grid
+//                       with the mesh edges, hidden lines removed), grid,
+//                       hq (supersampled, lit by one light whose shadow
+//                       falls on the relief, by texels, and on a plane
+//                       behind it) or hq2 (the second class: automatic
+//                       ambient light, a highlight, the shadow by
+//                       fragments, no background)
 //     --tilt DEG        turn about the horizontal axis (default 35)
 //     --turn DEG        turn in the picture plane (default 12)
 //     --relief PX       height of white above black (default 60)
 //     --step PX         mesh cell size in picture pixels (default 6)
 //     --size WxH        output size (default 1200x900)
+//     --light X,Y,Z     hq: the way the light runs, in output pixels, z
+//                       into the picture (default 0.6,0.5,1)
+//     --samples N       hq: samples a pixel side (default 3)
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +31,7 @@
 #include <vector>
 
 #include "CKLF_3D_Surface.h"
+#include "CKLF_3D_Surface2.h"
 #include "CKLF_ImagePNG.h"
 #include "CKLF_StdFile.h"
 
@@ -30,13 +40,14 @@ namespace {
 struct Options {
   std::string photo = KLF_SAMPLE_PICTURE, out, mode = "draft";
   f64 tilt = 35, turn = 12, relief = 60;
-  int step = 6, width = 1200, height = 900;
+  int step = 6, width = 1200, height = 900, samples = 3;
+  klt3D_VECTOR light = {0.6f, 0.5f, 1.0f};
 };
 
 int Usage(const char* why) {
   std::fprintf(why ? stderr : stdout,
-               "%s%s%susage: surface_render [--photo FILE] [--mode draft|flat|grid] [--tilt DEG] [--turn DEG] "
-               "[--relief PX] [--step PX] [--size WxH] -o out.png\n",
+               "%s%s%susage: surface_render [--photo FILE] [--mode draft|flat|grid|hq|hq2] [--tilt DEG] [--turn DEG] "
+               "[--relief PX] [--step PX] [--size WxH] [--light X,Y,Z] [--samples N] -o out.png\n",
                why ? "surface_render: " : "", why ? why : "", why ? "\n" : "");
   return why ? 2 : 0;
 }
@@ -53,11 +64,16 @@ bool Parse(int argc, char** argv, Options& o) {
       *number = std::atof(v);
     else if (k == "--step")
       o.step = std::atoi(v);
+    else if (k == "--samples")
+      o.samples = std::atoi(v);
+    else if (k == "--light" && std::sscanf(v, "%f,%f,%f", &o.light.x, &o.light.y, &o.light.z) == 3)
+      continue;
     else if (k != "--size" || std::sscanf(v, "%dx%d", &o.width, &o.height) != 2)
       return false;
   }
+  const bool modeOK = o.mode == "draft" || o.mode == "flat" || o.mode == "grid" || o.mode == "hq" || o.mode == "hq2";
   return argc % 2 == 1 && !o.out.empty() && o.step > 0 && o.width > 0 && o.height > 0 && o.width < 65536 &&
-         o.height < 65536 && (o.mode == "draft" || o.mode == "flat" || o.mode == "grid");
+         o.height < 65536 && o.samples > 0 && o.samples < 17 && modeOK;
 }
 
 bool LoadPicture(const std::string& path, CKLF_Image& tex) {
@@ -80,7 +96,7 @@ bool LoadPicture(const std::string& path, CKLF_Image& tex) {
 // A knot every step pixels; its height is the mean brightness around it.
 // Cells are two triangles facing the viewer; the first carries the cell's
 // left and top edges for the mesh lines.
-void BuildHeightField(CKLF_3D_Surface& s, CKLF_Image& tex, const Options& o) {
+void BuildHeightField(CKLF_3D_SurfaceBase& s, CKLF_Image& tex, const Options& o) {
   const int w = tex.GetImageWidth(), h = tex.GetImageHeight();
   const int cols = (w - 1) / o.step, rows = (h - 1) / o.step;
   s.Create(static_cast<u32>((cols + 1) * (rows + 1)), static_cast<u32>(2 * cols * rows));
@@ -109,7 +125,7 @@ void BuildHeightField(CKLF_3D_Surface& s, CKLF_Image& tex, const Options& o) {
 }
 
 // Turned about the centre, seen in perspective, fitted into the output.
-void Place(CKLF_3D_Surface& s, const CKLF_Image& tex, const Options& o) {
+void Place(CKLF_3D_SurfaceBase& s, const CKLF_Image& tex, const Options& o) {
   const f64 rad = 3.14159265358979323846 / 180.0;
   const klt3D_VERTEX c = {tex.GetImageWidth() / 2.0f, tex.GetImageHeight() / 2.0f, 0.0f};
   s.Rotate(static_cast<f32>(o.tilt * rad), 0.0f, static_cast<f32>(o.turn * rad), c);
@@ -118,6 +134,111 @@ void Place(CKLF_3D_Surface& s, const CKLF_Image& tex, const Options& o) {
   const f64 fit = 0.92 * std::min(o.width / (b.maxX - b.minX), o.height / (b.maxY - b.minY));
   s.Zoom(static_cast<f32>(fit), static_cast<f32>(fit), static_cast<f32>(fit), c);
   s.OffsetByCenterXY(o.width / 2.0f, o.height / 2.0f);
+}
+
+// ---- the HQ path ----
+
+typedef CKLF_3D_SurfaceBase Base;
+
+// Planes of the output size: alpha, then red, green, blue.
+struct Layer {
+  std::vector<u8> p[4];
+  u32 w, h;
+  Layer(u32 w_, u32 h_) : w(w_), h(h_) {
+    for (auto& q : p) q.assign(static_cast<size_t>(w) * h, 0);
+  }
+  Base::HQ_DESTINATION Dest() { return {{p[1].data(), p[2].data(), p[3].data(), nullptr}, p[0].data(), w, w, h}; }
+};
+
+// The picture in front, a solid colour underneath.
+Base::HQ_TEXTURE TextureOf(CKLF_Image& tex) {
+  static const u8 under[3] = {70, 70, 80};
+  u8* p[5];
+  u32 stride;
+  tex.GetImageChannels(p, stride);
+  Base::HQ_TEXTURE t = {};
+  t.front = {0, nullptr, {p[0], p[1], p[2], nullptr}};
+  t.back = {1, under, {}};
+  t.alpha = p[3];
+  t.stride = stride, t.width = tex.GetImageWidth(), t.height = tex.GetImageHeight();
+  return t;
+}
+
+// The relief lit by its lights (RenderHQ_Opt of either class, shadow maps
+// made), laid over the picture: out = layer a + out (1 - a).
+template <class S>
+u8 RenderOver(S& s, CKLF_Image& tex, CKLF_Image& out, const Options& o) {
+  Layer l(out.GetImageWidth(), out.GetImageHeight());
+  const Base::HQ_BUMP none = {};
+  if (!s.RenderHQ_Opt(0, klt3D_VERTEX{}, 0, 1, static_cast<u8>(o.samples), 4, l.Dest(), TextureOf(tex), none,
+                      klNullRect, -100.0f))
+    return 0;
+  u8* p[5];
+  u32 stride;
+  out.GetImageChannels(p, stride);
+  for (size_t i = 0; i < static_cast<size_t>(l.w) * l.h; ++i) {
+    const u32 a = l.p[0][i];
+    for (int c = 0; c < 3; ++c) p[c][i] = static_cast<u8>((l.p[c + 1][i] * a + p[c][i] * (255 - a)) / 255);
+  }
+  return 1;
+}
+
+// hq: a first-class light with a shadow map, and a background shadow that
+// darkens the background. Background shadows run mirrored in x to shadow
+// maps, so a companion light with x turned, that lights nothing, casts it.
+u8 RenderFirstClass(CKLF_3D_Surface& s, CKLF_Image& tex, CKLF_Image& out, const Options& o) {
+  CKLF_3D_Surface::LIGHT_SOURCE l = {};
+  l.name = "sun";
+  l.enabled = 1;
+  l.intensity = 1.0f;
+  for (f32& c : l.colour) c = 1.0f;
+  l.factor = 100.0f, l.lightingMix = 85.0f, l.shadowStrength = 75.0f;
+  // The first class lights with the direction as given: a unit one.
+  const f32 len = std::sqrt(o.light.x * o.light.x + o.light.y * o.light.y + o.light.z * o.light.z);
+  l.direction = {o.light.x / len, o.light.y / len, o.light.z / len};
+  l.shadowMap = {1, 0, 1.0f, 1.0f};
+  CKLF_3D_Surface::LIGHT_SOURCE backdrop = {};
+  backdrop.name = "backdrop";
+  backdrop.enabled = 1;
+  backdrop.direction = {-l.direction.x, l.direction.y, l.direction.z};
+  backdrop.bgShadowOn = 1, backdrop.bgStrength = 60.0f, backdrop.bgShadow = {0, 1, 2.0f, 8.0f};
+  s.Light_SetAmbientLight(0.35f, 0.35f, 0.35f, 0.35f);
+  s.SetMatShading(-60);
+  const u32 w = tex.GetImageWidth(), h = tex.GetImageHeight();
+  const u8* alpha = tex.GetMemObj()->GetPtr() + 3u * w * h;
+  std::vector<u8> density(static_cast<size_t>(out.GetImageWidth()) * out.GetImageHeight());
+  if (!s.Light_Add(&l) || !s.Light_Add(&backdrop) || !s.Light_UseShadowMap("sun", 1) ||
+      !s.Light_GenerateAllInnerShadowMaps(alpha, w, w, h, 0) ||
+      !s.RenderHQ_BgShadow(40.0f, alpha, w, w, h, density.data(), out.GetImageWidth(), out.GetImageWidth(),
+                           out.GetImageHeight()))
+    return 0;
+  u8* p[5];
+  u32 stride;
+  out.GetImageChannels(p, stride);
+  for (size_t i = 0; i < density.size(); ++i)
+    for (int c = 0; c < 3; ++c) p[c][i] = static_cast<u8>(p[c][i] * (255 - density[i]) / 255);
+  return RenderOver(s, tex, out, o);
+}
+
+// hq2: a second-class light (lighting vector = the direction with x
+// turned, so --light means the same) with a highlight and a fragment-method
+// shadow map, automatic ambient light.
+u8 RenderSecondClass(CKLF_3D_Surface2& s, CKLF_Image& tex, CKLF_Image& out, const Options& o) {
+  CKLF_3D_Surface2::LIGHT_SOURCE l = {};
+  l.name = "sun";
+  l.direction = {-o.light.x, o.light.y, o.light.z};
+  l.front = 1;
+  l.intensity1 = 70.0f, l.intensity2 = 35.0f, l.highlightSharpness = 40.0f;
+  std::memset(l.colour1, 255, 8);
+  std::memset(l.colour2, 255, 8);
+  l.diffuseToAmbient1 = l.diffuseToAmbient2 = l.highlightToAmbient1 = 1;
+  l.castsShadow = 1, l.shadowValue1 = 75.0f, l.shadowValue2 = 1.5f;
+  const u32 w = tex.GetImageWidth(), h = tex.GetImageHeight();
+  const u8* alpha = tex.GetMemObj()->GetPtr() + 3u * w * h;
+  if (!s.Light_Add(&l) || !s.Light_SetAmbientLight(nullptr, 0, nullptr, 0, 1, 1) || !s.Light_PrecalculateLights(1) ||
+      !s.Light_GenerateAllInnerShadowMaps(alpha, w, w, h, 1.0f))
+    return 0;
+  return RenderOver(s, tex, out, o);
 }
 
 bool WritePNG(const std::string& path, CKLF_Image& im) {
@@ -152,17 +273,22 @@ int main(int argc, char** argv) {
   back.Create(&tex);
   back.Set(kltRGBA8{70, 70, 80, 255}, 7);  // the underside, where a face turns away
   CKLF_3D_Surface s;
-  BuildHeightField(s, tex, o);
-  s.RecreateMappingArrayFromCurrentValues();
-  Place(s, tex, o);
+  CKLF_3D_Surface2 s2;
+  CKLF_3D_SurfaceBase& mesh = o.mode == "hq2" ? static_cast<CKLF_3D_SurfaceBase&>(s2) : s;
+  BuildHeightField(mesh, tex, o);
+  mesh.RecreateMappingArrayFromCurrentValues();
+  Place(mesh, tex, o);
   out.Create(static_cast<u16>(o.width), static_cast<u16>(o.height), 2);
-  out.Set(kltRGBA8{24, 26, 30, 255}, 255);
+  const bool hq = o.mode == "hq" || o.mode == "hq2";
+  out.Set(hq ? kltRGBA8{210, 205, 195, 255} : kltRGBA8{24, 26, 30, 255}, 255);
   const kltRGBA8 edge = {255, 230, 120, 255}, front = {150, 170, 200, 255}, under = {90, 60, 60, 255};
   u8 ok = 0;
   if (o.mode == "draft") ok = s.RenderDraftTexturedSurface(&out, 0, 0, &tex, &back, klNullRect);
   if (o.mode == "flat") ok = s.RenderFlatShadedSurface(&out, 0, 0, klNullRect, 1, edge, front, under);
   if (o.mode == "grid") ok = s.RenderMeshGrid(&out, 0, 0, klNullRect, 1, edge);
-  if (!ok) return Usage(KLF_ErrorText(s.GetError()));
+  if (o.mode == "hq") ok = RenderFirstClass(s, tex, out, o);
+  if (o.mode == "hq2") ok = RenderSecondClass(s2, tex, out, o);
+  if (!ok) return Usage(KLF_ErrorText(mesh.GetError()));
   if (!WritePNG(o.out, out)) return Usage(("cannot write " + o.out).c_str());
   return 0;
 }
