@@ -2,7 +2,7 @@
 // per event ("c2 down", "above 1", "msg 0x110 2 Button =0"...), for the
 // toolkit's tests and the real-window program. Messages show their data
 // after "=" where the sender's type tells its form ("=null" for none), the
-// menu's command among them.
+// edit line's text and the menu's command among them.
 #pragma once
 
 #include <cstdio>
@@ -37,6 +37,7 @@ struct UITestLog {
 
 // " =value" for the messages whose data the sender's type tells.
 inline std::string KLT_MessageData(u16 msg, u8 type, const void* data) {
+  if (msg == klMsgEditChanged && data) return std::string(" =") + static_cast<const CKLF_String*>(data)->GetStr();
   if (msg == klMsgMenu && data) return " =" + std::to_string(*static_cast<const u16*>(data));
   const bool value = msg == klMsgValueSet || msg == klMsgValueDragging || msg == klMsgClick;
   const bool image = type == klCtrlStaticImage && msg >= klMsgAccelerator && msg <= klMsgImageWheel;
