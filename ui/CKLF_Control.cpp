@@ -2,6 +2,7 @@
 
 #include "CKLF_CtrlButton.h"
 #include "CKLF_CtrlEditLine.h"
+#include "CKLF_CtrlList.h"
 #include "CKLF_CtrlScrollBar.h"
 #include "CKLF_CtrlStaticImage.h"
 #include "CKLF_Window.h"
@@ -13,6 +14,7 @@ CKLF_Control* KLF_NewControl(u8 type) {
     case klCtrlButton: return new CKLF_CtrlButton;
     case klCtrlScrollBar: return new CKLF_CtrlScrollBar;
     case klCtrlEditLine: return new CKLF_CtrlEditLine;
+    case klCtrlList: return new CKLF_CtrlList;
     default: return nullptr;
   }
 }
