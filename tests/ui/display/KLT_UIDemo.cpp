@@ -3,7 +3,11 @@
 //   klt_uidemo RESOURCES --display       opens "Demo" at (100, 80) on the
 //       display, prints "ready window N at X,Y size W,H button BX,BY outside
 //       OX,OY" once its first picture is on screen, then one line per event
-//       that reaches the window or its button; Escape closes it.
+//       that reaches the window or its button; Escape closes it. The
+//       edit line, the list and the "Presets" menu button are the
+//       toolkit's; the menu (also on a right click) offers "Open..." and
+//       "Save..." through the file dialog ("open PATH", "save PATH", "-"
+//       when cancelled).
 //   klt_uidemo RESOURCES --headless OUT.png   the same window on the
 //       headless platform, saved with its shape as alpha.
 //   klt_uidemo --compare SHOT.xwd WINDOW.png X Y CROP.png   compares an
@@ -19,6 +23,11 @@
 #include <vector>
 
 #include "CKLF_App.h"
+#include "CKLF_CtrlButton.h"
+#include "CKLF_CtrlEditLine.h"
+#include "CKLF_CtrlList.h"
+#include "CKLF_PlatformFileDialog.h"
+#include "CKLF_PlatformPopupMenu.h"
 #include "CKLP_HeadlessUI.h"
 #include "KLF_BigEndian.h"
 #include "ui/UITestWindow.h"
@@ -44,6 +53,7 @@ class DemoWindow : public CKLT_RecordingWindow {
     button = static_cast<CKLT_TestControl*>(GetControl(static_cast<u32>(id)));
     button->rect = r;
     i_FindOutside();
+    if (!i_AddEditingControls()) return 0;
     return RenderRect(klNullRect);
   }
   void OnRedraw(kltRECT_s rect) override {
@@ -60,20 +70,16 @@ class DemoWindow : public CKLT_RecordingWindow {
                 (button->rect.top + button->rect.bottom) / 2, outside.x, outside.y);
     std::fflush(stdout);
   }
-  // A pop-up menu; the choice is printed ("menu 3", "menu -1" when dismissed).
+  // The demo's pop-up menu; the choice comes back as 0x130.
   u8 OnContextMenu(i16 x, i16 y, u8) override {
-    std::vector<KLP_MenuItem> items(5);
-    const char* const texts[] = {"First", "Second", "", "Disabled", "Last"};
-    for (size_t i = 0; i < items.size(); ++i) items[i].text = texts[i];
-    items[1].checked = true;
-    items[2].separator = true;
-    items[3].disabled = true;
-    items[4].shortcutKey = 'L';
-    items[4].shortcutCommand = true;
-    const kltRECT_s w = GetWindowRect();
     std::printf("menu open\n");
     std::fflush(stdout);
-    log->Add("menu %ld", KLP_GetUI()->PopupMenu(GetWindowHandle(), items, {w.left + x, w.top + y}));
+    return i_Popup(x, y);
+  }
+  u32 OnCtrlMessage(u16 msg, u32 id, const char* name, u8 type, void* data) override {
+    CKLT_RecordingWindow::OnCtrlMessage(msg, id, name, type, data);
+    if (msg == klMsgClick && id == m_menuButton) i_Popup(130, 82);
+    if (msg == klMsgMenu && data) i_FileQuestion(*static_cast<u16*>(data));
     return 1;
   }
   // Every press that reaches the window, caption or not.
@@ -107,9 +113,65 @@ class DemoWindow : public CKLT_RecordingWindow {
         }
   }
 
+  // The edit line, the list with its bar and the menu button, real.
+  u8 i_AddEditingControls() {
+    realControls = 1;
+    const i32 edit = AddControl("Demo_Edit", klCtrlEditLine), list = AddControl("Demo_List", klCtrlList);
+    const i32 bar = AddControl("Demo_ListBar", klCtrlScrollBar), menu = AddControl("Demo_Menu", klCtrlButton);
+    const i32 editFont = AddFont("Edit Font"), listFont = AddFont("List Font");
+    if (edit < 0 || list < 0 || bar < 0 || menu < 0 || editFont < 0 || listFont < 0) return 0;
+    auto* e = static_cast<CKLF_CtrlEditLine*>(GetControl(static_cast<u32>(edit)));
+    const kltRGBA8 colours[10] = {{0x1D, 0x1D, 0x20, 255}, {0x26, 0x26, 0x2A, 255}, {0x10, 0x10, 0x12, 255},
+                                  {0x2F, 0x5F, 0x95, 255}, {0x24, 0x24, 0x26, 255}, {0xD2, 0xD2, 0xD8, 255},
+                                  {0xF0, 0xF0, 0xF4, 255}, {0xFF, 0xFF, 0xFF, 255}, {0xFF, 0xFF, 0xFF, 255},
+                                  {0x6A, 0x6A, 0x70, 255}};
+    e->SetColors(colours);
+    e->SetFont(GetFont(static_cast<u32>(editFont)));
+    e->SetOptions(1, 0, 1, 0, 1, 0);
+    e->SetText("12.5", 0);
+    auto* l = static_cast<CKLF_CtrlList*>(GetControl(static_cast<u32>(list)));
+    l->SetFont(GetFont(static_cast<u32>(listFont)));
+    l->SetOptions(1, 1, 16, 4, 1, static_cast<u32>(bar));
+    for (const char* item : {"Squares", "Hexagons", "Triangles", "Diamonds", "Waves", "Classic", "Random"})
+      l->AddItem(item, 0, nullptr, 1);
+    l->UpdateAfterChanges();
+    static_cast<CKLF_CtrlButton*>(GetControl(static_cast<u32>(menu)))->SetMenuMode(1);
+    m_menuButton = static_cast<u32>(menu);
+    realControls = 0;
+    return 1;
+  }
+  enum : u16 { kOpen = 5, kSave = 6 };
+  u8 i_Popup(i16 x, i16 y) {
+    CKLF_PlatformPopupMenu menu;
+    menu.Create();
+    menu.AddItem("First", 1, 0, 0);
+    menu.AddItem("Second", 2, 1, 0);
+    menu.AddSeparator();
+    menu.AddItem("Disabled", 4, 0, 1);
+    menu.AddItem("Open...", kOpen, 0, 0, 1, 0, 0, "O");
+    menu.AddItem("Save...", kSave, 0, 0, 1, 1, 0, "S");
+    return menu.DoPopup(this, x, y, 0);
+  }
+  static u8 WriteDemo(CKLF_StdFile* f, void*) {
+    static const char kText[] = "Tessarette demo\n";
+    return f->Write(kText, sizeof kText - 1) == sizeof kText - 1 ? 1 : 0;
+  }
+  void i_FileQuestion(u16 command) {
+    if (command != kOpen && command != kSave) return;
+    CKLF_PlatformFileDialog dialog;
+    CKLF_StringArray extensions;
+    extensions.Add("txt", 0);
+    dialog.AddFilter("Text", &extensions, 0);
+    dialog.SetWindowTitle(command == kOpen ? "Open a text" : "Save the demo text");
+    dialog.SetDefaultSaveName("demo.txt");
+    const u8 done = command == kOpen ? dialog.DoFileOpenDialog(this, 0) : dialog.DoFileSaveDialog(WriteDemo, nullptr, this, 0, 0);
+    log->Line(std::string(command == kOpen ? "open " : "save ") + (done ? dialog.GetResultPath().Path() : "-"));
+  }
+
   CKLF_Mem m_block;
   CKLF_Layer m_picture;
   int m_drawn = 0;
+  u32 m_menuButton = 0;
 };
 
 int RunWindow(const char* resources, CKLP_UIPlatform* ui, const char* png) {
