@@ -71,6 +71,11 @@ TEST_F(EditLineTest, AFocusingClickSelectsAllTheNextPlacesTheCaret) {
   Click(25);
   Click(60, klpShiftKey);  // from boundary 2 to 7
   EXPECT_EQ(Selection(), "2..7");
+  ui.AdvanceClock(1000);
+  for (u16 kind : {klpMouseDown, klpMouseDragged, klpMouseUp})  // a drag from boundary 7 to 1
+    ui.PostMouse(kind, kind == klpMouseDown ? 160 : 118, 120);
+  ui.Pump();
+  EXPECT_EQ(Selection(), "1..7");
   EXPECT_EQ(log.Take("msg"), "");
 }
 
