@@ -200,6 +200,5 @@ TEST_F(EditLineTest, SelectionsAreClampedAndOrdered) {
     EXPECT_EQ(Selection(), c.want) << c.text << c.start;
     EXPECT_EQ(edit->GetFirstVisible(), 0);
   }
-  EXPECT_EQ(w->AddControl("NoRect", klCtrlEditLine), -1);
-  EXPECT_EQ(w->GetError(), klErrUIResource);
+  EXPECT_FAILS_WITH(*w, w->AddControl("NoRect", klCtrlEditLine), -1, klErrUIResource);
 }

@@ -145,6 +145,5 @@ TEST_F(ListTest, TheWheelAndTheBarMoveTheLines) {
   EXPECT_EQ(Pixel(w, 12, 22), 0xD0D0D0u);
   list->Enable(0);  // no disabled pictures: normal, dimmed
   EXPECT_EQ(Pixel(w, 105, 25), 0x141B22u);
-  EXPECT_EQ(w->AddControl("NoSelected", klCtrlList), -1);
-  EXPECT_EQ(w->GetError(), klErrUIResource);
+  EXPECT_FAILS_WITH(*w, w->AddControl("NoSelected", klCtrlList), -1, klErrUIResource);
 }

@@ -18,12 +18,10 @@ TEST_F(UIToolkitTest, PopupMenuSendsTheChosenCommand) {
   Open();
   CKLT_RecordingWindow* w = Window();
   Menu menu;
-  EXPECT_EQ(menu.AddItem("Early", 1, 0, 0), 0);
-  EXPECT_EQ(menu.GetError(), klErrEmpty);
-  EXPECT_EQ(menu.DoPopup(w, 0, 0, 0), 0);
+  EXPECT_FAILS(menu, menu.AddItem("Early", 1, 0, 0), klErrEmpty);
+  EXPECT_FAILS(menu, menu.DoPopup(w, 0, 0, 0), klErrEmpty);
   ASSERT_EQ(menu.Create(), 1);
-  EXPECT_EQ(menu.Create(), 0);
-  EXPECT_EQ(menu.GetError(), klErrBadArg);
+  EXPECT_FAILS(menu, menu.Create(), klErrBadArg);
   // A key of one character in a buffer of two: nothing past it is read.
   std::unique_ptr<char[]> key(new char[2]{'Q', 0});
   const Menu::MENUSHORTCUT quit = Menu::CreateShortcut(0, 1, 1, key.get());
@@ -160,8 +158,7 @@ TEST_F(FileDialogTest, AFailingWriterKeepsTheOriginal) {
   writes.failAt = 0;
   ui.AnswerFile({true, folder + "/doc.klts"});
   ui.AnswerFile({true, folder + "/new.klts"});
-  EXPECT_EQ(dlg.DoFileSaveDialog(WriteOne, &writes, w, 0, 0), 0);
-  EXPECT_EQ(dlg.GetError(), klErrFileWrite);
+  EXPECT_FAILS(dlg, dlg.DoFileSaveDialog(WriteOne, &writes, w, 0, 0), klErrFileWrite);
   EXPECT_EQ(dlg.DoFileSaveDialog(WriteOne, &writes, w, 0, 0), 0);
   EXPECT_EQ(Read(folder + "/doc.klts"), "old bytes");
   EXPECT_EQ(Names(folder), (std::vector<std::string>{"doc.klts"}));
@@ -183,8 +180,7 @@ TEST_F(FileDialogTest, ASeriesWritesEachSuffixAndCountsThem) {
   Writes writes;
   writes.failAt = 1;
   ui.AnswerFile({true, folder + "/out.png"});
-  EXPECT_EQ(dlg.DoFileSaveDialog_Serial(&suffixes, WriteIndex, &writes, w, 0, 0), 2u);
-  EXPECT_EQ(dlg.GetError(), klErrFileWrite);
+  EXPECT_FAILS_WITH(dlg, dlg.DoFileSaveDialog_Serial(&suffixes, WriteIndex, &writes, w, 0, 0), 2u, klErrFileWrite);
   EXPECT_EQ(writes.seen, (std::vector<u32>{0, 1, 2}));
   EXPECT_FALSE(ui.Log().questions.back().confirmReplace);
   EXPECT_EQ(Names(folder), (std::vector<std::string>{"out.png", "out_a.png", "out_b.png", "out_c.png"}));
@@ -197,7 +193,6 @@ TEST_F(FileDialogTest, ASeriesWritesEachSuffixAndCountsThem) {
   suffixes.Add("/x", 0);
   writes.failAt = -1;
   ui.AnswerFile({true, folder + "/plain"});
-  EXPECT_EQ(dlg.DoFileSaveDialog_Serial(&suffixes, WriteIndex, &writes, w, 0, 0), 3u);
-  EXPECT_EQ(dlg.GetError(), klErrFileOpen);
+  EXPECT_FAILS_WITH(dlg, dlg.DoFileSaveDialog_Serial(&suffixes, WriteIndex, &writes, w, 0, 0), 3u, klErrFileOpen);
   EXPECT_EQ(Read(folder + "/plain_c"), "new 2");
 }
