@@ -1,7 +1,8 @@
 // A minimal control and a window that record what reaches them, one line
 // per event ("c2 down", "above 1", "msg 0x110 2 Button =0"...), for the
 // toolkit's tests and the real-window program. Messages show their data
-// after "=" where the sender's type tells its form ("=null" for none).
+// after "=" where the sender's type tells its form ("=null" for none), the
+// edit line's text and the menu's command among them.
 #pragma once
 
 #include <cstdio>
@@ -36,6 +37,8 @@ struct UITestLog {
 
 // " =value" for the messages whose data the sender's type tells.
 inline std::string KLT_MessageData(u16 msg, u8 type, const void* data) {
+  if (msg == klMsgEditChanged && data) return std::string(" =") + static_cast<const CKLF_String*>(data)->GetStr();
+  if (msg == klMsgMenu && data) return " =" + std::to_string(*static_cast<const u16*>(data));
   const bool value = msg == klMsgValueSet || msg == klMsgValueDragging || msg == klMsgClick;
   const bool image = type == klCtrlStaticImage && msg >= klMsgAccelerator && msg <= klMsgImageWheel;
   if (!value && !image) return "";

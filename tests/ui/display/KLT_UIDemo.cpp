@@ -4,7 +4,10 @@
 //       display, prints "ready window N at X,Y size W,H button BX,BY outside
 //       OX,OY" once its first picture is on screen, then one line per event
 //       that reaches the window or its controls; Tab shows every control in
-//       the next look ("look L" once on screen), Escape closes it.
+//       the next look ("look L" once on screen), Escape closes it. The
+//       menu (also on a right click and under the "Presets" menu button)
+//       offers "Open..." and "Save..." through the file dialog ("open
+//       PATH", "save PATH", "-" when cancelled).
 //   klt_uidemo RESOURCES --headless OUT.png [LOOK]   the same window on the
 //       headless platform in a look (0 by default), saved with its shape
 //       as alpha.
@@ -20,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "CKLF_PlatformFileDialog.h"
+#include "CKLF_PlatformPopupMenu.h"
 #include "CKLP_HeadlessUI.h"
 #include "KLF_BigEndian.h"
 #include "ui/DemoWindow.h"
@@ -52,29 +57,21 @@ class DemoWindow : public CKLT_DemoWindow {
     }
     std::fflush(stdout);
   }
-  // A pop-up menu; the choice is printed ("menu 3", "menu -1" when dismissed).
+  // The demo's pop-up menu; the choice comes back as 0x130.
   u8 OnContextMenu(i16 x, i16 y, u8) override {
-    std::vector<KLP_MenuItem> items(5);
-    const char* const texts[] = {"First", "Second", "", "Disabled", "Last"};
-    for (size_t i = 0; i < items.size(); ++i) items[i].text = texts[i];
-    items[1].checked = true;
-    items[2].separator = true;
-    items[3].disabled = true;
-    items[4].shortcutKey = 'L';
-    items[4].shortcutCommand = true;
-    const kltRECT_s w = GetWindowRect();
     std::printf("menu open\n");
     std::fflush(stdout);
-    log->Add("menu %ld", KLP_GetUI()->PopupMenu(GetWindowHandle(), items, {w.left + x, w.top + y}));
-    return 1;
+    return i_Popup(x, y);
   }
-  // The menu button opens the same menu under itself.
+  // The menu button opens the same menu under itself; a file command asks
+  // for a file.
   u32 OnCtrlMessage(u16 msg, u32 id, const char* name, u8 type, void* data) override {
     CKLT_DemoWindow::OnCtrlMessage(msg, id, name, type, data);
     if (msg == klMsgClick && name && std::strcmp(name, "Demo_Menu") == 0) {
       const kltRECT_s r = GetControl(id)->GetRenderRect();
       OnContextMenu(static_cast<i16>(r.left), static_cast<i16>(r.bottom), 0);
     }
+    if (msg == klMsgMenu && data) i_FileQuestion(*static_cast<u16*>(data));
     return 1;
   }
   // Every press that reaches the window, caption or not; ready once the
@@ -119,6 +116,35 @@ class DemoWindow : public CKLT_DemoWindow {
           outside = {static_cast<i32>(x), static_cast<i32>(y)};
           break;
         }
+  }
+
+  enum : u16 { kOpen = 5, kSave = 6 };
+  u8 i_Popup(i16 x, i16 y) {
+    CKLF_PlatformPopupMenu menu;
+    menu.Create();
+    menu.AddItem("First", 1, 0, 0);
+    menu.AddItem("Second", 2, 1, 0);
+    menu.AddSeparator();
+    menu.AddItem("Disabled", 4, 0, 1);
+    menu.AddItem("Open...", kOpen, 0, 0, 1, 0, 0, "O");
+    menu.AddItem("Save...", kSave, 0, 0, 1, 1, 0, "S");
+    return menu.DoPopup(this, x, y, 0);
+  }
+  static u8 WriteDemo(CKLF_StdFile* f, void*) {
+    static const char kText[] = "Tessarette demo\n";
+    return f->Write(kText, sizeof kText - 1) == sizeof kText - 1 ? 1 : 0;
+  }
+  void i_FileQuestion(u16 command) {
+    if (command != kOpen && command != kSave) return;
+    CKLF_PlatformFileDialog dialog;
+    CKLF_StringArray extensions;
+    extensions.Add("txt", 0);
+    dialog.AddFilter("Text", &extensions, 0);
+    dialog.SetWindowTitle(command == kOpen ? "Open a text" : "Save the demo text");
+    dialog.SetDefaultSaveName("demo.txt");
+    const u8 done =
+        command == kOpen ? dialog.DoFileOpenDialog(this, 0) : dialog.DoFileSaveDialog(WriteDemo, nullptr, this, 0, 0);
+    log->Line(std::string(command == kOpen ? "open " : "save ") + (done ? dialog.GetResultPath().Path() : "-"));
   }
 
   std::string m_announce;

@@ -98,7 +98,7 @@ for _ in $(seq 200); do
   sleep 0.05
 done
 xdotool key Down Down Return
-wait_for '^menu 1$'
+wait_for '^msg 0x130 -1 Menu =2$'
 
 # The pointer is over the window: without a window manager it has the focus.
 xdotool key Escape
