@@ -1,6 +1,7 @@
 #include "CKLF_Control.h"
 
 #include "CKLF_CtrlButton.h"
+#include "CKLF_CtrlRuler.h"
 #include "CKLF_CtrlScrollBar.h"
 #include "CKLF_CtrlStaticImage.h"
 #include "CKLF_Window.h"
@@ -11,6 +12,7 @@ CKLF_Control* KLF_NewControl(u8 type) {
     case klCtrlStaticImage: return new CKLF_CtrlStaticImage;
     case klCtrlButton: return new CKLF_CtrlButton;
     case klCtrlScrollBar: return new CKLF_CtrlScrollBar;
+    case klCtrlRuler: return new CKLF_CtrlRuler;
     default: return nullptr;
   }
 }
