@@ -6,6 +6,8 @@
 //       that reaches the window or its button; Escape closes it.
 //   klt_uidemo RESOURCES --headless OUT.png   the same window on the
 //       headless platform, saved with its shape as alpha.
+//   A zoom index after either (2 by default) sets the preview's zoom; the
+//   display prints "preview X,Y" (the view's centre) after "ready".
 //   klt_uidemo --compare SHOT.xwd WINDOW.png X Y CROP.png   compares an
 //       X screenshot at (X, Y) with the headless picture inside its shape
 //       and keeps the screen's crop; exit 0 when every pixel matches.
@@ -19,6 +21,9 @@
 #include <vector>
 
 #include "CKLF_App.h"
+#include "CKLF_CtrlPreview.h"
+#include "CKLF_ImageFX.h"
+#include "CKLF_ImagePNG.h"
 #include "CKLP_HeadlessUI.h"
 #include "KLF_BigEndian.h"
 #include "ui/UITestWindow.h"
@@ -27,10 +32,86 @@ namespace {
 
 constexpr i16 kX = 100, kY = 80;
 
+// The photograph in the demo's preview, with its rulers, its scroll bars
+// (an arrow at each end) and the navigator over a thumbnail; it outlives
+// the window.
+struct DemoPreview {
+  CKLF_CtrlPreview preview;
+  CKLF_Image photo;
+  u8 zoom = 2;
+  kltRECT_s view = {0, 0, 0, 0};
+
+  static CKLF_Control* Add(CKLT_RecordingWindow& w, const std::string& name, u8 type) {
+    const i32 id = w.AddControl(name.c_str(), type);
+    return id < 0 ? nullptr : w.GetControl(static_cast<u32>(id));
+  }
+  static CKLF_CtrlScrollBar* Bar(CKLT_RecordingWindow& w, const std::string& name) {
+    auto* bar = static_cast<CKLF_CtrlScrollBar*>(Add(w, name, klCtrlScrollBar));
+    CKLF_Control* less = Add(w, name + "_Less", klCtrlButton);
+    CKLF_Control* more = Add(w, name + "_More", klCtrlButton);
+    return bar && less && more && bar->SetButtons(less->GetControlID(), more->GetControlID()) ? bar : nullptr;
+  }
+  u8 LoadPhoto() {
+    FILE* f = std::fopen(KLF_SAMPLE_PICTURE, "rb");
+    if (!f) return 0;
+    std::vector<u8> bytes;
+    u8 chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
+    std::fclose(f);
+    CKLF_ImagePNG png;
+    u16 w = 0, h = 0;
+    if (!png.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size())) || !png.GetMainImageSize(w, h) ||
+        png.GetImageMode() != CKLF_ImageFormat::kModeRGB || !photo.Create(w, h, 2))
+      return 0;
+    u8* planes[5];
+    u32 stride;
+    photo.GetImageChannels(planes, stride);
+    for (int c = 0; c < 3; ++c) std::memcpy(planes[c], png.GetImageDataPtr(c), size_t{w} * h);
+    std::memset(planes[3], 255, size_t{w} * h);
+    return 1;
+  }
+  // The thumbnail in the window's first layer, where the navigator's frame
+  // falls: 3 pixels in, centred in the rest.
+  u8 Thumbnail(CKLF_Window& w, CKLF_CtrlStaticImage* navigator) {
+    kltRECT_s r;
+    CKLF_Image thumb;
+    if (!navigator->GetStateMemPtr(1, &r) || !thumb.Create(static_cast<u16>(r.right - r.left - 6),
+                                                           static_cast<u16>(r.bottom - r.top - 6), 2))
+      return 0;
+    CKLF_ImageFX fx;
+    fx.SetFillValue(0);
+    if (!fx.SetSource(&photo) || !fx.SetDestination(&thumb) || !fx.Resize_Int_ZO(1)) return 0;
+    return w.GetLayer(0u)->Blend(&thumb, 0, 0, {r.left + 3, r.top + 3, r.right - 3, r.bottom - 3}, 100);
+  }
+  u8 Add(CKLT_RecordingWindow& w) {
+    if (!LoadPhoto() || !w.GetResourceRect("Demo_Preview", view)) return 0;
+    w.realControls = 1;
+    auto* top = static_cast<CKLF_CtrlRuler*>(Add(w, "Demo_RulerH", klCtrlRuler));
+    auto* left = static_cast<CKLF_CtrlRuler*>(Add(w, "Demo_RulerV", klCtrlRuler));
+    CKLF_CtrlScrollBar* vertical = Bar(w, "Demo_VBar_NR");
+    CKLF_CtrlScrollBar* horizontal = Bar(w, "Demo_HBar_NR");
+    auto* navigator = static_cast<CKLF_CtrlStaticImage*>(Add(w, "Demo_Navigator", klCtrlStaticImage));
+    w.realControls = 0;
+    const i32 font = w.AddFont("Small 7 Normal");
+    if (!top || !left || !vertical || !horizontal || !navigator || font < 0 || !Thumbnail(w, navigator)) return 0;
+    top->SetFont(w.GetFont(static_cast<u32>(font)));
+    left->SetFont(w.GetFont(static_cast<u32>(font)));
+    preview.SetZoom(zoom, -1, -1, 0, 0);
+    if (w.AddControl_External(&preview) < 0 ||
+        !preview.SetData(view, &photo, vertical, horizontal, top, left, navigator))
+      return 0;
+    const kltRECT_s range = preview.GetOffsetRange();
+    preview.SetOffset((range.left + range.right) / 2, (range.top + range.bottom) / 2, 1);
+    preview.DoRedraw(1, 1);
+    return 1;
+  }
+};
+
 class DemoWindow : public CKLT_RecordingWindow {
  public:
   CKLT_TestControl* button = nullptr;
   kltPOS outside = {-1, -1};
+  DemoPreview* preview = nullptr;
 
   u8 OnCreate(CKLF_LayerSet*, u16, u16) override {
     CKLF_UIResources res(m_App->GetStorage());
@@ -43,6 +124,7 @@ class DemoWindow : public CKLT_RecordingWindow {
     if (id < 0) return 0;
     button = static_cast<CKLT_TestControl*>(GetControl(static_cast<u32>(id)));
     button->rect = r;
+    if (preview && !preview->Add(*this)) return 0;
     i_FindOutside();
     return RenderRect(klNullRect);
   }
@@ -58,6 +140,8 @@ class DemoWindow : public CKLT_RecordingWindow {
     std::printf("ready window %u at %d,%d size %d,%d button %d,%d outside %d,%d\n", GetWindowHandle(), w.left, w.top,
                 w.right - w.left, w.bottom - w.top, (button->rect.left + button->rect.right) / 2,
                 (button->rect.top + button->rect.bottom) / 2, outside.x, outside.y);
+    const kltRECT_s v = preview ? preview->view : kltRECT_s{0, 0, 0, 0};
+    std::printf("preview %d,%d\n", (v.left + v.right) / 2, (v.top + v.bottom) / 2);
     std::fflush(stdout);
   }
   // A pop-up menu; the choice is printed ("menu 3", "menu -1" when dismissed).
@@ -112,7 +196,7 @@ class DemoWindow : public CKLT_RecordingWindow {
   int m_drawn = 0;
 };
 
-int RunWindow(const char* resources, CKLP_UIPlatform* ui, const char* png) {
+int RunWindow(const char* resources, CKLP_UIPlatform* ui, const char* png, const char* zoom) {
   KLP_SetUI(ui);
   CKLF_App app;
   m_App = &app;
@@ -127,8 +211,11 @@ int RunWindow(const char* resources, CKLP_UIPlatform* ui, const char* png) {
   };
   int rc = 0;
   {
+    DemoPreview preview;
+    preview.zoom = static_cast<u8>(zoom ? std::atoi(zoom) : 2);
     DemoWindow w;
     w.log = &log;
+    w.preview = &preview;
     if (!w.CreateFromResource("Demo", kX, kY, nullptr, 0)) {
       std::fprintf(stderr, "cannot create the window (error %u)\n", w.GetError());
       return 1;
@@ -245,19 +332,19 @@ int Compare(const char* shotPath, const char* windowPath, int x0, int y0, const 
 int main(int argc, char** argv) {
   if (argc == 7 && std::strcmp(argv[1], "--compare") == 0)
     return Compare(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), argv[6]);
-  if (argc == 4 && std::strcmp(argv[2], "--headless") == 0) {
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[2], "--headless") == 0) {
     CKLP_HeadlessUI ui;
-    return RunWindow(argv[1], &ui, argv[3]);
+    return RunWindow(argv[1], &ui, argv[3], argc == 5 ? argv[4] : nullptr);
   }
-  if (argc == 3 && std::strcmp(argv[2], "--display") == 0) {
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[2], "--display") == 0) {
     std::unique_ptr<CKLP_UIPlatform> ui(KLP_OpenDisplayUI());
     if (!ui) {
       std::fprintf(stderr, "no display\n");
       return 2;
     }
-    return RunWindow(argv[1], ui.get(), nullptr);
+    return RunWindow(argv[1], ui.get(), nullptr, argc == 4 ? argv[3] : nullptr);
   }
-  std::fprintf(stderr, "usage: klt_uidemo RESOURCES --display | RESOURCES --headless OUT.png |\n"
+  std::fprintf(stderr, "usage: klt_uidemo RESOURCES --display [ZOOM] | RESOURCES --headless OUT.png [ZOOM] |\n"
                        "       --compare SHOT.xwd WINDOW.png X Y CROP.png\n");
   return 2;
 }

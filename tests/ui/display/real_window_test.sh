@@ -47,6 +47,8 @@ for _ in $(seq 200); do [ -s display.txt ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n 1 display.txt)" GDK_BACKEND=x11 GDK_SCALE=1 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
 
 "$prog" "$res" --headless window.png
+# The preview at other zooms, kept for a person to look at.
+for z in 0 4 6; do "$prog" "$res" --headless "preview-zoom$z.png" "$z"; done
 
 "$prog" "$res" --display > out.txt 2> err.txt &
 app=$!
@@ -90,6 +92,11 @@ done
 xdotool key Down Down Return
 wait_for '^menu 1$'
 
+# The wheel over the preview's centre zooms in one step (from 2).
+read -r px py < <(sed -n 's/^preview \([0-9]*\),\([0-9]*\)$/\1 \2/p' out.txt)
+xdotool mousemove $((x + px)) $((y + py)) click 4
+wait_for '^msg 0x140 [0-9]*  =3$'
+
 # The pointer is over the window: without a window manager it has the focus.
 xdotool key Escape
 wait_for '^key 7 0$'
@@ -97,4 +104,4 @@ for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
 if kill -0 "$app" 2> /dev/null; then echo "FAILED: Escape did not close the window"; exit 1; fi
 wait "$app" || { echo "FAILED: the program ended with $?"; cat err.txt; exit 1; }
 if [ -s err.txt ]; then echo "FAILED: the program wrote to standard error"; cat err.txt; exit 1; fi
-echo "passed: screenshot matches, click reached the button, menu chose, Escape closed the window"
+echo "passed: screenshot matches, click reached the button, menu chose, the wheel zoomed, Escape closed the window"
