@@ -17,7 +17,7 @@
 //
 // Not in the UI resources: the owner adds it with AddControl_External and
 // binds it with SetData; the image, mask and companions must outlive it,
-// and it must outlive its window's timers (close the window first).
+// and it must outlive its window (the window still reads it when it goes).
 //
 // Cost: a redraw writes every view pixel once, row by row; magnified rows
 // that repeat are copied. Fast redraws (panning, scroll-bar and navigator

@@ -84,8 +84,8 @@ void CKLF_CtrlRuler::DrawRuler() {
   m_thickness = m_vertical ? w : h;
   m_ticks.assign(m_length, 0);
   m_labels.clear();
-  const u8 unit = m_data.unit;
-  if ((unit >= klUnitInches && unit <= klUnitMm && m_data.resolution > 0) || unit == klUnitPercent)
+  // Percent of a size of 0 falls back too (its steps would never reach 5 pixels).
+  if (m_data.unit >= klUnitInches && m_data.unit <= klUnitPercent && m_data.resolution > 0)
     DrawRuler_RESBASED();
   else
     DrawRuler_PIX();

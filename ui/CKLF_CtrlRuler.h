@@ -45,8 +45,8 @@ class CKLF_CtrlRuler : public CKLF_CtrlStaticImage {
   const KLF_RulerData* GetData() const { return &m_data; }
   // The digits' font (not owned); without one no labels are drawn.
   void SetFont(CKLF_Font* font) { m_font = font; }
-  // Into the layer's alpha: unit rulers for units 2..4 with a resolution
-  // above 0 and for unit 5, pixel rulers otherwise.
+  // Into the layer's alpha: unit rulers for units 2..5 with a resolution
+  // above 0, pixel rulers otherwise.
   void DrawRuler();
 
  private:

@@ -163,15 +163,18 @@ TEST_F(RulerTest, UnitRulers) {
       EXPECT_EQ(Label(h, p.along), p.label) << int{c.unit} << " at " << p.along;
     }
   }
-  // Centimetres without a resolution fall back to the pixel ruler.
-  std::vector<u8> pixels, fallback;
-  for (u8 unit : {u8{1}, u8{3}}) {
+  // Without a resolution centimetres, and percent of nothing, fall back to
+  // the pixel ruler.
+  std::vector<u8> pixels;
+  for (u8 unit : {u8{1}, u8{3}, u8{5}}) {
     const Data d = Record(unit, 0, 0, 0);
     h->SetData(&d, 1);
+    std::vector<u8> drawn;
     for (u32 a = 0; a < 200; ++a)
-      for (u32 c = 0; c < 20; ++c) (unit == 1 ? pixels : fallback).push_back(Alpha(h, a, c));
+      for (u32 c = 0; c < 20; ++c) drawn.push_back(Alpha(h, a, c));
+    if (unit == 1) pixels = drawn;
+    EXPECT_EQ(drawn, pixels) << int{unit};
   }
-  EXPECT_EQ(pixels, fallback);
 }
 
 TEST(RulerData, ComparesFieldByField) {
