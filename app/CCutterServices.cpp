@@ -44,8 +44,7 @@ u8 CCutterServices::i_CopyRecords(CKLF_Mem& mem, u8*& first, u32& count, const u
   u64 bytes = static_cast<u64>(n) * kPieceRecordSize;
   if (!klFits32(bytes)) {
     mem.free();
-    mem.SetError(klErrNoMemory);
-    return 0;
+    return mem.Fail(klErrNoMemory);
   }
   if (!mem.alloc(static_cast<u32>(bytes))) return 0;
   std::memcpy(mem.GetPtr(), records, static_cast<size_t>(bytes));

@@ -132,13 +132,13 @@ void CLayoutGrid::i_Rebuild(u8 column, u8 insert, u32 at) {
   ForMapped(V + 1, H, wasV + 1, column, insert, at, [&](u32 i, i64 o) { knife(m.hKnives[i], h, o); });
 }
 
-void CLayoutGrid::i_RemapExtra(u8 column, u8 insert, u32 at, u32 oldColumns, u32 oldKnots) {
+void CLayoutGrid::i_RemapExtra(u8 column, u8 insert, u32 at, u32 oldColumns, u32 oldKnotCount) {
   u32 marked = 0;
   const i64 n = m.knotColumns;
   for (u32 i = 0; i < m.xKnifeCount; ++i) {
     CLayoutModel::AUXKNIFESTRUCT& x = m.xKnives[i];
-    const i32 a = CLayoutModel::CovertKnotID(x.knotA, oldColumns, oldKnots, insert, column, static_cast<u16>(at));
-    const i32 b = CLayoutModel::CovertKnotID(x.knotB, oldColumns, oldKnots, insert, column, static_cast<u16>(at));
+    const i32 a = CLayoutModel::CovertKnotID(x.knotA, oldColumns, oldKnotCount, insert, column, static_cast<u16>(at));
+    const i32 b = CLayoutModel::CovertKnotID(x.knotB, oldColumns, oldKnotCount, insert, column, static_cast<u16>(at));
     // A knife that lost a knot goes, and so does one that now joins
     // neighbours (it would double a grid knife).
     const i64 d = static_cast<i64>(a) - b;

@@ -47,7 +47,7 @@ class CLayoutGrid {
   u8 i_ChangeLine(u8 column, u8 insert, u32 at, f32 p);
   u8 i_KeepAside();
   void i_Rebuild(u8 column, u8 insert, u32 at);
-  void i_RemapExtra(u8 column, u8 insert, u32 at, u32 oldColumns, u32 oldKnots);
+  void i_RemapExtra(u8 column, u8 insert, u32 at, u32 oldColumns, u32 oldKnotCount);
   void i_Finish(u8 column);
 
   CLayoutModel& m;

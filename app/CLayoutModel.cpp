@@ -419,9 +419,9 @@ u8 CLayoutModel::spl_SplitEvenParts(u16 columns, u16 rows, u8 force, u8 clearExt
 void CLayoutModel::spl_AutoFillKnots(u8 all) {
   if (!knots) return;
   f32 A = knotRandomAmount;
-  bool random = A > 0.001f;
+  const bool dealt = A > 0.001f;
   auto deal = [&](KNOT& k) {
-    if (random) {
+    if (dealt) {
       k.dx = RandomOffset(A, Rand());
       k.dy = RandomOffset(A, Rand());
     } else {

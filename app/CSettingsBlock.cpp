@@ -198,19 +198,10 @@ namespace {
 u8 WriteAt(CKLF_FrameWork& self, const CLayoutModel& m, u8 puzzle, const u8* records, u32 recordCount,
            CKLF_Mem* block, u32 offset, u32& length) {
   length = 0;
-  if (!block || (puzzle && recordCount > 0 && !records)) {
-    self.SetError(klErrBadArg);
-    return 0;
-  }
+  if (!block || (puzzle && recordCount > 0 && !records)) return self.Fail(klErrBadArg);
   u64 need = offset + CSettingsBlock::UpperBound(m, puzzle, recordCount);
-  if (!klFits32(need)) {
-    self.SetError(klErrNoMemory);
-    return 0;
-  }
-  if (block->GetSize() < need && !block->Resize(static_cast<u32>(need))) {
-    self.SetError(block->GetError());
-    return 0;
-  }
+  if (!klFits32(need)) return self.Fail(klErrNoMemory);
+  if (block->GetSize() < need && !block->Resize(static_cast<u32>(need))) return self.FailFrom(*block, klErrNoMemory);
   Writer w = {block->GetPtr(), offset};
   u8 flag = puzzle ? 1 : 0;
   w.U8(flag);
@@ -261,21 +252,12 @@ u8 CSettingsBlock::WritePuzzle(const CLayoutModel& m, const CTessarette& engine,
   u32 n = engine.GetPieceCount();
   CKLF_Mem records;
   u64 bytes = static_cast<u64>(n) * kRecordSize;
-  if (!klFits32(bytes)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!klFits32(bytes)) return Fail(klErrNoMemory);
   // Zeroed: the two bytes the codec leaves alone are written as 0.
-  if (n > 0 && !records.Zalloc(static_cast<u32>(bytes))) {
-    SetError(records.GetError());
-    return 0;
-  }
+  if (n > 0 && !records.Zalloc(static_cast<u32>(bytes))) return FailFrom(records, klErrNoMemory);
   for (u32 i = 0; i < n; ++i) {
     CTessarette::SFX_ONEPIECE rec;
-    if (!engine.PieceToRecord(i, rec)) {
-      SetError(klErrBadArg);
-      return 0;
-    }
+    if (!engine.PieceToRecord(i, rec)) return Fail(klErrBadArg);
     CTessaretteRecordCodec::Encode(rec, records.GetPtr() + static_cast<u64>(i) * kRecordSize);
   }
   return Write(m, 1, records.GetPtr(), n, block, length);
@@ -310,8 +292,7 @@ u8 ReadInto(CKLF_FrameWork& self, CLayoutModel& m, const u8* data, u32 length, b
       return 1;
     }
   }
-  self.SetError(m.GetError() ? m.GetError() : static_cast<u16>(klErrNoMemory));
-  return 0;
+  return self.FailFrom(m, klErrNoMemory);
 }
 
 }  // namespace
@@ -340,14 +321,10 @@ u8 CSettingsBlock::ReadDocument(CLayoutModel& m, const u8* data, u32 length, con
                                 u8* usedDefaults) {
   count = 0;
   if (records) *records = nullptr;
-  if (!data || length <= 9) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
+  if (!data || length <= 9) return Fail(klErrNotFormat);
   if (std::memcmp(data, kMagic, kMagicSize) == 0)
     return Read(m, data + kMagicSize, length - kMagicSize, records, count, usedDefaults);
   if (std::memcmp(data, kOldMagic, kMagicSize) == 0)
     return ReadOld(m, data + kMagicSize, length - kMagicSize, usedDefaults);
-  SetError(klErrNotFormat);
-  return 0;
+  return Fail(klErrNotFormat);
 }

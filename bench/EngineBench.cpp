@@ -79,7 +79,7 @@ void SetLayout(CTessarette& e) {
 }
 
 void Report(benchmark::State& state, f64 peak) {
-  state.counters["MPix/s"] = benchmark::Counter(static_cast<f64>(kW) * kH / 1e6 * state.iterations(),
+  state.counters["MP/s"] = benchmark::Counter(static_cast<f64>(kW) * kH / 1e6 * state.iterations(),
                                                 benchmark::Counter::kIsRate);
   state.counters["peak_MiB"] = peak;
 }

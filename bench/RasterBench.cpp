@@ -101,7 +101,7 @@ void BM_KnivesInto8BitMask(benchmark::State& state) {
     DrawKnives8(mask);
     benchmark::DoNotOptimize(mask.data());
   }
-  state.counters["Mpix/s"] = benchmark::Counter(kW * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["MP/s"] = benchmark::Counter(kW * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_KnivesInto8BitMask)->Unit(benchmark::kMillisecond);
 
@@ -115,7 +115,7 @@ void BM_KnivesInto1BitMask(benchmark::State& state) {
     DrawKnives1(mask);
     benchmark::DoNotOptimize(mask.data());
   }
-  state.counters["Mpix/s"] =
+  state.counters["MP/s"] =
       benchmark::Counter(16.0 * kW * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_KnivesInto1BitMask)->Unit(benchmark::kMillisecond);
@@ -180,7 +180,7 @@ void BM_SeedFill8BitRegions(benchmark::State& state) {
     }
   }
   state.counters["regions"] = static_cast<double>(regions);
-  state.counters["Mpix/s"] = benchmark::Counter(kW * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["MP/s"] = benchmark::Counter(kW * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK_TEMPLATE(BM_SeedFill8BitRegions, false)->Name("BM_SeedFill8BitRegions/inlined")->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_SeedFill8BitRegions, true)->Name("BM_SeedFill8BitRegions/callbacks")->Unit(benchmark::kMillisecond);
@@ -209,7 +209,7 @@ void BM_SeedFill1BitRegions(benchmark::State& state) {
     }
   }
   state.counters["regions"] = static_cast<double>(regions);
-  state.counters["Mpix/s"] = benchmark::Counter(static_cast<double>(W) * H / 1e6,
+  state.counters["MP/s"] = benchmark::Counter(static_cast<double>(W) * H / 1e6,
                                                 benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_SeedFill1BitRegions)->Unit(benchmark::kMillisecond);
@@ -225,7 +225,7 @@ void BM_LongDiagonalKnife(benchmark::State& state) {
     benchmark::DoNotOptimize(mask.data());
   }
   // Bounding-box pixels a whole-box scan would test.
-  state.counters["box Mpix/s"] = benchmark::Counter(kW * 1.0 * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["box MP/s"] = benchmark::Counter(kW * 1.0 * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_LongDiagonalKnife)->Unit(benchmark::kMillisecond);
 

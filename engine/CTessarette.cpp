@@ -173,11 +173,6 @@ CTessarette::CTessarette()
 
 CTessarette::~CTessarette() { FreeSpliting(); }
 
-u8 CTessarette::i_Fail(u16 code) {
-  SetError(code);
-  return 0;
-}
-
 u8 CTessarette::i_GrowBlock(CKLF_Mem& block, u64 bytes) {
   if (!klFits32(bytes)) return 0;
   if (block.GetSize() >= bytes) return 1;
@@ -188,7 +183,7 @@ u8 CTessarette::Init(u32 columns, u32 rows, u32 extraKnives) {
   ResetError();
   m_vCount = static_cast<u16>(columns == 0 ? 0 : (columns - 1 < kMaxSplitters ? columns - 1 : kMaxSplitters));
   m_hCount = static_cast<u16>(rows == 0 ? 0 : (rows - 1 < kMaxSplitters ? rows - 1 : kMaxSplitters));
-  if (extraKnives > kMaxExtraKnives) return i_Fail(klErrBadArg);
+  if (extraKnives > kMaxExtraKnives) return Fail(klErrBadArg);
   std::memset(m_vPos, 0, sizeof(f32) * m_vCount);
   std::memset(m_hPos, 0, sizeof(f32) * m_hCount);
 
@@ -204,7 +199,7 @@ u8 CTessarette::Init(u32 columns, u32 rows, u32 extraKnives) {
     m_xKnives = nullptr;
     m_knotCount = m_vKnifeCount = m_hKnifeCount = m_xKnifeCount = 0;
     m_knotColumns = m_knotRows = m_vKnifeColumns = m_vKnifeRows = m_hKnifeColumns = m_hKnifeRows = 0;
-    return i_Fail(klErrNoMemory);
+    return Fail(klErrNoMemory);
   }
   m_knots = reinterpret_cast<KNOT*>(m_knotBlock.GetPtr());
   m_knotCount = kc * kr;
@@ -320,7 +315,7 @@ u8 CTessarette::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPO
   // A knife left out would merge the pieces on both sides: every failure
   // goes up.
   if (knife->count == 0) {
-    if (!m_drawing.DrawHQLine(a, b, width, 1, 1, 0)) return i_Fail(m_drawing.GetError());
+    if (!m_drawing.DrawHQLine(a, b, width, 1, 1, 0)) return Fail(m_drawing.GetError());
     return 1;
   }
   const u32 n = knife->count > 64 ? 64u : static_cast<u32>(knife->count);
@@ -339,12 +334,12 @@ u8 CTessarette::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPO
   m_splineKnots[n + 1].smoothness = 0.0f;
   u32 count = 0;
   if (!m_math.CalcPointSpline(m_splineKnots, n + 2, 2.0, &m_splinePoints, count, nullptr))
-    return i_Fail(m_math.GetError());
+    return Fail(m_math.GetError());
   m_splinePointCount = count;
   const f64 minDist2 = width * 0.25 > 1.0 ? width * 0.25 : 1.0;
   if (!m_drawing.DrawHQPolyLine(reinterpret_cast<const kltFPOS*>(m_splinePoints.GetPtr()), count, width, 1, 1, 0,
                                 minDist2))
-    return i_Fail(m_drawing.GetError());
+    return Fail(m_drawing.GetError());
   return 1;
 }
 
@@ -353,9 +348,9 @@ u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 l
     m_lastProgress = -1;
     ResetError();
   }
-  if (!plane || width <= 0 || height <= 0) return i_Fail(klErrBadArg);
+  if (!plane || width <= 0 || height <= 0) return Fail(klErrBadArg);
   const u64 rowBytes = m_drawing.GetOneBit() ? (static_cast<u64>(width) + 7) / 8 : static_cast<u64>(width);
-  if (stride < rowBytes) return i_Fail(klErrBadArg);
+  if (stride < rowBytes) return Fail(klErrBadArg);
 
   SetLocalProgress(0, low, high);
   if (i_Cancelled()) return 0;
@@ -519,10 +514,7 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
   const u64 capacity = m_cellBlock.GetSize() / sizeof(SPLITEDCELL);
   if (m_cellCount >= capacity) {
     const u64 bytes = (capacity + kPieceGrowth) * sizeof(SPLITEDCELL);
-    if (!klFits32(bytes) || !m_cellBlock.Resize(static_cast<u32>(bytes))) {
-      PlatformMessageBox(kMsgMemory, kMsgTitle);
-      return i_Fail(klErrNoMemory);
-    }
+    if (!klFits32(bytes) || !m_cellBlock.Resize(static_cast<u32>(bytes))) return i_MemoryFailure();
     m_cells = reinterpret_cast<SPLITEDCELL*>(m_cellBlock.GetPtr());
   }
   const u64 area = static_cast<u64>(rw) * rh;
@@ -533,8 +525,7 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
       !imageBlock->Zalloc(static_cast<u32>(area * (planeCount + 1u)))) {
     delete maskBlock;
     delete imageBlock;
-    PlatformMessageBox(kMsgMemory, kMsgTitle);
-    return i_Fail(klErrNoMemory);
+    return i_MemoryFailure();
   }
 
   SPLITEDCELL& c = m_cells[m_cellCount];
@@ -595,7 +586,7 @@ void CTessarette::fFillLine(i32 x, i32 y, i32 count, void* context) {
 }
 
 u8 CTessarette::i_CheckImageSize(i32 width, i32 height) {
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return i_Fail(klErrBadArg);
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return Fail(klErrBadArg);
   return 1;
 }
 
@@ -603,10 +594,7 @@ u8 CTessarette::i_ComputeCellCentres(i32 width, i32 height, u32& count) {
   count = 0;
   if (m_knotColumns < 2 || m_knotRows < 2) return 1;
   const u32 cells = (m_knotColumns - 1u) * (m_knotRows - 1u);
-  if (!i_GrowBlock(m_centreBlock, 16ull * cells) || !i_GrowBlock(m_pairBlock, 8ull * cells)) {
-    PlatformMessageBox(kMsgMemory, kMsgTitle);
-    return i_Fail(klErrNoMemory);
-  }
+  if (!i_GrowBlock(m_centreBlock, 16ull * cells) || !i_GrowBlock(m_pairBlock, 8ull * cells)) return i_MemoryFailure();
   kltFPOS* centres = reinterpret_cast<kltFPOS*>(m_centreBlock.GetPtr());
   u32* pairs = reinterpret_cast<u32*>(m_pairBlock.GetPtr());
   for (u32 r = 0; r + 1 < m_knotRows; r++) {
@@ -648,32 +636,25 @@ u8 CTessarette::SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride
   return ok;
 }
 
+u8 CTessarette::i_MemoryFailure() {
+  PlatformMessageBox(kMsgMemory, kMsgTitle);
+  return Fail(klErrNoMemory);
+}
+
 u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
                              u32 planeStride, u8 planeCount, u8 low, u8 high, u8 render) {
   if (!i_CheckImageSize(width, height)) return 0;
   if (!planes || planeCount == 0 || planeCount > 4 || planeStride < static_cast<u32>(width) ||
       (outerMask && outerStride < static_cast<u32>(width)))
-    return i_Fail(klErrBadArg);
+    return Fail(klErrBadArg);
   for (u32 p = 0; p < planeCount; p++)
-    if (!planes[p]) return i_Fail(klErrBadArg);
+    if (!planes[p]) return Fail(klErrBadArg);
   const u64 area = static_cast<u64>(width) * static_cast<u64>(height);
-  const bool bitMode = m_thinKnife && m_antiAlias;
-  const u32 bitRow = CTessaretteFill::BitRowBytes(width);
   // Every block of the cut, a piece of the whole image included, must fit
   // the 32-bit sizes.
-  if (!klFits32(area * (planeCount + 1u)) || (bitMode && !klFits32(4ull * bitRow * height)))
-    return i_Fail(klErrNoMemory);
-
-  auto range = [&](f64 percent) -> u8 {
-    return static_cast<u8>(low + (static_cast<f64>(high) - low) * percent / 100.0);
-  };
-  auto check = [&]() -> u8 { return i_Cancelled() ? 0 : 1; };
-  auto memoryFailure = [&]() -> u8 {
-    PlatformMessageBox(kMsgMemory, kMsgTitle);
-    return i_Fail(klErrNoMemory);
-  };
-  // A cancel leaves no error; a knife that could not be drawn keeps its own.
-  auto drawingFailure = [&]() -> u8 { return GetError() == klErrNoMemory ? memoryFailure() : 0; };
+  if (!klFits32(area * (planeCount + 1u)) ||
+      (m_thinKnife && m_antiAlias && !klFits32(4ull * CTessaretteFill::BitRowBytes(width) * height)))
+    return Fail(klErrNoMemory);
 
   u32 centreCount = 0;
   if (!i_ComputeCellCentres(width, height, centreCount)) return 0;
@@ -681,94 +662,110 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
   m_largestWidth = 0;
   m_largestHeight = 0;
   SetLocalProgress(0, low, high);
-  if (!check()) return 0;
-
-  // Knife mask.
+  if (i_Cancelled()) return 0;
   CTessaretteFill::Mode mode;
   u32 knifeStride;
-  if (bitMode) {
-    mode = CTessaretteFill::MODE_BIT4;
-    knifeStride = bitRow;
-    if (!i_GrowBlock(m_knifeBlock, 4ull * bitRow * height)) return memoryFailure();
-    SetLocalProgress(5, low, high);
-    if (!check()) return 0;
-    m_drawing.SetOneBit(1);
-    const u8 antiAlias = m_antiAlias;
-    m_antiAlias = 0;
-    u8 drawn = DrawSplitting(4 * width, 4 * height, m_knifeBlock.GetPtr(), bitRow, range(5), range(20));
-    m_antiAlias = antiAlias;
-    m_drawing.SetOneBit(0);
-    if (!drawn) return drawingFailure();
-  } else {
-    mode = m_thinKnife ? CTessaretteFill::MODE_8BIT_THIN
-                       : (m_antiAlias ? CTessaretteFill::MODE_8BIT_AA : CTessaretteFill::MODE_8BIT_THICK);
-    knifeStride = static_cast<u32>(width);
-    if (!i_GrowBlock(m_knifeBlock, area)) return memoryFailure();
-    SetLocalProgress(3, low, high);
-    if (!check()) return 0;
-    if (!DrawSplitting(width, height, m_knifeBlock.GetPtr(), knifeStride, range(3), range(20)))
-      return drawingFailure();
-  }
+  if (!i_DrawKnifeMask(width, height, low, high, mode, knifeStride)) return 0;
   SetLocalProgress(20, low, high);
-  if (!check()) return 0;
-  if (!i_GrowBlock(m_workMaskBlock, area)) return memoryFailure();
+  if (i_Cancelled()) return 0;
+  if (!i_GrowBlock(m_workMaskBlock, area)) return i_MemoryFailure();
   std::memset(m_workMaskBlock.GetPtr(), 0, static_cast<size_t>(area));
   SetLocalProgress(25, low, high);
-  if (!check()) return 0;
+  if (i_Cancelled()) return 0;
 
   m_fill.Setup(mode, m_knifeBlock.GetPtr(), knifeStride, m_workMaskBlock.GetPtr(), width, height);
   m_fill.SealPadding();
-  const i32 scanW = m_fill.GetScanWidth(), scanH = m_fill.GetScanHeight();
-
-  // Pinholes.
+  const i32 scanH = m_fill.GetScanHeight();
   for (i32 y = 0; y < scanH; y++) {
     SetLocalProgress(25.0 + 25.0 * y / scanH, low, high);
-    if (!check()) return 0;
+    if (i_Cancelled()) return 0;
     m_fill.ClosePinholes(y);
   }
   SetLocalProgress(50, low, high);
-  if (!check()) return 0;
+  if (i_Cancelled()) return 0;
 
   m_splitterPiece = m_thinKnife ? 0 : 1;
   if (!m_thinKnife &&
       !i_StoreSplitterPiece(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount))
     return 0;
   SetLocalProgress(55, low, high);
-  if (!check()) return 0;
+  if (i_Cancelled()) return 0;
+  if (!i_FillRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount, low, high))
+    return 0;
 
-  // Regions, in scan order.
-  if (!m_runFill) {
-    m_math.SetFillCallbacks(bitMode ? fTestBoundsBit : fTestBounds, fFillLine);
+  SetLocalProgress(95, low, high);
+  i_Cancelled();  // asked, and from here on the answer is ignored
+  if (!i_GrowWorkImage()) return i_MemoryFailure();
+  SetLocalProgress(100, low, high);
+  if (render) {
+    for (u32 i = 0; i < m_cellCount; i++) i_RenderPiece(i);
   }
+  return 1;
+}
+
+// The knife mask (progress 3 or 5 to 20): one bit a sub-pixel at four
+// times the size for the thin anti-aliased knife, else one byte a pixel.
+u8 CTessarette::i_DrawKnifeMask(i32 width, i32 height, u8 low, u8 high, CTessaretteFill::Mode& mode,
+                                u32& knifeStride) {
+  auto range = [&](f64 percent) -> u8 {
+    return static_cast<u8>(low + (static_cast<f64>(high) - low) * percent / 100.0);
+  };
+  // A cancel leaves no error; a knife that could not be drawn keeps its own.
+  auto drawingFailure = [&]() -> u8 { return GetError() == klErrNoMemory ? i_MemoryFailure() : 0; };
+  if (m_thinKnife && m_antiAlias) {
+    mode = CTessaretteFill::MODE_BIT4;
+    knifeStride = CTessaretteFill::BitRowBytes(width);
+    if (!i_GrowBlock(m_knifeBlock, 4ull * knifeStride * height)) return i_MemoryFailure();
+    SetLocalProgress(5, low, high);
+    if (i_Cancelled()) return 0;
+    m_drawing.SetOneBit(1);
+    m_antiAlias = 0;
+    const u8 drawn = DrawSplitting(4 * width, 4 * height, m_knifeBlock.GetPtr(), knifeStride, range(5), range(20));
+    m_antiAlias = 1;
+    m_drawing.SetOneBit(0);
+    return drawn ? 1 : drawingFailure();
+  }
+  mode = m_thinKnife ? CTessaretteFill::MODE_8BIT_THIN
+                     : (m_antiAlias ? CTessaretteFill::MODE_8BIT_AA : CTessaretteFill::MODE_8BIT_THICK);
+  knifeStride = static_cast<u32>(width);
+  if (!i_GrowBlock(m_knifeBlock, static_cast<u64>(width) * static_cast<u64>(height))) return i_MemoryFailure();
+  SetLocalProgress(3, low, high);
+  if (i_Cancelled()) return 0;
+  if (!DrawSplitting(width, height, m_knifeBlock.GetPtr(), knifeStride, range(3), range(20)))
+    return drawingFailure();
+  return 1;
+}
+
+// Every free point of the scan area seeds a region fill; each filled
+// region becomes a piece (progress 55 to 95, a cancel check per scan row
+// and per region).
+u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
+                              u32 planeStride, u8 planeCount, u32 centreCount, u8 low, u8 high) {
+  const i32 scanW = m_fill.GetScanWidth(), scanH = m_fill.GetScanHeight();
+  if (!m_runFill)
+    m_math.SetFillCallbacks(m_fill.GetMode() == CTessaretteFill::MODE_BIT4 ? fTestBoundsBit : fTestBounds,
+                            fFillLine);
   for (i32 y = 0; y < scanH; y++) {
     const i32 R = static_cast<i32>(100ll * (y + 1) / scanH);
     SetLocalProgress(55.0 + 0.4 * R, low, high);
-    if (!check()) return 0;
+    if (i_Cancelled()) return 0;
     for (i32 x = m_fill.FindFree(y, 0); x >= 0; x = m_fill.FindFree(y, x + 1)) {
       const i32 P = static_cast<i32>(100ll * (x + 1) / scanW);
       SetLocalProgress(55.0 + 0.4 * R + 0.004 * P, low, high);
-      if (!check()) return 0;
+      if (i_Cancelled()) return 0;
       m_fill.ResetBounds();
       const kltPOS seed = {x, y};
       // A region filled only in part must not be stored: its rest would
       // become a piece of its own.
-      if (!(m_runFill ? m_fill.SeedFill(x, y) : m_math.FillBounds(&m_fill, seed))) return memoryFailure();
+      if (!(m_runFill ? m_fill.SeedFill(x, y) : m_math.FillBounds(&m_fill, seed))) return i_MemoryFailure();
       if (m_fill.m_minX > m_fill.m_maxX || m_fill.m_minY > m_fill.m_maxY) continue;
       if (!i_StoreRegion(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount))
         return 0;
       if (m_cellCount > kMaxPieces) {
         PlatformMessageBox(kMsgTooMany, kMsgTitle);
-        return i_Fail(klErrBadArg);
+        return Fail(klErrBadArg);
       }
     }
-  }
-
-  SetLocalProgress(95, low, high);
-  i_Cancelled();  // asked, and from here on the answer is ignored
-  if (!i_GrowWorkImage()) return memoryFailure();
-  SetLocalProgress(100, low, high);
-  if (render) {
-    for (u32 i = 0; i < m_cellCount; i++) RenderPiece(i);
   }
   return 1;
 }
@@ -896,28 +893,49 @@ void CTessarette::i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8
 }
 
 u8 CTessarette::RenderPiece(u32 index) {
-  if (index >= m_cellCount) return i_Fail(klErrBadArg);
-  // A cut that stopped early has not laid out the work image for its pieces
-  // (size and plane count); laying it out again costs nothing once grown.
-  if (!i_GrowWorkImage()) return i_Fail(klErrNoMemory);
-  SPLITEDCELL& c = m_cells[index];
+  if (index >= m_cellCount) return Fail(klErrBadArg);
+  // A cancel leaves the piece as it was, without an error.
+  if (i_Cancelled()) return 0;
+  return i_RenderPiece(index);
+}
+
+void CTessarette::i_CopyPieceImage(u32 index, u8 toWork) {
+  const SPLITEDCELL& c = m_cells[index];
   const u32 rw = static_cast<u32>(c.rect.right - c.rect.left);
   const u32 rh = static_cast<u32>(c.rect.bottom - c.rect.top);
   for (u32 p = 0; p < m_planeCount; p++) {
-    for (u32 y = 0; y < rh; y++)
-      std::memcpy(m_workPlanes[p] + static_cast<size_t>(y) * m_workStride,
-                  c.srcPlanes[p] + static_cast<size_t>(y) * c.srcStrides[p], rw);
+    for (u32 y = 0; y < rh; y++) {
+      u8* work = m_workPlanes[p] + static_cast<size_t>(y) * m_workStride;
+      if (toWork)
+        std::memcpy(work, c.srcPlanes[p] + static_cast<size_t>(y) * c.srcStrides[p], rw);
+      else
+        std::memcpy(c.imgPlanes[p] + static_cast<size_t>(y) * c.imgStrides[p], work, rw);
+    }
   }
+}
+
+u8 CTessarette::i_RenderPiece(u32 index) {
+  // A cut that stopped early has not laid out the work image for its pieces
+  // (size and plane count); laying it out again costs nothing once grown.
+  if (!i_GrowWorkImage()) return Fail(klErrNoMemory);
+  i_CopyPieceImage(index, 1);
+  SPLITEDCELL& c = m_cells[index];
+  c.opacity[FX_RENDERED] = c.opacity[FX_WORKING];
   // 1: the current result is in the work image. An effect that refuses or
   // fails leaves the result where it was.
   u8 dir = 1;
-  auto ran = [&](u8 ok) {
-    if (ok) dir ^= 1;
-  };
-  u8 colour[4], colour2[4];
+  const u8 noBlur = i_RenderColours(index, dir);
+  i_RenderBlurs(index, dir, noBlur);
+  i_RenderShading(index, dir);
+  if (dir == 1) i_CopyPieceImage(index, 0);
+  return 1;
+}
 
-  c.opacity[FX_RENDERED] = c.opacity[FX_WORKING];
-
+// Invert, image overlay, colour overlay, hue/saturation, brightness and
+// contrast. 1 when an opaque colour overlay rules the blurs out.
+u8 CTessarette::i_RenderColours(u32 index, u8& dir) {
+  SPLITEDCELL& c = m_cells[index];
+  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
   if (c.invert[FX_WORKING]) {
     i_SetFXData(dir, index);
     ran(m_fx.Invert());
@@ -935,81 +953,73 @@ u8 CTessarette::RenderPiece(u32 index) {
   }
 
   u8 noBlur = 0;
-  {
-    const SFX_COLOROVERLAY& co = c.colorOverlay[FX_WORKING];
-    if (co.enabled) {
-      i_ColorFromLine(co.color, colour);
-      i_SetFXData(dir, index);
-      ran(m_fx.ColorOverlay(colour, co.opacity));
-      if (co.opacity == 255) noBlur = 1;
-    }
-    c.colorOverlay[FX_RENDERED] = co;
+  const SFX_COLOROVERLAY& co = c.colorOverlay[FX_WORKING];
+  if (co.enabled) {
+    u8 colour[4];
+    i_ColorFromLine(co.color, colour);
+    i_SetFXData(dir, index);
+    ran(m_fx.ColorOverlay(colour, co.opacity));
+    noBlur = co.opacity == 255 ? 1 : 0;
   }
-  {
-    const SFX_HSL& e = c.hsl[FX_WORKING];
-    if (e.enabled && m_colorKind == 1) {
-      i_SetFXData(dir, index);
-      ran(m_fx.HSLCorrection(e.hue, e.saturation, e.lightness, 1));
-    }
-    c.hsl[FX_RENDERED] = e;
-  }
-  {
-    const SFX_BC& e = c.bc[FX_WORKING];
-    if (e.enabled) {
-      i_SetFXData(dir, index);
-      ran(m_fx.BrightnessContrast(e.brightness, e.contrast, 128));
-    }
-    c.bc[FX_RENDERED] = e;
-  }
-  {
-    const SFX_MBLUR& e = c.mblur[FX_WORKING];
-    if (e.enabled && !noBlur) {
-      i_SetFXData(dir, index);
-      ran(m_fx.MotionBlur(e.angle, e.radius, 0, 1));
-    }
-    c.mblur[FX_RENDERED] = e;
-  }
-  {
-    const SFX_BLUR& e = c.blur[FX_WORKING];
-    if (e.enabled && !noBlur) {
-      i_SetFXData(dir, index);
-      ran(m_fx.GaussianBlur(e.radius, 0, 1));
-    }
-    c.blur[FX_RENDERED] = e;
-  }
-  {
-    const SFX_STROKE& e = c.stroke[FX_WORKING];
-    if (e.enabled) {
-      i_ColorFromLine(e.color, colour);
-      i_SetFXData(dir, index);
-      ran(m_fx.StrokeInside(colour, e.size, e.opacity));
-    }
-    c.stroke[FX_RENDERED] = e;
-  }
-  {
-    const SFX_BEVEL& e = c.bevel[FX_WORKING];
-    if (e.enabled) {
-      i_ColorFromLine(e.highlightColor, colour);
-      i_ColorFromLine(e.shadowColor, colour2);
-      klt3D_VECTOR light;
-      light.x = e.light[0];
-      light.y = e.light[1];
-      light.z = e.light[2];
-      i_SetFXData(dir, index);
-      ran(m_fx.Bevel(e.size, e.depth, static_cast<f64>(e.soften), light, colour, e.highlightOpacity, colour2,
-                     e.shadowOpacity));
-    }
-    c.bevel[FX_RENDERED] = e;
-  }
+  c.colorOverlay[FX_RENDERED] = co;
 
-  if (dir == 1) {
-    for (u32 p = 0; p < m_planeCount; p++) {
-      for (u32 y = 0; y < rh; y++)
-        std::memcpy(c.imgPlanes[p] + static_cast<size_t>(y) * c.imgStrides[p],
-                    m_workPlanes[p] + static_cast<size_t>(y) * m_workStride, rw);
-    }
+  const SFX_HSL& hsl = c.hsl[FX_WORKING];
+  if (hsl.enabled && m_colorKind == 1) {
+    i_SetFXData(dir, index);
+    ran(m_fx.HSLCorrection(hsl.hue, hsl.saturation, hsl.lightness, 1));
   }
-  return 1;
+  c.hsl[FX_RENDERED] = hsl;
+
+  const SFX_BC& bc = c.bc[FX_WORKING];
+  if (bc.enabled) {
+    i_SetFXData(dir, index);
+    ran(m_fx.BrightnessContrast(bc.brightness, bc.contrast, 128));
+  }
+  c.bc[FX_RENDERED] = bc;
+  return noBlur;
+}
+
+void CTessarette::i_RenderBlurs(u32 index, u8& dir, u8 noBlur) {
+  SPLITEDCELL& c = m_cells[index];
+  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
+  const SFX_MBLUR& mb = c.mblur[FX_WORKING];
+  if (mb.enabled && !noBlur) {
+    i_SetFXData(dir, index);
+    ran(m_fx.MotionBlur(mb.angle, mb.radius, 0, 1));
+  }
+  c.mblur[FX_RENDERED] = mb;
+
+  const SFX_BLUR& b = c.blur[FX_WORKING];
+  if (b.enabled && !noBlur) {
+    i_SetFXData(dir, index);
+    ran(m_fx.GaussianBlur(b.radius, 0, 1));
+  }
+  c.blur[FX_RENDERED] = b;
+}
+
+// Stroke, then bevel.
+void CTessarette::i_RenderShading(u32 index, u8& dir) {
+  SPLITEDCELL& c = m_cells[index];
+  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
+  u8 colour[4], colour2[4];
+  const SFX_STROKE& st = c.stroke[FX_WORKING];
+  if (st.enabled) {
+    i_ColorFromLine(st.color, colour);
+    i_SetFXData(dir, index);
+    ran(m_fx.StrokeInside(colour, st.size, st.opacity));
+  }
+  c.stroke[FX_RENDERED] = st;
+
+  const SFX_BEVEL& e = c.bevel[FX_WORKING];
+  if (e.enabled) {
+    i_ColorFromLine(e.highlightColor, colour);
+    i_ColorFromLine(e.shadowColor, colour2);
+    const klt3D_VECTOR light = {e.light[0], e.light[1], e.light[2]};
+    i_SetFXData(dir, index);
+    ran(m_fx.Bevel(e.size, e.depth, static_cast<f64>(e.soften), light, colour, e.highlightOpacity, colour2,
+                   e.shadowOpacity));
+  }
+  c.bevel[FX_RENDERED] = e;
 }
 
 // ---------------------------------------------------------------------------
@@ -1022,9 +1032,9 @@ u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stri
   if (m_cellCount == 0) return 1;
   if (!planes || planeCount < 2 || planeCount > 5 || width <= 0 || height <= 0 ||
       stride < static_cast<u32>(width) || (mask && maskStride < static_cast<u32>(width)))
-    return i_Fail(klErrBadArg);
+    return Fail(klErrBadArg);
   for (u32 p = 0; p < planeCount; p++)
-    if (!planes[p]) return i_Fail(klErrBadArg);
+    if (!planes[p]) return Fail(klErrBadArg);
   SetLocalProgress(0, low, high);
   if (i_Cancelled()) return 0;
 
@@ -1066,21 +1076,21 @@ u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stri
       const u8* pa = c.imgPlanes[m_planeCount - 1] + prow;
       u8* da = alpha + drow;
       const i32 n = x1 - x0;
-      for (i32 i = 0; i < n; i++) {
-        const i32 m = pa[i];
+      for (i32 k = 0; k < n; k++) {
+        const i32 m = pa[k];
         if (!m) continue;
-        const i32 d = da[i];
+        const i32 d = da[k];
         for (u32 p = 0; p < colours; p++) {
-          u8& dv = planes[p][drow + i];
-          const i32 pv = c.imgPlanes[p][prow + i];
+          u8& dv = planes[p][drow + k];
+          const i32 pv = c.imgPlanes[p][prow + k];
           dv = d == 0 ? static_cast<u8>(pv) : static_cast<u8>(dv + ((m * (pv - dv)) >> 8));
         }
         if (d == 0) {
-          da[i] = static_cast<u8>(o == 255 ? m : (m * o) >> 8);
+          da[k] = static_cast<u8>(o == 255 ? m : (m * o) >> 8);
         } else if (o == 255) {
-          da[i] = static_cast<u8>(unionAlpha ? 255 - (((255 - d) * (255 - m)) >> 8) : 255);
+          da[k] = static_cast<u8>(unionAlpha ? 255 - (((255 - d) * (255 - m)) >> 8) : 255);
         } else {
-          da[i] = static_cast<u8>(255 - (((255 - d) * (255 - ((m * o) >> 8))) >> 8));
+          da[k] = static_cast<u8>(255 - (((255 - d) * (255 - ((m * o) >> 8))) >> 8));
         }
       }
     }

@@ -206,6 +206,7 @@ class CTessarette : public CKLF_FrameWork {
   EXTRAKNIFE* GetExtraKnife(u32 index);
 
   void SetDocument(const DOCUMENT& doc);
+  const DOCUMENT& GetDocument() const { return m_doc; }
   void SetProgress(CKLF_Progress* progress) { m_progress = progress; }
   CKLF_Progress* GetProgress() const { return m_progress; }
   void SetAlertProc(AlertProc proc, void* user);
@@ -239,7 +240,9 @@ class CTessarette : public CKLF_FrameWork {
 
   // ---- Rendering and recombination
   // Renders one piece's working effects into its image; the as-rendered
-  // copies take the working ones. 0 for an index out of range.
+  // copies take the working ones. 0 for an index out of range (error 1) or
+  // when the progress object answers cancel (no error; the piece is left
+  // as it was).
   u8 RenderPiece(u32 index);
   // Composes the visible pieces in order into planes (colour planes then
   // alpha, planeCount with alpha). mask (8-bit) limits the alpha; rect
@@ -330,7 +333,6 @@ class CTessarette : public CKLF_FrameWork {
   static void fFillLine(i32 x, i32 y, i32 count, void* context);
 
  private:
-  u8 i_Fail(u16 code);
   u8 i_Cancelled();
   u8 i_GrowBlock(CKLF_Mem& block, u64 bytes);
   u8 i_CheckImageSize(i32 width, i32 height);
@@ -342,12 +344,25 @@ class CTessarette : public CKLF_FrameWork {
                                     u32 centreCount);
   u8 i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
                   u32 planeStride, u8 planeCount, u8 low, u8 high, u8 render);
+  u8 i_MemoryFailure();
+  u8 i_DrawKnifeMask(i32 width, i32 height, u8 low, u8 high, CTessaretteFill::Mode& mode, u32& knifeStride);
+  u8 i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
+                   u8 planeCount, u32 centreCount, u8 low, u8 high);
   u8 i_StoreRegion(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
                    u32 planeStride, u8 planeCount, u32 centreCount);
   u8 i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
                           u32 planeStride, u8 planeCount, u32 centreCount);
   void i_ReleaseCutBuffers();
   u8 i_GrowWorkImage();
+  u8 i_RenderPiece(u32 index);
+  // Copies the piece's source planes into the work image (toWork 1), or
+  // the work image into the piece's image.
+  void i_CopyPieceImage(u32 index, u8 toWork);
+  // The render's steps; dir tells where the current result is (1: the work
+  // image) and flips with every effect that ran.
+  u8 i_RenderColours(u32 index, u8& dir);
+  void i_RenderBlurs(u32 index, u8& dir, u8 noBlur);
+  void i_RenderShading(u32 index, u8& dir);
   void i_SetFXData(u8 direction, u32 index);
   void i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId);
   void i_ColorFromLine(const u8* line, u8* out) const;
@@ -410,18 +425,26 @@ KLF_PIN(SFX_MBLUR, 3);
 KLF_PIN(SFX_OPACITY, 2);
 KLF_PIN(SFX_ONEPIECE, 92);
 #undef KLF_PIN
-static_assert(offsetof(CTessarette::SFX_BEVEL, light) == 4 && offsetof(CTessarette::SFX_BEVEL, highlightOpacity) == 16 &&
-                  offsetof(CTessarette::SFX_BEVEL, shadowOpacity) == 25 && offsetof(CTessarette::SFX_BEVEL, size) == 34 &&
-                  offsetof(CTessarette::SFX_BEVEL, depth) == 36 && offsetof(CTessarette::SFX_BEVEL, soften) == 38,
-              "SFX_BEVEL layout");
-static_assert(offsetof(CTessarette::SFX_IMAGEOVERLAY, layerId) == 4 && offsetof(CTessarette::SFX_HSL, hue) == 2,
-              "record layout");
-static_assert(offsetof(CTessarette::SFX_ONEPIECE, bevel) == 4 && offsetof(CTessarette::SFX_ONEPIECE, blur) == 44 &&
-                  offsetof(CTessarette::SFX_ONEPIECE, colorOverlay) == 46 &&
-                  offsetof(CTessarette::SFX_ONEPIECE, imageOverlay) == 56 &&
-                  offsetof(CTessarette::SFX_ONEPIECE, stroke) == 64 && offsetof(CTessarette::SFX_ONEPIECE, hsl) == 76 &&
-                  offsetof(CTessarette::SFX_ONEPIECE, mblur) == 82 && offsetof(CTessarette::SFX_ONEPIECE, opacity) == 85 &&
-                  offsetof(CTessarette::SFX_ONEPIECE, invert) == 87 &&
-                  offsetof(CTessarette::SFX_ONEPIECE, selected) == 88 && offsetof(CTessarette::SFX_ONEPIECE, visible) == 89 &&
-                  offsetof(CTessarette::SFX_ONEPIECE, row) == 90 && offsetof(CTessarette::SFX_ONEPIECE, column) == 91,
-              "SFX_ONEPIECE keeps the stored offsets");
+#define KLF_AT(type, field, at) static_assert(offsetof(CTessarette::type, field) == (at), #type "." #field)
+KLF_AT(SFX_BEVEL, light, 4);
+KLF_AT(SFX_BEVEL, highlightOpacity, 16);
+KLF_AT(SFX_BEVEL, shadowOpacity, 25);
+KLF_AT(SFX_BEVEL, size, 34);
+KLF_AT(SFX_BEVEL, depth, 36);
+KLF_AT(SFX_BEVEL, soften, 38);
+KLF_AT(SFX_IMAGEOVERLAY, layerId, 4);
+KLF_AT(SFX_HSL, hue, 2);
+KLF_AT(SFX_ONEPIECE, bevel, 4);
+KLF_AT(SFX_ONEPIECE, blur, 44);
+KLF_AT(SFX_ONEPIECE, colorOverlay, 46);
+KLF_AT(SFX_ONEPIECE, imageOverlay, 56);
+KLF_AT(SFX_ONEPIECE, stroke, 64);
+KLF_AT(SFX_ONEPIECE, hsl, 76);
+KLF_AT(SFX_ONEPIECE, mblur, 82);
+KLF_AT(SFX_ONEPIECE, opacity, 85);
+KLF_AT(SFX_ONEPIECE, invert, 87);
+KLF_AT(SFX_ONEPIECE, selected, 88);
+KLF_AT(SFX_ONEPIECE, visible, 89);
+KLF_AT(SFX_ONEPIECE, row, 90);
+KLF_AT(SFX_ONEPIECE, column, 91);
+#undef KLF_AT

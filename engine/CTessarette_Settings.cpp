@@ -141,10 +141,7 @@ u8 CTessarette::InitFromLastSettingsBinary(const CKLF_Mem* block, u8& layout, u3
   const u8* d = block ? block->GetPtr() : nullptr;
   u32 length = block ? block->GetSize() : 0;
   // The whole block is checked before the layout is touched.
-  if (!ReadBlock(*this, d, length, false, layout, count, records)) {
-    SetError(klErrNotFormat);
-    return 0;
-  }
+  if (!ReadBlock(*this, d, length, false, layout, count, records)) return Fail(klErrNotFormat);
   if (!ReadBlock(*this, d, length, true, layout, count, records)) {
     if (!GetError()) SetError(klErrNotFormat);
     count = 0;

@@ -14,10 +14,7 @@ CKLF_Array::~CKLF_Array() {}
 
 u8 CKLF_Array::SetArraySize(u32 n) {
   u64 bytes = static_cast<u64>(n) * m_elementSize;
-  if (!klFits32(bytes)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!klFits32(bytes)) return Fail(klErrNoMemory);
   if (n < m_count) i_ReleaseSlots(n);
   u8 ok = m_storage.Resize(static_cast<u32>(bytes));
   SetError(m_storage.GetError());
@@ -41,7 +38,7 @@ i32 CKLF_Array::CompareElements(const void* a, const void* b) { return a == b ? 
 
 u8 CKLF_Array::SortElements(u8 ascending) {
   if (m_count < 2) return 1;
-  u8 swap[16];
+  u8 swap[255];  // the largest element an 8-bit size allows
   for (u32 i = 0; i + 1 < m_count; ++i) {
     for (u32 j = i + 1; j < m_count; ++j) {
       i32 c = CompareElements(i_Slot(i), i_Slot(j));
@@ -63,10 +60,7 @@ i32 CKLF_Array::i_Add(const void* element) {
 
 u8 CKLF_Array::i_SetAt(u32 i, const void* element) {
   if (i >= m_capacity) {
-    if (static_cast<u64>(i) + kGrowStep > 0xFFFFFFFFull) {
-      SetError(klErrNoMemory);
-      return 0;
-    }
+    if (static_cast<u64>(i) + kGrowStep > 0xFFFFFFFFull) return Fail(klErrNoMemory);
     if (!SetArraySize(i + kGrowStep)) return 0;
   }
   std::memcpy(i_Slot(i), element, m_elementSize);
@@ -114,8 +108,7 @@ CKLF_String* CKLF_StringArray::i_Make(const CKLF_String& s, u32 value) {
   CKLF_String* copy = new (std::nothrow) CKLF_String(s);
   if (!copy || copy->IsError()) {
     delete copy;
-    SetError(klErrNoMemory);
-    return nullptr;
+    return Fail(klErrNoMemory, nullptr);
   }
   copy->SetUserValue(value);
   return copy;

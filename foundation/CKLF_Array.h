@@ -61,11 +61,13 @@ class CKLF_Array : public CKLF_FrameWork {
   CKLF_Mem m_storage;
 };
 
-// Arrays of plain values; T is the element type.
+// Arrays of plain values; T is the element type (at most 255 bytes).
 template <typename T>
 class CKLF_TypedArray : public CKLF_Array {
+  static_assert(sizeof(T) <= 255, "an element size is 8 bits");
+
  public:
-  CKLF_TypedArray() : CKLF_Array(static_cast<u8>(sizeof(T))) {}
+  CKLF_TypedArray() : CKLF_Array(static_cast<u8>(sizeof(T))), m_outside() {}
 
   i32 Add(T v) { return i_Add(&v); }
   u8 InsertAt(u32 i, T v) { return i_InsertAt(i, &v); }
@@ -80,6 +82,17 @@ class CKLF_TypedArray : public CKLF_Array {
     std::memcpy(&v, i_Slot(static_cast<u32>(i)), sizeof(T));
     return v;
   }
+  // The element itself, to read or write. It does not grow the array
+  // (SetAt does): beyond the capacity it is a slot of no element that
+  // reads as 0 and forgets what is written to it.
+  template <typename I, typename = std::enable_if_t<std::is_integral<I>::value>>
+  T& operator[](I i) {
+    if (!klIndexBelow(i, m_capacity)) {
+      m_outside = T{};
+      return m_outside;
+    }
+    return *reinterpret_cast<T*>(i_Slot(static_cast<u32>(i)));
+  }
 
   i32 CompareElements(const void* a, const void* b) override {
     T x, y;
@@ -87,6 +100,9 @@ class CKLF_TypedArray : public CKLF_Array {
     std::memcpy(&y, b, sizeof(T));
     return x < y ? -1 : (y < x ? 1 : 0);
   }
+
+ private:
+  T m_outside;
 };
 
 class CKLF_ByteArray : public CKLF_TypedArray<u8> {};

@@ -53,25 +53,16 @@ u8 CKLF_BlockProcessor::i_DetachSource() {
   const u8* hi = lo + m_dest->GetSize();
   if (m_source + m_sourceSize <= lo || m_source >= hi) return 1;
   // The copy is a block of our own, never the destination.
-  if (!m_sourceCopy.alloc(m_sourceSize)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!m_sourceCopy.alloc(m_sourceSize)) return Fail(klErrNoMemory);
   std::memcpy(m_sourceCopy.GetPtr(), m_source, m_sourceSize);
   m_source = m_sourceCopy.GetPtr();
   return 1;
 }
 
 u8 CKLF_BlockProcessor::Process() {
-  if (!m_dest || !m_source || m_sourceSize == 0) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_dest || !m_source || m_sourceSize == 0) return Fail(klErrEmpty);
   if (!i_DetachSource()) return 0;
-  if (!m_dest->Resize(m_sourceSize)) {
-    SetError(m_dest->GetError());
-    return 0;
-  }
+  if (!m_dest->Resize(m_sourceSize)) return FailFrom(*m_dest, klErrNoMemory);
   std::memcpy(m_dest->GetPtr(), m_source, m_sourceSize);
   ResetError();
   return 1;

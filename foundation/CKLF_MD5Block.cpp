@@ -153,20 +153,11 @@ void CKLF_MD5Block::Final(u8 digest[16]) {
 }
 
 u8 CKLF_MD5Block::Process() {
-  if (m_progress) {
-    SetError(klErrMD5Progress);
-    return 0;
-  }
-  if (!m_source || m_sourceSize == 0) {
-    SetError(klErrMD5NoSource);
-    return 0;
-  }
+  if (m_progress) return Fail(klErrMD5Progress);
+  if (!m_source || m_sourceSize == 0) return Fail(klErrMD5NoSource);
   CKLF_Mem* dest = i_Dest();
   if (!dest || !i_DetachSource()) return 0;
-  if (!dest->Resize(16)) {
-    SetError(dest->GetError());
-    return 0;
-  }
+  if (!dest->Resize(16)) return FailFrom(*dest, klErrNoMemory);
   Init();
   Update(m_source, m_sourceSize);
   Final(dest->GetPtr());

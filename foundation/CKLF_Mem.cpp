@@ -17,15 +17,9 @@ CKLF_Mem::~CKLF_Mem() { free(); }
 u8* CKLF_Mem::i_Allocate(u64 n, bool zero) {
   free();
   if (n == 0) return nullptr;
-  if (!klFits32(n)) {
-    SetError(klErrNoMemory);
-    return nullptr;
-  }
+  if (!klFits32(n)) return Fail(klErrNoMemory, nullptr);
   u8* p = static_cast<u8*>(zero ? std::calloc(static_cast<size_t>(n), 1) : std::malloc(static_cast<size_t>(n)));
-  if (!p) {
-    SetError(klErrNoMemory);
-    return nullptr;
-  }
+  if (!p) return Fail(klErrNoMemory, nullptr);
   m_ptr = p;
   m_size = static_cast<u32>(n);
   return p;
@@ -45,20 +39,14 @@ void CKLF_Mem::free() {
 }
 
 u8 CKLF_Mem::Set(u8 v) {
-  if (!m_ptr) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_ptr) return Fail(klErrEmpty);
   std::memset(m_ptr, v, m_size);
   ResetError();
   return 1;
 }
 
 u8 CKLF_Mem::Set(u8 v, u32 offset, u32 count) {
-  if (!m_ptr || offset >= m_size) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_ptr || offset >= m_size) return Fail(klErrEmpty);
   u32 n = m_size - offset;
   if (count < n) n = count;
   std::memset(m_ptr + offset, v, n);
@@ -67,20 +55,14 @@ u8 CKLF_Mem::Set(u8 v, u32 offset, u32 count) {
 }
 
 u8 CKLF_Mem::Set(u16 v) {
-  if (!m_ptr) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_ptr) return Fail(klErrEmpty);
   for (u32 i = 0; i + 2 <= m_size; i += 2) std::memcpy(m_ptr + i, &v, 2);
   ResetError();
   return 1;
 }
 
 u8 CKLF_Mem::Set(u32 v) {
-  if (!m_ptr) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_ptr) return Fail(klErrEmpty);
   for (u32 i = 0; i + 4 <= m_size; i += 4) std::memcpy(m_ptr + i, &v, 4);
   ResetError();
   return 1;
@@ -91,10 +73,7 @@ u32 CKLF_Mem::Copy(CKLF_Mem* src, u32 srcOffset, u32 count) {
 }
 
 u32 CKLF_Mem::Copy(u32 destOffset, CKLF_Mem* src, u32 srcOffset, u32 count) {
-  if (!m_ptr || destOffset > m_size || !src || srcOffset > src->GetSize()) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_ptr || destOffset > m_size || !src || srcOffset > src->GetSize()) return Fail(klErrEmpty);
   u32 n = src->GetSize() - srcOffset;
   if (m_size - destOffset < n) n = m_size - destOffset;
   if (count != 0 && n > count) n = count;
@@ -104,10 +83,7 @@ u32 CKLF_Mem::Copy(u32 destOffset, CKLF_Mem* src, u32 srcOffset, u32 count) {
 }
 
 u32 CKLF_Mem::Copy(u32 destOffset, const void* src, u32 count) {
-  if (!m_ptr || destOffset > m_size) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_ptr || destOffset > m_size) return Fail(klErrEmpty);
   u32 n = m_size - destOffset;
   if (count < n) n = count;
   if (n > 0 && src) std::memmove(m_ptr + destOffset, src, n);
@@ -123,10 +99,7 @@ u8 CKLF_Mem::Resize(u32 n) {
     return 1;
   }
   u8* p = static_cast<u8*>(std::calloc(n, 1));
-  if (!p) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!p) return Fail(klErrNoMemory);
   if (m_ptr) std::memcpy(p, m_ptr, m_size < n ? m_size : n);
   std::free(m_ptr);
   m_ptr = p;
@@ -138,8 +111,7 @@ CKLF_Mem* CKLF_Mem::Clone() {
   CKLF_Mem* copy = new (std::nothrow) CKLF_Mem(this);
   if (!copy || copy->GetSize() != m_size) {
     delete copy;
-    SetError(klErrNoMemory);
-    return nullptr;
+    return Fail(klErrNoMemory, nullptr);
   }
   ResetError();
   return copy;

@@ -57,38 +57,22 @@ void CKLF_SecureBlock::decipher(u32 v[2]) const {
 }
 
 u8 CKLF_SecureBlock::Process() {
-  if (m_progress) {
-    SetError(klErrSecureProgress);
-    return 0;
-  }
+  if (m_progress) return Fail(klErrSecureProgress);
   ResetError();
-  if (!m_source || m_sourceSize == 0) {
-    SetError(klErrSecureArgs);
-    return 0;
-  }
+  if (!m_source || m_sourceSize == 0) return Fail(klErrSecureArgs);
   if (m_mode == 0) return Encipher();
   if (m_mode == 1) return Decipher();
-  SetError(klErrSecureArgs);
-  return 0;
+  return Fail(klErrSecureArgs);
 }
 
 u8 CKLF_SecureBlock::Encipher() {
-  if (!m_source || m_sourceSize == 0) {
-    SetError(klErrSecureArgs);
-    return 0;
-  }
+  if (!m_source || m_sourceSize == 0) return Fail(klErrSecureArgs);
   u64 total = kHead + ((static_cast<u64>(m_sourceSize) + 7) & ~7ull);
-  if (!klFits32(total)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!klFits32(total)) return Fail(klErrNoMemory);
   CKLF_Mem* dest = i_Dest();
   if (!dest || !i_DetachSource()) return 0;
   // Resize keeps old bytes: clear so the padding is zero.
-  if (!dest->Resize(0) || !dest->Resize(static_cast<u32>(total))) {
-    SetError(dest->GetError());
-    return 0;
-  }
+  if (!dest->Resize(0) || !dest->Resize(static_cast<u32>(total))) return FailFrom(*dest, klErrNoMemory);
   u8* out = dest->GetPtr();
   out[0] = static_cast<u8>(m_sourceSize % 8);
   Digest(m_source, m_sourceSize, out + 1);
@@ -104,15 +88,9 @@ u8 CKLF_SecureBlock::Encipher() {
 }
 
 u8 CKLF_SecureBlock::Decipher() {
-  if (!m_source || m_sourceSize <= 24 || (m_sourceSize - 1) % 8 != 0 || m_source[0] >= 8) {
-    SetError(klErrSecureShort);
-    return 0;
-  }
+  if (!m_source || m_sourceSize <= 24 || (m_sourceSize - 1) % 8 != 0 || m_source[0] >= 8) return Fail(klErrSecureShort);
   CKLF_Mem plain;
-  if (!plain.alloc(m_sourceSize - 1)) {
-    SetError(plain.GetError());
-    return 0;
-  }
+  if (!plain.alloc(m_sourceSize - 1)) return FailFrom(plain, klErrNoMemory);
   u8* p = plain.GetPtr();
   std::memcpy(p, m_source + 1, m_sourceSize - 1);
   for (u32 at = 0; at < m_sourceSize - 1; at += 8) {
@@ -126,18 +104,12 @@ u8 CKLF_SecureBlock::Decipher() {
   u32 size = padded - pad;
   u8 check[16];
   Digest(p + 16, size, check);
-  if (std::memcmp(check, p, 16) != 0) {
-    SetError(klErrSecureDigest);
-    return 0;
-  }
+  if (std::memcmp(check, p, 16) != 0) return Fail(klErrSecureDigest);
   // The source has been read into plain: the destination may be resized
   // even when the source lies inside it.
   CKLF_Mem* dest = i_Dest();
   if (!dest) return 0;
-  if (!dest->Resize(size)) {
-    SetError(dest->GetError());
-    return 0;
-  }
+  if (!dest->Resize(size)) return FailFrom(*dest, klErrNoMemory);
   std::memcpy(dest->GetPtr(), p + 16, size);
   ResetError();
   return 1;

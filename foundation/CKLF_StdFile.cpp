@@ -33,21 +33,14 @@ CKLF_StdFile::~CKLF_StdFile() { Close(); }
 u8 CKLF_StdFile::Open(CKLF_String path, u32 mode) {
   Close();
   const char* how = StdioMode(mode);
-  if (!how) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!how) return Fail(klErrBadArg);
   FILE* f = std::fopen(path.GetStr(), how);
-  if (!f) {
-    SetError(klErrFileOpen);
-    return 0;
-  }
+  if (!f) return Fail(klErrFileOpen);
   // stdio opens folders for reading; they are not files.
   struct stat st;
   if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
     std::fclose(f);
-    SetError(klErrFileOpen);
-    return 0;
+    return Fail(klErrFileOpen);
   }
   m_stream = f;
   m_canRead = (mode == 2) ? 0 : 1;
@@ -59,38 +52,25 @@ u8 CKLF_StdFile::Open(CKLF_String path, u32 mode) {
 
 u8 CKLF_StdFile::Open(const KLP_FileRef* ref, u32 mode) {
   Close();
-  if (!ref) {
-    SetError(klErrFileOpen);
-    return 0;
-  }
+  if (!ref) return Fail(klErrFileOpen);
   char path[kMaxPathBytes + 1];
-  if (KLP_RefMakePath(*ref, path, sizeof(path)) != klpNoErr) {
-    SetError(klErrFileOpen);
-    return 0;
-  }
+  if (KLP_RefMakePath(*ref, path, sizeof(path)) != klpNoErr) return Fail(klErrFileOpen);
   return Open(CKLF_String(path), mode);
 }
 
 u8 CKLF_StdFile::Open(CKLF_String name, const KLP_FileRef* parent, u32 mode) {
   Close();
-  if (!StdioMode(mode)) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!StdioMode(mode)) return Fail(klErrBadArg);
   KLP_FileName uname;
   if (!parent || HFSNameGetUnicodeName(name.GetStr(), &uname, kSystemEncoding) != klpNoErr ||
       uname.length == 0) {
-    SetError(klErrFileOpen);
-    return 0;
+    return Fail(klErrFileOpen);
   }
   KLP_FileRef ref;
   if (mode == 2 || mode == 4) {
     if (KLP_CreateFile(*parent, uname, &ref) == klpNoErr) return Open(&ref, mode);
   }
-  if (KLP_MakeChildRef(*parent, uname, &ref) != klpNoErr) {
-    SetError(klErrFileOpen);
-    return 0;
-  }
+  if (KLP_MakeChildRef(*parent, uname, &ref) != klpNoErr) return Fail(klErrFileOpen);
   return Open(&ref, mode);
 }
 
@@ -101,100 +81,52 @@ u8 CKLF_StdFile::Close() {
   m_canRead = 0;
   m_canWrite = 0;
   m_lastOp = 0;
-  if (r != 0) {
-    SetError(klErrFileWrite);
-    return 0;
-  }
+  if (r != 0) return Fail(klErrFileWrite);
   return 1;
 }
 
 i32 CKLF_StdFile::SetPos(i32 offset) {
-  if (!m_stream) {
-    SetError(klErrFileNotOpen);
-    return -1;
-  }
-  if (offset < 0 || std::fseek(m_stream, offset, SEEK_SET) != 0) {
-    SetError(klErrFileSeek);
-    return -1;
-  }
+  if (!m_stream) return Fail(klErrFileNotOpen, -1);
+  if (offset < 0 || std::fseek(m_stream, offset, SEEK_SET) != 0) return Fail(klErrFileSeek, -1);
   m_lastOp = 0;
   return offset;
 }
 
 i32 CKLF_StdFile::GetPos() {
-  if (!m_stream) {
-    SetError(klErrFileNotOpen);
-    return -1;
-  }
+  if (!m_stream) return Fail(klErrFileNotOpen, -1);
   long p = std::ftell(m_stream);
-  if (p < 0) {
-    SetError(klErrFileSeek);
-    return -1;
-  }
-  if (p > INT32_MAX) {
-    SetError(klErrNoMemory);
-    return -1;
-  }
+  if (p < 0) return Fail(klErrFileSeek, -1);
+  if (p > INT32_MAX) return Fail(klErrNoMemory, -1);
   return static_cast<i32>(p);
 }
 
 i32 CKLF_StdFile::OffsetPos(i32 delta) {
-  if (!m_stream) {
-    SetError(klErrFileNotOpen);
-    return -1;
-  }
-  if (std::fseek(m_stream, delta, SEEK_CUR) != 0) {
-    SetError(klErrFileSeek);
-    return -1;
-  }
+  if (!m_stream) return Fail(klErrFileNotOpen, -1);
+  if (std::fseek(m_stream, delta, SEEK_CUR) != 0) return Fail(klErrFileSeek, -1);
   m_lastOp = 0;
   return GetPos();
 }
 
 i32 CKLF_StdFile::GetLength() {
-  if (!m_stream) {
-    SetError(klErrFileNotOpen);
-    return -1;
-  }
+  if (!m_stream) return Fail(klErrFileNotOpen, -1);
   long here = std::ftell(m_stream);
-  if (here < 0 || std::fseek(m_stream, 0, SEEK_END) != 0) {
-    SetError(klErrFileSeek);
-    return -1;
-  }
+  if (here < 0 || std::fseek(m_stream, 0, SEEK_END) != 0) return Fail(klErrFileSeek, -1);
   long end = std::ftell(m_stream);
-  if (std::fseek(m_stream, here, SEEK_SET) != 0 || end < 0) {
-    SetError(klErrFileSeek);
-    return -1;
-  }
+  if (std::fseek(m_stream, here, SEEK_SET) != 0 || end < 0) return Fail(klErrFileSeek, -1);
   m_lastOp = 0;
-  if (end > INT32_MAX) {
-    SetError(klErrNoMemory);
-    return -1;
-  }
+  if (end > INT32_MAX) return Fail(klErrNoMemory, -1);
   return static_cast<i32>(end);
 }
 
 // Checks before a transfer of n bytes (op 1 read, 2 write): 1 to go on, 0
 // for nothing to transfer, -1 on failure with the code set.
 i32 CKLF_StdFile::i_BeginTransfer(u8 op, const void* buf, u32 n) {
-  if (!m_stream) {
-    SetError(klErrFileNotOpen);
-    return -1;
-  }
-  if (!(op == 1 ? m_canRead : m_canWrite)) {
-    SetError(klErrFileAccess);
-    return -1;
-  }
+  if (!m_stream) return Fail(klErrFileNotOpen, -1);
+  if (!(op == 1 ? m_canRead : m_canWrite)) return Fail(klErrFileAccess, -1);
   if (n == 0) return 0;
-  if (!buf || n > kMaxTransfer) {
-    SetError(klErrBadArg);
-    return -1;
-  }
+  if (!buf || n > kMaxTransfer) return Fail(klErrBadArg, -1);
   // stdio needs a positioning call between a write and a read.
-  if (m_lastOp != 0 && m_lastOp != op && std::fseek(m_stream, 0, SEEK_CUR) != 0) {
-    SetError(klErrFileSeek);
-    return -1;
-  }
+  if (m_lastOp != 0 && m_lastOp != op && std::fseek(m_stream, 0, SEEK_CUR) != 0) return Fail(klErrFileSeek, -1);
   m_lastOp = op;
   return 1;
 }
@@ -203,10 +135,7 @@ i32 CKLF_StdFile::Read(void* buf, u32 n) {
   i32 go = i_BeginTransfer(1, buf, n);
   if (go <= 0) return go;
   size_t got = std::fread(buf, 1, n, m_stream);
-  if (got == 0) {
-    SetError(klErrFileRead);
-    return -1;
-  }
+  if (got == 0) return Fail(klErrFileRead, -1);
   return static_cast<i32>(got);
 }
 
@@ -219,10 +148,7 @@ i32 CKLF_StdFile::Write(const void* buf, u32 n) {
   i32 go = i_BeginTransfer(2, buf, n);
   if (go <= 0) return go;
   size_t put = std::fwrite(buf, 1, n, m_stream);
-  if (put == 0) {
-    SetError(klErrFileWrite);
-    return -1;
-  }
+  if (put == 0) return Fail(klErrFileWrite, -1);
   return static_cast<i32>(put);
 }
 
@@ -232,39 +158,23 @@ i32 CKLF_StdFile::Write(CKLF_Mem& m, u32 n) {
 }
 
 u8 CKLF_StdFile::Flush() {
-  if (!m_stream) {
-    SetError(klErrFileNotOpen);
-    return 0;
-  }
-  if (std::fflush(m_stream) != 0) {
-    SetError(klErrFileWrite);
-    return 0;
-  }
+  if (!m_stream) return Fail(klErrFileNotOpen);
+  if (std::fflush(m_stream) != 0) return Fail(klErrFileWrite);
   return 1;
 }
 
 u8 CKLF_StdFile::SetUnbuffered() {
   if (!Flush()) return 0;
-  if (std::setvbuf(m_stream, nullptr, _IONBF, 0) != 0) {
-    SetError(klErrFileWrite);
-    return 0;
-  }
+  if (std::setvbuf(m_stream, nullptr, _IONBF, 0) != 0) return Fail(klErrFileWrite);
   return 1;
 }
 
 u8 CKLF_StdFile::Truncate(u32 length) {
-  if (!m_stream) {
-    SetError(klErrFileNotOpen);
-    return 0;
-  }
-  if (!m_canWrite) {
-    SetError(klErrFileAccess);
-    return 0;
-  }
+  if (!m_stream) return Fail(klErrFileNotOpen);
+  if (!m_canWrite) return Fail(klErrFileAccess);
   if (!Flush()) return 0;
   if (ftruncate(fileno(m_stream), static_cast<off_t>(length)) != 0 || std::fseek(m_stream, 0, SEEK_END) != 0) {
-    SetError(klErrFileWrite);
-    return 0;
+    return Fail(klErrFileWrite);
   }
   m_lastOp = 0;
   return 1;

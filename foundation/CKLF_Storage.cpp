@@ -217,12 +217,9 @@ void CKLF_Storage::i_CloseFirst() {
 u8 CKLF_Storage::Open(CKLF_String path, u16 mode) {
   i_CloseFirst();
   CKLF_StdFile* f = new (std::nothrow) CKLF_StdFile();
-  if (!f) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!f) return Fail(klErrNoMemory);
   if (!f->Open(path, mode == 2 ? 4 : mode == 1 ? 1 : 3)) {
-    SetError(f->GetError());
+    FailFrom(*f, klErrFileOpen);
     delete f;
     return 0;
   }
@@ -234,12 +231,9 @@ u8 CKLF_Storage::Open(CKLF_String path, u16 mode) {
 u8 CKLF_Storage::Open(CKLF_String name, const KLP_FileRef* parent, u16 mode) {
   i_CloseFirst();
   CKLF_StdFile* f = new (std::nothrow) CKLF_StdFile();
-  if (!f) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!f) return Fail(klErrNoMemory);
   if (!f->Open(name, parent, mode == 2 ? 4 : mode == 1 ? 1 : 3)) {
-    SetError(f->GetError());
+    FailFrom(*f, klErrFileOpen);
     delete f;
     return 0;
   }
@@ -250,10 +244,7 @@ u8 CKLF_Storage::Open(CKLF_String name, const KLP_FileRef* parent, u16 mode) {
 
 u8 CKLF_Storage::Open(CKLF_StdFile* file, u16 mode) {
   i_CloseFirst();
-  if (!file) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!file) return Fail(klErrBadArg);
   m_file = file;
   m_fileNotOwned = 1;
   return i_OpenFile(mode);
@@ -266,11 +257,15 @@ u8 CKLF_Storage::i_OpenFile(u16 mode) {
   CKLF_Mem all;
   if (!m_file->IsOpened()) {
     err = klErrFileNotOpen;
+  } else if (!m_file->IsAllowToRead() || (m_mode != 1 && !m_file->IsAllowToWrite())) {
+    // The container is read back at every change and at Close.
+    err = klErrFileAccess;
   } else if (m_mode != 1 && !m_file->SetUnbuffered()) {
     err = m_file->GetError();
   } else if ((len = m_file->GetLength()) < 0) {
     err = m_file->GetError();
-  } else if (len == 0) {
+  } else if (len == 0 || m_mode == 2) {
+    // Mode 2 creates: whatever the file held is replaced.
     if (m_mode == 1) {
       err = klErrBadArg;
     } else if (!CreateNewFileStructure()) {
@@ -290,8 +285,7 @@ u8 CKLF_Storage::i_OpenFile(u16 mode) {
     // The caller's file stays open; our own goes.
     if (!m_fileNotOwned) delete m_file;
     i_Reset();
-    SetError(err);
-    return 0;
+    return Fail(err);
   }
   m_fileLength = static_cast<u32>(len);
   ResetError();
@@ -300,15 +294,11 @@ u8 CKLF_Storage::i_OpenFile(u16 mode) {
 
 u8 CKLF_Storage::Open(const u8* image, u32 size) {
   i_CloseFirst();
-  if (!image || size < kEmptySize) {
-    SetError(klErrStoreMagic);
-    return 0;
-  }
+  if (!image || size < kEmptySize) return Fail(klErrStoreMagic);
   if (!i_Parse(image, size, 0)) {
     u16 err = GetError();
     i_Reset();
-    SetError(err);
-    return 0;
+    return Fail(err);
   }
   m_image = image;
   m_imageSize = size;
@@ -320,8 +310,7 @@ u8 CKLF_Storage::Open(const u8* image, u32 size) {
 u8 CKLF_Storage::Open(CKLF_Mem* image) {
   if (!image) {
     i_CloseFirst();
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   return Open(image->GetPtr(), image->GetSize());
 }
@@ -330,8 +319,7 @@ u8 CKLF_Storage::i_Parse(const u8* p, u32 size, u8 allowAccelerated) {
   u8 accel = 0;
   if (size < kEmptySize || !(allowAccelerated ? CheckSignature(p, &accel) : CheckSignature(p, nullptr)) ||
       !CheckSignature(p + size - 8, nullptr)) {
-    SetError(klErrStoreMagic);
-    return 0;
+    return Fail(klErrStoreMagic);
   }
   m_index.Empty();
   m_count = KLF_GetBE32(p + 24);
@@ -344,62 +332,40 @@ u8 CKLF_Storage::i_Parse(const u8* p, u32 size, u8 allowAccelerated) {
     std::vector<Parsed> live;
     for (u32 i = 0; i < m_count; ++i) {
       Parsed r;
-      if (!ParseRecord(p, pos, end, r, pos)) {
-        SetError(klErrStoreMagic);
-        return 0;
-      }
+      if (!ParseRecord(p, pos, end, r, pos)) return Fail(klErrStoreMagic);
       if (r.type == klRecDeleted) continue;
       // New ids count up from the last id: a live id beyond it would clash,
       // and a parent beyond it would adopt the record into the next folder.
       if (r.id == 0 || r.id == kRootId || r.id > m_lastId || (r.parent != kRootId && r.parent > m_lastId)) {
-        SetError(klErrStoreMagic);
-        return 0;
+        return Fail(klErrStoreMagic);
       }
       live.push_back(r);
     }
     // The records fill the area exactly: nothing half-written, nothing
     // the count does not know.
-    if (pos != end || !WalkKeys(p, live, entries)) {
-      SetError(klErrStoreMagic);
-      return 0;
-    }
+    if (pos != end || !WalkKeys(p, live, entries)) return Fail(klErrStoreMagic);
     m_dataEnd = static_cast<u32>(end);
   } else {
     u32 n = KLF_GetBE32(p + size - 12);
-    if (static_cast<u64>(n) + 12 + kHeadSize > size) {
-      SetError(klErrStoreMagic);
-      return 0;
-    }
+    if (static_cast<u64>(n) + 12 + kHeadSize > size) return Fail(klErrStoreMagic);
     u32 start = size - 12 - n;
     CKLF_ZipBlock zip;
     zip.SetMode(0);
     zip.SetSourceBlock(p + start, n);
-    if (!zip.Process()) {
-      SetError(zip.GetError() == klErrNoMemory ? klErrNoMemory : klErrStoreMagic);
-      return 0;
-    }
+    if (!zip.Process()) return Fail(zip.GetError() == klErrNoMemory ? klErrNoMemory : klErrStoreMagic);
     const u8* ix = zip.GetDestBlock()->GetPtr();
     u64 ixSize = zip.GetDestBlock()->GetSize();
     u64 at = 0;
     u64 total = 0;
     while (at < ixSize) {
-      if (at + 2 > ixSize) {
-        SetError(klErrStoreMagic);
-        return 0;
-      }
+      if (at + 2 > ixSize) return Fail(klErrStoreMagic);
       u16 klen = KLF_GetBE16(ix + at);
-      if (klen == 0 || at + 2 + klen + 4 > ixSize || std::memchr(ix + at + 2, 0, klen)) {
-        SetError(klErrStoreMagic);
-        return 0;
-      }
+      if (klen == 0 || at + 2 + klen + 4 > ixSize || std::memchr(ix + at + 2, 0, klen)) return Fail(klErrStoreMagic);
       u32 offset = KLF_GetBE32(ix + at + 2 + klen);
       Parsed r;
       u64 next;
       total += klen;
-      if (!ParseRecord(p, offset, start, r, next) || total > kMaxKeyTotal) {
-        SetError(klErrStoreMagic);
-        return 0;
-      }
+      if (!ParseRecord(p, offset, start, r, next) || total > kMaxKeyTotal) return Fail(klErrStoreMagic);
       entries.push_back({std::string(reinterpret_cast<const char*>(ix + at + 2), klen), offset});
       at += 2u + klen + 4u;
     }
@@ -407,31 +373,21 @@ u8 CKLF_Storage::i_Parse(const u8* p, u32 size, u8 allowAccelerated) {
   }
   if (!std::is_sorted(entries.begin(), entries.end(), ByKey))
     std::stable_sort(entries.begin(), entries.end(), ByKey);
-  if (!m_index.SetArraySize(static_cast<u32>(entries.size()))) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!m_index.SetArraySize(static_cast<u32>(entries.size()))) return Fail(klErrNoMemory);
   for (auto& e : entries) {
-    if (m_index.Add(CKLF_String(e.first.c_str()), e.second) < 0) {
-      SetError(klErrNoMemory);
-      return 0;
-    }
+    if (m_index.Add(CKLF_String(e.first.c_str()), e.second) < 0) return Fail(klErrNoMemory);
   }
   return 1;
 }
 
 u8 CKLF_Storage::CreateNewFileStructure() {
-  if (!m_file || m_mode == 1) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!m_file || m_mode == 1) return Fail(klErrBadArg);
   u8 empty[kEmptySize] = {};
   std::memcpy(empty, kMagic, 8);
   std::memcpy(empty + 32, kMagic, 8);
   if (m_file->SetPos(0) < 0 || m_file->Write(empty, kEmptySize) != static_cast<i32>(kEmptySize) ||
       !m_file->Truncate(kEmptySize) || !m_file->Flush()) {
-    SetError(CodeOr(m_file->GetError(), klErrFileWrite));
-    return 0;
+    return FailFrom(*m_file, klErrFileWrite);
   }
   m_index.Empty();
   m_count = 0;
@@ -455,10 +411,7 @@ u8 CKLF_Storage::i_Close(bool force) {
     i32 len = m_file->GetLength();
     u16 fail = len < 0 ? CodeOr(m_file->GetError(), klErrFileSeek)
                        : DigestFrom(*m_file, 24, static_cast<u32>(len), head + 8);
-    if (fail) {
-      SetError(fail);
-      return 0;
-    }
+    if (fail) return Fail(fail);
     if (m_file->SetPos(0) < 0 || m_file->Write(head, 24) != 24) {
       ok = 0;
       err = CodeOr(m_file->GetError(), klErrFileWrite);
@@ -476,25 +429,18 @@ u8 CKLF_Storage::i_Close(bool force) {
   }
   if (m_file && !m_fileNotOwned) delete m_file;
   i_Reset();
-  if (!ok) SetError(CodeOr(err, klErrFileWrite));
-  return ok;
+  return ok ? 1 : Fail(CodeOr(err, klErrFileWrite));
 }
 
 // ---- digest check ----
 
 u8 CKLF_Storage::CheckMD5(const u8* image, u32 size) {
-  if (!image || size < 25) {
-    SetError(klErrStoreMagic);
-    return 0;
-  }
+  if (!image || size < 25) return Fail(klErrStoreMagic);
   CKLF_MD5Block md5;
   u8 d[16];
   md5.Update(image + 24, size - 24);
   md5.Final(d);
-  if (std::memcmp(d, image + 8, 16) != 0) {
-    SetError(klErrStoreDigest);
-    return 0;
-  }
+  if (std::memcmp(d, image + 8, 16) != 0) return Fail(klErrStoreDigest);
   return 1;
 }
 
@@ -520,38 +466,23 @@ u16 CheckFileDigest(CKLF_StdFile& f) {
 
 u8 CKLF_Storage::CheckMD5(CKLF_String path) {
   CKLF_StdFile f;
-  if (!f.Open(path, 1)) {
-    SetError(f.GetError());
-    return 0;
-  }
-  u16 err = CheckFileDigest(f);
-  if (err) SetError(err);
-  return err ? 0 : 1;
+  if (!f.Open(path, 1)) return FailFrom(f, klErrFileOpen);
+  const u16 err = CheckFileDigest(f);
+  return err ? Fail(err) : 1;
 }
 
 u8 CKLF_Storage::CheckMD5(CKLF_StdFile* file) {
-  if (!file) {
-    SetError(klErrBadArg);
-    return 0;
-  }
-  if (!file->IsOpened()) {
-    SetError(klErrFileNotOpen);
-    return 0;
-  }
-  u16 err = CheckFileDigest(*file);
-  if (err) SetError(err);
-  return err ? 0 : 1;
+  if (!file) return Fail(klErrBadArg);
+  if (!file->IsOpened()) return Fail(klErrFileNotOpen);
+  const u16 err = CheckFileDigest(*file);
+  return err ? Fail(err) : 1;
 }
 
 u8 CKLF_Storage::CheckMD5(CKLF_String name, const KLP_FileRef* parent) {
   CKLF_StdFile f;
-  if (!f.Open(name, parent, 1)) {
-    SetError(f.GetError());
-    return 0;
-  }
-  u16 err = CheckFileDigest(f);
-  if (err) SetError(err);
-  return err ? 0 : 1;
+  if (!f.Open(name, parent, 1)) return FailFrom(f, klErrFileOpen);
+  const u16 err = CheckFileDigest(f);
+  return err ? Fail(err) : 1;
 }
 
 // ---- record access ----
@@ -559,30 +490,20 @@ u8 CKLF_Storage::CheckMD5(CKLF_String name, const KLP_FileRef* parent) {
 u8 CKLF_Storage::i_Read(u32 offset, void* buf, u32 n) {
   if (n == 0) return 1;
   if (m_image) {
-    if (static_cast<u64>(offset) + n > m_imageSize) {
-      SetError(klErrStoreMagic);
-      return 0;
-    }
+    if (static_cast<u64>(offset) + n > m_imageSize) return Fail(klErrStoreMagic);
     std::memcpy(buf, m_image + offset, n);
     return 1;
   }
-  if (!m_file) {
-    SetError(klErrFileNotOpen);
-    return 0;
-  }
+  if (!m_file) return Fail(klErrFileNotOpen);
   if (m_file->SetPos(static_cast<i32>(offset)) < 0 || m_file->Read(buf, n) != static_cast<i32>(n)) {
-    SetError(CodeOr(m_file->GetError(), klErrFileRead));
-    return 0;
+    return FailFrom(*m_file, klErrFileRead);
   }
   return 1;
 }
 
 u8 CKLF_Storage::i_Head(u32 offset, RecHead& h) {
   u8 b[kRecHead];
-  if (offset < kHeadSize || static_cast<u64>(offset) + kRecHead > m_dataEnd) {
-    SetError(klErrStoreMagic);
-    return 0;
-  }
+  if (offset < kHeadSize || static_cast<u64>(offset) + kRecHead > m_dataEnd) return Fail(klErrStoreMagic);
   if (!i_Read(offset, b, kRecHead)) return 0;
   u32 body = KLF_GetBE32(b);
   h.offset = offset;
@@ -590,10 +511,7 @@ u8 CKLF_Storage::i_Head(u32 offset, RecHead& h) {
   h.parent = KLF_GetBE32(b + 5);
   h.id = KLF_GetBE32(b + 9);
   h.nameLen = KLF_GetBE16(b + 13);
-  if (body < 11u + h.nameLen || static_cast<u64>(offset) + 4 + body > m_dataEnd) {
-    SetError(klErrStoreMagic);
-    return 0;
-  }
+  if (body < 11u + h.nameLen || static_cast<u64>(offset) + 4 + body > m_dataEnd) return Fail(klErrStoreMagic);
   h.valueOff = offset + kRecHead + h.nameLen;
   h.valueLen = body - 11 - h.nameLen;
   return 1;
@@ -604,20 +522,14 @@ i32 CKLF_Storage::i_Find(const CKLF_String& key) { return m_index.BSearch(key, 1
 u8 CKLF_Storage::GetRecType(CKLF_String key) {
   i32 i = i_Find(key);
   RecHead h;
-  if (i < 0) {
-    SetError(klErrStoreNoKey);
-    return klRecMissing;
-  }
+  if (i < 0) return Fail(klErrStoreNoKey, klRecMissing);
   if (!i_Head(m_index.GetPtrAt(static_cast<u32>(i))->GetUserValue(), h)) return klRecMissing;
   return h.type;
 }
 
 u8 CKLF_Storage::GetRec(CKLF_String key, _KLSTORAGEDATA& data, u32* length) {
   i32 i = i_Find(key);
-  if (i < 0) {
-    SetError(klErrStoreNoKey);
-    return klRecMissing;
-  }
+  if (i < 0) return Fail(klErrStoreNoKey, klRecMissing);
   RecHead h;
   if (!i_Head(m_index.GetPtrAt(static_cast<u32>(i))->GetUserValue(), h)) return klRecMissing;
   u8 v[8];
@@ -645,10 +557,7 @@ u8 CKLF_Storage::GetRec(CKLF_String key, _KLSTORAGEDATA& data, u32* length) {
     case klRecBlock: {
       if (h.valueLen < 4 || !i_Read(h.valueOff, v, 4)) return klRecMissing;
       u32 l = KLF_GetBE32(v);
-      if (l > h.valueLen - 4) {
-        SetError(klErrStoreMagic);
-        return klRecMissing;
-      }
+      if (l > h.valueLen - 4) return Fail(klErrStoreMagic, klRecMissing);
       if (!data.ptr) {
         data.dword = l;
         if (length) *length = l;
@@ -656,8 +565,7 @@ u8 CKLF_Storage::GetRec(CKLF_String key, _KLSTORAGEDATA& data, u32* length) {
       }
       if (!length || *length < l) {
         if (length) *length = l;
-        SetError(klErrBadArg);
-        return klRecMissing;
+        return Fail(klErrBadArg, klRecMissing);
       }
       if (!i_Read(h.valueOff + 4, data.ptr, l)) return klRecMissing;
       *length = l;
@@ -677,10 +585,7 @@ u8 TypedFixed(CKLF_Storage& s, const CKLF_String& key, u8 type, T& out) {
   d.ptr = nullptr;
   u8 t = s.GetRecType(key);
   if (t == CKLF_Storage::klRecMissing) return 0;
-  if (t != type) {
-    s.SetError(klErrStoreType);
-    return 0;
-  }
+  if (t != type) return s.Fail(klErrStoreType);
   if (s.GetRec(key, d) != type) return 0;
   std::memcpy(&out, &d, sizeof(T));
   return 1;
@@ -697,16 +602,10 @@ u8 CKLF_Storage::GetRec(CKLF_String key, CKLF_String& v) {
   u32 l = 0;
   u8 t = GetRecType(key);
   if (t == klRecMissing) return 0;
-  if (t != klRecString) {
-    SetError(klErrStoreType);
-    return 0;
-  }
+  if (t != klRecString) return Fail(klErrStoreType);
   if (!GetRec(key, nullptr, l)) return 0;
   CKLF_Mem text;
-  if (!text.alloc(l)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!text.alloc(l)) return Fail(klErrNoMemory);
   u32 cap = l;
   if (!GetRec(key, text.GetPtr(), cap)) return 0;
   // The stored text without its NUL, and never past an inner NUL.
@@ -715,10 +614,7 @@ u8 CKLF_Storage::GetRec(CKLF_String key, CKLF_String& v) {
   while (n + 1 < l && s[n] != 0) ++n;
   text.GetPtr()[n] = 0;
   v = s;
-  if (v.IsError()) {
-    SetError(v.GetError());
-    return 0;
-  }
+  if (v.IsError()) return FailFrom(v, klErrNoMemory);
   return 1;
 }
 
@@ -726,16 +622,10 @@ u8 CKLF_Storage::GetRec(CKLF_String key, CKLF_Mem& v) {
   u32 l = 0;
   u8 t = GetRecType(key);
   if (t == klRecMissing) return 0;
-  if (t != klRecBlock) {
-    SetError(klErrStoreType);
-    return 0;
-  }
+  if (t != klRecBlock) return Fail(klErrStoreType);
   if (!GetRec(key, nullptr, l)) return 0;
   v.free();
-  if (l && !v.alloc(l)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (l && !v.alloc(l)) return Fail(klErrNoMemory);
   u32 cap = l;
   return GetRec(key, v.GetPtr(), cap);
 }
@@ -743,10 +633,7 @@ u8 CKLF_Storage::GetRec(CKLF_String key, CKLF_Mem& v) {
 u8 CKLF_Storage::GetRec(CKLF_String key, u8* buf, u32& len) {
   u8 t = GetRecType(key);
   if (t == klRecMissing) return 0;
-  if (t != klRecString && t != klRecBlock) {
-    SetError(klErrStoreType);
-    return 0;
-  }
+  if (t != klRecString && t != klRecBlock) return Fail(klErrStoreType);
   _KLSTORAGEDATA d;
   d.ptr = buf;
   u32 l = buf ? len : 0;
@@ -765,10 +652,7 @@ u8 CKLF_Storage::GetAllRecords(CKLF_String folder, CKLF_StringArray& out) {
   u32 first = 0;
   u32 end = m_index.GetSize();
   if (folder.GetLength() != 0) {
-    if (GetRecType(folder) != klRecFolder) {
-      SetError(klErrStoreNotFolder);
-      return 0;
-    }
+    if (GetRecType(folder) != klRecFolder) return Fail(klErrStoreNotFolder);
     i_SubtreeRange(folder, first, end);
     skip = folder.GetLength() + 1;
   }
@@ -784,10 +668,7 @@ u8 CKLF_Storage::GetAllRecords(CKLF_String folder, CKLF_StringArray& out) {
   for (auto& kid : kids) {
     RecHead h;
     if (!i_Head(kid.first, h)) return 0;
-    if (out.Add(CKLF_String(kid.second->GetStr() + skip), h.type) < 0) {
-      SetError(klErrNoMemory);
-      return 0;
-    }
+    if (out.Add(CKLF_String(kid.second->GetStr() + skip), h.type) < 0) return Fail(klErrNoMemory);
   }
   return 1;
 }
@@ -804,10 +685,7 @@ void CKLF_Storage::i_SubtreeRange(const CKLF_String& key, u32& first, u32& end) 
 }
 
 u8 CKLF_Storage::i_IndexInsert(const CKLF_String& key, u32 offset) {
-  if (!m_index.InsertAt(m_index.UpperBound(key, 1), key, offset)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!m_index.InsertAt(m_index.UpperBound(key, 1), key, offset)) return Fail(klErrNoMemory);
   return 1;
 }
 
@@ -839,10 +717,7 @@ u8 CKLF_Storage::i_TxWrite(u32 offset, const void* p, u32 n) {
     u64 need = static_cast<u64>(m_journalUsed) + 8 + k;
     if (need > m_journal.GetSize()) {
       u64 grow = std::max<u64>(need, 2ull * m_journal.GetSize());
-      if (!klFits32(grow) || !m_journal.Resize(static_cast<u32>(grow))) {
-        SetError(klErrNoMemory);
-        return 0;
-      }
+      if (!klFits32(grow) || !m_journal.Resize(static_cast<u32>(grow))) return Fail(klErrNoMemory);
     }
     u8* j = m_journal.GetPtr() + m_journalUsed;
     if (!i_Read(offset, j + 8, k)) return 0;
@@ -851,15 +726,14 @@ u8 CKLF_Storage::i_TxWrite(u32 offset, const void* p, u32 n) {
     m_journalUsed += 8 + k;
   }
   if (m_file->SetPos(static_cast<i32>(offset)) < 0 || m_file->Write(p, n) != static_cast<i32>(n)) {
-    SetError(CodeOr(m_file->GetError(), klErrFileWrite));
-    return 0;
+    return FailFrom(*m_file, klErrFileWrite);
   }
   return 1;
 }
 
 u8 CKLF_Storage::i_TxCommit() {
   if (!m_file->Flush()) {
-    SetError(m_file->GetError());
+    FailFrom(*m_file, klErrFileWrite);
     return i_TxFail();
   }
   m_journalUsed = 0;
@@ -874,8 +748,7 @@ u8 CKLF_Storage::i_TxFail() {
   m_count = m_txCount;
   m_lastId = m_txLastId;
   m_dataEnd = m_fileLength - 8;
-  SetError(err);
-  return 0;
+  return Fail(err);
 }
 
 void CKLF_Storage::i_TxRollback() {
@@ -894,23 +767,14 @@ void CKLF_Storage::i_TxRollback() {
 // ---- writing ----
 
 u8 CKLF_Storage::i_CanWrite() {
-  if (!m_mode) {
-    SetError(klErrEmpty);
-    return 0;
-  }
-  if (m_mode == 1 || !m_file || m_accelerated) {
-    SetError(klErrStoreReadOnly);
-    return 0;
-  }
+  if (!m_mode) return Fail(klErrEmpty);
+  if (m_mode == 1 || !m_file || m_accelerated) return Fail(klErrStoreReadOnly);
   return 1;
 }
 
 u8 CKLF_Storage::i_ValueBytes(u8 type, const _KLSTORAGEDATA& data, u32 length, CKLF_Mem& out) {
   if (IsFixedType(type)) {
-    if (!out.alloc(FixedSize(type))) {
-      SetError(klErrNoMemory);
-      return 0;
-    }
+    if (!out.alloc(FixedSize(type))) return Fail(klErrNoMemory);
     u8* p = out.GetPtr();
     if (type == klRecU8) p[0] = data.byte;
     if (type == klRecU16) KLF_PutBE16(p, data.word);
@@ -923,22 +787,10 @@ u8 CKLF_Storage::i_ValueBytes(u8 type, const _KLSTORAGEDATA& data, u32 length, C
     }
     return 1;
   }
-  if (type != klRecString && type != klRecBlock) {
-    SetError(klErrBadArg);
-    return 0;
-  }
-  if ((length && !data.ptr) || (type == klRecString && length == 0)) {
-    SetError(klErrBadArg);
-    return 0;
-  }
-  if (static_cast<u64>(length) + 4 > kMaxFile) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
-  if (!out.alloc(length + 4)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (type != klRecString && type != klRecBlock) return Fail(klErrBadArg);
+  if ((length && !data.ptr) || (type == klRecString && length == 0)) return Fail(klErrBadArg);
+  if (static_cast<u64>(length) + 4 > kMaxFile) return Fail(klErrNoMemory);
+  if (!out.alloc(length + 4)) return Fail(klErrNoMemory);
   KLF_PutBE32(out.GetPtr(), length);
   if (length) std::memcpy(out.GetPtr() + 4, data.ptr, length);
   return 1;
@@ -950,16 +802,10 @@ u8 CKLF_Storage::i_ParentId(const CKLF_String& parentKey, u32& id, u16 missingEr
     return 1;
   }
   i32 i = i_Find(parentKey);
-  if (i < 0) {
-    SetError(missingError);
-    return 0;
-  }
+  if (i < 0) return Fail(missingError);
   RecHead h;
   if (!i_Head(m_index.GetPtrAt(static_cast<u32>(i))->GetUserValue(), h)) return 0;
-  if (h.type != klRecFolder) {
-    SetError(missingError);
-    return 0;
-  }
+  if (h.type != klRecFolder) return Fail(missingError);
   id = h.id;
   return 1;
 }
@@ -968,14 +814,8 @@ u8 CKLF_Storage::i_Append(CKLF_Mem& rec, const CKLF_String& name, u8 type, u32 p
                           u32 valueLen) {
   u64 body = 11ull + name.GetLength() + valueLen;
   u64 total = 4 + body + 8;
-  if (name.GetLength() > 0xFFFF || static_cast<u64>(m_fileLength) + 4 + body > kMaxFile) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
-  if (!rec.alloc(static_cast<u32>(total))) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (name.GetLength() > 0xFFFF || static_cast<u64>(m_fileLength) + 4 + body > kMaxFile) return Fail(klErrNoMemory);
+  if (!rec.alloc(static_cast<u32>(total))) return Fail(klErrNoMemory);
   u8* p = rec.GetPtr();
   KLF_PutBE32(p, static_cast<u32>(body));
   p[4] = type;
@@ -1000,16 +840,10 @@ bool KeyShapeOk(const CKLF_String& key) {
 u8 CKLF_Storage::i_AddRecord(const CKLF_String& key, u8 type, const u8* value, u32 valueLen) {
   CKLF_String parentKey, name;
   SplitPath(key, parentKey, name);
-  if (!KeyShapeOk(key) || name.GetLength() == 0) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!KeyShapeOk(key) || name.GetLength() == 0) return Fail(klErrBadArg);
   u32 parent;
   if (!i_ParentId(parentKey, parent, klErrStoreNotFolder)) return 0;
-  if (m_lastId >= kRootId - 1) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (m_lastId >= kRootId - 1) return Fail(klErrBadArg);
   u32 offset = m_fileLength - 8;
   u32 id = m_lastId + 1;
   CKLF_Mem rec;
@@ -1034,10 +868,7 @@ u8 CKLF_Storage::i_Replace(i32 index, const CKLF_String& key, u8 type, const u8*
   if (!i_Head(oldOffset, h)) return 0;
   CKLF_String parentKey, name;
   SplitPath(key, parentKey, name);
-  if (m_lastId >= kRootId - 1) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (m_lastId >= kRootId - 1) return Fail(klErrBadArg);
   u32 first, end;
   i_SubtreeRange(key, first, end);
   u32 offset = m_fileLength - 8;
@@ -1132,20 +963,14 @@ u8 CKLF_Storage::SetRecord(CKLF_String key, const u8* bytes, u32 n) {
 
 u8 CKLF_Storage::AddFolder(CKLF_String key) {
   if (!i_CanWrite()) return 0;
-  if (i_Find(key) >= 0) {
-    SetError(klErrStoreKeyExists);
-    return 0;
-  }
+  if (i_Find(key) >= 0) return Fail(klErrStoreKeyExists);
   return i_AddRecord(key, klRecFolder, nullptr, 0);
 }
 
 u8 CKLF_Storage::KillRec(CKLF_String key) {
   if (!i_CanWrite()) return 0;
   i32 i = i_Find(key);
-  if (i < 0) {
-    SetError(klErrStoreNoKey);
-    return 0;
-  }
+  if (i < 0) return Fail(klErrStoreNoKey);
   u32 same = static_cast<u32>(i);
   while (same < m_index.GetSize() && m_index.GetPtrAt(same)->Compare(key) == 0) ++same;
   u32 first, end;
@@ -1168,18 +993,14 @@ u8 CKLF_Storage::Rename(CKLF_String oldKey, CKLF_String newKey) {
   if (!i_CanWrite()) return 0;
   if (oldKey.Compare(newKey) == 0) return 1;
   i32 i = i_Find(oldKey);
-  if (i < 0) {
-    SetError(klErrStoreNoKey);
-    return 0;
-  }
+  if (i < 0) return Fail(klErrStoreNoKey);
   CKLF_String oldParent, oldName, newParent, newName;
   SplitPath(oldKey, oldParent, oldName);
   SplitPath(newKey, newParent, newName);
   CKLF_String inside = oldKey + ">";
   if (i_Find(newKey) >= 0 || oldName.GetLength() == 0 || newName.GetLength() == 0 || !KeyShapeOk(newKey) ||
       std::strncmp(newKey.GetStr(), inside.GetStr(), inside.GetLength()) == 0) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   u32 parent;
   if (!i_ParentId(newParent, parent, klErrBadArg)) return 0;
@@ -1190,10 +1011,7 @@ u8 CKLF_Storage::Rename(CKLF_String oldKey, CKLF_String newKey) {
   i_SubtreeRange(oldKey, first, end);
   for (u32 j = first; j < end; ++j) {
     u64 len = static_cast<u64>(m_index.GetPtrAt(j)->GetLength()) - oldKey.GetLength() + newKey.GetLength();
-    if (len > klMaxKeyBytes) {
-      SetError(klErrBadArg);
-      return 0;
-    }
+    if (len > klMaxKeyBytes) return Fail(klErrBadArg);
   }
   // The value as its type defines it (strings and blocks: length and bytes).
   u32 valueLen = h.valueLen;
@@ -1202,10 +1020,7 @@ u8 CKLF_Storage::Rename(CKLF_String oldKey, CKLF_String newKey) {
   if (h.type == klRecString || h.type == klRecBlock) {
     u8 l[4];
     if (h.valueLen < 4 || !i_Read(h.valueOff, l, 4)) return 0;
-    if (KLF_GetBE32(l) > h.valueLen - 4) {
-      SetError(klErrStoreMagic);
-      return 0;
-    }
+    if (KLF_GetBE32(l) > h.valueLen - 4) return Fail(klErrStoreMagic);
     valueLen = KLF_GetBE32(l) + 4;
   }
   CKLF_Mem value;

@@ -54,13 +54,15 @@ class CKLF_Storage : public CKLF_FrameWork {
   CKLF_Storage(const CKLF_Storage&) = delete;
   CKLF_Storage& operator=(const CKLF_Storage&) = delete;
 
-  // Modes: 1 read-only, 2 create (the file starts empty), others read and
-  // write. An empty file gets a new container (mode 1: error 1). Errors:
-  // the file's (32...), 113 not a container or malformed, 17 no memory.
+  // Modes: 1 read-only, 2 create (every form starts from an empty
+  // container), others read and write. An empty file gets a new container
+  // (mode 1: error 1). Errors: the file's (32...), 113 not a container or
+  // malformed, 17 no memory.
   u8 Open(CKLF_String path, u16 mode);
   u8 Open(CKLF_String name, const KLP_FileRef* parent, u16 mode);
   // Over a file the caller opened and keeps owning (Close closes it but
-  // does not delete it).
+  // does not delete it). A file that cannot be read, or in a writing mode
+  // cannot be written, is refused with error 35.
   u8 Open(CKLF_StdFile* file, u16 mode);
   // A read-only container in memory; the image is borrowed while open.
   u8 Open(const u8* image, u32 size);

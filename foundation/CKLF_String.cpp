@@ -34,17 +34,15 @@ u8 CKLF_String::i_Assign(const char* s, u32 len) {
   // s may point into our own buffer: build the new block before freeing.
   CKLF_Mem fresh;
   if (!fresh.Zalloc(size)) {
-    SetError(fresh.GetError());
     m_length = 0;
     if (m_buffer.GetPtr()) m_buffer.GetPtr()[0] = 0;
-    return 0;
+    return FailFrom(fresh, klErrNoMemory);
   }
   if (len) std::memcpy(fresh.GetPtr(), s, len);
   m_buffer.Resize(0);
   if (!m_buffer.Zalloc(size)) {
-    SetError(m_buffer.GetError());
     m_length = 0;
-    return 0;
+    return FailFrom(m_buffer, klErrNoMemory);
   }
   m_buffer.Copy(&fresh, 0, 0);
   m_length = len;
@@ -62,8 +60,8 @@ CKLF_String& CKLF_String::operator=(const CKLF_String& other) {
   u32 size = other.m_buffer.GetSize();
   if (size < other.m_length + 1) size = other.m_length + 1;
   if (!m_buffer.Zalloc(size)) {
-    SetError(m_buffer.GetError());
     m_length = 0;
+    FailFrom(m_buffer, klErrNoMemory);
     return *this;
   }
   if (other.m_buffer.GetPtr()) std::memcpy(m_buffer.GetPtr(), other.m_buffer.GetPtr(), other.m_buffer.GetSize());
@@ -79,10 +77,7 @@ CKLF_String& CKLF_String::operator=(char c) {
 }
 
 u8 CKLF_String::Compact() {
-  if (!m_buffer.Resize(m_length + 1)) {
-    SetError(m_buffer.GetError());
-    return 0;
-  }
+  if (!m_buffer.Resize(m_length + 1)) return FailFrom(m_buffer, klErrNoMemory);
   return 1;
 }
 
@@ -94,20 +89,14 @@ u8 CKLF_String::i_Grow(u32 need, u32 grow) {
   u64 by = need - size;
   if (by < kMinBuffer) by = kMinBuffer;
   if (by < grow) by = grow;
-  if (!klFits32(size + by) || !m_buffer.Resize(static_cast<u32>(size + by))) {
-    SetError(m_buffer.GetError() ? m_buffer.GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (!klFits32(size + by) || !m_buffer.Resize(static_cast<u32>(size + by))) return FailFrom(m_buffer, klErrNoMemory);
   return 1;
 }
 
 char* CKLF_String::Append(const CKLF_String& s, u32 grow) {
   u32 add = s.m_length;
   u64 need = static_cast<u64>(m_length) + add + 1;
-  if (!klFits32(need)) {
-    SetError(klErrNoMemory);
-    return nullptr;
-  }
+  if (!klFits32(need)) return Fail(klErrNoMemory, nullptr);
   // Appending a string to itself: keep the text apart before the buffer moves.
   CKLF_String selfCopy;
   const CKLF_String* src = &s;
@@ -124,20 +113,14 @@ char* CKLF_String::Append(const CKLF_String& s, u32 grow) {
 
 char* CKLF_String::Append(const char* s) {
   CKLF_String tmp(s);
-  if (tmp.IsError()) {
-    SetError(tmp.GetError());
-    return nullptr;
-  }
+  if (tmp.IsError()) return FailFrom(tmp, klErrNoMemory, nullptr);
   return Append(tmp, 0);
 }
 
 char* CKLF_String::Append(char c) {
   CKLF_String tmp;
   tmp = c;
-  if (tmp.IsError()) {
-    SetError(tmp.GetError());
-    return nullptr;
-  }
+  if (tmp.IsError()) return FailFrom(tmp, klErrNoMemory, nullptr);
   return Append(tmp, 0);
 }
 
@@ -155,10 +138,7 @@ CKLF_String& CKLF_String::operator+=(char c) {
 }
 
 char* CKLF_String::Space(u32 n) {
-  if (!klFits32(static_cast<u64>(n) + 1)) {
-    SetError(klErrNoMemory);
-    return nullptr;
-  }
+  if (!klFits32(static_cast<u64>(n) + 1)) return Fail(klErrNoMemory, nullptr);
   if (!i_Grow(n + 1, 0)) return nullptr;
   m_buffer.Set(static_cast<u8>(' '));
   GetStr()[n] = 0;
@@ -169,23 +149,14 @@ char* CKLF_String::Space(u32 n) {
 char* CKLF_String::InsertAt(u32 pos, const CKLF_String& s) {
   u32 keep = pos < m_length ? pos : m_length;
   u64 total = static_cast<u64>(s.m_length) + (pos > m_length ? pos : m_length);
-  if (!klFits32(total + 1)) {
-    SetError(klErrNoMemory);
-    return nullptr;
-  }
+  if (!klFits32(total + 1)) return Fail(klErrNoMemory, nullptr);
   CKLF_String tmp;
-  if (!tmp.Space(static_cast<u32>(total))) {
-    SetError(tmp.GetError());
-    return nullptr;
-  }
+  if (!tmp.Space(static_cast<u32>(total))) return FailFrom(tmp, klErrNoMemory, nullptr);
   char* d = tmp.GetStr();
   std::memcpy(d, GetStr(), keep);
   std::memcpy(d + pos, s.GetStr(), s.m_length);
   if (keep < m_length) std::memcpy(d + pos + s.m_length, GetStr() + keep, m_length - keep);
-  if (!m_buffer.Resize(tmp.m_buffer.GetSize())) {
-    SetError(m_buffer.GetError());
-    return nullptr;
-  }
+  if (!m_buffer.Resize(tmp.m_buffer.GetSize())) return FailFrom(m_buffer, klErrNoMemory, nullptr);
   m_buffer.Copy(&tmp.m_buffer, 0, 0);
   m_length = tmp.m_length;
   return GetStr();
@@ -262,23 +233,17 @@ char* CKLF_String::SetFromMem(CKLF_Mem& m, u32 max) {
 
 char* CKLF_String::BufferHEX(const void* p, u32 n) {
   u64 len = 2ull * n;
-  if (!klFits32(len + 1)) {
-    SetError(klErrNoMemory);
-    return nullptr;
-  }
+  if (!klFits32(len + 1)) return Fail(klErrNoMemory, nullptr);
   CKLF_String tmp;
-  if (!tmp.Space(static_cast<u32>(len))) {
-    SetError(tmp.GetError());
-    return nullptr;
-  }
+  if (!tmp.Space(static_cast<u32>(len))) return FailFrom(tmp, klErrNoMemory, nullptr);
   const u8* b = static_cast<const u8*>(p);
   char* d = tmp.GetStr();
   for (u32 i = 0; i < n; ++i) {
     d[2 * i] = HEXDigit(b[i] >> 4);
     d[2 * i + 1] = HEXDigit(b[i] & 15);
   }
-  *this = tmp;
-  return IsError() ? nullptr : GetStr();
+  // The text only: the user value is not ours to touch.
+  return i_Assign(tmp.GetStr(), static_cast<u32>(len)) ? GetStr() : nullptr;
 }
 
 char* CKLF_String::BufferHEX(CKLF_Mem& m, u32 n) {
@@ -296,15 +261,13 @@ char* CKLF_String::Format(const char* fmt, ...) {
   va_end(args);
   if (n < 0) {
     va_end(again);
-    SetError(klErrBadArg);
-    return nullptr;
+    return Fail(klErrBadArg, nullptr);
   }
   // Format into a block of its own: an argument may point into this string.
   CKLF_Mem out;
   if (!out.alloc(static_cast<u32>(n) + 1)) {
     va_end(again);
-    SetError(out.GetError());
-    return nullptr;
+    return FailFrom(out, klErrNoMemory, nullptr);
   }
   std::vsnprintf(reinterpret_cast<char*>(out.GetPtr()), static_cast<size_t>(n) + 1, fmt, again);
   va_end(again);
@@ -378,10 +341,7 @@ i32 CKLF_String::Find(const CKLF_String& needle, i32 start, u8 forward) {
   }
   CKLF_String hay(*this);
   CKLF_String rev(needle);
-  if (hay.IsError() || rev.IsError()) {
-    SetError(klErrNoMemory);
-    return -1;
-  }
+  if (hay.IsError() || rev.IsError()) return Fail(klErrNoMemory, -1);
   hay.Reverse();
   rev.Reverse();
   const char* hit = std::strstr(hay.GetStr() + start, rev.GetStr());

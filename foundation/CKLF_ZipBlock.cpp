@@ -15,10 +15,7 @@ const u64 kMaxRatio = 1032;
 }  // namespace
 
 u8 CKLF_ZipBlock::Process() {
-  if (m_progress) {
-    SetError(klErrZipProgress);
-    return 0;
-  }
+  if (m_progress) return Fail(klErrZipProgress);
   ResetError();
   switch (m_mode) {
     case 0: return Decompress();
@@ -26,80 +23,50 @@ u8 CKLF_ZipBlock::Process() {
     case 2: return Compress(6);
     case 3: return Compress(1);
     default:
-      SetError(klErrZipArgs);
-      return 0;
+      return Fail(klErrZipArgs);
   }
 }
 
 u8 CKLF_ZipBlock::Compress(u8 level) {
-  if (!m_source || m_sourceSize == 0 || m_sourceSize > klZipMaxUnpacked || level > 9) {
-    SetError(klErrZipArgs);
-    return 0;
-  }
+  if (!m_source || m_sourceSize == 0 || m_sourceSize > klZipMaxUnpacked || level > 9) return Fail(klErrZipArgs);
   CKLF_Mem* dest = i_Dest();
   if (!dest || !i_DetachSource()) return 0;
   u64 room = static_cast<u64>(m_sourceSize) * 12 / 10 + 30;
   if (room < compressBound(m_sourceSize) + klZipHeadSize) room = compressBound(m_sourceSize) + klZipHeadSize;
-  if (!klFits32(room)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
-  if (!dest->Resize(static_cast<u32>(room))) {
-    SetError(dest->GetError());
-    return 0;
-  }
+  if (!klFits32(room)) return Fail(klErrNoMemory);
+  if (!dest->Resize(static_cast<u32>(room))) return FailFrom(*dest, klErrNoMemory);
   u8* out = dest->GetPtr();
   std::memcpy(out, kMagic, 8);
   KLF_PutBE32(out + 8, m_sourceSize);
   uLongf packed = static_cast<uLongf>(room - klZipHeadSize);
   int r = compress2(out + klZipHeadSize, &packed, m_source, m_sourceSize, level);
-  if (r == Z_STREAM_ERROR) {
-    SetError(klErrZipArgs);
-    return 0;
-  }
-  if (r != Z_OK) {
-    SetError(klErrZipCompress);
-    return 0;
-  }
+  if (r == Z_STREAM_ERROR) return Fail(klErrZipArgs);
+  if (r != Z_OK) return Fail(klErrZipCompress);
   KLF_PutBE32(out + 12, static_cast<u32>(packed));
-  if (!dest->Resize(static_cast<u32>(packed + klZipHeadSize))) {
-    SetError(dest->GetError());
-    return 0;
-  }
+  if (!dest->Resize(static_cast<u32>(packed + klZipHeadSize))) return FailFrom(*dest, klErrNoMemory);
   ResetError();
   return 1;
 }
 
 u8 CKLF_ZipBlock::Decompress() {
   if (!m_source || m_sourceSize < klZipHeadSize || std::memcmp(m_source, kMagic, 8) != 0) {
-    SetError(klErrZipMalformed);
-    return 0;
+    return Fail(klErrZipMalformed);
   }
   u32 unpacked = KLF_GetBE32(m_source + 8);
   u32 packed = KLF_GetBE32(m_source + 12);
   if (static_cast<u64>(packed) + klZipHeadSize > m_sourceSize || unpacked > klZipMaxUnpacked ||
       static_cast<u64>(unpacked) > static_cast<u64>(packed) * kMaxRatio) {
-    SetError(klErrZipMalformed);
-    return 0;
+    return Fail(klErrZipMalformed);
   }
   CKLF_Mem* dest = i_Dest();
   if (!dest || !i_DetachSource()) return 0;
-  if (!dest->Resize(unpacked)) {
-    SetError(dest->GetError());
-    return 0;
-  }
+  if (!dest->Resize(unpacked)) return FailFrom(*dest, klErrNoMemory);
   // zlib wants somewhere to write even when nothing is expected.
   Bytef none = 0;
   uLongf got = unpacked;
   int r = uncompress(unpacked ? dest->GetPtr() : &none, &got, m_source + klZipHeadSize, packed);
-  if (r == Z_MEM_ERROR) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
-  if (r != Z_OK || got != unpacked) {
-    SetError(klErrZipMalformed);
-    return 0;
-  }
+  if (r == Z_MEM_ERROR) return Fail(klErrNoMemory);
+  if (r != Z_OK || got != unpacked) return Fail(klErrZipMalformed);
   ResetError();
   return 1;
 }

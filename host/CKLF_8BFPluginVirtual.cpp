@@ -107,15 +107,40 @@ void CKLF_8BFPluginVirtual::EmptyRects() {
 
 u8 CKLF_8BFPluginVirtual::FillPluginData() {
   KLP_FilterRecord* fr = m_filterRecord;
-  if (!fr) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!fr) return Fail(klErrBadArg);
   ResetError();
   kltPLUGINDATA_s& pd = m_pluginData;
   std::memset(&pd, 0, sizeof(pd));
   m_channelNames.Empty();
+  if (!i_FillGeometry() || !i_FillModeAndCase()) return 0;
+  std::memcpy(pd.foreColor, fr->foreColor, 4);
+  std::memcpy(pd.backColor, fr->backColor, 4);
+  pd.resolutionH = fr->imageHRes / 65536.0;
+  pd.resolutionV = fr->imageVRes / 65536.0;
+  if (pd.resolutionH <= 0 && pd.resolutionV > 0) pd.resolutionH = pd.resolutionV;
+  if (pd.resolutionV <= 0 && pd.resolutionH > 0) pd.resolutionV = pd.resolutionH;
+  const KLP_PropertyProcs* props = fr->propertyProcs;
+  if (props && props->getPropertyProc) {
+    intptr_t v = 0;
+    if (props->getPropertyProc(fr->hostContext, KLP_SIG_8BIM, KLP_PROP_RULER_UNITS, 0, &v, nullptr) == 0) {
+      if (v >= 0 && v <= 3)
+        pd.rulerUnits = static_cast<u8>(v);
+      else if (v == 6)
+        pd.rulerUnits = 4;
+    }
+  }
+  i_FillChannelNames();
+  i_FillICCProfile();
+  const KLP_DocumentInfo* doc = fr->documentInfo;
+  if (fr->basicSuite && doc && doc->maxVersion >= 2 && doc->layers && InitPSSuites()) pd.layerAccess = 1;
+  return 1;
+}
 
+// Filter rectangle, whole and image sizes, origin and the filter area in
+// the document.
+u8 CKLF_8BFPluginVirtual::i_FillGeometry() {
+  const KLP_FilterRecord* fr = m_filterRecord;
+  kltPLUGINDATA_s& pd = m_pluginData;
   pd.filterRect = kltRECT_s{fr->filterRect.left, fr->filterRect.top, fr->filterRect.right, fr->filterRect.bottom};
   const i64 fw64 = static_cast<i64>(pd.filterRect.right) - pd.filterRect.left;
   const i64 fh64 = static_cast<i64>(pd.filterRect.bottom) - pd.filterRect.top;
@@ -124,10 +149,8 @@ u8 CKLF_8BFPluginVirtual::FillPluginData() {
   const i64 areaTop = static_cast<i64>(wholeGiven ? fr->floatCoord.v : 0) + pd.filterRect.top;
   // Every size and place below is a 32-bit field.
   if (!FitsI32(fw64) || !FitsI32(fh64) || !FitsI32(areaLeft) || !FitsI32(areaTop) || !FitsI32(areaLeft + fw64) ||
-      !FitsI32(areaTop + fh64)) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+      !FitsI32(areaTop + fh64))
+    return Fail(klErrBadArg);
   const i32 fw = static_cast<i32>(fw64), fh = static_cast<i32>(fh64);
   if (wholeGiven) {
     pd.wholeSize = kltSIZE_s{fr->wholeSize.h, fr->wholeSize.v};
@@ -146,7 +169,14 @@ u8 CKLF_8BFPluginVirtual::FillPluginData() {
   pd.filterArea.top = pd.origin.y + pd.filterRect.top;
   pd.filterArea.right = pd.filterArea.left + fw;
   pd.filterArea.bottom = pd.filterArea.top + fh;
+  return 1;
+}
 
+// Colour kind and planes by the image mode; transparency, selection and
+// editable transparency by the filter case. Error 48 for others.
+u8 CKLF_8BFPluginVirtual::i_FillModeAndCase() {
+  const KLP_FilterRecord* fr = m_filterRecord;
+  kltPLUGINDATA_s& pd = m_pluginData;
   switch (fr->imageMode) {
     case klpModeGray:
       pd.colorKind = 0;
@@ -161,111 +191,90 @@ u8 CKLF_8BFPluginVirtual::FillPluginData() {
       pd.planes = 4;
       break;
     default:
-      SetError(klErrUnsupported);
-      return 0;
+      return Fail(klErrUnsupported);
   }
   pd.bits = 8;
   pd.hostMask = fr->haveMask ? 1 : 0;
-
   static const u8 kCases[8][3] = {
       // transparency, selection, editable
       {0, 0, 0}, {0, 0, 0}, {0, 1, 0}, {1, 1, 1}, {1, 0, 1}, {1, 1, 1}, {1, 0, 0}, {1, 1, 0},
   };
   if (fr->filterCase == 0) {
-    pd.transparency = 0;
     pd.selection = pd.hostMask;
-    pd.editableTransparency = 0;
-  } else if (fr->filterCase >= 1 && fr->filterCase <= 7) {
-    pd.transparency = kCases[fr->filterCase][0];
-    pd.selection = kCases[fr->filterCase][1];
-    pd.editableTransparency = kCases[fr->filterCase][2];
-    if (fr->hostSig != KLP_SIG_8BIM) {
-      if (!pd.transparency && fr->inTransparencyMask > 0) pd.transparency = 1;
-      // Writable only when there is a transparency plane to write.
-      if (pd.transparency && fr->outTransparencyMask > 0) pd.editableTransparency = 1;
-    }
-    if (pd.transparency) pd.planes++;
-  } else {
-    SetError(klErrUnsupported);
-    return 0;
+    return 1;
   }
-
-  std::memcpy(pd.foreColor, fr->foreColor, 4);
-  std::memcpy(pd.backColor, fr->backColor, 4);
-
-  pd.resolutionH = fr->imageHRes / 65536.0;
-  pd.resolutionV = fr->imageVRes / 65536.0;
-  if (pd.resolutionH <= 0 && pd.resolutionV > 0) pd.resolutionH = pd.resolutionV;
-  if (pd.resolutionV <= 0 && pd.resolutionH > 0) pd.resolutionV = pd.resolutionH;
-
-  pd.rulerUnits = 0;
-  const KLP_PropertyProcs* props = fr->propertyProcs;
-  if (props && props->getPropertyProc) {
-    intptr_t v = 0;
-    if (props->getPropertyProc(fr->hostContext, KLP_SIG_8BIM, KLP_PROP_RULER_UNITS, 0, &v, nullptr) == 0) {
-      if (v >= 0 && v <= 3)
-        pd.rulerUnits = static_cast<u8>(v);
-      else if (v == 6)
-        pd.rulerUnits = 4;
-    }
+  if (fr->filterCase < 1 || fr->filterCase > 7) return Fail(klErrUnsupported);
+  pd.transparency = kCases[fr->filterCase][0];
+  pd.selection = kCases[fr->filterCase][1];
+  pd.editableTransparency = kCases[fr->filterCase][2];
+  if (fr->hostSig != KLP_SIG_8BIM) {
+    if (!pd.transparency && fr->inTransparencyMask > 0) pd.transparency = 1;
+    // Writable only when there is a transparency plane to write.
+    if (pd.transparency && fr->outTransparencyMask > 0) pd.editableTransparency = 1;
   }
-
-  if (fr->supportsAbsolute && props && props->getPropertyProc) {
-    intptr_t count = 0;
-    if (props->getPropertyProc(fr->hostContext, KLP_SIG_8BIM, KLP_PROP_CHANNEL_COUNT, 0, &count, nullptr) == 0 &&
-        count > 0) {
-      if (count > 65535) count = 65535;
-      pd.channelNamesGiven = 1;
-      pd.channelCount = static_cast<u16>(count);
-      const KLP_HandleProcs* hp = fr->handleProcs;
-      for (i32 i = 0; i < static_cast<i32>(count); ++i) {
-        CKLF_String name;
-        u8 got = 0;
-        KLP_Handle h = nullptr;
-        if (hp && hp->getSizeProc && hp->lockProc && hp->unlockProc && hp->disposeProc &&
-            props->getPropertyProc(fr->hostContext, KLP_SIG_8BIM, KLP_PROP_CHANNEL_NAME, i, nullptr, &h) == 0 && h) {
-          i32 size = hp->getSizeProc(fr->hostContext, h);
-          char* p = hp->lockProc(fr->hostContext, h, 0);
-          if (p && size >= 0) {
-            i32 n = 0;
-            while (n < size && n < kMaxChannelName && p[n]) ++n;
-            char buf[kMaxChannelName + 1];
-            std::memcpy(buf, p, static_cast<size_t>(n));
-            buf[n] = 0;
-            name = buf;
-            got = 1;
-          }
-          if (p) hp->unlockProc(fr->hostContext, h);
-          hp->disposeProc(fr->hostContext, h);
-        }
-        if (!got) name.Format("Channel %d", i + 1);
-        m_channelNames.Add(name, static_cast<u32>(i));
-      }
-    }
-  }
-
-  const KLP_HandleProcs* hp = fr->handleProcs;
-  if (hp && hp->lockProc && hp->unlockProc && fr->canUseICCProfiles && fr->iCCprofileData && fr->iCCprofileSize > 0) {
-    u32 size = static_cast<u32>(fr->iCCprofileSize);
-    // Never read past the handle when the host can tell its size.
-    if (hp->getSizeProc) {
-      i32 real = hp->getSizeProc(fr->hostContext, fr->iCCprofileData);
-      if (real >= 0 && static_cast<u32>(real) < size) size = static_cast<u32>(real);
-    }
-    char* p = hp->lockProc(fr->hostContext, fr->iCCprofileData, 0);
-    if (p && size > 0) {
-      if (m_iccProfile.GetSize() >= size || m_iccProfile.Resize(size)) {
-        std::memcpy(m_iccProfile.GetPtr(), p, size);
-        pd.iccProfile = m_iccProfile.GetPtr();
-        pd.iccProfileSize = size;
-      }
-    }
-    if (p) hp->unlockProc(fr->hostContext, fr->iCCprofileData);
-  }
-
-  const KLP_DocumentInfo* doc = fr->documentInfo;
-  if (fr->basicSuite && doc && doc->maxVersion >= 2 && doc->layers && InitPSSuites()) pd.layerAccess = 1;
+  if (pd.transparency) pd.planes++;
   return 1;
+}
+
+// Names of the document's channels when the host tells them; "Channel %d"
+// for a name it does not give.
+void CKLF_8BFPluginVirtual::i_FillChannelNames() {
+  const KLP_FilterRecord* fr = m_filterRecord;
+  const KLP_PropertyProcs* props = fr->propertyProcs;
+  intptr_t count = 0;
+  if (!fr->supportsAbsolute || !props || !props->getPropertyProc ||
+      props->getPropertyProc(fr->hostContext, KLP_SIG_8BIM, KLP_PROP_CHANNEL_COUNT, 0, &count, nullptr) != 0 ||
+      count <= 0)
+    return;
+  if (count > 65535) count = 65535;
+  m_pluginData.channelNamesGiven = 1;
+  m_pluginData.channelCount = static_cast<u16>(count);
+  const KLP_HandleProcs* hp = fr->handleProcs;
+  for (i32 i = 0; i < static_cast<i32>(count); ++i) {
+    CKLF_String name;
+    u8 got = 0;
+    KLP_Handle h = nullptr;
+    if (hp && hp->getSizeProc && hp->lockProc && hp->unlockProc && hp->disposeProc &&
+        props->getPropertyProc(fr->hostContext, KLP_SIG_8BIM, KLP_PROP_CHANNEL_NAME, i, nullptr, &h) == 0 && h) {
+      i32 size = hp->getSizeProc(fr->hostContext, h);
+      char* p = hp->lockProc(fr->hostContext, h, 0);
+      if (p && size >= 0) {
+        i32 n = 0;
+        while (n < size && n < kMaxChannelName && p[n]) ++n;
+        char buf[kMaxChannelName + 1];
+        std::memcpy(buf, p, static_cast<size_t>(n));
+        buf[n] = 0;
+        name = buf;
+        got = 1;
+      }
+      if (p) hp->unlockProc(fr->hostContext, h);
+      hp->disposeProc(fr->hostContext, h);
+    }
+    if (!got) name.Format("Channel %d", i + 1);
+    m_channelNames.Add(name, static_cast<u32>(i));
+  }
+}
+
+// A copy of the document's colour profile, when the host offers one.
+void CKLF_8BFPluginVirtual::i_FillICCProfile() {
+  const KLP_FilterRecord* fr = m_filterRecord;
+  const KLP_HandleProcs* hp = fr->handleProcs;
+  if (!hp || !hp->lockProc || !hp->unlockProc || !fr->canUseICCProfiles || !fr->iCCprofileData ||
+      fr->iCCprofileSize <= 0)
+    return;
+  u32 size = static_cast<u32>(fr->iCCprofileSize);
+  // Never read past the handle when the host can tell its size.
+  if (hp->getSizeProc) {
+    i32 real = hp->getSizeProc(fr->hostContext, fr->iCCprofileData);
+    if (real >= 0 && static_cast<u32>(real) < size) size = static_cast<u32>(real);
+  }
+  char* p = hp->lockProc(fr->hostContext, fr->iCCprofileData, 0);
+  if (p && size > 0 && (m_iccProfile.GetSize() >= size || m_iccProfile.Resize(size))) {
+    std::memcpy(m_iccProfile.GetPtr(), p, size);
+    m_pluginData.iccProfile = m_iccProfile.GetPtr();
+    m_pluginData.iccProfileSize = size;
+  }
+  if (p) hp->unlockProc(fr->hostContext, fr->iCCprofileData);
 }
 
 // ---- Colours
@@ -292,10 +301,7 @@ u8 CKLF_8BFPluginVirtual::GetBgColor_RGB(kltRGBA8& rgba) {
 }
 
 u8 CKLF_8BFPluginVirtual::ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& rgba) {
-  if (!m_filterRecord) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!m_filterRecord) return Fail(klErrBadArg);
   i16 space;
   switch (m_filterRecord->imageMode) {
     case klpModeRGB:
@@ -308,8 +314,7 @@ u8 CKLF_8BFPluginVirtual::ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& 
       space = klpSpaceGray;
       break;
     default:
-      SetError(klErrBadArg);
-      return 0;
+      return Fail(klErrBadArg);
   }
   KLP_ColorServicesInfo info = Conversion(space, klpSpaceRGB, colour, 4);
   if (!i_HostColorServices(info)) return 0;
@@ -353,10 +358,7 @@ u8 CKLF_8BFPluginVirtual::SelectColor_ALL(u8 line[8]) {
 }
 
 u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB(u8** src, u8** dst, u32 count) {
-  if (!src || !dst || !m_filterRecord) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!src || !dst || !m_filterRecord) return Fail(klErrBadArg);
   if (!m_filterRecord->colorServices) return 0;
   u8 kind = m_pluginData.colorKind;
   if (kind == 1) {
@@ -364,10 +366,7 @@ u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB(u8** src, u8** dst, u32 count) {
       if (dst[c] != src[c]) std::memmove(dst[c], src[c], count);
     return 1;
   }
-  if (kind != 0 && kind != 2) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (kind != 0 && kind != 2) return Fail(klErrBadArg);
   const i16 space = kind == 0 ? klpSpaceGray : klpSpaceCMYK;
   const int n = kind == 0 ? 1 : 4;
   for (u32 i = 0; i < count; ++i) {
@@ -381,10 +380,7 @@ u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB(u8** src, u8** dst, u32 count) {
 }
 
 u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB_Internal(u8** src, u8** dst, u32 count) {
-  if (!src || !dst) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!src || !dst) return Fail(klErrBadArg);
   switch (m_pluginData.colorKind) {
     case 1:
       for (int c = 0; c < 3; ++c)
@@ -407,8 +403,7 @@ u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB_Internal(u8** src, u8** dst, u32 cou
         if (dst[c] != src[0]) std::memmove(dst[c], src[0], count);
       return 1;
     default:
-      SetError(klErrBadArg);
-      return 0;
+      return Fail(klErrBadArg);
   }
 }
 

@@ -142,6 +142,11 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   // One band-wise transfer; mode 0 read, 1 write, 2 fill.
   u8 i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer, u32 rowBytes, u8 mode, u8 value, u8 absolute);
   u8 i_HostColorServices(KLP_ColorServicesInfo& info);
+  // The steps of FillPluginData.
+  u8 i_FillGeometry();
+  u8 i_FillModeAndCase();
+  void i_FillChannelNames();
+  void i_FillICCProfile();
   u8 i_ReadChannel(const KLP_ChannelDesc* channel, u8* plane, i32 stride, const kltRECT_s& rect);
   // The composite channels and transparency of a layer (-1: the merged
   // document); 0 when the layer is not there.

@@ -6,33 +6,18 @@
 u8 CKLF_8BFPluginVirtual::ConfFile_Read(CKLF_Mem& block, CKLF_String name, CKLF_String folder) {
   (void)folder;
   CKLF_StdFile file;
-  if (!file.Open(name, &m_pluginFolder, 1)) {
-    SetError(file.GetError() ? file.GetError() : static_cast<u16>(klErrFileOpen));
-    return 0;
-  }
+  if (!file.Open(name, &m_pluginFolder, 1)) return FailFrom(file, klErrFileOpen);
   i32 length = file.GetLength();
-  if (length < 0) {
-    SetError(file.GetError());
-    return 0;
-  }
+  if (length < 0) return FailFrom(file, klErrFileSeek);
   if (length == 0) {
     block.free();
     return 1;
   }
   CKLF_Mem bytes;
-  if (!bytes.alloc(static_cast<u32>(length))) {
-    SetError(bytes.GetError());
-    return 0;
-  }
-  if (file.Read(bytes.GetPtr(), static_cast<u32>(length)) != length) {
-    SetError(file.GetError() ? file.GetError() : static_cast<u16>(klErrFileRead));
-    return 0;
-  }
+  if (!bytes.alloc(static_cast<u32>(length))) return FailFrom(bytes, klErrNoMemory);
+  if (file.Read(bytes.GetPtr(), static_cast<u32>(length)) != length) return FailFrom(file, klErrFileRead);
   // The caller's block changes only once the whole file is in.
-  if (!block.alloc(static_cast<u32>(length))) {
-    SetError(block.GetError());
-    return 0;
-  }
+  if (!block.alloc(static_cast<u32>(length))) return FailFrom(block, klErrNoMemory);
   block.Copy(0, bytes.GetPtr(), static_cast<u32>(length));
   return 1;
 }
@@ -40,19 +25,13 @@ u8 CKLF_8BFPluginVirtual::ConfFile_Read(CKLF_Mem& block, CKLF_String name, CKLF_
 u8 CKLF_8BFPluginVirtual::ConfFile_Write(const void* data, u32 size, CKLF_String name, CKLF_String folder) {
   (void)folder;
   CKLF_StdFile file;
-  if (!file.Open(name, &m_pluginFolder, 4)) {
-    SetError(file.GetError() ? file.GetError() : static_cast<u16>(klErrFileOpen));
-    return 0;
-  }
+  if (!file.Open(name, &m_pluginFolder, 4)) return FailFrom(file, klErrFileOpen);
   if (size && (!data || file.Write(data, size) != static_cast<i32>(size))) {
-    SetError(file.GetError() ? file.GetError() : static_cast<u16>(klErrFileWrite));
+    FailFrom(file, klErrFileWrite);
     file.Close();
     return 0;
   }
-  if (!file.Close()) {
-    SetError(file.GetError());
-    return 0;
-  }
+  if (!file.Close()) return FailFrom(file, klErrFileWrite);
   return 1;
 }
 
@@ -63,8 +42,7 @@ u8 CKLF_8BFPluginVirtual::ConfFile_Write(CKLF_Mem& block, CKLF_String name, CKLF
 u8 CKLF_8BFPluginVirtual::ConfStorage_Open(CKLF_String name) {
   ConfStorage_Close();
   if (!m_conf.Open(name, &m_pluginFolder, 3) && !m_conf.Open(name, &m_pluginFolder, 2)) {
-    SetError(m_conf.GetError());
-    return 0;
+    return FailFrom(m_conf, klErrFileOpen);
   }
   m_confOpen = 1;
   return 1;
@@ -73,9 +51,6 @@ u8 CKLF_8BFPluginVirtual::ConfStorage_Open(CKLF_String name) {
 u8 CKLF_8BFPluginVirtual::ConfStorage_Close() {
   if (!m_confOpen) return 1;
   m_confOpen = 0;
-  if (!m_conf.Close()) {
-    SetError(m_conf.GetError());
-    return 0;
-  }
+  if (!m_conf.Close()) return FailFrom(m_conf, klErrFileWrite);
   return 1;
 }

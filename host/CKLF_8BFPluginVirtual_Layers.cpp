@@ -1,6 +1,5 @@
 // Document layers through the host's channel-ports suite.
 #include <cstring>
-#include <vector>
 
 #include "CKLF_8BFPluginVirtual.h"
 #include "CKLF_Image.h"
@@ -84,15 +83,11 @@ u8 CKLF_8BFPluginVirtual::PS_GetLayer(i32 layerId, u8** planes, i32 width, i32 h
   const KLP_ChannelDesc *first = nullptr, *transparency = nullptr;
   if (!planes || !m_portsSuite || width <= 0 || height <= 0 || !SizeIs(rect, width, height) ||
       !i_LayerChannels(layerId, first, transparency)) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   u32 channels = 0;
   for (const KLP_ChannelDesc* c = first; c && channels < 5; c = c->next) ++channels;
-  if (channels > 4 || channels + 1 != planeCount) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (channels > 4 || channels + 1 != planeCount) return Fail(klErrBadArg);
   u32 i = 0;
   for (const KLP_ChannelDesc* c = first; c && i < channels; c = c->next, ++i)
     if (!i_ReadChannel(c, planes[i], width, rect)) return 0;
@@ -106,17 +101,13 @@ u8 CKLF_8BFPluginVirtual::PS_GetLayerWithColorConversionIfNeeded(i32 layerId, u8
                                                                   u8 planeCount, kltRECT_s rect) {
   if (planeCount != 4 || !planes) return PS_GetLayer(layerId, planes, width, height, planeCount, rect);
   const KLP_ChannelDesc *first = nullptr, *transparency = nullptr;
-  if (!i_LayerChannels(layerId, first, transparency)) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!i_LayerChannels(layerId, first, transparency)) return Fail(klErrBadArg);
   u32 channels = 0;
   for (const KLP_ChannelDesc* c = first; c && channels < 5; c = c->next) ++channels;
   if (channels == 3) return PS_GetLayer(layerId, planes, width, height, planeCount, rect);
   if ((channels != 1 && channels != 4) || !m_portsSuite || width <= 0 || height <= 0 ||
       !SizeIs(rect, width, height)) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
   u32 i = 0;
@@ -140,8 +131,7 @@ u8 CKLF_8BFPluginVirtual::PS_GetScaledLayerRGB(i32 layerId, CKLF_Image* image, k
   const KLP_ChannelDesc *first = nullptr, *transparency = nullptr;
   if (!image || image->GetImageMode() != 2 || !m_portsSuite || rect.right <= rect.left || rect.bottom <= rect.top ||
       !i_LayerChannels(layerId, first, transparency)) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   const KLP_ChannelDesc* channels[4] = {nullptr, nullptr, nullptr, nullptr};
   u32 count = 0;
@@ -149,45 +139,44 @@ u8 CKLF_8BFPluginVirtual::PS_GetScaledLayerRGB(i32 layerId, CKLF_Image* image, k
     if (count < 4) channels[count] = c;
     ++count;
   }
-  if (count != 1 && count != 3 && count != 4) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (count != 1 && count != 3 && count != 4) return Fail(klErrBadArg);
   image->Set(kltRGBA8{255, 255, 255, 255}, 0x0F, klNullRect);
   u8* planes[4];
   u32 stride = 0;
-  if (!image->GetImageChannels(planes, stride)) {
-    SetError(image->GetError());
-    return 0;
-  }
+  if (!image->GetImageChannels(planes, stride)) return FailFrom(*image, klErrEmpty);
   const i64 dw = image->GetImageWidth(), dh = image->GetImageHeight();
   const i64 sw = static_cast<i64>(rect.right) - rect.left, sh = static_cast<i64>(rect.bottom) - rect.top;
   if (dw <= 0 || dh <= 0) return 1;
   // One source row per destination row, each channel read once per row.
-  std::vector<u8> row(static_cast<size_t>(sw) * 5);
-  std::vector<i64> column(static_cast<size_t>(dw));
-  for (i64 x = 0; x < dw; ++x) column[static_cast<size_t>(x)] = x * sw / dw;
+  CKLF_Mem rowMem, columnMem;
+  const u64 rowBytes = static_cast<u64>(sw) * 5, columnBytes = static_cast<u64>(dw) * sizeof(i64);
+  if (sw <= 0 || !klFits32(rowBytes) || !rowMem.alloc(static_cast<u32>(rowBytes)))
+    return FailFrom(rowMem, klErrNoMemory);
+  if (!columnMem.alloc(static_cast<u32>(columnBytes))) return FailFrom(columnMem, klErrNoMemory);
+  u8* row = rowMem.GetPtr();
+  i64* column = reinterpret_cast<i64*>(columnMem.GetPtr());
+  for (i64 x = 0; x < dw; ++x) column[x] = x * sw / dw;
   for (i64 y = 0; y < dh; ++y) {
     i32 sy = static_cast<i32>(rect.top + y * sh / dh);
     kltRECT_s r = {rect.left, sy, rect.right, sy + 1};
     u32 n = count < 4 ? count : 4;
     for (u32 c = 0; c < n; ++c)
-      if (!i_ReadChannel(channels[c], row.data() + c * sw, static_cast<i32>(sw), r)) return 0;
+      if (!i_ReadChannel(channels[c], row + c * sw, static_cast<i32>(sw), r)) return 0;
     u8 hasAlpha = transparency ? 1 : 0;
-    if (hasAlpha && !i_ReadChannel(transparency, row.data() + 4 * sw, static_cast<i32>(sw), r)) return 0;
+    if (hasAlpha && !i_ReadChannel(transparency, row + 4 * sw, static_cast<i32>(sw), r)) return 0;
     u8* out[4];
     for (int c = 0; c < 4; ++c) out[c] = planes[c] + static_cast<u64>(y) * stride;
     for (i64 x = 0; x < dw; ++x) {
-      i64 s = column[static_cast<size_t>(x)];
+      const i64 s = column[x];
       if (count == 1) {
-        out[0][x] = out[1][x] = out[2][x] = row[static_cast<size_t>(s)];
+        out[0][x] = out[1][x] = out[2][x] = row[s];
       } else if (count == 3) {
-        for (int c = 0; c < 3; ++c) out[c][x] = row[static_cast<size_t>(c * sw + s)];
+        for (int c = 0; c < 3; ++c) out[c][x] = row[c * sw + s];
       } else {
-        u32 k = row[static_cast<size_t>(3 * sw + s)];
-        for (int c = 0; c < 3; ++c) out[c][x] = static_cast<u8>((row[static_cast<size_t>(c * sw + s)] * k) >> 8);
+        const u32 k = row[3 * sw + s];
+        for (int c = 0; c < 3; ++c) out[c][x] = static_cast<u8>((row[c * sw + s] * k) >> 8);
       }
-      if (hasAlpha) out[3][x] = row[static_cast<size_t>(4 * sw + s)];
+      if (hasAlpha) out[3][x] = row[4 * sw + s];
     }
   }
   return 1;
@@ -198,10 +187,7 @@ const kltLAYERINFO_s* CKLF_8BFPluginVirtual::GetLayerInfo(u32 index) const {
 }
 
 u8 CKLF_8BFPluginVirtual::PS_FillRealLayerBounds(kltRECT_s rect, u8 force) {
-  if (!m_portsSuite || !m_filterRecord || !m_filterRecord->documentInfo) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!m_portsSuite || !m_filterRecord || !m_filterRecord->documentInfo) return Fail(klErrBadArg);
   if (m_layers && !force) return 1;
   m_layerTable.free();
   m_layers = nullptr;
@@ -213,18 +199,14 @@ u8 CKLF_8BFPluginVirtual::PS_FillRealLayerBounds(kltRECT_s rect, u8 force) {
     if (l->isPixelBased) ++count;
   ++count;
   u64 bytes = static_cast<u64>(count) * sizeof(kltLAYERINFO_s);
-  if (!klFits32(bytes) || !m_layerTable.Zalloc(static_cast<u32>(bytes))) {
-    SetError(m_layerTable.GetError() ? m_layerTable.GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
-  CKLF_Mem scan;
-  if (!scan.alloc(kScanBytes)) {
+  if (!klFits32(bytes) || !m_layerTable.Zalloc(static_cast<u32>(bytes))) return FailFrom(m_layerTable, klErrNoMemory);
+  CKLF_Mem scan, transparencyMem;
+  if (!scan.alloc(kScanBytes) || !transparencyMem.Zalloc(count * static_cast<u32>(sizeof(KLP_ChannelDesc*)))) {
     m_layerTable.free();
-    SetError(scan.GetError());
-    return 0;
+    return Fail(klErrNoMemory);
   }
   kltLAYERINFO_s* table = reinterpret_cast<kltLAYERINFO_s*>(m_layerTable.GetPtr());
-  std::vector<const KLP_ChannelDesc*> transparencies(count, nullptr);
+  const KLP_ChannelDesc** transparencies = reinterpret_cast<const KLP_ChannelDesc**>(transparencyMem.GetPtr());
   u32 n = 0;
   for (const KLP_LayerDesc* l = doc->layers; l && n + 1 < count; l = l->next) {
     if (!l->isPixelBased) continue;
@@ -257,8 +239,7 @@ u8 CKLF_8BFPluginVirtual::PS_FillRealLayerBounds(kltRECT_s rect, u8 force) {
     i64 band = static_cast<i64>(kScanBytes) / width - 1;
     if (band < 1) {
       m_layerTable.free();
-      SetError(klErrBadArg);
-      return 0;
+      return Fail(klErrBadArg);
     }
     kltRECT_s found = {e.bounds.right, e.bounds.bottom, e.bounds.left, e.bounds.top};
     for (i32 top = e.bounds.top; top < e.bounds.bottom; top += static_cast<i32>(band)) {
@@ -266,8 +247,7 @@ u8 CKLF_8BFPluginVirtual::PS_FillRealLayerBounds(kltRECT_s rect, u8 force) {
       kltRECT_s r = {e.bounds.left, top, e.bounds.right, bottom};
       if (!i_ReadChannel(transparencies[i], scan.GetPtr(), static_cast<i32>(width), r)) {
         m_layerTable.free();
-        SetError(klErrBadArg);
-        return 0;
+        return Fail(klErrBadArg);
       }
       for (i32 y = top; y < bottom; ++y) {
         const u8* row = scan.GetPtr() + static_cast<u64>(y - top) * static_cast<u64>(width);

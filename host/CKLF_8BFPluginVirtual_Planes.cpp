@@ -46,18 +46,12 @@ u8 CKLF_8BFPluginVirtual::i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer
   ResetError();
   HostSetRetCode_NoError();
   KLP_FilterRecord* fr = m_filterRecord;
-  if (!fr) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!fr) return Fail(klErrBadArg);
   EmptyRects();
   if (mode == kRead) fr->wantsAbsolute = 0;
   const bool mask = (mode == kRead && plane == 255 && !absolute);
   if (absolute) {
-    if (!fr->supportsAbsolute) {
-      SetError(klErrBadArg);
-      return 0;
-    }
+    if (!fr->supportsAbsolute) return Fail(klErrBadArg);
     fr->wantsAbsolute = 1;
   }
   if (fr->maxSpace <= 0) {
@@ -69,15 +63,13 @@ u8 CKLF_8BFPluginVirtual::i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer
   // The plane 255 only exists for reading; a buffer must hold a row.
   if (width <= 0 || height <= 0 || (mode != kFill && (!buffer || rowBytes < width)) ||
       (mode != kRead && plane == 255)) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   i64 band = fr->maxSpace / width;
   if (band > height) band = height;
   if (band <= 0) {
-    SetError(klErrBadArg);
     HostSetRetCode_BadParam();
-    return 0;
+    return Fail(klErrBadArg);
   }
 
   for (i64 top = 0; top < height; top += band) {

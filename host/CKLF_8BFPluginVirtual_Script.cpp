@@ -51,33 +51,23 @@ u8 CKLF_8BFPluginVirtual::i_WESP_SetText(const char* text, u32 length, u32 key, 
 
 u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32 size) {
   KLP_FilterRecord* fr = m_filterRecord;
-  if (!data || !size || !fr || !fr->descriptorParameters) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!data || !size || !fr || !fr->descriptorParameters) return Fail(klErrBadArg);
   KLP_DescriptorParameters* dp = fr->descriptorParameters;
   const KLP_WriteDescriptorProcs* wp = dp->writeDescriptorProcs;
   const KLP_ReadDescriptorProcs* rp = dp->readDescriptorProcs;
   const KLP_HandleProcs* hp = fr->handleProcs;
   if (!rp || !wp || !wp->openWriteDescriptorProc || !wp->closeWriteDescriptorProc || !wp->putIntegerProc ||
       !wp->putTextProc || !hp || !hp->newProc || !hp->disposeProc || !hp->lockProc || !hp->unlockProc) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
 
   CKLF_ZipBlock zip;
   zip.SetSourceBlock(data, size);
   zip.SetMode(1);
-  if (!zip.Process()) {
-    SetError(zip.GetError());
-    return 0;
-  }
+  if (!zip.Process()) return FailFrom(zip, klErrZipCompress);
   CKLF_Mem* packed = zip.GetDestBlock();
   u64 hexLength = static_cast<u64>(packed->GetSize()) * 2;
-  if (hexLength > klScriptMaxHex || hexLength < 2) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (hexLength > klScriptMaxHex || hexLength < 2) return Fail(klErrBadArg);
   u32 L = static_cast<u32>(hexLength);
   std::vector<char> hex(L);
   const u8* bytes = packed->GetPtr();
@@ -89,8 +79,7 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32
   KLP_WriteDescriptorRef writer = wp->openWriteDescriptorProc(fr->hostContext);
   if (!writer) {
     // Nothing was opened, so there is nothing to close; the old descriptor stays.
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   u8 ok = 1;
   u8 small = 0;
@@ -124,8 +113,7 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32
   wp->closeWriteDescriptorProc(fr->hostContext, writer, &fresh);
   dp->descriptor = fresh;
   dp->recordInfo = 0;
-  if (!ok) SetError(klErrBadArg);
-  return ok;
+  return ok ? 1 : Fail(klErrBadArg);
 }
 
 u8 CKLF_8BFPluginVirtual::i_WESP_GetText(u8* buffer, u32 bufferSize, u32 chunkSize, KLP_ReadDescriptorRef reader,
@@ -161,26 +149,19 @@ u8 CKLF_8BFPluginVirtual::i_WESP_GetText(u8* buffer, u32 bufferSize, u32 chunkSi
 
 u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& display) {
   KLP_FilterRecord* fr = m_filterRecord;
-  if (!fr || !fr->descriptorParameters) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!fr || !fr->descriptorParameters) return Fail(klErrBadArg);
   KLP_DescriptorParameters* dp = fr->descriptorParameters;
   const KLP_ReadDescriptorProcs* rp = dp->readDescriptorProcs;
   const KLP_HandleProcs* hp = fr->handleProcs;
   if (!rp || !rp->openReadDescriptorProc || !rp->closeReadDescriptorProc || !rp->getKeyProc ||
       !rp->getIntegerProc || !rp->getTextProc || !dp->writeDescriptorProcs || !hp || !hp->disposeProc ||
       !hp->newProc || !hp->getSizeProc || !hp->lockProc || !hp->unlockProc || !dp->descriptor) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
 
   const u32 sizeKeys[2] = {kKeySize, 0};
   KLP_ReadDescriptorRef reader = rp->openReadDescriptorProc(fr->hostContext, dp->descriptor, sizeKeys);
-  if (!reader) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!reader) return Fail(klErrBadArg);
   i32 v = 0;
   u8 readFailed = 0;
   u32 key = 0, type = 0;
@@ -192,16 +173,14 @@ u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& d
   rp->closeReadDescriptorProc(fr->hostContext, reader);
   if (readFailed || v <= kSmallBase) {
     // No settings stored here (or unreadable): the caller looks elsewhere.
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
 
   // From here the descriptor claims to hold settings: a fault in them is
   // a bad parameter of the host's, not a missing block.
   auto malformed = [&]() -> u8 {
-    SetError(klErrBadArg);
     HostSetRetCode_BadParam();
-    return 0;
+    return Fail(klErrBadArg);
   };
   u8 large = v > kLargeBase;
   u32 L = static_cast<u32>(large ? v - kLargeBase : v - kSmallBase);
@@ -228,9 +207,8 @@ u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& d
 
   CKLF_Mem packed;
   if (!packed.alloc(L / 2)) {
-    SetError(packed.GetError());
     HostSetRetCode_MemFull();
-    return 0;
+    return FailFrom(packed, klErrNoMemory);
   }
   u8* out = packed.GetPtr();
   for (u32 i = 0; i < L / 2; ++i) {
@@ -246,16 +224,14 @@ u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& d
   zip.SetDestBlock(&result);
   if (!zip.Process()) {
     if (zip.GetError() == klErrNoMemory) {
-      SetError(klErrNoMemory);
       HostSetRetCode_MemFull();
-      return 0;
+      return Fail(klErrNoMemory);
     }
     return malformed();
   }
   if (!block.alloc(result.GetSize()) && result.GetSize()) {
-    SetError(block.GetError());
     HostSetRetCode_MemFull();
-    return 0;
+    return FailFrom(block, klErrNoMemory);
   }
   if (result.GetSize()) std::memcpy(block.GetPtr(), result.GetPtr(), result.GetSize());
   display = dp->playInfo == klpDialogDisplay ? 1 : 0;

@@ -131,16 +131,12 @@ u8 CPluginMain::PrepareCompositeAlpha(u8 full) {
   i64 w = static_cast<i64>(pd.filterRect.right) - pd.filterRect.left;
   i64 h = static_cast<i64>(pd.filterRect.bottom) - pd.filterRect.top;
   if (w <= 0 || h <= 0 || !klFits32(static_cast<u64>(w) * static_cast<u64>(h))) {
-    SetError(w <= 0 || h <= 0 ? klErrEmpty : klErrNoMemory);
-    return 0;
+    return Fail(w <= 0 || h <= 0 ? klErrEmpty : klErrNoMemory);
   }
   u8 alphaPlane = static_cast<u8>(pd.planes - 1);
   if (pd.transparency && !pd.hostMask && !pd.selection) {
     CKLF_Mem t;
-    if (!t.alloc(static_cast<u32>(w * h))) {
-      SetError(t.GetError());
-      return 0;
-    }
+    if (!t.alloc(static_cast<u32>(w * h))) return FailFrom(t, klErrNoMemory);
     if (!HostGetChanel(alphaPlane, pd.filterRect, t.GetPtr(), static_cast<u32>(w))) return 0;
     i64 left = w, top = h, right = -1, bottom = -1;
     for (i64 y = 0; y < h; ++y) {
@@ -156,14 +152,8 @@ u8 CPluginMain::PrepareCompositeAlpha(u8 full) {
       bottom = y;
     }
     // Nothing visible: there is nothing to cut.
-    if (right < 0) {
-      SetError(klErrEmpty);
-      return 0;
-    }
-    if (right - left + 1 > kMaxTrimmedSide || bottom - top + 1 > kMaxTrimmedSide) {
-      SetError(klErrBadArg);
-      return 0;
-    }
+    if (right < 0) return Fail(klErrEmpty);
+    if (right - left + 1 > kMaxTrimmedSide || bottom - top + 1 > kMaxTrimmedSide) return Fail(klErrBadArg);
     kltRECT_s r = {static_cast<i32>(pd.filterRect.left + left), static_cast<i32>(pd.filterRect.top + top),
                    static_cast<i32>(pd.filterRect.left + right + 1), static_cast<i32>(pd.filterRect.top + bottom + 1)};
     pd.filterRect = r;
@@ -173,25 +163,21 @@ u8 CPluginMain::PrepareCompositeAlpha(u8 full) {
     pd.filterArea.bottom = pd.filterArea.top + (r.bottom - r.top);
     w = r.right - r.left;
     h = r.bottom - r.top;
+    // The engine reads document layers at the filter area.
+    i_PrepareEngine();
   }
   m_alphaWidth = static_cast<i32>(w);
   m_alphaHeight = static_cast<i32>(h);
   if (!full) return 1;
 
   u32 n = static_cast<u32>(w * h);
-  if (!m_alpha.alloc(n)) {
-    SetError(m_alpha.GetError());
-    return 0;
-  }
+  if (!m_alpha.alloc(n)) return FailFrom(m_alpha, klErrNoMemory);
   u8* a = m_alpha.GetPtr();
   if (pd.transparency) {
     if (!HostGetChanel(alphaPlane, pd.filterRect, a, static_cast<u32>(w))) return 0;
     if (pd.hostMask) {
       CKLF_Mem mask;
-      if (!mask.alloc(n)) {
-        SetError(mask.GetError());
-        return 0;
-      }
+      if (!mask.alloc(n)) return FailFrom(mask, klErrNoMemory);
       if (!HostGetChanel(255, pd.filterRect, mask.GetPtr(), static_cast<u32>(w))) return 0;
       const u8* m = mask.GetPtr();
       for (u32 i = 0; i < n; ++i) a[i] = static_cast<u8>(a[i] * m[i] / 255);

@@ -35,7 +35,8 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   u8 DoFinish() override;
 
   // Trims the filter rectangle to the layer's content (transparency without
-  // a selection) and, when full is 1, builds the composite alpha.
+  // a selection; the engine's document follows the moved filter area) and,
+  // when full is 1, builds the composite alpha.
   u8 PrepareCompositeAlpha(u8 full);
   const u8* GetCompositeAlpha(i32& width, i32& height) const {
     width = m_alphaWidth;
@@ -79,6 +80,9 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   // Gives the engine the document's facts, its layers and the progress.
   void i_PrepareEngine();
   u8 i_CheckEngineSize(i32 width, i32 height);
+  // The steps of Apply_SplittingNoUI after the cut.
+  u8 i_RenderPieces(u32 count, const u8* records);
+  u8 i_WriteComposed(u8* const* planes, u8 n);
 
   u8 i_DialogRun();
   u8 i_Replay();

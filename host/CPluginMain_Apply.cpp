@@ -39,8 +39,7 @@ u8 CPluginMain::i_CheckEngineSize(i32 width, i32 height) {
   if (width <= 0 || height <= 0 || width > CTessarette::kMaxSide || height > CTessarette::kMaxSide ||
       !klFits32(static_cast<u64>(width) * static_cast<u64>(height) * planes)) {
     HostSetRetCode_BadParam();
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   return 1;
 }
@@ -51,13 +50,8 @@ u8 CPluginMain::i_ReplaySettings(CKLF_Mem& block) {
   u8 layout = 0;
   u32 count = 0;
   const u8* records = nullptr;
-  if (!m_engine.InitFromLastSettingsBinary(&block, layout, count, records)) {
-    SetError(m_engine.GetError());
-    return 0;
-  }
+  if (!m_engine.InitFromLastSettingsBinary(&block, layout, count, records)) return FailFrom(m_engine, klErrNotFormat);
   if (!PrepareCompositeAlpha(layout ? 0 : 1)) return 0;
-  // The trim may have moved the filter area.
-  i_PrepareEngine();
   return layout ? Apply_DrawSpliting() : Apply_SplittingNoUI(count, records);
 }
 
@@ -72,15 +66,9 @@ u8 CPluginMain::Apply_DrawSpliting() {
   if (!i_CheckEngineSize(w, h)) return 0;
   const u32 n = static_cast<u32>(w) * static_cast<u32>(h);
   CKLF_Mem mask;
-  if (!mask.alloc(n)) {
-    SetError(mask.GetError());
-    return 0;
-  }
+  if (!mask.alloc(n)) return FailFrom(mask, klErrNoMemory);
   m_hostProgress.Progress(5, nullptr);
-  if (!m_engine.DrawSplitting(w, h, mask.GetPtr(), static_cast<u32>(w), 5, 95)) {
-    SetError(m_engine.GetError() ? m_engine.GetError() : static_cast<u16>(klErrBadArg));
-    return 0;
-  }
+  if (!m_engine.DrawSplitting(w, h, mask.GetPtr(), static_cast<u32>(w), 5, 95)) return FailFrom(m_engine, klErrBadArg);
   const u8 colours = static_cast<u8>(pd.planes - pd.transparency);
   if (pd.editableTransparency) {
     if (!HostPutChanel(static_cast<u8>(pd.planes - 1), r, mask.GetPtr(), static_cast<u32>(w))) return 0;
@@ -88,10 +76,7 @@ u8 CPluginMain::Apply_DrawSpliting() {
       if (!HostPutChanel(c, r, pd.foreColor[c])) return 0;
   } else {
     CKLF_Mem plane;
-    if (!plane.alloc(n)) {
-      SetError(plane.GetError());
-      return 0;
-    }
+    if (!plane.alloc(n)) return FailFrom(plane, klErrNoMemory);
     const u8* m = mask.GetPtr();
     u8* out = plane.GetPtr();
     for (u8 c = 0; c < colours; ++c) {
@@ -107,22 +92,13 @@ u8 CPluginMain::Apply_DrawSpliting() {
 
 u8 CPluginMain::Apply_SplittingUI(CKLF_Image* image) {
   const kltPLUGINDATA_s& pd = m_pluginData;
-  if (pd.colorKind != 1 || !image || image->GetImageMode() != 2) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (pd.colorKind != 1 || !image || image->GetImageMode() != 2) return Fail(klErrBadArg);
   const kltRECT_s r = pd.filterRect;
   const i32 w = r.right - r.left, h = r.bottom - r.top;
-  if (w <= 0 || h <= 0 || image->GetImageWidth() != w || image->GetImageHeight() != h) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (w <= 0 || h <= 0 || image->GetImageWidth() != w || image->GetImageHeight() != h) return Fail(klErrBadArg);
   u8* planes[5];
   u32 stride = 0;
-  if (image->GetImageChannels(planes, stride) != 4) {
-    SetError(image->GetError());
-    return 0;
-  }
+  if (image->GetImageChannels(planes, stride) != 4) return FailFrom(*image, klErrBadArg);
   m_engine.SetProgress(&m_hostProgress);
   m_hostProgress.Progress(0, nullptr);
   if (!pd.editableTransparency) {
@@ -142,8 +118,7 @@ u8 CPluginMain::Apply_SplittingUI(CKLF_Image* image) {
     for (u8 c = 0; c < pd.planes; ++c) {
       if (c >= 4) {
         HostSetRetCode_BadParam();
-        SetError(klErrBadArg);
-        return 0;
+        return Fail(klErrBadArg);
       }
       m_hostProgress.Progress(static_cast<u8>(25 * c), nullptr);
       if (!HostPutChanel(c, r, planes[c], stride)) return 0;
@@ -158,133 +133,106 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
   m_engine.SetProgress(&m_hostProgress);
   m_hostProgress.Progress(0, nullptr);
   const i32 w = m_alphaWidth, h = m_alphaHeight;
-  if (!m_alphaPtr) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_alphaPtr) return Fail(klErrEmpty);
   if (!i_CheckEngineSize(w, h)) return 0;
   const u8 n = static_cast<u8>(pd.planes - pd.transparency);
   const u64 planeSize = static_cast<u64>(w) * static_cast<u64>(h);
   CKLF_Mem block;
   if (!block.alloc(static_cast<u32>(planeSize * (n + 1u)))) {
-    SetError(block.GetError());
     HostSetRetCode_MemFull();
-    return 0;
+    return FailFrom(block, klErrNoMemory);
   }
   u8* planes[kMaxPlanes];
   for (u8 c = 0; c <= n && c < kMaxPlanes; ++c) planes[c] = block.GetPtr() + planeSize * c;
-  const kltRECT_s r = pd.filterRect;
   for (u8 c = 0; c < n; ++c) {
     m_hostProgress.Progress(c, nullptr);
-    if (!HostGetChanel(c, r, planes[c], static_cast<u32>(w))) return 0;
+    if (!HostGetChanel(c, pd.filterRect, planes[c], static_cast<u32>(w))) return 0;
   }
   m_hostProgress.Progress(7, nullptr);
   PieceRelease release{m_engine};
-  if (!m_engine.SplitCells(w, h, m_alphaPtr, static_cast<u32>(w), planes, static_cast<u32>(w), n, 7, 60, 0)) {
-    SetError(m_engine.GetError());
-    return 0;
-  }
-
-  const u32 pieces = m_engine.GetPieceCount();
-  if (pieces > 0) {
-    if (!records) count = 0;
-    // Records in the pieces' own order, else matched by row and column.
-    bool ordered = count == pieces;
-    for (u32 i = 0; i < count && ordered; ++i) {
-      CTessarette::SFX_ONEPIECE rec;
-      const CTessarette::SPLITEDCELL* cell = m_engine.GetPiece(i);
-      ordered = CTessaretteRecordCodec::Decode(records + static_cast<u64>(i) * CTessaretteRecordCodec::kSize,
-                                               CTessaretteRecordCodec::kSize, rec) &&
-                rec.column == cell->column && rec.row == cell->row;
-    }
-    CKLF_Mem table;
-    i32* slot = nullptr;
-    if (count > 0 && !ordered) {
-      if (!table.alloc(kTableSide * kTableSide * sizeof(i32))) {
-        SetError(table.GetError());
-        return 0;
-      }
-      slot = reinterpret_cast<i32*>(table.GetPtr());
-      for (u32 i = 0; i < kTableSide * kTableSide; ++i) slot[i] = -1;
-      for (u32 i = 0; i < count; ++i) {
-        CTessarette::SFX_ONEPIECE rec;
-        if (!CTessaretteRecordCodec::Decode(records + static_cast<u64>(i) * CTessaretteRecordCodec::kSize,
-                                            CTessaretteRecordCodec::kSize, rec))
-          continue;
-        // A later record of the same cell wins.
-        if (rec.row < kTableSide && rec.column < kTableSide)
-          slot[rec.row * kTableSide + rec.column] = static_cast<i32>(i);
-      }
-    }
-    const f64 step = 20.0 / pieces;
-    f64 progress = 60.0;
-    i32 reported = 60;
-    for (u32 i = 0; i < pieces; ++i) {
-      i64 which = -1;
-      if (count > 0 && ordered) {
-        which = i;
-      } else if (slot) {
-        const CTessarette::SPLITEDCELL* cell = m_engine.GetPiece(i);
-        if (cell->column < kTableSide && cell->row < kTableSide) which = slot[cell->row * kTableSide + cell->column];
-      }
-      if (which >= 0) {
-        CTessarette::SFX_ONEPIECE rec;
-        const u8* bytes = records + static_cast<u64>(which) * CTessaretteRecordCodec::kSize;
-        if (!CTessaretteRecordCodec::Decode(bytes, CTessaretteRecordCodec::kSize, rec) ||
-            !m_engine.RecordToPiece(rec, i, 1, 0)) {
-          SetError(klErrBadArg);
-          return 0;
-        }
-      }
-      if (!m_engine.RenderPiece(i)) {
-        SetError(m_engine.GetError());
-        return 0;
-      }
-      progress += step;
-      if (static_cast<i32>(progress) != reported) {
-        reported = static_cast<i32>(progress);
-        m_hostProgress.Progress(static_cast<u8>(reported > 100 ? 100 : reported), nullptr);
-      }
-    }
-  }
-
+  if (!m_engine.SplitCells(w, h, m_alphaPtr, static_cast<u32>(w), planes, static_cast<u32>(w), n, 7, 60, 0))
+    return FailFrom(m_engine, klErrBadArg);
+  if (!i_RenderPieces(records ? count : 0, records)) return 0;
   m_hostProgress.Progress(80, nullptr);
   if (!m_engine.CombineSplitedCells(w, h, planes, static_cast<u32>(w), static_cast<u8>(n + 1), m_alphaPtr,
-                                    static_cast<u32>(w), klNullRect, 0, 80, 90)) {
-    SetError(m_engine.GetError());
-    return 0;
-  }
+                                    static_cast<u32>(w), klNullRect, 0, 80, 90))
+    return FailFrom(m_engine, klErrBadArg);
+  return i_WriteComposed(planes, n);
+}
 
-  // Writing: the colours, then the composed alpha as the transparency, or
-  // the colours laid over the background colour.
+// Renders every piece (progress 60 to 80) with its stored record: records
+// in the pieces' own order, else matched by row and column (rows and
+// columns below 100, a later record of a cell winning); no record, the
+// defaults.
+u8 CPluginMain::i_RenderPieces(u32 count, const u8* records) {
+  const u32 pieces = m_engine.GetPieceCount();
+  if (pieces == 0) return 1;
+  const u32 kSize = CTessaretteRecordCodec::kSize;
+  CTessarette::SFX_ONEPIECE rec;
+  bool ordered = count == pieces;
+  for (u32 i = 0; i < count && ordered; ++i) {
+    const CTessarette::SPLITEDCELL* cell = m_engine.GetPiece(i);
+    ordered = CTessaretteRecordCodec::Decode(records + static_cast<u64>(i) * kSize, kSize, rec) &&
+              rec.column == cell->column && rec.row == cell->row;
+  }
+  CKLF_Mem table;
+  i32* slot = nullptr;
+  if (count > 0 && !ordered) {
+    if (!table.alloc(kTableSide * kTableSide * sizeof(i32))) return FailFrom(table, klErrNoMemory);
+    slot = reinterpret_cast<i32*>(table.GetPtr());
+    for (u32 i = 0; i < kTableSide * kTableSide; ++i) slot[i] = -1;
+    for (u32 i = 0; i < count; ++i) {
+      if (CTessaretteRecordCodec::Decode(records + static_cast<u64>(i) * kSize, kSize, rec) &&
+          rec.row < kTableSide && rec.column < kTableSide)
+        slot[rec.row * kTableSide + rec.column] = static_cast<i32>(i);
+    }
+  }
+  const f64 step = 20.0 / pieces;
+  f64 progress = 60.0;
+  i32 reported = 60;
+  for (u32 i = 0; i < pieces; ++i) {
+    const CTessarette::SPLITEDCELL* cell = m_engine.GetPiece(i);
+    i64 which = count > 0 && ordered ? static_cast<i64>(i) : -1;
+    if (slot && cell->column < kTableSide && cell->row < kTableSide)
+      which = slot[cell->row * kTableSide + cell->column];
+    if (which >= 0 && (!CTessaretteRecordCodec::Decode(records + static_cast<u64>(which) * kSize, kSize, rec) ||
+                       !m_engine.RecordToPiece(rec, i, 1, 0)))
+      return Fail(klErrBadArg);
+    if (!m_engine.RenderPiece(i)) return FailFrom(m_engine, klErrBadArg);
+    progress += step;
+    if (static_cast<i32>(progress) != reported) {
+      reported = static_cast<i32>(progress);
+      m_hostProgress.Progress(static_cast<u8>(reported > 100 ? 100 : reported), nullptr);
+    }
+  }
+  return 1;
+}
+
+// Writes the composed planes (n colour planes and the alpha after them,
+// filter rectangle sized) from progress 92: the colours, then the alpha as
+// the transparency, or the colours laid over the background colour.
+u8 CPluginMain::i_WriteComposed(u8* const* planes, u8 n) {
+  const kltPLUGINDATA_s& pd = m_pluginData;
+  const kltRECT_s r = pd.filterRect;
+  const u32 w = static_cast<u32>(m_alphaWidth);
+  const u64 planeSize = static_cast<u64>(w) * static_cast<u32>(m_alphaHeight);
   const u8* a = planes[n];
   u8 percent = 92;
-  if (pd.editableTransparency) {
-    for (u8 c = 0; c <= n; ++c) {
-      u8 plane = c < n ? c : static_cast<u8>(pd.planes - 1);
-      if (plane >= kMaxPlanes) {
-        HostSetRetCode_BadParam();
-        SetError(klErrBadArg);
-        return 0;
-      }
-      m_hostProgress.Progress(percent, nullptr);
-      percent = static_cast<u8>(percent + 2);
-      if (!HostPutChanel(plane, r, planes[c], static_cast<u32>(w))) return 0;
+  const u8 last = pd.editableTransparency ? n : static_cast<u8>(n - 1);
+  for (u8 c = 0; c <= last; ++c) {
+    const u8 plane = c < n ? c : static_cast<u8>(pd.planes - 1);
+    if (plane >= kMaxPlanes) {
+      HostSetRetCode_BadParam();
+      return Fail(klErrBadArg);
     }
-  } else {
-    for (u8 c = 0; c < n; ++c) {
-      if (c >= kMaxPlanes) {
-        HostSetRetCode_BadParam();
-        SetError(klErrBadArg);
-        return 0;
-      }
-      m_hostProgress.Progress(percent, nullptr);
-      percent = static_cast<u8>(percent + 2);
-      u8* v = planes[c];
+    m_hostProgress.Progress(percent, nullptr);
+    percent = static_cast<u8>(percent + 2);
+    u8* v = planes[c];
+    if (!pd.editableTransparency) {
       const u32 back = pd.backColor[c];
       for (u64 i = 0; i < planeSize; ++i) v[i] = static_cast<u8>((a[i] * v[i] + (255 - a[i]) * back) / 255);
-      if (!HostPutChanel(c, r, v, static_cast<u32>(w))) return 0;
     }
+    if (!HostPutChanel(plane, r, v, w)) return 0;
   }
   m_hostProgress.Progress(100, nullptr);
   return 1;

@@ -129,33 +129,18 @@ u8 CKLF_2DMath::HU2Coors(kltFPOS a, kltFPOS b, f64 H, f64 U, kltFPOS& p) {
 
 u8 CKLF_2DMath::CalcPointSpline(const KLSPLINEPOINT* knots, u32 n, f64 step, CKLF_Mem* points, u32& count,
                                 CKLF_Mem* spans) {
-  if (!knots || n < 3 || !points || !(step > 0.0) || !std::isfinite(step)) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!knots || n < 3 || !points || !(step > 0.0) || !std::isfinite(step)) return Fail(klErrBadArg);
   // Samples per span; NaN or tiny lengths give the minimum of 3.
   u64 capacity = 2ull * (n - 1);
   for (u32 i = 0; i + 1 < n; ++i) {
     const f64 m = std::trunc(3.0 * Len(knots[i + 1].x - knots[i].x, knots[i + 1].y - knots[i].y) / step);
-    if (m >= static_cast<f64>(kMaxSplinePoints)) {
-      SetError(klErrNoMemory);
-      return 0;
-    }
+    if (m >= static_cast<f64>(kMaxSplinePoints)) return Fail(klErrNoMemory);
     capacity += m > 3.0 ? static_cast<u64>(m) : 3u;
-    if (capacity >= kMaxSplinePoints) {
-      SetError(klErrNoMemory);
-      return 0;
-    }
+    if (capacity >= kMaxSplinePoints) return Fail(klErrNoMemory);
   }
   const u32 cap = static_cast<u32>(capacity);
-  if (points->GetSize() < cap * 16u && !points->alloc(cap * 16u)) {
-    SetError(points->GetError() ? points->GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
-  if (spans && spans->GetSize() < cap * 4u && !spans->alloc(cap * 4u)) {
-    SetError(spans->GetError() ? spans->GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (points->GetSize() < cap * 16u && !points->alloc(cap * 16u)) return FailFrom(*points, klErrNoMemory);
+  if (spans && spans->GetSize() < cap * 4u && !spans->alloc(cap * 4u)) return FailFrom(*spans, klErrNoMemory);
   u8* out = points->GetPtr();
   u8* spanOut = spans ? spans->GetPtr() : nullptr;
   u32 made = 0;
@@ -190,19 +175,10 @@ u8 CKLF_2DMath::CalcPointSpline(const KLSPLINEPOINT* knots, u32 n, f64 step, CKL
 }
 
 u8 CKLF_2DMath::CalcBezierPointSpline(const KLSPLINEPOINT* knots, u32 n, CKLF_Mem* points, u32& count) {
-  if (!knots || n < 2 || !points) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!knots || n < 2 || !points) return Fail(klErrBadArg);
   const u64 bytes = 2ull * (n - 1) * 16u;
-  if (!klFits32(bytes)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
-  if (points->GetSize() < bytes && !points->alloc(static_cast<u32>(bytes))) {
-    SetError(points->GetError() ? points->GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (!klFits32(bytes)) return Fail(klErrNoMemory);
+  if (points->GetSize() < bytes && !points->alloc(static_cast<u32>(bytes))) return FailFrom(*points, klErrNoMemory);
   kltFPOS* out = reinterpret_cast<kltFPOS*>(points->GetPtr());
   for (u32 i = 0; i + 1 < n; ++i) {
     // Before the first knot and after the last stands the knot itself.
@@ -221,14 +197,8 @@ u8 CKLF_2DMath::CalcBezierPointSpline(const KLSPLINEPOINT* knots, u32 n, CKLF_Me
 
 u8 CKLF_2DMath::i_GrowStack() {
   const u32 want = m_stackCapacity == 0 ? kStackStart : m_stackCapacity * 2u;
-  if (want > kMaxStack) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
-  if (!m_stackBlock.Resize(want * static_cast<u32>(sizeof(kltPOS)))) {
-    SetError(m_stackBlock.GetError() ? m_stackBlock.GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (want > kMaxStack) return Fail(klErrNoMemory);
+  if (!m_stackBlock.Resize(want * static_cast<u32>(sizeof(kltPOS)))) return FailFrom(m_stackBlock, klErrNoMemory);
   m_stackCapacity = want;
   return 1;
 }

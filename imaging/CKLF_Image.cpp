@@ -148,17 +148,11 @@ void CKLF_Image::Clean() {
 
 u8 CKLF_Image::i_NewBlock(CKLF_Mem*& block, u64 bytes) {
   block = nullptr;
-  if (!klFits32(bytes)) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!klFits32(bytes)) return Fail(klErrNoMemory);
   CKLF_Mem* m = new (std::nothrow) CKLF_Mem();
-  if (!m) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!m) return Fail(klErrNoMemory);
   if (!m->alloc(static_cast<u32>(bytes))) {
-    SetError(m->GetError() ? m->GetError() : static_cast<u16>(klErrNoMemory));
+    FailFrom(*m, klErrNoMemory);
     delete m;
     return 0;
   }
@@ -176,10 +170,7 @@ void CKLF_Image::i_ReplaceBlock(CKLF_Mem* block, u16 w, u16 h) {
 u8 CKLF_Image::Create(u16 w, u16 h, u8 mode) {
   Clean();
   if (w == 0 || h == 0) return 0;
-  if (mode != 1 && mode != 2) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (mode != 1 && mode != 2) return Fail(klErrBadArg);
   CKLF_Mem* block;
   if (!i_NewBlock(block, static_cast<u64>(w) * h * PlaneCount(mode))) return 0;
   m_pixels = block;
@@ -190,20 +181,13 @@ u8 CKLF_Image::Create(u16 w, u16 h, u8 mode) {
 }
 
 u8 CKLF_Image::Create(CKLF_Image* src, u8 mode) {
-  if (!src) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!src) return Fail(klErrBadArg);
   if (mode == 0) mode = src->m_mode;
-  if (mode != 1 && mode != 2) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (mode != 1 && mode != 2) return Fail(klErrBadArg);
   if (src == this) return ChangeImageMode(mode);
   if (!src->m_pixels) {
     Clean();
-    SetError(klErrEmpty);
-    return 0;
+    return Fail(klErrEmpty);
   }
   if (!Create(src->m_width, src->m_height, mode)) return 0;
   const size_t plane = static_cast<size_t>(m_width) * m_height;
@@ -219,47 +203,28 @@ u8 CKLF_Image::Create(CKLF_Image* src, u8 mode) {
 }
 
 u8 CKLF_Image::ChangeImageMode(u8 mode) {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
   if (mode == m_mode) return 1;
   const u64 plane = static_cast<u64>(m_width) * m_height;
   if (m_mode == 2 && mode == 1) {
-    if (!m_pixels->Resize(static_cast<u32>(plane * 3))) {
-      SetError(m_pixels->GetError());
-      return 0;
-    }
+    if (!m_pixels->Resize(static_cast<u32>(plane * 3))) return FailFrom(*m_pixels, klErrNoMemory);
     m_mode = 1;
     return 1;
   }
   if (m_mode == 1 && mode == 2) {
-    if (!klFits32(plane * 4)) {
-      SetError(klErrNoMemory);
-      return 0;
-    }
-    if (!m_pixels->Resize(static_cast<u32>(plane * 4))) {
-      SetError(m_pixels->GetError());
-      return 0;
-    }
+    if (!klFits32(plane * 4)) return Fail(klErrNoMemory);
+    if (!m_pixels->Resize(static_cast<u32>(plane * 4))) return FailFrom(*m_pixels, klErrNoMemory);
     std::memset(m_pixels->GetPtr() + plane * 3, 255, static_cast<size_t>(plane));
     m_mode = 2;
     return 1;
   }
-  SetError(klErrBadArg);
-  return 0;
+  return Fail(klErrBadArg);
 }
 
 kltRGBA8 CKLF_Image::GetPixel(u16 x, u16 y) {
   kltRGBA8 c = {0, 0, 0, 0};
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return c;
-  }
-  if (x >= m_width || y >= m_height) {
-    SetError(klErrBadArg);
-    return c;
-  }
+  if (!m_pixels) return Fail(klErrEmpty, c);
+  if (x >= m_width || y >= m_height) return Fail(klErrBadArg, c);
   const size_t plane = static_cast<size_t>(m_width) * m_height;
   const u8* p = m_pixels->GetPtr() + static_cast<size_t>(y) * m_width + x;
   c.red = p[0];
@@ -271,8 +236,7 @@ kltRGBA8 CKLF_Image::GetPixel(u16 x, u16 y) {
 
 kltRGBA8 CKLF_Image::GetPixel(kltPOS p) {
   if (m_pixels && (p.x < 0 || p.y < 0 || p.x >= m_width || p.y >= m_height)) {
-    SetError(klErrBadArg);
-    return kltRGBA8{0, 0, 0, 0};
+    return Fail(klErrBadArg, kltRGBA8{0, 0, 0, 0});
   }
   return GetPixel(static_cast<u16>(p.x), static_cast<u16>(p.y));
 }
@@ -291,30 +255,20 @@ kltRGBA8 CKLF_Image::SetPixel(u16 x, u16 y, kltRGBA8 c) {
 
 kltRGBA8 CKLF_Image::SetPixel(kltPOS p, kltRGBA8 c) {
   if (m_pixels && (p.x < 0 || p.y < 0 || p.x >= m_width || p.y >= m_height)) {
-    SetError(klErrBadArg);
-    return kltRGBA8{0, 0, 0, 0};
+    return Fail(klErrBadArg, kltRGBA8{0, 0, 0, 0});
   }
   return SetPixel(static_cast<u16>(p.x), static_cast<u16>(p.y), c);
 }
 
 u8* CKLF_Image::GetPixelPtr(u16 x, u16 y) {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return nullptr;
-  }
-  if (x >= m_width || y >= m_height) {
-    SetError(klErrBadArg);
-    return nullptr;
-  }
+  if (!m_pixels) return Fail(klErrEmpty, nullptr);
+  if (x >= m_width || y >= m_height) return Fail(klErrBadArg, nullptr);
   return m_pixels->GetPtr() + static_cast<size_t>(y) * m_width + x;
 }
 
 u8 CKLF_Image::GetImageChannels(u8** planes, u32& stride) {
   const u8 n = PlaneCount(m_mode);
-  if (n == 0 || !m_pixels || !planes) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (n == 0 || !m_pixels || !planes) return Fail(klErrBadArg);
   const size_t plane = static_cast<size_t>(m_width) * m_height;
   for (u8 i = 0; i < n; ++i) planes[i] = m_pixels->GetPtr() + i * plane;
   stride = m_width;
@@ -334,10 +288,7 @@ u8 CKLF_Image::i_ClipRect(kltRECT_s r, kltRECT_s& out) const {
 }
 
 u8 CKLF_Image::Set(kltRGBA8 c, u8 planeMask, kltRECT_s r) {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
   kltRECT_s cr;
   if (!i_ClipRect(r, cr)) return 1;
   const size_t plane = static_cast<size_t>(m_width) * m_height;
@@ -354,14 +305,8 @@ u8 CKLF_Image::Set(kltRGBA8 c, u8 planeMask, kltRECT_s r) {
 }
 
 u8 CKLF_Image::Set(u16 w, u16 h, kltRGBA8 c1, kltRGBA8 c2, kltRECT_s r) {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
-  if (w == 0 || h == 0) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
+  if (w == 0 || h == 0) return Fail(klErrBadArg);
   kltRECT_s cr;
   if (!i_ClipRect(r, cr)) return 1;
   const size_t plane = static_cast<size_t>(m_width) * m_height;
@@ -385,14 +330,8 @@ u8 CKLF_Image::Set(u16 w, u16 h, kltRGBA8 c1, kltRGBA8 c2, kltRECT_s r) {
 }
 
 u8 CKLF_Image::Tile(CKLF_Image* src, kltRECT_s srcRect, kltRECT_s dstRect) {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
-  if (!src || !src->m_pixels || src == this) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
+  if (!src || !src->m_pixels || src == this) return Fail(klErrBadArg);
   kltRECT_s dr, sr;
   if (!i_ClipRect(dstRect, dr) || !src->i_ClipRect(srcRect, sr)) return 1;
   const size_t dPlane = static_cast<size_t>(m_width) * m_height;
@@ -420,14 +359,8 @@ u8 CKLF_Image::Tile(CKLF_Image* src, kltRECT_s srcRect, kltRECT_s dstRect) {
 }
 
 u8 CKLF_Image::Set(CKLF_Image* src, i32 sx, i32 sy, kltRECT_s dstRect) {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
-  if (!src || !src->m_pixels) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
+  if (!src || !src->m_pixels) return Fail(klErrBadArg);
   kltRECT_s s, d;
   if (!i_SourceRegion(src, sx, sy, dstRect, s, d)) return 1;
   return Tile(src, s, d);
@@ -452,19 +385,10 @@ u8 CKLF_Image::i_SourceRegion(const CKLF_Image* src, i32 sx, i32 sy, kltRECT_s d
 }
 
 u8 CKLF_Image::Blend(CKLF_Image* src, i32 sx, i32 sy, kltRECT_s dstRect, u8 opacity) {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
-  if (!src || !src->m_pixels || src == this) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
+  if (!src || !src->m_pixels || src == this) return Fail(klErrBadArg);
   if (src->m_mode != 2) return Set(src, sx, sy, dstRect);
-  if (m_mode != 1 && m_mode != 2) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (m_mode != 1 && m_mode != 2) return Fail(klErrBadArg);
   kltRECT_s sr, dr;
   if (!i_SourceRegion(src, sx, sy, dstRect, sr, dr)) return 1;
   const i32 x0 = sr.left, y0 = sr.top;
@@ -530,10 +454,7 @@ void TurnPlanes(u8* dst, const u8* src, u8 planes, i32 srcW, i32 srcH, Map map) 
 
 u8 CKLF_Image::i_NewPixelBlock(CKLF_Mem*& block) {
   block = nullptr;
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
   return i_NewBlock(block, static_cast<u64>(m_width) * m_height * PlaneCount(m_mode));
 }
 
@@ -590,10 +511,7 @@ u8 CKLF_Image::FlipVert() {
 }
 
 u8 CKLF_Image::FlipHor() {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
   const u8 n = PlaneCount(m_mode);
   u8* p = m_pixels->GetPtr();
   for (size_t r = 0; r < static_cast<size_t>(n) * m_height; ++r) std::reverse(p + r * m_width, p + (r + 1) * m_width);
@@ -603,10 +521,7 @@ u8 CKLF_Image::FlipHor() {
 // ---- drawing ----
 
 u8 CKLF_Image::DrawLine(i16 x1, i16 y1, i16 x2, i16 y2, kltRGBA8 c, kltRECT_s clip) {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
   kltRECT_s cr;
   if (!i_ClipRect(clip, cr)) return 1;
   u8* planes[5];
@@ -623,10 +538,7 @@ u8 CKLF_Image::DrawLine(kltPOS p1, kltPOS p2, kltRGBA8 c, kltRECT_s clip) {
 }
 
 u8 CKLF_Image::DrawAlphaLine(i16 x1, i16 y1, i16 x2, i16 y2, u8 value, kltRECT_s clip) {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
   if (m_mode != 2) return 1;
   kltRECT_s cr;
   if (!i_ClipRect(clip, cr)) return 1;
@@ -639,10 +551,7 @@ u8 CKLF_Image::DrawAlphaLine(i16 x1, i16 y1, i16 x2, i16 y2, u8 value, kltRECT_s
 }
 
 u8 CKLF_Image::DrawRect(kltPOS p1, kltPOS p2, kltRGBA8 c, kltRECT_s clip) {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
   DrawLine(p1, kltPOS{p2.x, p1.y}, c, clip);
   DrawLine(kltPOS{p2.x, p1.y}, p2, c, clip);
   DrawLine(p2, kltPOS{p1.x, p2.y}, c, clip);
@@ -660,10 +569,7 @@ u8 CKLF_Image::DrawRect(kltRECT_s r, kltRGBA8 c, kltRECT_s clip) {
 }
 
 u8 CKLF_Image::DrawCircle(i16 cx, i16 cy, i16 r, kltRGBA8 c, kltRECT_s clip) {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
   kltRECT_s cr;
   if (!i_ClipRect(clip, cr)) return 1;
   u8* planes[5];
@@ -697,10 +603,7 @@ u8 CKLF_Image::DrawCircle(kltPOS centre, i16 r, kltRGBA8 c, kltRECT_s clip) {
 }
 
 u8 CKLF_Image::DrawAALine(i16 x1, i16 y1, i16 x2, i16 y2, kltRGBA8 c, kltRECT_s clip, u8 unionAlpha) {
-  if (!m_pixels) {
-    SetError(klErrEmpty);
-    return 0;
-  }
+  if (!m_pixels) return Fail(klErrEmpty);
   kltRECT_s cr;
   if (!i_ClipRect(clip, cr)) return 1;
   u8* planes[5];

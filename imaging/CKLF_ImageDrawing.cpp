@@ -102,10 +102,7 @@ CKLF_ImageDrawing::CKLF_ImageDrawing()
 CKLF_ImageDrawing::~CKLF_ImageDrawing() {}
 
 u8 CKLF_ImageDrawing::SetDestination(u8* plane, u32 width, u32 stride, u32 height) {
-  if (!plane) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!plane) return Fail(klErrBadArg);
   m_plane = plane;
   m_width = width;
   m_stride = stride;
@@ -114,29 +111,17 @@ u8 CKLF_ImageDrawing::SetDestination(u8* plane, u32 width, u32 stride, u32 heigh
 }
 
 u8 CKLF_ImageDrawing::SetDestination(CKLF_Image* img) {
-  if (!img || (img->GetImageMode() != 2 && img->GetImageMode() != 4)) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!img || (img->GetImageMode() != 2 && img->GetImageMode() != 4)) return Fail(klErrBadArg);
   u8* planes[5];
   u32 stride = 0;
   const u8 n = img->GetImageChannels(planes, stride);
-  if (n == 0) {
-    SetError(img->GetError());
-    return 0;
-  }
+  if (n == 0) return FailFrom(*img, klErrEmpty);
   return SetDestination(planes[n - 1], img->GetImageWidth(), stride, img->GetImageHeight());
 }
 
 u8 CKLF_ImageDrawing::i_CheckDestination(bool oneBit) {
-  if (!m_plane) {
-    SetError(klErrEmpty);
-    return 0;
-  }
-  if (oneBit ? static_cast<u64>(m_stride) * 8u < m_width : m_stride < m_width) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!m_plane) return Fail(klErrEmpty);
+  if (oneBit ? static_cast<u64>(m_stride) * 8u < m_width : m_stride < m_width) return Fail(klErrBadArg);
   return 1;
 }
 
@@ -156,10 +141,7 @@ kltRECT_s CKLF_ImageDrawing::i_Clip() const {
 
 u8 CKLF_ImageDrawing::DrawHQLine(f64 x1, f64 y1, f64 x2, f64 y2, f64 width, u8 capEnds, u8 maxBlend, u8 feather) {
   for (f64 v : {x1, y1, x2, y2, width})
-    if (!(std::fabs(v) <= kMaxHQ)) {
-      SetError(klErrBadArg);
-      return 0;
-    }
+    if (!(std::fabs(v) <= kMaxHQ)) return Fail(klErrBadArg);
   if (x1 == x2 && y1 == y2) return 1;
   if (!m_antiAlias || m_oneBit) return DrawHQLineNAA(x1, y1, x2, y2, width, capEnds, maxBlend);
   if (!i_CheckDestination(false)) return 0;
@@ -254,10 +236,7 @@ u8 CKLF_ImageDrawing::DrawHQLine(kltFPOS a, kltFPOS b, f64 width, u8 capEnds, u8
 
 u8 CKLF_ImageDrawing::DrawHQPolyLine(const kltFPOS* pts, u32 n, f64 width, u8 capEnds, u8 maxBlend, u8 feather,
                                      f64 minDist2) {
-  if (!pts || n < 2) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!pts || n < 2) return Fail(klErrBadArg);
   u32 cur = 0;
   while (cur + 1 < n) {
     u32 next = cur + 1;
@@ -277,10 +256,7 @@ u8 CKLF_ImageDrawing::DrawHQPolyLine(const kltFPOS* pts, u32 n, f64 width, u8 ca
 u8 CKLF_ImageDrawing::i_PlainEnds(f64 x1, f64 y1, f64 x2, f64 y2, i32 e[4]) {
   const f64 v[4] = {x1, y1, x2, y2};
   for (int i = 0; i < 4; ++i) {
-    if (!(std::fabs(v[i]) < kMaxPlain)) {
-      SetError(klErrBadArg);
-      return 0;
-    }
+    if (!(std::fabs(v[i]) < kMaxPlain)) return Fail(klErrBadArg);
     e[i] = static_cast<i32>(v[i]);  // toward zero
   }
   return 1;
@@ -323,18 +299,14 @@ u8 CKLF_ImageDrawing::DrawHQLineNAA1PixBit(f64 x1, f64 y1, f64 x2, f64 y2) {
 u8 CKLF_ImageDrawing::DrawHQLineNAAnPix(f64 x1, f64 y1, f64 x2, f64 y2, f64 width) {
   i32 e[4];
   if (!i_PlainEnds(x1, y1, x2, y2, e) || !i_CheckDestination(false)) return 0;
-  if (!(width < kMaxDisc)) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!(width < kMaxDisc)) return Fail(klErrBadArg);
   const i64 n = width >= 1.0 ? static_cast<i64>(width) : 1;
   const kltRECT_s c = i_Clip();
   if (c.left >= c.right || c.top >= c.bottom) return 1;
   // Row j of the n x n brush box holds the pixels px with
   // (2 (x - px))^2 + (2 (y - py))^2 <= n^2, that is |x - px| <= half[j].
   if (m_discSpans.GetSize() < static_cast<u64>(n) * 8u && !m_discSpans.alloc(static_cast<u32>(n * 8))) {
-    SetError(m_discSpans.GetError());
-    return 0;
+    return FailFrom(m_discSpans, klErrNoMemory);
   }
   i64* half = reinterpret_cast<i64*>(m_discSpans.GetPtr());
   const i64 n2 = n / 2;

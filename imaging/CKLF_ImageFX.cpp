@@ -1,5 +1,5 @@
 // Descriptors, common checks and buffers of the effect engine. The effects
-// themselves live in KLF_FX*.cpp.
+// themselves live in CKLF_ImageFX_*.cpp.
 #include "CKLF_ImageFX.h"
 
 #include <cstring>
@@ -23,10 +23,7 @@ void CKLF_ImageFX::i_SetDesc(Desc& d, u8** planes, u32 stride, u8 count, u8 hasA
 }
 
 u8 CKLF_ImageFX::i_SetDescBlock(Desc& d, u8* base, u32 stride, u8 count, u8 hasAlpha, u16 width, u16 height) {
-  if (!base) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!base) return Fail(klErrBadArg);
   u8* planes[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
   const u64 planeBytes = static_cast<u64>(stride) * height;
   for (u32 k = 0; k < 5 && k < count; ++k) planes[k] = base + k * planeBytes;
@@ -56,16 +53,10 @@ u8 CKLF_ImageFX::i_SetDescImage(Desc& d, CKLF_Image* image) {
   static const u8 kPlanes[7] = {0, 3, 4, 4, 5, 1, 2};
   const u8 mode = image ? image->GetImageMode() : 0;
   CKLF_Mem* block = image ? image->GetMemObj() : nullptr;
-  if (!image || mode < 1 || mode > 6 || !block || !block->GetPtr()) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!image || mode < 1 || mode > 6 || !block || !block->GetPtr()) return Fail(klErrBadArg);
   const u16 w = image->GetImageWidth(), h = image->GetImageHeight();
   const u8 count = kPlanes[mode];
-  if (static_cast<u64>(w) * h * count > block->GetSize()) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (static_cast<u64>(w) * h * count > block->GetSize()) return Fail(klErrBadArg);
   return i_SetDescBlock(d, block->GetPtr(), w, count, mode == 2 || mode == 4, w, h);
 }
 
@@ -96,8 +87,7 @@ u8 CKLF_ImageFX::i_DescValid(const Desc& d) {
 u8 CKLF_ImageFX::i_CheckPair() {
   if (!i_DescValid(m_src) || !i_DescValid(m_dst) || m_src.count != m_dst.count || m_src.width != m_dst.width ||
       m_src.height != m_dst.height) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   return 1;
 }
@@ -118,13 +108,9 @@ void CKLF_ImageFX::i_CopyAll() {
 u8* CKLF_ImageFX::i_Grow(CKLF_Mem& m, u64 n) {
   if (n == 0) n = 1;
   if (m.GetSize() >= n) return m.GetPtr();
-  if (!klFits32(n)) {
-    SetError(klErrNoMemory);
-    return nullptr;
-  }
+  if (!klFits32(n)) return Fail(klErrNoMemory, nullptr);
   u8* p = m.alloc(static_cast<u32>(n));
-  if (!p) SetError(m.GetError() ? m.GetError() : static_cast<u16>(klErrNoMemory));
-  return p;
+  return p ? p : FailFrom(m, klErrNoMemory, nullptr);
 }
 
 void CKLF_ImageFX::i_ApplyTables(const u8* tables) {

@@ -47,6 +47,15 @@ class CKLF_ImageFX : public CKLF_FrameWork {
     u16 kernelLength;
   };
 
+  // A family of equally long lines in memory: sample i of line n sits at
+  // base + n * lineStep + i * step (in elements of the kind).
+  struct Lines {
+    u8 isFloat;  // 0: bytes, 1: 32-bit floats
+    void* base;
+    i64 step;
+    i64 lineStep;
+  };
+
   CKLF_ImageFX();
   ~CKLF_ImageFX() override;
   CKLF_ImageFX(const CKLF_ImageFX&) = delete;
@@ -138,14 +147,6 @@ class CKLF_ImageFX : public CKLF_FrameWork {
     u8 hasAlpha;
   };
 
-  // A family of equally long lines in memory: sample i of line n sits at
-  // base + n * lineStep + i * step (in elements of the kind).
-  struct Lines {
-    u8 isFloat;  // 0: bytes, 1: 32-bit floats
-    void* base;
-    i64 step;
-    i64 lineStep;
-  };
 
   void i_SetDesc(Desc& d, u8** planes, u32 stride, u8 count, u8 hasAlpha, u16 width, u16 height);
   u8 i_SetDescBlock(Desc& d, u8* base, u32 stride, u8 count, u8 hasAlpha, u16 width, u16 height);
@@ -158,6 +159,9 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   u8 i_ColourPlanes() const { return static_cast<u8>(m_src.count - (m_src.hasAlpha ? 1 : 0)); }
   // Grows a work buffer to at least n bytes; error 17 on failure.
   u8* i_Grow(CKLF_Mem& m, u64 n);
+  void i_StrokeBlendRow(u32 v, const u8* cov, const u8* colour, u8 opacity);
+  void i_BevelLighting(u16 depth, klt3D_VECTOR light, u8 highlightOpacity, u8 shadowOpacity);
+  void i_BevelPaint(const u8* highlightColour, const u8* shadowColour);
   // Applies a per-plane byte table to the colour planes, copies alpha.
   void i_ApplyTables(const u8* tables);
 
@@ -166,6 +170,7 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   // given, runs the zero-alpha recovery of each line against it.
   u8 i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out, const Lines* alpha,
                  u32 lineCount, u32 length);
+  u8 i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recover);
   // Grows the line buffers for lines up to length long.
   u8 i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length);
   // The motion blur's passes: along rows, along columns, along lines at

@@ -8,13 +8,11 @@ CKLF_ImageReader::~CKLF_ImageReader() {}
 
 // The base knows no format.
 u8 CKLF_ImageReader::GetImageInfoByPtr(const void*, u32) {
-  SetError(klErrNotFormat);
-  return 0;
+  return Fail(klErrNotFormat);
 }
 
 u8 CKLF_ImageReader::ParseImageByPtr(const void*, u32) {
-  SetError(klErrNotFormat);
-  return 0;
+  return Fail(klErrNotFormat);
 }
 
 u8 CKLF_ImageReader::GetImageInfoByMem(CKLF_Mem& m) { return GetImageInfoByPtr(m.GetPtr(), m.GetSize()); }
@@ -40,23 +38,17 @@ u8 CKLF_ImageReader::i_LoadFile(CKLF_StdFile& f) {
   i32 length = f.GetLength();
   if (length <= 0) {
     // An empty file is simply too short to be an image.
-    SetError(length == 0 || f.GetError() == 0 ? static_cast<u16>(klErrNotFormat) : f.GetError());
-    return 0;
+    return length == 0 ? Fail(klErrNotFormat) : FailFrom(f, klErrNotFormat);
   }
-  if (!m_local.alloc(static_cast<u32>(length))) {
-    SetError(m_local.GetError() ? m_local.GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (!m_local.alloc(static_cast<u32>(length))) return FailFrom(m_local, klErrNoMemory);
   if (f.SetPos(0) < 0) {
-    SetError(f.GetError());
     m_local.free();
-    return 0;
+    return FailFrom(f, klErrFileSeek);
   }
   i32 got = f.Read(m_local.GetPtr(), static_cast<u32>(length));
   if (got != length) {
-    SetError(got < 0 && f.GetError() ? f.GetError() : static_cast<u16>(klErrFileRead));
     m_local.free();
-    return 0;
+    return got < 0 ? FailFrom(f, klErrFileRead) : Fail(klErrFileRead);
   }
   return 1;
 }

@@ -7,10 +7,7 @@ CKLF_ImageWriter::CKLF_ImageWriter() : m_file(nullptr) {}
 CKLF_ImageWriter::~CKLF_ImageWriter() {}
 
 u8 CKLF_ImageWriter::Create(CKLF_StdFile& f) {
-  if (!f.IsOpened() || !f.IsAllowToWrite()) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!f.IsOpened() || !f.IsAllowToWrite()) return Fail(klErrBadArg);
   m_file = &f;
   return 1;
 }
@@ -20,15 +17,9 @@ void CKLF_ImageWriter::WriteClean() {}
 u32 CKLF_ImageWriter::Write_SetPos(u32 pos) {
   if (!m_file) return kNoPos;
   i32 current = m_file->GetPos();
-  if (current < 0) {
-    SetError(m_file->GetError());
-    return kNoPos;
-  }
+  if (current < 0) return FailFrom(*m_file, klErrFileSeek, kNoPos);
   if (pos == kNoPos) return static_cast<u32>(current);
-  if (pos > 0x7FFFFFFFu || m_file->SetPos(static_cast<i32>(pos)) < 0) {
-    SetError(m_file->GetError() ? m_file->GetError() : static_cast<u16>(klErrFileSeek));
-    return kNoPos;
-  }
+  if (pos > 0x7FFFFFFFu || m_file->SetPos(static_cast<i32>(pos)) < 0) return FailFrom(*m_file, klErrFileSeek, kNoPos);
   return static_cast<u32>(current);
 }
 
@@ -41,10 +32,7 @@ u8 CKLF_ImageWriter::Write_Buffer(const u8* data, u32 size, u32 pos) {
   }
   if (size > 0) {
     i32 written = m_file->Write(data, size);
-    if (written < 0 || static_cast<u32>(written) != size) {
-      SetError(m_file->GetError() ? m_file->GetError() : static_cast<u16>(klErrFileWrite));
-      return 0;
-    }
+    if (written < 0 || static_cast<u32>(written) != size) return FailFrom(*m_file, klErrFileWrite);
   }
   if (previous != kNoPos && Write_SetPos(previous) == kNoPos) return 0;
   return 1;
@@ -52,9 +40,6 @@ u8 CKLF_ImageWriter::Write_Buffer(const u8* data, u32 size, u32 pos) {
 
 u8 CKLF_ImageWriter::Write_Flush() {
   if (!m_file) return 0;
-  if (!m_file->Flush()) {
-    SetError(m_file->GetError() ? m_file->GetError() : static_cast<u16>(klErrFileWrite));
-    return 0;
-  }
+  if (!m_file->Flush()) return FailFrom(*m_file, klErrFileWrite);
   return 1;
 }

@@ -6,6 +6,45 @@ namespace {
 // Negated y without a "-0" for zero.
 inline f64 Up(f64 y) { return -y + 0.0; }
 inline f64 Z(f64 v) { return v + 0.0; }
+
+// The Illustrator operators the AI flavour uses, in PostScript, so that
+// the file prints and any PostScript reader opens it.
+const char kIllustratorProcs[] =
+    "/m {moveto} bind def /l {lineto} bind def /c {curveto} bind def /S {stroke} bind def\n"
+    "/w {setlinewidth} bind def /j {setlinejoin} bind def /J {setlinecap} bind def\n"
+    "/G {setgray} bind def /A {pop} bind def /R {pop} bind def\n";
+
+// Paths are stroked 1 unit wide with round caps and joins: the marks reach
+// half a unit beyond the path on every side.
+const f64 kHalfWidth = 0.5;
+
+// The cubic's coordinate at t.
+inline f64 Cubic(f64 p0, f64 p1, f64 p2, f64 p3, f64 t) {
+  const f64 u = 1.0 - t;
+  return u * u * u * p0 + 3.0 * u * u * t * p1 + 3.0 * u * t * t * p2 + t * t * t * p3;
+}
+
+// The parameters in (0, 1) where one coordinate of a cubic turns: the roots
+// of its derivative a t^2 + b t + c. Returns their count.
+u32 CubicTurns(f64 p0, f64 p1, f64 p2, f64 p3, f64 t[2]) {
+  const f64 a = p3 - 3.0 * p2 + 3.0 * p1 - p0, b = 2.0 * (p2 - 2.0 * p1 + p0), c = p1 - p0;
+  f64 r[2];
+  u32 n = 0;
+  if (std::fabs(a) < 1e-12) {
+    if (std::fabs(b) > 1e-12) r[n++] = -c / b;
+  } else {
+    const f64 disc = b * b - 4.0 * a * c;
+    if (disc >= 0.0) {
+      const f64 q = std::sqrt(disc);
+      r[n++] = (-b + q) / (2.0 * a);
+      r[n++] = (-b - q) / (2.0 * a);
+    }
+  }
+  u32 k = 0;
+  for (u32 i = 0; i < n; ++i)
+    if (r[i] > 0.0 && r[i] < 1.0) t[k++] = r[i];
+  return k;
+}
 }  // namespace
 
 CKLF_PostScriptGenerator::CKLF_PostScriptGenerator() { Clean(); }
@@ -30,18 +69,24 @@ void CKLF_PostScriptGenerator::i_Extend(kltFPOS p) {
   m_maxY = std::fmax(m_maxY, p.y);
 }
 
+// The curve's own extremes, not its control points: the box is where the
+// marks are.
+void CKLF_PostScriptGenerator::i_ExtendCurve(kltFPOS p0, kltFPOS c1, kltFPOS c2, kltFPOS p3) {
+  f64 t[2];
+  for (u32 i = 0, n = CubicTurns(p0.x, c1.x, c2.x, p3.x, t); i < n; ++i)
+    i_Extend({Cubic(p0.x, c1.x, c2.x, p3.x, t[i]), Cubic(p0.y, c1.y, c2.y, p3.y, t[i])});
+  for (u32 i = 0, n = CubicTurns(p0.y, c1.y, c2.y, p3.y, t); i < n; ++i)
+    i_Extend({Cubic(p0.x, c1.x, c2.x, p3.x, t[i]), Cubic(p0.y, c1.y, c2.y, p3.y, t[i])});
+}
+
 u8 CKLF_PostScriptGenerator::i_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n, bool ai) {
-  if (!points || n < 2) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!points || n < 2) return Fail(klErrBadArg);
   for (u32 i = 0; i < n; ++i)
     if (!std::isfinite(points[i].x) || !std::isfinite(points[i].y) ||
         (controls && i + 1 < n &&
          !(std::isfinite(controls[2 * i].x) && std::isfinite(controls[2 * i].y) &&
            std::isfinite(controls[2 * i + 1].x) && std::isfinite(controls[2 * i + 1].y)))) {
-      SetError(klErrBadArg);
-      return 0;
+      return Fail(klErrBadArg);
     }
   i_Extend(points[0]);
   CKLF_String line;
@@ -52,8 +97,7 @@ u8 CKLF_PostScriptGenerator::i_AddPath(const kltFPOS* points, const kltFPOS* con
     i_Extend(p);
     if (controls) {
       const kltFPOS c1 = controls[2 * (i - 1)], c2 = controls[2 * (i - 1) + 1];
-      i_Extend(c1);
-      i_Extend(c2);
+      i_ExtendCurve(points[i - 1], c1, c2, p);
       ok = line.Format(ai ? "%.3f %.3f %.3f %.3f %.3f %.3f c\n" : "%.3f %.3f %.3f %.3f %.3f %.3f curveto\n", c1.x,
                        Up(c1.y), c2.x, Up(c2.y), p.x, Up(p.y)) != nullptr;
     } else {
@@ -62,10 +106,7 @@ u8 CKLF_PostScriptGenerator::i_AddPath(const kltFPOS* points, const kltFPOS* con
     ok = ok && m_text.Append(line.GetStr());
   }
   ok = ok && m_text.Append(ai ? "S\n" : "stroke\n");
-  if (!ok) {
-    SetError(m_text.GetError() ? m_text.GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (!ok) return FailFrom(m_text, klErrNoMemory);
   return 1;
 }
 
@@ -78,20 +119,20 @@ u8 CKLF_PostScriptGenerator::AI_AddPath(const kltFPOS* points, const kltFPOS* co
 }
 
 u8 CKLF_PostScriptGenerator::i_Finish(CKLF_String* out, bool ai) {
-  if (!out) {
-    SetError(klErrBadArg);
-    return 0;
-  }
-  // PostScript y grows upwards: the box of the negated coordinates.
-  const f64 l = Z(m_minX), b = Up(m_maxY), r = Z(m_maxX), t = Up(m_minY);
+  if (!out) return Fail(klErrBadArg);
+  // PostScript y grows upwards: the box of the negated coordinates, around
+  // the stroke's width.
+  const f64 pad = m_text.GetLength() ? kHalfWidth : 0.0;
+  const f64 l = Z(m_minX - pad), b = Up(m_maxY + pad), r = Z(m_maxX + pad), t = Up(m_minY - pad);
   CKLF_String head;
   bool ok;
   if (ai) {
     ok = head.Format(
              "%%!PS-Adobe-3.0\n%%%%Creator: Tessarette knife export\n%%%%BoundingBox: %.0f %.0f %.0f %.0f\n"
              "%%%%HiResBoundingBox: %.3f %.3f %.3f %.3f\n%%%%DocumentProcessColors: Black\n%%%%EndComments\n"
-             "%%%%BeginProlog\n%%%%EndProlog\n%%%%BeginSetup\n%%%%EndSetup\n0 A\n0 R\n0 G\n1 w\n1 j\n1 J\n",
-             Z(std::floor(l)), Z(std::floor(b)), Z(std::ceil(r)), Z(std::ceil(t)), l, b, r, t) != nullptr;
+             "%%%%BeginProlog\n%s%%%%EndProlog\n%%%%BeginSetup\n%%%%EndSetup\n0 A\n0 R\n0 G\n1 w\n1 j\n1 J\n",
+             Z(std::floor(l)), Z(std::floor(b)), Z(std::ceil(r)), Z(std::ceil(t)), l, b, r, t,
+             kIllustratorProcs) != nullptr;
   } else {
     ok = head.Format(
              "%%!PS-Adobe-3.0 EPSF-3.0\n%%%%Creator: Tessarette knife export\n"
@@ -102,12 +143,9 @@ u8 CKLF_PostScriptGenerator::i_Finish(CKLF_String* out, bool ai) {
   if (ok) {
     *out = head;
     ok = out->GetError() == 0 && out->Append(m_text.GetStr()) &&
-         out->Append(ai ? "%%PageTrailer\n%%Trailer\n%%EOF\n" : "showpage\n%%EOF\n");
+         out->Append(ai ? "%%PageTrailer\nshowpage\n%%Trailer\n%%EOF\n" : "showpage\n%%EOF\n");
   }
-  if (!ok) {
-    SetError(out->GetError() ? out->GetError() : static_cast<u16>(klErrNoMemory));
-    return 0;
-  }
+  if (!ok) return FailFrom(*out, klErrNoMemory);
   return 1;
 }
 

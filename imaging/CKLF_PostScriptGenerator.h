@@ -1,8 +1,9 @@
 // Vector text for knife paths: Encapsulated PostScript or Illustrator-style
 // PostScript. Each path is a start point and cubic spans (two control
 // points a span, as CKLF_2DMath::CalcBezierPointSpline gives them) or
-// straight lines; the bounding box of everything added is kept. Image y
-// grows downwards, so y is written negated.
+// straight lines. Paths are stroked 1 unit wide (round caps and joins); the
+// bounding box written is that of the marks: the curves' own extremes plus
+// half the width. Image y grows downwards, so y is written negated.
 //
 // Cost: a few dozen bytes of text a span. Limits: use one flavour (EPS or
 // AI) between two Clean calls, as both add to the same text.
@@ -32,6 +33,7 @@ class CKLF_PostScriptGenerator : public CKLF_FrameWork {
  private:
   u8 i_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n, bool ai);
   void i_Extend(kltFPOS p);
+  void i_ExtendCurve(kltFPOS p0, kltFPOS c1, kltFPOS c2, kltFPOS p3);
   u8 i_Finish(CKLF_String* out, bool ai);
 
   CKLF_String m_text;

@@ -10,6 +10,7 @@
 #include "CSettingsBlock.h"
 #include "CTessarette.h"
 #include "CTessaretteRecordCodec.h"
+#include "support/SettingsBytes.h"
 
 namespace {
 
@@ -17,15 +18,8 @@ typedef std::vector<u8> Bytes;
 typedef std::vector<u32> Values;
 typedef CLayoutModel::KNIFESTRUCT Knife;
 
-// Big-endian, independently of the codec.
-void Put(Bytes& b, u32 v, int width) {
-  for (int s = 8 * (width - 1); s >= 0; s -= 8) b.push_back(static_cast<u8>(v >> s));
-}
-void PutF(Bytes& b, f32 f) {
-  u32 v;
-  std::memcpy(&v, &f, 4);
-  Put(b, v, 4);
-}
+using klftest::Be32;
+using klftest::BeF;
 
 // The i-th knife over the three lists, found through its id.
 Knife* NthKnife(CLayoutModel& m, u32 i) {
@@ -100,20 +94,13 @@ Values ReadBlock(CLayoutModel& m, const Bytes& b, const u8** rec = nullptr) {
 // A Layout-mode block of H x V lines and straight knives, but for the
 // first vertical knife, which has firstPoints points.
 Bytes StraightBlock(u32 H, u32 V, u32 firstPoints = 0) {
-  Bytes b = {0, 0, static_cast<u8>(H >> 8), static_cast<u8>(H), static_cast<u8>(V >> 8), static_cast<u8>(V), 0, 0, 0, 0};
-  for (u32 i = 0; i < H + V; ++i) PutF(b, 0.5f);
-  u32 K = (H + 2) * (V + 2), P = firstPoints;
-  Put(b, K, 4);
-  b.resize(b.size() + 8 * K, 0);
-  for (u32 n : {V * (H + 1), (V + 1) * H}) {
-    Put(b, n, 4);
-    for (u32 i = 0; i < n; ++i, P = 0) {
-      b.insert(b.end(), {0, static_cast<u8>(P >> 8), static_cast<u8>(P), 100, 3});
-      b.resize(b.size() + 12 * P, 0);
-    }
-  }
-  b.insert(b.end(), {0, 0, 0, 0, 1, 1});
-  return b;
+  klftest::BlockDesc d;
+  d.H = H;
+  d.V = V;
+  d.vary = [firstPoints](u32 list, u32 i, klftest::KnifeDesc& k) {
+    if (list == 0 && i == 0) k.points.assign(firstPoints, {0.0f, 0.0f, 0.0f});
+  };
+  return klftest::Block(d);
 }
 
 void Fill(CKLF_Mem& mem, const Bytes& b) {
@@ -242,11 +229,11 @@ TEST(SettingsBlock, OlderBlockSetsOneKnobAndThicknessForAll) {
   // H = 1, V = 1: 9 knots, 2 + 2 knives with 3-byte heads, then thickness,
   // knob size and anti-aliasing for all.
   Bytes b = {0xAA, 0xBB, 0, 1, 0, 1};
-  for (f32 f : {0.4f, 0.6f}) PutF(b, f);
-  Put(b, 9, 4);
-  for (int i = 0; i < 18; ++i) PutF(b, i == 8 ? 0.25f : 0.0f);  // knot 4, dx
+  for (f32 f : {0.4f, 0.6f}) BeF(b, f);
+  Be32(b, 9);
+  for (int i = 0; i < 18; ++i) BeF(b, i == 8 ? 0.25f : 0.0f);  // knot 4, dx
   b.insert(b.end(), {0, 0, 0, 2, 0x05, 0, 2});                  // flipH | hidden, two points
-  for (f32 f : {0.3f, 0.7f, 0.1f, -0.1f, 0.5f, 0.5f}) PutF(b, f);
+  for (f32 f : {0.3f, 0.7f, 0.1f, -0.1f, 0.5f, 0.5f}) BeF(b, f);
   b.insert(b.end(), {0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0});
   b.insert(b.end(), {0, 0, 0, 60, 1});  // thickness 0 (thin knives), knob size 60
   Bytes doc = {'K', 'L', 'T', 'S', '2', '0'};

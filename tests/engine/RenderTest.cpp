@@ -114,6 +114,18 @@ TEST(TessaretteRender, EffectsRunInTheFixedOrder) {
     Cut cut(colours);
     ASSERT_EQ(cut.e.GetPieceCount(), 4u);
     EXPECT_EQ(cut.e.RenderPiece(4), 0);
+    // A cancel renders nothing and leaves the as-rendered records.
+    struct StopNow : CKLF_Progress {
+      u8 IsCanceled() override { return 1; }
+    } stop;
+    Cell& first = *cut.e.GetPiece(0);
+    SetEffects(first, kInvert);
+    const std::vector<u8> before = ImageOf(first, colours + 1);
+    cut.e.SetProgress(&stop);
+    EXPECT_EQ(cut.e.RenderPiece(0), 0);
+    EXPECT_EQ(first.invert[R], 0);
+    EXPECT_EQ(ImageOf(first, colours + 1), before);
+    cut.e.SetProgress(nullptr);
     for (const Case& k : cases) {
       for (u32 i = 0; i < 4; i++) {
         Cell& c = *cut.e.GetPiece(i);

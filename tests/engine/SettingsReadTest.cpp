@@ -1,85 +1,19 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "CTessarette.h"
+#include "support/SettingsBytes.h"
 
 namespace {
 
 typedef std::vector<u8> Bytes;
-
-void Be32(Bytes& b, u32 v) {
-  for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<u8>(v >> s));
-}
-void BeF(Bytes& b, f32 f) {
-  u32 v;
-  std::memcpy(&v, &f, 4);
-  Be32(b, v);
-}
-void Put32(Bytes& b, size_t at, u32 v) {
-  for (int i = 0; i < 4; i++) b[at + i] = static_cast<u8>(v >> (24 - 8 * i));
-}
-
-// Points are (position, offset, smoothness); stored as three arrays.
-struct KnifeDesc {
-  u8 flags = 0;
-  u8 knob = 100;
-  u8 thickness = 3;
-  std::vector<std::array<f32, 3>> points;
-};
-
-void Knife(Bytes& b, const KnifeDesc& k) {
-  const size_t n = k.points.size();
-  b.insert(b.end(), {k.flags, static_cast<u8>(n >> 8), static_cast<u8>(n), k.knob, k.thickness});
-  for (int a = 0; a < 3; a++)
-    for (const auto& p : k.points) BeF(b, p[a]);
-}
-
-// A block of H x V even lines; knot 5 is moved by (0.125, -0.25); every
-// grid knife is `knife`; extra knives join the given knot pairs; piece
-// records follow in Puzzle mode.
-struct BlockDesc {
-  u32 H = 0, V = 0;
-  u8 puzzle = 0;
-  KnifeDesc knife;
-  std::vector<std::pair<u32, u32>> extras;
-  u8 thin = 1, aa = 1;
-  u32 records = 0;
-};
-
-Bytes Block(const BlockDesc& s) {
-  Bytes b = {s.puzzle, s.puzzle, static_cast<u8>(s.H >> 8), static_cast<u8>(s.H), static_cast<u8>(s.V >> 8),
-             static_cast<u8>(s.V)};
-  Be32(b, static_cast<u32>(s.extras.size()));
-  for (u32 i = 0; i < s.H; ++i) BeF(b, (i + 1.0f) / (s.H + 1.0f));
-  for (u32 i = 0; i < s.V; ++i) BeF(b, (i + 1.0f) / (s.V + 1.0f));
-  const u32 K = (s.H + 2) * (s.V + 2);
-  Be32(b, K);
-  for (u32 i = 0; i < K; ++i) {
-    BeF(b, i == 5 ? 0.125f : 0.0f);
-    BeF(b, i == 5 ? -0.25f : 0.0f);
-  }
-  for (u32 n : {s.V * (s.H + 1), (s.V + 1) * s.H}) {
-    Be32(b, n);
-    for (u32 i = 0; i < n; ++i) Knife(b, s.knife);
-  }
-  Be32(b, static_cast<u32>(s.extras.size()));
-  for (auto& x : s.extras) {
-    Knife(b, s.knife);
-    Be32(b, x.first);
-    Be32(b, x.second);
-  }
-  b.insert(b.end(), {s.thin, s.aa});
-  if (s.puzzle) {
-    Be32(b, s.records);
-    for (u32 i = 0; i < s.records * 92; ++i) b.push_back(static_cast<u8>(i));
-  }
-  return b;
-}
+using klftest::Block;
+using klftest::BlockDesc;
+using klftest::Put32;
 
 // An engine and what its settings reader hands back.
 struct Reader {
@@ -106,6 +40,7 @@ TEST(TessaretteSettings, ReadsLayoutAndPuzzleBlocks) {
   BlockDesc s;
   s.H = 1;
   s.V = 2;
+  s.knots = {{5, 0.125f, -0.25f}};
   s.knife.points = {{0.2f, 0.1f, 0.5f}, {0.7f, -0.2f, 0.25f}};
   s.extras = {{0, 11}};
   s.thin = 0;
@@ -173,6 +108,7 @@ TEST(TessaretteSettings, RefusesMalformedBlocksWhole) {
   BlockDesc good;
   good.H = 2;
   good.V = 2;
+  good.knots = {{5, 0.125f, -0.25f}};
   good.puzzle = 1;
   good.records = 2;
   good.knife.points = {{0.5f, 0.1f, 0.5f}};

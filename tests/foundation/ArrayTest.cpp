@@ -41,6 +41,12 @@ TEST(Array, GrowthBoundsAndVacatedSlots) {
   EXPECT_EQ(s[25], 7);
   EXPECT_EQ(s[35], 0);  // beyond the capacity
   EXPECT_EQ(s[-1], 0);
+  s[24] = 8;  // writes the element in place
+  s[3] += 2;
+  s[35] = 9;  // beyond the capacity: no element, nothing kept
+  EXPECT_EQ(s[24] + s[3], 10);
+  EXPECT_EQ(s[35], 0);
+  EXPECT_EQ(s.GetSize(), 26u);
   u16 v = 99;
   EXPECT_EQ(s.GetAt(35, v), 0);
   EXPECT_EQ(v, 99);
@@ -72,6 +78,17 @@ TEST(Array, SortingThroughCompareElements) {
   s.SortElements(1);
   EXPECT_EQ(s[0], -3);
   EXPECT_EQ(s[2], 5);
+
+  // Elements of any size up to 255 bytes swap whole.
+  struct Wide {
+    u64 key, a, b;
+    bool operator<(const Wide& o) const { return key < o.key; }
+  };
+  CKLF_TypedArray<Wide> w;
+  for (u64 k : {5, 1, 3}) w.Add(Wide{k, k * 10, k * 100});
+  ASSERT_EQ(w.SortElements(1), 1);
+  EXPECT_EQ(w[0].key + w[1].key * 10 + w[2].key * 100, 531u);
+  EXPECT_EQ(w[2].b, 500u);
 
   // Pointer arrays keep their order.
   int x, y;

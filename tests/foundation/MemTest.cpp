@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "CKLF_Mem.h"
+#include "support/TestSupport.h"
 
 namespace {
 std::vector<u8> Bytes(const CKLF_Mem& m) { return std::vector<u8>(m.GetPtr(), m.GetPtr() + m.GetSize()); }
@@ -29,8 +30,7 @@ TEST(Mem, FillsRespectWidthAndBounds) {
   odd.Set(static_cast<u8>(0));
   odd.Set(static_cast<u16>(0xABCD));
   EXPECT_EQ(odd.GetPtr()[4], 0);
-  EXPECT_EQ(empty.Set(static_cast<u8>(1)), 0);
-  EXPECT_EQ(empty.GetError(), klErrEmpty);
+  EXPECT_FAILS(empty, empty.Set(static_cast<u8>(1)), klErrEmpty);
 }
 
 TEST(Mem, CopyClampsToBothBlocks) {
@@ -47,8 +47,7 @@ TEST(Mem, CopyClampsToBothBlocks) {
   EXPECT_EQ(Bytes(small), (std::vector<u8>{1, 2, 'a', 'b'}));
   EXPECT_EQ(big.Copy(13, &src, 0, 0), 0u);  // offset beyond the block
   EXPECT_EQ(big.GetError(), klErrEmpty);
-  EXPECT_EQ(empty.Copy(&src, 0, 0), 0u);
-  EXPECT_EQ(empty.GetError(), klErrEmpty);
+  EXPECT_FAILS(empty, empty.Copy(&src, 0, 0), klErrEmpty);
 }
 
 TEST(Mem, ResizeCloneAndWideRequests) {

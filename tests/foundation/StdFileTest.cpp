@@ -23,20 +23,16 @@ TEST(StdFile, ModesDecideAccess) {
   u8 b[4] = {1, 2, 3, 4}, r[8] = {};
   ASSERT_EQ(f.Open(path.c_str(), 2), 1);
   EXPECT_EQ(f.Write(b, 4), 4);
-  EXPECT_EQ(f.Read(r, 4), -1);
-  EXPECT_EQ(f.GetError(), klErrFileAccess);
+  EXPECT_FAILS_WITH(f, f.Read(r, 4), -1, klErrFileAccess);
   // A bad mode is refused and leaves the object closed, even when it was open.
-  EXPECT_EQ(f.Open(path.c_str(), 5), 0);
-  EXPECT_EQ(f.GetError(), klErrBadArg);
+  EXPECT_FAILS(f, f.Open(path.c_str(), 5), klErrBadArg);
   EXPECT_EQ(f.IsOpened(), 0);
 
   ASSERT_EQ(f.Open(path.c_str(), 1), 1);
-  EXPECT_EQ(f.Write(b, 4), -1);
-  EXPECT_EQ(f.GetError(), klErrFileAccess);
+  EXPECT_FAILS_WITH(f, f.Write(b, 4), -1, klErrFileAccess);
   EXPECT_EQ(f.Read(r, 8), 4);  // short at the end: a count, not an error
   EXPECT_EQ(std::memcmp(r, b, 4), 0);
-  EXPECT_EQ(f.Read(r, 8), -1);
-  EXPECT_EQ(f.GetError(), klErrFileRead);
+  EXPECT_FAILS_WITH(f, f.Read(r, 8), -1, klErrFileRead);
   EXPECT_EQ(f.Read(r, 0), 0);
   ASSERT_EQ(f.Open(path.c_str(), 3), 1);  // keeps the contents
   EXPECT_EQ(f.GetLength(), 4);
@@ -45,12 +41,10 @@ TEST(StdFile, ModesDecideAccess) {
 
   // A missing file, and a folder, which stdio would open.
   for (const std::string& p : {dir.File("missing"), dir.Path()}) {
-    EXPECT_EQ(f.Open(p.c_str(), 1) + f.Open(p.c_str(), 3), 0);
-    EXPECT_EQ(f.GetError(), klErrFileOpen);
+    EXPECT_FAILS(f, f.Open(p.c_str(), 1) + f.Open(p.c_str(), 3), klErrFileOpen);
   }
   EXPECT_EQ(f.Read(r, 2) + f.Write(b, 2) + f.SetPos(0) + f.GetPos() + f.OffsetPos(1) + f.GetLength(), -6);
-  EXPECT_EQ(f.Flush() + f.Truncate(0) + f.SetUnbuffered(), 0);
-  EXPECT_EQ(f.GetError(), klErrFileNotOpen);
+  EXPECT_FAILS(f, f.Flush() + f.Truncate(0) + f.SetUnbuffered(), klErrFileNotOpen);
   EXPECT_EQ(f.Close(), 1);
 }
 
@@ -65,8 +59,7 @@ TEST(StdFile, PositionsAndMixedReadWrite) {
   EXPECT_EQ(f.GetLength(), 1000);
   EXPECT_EQ(f.GetPos(), 100);  // GetLength keeps the position
   EXPECT_EQ(f.OffsetPos(-20), 80);
-  EXPECT_EQ(f.SetPos(-1), -1);
-  EXPECT_EQ(f.GetError(), klErrFileSeek);
+  EXPECT_FAILS_WITH(f, f.SetPos(-1), -1, klErrFileSeek);
   EXPECT_EQ(f.OffsetPos(-1000), -1);
   EXPECT_EQ(f.GetPos(), 80);
 
@@ -117,18 +110,15 @@ TEST(StdFile, TruncateUnbufferedAndWriteFailures) {
   ASSERT_EQ(disk.size(), 42u);
   EXPECT_EQ(std::vector<u8>(disk.begin() + 39, disk.end()), std::vector<u8>({39, 0, 1}));
   ASSERT_EQ(f.Open(path.c_str(), 1), 1);
-  EXPECT_EQ(f.Truncate(0), 0);
-  EXPECT_EQ(f.GetError(), klErrFileAccess);
+  EXPECT_FAILS(f, f.Truncate(0), klErrFileAccess);
 
   // /dev/full takes buffered bytes and fails when they reach it.
   if (!f.Open("/dev/full", 2)) return;
   f.Write(b, 16);
-  EXPECT_EQ(f.Flush(), 0);
-  EXPECT_EQ(f.GetError(), klErrFileWrite);
+  EXPECT_FAILS(f, f.Flush(), klErrFileWrite);
   f.ResetError();
   f.Write(b, 16);
-  EXPECT_EQ(f.Close(), 0);
-  EXPECT_EQ(f.GetError(), klErrFileWrite);
+  EXPECT_FAILS(f, f.Close(), klErrFileWrite);
   EXPECT_EQ(f.IsOpened(), 0);
 }
 
@@ -138,8 +128,7 @@ TEST(StdFile, NameInFolderCreatesFindsAndLaunches) {
   ASSERT_EQ(folder.SetPath(dir.Path().c_str()), klpNoErr);
   CKLF_StdFile f;
   // Read modes need the file; no file appears.
-  EXPECT_EQ(f.Open("shape.klks", &folder, 1), 0);
-  EXPECT_EQ(f.GetError(), klErrFileOpen);
+  EXPECT_FAILS(f, f.Open("shape.klks", &folder, 1), klErrFileOpen);
   EXPECT_EQ(f.Open("shape.klks", &folder, 3), 0);
   KLP_FileRef probe;
   EXPECT_EQ(probe.SetPath(dir.File("shape.klks").c_str()), klpErrNotFound);
@@ -154,8 +143,7 @@ TEST(StdFile, NameInFolderCreatesFindsAndLaunches) {
   for (const char* name : {"a/b", "", ".."}) EXPECT_EQ(f.Open(name, &folder, 2), 0) << name;
   EXPECT_EQ(f.GetError(), klErrFileOpen);
   EXPECT_EQ(f.Open("x", nullptr, 2), 0);
-  EXPECT_EQ(f.Open("x", &folder, 7), 0);
-  EXPECT_EQ(f.GetError(), klErrBadArg);
+  EXPECT_FAILS(f, f.Open("x", &folder, 7), klErrBadArg);
   EXPECT_EQ(f.Open(static_cast<const KLP_FileRef*>(nullptr), 1), 0);
 
   // A reference whose path passes 1,024 bytes is refused.
@@ -166,8 +154,7 @@ TEST(StdFile, NameInFolderCreatesFindsAndLaunches) {
   }
   KLP_FileRef deep;
   ASSERT_EQ(deep.SetPath(path.c_str()), klpNoErr);
-  EXPECT_EQ(f.Open("x", &deep, 2), 0);
-  EXPECT_EQ(f.GetError(), klErrFileOpen);
+  EXPECT_FAILS(f, f.Open("x", &deep, 2), klErrFileOpen);
 
   // Documents open through the platform's launcher.
   KLP_LaunchHook old = KLP_SetLaunchHook(RecordLaunch);

@@ -16,13 +16,6 @@
 using klftest::GetBE32;
 using klftest::RawStore;
 
-// The call returns 0 and leaves the code in obj.
-#define EXPECT_FAILS(obj, call, code)           \
-  do {                                          \
-    EXPECT_EQ((call), 0) << #call;              \
-    EXPECT_EQ((obj).GetError(), code) << #call; \
-  } while (0)
-
 namespace {
 
 const u32 kRoot = 0xFFFFFFFF;
@@ -153,17 +146,12 @@ TEST(Storage, EveryTypeRoundTripsAndReadersCheckTypeAndCapacity) {
   CKLF_Mem m, none;
   ASSERT_TRUE(s.GetRec("P>u8", b) && s.GetRec("P>u16", w) && s.GetRec("P>u32", dw) && s.GetRec("P>Deep>dbl", d) &&
               s.GetRec("P>text", t) && s.GetRec("P>empty", e) && s.GetRec("blob", m) && s.GetRec("none", none));
-  EXPECT_EQ(b, 200);
-  EXPECT_EQ(w, 0xBEEF);
-  EXPECT_EQ(dw, 0xDEADBEEFu);
-  EXPECT_EQ(d, -1234.5e-7);
+  EXPECT_EQ(std::vector<f64>({f64(b), f64(w), f64(dw), d, f64(e.GetLength() + none.GetSize())}),
+            std::vector<f64>({200, 0xBEEF, 0xDEADBEEF, -1234.5e-7, 0}));
   EXPECT_STREQ(t.GetStr(), "Pi\u00e8ce");
-  EXPECT_EQ(e.GetLength(), 0u);
-  ASSERT_EQ(m.GetSize(), blob.size());
-  EXPECT_EQ(std::memcmp(m.GetPtr(), blob.data(), blob.size()), 0);
-  EXPECT_EQ(none.GetSize(), 0u);
-  EXPECT_EQ(s.GetRecType("P"), CKLF_Storage::klRecFolder);
-  EXPECT_EQ(s.GetRecType("nope"), CKLF_Storage::klRecMissing);
+  EXPECT_EQ(std::vector<u8>(m.GetPtr(), m.GetPtr() + m.GetSize()), blob);
+  EXPECT_EQ(std::vector<u8>({s.GetRecType("P"), s.GetRecType("nope")}),
+            std::vector<u8>({CKLF_Storage::klRecFolder, CKLF_Storage::klRecMissing}));
 
   EXPECT_FAILS(s, s.GetRec("P>u16", dw), klErrStoreType);
   EXPECT_FAILS(s, s.GetRec("P>text", m), klErrStoreType);
@@ -173,21 +161,16 @@ TEST(Storage, EveryTypeRoundTripsAndReadersCheckTypeAndCapacity) {
   EXPECT_EQ(s.CreateNewFileStructure(), 0);
   EXPECT_EQ(s.IsChanged(), 0);
 
-  // The caller's capacity bounds every copy.
+  // The caller's capacity bounds every copy; the length counts the NUL.
   u8 buf[16];
   std::memset(buf, 0xEE, sizeof(buf));
-  u32 len = 0;
+  u32 len = 0, asked = 6;
   ASSERT_EQ(s.GetRec("P>text", nullptr, len), 1);
-  EXPECT_EQ(len, 7u);  // with the NUL
-  len = 6;
-  EXPECT_FAILS(s, s.GetRec("P>text", buf, len), klErrBadArg);
-  EXPECT_EQ(len, 7u);
-  EXPECT_EQ(buf[0], 0xEE);  // nothing copied
+  EXPECT_FAILS(s, s.GetRec("P>text", buf, asked), klErrBadArg);
+  EXPECT_EQ(std::vector<u32>({len, asked, buf[0]}), std::vector<u32>({7, 7, 0xEE}));  // nothing copied
   len = 16;
   ASSERT_EQ(s.GetRec("P>text", buf, len), 1);
-  EXPECT_EQ(len, 7u);
-  EXPECT_STREQ(reinterpret_cast<char*>(buf), "Pi\u00e8ce");
-  EXPECT_EQ(buf[7], 0xEE);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 8), std::string("Pi\u00e8ce\0\xEE", 8));
   EXPECT_FAILS(s, s.GetRec("P>u32", buf, len), klErrStoreType);
   // The general reader: a pointer needs a capacity; numbers come in place.
   _KLSTORAGEDATA g;
@@ -394,9 +377,9 @@ TEST(Storage, MalformedContainersAreRefusedNeverTrusted) {
   EXPECT_FAILS(s, s.Open(accel.data(), static_cast<u32>(accel.size())), klErrStoreMagic);
   EXPECT_EQ(s.Open(static_cast<const u8*>(nullptr), 100) + s.Open(static_cast<CKLF_Mem*>(nullptr)), 0);
 
-  auto patched = [&](size_t at, u8 v) {
+  auto patched = [&](size_t at, u8 byte) {
     std::vector<u8> b = good;
-    b[at] = v;
+    b[at] = byte;
     return b;
   };
   auto plus = [&](u8 type, u32 parent, u32 id, const std::string& name, const std::vector<u8>& value) {
@@ -519,6 +502,22 @@ TEST(Storage, CallersFileAndNameInFolder) {
   CKLF_StdFile junk(dir.File("junk").c_str(), 1);
   EXPECT_EQ(s.Open(&junk, 1), 0);
   EXPECT_EQ(junk.IsOpened(), 1);
+
+  // Mode 2 creates over any file: a container or junk starts empty.
+  for (const char* name : {"plugin.conf", "junk"}) {
+    CKLF_StdFile f(dir.File(name).c_str(), 3);
+    ASSERT_EQ(s.Open(&f, 2), 1) << name;
+    EXPECT_EQ(s.GetTotalRecords(), 0u);
+    EXPECT_EQ(s.GetPhysicalSize(), 40u);
+    s.Close();
+  }
+  // A file the storage cannot read back (or write, to change) is refused.
+  CKLF_StdFile writeOnly(dir.File("w").c_str(), 2), readOnly(dir.File("plugin.conf").c_str(), 1);
+  EXPECT_FAILS(s, s.Open(&writeOnly, 2), klErrFileAccess);
+  EXPECT_FAILS(s, s.Open(&readOnly, 3), klErrFileAccess);
+  EXPECT_EQ(s.IsOpened(), 0);
+  EXPECT_EQ(s.Open(&readOnly, 1), 1);
+  s.Close();
 }
 
 TEST(Storage, CloseReportsWhyTheDigestCouldNotBeMade) {

@@ -125,9 +125,12 @@ TEST(String, CopiesCarryTheUserValueAndPathsSplitAtTheLastSeparator) {
   a.SetUserValue(42);
   CKLF_String b(a), c;
   c = a;
-  c = "other";  // C-string assignment leaves the value
+  c = "other";  // C-string assignment leaves the value, and so does a hex dump
+  const u8 bytes[1] = {7};
+  c.BufferHEX(bytes, 1);
   EXPECT_EQ(b.GetUserValue(), 42u);
   EXPECT_EQ(c.GetUserValue(), 42u);
+  EXPECT_STREQ(c.GetStr(), "07");
   EXPECT_EQ(a[10], 0);
 
   CKLF_String parent, name;

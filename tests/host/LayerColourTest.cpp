@@ -120,6 +120,9 @@ TEST(Layers, ReadsConvertedAndScaled) {
   }
   EXPECT_FALSE(h.p.PS_GetScaledLayerRGB(11, &rgb, kltRECT_s{0, 0, 20, 10}));  // not RGBA
   EXPECT_FALSE(h.p.PS_GetScaledLayerRGB(11, &img, kltRECT_s{0, 0, 0, 10}));
+  // A source row too long for memory fails, it does not throw.
+  EXPECT_FALSE(h.p.PS_GetScaledLayerRGB(11, &img, kltRECT_s{-2000000000, 0, 2000000000, 10}));
+  EXPECT_EQ(h.p.GetError(), klErrNoMemory);
   ASSERT_TRUE(cmyk.p.PS_GetScaledLayerRGB(11, &img, kltRECT_s{2, 1, 12, 6}));
   EXPECT_EQ(img.GetPixel(0, 0).green, (static_cast<u8>(22 * 2) * k) >> 8);
   EXPECT_EQ(img.GetPixel(0, 0).alpha, 0);

@@ -12,6 +12,7 @@
 #include "CTessaretteRecordCodec.h"
 #include "HostTestSupport.h"
 #include "KLF_PluginEntry.h"
+#include "support/SettingsBytes.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -21,45 +22,19 @@ using hosttest::Planes;
 using Piece = CTessarette::SFX_ONEPIECE;
 const u32 kRec = CTessaretteRecordCodec::kSize;
 
-void Be32(Bytes& b, u32 v) {
-  for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<u8>(v >> s));
-}
-void BeF(Bytes& b, f32 f) {
-  u32 v;
-  std::memcpy(&v, &f, 4);
-  Be32(b, v);
-}
-
 // A settings block of an even grid (V vertical, H horizontal lines) whose
-// knives are all the default knob, anti-aliased; Puzzle mode carries the
-// records.
+// knives are all the default knob, every third flipped, anti-aliased;
+// Puzzle mode carries the records.
 Bytes Block(u32 V, u32 H, bool puzzle, u8 thin, const Bytes& records = Bytes()) {
-  const f32 u[5] = {0.434f, 0.3515f, 0.5f, 0.6485f, 0.566f};
-  const f32 h[5] = {0.0f, -0.165f, -0.297f, -0.165f, 0.0f};
-  Bytes b = {puzzle, puzzle, static_cast<u8>(H >> 8), static_cast<u8>(H), static_cast<u8>(V >> 8), static_cast<u8>(V)};
-  Be32(b, 0);
-  for (u32 i = 0; i < H; ++i) BeF(b, (i + 1.0f) / (H + 1.0f));
-  for (u32 i = 0; i < V; ++i) BeF(b, (i + 1.0f) / (V + 1.0f));
-  Be32(b, (V + 2) * (H + 2));
-  b.resize(b.size() + 8 * (V + 2) * (H + 2), 0);
-  for (u32 n : {V * (H + 1), (V + 1) * H}) {
-    Be32(b, n);
-    for (u32 i = 0; i < n; ++i) {
-      // every third knife flipped; knob 5 points, size 100, thickness 3
-      for (u8 v : {static_cast<u8>(i % 3 == 1), u8(0), u8(5), u8(100), u8(3)}) b.push_back(v);
-      for (f32 v : u) BeF(b, v);
-      for (f32 v : h) BeF(b, v);
-      for (int j = 0; j < 5; ++j) BeF(b, 0.5f);
-    }
-  }
-  Be32(b, 0);
-  b.push_back(thin);
-  b.push_back(1);
-  if (puzzle) {
-    Be32(b, static_cast<u32>(records.size() / kRec));
-    b.insert(b.end(), records.begin(), records.end());
-  }
-  return b;
+  klftest::BlockDesc d;
+  d.H = H;
+  d.V = V;
+  d.puzzle = puzzle;
+  d.thin = thin;
+  d.knife = klftest::KnobKnife();
+  d.vary = [](u32, u32 i, klftest::KnifeDesc& k) { k.flags = i % 3 == 1; };
+  d.recordBytes = records;
+  return klftest::Block(d);
 }
 
 void Init(CTessarette& e, const Bytes& block) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
@@ -22,9 +23,14 @@ class ScriptedPlugin : public CPluginMain {
   bool succeed = true;
   int16_t failWith = 0;  // a result the step leaves on failure
   i32 uiResult = -1;     // what the dialog run answers
+  kltRECT_s uiEngineArea = {}, uiDataArea = {};
 
  protected:
-  i32 i_RunUI(u8) override { return uiResult; }
+  i32 i_RunUI(u8) override {
+    uiEngineArea = m_engine.GetDocument().filterArea;
+    uiDataArea = GetPluginDataPtr()->filterArea;
+    return uiResult;
+  }
   u8 i_ReplaySettings(CKLF_Mem& block) override {
     ++calls;
     seen.assign(block.GetPtr(), block.GetPtr() + block.GetSize());
@@ -142,6 +148,22 @@ TEST(Replay, AFailedDialogRunDoesNotTurnTheNextRepeatIntoADialog) {
   EXPECT_EQ(f.Call(klpSelectorFinish), 0);
   EXPECT_EQ(f.Call(klpSelectorStart), 0);
   EXPECT_EQ(f.plugin.calls, 2);
+}
+
+// The engine reads layers for image overlays at the trimmed area, in the
+// dialog as in the replay.
+TEST(Replay, TheDialogRunsEngineSeesTheTrimmedArea) {
+  Fixture f;
+  f.host.SetDocument(klpModeRGB, 40, 30, true);
+  f.host.Plane(3).assign(1200, 0);
+  f.host.Plane(3)[7 * 40 + 5] = 9;
+  f.host.Plane(3)[20 * 40 + 33] = 200;
+  f.host.SetPlacement(100, 100, 3, 4);
+  EXPECT_EQ(f.Call(klpSelectorParameters), 0);
+  EXPECT_EQ(f.Call(klpSelectorStart), klpResUserCanceled);
+  const kltRECT_s& e = f.plugin.uiEngineArea;
+  EXPECT_EQ(std::vector<int>({e.left, e.top, e.right, e.bottom}), std::vector<int>({8, 11, 37, 25}));
+  EXPECT_EQ(std::memcmp(&e, &f.plugin.uiDataArea, sizeof(e)), 0);
 }
 
 TEST(CompositeAlpha, SelectionTimesTransparencyAndTrimming) {

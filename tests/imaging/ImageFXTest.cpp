@@ -4,6 +4,7 @@
 
 #include "CKLF_Image.h"
 #include "imaging/FXTestImage.h"
+#include "support/TestSupport.h"
 
 using fxtest::Bind;
 using fxtest::Pic;
@@ -18,8 +19,7 @@ TEST(ImageFX, BlockAndImageDescriptors) {
   ASSERT_EQ(fx.SetDestination(block.data(), 10, 3, 0, 8, 4), 1);
   fx.GetDestination(planes, stride, count, alpha, w, h);
   EXPECT_EQ(planes[2], block.data() + 80);  // plane k at k * stride * height
-  EXPECT_EQ(fx.SetSource(static_cast<u8*>(nullptr), 10, 3, 0, 8, 4), 0);
-  EXPECT_EQ(fx.GetError(), klErrBadArg);
+  EXPECT_FAILS(fx, fx.SetSource(static_cast<u8*>(nullptr), 10, 3, 0, 8, 4), klErrBadArg);
   // An image: mode 2 is four planes with alpha, stride = width.
   CKLF_Image img, src, empty;
   ASSERT_EQ(img.Create(6, 5, 2), 1);
@@ -108,8 +108,7 @@ TEST(ImageFX, MismatchedOrBadArgumentsAreRefusedAndChangeNothing) {
   fx.SetSource(a.data(), 1, 4, 1, 0, 3);
   fx.SetDestination(b.data(), 1, 4, 1, 0, 3);
   fx.ResetError();
-  EXPECT_EQ(fx.StrokeInside(c, 2, 255), 0);
-  EXPECT_EQ(fx.GetError(), klErrBadArg);
+  EXPECT_FAILS(fx, fx.StrokeInside(c, 2, 255), klErrBadArg);
 }
 
 TEST(ImageFX, ConvertSourceToGray) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CKLF_Image.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -32,10 +33,8 @@ u8 R(CKLF_Image& img, int x, int y) { return *img.GetPixelPtr(static_cast<u16>(x
 
 TEST(Image, CreateAccessAndRefusals) {
   CKLF_Image img, empty;
-  EXPECT_EQ(img.Create(0, 10, 1), 0);
-  EXPECT_EQ(img.GetError(), 0);
-  EXPECT_EQ(img.Create(10, 10, 3), 0);
-  EXPECT_EQ(img.GetError(), klErrBadArg);
+  EXPECT_FAILS(img, img.Create(0, 10, 1), 0);
+  EXPECT_FAILS(img, img.Create(10, 10, 3), klErrBadArg);
   EXPECT_EQ(img.Create(65535, 65535, 1), 0);  // does not fit 32 bits
   EXPECT_EQ(img.GetError(), klErrNoMemory);
   EXPECT_EQ(img.GetMemObj(), nullptr);
@@ -50,10 +49,8 @@ TEST(Image, CreateAccessAndRefusals) {
   EXPECT_EQ(img.GetImageChannels(planes, stride), 4);
   EXPECT_EQ(stride, 7u);
   EXPECT_EQ(planes[3] - planes[0], 3 * 35);
-  EXPECT_EQ(img.GetPixelPtr(7, 0), nullptr);
-  EXPECT_EQ(img.GetError(), klErrBadArg);
-  EXPECT_EQ(empty.GetPixelPtr(0, 0), nullptr);
-  EXPECT_EQ(empty.GetError(), klErrEmpty);
+  EXPECT_FAILS_WITH(img, img.GetPixelPtr(7, 0), nullptr, klErrBadArg);
+  EXPECT_FAILS_WITH(empty, empty.GetPixelPtr(0, 0), nullptr, klErrEmpty);
   EXPECT_EQ(empty.GetImageChannels(planes, stride), 0);
   EXPECT_EQ(Px(empty.GetPixel(0, 0)), Px(kClear));
 
@@ -80,15 +77,12 @@ TEST(Image, CopyAndModeChangeKeepColourPlanes) {
   ASSERT_EQ(rgb.ChangeImageMode(2), 1);
   EXPECT_TRUE(SameBytes(rgb, rgba));
   EXPECT_EQ(rgb.ChangeImageMode(2), 1);
-  EXPECT_EQ(rgb.ChangeImageMode(5), 0);
-  EXPECT_EQ(rgb.GetError(), klErrBadArg);
+  EXPECT_FAILS(rgb, rgb.ChangeImageMode(5), klErrBadArg);
   // Copying an image into itself must not destroy it.
   EXPECT_EQ(rgba.Create(&rgba, 0), 1);
   EXPECT_EQ(Px(rgba.GetPixel(3, 3)), Px(back.GetPixel(3, 3)));
-  EXPECT_EQ(dst.Create(nullptr, 1), 0);
-  EXPECT_EQ(dst.GetError(), klErrBadArg);
-  EXPECT_EQ(dst.Create(&empty, 1), 0);
-  EXPECT_EQ(dst.GetError(), klErrEmpty);
+  EXPECT_FAILS(dst, dst.Create(nullptr, 1), klErrBadArg);
+  EXPECT_FAILS(dst, dst.Create(&empty, 1), klErrEmpty);
 }
 
 TEST(Image, FillsAndCheckerboardClip) {
@@ -102,8 +96,7 @@ TEST(Image, FillsAndCheckerboardClip) {
   ASSERT_EQ(img.Set(kltRGBA8{1, 50, 1, 1}, 0x02, kltRECT_s{-3, 3, 2, 100}), 1);
   for (int y = 0; y < 5; ++y)
     for (int x = 0; x < 6; ++x) EXPECT_EQ(Px(img.GetPixel(x, y)), Px(9, x < 2 && y >= 3 ? 50 : 8, 7, 255)) << x << "," << y;
-  EXPECT_EQ(empty.Set(kRed, 0xFF), 0);
-  EXPECT_EQ(empty.GetError(), klErrEmpty);
+  EXPECT_FAILS(empty, empty.Set(kRed, 0xFF), klErrEmpty);
 
   ASSERT_EQ(img.Create(10, 7, 2), 1);
   const kltRGBA8 c1 = {10, 10, 10, 100}, c2 = {200, 200, 200, 50};
@@ -114,8 +107,7 @@ TEST(Image, FillsAndCheckerboardClip) {
       const bool second = (((x - 1) / 2) + ((y - 1) / 3)) % 2 == 0;
       EXPECT_EQ(Px(img.GetPixel(x, y)), Px(x < 1 || y < 1 ? kClear : second ? c2 : c1)) << x << "," << y;
     }
-  EXPECT_EQ(img.Set(0, 3, c1, c2, klNullRect), 0);
-  EXPECT_EQ(img.GetError(), klErrBadArg);
+  EXPECT_FAILS(img, img.Set(0, 3, c1, c2, klNullRect), klErrBadArg);
 }
 
 TEST(Image, TileRepeatsAndCopyClips) {
@@ -131,8 +123,7 @@ TEST(Image, TileRepeatsAndCopyClips) {
       EXPECT_EQ(R(dst, x, y), in ? 1 + (x - 1) % 2 + 2 * ((y - 1) % 2) : 0) << x << "," << y;
       EXPECT_EQ(dst.GetPixel(x, y).alpha, in ? 255 : 0);  // the source has no alpha
     }
-  EXPECT_EQ(dst.Tile(&dst, klNullRect, klNullRect), 0);
-  EXPECT_EQ(dst.GetError(), klErrBadArg);
+  EXPECT_FAILS(dst, dst.Tile(&dst, klNullRect, klNullRect), klErrBadArg);
 
   // A destination rectangle starting at (-1, -1) moves the source start by
   // one; the region ends where the source does.
@@ -199,8 +190,7 @@ TEST(Image, RotationsAndFlipsRoundTrip) {
   ASSERT_EQ(img.FlipVert(), 1);
   ASSERT_EQ(img.FlipHor(), 1);
   EXPECT_TRUE(SameBytes(img, ref));
-  EXPECT_EQ(empty.Rotate90(), 0);
-  EXPECT_EQ(empty.GetError(), klErrEmpty);
+  EXPECT_FAILS(empty, empty.Rotate90(), klErrEmpty);
 }
 
 TEST(Image, LineRectAndCircleDrawing) {

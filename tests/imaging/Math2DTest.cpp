@@ -156,21 +156,31 @@ TEST(Math2D, SplineSamplesCountsAndLimits) {
   CKLF_Mem pts, spans;
   u32 n = 0;
   auto at = [&](u32 i) { return std::vector<f64>({Points(pts)[i].x, Points(pts)[i].y}); };
-  // Both spans quadratic with 3 samples: control (4.5, -1.5), then (7.5, 1.5);
-  // plus the last knot. The control points alone: also the outer ones.
+  // Spans of equal length: the control points alone, the outer ones too.
   const Knot k[3] = {{0, 0, 0.5f, 0}, {6, 0, 0.5f, 0}, {6, 6, 1.0f, 0}};
-  ASSERT_EQ(g.CalcPointSpline(k, 3, 6.0, &pts, n, &spans), 1);
-  const double want[7][2] = {{0, 0}, {8.0 / 3, -2.0 / 3}, {14.0 / 3, -2.0 / 3}, {6, 0}, {20.0 / 3, 4.0 / 3}, {20.0 / 3, 10.0 / 3}, {6, 6}};
-  ASSERT_EQ(n, 7u);
-  for (u32 i = 0; i < n; ++i) {
-    EXPECT_NEAR(Points(pts)[i].x, want[i][0], 1e-12) << i;
-    EXPECT_NEAR(Points(pts)[i].y, want[i][1], 1e-12) << i;
-    EXPECT_EQ(Spans(spans)[i], i < 3 ? 0u : 1u) << i;
-  }
   ASSERT_EQ(g.CalcBezierPointSpline(k, 3, &pts, n), 1);
   ASSERT_EQ(n, 4u);
   EXPECT_EQ(std::vector<f64>({at(0)[0], at(1)[0], at(1)[1], at(2)[0], at(2)[1], at(3)[0], at(3)[1]}),
             std::vector<f64>({1.5, 4.5, -1.5, 7.5, 1.5, 6, 3}));
+
+  // Spans of unequal length (4 then 12): a control point's pull toward the
+  // far knot is scaled by the ratio of the spans, 1/3 and 3 here.
+  const Knot uneven[3] = {{0, 0, 0.5f, 0}, {4, 0, 0.5f, 0}, {4, 12, 1.0f, 0}};
+  ASSERT_EQ(g.CalcBezierPointSpline(uneven, 3, &pts, n), 1);
+  ASSERT_EQ(n, 4u);
+  EXPECT_EQ(std::vector<f64>({at(0)[0], at(0)[1], at(1)[0], at(1)[1], at(2)[0], at(2)[1], at(3)[0], at(3)[1]}),
+            std::vector<f64>({1, 0, 3, -1, 7, 3, 4, 6}));
+  // Sampled: the first span quadratic through (3, -1), 3 samples; the last
+  // through (7, 3), steps of 1/6 (seven of them stay below 1), its middle
+  // at (5.5, 4.5); then the last knot.
+  ASSERT_EQ(g.CalcPointSpline(uneven, 3, 6.0, &pts, n, &spans), 1);
+  ASSERT_EQ(n, 11u);
+  const double unevenWant[4][3] = {{1, 16.0 / 9, -4.0 / 9}, {2, 28.0 / 9, -4.0 / 9}, {6, 5.5, 4.5}, {10, 4, 12}};
+  for (const auto& w : unevenWant) {
+    EXPECT_NEAR(at(static_cast<u32>(w[0]))[0], w[1], 1e-12) << w[0];
+    EXPECT_NEAR(at(static_cast<u32>(w[0]))[1], w[2], 1e-12) << w[0];
+  }
+  EXPECT_EQ(Spans(spans)[2] + Spans(spans)[3] + Spans(spans)[10], 2u);
 
   // Collinear knots with smoothness 1 stay on the line; a span of length 2
   // at step 10 still gets 3 samples. The block is grown, never shrunk.

@@ -6,6 +6,15 @@
 #include <string>
 #include <vector>
 
+// The call answers its failure value (0, or the one given) and leaves the
+// error code in obj.
+#define EXPECT_FAILS_WITH(obj, call, failure, code) \
+  do {                                             \
+    EXPECT_EQ((call), failure) << #call;           \
+    EXPECT_EQ((obj).GetError(), code) << #call;    \
+  } while (0)
+#define EXPECT_FAILS(obj, call, code) EXPECT_FAILS_WITH(obj, call, 0, code)
+
 namespace klftest {
 
 // A fresh folder under the system's temporary folder, removed with its

@@ -11,10 +11,8 @@ u8 CKLF_ImageFX::Bevel(u16 size, u16 depth, f64 soften, klt3D_VECTOR light, cons
   const f32 x = light.x, y = light.y, z = light.z;
   const f32 len = std::sqrt(x * x + y * y + z * z);
   // A zero (or non-finite) light has no direction to shade by.
-  if (!highlightColour || !shadowColour || !std::isfinite(soften) || !(len > 0.0f) || !std::isfinite(len)) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!highlightColour || !shadowColour || !std::isfinite(soften) || !(len > 0.0f) || !std::isfinite(len))
+    return Fail(klErrBadArg);
   const u32 W = m_src.width, H = m_src.height;
   const u32 MW = W + 2, MH = H + 2;
   const u64 mapBytes = static_cast<u64>(W) * H;
@@ -47,6 +45,30 @@ u8 CKLF_ImageFX::Bevel(u16 size, u16 depth, f64 soften, klt3D_VECTOR light, cons
       return 0;
   }
 
+  i_BevelLighting(depth, light, highlightOpacity, shadowOpacity);
+
+  if (soften > 0.0) {
+    const Lines hRows = {0, hl, 1, W}, hCols = {0, hl, W, 1};
+    const Lines sRows = {0, sh, 1, W}, sCols = {0, sh, W, 1};
+    if (!i_BlurLines(soft, hRows, hRows, nullptr, H, W) || !i_BlurLines(soft, hCols, hCols, nullptr, W, H) ||
+        !i_BlurLines(soft, sRows, sRows, nullptr, H, W) || !i_BlurLines(soft, sCols, sCols, nullptr, W, H))
+      return 0;
+  }
+
+  i_BevelPaint(highlightColour, shadowColour);
+  if (m_src.hasAlpha) i_CopyPlane(last);
+  return 1;
+}
+
+// Highlight and shadow strength of every pixel from the slopes of the
+// blurred height map (bordered, (W + 2) x (H + 2)).
+void CKLF_ImageFX::i_BevelLighting(u16 depth, klt3D_VECTOR light, u8 highlightOpacity, u8 shadowOpacity) {
+  const u32 W = m_src.width, H = m_src.height, MW = W + 2;
+  const f32* hm = reinterpret_cast<const f32*>(m_heightMap.GetPtr());
+  u8* hl = m_highlightMap.GetPtr();
+  u8* sh = m_shadowMap.GetPtr();
+  const f32 x = light.x, y = light.y, z = light.z;
+  const f32 len = std::sqrt(x * x + y * y + z * z);
   const f32 k = static_cast<f32>(depth) / 100.0f;
   f32 flat = z / len;
   if (flat < 1e-6f) flat = 1e-6f;
@@ -77,14 +99,14 @@ u8 CKLF_ImageFX::Bevel(u16 size, u16 depth, f64 soften, klt3D_VECTOR light, cons
     }
   }
 
-  if (soften > 0.0) {
-    const Lines hRows = {0, hl, 1, W}, hCols = {0, hl, W, 1};
-    const Lines sRows = {0, sh, 1, W}, sCols = {0, sh, W, 1};
-    if (!i_BlurLines(soft, hRows, hRows, nullptr, H, W) || !i_BlurLines(soft, hCols, hCols, nullptr, W, H) ||
-        !i_BlurLines(soft, sRows, sRows, nullptr, H, W) || !i_BlurLines(soft, sCols, sCols, nullptr, W, H))
-      return 0;
-  }
+}
 
+// Colour planes: towards the highlight colour where the highlight wins,
+// towards the shadow colour where the shadow does.
+void CKLF_ImageFX::i_BevelPaint(const u8* highlightColour, const u8* shadowColour) {
+  const u32 W = m_src.width, H = m_src.height;
+  const u8* hl = m_highlightMap.GetPtr();
+  const u8* sh = m_shadowMap.GetPtr();
   const u8 colours = i_ColourPlanes();
   for (u8 p = 0; p < colours; ++p) {
     const i32 hc = highlightColour[p], sc = shadowColour[p];
@@ -105,6 +127,4 @@ u8 CKLF_ImageFX::Bevel(u16 size, u16 depth, f64 soften, klt3D_VECTOR light, cons
       }
     }
   }
-  if (m_src.hasAlpha) i_CopyPlane(last);
-  return 1;
 }

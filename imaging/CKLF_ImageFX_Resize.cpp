@@ -71,8 +71,7 @@ void CKLF_ImageFX::i_FillBorder(u8 p, u32 pw, u32 ph, u32 ox, u32 oy) {
 u8 CKLF_ImageFX::Resize(u8 keepAspect) {
   if (!i_DescValid(m_src) || !i_DescValid(m_dst) || m_src.count != m_dst.count || m_src.width == 0 ||
       m_src.height == 0 || m_dst.width == 0 || m_dst.height == 0) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   const u32 planes = m_src.count;
   f64 done = 0.0;
@@ -100,10 +99,7 @@ u8 CKLF_ImageFX::Resize(u8 keepAspect) {
   const u64 yMax = static_cast<u64>(std::ceil(spanY)) + 2;
   CKLF_Mem work;
   const u64 bytes = (xCount + yMax) * sizeof(Piece) + (pw + 1ull) * sizeof(u32);
-  if (!klFits32(bytes) || !work.alloc(static_cast<u32>(bytes))) {
-    SetError(klErrNoMemory);
-    return 0;
-  }
+  if (!klFits32(bytes) || !work.alloc(static_cast<u32>(bytes))) return Fail(klErrNoMemory);
   Piece* xp = reinterpret_cast<Piece*>(work.GetPtr());
   Piece* yp = xp + xCount;
   u32* xStart = reinterpret_cast<u32*>(yp + yMax);
@@ -149,8 +145,7 @@ u8 CKLF_ImageFX::Resize(u8 keepAspect) {
 u8 CKLF_ImageFX::Resize_Int_ZO(u8 keepAspect) {
   if (!i_DescValid(m_src) || !i_DescValid(m_dst) || m_src.count != m_dst.count || m_src.width == 0 ||
       m_src.height == 0 || m_dst.width == 0 || m_dst.height == 0) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   if (m_src.width == m_dst.width && m_src.height == m_dst.height) {
     i_CopyAll();
@@ -162,10 +157,7 @@ u8 CKLF_ImageFX::Resize_Int_ZO(u8 keepAspect) {
   if (sx >= 1.0 || sy >= 1.0) return Resize(keepAspect);
   const u32 sw = m_src.width, sh = m_src.height;
   const u64 bw = (sw + pw - 1) / pw, bh = (sh + ph - 1) / ph;
-  if (bw * bh >= 6250001ull) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (bw * bh >= 6250001ull) return Fail(klErrBadArg);
   // Block bounds; entry 0 is the start of the first block. The ratio is
   // accumulated in doubles and each bound truncated, clamped to the source.
   CKLF_DWordArray X, Y;
@@ -174,10 +166,7 @@ u8 CKLF_ImageFX::Resize_Int_ZO(u8 keepAspect) {
     f64 acc = 0.0;
     for (u32 i = 0; i <= count; ++i) {
       const u32 b = i == 0 ? 0 : (acc >= size ? size : static_cast<u32>(acc));
-      if (out.Add(b) < 0) {
-        SetError(out.GetError() ? out.GetError() : static_cast<u16>(klErrNoMemory));
-        return 0;
-      }
+      if (out.Add(b) < 0) return FailFrom(out, klErrNoMemory);
       acc += ratio;
     }
     return 1;
@@ -214,8 +203,7 @@ u8 CKLF_ImageFX::Resize_Int_ZO(u8 keepAspect) {
 u8 CKLF_ImageFX::Tile() {
   if (!i_DescValid(m_src) || !i_DescValid(m_dst) || m_src.count != m_dst.count || m_src.width == 0 ||
       m_src.height == 0) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   const u32 planes = m_src.count, sw = m_src.width, sh = m_src.height, dw = m_dst.width, dh = m_dst.height;
   if (!i_ReportProgress(0.0)) return 0;
@@ -240,10 +228,7 @@ u8 CKLF_ImageFX::Tile() {
 
 u8 CKLF_ImageFX::ApplyConvolutionMask(KLFFX_CONVOLUTIONMASK mask, u8 filterAlpha) {
   if (!i_CheckPair()) return 0;
-  if (!mask.weights || mask.columns == 0 || mask.rows == 0) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!mask.weights || mask.columns == 0 || mask.rows == 0) return Fail(klErrBadArg);
   u8 planes = m_src.count;
   if (m_src.hasAlpha && !filterAlpha) {
     --planes;

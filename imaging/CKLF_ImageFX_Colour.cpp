@@ -100,8 +100,7 @@ u8 CKLF_ImageFX::HSLCorrection(i16 hue, i16 saturation, i16 lightness, u8 lightn
   if (!i_CheckPair()) return 0;
   if (i_ColourPlanes() != 3 || hue < -180 || hue > 180 || saturation < -100 || saturation > 100 ||
       lightness < -100 || lightness > 100) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   if (hue == 0 && saturation == 0 && lightness == 0) {
     i_CopyAll();
@@ -154,8 +153,7 @@ u8 CKLF_ImageFX::HSLColorize(i16 hue, i16 saturation, i16 lightness, u8 lightnes
   if (!i_CheckPair()) return 0;
   if (i_ColourPlanes() != 3 || hue < 0 || hue > 360 || saturation < 0 || saturation > 100 || lightness < -100 ||
       lightness > 100) {
-    SetError(klErrBadArg);
-    return 0;
+    return Fail(klErrBadArg);
   }
   if (m_src.hasAlpha) i_CopyPlane(3);
   const f64 s = saturation / 100.0;
@@ -207,10 +205,7 @@ u8 CKLF_ImageFX::BrightnessContrast(i8 brightness, i8 contrast, u8 pivot) {
 
 u8 CKLF_ImageFX::ColorOverlay(const u8* colour, u8 opacity) {
   if (!i_CheckPair()) return 0;
-  if (!colour) {
-    SetError(klErrBadArg);
-    return 0;
-  }
+  if (!colour) return Fail(klErrBadArg);
   u8 table[256 * 5];
   const u8 colours = i_ColourPlanes();
   for (u8 p = 0; p < colours; ++p)

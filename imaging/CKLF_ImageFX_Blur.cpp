@@ -1,0 +1,785 @@
+// Gaussian and motion blur: the recursive Gaussian (Young / van Vliet), the
+// sampled kernel for small sigma, zero-alpha recovery, and the passes.
+#include <cmath>
+#include <cstring>
+
+#include "CKLF_ImageFX.h"
+
+namespace {
+
+// Lines filtered side by side; each lane runs exactly the arithmetic of the
+// single-line filter, so the results are the same bit for bit.
+constexpr u32 kLanes = 16;
+constexpr f64 kPi = 3.14159265358979323846;
+
+// Truncates a filtered value to a byte; values outside 0..255 (and NaN)
+// are clamped. Branch-free so that lane loops vectorise.
+inline u8 ToByte(f64 v) {
+  v = v > 0.0 ? v : 0.0;
+  v = v < 255.0 ? v : 255.0;
+  return static_cast<u8>(static_cast<i32>(v));
+}
+
+inline f64 Clamp255(f64 v) {
+  v = v > 0.0 ? v : 0.0;
+  return v < 255.0 ? v : 255.0;
+}
+
+// Padding of the recursive filter, or 0 when it does not fit 32-bit sizes.
+inline u8 PadFor(f64 sigma, u64& pad) {
+  if (!(sigma >= 0.0) || !(sigma < 5.0e8)) return 0;
+  pad = static_cast<u64>(7.0 * sigma);
+  return 1;
+}
+
+// The recursive filter over kLanes lines side by side (row n holds sample n
+// of every lane), in place. Each lane is laneLen[c] rows long, or N rows
+// when laneLen is null; with lengths, the rows past a lane's end and three
+// rows past N must be zero: the lane's own end terms weigh them by 0.
+template <bool kRagged>
+void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, const u64* laneLen) {
+  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
+  const f64 s0 = B + b1 + b2 + b3;
+  const f64 s1 = b1 + b2 + b3;
+  const f64 s2 = b2 + b3;
+  constexpr u32 K = kLanes;
+  if (N >= 1)
+    for (u32 c = 0; c < K; ++c) x[c] = s0 * x[c];
+  if (N >= 2)
+    for (u32 c = 0; c < K; ++c) x[K + c] = B * x[K + c] + s1 * x[c];
+  if (N >= 3)
+    for (u32 c = 0; c < K; ++c) x[2 * K + c] = B * x[2 * K + c] + b1 * x[K + c] + s2 * x[c];
+  for (u64 n = 3; n < N; ++n) {
+    f64* __restrict o = x + n * K;
+    const f64* p1 = o - K;
+    const f64* p2 = o - 2 * K;
+    const f64* p3 = o - 3 * K;
+    for (u32 c = 0; c < K; ++c) o[c] = B * o[c] + b1 * p1[c] + b2 * p2[c] + b3 * p3[c];
+  }
+  // Anti-causal pass: the last three rows of each lane start the recursion
+  // with their own terms; the rows below `common` share the plain one.
+  u64 common = N >= 3 ? N - 3 : 0;
+  if constexpr (!kRagged) {
+    if (N >= 1) {
+      f64* e = x + (N - 1) * K;
+      for (u32 c = 0; c < K; ++c) e[c] = s0 * e[c];
+    }
+    if (N >= 2) {
+      f64* e = x + (N - 2) * K;
+      for (u32 c = 0; c < K; ++c) e[c] = B * e[c] + s1 * e[K + c];
+    }
+    if (N >= 3) {
+      f64* e = x + (N - 3) * K;
+      for (u32 c = 0; c < K; ++c) e[c] = B * e[c] + b1 * e[K + c] + s2 * e[2 * K + c];
+    }
+  } else {
+    u64 shortest = N;
+    for (u32 c = 0; c < K; ++c) shortest = laneLen[c] < shortest ? laneLen[c] : shortest;
+    common = shortest >= 3 ? shortest - 3 : 0;
+    f64 cB[K], c1[K], c2[K], c3[K];
+    for (u64 n = N; n-- > common;) {
+      for (u32 c = 0; c < K; ++c) {
+        const i64 ph = static_cast<i64>(laneLen[c]) - 1 - static_cast<i64>(n);
+        cB[c] = ph < 0 ? 0.0 : (ph == 0 ? s0 : B);
+        c1[c] = ph < 1 ? 0.0 : (ph == 1 ? s1 : b1);
+        c2[c] = ph < 2 ? 0.0 : (ph == 2 ? s2 : b2);
+        c3[c] = ph < 3 ? 0.0 : b3;
+      }
+      f64* o = x + n * K;
+      for (u32 c = 0; c < K; ++c) o[c] = cB[c] * o[c] + c1[c] * o[K + c] + c2[c] * o[2 * K + c] + c3[c] * o[3 * K + c];
+    }
+  }
+  for (u64 n = common; n-- > 0;) {
+    f64* __restrict o = x + n * K;
+    const f64* q1 = o + K;
+    const f64* q2 = o + 2 * K;
+    const f64* q3 = o + 3 * K;
+    for (u32 c = 0; c < K; ++c) o[c] = B * o[c] + b1 * q1[c] + b2 * q2[c] + b3 * q3[c];
+  }
+}
+
+void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const f64* __restrict in, f64* __restrict out,
+                 u64 m) {
+  constexpr u32 K = kLanes;
+  const u32 n = r.kernelLength;
+  const f64* w = r.kernel;
+  const f64 bc = static_cast<f64>(r.borderValue);
+  f64 sum[K];
+  for (u64 i = 0; i < m; ++i) {
+    for (u32 c = 0; c < K; ++c) sum[c] = 0.0;
+    f64 ws = 0.0;
+    // Tap k at sample j; past an end the border constant, or the walk stops.
+    auto tap = [&](u32 k, bool inside, u64 j) -> bool {
+      if (inside) {
+        const f64* v = in + j * K;
+        for (u32 c = 0; c < K; ++c) sum[c] += w[k] * v[c];
+      } else if (r.borderFlag) {
+        for (u32 c = 0; c < K; ++c) sum[c] += w[k] * bc;
+      } else {
+        return false;
+      }
+      ws += w[k];
+      return true;
+    };
+    for (u32 k = 0; k < n && tap(k, i + k < m, i + k); ++k) {
+    }
+    for (u32 k = 1; k < n && tap(k, i >= k, i - k); ++k) {
+    }
+    f64* o = out + i * K;
+    for (u32 c = 0; c < K; ++c) o[c] = sum[c] / ws;
+  }
+}
+
+// Lanes g..g+valid-1 of in as rows of kLanes floats into target; lanes
+// past the last line repeat it. Lines that hold fully transparent pixels
+// go through the zero-alpha recovery against alpha first.
+void LoadLanes(const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines* alpha, u32 g, u32 valid, u32 lineCount,
+               u32 length, f64* target, u8* scratch, f64* recLine) {
+  constexpr u32 K = kLanes;
+  const u64 m = length;
+  const void* lanePtr[K];
+  i64 laneStep[K];
+  u8 contiguous = !in.isFloat && in.lineStep == 1 && valid == K;
+  // Which lanes hold fully transparent pixels; adjacent columns are
+  // scanned together, row by row.
+  u8 clear[K] = {0};
+  if (alpha && alpha->step != 1 && alpha->lineStep == 1 && valid == K) {
+    const u8* a = static_cast<const u8*>(alpha->base) + static_cast<i64>(g);
+    for (u64 i = 0; i < m; ++i) {
+      const u8* row = a + static_cast<i64>(i) * alpha->step;
+      for (u32 c = 0; c < K; ++c) clear[c] |= row[c] == 0;
+    }
+  } else if (alpha) {
+    for (u32 c = 0; c < K; ++c) {
+      const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
+      const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
+      if (alpha->step == 1) {
+        clear[c] = std::memchr(a, 0, m) != nullptr;
+      } else {
+        for (u64 i = 0; i < m && !clear[c]; ++i) clear[c] = a[static_cast<i64>(i) * alpha->step] == 0;
+      }
+    }
+  }
+  for (u32 c = 0; c < K; ++c) {
+    const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
+    lanePtr[c] = in.isFloat ? static_cast<const void*>(static_cast<const f32*>(in.base) + line * in.lineStep)
+                            : static_cast<const void*>(static_cast<const u8*>(in.base) + line * in.lineStep);
+    laneStep[c] = in.step;
+    // Recovery only changes lines that hold fully transparent pixels.
+    if (!alpha || !clear[c]) continue;
+    const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
+    const u8* s = static_cast<const u8*>(lanePtr[c]);
+    u8* line8 = scratch + c * m;
+    u8* alpha8 = scratch + K * m;
+    for (u64 i = 0; i < m; ++i) {
+      line8[i] = s[static_cast<i64>(i) * in.step];
+      alpha8[i] = a[static_cast<i64>(i) * alpha->step];
+    }
+    CKLF_ImageFX::Blur_ZeroAlphaRecoveryData(line8, recLine, length, alpha8);
+    for (u64 i = 0; i < m; ++i) line8[i] = static_cast<u8>(recLine[i]);
+    lanePtr[c] = line8;
+    laneStep[c] = 1;
+    contiguous = 0;
+  }
+
+  if (contiguous) {
+    const u8* base = static_cast<const u8*>(in.base) + static_cast<i64>(g);
+    for (u64 i = 0; i < m; ++i) {
+      const u8* src = base + static_cast<i64>(i) * in.step;
+      f64* t = target + i * K;
+      for (u32 c = 0; c < K; ++c) t[c] = src[c];
+    }
+  } else if (in.isFloat) {
+    for (u64 i = 0; i < m; ++i) {
+      f64* t = target + i * K;
+      for (u32 c = 0; c < K; ++c) t[c] = static_cast<const f32*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
+    }
+  } else {
+    for (u64 i = 0; i < m; ++i) {
+      f64* t = target + i * K;
+      for (u32 c = 0; c < K; ++c) t[c] = static_cast<const u8*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
+    }
+  }
+}
+
+// Lanes 0..valid-1 of result (rows of kLanes floats) into lines g.. of out.
+void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut) {
+  constexpr u32 K = kLanes;
+  if (!out.isFloat && out.lineStep == 1 && valid == K) {
+    u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g);
+    for (u64 i = 0; i < m; ++i) {
+      u8* d = base + static_cast<i64>(i) * out.step;
+      const f64* r = result + i * K;
+      for (u32 c = 0; c < K; ++c) d[c] = ToByte(r[c]);
+    }
+  } else if (out.isFloat) {
+    f32* base = static_cast<f32*>(out.base) + static_cast<i64>(g) * out.lineStep;
+    for (u64 i = 0; i < m; ++i) {
+      f32* d = base + static_cast<i64>(i) * out.step;
+      const f64* r = result + i * K;
+      for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = static_cast<f32>(clampOut ? Clamp255(r[c]) : r[c]);
+    }
+  } else {
+    u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g) * out.lineStep;
+    u8 bytes[K];
+    for (u64 i = 0; i < m; ++i) {
+      u8* d = base + static_cast<i64>(i) * out.step;
+      const f64* r = result + i * K;
+      for (u32 c = 0; c < K; ++c) bytes[c] = ToByte(r[c]);
+      for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = bytes[c];
+    }
+  }
+}
+
+// The angled motion blur's lines: position i on the length axis (L long)
+// is shifted across the cross axis (C wide) by off[i]; line k holds the
+// pixels with cross coordinate c0 = k - off[i] in 0..C-1, mirrored across
+// when the angle lies beyond 90 degrees.
+struct Shear {
+  u32 L, C;
+  u8 mirrored;
+  const i32* off;
+  const f32* frac;    // weight of the next line in each pixel
+  const u32* runEnd;  // end of the run of equal offsets from each position
+  u64 Offset(u32 i, u32 c0, u64 lenStep, u64 crossStep) const {
+    return i * lenStep + static_cast<u64>(mirrored ? C - 1 - c0 : c0) * crossStep;
+  }
+};
+
+// Up to kLanes lines k, each a run of positions first..first+len-1.
+struct LineBatch {
+  u32 count;
+  u32 k[kLanes], first[kLanes], len[kLanes];
+  u32 Shortest() const {
+    u32 n = len[0];
+    for (u32 c = 1; c < count; ++c) n = len[c] < n ? len[c] : n;
+    return n;
+  }
+  u32 Longest() const {
+    u32 n = len[0];
+    for (u32 c = 1; c < count; ++c) n = len[c] > n ? len[c] : n;
+    return n;
+  }
+};
+
+// One plane of the angled pass: gathers lines from the source (with their
+// alpha for the zero-alpha recovery) and writes them back mixed by the
+// shear. bytes holds kLanes lines of values, then kLanes lines of alpha.
+struct ShearPlane {
+  Shear sh;
+  const u8* src;
+  const u8* srcA;  // null: no recovery
+  u8* dst;
+  u64 sLen, sCross, dLen, dCross;
+  u8* bytes;
+
+  // Line k into v as floats. Along a run of equal offsets the pixels
+  // follow each other on the length axis.
+  void GatherLine(u32 k, u32 first, u32 n, f64* v) const {
+    const u32 L = sh.L;
+    u8 anyClear = 0;
+    for (u32 i = first, q = 0; i < first + n;) {
+      const u32 j = sh.runEnd[i] < first + n ? sh.runEnd[i] : first + n;
+      const u64 o = sh.Offset(i, k - static_cast<u32>(sh.off[i]), sLen, sCross);
+      for (u32 r = 0; r < j - i; ++r) bytes[q + r] = src[o + r * sLen];
+      if (srcA) {
+        for (u32 r = 0; r < j - i; ++r) {
+          bytes[L + q + r] = srcA[o + r * sLen];
+          anyClear |= srcA[o + r * sLen] == 0;
+        }
+      }
+      q += j - i;
+      i = j;
+    }
+    if (anyClear) {
+      CKLF_ImageFX::Blur_ZeroAlphaRecoveryData(bytes, v, n, bytes + L);
+    } else {
+      for (u32 q = 0; q < n; ++q) v[q] = bytes[q];
+    }
+  }
+
+  // Writes line k: every pixel takes its line's value, and the pixel of
+  // the previous line beside it takes the mix frac x value + (1 - frac) x
+  // its own (single precision).
+  void WriteLine(u32 k, u32 first, u32 n, const f64* v) const {
+    for (u32 i = first; i < first + n;) {
+      const u32 j = sh.runEnd[i] < first + n ? sh.runEnd[i] : first + n;
+      const u32 c0 = k - static_cast<u32>(sh.off[i]);
+      const f64* vv = v + (i - first);
+      u8* own = dst + sh.Offset(i, c0, dLen, dCross);
+      if (c0 > 0) {
+        u8* nb = sh.mirrored ? own + dCross : own - dCross;
+        const f32* fr = sh.frac + i;
+        for (u32 r = 0; r < j - i; ++r) {
+          const f32 keep = (1.0f - fr[r]) * static_cast<f32>(nb[r * dLen]);
+          nb[r * dLen] = ToByte(static_cast<f64>(fr[r]) * vv[r] + static_cast<f64>(keep));
+        }
+      }
+      for (u32 r = 0; r < j - i; ++r) own[r * dLen] = ToByte(vv[r]);
+      i = j;
+    }
+  }
+
+  // The lanes of batch lines k0..k0+count-1 at length position i cover
+  // neighbouring pixels across: lane c at cross coordinate k0 + c - off[i].
+  // cLo..cHi-1 are the lanes that have position i.
+  void LaneRange(const LineBatch& b, u32 i, i64& cLo, i64& cHi) const {
+    const i64 o = sh.off[i], k0 = b.k[0];
+    cLo = o - k0 > 0 ? o - k0 : 0;
+    cHi = o - k0 + sh.C < static_cast<i64>(b.count) ? o - k0 + sh.C : static_cast<i64>(b.count);
+  }
+
+  // Gathers consecutive lines into padded lanes of x (rows of kLanes), all
+  // with the same lead; lanes past the batch repeat its last line. Lane
+  // lengths (line + pad) go to laneLen; the rows after each lane and three
+  // more past the longest are zero, as RecursiveLanes needs.
+  void GatherBatch(const LineBatch& b, u64 pad, f64* line, f64* x, u64* laneLen) const {
+    constexpr u32 K = kLanes;
+    const u32 L = sh.L;
+    const i64 crossStep = sh.mirrored ? -static_cast<i64>(sCross) : static_cast<i64>(sCross);
+    u8* vals = bytes;
+    u8* alph = bytes + static_cast<u64>(K) * L;
+    u8 clear[K] = {0};
+    for (u32 i = b.first[0]; i < b.first[b.count - 1] + b.len[b.count - 1]; ++i) {
+      i64 cLo, cHi;
+      LaneRange(b, i, cLo, cHi);
+      if (cLo >= cHi) continue;
+      const u64 o = sh.Offset(i, static_cast<u32>(b.k[0] + cLo - sh.off[i]), sLen, sCross);
+      for (i64 c = cLo; c < cHi; ++c) vals[c * L + (i - b.first[c])] = src[static_cast<i64>(o) + (c - cLo) * crossStep];
+      if (!srcA) continue;
+      for (i64 c = cLo; c < cHi; ++c) {
+        const u8 a = srcA[static_cast<i64>(o) + (c - cLo) * crossStep];
+        alph[c * L + (i - b.first[c])] = a;
+        clear[c] |= a == 0;
+      }
+    }
+    const u64 lead = pad / 2, rows = b.Longest() + pad + 3;
+    for (u32 c = 0; c < K; ++c) {
+      const u32 sc = c < b.count ? c : b.count - 1;
+      const u32 n = b.len[sc];
+      laneLen[c] = n + pad;
+      if (clear[sc]) {
+        CKLF_ImageFX::Blur_ZeroAlphaRecoveryData(vals + sc * L, line, n, alph + sc * L);
+        for (u32 q = 0; q < n; ++q) x[(lead + q) * K + c] = line[q];
+      } else {
+        for (u32 q = 0; q < n; ++q) x[(lead + q) * K + c] = vals[sc * L + q];
+      }
+      const f64 firstV = x[lead * K + c], lastV = x[(lead + n - 1) * K + c];
+      for (u64 r = 0; r < lead; ++r) x[r * K + c] = firstV;
+      for (u64 r = lead + n; r < laneLen[c]; ++r) x[r * K + c] = lastV;
+      for (u64 r = laneLen[c]; r < rows; ++r) x[r * K + c] = 0.0;
+    }
+  }
+
+  // Writes the filtered lanes back strip by strip, lanes in increasing k,
+  // as WriteLine would one line after the other. The mix of lane c reads
+  // lane c - 1's fresh value, so only the first lane's neighbour is read
+  // from memory.
+  void WriteBatch(const LineBatch& b, const f64* x, u64 lead) const {
+    constexpr u32 K = kLanes;
+    const i64 dCrossStep = sh.mirrored ? -static_cast<i64>(dCross) : static_cast<i64>(dCross);
+    f64 v[K];
+    u8 ownB[K];
+    for (u32 i = b.first[0]; i < b.first[b.count - 1] + b.len[b.count - 1]; ++i) {
+      i64 cLo, cHi;
+      LaneRange(b, i, cLo, cHi);
+      if (cLo >= cHi) continue;
+      const i64 c0 = b.k[0] + cLo - sh.off[i];
+      u8* own = dst + sh.Offset(i, static_cast<u32>(c0), dLen, dCross);
+      const f32 f = sh.frac[i];
+      const f64 fd = f;
+      const f32 g = 1.0f - f;
+      for (i64 c = cLo; c < cHi; ++c) {
+        v[c] = Clamp255(x[(lead + (i - b.first[c])) * K + c]);
+        ownB[c] = static_cast<u8>(static_cast<i32>(v[c]));
+      }
+      if (c0 > 0) {
+        u8* nbp = own - dCrossStep;
+        *nbp = ToByte(fd * v[cLo] + static_cast<f64>(g * static_cast<f32>(*nbp)));
+      }
+      u8* px = own;
+      for (i64 c = cLo + 1; c < cHi; ++c, px += dCrossStep)
+        *px = ToByte(fd * v[c] + static_cast<f64>(g * static_cast<f32>(ownB[c - 1])));
+      *px = ownB[cHi - 1];
+    }
+  }
+};
+
+// Lines are taken kLanes at a time. Filtering reads only the source, so
+// consecutive lines are filtered side by side and then written back one
+// after the other in increasing k, as if done one by one; the kernel path,
+// short batches and tiny lines go one line at a time.
+// (The plane comes by value: a local copy that the byte stores cannot alias.)
+u8 MotionAngledPlane(CKLF_ImageFX& fx, CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const ShearPlane plane, u64 pad,
+                     f64* line) {
+  const Shear& sh = plane.sh;
+  const u32 L = sh.L, lines = static_cast<u32>(sh.off[L - 1]) + sh.C;
+  u64 laneLen[kLanes];
+  u32 first = 0, end = 0, k = 0;
+  while (k < lines) {
+    LineBatch b;
+    b.count = 0;
+    for (; k < lines && b.count < kLanes; ++k) {
+      while (end < L && static_cast<u32>(sh.off[end]) <= k) ++end;
+      while (first < end && static_cast<u32>(sh.off[first]) + sh.C <= k) ++first;
+      if (first == end) continue;
+      b.k[b.count] = k;
+      b.first[b.count] = first;
+      b.len[b.count] = end - first;
+      ++b.count;
+    }
+    if (b.count == 0) continue;
+    if (rec.smallSigma || b.count < kLanes / 2 || b.Shortest() + pad < 4 || b.k[b.count - 1] - b.k[0] != b.count - 1) {
+      for (u32 c = 0; c < b.count; ++c) {
+        plane.GatherLine(b.k[c], b.first[c], b.len[c], line);
+        rec.length = b.len[c];
+        rec.vector = line;
+        if (!fx.Blur_BlurVector(&rec)) return 0;
+        plane.WriteLine(b.k[c], b.first[c], b.len[c], line);
+      }
+      continue;
+    }
+    f64* x = reinterpret_cast<f64*>(rec.padBuffer->GetPtr());  // grown by the caller
+    plane.GatherBatch(b, pad, line, x, laneLen);
+    RecursiveLanes<true>(rec, x, b.Longest() + pad, laneLen);
+    plane.WriteBatch(b, x, pad / 2);
+  }
+  return 1;
+}
+
+}  // namespace
+
+void CKLF_ImageFX::Blur_PrepareBlurData(f64 sigma, STRUCT_Blur_VectorData* rec, CKLF_Mem* padBuffer, u8 borderFlag,
+                                        u8 borderValue) {
+  if (!rec) return;
+  f64 q;
+  if (sigma >= 2.5)
+    q = 0.98711 * sigma - 0.9633;
+  else
+    q = 3.97156 - 4.14554 * std::sqrt(1.0 - 0.26891 * sigma);
+  const f64 q2 = q * q;
+  const f64 q3 = q2 * q;
+  const f64 b0 = 1.57825 + 2.44413 * q + 1.4281 * q2 + 0.422205 * q3;
+  const f64 b1 = 2.44413 * q + 2.85619 * q2 + 1.26661 * q3;
+  const f64 b2 = -(1.4281 * q2 + 1.26661 * q3);
+  const f64 b3 = 0.422205 * q3;
+  rec->b1 = b1 / b0;
+  rec->b2 = b2 / b0;
+  rec->b3 = b3 / b0;
+  rec->B = 1.0 - (b1 + b2 + b3) / b0;
+  rec->sigma = sigma;
+  rec->padBuffer = padBuffer;
+  rec->borderFlag = borderFlag;
+  rec->borderValue = borderValue;
+  rec->smallSigma = 0;
+  rec->kernelLength = 0;
+  std::memset(rec->kernel, 0, sizeof(rec->kernel));
+  if (sigma < 1.5) {
+    const f64 s = sigma < 0.1 ? 0.1 : 1.5 * sigma + 0.1;
+    const i32 n = static_cast<i32>(3.8 * s) + 2;
+    if (n < 20) {
+      rec->smallSigma = 1;
+      rec->kernelLength = static_cast<u16>(n);
+      for (i32 i = 0; i < n; ++i) rec->kernel[i] = 1000.0 * std::exp(-static_cast<f64>(i * i) / (2.0 * s * s));
+    }
+  }
+}
+
+u8 CKLF_ImageFX::Blur_BlurVector(STRUCT_Blur_VectorData* rec) {
+  if (!rec) return Fail(klErrBadArg);
+  if (rec->smallSigma) return Blur_BlurVectorHQ(rec);
+  const u64 m = rec->length;
+  if (m == 0) return 1;
+  u64 pad;
+  if (!rec->vector || !rec->padBuffer || !PadFor(rec->sigma, pad)) {
+    return Fail(rec->vector && rec->padBuffer ? klErrNoMemory : klErrBadArg);
+  }
+  const u64 N = m + pad;
+  const u64 lead = pad / 2;
+  f64* x = reinterpret_cast<f64*>(i_Grow(*rec->padBuffer, N * sizeof(f64)));
+  if (!x) return 0;
+  f64* v = rec->vector;
+  const f64 first = rec->borderFlag ? rec->borderValue : v[0];
+  const f64 last = rec->borderFlag ? rec->borderValue : v[m - 1];
+  for (u64 n = 0; n < lead; ++n) x[n] = first;
+  for (u64 i = 0; i < m; ++i) x[lead + i] = v[i];
+  for (u64 n = lead + m; n < N; ++n) x[n] = last;
+
+  const f64 B = rec->B, b1 = rec->b1, b2 = rec->b2, b3 = rec->b3;
+  if (N >= 1) x[0] = (B + b1 + b2 + b3) * x[0];
+  if (N >= 2) x[1] = B * x[1] + (b1 + b2 + b3) * x[0];
+  if (N >= 3) x[2] = B * x[2] + b1 * x[1] + (b2 + b3) * x[0];
+  for (u64 n = 3; n < N; ++n) x[n] = B * x[n] + b1 * x[n - 1] + b2 * x[n - 2] + b3 * x[n - 3];
+  if (N >= 1) x[N - 1] = (B + b1 + b2 + b3) * x[N - 1];
+  if (N >= 2) x[N - 2] = B * x[N - 2] + (b1 + b2 + b3) * x[N - 1];
+  if (N >= 3) x[N - 3] = B * x[N - 3] + b1 * x[N - 2] + (b2 + b3) * x[N - 1];
+  if (N >= 4)
+    for (u64 n = N - 4;; --n) {
+      x[n] = B * x[n] + b1 * x[n + 1] + b2 * x[n + 2] + b3 * x[n + 3];
+      if (n == 0) break;
+    }
+  for (u64 i = 0; i < m; ++i) v[i] = Clamp255(x[lead + i]);
+  return 1;
+}
+
+u8 CKLF_ImageFX::Blur_BlurVectorHQ(STRUCT_Blur_VectorData* rec) {
+  if (!rec) return Fail(klErrBadArg);
+  const u64 m = rec->length;
+  if (m == 0 || !(rec->sigma >= 0.1)) return 1;
+  if (!rec->vector || !rec->padBuffer) return Fail(klErrBadArg);
+  f64* out = reinterpret_cast<f64*>(i_Grow(*rec->padBuffer, m * sizeof(f64)));
+  if (!out) return 0;
+  const f64* v = rec->vector;
+  const f64* w = rec->kernel;
+  const u32 n = rec->kernelLength;
+  const f64 bc = static_cast<f64>(rec->borderValue);
+  for (u64 i = 0; i < m; ++i) {
+    f64 sum = 0.0, ws = 0.0;
+    for (u32 k = 0; k < n; ++k) {
+      if (i + k < m) {
+        sum += w[k] * v[i + k];
+      } else if (rec->borderFlag) {
+        sum += w[k] * bc;
+      } else {
+        break;
+      }
+      ws += w[k];
+    }
+    for (u32 k = 1; k < n; ++k) {
+      if (i >= k) {
+        sum += w[k] * v[i - k];
+      } else if (rec->borderFlag) {
+        sum += w[k] * bc;
+      } else {
+        break;
+      }
+      ws += w[k];
+    }
+    out[i] = sum / ws;
+  }
+  std::memcpy(rec->vector, out, m * sizeof(f64));
+  return 1;
+}
+
+void CKLF_ImageFX::Blur_ZeroAlphaRecoveryData(const u8* values, f64* out, u32 length, const u8* alpha) {
+  u32 first = 0;
+  while (first < length && alpha[first] == 0) ++first;
+  if (first == length) {
+    for (u32 i = 0; i < length; ++i) out[i] = 128.0;
+    return;
+  }
+  for (u32 i = 0; i < first; ++i) out[i] = values[first];
+  u32 i = first;
+  while (i < length) {
+    if (alpha[i] != 0) {
+      out[i] = values[i];
+      ++i;
+      continue;
+    }
+    const u32 j = i;
+    while (i < length && alpha[i] == 0) ++i;
+    const f64 left = out[j - 1];
+    if (i == length) {
+      for (u32 q = j; q < length; ++q) out[q] = left;
+    } else {
+      const u32 mid = j + (i - j) / 2;
+      for (u32 q = j; q < mid; ++q) out[q] = left;
+      for (u32 q = mid; q < i; ++q) out[q] = values[i];
+    }
+  }
+}
+
+u8 CKLF_ImageFX::i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length) {
+  u64 pad = 0;
+  if (!rec.smallSigma && !PadFor(rec.sigma, pad)) return Fail(klErrNoMemory);
+  const u64 m = length;
+  return i_Grow(m_lineBuffer, m * kLanes * sizeof(f64) + m * sizeof(f64) + (kLanes + 1) * m) &&
+                 i_Grow(m_padBuffer, (m + pad) * kLanes * sizeof(f64))
+             ? 1
+             : 0;
+}
+
+u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out,
+                             const Lines* alpha, u32 lineCount, u32 length) {
+  if (lineCount == 0 || length == 0) return 1;
+  constexpr u32 K = kLanes;
+  const u8 kernel = rec.smallSigma;
+  const u8 identity = kernel && !(rec.sigma >= 0.1);
+  u64 pad = 0;
+  if (!kernel && !PadFor(rec.sigma, pad)) return Fail(klErrNoMemory);
+  const u64 m = length;
+  const u64 N = m + pad;
+  const u64 lead = pad / 2;
+  if (!i_GrowBlurLines(rec, length)) return 0;
+  // Line buffer: kernel input lanes, one recovered line, then K recovered
+  // (or gathered) byte lines.
+  f64* lanesIn = reinterpret_cast<f64*>(m_lineBuffer.GetPtr());
+  f64* recLine = lanesIn + m * K;
+  u8* scratch = reinterpret_cast<u8*>(recLine + m);
+  f64* padded = reinterpret_cast<f64*>(m_padBuffer.GetPtr());
+  f64* target = kernel ? lanesIn : padded + lead * K;
+  const f64* result = identity ? lanesIn : (kernel ? padded : padded + lead * K);
+  // The recursive filter's output is clamped to 0..255; the kernel's is not.
+  const u8 clampOut = !kernel;
+
+  for (u32 g = 0; g < lineCount; g += K) {
+    const u32 valid = lineCount - g < K ? lineCount - g : K;
+    LoadLanes(in, alpha, g, valid, lineCount, length, target, scratch, recLine);
+    if (!identity) {
+      if (kernel) {
+        KernelLanes(rec, lanesIn, padded, m);
+      } else {
+        const f64* firstRow = target;
+        const f64* lastRow = target + (m - 1) * K;
+        for (u64 n = 0; n < lead; ++n)
+          for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : firstRow[c];
+        for (u64 n = lead + m; n < N; ++n)
+          for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : lastRow[c];
+        RecursiveLanes<false>(rec, padded, N, nullptr);
+      }
+    }
+    StoreLanes(out, g, valid, m, result, clampOut);
+  }
+  return 1;
+}
+
+
+// Whether plane p of a blur is blurred: the alpha plane left unblurred is
+// copied here (it is the last plane) and answers 0. recover tells whether
+// the plane's lines go through the zero-alpha recovery.
+u8 CKLF_ImageFX::i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recover) {
+  const u8 isAlpha = m_src.hasAlpha && p == m_src.count - 1;
+  if (isAlpha && !blurAlpha) {
+    i_CopyPlane(p);
+    return 0;
+  }
+  recover = zeroAlphaRecovery && m_src.hasAlpha && !isAlpha;
+  return 1;
+}
+
+u8 CKLF_ImageFX::GaussianBlur(f64 radius, u8 blurAlpha, u8 zeroAlphaRecovery) {
+  if (!i_CheckPair()) return 0;
+  if (!std::isfinite(radius)) return Fail(klErrBadArg);
+  if (radius < 0.1) {
+    i_CopyAll();
+    return 1;
+  }
+  STRUCT_Blur_VectorData rec;
+  Blur_PrepareBlurData(radius, &rec, &m_padBuffer, 0, 0);
+  const u32 w = m_src.width, h = m_src.height;
+  // Grow every buffer before the first byte is written.
+  if (!i_GrowBlurLines(rec, w > h ? w : h)) return 0;
+  const u8 last = static_cast<u8>(m_src.count - 1);
+  u8 recover = 0;
+  for (u8 p = 0; p < m_src.count && i_BlurPlane(p, blurAlpha, zeroAlphaRecovery, recover); ++p) {
+    const Lines srcRows = {0, m_src.planes[p], 1, m_src.stride};
+    const Lines dstRows = {0, m_dst.planes[p], 1, m_dst.stride};
+    const Lines alphaRows = {0, m_src.planes[last], 1, m_src.stride};
+    const Lines dstCols = {0, m_dst.planes[p], m_dst.stride, 1};
+    if (!i_BlurLines(rec, srcRows, dstRows, recover ? &alphaRows : nullptr, h, w)) return 0;
+    if (!i_BlurLines(rec, dstCols, dstCols, nullptr, w, h)) return 0;
+  }
+  return 1;
+}
+
+u8 CKLF_ImageFX::MotionBlur(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery) {
+  if (!i_CheckPair()) return 0;
+  if (!std::isfinite(angle) || !std::isfinite(distance)) return Fail(klErrBadArg);
+  if (distance < 0.1) {
+    i_CopyAll();
+    return 1;
+  }
+  // Far-out angles are reduced first; fmod is exact, as is each single
+  // subtraction of 180 below, so the fold gives the same value either way.
+  if (std::fabs(angle) > 1.0e7) angle = std::fmod(angle, 180.0);
+  while (angle > 180.0) angle -= 180.0;
+  while (angle < 0.0) angle += 180.0;
+
+  if (angle >= 0.1 && angle <= 179.9 && !(angle > 89.9 && angle < 90.1))
+    return Blur_Motion_DoAngle(angle, distance, blurAlpha, zeroAlphaRecovery);
+
+  if (angle < 0.1 || angle > 179.9) return Blur_Motion_DoHorizontal(distance, blurAlpha, zeroAlphaRecovery);
+  return Blur_Motion_DoVertical(distance, blurAlpha, zeroAlphaRecovery);
+}
+
+u8 CKLF_ImageFX::Blur_Motion_DoHorizontal(f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery) {
+  return i_MotionStraight(1, distance, blurAlpha, zeroAlphaRecovery);
+}
+
+u8 CKLF_ImageFX::Blur_Motion_DoVertical(f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery) {
+  return i_MotionStraight(0, distance, blurAlpha, zeroAlphaRecovery);
+}
+
+u8 CKLF_ImageFX::i_MotionStraight(u8 horizontal, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery) {
+  STRUCT_Blur_VectorData rec;
+  Blur_PrepareBlurData(distance, &rec, &m_padBuffer, 0, 0);
+  const u32 w = m_src.width, h = m_src.height;
+  const u8 last = static_cast<u8>(m_src.count - 1);
+  u8 recover = 0;
+  for (u8 p = 0; p < m_src.count && i_BlurPlane(p, blurAlpha, zeroAlphaRecovery, recover); ++p) {
+    u8 ok;
+    if (horizontal) {
+      const Lines s = {0, m_src.planes[p], 1, m_src.stride};
+      const Lines d = {0, m_dst.planes[p], 1, m_dst.stride};
+      const Lines a = {0, m_src.planes[last], 1, m_src.stride};
+      ok = i_BlurLines(rec, s, d, recover ? &a : nullptr, h, w);
+    } else {
+      const Lines s = {0, m_src.planes[p], m_src.stride, 1};
+      const Lines d = {0, m_dst.planes[p], m_dst.stride, 1};
+      const Lines a = {0, m_src.planes[last], m_src.stride, 1};
+      ok = i_BlurLines(rec, s, d, recover ? &a : nullptr, w, h);
+    }
+    if (!ok) return 0;
+  }
+  return 1;
+}
+
+u8 CKLF_ImageFX::Blur_Motion_DoAngle(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery) {
+  const u8 mirrored = angle > 90.0;
+  if (mirrored) angle = 180.0 - angle;
+  const u8 alongX = angle <= 45.0;
+  const u32 L = alongX ? m_src.width : m_src.height;
+  const u32 C = alongX ? m_src.height : m_src.width;
+  if (L == 0 || C == 0) return 1;
+  // tan(45 degrees) computes to just below 1, which would move every pixel
+  // onto the next diagonal: 45 degrees is the exact diagonal.
+  const f64 t = angle == 45.0 ? 1.0
+                : alongX      ? std::tan(angle * kPi / 180.0)
+                              : std::tan((90.0 - angle) * kPi / 180.0);
+
+  STRUCT_Blur_VectorData rec;
+  Blur_PrepareBlurData(distance, &rec, &m_padBuffer, 0, 0);
+  u64 pad = 0;
+  if (!rec.smallSigma && !PadFor(distance, pad)) return Fail(klErrNoMemory);
+  constexpr u32 K = kLanes;
+  // Offsets, then for each position the end of its run of equal offsets.
+  i32* off = reinterpret_cast<i32*>(i_Grow(m_shearOffset, 2ull * L * sizeof(i32)));
+  f32* frac = reinterpret_cast<f32*>(i_Grow(m_shearFrac, static_cast<u64>(L) * sizeof(f32)));
+  f64* line = reinterpret_cast<f64*>(i_Grow(m_motionLine, static_cast<u64>(L) * K * sizeof(f64)));
+  u8* bytes = i_Grow(m_motionBytes, 2ull * K * L);
+  if (!off || !frac || !line || !bytes || !i_Grow(m_padBuffer, (L + pad + 3) * K * sizeof(f64))) return 0;
+  for (u32 i = 0; i < L; ++i) {
+    const f64 ti = t * static_cast<f64>(i);
+    off[i] = static_cast<i32>(ti);
+    frac[i] = static_cast<f32>(ti - off[i]);
+  }
+  u32* runEnd = reinterpret_cast<u32*>(off + L);
+  for (u32 i = L; i-- > 0;) runEnd[i] = (i + 1 < L && off[i + 1] == off[i]) ? runEnd[i + 1] : i + 1;
+  const Shear sh = {L, C, mirrored, off, frac, runEnd};
+
+  const u8 last = static_cast<u8>(m_src.count - 1);
+  u8 recover = 0;
+  for (u8 p = 0; p < m_src.count && i_BlurPlane(p, blurAlpha, zeroAlphaRecovery, recover); ++p) {
+    const ShearPlane plane = {sh,
+                              m_src.planes[p],
+                              recover ? m_src.planes[last] : nullptr,
+                              m_dst.planes[p],
+                              alongX ? 1u : m_src.stride,
+                              alongX ? m_src.stride : 1u,
+                              alongX ? 1u : m_dst.stride,
+                              alongX ? m_dst.stride : 1u,
+                              bytes};
+    if (!MotionAngledPlane(*this, rec, plane, pad, line)) return 0;
+  }
+  return 1;
+}
