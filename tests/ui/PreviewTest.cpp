@@ -187,7 +187,7 @@ TEST_F(PreviewTest, WheelZoomsAtTheMouseAndStopsAtTheEnds) {
     EXPECT_EQ(Msgs("msg 0x140"), want) << int{c.from} << " " << c.delta;
     EXPECT_EQ(pv->GetZoom(), c.to);
   }
-  EXPECT_EQ(pv->SetZoom(9, -1, -1, 1, 0), 0);
+  EXPECT_FAILS(*pv, pv->SetZoom(9, -1, -1, 1, 0), klErrBadArg);
 }
 
 TEST_F(PreviewTest, MousePositionsInImageCoordinates) {
@@ -358,9 +358,8 @@ TEST_F(PreviewTest, ScrollBarsMoveTheViewAndABadImageLeavesItUnbound) {
   EXPECT_EQ(Msgs(), M("0x142", "250" + at.substr(1)));
   CKLF_Image rgb;
   ASSERT_EQ(rgb.Create(10, 10, 1), 1);
-  EXPECT_EQ(pv->SetData(kView, &rgb, vb, hb, hr, vr, nav), 0);
-  EXPECT_EQ(pv->GetError(), klErrBadArg);
-  EXPECT_EQ(pv->SetData({500, 300, 600, 400}, &img, vb, hb, hr, vr, nav), 0);  // past the window's layer
+  EXPECT_FAILS(*pv, pv->SetData(kView, &rgb, vb, hb, hr, vr, nav), klErrBadArg);
+  EXPECT_FAILS(*pv, pv->SetData({500, 300, 600, 400}, &img, vb, hb, hr, vr, nav), klErrBadArg);  // past the layer
   pv->DoRedraw(1, 0);
   pv->UpdateScrollbars(1);
   Mouse(klpMouseMoved, 100, 100);
