@@ -60,6 +60,11 @@ class RulerTest : public UIToolkitTest {
     while (n < 20 && Alpha(r, along, 19 - n) == 255) ++n;
     return n;
   }
+  std::vector<u8> Plane(CKLF_CtrlRuler* r) {
+    CKLF_Layer* l = r->GetControlLayer();
+    const u8* p = l->GetMemObj()->GetPtr() + 3u * l->GetImageWidth() * l->GetImageHeight();
+    return std::vector<u8>(p, p + l->GetImageWidth() * l->GetImageHeight());
+  }
   // The digits from along + 2 on the glyphs' middle row.
   std::string Label(CKLF_CtrlRuler* r, u32 along) {
     std::string s;
@@ -72,71 +77,7 @@ class RulerTest : public UIToolkitTest {
   }
 };
 
-TEST_F(RulerTest, PixelRulerTicksAndLabels) {
-  struct Probe {
-    u32 along, tick;
-    const char* label;
-  };
-  struct Case {
-    i8 shift;
-    u32 first;
-    u8 phase;
-    u16 lead, trail;
-    std::vector<Probe> probes;
-  } cases[] = {
-      {0, 0, 0, 0, 0, {{0, 15, "0"}, {3, 0, ""}, {5, 4, ""}, {10, 7, ""}, {50, 15, "50"}, {100, 15, "100"}}},
-      {1, 0, 0, 0, 0, {{3, 0, ""}, {2, 4, ""}, {20, 7, ""}, {50, 4, ""}, {100, 15, "50"}}},
-      {3, 0, 0, 0, 0, {{4, 0, ""}, {8, 4, ""}, {40, 4, ""}, {80, 15, "10"}, {160, 15, "20"}}},
-      {2, 3, 1, 0, 0, {{3, 4, ""}, {5, 0, ""}, {27, 7, ""}, {67, 15, "20"}}},  // displayed 13 at the start
-      {0, 37, 0, 0, 0, {{0, 0, ""}, {3, 7, ""}, {13, 15, "50"}}},
-      {-2, 0, 0, 0, 0, {{25, 4, ""}, {50, 15, "200"}, {55, 4, ""}}},  // 4 image pixels a ruler pixel
-      {0, 0, 0, 10, 20, {{0, 0, ""}, {10, 15, "0"}, {60, 15, "50"}, {160, 15, "150"}, {180, 0, ""}}},
-  };
-  for (const Case& c : cases) {
-    Data d = Record(1, c.shift, c.first);
-    d.phase = c.phase;
-    d.lead = c.lead;
-    d.trail = c.trail;
-    h->SetData(&d, 1);
-    for (const Probe& p : c.probes) {
-      EXPECT_EQ(Tick(h, p.along), p.tick) << int{c.shift} << " at " << p.along;
-      EXPECT_EQ(Label(h, p.along), p.label) << int{c.shift} << " at " << p.along;
-    }
-  }
-}
-
-TEST_F(RulerTest, MarkerLeadAndVerticalDigits) {
-  Data d = Record(1, 0, 0);
-  d.marker = 30;
-  h->SetData(&d, 1);
-  for (u32 c = 0; c < 20; ++c) EXPECT_EQ(Alpha(h, 30, c), c & 1 ? 255 : 0) << c;
-  std::vector<u8> drawn;
-  for (u16 marker : {u16{65535}, u16{200}}) {  // at or past the length: no line
-    d.marker = marker;
-    h->SetData(&d, 1);
-    std::vector<u8> now;
-    for (u32 c = 0; c < 20; ++c) now.push_back(Alpha(h, 30, c));
-    EXPECT_EQ(Tick(h, 30), 7u);
-    if (!drawn.empty()) {
-      EXPECT_EQ(now, drawn);
-    }
-    drawn = now;
-  }
-  // Vertical: near inset 2, the glyphs turned clockwise (their top row
-  // toward the ticks).
-  Data dv = Record(1, 0, 0);
-  dv.nearInset = 2;
-  dv.lead = 5;
-  v->SetData(&dv, 1);
-  EXPECT_EQ(Tick(v, 5), 15u);
-  EXPECT_EQ(Tick(v, 4), 0u);
-  EXPECT_EQ(Tick(v, 55), 15u);
-  EXPECT_EQ(Label(v, 55), "50");
-  EXPECT_EQ(Alpha(v, 57, 5), 105);  // glyph row 0 of "5"
-  EXPECT_EQ(Alpha(v, 57, 2), 0);
-}
-
-TEST_F(RulerTest, UnitRulers) {
+TEST_F(RulerTest, TicksAndLabelsOfPixelAndUnitRulers) {
   struct Probe {
     u32 along, tick;
     const char* label;
@@ -144,37 +85,66 @@ TEST_F(RulerTest, UnitRulers) {
   struct Case {
     u8 unit;
     f64 resolution;
+    i8 shift;
+    u32 first;
+    u8 phase;
+    u16 lead, trail;
     std::vector<Probe> probes;
   } cases[] = {
+      {1, 0, 0, 0, 0, 0, 0, {{0, 15, "0"}, {3, 0, ""}, {5, 4, ""}, {10, 7, ""}, {50, 15, "50"}, {100, 15, "100"}}},
+      {1, 0, 1, 0, 0, 0, 0, {{3, 0, ""}, {2, 4, ""}, {20, 7, ""}, {50, 4, ""}, {100, 15, "50"}}},
+      {1, 0, 3, 0, 0, 0, 0, {{4, 0, ""}, {8, 4, ""}, {40, 4, ""}, {80, 15, "10"}, {160, 15, "20"}}},
+      {1, 0, 2, 3, 1, 0, 0, {{3, 4, ""}, {5, 0, ""}, {27, 7, ""}, {67, 15, "20"}}},  // displayed 13 at the start
+      {1, 0, 0, 37, 0, 0, 0, {{0, 0, ""}, {3, 7, ""}, {13, 15, "50"}}},
+      {1, 0, -2, 0, 0, 0, 0, {{25, 4, ""}, {50, 15, "200"}, {55, 4, ""}}},  // 4 image pixels a ruler pixel
+      {1, 0, 0, 0, 0, 10, 20, {{0, 0, ""}, {10, 15, "0"}, {60, 15, "50"}, {160, 15, "150"}, {180, 0, ""}}},
       // 72 dpi: 0.03528 cm a pixel, ticks every 0.5 cm, labels every 2 cm.
-      {3, 72, {{0, 15, "0"}, {14, 0, ""}, {15, 5, ""}, {29, 7, ""}, {43, 5, ""}, {57, 15, "2"}, {114, 15, "4"}}},
+      {3, 72, 0, 0, 0, 0, 0, {{0, 15, "0"}, {14, 0, ""}, {15, 5, ""}, {29, 7, ""}, {43, 5, ""}, {57, 15, "2"}, {114, 15, "4"}}},
       // Ticks every 1/8 inch (9 pixels), a label every inch.
-      {2, 72, {{9, 4, ""}, {18, 5, ""}, {36, 6, ""}, {72, 15, "1"}, {144, 15, "2"}}},
+      {2, 72, 0, 0, 0, 0, 0, {{9, 4, ""}, {18, 5, ""}, {36, 6, ""}, {72, 15, "1"}, {144, 15, "2"}}},
       // Half a percent a pixel: ticks every 5 %, labels every 25 %.
-      {5, 200, {{10, 7, ""}, {50, 15, "25"}, {100, 15, "50"}}},
+      {5, 200, 0, 0, 0, 0, 0, {{10, 7, ""}, {50, 15, "25"}, {100, 15, "50"}}},
       // Millimetres at 300 dpi: ticks every 0.5 mm, labels every 10 mm.
-      {4, 300, {{0, 15, "0"}, {6, 3, ""}, {12, 5, ""}, {60, 6, ""}, {119, 15, "10"}}},
+      {4, 300, 0, 0, 0, 0, 0, {{0, 15, "0"}, {6, 3, ""}, {12, 5, ""}, {60, 6, ""}, {119, 15, "10"}}},
   };
   for (const Case& c : cases) {
-    const Data d = Record(c.unit, 0, 0, c.resolution);
+    Data d = Record(c.unit, c.shift, c.first, c.resolution);
+    d.phase = c.phase;
+    d.lead = c.lead;
+    d.trail = c.trail;
     h->SetData(&d, 1);
     for (const Probe& p : c.probes) {
-      EXPECT_EQ(Tick(h, p.along), p.tick) << int{c.unit} << " at " << p.along;
-      EXPECT_EQ(Label(h, p.along), p.label) << int{c.unit} << " at " << p.along;
+      EXPECT_EQ(Tick(h, p.along), p.tick) << int{c.unit} << " " << int{c.shift} << " at " << p.along;
+      EXPECT_EQ(Label(h, p.along), p.label) << int{c.unit} << " " << int{c.shift} << " at " << p.along;
     }
   }
-  // Without a resolution centimetres, and percent of nothing, fall back to
-  // the pixel ruler.
-  std::vector<u8> pixels;
-  for (u8 unit : {u8{1}, u8{3}, u8{5}}) {
-    const Data d = Record(unit, 0, 0, 0);
-    h->SetData(&d, 1);
-    std::vector<u8> drawn;
-    for (u32 a = 0; a < 200; ++a)
-      for (u32 c = 0; c < 20; ++c) drawn.push_back(Alpha(h, a, c));
-    if (unit == 1) pixels = drawn;
-    EXPECT_EQ(drawn, pixels) << int{unit};
+}
+
+TEST_F(RulerTest, MarkerFallbackAndVerticalDigits) {
+  Data d = Record(1, 0, 0);
+  h->SetData(&d, 1);
+  const std::vector<u8> pixels = Plane(h);
+  d.marker = 30;
+  h->SetData(&d, 1);
+  for (u32 c = 0; c < 20; ++c) EXPECT_EQ(Alpha(h, 30, c), c & 1 ? 255 : 0) << c;
+  // A marker at or past the length draws no line; centimetres without a
+  // resolution, and percent of nothing, are the pixel ruler.
+  const Data same[] = {Record(1, 0, 0), Record(3, 0, 0), Record(5, 0, 0)};
+  for (Data s : same) {
+    s.marker = 200;
+    h->SetData(&s, 1);
+    EXPECT_EQ(Plane(h), pixels) << int{s.unit};
   }
+  // Vertical: near inset 2, the glyphs turned clockwise (their top row
+  // toward the ticks).
+  Data dv = Record(1, 0, 0);
+  dv.nearInset = 2;
+  dv.lead = 5;
+  v->SetData(&dv, 1);
+  EXPECT_EQ(std::vector<u32>({Tick(v, 4), Tick(v, 5), Tick(v, 55)}), std::vector<u32>({0, 15, 15}));
+  EXPECT_EQ(Label(v, 55), "50");
+  EXPECT_EQ(Alpha(v, 57, 5), 105);  // glyph row 0 of "5"
+  EXPECT_EQ(Alpha(v, 57, 2), 0);
 }
 
 TEST(RulerData, ComparesFieldByField) {
