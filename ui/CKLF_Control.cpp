@@ -7,6 +7,7 @@
 #include "CKLF_CtrlRadioButton.h"
 #include "CKLF_CtrlEditLine.h"
 #include "CKLF_CtrlList.h"
+#include "CKLF_CtrlRuler.h"
 #include "CKLF_CtrlScrollBar.h"
 #include "CKLF_CtrlSlider.h"
 #include "CKLF_CtrlStaticImage.h"
@@ -14,8 +15,7 @@
 #include "CKLF_Window.h"
 
 CKLF_Control* KLF_NewControl(u8 type) {
-  // Not built yet, so null: the ruler (12); the preview (11) is only ever
-  // added from outside.
+  // The preview (11) is only ever added from outside.
   switch (type) {
     case klCtrlSlider: return new CKLF_CtrlSlider;
     case klCtrlStaticImage: return new CKLF_CtrlStaticImage;
@@ -27,6 +27,7 @@ CKLF_Control* KLF_NewControl(u8 type) {
     case klCtrlScrollBar: return new CKLF_CtrlScrollBar;
     case klCtrlEditLine: return new CKLF_CtrlEditLine;
     case klCtrlList: return new CKLF_CtrlList;
+    case klCtrlRuler: return new CKLF_CtrlRuler;
     default: return nullptr;
   }
 }

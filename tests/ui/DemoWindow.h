@@ -3,7 +3,7 @@
 // into one look at once: 0 normal, 1 highlighted, 2 pressed, 3 pressed with
 // the mouse outside, 4 disabled; one check box and one radio button are
 // checked, the others not, so both kinds of picture show in every look.
-// Not added yet: the rulers and the preview, whose controls are not built.
+// The demo program adds the rulers and the preview over a photograph.
 #pragma once
 
 #include <string>
@@ -69,6 +69,13 @@ class CKLT_DemoWindow : public CKLT_RecordingWindow {
     }
   }
 
+  template <class C>
+  C* Find(const char* name) {
+    for (u32 i = 0; i < GetControlCount(); ++i)
+      if (GetControl(i)->GetName() == name) return dynamic_cast<C*>(GetControl(i));
+    return nullptr;
+  }
+
  private:
   CKLF_Control* Add(const std::string& name, u8 type) {
     const i32 id = AddControl(name.c_str(), type);
@@ -76,12 +83,6 @@ class CKLT_DemoWindow : public CKLT_RecordingWindow {
     CKLF_Control* c = id < 0 ? nullptr : GetControl(static_cast<u32>(id));
     if (c && name == "Demo_Button") button = static_cast<CKLF_CtrlButton*>(c);
     return c;
-  }
-  template <class C>
-  C* Find(const char* name) {
-    for (u32 i = 0; i < GetControlCount(); ++i)
-      if (GetControl(i)->GetName() == name) return dynamic_cast<C*>(GetControl(i));
-    return nullptr;
   }
   void i_Setup() {
     const i32 font = AddFont("Info Font");

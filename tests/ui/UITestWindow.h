@@ -41,9 +41,12 @@ inline std::string KLT_MessageData(u16 msg, u8 type, const void* data) {
   if (msg == klMsgMenu && data) return " =" + std::to_string(*static_cast<const u16*>(data));
   const bool value = msg == klMsgValueSet || msg == klMsgValueDragging || msg == klMsgClick;
   const bool image = type == klCtrlStaticImage && msg >= klMsgAccelerator && msg <= klMsgImageWheel;
-  if (!value && !image) return "";
+  const bool preview = type == klCtrlPreview && msg >= klMsgPreviewZoom && msg <= klMsgPreviewRedrawn2;
+  if (!value && !image && !preview) return "";
   if (!data) return " =null";
   const i32* v = static_cast<const i32*>(data);
+  if (preview && msg == klMsgPreviewZoom) return " =" + std::to_string(*static_cast<const u8*>(data));
+  if (preview) return " =" + std::to_string(v[0]) + "," + std::to_string(v[1]);
   if (image) return " =" + std::to_string(v[0]) + "," + std::to_string(v[1]) +
                     (msg == klMsgImageWheel ? "," + std::to_string(v[2]) : "");
   if (msg == klMsgClick && type == klCtrlCheckBox) return " =" + std::to_string(*static_cast<const u8*>(data));
