@@ -233,6 +233,11 @@ TEST(CutterModel, RubberBandSmoothnessAndEscape) {
   EXPECT_EQ(t.m.nodeS[1], 0.0);
   EXPECT_EQ(t.m.nodeS[2], 0.5);
   EXPECT_EQ(t.main.shapeCalls.size(), calls + 1);
+  // Three differing values show their mean, 14 for 0, 0.12 and 0.3.
+  const f64 mixed[3] = {0, 0.12, 0.3};
+  std::copy(mixed, mixed + 3, t.m.nodeS);
+  t.m.opSelectAllNodes();
+  EXPECT_EQ(t.m.smoothValue, 14u);
 
   // Escape during a drag puts the shape back and leaves the window open.
   t.m.OnLMouseDown(150, 112, 0, 0);
