@@ -72,20 +72,26 @@ TEST(SettingsPersistence, SaveThenLoadDocument) {
   };
   ASSERT_EQ(a.settings.OnSaveDocument(), 1);
 
+  // The Cutter there holds the records it was opened with; the document's
+  // go beside them (a reset forgets them again).
   Main b(Bytes(100, 0));  // any other layout
+  const u8 opening[92] = {7};
+  b.puzzle.cutter.SetPendingRecords(opening, 1);
   b.puzzle.port.openPath = path;
   ASSERT_EQ(b.settings.OnLoadDocument(), 1);
+  ASSERT_EQ(b.puzzle.cutter.pendingRecordCount, 1u);
+  EXPECT_EQ(b.puzzle.cutter.pendingRecords[0], 7);
   EXPECT_EQ(b.puzzle.port.cutterOpens + b.puzzle.port.undoPoints, 2);
   EXPECT_EQ(Block(b.layout), Knobs());
   const CCutterServices& cutter = b.puzzle.cutter;
   EXPECT_EQ(cutter.columns * 100 + cutter.rows * 10 + b.puzzle.cutter.thick, 323);
   const Bytes records = Records(a.puzzle.engine);
-  ASSERT_EQ(cutter.pendingRecordCount, a.puzzle.engine.GetPieceCount());
-  EXPECT_EQ(Bytes(cutter.pendingRecords, cutter.pendingRecords + records.size()), records);
+  ASSERT_EQ(cutter.documentRecordCount, a.puzzle.engine.GetPieceCount());
+  EXPECT_EQ(Bytes(cutter.documentRecords, cutter.documentRecords + records.size()), records);
   Puzzle cut(Block(b.layout));
   for (u32 i = 0; i < cut.engine.GetPieceCount(); ++i) {
     CTessarette::SFX_ONEPIECE rec;
-    ASSERT_EQ(CTessaretteRecordCodec::Decode(cutter.pendingRecords + 92 * i, 92, rec), 1);
+    ASSERT_EQ(CTessaretteRecordCodec::Decode(cutter.documentRecords + 92 * i, 92, rec), 1);
     cut.engine.RecordToPiece(rec, i, 1, 1);
     cut.engine.RenderPiece(i);
   }
@@ -139,7 +145,7 @@ TEST(SettingsPersistence, LoadDocumentRefusesAndKeepsTheLayout) {
   }
   EXPECT_EQ(main.layout.knotCount, 4u);
   EXPECT_EQ(main.layout.thinKnives, 1);
-  EXPECT_EQ(main.puzzle.cutter.pendingRecordCount, 0u);
+  EXPECT_EQ(main.puzzle.cutter.documentRecordCount, 0u);
 }
 
 // Start-up: the scripting parameters before "last.data", a block that does
