@@ -82,8 +82,8 @@ TEST(SettingsPersistence, SaveThenLoadDocument) {
   ASSERT_EQ(b.settings.OnLoadDocument(), 1);
   EXPECT_EQ(b.puzzle.port.cutterOpens + b.puzzle.port.undoPoints, 2);
   EXPECT_EQ(Block(b.layout), Knobs());
-  const CCutterServices& cutter = b.puzzle.cutter;
-  EXPECT_EQ(cutter.columns * 100 + cutter.rows * 10 + b.puzzle.cutter.thick, 323);
+  const laytest::FakeCutter& cutter = b.puzzle.cutter;
+  EXPECT_EQ(cutter.columns * 100 + cutter.rows * 10 + cutter.thick[0], 323);
   const Bytes records = Records(a.puzzle.engine);
   ASSERT_EQ(cutter.documentRecordCount, a.puzzle.engine.GetPieceCount());
   EXPECT_EQ(Bytes(cutter.documentRecords, cutter.documentRecords + records.size()), records);
