@@ -350,6 +350,14 @@ TEST(SurfaceShadow, MapsOfAnOpaqueSquareOverAPlane) {
     ExpectShadow(Map2(sc, {tilt, 0, 1}).data(), 12 * tilt, 2.5f, 40, 215, "fragment");
     ExpectShadow(Map2(sc, {tilt, 0, 1}, true).data(), 12 * tilt, 1.0f, 0, 255, "texel 2");
   }
+  // Straight down, the texel walks shade exactly the square's texels, the
+  // row along its top edge included.
+  Scene sq;
+  sq.squares = {{-12, 0, 255}};
+  for (const std::vector<u8>& m : {Map1(sq, Light1("sun", {0, 0, 1})), Map2(sq, {0, 0, 1}, true)})
+    for (int v = 0; v < 64; ++v)
+      for (int u = 0; u < 64; ++u)
+        ASSERT_EQ(m[v * 96 + u], u >= 24 && u < 40 && v >= 24 && v < 40 ? 0 : 255) << u << "," << v;
   // Two squares of opacity 128 straight above: 62 by texels, 63 by
   // fragments.
   Scene sc;
