@@ -417,13 +417,15 @@ TEST(SurfaceShadow, BackgroundDensities) {
   // also along the quad's diagonal.
   EXPECT_EQ(render(128, 100, {down}, 64, 0, 90, -13), std::vector<u8>(64 * 64, 129));
 
-  // Tilted lights: the shadow moves 5 against the direction's x, and
-  // mirrors with it.
-  const std::vector<u8> a = render(255, 100, {{0.5f, 0, 1}}), b = render(255, 100, {{-0.5f, 0, 1}});
+  // Tilted lights: the shadow moves 5 the way the light runs, as the
+  // light's shadow maps do, and mirrors with it.
+  const std::vector<u8> a = render(255, 100, {{0.5f, 0, 1}}), b = render(255, 100, {{-0.5f, 0, 1}}),
+                        c = render(255, 100, {{0, 0.5f, 1}});
   for (int y = 0; y < 64; ++y)
     for (int x = 0; x < 64; ++x) {
-      ASSERT_EQ(at(a, x, y), x >= 19 && x < 35 && y >= 24 && y < 40 ? 255 : 0) << x << "," << y;
+      ASSERT_EQ(at(a, x, y), x >= 29 && x < 45 && y >= 24 && y < 40 ? 255 : 0) << x << "," << y;
       ASSERT_EQ(at(b, x, y), at(a, 63 - x, y)) << x << "," << y;
+      ASSERT_EQ(at(c, x, y), at(a, y, x)) << x << "," << y;
     }
 
   // Rows longer than the width: refused with a blur, padding kept without.
