@@ -13,6 +13,7 @@
 using s3dtest::Quad;
 using s3dtest::SetMesh;
 using s3dtest::Tri;
+using s3dtest::WhiteLight;
 
 namespace {
 
@@ -72,17 +73,6 @@ void ExpectShadow(const u8* map, f32 ox, f32 tol, u8 dark, u8 lit, const char* w
         ASSERT_GE(m, lit) << what << " " << u << "," << v;
     }
   EXPECT_GT(checked, 3000);
-}
-
-CKLF_3D_Surface::LIGHT_SOURCE Light1(const char* name, klt3D_VECTOR dir) {
-  CKLF_3D_Surface::LIGHT_SOURCE l = {};
-  l.name = name;
-  l.enabled = 1;
-  l.direction = dir;
-  l.useShadowMap = 1;
-  l.bgShadowOn = 1;
-  l.bgStrength = 100;
-  return l;
 }
 
 CKLF_3D_Surface2::LIGHT_SOURCE Light2(const char* name, klt3D_VECTOR dir) {
@@ -346,7 +336,7 @@ TEST(SurfaceShadow, MapsOfAnOpaqueSquareOverAPlane) {
   for (f32 tilt : {0.5f, -0.5f}) {
     Scene sc;
     sc.squares = {{-12, 0, 255}};
-    ExpectShadow(Map1(sc, Light1("sun", {tilt, 0, 1})).data(), 12 * tilt, 1.0f, 0, 255, "texel");
+    ExpectShadow(Map1(sc, WhiteLight("sun", {tilt, 0, 1})).data(), 12 * tilt, 1.0f, 0, 255, "texel");
     ExpectShadow(Map2(sc, {tilt, 0, 1}).data(), 12 * tilt, 2.5f, 40, 215, "fragment");
     ExpectShadow(Map2(sc, {tilt, 0, 1}, true).data(), 12 * tilt, 1.0f, 0, 255, "texel 2");
   }
@@ -354,7 +344,7 @@ TEST(SurfaceShadow, MapsOfAnOpaqueSquareOverAPlane) {
   // row along its top edge included.
   Scene sq;
   sq.squares = {{-12, 0, 255}};
-  for (const std::vector<u8>& m : {Map1(sq, Light1("sun", {0, 0, 1})), Map2(sq, {0, 0, 1}, true)})
+  for (const std::vector<u8>& m : {Map1(sq, WhiteLight("sun", {0, 0, 1})), Map2(sq, {0, 0, 1}, true)})
     for (int v = 0; v < 64; ++v)
       for (int u = 0; u < 64; ++u)
         ASSERT_EQ(m[v * 96 + u], u >= 24 && u < 40 && v >= 24 && v < 40 ? 0 : 255) << u << "," << v;
@@ -362,7 +352,7 @@ TEST(SurfaceShadow, MapsOfAnOpaqueSquareOverAPlane) {
   // fragments.
   Scene sc;
   sc.squares = {{-4, 0, 128}, {-8, -20, 128}};
-  CKLF_3D_Surface::LIGHT_SOURCE l1 = Light1("sun", {0, 0, 1});
+  CKLF_3D_Surface::LIGHT_SOURCE l1 = WhiteLight("sun", {0, 0, 1});
   const std::vector<u8> m1 = Map1(sc, l1);
   EXPECT_EQ(m1[32 * 96 + 32], 62);
   EXPECT_EQ(m1[10 * 96 + 10], 255);
@@ -393,7 +383,7 @@ TEST(SurfaceShadow, BackgroundDensities) {
     SetMesh(s, v, t);
     EXPECT_EQ(s.RecreateMappingArrayFromCurrentValues(), 1);
     for (const klt3D_VECTOR& d : dirs) {
-      CKLF_3D_Surface::LIGHT_SOURCE l = Light1("l", d);
+      CKLF_3D_Surface::LIGHT_SOURCE l = WhiteLight("l", d);
       l.bgStrength = strength;
       l.bgShadow.blur2 = blur;
       EXPECT_EQ(s.Light_Add(&l), 1);
@@ -441,7 +431,7 @@ TEST(SurfaceShadow, GenerationFlagsProgressAndRefusals) {
   sc.squares = {{-12, 0, 255}};
   CKLF_3D_Surface s1;
   sc.Load(s1);
-  CKLF_3D_Surface::LIGHT_SOURCE l1 = Light1("sun", {0, 0, 1});
+  CKLF_3D_Surface::LIGHT_SOURCE l1 = WhiteLight("sun", {0, 0, 1});
   ASSERT_EQ(s1.Light_Add(&l1), 1);
   ASSERT_EQ(s1.Light_UseShadowMap("sun", 1), 1);
   ASSERT_EQ(s1.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 1), 1);
