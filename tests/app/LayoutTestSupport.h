@@ -2,6 +2,8 @@
 // operations, shared by the layout tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
