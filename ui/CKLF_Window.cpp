@@ -45,11 +45,10 @@ CKLF_Window::CKLF_Window()
       m_floating(0) {}
 
 CKLF_Window::~CKLF_Window() {
-  for (u32 i = 0; i < m_controls.GetSize(); ++i) {
-    CKLF_Control* c = static_cast<CKLF_Control*>(m_controls[i]);
-    if (!c->IsExternal()) delete c;
-  }
+  for (u32 i = 0; i < m_controls.GetSize(); ++i)
+    if (m_owned[i]) delete static_cast<CKLF_Control*>(m_controls[i]);
   m_controls.Empty();
+  m_owned.clear();
   for (u32 i = 0; i < m_fonts.GetSize(); ++i) delete static_cast<CKLF_Font*>(m_fonts[i]);
   m_fonts.Empty();
   for (KLP_TimerID t : m_timerHandles)
@@ -334,9 +333,11 @@ i32 CKLF_Window::AddControl(const CKLF_String& name, u8 type) {
     delete c;
     return FailFrom(m_controls, klErrNoMemory, -1);
   }
+  m_owned.push_back(1);
   if (!c->Init(this, static_cast<u32>(id), name, store)) {
     const u16 code = c->GetError();
     m_controls.DeleteAt(static_cast<u32>(id));
+    m_owned.pop_back();
     delete c;
     return Fail(code ? code : static_cast<u16>(klErrUIResource), -1);
   }
@@ -348,9 +349,11 @@ i32 CKLF_Window::AddControl_External(CKLF_Control* control) {
   if (!control) return Fail(klErrBadArg, -1);
   const i32 id = m_controls.Add(control);
   if (id < 0) return FailFrom(m_controls, klErrNoMemory, -1);
+  m_owned.push_back(0);
   control->m_external = 1;
   if (!control->Init(this, static_cast<u32>(id), "", nullptr)) {
     m_controls.DeleteAt(static_cast<u32>(id));
+    m_owned.pop_back();
     return FailFrom(*control, klErrBadArg, -1);
   }
   return id;

@@ -191,6 +191,9 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   u32 m_activeCaption;
   u32 m_inactiveCaption;
   CKLF_PtrArray m_controls;
+  // Per control, 1 when the window deletes it: an external control may be
+  // gone before the window is, so its own flag is not read then.
+  std::vector<u8> m_owned;
   i32 m_captured;
   i32 m_focused;
   CKLF_PtrArray m_fonts;
