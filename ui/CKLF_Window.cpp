@@ -109,6 +109,8 @@ u8 CKLF_Window::i_MakePlatformWindow(u16 w, u16 h, kltPOS at) {
 u8 CKLF_Window::Create(const CKLF_String& name, i16 x, i16 y, u16 w, u16 h, u8 creationFlag, CKLF_Window* parent,
                        u8 movableModal, u8 callOnCreate) {
   ResetError();
+  // Refused before anything is stored: a live window keeps its name, parent and size.
+  if (m_handle) return Fail(klErrWindowExists);
   m_creationFlag = creationFlag;
   m_parent = parent;
   m_width = w;
@@ -116,7 +118,6 @@ u8 CKLF_Window::Create(const CKLF_String& name, i16 x, i16 y, u16 w, u16 h, u8 c
   m_name = name;
   m_movableModal = movableModal;
   const kltPOS at = i_Place(x, y, w, h);
-  if (m_handle) return Fail(klErrWindowExists);
   if (!m_layers.Create(w, h)) return FailFrom(m_layers, klErrNoMemory);
   if (!m_offscreen.Create(w, h)) return FailFrom(m_offscreen, klErrOffscreen);
   if (!i_MakePlatformWindow(w, h, at)) return 0;

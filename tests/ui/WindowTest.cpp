@@ -32,6 +32,11 @@ TEST_F(UIToolkitTest, WindowFromResourceTakesSizeShapeAndPixels) {
   }
   EXPECT_EQ(w.CreateFromResource("Off", 0, 0, nullptr, 0), 0);
   EXPECT_EQ(w.GetError(), klErrWindowExists);
+  // A refused second creation leaves the window as it was.
+  EXPECT_EQ(w.Create("Other", 0, 0, 300, 300, 1, &w, 0, 0), 0);
+  EXPECT_EQ(w.GetError(), klErrWindowExists);
+  EXPECT_STREQ(w.GetName().GetStr(), "Off");
+  EXPECT_EQ(w.GetParent(), nullptr);
 }
 
 TEST_F(UIToolkitTest, PlacementCentresKeepsOrClamps) {
