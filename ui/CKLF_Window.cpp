@@ -41,7 +41,7 @@ CKLF_Window::CKLF_Window()
       m_shapeW(0),
       m_shapeH(0),
       m_appLoop(0),
-      m_modalLoop(0),
+      m_modalFor(0),
       m_floating(0) {}
 
 CKLF_Window::~CKLF_Window() {
@@ -482,18 +482,22 @@ i32 CKLF_Window::DoModal() {
   if (!m_handle || !UI()) return -1;
   m_modal = 1;
   Show();
-  m_modalLoop = 1;
-  UI()->RunLoop(m_handle);
-  m_modalLoop = 0;
+  m_modalFor = m_handle;
+  UI()->RunLoop(m_modalFor);
+  m_modalFor = 0;
+  m_modal = 0;
   return m_modalResult;
 }
 
+// Only this window's modal loop ends; the application loop is not touched.
+void CKLF_Window::i_QuitModalLoop() {
+  if (m_modalFor && UI()) UI()->QuitLoop(m_modalFor);
+  m_modalFor = 0;
+}
+
 void CKLF_Window::EndModal(i32 code) {
-  const KLP_WindowID h = m_handle;
-  const u8 running = m_modalLoop;
   Close();
-  // Only a running modal loop ends; the application loop is not touched.
-  if (running && UI()) UI()->QuitLoop(h);
+  i_QuitModalLoop();
   m_modalResult = code;
   m_modal = 0;
 }

@@ -178,6 +178,17 @@ TEST_F(UIToolkitTest, ModalLoopEndsWithItsCodeAndBlocksOtherWindows) {
     ui.Script([&] { dlg->EndModal(5); });
     EXPECT_EQ(dlg->DoModal(), 5);
     EXPECT_EQ(log.Take(), "");
+    // A dialog closed without EndModal, or before it, ends its own loop only.
+    CKLT_RecordingWindow* closing = Window(400, 400);
+    ui.Script([&] { closing->Close(); });
+    EXPECT_EQ(closing->DoModal(), 0);
+    CKLT_RecordingWindow* late = Window(400, 400);
+    ui.Script([&] {
+      late->Close();
+      late->EndModal(4);
+    });
+    EXPECT_EQ(late->DoModal(), 4);
+    EXPECT_EQ(ui.GetLoopDepth(), 1u);
     ui.Script([&] {
       // A parentless dialog closing without a modal loop only closes.
       Window(300, 300)->EndModal(3);
