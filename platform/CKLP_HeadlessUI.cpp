@@ -158,6 +158,10 @@ int32_t CKLP_HeadlessUI::RunLoop(KLP_WindowID modalFor) {
 }
 
 void CKLP_HeadlessUI::PostMouse(uint16_t kind, int32_t x, int32_t y, uint8_t button, uint32_t mods) {
+  i_PostMouse(kind, x, y, button, mods, 0);
+}
+
+void CKLP_HeadlessUI::i_PostMouse(uint16_t kind, int32_t x, int32_t y, uint8_t button, uint32_t mods, int32_t delta) {
   m_mouse = {x, y};
   m_mods = mods;
   KLP_Event e;
@@ -166,6 +170,7 @@ void CKLP_HeadlessUI::PostMouse(uint16_t kind, int32_t x, int32_t y, uint8_t but
   e.where = m_mouse;
   e.button = button;
   e.modifiers = mods;
+  e.wheelDelta = delta;
   e.time = static_cast<uint32_t>(m_now);
   e.window = m_grab ? m_grab : WindowAt(m_mouse);
   if (kind == klpMouseDown) m_grab = e.window;
@@ -174,9 +179,7 @@ void CKLP_HeadlessUI::PostMouse(uint16_t kind, int32_t x, int32_t y, uint8_t but
 }
 
 void CKLP_HeadlessUI::PostWheel(int32_t x, int32_t y, int32_t delta, uint32_t mods) {
-  PostMouse(klpMouseWheel, x, y, 0, mods);
-  if (!m_queue.empty() && m_queue.back().kind == klpMouseWheel && m_queue.back().eventClass == klpClassMouse)
-    m_queue.back().wheelDelta = delta;
+  i_PostMouse(klpMouseWheel, x, y, 0, mods, delta);
 }
 
 void CKLP_HeadlessUI::PostClick(int32_t x, int32_t y, uint32_t mods) {

@@ -99,6 +99,8 @@ class CKLP_HeadlessUI : public CKLP_UICore {
   };
   // Fires the earliest timer due by limit; false when none is.
   bool i_FireNext(uint64_t limit);
+  // Queued for the grab or the window under the point; nothing over none.
+  void i_PostMouse(uint16_t kind, int32_t x, int32_t y, uint8_t button, uint32_t mods, int32_t delta);
 
   std::vector<KLP_Rect> m_screens;
   std::map<KLP_WindowID, std::vector<uint8_t>> m_pixels;

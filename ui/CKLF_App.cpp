@@ -47,7 +47,6 @@ i32 CKLF_App::Run() {
 i32 CKLF_App::DoAppSpecialModal() { return m_App ? m_App->Run() : 0; }
 
 u8 CKLF_App::i_OpenStore(u8 ok, const KLP_FileRef& folder) {
-  m_storeFolder.Clear();
   if (!ok) return FailFrom(m_store, klErrNoResources);
   m_storeOpen = 1;
   m_storeFolder = folder;
@@ -60,18 +59,26 @@ u8 CKLF_App::InitStorgaeResource(u8) {
   return Fail(klErrNoResources);
 }
 
-u8 CKLF_App::InitStorgaeResource(const char* name, const KLP_FileRef* folder, u8 checkMD5) {
-  ResetError();
+// The open store and everything read from it go before another is opened.
+void CKLF_App::i_CloseStore() {
   m_store.Close();
   m_storeOpen = 0;
+  m_storeFolder.Clear();
+  m_accelBlock.free();
+  m_accelTable = nullptr;
+  m_accelCount = 0;
+}
+
+u8 CKLF_App::InitStorgaeResource(const char* name, const KLP_FileRef* folder, u8 checkMD5) {
+  ResetError();
+  i_CloseStore();
   if (checkMD5 && !m_store.CheckMD5(name, folder)) return FailFrom(m_store, klErrStoreDigest);
   return i_OpenStore(m_store.Open(name, folder, 1), folder ? *folder : KLP_FileRef());
 }
 
 u8 CKLF_App::InitStorgaeResource(const char* path, u8 checkMD5) {
   ResetError();
-  m_store.Close();
-  m_storeOpen = 0;
+  i_CloseStore();
   if (checkMD5 && !m_store.CheckMD5(path)) return FailFrom(m_store, klErrStoreDigest);
   KLP_FileRef where;
   char real[PATH_MAX];

@@ -73,6 +73,7 @@ class CKLF_App : public CKLF_FrameWork {
   static u8 GetScrollStyle_TwoSideArrows();
 
  private:
+  void i_CloseStore();
   u8 i_OpenStore(u8 ok, const KLP_FileRef& folder);
 
   HostEventProc m_hostProc;

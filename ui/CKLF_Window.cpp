@@ -41,15 +41,14 @@ CKLF_Window::CKLF_Window()
       m_shapeW(0),
       m_shapeH(0),
       m_appLoop(0),
-      m_modalLoop(0),
+      m_modalFor(0),
       m_floating(0) {}
 
 CKLF_Window::~CKLF_Window() {
-  for (u32 i = 0; i < m_controls.GetSize(); ++i) {
-    CKLF_Control* c = static_cast<CKLF_Control*>(m_controls[i]);
-    if (!c->IsExternal()) delete c;
-  }
+  for (u32 i = 0; i < m_controls.GetSize(); ++i)
+    if (m_owned[i]) delete static_cast<CKLF_Control*>(m_controls[i]);
   m_controls.Empty();
+  m_owned.clear();
   for (u32 i = 0; i < m_fonts.GetSize(); ++i) delete static_cast<CKLF_Font*>(m_fonts[i]);
   m_fonts.Empty();
   for (KLP_TimerID t : m_timerHandles)
@@ -110,6 +109,8 @@ u8 CKLF_Window::i_MakePlatformWindow(u16 w, u16 h, kltPOS at) {
 u8 CKLF_Window::Create(const CKLF_String& name, i16 x, i16 y, u16 w, u16 h, u8 creationFlag, CKLF_Window* parent,
                        u8 movableModal, u8 callOnCreate) {
   ResetError();
+  // Refused before anything is stored: a live window keeps its name, parent and size.
+  if (m_handle) return Fail(klErrWindowExists);
   m_creationFlag = creationFlag;
   m_parent = parent;
   m_width = w;
@@ -117,7 +118,6 @@ u8 CKLF_Window::Create(const CKLF_String& name, i16 x, i16 y, u16 w, u16 h, u8 c
   m_name = name;
   m_movableModal = movableModal;
   const kltPOS at = i_Place(x, y, w, h);
-  if (m_handle) return Fail(klErrWindowExists);
   if (!m_layers.Create(w, h)) return FailFrom(m_layers, klErrNoMemory);
   if (!m_offscreen.Create(w, h)) return FailFrom(m_offscreen, klErrOffscreen);
   if (!i_MakePlatformWindow(w, h, at)) return 0;
@@ -334,9 +334,11 @@ i32 CKLF_Window::AddControl(const CKLF_String& name, u8 type) {
     delete c;
     return FailFrom(m_controls, klErrNoMemory, -1);
   }
+  m_owned.push_back(1);
   if (!c->Init(this, static_cast<u32>(id), name, store)) {
     const u16 code = c->GetError();
     m_controls.DeleteAt(static_cast<u32>(id));
+    m_owned.pop_back();
     delete c;
     return Fail(code ? code : static_cast<u16>(klErrUIResource), -1);
   }
@@ -348,9 +350,11 @@ i32 CKLF_Window::AddControl_External(CKLF_Control* control) {
   if (!control) return Fail(klErrBadArg, -1);
   const i32 id = m_controls.Add(control);
   if (id < 0) return FailFrom(m_controls, klErrNoMemory, -1);
+  m_owned.push_back(0);
   control->m_external = 1;
   if (!control->Init(this, static_cast<u32>(id), "", nullptr)) {
     m_controls.DeleteAt(static_cast<u32>(id));
+    m_owned.pop_back();
     return FailFrom(*control, klErrBadArg, -1);
   }
   return id;
@@ -478,18 +482,22 @@ i32 CKLF_Window::DoModal() {
   if (!m_handle || !UI()) return -1;
   m_modal = 1;
   Show();
-  m_modalLoop = 1;
-  UI()->RunLoop(m_handle);
-  m_modalLoop = 0;
+  m_modalFor = m_handle;
+  UI()->RunLoop(m_modalFor);
+  m_modalFor = 0;
+  m_modal = 0;
   return m_modalResult;
 }
 
+// Only this window's modal loop ends; the application loop is not touched.
+void CKLF_Window::i_QuitModalLoop() {
+  if (m_modalFor && UI()) UI()->QuitLoop(m_modalFor);
+  m_modalFor = 0;
+}
+
 void CKLF_Window::EndModal(i32 code) {
-  const KLP_WindowID h = m_handle;
-  const u8 running = m_modalLoop;
   Close();
-  // Only a running modal loop ends; the application loop is not touched.
-  if (running && UI()) UI()->QuitLoop(h);
+  i_QuitModalLoop();
   m_modalResult = code;
   m_modal = 0;
 }

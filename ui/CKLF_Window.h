@@ -121,7 +121,8 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   u8 SetCtrlTimer(u32 intervalMs, u16 kind, CKLF_Control* control);
   u8 KillCtrlTimer(u16 kind, CKLF_Control* control);
 
-  // -1 without a platform window, else the code given to EndModal.
+  // -1 without a platform window, else the code given to EndModal. The
+  // loop also ends when the window is closed without EndModal.
   i32 DoModal();
   void EndModal(i32 code);
   u8 IsModal() const { return m_modal; }
@@ -171,6 +172,7 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   void i_ShowCaption(u8 active);
   i32 i_ControlAt(i16 x, i16 y);
   u8 i_TimerIndex(u16 id, u32& at) const;
+  void i_QuitModalLoop();
   static u8 i_Mods(u32 platformMods);
 
   u8 m_timersOn;
@@ -191,6 +193,9 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   u32 m_activeCaption;
   u32 m_inactiveCaption;
   CKLF_PtrArray m_controls;
+  // Per control, 1 when the window deletes it: an external control may be
+  // gone before the window is, so its own flag is not read then.
+  std::vector<u8> m_owned;
   i32 m_captured;
   i32 m_focused;
   CKLF_PtrArray m_fonts;
@@ -211,6 +216,6 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   std::vector<KLP_TimerID> m_timerHandles;
   std::vector<u16> m_timerIds;
   u8 m_appLoop;
-  u8 m_modalLoop;
+  KLP_WindowID m_modalFor;  // the platform window the running modal loop is for, 0 for none
   u8 m_floating;
 };

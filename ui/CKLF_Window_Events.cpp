@@ -111,6 +111,9 @@ int32_t CKLF_Window::i_OnWindow(const KLP_Event& e) {
     case klpWindowDeactivated: i_ShowCaption(0); return 0;
     case klpWindowDispose:
       if (!m_parent && m_appLoop && UI()) UI()->QuitLoop(0);
+      // A modal window closed without EndModal would leave its loop running
+      // with all input refused.
+      i_QuitModalLoop();
       return 0;
     default: return 0;
   }

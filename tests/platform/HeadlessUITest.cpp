@@ -16,7 +16,9 @@ struct Client : CKLP_WindowClient {
   std::string name;
   std::vector<std::string>* seen = nullptr;
   int32_t OnPlatformEvent(const KLP_Event& e) override {
-    seen->push_back(name + " " + std::to_string(e.eventClass) + "." + std::to_string(e.kind));
+    const bool wheel = e.eventClass == klpClassMouse && e.kind == klpMouseWheel;
+    seen->push_back(name + " " + std::to_string(e.eventClass) + "." + std::to_string(e.kind) +
+                    (wheel ? " " + std::to_string(e.wheelDelta) : ""));
     return 0;
   }
 };
@@ -78,6 +80,11 @@ TEST(HeadlessUI, GrabModalInputAndActivation) {
   ui.Pump();
   EXPECT_EQ(Join(seen), "a 1.1, a 1.6, a 1.2, a 3.5");  // the unhandled press activated a
   EXPECT_EQ(ui.GetActiveWindow(), wa);
+  // A wheel over no window is not queued and leaves a queued one as it was.
+  ui.PostWheel(50, 50, 3);
+  ui.PostWheel(150, 50, -7);
+  ui.Pump();
+  EXPECT_EQ(Join(seen), "a 1.10 3");
   // While b runs a modal loop, a gets no input but still its window events.
   ui.Script([&] {
     ui.PostClick(50, 50);

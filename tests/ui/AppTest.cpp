@@ -34,6 +34,11 @@ TEST_F(UIToolkitTest, AcceleratorTableAndItsSearch) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(app.GetAcceleratorCmd(c.key, c.control, c.option, c.shift, c.command), c.want) << c.key;
+  // A store that fails to open leaves no store and no table behind.
+  EXPECT_EQ(app.InitStorgaeResource((st.Path() + ".missing").c_str(), 0), 0);
+  EXPECT_EQ(app.GetStorage(), nullptr);
+  EXPECT_EQ(app.GetAccelerators(count), nullptr);
+  EXPECT_EQ(count, 0u);
 }
 
 TEST_F(UIToolkitTest, CommandQReachesTheWindowOnceThenTheKey) {

@@ -32,6 +32,11 @@ TEST_F(UIToolkitTest, WindowFromResourceTakesSizeShapeAndPixels) {
   }
   EXPECT_EQ(w.CreateFromResource("Off", 0, 0, nullptr, 0), 0);
   EXPECT_EQ(w.GetError(), klErrWindowExists);
+  // A refused second creation leaves the window as it was.
+  EXPECT_EQ(w.Create("Other", 0, 0, 300, 300, 1, &w, 0, 0), 0);
+  EXPECT_EQ(w.GetError(), klErrWindowExists);
+  EXPECT_STREQ(w.GetName().GetStr(), "Off");
+  EXPECT_EQ(w.GetParent(), nullptr);
 }
 
 TEST_F(UIToolkitTest, PlacementCentresKeepsOrClamps) {
@@ -173,6 +178,17 @@ TEST_F(UIToolkitTest, ModalLoopEndsWithItsCodeAndBlocksOtherWindows) {
     ui.Script([&] { dlg->EndModal(5); });
     EXPECT_EQ(dlg->DoModal(), 5);
     EXPECT_EQ(log.Take(), "");
+    // A dialog closed without EndModal, or before it, ends its own loop only.
+    CKLT_RecordingWindow* closing = Window(400, 400);
+    ui.Script([&] { closing->Close(); });
+    EXPECT_EQ(closing->DoModal(), 0);
+    CKLT_RecordingWindow* late = Window(400, 400);
+    ui.Script([&] {
+      late->Close();
+      late->EndModal(4);
+    });
+    EXPECT_EQ(late->DoModal(), 4);
+    EXPECT_EQ(ui.GetLoopDepth(), 1u);
     ui.Script([&] {
       // A parentless dialog closing without a modal loop only closes.
       Window(300, 300)->EndModal(3);
@@ -262,7 +278,12 @@ TEST_F(UIToolkitTest, AddControlRefusals) {
   EXPECT_EQ(outside.IsExternal(), 1);
   outside.EnableMessageForwardingToFocusMaster(1);
   EXPECT_EQ(outside.SendMessage(klMsgClick, nullptr), 0u);  // no master: nobody hears it
-  windows.clear();  // the window leaves its external control alone
+  // An external control may go before its window (a member of a derived
+  // window does): the window's destruction does not read it.
+  auto* gone = new CKLT_TestControl;
+  EXPECT_EQ(w->AddControl_External(gone), 1);
+  delete gone;
+  windows.clear();  // the window leaves its external controls alone
   EXPECT_EQ(outside.GetControlID(), 0u);
 }
 
