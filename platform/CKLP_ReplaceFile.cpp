@@ -11,6 +11,10 @@
 
 namespace {
 
+// Bytes of the target's name kept in the temporary one, so that "." + name +
+// ".XXXXXX" stays within a folder entry's 255 bytes.
+constexpr size_t kNameKept = 255 - 8;
+
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -54,7 +58,7 @@ bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason) {
     m_mode = 0666 & ~mask;
   }
   const size_t slash = m_target.rfind('/');
-  const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+  const std::string name = (slash == std::string::npos ? m_target : m_target.substr(slash + 1)).substr(0, kNameKept);
   const std::string pattern = FolderOf(m_target) + "/." + name + ".XXXXXX";
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back(0);

@@ -110,6 +110,8 @@ void CKLF_CtrlButton::i_TrackMouse() {
 
 void CKLF_CtrlButton::Enable(u8 on) {
   CKLF_Control::Enable(on);
+  // Disabled while held: no more repeats, and no click at the release.
+  if (!on) m_pressed = 0, StopRepeat();
   i_TrackMouse();
 }
 
@@ -143,14 +145,8 @@ u8 CKLF_CtrlButton::OnLMouseUp(i16 x, i16 y, u8 mods) {
   const u8 pressed = m_pressed;
   m_pressed = 0;
   StopRepeat();
-  if (!PtInControl(x, y)) {
-    StopHoverTimer();
-    i_Look(klLookNormal);
-  } else if (pressed && !m_menu) {
-    i_Clicked(mods);
-  } else {
-    i_Track(x, y);
-  }
+  if (pressed && !m_menu && PtInControl(x, y)) i_Clicked(mods);
+  else i_Track(x, y);  // a button disabled meanwhile stays so
   return 1;
 }
 

@@ -291,7 +291,10 @@ void CKLF_CtrlList::i_Hover(i16 x, i16 y) {
 
 void CKLF_CtrlList::Enable(u8 on) {
   CKLF_Control::Enable(on);
-  if (!on) StopHoverTimer();
+  if (!on) {
+    SetFocus(0);  // keys reach the focused control, enabled or not
+    StopHoverTimer();
+  }
   SetState(on ? 1 : 8);
 }
 

@@ -72,7 +72,10 @@ void CKLF_CtrlTrack::Redraw() {
 }
 
 void CKLF_CtrlTrack::i_Hover(i16 x, i16 y) {
-  if (PtInControl(x, y)) {
+  if (!m_enabled) {
+    StopHoverTimer();
+    SetState(klStateDisabled, 0);
+  } else if (PtInControl(x, y)) {
     SetState(klStateHighlighted, 0);
     StartHoverTimer();
   } else {
@@ -83,13 +86,10 @@ void CKLF_CtrlTrack::i_Hover(i16 x, i16 y) {
 
 void CKLF_CtrlTrack::Enable(u8 on) {
   CKLF_Control::Enable(on);
-  if (on) {
-    const kltPOS p = GetMousePos();
-    i_Hover(static_cast<i16>(p.x), static_cast<i16>(p.y));
-  } else {
-    StopHoverTimer();
-    SetState(klStateDisabled, 0);
-  }
+  // Disabled while held: the drag or the repeat ends here.
+  if (!on) m_dragging = 0, StopRepeat();
+  const kltPOS p = GetMousePos();
+  i_Hover(static_cast<i16>(p.x), static_cast<i16>(p.y));
 }
 
 void CKLF_CtrlTrack::OnTimer(u16 kind) {

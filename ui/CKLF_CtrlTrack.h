@@ -38,7 +38,7 @@ class CKLF_CtrlTrack : public CKLF_Control {
   // scroll bar assembles its thumb).
   virtual void i_DrawKnob(const CKLF_CtrlPicture* picture);
   // Not dragging: highlighted with the hover check over the control, else
-  // normal.
+  // normal; disabled whatever the mouse.
   void i_Hover(i16 x, i16 y);
   // The window's rectangle of the knob layer.
   virtual kltRECT_s i_KnobRect() { return m_knobLayer.GetRect(); }

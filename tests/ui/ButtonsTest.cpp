@@ -126,6 +126,14 @@ TEST_F(ButtonsTest, PeriodicButtonRepeatsAndMenuButtonReportsAtOnce) {
   EXPECT_EQ(Mouse(klpMouseUp, 20, 20), tick);
   ui.AdvanceClock(1000);
   EXPECT_EQ(log.Take(), "");
+  // Disabled while held: no more repeats, and the release leaves it disabled.
+  Mouse(klpMouseDown, 20, 20);
+  ui.AdvanceClock(550);
+  p->Enable(0);
+  ui.AdvanceClock(500);
+  EXPECT_EQ(Mouse(klpMouseUp, 20, 20), tick);
+  EXPECT_EQ(Pixel(w, 30, 20), 0x783C3Cu);
+  p->Enable(1);
   // Menu mode: the press is the click, and the window gets the mouse back.
   p->SetPeriodicMode(0);
   p->SetMenuMode(1);

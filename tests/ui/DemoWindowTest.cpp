@@ -1,17 +1,13 @@
 // The builder's file against the key vocabulary, and the demo window with
-// the toolkit's controls made from it. KLF_UI_PNG=1 writes the window, and
-// a sheet of it in every look, as PNG files into the build folder.
+// the toolkit's controls made from it.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "CKLF_ImagePNG.h"
-#include "CKLF_StdFile.h"
 #include "CKLF_WindowResource.h"
 #include "CKLP_HeadlessUI.h"
 #include "ui/DemoWindow.h"
@@ -85,21 +81,6 @@ std::vector<std::string> DemoControls(CKLF_Storage& store, const std::string& fo
   return out;
 }
 
-void WritePNG(CKLF_Image& rgb, const std::string& path) {
-  std::vector<u8> alpha(static_cast<size_t>(rgb.GetImageWidth()) * rgb.GetImageHeight(), 255);
-  u8* planes[5];
-  u32 stride;
-  rgb.GetImageChannels(planes, stride);
-  CKLF_StdFile f;
-  ASSERT_EQ(f.Open(CKLF_String(path.c_str()), 2), 1) << path;
-  CKLF_ImagePNG png;
-  png.Create(f);
-  CKLF_ImagePNG::PNGWRITE_PARAMS p = {rgb.GetImageWidth(), rgb.GetImageHeight(), 1, {planes[0], planes[1], planes[2], alpha.data()},
-                                      stride, "Tessarette", 72, nullptr, 0};
-  EXPECT_EQ(png.WritePNG(&p), 1);
-  f.Close();
-}
-
 }  // namespace
 
 TEST(DemoWindow, EveryKeyReadsBackWithItsType) {
@@ -158,15 +139,11 @@ TEST(DemoWindow, EveryControlComesUpAndTellsItsLooksApart) {
     } probes[] = {{"Demo_Button", -1, -1, 5}, {"Demo_Menu", -1, -1, 5}, {"Demo_Check", 12, 13, 5},
                   {"Demo_Check2", 12, 13, 5},  {"Demo_RadioB", 8, 5, 5},  {"Demo_Piece", -1, -1, 2}};
     std::vector<std::set<u32>> seen(std::size(probes));
-    CKLF_Image sheet;
-    ASSERT_EQ(sheet.Create(w.GetLayerSet()->GetCanvasWidth(), static_cast<u16>(5 * w.GetLayerSet()->GetCanvasHeight()), 1), 1);
     for (u8 look = 0; look < CKLT_DemoWindow::kLooks; ++look) {
       w.ShowLook(look);
       ui.Pump();
       for (size_t i = 0; i < std::size(probes); ++i) {
-        CKLF_Control* c = nullptr;
-        for (u32 k = 0; k < w.GetControlCount() && !c; ++k)
-          if (w.GetControl(k)->GetName() == probes[i].name) c = w.GetControl(k);
+        CKLF_Control* c = w.Find<CKLF_Control>(probes[i].name);
         ASSERT_NE(c, nullptr) << probes[i].name;
         const kltRECT_s r = c->GetRenderRect();
         u8 rgb[3];
@@ -175,16 +152,8 @@ TEST(DemoWindow, EveryControlComesUpAndTellsItsLooksApart) {
                                 p.dy < 0 ? (r.top + r.bottom) / 2 : r.top + p.dy, rgb));
         seen[i].insert(static_cast<u32>(rgb[0]) << 16 | rgb[1] << 8 | rgb[2]);
       }
-      const u16 h = w.GetLayerSet()->GetCanvasHeight();
-      sheet.Set(w.GetLayerSet()->GetCanvas(), 0, 0, {0, look * h, w.GetLayerSet()->GetCanvasWidth(), (look + 1) * h});
     }
     for (size_t i = 0; i < std::size(probes); ++i) EXPECT_EQ(seen[i].size(), probes[i].looks) << probes[i].name;
-    const char* want = std::getenv("KLF_UI_PNG");
-    if (want && *want) {
-      w.ShowLook(0);
-      WritePNG(*w.GetLayerSet()->GetCanvas(), std::string(KLF_BINARY_DIR) + "/ui-demo.png");
-      WritePNG(sheet, std::string(KLF_BINARY_DIR) + "/ui-demo-looks.png");
-    }
   }
   m_App = nullptr;
   KLP_SetUI(nullptr);

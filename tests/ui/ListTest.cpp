@@ -122,6 +122,10 @@ TEST_F(ListTest, KeysSelectAndScrollIntoView) {
                              "msg 0x160 1 L");
   list->SelectItems(5, 5, 1, 0, 1, 1, 0);  // on the last, partial line: one line on
   EXPECT_EQ(list->GetFirstVisible(), 1u);
+  list->Enable(0);  // a disabled list gives up the keys
+  Key(0x7D);
+  EXPECT_EQ(Selected(), "5");
+  EXPECT_EQ(log.Take("msg"), "");
 }
 
 TEST_F(ListTest, TheWheelAndTheBarMoveTheLines) {

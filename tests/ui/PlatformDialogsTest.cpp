@@ -170,6 +170,12 @@ TEST_F(FileDialogTest, AFailingWriterKeepsTheOriginal) {
   EXPECT_EQ(dlg.GetResultPath().Path(), folder + "/doc.klts");
   EXPECT_EQ(dlg.DoFileSaveDialog(WriteOne, &writes, w, 0, 0), 0);  // cancelled
   EXPECT_EQ(dlg.GetError(), 0);
+  // A name as long as the system allows is saved like any other.
+  const std::string longest(255, 'n');
+  ui.AnswerFile({true, folder + "/" + longest});
+  EXPECT_EQ(dlg.DoFileSaveDialog(WriteOne, &writes, w, 0, 0), 1);
+  EXPECT_EQ(Read(folder + "/" + longest), "new 0");
+  EXPECT_EQ(Names(folder).size(), 2u);
 }
 
 TEST_F(FileDialogTest, ASeriesWritesEachSuffixAndCountsThem) {

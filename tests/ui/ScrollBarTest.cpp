@@ -159,7 +159,12 @@ TEST_F(ScrollBarTest, DraggingTheThumbAndTheHoverStates) {
   ui.PostMouse(klpMouseMoved, 600, 600);
   ui.AdvanceClock(50);
   EXPECT_EQ(Pixel(w, 18, 60), 0x010101u);
-  bar->Enable(0);  // no disabled picture: normal at opacity 80
+  // Disabled while a page press is held: the paging stops and the release
+  // leaves the bar disabled (no disabled picture: normal at opacity 80).
+  EXPECT_EQ(Mouse(klpMouseDown, 18, 150), "msg 0x100 0 V =81");
+  bar->Enable(0);
+  ui.AdvanceClock(1000);
+  EXPECT_EQ(Mouse(klpMouseUp, 18, 150), "");
   EXPECT_EQ(Pixel(w, 18, 60), 0x070E15u);
 }
 
