@@ -4,8 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "CTessaretteLayerSource.h"
-
 namespace {
 
 const char kMsgMemory[] = "Memory allocation problem...";
@@ -52,19 +50,6 @@ kltRECT_s MultiplyByOuter(const u8* src, u8* dst, i32 width, const u8* outer, u3
   return {b.left, b.top, b.right + 1, b.bottom + 1};
 }
 
-// The colour line's bytes for the document's colour planes.
-void ColorLine(u8 colorKind, const u8* line, u8* out) {
-  if (colorKind == 2) {
-    std::memcpy(out, line + 4, 4);
-  } else if (colorKind == 1) {
-    std::memcpy(out, line + 1, 3);
-    out[3] = 0;
-  } else {
-    out[0] = out[1] = out[2] = line[0];
-    out[3] = 0;
-  }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -105,7 +90,7 @@ CTessarette::CTessarette()
       m_cells(nullptr),
       m_cellCount(0),
       m_splitterPiece(0),
-      m_workStride(0),
+      m_threads(0),
       m_largestWidth(0),
       m_largestHeight(0),
       m_planeCount(0),
@@ -114,7 +99,7 @@ CTessarette::CTessarette()
   std::memset(m_vPos, 0, sizeof(m_vPos));
   std::memset(m_hPos, 0, sizeof(m_hPos));
   std::memset(m_splineKnots, 0, sizeof(m_splineKnots));
-  std::memset(m_workPlanes, 0, sizeof(m_workPlanes));
+  std::memset(m_extraRender, 0, sizeof(m_extraRender));
   m_alertText[0] = 0;
   m_alertTitle[0] = 0;
   m_doc.colorKind = 1;
@@ -416,6 +401,11 @@ void CTessarette::FreeSpliting() {
   m_splitterPiece = 0;
   m_largestWidth = 0;
   m_largestHeight = 0;
+  // The other renderers' work images are as large as the pieces were.
+  for (RenderContext*& rc : m_extraRender) {
+    delete rc;
+    rc = nullptr;
+  }
 }
 
 void CTessarette::i_CopyDefaults(SPLITEDCELL& c, u32 copy) {
@@ -695,11 +685,10 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
 
   SetLocalProgress(95, low, high);
   i_Cancelled();  // asked, and from here on the answer is ignored
-  if (!i_GrowWorkImage()) return i_MemoryFailure();
+  if (!i_GrowWorkImage(m_render)) return i_MemoryFailure();
   SetLocalProgress(100, low, high);
-  if (render) {
-    for (u32 i = 0; i < m_cellCount; i++) i_RenderPiece(i);
-  }
+  // The renders' results are not reported.
+  if (render) i_RenderParallel(100, 100, 0);
   return 1;
 }
 
@@ -807,305 +796,12 @@ u8 CTessarette::i_StoreRegion(i32 width, i32 height, u8* outerMask, u32 outerStr
                                         outerStride, centres, pairs, centreCount);
 }
 
-u8 CTessarette::i_GrowWorkImage() {
+u8 CTessarette::i_GrowWorkImage(RenderContext& rc) {
   if (m_largestWidth <= 0 || m_largestHeight <= 0) return 1;
   const u64 plane = static_cast<u64>(m_largestWidth) * static_cast<u64>(m_largestHeight);
-  if (!i_GrowBlock(m_workBlock, plane * m_planeCount)) return 0;
+  if (!i_GrowBlock(rc.workBlock, plane * m_planeCount)) return 0;
   for (u32 p = 0; p < 5; p++)
-    m_workPlanes[p] = p < m_planeCount ? m_workBlock.GetPtr() + static_cast<size_t>(p) * plane : nullptr;
-  m_workStride = static_cast<u32>(m_largestWidth);
-  return 1;
-}
-
-// ---------------------------------------------------------------------------
-// Rendering
-
-void CTessarette::i_SetFXData(u8 direction, u32 index) {
-  const SPLITEDCELL& c = m_cells[index];
-  const u16 w = static_cast<u16>(c.rect.right - c.rect.left);
-  const u16 h = static_cast<u16>(c.rect.bottom - c.rect.top);
-  u8* piece[5];
-  u8* work[5];
-  for (u32 p = 0; p < 5; p++) {
-    piece[p] = c.imgPlanes[p];
-    work[p] = m_workPlanes[p];
-  }
-  if (direction) {
-    m_fx.SetSource(work, m_workStride, m_planeCount, 1, w, h);
-    m_fx.SetDestination(piece, c.imgStrides[0], m_planeCount, 1, w, h);
-  } else {
-    m_fx.SetSource(piece, c.imgStrides[0], m_planeCount, 1, w, h);
-    m_fx.SetDestination(work, m_workStride, m_planeCount, 1, w, h);
-  }
-}
-
-void CTessarette::i_ColorFromLine(const u8* line, u8* out) const { ColorLine(m_colorKind, line, out); }
-
-void CTessarette::i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId) {
-  u8* planes[5];
-  u32 stride = 0;
-  u8 count = 0, alpha = 0;
-  i32 w = 0, h = 0;
-  m_fx.GetDestination(planes, stride, count, alpha, w, h);
-  auto clear = [&]() {
-    for (u32 p = 0; p < count; p++)
-      for (i32 y = 0; y < h; y++) std::memset(planes[p] + static_cast<size_t>(y) * stride, 0, static_cast<size_t>(w));
-  };
-  clear();
-  CTessaretteLayerSource* src = m_doc.layers;
-  if (!m_doc.layerAccess || !src) return;
-  const kltRECT_s area = m_doc.filterArea;
-  kltRECT_s r = {rect.left + area.left, rect.top + area.top, rect.right + area.left, rect.bottom + area.top};
-  if (!src->FillLayerTable(area, 0)) return;
-  auto covers = [&](const kltRECT_s& b) {
-    if (klIsNullRect(b) || RectEmpty(b)) return false;
-    return b.left <= r.left && b.top <= r.top && b.right >= r.right && b.bottom >= r.bottom;
-  };
-  const u32 n = src->GetLayerCount();
-  i32 chosen = -1;
-  if (automatic) {
-    u64 bestArea = 0;
-    bool found = false;
-    for (u32 i = 0; i < n; i++) {
-      CTessaretteLayerSource::LAYERINFO info;
-      if (!src->GetLayerInfo(i, info) || info.id == -1 || !covers(info.bounds)) continue;
-      // Covering bounds are not empty, so both sides are positive; they may
-      // exceed 2^31 for the host's widest layers.
-      const u64 a = static_cast<u64>(static_cast<i64>(info.bounds.right) - info.bounds.left) *
-                    static_cast<u64>(static_cast<i64>(info.bounds.bottom) - info.bounds.top);
-      if (!found || a <= bestArea) {
-        bestArea = a;
-        chosen = info.id;
-        found = true;
-      }
-    }
-  } else {
-    if (layerId == -2) return;
-    bool found = false;
-    for (u32 i = 0; i < n && !found; i++) {
-      CTessaretteLayerSource::LAYERINFO info;
-      if (src->GetLayerInfo(i, info) && info.id == layerId && covers(info.bounds)) found = true;
-    }
-    if (!found) return;
-    chosen = layerId;
-  }
-  if (!src->ReadLayer(chosen, planes, stride, w, h, count, r)) clear();
-}
-
-u8 CTessarette::RenderPiece(u32 index) {
-  if (index >= m_cellCount) return Fail(klErrBadArg);
-  // A cancel leaves the piece as it was, without an error.
-  if (i_Cancelled()) return 0;
-  return i_RenderPiece(index);
-}
-
-void CTessarette::i_CopyPieceImage(u32 index, u8 toWork) {
-  const SPLITEDCELL& c = m_cells[index];
-  const u32 rw = static_cast<u32>(c.rect.right - c.rect.left);
-  const u32 rh = static_cast<u32>(c.rect.bottom - c.rect.top);
-  for (u32 p = 0; p < m_planeCount; p++) {
-    for (u32 y = 0; y < rh; y++) {
-      u8* work = m_workPlanes[p] + static_cast<size_t>(y) * m_workStride;
-      if (toWork)
-        std::memcpy(work, c.srcPlanes[p] + static_cast<size_t>(y) * c.srcStrides[p], rw);
-      else
-        std::memcpy(c.imgPlanes[p] + static_cast<size_t>(y) * c.imgStrides[p], work, rw);
-    }
-  }
-}
-
-u8 CTessarette::i_RenderPiece(u32 index) {
-  // A cut that stopped early has not laid out the work image for its pieces
-  // (size and plane count); laying it out again costs nothing once grown.
-  if (!i_GrowWorkImage()) return Fail(klErrNoMemory);
-  i_CopyPieceImage(index, 1);
-  SPLITEDCELL& c = m_cells[index];
-  c.opacity[FX_RENDERED] = c.opacity[FX_WORKING];
-  // 1: the current result is in the work image. An effect that refuses or
-  // fails leaves the result where it was.
-  u8 dir = 1;
-  const u8 noBlur = i_RenderColours(index, dir);
-  i_RenderBlurs(index, dir, noBlur);
-  i_RenderShading(index, dir);
-  if (dir == 1) i_CopyPieceImage(index, 0);
-  return 1;
-}
-
-// Invert, image overlay, colour overlay, hue/saturation, brightness and
-// contrast. 1 when an opaque colour overlay rules the blurs out.
-u8 CTessarette::i_RenderColours(u32 index, u8& dir) {
-  SPLITEDCELL& c = m_cells[index];
-  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
-  if (c.invert[FX_WORKING]) {
-    i_SetFXData(dir, index);
-    ran(m_fx.Invert());
-  }
-  c.invert[FX_RENDERED] = c.invert[FX_WORKING];
-
-  if (m_doc.layerAccess) {
-    const SFX_IMAGEOVERLAY& io = c.imageOverlay[FX_WORKING];
-    if (io.enabled) {
-      i_SetFXData(dir, index);
-      i_PutDocumentLayerContentToDestinationImage(c.rect, io.sourceMode == 0 ? 1 : 0, io.layerId);
-      ran(m_fx.Combine_DonStoD(io.opacity));
-    }
-    c.imageOverlay[FX_RENDERED] = io;
-  }
-
-  u8 noBlur = 0;
-  const SFX_COLOROVERLAY& co = c.colorOverlay[FX_WORKING];
-  if (co.enabled) {
-    u8 colour[4];
-    i_ColorFromLine(co.color, colour);
-    i_SetFXData(dir, index);
-    ran(m_fx.ColorOverlay(colour, co.opacity));
-    noBlur = co.opacity == 255 ? 1 : 0;
-  }
-  c.colorOverlay[FX_RENDERED] = co;
-
-  const SFX_HSL& hsl = c.hsl[FX_WORKING];
-  if (hsl.enabled && m_colorKind == 1) {
-    i_SetFXData(dir, index);
-    ran(m_fx.HSLCorrection(hsl.hue, hsl.saturation, hsl.lightness, 1));
-  }
-  c.hsl[FX_RENDERED] = hsl;
-
-  const SFX_BC& bc = c.bc[FX_WORKING];
-  if (bc.enabled) {
-    i_SetFXData(dir, index);
-    ran(m_fx.BrightnessContrast(bc.brightness, bc.contrast, 128));
-  }
-  c.bc[FX_RENDERED] = bc;
-  return noBlur;
-}
-
-void CTessarette::i_RenderBlurs(u32 index, u8& dir, u8 noBlur) {
-  SPLITEDCELL& c = m_cells[index];
-  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
-  const SFX_MBLUR& mb = c.mblur[FX_WORKING];
-  if (mb.enabled && !noBlur) {
-    i_SetFXData(dir, index);
-    ran(m_fx.MotionBlur(mb.angle, mb.radius, 0, 1));
-  }
-  c.mblur[FX_RENDERED] = mb;
-
-  const SFX_BLUR& b = c.blur[FX_WORKING];
-  if (b.enabled && !noBlur) {
-    i_SetFXData(dir, index);
-    ran(m_fx.GaussianBlur(b.radius, 0, 1));
-  }
-  c.blur[FX_RENDERED] = b;
-}
-
-// Stroke, then bevel.
-void CTessarette::i_RenderShading(u32 index, u8& dir) {
-  SPLITEDCELL& c = m_cells[index];
-  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
-  u8 colour[4], colour2[4];
-  const SFX_STROKE& st = c.stroke[FX_WORKING];
-  if (st.enabled) {
-    i_ColorFromLine(st.color, colour);
-    i_SetFXData(dir, index);
-    ran(m_fx.StrokeInside(colour, st.size, st.opacity));
-  }
-  c.stroke[FX_RENDERED] = st;
-
-  const SFX_BEVEL& e = c.bevel[FX_WORKING];
-  if (e.enabled) {
-    i_ColorFromLine(e.highlightColor, colour);
-    i_ColorFromLine(e.shadowColor, colour2);
-    const klt3D_VECTOR light = {e.light[0], e.light[1], e.light[2]};
-    i_SetFXData(dir, index);
-    ran(m_fx.Bevel(e.size, e.depth, static_cast<f64>(e.soften), light, colour, e.highlightOpacity, colour2,
-                   e.shadowOpacity));
-  }
-  c.bevel[FX_RENDERED] = e;
-}
-
-// ---------------------------------------------------------------------------
-// Recombination
-
-u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount,
-                                    const u8* mask, u32 maskStride, kltRECT_s rect, u8 unionAlpha, u8 low,
-                                    u8 high) {
-  if (!m_nested) m_lastProgress = -1;
-  if (m_cellCount == 0) return 1;
-  if (!planes || planeCount < 2 || planeCount > 5 || width <= 0 || height <= 0 ||
-      stride < static_cast<u32>(width) || (mask && maskStride < static_cast<u32>(width)))
-    return Fail(klErrBadArg);
-  for (u32 p = 0; p < planeCount; p++)
-    if (!planes[p]) return Fail(klErrBadArg);
-  SetLocalProgress(0, low, high);
-  if (i_Cancelled()) return 0;
-
-  kltRECT_s r = rect;
-  if (klIsNullRect(r)) {
-    r = {0, 0, width, height};
-  } else {
-    if (r.left < 0) r.left = 0;
-    if (r.top < 0) r.top = 0;
-    if (r.right > width) r.right = width;
-    if (r.bottom > height) r.bottom = height;
-    if (RectEmpty(r)) return 1;
-  }
-  SetLocalProgress(1, low, high);
-  if (i_Cancelled()) return 0;
-
-  u8* alpha = planes[planeCount - 1];
-  for (i32 y = r.top; y < r.bottom; y++)
-    std::memset(alpha + static_cast<size_t>(y) * stride + r.left, 0, static_cast<size_t>(r.right - r.left));
-  SetLocalProgress(5, low, high);
-  if (i_Cancelled()) return 0;
-
-  const u32 colours = planeCount - 1u < m_planeCount - 1u ? planeCount - 1u : m_planeCount - 1u;
-  for (u32 i = 0; i < m_cellCount; i++) {
-    SetLocalProgress(5.0 + 85.0 * i / m_cellCount, low, high);
-    if (i_Cancelled()) return 0;
-    const SPLITEDCELL& c = m_cells[i];
-    const SFX_OPACITY& op = c.opacity[FX_RENDERED];
-    if (!c.visible || (op.enabled && op.opacity == 0)) continue;
-    const i32 o = op.enabled ? op.opacity : 255;
-    const i32 x0 = c.rect.left > r.left ? c.rect.left : r.left;
-    const i32 x1 = c.rect.right < r.right ? c.rect.right : r.right;
-    const i32 y0 = c.rect.top > r.top ? c.rect.top : r.top;
-    const i32 y1 = c.rect.bottom < r.bottom ? c.rect.bottom : r.bottom;
-    if (x0 >= x1 || y0 >= y1) continue;
-    for (i32 y = y0; y < y1; y++) {
-      const size_t prow = static_cast<size_t>(y - c.rect.top) * c.imgStrides[0] + (x0 - c.rect.left);
-      const size_t drow = static_cast<size_t>(y) * stride + x0;
-      const u8* pa = c.imgPlanes[m_planeCount - 1] + prow;
-      u8* da = alpha + drow;
-      const i32 n = x1 - x0;
-      for (i32 k = 0; k < n; k++) {
-        const i32 m = pa[k];
-        if (!m) continue;
-        const i32 d = da[k];
-        for (u32 p = 0; p < colours; p++) {
-          u8& dv = planes[p][drow + k];
-          const i32 pv = c.imgPlanes[p][prow + k];
-          dv = d == 0 ? static_cast<u8>(pv) : static_cast<u8>(dv + ((m * (pv - dv)) >> 8));
-        }
-        if (d == 0) {
-          da[k] = static_cast<u8>(o == 255 ? m : (m * o) >> 8);
-        } else if (o == 255) {
-          da[k] = static_cast<u8>(unionAlpha ? 255 - (((255 - d) * (255 - m)) >> 8) : 255);
-        } else {
-          da[k] = static_cast<u8>(255 - (((255 - d) * (255 - ((m * o) >> 8))) >> 8));
-        }
-      }
-    }
-  }
-  SetLocalProgress(90, low, high);
-  if (i_Cancelled()) return 0;
-  if (mask) {
-    for (i32 y = r.top; y < r.bottom; y++) {
-      u8* a = alpha + static_cast<size_t>(y) * stride;
-      const u8* m = mask + static_cast<size_t>(y) * maskStride;
-      for (i32 x = r.left; x < r.right; x++)
-        if (m[x] < a[x]) a[x] = m[x];
-    }
-  }
-  SetLocalProgress(100, low, high);
-  if (i_Cancelled()) return 0;
+    rc.workPlanes[p] = p < m_planeCount ? rc.workBlock.GetPtr() + static_cast<size_t>(p) * plane : nullptr;
+  rc.workStride = static_cast<u32>(m_largestWidth);
   return 1;
 }

@@ -25,6 +25,7 @@
 #include "CKLF_Mem.h"
 #include "CKLF_Progress.h"
 #include "CTessaretteFill.h"
+#include "KLF_Parallel.h"
 #include "KLF_Types.h"
 
 class CTessaretteLayerSource;
@@ -239,15 +240,27 @@ class CTessarette : public CKLF_FrameWork {
   u8 HasSplitterPiece() const { return m_splitterPiece; }
 
   // ---- Rendering and recombination
+  // Threads of the renders, the recombination and the effects: 0 (the
+  // default) the machine's, 1 a single thread. Results do not depend on it.
+  void SetThreads(u32 threads) { m_threads = threads; }
+  u32 GetThreads() const { return m_threads; }
   // Renders one piece's working effects into its image; the as-rendered
   // copies take the working ones. 0 for an index out of range (error 1) or
   // when the progress object answers cancel (no error; the piece is left
   // as it was).
   u8 RenderPiece(u32 index);
+  // Renders every piece as RenderPiece does, pieces side by side on the
+  // engine's threads (each with its own work image and effect engine);
+  // pieces whose image overlay reads document layers go first, on the
+  // calling thread. Progress runs over low..high by pieces done, with a
+  // cancel check after each piece of the calling thread. 0 on cancel (no
+  // error; some pieces rendered) or when no work image can be had (17).
+  u8 RenderAllPieces(u8 low, u8 high);
   // Composes the visible pieces in order into planes (colour planes then
   // alpha, planeCount with alpha). mask (8-bit) limits the alpha; rect
   // klNullRect is the whole image; unionAlpha chooses how alphas add up.
-  // 0 only on cancel or bad arguments.
+  // Bands of rows are composed side by side. 0 only on cancel or bad
+  // arguments.
   u8 CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount,
                          const u8* mask, u32 maskStride, kltRECT_s rect, u8 unionAlpha, u8 low,
                          u8 high);
@@ -353,19 +366,35 @@ class CTessarette : public CKLF_FrameWork {
   u8 i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
                           u32 planeStride, u8 planeCount, u32 centreCount);
   void i_ReleaseCutBuffers();
-  u8 i_GrowWorkImage();
-  u8 i_RenderPiece(u32 index);
+  // One renderer: an effect engine and a work image of the largest
+  // piece's size.
+  struct RenderContext {
+    CKLF_ImageFX fx;
+    CKLF_Mem workBlock;
+    u8* workPlanes[5];
+    u32 workStride;
+    RenderContext() : workPlanes(), workStride(0) {}
+  };
+  u8 i_GrowWorkImage(RenderContext& rc);
+  u8 i_RenderPiece(u32 index, RenderContext& rc);
   // Copies the piece's source planes into the work image (toWork 1), or
   // the work image into the piece's image.
-  void i_CopyPieceImage(u32 index, u8 toWork);
+  void i_CopyPieceImage(u32 index, u8 toWork, RenderContext& rc);
   // The render's steps; dir tells where the current result is (1: the work
   // image) and flips with every effect that ran.
-  u8 i_RenderColours(u32 index, u8& dir);
-  void i_RenderBlurs(u32 index, u8& dir, u8 noBlur);
-  void i_RenderShading(u32 index, u8& dir);
-  void i_SetFXData(u8 direction, u32 index);
-  void i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId);
+  u8 i_RenderColours(u32 index, u8& dir, RenderContext& rc);
+  void i_RenderBlurs(u32 index, u8& dir, u8 noBlur, RenderContext& rc);
+  void i_RenderShading(u32 index, u8& dir, RenderContext& rc);
+  void i_SetFXData(u8 direction, u32 index, RenderContext& rc);
+  void i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId, CKLF_ImageFX& fx);
   void i_ColorFromLine(const u8* line, u8* out) const;
+  u8 i_NeedsLayers(u32 index) const;
+  // Renderers 1..count-1 beside the engine's own, their work images grown;
+  // the count that could be had (at least 1).
+  u32 i_RenderContexts(u32 count, u32 fxThreads);
+  u8 i_RenderParallel(u8 low, u8 high, u8 cancellable);
+  void i_CombineRows(i32 y0, i32 y1, const kltRECT_s& r, u8** planes, u32 stride, u8 planeCount, const u8* mask,
+                     u32 maskStride, u8 unionAlpha);
 
   CKLF_Progress* m_progress;
   i32 m_lastProgress;
@@ -390,10 +419,9 @@ class CTessarette : public CKLF_FrameWork {
   u32 m_cellCount;
   u8 m_splitterPiece;
 
-  CKLF_ImageFX m_fx;
-  CKLF_Mem m_workBlock;
-  u8* m_workPlanes[5];
-  u32 m_workStride;
+  RenderContext m_render;
+  RenderContext* m_extraRender[KLF_Parallel::kMaxThreads];
+  u32 m_threads;
   i32 m_largestWidth;
   i32 m_largestHeight;
   u8 m_planeCount;  // colour planes + the piece mask

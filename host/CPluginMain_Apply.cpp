@@ -4,6 +4,7 @@
 #include "CKLF_Image.h"
 #include "CPluginMain.h"
 #include "CTessaretteRecordCodec.h"
+#include "KLF_Parallel.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ void CPluginMain::i_PrepareEngine() {
   doc.layers = &m_layerSource;
   m_engine.SetDocument(doc);
   m_engine.SetProgress(&m_hostProgress);
+  m_engine.SetThreads(m_pluginData.threads);
 }
 
 u8 CPluginMain::i_CheckEngineSize(i32 width, i32 height) {
@@ -160,10 +162,10 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
   return i_WriteComposed(planes, n);
 }
 
-// Renders every piece (progress 60 to 80) with its stored record: records
-// in the pieces' own order, else matched by row and column (rows and
-// columns below 100, a later record of a cell winning); no record, the
-// defaults.
+// Renders every piece (progress 60 to 80, pieces side by side) with its
+// stored record: records in the pieces' own order, else matched by row and
+// column (rows and columns below 100, a later record of a cell winning); no
+// record, the defaults.
 u8 CPluginMain::i_RenderPieces(u32 count, const u8* records) {
   const u32 pieces = m_engine.GetPieceCount();
   if (pieces == 0) return 1;
@@ -187,9 +189,6 @@ u8 CPluginMain::i_RenderPieces(u32 count, const u8* records) {
         slot[rec.row * kTableSide + rec.column] = static_cast<i32>(i);
     }
   }
-  const f64 step = 20.0 / pieces;
-  f64 progress = 60.0;
-  i32 reported = 60;
   for (u32 i = 0; i < pieces; ++i) {
     const CTessarette::SPLITEDCELL* cell = m_engine.GetPiece(i);
     i64 which = count > 0 && ordered ? static_cast<i64>(i) : -1;
@@ -198,14 +197,8 @@ u8 CPluginMain::i_RenderPieces(u32 count, const u8* records) {
     if (which >= 0 && (!CTessaretteRecordCodec::Decode(records + static_cast<u64>(which) * kSize, kSize, rec) ||
                        !m_engine.RecordToPiece(rec, i, 1, 0)))
       return Fail(klErrBadArg);
-    if (!m_engine.RenderPiece(i)) return FailFrom(m_engine, klErrBadArg);
-    progress += step;
-    if (static_cast<i32>(progress) != reported) {
-      reported = static_cast<i32>(progress);
-      m_hostProgress.Progress(static_cast<u8>(reported > 100 ? 100 : reported), nullptr);
-    }
   }
-  return 1;
+  return m_engine.RenderAllPieces(60, 80) ? 1 : FailFrom(m_engine, klErrBadArg);
 }
 
 // Writes the composed planes (n colour planes and the alpha after them,
@@ -230,7 +223,13 @@ u8 CPluginMain::i_WriteComposed(u8* const* planes, u8 n) {
     u8* v = planes[c];
     if (!pd.editableTransparency) {
       const u32 back = pd.backColor[c];
-      for (u64 i = 0; i < planeSize; ++i) v[i] = static_cast<u8>((a[i] * v[i] + (255 - a[i]) * back) / 255);
+      // Bands of 64 KiB, side by side.
+      const u64 bands = (planeSize + 0xFFFF) >> 16;
+      KLF_Parallel::For(m_engine.GetThreads(), static_cast<u32>(bands), [&](u32 band, u32) {
+        const u64 end = (band + 1ull) << 16 < planeSize ? (band + 1ull) << 16 : planeSize;
+        for (u64 i = static_cast<u64>(band) << 16; i < end; ++i)
+          v[i] = static_cast<u8>((a[i] * v[i] + (255 - a[i]) * back) / 255);
+      });
     }
     if (!HostPutChanel(plane, r, v, w)) return 0;
   }

@@ -684,6 +684,11 @@ int16_t CKLT_FilterHost::s_GetProperty(void* ctx, uint32_t sig, uint32_t key, in
   return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
     CKLT_FilterHost* self = Host(ctx);
     if (sig != KLP_SIG_8BIM) return klpResBadParameters;
+    if (key == KLP_PROP_THREADS) {
+      if (self->m_threads <= 0 || !simple) return klpResBadParameters;
+      *simple = self->m_threads;
+      return klpResNoErr;
+    }
     if (key == KLP_PROP_RULER_UNITS) {
       if (self->m_rulerUnits < 0 || !simple) return klpResBadParameters;
       *simple = self->m_rulerUnits;

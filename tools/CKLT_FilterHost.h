@@ -102,6 +102,8 @@ class CKLT_FilterHost {
   // Refuse requests larger than maxSpace (to check that bands respect it).
   void SetStrictSpace(bool strict) { m_strictSpace = strict; }
   void SetRulerUnits(int32_t units) { m_rulerUnits = units; }  // -1: no answer
+  // Threads the plug-in may run (the threads property); 0: no answer.
+  void SetThreads(int32_t threads) { m_threads = threads; }
   void SetChannelNames(const std::vector<std::string>& names, bool answerNames);
   void SetICCProfile(const std::vector<uint8_t>& profile) { m_icc = profile; }
   Services& GetServices() { return m_services; }
@@ -244,6 +246,7 @@ class CKLT_FilterHost {
   int32_t m_maxSpace = 1 << 20;
   bool m_strictSpace = false;
   int32_t m_rulerUnits = 0;
+  int32_t m_threads = 0;
   std::vector<std::string> m_channelNames;
   bool m_answerNames = true;
   std::vector<uint8_t> m_icc;
