@@ -295,6 +295,8 @@ bool CKLT_HostDocument::i_WritePNG(const std::string& path, std::string& error) 
   if (!file.Open(path.c_str(), 2)) return error = WriteFailure(file.GetError(), errno), false;
   CKLF_ImagePNG png;
   png.Create(file);
+  png.SetCompression(pngCompression);
+  png.SetThreads(threads);
   CKLF_ImagePNG::PNGWRITE_PARAMS p;
   std::memset(&p, 0, sizeof(p));
   p.width = static_cast<u16>(width);

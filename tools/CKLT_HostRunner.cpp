@@ -2,10 +2,13 @@
 
 #include <unistd.h>
 
+#include <chrono>
+
 #include "CKLT_FileAccess.h"
 #include "CKLT_PluginLibrary.h"
 #include "CKLT_ProgressBar.h"
 #include "CKLT_SettingsSource.h"
+#include "KLF_Parallel.h"
 
 namespace {
 
@@ -66,12 +69,19 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
   m_scriptPlayed = m_targetOffCanvas = false;
   m_lastResult = 0;
   typedef int (CKLT_HostRunner::*Step)(std::string&);
-  const Step steps[] = {&CKLT_HostRunner::i_CheckFiles,   &CKLT_HostRunner::i_LoadDocument,
-                        &CKLT_HostRunner::i_ChooseLayer,  &CKLT_HostRunner::i_ServeDocument,
-                        &CKLT_HostRunner::i_HandSettings, &CKLT_HostRunner::i_RunPlugin,
-                        &CKLT_HostRunner::i_WriteResults};
-  for (Step step : steps) {
-    const int code = (this->*step)(message);
+  static const struct {
+    Step step;
+    const char* name;
+  } steps[] = {{&CKLT_HostRunner::i_CheckFiles, "check"},      {&CKLT_HostRunner::i_LoadDocument, "read"},
+               {&CKLT_HostRunner::i_ChooseLayer, "layer"},     {&CKLT_HostRunner::i_ServeDocument, "serve"},
+               {&CKLT_HostRunner::i_HandSettings, "settings"}, {&CKLT_HostRunner::i_RunPlugin, "plug-in"},
+               {&CKLT_HostRunner::i_WriteResults, "write"}};
+  for (const auto& s : steps) {
+    const auto start = std::chrono::steady_clock::now();
+    const int code = (this->*s.step)(message);
+    if (options.timings)
+      std::fprintf(err, "tessarette-host: time: %-8s %8.3f s\n", s.name,
+                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     if (code != kGoOn) return code;
   }
   return kExitOk;
@@ -114,6 +124,8 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
     m_doc.ConvertTo(o.mode);
   }
   if (o.dpi > 0) m_doc.resolution = o.dpi;
+  m_doc.pngCompression = o.png;
+  m_doc.threads = o.threads;
   std::string reason;
   if (!Doc::CanWrite(o.output, m_doc.mode, reason))
     return message = "cannot write " + o.output + ": " + reason, kExitFiles;
@@ -152,6 +164,7 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   CKLT_FilterHost& host = *m_host;
   host.SetMaxSpace(o.maxSpace);
+  host.SetThreads(static_cast<int32_t>(o.threads ? o.threads : KLF_Parallel::MachineThreads()));
   host.CancelAfterPolls(o.cancelAfter);
   if (o.about) return host.SetDocument(klpModeRGB, 1, 1, false), kGoOn;
   const Doc::Layer& target = m_doc.layers[m_target];
