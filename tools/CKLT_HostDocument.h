@@ -86,6 +86,11 @@ class CKLT_HostDocument {
   // True when the layer lets something show through: it has an alpha plane
   // or does not cover the canvas.
   bool LayerHasTransparency(const Layer& layer) const;
+  // True when the layer lies exactly over the canvas.
+  bool LayerCoversCanvas(const Layer& layer) const {
+    return layer.left == 0 && layer.top == 0 && layer.width == width && layer.height == height &&
+           static_cast<int>(layer.planes.size()) == ColourPlanes();
+  }
   // True when the layer shows nothing on the canvas.
   bool LayerIsOffCanvas(const Layer& layer) const;
   // The visible layers composed over transparency.

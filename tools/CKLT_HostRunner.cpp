@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "CKLT_FileAccess.h"
@@ -173,9 +174,17 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   host.SetDocument(m_doc.mode, m_doc.width, m_doc.height, transparency);
   std::vector<std::vector<uint8_t>> planes;
   std::vector<uint8_t> alpha;
-  m_doc.LayerToCanvas(target, planes, alpha);
-  for (int c = 0; c < colours; ++c) host.Plane(c).swap(planes[c]);
-  if (transparency) host.Plane(colours).swap(alpha);
+  // A layer over the whole canvas lends its planes as the document's.
+  m_lent = m_doc.LayerCoversCanvas(target);
+  if (m_lent) {
+    Doc::Layer& t = m_doc.layers[m_target];
+    for (int c = 0; c < colours; ++c) host.Plane(c).swap(t.planes[c]);
+    if (transparency) host.Plane(colours).swap(t.alpha);
+  } else {
+    m_doc.LayerToCanvas(target, planes, alpha);
+    for (int c = 0; c < colours; ++c) host.Plane(c).swap(planes[c]);
+    if (transparency) host.Plane(colours).swap(alpha);
+  }
   host.LockTransparency(o.lockTransparency);
   if (o.noFilterCase) host.ForceFilterCase(klpCaseUnsupported);
   if (!o.selection.empty()) {
@@ -189,8 +198,13 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   host.SetResolution(m_doc.resolution, m_doc.resolution);
   host.SetChannelNames(ChannelNames(m_doc.mode), true);
   host.SetICCProfile(m_doc.icc);
-  m_doc.Flatten(planes, alpha);
-  host.SetMergedComposite(std::move(planes), std::move(alpha));
+  // One opaque layer over the canvas is its own merged composite.
+  if (m_lent && !transparency && m_doc.layers.size() == 1 && target.visible && target.opacity == 255) {
+    host.SetMergedIsDocument();
+  } else {
+    m_doc.Flatten(planes, alpha);
+    host.SetMergedComposite(std::move(planes), std::move(alpha));
+  }
   // The layers are lent to the host at their own sizes and taken back
   // after the run.
   for (size_t i = 0; i < m_doc.layers.size(); ++i) {
@@ -204,6 +218,7 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
     hl.bounds = r > l && b > t ? KLP_Rect32{l, t, r, b} : KLP_Rect32{0, 0, 0, 0};
     hl.planes.swap(dl.planes);
     hl.transparency.swap(dl.alpha);
+    hl.document = m_lent && i == m_target;
     host.AddLayer(std::move(hl));
   }
   return kGoOn;
@@ -307,10 +322,18 @@ int CKLT_HostRunner::i_WriteResults(std::string& message) {
     m_doc.layers[i].alpha.swap(host.Layers()[i].transparency);
   }
   const int colours = m_doc.ColourPlanes();
-  std::vector<std::vector<uint8_t>> planes(static_cast<size_t>(colours));
-  for (int c = 0; c < colours; ++c) planes[c].swap(host.Plane(c));
-  std::vector<uint8_t> none;
-  m_doc.PutBack(m_doc.layers[m_target], planes, host.HasTransparency() ? host.Plane(colours) : none);
+  Doc::Layer& target = m_doc.layers[m_target];
+  if (m_lent) {
+    // The lent planes come back as the layer, which keeps its bounds.
+    for (int c = 0; c < colours; ++c) target.planes[c].swap(host.Plane(c));
+    if (host.HasTransparency()) target.alpha.swap(host.Plane(colours));
+    if (std::all_of(target.alpha.begin(), target.alpha.end(), [](uint8_t v) { return v == 255; })) target.alpha.clear();
+  } else {
+    std::vector<std::vector<uint8_t>> planes(static_cast<size_t>(colours));
+    for (int c = 0; c < colours; ++c) planes[c].swap(host.Plane(c));
+    std::vector<uint8_t> none;
+    m_doc.PutBack(target, planes, host.HasTransparency() ? host.Plane(colours) : none);
+  }
   std::string reason;
   if (!m_doc.Write(o.output, reason)) return message = "cannot write " + o.output + ": " + reason, kExitFiles;
   if (!o.script.empty() && host.HasDescriptor() &&
