@@ -99,18 +99,31 @@ void BM_Cut(benchmark::State& state) {
 }
 BENCHMARK(BM_Cut)->ArgName("antialias")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// Pieces one by one, and side by side on 1 and on all threads (0).
 void BM_RenderBevel(benchmark::State& state) {
   Image& img = Picture();
   CTessarette e;
   SetLayout(e);
   e.SplitCells(kW, kH, nullptr, 0, img.planes, kW, 3, 0, 100, 0);
+  e.SetThreads(static_cast<u32>(state.range(1)));
   ResetPeak();
   for (auto _ : state) {
-    for (u32 i = 0; i < e.GetPieceCount(); i++) e.RenderPiece(i);
+    if (state.range(0)) {
+      e.RenderAllPieces(0, 100);
+    } else {
+      for (u32 i = 0; i < e.GetPieceCount(); i++) e.RenderPiece(i);
+    }
   }
   Report(state, PeakMiB());
 }
-BENCHMARK(BM_RenderBevel)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_RenderBevel)
+    ->ArgNames({"all", "threads"})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->UseRealTime();
 
 void BM_Combine(benchmark::State& state) {
   Image& img = Picture();
@@ -120,6 +133,7 @@ void BM_Combine(benchmark::State& state) {
   std::vector<u8> out(static_cast<size_t>(kW) * kH * 4);
   u8* planes[4];
   for (int p = 0; p < 4; p++) planes[p] = out.data() + static_cast<size_t>(p) * kW * kH;
+  e.SetThreads(static_cast<u32>(state.range(0)));
   ResetPeak();
   for (auto _ : state) {
     e.CombineSplitedCells(kW, kH, planes, kW, 4, nullptr, 0, klNullRect, 0, 0, 100);
@@ -127,9 +141,9 @@ void BM_Combine(benchmark::State& state) {
   }
   Report(state, PeakMiB());
 }
-BENCHMARK(BM_Combine)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Combine)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-// The whole road once: cut, render every piece, recombine.
+// The whole road once: cut, render every piece, recombine (all threads).
 void BM_CutRenderCombine(benchmark::State& state) {
   Image& img = Picture();
   std::vector<u8> out(static_cast<size_t>(kW) * kH * 4);
