@@ -37,8 +37,13 @@ inline u8 PadFor(f64 sigma, u64& pad) {
 // of every lane), in place. Each lane is laneLen[c] rows long, or N rows
 // when laneLen is null; with lengths, the rows past a lane's end and three
 // rows past N must be zero: the lane's own end terms weigh them by 0.
+// The lane loops are inlined into each build of their caller, so that the
+// caller's wider-vector build (chosen at run time) runs them in wider units;
+// the operations and their order stay those of the scalar filter.
+#define KLF_LANES inline __attribute__((always_inline))
+
 template <bool kRagged>
-void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, const u64* laneLen) {
+KLF_LANES void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, const u64* laneLen) {
   const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
   const f64 s0 = B + b1 + b2 + b3;
   const f64 s1 = b1 + b2 + b3;
@@ -99,7 +104,7 @@ void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restri
   }
 }
 
-void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const f64* __restrict in, f64* __restrict out,
+KLF_LANES void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const f64* __restrict in, f64* __restrict out,
                  u64 m) {
   constexpr u32 K = kLanes;
   const u32 n = r.kernelLength;
@@ -204,7 +209,7 @@ void LoadLanes(const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines* alpha, 
 }
 
 // Lanes 0..valid-1 of result (rows of kLanes floats) into lines g.. of out.
-void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut) {
+KLF_LANES void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut) {
   constexpr u32 K = kLanes;
   if (!out.isFloat && out.lineStep == 1 && valid == K) {
     u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g);
@@ -451,7 +456,7 @@ u8 MotionAngledPlane(CKLF_ImageFX& fx, CKLF_ImageFX::STRUCT_Blur_VectorData& rec
 // Lines g..g+K-1 (those that exist) from in to out through one worker's
 // buffers: the kernel input lanes (followed by one recovered line and K byte
 // lines) and the padded lanes of the recursive filter.
-void BlurGroup(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const CKLF_ImageFX::Lines& in,
+__attribute__((target_clones("avx2", "default"))) void BlurGroup(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const CKLF_ImageFX::Lines& in,
                const CKLF_ImageFX::Lines& out, const CKLF_ImageFX::Lines* alpha, u32 g, u32 lineCount, u32 length,
                u64 pad, f64* lanesIn, f64* padded) {
   constexpr u32 K = kLanes;
