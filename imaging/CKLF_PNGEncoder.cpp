@@ -10,7 +10,7 @@
 
 namespace {
 
-const u32 kBandBytes = 1u << 20;
+const u32 kBandBytes = 1u << 18;
 const u32 kMaxThreads = 64;
 
 inline u8 Paeth(i32 a, i32 b, i32 c) {

@@ -6,7 +6,7 @@
 // combined from theirs. The band size depends on the row size only, so the
 // bytes do not depend on the thread count.
 //
-// Cost: each thread holds one deflate state and one band (about 1 MiB raw
+// Cost: each thread holds one deflate state and one band (about 256 KiB raw
 // and its compressed form); a few bands per thread wait to be written in
 // order. Limits: 1 to 4 channels, rows up to 4 x 65535 bytes.
 #pragma once
