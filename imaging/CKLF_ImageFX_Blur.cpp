@@ -39,7 +39,8 @@ inline u8 PadFor(f64 sigma, u64& pad) {
 // rows past N must be zero: the lane's own end terms weigh them by 0.
 // The lane loops are inlined into each build of their caller, so that the
 // caller's wider-vector build (chosen at run time) runs them in wider units;
-// the operations and their order stay those of the scalar filter.
+// the operations and their order stay those of the scalar filter (and
+// -ffp-contract=off keeps them uncontracted).
 #define KLF_LANES inline __attribute__((always_inline))
 
 template <bool kRagged>
@@ -456,9 +457,9 @@ u8 MotionAngledPlane(CKLF_ImageFX& fx, CKLF_ImageFX::STRUCT_Blur_VectorData& rec
 // Lines g..g+K-1 (those that exist) from in to out through one worker's
 // buffers: the kernel input lanes (followed by one recovered line and K byte
 // lines) and the padded lanes of the recursive filter.
-__attribute__((target_clones("avx2", "default"))) void BlurGroup(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const CKLF_ImageFX::Lines& in,
-               const CKLF_ImageFX::Lines& out, const CKLF_ImageFX::Lines* alpha, u32 g, u32 lineCount, u32 length,
-               u64 pad, f64* lanesIn, f64* padded) {
+KLF_LANES void BlurGroupBody(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const CKLF_ImageFX::Lines& in,
+                             const CKLF_ImageFX::Lines& out, const CKLF_ImageFX::Lines* alpha, u32 g, u32 lineCount,
+                             u32 length, u64 pad, f64* lanesIn, f64* padded) {
   constexpr u32 K = kLanes;
   const u8 kernel = rec.smallSigma;
   const u8 identity = kernel && !(rec.sigma >= 0.1);
@@ -485,6 +486,27 @@ __attribute__((target_clones("avx2", "default"))) void BlurGroup(const CKLF_Imag
   // The recursive filter's output is clamped to 0..255; the kernel's is not.
   StoreLanes(out, g, valid, m, result, !kernel);
 }
+
+// The body built for AVX2 and for the baseline, chosen once at run time (no
+// ifunc: its resolver would run before a sanitizer's runtime is up).
+typedef void (*BlurGroupFn)(const CKLF_ImageFX::STRUCT_Blur_VectorData&, const CKLF_ImageFX::Lines&,
+                            const CKLF_ImageFX::Lines&, const CKLF_ImageFX::Lines*, u32, u32, u32, u64, f64*, f64*);
+__attribute__((target("avx2"))) void BlurGroupAvx2(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec,
+                                                   const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines& out,
+                                                   const CKLF_ImageFX::Lines* alpha, u32 g, u32 lineCount,
+                                                   u32 length, u64 pad, f64* lanesIn, f64* padded) {
+  BlurGroupBody(rec, in, out, alpha, g, lineCount, length, pad, lanesIn, padded);
+}
+void BlurGroupBase(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const CKLF_ImageFX::Lines& in,
+                   const CKLF_ImageFX::Lines& out, const CKLF_ImageFX::Lines* alpha, u32 g, u32 lineCount, u32 length,
+                   u64 pad, f64* lanesIn, f64* padded) {
+  BlurGroupBody(rec, in, out, alpha, g, lineCount, length, pad, lanesIn, padded);
+}
+BlurGroupFn BlurGroupFor() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") ? BlurGroupAvx2 : BlurGroupBase;
+}
+const BlurGroupFn BlurGroup = BlurGroupFor();
 
 }  // namespace
 
