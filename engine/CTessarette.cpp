@@ -488,16 +488,19 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
   u32 column = 1, row = 1;
   if (centreCount > 0) {
     const f64 cx = (rect.left + rect.right) / 2, cy = (rect.top + rect.bottom) / 2;
-    f64 best = 0.0;
-    for (u32 i = 0; i < centreCount; i++) {
-      const f64 dx = centres[i].x - cx, dy = centres[i].y - cy;
-      const f64 d = dx * dx + dy * dy;
-      if (i == 0 || d < best) {
-        best = d;
-        column = pairs[2 * i];
-        row = pairs[2 * i + 1];
+    i64 nearest = 0;
+    if (centres == m_indexedCentres && centreCount == m_indexedCount) {
+      nearest = m_centreIndex.Nearest(cx, cy);
+    } else {
+      f64 best = 0.0;
+      for (u32 i = 0; i < centreCount; i++) {
+        const f64 dx = centres[i].x - cx, dy = centres[i].y - cy;
+        const f64 d = dx * dx + dy * dy;
+        if (i == 0 || d < best) best = d, nearest = i;
       }
     }
+    column = pairs[2 * nearest];
+    row = pairs[2 * nearest + 1];
   }
 
   const u32 rw = static_cast<u32>(rect.right - rect.left), rh = static_cast<u32>(rect.bottom - rect.top);
@@ -604,6 +607,10 @@ u8 CTessarette::i_ComputeCellCentres(i32 width, i32 height, u32& count) {
       count++;
     }
   }
+  m_indexedCentres = nullptr;
+  if (!m_centreIndex.Build(centres, count)) return i_MemoryFailure();
+  m_indexedCentres = centres;
+  m_indexedCount = count;
   return 1;
 }
 

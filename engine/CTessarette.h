@@ -24,6 +24,7 @@
 #include "CKLF_ImageFX.h"
 #include "CKLF_Mem.h"
 #include "CKLF_Progress.h"
+#include "CTessaretteCentres.h"
 #include "CTessaretteFill.h"
 #include "KLF_Parallel.h"
 #include "KLF_Types.h"
@@ -433,6 +434,9 @@ class CTessarette : public CKLF_FrameWork {
   CKLF_Mem m_workMaskBlock;
   CKLF_Mem m_centreBlock;
   CKLF_Mem m_pairBlock;
+  CTessaretteCentres m_centreIndex;
+  const kltFPOS* m_indexedCentres = nullptr;  // the centres the index holds
+  u32 m_indexedCount = 0;
   CTessaretteFill m_fill;
   u8 m_runFill;
   u8 m_nested;  // inside a cut: keep the progress already reported

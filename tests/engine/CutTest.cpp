@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -264,5 +265,32 @@ TEST(TessaretteCut, SecondCutRendersFromItsOwnPlanes) {
       for (i32 y = 0; y < rh; y++)
         for (i32 x = 0; x < rw; x++) ASSERT_EQ(c->imgPlanes[p][y * rw + x], second.planes[p][y * k.w + x]);
     EXPECT_EQ(0, std::memcmp(c->imgPlanes[k.planes], c->maskBlock->GetPtr(), static_cast<size_t>(rw) * rh));
+  }
+}
+
+// The bucketed nearest centre against a scan of every centre (the first of
+// equal distances): random centres with repeats, on a line, one alone, and
+// queries inside and far outside their box.
+TEST(TessaretteCut, NearestCentreIsTheScansAnswer) {
+  std::mt19937 rng(8);
+  for (int trial = 0; trial < 6; trial++) {
+    std::vector<kltFPOS> c(trial == 0 ? 1 : 1 + rng() % 700);
+    std::uniform_real_distribution<f64> u(-50.0, 950.0);
+    for (size_t i = 0; i < c.size(); i++) {
+      c[i] = {std::floor(u(rng) / 8) * 8, trial == 1 ? 5.0 : std::floor(u(rng) / 8) * 8};
+      if (i > 0 && rng() % 5 == 0) c[i] = c[rng() % i];
+    }
+    CTessaretteCentres index;
+    ASSERT_EQ(index.Build(c.data(), static_cast<u32>(c.size())), 1);
+    for (int q = 0; q < 400; q++) {
+      const f64 x = std::floor(u(rng) * (q % 7 ? 1 : 9)) / 2, y = std::floor(u(rng) * (q % 5 ? 1 : -7)) / 2;
+      i64 want = 0;
+      f64 best = 0;
+      for (size_t i = 0; i < c.size(); i++) {
+        const f64 dx = c[i].x - x, dy = c[i].y - y, d = dx * dx + dy * dy;
+        if (i == 0 || d < best) best = d, want = static_cast<i64>(i);
+      }
+      ASSERT_EQ(index.Nearest(x, y), want) << "trial " << trial << " query " << x << ", " << y;
+    }
   }
 }
