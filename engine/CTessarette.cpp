@@ -484,7 +484,43 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
   if (rect.right > width) rect.right = width;
   if (rect.bottom > height) rect.bottom = height;
   if (RectEmpty(rect)) return 1;
+  PieceBlocks b;
+  if (!b.Make(rect, planeCount)) {
+    b.Free();
+    return i_MemoryFailure();
+  }
+  const u32 rw = static_cast<u32>(rect.right - rect.left), rh = static_cast<u32>(rect.bottom - rect.top);
+  u8* m = b.mask->GetPtr();
+  for (u32 y = 0; y < rh; y++) {
+    const u8* src = mask + static_cast<size_t>(rect.top + y) * static_cast<u32>(width) + rect.left;
+    u8* dst = m + static_cast<size_t>(y) * rw;
+    std::memcpy(dst, src, rw);
+    for (u32 x = 0; x < rw; x++) b.pixels += dst[x] != 0;
+    if (clear) std::memset(const_cast<u8*>(src), 0, rw);
+  }
+  return i_AppendPiece(b, planes, planeStride, planeCount, outerMask, outerStride, centres, pairs, centreCount);
+}
 
+u8 CTessarette::PieceBlocks::Make(const kltRECT_s& r, u8 planeCount) {
+  rect = r;
+  const u64 area = static_cast<u64>(r.right - r.left) * static_cast<u64>(r.bottom - r.top);
+  mask = new (std::nothrow) CKLF_Mem();
+  image = new (std::nothrow) CKLF_Mem();
+  return mask && image && klFits32(area * (planeCount + 1u)) && mask->alloc(static_cast<u32>(area)) &&
+         image->Zalloc(static_cast<u32>(area * (planeCount + 1u)));
+}
+
+void CTessarette::PieceBlocks::Free() {
+  delete mask;
+  delete image;
+  mask = image = nullptr;
+}
+
+// Stores one piece whose mask block holds its mask (the blocks become the
+// piece's): grid cell by the nearest centre, record, defaults.
+u8 CTessarette::i_AppendPiece(PieceBlocks& b, u8** planes, u32 planeStride, u8 planeCount, u8* outerMask,
+                              u32 outerStride, const kltFPOS* centres, const u32* pairs, u32 centreCount) {
+  const kltRECT_s rect = b.rect;
   u32 column = 1, row = 1;
   if (centreCount > 0) {
     const f64 cx = (rect.left + rect.right) / 2, cy = (rect.top + rect.bottom) / 2;
@@ -502,55 +538,37 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
     column = pairs[2 * nearest];
     row = pairs[2 * nearest + 1];
   }
-
-  const u32 rw = static_cast<u32>(rect.right - rect.left), rh = static_cast<u32>(rect.bottom - rect.top);
   const u64 capacity = m_cellBlock.GetSize() / sizeof(SPLITEDCELL);
   if (m_cellCount >= capacity) {
     const u64 bytes = (capacity + kPieceGrowth) * sizeof(SPLITEDCELL);
-    if (!klFits32(bytes) || !m_cellBlock.Resize(static_cast<u32>(bytes))) return i_MemoryFailure();
+    if (!klFits32(bytes) || !m_cellBlock.Resize(static_cast<u32>(bytes))) {
+      b.Free();
+      return i_MemoryFailure();
+    }
     m_cells = reinterpret_cast<SPLITEDCELL*>(m_cellBlock.GetPtr());
   }
+  const u32 rw = static_cast<u32>(rect.right - rect.left), rh = static_cast<u32>(rect.bottom - rect.top);
   const u64 area = static_cast<u64>(rw) * rh;
-  CKLF_Mem* maskBlock = new (std::nothrow) CKLF_Mem();
-  CKLF_Mem* imageBlock = new (std::nothrow) CKLF_Mem();
-  if (!maskBlock || !imageBlock || !klFits32(area * (planeCount + 1u)) ||
-      !maskBlock->alloc(static_cast<u32>(area)) ||
-      !imageBlock->Zalloc(static_cast<u32>(area * (planeCount + 1u)))) {
-    delete maskBlock;
-    delete imageBlock;
-    return i_MemoryFailure();
-  }
-
   SPLITEDCELL& c = m_cells[m_cellCount];
   std::memset(&c, 0, sizeof(c));
-  c.maskBlock = maskBlock;
-  c.imageBlock = imageBlock;
+  c.maskBlock = b.mask;
+  c.imageBlock = b.image;
   c.rect = rect;
-  u8* m = maskBlock->GetPtr();
   for (u32 p = 0; p < planeCount; p++) {
     c.srcPlanes[p] = planes[p] + static_cast<size_t>(rect.top) * planeStride + rect.left;
     c.srcStrides[p] = planeStride;
   }
-  c.srcPlanes[planeCount] = m;
+  c.srcPlanes[planeCount] = b.mask->GetPtr();
   c.srcStrides[planeCount] = rw;
   if (outerMask) {
     c.outerMask = outerMask + static_cast<size_t>(rect.top) * outerStride + rect.left;
     c.outerStride = outerStride;
   }
   for (u32 p = 0; p <= planeCount; p++) {
-    c.imgPlanes[p] = imageBlock->GetPtr() + static_cast<size_t>(p) * area;
+    c.imgPlanes[p] = b.image->GetPtr() + static_cast<size_t>(p) * area;
     c.imgStrides[p] = rw;
   }
-
-  u32 pixels = 0;
-  for (u32 y = 0; y < rh; y++) {
-    const u8* src = mask + static_cast<size_t>(rect.top + y) * static_cast<u32>(width) + rect.left;
-    u8* dst = m + static_cast<size_t>(y) * rw;
-    std::memcpy(dst, src, rw);
-    for (u32 x = 0; x < rw; x++) pixels += dst[x] != 0;
-    if (clear) std::memset(const_cast<u8*>(src), 0, rw);
-  }
-  c.pixelCount = pixels;
+  c.pixelCount = b.pixels;
   c.column = column;
   c.row = row;
   c.selected = 0;
@@ -560,6 +578,7 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
   if (static_cast<i32>(rw) > m_largestWidth) m_largestWidth = static_cast<i32>(rw);
   if (static_cast<i32>(rh) > m_largestHeight) m_largestHeight = static_cast<i32>(rh);
   m_cellCount++;
+  b.mask = b.image = nullptr;
   return 1;
 }
 
@@ -665,12 +684,16 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
   if (!i_DrawKnifeMask(width, height, low, high, mode, knifeStride)) return 0;
   SetLocalProgress(20, low, high);
   if (i_Cancelled()) return 0;
-  if (!i_GrowBlock(m_workMaskBlock, area)) return i_MemoryFailure();
-  std::memset(m_workMaskBlock.GetPtr(), 0, static_cast<size_t>(area));
+  // The run fill of the four-times mask paints each region into its own
+  // block: no shared work mask.
+  const u8 workMask = !(m_runFill && mode == CTessaretteFill::MODE_BIT4);
+  if (workMask && !i_GrowBlock(m_workMaskBlock, area)) return i_MemoryFailure();
+  if (workMask) std::memset(m_workMaskBlock.GetPtr(), 0, static_cast<size_t>(area));
   SetLocalProgress(25, low, high);
   if (i_Cancelled()) return 0;
 
-  m_fill.Setup(mode, m_knifeBlock.GetPtr(), knifeStride, m_workMaskBlock.GetPtr(), width, height);
+  m_fill.Setup(mode, m_knifeBlock.GetPtr(), knifeStride, workMask ? m_workMaskBlock.GetPtr() : nullptr, width,
+               height);
   m_fill.SealPadding();
   const i32 scanH = m_fill.GetScanHeight();
   for (i32 y = 0; y < scanH; y++) {
@@ -741,6 +764,12 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
   if (!m_runFill)
     m_math.SetFillCallbacks(m_fill.GetMode() == CTessaretteFill::MODE_BIT4 ? fTestBoundsBit : fTestBounds,
                             fFillLine);
+  // The four-times mask's regions are found here and painted side by side
+  // afterwards (i_PaintRegions).
+  const u8 recording = m_runFill && m_fill.GetMode() == CTessaretteFill::MODE_BIT4;
+  m_fill.SetRecording(recording);
+  m_fill.ClearRuns();
+  m_regionCount = 0;
   for (i32 y = 0; y < scanH; y++) {
     const i32 R = static_cast<i32>(100ll * (y + 1) / scanH);
     SetLocalProgress(55.0 + 0.4 * R, low, high);
@@ -750,20 +779,29 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
       SetLocalProgress(55.0 + 0.4 * R + 0.004 * P, low, high);
       if (i_Cancelled()) return 0;
       m_fill.ResetBounds();
+      const u32 firstRun = m_fill.GetRunCount();
       const kltPOS seed = {x, y};
       // A region filled only in part must not be stored: its rest would
       // become a piece of its own.
       if (!(m_runFill ? m_fill.SeedFill(x, y) : m_math.FillBounds(&m_fill, seed))) return i_MemoryFailure();
       if (m_fill.m_minX > m_fill.m_maxX || m_fill.m_minY > m_fill.m_maxY) continue;
+      if (recording) {
+        if (!i_KeepRegion(firstRun)) return i_MemoryFailure();
+        continue;
+      }
       if (!i_StoreRegion(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount))
         return 0;
-      if (m_cellCount > kMaxPieces) {
-        PlatformMessageBox(kMsgTooMany, kMsgTitle);
-        return Fail(klErrBadArg);
-      }
+      if (m_cellCount > kMaxPieces) return i_TooManyPieces();
     }
   }
-  return 1;
+  if (!recording) return 1;
+  m_fill.SetRecording(0);
+  return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount);
+}
+
+u8 CTessarette::i_TooManyPieces() {
+  PlatformMessageBox(kMsgTooMany, kMsgTitle);
+  return Fail(klErrBadArg);
 }
 
 u8 CTessarette::i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,

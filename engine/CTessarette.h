@@ -356,6 +356,17 @@ class CTessarette : public CKLF_FrameWork {
                                     u8** planes, u32 planeStride, u8 planeCount, u8* outerMask,
                                     u32 outerStride, const kltFPOS* centres, const u32* pairs,
                                     u32 centreCount);
+  // A new piece's mask and image blocks (owned until the piece takes them).
+  struct PieceBlocks {
+    CKLF_Mem* mask = nullptr;
+    CKLF_Mem* image = nullptr;
+    kltRECT_s rect = {0, 0, 0, 0};
+    u32 pixels = 0;  // non-zero mask pixels
+    u8 Make(const kltRECT_s& r, u8 planeCount);
+    void Free();
+  };
+  u8 i_AppendPiece(PieceBlocks& b, u8** planes, u32 planeStride, u8 planeCount, u8* outerMask, u32 outerStride,
+                   const kltFPOS* centres, const u32* pairs, u32 centreCount);
   u8 i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
                   u32 planeStride, u8 planeCount, u8 low, u8 high, u8 render);
   u8 i_MemoryFailure();
@@ -366,6 +377,18 @@ class CTessarette : public CKLF_FrameWork {
                    u32 planeStride, u8 planeCount, u32 centreCount);
   u8 i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
                           u32 planeStride, u8 planeCount, u32 centreCount);
+  u8 i_TooManyPieces();
+  // A region found by the recording fill: its runs and bounds (image pixels).
+  struct Region {
+    u32 firstRun;
+    u32 runCount;
+    kltRECT_s bounds;
+  };
+  u8 i_KeepRegion(u32 firstRun);
+  // Paints the kept regions side by side into their own piece blocks, then
+  // stores them in order.
+  u8 i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
+                    u8 planeCount, u32 centreCount);
   void i_ReleaseCutBuffers();
   // One renderer: an effect engine and a work image of the largest
   // piece's size.
@@ -438,6 +461,8 @@ class CTessarette : public CKLF_FrameWork {
   const kltFPOS* m_indexedCentres = nullptr;  // the centres the index holds
   u32 m_indexedCount = 0;
   CTessaretteFill m_fill;
+  CKLF_Mem m_regionBlock;  // Region records of the recording fill
+  u32 m_regionCount = 0;
   u8 m_runFill;
   u8 m_nested;  // inside a cut: keep the progress already reported
 };

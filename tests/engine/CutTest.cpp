@@ -90,8 +90,8 @@ TEST(TessaretteCut, NearestCellCentre) {
   EXPECT_EQ(e.GetPiece(2)->column, 2u);
 }
 
-// Cuts of random layouts in every mode give the pieces of the point-wise
-// fill, and the pieces share every pixel out: plain knives give it to one
+// Cuts of random layouts in every mode, on one thread or several, give the
+// pieces of the point-wise fill, and the pieces share every pixel out: plain knives give it to one
 // piece (the thick knife is a piece of its own, the first); anti-aliased
 // ones share edge pixels so that the shares add up to 255 (16 sub-pixels of
 // the four-times mask make 255); under an outer mask to its value.
@@ -115,6 +115,7 @@ TEST(TessaretteCut, PiecesPartitionTheImageAsThePointwiseFillCutsThem) {
         SetMode(*e, m);
       }
       b.SetRunFill(0);
+      a.SetThreads(trial % 2 ? 1 : 4);  // regions painted on one thread or side by side
       Doc d((trial == 5 ? 10 : 40) * columns + trial, (trial == 5 ? 10 : 40) * rows + trial, 1, trial);
       std::vector<u8> mask(static_cast<size_t>(d.w) * d.h, 255);
       if (outer)

@@ -267,8 +267,8 @@ TEST(TessaretteRender, CombineMatchesPerPixelRules) {
   }
 }
 
-// Pieces rendered side by side (each thread with its own work image) and
-// rows composed in bands give the bytes of one thread, on random layouts
+// Regions painted, pieces rendered side by side (each thread with its own
+// work image) and rows composed in bands give the bytes of one thread, on random layouts
 // with every effect; one large piece lends its threads to the effects.
 TEST(TessaretteRender, ThreadCountsGiveTheBytesOfOneThread) {
   for (int trial = 0; trial < 3; trial++) {
@@ -282,8 +282,8 @@ TEST(TessaretteRender, ThreadCountsGiveTheBytesOfOneThread) {
       std::uniform_real_distribution<f32> u(-0.5f, 0.5f);
       for (u32 k = 0; k < e.m_knotCount; k++) e.m_knots[k] = {u(same), u(same)};
       Doc d(160, 120, 3, trial);
-      ASSERT_EQ(engtest::Cut(e, d), 1);
       e.SetThreads(run == 0 ? 1 : 5);
+      ASSERT_EQ(engtest::Cut(e, d), 1);
       for (u32 i = 0; i < e.GetPieceCount(); i++) SetEffects(*e.GetPiece(i), static_cast<int>(same() & 0xFF) | kBlur | kMblur);
       ASSERT_EQ(e.RenderAllPieces(0, 100), 1);
       for (u32 i = 0; i < e.GetPieceCount(); i++) images[run].push_back(ImageOf(*e.GetPiece(i), 4));

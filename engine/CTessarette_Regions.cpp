@@ -1,0 +1,128 @@
+// The regions of the four-times knife mask, painted side by side: the fill
+// has found each region's runs in order; each region is painted from its
+// own runs into its own piece mask (on any thread), multiplied by the outer
+// mask, and the pieces are stored in the order the regions were found.
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#include "CTessarette.h"
+
+namespace {
+
+// mask (rect r, rows of stride bytes) x outer / 255 in place; the bounds
+// of the non-zero results in image coordinates, empty when none.
+kltRECT_s MultiplyRect(u8* mask, u32 stride, const kltRECT_s& r, const u8* outer, u32 outerStride) {
+  kltRECT_s b = {r.right, r.bottom, r.left - 1, r.top - 1};
+  for (i32 y = r.top; y < r.bottom; y++) {
+    u8* d = mask + static_cast<size_t>(y - r.top) * stride - r.left;
+    const u8* o = outer + static_cast<size_t>(y) * outerStride;
+    for (i32 x = r.left; x < r.right; x++) {
+      if (!d[x]) continue;
+      d[x] = static_cast<u8>(d[x] * o[x] / 255);
+      if (!d[x]) continue;
+      if (x < b.left) b.left = x;
+      if (x > b.right) b.right = x;
+      if (y < b.top) b.top = y;
+      b.bottom = y;
+    }
+  }
+  if (b.right < b.left) return {0, 0, 0, 0};
+  return {b.left, b.top, b.right + 1, b.bottom + 1};
+}
+
+}  // namespace
+
+u8 CTessarette::i_KeepRegion(u32 firstRun) {
+  const u64 need = (static_cast<u64>(m_regionCount) + 1) * sizeof(Region);
+  if (m_regionBlock.GetSize() < need) {
+    const u64 bytes = need * 2 > 4096 ? need * 2 : 4096;
+    if (!klFits32(bytes) || !m_regionBlock.Resize(static_cast<u32>(bytes))) return 0;
+  }
+  Region& r = reinterpret_cast<Region*>(m_regionBlock.GetPtr())[m_regionCount++];
+  r.firstRun = firstRun;
+  r.runCount = m_fill.GetRunCount() - firstRun;
+  r.bounds = {m_fill.m_minX, m_fill.m_minY, m_fill.m_maxX + 1, m_fill.m_maxY + 1};
+  return 1;
+}
+
+u8 CTessarette::i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
+                               u32 planeStride, u8 planeCount, u32 centreCount) {
+  const u32 n = m_regionCount;
+  if (n == 0) return 1;
+  PieceBlocks* blocks = new (std::nothrow) PieceBlocks[n];
+  if (!blocks) return i_MemoryFailure();
+  const u32 threads = KLF_Parallel::Resolve(m_threads);
+  struct Job : KLF_ParallelJob {
+    CTessarette* e;
+    const Region* regions;
+    PieceBlocks* blocks;
+    i32 width, height;
+    const u8* outer;
+    u32 outerStride;
+    u8 planeCount;
+    CKLF_Mem scratch[2 * KLF_Parallel::kMaxThreads];  // the painted mask, and the fill's bit planes
+    std::atomic<u8> failed{0};
+    void RunTask(u32 i, u32 worker) override {
+      if (!Paint(regions[i], blocks[i], scratch[2 * worker], scratch[2 * worker + 1])) failed.store(1);
+    }
+    u8 Poll(u32) override { return failed.load() || e->i_Cancelled() ? 0 : 1; }
+    u8 Paint(const Region& g, PieceBlocks& b, CKLF_Mem& painted, CKLF_Mem& bits) {
+      kltRECT_s r = g.bounds;
+      if (r.left < 0) r.left = 0;
+      if (r.top < 0) r.top = 0;
+      if (r.right > width) r.right = width;
+      if (r.bottom > height) r.bottom = height;
+      if (r.left >= r.right || r.top >= r.bottom) return 1;
+      const u32 w = static_cast<u32>(r.right - r.left);
+      const u64 area = static_cast<u64>(w) * static_cast<u32>(r.bottom - r.top);
+      if (!klFits32(area) || (painted.GetSize() < area && !painted.alloc(static_cast<u32>(area)))) return 0;
+      const CTessaretteFill& f = e->m_fill;
+      if (!CTessaretteFill::PaintRuns(f.GetRuns() + g.firstRun, g.runCount, f.GetScanWidth(), f.GetScanHeight(), r,
+                                      painted.GetPtr(), w, bits))
+        return 0;
+      const kltRECT_s k = outer ? MultiplyRect(painted.GetPtr(), w, r, outer, outerStride) : r;
+      if (k.left >= k.right || k.top >= k.bottom) return 1;
+      if (!b.Make(k, planeCount)) return 0;
+      const u32 kw = static_cast<u32>(k.right - k.left);
+      for (i32 y = k.top; y < k.bottom; y++) {
+        const u8* src = painted.GetPtr() + static_cast<size_t>(y - r.top) * w + (k.left - r.left);
+        u8* dst = b.mask->GetPtr() + static_cast<size_t>(y - k.top) * kw;
+        std::memcpy(dst, src, kw);
+        for (u32 x = 0; x < kw; x++) b.pixels += dst[x] != 0;
+      }
+      return 1;
+    }
+  };
+  Job* job = new (std::nothrow) Job();
+  if (!job) {
+    delete[] blocks;
+    return i_MemoryFailure();
+  }
+  job->e = this;
+  job->regions = reinterpret_cast<const Region*>(m_regionBlock.GetPtr());
+  job->blocks = blocks;
+  job->width = width;
+  job->height = height;
+  job->outer = outerMask;
+  job->outerStride = outerStride;
+  job->planeCount = planeCount;
+  const u8 ran = KLF_Parallel::Run(threads, n, *job);
+  const u8 failed = job->failed.load();
+  delete job;
+  u8 ok = ran && !failed;
+  // Stored in the order found; what is not stored is freed.
+  const kltFPOS* centres = reinterpret_cast<const kltFPOS*>(m_centreBlock.GetPtr());
+  const u32* pairs = reinterpret_cast<const u32*>(m_pairBlock.GetPtr());
+  for (u32 i = 0; i < n; i++) {
+    if (ok && blocks[i].mask) {
+      ok = i_AppendPiece(blocks[i], planes, planeStride, planeCount, outerMask, outerStride, centres, pairs,
+                         centreCount);
+      if (ok && m_cellCount > kMaxPieces) ok = i_TooManyPieces();
+    }
+    blocks[i].Free();
+  }
+  delete[] blocks;
+  if (!ran && !failed) return 0;  // cancelled
+  return failed ? i_MemoryFailure() : ok;
+}
