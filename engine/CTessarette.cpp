@@ -485,7 +485,7 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
   if (rect.bottom > height) rect.bottom = height;
   if (RectEmpty(rect)) return 1;
   PieceBlocks b;
-  if (!b.Make(rect, planeCount)) {
+  if (!b.Make(rect, m_imagesOnRender ? 0 : planeCount + 1)) {
     b.Free();
     return i_MemoryFailure();
   }
@@ -501,13 +501,14 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
   return i_AppendPiece(b, planes, planeStride, planeCount, outerMask, outerStride, centres, pairs, centreCount);
 }
 
-u8 CTessarette::PieceBlocks::Make(const kltRECT_s& r, u8 planeCount) {
+u8 CTessarette::PieceBlocks::Make(const kltRECT_s& r, u32 imagePlanes) {
   rect = r;
   const u64 area = static_cast<u64>(r.right - r.left) * static_cast<u64>(r.bottom - r.top);
   mask = new (std::nothrow) CKLF_Mem();
+  if (!mask || !klFits32(area * 5) || !mask->alloc(static_cast<u32>(area))) return 0;
+  if (imagePlanes == 0) return 1;
   image = new (std::nothrow) CKLF_Mem();
-  return mask && image && klFits32(area * (planeCount + 1u)) && mask->alloc(static_cast<u32>(area)) &&
-         image->Zalloc(static_cast<u32>(area * (planeCount + 1u)));
+  return image && image->Zalloc(static_cast<u32>(area * imagePlanes));
 }
 
 void CTessarette::PieceBlocks::Free() {
@@ -564,7 +565,7 @@ u8 CTessarette::i_AppendPiece(PieceBlocks& b, u8** planes, u32 planeStride, u8 p
     c.outerMask = outerMask + static_cast<size_t>(rect.top) * outerStride + rect.left;
     c.outerStride = outerStride;
   }
-  for (u32 p = 0; p <= planeCount; p++) {
+  for (u32 p = 0; b.image && p <= planeCount; p++) {
     c.imgPlanes[p] = b.image->GetPtr() + static_cast<size_t>(p) * area;
     c.imgStrides[p] = rw;
   }

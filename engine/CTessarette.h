@@ -240,6 +240,11 @@ class CTessarette : public CKLF_FrameWork {
   SPLITEDCELL* GetPiece(u32 index) const { return index < m_cellCount ? m_cells + index : nullptr; }
   u8 HasSplitterPiece() const { return m_splitterPiece; }
 
+  // With on, the cut gives pieces no image block: a piece gets it when
+  // first rendered (RenderAndCombine then holds one batch of images at a
+  // time). Off by default.
+  void SetImagesOnRender(u8 on) { m_imagesOnRender = on; }
+
   // ---- Rendering and recombination
   // Threads of the renders, the recombination and the effects: 0 (the
   // default) the machine's, 1 a single thread. Results do not depend on it.
@@ -257,6 +262,15 @@ class CTessarette : public CKLF_FrameWork {
   // cancel check after each piece of the calling thread. 0 on cancel (no
   // error; some pieces rendered) or when no work image can be had (17).
   u8 RenderAllPieces(u8 low, u8 high);
+  // The replay's road without every piece image at once: renders the
+  // pieces (side by side, as RenderAllPieces) in batches, composes each
+  // batch as CombineSplitedCells does over the whole image (union 0) and
+  // releases its images (a later render makes them again); the planes must
+  // not be the pieces' sources.
+  // Progress low..high by pieces; 0 on cancel (error none), memory (17) or
+  // bad arguments (1). The pieces keep their records and masks.
+  u8 RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
+                      u32 maskStride, u8 low, u8 high);
   // Composes the visible pieces in order into planes (colour planes then
   // alpha, planeCount with alpha). mask (8-bit) limits the alpha; rect
   // klNullRect is the whole image; unionAlpha chooses how alphas add up.
@@ -362,7 +376,8 @@ class CTessarette : public CKLF_FrameWork {
     CKLF_Mem* image = nullptr;
     kltRECT_s rect = {0, 0, 0, 0};
     u32 pixels = 0;  // non-zero mask pixels
-    u8 Make(const kltRECT_s& r, u8 planeCount);
+    // The mask, and an image of imagePlanes planes unless 0.
+    u8 Make(const kltRECT_s& r, u32 imagePlanes);
     void Free();
   };
   u8 i_AppendPiece(PieceBlocks& b, u8** planes, u32 planeStride, u8 planeCount, u8* outerMask, u32 outerStride,
@@ -401,6 +416,7 @@ class CTessarette : public CKLF_FrameWork {
   };
   u8 i_GrowWorkImage(RenderContext& rc);
   u8 i_RenderPiece(u32 index, RenderContext& rc);
+  u8 i_PieceImage(SPLITEDCELL& c);
   // Copies the piece's source planes into the work image (toWork 1), or
   // the work image into the piece's image.
   void i_CopyPieceImage(u32 index, u8 toWork, RenderContext& rc);
@@ -417,8 +433,22 @@ class CTessarette : public CKLF_FrameWork {
   // the count that could be had (at least 1).
   u32 i_RenderContexts(u32 count, u32 fxThreads);
   u8 i_RenderParallel(u8 low, u8 high, u8 cancellable);
-  void i_CombineRows(i32 y0, i32 y1, const kltRECT_s& r, u8** planes, u32 stride, u8 planeCount, const u8* mask,
-                     u32 maskStride, u8 unionAlpha);
+  u8 i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellable);
+  // Destination of a recombination: rect (clipped), planes (colours then
+  // alpha), the limiting mask (may be null).
+  struct CombineTarget {
+    kltRECT_s rect;
+    u8** planes;
+    u32 stride;
+    u8 planeCount;
+    const u8* mask;
+    u32 maskStride;
+    u8 unionAlpha;
+  };
+  void i_CombineRows(const CombineTarget& t, i32 y0, i32 y1, u32 first, u32 end, u8 clear, u8 limit);
+  u8 i_CombineBands(const CombineTarget& t, u32 first, u32 end, u8 clear, u8 limit, f64 from, f64 span, u8 low,
+                    u8 high);
+  u8 i_CheckCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask, u32 maskStride);
 
   CKLF_Progress* m_progress;
   i32 m_lastProgress;
@@ -465,6 +495,7 @@ class CTessarette : public CKLF_FrameWork {
   u32 m_regionCount = 0;
   u8 m_runFill;
   u8 m_nested;  // inside a cut: keep the progress already reported
+  u8 m_imagesOnRender = 0;
 };
 
 // The in-memory records keep the stored record's size and offsets with no

@@ -61,6 +61,7 @@ u8 CTessarette::i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerSt
     const u8* outer;
     u32 outerStride;
     u8 planeCount;
+    u32 imagePlanes;
     CKLF_Mem scratch[2 * KLF_Parallel::kMaxThreads];  // the painted mask, and the fill's bit planes
     std::atomic<u8> failed{0};
     void RunTask(u32 i, u32 worker) override {
@@ -83,7 +84,7 @@ u8 CTessarette::i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerSt
         return 0;
       const kltRECT_s k = outer ? MultiplyRect(painted.GetPtr(), w, r, outer, outerStride) : r;
       if (k.left >= k.right || k.top >= k.bottom) return 1;
-      if (!b.Make(k, planeCount)) return 0;
+      if (!b.Make(k, imagePlanes)) return 0;
       const u32 kw = static_cast<u32>(k.right - k.left);
       for (i32 y = k.top; y < k.bottom; y++) {
         const u8* src = painted.GetPtr() + static_cast<size_t>(y - r.top) * w + (k.left - r.left);
@@ -107,6 +108,7 @@ u8 CTessarette::i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerSt
   job->outer = outerMask;
   job->outerStride = outerStride;
   job->planeCount = planeCount;
+  job->imagePlanes = m_imagesOnRender ? 0u : planeCount + 1u;
   const u8 ran = KLF_Parallel::Run(threads, n, *job);
   const u8 failed = job->failed.load();
   delete job;

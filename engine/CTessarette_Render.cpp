@@ -1,5 +1,6 @@
 // Rendering the pieces' effects through the effect engine and recombining
 // the shown pieces.
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -105,7 +106,7 @@ u8 CTessarette::RenderPiece(u32 index) {
   if (index >= m_cellCount) return Fail(klErrBadArg);
   // A cancel leaves the piece as it was, without an error.
   if (i_Cancelled()) return 0;
-  return i_RenderPiece(index, m_render);
+  return i_RenderPiece(index, m_render) ? 1 : Fail(klErrNoMemory);
 }
 
 u8 CTessarette::RenderAllPieces(u8 low, u8 high) {
@@ -131,16 +132,21 @@ u32 CTessarette::i_RenderContexts(u32 count, u32 fxThreads) {
 }
 
 u8 CTessarette::i_RenderParallel(u8 low, u8 high, u8 cancellable) {
-  if (m_cellCount == 0) return 1;
+  return i_RenderRange(0, m_cellCount, low, high, cancellable);
+}
+
+// Pieces first..end-1; progress counts pieces of all m_cellCount.
+u8 CTessarette::i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellable) {
+  if (first >= end) return 1;
   if (!i_GrowWorkImage(m_render)) return Fail(klErrNoMemory);
   CKLF_Mem orderBlock;
-  if (!orderBlock.alloc(m_cellCount * 4u)) return FailFrom(orderBlock, klErrNoMemory);
+  if (!orderBlock.alloc((end - first) * 4u)) return FailFrom(orderBlock, klErrNoMemory);
   // Pieces that read layers first, then the others, each in piece order.
   u32* order = reinterpret_cast<u32*>(orderBlock.GetPtr());
   u32 serial = 0;
-  for (u32 i = 0; i < m_cellCount; i++)
+  for (u32 i = first; i < end; i++)
     if (i_NeedsLayers(i)) order[serial++] = i;
-  for (u32 i = 0, k = serial; i < m_cellCount; i++)
+  for (u32 i = first, k = serial; i < end; i++)
     if (!i_NeedsLayers(i)) order[k++] = i;
 
   struct Job : KLF_ParallelJob {
@@ -148,33 +154,51 @@ u8 CTessarette::i_RenderParallel(u8 low, u8 high, u8 cancellable) {
     const u32* list;
     u32 offset;  // pieces rendered before this run
     u8 low, high, cancellable;
+    std::atomic<u8> failed{0};
     void RunTask(u32 index, u32 worker) override {
-      e->i_RenderPiece(list[index], worker ? *e->m_extraRender[worker] : e->m_render);
+      if (!e->i_RenderPiece(list[index], worker ? *e->m_extraRender[worker] : e->m_render)) failed.store(1);
     }
     u8 Poll(u32 done) override {
       e->SetLocalProgress(100.0 * (offset + done) / e->m_cellCount, low, high);
-      return cancellable && e->i_Cancelled() ? 0 : 1;
+      return failed.load() || (cancellable && e->i_Cancelled()) ? 0 : 1;
     }
   } job;
   job.e = this;
   job.list = order;
-  job.offset = 0;
+  job.offset = first;
   job.low = low;
   job.high = high;
   job.cancellable = cancellable;
   const u32 threads = KLF_Parallel::Resolve(m_threads);
   m_render.fx.SetThreads(threads);
-  if (!KLF_Parallel::Run(1, serial, job)) return 0;
-  const u32 rest = m_cellCount - serial;
+  if (!KLF_Parallel::Run(1, serial, job)) return job.failed.load() ? Fail(klErrNoMemory) : 0;
+  const u32 rest = end - first - serial;
   if (rest == 0) return 1;
   const u32 workers = i_RenderContexts(threads < rest ? threads : rest, 1);
   // Few pieces leave threads to the effects inside each piece.
   i_RenderContexts(workers, workers < threads ? threads / workers : 1);
   job.list = order + serial;
-  job.offset = serial;
+  job.offset = first + serial;
   const u8 ok = KLF_Parallel::Run(workers, rest, job);
   m_render.fx.SetThreads(threads);
-  return ok;
+  return job.failed.load() ? Fail(klErrNoMemory) : ok;
+}
+
+// The piece's image block, made when it has none (zeroed).
+u8 CTessarette::i_PieceImage(SPLITEDCELL& c) {
+  if (c.imageBlock) return 1;
+  const u32 rw = static_cast<u32>(c.rect.right - c.rect.left), area = rw * static_cast<u32>(c.rect.bottom - c.rect.top);
+  CKLF_Mem* block = new (std::nothrow) CKLF_Mem();
+  if (!block || !block->Zalloc(area * m_planeCount)) {
+    delete block;
+    return 0;
+  }
+  c.imageBlock = block;
+  for (u32 p = 0; p < m_planeCount; p++) {
+    c.imgPlanes[p] = block->GetPtr() + static_cast<size_t>(p) * area;
+    c.imgStrides[p] = rw;
+  }
+  return 1;
 }
 
 void CTessarette::i_CopyPieceImage(u32 index, u8 toWork, RenderContext& rc) {
@@ -192,10 +216,11 @@ void CTessarette::i_CopyPieceImage(u32 index, u8 toWork, RenderContext& rc) {
   }
 }
 
+// Runs on any thread: a failure sets no error (the caller reports it).
 u8 CTessarette::i_RenderPiece(u32 index, RenderContext& rc) {
   // A cut that stopped early has not laid out the work image for its pieces
   // (size and plane count); laying it out again costs nothing once grown.
-  if (!i_GrowWorkImage(rc)) return Fail(klErrNoMemory);
+  if (!i_GrowWorkImage(rc) || !i_PieceImage(m_cells[index])) return 0;
   i_CopyPieceImage(index, 1, rc);
   SPLITEDCELL& c = m_cells[index];
   c.opacity[FX_RENDERED] = c.opacity[FX_WORKING];
@@ -308,11 +333,7 @@ u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stri
                                     u8 high) {
   if (!m_nested) m_lastProgress = -1;
   if (m_cellCount == 0) return 1;
-  if (!planes || planeCount < 2 || planeCount > 5 || width <= 0 || height <= 0 ||
-      stride < static_cast<u32>(width) || (mask && maskStride < static_cast<u32>(width)))
-    return Fail(klErrBadArg);
-  for (u32 p = 0; p < planeCount; p++)
-    if (!planes[p]) return Fail(klErrBadArg);
+  if (!i_CheckCombine(width, height, planes, stride, planeCount, mask, maskStride)) return 0;
   SetLocalProgress(0, low, high);
   if (i_Cancelled()) return 0;
 
@@ -333,38 +354,8 @@ u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stri
   if (i_Cancelled()) return 0;
 
   // Bands of rows are independent: each composes every piece over its rows.
-  struct Job : KLF_ParallelJob {
-    CTessarette* e;
-    kltRECT_s r;
-    u8** planes;
-    u32 stride;
-    u8 planeCount;
-    const u8* mask;
-    u32 maskStride;
-    u8 unionAlpha, low, high;
-    u32 bands;
-    void RunTask(u32 index, u32) override {
-      const i32 y0 = r.top + static_cast<i32>(index * kBandRows);
-      const i32 y1 = r.bottom - y0 > static_cast<i32>(kBandRows) ? y0 + static_cast<i32>(kBandRows) : r.bottom;
-      e->i_CombineRows(y0, y1, r, planes, stride, planeCount, mask, maskStride, unionAlpha);
-    }
-    u8 Poll(u32 done) override {
-      e->SetLocalProgress(5.0 + 85.0 * done / bands, low, high);
-      return e->i_Cancelled() ? 0 : 1;
-    }
-  } job;
-  job.e = this;
-  job.r = r;
-  job.planes = planes;
-  job.stride = stride;
-  job.planeCount = planeCount;
-  job.mask = mask;
-  job.maskStride = maskStride;
-  job.unionAlpha = unionAlpha;
-  job.low = low;
-  job.high = high;
-  job.bands = (static_cast<u32>(r.bottom - r.top) + kBandRows - 1) / kBandRows;
-  if (!KLF_Parallel::Run(m_threads, job.bands, job)) return 0;
+  CombineTarget t = {r, planes, stride, planeCount, mask, maskStride, unionAlpha};
+  if (!i_CombineBands(t, 0, m_cellCount, 1, 1, 5.0, 85.0, low, high)) return 0;
   SetLocalProgress(90, low, high);
   if (i_Cancelled()) return 0;
   SetLocalProgress(100, low, high);
@@ -372,18 +363,53 @@ u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stri
   return 1;
 }
 
-// Rows y0..y1-1 of the rectangle: the alpha cleared, the visible pieces
-// composed in order, the alpha limited by the mask.
-void CTessarette::i_CombineRows(i32 y0, i32 y1, const kltRECT_s& r, u8** planes, u32 stride, u8 planeCount,
-                                const u8* mask, u32 maskStride, u8 unionAlpha) {
-  u8* alpha = planes[planeCount - 1];
-  for (i32 y = y0; y < y1; y++)
-    std::memset(alpha + static_cast<size_t>(y) * stride + r.left, 0, static_cast<size_t>(r.right - r.left));
-  const u32 colours = planeCount - 1u < m_planeCount - 1u ? planeCount - 1u : m_planeCount - 1u;
-  for (u32 i = 0; i < m_cellCount; i++) {
+u8 CTessarette::i_CheckCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
+                               u32 maskStride) {
+  if (!planes || planeCount < 2 || planeCount > 5 || width <= 0 || height <= 0 ||
+      stride < static_cast<u32>(width) || (mask && maskStride < static_cast<u32>(width)))
+    return Fail(klErrBadArg);
+  for (u32 p = 0; p < planeCount; p++)
+    if (!planes[p]) return Fail(klErrBadArg);
+  return 1;
+}
+
+u8 CTessarette::RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
+                                 u32 maskStride, u8 low, u8 high) {
+  if (!m_nested) m_lastProgress = -1;
+  if (m_cellCount == 0) return 1;
+  if (!i_CheckCombine(width, height, planes, stride, planeCount, mask, maskStride)) return 0;
+  const CombineTarget t = {{0, 0, width, height}, planes, stride, planeCount, mask, maskStride, 0};
+  if (!i_CombineBands(t, 0, 0, 1, 0, 0.0, 0.0, low, high)) return 0;
+  // Batches of pieces, in order: rendered side by side, composed, their
+  // images released (a piece's image is needed for its composing alone).
+  const u32 batch = 8 * KLF_Parallel::Resolve(m_threads) > 64 ? 8 * KLF_Parallel::Resolve(m_threads) : 64;
+  for (u32 first = 0; first < m_cellCount; first += batch) {
+    const u32 end = m_cellCount - first < batch ? m_cellCount : first + batch;
+    if (!i_RenderRange(first, end, low, high, 1)) return 0;
+    if (!i_CombineBands(t, first, end, 0, 0, 100.0 * end / m_cellCount, 0.0, low, high)) return 0;
+    for (u32 i = first; i < end; i++) {
+      SPLITEDCELL& c = m_cells[i];
+      delete c.imageBlock;
+      c.imageBlock = nullptr;
+      std::memset(c.imgPlanes, 0, sizeof(c.imgPlanes));
+    }
+  }
+  return i_CombineBands(t, 0, 0, 0, 1, 100.0, 0.0, low, high);
+}
+
+// Rows y0..y1-1 of the target: the alpha cleared (clear), pieces
+// first..end-1 composed in order when visible, the alpha limited by the mask
+// (limit).
+void CTessarette::i_CombineRows(const CombineTarget& t, i32 y0, i32 y1, u32 first, u32 end, u8 clear, u8 limit) {
+  const kltRECT_s& r = t.rect;
+  u8* alpha = t.planes[t.planeCount - 1];
+  for (i32 y = y0; clear && y < y1; y++)
+    std::memset(alpha + static_cast<size_t>(y) * t.stride + r.left, 0, static_cast<size_t>(r.right - r.left));
+  const u32 colours = t.planeCount - 1u < m_planeCount - 1u ? t.planeCount - 1u : m_planeCount - 1u;
+  for (u32 i = first; i < end; i++) {
     const SPLITEDCELL& c = m_cells[i];
     const SFX_OPACITY& op = c.opacity[FX_RENDERED];
-    if (!c.visible || (op.enabled && op.opacity == 0)) continue;
+    if (!c.visible || !c.imageBlock || (op.enabled && op.opacity == 0)) continue;
     const i32 o = op.enabled ? op.opacity : 255;
     const i32 x0 = c.rect.left > r.left ? c.rect.left : r.left;
     const i32 x1 = c.rect.right < r.right ? c.rect.right : r.right;
@@ -392,7 +418,7 @@ void CTessarette::i_CombineRows(i32 y0, i32 y1, const kltRECT_s& r, u8** planes,
     if (x0 >= x1 || ya >= yb) continue;
     for (i32 y = ya; y < yb; y++) {
       const size_t prow = static_cast<size_t>(y - c.rect.top) * c.imgStrides[0] + (x0 - c.rect.left);
-      const size_t drow = static_cast<size_t>(y) * stride + x0;
+      const size_t drow = static_cast<size_t>(y) * t.stride + x0;
       const u8* pa = c.imgPlanes[m_planeCount - 1] + prow;
       u8* da = alpha + drow;
       const i32 n = x1 - x0;
@@ -401,25 +427,59 @@ void CTessarette::i_CombineRows(i32 y0, i32 y1, const kltRECT_s& r, u8** planes,
         if (!m) continue;
         const i32 d = da[k];
         for (u32 p = 0; p < colours; p++) {
-          u8& dv = planes[p][drow + k];
+          u8& dv = t.planes[p][drow + k];
           const i32 pv = c.imgPlanes[p][prow + k];
           dv = d == 0 ? static_cast<u8>(pv) : static_cast<u8>(dv + ((m * (pv - dv)) >> 8));
         }
         if (d == 0) {
           da[k] = static_cast<u8>(o == 255 ? m : (m * o) >> 8);
         } else if (o == 255) {
-          da[k] = static_cast<u8>(unionAlpha ? 255 - (((255 - d) * (255 - m)) >> 8) : 255);
+          da[k] = static_cast<u8>(t.unionAlpha ? 255 - (((255 - d) * (255 - m)) >> 8) : 255);
         } else {
           da[k] = static_cast<u8>(255 - (((255 - d) * (255 - ((m * o) >> 8))) >> 8));
         }
       }
     }
   }
-  if (!mask) return;
+  if (!limit || !t.mask) return;
   for (i32 y = y0; y < y1; y++) {
-    u8* a = alpha + static_cast<size_t>(y) * stride;
-    const u8* m = mask + static_cast<size_t>(y) * maskStride;
+    u8* a = alpha + static_cast<size_t>(y) * t.stride;
+    const u8* m = t.mask + static_cast<size_t>(y) * t.maskStride;
     for (i32 x = r.left; x < r.right; x++)
       if (m[x] < a[x]) a[x] = m[x];
   }
+}
+
+// i_CombineRows over every band of the target, bands side by side;
+// progress from + span x bands done / bands, a cancel check per band.
+u8 CTessarette::i_CombineBands(const CombineTarget& t, u32 first, u32 end, u8 clear, u8 limit, f64 from, f64 span,
+                               u8 low, u8 high) {
+  struct Job : KLF_ParallelJob {
+    CTessarette* e;
+    const CombineTarget* t;
+    u32 first, end, bands;
+    u8 clear, limit, low, high;
+    f64 from, span;
+    void RunTask(u32 index, u32) override {
+      const i32 y0 = t->rect.top + static_cast<i32>(index * kBandRows);
+      const i32 y1 = t->rect.bottom - y0 > static_cast<i32>(kBandRows) ? y0 + static_cast<i32>(kBandRows) : t->rect.bottom;
+      e->i_CombineRows(*t, y0, y1, first, end, clear, limit);
+    }
+    u8 Poll(u32 done) override {
+      e->SetLocalProgress(from + span * done / bands, low, high);
+      return e->i_Cancelled() ? 0 : 1;
+    }
+  } job;
+  job.e = this;
+  job.t = &t;
+  job.first = first;
+  job.end = end;
+  job.bands = (static_cast<u32>(t.rect.bottom - t.rect.top) + kBandRows - 1) / kBandRows;
+  job.clear = clear;
+  job.limit = limit;
+  job.low = low;
+  job.high = high;
+  job.from = from;
+  job.span = span;
+  return KLF_Parallel::Run(m_threads, job.bands, job);
 }

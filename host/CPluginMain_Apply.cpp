@@ -15,11 +15,15 @@ void BlendTable(u8 fore, u8 back, u8 table[256]) {
 
 const u8 kMaxPlanes = 5;
 
-// Frees the engine's pieces when the apply ends: they point into planes
-// that the apply owns.
+// Frees the engine's pieces when the apply ends (they point into planes
+// that the apply owns); its pieces get their images when rendered.
 struct PieceRelease {
   CTessarette& engine;
-  ~PieceRelease() { engine.FreeSpliting(); }
+  explicit PieceRelease(CTessarette& e) : engine(e) { engine.SetImagesOnRender(1); }
+  ~PieceRelease() {
+    engine.FreeSpliting();
+    engine.SetImagesOnRender(0);
+  }
 };
 const u32 kTableSide = 100;
 
@@ -139,34 +143,43 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
   if (!i_CheckEngineSize(w, h)) return 0;
   const u8 n = static_cast<u8>(pd.planes - pd.transparency);
   const u64 planeSize = static_cast<u64>(w) * static_cast<u64>(h);
-  CKLF_Mem block;
-  if (!block.alloc(static_cast<u32>(planeSize * (n + 1u)))) {
+  // The document's planes (the pieces' sources), then the composed planes
+  // and their alpha: the pieces are composed batch by batch as they render.
+  CKLF_Mem source, composed;
+  if (!source.alloc(static_cast<u32>(planeSize * n)) || !composed.alloc(static_cast<u32>(planeSize * (n + 1u)))) {
     HostSetRetCode_MemFull();
-    return FailFrom(block, klErrNoMemory);
+    return Fail(klErrNoMemory);
   }
   u8* planes[kMaxPlanes];
-  for (u8 c = 0; c <= n && c < kMaxPlanes; ++c) planes[c] = block.GetPtr() + planeSize * c;
+  u8* out[kMaxPlanes];
+  for (u8 c = 0; c <= n && c < kMaxPlanes; ++c) {
+    planes[c] = source.GetPtr() + planeSize * c;
+    out[c] = composed.GetPtr() + planeSize * c;
+  }
   for (u8 c = 0; c < n; ++c) {
     m_hostProgress.Progress(c, nullptr);
     if (!HostGetChanel(c, pd.filterRect, planes[c], static_cast<u32>(w))) return 0;
   }
   m_hostProgress.Progress(7, nullptr);
-  PieceRelease release{m_engine};
-  if (!m_engine.SplitCells(w, h, m_alphaPtr, static_cast<u32>(w), planes, static_cast<u32>(w), n, 7, 60, 0))
-    return FailFrom(m_engine, klErrBadArg);
-  if (!i_RenderPieces(records ? count : 0, records)) return 0;
-  m_hostProgress.Progress(80, nullptr);
-  if (!m_engine.CombineSplitedCells(w, h, planes, static_cast<u32>(w), static_cast<u8>(n + 1), m_alphaPtr,
-                                    static_cast<u32>(w), klNullRect, 0, 80, 90))
-    return FailFrom(m_engine, klErrBadArg);
-  return i_WriteComposed(planes, n);
+  // What no piece covers keeps the document's colours.
+  std::memcpy(composed.GetPtr(), source.GetPtr(), static_cast<size_t>(planeSize * n));
+  {
+    PieceRelease release(m_engine);
+    if (!m_engine.SplitCells(w, h, m_alphaPtr, static_cast<u32>(w), planes, static_cast<u32>(w), n, 7, 60, 0))
+      return FailFrom(m_engine, klErrBadArg);
+    if (!i_GiveRecords(records ? count : 0, records)) return 0;
+    if (!m_engine.RenderAndCombine(w, h, out, static_cast<u32>(w), static_cast<u8>(n + 1), m_alphaPtr,
+                                   static_cast<u32>(w), 60, 90))
+      return FailFrom(m_engine, klErrBadArg);
+  }
+  source.free();
+  return i_WriteComposed(out, n);
 }
 
-// Renders every piece (progress 60 to 80, pieces side by side) with its
-// stored record: records in the pieces' own order, else matched by row and
-// column (rows and columns below 100, a later record of a cell winning); no
-// record, the defaults.
-u8 CPluginMain::i_RenderPieces(u32 count, const u8* records) {
+// Gives every piece its stored record: records in the pieces' own order,
+// else matched by row and column (rows and columns below 100, a later
+// record of a cell winning); no record, the defaults.
+u8 CPluginMain::i_GiveRecords(u32 count, const u8* records) {
   const u32 pieces = m_engine.GetPieceCount();
   if (pieces == 0) return 1;
   const u32 kSize = CTessaretteRecordCodec::kSize;
@@ -198,7 +211,7 @@ u8 CPluginMain::i_RenderPieces(u32 count, const u8* records) {
                        !m_engine.RecordToPiece(rec, i, 1, 0)))
       return Fail(klErrBadArg);
   }
-  return m_engine.RenderAllPieces(60, 80) ? 1 : FailFrom(m_engine, klErrBadArg);
+  return 1;
 }
 
 // Writes the composed planes (n colour planes and the alpha after them,
