@@ -637,6 +637,9 @@ u8 CTessarette::i_ComputeCellCentres(i32 width, i32 height, u32& count) {
 void CTessarette::i_ReleaseCutBuffers() {
   m_knifeBlock.free();
   m_workMaskBlock.free();
+  m_regionBlock.free();
+  m_regionCount = 0;
+  m_fill.ReleaseRuns();
 }
 
 u8 CTessarette::SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,

@@ -62,6 +62,10 @@ class CTessaretteFill {
   const Run* GetRuns() const { return reinterpret_cast<const Run*>(m_runBlock.GetPtr()); }
   u32 GetRunCount() const { return m_runCount; }
   void ClearRuns() { m_runCount = 0; }
+  void ReleaseRuns() {
+    m_runBlock.free();
+    m_runCount = m_runCapacity = 0;
+  }
   // Paints a region's runs into mask (the image pixels of rect r, rows of
   // stride bytes, zeroed first) with the bytes FillLine gives the work mask
   // in MODE_BIT4: a vertical neighbour counts as set when it is knife or a

@@ -143,37 +143,57 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
   if (!i_CheckEngineSize(w, h)) return 0;
   const u8 n = static_cast<u8>(pd.planes - pd.transparency);
   const u64 planeSize = static_cast<u64>(w) * static_cast<u64>(h);
-  // The document's planes (the pieces' sources), then the composed planes
-  // and their alpha: the pieces are composed batch by batch as they render.
+  // An alpha opaque everywhere limits nothing; for the thin anti-aliased
+  // knife, whose regions' bounds are tight, the cut without it gives the
+  // same pieces, so it is let go before the planes are taken.
+  const u8* limit = m_alphaPtr;
+  if (m_engine.m_thinKnife && m_engine.m_antiAlias && i_AlphaOpaque(planeSize)) {
+    m_alpha.free();
+    m_alphaPtr = nullptr;
+    limit = nullptr;
+  }
+  // The document's planes (the pieces' sources), then, once cut, the
+  // composed planes and their alpha: the pieces are composed batch by batch
+  // as they render.
   CKLF_Mem source, composed;
-  if (!source.alloc(static_cast<u32>(planeSize * n)) || !composed.alloc(static_cast<u32>(planeSize * (n + 1u)))) {
+  if (!source.alloc(static_cast<u32>(planeSize * n))) {
     HostSetRetCode_MemFull();
-    return Fail(klErrNoMemory);
+    return FailFrom(source, klErrNoMemory);
   }
   u8* planes[kMaxPlanes];
   u8* out[kMaxPlanes];
-  for (u8 c = 0; c <= n && c < kMaxPlanes; ++c) {
-    planes[c] = source.GetPtr() + planeSize * c;
-    out[c] = composed.GetPtr() + planeSize * c;
-  }
+  for (u8 c = 0; c < n; ++c) planes[c] = source.GetPtr() + planeSize * c;
   for (u8 c = 0; c < n; ++c) {
     m_hostProgress.Progress(c, nullptr);
     if (!HostGetChanel(c, pd.filterRect, planes[c], static_cast<u32>(w))) return 0;
   }
   m_hostProgress.Progress(7, nullptr);
-  // What no piece covers keeps the document's colours.
-  std::memcpy(composed.GetPtr(), source.GetPtr(), static_cast<size_t>(planeSize * n));
   {
     PieceRelease release(m_engine);
-    if (!m_engine.SplitCells(w, h, m_alphaPtr, static_cast<u32>(w), planes, static_cast<u32>(w), n, 7, 60, 0))
+    if (!m_engine.SplitCells(w, h, const_cast<u8*>(limit), static_cast<u32>(w), planes, static_cast<u32>(w), n, 7, 60,
+                             0))
       return FailFrom(m_engine, klErrBadArg);
     if (!i_GiveRecords(records ? count : 0, records)) return 0;
-    if (!m_engine.RenderAndCombine(w, h, out, static_cast<u32>(w), static_cast<u8>(n + 1), m_alphaPtr,
+    if (!composed.alloc(static_cast<u32>(planeSize * (n + 1u)))) {
+      HostSetRetCode_MemFull();
+      return FailFrom(composed, klErrNoMemory);
+    }
+    for (u8 c = 0; c <= n; ++c) out[c] = composed.GetPtr() + planeSize * c;
+    // What no piece covers keeps the document's colours.
+    std::memcpy(composed.GetPtr(), source.GetPtr(), static_cast<size_t>(planeSize * n));
+    if (!m_engine.RenderAndCombine(w, h, out, static_cast<u32>(w), static_cast<u8>(n + 1), limit,
                                    static_cast<u32>(w), 60, 90))
       return FailFrom(m_engine, klErrBadArg);
   }
   source.free();
   return i_WriteComposed(out, n);
+}
+
+u8 CPluginMain::i_AlphaOpaque(u64 size) const {
+  const u8* a = m_alphaPtr;
+  for (u64 i = 0; i < size; ++i)
+    if (a[i] != 255) return 0;
+  return 1;
 }
 
 // Gives every piece its stored record: records in the pieces' own order,
@@ -222,7 +242,7 @@ u8 CPluginMain::i_WriteComposed(u8* const* planes, u8 n) {
   const kltRECT_s r = pd.filterRect;
   const u32 w = static_cast<u32>(m_alphaWidth);
   const u64 planeSize = static_cast<u64>(w) * static_cast<u32>(m_alphaHeight);
-  const u8* a = planes[n];
+  const u8* a = planes[n];  // the composed alpha
   u8 percent = 92;
   const u8 last = pd.editableTransparency ? n : static_cast<u8>(n - 1);
   for (u8 c = 0; c <= last; ++c) {
