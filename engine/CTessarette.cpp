@@ -25,30 +25,6 @@ void CopyText(char* dst, const char* src) {
 
 u8 RectEmpty(const kltRECT_s& r) { return r.left >= r.right || r.top >= r.bottom; }
 
-// dst = src x outer / 255 inside r, rows of width bytes (src may be dst;
-// dst is left alone where src is 0). Returns the bounds of the non-zero
-// results, empty when there are none.
-kltRECT_s MultiplyByOuter(const u8* src, u8* dst, i32 width, const u8* outer, u32 outerStride, kltRECT_s r) {
-  kltRECT_s b = {r.right, r.bottom, r.left - 1, r.top - 1};
-  for (i32 y = r.top; y < r.bottom; y++) {
-    const u8* s = src + static_cast<size_t>(y) * width;
-    u8* d = dst + static_cast<size_t>(y) * width;
-    const u8* o = outer + static_cast<size_t>(y) * outerStride;
-    for (i32 x = r.left; x < r.right; x++) {
-      if (!s[x]) continue;
-      const u8 v = static_cast<u8>(s[x] * o[x] / 255);
-      d[x] = v;
-      if (v) {
-        if (x < b.left) b.left = x;
-        if (x > b.right) b.right = x;
-        if (y < b.top) b.top = y;
-        b.bottom = y;
-      }
-    }
-  }
-  if (b.right < b.left) return {0, 0, 0, 0};
-  return {b.left, b.top, b.right + 1, b.bottom + 1};
-}
 
 }  // namespace
 
@@ -656,6 +632,30 @@ u8 CTessarette::SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride
   return ok;
 }
 
+kltRECT_s CTessarette::i_MultiplyByOuter(const u8* src, u8* dst, u32 stride, kltPOS origin, const u8* outer,
+                                         u32 outerStride, kltRECT_s r) {
+  kltRECT_s b = {r.right, r.bottom, r.left - 1, r.top - 1};
+  for (i32 y = r.top; y < r.bottom; y++) {
+    const size_t row = static_cast<size_t>(y - origin.y) * stride;
+    const u8* s = src + row - origin.x;
+    u8* d = dst + row - origin.x;
+    const u8* o = outer + static_cast<size_t>(y) * outerStride;
+    for (i32 x = r.left; x < r.right; x++) {
+      if (!s[x]) continue;
+      const u8 v = static_cast<u8>(s[x] * o[x] / 255);
+      d[x] = v;
+      if (v) {
+        if (x < b.left) b.left = x;
+        if (x > b.right) b.right = x;
+        if (y < b.top) b.top = y;
+        b.bottom = y;
+      }
+    }
+  }
+  if (b.right < b.left) return {0, 0, 0, 0};
+  return {b.left, b.top, b.right + 1, b.bottom + 1};
+}
+
 u8 CTessarette::i_MemoryFailure() {
   PlatformMessageBox(kMsgMemory, kMsgTitle);
   return Fail(klErrNoMemory);
@@ -820,7 +820,8 @@ u8 CTessarette::i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 o
   }
   // The work mask is still clear here.
   u8* work = m_workMaskBlock.GetPtr();
-  const kltRECT_s b = MultiplyByOuter(knife, work, width, outerMask, outerStride, {0, 0, width, height});
+  const kltRECT_s b =
+      i_MultiplyByOuter(knife, work, static_cast<u32>(width), {0, 0}, outerMask, outerStride, {0, 0, width, height});
   if (RectEmpty(b)) return 1;
   return i_AddRectToSplitedCellsStorage(work, width, height, b, 1, planes, planeStride, planeCount, outerMask,
                                         outerStride, centres, pairs, centreCount);
@@ -838,7 +839,7 @@ u8 CTessarette::i_StoreRegion(i32 width, i32 height, u8* outerMask, u32 outerStr
   const u32* pairs = reinterpret_cast<const u32*>(m_pairBlock.GetPtr());
   u8* work = m_workMaskBlock.GetPtr();
   if (outerMask) {
-    r = MultiplyByOuter(work, work, width, outerMask, outerStride, r);
+    r = i_MultiplyByOuter(work, work, static_cast<u32>(width), {0, 0}, outerMask, outerStride, r);
     if (RectEmpty(r)) return 1;
   }
   return i_AddRectToSplitedCellsStorage(work, width, height, r, 1, planes, planeStride, planeCount, outerMask,

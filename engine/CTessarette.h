@@ -400,6 +400,16 @@ class CTessarette : public CKLF_FrameWork {
     kltRECT_s bounds;
   };
   u8 i_KeepRegion(u32 firstRun);
+  // dst = src x outer / 255 inside r (dst left alone where src is 0); pixel
+  // (x, y) of src and dst at (y - origin.y) x stride + x - origin.x, of
+  // outer at y x outerStride + x. The bounds of the non-zero results, empty
+  // when there are none.
+  static kltRECT_s i_MultiplyByOuter(const u8* src, u8* dst, u32 stride, kltPOS origin, const u8* outer,
+                                     u32 outerStride, kltRECT_s r);
+  // Paints one kept region into painted (grown), limited by the outer mask,
+  // into new piece blocks (none when it comes out empty). 0 on memory.
+  u8 i_PaintRegion(const Region& g, PieceBlocks& b, CKLF_Mem& painted, CKLF_Mem& bits, i32 width, i32 height,
+                   const u8* outer, u32 outerStride, u32 imagePlanes) const;
   // Paints the kept regions side by side into their own piece blocks, then
   // stores them in order.
   u8 i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,

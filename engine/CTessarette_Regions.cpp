@@ -8,31 +8,6 @@
 
 #include "CTessarette.h"
 
-namespace {
-
-// mask (rect r, rows of stride bytes) x outer / 255 in place; the bounds
-// of the non-zero results in image coordinates, empty when none.
-kltRECT_s MultiplyRect(u8* mask, u32 stride, const kltRECT_s& r, const u8* outer, u32 outerStride) {
-  kltRECT_s b = {r.right, r.bottom, r.left - 1, r.top - 1};
-  for (i32 y = r.top; y < r.bottom; y++) {
-    u8* d = mask + static_cast<size_t>(y - r.top) * stride - r.left;
-    const u8* o = outer + static_cast<size_t>(y) * outerStride;
-    for (i32 x = r.left; x < r.right; x++) {
-      if (!d[x]) continue;
-      d[x] = static_cast<u8>(d[x] * o[x] / 255);
-      if (!d[x]) continue;
-      if (x < b.left) b.left = x;
-      if (x > b.right) b.right = x;
-      if (y < b.top) b.top = y;
-      b.bottom = y;
-    }
-  }
-  if (b.right < b.left) return {0, 0, 0, 0};
-  return {b.left, b.top, b.right + 1, b.bottom + 1};
-}
-
-}  // namespace
-
 u8 CTessarette::i_KeepRegion(u32 firstRun) {
   const u64 need = (static_cast<u64>(m_regionCount) + 1) * sizeof(Region);
   if (m_regionBlock.GetSize() < need) {
@@ -43,6 +18,34 @@ u8 CTessarette::i_KeepRegion(u32 firstRun) {
   r.firstRun = firstRun;
   r.runCount = m_fill.GetRunCount() - firstRun;
   r.bounds = {m_fill.m_minX, m_fill.m_minY, m_fill.m_maxX + 1, m_fill.m_maxY + 1};
+  return 1;
+}
+
+u8 CTessarette::i_PaintRegion(const Region& g, PieceBlocks& b, CKLF_Mem& painted, CKLF_Mem& bits, i32 width,
+                              i32 height, const u8* outer, u32 outerStride, u32 imagePlanes) const {
+  kltRECT_s r = g.bounds;
+  if (r.left < 0) r.left = 0;
+  if (r.top < 0) r.top = 0;
+  if (r.right > width) r.right = width;
+  if (r.bottom > height) r.bottom = height;
+  if (r.left >= r.right || r.top >= r.bottom) return 1;
+  const u32 w = static_cast<u32>(r.right - r.left);
+  const u64 area = static_cast<u64>(w) * static_cast<u32>(r.bottom - r.top);
+  if (!klFits32(area) || (painted.GetSize() < area && !painted.alloc(static_cast<u32>(area)))) return 0;
+  if (!CTessaretteFill::PaintRuns(m_fill.GetRuns() + g.firstRun, g.runCount, m_fill.GetScanWidth(),
+                                  m_fill.GetScanHeight(), r, painted.GetPtr(), w, bits))
+    return 0;
+  u8* p = painted.GetPtr();
+  const kltRECT_s k = outer ? i_MultiplyByOuter(p, p, w, {r.left, r.top}, outer, outerStride, r) : r;
+  if (k.left >= k.right || k.top >= k.bottom) return 1;
+  if (!b.Make(k, imagePlanes)) return 0;
+  const u32 kw = static_cast<u32>(k.right - k.left);
+  for (i32 y = k.top; y < k.bottom; y++) {
+    const u8* src = p + static_cast<size_t>(y - r.top) * w + (k.left - r.left);
+    u8* dst = b.mask->GetPtr() + static_cast<size_t>(y - k.top) * kw;
+    std::memcpy(dst, src, kw);
+    for (u32 x = 0; x < kw; x++) b.pixels += dst[x] != 0;
+  }
   return 1;
 }
 
@@ -59,41 +62,15 @@ u8 CTessarette::i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerSt
     PieceBlocks* blocks;
     i32 width, height;
     const u8* outer;
-    u32 outerStride;
-    u8 planeCount;
-    u32 imagePlanes;
+    u32 outerStride, imagePlanes;
     CKLF_Mem scratch[2 * KLF_Parallel::kMaxThreads];  // the painted mask, and the fill's bit planes
     std::atomic<u8> failed{0};
     void RunTask(u32 i, u32 worker) override {
-      if (!Paint(regions[i], blocks[i], scratch[2 * worker], scratch[2 * worker + 1])) failed.store(1);
+      if (!e->i_PaintRegion(regions[i], blocks[i], scratch[2 * worker], scratch[2 * worker + 1], width, height,
+                            outer, outerStride, imagePlanes))
+        failed.store(1);
     }
     u8 Poll(u32) override { return failed.load() || e->i_Cancelled() ? 0 : 1; }
-    u8 Paint(const Region& g, PieceBlocks& b, CKLF_Mem& painted, CKLF_Mem& bits) {
-      kltRECT_s r = g.bounds;
-      if (r.left < 0) r.left = 0;
-      if (r.top < 0) r.top = 0;
-      if (r.right > width) r.right = width;
-      if (r.bottom > height) r.bottom = height;
-      if (r.left >= r.right || r.top >= r.bottom) return 1;
-      const u32 w = static_cast<u32>(r.right - r.left);
-      const u64 area = static_cast<u64>(w) * static_cast<u32>(r.bottom - r.top);
-      if (!klFits32(area) || (painted.GetSize() < area && !painted.alloc(static_cast<u32>(area)))) return 0;
-      const CTessaretteFill& f = e->m_fill;
-      if (!CTessaretteFill::PaintRuns(f.GetRuns() + g.firstRun, g.runCount, f.GetScanWidth(), f.GetScanHeight(), r,
-                                      painted.GetPtr(), w, bits))
-        return 0;
-      const kltRECT_s k = outer ? MultiplyRect(painted.GetPtr(), w, r, outer, outerStride) : r;
-      if (k.left >= k.right || k.top >= k.bottom) return 1;
-      if (!b.Make(k, imagePlanes)) return 0;
-      const u32 kw = static_cast<u32>(k.right - k.left);
-      for (i32 y = k.top; y < k.bottom; y++) {
-        const u8* src = painted.GetPtr() + static_cast<size_t>(y - r.top) * w + (k.left - r.left);
-        u8* dst = b.mask->GetPtr() + static_cast<size_t>(y - k.top) * kw;
-        std::memcpy(dst, src, kw);
-        for (u32 x = 0; x < kw; x++) b.pixels += dst[x] != 0;
-      }
-      return 1;
-    }
   };
   Job* job = new (std::nothrow) Job();
   if (!job) {
@@ -107,7 +84,6 @@ u8 CTessarette::i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerSt
   job->height = height;
   job->outer = outerMask;
   job->outerStride = outerStride;
-  job->planeCount = planeCount;
   job->imagePlanes = m_imagesOnRender ? 0u : planeCount + 1u;
   const u8 ran = KLF_Parallel::Run(threads, n, *job);
   const u8 failed = job->failed.load();

@@ -159,6 +159,37 @@ void ZlibHeader(u8 level, int strategy, u8 out[2]) {
   out[1] = static_cast<u8>(h);
 }
 
+// The workers' deflate states and rows, and the band slots of one wave.
+struct Buffers {
+  Worker* w = nullptr;
+  Slot* slots = nullptr;
+  u32 workers = 0, wave = 0;
+  u8 Make(u32 nWorkers, u32 nWave, u32 rowBytes, u32 bandRows, const CKLF_PNGEncoder::Settings& s) {
+    w = new (std::nothrow) Worker[nWorkers];
+    slots = new (std::nothrow) Slot[nWave];
+    if (!w || !slots) return 0;
+    workers = nWorkers;
+    wave = nWave;
+    const u64 raw = static_cast<u64>(bandRows) * rowBytes;
+    const u64 bound = deflateBound(nullptr, static_cast<uLong>(raw)) + 64;
+    for (u32 i = 0; i < workers; ++i) {
+      std::memset(&w[i].z, 0, sizeof(z_stream));
+      if (deflateInit2(&w[i].z, s.level, Z_DEFLATED, -15, 8, StrategyOf(s.strategy)) != Z_OK) return 0;
+      w[i].ready = 1;
+      if (!w[i].rows.alloc(static_cast<u32>(7ull * rowBytes))) return 0;
+    }
+    for (u32 i = 0; i < wave; ++i)
+      if (!slots[i].raw.alloc(static_cast<u32>(raw)) || !slots[i].out.alloc(static_cast<u32>(bound))) return 0;
+    return 1;
+  }
+  ~Buffers() {
+    for (u32 i = 0; w && i < workers; ++i)
+      if (w[i].ready) deflateEnd(&w[i].z);
+    delete[] w;
+    delete[] slots;
+  }
+};
+
 }  // namespace
 
 u8 CKLF_PNGEncoder::Encode(const u8* const* planes, u32 channels, u32 width, u32 height, u32 stride,
@@ -175,32 +206,11 @@ u8 CKLF_PNGEncoder::Encode(const u8* const* planes, u32 channels, u32 width, u32
   if (workers > kMaxThreads) workers = kMaxThreads;
   if (workers > bands) workers = bands;
   // A few bands a worker between writes keep the threads busy.
-  const u32 wave = workers * 3 < bands ? workers * 3 : bands;
-  Worker* w = new (std::nothrow) Worker[workers];
-  Slot* slots = new (std::nothrow) Slot[wave];
-  struct Free {
-    Worker* w;
-    Slot* s;
-    u32 n;
-    ~Free() {
-      for (u32 i = 0; w && i < n; ++i)
-        if (w[i].ready) deflateEnd(&w[i].z);
-      delete[] w;
-      delete[] s;
-    }
-  } release = {w, slots, workers};
-  if (!w || !slots) return Fail(klErrNoMemory);
-  const u64 raw = static_cast<u64>(bandRows) * rowBytes;
-  const u64 bound = deflateBound(nullptr, static_cast<uLong>(raw)) + 64;
-  for (u32 i = 0; i < workers; ++i) {
-    std::memset(&w[i].z, 0, sizeof(z_stream));
-    if (deflateInit2(&w[i].z, s.level, Z_DEFLATED, -15, 8, StrategyOf(s.strategy)) != Z_OK) return Fail(klErrNoMemory);
-    w[i].ready = 1;
-    if (!w[i].rows.alloc(static_cast<u32>(7ull * rowBytes))) return FailFrom(w[i].rows, klErrNoMemory);
-  }
-  for (u32 i = 0; i < wave; ++i)
-    if (!slots[i].raw.alloc(static_cast<u32>(raw)) || !slots[i].out.alloc(static_cast<u32>(bound)))
-      return Fail(klErrNoMemory);
+  Buffers buf;
+  if (!buf.Make(workers, workers * 3 < bands ? workers * 3 : bands, rowBytes, bandRows, s)) return Fail(klErrNoMemory);
+  Worker* w = buf.w;
+  Slot* slots = buf.slots;
+  const u32 wave = buf.wave;
 
   u8 head[2];
   ZlibHeader(s.level, StrategyOf(s.strategy), head);
