@@ -51,8 +51,4 @@ u8 For(u32 threads, u32 count, Body&& body) {
   return Run(threads, count, job);
 }
 
-// Bands of rows: [first, end) of band i when height rows are cut into
-// bands of at most rows rows.
-inline u32 BandCount(u32 height, u32 rows) { return rows ? (height + rows - 1) / rows : 0; }
-
 }  // namespace KLF_Parallel
