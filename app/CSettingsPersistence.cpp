@@ -168,11 +168,12 @@ u8 CSettingsPersistence::OnLoadDocument() {
                       : settings_LoadCurLayoutAndCellSettingsFromMem(body.GetPtr(), body.GetSize(), &records, count, 1);
   if (!read) return i_Alert(kMsgRead, GetError());
   i_TellCutter();
-  // The document's records replace any earlier ones: a document without
-  // pieces leaves the next cut with its default effects.
-  if (!m_layout.cutter->SetPendingRecords(records, count)) {
+  // The document's records go beside those of the pieces the Cutter was
+  // opened with and win over them until the Cutter's reset brings those
+  // back; a document without pieces forgets an earlier document's.
+  if (!m_layout.cutter->SetDocumentRecords(records, count)) {
     m_port.CloseWindow();
-    return FailFrom(m_layout.cutter->pendingRecordsMem, klErrNoMemory);
+    return FailFrom(m_layout.cutter->documentRecordsMem, klErrNoMemory);
   }
   return 1;
 }

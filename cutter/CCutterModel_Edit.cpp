@@ -191,8 +191,9 @@ void CCutterModel::OnChangeNodeSelection() {
   } else {
     recloneEnabled = cloneMode != 0;
     smoothEnabled = 1;
-    const f64 s = equal ? first : sum / count;
-    const f64 percent = std::trunc(100 * s);
+    // 100 x sum / count, in that order: the mean first can fall just
+    // below a whole percent that the sum reaches.
+    const f64 percent = std::trunc(equal ? 100 * first : 100 * sum / count);
     smoothValue = percent >= 100 ? 100u : (percent <= 0 ? 0u : static_cast<u32>(percent));
     smoothMixed = equal ? 0 : 1;
   }

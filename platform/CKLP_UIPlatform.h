@@ -116,6 +116,7 @@ struct KLP_FileQuestion {
   std::string title;         // empty = the platform's
   std::string folder;        // start folder, empty = the platform's
   std::string proposedName;  // save only
+  bool confirmReplace = true;  // save only: ask before an existing file is chosen
   std::string filterName;
   // Whether a file of that name is offered; null offers every file.
   std::function<bool(const std::string& name)> offer;

@@ -116,6 +116,25 @@ int32_t KLP_MakeChildRef(const KLP_FileRef& parent, const KLP_FileName& name, KL
   return out->SetPath(path.c_str());
 }
 
+int32_t KLP_ChildPath(const KLP_FileRef& parent, const KLP_FileName& name, std::string* out) {
+  if (!out || !parent.IsSet()) return klpErrParam;
+  if (name.length == 0 || name.length > klpMaxNameBytes) return klpErrBadName;
+  *out = ChildPath(parent, name);
+  return klpNoErr;
+}
+
+int32_t KLP_SplitPath(const char* path, KLP_FileRef* folder, KLP_FileName* name) {
+  if (!path || path[0] != '/' || !folder || !name) return klpErrParam;
+  const std::string p(path);
+  const size_t slash = p.rfind('/');
+  const int32_t checked = KLP_ConvertFileName(p.c_str() + slash + 1, name);
+  if (checked != klpNoErr) return checked;
+  if (name->length == 0) return klpErrBadName;
+  return folder->SetPath(slash == 0 ? "/" : p.substr(0, slash).c_str());
+}
+
+bool KLP_IsFolder(const KLP_FileRef& ref) { return ref.IsSet() && IsFolder(ref.Path()); }
+
 int32_t KLP_CreateFile(const KLP_FileRef& parent, const KLP_FileName& name, KLP_FileRef* out) {
   if (!parent.IsSet()) return klpErrParam;
   if (name.length == 0 || name.length > klpMaxNameBytes) return klpErrBadName;

@@ -61,6 +61,17 @@ int32_t KLP_RefMakePath(const KLP_FileRef& ref, char* buf, uint32_t max);
 // A reference to an existing entry of a folder (klpErrNotFound when missing).
 int32_t KLP_MakeChildRef(const KLP_FileRef& parent, const KLP_FileName& name, KLP_FileRef* out);
 
+// The path of a name inside a folder, whether or not the folder holds it:
+// klpErrParam for an empty folder, klpErrBadName for an empty name.
+int32_t KLP_ChildPath(const KLP_FileRef& parent, const KLP_FileName& name, std::string* out);
+
+// Splits an absolute path into its folder (which must exist) and its last
+// name, checked as above.
+int32_t KLP_SplitPath(const char* path, KLP_FileRef* folder, KLP_FileName* name);
+
+// Whether the reference names a folder (false when empty or missing).
+bool KLP_IsFolder(const KLP_FileRef& ref);
+
 // Creates an empty file in a folder, exclusively: klpErrExists when an entry
 // of that name is there. out (may be null) receives the new file.
 int32_t KLP_CreateFile(const KLP_FileRef& parent, const KLP_FileName& name, KLP_FileRef* out);

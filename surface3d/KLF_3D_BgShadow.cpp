@@ -48,9 +48,9 @@ u8 CKLF_3D_Surface::int_RenderBgShadow(LIGHT_SRC* l, f32 z, const u8* opacity, u
   if (!MakeQuad(quad, dstW, dstH, z)) return FailFrom(quad, klErrNoMemory);
   KLF_3D_TexelShadowJob job = klTexelShadowJob(dst, dstStride, dstW, dstH, opacity, stride, w, h);
   job.quad = &quad;
-  // The background's light runs mirrored in x to the shadow maps'.
-  const klt3D_VECTOR& d = l->direction;
-  if (!i_ShadowBySettings(l->bgShadow, klShadowTurn(klt3D_VECTOR{-d.x, d.y, d.z}), job)) return 0;
+  // Turned as for the light's shadow maps: the background shadow falls the
+  // way the light runs, as its shadows on the mesh and its lighting do.
+  if (!i_ShadowBySettings(l->bgShadow, klShadowTurn(l->direction), job)) return 0;
   // Light level to density.
   const u32 p = static_cast<u32>(std::clamp<i32>(klTruncSat<i32>(l->bgStrength), 0, 100));
   for (u32 y = 0; y < dstH; ++y) {

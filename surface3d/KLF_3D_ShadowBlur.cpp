@@ -4,7 +4,7 @@
 //
 // Every kernel stops where its byte weights reach 0 and at the plane's far
 // edge: taps beyond either add nothing to a sum, so the results are those
-// of the full reach, and the tables stay within the plane's size.
+// of the full reach, and the tables hold no more than the plane can use.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -34,7 +34,9 @@ struct LineKernel {
   const u8* W() const { return table.GetPtr(); }
 };
 
-// The square kernel's weights by squared distance, 0 past the table.
+// The square kernel's weights by squared distance, 0 past the table. The
+// table reaches the square's corners (2 reach^2): where the plane cuts the
+// reach, weights there need not have fallen to 0.
 struct SquareKernel {
   LineKernel line;
   CKLF_Mem table;
@@ -43,7 +45,7 @@ struct SquareKernel {
   u8 Make(f32 sigma, u32 maxOffset) {
     if (!line.Make(sigma, maxOffset)) return 0;
     reach = line.n ? line.n - 1 : 0;
-    const u64 cap = static_cast<u64>(reach + 1) * (reach + 1);
+    const u64 cap = 2 * static_cast<u64>(reach) * reach + 1;
     if (!klFits32(cap) || (table.GetSize() < cap && !table.alloc(static_cast<u32>(cap)))) return 0;
     u8* w = table.GetPtr();
     for (n = 0; n < cap; ++n) {

@@ -130,12 +130,13 @@ u32 TexelWalker::Spans(f32 xl, const klt3D_VERTEX& pl, f32 xr, const klt3D_VERTE
 
 void TexelWalker::Row(i64 r, f32 xl, const klt3D_VERTEX& pl, f32 xr, const klt3D_VERTEX& pr, const u32* cand,
                       u32 n) const {
-  // Only candidates whose light-space rows meet the row's.
+  // Only candidates whose light-space rows meet the row's, ends included:
+  // a row along an occluder's top edge lies in it.
   const f32 ylo = std::min(pl.y, pr.y), yhi = std::max(pl.y, pr.y);
   u32 kept = 0;
   for (u32 k = 0; k < n; ++k) {
     const KLF_3D_TriangleIndex::Box& b = m_index.BoxOf(cand[k]);
-    if (b.y0 < yhi && b.y1 > ylo) m_l.row[kept++] = cand[k];
+    if (b.y0 - Margin(b.y0) <= yhi && b.y1 + Margin(b.y1) >= ylo) m_l.row[kept++] = cand[k];
   }
   if (!kept) return;  // nothing in front: the samples stay lit
   const KLF_3D_TexelShadowJob& j = m_job;

@@ -8,6 +8,7 @@
 #include "CKLF_ImagePNG.h"
 #include "CKLF_ImagePSD.h"
 #include "CKLF_StdFile.h"
+#include "CKLP_ReplaceFile.h"
 #include "CKLT_FileAccess.h"
 #include "CKLT_FilterHost.h"
 #include "KLF_BigEndian.h"
@@ -267,7 +268,7 @@ bool CKLT_HostDocument::Write(const std::string& path, std::string& error) const
   if (!CanWrite(path, mode, error)) return false;
   if (width <= 0 || height <= 0 || static_cast<uint32_t>(width) > kMaxSide || static_cast<uint32_t>(height) > kMaxSide)
     return error = "the document is empty or too large", false;
-  CKLT_ReplaceFile file;
+  CKLP_ReplaceFile file;
   if (!file.Begin(path, error)) return false;
   if (!(EndsWith(path, ".png") ? i_WritePNG(file.TempPath(), error) : i_WritePSD(file.TempPath(), error))) return false;
   return file.Commit(error);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "CKLP_ReplaceFile.h"
 #include "CKLT_FileAccess.h"
 #include "CKLT_PluginLibrary.h"
 #include "CKLT_ProgressBar.h"
@@ -337,7 +338,7 @@ int CKLT_HostRunner::i_WriteResults(std::string& message) {
   std::string reason;
   if (!m_doc.Write(o.output, reason)) return message = "cannot write " + o.output + ": " + reason, kExitFiles;
   if (!o.script.empty() && host.HasDescriptor() &&
-      !CKLT_ReplaceFile::WriteAll(o.script, CKLT_FilterHost::EncodeDescriptor(host.Descriptor()), reason))
+      !CKLP_ReplaceFile::WriteAll(o.script, CKLT_FilterHost::EncodeDescriptor(host.Descriptor()), reason))
     return message = "cannot write " + o.script + ": " + reason, kExitFiles;
   message = "done: wrote " + o.output;
   return kExitOk;

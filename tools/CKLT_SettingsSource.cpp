@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "CKLF_8BFPluginVirtual.h"
+#include "CKLP_ReplaceFile.h"
 #include "CKLT_FileAccess.h"
 #include "CKLT_FilterHost.h"
 #include "CLayoutEditor.h"
@@ -114,6 +115,6 @@ bool CKLT_SettingsSource::WriteDocument(const std::string& path, const std::vect
                                         std::string& error) {
   std::vector<uint8_t> bytes(CSettingsBlock::kMagic, CSettingsBlock::kMagic + CSettingsBlock::kMagicSize);
   bytes.insert(bytes.end(), block.begin(), block.end());
-  if (!CKLT_ReplaceFile::WriteAll(path, bytes, error)) return error = "cannot write " + path + ": " + error, false;
+  if (!CKLP_ReplaceFile::WriteAll(path, bytes, error)) return error = "cannot write " + path + ": " + error, false;
   return true;
 }

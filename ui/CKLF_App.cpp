@@ -1,5 +1,7 @@
 #include "CKLF_App.h"
 
+#include <climits>
+#include <cstdlib>
 #include <string>
 
 #include "CKLF_Window.h"
@@ -44,9 +46,11 @@ i32 CKLF_App::Run() {
 
 i32 CKLF_App::DoAppSpecialModal() { return m_App ? m_App->Run() : 0; }
 
-u8 CKLF_App::i_OpenStore(u8 ok) {
+u8 CKLF_App::i_OpenStore(u8 ok, const KLP_FileRef& folder) {
+  m_storeFolder.Clear();
   if (!ok) return FailFrom(m_store, klErrNoResources);
   m_storeOpen = 1;
+  m_storeFolder = folder;
   LoadAcceleratorsFromStorage();
   return 1;
 }
@@ -61,7 +65,7 @@ u8 CKLF_App::InitStorgaeResource(const char* name, const KLP_FileRef* folder, u8
   m_store.Close();
   m_storeOpen = 0;
   if (checkMD5 && !m_store.CheckMD5(name, folder)) return FailFrom(m_store, klErrStoreDigest);
-  return i_OpenStore(m_store.Open(name, folder, 1));
+  return i_OpenStore(m_store.Open(name, folder, 1), folder ? *folder : KLP_FileRef());
 }
 
 u8 CKLF_App::InitStorgaeResource(const char* path, u8 checkMD5) {
@@ -69,7 +73,14 @@ u8 CKLF_App::InitStorgaeResource(const char* path, u8 checkMD5) {
   m_store.Close();
   m_storeOpen = 0;
   if (checkMD5 && !m_store.CheckMD5(path)) return FailFrom(m_store, klErrStoreDigest);
-  return i_OpenStore(m_store.Open(path, 1));
+  KLP_FileRef where;
+  char real[PATH_MAX];
+  if (path && realpath(path, real)) {
+    std::string folder(real);
+    folder.resize(folder.rfind('/') > 0 ? folder.rfind('/') : 1);
+    where.SetPath(folder.c_str());
+  }
+  return i_OpenStore(m_store.Open(path, 1), where);
 }
 
 void CKLF_App::LoadAcceleratorsFromStorage() {

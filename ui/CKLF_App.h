@@ -45,6 +45,8 @@ class CKLF_App : public CKLF_FrameWork {
   u8 InitStorgaeResource(const char* path, u8 checkMD5);
   u8 CleanStorgaeResource() { return 1; }
   CKLF_Storage* GetStorage() { return m_storeOpen ? &m_store : nullptr; }
+  // The folder of the store's file; empty when no store is open.
+  const KLP_FileRef& GetStorageFolder() const { return m_storeFolder; }
 
   void LoadAcceleratorsFromStorage();
   const u8* GetAccelerators(u32& count) const {
@@ -71,13 +73,14 @@ class CKLF_App : public CKLF_FrameWork {
   static u8 GetScrollStyle_TwoSideArrows();
 
  private:
-  u8 i_OpenStore(u8 ok);
+  u8 i_OpenStore(u8 ok, const KLP_FileRef& folder);
 
   HostEventProc m_hostProc;
   void* m_hostContext;
   CKLF_Window* m_main;
   CKLF_Storage m_store;
   u8 m_storeOpen;
+  KLP_FileRef m_storeFolder;
   CKLF_Mem m_accelBlock;
   const u8* m_accelTable;
   u32 m_accelCount;

@@ -5,6 +5,9 @@
 #include "CKLF_CtrlCheckBox.h"
 #include "CKLF_CtrlProgress.h"
 #include "CKLF_CtrlRadioButton.h"
+#include "CKLF_CtrlEditLine.h"
+#include "CKLF_CtrlList.h"
+#include "CKLF_CtrlRuler.h"
 #include "CKLF_CtrlScrollBar.h"
 #include "CKLF_CtrlSlider.h"
 #include "CKLF_CtrlStaticImage.h"
@@ -12,8 +15,7 @@
 #include "CKLF_Window.h"
 
 CKLF_Control* KLF_NewControl(u8 type) {
-  // Not built yet, so null: the edit line (8), the list (10) and the ruler
-  // (12); the preview (11) is only ever added from outside.
+  // The preview (11) is only ever added from outside.
   switch (type) {
     case klCtrlSlider: return new CKLF_CtrlSlider;
     case klCtrlStaticImage: return new CKLF_CtrlStaticImage;
@@ -23,6 +25,9 @@ CKLF_Control* KLF_NewControl(u8 type) {
     case klCtrlRadioButton: return new CKLF_CtrlRadioButton;
     case klCtrlCheckBox: return new CKLF_CtrlCheckBox;
     case klCtrlScrollBar: return new CKLF_CtrlScrollBar;
+    case klCtrlEditLine: return new CKLF_CtrlEditLine;
+    case klCtrlList: return new CKLF_CtrlList;
+    case klCtrlRuler: return new CKLF_CtrlRuler;
     default: return nullptr;
   }
 }

@@ -639,7 +639,7 @@ KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(n);
   if (!q.folder.empty()) gtk_file_chooser_set_current_folder(chooser, q.folder.c_str());
   if (q.save) {
-    gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+    gtk_file_chooser_set_do_overwrite_confirmation(chooser, q.confirmReplace ? TRUE : FALSE);
     if (!q.proposedName.empty()) gtk_file_chooser_set_current_name(chooser, q.proposedName.c_str());
   }
   if (q.offer) {

@@ -56,7 +56,8 @@ TEST(LayoutHandOver, GridsAndHiddenKnives) {
 
 TEST(LayoutHandOver, CutsAsTheSettingsBlockDoes) {
   // Random layouts of every knife kind: the hand-over and the settings
-  // block read by the engine give the same pieces.
+  // block read by the engine give the same pieces, and the engine places
+  // the knots where the model draws them.
   std::mt19937 rng(11);
   std::uniform_real_distribution<f32> unit(0.0f, 1.0f), off(-0.4f, 0.4f), knot(-0.45f, 0.45f);
   const u32 sizes[] = {100, 100, 50, 25, 80};
@@ -98,6 +99,11 @@ TEST(LayoutHandOver, CutsAsTheSettingsBlockDoes) {
     const u8* records = nullptr;
     ASSERT_EQ(viaBlock.InitFromLastSettingsBinary(&block, layout, count, records), 1);
     EXPECT_EQ(Cut(direct, 96, 72), Cut(viaBlock, 96, 72)) << "round " << round;
+    for (u32 i = 0; i < m.knotCount; ++i) {
+      const kltFPOS p = m.i_spl_ConvertKnot(i, 600.0, 400.0, kltFPOS{5.0, 7.0}), q = direct.i_ConvertKnot(i, 600, 400);
+      EXPECT_NEAR(p.x + 5.0, q.x, 1e-3) << i;
+      EXPECT_NEAR(p.y + 7.0, q.y, 1e-3) << i;
+    }
     EXPECT_GT(direct.GetPieceCount(), 0u);
   }
 }

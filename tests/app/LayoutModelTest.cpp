@@ -97,14 +97,6 @@ TEST(LayoutModel, SelectedKnivesSizeTheCutter) {
   EXPECT_EQ(cutter.knob, Values({100, 1}));
   EXPECT_EQ(cutter.thick, Values({1, 1, 0}));
   EXPECT_EQ(m.vKnives[0].thickness, 4u);  // not selected
-
-  // The pending records are a copy, dropped again by null.
-  u8 rec[2 * 92] = {};
-  ASSERT_EQ(cutter.SetPendingRecords(rec, 2), 1);
-  rec[100] = 1;
-  EXPECT_EQ(cutter.pendingRecords[100] + cutter.pendingRecordCount, 2u);
-  cutter.SetPendingRecords(nullptr, 5);
-  EXPECT_TRUE(cutter.pendingRecords == nullptr && cutter.pendingRecordCount == 0);
 }
 
 TEST(LayoutModel, KnotClicksAndExtraKnifeEnds) {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "CCutterServices.h"
 #include "CKLF_Progress.h"
 #include "CMainWindowPort.h"
 #include "CPuzzleModel.h"
 #include "CTessaretteRecordCodec.h"
+#include "LayoutTestSupport.h"
 #include "engine/EngineTestUtil.h"
 
 namespace puzzletest {
@@ -71,18 +71,6 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   }
 };
 
-struct FakeCutter : CCutterServices {
-  u16 thick = 0;
-  void opSetShapeFromData(SPLINE_STRUCT*, u8) override {}
-  i32 ExtSetRows(u16) override { return 0; }
-  i32 ExtSetColumns(u16) override { return 0; }
-  void NotifiedByMain_NewThickness(u16 t, u8, u8) override { thick = t; }
-  void NotifiedByMain_NewKnobSize(u16, u8) override {}
-  void SetInitialStatesToControls() override {}
-  void settings_SaveWindowPosition() override {}
-  u8 settings_SaveLastKnife() override { return 1; }
-};
-
 // Counts the renders and fails the failAt-th one (from 1; 0 never).
 struct Model : CPuzzleModel {
   int renders = 0, failAt = 0;
@@ -98,7 +86,7 @@ struct Puzzle {
   Bytes alpha;
   CTessarette engine;
   FakePort port;
-  FakeCutter cutter;
+  laytest::FakeCutter cutter;
   Model model;
 
   Puzzle(u32 columns, u32 rows, i32 w = 48, i32 h = 32, u8 colorKind = 1, const Bytes* block = nullptr)

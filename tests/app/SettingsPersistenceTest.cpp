@@ -46,9 +46,12 @@ struct Main {
   Main() : Main(Knobs()) { KnobLayout(layout); }
   explicit Main(const Bytes& block) : puzzle(block), settings(layout, puzzle.model, puzzle.port) {
     layout.SetImageSize(48, 32);
+    // The Cutter opens with the records of the pieces there are.
     puzzle.port.openCutter = [this] {
       layout.cutter = &puzzle.cutter;
       puzzle.model.layoutMode = 1;
+      const Bytes own = Records(puzzle.engine);
+      puzzle.cutter.SetPendingRecords(own.data(), puzzle.engine.GetPieceCount());
     };
   }
 };
@@ -57,7 +60,8 @@ struct Main {
 
 // Save Document in Puzzle mode, then Load Document elsewhere: the same
 // layout, and the Cutter's next cut gives the same pieces with the same
-// effects, visibility and selection.
+// effects, visibility and selection. The records of the pieces the Cutter
+// was opened with stay beside the document's (its reset goes back to them).
 TEST(SettingsPersistence, SaveThenLoadDocument) {
   klftest::TempDir dir;
   const std::string path = dir.File("puzzle.klpd");
@@ -72,20 +76,24 @@ TEST(SettingsPersistence, SaveThenLoadDocument) {
   };
   ASSERT_EQ(a.settings.OnSaveDocument(), 1);
 
+  // The Cutter there holds the records it was opened with; the document's
+  // go beside them (a reset forgets them again).
   Main b(Bytes(100, 0));  // any other layout
+  const Bytes own = Records(b.puzzle.engine);
   b.puzzle.port.openPath = path;
   ASSERT_EQ(b.settings.OnLoadDocument(), 1);
   EXPECT_EQ(b.puzzle.port.cutterOpens + b.puzzle.port.undoPoints, 2);
   EXPECT_EQ(Block(b.layout), Knobs());
-  const CCutterServices& cutter = b.puzzle.cutter;
-  EXPECT_EQ(cutter.columns * 100 + cutter.rows * 10 + b.puzzle.cutter.thick, 323);
+  const laytest::FakeCutter& cutter = b.puzzle.cutter;
+  EXPECT_EQ(cutter.columns * 100 + cutter.rows * 10 + cutter.thick[0], 323);
   const Bytes records = Records(a.puzzle.engine);
-  ASSERT_EQ(cutter.pendingRecordCount, a.puzzle.engine.GetPieceCount());
-  EXPECT_EQ(Bytes(cutter.pendingRecords, cutter.pendingRecords + records.size()), records);
+  ASSERT_EQ(cutter.documentRecordCount, a.puzzle.engine.GetPieceCount());
+  EXPECT_EQ(Bytes(cutter.documentRecords, cutter.documentRecords + records.size()), records);
+  EXPECT_EQ(Bytes(cutter.pendingRecords, cutter.pendingRecords + 92 * cutter.pendingRecordCount), own);
   Puzzle cut(Block(b.layout));
   for (u32 i = 0; i < cut.engine.GetPieceCount(); ++i) {
     CTessarette::SFX_ONEPIECE rec;
-    ASSERT_EQ(CTessaretteRecordCodec::Decode(cutter.pendingRecords + 92 * i, 92, rec), 1);
+    ASSERT_EQ(CTessaretteRecordCodec::Decode(cutter.documentRecords + 92 * i, 92, rec), 1);
     cut.engine.RecordToPiece(rec, i, 1, 1);
     cut.engine.RenderPiece(i);
   }
@@ -139,7 +147,7 @@ TEST(SettingsPersistence, LoadDocumentRefusesAndKeepsTheLayout) {
   }
   EXPECT_EQ(main.layout.knotCount, 4u);
   EXPECT_EQ(main.layout.thinKnives, 1);
-  EXPECT_EQ(main.puzzle.cutter.pendingRecordCount, 0u);
+  EXPECT_EQ(main.puzzle.cutter.documentRecordCount, 0u);
 }
 
 // Start-up: the scripting parameters before "last.data", a block that does

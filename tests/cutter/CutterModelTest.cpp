@@ -233,6 +233,11 @@ TEST(CutterModel, RubberBandSmoothnessAndEscape) {
   EXPECT_EQ(t.m.nodeS[1], 0.0);
   EXPECT_EQ(t.m.nodeS[2], 0.5);
   EXPECT_EQ(t.main.shapeCalls.size(), calls + 1);
+  // Three differing values show their mean, 14 for 0, 0.12 and 0.3.
+  const f64 mixed[3] = {0, 0.12, 0.3};
+  std::copy(mixed, mixed + 3, t.m.nodeS);
+  t.m.opSelectAllNodes();
+  EXPECT_EQ(t.m.smoothValue, 14u);
 
   // Escape during a drag puts the shape back and leaves the window open.
   t.m.OnLMouseDown(150, 112, 0, 0);
@@ -290,7 +295,9 @@ TEST(CutterModel, LastShapeAndOptionsInTheStore) {
   t.m.linkRC = 1;
   ASSERT_EQ(t.m.settings_SaveLastKnife(), 1);
   ASSERT_EQ(t.m.settings_SaveCutterOptions(), 1);
+  u8 link = 0;
   EXPECT_EQ(conf.GetRecType("LastShape>NodesCount"), CKLF_Storage::klRecU16);
+  EXPECT_TRUE(conf.GetRec("Cutter Settings>LinkRC", link) && link == 1);
 
   auto load = [&](CCutterModel& m) {
     m.SetConfStore(&conf);
@@ -335,18 +342,4 @@ TEST(CutterModel, LastShapeAndOptionsInTheStore) {
   EXPECT_EQ(none.linkRC, 1);
   EXPECT_EQ(none.settings_SaveLastKnife(), 0);
   conf.Close();
-}
-
-TEST(CutterModel, ClosingWithoutPiecesOrAfterReset) {
-  // No pieces yet: Cancel and Escape keep the window; a reset without a
-  // layout snapshot changes nothing.
-  Model t;
-  EXPECT_EQ(t.m.closingRestores, 0);
-  EXPECT_EQ(t.m.OnCancel(), 0);
-  t.m.DoEsc();
-  EXPECT_EQ(t.window.closed + t.main.closes, 0);
-  // A cut made lets it close.
-  t.m.cutMade = 1;
-  EXPECT_EQ(t.m.Close(), 1);
-  EXPECT_EQ(t.window.closed + t.main.closes, 2);
 }

@@ -166,9 +166,13 @@ TEST(CuttingRun, RecordsByCellAndAbortedCuts) {
 }
 
 TEST(CuttingRun, CancelPutsTheLayoutBack) {
-  // Over pieces, Cancel restores the layout of the opening (one undo point
-  // first), forgets a loaded document's records and closes.
+  // Without pieces, Cancel and Escape keep the window. Over pieces, Cancel
+  // restores the layout of the opening (one undo point first), forgets a
+  // loaded document's records and closes.
   Cutter t;
+  EXPECT_EQ(t.m.closingRestores + t.m.OnCancel(), 0);
+  t.m.DoEsc();
+  EXPECT_EQ(t.window.closed + t.main.closes, 0);
   t.main.Grid(3, 4);
   ASSERT_EQ(t.m.DoCutting(), 1);
   CCutterModel m;

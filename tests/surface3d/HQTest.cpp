@@ -14,6 +14,7 @@ using s3dtest::MapShifted;
 using s3dtest::Quad;
 using s3dtest::SetMesh;
 using s3dtest::Tri;
+using s3dtest::WhiteLight;
 
 namespace {
 
@@ -47,19 +48,6 @@ struct Planes {
 
 const Base::HQ_BUMP kNoBump = {nullptr, nullptr, 0, 0.0f, 0.0f};
 const klt3D_VERTEX kEye = {0, 0, 0};
-
-CKLF_3D_Surface::LIGHT_SOURCE WhiteLight(const char* name, klt3D_VECTOR dir) {
-  CKLF_3D_Surface::LIGHT_SOURCE l = {};
-  l.name = name;
-  l.enabled = 1;
-  l.intensity = 1.0f;
-  for (f32& c : l.colour) c = 1.0f;
-  l.factor = 100.0f;
-  l.lightingMix = 50.0f;
-  l.direction = dir;
-  l.shadowStrength = 100.0f;
-  return l;
-}
 
 // A mesh of nx x ny cells over w x h at depth z, heights jittered by dz.
 void Field(std::vector<klt3D_VERTEX>& v, std::vector<Tri>& t, int nx, int ny, f32 w, f32 h, f32 z, f32 dz,

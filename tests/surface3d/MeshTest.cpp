@@ -107,10 +107,8 @@ TEST(SurfaceMesh, CountsCopiesAndOutOfRangeIndices) {
   EXPECT_EQ(a.GetTriMeshCount(), 12u);
 
   ASSERT_EQ(a.RecreateMappingArrayFromCurrentValues(), 1);
-  EXPECT_EQ(a.GetMapping(6)->x, a.GetVertex(6)->x);
   ASSERT_EQ(b.Create(&a), 1);
   EXPECT_EQ(std::memcmp(b.GetVertex(0), a.GetVertex(0), 7 * sizeof(klt3D_VERTEX)), 0);
-  EXPECT_EQ(b.GetMapping(0), nullptr);  // only the mesh is copied
   ASSERT_EQ(a.Create(8u, 12u), 1);
   EXPECT_EQ(a.GetMapping(0), nullptr);  // no longer an entry for every vertex
   EXPECT_EQ(b.Create(static_cast<CKLF_3D_Surface*>(nullptr)), 0);
@@ -165,14 +163,8 @@ TEST(SurfaceMesh, NormalsFlagsAndTheSearchOverAllTriangles) {
   }
 }
 
-TEST(SurfaceMesh, ZBufferAndCosPower) {
+TEST(SurfaceMesh, CosPower) {
   CKLF_3D_Surface s;
-  ASSERT_EQ(s.RecreateZBuffer(20, 10), 1);
-  const CKLF_3D_SurfaceBase::ZBUFFER_ELEMENT* big = s.GetZBuffer();
-  ASSERT_EQ(s.RecreateZBuffer(5, 4), 1);
-  EXPECT_EQ(s.GetZBuffer(), big);  // kept, not shrunk
-  EXPECT_EQ(s.GetZBufferWidth(), 5);
-  for (int i = 0; i < 200; ++i) EXPECT_EQ(big[i].owner, -1);
   const std::pair<i16, f32> power[] = {{20, 2.0f}, {-50, 0.5f}, {0, 1.0f}, {40, 4.0f}, {-100, 0.25f}};
   for (auto& p : power) {
     s.SetMatShading(p.first);

@@ -41,6 +41,24 @@ inline void MapShifted(CKLF_3D_SurfaceBase& s, u32 first, u32 last, f32 du, f32 
   for (u32 i = first; i < last; ++i) s.GetVertex(i)->x -= du, s.GetVertex(i)->y -= dv;
 }
 
+// An enabled white first-class light: lit by half highlight, half diffuse,
+// its shadows (map, taken on a change, and background) at full strength.
+inline CKLF_3D_Surface::LIGHT_SOURCE WhiteLight(const char* name, klt3D_VECTOR dir) {
+  CKLF_3D_Surface::LIGHT_SOURCE l = {};
+  l.name = name;
+  l.enabled = 1;
+  l.intensity = 1.0f;
+  for (f32& c : l.colour) c = 1.0f;
+  l.factor = 100.0f;
+  l.lightingMix = 50.0f;
+  l.direction = dir;
+  l.shadowStrength = 100.0f;
+  l.useShadowMap = 1;
+  l.bgShadowOn = 1;
+  l.bgStrength = 100.0f;
+  return l;
+}
+
 // An RGBA image filled with one colour.
 inline void MakeImage(CKLF_Image& im, u16 w, u16 h, kltRGBA8 fill) {
   ASSERT_EQ(im.Create(w, h, 2), 1);

@@ -3,8 +3,7 @@
 // into one look at once: 0 normal, 1 highlighted, 2 pressed, 3 pressed with
 // the mouse outside, 4 disabled; one check box and one radio button are
 // checked, the others not, so both kinds of picture show in every look.
-// Not added yet: the edit line, the list, the rulers and the preview, whose
-// controls are not built.
+// The demo program adds the rulers and the preview over a photograph.
 #pragma once
 
 #include <string>
@@ -12,6 +11,8 @@
 
 #include "CKLF_App.h"
 #include "CKLF_CtrlCheckBox.h"
+#include "CKLF_CtrlEditLine.h"
+#include "CKLF_CtrlList.h"
 #include "CKLF_CtrlProgress.h"
 #include "CKLF_CtrlRadioButton.h"
 #include "CKLF_CtrlScrollBar.h"
@@ -35,7 +36,8 @@ class CKLT_DemoWindow : public CKLT_RecordingWindow {
         {"Demo_Check2", klCtrlCheckBox},       {"Demo_RadioA", klCtrlRadioButton},    {"Demo_RadioB", klCtrlRadioButton},
         {"Demo_Text", klCtrlStaticText},       {"Demo_Progress", klCtrlProgress},     {"Demo_Slider", klCtrlSlider},
         {"Demo_Dial", klCtrlSlider},           {"Demo_ListBar", klCtrlScrollBar},     {"Demo_Navigator", klCtrlStaticImage},
-        {"Demo_Piece", klCtrlStaticImage},     {"Demo_OK", klCtrlButton}};
+        {"Demo_Piece", klCtrlStaticImage},     {"Demo_OK", klCtrlButton},             {"Demo_Edit", klCtrlEditLine},
+        {"Demo_List", klCtrlList}};
     for (const Entry& e : entries) Add(e.name, e.type);
     // The bars with arrows, in the platform's arrow style.
     const std::string style = CKLF_App::GetScrollStyle_TwoSideArrows() ? "_NR" : "_MAC";
@@ -67,6 +69,13 @@ class CKLT_DemoWindow : public CKLT_RecordingWindow {
     }
   }
 
+  template <class C>
+  C* Find(const char* name) {
+    for (u32 i = 0; i < GetControlCount(); ++i)
+      if (GetControl(i)->GetName() == name) return dynamic_cast<C*>(GetControl(i));
+    return nullptr;
+  }
+
  private:
   CKLF_Control* Add(const std::string& name, u8 type) {
     const i32 id = AddControl(name.c_str(), type);
@@ -74,12 +83,6 @@ class CKLT_DemoWindow : public CKLT_RecordingWindow {
     CKLF_Control* c = id < 0 ? nullptr : GetControl(static_cast<u32>(id));
     if (c && name == "Demo_Button") button = static_cast<CKLF_CtrlButton*>(c);
     return c;
-  }
-  template <class C>
-  C* Find(const char* name) {
-    for (u32 i = 0; i < GetControlCount(); ++i)
-      if (GetControl(i)->GetName() == name) return dynamic_cast<C*>(GetControl(i));
-    return nullptr;
   }
   void i_Setup() {
     const i32 font = AddFont("Info Font");
@@ -91,9 +94,31 @@ class CKLT_DemoWindow : public CKLT_RecordingWindow {
     if (auto* p = Find<CKLF_CtrlProgress>("Demo_Progress")) p->SetValue(60);
     if (auto* s = Find<CKLF_CtrlSlider>("Demo_Slider")) s->SetValue(30, 0);
     if (auto* s = Find<CKLF_CtrlSlider>("Demo_Dial")) s->SetValue(4, 0);
-    if (auto* b = Find<CKLF_CtrlScrollBar>("Demo_ListBar")) b->SetInfo(12, 4);
+    i_SetupEditing();
     if (auto* c = Find<CKLF_CtrlCheckBox>("Demo_Check2")) c->SetCheck(1, 0);
     if (auto* r = Find<CKLF_CtrlRadioButton>("Demo_RadioA")) r->SetCheck(1, 0);
     if (auto* m = Find<CKLF_CtrlButton>("Demo_Menu")) m->SetMenuMode(1);
+  }
+  // The edit line in its fonts and colours; the list drives its bar.
+  void i_SetupEditing() {
+    const i32 editFont = AddFont("Edit Font"), listFont = AddFont("List Font");
+    if (auto* e = Find<CKLF_CtrlEditLine>("Demo_Edit")) {
+      const kltRGBA8 colours[10] = {{0x1D, 0x1D, 0x20, 255}, {0x26, 0x26, 0x2A, 255}, {0x10, 0x10, 0x12, 255},
+                                    {0x2F, 0x5F, 0x95, 255}, {0x24, 0x24, 0x26, 255}, {0xD2, 0xD2, 0xD8, 255},
+                                    {0xF0, 0xF0, 0xF4, 255}, {0xFF, 0xFF, 0xFF, 255}, {0xFF, 0xFF, 0xFF, 255},
+                                    {0x6A, 0x6A, 0x70, 255}};
+      e->SetColors(colours);
+      e->SetFont(editFont < 0 ? nullptr : GetFont(static_cast<u32>(editFont)));
+      e->SetOptions(1, 0, 1, 0, 1, 0);
+      e->SetText("12.5", 0);
+    }
+    auto* l = Find<CKLF_CtrlList>("Demo_List");
+    auto* bar = Find<CKLF_CtrlScrollBar>("Demo_ListBar");
+    if (!l || !bar) return;
+    l->SetFont(listFont < 0 ? nullptr : GetFont(static_cast<u32>(listFont)));
+    l->SetOptions(1, 1, 16, 4, 1, bar->GetControlID());
+    for (const char* item : {"Squares", "Hexagons", "Triangles", "Diamonds", "Waves", "Classic", "Random"})
+      l->AddItem(item, 0, nullptr, 1);
+    l->UpdateAfterChanges();
   }
 };

@@ -85,6 +85,17 @@ inline std::vector<u8> Picture(kltRECT_s r, kltRGBA8 c) {
                  static_cast<u16>(r.bottom), c);
 }
 
+// A font of the codes 32..126 whose glyphs are 6 x 8 boxes of coverage
+// 200 on the top line, 7 pixels apart.
+inline void OpenBoxFont(CKLF_Font& font) {
+  std::vector<u8> r = {'K', 'L', 'F', '2', 32, 126};
+  for (int c = 32; c <= 126; ++c) {
+    r.insert(r.end(), {0, 1, 0, 6, 8});
+    r.insert(r.end(), 48, 200);
+  }
+  EXPECT_EQ(font.OpenRecord(r.data(), static_cast<u32>(r.size())), 1);
+}
+
 inline std::vector<u8> Background(u16 l, u16 t, u16 r, u16 b, u8 alpha = 255) {
   return Picture(l, t, r, b, {10, 20, 30, alpha});
 }

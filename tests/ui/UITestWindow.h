@@ -1,7 +1,8 @@
 // A minimal control and a window that record what reaches them, one line
 // per event ("c2 down", "above 1", "msg 0x110 2 Button =0"...), for the
 // toolkit's tests and the real-window program. Messages show their data
-// after "=" where the sender's type tells its form ("=null" for none).
+// after "=" where the sender's type tells its form ("=null" for none), the
+// edit line's text and the menu's command among them.
 #pragma once
 
 #include <cstdio>
@@ -36,11 +37,16 @@ struct UITestLog {
 
 // " =value" for the messages whose data the sender's type tells.
 inline std::string KLT_MessageData(u16 msg, u8 type, const void* data) {
+  if (msg == klMsgEditChanged && data) return std::string(" =") + static_cast<const CKLF_String*>(data)->GetStr();
+  if (msg == klMsgMenu && data) return " =" + std::to_string(*static_cast<const u16*>(data));
   const bool value = msg == klMsgValueSet || msg == klMsgValueDragging || msg == klMsgClick;
   const bool image = type == klCtrlStaticImage && msg >= klMsgAccelerator && msg <= klMsgImageWheel;
-  if (!value && !image) return "";
+  const bool preview = type == klCtrlPreview && msg >= klMsgPreviewZoom && msg <= klMsgPreviewRedrawn2;
+  if (!value && !image && !preview) return "";
   if (!data) return " =null";
   const i32* v = static_cast<const i32*>(data);
+  if (preview && msg == klMsgPreviewZoom) return " =" + std::to_string(*static_cast<const u8*>(data));
+  if (preview) return " =" + std::to_string(v[0]) + "," + std::to_string(v[1]);
   if (image) return " =" + std::to_string(v[0]) + "," + std::to_string(v[1]) +
                     (msg == klMsgImageWheel ? "," + std::to_string(v[2]) : "");
   if (msg == klMsgClick && type == klCtrlCheckBox) return " =" + std::to_string(*static_cast<const u8*>(data));

@@ -183,9 +183,8 @@ u8 RenderOver(S& s, CKLF_Image& tex, CKLF_Image& out, const Options& o) {
   return 1;
 }
 
-// hq: a first-class light with a shadow map, and a background shadow that
-// darkens the background. Background shadows run mirrored in x to shadow
-// maps, so a companion light with x turned, that lights nothing, casts it.
+// hq: a first-class light that casts its shadow on the relief (a shadow
+// map) and on the background behind it.
 u8 RenderFirstClass(CKLF_3D_Surface& s, CKLF_Image& tex, CKLF_Image& out, const Options& o) {
   CKLF_3D_Surface::LIGHT_SOURCE l = {};
   l.name = "sun";
@@ -197,17 +196,13 @@ u8 RenderFirstClass(CKLF_3D_Surface& s, CKLF_Image& tex, CKLF_Image& out, const 
   const f32 len = std::sqrt(o.light.x * o.light.x + o.light.y * o.light.y + o.light.z * o.light.z);
   l.direction = {o.light.x / len, o.light.y / len, o.light.z / len};
   l.shadowMap = {1, 0, 1.0f, 1.0f};
-  CKLF_3D_Surface::LIGHT_SOURCE backdrop = {};
-  backdrop.name = "backdrop";
-  backdrop.enabled = 1;
-  backdrop.direction = {-l.direction.x, l.direction.y, l.direction.z};
-  backdrop.bgShadowOn = 1, backdrop.bgStrength = 60.0f, backdrop.bgShadow = {0, 1, 2.0f, 8.0f};
+  l.bgShadowOn = 1, l.bgStrength = 60.0f, l.bgShadow = {0, 1, 2.0f, 8.0f};
   s.Light_SetAmbientLight(0.35f, 0.35f, 0.35f, 0.35f);
   s.SetMatShading(-60);
   const u32 w = tex.GetImageWidth(), h = tex.GetImageHeight();
   const u8* alpha = tex.GetMemObj()->GetPtr() + 3u * w * h;
   std::vector<u8> density(static_cast<size_t>(out.GetImageWidth()) * out.GetImageHeight());
-  if (!s.Light_Add(&l) || !s.Light_Add(&backdrop) || !s.Light_UseShadowMap("sun", 1) ||
+  if (!s.Light_Add(&l) || !s.Light_UseShadowMap("sun", 1) ||
       !s.Light_GenerateAllInnerShadowMaps(alpha, w, w, h, 0) ||
       !s.RenderHQ_BgShadow(40.0f, alpha, w, w, h, density.data(), out.GetImageWidth(), out.GetImageWidth(),
                            out.GetImageHeight()))

@@ -4,10 +4,15 @@
 //       display, prints "ready window N at X,Y size W,H button BX,BY outside
 //       OX,OY" once its first picture is on screen, then one line per event
 //       that reaches the window or its controls; Tab shows every control in
-//       the next look ("look L" once on screen), Escape closes it.
-//   klt_uidemo RESOURCES --headless OUT.png [LOOK]   the same window on the
-//       headless platform in a look (0 by default), saved with its shape
-//       as alpha.
+//       the next look ("look L" once on screen), Escape closes it. The
+//       menu (also on a right click and under the "Presets" menu button)
+//       offers "Open..." and "Save..." through the file dialog ("open
+//       PATH", "save PATH", "-" when cancelled).
+//   klt_uidemo RESOURCES --headless OUT.png [LOOK [ZOOM]]   the same window
+//       on the headless platform in a look (0 by default), saved with its
+//       shape as alpha.
+//   A zoom index (2 by default) sets the preview's zoom; the display prints
+//   "preview X,Y" (the view's centre) after "ready".
 //   klt_uidemo --compare SHOT.xwd WINDOW.png X Y CROP.png   compares an
 //       X screenshot at (X, Y) with the headless picture inside its shape
 //       and keeps the screen's crop; exit 0 when every pixel matches.
@@ -20,6 +25,12 @@
 #include <string>
 #include <vector>
 
+#include "CKLF_CtrlPreview.h"
+#include "CKLF_CtrlRuler.h"
+#include "CKLF_ImageFX.h"
+#include "CKLF_ImagePNG.h"
+#include "CKLF_PlatformFileDialog.h"
+#include "CKLF_PlatformPopupMenu.h"
 #include "CKLP_HeadlessUI.h"
 #include "KLF_BigEndian.h"
 #include "ui/DemoWindow.h"
@@ -28,13 +39,85 @@ namespace {
 
 constexpr i16 kX = 100, kY = 80;
 
+// The photograph in the demo's preview, with its rulers, its scroll bars
+// (an arrow at each end) and the navigator over a thumbnail; it outlives
+// the window.
+struct DemoPreview {
+  CKLF_CtrlPreview preview;
+  CKLF_Image photo;
+  u8 zoom = 2;
+  kltRECT_s view = {0, 0, 0, 0};
+
+  static CKLF_Control* Add(CKLT_RecordingWindow& w, const std::string& name, u8 type) {
+    const i32 id = w.AddControl(name.c_str(), type);
+    return id < 0 ? nullptr : w.GetControl(static_cast<u32>(id));
+  }
+  u8 LoadPhoto() {
+    FILE* f = std::fopen(KLF_SAMPLE_PICTURE, "rb");
+    if (!f) return 0;
+    std::vector<u8> bytes;
+    u8 chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
+    std::fclose(f);
+    CKLF_ImagePNG png;
+    u16 w = 0, h = 0;
+    if (!png.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size())) || !png.GetMainImageSize(w, h) ||
+        png.GetImageMode() != CKLF_ImageFormat::kModeRGB || !photo.Create(w, h, 2))
+      return 0;
+    u8* planes[5];
+    u32 stride;
+    photo.GetImageChannels(planes, stride);
+    for (int c = 0; c < 3; ++c) std::memcpy(planes[c], png.GetImageDataPtr(c), size_t{w} * h);
+    std::memset(planes[3], 255, size_t{w} * h);
+    return 1;
+  }
+  // The thumbnail in the window's first layer, where the navigator's frame
+  // falls: 3 pixels in, centred in the rest.
+  u8 Thumbnail(CKLF_Window& w, CKLF_CtrlStaticImage* navigator) {
+    kltRECT_s r;
+    CKLF_Image thumb;
+    if (!navigator->GetStateMemPtr(1, &r) || !thumb.Create(static_cast<u16>(r.right - r.left - 6),
+                                                           static_cast<u16>(r.bottom - r.top - 6), 2))
+      return 0;
+    CKLF_ImageFX fx;
+    fx.SetFillValue(0);
+    if (!fx.SetSource(&photo) || !fx.SetDestination(&thumb) || !fx.Resize_Int_ZO(1)) return 0;
+    return w.GetLayer(0u)->Blend(&thumb, 0, 0, {r.left + 3, r.top + 3, r.right - 3, r.bottom - 3}, 100);
+  }
+  // The rulers join the demo's bars and navigator.
+  u8 Add(CKLT_DemoWindow& w) {
+    if (!LoadPhoto() || !w.GetResourceRect("Demo_Preview", view)) return 0;
+    w.realControls = 1;
+    auto* top = static_cast<CKLF_CtrlRuler*>(Add(w, "Demo_RulerH", klCtrlRuler));
+    auto* left = static_cast<CKLF_CtrlRuler*>(Add(w, "Demo_RulerV", klCtrlRuler));
+    const std::string style = CKLF_App::GetScrollStyle_TwoSideArrows() ? "_NR" : "_MAC";
+    auto* vertical = w.Find<CKLF_CtrlScrollBar>(("Demo_VBar" + style).c_str());
+    auto* horizontal = w.Find<CKLF_CtrlScrollBar>(("Demo_HBar" + style).c_str());
+    auto* navigator = w.Find<CKLF_CtrlStaticImage>("Demo_Navigator");
+    const i32 font = w.AddFont("Small 7 Normal");
+    if (!top || !left || !vertical || !horizontal || !navigator || font < 0 || !Thumbnail(w, navigator)) return 0;
+    top->SetFont(w.GetFont(static_cast<u32>(font)));
+    left->SetFont(w.GetFont(static_cast<u32>(font)));
+    preview.SetZoom(zoom, -1, -1, 0, 0);
+    if (w.AddControl_External(&preview) < 0 ||
+        !preview.SetData(view, &photo, vertical, horizontal, top, left, navigator))
+      return 0;
+    const kltRECT_s range = preview.GetOffsetRange();
+    preview.SetOffset((range.left + range.right) / 2, (range.top + range.bottom) / 2, 1);
+    preview.DoRedraw(1, 1);
+    return 1;
+  }
+};
+
 class DemoWindow : public CKLT_DemoWindow {
  public:
   kltPOS outside = {-1, -1};
+  DemoPreview* preview = nullptr;
 
   u8 OnCreate(CKLF_LayerSet* set, u16 w, u16 h) override {
     if (!CKLT_DemoWindow::OnCreate(set, w, h)) return 0;
     for (const std::string& r : refused) std::fprintf(stderr, "demo control %s not added\n", r.c_str());
+    if (preview && !preview->Add(*this)) return 0;
     i_FindOutside();
     return refused.empty() && button ? 1 : 0;
   }
@@ -49,32 +132,26 @@ class DemoWindow : public CKLT_DemoWindow {
       std::printf("ready window %u at %d,%d size %d,%d button %d,%d outside %d,%d\n", GetWindowHandle(), w.left, w.top,
                   w.right - w.left, w.bottom - w.top, (b.left + b.right) / 2, (b.top + b.bottom) / 2, outside.x,
                   outside.y);
+      const kltRECT_s v = preview ? preview->view : kltRECT_s{0, 0, 0, 0};
+      std::printf("preview %d,%d\n", (v.left + v.right) / 2, (v.top + v.bottom) / 2);
     }
     std::fflush(stdout);
   }
-  // A pop-up menu; the choice is printed ("menu 3", "menu -1" when dismissed).
+  // The demo's pop-up menu; the choice comes back as 0x130.
   u8 OnContextMenu(i16 x, i16 y, u8) override {
-    std::vector<KLP_MenuItem> items(5);
-    const char* const texts[] = {"First", "Second", "", "Disabled", "Last"};
-    for (size_t i = 0; i < items.size(); ++i) items[i].text = texts[i];
-    items[1].checked = true;
-    items[2].separator = true;
-    items[3].disabled = true;
-    items[4].shortcutKey = 'L';
-    items[4].shortcutCommand = true;
-    const kltRECT_s w = GetWindowRect();
     std::printf("menu open\n");
     std::fflush(stdout);
-    log->Add("menu %ld", KLP_GetUI()->PopupMenu(GetWindowHandle(), items, {w.left + x, w.top + y}));
-    return 1;
+    return i_Popup(x, y);
   }
-  // The menu button opens the same menu under itself.
+  // The menu button opens the same menu under itself; a file command asks
+  // for a file.
   u32 OnCtrlMessage(u16 msg, u32 id, const char* name, u8 type, void* data) override {
     CKLT_DemoWindow::OnCtrlMessage(msg, id, name, type, data);
     if (msg == klMsgClick && name && std::strcmp(name, "Demo_Menu") == 0) {
       const kltRECT_s r = GetControl(id)->GetRenderRect();
       OnContextMenu(static_cast<i16>(r.left), static_cast<i16>(r.bottom), 0);
     }
+    if (msg == klMsgMenu && data) i_FileQuestion(*static_cast<u16*>(data));
     return 1;
   }
   // Every press that reaches the window, caption or not; ready once the
@@ -85,7 +162,7 @@ class DemoWindow : public CKLT_DemoWindow {
       log->Add("press %ld,%ld", e.where.x - w.left, e.where.y - w.top);
     }
     const int32_t handled = CKLT_RecordingWindow::OnPlatformEvent(e);
-    if (e.eventClass == klpClassWindow && e.kind == klpWindowDraw && !m_drawn++) i_Announce("");
+    if (e.eventClass == klpClassWindow && e.kind == klpWindowDraw && !m_drawn++) i_Announce("", 300);
     return handled;
   }
   u8 OnKeyDown(u8 key, u8 mods) override {
@@ -100,10 +177,11 @@ class DemoWindow : public CKLT_DemoWindow {
   }
 
  private:
-  // The line is printed once the picture has reached the screen.
-  void i_Announce(const std::string& line) {
+  // The line is printed once the picture has reached the screen (the first
+  // one once the preview's refined picture has too).
+  void i_Announce(const std::string& line, u32 delay = 20) {
     m_announce = line;
-    SetTimer(20, 1);
+    SetTimer(delay, 1);
   }
   // A point of the window's rectangle outside its shape, for the test to
   // prove that a click there does not arrive.
@@ -121,12 +199,41 @@ class DemoWindow : public CKLT_DemoWindow {
         }
   }
 
+  enum : u16 { kOpen = 5, kSave = 6 };
+  u8 i_Popup(i16 x, i16 y) {
+    CKLF_PlatformPopupMenu menu;
+    menu.Create();
+    menu.AddItem("First", 1, 0, 0);
+    menu.AddItem("Second", 2, 1, 0);
+    menu.AddSeparator();
+    menu.AddItem("Disabled", 4, 0, 1);
+    menu.AddItem("Open...", kOpen, 0, 0, 1, 0, 0, "O");
+    menu.AddItem("Save...", kSave, 0, 0, 1, 1, 0, "S");
+    return menu.DoPopup(this, x, y, 0);
+  }
+  static u8 WriteDemo(CKLF_StdFile* f, void*) {
+    static const char kText[] = "Tessarette demo\n";
+    return f->Write(kText, sizeof kText - 1) == sizeof kText - 1 ? 1 : 0;
+  }
+  void i_FileQuestion(u16 command) {
+    if (command != kOpen && command != kSave) return;
+    CKLF_PlatformFileDialog dialog;
+    CKLF_StringArray extensions;
+    extensions.Add("txt", 0);
+    dialog.AddFilter("Text", &extensions, 0);
+    dialog.SetWindowTitle(command == kOpen ? "Open a text" : "Save the demo text");
+    dialog.SetDefaultSaveName("demo.txt");
+    const u8 done =
+        command == kOpen ? dialog.DoFileOpenDialog(this, 0) : dialog.DoFileSaveDialog(WriteDemo, nullptr, this, 0, 0);
+    log->Line(std::string(command == kOpen ? "open " : "save ") + (done ? dialog.GetResultPath().Path() : "-"));
+  }
+
   std::string m_announce;
   int m_drawn = 0;
   u8 m_look = 0;
 };
 
-int RunWindow(const char* resources, CKLP_UIPlatform* ui, const char* png, u8 look) {
+int RunWindow(const char* resources, CKLP_UIPlatform* ui, const char* png, u8 look, const char* zoom) {
   KLP_SetUI(ui);
   CKLF_App app;
   m_App = &app;
@@ -141,18 +248,24 @@ int RunWindow(const char* resources, CKLP_UIPlatform* ui, const char* png, u8 lo
   };
   int rc = 0;
   {
+    DemoPreview preview;
+    preview.zoom = static_cast<u8>(zoom ? std::atoi(zoom) : 2);
     DemoWindow w;
     w.log = &log;
+    w.preview = &preview;
     if (!w.CreateFromResource("Demo", kX, kY, nullptr, 0)) {
       std::fprintf(stderr, "cannot create the window (error %u)\n", w.GetError());
       return 1;
     }
     app.SetMainWindow(&w);
     w.SetFocus();
+    w.ShowLook(look);
     if (png) {
-      w.ShowLook(look);
-      static_cast<CKLP_HeadlessUI*>(ui)->Pump();
-      rc = static_cast<CKLP_HeadlessUI*>(ui)->SavePNG(w.GetWindowHandle(), png) ? 0 : 1;
+      auto* headless = static_cast<CKLP_HeadlessUI*>(ui);
+      headless->Pump();
+      headless->AdvanceClock(300);  // the preview's refine
+      headless->Pump();
+      rc = headless->SavePNG(w.GetWindowHandle(), png) ? 0 : 1;
     } else {
       app.Run();
     }
@@ -260,19 +373,20 @@ int Compare(const char* shotPath, const char* windowPath, int x0, int y0, const 
 int main(int argc, char** argv) {
   if (argc == 7 && std::strcmp(argv[1], "--compare") == 0)
     return Compare(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), argv[6]);
-  if ((argc == 4 || argc == 5) && std::strcmp(argv[2], "--headless") == 0) {
+  if (argc >= 4 && argc <= 6 && std::strcmp(argv[2], "--headless") == 0) {
     CKLP_HeadlessUI ui;
-    return RunWindow(argv[1], &ui, argv[3], static_cast<u8>(argc == 5 ? std::atoi(argv[4]) % CKLT_DemoWindow::kLooks : 0));
+    const u8 look = static_cast<u8>(argc >= 5 ? std::atoi(argv[4]) % CKLT_DemoWindow::kLooks : 0);
+    return RunWindow(argv[1], &ui, argv[3], look, argc == 6 ? argv[5] : nullptr);
   }
-  if (argc == 3 && std::strcmp(argv[2], "--display") == 0) {
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[2], "--display") == 0) {
     std::unique_ptr<CKLP_UIPlatform> ui(KLP_OpenDisplayUI());
     if (!ui) {
       std::fprintf(stderr, "no display\n");
       return 2;
     }
-    return RunWindow(argv[1], ui.get(), nullptr, 0);
+    return RunWindow(argv[1], ui.get(), nullptr, 0, argc == 4 ? argv[3] : nullptr);
   }
-  std::fprintf(stderr, "usage: klt_uidemo RESOURCES --display | RESOURCES --headless OUT.png [LOOK] |\n"
+  std::fprintf(stderr, "usage: klt_uidemo RESOURCES --display [ZOOM] | RESOURCES --headless OUT.png [LOOK [ZOOM]] |\n"
                        "       --compare SHOT.xwd WINDOW.png X Y CROP.png\n");
   return 2;
 }

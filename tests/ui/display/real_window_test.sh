@@ -48,6 +48,8 @@ for _ in $(seq 200); do [ -s display.txt ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n 1 display.txt)" GDK_BACKEND=x11 GDK_SCALE=1 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
 
 for look in 0 1 2 3 4; do "$prog" "$res" --headless "window-$look.png" "$look"; done
+# The preview at other zooms, kept for a person to look at.
+for z in 0 4 6; do "$prog" "$res" --headless "preview-zoom$z.png" 0 "$z"; done
 
 "$prog" "$res" --display > out.txt 2> err.txt &
 app=$!
@@ -71,7 +73,7 @@ read -r x y bx by ox oy < <(sed -n 's/^ready window [0-9]* at \(-*[0-9]*\),\(-*[
 
 # The pointer rests on the window's empty well: keys reach the window and
 # no control is under the mouse. Tab shows the next look.
-xdotool mousemove $((x + 200)) $((y + 300))
+xdotool mousemove $((x + 150)) $((y + 200))
 for look in 0 1 2 3 4; do
   if [ "$look" -gt 0 ]; then xdotool key Tab; wait_for "^look $look\$"; fi
   xwd -root -silent > shot.xwd
@@ -91,14 +93,19 @@ grep -q "^press $bx,$by$" out.txt || { echo "FAILED: the button's press is missi
 # A right click on the window's empty well opens GTK's menu from its
 # triggering event; the second item is chosen by keys once the menu's own
 # window is up.
-xdotool mousemove $((x + 200)) $((y + 300)) click 3
+xdotool mousemove $((x + 150)) $((y + 200)) click 3
 wait_for '^menu open$'
 for _ in $(seq 200); do
   [ "$(xdotool search --onlyvisible --class klt_uidemo 2> /dev/null | wc -l)" -ge 2 ] && break
   sleep 0.05
 done
 xdotool key Down Down Return
-wait_for '^menu 1$'
+wait_for '^msg 0x130 -1 Menu =2$'
+
+# The wheel over the preview's centre zooms in one step (from 2).
+read -r px py < <(sed -n 's/^preview \([0-9]*\),\([0-9]*\)$/\1 \2/p' out.txt)
+xdotool mousemove $((x + px)) $((y + py)) click 4
+wait_for '^msg 0x140 [0-9]*  =3$'
 
 # The pointer is over the window: without a window manager it has the focus.
 xdotool key Escape
@@ -107,4 +114,4 @@ for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
 if kill -0 "$app" 2> /dev/null; then echo "FAILED: Escape did not close the window"; exit 1; fi
 wait "$app" || { echo "FAILED: the program ended with $?"; cat err.txt; exit 1; }
 if [ -s err.txt ]; then echo "FAILED: the program wrote to standard error"; cat err.txt; exit 1; fi
-echo "passed: screenshots of every look match, click reached the button, menu chose, Escape closed the window"
+echo "passed: screenshots of every look match, click reached the button, menu chose, the wheel zoomed, Escape closed the window"
