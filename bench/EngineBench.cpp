@@ -55,15 +55,15 @@ Image& Picture() {
 }
 
 // The knob a new knife gets; neighbouring knobs point opposite ways.
-void SetLayout(CTessarette& e) {
+void SetLayout(CTessarette& e, u32 columns = 30, u32 rows = 20) {
   static const f32 pts[5][3] = {{0.434f, 0.0f, 0.5f},
                                 {0.3515f, -0.165f, 0.5f},
                                 {0.5f, -0.297f, 0.5f},
                                 {0.6485f, -0.165f, 0.5f},
                                 {0.566f, 0.0f, 0.5f}};
-  e.Init(30, 20, 0);
-  for (u32 i = 0; i < e.m_vCount; i++) e.m_vPos[i] = static_cast<f32>(i + 1) / 30.0f;
-  for (u32 i = 0; i < e.m_hCount; i++) e.m_hPos[i] = static_cast<f32>(i + 1) / 20.0f;
+  e.Init(columns, rows, 0);
+  for (u32 i = 0; i < e.m_vCount; i++) e.m_vPos[i] = static_cast<f32>(i + 1) / columns;
+  for (u32 i = 0; i < e.m_hCount; i++) e.m_hPos[i] = static_cast<f32>(i + 1) / rows;
   auto knob = [&](CTessarette::KNIFESTRUCT_RENDERER* k, u32 n) {
     std::memset(k, 0, sizeof(*k));
     k->thickness = 3;
@@ -84,10 +84,11 @@ void Report(benchmark::State& state, f64 peak) {
   state.counters["peak_MiB"] = peak;
 }
 
+// 30 x 20 pieces, and 6 x 4 and 100 x 60 with the anti-aliased knife.
 void BM_Cut(benchmark::State& state) {
   Image& img = Picture();
   CTessarette e;
-  SetLayout(e);
+  SetLayout(e, static_cast<u32>(state.range(1)), static_cast<u32>(state.range(2)));
   e.m_antiAlias = static_cast<u8>(state.range(0));
   ResetPeak();
   for (auto _ : state) {
@@ -97,20 +98,40 @@ void BM_Cut(benchmark::State& state) {
   state.counters["pieces"] = e.GetPieceCount();
   Report(state, PeakMiB());
 }
-BENCHMARK(BM_Cut)->ArgName("antialias")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Cut)
+    ->ArgNames({"antialias", "columns", "rows"})
+    ->Args({1, 30, 20})
+    ->Args({0, 30, 20})
+    ->Args({1, 6, 4})
+    ->Args({1, 100, 60})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
+// Pieces one by one, and side by side on 1 and on all threads (0).
 void BM_RenderBevel(benchmark::State& state) {
   Image& img = Picture();
   CTessarette e;
   SetLayout(e);
   e.SplitCells(kW, kH, nullptr, 0, img.planes, kW, 3, 0, 100, 0);
+  e.SetThreads(static_cast<u32>(state.range(1)));
   ResetPeak();
   for (auto _ : state) {
-    for (u32 i = 0; i < e.GetPieceCount(); i++) e.RenderPiece(i);
+    if (state.range(0)) {
+      e.RenderAllPieces(0, 100);
+    } else {
+      for (u32 i = 0; i < e.GetPieceCount(); i++) e.RenderPiece(i);
+    }
   }
   Report(state, PeakMiB());
 }
-BENCHMARK(BM_RenderBevel)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_RenderBevel)
+    ->ArgNames({"all", "threads"})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->UseRealTime();
 
 void BM_Combine(benchmark::State& state) {
   Image& img = Picture();
@@ -120,6 +141,7 @@ void BM_Combine(benchmark::State& state) {
   std::vector<u8> out(static_cast<size_t>(kW) * kH * 4);
   u8* planes[4];
   for (int p = 0; p < 4; p++) planes[p] = out.data() + static_cast<size_t>(p) * kW * kH;
+  e.SetThreads(static_cast<u32>(state.range(0)));
   ResetPeak();
   for (auto _ : state) {
     e.CombineSplitedCells(kW, kH, planes, kW, 4, nullptr, 0, klNullRect, 0, 0, 100);
@@ -127,9 +149,9 @@ void BM_Combine(benchmark::State& state) {
   }
   Report(state, PeakMiB());
 }
-BENCHMARK(BM_Combine)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Combine)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-// The whole road once: cut, render every piece, recombine.
+// The whole road once: cut, render every piece, recombine (all threads).
 void BM_CutRenderCombine(benchmark::State& state) {
   Image& img = Picture();
   std::vector<u8> out(static_cast<size_t>(kW) * kH * 4);

@@ -4,8 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "CTessaretteLayerSource.h"
-
 namespace {
 
 const char kMsgMemory[] = "Memory allocation problem...";
@@ -27,43 +25,6 @@ void CopyText(char* dst, const char* src) {
 
 u8 RectEmpty(const kltRECT_s& r) { return r.left >= r.right || r.top >= r.bottom; }
 
-// dst = src x outer / 255 inside r, rows of width bytes (src may be dst;
-// dst is left alone where src is 0). Returns the bounds of the non-zero
-// results, empty when there are none.
-kltRECT_s MultiplyByOuter(const u8* src, u8* dst, i32 width, const u8* outer, u32 outerStride, kltRECT_s r) {
-  kltRECT_s b = {r.right, r.bottom, r.left - 1, r.top - 1};
-  for (i32 y = r.top; y < r.bottom; y++) {
-    const u8* s = src + static_cast<size_t>(y) * width;
-    u8* d = dst + static_cast<size_t>(y) * width;
-    const u8* o = outer + static_cast<size_t>(y) * outerStride;
-    for (i32 x = r.left; x < r.right; x++) {
-      if (!s[x]) continue;
-      const u8 v = static_cast<u8>(s[x] * o[x] / 255);
-      d[x] = v;
-      if (v) {
-        if (x < b.left) b.left = x;
-        if (x > b.right) b.right = x;
-        if (y < b.top) b.top = y;
-        b.bottom = y;
-      }
-    }
-  }
-  if (b.right < b.left) return {0, 0, 0, 0};
-  return {b.left, b.top, b.right + 1, b.bottom + 1};
-}
-
-// The colour line's bytes for the document's colour planes.
-void ColorLine(u8 colorKind, const u8* line, u8* out) {
-  if (colorKind == 2) {
-    std::memcpy(out, line + 4, 4);
-  } else if (colorKind == 1) {
-    std::memcpy(out, line + 1, 3);
-    out[3] = 0;
-  } else {
-    out[0] = out[1] = out[2] = line[0];
-    out[3] = 0;
-  }
-}
 
 }  // namespace
 
@@ -105,7 +66,7 @@ CTessarette::CTessarette()
       m_cells(nullptr),
       m_cellCount(0),
       m_splitterPiece(0),
-      m_workStride(0),
+      m_threads(0),
       m_largestWidth(0),
       m_largestHeight(0),
       m_planeCount(0),
@@ -114,7 +75,7 @@ CTessarette::CTessarette()
   std::memset(m_vPos, 0, sizeof(m_vPos));
   std::memset(m_hPos, 0, sizeof(m_hPos));
   std::memset(m_splineKnots, 0, sizeof(m_splineKnots));
-  std::memset(m_workPlanes, 0, sizeof(m_workPlanes));
+  std::memset(m_extraRender, 0, sizeof(m_extraRender));
   m_alertText[0] = 0;
   m_alertTitle[0] = 0;
   m_doc.colorKind = 1;
@@ -416,6 +377,11 @@ void CTessarette::FreeSpliting() {
   m_splitterPiece = 0;
   m_largestWidth = 0;
   m_largestHeight = 0;
+  // The other renderers' work images are as large as the pieces were.
+  for (RenderContext*& rc : m_extraRender) {
+    delete rc;
+    rc = nullptr;
+  }
 }
 
 void CTessarette::i_CopyDefaults(SPLITEDCELL& c, u32 copy) {
@@ -494,70 +460,92 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
   if (rect.right > width) rect.right = width;
   if (rect.bottom > height) rect.bottom = height;
   if (RectEmpty(rect)) return 1;
+  PieceBlocks b;
+  if (!b.Make(rect, m_imagesOnRender ? 0 : planeCount + 1)) {
+    b.Free();
+    return i_MemoryFailure();
+  }
+  const u32 rw = static_cast<u32>(rect.right - rect.left), rh = static_cast<u32>(rect.bottom - rect.top);
+  u8* m = b.mask->GetPtr();
+  for (u32 y = 0; y < rh; y++) {
+    const u8* src = mask + static_cast<size_t>(rect.top + y) * static_cast<u32>(width) + rect.left;
+    u8* dst = m + static_cast<size_t>(y) * rw;
+    std::memcpy(dst, src, rw);
+    for (u32 x = 0; x < rw; x++) b.pixels += dst[x] != 0;
+    if (clear) std::memset(const_cast<u8*>(src), 0, rw);
+  }
+  return i_AppendPiece(b, planes, planeStride, planeCount, outerMask, outerStride, centres, pairs, centreCount);
+}
 
+u8 CTessarette::PieceBlocks::Make(const kltRECT_s& r, u32 imagePlanes) {
+  rect = r;
+  const u64 area = static_cast<u64>(r.right - r.left) * static_cast<u64>(r.bottom - r.top);
+  mask = new (std::nothrow) CKLF_Mem();
+  if (!mask || !klFits32(area * 5) || !mask->alloc(static_cast<u32>(area))) return 0;
+  if (imagePlanes == 0) return 1;
+  image = new (std::nothrow) CKLF_Mem();
+  return image && image->Zalloc(static_cast<u32>(area * imagePlanes));
+}
+
+void CTessarette::PieceBlocks::Free() {
+  delete mask;
+  delete image;
+  mask = image = nullptr;
+}
+
+// Stores one piece whose mask block holds its mask (the blocks become the
+// piece's): grid cell by the nearest centre, record, defaults.
+u8 CTessarette::i_AppendPiece(PieceBlocks& b, u8** planes, u32 planeStride, u8 planeCount, u8* outerMask,
+                              u32 outerStride, const kltFPOS* centres, const u32* pairs, u32 centreCount) {
+  const kltRECT_s rect = b.rect;
   u32 column = 1, row = 1;
   if (centreCount > 0) {
     const f64 cx = (rect.left + rect.right) / 2, cy = (rect.top + rect.bottom) / 2;
-    f64 best = 0.0;
-    for (u32 i = 0; i < centreCount; i++) {
-      const f64 dx = centres[i].x - cx, dy = centres[i].y - cy;
-      const f64 d = dx * dx + dy * dy;
-      if (i == 0 || d < best) {
-        best = d;
-        column = pairs[2 * i];
-        row = pairs[2 * i + 1];
+    i64 nearest = 0;
+    if (centres == m_indexedCentres && centreCount == m_indexedCount) {
+      nearest = m_centreIndex.Nearest(cx, cy);
+    } else {
+      f64 best = 0.0;
+      for (u32 i = 0; i < centreCount; i++) {
+        const f64 dx = centres[i].x - cx, dy = centres[i].y - cy;
+        const f64 d = dx * dx + dy * dy;
+        if (i == 0 || d < best) best = d, nearest = i;
       }
     }
+    column = pairs[2 * nearest];
+    row = pairs[2 * nearest + 1];
   }
-
-  const u32 rw = static_cast<u32>(rect.right - rect.left), rh = static_cast<u32>(rect.bottom - rect.top);
   const u64 capacity = m_cellBlock.GetSize() / sizeof(SPLITEDCELL);
   if (m_cellCount >= capacity) {
     const u64 bytes = (capacity + kPieceGrowth) * sizeof(SPLITEDCELL);
-    if (!klFits32(bytes) || !m_cellBlock.Resize(static_cast<u32>(bytes))) return i_MemoryFailure();
+    if (!klFits32(bytes) || !m_cellBlock.Resize(static_cast<u32>(bytes))) {
+      b.Free();
+      return i_MemoryFailure();
+    }
     m_cells = reinterpret_cast<SPLITEDCELL*>(m_cellBlock.GetPtr());
   }
+  const u32 rw = static_cast<u32>(rect.right - rect.left), rh = static_cast<u32>(rect.bottom - rect.top);
   const u64 area = static_cast<u64>(rw) * rh;
-  CKLF_Mem* maskBlock = new (std::nothrow) CKLF_Mem();
-  CKLF_Mem* imageBlock = new (std::nothrow) CKLF_Mem();
-  if (!maskBlock || !imageBlock || !klFits32(area * (planeCount + 1u)) ||
-      !maskBlock->alloc(static_cast<u32>(area)) ||
-      !imageBlock->Zalloc(static_cast<u32>(area * (planeCount + 1u)))) {
-    delete maskBlock;
-    delete imageBlock;
-    return i_MemoryFailure();
-  }
-
   SPLITEDCELL& c = m_cells[m_cellCount];
   std::memset(&c, 0, sizeof(c));
-  c.maskBlock = maskBlock;
-  c.imageBlock = imageBlock;
+  c.maskBlock = b.mask;
+  c.imageBlock = b.image;
   c.rect = rect;
-  u8* m = maskBlock->GetPtr();
   for (u32 p = 0; p < planeCount; p++) {
     c.srcPlanes[p] = planes[p] + static_cast<size_t>(rect.top) * planeStride + rect.left;
     c.srcStrides[p] = planeStride;
   }
-  c.srcPlanes[planeCount] = m;
+  c.srcPlanes[planeCount] = b.mask->GetPtr();
   c.srcStrides[planeCount] = rw;
   if (outerMask) {
     c.outerMask = outerMask + static_cast<size_t>(rect.top) * outerStride + rect.left;
     c.outerStride = outerStride;
   }
-  for (u32 p = 0; p <= planeCount; p++) {
-    c.imgPlanes[p] = imageBlock->GetPtr() + static_cast<size_t>(p) * area;
+  for (u32 p = 0; b.image && p <= planeCount; p++) {
+    c.imgPlanes[p] = b.image->GetPtr() + static_cast<size_t>(p) * area;
     c.imgStrides[p] = rw;
   }
-
-  u32 pixels = 0;
-  for (u32 y = 0; y < rh; y++) {
-    const u8* src = mask + static_cast<size_t>(rect.top + y) * static_cast<u32>(width) + rect.left;
-    u8* dst = m + static_cast<size_t>(y) * rw;
-    std::memcpy(dst, src, rw);
-    for (u32 x = 0; x < rw; x++) pixels += dst[x] != 0;
-    if (clear) std::memset(const_cast<u8*>(src), 0, rw);
-  }
-  c.pixelCount = pixels;
+  c.pixelCount = b.pixels;
   c.column = column;
   c.row = row;
   c.selected = 0;
@@ -567,6 +555,7 @@ u8 CTessarette::i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 he
   if (static_cast<i32>(rw) > m_largestWidth) m_largestWidth = static_cast<i32>(rw);
   if (static_cast<i32>(rh) > m_largestHeight) m_largestHeight = static_cast<i32>(rh);
   m_cellCount++;
+  b.mask = b.image = nullptr;
   return 1;
 }
 
@@ -614,12 +603,19 @@ u8 CTessarette::i_ComputeCellCentres(i32 width, i32 height, u32& count) {
       count++;
     }
   }
+  m_indexedCentres = nullptr;
+  if (!m_centreIndex.Build(centres, count)) return i_MemoryFailure();
+  m_indexedCentres = centres;
+  m_indexedCount = count;
   return 1;
 }
 
 void CTessarette::i_ReleaseCutBuffers() {
   m_knifeBlock.free();
   m_workMaskBlock.free();
+  m_regionBlock.free();
+  m_regionCount = 0;
+  m_fill.ReleaseRuns();
 }
 
 u8 CTessarette::SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
@@ -634,6 +630,30 @@ u8 CTessarette::SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride
   m_nested = 0;
   i_ReleaseCutBuffers();
   return ok;
+}
+
+kltRECT_s CTessarette::i_MultiplyByOuter(const u8* src, u8* dst, u32 stride, kltPOS origin, const u8* outer,
+                                         u32 outerStride, kltRECT_s r) {
+  kltRECT_s b = {r.right, r.bottom, r.left - 1, r.top - 1};
+  for (i32 y = r.top; y < r.bottom; y++) {
+    const size_t row = static_cast<size_t>(y - origin.y) * stride;
+    const u8* s = src + row - origin.x;
+    u8* d = dst + row - origin.x;
+    const u8* o = outer + static_cast<size_t>(y) * outerStride;
+    for (i32 x = r.left; x < r.right; x++) {
+      if (!s[x]) continue;
+      const u8 v = static_cast<u8>(s[x] * o[x] / 255);
+      d[x] = v;
+      if (v) {
+        if (x < b.left) b.left = x;
+        if (x > b.right) b.right = x;
+        if (y < b.top) b.top = y;
+        b.bottom = y;
+      }
+    }
+  }
+  if (b.right < b.left) return {0, 0, 0, 0};
+  return {b.left, b.top, b.right + 1, b.bottom + 1};
 }
 
 u8 CTessarette::i_MemoryFailure() {
@@ -668,12 +688,16 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
   if (!i_DrawKnifeMask(width, height, low, high, mode, knifeStride)) return 0;
   SetLocalProgress(20, low, high);
   if (i_Cancelled()) return 0;
-  if (!i_GrowBlock(m_workMaskBlock, area)) return i_MemoryFailure();
-  std::memset(m_workMaskBlock.GetPtr(), 0, static_cast<size_t>(area));
+  // The run fill of the four-times mask paints each region into its own
+  // block: no shared work mask.
+  const u8 workMask = !(m_runFill && mode == CTessaretteFill::MODE_BIT4);
+  if (workMask && !i_GrowBlock(m_workMaskBlock, area)) return i_MemoryFailure();
+  if (workMask) std::memset(m_workMaskBlock.GetPtr(), 0, static_cast<size_t>(area));
   SetLocalProgress(25, low, high);
   if (i_Cancelled()) return 0;
 
-  m_fill.Setup(mode, m_knifeBlock.GetPtr(), knifeStride, m_workMaskBlock.GetPtr(), width, height);
+  m_fill.Setup(mode, m_knifeBlock.GetPtr(), knifeStride, workMask ? m_workMaskBlock.GetPtr() : nullptr, width,
+               height);
   m_fill.SealPadding();
   const i32 scanH = m_fill.GetScanHeight();
   for (i32 y = 0; y < scanH; y++) {
@@ -695,11 +719,10 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
 
   SetLocalProgress(95, low, high);
   i_Cancelled();  // asked, and from here on the answer is ignored
-  if (!i_GrowWorkImage()) return i_MemoryFailure();
+  if (!i_GrowWorkImage(m_render)) return i_MemoryFailure();
   SetLocalProgress(100, low, high);
-  if (render) {
-    for (u32 i = 0; i < m_cellCount; i++) i_RenderPiece(i);
-  }
+  // The renders' results are not reported.
+  if (render) i_RenderParallel(100, 100, 0);
   return 1;
 }
 
@@ -745,6 +768,12 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
   if (!m_runFill)
     m_math.SetFillCallbacks(m_fill.GetMode() == CTessaretteFill::MODE_BIT4 ? fTestBoundsBit : fTestBounds,
                             fFillLine);
+  // The four-times mask's regions are found here and painted side by side
+  // afterwards (i_PaintRegions).
+  const u8 recording = m_runFill && m_fill.GetMode() == CTessaretteFill::MODE_BIT4;
+  m_fill.SetRecording(recording);
+  m_fill.ClearRuns();
+  m_regionCount = 0;
   for (i32 y = 0; y < scanH; y++) {
     const i32 R = static_cast<i32>(100ll * (y + 1) / scanH);
     SetLocalProgress(55.0 + 0.4 * R, low, high);
@@ -754,20 +783,29 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
       SetLocalProgress(55.0 + 0.4 * R + 0.004 * P, low, high);
       if (i_Cancelled()) return 0;
       m_fill.ResetBounds();
+      const u32 firstRun = m_fill.GetRunCount();
       const kltPOS seed = {x, y};
       // A region filled only in part must not be stored: its rest would
       // become a piece of its own.
       if (!(m_runFill ? m_fill.SeedFill(x, y) : m_math.FillBounds(&m_fill, seed))) return i_MemoryFailure();
       if (m_fill.m_minX > m_fill.m_maxX || m_fill.m_minY > m_fill.m_maxY) continue;
+      if (recording) {
+        if (!i_KeepRegion(firstRun)) return i_MemoryFailure();
+        continue;
+      }
       if (!i_StoreRegion(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount))
         return 0;
-      if (m_cellCount > kMaxPieces) {
-        PlatformMessageBox(kMsgTooMany, kMsgTitle);
-        return Fail(klErrBadArg);
-      }
+      if (m_cellCount > kMaxPieces) return i_TooManyPieces();
     }
   }
-  return 1;
+  if (!recording) return 1;
+  m_fill.SetRecording(0);
+  return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount);
+}
+
+u8 CTessarette::i_TooManyPieces() {
+  PlatformMessageBox(kMsgTooMany, kMsgTitle);
+  return Fail(klErrBadArg);
 }
 
 u8 CTessarette::i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
@@ -782,7 +820,8 @@ u8 CTessarette::i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 o
   }
   // The work mask is still clear here.
   u8* work = m_workMaskBlock.GetPtr();
-  const kltRECT_s b = MultiplyByOuter(knife, work, width, outerMask, outerStride, {0, 0, width, height});
+  const kltRECT_s b =
+      i_MultiplyByOuter(knife, work, static_cast<u32>(width), {0, 0}, outerMask, outerStride, {0, 0, width, height});
   if (RectEmpty(b)) return 1;
   return i_AddRectToSplitedCellsStorage(work, width, height, b, 1, planes, planeStride, planeCount, outerMask,
                                         outerStride, centres, pairs, centreCount);
@@ -800,312 +839,19 @@ u8 CTessarette::i_StoreRegion(i32 width, i32 height, u8* outerMask, u32 outerStr
   const u32* pairs = reinterpret_cast<const u32*>(m_pairBlock.GetPtr());
   u8* work = m_workMaskBlock.GetPtr();
   if (outerMask) {
-    r = MultiplyByOuter(work, work, width, outerMask, outerStride, r);
+    r = i_MultiplyByOuter(work, work, static_cast<u32>(width), {0, 0}, outerMask, outerStride, r);
     if (RectEmpty(r)) return 1;
   }
   return i_AddRectToSplitedCellsStorage(work, width, height, r, 1, planes, planeStride, planeCount, outerMask,
                                         outerStride, centres, pairs, centreCount);
 }
 
-u8 CTessarette::i_GrowWorkImage() {
+u8 CTessarette::i_GrowWorkImage(RenderContext& rc) {
   if (m_largestWidth <= 0 || m_largestHeight <= 0) return 1;
   const u64 plane = static_cast<u64>(m_largestWidth) * static_cast<u64>(m_largestHeight);
-  if (!i_GrowBlock(m_workBlock, plane * m_planeCount)) return 0;
+  if (!i_GrowBlock(rc.workBlock, plane * m_planeCount)) return 0;
   for (u32 p = 0; p < 5; p++)
-    m_workPlanes[p] = p < m_planeCount ? m_workBlock.GetPtr() + static_cast<size_t>(p) * plane : nullptr;
-  m_workStride = static_cast<u32>(m_largestWidth);
-  return 1;
-}
-
-// ---------------------------------------------------------------------------
-// Rendering
-
-void CTessarette::i_SetFXData(u8 direction, u32 index) {
-  const SPLITEDCELL& c = m_cells[index];
-  const u16 w = static_cast<u16>(c.rect.right - c.rect.left);
-  const u16 h = static_cast<u16>(c.rect.bottom - c.rect.top);
-  u8* piece[5];
-  u8* work[5];
-  for (u32 p = 0; p < 5; p++) {
-    piece[p] = c.imgPlanes[p];
-    work[p] = m_workPlanes[p];
-  }
-  if (direction) {
-    m_fx.SetSource(work, m_workStride, m_planeCount, 1, w, h);
-    m_fx.SetDestination(piece, c.imgStrides[0], m_planeCount, 1, w, h);
-  } else {
-    m_fx.SetSource(piece, c.imgStrides[0], m_planeCount, 1, w, h);
-    m_fx.SetDestination(work, m_workStride, m_planeCount, 1, w, h);
-  }
-}
-
-void CTessarette::i_ColorFromLine(const u8* line, u8* out) const { ColorLine(m_colorKind, line, out); }
-
-void CTessarette::i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId) {
-  u8* planes[5];
-  u32 stride = 0;
-  u8 count = 0, alpha = 0;
-  i32 w = 0, h = 0;
-  m_fx.GetDestination(planes, stride, count, alpha, w, h);
-  auto clear = [&]() {
-    for (u32 p = 0; p < count; p++)
-      for (i32 y = 0; y < h; y++) std::memset(planes[p] + static_cast<size_t>(y) * stride, 0, static_cast<size_t>(w));
-  };
-  clear();
-  CTessaretteLayerSource* src = m_doc.layers;
-  if (!m_doc.layerAccess || !src) return;
-  const kltRECT_s area = m_doc.filterArea;
-  kltRECT_s r = {rect.left + area.left, rect.top + area.top, rect.right + area.left, rect.bottom + area.top};
-  if (!src->FillLayerTable(area, 0)) return;
-  auto covers = [&](const kltRECT_s& b) {
-    if (klIsNullRect(b) || RectEmpty(b)) return false;
-    return b.left <= r.left && b.top <= r.top && b.right >= r.right && b.bottom >= r.bottom;
-  };
-  const u32 n = src->GetLayerCount();
-  i32 chosen = -1;
-  if (automatic) {
-    u64 bestArea = 0;
-    bool found = false;
-    for (u32 i = 0; i < n; i++) {
-      CTessaretteLayerSource::LAYERINFO info;
-      if (!src->GetLayerInfo(i, info) || info.id == -1 || !covers(info.bounds)) continue;
-      // Covering bounds are not empty, so both sides are positive; they may
-      // exceed 2^31 for the host's widest layers.
-      const u64 a = static_cast<u64>(static_cast<i64>(info.bounds.right) - info.bounds.left) *
-                    static_cast<u64>(static_cast<i64>(info.bounds.bottom) - info.bounds.top);
-      if (!found || a <= bestArea) {
-        bestArea = a;
-        chosen = info.id;
-        found = true;
-      }
-    }
-  } else {
-    if (layerId == -2) return;
-    bool found = false;
-    for (u32 i = 0; i < n && !found; i++) {
-      CTessaretteLayerSource::LAYERINFO info;
-      if (src->GetLayerInfo(i, info) && info.id == layerId && covers(info.bounds)) found = true;
-    }
-    if (!found) return;
-    chosen = layerId;
-  }
-  if (!src->ReadLayer(chosen, planes, stride, w, h, count, r)) clear();
-}
-
-u8 CTessarette::RenderPiece(u32 index) {
-  if (index >= m_cellCount) return Fail(klErrBadArg);
-  // A cancel leaves the piece as it was, without an error.
-  if (i_Cancelled()) return 0;
-  return i_RenderPiece(index);
-}
-
-void CTessarette::i_CopyPieceImage(u32 index, u8 toWork) {
-  const SPLITEDCELL& c = m_cells[index];
-  const u32 rw = static_cast<u32>(c.rect.right - c.rect.left);
-  const u32 rh = static_cast<u32>(c.rect.bottom - c.rect.top);
-  for (u32 p = 0; p < m_planeCount; p++) {
-    for (u32 y = 0; y < rh; y++) {
-      u8* work = m_workPlanes[p] + static_cast<size_t>(y) * m_workStride;
-      if (toWork)
-        std::memcpy(work, c.srcPlanes[p] + static_cast<size_t>(y) * c.srcStrides[p], rw);
-      else
-        std::memcpy(c.imgPlanes[p] + static_cast<size_t>(y) * c.imgStrides[p], work, rw);
-    }
-  }
-}
-
-u8 CTessarette::i_RenderPiece(u32 index) {
-  // A cut that stopped early has not laid out the work image for its pieces
-  // (size and plane count); laying it out again costs nothing once grown.
-  if (!i_GrowWorkImage()) return Fail(klErrNoMemory);
-  i_CopyPieceImage(index, 1);
-  SPLITEDCELL& c = m_cells[index];
-  c.opacity[FX_RENDERED] = c.opacity[FX_WORKING];
-  // 1: the current result is in the work image. An effect that refuses or
-  // fails leaves the result where it was.
-  u8 dir = 1;
-  const u8 noBlur = i_RenderColours(index, dir);
-  i_RenderBlurs(index, dir, noBlur);
-  i_RenderShading(index, dir);
-  if (dir == 1) i_CopyPieceImage(index, 0);
-  return 1;
-}
-
-// Invert, image overlay, colour overlay, hue/saturation, brightness and
-// contrast. 1 when an opaque colour overlay rules the blurs out.
-u8 CTessarette::i_RenderColours(u32 index, u8& dir) {
-  SPLITEDCELL& c = m_cells[index];
-  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
-  if (c.invert[FX_WORKING]) {
-    i_SetFXData(dir, index);
-    ran(m_fx.Invert());
-  }
-  c.invert[FX_RENDERED] = c.invert[FX_WORKING];
-
-  if (m_doc.layerAccess) {
-    const SFX_IMAGEOVERLAY& io = c.imageOverlay[FX_WORKING];
-    if (io.enabled) {
-      i_SetFXData(dir, index);
-      i_PutDocumentLayerContentToDestinationImage(c.rect, io.sourceMode == 0 ? 1 : 0, io.layerId);
-      ran(m_fx.Combine_DonStoD(io.opacity));
-    }
-    c.imageOverlay[FX_RENDERED] = io;
-  }
-
-  u8 noBlur = 0;
-  const SFX_COLOROVERLAY& co = c.colorOverlay[FX_WORKING];
-  if (co.enabled) {
-    u8 colour[4];
-    i_ColorFromLine(co.color, colour);
-    i_SetFXData(dir, index);
-    ran(m_fx.ColorOverlay(colour, co.opacity));
-    noBlur = co.opacity == 255 ? 1 : 0;
-  }
-  c.colorOverlay[FX_RENDERED] = co;
-
-  const SFX_HSL& hsl = c.hsl[FX_WORKING];
-  if (hsl.enabled && m_colorKind == 1) {
-    i_SetFXData(dir, index);
-    ran(m_fx.HSLCorrection(hsl.hue, hsl.saturation, hsl.lightness, 1));
-  }
-  c.hsl[FX_RENDERED] = hsl;
-
-  const SFX_BC& bc = c.bc[FX_WORKING];
-  if (bc.enabled) {
-    i_SetFXData(dir, index);
-    ran(m_fx.BrightnessContrast(bc.brightness, bc.contrast, 128));
-  }
-  c.bc[FX_RENDERED] = bc;
-  return noBlur;
-}
-
-void CTessarette::i_RenderBlurs(u32 index, u8& dir, u8 noBlur) {
-  SPLITEDCELL& c = m_cells[index];
-  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
-  const SFX_MBLUR& mb = c.mblur[FX_WORKING];
-  if (mb.enabled && !noBlur) {
-    i_SetFXData(dir, index);
-    ran(m_fx.MotionBlur(mb.angle, mb.radius, 0, 1));
-  }
-  c.mblur[FX_RENDERED] = mb;
-
-  const SFX_BLUR& b = c.blur[FX_WORKING];
-  if (b.enabled && !noBlur) {
-    i_SetFXData(dir, index);
-    ran(m_fx.GaussianBlur(b.radius, 0, 1));
-  }
-  c.blur[FX_RENDERED] = b;
-}
-
-// Stroke, then bevel.
-void CTessarette::i_RenderShading(u32 index, u8& dir) {
-  SPLITEDCELL& c = m_cells[index];
-  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
-  u8 colour[4], colour2[4];
-  const SFX_STROKE& st = c.stroke[FX_WORKING];
-  if (st.enabled) {
-    i_ColorFromLine(st.color, colour);
-    i_SetFXData(dir, index);
-    ran(m_fx.StrokeInside(colour, st.size, st.opacity));
-  }
-  c.stroke[FX_RENDERED] = st;
-
-  const SFX_BEVEL& e = c.bevel[FX_WORKING];
-  if (e.enabled) {
-    i_ColorFromLine(e.highlightColor, colour);
-    i_ColorFromLine(e.shadowColor, colour2);
-    const klt3D_VECTOR light = {e.light[0], e.light[1], e.light[2]};
-    i_SetFXData(dir, index);
-    ran(m_fx.Bevel(e.size, e.depth, static_cast<f64>(e.soften), light, colour, e.highlightOpacity, colour2,
-                   e.shadowOpacity));
-  }
-  c.bevel[FX_RENDERED] = e;
-}
-
-// ---------------------------------------------------------------------------
-// Recombination
-
-u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount,
-                                    const u8* mask, u32 maskStride, kltRECT_s rect, u8 unionAlpha, u8 low,
-                                    u8 high) {
-  if (!m_nested) m_lastProgress = -1;
-  if (m_cellCount == 0) return 1;
-  if (!planes || planeCount < 2 || planeCount > 5 || width <= 0 || height <= 0 ||
-      stride < static_cast<u32>(width) || (mask && maskStride < static_cast<u32>(width)))
-    return Fail(klErrBadArg);
-  for (u32 p = 0; p < planeCount; p++)
-    if (!planes[p]) return Fail(klErrBadArg);
-  SetLocalProgress(0, low, high);
-  if (i_Cancelled()) return 0;
-
-  kltRECT_s r = rect;
-  if (klIsNullRect(r)) {
-    r = {0, 0, width, height};
-  } else {
-    if (r.left < 0) r.left = 0;
-    if (r.top < 0) r.top = 0;
-    if (r.right > width) r.right = width;
-    if (r.bottom > height) r.bottom = height;
-    if (RectEmpty(r)) return 1;
-  }
-  SetLocalProgress(1, low, high);
-  if (i_Cancelled()) return 0;
-
-  u8* alpha = planes[planeCount - 1];
-  for (i32 y = r.top; y < r.bottom; y++)
-    std::memset(alpha + static_cast<size_t>(y) * stride + r.left, 0, static_cast<size_t>(r.right - r.left));
-  SetLocalProgress(5, low, high);
-  if (i_Cancelled()) return 0;
-
-  const u32 colours = planeCount - 1u < m_planeCount - 1u ? planeCount - 1u : m_planeCount - 1u;
-  for (u32 i = 0; i < m_cellCount; i++) {
-    SetLocalProgress(5.0 + 85.0 * i / m_cellCount, low, high);
-    if (i_Cancelled()) return 0;
-    const SPLITEDCELL& c = m_cells[i];
-    const SFX_OPACITY& op = c.opacity[FX_RENDERED];
-    if (!c.visible || (op.enabled && op.opacity == 0)) continue;
-    const i32 o = op.enabled ? op.opacity : 255;
-    const i32 x0 = c.rect.left > r.left ? c.rect.left : r.left;
-    const i32 x1 = c.rect.right < r.right ? c.rect.right : r.right;
-    const i32 y0 = c.rect.top > r.top ? c.rect.top : r.top;
-    const i32 y1 = c.rect.bottom < r.bottom ? c.rect.bottom : r.bottom;
-    if (x0 >= x1 || y0 >= y1) continue;
-    for (i32 y = y0; y < y1; y++) {
-      const size_t prow = static_cast<size_t>(y - c.rect.top) * c.imgStrides[0] + (x0 - c.rect.left);
-      const size_t drow = static_cast<size_t>(y) * stride + x0;
-      const u8* pa = c.imgPlanes[m_planeCount - 1] + prow;
-      u8* da = alpha + drow;
-      const i32 n = x1 - x0;
-      for (i32 k = 0; k < n; k++) {
-        const i32 m = pa[k];
-        if (!m) continue;
-        const i32 d = da[k];
-        for (u32 p = 0; p < colours; p++) {
-          u8& dv = planes[p][drow + k];
-          const i32 pv = c.imgPlanes[p][prow + k];
-          dv = d == 0 ? static_cast<u8>(pv) : static_cast<u8>(dv + ((m * (pv - dv)) >> 8));
-        }
-        if (d == 0) {
-          da[k] = static_cast<u8>(o == 255 ? m : (m * o) >> 8);
-        } else if (o == 255) {
-          da[k] = static_cast<u8>(unionAlpha ? 255 - (((255 - d) * (255 - m)) >> 8) : 255);
-        } else {
-          da[k] = static_cast<u8>(255 - (((255 - d) * (255 - ((m * o) >> 8))) >> 8));
-        }
-      }
-    }
-  }
-  SetLocalProgress(90, low, high);
-  if (i_Cancelled()) return 0;
-  if (mask) {
-    for (i32 y = r.top; y < r.bottom; y++) {
-      u8* a = alpha + static_cast<size_t>(y) * stride;
-      const u8* m = mask + static_cast<size_t>(y) * maskStride;
-      for (i32 x = r.left; x < r.right; x++)
-        if (m[x] < a[x]) a[x] = m[x];
-    }
-  }
-  SetLocalProgress(100, low, high);
-  if (i_Cancelled()) return 0;
+    rc.workPlanes[p] = p < m_planeCount ? rc.workBlock.GetPtr() + static_cast<size_t>(p) * plane : nullptr;
+  rc.workStride = static_cast<u32>(m_largestWidth);
   return 1;
 }

@@ -24,7 +24,9 @@
 #include "CKLF_ImageFX.h"
 #include "CKLF_Mem.h"
 #include "CKLF_Progress.h"
+#include "CTessaretteCentres.h"
 #include "CTessaretteFill.h"
+#include "KLF_Parallel.h"
 #include "KLF_Types.h"
 
 class CTessaretteLayerSource;
@@ -238,16 +240,42 @@ class CTessarette : public CKLF_FrameWork {
   SPLITEDCELL* GetPiece(u32 index) const { return index < m_cellCount ? m_cells + index : nullptr; }
   u8 HasSplitterPiece() const { return m_splitterPiece; }
 
+  // With on, the cut gives pieces no image block: a piece gets it when
+  // first rendered (RenderAndCombine then holds one batch of images at a
+  // time). Off by default.
+  void SetImagesOnRender(u8 on) { m_imagesOnRender = on; }
+
   // ---- Rendering and recombination
+  // Threads of the renders, the recombination and the effects: 0 (the
+  // default) the machine's, 1 a single thread. Results do not depend on it.
+  void SetThreads(u32 threads) { m_threads = threads; }
+  u32 GetThreads() const { return m_threads; }
   // Renders one piece's working effects into its image; the as-rendered
   // copies take the working ones. 0 for an index out of range (error 1) or
   // when the progress object answers cancel (no error; the piece is left
   // as it was).
   u8 RenderPiece(u32 index);
+  // Renders every piece as RenderPiece does, pieces side by side on the
+  // engine's threads (each with its own work image and effect engine);
+  // pieces whose image overlay reads document layers go first, on the
+  // calling thread. Progress runs over low..high by pieces done, with a
+  // cancel check after each piece of the calling thread. 0 on cancel (no
+  // error; some pieces rendered) or when no work image can be had (17).
+  u8 RenderAllPieces(u8 low, u8 high);
+  // The replay's road without every piece image at once: renders the
+  // pieces (side by side, as RenderAllPieces) in batches, composes each
+  // batch as CombineSplitedCells does over the whole image (union 0) and
+  // releases its images (a later render makes them again); the planes must
+  // not be the pieces' sources.
+  // Progress low..high by pieces; 0 on cancel (error none), memory (17) or
+  // bad arguments (1). The pieces keep their records and masks.
+  u8 RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
+                      u32 maskStride, u8 low, u8 high);
   // Composes the visible pieces in order into planes (colour planes then
   // alpha, planeCount with alpha). mask (8-bit) limits the alpha; rect
   // klNullRect is the whole image; unionAlpha chooses how alphas add up.
-  // 0 only on cancel or bad arguments.
+  // Bands of rows are composed side by side. 0 only on cancel or bad
+  // arguments.
   u8 CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount,
                          const u8* mask, u32 maskStride, kltRECT_s rect, u8 unionAlpha, u8 low,
                          u8 high);
@@ -342,6 +370,18 @@ class CTessarette : public CKLF_FrameWork {
                                     u8** planes, u32 planeStride, u8 planeCount, u8* outerMask,
                                     u32 outerStride, const kltFPOS* centres, const u32* pairs,
                                     u32 centreCount);
+  // A new piece's mask and image blocks (owned until the piece takes them).
+  struct PieceBlocks {
+    CKLF_Mem* mask = nullptr;
+    CKLF_Mem* image = nullptr;
+    kltRECT_s rect = {0, 0, 0, 0};
+    u32 pixels = 0;  // non-zero mask pixels
+    // The mask, and an image of imagePlanes planes unless 0.
+    u8 Make(const kltRECT_s& r, u32 imagePlanes);
+    void Free();
+  };
+  u8 i_AppendPiece(PieceBlocks& b, u8** planes, u32 planeStride, u8 planeCount, u8* outerMask, u32 outerStride,
+                   const kltFPOS* centres, const u32* pairs, u32 centreCount);
   u8 i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
                   u32 planeStride, u8 planeCount, u8 low, u8 high, u8 render);
   u8 i_MemoryFailure();
@@ -352,20 +392,73 @@ class CTessarette : public CKLF_FrameWork {
                    u32 planeStride, u8 planeCount, u32 centreCount);
   u8 i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
                           u32 planeStride, u8 planeCount, u32 centreCount);
+  u8 i_TooManyPieces();
+  // A region found by the recording fill: its runs and bounds (image pixels).
+  struct Region {
+    u32 firstRun;
+    u32 runCount;
+    kltRECT_s bounds;
+  };
+  u8 i_KeepRegion(u32 firstRun);
+  // dst = src x outer / 255 inside r (dst left alone where src is 0); pixel
+  // (x, y) of src and dst at (y - origin.y) x stride + x - origin.x, of
+  // outer at y x outerStride + x. The bounds of the non-zero results, empty
+  // when there are none.
+  static kltRECT_s i_MultiplyByOuter(const u8* src, u8* dst, u32 stride, kltPOS origin, const u8* outer,
+                                     u32 outerStride, kltRECT_s r);
+  // Paints one kept region into painted (grown), limited by the outer mask,
+  // into new piece blocks (none when it comes out empty). 0 on memory.
+  u8 i_PaintRegion(const Region& g, PieceBlocks& b, CKLF_Mem& painted, CKLF_Mem& bits, i32 width, i32 height,
+                   const u8* outer, u32 outerStride, u32 imagePlanes) const;
+  // Paints the kept regions side by side into their own piece blocks, then
+  // stores them in order.
+  u8 i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
+                    u8 planeCount, u32 centreCount);
   void i_ReleaseCutBuffers();
-  u8 i_GrowWorkImage();
-  u8 i_RenderPiece(u32 index);
+  // One renderer: an effect engine and a work image of the largest
+  // piece's size.
+  struct RenderContext {
+    CKLF_ImageFX fx;
+    CKLF_Mem workBlock;
+    u8* workPlanes[5];
+    u32 workStride;
+    RenderContext() : workPlanes(), workStride(0) {}
+  };
+  u8 i_GrowWorkImage(RenderContext& rc);
+  u8 i_RenderPiece(u32 index, RenderContext& rc);
+  u8 i_PieceImage(SPLITEDCELL& c);
   // Copies the piece's source planes into the work image (toWork 1), or
   // the work image into the piece's image.
-  void i_CopyPieceImage(u32 index, u8 toWork);
+  void i_CopyPieceImage(u32 index, u8 toWork, RenderContext& rc);
   // The render's steps; dir tells where the current result is (1: the work
   // image) and flips with every effect that ran.
-  u8 i_RenderColours(u32 index, u8& dir);
-  void i_RenderBlurs(u32 index, u8& dir, u8 noBlur);
-  void i_RenderShading(u32 index, u8& dir);
-  void i_SetFXData(u8 direction, u32 index);
-  void i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId);
+  u8 i_RenderColours(u32 index, u8& dir, RenderContext& rc);
+  void i_RenderBlurs(u32 index, u8& dir, u8 noBlur, RenderContext& rc);
+  void i_RenderShading(u32 index, u8& dir, RenderContext& rc);
+  void i_SetFXData(u8 direction, u32 index, RenderContext& rc);
+  void i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId, CKLF_ImageFX& fx);
   void i_ColorFromLine(const u8* line, u8* out) const;
+  u8 i_NeedsLayers(u32 index) const;
+  // Renderers 1..count-1 beside the engine's own, their work images grown;
+  // the count that could be had (at least 1).
+  u32 i_RenderContexts(u32 count, u32 fxThreads);
+  u8 i_RenderParallel(u8 low, u8 high, u8 cancellable);
+  u8 i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellable);
+  // Destination of a recombination: rect (clipped), planes (colours then
+  // alpha), the limiting mask (may be null).
+  struct CombineTarget {
+    kltRECT_s rect;
+    u8** planes;
+    u32 stride;
+    u8 planeCount;
+    const u8* mask;
+    u32 maskStride;
+    u8 unionAlpha;
+  };
+  void i_CombineRows(const CombineTarget& t, i32 y0, i32 y1, u32 first, u32 end, u8 clear, u8 limit);
+  u8 i_CombineBands(const CombineTarget& t, u32 first, u32 end, u8 clear, u8 limit, f64 from, f64 span, u8 low,
+                    u8 high);
+  u8 i_CheckCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask, u32 maskStride);
 
   CKLF_Progress* m_progress;
   i32 m_lastProgress;
@@ -390,10 +483,9 @@ class CTessarette : public CKLF_FrameWork {
   u32 m_cellCount;
   u8 m_splitterPiece;
 
-  CKLF_ImageFX m_fx;
-  CKLF_Mem m_workBlock;
-  u8* m_workPlanes[5];
-  u32 m_workStride;
+  RenderContext m_render;
+  RenderContext* m_extraRender[KLF_Parallel::kMaxThreads];
+  u32 m_threads;
   i32 m_largestWidth;
   i32 m_largestHeight;
   u8 m_planeCount;  // colour planes + the piece mask
@@ -405,9 +497,15 @@ class CTessarette : public CKLF_FrameWork {
   CKLF_Mem m_workMaskBlock;
   CKLF_Mem m_centreBlock;
   CKLF_Mem m_pairBlock;
+  CTessaretteCentres m_centreIndex;
+  const kltFPOS* m_indexedCentres = nullptr;  // the centres the index holds
+  u32 m_indexedCount = 0;
   CTessaretteFill m_fill;
+  CKLF_Mem m_regionBlock;  // Region records of the recording fill
+  u32 m_regionCount = 0;
   u8 m_runFill;
   u8 m_nested;  // inside a cut: keep the progress already reported
+  u8 m_imagesOnRender = 0;
 };
 
 // The in-memory records keep the stored record's size and offsets with no

@@ -76,7 +76,10 @@ CTessaretteFill::CTessaretteFill()
       m_stackCount(0),
       m_stackCapacity(0),
       m_seedLimit(1u << 28),
-      m_pushFailed(0) {
+      m_pushFailed(0),
+      m_recording(0),
+      m_runCount(0),
+      m_runCapacity(0) {
   ResetBounds();
 }
 
@@ -436,7 +439,11 @@ u8 CTessaretteFill::SeedFill(i32 x, i32 y) {
     if (Test(sx, sy)) continue;
     i32 left = i_PrevKnifeLeft(sy, sx) + 1;
     i32 right = i_NextKnife(sy, sx) - 1;
-    FillLine(left, sy, right - left + 1);
+    if (!m_recording) {
+      FillLine(left, sy, right - left + 1);
+    } else if (!i_RecordRun(left, sy, right - left + 1)) {
+      return 0;
+    }
     i_PushStretches(sy - 1, left, right);
     i_PushStretches(sy + 1, left, right);
     // A push that failed ends the fill, as the point-wise fill does.
@@ -489,4 +496,95 @@ void CTessaretteFill::ClosePinholes(i32 y) {
     prev = cur;
     cur = next;
   }
+}
+
+// ---- Recorded runs
+
+u8 CTessaretteFill::i_RecordRun(i32 x, i32 y, i32 count) {
+  if (!i_ClipRun(x, y, count)) return 1;
+  if (m_runCount == m_runCapacity) {
+    const u64 cap = m_runCapacity ? 2ull * m_runCapacity : 4096;
+    if (cap > 0x7FFFFFFF || !klFits32(cap * sizeof(Run)) || !m_runBlock.Resize(static_cast<u32>(cap * sizeof(Run))))
+      return 0;
+    m_runCapacity = static_cast<u32>(cap);
+  }
+  reinterpret_cast<Run*>(m_runBlock.GetPtr())[m_runCount++] = Run{x, y, count};
+  // Filled, as FillLine marks it (the points beside the run are knife).
+  const i32 xa = x > 0 ? x - 1 : 0;
+  const i32 xb = x + count < m_scanW ? x + count : m_scanW - 1;
+  i_SetBits(m_knife + static_cast<size_t>(y) * m_knifeStride, xa, xb);
+  const i32 ya = y > 0 ? y - 1 : 0;
+  const i32 yb = y + 1 < m_scanH ? y + 1 : m_scanH - 1;
+  i_Extend(xa / 4, ya / 4, xb / 4, yb / 4);
+  return 1;
+}
+
+namespace {
+
+// Bit i of a row of the region's scan box: bit i & 63 of word i >> 6.
+inline void SetSpan(u64* row, i32 a, i32 b) {
+  for (i32 k = a >> 6; k <= (b >> 6); k++) {
+    const i32 first = k == (a >> 6) ? (a & 63) : 0, last = k == (b >> 6) ? (b & 63) : 63;
+    const u64 hi = last == 63 ? ~0ull : (1ull << (last + 1)) - 1;
+    row[k] |= hi & ~((1ull << first) - 1);
+  }
+}
+
+}  // namespace
+
+u8 CTessaretteFill::PaintRuns(const Run* runs, u32 count, i32 scanW, i32 scanH, const kltRECT_s& r, u8* mask,
+                              u32 stride, CKLF_Mem& scratch) {
+  const i32 w = r.right - r.left, h = r.bottom - r.top;
+  const i32 sx0 = 4 * r.left, sy0 = 4 * r.top, words = (4 * w + 63) / 64;
+  const u64 rowWords = static_cast<u64>(words), planeWords = rowWords * 4 * static_cast<u64>(h);
+  if (!klFits32(planeWords * 16) || (scratch.GetSize() < planeWords * 16 && !scratch.alloc(static_cast<u32>(planeWords * 16))))
+    return 0;
+  // Two bit planes over the scan box: the region's points, and those filled.
+  u64* mine = reinterpret_cast<u64*>(scratch.GetPtr());
+  u64* done = mine + planeWords;
+  std::memset(mine, 0, planeWords * 16);
+  for (i32 y = 0; y < h; y++) std::memset(mask + static_cast<size_t>(y) * stride, 0, static_cast<size_t>(w));
+  for (u32 i = 0; i < count; i++)
+    SetSpan(mine + (runs[i].y - sy0) * rowWords, runs[i].x - sx0, runs[i].x - sx0 + runs[i].count - 1);
+  for (u32 i = 0; i < count; i++) {
+    const i32 x = runs[i].x - sx0, y = runs[i].y, last = x + runs[i].count - 1;
+    // Set neighbours above and below mark the pixel they fall in with 16
+    // when it is still empty; a nibble of a word is one image pixel.
+    for (i32 d = -1; d <= 1; d += 2) {
+      const i32 ny = y + d;
+      if (ny < 0 || ny >= scanH) continue;
+      const u64* m = mine + (ny - sy0) * rowWords;
+      const u64* f = done + (ny - sy0) * rowWords;
+      u8* mrow = mask + static_cast<size_t>(ny / 4 - r.top) * stride;
+      for (i32 k = x >> 6; k <= (last >> 6); k++) {
+        const i32 first = k == (x >> 6) ? (x & 63) : 0, lastb = k == (last >> 6) ? (last & 63) : 63;
+        const u64 span = (lastb == 63 ? ~0ull : (1ull << (lastb + 1)) - 1) & ~((1ull << first) - 1);
+        u64 set = (~m[k] | f[k]) & span;
+        if (!set) continue;
+        // Pixels under filled rows are painted already: skip a word whose
+        // 16 pixels are none of them empty.
+        if (16 * k + 16 <= w && !HasZeroByte(mrow + 16 * k) && !HasZeroByte(mrow + 16 * k + 8)) continue;
+        set = (set | (set >> 1) | (set >> 2) | (set >> 3)) & 0x1111111111111111ull;
+        while (set) {
+          u8& p = mrow[16 * k + __builtin_ctzll(set) / 4];
+          set &= set - 1;
+          if (p == 0) p = 16;
+        }
+      }
+    }
+    SetSpan(done + (y - sy0) * rowWords, x, last);
+    // 16 for every point from one left of the run to one right of it.
+    const i32 xa = runs[i].x > 0 ? runs[i].x - 1 : 0;
+    const i32 xb = runs[i].x + runs[i].count < scanW ? runs[i].x + runs[i].count : scanW - 1;
+    u8* row = mask + static_cast<size_t>(y / 4 - r.top) * stride - r.left;
+    const i32 pa = xa / 4, pb = xb / 4;
+    if (pa == pb) {
+      row[pa] = AddSixteen(row[pa], xb - xa + 1);
+      continue;
+    }
+    row[pa] = AddSixteen(row[pa], 4 * pa + 4 - xa);
+    for (i32 p = pa + 1; p < pb; p++) row[p] = static_cast<u8>(row[p] > 191 ? 255 : row[p] + 64);
+    row[pb] = AddSixteen(row[pb], xb - 4 * pb + 1);
+  }
+  return 1;
 }

@@ -47,9 +47,32 @@ class CTessaretteFill {
   // The same, point by point, as the rules state it (the slow reference).
   void FillLineReference(i32 x, i32 y, i32 count);
 
-  // Fills the region of the seed. 0 when the seed stack could not grow
-  // (the region is then partly filled).
+  // Fills the region of the seed. 0 when the seed stack (or, recording, the
+  // run list) could not grow (the region is then partly filled).
   u8 SeedFill(i32 x, i32 y);
+
+  // One run of a region's fill in scan coordinates, in fill order.
+  struct Run {
+    i32 x, y, count;
+  };
+  // Recording (MODE_BIT4): SeedFill marks each run filled and keeps it, and
+  // the bounds, instead of painting the work mask; PaintRuns paints a region
+  // from its runs later, so that regions paint side by side.
+  void SetRecording(u8 on) { m_recording = on; }
+  const Run* GetRuns() const { return reinterpret_cast<const Run*>(m_runBlock.GetPtr()); }
+  u32 GetRunCount() const { return m_runCount; }
+  void ClearRuns() { m_runCount = 0; }
+  void ReleaseRuns() {
+    m_runBlock.free();
+    m_runCount = m_runCapacity = 0;
+  }
+  // Paints a region's runs into mask (the image pixels of rect r, rows of
+  // stride bytes, zeroed first) with the bytes FillLine gives the work mask
+  // in MODE_BIT4: a vertical neighbour counts as set when it is knife or a
+  // point of an earlier run (a free neighbour is always the region's own).
+  // r must hold the region's bounds. 0 when scratch cannot grow.
+  static u8 PaintRuns(const Run* runs, u32 count, i32 scanW, i32 scanH, const kltRECT_s& r, u8* mask, u32 stride,
+                      CKLF_Mem& scratch);
   // Seeds the stack may hold (default 2^28, as the geometry object's fill).
   void SetSeedLimit(u32 seeds) { m_seedLimit = seeds; }
 
@@ -77,6 +100,7 @@ class CTessaretteFill {
   u8 i_Push(i32 x, i32 y);
   void i_PushStretches(i32 y, i32 left, i32 right);
   void i_Extend(i32 x0, i32 y0, i32 x1, i32 y1);
+  u8 i_RecordRun(i32 x, i32 y, i32 count);
 
   Mode m_mode;
   u8* m_knife;
@@ -92,4 +116,8 @@ class CTessaretteFill {
   u32 m_stackCapacity;
   u32 m_seedLimit;
   u8 m_pushFailed;
+  u8 m_recording;
+  CKLF_Mem m_runBlock;
+  u32 m_runCount;
+  u32 m_runCapacity;
 };

@@ -128,6 +128,9 @@ u8 CKLF_8BFPluginVirtual::FillPluginData() {
       else if (v == 6)
         pd.rulerUnits = 4;
     }
+    v = 0;
+    if (props->getPropertyProc(fr->hostContext, KLP_SIG_8BIM, KLP_PROP_THREADS, 0, &v, nullptr) == 0 && v > 0)
+      pd.threads = static_cast<u16>(v > 256 ? 256 : v);
   }
   i_FillChannelNames();
   i_FillICCProfile();

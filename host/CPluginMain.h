@@ -81,7 +81,8 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   void i_PrepareEngine();
   u8 i_CheckEngineSize(i32 width, i32 height);
   // The steps of Apply_SplittingNoUI after the cut.
-  u8 i_RenderPieces(u32 count, const u8* records);
+  u8 i_GiveRecords(u32 count, const u8* records);
+  u8 i_AlphaOpaque(u64 size) const;
   u8 i_WriteComposed(u8* const* planes, u8 n);
 
   u8 i_DialogRun();

@@ -4,6 +4,7 @@
 #include "CKLF_Image.h"
 #include "CPluginMain.h"
 #include "CTessaretteRecordCodec.h"
+#include "KLF_Parallel.h"
 
 namespace {
 
@@ -14,11 +15,15 @@ void BlendTable(u8 fore, u8 back, u8 table[256]) {
 
 const u8 kMaxPlanes = 5;
 
-// Frees the engine's pieces when the apply ends: they point into planes
-// that the apply owns.
+// Frees the engine's pieces when the apply ends (they point into planes
+// that the apply owns); its pieces get their images when rendered.
 struct PieceRelease {
   CTessarette& engine;
-  ~PieceRelease() { engine.FreeSpliting(); }
+  explicit PieceRelease(CTessarette& e) : engine(e) { engine.SetImagesOnRender(1); }
+  ~PieceRelease() {
+    engine.FreeSpliting();
+    engine.SetImagesOnRender(0);
+  }
 };
 const u32 kTableSide = 100;
 
@@ -32,6 +37,7 @@ void CPluginMain::i_PrepareEngine() {
   doc.layers = &m_layerSource;
   m_engine.SetDocument(doc);
   m_engine.SetProgress(&m_hostProgress);
+  m_engine.SetThreads(m_pluginData.threads);
 }
 
 u8 CPluginMain::i_CheckEngineSize(i32 width, i32 height) {
@@ -137,34 +143,63 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
   if (!i_CheckEngineSize(w, h)) return 0;
   const u8 n = static_cast<u8>(pd.planes - pd.transparency);
   const u64 planeSize = static_cast<u64>(w) * static_cast<u64>(h);
-  CKLF_Mem block;
-  if (!block.alloc(static_cast<u32>(planeSize * (n + 1u)))) {
+  // An alpha opaque everywhere limits nothing; for the thin anti-aliased
+  // knife, whose regions' bounds are tight, the cut without it gives the
+  // same pieces, so it is let go before the planes are taken.
+  const u8* limit = m_alphaPtr;
+  if (m_engine.m_thinKnife && m_engine.m_antiAlias && i_AlphaOpaque(planeSize)) {
+    m_alpha.free();
+    m_alphaPtr = nullptr;
+    limit = nullptr;
+  }
+  // The document's planes (the pieces' sources), then, once cut, the
+  // composed planes and their alpha: the pieces are composed batch by batch
+  // as they render.
+  CKLF_Mem source, composed;
+  if (!source.alloc(static_cast<u32>(planeSize * n))) {
     HostSetRetCode_MemFull();
-    return FailFrom(block, klErrNoMemory);
+    return FailFrom(source, klErrNoMemory);
   }
   u8* planes[kMaxPlanes];
-  for (u8 c = 0; c <= n && c < kMaxPlanes; ++c) planes[c] = block.GetPtr() + planeSize * c;
+  u8* out[kMaxPlanes];
+  for (u8 c = 0; c < n; ++c) planes[c] = source.GetPtr() + planeSize * c;
   for (u8 c = 0; c < n; ++c) {
     m_hostProgress.Progress(c, nullptr);
     if (!HostGetChanel(c, pd.filterRect, planes[c], static_cast<u32>(w))) return 0;
   }
   m_hostProgress.Progress(7, nullptr);
-  PieceRelease release{m_engine};
-  if (!m_engine.SplitCells(w, h, m_alphaPtr, static_cast<u32>(w), planes, static_cast<u32>(w), n, 7, 60, 0))
-    return FailFrom(m_engine, klErrBadArg);
-  if (!i_RenderPieces(records ? count : 0, records)) return 0;
-  m_hostProgress.Progress(80, nullptr);
-  if (!m_engine.CombineSplitedCells(w, h, planes, static_cast<u32>(w), static_cast<u8>(n + 1), m_alphaPtr,
-                                    static_cast<u32>(w), klNullRect, 0, 80, 90))
-    return FailFrom(m_engine, klErrBadArg);
-  return i_WriteComposed(planes, n);
+  {
+    PieceRelease release(m_engine);
+    if (!m_engine.SplitCells(w, h, const_cast<u8*>(limit), static_cast<u32>(w), planes, static_cast<u32>(w), n, 7, 60,
+                             0))
+      return FailFrom(m_engine, klErrBadArg);
+    if (!i_GiveRecords(records ? count : 0, records)) return 0;
+    if (!composed.alloc(static_cast<u32>(planeSize * (n + 1u)))) {
+      HostSetRetCode_MemFull();
+      return FailFrom(composed, klErrNoMemory);
+    }
+    for (u8 c = 0; c <= n; ++c) out[c] = composed.GetPtr() + planeSize * c;
+    // What no piece covers keeps the document's colours.
+    std::memcpy(composed.GetPtr(), source.GetPtr(), static_cast<size_t>(planeSize * n));
+    if (!m_engine.RenderAndCombine(w, h, out, static_cast<u32>(w), static_cast<u8>(n + 1), limit,
+                                   static_cast<u32>(w), 60, 90))
+      return FailFrom(m_engine, klErrBadArg);
+  }
+  source.free();
+  return i_WriteComposed(out, n);
 }
 
-// Renders every piece (progress 60 to 80) with its stored record: records
-// in the pieces' own order, else matched by row and column (rows and
-// columns below 100, a later record of a cell winning); no record, the
-// defaults.
-u8 CPluginMain::i_RenderPieces(u32 count, const u8* records) {
+u8 CPluginMain::i_AlphaOpaque(u64 size) const {
+  const u8* a = m_alphaPtr;
+  for (u64 i = 0; i < size; ++i)
+    if (a[i] != 255) return 0;
+  return 1;
+}
+
+// Gives every piece its stored record: records in the pieces' own order,
+// else matched by row and column (rows and columns below 100, a later
+// record of a cell winning); no record, the defaults.
+u8 CPluginMain::i_GiveRecords(u32 count, const u8* records) {
   const u32 pieces = m_engine.GetPieceCount();
   if (pieces == 0) return 1;
   const u32 kSize = CTessaretteRecordCodec::kSize;
@@ -187,9 +222,6 @@ u8 CPluginMain::i_RenderPieces(u32 count, const u8* records) {
         slot[rec.row * kTableSide + rec.column] = static_cast<i32>(i);
     }
   }
-  const f64 step = 20.0 / pieces;
-  f64 progress = 60.0;
-  i32 reported = 60;
   for (u32 i = 0; i < pieces; ++i) {
     const CTessarette::SPLITEDCELL* cell = m_engine.GetPiece(i);
     i64 which = count > 0 && ordered ? static_cast<i64>(i) : -1;
@@ -198,12 +230,6 @@ u8 CPluginMain::i_RenderPieces(u32 count, const u8* records) {
     if (which >= 0 && (!CTessaretteRecordCodec::Decode(records + static_cast<u64>(which) * kSize, kSize, rec) ||
                        !m_engine.RecordToPiece(rec, i, 1, 0)))
       return Fail(klErrBadArg);
-    if (!m_engine.RenderPiece(i)) return FailFrom(m_engine, klErrBadArg);
-    progress += step;
-    if (static_cast<i32>(progress) != reported) {
-      reported = static_cast<i32>(progress);
-      m_hostProgress.Progress(static_cast<u8>(reported > 100 ? 100 : reported), nullptr);
-    }
   }
   return 1;
 }
@@ -216,7 +242,7 @@ u8 CPluginMain::i_WriteComposed(u8* const* planes, u8 n) {
   const kltRECT_s r = pd.filterRect;
   const u32 w = static_cast<u32>(m_alphaWidth);
   const u64 planeSize = static_cast<u64>(w) * static_cast<u32>(m_alphaHeight);
-  const u8* a = planes[n];
+  const u8* a = planes[n];  // the composed alpha
   u8 percent = 92;
   const u8 last = pd.editableTransparency ? n : static_cast<u8>(n - 1);
   for (u8 c = 0; c <= last; ++c) {
@@ -230,7 +256,13 @@ u8 CPluginMain::i_WriteComposed(u8* const* planes, u8 n) {
     u8* v = planes[c];
     if (!pd.editableTransparency) {
       const u32 back = pd.backColor[c];
-      for (u64 i = 0; i < planeSize; ++i) v[i] = static_cast<u8>((a[i] * v[i] + (255 - a[i]) * back) / 255);
+      // Bands of 64 KiB, side by side.
+      const u64 bands = (planeSize + 0xFFFF) >> 16;
+      KLF_Parallel::For(m_engine.GetThreads(), static_cast<u32>(bands), [&](u32 band, u32) {
+        const u64 end = (band + 1ull) << 16 < planeSize ? (band + 1ull) << 16 : planeSize;
+        for (u64 i = static_cast<u64>(band) << 16; i < end; ++i)
+          v[i] = static_cast<u8>((a[i] * v[i] + (255 - a[i]) * back) / 255);
+      });
     }
     if (!HostPutChanel(plane, r, v, w)) return 0;
   }

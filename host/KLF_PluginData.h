@@ -28,6 +28,7 @@ struct kltPLUGINDATA_s {
   u32 iccProfileSize;
   u8 layerAccess;           // document layers can be read
   kltRECT_s filterArea;     // the filter rectangle in whole-document coordinates
+  u16 threads;              // threads the host lends; 0 the machine's
 };
 
 struct kltLAYERINFO_s {

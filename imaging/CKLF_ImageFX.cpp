@@ -6,7 +6,7 @@
 
 #include "CKLF_Image.h"
 
-CKLF_ImageFX::CKLF_ImageFX() : m_fillValue(0), m_progress(nullptr) {
+CKLF_ImageFX::CKLF_ImageFX() : m_fillValue(0), m_threads(1), m_progress(nullptr) {
   std::memset(&m_src, 0, sizeof(m_src));
   std::memset(&m_dst, 0, sizeof(m_dst));
 }

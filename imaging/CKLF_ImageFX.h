@@ -79,6 +79,10 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   // Written by the resizes outside the scaled picture.
   void SetFillValue(u8 v) { m_fillValue = v; }
   u8 GetFillValue() const { return m_fillValue; }
+  // Threads of the blurs' line passes (and the bevel's): 0 the machine's,
+  // 1 (the default) the calling thread alone. Results do not depend on it.
+  void SetThreads(u32 threads) { m_threads = threads; }
+  u32 GetThreads() const { return m_threads; }
   // Asked by Resize and Tile only; not owned.
   void SetProgress(CKLF_Progress* p) { m_progress = p; }
   CKLF_Progress* GetProgress() const { return m_progress; }
@@ -166,12 +170,13 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   void i_ApplyTables(const u8* tables);
 
   // Filters lineCount lines of the given length from in to out (same
-  // geometry, may be the same memory), several lines at a time. alpha, when
+  // geometry, may be the same memory), several lines at a time and groups
+  // of lines on the object's threads. alpha, when
   // given, runs the zero-alpha recovery of each line against it.
   u8 i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out, const Lines* alpha,
                  u32 lineCount, u32 length);
   u8 i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recover);
-  // Grows the line buffers for lines up to length long.
+  // Grows the line buffers for lines up to length long, one set a thread.
   u8 i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length);
   // The motion blur's passes: along rows, along columns, along lines at
   // an angle in 0.1..179.9 (without 89.9..90.1).
@@ -190,6 +195,7 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   CKLF_Mem m_motionLine;    // motion blur: one line of 64-bit floats
   CKLF_Mem m_motionBytes;   // motion blur: gathered values, then alpha
   u8 m_fillValue;
+  u32 m_threads;
   CKLF_Progress* m_progress;
   Desc m_src;
   Desc m_dst;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "CKLF_ImageFX.h"
+#include "KLF_Parallel.h"
 
 namespace {
 
@@ -36,8 +37,14 @@ inline u8 PadFor(f64 sigma, u64& pad) {
 // of every lane), in place. Each lane is laneLen[c] rows long, or N rows
 // when laneLen is null; with lengths, the rows past a lane's end and three
 // rows past N must be zero: the lane's own end terms weigh them by 0.
+// The lane loops are inlined into each build of their caller, so that the
+// caller's wider-vector build (chosen at run time) runs them in wider units;
+// the operations and their order stay those of the scalar filter (and
+// -ffp-contract=off keeps them uncontracted).
+#define KLF_LANES inline __attribute__((always_inline))
+
 template <bool kRagged>
-void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, const u64* laneLen) {
+KLF_LANES void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, const u64* laneLen) {
   const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
   const f64 s0 = B + b1 + b2 + b3;
   const f64 s1 = b1 + b2 + b3;
@@ -98,7 +105,7 @@ void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restri
   }
 }
 
-void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const f64* __restrict in, f64* __restrict out,
+KLF_LANES void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const f64* __restrict in, f64* __restrict out,
                  u64 m) {
   constexpr u32 K = kLanes;
   const u32 n = r.kernelLength;
@@ -203,7 +210,7 @@ void LoadLanes(const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines* alpha, 
 }
 
 // Lanes 0..valid-1 of result (rows of kLanes floats) into lines g.. of out.
-void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut) {
+KLF_LANES void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut) {
   constexpr u32 K = kLanes;
   if (!out.isFloat && out.lineStep == 1 && valid == K) {
     u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g);
@@ -447,6 +454,60 @@ u8 MotionAngledPlane(CKLF_ImageFX& fx, CKLF_ImageFX::STRUCT_Blur_VectorData& rec
   return 1;
 }
 
+// Lines g..g+K-1 (those that exist) from in to out through one worker's
+// buffers: the kernel input lanes (followed by one recovered line and K byte
+// lines) and the padded lanes of the recursive filter.
+KLF_LANES void BlurGroupBody(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const CKLF_ImageFX::Lines& in,
+                             const CKLF_ImageFX::Lines& out, const CKLF_ImageFX::Lines* alpha, u32 g, u32 lineCount,
+                             u32 length, u64 pad, f64* lanesIn, f64* padded) {
+  constexpr u32 K = kLanes;
+  const u8 kernel = rec.smallSigma;
+  const u8 identity = kernel && !(rec.sigma >= 0.1);
+  const u64 m = length, N = m + pad, lead = pad / 2;
+  f64* recLine = lanesIn + m * K;
+  u8* scratch = reinterpret_cast<u8*>(recLine + m);
+  f64* target = kernel ? lanesIn : padded + lead * K;
+  const f64* result = identity ? lanesIn : (kernel ? padded : padded + lead * K);
+  const u32 valid = lineCount - g < K ? lineCount - g : K;
+  LoadLanes(in, alpha, g, valid, lineCount, length, target, scratch, recLine);
+  if (!identity) {
+    if (kernel) {
+      KernelLanes(rec, lanesIn, padded, m);
+    } else {
+      const f64* firstRow = target;
+      const f64* lastRow = target + (m - 1) * K;
+      for (u64 n = 0; n < lead; ++n)
+        for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : firstRow[c];
+      for (u64 n = lead + m; n < N; ++n)
+        for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : lastRow[c];
+      RecursiveLanes<false>(rec, padded, N, nullptr);
+    }
+  }
+  // The recursive filter's output is clamped to 0..255; the kernel's is not.
+  StoreLanes(out, g, valid, m, result, !kernel);
+}
+
+// The body built for AVX2 and for the baseline, chosen once at run time (no
+// ifunc: its resolver would run before a sanitizer's runtime is up).
+typedef void (*BlurGroupFn)(const CKLF_ImageFX::STRUCT_Blur_VectorData&, const CKLF_ImageFX::Lines&,
+                            const CKLF_ImageFX::Lines&, const CKLF_ImageFX::Lines*, u32, u32, u32, u64, f64*, f64*);
+__attribute__((target("avx2"))) void BlurGroupAvx2(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec,
+                                                   const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines& out,
+                                                   const CKLF_ImageFX::Lines* alpha, u32 g, u32 lineCount,
+                                                   u32 length, u64 pad, f64* lanesIn, f64* padded) {
+  BlurGroupBody(rec, in, out, alpha, g, lineCount, length, pad, lanesIn, padded);
+}
+void BlurGroupBase(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const CKLF_ImageFX::Lines& in,
+                   const CKLF_ImageFX::Lines& out, const CKLF_ImageFX::Lines* alpha, u32 g, u32 lineCount, u32 length,
+                   u64 pad, f64* lanesIn, f64* padded) {
+  BlurGroupBody(rec, in, out, alpha, g, lineCount, length, pad, lanesIn, padded);
+}
+BlurGroupFn BlurGroupFor() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") ? BlurGroupAvx2 : BlurGroupBase;
+}
+const BlurGroupFn BlurGroup = BlurGroupFor();
+
 }  // namespace
 
 void CKLF_ImageFX::Blur_PrepareBlurData(f64 sigma, STRUCT_Blur_VectorData* rec, CKLF_Mem* padBuffer, u8 borderFlag,
@@ -589,12 +650,25 @@ void CKLF_ImageFX::Blur_ZeroAlphaRecoveryData(const u8* values, f64* out, u32 le
   }
 }
 
+namespace {
+
+// Bytes of one worker's line buffer and pad buffer for lines of length m,
+// whole cache lines so that every worker's floats stay aligned.
+u64 CacheLines(u64 bytes) { return (bytes + 63) & ~u64(63); }
+u64 LineBytes(u64 m) { return CacheLines(m * kLanes * sizeof(f64) + m * sizeof(f64) + (kLanes + 1) * m); }
+u64 PadBytes(u64 m, u64 pad) { return CacheLines((m + pad) * kLanes * sizeof(f64)); }
+
+// Line groups of one task: 64 neighbouring lines, so that workers filtering
+// columns side by side do not write the same cache lines.
+const u32 kGroupsPerTask = 4;
+
+}  // namespace
+
 u8 CKLF_ImageFX::i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length) {
   u64 pad = 0;
   if (!rec.smallSigma && !PadFor(rec.sigma, pad)) return Fail(klErrNoMemory);
-  const u64 m = length;
-  return i_Grow(m_lineBuffer, m * kLanes * sizeof(f64) + m * sizeof(f64) + (kLanes + 1) * m) &&
-                 i_Grow(m_padBuffer, (m + pad) * kLanes * sizeof(f64))
+  const u64 workers = KLF_Parallel::Resolve(m_threads);
+  return i_Grow(m_lineBuffer, workers * LineBytes(length)) && i_Grow(m_padBuffer, workers * PadBytes(length, pad))
              ? 1
              : 0;
 }
@@ -602,47 +676,23 @@ u8 CKLF_ImageFX::i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length) 
 u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out,
                              const Lines* alpha, u32 lineCount, u32 length) {
   if (lineCount == 0 || length == 0) return 1;
-  constexpr u32 K = kLanes;
-  const u8 kernel = rec.smallSigma;
-  const u8 identity = kernel && !(rec.sigma >= 0.1);
   u64 pad = 0;
-  if (!kernel && !PadFor(rec.sigma, pad)) return Fail(klErrNoMemory);
-  const u64 m = length;
-  const u64 N = m + pad;
-  const u64 lead = pad / 2;
+  if (!rec.smallSigma && !PadFor(rec.sigma, pad)) return Fail(klErrNoMemory);
   if (!i_GrowBlurLines(rec, length)) return 0;
-  // Line buffer: kernel input lanes, one recovered line, then K recovered
-  // (or gathered) byte lines.
-  f64* lanesIn = reinterpret_cast<f64*>(m_lineBuffer.GetPtr());
-  f64* recLine = lanesIn + m * K;
-  u8* scratch = reinterpret_cast<u8*>(recLine + m);
-  f64* padded = reinterpret_cast<f64*>(m_padBuffer.GetPtr());
-  f64* target = kernel ? lanesIn : padded + lead * K;
-  const f64* result = identity ? lanesIn : (kernel ? padded : padded + lead * K);
-  // The recursive filter's output is clamped to 0..255; the kernel's is not.
-  const u8 clampOut = !kernel;
-
-  for (u32 g = 0; g < lineCount; g += K) {
-    const u32 valid = lineCount - g < K ? lineCount - g : K;
-    LoadLanes(in, alpha, g, valid, lineCount, length, target, scratch, recLine);
-    if (!identity) {
-      if (kernel) {
-        KernelLanes(rec, lanesIn, padded, m);
-      } else {
-        const f64* firstRow = target;
-        const f64* lastRow = target + (m - 1) * K;
-        for (u64 n = 0; n < lead; ++n)
-          for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : firstRow[c];
-        for (u64 n = lead + m; n < N; ++n)
-          for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : lastRow[c];
-        RecursiveLanes<false>(rec, padded, N, nullptr);
-      }
-    }
-    StoreLanes(out, g, valid, m, result, clampOut);
-  }
+  const u32 groups = (lineCount + kLanes - 1) / kLanes;
+  const u32 tasks = (groups + kGroupsPerTask - 1) / kGroupsPerTask;
+  u8* lineBase = m_lineBuffer.GetPtr();
+  u8* padBase = m_padBuffer.GetPtr();
+  const u64 lineBytes = LineBytes(length), padBytes = PadBytes(length, pad);
+  KLF_Parallel::For(m_threads, tasks, [&](u32 task, u32 worker) {
+    f64* lanesIn = reinterpret_cast<f64*>(lineBase + worker * lineBytes);
+    f64* padded = reinterpret_cast<f64*>(padBase + worker * padBytes);
+    const u32 last = (task + 1) * kGroupsPerTask < groups ? (task + 1) * kGroupsPerTask : groups;
+    for (u32 g = task * kGroupsPerTask; g < last; ++g)
+      BlurGroup(rec, in, out, alpha, g * kLanes, lineCount, length, pad, lanesIn, padded);
+  });
   return 1;
 }
-
 
 // Whether plane p of a blur is blurred: the alpha plane left unblurred is
 // copied here (it is the last plane) and answers 0. recover tells whether

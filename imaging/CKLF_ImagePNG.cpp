@@ -1,11 +1,14 @@
 #include "CKLF_ImagePNG.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <cstring>
 
+#include "CKLF_PNGEncoder.h"
 #include "CKLF_StdFile.h"
+#include "KLF_BigEndian.h"
 
 // libpng reports errors by longjmp back to the setjmp in the function that
 // drives it. Those functions and every callback below keep only plain
@@ -22,6 +25,8 @@ struct MemorySource {
 // Deflate expands at most about 1032 times; data that could not hold the
 // image it declares is refused before any allocation.
 const u64 kMaxInflateRatio = 1100;
+
+const u32 kChunkBytes = 1u << 20;
 
 void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
@@ -50,7 +55,8 @@ void KLF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, size_t n) {
   if (k < n) png_error(png, "data ends early");
 }
 
-CKLF_ImagePNG::CKLF_ImagePNG() : m_sourceBits(0) {}
+CKLF_ImagePNG::CKLF_ImagePNG()
+    : m_sourceBits(0), m_compression(CKLF_PNGEncoder::DefaultSettings()), m_threads(1) {}
 
 CKLF_ImagePNG::~CKLF_ImagePNG() {}
 
@@ -86,8 +92,6 @@ u8 CKLF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params) {
   for (u32 c = 0; c < channels; ++c)
     if (!params->planes[c]) return Fail(klErrBadArg);
   if (i_Canceled(1)) return 0;
-  const u32 rowBytes = channels * params->width;
-  if (m_work.GetSize() < rowBytes && !m_work.alloc(rowBytes)) return FailFrom(m_work, klErrNoMemory);
 
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, PngError, PngWarning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -133,20 +137,56 @@ u8 CKLF_ImagePNG::i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_P
     png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, params.icc, params.iccSize);
   png_write_info(png, info);
   if (i_Canceled(10) || i_Canceled(12)) return 0;
-  u8* row = m_work.GetPtr();
-  for (u32 y = 0; y < params.height; ++y) {
-    const u64 offset = static_cast<u64>(y) * params.stride;
-    for (u32 c = 0; c < channels; ++c) {
-      const u8* src = params.planes[c] + offset;
-      u8* dst = row + c;
-      for (u32 x = 0; x < params.width; ++x, dst += channels) *dst = src[x];
+  // The image data and the end are written here, past libpng: no libpng
+  // call (and so no jump) happens inside the encoder.
+  return i_WriteImageData(params, channels) && i_WriteChunk("IEND", nullptr, 0);
+}
+
+u8 CKLF_ImagePNG::i_WriteChunk(const char* type, const u8* data, u32 size) {
+  u8 head[8];
+  KLF_PutBE32(head, size);
+  std::memcpy(head + 4, type, 4);
+  uLong crc = crc32(0, head + 4, 4);
+  if (size) crc = crc32(crc, data, size);
+  u8 tail[4];
+  KLF_PutBE32(tail, static_cast<u32>(crc));
+  return Write_Buffer(head, 8) && (!size || Write_Buffer(data, size)) && Write_Buffer(tail, 4);
+}
+
+// The encoder's stream gathered into IDAT chunks of about 1 MiB.
+u8 CKLF_ImagePNG::i_WriteImageData(const PNGWRITE_PARAMS& params, u32 channels) {
+  struct Out {
+    CKLF_ImagePNG* self;
+    u32 pending;
+    u32 height;
+    static u8 Sink(void* user, const u8* data, u32 size) {
+      Out* o = static_cast<Out*>(user);
+      CKLF_Mem& buf = o->self->m_work;
+      if (o->pending + static_cast<u64>(size) > buf.GetSize() && !o->Flush()) return 0;
+      if (size >= buf.GetSize()) return o->self->i_WriteChunk("IDAT", data, size);
+      std::memcpy(buf.GetPtr() + o->pending, data, size);
+      o->pending += size;
+      return 1;
     }
-    png_write_row(png, row);
-    if (i_Canceled(12 + 83 * (y + 1) / params.height)) return 0;
+    u8 Flush() {
+      const u32 n = pending;
+      pending = 0;
+      return !n || self->i_WriteChunk("IDAT", self->m_work.GetPtr(), n);
+    }
+    static u8 Poll(void* user, u32 rows) {
+      Out* o = static_cast<Out*>(user);
+      return o->self->i_Canceled(12 + 83 * rows / o->height) ? 0 : 1;
+    }
+  } out = {this, 0, params.height};
+  if (m_work.GetSize() < kChunkBytes && !m_work.alloc(kChunkBytes)) return FailFrom(m_work, klErrNoMemory);
+  const u8* planes[4] = {params.planes[0], params.planes[1], params.planes[2], params.planes[3]};
+  CKLF_PNGEncoder encoder;
+  if (!encoder.Encode(planes, channels, params.width, params.height, params.stride, m_compression, m_threads,
+                      Out::Sink, Out::Poll, &out)) {
+    // A cancel or a failed write has its code (or none) already.
+    return GetError() || !encoder.GetError() ? 0 : Fail(encoder.GetError());
   }
-  if (i_Canceled(95)) return 0;
-  png_write_end(png, info);
-  return 1;
+  return out.Flush() && !i_Canceled(95);
 }
 
 u8 CKLF_ImagePNG::GetImageInfoByPtr(const void* data, u32 size) {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "CKLF_ImageReader.h"
+#include "CKLF_PNGEncoder.h"
 #include "CKLF_ImageWriter.h"
 
 struct png_struct_def;
@@ -38,6 +39,13 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   CKLF_ImagePNG();
   ~CKLF_ImagePNG() override;
 
+  // How the image data is compressed (CKLF_PNGEncoder's default unless
+  // set) and on how many threads (1 unless set; 0 the machine's). The
+  // file's bytes do not depend on the threads.
+  void SetCompression(const CKLF_PNGEncoder::Settings& s) { m_compression = s; }
+  const CKLF_PNGEncoder::Settings& GetCompression() const { return m_compression; }
+  void SetThreads(u32 threads) { m_threads = threads; }
+
   // Writes the file to the attached standard file: 1, or 0 with error 48
   // (mode), 1 (no file, empty size, missing plane or short stride), the
   // file's code on a write error, 17 for another libpng failure; a cancel
@@ -57,6 +65,8 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   typedef png_info_def png_info;
 
   u8 i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_PARAMS& params, u32 channels);
+  u8 i_WriteImageData(const PNGWRITE_PARAMS& params, u32 channels);
+  u8 i_WriteChunk(const char* type, const u8* data, u32 size);
   u8 i_Read(const u8* data, u32 size, u8 decode);
   u8 i_ReadHeader(png_struct* png, png_info* info);
   u8 i_PrepareDecode(png_struct* png, png_info* info, u32 size, int& passes);
@@ -66,4 +76,6 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   CKLF_Mem m_work;  // rows being written or decoded
   CKLF_Mem m_rows;  // row pointers of an interlaced decode
   u8 m_sourceBits;
+  CKLF_PNGEncoder::Settings m_compression;
+  u32 m_threads;
 };

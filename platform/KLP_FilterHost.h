@@ -79,6 +79,9 @@ enum { klpDialogDontDisplay = 0, klpDialogDisplay = 1, klpDialogSilent = 2 };
 #define KLP_PROP_RULER_UNITS KLP_FOURCC('r', 'u', 'l', 'r')
 #define KLP_PROP_CHANNEL_COUNT KLP_FOURCC('n', 'u', 'c', 'h')
 #define KLP_PROP_CHANNEL_NAME KLP_FOURCC('n', 'm', 'c', 'h')
+/* Threads the host lets a filter run (simple); a host without it leaves
+ * the choice to the filter. */
+#define KLP_PROP_THREADS KLP_FOURCC('n', 't', 'h', 'r')
 
 /* Name and version of the channel-ports suite. */
 #define KLP_CHANNELPORTS_SUITE "Photoshop ChannelPorts Suite for Plug-ins"

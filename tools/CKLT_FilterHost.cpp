@@ -342,7 +342,8 @@ void CKLT_FilterHost::i_BuildRecord() {
   }
   i_BuildDocumentInfo();
   if (m_services.basicSuite) r.basicSuite = &m_basicSuite;
-  if (m_services.documentInfo && (!m_layers.empty() || !m_mergedPlanes.empty())) r.documentInfo = &m_docInfo;
+  if (m_services.documentInfo && (!m_layers.empty() || !m_mergedPlanes.empty() || m_mergedIsDocument))
+    r.documentInfo = &m_docInfo;
   m_outPending = false;
   m_recordBuilt = true;
 }
@@ -355,7 +356,7 @@ void CKLT_FilterHost::i_BuildDocumentInfo() {
   int32_t dw = m_wholeWidth > 0 ? m_wholeWidth : m_width;
   int32_t dh = m_wholeHeight > 0 ? m_wholeHeight : m_height;
   // Reserve first: the descriptors point at each other.
-  size_t channels = m_mergedPlanes.size() + 1;
+  size_t channels = m_planes.size() + m_mergedPlanes.size() + 1;
   for (const Layer& l : m_layers) channels += l.planes.size() + 1;
   m_channelDescs.reserve(channels);
   m_layerDescs.reserve(m_layers.size());
@@ -367,12 +368,14 @@ void CKLT_FilterHost::i_BuildDocumentInfo() {
     m_channelDescs.push_back(KLP_ChannelDesc{nullptr, reinterpret_cast<KLP_ChannelPort>(port), bounds, 8, name});
     return &m_channelDescs.back();
   };
+  // Colour planes only: the document's list ends with its transparency.
   auto addChannels = [&](const std::vector<std::vector<uint8_t>>& planes, const KLP_Rect32& area,
                          const KLP_Rect32& bounds, const char* name) -> const KLP_ChannelDesc* {
     const KLP_ChannelDesc* first = nullptr;
     KLP_ChannelDesc* prev = nullptr;
-    for (const auto& plane : planes) {
-      KLP_ChannelDesc* d = addPort(&plane, area, bounds, name);
+    const size_t n = &planes == &m_planes ? static_cast<size_t>(m_colourPlanes) : planes.size();
+    for (size_t i = 0; i < n; ++i) {
+      KLP_ChannelDesc* d = addPort(&planes[i], area, bounds, name);
       if (prev) prev->next = d;
       if (!first) first = d;
       prev = d;
@@ -387,12 +390,15 @@ void CKLT_FilterHost::i_BuildDocumentInfo() {
     d.name = l.name.c_str();
     d.isPixelBased = l.pixelBased ? 1 : 0;
     // No rect: the whole document, unless the layer holds no pixels at all.
-    const bool empty = l.planes.empty() || l.planes[0].empty();
+    const bool empty = !l.document && (l.planes.empty() || l.planes[0].empty());
     const KLP_Rect32 area = !RectEmpty(l.rect) ? l.rect : empty ? KLP_Rect32{0, 0, 0, 0} : whole;
-    d.compositeChannels = addChannels(l.planes, area, l.bounds, l.name.c_str());
+    d.compositeChannels = addChannels(l.document ? m_planes : l.planes, area, l.bounds, l.name.c_str());
     // A layer that leaves part of the document uncovered is transparent there.
     const bool covers = area.left <= 0 && area.top <= 0 && area.right >= dw && area.bottom >= dh;
-    d.transparency = !l.transparency.empty() ? addPort(&l.transparency, area, l.bounds, "Transparency")
+    const std::vector<uint8_t>* alpha =
+        l.document ? (m_hasTransparency ? &m_planes[m_colourPlanes] : nullptr)
+                   : (l.transparency.empty() ? nullptr : &l.transparency);
+    d.transparency = alpha                   ? addPort(alpha, area, l.bounds, "Transparency")
                      : covers                ? nullptr
                                              : addPort(nullptr, area, l.bounds, "Transparency");
     m_layerDescs.push_back(d);
@@ -405,7 +411,8 @@ void CKLT_FilterHost::i_BuildDocumentInfo() {
   m_docInfo.depth = 8;
   m_docInfo.bounds = whole;
   m_docInfo.layers = m_layerDescs.empty() ? nullptr : &m_layerDescs.front();
-  m_docInfo.mergedCompositeChannels = addChannels(m_mergedPlanes, whole, whole, "Composite");
+  m_docInfo.mergedCompositeChannels =
+      addChannels(m_mergedIsDocument ? m_planes : m_mergedPlanes, whole, whole, "Composite");
   m_docInfo.mergedTransparency =
       m_mergedTransparency.empty() ? nullptr : addPort(&m_mergedTransparency, whole, whole, "Transparency");
 }
@@ -684,6 +691,11 @@ int16_t CKLT_FilterHost::s_GetProperty(void* ctx, uint32_t sig, uint32_t key, in
   return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
     CKLT_FilterHost* self = Host(ctx);
     if (sig != KLP_SIG_8BIM) return klpResBadParameters;
+    if (key == KLP_PROP_THREADS) {
+      if (self->m_threads <= 0 || !simple) return klpResBadParameters;
+      *simple = self->m_threads;
+      return klpResNoErr;
+    }
     if (key == KLP_PROP_RULER_UNITS) {
       if (self->m_rulerUnits < 0 || !simple) return klpResBadParameters;
       *simple = self->m_rulerUnits;

@@ -35,6 +35,9 @@ class CKLT_FilterHost {
     KLP_Rect32 rect = {0, 0, 0, 0};            // where the planes lie; may reach beyond the document
     std::vector<std::vector<uint8_t>> planes;  // colour planes of rect's size
     std::vector<uint8_t> transparency;         // rect's size; empty: opaque inside rect
+    // The layer being filtered, whose planes were lent as the document's:
+    // its pixels are read from the document planes (planes stay empty).
+    bool document = false;
   };
 
   struct DescRecord {
@@ -102,6 +105,8 @@ class CKLT_FilterHost {
   // Refuse requests larger than maxSpace (to check that bands respect it).
   void SetStrictSpace(bool strict) { m_strictSpace = strict; }
   void SetRulerUnits(int32_t units) { m_rulerUnits = units; }  // -1: no answer
+  // Threads the plug-in may run (the threads property); 0: no answer.
+  void SetThreads(int32_t threads) { m_threads = threads; }
   void SetChannelNames(const std::vector<std::string>& names, bool answerNames);
   void SetICCProfile(const std::vector<uint8_t>& profile) { m_icc = profile; }
   Services& GetServices() { return m_services; }
@@ -111,6 +116,9 @@ class CKLT_FilterHost {
   void AddLayer(Layer layer) { m_layers.push_back(std::move(layer)); }
   std::vector<Layer>& Layers() { return m_layers; }
   void SetMergedComposite(std::vector<std::vector<uint8_t>> planes, std::vector<uint8_t> transparency);
+  // The merged composite is the document's planes themselves (one opaque
+  // layer over the whole canvas): nothing is copied.
+  void SetMergedIsDocument() { m_mergedIsDocument = true; }
 
   // Abort answers yes from the (n+1)-th poll on; -1 never.
   void CancelAfterPolls(int64_t n) { m_cancelAfter = n; }
@@ -244,6 +252,7 @@ class CKLT_FilterHost {
   int32_t m_maxSpace = 1 << 20;
   bool m_strictSpace = false;
   int32_t m_rulerUnits = 0;
+  int32_t m_threads = 0;
   std::vector<std::string> m_channelNames;
   bool m_answerNames = true;
   std::vector<uint8_t> m_icc;
@@ -251,6 +260,7 @@ class CKLT_FilterHost {
   std::vector<Layer> m_layers;
   std::vector<std::vector<uint8_t>> m_mergedPlanes;
   std::vector<uint8_t> m_mergedTransparency;
+  bool m_mergedIsDocument = false;
   int64_t m_cancelAfter = -1;
   bool m_colourChosen = false;
   uint8_t m_picked[3] = {0, 0, 0};

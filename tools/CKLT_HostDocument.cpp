@@ -289,13 +289,19 @@ std::string WriteFailure(u16 code, int savedErrno) {
 bool CKLT_HostDocument::i_WritePNG(const std::string& path, std::string& error) const {
   std::vector<std::vector<uint8_t>> planes;
   std::vector<uint8_t> alpha;
-  Flatten(planes, alpha);
+  // One opaque layer over the canvas is written from its own planes.
+  const Layer* only = layers.size() == 1 ? &layers[0] : nullptr;
+  const bool direct = only && only->visible && only->opacity == 255 && only->alpha.empty() && LayerCoversCanvas(*only);
+  if (!direct) Flatten(planes, alpha);
+  const std::vector<std::vector<uint8_t>>& colours = direct ? only->planes : planes;
   const bool opaque = std::all_of(alpha.begin(), alpha.end(), [](uint8_t v) { return v == 255; });
   CKLF_StdFile file;
   errno = 0;
   if (!file.Open(path.c_str(), 2)) return error = WriteFailure(file.GetError(), errno), false;
   CKLF_ImagePNG png;
   png.Create(file);
+  png.SetCompression(pngCompression);
+  png.SetThreads(threads);
   CKLF_ImagePNG::PNGWRITE_PARAMS p;
   std::memset(&p, 0, sizeof(p));
   p.width = static_cast<u16>(width);
@@ -303,7 +309,7 @@ bool CKLT_HostDocument::i_WritePNG(const std::string& path, std::string& error) 
   const bool rgb = mode == klpModeRGB;
   p.mode = rgb ? (opaque ? CKLF_ImagePNG::kWriteRGB : CKLF_ImagePNG::kWriteRGBA)
                : (opaque ? CKLF_ImagePNG::kWriteGrey : CKLF_ImagePNG::kWriteGreyAlpha);
-  for (int c = 0; c < ColourPlanes(); ++c) p.planes[c] = planes[c].data();
+  for (int c = 0; c < ColourPlanes(); ++c) p.planes[c] = const_cast<u8*>(colours[c].data());
   p.planes[ColourPlanes()] = alpha.data();
   p.stride = static_cast<u32>(width);
   p.product = "Tessarette host";

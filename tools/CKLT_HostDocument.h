@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "CKLF_PNGEncoder.h"
 #include "KLP_FilterHost.h"
 
 class CKLF_ImageFormat;
@@ -45,6 +46,10 @@ class CKLT_HostDocument {
   std::vector<Layer> layers;  // bottom first
   // What the last read changed or could not keep, one sentence each.
   std::vector<std::string> notes;
+  // How PNG output is compressed, and the threads that compress it (0: the
+  // machine's); the bytes written do not depend on the threads.
+  CKLF_PNGEncoder::Settings pngCompression = CKLF_PNGEncoder::DefaultSettings();
+  uint32_t threads = 0;
 
   static int ColourPlanesOf(int16_t mode) { return mode == klpModeRGB ? 3 : mode == klpModeCMYK ? 4 : 1; }
   int ColourPlanes() const { return ColourPlanesOf(mode); }
@@ -81,6 +86,11 @@ class CKLT_HostDocument {
   // True when the layer lets something show through: it has an alpha plane
   // or does not cover the canvas.
   bool LayerHasTransparency(const Layer& layer) const;
+  // True when the layer lies exactly over the canvas.
+  bool LayerCoversCanvas(const Layer& layer) const {
+    return layer.left == 0 && layer.top == 0 && layer.width == width && layer.height == height &&
+           static_cast<int>(layer.planes.size()) == ColourPlanes();
+  }
   // True when the layer shows nothing on the canvas.
   bool LayerIsOffCanvas(const Layer& layer) const;
   // The visible layers composed over transparency.

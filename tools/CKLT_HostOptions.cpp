@@ -85,6 +85,16 @@ bool TakeInt(const char* option, const char* v, int64_t low, int64_t high, int64
   return Bad(option, v, (std::to_string(low) + ".." + std::to_string(high)).c_str(), e);
 }
 
+// The index of value in a null-ended list of names.
+bool TakeName(const char* value, const char* const* names, uint8_t& out) {
+  for (uint8_t i = 0; names[i]; ++i)
+    if (std::strcmp(value, names[i]) == 0) return out = i, true;
+  return false;
+}
+
+const char* const kStrategies[] = {"default", "filtered", "rle", nullptr};
+const char* const kFilters[] = {"none", "sub", "up", "average", "paeth", "adaptive", nullptr};
+
 const O::Spec kOptions[] = {
     {"--output", "-o", "FILE", "write the result: .png (flattened) or .psd (layered)",
      [](O& o, const char* v, std::string&) { return o.output = v, true; }},
@@ -144,10 +154,33 @@ const O::Spec kOptions[] = {
      }},
     {"--cancel-after", nullptr, "N", "answer \"cancel\" from the (N+1)-th abort poll on",
      [](O& o, const char* v, std::string& e) { return TakeInt("--cancel-after", v, 0, INT64_MAX, o.cancelAfter, e); }},
+    {"--threads", nullptr, "N",
+     "threads for the plug-in and the PNG writer (default: the machine's); the results do not depend on it",
+     [](O& o, const char* v, std::string& e) {
+       int64_t n = 0;
+       return TakeInt("--threads", v, 1, 256, n, e) && (o.threads = static_cast<uint32_t>(n), true);
+     }},
+    {"--png-level", nullptr, "N", "zlib level of PNG output, 0..9 (default 6)",
+     [](O& o, const char* v, std::string& e) {
+       int64_t n = 0;
+       return TakeInt("--png-level", v, 0, 9, n, e) && (o.png.level = static_cast<uint8_t>(n), true);
+     }},
+    {"--png-strategy", nullptr, "NAME", "zlib strategy of PNG output: default, filtered or rle (default rle)",
+     [](O& o, const char* v, std::string& e) {
+       return TakeName(v, kStrategies, o.png.strategy) || Bad("--png-strategy", v, "default, filtered or rle", e);
+     }},
+    {"--png-filter", nullptr, "NAME",
+     "row filter of PNG output: none, sub, up, average, paeth or adaptive (chosen per row; the default)",
+     [](O& o, const char* v, std::string& e) {
+       return TakeName(v, kFilters, o.png.filter) ||
+              Bad("--png-filter", v, "none, sub, up, average, paeth or adaptive", e);
+     }},
     {"--plugin", nullptr, "FILE", "the plug-in library (default: beside this program, or $TESSARETTE_PLUGIN)",
      [](O& o, const char* v, std::string&) { return o.plugin = v, true; }},
     {"--quiet", "-q", nullptr, "no progress (a bar on a terminal, else a line at each quarter)",
      [](O& o, const char*, std::string&) { return o.quiet = true; }},
+    {"--timings", nullptr, nullptr, "print the wall time of each step (read, plug-in, write...)",
+     [](O& o, const char*, std::string&) { return o.timings = true; }},
     {"--help", "-h", nullptr, "this text", nullptr},
 };
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "CKLF_PNGEncoder.h"
 #include "CKLT_LayoutShaper.h"
 
 struct CKLT_HostOptions {
@@ -27,6 +28,7 @@ struct CKLT_HostOptions {
   bool lockTransparency = false;
   bool noFilterCase = false;
   bool quiet = false;
+  bool timings = false;  // the wall time of each step on the error stream
   int layer = -1;     // index of the filtered layer, bottom first; -1 the topmost visible one
   int16_t mode = -1;  // a colour mode to convert to first; -1 keeps the file's
   uint8_t fore[3] = {0, 0, 0};
@@ -35,6 +37,8 @@ struct CKLT_HostOptions {
   int32_t maxSpace = 8 << 20;
   uint64_t memoryBudget = 0;  // 0: DefaultMemoryBudget()
   int64_t cancelAfter = -1;
+  uint32_t threads = 0;  // the plug-in's and the PNG writer's; 0: the machine's
+  CKLF_PNGEncoder::Settings png = CKLF_PNGEncoder::DefaultSettings();
   // The settings the replay uses: a file, else the default layout with
   // these grid counts (0: the default grid) in Puzzle or Layout mode;
   // `last` hands none (the plug-in's own last settings).

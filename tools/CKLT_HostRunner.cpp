@@ -2,11 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "CKLP_ReplaceFile.h"
 #include "CKLT_FileAccess.h"
 #include "CKLT_PluginLibrary.h"
 #include "CKLT_ProgressBar.h"
 #include "CKLT_SettingsSource.h"
+#include "KLF_Parallel.h"
 
 namespace {
 
@@ -67,12 +71,19 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
   m_scriptPlayed = m_targetOffCanvas = false;
   m_lastResult = 0;
   typedef int (CKLT_HostRunner::*Step)(std::string&);
-  const Step steps[] = {&CKLT_HostRunner::i_CheckFiles,   &CKLT_HostRunner::i_LoadDocument,
-                        &CKLT_HostRunner::i_ChooseLayer,  &CKLT_HostRunner::i_ServeDocument,
-                        &CKLT_HostRunner::i_HandSettings, &CKLT_HostRunner::i_RunPlugin,
-                        &CKLT_HostRunner::i_WriteResults};
-  for (Step step : steps) {
-    const int code = (this->*step)(message);
+  static const struct {
+    Step step;
+    const char* name;
+  } steps[] = {{&CKLT_HostRunner::i_CheckFiles, "check"},      {&CKLT_HostRunner::i_LoadDocument, "read"},
+               {&CKLT_HostRunner::i_ChooseLayer, "layer"},     {&CKLT_HostRunner::i_ServeDocument, "serve"},
+               {&CKLT_HostRunner::i_HandSettings, "settings"}, {&CKLT_HostRunner::i_RunPlugin, "plug-in"},
+               {&CKLT_HostRunner::i_WriteResults, "write"}};
+  for (const auto& s : steps) {
+    const auto start = std::chrono::steady_clock::now();
+    const int code = (this->*s.step)(message);
+    if (options.timings)
+      std::fprintf(err, "tessarette-host: time: %-8s %8.3f s\n", s.name,
+                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     if (code != kGoOn) return code;
   }
   return kExitOk;
@@ -115,6 +126,8 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
     m_doc.ConvertTo(o.mode);
   }
   if (o.dpi > 0) m_doc.resolution = o.dpi;
+  m_doc.pngCompression = o.png;
+  m_doc.threads = o.threads;
   std::string reason;
   if (!Doc::CanWrite(o.output, m_doc.mode, reason))
     return message = "cannot write " + o.output + ": " + reason, kExitFiles;
@@ -153,6 +166,7 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   CKLT_FilterHost& host = *m_host;
   host.SetMaxSpace(o.maxSpace);
+  host.SetThreads(static_cast<int32_t>(o.threads ? o.threads : KLF_Parallel::MachineThreads()));
   host.CancelAfterPolls(o.cancelAfter);
   if (o.about) return host.SetDocument(klpModeRGB, 1, 1, false), kGoOn;
   const Doc::Layer& target = m_doc.layers[m_target];
@@ -161,9 +175,17 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   host.SetDocument(m_doc.mode, m_doc.width, m_doc.height, transparency);
   std::vector<std::vector<uint8_t>> planes;
   std::vector<uint8_t> alpha;
-  m_doc.LayerToCanvas(target, planes, alpha);
-  for (int c = 0; c < colours; ++c) host.Plane(c).swap(planes[c]);
-  if (transparency) host.Plane(colours).swap(alpha);
+  // A layer over the whole canvas lends its planes as the document's.
+  m_lent = m_doc.LayerCoversCanvas(target);
+  if (m_lent) {
+    Doc::Layer& t = m_doc.layers[m_target];
+    for (int c = 0; c < colours; ++c) host.Plane(c).swap(t.planes[c]);
+    if (transparency) host.Plane(colours).swap(t.alpha);
+  } else {
+    m_doc.LayerToCanvas(target, planes, alpha);
+    for (int c = 0; c < colours; ++c) host.Plane(c).swap(planes[c]);
+    if (transparency) host.Plane(colours).swap(alpha);
+  }
   host.LockTransparency(o.lockTransparency);
   if (o.noFilterCase) host.ForceFilterCase(klpCaseUnsupported);
   if (!o.selection.empty()) {
@@ -177,8 +199,13 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   host.SetResolution(m_doc.resolution, m_doc.resolution);
   host.SetChannelNames(ChannelNames(m_doc.mode), true);
   host.SetICCProfile(m_doc.icc);
-  m_doc.Flatten(planes, alpha);
-  host.SetMergedComposite(std::move(planes), std::move(alpha));
+  // One opaque layer over the canvas is its own merged composite.
+  if (m_lent && !transparency && m_doc.layers.size() == 1 && target.visible && target.opacity == 255) {
+    host.SetMergedIsDocument();
+  } else {
+    m_doc.Flatten(planes, alpha);
+    host.SetMergedComposite(std::move(planes), std::move(alpha));
+  }
   // The layers are lent to the host at their own sizes and taken back
   // after the run.
   for (size_t i = 0; i < m_doc.layers.size(); ++i) {
@@ -192,6 +219,7 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
     hl.bounds = r > l && b > t ? KLP_Rect32{l, t, r, b} : KLP_Rect32{0, 0, 0, 0};
     hl.planes.swap(dl.planes);
     hl.transparency.swap(dl.alpha);
+    hl.document = m_lent && i == m_target;
     host.AddLayer(std::move(hl));
   }
   return kGoOn;
@@ -295,10 +323,18 @@ int CKLT_HostRunner::i_WriteResults(std::string& message) {
     m_doc.layers[i].alpha.swap(host.Layers()[i].transparency);
   }
   const int colours = m_doc.ColourPlanes();
-  std::vector<std::vector<uint8_t>> planes(static_cast<size_t>(colours));
-  for (int c = 0; c < colours; ++c) planes[c].swap(host.Plane(c));
-  std::vector<uint8_t> none;
-  m_doc.PutBack(m_doc.layers[m_target], planes, host.HasTransparency() ? host.Plane(colours) : none);
+  Doc::Layer& target = m_doc.layers[m_target];
+  if (m_lent) {
+    // The lent planes come back as the layer, which keeps its bounds.
+    for (int c = 0; c < colours; ++c) target.planes[c].swap(host.Plane(c));
+    if (host.HasTransparency()) target.alpha.swap(host.Plane(colours));
+    if (std::all_of(target.alpha.begin(), target.alpha.end(), [](uint8_t v) { return v == 255; })) target.alpha.clear();
+  } else {
+    std::vector<std::vector<uint8_t>> planes(static_cast<size_t>(colours));
+    for (int c = 0; c < colours; ++c) planes[c].swap(host.Plane(c));
+    std::vector<uint8_t> none;
+    m_doc.PutBack(target, planes, host.HasTransparency() ? host.Plane(colours) : none);
+  }
   std::string reason;
   if (!m_doc.Write(o.output, reason)) return message = "cannot write " + o.output + ": " + reason, kExitFiles;
   if (!o.script.empty() && host.HasDescriptor() &&

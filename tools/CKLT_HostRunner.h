@@ -8,8 +8,10 @@
 // with a one-line message. What it changes or cannot keep is said on the
 // error stream as a note.
 //
-// Cost: the document's layers at their own sizes, the filtered layer and
-// the merged document at canvas size, and what the plug-in asks for.
+// Cost: the document's layers at their own sizes and what the plug-in asks
+// for; a filtered layer that covers the canvas lends its planes to the host
+// (else a canvas-sized copy), and the merged document is a copy unless it is
+// that one opaque layer.
 #pragma once
 
 #include <cstdint>
@@ -65,6 +67,7 @@ class CKLT_HostRunner {
   std::unique_ptr<CKLT_FilterHost> m_host;
   size_t m_target = 0;
   bool m_targetOffCanvas = false;
+  bool m_lent = false;  // the target layer's planes are the host's document planes
   bool m_scriptPlayed = false;
   std::vector<CKLT_FilterHost::DescRecord> m_script;
   int16_t m_lastResult = 0;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -89,8 +90,8 @@ TEST(TessaretteCut, NearestCellCentre) {
   EXPECT_EQ(e.GetPiece(2)->column, 2u);
 }
 
-// Cuts of random layouts in every mode give the pieces of the point-wise
-// fill, and the pieces share every pixel out: plain knives give it to one
+// Cuts of random layouts in every mode, on one thread or several, give the
+// pieces of the point-wise fill, and the pieces share every pixel out: plain knives give it to one
 // piece (the thick knife is a piece of its own, the first); anti-aliased
 // ones share edge pixels so that the shares add up to 255 (16 sub-pixels of
 // the four-times mask make 255); under an outer mask to its value.
@@ -114,6 +115,7 @@ TEST(TessaretteCut, PiecesPartitionTheImageAsThePointwiseFillCutsThem) {
         SetMode(*e, m);
       }
       b.SetRunFill(0);
+      a.SetThreads(trial % 2 ? 1 : 4);  // regions painted on one thread or side by side
       Doc d((trial == 5 ? 10 : 40) * columns + trial, (trial == 5 ? 10 : 40) * rows + trial, 1, trial);
       std::vector<u8> mask(static_cast<size_t>(d.w) * d.h, 255);
       if (outer)
@@ -121,6 +123,12 @@ TEST(TessaretteCut, PiecesPartitionTheImageAsThePointwiseFillCutsThem) {
       ASSERT_EQ(Cut(a, d, outer ? mask.data() : nullptr), 1);
       ASSERT_EQ(Cut(b, d, outer ? mask.data() : nullptr), 1);
       ASSERT_EQ(Pieces(a), Pieces(b));
+      if (m.thin && m.aa && !outer) {
+        // The regions' bounds are tight: an opaque outer mask changes nothing
+        // (the replay leaves it out).
+        ASSERT_EQ(Cut(b, d, mask.data()), 1);
+        ASSERT_EQ(Pieces(a), Pieces(b));
+      }
       EXPECT_EQ(a.HasSplitterPiece(), 1 - m.thin);
       if (regular) {
         EXPECT_EQ(a.GetPieceCount(), columns * rows + 1 - m.thin);
@@ -264,5 +272,32 @@ TEST(TessaretteCut, SecondCutRendersFromItsOwnPlanes) {
       for (i32 y = 0; y < rh; y++)
         for (i32 x = 0; x < rw; x++) ASSERT_EQ(c->imgPlanes[p][y * rw + x], second.planes[p][y * k.w + x]);
     EXPECT_EQ(0, std::memcmp(c->imgPlanes[k.planes], c->maskBlock->GetPtr(), static_cast<size_t>(rw) * rh));
+  }
+}
+
+// The bucketed nearest centre against a scan of every centre (the first of
+// equal distances): random centres with repeats, on a line, one alone, and
+// queries inside and far outside their box.
+TEST(TessaretteCut, NearestCentreIsTheScansAnswer) {
+  std::mt19937 rng(8);
+  for (int trial = 0; trial < 6; trial++) {
+    std::vector<kltFPOS> c(trial == 0 ? 1 : 1 + rng() % 700);
+    std::uniform_real_distribution<f64> u(-50.0, 950.0);
+    for (size_t i = 0; i < c.size(); i++) {
+      c[i] = {std::floor(u(rng) / 8) * 8, trial == 1 ? 5.0 : std::floor(u(rng) / 8) * 8};
+      if (i > 0 && rng() % 5 == 0) c[i] = c[rng() % i];
+    }
+    CTessaretteCentres index;
+    ASSERT_EQ(index.Build(c.data(), static_cast<u32>(c.size())), 1);
+    for (int q = 0; q < 400; q++) {
+      const f64 x = std::floor(u(rng) * (q % 7 ? 1 : 9)) / 2, y = std::floor(u(rng) * (q % 5 ? 1 : -7)) / 2;
+      i64 want = 0;
+      f64 best = 0;
+      for (size_t i = 0; i < c.size(); i++) {
+        const f64 dx = c[i].x - x, dy = c[i].y - y, d = dx * dx + dy * dy;
+        if (i == 0 || d < best) best = d, want = static_cast<i64>(i);
+      }
+      ASSERT_EQ(index.Nearest(x, y), want) << "trial " << trial << " query " << x << ", " << y;
+    }
   }
 }

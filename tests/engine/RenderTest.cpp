@@ -266,3 +266,51 @@ TEST(TessaretteRender, CombineMatchesPerPixelRules) {
     ASSERT_EQ(got, want) << "trial " << trial;
   }
 }
+
+// Regions painted, pieces rendered side by side (each thread with its own
+// work image) and rows composed in bands give the bytes of one thread, on
+// random layouts with every effect; one large piece lends its threads to
+// the effects. Rendering and composing in batches (72 pieces: two batches),
+// pieces getting their images when rendered, gives what rendering all, then
+// composing, gives.
+TEST(TessaretteRender, ThreadCountsGiveTheBytesOfOneThread) {
+  const i32 w = 160, h = 120, n = w * h;
+  for (int trial = 0; trial < 3; trial++) {
+    const u32 columns = trial == 0 ? 1 : 3 + 3 * trial, rows = trial == 0 ? 1 : 2 + 3 * trial;
+    std::vector<std::vector<u8>> images[2];
+    std::vector<u8> composed[2];
+    for (int run = 0; run < 2; run++) {
+      std::vector<u8> batched;
+      for (int road = 0; road < 2; road++) {
+        std::mt19937 same(trial);
+        CTessarette e;
+        SetGrid(e, columns, rows, true);
+        std::uniform_real_distribution<f32> u(-0.5f, 0.5f);
+        for (u32 k = 0; k < e.m_knotCount; k++) e.m_knots[k] = {u(same), u(same)};
+        Doc d(w, h, 3, trial);
+        e.SetThreads(run == 0 ? 1 : 5);
+        e.SetImagesOnRender(static_cast<u8>(road));
+        ASSERT_EQ(engtest::Cut(e, d), 1);
+        for (u32 i = 0; i < e.GetPieceCount(); i++) {
+          Cell& c = *e.GetPiece(i);
+          SetEffects(c, static_cast<int>(same() & 0xFF) | kBlur | kMblur);
+          c.visible = same() % 5 != 0;
+          c.opacity[W] = {static_cast<u8>(same() % 2), static_cast<u8>(same())};
+        }
+        std::vector<u8>& out = road == 0 ? composed[run] : batched;
+        out.assign(4 * n, 7);
+        u8* planes[4] = {&out[0], &out[n], &out[2 * n], &out[3 * n]};
+        if (road == 1) {
+          ASSERT_EQ(e.RenderAndCombine(w, h, planes, w, 4, d.planes[0].data(), w, 0, 100), 1);
+          continue;
+        }
+        ASSERT_EQ(e.RenderAllPieces(0, 100), 1);
+        for (u32 i = 0; i < e.GetPieceCount(); i++) images[run].push_back(ImageOf(*e.GetPiece(i), 4));
+        ASSERT_EQ(e.CombineSplitedCells(w, h, planes, w, 4, d.planes[0].data(), w, klNullRect, 0, 0, 100), 1);
+      }
+      ASSERT_EQ(batched, composed[run]) << "trial " << trial << " run " << run;
+    }
+    ASSERT_EQ(images[0], images[1]) << "trial " << trial;
+    ASSERT_EQ(composed[0], composed[1]) << "trial " << trial;
+  }
+}

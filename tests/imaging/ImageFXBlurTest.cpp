@@ -234,3 +234,29 @@ TEST(ImageFXBlur, BelowATenthOfAPixelCopies) {
   EXPECT_TRUE(Blur(src, false, 0, 0.05, 1, 1).SameAs(src));
   EXPECT_TRUE(Blur(src, true, 33, 0.05, 1, 1).SameAs(src));
 }
+
+// Lines filtered on several threads give the bytes of one thread: blurs,
+// straight motion blurs and the bevel, whose blurs share the line passes.
+TEST(ImageFXBlur, ThreadsGiveTheBytesOfOneThread) {
+  std::mt19937 rng(3);
+  // Blobs on transparent ground: recovery works on every line.
+  Pic src(203, 150, 4, 1, 3);
+  src.Randomise(rng);
+  fxtest::BlobAlpha(src, rng, 5);
+  for (int which = 0; which < 5; ++which) {
+    Pic one = src.Blank(), many = src.Blank();
+    for (Pic* out : {&one, &many}) {
+      CKLF_ImageFX fx;
+      fx.SetThreads(out == &one ? 1 : 4);
+      Bind(fx, src, *out);
+      const u8 white[3] = {255, 255, 255}, black[3] = {0, 0, 0};
+      const u8 ok = which == 0   ? fx.GaussianBlur(1.2, 0, 1)
+                    : which == 1 ? fx.GaussianBlur(7.5, 1, 1)
+                    : which == 2 ? fx.MotionBlur(0, 6, 0, 1)
+                    : which == 3 ? fx.MotionBlur(90, 3, 1, 0)
+                                 : fx.Bevel(9, 120, 2.0, {-1.0f, -1.0f, 1.0f}, white, 200, black, 200);
+      ASSERT_EQ(ok, 1);
+    }
+    ASSERT_TRUE(one.SameAs(many)) << which;
+  }
+}

@@ -106,13 +106,13 @@ TEST(FilterHostLayers, HeldAtTheirOwnBoundsReadAsTheDocument) {
   KLP_FilterRecord& r = host.Record();
   const void* suite = nullptr;
   ASSERT_EQ(r.basicSuite->acquireSuite(r.hostContext, KLP_CHANNELPORTS_SUITE, 2, &suite), 0);
+  void* context = r.hostContext;
   auto read = [&](const KLP_ChannelDesc* d) {
     std::vector<uint8_t> out(24, 77);
     const KLP_PixelMemoryDesc m = {out.data(), 6, 1, 8};
     const KLP_Rect32 whole = {0, 0, 6, 4};
-    EXPECT_EQ(
-        static_cast<const KLP_ChannelPortsSuite*>(suite)->readPixelsFromLevel(r.hostContext, d->port, 0, &whole, &m),
-        0);
+    EXPECT_EQ(static_cast<const KLP_ChannelPortsSuite*>(suite)->readPixelsFromLevel(context, d->port, 0, &whole, &m),
+              0);
     return out;
   };
   const KLP_LayerDesc* la = r.documentInfo->layers;
@@ -122,6 +122,24 @@ TEST(FilterHostLayers, HeldAtTheirOwnBoundsReadAsTheDocument) {
   EXPECT_EQ(read(la->next->transparency),
             (B{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 255}));
   EXPECT_EQ(read(la->next->compositeChannels)[23], 60);
+
+  // A layer lent as the document, and the document as the merged
+  // composite, read the document's planes; the lent layer has no alpha port
+  // without transparency.
+  CKLT_FilterHost lent;
+  lent.SetDocument(klpModeGray, 6, 4, false);
+  for (size_t i = 0; i < 24; ++i) lent.Plane(0)[i] = static_cast<uint8_t>(i + 100);
+  CKLT_FilterHost::Layer doc;
+  doc.rect = {0, 0, 6, 4};
+  doc.document = true;
+  lent.AddLayer(doc);
+  lent.SetMergedIsDocument();
+  KLP_FilterRecord& r2 = lent.Record();
+  ASSERT_EQ(r2.basicSuite->acquireSuite(r2.hostContext, KLP_CHANNELPORTS_SUITE, 2, &suite), 0);
+  context = r2.hostContext;
+  EXPECT_EQ(read(r2.documentInfo->layers->compositeChannels), lent.Plane(0));
+  EXPECT_EQ(read(r2.documentInfo->mergedCompositeChannels), lent.Plane(0));
+  EXPECT_EQ(r2.documentInfo->layers->transparency, nullptr);
 }
 
 TEST(FilterHostCallbacks, NothingUnwindsIntoThePlugin) {
