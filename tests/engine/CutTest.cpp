@@ -93,8 +93,10 @@ TEST(TessaretteCut, NearestCellCentre) {
 // Cuts of random layouts in every mode, on one thread or several, give the
 // pieces of the point-wise fill, and the pieces share every pixel out: plain knives give it to one
 // piece (the thick knife is a piece of its own, the first); anti-aliased
-// ones share edge pixels so that the shares add up to 255 (16 sub-pixels of
-// the four-times mask make 255); under an outer mask to its value.
+// ones share edge pixels: beside the thick knife piece the shares add up to
+// 255; a pixel the knife misses is one piece's 255 (16 sub-pixels of the
+// four-times mask make 255). On the thin knife the shares overlap instead
+// (ThinAntiAliasedKnifeRecombinesWithoutSeams).
 TEST(TessaretteCut, PiecesPartitionTheImageAsThePointwiseFillCutsThem) {
   std::mt19937 rng(21);
   for (int trial = 0; trial < 6; trial++) {
@@ -156,6 +158,49 @@ TEST(TessaretteCut, PiecesPartitionTheImageAsThePointwiseFillCutsThem) {
         EXPECT_EQ(shared > 0, trial > 0);
       }
     }
+  }
+}
+
+// A thin anti-aliased slanted knife: both pieces reach over the knife's
+// sub-pixels (shares counted from both sides, or 16 for a sub-pixel only
+// above or below a piece), so along the knife their sum runs above and
+// below 255; recombined with union 0 every pixel is opaque and holds the
+// document's colour, with no seam.
+TEST(TessaretteCut, ThinAntiAliasedKnifeRecombinesWithoutSeams) {
+  const i32 w = 24, h = 24, n = w * h;
+  CTessarette e;
+  SetGrid(e, 2, 2, false, 1);
+  e.GetKnot(1, 0)->dx = -0.3f;
+  e.GetKnot(1, 2)->dx = 0.3f;
+  e.GetKnot(0, 1)->dy = 0.3f;
+  e.GetKnot(2, 1)->dy = -0.25f;
+  SetMode(e, {1, 1});
+  Doc d(w, h, 3, 1);
+  ASSERT_EQ(Cut(e, d), 1);
+  ASSERT_EQ(e.GetPieceCount(), 4u);
+  std::vector<int> sum, owners;
+  Coverage(e, w, h, sum, owners);
+  int over = 0, under = 0;
+  for (i32 i = 0; i < n; i++) {
+    over += sum[i] > 255;
+    under += owners[i] > 1 && sum[i] < 255;
+  }
+  EXPECT_GT(over, 0);
+  EXPECT_GT(under, 0);
+  const int W = CTessarette::FX_WORKING;
+  for (u32 i = 0; i < e.GetPieceCount(); i++) {
+    Cell& c = *e.GetPiece(i);
+    c.invert[W] = 0;
+    c.colorOverlay[W].enabled = c.imageOverlay[W].enabled = c.hsl[W].enabled = c.bc[W].enabled = 0;
+    c.mblur[W].enabled = c.blur[W].enabled = c.stroke[W].enabled = c.bevel[W].enabled = c.opacity[W].enabled = 0;
+    ASSERT_EQ(e.RenderPiece(i), 1);
+  }
+  std::vector<u8> out(4 * n, 7);
+  u8* planes[4] = {&out[0], &out[n], &out[2 * n], &out[3 * n]};
+  ASSERT_EQ(e.CombineSplitedCells(w, h, planes, w, 4, nullptr, w, klNullRect, 0, 0, 100), 1);
+  for (i32 i = 0; i < n; i++) {
+    ASSERT_EQ(out[3 * n + i], 255) << "pixel " << i;
+    for (int p = 0; p < 3; p++) ASSERT_EQ(out[p * n + i], d.planes[p][i]) << "pixel " << i;
   }
 }
 
