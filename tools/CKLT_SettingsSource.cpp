@@ -1,5 +1,6 @@
 #include "CKLT_SettingsSource.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "CKLF_8BFPluginVirtual.h"
@@ -113,8 +114,9 @@ bool CKLT_SettingsSource::FromDescriptor(CKLT_FilterHost& host, std::vector<uint
 
 bool CKLT_SettingsSource::WriteDocument(const std::string& path, const std::vector<uint8_t>& block,
                                         std::string& error) {
-  std::vector<uint8_t> bytes(CSettingsBlock::kMagic, CSettingsBlock::kMagic + CSettingsBlock::kMagicSize);
-  bytes.insert(bytes.end(), block.begin(), block.end());
+  std::vector<uint8_t> bytes(CSettingsBlock::kMagicSize + block.size());
+  std::copy(CSettingsBlock::kMagic, CSettingsBlock::kMagic + CSettingsBlock::kMagicSize, bytes.begin());
+  std::copy(block.begin(), block.end(), bytes.begin() + CSettingsBlock::kMagicSize);
   if (!CKLP_ReplaceFile::WriteAll(path, bytes, error)) return error = "cannot write " + path + ": " + error, false;
   return true;
 }
