@@ -179,8 +179,10 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   m_lent = m_doc.LayerCoversCanvas(target);
   if (m_lent) {
     Doc::Layer& t = m_doc.layers[m_target];
-    for (int c = 0; c < colours; ++c) host.Plane(c).swap(t.planes[c]);
-    if (transparency) host.Plane(colours).swap(t.alpha);
+    // Moved, not swapped: the host's blank planes are freed now rather
+    // than held by the layer through the run.
+    for (int c = 0; c < colours; ++c) host.Plane(c) = std::move(t.planes[c]);
+    if (transparency) host.Plane(colours) = std::move(t.alpha);
   } else {
     m_doc.LayerToCanvas(target, planes, alpha);
     for (int c = 0; c < colours; ++c) host.Plane(c).swap(planes[c]);
