@@ -172,15 +172,13 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   const Doc::Layer& target = m_doc.layers[m_target];
   const int colours = m_doc.ColourPlanes();
   const bool transparency = m_doc.LayerHasTransparency(target);
-  host.SetDocument(m_doc.mode, m_doc.width, m_doc.height, transparency);
+  host.SetDocument(m_doc.mode, m_doc.width, m_doc.height, transparency, false);
   std::vector<std::vector<uint8_t>> planes;
   std::vector<uint8_t> alpha;
   // A layer over the whole canvas lends its planes as the document's.
   m_lent = m_doc.LayerCoversCanvas(target);
   if (m_lent) {
     Doc::Layer& t = m_doc.layers[m_target];
-    // Moved, not swapped: the host's blank planes are freed now rather
-    // than held by the layer through the run.
     for (int c = 0; c < colours; ++c) host.Plane(c) = std::move(t.planes[c]);
     if (transparency) host.Plane(colours) = std::move(t.alpha);
   } else {
