@@ -347,7 +347,8 @@ void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
   const u64 offset = static_cast<u64>(y) * m_width;
   for (u32 c = 0; c <= colours; ++c) {
     if (c == colours && channels == colours) break;
-    u8* plane = m_target[0] ? m_target[c == colours ? 3 : c] : i_Plane(c == colours ? -1 : static_cast<i32>(c))->GetPtr();
+    const i32 channel = c == colours ? -1 : static_cast<i32>(c);
+    u8* plane = m_target[0] ? m_target[channel < 0 ? 3 : channel] : i_Plane(channel)->GetPtr();
     if (!plane) continue;
     u8* dst = plane + offset;
     const u8* s = row + c;
