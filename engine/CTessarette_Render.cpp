@@ -11,6 +11,8 @@ namespace {
 
 // Rows of one band of the recombination.
 const u32 kBandRows = 32;
+// Piece images one batch of RenderAndCombine may hold (beyond its first piece).
+const u64 kBatchImageBytes = 16u << 20;
 
 u8 RectEmpty(const kltRECT_s& r) { return r.left >= r.right || r.top >= r.bottom; }
 
@@ -382,9 +384,15 @@ u8 CTessarette::RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride,
   if (!i_CombineBands(t, 0, 0, 1, 0, 0.0, 0.0, low, high)) return 0;
   // Batches of pieces, in order: rendered side by side, composed, their
   // images released (a piece's image is needed for its composing alone).
-  const u32 batch = 8 * KLF_Parallel::Resolve(m_threads) > 64 ? 8 * KLF_Parallel::Resolve(m_threads) : 64;
-  for (u32 first = 0; first < m_cellCount; first += batch) {
-    const u32 end = m_cellCount - first < batch ? m_cellCount : first + batch;
+  // A batch holds up to 8 pieces a thread (at least 64) and ends once its
+  // images reach kBatchImageBytes, so more threads do not hold more images.
+  const u32 most = 8 * KLF_Parallel::Resolve(m_threads) > 64 ? 8 * KLF_Parallel::Resolve(m_threads) : 64;
+  for (u32 first = 0, end = 0; first < m_cellCount; first = end) {
+    u64 bytes = 0;
+    for (end = first; end < m_cellCount && end - first < most && bytes < kBatchImageBytes; end++) {
+      const kltRECT_s& r = m_cells[end].rect;
+      bytes += static_cast<u64>(r.right - r.left) * static_cast<u64>(r.bottom - r.top) * m_planeCount;
+    }
     if (!i_RenderRange(first, end, low, high, 1)) return 0;
     if (!i_CombineBands(t, first, end, 0, 0, 100.0 * end / m_cellCount, 0.0, low, high)) return 0;
     for (u32 i = first; i < end; i++) {

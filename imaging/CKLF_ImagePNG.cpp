@@ -56,7 +56,13 @@ void KLF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, size_t n) {
 }
 
 CKLF_ImagePNG::CKLF_ImagePNG()
-    : m_sourceBits(0), m_compression(CKLF_PNGEncoder::DefaultSettings()), m_threads(1) {}
+    : m_sourceBits(0),
+      m_hasAlpha(0),
+      m_target{nullptr, nullptr, nullptr, nullptr},
+      m_targetWidth(0),
+      m_targetHeight(0),
+      m_compression(CKLF_PNGEncoder::DefaultSettings()),
+      m_threads(1) {}
 
 CKLF_ImagePNG::~CKLF_ImagePNG() {}
 
@@ -197,6 +203,16 @@ u8 CKLF_ImagePNG::ParseImageByPtr(const void* data, u32 size) {
   return i_Read(static_cast<const u8*>(data), size, 1);
 }
 
+u8 CKLF_ImagePNG::ParseImageInto(const void* data, u32 size, u8* const planes[4], u16 width, u16 height) {
+  if (!planes || !planes[0]) return Fail(klErrBadArg);
+  for (int c = 0; c < 4; ++c) m_target[c] = planes[c];
+  m_targetWidth = width;
+  m_targetHeight = height;
+  const u8 ok = i_Read(static_cast<const u8*>(data), size, 1);
+  for (u8*& t : m_target) t = nullptr;
+  return ok;
+}
+
 u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
   ResetError();
   if (!data || size < 4 || png_sig_cmp(data, 0, 4) != 0) return Fail(klErrNotFormat);
@@ -237,6 +253,7 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   m_bits = 8;
   m_sourceBits = static_cast<u8>(png_get_bit_depth(png, info));
   m_mode = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? kModeGrey : kModeRGB;
+  m_hasAlpha = (colourType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS) ? 1 : 0;
   png_uint_32 xPerUnit = 0, yPerUnit = 0;
   int unit = 0;
   if (png_get_pHYs(png, info, &xPerUnit, &yPerUnit, &unit) && unit == PNG_RESOLUTION_METER) {
@@ -263,8 +280,16 @@ u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, u32 size, int
   if (static_cast<u64>(size) * kMaxInflateRatio < packedBytes) return Fail(klErrNotFormat);
   if (!klFits32(area * (grey ? 2 : 4))) return Fail(klErrNoMemory);
   if (i_Canceled(5)) return 0;
-  if (!i_AllocPlanes(-1, grey ? 0 : 2, static_cast<u32>(area))) return 0;
-  i_Plane(-1)->Set(static_cast<u8>(255));
+  if (m_target[0]) {
+    i_FreePlanes();
+    if (m_width != m_targetWidth || m_height != m_targetHeight) return Fail(klErrBadArg);
+    for (u32 c = 1; c < 3 && !grey; ++c)
+      if (!m_target[c]) return Fail(klErrBadArg);
+    if (m_target[3] && !m_hasAlpha) std::memset(m_target[3], 255, static_cast<size_t>(area));
+  } else {
+    if (!i_AllocPlanes(-1, grey ? 0 : 2, static_cast<u32>(area))) return 0;
+    i_Plane(-1)->Set(static_cast<u8>(255));
+  }
   if (png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE) png_set_expand(png);
   if (grey && m_sourceBits < 8) png_set_expand_gray_1_2_4_to_8(png);
   if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
@@ -322,7 +347,10 @@ void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
   const u64 offset = static_cast<u64>(y) * m_width;
   for (u32 c = 0; c <= colours; ++c) {
     if (c == colours && channels == colours) break;
-    u8* dst = i_Plane(c == colours ? -1 : static_cast<i32>(c))->GetPtr() + offset;
+    const i32 channel = c == colours ? -1 : static_cast<i32>(c);
+    u8* plane = m_target[0] ? m_target[channel < 0 ? 3 : channel] : i_Plane(channel)->GetPtr();
+    if (!plane) continue;
+    u8* dst = plane + offset;
     const u8* s = row + c;
     for (u32 x = 0; x < m_width; ++x, s += channels) dst[x] = *s;
   }

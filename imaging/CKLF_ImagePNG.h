@@ -59,6 +59,16 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // 49 for data that is not a PNG, is truncated or damaged; 48 for sizes
   // beyond 65535; 17 when memory runs out.
   u8 ParseImageByPtr(const void* data, u32 size) override;
+  // Whether the file read last has alpha (an alpha channel or tRNS); known
+  // once the header is read.
+  u8 HasAlpha() const { return m_hasAlpha; }
+  // As ParseImageByPtr, but into the caller's planes of width x height
+  // bytes (planes[0] or planes[0..2], planes[3] the alpha) rather than
+  // planes of its own; 1 (bad argument) when the file has another size or
+  // a colour plane is missing. A null alpha leaves the file's alpha out;
+  // one of a file without alpha is filled with 255. On failure the planes
+  // hold whatever was decoded.
+  u8 ParseImageInto(const void* data, u32 size, u8* const planes[4], u16 width, u16 height);
 
  private:
   typedef png_struct_def png_struct;
@@ -76,6 +86,10 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   CKLF_Mem m_work;  // rows being written or decoded
   CKLF_Mem m_rows;  // row pointers of an interlaced decode
   u8 m_sourceBits;
+  u8 m_hasAlpha;
+  u8* m_target[4];  // the caller's planes of ParseImageInto; null: own planes
+  u16 m_targetWidth;
+  u16 m_targetHeight;
   CKLF_PNGEncoder::Settings m_compression;
   u32 m_threads;
 };

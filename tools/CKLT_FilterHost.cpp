@@ -123,7 +123,8 @@ CKLT_FilterHost::~CKLT_FilterHost() {
   for (Handle* h : m_handles) delete h;
 }
 
-bool CKLT_FilterHost::SetDocument(int16_t imageMode, int32_t width, int32_t height, bool transparency) {
+bool CKLT_FilterHost::SetDocument(int16_t imageMode, int32_t width, int32_t height, bool transparency,
+                                  bool blank) {
   if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > 0x7FFFFFFF) return false;
   m_mode = imageMode;
   m_width = width;
@@ -131,6 +132,7 @@ bool CKLT_FilterHost::SetDocument(int16_t imageMode, int32_t width, int32_t heig
   m_colourPlanes = imageMode == klpModeRGB ? 3 : imageMode == klpModeCMYK ? 4 : 1;
   m_hasTransparency = transparency;
   size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+  if (!blank) n = 0;
   m_planes.assign(m_colourPlanes, std::vector<uint8_t>(n, 0));
   if (transparency) m_planes.emplace_back(n, 255);
   m_selection.clear();

@@ -69,8 +69,9 @@ class CKLT_FilterHost {
 
   // The document being filtered: mode klpModeGray, klpModeRGB or
   // klpModeCMYK (others are accepted to test refusals: one plane). Planes
-  // start at 0; a transparency plane at 255.
-  bool SetDocument(int16_t imageMode, int32_t width, int32_t height, bool transparency);
+  // start at 0, a transparency plane at 255; unless blank is false: then
+  // they are left empty for the caller to put whole planes in.
+  bool SetDocument(int16_t imageMode, int32_t width, int32_t height, bool transparency, bool blank = true);
   int32_t Width() const { return m_width; }
   int32_t Height() const { return m_height; }
   int ColourPlanes() const { return m_colourPlanes; }

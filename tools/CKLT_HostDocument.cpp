@@ -150,10 +150,24 @@ Status CKLT_HostDocument::i_ReadPNG(const std::vector<uint8_t>& bytes, uint64_t 
   if (!SidesFit(bytes, true, error)) return kBadFile;
   if (!png.GetImageInfoByPtr(bytes.data(), n)) return Unreadable("PNG", png.GetError(), error);
   if (Status s = i_TakeHeader(png, budget, error)) return s;
-  if (!png.ParseImageByPtr(bytes.data(), n)) return Unreadable("PNG", png.GetError(), error);
+  // Decoded straight into the layer's planes.
+  Layer l;
+  l.name = "Layer 1";
+  l.width = width;
+  l.height = height;
+  const size_t area = Area(width, height);
+  l.planes.resize(ColourPlanes());
+  for (auto& plane : l.planes) plane.resize(area);
+  if (png.HasAlpha()) l.alpha.resize(area);
+  u8* planes[4] = {nullptr, nullptr, nullptr, l.alpha.empty() ? nullptr : l.alpha.data()};
+  for (int c = 0; c < ColourPlanes(); ++c) planes[c] = l.planes[c].data();
+  if (!png.ParseImageInto(bytes.data(), n, planes, static_cast<u16>(width), static_cast<u16>(height)))
+    return Unreadable("PNG", png.GetError(), error);
   if (png.GetSourceBits() > 8) notes.push_back("its 16-bit samples are reduced to 8 bits for the plug-in");
   i_TakeExtras(png);
-  layers.push_back(WholeLayer(png, ColourPlanes(), "Layer 1"));
+  if (std::all_of(l.alpha.begin(), l.alpha.end(), [](uint8_t v) { return v == 255; }))
+    std::vector<uint8_t>().swap(l.alpha);
+  layers.push_back(std::move(l));
   return kOk;
 }
 

@@ -172,15 +172,25 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   const Doc::Layer& target = m_doc.layers[m_target];
   const int colours = m_doc.ColourPlanes();
   const bool transparency = m_doc.LayerHasTransparency(target);
-  host.SetDocument(m_doc.mode, m_doc.width, m_doc.height, transparency);
+  host.SetDocument(m_doc.mode, m_doc.width, m_doc.height, transparency, false);
   std::vector<std::vector<uint8_t>> planes;
   std::vector<uint8_t> alpha;
-  // A layer over the whole canvas lends its planes as the document's.
+  // A layer over the whole canvas lends its planes as the document's; one
+  // opaque such layer alone is its own merged composite, else the
+  // composite is flattened while the layer still holds its planes.
   m_lent = m_doc.LayerCoversCanvas(target);
+  const bool mergedIsDocument =
+      m_lent && !transparency && m_doc.layers.size() == 1 && target.visible && target.opacity == 255;
+  if (mergedIsDocument) {
+    host.SetMergedIsDocument();
+  } else {
+    m_doc.Flatten(planes, alpha);
+    host.SetMergedComposite(std::move(planes), std::move(alpha));
+  }
   if (m_lent) {
     Doc::Layer& t = m_doc.layers[m_target];
-    for (int c = 0; c < colours; ++c) host.Plane(c).swap(t.planes[c]);
-    if (transparency) host.Plane(colours).swap(t.alpha);
+    for (int c = 0; c < colours; ++c) host.Plane(c) = std::move(t.planes[c]);
+    if (transparency) host.Plane(colours) = std::move(t.alpha);
   } else {
     m_doc.LayerToCanvas(target, planes, alpha);
     for (int c = 0; c < colours; ++c) host.Plane(c).swap(planes[c]);
@@ -199,13 +209,6 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   host.SetResolution(m_doc.resolution, m_doc.resolution);
   host.SetChannelNames(ChannelNames(m_doc.mode), true);
   host.SetICCProfile(m_doc.icc);
-  // One opaque layer over the canvas is its own merged composite.
-  if (m_lent && !transparency && m_doc.layers.size() == 1 && target.visible && target.opacity == 255) {
-    host.SetMergedIsDocument();
-  } else {
-    m_doc.Flatten(planes, alpha);
-    host.SetMergedComposite(std::move(planes), std::move(alpha));
-  }
   // The layers are lent to the host at their own sizes and taken back
   // after the run.
   for (size_t i = 0; i < m_doc.layers.size(); ++i) {

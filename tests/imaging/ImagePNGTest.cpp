@@ -133,6 +133,16 @@ TEST(ImagePNG, ReadsEveryCommonVariant) {
       for (int c = 0; c < colours; ++c) EXPECT_EQ(expect[c], Plane(r, c)) << "channel " << c;
       EXPECT_EQ(expect[3], Plane(r, -1));
       EXPECT_EQ(grey, r.GetImageDataPtr(1) == nullptr);
+      // The same pixels into the caller's planes; alpha only when the file has one.
+      EXPECT_EQ(v.samples > colours || v.trns, r.HasAlpha() != 0);
+      std::vector<Bytes> into(4, Bytes(w * h, 7));
+      u8* planes[4] = {into[0].data(), grey ? nullptr : into[1].data(), grey ? nullptr : into[2].data(),
+                       into[3].data()};
+      EXPECT_EQ(0, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), planes, w, h + 1));
+      ASSERT_EQ(1, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), planes, w, h));
+      for (int c = 0; c < colours; ++c) EXPECT_EQ(expect[c], into[c]) << "channel " << c;
+      EXPECT_EQ(expect[3], into[3]);
+      EXPECT_EQ(nullptr, r.GetImageDataPtr(0));
     }
 }
 
