@@ -23,8 +23,7 @@ TEST(Mem, FillsRespectWidthAndBounds) {
   EXPECT_EQ(m.GetPtr()[9], 0xEE);
   EXPECT_EQ(m.Set(static_cast<u8>(7), 8, 100), 1);  // clamped to the block
   EXPECT_EQ(m.GetPtr()[9], 7);
-  EXPECT_EQ(m.Set(static_cast<u8>(7), 10, 1), 0);  // offset at the end
-  EXPECT_EQ(m.GetError(), klErrEmpty);
+  EXPECT_FAILS(m, m.Set(static_cast<u8>(7), 10, 1), klErrEmpty);  // offset at the end
 
   CKLF_Mem odd(5), empty;
   odd.Set(static_cast<u8>(0));
@@ -68,8 +67,7 @@ TEST(Mem, ResizeCloneAndWideRequests) {
   EXPECT_EQ(c->GetSize(), 0u);
   delete c;
 
-  EXPECT_EQ(m.allocDWord(0x40000001u), nullptr);  // 4 * n does not fit 32 bits
-  EXPECT_EQ(m.GetError(), klErrNoMemory);
+  EXPECT_FAILS_WITH(m, m.allocDWord(0x40000001u), nullptr, klErrNoMemory);  // 4 * n does not fit 32 bits
   EXPECT_EQ(m.GetSize(), 0u);
   ASSERT_NE(m.ZallocWord(3), nullptr);
   EXPECT_EQ(Bytes(m), std::vector<u8>(6, 0));

@@ -16,13 +16,11 @@ TEST(ImageFormat, FileInputPaths) {
   ASSERT_TRUE(klftest::WriteFileBytes(dir.File("empty"), {}));
   CKLF_StdFile empty(dir.File("empty").c_str(), 1);
   CKLF_ImagePNG png;
-  EXPECT_EQ(0, png.GetImageInfoByFile(empty));
-  EXPECT_EQ(klErrNotFormat, png.GetError());
+  EXPECT_FAILS(png, png.GetImageInfoByFile(empty), klErrNotFormat);
   EXPECT_EQ(0, png.GetImageInfoLocal()) << "the local buffer stays empty";
 
   CKLF_StdFile closed;
-  EXPECT_EQ(0, png.ParseImageByFile(closed));
-  EXPECT_EQ(klErrFileNotOpen, png.GetError());
+  EXPECT_FAILS(png, png.ParseImageByFile(closed), klErrFileNotOpen);
 
   // A written file parses the same by file, by memory and from the local buffer.
   u8 plane[4] = {1, 2, 3, 4};
@@ -52,8 +50,7 @@ TEST(ImageFormat, WriterAttachmentAndPositionedWrites) {
 
   ASSERT_TRUE(klftest::WriteFileBytes(dir.File("ro"), {1}));
   CKLF_StdFile readOnly(dir.File("ro").c_str(), 1);
-  EXPECT_EQ(0, w.Create(readOnly));
-  EXPECT_EQ(klErrBadArg, w.GetError());
+  EXPECT_FAILS(w, w.Create(readOnly), klErrBadArg);
 
   CKLF_StdFile f(dir.File("w").c_str(), 4);
   ASSERT_EQ(1, w.Create(f));

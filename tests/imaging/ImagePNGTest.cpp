@@ -149,11 +149,9 @@ TEST(ImagePNG, ReadsEveryCommonVariant) {
 TEST(ImagePNG, BadDataSizesAndTruncation) {
   CKLF_ImagePNG r;
   const u8 three[3] = {0x89, 'P', 'N'};
-  EXPECT_EQ(0, r.ParseImageByPtr(three, 3));
-  EXPECT_EQ(klErrNotFormat, r.GetError());
+  EXPECT_FAILS(r, r.ParseImageByPtr(three, 3), klErrNotFormat);
   const u8 notPng[8] = {'G', 'I', 'F', '8', '9', 'a', 0, 0};
-  EXPECT_EQ(0, r.GetImageInfoByPtr(notPng, 8));
-  EXPECT_EQ(klErrNotFormat, r.GetError());
+  EXPECT_FAILS(r, r.GetImageInfoByPtr(notPng, 8), klErrNotFormat);
 
   PngSpec s;
   std::vector<Bytes> rows(s.height, Bytes(s.width * 3, 9));
@@ -165,8 +163,7 @@ TEST(ImagePNG, BadDataSizesAndTruncation) {
   }
   Bytes damaged = file;
   damaged[40] ^= 0x55;  // inside the image data: the CRC no longer matches
-  EXPECT_EQ(0, r.ParseImageByPtr(damaged.data(), static_cast<u32>(damaged.size())));
-  EXPECT_EQ(klErrNotFormat, r.GetError());
+  EXPECT_FAILS(r, r.ParseImageByPtr(damaged.data(), static_cast<u32>(damaged.size())), klErrNotFormat);
   // Headers declaring huge sizes are among the crashers.
 }
 
@@ -183,12 +180,10 @@ TEST(ImagePNG, WriterRefusalsWriteErrorsAndCancel) {
   CKLF_StdFile full("/dev/full", 2);
   ASSERT_EQ(1, w.Create(full));
   p.mode = 5;
-  EXPECT_EQ(0, w.WritePNG(&p));
-  EXPECT_EQ(klErrUnsupported, w.GetError());
+  EXPECT_FAILS(w, w.WritePNG(&p), klErrUnsupported);
   p.mode = 2;
   p.planes[1] = nullptr;
-  EXPECT_EQ(0, w.WritePNG(&p));
-  EXPECT_EQ(klErrBadArg, w.GetError());
+  EXPECT_FAILS(w, w.WritePNG(&p), klErrBadArg);
   p.planes[1] = plane;
   // libpng flushes at the end; the failed write comes back as the file's code.
   EXPECT_EQ(0, w.WritePNG(&p));

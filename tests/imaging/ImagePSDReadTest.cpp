@@ -85,8 +85,7 @@ TEST(ImagePSDRead, HeaderVariants) {
   ASSERT_EQ(1, psd.ParseImageByPtr(flat.data(), static_cast<u32>(flat.size())));
   EXPECT_EQ(0, psd.GetResolution()) << "no resources: none said";
   EXPECT_EQ(0u, psd.GetICCProfile().GetSize());
-  EXPECT_EQ(0, psd.GetImageInfoByPtr(flat.data(), 25));
-  EXPECT_EQ(klErrNotFormat, psd.GetError());
+  EXPECT_FAILS(psd, psd.GetImageInfoByPtr(flat.data(), 25), klErrNotFormat);
 
   struct Case {
     u32 channels, h, w, depth, mode;
@@ -187,8 +186,7 @@ TEST(ImagePSDRead, MalformedLayersFailCleanly) {
   std::vector<u8> file = GreyFile(LayerSection({ok}, 1));
   file[29] = 1;  // colour mode data
   PSD psd;
-  EXPECT_EQ(0, psd.LParseByPtr(file.data(), static_cast<u32>(file.size())));
-  EXPECT_EQ(klErrUnsupported, psd.GetError());
+  EXPECT_FAILS(psd, psd.LParseByPtr(file.data(), static_cast<u32>(file.size())), klErrUnsupported);
 }
 
 TEST(ImagePSDRead, EveryTruncationOfAWrittenFileFailsCleanly) {

@@ -240,8 +240,7 @@ TEST(ImagePSDWrite, RefusalsFailuresAndCancel) {
   doc.mode = 4;
   psd.Write_Init(&doc);
   psd.SetProgress(nullptr);
-  EXPECT_EQ(0, psd.WritePSD());
-  EXPECT_EQ(klErrBadArg, psd.GetError());
+  EXPECT_FAILS(psd, psd.WritePSD(), klErrBadArg);
 }
 
 // Without layers the file is a flat image: other readers refuse a layer

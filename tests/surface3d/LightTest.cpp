@@ -5,6 +5,7 @@
 
 #include "CKLF_3D_Surface.h"
 #include "CKLF_3D_Surface2.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -86,8 +87,7 @@ TEST(SurfaceLights, FirstClassRecordsAndChangeFlags) {
   // A zero direction is refused by Add and Change, the light unchanged.
   CKLF_3D_Surface::LIGHT_SOURCE z = Light1("sun");
   z.direction = {0, 0, 0};
-  EXPECT_EQ(s.Light_Add(&z), 0);
-  EXPECT_EQ(s.GetError(), klErrBadArg);
+  EXPECT_FAILS(s, s.Light_Add(&z), klErrBadArg);
   EXPECT_EQ(s.Light_Change(&z), 0);
   EXPECT_EQ(s.Light_Count(), 1u);
   EXPECT_EQ(s.Light_GetRecord(0)->direction.y, 1.0f);
@@ -155,12 +155,10 @@ TEST(SurfaceLights, SecondClassAmbientAndPrecalculation) {
   EXPECT_EQ(s.GetAmbientLight().factors2[1], 1.0f);  // automatic colour: level / 100
 
   l.direction = {0, 0, 0};
-  EXPECT_EQ(s.Light_Change(&l), 0);
-  EXPECT_EQ(s.GetError(), klErrBadArg);
+  EXPECT_FAILS(s, s.Light_Change(&l), klErrBadArg);
 
   // A map that cannot be had leaves the light without one.
   ASSERT_EQ(s.Light_CreateShadowMapStorage("key", 8, 8), 1);
-  EXPECT_EQ(s.Light_CreateShadowMapStorage("key", 0x10000u, 0x10000u), 0);
-  EXPECT_EQ(s.GetError(), klErrNoMemory);
+  EXPECT_FAILS(s, s.Light_CreateShadowMapStorage("key", 0x10000u, 0x10000u), klErrNoMemory);
   EXPECT_EQ(s.Light_GetShadowMap("key"), nullptr);
 }

@@ -65,8 +65,7 @@ TEST(SurfaceMesh, RecordReadsBigEndianFieldsAndRefusesBadRecordsUnchanged) {
   const std::vector<std::pair<const u8*, u64>> refused = {
       {r.data(), r.size() - 1}, {r.data(), 7}, {badIndex.data(), badIndex.size()}, {huge.data(), 8}};
   for (auto& x : refused) {
-    EXPECT_EQ(s.Create(x.first, x.second), 0);
-    EXPECT_EQ(s.GetError(), klErrNotFormat);
+    EXPECT_FAILS(s, s.Create(x.first, x.second), klErrNotFormat);
     EXPECT_EQ(s.GetVertexCount(), 3u);
     EXPECT_EQ(s.GetVertex(0)->x, -123.45f);
   }
@@ -101,8 +100,7 @@ TEST(SurfaceMesh, CountsCopiesAndOutOfRangeIndices) {
   EXPECT_TRUE(Same(*a.GetVertex(3), v3));                     // kept
   EXPECT_TRUE(Same(*a.GetVertex(6), klt3D_VERTEX{0, 0, 0}));  // new slots zero, not old vertices
   // The vertex block grows, then the triangles cannot: counts stay.
-  EXPECT_EQ(a.Create(9u, 0x20000000u), 0);
-  EXPECT_EQ(a.GetError(), klErrNoMemory);
+  EXPECT_FAILS(a, a.Create(9u, 0x20000000u), klErrNoMemory);
   EXPECT_EQ(a.GetVertexCount(), 7u);
   EXPECT_EQ(a.GetTriMeshCount(), 12u);
 
@@ -111,8 +109,7 @@ TEST(SurfaceMesh, CountsCopiesAndOutOfRangeIndices) {
   EXPECT_EQ(std::memcmp(b.GetVertex(0), a.GetVertex(0), 7 * sizeof(klt3D_VERTEX)), 0);
   ASSERT_EQ(a.Create(8u, 12u), 1);
   EXPECT_EQ(a.GetMapping(0), nullptr);  // no longer an entry for every vertex
-  EXPECT_EQ(b.Create(static_cast<CKLF_3D_Surface*>(nullptr)), 0);
-  EXPECT_EQ(b.GetError(), klErrBadArg);
+  EXPECT_FAILS(b, b.Create(static_cast<CKLF_3D_Surface*>(nullptr)), klErrBadArg);
 
   // A triangle naming a vertex past the count is out of every reader's way.
   a.GetTriMesh(0)->v[1] = 99;

@@ -155,8 +155,7 @@ TEST(SurfaceRaster, FlatColoursFarPointsAndRefusals) {
   const kltRECT_s clips[] = {klNullRect, klNullRect, {40, 0, 50, 10}};
   for (int i = 0; i < 3; ++i) {
     s.ResetError();
-    EXPECT_EQ(s.RenderFlatShadedSurface(images[i], 0, 0, clips[i], 0, kNoGrid, kFront, kBack), 0);
-    EXPECT_EQ(s.GetError(), klErrBadArg);
+    EXPECT_FAILS(s, s.RenderFlatShadedSurface(images[i], 0, 0, clips[i], 0, kNoGrid, kFront, kBack), klErrBadArg);
     EXPECT_EQ(s.RenderMeshGrid(images[i], 0, 0, clips[i], 0, kGrid), i == 1 ? 1 : 0);  // the grid draws on RGB too
   }
 }
@@ -347,7 +346,6 @@ TEST(SurfaceRaster, DraftMappingBlitsUpscalesAndShowsThroughHoles) {
       ASSERT_EQ(s.Create(9u, 2u), 1);  // the mapping no longer covers every vertex
     }
     s.ResetError();
-    EXPECT_EQ(s.RenderDraftTexturedSurface(&im, 0, 0, b[0], b[1], klNullRect), 0);
-    EXPECT_EQ(s.GetError(), klErrBadArg);
+    EXPECT_FAILS(s, s.RenderDraftTexturedSurface(&im, 0, 0, b[0], b[1], klNullRect), klErrBadArg);
   }
 }

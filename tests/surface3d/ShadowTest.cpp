@@ -444,8 +444,8 @@ TEST(SurfaceShadow, GenerationFlagsProgressAndRefusals) {
   ASSERT_EQ(s1.Light_Change(&l1), 1);
   ASSERT_EQ(s1.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 1), 1);
   EXPECT_EQ(s1.Light_GetShadowMap("sun")[0], 255);
-  EXPECT_EQ(s1.int_GenerateInternalLightShadowMap(s1.Light_GetRecord(0), sc.opacity.data(), 95, 96, 64), 0);
-  EXPECT_EQ(s1.GetError(), klErrBadArg);
+  EXPECT_FAILS(s1, s1.int_GenerateInternalLightShadowMap(s1.Light_GetRecord(0), sc.opacity.data(), 95, 96, 64),
+               klErrBadArg);
 
   // Second class: no light casting a shadow reports 0 and 100; a cancel
   // stops with 0 and no error; an opacity stride other than the width and
@@ -460,14 +460,14 @@ TEST(SurfaceShadow, GenerationFlagsProgressAndRefusals) {
   ASSERT_EQ(s2.Light_Add(&l2), 1);
   rec.cancelAt = 6;
   rec.asked = 0;
-  EXPECT_EQ(s2.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 1.0f), 0);
-  EXPECT_EQ(s2.GetError(), klErrBadArg);  // the lighting vector is still zero
+  // The lighting vector is still zero.
+  EXPECT_FAILS(s2, s2.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 1.0f), klErrBadArg);
   ASSERT_EQ(s2.Light_PrecalculateLights(1), 1);
   rec.asked = 0;
   EXPECT_EQ(s2.Light_GenerateAllInnerShadowMaps(sc.opacity.data(), 96, 96, 64, 1.0f), 0);
   EXPECT_EQ(s2.GetError(), klErrNone);
   s2.SetProgress(nullptr);
   std::vector<u8> wide(320 * 64, 255);
-  EXPECT_EQ(s2.int_GenerateInternalLightShadowMap_v2(s2.Light_GetRecord(0), wide.data(), 320, 96, 64, 1, 0, 100), 0);
-  EXPECT_EQ(s2.GetError(), klErrBadArg);
+  EXPECT_FAILS(s2, s2.int_GenerateInternalLightShadowMap_v2(s2.Light_GetRecord(0), wide.data(), 320, 96, 64, 1, 0, 100),
+               klErrBadArg);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CKLF_3D_Surface.h"
+#include "support/TestSupport.h"
 
 namespace s3dtest {
 

@@ -68,6 +68,5 @@ TEST_F(UIToolkitTest, ServicesGoThroughThePlatform) {
   EXPECT_EQ(app.Clipboard_IsTextDataAvailable(), 1);
   ASSERT_EQ(app.Clipboard_GetText(got), 1);
   EXPECT_STREQ(got.GetStr(), "12.5");
-  EXPECT_EQ(app.InitStorgaeResource(u8{0}), 0);  // no resources on this platform
-  EXPECT_EQ(app.GetError(), klErrNoResources);
+  EXPECT_FAILS(app, app.InitStorgaeResource(u8{0}), klErrNoResources);  // no resources on this platform
 }

@@ -4,6 +4,7 @@
 
 #include "CKLF_TextLayer.h"
 #include "CKLF_UIResources.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -47,15 +48,13 @@ TEST(Font, MalformedRecordsAreRefused) {
   }
   CKLF_Font f;
   u32 w, h;
-  EXPECT_EQ(f.GetTextSize("A", 15, w, h), 0);
-  EXPECT_EQ(f.GetError(), klErrEmpty);
+  EXPECT_FAILS(f, f.GetTextSize("A", 15, w, h), klErrEmpty);
   // A last code of 255 ends the glyph walk.
   std::vector<u8> top = Record(250, std::vector<Glyph>(6, Glyph{0, 0, 0, 1, 1}));
   ASSERT_EQ(f.OpenRecord(top.data(), static_cast<u32>(top.size())), 1);
   i16 a, c, y;
   EXPECT_NE(f.GetChar(255, a, c, y, w, h), nullptr);
-  EXPECT_EQ(f.GetChar(249, a, c, y, w, h), nullptr);
-  EXPECT_EQ(f.GetError(), klErrFontChar);
+  EXPECT_FAILS_WITH(f, f.GetChar(249, a, c, y, w, h), nullptr, klErrFontChar);
 }
 
 // The six fonts the windows name, as the builder made them.
@@ -89,8 +88,7 @@ TEST(Font, BuiltFontsMeasureAsTheirGlyphsSay) {
   }
   CKLF_Font none;
   CKLF_UIResources closed(nullptr);
-  EXPECT_EQ(closed.OpenFont("Small Font", none), 0);
-  EXPECT_EQ(closed.GetError(), klErrEmpty);
+  EXPECT_FAILS(closed, closed.OpenFont("Small Font", none), klErrEmpty);
 }
 
 // Glyph 'a' (97): a box 3 wide with A = -2; 'b': 2 wide, A = 1, C = 1.
@@ -103,8 +101,7 @@ TEST(TextLayer, TabsLineFeedsAndNegativeAAtLineStart) {
   ASSERT_EQ(f.OpenRecord(rec.data(), static_cast<u32>(rec.size())), 1);
   CKLF_TextLayer t;
   ASSERT_EQ(t.Create(0, 0, 1, 30, 12), 1);
-  EXPECT_EQ(t.DrawText(), 0);  // no font yet
-  EXPECT_EQ(t.GetError(), klErrBadArg);
+  EXPECT_FAILS(t, t.DrawText(), klErrBadArg);  // no font yet
   t.SetFont(&f);
   ASSERT_EQ(t.SetText("ab\ta", kltRGBA8{1, 2, 3, 255}, 5, 0, 0), 1);
   // 'a' moved right by 2 at the line start: 0..2; 'b' at 3 + 1, one row

@@ -9,6 +9,7 @@
 
 #include "CKLF_LayerSet.h"
 #include "CKLF_OffscreenBitmap.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -82,8 +83,7 @@ TEST(LayerSet, BlendFormulasAtChosenValues) {
     EXPECT_EQ(set.GetCanvas()->GetPixel(0, 0).green, c.want) << c.alpha << " " << int(c.opacity) << " " << int(c.top);
   }
   CKLF_LayerSet empty;
-  EXPECT_EQ(empty.Render(klNullRect), 0);
-  EXPECT_EQ(empty.GetError(), klErrEmpty);
+  EXPECT_FAILS(empty, empty.Render(klNullRect), klErrEmpty);
 }
 
 // Random stacks of RGB and RGBA layers with positions off the canvas,
@@ -135,10 +135,8 @@ TEST(LayerSet, RandomStacksMatchThePerPixelFormulas) {
 
 TEST(OffscreenBitmap, SetCopiesClippedRectanglesAsZeroRGB) {
   CKLF_OffscreenBitmap bm;
-  EXPECT_EQ(bm.Set(nullptr, 0, 0, klNullRect), 0);
-  EXPECT_EQ(bm.GetError(), klErrEmpty);
-  EXPECT_EQ(bm.Create(0, 4), 0);
-  EXPECT_EQ(bm.GetError(), klErrBadArg);
+  EXPECT_FAILS(bm, bm.Set(nullptr, 0, 0, klNullRect), klErrEmpty);
+  EXPECT_FAILS(bm, bm.Create(0, 4), klErrBadArg);
   ASSERT_EQ(bm.Create(4, 3), 1);
   CKLF_Image img;
   ASSERT_EQ(img.Create(3, 3, 1), 1);

@@ -121,8 +121,7 @@ TEST_F(StaticControlsTest, ProgressShowsTheRampUpToItsLevel) {
   CKLT_RecordingWindow* w = Window();
   auto* g = Real<CKLF_CtrlProgress>(w, "G", klCtrlProgress);
   ASSERT_NE(g, nullptr);
-  EXPECT_EQ(w->AddControl("NoRamp", klCtrlProgress), -1);
-  EXPECT_EQ(w->GetError(), klErrUIResource);
+  EXPECT_FAILS_WITH(*w, w->AddControl("NoRamp", klCtrlProgress), -1, klErrUIResource);
   struct Case {
     double minimum, maximum, value;
     const char* msg;

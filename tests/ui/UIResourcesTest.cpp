@@ -51,15 +51,13 @@ TEST(UIResources, StringsRectsAndFontKeys) {
   EXPECT_EQ(r.bottom, 9);
   EXPECT_EQ(r.left, 4);
   EXPECT_EQ(r.top, 0);
-  EXPECT_EQ(res.GetRectRecords("UIResources>Rects>Half", r), 0);
-  EXPECT_EQ(res.GetError(), klErrUIResource);
+  EXPECT_FAILS(res, res.GetRectRecords("UIResources>Rects>Half", r), klErrUIResource);
   CKLF_String s;
   EXPECT_EQ(res.GetResourceString("Hello", s), 1);
   EXPECT_EQ(s, "Hi");
   EXPECT_EQ(res.GetResourceString("Bye", s), 0);
   CKLF_Font f;
-  EXPECT_EQ(res.OpenFont("Text", f), 0);
-  EXPECT_EQ(res.GetError(), klErrBadArg);
+  EXPECT_FAILS(res, res.OpenFont("Text", f), klErrBadArg);
 }
 
 // A background that does not start at (0, 0): the window grows by its left
@@ -92,10 +90,8 @@ TEST(WindowResource, OutlineFollowsAnOffsetBackground) {
   EXPECT_EQ(in(3, 1), 0);
   EXPECT_EQ(in(53, 2), 0);  // alpha 128 is outside
   st.Put(w + ">Caption_Active", Pack(Rec(0, 0, 5, 5, 4 * 25 - 1)));
-  EXPECT_EQ(win.Load(&st.s, "W"), 0);  // a present caption must be whole
-  EXPECT_EQ(win.GetError(), klErrUIResource);
-  EXPECT_EQ(win.Load(&st.s, "Missing"), 0);
-  EXPECT_EQ(win.GetError(), klErrUIResource);
+  EXPECT_FAILS(win, win.Load(&st.s, "W"), klErrUIResource);  // a present caption must be whole
+  EXPECT_FAILS(win, win.Load(&st.s, "Missing"), klErrUIResource);
 }
 
 // Record data into a layer: whole, offset and cut at the layer's edges, or
