@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer, runs every test, then checks that the
-# benchmarks (Release) and the fuzz targets still build, and runs each fuzz
-# target for a short while. Ends with one line: "N passed, N failed",
-# counting the tests, the benchmark build and the fuzz targets.
+# UndefinedBehaviorSanitizer, runs every test, runs the threaded suites
+# under ThreadSanitizer, then checks that the benchmarks (Release) and the
+# fuzz targets still build, and runs each fuzz target for a short while.
+# Ends with one line: "N passed, N failed", counting the tests, the
+# ThreadSanitizer suites, the benchmark build and the fuzz targets.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,6 +32,27 @@ if cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKLF_SANITIZE=ON 
   fi
 else
   echo "the sanitizer build failed"
+  failed=$((failed + 1))
+fi
+
+# The suites whose work runs on several threads, under ThreadSanitizer.
+tsan_suites="test_foundation test_imaging test_engine test_host test_tools"
+if cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_FLAGS=-fsanitize=thread \
+     -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread \
+     -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread &&
+   cmake --build build/tsan -j "$JOBS" --target $tsan_suites tessarette-host tessarette_plugin klt_test_plugin; then
+  for suite in $tsan_suites; do
+    if TSAN_OPTIONS=halt_on_error=1 "build/tsan/tests/$suite" --gtest_brief=1 > "build/tsan-$suite.log" 2>&1; then
+      echo "ThreadSanitizer: $suite passed"
+      passed=$((passed + 1))
+    else
+      tail -n 40 "build/tsan-$suite.log"
+      echo "ThreadSanitizer: $suite failed"
+      failed=$((failed + 1))
+    fi
+  done
+else
+  echo "the ThreadSanitizer build failed"
   failed=$((failed + 1))
 fi
 
