@@ -616,6 +616,11 @@ void CTessarette::i_ReleaseCutBuffers() {
   m_regionBlock.free();
   m_regionCount = 0;
   m_fill.ReleaseRuns();
+  m_runs.Release();
+}
+
+u8 CTessarette::i_RegionsSideBySide() const {
+  return m_runFill && m_fill.GetMode() == CTessaretteFill::MODE_BIT4 && KLF_Parallel::Resolve(m_threads) > 1;
 }
 
 u8 CTessarette::SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
@@ -700,7 +705,8 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
                height);
   m_fill.SealPadding();
   const i32 scanH = m_fill.GetScanHeight();
-  for (i32 y = 0; y < scanH; y++) {
+  // Found side by side, the runs close the pinholes as they are read.
+  for (i32 y = 0; y < scanH && !i_RegionsSideBySide(); y++) {
     SetLocalProgress(25.0 + 25.0 * y / scanH, low, high);
     if (i_Cancelled()) return 0;
     m_fill.ClosePinholes(y);
@@ -771,6 +777,26 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
   // The four-times mask's regions are found here and painted side by side
   // afterwards (i_PaintRegions).
   const u8 recording = m_runFill && m_fill.GetMode() == CTessaretteFill::MODE_BIT4;
+  if (recording && i_RegionsSideBySide()) {
+    // Progress 55 to 75 and a cancel check a scan row as the runs are counted.
+    struct Ask {
+      CTessarette* e;
+      i32 scanH;
+      u8 low, high;
+      static u8 Stop(void* user, i32 y) {
+        Ask& a = *static_cast<Ask*>(user);
+        a.e->SetLocalProgress(55.0 + 20.0 * y / a.scanH, a.low, a.high);
+        return a.e->i_Cancelled();
+      }
+    } ask = {this, scanH, low, high};
+    const u8 found =
+        m_runs.Find(m_knifeBlock.GetPtr(), m_fill.GetKnifeStride(), scanW, scanH, m_threads, Ask::Stop, &ask);
+    if (found == CTessaretteRuns::kStopped) return 0;
+    if (found != CTessaretteRuns::kFound) return i_MemoryFailure();
+    SetLocalProgress(75, low, high);
+    if (i_Cancelled()) return 0;
+    return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount, 1);
+  }
   m_fill.SetRecording(recording);
   m_fill.ClearRuns();
   m_regionCount = 0;
@@ -800,7 +826,7 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
   }
   if (!recording) return 1;
   m_fill.SetRecording(0);
-  return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount);
+  return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount, 0);
 }
 
 u8 CTessarette::i_TooManyPieces() {

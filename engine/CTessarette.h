@@ -26,6 +26,7 @@
 #include "CKLF_Progress.h"
 #include "CTessaretteCentres.h"
 #include "CTessaretteFill.h"
+#include "CTessaretteRuns.h"
 #include "KLF_Parallel.h"
 #include "KLF_Types.h"
 
@@ -406,14 +407,20 @@ class CTessarette : public CKLF_FrameWork {
   // when there are none.
   static kltRECT_s i_MultiplyByOuter(const u8* src, u8* dst, u32 stride, kltPOS origin, const u8* outer,
                                      u32 outerStride, kltRECT_s r);
-  // Paints one kept region into painted (grown), limited by the outer mask,
-  // into new piece blocks (none when it comes out empty). 0 on memory.
-  u8 i_PaintRegion(const Region& g, PieceBlocks& b, CKLF_Mem& painted, CKLF_Mem& bits, i32 width, i32 height,
-                   const u8* outer, u32 outerStride, u32 imagePlanes) const;
-  // Paints the kept regions side by side into their own piece blocks, then
-  // stores them in order.
+  // Paints one region from its runs (fill order) and bounds into painted
+  // (grown), limited by the outer mask, into new piece blocks (none when it
+  // comes out empty). 0 on memory.
+  u8 i_PaintRegion(const CTessaretteFill::Run* runs, u32 runCount, kltRECT_s bounds, PieceBlocks& b,
+                   CKLF_Mem& painted, CKLF_Mem& bits, i32 width, i32 height, const u8* outer, u32 outerStride,
+                   u32 imagePlanes) const;
+  // Paints the regions side by side into their own piece blocks, then
+  // stores them in order: the kept regions, or with traced those of
+  // m_runs, each traced on the thread that paints it.
   u8 i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
-                    u8 planeCount, u32 centreCount);
+                    u8 planeCount, u32 centreCount, u8 traced);
+  // The four-times mask's regions are found side by side (m_runs) rather
+  // than by the fill: the run fill on more than one thread.
+  u8 i_RegionsSideBySide() const;
   void i_ReleaseCutBuffers();
   // One renderer: an effect engine and a work image of the largest
   // piece's size.
@@ -503,6 +510,7 @@ class CTessarette : public CKLF_FrameWork {
   CTessaretteFill m_fill;
   CKLF_Mem m_regionBlock;  // Region records of the recording fill
   u32 m_regionCount = 0;
+  CTessaretteRuns m_runs;
   u8 m_runFill;
   u8 m_nested;  // inside a cut: keep the progress already reported
   u8 m_imagesOnRender = 0;
