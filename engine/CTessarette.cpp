@@ -1,5 +1,6 @@
 #include "CTessarette.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -233,7 +234,7 @@ u8 CTessarette::i_Cancelled() { return m_progress && m_progress->IsCanceled() ? 
 // ---------------------------------------------------------------------------
 // Knives
 
-kltFPOS CTessarette::i_ConvertKnot(u32 column, u32 row, i32 width, i32 height) {
+kltFPOS CTessarette::i_ConvertKnot(u32 column, u32 row, i32 width, i32 height) const {
   kltFPOS p = {0.0, 0.0};
   const KNOT* k = (column < m_knotColumns && row < m_knotRows && m_knots)
                       ? m_knots + row * m_knotColumns + column
@@ -258,49 +259,85 @@ kltFPOS CTessarette::i_ConvertKnot(u32 column, u32 row, i32 width, i32 height) {
   return p;
 }
 
-kltFPOS CTessarette::i_ConvertKnot(u32 index, i32 width, i32 height) {
+kltFPOS CTessarette::i_ConvertKnot(u32 index, i32 width, i32 height) const {
   if (m_knotColumns == 0) return i_ConvertKnot(0u, 0u, width, height);
   return i_ConvertKnot(index % m_knotColumns, index / m_knotColumns, width, height);
 }
 
-u8 CTessarette::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b) {
+u8 CTessarette::i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b) const {
   if (!knife || knife->count < 0) return 1;
   const f64 dx = b.x - a.x, dy = b.y - a.y;
   if (dx * dx + dy * dy < 1e-7) return 1;
   f64 width = knife->thickness < 1 ? 1.0 : static_cast<f64>(knife->thickness);
   if (m_thinKnife) width = 1.0;
 
-  m_drawing.SetValue(255);
-  m_drawing.SetAntiAlias(m_antiAlias);
+  CKLF_ImageDrawing& d = *pen.drawing;
+  d.SetValue(255);
+  d.SetAntiAlias(m_antiAlias);
   // Knives keep the larger value, so a knife never erases one drawn before.
   // A knife left out would merge the pieces on both sides: every failure
   // goes up.
   if (knife->count == 0) {
-    if (!m_drawing.DrawHQLine(a, b, width, 1, 1, 0)) return Fail(m_drawing.GetError());
-    return 1;
+    if (d.DrawHQLine(a, b, width, 1, 1, 0)) return 1;
+    pen.error = d.GetError();
+    return 0;
   }
   const u32 n = knife->count > 64 ? 64u : static_cast<u32>(knife->count);
-  m_splineKnots[0].x = a.x;
-  m_splineKnots[0].y = a.y;
-  m_splineKnots[0].smoothness = 0.0f;
+  CKLF_2DMath::KLSPLINEPOINT* k = pen.knots;
+  k[0].x = a.x;
+  k[0].y = a.y;
+  k[0].smoothness = 0.0f;
   for (u32 i = 0; i < n; i++) {
     kltFPOS p;
-    m_math.HU2Coors(a, b, knife->offset[i], knife->position[i], p);
-    m_splineKnots[i + 1].x = p.x;
-    m_splineKnots[i + 1].y = p.y;
-    m_splineKnots[i + 1].smoothness = knife->smoothness[i];
+    pen.math->HU2Coors(a, b, knife->offset[i], knife->position[i], p);
+    k[i + 1].x = p.x;
+    k[i + 1].y = p.y;
+    k[i + 1].smoothness = knife->smoothness[i];
   }
-  m_splineKnots[n + 1].x = b.x;
-  m_splineKnots[n + 1].y = b.y;
-  m_splineKnots[n + 1].smoothness = 0.0f;
+  k[n + 1].x = b.x;
+  k[n + 1].y = b.y;
+  k[n + 1].smoothness = 0.0f;
   u32 count = 0;
-  if (!m_math.CalcPointSpline(m_splineKnots, n + 2, 2.0, &m_splinePoints, count, nullptr))
-    return Fail(m_math.GetError());
-  m_splinePointCount = count;
+  if (!pen.math->CalcPointSpline(k, n + 2, 2.0, pen.points, count, nullptr)) {
+    pen.error = pen.math->GetError();
+    return 0;
+  }
+  pen.pointCount = count;
   const f64 minDist2 = width * 0.25 > 1.0 ? width * 0.25 : 1.0;
-  if (!m_drawing.DrawHQPolyLine(reinterpret_cast<const kltFPOS*>(m_splinePoints.GetPtr()), count, width, 1, 1, 0,
-                                minDist2))
-    return Fail(m_drawing.GetError());
+  if (d.DrawHQPolyLine(reinterpret_cast<const kltFPOS*>(pen.points->GetPtr()), count, width, 1, 1, 0, minDist2))
+    return 1;
+  pen.error = d.GetError();
+  return 0;
+}
+
+u8 CTessarette::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b) {
+  KnifePen pen = {&m_drawing, &m_math, m_splineKnots, &m_splinePoints, m_splinePointCount, 0};
+  const u8 ok = i_DrawKnifeWith(pen, knife, a, b);
+  m_splinePointCount = pen.pointCount;
+  return ok ? 1 : Fail(pen.error);
+}
+
+template <class Visit>
+u8 CTessarette::i_EachKnife(i32 width, i32 height, Visit&& visit) const {
+  for (u32 r = 0; r < m_vKnifeRows; r++)
+    for (u32 c = 0; c < m_vKnifeColumns; c++)
+      if (!visit(m_vKnives + r * m_vKnifeColumns + c, i_ConvertKnot(c + 1, r, width, height),
+                 i_ConvertKnot(c + 1, r + 1, width, height)))
+        return 0;
+  for (u32 r = 0; r < m_hKnifeRows; r++)
+    for (u32 c = 0; c < m_hKnifeColumns; c++)
+      if (!visit(m_hKnives + r * m_hKnifeColumns + c, i_ConvertKnot(c, r + 1, width, height),
+                 i_ConvertKnot(c + 1, r + 1, width, height)))
+        return 0;
+  for (u32 i = 0; i < m_xKnifeCount; i++) {
+    const EXTRAKNIFE& x = m_xKnives[i];
+    // A knife between knots the grid does not have is not drawn.
+    const u8 known = x.firstKnot < m_knotCount && x.secondKnot < m_knotCount;
+    const kltFPOS none = {0.0, 0.0};
+    if (!visit(known ? &x.knife : nullptr, known ? i_ConvertKnot(x.firstKnot, width, height) : none,
+               known ? i_ConvertKnot(x.secondKnot, width, height) : none))
+      return 0;
+  }
   return 1;
 }
 
@@ -315,6 +352,8 @@ u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 l
 
   SetLocalProgress(0, low, high);
   if (i_Cancelled()) return 0;
+  const u32 threads = KLF_Parallel::Resolve(m_threads);
+  if (threads > 1 && height > 1) return i_DrawSplittingBands(width, height, plane, stride, low, high, threads);
   std::memset(plane, 0, static_cast<size_t>(stride) * static_cast<size_t>(height));
   if (i_Cancelled()) return 0;
   SetLocalProgress(5, low, high);
@@ -333,32 +372,86 @@ u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 l
     }
     return 1;
   };
+  if (!i_EachKnife(width, height, [&](const KNIFESTRUCT_RENDERER* k, kltFPOS a, kltFPOS b) -> u8 {
+        return i_DrawKnife(k, a, b) && advance();
+      }))
+    return 0;
+  SetLocalProgress(100, low, high);
+  return 1;
+}
 
-  for (u32 r = 0; r < m_vKnifeRows; r++) {
-    for (u32 c = 0; c < m_vKnifeColumns; c++) {
-      if (!i_DrawKnife(m_vKnives + r * m_vKnifeColumns + c, i_ConvertKnot(c + 1, r, width, height),
-                       i_ConvertKnot(c + 1, r + 1, width, height)) ||
-          !advance())
-        return 0;
+// Each band clears its rows and draws every knife clipped to them: the
+// drawing gives a clipped knife the pixels the whole one has there, and
+// knives keep the larger value, so the bands give the bytes of one drawing.
+// Progress 5 to 100 and the cancel checks come with the calling thread's
+// bands.
+u8 CTessarette::i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high,
+                                     u32 threads) {
+  struct Band {
+    CKLF_ImageDrawing drawing;
+    CKLF_2DMath math;
+    CKLF_2DMath::KLSPLINEPOINT knots[66];
+    CKLF_Mem points;
+    u8 failed = 0;
+    u16 error = 0;
+  };
+  const u32 bands = threads < static_cast<u32>(height) ? threads : static_cast<u32>(height);
+  const i32 rows = static_cast<i32>((static_cast<u32>(height) + bands - 1) / bands);
+  Band* band = new (std::nothrow) Band[bands];
+  if (!band) return Fail(klErrNoMemory);
+  struct Job : KLF_ParallelJob {
+    CTessarette* e;
+    Band* band;
+    u32 bands;
+    i32 width, height, rows;
+    u8* plane;
+    u32 stride;
+    u8 oneBit, low, high;
+    std::atomic<u8> failed{0};
+    u8 cancelled = 0;  // a cancel seen, also after the last band
+    void RunTask(u32 i, u32) override {
+      const i32 y0 = static_cast<i32>(i) * rows, y1 = y0 + rows < height ? y0 + rows : height;
+      if (y0 >= y1) return;
+      std::memset(plane + static_cast<size_t>(y0) * stride, 0, static_cast<size_t>(y1 - y0) * stride);
+      Band& b = band[i];
+      b.drawing.SetOneBit(oneBit);
+      b.drawing.SetDestination(plane, static_cast<u32>(width), stride, static_cast<u32>(height));
+      b.drawing.SetClipRect({0, y0, width, y1});
+      KnifePen pen = {&b.drawing, &b.math, b.knots, &b.points, 0, 0};
+      if (!e->i_EachKnife(width, height, [&](const KNIFESTRUCT_RENDERER* k, kltFPOS a, kltFPOS c) -> u8 {
+            return e->i_DrawKnifeWith(pen, k, a, c);
+          })) {
+        b.failed = 1;
+        b.error = pen.error;
+        failed.store(1);
+      }
     }
-  }
-  for (u32 r = 0; r < m_hKnifeRows; r++) {
-    for (u32 c = 0; c < m_hKnifeColumns; c++) {
-      if (!i_DrawKnife(m_hKnives + r * m_hKnifeColumns + c, i_ConvertKnot(c, r + 1, width, height),
-                       i_ConvertKnot(c + 1, r + 1, width, height)) ||
-          !advance())
-        return 0;
+    u8 Poll(u32 done) override {
+      e->SetLocalProgress(5.0 + 95.0 * done / bands, low, high);
+      if (!failed.load() && e->i_Cancelled()) cancelled = 1;
+      return failed.load() || cancelled ? 0 : 1;
     }
-  }
-  for (u32 i = 0; i < m_xKnifeCount; i++) {
-    const EXTRAKNIFE& x = m_xKnives[i];
-    // A knife between knots the grid does not have is not drawn.
-    if (x.firstKnot < m_knotCount && x.secondKnot < m_knotCount &&
-        !i_DrawKnife(&x.knife, i_ConvertKnot(x.firstKnot, width, height),
-                     i_ConvertKnot(x.secondKnot, width, height)))
-      return 0;
-    if (!advance()) return 0;
-  }
+  } job;
+  job.e = this;
+  job.band = band;
+  job.bands = bands;
+  job.width = width;
+  job.height = height;
+  job.rows = rows;
+  job.plane = plane;
+  job.stride = stride;
+  job.oneBit = m_drawing.GetOneBit();
+  job.low = low;
+  job.high = high;
+  const u8 ran = KLF_Parallel::Run(threads, bands, job);
+  // A knife that fails fails in every band that reaches it: the first
+  // band's code is kept.
+  u32 first = 0;
+  while (first < bands && !band[first].failed) first++;
+  const u16 error = first < bands ? band[first].error : 0;
+  delete[] band;
+  if (first < bands) return Fail(error);
+  if (!ran || job.cancelled) return 0;
   SetLocalProgress(100, low, high);
   return 1;
 }

@@ -219,14 +219,32 @@ class CTessarette : public CKLF_FrameWork {
   // drawing object's one-bit flag set the plane is a packed one-bit plane.
   // low and high give the progress range. 0 for a null plane, a zero size,
   // a stride below the row, a knife that cannot be drawn (its error kept)
-  // or a cancel (no error).
+  // or a cancel (no error). On more than one thread, bands of rows are
+  // cleared and drawn side by side, every knife clipped to each band.
   u8 DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high);
-  kltFPOS i_ConvertKnot(u32 column, u32 row, i32 width, i32 height);
-  kltFPOS i_ConvertKnot(u32 index, i32 width, i32 height);
+  kltFPOS i_ConvertKnot(u32 column, u32 row, i32 width, i32 height) const;
+  kltFPOS i_ConvertKnot(u32 index, i32 width, i32 height) const;
   // 1 also when nothing is to be drawn (no knife, knots closer than 1e-7);
   // 0 with the error of the sampling or the rasteriser when the knife
   // cannot be drawn (a path too long to sample, coordinates out of range).
   u8 i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b);
+  // What draws a knife: the engine's objects, or a band's own; error holds
+  // the code of a knife that could not be drawn.
+  struct KnifePen {
+    CKLF_ImageDrawing* drawing;
+    CKLF_2DMath* math;
+    CKLF_2DMath::KLSPLINEPOINT* knots;  // 66
+    CKLF_Mem* points;
+    u32 pointCount;
+    u16 error;
+  };
+  // i_DrawKnife with a pen; changes nothing of the engine.
+  u8 i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b) const;
+  // visit(knife, a, b) for every knife in drawing order (knife null for an
+  // extra knife between knots the grid does not have); stops at a 0.
+  template <class Visit>
+  u8 i_EachKnife(i32 width, i32 height, Visit&& visit) const;
+  u8 i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high, u32 threads);
 
   // ---- Cutting
   // Frees the old pieces, then cuts the image (width x height, colour planes
