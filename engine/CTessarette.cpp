@@ -264,7 +264,27 @@ kltFPOS CTessarette::i_ConvertKnot(u32 index, i32 width, i32 height) const {
   return i_ConvertKnot(index % m_knotColumns, index / m_knotColumns, width, height);
 }
 
-u8 CTessarette::i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b) const {
+// The y range of a line's points; every row when the line would not be
+// drawn as it is (fewer than two points, far off or not finite values), so
+// that each band meets its failure.
+void CTessarette::i_LineExtent(const kltFPOS* p, u32 count, f64* extent) {
+  const f64 kFar = 16777216.0;
+  extent[0] = -HUGE_VAL;
+  extent[1] = HUGE_VAL;
+  if (count < 2) return;
+  f64 lo = p[0].y, hi = p[0].y;
+  for (u32 i = 0; i < count; i++) {
+    if (!(std::fabs(p[i].x) < kFar && std::fabs(p[i].y) < kFar)) return;
+    if (p[i].y < lo) lo = p[i].y;
+    if (p[i].y > hi) hi = p[i].y;
+  }
+  extent[0] = lo;
+  extent[1] = hi;
+}
+
+u8 CTessarette::i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b,
+                                 f64* extent) const {
+  if (extent) extent[0] = 1.0, extent[1] = 0.0;
   if (!knife || knife->count < 0) return 1;
   const f64 dx = b.x - a.x, dy = b.y - a.y;
   if (dx * dx + dy * dy < 1e-7) return 1;
@@ -278,6 +298,11 @@ u8 CTessarette::i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife
   // A knife left out would merge the pieces on both sides: every failure
   // goes up.
   if (knife->count == 0) {
+    if (extent) {
+      const kltFPOS ends[2] = {a, b};
+      i_LineExtent(ends, 2, extent);
+      return 1;
+    }
     if (d.DrawHQLine(a, b, width, 1, 1, 0)) return 1;
     pen.error = d.GetError();
     return 0;
@@ -303,6 +328,10 @@ u8 CTessarette::i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife
     return 0;
   }
   pen.pointCount = count;
+  if (extent) {
+    i_LineExtent(reinterpret_cast<const kltFPOS*>(pen.points->GetPtr()), count, extent);
+    return 1;
+  }
   const f64 minDist2 = width * 0.25 > 1.0 ? width * 0.25 : 1.0;
   if (d.DrawHQPolyLine(reinterpret_cast<const kltFPOS*>(pen.points->GetPtr()), count, width, 1, 1, 0, minDist2))
     return 1;
@@ -317,28 +346,29 @@ u8 CTessarette::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPO
   return ok ? 1 : Fail(pen.error);
 }
 
-template <class Visit>
-u8 CTessarette::i_EachKnife(i32 width, i32 height, Visit&& visit) const {
-  for (u32 r = 0; r < m_vKnifeRows; r++)
-    for (u32 c = 0; c < m_vKnifeColumns; c++)
-      if (!visit(m_vKnives + r * m_vKnifeColumns + c, i_ConvertKnot(c + 1, r, width, height),
-                 i_ConvertKnot(c + 1, r + 1, width, height)))
-        return 0;
-  for (u32 r = 0; r < m_hKnifeRows; r++)
-    for (u32 c = 0; c < m_hKnifeColumns; c++)
-      if (!visit(m_hKnives + r * m_hKnifeColumns + c, i_ConvertKnot(c, r + 1, width, height),
-                 i_ConvertKnot(c + 1, r + 1, width, height)))
-        return 0;
-  for (u32 i = 0; i < m_xKnifeCount; i++) {
-    const EXTRAKNIFE& x = m_xKnives[i];
-    // A knife between knots the grid does not have is not drawn.
-    const u8 known = x.firstKnot < m_knotCount && x.secondKnot < m_knotCount;
-    const kltFPOS none = {0.0, 0.0};
-    if (!visit(known ? &x.knife : nullptr, known ? i_ConvertKnot(x.firstKnot, width, height) : none,
-               known ? i_ConvertKnot(x.secondKnot, width, height) : none))
-      return 0;
+void CTessarette::i_KnifeAt(u32 index, i32 width, i32 height, const KNIFESTRUCT_RENDERER*& knife, kltFPOS& a,
+                            kltFPOS& b) const {
+  if (index < m_vKnifeCount) {
+    const u32 r = index / m_vKnifeColumns, c = index % m_vKnifeColumns;
+    knife = m_vKnives + index;
+    a = i_ConvertKnot(c + 1, r, width, height);
+    b = i_ConvertKnot(c + 1, r + 1, width, height);
+    return;
   }
-  return 1;
+  index -= m_vKnifeCount;
+  if (index < m_hKnifeCount) {
+    const u32 r = index / m_hKnifeColumns, c = index % m_hKnifeColumns;
+    knife = m_hKnives + index;
+    a = i_ConvertKnot(c, r + 1, width, height);
+    b = i_ConvertKnot(c + 1, r + 1, width, height);
+    return;
+  }
+  const EXTRAKNIFE& x = m_xKnives[index - m_hKnifeCount];
+  // A knife between knots the grid does not have is not drawn.
+  const u8 known = x.firstKnot < m_knotCount && x.secondKnot < m_knotCount;
+  knife = known ? &x.knife : nullptr;
+  a = known ? i_ConvertKnot(x.firstKnot, width, height) : kltFPOS{0.0, 0.0};
+  b = known ? i_ConvertKnot(x.secondKnot, width, height) : kltFPOS{0.0, 0.0};
 }
 
 u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high) {
@@ -372,10 +402,12 @@ u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 l
     }
     return 1;
   };
-  if (!i_EachKnife(width, height, [&](const KNIFESTRUCT_RENDERER* k, kltFPOS a, kltFPOS b) -> u8 {
-        return i_DrawKnife(k, a, b) && advance();
-      }))
-    return 0;
+  for (u32 i = 0; i < i_KnifeCount(); i++) {
+    const KNIFESTRUCT_RENDERER* k;
+    kltFPOS a, b;
+    i_KnifeAt(i, width, height, k, a, b);
+    if (!i_DrawKnife(k, a, b) || !advance()) return 0;
+  }
   SetLocalProgress(100, low, high);
   return 1;
 }
@@ -397,12 +429,34 @@ u8 CTessarette::i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 strid
   };
   const u32 bands = threads < static_cast<u32>(height) ? threads : static_cast<u32>(height);
   const i32 rows = static_cast<i32>((static_cast<u32>(height) + bands - 1) / bands);
-  Band* band = new (std::nothrow) Band[bands];
-  if (!band) return Fail(klErrNoMemory);
+  const u32 knives = i_KnifeCount();
+  Band* band = new (std::nothrow) Band[threads];
+  f64* extent = new (std::nothrow) f64[2 * static_cast<size_t>(knives) + 2];
+  if (!band || !extent) {
+    delete[] band;
+    delete[] extent;
+    return Fail(klErrNoMemory);
+  }
+  // First the rows each knife's line covers, knives side by side, so that a
+  // band draws only the knives that can reach it.
+  const u32 chunks = knives < 8 * threads ? knives : 8 * threads;
+  const u32 perChunk = chunks ? (knives + chunks - 1) / chunks : 0;
+  KLF_Parallel::For(threads, chunks, [&](u32 t, u32 worker) {
+    Band& b = band[worker];
+    KnifePen pen = {&b.drawing, &b.math, b.knots, &b.points, 0, 0};
+    for (u32 i = t * perChunk; i < knives && i < (t + 1) * perChunk; i++) {
+      const KNIFESTRUCT_RENDERER* k;
+      kltFPOS a, c;
+      i_KnifeAt(i, width, height, k, a, c);
+      f64* e = extent + 2 * static_cast<size_t>(i);
+      if (!i_DrawKnifeWith(pen, k, a, c, e)) e[0] = -HUGE_VAL, e[1] = HUGE_VAL;
+    }
+  });
   struct Job : KLF_ParallelJob {
     CTessarette* e;
     Band* band;
-    u32 bands;
+    const f64* extent;
+    u32 bands, knives;
     i32 width, height, rows;
     u8* plane;
     u32 stride;
@@ -418,12 +472,20 @@ u8 CTessarette::i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 strid
       b.drawing.SetDestination(plane, static_cast<u32>(width), stride, static_cast<u32>(height));
       b.drawing.SetClipRect({0, y0, width, y1});
       KnifePen pen = {&b.drawing, &b.math, b.knots, &b.points, 0, 0};
-      if (!e->i_EachKnife(width, height, [&](const KNIFESTRUCT_RENDERER* k, kltFPOS a, kltFPOS c) -> u8 {
-            return e->i_DrawKnifeWith(pen, k, a, c);
-          })) {
-        b.failed = 1;
-        b.error = pen.error;
-        failed.store(1);
+      for (u32 n = 0; n < knives; n++) {
+        const KNIFESTRUCT_RENDERER* k;
+        kltFPOS a, c;
+        e->i_KnifeAt(n, width, height, k, a, c);
+        // A line reaches at most its width and a pixel beyond its points.
+        const f64 lo = extent[2 * n], hi = extent[2 * n + 1];
+        const f64 margin = 2.0 * (k && k->thickness > 1 ? k->thickness : 1) + 4.0;
+        if (lo > hi || hi + margin < y0 || lo - margin >= y1) continue;
+        if (!e->i_DrawKnifeWith(pen, k, a, c)) {
+          b.failed = 1;
+          b.error = pen.error;
+          failed.store(1);
+          return;
+        }
       }
     }
     u8 Poll(u32 done) override {
@@ -434,7 +496,9 @@ u8 CTessarette::i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 strid
   } job;
   job.e = this;
   job.band = band;
+  job.extent = extent;
   job.bands = bands;
+  job.knives = knives;
   job.width = width;
   job.height = height;
   job.rows = rows;
@@ -450,6 +514,7 @@ u8 CTessarette::i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 strid
   while (first < bands && !band[first].failed) first++;
   const u16 error = first < bands ? band[first].error : 0;
   delete[] band;
+  delete[] extent;
   if (first < bands) return Fail(error);
   if (!ran || job.cancelled) return 0;
   SetLocalProgress(100, low, high);

@@ -238,12 +238,17 @@ class CTessarette : public CKLF_FrameWork {
     u32 pointCount;
     u16 error;
   };
-  // i_DrawKnife with a pen; changes nothing of the engine.
-  u8 i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b) const;
-  // visit(knife, a, b) for every knife in drawing order (knife null for an
-  // extra knife between knots the grid does not have); stops at a 0.
-  template <class Visit>
-  u8 i_EachKnife(i32 width, i32 height, Visit&& visit) const;
+  // i_DrawKnife with a pen; changes nothing of the engine. With extent,
+  // nothing is drawn: extent gets the lowest and highest y of the line's
+  // points (lowest above highest when nothing would be drawn).
+  u8 i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b,
+                     f64* extent = nullptr) const;
+  static void i_LineExtent(const kltFPOS* points, u32 count, f64* extent);
+  // The knives in drawing order: vertical, horizontal, extra (knife null
+  // for an extra knife between knots the grid does not have).
+  u32 i_KnifeCount() const { return m_vKnifeCount + m_hKnifeCount + m_xKnifeCount; }
+  void i_KnifeAt(u32 index, i32 width, i32 height, const KNIFESTRUCT_RENDERER*& knife, kltFPOS& a,
+                 kltFPOS& b) const;
   u8 i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high, u32 threads);
 
   // ---- Cutting
