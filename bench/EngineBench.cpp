@@ -84,12 +84,14 @@ void Report(benchmark::State& state, f64 peak) {
   state.counters["peak_MiB"] = peak;
 }
 
-// 30 x 20 pieces, and 6 x 4 and 100 x 60 with the anti-aliased knife.
+// 30 x 20 pieces, and 6 x 4 and 100 x 60 with the anti-aliased knife, on 1
+// and on all threads (0).
 void BM_Cut(benchmark::State& state) {
   Image& img = Picture();
   CTessarette e;
   SetLayout(e, static_cast<u32>(state.range(1)), static_cast<u32>(state.range(2)));
   e.m_antiAlias = static_cast<u8>(state.range(0));
+  e.SetThreads(static_cast<u32>(state.range(3)));
   ResetPeak();
   for (auto _ : state) {
     if (!e.SplitCells(kW, kH, nullptr, 0, img.planes, kW, 3, 0, 100, 0)) state.SkipWithError("cut failed");
@@ -99,13 +101,13 @@ void BM_Cut(benchmark::State& state) {
   Report(state, PeakMiB());
 }
 BENCHMARK(BM_Cut)
-    ->ArgNames({"antialias", "columns", "rows"})
-    ->Args({1, 30, 20})
-    ->Args({0, 30, 20})
-    ->Args({1, 6, 4})
-    ->Args({1, 100, 60})
+    ->ArgNames({"antialias", "columns", "rows", "threads"})
+    ->ArgsProduct({{1, 0}, {30}, {20}, {1, 0}})
+    ->ArgsProduct({{1}, {6}, {4}, {1, 0}})
+    ->ArgsProduct({{1}, {100}, {60}, {1, 0}})
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(3);
+    ->Iterations(3)
+    ->UseRealTime();
 
 // Pieces one by one, and side by side on 1 and on all threads (0).
 void BM_RenderBevel(benchmark::State& state) {

@@ -1,5 +1,6 @@
 #include "CTessarette.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -233,7 +234,7 @@ u8 CTessarette::i_Cancelled() { return m_progress && m_progress->IsCanceled() ? 
 // ---------------------------------------------------------------------------
 // Knives
 
-kltFPOS CTessarette::i_ConvertKnot(u32 column, u32 row, i32 width, i32 height) {
+kltFPOS CTessarette::i_ConvertKnot(u32 column, u32 row, i32 width, i32 height) const {
   kltFPOS p = {0.0, 0.0};
   const KNOT* k = (column < m_knotColumns && row < m_knotRows && m_knots)
                       ? m_knots + row * m_knotColumns + column
@@ -258,50 +259,116 @@ kltFPOS CTessarette::i_ConvertKnot(u32 column, u32 row, i32 width, i32 height) {
   return p;
 }
 
-kltFPOS CTessarette::i_ConvertKnot(u32 index, i32 width, i32 height) {
+kltFPOS CTessarette::i_ConvertKnot(u32 index, i32 width, i32 height) const {
   if (m_knotColumns == 0) return i_ConvertKnot(0u, 0u, width, height);
   return i_ConvertKnot(index % m_knotColumns, index / m_knotColumns, width, height);
 }
 
-u8 CTessarette::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b) {
+// The y range of a line's points; every row when the line would not be
+// drawn as it is (fewer than two points, far off or not finite values), so
+// that each band meets its failure.
+void CTessarette::i_LineExtent(const kltFPOS* p, u32 count, f64* extent) {
+  const f64 kFar = 16777216.0;
+  extent[0] = -HUGE_VAL;
+  extent[1] = HUGE_VAL;
+  if (count < 2) return;
+  f64 lo = p[0].y, hi = p[0].y;
+  for (u32 i = 0; i < count; i++) {
+    if (!(std::fabs(p[i].x) < kFar && std::fabs(p[i].y) < kFar)) return;
+    if (p[i].y < lo) lo = p[i].y;
+    if (p[i].y > hi) hi = p[i].y;
+  }
+  extent[0] = lo;
+  extent[1] = hi;
+}
+
+u8 CTessarette::i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b,
+                                 f64* extent) const {
+  if (extent) extent[0] = 1.0, extent[1] = 0.0;
   if (!knife || knife->count < 0) return 1;
   const f64 dx = b.x - a.x, dy = b.y - a.y;
   if (dx * dx + dy * dy < 1e-7) return 1;
   f64 width = knife->thickness < 1 ? 1.0 : static_cast<f64>(knife->thickness);
   if (m_thinKnife) width = 1.0;
 
-  m_drawing.SetValue(255);
-  m_drawing.SetAntiAlias(m_antiAlias);
+  CKLF_ImageDrawing& d = *pen.drawing;
+  d.SetValue(255);
+  d.SetAntiAlias(m_antiAlias);
   // Knives keep the larger value, so a knife never erases one drawn before.
   // A knife left out would merge the pieces on both sides: every failure
   // goes up.
   if (knife->count == 0) {
-    if (!m_drawing.DrawHQLine(a, b, width, 1, 1, 0)) return Fail(m_drawing.GetError());
-    return 1;
+    if (extent) {
+      const kltFPOS ends[2] = {a, b};
+      i_LineExtent(ends, 2, extent);
+      return 1;
+    }
+    if (d.DrawHQLine(a, b, width, 1, 1, 0)) return 1;
+    pen.error = d.GetError();
+    return 0;
   }
   const u32 n = knife->count > 64 ? 64u : static_cast<u32>(knife->count);
-  m_splineKnots[0].x = a.x;
-  m_splineKnots[0].y = a.y;
-  m_splineKnots[0].smoothness = 0.0f;
+  CKLF_2DMath::KLSPLINEPOINT* k = pen.knots;
+  k[0].x = a.x;
+  k[0].y = a.y;
+  k[0].smoothness = 0.0f;
   for (u32 i = 0; i < n; i++) {
     kltFPOS p;
-    m_math.HU2Coors(a, b, knife->offset[i], knife->position[i], p);
-    m_splineKnots[i + 1].x = p.x;
-    m_splineKnots[i + 1].y = p.y;
-    m_splineKnots[i + 1].smoothness = knife->smoothness[i];
+    pen.math->HU2Coors(a, b, knife->offset[i], knife->position[i], p);
+    k[i + 1].x = p.x;
+    k[i + 1].y = p.y;
+    k[i + 1].smoothness = knife->smoothness[i];
   }
-  m_splineKnots[n + 1].x = b.x;
-  m_splineKnots[n + 1].y = b.y;
-  m_splineKnots[n + 1].smoothness = 0.0f;
+  k[n + 1].x = b.x;
+  k[n + 1].y = b.y;
+  k[n + 1].smoothness = 0.0f;
   u32 count = 0;
-  if (!m_math.CalcPointSpline(m_splineKnots, n + 2, 2.0, &m_splinePoints, count, nullptr))
-    return Fail(m_math.GetError());
-  m_splinePointCount = count;
+  if (!pen.math->CalcPointSpline(k, n + 2, 2.0, pen.points, count, nullptr)) {
+    pen.error = pen.math->GetError();
+    return 0;
+  }
+  pen.pointCount = count;
+  if (extent) {
+    i_LineExtent(reinterpret_cast<const kltFPOS*>(pen.points->GetPtr()), count, extent);
+    return 1;
+  }
   const f64 minDist2 = width * 0.25 > 1.0 ? width * 0.25 : 1.0;
-  if (!m_drawing.DrawHQPolyLine(reinterpret_cast<const kltFPOS*>(m_splinePoints.GetPtr()), count, width, 1, 1, 0,
-                                minDist2))
-    return Fail(m_drawing.GetError());
-  return 1;
+  if (d.DrawHQPolyLine(reinterpret_cast<const kltFPOS*>(pen.points->GetPtr()), count, width, 1, 1, 0, minDist2))
+    return 1;
+  pen.error = d.GetError();
+  return 0;
+}
+
+u8 CTessarette::i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b) {
+  KnifePen pen = {&m_drawing, &m_math, m_splineKnots, &m_splinePoints, m_splinePointCount, 0};
+  const u8 ok = i_DrawKnifeWith(pen, knife, a, b);
+  m_splinePointCount = pen.pointCount;
+  return ok ? 1 : Fail(pen.error);
+}
+
+void CTessarette::i_KnifeAt(u32 index, i32 width, i32 height, const KNIFESTRUCT_RENDERER*& knife, kltFPOS& a,
+                            kltFPOS& b) const {
+  if (index < m_vKnifeCount) {
+    const u32 r = index / m_vKnifeColumns, c = index % m_vKnifeColumns;
+    knife = m_vKnives + index;
+    a = i_ConvertKnot(c + 1, r, width, height);
+    b = i_ConvertKnot(c + 1, r + 1, width, height);
+    return;
+  }
+  index -= m_vKnifeCount;
+  if (index < m_hKnifeCount) {
+    const u32 r = index / m_hKnifeColumns, c = index % m_hKnifeColumns;
+    knife = m_hKnives + index;
+    a = i_ConvertKnot(c, r + 1, width, height);
+    b = i_ConvertKnot(c + 1, r + 1, width, height);
+    return;
+  }
+  const EXTRAKNIFE& x = m_xKnives[index - m_hKnifeCount];
+  // A knife between knots the grid does not have is not drawn.
+  const u8 known = x.firstKnot < m_knotCount && x.secondKnot < m_knotCount;
+  knife = known ? &x.knife : nullptr;
+  a = known ? i_ConvertKnot(x.firstKnot, width, height) : kltFPOS{0.0, 0.0};
+  b = known ? i_ConvertKnot(x.secondKnot, width, height) : kltFPOS{0.0, 0.0};
 }
 
 u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high) {
@@ -315,6 +382,8 @@ u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 l
 
   SetLocalProgress(0, low, high);
   if (i_Cancelled()) return 0;
+  const u32 threads = KLF_Parallel::Resolve(m_threads);
+  if (threads > 1 && height > 1) return i_DrawSplittingBands(width, height, plane, stride, low, high, threads);
   std::memset(plane, 0, static_cast<size_t>(stride) * static_cast<size_t>(height));
   if (i_Cancelled()) return 0;
   SetLocalProgress(5, low, high);
@@ -333,32 +402,121 @@ u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 l
     }
     return 1;
   };
+  for (u32 i = 0; i < i_KnifeCount(); i++) {
+    const KNIFESTRUCT_RENDERER* k;
+    kltFPOS a, b;
+    i_KnifeAt(i, width, height, k, a, b);
+    if (!i_DrawKnife(k, a, b) || !advance()) return 0;
+  }
+  SetLocalProgress(100, low, high);
+  return 1;
+}
 
-  for (u32 r = 0; r < m_vKnifeRows; r++) {
-    for (u32 c = 0; c < m_vKnifeColumns; c++) {
-      if (!i_DrawKnife(m_vKnives + r * m_vKnifeColumns + c, i_ConvertKnot(c + 1, r, width, height),
-                       i_ConvertKnot(c + 1, r + 1, width, height)) ||
-          !advance())
-        return 0;
+// Each band clears its rows and draws every knife clipped to them: the
+// drawing gives a clipped knife the pixels the whole one has there, and
+// knives keep the larger value, so the bands give the bytes of one drawing.
+// Progress 5 to 100 and the cancel checks come with the calling thread's
+// bands.
+u8 CTessarette::i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high,
+                                     u32 threads) {
+  struct Band {
+    CKLF_ImageDrawing drawing;
+    CKLF_2DMath math;
+    CKLF_2DMath::KLSPLINEPOINT knots[66];
+    CKLF_Mem points;
+    u8 failed = 0;
+    u16 error = 0;
+  };
+  const u32 bands = threads < static_cast<u32>(height) ? threads : static_cast<u32>(height);
+  const i32 rows = static_cast<i32>((static_cast<u32>(height) + bands - 1) / bands);
+  const u32 knives = i_KnifeCount();
+  Band* band = new (std::nothrow) Band[threads];
+  f64* extent = new (std::nothrow) f64[2 * static_cast<size_t>(knives) + 2];
+  if (!band || !extent) {
+    delete[] band;
+    delete[] extent;
+    return Fail(klErrNoMemory);
+  }
+  // First the rows each knife's line covers, knives side by side, so that a
+  // band draws only the knives that can reach it.
+  const u32 chunks = knives < 8 * threads ? knives : 8 * threads;
+  const u32 perChunk = chunks ? (knives + chunks - 1) / chunks : 0;
+  KLF_Parallel::For(threads, chunks, [&](u32 t, u32 worker) {
+    Band& b = band[worker];
+    KnifePen pen = {&b.drawing, &b.math, b.knots, &b.points, 0, 0};
+    for (u32 i = t * perChunk; i < knives && i < (t + 1) * perChunk; i++) {
+      const KNIFESTRUCT_RENDERER* k;
+      kltFPOS a, c;
+      i_KnifeAt(i, width, height, k, a, c);
+      f64* e = extent + 2 * static_cast<size_t>(i);
+      if (!i_DrawKnifeWith(pen, k, a, c, e)) e[0] = -HUGE_VAL, e[1] = HUGE_VAL;
     }
-  }
-  for (u32 r = 0; r < m_hKnifeRows; r++) {
-    for (u32 c = 0; c < m_hKnifeColumns; c++) {
-      if (!i_DrawKnife(m_hKnives + r * m_hKnifeColumns + c, i_ConvertKnot(c, r + 1, width, height),
-                       i_ConvertKnot(c + 1, r + 1, width, height)) ||
-          !advance())
-        return 0;
+  });
+  struct Job : KLF_ParallelJob {
+    CTessarette* e;
+    Band* band;
+    const f64* extent;
+    u32 bands, knives;
+    i32 width, height, rows;
+    u8* plane;
+    u32 stride;
+    u8 oneBit, low, high;
+    std::atomic<u8> failed{0};
+    u8 cancelled = 0;  // a cancel seen, also after the last band
+    void RunTask(u32 i, u32) override {
+      const i32 y0 = static_cast<i32>(i) * rows, y1 = y0 + rows < height ? y0 + rows : height;
+      if (y0 >= y1) return;
+      std::memset(plane + static_cast<size_t>(y0) * stride, 0, static_cast<size_t>(y1 - y0) * stride);
+      Band& b = band[i];
+      b.drawing.SetOneBit(oneBit);
+      b.drawing.SetDestination(plane, static_cast<u32>(width), stride, static_cast<u32>(height));
+      b.drawing.SetClipRect({0, y0, width, y1});
+      KnifePen pen = {&b.drawing, &b.math, b.knots, &b.points, 0, 0};
+      for (u32 n = 0; n < knives; n++) {
+        const KNIFESTRUCT_RENDERER* k;
+        kltFPOS a, c;
+        e->i_KnifeAt(n, width, height, k, a, c);
+        // A line reaches at most its width and a pixel beyond its points.
+        const f64 lo = extent[2 * n], hi = extent[2 * n + 1];
+        const f64 margin = 2.0 * (k && k->thickness > 1 ? k->thickness : 1) + 4.0;
+        if (lo > hi || hi + margin < y0 || lo - margin >= y1) continue;
+        if (!e->i_DrawKnifeWith(pen, k, a, c)) {
+          b.failed = 1;
+          b.error = pen.error;
+          failed.store(1);
+          return;
+        }
+      }
     }
-  }
-  for (u32 i = 0; i < m_xKnifeCount; i++) {
-    const EXTRAKNIFE& x = m_xKnives[i];
-    // A knife between knots the grid does not have is not drawn.
-    if (x.firstKnot < m_knotCount && x.secondKnot < m_knotCount &&
-        !i_DrawKnife(&x.knife, i_ConvertKnot(x.firstKnot, width, height),
-                     i_ConvertKnot(x.secondKnot, width, height)))
-      return 0;
-    if (!advance()) return 0;
-  }
+    u8 Poll(u32 done) override {
+      e->SetLocalProgress(5.0 + 95.0 * done / bands, low, high);
+      if (!failed.load() && e->i_Cancelled()) cancelled = 1;
+      return failed.load() || cancelled ? 0 : 1;
+    }
+  } job;
+  job.e = this;
+  job.band = band;
+  job.extent = extent;
+  job.bands = bands;
+  job.knives = knives;
+  job.width = width;
+  job.height = height;
+  job.rows = rows;
+  job.plane = plane;
+  job.stride = stride;
+  job.oneBit = m_drawing.GetOneBit();
+  job.low = low;
+  job.high = high;
+  const u8 ran = KLF_Parallel::Run(threads, bands, job);
+  // A knife that fails fails in every band that reaches it: the first
+  // band's code is kept.
+  u32 first = 0;
+  while (first < bands && !band[first].failed) first++;
+  const u16 error = first < bands ? band[first].error : 0;
+  delete[] band;
+  delete[] extent;
+  if (first < bands) return Fail(error);
+  if (!ran || job.cancelled) return 0;
   SetLocalProgress(100, low, high);
   return 1;
 }
@@ -616,6 +774,11 @@ void CTessarette::i_ReleaseCutBuffers() {
   m_regionBlock.free();
   m_regionCount = 0;
   m_fill.ReleaseRuns();
+  m_runs.Release();
+}
+
+u8 CTessarette::i_RegionsSideBySide() const {
+  return m_runFill && m_fill.GetMode() == CTessaretteFill::MODE_BIT4 && KLF_Parallel::Resolve(m_threads) > 1;
 }
 
 u8 CTessarette::SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
@@ -700,7 +863,8 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
                height);
   m_fill.SealPadding();
   const i32 scanH = m_fill.GetScanHeight();
-  for (i32 y = 0; y < scanH; y++) {
+  // Found side by side, the runs close the pinholes as they are read.
+  for (i32 y = 0; y < scanH && !i_RegionsSideBySide(); y++) {
     SetLocalProgress(25.0 + 25.0 * y / scanH, low, high);
     if (i_Cancelled()) return 0;
     m_fill.ClosePinholes(y);
@@ -771,6 +935,26 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
   // The four-times mask's regions are found here and painted side by side
   // afterwards (i_PaintRegions).
   const u8 recording = m_runFill && m_fill.GetMode() == CTessaretteFill::MODE_BIT4;
+  if (recording && i_RegionsSideBySide()) {
+    // Progress 55 to 75 and a cancel check a scan row as the runs are counted.
+    struct Ask {
+      CTessarette* e;
+      i32 scanH;
+      u8 low, high;
+      static u8 Stop(void* user, i32 y) {
+        Ask& a = *static_cast<Ask*>(user);
+        a.e->SetLocalProgress(55.0 + 20.0 * y / a.scanH, a.low, a.high);
+        return a.e->i_Cancelled();
+      }
+    } ask = {this, scanH, low, high};
+    const u8 found =
+        m_runs.Find(m_knifeBlock.GetPtr(), m_fill.GetKnifeStride(), scanW, scanH, m_threads, Ask::Stop, &ask);
+    if (found == CTessaretteRuns::kStopped) return 0;
+    if (found != CTessaretteRuns::kFound) return i_MemoryFailure();
+    SetLocalProgress(75, low, high);
+    if (i_Cancelled()) return 0;
+    return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount, 1);
+  }
   m_fill.SetRecording(recording);
   m_fill.ClearRuns();
   m_regionCount = 0;
@@ -800,7 +984,7 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
   }
   if (!recording) return 1;
   m_fill.SetRecording(0);
-  return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount);
+  return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount, 0);
 }
 
 u8 CTessarette::i_TooManyPieces() {

@@ -26,6 +26,7 @@
 #include "CKLF_Progress.h"
 #include "CTessaretteCentres.h"
 #include "CTessaretteFill.h"
+#include "CTessaretteRuns.h"
 #include "KLF_Parallel.h"
 #include "KLF_Types.h"
 
@@ -218,14 +219,37 @@ class CTessarette : public CKLF_FrameWork {
   // drawing object's one-bit flag set the plane is a packed one-bit plane.
   // low and high give the progress range. 0 for a null plane, a zero size,
   // a stride below the row, a knife that cannot be drawn (its error kept)
-  // or a cancel (no error).
+  // or a cancel (no error). On more than one thread, bands of rows are
+  // cleared and drawn side by side, every knife clipped to each band.
   u8 DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high);
-  kltFPOS i_ConvertKnot(u32 column, u32 row, i32 width, i32 height);
-  kltFPOS i_ConvertKnot(u32 index, i32 width, i32 height);
+  kltFPOS i_ConvertKnot(u32 column, u32 row, i32 width, i32 height) const;
+  kltFPOS i_ConvertKnot(u32 index, i32 width, i32 height) const;
   // 1 also when nothing is to be drawn (no knife, knots closer than 1e-7);
   // 0 with the error of the sampling or the rasteriser when the knife
   // cannot be drawn (a path too long to sample, coordinates out of range).
   u8 i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b);
+  // What draws a knife: the engine's objects, or a band's own; error holds
+  // the code of a knife that could not be drawn.
+  struct KnifePen {
+    CKLF_ImageDrawing* drawing;
+    CKLF_2DMath* math;
+    CKLF_2DMath::KLSPLINEPOINT* knots;  // 66
+    CKLF_Mem* points;
+    u32 pointCount;
+    u16 error;
+  };
+  // i_DrawKnife with a pen; changes nothing of the engine. With extent,
+  // nothing is drawn: extent gets the lowest and highest y of the line's
+  // points (lowest above highest when nothing would be drawn).
+  u8 i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b,
+                     f64* extent = nullptr) const;
+  static void i_LineExtent(const kltFPOS* points, u32 count, f64* extent);
+  // The knives in drawing order: vertical, horizontal, extra (knife null
+  // for an extra knife between knots the grid does not have).
+  u32 i_KnifeCount() const { return m_vKnifeCount + m_hKnifeCount + m_xKnifeCount; }
+  void i_KnifeAt(u32 index, i32 width, i32 height, const KNIFESTRUCT_RENDERER*& knife, kltFPOS& a,
+                 kltFPOS& b) const;
+  u8 i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high, u32 threads);
 
   // ---- Cutting
   // Frees the old pieces, then cuts the image (width x height, colour planes
@@ -406,14 +430,20 @@ class CTessarette : public CKLF_FrameWork {
   // when there are none.
   static kltRECT_s i_MultiplyByOuter(const u8* src, u8* dst, u32 stride, kltPOS origin, const u8* outer,
                                      u32 outerStride, kltRECT_s r);
-  // Paints one kept region into painted (grown), limited by the outer mask,
-  // into new piece blocks (none when it comes out empty). 0 on memory.
-  u8 i_PaintRegion(const Region& g, PieceBlocks& b, CKLF_Mem& painted, CKLF_Mem& bits, i32 width, i32 height,
-                   const u8* outer, u32 outerStride, u32 imagePlanes) const;
-  // Paints the kept regions side by side into their own piece blocks, then
-  // stores them in order.
+  // Paints one region from its runs (fill order) and bounds into painted
+  // (grown), limited by the outer mask, into new piece blocks (none when it
+  // comes out empty). 0 on memory.
+  u8 i_PaintRegion(const CTessaretteFill::Run* runs, u32 runCount, kltRECT_s bounds, PieceBlocks& b,
+                   CKLF_Mem& painted, CKLF_Mem& bits, i32 width, i32 height, const u8* outer, u32 outerStride,
+                   u32 imagePlanes) const;
+  // Paints the regions side by side into their own piece blocks, then
+  // stores them in order: the kept regions, or with traced those of
+  // m_runs, each traced on the thread that paints it.
   u8 i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
-                    u8 planeCount, u32 centreCount);
+                    u8 planeCount, u32 centreCount, u8 traced);
+  // The four-times mask's regions are found side by side (m_runs) rather
+  // than by the fill: the run fill on more than one thread.
+  u8 i_RegionsSideBySide() const;
   void i_ReleaseCutBuffers();
   // One renderer: an effect engine and a work image of the largest
   // piece's size.
@@ -503,6 +533,7 @@ class CTessarette : public CKLF_FrameWork {
   CTessaretteFill m_fill;
   CKLF_Mem m_regionBlock;  // Region records of the recording fill
   u32 m_regionCount = 0;
+  CTessaretteRuns m_runs;
   u8 m_runFill;
   u8 m_nested;  // inside a cut: keep the progress already reported
   u8 m_imagesOnRender = 0;

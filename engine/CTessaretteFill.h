@@ -39,6 +39,7 @@ class CTessaretteFill {
   Mode GetMode() const { return m_mode; }
   i32 GetScanWidth() const { return m_scanW; }
   i32 GetScanHeight() const { return m_scanH; }
+  u32 GetKnifeStride() const { return m_knifeStride; }
 
   // 1 outside the scan area or on knife (or filled) points.
   u32 Test(i32 x, i32 y) const;
@@ -75,6 +76,7 @@ class CTessaretteFill {
                       CKLF_Mem& scratch);
   // Seeds the stack may hold (default 2^28, as the geometry object's fill).
   void SetSeedLimit(u32 seeds) { m_seedLimit = seeds; }
+  u32 GetSeedLimit() const { return m_seedLimit; }
 
   // Closes the pinholes of scan row y: a free point whose four neighbours
   // are knife (outside counts as knife) becomes knife; in MODE_8BIT_AA it

@@ -1,5 +1,6 @@
 // The regions of the four-times knife mask, painted side by side: the fill
-// has found each region's runs in order; each region is painted from its
+// has found each region's runs in order (or m_runs has found the regions,
+// and each is traced where it is painted); each region is painted from its
 // own runs into its own piece mask (on any thread), multiplied by the outer
 // mask, and the pieces are stored in the order the regions were found.
 #include <atomic>
@@ -21,9 +22,10 @@ u8 CTessarette::i_KeepRegion(u32 firstRun) {
   return 1;
 }
 
-u8 CTessarette::i_PaintRegion(const Region& g, PieceBlocks& b, CKLF_Mem& painted, CKLF_Mem& bits, i32 width,
-                              i32 height, const u8* outer, u32 outerStride, u32 imagePlanes) const {
-  kltRECT_s r = g.bounds;
+u8 CTessarette::i_PaintRegion(const CTessaretteFill::Run* runs, u32 runCount, kltRECT_s bounds, PieceBlocks& b,
+                              CKLF_Mem& painted, CKLF_Mem& bits, i32 width, i32 height, const u8* outer,
+                              u32 outerStride, u32 imagePlanes) const {
+  kltRECT_s r = bounds;
   if (r.left < 0) r.left = 0;
   if (r.top < 0) r.top = 0;
   if (r.right > width) r.right = width;
@@ -32,8 +34,8 @@ u8 CTessarette::i_PaintRegion(const Region& g, PieceBlocks& b, CKLF_Mem& painted
   const u32 w = static_cast<u32>(r.right - r.left);
   const u64 area = static_cast<u64>(w) * static_cast<u32>(r.bottom - r.top);
   if (!klFits32(area) || (painted.GetSize() < area && !painted.alloc(static_cast<u32>(area)))) return 0;
-  if (!CTessaretteFill::PaintRuns(m_fill.GetRuns() + g.firstRun, g.runCount, m_fill.GetScanWidth(),
-                                  m_fill.GetScanHeight(), r, painted.GetPtr(), w, bits))
+  if (!CTessaretteFill::PaintRuns(runs, runCount, m_fill.GetScanWidth(), m_fill.GetScanHeight(), r,
+                                  painted.GetPtr(), w, bits))
     return 0;
   u8* p = painted.GetPtr();
   const kltRECT_s k = outer ? i_MultiplyByOuter(p, p, w, {r.left, r.top}, outer, outerStride, r) : r;
@@ -50,8 +52,8 @@ u8 CTessarette::i_PaintRegion(const Region& g, PieceBlocks& b, CKLF_Mem& painted
 }
 
 u8 CTessarette::i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
-                               u32 planeStride, u8 planeCount, u32 centreCount) {
-  const u32 n = m_regionCount;
+                               u32 planeStride, u8 planeCount, u32 centreCount, u8 traced) {
+  const u32 n = traced ? m_runs.GetRegionCount() : m_regionCount;
   if (n == 0) return 1;
   PieceBlocks* blocks = new (std::nothrow) PieceBlocks[n];
   if (!blocks) return i_MemoryFailure();
@@ -63,11 +65,31 @@ u8 CTessarette::i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerSt
     i32 width, height;
     const u8* outer;
     u32 outerStride, imagePlanes;
-    CKLF_Mem scratch[2 * KLF_Parallel::kMaxThreads];  // the painted mask, and the fill's bit planes
+    u8 traced;
+    u32 seedLimit;
+    // A worker's painted mask, the fill's bit planes, and with traced the
+    // seed stack and the runs.
+    CKLF_Mem scratch[4 * KLF_Parallel::kMaxThreads];
     std::atomic<u8> failed{0};
     void RunTask(u32 i, u32 worker) override {
-      if (!e->i_PaintRegion(regions[i], blocks[i], scratch[2 * worker], scratch[2 * worker + 1], width, height,
-                            outer, outerStride, imagePlanes))
+      CKLF_Mem* s = scratch + 4 * worker;
+      const CTessaretteFill::Run* runs;
+      u32 count;
+      kltRECT_s bounds;
+      if (traced) {
+        // A seed stack that cannot grow fails the region, as in the fill.
+        if (!e->m_runs.Trace(i, seedLimit, s[2], s[3], count, bounds)) {
+          failed.store(1);
+          return;
+        }
+        runs = reinterpret_cast<const CTessaretteFill::Run*>(s[3].GetPtr());
+      } else {
+        runs = e->m_fill.GetRuns() + regions[i].firstRun;
+        count = regions[i].runCount;
+        bounds = regions[i].bounds;
+      }
+      if (!e->i_PaintRegion(runs, count, bounds, blocks[i], s[0], s[1], width, height, outer, outerStride,
+                            imagePlanes))
         failed.store(1);
     }
     u8 Poll(u32) override { return failed.load() || e->i_Cancelled() ? 0 : 1; }
@@ -85,6 +107,8 @@ u8 CTessarette::i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerSt
   job->outer = outerMask;
   job->outerStride = outerStride;
   job->imagePlanes = m_imagesOnRender ? 0u : planeCount + 1u;
+  job->traced = traced;
+  job->seedLimit = m_fill.GetSeedLimit();
   const u8 ran = KLF_Parallel::Run(threads, n, *job);
   const u8 failed = job->failed.load();
   delete job;

@@ -6,6 +6,7 @@
 #include "CKLF_2DMath.h"
 #include "CTessarette.h"
 #include "CTessaretteFill.h"
+#include "CTessaretteRuns.h"
 
 namespace {
 
@@ -162,4 +163,47 @@ TEST(TessaretteFill, FourTimesMaskSubPixelCoverage) {
   ASSERT_EQ(m.fill.SeedFill(5, 9), 1);
   EXPECT_EQ(m.work, (std::vector<u8>{0, 0, 0, 16, 16, 16, 255, 255, 255}));
   EXPECT_EQ(std::vector<i32>({m.fill.m_minY, m.fill.m_maxY}), std::vector<i32>({1, 2}));
+}
+
+// Regions found side by side, on any thread count, are the recording fill's
+// after the pinhole pass: the same regions in the same order, each with the
+// same runs in the same order and the same bounds. Random masks make
+// regions that wind across many bands and pinholes on band borders.
+TEST(TessaretteFill, SideBySideRegionsAreTheRecordingFills) {
+  std::mt19937 rng(12);
+  for (int trial = 0; trial < 8; trial++) {
+    Masks m(CTessaretteFill::MODE_BIT4, 5 + static_cast<i32>(rng() % 40), 3 + static_cast<i32>(rng() % 30));
+    m.Randomise(rng, trial == 0 ? 0 : 40 + 25 * (trial % 4));
+    const std::vector<u8> drawn = m.knife;
+    std::vector<i32> want;
+    CTessaretteFill& f = m.fill;
+    for (i32 y = 0; y < f.GetScanHeight(); y++) f.ClosePinholes(y);
+    f.SetRecording(1);
+    for (i32 y = 0; y < f.GetScanHeight(); y++) {
+      for (i32 x = f.FindFree(y, 0); x >= 0; x = f.FindFree(y, x + 1)) {
+        f.ResetBounds();
+        f.ClearRuns();
+        ASSERT_EQ(f.SeedFill(x, y), 1);
+        for (u32 i = 0; i < f.GetRunCount(); i++)
+          want.insert(want.end(), {f.GetRuns()[i].x, f.GetRuns()[i].y, f.GetRuns()[i].count});
+        want.insert(want.end(), {-1, f.m_minX, f.m_minY, f.m_maxX + 1, f.m_maxY + 1});
+      }
+    }
+    for (u32 threads : {1u, 2u, 5u, 16u}) {
+      CTessaretteRuns runs;
+      ASSERT_EQ(runs.Find(drawn.data(), m.stride, f.GetScanWidth(), f.GetScanHeight(), threads, nullptr, nullptr),
+                CTessaretteRuns::kFound);
+      std::vector<i32> got;
+      CKLF_Mem stack, list;
+      for (u32 r = 0; r < runs.GetRegionCount(); r++) {
+        u32 count = 0;
+        kltRECT_s b;
+        ASSERT_EQ(runs.Trace(r, 1u << 28, stack, list, count, b), 1);
+        const CTessaretteFill::Run* p = reinterpret_cast<const CTessaretteFill::Run*>(list.GetPtr());
+        for (u32 i = 0; i < count; i++) got.insert(got.end(), {p[i].x, p[i].y, p[i].count});
+        got.insert(got.end(), {-1, b.left, b.top, b.right, b.bottom});
+      }
+      ASSERT_EQ(got, want) << "trial " << trial << " threads " << threads;
+    }
+  }
 }

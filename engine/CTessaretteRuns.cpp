@@ -1,0 +1,227 @@
+#include "CTessaretteRuns.h"
+
+#include <cstring>
+
+#include "KLF_Parallel.h"
+
+namespace {
+
+// Bit 63 of a word is the leftmost point of its 64.
+inline u64 LoadWord(const u8* p) {
+  u64 w;
+  std::memcpy(&w, p, 8);
+  return __builtin_bswap64(w);
+}
+
+// Calls emit(first, last) for every run of scan row y, left to right, with
+// the row's pinholes closed: a free point whose four neighbours are knife
+// (outside counts as knife) is knife. Rows only change by closing, and a
+// closed point's neighbour below is knife, so the rows above read as drawn
+// give what the closing row by row gives.
+template <class Emit>
+void RowRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH, i32 y, Emit&& emit) {
+  const u8* row = knife + static_cast<size_t>(y) * stride;
+  const u8* up = y > 0 ? row - stride : nullptr;
+  const u8* down = y + 1 < scanH ? row + stride : nullptr;
+  const i32 words = static_cast<i32>(stride / 8);
+  u64 prev = ~0ull, cur = LoadWord(row);
+  i32 start = -1;
+  for (i32 k = 0; k < words; k++) {
+    const u64 next = k + 1 < words ? LoadWord(row + 8 * static_cast<size_t>(k + 1)) : ~0ull;
+    const u64 left = (cur >> 1) | (prev << 63), right = (cur << 1) | (next >> 63);
+    const u64 u = up ? LoadWord(up + 8 * static_cast<size_t>(k)) : ~0ull;
+    const u64 d = down ? LoadWord(down + 8 * static_cast<size_t>(k)) : ~0ull;
+    const u64 free = ~cur & ~(left & right & u & d);
+    i32 pos = 0;
+    for (;;) {
+      if (start < 0) {
+        const u64 m = free & (~0ull >> pos);
+        if (!m) break;
+        pos = __builtin_clzll(m);
+        start = 64 * k + pos;
+      }
+      const u64 m = ~free & (~0ull >> pos);
+      if (!m) break;
+      pos = __builtin_clzll(m);
+      emit(start, 64 * k + pos - 1);
+      start = -1;
+    }
+    prev = cur;
+    cur = next;
+  }
+  if (start >= 0) emit(start, scanW - 1);
+}
+
+}  // namespace
+
+void CTessaretteRuns::Release() {
+  m_rowStart.free();
+  m_runs.free();
+  m_parent.free();
+  m_filled.free();
+  m_regions.free();
+  m_runCount = m_regionCount = 0;
+}
+
+u32 CTessaretteRuns::i_Find(u32 i) {
+  u32* parent = reinterpret_cast<u32*>(m_parent.GetPtr());
+  while (parent[i] != i) {
+    parent[i] = parent[parent[i]];
+    i = parent[i];
+  }
+  return i;
+}
+
+// The smaller root becomes the region's: a root is its region's first run.
+void CTessaretteRuns::i_Join(u32 a, u32 b) {
+  a = i_Find(a);
+  b = i_Find(b);
+  if (a == b) return;
+  u32* parent = reinterpret_cast<u32*>(m_parent.GetPtr());
+  if (a < b)
+    parent[b] = a;
+  else
+    parent[a] = b;
+}
+
+void CTessaretteRuns::i_JoinRows(i32 y) {
+  const u32* rowStart = reinterpret_cast<const u32*>(m_rowStart.GetPtr());
+  const Run* runs = reinterpret_cast<const Run*>(m_runs.GetPtr());
+  u32 i = rowStart[y - 1], j = rowStart[y];
+  const u32 iEnd = rowStart[y], jEnd = rowStart[y + 1];
+  while (i < iEnd && j < jEnd) {
+    const i32 ie = runs[i].x + runs[i].count - 1, je = runs[j].x + runs[j].count - 1;
+    if (runs[i].x <= je && runs[j].x <= ie) i_Join(i, j);
+    if (ie < je)
+      i++;
+    else
+      j++;
+  }
+}
+
+u8 CTessaretteRuns::Find(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop,
+                         void* user) {
+  Release();
+  m_scanW = scanW;
+  m_scanH = scanH;
+  if (scanW <= 0 || scanH <= 0 || stride < 8) return kFound;
+  threads = KLF_Parallel::Resolve(threads);
+  // A few bands a thread, so that uneven bands even out.
+  const u32 bandCount = static_cast<u32>(scanH) < 4 * threads ? static_cast<u32>(scanH) : 4 * threads;
+  const i32 bandRows = static_cast<i32>((static_cast<u32>(scanH) + bandCount - 1) / bandCount);
+  const u32 bands = static_cast<u32>((scanH + bandRows - 1) / bandRows);
+  if (!m_rowStart.alloc(4 * (static_cast<u32>(scanH) + 1))) return kNoMemory;
+  u32* rowStart = reinterpret_cast<u32*>(m_rowStart.GetPtr());
+
+  // Runs counted a row, then placed.
+  rowStart[0] = 0;
+  KLF_Parallel::For(threads, bands, [&](u32 b, u32) {
+    const i32 y0 = static_cast<i32>(b) * bandRows, y1 = y0 + bandRows < scanH ? y0 + bandRows : scanH;
+    for (i32 y = y0; y < y1; y++) {
+      u32 n = 0;
+      RowRuns(knife, stride, scanW, scanH, y, [&](i32, i32) { n++; });
+      rowStart[y + 1] = n;
+    }
+  });
+  u64 total = 0;
+  for (i32 y = 0; y < scanH; y++) {
+    if (stop && stop(user, y)) return kStopped;
+    total += rowStart[y + 1];
+    if (total > 0xFFFFFFFFull) return kNoMemory;
+    rowStart[y + 1] = static_cast<u32>(total);
+  }
+  if (total == 0) return kFound;
+  if (!klFits32(total * sizeof(Run)) || !m_runs.alloc(static_cast<u32>(total * sizeof(Run))) ||
+      !m_parent.alloc(static_cast<u32>(total * 4)) || !m_filled.Zalloc(static_cast<u32>(total)))
+    return kNoMemory;
+  m_runCount = static_cast<u32>(total);
+  Run* runs = reinterpret_cast<Run*>(m_runs.GetPtr());
+  u32* parent = reinterpret_cast<u32*>(m_parent.GetPtr());
+  // A band joins its own rows; only its own runs change.
+  KLF_Parallel::For(threads, bands, [&](u32 b, u32) {
+    const i32 y0 = static_cast<i32>(b) * bandRows, y1 = y0 + bandRows < scanH ? y0 + bandRows : scanH;
+    for (i32 y = y0; y < y1; y++) {
+      u32 i = rowStart[y];
+      RowRuns(knife, stride, scanW, scanH, y, [&](i32 first, i32 last) {
+        runs[i] = Run{first, y, last - first + 1};
+        parent[i] = i;
+        i++;
+      });
+      if (y > y0) i_JoinRows(y);
+    }
+  });
+  for (u32 b = 1; b < bands; b++) i_JoinRows(static_cast<i32>(b) * bandRows);
+
+  // The roots in scan order are the regions.
+  u32 regions = 0;
+  for (u32 i = 0; i < m_runCount; i++) regions += parent[i] == i;
+  if (!m_regions.alloc(4 * regions)) return kNoMemory;
+  u32* first = reinterpret_cast<u32*>(m_regions.GetPtr());
+  for (u32 i = 0; i < m_runCount; i++)
+    if (parent[i] == i) *first++ = i;
+  m_regionCount = regions;
+  return kFound;
+}
+
+u8 CTessaretteRuns::Trace(u32 region, u32 seedLimit, CKLF_Mem& stack, CKLF_Mem& out, u32& count,
+                          kltRECT_s& bounds) {
+  count = 0;
+  bounds = {0, 0, 0, 0};
+  if (region >= m_regionCount) return 1;
+  const u32* rowStart = reinterpret_cast<const u32*>(m_rowStart.GetPtr());
+  const Run* runs = reinterpret_cast<const Run*>(m_runs.GetPtr());
+  u8* filled = m_filled.GetPtr();
+  u32 depth = 0, capacity = stack.GetSize() / 4, outCapacity = out.GetSize() / sizeof(Run);
+  // Seeds pend as the fill's do: one a free stretch met, its run here.
+  auto push = [&](u32 r) -> u8 {
+    if (depth >= seedLimit) return 0;
+    if (depth == capacity) {
+      u64 cap = capacity ? 2ull * capacity : 512;
+      if (cap > seedLimit) cap = seedLimit;
+      if (!klFits32(cap * 4) || !stack.Resize(static_cast<u32>(cap * 4))) return 0;
+      capacity = static_cast<u32>(cap);
+    }
+    reinterpret_cast<u32*>(stack.GetPtr())[depth++] = r;
+    return 1;
+  };
+  // The unfilled runs of row y that touch left..right, right to left.
+  auto pushRow = [&](i32 y, i32 left, i32 right) -> u8 {
+    if (y < 0 || y >= m_scanH) return 1;
+    const u32 lo = rowStart[y];
+    u32 a = lo, b = rowStart[y + 1];
+    while (a < b) {
+      const u32 mid = a + (b - a) / 2;
+      if (runs[mid].x <= right)
+        a = mid + 1;
+      else
+        b = mid;
+    }
+    for (u32 j = a; j-- > lo && runs[j].x + runs[j].count - 1 >= left;)
+      if (!filled[j] && !push(j)) return 0;
+    return 1;
+  };
+  i32 minX = 1000000, minY = 1000000, maxX = -1000000, maxY = -1000000;
+  if (!push(reinterpret_cast<const u32*>(m_regions.GetPtr())[region])) return 0;
+  while (depth > 0) {
+    const u32 r = reinterpret_cast<const u32*>(stack.GetPtr())[--depth];
+    if (filled[r]) continue;
+    filled[r] = 1;
+    if (count == outCapacity) {
+      const u64 cap = outCapacity ? 2ull * outCapacity : 4096;
+      if (!klFits32(cap * sizeof(Run)) || !out.Resize(static_cast<u32>(cap * sizeof(Run)))) return 0;
+      outCapacity = static_cast<u32>(cap);
+    }
+    const Run& run = runs[r];
+    reinterpret_cast<Run*>(out.GetPtr())[count++] = run;
+    const i32 xa = run.x > 0 ? run.x - 1 : 0, xb = run.x + run.count < m_scanW ? run.x + run.count : m_scanW - 1;
+    const i32 ya = run.y > 0 ? run.y - 1 : 0, yb = run.y + 1 < m_scanH ? run.y + 1 : m_scanH - 1;
+    if (xa / 4 < minX) minX = xa / 4;
+    if (ya / 4 < minY) minY = ya / 4;
+    if (xb / 4 > maxX) maxX = xb / 4;
+    if (yb / 4 > maxY) maxY = yb / 4;
+    if (!pushRow(run.y - 1, run.x, run.x + run.count - 1) || !pushRow(run.y + 1, run.x, run.x + run.count - 1))
+      return 0;
+  }
+  bounds = {minX, minY, maxX + 1, maxY + 1};
+  return 1;
+}
