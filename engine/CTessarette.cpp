@@ -412,37 +412,21 @@ u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 l
   return 1;
 }
 
-// Each band clears its rows and draws every knife clipped to them: the
-// drawing gives a clipped knife the pixels the whole one has there, and
-// knives keep the larger value, so the bands give the bytes of one drawing.
-// Progress 5 to 100 and the cancel checks come with the calling thread's
-// bands.
-u8 CTessarette::i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high,
-                                     u32 threads) {
-  struct Band {
-    CKLF_ImageDrawing drawing;
-    CKLF_2DMath math;
-    CKLF_2DMath::KLSPLINEPOINT knots[66];
-    CKLF_Mem points;
-    u8 failed = 0;
-    u16 error = 0;
-  };
-  const u32 bands = threads < static_cast<u32>(height) ? threads : static_cast<u32>(height);
-  const i32 rows = static_cast<i32>((static_cast<u32>(height) + bands - 1) / bands);
+struct CTessarette::KnifeTools {
+  CKLF_ImageDrawing drawing;
+  CKLF_2DMath math;
+  CKLF_2DMath::KLSPLINEPOINT knots[66];
+  CKLF_Mem points;
+  u8 failed = 0;
+  u16 error = 0;
+};
+
+void CTessarette::i_KnifeExtents(i32 width, i32 height, KnifeTools* tools, u32 threads, f64* extent) const {
   const u32 knives = i_KnifeCount();
-  Band* band = new (std::nothrow) Band[threads];
-  f64* extent = new (std::nothrow) f64[2 * static_cast<size_t>(knives) + 2];
-  if (!band || !extent) {
-    delete[] band;
-    delete[] extent;
-    return Fail(klErrNoMemory);
-  }
-  // First the rows each knife's line covers, knives side by side, so that a
-  // band draws only the knives that can reach it.
   const u32 chunks = knives < 8 * threads ? knives : 8 * threads;
   const u32 perChunk = chunks ? (knives + chunks - 1) / chunks : 0;
   KLF_Parallel::For(threads, chunks, [&](u32 t, u32 worker) {
-    Band& b = band[worker];
+    KnifeTools& b = tools[worker];
     KnifePen pen = {&b.drawing, &b.math, b.knots, &b.points, 0, 0};
     for (u32 i = t * perChunk; i < knives && i < (t + 1) * perChunk; i++) {
       const KNIFESTRUCT_RENDERER* k;
@@ -452,9 +436,31 @@ u8 CTessarette::i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 strid
       if (!i_DrawKnifeWith(pen, k, a, c, e)) e[0] = -HUGE_VAL, e[1] = HUGE_VAL;
     }
   });
+}
+
+// Each band clears its rows and draws every knife clipped to them: the
+// drawing gives a clipped knife the pixels the whole one has there, and
+// knives keep the larger value, so the bands give the bytes of one drawing.
+// Progress 5 to 100 and the cancel checks come with the calling thread's
+// bands.
+u8 CTessarette::i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high,
+                                     u32 threads) {
+  const u32 bands = threads < static_cast<u32>(height) ? threads : static_cast<u32>(height);
+  const i32 rows = static_cast<i32>((static_cast<u32>(height) + bands - 1) / bands);
+  const u32 knives = i_KnifeCount();
+  KnifeTools* band = new (std::nothrow) KnifeTools[threads];
+  f64* extent = new (std::nothrow) f64[2 * static_cast<size_t>(knives) + 2];
+  if (!band || !extent) {
+    delete[] band;
+    delete[] extent;
+    return Fail(klErrNoMemory);
+  }
+  // First the rows each knife's line covers, so that a band draws only the
+  // knives that can reach it.
+  i_KnifeExtents(width, height, band, threads, extent);
   struct Job : KLF_ParallelJob {
     CTessarette* e;
-    Band* band;
+    KnifeTools* band;
     const f64* extent;
     u32 bands, knives;
     i32 width, height, rows;
@@ -467,7 +473,7 @@ u8 CTessarette::i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 strid
       const i32 y0 = static_cast<i32>(i) * rows, y1 = y0 + rows < height ? y0 + rows : height;
       if (y0 >= y1) return;
       std::memset(plane + static_cast<size_t>(y0) * stride, 0, static_cast<size_t>(y1 - y0) * stride);
-      Band& b = band[i];
+      KnifeTools& b = band[i];
       b.drawing.SetOneBit(oneBit);
       b.drawing.SetDestination(plane, static_cast<u32>(width), stride, static_cast<u32>(height));
       b.drawing.SetClipRect({0, y0, width, y1});

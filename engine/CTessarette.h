@@ -249,6 +249,12 @@ class CTessarette : public CKLF_FrameWork {
   u32 i_KnifeCount() const { return m_vKnifeCount + m_hKnifeCount + m_xKnifeCount; }
   void i_KnifeAt(u32 index, i32 width, i32 height, const KNIFESTRUCT_RENDERER*& knife, kltFPOS& a,
                  kltFPOS& b) const;
+  // A band's or a worker's own drawing objects for KnifePen.
+  struct KnifeTools;
+  // The lowest and highest y of each knife's line (extent[2i], extent[2i+1];
+  // lowest above highest for a knife that cannot be measured), knives side
+  // by side, each worker with tools[worker].
+  void i_KnifeExtents(i32 width, i32 height, KnifeTools* tools, u32 threads, f64* extent) const;
   u8 i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high, u32 threads);
 
   // ---- Cutting

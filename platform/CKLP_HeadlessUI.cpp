@@ -24,11 +24,11 @@ uint32_t CKLP_HeadlessUI::GetScreens(KLP_Rect* out, uint32_t max) {
   return n;
 }
 
-KLP_WindowID CKLP_HeadlessUI::CreateWindow(const KLP_WindowSpec& spec, CKLP_WindowClient* client) {
-  Window* win = AddRecord(spec, client);
+KLP_WindowID CKLP_HeadlessUI::CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowClient* client) {
+  Window* win = AddRecord(desc, client);
   if (!win) return 0;
-  const size_t w = static_cast<size_t>(spec.bounds.right - spec.bounds.left);
-  const size_t h = static_cast<size_t>(spec.bounds.bottom - spec.bounds.top);
+  const size_t w = static_cast<size_t>(desc.bounds.right - desc.bounds.left);
+  const size_t h = static_cast<size_t>(desc.bounds.bottom - desc.bounds.top);
   m_pixels[win->id].assign(w * h * 4, 0);
   return win->id;
 }

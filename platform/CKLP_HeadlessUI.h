@@ -63,7 +63,7 @@ class CKLP_HeadlessUI : public CKLP_UICore {
 
   // CKLP_UIPlatform
   uint32_t GetScreens(KLP_Rect* out, uint32_t max) override;
-  KLP_WindowID CreateWindow(const KLP_WindowSpec& spec, CKLP_WindowClient* client) override;
+  KLP_WindowID CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowClient* client) override;
   void DestroyWindow(KLP_WindowID w) override;
   void ShowWindow(KLP_WindowID w, bool show) override;
   void SelectWindow(KLP_WindowID w) override;

@@ -50,16 +50,16 @@ CKLP_UICore::Window* CKLP_UICore::Find(KLP_WindowID w) {
   return nullptr;
 }
 
-CKLP_UICore::Window* CKLP_UICore::AddRecord(const KLP_WindowSpec& spec, CKLP_WindowClient* client) {
-  if (spec.bounds.right <= spec.bounds.left || spec.bounds.bottom <= spec.bounds.top || !client) return nullptr;
+CKLP_UICore::Window* CKLP_UICore::AddRecord(const KLP_WindowDesc& desc, CKLP_WindowClient* client) {
+  if (desc.bounds.right <= desc.bounds.left || desc.bounds.bottom <= desc.bounds.top || !client) return nullptr;
   auto win = std::make_unique<Window>();
   win->id = m_nextId++;
   win->client = client;
-  win->bounds = spec.bounds;
-  win->layer = spec.layer;
-  win->parent = spec.parent;
+  win->bounds = desc.bounds;
+  win->layer = desc.layer;
+  win->parent = desc.parent;
   Window* raw = win.get();
-  auto at = std::find_if(m_z.begin(), m_z.end(), [&](const auto& o) { return o->layer <= spec.layer; });
+  auto at = std::find_if(m_z.begin(), m_z.end(), [&](const auto& o) { return o->layer <= desc.layer; });
   m_z.insert(at, std::move(win));
   return raw;
 }

@@ -50,7 +50,7 @@ class CKLP_UICore : public CKLP_UIPlatform {
 
   Window* Find(KLP_WindowID w);
   // A new record at the front of its group; null for an empty size.
-  Window* AddRecord(const KLP_WindowSpec& spec, CKLP_WindowClient* client);
+  Window* AddRecord(const KLP_WindowDesc& desc, CKLP_WindowClient* client);
   // Sends the dispose event, drops the window's queued events, forgets it.
   void DisposeRecord(KLP_WindowID w);
   // To the front of its group.

@@ -92,7 +92,7 @@ class CKLP_WindowClient {
 // Z-order groups, lowest first: documents, floating windows, modal windows.
 enum : uint8_t { klpLayerDocument = 0, klpLayerFloating = 1, klpLayerModal = 2 };
 
-struct KLP_WindowSpec {
+struct KLP_WindowDesc {
   KLP_Rect bounds;  // content, global
   uint8_t layer = klpLayerDocument;
   KLP_WindowID parent = 0;
@@ -140,7 +140,7 @@ class CKLP_UIPlatform {
   // Windows. Create answers 0 on failure; the window starts hidden and
   // rectangular. A shape is one bit a pixel over the content (most
   // significant bit first), set = inside; null restores the rectangle.
-  virtual KLP_WindowID CreateWindow(const KLP_WindowSpec& spec, CKLP_WindowClient* client) = 0;
+  virtual KLP_WindowID CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowClient* client) = 0;
   // Sends the dispose event to the client, then removes the window.
   virtual void DestroyWindow(KLP_WindowID w) = 0;
   virtual bool SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t rowBytes) = 0;

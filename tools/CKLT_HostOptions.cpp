@@ -95,7 +95,7 @@ bool TakeName(const char* value, const char* const* names, uint8_t& out) {
 const char* const kStrategies[] = {"default", "filtered", "rle", nullptr};
 const char* const kFilters[] = {"none", "sub", "up", "average", "paeth", "adaptive", nullptr};
 
-const O::Spec kOptions[] = {
+const O::OptionEntry kOptions[] = {
     {"--output", "-o", "FILE", "write the result: .png (flattened) or .psd (layered)",
      [](O& o, const char* v, std::string&) { return o.output = v, true; }},
     {"--settings", nullptr, "FILE",
@@ -185,7 +185,7 @@ const O::Spec kOptions[] = {
 };
 
 struct Table {
-  const O::Spec* specs;
+  const O::OptionEntry* entries;
   size_t count;
 };
 
@@ -194,16 +194,16 @@ std::vector<Table>& Tables() {
   return tables;
 }
 
-const O::Spec* Find(const std::string& arg) {
+const O::OptionEntry* Find(const std::string& arg) {
   for (const Table& t : Tables())
     for (size_t i = 0; i < t.count; ++i)
-      if (arg == t.specs[i].name || (t.specs[i].shortName && arg == t.specs[i].shortName)) return &t.specs[i];
+      if (arg == t.entries[i].name || (t.entries[i].shortName && arg == t.entries[i].shortName)) return &t.entries[i];
   return nullptr;
 }
 
 }  // namespace
 
-void CKLT_HostOptions::AddTable(const Spec* specs, size_t count) { Tables().push_back({specs, count}); }
+void CKLT_HostOptions::AddTable(const OptionEntry* entries, size_t count) { Tables().push_back({entries, count}); }
 
 int CKLT_HostOptions::Parse(const std::vector<std::string>& args, CKLT_HostOptions& o, std::string& error) {
   for (size_t i = 0; i < args.size(); ++i) {
@@ -211,11 +211,11 @@ int CKLT_HostOptions::Parse(const std::vector<std::string>& args, CKLT_HostOptio
     if (shaping < 0) return -1;
     if (shaping > 0) continue;
     const std::string& a = args[i];
-    const Spec* spec = a.size() > 1 && a[0] == '-' ? Find(a) : nullptr;
-    if (spec && !spec->take) return 1;  // help
-    if (spec) {
-      if (spec->value && i + 1 >= args.size()) return error = a + " needs a value (" + spec->value + ")", -1;
-      if (!spec->take(o, spec->value ? args[++i].c_str() : nullptr, error)) return -1;
+    const OptionEntry* entry = a.size() > 1 && a[0] == '-' ? Find(a) : nullptr;
+    if (entry && !entry->take) return 1;  // help
+    if (entry) {
+      if (entry->value && i + 1 >= args.size()) return error = a + " needs a value (" + entry->value + ")", -1;
+      if (!entry->take(o, entry->value ? args[++i].c_str() : nullptr, error)) return -1;
     } else if (a.size() > 1 && a[0] == '-') {
       return error = "unknown option " + a, -1;
     } else if (o.input.empty()) {
@@ -269,11 +269,11 @@ std::string CKLT_HostOptions::Usage() {
   const size_t kIndent = 25, kWidth = 79;
   for (const Table& t : Tables())
     for (size_t i = 0; i < t.count; ++i) {
-      const Spec& spec = t.specs[i];
-      std::string line = std::string("  ") + (spec.shortName ? std::string(spec.shortName) + ", " : "") + spec.name;
-      if (spec.value) line += std::string(" ") + spec.value;
+      const OptionEntry& entry = t.entries[i];
+      std::string line = std::string("  ") + (entry.shortName ? std::string(entry.shortName) + ", " : "") + entry.name;
+      if (entry.value) line += std::string(" ") + entry.value;
       // The help text, word-wrapped in its column.
-      const char* word = spec.help;
+      const char* word = entry.help;
       while (*word) {
         const size_t n = std::strcspn(word, " ");
         if (line.size() >= kIndent && line.size() + 1 + n > kWidth) u += line + "\n", line.clear();
@@ -282,7 +282,7 @@ std::string CKLT_HostOptions::Usage() {
         word += n + (word[n] == ' ');
       }
       u += line + "\n";
-      if (std::strcmp(spec.name, "--save-settings") == 0) u += CKLT_LayoutShaper::Usage();
+      if (std::strcmp(entry.name, "--save-settings") == 0) u += CKLT_LayoutShaper::Usage();
     }
   u += "\n"
        "Limits: images up to 65535 pixels a side (PNG, PSD; JPEG 65500); 8 bits a\n"

@@ -54,7 +54,7 @@ struct CKLT_HostOptions {
   // One option: its names, the name of its value in the help (null for a
   // flag), its help text ("\n" starts another help line) and what it does
   // with its value (null for a flag): false with a reason.
-  struct Spec {
+  struct OptionEntry {
     const char* name;
     const char* shortName;
     const char* value;
@@ -64,7 +64,7 @@ struct CKLT_HostOptions {
 
   // Makes a table of further options known to the parser (the table is
   // kept, not copied).
-  static void AddTable(const Spec* specs, size_t count);
+  static void AddTable(const OptionEntry* entries, size_t count);
 
   // 0 to run, 1 when help was asked for, -1 with a reason in error.
   static int Parse(const std::vector<std::string>& args, CKLT_HostOptions& options, std::string& error);

@@ -81,15 +81,15 @@ kltPOS CKLF_Window::i_Place(i16 x, i16 y, u16 w, u16 h) {
 u8 CKLF_Window::i_MakePlatformWindow(u16 w, u16 h, kltPOS at) {
   CKLP_UIPlatform* ui = UI();
   if (!ui) return Fail(klErrWindowCreate);
-  KLP_WindowSpec spec;
-  spec.bounds = {at.x, at.y, at.x + w, at.y + h};
-  spec.title = m_name.GetStr();
-  spec.parent = m_parent ? m_parent->m_handle : 0;
-  spec.layer = m_movableModal ? klpLayerModal : klpLayerDocument;
+  KLP_WindowDesc desc;
+  desc.bounds = {at.x, at.y, at.x + w, at.y + h};
+  desc.title = m_name.GetStr();
+  desc.parent = m_parent ? m_parent->m_handle : 0;
+  desc.layer = m_movableModal ? klpLayerModal : klpLayerDocument;
   bool select = false;
-  if (!m_parent && m_floating) spec.layer = klpLayerFloating, select = true;
-  if (m_parent && (m_floating || m_parent->m_floating)) spec.layer = klpLayerModal, select = true;
-  m_handle = ui->CreateWindow(spec, this);
+  if (!m_parent && m_floating) desc.layer = klpLayerFloating, select = true;
+  if (m_parent && (m_floating || m_parent->m_floating)) desc.layer = klpLayerModal, select = true;
+  m_handle = ui->CreateWindow(desc, this);
   if (!m_handle) return Fail(klErrWindowCreate);
   if (m_shape.GetPtr()) {
     // The outline over the whole window; a smaller or larger picture is cut.

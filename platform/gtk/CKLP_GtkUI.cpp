@@ -102,7 +102,7 @@ class CKLP_GtkUI : public CKLP_UICore {
   ~CKLP_GtkUI() override;
 
   uint32_t GetScreens(KLP_Rect* out, uint32_t max) override;
-  KLP_WindowID CreateWindow(const KLP_WindowSpec& spec, CKLP_WindowClient* client) override;
+  KLP_WindowID CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowClient* client) override;
   void DestroyWindow(KLP_WindowID w) override;
   bool SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t rowBytes) override;
   void ShowWindow(KLP_WindowID w, bool show) override;
@@ -226,21 +226,21 @@ uint32_t CKLP_GtkUI::GetScreens(KLP_Rect* out, uint32_t max) {
   return count;
 }
 
-KLP_WindowID CKLP_GtkUI::CreateWindow(const KLP_WindowSpec& spec, CKLP_WindowClient* client) {
-  Window* rec = AddRecord(spec, client);
+KLP_WindowID CKLP_GtkUI::CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowClient* client) {
+  Window* rec = AddRecord(desc, client);
   if (!rec) return 0;
-  const int w = spec.bounds.right - spec.bounds.left, h = spec.bounds.bottom - spec.bounds.top;
+  const int w = desc.bounds.right - desc.bounds.left, h = desc.bounds.bottom - desc.bounds.top;
   Native& n = m_native[rec->id];
   n.context.reset(new WinContext{this, rec->id});
   n.surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
   GtkWidget* win = n.widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_title(GTK_WINDOW(win), KLP_Latin1ToUTF8(spec.title).c_str());
+  gtk_window_set_title(GTK_WINDOW(win), KLP_Latin1ToUTF8(desc.title).c_str());
   gtk_window_set_decorated(GTK_WINDOW(win), FALSE);
   gtk_window_set_resizable(GTK_WINDOW(win), FALSE);
   gtk_widget_set_app_paintable(win, TRUE);
   gtk_widget_set_size_request(win, w, h);
-  gtk_window_move(GTK_WINDOW(win), spec.bounds.left, spec.bounds.top);
-  if (GtkWindow* parent = Widget(spec.parent)) gtk_window_set_transient_for(GTK_WINDOW(win), parent);
+  gtk_window_move(GTK_WINDOW(win), desc.bounds.left, desc.bounds.top);
+  if (GtkWindow* parent = Widget(desc.parent)) gtk_window_set_transient_for(GTK_WINDOW(win), parent);
   gtk_widget_add_events(win, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
                                  GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_FOCUS_CHANGE_MASK);
   g_signal_connect(win, "draw", G_CALLBACK(DrawSignal), n.context.get());

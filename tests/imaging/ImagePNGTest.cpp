@@ -15,7 +15,7 @@ namespace {
 using Bytes = std::vector<u8>;
 using pngtest::Chunk;
 using pngtest::EncodePng;
-using pngtest::PngSpec;
+using pngtest::PngParams;
 
 Bytes Plane(CKLF_ImagePNG& p, int c) {
   u16 w = 0, h = 0;
@@ -93,7 +93,7 @@ TEST(ImagePNG, ReadsEveryCommonVariant) {
       const bool grey = v.type == PNG_COLOR_TYPE_GRAY || v.type == PNG_COLOR_TYPE_GRAY_ALPHA;
       const bool palette = v.type == PNG_COLOR_TYPE_PALETTE;
       const int colours = grey ? 1 : 3;
-      PngSpec s;
+      PngParams s;
       s.width = w, s.height = h, s.depth = v.depth, s.type = v.type, s.interlace = interlace;
       for (int i = 0; palette && i < (1 << v.depth); ++i)
         s.palette.push_back({static_cast<u8>(rng()), static_cast<u8>(rng()), static_cast<u8>(rng())});
@@ -153,7 +153,7 @@ TEST(ImagePNG, BadDataSizesAndTruncation) {
   const u8 notPng[8] = {'G', 'I', 'F', '8', '9', 'a', 0, 0};
   EXPECT_FAILS(r, r.GetImageInfoByPtr(notPng, 8), klErrNotFormat);
 
-  PngSpec s;
+  PngParams s;
   std::vector<Bytes> rows(s.height, Bytes(s.width * 3, 9));
   Bytes file = EncodePng(s, rows);
   for (size_t n = 0; n + 1 < file.size(); ++n) {  // every cut: the end chunk is missing at least

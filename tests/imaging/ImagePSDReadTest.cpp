@@ -33,7 +33,7 @@ std::vector<u8> GreyFile(const std::vector<u8>& section) {
   return x.b;
 }
 
-struct LayerSpec {
+struct LayerDesc {
   i32 top = 0, left = 0, bottom = 2, right = 2;
   const char* blend = "norm";
   u8 flags = 0;
@@ -42,10 +42,10 @@ struct LayerSpec {
   std::vector<u8> tail;  // additional information blocks
 };
 
-std::vector<u8> LayerSection(const std::vector<LayerSpec>& layers, i32 count) {
+std::vector<u8> LayerSection(const std::vector<LayerDesc>& layers, i32 count) {
   Bytes info;
   info.u16_(static_cast<u32>(count));
-  for (const LayerSpec& L : layers) {
+  for (const LayerDesc& L : layers) {
     info.u32_(L.top).u32_(L.left).u32_(L.bottom).u32_(L.right).u16_(static_cast<u32>(L.channels.size()));
     for (auto& [id, data] : L.channels) info.u16_(static_cast<u32>(id)).u32_(static_cast<u32>(data.size()));
     info.s("8BIM").s(L.blend).u8_(200).u8_(0).u8_(L.flags).u8_(0);
@@ -55,7 +55,7 @@ std::vector<u8> LayerSection(const std::vector<LayerSpec>& layers, i32 count) {
     for (u32 i = n + 1; i < field; ++i) info.u8_(0);
     info.raw(L.tail);
   }
-  for (const LayerSpec& L : layers)
+  for (const LayerDesc& L : layers)
     for (auto& ch : L.channels) info.raw(ch.second);
   if (info.b.size() & 1) info.u8_(0);
   Bytes sec;
@@ -112,7 +112,7 @@ TEST(ImagePSDRead, HeaderVariants) {
 }
 
 TEST(ImagePSDRead, LayerFlagsNamesGroupsAndChannels) {
-  LayerSpec open, plain, end;
+  LayerDesc open, plain, end;
   open.name = "group";
   open.blend = "pass";  // groups blend by passing through
   open.tail = Lsct(1);
@@ -148,31 +148,31 @@ TEST(ImagePSDRead, LayerFlagsNamesGroupsAndChannels) {
 TEST(ImagePSDRead, MalformedLayersFailCleanly) {
   struct Case {
     const char* what;
-    LayerSpec layer;
+    LayerDesc layer;
     i32 count;
     u16 error;
   };
   std::vector<Case> cases;
   auto add = [&](const char* what, u16 error, auto edit) {
-    LayerSpec L;
+    LayerDesc L;
     L.channels = {{0, kRaw4}};
     edit(L);
     cases.push_back({what, L, 1, error});
   };
   // Negative heights and areas beyond 32 bits are among the crashers.
-  add("blend mode", klErrUnsupported, [](LayerSpec& L) { L.blend = "mul "; });
-  add("pass-through outside a group", klErrUnsupported, [](LayerSpec& L) { L.blend = "pass"; });
-  add("divider type", klErrUnsupported, [](LayerSpec& L) { L.tail = Lsct(7); });
-  add("short divider", klErrNotFormat, [](LayerSpec& L) { L.tail = {'8', 'B', 'I', 'M', 'l', 's', 'c', 't', 0, 0, 0, 0}; });
-  add("compression", klErrUnsupported, [](LayerSpec& L) { L.channels = {{0, {0, 2, 1, 2}}}; });
-  add("raw size", klErrNotFormat, [](LayerSpec& L) { L.channels = {{0, {0, 0, 1, 2, 3}}}; });
-  add("channel below 2 bytes", klErrNotFormat, [](LayerSpec& L) { L.channels = {{0, {0}}}; });
-  add("negative width", klErrNotFormat, [](LayerSpec& L) { L.left = 0x7FFFFFF0; L.right = -0x7FFFFFF0; });
+  add("blend mode", klErrUnsupported, [](LayerDesc& L) { L.blend = "mul "; });
+  add("pass-through outside a group", klErrUnsupported, [](LayerDesc& L) { L.blend = "pass"; });
+  add("divider type", klErrUnsupported, [](LayerDesc& L) { L.tail = Lsct(7); });
+  add("short divider", klErrNotFormat, [](LayerDesc& L) { L.tail = {'8', 'B', 'I', 'M', 'l', 's', 'c', 't', 0, 0, 0, 0}; });
+  add("compression", klErrUnsupported, [](LayerDesc& L) { L.channels = {{0, {0, 2, 1, 2}}}; });
+  add("raw size", klErrNotFormat, [](LayerDesc& L) { L.channels = {{0, {0, 0, 1, 2, 3}}}; });
+  add("channel below 2 bytes", klErrNotFormat, [](LayerDesc& L) { L.channels = {{0, {0}}}; });
+  add("negative width", klErrNotFormat, [](LayerDesc& L) { L.left = 0x7FFFFFF0; L.right = -0x7FFFFFF0; });
   add("packed data too short for its rows", klErrNotFormat,
-      [](LayerSpec& L) { L.right = 4000; L.bottom = 4000; L.channels = {{0, {0, 1, 0, 0}}}; });
+      [](LayerDesc& L) { L.right = 4000; L.bottom = 4000; L.channels = {{0, {0, 1, 0, 0}}}; });
   add("too many channels", klErrUnsupported,
-      [](LayerSpec& L) { L.channels.assign(101, {-2, {0, 0}}); });
-  LayerSpec ok;
+      [](LayerDesc& L) { L.channels.assign(101, {-2, {0, 0}}); });
+  LayerDesc ok;
   ok.channels = {{0, kRaw4}};
   cases.push_back({"count beyond the records", ok, 200, klErrNotFormat});
   for (const Case& c : cases) {

@@ -12,7 +12,7 @@ namespace pngtest {
 
 typedef std::vector<uint8_t> Bytes;
 
-struct PngSpec {
+struct PngParams {
   uint32_t width = 5, height = 4;
   int depth = 8, type = PNG_COLOR_TYPE_RGB;
   int interlace = PNG_INTERLACE_NONE;
@@ -28,7 +28,7 @@ inline void ToVector(png_structp png, png_bytep data, size_t n) {
 
 // A file of any variant through libpng itself; rows hold the packed samples
 // as stored in the file.
-inline Bytes EncodePng(const PngSpec& s, const std::vector<Bytes>& rows) {
+inline Bytes EncodePng(const PngParams& s, const std::vector<Bytes>& rows) {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);

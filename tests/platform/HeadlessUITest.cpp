@@ -23,8 +23,8 @@ struct Client : CKLP_WindowClient {
   }
 };
 
-KLP_WindowSpec Spec(KLP_Rect r, uint8_t layer = klpLayerDocument) {
-  KLP_WindowSpec s;
+KLP_WindowDesc Desc(KLP_Rect r, uint8_t layer = klpLayerDocument) {
+  KLP_WindowDesc s;
   s.bounds = r;
   s.layer = layer;
   return s;
@@ -67,8 +67,8 @@ TEST(HeadlessUI, GrabModalInputAndActivation) {
   std::vector<std::string> seen;
   Client a, b;
   a.name = "a", b.name = "b", a.seen = b.seen = &seen;
-  const KLP_WindowID wa = ui.CreateWindow(Spec({0, 0, 100, 100}), &a);
-  const KLP_WindowID wb = ui.CreateWindow(Spec({200, 0, 300, 100}, klpLayerModal), &b);
+  const KLP_WindowID wa = ui.CreateWindow(Desc({0, 0, 100, 100}), &a);
+  const KLP_WindowID wb = ui.CreateWindow(Desc({200, 0, 300, 100}, klpLayerModal), &b);
   ui.ShowWindow(wa, true);
   ui.ShowWindow(wb, true);
   ui.Pump();
@@ -109,7 +109,7 @@ TEST(HeadlessUI, ScriptedAnswersPixelsAndPNG) {
   std::vector<std::string> seen;
   Client a;
   a.name = "a", a.seen = &seen;
-  const KLP_WindowID w = ui.CreateWindow(Spec({10, 10, 14, 12}), &a);
+  const KLP_WindowID w = ui.CreateWindow(Desc({10, 10, 14, 12}), &a);
   std::vector<KLP_MenuItem> items(3);
   items[1].separator = true;
   ui.AnswerMenu(2);

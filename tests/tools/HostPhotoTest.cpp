@@ -104,9 +104,9 @@ TEST(HostPhotos, LayersNotesAndBounds) {
   EXPECT_TRUE(Has(o, "its layers are ZIP-compressed")) << o.out;
   EXPECT_EQ(Read(dir.File("c.psd")).layers.size(), 1u);
   // 16-bit samples are reduced, said.
-  pngtest::PngSpec spec;
-  spec.depth = 16;
-  klftest::WriteFileBytes(dir.File("deep.png"), pngtest::EncodePng(spec, std::vector<Bytes>(4, Bytes(30, 7))));
+  pngtest::PngParams png;
+  png.depth = 16;
+  klftest::WriteFileBytes(dir.File("deep.png"), pngtest::EncodePng(png, std::vector<Bytes>(4, Bytes(30, 7))));
   o = RunProgram(kTestPlugin + dir.File("deep.png") + " -o " + dir.File("d.png"));
   EXPECT_EQ(o.code, 0) << o.out;
   EXPECT_TRUE(Has(o, "16-bit samples are reduced to 8 bits")) << o.out;

@@ -102,13 +102,13 @@ bool CKLT_UIBuilder::i_Font(const KLT_UINode& n) {
   if (!i_Check(n, {}) || !a.Count(3, 5, m_error) || !a.Int(2, 4, 96, px, m_error)) return false;
   if (a.Size() == 5 && (!a.Int(3, 0, 255, first, m_error) || !a.Int(4, first, 255, last, m_error))) return false;
   if (a.Size() == 4) return i_Fail(n.Where() + "a font range needs its first and its last code");
-  KLT_FontSpec spec;
-  spec.file = m_fontDir + "/" + a.Str(1);
-  spec.pixels = static_cast<u32>(px);
-  spec.first = static_cast<u8>(first);
-  spec.last = static_cast<u8>(last);
+  KLT_FontRequest font;
+  font.file = m_fontDir + "/" + a.Str(1);
+  font.pixels = static_cast<u32>(px);
+  font.first = static_cast<u8>(first);
+  font.last = static_cast<u8>(last);
   std::vector<u8> record;
-  if (!KLT_RasteriseFont(spec, record, m_error)) return i_Fail(n.Where() + m_error);
+  if (!KLT_RasteriseFont(font, record, m_error)) return i_Fail(n.Where() + m_error);
   return i_Out(m_out.AddPacked("UIResources>Fonts>" + a.Str(0), record));
 }
 
@@ -130,22 +130,22 @@ bool CKLT_UIBuilder::i_Accelerator(const KLT_UINode& n) {
   long command;
   if (!i_Check(n, {}) || !KLT_Args(n).Count(2, 2, m_error) || !KLT_Args(n).Int(1, 0, 65534, command, m_error))
     return false;
-  std::string spec = n.args[0];
+  std::string keys = n.args[0];
   u8 e[108] = {};
-  for (size_t p; (p = spec.find('+')) != std::string::npos && p + 1 < spec.size(); spec.erase(0, p + 1)) {
-    const std::string mod = spec.substr(0, p);
+  for (size_t p; (p = keys.find('+')) != std::string::npos && p + 1 < keys.size(); keys.erase(0, p + 1)) {
+    const std::string mod = keys.substr(0, p);
     if (mod == "cmd") e[0] = e[3] = 1;
     else if (mod == "ctrl") e[0] = 1;
     else if (mod == "option") e[1] = 1;
     else if (mod == "shift") e[2] = 1;
     else return i_Fail(n.Where() + "unknown modifier '" + mod + "'");
   }
-  if (spec.size() == 1 && std::strchr("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789=,-.;/`[]\\'+_", spec[0]))
-    e[4] = static_cast<u8>(spec[0]);
-  else if (spec.size() >= 2 && spec[0] == 'F' && std::atoi(spec.c_str() + 1) >= 1 && std::atoi(spec.c_str() + 1) <= 12)
-    e[4] = static_cast<u8>(219 + std::atoi(spec.c_str() + 1));
+  if (keys.size() == 1 && std::strchr("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789=,-.;/`[]\\'+_", keys[0]))
+    e[4] = static_cast<u8>(keys[0]);
+  else if (keys.size() >= 2 && keys[0] == 'F' && std::atoi(keys.c_str() + 1) >= 1 && std::atoi(keys.c_str() + 1) <= 12)
+    e[4] = static_cast<u8>(219 + std::atoi(keys.c_str() + 1));
   else
-    return i_Fail(n.Where() + "'" + spec + "' is not an accelerator key (A-Z, 0-9, punctuation, F1-F12)");
+    return i_Fail(n.Where() + "'" + keys + "' is not an accelerator key (A-Z, 0-9, punctuation, F1-F12)");
   e[6] = static_cast<u8>(command);
   e[7] = static_cast<u8>(command >> 8);
   m_accelerators.insert(m_accelerators.end(), e, e + sizeof(e));

@@ -50,25 +50,25 @@ bool AddGlyph(FT_Face face, u32 code, long ascender, std::vector<u8>& out, std::
 
 }  // namespace
 
-bool KLT_RasteriseFont(const KLT_FontSpec& spec, std::vector<u8>& record, std::string& error) {
+bool KLT_RasteriseFont(const KLT_FontRequest& font, std::vector<u8>& record, std::string& error) {
   FaceHolder f;
-  if (spec.first > spec.last) {
+  if (font.first > font.last) {
     error = "the first character code is above the last";
     return false;
   }
-  if (FT_Init_FreeType(&f.lib) != 0 || FT_New_Face(f.lib, spec.file.c_str(), 0, &f.face) != 0) {
-    error = spec.file + ": cannot open the font file";
+  if (FT_Init_FreeType(&f.lib) != 0 || FT_New_Face(f.lib, font.file.c_str(), 0, &f.face) != 0) {
+    error = font.file + ": cannot open the font file";
     return false;
   }
-  if (FT_Set_Pixel_Sizes(f.face, 0, spec.pixels) != 0) {
-    error = spec.file + ": cannot set the size " + std::to_string(spec.pixels);
+  if (FT_Set_Pixel_Sizes(f.face, 0, font.pixels) != 0) {
+    error = font.file + ": cannot set the size " + std::to_string(font.pixels);
     return false;
   }
   const long ascender = (f.face->size->metrics.ascender + 32) >> 6;
-  record.assign({'K', 'L', 'F', '2', spec.first, spec.last});
-  for (u32 code = spec.first; code <= spec.last; ++code)
+  record.assign({'K', 'L', 'F', '2', font.first, font.last});
+  for (u32 code = font.first; code <= font.last; ++code)
     if (!AddGlyph(f.face, code, ascender, record, error)) {
-      error = spec.file + ": " + error;
+      error = font.file + ": " + error;
       return false;
     }
   return true;

@@ -10,7 +10,7 @@
 
 #include "KLF_Types.h"
 
-struct KLT_FontSpec {
+struct KLT_FontRequest {
   std::string file;  // path of the .ttf
   u32 pixels = 12;   // nominal pixel size
   u8 first = 32;
@@ -18,4 +18,4 @@ struct KLT_FontSpec {
 };
 
 // The uncompressed record; false with a message in error.
-bool KLT_RasteriseFont(const KLT_FontSpec& spec, std::vector<u8>& record, std::string& error);
+bool KLT_RasteriseFont(const KLT_FontRequest& font, std::vector<u8>& record, std::string& error);
