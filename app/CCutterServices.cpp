@@ -2,8 +2,17 @@
 
 #include <cstring>
 
+namespace {
+CCutterServices::Factory g_factory = nullptr;
+}
+
+void CCutterServices::SetFactory(Factory factory) { g_factory = factory; }
+
+CCutterServices* CCutterServices::New() { return g_factory ? g_factory() : nullptr; }
+
 CCutterServices::CCutterServices()
-    : rows(1),
+    : mainWindow(nullptr),
+      rows(1),
       columns(1),
       antiAliasing(1),
       pendingRecords(nullptr),

@@ -12,6 +12,9 @@
 
 #include "CKLF_Mem.h"
 
+class CCutterMainPort;
+class CKLF_Window;
+
 class CCutterServices {
  public:
   static constexpr u32 kMaxNodes = 64;
@@ -29,8 +32,23 @@ class CCutterServices {
     f64 S[kMaxNodes];
   };
 
+  // Makes a new Cutter, not yet created; null when no factory was
+  // registered. The plug-in's assembly registers the Cutter window's.
+  typedef CCutterServices* (*Factory)();
+  static void SetFactory(Factory factory);
+  static CCutterServices* New();
+
   CCutterServices();
   virtual ~CCutterServices();
+
+  // Creates the platform window from the resource "Cutter" at position
+  // (-32000, -32000: centred) with parent as its parent window; 1 or 0.
+  // mainWindow is set before. A Cutter without a window (its model alone)
+  // cannot be created: 0.
+  virtual u8 CreateCutterWindow(kltSIZE_s position, CKLF_Window* parent) {
+    (void)position, (void)parent;
+    return 0;
+  }
 
   CCutterServices(const CCutterServices&) = delete;
   CCutterServices& operator=(const CCutterServices&) = delete;
@@ -67,6 +85,7 @@ class CCutterServices {
   void GetShape(SPLINE_STRUCT& out) const;
 
   // Written by the main window, without any callback.
+  CCutterMainPort* mainWindow;  // the main window the Cutter calls back
   u16 rows;          // horizontal line count + 1
   u16 columns;       // vertical line count + 1
   u8 antiAliasing;

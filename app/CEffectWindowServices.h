@@ -35,6 +35,13 @@ class CEffectWindowServices {
   // effect 0 ...); null for invert, which has no window, and past 9.
   static const char* ResourceName(u8 effect);
 
+  // Makes a new, not yet created window for an effect index; null when no
+  // factory was registered or the effect has no window. The plug-in's
+  // assembly registers the effect windows' factory.
+  typedef CEffectWindowServices* (*Factory)(u8 effect);
+  static void SetFactory(Factory factory);
+  static CEffectWindowServices* New(u8 effect);
+
   CEffectWindowServices() : mainWindow(nullptr) {}
   virtual ~CEffectWindowServices() {}
 

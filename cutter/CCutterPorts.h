@@ -1,11 +1,12 @@
 // What the knife shape editor's models ask of the windows around them: the
-// Cutter window, the main window, the preset manager window and the
-// plug-in's folder. The models never draw on screen, pump events or talk
-// to the user themselves; the windows implement these ports and route
-// their events to the models. Notifications have empty defaults, queries
+// Cutter window, the main window (CCutterMainPort, which the main window
+// implements), the preset manager window and the plug-in's folder. The
+// models never draw on screen, pump events or talk to the user themselves;
+// the windows implement these ports and route their events to the models. Notifications have empty defaults, queries
 // answer "nothing there".
 #pragma once
 
+#include "CCutterMainPort.h"
 #include "CKLF_Mem.h"
 
 class CKLF_Image;
@@ -37,50 +38,6 @@ class CCutterWindowPort {
   virtual void SaveWindowPosition() {}
   // The base close of the platform window.
   virtual void CloseWindow() {}
-};
-
-// The main window, as the Cutter calls it back.
-class CCutterMainPort {
- public:
-  virtual ~CCutterMainPort() {}
-
-  // The knives follow the Cutter's shape with the three mutation amounts.
-  virtual void OnCutterUpdateShape(f32 mutS, f32 mutH, f32 mutU, u8 refill, u8 undo) {
-    (void)mutS, (void)mutH, (void)mutU, (void)refill, (void)undo;
-  }
-  virtual void OnCutterUpdateShape_FlipH(f32 mutS, f32 mutH, f32 mutU) { (void)mutS, (void)mutH, (void)mutU; }
-  virtual void OnCutterUpdateShape_FlipU(f32 mutS, f32 mutH, f32 mutU) { (void)mutS, (void)mutH, (void)mutU; }
-  virtual void OnCutterUpdateAntiAliasing(u8 on) { (void)on; }
-
-  // Layout-mode undo point and the settings block of the layout and pieces.
-  virtual void uncm_SaveState(u32 mode, u32 sub) { (void)mode, (void)sub; }
-  virtual u8 settings_SaveCurLayoutAndCellSettingsToMem(CKLF_Mem* block, u32& length) {
-    (void)block;
-    length = 0;
-    return 0;
-  }
-  virtual u8 settings_LoadCurLayoutAndCellSettingsFromMem(const u8* data, u32 length, u8 redraw) {
-    (void)data, (void)length, (void)redraw;
-    return 0;
-  }
-  // Inner line counts and the knife flags the Cutter mirrors.
-  virtual void GetLayoutState(u16& verticalLines, u16& horizontalLines, u8& razorCut, u8& antiAliasing) {
-    verticalLines = horizontalLines = 0;
-    razorCut = antiAliasing = 1;
-  }
-
-  // The cut: the layout handed to the engine, the engine, the working image
-  // (three colour planes) and the composite alpha (null when none).
-  virtual u8 engine_PutLayoutToPuzzleEngine() { return 0; }
-  virtual CTessarette* GetEngine() { return nullptr; }
-  virtual CKLF_Image* GetWorkingImage() { return nullptr; }
-  virtual u8* GetCompositeAlpha(u32& stride) {
-    stride = 0;
-    return nullptr;
-  }
-  virtual void SetCutDone(u8 done) { (void)done; }
-  // The Cutter closed: reads its cut-made and layout-changed flags.
-  virtual void OnCutterClose() {}
 };
 
 // The preset manager window.
