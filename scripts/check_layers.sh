@@ -29,6 +29,13 @@ declare -A MAY=(
   [tools]="*" [plugin]="*" [tests]="*" [bench]="*"
 )
 
+# The tree's files matching the find test given, build folders, hidden
+# folders, tests/ and bench/ left out (they may include anything).
+tree_files() {
+  find . \( -path './build*' -o -path './.*' -o -path ./tests -o -path ./bench \) -prune -o \
+       -type f \( "$@" \) -print | sort
+}
+
 errors=0
 fail() { echo "$*"; errors=$((errors + 1)); }
 
@@ -46,8 +53,7 @@ read_subsystems() {
       LIB_EXCLUDE[$name]=$(list_arg EXCLUDE "$call")
     done < <(sed 's/#.*//' "$cml" | tr '\n' ' ' |
              grep -o 'klf_subsystem([^)]*)' | sed 's/^klf_subsystem(//; s/)$//')
-  done < <(find . -path ./build -prune -o -path ./tests -prune -o -path ./.git -prune -o \
-                -name CMakeLists.txt -print | sort)
+  done < <(tree_files -name CMakeLists.txt)
 }
 
 # The words after <keyword> in a klf_subsystem call, up to the next keyword.
@@ -100,15 +106,12 @@ index_headers() {
       continue
     fi
     HDR_PATH[$name]=$h
-  done < <(find . -path ./build -prune -o -path ./tests -prune -o -path ./bench -prune -o \
-                -path ./.git -prune -o -name '*.h' -print | sort)
+  done < <(tree_files -name '*.h')
 }
 
 # One line per include of the tree's sources: file, line, included name.
 list_includes() {
-  find . -path ./build -prune -o -path ./tests -prune -o -path ./bench -prune -o \
-         -path ./.git -prune -o \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) -print |
-    sed 's|^\./||' | sort |
+  tree_files \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) | sed 's|^\./||' |
     xargs -r grep -Hn -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<][^">]+[">]' |
     sed -E 's/^([^:]+):([0-9]+):[[:space:]]*#[[:space:]]*include[[:space:]]*["<]([^">]+)[">].*/\1 \2 \3/'
 }
