@@ -10,28 +10,7 @@ void CCutterServices::SetFactory(Factory factory) { g_factory = factory; }
 
 CCutterServices* CCutterServices::New() { return g_factory ? g_factory() : nullptr; }
 
-CCutterServices::CCutterServices()
-    : mainWindow(nullptr),
-      rows(1),
-      columns(1),
-      antiAliasing(1),
-      pendingRecords(nullptr),
-      pendingRecordCount(0),
-      documentRecords(nullptr),
-      documentRecordCount(0),
-      nodeCount(0),
-      knobSize(100),
-      thickness(3),
-      mutS(0),
-      mutU(0),
-      mutH(0),
-      cutMade(0),
-      cutCountDiffers(0),
-      abortCut(0) {
-  std::memset(nodes, 0, sizeof(nodes));
-  std::memset(nodeSelected, 0, sizeof(nodeSelected));
-  std::memset(nodeS, 0, sizeof(nodeS));
-}
+CCutterServices::CCutterServices() {}
 
 CCutterServices::~CCutterServices() {}
 

@@ -85,36 +85,36 @@ class CCutterServices {
   void GetShape(SPLINE_STRUCT& out) const;
 
   // Written by the main window, without any callback.
-  CCutterMainPort* mainWindow;  // the main window the Cutter calls back
-  u16 rows;          // horizontal line count + 1
-  u16 columns;       // vertical line count + 1
-  u8 antiAliasing;
+  CCutterMainPort* mainWindow = nullptr;  // the main window the Cutter calls back
+  u16 rows = 1;  // horizontal line count + 1
+  u16 columns = 1;  // vertical line count + 1
+  u8 antiAliasing = 1;
   CKLF_Mem pendingRecordsMem;
-  u8* pendingRecords;  // first 92-byte record, or null
-  u32 pendingRecordCount;
+  u8* pendingRecords = nullptr;  // first 92-byte record, or null
+  u32 pendingRecordCount = 0;
   CKLF_Mem documentRecordsMem;
-  u8* documentRecords;  // first 92-byte record, or null
-  u32 documentRecordCount;
+  u8* documentRecords = nullptr;  // first 92-byte record, or null
+  u32 documentRecordCount = 0;
 
   // Read by the main window while the Cutter is open.
-  u8 nodeCount;  // at most 64
-  SPLINE_STRUCT::HU nodes[kMaxNodes];
-  u8 nodeSelected[kMaxNodes];
-  f64 nodeS[kMaxNodes];
-  u16 knobSize;
-  u16 thickness;
-  f32 mutS;
-  f32 mutU;
-  f32 mutH;
+  u8 nodeCount = 0;  // at most 64
+  SPLINE_STRUCT::HU nodes[kMaxNodes]{};
+  u8 nodeSelected[kMaxNodes]{};
+  f64 nodeS[kMaxNodes]{};
+  u16 knobSize = 100;
+  u16 thickness = 3;
+  f32 mutS = 0;
+  f32 mutU = 0;
+  f32 mutH = 0;
 
   // Read by the main window after the Cutter closed.
-  u8 cutMade;              // a cut was made since the Cutter opened
+  u8 cutMade = 0;  // a cut was made since the Cutter opened
   // The cut changed the layout: its piece count, or a piece's row or column,
   // differs from the records carried over. Never cleared by a later cut.
-  u8 cutCountDiffers;
+  u8 cutCountDiffers = 0;
 
   // Set to 1 by Escape while cutting; the cutting progress answers it.
-  u8 abortCut;
+  u8 abortCut = 0;
 
  private:
   static u8 i_CopyRecords(CKLF_Mem& mem, u8*& first, u32& count, const u8* records, u32 n);

@@ -24,26 +24,7 @@ bool Empty(kltRECT_s r) { return r.left >= r.right || r.top >= r.bottom; }
 
 }  // namespace
 
-CLayoutDrawing::CLayoutDrawing(CLayoutModel& model)
-    : selectedVisible(0),
-      handlesVisible(0),
-      splitClip(klNullRect),
-      splitArea(klNullRect),
-      m(model),
-      zoom(4),
-      originX(0),
-      originY(0),
-      viewWidth(0),
-      viewHeight(0),
-      layoutMode(1),
-      progress(0) {
-  std::memset(markers, 0, sizeof(markers));
-  std::memset(markerLines, 0, sizeof(markerLines));
-  markerCount[0] = markerCount[1] = 0;
-  std::memset(splineKnots, 0, sizeof(splineKnots));
-  layers[0] = layers[1] = layers[2] = nullptr;
-  rulers[0] = rulers[1] = nullptr;
-}
+CLayoutDrawing::CLayoutDrawing(CLayoutModel& model) : m(model) {}
 
 CLayoutDrawing::~CLayoutDrawing() {}
 

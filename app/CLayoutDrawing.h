@@ -83,13 +83,13 @@ class CLayoutDrawing : public CKLF_FrameWork {
   f64 RulerOffsetToPosition(u8 vertical, i32 offset) const;
 
   // After a redraw: which layers show, the clip rectangles, the markers.
-  u8 selectedVisible;
-  u8 handlesVisible;
-  kltRECT_s splitClip;
-  kltRECT_s splitArea;
-  MARKER markers[2][CLayoutModel::kMaxLines];  // top (vertical lines), left
-  u16 markerLines[2][CLayoutModel::kMaxLines];
-  u16 markerCount[2];
+  u8 selectedVisible = 0;
+  u8 handlesVisible = 0;
+  kltRECT_s splitClip = klNullRect;
+  kltRECT_s splitArea = klNullRect;
+  MARKER markers[2][CLayoutModel::kMaxLines]{};  // top (vertical lines), left
+  u16 markerLines[2][CLayoutModel::kMaxLines]{};
+  u16 markerCount[2]{};
 
  private:
   f64 i_Width(const KNIFESTRUCT& k) const;
@@ -103,11 +103,11 @@ class CLayoutDrawing : public CKLF_FrameWork {
   CLayoutModel& m;
   CKLF_ImageDrawing draw;
   CKLF_2DMath math;
-  CKLF_2DMath::KLSPLINEPOINT splineKnots[CLayoutModel::kMaxPoints + 2];
-  CKLF_Image* layers[3];  // knives, selected, handles
-  CKLF_Image* rulers[2];  // top, left
-  u8 zoom;
-  i32 originX, originY, viewWidth, viewHeight;
-  u8 layoutMode;
-  u8 progress;
+  CKLF_2DMath::KLSPLINEPOINT splineKnots[CLayoutModel::kMaxPoints + 2]{};
+  CKLF_Image* layers[3]{};  // knives, selected, handles
+  CKLF_Image* rulers[2]{};  // top, left
+  u8 zoom = 4;
+  i32 originX = 0, originY = 0, viewWidth = 0, viewHeight = 0;
+  u8 layoutMode = 1;
+  u8 progress = 0;
 };

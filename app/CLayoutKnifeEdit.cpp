@@ -28,9 +28,7 @@ bool Drawn(const Knife& k) { return k.span > 0 && k.pointCount > 1; }
 }  // namespace
 
 CLayoutKnifeEdit::CLayoutKnifeEdit(CLayoutModel& model, CLayoutShapes& s, CLayoutUndo& undo)
-    : m(model), shapes(s), u(undo), clipboardEmpty(1) {
-  std::memset(static_cast<void*>(&clipboard), 0, sizeof(clipboard));
-}
+    : m(model), shapes(s), u(undo) {}
 
 Knife* CLayoutKnifeEdit::i_ListKnife(u32 index, u8 vertical, u8 extra) {
   if (extra) return index < m.xKnifeCount ? &m.xKnives[index] : nullptr;

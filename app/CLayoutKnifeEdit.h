@@ -58,6 +58,6 @@ class CLayoutKnifeEdit {
   CLayoutModel& m;
   CLayoutShapes& shapes;
   CLayoutUndo& u;
-  KNIFESTRUCT clipboard;
-  u8 clipboardEmpty;
+  KNIFESTRUCT clipboard{};
+  u8 clipboardEmpty = 1;
 };

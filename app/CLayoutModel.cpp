@@ -36,46 +36,7 @@ f32 RandomOffset(f32 amount, u32 r) {
 
 }  // namespace
 
-CLayoutModel::CLayoutModel()
-    : verticalLineCount(0),
-      horizontalLineCount(0),
-      knotRandomAmount(0),
-      knots(nullptr),
-      knotCount(0),
-      knotColumns(0),
-      knotRows(0),
-      knotHandles(nullptr),
-      knotHandleCount(0),
-      selectedKnotCount(0),
-      vKnives(nullptr),
-      vKnifeCount(0),
-      vKnivesPerBand(0),
-      vBands(0),
-      hKnives(nullptr),
-      hKnifeCount(0),
-      hKnivesPerLine(0),
-      hLines(0),
-      xKnives(nullptr),
-      xKnifeCount(0),
-      anyKnifeSelected(0),
-      onlyExtraSelected(0),
-      thinKnives(1),
-      antiAliasing(1),
-      showKnots(1),
-      hiddenKnifeOpacity(70),
-      anchorIndex(kNoAnchor),
-      anchorVertical(0),
-      anchorExtra(0),
-      imageWidth(0),
-      imageHeight(0),
-      cutter(nullptr),
-      view(nullptr),
-      random(nullptr),
-      blockLimit(1ull << 30) {
-  std::memset(verticalLines, 0, sizeof(verticalLines));
-  std::memset(horizontalLines, 0, sizeof(horizontalLines));
-  selectedKnots[0] = selectedKnots[1] = 0;
-}
+CLayoutModel::CLayoutModel() {}
 
 CLayoutModel::~CLayoutModel() { spl_CleanKnives(); }
 

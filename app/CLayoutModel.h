@@ -174,57 +174,57 @@ class CLayoutModel : public CKLF_FrameWork {
   u32 TotalKnifeCount() const { return vKnifeCount + hKnifeCount + xKnifeCount; }
 
   // Grid.
-  f32 verticalLines[kMaxLines];
-  f32 horizontalLines[kMaxLines];
-  u16 verticalLineCount;
-  u16 horizontalLineCount;
-  f32 knotRandomAmount;
+  f32 verticalLines[kMaxLines]{};
+  f32 horizontalLines[kMaxLines]{};
+  u16 verticalLineCount = 0;
+  u16 horizontalLineCount = 0;
+  f32 knotRandomAmount = 0;
 
   // Knots.
   CKLF_Mem knotsMem;
-  KNOT* knots;
-  u32 knotCount;
-  u16 knotColumns;
-  u16 knotRows;
+  KNOT* knots = nullptr;
+  u32 knotCount = 0;
+  u16 knotColumns = 0;
+  u16 knotRows = 0;
   CKLF_Mem knotHandlesMem;
-  KNOTHANDLE* knotHandles;
-  u32 knotHandleCount;
-  u32 selectedKnots[2];
-  u8 selectedKnotCount;
+  KNOTHANDLE* knotHandles = nullptr;
+  u32 knotHandleCount = 0;
+  u32 selectedKnots[2]{};
+  u8 selectedKnotCount = 0;
 
   // Knife lists.
   CKLF_Mem vKnivesMem;
-  KNIFESTRUCT* vKnives;
-  u32 vKnifeCount;
-  u16 vKnivesPerBand;  // V
-  u16 vBands;          // H + 1
+  KNIFESTRUCT* vKnives = nullptr;
+  u32 vKnifeCount = 0;
+  u16 vKnivesPerBand = 0;  // V
+  u16 vBands = 0;  // H + 1
   CKLF_Mem hKnivesMem;
-  KNIFESTRUCT* hKnives;
-  u32 hKnifeCount;
-  u16 hKnivesPerLine;  // V + 1
-  u16 hLines;          // H
+  KNIFESTRUCT* hKnives = nullptr;
+  u32 hKnifeCount = 0;
+  u16 hKnivesPerLine = 0;  // V + 1
+  u16 hLines = 0;  // H
   CKLF_Mem xKnivesMem;
-  AUXKNIFESTRUCT* xKnives;
-  u32 xKnifeCount;
+  AUXKNIFESTRUCT* xKnives = nullptr;
+  u32 xKnifeCount = 0;
 
   // Flags.
-  u8 anyKnifeSelected;
-  u8 onlyExtraSelected;
-  u8 thinKnives;
-  u8 antiAliasing;
-  u8 showKnots;
-  u8 hiddenKnifeOpacity;
+  u8 anyKnifeSelected = 0;
+  u8 onlyExtraSelected = 0;
+  u8 thinKnives = 1;
+  u8 antiAliasing = 1;
+  u8 showKnots = 1;
+  u8 hiddenKnifeOpacity = 70;
 
   // Selection anchor: the last knife clicked.
-  u32 anchorIndex;
-  u8 anchorVertical;
-  u8 anchorExtra;
+  u32 anchorIndex = kNoAnchor;
+  u8 anchorVertical = 0;
+  u8 anchorExtra = 0;
 
-  u32 imageWidth;
-  u32 imageHeight;
-  CCutterServices* cutter;
-  CLayoutView* view;
-  CLayoutRandom* random;
+  u32 imageWidth = 0;
+  u32 imageHeight = 0;
+  CCutterServices* cutter = nullptr;
+  CLayoutView* view = nullptr;
+  CLayoutRandom* random = nullptr;
 
  private:
   // One byte a knot, sized with the knot grid: the ends of the selected
@@ -238,5 +238,5 @@ class CLayoutModel : public CKLF_FrameWork {
   // mean capped at 100 when they differ (mixed); considered gets their count.
   u32 i_ConsideredValue(u8 selectedOnly, u32 KNIFESTRUCT::*field, u8& mixed, u32& considered) const;
 
-  u64 blockLimit;
+  u64 blockLimit = 1ull << 30;
 };

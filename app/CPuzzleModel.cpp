@@ -13,30 +13,7 @@ const char kMsgTitle[] = "Error!";
 
 }  // namespace
 
-CPuzzleModel::CPuzzleModel(CTessarette& engine, CMainWindowPort& port)
-    : layoutMode(0),
-      effectWindowOpen(0),
-      randomKnotsAmount(0),
-      effectWindow(nullptr),
-      selectionMap(nullptr),
-      pieceAnchor(-1),
-      showPieceExtras(1),
-      menuEffectMask(kMaskUnknown),
-      contextPiece(kSelection),
-      clipboardEmpty(1),
-      m_engine(engine),
-      m_port(port),
-      m_alpha(nullptr),
-      m_width(0),
-      m_height(0),
-      m_layerAccess(0),
-      m_busy(0),
-      m_restart(0),
-      m_undoEmpty(1),
-      m_undoAnchor(-1),
-      m_preSaveAnchor(-1) {
-  std::memset(&clipboard, 0, sizeof(clipboard));
-}
+CPuzzleModel::CPuzzleModel(CTessarette& engine, CMainWindowPort& port) : m_engine(engine), m_port(port) {}
 
 CPuzzleModel::~CPuzzleModel() { i_DestroyEffectWindow(); }
 

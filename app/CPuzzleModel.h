@@ -57,7 +57,7 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
     kEffectCount = 10
   };
   static constexpr u16 kBitHidden = 1u << 14;  // a counted piece is hidden
-  static constexpr u16 kBitShown = 1u << 15;   // a counted piece is shown
+  static constexpr u16 kBitShown = 1u << 15;  // a counted piece is shown
   // Modifier bits of a click.
   enum : u8 { kModOption = 1, kModShift = 2, kModCommand = 8 };
   // Channel map modes.
@@ -181,18 +181,18 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   u8 IsUndoEmpty() const { return m_undoEmpty; }
 
   // ---- State the window reads and the dispatcher sets
-  u8 layoutMode;
-  u8 effectWindowOpen;
-  f32 randomKnotsAmount;  // Layout mode's random-knots button
-  CEffectWindowServices* effectWindow;  // owned; kept after it closed
+  u8 layoutMode = 0;
+  u8 effectWindowOpen = 0;
+  f32 randomKnotsAmount = 0;  // Layout mode's random-knots button
+  CEffectWindowServices* effectWindow = nullptr;  // owned; kept after it closed
   CKLF_Image resultImage;               // RGBA, the filter area's size
-  u8* selectionMap;                     // null before the first cut
-  i32 pieceAnchor;
-  u8 showPieceExtras;
-  u16 menuEffectMask;
-  i32 contextPiece;
-  CTessarette::SFX_ONEPIECE clipboard;  // the effects part
-  u8 clipboardEmpty;
+  u8* selectionMap = nullptr;  // null before the first cut
+  i32 pieceAnchor = -1;
+  u8 showPieceExtras = 1;
+  u16 menuEffectMask = kMaskUnknown;
+  i32 contextPiece = kSelection;
+  CTessarette::SFX_ONEPIECE clipboard{};  // the effects part
+  u8 clipboardEmpty = 1;
 
  protected:
   // Renders one piece through the engine.
@@ -237,18 +237,18 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
 
   CTessarette& m_engine;
   CMainWindowPort& m_port;
-  const u8* m_alpha;
-  u32 m_width;
-  u32 m_height;
-  u8 m_layerAccess;
+  const u8* m_alpha = nullptr;
+  u32 m_width = 0;
+  u32 m_height = 0;
+  u8 m_layerAccess = 0;
   CKLF_Mem m_mapMem;
 
-  u8 m_busy;
-  u8 m_restart;
+  u8 m_busy = 0;
+  u8 m_restart = 0;
 
   // Undo: the saved records, then the pre-saved ones; one of each a piece.
   CKLF_Mem m_undoMem;
-  u8 m_undoEmpty;
-  i32 m_undoAnchor;
-  i32 m_preSaveAnchor;
+  u8 m_undoEmpty = 1;
+  i32 m_undoAnchor = -1;
+  i32 m_preSaveAnchor = -1;
 };

@@ -1,12 +1,12 @@
 #include "CSettingsBlock.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "CLayoutModel.h"
+#include "CSettingsBlockWalker.h"
 #include "CTessarette.h"
-#include "KLF_BigEndian.h"
 #include "CTessaretteRecordCodec.h"
+#include "KLF_BigEndian.h"
 
 const char CSettingsBlock::kMagic[kMagicSize + 1] = "KLTS30";
 const char CSettingsBlock::kOldMagic[kMagicSize + 1] = "KLTS20";
@@ -18,161 +18,95 @@ f32 klPlatformMacToFLOAT(const u8* in) { return KLF_GetBEF32(in); }
 namespace {
 
 typedef CLayoutModel::KNIFESTRUCT Knife;
-typedef KLF_BEReader Reader;
 typedef KLF_BEWriter Writer;
+typedef CSettingsBlockWalker Walker;
+static_assert(Walker::kMaxLines <= CLayoutModel::kMaxLines && Walker::kMaxPoints <= CLayoutModel::kMaxPoints,
+              "what the walker takes fits the model's arrays");
 
-const u32 kKnifeHead = 5;
-const u32 kOldKnifeHead = 3;
+// Reads into a layout model with the main window's rules: the model's own
+// extra-knife limit, a piece section that does not fit dropped, positions
+// unchanged and the knob size kept for the drawing. m null: limits only.
+class ModelSink : public Walker::Sink {
+ public:
+  explicit ModelSink(CLayoutModel* m) : m_m(m) {}
 
+  u32 MaxExtraKnives() const override { return CLayoutModel::kMaxExtraKnives; }
+  u8 RecordsMustFit() const override { return 0; }
 
-
-f32 Clamp(f32 v, f32 lo, f32 hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
-bool Bounded(f32 v) { return std::isfinite(v) && std::fabs(v) <= CTessarette::kCoordLimit; }
-
-// Reads count positions (f32) into out (null: check only).
-bool ReadPositions(Reader& r, u32 count, f32* out) {
-  for (u32 i = 0; i < count; ++i) {
-    f32 v = r.F32();
-    if (!Bounded(v)) return false;
-    if (out) out[i] = v;
-  }
-  return true;
-}
-
-// One knife record: the head (5 bytes, or 3 in the older block) and its
-// three float arrays. k null: check only.
-bool ReadKnife(Reader& r, Knife* k, bool old) {
-  if (!r.Has(old ? kOldKnifeHead : kKnifeHead)) return false;
-  u8 flags = r.U8();
-  u32 P = r.U16();
-  u8 knob = 0, thick = 0;
-  if (!old) {
-    knob = r.U8();
-    thick = r.U8();
-  }
-  if (P > CLayoutModel::kMaxPoints) return false;
-  if (!r.Has(12ull * P)) return false;
-  u64 start = r.pos;
-  for (u32 j = 0; j < 3 * P; ++j)
-    if (!std::isfinite(r.F32())) return false;
-  if (!k) return true;
-
-  r.pos = start;
-  std::memset(static_cast<void*>(k), 0, sizeof(Knife));
-  k->flipH = flags & 1 ? 1 : 0;
-  k->flipU = flags & 2 ? 1 : 0;
-  k->hidden = flags & 4 ? 1 : 0;
-  k->selected = flags & 8 ? 1 : 0;
-  k->pointCount = P;
-  k->knobSize = knob;
-  k->thickness = thick;
-  for (u32 j = 0; j < P; ++j) k->pointU[j] = Clamp(r.F32(), 0.0f, 1.0f);
-  for (u32 j = 0; j < P; ++j) k->pointH[j] = Clamp(r.F32(), -3.0f, 3.0f);
-  for (u32 j = 0; j < P; ++j) k->pointS[j] = Clamp(r.F32(), -2.0f, 2.0f);
-  CLayoutModel::UpdateCentre(*k);
-  k->span = 0;
-  return true;
-}
-
-enum WalkResult { kWalkBad, kWalkOk, kWalkNoMemory };
-
-// Walks a block. m null: checks only, nothing written. With a model the
-// block has passed the checks and is read into it.
-WalkResult Walk(const u8* data, u32 length, bool old, CLayoutModel* m, const u8** records, u32* count) {
-  if (!data || length <= (old ? 5u : 9u)) return kWalkBad;
-  Reader r = {data, length, 2};
-  u32 H = r.U16();
-  u32 V = r.U16();
-  u32 E = 0;
-  if (!old) E = r.U32();
-  // The grid holds 100 lines a direction; a larger count would read the
-  // rest of the block at wrong offsets.
-  if (H > CLayoutModel::kMaxLines || V > CLayoutModel::kMaxLines) return kWalkBad;
-  if (E > CLayoutModel::kMaxExtraKnives) return kWalkBad;
-  if (!r.Has(4ull * (H + V))) return kWalkBad;
-
-  if (m) {
-    if (!m->spl_SplitEvenParts(static_cast<u16>(V + 1), static_cast<u16>(H + 1), 0, 1)) return kWalkNoMemory;
-    m->spl_CleanKnives();
-    m->xKnifeCount = 0;
-  }
-  if (!ReadPositions(r, H, m ? m->horizontalLines : nullptr)) return kWalkBad;
-  if (!ReadPositions(r, V, m ? m->verticalLines : nullptr)) return kWalkBad;
-
-  u32 K = (V + 2) * (H + 2);
-  if (!r.Has(4) || r.U32() != K || !r.Has(8ull * K)) return kWalkBad;
-  for (u32 i = 0; i < K; ++i) {
-    f32 dx = r.F32(), dy = r.F32();
-    if (!Bounded(dx) || !Bounded(dy)) return kWalkBad;
-    if (m) {
-      m->knots[i].dx = dx;
-      m->knots[i].dy = dy;
+  u8 Begin(u32 H, u32 V, u32) override {
+    if (!m_m->spl_SplitEvenParts(static_cast<u16>(V + 1), static_cast<u16>(H + 1), 0, 1)) {
+      gridFailed = 1;
+      return 0;
     }
+    m_m->spl_CleanKnives();
+    m_m->xKnifeCount = 0;
+    return 1;
   }
-
-  const u32 lists[2] = {V * (H + 1), (V + 1) * H};
-  for (int l = 0; l < 2; ++l) {
-    if (!r.Has(4) || r.U32() != lists[l]) return kWalkBad;
-    Knife* list = m ? (l == 0 ? m->vKnives : m->hKnives) : nullptr;
-    for (u32 i = 0; i < lists[l]; ++i)
-      if (!ReadKnife(r, list ? &list[i] : nullptr, old)) return kWalkBad;
+  void Line(u8 horizontal, u32 index, f32 position) override {
+    (horizontal ? m_m->horizontalLines : m_m->verticalLines)[index] = position;
   }
-
-  if (old) {
-    if (!r.Has(5)) return kWalkBad;
-    u32 T = r.U16();
-    u32 S = r.U16();
-    u8 aa = r.U8();
-    if (m) {
-      for (u32 i = 0; i < m->vKnifeCount; ++i) {
-        m->vKnives[i].knobSize = S;
-        m->vKnives[i].thickness = T;
+  void Knot(u32 index, f32 dx, f32 dy) override {
+    m_m->knots[index].dx = dx;
+    m_m->knots[index].dy = dy;
+  }
+  void GridKnife(u8 horizontal, u32 index, const Walker::Knife& knife) override {
+    PutKnife(knife, horizontal ? m_m->hKnives[index] : m_m->vKnives[index]);
+  }
+  u8 BeginExtras(u32 count) override { return m_m->spl_InitAuxKnivesMem(count); }
+  void ExtraKnife(u32 index, const Walker::Knife& knife, u32 knotA, u32 knotB) override {
+    CLayoutModel::AUXKNIFESTRUCT& x = m_m->xKnives[index];
+    std::memset(static_cast<void*>(&x), 0, sizeof(x));
+    PutKnife(knife, x);
+    x.knotA = knotA;
+    x.knotB = knotB;
+    m_m->xKnifeCount = index + 1;
+  }
+  void Flags(u8 thin, u8 antiAliasing) override {
+    m_m->thinKnives = thin == 1 ? 1 : 0;
+    m_m->antiAliasing = antiAliasing == 1 ? 1 : 0;
+    m_m->spl_OnKnifeSelChanged();
+  }
+  void OldTail(u16 thickness, u16 knobSize, u8 antiAliasing) override {
+    Knife* lists[2] = {m_m->vKnives, m_m->hKnives};
+    const u32 counts[2] = {m_m->vKnifeCount, m_m->hKnifeCount};
+    for (int l = 0; l < 2; ++l)
+      for (u32 i = 0; i < counts[l]; ++i) {
+        lists[l][i].knobSize = knobSize;
+        lists[l][i].thickness = thickness;
       }
-      for (u32 i = 0; i < m->hKnifeCount; ++i) {
-        m->hKnives[i].knobSize = S;
-        m->hKnives[i].thickness = T;
-      }
-      m->thinKnives = T == 0 ? 1 : 0;
-      m->antiAliasing = aa == 1 ? 1 : 0;
-      m->spl_OnKnifeSelChanged();
-    }
-    return kWalkOk;
+    m_m->thinKnives = thickness == 0 ? 1 : 0;
+    m_m->antiAliasing = antiAliasing == 1 ? 1 : 0;
+    m_m->spl_OnKnifeSelChanged();
+  }
+  void Records(const u8* first, u32 n) override {
+    if (n == 0) return;
+    firstRecord = first;
+    recordCount = n;
   }
 
-  if (!r.Has(4) || r.U32() != E) return kWalkBad;
-  if (m && !m->spl_InitAuxKnivesMem(E)) return kWalkBad;
-  for (u32 i = 0; i < E; ++i) {
-    CLayoutModel::AUXKNIFESTRUCT* x = m ? &m->xKnives[i] : nullptr;
-    if (x) std::memset(static_cast<void*>(x), 0, sizeof(*x));
-    if (!ReadKnife(r, x, false)) return kWalkBad;
-    if (!r.Has(8)) return kWalkBad;
-    u32 a = r.U32(), b = r.U32();
-    if (a >= K || b >= K) return kWalkBad;
-    if (x) {
-      x->knotA = a;
-      x->knotB = b;
-      m->xKnifeCount = i + 1;
-    }
+  u8 gridFailed = 0;
+  const u8* firstRecord = nullptr;
+  u32 recordCount = 0;
+
+ private:
+  static void PutKnife(const Walker::Knife& in, Knife& k) {
+    std::memset(static_cast<void*>(&k), 0, sizeof(Knife));
+    k.flipH = in.flags & 1 ? 1 : 0;
+    k.flipU = in.flags & 2 ? 1 : 0;
+    k.hidden = in.flags & 4 ? 1 : 0;
+    k.selected = in.flags & 8 ? 1 : 0;
+    k.pointCount = in.pointCount;
+    k.knobSize = in.knobSize;
+    k.thickness = in.thickness;
+    std::memcpy(k.pointU, in.position, sizeof(f32) * in.pointCount);
+    std::memcpy(k.pointH, in.offset, sizeof(f32) * in.pointCount);
+    std::memcpy(k.pointS, in.smoothness, sizeof(f32) * in.pointCount);
+    CLayoutModel::UpdateCentre(k);
+    k.span = 0;
   }
 
-  if (!r.Has(2)) return kWalkBad;
-  u8 thin = r.U8();
-  u8 aa = r.U8();
-  if (m) {
-    m->thinKnives = thin == 1 ? 1 : 0;
-    m->antiAliasing = aa == 1 ? 1 : 0;
-    m->spl_OnKnifeSelChanged();
-    if (data[0] == 1 && r.Has(4)) {
-      u32 N = r.U32();
-      if (N > 0 && r.Has(static_cast<u64>(N) * CSettingsBlock::kRecordSize)) {
-        *records = data + r.pos;
-        *count = N;
-      }
-    }
-  }
-  return kWalkOk;
-}
+  CLayoutModel* m_m;
+};
 
 void WriteKnife(Writer& w, const Knife& k) {
   u32 P = k.pointCount > CLayoutModel::kMaxPoints ? CLayoutModel::kMaxPoints : k.pointCount;
@@ -264,28 +198,28 @@ u8 CSettingsBlock::WritePuzzle(const CLayoutModel& m, const CTessarette& engine,
 }
 
 u8 CSettingsBlock::IsValid(const u8* data, u32 length, u8 old) {
-  return Walk(data, length, old != 0, nullptr, nullptr, nullptr) == kWalkOk ? 1 : 0;
+  return Walker::Check(data, length, old, ModelSink(nullptr));
 }
 
 namespace {
 
 u8 ReadInto(CKLF_FrameWork& self, CLayoutModel& m, const u8* data, u32 length, bool old, const u8** records,
             u32& count, u8* usedDefaults) {
-  const u8* rec = nullptr;
   count = 0;
   if (records) *records = nullptr;
   if (usedDefaults) *usedDefaults = 0;
-  WalkResult res = kWalkBad;
-  if (Walk(data, length, old, nullptr, nullptr, nullptr) == kWalkOk)
-    res = Walk(data, length, old, &m, &rec, &count);
-  if (res == kWalkOk) {
-    if (records) *records = rec;
-    else count = 0;
+  ModelSink sink(&m);
+  Walker::Result res = Walker::Read(data, length, old ? 1 : 0, sink);
+  if (res == Walker::kRead) {
+    if (records) {
+      *records = sink.firstRecord;
+      count = sink.recordCount;
+    }
     self.ResetError();
     return 1;
   }
-  count = 0;
-  if (res == kWalkBad) {
+  // A grid that cannot be laid fails; any other refusal gives the defaults.
+  if (!sink.gridFailed) {
     if (usedDefaults) *usedDefaults = 1;
     if (m.settings_LoadDefaults()) {
       self.ResetError();

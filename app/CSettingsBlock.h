@@ -7,16 +7,17 @@
 // The 92-byte piece records are carried as they are: they are encoded and
 // decoded by the engine's record codec, never here.
 //
-// Readers check every count against the bytes present (64-bit sums) and
-// against the model's limits (100 lines a direction, 64 points a knife,
-// 19999 extra knives, knot ids inside the grid), and refuse non-finite or
-// absurd values before the layout is touched. A refused block gives the
+// Readers walk the block with the engine's walker (every count against the
+// bytes present, 100 lines a direction, 64 points a knife, knot ids inside
+// the grid, no non-finite or absurd values) plus the model's limit of
+// 19999 extra knives, before the layout is touched. A refused block gives the
 // default layout, and the read still succeeds: only a grid that cannot be
 // laid (memory) fails. Cost: linear in the block size; the writer sizes
 // its block for 64 points a knife.
 #pragma once
 
 #include "CKLF_Mem.h"
+#include "CSettingsBlockWalker.h"
 
 class CLayoutModel;
 class CTessarette;
@@ -28,7 +29,7 @@ f32 klPlatformMacToFLOAT(const u8* in);
 
 class CSettingsBlock : public CKLF_FrameWork {
  public:
-  static constexpr u32 kRecordSize = 92;
+  static constexpr u32 kRecordSize = CSettingsBlockWalker::kRecordSize;
   static constexpr u32 kMagicSize = 6;
   static const char kMagic[kMagicSize + 1];     // "KLTS30"
   static const char kOldMagic[kMagicSize + 1];  // "KLTS20"

@@ -22,38 +22,7 @@ CCutterMainPort g_noMain;
 
 }  // namespace
 
-CCutterModel::CCutterModel()
-    : zoom(0),
-      nodesShown(1),
-      extrasVisible(1),
-      razorCut(1),
-      thicknessMixed(0),
-      knobSizeMixed(0),
-      linkRC(0),
-      cloneMode(1),
-      newNodeSmoothness(0.5),
-      smoothEnabled(0),
-      smoothValue(0),
-      smoothMixed(0),
-      recloneEnabled(0),
-      built(0),
-      selectionSettled(1),
-      cutting(0),
-      closingRestores(1),
-      notifyGuard(0),
-      m_window(&g_noWindow),
-      m_main(&g_noMain),
-      m_conf(nullptr),
-      m_p0{0, 0},
-      m_p1{0, 0},
-      m_hMax(1.0),
-      m_pointCount(0),
-      m_layoutSnapshotLength(0) {
-  std::memset(m_nodeRects, 0, sizeof(m_nodeRects));
-  std::memset(m_handleRects, 0, sizeof(m_handleRects));
-  std::memset(m_handlePresent, 0, sizeof(m_handlePresent));
-  std::memset(&m_drag, 0, sizeof(m_drag));
-}
+CCutterModel::CCutterModel() : m_window(&g_noWindow), m_main(&g_noMain) {}
 
 CCutterModel::~CCutterModel() {}
 

@@ -201,25 +201,25 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
                                  CKLF_Mem& table);
 
   // ---- State the window shows and sets.
-  u8 zoom;             // 0 1x1, 1 1x2, 2 1x4
-  u8 nodesShown;
-  u8 extrasVisible;
-  u8 razorCut;
-  u8 thicknessMixed;
-  u8 knobSizeMixed;
-  u8 linkRC;           // "Cutter_LinkRC"
-  u32 cloneMode;
-  f64 newNodeSmoothness;
+  u8 zoom = 0;  // 0 1x1, 1 1x2, 2 1x4
+  u8 nodesShown = 1;
+  u8 extrasVisible = 1;
+  u8 razorCut = 1;
+  u8 thicknessMixed = 0;
+  u8 knobSizeMixed = 0;
+  u8 linkRC = 0;  // "Cutter_LinkRC"
+  u32 cloneMode = 1;
+  f64 newNodeSmoothness = 0.5;
   // Smoothness controls: enabled, slider 0..100, edit line " ???" when mixed.
-  u8 smoothEnabled;
-  u32 smoothValue;
-  u8 smoothMixed;
-  u8 recloneEnabled;
-  u8 built;
-  u8 selectionSettled;
-  u8 cutting;
-  u8 closingRestores;  // Cancel and close put the old layout back
-  u8 notifyGuard;      // held while the main window pushes values in
+  u8 smoothEnabled = 0;
+  u32 smoothValue = 0;
+  u8 smoothMixed = 0;
+  u8 recloneEnabled = 0;
+  u8 built = 0;
+  u8 selectionSettled = 1;
+  u8 cutting = 0;
+  u8 closingRestores = 1;  // Cancel and close put the old layout back
+  u8 notifyGuard = 0;  // held while the main window pushes values in
 
  private:
   class CNodesSorterIDS;
@@ -249,7 +249,7 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
 
   CCutterWindowPort* m_window;
   CCutterMainPort* m_main;
-  CKLF_Storage* m_conf;
+  CKLF_Storage* m_conf = nullptr;
   CCutterUndo m_undo;
 
   // Preview geometry and layers.
@@ -257,18 +257,18 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
   CKLF_Image m_extrasLayer;
   CKLF_2DMath m_math;
   CKLF_ImageDrawing m_drawing;
-  kltFPOS m_p0;
-  kltFPOS m_p1;
-  f64 m_hMax;
-  kltRECT_s m_nodeRects[kMaxNodes];
-  kltRECT_s m_handleRects[8];
-  u8 m_handlePresent[8];
+  kltFPOS m_p0{};
+  kltFPOS m_p1{};
+  f64 m_hMax = 1.0;
+  kltRECT_s m_nodeRects[kMaxNodes]{};
+  kltRECT_s m_handleRects[8]{};
+  u8 m_handlePresent[8]{};
   CKLF_Mem m_points;  // kltFPOS samples of the path
   CKLF_Mem m_spans;   // u32 span index of each sample
-  u32 m_pointCount;
+  u32 m_pointCount = 0;
 
-  DRAG m_drag;
+  DRAG m_drag{};
 
   CKLF_Mem m_layoutSnapshot;
-  u32 m_layoutSnapshotLength;
+  u32 m_layoutSnapshotLength = 0;
 };

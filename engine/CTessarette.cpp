@@ -39,51 +39,7 @@ void CTessarette::DefaultLight(f32 light[3]) {
   light[2] = static_cast<f32>(0.5 / n);
 }
 
-CTessarette::CTessarette()
-    : m_colorKind(1),
-      m_vCount(0),
-      m_hCount(0),
-      m_knots(nullptr),
-      m_knotCount(0),
-      m_knotColumns(0),
-      m_knotRows(0),
-      m_vKnives(nullptr),
-      m_vKnifeCount(0),
-      m_vKnifeColumns(0),
-      m_vKnifeRows(0),
-      m_hKnives(nullptr),
-      m_hKnifeCount(0),
-      m_hKnifeColumns(0),
-      m_hKnifeRows(0),
-      m_xKnives(nullptr),
-      m_xKnifeCount(0),
-      m_thinKnife(1),
-      m_antiAlias(1),
-      m_progress(nullptr),
-      m_lastProgress(-1),
-      m_alertProc(nullptr),
-      m_alertUser(nullptr),
-      m_splinePointCount(0),
-      m_cells(nullptr),
-      m_cellCount(0),
-      m_splitterPiece(0),
-      m_threads(0),
-      m_largestWidth(0),
-      m_largestHeight(0),
-      m_planeCount(0),
-      m_runFill(1),
-      m_nested(0) {
-  std::memset(m_vPos, 0, sizeof(m_vPos));
-  std::memset(m_hPos, 0, sizeof(m_hPos));
-  std::memset(m_splineKnots, 0, sizeof(m_splineKnots));
-  std::memset(m_extraRender, 0, sizeof(m_extraRender));
-  m_alertText[0] = 0;
-  m_alertTitle[0] = 0;
-  m_doc.colorKind = 1;
-  m_doc.filterArea = {0, 0, 0, 0};
-  m_doc.layerAccess = 0;
-  m_doc.layers = nullptr;
-
+CTessarette::CTessarette() {
   // Reserved bytes zero: records are copied and compared as bytes.
   m_defColorOverlay = {};
   m_defStroke = {};

@@ -349,29 +349,29 @@ class CTessarette : public CKLF_FrameWork {
 
   // ---- Layout data, read and written directly by the windows. Sizes
   // change only through Init.
-  u8 m_colorKind;
-  u16 m_vCount;  // inner vertical splitters
-  u16 m_hCount;  // inner horizontal splitters
-  f32 m_vPos[kMaxSplitters];  // relative to the width, the first m_vCount used
-  f32 m_hPos[kMaxSplitters];  // relative to the height
-  KNOT* m_knots;
-  u32 m_knotCount;
-  u16 m_knotColumns;  // m_vCount + 2
-  u16 m_knotRows;     // m_hCount + 2
+  u8 m_colorKind = 1;
+  u16 m_vCount = 0;  // inner vertical splitters
+  u16 m_hCount = 0;  // inner horizontal splitters
+  f32 m_vPos[kMaxSplitters]{};  // relative to the width, the first m_vCount used
+  f32 m_hPos[kMaxSplitters]{};  // relative to the height
+  KNOT* m_knots = nullptr;
+  u32 m_knotCount = 0;
+  u16 m_knotColumns = 0;  // m_vCount + 2
+  u16 m_knotRows = 0;  // m_hCount + 2
   // Vertical knife (c, r) runs on splitter c from knot (c+1, r) to (c+1, r+1).
-  KNIFESTRUCT_RENDERER* m_vKnives;
-  u32 m_vKnifeCount;
-  u16 m_vKnifeColumns;  // m_vCount
-  u16 m_vKnifeRows;     // m_hCount + 1
+  KNIFESTRUCT_RENDERER* m_vKnives = nullptr;
+  u32 m_vKnifeCount = 0;
+  u16 m_vKnifeColumns = 0;  // m_vCount
+  u16 m_vKnifeRows = 0;  // m_hCount + 1
   // Horizontal knife (c, r) runs on splitter r from knot (c, r+1) to (c+1, r+1).
-  KNIFESTRUCT_RENDERER* m_hKnives;
-  u32 m_hKnifeCount;
-  u16 m_hKnifeColumns;  // m_vCount + 1
-  u16 m_hKnifeRows;     // m_hCount
-  EXTRAKNIFE* m_xKnives;
-  u32 m_xKnifeCount;
-  u8 m_thinKnife;  // 1: knives 1 pixel wide, shared out among the pieces
-  u8 m_antiAlias;
+  KNIFESTRUCT_RENDERER* m_hKnives = nullptr;
+  u32 m_hKnifeCount = 0;
+  u16 m_hKnifeColumns = 0;  // m_vCount + 1
+  u16 m_hKnifeRows = 0;  // m_hCount
+  EXTRAKNIFE* m_xKnives = nullptr;
+  u32 m_xKnifeCount = 0;
+  u8 m_thinKnife = 1;  // 1: knives 1 pixel wide, shared out among the pieces
+  u8 m_antiAlias = 1;
 
   // What a new piece gets.
   SFX_COLOROVERLAY m_defColorOverlay;
@@ -496,12 +496,12 @@ class CTessarette : public CKLF_FrameWork {
                     u8 high);
   u8 i_CheckCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask, u32 maskStride);
 
-  CKLF_Progress* m_progress;
-  i32 m_lastProgress;
-  AlertProc m_alertProc;
-  void* m_alertUser;
-  char m_alertText[251];
-  char m_alertTitle[251];
+  CKLF_Progress* m_progress = nullptr;
+  i32 m_lastProgress = -1;
+  AlertProc m_alertProc = nullptr;
+  void* m_alertUser = nullptr;
+  char m_alertText[251]{};
+  char m_alertTitle[251]{};
 
   CKLF_Mem m_knotBlock;
   CKLF_Mem m_vKnifeBlock;
@@ -510,23 +510,23 @@ class CTessarette : public CKLF_FrameWork {
 
   CKLF_ImageDrawing m_drawing;
   CKLF_2DMath m_math;
-  CKLF_2DMath::KLSPLINEPOINT m_splineKnots[66];
+  CKLF_2DMath::KLSPLINEPOINT m_splineKnots[66]{};
   CKLF_Mem m_splinePoints;
-  u32 m_splinePointCount;
+  u32 m_splinePointCount = 0;
 
   CKLF_Mem m_cellBlock;
-  SPLITEDCELL* m_cells;
-  u32 m_cellCount;
-  u8 m_splitterPiece;
+  SPLITEDCELL* m_cells = nullptr;
+  u32 m_cellCount = 0;
+  u8 m_splitterPiece = 0;
 
   RenderContext m_render;
-  RenderContext* m_extraRender[KLF_Parallel::kMaxThreads];
-  u32 m_threads;
-  i32 m_largestWidth;
-  i32 m_largestHeight;
-  u8 m_planeCount;  // colour planes + the piece mask
+  RenderContext* m_extraRender[KLF_Parallel::kMaxThreads]{};
+  u32 m_threads = 0;
+  i32 m_largestWidth = 0;
+  i32 m_largestHeight = 0;
+  u8 m_planeCount = 0;  // colour planes + the piece mask
 
-  DOCUMENT m_doc;
+  DOCUMENT m_doc = {1, {0, 0, 0, 0}, 0, nullptr};
 
   // Cut state: the knife mask, the piece work mask, cell centres.
   CKLF_Mem m_knifeBlock;
@@ -540,8 +540,8 @@ class CTessarette : public CKLF_FrameWork {
   CKLF_Mem m_regionBlock;  // Region records of the recording fill
   u32 m_regionCount = 0;
   CTessaretteRuns m_runs;
-  u8 m_runFill;
-  u8 m_nested;  // inside a cut: keep the progress already reported
+  u8 m_runFill = 1;
+  u8 m_nested = 0;  // inside a cut: keep the progress already reported
   u8 m_imagesOnRender = 0;
 };
 

@@ -1,136 +1,85 @@
 // Rebuilding the engine's grid, knots and knives from a settings block, for
-// a replay without the main window.
-#include <cmath>
+// a replay without the main window. The engine's rules: every mismatch
+// fails (no fall-back), a hidden knife becomes count -1, the knob size is
+// applied to the points here, and a short piece section fails the read.
 #include <cstring>
 
+#include "CSettingsBlockWalker.h"
 #include "CTessarette.h"
-#include "KLF_BigEndian.h"
 
 namespace {
 
-const u32 kRecordSize = 92;
-const u32 kMaxPoints = 64;
+typedef CSettingsBlockWalker Walker;
+static_assert(Walker::kMaxLines <= CTessarette::kMaxSplitters && Walker::kMaxPoints <= 64,
+              "what the walker takes fits the engine's arrays");
 
-
-bool Bounded(f32 v) { return std::isfinite(v) && std::fabs(v) <= CTessarette::kCoordLimit; }
-f32 Clamp(f32 v, f32 lo, f32 hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
-// One knife record; k null checks only.
-bool ReadKnife(KLF_BEReader& r, CTessarette::KNIFESTRUCT_RENDERER* k) {
-  if (!r.Has(5)) return false;
-  u8 flags = r.U8();
-  u32 P = r.U16();
-  u32 knob = r.U8();
-  u32 thickness = r.U8();
-  // The knife holds 64 points.
-  if (P > kMaxPoints || !r.Has(12ull * P)) return false;
-  u64 start = r.pos;
-  for (u32 j = 0; j < 3 * P; ++j)
-    if (!std::isfinite(r.F32())) return false;
-  if (!k) return true;
-
-  r.pos = start;
-  const bool flipH = flags & 1, flipU = flags & 2, hidden = flags & 4;
-  std::memset(k, 0, sizeof(*k));
-  k->thickness = thickness;
-  f32* arrays[3] = {k->position, k->offset, k->smoothness};
-  for (int a = 0; a < 3; ++a)
-    for (u32 j = 0; j < P; ++j) arrays[a][flipU ? P - 1 - j : j] = r.F32();
+void PutKnife(const Walker::Knife& in, CTessarette::KNIFESTRUCT_RENDERER& k) {
+  const u32 P = in.pointCount;
+  const bool flipH = in.flags & 1, flipU = in.flags & 2, hidden = in.flags & 4;
+  std::memset(&k, 0, sizeof(k));
+  k.thickness = in.thickness;
   for (u32 j = 0; j < P; ++j) {
-    f32 u = Clamp(k->position[j], 0.0f, 1.0f);
-    k->position[j] = flipU ? 1.0f - u : u;
-    f32 h = Clamp(k->offset[j], -3.0f, 3.0f);
-    k->offset[j] = flipH ? -h : h;
-    k->smoothness[j] = Clamp(k->smoothness[j], -2.0f, 2.0f);
+    const u32 to = flipU ? P - 1 - j : j;
+    k.position[to] = flipU ? 1.0f - in.position[j] : in.position[j];
+    k.offset[to] = flipH ? -in.offset[j] : in.offset[j];
+    k.smoothness[to] = in.smoothness[j];
   }
   if (hidden) {
-    k->count = -1;
-    return true;
+    k.count = -1;
+    return;
   }
-  k->count = static_cast<i32>(P);
-  if (knob != 100 && P != 0) {
-    f64 s = knob / 100.0, m = 0;
-    for (u32 j = 0; j < P; ++j) m += k->position[j];
+  k.count = static_cast<i32>(P);
+  if (in.knobSize != 100 && P != 0) {
+    f64 s = in.knobSize / 100.0, m = 0;
+    for (u32 j = 0; j < P; ++j) m += k.position[j];
     m /= P;
     for (u32 j = 0; j < P; ++j) {
-      k->position[j] = static_cast<f32>(m + s * (k->position[j] - m));
-      k->offset[j] = static_cast<f32>(k->offset[j] * s);
+      k.position[j] = static_cast<f32>(m + s * (k.position[j] - m));
+      k.offset[j] = static_cast<f32>(k.offset[j] * s);
     }
   }
-  return true;
 }
 
-// Walks the block; without commit it only checks, with commit (after the
-// checks passed) it rebuilds the engine's layout.
-bool ReadBlock(CTessarette& e, const u8* d, u32 length, bool commit, u8& layout, u32& count, const u8*& records) {
-  if (!d || length < 10) return false;
-  KLF_BEReader r = {d, length, 2};
-  u32 H = r.U16(), V = r.U16(), E = r.U32();
-  // More lines than the grid holds would leave the rest of the block read
-  // at wrong offsets.
-  if (H > CTessarette::kMaxSplitters || V > CTessarette::kMaxSplitters || E > CTessarette::kMaxExtraKnives)
-    return false;
-  if (!r.Has(4ull * (H + V))) return false;
-  if (commit && !e.Init(V + 1, H + 1, E)) return false;
-  f32* pos[2] = {e.m_hPos, e.m_vPos};
-  u32 n[2] = {H, V};
-  for (int a = 0; a < 2; ++a)
-    for (u32 i = 0; i < n[a]; ++i) {
-      f32 v = r.F32();
-      if (!Bounded(v)) return false;
-      if (commit) pos[a][i] = v;
-    }
+class EngineSink : public Walker::Sink {
+ public:
+  explicit EngineSink(CTessarette& e) : m_e(e) {}
 
-  const u32 K = (V + 2) * (H + 2);
-  if (!r.Has(4) || r.U32() != K || !r.Has(8ull * K)) return false;
-  for (u32 i = 0; i < K; ++i) {
-    f32 dx = r.F32(), dy = r.F32();
-    if (!Bounded(dx) || !Bounded(dy)) return false;
-    if (commit) {
-      e.m_knots[i].dx = dx;
-      e.m_knots[i].dy = dy;
-    }
+  u32 MaxExtraKnives() const override { return CTessarette::kMaxExtraKnives; }
+  u8 RecordsMustFit() const override { return 1; }
+
+  u8 Begin(u32 H, u32 V, u32 E) override { return m_e.Init(V + 1, H + 1, E); }
+  void Line(u8 horizontal, u32 index, f32 position) override {
+    (horizontal ? m_e.m_hPos : m_e.m_vPos)[index] = position;
+  }
+  void Knot(u32 index, f32 dx, f32 dy) override {
+    m_e.m_knots[index].dx = dx;
+    m_e.m_knots[index].dy = dy;
+  }
+  void GridKnife(u8 horizontal, u32 index, const Walker::Knife& knife) override {
+    PutKnife(knife, horizontal ? m_e.m_hKnives[index] : m_e.m_vKnives[index]);
+  }
+  u8 BeginExtras(u32) override { return 1; }  // Init sized the list
+  void ExtraKnife(u32 index, const Walker::Knife& knife, u32 knotA, u32 knotB) override {
+    PutKnife(knife, m_e.m_xKnives[index].knife);
+    m_e.m_xKnives[index].firstKnot = knotA;
+    m_e.m_xKnives[index].secondKnot = knotB;
+  }
+  void Flags(u8 thin, u8 antiAliasing) override {
+    m_e.m_thinKnife = thin == 1 ? 1 : 0;
+    m_e.m_antiAlias = antiAliasing == 1 ? 1 : 0;
+  }
+  void OldTail(u16, u16, u8) override {}  // the replay reads the current form only
+  void Records(const u8* first, u32 n) override {
+    firstRecord = first;
+    recordCount = n;
   }
 
-  // Both lists run row by row, as the engine stores them.
-  const u32 vc = V * (H + 1), hc = (V + 1) * H;
-  if (!r.Has(4) || r.U32() != vc) return false;
-  for (u32 i = 0; i < vc; ++i)
-    if (!ReadKnife(r, commit ? &e.m_vKnives[i] : nullptr)) return false;
-  if (!r.Has(4) || r.U32() != hc) return false;
-  for (u32 i = 0; i < hc; ++i)
-    if (!ReadKnife(r, commit ? &e.m_hKnives[i] : nullptr)) return false;
+  const u8* firstRecord = nullptr;
+  u32 recordCount = 0;
 
-  if (!r.Has(4) || r.U32() != E) return false;
-  for (u32 i = 0; i < E; ++i) {
-    if (!ReadKnife(r, commit ? &e.m_xKnives[i].knife : nullptr) || !r.Has(8)) return false;
-    u32 a = r.U32(), b = r.U32();
-    if (a >= K || b >= K) return false;
-    if (commit) {
-      e.m_xKnives[i].firstKnot = a;
-      e.m_xKnives[i].secondKnot = b;
-    }
-  }
-
-  if (!r.Has(2)) return false;
-  u8 thin = r.U8(), aa = r.U8();
-  u32 N = 0;
-  const u8* first = nullptr;
-  if (d[0] == 1) {
-    if (!r.Has(4)) return false;
-    N = r.U32();
-    if (!r.Has(static_cast<u64>(N) * kRecordSize)) return false;
-    first = N ? d + r.pos : nullptr;
-  }
-  if (commit) {
-    e.m_thinKnife = thin == 1 ? 1 : 0;
-    e.m_antiAlias = aa == 1 ? 1 : 0;
-    layout = d[1] == 0 ? 1 : 0;
-    count = N;
-    records = first;
-  }
-  return true;
-}
+ private:
+  CTessarette& m_e;
+};
 
 }  // namespace
 
@@ -140,14 +89,17 @@ u8 CTessarette::InitFromLastSettingsBinary(const CKLF_Mem* block, u8& layout, u3
   layout = 0;
   const u8* d = block ? block->GetPtr() : nullptr;
   u32 length = block ? block->GetSize() : 0;
+  EngineSink sink(*this);
   // The whole block is checked before the layout is touched.
-  if (!ReadBlock(*this, d, length, false, layout, count, records)) return Fail(klErrNotFormat);
-  if (!ReadBlock(*this, d, length, true, layout, count, records)) {
+  Walker::Result res = Walker::Read(d, length, 0, sink);
+  if (res == Walker::kRefused) return Fail(klErrNotFormat);
+  if (res == Walker::kStopped) {
     if (!GetError()) SetError(klErrNotFormat);
-    count = 0;
-    records = nullptr;
     return 0;
   }
+  layout = d[1] == 0 ? 1 : 0;
+  count = sink.recordCount;
+  records = sink.firstRecord;
   ResetError();
   return 1;
 }

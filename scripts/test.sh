@@ -3,8 +3,9 @@
 # UndefinedBehaviorSanitizer, runs every test, runs the threaded suites
 # under ThreadSanitizer, then checks that the benchmarks (Release) and the
 # fuzz targets still build, and runs each fuzz target for a short while.
-# Ends with one line: "N passed, N failed", counting the tests, the
-# ThreadSanitizer suites, the benchmark build and the fuzz targets.
+# Ends with one line: "N passed, N failed", counting the layer check, the
+# tests, the ThreadSanitizer suites, the benchmark build and the fuzz
+# targets.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,13 @@ bash scripts/install-deps.sh || exit 1
 JOBS=$(nproc 2>/dev/null || echo 2)
 passed=0
 failed=0
+
+# No include runs back up between the folders (also a ctest).
+if bash scripts/check_layers.sh; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
 
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1

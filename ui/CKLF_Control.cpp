@@ -1,36 +1,7 @@
 #include "CKLF_Control.h"
 
-#include "CKLF_CtrlButton.h"
 #include "CKLF_CtrlPicture.h"
-#include "CKLF_CtrlCheckBox.h"
-#include "CKLF_CtrlProgress.h"
-#include "CKLF_CtrlRadioButton.h"
-#include "CKLF_CtrlEditLine.h"
-#include "CKLF_CtrlList.h"
-#include "CKLF_CtrlRuler.h"
-#include "CKLF_CtrlScrollBar.h"
-#include "CKLF_CtrlSlider.h"
-#include "CKLF_CtrlStaticImage.h"
-#include "CKLF_CtrlStaticText.h"
 #include "CKLF_Window.h"
-
-CKLF_Control* KLF_NewControl(u8 type) {
-  // The preview (11) is only ever added from outside.
-  switch (type) {
-    case klCtrlSlider: return new CKLF_CtrlSlider;
-    case klCtrlStaticImage: return new CKLF_CtrlStaticImage;
-    case klCtrlStaticText: return new CKLF_CtrlStaticText;
-    case klCtrlProgress: return new CKLF_CtrlProgress;
-    case klCtrlButton: return new CKLF_CtrlButton;
-    case klCtrlRadioButton: return new CKLF_CtrlRadioButton;
-    case klCtrlCheckBox: return new CKLF_CtrlCheckBox;
-    case klCtrlScrollBar: return new CKLF_CtrlScrollBar;
-    case klCtrlEditLine: return new CKLF_CtrlEditLine;
-    case klCtrlList: return new CKLF_CtrlList;
-    case klCtrlRuler: return new CKLF_CtrlRuler;
-    default: return nullptr;
-  }
-}
 
 CKLF_Control::CKLF_Control()
     : m_type(0),

@@ -191,7 +191,3 @@ class CKLF_Control : public CKLF_FrameWork {
   u8 m_repeatDelay;
   u8 m_repeat;
 };
-
-// A new control of a toolkit type; null for a type not built yet (edit
-// line, list, ruler) and for the preview, which windows add themselves.
-CKLF_Control* KLF_NewControl(u8 type);

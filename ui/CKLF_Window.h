@@ -16,6 +16,7 @@
 #include "CKLF_OffscreenBitmap.h"
 #include "CKLF_WindowResource.h"
 #include "CKLP_UIPlatform.h"
+#include "KLF_ControlFactory.h"
 
 class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
  public:
