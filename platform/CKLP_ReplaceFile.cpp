@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -19,6 +20,21 @@ std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The temporary files that exist, for RemoveTemporaries: a fixed table, so
+// that a signal handler reads it without a lock or an allocation. A slot
+// is free (0), claimed by a writer (1), or names a file that exists (2).
+constexpr int kSlots = 16;
+char g_names[kSlots][PATH_MAX];
+std::atomic<int> g_state[kSlots];
+
+int ClaimSlot() {
+  for (int i = 0; i < kSlots; ++i) {
+    int expected = 0;
+    if (g_state[i].compare_exchange_strong(expected, 1)) return i;
+  }
+  return -1;  // more writers at once than slots: their files go unlisted
 }
 
 // Writes all bytes to fd, again after interruptions; errno on failure.
@@ -66,7 +82,23 @@ bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason) {
   if (fd < 0) return reason = std::strerror(errno), false;
   close(fd);
   m_temp = buf.data();
+  m_slot = buf.size() <= PATH_MAX ? ClaimSlot() : -1;
+  if (m_slot >= 0) {
+    std::memcpy(g_names[m_slot], buf.data(), buf.size());
+    g_state[m_slot].store(2, std::memory_order_release);
+  }
   return true;
+}
+
+void CKLP_ReplaceFile::i_Forget() {
+  if (m_slot >= 0) g_state[m_slot].store(0, std::memory_order_release);
+  m_slot = -1;
+  m_temp.clear();
+}
+
+void CKLP_ReplaceFile::RemoveTemporaries() {
+  for (int i = 0; i < kSlots; ++i)
+    if (g_state[i].load(std::memory_order_acquire) == 2) unlink(g_names[i]);
 }
 
 bool CKLP_ReplaceFile::Commit(std::string& reason) {
@@ -78,14 +110,14 @@ bool CKLP_ReplaceFile::Commit(std::string& reason) {
     Abandon();
     return false;
   }
-  m_temp.clear();
+  i_Forget();
   SyncPath(FolderOf(m_target), O_RDONLY | O_DIRECTORY);
   return true;
 }
 
 void CKLP_ReplaceFile::Abandon() {
   if (!m_temp.empty()) unlink(m_temp.c_str());
-  m_temp.clear();
+  i_Forget();
 }
 
 bool CKLP_ReplaceFile::WriteAll(const std::string& target, const std::vector<uint8_t>& bytes, std::string& reason) {
