@@ -57,6 +57,8 @@ class CKLT_HostRunner {
   int i_ServeSelection(std::string& message);
   int i_HandSettings(std::string& message);
   int i_RunPlugin(std::string& message);
+  int i_CountPieces(std::string& message);
+  void i_NoteUnusedColours(bool layoutMode) const;
   int i_Explain(int16_t result, std::string& message) const;
   int i_WriteResults(std::string& message);
   void i_Note(const std::string& text) const;
@@ -70,5 +72,6 @@ class CKLT_HostRunner {
   bool m_lent = false;  // the target layer's planes are the host's document planes
   bool m_scriptPlayed = false;
   std::vector<CKLT_FilterHost::DescRecord> m_script;
+  std::vector<uint8_t> m_block;  // the settings handed over; empty when not known
   int16_t m_lastResult = 0;
 };
