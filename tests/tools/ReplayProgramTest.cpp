@@ -189,6 +189,13 @@ TEST(ReplayProgram, TheInstalledProgramFindsItsPlugin) {
                                      .c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_TRUE(std::filesystem::exists(dir.File("out.png")));
+  // The relief renderer comes along, with its sample picture beside it.
+  EXPECT_TRUE(std::filesystem::is_symlink(prefix + "/bin/surface_render"));
+  EXPECT_EQ(std::system((prefix + "/bin/surface_render --mode grid --size 80x60 -o " + dir.File("relief.png") +
+                         " > /dev/null 2>&1")
+                            .c_str()),
+            0);
+  EXPECT_TRUE(std::filesystem::exists(dir.File("relief.png")));
 }
 
 TEST(ReplayProgram, CrossingKnivesAndUnusedColoursAreSaid) {
