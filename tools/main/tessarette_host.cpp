@@ -1,6 +1,7 @@
 // tessarette-host: runs the filter plug-in on an image file from the shell.
 #include <signal.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <new>
@@ -37,8 +38,10 @@ int Main(int argc, char** argv) {
 // An interrupted write leaves no hidden temporary file: it is removed and
 // the program ends on the signal, as it would have without the handler.
 void OnSignal(int signal) {
+  const int saved = errno;
   CKLP_ReplaceFile::RemoveTemporaries();
   std::raise(signal);  // the handler was reset to the default one
+  errno = saved;
 }
 
 void RemoveTemporariesOnSignals() {
