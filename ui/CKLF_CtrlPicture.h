@@ -15,6 +15,7 @@ class CKLF_CtrlPicture {
 
   u8 IsPresent() const { return m_data ? 1 : 0; }
   const u8* GetData() const { return m_data; }
+  u8* GetData() { return m_data; }
   kltRECT_s GetRect() const { return m_rect; }
   i32 GetWidth() const { return m_rect.right - m_rect.left; }
   i32 GetHeight() const { return m_rect.bottom - m_rect.top; }
@@ -45,6 +46,9 @@ class CKLF_StatePictures {
   kltRECT_s GetUnion() const;
   // The picture a state shows (null when none) and whether it is dimmed.
   const CKLF_CtrlPicture* Pick(u8 state, u8& dimmed) const;
+  CKLF_CtrlPicture* Pick(u8 state, u8& dimmed) {
+    return const_cast<CKLF_CtrlPicture*>(static_cast<const CKLF_StatePictures*>(this)->Pick(state, dimmed));
+  }
   const CKLF_CtrlPicture& Get(u8 index) const { return m_pictures[index]; }
 
  private:

@@ -44,10 +44,10 @@ void CKLF_CtrlStaticImage::SetOpacity(u8 opacity) {
   Redraw();
 }
 
-const u8* CKLF_CtrlStaticImage::GetStateMemPtr(u8 state, kltRECT_s* rect) {
+u8* CKLF_CtrlStaticImage::GetStateMemPtr(u8 state, kltRECT_s* rect) {
   if (!m_created || (state != 1 && state != 8)) return nullptr;
   u8 dimmed = 0;
-  const CKLF_CtrlPicture* pic = m_pictures.Pick(state, dimmed);
+  CKLF_CtrlPicture* pic = m_pictures.Pick(state, dimmed);
   if (pic && rect) *rect = pic->GetRect();
   return pic ? pic->GetData() : nullptr;
 }

@@ -312,6 +312,9 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
     return i_Fail(n.Where() + "an image's art is piece, navigator or plain");
   const std::string f = "UIResources>Static Images>" + n.args[0];
   for (bool disabled : {false, true}) {
+    // The preview draws the navigator's view frame into its normal
+    // picture, which a disabled navigator then shows dimmed.
+    if (disabled && kind == "navigator") continue;
     CKLT_UIArt art(r);
     if (kind == "ruler")
       art.Fill(disabled ? 0x70 : 0xB8, disabled ? 0x70 : 0xB8, disabled ? 0x74 : 0xBE, 0);
