@@ -31,6 +31,13 @@ const StateName kBarStates[] = {{"Normal", KLT_Look::Normal},
 
 bool Vertical(kltRECT_s r) { return r.bottom - r.top > r.right - r.left; }
 
+// A dial's points lie on this circle, in window coordinates.
+void DialCircle(kltRECT_s r, double& cx, double& cy, double& radius) {
+  cx = (r.left + r.right) / 2.0;
+  cy = (r.top + r.bottom) / 2.0;
+  radius = std::min(r.right - r.left, r.bottom - r.top) / 2.0 - 8;
+}
+
 }  // namespace
 
 bool CKLT_UIBuilder::i_Fail(const std::string& message) {
@@ -454,8 +461,8 @@ bool CKLT_UIBuilder::i_SliderPoints(const KLT_UINode& n, const std::string& f, k
     if (flagged[at]) return i_Fail(c->Where() + "point " + std::to_string(at) + " has a value already");
     flagged[at] = true;
   }
-  const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
-  const double radius = std::min(r.right - r.left, r.bottom - r.top) / 2.0 - 8;
+  double cx, cy, radius;
+  DialCircle(r, cx, cy, radius);
   const bool v = Vertical(r);
   for (long j = 0; j < count; ++j) {
     double x, y;
@@ -491,15 +498,20 @@ bool CKLT_UIBuilder::i_Slider(const KLT_UINode& n, kltRECT_s r) {
   std::vector<kltPOS> points;
   bool dial = false;
   if (!i_SliderPoints(n, f, r, points, dial)) return false;
+  // Pixel centres in the picture's own coordinates.
   std::vector<kltFPOS> path;
   for (const kltPOS& p : points) path.push_back({p.x - r.left + 0.5, p.y - r.top + 0.5});
-  if (dial) path.pop_back();  // the last point closes the ring
+  double cx, cy, radius;
+  DialCircle(r, cx, cy, radius);
   const int d = 15, x0 = points[0].x, y0 = points[0].y;
   const kltRECT_s knobRect = {x0 - d / 2, y0 - d / 2, x0 - d / 2 + d, y0 - d / 2 + d};
   if (knobRect.left < 0 || knobRect.top < 0) return i_Fail(n.Where() + "the knob leaves the window");
   for (const StateName& s : kBarStates) {
     CKLT_UIArt track(r), knob(knobRect);
-    klt_theme::SliderTrack(track.Cr(), track.W(), track.H(), path, dial, s.look);
+    if (dial)
+      klt_theme::SliderRing(track.Cr(), cx - r.left + 0.5, cy - r.top + 0.5, radius, s.look);
+    else
+      klt_theme::SliderTrack(track.Cr(), path, s.look);
     klt_theme::SliderKnob(knob.Cr(), d, s.look);
     if (!i_Out(m_out.AddPacked(f + ">Background_" + s.name, track.ImageRecord()) &&
                m_out.AddPacked(f + ">Thumb_" + s.name, knob.ImageRecord())))

@@ -158,6 +158,23 @@ void Toggle(cairo_t* cr, double w, double h, KLT_Look look, bool on, const std::
   (void)w;
 }
 
+// The groove of a slider along the path trace() lays: a dark edge under a
+// fill of the look.
+template <class Trace>
+void Groove(cairo_t* cr, Trace trace, KLT_Look look) {
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  trace();
+  cairo_set_line_width(cr, 6);
+  Rgb(cr, 0x111113);
+  cairo_stroke(cr);
+  trace();
+  cairo_set_line_width(cr, 4);
+  const u32 fill = look == KLT_Look::Highlighted ? 0x2C2C31 : look == KLT_Look::Pressed ? 0x2A4F7A : 0x1F1F22;
+  Rgb(cr, fill, look == KLT_Look::Disabled ? 0.6 : 1);
+  cairo_stroke(cr);
+}
+
 }  // namespace
 
 void WindowBackground(cairo_t* cr, double w, double h, double captionH) {
@@ -307,27 +324,26 @@ void ScrollThumb(cairo_t* cr, double w, double h, bool vertical, KLT_Look look) 
   cairo_fill(cr);
 }
 
-void SliderTrack(cairo_t* cr, double w, double h, const std::vector<kltFPOS>& path, bool closed, KLT_Look look) {
-  (void)w;
-  (void)h;
+void SliderTrack(cairo_t* cr, const std::vector<kltFPOS>& path, KLT_Look look) {
   if (path.size() < 2) return;
-  auto trace = [&]() {
-    cairo_new_path(cr);
-    cairo_move_to(cr, path[0].x, path[0].y);
-    for (size_t i = 1; i < path.size(); ++i) cairo_line_to(cr, path[i].x, path[i].y);
-    if (closed) cairo_close_path(cr);
-  };
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-  trace();
-  cairo_set_line_width(cr, 6);
-  Rgb(cr, 0x111113);
-  cairo_stroke(cr);
-  trace();
-  cairo_set_line_width(cr, 4);
-  const u32 fill = look == KLT_Look::Highlighted ? 0x2C2C31 : look == KLT_Look::Pressed ? 0x2A4F7A : 0x1F1F22;
-  Rgb(cr, fill, look == KLT_Look::Disabled ? 0.6 : 1);
-  cairo_stroke(cr);
+  Groove(
+      cr,
+      [&]() {
+        cairo_new_path(cr);
+        cairo_move_to(cr, path[0].x, path[0].y);
+        for (size_t i = 1; i < path.size(); ++i) cairo_line_to(cr, path[i].x, path[i].y);
+      },
+      look);
+}
+
+void SliderRing(cairo_t* cr, double cx, double cy, double radius, KLT_Look look) {
+  Groove(
+      cr,
+      [&]() {
+        cairo_new_path(cr);
+        cairo_arc(cr, cx, cy, radius, 0, 2 * M_PI);
+      },
+      look);
 }
 
 void SliderKnob(cairo_t* cr, double d, KLT_Look look) {
