@@ -21,6 +21,7 @@ struct KeyPair {
 
 const KeyPair kKeys[] = {
     {GDK_KEY_Up, 0x7E},         {GDK_KEY_Down, 0x7D},        {GDK_KEY_Left, 0x7B},      {GDK_KEY_Right, 0x7C},
+    {GDK_KEY_KP_Up, 0x7E},      {GDK_KEY_KP_Down, 0x7D},     {GDK_KEY_KP_Left, 0x7B},   {GDK_KEY_KP_Right, 0x7C},
     {GDK_KEY_BackSpace, 0x33},  {GDK_KEY_Return, 0x24},      {GDK_KEY_KP_Enter, 0x4C},  {GDK_KEY_Escape, 0x35},
     {GDK_KEY_Delete, 0x75},     {GDK_KEY_KP_Delete, 0x75},   {GDK_KEY_End, 0x77},       {GDK_KEY_KP_End, 0x77},
     {GDK_KEY_Home, 0x73},       {GDK_KEY_KP_Home, 0x73},     {GDK_KEY_Tab, 0x30},       {GDK_KEY_ISO_Left_Tab, 0x30},
