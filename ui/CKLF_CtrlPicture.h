@@ -9,8 +9,9 @@ class CKLF_CtrlPicture {
  public:
   CKLF_CtrlPicture() : m_rect{0, 0, 0, 0}, m_data(nullptr) {}
 
-  // Reads the record under key; 0 and absent when it is missing or malformed.
-  u8 Load(CKLF_Storage* store, const CKLF_String& key);
+  // Reads the record under key; 0 and absent when it is missing or
+  // malformed (or outside the reader's bounds).
+  u8 Load(CKLF_UIResources& res, const CKLF_String& key);
   void Free();
 
   u8 IsPresent() const { return m_data ? 1 : 0; }
@@ -40,7 +41,7 @@ class CKLF_CtrlPicture {
 // normal, pressed to highlighted then normal, disabled to normal dimmed.
 class CKLF_StatePictures {
  public:
-  void Load(CKLF_Storage* store, const CKLF_String& prefix);
+  void Load(CKLF_UIResources& res, const CKLF_String& prefix);
   u8 HasAny() const;
   // The union of the present pictures' rectangles; null when none.
   kltRECT_s GetUnion() const;
