@@ -56,6 +56,16 @@ bool CKLT_UIBuilder::i_Check(const KLT_UINode& n, std::initializer_list<const ch
   return true;
 }
 
+// Keys join their parts with ">": a name holding one would make other keys.
+bool CKLT_UIBuilder::i_Name(const KLT_UINode& n) {
+  const std::string& s = n.args[0];
+  if (s.empty()) return i_Fail(n.Where() + "'" + n.keyword + "' needs a name that is not empty");
+  if (s.find('>') != std::string::npos)
+    return i_Fail(n.Where() + "the name \"" + s + "\" holds '>', which joins the parts of a resource key");
+  if (s.size() > 255) return i_Fail(n.Where() + "the name \"" + s.substr(0, 20) + "...\" is longer than 255 bytes");
+  return true;
+}
+
 bool CKLT_UIBuilder::i_RectArgs(const KLT_UINode& n, size_t first, kltRECT_s& r) {
   KLT_Args a(n);
   long v[4];
@@ -106,7 +116,7 @@ bool CKLT_UIBuilder::i_Statement(const KLT_UINode& n) {
 bool CKLT_UIBuilder::i_Font(const KLT_UINode& n) {
   KLT_Args a(n);
   long px, first = 32, last = 126;
-  if (!i_Check(n, {}) || !a.Count(3, 5, m_error) || !a.Int(2, 4, 96, px, m_error)) return false;
+  if (!i_Check(n, {}) || !a.Count(3, 5, m_error) || !i_Name(n) || !a.Int(2, 4, 96, px, m_error)) return false;
   if (a.Size() == 5 && (!a.Int(3, 0, 255, first, m_error) || !a.Int(4, first, 255, last, m_error))) return false;
   if (a.Size() == 4) return i_Fail(n.Where() + "a font range needs its first and its last code");
   KLT_FontRequest font;
@@ -120,14 +130,14 @@ bool CKLT_UIBuilder::i_Font(const KLT_UINode& n) {
 }
 
 bool CKLT_UIBuilder::i_String(const KLT_UINode& n) {
-  if (!i_Check(n, {}) || !KLT_Args(n).Count(2, 2, m_error)) return false;
+  if (!i_Check(n, {}) || !KLT_Args(n).Count(2, 2, m_error) || !i_Name(n)) return false;
   if (n.args[1].empty()) return i_Fail(n.Where() + "a resource string cannot be empty");
   return i_Out(m_out.AddString("UIResources>Strings>" + n.args[0], n.args[1]));
 }
 
 bool CKLT_UIBuilder::i_NamedRect(const KLT_UINode& n) {
   kltRECT_s r;
-  if (!i_Check(n, {}) || !KLT_Args(n).Count(5, 5, m_error) || !i_RectArgs(n, 1, r)) return false;
+  if (!i_Check(n, {}) || !KLT_Args(n).Count(5, 5, m_error) || !i_Name(n) || !i_RectArgs(n, 1, r)) return false;
   return i_Rects("UIResources>Rects>" + n.args[0], r);
 }
 
@@ -209,7 +219,7 @@ bool CKLT_UIBuilder::i_WindowPictures(const KLT_UINode& n, const std::string& ti
 bool CKLT_UIBuilder::i_Window(const KLT_UINode& n) {
   KLT_Args a(n);
   long w, h, caption = 26;
-  if (!a.Count(1, 2, m_error)) return false;
+  if (!a.Count(1, 2, m_error) || !i_Name(n)) return false;
   const KLT_UINode* size = n.Find("size");
   if (!size) return i_Fail(n.Where() + "window " + n.args[0] + " needs a size");
   if (!KLT_Args(*size).Count(2, 2, m_error) || !KLT_Args(*size).Int(0, 16, 4000, w, m_error) ||
@@ -243,7 +253,7 @@ bool CKLT_UIBuilder::i_Control(const KLT_UINode& n) {
   for (const char* k : kKinds) known = known || n.keyword == k;
   if (!known) return i_Fail(n.Where() + "unknown window part '" + n.keyword + "'");
   kltRECT_s r;
-  if (!KLT_Args(n).Count(1, 1, m_error) || !i_OwnRect(n, r)) return false;
+  if (!KLT_Args(n).Count(1, 1, m_error) || !i_Name(n) || !i_OwnRect(n, r)) return false;
   const std::string& k = n.keyword;
   if (k == "button") {
     if (!i_Check(n, {"rect", "label", "arrow", "menu"})) return false;
