@@ -88,9 +88,13 @@ void CKLF_Control::NotifyGroup() {
 }
 
 u8* CKLF_Control::LoadImageData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out) {
-  CKLF_UIResources res(m_storage);
+  CKLF_UIResources res = Resources();
   u8* data = res.LoadImageData(key, rect, out);
   return data ? data : FailFrom(res, klErrUIResource, nullptr);
+}
+
+CKLF_UIResources CKLF_Control::Resources() const {
+  return CKLF_UIResources(m_storage, m_window ? m_window->GetClientRect() : klNullRect);
 }
 
 void CKLF_Control::StartHoverTimer() {

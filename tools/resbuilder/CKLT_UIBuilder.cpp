@@ -31,6 +31,13 @@ const StateName kBarStates[] = {{"Normal", KLT_Look::Normal},
 
 bool Vertical(kltRECT_s r) { return r.bottom - r.top > r.right - r.left; }
 
+// A dial's points lie on this circle, in window coordinates.
+void DialCircle(kltRECT_s r, double& cx, double& cy, double& radius) {
+  cx = (r.left + r.right) / 2.0;
+  cy = (r.top + r.bottom) / 2.0;
+  radius = std::min(r.right - r.left, r.bottom - r.top) / 2.0 - 8;
+}
+
 }  // namespace
 
 bool CKLT_UIBuilder::i_Fail(const std::string& message) {
@@ -46,6 +53,16 @@ bool CKLT_UIBuilder::i_Check(const KLT_UINode& n, std::initializer_list<const ch
     for (const char* a : allowed) known = known || c->keyword == a;
     if (!known) return i_Fail(c->Where() + "'" + c->keyword + "' has no meaning inside '" + n.keyword + "'");
   }
+  return true;
+}
+
+// Keys join their parts with ">": a name holding one would make other keys.
+bool CKLT_UIBuilder::i_Name(const KLT_UINode& n) {
+  const std::string& s = n.args[0];
+  if (s.empty()) return i_Fail(n.Where() + "'" + n.keyword + "' needs a name that is not empty");
+  if (s.find('>') != std::string::npos)
+    return i_Fail(n.Where() + "the name \"" + s + "\" holds '>', which joins the parts of a resource key");
+  if (s.size() > 255) return i_Fail(n.Where() + "the name \"" + s.substr(0, 20) + "...\" is longer than 255 bytes");
   return true;
 }
 
@@ -99,7 +116,7 @@ bool CKLT_UIBuilder::i_Statement(const KLT_UINode& n) {
 bool CKLT_UIBuilder::i_Font(const KLT_UINode& n) {
   KLT_Args a(n);
   long px, first = 32, last = 126;
-  if (!i_Check(n, {}) || !a.Count(3, 5, m_error) || !a.Int(2, 4, 96, px, m_error)) return false;
+  if (!i_Check(n, {}) || !a.Count(3, 5, m_error) || !i_Name(n) || !a.Int(2, 4, 96, px, m_error)) return false;
   if (a.Size() == 5 && (!a.Int(3, 0, 255, first, m_error) || !a.Int(4, first, 255, last, m_error))) return false;
   if (a.Size() == 4) return i_Fail(n.Where() + "a font range needs its first and its last code");
   KLT_FontRequest font;
@@ -113,14 +130,14 @@ bool CKLT_UIBuilder::i_Font(const KLT_UINode& n) {
 }
 
 bool CKLT_UIBuilder::i_String(const KLT_UINode& n) {
-  if (!i_Check(n, {}) || !KLT_Args(n).Count(2, 2, m_error)) return false;
+  if (!i_Check(n, {}) || !KLT_Args(n).Count(2, 2, m_error) || !i_Name(n)) return false;
   if (n.args[1].empty()) return i_Fail(n.Where() + "a resource string cannot be empty");
   return i_Out(m_out.AddString("UIResources>Strings>" + n.args[0], n.args[1]));
 }
 
 bool CKLT_UIBuilder::i_NamedRect(const KLT_UINode& n) {
   kltRECT_s r;
-  if (!i_Check(n, {}) || !KLT_Args(n).Count(5, 5, m_error) || !i_RectArgs(n, 1, r)) return false;
+  if (!i_Check(n, {}) || !KLT_Args(n).Count(5, 5, m_error) || !i_Name(n) || !i_RectArgs(n, 1, r)) return false;
   return i_Rects("UIResources>Rects>" + n.args[0], r);
 }
 
@@ -202,7 +219,7 @@ bool CKLT_UIBuilder::i_WindowPictures(const KLT_UINode& n, const std::string& ti
 bool CKLT_UIBuilder::i_Window(const KLT_UINode& n) {
   KLT_Args a(n);
   long w, h, caption = 26;
-  if (!a.Count(1, 2, m_error)) return false;
+  if (!a.Count(1, 2, m_error) || !i_Name(n)) return false;
   const KLT_UINode* size = n.Find("size");
   if (!size) return i_Fail(n.Where() + "window " + n.args[0] + " needs a size");
   if (!KLT_Args(*size).Count(2, 2, m_error) || !KLT_Args(*size).Int(0, 16, 4000, w, m_error) ||
@@ -236,7 +253,7 @@ bool CKLT_UIBuilder::i_Control(const KLT_UINode& n) {
   for (const char* k : kKinds) known = known || n.keyword == k;
   if (!known) return i_Fail(n.Where() + "unknown window part '" + n.keyword + "'");
   kltRECT_s r;
-  if (!KLT_Args(n).Count(1, 1, m_error) || !i_OwnRect(n, r)) return false;
+  if (!KLT_Args(n).Count(1, 1, m_error) || !i_Name(n) || !i_OwnRect(n, r)) return false;
   const std::string& k = n.keyword;
   if (k == "button") {
     if (!i_Check(n, {"rect", "label", "arrow", "menu"})) return false;
@@ -312,6 +329,9 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
     return i_Fail(n.Where() + "an image's art is piece, navigator or plain");
   const std::string f = "UIResources>Static Images>" + n.args[0];
   for (bool disabled : {false, true}) {
+    // The preview draws the navigator's view frame into its normal
+    // picture, which a disabled navigator then shows dimmed.
+    if (disabled && kind == "navigator") continue;
     CKLT_UIArt art(r);
     if (kind == "ruler")
       art.Fill(disabled ? 0x70 : 0xB8, disabled ? 0x70 : 0xB8, disabled ? 0x74 : 0xBE, 0);
@@ -451,8 +471,8 @@ bool CKLT_UIBuilder::i_SliderPoints(const KLT_UINode& n, const std::string& f, k
     if (flagged[at]) return i_Fail(c->Where() + "point " + std::to_string(at) + " has a value already");
     flagged[at] = true;
   }
-  const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
-  const double radius = std::min(r.right - r.left, r.bottom - r.top) / 2.0 - 8;
+  double cx, cy, radius;
+  DialCircle(r, cx, cy, radius);
   const bool v = Vertical(r);
   for (long j = 0; j < count; ++j) {
     double x, y;
@@ -488,15 +508,20 @@ bool CKLT_UIBuilder::i_Slider(const KLT_UINode& n, kltRECT_s r) {
   std::vector<kltPOS> points;
   bool dial = false;
   if (!i_SliderPoints(n, f, r, points, dial)) return false;
+  // Pixel centres in the picture's own coordinates.
   std::vector<kltFPOS> path;
   for (const kltPOS& p : points) path.push_back({p.x - r.left + 0.5, p.y - r.top + 0.5});
-  if (dial) path.pop_back();  // the last point closes the ring
+  double cx, cy, radius;
+  DialCircle(r, cx, cy, radius);
   const int d = 15, x0 = points[0].x, y0 = points[0].y;
   const kltRECT_s knobRect = {x0 - d / 2, y0 - d / 2, x0 - d / 2 + d, y0 - d / 2 + d};
   if (knobRect.left < 0 || knobRect.top < 0) return i_Fail(n.Where() + "the knob leaves the window");
   for (const StateName& s : kBarStates) {
     CKLT_UIArt track(r), knob(knobRect);
-    klt_theme::SliderTrack(track.Cr(), track.W(), track.H(), path, dial, s.look);
+    if (dial)
+      klt_theme::SliderRing(track.Cr(), cx - r.left + 0.5, cy - r.top + 0.5, radius, s.look);
+    else
+      klt_theme::SliderTrack(track.Cr(), path, s.look);
     klt_theme::SliderKnob(knob.Cr(), d, s.look);
     if (!i_Out(m_out.AddPacked(f + ">Background_" + s.name, track.ImageRecord()) &&
                m_out.AddPacked(f + ">Thumb_" + s.name, knob.ImageRecord())))

@@ -1,5 +1,6 @@
-// Turns UI descriptions into the records of the UI resource file. Top-level
-// statements:
+// Turns UI descriptions into the records of the UI resource file. Names
+// (of fonts, strings, rects, windows and controls) become parts of store
+// keys: 1 to 255 bytes without ">". Top-level statements:
 //   font NAME FILE PIXELS [FIRST LAST]   a bitmap font (codes 32-126 by default)
 //   string NAME "text"                   "UIResources>Strings>NAME"
 //   rect NAME LEFT TOP RIGHT BOTTOM      "UIResources>Rects>NAME>Rect ..."
@@ -65,6 +66,8 @@ class CKLT_UIBuilder {
 
   // Helpers that check a statement's parts.
   bool i_Check(const KLT_UINode& n, std::initializer_list<const char*> allowed);
+  // The statement's first argument as one part of a store key.
+  bool i_Name(const KLT_UINode& n);
   bool i_RectArgs(const KLT_UINode& n, size_t first, kltRECT_s& r);
   bool i_OwnRect(const KLT_UINode& n, kltRECT_s& r);
   std::string i_Label(const KLT_UINode& n);

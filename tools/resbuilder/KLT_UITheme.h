@@ -37,7 +37,9 @@ void Radio(cairo_t* cr, double w, double h, KLT_Look look, bool on, const std::s
 void ProgressBar(cairo_t* cr, double w, double h);
 void ScrollTrack(cairo_t* cr, double w, double h, KLT_Look look);
 void ScrollThumb(cairo_t* cr, double w, double h, bool vertical, KLT_Look look);
-void SliderTrack(cairo_t* cr, double w, double h, const std::vector<kltFPOS>& path, bool closed, KLT_Look look);
+// A straight track through the path's points, and a dial's round ring.
+void SliderTrack(cairo_t* cr, const std::vector<kltFPOS>& path, KLT_Look look);
+void SliderRing(cairo_t* cr, double cx, double cy, double radius, KLT_Look look);
 void SliderKnob(cairo_t* cr, double d, KLT_Look look);
 void ListBack(cairo_t* cr, double w, double h, KLT_Look look, bool selected);
 void Piece(cairo_t* cr, double w, double h, bool disabled);

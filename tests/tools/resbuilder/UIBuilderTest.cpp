@@ -53,13 +53,32 @@ TEST(UIBuilder, BadDescriptionsAreRefusedWithTheirLine) {
       {"accelerator cmd+F13 1\n", "t.klui:1: 'F13' is not an accelerator key"},
       {"font F NoSuchFace.ttf 12\n", "t.klui:1: " KLF_FONT_DIR "/NoSuchFace.ttf: cannot open"},
       {"font F DejaVuSans.ttf 12 100 90\n", "t.klui:1: 'font': '90'"},
+      // Names become parts of store keys, which ">" joins.
+      {"string \"\" \"x\"\n", "t.klui:1: 'string' needs a name"},
+      {"string \"a>b\" \"x\"\n", "t.klui:1: the name \"a>b\" holds '>'"},
+      {"font \"\" DejaVuSans.ttf 12\n", "t.klui:1: 'font' needs a name"},
+      {"rect \"R>S\" 0 0 1 1\n", "t.klui:1: the name \"R>S\""},
+      {"window \"W>X\"\n  size 40 40\n", "t.klui:1: the name \"W>X\""},
+      {"window W\n  size 40 40\n  button \"B>C\"\n    rect 0 0 9 9\n", "t.klui:3: the name \"B>C\""},
+      {"window W\n  size 40 40\n  string \"\" \"x\"\n", "t.klui:3: 'string' needs a name"},
   };
   klftest::TempDir dir;
+  const std::string path = dir.File("out.kls4");
   for (const auto& c : cases) {
-    const std::string path = dir.File("out.kls4");
     EXPECT_EQ(Build(c.text, path).rfind(c.message, 0), 0u) << c.text << " -> " << Build(c.text, path);
     EXPECT_TRUE(klftest::ReadFileBytes(path).empty()) << c.text;
   }
+  // A zero byte no record holds, and a name too long for a key part.
+  const std::pair<std::string, std::string> more[] = {
+      {std::string("string A \"x\0y\"\n", 15), "t.klui:1: a string cannot hold a zero byte"},
+      {std::string("window W\n  size 40 40\n  text \"T\0\"\n", 34), "t.klui:3: a string cannot hold a zero byte"},
+      {"rect " + std::string(256, 'n') + " 0 0 1 1\n", "t.klui:1: the name \"nnnnnnnnnnnnnnnnnnnn...\" is longer"},
+  };
+  for (const auto& c : more) {
+    EXPECT_EQ(Build(c.first, path).rfind(c.second, 0), 0u) << Build(c.first, path);
+    EXPECT_TRUE(klftest::ReadFileBytes(path).empty());
+  }
+  EXPECT_EQ(Build("rect " + std::string(255, 'n') + " 0 0 1 1\n", path), "");
 }
 
 // Accelerator entries: 108 bytes each, the command little-endian.

@@ -6,8 +6,9 @@
 //       that reaches the window or its controls; Tab shows every control in
 //       the next look ("look L" once on screen), Escape closes it. The
 //       menu (also on a right click and under the "Presets" menu button)
-//       offers "Open..." and "Save..." through the file dialog ("open
-//       PATH", "save PATH", "-" when cancelled).
+//       offers "Message..." through the platform's alert ("message closed"
+//       once it is), and "Open..." and "Save..." through the file dialog
+//       ("open PATH", "save PATH", "-" when cancelled).
 //   klt_uidemo RESOURCES --headless OUT.png [LOOK [ZOOM]]   the same window
 //       on the headless platform in a look (0 by default), saved with its
 //       shape as alpha.
@@ -16,8 +17,14 @@
 //   klt_uidemo --compare SHOT.xwd WINDOW.png X Y CROP.png   compares an
 //       X screenshot at (X, Y) with the headless picture inside its shape
 //       and keeps the screen's crop; exit 0 when every pixel matches.
+//   klt_uidemo --shot SHOT.xwd OUT.png   keeps an X screenshot as PNG and
+//       prints "shot W,H mean L face F accent N": its mean relative
+//       luminance (0 black .. 1 white), the share of its pixels in the
+//       palette's face or field colour (0 .. 1) and how many pixels wear the
+//       palette's accent.
 #include <png.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +40,7 @@
 #include "CKLF_PlatformPopupMenu.h"
 #include "CKLP_HeadlessUI.h"
 #include "KLF_BigEndian.h"
+#include "KLP_Palette.h"
 #include "ui/DemoWindow.h"
 
 namespace {
@@ -152,6 +160,10 @@ class DemoWindow : public CKLT_DemoWindow {
       OnContextMenu(static_cast<i16>(r.left), static_cast<i16>(r.bottom), 0);
     }
     if (msg == klMsgMenu && data) i_FileQuestion(*static_cast<u16*>(data));
+    if (msg == klMsgMenu && data && *static_cast<u16*>(data) == kMessage) {
+      m_App->PlatformMessageBox("The demo's message, in the platform's own alert.", "Message", this);
+      log->Line("message closed");
+    }
     return 1;
   }
   // Every press that reaches the window, caption or not; ready once the
@@ -199,11 +211,11 @@ class DemoWindow : public CKLT_DemoWindow {
         }
   }
 
-  enum : u16 { kOpen = 5, kSave = 6 };
+  enum : u16 { kMessage = 1, kOpen = 5, kSave = 6 };
   u8 i_Popup(i16 x, i16 y) {
     CKLF_PlatformPopupMenu menu;
     menu.Create();
-    menu.AddItem("First", 1, 0, 0);
+    menu.AddItem("Message...", kMessage, 0, 0);
     menu.AddItem("Second", 2, 1, 0);
     menu.AddSeparator();
     menu.AddItem("Disabled", 4, 0, 1);
@@ -292,6 +304,16 @@ bool ReadPNG(const char* path, Picture& p) {
   return png_image_finish_read(&img, nullptr, p.rgba.data(), 0, nullptr) != 0;
 }
 
+bool WritePNG(const char* path, const Picture& p) {
+  png_image img;
+  std::memset(&img, 0, sizeof img);
+  img.version = PNG_IMAGE_VERSION;
+  img.width = p.width;
+  img.height = p.height;
+  img.format = PNG_FORMAT_RGBA;
+  return png_image_write_to_file(&img, path, 0, p.rgba.data(), 0, nullptr) != 0;
+}
+
 u32 Shift(u32 mask) {
   u32 s = 0;
   while (mask && !(mask & 1)) mask >>= 1, ++s;
@@ -356,21 +378,49 @@ int Compare(const char* shotPath, const char* windowPath, int x0, int y0, const 
       ++inside;
       if (std::memcmp(s, w, 3) != 0) ++differ;
     }
-  png_image img;
-  std::memset(&img, 0, sizeof img);
-  img.version = PNG_IMAGE_VERSION;
-  img.width = win.width;
-  img.height = win.height;
-  img.format = PNG_FORMAT_RGBA;
-  png_image_write_to_file(&img, cropPath, 0, crop.rgba.data(), 0, nullptr);
+  crop.width = win.width;
+  crop.height = win.height;
+  WritePNG(cropPath, crop);
   std::printf("compare: %llu pixels inside the shape, %llu differ\n", static_cast<unsigned long long>(inside),
               static_cast<unsigned long long>(differ));
   return inside > 0 && differ == 0 ? 0 : 1;
 }
 
+// How dark a screenshot of one of GTK's own windows is, how much of it is
+// the palette's face, and how much of its accent it shows.
+int Shot(const char* shotPath, const char* pngPath) {
+  Picture shot;
+  if (!ReadXWD(shotPath, shot) || shot.rgba.empty() || !WritePNG(pngPath, shot)) {
+    std::fprintf(stderr, "cannot read %s or write %s\n", shotPath, pngPath);
+    return 1;
+  }
+  auto linear = [](u8 v) {
+    const double c = v / 255.0;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  auto near = [](const u8* px, u32 colour, int tolerance) {
+    for (int c = 0; c < 3; ++c)
+      if (std::abs(px[c] - static_cast<int>((colour >> (16 - 8 * c)) & 255)) > tolerance) return false;
+    return true;
+  };
+  double sum = 0;
+  u64 face = 0, accent = 0;
+  const u64 pixels = shot.rgba.size() / 4;
+  for (size_t i = 0; i < shot.rgba.size(); i += 4) {
+    const u8* px = &shot.rgba[i];
+    sum += 0.2126 * linear(px[0]) + 0.7152 * linear(px[1]) + 0.0722 * linear(px[2]);
+    face += near(px, klp_palette::kFace, 1) || near(px, klp_palette::kField, 1);
+    accent += near(px, klp_palette::kAccent, 24);
+  }
+  std::printf("shot %u,%u mean %.3f face %.3f accent %llu\n", shot.width, shot.height, sum / pixels,
+              static_cast<double>(face) / pixels, static_cast<unsigned long long>(accent));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--shot") == 0) return Shot(argv[2], argv[3]);
   if (argc == 7 && std::strcmp(argv[1], "--compare") == 0)
     return Compare(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), argv[6]);
   if (argc >= 4 && argc <= 6 && std::strcmp(argv[2], "--headless") == 0) {
@@ -387,6 +437,6 @@ int main(int argc, char** argv) {
     return RunWindow(argv[1], ui.get(), nullptr, 0, argc == 4 ? argv[3] : nullptr);
   }
   std::fprintf(stderr, "usage: klt_uidemo RESOURCES --display [ZOOM] | RESOURCES --headless OUT.png [LOOK [ZOOM]] |\n"
-                       "       --compare SHOT.xwd WINDOW.png X Y CROP.png\n");
+                       "       --compare SHOT.xwd WINDOW.png X Y CROP.png | --shot SHOT.xwd OUT.png\n");
   return 2;
 }
