@@ -75,7 +75,7 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   void SetDocument(const u8* compositeAlpha, u32 width, u32 height, u8 layerAccess);
   u32 GetWidth() const { return m_width; }
   u32 GetHeight() const { return m_height; }
-  CTessarette& GetEngine() const { return m_engine; }
+  CTessarette& GetEngine() const override { return m_engine; }
 
   // ---- Mode switch
   // The Cutter has closed: Puzzle mode with the new cut (result image,
@@ -120,6 +120,20 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   u8 IsRerenderBusy() const override { return m_busy; }
   void EnterFXMode();
   void ExitFXMode() override;
+  // What an effect window reads of the main window, asked of the window.
+  CPluginMain* GetPluginObject() override { return m_port.GetPluginObject(); }
+  u32 GetCurrentPiece() override { return m_port.GetCurrentPiece(); }
+  void GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) override {
+    m_port.GetTransparencyColors(first, second);
+  }
+  CKLF_Window* GetMainWindow() override { return m_port.GetMainWindow(); }
+  void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
+    m_port.GetStatusTip(name, group, enabled, type, tip);
+  }
+  void FillHelpMenu(CKLF_PlatformPopupMenu* menu) override { m_port.FillHelpMenu(menu); }
+  u8 HelpMenuDispatcher(u16 command, CKLF_Window* window) override {
+    return m_port.HelpMenuDispatcher(command, window);
+  }
   // The nine effect windows; 0 when the window could not be created (and
   // for hue/saturation on a document that is not RGB).
   u8 pmfx_DoBlur() { return i_OpenEffectWindow(kBlur); }
