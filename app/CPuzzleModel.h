@@ -25,8 +25,9 @@
 // the filter area; the undo store two records a piece. A re-render renders
 // only the pieces whose working records differ from their rendered ones in
 // a field that changes their image, and recombines only the union of their
-// rectangles. Selection tests intersect rectangles first and stop at a
-// piece's first qualifying pixel. Limits: the engine's (99999 pieces).
+// rectangles, the pieces rendered side by side on the engine's threads.
+// Selection tests intersect rectangles first and stop at a piece's first
+// qualifying pixel. Limits: the engine's (99999 pieces).
 #pragma once
 
 #include "CEffectWindowServices.h"
@@ -110,9 +111,10 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   u8 i_pmop_CheckPieceFXUpdates(i32 piece) const;
   // Renders the listed pieces that need it and recombines their union. A
   // request that comes while a render runs (events are pumped between
-  // pieces while an effect window is open and live is set) restarts the
-  // running one on the list as it then stands. 0 when a piece failed to
-  // render; what was rendered before is recombined all the same.
+  // batches of one piece a thread while an effect window is open and live
+  // is set) restarts the running one on the list as it then stands. 0 when
+  // a piece failed to render; what was rendered before is recombined all
+  // the same.
   u8 pmop_RerenderPieces(CKLF_DWordArray* pieces, u8 redraw, u8 live) override;
   // Recombines every piece within rect (klNullRect: the whole area) into
   // the result image; progress over from..to.
@@ -209,8 +211,9 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   u8 clipboardEmpty;
 
  protected:
-  // Renders one piece through the engine.
-  virtual u8 i_RenderPiece(u32 index);
+  // Renders pieces through the engine, side by side on its threads.
+  virtual u8 i_RenderPieces(const u32* pieces, u32 count);
+  u8 i_RenderPiece(u32 index) { return i_RenderPieces(&index, 1); }
 
  private:
   // The main progress of one operation: begun with its caption, reported

@@ -96,11 +96,16 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   u8 HelpMenuDispatcher(u16 command, CKLF_Window*) override { return helpCommands.push_back(command), command == 300; }
 };
 
-// Counts the renders and fails the failAt-th one (from 1; 0 never).
+// Counts the pieces rendered and fails the failAt-th one (from 1; 0 never),
+// after the pieces of its batch before it.
 struct Model : CPuzzleModel {
   int renders = 0, failAt = 0;
   Model(CTessarette& e, CMainWindowPort& p) : CPuzzleModel(e, p) {}
-  u8 i_RenderPiece(u32 index) override { return ++renders == failAt ? 0 : CPuzzleModel::i_RenderPiece(index); }
+  u8 i_RenderPieces(const u32* pieces, u32 count) override {
+    for (u32 k = 0; k < count; ++k)
+      if (++renders == failAt) return CPuzzleModel::i_RenderPieces(pieces, k), 0;
+    return CPuzzleModel::i_RenderPieces(pieces, count);
+  }
 };
 
 // A random document cut by knob knives (or by a settings block's layout),

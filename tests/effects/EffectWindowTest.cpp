@@ -161,6 +161,7 @@ TEST_F(EffectWindow, BurstOfEditsGivesOneRerender) {
 // over the records as they then stand.
 TEST_F(EffectWindow, RequestDuringARenderRestartsIt) {
   ASSERT_NE(Open(kBlur, 4, 3), nullptr);
+  scene->Engine().SetThreads(1);  // events are pumped before each piece
   ui.AdvanceClock(100);
   int pumps = 0;
   scene->puzzle.port.pump = [&] {
