@@ -128,14 +128,6 @@ TEST(EffectRecords, DirectionsSpreadByTheCentres) {
       EXPECT_EQ(highest, 100) << int(c.d);
     }
   }
-  // Top: a piece of the top row above one of the bottom row.
-  rec.Regenerate(Spread(1, CFXSpread::kTop, &kRadius, 1));
-  for (u32 i = 0; i < rec.GetPieceCount(); ++i)
-    for (u32 j = 0; j < rec.GetPieceCount(); ++j) {
-      if (s.Piece((*rec.GetPieces())[i]).row == 1 && s.Piece((*rec.GetPieces())[j]).row == 3) {
-        EXPECT_GT(Radius(rec, i), Radius(rec, j));
-      }
-    }
 }
 
 TEST(EffectRecords, RandomSpreadDrawsEveryTime) {
@@ -216,26 +208,6 @@ TEST(EffectRecords, ConfirmAndRestoreReachThePieces) {
     EXPECT_EQ(s.Piece(i).blur[R].enabled, 1);
     EXPECT_EQ(s.Piece(i).blur[R].radius, 12);
   }
-}
-
-TEST(EffectRecords, UpdatesShowTheBackupsWhileThePreviewIsOff) {
-  Scene s(2, 2);
-  CFXEffectRecords rec(kOpacity);
-  ASSERT_EQ(rec.PreparePieces(s.Engine()), 1);
-  rec.InitValues(0);
-  rec.GetValue(0)[1] = 40;
-  const auto spread = Spread(0, 0, nullptr, 0);
-  // Never regenerated: the road computes the results first.
-  EXPECT_FALSE(rec.ResultsValid());
-  s.puzzle.model.renders = 0;
-  EXPECT_EQ(rec.UpdateMainWindow(s.puzzle.model, 0, 0, spread), 1);
-  EXPECT_TRUE(rec.ResultsValid());
-  EXPECT_EQ(s.puzzle.model.renders, 0);
-  EXPECT_EQ(Copies(s.Engine(), kOpacity, W), Copies(s.Engine(), kOpacity, B));
-  EXPECT_EQ(rec.UpdateMainWindow(s.puzzle.model, 0, 1, spread), 1);
-  EXPECT_EQ(s.puzzle.model.renders, 4);
-  for (u32 i = 0; i < s.Count(); ++i) EXPECT_EQ(s.Piece(i).opacity[R].opacity, 40);
-  EXPECT_TRUE(s.puzzle.Consistent());
 }
 
 }  // namespace
