@@ -232,17 +232,21 @@ u8 CPuzzleModel::pmop_RerenderPieces(CKLF_DWordArray* pieces, u8 redraw, u8 live
   return pass == kPassDone ? 1 : FailFrom(m_engine, klErrNoMemory);
 }
 
-// The pieces that need it are rendered in batches of one piece a thread;
-// between batches, while an effect window is open and live is set, events
-// are pumped, and a request that came meanwhile restarts the pass.
+// The pieces that need it are rendered side by side: all in one batch, or,
+// while an effect window is open and live is set, in batches of one piece a
+// thread with events pumped before each; a request that came meanwhile
+// restarts the pass.
 CPuzzleModel::RenderPass CPuzzleModel::i_RenderList(CKLF_DWordArray* list, u8 live, kltRECT_s& area,
                                                     Progress& progress) {
   const u32 n = list ? list->GetSize() : 0;
-  const u32 most = KLF_Parallel::Resolve(m_engine.GetThreads());
-  u32 batch[KLF_Parallel::kMaxThreads];
+  const u8 pump = effectWindowOpen && live;
+  const u32 most = pump ? KLF_Parallel::Resolve(m_engine.GetThreads()) : n;
+  CKLF_Mem batchMem;
+  u32* batch = n ? reinterpret_cast<u32*>(batchMem.alloc(most * 4u)) : nullptr;
+  if (n && !batch) return Fail(klErrNoMemory, kPassFailed);
   for (u32 i = 0; i < n;) {
     progress.Report(static_cast<u32>(static_cast<u64>(i) * 70 / n));
-    if (effectWindowOpen && live) {
+    if (pump) {
       m_port.PumpEvents();
       if (m_restart) return kPassRestart;
     }
