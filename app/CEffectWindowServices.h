@@ -9,8 +9,10 @@
 // it edits and asks the main window to re-render them (live 1 after each
 // change, 0 from its OK and Cancel). Its close does nothing while a
 // re-render runs; otherwise it runs OK or Cancel (Cancel re-renders the
-// pieces it edited) and ends with ExitFXMode. Accelerators go to the main
-// window's command handler through the window's parent.
+// pieces it edited) and ends with ExitFXMode. What else it needs of the
+// main window (the engine, the plug-in object, the current piece, the
+// checker colours, the command handler for accelerators, the application's
+// tips and Help menu) it asks of its Owner.
 #pragma once
 
 #include "KLF_Types.h"
