@@ -132,7 +132,7 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   u8 GetColorKind() const { return m_colorKind; }
   CFXParamSet* ParamSet(u32 i) const { return i < m_setCount ? m_sets[i] : nullptr; }
   u32 ParamSetCount() const { return m_setCount; }
-  CEffectWindowServices::Owner* Owner() const { return mainWindow; }
+  CEffectWindowServices::Owner* GetOwner() const { return mainWindow; }
 
  private:
   // CFXSchedulePort

@@ -90,6 +90,12 @@ TEST_F(EffectWindow, OkConfirmsCancelRestores) {
     EXPECT_TRUE(scene->puzzle.Consistent());
     u32 v = 0;
     EXPECT_FALSE(Stored("Windows Positions>FXBLUR>MAIN>Left", v));
+    // A closed window closes once: no second Cancel, no second end of the effect mode.
+    Model().renders = 0;
+    Model().EnterFXMode();
+    Window()->Close();
+    EXPECT_EQ(Model().effectWindowOpen, 1);
+    EXPECT_EQ(Model().renders, 0);
     ASSERT_NE(Reopen(kBlur), nullptr);
   }
   Enter(Edit("_Radius"), "12");
