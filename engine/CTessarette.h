@@ -292,6 +292,14 @@ class CTessarette : public CKLF_FrameWork {
   // cancel check after each piece of the calling thread. 0 on cancel (no
   // error; some pieces rendered) or when no work image can be had (17).
   u8 RenderAllPieces(u8 low, u8 high);
+  // Renders the listed pieces as RenderPiece does, side by side on the
+  // engine's threads (pieces whose image overlay reads document layers
+  // first, on the calling thread). No progress is reported; the progress
+  // object is asked for a cancel once, before any work. 0 for an index out
+  // of range (error 1, nothing rendered), on cancel (no error, nothing
+  // rendered) or when a piece cannot get its image (17; the others may
+  // be rendered).
+  u8 RenderPieces(const u32* pieces, u32 count);
   // The replay's road without every piece image at once: renders the
   // pieces (side by side, as RenderAllPieces) in batches, composes each
   // batch as CombineSplitedCells does over the whole image (union 0) and
@@ -480,6 +488,17 @@ class CTessarette : public CKLF_FrameWork {
   u32 i_RenderContexts(u32 count, u32 fxThreads);
   u8 i_RenderParallel(u8 low, u8 high, u8 cancellable);
   u8 i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellable);
+  // One render of a list: progress (when report) counts pieces of all
+  // m_cellCount from first on, over low..high; cancellable asks the
+  // progress object between pieces.
+  struct RenderRun {
+    u32 first;
+    u8 report;
+    u8 low;
+    u8 high;
+    u8 cancellable;
+  };
+  u8 i_RenderOrdered(u32* order, u32 count, const RenderRun& run);
   // Destination of a recombination: rect (clipped), planes (colours then
   // alpha), the limiting mask (may be null).
   struct CombineTarget {

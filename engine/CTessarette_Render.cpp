@@ -1,5 +1,6 @@
 // Rendering the pieces' effects through the effect engine and recombining
 // the shown pieces.
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -140,47 +141,65 @@ u8 CTessarette::i_RenderParallel(u8 low, u8 high, u8 cancellable) {
 // Pieces first..end-1; progress counts pieces of all m_cellCount.
 u8 CTessarette::i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellable) {
   if (first >= end) return 1;
-  if (!i_GrowWorkImage(m_render)) return Fail(klErrNoMemory);
   CKLF_Mem orderBlock;
   if (!orderBlock.alloc((end - first) * 4u)) return FailFrom(orderBlock, klErrNoMemory);
-  // Pieces that read layers first, then the others, each in piece order.
   u32* order = reinterpret_cast<u32*>(orderBlock.GetPtr());
-  u32 serial = 0;
-  for (u32 i = first; i < end; i++)
-    if (i_NeedsLayers(i)) order[serial++] = i;
-  for (u32 i = first, k = serial; i < end; i++)
-    if (!i_NeedsLayers(i)) order[k++] = i;
+  for (u32 i = first; i < end; i++) order[i - first] = i;
+  const RenderRun run = {first, 1, low, high, cancellable};
+  return i_RenderOrdered(order, end - first, run);
+}
+
+u8 CTessarette::RenderPieces(const u32* pieces, u32 count) {
+  if (count == 0) return 1;
+  if (!pieces) return Fail(klErrBadArg);
+  for (u32 i = 0; i < count; i++)
+    if (pieces[i] >= m_cellCount) return Fail(klErrBadArg);
+  // A cancel before any work leaves the pieces as they were, without an error.
+  if (i_Cancelled()) return 0;
+  CKLF_Mem orderBlock;
+  if (!orderBlock.alloc(count * 4u)) return FailFrom(orderBlock, klErrNoMemory);
+  u32* order = reinterpret_cast<u32*>(orderBlock.GetPtr());
+  std::memcpy(order, pieces, count * 4u);
+  const RenderRun run = {0, 0, 0, 0, 0};
+  return i_RenderOrdered(order, count, run);
+}
+
+// The listed pieces: those that read layers first, on the calling thread,
+// then the others side by side; each group in list order. The list is
+// reordered in place.
+u8 CTessarette::i_RenderOrdered(u32* order, u32 count, const RenderRun& run) {
+  if (!i_GrowWorkImage(m_render)) return Fail(klErrNoMemory);
+  const u32 serial = static_cast<u32>(
+      std::stable_partition(order, order + count, [this](u32 i) { return i_NeedsLayers(i) != 0; }) - order);
 
   struct Job : KLF_ParallelJob {
     CTessarette* e;
     const u32* list;
     u32 offset;  // pieces rendered before this run
-    u8 low, high, cancellable;
+    RenderRun run;
     std::atomic<u8> failed{0};
     void RunTask(u32 index, u32 worker) override {
       if (!e->i_RenderPiece(list[index], worker ? *e->m_extraRender[worker] : e->m_render)) failed.store(1);
     }
     u8 Poll(u32 done) override {
-      e->SetLocalProgress(100.0 * (offset + done) / e->m_cellCount, low, high);
-      return failed.load() || (cancellable && e->i_Cancelled()) ? 0 : 1;
+      if (run.report) e->SetLocalProgress(100.0 * (offset + done) / e->m_cellCount, run.low, run.high);
+      return failed.load() || (run.cancellable && e->i_Cancelled()) ? 0 : 1;
     }
   } job;
   job.e = this;
   job.list = order;
-  job.offset = first;
-  job.low = low;
-  job.high = high;
-  job.cancellable = cancellable;
+  job.offset = run.first;
+  job.run = run;
   const u32 threads = KLF_Parallel::Resolve(m_threads);
   m_render.fx.SetThreads(threads);
   if (!KLF_Parallel::Run(1, serial, job)) return job.failed.load() ? Fail(klErrNoMemory) : 0;
-  const u32 rest = end - first - serial;
+  const u32 rest = count - serial;
   if (rest == 0) return 1;
   const u32 workers = i_RenderContexts(threads < rest ? threads : rest, 1);
   // Few pieces leave threads to the effects inside each piece.
   i_RenderContexts(workers, workers < threads ? threads / workers : 1);
   job.list = order + serial;
-  job.offset = first + serial;
+  job.offset = run.first + serial;
   const u8 ok = KLF_Parallel::Run(workers, rest, job);
   m_render.fx.SetThreads(threads);
   return job.failed.load() ? Fail(klErrNoMemory) : ok;

@@ -9,6 +9,7 @@
 #include "CTessarette.h"
 #include "CTessaretteLayerSource.h"
 #include "EngineTestUtil.h"
+#include "support/TestSupport.h"
 
 using engtest::Doc;
 using engtest::SetGrid;
@@ -313,4 +314,47 @@ TEST(TessaretteRender, ThreadCountsGiveTheBytesOfOneThread) {
     ASSERT_EQ(images[0], images[1]) << "trial " << trial;
     ASSERT_EQ(composed[0], composed[1]) << "trial " << trial;
   }
+}
+
+// A list rendered side by side gives every listed piece the image and the
+// records a render of its own gives, on any thread count, and leaves the
+// others; an index out of range or a cancel renders nothing.
+TEST(TessaretteRender, PieceListsRenderLikeSinglePieces) {
+  const std::vector<u32> list = {7, 2, 9, 0, 11, 5};
+  std::vector<std::vector<u8>> images[3];
+  for (int road = 0; road < 3; ++road) {
+    CTessarette e;
+    SetGrid(e, 4, 3, true);
+    Doc d(80, 60, 3, 17);
+    e.SetThreads(road == 2 ? 4 : 1);
+    ASSERT_EQ(engtest::Cut(e, d, nullptr, 1), 1);
+    std::mt19937 same(5);
+    for (u32 i = 0; i < e.GetPieceCount(); i++) SetEffects(*e.GetPiece(i), static_cast<int>(same() & 0xFF) | kBlur);
+    if (road == 0) {
+      for (u32 i : list) ASSERT_EQ(e.RenderPiece(i), 1);
+    } else {
+      ASSERT_EQ(e.RenderPieces(list.data(), static_cast<u32>(list.size())), 1);
+    }
+    for (u32 i = 0; i < e.GetPieceCount(); i++) {
+      const Cell& c = *e.GetPiece(i);
+      const bool listed = std::find(list.begin(), list.end(), i) != list.end();
+      EXPECT_EQ(c.blur[R].enabled, listed ? 1 : 0) << i;
+      images[road].push_back(ImageOf(c, 4));
+    }
+    if (road != 2) continue;
+    const u32 bad[2] = {1, e.GetPieceCount()};
+    Cell& one = *e.GetPiece(1);
+    EXPECT_FAILS(e, e.RenderPieces(bad, 2), klErrBadArg);
+    EXPECT_EQ(one.blur[R].enabled, 0);
+    struct StopNow : CKLF_Progress {
+      u8 IsCanceled() override { return 1; }
+    } stop;
+    e.SetProgress(&stop);
+    e.ResetError();
+    EXPECT_EQ(e.RenderPieces(bad, 1), 0);
+    EXPECT_EQ(e.GetError(), 0);
+    EXPECT_EQ(one.blur[R].enabled, 0);
+  }
+  EXPECT_EQ(images[0], images[1]);
+  EXPECT_EQ(images[0], images[2]);
 }

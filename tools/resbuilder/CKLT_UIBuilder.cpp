@@ -192,16 +192,54 @@ void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
     klt_theme::Well(cr, {r.left - 1, r.top - 1, r.right + 1, r.bottom + 1});
 }
 
+// The rectangles of the window's controls that reach into the caption strip.
+std::vector<kltRECT_s> CKLT_UIBuilder::i_CaptionControls(const KLT_UINode& n, int caption) {
+  std::vector<kltRECT_s> out;
+  for (const auto& c : n.children) {
+    const KLT_UINode* rect = c->Find("rect");
+    kltRECT_s r;
+    if (c->keyword != "button" || !rect || rect->args.size() != 4 || !i_RectArgs(*rect, 0, r)) continue;
+    if (r.top < caption) out.push_back(r);
+  }
+  m_error.clear();
+  return out;
+}
+
+// Cuts rectangles (window coordinates) out of a picture: transparent there.
+void CKLT_UIBuilder::i_CutOut(CKLT_UIArt& art, const std::vector<kltRECT_s>& holes) {
+  cairo_t* cr = art.Cr();
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  for (const kltRECT_s& h : holes) {
+    const kltRECT_s l = art.Local(h);
+    cairo_rectangle(cr, l.left, l.top, l.right - l.left, l.bottom - l.top);
+  }
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
+// Buttons in the caption strip (a close box) take their own clicks: they
+// are cut out of the caption pictures and the drag area, and the caption
+// is drawn under them on the background.
 bool CKLT_UIBuilder::i_WindowPictures(const KLT_UINode& n, const std::string& title, int caption) {
   const std::string base = "UIResources>Windows>" + n.args[0];
+  const std::vector<kltRECT_s> holes = i_CaptionControls(n, caption);
   CKLT_UIArt bg({0, 0, m_width, m_height});
   klt_theme::WindowBackground(bg.Cr(), m_width, m_height, caption);
+  if (!holes.empty()) {
+    cairo_save(bg.Cr());
+    for (const kltRECT_s& h : holes) cairo_rectangle(bg.Cr(), h.left, h.top, h.right - h.left, h.bottom - h.top);
+    cairo_clip(bg.Cr());
+    klt_theme::Caption(bg.Cr(), m_width, caption, "", true);
+    cairo_restore(bg.Cr());
+  }
   for (const auto& c : n.children) i_Decor(bg.Cr(), *c);
   if (!i_Out(m_out.AddPacked(base + ">Background", bg.ImageRecord()))) return false;
   const kltRECT_s strip = {0, 0, m_width, caption};
   for (bool active : {true, false}) {
     CKLT_UIArt art(strip);
     klt_theme::Caption(art.Cr(), m_width, caption, title, active);
+    i_CutOut(art, holes);
     if (caption > 0 &&
         !i_Out(m_out.AddPacked(base + (active ? ">Caption_Active" : ">Caption_Inactive"), art.ImageRecord())))
       return false;
@@ -213,6 +251,7 @@ bool CKLT_UIBuilder::i_WindowPictures(const KLT_UINode& n, const std::string& ti
   if (!d && caption == 0) return true;
   CKLT_UIArt mask(drag);
   mask.Fill(0, 0, 0, 255);
+  i_CutOut(mask, holes);
   return i_Out(m_out.AddPacked(base + ">Drag_Area", mask.MaskRecord()));
 }
 
@@ -325,8 +364,9 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
     return false;
   std::string kind = ruler ? "ruler" : "plain";
   if (const KLT_UINode* a = n.Find("art")) kind = a->args.empty() ? "" : a->args[0];
-  if (kind != "ruler" && kind != "plain" && kind != "piece" && kind != "navigator")
-    return i_Fail(n.Where() + "an image's art is piece, navigator or plain");
+  if (kind != "ruler" && kind != "plain" && kind != "piece" && kind != "navigator" && kind != "sample" &&
+      kind != "frame")
+    return i_Fail(n.Where() + "an image's art is piece, sample, frame, navigator or plain");
   const std::string f = "UIResources>Static Images>" + n.args[0];
   for (bool disabled : {false, true}) {
     // The preview draws the navigator's view frame into its normal
@@ -339,6 +379,10 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
       art.Fill(200, 200, 200, 0);
     else if (kind == "piece")
       klt_theme::Piece(art.Cr(), art.W(), art.H(), disabled);
+    else if (kind == "sample")
+      klt_theme::Sample(art.Cr(), art.W(), art.H());
+    else if (kind == "frame")
+      klt_theme::ValueFrame(art.Cr(), art.W(), art.H());
     if (!i_Out(m_out.AddPacked(f + (disabled ? ">Disabled" : ">Normal"), art.ImageRecord()))) return false;
   }
   return true;

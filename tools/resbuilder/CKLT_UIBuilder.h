@@ -13,7 +13,8 @@
 //   button NAME      label "text" | arrow up|down|left|right, menu
 //   checkbox NAME    label "text"
 //   radio NAME       label "text", group N
-//   image NAME       art piece|navigator|plain
+//   image NAME       art piece|sample|frame|navigator|plain (sample: a piece
+//                    of a landscape over transparency; frame: an accent frame)
 //   text NAME        (paint for a text set at run time)
 //   progress NAME
 //   edit NAME
@@ -24,7 +25,9 @@
 //   slider NAME      points N, values FIRST LAST, value POINT VALUE (a point
 //                    with a value of its own), path line|dial
 //   ruler NAME       (a static image the ruler draws its ticks through)
-// Every control's pictures are drawn by the theme over its rectangle.
+// Every control's pictures are drawn by the theme over its rectangle. A
+// button that reaches into the caption strip (a close box) is cut out of the
+// caption pictures and the drag area, so that it takes its own clicks.
 #pragma once
 
 #include <string>
@@ -50,6 +53,8 @@ class CKLT_UIBuilder {
   bool i_Accelerator(const KLT_UINode& n);
   bool i_Window(const KLT_UINode& n);
   bool i_WindowPictures(const KLT_UINode& n, const std::string& title, int caption);
+  std::vector<kltRECT_s> i_CaptionControls(const KLT_UINode& n, int caption);
+  static void i_CutOut(CKLT_UIArt& art, const std::vector<kltRECT_s>& holes);
   void i_Decor(cairo_t* cr, const KLT_UINode& c);
   bool i_Control(const KLT_UINode& n);
   bool i_Button(const KLT_UINode& n, const std::string& name, kltRECT_s r, int arrow);

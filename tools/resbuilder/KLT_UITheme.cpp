@@ -383,9 +383,13 @@ void ListBack(cairo_t* cr, double w, double h, KLT_Look look, bool selected) {
   Stroke(cr, edge, false);
 }
 
-// A jigsaw piece with one knob out and one in.
-void Piece(cairo_t* cr, double w, double h, bool disabled) {
-  const double s = std::min(w, h) * 0.56, x = (w - s) / 2 - s * 0.06, y = (h - s) / 2 + s * 0.06, k = s * 0.16;
+namespace {
+
+// The outline of a jigsaw piece with one knob out (top, right) and one in
+// (left), its body a square of side s at (x, y).
+void PiecePath(cairo_t* cr, double x, double y, double s) {
+  const double k = s * 0.16;
+  cairo_new_path(cr);
   cairo_move_to(cr, x, y);
   cairo_line_to(cr, x + s * 0.34, y);
   cairo_arc(cr, x + s / 2, y - k * 0.6, k, M_PI * 0.75, M_PI * 0.25);
@@ -397,6 +401,36 @@ void Piece(cairo_t* cr, double w, double h, bool disabled) {
   cairo_line_to(cr, x, y + s * 0.66);
   cairo_arc_negative(cr, x + k * 0.6, y + s / 2, k, M_PI * 0.75, M_PI * 1.25);
   cairo_close_path(cr);
+}
+
+// A small landscape over w x h: sky, sun, hills, a striped field.
+void Landscape(cairo_t* cr, double w, double h) {
+  Gradient(cr, 0, h * 0.6, 0x2F78C8, 0xA8D4F2);
+  cairo_rectangle(cr, 0, 0, w, h);
+  cairo_fill(cr);
+  cairo_arc(cr, w * 0.7, h * 0.3, h * 0.1, 0, 2 * M_PI);
+  Rgb(cr, 0xFFD23C);
+  cairo_fill(cr);
+  cairo_move_to(cr, 0, h * 0.62);
+  cairo_curve_to(cr, w * 0.3, h * 0.4, w * 0.55, h * 0.5, w, h * 0.45);
+  cairo_line_to(cr, w, h);
+  cairo_line_to(cr, 0, h);
+  Rgb(cr, 0x3E8E3A);
+  cairo_fill(cr);
+  for (int i = 0; i < 8; ++i) {
+    const double y = h * (0.7 + 0.04 * i);
+    cairo_rectangle(cr, 0, y, w, h * 0.02);
+    Rgb(cr, i % 2 ? 0xE8E0C8 : 0xC0392B);
+    cairo_fill(cr);
+  }
+}
+
+}  // namespace
+
+// A jigsaw piece with one knob out and one in.
+void Piece(cairo_t* cr, double w, double h, bool disabled) {
+  const double s = std::min(w, h) * 0.56, x = (w - s) / 2 - s * 0.06, y = (h - s) / 2 + s * 0.06, k = s * 0.16;
+  PiecePath(cr, x, y, s);
   if (disabled)
     Rgb(cr, 0x4A4A50);
   else
@@ -404,6 +438,26 @@ void Piece(cairo_t* cr, double w, double h, bool disabled) {
   cairo_fill_preserve(cr);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   Stroke(cr, disabled ? 0x2E2E31 : 0x1E4A80, false);
+}
+
+void Sample(cairo_t* cr, double w, double h) {
+  const double s = std::min(w, h) * 0.7, x = (w - s) / 2 - s * 0.08, y = (h - s) / 2 + s * 0.08;
+  PiecePath(cr, x, y, s);
+  cairo_save(cr);
+  cairo_clip_preserve(cr);
+  Landscape(cr, w, h);
+  cairo_restore(cr);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  cairo_set_line_width(cr, 1.5);
+  Rgb(cr, 0x202024);
+  cairo_stroke(cr);
+}
+
+void ValueFrame(cairo_t* cr, double w, double h) {
+  RoundRect(cr, 1, 1, w - 2, h - 2, 4);
+  cairo_set_line_width(cr, 2);
+  Rgb(cr, kAccent);
+  cairo_stroke(cr);
 }
 
 void TextPaint(KLT_Look look, u8& r, u8& g, u8& b) {

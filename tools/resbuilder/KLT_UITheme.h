@@ -43,6 +43,11 @@ void SliderRing(cairo_t* cr, double cx, double cy, double radius, KLT_Look look)
 void SliderKnob(cairo_t* cr, double d, KLT_Look look);
 void ListBack(cairo_t* cr, double w, double h, KLT_Look look, bool selected);
 void Piece(cairo_t* cr, double w, double h, bool disabled);
+// The sample picture of the effect windows: a piece of a small landscape
+// over transparency.
+void Sample(cairo_t* cr, double w, double h);
+// The accent frame that marks the second value being edited.
+void ValueFrame(cairo_t* cr, double w, double h);
 
 // Paint colours of texts drawn at run time (static texts, list lines).
 void TextPaint(KLT_Look look, u8& r, u8& g, u8& b);

@@ -101,3 +101,54 @@ TEST(UIBuilder, AcceleratorTableLayout) {
   EXPECT_EQ(std::vector<u8>(e + 108, e + 116), (std::vector<u8>{1, 1, 0, 0, 221, 0, 7, 0}));
   EXPECT_EQ(std::vector<u8>(e + 216, e + 224), (std::vector<u8>{0, 0, 0, 0, '.', 0, 9, 0}));
 }
+
+namespace {
+
+// A record of the built file, decompressed: the rectangle header, then the
+// planes.
+std::vector<u8> Record(CKLF_Storage& store, const std::string& key) {
+  CKLF_Mem packed, raw;
+  EXPECT_EQ(store.GetRec(key.c_str(), packed), 1) << key;
+  CKLF_ZipBlock zip;
+  zip.SetMode(0);
+  zip.SetSourceBlock(packed);
+  zip.SetDestBlock(&raw);
+  EXPECT_EQ(zip.Process(), 1) << key;
+  return std::vector<u8>(raw.GetPtr(), raw.GetPtr() + raw.GetSize());
+}
+
+// The value of plane p at picture point (x, y) of a record w pixels wide.
+u8 At(const std::vector<u8>& r, int w, int h, int p, int x, int y) {
+  return r[8 + static_cast<size_t>(p) * w * h + static_cast<size_t>(y) * w + x];
+}
+
+}  // namespace
+
+// A button in the caption strip takes its own clicks: the caption pictures
+// and the drag area leave its rectangle out. The sample picture is a piece
+// over transparency, the frame an outline.
+TEST(UIBuilder, CaptionButtonsAndSampleArt) {
+  klftest::TempDir dir;
+  const std::string path = dir.File("c.kls4");
+  ASSERT_EQ(Build("window W \"T\"\n  size 100 120\n  button W_X\n    rect 60 4 80 22\n    label \"x\"\n"
+                  "  image W_S\n    rect 0 30 80 110\n    art sample\n  image W_F\n    rect 0 30 80 110\n    art frame\n",
+                  path),
+            "");
+  CKLF_Storage store;
+  ASSERT_EQ(store.Open(CKLF_String(path.c_str()), 1), 1);
+  const std::vector<u8> caption = Record(store, "UIResources>Windows>W>Caption_Active");
+  EXPECT_EQ(At(caption, 100, 26, 3, 70, 10), 0);
+  EXPECT_EQ(At(caption, 100, 26, 3, 20, 10), 255);
+  const std::vector<u8> drag = Record(store, "UIResources>Windows>W>Drag_Area");
+  EXPECT_EQ(At(drag, 100, 26, 0, 70, 10), 0);
+  EXPECT_GT(At(drag, 100, 26, 0, 20, 10), 128);
+  const std::vector<u8> sample = Record(store, "UIResources>Static Images>W_S>Normal");
+  EXPECT_EQ(At(sample, 80, 80, 3, 0, 0), 0);
+  EXPECT_EQ(At(sample, 80, 80, 3, 40, 45), 255);
+  const std::vector<u8> frame = Record(store, "UIResources>Static Images>W_F>Normal");
+  EXPECT_GT(At(frame, 80, 80, 3, 1, 40), 128);
+  EXPECT_EQ(At(frame, 80, 80, 3, 40, 40), 0);
+  EXPECT_EQ(Build("window W\n  size 40 40\n  image I\n    rect 0 0 9 9\n    art blob\n", dir.File("d.kls4"))
+                .rfind("t.klui:3: an image's art is", 0),
+            0u);
+}
