@@ -48,7 +48,8 @@ CCutterModel::CCutterModel()
       m_p1{0, 0},
       m_hMax(1.0),
       m_pointCount(0),
-      m_layoutSnapshotLength(0) {
+      m_layoutSnapshotLength(0),
+      m_blockLimit(1ull << 30) {
   std::memset(m_nodeRects, 0, sizeof(m_nodeRects));
   std::memset(m_handleRects, 0, sizeof(m_handleRects));
   std::memset(m_handlePresent, 0, sizeof(m_handlePresent));
