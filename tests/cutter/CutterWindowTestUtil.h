@@ -1,8 +1,6 @@
 // The Cutter window on the headless platform beside a stand-in for the main
-// window that works on the real layout model: the layout editor (whose
-// Cutter is the one under test), the engine, a working image, the settings
-// block for the Cutter's reset, and a plain parent window that records the
-// accelerators the Cutter passes on. Layout mode opens as the main window
+// window that works on the real layout model (CutterLayoutMain.h), and a
+// plain parent window that records the accelerators the Cutter passes on. Layout mode opens as the main window
 // opens it: counts, knife values and piece records handed over, the window
 // made through the registered factory, the Layout-mode undo marked empty.
 #pragma once
@@ -20,10 +18,8 @@
 #include "CKLF_CtrlSlider.h"
 #include "CKLF_Storage.h"
 #include "CKLP_HeadlessUI.h"
-#include "CLayoutEditor.h"
-#include "CSettingsBlock.h"
-#include "CTessarette.h"
 #include "CTessaretteRecordCodec.h"
+#include "CutterLayoutMain.h"
 #include "CWnd_Cutter.h"
 #include "KLF_BigEndian.h"
 #include "support/TestSupport.h"
@@ -32,67 +28,19 @@ namespace cutwin {
 
 typedef CWnd_Cutter W;
 
-// The main window's side of the Cutter, forwarding to the layout model.
-struct LayoutMain : CCutterMainPort {
+// The layout main window over a 240 x 160 pattern, its store in a
+// temporary folder.
+struct LayoutMain : CCutterLayoutMain {
   LayoutMain() {
-    image.Create(240, 160, 1);
-    for (u32 p = 0; p < 3; ++p)
-      for (u32 i = 0; i < 240u * 160u; ++i) image.GetMemObj()->GetPtr()[p * 240u * 160u + i] = static_cast<u8>(i * (p + 3));
-    e.model.SetImageSize(240, 160);
-    EXPECT_EQ(e.model.settings_LoadDefaults(), 1);
+    CKLF_Image pattern;
+    pattern.Create(240, 160, 1);
+    u8* p = pattern.GetMemObj()->GetPtr();
+    for (u32 i = 0; i < 3u * 240u * 160u; ++i) p[i] = static_cast<u8>(i * (i / (240u * 160u) + 3));
+    EXPECT_EQ(SetImage(pattern), 1);
     EXPECT_EQ(conf.Open(dir.File("plugin.conf").c_str(), 2), 1);
+    confOpen = 1;
   }
-  void OnCutterUpdateShape(f32 s, f32 h, f32 u, u8 refill, u8 undo) override {
-    e.shapes.OnCutterUpdateShape(s, h, u, refill, undo);
-  }
-  void OnCutterUpdateShape_FlipH(f32 s, f32 h, f32 u) override { e.shapes.OnCutterUpdateShape_FlipH(s, h, u); }
-  void OnCutterUpdateShape_FlipU(f32 s, f32 h, f32 u) override { e.shapes.OnCutterUpdateShape_FlipU(s, h, u); }
-  void OnCutterUpdateAntiAliasing(u8 on) override { e.shapes.OnCutterUpdateAntiAliasing(on); }
-  void OnCutterUpdateRowsCols(u32 r, u32 c) override { e.grid.OnCutterUpdateRowsCols(r, c); }
-  void OnCutterUpdateRowsCols_ShowLines(u32 r, u32 c) override { lines.push_back({r, c}); }
-  u32 icGetIdealColumnsForRows(u32 r) override { return e.model.icGetIdealColumnsForRows(r); }
-  u32 icGetIdealRowsForColumns(u32 c) override { return e.model.icGetIdealRowsForColumns(c); }
-  void OnCutterUpdateKnifeThickness(u32 t, u8 thin) override { e.shapes.OnCutterUpdateKnifeThickness(t, thin); }
-  void OnCutterUpdateKnifeSize(u32 s) override { e.shapes.OnCutterUpdateKnifeSize(s); }
-  void uncm_SaveState(u32 kind, u32 sub) override { e.undo.uncm_SaveState(kind, sub); }
-  u8 settings_SaveCurLayoutAndCellSettingsToMem(CKLF_Mem* block, u32& length) override {
-    CSettingsBlock codec;
-    return codec.Write(e.model, 0, nullptr, 0, block, length);
-  }
-  u8 settings_LoadCurLayoutAndCellSettingsFromMem(const u8* data, u32 length, u8) override {
-    CSettingsBlock codec;
-    const u8* records = nullptr;
-    u32 count = 0;
-    return codec.Read(e.model, data, length, &records, count);
-  }
-  void GetLayoutState(u16& v, u16& h, u8& razor, u8& aa) override {
-    v = e.model.verticalLineCount;
-    h = e.model.horizontalLineCount;
-    razor = e.model.thinKnives;
-    aa = e.model.antiAliasing;
-  }
-  u8 engine_PutLayoutToPuzzleEngine() override { return e.model.engine_PutLayoutToPuzzleEngine(engine); }
-  CTessarette* GetEngine() override { return &engine; }
-  CKLF_Image* GetWorkingImage() override { return &image; }
-  void SetCutDone(u8 done) override { cutDone = done; }
-  void OnCutterClose() override { ++closes; }
-  CKLF_Storage* GetConfStore() override { return &conf; }
-  void PutWindowPosition(const char* name, const char* parent, kltPOS p) override {
-    positions.push_back(std::string(name) + ">" + parent + " " + std::to_string(p.x) + "," + std::to_string(p.y));
-  }
-  void GetStatusTip(const char* control, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
-    tip.Format("%s/%s %u %u", group, control, enabled, type);
-  }
-
   klftest::TempDir dir;
-  CLayoutEditor e;
-  CTessarette engine;
-  CKLF_Image image;
-  CKLF_Storage conf;
-  u8 cutDone = 0;
-  int closes = 0;
-  std::vector<std::pair<u32, u32>> lines;
-  std::vector<std::string> positions;
 };
 
 // The headless platform with a hook on every look into the event queue:
@@ -126,39 +74,15 @@ class CutterWindowTest : public ::testing::Test {
     CCutterServices::SetFactory(KLF_NewCutterWindow);
   }
   void TearDown() override {
-    main.e.model.SetCutter(nullptr);
-    delete cutter;
+    main.CloseCutter();
     CCutterServices::SetFactory(nullptr);
     m_App = nullptr;
     KLP_SetUI(nullptr);
   }
 
-  // Layout mode as the main window opens it; the piece records are those
-  // of the engine's pieces.
   void Open() {
-    cutter = CCutterServices::New();
+    cutter = main.OpenCutter({kX, kY}, &parent);
     ASSERT_NE(cutter, nullptr);
-    cutter->mainWindow = &main;
-    CLayoutModel& lm = main.e.model;
-    lm.SetCutter(cutter);
-    cutter->columns = static_cast<u16>(lm.verticalLineCount + 1);
-    cutter->rows = static_cast<u16>(lm.horizontalLineCount + 1);
-    u8 mixed = 0;
-    const u32 t = lm.spl_DoGetKnifeThickness(1, mixed);
-    cutter->NotifiedByMain_NewThickness(static_cast<u16>(t), mixed, lm.thinKnives);
-    const u32 k = lm.spl_DoGetKnobSize(1, mixed);
-    cutter->NotifiedByMain_NewKnobSize(static_cast<u16>(k), mixed);
-    cutter->antiAliasing = lm.antiAliasing;
-    std::vector<u8> records(92u * main.engine.GetPieceCount());
-    for (u32 i = 0; i < main.engine.GetPieceCount(); ++i) {
-      CTessarette::SFX_ONEPIECE r;
-      main.engine.PieceToRecord(i, r);
-      CTessaretteRecordCodec::Encode(r, records.data() + 92u * i);
-    }
-    ASSERT_EQ(cutter->SetPendingRecords(records.data(), main.engine.GetPieceCount()), 1);
-    ASSERT_EQ(cutter->CreateCutterWindow({kX, kY}, &parent), 1);
-    cutter->ShowCutterWindow();
-    main.e.undo.uncm_MarkEmpty();
     w = static_cast<CCutterSession*>(cutter)->GetWindow();
     m = static_cast<CCutterModel*>(static_cast<CCutterSession*>(cutter));
     w->SetFocus();
