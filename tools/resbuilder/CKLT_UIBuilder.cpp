@@ -174,6 +174,10 @@ bool CKLT_UIBuilder::i_Accelerator(const KLT_UINode& n) {
 // Background marks that belong to controls or to the window's layout.
 void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
   kltRECT_s r;
+  if (c.keyword == "label" && c.args.size() == 3) {
+    klt_theme::FieldLabel(cr, std::atof(c.args[0].c_str()), std::atof(c.args[1].c_str()), c.args[2]);
+    return;
+  }
   if ((c.keyword == "panel" || c.keyword == "well") && c.args.size() >= 4 && i_RectArgs(c, 0, r)) {
     if (c.keyword == "panel")
       klt_theme::Panel(cr, r, c.args.size() > 4 ? c.args[4] : std::string());
@@ -184,7 +188,7 @@ void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
   const KLT_UINode* rect = c.Find("rect");
   if (!rect || rect->args.size() != 4 || !i_RectArgs(*rect, 0, r)) return;
   const KLT_UINode* art = c.Find("art");
-  if (c.keyword == "edit" || c.keyword == "progress")
+  if (c.keyword == "edit" || (c.keyword == "progress" && !c.Find("bare")))
     klt_theme::Field(cr, r);
   else if (c.keyword == "ruler")
     klt_theme::RulerStrip(cr, r, Vertical(r));
@@ -278,6 +282,13 @@ bool CKLT_UIBuilder::i_Window(const KLT_UINode& n) {
         return false;
       continue;
     }
+    if (k == "label") {
+      long x, y;
+      if (!KLT_Args(*c).Count(3, 3, m_error) || !KLT_Args(*c).Int(0, 0, m_width - 1, x, m_error) ||
+          !KLT_Args(*c).Int(1, 0, m_height - 1, y, m_error))
+        return false;
+      continue;
+    }
     if (!(k == "string" ? i_String(*c) : k == "rect" ? i_NamedRect(*c) : i_Control(*c))) return false;
   }
   return true;
@@ -360,13 +371,19 @@ bool CKLT_UIBuilder::i_Toggle(const KLT_UINode& n, kltRECT_s r, bool radio) {
 // whose alpha the ruler writes.
 bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
   const bool ruler = n.keyword == "ruler";
-  if (!i_Check(n, ruler ? std::initializer_list<const char*>{"rect"} : std::initializer_list<const char*>{"rect", "art"}))
+  if (!i_Check(n, ruler ? std::initializer_list<const char*>{"rect"}
+                        : std::initializer_list<const char*>{"rect", "art", "label", "field"}))
     return false;
   std::string kind = ruler ? "ruler" : "plain";
   if (const KLT_UINode* a = n.Find("art")) kind = a->args.empty() ? "" : a->args[0];
   if (kind != "ruler" && kind != "plain" && kind != "piece" && kind != "navigator" && kind != "sample" &&
-      kind != "frame")
-    return i_Fail(n.Where() + "an image's art is piece, sample, frame, navigator or plain");
+      kind != "frame" && kind != "cover")
+    return i_Fail(n.Where() + "an image's art is piece, sample, frame, navigator, cover or plain");
+  if ((n.Find("label") || n.Find("field")) && kind != "cover")
+    return i_Fail(n.Where() + "only a cover has a label or a field");
+  const KLT_UINode* field = n.Find("field");
+  kltRECT_s well = {0, 0, 0, 0};
+  if (field && (!KLT_Args(*field).Count(4, 4, m_error) || !i_RectArgs(*field, 0, well))) return false;
   const std::string f = "UIResources>Static Images>" + n.args[0];
   for (bool disabled : {false, true}) {
     // The preview draws the navigator's view frame into its normal
@@ -383,6 +400,9 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
       klt_theme::Sample(art.Cr(), art.W(), art.H());
     else if (kind == "frame")
       klt_theme::ValueFrame(art.Cr(), art.W(), art.H());
+    else if (kind == "cover")
+      klt_theme::Cover(art.Cr(), art.W(), art.H(), i_Label(n));
+    if (field) klt_theme::Field(art.Cr(), {well.left - r.left, well.top - r.top, well.right - r.left, well.bottom - r.top});
     if (!i_Out(m_out.AddPacked(f + (disabled ? ">Disabled" : ">Normal"), art.ImageRecord()))) return false;
   }
   return true;
@@ -405,7 +425,7 @@ bool CKLT_UIBuilder::i_Text(const KLT_UINode& n, kltRECT_s r) {
 // The bar shows where the ramp's first plane is not above the level: the
 // ramp rises from 1 to 255 along the bar, so level 0 hides it all.
 bool CKLT_UIBuilder::i_Progress(const KLT_UINode& n, kltRECT_s r) {
-  if (!i_Check(n, {"rect"})) return false;
+  if (!i_Check(n, {"rect", "bare"})) return false;
   const std::string f = "UIResources>Progresses>" + n.args[0];
   CKLT_UIArt bar(r);
   klt_theme::ProgressBar(bar.Cr(), bar.W(), bar.H());

@@ -8,15 +8,19 @@
 //   window NAME ["title"]                a window, with its parts below it
 // Inside a window: size W H (required), caption HEIGHT (26 by default, 0 for
 // none), drag L T R B (the caption strip by default), panel L T R B
-// ["title"], well L T R B, named rects and strings, and one statement per
-// control, each with its own parts (rect L T R B always):
+// ["title"], well L T R B, label X TOP "text" (a caption for the controls
+// beside it, on a 16-pixel line), named rects and strings, and one
+// statement per control, each with its own parts (rect L T R B always):
 //   button NAME      label "text" | arrow up|down|left|right, menu
 //   checkbox NAME    label "text"
 //   radio NAME       label "text", group N
-//   image NAME       art piece|sample|frame|navigator|plain (sample: a piece
-//                    of a landscape over transparency; frame: an accent frame)
+//   image NAME       art piece|sample|frame|navigator|plain|cover (sample: a
+//                    piece of a landscape over transparency; frame: an accent
+//                    frame; cover: a veil over the window with a box in its
+//                    middle); a cover's label "text" and field L T R B (a
+//                    trough, window coordinates)
 //   text NAME        (paint for a text set at run time)
-//   progress NAME
+//   progress NAME    bare: no trough on the window (a cover's field instead)
 //   edit NAME
 //   list NAME
 //   scrollbar NAME   arrows: instead of NAME, the bars NAME_MAC (both arrows at

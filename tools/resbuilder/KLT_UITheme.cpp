@@ -251,6 +251,22 @@ void Well(cairo_t* cr, kltRECT_s r) {
   Stroke(cr, 0x404045, false);
 }
 
+void FieldLabel(cairo_t* cr, double x, double top, const std::string& text) {
+  Label(cr, text, x, top + 8, 0xB4B4BC, 12, 0);
+}
+
+void Cover(cairo_t* cr, double w, double h, const std::string& label) {
+  cairo_rectangle(cr, 0, 0, w, h);
+  Rgb(cr, 0x1E1E21, 0.86);
+  cairo_fill(cr);
+  const double bw = 300, bh = 104, x = std::round((w - bw) / 2), y = std::round((h - bh) / 2);
+  RoundRect(cr, x + 0.5, y + 0.5, bw - 1, bh - 1, 6);
+  Gradient(cr, y, y + bh, 0x3A3A3F, 0x2E2E32);
+  cairo_fill_preserve(cr);
+  Stroke(cr, 0x55555B, false);
+  Label(cr, label, w / 2, y + 20, 0xECECEF, 12, 1);
+}
+
 void Field(cairo_t* cr, kltRECT_s r) {
   RoundRect(cr, r.left - 1.5, r.top - 1.5, r.right - r.left + 3, r.bottom - r.top + 3, 3);
   Rgb(cr, kField);

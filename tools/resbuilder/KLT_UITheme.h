@@ -29,6 +29,11 @@ void Panel(cairo_t* cr, kltRECT_s r, const std::string& title);
 void Well(cairo_t* cr, kltRECT_s r);
 void Field(cairo_t* cr, kltRECT_s r);
 void RulerStrip(cairo_t* cr, kltRECT_s r, bool vertical);
+// A caption for the controls beside it, on a 16-pixel line from top.
+void FieldLabel(cairo_t* cr, double x, double top, const std::string& text);
+// A veil over w x h with a box of 300 x 104 in its middle, the label at the
+// box's top.
+void Cover(cairo_t* cr, double w, double h, const std::string& label);
 
 // arrow: 0 none, 1 up, 2 down, 3 left, 4 right; menu adds a drop-down mark.
 void Button(cairo_t* cr, double w, double h, KLT_Look look, const std::string& label, bool menu, int arrow);

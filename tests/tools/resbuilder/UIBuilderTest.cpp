@@ -5,6 +5,7 @@
 
 #include "CKLF_Storage.h"
 #include "CKLT_UIBuilder.h"
+#include "KLT_UITheme.h"
 #include "CKLF_ZipBlock.h"
 #include "support/TestSupport.h"
 
@@ -61,6 +62,9 @@ TEST(UIBuilder, BadDescriptionsAreRefusedWithTheirLine) {
       {"window \"W>X\"\n  size 40 40\n", "t.klui:1: the name \"W>X\""},
       {"window W\n  size 40 40\n  button \"B>C\"\n    rect 0 0 9 9\n", "t.klui:3: the name \"B>C\""},
       {"window W\n  size 40 40\n  string \"\" \"x\"\n", "t.klui:3: 'string' needs a name"},
+      {"window W\n  size 40 40\n  label 4 4\n", "t.klui:3: 'label'"},
+      {"window W\n  size 40 40\n  label 4 40 \"Rows\"\n", "t.klui:3: 'label': '40'"},
+      {"window W\n  size 40 40\n  image I\n    rect 0 0 9 9\n    label \"x\"\n", "t.klui:3: only a cover"},
   };
   klftest::TempDir dir;
   const std::string path = dir.File("out.kls4");
@@ -151,4 +155,33 @@ TEST(UIBuilder, CaptionButtonsAndSampleArt) {
   EXPECT_EQ(Build("window W\n  size 40 40\n  image I\n    rect 0 0 9 9\n    art blob\n", dir.File("d.kls4"))
                 .rfind("t.klui:3: an image's art is", 0),
             0u);
+}
+
+// A label is painted on the window's background; a cover image is a veil
+// (its normal picture not clear), where a plain one is; a bar's trough is
+// the window's unless the bar is bare.
+TEST(UIBuilder, LabelsAndCoversArePainted) {
+  ASSERT_TRUE(KLT_ThemeSetLabelFont(std::string(kFonts) + "/DejaVuSans.ttf"));
+  klftest::TempDir dir;
+  auto record = [&](const std::string& text, const char* key) {
+    const std::string path = dir.File("l.kls4");
+    EXPECT_EQ(Build(text, path), "");
+    CKLF_Storage store;
+    CKLF_Mem packed;
+    EXPECT_EQ(store.Open(CKLF_String(path.c_str()), 1), 1);
+    EXPECT_EQ(store.GetRec(key, packed), 1) << key;
+    return std::vector<u8>(packed.GetPtr(), packed.GetPtr() + packed.GetSize());
+  };
+  const std::string window = "window W\n  size 80 40\n  caption 0\n";
+  EXPECT_NE(record(window, "UIResources>Windows>W>Background"),
+            record(window + "  label 4 10 \"Rows\"\n", "UIResources>Windows>W>Background"));
+  const char* image = "UIResources>Static Images>I>Normal";
+  EXPECT_NE(record(window + "  image I\n    rect 0 0 80 40\n", image),
+            record(window + "  image I\n    rect 0 0 80 40\n    art cover\n    label \"Cutting\"\n", image));
+  // A bare bar leaves its trough off the window.
+  const std::string bar = window + "  progress P\n    rect 4 4 60 12\n";
+  EXPECT_NE(record(bar, "UIResources>Windows>W>Background"), record(window, "UIResources>Windows>W>Background"));
+  EXPECT_EQ(record(bar + "    bare\n", "UIResources>Windows>W>Background"),
+            record(window, "UIResources>Windows>W>Background"));
+  KLT_ThemeDone();
 }
