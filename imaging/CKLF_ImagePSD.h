@@ -14,7 +14,10 @@
 //
 // Cost: writing streams row by row (memory: a few rows and the row counts);
 // the composite costs rows x layers range checks plus one blend per covered
-// pixel and channel. Reading holds the file and the decoded planes.
+// pixel and channel. On more than one thread (SetThreads) layers are packed
+// and bands of composite rows made side by side into buffers written in
+// order (a few per thread at a time); the bytes do not depend on it.
+// Reading holds the file and the decoded planes.
 // Limits: at most 32767 layers (the format's signed count); dimensions up to
 // 65535 (rows wider than 49150 are stored raw: their packed size could
 // overflow the 16-bit row counts); layer names up to 63 bytes (the Pascal name keeps 55); files below
@@ -48,8 +51,8 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   struct PSDMLWRITE_LAYERPARAMS {
     u16 width;
     u16 height;
-    i16 x;  // top-left corner in the document
-    i16 y;
+    i32 x;  // top-left corner in the document (the format's rectangles are 32-bit)
+    i32 y;
     u8 visible;
     u8 opacity;  // 0..255
     char name[64];  // NUL-terminated
@@ -101,6 +104,9 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 ExpandChanelPixels(u8 compression, const u8* src, u32 srcLen, u8* dst, u32 width, u32 height,
                         u32* used, u8 countsSkipped);
 
+  // Threads WritePSD packs on (1, the default; 0 the machine's).
+  void SetThreads(u32 threads) { m_threads = threads; }
+
   // Writing: Create, Write_Init, Write_AddLayer per layer, WritePSD.
   u8 Write_Init(const PSDMLWRITE_INITPARAMS* params);
   // Planes: the mode's colour planes in order, then alpha. 0 with error 1
@@ -142,7 +148,13 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_WriteAll();
   u8 i_WriteLayerSection();
   u8 i_WriteLayerChannels(u32 layer);
+  u8 i_WriteLayersData(f64& progress);
+  u8 i_WriteLayersSideBySide(f64& progress, u32 threads);
   u8 i_WriteComposite(f64& progress);
+  u8 i_WriteCompositeSideBySide(f64& progress, u32 threads);
+  // Row y of colour channel c of the composite: white, then the layers
+  // first..end-1 of list (all layers when list is null) blended in order.
+  void i_ComposeRow(u32 c, u32 y, u8* row, const u32* list, u32 count) const;
   u8 i_Put(const void* data, u32 n);
   u8 i_Put16(u16 v);
   u8 i_Put32(u32 v);
@@ -168,4 +180,5 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   CKLF_Mem m_chan;     // one packed row
   CKLF_Mem m_row;      // composite row
   CKLF_Mem m_counts;   // row byte counts of a channel (of all, composite)
+  u32 m_threads;
 };

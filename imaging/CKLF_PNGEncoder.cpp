@@ -83,12 +83,42 @@ void CKLF_PNGEncoder::FilterRow(u8 filter, const u8* row, const u8* prev, u32 n,
 
 namespace {
 
-struct Job : KLF_ParallelJob {
-  const u8* const* planes;
-  u32 channels, width, height, stride, bandRows, bands, first;
+// Where a band's filtered rows come from.
+struct BandSource {
+  u32 channels, width, height, bandRows, bands;
   CKLF_PNGEncoder::Settings s;
-  Worker* workers;
-  Slot* slots;
+  virtual ~BandSource() {}
+  // The filtered rows of band b into slot.raw.
+  virtual void FilterBand(u32 b, Worker& w, Slot& slot) const = 0;
+  // Whether band b holds the same filtered rows as every other such band.
+  virtual bool Repeated(u32 b) const {
+    (void)b;
+    return false;
+  }
+  u32 RowBytes() const { return channels * width + 1; }
+  void Rows(u32 b, u32& y0, u32& y1) const {
+    y0 = b * bandRows;
+    y1 = y0 + bandRows < height ? y0 + bandRows : height;
+  }
+};
+
+// The row filtered by every filter in turn (or the one asked for): the
+// one whose bytes cost least goes to out.
+void FilterChoice(u8 filter, const u8* cur, const u8* above, u32 n, u32 bpp, u8* trial, u8* out) {
+  if (filter != CKLF_PNGEncoder::kFilterAdaptive) return CKLF_PNGEncoder::FilterRow(filter, cur, above, n, bpp, out);
+  u64 best = ~0ull;
+  for (u8 f = 0; f < 5; ++f) {
+    u8* t = trial + static_cast<size_t>(f) * (n + 1);
+    CKLF_PNGEncoder::FilterRow(f, cur, above, n, bpp, t);
+    const u64 cost = Cost(t + 1, n);
+    if (cost < best) best = cost, std::memcpy(out, t, n + 1);
+  }
+}
+
+// Planes of the image's own size.
+struct PlainSource : BandSource {
+  const u8* const* planes;
+  u32 stride;
 
   // Row y of the image, channels interleaved, into dst.
   void Interleave(u32 y, u8* dst) const {
@@ -100,10 +130,10 @@ struct Job : KLF_ParallelJob {
     }
   }
 
-  // The filtered rows of band b into slot.raw.
-  void FilterBand(u32 b, Worker& w, Slot& slot) const {
-    const u32 n = channels * width, y0 = b * bandRows;
-    const u32 y1 = y0 + bandRows < height ? y0 + bandRows : height;
+  void FilterBand(u32 b, Worker& w, Slot& slot) const override {
+    const u32 n = channels * width;
+    u32 y0, y1;
+    Rows(b, y0, y1);
     u8* prev = w.rows.GetPtr();
     u8* cur = prev + n;
     u8* trial = cur + n;  // five candidates of n + 1 bytes
@@ -111,40 +141,141 @@ struct Job : KLF_ParallelJob {
     u8* out = slot.raw.GetPtr();
     for (u32 y = y0; y < y1; ++y, out += n + 1) {
       Interleave(y, cur);
-      const u8* above = y > 0 ? prev : nullptr;
-      if (s.filter != CKLF_PNGEncoder::kFilterAdaptive) {
-        CKLF_PNGEncoder::FilterRow(s.filter, cur, above, n, channels, out);
-      } else {
-        u64 best = ~0ull;
-        for (u8 f = 0; f < 5; ++f) {
-          u8* t = trial + static_cast<size_t>(f) * (n + 1);
-          CKLF_PNGEncoder::FilterRow(f, cur, above, n, channels, t);
-          const u64 cost = Cost(t + 1, n);
-          if (cost < best) best = cost, std::memcpy(out, t, n + 1);
-        }
-      }
+      FilterChoice(s.filter, cur, y > 0 ? prev : nullptr, n, channels, trial, out);
       u8* swap = prev;
       prev = cur;
       cur = swap;
     }
     slot.rawSize = (y1 - y0) * (n + 1);
   }
+};
 
-  void RunTask(u32 index, u32 worker) override {
-    const u32 b = first + index;
-    Worker& w = workers[worker];
-    Slot& slot = slots[index];
-    FilterBand(b, w, slot);
+// A placed image on a canvas of one background pixel. Outside the window
+// of columns where a row or the row above differs from the background
+// (the placed columns and the one after them) every filter gives the same
+// bytes pixel after pixel: those of a background pixel after a background
+// pixel ("steady"), or at column 0 those of a first background pixel.
+struct PlacedSource : BandSource {
+  const u8* const* planes;  // at the placed rectangle's first pixel on the canvas
+  u32 stride;
+  u32 px0, py0, px1, py1;  // the placed rectangle on the canvas, clipped
+  u8 bg[4];
+  u8 first[2][5][4];   // [row above][filter][channel]
+  u8 steady[2][5][4];
+  u64 firstCost[2][5], steadyCost[2][5];
+
+  void Prepare() {
+    u8 row[8], above[8], out[9];
+    for (u32 k = 0; k < 8; ++k) row[k] = above[k] = bg[k % channels];
+    for (u32 a = 0; a < 2; ++a)
+      for (u8 f = 0; f < 5; ++f) {
+        CKLF_PNGEncoder::FilterRow(f, row, a ? above : nullptr, 2 * channels, channels, out);
+        std::memcpy(first[a][f], out + 1, channels);
+        std::memcpy(steady[a][f], out + 1 + channels, channels);
+        firstCost[a][f] = Cost(first[a][f], channels);
+        steadyCost[a][f] = Cost(steady[a][f], channels);
+      }
+  }
+
+  bool Inside(u32 y) const { return y >= py0 && y < py1; }
+  // Columns xa..xb-1 of row y, interleaved, into dst.
+  void Interleave(u32 y, u32 xa, u32 xb, u8* dst) const {
+    for (u32 x = xa; x < xb; ++x)
+      for (u32 c = 0; c < channels; ++c) *dst++ = bg[c];
+    if (!Inside(y) || xb <= px0 || xa >= px1) return;
+    const u32 a = xa > px0 ? xa : px0, e = xb < px1 ? xb : px1;
+    const u64 off = static_cast<u64>(y - py0) * stride;
+    for (u32 c = 0; c < channels; ++c) {
+      const u8* src = planes[c] + off;
+      u8* d = dst - static_cast<size_t>(xb - xa) * channels + static_cast<size_t>(a - xa) * channels + c;
+      for (u32 x = a; x < e; ++x, d += channels) *d = src[x - px0];
+    }
+  }
+
+  // Row y filtered: the window's bytes by every filter in turn, the
+  // costs of the rest counted from the steady bytes.
+  void FilterRowAt(u32 y, Worker& w, u8* out) const {
+    const u32 n = channels * width, hasAbove = y > 0;
+    const bool window = Inside(y) || (hasAbove && Inside(y - 1));
+    const u32 wa = window ? px0 : 0, wb = window ? (px1 + 1 < width ? px1 + 1 : width) : 0;
+    // The window with one pixel of left context, the row above, the
+    // candidates: all within the worker's rows.
+    const u32 ctx = wa > 0 ? 1 : 0, wn = (wb - wa + ctx) * channels;
+    u8* cur = w.rows.GetPtr();
+    u8* above = cur + wn;
+    u8* trial = above + wn;  // five candidates of wn + 1 bytes
+    if (wb > wa) {
+      Interleave(y, wa - ctx, wb, cur);
+      if (hasAbove) Interleave(y - 1, wa - ctx, wb, above);
+    }
+    const u32 skip = ctx * channels, outside = width - (wb - wa), firstOut = wb == 0 || wa > 0 ? 1 : 0;
+    u8 best = s.filter;
+    if (s.filter == CKLF_PNGEncoder::kFilterAdaptive) {
+      u64 least = ~0ull;
+      for (u8 f = 0; f < 5; ++f) {
+        u8* t = trial + static_cast<size_t>(f) * (wn + 1);
+        if (wb > wa) CKLF_PNGEncoder::FilterRow(f, cur, hasAbove ? above : nullptr, wn, channels, t);
+        const u64 cost = Cost(t + 1 + skip, wn - skip) + (firstOut ? firstCost[hasAbove][f] : 0) +
+                         steadyCost[hasAbove][f] * (outside - firstOut);
+        if (cost < least) least = cost, best = f;
+      }
+    } else if (wb > wa) {
+      CKLF_PNGEncoder::FilterRow(best, cur, hasAbove ? above : nullptr, wn, channels, trial);
+    }
+    const u8* chosen = trial + (s.filter == CKLF_PNGEncoder::kFilterAdaptive ? static_cast<size_t>(best) * (wn + 1) : 0);
+    out[0] = best;
+    u8* o = out + 1;
+    const u8* st = steady[hasAbove][best];
+    if (channels == 1 || std::memcmp(st, st + 1, channels - 1) == 0) {
+      std::memset(o, st[0], n);
+    } else {
+      for (u32 x = 0; x < width; ++x) std::memcpy(o + static_cast<size_t>(x) * channels, st, channels);
+    }
+    if (firstOut) std::memcpy(o, first[hasAbove][best], channels);
+    if (wb > wa) std::memcpy(o + static_cast<size_t>(wa) * channels, chosen + 1 + skip, wn - skip);
+  }
+
+  void FilterBand(u32 b, Worker& w, Slot& slot) const override {
+    u32 y0, y1;
+    Rows(b, y0, y1);
+    u8* out = slot.raw.GetPtr();
+    for (u32 y = y0; y < y1; ++y, out += RowBytes()) FilterRowAt(y, w, out);
+    slot.rawSize = (y1 - y0) * RowBytes();
+  }
+
+  // A band of background rows below a background row, not the last: the
+  // same filtered bytes wherever it lies.
+  bool Repeated(u32 b) const override {
+    u32 y0, y1;
+    Rows(b, y0, y1);
+    return y0 > 0 && b + 1 < bands && (y1 <= py0 || y0 > py1 || py0 >= py1);
+  }
+};
+
+struct Job : KLF_ParallelJob {
+  const BandSource* src;
+  u32 first;
+  Worker* workers;
+  Slot* slots;
+
+  // Filters and deflates band b into slot with the worker's stream.
+  void Band(u32 b, Worker& w, Slot& slot) const {
+    src->FilterBand(b, w, slot);
     slot.adler = adler32(1, slot.raw.GetPtr(), slot.rawSize);
     deflateReset(&w.z);
     w.z.next_in = slot.raw.GetPtr();
     w.z.avail_in = slot.rawSize;
     w.z.next_out = slot.out.GetPtr();
     w.z.avail_out = static_cast<uInt>(slot.out.GetSize());
-    const int flush = b + 1 == bands ? Z_FINISH : Z_SYNC_FLUSH;
+    const int flush = b + 1 == src->bands ? Z_FINISH : Z_SYNC_FLUSH;
     const int r = deflate(&w.z, flush);
     slot.failed = (flush == Z_FINISH ? r != Z_STREAM_END : r != Z_OK) || w.z.avail_in != 0;
     slot.outSize = static_cast<u32>(slot.out.GetSize()) - w.z.avail_out;
+  }
+
+  void RunTask(u32 index, u32 worker) override {
+    const u32 b = first + index;
+    if (!src->Repeated(b)) Band(b, workers[worker], slots[index]);
   }
 };
 
@@ -159,12 +290,14 @@ void ZlibHeader(u8 level, int strategy, u8 out[2]) {
   out[1] = static_cast<u8>(h);
 }
 
-// The workers' deflate states and rows, and the band slots of one wave.
+// The workers' deflate states and rows, the band slots of one wave and
+// the repeated band.
 struct Buffers {
   Worker* w = nullptr;
   Slot* slots = nullptr;
+  Slot repeated;
   u32 workers = 0, wave = 0;
-  u8 Make(u32 nWorkers, u32 nWave, u32 rowBytes, u32 bandRows, const CKLF_PNGEncoder::Settings& s) {
+  u8 Make(u32 nWorkers, u32 nWave, u32 rowBytes, u32 bandRows, const CKLF_PNGEncoder::Settings& s, u8 withRepeated) {
     w = new (std::nothrow) Worker[nWorkers];
     slots = new (std::nothrow) Slot[nWave];
     if (!w || !slots) return 0;
@@ -180,7 +313,7 @@ struct Buffers {
     }
     for (u32 i = 0; i < wave; ++i)
       if (!slots[i].raw.alloc(static_cast<u32>(raw)) || !slots[i].out.alloc(static_cast<u32>(bound))) return 0;
-    return 1;
+    return !withRepeated || (repeated.raw.alloc(static_cast<u32>(raw)) && repeated.out.alloc(static_cast<u32>(bound)));
   }
   ~Buffers() {
     for (u32 i = 0; w && i < workers; ++i)
@@ -190,56 +323,110 @@ struct Buffers {
   }
 };
 
+// The header, every band in order (side by side in waves) and the
+// Adler-32. 0 with the encoder's error, or none when the sink or the poll
+// stopped.
+u8 Drive(CKLF_PNGEncoder& enc, const BandSource& src, u32 threads, CKLF_PNGEncoder::Sink sink,
+         CKLF_PNGEncoder::Poll poll, void* user) {
+  u32 workers = KLF_Parallel::Resolve(threads);
+  if (workers > kMaxThreads) workers = kMaxThreads;
+  if (workers > src.bands) workers = src.bands;
+  u32 repeatedBand = src.bands;
+  for (u32 b = 0; b < src.bands && repeatedBand == src.bands; ++b)
+    if (src.Repeated(b)) repeatedBand = b;
+  // A few bands a worker between writes keep the threads busy.
+  Buffers buf;
+  if (!buf.Make(workers, workers * 3 < src.bands ? workers * 3 : src.bands, src.RowBytes(), src.bandRows, src.s,
+                repeatedBand < src.bands))
+    return enc.Fail(klErrNoMemory);
+  Job job;
+  job.src = &src;
+  job.workers = buf.w;
+  job.slots = buf.slots;
+  if (repeatedBand < src.bands) {
+    job.Band(repeatedBand, buf.w[0], buf.repeated);
+    if (buf.repeated.failed) return enc.Fail(klErrZipCompress);
+  }
+  u8 head[2];
+  ZlibHeader(src.s.level, StrategyOf(src.s.strategy), head);
+  if (!sink(user, head, 2)) return 0;
+  uLong adler = 1;
+  for (u32 first = 0; first < src.bands; first += buf.wave) {
+    const u32 count = src.bands - first < buf.wave ? src.bands - first : buf.wave;
+    job.first = first;
+    KLF_Parallel::Run(workers, count, job);
+    for (u32 i = 0; i < count; ++i) {
+      const Slot& slot = src.Repeated(first + i) ? buf.repeated : buf.slots[i];
+      if (slot.failed) return enc.Fail(klErrZipCompress);
+      adler = adler32_combine(adler, slot.adler, static_cast<z_off_t>(slot.rawSize));
+      if (!sink(user, slot.out.GetPtr(), slot.outSize)) return 0;
+    }
+    const u32 done = first + count < src.bands ? (first + count) * src.bandRows : src.height;
+    if (poll && !poll(user, done)) return 0;
+  }
+  const u8 tail[4] = {static_cast<u8>(adler >> 24), static_cast<u8>(adler >> 16), static_cast<u8>(adler >> 8),
+                      static_cast<u8>(adler)};
+  return sink(user, tail, 4);
+}
+
+u8 BadSettings(const CKLF_PNGEncoder::Settings& s) {
+  return s.level > 9 || s.strategy > CKLF_PNGEncoder::kStrategyRLE || s.filter > CKLF_PNGEncoder::kFilterAdaptive;
+}
+
+void Shape(BandSource& src, u32 channels, u32 width, u32 height, const CKLF_PNGEncoder::Settings& s) {
+  src.channels = channels;
+  src.width = width;
+  src.height = height;
+  src.s = s;
+  src.bandRows = CKLF_PNGEncoder::BandRows(src.RowBytes());
+  src.bands = (height + src.bandRows - 1) / src.bandRows;
+}
+
 }  // namespace
 
 u8 CKLF_PNGEncoder::Encode(const u8* const* planes, u32 channels, u32 width, u32 height, u32 stride,
                            const Settings& s, u32 threads, Sink sink, Poll poll, void* user) {
   ResetError();
   if (!planes || channels < 1 || channels > 4 || width == 0 || width > 65535 || height == 0 || stride < width ||
-      s.level > 9 || s.strategy > kStrategyRLE || s.filter > kFilterAdaptive || !sink)
+      BadSettings(s) || !sink)
     return Fail(klErrBadArg);
   for (u32 c = 0; c < channels; ++c)
     if (!planes[c]) return Fail(klErrBadArg);
-  const u32 rowBytes = channels * width + 1, bandRows = BandRows(rowBytes);
-  const u32 bands = (height + bandRows - 1) / bandRows;
-  u32 workers = KLF_Parallel::Resolve(threads);
-  if (workers > kMaxThreads) workers = kMaxThreads;
-  if (workers > bands) workers = bands;
-  // A few bands a worker between writes keep the threads busy.
-  Buffers buf;
-  if (!buf.Make(workers, workers * 3 < bands ? workers * 3 : bands, rowBytes, bandRows, s)) return Fail(klErrNoMemory);
-  Worker* w = buf.w;
-  Slot* slots = buf.slots;
-  const u32 wave = buf.wave;
+  PlainSource src;
+  Shape(src, channels, width, height, s);
+  src.planes = planes;
+  src.stride = stride;
+  return Drive(*this, src, threads, sink, poll, user);
+}
 
-  u8 head[2];
-  ZlibHeader(s.level, StrategyOf(s.strategy), head);
-  if (!sink(user, head, 2)) return 0;
-  Job job;
-  job.planes = planes;
-  job.channels = channels;
-  job.width = width;
-  job.height = height;
-  job.stride = stride;
-  job.bandRows = bandRows;
-  job.bands = bands;
-  job.s = s;
-  job.workers = w;
-  job.slots = slots;
-  uLong adler = 1;
-  for (u32 first = 0; first < bands; first += wave) {
-    const u32 count = bands - first < wave ? bands - first : wave;
-    job.first = first;
-    KLF_Parallel::Run(workers, count, job);
-    for (u32 i = 0; i < count; ++i) {
-      if (slots[i].failed) return Fail(klErrZipCompress);
-      adler = adler32_combine(adler, slots[i].adler, static_cast<z_off_t>(slots[i].rawSize));
-      if (!sink(user, slots[i].out.GetPtr(), slots[i].outSize)) return 0;
-    }
-    const u32 done = first + count < bands ? (first + count) * bandRows : height;
-    if (poll && !poll(user, done)) return 0;
-  }
-  const u8 tail[4] = {static_cast<u8>(adler >> 24), static_cast<u8>(adler >> 16), static_cast<u8>(adler >> 8),
-                      static_cast<u8>(adler)};
-  return sink(user, tail, 4);
+u8 CKLF_PNGEncoder::EncodePlaced(const u8* const* planes, u32 channels, u32 width, u32 height, u32 stride,
+                                 const Placement& at, const Settings& s, u32 threads, Sink sink, Poll poll,
+                                 void* user) {
+  ResetError();
+  if (!planes || channels < 1 || channels > 4 || at.canvasWidth == 0 || at.canvasWidth > 65535 ||
+      at.canvasHeight == 0 || at.canvasHeight > 65535 || width > 65535 || height > 65535 || stride < width ||
+      !at.background || BadSettings(s) || !sink)
+    return Fail(klErrBadArg);
+  for (u32 c = 0; c < channels; ++c)
+    if (!planes[c]) return Fail(klErrBadArg);
+  PlacedSource src;
+  Shape(src, channels, at.canvasWidth, at.canvasHeight, s);
+  std::memcpy(src.bg, at.background, channels);
+  src.Prepare();
+  // The rectangle clipped to the canvas (64-bit: any place is allowed).
+  const i64 x0 = at.x > 0 ? at.x : 0, y0 = at.y > 0 ? at.y : 0;
+  i64 x1 = static_cast<i64>(at.x) + width, y1 = static_cast<i64>(at.y) + height;
+  if (x1 > at.canvasWidth) x1 = at.canvasWidth;
+  if (y1 > at.canvasHeight) y1 = at.canvasHeight;
+  const bool empty = x0 >= x1 || y0 >= y1;
+  src.px0 = empty ? 0 : static_cast<u32>(x0);
+  src.py0 = empty ? 0 : static_cast<u32>(y0);
+  src.px1 = empty ? 0 : static_cast<u32>(x1);
+  src.py1 = empty ? 0 : static_cast<u32>(y1);
+  src.stride = stride;
+  const u64 skipX = static_cast<u64>(x0 - at.x), skipY = static_cast<u64>(y0 - at.y);
+  const u8* shifted[4] = {};
+  for (u32 c = 0; c < channels && !empty; ++c) shifted[c] = planes[c] + skipY * stride + skipX;
+  src.planes = shifted;
+  return Drive(*this, src, threads, sink, poll, user);
 }

@@ -9,6 +9,13 @@
 // Cost: each thread holds one deflate state and one band (about 256 KiB raw
 // and its compressed form); a few bands per thread wait to be written in
 // order. Limits: 1 to 4 channels, rows up to 4 x 65535 bytes.
+//
+// A placed image (EncodePlaced) is a canvas of one background pixel with
+// the planes' rectangle at some place on it: its stream is the one Encode
+// makes of that canvas drawn out, byte for byte, but the canvas is never
+// drawn. Rows are filtered only where they differ from the background, and
+// bands of background rows alone are deflated once and repeated, so the
+// cost follows the placed rectangle's rows rather than the canvas.
 #pragma once
 
 #include "CKLF_ErrorManager.h"
@@ -38,6 +45,19 @@ class CKLF_PNGEncoder : public CKLF_FrameWork {
   // (deflate) or none when the sink or the poll stopped.
   u8 Encode(const u8* const* planes, u32 channels, u32 width, u32 height, u32 stride, const Settings& s, u32 threads,
             Sink sink, Poll poll, void* user);
+
+  // The planes (width x height) at (x, y) on a canvas of canvasWidth x
+  // canvasHeight filled with background (channels bytes); what lies off
+  // the canvas is left out. Results and errors as Encode.
+  struct Placement {
+    u32 canvasWidth;
+    u32 canvasHeight;
+    i32 x;
+    i32 y;
+    const u8* background;
+  };
+  u8 EncodePlaced(const u8* const* planes, u32 channels, u32 width, u32 height, u32 stride, const Placement& at,
+                  const Settings& s, u32 threads, Sink sink, Poll poll, void* user);
 
   // Rows of one band for rows of rowBytes bytes (filter byte included).
   static u32 BandRows(u32 rowBytes);
