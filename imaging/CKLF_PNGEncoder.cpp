@@ -13,17 +13,26 @@ namespace {
 const u32 kBandBytes = 1u << 18;
 const u32 kMaxThreads = 64;
 
-inline u8 Paeth(i32 a, i32 b, i32 c) {
-  const i32 p = a + b - c;
-  const i32 pa = p > a ? p - a : a - p, pb = p > b ? p - b : b - p, pc = p > c ? p - c : c - p;
-  return static_cast<u8>(pa <= pb && pa <= pc ? a : (pb <= pc ? b : c));
-}
-
 // Sum of the filtered bytes as signed values: the usual per-row choice.
+// A row holds at most 4 x 65535 bytes of at most 128 each: 32 bits hold it.
 u64 Cost(const u8* f, u32 n) {
-  u64 s = 0;
+  u32 s = 0;
   for (u32 i = 0; i < n; ++i) s += f[i] < 128 ? f[i] : 256u - f[i];
   return s;
+}
+
+// count pixels of the planes (each at its first pixel), channels
+// interleaved, into dst.
+void InterleavePixels(const u8* const* src, u32 channels, u32 count, u8* __restrict dst) {
+  if (channels == 4) {
+    const u8 *__restrict r = src[0], *__restrict g = src[1], *__restrict b = src[2], *__restrict a = src[3];
+    for (u32 x = 0; x < count; ++x) dst[4 * x] = r[x], dst[4 * x + 1] = g[x], dst[4 * x + 2] = b[x], dst[4 * x + 3] = a[x];
+    return;
+  }
+  for (u32 c = 0; c < channels; ++c) {
+    const u8* __restrict p = src[c];
+    for (u32 x = 0; x < count; ++x) dst[x * channels + c] = p[x];
+  }
 }
 
 // One band's work: its rows filtered, then deflated. Owned per worker
@@ -52,28 +61,52 @@ u32 CKLF_PNGEncoder::BandRows(u32 rowBytes) {
   return n ? n : 1;
 }
 
+namespace {
+
+// o[i] = x[i] minus the Paeth prediction from a[i] (left), b[i] (above)
+// and c[i] (above left), for i < n. The rows never overlap the output.
+void PaethTail(const u8* __restrict x, const u8* __restrict a, const u8* __restrict b, const u8* __restrict c,
+               u8* __restrict o, u32 n) {
+  for (u32 i = 0; i < n; ++i) {
+    const i16 ai = a[i], bi = b[i], ci = c[i];
+    const i16 pa = static_cast<i16>(bi > ci ? bi - ci : ci - bi), pb = static_cast<i16>(ai > ci ? ai - ci : ci - ai);
+    const i16 s = static_cast<i16>(ai + bi - 2 * ci), pc = static_cast<i16>(s > 0 ? s : -s);
+    const i16 predicted = pa <= pb && pa <= pc ? ai : (pb <= pc ? bi : ci);
+    o[i] = static_cast<u8>(x[i] - predicted);
+  }
+}
+
+}  // namespace
+
+// The first bpp bytes have no left neighbour (0); a missing row above is
+// zeros: Up is then None, and Paeth always predicts the left byte (Sub).
+// The loops past the first pixel carry no test, so they vectorise.
 void CKLF_PNGEncoder::FilterRow(u8 filter, const u8* row, const u8* prev, u32 n, u32 bpp, u8* out) {
   out[0] = filter;
   u8* o = out + 1;
+  const u32 head = bpp < n ? bpp : n;
+  if (!prev && filter == kFilterUp) filter = kFilterNone;
+  if (!prev && filter == kFilterPaeth) filter = kFilterSub;
   switch (filter) {
     case kFilterSub:
-      for (u32 i = 0; i < n; ++i) o[i] = static_cast<u8>(row[i] - (i >= bpp ? row[i - bpp] : 0));
+      std::memcpy(o, row, head);
+      for (u32 i = head; i < n; ++i) o[i] = static_cast<u8>(row[i] - row[i - bpp]);
       break;
     case kFilterUp:
-      for (u32 i = 0; i < n; ++i) o[i] = static_cast<u8>(row[i] - (prev ? prev[i] : 0));
+      for (u32 i = 0; i < n; ++i) o[i] = static_cast<u8>(row[i] - prev[i]);
       break;
     case kFilterAverage:
-      for (u32 i = 0; i < n; ++i) {
-        const u32 a = i >= bpp ? row[i - bpp] : 0, b = prev ? prev[i] : 0;
-        o[i] = static_cast<u8>(row[i] - ((a + b) >> 1));
+      for (u32 i = 0; i < head; ++i) o[i] = static_cast<u8>(row[i] - (prev ? prev[i] >> 1 : 0));
+      if (prev) {
+        for (u32 i = head; i < n; ++i) o[i] = static_cast<u8>(row[i] - ((row[i - bpp] + prev[i]) >> 1));
+      } else {
+        for (u32 i = head; i < n; ++i) o[i] = static_cast<u8>(row[i] - (row[i - bpp] >> 1));
       }
       break;
     case kFilterPaeth:
-      for (u32 i = 0; i < n; ++i) {
-        const i32 a = i >= bpp ? row[i - bpp] : 0, b = prev ? prev[i] : 0;
-        const i32 c = i >= bpp && prev ? prev[i - bpp] : 0;
-        o[i] = static_cast<u8>(row[i] - Paeth(a, b, c));
-      }
+      // The first pixel: a and c are 0, so the byte above is predicted.
+      for (u32 i = 0; i < head; ++i) o[i] = static_cast<u8>(row[i] - prev[i]);
+      PaethTail(row + head, row, prev + head, prev, o + head, n - head);
       break;
     default:
       std::memcpy(o, row, n);
@@ -88,7 +121,8 @@ struct BandSource {
   u32 channels, width, height, bandRows, bands;
   CKLF_PNGEncoder::Settings s;
   virtual ~BandSource() {}
-  // The filtered rows of band b into slot.raw.
+  // The filtered rows of band b into slot.raw, their Adler-32 into
+  // slot.adler.
   virtual void FilterBand(u32 b, Worker& w, Slot& slot) const = 0;
   // Whether band b holds the same filtered rows as every other such band.
   virtual bool Repeated(u32 b) const {
@@ -123,11 +157,9 @@ struct PlainSource : BandSource {
   // Row y of the image, channels interleaved, into dst.
   void Interleave(u32 y, u8* dst) const {
     const u64 off = static_cast<u64>(y) * stride;
-    for (u32 c = 0; c < channels; ++c) {
-      const u8* src = planes[c] + off;
-      u8* d = dst + c;
-      for (u32 x = 0; x < width; ++x, d += channels) *d = src[x];
-    }
+    const u8* rows[4] = {};
+    for (u32 c = 0; c < channels; ++c) rows[c] = planes[c] + off;
+    InterleavePixels(rows, channels, width, dst);
   }
 
   void FilterBand(u32 b, Worker& w, Slot& slot) const override {
@@ -147,8 +179,14 @@ struct PlainSource : BandSource {
       cur = swap;
     }
     slot.rawSize = (y1 - y0) * (n + 1);
+    slot.adler = adler32(1, slot.raw.GetPtr(), slot.rawSize);
   }
 };
+
+// The Adler-32 of n zero bytes after adler.
+uLong AfterZeros(uLong adler, u32 n) {
+  return adler32_combine(adler, ((static_cast<uLong>(n) % 65521u) << 16) | 1u, static_cast<z_off_t>(n));
+}
 
 // A placed image on a canvas of one background pixel. Outside the window
 // of columns where a row or the row above differs from the background
@@ -184,17 +222,16 @@ struct PlacedSource : BandSource {
       for (u32 c = 0; c < channels; ++c) *dst++ = bg[c];
     if (!Inside(y) || xb <= px0 || xa >= px1) return;
     const u32 a = xa > px0 ? xa : px0, e = xb < px1 ? xb : px1;
-    const u64 off = static_cast<u64>(y - py0) * stride;
-    for (u32 c = 0; c < channels; ++c) {
-      const u8* src = planes[c] + off;
-      u8* d = dst - static_cast<size_t>(xb - xa) * channels + static_cast<size_t>(a - xa) * channels + c;
-      for (u32 x = a; x < e; ++x, d += channels) *d = src[x - px0];
-    }
+    const u64 off = static_cast<u64>(y - py0) * stride + (a - px0);
+    const u8* rows[4] = {};
+    for (u32 c = 0; c < channels; ++c) rows[c] = planes[c] + off;
+    InterleavePixels(rows, channels, e - a, dst - static_cast<size_t>(xb - xa) * channels + static_cast<size_t>(a - xa) * channels);
   }
 
   // Row y filtered: the window's bytes by every filter in turn, the
-  // costs of the rest counted from the steady bytes.
-  void FilterRowAt(u32 y, Worker& w, u8* out) const {
+  // costs of the rest counted from the steady bytes. adler goes on over
+  // the row, steady zeros counted rather than read.
+  void FilterRowAt(u32 y, Worker& w, u8* out, uLong& adler) const {
     const u32 n = channels * width, hasAbove = y > 0;
     const bool window = Inside(y) || (hasAbove && Inside(y - 1));
     const u32 wa = window ? px0 : 0, wb = window ? (px1 + 1 < width ? px1 + 1 : width) : 0;
@@ -233,14 +270,29 @@ struct PlacedSource : BandSource {
     }
     if (firstOut) std::memcpy(o, first[hasAbove][best], channels);
     if (wb > wa) std::memcpy(o + static_cast<size_t>(wa) * channels, chosen + 1 + skip, wn - skip);
+    static const u8 kZeros[4] = {};
+    if (std::memcmp(st, kZeros, channels) != 0) {
+      adler = adler32(adler, out, n + 1);
+      return;
+    }
+    // The filter byte and the first pixel, the zeros before the window,
+    // the window, the zeros after it.
+    const u32 lead = 1 + (firstOut ? channels : 0), before = wb > wa ? 1 + wa * channels : n + 1;
+    const u32 after = wb > wa ? 1 + wb * channels : n + 1;
+    adler = adler32(adler, out, lead);
+    adler = AfterZeros(adler, before - lead);
+    adler = adler32(adler, out + before, after - before);
+    adler = AfterZeros(adler, n + 1 - after);
   }
 
   void FilterBand(u32 b, Worker& w, Slot& slot) const override {
     u32 y0, y1;
     Rows(b, y0, y1);
     u8* out = slot.raw.GetPtr();
-    for (u32 y = y0; y < y1; ++y, out += RowBytes()) FilterRowAt(y, w, out);
+    uLong adler = 1;
+    for (u32 y = y0; y < y1; ++y, out += RowBytes()) FilterRowAt(y, w, out, adler);
     slot.rawSize = (y1 - y0) * RowBytes();
+    slot.adler = adler;
   }
 
   // A band of background rows below a background row, not the last: the
@@ -261,7 +313,6 @@ struct Job : KLF_ParallelJob {
   // Filters and deflates band b into slot with the worker's stream.
   void Band(u32 b, Worker& w, Slot& slot) const {
     src->FilterBand(b, w, slot);
-    slot.adler = adler32(1, slot.raw.GetPtr(), slot.rawSize);
     deflateReset(&w.z);
     w.z.next_in = slot.raw.GetPtr();
     w.z.avail_in = slot.rawSize;

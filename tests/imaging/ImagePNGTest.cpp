@@ -325,3 +325,32 @@ TEST(ImagePNG, PlacedImageIsItsCanvasDrawnOut) {
   }
   EXPECT_FAILS(writer, writer.WritePNGPlaced(&p, 0, 40, 0, 0, bg), klErrBadArg);
 }
+
+// Every row filter against the obvious definition (the Paeth predictor as
+// the PNG specification writes it), with and without a row above, at every
+// pixel size.
+TEST(ImagePNG, RowFiltersMatchTheirDefinition) {
+  std::mt19937 rng(3);
+  auto paeth = [](int a, int b, int c) {
+    const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    return pa <= pb && pa <= pc ? a : (pb <= pc ? b : c);
+  };
+  for (u32 bpp = 1; bpp <= 4; ++bpp)
+    for (u32 n : {bpp, 3 * bpp, 257 * bpp}) {
+      Bytes row = klftest::RandomBytes(rng, n), above = klftest::RandomBytes(rng, n);
+      // Runs and equal neighbours, where the predictor's ties are decided.
+      for (u32 i = 0; i + 8 < n; i += 16) std::fill(&row[i], &row[i + 5], row[i]), above[i + 1] = above[i];
+      for (int withAbove = 0; withAbove < 2; ++withAbove)
+        for (u8 f = 0; f < 5; ++f) {
+          Bytes got(n + 1), want(n + 1, f);
+          CKLF_PNGEncoder::FilterRow(f, row.data(), withAbove ? above.data() : nullptr, n, bpp, got.data());
+          for (u32 i = 0; i < n; ++i) {
+            const int a = i >= bpp ? row[i - bpp] : 0, b = withAbove ? above[i] : 0;
+            const int c = i >= bpp && withAbove ? above[i - bpp] : 0;
+            const int pred[5] = {0, a, b, (a + b) / 2, paeth(a, b, c)};
+            want[i + 1] = static_cast<u8>(row[i] - pred[f]);
+          }
+          ASSERT_EQ(got, want) << "filter " << int(f) << " bpp " << bpp << " n " << n << " above " << withAbove;
+        }
+    }
+}
