@@ -21,11 +21,11 @@ typedef CExportDialogModel M;
 
 enum : u8 { kPending = 0, kWritten = 1, kSkipped = 2, kFailed = 3 };
 
-// Folder and last name of a path ("." for a bare name).
+// Folder and last name of a path (no folder for a bare name).
 void SplitPath(const char* path, CKLF_String& folder, CKLF_String& name) {
   const char* slash = std::strrchr(path, '/');
   if (!slash) {
-    folder = ".";
+    folder = "";
     name = path;
     return;
   }
@@ -45,9 +45,13 @@ u8 WriteOnePNG(CExportWriters::JOB& job, u32 item, const std::string& target, st
   return file.Commit(reason) ? 1 : 0;
 }
 
+std::string Join(const CKLF_String& folder, const char* name) {
+  return folder.GetLength() ? std::string(folder.GetStr()) + "/" + name : std::string(name);
+}
+
 // The longest name the folder takes, in bytes.
 u32 NameLimit(const CKLF_String& folder) {
-  const long n = pathconf(folder.GetStr(), _PC_NAME_MAX);
+  const long n = pathconf(folder.GetLength() ? folder.GetStr() : ".", _PC_NAME_MAX);
   return n > 0 && n < static_cast<long>(klpMaxNameBytes) ? static_cast<u32>(n) : klpMaxNameBytes;
 }
 
@@ -85,7 +89,7 @@ void CExportRun::SafePath(const char* path, CKLF_String& out) {
   CKLF_String folder, name, safe;
   SplitPath(path, folder, name);
   SafeFileName(name, nullptr, nullptr, NameLimit(folder), safe);
-  out = (std::string(folder.GetStr()) + "/" + safe.GetStr()).c_str();
+  out = Join(folder, safe).c_str();
 }
 
 CExportWriters::JOB CExportRun::i_Job(u8 fullCanvas) const {
@@ -191,7 +195,7 @@ u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, con
       CKLF_String name;
       CExportRun::SafeFileName(run->m_base, run->m_names.GetPtrAt(item)->GetStr(), ".png", limit, name);
       std::string reason;
-      if (WriteOnePNG(mine, item, std::string(folder->GetStr()) + "/" + name.GetStr(), reason)) {
+      if (WriteOnePNG(mine, item, Join(*folder, name), reason)) {
         status[index] = kWritten;
         return;
       }
@@ -228,7 +232,7 @@ u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, con
     if (status[i] != kWritten) continue;
     CKLF_String name;
     SafeFileName(m_base, m_names.GetPtrAt(first + i)->GetStr(), ".png", limit, name);
-    m_written.Add(CKLF_String((std::string(folder.GetStr()) + "/" + name.GetStr()).c_str()), 0);
+    m_written.Add(CKLF_String(Join(folder, name).c_str()), 0);
   }
   if (failedAt != 0xFFFFFFFF) {
     if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);

@@ -235,6 +235,7 @@ u8 CKLF_ImagePSD::i_ReadSections(KLF_BEReader& c) {
 // length and the data padded to even. A damaged block ends the walk: what
 // it would say is not needed for the pixels.
 u8 CKLF_ImagePSD::i_ReadResources(KLF_BEReader r) {
+  m_alphaGiven.Empty();
   while (r.Has(4) && std::memcmp(r.d + r.pos, "8BIM", 4) == 0) {
     r.Skip(4);
     const u16 id = r.U16();
@@ -245,9 +246,92 @@ u8 CKLF_ImagePSD::i_ReadResources(KLF_BEReader r) {
     if (!block) break;
     r.Skip(length & 1u);
     if (id == 1005 && length >= 16) m_resolution = KLF_GetBE32(block) / 65536.0;
+    if (id == 1006) i_ReadAlphaNames(KLF_BEReader{block, length, 0});
     if (id == 1039 && !i_SetICCProfile(block, length)) return 0;
   }
   return 1;
+}
+
+// Pascal strings one after another.
+void CKLF_ImagePSD::i_ReadAlphaNames(KLF_BEReader r) {
+  while (r.Has(1)) {
+    const u8 n = r.U8();
+    const u8* text = r.Take(n);
+    if (!text) break;
+    char name[256];
+    std::memcpy(name, text, n);
+    name[n] = 0;
+    m_alphaGiven.Add(CKLF_String(name), 0);
+  }
+}
+
+u8 CKLF_ImagePSD::ParseAlphaChannelsByPtr(const void* data, u32 size) {
+  m_alphaNames.Empty();
+  m_alphaChannels.free();
+  if (!i_StartParse(data, size)) return 0;
+  KLF_BEReader c = {static_cast<const u8*>(data), size, 26};
+  if (!i_ReadSections(c)) return 0;
+  // A negative layer count: the first channel after the colours is the
+  // merged transparency.
+  KLF_BEReader section = c.Sub(c.U32());
+  if (!c.Ok()) return Fail(klErrNotFormat);
+  u8 merged = 0;
+  if (section.Left() >= 6 && section.U32() >= 2) merged = static_cast<i16>(section.U16()) < 0;
+  return i_ParseAlphaChannels(c, merged);
+}
+
+// c stands on the composite's compression field. Channels before the
+// alpha channels are passed over by their row counts (or their size).
+u8 CKLF_ImagePSD::i_ParseAlphaChannels(KLF_BEReader& c, u8 merged) {
+  if (!i_CheckComposite(c)) return 0;
+  const u16 compression = c.U16();
+  if (compression >= 2) return Fail(klErrUnsupported);
+  const u32 colours = ColourChannels(m_mode), first = colours + merged;
+  const u32 count = m_fileChannels > first ? m_fileChannels - first : 0;
+  const u64 area = static_cast<u64>(m_width) * m_height;
+  if (count == 0) return 1;
+  if (!klFits32(area * count) || !m_alphaChannels.alloc(static_cast<u32>(area * count)))
+    return FailFrom(m_alphaChannels, klErrNoMemory);
+  const u8* counts = compression == 1 ? c.Take(2ull * m_height * m_fileChannels) : nullptr;
+  if (compression == 1 && !counts) return Fail(klErrNotFormat);
+  for (u32 k = 0; k < first; ++k) {
+    u64 bytes = compression == 1 ? 0 : area;
+    for (u32 y = 0; compression == 1 && y < m_height; ++y) bytes += KLF_GetBE16(counts + 2ull * (k * m_height + y));
+    if (!c.Skip(bytes)) return Fail(klErrNotFormat);
+  }
+  for (u32 k = 0; k < count; ++k) {
+    u32 used = 0;
+    const u32 avail = static_cast<u32>(compression == 1 ? c.Left() : area);
+    if (compression == 0 && c.Left() < area) {
+      m_alphaChannels.free();
+      m_alphaNames.Empty();
+      return Fail(klErrNotFormat);
+    }
+    if (!ExpandChanelPixels(static_cast<u8>(compression), c.d + c.pos, avail, m_alphaChannels.GetPtr() + k * area,
+                            m_width, m_height, &used, 1)) {
+      m_alphaChannels.free();
+      m_alphaNames.Empty();
+      return 0;
+    }
+    c.Skip(used);
+    CKLF_String name;
+    if (k < m_alphaGiven.GetSize())
+      m_alphaGiven.GetAt(k, name);
+    else
+      name.Format("Alpha %u", k + 1);
+    m_alphaNames.Add(name, 0);
+  }
+  return 1;
+}
+
+const u8* CKLF_ImagePSD::GetAlphaChannel(u32 index) const {
+  if (index >= m_alphaNames.GetSize()) return nullptr;
+  return m_alphaChannels.GetPtr() + static_cast<u64>(index) * m_width * m_height;
+}
+
+const char* CKLF_ImagePSD::GetAlphaChannelName(u32 index) const {
+  const CKLF_String* s = m_alphaNames.GetPtrAt(index);
+  return s && index < m_alphaNames.GetSize() ? s->GetStr() : nullptr;
 }
 
 u8 CKLF_ImagePSD::ParseImageByPtr(const void* data, u32 size) {

@@ -85,6 +85,17 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   virtual u8 LParseLocal();
   u8 ParseImageByPtr(const void* data, u32 size) override;
 
+  // The composite's alpha channels (width x height each): its channels
+  // after the colours, but for the merged transparency that a negative
+  // layer count puts first. Named by the file's alpha channel names
+  // (resource 1006), "Alpha n" where it gives none. Error 17 when they
+  // do not fit 32-bit sizes or memory; the reading errors as ParseImage*.
+  u8 ParseAlphaChannelsByPtr(const void* data, u32 size);
+  u32 GetAlphaChannelCount() const { return m_alphaNames.GetSize(); }
+  // Null for an index at or beyond the count.
+  const u8* GetAlphaChannel(u32 index) const;
+  const char* GetAlphaChannelName(u32 index) const;
+
   u32 GetLayersCount() const { return m_layerCount; }
   // 1 when the last layer parse stopped at ZIP-compressed channel data
   // (error 48), which this reader does not decode; the composite may
@@ -144,6 +155,8 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_ReadLayerRecord(KLF_BEReader& c, LayerRecord& L);
   u8 i_ReadLayerExtra(KLF_BEReader& x, LayerRecord& L);
   u8 i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L);
+  void i_ReadAlphaNames(KLF_BEReader r);
+  u8 i_ParseAlphaChannels(KLF_BEReader& c, u8 mergedTransparency);
 
   u8 i_WriteAll();
   u8 i_WriteLayerSection();
@@ -168,6 +181,9 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u32 m_layerCount;
   u16 m_fileChannels;
   u8 m_zipLayers;
+  CKLF_StringArray m_alphaGiven;  // the names the file gives
+  CKLF_StringArray m_alphaNames;  // those of the channels read
+  CKLF_Mem m_alphaChannels;
 
   // Writing.
   PSDMLWRITE_INITPARAMS m_doc;

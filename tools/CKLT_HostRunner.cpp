@@ -76,7 +76,8 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
     const char* name;
   } steps[] = {{&CKLT_HostRunner::i_CheckFiles, "check"},      {&CKLT_HostRunner::i_LoadDocument, "read"},
                {&CKLT_HostRunner::i_ChooseLayer, "layer"},     {&CKLT_HostRunner::i_ServeDocument, "serve"},
-               {&CKLT_HostRunner::i_HandSettings, "settings"}, {&CKLT_HostRunner::i_RunPlugin, "plug-in"},
+               {&CKLT_HostRunner::i_HandSettings, "settings"}, {&CKLT_HostRunner::i_Export, "export"},
+               {&CKLT_HostRunner::i_RunPlugin, "plug-in"},
                {&CKLT_HostRunner::i_WriteResults, "write"}};
   for (const auto& s : steps) {
     const auto start = std::chrono::steady_clock::now();
@@ -94,6 +95,7 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
 int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   std::string reason;
+  if (!CKLT_HostExport::Check(o, reason)) return message = reason, kExitUsage;
   if (!o.output.empty() && !Doc::CanWrite(o.output, klpModeRGB, reason))
     return message = "cannot write " + o.output + ": " + reason, kExitFiles;
   for (const std::string* path : {&o.output, &o.saveSettings, &o.script})
@@ -207,7 +209,13 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   ToDocument(m_doc.mode, o.back, back);
   host.SetColours(fore, back);
   host.SetResolution(m_doc.resolution, m_doc.resolution);
-  host.SetChannelNames(ChannelNames(m_doc.mode), true);
+  // Absolute channel numbers count the colours, the transparency, then
+  // the document's alpha channels.
+  std::vector<std::string> names = ChannelNames(m_doc.mode);
+  if (transparency) names.push_back("Layer Transparency");
+  for (Doc::Channel& channel : m_doc.channels)
+    if (host.AddAlphaChannel(std::move(channel.plane))) names.push_back(channel.name);
+  host.SetChannelNames(names, true);
   host.SetICCProfile(m_doc.icc);
   // The layers are lent to the host at their own sizes and taken back
   // after the run.
@@ -271,6 +279,11 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
   }
   if (!o.saveSettings.empty() && !CKLT_SettingsSource::WriteDocument(o.saveSettings, block, message)) return kExitFiles;
   return kGoOn;
+}
+
+// The export of pieces and knives, before the plug-in changes the document.
+int CKLT_HostRunner::i_Export(std::string& message) {
+  return CKLT_HostExport::Run(*m_host, *m_options, m_err, message);
 }
 
 int CKLT_HostRunner::i_RunPlugin(std::string& message) {

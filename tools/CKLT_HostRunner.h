@@ -56,6 +56,7 @@ class CKLT_HostRunner {
   int i_ServeDocument(std::string& message);
   int i_ServeSelection(std::string& message);
   int i_HandSettings(std::string& message);
+  int i_Export(std::string& message);
   int i_RunPlugin(std::string& message);
   int i_Explain(int16_t result, std::string& message) const;
   int i_WriteResults(std::string& message);
