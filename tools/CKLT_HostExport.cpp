@@ -146,8 +146,14 @@ int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
     if (files) message += " (" + std::to_string(files) + " files were written before)";
     return CKLT_HostRunner::kExitFiles;
   }
-  std::string said = "exported " + std::to_string(files) + (s.to == CExportDialogModel::kToPSD ? " PSD file " : " PNG files");
-  said += s.to == CExportDialogModel::kToPSD ? run.Written()[0].GetStr() : "";
+  std::string said = "exported ";
+  if (s.to == CExportDialogModel::kToPSD)
+    said += std::string("the pieces to ") + run.Written()[0].GetStr();
+  else
+    said += std::to_string(files) + " PNG files" +
+            (files ? std::string(" (") + run.Written()[0].GetStr() + (files > 1 ? " ... " : "") +
+                         (files > 1 ? run.Written()[files - 1].GetStr() : "") + ")"
+                   : "");
   if (run.Skipped()) said += " (" + std::to_string(run.Skipped()) + " pieces with nothing on the canvas skipped)";
   Report(err, said);
   return -1;
@@ -183,20 +189,21 @@ int Knives(CPluginMain& plugin, const std::vector<uint8_t>& block, const O& o, F
 
 }  // namespace
 
-bool CKLT_HostExport::Check(const CKLT_HostOptions& o, std::string& error) {
+int CKLT_HostExport::Check(const CKLT_HostOptions& o, std::string& error) {
   const E& x = o.exports;
+  const int usage = CKLT_HostRunner::kExitUsage;
   std::string reason;
-  if (x.any && !x.Wanted()) return error = "the export options go with --export-pieces or --export-knives", false;
-  if (!x.Wanted()) return true;
-  if (o.dialog || o.about) return error = "--dialog and --about replay no layout to export", false;
+  if (x.any && !x.Wanted()) return error = "the export options go with --export-pieces or --export-knives", usage;
+  if (!x.Wanted()) return -1;
+  if (o.dialog || o.about) return error = "--dialog and --about replay no layout to export", usage;
   if (!x.pieces.empty() && !EndsWith(x.pieces, ".psd") && !EndsWith(x.pieces, ".png"))
-    return error = "--export-pieces makes a .psd file or .png files: " + x.pieces, false;
+    return error = "--export-pieces makes a .psd file or .png files: " + x.pieces, usage;
   if (!x.knives.empty() && !EndsWith(x.knives, ".eps") && !EndsWith(x.knives, ".ai"))
-    return error = "--export-knives makes an .eps or .ai file: " + x.knives, false;
+    return error = "--export-knives makes an .eps or .ai file: " + x.knives, usage;
   for (const std::string* path : {&x.pieces, &x.knives})
     if (!path->empty() && !CKLT_FileAccess::CanWrite(*path, reason))
-      return error = "cannot write " + *path + ": " + reason, false;
-  return true;
+      return error = "cannot write " + *path + ": " + reason, CKLT_HostRunner::kExitFiles;
+  return -1;
 }
 
 int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE* err, std::string& message) {

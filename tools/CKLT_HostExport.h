@@ -34,10 +34,12 @@ class CKLT_HostExport {
     bool Wanted() const { return !pieces.empty() || !knives.empty(); }
   };
 
-  // The options against the rest of the command line: false with the
-  // reason (an export option without an export, an export that has no
-  // layout to take: --dialog, --about).
-  static bool Check(const CKLT_HostOptions& o, std::string& error);
+  // The options against the rest of the command line and the files: -1
+  // when they may run, else the program's exit code with the reason (64
+  // for an export option without an export, an export of no layout as
+  // with --dialog or --about, or a file kind it does not make; 10 for a
+  // file that cannot be written).
+  static int Check(const CKLT_HostOptions& o, std::string& error);
 
   // Exports as the options say from the settings the host holds (the
   // scripting descriptor, or with --last the plug-in's "last.data"); notes

@@ -95,7 +95,7 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
 int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   std::string reason;
-  if (!CKLT_HostExport::Check(o, reason)) return message = reason, kExitUsage;
+  if (const int code = CKLT_HostExport::Check(o, reason); code >= 0) return message = reason, code;
   if (!o.output.empty() && !Doc::CanWrite(o.output, klpModeRGB, reason))
     return message = "cannot write " + o.output + ": " + reason, kExitFiles;
   for (const std::string* path : {&o.output, &o.saveSettings, &o.script})
