@@ -43,13 +43,23 @@ struct Worker {
   CKLF_Mem rows;  // two interleaved rows, then the filter candidates
 };
 
+// Bytes of a band in order: zeros zero bytes, then literal bytes of the
+// band's literal data.
+struct Span {
+  u32 zeros;
+  u32 literal;
+};
+
 struct Slot {
-  CKLF_Mem raw;  // filtered rows of the band
+  CKLF_Mem raw;  // filtered rows of the band (with spans: their literal bytes)
   CKLF_Mem out;  // its deflate stream
   u32 outSize = 0;
   uLong adler = 1;
-  u32 rawSize = 0;
+  u32 rawSize = 0;  // the band's bytes
   u8 failed = 0;
+  CKLF_Mem spans;   // Span records, when the band is held as spans
+  u32 spanCount = 0;
+  CKLF_Mem full;    // the spans drawn out, for a stream that needs them
 };
 
 }  // namespace
@@ -124,6 +134,9 @@ struct BandSource {
   // The filtered rows of band b into slot.raw, their Adler-32 into
   // slot.adler.
   virtual void FilterBand(u32 b, Worker& w, Slot& slot) const = 0;
+  // Deflates the band's rows into slot.out (flush: Z_SYNC_FLUSH, or
+  // Z_FINISH for the last band); slot.failed when it could not.
+  virtual void Compress(Slot& slot, z_stream& z, int flush) const;
   // Whether band b holds the same filtered rows as every other such band.
   virtual bool Repeated(u32 b) const {
     (void)b;
@@ -188,6 +201,136 @@ uLong AfterZeros(uLong adler, u32 n) {
   return adler32_combine(adler, ((static_cast<uLong>(n) % 65521u) << 16) | 1u, static_cast<z_off_t>(n));
 }
 
+void Deflate(const u8* data, u32 size, Slot& slot, z_stream& z, int flush) {
+  deflateReset(&z);
+  z.next_in = const_cast<u8*>(data);
+  z.avail_in = size;
+  z.next_out = slot.out.GetPtr();
+  z.avail_out = static_cast<uInt>(slot.out.GetSize());
+  const int r = deflate(&z, flush);
+  slot.failed = (flush == Z_FINISH ? r != Z_STREAM_END : r != Z_OK) || z.avail_in != 0;
+  slot.outSize = static_cast<u32>(slot.out.GetSize()) - z.avail_out;
+}
+
+void BandSource::Compress(Slot& slot, z_stream& z, int flush) const {
+  Deflate(slot.raw.GetPtr(), slot.rawSize, slot, z, flush);
+}
+
+// Bits of fixed-code deflate blocks handed to zlib's bit stream.
+struct FixedBits {
+  z_stream* z;
+  u32 acc = 0, count = 0;
+  bool ok = true;
+
+  static u32 Reversed(u32 code, u32 bits) {
+    u32 r = 0;
+    for (u32 i = 0; i < bits; ++i) r |= ((code >> i) & 1u) << (bits - 1 - i);
+    return r;
+  }
+  void Put(u32 value, u32 bits) {
+    acc |= value << count;
+    count += bits;
+    while (count >= 16) {
+      ok = ok && deflatePrime(z, 16, static_cast<int>(acc & 0xFFFF)) == Z_OK;
+      acc >>= 16;
+      count -= 16;
+    }
+  }
+  void Flush() {
+    if (count) ok = ok && deflatePrime(z, static_cast<int>(count), static_cast<int>(acc)) == Z_OK;
+    acc = count = 0;
+  }
+  void Literal(u8 v) {
+    if (v < 144)
+      Put(Reversed(0x30u + v, 8), 8);
+    else
+      Put(Reversed(0x190u + v - 144u, 9), 9);
+  }
+  // A copy of length 3..258 at distance 1.
+  void Copy(u32 length) {
+    static const u16 kBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                  31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static const u8 kExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    u32 i = 28;
+    while (kBase[i] > length) --i;
+    const u32 symbol = 257 + i;
+    if (symbol < 280)
+      Put(Reversed(symbol - 256, 7), 7);
+    else
+      Put(Reversed(0xC0u + symbol - 280, 8), 8);
+    Put(length - kBase[i], kExtra[i]);
+    Put(0, 5);  // distance 1
+  }
+  // n zero bytes; previous tells whether the byte before them is a zero.
+  void Zeros(u32 n, bool previous) {
+    if (n && !previous) Literal(0), --n;
+    while (n >= 258) Copy(258), n -= 258;
+    if (n >= 3) Copy(n), n = 0;
+    while (n--) Literal(0);
+  }
+};
+
+// Literal runs this short go into the fixed-code blocks with the zeros.
+const u32 kShortLiteral = 64;
+
+// A band held as spans, with distance-1 copies only (the run-length
+// strategy): zlib deflates the long literal runs, each as blocks of its
+// own; the zeros and short literals between them go into fixed-code blocks
+// inserted between zlib's. zlib is told the byte before each of its runs,
+// the only one its copies can reach back to.
+void DeflateSpans(Slot& slot, z_stream& z, int flush) {
+  deflateReset(&z);
+  z.next_out = slot.out.GetPtr();
+  z.avail_out = static_cast<uInt>(slot.out.GetSize());
+  FixedBits bits{&z};
+  const Span* spans = reinterpret_cast<const Span*>(slot.spans.GetPtr());
+  const u8* lit = slot.raw.GetPtr();
+  bool open = false, fixedSinceZlib = false;
+  int previous = -1;  // the last byte of the stream, -1 before the first
+  bool ok = true;
+  auto close = [&]() {
+    if (!open) return;
+    bits.Put(0, 7);  // end of block
+    bits.Flush();
+    open = false;
+  };
+  auto begin = [&]() {
+    if (open) return;
+    bits.Put(2, 3);  // not last, fixed codes
+    open = fixedSinceZlib = true;
+  };
+  for (u32 i = 0; ok && i < slot.spanCount; ++i) {
+    const Span sp = spans[i];
+    if (sp.zeros) {
+      begin();
+      bits.Zeros(sp.zeros, previous == 0);
+      previous = 0;
+    }
+    if (!sp.literal) continue;
+    if (sp.literal <= kShortLiteral) {
+      begin();
+      for (u32 k = 0; k < sp.literal; ++k) bits.Literal(lit[k]);
+    } else {
+      close();
+      if (fixedSinceZlib && previous >= 0) {
+        const u8 before = static_cast<u8>(previous);
+        ok = deflateSetDictionary(&z, &before, 1) == Z_OK;
+      }
+      fixedSinceZlib = false;
+      z.next_in = const_cast<u8*>(lit);
+      z.avail_in = sp.literal;
+      ok = ok && deflate(&z, Z_BLOCK) == Z_OK && z.avail_in == 0;
+    }
+    previous = lit[sp.literal - 1];
+    lit += sp.literal;
+  }
+  close();
+  z.avail_in = 0;
+  const int r = ok && bits.ok ? deflate(&z, flush) : Z_STREAM_ERROR;
+  slot.failed = flush == Z_FINISH ? r != Z_STREAM_END : r != Z_OK;
+  slot.outSize = static_cast<u32>(slot.out.GetSize()) - z.avail_out;
+}
+
 // A placed image on a canvas of one background pixel. Outside the window
 // of columns where a row or the row above differs from the background
 // (the placed columns and the one after them) every filter gives the same
@@ -229,9 +372,10 @@ struct PlacedSource : BandSource {
   }
 
   // Row y filtered: the window's bytes by every filter in turn, the
-  // costs of the rest counted from the steady bytes. adler goes on over
-  // the row, steady zeros counted rather than read.
-  void FilterRowAt(u32 y, Worker& w, u8* out, uLong& adler) const {
+  // costs of the rest counted from the steady bytes. The row goes to the
+  // slot as spans (its steady zeros counted, not written) and adler goes
+  // on over it.
+  void FilterRowAt(u32 y, Worker& w, Slot& slot, u32& literal, uLong& adler) const {
     const u32 n = channels * width, hasAbove = y > 0;
     const bool window = Inside(y) || (hasAbove && Inside(y - 1));
     const u32 wa = window ? px0 : 0, wb = window ? (px1 + 1 < width ? px1 + 1 : width) : 0;
@@ -260,39 +404,72 @@ struct PlacedSource : BandSource {
       CKLF_PNGEncoder::FilterRow(best, cur, hasAbove ? above : nullptr, wn, channels, trial);
     }
     const u8* chosen = trial + (s.filter == CKLF_PNGEncoder::kFilterAdaptive ? static_cast<size_t>(best) * (wn + 1) : 0);
-    out[0] = best;
-    u8* o = out + 1;
+    u8* out = slot.raw.GetPtr() + literal;
+    Span* spans = reinterpret_cast<Span*>(slot.spans.GetPtr()) + slot.spanCount;
     const u8* st = steady[hasAbove][best];
-    if (channels == 1 || std::memcmp(st, st + 1, channels - 1) == 0) {
-      std::memset(o, st[0], n);
-    } else {
-      for (u32 x = 0; x < width; ++x) std::memcpy(o + static_cast<size_t>(x) * channels, st, channels);
-    }
-    if (firstOut) std::memcpy(o, first[hasAbove][best], channels);
-    if (wb > wa) std::memcpy(o + static_cast<size_t>(wa) * channels, chosen + 1 + skip, wn - skip);
     static const u8 kZeros[4] = {};
     if (std::memcmp(st, kZeros, channels) != 0) {
+      // Steady bytes that are not zeros: the whole row drawn out.
+      out[0] = best;
+      for (u32 x = 0; x < width; ++x) std::memcpy(out + 1 + static_cast<size_t>(x) * channels, st, channels);
+      if (firstOut) std::memcpy(out + 1, first[hasAbove][best], channels);
+      if (wb > wa) std::memcpy(out + 1 + static_cast<size_t>(wa) * channels, chosen + 1 + skip, wn - skip);
       adler = adler32(adler, out, n + 1);
+      spans[0] = {0, n + 1};
+      slot.spanCount += 1;
+      literal += n + 1;
       return;
     }
     // The filter byte and the first pixel, the zeros before the window,
     // the window, the zeros after it.
     const u32 lead = 1 + (firstOut ? channels : 0), before = wb > wa ? 1 + wa * channels : n + 1;
     const u32 after = wb > wa ? 1 + wb * channels : n + 1;
+    out[0] = best;
+    if (firstOut) std::memcpy(out + 1, first[hasAbove][best], channels);
+    if (wb > wa) std::memcpy(out + lead, chosen + 1 + skip, wn - skip);
     adler = adler32(adler, out, lead);
     adler = AfterZeros(adler, before - lead);
-    adler = adler32(adler, out + before, after - before);
+    adler = adler32(adler, out + lead, after - before);
     adler = AfterZeros(adler, n + 1 - after);
+    spans[0] = {0, lead};
+    spans[1] = {before - lead, after - before};
+    spans[2] = {n + 1 - after, 0};
+    slot.spanCount += 3;
+    literal += lead + after - before;
   }
 
   void FilterBand(u32 b, Worker& w, Slot& slot) const override {
     u32 y0, y1;
     Rows(b, y0, y1);
-    u8* out = slot.raw.GetPtr();
     uLong adler = 1;
-    for (u32 y = y0; y < y1; ++y, out += RowBytes()) FilterRowAt(y, w, out, adler);
+    u32 literal = 0;
+    slot.spanCount = 0;
+    slot.failed = slot.spans.GetSize() < 3ull * bandRows * sizeof(Span) &&
+                  !slot.spans.alloc(static_cast<u32>(3ull * bandRows * sizeof(Span)));
+    for (u32 y = y0; y < y1 && !slot.failed; ++y) FilterRowAt(y, w, slot, literal, adler);
     slot.rawSize = (y1 - y0) * RowBytes();
     slot.adler = adler;
+  }
+
+  void Compress(Slot& slot, z_stream& z, int flush) const override {
+    if (slot.failed) return;
+    if (s.strategy == CKLF_PNGEncoder::kStrategyRLE && s.level > 0) return DeflateSpans(slot, z, flush);
+    // Copies may reach anywhere in the window: the rows drawn out.
+    if (slot.full.GetSize() < slot.rawSize && !slot.full.alloc(slot.rawSize)) {
+      slot.failed = 1;
+      return;
+    }
+    const Span* spans = reinterpret_cast<const Span*>(slot.spans.GetPtr());
+    const u8* lit = slot.raw.GetPtr();
+    u8* out = slot.full.GetPtr();
+    for (u32 i = 0; i < slot.spanCount; ++i) {
+      std::memset(out, 0, spans[i].zeros);
+      out += spans[i].zeros;
+      std::memcpy(out, lit, spans[i].literal);
+      out += spans[i].literal;
+      lit += spans[i].literal;
+    }
+    Deflate(slot.full.GetPtr(), slot.rawSize, slot, z, flush);
   }
 
   // A band of background rows below a background row, not the last: the
@@ -312,16 +489,9 @@ struct Job : KLF_ParallelJob {
 
   // Filters and deflates band b into slot with the worker's stream.
   void Band(u32 b, Worker& w, Slot& slot) const {
+    slot.failed = 0;
     src->FilterBand(b, w, slot);
-    deflateReset(&w.z);
-    w.z.next_in = slot.raw.GetPtr();
-    w.z.avail_in = slot.rawSize;
-    w.z.next_out = slot.out.GetPtr();
-    w.z.avail_out = static_cast<uInt>(slot.out.GetSize());
-    const int flush = b + 1 == src->bands ? Z_FINISH : Z_SYNC_FLUSH;
-    const int r = deflate(&w.z, flush);
-    slot.failed = (flush == Z_FINISH ? r != Z_STREAM_END : r != Z_OK) || w.z.avail_in != 0;
-    slot.outSize = static_cast<u32>(slot.out.GetSize()) - w.z.avail_out;
+    src->Compress(slot, w.z, b + 1 == src->bands ? Z_FINISH : Z_SYNC_FLUSH);
   }
 
   void RunTask(u32 index, u32 worker) override {
