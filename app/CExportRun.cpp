@@ -49,7 +49,7 @@ u8 CExportRun::ExportPieces(const CExportDialogModel::SETTINGS& s, const char* p
   m_skipped = 0;
   m_reason = "";
   if (m_engine.m_colorKind != 1) return Fail(klErrUnsupported);
-  if (!path || !*path) return Fail(klErrBadArg);
+  if (!path || !*path || m_doc.width == 0 || m_doc.height == 0) return Fail(klErrBadArg);
   if (!i_Gather(s)) return 0;
   if (m_count == 0) return Fail(klErrEmpty);
   if (s.to == M::kToPSD && m_count > CKLF_ImagePSD::kMaxLayers) {

@@ -64,7 +64,8 @@ class CExportRun : public CKLF_FrameWork {
   // path's name without ".png" ("[file]" of the naming example). 1 when
   // every file was written; 0 with error 48 (not an RGB document), 2
   // (nothing to export), 1 (a bad path or too many layers), 17, a file's
-  // code with Reason(), or no error after a cancel.
+  // code with Reason(), or no error after a cancel. A document of no size
+  // is error 1.
   u8 ExportPieces(const CExportDialogModel::SETTINGS& settings, const char* path);
 
   // The files written by the last export, in order (also after a failure).

@@ -51,11 +51,11 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // file's code on a write error, 17 for another libpng failure; a cancel
   // returns 0 without a code.
   u8 WritePNG(const PNGWRITE_PARAMS* params);
-  // The file WritePNG writes for a canvas of canvasWidth x canvasHeight
-  // filled with background (a byte a channel of the mode) with the image
-  // of params placed at (x, y), without drawing the canvas: its cost
-  // follows the rows the image covers. Errors as WritePNG; a canvas side
-  // of 0 is error 1.
+  // A file of a canvas of canvasWidth x canvasHeight filled with
+  // background (a byte a channel of the mode) with the image of params
+  // placed at (x, y), written without drawing the canvas: its cost follows
+  // the rows the image covers. Errors as WritePNG; a canvas side of 0 is
+  // error 1.
   u8 WritePNGPlaced(const PNGWRITE_PARAMS* params, u16 canvasWidth, u16 canvasHeight, i32 x, i32 y,
                     const u8* background);
 

@@ -11,11 +11,13 @@
 // order. Limits: 1 to 4 channels, rows up to 4 x 65535 bytes.
 //
 // A placed image (EncodePlaced) is a canvas of one background pixel with
-// the planes' rectangle at some place on it: its stream is the one Encode
-// makes of that canvas drawn out, byte for byte, but the canvas is never
-// drawn. Rows are filtered only where they differ from the background, and
-// bands of background rows alone are deflated once and repeated, so the
-// cost follows the placed rectangle's rows rather than the canvas.
+// the planes' rectangle at some place on it, never drawn out: its rows are
+// filtered as Encode filters that canvas, but only where they differ from
+// the background; bands of background rows alone are deflated once and
+// repeated; with the run-length strategy the rows' runs of zeros go into
+// fixed-code blocks of their own between zlib's blocks of the rest (with
+// another strategy the rows are drawn out and the stream is Encode's, byte
+// for byte). The cost follows the placed rectangle's rows, not the canvas.
 #pragma once
 
 #include "CKLF_ErrorManager.h"

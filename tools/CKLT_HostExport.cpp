@@ -227,9 +227,12 @@ int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE*
   } else {
     std::memcpy(blockMem.GetPtr(), block.data(), block.size());
     if (!x.pieces.empty() && !plugin.CutPieces(blockMem, source)) {
-      message = "cannot export the pieces: the layout could not be cut (" +
-                std::string(KLF_ErrorText(plugin.GetError())) + ")";
-      code = plugin.GetError() == klErrNoMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
+      // A cut the host's abort stopped.
+      const u16 e = plugin.HostCancel() ? 0 : plugin.GetError();
+      message = e ? "cannot export the pieces: the layout could not be cut (" + std::string(KLF_ErrorText(e)) + ")"
+                  : "cancelled (-128) while the pieces were cut for the export";
+      code = !e ? CKLT_HostRunner::kExitCancelled
+                : e == klErrNoMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
     } else if (x.pieces.empty() && !plugin.PrepareCompositeAlpha(0)) {
       message = "cannot export the knives: the filtered area is empty";
       code = CKLT_HostRunner::kExitFiles;

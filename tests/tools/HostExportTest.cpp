@@ -337,4 +337,10 @@ TEST(HostExport, RefusalsComeFirst) {
   EXPECT_EQ(o.code, 10) << o.out;
   EXPECT_TRUE(Has(o, "only RGB documents are exported")) << o.out;
   EXPECT_FALSE(std::filesystem::exists(dir.File("p.psd")));
+  // The host's abort stops the export's cut as it stops a run.
+  const Outcome c = RunProgram("-q --cancel-after 2 --grid 3x2" + in + "--export-pieces '" + dir.File("p.psd") + "'");
+  EXPECT_EQ(c.code, 1) << c.out;
+  EXPECT_TRUE(Has(c, "cancelled (-128)")) << c.out;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("p.psd")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
 }
