@@ -11,7 +11,7 @@
 // that name as it was; the run lists the files it wrote. A PNG file whose
 // piece has nothing on the canvas is not made and counts as skipped. Names
 // made for the PNG files stay inside the chosen folder (no path separator,
-// no "..", no leading dot) and within the folder's name length.
+// no "..", no leading dot) and within a folder entry's 255 bytes.
 //
 // Cost: pieces without their bevel are rendered side by side on the
 // engine's threads into images of their own (all at once for a PSD, in
@@ -81,8 +81,8 @@ class CExportRun : public CKLF_FrameWork {
   // name holds at most maxBytes bytes. An empty base becomes "Pieces".
   static void SafeFileName(const char* base, const char* suffix, const char* extension, u32 maxBytes,
                            CKLF_String& out);
-  // A chosen path with its last name made safe as above within the
-  // folder's name length.
+  // A chosen path with its last name made safe as above, within a folder
+  // entry's length.
   static void SafePath(const char* path, CKLF_String& out);
 
  private:

@@ -1,8 +1,5 @@
 // The export's files: names kept inside the chosen folder, every file
 // written beside its target and renamed into place, PNG files side by side.
-#include <strings.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -49,10 +46,12 @@ std::string Join(const CKLF_String& folder, const char* name) {
   return folder.GetLength() ? std::string(folder.GetStr()) + "/" + name : std::string(name);
 }
 
-// The longest name the folder takes, in bytes.
-u32 NameLimit(const CKLF_String& folder) {
-  const long n = pathconf(folder.GetLength() ? folder.GetStr() : ".", _PC_NAME_MAX);
-  return n > 0 && n < static_cast<long>(klpMaxNameBytes) ? static_cast<u32>(n) : klpMaxNameBytes;
+// Whether name ends with ".png" in any case.
+bool PngName(const CKLF_String& name) {
+  const u32 n = name.GetLength();
+  if (n < 4) return false;
+  const char* t = name.GetStr() + n - 4;
+  return t[0] == '.' && (t[1] | 0x20) == 'p' && (t[2] | 0x20) == 'n' && (t[3] | 0x20) == 'g';
 }
 
 // Keeps what may stand in a file name: separators and control characters
@@ -88,7 +87,7 @@ void CExportRun::SafeFileName(const char* base, const char* suffix, const char* 
 void CExportRun::SafePath(const char* path, CKLF_String& out) {
   CKLF_String folder, name, safe;
   SplitPath(path, folder, name);
-  SafeFileName(name, nullptr, nullptr, NameLimit(folder), safe);
+  SafeFileName(name, nullptr, nullptr, klpMaxNameBytes, safe);
   out = Join(folder, safe).c_str();
 }
 
@@ -143,11 +142,10 @@ u8 CExportRun::i_WritePSD(const char* path) {
 u8 CExportRun::i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* path) {
   CKLF_String folder, name;
   SplitPath(path, folder, name);
-  const u32 n = name.GetLength();
-  if (n >= 4 && strcasecmp(name.GetStr() + n - 4, ".png") == 0) name = name.Left(n - 4);
+  if (PngName(name)) name = name.Left(name.GetLength() - 4);
   m_base = name;
   CExportWriters::JOB job = i_Job(s.fullCanvas);
-  const u32 limit = NameLimit(folder);
+  const u32 limit = klpMaxNameBytes;
   for (u32 first = 0, end = 0; first < m_count; first = end) {
     end = i_BatchEnd(first);
     const f64 from = 90.0 * first / m_count, mid = from + 45.0 * (end - first) / m_count;
