@@ -9,9 +9,11 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 namespace {
 
@@ -77,6 +79,25 @@ bool WriteFd(int fd, const uint8_t* p, size_t n) {
   return true;
 }
 
+// The process's file creation mask. Setting it to read it back races
+// with files made on other threads meanwhile: it is read from the process
+// status where the system tells it, else set and put back under a lock.
+mode_t CreationMask() {
+  if (FILE* f = std::fopen("/proc/self/status", "r")) {
+    char line[128];
+    unsigned value = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof(line), f)) found = std::sscanf(line, "Umask: %o", &value) == 1;
+    std::fclose(f);
+    if (found) return static_cast<mode_t>(value);
+  }
+  static std::mutex lock;
+  std::lock_guard<std::mutex> hold(lock);
+  const mode_t mask = umask(022);
+  umask(mask);
+  return mask;
+}
+
 bool SyncPath(const std::string& path, int flags) {
   int fd = open(path.c_str(), flags | O_CLOEXEC);
   if (fd < 0) return false;
@@ -97,9 +118,7 @@ bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason) {
   if (stat(m_target.c_str(), &st) == 0) {
     m_mode = st.st_mode & 07777;
   } else {
-    mode_t mask = umask(0);
-    umask(mask);
-    m_mode = 0666 & ~mask;
+    m_mode = 0666 & ~CreationMask();
   }
   const size_t slash = m_target.rfind('/');
   const std::string name = (slash == std::string::npos ? m_target : m_target.substr(slash + 1)).substr(0, kNameKept);

@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   pkg-config libfreetype-dev libcairo2-dev fonts-dejavu-core
   libgtk-3-dev xvfb xdotool x11-apps
-  ghostscript
+  ghostscript imagemagick
 )
 
 missing=()

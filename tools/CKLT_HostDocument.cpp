@@ -211,6 +211,36 @@ Status CKLT_HostDocument::i_ReadJPEG(const std::vector<uint8_t>& bytes, uint64_t
 }
 
 Status CKLT_HostDocument::i_ReadPSD(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
+  const Status s = i_ReadPSDImage(bytes, budget, error);
+  if (s == kOk) i_ReadPSDChannels(bytes, budget);
+  return s;
+}
+
+// The alpha channels, when the budget holds them; a file whose channels
+// cannot be read is kept without them.
+void CKLT_HostDocument::i_ReadPSDChannels(const std::vector<uint8_t>& bytes, uint64_t budget) {
+  CKLF_ImagePSD psd;
+  std::string ignored;
+  const u32 n = static_cast<u32>(bytes.size());
+  if (!psd.GetImageInfoByPtr(bytes.data(), n)) return;
+  const uint64_t extra = psd.GetImageBPP() == 8 ? static_cast<uint64_t>(KLF_GetBE16(bytes.data() + 12)) : 0;
+  uint64_t held = 0;
+  for (const Layer& l : layers) held += Area(l.width, l.height) * (l.planes.size() + (l.alpha.empty() ? 0 : 1));
+  if (extra <= static_cast<uint64_t>(ColourPlanes()) ||
+      i_CheckBudget(held + (extra - ColourPlanes()) * Area(width, height), budget, ignored) != kOk ||
+      !psd.ParseAlphaChannelsByPtr(bytes.data(), n)) {
+    if (extra > static_cast<uint64_t>(ColourPlanes()) && psd.GetAlphaChannelCount() == 0)
+      notes.push_back("its alpha channels could not be read; it is read without them");
+    return;
+  }
+  for (u32 i = 0; i < psd.GetAlphaChannelCount(); ++i)
+    channels.push_back({psd.GetAlphaChannelName(i), std::vector<uint8_t>(psd.GetAlphaChannel(i),
+                                                                        psd.GetAlphaChannel(i) + Area(width, height))});
+  if (!channels.empty())
+    notes.push_back("its alpha channels are offered to the plug-in; the output does not keep them");
+}
+
+Status CKLT_HostDocument::i_ReadPSDImage(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
   if (bytes.size() >= 6 && bytes[4] == 0 && bytes[5] == 2) {
     error = "it is a large document (PSB) file; save it as PSD, at most 65535 pixels a side";
     return kBadFile;

@@ -37,6 +37,12 @@ class CKLT_HostDocument {
     std::vector<uint8_t> alpha;                // width x height; empty: opaque
   };
 
+  // An alpha channel of the document (a PSD's saved selections), canvas sized.
+  struct Channel {
+    std::string name;
+    std::vector<uint8_t> plane;
+  };
+
   enum Status { kOk, kBadFile, kNoMemory };
 
   int16_t mode = klpModeRGB;  // klpModeGray, klpModeRGB or klpModeCMYK
@@ -45,6 +51,7 @@ class CKLT_HostDocument {
   double resolution = 72.0;
   std::vector<uint8_t> icc;   // the colour profile; empty: none
   std::vector<Layer> layers;  // bottom first
+  std::vector<Channel> channels;  // read from PSD files; not written
   // What the last read changed or could not keep, one sentence each.
   std::vector<std::string> notes;
   // How PNG output is compressed, and the threads that compress it (0: the
@@ -103,6 +110,8 @@ class CKLT_HostDocument {
   Status i_ReadPNG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
   Status i_ReadJPEG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
   Status i_ReadPSD(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
+  Status i_ReadPSDImage(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
+  void i_ReadPSDChannels(const std::vector<uint8_t>& bytes, uint64_t budget);
   Status i_ReadPSDLayers(CKLF_ImagePSD& psd, uint64_t budget, std::string& error);
   Status i_ReadPSDComposite(CKLF_ImagePSD& psd, const std::vector<uint8_t>& bytes, std::string& error);
   Status i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error);

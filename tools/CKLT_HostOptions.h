@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CKLF_PNGEncoder.h"
+#include "CKLT_HostExport.h"
 #include "CKLT_LayoutShaper.h"
 
 struct CKLT_HostOptions {
@@ -53,6 +54,8 @@ struct CKLT_HostOptions {
   bool last = false;
   // How the default layout is shaped.
   CKLT_LayoutShaper::Options shape;
+  // What is exported beside the run (its options: CKLT_HostExport).
+  CKLT_HostExport::Options exports;
 
   // One option: its names, the name of its value in the help (null for a
   // flag), its help text ("\n" starts another help line) and what it does

@@ -78,8 +78,9 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
     const char* name;
   } steps[] = {{&CKLT_HostRunner::i_CheckFiles, "check"},      {&CKLT_HostRunner::i_LoadDocument, "read"},
                {&CKLT_HostRunner::i_ChooseLayer, "layer"},     {&CKLT_HostRunner::i_ServeDocument, "serve"},
-               {&CKLT_HostRunner::i_HandSettings, "settings"}, {&CKLT_HostRunner::i_RunPlugin, "plug-in"},
-               {&CKLT_HostRunner::i_CountPieces, "pieces"},    {&CKLT_HostRunner::i_WriteResults, "write"}};
+               {&CKLT_HostRunner::i_HandSettings, "settings"}, {&CKLT_HostRunner::i_Export, "export"},
+               {&CKLT_HostRunner::i_RunPlugin, "plug-in"},     {&CKLT_HostRunner::i_CountPieces, "pieces"},
+               {&CKLT_HostRunner::i_WriteResults, "write"}};
   for (const auto& s : steps) {
     const auto start = std::chrono::steady_clock::now();
     const int code = (this->*s.step)(message);
@@ -96,6 +97,7 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
 int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   std::string reason;
+  if (const int code = CKLT_HostExport::Check(o, reason); code >= 0) return message = reason, code;
   if (!o.output.empty() && !Doc::CanWrite(o.output, klpModeRGB, 0, 0, reason))
     return message = "cannot write " + o.output + ": " + reason, kExitFiles;
   for (const std::string* path : {&o.output, &o.saveSettings, &o.script})
@@ -209,7 +211,13 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   ToDocument(m_doc.mode, o.back, back);
   host.SetColours(fore, back);
   host.SetResolution(m_doc.resolution, m_doc.resolution);
-  host.SetChannelNames(ChannelNames(m_doc.mode), true);
+  // Absolute channel numbers count the colours, the transparency, then
+  // the document's alpha channels.
+  std::vector<std::string> names = ChannelNames(m_doc.mode);
+  if (transparency) names.push_back("Layer Transparency");
+  for (Doc::Channel& channel : m_doc.channels)
+    if (host.AddAlphaChannel(std::move(channel.plane))) names.push_back(channel.name);
+  host.SetChannelNames(names, true);
   host.SetICCProfile(m_doc.icc);
   // The layers are lent to the host at their own sizes and taken back
   // after the run.
@@ -311,6 +319,11 @@ int CKLT_HostRunner::i_CountPieces(std::string&) {
     note += " (the settings' knives are kept as they are)";
   i_Note(note);
   return kGoOn;
+}
+
+// The export of pieces and knives, before the plug-in changes the document.
+int CKLT_HostRunner::i_Export(std::string& message) {
+  return CKLT_HostExport::Run(*m_host, *m_options, m_err, message);
 }
 
 int CKLT_HostRunner::i_RunPlugin(std::string& message) {

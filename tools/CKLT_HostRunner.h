@@ -58,6 +58,7 @@ class CKLT_HostRunner {
   int i_ServeDocument(std::string& message);
   int i_ServeSelection(std::string& message);
   int i_HandSettings(std::string& message);
+  int i_Export(std::string& message);
   int i_RunPlugin(std::string& message);
   int i_CountPieces(std::string& message);
   void i_NoteUnusedColours(bool layoutMode) const;
