@@ -48,6 +48,9 @@ class CLayoutUndo : public CKLF_FrameWork {
   // point no longer fits the layout, or on memory (after the alert).
   u8 uncm_Restore();
 
+  // Nothing to undo: the Cutter opened on a layout the undo store does not
+  // describe.
+  void uncm_MarkEmpty() { undoEmpty = 1; }
   u8 IsEmpty() const { return undoEmpty; }
   u32 StoredKind() const { return storedKind; }
   u32 StoredSubKind() const { return storedSub; }

@@ -13,7 +13,6 @@ const u32 kMaxPoints = 64;
 
 
 bool Bounded(f32 v) { return std::isfinite(v) && std::fabs(v) <= CTessarette::kCoordLimit; }
-f32 Clamp(f32 v, f32 lo, f32 hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // One knife record; k null checks only.
 bool ReadKnife(KLF_BEReader& r, CTessarette::KNIFESTRUCT_RENDERER* k) {
@@ -30,33 +29,20 @@ bool ReadKnife(KLF_BEReader& r, CTessarette::KNIFESTRUCT_RENDERER* k) {
   if (!k) return true;
 
   r.pos = start;
-  const bool flipH = flags & 1, flipU = flags & 2, hidden = flags & 4;
+  const u8 flipH = flags & 1 ? 1 : 0, flipU = flags & 2 ? 1 : 0, hidden = flags & 4 ? 1 : 0;
   std::memset(k, 0, sizeof(*k));
   k->thickness = thickness;
-  f32* arrays[3] = {k->position, k->offset, k->smoothness};
+  f32 stored[3][kMaxPoints];
   for (int a = 0; a < 3; ++a)
-    for (u32 j = 0; j < P; ++j) arrays[a][flipU ? P - 1 - j : j] = r.F32();
+    for (u32 j = 0; j < P; ++j) stored[a][j] = r.F32();
+  f64 u[kMaxPoints], h[kMaxPoints], s[kMaxPoints];
+  CTessarette::EffectiveKnifePoints(stored[0], stored[1], stored[2], P, flipH, flipU, knob, u, h, s);
   for (u32 j = 0; j < P; ++j) {
-    f32 u = Clamp(k->position[j], 0.0f, 1.0f);
-    k->position[j] = flipU ? 1.0f - u : u;
-    f32 h = Clamp(k->offset[j], -3.0f, 3.0f);
-    k->offset[j] = flipH ? -h : h;
-    k->smoothness[j] = Clamp(k->smoothness[j], -2.0f, 2.0f);
+    k->position[j] = static_cast<f32>(u[j]);
+    k->offset[j] = static_cast<f32>(h[j]);
+    k->smoothness[j] = static_cast<f32>(s[j]);
   }
-  if (hidden) {
-    k->count = -1;
-    return true;
-  }
-  k->count = static_cast<i32>(P);
-  if (knob != 100 && P != 0) {
-    f64 s = knob / 100.0, m = 0;
-    for (u32 j = 0; j < P; ++j) m += k->position[j];
-    m /= P;
-    for (u32 j = 0; j < P; ++j) {
-      k->position[j] = static_cast<f32>(m + s * (k->position[j] - m));
-      k->offset[j] = static_cast<f32>(k->offset[j] * s);
-    }
-  }
+  k->count = hidden ? -1 : static_cast<i32>(P);
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -106,4 +107,51 @@ TEST(LayoutHandOver, CutsAsTheSettingsBlockDoes) {
     }
     EXPECT_GT(direct.GetPieceCount(), 0u);
   }
+}
+
+TEST(LayoutHandOver, KnobScaledKnivesMatchTheStoredBlockBitForBit) {
+  // Knob sizes other than 100 scale toward the knife's pivot: the hand-over
+  // and the engine's reading of the block written from the same layout
+  // must give the very same floats, or an apply from the dialog and a
+  // later replay would cut different masks.
+  std::mt19937 rng(601);
+  std::uniform_real_distribution<f32> unit(0.0f, 1.0f), off(-0.5f, 0.5f);
+  u32 scaled = 0;
+  for (int round = 0; round < 300; ++round) {
+    CLayoutModel m;
+    ASSERT_EQ(m.spl_SplitEvenParts(static_cast<u16>(2 + rng() % 5), static_cast<u16>(2 + rng() % 5), 1, 1), 1);
+    for (u32 i = 0; i < m.TotalKnifeCount(); ++i) {
+      Knife& k = *m.NthKnife(i);
+      k.flipH = rng() & 1;
+      k.flipU = rng() & 1;
+      k.knobSize = 1 + rng() % 99;
+      k.pointCount = 1 + rng() % 64;
+      for (u32 j = 0; j < k.pointCount; ++j) k.pointU[j] = unit(rng), k.pointH[j] = off(rng), k.pointS[j] = unit(rng);
+      CLayoutModel::UpdateCentre(k);
+      ++scaled;
+    }
+    CTessarette direct, viaBlock;
+    ASSERT_EQ(m.engine_PutLayoutToPuzzleEngine(direct), 1);
+    CSettingsBlock codec;
+    CKLF_Mem block;
+    u32 length = 0;
+    ASSERT_EQ(codec.Write(m, 0, nullptr, 0, &block, length), 1);
+    ASSERT_EQ(block.Resize(length), 1);
+    u8 layout = 0;
+    u32 count = 0;
+    const u8* records = nullptr;
+    ASSERT_EQ(viaBlock.InitFromLastSettingsBinary(&block, layout, count, records), 1);
+    const CTessarette::KNIFESTRUCT_RENDERER* lists[2][2] = {{direct.m_vKnives, viaBlock.m_vKnives},
+                                                            {direct.m_hKnives, viaBlock.m_hKnives}};
+    const u32 counts[2] = {direct.m_vKnifeCount, direct.m_hKnifeCount};
+    for (int l = 0; l < 2; ++l)
+      for (u32 i = 0; i < counts[l]; ++i) {
+        const CTessarette::KNIFESTRUCT_RENDERER &a = lists[l][0][i], &b = lists[l][1][i];
+        ASSERT_EQ(a.count, b.count);
+        ASSERT_EQ(std::memcmp(a.position, b.position, 4u * a.count), 0) << "round " << round << " knife " << i;
+        ASSERT_EQ(std::memcmp(a.offset, b.offset, 4u * a.count), 0) << "round " << round << " knife " << i;
+      }
+    if (round % 25 == 0) EXPECT_EQ(Cut(direct, 120, 90), Cut(viaBlock, 120, 90)) << "round " << round;
+  }
+  EXPECT_GT(scaled, 5000u);
 }
