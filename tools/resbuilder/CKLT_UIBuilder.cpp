@@ -83,6 +83,7 @@ bool CKLT_UIBuilder::i_Rects(const std::string& folder, kltRECT_s r) {
 bool CKLT_UIBuilder::Build(const CKLT_UIDescription& desc) {
   for (const auto& s : desc.Statements())
     if (!i_Statement(*s)) return false;
+  if (!m_help.empty() && !i_Out(m_out.AddPacked("InfoM", std::vector<u8>(m_help.begin(), m_help.end())))) return false;
   return m_accelerators.empty() || i_Out(m_out.AddPacked("UIResources>Accelerators", m_accelerators));
 }
 
@@ -92,6 +93,7 @@ bool CKLT_UIBuilder::i_Statement(const KLT_UINode& n) {
   if (n.keyword == "string") return i_String(n);
   if (n.keyword == "rect") return i_NamedRect(n);
   if (n.keyword == "accelerator") return i_Accelerator(n);
+  if (n.keyword == "help") return i_Help(n);
   if (n.keyword == "window") return i_Window(n);
   return i_Fail(n.Where() + "unknown statement '" + n.keyword + "'");
 }
@@ -152,7 +154,78 @@ bool CKLT_UIBuilder::i_Accelerator(const KLT_UINode& n) {
   return true;
 }
 
+// The item markers may not appear inside a title or a link: they would
+// split it.
+bool CKLT_UIBuilder::i_Help(const KLT_UINode& n) {
+  if (!i_Check(n, {})) return false;
+  const bool separator = n.args.size() == 1 && n.args[0] == "---";
+  if (!separator && !KLT_Args(n).Count(2, 2, m_error)) return false;
+  for (const std::string& a : n.args) {
+    if (a.empty()) return i_Fail(n.Where() + "a help item's title and link cannot be empty");
+    if (a.find("{|") != std::string::npos || a.find("|}") != std::string::npos)
+      return i_Fail(n.Where() + "'{|' and '|}' mark the help items: they cannot appear inside one");
+  }
+  if (!separator && n.args[0] == "---") return i_Fail(n.Where() + "a help item cannot be titled '---'");
+  for (const std::string& a : n.args) m_help += "{|" + a + "|}";
+  return true;
+}
+
 // ---- windows ----
+
+// label X Y "text" [size N] [align left|centre|right] [tone normal|soft|bright|accent]
+bool CKLT_UIBuilder::i_Label(cairo_t* cr, const KLT_UINode& n, kltPOS origin) {
+  long x, y, size = 12;
+  KLT_Args a(n);
+  if (!i_Check(n, {}) || n.args.size() < 3 || n.args.size() % 2 == 0) {
+    return i_Fail(n.Where() + "a label is X Y \"text\", then pairs of size N, align A or tone T");
+  }
+  if (!a.Int(0, 0, 4000, x, m_error) || !a.Int(1, 0, 4000, y, m_error)) return false;
+  int align = 0;
+  klt_theme::KLT_Tone tone = klt_theme::KLT_Tone::Normal;
+  for (size_t i = 3; i + 1 < n.args.size(); i += 2) {
+    const std::string &k = n.args[i], &v = n.args[i + 1];
+    if (k == "size") {
+      if (!a.Int(i + 1, 6, 64, size, m_error)) return false;
+    } else if (k == "align") {
+      align = v == "left" ? 0 : v == "centre" ? 1 : v == "right" ? 2 : -1;
+      if (align < 0) return i_Fail(n.Where() + "a label aligns left, centre or right");
+    } else if (k == "tone") {
+      if (v == "soft") tone = klt_theme::KLT_Tone::Soft;
+      else if (v == "bright") tone = klt_theme::KLT_Tone::Bright;
+      else if (v == "accent") tone = klt_theme::KLT_Tone::Accent;
+      else if (v != "normal") return i_Fail(n.Where() + "a label's tone is normal, soft, bright or accent");
+    } else {
+      return i_Fail(n.Where() + "a label takes size, align and tone, not '" + k + "'");
+    }
+  }
+  klt_theme::Text(cr, n.args[2], x - origin.x, y - origin.y, static_cast<double>(size), align, tone);
+  return true;
+}
+
+bool CKLT_UIBuilder::i_Badge(cairo_t* cr, const KLT_UINode& n, kltPOS origin) {
+  kltRECT_s r;
+  if (!i_Check(n, {}) || !KLT_Args(n).Count(5, 6, m_error) || !i_RectArgs(n, 0, r)) return false;
+  if (n.args.size() == 6 && n.args[5] != "orange") return i_Fail(n.Where() + "a badge is blue, or orange");
+  klt_theme::Badge(cr, {r.left - origin.x, r.top - origin.y, r.right - origin.x, r.bottom - origin.y}, n.args[4],
+                   n.args.size() == 6);
+  return true;
+}
+
+std::vector<kltRECT_s> CKLT_UIBuilder::i_CaptionHoles(const KLT_UINode& window, int caption) {
+  std::vector<kltRECT_s> holes;
+  for (const auto& c : window.children) {
+    const KLT_UINode* rect = c->Find("rect");
+    kltRECT_s r;
+    std::string ignored;
+    if (!rect || rect->args.size() != 4) continue;
+    long v[4];
+    bool ok = true;
+    for (size_t i = 0; i < 4; ++i) ok = ok && KLT_Args(*rect).Int(i, 0, 65535, v[i], ignored);
+    r = {static_cast<i32>(v[0]), static_cast<i32>(v[1]), static_cast<i32>(v[2]), static_cast<i32>(v[3])};
+    if (ok && r.top < caption && r.bottom > r.top && r.right > r.left) holes.push_back(r);
+  }
+  return holes;
+}
 
 // Background marks that belong to controls or to the window's layout.
 void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
@@ -164,10 +237,14 @@ void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
       klt_theme::Well(cr, r);
     return;
   }
+  if (c.keyword == "label") {
+    i_Label(cr, c, {0, 0});
+    return;
+  }
   const KLT_UINode* rect = c.Find("rect");
   if (!rect || rect->args.size() != 4 || !i_RectArgs(*rect, 0, r)) return;
   const KLT_UINode* art = c.Find("art");
-  if (c.keyword == "edit" || c.keyword == "progress")
+  if ((c.keyword == "edit" && !c.Find("bare")) || c.keyword == "progress")
     klt_theme::Field(cr, r);
   else if (c.keyword == "ruler")
     klt_theme::RulerStrip(cr, r, Vertical(r));
@@ -182,9 +259,11 @@ bool CKLT_UIBuilder::i_WindowPictures(const KLT_UINode& n, const std::string& ti
   for (const auto& c : n.children) i_Decor(bg.Cr(), *c);
   if (!i_Out(m_out.AddPacked(base + ">Background", bg.ImageRecord()))) return false;
   const kltRECT_s strip = {0, 0, m_width, caption};
+  const std::vector<kltRECT_s> holes = i_CaptionHoles(n, caption);
   for (bool active : {true, false}) {
     CKLT_UIArt art(strip);
     klt_theme::Caption(art.Cr(), m_width, caption, title, active);
+    for (const kltRECT_s& h : holes) klt_theme::Clear(art.Cr(), h);
     if (caption > 0 &&
         !i_Out(m_out.AddPacked(base + (active ? ">Caption_Active" : ">Caption_Inactive"), art.ImageRecord())))
       return false;
@@ -196,6 +275,7 @@ bool CKLT_UIBuilder::i_WindowPictures(const KLT_UINode& n, const std::string& ti
   if (!d && caption == 0) return true;
   CKLT_UIArt mask(drag);
   mask.Fill(0, 0, 0, 255);
+  for (const kltRECT_s& h : holes) klt_theme::Clear(mask.Cr(), mask.Local(h));
   return i_Out(m_out.AddPacked(base + ">Drag_Area", mask.MaskRecord()));
 }
 
@@ -216,6 +296,11 @@ bool CKLT_UIBuilder::i_Window(const KLT_UINode& n) {
   for (const auto& c : n.children) {
     const std::string& k = c->keyword;
     m_at = c.get();
+    if (k == "label") {
+      CKLT_UIArt scratch({0, 0, 1, 1});
+      if (!i_Label(scratch.Cr(), *c, {0, 0})) return false;
+      continue;
+    }
     if (k == "size" || k == "caption" || k == "drag" || k == "panel" || k == "well") {
       kltRECT_s r;
       if ((k == "panel" || k == "well") && (!KLT_Args(*c).Count(4, 5, m_error) || !i_RectArgs(*c, 0, r)))
@@ -239,7 +324,7 @@ bool CKLT_UIBuilder::i_Control(const KLT_UINode& n) {
   if (!KLT_Args(n).Count(1, 1, m_error) || !i_OwnRect(n, r)) return false;
   const std::string& k = n.keyword;
   if (k == "button") {
-    if (!i_Check(n, {"rect", "label", "arrow", "menu"})) return false;
+    if (!i_Check(n, {"rect", "label", "arrow", "menu", "fade"})) return false;
     int arrow = 0;
     if (const KLT_UINode* a = n.Find("arrow")) {
       static const char* const kDirs[] = {"up", "down", "left", "right"};
@@ -253,7 +338,7 @@ bool CKLT_UIBuilder::i_Control(const KLT_UINode& n) {
   if (k == "image" || k == "ruler") return i_Image(n, r);
   if (k == "text") return i_Text(n, r);
   if (k == "progress") return i_Progress(n, r);
-  if (k == "edit") return i_Check(n, {"rect"}) && i_Rects("UIResources>Edits>" + n.args[0], r);
+  if (k == "edit") return i_Check(n, {"rect", "bare"}) && i_Rects("UIResources>Edits>" + n.args[0], r);
   if (k == "list") return i_List(n, r);
   if (k == "slider") return i_Slider(n, r);
   return i_ScrollBar(n, r);
@@ -263,7 +348,9 @@ bool CKLT_UIBuilder::i_Button(const KLT_UINode& n, const std::string& name, kltR
   const std::string f = kButtons + name;
   const std::string label = i_Label(n);
   const bool menu = n.Find("menu") != nullptr;
+  const bool fade = n.Find("fade") != nullptr;
   for (const StateName& s : kButtonStates) {
+    if (fade && s.look == KLT_Look::Disabled) continue;
     CKLT_UIArt art(r);
     klt_theme::Button(art.Cr(), art.W(), art.H(), s.look, label, menu, arrow);
     if (!i_Out(m_out.AddPacked(f + ">" + s.name, art.ImageRecord()))) return false;
@@ -273,13 +360,15 @@ bool CKLT_UIBuilder::i_Button(const KLT_UINode& n, const std::string& name, kltR
 }
 
 bool CKLT_UIBuilder::i_Toggle(const KLT_UINode& n, kltRECT_s r, bool radio) {
-  if (!i_Check(n, radio ? std::initializer_list<const char*>{"rect", "label", "group"}
-                        : std::initializer_list<const char*>{"rect", "label"}))
+  if (!i_Check(n, radio ? std::initializer_list<const char*>{"rect", "label", "group", "fade"}
+                        : std::initializer_list<const char*>{"rect", "label", "fade"}))
     return false;
+  const bool fade = n.Find("fade") != nullptr;
   const std::string f = std::string(radio ? "UIResources>Radio Buttons>" : "UIResources>Check Boxes>") + n.args[0];
   const std::string label = i_Label(n);
   for (const StateName& s : kButtonStates)
     for (bool on : {true, false}) {
+      if (fade && s.look == KLT_Look::Disabled) continue;
       // A radio button has one highlighted, pressed and pressed-outside
       // picture, shown while it is off.
       const bool paired = !radio || s.look == KLT_Look::Normal || s.look == KLT_Look::Disabled;
@@ -304,7 +393,8 @@ bool CKLT_UIBuilder::i_Toggle(const KLT_UINode& n, kltRECT_s r, bool radio) {
 // whose alpha the ruler writes.
 bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
   const bool ruler = n.keyword == "ruler";
-  if (!i_Check(n, ruler ? std::initializer_list<const char*>{"rect"} : std::initializer_list<const char*>{"rect", "art"}))
+  if (!i_Check(n, ruler ? std::initializer_list<const char*>{"rect"}
+                        : std::initializer_list<const char*>{"rect", "art", "label", "badge"}))
     return false;
   std::string kind = ruler ? "ruler" : "plain";
   if (const KLT_UINode* a = n.Find("art")) kind = a->args.empty() ? "" : a->args[0];
@@ -319,6 +409,12 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
       art.Fill(200, 200, 200, 0);
     else if (kind == "piece")
       klt_theme::Piece(art.Cr(), art.W(), art.H(), disabled);
+    for (const auto& c : n.children) {
+      const bool ok = c->keyword == "label" ? i_Label(art.Cr(), *c, {r.left, r.top})
+                      : c->keyword == "badge" ? i_Badge(art.Cr(), *c, {r.left, r.top})
+                                              : true;
+      if (!ok) return false;
+    }
     if (!i_Out(m_out.AddPacked(f + (disabled ? ">Disabled" : ">Normal"), art.ImageRecord()))) return false;
   }
   return true;
@@ -483,7 +579,7 @@ bool CKLT_UIBuilder::i_SliderPoints(const KLT_UINode& n, const std::string& f, k
 }
 
 bool CKLT_UIBuilder::i_Slider(const KLT_UINode& n, kltRECT_s r) {
-  if (!i_Check(n, {"rect", "points", "values", "value", "path"})) return false;
+  if (!i_Check(n, {"rect", "points", "values", "value", "path", "fade"})) return false;
   const std::string f = "UIResources>Sliders>" + n.args[0];
   std::vector<kltPOS> points;
   bool dial = false;
@@ -494,7 +590,9 @@ bool CKLT_UIBuilder::i_Slider(const KLT_UINode& n, kltRECT_s r) {
   const int d = 15, x0 = points[0].x, y0 = points[0].y;
   const kltRECT_s knobRect = {x0 - d / 2, y0 - d / 2, x0 - d / 2 + d, y0 - d / 2 + d};
   if (knobRect.left < 0 || knobRect.top < 0) return i_Fail(n.Where() + "the knob leaves the window");
+  const bool fade = n.Find("fade") != nullptr;
   for (const StateName& s : kBarStates) {
+    if (fade && s.look == KLT_Look::Disabled) continue;
     CKLT_UIArt track(r), knob(knobRect);
     klt_theme::SliderTrack(track.Cr(), track.W(), track.H(), path, dial, s.look);
     klt_theme::SliderKnob(knob.Cr(), d, s.look);

@@ -4,18 +4,30 @@
 //   string NAME "text"                   "UIResources>Strings>NAME"
 //   rect NAME LEFT TOP RIGHT BOTTOM      "UIResources>Rects>NAME>Rect ..."
 //   accelerator [cmd+|ctrl+][option+][shift+]KEY COMMAND
+//   help "title" "URL" | help ---      one link of the Help menu, or a
+//                                      separator ("InfoM": the items as
+//                                      "{|title|}{|URL|}{|---|}..." text)
 //   window NAME ["title"]                a window, with its parts below it
 // Inside a window: size W H (required), caption HEIGHT (26 by default, 0 for
 // none), drag L T R B (the caption strip by default), panel L T R B
-// ["title"], well L T R B, named rects and strings, and one statement per
-// control, each with its own parts (rect L T R B always):
+// ["title"], well L T R B, label X Y "text" [size N] [align left|centre|
+// right] [tone normal|soft|bright|accent] (a fixed text), named rects
+// and strings, and one statement per control, each with its own parts
+// (rect L T R B always). A control on the caption strip cuts a hole in the
+// caption's pictures and drag area, so the mouse reaches it. A button, check
+// box, radio button or slider with the part "fade" has no disabled picture:
+// disabled, it shows its normal picture at the control's disabled opacity
+// (faint, or gone at opacity 0).
 //   button NAME      label "text" | arrow up|down|left|right, menu
 //   checkbox NAME    label "text"
 //   radio NAME       label "text", group N
-//   image NAME       art piece|navigator|plain
+//   image NAME       art piece|navigator|plain; label X Y "text" and
+//                    badge L T R B "text" [orange] drawn on it (window
+//                    coordinates)
 //   text NAME        (paint for a text set at run time)
 //   progress NAME
-//   edit NAME
+//   edit NAME        bare: no frame in the window's background (an edit line
+//                    that shares its place with other controls)
 //   list NAME
 //   scrollbar NAME   arrows: instead of NAME, the bars NAME_MAC (both arrows at
 //                    the far end) and NAME_NR (one at each end), each with its
@@ -47,6 +59,12 @@ class CKLT_UIBuilder {
   bool i_String(const KLT_UINode& n);
   bool i_NamedRect(const KLT_UINode& n);
   bool i_Accelerator(const KLT_UINode& n);
+  bool i_Help(const KLT_UINode& n);
+  // A label statement drawn into the picture whose top-left is at origin.
+  bool i_Label(cairo_t* cr, const KLT_UINode& n, kltPOS origin);
+  bool i_Badge(cairo_t* cr, const KLT_UINode& n, kltPOS origin);
+  // The caption strip's rectangles that controls cover.
+  std::vector<kltRECT_s> i_CaptionHoles(const KLT_UINode& window, int caption);
   bool i_Window(const KLT_UINode& n);
   bool i_WindowPictures(const KLT_UINode& n, const std::string& title, int caption);
   void i_Decor(cairo_t* cr, const KLT_UINode& c);
@@ -77,5 +95,6 @@ class CKLT_UIBuilder {
   std::string m_error;
   const KLT_UINode* m_at = nullptr;  // the statement being built, for messages
   std::vector<u8> m_accelerators;  // the table's entries, in statement order
+  std::string m_help;              // the help items' text, in statement order
   int m_width = 0, m_height = 0;   // of the window being built
 };

@@ -390,4 +390,29 @@ void TextPaint(KLT_Look look, u8& r, u8& g, u8& b) {
   b = static_cast<u8>(c);
 }
 
+void Text(cairo_t* cr, const std::string& text, double x, double cy, double size, int align, KLT_Tone tone) {
+  const u32 c = tone == KLT_Tone::Soft ? 0x9C9CA4 : tone == KLT_Tone::Bright ? 0xF4F4F7 : tone == KLT_Tone::Accent ? kAccentLight : kText;
+  Label(cr, text, x, cy, c, size, align);
+}
+
+void Badge(cairo_t* cr, kltRECT_s r, const std::string& text, bool orange) {
+  const double w = r.right - r.left, h = r.bottom - r.top;
+  RoundRect(cr, r.left + 0.5, r.top + 0.5, w - 1, h - 1, h / 2);
+  if (orange)
+    Gradient(cr, r.top, r.bottom, 0xE09A36, 0xB7761A);
+  else
+    Gradient(cr, r.top, r.bottom, kAccentLight, kAccentDark);
+  cairo_fill_preserve(cr);
+  Stroke(cr, orange ? 0x7A4E10 : 0x1E4A80, false);
+  Label(cr, text, r.left + w / 2, r.top + h / 2, kTextBright, 11, 1);
+}
+
+void Clear(cairo_t* cr, kltRECT_s r) {
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
 }  // namespace klt_theme

@@ -45,4 +45,14 @@ void Piece(cairo_t* cr, double w, double h, bool disabled);
 // Paint colours of texts drawn at run time (static texts, list lines).
 void TextPaint(KLT_Look look, u8& r, u8& g, u8& b);
 
+// Tones of fixed texts: body, soft (secondary), bright (headings), accent.
+enum class KLT_Tone { Normal, Soft, Bright, Accent };
+// A fixed text centred on cy, starting at x (align 0), centred on x (1) or
+// ending at x (2).
+void Text(cairo_t* cr, const std::string& text, double x, double cy, double size, int align, KLT_Tone tone);
+// A rounded chip with a label, in the accent blue or in the layout orange.
+void Badge(cairo_t* cr, kltRECT_s r, const std::string& text, bool orange);
+// Makes the rectangle transparent (a hole for a control on a caption).
+void Clear(cairo_t* cr, kltRECT_s r);
+
 }  // namespace klt_theme

@@ -82,3 +82,90 @@ TEST(UIBuilder, AcceleratorTableLayout) {
   EXPECT_EQ(std::vector<u8>(e + 108, e + 116), (std::vector<u8>{1, 1, 0, 0, 221, 0, 7, 0}));
   EXPECT_EQ(std::vector<u8>(e + 216, e + 224), (std::vector<u8>{0, 0, 0, 0, '.', 0, 9, 0}));
 }
+
+namespace {
+
+// The decompressed bytes of a packed record.
+std::vector<u8> Unpacked(CKLF_Storage& store, const char* key) {
+  CKLF_Mem packed, out;
+  if (!store.GetRec(key, packed)) return {};
+  CKLF_ZipBlock zip;
+  zip.SetMode(0);
+  zip.SetSourceBlock(packed);
+  zip.SetDestBlock(&out);
+  if (!zip.Process()) return {};
+  return std::vector<u8>(out.GetPtr(), out.GetPtr() + out.GetSize());
+}
+
+// The alpha of a pixel of an image record (window coordinates).
+u8 AlphaAt(const std::vector<u8>& rec, int x, int y) {
+  const int l = rec[0] << 8 | rec[1], t = rec[2] << 8 | rec[3], r = rec[4] << 8 | rec[5], b = rec[6] << 8 | rec[7];
+  const size_t plane = static_cast<size_t>(r - l) * (b - t);
+  return rec[8 + 3 * plane + static_cast<size_t>(y - t) * (r - l) + (x - l)];
+}
+
+}  // namespace
+
+TEST(UIBuilder, HelpLinksCaptionHolesAndFadingControls) {
+  klftest::TempDir dir;
+  const std::string text =
+      "help \"Home\" \"https://example.org/\"\n"
+      "help ---\n"
+      "help \"Mail\" \"mailto:a@example.org\"\n"
+      "window W \"Title\"\n"
+      "  size 120 80\n"
+      "  caption 24\n"
+      "  label 10 40 \"fixed\" tone soft size 11\n"
+      "  button X\n"
+      "    rect 96 4 116 20\n"
+      "    label \"x\"\n"
+      "  button F\n"
+      "    rect 10 50 60 70\n"
+      "    fade\n"
+      "  checkbox C\n"
+      "    rect 70 50 90 70\n"
+      "    fade\n"
+      "  image M\n"
+      "    rect 0 30 120 48\n"
+      "    badge 4 32 116 46 \"MODE\" orange\n";
+  ASSERT_EQ(Build(text, dir.File("h.kls4")), "");
+  CKLF_Storage store;
+  ASSERT_EQ(store.Open(CKLF_String(dir.File("h.kls4").c_str()), 1), 1);
+  const std::vector<u8> help = Unpacked(store, "InfoM");
+  EXPECT_EQ(std::string(help.begin(), help.end()), "{|Home|}{|https://example.org/|}{|---|}{|Mail|}{|mailto:a@example.org|}");
+  // The close button on the caption: the caption is see-through there and
+  // does not drag, and it does elsewhere.
+  const std::vector<u8> caption = Unpacked(store, "UIResources>Windows>W>Caption_Active");
+  const std::vector<u8> drag = Unpacked(store, "UIResources>Windows>W>Drag_Area");
+  ASSERT_FALSE(caption.empty());
+  ASSERT_FALSE(drag.empty());
+  EXPECT_EQ(AlphaAt(caption, 100, 10), 0);
+  EXPECT_EQ(AlphaAt(caption, 50, 10), 255);
+  EXPECT_EQ(drag[8 + 10 * 120 + 100], 0);
+  EXPECT_GT(drag[8 + 10 * 120 + 50], 128);
+  // Fading controls have no disabled pictures; the others do.
+  EXPECT_NE(store.GetRecType("UIResources>Buttons>X>Disabled"), CKLF_Storage::klRecMissing);
+  EXPECT_EQ(store.GetRecType("UIResources>Buttons>F>Disabled"), CKLF_Storage::klRecMissing);
+  EXPECT_EQ(store.GetRecType("UIResources>Check Boxes>C>Disabled On"), CKLF_Storage::klRecMissing);
+  EXPECT_NE(store.GetRecType("UIResources>Check Boxes>C>Normal On"), CKLF_Storage::klRecMissing);
+  // The badge is drawn into the image.
+  EXPECT_EQ(AlphaAt(Unpacked(store, "UIResources>Static Images>M>Normal"), 60, 39), 255);
+}
+
+TEST(UIBuilder, HelpAndLabelStatementsAreChecked) {
+  const struct {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"help \"only a title\"\n", "t.klui:1: 'help'"},
+      {"help \"a {| b\" \"https://x/\"\n", "t.klui:1: '{|' and '|}'"},
+      {"help --- \"https://x/\"\n", "t.klui:1: a help item cannot be titled"},
+      {"help \"\" \"https://x/\"\n", "t.klui:1: a help item's title"},
+      {"window W\n  size 40 40\n  label 1 2\n", "t.klui:3: a label is"},
+      {"window W\n  size 40 40\n  label 1 2 \"t\" tone loud\n", "t.klui:3: a label's tone"},
+      {"window W\n  size 40 40\n  label 1 2 \"t\" colour red\n", "t.klui:3: a label takes"},
+      {"window W\n  size 40 40\n  image I\n    rect 0 0 9 9\n    badge 0 0 9 9 \"t\" green\n", "t.klui:5: a badge"},
+  };
+  klftest::TempDir dir;
+  for (const auto& c : cases) EXPECT_EQ(Build(c.text, dir.File("x.kls4")).rfind(c.message, 0), 0u) << c.text << " -> " << Build(c.text, dir.File("x.kls4"));
+}
