@@ -151,7 +151,9 @@ TEST(LayoutHandOver, KnobScaledKnivesMatchTheStoredBlockBitForBit) {
         ASSERT_EQ(std::memcmp(a.position, b.position, 4u * a.count), 0) << "round " << round << " knife " << i;
         ASSERT_EQ(std::memcmp(a.offset, b.offset, 4u * a.count), 0) << "round " << round << " knife " << i;
       }
-    if (round % 25 == 0) EXPECT_EQ(Cut(direct, 120, 90), Cut(viaBlock, 120, 90)) << "round " << round;
+    if (round % 25 == 0) {
+      EXPECT_EQ(Cut(direct, 120, 90), Cut(viaBlock, 120, 90)) << "round " << round;
+    }
   }
   EXPECT_GT(scaled, 5000u);
 }

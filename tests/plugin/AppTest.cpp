@@ -197,3 +197,10 @@ TEST(MessageBox, TextsCentredButNeverLeftOfThreePixels) {
   EXPECT_EQ(CWnd_MessageBox::CentredTextOrigin(0, 0, 300, 20).x, 3);
   EXPECT_EQ(CWnd_MessageBox::CentredTextOrigin(0, 0, 300, 20).y, 0);
 }
+
+TEST(HelpMenu, TheHelpDocumentIsBuiltBesideThePlugin) {
+  const std::vector<u8> pdf = klftest::ReadFileBytes(KLF_HELP_DOCUMENT);
+  ASSERT_GT(pdf.size(), 1000u);
+  EXPECT_EQ(std::string(pdf.begin(), pdf.begin() + 5), "%PDF-");
+  EXPECT_EQ(std::string(KLF_HELP_DOCUMENT).substr(std::string(KLF_HELP_DOCUMENT).rfind('/') + 1), CApp::kHelpDocument);
+}
