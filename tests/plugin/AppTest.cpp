@@ -174,6 +174,10 @@ TEST(MessageBox, ShowsOnlyItsButtonsAndAnswersByThem) {
     r.Then([&r, &c, &enabled] {
       auto* box = dynamic_cast<CWnd_MessageBox*>(r.ui.GetWindowClient(r.ui.GetActiveWindow()));
       ASSERT_TRUE(box);
+      // Its picture, kept in the build folder for a person to look at.
+      if (c.buttons == 2) {
+        EXPECT_TRUE(r.ui.SavePNG(box->GetWindowHandle(), std::string(KLF_BINARY_DIR) + "/messagebox.png"));
+      }
       for (u32 i = 0; i < box->GetControlCount(); ++i)
         if (box->GetControl(i)->GetType() == klCtrlButton && box->GetControl(i)->IsEnabled())
           enabled.push_back(box->GetControl(i)->GetName().GetStr());

@@ -230,6 +230,13 @@ std::vector<kltRECT_s> CKLT_UIBuilder::i_CaptionHoles(const KLT_UINode& window, 
 // Background marks that belong to controls or to the window's layout.
 void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
   kltRECT_s r;
+  if (c.keyword == "emblem" && c.args.size() == 4 && i_RectArgs(c, 0, r)) {
+    cairo_save(cr);
+    cairo_translate(cr, r.left, r.top);
+    klt_theme::Piece(cr, r.right - r.left, r.bottom - r.top, false);
+    cairo_restore(cr);
+    return;
+  }
   if ((c.keyword == "panel" || c.keyword == "well") && c.args.size() >= 4 && i_RectArgs(c, 0, r)) {
     if (c.keyword == "panel")
       klt_theme::Panel(cr, r, c.args.size() > 4 ? c.args[4] : std::string());
@@ -301,10 +308,11 @@ bool CKLT_UIBuilder::i_Window(const KLT_UINode& n) {
       if (!i_Label(scratch.Cr(), *c, {0, 0})) return false;
       continue;
     }
-    if (k == "size" || k == "caption" || k == "drag" || k == "panel" || k == "well") {
+    if (k == "size" || k == "caption" || k == "drag" || k == "panel" || k == "well" || k == "emblem") {
       kltRECT_s r;
       if ((k == "panel" || k == "well") && (!KLT_Args(*c).Count(4, 5, m_error) || !i_RectArgs(*c, 0, r)))
         return false;
+      if (k == "emblem" && (!KLT_Args(*c).Count(4, 4, m_error) || !i_RectArgs(*c, 0, r))) return false;
       continue;
     }
     if (!(k == "string" ? i_String(*c) : k == "rect" ? i_NamedRect(*c) : i_Control(*c))) return false;

@@ -10,9 +10,10 @@
 //   window NAME ["title"]                a window, with its parts below it
 // Inside a window: size W H (required), caption HEIGHT (26 by default, 0 for
 // none), drag L T R B (the caption strip by default), panel L T R B
-// ["title"], well L T R B, label X Y "text" [size N] [align left|centre|
-// right] [tone normal|soft|bright|accent] (a fixed text), named rects
-// and strings, and one statement per control, each with its own parts
+// ["title"], well L T R B, emblem L T R B (the jigsaw piece), label X Y
+// "text" [size N] [align left|centre|right] [tone normal|soft|bright|
+// accent] (a fixed text), named rects and strings, and one statement per
+// control, each with its own parts
 // (rect L T R B always). A control on the caption strip cuts a hole in the
 // caption's pictures and drag area, so the mouse reaches it. A button, check
 // box, radio button or slider with the part "fade" has no disabled picture:
