@@ -32,7 +32,7 @@ bool ReadKnife(KLF_BEReader& r, CTessarette::KNIFESTRUCT_RENDERER* k) {
   const u8 flipH = flags & 1 ? 1 : 0, flipU = flags & 2 ? 1 : 0, hidden = flags & 4 ? 1 : 0;
   std::memset(k, 0, sizeof(*k));
   k->thickness = thickness;
-  f32 stored[3][kMaxPoints];
+  f32 stored[3][kMaxPoints] = {};
   for (int a = 0; a < 3; ++a)
     for (u32 j = 0; j < P; ++j) stored[a][j] = r.F32();
   f64 u[kMaxPoints], h[kMaxPoints], s[kMaxPoints];
