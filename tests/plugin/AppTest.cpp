@@ -208,3 +208,27 @@ TEST(HelpMenu, TheHelpDocumentIsBuiltBesideThePlugin) {
   EXPECT_EQ(std::string(pdf.begin(), pdf.begin() + 5), "%PDF-");
   EXPECT_EQ(std::string(KLF_HELP_DOCUMENT).substr(std::string(KLF_HELP_DOCUMENT).rfind('/') + 1), CApp::kHelpDocument);
 }
+
+TEST(Accelerators, TheMainWindowsCommandsZeroToFortyFiveHaveOneKeyEach) {
+  PluginRun r;
+  r.Document(klpModeRGB, 40, 30);
+  std::vector<int> seen(46, 0);
+  u32 count = 0;
+  r.Then([&] {
+    const u8* table = r.App()->GetAccelerators(count);
+    for (u32 i = 0; i < count; ++i) {
+      const u16 command = static_cast<u16>(table[108 * i + 6] | table[108 * i + 7] << 8);
+      if (command < seen.size()) ++seen[command];
+    }
+    // Command-A is select all (2), Command-Z undo (3).
+    EXPECT_EQ(r.App()->GetAcceleratorCmd('a', 0, 0, 0, 1), 2);
+    EXPECT_EQ(r.App()->GetAcceleratorCmd('Z', 0, 0, 0, 1), 3);
+    EXPECT_EQ(r.App()->GetAcceleratorCmd('Z', 0, 0, 1, 1), 4);
+    r.Click(CWnd_Main::kCancel);
+  });
+  r.Dialog();
+  EXPECT_EQ(count, 46u);
+  EXPECT_EQ(seen, std::vector<int>(46, 1));
+  // The host heard of the dialog's window events while it ran.
+  EXPECT_GT(r.host.EventCalls(), 0);
+}
