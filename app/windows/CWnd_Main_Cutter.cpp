@@ -91,8 +91,8 @@ void CWnd_Main::i_EnterLayoutMode() {
   m_puzzle.showPieceExtras = 0;
   OnChangeExtrasState();
   i_SetPreviewImage(&m_sourceImage);
+  // The full redraw's message redraws the overlays and the split rulers.
   m_preview.DoRedraw(1, 0);
-  RedrawRulers();
 }
 
 void CWnd_Main::OnCutterClose() {
@@ -100,9 +100,8 @@ void CWnd_Main::OnCutterClose() {
   for (CKLF_Layer* l : {&m_knivesLayer, &m_movingKnivesLayer, &m_knotHandlesLayer}) l->SetVisible(0);
   m_preview.SetWashedOut(0);
   m_editor.model.SetCutter(nullptr);
+  // Puzzle mode, with the preview redrawn (and the split rulers with it).
   m_puzzle.OnCutterClose(m_cutter);
-  if (!GetWindowHandle()) return;  // the switch closed the window
-  RedrawRulers();
 }
 
 // ---------------------------------------------------------------------------
