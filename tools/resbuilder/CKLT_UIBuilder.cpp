@@ -324,9 +324,16 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
   if (!i_Check(n, ruler ? std::initializer_list<const char*>{"rect"} : std::initializer_list<const char*>{"rect", "art"}))
     return false;
   std::string kind = ruler ? "ruler" : "plain";
-  if (const KLT_UINode* a = n.Find("art")) kind = a->args.empty() ? "" : a->args[0];
-  if (kind != "ruler" && kind != "plain" && kind != "piece" && kind != "navigator")
-    return i_Fail(n.Where() + "an image's art is piece, navigator or plain");
+  const KLT_UINode* a = n.Find("art");
+  if (a) kind = a->args.empty() ? "" : a->args[0];
+  if (kind != "ruler" && kind != "plain" && kind != "piece" && kind != "navigator" && kind != "cells" &&
+      kind != "triangles" && kind != "hexagons")
+    return i_Fail(n.Where() + "an image's art is piece, navigator, cells, triangles, hexagons or plain");
+  long columns = 0, rows = 0, bottom = klt_theme::kCellGap;
+  if (kind == "cells" && (!KLT_Args(*a).Count(3, 4, m_error) || !KLT_Args(*a).Int(1, 1, 16, columns, m_error) ||
+                          !KLT_Args(*a).Int(2, 1, 16, rows, m_error) ||
+                          (a->args.size() == 4 && !KLT_Args(*a).Int(3, 0, r.bottom - r.top, bottom, m_error))))
+    return false;
   const std::string f = "UIResources>Static Images>" + n.args[0];
   for (bool disabled : {false, true}) {
     // The preview draws the navigator's view frame into its normal
@@ -339,6 +346,10 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
       art.Fill(200, 200, 200, 0);
     else if (kind == "piece")
       klt_theme::Piece(art.Cr(), art.W(), art.H(), disabled);
+    else if (kind == "cells")
+      klt_theme::Cells(art.Cr(), art.W(), art.H(), static_cast<int>(columns), static_cast<int>(rows), bottom);
+    else if (kind != "plain")
+      klt_theme::LayoutSample(art.Cr(), art.W(), art.H(), kind == "hexagons", disabled);
     if (!i_Out(m_out.AddPacked(f + (disabled ? ">Disabled" : ">Normal"), art.ImageRecord()))) return false;
   }
   return true;

@@ -13,7 +13,10 @@
 //   button NAME      label "text" | arrow up|down|left|right, menu
 //   checkbox NAME    label "text"
 //   radio NAME       label "text", group N
-//   image NAME       art piece|navigator|plain
+//   image NAME       art piece|navigator|plain|triangles|hexagons, or art
+//                    cells COLUMNS ROWS [BOTTOM]: light cards in a grid,
+//                    kCellGap pixels from the sides and apart, BOTTOM
+//                    pixels (kCellGap by default) kept free at the bottom
 //   text NAME        (paint for a text set at run time)
 //   progress NAME
 //   edit NAME

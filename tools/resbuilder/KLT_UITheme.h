@@ -47,4 +47,13 @@ void Piece(cairo_t* cr, double w, double h, bool disabled);
 // Paint colours of texts drawn at run time (static texts, list lines).
 void TextPaint(KLT_Look look, u8& r, u8& g, u8& b);
 
+// Cards in a grid of columns x rows over w x h, kCellGap pixels from the
+// sides and apart, with bottom pixels kept free below the last row: each
+// card is (w - (columns + 1) gap) / columns wide and (h - gap - bottom -
+// (rows - 1) gap) / rows high, divisions truncated.
+constexpr int kCellGap = 8;
+void Cells(cairo_t* cr, double w, double h, int columns, int rows, double bottom);
+// A sample of a triangle or hexagon layout.
+void LayoutSample(cairo_t* cr, double w, double h, bool hexagons, bool disabled);
+
 }  // namespace klt_theme
