@@ -8,13 +8,17 @@
 //   window NAME ["title"]                a window, with its parts below it
 // Inside a window: size W H (required), caption HEIGHT (26 by default, 0 for
 // none), drag L T R B (the caption strip by default), panel L T R B
-// ["title"], well L T R B, named rects and strings, and one statement per
-// control, each with its own parts (rect L T R B always):
+// ["title"], well L T R B, disc L T R B (a round well inside the
+// rectangle), named rects and strings, and one statement per control, each
+// with its own parts (rect L T R B always):
 //   button NAME      label "text" | arrow up|down|left|right, menu
 //   checkbox NAME    label "text"
 //   radio NAME       label "text", group N
-//   image NAME       art piece|sample|frame|navigator|plain (sample: a piece
-//                    of a landscape over transparency; frame: an accent frame)
+//   image NAME       art piece|sample|overlay|frame|navigator|thumb|swatch|plain
+//                    (sample: a piece of a landscape over transparency;
+//                    overlay: the same piece in a pattern of its own; frame:
+//                    an accent frame; thumb: a round knob; swatch: a framed
+//                    empty colour field)
 //   text NAME        (paint for a text set at run time)
 //   progress NAME
 //   edit NAME
@@ -23,7 +27,12 @@
 //                    the far end) and NAME_NR (one at each end), each with its
 //                    arrow buttons NAME_MAC_Less, NAME_MAC_More, ...
 //   slider NAME      points N, values FIRST LAST, value POINT VALUE (a point
-//                    with a value of its own), path line|dial
+//                    with a value of its own), place POINT SHARE (a point at
+//                    SHARE per mille of a straight track; the points between
+//                    two placed ones lie evenly), path line|dial [START STEP]
+//                    (a dial's points: from the top clockwise round the
+//                    ring, the last on the first; or from START degrees on,
+//                    STEP degrees each, counterclockwise from the right)
 //   ruler NAME       (a static image the ruler draws its ticks through)
 // Every control's pictures are drawn by the theme over its rectangle. A
 // button that reaches into the caption strip (a close box) is cut out of the
