@@ -28,9 +28,7 @@ struct Stage {
     scene->port.mainWindow = &main;
     scene->port.newWindow = CFXWindowFactory::New;
     CPuzzleModel& m = scene->model;
-    const u8 ok = effect == fxtest::kBlur ? m.pmfx_DoBlur() : effect == fxtest::kBC ? m.pmfx_DoBrightContrast()
-                                                                                     : m.pmfx_DoOpacity();
-    window = ok ? dynamic_cast<CWndFX_Base*>(m.effectWindow) : nullptr;
+    window = fxtest::OpenEffect(m, effect) ? dynamic_cast<CWndFX_Base*>(m.effectWindow) : nullptr;
     if (window) window->SetFocus(), ui.Pump();
   }
   ~Stage() {

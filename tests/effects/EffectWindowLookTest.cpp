@@ -39,8 +39,6 @@ class EffectLook : public FXWindowTest {
     const u32 n = 4u * l.GetImageWidth() * l.GetImageHeight();
     return img.size() == n && std::memcmp(l.GetMemObj()->GetPtr(), img.data(), n) == 0;
   }
-  CKLF_CtrlSlider* Slider(const char* suffix) { return Find<CKLF_CtrlSlider>(Name(suffix), klCtrlSlider); }
-  CKLF_CtrlCheckBox* Box(const char* suffix) { return Find<CKLF_CtrlCheckBox>(Name(suffix), klCtrlCheckBox); }
   // Colours within a step or two of each other: the window's composition
   // of an opaque layer leaves a little of what lies under it.
   static bool Near(u32 a, u32 b) {

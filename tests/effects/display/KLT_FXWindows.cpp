@@ -83,11 +83,6 @@ class Host : public CKLT_RecordingWindow {
   }
 };
 
-u8 Open(fxtest::Scene& scene, u8 effect) {
-  CPuzzleModel& m = scene.puzzle.model;
-  return effect == fxtest::kBlur ? m.pmfx_DoBlur() : effect == fxtest::kBC ? m.pmfx_DoBrightContrast() : m.pmfx_DoOpacity();
-}
-
 // The spread on, value 2 dragged up and the direction right, on the
 // headless platform.
 void Spread(CKLP_HeadlessUI& ui, CWndFX_Base& fx, u8 effect) {
@@ -120,7 +115,7 @@ int Run(const char* resources, CKLP_UIPlatform* ui, u8 effect, const char* png, 
     host.effect = effect;
     if (!host.Create("Main", 0, 0, 64, 64, 1, nullptr, 0, 0)) return 1;
     scene.puzzle.port.mainWindow = &host;
-    if (!Open(scene, effect) || !host.Fx()) {
+    if (!fxtest::OpenEffect(scene.puzzle.model, effect) || !host.Fx()) {
       std::fprintf(stderr, "cannot open the effect window\n");
       return 1;
     }
