@@ -1,6 +1,7 @@
 #include "CFXSchedule.h"
 
-CFXSchedule::CFXSchedule(CFXSchedulePort& port) : m_port(port), m_fade(port), m_shown(0) {}
+CFXSchedule::CFXSchedule(CFXSchedulePort& port, CFXStatusFade::Port& status)
+    : m_port(port), m_fade(status), m_shown(0) {}
 
 void CFXSchedule::Start() {
   m_port.StartTimer(kTimerButtons, kButtonsMs);

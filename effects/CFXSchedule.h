@@ -16,8 +16,9 @@
 #include "CFXStatusFade.h"
 
 // The window's side of the schedule.
-class CFXSchedulePort : public CFXStatusFade::Port {
+class CFXSchedulePort {
  public:
+  virtual ~CFXSchedulePort() {}
   virtual void StartTimer(u16 id, u32 ms) = 0;
   virtual void StopTimer(u16 id) = 0;
   // The per-piece results brought up to date.
@@ -37,7 +38,8 @@ class CFXSchedule {
   enum : u32 { kStatusMs = CFXStatusFade::kTickMs, kDeferMs = 50, kButtonsMs = 50 };
   enum : u8 { kFadeIdle = CFXStatusFade::kIdle, kFadeIn = CFXStatusFade::kIn, kFadeOut = CFXStatusFade::kOut };
 
-  explicit CFXSchedule(CFXSchedulePort& port);
+  // status: the status line's text the fade works on.
+  CFXSchedule(CFXSchedulePort& port, CFXStatusFade::Port& status);
 
   // Timers 6 and 1 run; Stop ends 1, 5 and 6.
   void Start();

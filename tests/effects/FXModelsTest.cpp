@@ -108,8 +108,8 @@ TEST(Light, HostileVectors) {
     EXPECT_EQ(p.x, 377);
     EXPECT_EQ(p.y, 119);
   }
-  const klt3D_VECTOR odd[] = {{0, 0.7071f, -0.7071f}, {0, 0, -1}, {3e38f, -3e38f, 3e38f}, {1e-30f, 0, 0},
-                              {0.5f, 0.5f, 5}, {-2, 1, 1.0001f}};
+  const klt3D_VECTOR odd[] = {{0, 0.7071f, -0.7071f}, {0, 0, -1},      {3e38f, -3e38f, 3e38f},
+                              {1e-30f, 0, 0},         {0.5f, 0.5f, 5}, {-2, 1, 1.0001f}};
   for (const klt3D_VECTOR& v : odd) {
     EXPECT_TRUE(CFXLight::IsSane(v));
     const kltPOS p = CFXLight::ToPoint(d, v);
@@ -131,8 +131,8 @@ TEST(Light, HostileVectors) {
 }
 
 TEST(Values, DirectionsFoldIntoAngles) {
-  const std::pair<u32, i32> folds[] = {{0, 0},    {45, 45},  {90, 90},   {91, -89},  {135, -45}, {180, 0},
-                                       {270, 90}, {271, -89}, {300, -60}, {359, -1}};
+  const std::pair<u32, i32> folds[] = {{0, 0},   {45, 45},  {90, 90},   {91, -89},  {135, -45},
+                                       {180, 0}, {270, 90}, {271, -89}, {300, -60}, {359, -1}};
   for (const auto& f : folds) EXPECT_EQ(CFXValues::FoldDirection(f.first), f.second) << f.first;
   EXPECT_EQ(CFXValues::UnfoldAngle(-90), 270u);
   EXPECT_EQ(CFXValues::UnfoldAngle(-45), 315u);
