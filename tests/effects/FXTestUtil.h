@@ -101,11 +101,19 @@ struct Scene {
       : puzzle(columns, rows, static_cast<i32>(columns * 16), static_cast<i32>(rows * 16), colorKind),
         kind(colorKind) {
     host.SetDocument(klpModeRGB, static_cast<int32_t>(columns * 16), static_cast<int32_t>(rows * 16), false);
+    Setup();
+  }
+  // The layout of a settings block over a document of w x h.
+  Scene(const Bytes& block, i32 w, i32 h) : puzzle(block, w, h), kind(1) {
+    host.SetDocument(klpModeRGB, w, h, false);
+    Setup();
+  }
+  void Setup() {
     KLP_FileRef folder;
     folder.SetPath(dir.Path().c_str());
     plugin.SetPluginFolder(folder);
     EXPECT_EQ(plugin.ConfStorage_Open("plugin.conf"), 1);
-    plugin.GetPluginDataPtr()->colorKind = colorKind;
+    plugin.GetPluginDataPtr()->colorKind = kind;
     puzzle.port.plugin = &plugin;
     puzzle.port.newWindow = CFXWindowFactory::New;
   }
