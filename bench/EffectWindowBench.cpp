@@ -53,8 +53,22 @@ struct Stage {
   }
 };
 
-void Rates(benchmark::State& state, CWndFX_Base& w) {
-  const kltRECT_s v = w.GetPreviewRect();
+// A press at at(0), then one move an iteration through at(1) ... at(period
+// - 1) round and round, then the release; the rates of the moves.
+template <class At>
+void DragRound(benchmark::State& state, Stage& s, At at, int period) {
+  const KLP_Point start = at(0);
+  s.ui.PostMouse(klpMouseDown, start.x, start.y);
+  s.ui.Pump();
+  int k = 0;
+  for (auto _ : state) {
+    const KLP_Point p = at(++k % period);
+    s.ui.PostMouse(klpMouseDragged, p.x, p.y);
+    s.ui.Pump();
+  }
+  s.ui.PostMouse(klpMouseUp, start.x, start.y);
+  s.ui.Pump();
+  const kltRECT_s v = s.window->GetPreviewRect();
   const f64 pixels = static_cast<f64>(v.right - v.left) * (v.bottom - v.top);
   state.counters["moves/s"] = benchmark::Counter(static_cast<f64>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["MP/s"] = benchmark::Counter(pixels / 1e6 * state.iterations(), benchmark::Counter::kIsRate);
@@ -67,18 +81,8 @@ void BM_SliderDrag(benchmark::State& state) {
                                                : "FXopac_Opacity";
   Stage s(effect);
   if (!s.window) return state.SkipWithError("the window did not open");
-  const KLP_Point start = s.At(slider, 0.3);
-  s.ui.PostMouse(klpMouseDown, start.x, start.y);
-  s.ui.Pump();
-  int k = 0;
-  for (auto _ : state) {
-    const KLP_Point p = s.At(slider, 0.3 + 0.05 * (++k % 8));
-    s.ui.PostMouse(klpMouseDragged, p.x, p.y);
-    s.ui.Pump();
-  }
-  s.ui.PostMouse(klpMouseUp, start.x, start.y);
-  s.ui.Pump();
-  Rates(state, *s.window);
+  DragRound(
+      state, s, [&](int k) { return s.At(slider, 0.3 + 0.05 * k); }, 8);
 }
 // 0 blur, 4 brightness/contrast, 6 opacity.
 BENCHMARK(BM_SliderDrag)->ArgName("effect")->Arg(0)->Arg(4)->Arg(6)->Unit(benchmark::kMillisecond);
@@ -99,18 +103,7 @@ void BM_BevelLightDrag(benchmark::State& state) {
     return KLP_Point{w.left + static_cast<i32>(d.cx + d.r / 2 * std::cos(a)),
                      w.top + static_cast<i32>(d.cy + d.r / 2 * std::sin(a))};
   };
-  const KLP_Point start = at(0);
-  s.ui.PostMouse(klpMouseDown, start.x, start.y);
-  s.ui.Pump();
-  int k = 0;
-  for (auto _ : state) {
-    const KLP_Point p = at(++k % 20);
-    s.ui.PostMouse(klpMouseDragged, p.x, p.y);
-    s.ui.Pump();
-  }
-  s.ui.PostMouse(klpMouseUp, start.x, start.y);
-  s.ui.Pump();
-  Rates(state, *bevel);
+  DragRound(state, s, at, 20);
 }
 BENCHMARK(BM_BevelLightDrag)->Unit(benchmark::kMillisecond);
 
@@ -130,18 +123,7 @@ void BM_DirectionDialDrag(benchmark::State& state) {
     const f64 a = k * 0.15;
     return KLP_Point{static_cast<i32>(cx + radius * std::cos(a)), static_cast<i32>(cy - radius * std::sin(a))};
   };
-  const KLP_Point start = at(0);
-  s.ui.PostMouse(klpMouseDown, start.x, start.y);
-  s.ui.Pump();
-  int k = 0;
-  for (auto _ : state) {
-    const KLP_Point p = at(++k % 40);
-    s.ui.PostMouse(klpMouseDragged, p.x, p.y);
-    s.ui.Pump();
-  }
-  s.ui.PostMouse(klpMouseUp, start.x, start.y);
-  s.ui.Pump();
-  Rates(state, *s.window);
+  DragRound(state, s, at, 40);
 }
 BENCHMARK(BM_DirectionDialDrag)->Unit(benchmark::kMillisecond);
 
