@@ -66,14 +66,14 @@ inline u8 OpenEffect(CPuzzleModel& m, u8 effect) {
 
 // A layer of a host document whose planes cover its content rectangle
 // (in document coordinates), of one colour and alpha.
-struct LayerSpec {
+struct TestLayer {
   int32_t id;
   std::string name;
   KLP_Rect32 content;
   kltRGBA8 colour;
 };
 
-inline void AddLayer(CKLT_FilterHost& host, const LayerSpec& l) {
+inline void AddLayer(CKLT_FilterHost& host, const TestLayer& l) {
   CKLT_FilterHost::Layer hl;
   hl.id = l.id;
   hl.name = l.name;
