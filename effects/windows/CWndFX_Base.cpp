@@ -166,6 +166,7 @@ u8 CWndFX_Base::i_AddCommonControls() {
   m_help->SetMenuMode(1);
   m_status->SetFont(GetFont(m_infoFont));
   m_status->SetText("", 3, 0, 12);
+  m_status->SetFlow(1);
   return 1;
 }
 

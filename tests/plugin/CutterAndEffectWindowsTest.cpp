@@ -200,3 +200,49 @@ TEST(EffectWindowsOfTheMainWindow, ThreeOpenOverPuzzleModeAndTheSixOthersAreSeam
   EXPECT_EQ(r.Dialog(), klpResUserCanceled);
 }
 
+namespace {
+
+// Every tip a window's status line may show (each control's, in every
+// state of the window, its zones' and its own) lies inside the line.
+void ExpectTipsFit(CKLF_Window& w, CKLF_CtrlStaticText* status, const char* group, std::vector<u8> states,
+                   std::vector<const char*> zones) {
+  ASSERT_TRUE(status);
+  const CKLF_String keep = status->GetText();
+  auto fits = [&](const char* name, u8 state, u8 type) {
+    status->SetText(CApp::GetStatusTip(name, group, state, type));
+    EXPECT_TRUE(status->TextFits()) << group << " " << name << ": " << status->GetShownText().GetStr();
+  };
+  for (u8 state : states) {
+    for (u32 i = 0; i < w.GetControlCount(); ++i)
+      fits(w.GetControl(i)->GetName().GetStr(), state, w.GetControl(i)->GetType());
+    for (const char* zone : zones) fits(zone, state, 255);
+    fits("", state, 128);
+  }
+  status->SetText(keep.GetStr());
+}
+
+}  // namespace
+
+TEST(StatusLines, EveryTipFitsItsWindowsLine) {
+  PluginRun r;
+  r.Document(klpModeRGB, 120, 90);
+  r.Then([&r] {
+    CWnd_Main& w = *r.Main();
+    ExpectTipsFit(w, static_cast<CKLF_CtrlStaticText*>(w.GetNamedControl(CWnd_Main::kStatus)), "Main", {2, 3, 4},
+                  {"Zone_Preview", "Zone_HSplitter", "Zone_VSplitter", "Zone_Status"});
+    CWnd_Cutter& c = *r.CutterWindow();
+    ExpectTipsFit(c, static_cast<CKLF_CtrlStaticText*>(c.GetCtrl(C::kStatus)), "Cutter", {1}, {"Zone_Preview"});
+    r.Cut();
+    for (u8 (CWnd_Main::*open)() : {&CWnd_Main::pmfx_DoBlur, &CWnd_Main::pmfx_DoBrightContrast,
+                                    &CWnd_Main::pmfx_DoOpacity}) {
+      ASSERT_EQ((w.*open)(), 1);
+      auto* fx = dynamic_cast<CWndFX_Base*>(w.Puzzle().effectWindow);
+      ASSERT_TRUE(fx);
+      const std::string status = std::string(fx->GetName().GetStr()) + "_Status";
+      ExpectTipsFit(*fx, Named<CKLF_CtrlStaticText>(*fx, status.c_str(), klCtrlStaticText), "Effect", {1}, {});
+      fx->Close();
+    }
+    r.Click(CWnd_Main::kCancel);
+  });
+  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+}
