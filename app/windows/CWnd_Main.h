@@ -141,6 +141,7 @@ class CWnd_Main : public CKLF_Window,
   CPluginMain* GetPluginObject() override { return m_plugin; }
   u32 GetCurrentPiece() override { return static_cast<u32>(m_pieceUnderMouse); }
   void GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) override;
+  void GetFrameColors(kltRGBA8& first, kltRGBA8& second) override;
   CKLF_Window* GetMainWindow() override { return this; }
   void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) override;
   void FillHelpMenu(CKLF_PlatformPopupMenu* menu) override;
@@ -179,19 +180,17 @@ class CWnd_Main : public CKLF_Window,
   void PutWindowPosition(const char* name, const char* parent, kltPOS position) override;
 
   // ---- Effect windows (Puzzle mode): the open window is replaced by the
-  // new one; 0 when it could not be opened. The bevel, hue/saturation,
-  // colour overlay, motion blur, stroke and image overlay windows are
-  // seams: they come with their own issue, and until then their openers
-  // open nothing and answer 0.
+  // new one; 0 when it could not be opened (hue/saturation: on an RGB
+  // document only).
   u8 pmfx_DoBlur() { return m_puzzle.pmfx_DoBlur(); }
   u8 pmfx_DoBrightContrast() { return m_puzzle.pmfx_DoBrightContrast(); }
   u8 pmfx_DoOpacity() { return m_puzzle.pmfx_DoOpacity(); }
-  u8 pmfx_DoBevel() { return 0; }
-  u8 pmfx_DoHSL() { return 0; }
-  u8 pmfx_DoColorOverlay() { return 0; }
-  u8 pmfx_DoMotionBlur() { return 0; }
-  u8 pmfx_DoStroke() { return 0; }
-  u8 pmfx_DoImageOverlay() { return 0; }
+  u8 pmfx_DoBevel() { return m_puzzle.pmfx_DoBevel(); }
+  u8 pmfx_DoHSL() { return m_puzzle.pmfx_DoHSL(); }
+  u8 pmfx_DoColorOverlay() { return m_puzzle.pmfx_DoColorOverlay(); }
+  u8 pmfx_DoMotionBlur() { return m_puzzle.pmfx_DoMotionBlur(); }
+  u8 pmfx_DoStroke() { return m_puzzle.pmfx_DoStroke(); }
+  u8 pmfx_DoImageOverlay() { return m_puzzle.pmfx_DoImageOverlay(); }
 
   // The preferences (the configuration store's "Preferences" records).
   const CPreferences& GetPreferences() const { return m_prefs; }

@@ -182,6 +182,8 @@ CEffectWindowServices* CWnd_Main::NewEffectWindow(u8 effect) { return CEffectWin
 
 void CWnd_Main::GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) { m_prefs.CheckerColours(first, second); }
 
+void CWnd_Main::GetFrameColors(kltRGBA8& first, kltRGBA8& second) { m_prefs.MarginColours(first, second); }
+
 // ---------------------------------------------------------------------------
 // The application's tips and Help menu, for the Cutter and the effect
 // windows
