@@ -32,9 +32,8 @@ const CONTROLENTRY kControls[CWnd_Cutter::kControlCount] = {
     {"Cutter_FlipU", klCtrlButton, 0},
     {"Cutter_Save", klCtrlButton, kMenuMode},
     {"Cutter_Load", klCtrlButton, 0},
-    // The preset manager and the shape name dialog are not built yet.
-    {"Cutter_Presets", klCtrlButton, kDisabledAtStart},
-    {"Cutter_AddToPM", klCtrlButton, kDisabledAtStart},
+    {"Cutter_Presets", klCtrlButton, 0},
+    {"Cutter_AddToPM", klCtrlButton, 0},
     {"Cutter_ReClone", klCtrlButton, 0},
     {"Cutter_Clone", klCtrlButton, kMenuMode},
     {"Cutter_Cut", klCtrlButton, 0},
@@ -42,8 +41,7 @@ const CONTROLENTRY kControls[CWnd_Cutter::kControlCount] = {
     {"Cutter_Reset", klCtrlButton, 0},
     {"Cutter_Redo", klCtrlButton, 0},
     {"Cutter_Undo", klCtrlButton, 0},
-    // The auto layout dialog is not built yet.
-    {"Cutter_AutoLayout", klCtrlButton, kDisabledAtStart},
+    {"Cutter_AutoLayout", klCtrlButton, 0},
     {"Cutter_1x1", klCtrlRadioButton, 0},
     {"Cutter_1x2", klCtrlRadioButton, 0},
     {"Cutter_1x4", klCtrlRadioButton, 0},
