@@ -84,6 +84,8 @@ u8 CCutterDialog::i_StartStatus(u32 c, CKLF_Font* font) {
   auto* text = static_cast<CKLF_CtrlStaticText*>(GetCtrl(c));
   text->SetFont(font);
   text->SetText("", 3, 0, 12);
+  // Long tips wrap to a second line.
+  text->SetFlow(1);
   text->Redraw();
   m_status = static_cast<i32>(c);
   return SetTimer(30, 1);

@@ -217,6 +217,25 @@ TEST(StatusLines, EveryTipFitsItsWindowsLine) {
                   {"Zone_Preview", "Zone_HSplitter", "Zone_VSplitter", "Zone_Status"});
     CWnd_Cutter& c = *r.CutterWindow();
     ExpectTipsFit(c, static_cast<CKLF_CtrlStaticText*>(c.GetCtrl(C::kStatus)), "Cutter", {1}, {"Zone_Preview"});
+    // The Cutter's dialogs with a status line, each run from its button.
+    const struct {
+      C::CONTROL button;
+      const char* group;
+      const char* status;
+    } dialogs[] = {{C::kPresets, "PresetsManager", "PresMng_Status"}, {C::kAutoLayout, "AutoLayout", "AutoLayout_Status"}};
+    for (const auto& d : dialogs) {
+      bool seen = false;
+      r.Then([&r, &d, &seen] {
+        CKLF_Window* dialog = dynamic_cast<CKLF_Window*>(r.ui.GetWindowClient(r.ui.GetActiveWindow()));
+        ASSERT_TRUE(dialog);
+        ExpectTipsFit(*dialog, Named<CKLF_CtrlStaticText>(*dialog, d.status, klCtrlStaticText), d.group, {0, 1}, {});
+        seen = true;
+        r.ui.PostKey(klpKeyDown, klpVKEscape, 27);
+      });
+      r.Click(d.button);
+      r.ui.Pump();
+      EXPECT_TRUE(seen) << d.group;
+    }
     r.Cut();
     for (u8 effect = 0; effect < 10; ++effect) {
       if (effect == 7) continue;  // invert has no window

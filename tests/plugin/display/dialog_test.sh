@@ -9,7 +9,12 @@
 # types the rows into the Cutter's field, presses "Cutter_Cut" and OK, and
 # checks that the output equals both `--grid` with the same counts and
 # `--last`'s replay of the block OK stored, byte for byte. A second run
-# pressed Cancel writes nothing and ends with the cancel code. `--about`
+# opens the preset manager from the Cutter (compared with its headless
+# picture, screen-presets.png), picks a shape with the keys and sends it to
+# the Cutter, closes the manager, cuts and presses OK: the output equals
+# `--last`'s replay and differs from the first run's (the same grid, read
+# from the settings that run stored, with the default knife). A third
+# run pressed Cancel writes nothing and ends with the cancel code. `--about`
 # shows the About window (compared the same way, screen-about.png) until a
 # key closes it. Anything else on the programs' standard error fails.
 # Usage: dialog_test.sh HOST_PROGRAM PLUGIN_DIR SHOT_PROGRAM COMPARE_PROGRAM PICTURE OUT_DIR
@@ -27,7 +32,7 @@ cp "$plugin_dir/libtessarette_plugin.so" "$plugin_dir/libtessarette_display.so" 
    "$plugin_dir/resource_ts30_d.kls4" "$plugin_dir/Kelvanos Tessarette 3.0 Help.pdf" plugin/
 cp "$plugin_dir/resource_ts30_d.kls4" headless/
 
-"$shot" "$picture" headless window-main.png window-cutter.png
+"$shot" "$picture" headless window-main.png window-cutter.png window-presets.png
 "$shot" --about headless window-about.png
 
 # found: the id of the visible window of that name, once it is there.
@@ -107,6 +112,42 @@ cmp dialog.png grid.png || { echo "FAILED: the dialog's cut differs from --grid 
 "$host" -q --plugin plugin/libtessarette_plugin.so --last "$picture" -o last.png 2> err-last.txt
 cmp dialog.png last.png || { echo "FAILED: the dialog's output differs from the replay of what it stored"; exit 1; }
 
+# The preset manager from the Cutter's "Cutter_Presets", the pointer on its
+# caption (the keys follow the pointer); Down twice picks the second shape,
+# Return sends it to the Cutter, Escape closes the manager.
+run_dialog presets.png
+click_cutter 370 145
+find_window PresMng presets.png
+eval "$(xdotool getwindowgeometry --shell "$found")"
+xdotool mousemove $((X + 300)) $((Y + 12))
+sleep 1.2
+xwd -root -silent > shot.xwd
+"$compare" --compare shot.xwd window-presets.png "$X" "$Y" screen-presets.png > compare.txt ||
+  { echo "FAILED: the preset manager differs from its headless picture"; cat compare.txt; exit 1; }
+xdotool key Down Down Return
+sleep 0.5
+xwd -root -silent > shot.xwd
+"$compare" --shot shot.xwd screen-presets-sent.png > /dev/null
+xdotool key Escape
+for _ in $(seq 200); do
+  [ -z "$(xdotool search --onlyvisible --name '^PresMng$' 2> /dev/null || true)" ] && break
+  sleep 0.05
+done
+sleep 0.3
+click_cutter 510 400
+for _ in $(seq 200); do
+  [ -z "$(xdotool search --onlyvisible --name '^Cutter$' 2> /dev/null || true)" ] && break
+  sleep 0.05
+done
+sleep 0.3
+click_main 1022 677
+finish presets.png 0
+[ -s plugin/ckss.data ] || { echo "FAILED: closing the preset manager wrote no presets file"; exit 1; }
+"$host" -q --plugin plugin/libtessarette_plugin.so --last "$picture" -o last.png 2> err-last.txt
+cmp presets.png last.png || { echo "FAILED: the preset's cut differs from the replay of what it stored"; exit 1; }
+# The run opened on the first run's stored 3 x 5 grid: only the knife differs.
+if cmp -s presets.png dialog.png; then echo "FAILED: the preset did not reach the knives"; exit 1; fi
+
 run_dialog cancelled.png
 click_main 898 677  # "Cancel"
 finish cancelled.png 1 "tessarette-host: cancelled (-128): the dialog was closed without applying; the document is unchanged"
@@ -125,4 +166,5 @@ xwd -root -silent > shot.xwd
 xdotool key a
 finish about 0 "tessarette-host: done"
 echo "passed: the windows match their headless pictures, the typed rows cut as --grid 3x5 and as --last replays," \
-     "Cancel wrote nothing, a key closed the About window"
+     "a preset sent to the Cutter by the keys cut as --last replays, Cancel wrote nothing, a key closed the About" \
+     "window"
