@@ -23,6 +23,7 @@
 #include "CKLF_CtrlPreview.h"
 #include "CKLF_CtrlSlider.h"
 #include "CKLF_CtrlStaticText.h"
+#include "CKLF_StatusFade.h"
 #include "CKLF_Window.h"
 #include "CLayoutEditor.h"
 #include "CLayoutView.h"
@@ -105,8 +106,8 @@ class CWnd_Main : public CKLF_Window,
   CKLF_Control* GetNamedControl(Control c) const;
   CKLF_Control* GetEffectControl(u32 effect, u8 type) const;
   CKLF_Image& GetSourceImage() { return m_sourceImage; }
-  const CKLF_String& GetStatusText() const { return m_statusText; }
-  u8 GetStatusFade() const { return m_statusFade; }
+  const CKLF_String& GetStatusText() const { return m_fade.GetPending(); }
+  u8 GetStatusFade() const { return m_fade.GetState(); }
   u8 GetZoom() const { return m_zoom; }
   u8 GetInfoUnits() const { return m_infoUnits; }
   void SetInfoUnits(u8 units) { m_infoUnits = units; }
@@ -286,8 +287,7 @@ class CWnd_Main : public CKLF_Window,
   kltPOS m_lastMouseImagePos;
   u8 m_infoUnits;
   kltPOS m_infoPos;
-  CKLF_String m_statusText;
-  u8 m_statusFade;
+  CKLF_StatusFade m_fade;  // the status line's text being shown or coming
   u8 m_tick;
   kltPOS m_lastMouse;
   u8 m_mouseSeen;

@@ -131,7 +131,8 @@ CKLF_Progress* CWnd_Main::BeginProgress(const char* caption) {
 void CWnd_Main::EndProgress() {
   if (m_progressDepth == 0 || --m_progressDepth > 0) return;
   // The status line shows its tip again.
-  i_SetStatusNow(m_statusText.GetStr(), 255);
+  m_fade.Stop(255);
+  i_SetStatusNow(m_fade.GetPending().GetStr(), 255);
 }
 
 void CWnd_Main::PumpEvents() {
@@ -145,7 +146,7 @@ void CWnd_Main::StatusProgress(i32 percent) {
     UpdateStatusProgress(kSplitterProgress, static_cast<u8>(percent > 100 ? 100 : percent));
     return;
   }
-  m_statusText = "";
+  m_fade.SetNow("", 255);
   i_SetStatusNow("", 255);
 }
 

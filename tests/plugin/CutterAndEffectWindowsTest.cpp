@@ -222,7 +222,8 @@ TEST(StatusLines, EveryTipFitsItsWindowsLine) {
       C::CONTROL button;
       const char* group;
       const char* status;
-    } dialogs[] = {{C::kPresets, "PresetsManager", "PresMng_Status"}, {C::kAutoLayout, "AutoLayout", "AutoLayout_Status"}};
+    } dialogs[] = {{C::kPresets, "PresetsManager", "PresMng_Status"},
+                   {C::kAutoLayout, "AutoLayout", "AutoLayout_Status"}};
     for (const auto& d : dialogs) {
       bool seen = false;
       r.Then([&r, &d, &seen] {

@@ -127,15 +127,12 @@ TEST(EffectWindowsRun, SwatchesPickThroughThePlatformsChooserWithoutHostColours)
 // solid) and OK hands the chosen layer to the pieces.
 TEST(EffectWindowsRun, TheLayerPickerFramesItsThumbnailAsTheMainWindowDoes) {
   PuzzleRun r;
-  {
-    CKLF_Storage conf;
-    ASSERT_EQ(conf.Open(CKLF_String(r.dir.File("plugin.conf").c_str()), 2), 1);
+  r.Store([](CKLF_Storage& conf) {
     conf.AddFolder("Preferences");
     const u8 solid[4] = {10, 20, 30, 255};
     conf.SetRecord("Preferences>ExtAlphaColorSolid", solid, 4);
     conf.SetRecord("Preferences>ExtAlphaSolid", static_cast<u8>(1));
-    ASSERT_EQ(conf.Close(), 1);
-  }
+  });
   r.Then([&r] {
     r.Cut();
     auto* fx = dynamic_cast<CWndFX_ImageOverlay*>(r.Open(9));

@@ -102,6 +102,14 @@ struct PluginRun {
     for (int i = 0; i < host.PlaneCount(); ++i) host.Plane(i) = p[static_cast<size_t>(i)];
   }
 
+  // Records the run finds in its configuration store when it starts.
+  void Store(const std::function<void(CKLF_Storage&)>& write) {
+    CKLF_Storage conf;
+    ASSERT_EQ(conf.Open(CKLF_String(dir.File("plugin.conf").c_str()), 2), 1);
+    write(conf);
+    ASSERT_EQ(conf.Close(), 1);
+  }
+
   int16_t Dialog() { return host.RunFilter(PluginMain, true); }
   int16_t Replay() { return host.RunFilter(PluginMain, false); }
   int16_t About() { return host.Call(PluginMain, klpSelectorAbout); }

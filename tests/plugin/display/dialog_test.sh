@@ -72,6 +72,25 @@ finish() {  # OUTPUT CODE [LINE]: waits for the program, checks its exit code an
   fi
 }
 
+wait_gone() {  # NAME: until no visible window of that name is left
+  for _ in $(seq 200); do
+    [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null || true)" ] && break
+    sleep 0.05
+  done
+}
+
+# The window NAME of the run OUTPUT with the pointer resting at (DX, DY)
+# in it for SECONDS: an X screenshot compared with its headless picture.
+compare_window() {  # NAME OUTPUT DX DY SECONDS HEADLESS.png SCREEN.png WHAT
+  find_window "$1" "$2"
+  eval "$(xdotool getwindowgeometry --shell "$found")"
+  xdotool mousemove $((X + $3)) $((Y + $4))
+  sleep "$5"
+  xwd -root -silent > shot.xwd
+  "$compare" --compare shot.xwd "$6" "$X" "$Y" "$7" > compare.txt ||
+    { echo "FAILED: $8 differs from its headless picture"; cat compare.txt; exit 1; }
+}
+
 in_main() { xdotool mousemove $((mx + $1)) $((my + $2)); }
 click_main() { in_main "$1" "$2"; xdotool click 1; }
 click_cutter() { xdotool mousemove $((cx + $1)) $((cy + $2)) click 1; }
@@ -97,10 +116,7 @@ xdotool type 5
 xdotool key Tab
 sleep 0.3
 click_cutter 510 400
-for _ in $(seq 200); do
-  [ -z "$(xdotool search --onlyvisible --name '^Cutter$' 2> /dev/null || true)" ] && break
-  sleep 0.05
-done
+wait_gone Cutter
 sleep 0.3
 click_main 1022 677
 finish dialog.png 0
@@ -117,28 +133,16 @@ cmp dialog.png last.png || { echo "FAILED: the dialog's output differs from the 
 # Return sends it to the Cutter, Escape closes the manager.
 run_dialog presets.png
 click_cutter 370 145
-find_window PresMng presets.png
-eval "$(xdotool getwindowgeometry --shell "$found")"
-xdotool mousemove $((X + 300)) $((Y + 12))
-sleep 1.2
-xwd -root -silent > shot.xwd
-"$compare" --compare shot.xwd window-presets.png "$X" "$Y" screen-presets.png > compare.txt ||
-  { echo "FAILED: the preset manager differs from its headless picture"; cat compare.txt; exit 1; }
+compare_window PresMng presets.png 300 12 1.2 window-presets.png screen-presets.png "the preset manager"
 xdotool key Down Down Return
 sleep 0.5
 xwd -root -silent > shot.xwd
 "$compare" --shot shot.xwd screen-presets-sent.png > /dev/null
 xdotool key Escape
-for _ in $(seq 200); do
-  [ -z "$(xdotool search --onlyvisible --name '^PresMng$' 2> /dev/null || true)" ] && break
-  sleep 0.05
-done
+wait_gone PresMng
 sleep 0.3
 click_cutter 510 400
-for _ in $(seq 200); do
-  [ -z "$(xdotool search --onlyvisible --name '^Cutter$' 2> /dev/null || true)" ] && break
-  sleep 0.05
-done
+wait_gone Cutter
 sleep 0.3
 click_main 1022 677
 finish presets.png 0
@@ -155,14 +159,8 @@ if [ -e cancelled.png ]; then echo "FAILED: Cancel wrote an output"; exit 1; fi
 "$host" --plugin plugin/libtessarette_plugin.so --about > out-about.txt 2> err-about.txt &
 app=$!
 pids+=($app)
-find_window About about
-eval "$(xdotool getwindowgeometry --shell "$found")"
-xdotool mousemove $((X + 200)) $((Y + 130))
 # Without a window manager the focus follows the pointer; the key needs it.
-sleep 0.5
-xwd -root -silent > shot.xwd
-"$compare" --compare shot.xwd window-about.png "$X" "$Y" screen-about.png > compare.txt ||
-  { echo "FAILED: the About window differs from its headless picture"; cat compare.txt; exit 1; }
+compare_window About about 200 130 0.5 window-about.png screen-about.png "the About window"
 xdotool key a
 finish about 0 "tessarette-host: done"
 echo "passed: the windows match their headless pictures, the typed rows cut as --grid 3x5 and as --last replays," \
