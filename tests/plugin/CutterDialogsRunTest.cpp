@@ -103,11 +103,15 @@ TEST(CutterDialogsRun, APresetFromTheManagerBecomesTheKnives) {
 }
 
 // "Cutter_AddToPM": a name asked over the Cutter; the Cutter's shape joins
-// the presets file under it, and the manager lists it last.
+// the presets file under it, and the manager lists it last. Added before
+// any presets file exists, it follows the default set.
 TEST(CutterDialogsRun, TheCuttersShapeAddedToThePresets) {
   PluginRun r;
   r.Document(klpModeRGB, 160, 120);
-  r.Then([&r] {
+  CKLF_Mem defaults;
+  u32 count = 0;
+  ASSERT_EQ(CDefaultShapeSet::MakeRecords(defaults, count), 1);
+  r.Then([&r, count] {
     r.Then([&r] {
       auto* n = Active<CWnd_ShapeName>(r);
       ASSERT_TRUE(n);
@@ -123,11 +127,12 @@ TEST(CutterDialogsRun, TheCuttersShapeAddedToThePresets) {
     EXPECT_TRUE(r.CutterWindow()->GetCtrl(C::kAddToPM)->IsEnabled());
     std::string last;
     u32 nodes = 0;
-    r.Then([&r, &last, &nodes] {
+    r.Then([&r, &last, &nodes, count] {
       P* pm = Active<P>(r);
       ASSERT_TRUE(pm);
       const CPresetsLibrary& lib = pm->GetLibrary();
-      ASSERT_GT(lib.GetCount(), 0u);
+      ASSERT_EQ(lib.GetCount(), count + 1);
+      EXPECT_STREQ(lib.GetName(0), "Classic Knob");
       last = Line(static_cast<CKLF_CtrlList*>(pm->GetCtrl(P::kList)), lib.GetCount() - 1);
       nodes = CShapeSetFile::RecordNodeCount(lib.GetRecord(lib.GetCount() - 1));
       Press(r, *pm, pm->GetCtrl(P::kDone));
