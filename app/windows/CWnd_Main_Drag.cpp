@@ -226,11 +226,14 @@ void CWnd_Main::i_CancelLayoutDrag() {
 // The outline of a drag selection (Puzzle mode)
 
 // The outline's colour is the preview's picture in two levels, inverted:
-// dark where the picture is light, so the frame shows on any piece.
+// dark where the picture is light, so the frame shows on any piece. The
+// outline itself is drawn again on a clear layer.
 void CWnd_Main::i_pmop_PrepareSelLayer() {
   CKLF_Layer* picture = GetLayer(0u);
   if (!picture) return;
   m_movingKnivesLayer.Set(picture, m_previewRect.left, m_previewRect.top, klNullRect);
+  m_movingKnivesLayer.Set(kNoAlpha, kAlphaPlane);
+  m_drag.outline = klNullRect;
   u8* planes[5];
   u32 stride = 0;
   if (!m_movingKnivesLayer.GetImageChannels(planes, stride)) return;
@@ -287,8 +290,6 @@ void CWnd_Main::i_pmop_RedrawDragSelection(i16 x, i16 y) {
 
 void CWnd_Main::i_StartDragSelection(u8 rectangle, i16 x, i16 y) {
   i_pmop_PrepareSelLayer();
-  m_movingKnivesLayer.Set(kNoAlpha, kAlphaPlane);
-  m_drag.outline = klNullRect;
   m_drag.dragRectMode = rectangle;
   m_drag.dragSelecting = 1;
   m_lassoPoints.Empty();

@@ -4,6 +4,7 @@
 // copied and pasted from their menu, flipped from the keyboard; in Puzzle
 // mode pieces picked by click, rectangle and lasso on a real cut, hidden,
 // shown and undone; Escape ending drags; the cursors and context menus.
+#include <algorithm>
 #include <cmath>
 
 #include "PluginRunSupport.h"
@@ -384,8 +385,19 @@ TEST(MainMouse, SmallMovesStartNoDragSelectionAndEscapeEndsOne) {
     r.MouseAt(klpMouseDown, at.x, at.y);
     r.MouseAt(klpMouseDragged, at.x + 5, at.y - 5);
     EXPECT_FALSE(w.IsDragSelecting());
+    u8 before[3], after[3], corner[3], cornerNow[3];
+    const kltPOS far = ImageAt(w, 500, 350);
+    ASSERT_TRUE(r.ui.GetPixel(w.GetWindowHandle(), far.x, far.y, before));
+    ASSERT_TRUE(r.ui.GetPixel(w.GetWindowHandle(), at.x + 200, at.y + 40, corner));
     r.MouseAt(klpMouseDragged, at.x + 200, at.y + 40);
     ASSERT_TRUE(w.IsDragSelecting());
+    // A full redraw of the preview under the drag keeps the outline alone.
+    w.Preview().DoRedraw(1, 0);
+    ASSERT_TRUE(r.ui.GetPixel(w.GetWindowHandle(), far.x, far.y, after));
+    EXPECT_TRUE(std::equal(before, before + 3, after));
+    // The frame's corner shows the picture there in two levels, inverted.
+    ASSERT_TRUE(r.ui.GetPixel(w.GetWindowHandle(), at.x + 200, at.y + 40, cornerNow));
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(cornerNow[c], corner[c] < 128 ? 255 : 0, 2);
     w.RunAccelerator(11);
     r.Key(klpVKEscape, 27);
     EXPECT_FALSE(w.IsDragSelecting());
@@ -405,6 +417,8 @@ TEST(MainMouse, CursorsTellWhatAPressWouldDo) {
     EXPECT_EQ(r.ui.Log().cursor, 141);
     r.MouseAt(klpMouseMoved, hx + 40, 88, klpCmdKey | klpShiftKey);
     EXPECT_EQ(r.ui.Log().cursor, 140);
+    // The zone's tip: the top split ruler holds the column lines.
+    EXPECT_NE(std::string(w.GetStatusText().GetStr()).find("columns"), std::string::npos);
     r.MouseAt(klpMouseMoved, 28, v.top + w.Editor().drawing.markers[1][0].position);
     EXPECT_EQ(r.ui.Log().cursor, 139);
     const kltPOS inside = ImageAt(w, 100, 100);
