@@ -72,13 +72,13 @@ const W::COMMANDROW CWnd_Main::kAcceleratorRows[] = {
     {21, 0, {kUndoNone, RESULT(w.RunMenuCommand(101))}, kNothing},
     {22, 0, {kUndoNone, RESULT(w.RunMenuCommand(102))}, kNothing},
     {23, 0, {kUndoNone, RESULT(w.RunMenuCommand(103))}, kNothing},
-    {24, kGuardFX, kNothing, {kUndoNone, DO(w.m_puzzle.pmfx_DoBevel())}},
-    {25, kGuardFX, kNothing, {kUndoNone, DO(w.m_puzzle.pmfx_DoOpacity())}},
-    {26, kGuardFX, kNothing, {kUndoNone, DO(w.m_puzzle.pmfx_DoBlur())}},
-    {27, kGuardFX, kNothing, {kUndoNone, DO(w.m_puzzle.pmfx_DoHSL())}},
-    {29, kGuardFX, kNothing, {kUndoNone, DO(w.m_puzzle.pmfx_DoColorOverlay())}},
-    {30, kGuardFX, kNothing, {kUndoNone, DO(w.m_puzzle.pmfx_DoMotionBlur())}},
-    {31, kGuardFX, kNothing, {kUndoNone, DO(w.m_puzzle.pmfx_DoBrightContrast())}},
+    {24, kGuardFX, kNothing, {kUndoNone, DO(w.pmfx_DoBevel())}},
+    {25, kGuardFX, kNothing, {kUndoNone, DO(w.pmfx_DoOpacity())}},
+    {26, kGuardFX, kNothing, {kUndoNone, DO(w.pmfx_DoBlur())}},
+    {27, kGuardFX, kNothing, {kUndoNone, DO(w.pmfx_DoHSL())}},
+    {29, kGuardFX, kNothing, {kUndoNone, DO(w.pmfx_DoColorOverlay())}},
+    {30, kGuardFX, kNothing, {kUndoNone, DO(w.pmfx_DoMotionBlur())}},
+    {31, kGuardFX, kNothing, {kUndoNone, DO(w.pmfx_DoBrightContrast())}},
     {32, 0, {kUndoNone, RESULT(w.RunMenuCommand(84))}, {kUndoNone, RESULT(w.RunMenuCommand(84))}},
     {33, 0, {kUndoNone, RESULT(w.RunMenuCommand(88))}, {kUndoNone, RESULT(w.RunMenuCommand(88))}},
     {34, 0, {kUndoNone, RESULT(w.RunMenuCommand(89))}, {kUndoNone, RESULT(w.RunMenuCommand(89))}},
@@ -100,8 +100,8 @@ const W::COMMANDROW CWnd_Main::kAcceleratorRows[] = {
     {43, kGuardFXQuiet, kNothing,
      {kUndoNone, RESULT((w.m_puzzle.menuEffectMask = w.m_puzzle.i_pmfx_GetFXOnSelection(CPuzzleModel::kSelection),
                          w.m_puzzle.contextPiece = CPuzzleModel::kSelection, w.RunMenuCommand(130)))}},
-    {44, kGuardFX, kNothing, {kUndoNone, DO(w.m_puzzle.pmfx_DoStroke())}},
-    {45, kGuardFX | kGuardLayers, kNothing, {kUndoNone, DO(w.m_puzzle.pmfx_DoImageOverlay())}},
+    {44, kGuardFX, kNothing, {kUndoNone, DO(w.pmfx_DoStroke())}},
+    {45, kGuardFX | kGuardLayers, kNothing, {kUndoNone, DO(w.pmfx_DoImageOverlay())}},
 };
 
 // ---------------------------------------------------------------------------
@@ -518,10 +518,7 @@ u32 CWnd_Main::i_OnPreviewMessage(u16 msg, void* data) {
       } else {
         m_editor.drawing.spl_DoRedrawHVSplitRulers();
       }
-      for (const kltRECT_s& r : m_splitRulerRect) {
-        RenderRect(r);
-        UpdateRect(r);
-      }
+      i_ShowSplitRulers();
       // The outline is drawn again over the new picture.
       if (msg == klMsgPreviewRedrawn && m_drag.dragSelecting) {
         const kltPOS mouse = GetMousePos();

@@ -15,6 +15,12 @@ namespace {
 
 typedef CWnd_Main W;
 
+// The Cutter's cut: the main window goes to Puzzle mode.
+void CutNow(PluginRun& r) {
+  r.Cut();
+  ASSERT_EQ(r.Main()->IsLayoutMode(), 0);
+}
+
 // What a command may change: the settings block of the current mode (the
 // layout, and the pieces' records in Puzzle mode) and the selection map.
 Bytes State(W& w) {
@@ -106,7 +112,7 @@ TEST(MainCommands, EveryAcceleratorAndEveryMenuItemHasOneRow) {
                                             static_cast<i16>(left ? v.top + 5 : 86), m));
           collect(m);
         }
-        ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+        ASSERT_NO_FATAL_FAILURE(CutNow(r));
       } else {
         w.BuildPreviewMenu({v.left + 300, v.top + 200}, m), collect(m);
       }
@@ -119,7 +125,7 @@ TEST(MainCommands, EveryAcceleratorAndEveryMenuItemHasOneRow) {
 TEST(MainCommands, AnOpenEffectWindowRefusesEditingButNotTheView) {
   PluginRun r;
   WithWindow(r, [&](W& w) {
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    ASSERT_NO_FATAL_FAILURE(CutNow(r));
     w.Puzzle().pmop_Sel_SetSelectionToPiece(1, 0, 0, 0);
     w.Puzzle().effectWindowOpen = 1;
     const Bytes before = State(w);
@@ -156,7 +162,7 @@ TEST(MainCommands, ACommandOfTheOtherModeChangesNothing) {
   WithWindow(r, [&](W& w) {
     for (int mode = 0; mode < 2; ++mode) {
       if (mode == 1) {
-        ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+        ASSERT_NO_FATAL_FAILURE(CutNow(r));
       }
       w.RunAccelerator(2);  // everything selected: the flips and hides would show
       const Bytes before = State(w);
@@ -194,7 +200,7 @@ TEST(MainCommands, EachActionLeavesOneUndoPointAndASecondUndoRedoes) {
     w.RunAccelerator(11);
     for (const auto& c : cases) {
       if (c.puzzle && w.IsLayoutMode()) {
-        ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+        ASSERT_NO_FATAL_FAILURE(CutNow(r));
       }
       const Bytes before = State(w);
       Command(w, c.v, c.code);
@@ -243,7 +249,7 @@ TEST(MainCommands, ButtonMenusFollowTheModeAndTheSelection) {
            {"all selected and hidden", W::kAdjust, 97, 0, 0}});
     w.RunMenuCommand(96);
     w.RunMenuCommand(98);
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    ASSERT_NO_FATAL_FAILURE(CutNow(r));
     apply = Item(w, W::kMain, 87);
     ASSERT_TRUE(apply);
     EXPECT_STREQ(apply->text, "Apply");
@@ -268,7 +274,7 @@ TEST(MainCommands, ButtonMenusFollowTheModeAndTheSelection) {
 TEST(MainCommands, HueSaturationNeedsAnRGBDocument) {
   PluginRun r;
   WithWindow(r, [&](W& w) {
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    ASSERT_NO_FATAL_FAILURE(CutNow(r));
     EXPECT_EQ(Item(w, W::kAdjust, 116)->enabled, 0);
     EXPECT_EQ(Item(w, W::kAdjust, 123)->enabled, 0);
     EXPECT_EQ(Item(w, W::kAdjust, 124)->enabled, 1);
@@ -312,7 +318,7 @@ TEST(MainCommands, FitZoomAndUnits) {
 TEST(MainCommands, ShiftOnAnEffectButtonSwitchesTheEffectWithoutItsWindow) {
   PluginRun r;
   WithWindow(r, [&](W& w) {
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    ASSERT_NO_FATAL_FAILURE(CutNow(r));
     w.Puzzle().pmop_Sel_SetSelectionToPiece(1, 0, 0, 0);
     const kltRECT_s b = w.GetEffectControl(3, klCtrlButton)->GetRenderRect();  // "Main_FXBlur"
     r.MouseAt(klpMouseDown, (b.left + b.right) / 2, (b.top + b.bottom) / 2, klpShiftKey);
@@ -324,6 +330,26 @@ TEST(MainCommands, ShiftOnAnEffectButtonSwitchesTheEffectWithoutItsWindow) {
     EXPECT_EQ(w.Puzzle().effectWindowOpen, 0);
     w.RunAccelerator(3);
     EXPECT_EQ(w.GetEngine()->GetPiece(1)->blur[0].enabled, 0);
+  });
+}
+
+TEST(MainCommands, EffectKeysOpenTheirWindowsInPuzzleModeOnly) {
+  PluginRun r;
+  WithWindow(r, [&](W& w) {
+    for (u16 k : {24, 25, 26, 27, 29, 30, 31, 44}) {
+      EXPECT_EQ(w.RunAccelerator(k), 1u);
+      EXPECT_EQ(w.Puzzle().effectWindowOpen, 0) << "Layout mode, accelerator " << k;
+    }
+    ASSERT_NO_FATAL_FAILURE(CutNow(r));
+    for (u16 k : {24, 25, 26, 27, 29, 30, 31, 44}) {
+      w.RunAccelerator(k);
+      ASSERT_EQ(w.Puzzle().effectWindowOpen, 1) << "accelerator " << k;
+      EXPECT_EQ(w.RunAccelerator(k), 0u);  // no second window over the first
+      auto* window = dynamic_cast<CKLF_Window*>(w.Puzzle().effectWindow);
+      ASSERT_TRUE(window);
+      window->Close();
+      EXPECT_EQ(w.Puzzle().effectWindowOpen, 0);
+    }
   });
 }
 
@@ -429,7 +455,7 @@ TEST(MainCommands, RandomKnotControlsKeepInStep) {
     EXPECT_EQ(slider->GetValue(), 100u);
     EXPECT_STREQ(edit->GetText().GetStr(), "100");
     // Puzzle mode: the controls change, the layout does not.
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    ASSERT_NO_FATAL_FAILURE(CutNow(r));
     const Bytes before = State(w);
     slider->SetValue(40, 1);
     EXPECT_STREQ(edit->GetText().GetStr(), "40");
@@ -451,7 +477,7 @@ TEST(MainCommands, ExtrasButtonsShowOneAtATime) {
     w.RunAccelerator(1);
     EXPECT_EQ(w.Editor().model.showKnots, 1);
     EXPECT_FALSE(shown(W::kShowExtras));
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    ASSERT_NO_FATAL_FAILURE(CutNow(r));
     w.RunAccelerator(8);
     EXPECT_EQ(w.Puzzle().showPieceExtras, 0);
     EXPECT_TRUE(shown(W::kShowExtras));
@@ -483,7 +509,7 @@ TEST(MainCommands, DocumentsSaveLoadAndUndoTheLoad) {
     w.RunMenuCommand(80);
     EXPECT_EQ(State(w), changed);
     // Loaded in Puzzle mode, the document brings Layout mode back.
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    ASSERT_NO_FATAL_FAILURE(CutNow(r));
     r.ui.AnswerFile({true, path});
     w.RunMenuCommand(88);
     EXPECT_EQ(w.IsLayoutMode(), 1);

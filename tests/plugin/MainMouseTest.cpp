@@ -15,11 +15,21 @@ namespace {
 
 typedef CWnd_Main W;
 
-// A 640 x 420 document: three columns and two rows, shown 1:1 and centred.
+// The Cutter's cut: the main window goes to Puzzle mode.
+void CutNow(PluginRun& r) {
+  r.Cut();
+  ASSERT_EQ(r.Main()->IsLayoutMode(), 0);
+}
+
+// A 640 x 420 document: three columns and two rows, shown 1:1 and centred;
+// the Cutter moved beside the main window, as a person would.
 void WithWindow(PluginRun& r, std::function<void(W&)> step) {
   r.Document(klpModeRGB, 640, 420);
+  r.ui.SetScreens({{0, 0, 3200, 1400}});
   r.Then([&r, step] {
     ASSERT_TRUE(r.Main());
+    ASSERT_TRUE(r.CutterWindow());
+    r.CutterWindow()->MoveWindow(static_cast<i16>(r.Main()->GetWindowRect().right + 20), 40);
     step(*r.Main());
     if (r.Main()->GetWindowHandle()) r.Main()->localClose();
   });
@@ -328,7 +338,7 @@ TEST(MainMouse, ContextMenusOfKnotsRulersAndEmptyPlaces) {
 TEST(MainMouse, PiecesArePickedByClickRectangleAndLassoThenHiddenAndShown) {
   PluginRun r;
   WithWindow(r, [&](W& w) {
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    ASSERT_NO_FATAL_FAILURE(CutNow(r));
     CPuzzleModel& p = w.Puzzle();
     const i32 a = p.GetPieceByXY({100, 100}), b = p.GetPieceByXY({320, 40}), c = p.GetPieceByXY({540, 100});
     ASSERT_TRUE(a >= 0 && b >= 0 && c >= 0 && a != b && b != c);
@@ -379,7 +389,7 @@ TEST(MainMouse, PiecesArePickedByClickRectangleAndLassoThenHiddenAndShown) {
 TEST(MainMouse, SmallMovesStartNoDragSelectionAndEscapeEndsOne) {
   PluginRun r;
   WithWindow(r, [&](W& w) {
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    ASSERT_NO_FATAL_FAILURE(CutNow(r));
     w.RunAccelerator(11);
     const kltPOS at = ImageAt(w, 100, 100);
     r.MouseAt(klpMouseDown, at.x, at.y);
@@ -424,7 +434,7 @@ TEST(MainMouse, CursorsTellWhatAPressWouldDo) {
     const kltPOS inside = ImageAt(w, 100, 100);
     r.MouseAt(klpMouseMoved, inside.x, inside.y);
     EXPECT_EQ(r.ui.Log().cursor, 136);
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    ASSERT_NO_FATAL_FAILURE(CutNow(r));
     w.Puzzle().pmop_ShowHidePiece(w.Puzzle().GetPieceByXY({100, 100}), 0, 1);
     r.MouseAt(klpMouseMoved, inside.x, inside.y);
     EXPECT_EQ(r.ui.Log().cursor, 137);

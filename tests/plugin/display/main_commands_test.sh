@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The main window's menus and mouse on a real X display, through the host
 # program: it starts its own Xvfb and runs `tessarette-host --dialog` on the
-# sample picture. Each of the window's menus is opened in Layout mode (the
-# four buttons, a knife's, a split ruler's and the rulers' units menu) and
-# kept as a picture of GTK's own menu window (menu-*.png); then two knots of
+# sample picture, the Cutter moved beside the main window. Each of the
+# window's menus is opened in Layout mode (the four buttons, a knife's, a
+# split ruler's and the rulers' units menu) and kept as a picture of GTK's
+# own menu window (menu-*.png); then two knots of
 # the picture's grid are dragged past their neighbouring lines and OK is
 # pressed. The output and the stored settings block must equal, byte for
 # byte, what the plug-in stores and replays when the layout model is given
@@ -15,6 +16,7 @@
 set -euo pipefail
 host=$1 plugin_dir=$2 helper=$3 shot=$4 picture=$5 out=$6
 
+screen=2000x1024
 source "$(dirname "$0")/../../ui/display/xvfb_display.sh"
 rm -rf plugin expected ./*.png ./*.txt ./*.xwd
 # Each run works in a copy of the plug-in's folder, where it keeps its settings.
@@ -77,17 +79,17 @@ finish() {  # LOG CODE [LINE]: waits for the program, checks its exit code and
   if [ -n "$(grep -vxF -- "${3:-}" "$1")" ]; then echo "FAILED: the program wrote to standard error"; cat "$1"; exit 1; fi
 }
 
-# The dialog with the main window at (mx, my); a Cutter, when one opens, is
-# moved out of the way as a person would.
+# The dialog with the main window at (mx, my) and the Cutter moved beside
+# it, as a person would.
 mx=8 my=40
 "$host" -q --plugin plugin/libtessarette_plugin.so --dialog "$picture" -o dialog.png > out.txt 2> err.txt &
 app=$!
 pids+=($app)
 find_window Main err.txt
 wid=$found
-cutter=$(xdotool search --onlyvisible --name '^Cutter$' 2> /dev/null | head -n 1 || true)
-xdotool windowmove "$wid" $mx $my
-[ -z "$cutter" ] || xdotool windowmove "$cutter" 1200 900
+find_window Cutter err.txt
+cutter=$found
+xdotool windowmove "$wid" $mx $my windowmove "$cutter" 1140 40
 sleep 0.5
 at() { echo $((mx + $1)) $((my + $2)); }
 
