@@ -251,10 +251,6 @@ void Well(cairo_t* cr, kltRECT_s r) {
   Stroke(cr, 0x404045, false);
 }
 
-void FieldLabel(cairo_t* cr, double x, double top, const std::string& text) {
-  Label(cr, text, x, top + 8, 0xB4B4BC, 12, 0);
-}
-
 void Cover(cairo_t* cr, double w, double h, const std::string& label) {
   cairo_rectangle(cr, 0, 0, w, h);
   Rgb(cr, 0x1E1E21, 0.86);
@@ -482,6 +478,94 @@ void TextPaint(KLT_Look look, u8& r, u8& g, u8& b) {
   r = static_cast<u8>(c >> 16);
   g = static_cast<u8>(c >> 8);
   b = static_cast<u8>(c);
+}
+
+void Text(cairo_t* cr, const std::string& text, double x, double cy, double size, int align, KLT_Tone tone) {
+  u32 c = kText;
+  switch (tone) {
+    case KLT_Tone::Muted: c = 0xB4B4BC; break;
+    case KLT_Tone::Soft: c = 0x9C9CA4; break;
+    case KLT_Tone::Bright: c = 0xF4F4F7; break;
+    case KLT_Tone::Accent: c = kAccentLight; break;
+    default: break;
+  }
+  Label(cr, text, x, cy, c, size, align);
+}
+
+void Badge(cairo_t* cr, kltRECT_s r, const std::string& text, bool orange) {
+  const double w = r.right - r.left, h = r.bottom - r.top;
+  RoundRect(cr, r.left + 0.5, r.top + 0.5, w - 1, h - 1, h / 2);
+  if (orange)
+    Gradient(cr, r.top, r.bottom, 0xE09A36, 0xB7761A);
+  else
+    Gradient(cr, r.top, r.bottom, kAccentLight, kAccentDark);
+  cairo_fill_preserve(cr);
+  Stroke(cr, orange ? 0x7A4E10 : 0x1E4A80, false);
+  Label(cr, text, r.left + w / 2, r.top + h / 2, kTextBright, 11, 1);
+}
+
+void Clear(cairo_t* cr, kltRECT_s r) {
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
+// Light cards, so that the dark knives drawn over them at run time read
+// well; the cells' rectangles follow the same arithmetic.
+void Cells(cairo_t* cr, double w, double h, int columns, int rows, double bottom) {
+  const int cw = (static_cast<int>(w) - (columns + 1) * kCellGap) / columns;
+  const int ch = (static_cast<int>(h) - kCellGap - static_cast<int>(bottom) - (rows - 1) * kCellGap) / rows;
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c) {
+      const double x = kCellGap + c * (cw + kCellGap), y = kCellGap + r * (ch + kCellGap);
+      cairo_rectangle(cr, x, y, cw, ch);
+      Rgb(cr, 0xC4C4CA);
+      cairo_fill(cr);
+      cairo_rectangle(cr, x - 0.5, y - 0.5, cw + 1, ch + 1);
+      Stroke(cr, 0x141416, false);
+    }
+}
+
+// A few rows of the layout in a dark well: triangles point up and down in
+// turn, hexagons stand in columns shifted by half a cell.
+void LayoutSample(cairo_t* cr, double w, double h, bool hexagons, bool disabled) {
+  Well(cr, {0, 0, static_cast<i32>(w), static_cast<i32>(h)});
+  cairo_save(cr);
+  cairo_rectangle(cr, 2, 2, w - 4, h - 4);
+  cairo_clip(cr);
+  const double s = std::max(8.0, std::min(w, h) / 4);
+  if (hexagons) {
+    const double dx = s * 1.5, dy = s * std::sqrt(3.0);
+    for (int c = -1; c * dx < w + s; ++c)
+      for (int r = -1; r * dy < h + dy; ++r) {
+        const double cx = c * dx, cy = r * dy + (c % 2 ? dy / 2 : 0);
+        for (int k = 0; k <= 6; ++k) {
+          const double a = k * M_PI / 3, x = cx + s * std::cos(a), y = cy + s * std::sin(a);
+          if (k)
+            cairo_line_to(cr, x, y);
+          else
+            cairo_move_to(cr, x, y);
+        }
+      }
+  } else {
+    const double dy = s * std::sqrt(3.0) / 2;
+    for (int r = 0; r * dy < h; ++r) {
+      cairo_move_to(cr, 0, r * dy);
+      cairo_line_to(cr, w, r * dy);
+    }
+    for (double x = -h; x < w + h; x += s) {
+      cairo_move_to(cr, x, 0);
+      cairo_line_to(cr, x + h / std::sqrt(3.0), h);
+      cairo_move_to(cr, x, 0);
+      cairo_line_to(cr, x - h / std::sqrt(3.0), h);
+    }
+  }
+  cairo_set_line_width(cr, 1.5);
+  Rgb(cr, disabled ? 0x4A4A50 : kAccentLight);
+  cairo_stroke(cr);
+  cairo_restore(cr);
 }
 
 }  // namespace klt_theme
