@@ -199,6 +199,7 @@ std::vector<int> Values(const CPreferences& p) {
 // through the configuration store.
 TEST_F(PrefWindowTest, EachRecordRoundTrips) {
   CPreferences prefs = CPreferences::Defaults();
+  prefs.delKnifeOpacity = 50;
   InLoop([&] {
     P* d = Running<P>();
     ASSERT_NE(d, nullptr);
@@ -240,7 +241,9 @@ TEST_F(PrefWindowTest, EachRecordRoundTrips) {
 // the sample and switches its group's radio button; a cancelled picker
 // changes nothing; the opacity line holds its values to 10..50 per cent.
 TEST_F(PrefWindowTest, SwatchesOpacityAndTips) {
-  P w(port, CPreferences::Defaults());
+  CPreferences prefs = CPreferences::Defaults();
+  prefs.extAlphaColor2 = {90, 91, 92, 255};
+  P w(port, prefs);
   ASSERT_EQ(w.CreateFromResource(P::kName, 30, 30, &main, 1), 1);
   w.RenderRect(klNullRect);
   w.SetFocus();
@@ -252,9 +255,10 @@ TEST_F(PrefWindowTest, SwatchesOpacityAndTips) {
             std::vector<int>({0, 1}));
   EXPECT_EQ(Pixel(w, At(w, P::kSwatch0 + CPreferences::kTSolid).x, At(w, P::kSwatch0 + CPreferences::kTSolid).y),
             std::vector<int>({10, 20, 30}));
-  // Inside the sample the transparency is solid now; its margin is not.
+  // Inside the sample the transparency is solid now; its margin is not
+  // (its first cell takes the second colour).
   EXPECT_EQ(Pixel(w, sample.left + 30, sample.top + 30), std::vector<int>({10, 20, 30}));
-  EXPECT_EQ(Pixel(w, sample.left + 3, sample.top + 3), std::vector<int>({204, 204, 204}));
+  EXPECT_EQ(Pixel(w, sample.left + 3, sample.top + 3), std::vector<int>({90, 91, 92}));
   const std::vector<int> before = Values(w.GetValues());
   ClickSwatch(w, CPreferences::kFSolid, false, 1, 2, 3);
   EXPECT_EQ(Values(w.GetValues()), before);

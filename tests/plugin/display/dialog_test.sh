@@ -6,7 +6,8 @@
 # shape (kept in OUT_DIR as screen-main.png beside window-main.png),
 # presses OK and checks that the output equals what `--last` replays from
 # the block OK stored; a second run pressed Cancel writes nothing and ends
-# with the cancel code. `--about` shows the About window (compared the same
+# with the cancel code; a third exports the knives from the main window's
+# "Export..." through GTK's save dialog. `--about` shows the About window (compared the same
 # way, screen-about.png) until a key closes it. Anything else on the
 # programs' standard error fails.
 # Usage: dialog_test.sh HOST_PROGRAM PLUGIN_DIR SHOT_PROGRAM COMPARE_PROGRAM PICTURE OUT_DIR
@@ -76,6 +77,36 @@ run_dialog cancelled.png
 click 898 677  # "Cancel"
 finish cancelled.png 1 "tessarette-host: cancelled (-128): the dialog was closed without applying; the document is unchanged"
 if [ -e cancelled.png ]; then echo "FAILED: Cancel wrote an output"; exit 1; fi
+
+# The knives exported from the main window: "Export..." in Layout mode
+# opens the knife export over it, its Export asks GTK's save dialog for
+# the file, typed there; then Cancel ends the run.
+window_named() {  # NAME: the visible window's id, once it is up
+  local id=""
+  for _ in $(seq 400); do
+    id=$(xdotool search --onlyvisible --name "$1" 2> /dev/null | head -n 1 || true)
+    [ -n "$id" ] && break
+    sleep 0.05
+  done
+  [ -n "$id" ] || { echo "FAILED: no window named $1"; cat "out-knives.png.txt" "err-knives.png.txt"; exit 1; }
+  echo "$id"
+}
+run_dialog knives.png
+click 1022 616  # "Export..."
+eval "$(xdotool getwindowgeometry --shell "$(window_named '^ExportLM$')")"
+xdotool mousemove $((X + 304)) $((Y + 292)) click 1  # its "Export"
+eval "$(xdotool getwindowgeometry --shell "$(window_named '^Export Knives as EPS')")"
+# The keys go to the window under the pointer.
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
+sleep 0.3
+xdotool key ctrl+a
+xdotool type "$PWD/knives.eps"
+xdotool key Return
+for _ in $(seq 200); do [ -s knives.eps ] && break; sleep 0.05; done
+[ "$(head -c 10 knives.eps 2> /dev/null)" = "%!PS-Adobe" ] ||
+  { echo "FAILED: the knife export wrote no EPS file"; cat "out-knives.png.txt" "err-knives.png.txt"; exit 1; }
+click 898 677  # "Cancel"
+finish knives.png 1 "tessarette-host: cancelled (-128): the dialog was closed without applying; the document is unchanged"
 "$host" --plugin plugin/libtessarette_plugin.so --about > out-about.txt 2> err-about.txt &
 app=$!
 pids+=($app)
@@ -95,4 +126,4 @@ xwd -root -silent > shot.xwd
   { echo "FAILED: the About window differs from its headless picture"; cat compare.txt; exit 1; }
 xdotool key a
 finish about 0 "tessarette-host: done"
-echo "passed: the windows match their headless pictures, OK wrote what --last replays, Cancel wrote nothing, a key closed the About window"
+echo "passed: the windows match their headless pictures, OK wrote what --last replays, Cancel wrote nothing, the knives were exported from the main window, a key closed the About window"
