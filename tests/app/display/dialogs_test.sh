@@ -38,9 +38,11 @@ ready() {
   read -r x y < <(sed -n "s/^ready $1 at \(-*[0-9]*\),\(-*[0-9]*\) size .*$/\1 \2/p" out.txt | tail -n 1)
 }
 
-# The pointer off every window until a dialog is up.
+# The pointer off every window until a dialog is up. The program runs in
+# the folder the export goes to, where GTK's save dialog starts.
 xdotool mousemove 1270 1010
-"$prog" "$res" --display "$PWD" > out.txt 2> err.txt &
+here=$PWD
+(cd display && exec "$prog" "$res" --display "$here") > out.txt 2> err.txt &
 app=$!
 pids+=($app)
 
@@ -76,8 +78,9 @@ done
 eval "$(xdotool getwindowgeometry --shell "$save")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
 sleep 0.3
+# A name alone: a path would raise GTK's completion, which may swallow a key.
 xdotool key ctrl+a
-xdotool type "$PWD/display/lake.png"
+xdotool type --delay 40 lake.png
 xdotool key Return
 wait_for '^exported '
 for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done

@@ -15,7 +15,7 @@ set -euo pipefail
 host=$1 plugin_dir=$2 shot=$3 compare=$4 picture=$5 out=$6
 
 source "$(dirname "$0")/../../ui/display/xvfb_display.sh"
-rm -rf plugin headless ./*.png ./*.txt ./*.xwd
+rm -rf plugin headless ./*.png ./*.txt ./*.xwd ./*.eps
 # The plug-in runs from a copy of its folder, where it keeps its settings.
 mkdir plugin headless
 cp "$plugin_dir/libtessarette_plugin.so" "$plugin_dir/libtessarette_display.so" \
@@ -99,12 +99,20 @@ eval "$(xdotool getwindowgeometry --shell "$(window_named '^Export Knives as EPS
 # The keys go to the window under the pointer.
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
 sleep 0.3
+# A name alone: the dialog starts in the program's folder, and a path would
+# raise GTK's completion, which may swallow a key.
 xdotool key ctrl+a
-xdotool type "$PWD/knives.eps"
+xdotool type --delay 40 knives.eps
 xdotool key Return
 for _ in $(seq 200); do [ -s knives.eps ] && break; sleep 0.05; done
 [ "$(head -c 10 knives.eps 2> /dev/null)" = "%!PS-Adobe" ] ||
   { echo "FAILED: the knife export wrote no EPS file"; cat "out-knives.png.txt" "err-knives.png.txt"; exit 1; }
+# The save dialog gone, the main window takes the click again.
+for _ in $(seq 200); do
+  [ -z "$(xdotool search --onlyvisible --name '^Export Knives as EPS' 2> /dev/null || true)" ] && break
+  sleep 0.05
+done
+sleep 0.5
 click 898 677  # "Cancel"
 finish knives.png 1 "tessarette-host: cancelled (-128): the dialog was closed without applying; the document is unchanged"
 "$host" --plugin plugin/libtessarette_plugin.so --about > out-about.txt 2> err-about.txt &
