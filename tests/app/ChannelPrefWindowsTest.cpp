@@ -304,3 +304,25 @@ TEST_F(PrefWindowTest, CancelChangesNothing) {
     EXPECT_EQ(Conf()->GetRecType("Preferences"), CKLF_Storage::klRecMissing);
   }
 }
+
+// Without the host's colour services the platform's colour chooser opens
+// (scripted here); no answer is a cancel.
+typedef dlgtest::DialogTest PrefChooserTest;
+TEST_F(PrefChooserTest, PlatformColourChooserWithoutHostServices) {
+  // The fixture's plug-in object has no host.
+  P w(port, CPreferences::Defaults());
+  ASSERT_EQ(w.CreateFromResource(P::kName, 30, 30, &main, 1), 1);
+  w.RenderRect(klNullRect);
+  w.SetFocus();
+  const kltRECT_s s = w.GetPictureRect(static_cast<P::PICTURE>(P::kSwatch0 + CPreferences::kFSolid));
+  ui.AnswerColor(0, 32896, 65535);
+  Click(w, (s.left + s.right) / 2, (s.top + s.bottom) / 2);
+  const kltRGBA8 c = w.GetValues().extAlphaColorSolid;
+  EXPECT_EQ(std::vector<int>({c.red, c.green, c.blue, c.alpha}), std::vector<int>({0, 128, 255, 255}));
+  EXPECT_EQ(w.GetCtrl(P::kFSolid)->GetCheck(), 1);
+  EXPECT_EQ(ui.Log().colourTitles.size(), 1u);
+  const std::vector<int> before = Values(w.GetValues());
+  Click(w, (s.left + s.right) / 2, (s.top + s.bottom) / 2);
+  EXPECT_EQ(ui.Log().colourTitles.size(), 2u);
+  EXPECT_EQ(Values(w.GetValues()), before);
+}
