@@ -27,7 +27,10 @@ u8 CWnd_Dialog::i_AddControls(const CONTROLENTRY* table, u32 count, u32 status, 
   m_table = table;
   m_count = count;
   m_status = status;
-  i_SetUpText(static_cast<CKLF_CtrlStaticText*>(GetCtrl(status)), GetFont(static_cast<u32>(font)), 16);
+  auto* line = static_cast<CKLF_CtrlStaticText*>(GetCtrl(status));
+  i_SetUpText(line, GetFont(static_cast<u32>(font)), 16);
+  // Tips run over two lines, broken to the line's width.
+  line->SetFlow(1);
   return 1;
 }
 

@@ -2,8 +2,8 @@
 // export, channel selection, preferences): the road to the main window
 // (its port: the application's status tips and Help menu, questions, the
 // plug-in object), the controls made from a table of resource names and
-// types, the status line that fades each new tip out and in on a 30 ms
-// timer (id 1), the Help menu under its button, and the window's stored
+// types, the status line of two lines that flows each new tip to its width
+// and fades it out and in on a 30 ms timer (id 1), the Help menu under its button, and the window's stored
 // position.
 //
 // Cost: a tick redraws the status text only while it fades. Limits: 32

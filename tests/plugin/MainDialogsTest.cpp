@@ -7,6 +7,7 @@
 
 #include "CKLF_CtrlEditLine.h"
 #include "CKLF_CtrlList.h"
+#include "CPluginChannelSource.h"
 #include "CWnd_ChannelList.h"
 #include "CWnd_Export.h"
 #include "CWnd_ExportLM.h"
@@ -71,7 +72,7 @@ TEST(MainDialogs, TheExportButtonOpensTheExportOfTheMode) {
     });
     r.Then([&] {
       EXPECT_GT(klftest::ReadFileBytes(r.dir.File("knives.eps")).size(), 100u);
-      ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+      r.Cut();
       pieces = r.Main()->GetEngine()->GetPieceCount();
       // Puzzle mode: the pieces as PNG files.
       r.Then([&] {
@@ -158,7 +159,7 @@ TEST(MainDialogs, ChannelSelectionOfKnivesAndPieces) {
     EXPECT_GT(selected, 0u);
     EXPECT_LT(selected, knives);
     // Puzzle mode: the pieces with a pixel on the left third.
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    r.Cut();
     r.Then(chooseLeft);
     w.pmop_LoadSelection(1);
     const CTessarette& e = *w.GetEngine();
@@ -175,6 +176,34 @@ TEST(MainDialogs, ChannelSelectionOfKnivesAndPieces) {
     }
     EXPECT_GT(matched, 0u);
     EXPECT_LT(matched, e.GetPieceCount());
+    r.Click(CWnd_Main::kCancel);
+  });
+  r.Dialog();
+}
+
+// Every tip of each dialog (its controls' in each state the dialog asks
+// with, its zones' and its own) fits the dialog's status line.
+TEST(MainDialogs, EveryTipFitsTheDialogsStatusLine) {
+  PluginRun r;
+  r.Document(klpModeRGB, kW, kH);
+  r.Then([&] {
+    CWnd_Main& w = *r.Main();
+    auto status = [](CWnd_Dialog& d, u32 c) { return static_cast<CKLF_CtrlStaticText*>(d.GetCtrl(c)); };
+    CWnd_Export e(w, {1, 1, 1, 1, 10, 4, 1, 3}, CExportDialogModel::Defaults());
+    ASSERT_EQ(e.CreateFromResource(CWnd_Export::kName, 10, 10, &w, 1), 1);
+    ExpectTipsFit(e, status(e, CWnd_Export::kStatus), "Export", {0, 1}, {"Zone_Display", "Zone_DisplayNaming"});
+    CWnd_ExportLM k(w, {1, 1, 1, 1, 10, 4, 1, 3}, CExportLMDialogModel::Defaults());
+    ASSERT_EQ(k.CreateFromResource(CWnd_ExportLM::kName, 10, 10, &w, 1), 1);
+    ExpectTipsFit(k, status(k, CWnd_ExportLM::kStatus), "ExportLM", {0, 1}, {"Zone_Display"});
+    CPluginChannelSource source(*w.GetPluginObject());
+    CWnd_ChannelList c(w, source);
+    ASSERT_EQ(c.CreateFromResource(CWnd_ChannelList::kName, 10, 10, &w, 1), 1);
+    ExpectTipsFit(c, status(c, CWnd_ChannelList::kStatus), CWnd_ChannelList::kTips, {1, 2}, {"Zone_Preview"});
+    CWnd_Pref p(w, w.GetPreferences());
+    ASSERT_EQ(p.CreateFromResource(CWnd_Pref::kName, 10, 10, &w, 1), 1);
+    ExpectTipsFit(p, status(p, CWnd_Pref::kStatus), CWnd_Pref::kTips, {1},
+                  {"Zone_Preview", "Zone_SwatchT", "Zone_SwatchTS", "Zone_SwatchF", "Zone_SwatchFS"});
+    for (CWnd_Dialog* d : std::initializer_list<CWnd_Dialog*>{&e, &k, &c, &p}) d->Close();
     r.Click(CWnd_Main::kCancel);
   });
   r.Dialog();

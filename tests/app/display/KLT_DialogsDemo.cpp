@@ -26,6 +26,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "CApp.h"
 #include "CKLF_App.h"
 #include "CKLF_CtrlList.h"
 #include "CKLF_ImagePNG.h"
@@ -108,19 +109,15 @@ struct Scene {
   }
 };
 
-// The main window as the dialogs ask it: tips a person can read, one Help
+// The main window as the dialogs ask it: the application's tips, one Help
 // item, yes to every question.
 struct DemoPort : CMainWindowPort {
   CPluginMain* plugin = nullptr;
   CKLF_Window* window = nullptr;
   CPluginMain* GetPluginObject() override { return plugin; }
   CKLF_Window* GetMainWindow() override { return window; }
-  void GetStatusTip(const char* name, const char* group, u8, u8, CKLF_String& tip) override {
-    const char* under = name ? std::strchr(name, '_') : nullptr;
-    if (!name || !*name)
-      tip.Format("The %s window.", group);
-    else
-      tip.Format("%s", under ? under + 1 : name);
+  void GetStatusTip(const char* name, const char* group, u8 state, u8 type, CKLF_String& tip) override {
+    tip = CApp::GetStatusTip(name, group, state, type);
   }
   void FillHelpMenu(CKLF_PlatformPopupMenu* menu) override { menu->AddItem("Help...", 2, 0, 0); }
   i32 AskMessageBox(const char*, const char*, u8, u8) override { return 1; }
