@@ -83,6 +83,15 @@ class CWnd_Main : public CKLF_Window,
   // The end of Apply and Cancel.
   void localClose();
 
+  // ---- Dialogs (CWnd_Main_Dialogs.cpp): the exports of the pieces (Puzzle
+  // mode) and of the knives (Layout mode), the selection of pieces from a
+  // channel, and the preferences, which the window then shows. The
+  // selection of knives from a channel asks AskChannelMap.
+  void DoExportDialog();
+  void DoExportLMDialog();
+  void pmop_LoadSelection(u8 redraw);
+  void DoPrefDialog();
+
   // ---- Info and status lines
   void UpdateInfoPanel(kltPOS pos, u8 imageSize);
   // The measures of a split line being dragged (vertical: a column line).
@@ -151,6 +160,8 @@ class CWnd_Main : public CKLF_Window,
   void RedrawSplitting() override;
   void RedrawRulers() override;
   void StatusProgress(i32 percent) override;
+  // The channel selection dialog for knives.
+  u8 AskChannelMap(u8 anyKnifeSelected, CHANNELMAP& choice) override;
 
   // ---- CCutterMainPort (what the Cutter calls back)
   void OnCutterUpdateShape(f32 mutS, f32 mutH, f32 mutU, u8 refill, u8 undo) override;
@@ -214,6 +225,7 @@ class CWnd_Main : public CKLF_Window,
   u32 i_OnCancelButton(u16 msg, void* data);
   u32 i_OnHelpButton(u16 msg, void* data);
   u32 i_OnZoomSlider(u16 msg, void* data);
+  u32 i_OnExportButton(u16 msg, void* data);
   u32 i_OnPreviewMessage(u16 msg, void* data);
 
   // Creation steps.
@@ -234,6 +246,8 @@ class CWnd_Main : public CKLF_Window,
   // and navigator; 0 when it refused.
   u8 i_SetPreviewImage(CKLF_Image* image);
   void i_RedrawPreviewRect();
+  // The preview's checker and margin colours from the preferences.
+  void i_ShowPreferenceColours();
   // Renders and shows the two split rulers as their layers hold them.
   void i_ShowSplitRulers();
   void i_ShowModeImages();
@@ -294,6 +308,7 @@ class CWnd_Main : public CKLF_Window,
   u8 m_mouseSeen;
 
   CPreferences m_prefs;
+  CKLF_Mem m_channelMap;  // the last map the channel dialog chose
 
   // Images.
   kltPLUGINDATA_s* m_pluginData;

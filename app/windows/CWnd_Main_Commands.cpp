@@ -11,6 +11,7 @@ const CWnd_Main::COMMAND CWnd_Main::kCommands[] = {
     {kApply, &CWnd_Main::i_OnApplyButton},   {kApplyLM, &CWnd_Main::i_OnApplyButton},
     {kCancel, &CWnd_Main::i_OnCancelButton}, {kCloseX, &CWnd_Main::i_OnCancelButton},
     {kHelp, &CWnd_Main::i_OnHelpButton},     {kZoom, &CWnd_Main::i_OnZoomSlider},
+    {kExport, &CWnd_Main::i_OnExportButton},
 };
 
 u32 CWnd_Main::OnCtrlMessage(u16 msg, u32 id, const char* name, u8 type, void* data) {
