@@ -253,11 +253,7 @@ u8 CWnd_Main::i_CheckDocumentSize() {
 u8 CWnd_Main::i_BindPreview() {
   m_previewId = AddControl_External(&m_preview);
   if (m_previewId < 0) return 0;
-  kltRGBA8 a, b;
-  m_prefs.CheckerColours(a, b);
-  m_preview.SetImageCheckerColors(a, b);
-  m_prefs.MarginColours(a, b);
-  m_preview.SetMarginCheckerColors(a, b);
+  i_ShowPreferenceColours();
   if (!i_SetPreviewImage(&m_sourceImage)) return 0;
   const f64 resH = m_pluginData->resolutionH, resV = m_pluginData->resolutionV;
   m_preview.SetResolution(resH, resV);

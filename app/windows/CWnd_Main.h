@@ -209,6 +209,15 @@ class CWnd_Main : public CKLF_Window,
   // The end of Apply and Cancel.
   void localClose();
 
+  // ---- Dialogs (CWnd_Main_Dialogs.cpp): the exports of the pieces (Puzzle
+  // mode) and of the knives (Layout mode), the selection of pieces from a
+  // channel, and the preferences, which the window then shows. The
+  // selection of knives from a channel asks AskChannelMap.
+  void DoExportDialog();
+  void DoExportLMDialog();
+  void pmop_LoadSelection(u8 redraw);
+  void DoPrefDialog();
+
   // ---- Info and status lines
   void UpdateInfoPanel(kltPOS pos, u8 imageSize);
   // The measures of a split line being dragged (vertical: a column line).
@@ -282,6 +291,7 @@ class CWnd_Main : public CKLF_Window,
   void OnKnifeSelectionChanged() override;
   void OnKnotSelectionChanged() override;
   void ShowKnotRandomAmount(u32 percent) override;
+  // The channel selection dialog for knives.
   u8 AskChannelMap(u8 anyKnifeSelected, CHANNELMAP& choice) override;
 
   // ---- CCutterMainPort (what the Cutter calls back)
@@ -370,15 +380,11 @@ class CWnd_Main : public CKLF_Window,
   u32 i_SetUnits(u8 units);
   u32 i_CopyContextKnife();
   u32 i_ResetKnot(u32 knot);
-  u32 i_ToggleInvert();
   u32 i_SwitchFX(u8 effect, u8 explicitValue, u8 value);
   // Pieces exist and piece 0 is the splitter (the knives are not thin).
   u8 i_HasSplitter() const;
-  u8 i_LoadPieceSelection();
-  // The dialogs of other windows (seams until they are built).
+  // The export of the mode: the knives in Layout mode, else the pieces.
   u32 i_DoExport();
-  u32 i_DoPreferences();
-  u8 i_DialogsAvailable() const;
 
   // Menus (CWnd_Main_Menus.cpp).
   // 0 none, 1 some, 2 all of the knives (Layout) or pieces are selected.
@@ -442,6 +448,8 @@ class CWnd_Main : public CKLF_Window,
   // and navigator; 0 when it refused.
   u8 i_SetPreviewImage(CKLF_Image* image);
   void i_RedrawPreviewRect();
+  // The preview's checker and margin colours from the preferences.
+  void i_ShowPreferenceColours();
   // Renders and shows the two split rulers as their layers hold them.
   void i_ShowSplitRulers();
   void i_ShowModeImages();
@@ -502,6 +510,7 @@ class CWnd_Main : public CKLF_Window,
   u8 m_mouseSeen;
 
   CPreferences m_prefs;
+  CKLF_Mem m_channelMap;  // the last map the channel dialog chose
 
   // Images.
   kltPLUGINDATA_s* m_pluginData;

@@ -137,7 +137,7 @@ const W::COMMANDROW CWnd_Main::kMenuRows[] = {
      kNothing},
     SAME(39, 0, w.RunAccelerator(35)),
     {40, kGuardFX, {kUndoKnives, DO(w.m_editor.selection.op_LoadSelection())},
-     {kUndoPieces, DO(w.i_LoadPieceSelection())}},
+     {kUndoPieces, DO(w.pmop_LoadSelection(1))}},
     SAME(41, 0, w.RunAccelerator(37)),
     SAME(42, 0, w.RunAccelerator(38)),
     SAME(43, 0, w.RunAccelerator(39)),
@@ -165,7 +165,7 @@ const W::COMMANDROW CWnd_Main::kMenuRows[] = {
     // The same undo as the accelerator, refused too while an effect window
     // is open: it would take back what the open window was made for.
     SAME(80, 0, w.RunAccelerator(3)),
-    SAME(81, 0, w.i_DoPreferences()),
+    {81, 0, {kUndoNone, DO(w.DoPrefDialog())}, {kUndoNone, DO(w.DoPrefDialog())}},
     {84, kGuardFX, {kUndoNone, DO(w.m_settings.OnSaveDocument())}, {kUndoNone, DO(w.m_settings.OnSaveDocument())}},
     SAME(85, 0, w.ClickButton(kCancel)),
     SAME(86, 0, w.ClickButton(kApply)),
@@ -478,20 +478,13 @@ u8 CWnd_Main::i_HasSplitter() const {
   return e.GetPieceCount() > 0 && e.HasSplitterPiece() ? 1 : 0;
 }
 
-// ---------------------------------------------------------------------------
-// The other windows' dialogs: the export, channel selection and preferences
-// windows are not built yet; until they are, their commands do nothing and
-// their menu items are disabled.
-
-u8 CWnd_Main::i_DialogsAvailable() const { return 0; }
-
-u32 CWnd_Main::i_DoExport() { return 1; }
-
-u32 CWnd_Main::i_DoPreferences() { return 1; }
-
-u8 CWnd_Main::i_LoadPieceSelection() { return 0; }
-
-u8 CWnd_Main::AskChannelMap(u8, CHANNELMAP&) { return 0; }
+u32 CWnd_Main::i_DoExport() {
+  if (m_puzzle.layoutMode)
+    DoExportLMDialog();
+  else
+    DoExportDialog();
+  return 1;
+}
 
 // ---------------------------------------------------------------------------
 // The preview's messages

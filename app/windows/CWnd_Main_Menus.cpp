@@ -95,7 +95,7 @@ void CWnd_Main::i_MainMenu(MENULIST& m) {
   m.Add("Save...", 84, 1, 0, C, "S");
   m.Add("Load...", 88, 1, 0, C, "L");
   m.Separator();
-  m.Add("Export...", 89, i_DialogsAvailable(), 0, C | S, "S");
+  m.Add("Export...", 89, 1, 0, C | S, "S");
   m.Separator();
   m.Add("Relayout...", 90, !layout);
   m.Separator();
@@ -103,7 +103,7 @@ void CWnd_Main::i_MainMenu(MENULIST& m) {
   else m.Add("Apply", 87);
   m.Add("Cancel", 85);
   m.Separator();
-  m.Add("Preferences...", 81, i_DialogsAvailable());
+  m.Add("Preferences...", 81);
 }
 
 void CWnd_Main::i_SelectMenu(MENULIST& m) {
@@ -123,7 +123,7 @@ void CWnd_Main::i_SelectMenu(MENULIST& m) {
     m.Add("Add Randomly Selected Knives", 41, state != 2, 0, C, "[");
     m.Add("Deselect Random Knives", 42, state != 0, 0, C, "]");
     m.Separator();
-    m.Add("Load Selection...", 40, i_DialogsAvailable());
+    m.Add("Load Selection...", 40);
     return;
   }
   m.Add("Select All Pieces", 32, state != 2, 0, C, "A");
@@ -139,7 +139,7 @@ void CWnd_Main::i_SelectMenu(MENULIST& m) {
   m.Add("Add Splitter to Selection", 43, i_HasSplitter(), 0, C, "P");
   m.Add("Deselect Splitter", 44, i_HasSplitter(), 0, C | O, "P");
   m.Separator();
-  m.Add("Load Selection...", 40, i_DialogsAvailable());
+  m.Add("Load Selection...", 40);
   m.Separator();
   m.Add("Show Extras", 47, 1, m_puzzle.showPieceExtras, C, "H");
 }

@@ -7,6 +7,8 @@
 
 #include "CKLF_CtrlEditLine.h"
 #include "CKLF_CtrlSlider.h"
+#include "CWnd_ChannelList.h"
+#include "CWnd_Pref.h"
 #include "PluginRunSupport.h"
 
 using namespace plugintest;
@@ -518,4 +520,48 @@ TEST(MainCommands, DocumentsSaveLoadAndUndoTheLoad) {
     w.RunMenuCommand(88);
     EXPECT_TRUE(r.ui.Log().alerts.empty());
   });
+}
+
+TEST(MainCommands, DialogsFromTheMenusAndTheSelectionTheyLoadAsOneUndoStep) {
+  PluginRun r;
+  r.Document(klpModeRGB, 640, 420);
+  std::vector<uint8_t> left(640 * 420);
+  for (size_t i = 0; i < left.size(); ++i) left[i] = i % 640 < 213 ? 0 : 255;
+  ASSERT_TRUE(r.host.AddAlphaChannel(left));
+  r.host.SetChannelNames({"Red", "Green", "Blue", "Left"}, true);
+  auto running = [&r] { return dynamic_cast<CWnd_Dialog*>(r.ui.GetWindowClient(r.ui.GetActiveWindow())); };
+  auto press = [&r](CWnd_Dialog& d, u32 c) {
+    const kltRECT_s rc = d.GetCtrl(c)->GetRenderRect();
+    r.ClickAt(d, (rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+    r.ui.Pump();
+  };
+  r.Then([&] {
+    W& w = *r.Main();
+    r.Then([&] {
+      auto* d = dynamic_cast<CWnd_ChannelList*>(running());
+      ASSERT_TRUE(d);
+      const kltRECT_s l = d->GetCtrl(CWnd_ChannelList::kList)->GetRenderRect();
+      r.ClickAt(*d, l.left + 30, l.top + 2 + 16 * 3 + 8);  // "Left"
+      r.ui.Pump();
+      press(*d, CWnd_ChannelList::kOk);
+    });
+    const Bytes before = State(w);
+    EXPECT_EQ(w.RunMenuCommand(40), 1u);
+    EXPECT_NE(State(w), before);
+    w.RunAccelerator(3);
+    EXPECT_EQ(State(w), before);
+    // The preferences from the main menu, cancelled.
+    bool shown = false;
+    r.Then([&] {
+      auto* d = dynamic_cast<CWnd_Pref*>(running());
+      ASSERT_TRUE(d);
+      shown = true;
+      press(*d, CWnd_Pref::kCancel);
+    });
+    EXPECT_EQ(w.RunMenuCommand(81), 1u);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(State(w), before);
+    w.localClose();
+  });
+  r.Dialog();
 }
