@@ -241,3 +241,45 @@ TEST(ImagePNG, BandedImageDataReadsBackAndIgnoresThreads) {
       ASSERT_EQ(alpha, Plane(reader, -1));
     }
 }
+
+// The one-pass choice against filtering the row five times and summing the
+// bytes as signed values: random rows, smooth rows (where the predictors
+// compete), equal sums (the first filter wins), every pixel size, lengths
+// around the vector step, with and without a row above.
+TEST(ImagePNG, FilterChoiceMatchesFilteringEveryWay) {
+  std::mt19937 rng(11);
+  auto chosenByFiltering = [](const Bytes& row, const u8* prev, u32 bpp) {
+    const u32 n = static_cast<u32>(row.size());
+    Bytes out(n + 1);
+    u64 best = ~0ull;
+    u8 filter = 0;
+    for (u8 f = 0; f < 5; ++f) {
+      CKLF_PNGEncoder::FilterRow(f, row.data(), prev, n, bpp, out.data());
+      u64 sum = 0;
+      for (u32 i = 1; i <= n; ++i) sum += out[i] < 128 ? out[i] : 256 - out[i];
+      if (sum < best) best = sum, filter = f;
+    }
+    return filter;
+  };
+  int seen[5] = {};
+  for (u32 bpp = 1; bpp <= 4; ++bpp)
+    for (u32 n : {1u, 3u, 7u, 8u, 9u, 17u, 64u, 2051u, 5000u})
+      for (int kind = 0; kind < 4; ++kind) {
+        if (n < bpp) continue;
+        SCOPED_TRACE(testing::Message() << "bpp " << bpp << " bytes " << n << " kind " << kind);
+        Bytes row(n), up(n), zeros(n, 0);
+        for (u32 i = 0; i < n; ++i) {
+          const u32 ramp = i / bpp * (1 + kind), noise = kind == 3 ? 0 : rng() % (kind == 0 ? 256 : 4);
+          up[i] = static_cast<u8>(ramp + noise + 5 * (i % bpp));
+          row[i] = static_cast<u8>(kind == 3 ? up[i] : ramp + 3 + rng() % (kind == 0 ? 256 : 4) + 5 * (i % bpp));
+        }
+        const u8 withUp = CKLF_PNGEncoder::ChooseFilter(row.data(), up.data(), n, bpp);
+        ASSERT_EQ(chosenByFiltering(row, up.data(), bpp), withUp);
+        ASSERT_EQ(chosenByFiltering(row, nullptr, bpp), CKLF_PNGEncoder::ChooseFilter(row.data(), zeros.data(), n, bpp));
+        ++seen[withUp];
+      }
+  // A row of zeros under zeros: every sum is 0, and None comes first.
+  Bytes zero(40, 0);
+  EXPECT_EQ(0, CKLF_PNGEncoder::ChooseFilter(zero.data(), zero.data(), 40, 4));
+  for (int f = 1; f < 5; ++f) EXPECT_GT(seen[f], 0) << "filter " << f << " never chosen";
+}
