@@ -1,5 +1,6 @@
 #include "CKLF_ImagePNG.h"
 
+#include <libdeflate.h>
 #include <png.h>
 #include <zlib.h>
 
@@ -61,6 +62,8 @@ CKLF_ImagePNG::CKLF_ImagePNG()
       m_target{nullptr, nullptr, nullptr, nullptr},
       m_targetWidth(0),
       m_targetHeight(0),
+      m_direct(0),
+      m_declined(0),
       m_compression(CKLF_PNGEncoder::DefaultSettings()),
       m_threads(1) {}
 
@@ -214,6 +217,17 @@ u8 CKLF_ImagePNG::ParseImageInto(const void* data, u32 size, u8* const planes[4]
 }
 
 u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
+  m_direct = decode;
+  m_declined = 0;
+  const u8 ok = i_ReadOnce(data, size, decode);
+  if (ok || !m_declined) return ok;
+  // The direct decode found something it leaves to libpng, whose checks
+  // then decide.
+  m_direct = 0;
+  return i_ReadOnce(data, size, decode);
+}
+
+u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
   ResetError();
   if (!data || size < 4 || png_sig_cmp(data, 0, 4) != 0) return Fail(klErrNotFormat);
   if (decode && i_Canceled(1)) return 0;
@@ -307,6 +321,12 @@ u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info, u32 size) {
   if (!i_PrepareDecode(png, info, size, passes)) return 0;
   const u32 width = m_width, height = m_height;
   const u32 channels = png_get_channels(png, info);
+  const int type = png_get_color_type(png, info);
+  if (m_direct && passes == 1 && m_sourceBits == 8 && type != PNG_COLOR_TYPE_PALETTE &&
+      !png_get_valid(png, info, PNG_INFO_tRNS)) {
+    const MemorySource* src = static_cast<const MemorySource*>(png_get_io_ptr(png));
+    return i_DecodeDirect(src->data, src->size, src->pos, channels);
+  }
   const u32 rowBytes = channels * width;
   // Interlaced files need the whole image between passes; others one row.
   const u64 workBytes = passes > 1 ? static_cast<u64>(rowBytes) * height : rowBytes;
@@ -354,4 +374,149 @@ void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
     const u8* s = row + c;
     for (u32 x = 0; x < m_width; ++x, s += channels) dst[x] = *s;
   }
+}
+
+namespace {
+
+const u32 kIDAT = 0x49444154;  // "IDAT"
+const u32 kIEND = 0x49454E44;  // "IEND"
+
+inline u32 ChunkCrc(const u8* typeAndData, u32 length) {
+  return libdeflate_crc32(0, typeAndData, static_cast<size_t>(length) + 4);
+}
+
+// The chunk at p (length, type, data, CRC) lies within size and its CRC
+// holds.
+inline u8 ChunkSound(const u8* data, u32 size, u32 p, u32& length, u32& type) {
+  if (size - p < 12) return 0;
+  length = KLF_GetBE32(data + p);
+  type = KLF_GetBE32(data + p + 4);
+  if (length > size - p - 12) return 0;
+  return ChunkCrc(data + p + 4, length) == KLF_GetBE32(data + p + 8 + length);
+}
+
+inline u8 PaethByte(i32 a, i32 b, i32 c) {
+  const i32 pa = b > c ? b - c : c - b, pb = a > c ? a - c : c - a;
+  const i32 s = a + b - c - c, pc = s < 0 ? -s : s;
+  return static_cast<u8>(pa <= pb && pa <= pc ? a : (pb <= pc ? b : c));
+}
+
+// One row filtered with filter f back in place; up is the row above as
+// unfiltered (zeros for the first row). 0 for an unknown filter.
+u8 UnfilterRow(u8 f, u8* r, const u8* up, u32 n, u32 bpp) {
+  const u32 head = bpp < n ? bpp : n;
+  switch (f) {
+    case 0:
+      return 1;
+    case 1:
+      for (u32 i = head; i < n; ++i) r[i] = static_cast<u8>(r[i] + r[i - bpp]);
+      return 1;
+    case 2:
+      for (u32 i = 0; i < n; ++i) r[i] = static_cast<u8>(r[i] + up[i]);
+      return 1;
+    case 3:
+      for (u32 i = 0; i < head; ++i) r[i] = static_cast<u8>(r[i] + (up[i] >> 1));
+      for (u32 i = head; i < n; ++i) r[i] = static_cast<u8>(r[i] + ((r[i - bpp] + up[i]) >> 1));
+      return 1;
+    case 4:
+      for (u32 i = 0; i < head; ++i) r[i] = static_cast<u8>(r[i] + up[i]);
+      for (u32 i = head; i < n; ++i) r[i] = static_cast<u8>(r[i] + PaethByte(r[i - bpp], up[i], up[i - bpp]));
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+// The IDAT chunks from the one whose type ends at pos, then the chunks up
+// to IEND: every CRC sound, only ancillary chunks between, IEND empty.
+// Several IDAT chunks are joined into m_stream.
+u8 CKLF_ImagePNG::i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize) {
+  if (pos < 8 || KLF_GetBE32(data + pos - 4) != kIDAT) return 0;
+  const u32 first = pos - 8;
+  u32 p = first, length = 0, type = 0, chunks = 0;
+  u64 total = 0;
+  while (ChunkSound(data, size, p, length, type) && type == kIDAT) {
+    total += length;
+    ++chunks;
+    p += 12 + length;
+  }
+  if (chunks == 0 || !klFits32(total)) return 0;
+  // What follows the image data: ancillary chunks, then the end.
+  for (u32 q = p;; q += 12 + length) {
+    if (!ChunkSound(data, size, q, length, type)) return 0;
+    if (type == kIEND) {
+      if (length != 0) return 0;
+      break;
+    }
+    if (!(data[q + 4] & 0x20)) return 0;  // a critical chunk: libpng's to judge
+  }
+  streamSize = static_cast<u32>(total);
+  if (chunks == 1) {
+    stream = data + first + 8;
+    return 1;
+  }
+  if (!m_stream.alloc(streamSize)) return 0;
+  u8* out = m_stream.GetPtr();
+  for (u32 q = first; q < p; q += 12 + KLF_GetBE32(data + q)) {
+    const u32 n = KLF_GetBE32(data + q);
+    std::memcpy(out, data + q + 8, n);
+    out += n;
+  }
+  stream = m_stream.GetPtr();
+  return 1;
+}
+
+u8 CKLF_ImagePNG::i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels) {
+  const u32 rowBytes = channels * m_width;
+  const u64 rawBytes = static_cast<u64>(rowBytes + 1) * m_height;
+  const u8* stream = nullptr;
+  u32 streamSize = 0;
+  if (!i_GatherImageData(data, size, pos, stream, streamSize) || !klFits32(rawBytes + rowBytes)) {
+    m_stream.free();
+    m_declined = 1;
+    return 0;
+  }
+  if (m_work.GetSize() < rawBytes + rowBytes && !m_work.alloc(static_cast<u32>(rawBytes + rowBytes))) {
+    m_stream.free();
+    return Fail(klErrNoMemory);
+  }
+  if (i_Canceled(20)) return 0;
+  libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
+  size_t used = 0;
+  // The stream must fill the rows exactly and end with the data.
+  const libdeflate_result r =
+      inflater ? libdeflate_zlib_decompress_ex(inflater, stream, streamSize, m_work.GetPtr(),
+                                               static_cast<size_t>(rawBytes), &used, nullptr)
+               : LIBDEFLATE_BAD_DATA;
+  libdeflate_free_decompressor(inflater);
+  m_stream.free();
+  if (!inflater) return Fail(klErrNoMemory);
+  if (r != LIBDEFLATE_SUCCESS || used != streamSize) {
+    m_declined = 1;
+    return 0;
+  }
+  if (i_Canceled(60)) return 0;
+  return i_UnfilterRows(m_work.GetPtr(), channels);
+}
+
+// The inflated rows (filter byte, then the row) unfiltered in place and
+// split into the planes (progress 60 to 99).
+u8 CKLF_ImagePNG::i_UnfilterRows(u8* rows, u32 channels) {
+  const u32 n = channels * m_width, height = m_height;
+  u8* zeros = rows + static_cast<u64>(n + 1) * height;
+  std::memset(zeros, 0, n);
+  const u8* up = zeros;
+  for (u32 y = 0; y < height; ++y) {
+    u8* r = rows + static_cast<u64>(n + 1) * y;
+    if (!UnfilterRow(r[0], r + 1, up, n, channels)) {
+      m_declined = 1;
+      return 0;
+    }
+    i_SplitRow(r + 1, y, channels);
+    up = r + 1;
+    if (i_Canceled(60 + 39 * (y + 1) / height)) return 0;
+  }
+  return 1;
 }

@@ -78,10 +78,20 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_WriteImageData(const PNGWRITE_PARAMS& params, u32 channels);
   u8 i_WriteChunk(const char* type, const u8* data, u32 size);
   u8 i_Read(const u8* data, u32 size, u8 decode);
+  u8 i_ReadOnce(const u8* data, u32 size, u8 decode);
   u8 i_ReadHeader(png_struct* png, png_info* info);
   u8 i_PrepareDecode(png_struct* png, png_info* info, u32 size, int& passes);
   u8 i_Decode(png_struct* png, png_info* info, u32 size);
   void i_SplitRow(const u8* row, u32 y, u32 channels);
+  // 8-bit files without interlace or transparency key: the image data
+  // gathered from the IDAT chunks at pos (just past the first one's type),
+  // inflated whole by libdeflate, unfiltered and split row by row. Every
+  // CRC and the Adler-32 are checked; anything unusual (a damaged chunk or
+  // stream, chunks libpng would judge) sets m_declined and returns 0, and
+  // the file is read again through libpng.
+  u8 i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels);
+  u8 i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize);
+  u8 i_UnfilterRows(u8* rows, u32 channels);
 
   CKLF_Mem m_work;  // rows being written or decoded
   CKLF_Mem m_rows;  // row pointers of an interlaced decode
@@ -90,6 +100,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8* m_target[4];  // the caller's planes of ParseImageInto; null: own planes
   u16 m_targetWidth;
   u16 m_targetHeight;
+  u8 m_direct;    // the direct decode may be tried
+  u8 m_declined;  // it was, and left the file to libpng
+  CKLF_Mem m_stream;  // the image data of several IDAT chunks, joined
   CKLF_PNGEncoder::Settings m_compression;
   u32 m_threads;
 };
