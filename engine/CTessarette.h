@@ -296,11 +296,13 @@ class CTessarette : public CKLF_FrameWork {
   // pieces (side by side, as RenderAllPieces) in batches, composes each
   // batch as CombineSplitedCells does over the whole image (union 0) and
   // releases its images (a later render makes them again); the planes must
-  // not be the pieces' sources.
+  // not be the pieces' sources. With background (colour planes of the
+  // same stride, such as the pieces' sources), the colour planes start as
+  // its copy where they are cleared, else they keep what they hold.
   // Progress low..high by pieces; 0 on cancel (error none), memory (17) or
   // bad arguments (1). The pieces keep their records and masks.
   u8 RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
-                      u32 maskStride, u8 low, u8 high);
+                      u32 maskStride, u8 low, u8 high, u8* const* background = nullptr);
   // Composes the visible pieces in order into planes (colour planes then
   // alpha, planeCount with alpha). mask (8-bit) limits the alpha; rect
   // klNullRect is the whole image; unionAlpha chooses how alphas add up.
@@ -481,7 +483,8 @@ class CTessarette : public CKLF_FrameWork {
   u8 i_RenderParallel(u8 low, u8 high, u8 cancellable);
   u8 i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellable);
   // Destination of a recombination: rect (clipped), planes (colours then
-  // alpha), the limiting mask (may be null).
+  // alpha), the limiting mask (may be null), what the colour planes are
+  // cleared to (may be null: left as they are).
   struct CombineTarget {
     kltRECT_s rect;
     u8** planes;
@@ -490,6 +493,7 @@ class CTessarette : public CKLF_FrameWork {
     const u8* mask;
     u32 maskStride;
     u8 unionAlpha;
+    u8* const* background;
   };
   void i_CombineRows(const CombineTarget& t, i32 y0, i32 y1, u32 first, u32 end, u8 clear, u8 limit);
   u8 i_CombineBands(const CombineTarget& t, u32 first, u32 end, u8 clear, u8 limit, f64 from, f64 span, u8 low,

@@ -356,7 +356,7 @@ u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stri
   if (i_Cancelled()) return 0;
 
   // Bands of rows are independent: each composes every piece over its rows.
-  CombineTarget t = {r, planes, stride, planeCount, mask, maskStride, unionAlpha};
+  CombineTarget t = {r, planes, stride, planeCount, mask, maskStride, unionAlpha, nullptr};
   if (!i_CombineBands(t, 0, m_cellCount, 1, 1, 5.0, 85.0, low, high)) return 0;
   SetLocalProgress(90, low, high);
   if (i_Cancelled()) return 0;
@@ -376,12 +376,16 @@ u8 CTessarette::i_CheckCombine(i32 width, i32 height, u8** planes, u32 stride, u
 }
 
 u8 CTessarette::RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
-                                 u32 maskStride, u8 low, u8 high) {
+                                 u32 maskStride, u8 low, u8 high, u8* const* background) {
   if (!m_nested) m_lastProgress = -1;
-  if (m_cellCount == 0) return 1;
+  // Without pieces only a background is laid.
+  if (m_cellCount == 0 && !background) return 1;
   if (!i_CheckCombine(width, height, planes, stride, planeCount, mask, maskStride)) return 0;
-  const CombineTarget t = {{0, 0, width, height}, planes, stride, planeCount, mask, maskStride, 0};
+  for (u32 p = 0; background && p + 1u < planeCount; p++)
+    if (!background[p]) return Fail(klErrBadArg);
+  const CombineTarget t = {{0, 0, width, height}, planes, stride, planeCount, mask, maskStride, 0, background};
   if (!i_CombineBands(t, 0, 0, 1, 0, 0.0, 0.0, low, high)) return 0;
+  if (m_cellCount == 0) return 1;
   // Batches of pieces, in order: rendered side by side, composed, their
   // images released (a piece's image is needed for its composing alone).
   // A batch holds up to 8 pieces a thread (at least 64) and ends once its
@@ -411,8 +415,12 @@ u8 CTessarette::RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride,
 void CTessarette::i_CombineRows(const CombineTarget& t, i32 y0, i32 y1, u32 first, u32 end, u8 clear, u8 limit) {
   const kltRECT_s& r = t.rect;
   u8* alpha = t.planes[t.planeCount - 1];
-  for (i32 y = y0; clear && y < y1; y++)
-    std::memset(alpha + static_cast<size_t>(y) * t.stride + r.left, 0, static_cast<size_t>(r.right - r.left));
+  for (i32 y = y0; clear && y < y1; y++) {
+    const size_t row = static_cast<size_t>(y) * t.stride + r.left;
+    std::memset(alpha + row, 0, static_cast<size_t>(r.right - r.left));
+    for (u32 p = 0; t.background && p + 1u < t.planeCount; p++)
+      std::memcpy(t.planes[p] + row, t.background[p] + row, static_cast<size_t>(r.right - r.left));
+  }
   const u32 colours = t.planeCount - 1u < m_planeCount - 1u ? t.planeCount - 1u : m_planeCount - 1u;
   for (u32 i = first; i < end; i++) {
     const SPLITEDCELL& c = m_cells[i];
