@@ -444,14 +444,33 @@ class CTessarette : public CKLF_FrameWork {
   u8 i_PaintRegion(const CTessaretteFill::Run* runs, u32 runCount, kltRECT_s bounds, PieceBlocks& b,
                    CKLF_Mem& painted, CKLF_Mem& bits, i32 width, i32 height, const u8* outer, u32 outerStride,
                    u32 imagePlanes) const;
+  // The painted mask of a region (rect r, stride its width) limited by the
+  // outer mask and kept in new piece blocks when something is left.
+  static u8 i_KeepPainted(u8* painted, kltRECT_s r, PieceBlocks& b, const u8* outer, u32 outerStride,
+                          u32 imagePlanes);
+  // The 8-bit mask's regions (m_runs, labelled; runs as traced): the knife
+  // points a region paints beside its runs, painted into painted (area) and
+  // bounds grown to hold them; and the whole region painted into piece
+  // blocks.
+  void i_ShareKnife(u32 region, const CTessaretteRuns::Run* runs, u32 count, u8* painted, const kltRECT_s& area,
+                    kltRECT_s& bounds) const;
+  u8 i_PaintByteRegion(u32 region, const CTessaretteRuns::Run* runs, u32 count, PieceBlocks& b, CKLF_Mem& painted,
+                       const u8* outer, u32 outerStride, u32 imagePlanes) const;
+  // Where i_PaintRegions takes its regions: those the recording fill kept,
+  // those of m_runs on the four-times mask (each traced on the thread that
+  // paints it), or those of m_runs on the 8-bit mask.
+  enum { kRecordedRegions = 0, kTracedRegions = 1, kByteRegions = 2 };
   // Paints the regions side by side into their own piece blocks, then
-  // stores them in order: the kept regions, or with traced those of
-  // m_runs, each traced on the thread that paints it.
+  // stores them in order.
   u8 i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
-                    u8 planeCount, u32 centreCount, u8 traced);
-  // The four-times mask's regions are found side by side (m_runs) rather
-  // than by the fill: the run fill on more than one thread.
+                    u8 planeCount, u32 centreCount, u8 source);
+  // The regions are found side by side (m_runs) rather than by the fill:
+  // the run fill on more than one thread.
   u8 i_RegionsSideBySide() const;
+  // Closes the 8-bit mask's pinholes, rows side by side (even rows, then
+  // odd ones: a row only reads its neighbours, which the other pass
+  // writes). Progress 25 to 50; 0 on cancel.
+  u8 i_ClosePinholesSideBySide(u8 low, u8 high);
   void i_ReleaseCutBuffers();
   // One renderer: an effect engine and a work image of the largest
   // piece's size.
