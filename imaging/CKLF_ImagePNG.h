@@ -6,8 +6,10 @@
 // has none), and keeps the file's resolution (pHYs) and profile (iCCP). A
 // profile libpng finds unfit for the written image is left out.
 //
-// Cost: writing streams row by row; reading holds the planes, plus the
-// whole decoded image for interlaced files, else one row.
+// Cost: writing streams row by row; reading holds the planes and, for 8-bit
+// files without interlace or key colour, the whole inflated image (and the
+// image data joined when it comes in several chunks); other variants one
+// row, or the whole decoded image when interlaced.
 // Limits: width and height up to 65535 (larger files give error 48); the
 // planes of one image together below 4 GiB (else error 17); data too short
 // to hold the image it declares gives error 49 before anything is allocated.
@@ -40,8 +42,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   ~CKLF_ImagePNG() override;
 
   // How the image data is compressed (CKLF_PNGEncoder's default unless
-  // set) and on how many threads (1 unless set; 0 the machine's). The
-  // file's bytes do not depend on the threads.
+  // set) and on how many threads it is compressed, and read when it is in
+  // bands (1 unless set; 0 the machine's). The file's bytes and the planes
+  // read do not depend on the threads.
   void SetCompression(const CKLF_PNGEncoder::Settings& s) { m_compression = s; }
   const CKLF_PNGEncoder::Settings& GetCompression() const { return m_compression; }
   void SetThreads(u32 threads) { m_threads = threads; }
@@ -92,6 +95,10 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels);
   u8 i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize);
   u8 i_UnfilterRows(u8* rows, u32 channels);
+  // The image data decoded band by band side by side when it is made of
+  // independent bands, as this program writes it.
+  enum { kNotBanded = 0, kBandsDone = 1, kStopped = 2 };
+  u8 i_DecodeBands(const u8* stream, u32 streamSize, u32 channels);
 
   CKLF_Mem m_work;  // rows being written or decoded
   CKLF_Mem m_rows;  // row pointers of an interlaced decode

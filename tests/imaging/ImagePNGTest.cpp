@@ -278,11 +278,38 @@ TEST(ImagePNG, BandedImageDataReadsBackAndIgnoresThreads) {
       if (filter == 0 || filter == CKLF_PNGEncoder::kFilterAdaptive) {
         ASSERT_EQ(file, write(s, 3));
       }
-      CKLF_ImagePNG reader;
-      ASSERT_EQ(1, reader.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
-      ASSERT_EQ(grey, Plane(reader, 0));
-      ASSERT_EQ(alpha, Plane(reader, -1));
+      // Read on one thread, and band by band side by side.
+      for (u32 threads : {1u, 4u}) {
+        CKLF_ImagePNG reader;
+        reader.SetThreads(threads);
+        ASSERT_EQ(1, reader.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+        ASSERT_EQ(grey, Plane(reader, 0));
+        ASSERT_EQ(alpha, Plane(reader, -1));
+      }
     }
+  // A damaged band, its CRC recomputed, is refused however it is read; so is
+  // a file whose last band lost two bytes before the Adler-32.
+  const Bytes file = write(CKLF_PNGEncoder::DefaultSettings(), 2);
+  for (int damage = 0; damage < 2; ++damage) {
+    Bytes bad = file;
+    size_t last = 0;
+    while (ChunkAt(file, "IDAT", last + 1)) ++last;
+    const size_t idat = ChunkAt(file, "IDAT", damage == 0 ? last / 2 : last);
+    const u32 n = pngtest::Be32(file, idat - 8);
+    if (damage == 0) {
+      bad[idat + n / 2] ^= 0x21;
+    } else {
+      bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(idat + n - 6), bad.begin() + static_cast<std::ptrdiff_t>(idat + n - 4));
+      for (int i = 0; i < 4; ++i) bad[idat - 8 + i] = static_cast<u8>((n - 2) >> (24 - 8 * i));
+    }
+    FixCrc(bad, idat);
+    for (u32 threads : {1u, 4u}) {
+      SCOPED_TRACE(testing::Message() << "damage " << damage << " threads " << threads);
+      CKLF_ImagePNG reader;
+      reader.SetThreads(threads);
+      EXPECT_FAILS(reader, reader.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size())), klErrNotFormat);
+    }
+  }
 }
 
 // The one-pass choice against filtering the row five times and summing the
