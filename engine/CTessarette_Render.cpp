@@ -202,8 +202,10 @@ u8 CTessarette::i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellabl
   if (!KLF_Parallel::Run(1, serial, job)) return job.failed.load() ? Fail(klErrNoMemory) : 0;
   const u32 rest = end - first - serial;
   if (rest == 0) return 1;
+  // Fewer pieces than threads are rendered one after the other, each with
+  // every thread in its effects: large pieces split finer than a piece a
+  // task, and one work image is held rather than one a thread.
   const u32 workers = i_RenderContexts(threads < rest ? threads : rest, 1);
-  // Few pieces leave threads to the effects inside each piece.
   i_RenderContexts(workers, workers < threads ? threads / workers : 1);
   job.list = order + serial;
   job.offset = first + serial;
@@ -415,11 +417,13 @@ u8 CTessarette::RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride,
   // Batches of pieces, in order: rendered side by side, composed, their
   // images released (a piece's image is needed for its composing alone).
   // A batch holds up to 8 pieces a thread (at least 64) and ends once its
-  // images reach kBatchImageBytes, so more threads do not hold more images.
-  const u32 most = 8 * KLF_Parallel::Resolve(m_threads) > 64 ? 8 * KLF_Parallel::Resolve(m_threads) : 64;
+  // images reach kBatchImageBytes, so more threads do not hold more images,
+  // but not before it has a piece for every thread (large pieces).
+  const u32 threads = KLF_Parallel::Resolve(m_threads), most = 8 * threads > 64 ? 8 * threads : 64;
   for (u32 first = 0, end = 0; first < m_cellCount; first = end) {
     u64 bytes = 0;
-    for (end = first; end < m_cellCount && end - first < most && bytes < kBatchImageBytes; end++) {
+    for (end = first; end < m_cellCount && end - first < most && (bytes < kBatchImageBytes || end - first < threads);
+         end++) {
       const kltRECT_s& r = m_cells[end].rect;
       bytes += static_cast<u64>(r.right - r.left) * static_cast<u64>(r.bottom - r.top) * m_planeCount;
     }
