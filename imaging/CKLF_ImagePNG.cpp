@@ -159,10 +159,10 @@ u8 CKLF_ImagePNG::i_WriteChunk(const char* type, const u8* data, u32 size) {
   u8 head[8];
   KLF_PutBE32(head, size);
   std::memcpy(head + 4, type, 4);
-  uLong crc = crc32(0, head + 4, 4);
-  if (size) crc = crc32(crc, data, size);
+  u32 crc = libdeflate_crc32(0, head + 4, 4);
+  if (size) crc = libdeflate_crc32(crc, data, size);
   u8 tail[4];
-  KLF_PutBE32(tail, static_cast<u32>(crc));
+  KLF_PutBE32(tail, crc);
   return Write_Buffer(head, 8) && (!size || Write_Buffer(data, size)) && Write_Buffer(tail, 4);
 }
 
