@@ -49,6 +49,8 @@ class CCutterServices {
     (void)position, (void)parent;
     return 0;
   }
+  // Renders the created window whole and shows it; nothing without one.
+  virtual void ShowCutterWindow() {}
 
   CCutterServices(const CCutterServices&) = delete;
   CCutterServices& operator=(const CCutterServices&) = delete;

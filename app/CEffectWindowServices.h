@@ -9,17 +9,24 @@
 // it edits and asks the main window to re-render them (live 1 after each
 // change, 0 from its OK and Cancel). Its close does nothing while a
 // re-render runs; otherwise it runs OK or Cancel (Cancel re-renders the
-// pieces it edited) and ends with ExitFXMode. Accelerators go to the main
-// window's command handler through the window's parent.
+// pieces it edited) and ends with ExitFXMode. What else it needs of the
+// main window (the engine, the plug-in object, the current piece, the
+// checker colours, the command handler for accelerators, the application's
+// tips and Help menu) it asks of its Owner.
 #pragma once
 
 #include "KLF_Types.h"
 
 class CKLF_DWordArray;
+class CKLF_PlatformPopupMenu;
+class CKLF_String;
+class CKLF_Window;
+class CPluginMain;
+class CTessarette;
 
 class CEffectWindowServices {
  public:
-  // The main window as an effect window calls it.
+  // The main window as an effect window calls it and reads it.
   class Owner {
    public:
     virtual ~Owner() {}
@@ -29,6 +36,31 @@ class CEffectWindowServices {
     virtual void ExitFXMode() = 0;
     // Set while a re-render runs.
     virtual u8 IsRerenderBusy() const = 0;
+    // The engine whose piece array the window edits (its pieces' three
+    // copies of every effect record and the default records).
+    virtual CTessarette& GetEngine() const = 0;
+    // The plug-in object: the configuration store (the window's position
+    // and its main-preview switch) and the plug-in data (the document's
+    // colour kind); null without one, when nothing is read or stored.
+    virtual CPluginMain* GetPluginObject() = 0;
+    // The main window's current piece: a piece index, or any index at or
+    // above the piece count when there is none.
+    virtual u32 GetCurrentPiece() = 0;
+    // The two checker colours the main window shows transparency in (its
+    // solid transparency colour twice when it shows transparency solid).
+    virtual void GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) = 0;
+    // The main window itself: the effect window's parent, and the command
+    // handler the accelerators 1, 8 and 12 to 17 are passed on to (its
+    // OnCtrlMessage). Null without a window.
+    virtual CKLF_Window* GetMainWindow() = 0;
+    // The application object's status tip for a control (by resource name,
+    // in the group "Effect", with its enabled state and type; an empty name
+    // with type 128 for the group's own tip).
+    virtual void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) = 0;
+    // The application object's Help menu, and the commands chosen in it
+    // (nonzero when the command was one and was handled).
+    virtual void FillHelpMenu(CKLF_PlatformPopupMenu* menu) = 0;
+    virtual u8 HelpMenuDispatcher(u16 command, CKLF_Window* window) = 0;
   };
 
   // The resource and position name of an effect's window ("FXblur" for
@@ -49,7 +81,8 @@ class CEffectWindowServices {
   CEffectWindowServices& operator=(const CEffectWindowServices&) = delete;
 
   // Creates the platform window from the resource with the main window as
-  // parent, at position (-32000, -32000: centred), not movable-modal.
+  // parent, at position (-32000, -32000: centred), not movable-modal; 0
+  // when it cannot be created.
   virtual u8 CreateEffectWindow(const char* resource, kltSIZE_s position) = 0;
   // Renders the whole window and shows it.
   virtual void ShowEffectWindow() = 0;

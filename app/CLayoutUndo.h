@@ -48,6 +48,13 @@ class CLayoutUndo : public CKLF_FrameWork {
   // point no longer fits the layout, or on memory (after the alert).
   u8 uncm_Restore();
 
+  // Layout mode begins (the Cutter opens): a point kept from before is
+  // forgotten, so the next commit of any kind snapshots and undo does
+  // nothing until then.
+  void uncm_MarkEmpty() {
+    undoEmpty = 1;
+    preKind = 0;
+  }
   u8 IsEmpty() const { return undoEmpty; }
   u32 StoredKind() const { return storedKind; }
   u32 StoredSubKind() const { return storedSub; }

@@ -12,9 +12,12 @@
 
 class CEffectWindowServices;
 class CKLF_Mem;
+class CKLF_PlatformPopupMenu;
 class CKLF_Progress;
 class CKLF_StdFile;
 class CKLF_String;
+class CKLF_Window;
+class CPluginMain;
 
 class CMainWindowPort {
  public:
@@ -86,6 +89,21 @@ class CMainWindowPort {
   // Seam for the Layout-mode undo: records the global undo point of the
   // whole layout (sub-kind 1) before a document replaces it.
   virtual void RecordLayoutUndoPoint() {}
+
+  // ---- What an open effect window reads of the main window and of the
+  // application object (CEffectWindowServices::Owner tells each one).
+  virtual CPluginMain* GetPluginObject() { return nullptr; }
+  virtual u32 GetCurrentPiece() { return 0xFFFFFFFFu; }
+  // The preferences' default checker colours.
+  virtual void GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) {
+    first = {192, 192, 192, 255};
+    second = {255, 255, 255, 255};
+  }
+  virtual CKLF_Window* GetMainWindow() { return nullptr; }
+  virtual void GetStatusTip(const char* /*name*/, const char* /*group*/, u8 /*enabled*/, u8 /*type*/,
+                            CKLF_String& /*tip*/) {}
+  virtual void FillHelpMenu(CKLF_PlatformPopupMenu* /*menu*/) {}
+  virtual u8 HelpMenuDispatcher(u16 /*command*/, CKLF_Window* /*window*/) { return 0; }
 
   // ---- The plug-in's stored settings
   // The settings block of the host's scripting parameters; 0 when none.

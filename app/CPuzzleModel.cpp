@@ -71,7 +71,7 @@ void CPuzzleModel::i_DestroyEffectWindow() {
   effectWindow = nullptr;
 }
 
-u8 CPuzzleModel::i_RenderPiece(u32 index) { return m_engine.RenderPiece(index); }
+u8 CPuzzleModel::i_RenderPieces(const u32* pieces, u32 count) { return m_engine.RenderPieces(pieces, count); }
 
 // ---------------------------------------------------------------------------
 // Mode switch

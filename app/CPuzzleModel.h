@@ -25,8 +25,9 @@
 // the filter area; the undo store two records a piece. A re-render renders
 // only the pieces whose working records differ from their rendered ones in
 // a field that changes their image, and recombines only the union of their
-// rectangles. Selection tests intersect rectangles first and stop at a
-// piece's first qualifying pixel. Limits: the engine's (99999 pieces).
+// rectangles, the pieces rendered side by side on the engine's threads.
+// Selection tests intersect rectangles first and stop at a piece's first
+// qualifying pixel. Limits: the engine's (99999 pieces).
 #pragma once
 
 #include "CEffectWindowServices.h"
@@ -75,7 +76,7 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   void SetDocument(const u8* compositeAlpha, u32 width, u32 height, u8 layerAccess);
   u32 GetWidth() const { return m_width; }
   u32 GetHeight() const { return m_height; }
-  CTessarette& GetEngine() const { return m_engine; }
+  CTessarette& GetEngine() const override { return m_engine; }
 
   // ---- Mode switch
   // The Cutter has closed: Puzzle mode with the new cut (result image,
@@ -110,9 +111,10 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   u8 i_pmop_CheckPieceFXUpdates(i32 piece) const;
   // Renders the listed pieces that need it and recombines their union. A
   // request that comes while a render runs (events are pumped between
-  // pieces while an effect window is open and live is set) restarts the
-  // running one on the list as it then stands. 0 when a piece failed to
-  // render; what was rendered before is recombined all the same.
+  // batches of one piece a thread while an effect window is open and live
+  // is set) restarts the running one on the list as it then stands. 0 when
+  // a piece failed to render; what was rendered before is recombined all
+  // the same.
   u8 pmop_RerenderPieces(CKLF_DWordArray* pieces, u8 redraw, u8 live) override;
   // Recombines every piece within rect (klNullRect: the whole area) into
   // the result image; progress over from..to.
@@ -120,6 +122,20 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   u8 IsRerenderBusy() const override { return m_busy; }
   void EnterFXMode();
   void ExitFXMode() override;
+  // What an effect window reads of the main window, asked of the window.
+  CPluginMain* GetPluginObject() override { return m_port.GetPluginObject(); }
+  u32 GetCurrentPiece() override { return m_port.GetCurrentPiece(); }
+  void GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) override {
+    m_port.GetTransparencyColors(first, second);
+  }
+  CKLF_Window* GetMainWindow() override { return m_port.GetMainWindow(); }
+  void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
+    m_port.GetStatusTip(name, group, enabled, type, tip);
+  }
+  void FillHelpMenu(CKLF_PlatformPopupMenu* menu) override { m_port.FillHelpMenu(menu); }
+  u8 HelpMenuDispatcher(u16 command, CKLF_Window* window) override {
+    return m_port.HelpMenuDispatcher(command, window);
+  }
   // The nine effect windows; 0 when the window could not be created (and
   // for hue/saturation on a document that is not RGB).
   u8 pmfx_DoBlur() { return i_OpenEffectWindow(kBlur); }
@@ -195,8 +211,9 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   u8 clipboardEmpty = 1;
 
  protected:
-  // Renders one piece through the engine.
-  virtual u8 i_RenderPiece(u32 index);
+  // Renders pieces through the engine, side by side on its threads.
+  virtual u8 i_RenderPieces(const u32* pieces, u32 count);
+  u8 i_RenderPiece(u32 index) { return i_RenderPieces(&index, 1); }
 
  private:
   // The main progress of one operation: begun with its caption, reported

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "CPuzzleModel.h"
+#include "KLF_Parallel.h"
 
 namespace {
 
@@ -231,20 +232,34 @@ u8 CPuzzleModel::pmop_RerenderPieces(CKLF_DWordArray* pieces, u8 redraw, u8 live
   return pass == kPassDone ? 1 : FailFrom(m_engine, klErrNoMemory);
 }
 
+// The pieces that need it are rendered side by side: all in one batch, or,
+// while an effect window is open and live is set, in batches of one piece a
+// thread with events pumped before each; a request that came meanwhile
+// restarts the pass.
 CPuzzleModel::RenderPass CPuzzleModel::i_RenderList(CKLF_DWordArray* list, u8 live, kltRECT_s& area,
                                                     Progress& progress) {
   const u32 n = list ? list->GetSize() : 0;
-  for (u32 i = 0; i < n; ++i) {
+  const u8 pump = effectWindowOpen && live;
+  const u32 most = pump ? KLF_Parallel::Resolve(m_engine.GetThreads()) : n;
+  CKLF_Mem batchMem;
+  u32* batch = n ? reinterpret_cast<u32*>(batchMem.alloc(most * 4u)) : nullptr;
+  if (n && !batch) return Fail(klErrNoMemory, kPassFailed);
+  for (u32 i = 0; i < n;) {
     progress.Report(static_cast<u32>(static_cast<u64>(i) * 70 / n));
-    if (effectWindowOpen && live) {
+    if (pump) {
       m_port.PumpEvents();
       if (m_restart) return kPassRestart;
     }
-    u32 index = 0;
-    if (i >= list->GetSize() || !list->GetAt(i, index)) continue;
-    if (index > 0x7FFFFFFFu || !i_pmop_CheckPieceFXUpdates(static_cast<i32>(index))) continue;
-    if (!i_RenderPiece(index)) return kPassFailed;
-    i_GrowUnion(area, m_engine.GetPiece(index)->rect);
+    u32 count = 0;
+    for (; i < n && count < most; ++i) {
+      u32 index = 0;
+      if (i >= list->GetSize() || !list->GetAt(i, index)) continue;
+      if (index <= 0x7FFFFFFFu && i_pmop_CheckPieceFXUpdates(static_cast<i32>(index))) batch[count++] = index;
+    }
+    const u8 ok = count == 0 || i_RenderPieces(batch, count);
+    // A batch that failed half way may have rendered some of its pieces.
+    for (u32 k = 0; k < count; ++k) i_GrowUnion(area, m_engine.GetPiece(batch[k])->rect);
+    if (!ok) return kPassFailed;
   }
   return kPassDone;
 }

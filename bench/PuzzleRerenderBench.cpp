@@ -2,9 +2,9 @@
 // document laid out 30 x 20 with the default knob knives (through the
 // settings block, as a stored layout reaches the engine), cut and every
 // piece rendered with the default bevel; then the bevel's depth changed on
-// one piece and on 100 selected pieces (a 10 x 10 block). Only those pieces
-// are rendered and only the union of their rectangles is recombined into
-// the result image. The recombination of that union and of the whole image
+// one piece and on 100 selected pieces (a 10 x 10 block), on one thread and
+// on all. Only those pieces are rendered and only the union of their
+// rectangles is recombined into the result image. The recombination of that union and of the whole image
 // are measured alone for comparison. Rates: megapixels of the changed
 // pieces' rectangles, or of the recombined area, per second.
 #include <benchmark/benchmark.h>
@@ -56,6 +56,10 @@ f64 Area(kltRECT_s r) { return static_cast<f64>(r.right - r.left) * (r.bottom - 
 
 void BM_RerenderPieces(benchmark::State& state) {
   puzzletest::Puzzle& s = Scene();
+  s.engine.SetThreads(static_cast<u32>(state.range(1)));
+  // With an effect window open the pieces go in batches of one a thread,
+  // events pumped between them (nothing to pump here).
+  s.model.effectWindowOpen = static_cast<u8>(state.range(2));
   CKLF_DWordArray list;
   kltRECT_s area;
   Block(list, static_cast<u32>(state.range(0)), area);
@@ -74,13 +78,22 @@ void BM_RerenderPieces(benchmark::State& state) {
   state.counters["union_MP"] = Area(area) / 1e6;
   state.counters["MP/s"] = benchmark::Counter(pixels / 1e6 * state.iterations(), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_RerenderPieces)->ArgName("side")->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
+// threads 0: the machine's; the pieces of a re-render are rendered side by side.
+BENCHMARK(BM_RerenderPieces)
+    ->ArgNames({"side", "threads", "window"})
+    ->Args({1, 0, 0})
+    ->Args({10, 1, 0})
+    ->Args({10, 0, 0})
+    ->Args({10, 0, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_Recombine(benchmark::State& state) {
   puzzletest::Puzzle& s = Scene();
   CKLF_DWordArray list;
   kltRECT_s area = klNullRect;
   if (state.range(0)) Block(list, static_cast<u32>(state.range(0)), area);
+  s.engine.SetThreads(0);
   for (auto _ : state) s.model.pmop_DoRerenderRect(area, 1, 0, 100);
   const f64 pixels = klIsNullRect(area) ? static_cast<f64>(kW) * kH : Area(area);
   state.counters["MP/s"] = benchmark::Counter(pixels / 1e6 * state.iterations(), benchmark::Counter::kIsRate);

@@ -10,9 +10,12 @@
 // The Cutter window owns one, routes its events here and shows the two
 // layers; everything the model needs of a window goes through the ports of
 // CCutterPorts.h. Coordinates of the mouse operations are preview pixels
-// from the preview's top-left corner. Left to that window: the status line
-// and its tips, the sliders and edit lines of rows, columns, thickness and
-// knob size, the dialogs it opens and the vector exports of the save menu.
+// from the preview's top-left corner. The values the controls show (rows,
+// columns, thickness, knob size, smoothness, check boxes, clone mode) are
+// fields here that the window shows when told the controls changed; slider
+// moves and typed texts come back through the On... operations. Left to
+// that window: the status line and its tips, the menus, the file dialogs
+// and the dialogs it opens.
 //
 // Shape coordinates: U along the base line (0 start knot, 1 end knot), H
 // across it in base-line lengths, positive to the left; S the smoothness.
@@ -85,6 +88,8 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
 
   void SetPorts(CCutterWindowPort* window, CCutterMainPort* main);
   CCutterWindowPort* GetWindowPort() const { return m_window; }
+  // The main window's port (one that does nothing when none was given).
+  CCutterMainPort* GetMainPort() const { return m_main; }
   // The configuration store; null when it is not open.
   void SetConfStore(CKLF_Storage* store) { m_conf = store; }
 
@@ -177,6 +182,29 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
   void OnCloneModeChanged(u32 mode);
   void NotifyMain_ShapeChanged(u8 flag);
 
+  // ---- Grid controls. Slider values (dragging while the thumb moves, keys
+  // the live key state) and the texts of the edit lines as typed; "LF":
+  // the edit line lost the focus. The main window hears of rows and
+  // columns on a release or a focus loss (lines previewed while dragging),
+  // of thickness and knob size likewise, never under the notify guard.
+  void OnSldrRows(u32 value, u8 dragging, u8 keys);
+  void OnSldrColumns(u32 value, u8 dragging, u8 keys);
+  void OnEditRows(const char* text);
+  void OnEditColumns(const char* text);
+  void OnEditRowsLF(const char* text);
+  void OnEditColumnsLF(const char* text);
+  void OnSldrKnifeTh(u32 value, u8 dragging);
+  void OnEditKnifeTh(const char* text);
+  void OnEditKnifeThLF(const char* text);
+  void OnSldrKnobSize(u32 value, u8 dragging);
+  void OnEditKnobSize(const char* text);
+  void OnEditKnobSizeLF(const char* text);
+  void OnRazorCut(u8 on);
+  u8 IsCloningOn() const { return cloneMode > 0 ? 1 : 0; }
+  // An edit line's integer: leading digits after an optional sign (and
+  // blanks); anything else reads 0. Saturates far above every range.
+  static i32 TextValue(const char* text);
+
   // ---- Drawing.
   // The path into the spline layer's alpha, then the extras. 0 when the
   // path cannot be sampled (nothing drawn).
@@ -192,7 +220,13 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
   const DRAG& GetDrag() const { return m_drag; }
 
   // ---- Cutting run.
+  // The old pieces stay until the engine has the new layout: a refused
+  // hand-over or an abort before the cut keeps them and Cancel restores.
+  // The row and column table of the carry-over is held within the block
+  // limit (default 1 GiB); beyond it, or when memory runs out, the alert
+  // "Memory allocation problem..." and the new pieces keep the defaults.
   u8 DoCutting();
+  void SetBlockLimit(u64 bytes) { m_blockLimit = bytes; }
   void DoStopCutting();
   // The record at (row, column) of count records, through a table built on
   // first use (table empty: built now). 1 and the 92 bytes copied to
@@ -245,7 +279,11 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
   void i_DrawBox(const kltRECT_s& box);
   void i_DrawRotation();
   void i_DrawBand();
-  u8 i_CarryOver(CTessarette& engine, const u8* records, u32 count, u8 changed, u32 i, CKLF_Mem& table);
+  u8 i_CarryOver(CTessarette& engine, const u8* records, u32 count, u8 changed, u8& byCell, CKLF_Mem& table);
+  u8 i_LayoutChanged(const CTessarette& engine, const u8* records, u32 count) const;
+  void i_SldrCount(u8 isRows, u32 value, u8 dragging, u8 keys);
+  void i_EditCountLF(u8 isRows, const char* text);
+  void i_TellThickness();
 
   CCutterWindowPort* m_window;
   CCutterMainPort* m_main;
@@ -271,4 +309,5 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
 
   CKLF_Mem m_layoutSnapshot;
   u32 m_layoutSnapshotLength = 0;
+  u64 m_blockLimit = 1ull << 30;
 };

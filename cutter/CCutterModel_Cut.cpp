@@ -19,8 +19,8 @@ const u32 kNone = 0xFFFFFFFF;
 }  // namespace
 
 void CCutterModel::DoStopCutting() {
-  m_window->CuttingState(0);
   cutting = 0;
+  m_window->CuttingState(0);
 }
 
 u8 CCutterModel::i_DoCuttingSetFXByRC(u8* destination, const u8* records, u32 count, u32 row, u32 column,
@@ -44,22 +44,47 @@ u8 CCutterModel::i_DoCuttingSetFXByRC(u8* destination, const u8* records, u32 co
   return 1;
 }
 
-u8 CCutterModel::i_CarryOver(CTessarette& engine, const u8* records, u32 count, u8 changed, u32 i,
+// The record of piece i into its working effects: by index when the
+// layout kept its pieces, else by cell. byCell is cleared (after the alert)
+// when the table cannot be had: later pieces are not looked up again.
+u8 CCutterModel::i_CarryOver(CTessarette& engine, const u8* records, u32 count, u8 changed, u8& byCell,
                              CKLF_Mem& table) {
-  u8 raw[kPieceRecordSize];
-  if (!changed) {
-    if (i >= count) return 0;
-    std::memcpy(raw, records + static_cast<size_t>(i) * kPieceRecordSize, kPieceRecordSize);
-  } else {
-    const CTessarette::SPLITEDCELL* piece = engine.GetPiece(i);
-    if (!piece || !i_DoCuttingSetFXByRC(raw, records, count, piece->row, piece->column, table)) return 0;
+  const u32 n = engine.GetPieceCount();
+  for (u32 i = 0; i < n; ++i) {
+    u8 raw[kPieceRecordSize];
+    if (!changed) {
+      if (i >= count) break;
+      std::memcpy(raw, records + static_cast<size_t>(i) * kPieceRecordSize, kPieceRecordSize);
+    } else {
+      if (!byCell) break;
+      const CTessarette::SPLITEDCELL* piece = engine.GetPiece(i);
+      if (!i_DoCuttingSetFXByRC(raw, records, count, piece->row, piece->column, table)) {
+        if (table.GetSize() == 0) {
+          byCell = 0;
+          m_window->Alert("Memory allocation problem...", "Error!");
+        }
+        continue;
+      }
+    }
+    CTessarette::SFX_ONEPIECE rec;
+    if (CTessaretteRecordCodec::Decode(raw, kPieceRecordSize, rec)) engine.RecordToPiece(rec, i, 1, 0);
   }
-  CTessarette::SFX_ONEPIECE rec;
-  return CTessaretteRecordCodec::Decode(raw, kPieceRecordSize, rec) && engine.RecordToPiece(rec, i, 1, 0);
+  return byCell;
+}
+
+// The pieces differ from the records in count, or in a row or column.
+u8 CCutterModel::i_LayoutChanged(const CTessarette& engine, const u8* records, u32 count) const {
+  const u32 n = engine.GetPieceCount();
+  if (count != n) return 1;
+  for (u32 i = 0; i < n; ++i) {
+    CTessarette::SFX_ONEPIECE rec;
+    CTessaretteRecordCodec::Decode(records + static_cast<size_t>(i) * kPieceRecordSize, kPieceRecordSize, rec);
+    if (engine.GetPiece(i)->column != rec.column || engine.GetPiece(i)->row != rec.row) return 1;
+  }
+  return 0;
 }
 
 u8 CCutterModel::DoCutting() {
-  closingRestores = 0;
   abortCut = 0;
   cutting = 1;
   m_window->CuttingState(1);
@@ -74,51 +99,44 @@ u8 CCutterModel::DoCutting() {
     return Fail(klErrBadArg);
   }
   u8* alpha = m_main->GetCompositeAlpha(alphaStride);
+  CKLF_Progress* before = engine->GetProgress();
   CCutterProgress progress(this);
   engine->SetProgress(&progress);
-  progress.Progress(5, nullptr);
-  engine->FreeSpliting();
   auto stop = [&]() -> u8 {
-    engine->SetProgress(nullptr);
+    engine->SetProgress(before);
     DoStopCutting();
     return FailFrom(*engine, klErrBadArg);
   };
+  progress.Progress(5, nullptr);
+  if (progress.IsCanceled()) return stop();
+  // From here the old pieces are gone: Cancel can no longer bring them back.
+  closingRestores = 0;
+  engine->FreeSpliting();
   if (!engine->SplitCells(image->GetImageWidth(), image->GetImageHeight(), alpha, alphaStride, planes, stride, 3, 5,
                           80, 0))
     return stop();
   progress.Progress(80, nullptr);
 
   // A loaded document's records win over those of the pieces at opening.
-  const u8* records = documentRecords && documentRecordCount ? documentRecords : pendingRecords;
-  const u32 count = documentRecords && documentRecordCount ? documentRecordCount : pendingRecordCount;
-  const u32 n = engine->GetPieceCount();
+  const u8 document = documentRecords && documentRecordCount;
+  const u8* records = document ? documentRecords : pendingRecords;
+  const u32 count = document ? documentRecordCount : pendingRecordCount;
   u8 changed = 0;
   if (records && count) {
-    changed = count != n;
-    for (u32 i = 0; !changed && i < n; ++i) {
-      CTessarette::SFX_ONEPIECE rec;
-      CTessaretteRecordCodec::Decode(records + static_cast<size_t>(i) * kPieceRecordSize, kPieceRecordSize, rec);
-      changed = engine->GetPiece(i)->column != rec.column || engine->GetPiece(i)->row != rec.row;
-    }
+    changed = i_LayoutChanged(*engine, records, count);
+    u8 byCell = m_blockLimit >= kCells * kCells * 4ull;
+    if (changed && !byCell) m_window->Alert("Memory allocation problem...", "Error!");
+    CKLF_Mem table;
+    i_CarryOver(*engine, records, count, changed, byCell, table);
   }
-  CKLF_Mem table;
-  i32 last = 80;
-  for (u32 i = 0; i < n; ++i) {
-    const i32 p = static_cast<i32>(80 + i * 20.0 / n);
-    if (p != last) {
-      progress.Progress(static_cast<u8>(p), nullptr);
-      m_window->ProcessEvents();
-      last = p;
-      if (abortCut) return stop();
-    }
-    if (records && count) i_CarryOver(*engine, records, count, changed, i, table);
-    if (!engine->RenderPiece(i)) return stop();
-  }
+  // The pieces side by side on the engine's threads; the progress object
+  // pumps the windows' events between the calling thread's pieces.
+  if (!engine->RenderAllPieces(80, 100)) return stop();
   progress.Progress(100, nullptr);
   m_window->ProcessEvents();
-  engine->SetProgress(nullptr);
-  m_window->CuttingState(0);
+  engine->SetProgress(before);
   cutting = 0;
+  m_window->CuttingState(0);
   m_main->SetCutDone(1);
   if (changed) cutCountDiffers = 1;
   return 1;

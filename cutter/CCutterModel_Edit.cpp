@@ -9,9 +9,14 @@
 
 namespace {
 
-// An edit line's integer: leading digits after an optional sign, anything
-// else 0; saturates far above every control's range.
-i32 TextValue(const char* text) {
+u32 SmoothnessOfText(const char* text) {
+  i32 v = CCutterModel::TextValue(text);
+  return v > 99 ? 100u : (v < 0 ? 0u : static_cast<u32>(v));
+}
+
+}  // namespace
+
+i32 CCutterModel::TextValue(const char* text) {
   if (!text) return 0;
   while (*text == ' ' || *text == '\t') ++text;
   i32 sign = 1;
@@ -20,13 +25,6 @@ i32 TextValue(const char* text) {
   for (; *text >= '0' && *text <= '9'; ++text) v = v >= 100000 ? v : v * 10 + (*text - '0');
   return sign * v;
 }
-
-u32 SmoothnessOfText(const char* text) {
-  i32 v = TextValue(text);
-  return v > 99 ? 100u : (v < 0 ? 0u : static_cast<u32>(v));
-}
-
-}  // namespace
 
 // Node indices ordered by U or by H.
 class CCutterModel::CNodesSorterIDS : public CKLF_DWordArray {
@@ -229,6 +227,8 @@ void CCutterModel::OnEditSmoothness(const char* text) {
 }
 
 void CCutterModel::OnEditSmoothnessLF(const char* text) {
+  // " ???" left as it was: the nodes keep their own values.
+  if (smoothMixed) return;
   smoothValue = SmoothnessOfText(text);
   smoothMixed = 0;
   opSetSmoothness(smoothValue / 100.0, 1);

@@ -1,5 +1,5 @@
 // Progress of the Cutter's cutting run: the Cutter's progress bar follows
-// in steps of 5 percent, and every cancel test lets the pending window
+// in steps of 5 percent (each step reached once, in order), and every cancel test lets the pending window
 // events run and answers the Cutter's abort flag (Escape or the abort
 // button while cutting). Its user pointer is the Cutter.
 #pragma once

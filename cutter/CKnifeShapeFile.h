@@ -22,6 +22,7 @@ class CKnifeShapeFile : public CShapeFileBase {
   static constexpr u32 kLegacyTextSize = 29;
   static constexpr u32 kLegacySize = 53;
   static constexpr u32 kMaxFileSize = 16u << 20;
+  static constexpr u32 kFileType = 0x4B4C7068;  // 'KLph'
 
   // Writes the shape as a 2.0 file on the caller's open file.
   u8 Write(CKLF_StdFile* file, const SHAPE& shape);

@@ -127,6 +127,19 @@ class CTessarette : public CKLF_FrameWork {
 
   // Which of a piece's three copies of every effect record.
   enum { FX_RENDERED = 0, FX_WORKING = 1, FX_BACKUP = 2 };
+  // Effect indices, the bits of a leave-out mask.
+  enum : u8 {
+    kEffectBlur = 0,
+    kEffectBevel = 1,
+    kEffectHSL = 2,
+    kEffectColorOverlay = 3,
+    kEffectBC = 4,
+    kEffectMotionBlur = 5,
+    kEffectOpacity = 6,
+    kEffectInvert = 7,
+    kEffectStroke = 8,
+    kEffectImageOverlay = 9
+  };
 
   // One cut piece.
   struct SPLITEDCELL {
@@ -292,6 +305,14 @@ class CTessarette : public CKLF_FrameWork {
   // cancel check after each piece of the calling thread. 0 on cancel (no
   // error; some pieces rendered) or when no work image can be had (17).
   u8 RenderAllPieces(u8 low, u8 high);
+  // Renders the listed pieces as RenderPiece does, side by side on the
+  // engine's threads (pieces whose image overlay reads document layers
+  // first, on the calling thread). No progress is reported; the progress
+  // object is asked for a cancel once, before any work. 0 for an index out
+  // of range (error 1, nothing rendered), on cancel (no error, nothing
+  // rendered) or when a piece cannot get its image (17; the others may
+  // be rendered).
+  u8 RenderPieces(const u32* pieces, u32 count);
   // The replay's road without every piece image at once: renders the
   // pieces (side by side, as RenderAllPieces) in batches, composes each
   // batch as CombineSplitedCells does over the whole image (union 0) and
@@ -303,6 +324,19 @@ class CTessarette : public CKLF_FrameWork {
   // bad arguments (1). The pieces keep their records and masks.
   u8 RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
                       u32 maskStride, u8 low, u8 high, u8* const* background = nullptr);
+  // An image of a piece's rectangle: the engine's colour planes, then the
+  // alpha, each with this row stride.
+  struct PIECEIMAGE {
+    u8* planes[5];
+    u32 stride;
+  };
+  // Renders the listed pieces' as-rendered effects, without the effects
+  // whose bits are set in leaveOut (1 << kEffect...), into the caller's
+  // images (one a piece, of its rectangle's size), side by side as
+  // RenderAllPieces does; the pieces, their images and records stay as
+  // they are. Progress low..high by pieces; 0 on cancel (no error), for a
+  // bad list or image (1) or when no work image can be had (17).
+  u8 RenderPieceImages(const u32* pieces, u32 count, u16 leaveOut, const PIECEIMAGE* images, u8 low, u8 high);
   // Composes the visible pieces in order into planes (colour planes then
   // alpha, planeCount with alpha). mask (8-bit) limits the alpha; rect
   // klNullRect is the whole image; unionAlpha chooses how alphas add up.
@@ -311,6 +345,11 @@ class CTessarette : public CKLF_FrameWork {
   u8 CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount,
                          const u8* mask, u32 maskStride, kltRECT_s rect, u8 unionAlpha, u8 low,
                          u8 high);
+  // The listed pieces (the visible ones, in list order) composed as
+  // CombineSplitedCells composes them all, over a target whose alpha is
+  // cleared first inside rect; no mask. 0 on cancel or bad arguments.
+  u8 CombinePieces(const u32* pieces, u32 count, i32 width, i32 height, u8** planes, u32 stride, u8 planeCount,
+                   kltRECT_s rect, u8 unionAlpha, u8 low, u8 high);
 
   // ---- Piece records
   // Fills rec from a piece's as-rendered effects, selected and visible
@@ -484,23 +523,47 @@ class CTessarette : public CKLF_FrameWork {
   u8 i_GrowWorkImage(RenderContext& rc);
   u8 i_RenderPiece(u32 index, RenderContext& rc);
   u8 i_PieceImage(SPLITEDCELL& c);
+  // The effects one render applies (a copy of the piece's records).
+  struct PieceEffects {
+    u8 invert;
+    SFX_IMAGEOVERLAY imageOverlay;
+    SFX_COLOROVERLAY colorOverlay;
+    SFX_HSL hsl;
+    SFX_BC bc;
+    SFX_MBLUR mblur;
+    SFX_BLUR blur;
+    SFX_STROKE stroke;
+    SFX_BEVEL bevel;
+  };
+  PieceEffects i_Effects(u32 index, u32 copy) const;
+  static void i_LeaveOut(PieceEffects& fx, u16 leaveOut);
+  void i_RenderEffects(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, RenderContext& rc);
   // Copies the piece's source planes into the work image (toWork 1), or
-  // the work image into the piece's image.
-  void i_CopyPieceImage(u32 index, u8 toWork, RenderContext& rc);
+  // the work image into out.
+  void i_CopyPieceImage(u32 index, u8 toWork, const PIECEIMAGE& out, RenderContext& rc);
   // The render's steps; dir tells where the current result is (1: the work
   // image) and flips with every effect that ran.
-  u8 i_RenderColours(u32 index, u8& dir, RenderContext& rc);
-  void i_RenderBlurs(u32 index, u8& dir, u8 noBlur, RenderContext& rc);
-  void i_RenderShading(u32 index, u8& dir, RenderContext& rc);
-  void i_SetFXData(u8 direction, u32 index, RenderContext& rc);
+  u8 i_RenderColours(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir, RenderContext& rc);
+  void i_RenderBlurs(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir, u8 noBlur,
+                     RenderContext& rc);
+  void i_RenderShading(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir, RenderContext& rc);
+  void i_SetFXData(u8 direction, u32 index, const PIECEIMAGE& out, RenderContext& rc);
   void i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId, CKLF_ImageFX& fx);
   void i_ColorFromLine(const u8* line, u8* out) const;
-  u8 i_NeedsLayers(u32 index) const;
+  u8 i_NeedsLayers(u32 index, u32 copy) const;
   // Renderers 1..count-1 beside the engine's own, their work images grown;
   // the count that could be had (at least 1).
   u32 i_RenderContexts(u32 count, u32 fxThreads);
   u8 i_RenderParallel(u8 low, u8 high, u8 cancellable);
   u8 i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellable);
+  // What a side-by-side render runs through: slots 0..count-1. A total of 0
+  // reports no progress.
+  struct RenderList {
+    virtual ~RenderList() {}
+    virtual u8 NeedsLayers(u32 slot) const = 0;
+    virtual u8 Render(u32 slot, RenderContext& rc) = 0;
+  };
+  u8 i_RenderList(RenderList& list, u32 count, u32 offset, u32 total, u8 low, u8 high, u8 cancellable);
   // Destination of a recombination: rect (clipped), planes (colours then
   // alpha), the limiting mask (may be null), what the colour planes are
   // cleared to (may be null: left as they are).
@@ -512,6 +575,7 @@ class CTessarette : public CKLF_FrameWork {
     const u8* mask;
     u32 maskStride;
     u8 unionAlpha;
+    const u32* list;  // the pieces composed (null: by index)
     u8* const* background;
   };
   void i_CombineRows(const CombineTarget& t, i32 y0, i32 y1, u32 first, u32 end, u8 clear, u8 limit);

@@ -1,5 +1,6 @@
 // Rendering the pieces' effects through the effect engine and recombining
 // the shown pieces.
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -57,21 +58,21 @@ void ColorLine(u8 colorKind, const u8* line, u8* out) {
 
 }  // namespace
 
-void CTessarette::i_SetFXData(u8 direction, u32 index, RenderContext& rc) {
+void CTessarette::i_SetFXData(u8 direction, u32 index, const PIECEIMAGE& out, RenderContext& rc) {
   const SPLITEDCELL& c = m_cells[index];
   const u16 w = static_cast<u16>(c.rect.right - c.rect.left);
   const u16 h = static_cast<u16>(c.rect.bottom - c.rect.top);
   u8* piece[5];
   u8* work[5];
   for (u32 p = 0; p < 5; p++) {
-    piece[p] = c.imgPlanes[p];
+    piece[p] = out.planes[p];
     work[p] = rc.workPlanes[p];
   }
   if (direction) {
     rc.fx.SetSource(work, rc.workStride, m_planeCount, 1, w, h);
-    rc.fx.SetDestination(piece, c.imgStrides[0], m_planeCount, 1, w, h);
+    rc.fx.SetDestination(piece, out.stride, m_planeCount, 1, w, h);
   } else {
-    rc.fx.SetSource(piece, c.imgStrides[0], m_planeCount, 1, w, h);
+    rc.fx.SetSource(piece, out.stride, m_planeCount, 1, w, h);
     rc.fx.SetDestination(work, rc.workStride, m_planeCount, 1, w, h);
   }
 }
@@ -144,8 +145,8 @@ u8 CTessarette::RenderAllPieces(u8 low, u8 high) {
 
 // Image overlays read document layers through the host, which is asked on
 // the calling thread only.
-u8 CTessarette::i_NeedsLayers(u32 index) const {
-  return m_doc.layerAccess && m_doc.layers && m_cells[index].imageOverlay[FX_WORKING].enabled;
+u8 CTessarette::i_NeedsLayers(u32 index, u32 copy) const {
+  return m_doc.layerAccess && m_doc.layers && m_cells[index].imageOverlay[copy].enabled;
 }
 
 u32 CTessarette::i_RenderContexts(u32 count, u32 fxThreads) {
@@ -163,52 +164,123 @@ u8 CTessarette::i_RenderParallel(u8 low, u8 high, u8 cancellable) {
   return i_RenderRange(0, m_cellCount, low, high, cancellable);
 }
 
-// Pieces first..end-1; progress counts pieces of all m_cellCount.
+// Pieces first..end-1 into their own images; progress counts pieces of all
+// m_cellCount.
 u8 CTessarette::i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellable) {
+  struct Pieces : RenderList {
+    CTessarette* e;
+    u32 first;
+    u8 NeedsLayers(u32 slot) const override { return e->i_NeedsLayers(first + slot, FX_WORKING); }
+    u8 Render(u32 slot, RenderContext& rc) override { return e->i_RenderPiece(first + slot, rc); }
+  } list;
+  list.e = this;
+  list.first = first;
   if (first >= end) return 1;
+  return i_RenderList(list, end - first, first, m_cellCount, low, high, cancellable);
+}
+
+u8 CTessarette::RenderPieces(const u32* pieces, u32 count) {
+  if (count == 0) return 1;
+  if (!pieces) return Fail(klErrBadArg);
+  for (u32 i = 0; i < count; i++)
+    if (pieces[i] >= m_cellCount) return Fail(klErrBadArg);
+  // A cancel before any work leaves the pieces as they were, without an error.
+  if (i_Cancelled()) return 0;
+  struct Listed : RenderList {
+    CTessarette* e;
+    const u32* pieces;
+    u8 NeedsLayers(u32 slot) const override { return e->i_NeedsLayers(pieces[slot], FX_WORKING); }
+    u8 Render(u32 slot, RenderContext& rc) override { return e->i_RenderPiece(pieces[slot], rc); }
+  } list;
+  list.e = this;
+  list.pieces = pieces;
+  return i_RenderList(list, count, 0, 0, 0, 0, 0);
+}
+
+u8 CTessarette::RenderPieceImages(const u32* pieces, u32 count, u16 leaveOut, const PIECEIMAGE* images, u8 low,
+                                  u8 high) {
+  if (!m_nested) m_lastProgress = -1;
+  if (count == 0) return 1;
+  if (!pieces || !images) return Fail(klErrBadArg);
+  for (u32 i = 0; i < count; i++) {
+    if (pieces[i] >= m_cellCount) return Fail(klErrBadArg);
+    for (u32 p = 0; p < m_planeCount; p++)
+      if (!images[i].planes[p] || images[i].stride < static_cast<u32>(m_cells[pieces[i]].rect.right -
+                                                                      m_cells[pieces[i]].rect.left))
+        return Fail(klErrBadArg);
+  }
+  struct Images : RenderList {
+    CTessarette* e;
+    const u32* pieces;
+    const PIECEIMAGE* images;
+    u16 leaveOut;
+    u8 NeedsLayers(u32 slot) const override {
+      return !(leaveOut & (1u << kEffectImageOverlay)) && e->i_NeedsLayers(pieces[slot], FX_RENDERED);
+    }
+    u8 Render(u32 slot, RenderContext& rc) override {
+      if (!e->i_GrowWorkImage(rc)) return 0;
+      PieceEffects fx = e->i_Effects(pieces[slot], FX_RENDERED);
+      e->i_LeaveOut(fx, leaveOut);
+      e->i_RenderEffects(pieces[slot], fx, images[slot], rc);
+      return 1;
+    }
+  } list;
+  list.e = this;
+  list.pieces = pieces;
+  list.images = images;
+  list.leaveOut = leaveOut;
+  return i_RenderList(list, count, 0, count, low, high, 1);
+}
+
+// The list's pieces that read layers first, on the calling thread, then
+// the others side by side, each in list order. Progress by pieces done:
+// (offset + done) / total over low..high.
+u8 CTessarette::i_RenderList(RenderList& list, u32 count, u32 offset, u32 total, u8 low, u8 high, u8 cancellable) {
   if (!i_GrowWorkImage(m_render)) return Fail(klErrNoMemory);
   CKLF_Mem orderBlock;
-  if (!orderBlock.alloc((end - first) * 4u)) return FailFrom(orderBlock, klErrNoMemory);
-  // Pieces that read layers first, then the others, each in piece order.
+  if (!orderBlock.alloc(count * 4u)) return FailFrom(orderBlock, klErrNoMemory);
   u32* order = reinterpret_cast<u32*>(orderBlock.GetPtr());
   u32 serial = 0;
-  for (u32 i = first; i < end; i++)
-    if (i_NeedsLayers(i)) order[serial++] = i;
-  for (u32 i = first, k = serial; i < end; i++)
-    if (!i_NeedsLayers(i)) order[k++] = i;
+  for (u32 i = 0; i < count; i++)
+    if (list.NeedsLayers(i)) order[serial++] = i;
+  for (u32 i = 0, k = serial; i < count; i++)
+    if (!list.NeedsLayers(i)) order[k++] = i;
 
   struct Job : KLF_ParallelJob {
     CTessarette* e;
-    const u32* list;
-    u32 offset;  // pieces rendered before this run
+    RenderList* list;
+    const u32* order;
+    u32 offset, total;
     u8 low, high, cancellable;
     std::atomic<u8> failed{0};
     void RunTask(u32 index, u32 worker) override {
-      if (!e->i_RenderPiece(list[index], worker ? *e->m_extraRender[worker] : e->m_render)) failed.store(1);
+      if (!list->Render(order[index], worker ? *e->m_extraRender[worker] : e->m_render)) failed.store(1);
     }
     u8 Poll(u32 done) override {
-      e->SetLocalProgress(100.0 * (offset + done) / e->m_cellCount, low, high);
+      if (total) e->SetLocalProgress(100.0 * (offset + done) / total, low, high);
       return failed.load() || (cancellable && e->i_Cancelled()) ? 0 : 1;
     }
   } job;
   job.e = this;
-  job.list = order;
-  job.offset = first;
+  job.list = &list;
+  job.order = order;
+  job.offset = offset;
+  job.total = total;
   job.low = low;
   job.high = high;
   job.cancellable = cancellable;
   const u32 threads = KLF_Parallel::Resolve(m_threads);
   m_render.fx.SetThreads(threads);
   if (!KLF_Parallel::Run(1, serial, job)) return job.failed.load() ? Fail(klErrNoMemory) : 0;
-  const u32 rest = end - first - serial;
+  const u32 rest = count - serial;
   if (rest == 0) return 1;
   // Fewer pieces than threads are rendered one after the other, each with
   // every thread in its effects: large pieces split finer than a piece a
   // task, and one work image is held rather than one a thread.
   const u32 workers = i_RenderContexts(threads < rest ? threads : rest, 1);
   i_RenderContexts(workers, workers < threads ? threads / workers : 1);
-  job.list = order + serial;
-  job.offset = first + serial;
+  job.order = order + serial;
+  job.offset = offset + serial;
   const u8 ok = KLF_Parallel::Run(workers, rest, job);
   m_render.fx.SetThreads(threads);
   return job.failed.load() ? Fail(klErrNoMemory) : ok;
@@ -231,7 +303,7 @@ u8 CTessarette::i_PieceImage(SPLITEDCELL& c) {
   return 1;
 }
 
-void CTessarette::i_CopyPieceImage(u32 index, u8 toWork, RenderContext& rc) {
+void CTessarette::i_CopyPieceImage(u32 index, u8 toWork, const PIECEIMAGE& out, RenderContext& rc) {
   const SPLITEDCELL& c = m_cells[index];
   const u32 rw = static_cast<u32>(c.rect.right - c.rect.left);
   const u32 rh = static_cast<u32>(c.rect.bottom - c.rect.top);
@@ -241,9 +313,37 @@ void CTessarette::i_CopyPieceImage(u32 index, u8 toWork, RenderContext& rc) {
       if (toWork)
         std::memcpy(work, c.srcPlanes[p] + static_cast<size_t>(y) * c.srcStrides[p], rw);
       else
-        std::memcpy(c.imgPlanes[p] + static_cast<size_t>(y) * c.imgStrides[p], work, rw);
+        std::memcpy(out.planes[p] + static_cast<size_t>(y) * out.stride, work, rw);
     }
   }
+}
+
+CTessarette::PieceEffects CTessarette::i_Effects(u32 index, u32 copy) const {
+  const SPLITEDCELL& c = m_cells[index];
+  PieceEffects fx;
+  fx.invert = c.invert[copy];
+  fx.imageOverlay = c.imageOverlay[copy];
+  fx.colorOverlay = c.colorOverlay[copy];
+  fx.hsl = c.hsl[copy];
+  fx.bc = c.bc[copy];
+  fx.mblur = c.mblur[copy];
+  fx.blur = c.blur[copy];
+  fx.stroke = c.stroke[copy];
+  fx.bevel = c.bevel[copy];
+  return fx;
+}
+
+void CTessarette::i_LeaveOut(PieceEffects& fx, u16 leaveOut) {
+  auto off = [leaveOut](u32 effect) { return (leaveOut >> effect) & 1u; };
+  if (off(kEffectBlur)) fx.blur.enabled = 0;
+  if (off(kEffectBevel)) fx.bevel.enabled = 0;
+  if (off(kEffectHSL)) fx.hsl.enabled = 0;
+  if (off(kEffectColorOverlay)) fx.colorOverlay.enabled = 0;
+  if (off(kEffectBC)) fx.bc.enabled = 0;
+  if (off(kEffectMotionBlur)) fx.mblur.enabled = 0;
+  if (off(kEffectInvert)) fx.invert = 0;
+  if (off(kEffectStroke)) fx.stroke.enabled = 0;
+  if (off(kEffectImageOverlay)) fx.imageOverlay.enabled = 0;
 }
 
 // Runs on any thread: a failure sets no error (the caller reports it).
@@ -251,108 +351,111 @@ u8 CTessarette::i_RenderPiece(u32 index, RenderContext& rc) {
   // A cut that stopped early has not laid out the work image for its pieces
   // (size and plane count); laying it out again costs nothing once grown.
   if (!i_GrowWorkImage(rc) || !i_PieceImage(m_cells[index])) return 0;
-  i_CopyPieceImage(index, 1, rc);
   SPLITEDCELL& c = m_cells[index];
+  const PieceEffects fx = i_Effects(index, FX_WORKING);
   c.opacity[FX_RENDERED] = c.opacity[FX_WORKING];
+  PIECEIMAGE own;
+  for (u32 p = 0; p < 5; p++) own.planes[p] = c.imgPlanes[p];
+  own.stride = c.imgStrides[0];
+  i_RenderEffects(index, fx, own, rc);
+  // The as-rendered copies take the working ones; an image overlay only
+  // where it could be rendered.
+  c.invert[FX_RENDERED] = fx.invert;
+  if (m_doc.layerAccess) c.imageOverlay[FX_RENDERED] = fx.imageOverlay;
+  c.colorOverlay[FX_RENDERED] = fx.colorOverlay;
+  c.hsl[FX_RENDERED] = fx.hsl;
+  c.bc[FX_RENDERED] = fx.bc;
+  c.mblur[FX_RENDERED] = fx.mblur;
+  c.blur[FX_RENDERED] = fx.blur;
+  c.stroke[FX_RENDERED] = fx.stroke;
+  c.bevel[FX_RENDERED] = fx.bevel;
+  return 1;
+}
+
+// The piece's source through the effects into out; reads the piece only.
+void CTessarette::i_RenderEffects(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, RenderContext& rc) {
+  i_CopyPieceImage(index, 1, out, rc);
   // 1: the current result is in the work image. An effect that refuses or
   // fails leaves the result where it was.
   u8 dir = 1;
-  const u8 noBlur = i_RenderColours(index, dir, rc);
-  i_RenderBlurs(index, dir, noBlur, rc);
-  i_RenderShading(index, dir, rc);
-  if (dir == 1) i_CopyPieceImage(index, 0, rc);
-  return 1;
+  const u8 noBlur = i_RenderColours(index, fx, out, dir, rc);
+  i_RenderBlurs(index, fx, out, dir, noBlur, rc);
+  i_RenderShading(index, fx, out, dir, rc);
+  if (dir == 1) i_CopyPieceImage(index, 0, out, rc);
 }
 
 // Invert, image overlay, colour overlay, hue/saturation, brightness and
 // contrast. 1 when an opaque colour overlay rules the blurs out.
-u8 CTessarette::i_RenderColours(u32 index, u8& dir, RenderContext& rc) {
-  SPLITEDCELL& c = m_cells[index];
+u8 CTessarette::i_RenderColours(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir, RenderContext& rc) {
+  const SPLITEDCELL& c = m_cells[index];
   auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
-  if (c.invert[FX_WORKING]) {
-    i_SetFXData(dir, index, rc);
+  if (fx.invert) {
+    i_SetFXData(dir, index, out, rc);
     ran(rc.fx.Invert());
   }
-  c.invert[FX_RENDERED] = c.invert[FX_WORKING];
-
-  if (m_doc.layerAccess) {
-    const SFX_IMAGEOVERLAY& io = c.imageOverlay[FX_WORKING];
-    if (io.enabled) {
-      i_SetFXData(dir, index, rc);
-      i_PutDocumentLayerContentToDestinationImage(c.rect, io.sourceMode == 0 ? 1 : 0, io.layerId, rc.fx);
-      ran(rc.fx.Combine_DonStoD(io.opacity));
-    }
-    c.imageOverlay[FX_RENDERED] = io;
+  const SFX_IMAGEOVERLAY& io = fx.imageOverlay;
+  if (m_doc.layerAccess && io.enabled) {
+    i_SetFXData(dir, index, out, rc);
+    i_PutDocumentLayerContentToDestinationImage(c.rect, io.sourceMode == 0 ? 1 : 0, io.layerId, rc.fx);
+    ran(rc.fx.Combine_DonStoD(io.opacity));
   }
-
   u8 noBlur = 0;
-  const SFX_COLOROVERLAY& co = c.colorOverlay[FX_WORKING];
+  const SFX_COLOROVERLAY& co = fx.colorOverlay;
   if (co.enabled) {
     u8 colour[4];
     i_ColorFromLine(co.color, colour);
-    i_SetFXData(dir, index, rc);
+    i_SetFXData(dir, index, out, rc);
     ran(rc.fx.ColorOverlay(colour, co.opacity));
     noBlur = co.opacity == 255 ? 1 : 0;
   }
-  c.colorOverlay[FX_RENDERED] = co;
-
-  const SFX_HSL& hsl = c.hsl[FX_WORKING];
+  const SFX_HSL& hsl = fx.hsl;
   if (hsl.enabled && m_colorKind == 1) {
-    i_SetFXData(dir, index, rc);
+    i_SetFXData(dir, index, out, rc);
     ran(rc.fx.HSLCorrection(hsl.hue, hsl.saturation, hsl.lightness, 1));
   }
-  c.hsl[FX_RENDERED] = hsl;
-
-  const SFX_BC& bc = c.bc[FX_WORKING];
+  const SFX_BC& bc = fx.bc;
   if (bc.enabled) {
-    i_SetFXData(dir, index, rc);
+    i_SetFXData(dir, index, out, rc);
     ran(rc.fx.BrightnessContrast(bc.brightness, bc.contrast, 128));
   }
-  c.bc[FX_RENDERED] = bc;
   return noBlur;
 }
 
-void CTessarette::i_RenderBlurs(u32 index, u8& dir, u8 noBlur, RenderContext& rc) {
-  SPLITEDCELL& c = m_cells[index];
+void CTessarette::i_RenderBlurs(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir, u8 noBlur,
+                                RenderContext& rc) {
   auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
-  const SFX_MBLUR& mb = c.mblur[FX_WORKING];
+  const SFX_MBLUR& mb = fx.mblur;
   if (mb.enabled && !noBlur) {
-    i_SetFXData(dir, index, rc);
+    i_SetFXData(dir, index, out, rc);
     ran(rc.fx.MotionBlur(mb.angle, mb.radius, 0, 1));
   }
-  c.mblur[FX_RENDERED] = mb;
-
-  const SFX_BLUR& b = c.blur[FX_WORKING];
+  const SFX_BLUR& b = fx.blur;
   if (b.enabled && !noBlur) {
-    i_SetFXData(dir, index, rc);
+    i_SetFXData(dir, index, out, rc);
     ran(rc.fx.GaussianBlur(b.radius, 0, 1));
   }
-  c.blur[FX_RENDERED] = b;
 }
 
 // Stroke, then bevel.
-void CTessarette::i_RenderShading(u32 index, u8& dir, RenderContext& rc) {
-  SPLITEDCELL& c = m_cells[index];
+void CTessarette::i_RenderShading(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir,
+                                  RenderContext& rc) {
   auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
   u8 colour[4], colour2[4];
-  const SFX_STROKE& st = c.stroke[FX_WORKING];
+  const SFX_STROKE& st = fx.stroke;
   if (st.enabled) {
     i_ColorFromLine(st.color, colour);
-    i_SetFXData(dir, index, rc);
+    i_SetFXData(dir, index, out, rc);
     ran(rc.fx.StrokeInside(colour, st.size, st.opacity));
   }
-  c.stroke[FX_RENDERED] = st;
-
-  const SFX_BEVEL& e = c.bevel[FX_WORKING];
+  const SFX_BEVEL& e = fx.bevel;
   if (e.enabled) {
     i_ColorFromLine(e.highlightColor, colour);
     i_ColorFromLine(e.shadowColor, colour2);
     const klt3D_VECTOR light = {e.light[0], e.light[1], e.light[2]};
-    i_SetFXData(dir, index, rc);
+    i_SetFXData(dir, index, out, rc);
     ran(rc.fx.Bevel(e.size, e.depth, static_cast<f64>(e.soften), light, colour, e.highlightOpacity, colour2,
                    e.shadowOpacity));
   }
-  c.bevel[FX_RENDERED] = e;
 }
 
 // ---------------------------------------------------------------------------
@@ -384,13 +487,29 @@ u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stri
   if (i_Cancelled()) return 0;
 
   // Bands of rows are independent: each composes every piece over its rows.
-  CombineTarget t = {r, planes, stride, planeCount, mask, maskStride, unionAlpha, nullptr};
+  CombineTarget t = {r, planes, stride, planeCount, mask, maskStride, unionAlpha, nullptr, nullptr};
   if (!i_CombineBands(t, 0, m_cellCount, 1, 1, 5.0, 85.0, low, high)) return 0;
   SetLocalProgress(90, low, high);
   if (i_Cancelled()) return 0;
   SetLocalProgress(100, low, high);
   if (i_Cancelled()) return 0;
   return 1;
+}
+
+u8 CTessarette::CombinePieces(const u32* pieces, u32 count, i32 width, i32 height, u8** planes, u32 stride,
+                              u8 planeCount, kltRECT_s rect, u8 unionAlpha, u8 low, u8 high) {
+  if (!m_nested) m_lastProgress = -1;
+  if (!i_CheckCombine(width, height, planes, stride, planeCount, nullptr, 0) || (count && !pieces)) return 0;
+  for (u32 i = 0; i < count; i++)
+    if (pieces[i] >= m_cellCount) return Fail(klErrBadArg);
+  kltRECT_s r = klIsNullRect(rect) ? kltRECT_s{0, 0, width, height} : rect;
+  if (r.left < 0) r.left = 0;
+  if (r.top < 0) r.top = 0;
+  if (r.right > width) r.right = width;
+  if (r.bottom > height) r.bottom = height;
+  if (RectEmpty(r)) return 1;
+  const CombineTarget t = {r, planes, stride, planeCount, nullptr, 0, unionAlpha, pieces, nullptr};
+  return i_CombineBands(t, 0, count, 1, 0, 0.0, 100.0, low, high);
 }
 
 u8 CTessarette::i_CheckCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
@@ -411,7 +530,7 @@ u8 CTessarette::RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride,
   if (!i_CheckCombine(width, height, planes, stride, planeCount, mask, maskStride)) return 0;
   for (u32 p = 0; background && p + 1u < planeCount; p++)
     if (!background[p]) return Fail(klErrBadArg);
-  const CombineTarget t = {{0, 0, width, height}, planes, stride, planeCount, mask, maskStride, 0, background};
+  const CombineTarget t = {{0, 0, width, height}, planes, stride, planeCount, mask, maskStride, 0, nullptr, background};
   if (!i_CombineBands(t, 0, 0, 1, 0, 0.0, 0.0, low, high)) return 0;
   if (m_cellCount == 0) return 1;
   // Batches of pieces, in order: rendered side by side, composed, their
@@ -452,8 +571,8 @@ void CTessarette::i_CombineRows(const CombineTarget& t, i32 y0, i32 y1, u32 firs
       std::memcpy(t.planes[p] + row, t.background[p] + row, static_cast<size_t>(r.right - r.left));
   }
   const u32 colours = t.planeCount - 1u < m_planeCount - 1u ? t.planeCount - 1u : m_planeCount - 1u;
-  for (u32 i = first; i < end; i++) {
-    const SPLITEDCELL& c = m_cells[i];
+  for (u32 j = first; j < end; j++) {
+    const SPLITEDCELL& c = m_cells[t.list ? t.list[j] : j];
     const SFX_OPACITY& op = c.opacity[FX_RENDERED];
     if (!c.visible || !c.imageBlock || (op.enabled && op.opacity == 0)) continue;
     const i32 o = op.enabled ? op.opacity : 255;

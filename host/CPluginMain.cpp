@@ -73,12 +73,16 @@ u8 CPluginMain::DoAbout() {
 
 u8 CPluginMain::DoFinish() { return CKLF_8BFPluginVirtual::DoFinish(); }
 
-u8 CPluginMain::DoStart() {
+void CPluginMain::i_PrepareRun() {
   KLP_FilterRecord* fr = m_filterRecord;
   const KLP_BasicSuite* basic = fr ? fr->basicSuite : nullptr;
   const KLP_DocumentInfo* doc = fr ? fr->documentInfo : nullptr;
   m_engineLayerAccess = (basic && basic->acquireSuite && doc && doc->layers) ? 1 : 0;
   i_PrepareEngine();
+}
+
+u8 CPluginMain::DoStart() {
+  i_PrepareRun();
   // Without a store the run goes on; windows then open centred.
   ConfStorage_Open(kConfFile);
   u8 ok = m_dialogRequest ? i_DialogRun() : i_Replay();

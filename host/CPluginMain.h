@@ -61,6 +61,13 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   // 92-byte stored records (count 0 or null: default effects), recombines
   // and writes the result.
   u8 Apply_SplittingNoUI(u32 count, const u8* records);
+  // The replay's pieces, kept rather than written back: the block's layout
+  // cut from the filter rectangle's planes (copied into source, which the
+  // pieces point into while they live) with the block's records, their
+  // selection too, and every piece rendered. Nothing goes to the host. Call
+  // after FillPluginData. 1, or 0 with the error (a block the engine
+  // refuses: 49).
+  u8 CutPieces(CKLF_Mem& block, CKLF_Mem& source);
 
   CTessarette& GetEngine() { return m_engine; }
   CHostProgress& GetHostProgress() { return m_hostProgress; }
@@ -79,9 +86,11 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   virtual u8 i_ReplaySettings(CKLF_Mem& block);
   // Gives the engine the document's facts, its layers and the progress.
   void i_PrepareEngine();
+  // Whether image overlays may read the document's layers, then the engine.
+  void i_PrepareRun();
   u8 i_CheckEngineSize(i32 width, i32 height);
-  // The steps of Apply_SplittingNoUI after the cut.
-  u8 i_GiveRecords(u32 count, const u8* records);
+  u8 i_CutFilterArea(u32 count, const u8* records, u8 withSelection, CKLF_Mem& source, const u8*& limit);
+  u8 i_GiveRecords(u32 count, const u8* records, u8 withSelection);
   // The document is opaque without a selection and the knife thin: the
   // cut needs no alpha.
   u8 i_OpaqueThinCut() const;

@@ -144,6 +144,38 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
   m_engine.SetProgress(&m_hostProgress);
   m_hostProgress.Progress(0, nullptr);
   const i32 w = m_alphaWidth, h = m_alphaHeight;
+  const u8 n = static_cast<u8>(pd.planes - pd.transparency);
+  const u64 planeSize = static_cast<u64>(w) * static_cast<u64>(h);
+  // The document's planes (the pieces' sources), then, once cut, the
+  // composed planes and their alpha: the pieces are composed batch by batch
+  // as they render, over the document's colours where no piece lies.
+  CKLF_Mem source, composed;
+  const u8* limit = nullptr;
+  u8* out[kMaxPlanes];
+  {
+    PieceRelease release(m_engine);
+    if (!i_CutFilterArea(records ? count : 0, records, 0, source, limit)) return 0;
+    if (!composed.alloc(static_cast<u32>(planeSize * (n + 1u)))) {
+      HostSetRetCode_MemFull();
+      return FailFrom(composed, klErrNoMemory);
+    }
+    u8* planes[kMaxPlanes];
+    for (u8 c = 0; c < n; ++c) planes[c] = source.GetPtr() + planeSize * c;
+    for (u8 c = 0; c <= n; ++c) out[c] = composed.GetPtr() + planeSize * c;
+    if (!m_engine.RenderAndCombine(w, h, out, static_cast<u32>(w), static_cast<u8>(n + 1), limit,
+                                   static_cast<u32>(w), 60, 90, planes))
+      return FailFrom(m_engine, klErrBadArg);
+  }
+  source.free();
+  return i_WriteComposed(out, n);
+}
+
+// The filter rectangle's colour planes into source (progress 0..7), cut
+// into pieces (7..60) limited by the composite alpha (limit: null when it
+// limits nothing), each piece given its stored record.
+u8 CPluginMain::i_CutFilterArea(u32 count, const u8* records, u8 withSelection, CKLF_Mem& source, const u8*& limit) {
+  const kltPLUGINDATA_s& pd = m_pluginData;
+  const i32 w = m_alphaWidth, h = m_alphaHeight;
   if (!m_alphaPtr && !i_OpaqueThinCut()) return Fail(klErrEmpty);
   if (!i_CheckEngineSize(w, h)) return 0;
   const u8 n = static_cast<u8>(pd.planes - pd.transparency);
@@ -152,45 +184,43 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
   // regions' bounds are tight (and which has no knife piece), the cut
   // without it gives the same pieces, so it is let go before the planes
   // are taken.
-  const u8* limit = m_alphaPtr;
+  limit = m_alphaPtr;
   if (limit && m_engine.m_thinKnife && i_AlphaOpaque(planeSize)) {
     m_alpha.free();
     m_alphaPtr = nullptr;
     limit = nullptr;
   }
-  // The document's planes (the pieces' sources), then, once cut, the
-  // composed planes and their alpha: the pieces are composed batch by batch
-  // as they render, over the document's colours where no piece lies.
-  CKLF_Mem source, composed;
   if (!source.alloc(static_cast<u32>(planeSize * n))) {
     HostSetRetCode_MemFull();
     return FailFrom(source, klErrNoMemory);
   }
   u8* planes[kMaxPlanes];
-  u8* out[kMaxPlanes];
   for (u8 c = 0; c < n; ++c) planes[c] = source.GetPtr() + planeSize * c;
   for (u8 c = 0; c < n; ++c) {
     m_hostProgress.Progress(c, nullptr);
     if (!HostGetChanel(c, pd.filterRect, planes[c], static_cast<u32>(w))) return 0;
   }
   m_hostProgress.Progress(7, nullptr);
-  {
-    PieceRelease release(m_engine);
-    if (!m_engine.SplitCells(w, h, const_cast<u8*>(limit), static_cast<u32>(w), planes, static_cast<u32>(w), n, 7, 60,
-                             0))
-      return FailFrom(m_engine, klErrBadArg);
-    if (!i_GiveRecords(records ? count : 0, records)) return 0;
-    if (!composed.alloc(static_cast<u32>(planeSize * (n + 1u)))) {
-      HostSetRetCode_MemFull();
-      return FailFrom(composed, klErrNoMemory);
-    }
-    for (u8 c = 0; c <= n; ++c) out[c] = composed.GetPtr() + planeSize * c;
-    if (!m_engine.RenderAndCombine(w, h, out, static_cast<u32>(w), static_cast<u8>(n + 1), limit,
-                                   static_cast<u32>(w), 60, 90, planes))
-      return FailFrom(m_engine, klErrBadArg);
-  }
-  source.free();
-  return i_WriteComposed(out, n);
+  if (!m_engine.SplitCells(w, h, const_cast<u8*>(limit), static_cast<u32>(w), planes, static_cast<u32>(w), n, 7, 60,
+                           0))
+    return FailFrom(m_engine, klErrBadArg);
+  return i_GiveRecords(count, records, withSelection);
+}
+
+u8 CPluginMain::CutPieces(CKLF_Mem& block, CKLF_Mem& source) {
+  m_engine.FreeSpliting();
+  m_engine.SetImagesOnRender(0);
+  i_PrepareRun();
+  u8 layout = 0;
+  u32 count = 0;
+  const u8* records = nullptr;
+  if (!m_engine.InitFromLastSettingsBinary(&block, layout, count, records)) return FailFrom(m_engine, klErrNotFormat);
+  const u8* limit = nullptr;
+  u8 ok = PrepareCompositeAlpha(1) && i_CutFilterArea(records ? count : 0, records, 1, source, limit);
+  if (ok && !m_engine.RenderAllPieces(60, 100)) ok = FailFrom(m_engine, 0);
+  // Image overlays have read the layers they need.
+  i_ReleaseSuites();
+  return ok;
 }
 
 u8 CPluginMain::i_OpaqueThinCut() const {
@@ -212,8 +242,9 @@ u8 CPluginMain::i_AlphaOpaque(u64 size) const {
 
 // Gives every piece its stored record: records in the pieces' own order,
 // else matched by row and column (rows and columns below 100, a later
-// record of a cell winning); no record, the defaults.
-u8 CPluginMain::i_GiveRecords(u32 count, const u8* records) {
+// record of a cell winning); no record, the defaults. The records' selected
+// bytes are taken too with withSelection.
+u8 CPluginMain::i_GiveRecords(u32 count, const u8* records, u8 withSelection) {
   const u32 pieces = m_engine.GetPieceCount();
   if (pieces == 0) return 1;
   const u32 kSize = CTessaretteRecordCodec::kSize;
@@ -242,7 +273,7 @@ u8 CPluginMain::i_GiveRecords(u32 count, const u8* records) {
     if (slot && cell->column < kTableSide && cell->row < kTableSide)
       which = slot[cell->row * kTableSide + cell->column];
     if (which >= 0 && (!CTessaretteRecordCodec::Decode(records + static_cast<u64>(which) * kSize, kSize, rec) ||
-                       !m_engine.RecordToPiece(rec, i, 1, 0)))
+                       !m_engine.RecordToPiece(rec, i, 1, withSelection)))
       return Fail(klErrBadArg);
   }
   return 1;

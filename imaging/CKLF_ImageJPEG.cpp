@@ -6,8 +6,9 @@
 #include <cstring>
 
 // jpeglib.h needs size_t and FILE declared first.
-#include <jerror.h>
 #include <jpeglib.h>
+// After jpeglib.h, whose configuration decides the message list.
+#include <jerror.h>
 
 // libjpeg reports errors through my_error_exit, which jumps back to the
 // setjmp of the function driving the decompressor. Those functions and the
@@ -18,7 +19,8 @@ namespace {
 struct ErrorManager {
   jpeg_error_mgr pub;
   jmp_buf jump;
-  char message[JMSG_LENGTH_MAX];
+  char message[JMSG_LENGTH_MAX];  // the fatal error, else the first damage
+  u8 damaged;
 };
 
 struct MemorySourceRecord {
@@ -30,7 +32,49 @@ struct MemorySourceRecord {
 
 const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
 
-void SilentMessage(j_common_ptr) {}
+// Warnings that mean the entropy-coded data is corrupt or missing: libjpeg
+// goes on with what it can make up.
+bool IsDamage(int code) {
+  switch (code) {
+#if JPEG_LIB_VERSION >= 70 || defined(D_ARITH_CODING_SUPPORTED)
+    case JWRN_ARITH_BAD_CODE:
+#endif
+    case JWRN_BOGUS_PROGRESSION:
+    case JWRN_EXTRANEOUS_DATA:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_JPEG_EOF:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL: return true;
+    default: return false;
+  }
+}
+
+// Errors that name a feature the library lacks rather than broken data.
+bool IsUnsupported(int code) {
+  switch (code) {
+    case JERR_ARITH_NOTIMPL:
+    case JERR_BAD_PRECISION:
+    case JERR_CCIR601_NOTIMPL:
+    case JERR_COMPONENT_COUNT:
+    case JERR_CONVERSION_NOTIMPL:
+    case JERR_FRACT_SAMPLE_NOTIMPL:
+    case JERR_IMAGE_TOO_BIG:
+    case JERR_NOTIMPL:
+    case JERR_NOT_COMPILED: return true;
+    default: return false;
+  }
+}
+
+// Nothing is printed; warnings are counted and the first damage kept.
+void EmitMessage(j_common_ptr cinfo, int level) {
+  if (level >= 0) return;
+  ErrorManager* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  ++err->pub.num_warnings;
+  if (err->damaged || !IsDamage(err->pub.msg_code)) return;
+  err->damaged = 1;
+  (*err->pub.format_message)(cinfo, err->message);
+}
 
 }  // namespace
 
@@ -95,8 +139,9 @@ void SetUpErrors(jpeg_decompress_struct* cinfo, ErrorManager* err) {
   std::memset(cinfo, 0, sizeof(*cinfo));
   cinfo->err = jpeg_std_error(&err->pub);
   err->pub.error_exit = my_error_exit;
-  err->pub.output_message = SilentMessage;
+  err->pub.emit_message = EmitMessage;
   err->message[0] = 0;
+  err->damaged = 0;
 }
 
 // The mode and channel count of libjpeg's output colour space; 0 for one
@@ -112,7 +157,7 @@ u8 ModeOf(J_COLOR_SPACE space, u32& channels) {
 
 }  // namespace
 
-CKLF_ImageJPEG::CKLF_ImageJPEG() : m_adobe(0) {}
+CKLF_ImageJPEG::CKLF_ImageJPEG() : m_adobe(0), m_damaged(0), m_message() {}
 
 CKLF_ImageJPEG::~CKLF_ImageJPEG() {}
 
@@ -126,8 +171,11 @@ u8 CKLF_ImageJPEG::i_CheckStart(const u8* data, u32 size) {
 // so it keeps only plain locals.
 u32 CKLF_ImageJPEG::i_ReadHeader(jpeg_decompress_struct* cinfo) {
   i_ClearExtras();
+  m_exifData.free();
+  jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
   jpeg_read_header(cinfo, TRUE);
+  i_TakeExif(cinfo);
   u32 channels = 0;
   const u8 mode = ModeOf(cinfo->out_color_space, channels);
   if (!mode) return Fail(klErrUnsupported);
@@ -148,25 +196,49 @@ u32 CKLF_ImageJPEG::i_ReadHeader(jpeg_decompress_struct* cinfo) {
   return channels;
 }
 
+// The first APP1 segment named "Exif" (the name and its padding byte
+// dropped). A block that cannot be kept is left out: the image does not
+// need it.
+void CKLF_ImageJPEG::i_TakeExif(jpeg_decompress_struct* cinfo) {
+  static const u8 kName[6] = {'E', 'x', 'i', 'f', 0, 0};
+  for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next) {
+    if (m->marker != JPEG_APP0 + 1 || m->data_length <= sizeof(kName) || std::memcmp(m->data, kName, 6) != 0)
+      continue;
+    const u32 n = m->data_length - static_cast<u32>(sizeof(kName));
+    if (m_exifData.alloc(n)) std::memcpy(m_exifData.GetPtr(), m->data + sizeof(kName), n);
+    return;
+  }
+}
+
+void CKLF_ImageJPEG::i_KeepMessage(const char* text, u8 damaged) {
+  std::strncpy(m_message, text, sizeof(m_message) - 1);
+  m_message[sizeof(m_message) - 1] = 0;
+  m_damaged = damaged;
+}
+
 u8 CKLF_ImageJPEG::GetImageInfoByPtr(const void* data, u32 size) {
   ResetError();
+  i_KeepMessage("", 0);
   if (!i_CheckStart(static_cast<const u8*>(data), size)) return 0;
   jpeg_decompress_struct cinfo;
   ErrorManager err;
   SetUpErrors(&cinfo, &err);
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
-    return Fail(klErrUnsupported);
+    i_KeepMessage(err.message, 0);
+    return Fail(IsUnsupported(err.pub.msg_code) ? klErrUnsupported : klErrNotFormat);
   }
   jpeg_create_decompress(&cinfo);
   jpeg_frommem_src(&cinfo, data, size);
   const u32 channels = i_ReadHeader(&cinfo);
   jpeg_destroy_decompress(&cinfo);
+  if (err.damaged) i_KeepMessage(err.message, 1);
   return channels ? 1 : 0;
 }
 
 u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
   ResetError();
+  i_KeepMessage("", 0);
   if (i_Canceled(0)) return 0;
   if (!i_CheckStart(static_cast<const u8*>(data), size)) return 0;
   jpeg_decompress_struct cinfo;
@@ -175,12 +247,14 @@ u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
     i_FreePlanes();
+    i_KeepMessage(err.message, 0);
     return Fail(klErrNotFormat);
   }
   jpeg_create_decompress(&cinfo);
   u8 ok = i_Decode(&cinfo, data, size);
   if (ok) jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
+  if (err.damaged) i_KeepMessage(err.message, 1);
   if (!ok || i_Canceled(100)) return 0;
   return 1;
 }

@@ -1,10 +1,12 @@
 // JPEG data held in memory, decoded through libjpeg (interface 62) fed by a
 // memory source of our own: baseline and progressive, grey into channel 0,
 // RGB into 0..2, CMYK into 0..3 (samples as stored); there is never an
-// alpha plane. The JFIF density and an ICC profile (APP2) are kept. Data that
-// ends early is completed with an end-of-image marker, as libjpeg's own
-// sources do, so a truncated file decodes to a finished (grey-filled)
-// image or fails, and never hangs.
+// alpha plane. The JFIF density, an ICC profile (APP2) and the EXIF block
+// (APP1) are kept. Data that ends early is completed with an end-of-image
+// marker, as libjpeg's own sources do, so a truncated file decodes to a
+// finished (grey-filled) image or fails, and never hangs; such an image,
+// and one whose entropy-coded data is corrupt, is marked damaged with the
+// decoder's reason, for callers that would rather refuse it.
 //
 // Cost: the planes, one scanline, and libjpeg's own buffers (a progressive
 // file keeps all its coefficients: about twice the planes).
@@ -25,7 +27,8 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
   ~CKLF_ImageJPEG() override;
 
   // Header: 49 for one byte or less, 48 for data that does not start as a
-  // JPEG, an unsupported colour space or a libjpeg error.
+  // JPEG, an unsupported colour space or a feature libjpeg does not
+  // implement, 49 for a header libjpeg finds damaged.
   u8 GetImageInfoByPtr(const void* data, u32 size) override;
   // Decode: as above, then 49 for a libjpeg error or an empty image and 17
   // when the planes cannot be had; a cancel returns 0 without a code.
@@ -33,13 +36,27 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
   // 1 when the file carries Adobe's marker: its CMYK samples are then
   // stored inverted (255 is no ink).
   u8 SawAdobeMarker() const { return m_adobe; }
+  // 1 when the last decode met corrupt or missing data and made up for it
+  // (grey where the data ended).
+  u8 IsDamaged() const { return m_damaged; }
+  // libjpeg's text for the last failure, or for the first damage met
+  // (empty when neither).
+  const char* GetDecoderMessage() const { return m_message; }
+  // The EXIF block of the last header read: the TIFF structure after
+  // APP1's "Exif" name, empty when the file has none.
+  const CKLF_Mem& GetExifData() const { return m_exifData; }
 
  private:
   u8 i_CheckStart(const u8* data, u32 size);
   // Reads the header and takes size, bits and mode: the channel count, or
   // 0 with error 48 for a colour space without planes here.
   u32 i_ReadHeader(jpeg_decompress_struct* cinfo);
+  void i_TakeExif(jpeg_decompress_struct* cinfo);
+  void i_KeepMessage(const char* text, u8 damaged);
   u8 i_Decode(jpeg_decompress_struct* cinfo, const void* data, u32 size);
 
   u8 m_adobe;
+  u8 m_damaged;
+  char m_message[200];
+  CKLF_Mem m_exifData;
 };

@@ -69,7 +69,10 @@ CKLF_ImagePNG::CKLF_ImagePNG()
       m_direct(0),
       m_declined(0),
       m_compression(CKLF_PNGEncoder::DefaultSettings()),
-      m_threads(1) {}
+      m_threads(1),
+      m_placement(nullptr),
+      m_placedWidth(0),
+      m_placedHeight(0) {}
 
 CKLF_ImagePNG::~CKLF_ImagePNG() {}
 
@@ -96,12 +99,37 @@ int ColourTypeOf(u8 mode) {
 
 }  // namespace
 
+u8 CKLF_ImagePNG::WritePNGPlaced(const PNGWRITE_PARAMS* params, u16 canvasWidth, u16 canvasHeight, i32 x, i32 y,
+                                 const u8* background) {
+  ResetError();
+  if (!params || !background || canvasWidth == 0 || canvasHeight == 0 || params->stride < params->width)
+    return Fail(klErrBadArg);
+  const CKLF_PNGEncoder::Placement at = {canvasWidth, canvasHeight, x, y, background};
+  PNGWRITE_PARAMS canvas = *params;
+  canvas.width = canvasWidth;
+  canvas.height = canvasHeight;
+  canvas.stride = canvasWidth;
+  m_placement = &at;
+  m_placedWidth = params->width;
+  m_placedHeight = params->height;
+  const u8 ok = i_Write(canvas, params->stride);
+  m_placement = nullptr;
+  return ok;
+}
+
 u8 CKLF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params) {
   ResetError();
-  if (!params || !m_file) return Fail(klErrBadArg);
+  if (!params || params->stride < params->width) return Fail(klErrBadArg);
+  return i_Write(*params, params->stride);
+}
+
+// stride is the planes' own (a placed image's, not the canvas's).
+u8 CKLF_ImagePNG::i_Write(const PNGWRITE_PARAMS& p, u32 stride) {
+  const PNGWRITE_PARAMS* params = &p;
+  if (!m_file) return Fail(klErrBadArg);
   const u32 channels = ChannelsOf(params->mode);
   if (!channels) return Fail(klErrUnsupported);
-  if (params->width == 0 || params->height == 0 || params->stride < params->width) return Fail(klErrBadArg);
+  if (params->width == 0 || params->height == 0) return Fail(klErrBadArg);
   for (u32 c = 0; c < channels; ++c)
     if (!params->planes[c]) return Fail(klErrBadArg);
   if (i_Canceled(1)) return 0;
@@ -117,7 +145,7 @@ u8 CKLF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params) {
     // A failed write has left the file's code already.
     return GetError() ? 0 : Fail(klErrNoMemory);
   }
-  const u8 written = i_WriteImage(png, info, *params, channels);
+  const u8 written = i_WriteImage(png, info, *params, channels, stride);
   png_destroy_write_struct(&png, &info);
   // Buffered bytes that cannot be written must not pass for a file.
   if (!written || !Write_Flush()) return 0;
@@ -126,7 +154,8 @@ u8 CKLF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params) {
 }
 
 // Runs inside WritePNG's setjmp frame: plain locals only. 0 on a cancel.
-u8 CKLF_ImagePNG::i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_PARAMS& params, u32 channels) {
+u8 CKLF_ImagePNG::i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_PARAMS& params, u32 channels,
+                                u32 stride) {
   if (i_Canceled(2)) return 0;
   png_set_write_fn(png, static_cast<CKLF_ImageWriter*>(this), KLF_IMAGEFORMAT_PNG_Writer_Write,
                    KLF_IMAGEFORMAT_PNG_Writer_Flush);
@@ -152,7 +181,7 @@ u8 CKLF_ImagePNG::i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_P
   if (i_Canceled(10) || i_Canceled(12)) return 0;
   // The image data and the end are written here, past libpng: no libpng
   // call (and so no jump) happens inside the encoder.
-  return i_WriteImageData(params, channels) && i_WriteChunk("IEND", nullptr, 0);
+  return i_WriteImageData(params, channels, stride) && i_WriteChunk("IEND", nullptr, 0);
 }
 
 u8 CKLF_ImagePNG::i_WriteChunk(const char* type, const u8* data, u32 size) {
@@ -167,7 +196,7 @@ u8 CKLF_ImagePNG::i_WriteChunk(const char* type, const u8* data, u32 size) {
 }
 
 // The encoder's stream gathered into IDAT chunks of about 1 MiB.
-u8 CKLF_ImagePNG::i_WriteImageData(const PNGWRITE_PARAMS& params, u32 channels) {
+u8 CKLF_ImagePNG::i_WriteImageData(const PNGWRITE_PARAMS& params, u32 channels, u32 stride) {
   struct Out {
     CKLF_ImagePNG* self;
     u32 pending;
@@ -194,8 +223,12 @@ u8 CKLF_ImagePNG::i_WriteImageData(const PNGWRITE_PARAMS& params, u32 channels) 
   if (m_work.GetSize() < kChunkBytes && !m_work.alloc(kChunkBytes)) return FailFrom(m_work, klErrNoMemory);
   const u8* planes[4] = {params.planes[0], params.planes[1], params.planes[2], params.planes[3]};
   CKLF_PNGEncoder encoder;
-  if (!encoder.Encode(planes, channels, params.width, params.height, params.stride, m_compression, m_threads,
-                      Out::Sink, Out::Poll, &out)) {
+  const u8 encoded =
+      m_placement ? encoder.EncodePlaced(planes, channels, m_placedWidth, m_placedHeight, stride, *m_placement,
+                                         m_compression, m_threads, Out::Sink, Out::Poll, &out)
+                  : encoder.Encode(planes, channels, params.width, params.height, stride, m_compression, m_threads,
+                                   Out::Sink, Out::Poll, &out);
+  if (!encoded) {
     // A cancel or a failed write has its code (or none) already.
     return GetError() || !encoder.GetError() ? 0 : Fail(encoder.GetError());
   }

@@ -54,6 +54,13 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // file's code on a write error, 17 for another libpng failure; a cancel
   // returns 0 without a code.
   u8 WritePNG(const PNGWRITE_PARAMS* params);
+  // A file of a canvas of canvasWidth x canvasHeight filled with
+  // background (a byte a channel of the mode) with the image of params
+  // placed at (x, y), written without drawing the canvas: its cost follows
+  // the rows the image covers. Errors as WritePNG; a canvas side of 0 is
+  // error 1.
+  u8 WritePNGPlaced(const PNGWRITE_PARAMS* params, u16 canvasWidth, u16 canvasHeight, i32 x, i32 y,
+                    const u8* background);
 
   // Header only: size, bits 8, mode 2 for grey files, else 1.
   u8 GetImageInfoByPtr(const void* data, u32 size) override;
@@ -77,8 +84,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   typedef png_struct_def png_struct;
   typedef png_info_def png_info;
 
-  u8 i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_PARAMS& params, u32 channels);
-  u8 i_WriteImageData(const PNGWRITE_PARAMS& params, u32 channels);
+  u8 i_Write(const PNGWRITE_PARAMS& params, u32 stride);
+  u8 i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_PARAMS& params, u32 channels, u32 stride);
+  u8 i_WriteImageData(const PNGWRITE_PARAMS& params, u32 channels, u32 stride);
   u8 i_WriteChunk(const char* type, const u8* data, u32 size);
   u8 i_Read(const u8* data, u32 size, u8 decode);
   u8 i_ReadOnce(const u8* data, u32 size, u8 decode);
@@ -112,4 +120,8 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   CKLF_Mem m_stream;  // the image data of several IDAT chunks, joined
   CKLF_PNGEncoder::Settings m_compression;
   u32 m_threads;
+  // While WritePNGPlaced writes: the placement and the placed image's size.
+  const CKLF_PNGEncoder::Placement* m_placement;
+  u16 m_placedWidth;
+  u16 m_placedHeight;
 };

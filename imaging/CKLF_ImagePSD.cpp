@@ -6,6 +6,7 @@
 #include "CKLF_Image.h"
 #include "CKLF_StdFile.h"
 #include "KLF_BigEndian.h"
+#include "KLF_Parallel.h"
 
 // One layer of the table read from a file.
 struct CKLF_ImagePSD::LayerRecord {
@@ -105,6 +106,19 @@ u32 NameToUnits(const u8* s, u32 len, u16* out) {
 }
 
 const u32 kStagingSize = 1u << 20;
+// Side by side, a layer is packed into a buffer of its own when that stays
+// below this; larger ones stream as on one thread.
+const u64 kMaxLayerBuffer = 64u << 20;
+// Rows of one composite band packed side by side.
+const u32 kCompositeBandRows = 64;
+
+// One buffer packed by a worker: its bytes, or failed when memory ran out.
+struct Packed {
+  CKLF_Mem bytes;
+  u32 size = 0;
+  u32 lengths[5] = {};
+  u8 failed = 0;
+};
 
 }  // namespace
 
@@ -116,7 +130,8 @@ CKLF_ImagePSD::CKLF_ImagePSD()
       m_docSet(0),
       m_outUsed(0),
       m_pos(0),
-      m_writeFailed(0) {}
+      m_writeFailed(0),
+      m_threads(1) {}
 
 CKLF_ImagePSD::~CKLF_ImagePSD() {
   Clean();
@@ -220,6 +235,7 @@ u8 CKLF_ImagePSD::i_ReadSections(KLF_BEReader& c) {
 // length and the data padded to even. A damaged block ends the walk: what
 // it would say is not needed for the pixels.
 u8 CKLF_ImagePSD::i_ReadResources(KLF_BEReader r) {
+  m_alphaGiven.Empty();
   while (r.Has(4) && std::memcmp(r.d + r.pos, "8BIM", 4) == 0) {
     r.Skip(4);
     const u16 id = r.U16();
@@ -230,9 +246,92 @@ u8 CKLF_ImagePSD::i_ReadResources(KLF_BEReader r) {
     if (!block) break;
     r.Skip(length & 1u);
     if (id == 1005 && length >= 16) m_resolution = KLF_GetBE32(block) / 65536.0;
+    if (id == 1006) i_ReadAlphaNames(KLF_BEReader{block, length, 0});
     if (id == 1039 && !i_SetICCProfile(block, length)) return 0;
   }
   return 1;
+}
+
+// Pascal strings one after another.
+void CKLF_ImagePSD::i_ReadAlphaNames(KLF_BEReader r) {
+  while (r.Has(1)) {
+    const u8 n = r.U8();
+    const u8* text = r.Take(n);
+    if (!text) break;
+    char name[256];
+    std::memcpy(name, text, n);
+    name[n] = 0;
+    m_alphaGiven.Add(CKLF_String(name), 0);
+  }
+}
+
+u8 CKLF_ImagePSD::ParseAlphaChannelsByPtr(const void* data, u32 size) {
+  m_alphaNames.Empty();
+  m_alphaChannels.free();
+  if (!i_StartParse(data, size)) return 0;
+  KLF_BEReader c = {static_cast<const u8*>(data), size, 26};
+  if (!i_ReadSections(c)) return 0;
+  // A negative layer count: the first channel after the colours is the
+  // merged transparency.
+  KLF_BEReader section = c.Sub(c.U32());
+  if (!c.Ok()) return Fail(klErrNotFormat);
+  u8 merged = 0;
+  if (section.Left() >= 6 && section.U32() >= 2) merged = static_cast<i16>(section.U16()) < 0;
+  return i_ParseAlphaChannels(c, merged);
+}
+
+// c stands on the composite's compression field. Channels before the
+// alpha channels are passed over by their row counts (or their size).
+u8 CKLF_ImagePSD::i_ParseAlphaChannels(KLF_BEReader& c, u8 merged) {
+  if (!i_CheckComposite(c)) return 0;
+  const u16 compression = c.U16();
+  if (compression >= 2) return Fail(klErrUnsupported);
+  const u32 colours = ColourChannels(m_mode), first = colours + merged;
+  const u32 count = m_fileChannels > first ? m_fileChannels - first : 0;
+  const u64 area = static_cast<u64>(m_width) * m_height;
+  if (count == 0) return 1;
+  if (!klFits32(area * count) || !m_alphaChannels.alloc(static_cast<u32>(area * count)))
+    return FailFrom(m_alphaChannels, klErrNoMemory);
+  const u8* counts = compression == 1 ? c.Take(2ull * m_height * m_fileChannels) : nullptr;
+  if (compression == 1 && !counts) return Fail(klErrNotFormat);
+  for (u32 k = 0; k < first; ++k) {
+    u64 bytes = compression == 1 ? 0 : area;
+    for (u32 y = 0; compression == 1 && y < m_height; ++y) bytes += KLF_GetBE16(counts + 2ull * (k * m_height + y));
+    if (!c.Skip(bytes)) return Fail(klErrNotFormat);
+  }
+  for (u32 k = 0; k < count; ++k) {
+    u32 used = 0;
+    const u32 avail = static_cast<u32>(compression == 1 ? c.Left() : area);
+    if (compression == 0 && c.Left() < area) {
+      m_alphaChannels.free();
+      m_alphaNames.Empty();
+      return Fail(klErrNotFormat);
+    }
+    if (!ExpandChanelPixels(static_cast<u8>(compression), c.d + c.pos, avail, m_alphaChannels.GetPtr() + k * area,
+                            m_width, m_height, &used, 1)) {
+      m_alphaChannels.free();
+      m_alphaNames.Empty();
+      return 0;
+    }
+    c.Skip(used);
+    CKLF_String name;
+    if (k < m_alphaGiven.GetSize())
+      m_alphaGiven.GetAt(k, name);
+    else
+      name.Format("Alpha %u", k + 1);
+    m_alphaNames.Add(name, 0);
+  }
+  return 1;
+}
+
+const u8* CKLF_ImagePSD::GetAlphaChannel(u32 index) const {
+  if (index >= m_alphaNames.GetSize()) return nullptr;
+  return m_alphaChannels.GetPtr() + static_cast<u64>(index) * m_width * m_height;
+}
+
+const char* CKLF_ImagePSD::GetAlphaChannelName(u32 index) const {
+  const CKLF_String* s = m_alphaNames.GetPtrAt(index);
+  return s && index < m_alphaNames.GetSize() ? s->GetStr() : nullptr;
 }
 
 u8 CKLF_ImagePSD::ParseImageByPtr(const void* data, u32 size) {
@@ -740,11 +839,7 @@ u8 CKLF_ImagePSD::i_WriteLayerSection() {
   }
 
   progress = 10;
-  for (u32 i = 0; i < layers; ++i) {
-    if (!i_WriteLayerChannels(i)) return 0;
-    progress += 50.0 / layers;
-    if (i_Canceled(static_cast<u32>(progress))) return 0;
-  }
+  if (!i_WriteLayersData(progress)) return 0;
   // The channel lengths in the layer records.
   for (u32 i = 0; i < layers; ++i) {
     const LayerToWrite& L = *static_cast<LayerToWrite*>(m_toWrite[i]);
@@ -809,10 +904,99 @@ u8 CKLF_ImagePSD::i_WriteLayerChannels(u32 layer) {
   return 1;
 }
 
+u8 CKLF_ImagePSD::i_WriteLayersData(f64& progress) {
+  const u32 layers = m_toWrite.GetSize();
+  const u32 threads = KLF_Parallel::Resolve(m_threads);
+  if (threads > 1 && layers > 1) return i_WriteLayersSideBySide(progress, threads);
+  for (u32 i = 0; i < layers; ++i) {
+    if (!i_WriteLayerChannels(i)) return 0;
+    progress += 50.0 / layers;
+    if (i_Canceled(static_cast<u32>(progress))) return 0;
+  }
+  return 1;
+}
+
+// Waves of layers packed side by side, each into a buffer holding exactly
+// what i_WriteLayerChannels streams; a layer too large for a buffer, or
+// one whose buffer could not be had, is streamed in its turn.
+u8 CKLF_ImagePSD::i_WriteLayersSideBySide(f64& progress, u32 threads) {
+  const u32 layers = m_toWrite.GetSize(), colours = ColourChannels(m_doc.mode);
+  const u32 wave = threads * 4;
+  Packed* packed = new (std::nothrow) Packed[wave];
+  if (!packed) return Fail(klErrNoMemory);
+  u8 ok = 1;
+  for (u32 first = 0; ok && first < layers; first += wave) {
+    const u32 count = layers - first < wave ? layers - first : wave;
+    KLF_Parallel::For(threads, count, [&](u32 index, u32) {
+      Packed& p = packed[index];
+      const LayerToWrite& L = *static_cast<LayerToWrite*>(m_toWrite[first + index]);
+      const u64 w = L.params.width, h = L.params.height;
+      const u64 bound = (colours + 1) * (2 + 2 * h + h * MaxPackedRow(w));
+      p.size = 0;
+      p.failed = MaxPackedRow(w) > 0xFFFF || bound > kMaxLayerBuffer ||
+                 (p.bytes.GetSize() < bound && !p.bytes.alloc(static_cast<u32>(bound)));
+      for (u32 k = 0; !p.failed && k <= colours; ++k) {
+        u8* at = p.bytes.GetPtr() + p.size;
+        KLF_PutBE16(at, 1);
+        u8* counts = at + 2;
+        u8* rows = counts + 2 * h;
+        for (u32 y = 0; y < h; ++y) {
+          i32 n = 0;
+          PackBits(L.planes[k] + static_cast<u64>(y) * L.stride, static_cast<i32>(w), rows, &n);
+          KLF_PutBE16(counts + 2ull * y, static_cast<u16>(n));
+          rows += n;
+        }
+        p.lengths[k] = static_cast<u32>(rows - at);
+        p.size += p.lengths[k];
+      }
+    });
+    for (u32 i = 0; ok && i < count; ++i) {
+      LayerToWrite& L = *static_cast<LayerToWrite*>(m_toWrite[first + i]);
+      if (packed[i].failed) {
+        ok = i_WriteLayerChannels(first + i);
+      } else {
+        ok = i_Put(packed[i].bytes.GetPtr(), packed[i].size);
+        std::memcpy(L.channelLengths, packed[i].lengths, sizeof(L.channelLengths));
+      }
+      progress += 50.0 / layers;
+      if (ok && i_Canceled(static_cast<u32>(progress))) ok = 0;
+    }
+  }
+  delete[] packed;
+  return ok;
+}
+
 u8 CKLF_ImagePSD::i_Reserve(CKLF_Mem& m, u32 n) {
   if (m.GetSize() >= n) return 1;
   if (!m.alloc(n)) return FailFrom(m, klErrNoMemory);
   return 1;
+}
+
+void CKLF_ImagePSD::i_ComposeRow(u32 c, u32 y, u8* row, const u32* list, u32 count) const {
+  const u32 colours = ColourChannels(m_doc.mode);
+  const u32 W = m_doc.width;
+  std::memset(row, 255, W);
+  for (u32 j = 0; j < count; ++j) {
+    const LayerToWrite& L = *static_cast<LayerToWrite*>(m_toWrite[list ? list[j] : j]);
+    const PSDMLWRITE_LAYERPARAMS& P = L.params;
+    // What a layer hides must not show in the flat image.
+    if (!P.visible || P.opacity == 0) continue;
+    i32 ly = static_cast<i32>(y) - P.y;
+    if (ly < 0 || ly >= P.height) continue;
+    i32 x0 = P.x < 0 ? 0 : P.x;
+    i32 x1 = static_cast<i32>(P.x) + P.width;
+    if (x1 > static_cast<i32>(W)) x1 = static_cast<i32>(W);
+    if (x0 >= x1) continue;
+    u64 offset = static_cast<u64>(ly) * L.stride + static_cast<u32>(x0 - P.x);
+    const u8* src = L.planes[c] + offset;
+    const u8* alpha = L.planes[colours] + offset;
+    const u32 opacity = P.opacity;
+    u8* dst = row + x0;
+    for (i32 n = x1 - x0, k = 0; k < n; ++k) {
+      u32 a = alpha[k] * opacity / 255;
+      if (a) dst[k] = static_cast<u8>((dst[k] * (255 - a) + a * src[k]) / 255);
+    }
+  }
 }
 
 u8 CKLF_ImagePSD::i_WriteComposite(f64& progress) {
@@ -829,44 +1013,86 @@ u8 CKLF_ImagePSD::i_WriteComposite(f64& progress) {
   const u64 tablePos = m_pos;
   i_PutZeros(tableBytes);
   if (m_writeFailed) return 0;
-
-  u8* row = m_row.GetPtr();
-  for (u32 c = 0; c < colours; ++c) {
-    for (u32 y = 0; y < H; ++y) {
-      std::memset(row, 255, W);
-      for (u32 i = 0; i < layers; ++i) {
-        const LayerToWrite& L = *static_cast<LayerToWrite*>(m_toWrite[i]);
-        const PSDMLWRITE_LAYERPARAMS& P = L.params;
-        // What a layer hides must not show in the flat image.
-        if (!P.visible || P.opacity == 0) continue;
-        i32 ly = static_cast<i32>(y) - P.y;
-        if (ly < 0 || ly >= P.height) continue;
-        i32 x0 = P.x < 0 ? 0 : P.x;
-        i32 x1 = static_cast<i32>(P.x) + P.width;
-        if (x1 > static_cast<i32>(W)) x1 = static_cast<i32>(W);
-        if (x0 >= x1) continue;
-        u64 offset = static_cast<u64>(ly) * L.stride + static_cast<u32>(x0 - P.x);
-        const u8* src = L.planes[c] + offset;
-        const u8* alpha = L.planes[colours] + offset;
-        const u32 opacity = P.opacity;
-        u8* dst = row + x0;
-        for (i32 n = x1 - x0, k = 0; k < n; ++k) {
-          u32 a = alpha[k] * opacity / 255;
-          if (a) dst[k] = static_cast<u8>((dst[k] * (255 - a) + a * src[k]) / 255);
+  const u32 threads = KLF_Parallel::Resolve(m_threads);
+  if (packed && threads > 1 && H > kCompositeBandRows) {
+    if (!i_WriteCompositeSideBySide(progress, threads)) return 0;
+  } else {
+    u8* row = m_row.GetPtr();
+    for (u32 c = 0; c < colours; ++c) {
+      for (u32 y = 0; y < H; ++y) {
+        i_ComposeRow(c, y, row, nullptr, layers);
+        if (packed) {
+          i32 n = 0;
+          PackBits(row, static_cast<i32>(W), m_chan.GetPtr(), &n);
+          KLF_PutBE16(m_counts.GetPtr() + 2ull * (static_cast<u64>(c) * H + y), static_cast<u16>(n));
+          if (!i_Put(m_chan.GetPtr(), static_cast<u32>(n))) return 0;
+        } else if (!i_Put(row, W)) {
+          return 0;
         }
       }
-      if (packed) {
-        i32 n = 0;
-        PackBits(row, static_cast<i32>(W), m_chan.GetPtr(), &n);
-        KLF_PutBE16(m_counts.GetPtr() + 2ull * (static_cast<u64>(c) * H + y), static_cast<u16>(n));
-        if (!i_Put(m_chan.GetPtr(), static_cast<u32>(n))) return 0;
-      } else if (!i_Put(row, W)) {
-        return 0;
-      }
+      progress += 40.0 / colours;
+      if (i_Canceled(static_cast<u32>(progress))) return 0;
     }
-    progress += 40.0 / colours;
-    if (i_Canceled(static_cast<u32>(progress))) return 0;
   }
   if (tableBytes && !i_Patch(tablePos, m_counts.GetPtr(), tableBytes)) return 0;
   return 1;
+}
+
+// Bands of rows of every channel composed and packed side by side, a wave
+// at a time, each band with the layers that reach its rows; the row
+// counts go to the table as on one thread.
+u8 CKLF_ImagePSD::i_WriteCompositeSideBySide(f64& progress, u32 threads) {
+  const u32 colours = ColourChannels(m_doc.mode), layers = m_toWrite.GetSize();
+  const u32 W = m_doc.width, H = m_doc.height;
+  const u32 bandsPerChannel = (H + kCompositeBandRows - 1) / kCompositeBandRows, bands = bandsPerChannel * colours;
+  const u32 wave = threads * 4;
+  struct Band {
+    Packed out;
+    CKLF_Mem row;
+    CKLF_Mem list;
+  };
+  Band* work = new (std::nothrow) Band[wave];
+  if (!work) return Fail(klErrNoMemory);
+  const u64 bound = kCompositeBandRows * MaxPackedRow(W);
+  u8 ok = 1;
+  for (u32 first = 0; ok && first < bands; first += wave) {
+    const u32 count = bands - first < wave ? bands - first : wave;
+    KLF_Parallel::For(threads, count, [&](u32 index, u32) {
+      Band& b = work[index];
+      const u32 c = (first + index) / bandsPerChannel, y0 = (first + index) % bandsPerChannel * kCompositeBandRows;
+      const u32 y1 = y0 + kCompositeBandRows < H ? y0 + kCompositeBandRows : H;
+      b.out.failed = (b.out.bytes.GetSize() < bound && !b.out.bytes.alloc(static_cast<u32>(bound))) ||
+                     (b.row.GetSize() < W + 1 && !b.row.alloc(W + 1)) ||
+                     (b.list.GetSize() < 4ull * layers + 4 && !b.list.alloc(4 * layers + 4));
+      if (b.out.failed) return;
+      u32* list = reinterpret_cast<u32*>(b.list.GetPtr());
+      u32 n = 0;
+      for (u32 i = 0; i < layers; ++i) {
+        const PSDMLWRITE_LAYERPARAMS& P = static_cast<LayerToWrite*>(m_toWrite[i])->params;
+        if (P.y < static_cast<i32>(y1) && static_cast<i32>(P.y) + P.height > static_cast<i32>(y0)) list[n++] = i;
+      }
+      u8* rows = b.out.bytes.GetPtr();
+      for (u32 y = y0; y < y1; ++y) {
+        i_ComposeRow(c, y, b.row.GetPtr(), list, n);
+        i32 packedBytes = 0;
+        PackBits(b.row.GetPtr(), static_cast<i32>(W), rows, &packedBytes);
+        KLF_PutBE16(m_counts.GetPtr() + 2ull * (static_cast<u64>(c) * H + y), static_cast<u16>(packedBytes));
+        rows += packedBytes;
+      }
+      b.out.size = static_cast<u32>(rows - b.out.bytes.GetPtr());
+    });
+    for (u32 i = 0; ok && i < count; ++i) {
+      if (work[i].out.failed) {
+        ok = Fail(klErrNoMemory);
+        break;
+      }
+      ok = i_Put(work[i].out.bytes.GetPtr(), work[i].out.size);
+      if ((first + i + 1) % bandsPerChannel == 0) {
+        progress += 40.0 / colours;
+        if (ok && i_Canceled(static_cast<u32>(progress))) ok = 0;
+      }
+    }
+  }
+  delete[] work;
+  return ok;
 }

@@ -14,7 +14,10 @@
 //
 // Cost: writing streams row by row (memory: a few rows and the row counts);
 // the composite costs rows x layers range checks plus one blend per covered
-// pixel and channel. Reading holds the file and the decoded planes.
+// pixel and channel. On more than one thread (SetThreads) layers are packed
+// and bands of composite rows made side by side into buffers written in
+// order (a few per thread at a time); the bytes do not depend on it.
+// Reading holds the file and the decoded planes.
 // Limits: at most 32767 layers (the format's signed count); dimensions up to
 // 65535 (rows wider than 49150 are stored raw: their packed size could
 // overflow the 16-bit row counts); layer names up to 63 bytes (the Pascal name keeps 55); files below
@@ -48,8 +51,8 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   struct PSDMLWRITE_LAYERPARAMS {
     u16 width;
     u16 height;
-    i16 x;  // top-left corner in the document
-    i16 y;
+    i32 x;  // top-left corner in the document (the format's rectangles are 32-bit)
+    i32 y;
     u8 visible;
     u8 opacity;  // 0..255
     char name[64];  // NUL-terminated
@@ -82,6 +85,17 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   virtual u8 LParseLocal();
   u8 ParseImageByPtr(const void* data, u32 size) override;
 
+  // The composite's alpha channels (width x height each): its channels
+  // after the colours, but for the merged transparency that a negative
+  // layer count puts first. Named by the file's alpha channel names
+  // (resource 1006), "Alpha n" where it gives none. Error 17 when they
+  // do not fit 32-bit sizes or memory; the reading errors as ParseImage*.
+  u8 ParseAlphaChannelsByPtr(const void* data, u32 size);
+  u32 GetAlphaChannelCount() const { return m_alphaNames.GetSize(); }
+  // Null for an index at or beyond the count.
+  const u8* GetAlphaChannel(u32 index) const;
+  const char* GetAlphaChannelName(u32 index) const;
+
   u32 GetLayersCount() const { return m_layerCount; }
   // 1 when the last layer parse stopped at ZIP-compressed channel data
   // (error 48), which this reader does not decode; the composite may
@@ -100,6 +114,9 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   // bytes consumed, without the table.
   u8 ExpandChanelPixels(u8 compression, const u8* src, u32 srcLen, u8* dst, u32 width, u32 height,
                         u32* used, u8 countsSkipped);
+
+  // Threads WritePSD packs on (1, the default; 0 the machine's).
+  void SetThreads(u32 threads) { m_threads = threads; }
 
   // Writing: Create, Write_Init, Write_AddLayer per layer, WritePSD.
   u8 Write_Init(const PSDMLWRITE_INITPARAMS* params);
@@ -138,11 +155,19 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_ReadLayerRecord(KLF_BEReader& c, LayerRecord& L);
   u8 i_ReadLayerExtra(KLF_BEReader& x, LayerRecord& L);
   u8 i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L);
+  void i_ReadAlphaNames(KLF_BEReader r);
+  u8 i_ParseAlphaChannels(KLF_BEReader& c, u8 mergedTransparency);
 
   u8 i_WriteAll();
   u8 i_WriteLayerSection();
   u8 i_WriteLayerChannels(u32 layer);
+  u8 i_WriteLayersData(f64& progress);
+  u8 i_WriteLayersSideBySide(f64& progress, u32 threads);
   u8 i_WriteComposite(f64& progress);
+  u8 i_WriteCompositeSideBySide(f64& progress, u32 threads);
+  // Row y of colour channel c of the composite: white, then the layers
+  // first..end-1 of list (all layers when list is null) blended in order.
+  void i_ComposeRow(u32 c, u32 y, u8* row, const u32* list, u32 count) const;
   u8 i_Put(const void* data, u32 n);
   u8 i_Put16(u16 v);
   u8 i_Put32(u32 v);
@@ -156,6 +181,9 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u32 m_layerCount;
   u16 m_fileChannels;
   u8 m_zipLayers;
+  CKLF_StringArray m_alphaGiven;  // the names the file gives
+  CKLF_StringArray m_alphaNames;  // those of the channels read
+  CKLF_Mem m_alphaChannels;
 
   // Writing.
   PSDMLWRITE_INITPARAMS m_doc;
@@ -168,4 +196,5 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   CKLF_Mem m_chan;     // one packed row
   CKLF_Mem m_row;      // composite row
   CKLF_Mem m_counts;   // row byte counts of a channel (of all, composite)
+  u32 m_threads;
 };

@@ -9,6 +9,15 @@
 // Cost: each thread holds one deflate state and one band (about 256 KiB raw
 // and its compressed form); a few bands per thread wait to be written in
 // order. Limits: 1 to 4 channels, rows up to 4 x 65535 bytes.
+//
+// A placed image (EncodePlaced) is a canvas of one background pixel with
+// the planes' rectangle at some place on it, never drawn out: its rows are
+// filtered as Encode filters that canvas, but only where they differ from
+// the background; bands of background rows alone are deflated once and
+// repeated; with the run-length strategy the rows' runs of zeros go into
+// fixed-code blocks of their own between zlib's blocks of the rest (with
+// another strategy the rows are drawn out and the stream is Encode's, byte
+// for byte). The cost follows the placed rectangle's rows, not the canvas.
 #pragma once
 
 #include "CKLF_ErrorManager.h"
@@ -38,6 +47,19 @@ class CKLF_PNGEncoder : public CKLF_FrameWork {
   // (deflate) or none when the sink or the poll stopped.
   u8 Encode(const u8* const* planes, u32 channels, u32 width, u32 height, u32 stride, const Settings& s, u32 threads,
             Sink sink, Poll poll, void* user);
+
+  // The planes (width x height) at (x, y) on a canvas of canvasWidth x
+  // canvasHeight filled with background (channels bytes); what lies off
+  // the canvas is left out. Results and errors as Encode.
+  struct Placement {
+    u32 canvasWidth;
+    u32 canvasHeight;
+    i32 x;
+    i32 y;
+    const u8* background;
+  };
+  u8 EncodePlaced(const u8* const* planes, u32 channels, u32 width, u32 height, u32 stride, const Placement& at,
+                  const Settings& s, u32 threads, Sink sink, Poll poll, void* user);
 
   // Rows of one band for rows of rowBytes bytes (filter byte included).
   static u32 BandRows(u32 rowBytes);

@@ -121,7 +121,9 @@ void CKLP_HeadlessUI::AdvanceClock(uint32_t ms) {
   const uint64_t target = m_now + ms;
   while (i_FireNext(target)) {
   }
-  m_now = target;
+  // A tick that advanced the clock itself (a long operation pumping
+  // events) has taken it past the target: time does not run back.
+  if (m_now < target) m_now = target;
 }
 
 KLP_TimerID CKLP_HeadlessUI::AddTimer(uint32_t intervalMs, std::function<void()> tick) {

@@ -4,7 +4,8 @@
 // stays as it was, byte for byte. A symbolic link is followed, so the file
 // it names is replaced and the link kept. A replaced file keeps its mode;
 // a new one gets the mode a plain creation would give. Reasons are the
-// system's texts.
+// system's texts. The temporary files that exist are listed where a signal
+// handler can remove them.
 #pragma once
 
 #include <sys/types.h>
@@ -36,8 +37,16 @@ class CKLP_ReplaceFile {
   // Begin, the bytes, Commit.
   static bool WriteAll(const std::string& target, const std::vector<uint8_t>& bytes, std::string& reason);
 
+  // Removes every temporary file that is being written, of every object.
+  // Safe in a signal handler (no lock, no allocation): a program that ends
+  // on a signal calls it so that no hidden file is left behind.
+  static void RemoveTemporaries();
+
  private:
+  void i_Forget();
+
   std::string m_target;
   std::string m_temp;
   mode_t m_mode = 0;
+  int m_slot = -1;  // the object's entry among the temporaries that exist
 };

@@ -44,7 +44,7 @@ else
 fi
 
 # The suites whose work runs on several threads, under ThreadSanitizer.
-tsan_suites="test_foundation test_imaging test_engine test_host test_tools"
+tsan_suites="test_foundation test_imaging test_engine test_host test_tools test_cutter test_app test_platform"
 if cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_FLAGS=-fsanitize=thread \
      -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread \
      -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread &&

@@ -94,9 +94,12 @@ u8 CKLF_3D_SurfaceBase::Create(const u8* record, u64 length) {
   const u32 t = r.U32();
   if (!r.Has(static_cast<u64>(v) * kVertexBytes + static_cast<u64>(t) * kTriangleBytes)) return Fail(klErrNotFormat);
   const u8* tri = record + 8 + static_cast<u64>(v) * kVertexBytes;
-  for (u64 i = 0; i < t; ++i)
+  for (u64 i = 0; i < t; ++i) {
     for (int k = 0; k < 3; ++k)
       if (KLF_GetBE32(tri + i * kTriangleBytes + 4 * k) >= v) return Fail(klErrNotFormat);
+    // GetMeshVertex answers 255 for a triangle it cannot give.
+    if (tri[i * kTriangleBytes + 12] == 255) return Fail(klErrNotFormat);
+  }
   if (!Create(v, t)) return 0;
   for (u32 i = 0; i < v; ++i) {
     m_vertices[i].x = ReadCoordinate(r);

@@ -63,8 +63,9 @@ class CKLF_3D_SurfaceBase : public CKLF_FrameWork {
   u8 Create(u32 vertices, u32 triangles);
   // Reads a big-endian mesh record of length bytes: V, T, V vertices of
   // three (signed mantissa, decimal exponent) pairs, T triangles of three
-  // indices and a flags byte. A record shorter than its counts say or with
-  // an index at or past V is refused (49) and the surface stays as it was.
+  // indices and a flags byte. A record shorter than its counts say, with
+  // an index at or past V or with the flags 255 (GetMeshVertex's answer
+  // for a bad triangle) is refused (49) and the surface stays as it was.
   u8 Create(const u8* record, u64 length);
   // Copies another surface's vertices and triangles (only those): error 1
   // for null.

@@ -52,6 +52,14 @@ bool CKLT_FileAccess::ReadAll(const std::string& path, std::vector<uint8_t>& out
 bool CKLT_FileAccess::CanWrite(const std::string& path, std::string& reason) {
   struct stat st;
   if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return reason = "is a folder", false;
+  // A file that may not be written is not replaced behind its back, though
+  // its folder would let a new one take its place; one without any write
+  // permission counts as read-only even for the superuser.
+  if (stat(path.c_str(), &st) == 0) {
+    const bool denied = access(path.c_str(), W_OK) != 0;
+    if (denied || (st.st_mode & 0222) == 0)
+      return reason = "the file is read-only (" + Reason(denied ? errno : EACCES) + ")", false;
+  }
   const std::string folder = FolderOf(path);
   if (stat(folder.c_str(), &st) != 0) return reason = "its folder " + folder + ": " + Reason(errno), false;
   if (!S_ISDIR(st.st_mode)) return reason = folder + " is not a folder", false;

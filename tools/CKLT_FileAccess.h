@@ -16,8 +16,9 @@ class CKLT_FileAccess {
   static bool ReadAll(const std::string& path, std::vector<uint8_t>& out, std::string& reason);
   // True when path names something (a file, a folder, a link).
   static bool Exists(const std::string& path);
-  // Whether path can be created or replaced: it is no folder and its
-  // folder exists and may be written. False with the reason.
+  // Whether path can be created or replaced: it is no folder, no file that
+  // may not be written (or has no write permission at all), and its folder
+  // exists and may be written. False with the reason.
   static bool CanWrite(const std::string& path, std::string& reason);
   // The system's text for an errno value.
   static std::string Reason(int error);

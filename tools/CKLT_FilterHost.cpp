@@ -135,10 +135,17 @@ bool CKLT_FilterHost::SetDocument(int16_t imageMode, int32_t width, int32_t heig
   if (!blank) n = 0;
   m_planes.assign(m_colourPlanes, std::vector<uint8_t>(n, 0));
   if (transparency) m_planes.emplace_back(n, 255);
+  m_alphaChannels.clear();
   m_selection.clear();
   m_filterRect = {0, 0, width, height};
   m_wholeWidth = m_wholeHeight = m_originX = m_originY = 0;
   m_recordBuilt = false;
+  return true;
+}
+
+bool CKLT_FilterHost::AddAlphaChannel(std::vector<uint8_t> plane) {
+  if (plane.size() != static_cast<size_t>(m_width) * static_cast<size_t>(m_height)) return false;
+  m_alphaChannels.push_back(std::move(plane));
   return true;
 }
 
@@ -420,8 +427,12 @@ void CKLT_FilterHost::i_BuildDocumentInfo() {
 }
 
 const std::vector<uint8_t>* CKLT_FilterHost::i_PlaneFor(int32_t plane, bool absolute, bool forWriting) const {
-  (void)absolute;  // absolute numbering: the layer's planes are the document's channels here
-  if (plane < 0 || plane >= static_cast<int32_t>(m_planes.size())) return nullptr;
+  // Absolute numbering: the layer's planes are the document's first
+  // channels here, the alpha channels follow them.
+  const int32_t planes = static_cast<int32_t>(m_planes.size());
+  if (absolute && !forWriting && plane >= planes && plane - planes < static_cast<int32_t>(m_alphaChannels.size()))
+    return &m_alphaChannels[static_cast<size_t>(plane - planes)];
+  if (plane < 0 || plane >= planes) return nullptr;
   if (forWriting && m_hasTransparency && plane == m_colourPlanes && m_transparencyLocked) return nullptr;
   return &m_planes[plane];
 }
@@ -489,7 +500,7 @@ int16_t CKLT_FilterHost::i_Advance() {
       uint8_t* dst = m_inBuffer.data() + static_cast<size_t>(y - r.inRect.top) * r.inRowBytes;
       for (int p = 0; p < inCount; ++p) {
         const uint8_t* src =
-            i_PlaneFor(r.inLoPlane + p, true, false)->data() + static_cast<size_t>(y) * m_width + r.inRect.left;
+            i_PlaneFor(r.inLoPlane + p, r.wantsAbsolute != 0, false)->data() + static_cast<size_t>(y) * m_width + r.inRect.left;
         for (int32_t x = 0; x < w; ++x) dst[static_cast<size_t>(x) * inCount + p] = src[x];
       }
     }

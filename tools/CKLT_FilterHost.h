@@ -83,6 +83,13 @@ class CKLT_FilterHost {
   const std::vector<uint8_t>& Plane(int index) const { return m_planes[index]; }
   int PlaneCount() const { return static_cast<int>(m_planes.size()); }
 
+  // A document alpha channel (the document's size; false for another).
+  // Read with absolute plane numbers, which count the colour planes, the
+  // transparency plane when there is one, then the alpha channels in the
+  // order added; the channel names should follow the same order.
+  bool AddAlphaChannel(std::vector<uint8_t> plane);
+  size_t AlphaChannelCount() const { return m_alphaChannels.size(); }
+
   // Transparency that the plug-in may not write (cases 6 and 7).
   void LockTransparency(bool locked) { m_transparencyLocked = locked; }
   // A selection mask of the document's size; the filter rectangle becomes
@@ -237,6 +244,7 @@ class CKLT_FilterHost {
   bool m_hasTransparency = false;
   bool m_transparencyLocked = false;
   std::vector<std::vector<uint8_t>> m_planes;
+  std::vector<std::vector<uint8_t>> m_alphaChannels;
   std::vector<uint8_t> m_selection;
   KLP_Rect32 m_filterRect = {0, 0, 0, 0};
   int32_t m_wholeWidth = 0;

@@ -9,6 +9,7 @@
 #include "CKLF_ImagePSD.h"
 #include "CKLF_StdFile.h"
 #include "CKLP_ReplaceFile.h"
+#include "CKLT_ExifResolution.h"
 #include "CKLT_FileAccess.h"
 #include "CKLT_FilterHost.h"
 #include "KLF_BigEndian.h"
@@ -16,6 +17,7 @@
 namespace {
 
 const uint32_t kMaxSide = 65535;
+const int32_t kMaxPSDSide = 30000;
 // Canvas-sized copies of every plane a run holds at most (RunBytes).
 const uint64_t kCanvasCopies = 6;
 
@@ -35,18 +37,33 @@ int16_t SpaceOf(int16_t mode) {
   return mode == klpModeRGB ? klpSpaceRGB : mode == klpModeCMYK ? klpSpaceCMYK : klpSpaceGray;
 }
 
+// Rounded to the nearest unit: 1M is "1 MiB", 1.5G "1.5 GiB".
 std::string Size(uint64_t bytes) {
   char buf[32];
+  const double b = static_cast<double>(bytes);
   if (bytes >= (uint64_t(1) << 30))
-    std::snprintf(buf, sizeof(buf), "%.1f GiB", static_cast<double>(bytes) / (uint64_t(1) << 30));
+    std::snprintf(buf, sizeof(buf), "%.1f GiB", b / (uint64_t(1) << 30));
+  else if (bytes >= (uint64_t(1) << 20))
+    std::snprintf(buf, sizeof(buf), "%.0f MiB", b / (1 << 20));
   else
-    std::snprintf(buf, sizeof(buf), "%.0f MiB", static_cast<double>(bytes) / (1 << 20) + 0.5);
+    std::snprintf(buf, sizeof(buf), "%.0f KiB", b / (1 << 10));
   return buf;
 }
 
 Status Unreadable(const char* kind, u16 code, std::string& error) {
   error = std::string("the ") + kind + " file cannot be read (" + KLF_ErrorText(code) + ")";
   return code == klErrNoMemory ? Status::kNoMemory : Status::kBadFile;
+}
+
+// The decoder's own reason when it has one: damage is told apart from a
+// variant libjpeg does not implement.
+Status UnreadableJPEG(const CKLF_ImageJPEG& jpeg, std::string& error) {
+  const std::string why = jpeg.GetDecoderMessage();
+  const u16 code = jpeg.GetError();
+  if (why.empty() || code == klErrNoMemory) return Unreadable("JPEG", code ? code : u16(klErrNotFormat), error);
+  error = code == klErrUnsupported ? "the JPEG file uses a variant this program cannot read (" + why + ")"
+                                   : "the JPEG file is damaged (" + why + ")";
+  return Status::kBadFile;
 }
 
 // Sides beyond the limit are named before a reader refuses them: the
@@ -175,10 +192,17 @@ Status CKLT_HostDocument::i_ReadPNG(const std::vector<uint8_t>& bytes, uint64_t 
 Status CKLT_HostDocument::i_ReadJPEG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
   CKLF_ImageJPEG jpeg;
   const u32 n = static_cast<u32>(bytes.size());
-  if (!jpeg.GetImageInfoByPtr(bytes.data(), n)) return Unreadable("JPEG", jpeg.GetError(), error);
+  if (!jpeg.GetImageInfoByPtr(bytes.data(), n)) return UnreadableJPEG(jpeg, error);
   if (Status s = i_TakeHeader(jpeg, budget, error)) return s;
-  if (!jpeg.ParseImageByPtr(bytes.data(), n)) return Unreadable("JPEG", jpeg.GetError(), error);
+  // A file cut short or corrupt is refused as a damaged PNG or PSD is,
+  // rather than filtered with made-up grey where its data is missing.
+  if (!jpeg.ParseImageByPtr(bytes.data(), n) || jpeg.IsDamaged()) return UnreadableJPEG(jpeg, error);
   i_TakeExtras(jpeg);
+  if (jpeg.GetResolution() <= 0) {
+    const CKLF_Mem& exif = jpeg.GetExifData();
+    const double dpi = CKLT_ExifResolution::DotsPerInch(exif.GetPtr(), exif.GetSize());
+    if (dpi > 0) resolution = dpi;
+  }
   layers.push_back(WholeLayer(jpeg, ColourPlanes(), "Background"));
   // The planes hold CMYK as PSD does, 255 for no ink; so do Adobe's files.
   if (mode == klpModeCMYK && !jpeg.SawAdobeMarker())
@@ -188,6 +212,36 @@ Status CKLT_HostDocument::i_ReadJPEG(const std::vector<uint8_t>& bytes, uint64_t
 }
 
 Status CKLT_HostDocument::i_ReadPSD(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
+  const Status s = i_ReadPSDImage(bytes, budget, error);
+  if (s == kOk) i_ReadPSDChannels(bytes, budget);
+  return s;
+}
+
+// The alpha channels, when the budget holds them; a file whose channels
+// cannot be read is kept without them.
+void CKLT_HostDocument::i_ReadPSDChannels(const std::vector<uint8_t>& bytes, uint64_t budget) {
+  CKLF_ImagePSD psd;
+  std::string ignored;
+  const u32 n = static_cast<u32>(bytes.size());
+  if (!psd.GetImageInfoByPtr(bytes.data(), n)) return;
+  const uint64_t extra = psd.GetImageBPP() == 8 ? static_cast<uint64_t>(KLF_GetBE16(bytes.data() + 12)) : 0;
+  uint64_t held = 0;
+  for (const Layer& l : layers) held += Area(l.width, l.height) * (l.planes.size() + (l.alpha.empty() ? 0 : 1));
+  if (extra <= static_cast<uint64_t>(ColourPlanes()) ||
+      i_CheckBudget(held + (extra - ColourPlanes()) * Area(width, height), budget, ignored) != kOk ||
+      !psd.ParseAlphaChannelsByPtr(bytes.data(), n)) {
+    if (extra > static_cast<uint64_t>(ColourPlanes()) && psd.GetAlphaChannelCount() == 0)
+      notes.push_back("its alpha channels could not be read; it is read without them");
+    return;
+  }
+  for (u32 i = 0; i < psd.GetAlphaChannelCount(); ++i)
+    channels.push_back({psd.GetAlphaChannelName(i), std::vector<uint8_t>(psd.GetAlphaChannel(i),
+                                                                        psd.GetAlphaChannel(i) + Area(width, height))});
+  if (!channels.empty())
+    notes.push_back("its alpha channels are offered to the plug-in; the output does not keep them");
+}
+
+Status CKLT_HostDocument::i_ReadPSDImage(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
   if (bytes.size() >= 6 && bytes[4] == 0 && bytes[5] == 2) {
     error = "it is a large document (PSB) file; save it as PSD, at most 65535 pixels a side";
     return kBadFile;
@@ -272,7 +326,11 @@ Status CKLT_HostDocument::i_ReadPSDComposite(CKLF_ImagePSD& psd, const std::vect
   return kOk;
 }
 
-bool CKLT_HostDocument::CanWrite(const std::string& path, int16_t m, std::string& error) {
+bool CKLT_HostDocument::CanWrite(const std::string& path, int16_t m, int32_t w, int32_t h, std::string& error) {
+  if (EndsWith(path, ".psd") && (w > kMaxPSDSide || h > kMaxPSDSide))
+    return error = "the document is " + std::to_string(w) + " x " + std::to_string(h) + " pixels and PSD files hold " +
+                   std::to_string(kMaxPSDSide) + " pixels a side at most: write it as .png",
+           false;
   if (EndsWith(path, ".psd")) return true;
   if (!EndsWith(path, ".png")) return error = "the output must be a .png or .psd file", false;
   if (m == klpModeCMYK) return error = "PNG holds RGB and gray images only: write the CMYK document as .psd", false;
@@ -280,7 +338,7 @@ bool CKLT_HostDocument::CanWrite(const std::string& path, int16_t m, std::string
 }
 
 bool CKLT_HostDocument::Write(const std::string& path, std::string& error) const {
-  if (!CanWrite(path, mode, error)) return false;
+  if (!CanWrite(path, mode, width, height, error)) return false;
   if (width <= 0 || height <= 0 || static_cast<uint32_t>(width) > kMaxSide || static_cast<uint32_t>(height) > kMaxSide)
     return error = "the document is empty or too large", false;
   CKLP_ReplaceFile file;

@@ -8,8 +8,9 @@
 // Cost: every layer is held at its own size; flattening touches each
 // pixel of a layer once. A read refuses a document whose run would need
 // more than a memory budget (RunBytes) before it decodes the pixels.
-// Limits: 8-bit samples, sides up to 65535 (the file formats' limit),
-// layer positions within +-32767 for PSD output.
+// Limits: 8-bit samples, sides up to 65535 (the framework's 16-bit sizes;
+// PNG holds more, JPEG 65500), PSD output up to 30000 a side (the
+// format's), layer positions within +-32767 for PSD output.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +37,12 @@ class CKLT_HostDocument {
     std::vector<uint8_t> alpha;                // width x height; empty: opaque
   };
 
+  // An alpha channel of the document (a PSD's saved selections), canvas sized.
+  struct Channel {
+    std::string name;
+    std::vector<uint8_t> plane;
+  };
+
   enum Status { kOk, kBadFile, kNoMemory };
 
   int16_t mode = klpModeRGB;  // klpModeGray, klpModeRGB or klpModeCMYK
@@ -44,6 +51,7 @@ class CKLT_HostDocument {
   double resolution = 72.0;
   std::vector<uint8_t> icc;   // the colour profile; empty: none
   std::vector<Layer> layers;  // bottom first
+  std::vector<Channel> channels;  // read from PSD files; not written
   // What the last read changed or could not keep, one sentence each.
   std::vector<std::string> notes;
   // How PNG output is compressed, and the threads that compress it and
@@ -67,9 +75,11 @@ class CKLT_HostDocument {
   Status Read(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
   Status ReadFile(const std::string& path, uint64_t budget, std::string& error);
 
-  // Whether a document of this mode can be written at path (by its
-  // extension: ".png" or ".psd"), with the reason when not.
-  static bool CanWrite(const std::string& path, int16_t mode, std::string& error);
+  // Whether a document of this mode and size (0: not known yet) can be
+  // written at path (by its extension: ".png" or ".psd"), with the reason
+  // when not. PSD stops at 30000 pixels a side; PNG goes to this program's
+  // 65535.
+  static bool CanWrite(const std::string& path, int16_t mode, int32_t width, int32_t height, std::string& error);
   // Writes by the extension; the file is replaced only when the whole new
   // one is on disk.
   bool Write(const std::string& path, std::string& error) const;
@@ -101,6 +111,8 @@ class CKLT_HostDocument {
   Status i_ReadPNG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
   Status i_ReadJPEG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
   Status i_ReadPSD(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
+  Status i_ReadPSDImage(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
+  void i_ReadPSDChannels(const std::vector<uint8_t>& bytes, uint64_t budget);
   Status i_ReadPSDLayers(CKLF_ImagePSD& psd, uint64_t budget, std::string& error);
   Status i_ReadPSDComposite(CKLF_ImagePSD& psd, const std::vector<uint8_t>& bytes, std::string& error);
   Status i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error);

@@ -1,5 +1,6 @@
 #include "CKLT_HostOptions.h"
 
+#include <strings.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "KLP_FilterHost.h"
 
@@ -22,6 +24,10 @@ bool ParseInt(const char* s, int64_t low, int64_t high, int64_t& out) {
   if (errno || *end || v < low || v > high) return false;
   out = v;
   return true;
+}
+
+bool EndsWithPSD(const std::string& path) {
+  return path.size() >= 4 && strcasecmp(path.c_str() + path.size() - 4, ".psd") == 0;
 }
 
 bool Bad(const char* option, const char* value, const char* expected, std::string& error) {
@@ -101,7 +107,10 @@ const O::OptionEntry kOptions[] = {
     {"--settings", nullptr, "FILE",
      "replay this settings file: a saved document (.klpd) or a block as the plug-in keeps it in \"last.data\"",
      [](O& o, const char* v, std::string&) { return o.settings = v, true; }},
-    {"--grid", nullptr, "CxR", "the default layout with C columns and R rows (1..101)", TakeGrid},
+    {"--grid", nullptr, "CxR",
+     "the default layout with C columns and R rows (1..101); cells more than three times as long as wide make "
+     "the full knobs cross",
+     TakeGrid},
     {"--layout-mode", nullptr, nullptr,
      "draw the knives alone, in the foreground colour over transparency (or over the background colour)",
      [](O& o, const char*, std::string&) { return o.layoutMode = true; }},
@@ -133,10 +142,15 @@ const O::OptionEntry kOptions[] = {
     {"--no-filter-case", nullptr, nullptr, "behave as a host that gives no filter case",
      [](O& o, const char*, std::string&) { return o.noFilterCase = true; }},
     {"--mode", nullptr, "gray|rgb|cmyk", "convert the document first (its colour profile is dropped)", TakeMode},
-    {"--fg", nullptr, "RRGGBB", "the foreground colour",
-     [](O& o, const char* v, std::string& e) { return TakeColour(v, o.fore) || Bad("--fg", v, "RRGGBB", e); }},
-    {"--bg", nullptr, "RRGGBB", "the background colour",
-     [](O& o, const char* v, std::string& e) { return TakeColour(v, o.back) || Bad("--bg", v, "RRGGBB", e); }},
+    {"--fg", nullptr, "RRGGBB", "the foreground colour: the knives' in Layout mode",
+     [](O& o, const char* v, std::string& e) {
+       return (TakeColour(v, o.fore) && (o.foreGiven = true)) || Bad("--fg", v, "RRGGBB, six hex digits", e);
+     }},
+    {"--bg", nullptr, "RRGGBB",
+     "the background colour: behind the knives in Layout mode when the layer's transparency cannot be changed",
+     [](O& o, const char* v, std::string& e) {
+       return (TakeColour(v, o.back) && (o.backGiven = true)) || Bad("--bg", v, "RRGGBB, six hex digits", e);
+     }},
     {"--dpi", nullptr, "N", "resolution in pixels per inch (default: the file's, else 72)",
      [](O& o, const char* v, std::string& e) {
        int64_t n = 0;
@@ -150,7 +164,8 @@ const O::OptionEntry kOptions[] = {
     {"--memory-budget", nullptr, "SIZE",
      "refuse documents whose run would need more (bytes, or with K, M or G; default: half the machine's memory)",
      [](O& o, const char* v, std::string& e) {
-       return (TakeSize(v, o.memoryBudget) && o.memoryBudget > 0) || Bad("--memory-budget", v, "like 512M or 4G", e);
+       return (TakeSize(v, o.memoryBudget) && o.memoryBudget > 0) ||
+              Bad("--memory-budget", v, "bytes above 0, or with K, M or G, like 512M or 4G", e);
      }},
     {"--cancel-after", nullptr, "N", "answer \"cancel\" from the (N+1)-th abort poll on",
      [](O& o, const char* v, std::string& e) { return TakeInt("--cancel-after", v, 0, INT64_MAX, o.cancelAfter, e); }},
@@ -163,16 +178,17 @@ const O::OptionEntry kOptions[] = {
     {"--png-level", nullptr, "N", "zlib level of PNG output, 0..9 (default 6)",
      [](O& o, const char* v, std::string& e) {
        int64_t n = 0;
-       return TakeInt("--png-level", v, 0, 9, n, e) && (o.png.level = static_cast<uint8_t>(n), true);
+       return TakeInt("--png-level", v, 0, 9, n, e) && (o.png.level = static_cast<uint8_t>(n), o.pngGiven = true);
      }},
     {"--png-strategy", nullptr, "NAME", "zlib strategy of PNG output: default, filtered or rle (default rle)",
      [](O& o, const char* v, std::string& e) {
-       return TakeName(v, kStrategies, o.png.strategy) || Bad("--png-strategy", v, "default, filtered or rle", e);
+       return (TakeName(v, kStrategies, o.png.strategy) && (o.pngGiven = true)) ||
+              Bad("--png-strategy", v, "default, filtered or rle", e);
      }},
     {"--png-filter", nullptr, "NAME",
      "row filter of PNG output: none, sub, up, average, paeth or adaptive (chosen per row; the default)",
      [](O& o, const char* v, std::string& e) {
-       return TakeName(v, kFilters, o.png.filter) ||
+       return (TakeName(v, kFilters, o.png.filter) && (o.pngGiven = true)) ||
               Bad("--png-filter", v, "none, sub, up, average, paeth or adaptive", e);
      }},
     {"--plugin", nullptr, "FILE", "the plug-in library (default: beside this program, or $TESSARETTE_PLUGIN)",
@@ -227,25 +243,56 @@ int CKLT_HostOptions::Parse(const std::vector<std::string>& args, CKLT_HostOptio
   return o.i_Check(error) ? 0 : -1;
 }
 
+std::string CKLT_HostOptions::Listed(const std::vector<std::string>& names, const char* lastJoint) {
+  std::string out;
+  for (size_t i = 0; i < names.size(); ++i) out += (i == 0 ? "" : i + 1 == names.size() ? lastJoint : ", ") + names[i];
+  return out;
+}
+
+namespace {
+
+// The names and the verb that agrees with them ("a is", "a and b are").
+std::string Subject(const std::vector<std::string>& names, const char* one, const char* more) {
+  return O::Listed(names) + (names.size() == 1 ? one : more);
+}
+
+}  // namespace
+
 bool CKLT_HostOptions::i_Check(std::string& error) const {
-  const bool layoutGiven = columns > 0 || layoutMode || shape.Any();
-  const char* conflict = nullptr;
+  std::vector<std::string> layout = CKLT_LayoutShaper::Given(shape);
+  if (layoutMode) layout.insert(layout.begin(), "--layout-mode");
+  if (columns > 0) layout.insert(layout.begin(), "--grid");
+  std::vector<std::string> noSettings;  // options that hand no settings
+  for (const auto& flag : {std::make_pair(dialog, "--dialog"), {about, "--about"}, {last, "--last"}})
+    if (flag.first) noSettings.push_back(flag.second);
+  std::vector<std::string> handed = layout;  // what they do not go with
+  if (!saveSettings.empty()) handed.insert(handed.begin(), "--save-settings");
+  if (!settings.empty()) handed.insert(handed.begin(), "--settings");
+  std::string conflict;
   if (about && (!input.empty() || !output.empty() || !selection.empty() || !script.empty() || dialog))
     conflict = "--about shows the About box alone: it takes no INPUT, -o, --selection, --script or --dialog";
   else if (input.empty() && !about)
     conflict = "no input file";
   else if (output.empty() && !about)
     conflict = "no output file: give -o FILE (.png or .psd)";
-  else if ((dialog || about || last) && (!settings.empty() || layoutGiven || !saveSettings.empty()))
-    conflict =
-        "--dialog, --about and --last hand no settings: they go with neither --settings, --save-settings\n"
-        "nor the options that lay a layout (--grid, --layout-mode, --triangles...)";
-  else if (!settings.empty() && layoutGiven)
-    conflict = "--settings carries its own layout: it goes with neither --grid nor --layout-mode";
+  else if (!noSettings.empty() && !handed.empty())
+    conflict = Subject(noSettings, " hands", " hand") + " no settings: " +
+               (noSettings.size() == 1 ? "it does" : "they do") + " not go with " + Listed(handed);
+  else if (!settings.empty() && !layout.empty())
+    conflict = Subject(layout, " is", " are") + " for the default layout: --settings carries its own";
   else if (last && dialog)
     conflict = "--last replays without the dialog: it does not go with --dialog";
-  if (conflict) return error = conflict, false;
-  return CKLT_LayoutShaper::Check(shape, !settings.empty() || last, columns > 0, error);
+  else if (pngGiven && EndsWithPSD(output))
+    conflict = "--png-level, --png-strategy and --png-filter set how PNG output is compressed: the output " + output +
+               " is a PSD file";
+  else if ((foreGiven || backGiven) && !layoutMode && settings.empty() && script.empty() && !last && !dialog)
+    conflict = std::string(foreGiven && backGiven ? "--fg and --bg colour"
+                           : foreGiven            ? "--fg colours"
+                                                  : "--bg colours") +
+               " the knives of --layout-mode: the puzzle of the default layout does not use " +
+               (foreGiven && backGiven ? "them" : "it");
+  if (!conflict.empty()) return error = conflict, false;
+  return CKLT_LayoutShaper::Check(shape, columns > 0, error);
 }
 
 std::string CKLT_HostOptions::Usage() {
@@ -285,11 +332,15 @@ std::string CKLT_HostOptions::Usage() {
       if (std::strcmp(entry.name, "--save-settings") == 0) u += CKLT_LayoutShaper::Usage();
     }
   u += "\n"
-       "Limits: images up to 65535 pixels a side (PNG, PSD; JPEG 65500); 8 bits a\n"
-       "sample (16-bit PNG files are reduced, and the program says so); PSD files\n"
-       "with RLE or raw channels (ZIP-compressed layers are read from the file's\n"
-       "flattened image when it has one). A document whose run would need more\n"
-       "memory than the budget is refused before its pixels are decoded.\n"
+       "Limits: images up to 65535 pixels a side, this program's limit (PNG files\n"
+       "may be larger; JPEG stops at 65500); PSD output up to 30000 pixels a side,\n"
+       "the format's (write a larger document as PNG); 8 bits a sample (16-bit PNG\n"
+       "files are reduced, and the program says so); PSD files with RLE or raw\n"
+       "channels (ZIP-compressed layers are read from the file's flattened image\n"
+       "when it has one). A document whose run would need more memory than the\n"
+       "budget is refused before its pixels are decoded. A JPEG file cut short or\n"
+       "corrupt is refused. When the cut gives more or fewer pieces than the\n"
+       "layout has cells (knives that cross), the program says so.\n"
        "\n"
        "Exit codes: 0 done; 1 cancelled (-128); 2 out of memory (-108, the memory\n"
        "budget, or too little --max-space); 3 bad parameters (-30100);\n"

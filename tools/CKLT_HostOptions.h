@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CKLF_PNGEncoder.h"
+#include "CKLT_HostExport.h"
 #include "CKLT_LayoutShaper.h"
 
 struct CKLT_HostOptions {
@@ -33,12 +34,15 @@ struct CKLT_HostOptions {
   int16_t mode = -1;  // a colour mode to convert to first; -1 keeps the file's
   uint8_t fore[3] = {0, 0, 0};
   uint8_t back[3] = {255, 255, 255};
+  bool foreGiven = false;
+  bool backGiven = false;
   double dpi = 0;  // 0 keeps the file's
   int32_t maxSpace = 8 << 20;
   uint64_t memoryBudget = 0;  // 0: DefaultMemoryBudget()
   int64_t cancelAfter = -1;
   uint32_t threads = 0;  // the plug-in's and the PNG writer's; 0: the machine's
   CKLF_PNGEncoder::Settings png = CKLF_PNGEncoder::DefaultSettings();
+  bool pngGiven = false;  // a --png-* option was given
   // The settings the replay uses: a file, else the default layout with
   // these grid counts (0: the default grid) in Puzzle or Layout mode;
   // `last` hands none (the plug-in's own last settings).
@@ -50,6 +54,8 @@ struct CKLT_HostOptions {
   bool last = false;
   // How the default layout is shaped.
   CKLT_LayoutShaper::Options shape;
+  // What is exported beside the run (its options: CKLT_HostExport).
+  CKLT_HostExport::Options exports;
 
   // One option: its names, the name of its value in the help (null for a
   // flag), its help text ("\n" starts another help line) and what it does
@@ -69,6 +75,9 @@ struct CKLT_HostOptions {
   // 0 to run, 1 when help was asked for, -1 with a reason in error.
   static int Parse(const std::vector<std::string>& args, CKLT_HostOptions& options, std::string& error);
   static std::string Usage();
+  // Names for a message: "a", "a and b", "a, b and c" (with another last
+  // joint, "a or b").
+  static std::string Listed(const std::vector<std::string>& names, const char* lastJoint = " and ");
 
   // Half the machine's memory, or half the process's memory limit when
   // that is lower.

@@ -7,6 +7,7 @@
 
 #include "CKLP_ReplaceFile.h"
 #include "CKLT_FileAccess.h"
+#include "CKLT_PieceCount.h"
 #include "CKLT_PluginLibrary.h"
 #include "CKLT_ProgressBar.h"
 #include "CKLT_SettingsSource.h"
@@ -69,6 +70,7 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
   m_doc = CKLT_HostDocument();
   m_host.reset(new CKLT_FilterHost);
   m_scriptPlayed = m_targetOffCanvas = false;
+  m_block.clear();
   m_lastResult = 0;
   typedef int (CKLT_HostRunner::*Step)(std::string&);
   static const struct {
@@ -76,7 +78,8 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
     const char* name;
   } steps[] = {{&CKLT_HostRunner::i_CheckFiles, "check"},      {&CKLT_HostRunner::i_LoadDocument, "read"},
                {&CKLT_HostRunner::i_ChooseLayer, "layer"},     {&CKLT_HostRunner::i_ServeDocument, "serve"},
-               {&CKLT_HostRunner::i_HandSettings, "settings"}, {&CKLT_HostRunner::i_RunPlugin, "plug-in"},
+               {&CKLT_HostRunner::i_HandSettings, "settings"}, {&CKLT_HostRunner::i_Export, "export"},
+               {&CKLT_HostRunner::i_RunPlugin, "plug-in"},     {&CKLT_HostRunner::i_CountPieces, "pieces"},
                {&CKLT_HostRunner::i_WriteResults, "write"}};
   for (const auto& s : steps) {
     const auto start = std::chrono::steady_clock::now();
@@ -94,7 +97,8 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
 int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   std::string reason;
-  if (!o.output.empty() && !Doc::CanWrite(o.output, klpModeRGB, reason))
+  if (const int code = CKLT_HostExport::Check(o, reason); code >= 0) return message = reason, code;
+  if (!o.output.empty() && !Doc::CanWrite(o.output, klpModeRGB, 0, 0, reason))
     return message = "cannot write " + o.output + ": " + reason, kExitFiles;
   for (const std::string* path : {&o.output, &o.saveSettings, &o.script})
     if (!path->empty() && !CKLT_FileAccess::CanWrite(*path, reason))
@@ -129,7 +133,7 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
   if (o.dpi > 0) m_doc.resolution = o.dpi;
   m_doc.pngCompression = o.png;
   std::string reason;
-  if (!Doc::CanWrite(o.output, m_doc.mode, reason))
+  if (!Doc::CanWrite(o.output, m_doc.mode, m_doc.width, m_doc.height, reason))
     return message = "cannot write " + o.output + ": " + reason, kExitFiles;
   return kGoOn;
 }
@@ -207,7 +211,13 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   ToDocument(m_doc.mode, o.back, back);
   host.SetColours(fore, back);
   host.SetResolution(m_doc.resolution, m_doc.resolution);
-  host.SetChannelNames(ChannelNames(m_doc.mode), true);
+  // Absolute channel numbers count the colours, the transparency, then
+  // the document's alpha channels.
+  std::vector<std::string> names = ChannelNames(m_doc.mode);
+  if (transparency) names.push_back("Layer Transparency");
+  for (Doc::Channel& channel : m_doc.channels)
+    if (host.AddAlphaChannel(std::move(channel.plane))) names.push_back(channel.name);
+  host.SetChannelNames(names, true);
   host.SetICCProfile(m_doc.icc);
   // The layers are lent to the host at their own sizes and taken back
   // after the run.
@@ -255,9 +265,8 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
   CKLT_FilterHost& host = *m_host;
   if (m_scriptPlayed) host.SetDescriptor(m_script);
   if (o.dialog || o.about || o.last) return kGoOn;
-  std::vector<uint8_t> block;
+  std::vector<uint8_t>& block = m_block;
   if (m_scriptPlayed && o.settings.empty()) {
-    if (o.saveSettings.empty()) return kGoOn;
     if (!CKLT_SettingsSource::FromDescriptor(host, block, message))
       return message = o.script + ": " + message, kExitFiles;
   } else {
@@ -270,7 +279,51 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
     if (!CKLT_SettingsSource::Record(host, block, message)) return kExitFiles;
   }
   if (!o.saveSettings.empty() && !CKLT_SettingsSource::WriteDocument(o.saveSettings, block, message)) return kExitFiles;
+  i_NoteUnusedColours(CKLT_SettingsSource::IsLayoutMode(block));
   return kGoOn;
+}
+
+// The colours act on the knives of Layout mode, the background only where
+// the layer's transparency cannot take what the plug-in leaves open.
+void CKLT_HostRunner::i_NoteUnusedColours(bool layoutMode) const {
+  const CKLT_HostOptions& o = *m_options;
+  const bool editable = m_host->HasTransparency() && !o.lockTransparency;
+  if (o.foreGiven && !layoutMode)
+    i_Note("--fg colours the knives of Layout mode; these settings make a puzzle, which does not use it");
+  if (o.backGiven && editable)
+    i_Note("--bg is not used: the layer's transparency may be changed, so what the plug-in leaves open stays "
+           "transparent");
+}
+
+// Knives that cross or touch cut more pieces, or fewer, than the layout
+// has cells: said, with what keeps them apart, the layout kept as made.
+int CKLT_HostRunner::i_CountPieces(std::string&) {
+  const CKLT_HostOptions& o = *m_options;
+  if (m_block.empty() || o.about || o.dialog) return kGoOn;
+  const KLP_Rect32 area = m_host->FilterRect();
+  CKLT_PieceCount::Counts counts;
+  std::string error;
+  const uint32_t threads = o.threads ? o.threads : KLF_Parallel::MachineThreads();
+  if (!CKLT_PieceCount::Count(m_block, area.right - area.left, area.bottom - area.top, threads, counts, error)) {
+    i_Note("the pieces could not be counted: " + error);
+    return kGoOn;
+  }
+  if (counts.layoutMode || counts.pieces == counts.cells) return kGoOn;
+  std::string note = "the cut gave " + std::to_string(counts.pieces) + " pieces where the layout has " +
+                     std::to_string(counts.cells) + " cells: ";
+  note += counts.pieces > counts.cells ? "knives that cross, or meet at a narrow angle, cut slivers off"
+                                       : "knives that touch or cross join cells";
+  if (o.settings.empty() && !m_scriptPlayed)
+    note += " (" + CKLT_HostOptions::Listed(CKLT_LayoutShaper::Advice(o.shape), " or ") + " to keep them apart)";
+  else
+    note += " (the settings' knives are kept as they are)";
+  i_Note(note);
+  return kGoOn;
+}
+
+// The export of pieces and knives, before the plug-in changes the document.
+int CKLT_HostRunner::i_Export(std::string& message) {
+  return CKLT_HostExport::Run(*m_host, *m_options, m_err, message);
 }
 
 int CKLT_HostRunner::i_RunPlugin(std::string& message) {

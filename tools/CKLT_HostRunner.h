@@ -6,12 +6,14 @@
 // progress and the plug-in's alerts, writes the result through an
 // all-or-nothing replacement and maps the plug-in's result to an exit code
 // with a one-line message. What it changes or cannot keep is said on the
-// error stream as a note.
+// error stream as a note, and so is a cut whose pieces differ from the
+// layout's cells (knives that cross).
 //
 // Cost: the document's layers at their own sizes and what the plug-in asks
 // for; a filtered layer that covers the canvas lends its planes to the host
 // (else a canvas-sized copy), and the merged document is a copy unless it is
-// that one opaque layer.
+// that one opaque layer. Counting a puzzle's pieces cuts the filtered area
+// twice more (CKLT_PieceCount), about a tenth of a whole run.
 #pragma once
 
 #include <cstdint>
@@ -56,7 +58,10 @@ class CKLT_HostRunner {
   int i_ServeDocument(std::string& message);
   int i_ServeSelection(std::string& message);
   int i_HandSettings(std::string& message);
+  int i_Export(std::string& message);
   int i_RunPlugin(std::string& message);
+  int i_CountPieces(std::string& message);
+  void i_NoteUnusedColours(bool layoutMode) const;
   int i_Explain(int16_t result, std::string& message) const;
   int i_WriteResults(std::string& message);
   void i_Note(const std::string& text) const;
@@ -70,5 +75,6 @@ class CKLT_HostRunner {
   bool m_lent = false;  // the target layer's planes are the host's document planes
   bool m_scriptPlayed = false;
   std::vector<CKLT_FilterHost::DescRecord> m_script;
+  std::vector<uint8_t> m_block;  // the settings handed over; empty when not known
   int16_t m_lastResult = 0;
 };

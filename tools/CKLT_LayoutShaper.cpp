@@ -1,6 +1,8 @@
 #include "CKLT_LayoutShaper.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdlib>
 
 #include "CCutterServices.h"
@@ -59,16 +61,23 @@ bool Pair(const std::string& v, int64_t maxRows, int64_t maxCount, int& rows, in
 
 int CKLT_LayoutShaper::ParseOption(const std::vector<std::string>& args, size_t& i, Options& o, std::string& error) {
   const std::string& a = args[i];
-  static const char* const kTaking[] = {"--random-knots", "--seed", "--flip", "--knob-size",
-                                        "--thickness",    "--triangles", "--hexagons"};
-  bool takes = false;
-  for (const char* t : kTaking) takes = takes || a == t;
-  if (!takes) {
-    if (a != "--regular") return 0;
-    o.regular = true;
-    return 1;
-  }
-  if (i + 1 >= args.size()) return error = a + " needs a value", -1;
+  static const struct {
+    const char* name;
+    const char* value;  // the value's name; null for a flag
+    const char* range;  // what bad values are told
+  } kOptions[] = {{"--random-knots", "PERCENT", "0..100"},
+                  {"--seed", "N", "0..9223372036854775807"},
+                  {"--flip", "random|alternate", "random or alternate"},
+                  {"--knob-size", "PERCENT", "1..100"},
+                  {"--thickness", "N", "1..100"},
+                  {"--triangles", "RxN", "rows x triangles a row, 1..98 x 1..97"},
+                  {"--hexagons", "RxC", "rows x columns, 1..97 x 1..48"},
+                  {"--regular", nullptr, nullptr}};
+  const auto* option = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                    [&](const decltype(kOptions[0])& k) { return a == k.name; });
+  if (option == std::end(kOptions)) return 0;
+  if (!option->value) return o.regular = true, 1;
+  if (i + 1 >= args.size()) return error = a + " needs a value (" + option->value + ")", -1;
   const std::string& v = args[++i];
   int64_t n = 0;
   bool ok = true;
@@ -83,21 +92,33 @@ int CKLT_LayoutShaper::ParseOption(const std::vector<std::string>& args, size_t&
     ok = Int(v, 1, 100, n);
     (a == "--knob-size" ? o.knobSize : o.thickness) = static_cast<int>(n);
   } else {
-    const bool tri = a == "--triangles";
-    ok = tri ? Pair(v, 98, 97, o.shapeRows, o.shapeCount) : Pair(v, 97, 48, o.shapeRows, o.shapeCount);
-    o.shape = tri ? kTriangles : kHexagons;
+    const int shape = a == "--triangles" ? kTriangles : kHexagons;
+    if (o.shape != kGrid && o.shape != shape)
+      return error = "--triangles and --hexagons lay different layouts: give one of them", -1;
+    ok = shape == kTriangles ? Pair(v, 98, 97, o.shapeRows, o.shapeCount) : Pair(v, 97, 48, o.shapeRows, o.shapeCount);
+    o.shape = shape;
   }
-  if (!ok) return error = "bad " + a + " " + v + " (see --help)", -1;
+  if (!ok) return error = "bad " + a + " " + v + " (" + option->range + ")", -1;
   return 1;
 }
 
-bool CKLT_LayoutShaper::Check(const Options& o, bool ownSettings, bool grid, std::string& error) {
-  if (ownSettings && o.Any()) {
-    error = "the layout options shape the default layout: they go with neither --settings nor --last";
-    return false;
-  }
+std::vector<std::string> CKLT_LayoutShaper::Given(const Options& o) {
+  std::vector<std::string> names;
+  if (o.shape == kTriangles) names.push_back("--triangles");
+  if (o.shape == kHexagons) names.push_back("--hexagons");
+  if (o.regular) names.push_back("--regular");
+  if (o.knots >= 0) names.push_back("--random-knots");
+  if (o.flips != kNoFlips) names.push_back("--flip");
+  if (o.knobSize > 0) names.push_back("--knob-size");
+  if (o.thickness > 0) names.push_back("--thickness");
+  if (o.seedGiven) names.push_back("--seed");
+  return names;
+}
+
+bool CKLT_LayoutShaper::Check(const Options& o, bool grid, std::string& error) {
   if (grid && o.shape != kGrid) {
-    error = "--triangles and --hexagons lay their own grid: they do not go with --grid";
+    error = std::string(o.shape == kTriangles ? "--triangles" : "--hexagons") +
+            " lays its own grid: it does not go with --grid";
     return false;
   }
   if (o.flips == kAlternateFlips && o.shape != kGrid) {
@@ -108,20 +129,45 @@ bool CKLT_LayoutShaper::Check(const Options& o, bool ownSettings, bool grid, std
     error = "--regular goes with --triangles or --hexagons";
     return false;
   }
+  if (o.seedGiven && o.knots <= 0 && o.flips != kRandomFlips) {
+    error = "--seed seeds --random-knots and --flip random: without them it changes nothing";
+    return false;
+  }
   return true;
 }
 
-const char* CKLT_LayoutShaper::Usage() {
-  return "  --triangles RxN        a layout of R rows of N triangles (98 x 97 at most)\n"
-         "  --hexagons RxC         a layout of R rows of C hexagon columns (97 x 48)\n"
+std::vector<std::string> CKLT_LayoutShaper::Advice(const Options& o) {
+  std::vector<std::string> ways;
+  if (o.knots > kSafeKnots) ways.push_back("lower --random-knots (to " + std::to_string(kSafeKnots) + " at most)");
+  ways.push_back("lower --knob-size");
+  if (o.shape == kGrid) ways.push_back("give --grid cells closer to square");
+  if (o.shape != kGrid && !o.regular) ways.push_back("add --regular");
+  return ways;
+}
+
+std::string CKLT_LayoutShaper::Usage() {
+  std::string u =
+      "  --triangles RxN        a layout of R rows of N triangles (1..98 x 1..97)\n"
+         "  --hexagons RxC         a layout of R rows of C hexagon columns (1..97 x 1..48)\n"
          "  --regular              triangles or hexagons with equal sides, centred\n"
-         "  --random-knots PERCENT move the knots at random by up to PERCENT (0..100)\n"
+         "  --random-knots PERCENT move the knots at random by up to PERCENT (0..100);\n"
+         "                         above KNOTS the knives of neighbouring knots can cross\n"
+         "                         and cut slivers\n"
          "  --flip random|alternate  turn knobs the other way at random, or every\n"
          "                         other grid knife\n"
-         "  --knob-size PERCENT    knob size (1..100; 100 the full knob)\n"
-         "  --thickness N          knives N pixels wide (1..100), cut out of the image\n"
-         "  --seed N               the random seed (default 1): the same command gives\n"
-         "                         the same puzzle\n";
+         "  --knob-size PERCENT    knob size (1..100; 100 the full knob, the grid's\n"
+         "                         default); triangles and hexagons take KNOB, at which\n"
+         "                         knobs of pieces of about their regular shape stay\n"
+         "                         apart: larger knobs, and stretched shapes, can cross\n"
+         "  --thickness N          knives N pixels wide (1..100) instead of thin ones:\n"
+         "                         the band a knife covers becomes a piece of its own, a\n"
+         "                         strip between the pieces with their effects (bevelled\n"
+         "                         by default), which takes the band's pixels from them\n"
+         "  --seed N               the random seed of --random-knots and --flip random\n"
+         "                         (default 1): the same command gives the same puzzle\n";
+  u.replace(u.find("KNOTS"), 5, std::to_string(kSafeKnots));
+  u.replace(u.find("KNOB"), 4, std::to_string(kShapeKnobSize));
+  return u;
 }
 
 bool CKLT_LayoutShaper::Shape(const Options& o, CLayoutEditor& e, std::string& error) {
@@ -135,9 +181,10 @@ bool CKLT_LayoutShaper::Shape(const Options& o, CLayoutEditor& e, std::string& e
   if (o.shape == kHexagons) ok = e.autoLayout.AutoLayout_Hexagons(o.shapeRows, o.shapeCount, o.regular) != 0;
   // The auto layouts leave their visible knives selected: what follows acts
   // on them, as it would in the dialog.
-  if (ok && o.knobSize > 0) {
-    cutter.knobSize = static_cast<u16>(o.knobSize);
-    e.shapes.OnCutterUpdateKnifeSize(static_cast<u32>(o.knobSize));
+  const int knobSize = o.knobSize > 0 ? o.knobSize : o.shape != kGrid ? kShapeKnobSize : 0;
+  if (ok && knobSize > 0) {
+    cutter.knobSize = static_cast<u16>(knobSize);
+    e.shapes.OnCutterUpdateKnifeSize(static_cast<u32>(knobSize));
   }
   if (ok && o.thickness > 0) {
     cutter.thickness = static_cast<u16>(o.thickness);

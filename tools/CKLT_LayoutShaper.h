@@ -20,13 +20,20 @@ class CKLT_LayoutShaper {
  public:
   enum Flips { kNoFlips = 0, kRandomFlips = 1, kAlternateFlips = 2 };
   enum Shape { kGrid = 0, kTriangles = 1, kHexagons = 2 };
+  // The knob size triangles and hexagons take unless one is given: their
+  // knobs stay apart where the pieces keep about their regular shape (the
+  // Cutter's own default, 100, crosses there).
+  static const int kShapeKnobSize = 60;
+  // Random knot offsets up to this keep the knives of a grid apart at any
+  // seed; more can make neighbouring knives cross.
+  static const int kSafeKnots = 10;
 
   struct Options {
     int knots = -1;  // random knot offsets in per cent (0..100); -1 leaves them
     uint64_t seed = 1;
     int flips = kNoFlips;
-    int knobSize = 0;   // 1..100; 0 keeps the knives' own
-    int thickness = 0;  // 1..100 pixels, the knives cut out; 0 keeps thin knives
+    int knobSize = 0;   // 1..100; 0 keeps a grid's knives' own, kShapeKnobSize for the others
+    int thickness = 0;  // 1..100 pixels, the band a piece of its own; 0 keeps thin knives
     int shape = kGrid;
     int shapeRows = 0;
     int shapeCount = 0;  // triangles a row, or hexagon columns
@@ -42,13 +49,17 @@ class CKLT_LayoutShaper {
   // Takes args[i] when it is a shaping option (and its value, moving i on
   // to it): 1; 0 when it is none; -1 with the reason in error.
   static int ParseOption(const std::vector<std::string>& args, size_t& i, Options& o, std::string& error);
-  // The options against the rest of the command line: the layout shaped is
-  // the default one, so neither settings of their own nor a grid with an
-  // auto layout; knives in turn are grid knives. false with the reason in
-  // error.
-  static bool Check(const Options& o, bool ownSettings, bool grid, std::string& error);
+  // The options against each other and a grid given on the command line:
+  // no grid with an auto layout; knives in turn are grid knives; a seed
+  // needs something random. false with the reason in error.
+  static bool Check(const Options& o, bool grid, std::string& error);
+  // The names of the shaping options given.
+  static std::vector<std::string> Given(const Options& o);
+  // What may keep the knives of the default layout so shaped apart
+  // ("lower --knob-size", "add --regular"...).
+  static std::vector<std::string> Advice(const Options& o);
   // The options' lines of the help text.
-  static const char* Usage();
+  static std::string Usage();
 
   // Shapes the editor's layout, a grid already laid with its knives.
   // false with the reason in error (memory).

@@ -120,3 +120,8 @@ bool CKLT_SettingsSource::WriteDocument(const std::string& path, const std::vect
   if (!CKLP_ReplaceFile::WriteAll(path, bytes, error)) return error = "cannot write " + path + ": " + error, false;
   return true;
 }
+
+bool CKLT_SettingsSource::IsLayoutMode(const std::vector<uint8_t>& block) {
+  // The replay reads its second byte, the puzzle flag again.
+  return block.size() >= 2 && block[1] == 0;
+}

@@ -37,6 +37,10 @@ class CKLT_SettingsSource {
                            std::vector<uint8_t>& block, std::string& error,
                            const CKLT_LayoutShaper::Options* shape = nullptr);
 
+  // Whether a block draws the knives (Layout mode) rather than a puzzle:
+  // its first byte, as the plug-in reads it.
+  static bool IsLayoutMode(const std::vector<uint8_t>& block);
+
   // Puts the block into the host's scripting descriptor.
   static bool Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error);
   // The block the host's scripting descriptor holds.

@@ -88,9 +88,13 @@ void CKLF_Control::NotifyGroup() {
 }
 
 u8* CKLF_Control::LoadImageData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out) {
-  CKLF_UIResources res(m_storage);
+  CKLF_UIResources res = Resources();
   u8* data = res.LoadImageData(key, rect, out);
   return data ? data : FailFrom(res, klErrUIResource, nullptr);
+}
+
+CKLF_UIResources CKLF_Control::Resources() const {
+  return CKLF_UIResources(m_storage, m_window ? m_window->GetClientRect() : klNullRect);
 }
 
 void CKLF_Control::StartHoverTimer() {
@@ -145,7 +149,9 @@ void CKLF_Control::RenderAndUpdate(kltRECT_s rect) {
 }
 
 u8 CKLF_Control::ShowPicture(CKLF_Layer& layer, const CKLF_CtrlPicture* picture, u8 dimmed, u8 again) {
-  const u8 opacity = dimmed ? m_disabledOpacity : 255, changed = opacity != layer.GetOpacity();
+  // Opacity 0 hides a disabled control, its own disabled picture too.
+  const u8 hidden = !m_enabled && m_disabledOpacity == 0;
+  const u8 opacity = dimmed || hidden ? m_disabledOpacity : 255, changed = opacity != layer.GetOpacity();
   layer.SetOpacity(opacity);
   if (again) {
     if (changed) Redraw();  // the disabled opacity may have changed meanwhile

@@ -141,6 +141,9 @@ class CKLF_Control : public CKLF_FrameWork {
   void NotifyGroup();
 
   u8* LoadImageData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out);
+  // A reader of the control's store that refuses every record whose
+  // rectangle leaves the window (192): a control lies inside its window.
+  CKLF_UIResources Resources() const;
 
  protected:
   // The hover check (kind 1, every 50 ms) while the mouse is over the

@@ -31,12 +31,12 @@ CKLF_CtrlButton::~CKLF_CtrlButton() { RemoveLayer(m_layer); }
 u8 CKLF_CtrlButton::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) {
   if (!CKLF_Control::Init(window, id, name, storage)) return 0;
   const CKLF_String folder = CKLF_String(KLF_ControlFolder(m_type)) + name;
+  CKLF_UIResources res = Resources();
   for (u8 i = 0; i < m_kind->pictures; ++i)
-    if (m_pictures[i].Load(storage, folder + m_kind->keys[i]))
+    if (m_pictures[i].Load(res, folder + m_kind->keys[i]))
       m_renderRect = KLF_UnionRect(m_renderRect, m_pictures[i].GetRect());
   for (i8 r : m_kind->required)
     if (r >= 0 && !m_pictures[r].IsPresent()) return Fail(klErrUIResource);
-  CKLF_UIResources res(storage);
   m_mask = res.LoadMaskData(folder + ">Data", &m_maskRect, &m_maskMem);
   if (!m_mask) return Fail(klErrUIResource);
   if (!m_layer.Create(m_renderRect, 2)) return FailFrom(m_layer, klErrNoMemory);

@@ -53,7 +53,7 @@ CKLF_CtrlEditLine::~CKLF_CtrlEditLine() { RemoveLayer(m_layer); }
 
 u8 CKLF_CtrlEditLine::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) {
   if (!CKLF_Control::Init(window, id, name, storage)) return 0;
-  CKLF_UIResources res(storage);
+  CKLF_UIResources res = Resources();
   kltRECT_s r;
   if (!res.GetRectRecords(CKLF_String(KLF_ControlFolder(klCtrlEditLine)) + name, r) || r.right <= r.left ||
       r.bottom <= r.top)

@@ -38,9 +38,10 @@ CKLF_CtrlList::~CKLF_CtrlList() {
 // Init and options
 
 void CKLF_CtrlList::i_LoadPictures(const CKLF_String& folder) {
+  CKLF_UIResources res = Resources();
   for (u8 i = 0; i < klPictures; ++i) {
-    m_back[i].Load(m_storage, folder + ">Background_" + kLooks[i]);
-    m_fore[i].Load(m_storage, folder + ">Foreground_" + kLooks[i]);
+    m_back[i].Load(res, folder + ">Background_" + kLooks[i]);
+    m_fore[i].Load(res, folder + ">Foreground_" + kLooks[i]);
     if (m_back[i].IsPresent()) m_backRect = KLF_UnionRect(m_backRect, m_back[i].GetRect());
   }
 }
@@ -50,7 +51,7 @@ u8 CKLF_CtrlList::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKL
   if (!storage) return Fail(klErrEmpty);
   const CKLF_String folder = CKLF_String(KLF_ControlFolder(klCtrlList)) + name;
   i_LoadPictures(folder);
-  CKLF_UIResources res(storage);
+  CKLF_UIResources res = Resources();
   const kltRECT_s& r = m_listRect;
   if (!m_back[kSelected].IsPresent() || !m_fore[kSelected].IsPresent() || !res.GetRectRecords(folder, m_listRect) ||
       r.right <= r.left || r.bottom <= r.top || r.right > 32767 || r.bottom > 32767)

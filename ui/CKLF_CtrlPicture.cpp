@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
-u8 CKLF_CtrlPicture::Load(CKLF_Storage* store, const CKLF_String& key) {
+u8 CKLF_CtrlPicture::Load(CKLF_UIResources& res, const CKLF_String& key) {
   Free();
-  CKLF_UIResources res(store);
   kltRECT_s r;
   u8* data = res.LoadImageData(key, &r, &m_mem);
   if (!data) return 0;
@@ -32,9 +31,9 @@ void CKLF_CtrlPicture::CopyTo(CKLF_Layer& layer, kltPOS origin) const {
                                    static_cast<i16>(m_rect.top - origin.y), m_data, m_rect, 0, 0);
 }
 
-void CKLF_StatePictures::Load(CKLF_Storage* store, const CKLF_String& prefix) {
+void CKLF_StatePictures::Load(CKLF_UIResources& res, const CKLF_String& prefix) {
   static const char* const kStates[] = {"Normal", "Highlighted", "Pressed", "Disabled"};
-  for (u8 i = 0; i < 4; ++i) m_pictures[i].Load(store, prefix + kStates[i]);
+  for (u8 i = 0; i < 4; ++i) m_pictures[i].Load(res, prefix + kStates[i]);
 }
 
 u8 CKLF_StatePictures::HasAny() const { return !klIsNullRect(GetUnion()); }

@@ -9,12 +9,14 @@ class CKLF_CtrlPicture {
  public:
   CKLF_CtrlPicture() : m_rect{0, 0, 0, 0}, m_data(nullptr) {}
 
-  // Reads the record under key; 0 and absent when it is missing or malformed.
-  u8 Load(CKLF_Storage* store, const CKLF_String& key);
+  // Reads the record under key; 0 and absent when it is missing or
+  // malformed (or outside the reader's bounds).
+  u8 Load(CKLF_UIResources& res, const CKLF_String& key);
   void Free();
 
   u8 IsPresent() const { return m_data ? 1 : 0; }
   const u8* GetData() const { return m_data; }
+  u8* GetData() { return m_data; }
   kltRECT_s GetRect() const { return m_rect; }
   i32 GetWidth() const { return m_rect.right - m_rect.left; }
   i32 GetHeight() const { return m_rect.bottom - m_rect.top; }
@@ -39,12 +41,15 @@ class CKLF_CtrlPicture {
 // normal, pressed to highlighted then normal, disabled to normal dimmed.
 class CKLF_StatePictures {
  public:
-  void Load(CKLF_Storage* store, const CKLF_String& prefix);
+  void Load(CKLF_UIResources& res, const CKLF_String& prefix);
   u8 HasAny() const;
   // The union of the present pictures' rectangles; null when none.
   kltRECT_s GetUnion() const;
   // The picture a state shows (null when none) and whether it is dimmed.
   const CKLF_CtrlPicture* Pick(u8 state, u8& dimmed) const;
+  CKLF_CtrlPicture* Pick(u8 state, u8& dimmed) {
+    return const_cast<CKLF_CtrlPicture*>(static_cast<const CKLF_StatePictures*>(this)->Pick(state, dimmed));
+  }
   const CKLF_CtrlPicture& Get(u8 index) const { return m_pictures[index]; }
 
  private:

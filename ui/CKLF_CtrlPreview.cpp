@@ -389,15 +389,15 @@ void CKLF_CtrlPreview::UpdateRulers() {
   }
 }
 
-// The navigator's picture becomes the frame's overlay: lines through the
-// frame's edges across the whole picture, the outside dimmed, the inside
-// clear. The thumbnail itself lies in a layer below, drawn by the owner.
+// The navigator's normal picture becomes the frame's overlay: lines
+// through the frame's edges across the whole picture, the outside dimmed,
+// the inside clear. Drawn into the picture, not the layer, the frame stays
+// through every state the navigator shows it in. The thumbnail itself lies
+// in a layer below, drawn by the owner.
 void CKLF_CtrlPreview::UpdateNavigator() {
   if (!m_navigator || !i_Bound()) return;
-  CKLF_Layer* layer = m_navigator->GetControlLayer();
-  u8* planes[5];
-  u32 stride = 0;
-  if (layer->GetImageMode() != 2 || !layer->GetImageChannels(planes, stride)) return;
+  u8* picture = m_navigator->GetStateMemPtr(1, nullptr);  // over m_navRect
+  if (!picture) return;
   const i32 nw = m_navRect.right - m_navRect.left, nh = m_navRect.bottom - m_navRect.top;
   const i32 aw = nw - 6, ah = nh - 6, w = m_image->GetImageWidth(), h = m_image->GetImageHeight();
   if (aw <= 0 || ah <= 0 || w == 0 || h == 0) return;
@@ -410,20 +410,17 @@ void CKLF_CtrlPreview::UpdateNavigator() {
   FrameSpan(m_offY, i_ViewH(), m_dh, k, th, oy, fy, fh);
   m_thumbRect = {ox + 3, oy + 3, nw - ox - 3, nh - oy - 3};
   m_frameSize = {0, 0, static_cast<i32>(k * i_ViewW()), static_cast<i32>(k * i_ViewH())};
-  const kltPOS lp = layer->GetPos();
-  const i32 x0 = m_navRect.left - lp.x, y0 = m_navRect.top - lp.y;
-  const i32 lw = layer->GetImageWidth(), lh = layer->GetImageHeight();
-  for (i32 r = std::max(0, -y0); r < nh && y0 + r < lh; ++r) {
-    const bool lineRow = r == fy || r == fy + fh, outRow = r <= fy || r >= fy + fh;
-    const u64 at = static_cast<u64>(y0 + r) * stride + x0;
-    for (i32 c = std::max(0, -x0); c < nw && x0 + c < lw; ++c) {
-      const bool line = lineRow || c == fx || c == fx + fw, out = outRow || c <= fx || c >= fx + fw;
-      const u8 grey = line || !out ? 0 : 200;
-      planes[0][at + c] = planes[1][at + c] = planes[2][at + c] = grey;
-      planes[3][at + c] = line ? 255 : out ? 100 : 0;
+  const u64 plane = static_cast<u64>(nw) * nh;
+  for (i32 y = 0; y < nh; ++y) {
+    const bool lineRow = y == fy || y == fy + fh, outRow = y <= fy || y >= fy + fh;
+    u8* row = picture + static_cast<u64>(y) * nw;
+    for (i32 x = 0; x < nw; ++x) {
+      const bool line = lineRow || x == fx || x == fx + fw, out = outRow || x <= fx || x >= fx + fw;
+      row[x] = row[plane + x] = row[2 * plane + x] = line || !out ? 0 : 200;
+      row[3 * plane + x] = line ? 255 : out ? 100 : 0;
     }
   }
-  m_navigator->Redraw();
+  m_navigator->DoRedraw();
 }
 
 void CKLF_CtrlPreview::NavigateByNavigator(kltPOS p) {

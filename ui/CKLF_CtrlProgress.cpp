@@ -12,7 +12,8 @@ CKLF_CtrlProgress::~CKLF_CtrlProgress() { RemoveLayer(m_layer); }
 u8 CKLF_CtrlProgress::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) {
   if (!CKLF_Control::Init(window, id, name, storage)) return 0;
   const CKLF_String folder = CKLF_String(KLF_ControlFolder(klCtrlProgress)) + name;
-  if (!m_normal.Load(storage, folder + ">Normal") || !m_ramp.Load(storage, folder + ">Data"))
+  CKLF_UIResources res = Resources();
+  if (!m_normal.Load(res, folder + ">Normal") || !m_ramp.Load(res, folder + ">Data"))
     return Fail(klErrUIResource);
   m_renderRect = m_normal.GetRect();
   if (!m_layer.Create(m_renderRect, 2)) return FailFrom(m_layer, klErrNoMemory);

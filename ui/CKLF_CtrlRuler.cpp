@@ -167,14 +167,39 @@ void CKLF_CtrlRuler::i_Put(u32 along, u32 across, u8 value) {
   *at = value;
 }
 
+// The digits' rows from the font's top line, over '0' to '9': [top, bottom).
+void CKLF_CtrlRuler::i_DigitRows(i32& top, i32& bottom) {
+  top = bottom = 0;
+  if (!m_font || !m_font->IsOpen()) return;
+  i16 ascent, descent;
+  m_font->GetMaxAB(ascent, descent);
+  top = 0x7FFF;
+  bottom = -0x7FFF;
+  for (u8 ch = '0'; ch <= '9'; ++ch) {
+    i16 a, c, yOff;
+    u32 gw, gh;
+    if (!m_font->GetChar(ch, a, c, yOff, gw, gh) || gh == 0) continue;
+    top = std::min<i32>(top, ascent + yOff);
+    bottom = std::max<i32>(bottom, ascent + yOff + static_cast<i32>(gh));
+  }
+  if (top > bottom) top = bottom = 0;
+}
+
 void CKLF_CtrlRuler::i_Paint() {
   if (!m_layer.GetMemObj() || m_layer.GetImageMode() != 2) return;
   const u32 lead = std::min<u32>(m_data.lead, m_length);
   const u32 end = std::max(lead, m_length - std::min<u32>(m_data.trail, m_length));
   const u32 farEdge = m_thickness - std::min<u32>(m_data.farInset, m_thickness);
   const u32 band = farEdge - std::min<u32>(m_data.nearInset, farEdge);
+  // The digits keep a column of their own beside the near inset: on a thin
+  // ruler the ticks between labels stop a pixel short of it.
+  i_DigitRows(m_digitTop, m_digitBottom);
+  const u64 digits = static_cast<u64>(m_data.nearInset) + static_cast<u32>(m_digitBottom - m_digitTop) +
+                     (m_digitBottom > m_digitTop ? 1 : 0);
+  const u32 room = digits < farEdge ? static_cast<u32>(farEdge - digits) : 1;
   for (u32 a = 0; a < m_length; ++a) {
-    const u32 tick = a >= lead && a < end ? std::min<u32>(m_ticks[a], band) : 0;
+    u32 tick = a >= lead && a < end ? std::min<u32>(m_ticks[a], band) : 0;
+    if (m_ticks[a] != kLabelTick) tick = std::min(tick, room);
     for (u32 c = 0; c < m_thickness; ++c) i_Put(a, c, c < farEdge && c + tick >= farEdge ? 255 : 0);
   }
   for (const auto& label : m_labels) DrawDigits(label.first + 2, static_cast<i32>(label.second));
@@ -182,15 +207,15 @@ void CKLF_CtrlRuler::i_Paint() {
     for (u32 c = 0; c < m_thickness; ++c) i_Put(m_data.marker, c, c & 1 ? 255 : 0);
 }
 
-// Glyph coverage into the alpha, one pixel between glyphs, from the near
-// inset across; a vertical ruler turns each glyph a quarter clockwise.
+// Glyph coverage into the alpha, one pixel between glyphs, the digits' ink
+// from the near inset across. A vertical ruler turns each glyph a quarter
+// clockwise: the digits' foot at the near inset, their top toward the ticks.
 void CKLF_CtrlRuler::DrawDigits(u32 along, i32 value) {
   if (!m_font || !m_font->IsOpen()) return;
   char text[16];
   std::snprintf(text, sizeof text, "%d", value);
   i16 ascent, descent;
   m_font->GetMaxAB(ascent, descent);
-  const i32 lineHeight = m_font->GetFontHeight();
   u64 pen = along;
   for (const char* ch = text; *ch; ++ch) {
     i16 a, c, yOff;
@@ -199,8 +224,8 @@ void CKLF_CtrlRuler::DrawDigits(u32 along, i32 value) {
     if (!cov) continue;
     for (u32 gy = 0; gy < gh; ++gy) {
       const i32 row = ascent + yOff + static_cast<i32>(gy);
-      const i64 across = m_data.nearInset + static_cast<i64>(m_vertical ? lineHeight - 1 - row : row);
-      if (row < 0 || across < 0 || across >= m_thickness) continue;
+      const i64 across = m_data.nearInset + static_cast<i64>(m_vertical ? m_digitBottom - 1 - row : row - m_digitTop);
+      if (across < 0 || across >= m_thickness) continue;
       for (u32 gx = 0; gx < gw && pen + gx < m_length; ++gx) {
         const u8 v = cov[gy * gw + gx];
         if (v) i_Put(static_cast<u32>(pen + gx), static_cast<u32>(across), v);

@@ -11,7 +11,9 @@
 // (inches, centimetres, millimetres, percent) tick on a ladder of unit
 // steps at least 5 pixels apart, with labels at least 50 pixels apart.
 // Labels are "%d" through the font, turned a quarter clockwise on a
-// vertical ruler. Cost: one pass over the ruler's pixels per drawing.
+// vertical ruler; the digits' ink lies in a column of its own from the near
+// inset, and on a ruler too thin for both the ticks between labels stop
+// short of it. Cost: one pass over the ruler's pixels per drawing.
 #pragma once
 
 #include <vector>
@@ -55,6 +57,7 @@ class CKLF_CtrlRuler : public CKLF_CtrlStaticImage {
   void DrawRuler_RESBASED();
   // Ticks, clearing, labels and the marker into the alpha plane.
   void i_Paint();
+  void i_DigitRows(i32& top, i32& bottom);
   void DrawDigits(u32 along, i32 value);
   void i_Put(u32 along, u32 across, u8 value);
 
@@ -63,6 +66,7 @@ class CKLF_CtrlRuler : public CKLF_CtrlStaticImage {
   u8 m_vertical;
   u32 m_length;     // along
   u32 m_thickness;  // across
+  i32 m_digitTop = 0, m_digitBottom = 0;         // the digits' ink rows from the font's top line
   std::vector<u8> m_ticks;                       // tick length per position along, kept
   std::vector<std::pair<u32, i32>> m_labels;     // position and value, kept
 };

@@ -40,10 +40,12 @@ u8 CKLF_CtrlScrollBar::Init(CKLF_Window* window, u32 id, const CKLF_String& name
   u8 vertical = 0;
   storage->GetRec(folder + ">Is Vertical", vertical);
   m_vertical = vertical == 1 ? 1 : 0;
-  if (m_vertical) InvertWheel(1);
+  // The wheel turned toward the user (a negative delta) moves toward the
+  // end on either axis: down a vertical bar, right along a horizontal one.
+  InvertWheel(1);
   i_LoadLooks(folder);
-  CKLF_UIResources res(storage);
-  if (!m_thumbData.Load(storage, folder + ">Thumb_Data") || !res.GetRectRecords(folder, m_rect) ||
+  CKLF_UIResources res = Resources();
+  if (!m_thumbData.Load(res, folder + ">Thumb_Data") || !res.GetRectRecords(folder, m_rect) ||
       m_rect.right < m_rect.left || m_rect.bottom < m_rect.top || !i_ReadThumbParts())
     return Fail(klErrUIResource);
   m_band = klIsNullRect(m_knobRect) ? m_rect : m_knobRect;

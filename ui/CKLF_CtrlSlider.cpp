@@ -23,7 +23,8 @@ u8 CKLF_CtrlSlider::Init(CKLF_Window* window, u32 id, const CKLF_String& name, C
   if (!i_ReadPoints(folder)) return 0;
   i_LoadLooks(folder);
   u16 hotX = 0, hotY = 0;
-  if (!m_hotZone.Load(storage, folder + ">Data_HotZone") || !storage->GetRec(folder + ">HotSpot_X", hotX) ||
+  CKLF_UIResources res = Resources();
+  if (!m_hotZone.Load(res, folder + ">Data_HotZone") || !storage->GetRec(folder + ">HotSpot_X", hotX) ||
       !storage->GetRec(folder + ">HotSpot_Y", hotY))
     return Fail(klErrUIResource);
   m_hotX = hotX - (klIsNullRect(m_knobRect) ? 0 : m_knobRect.left);
@@ -43,7 +44,7 @@ u8 CKLF_CtrlSlider::i_ReadPoints(const CKLF_String& folder) {
   KLF_SLIDERPOINT* p = i_Points();
   for (u32 j = 0; j < m_count; ++j) p[j] = {KLF_GetBE16(coors.GetPtr() + 5 * j), KLF_GetBE16(coors.GetPtr() + 5 * j + 2), 0};
   if (!i_ReadValues(folder, coors.GetPtr())) return 0;
-  const i32 dx = p[0].x - p[m_count - 1].x, dy = p[0].y - p[m_count - 1].y;
+  const i64 dx = i64{p[0].x} - p[m_count - 1].x, dy = i64{p[0].y} - p[m_count - 1].y;
   m_circular = dx * dx + dy * dy < 3 ? 1 : 0;
   return 1;
 }

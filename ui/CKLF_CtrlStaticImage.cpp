@@ -8,7 +8,8 @@ CKLF_CtrlStaticImage::~CKLF_CtrlStaticImage() { RemoveLayer(m_layer); }
 
 u8 CKLF_CtrlStaticImage::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) {
   if (!CKLF_Control::Init(window, id, name, storage)) return 0;
-  m_pictures.Load(storage, CKLF_String(KLF_ControlFolder(klCtrlStaticImage)) + name + ">");
+  CKLF_UIResources res = Resources();
+  m_pictures.Load(res, CKLF_String(KLF_ControlFolder(klCtrlStaticImage)) + name + ">");
   m_renderRect = m_pictures.GetUnion();
   // Without pictures there is nothing to show, which is no failure.
   if (klIsNullRect(m_renderRect)) return 1;
@@ -44,10 +45,10 @@ void CKLF_CtrlStaticImage::SetOpacity(u8 opacity) {
   Redraw();
 }
 
-const u8* CKLF_CtrlStaticImage::GetStateMemPtr(u8 state, kltRECT_s* rect) {
+u8* CKLF_CtrlStaticImage::GetStateMemPtr(u8 state, kltRECT_s* rect) {
   if (!m_created || (state != 1 && state != 8)) return nullptr;
   u8 dimmed = 0;
-  const CKLF_CtrlPicture* pic = m_pictures.Pick(state, dimmed);
+  CKLF_CtrlPicture* pic = m_pictures.Pick(state, dimmed);
   if (pic && rect) *rect = pic->GetRect();
   return pic ? pic->GetData() : nullptr;
 }

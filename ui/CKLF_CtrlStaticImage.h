@@ -35,8 +35,9 @@ class CKLF_CtrlStaticImage : public CKLF_Control {
   void SetOpacity(u8 opacity);
   CKLF_Layer* GetControlLayer() { return &m_layer; }
   // The picture of state 1, or of state 8 (the normal one when there is no
-  // disabled picture), with its rectangle; null before creation.
-  const u8* GetStateMemPtr(u8 state, kltRECT_s* rect);
+  // disabled picture), with its rectangle; null before creation. Its owner
+  // may draw into it: the layer shows it from the next DoRedraw on.
+  u8* GetStateMemPtr(u8 state, kltRECT_s* rect);
 
  protected:
   u32 i_Forward(u16 msg, i32 x, i32 y, const i32* delta);

@@ -9,7 +9,8 @@ CKLF_CtrlStaticText::~CKLF_CtrlStaticText() { RemoveLayer(m_layer); }
 
 u8 CKLF_CtrlStaticText::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) {
   if (!CKLF_Control::Init(window, id, name, storage)) return 0;
-  m_pictures.Load(storage, CKLF_String(KLF_ControlFolder(klCtrlStaticText)) + name + ">");
+  CKLF_UIResources res = Resources();
+  m_pictures.Load(res, CKLF_String(KLF_ControlFolder(klCtrlStaticText)) + name + ">");
   m_renderRect = m_pictures.GetUnion();
   if (klIsNullRect(m_renderRect)) return 1;
   const kltRECT_s& r = m_renderRect;

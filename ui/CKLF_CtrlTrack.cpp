@@ -16,8 +16,9 @@ CKLF_CtrlTrack::~CKLF_CtrlTrack() {
 }
 
 void CKLF_CtrlTrack::i_LoadLooks(const CKLF_String& folder) {
-  m_back.Load(m_storage, folder + ">Background_");
-  m_knob.Load(m_storage, folder + ">Thumb_");
+  CKLF_UIResources res = Resources();
+  m_back.Load(res, folder + ">Background_");
+  m_knob.Load(res, folder + ">Thumb_");
   m_backRect = m_back.GetUnion();
   m_knobRect = m_knob.GetUnion();
 }

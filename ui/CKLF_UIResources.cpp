@@ -53,7 +53,12 @@ u8 CKLF_UIResources::GetRectRecords(const CKLF_String& folder, kltRECT_s& out) {
     if (!m_store->GetRec(folder + kParts[i], v)) return Fail(klErrUIResource);
     *fields[i] = v;
   }
-  return 1;
+  return i_Inside(out) ? 1 : Fail(klErrUIResource);
+}
+
+u8 CKLF_UIResources::i_Inside(kltRECT_s r) const {
+  const kltRECT_s& b = m_bounds;
+  return klIsNullRect(b) || (r.left >= b.left && r.top >= b.top && r.right <= b.right && r.bottom <= b.bottom);
 }
 
 u8* CKLF_UIResources::i_LoadRecord(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out, u8 planes, u8 exact) {
@@ -69,7 +74,7 @@ u8* CKLF_UIResources::i_LoadRecord(const CKLF_String& key, kltRECT_s* rect, CKLF
   const u64 size = p ? out->GetSize() : 0;
   if (size < 8) return Fail(klErrUIResource, nullptr);
   const kltRECT_s r = {KLF_GetBE16(p), KLF_GetBE16(p + 2), KLF_GetBE16(p + 4), KLF_GetBE16(p + 6)};
-  if (r.right < r.left || r.bottom < r.top) return Fail(klErrUIResource, nullptr);
+  if (r.right < r.left || r.bottom < r.top || !i_Inside(r)) return Fail(klErrUIResource, nullptr);
   const u64 need = 8 + static_cast<u64>(planes) * static_cast<u32>(r.right - r.left) * static_cast<u32>(r.bottom - r.top);
   if (exact ? size != need : size < need) return Fail(klErrUIResource, nullptr);
   if (rect) *rect = r;

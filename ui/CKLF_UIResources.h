@@ -10,7 +10,8 @@
 // bottom (big-endian u16), then four planes of W x H bytes (red, green,
 // blue, alpha) for an image, or W x H bytes for a mask (above 128 =
 // inside). A record is checked once when read; one that does not hold what
-// its header promises is treated as absent.
+// its header promises, or whose rectangle leaves the bounds the reader is
+// given (a control's window), is treated as absent.
 #pragma once
 
 #include "CKLF_Font.h"
@@ -24,7 +25,11 @@ const char* KLF_ControlFolder(u8 type);
 class CKLF_UIResources : public CKLF_FrameWork {
  public:
   // The store may be null (not open): every reader then fails with error 2.
-  explicit CKLF_UIResources(CKLF_Storage* store) : m_store(store) {}
+  // With bounds, every rectangle an image, mask or rectangle record gives
+  // must lie inside them, else the record is malformed (192): a control's
+  // records are read within its window, so none can ask for layers larger
+  // than the window.
+  explicit CKLF_UIResources(CKLF_Storage* store, kltRECT_s bounds = klNullRect) : m_store(store), m_bounds(bounds) {}
 
   CKLF_Storage* GetStorage() const { return m_store; }
 
@@ -35,13 +40,15 @@ class CKLF_UIResources : public CKLF_FrameWork {
   // the first missing one.
   u8 GetResourceRect(const char* name, kltRECT_s& out);
   // The same four records under any folder key (edit lines, lists, scroll
-  // bars keep their rectangles so); error 192 at the first missing one.
+  // bars keep their rectangles so); error 192 at the first missing one, or
+  // when the rectangle leaves the bounds.
   u8 GetRectRecords(const CKLF_String& folder, kltRECT_s& out);
 
   // Reads and decompresses the record into out, fills rect from its header
   // and returns the pixel data (8 bytes in). Null with error 192 when the
   // record is missing or malformed: not a compressed block, shorter than 8
-  // bytes, right < left or bottom < top, or not exactly 8 + 4 W H bytes.
+  // bytes, right < left or bottom < top, outside the bounds, or not
+  // exactly 8 + 4 W H bytes.
   u8* LoadImageData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out);
   // The same for a mask record, which needs at least 8 + W H bytes.
   u8* LoadMaskData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out);
@@ -60,6 +67,8 @@ class CKLF_UIResources : public CKLF_FrameWork {
 
  private:
   u8* i_LoadRecord(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out, u8 planes, u8 exact);
+  u8 i_Inside(kltRECT_s r) const;
 
   CKLF_Storage* m_store;
+  kltRECT_s m_bounds;  // null: unbounded
 };

@@ -77,6 +77,8 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   KLP_WindowID GetWindowHandle() const { return m_handle; }
   CKLF_Window* GetParent() const { return m_parent; }
   const CKLF_String& GetName() const { return m_name; }
+  // The client area in window coordinates: (0, 0) and the size given to Create.
+  kltRECT_s GetClientRect() const { return {0, 0, m_width, m_height}; }
   void SetFocus();
   void LockWindow(u8 on) { m_locked = on; }
   u8 IsWindowLocked() const { return m_locked; }

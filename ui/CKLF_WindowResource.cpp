@@ -28,21 +28,27 @@ u8 CKLF_WindowResource::Load(CKLF_Storage* store, const CKLF_String& name) {
   CKLF_UIResources res(store);
   if (!store || !store->IsOpened()) return Fail(klErrEmpty);
   const CKLF_String base = CKLF_String("UIResources>Windows>") + name;
+  // The background alone says how large the window is: it is read
+  // whole, and its size bounded, before anything is made at that size.
   if (!i_LoadPicture(res, base + ">Background", m_background)) return 0;
   const kltRECT_s bg = m_background.GetRect();
   const i64 w = static_cast<i64>(bg.right) + bg.left, h = static_cast<i64>(bg.bottom) + bg.top;
-  if (w > 65535 || h > 65535) return Fail(klErrUIResource);
-  if (store->GetRecType(base + ">Caption_Active") != CKLF_Storage::klRecMissing) {
-    if (!i_LoadPicture(res, base + ">Caption_Active", m_captionActive)) return 0;
-    m_hasActive = 1;
-    if (store->GetRecType(base + ">Caption_Inactive") != CKLF_Storage::klRecMissing) {
-      if (!i_LoadPicture(res, base + ">Caption_Inactive", m_captionInactive)) return 0;
-      m_hasInactive = 1;
-    }
-  }
-  m_dragMask = res.LoadMaskData(base + ">Drag_Area", &m_dragRect, &m_dragBlock);  // optional
+  if (w > klMaxWindowSide || h > klMaxWindowSide) return Fail(klErrUIResource);
+  CKLF_UIResources inside(store, {0, 0, static_cast<i32>(w), static_cast<i32>(h)});
+  if (!i_LoadCaptions(store, base, inside)) return 0;
+  m_dragMask = inside.LoadMaskData(base + ">Drag_Area", &m_dragRect, &m_dragBlock);  // optional
   m_width = static_cast<u16>(w);
   m_height = static_cast<u16>(h);
+  return 1;
+}
+
+u8 CKLF_WindowResource::i_LoadCaptions(CKLF_Storage* store, const CKLF_String& base, CKLF_UIResources& res) {
+  if (store->GetRecType(base + ">Caption_Active") == CKLF_Storage::klRecMissing) return 1;
+  if (!i_LoadPicture(res, base + ">Caption_Active", m_captionActive)) return 0;
+  m_hasActive = 1;
+  if (store->GetRecType(base + ">Caption_Inactive") == CKLF_Storage::klRecMissing) return 1;
+  if (!i_LoadPicture(res, base + ">Caption_Inactive", m_captionInactive)) return 0;
+  m_hasInactive = 1;
   return 1;
 }
 

@@ -2,8 +2,10 @@
 // "UIResources>Windows>" + name: the background (required; its alpha gives
 // the window's outline), the active and inactive captions (the inactive one
 // only with an active one) and the drag-area mask. The window is as large
-// as the background's right and bottom plus its left and top, and every
-// picture keeps the place its record gives. No platform is needed: the
+// as the background's right and bottom plus its left and top, at most
+// klMaxWindowSide a side (what a screen can show: a larger one is a damaged
+// record, whose layers would take gigabytes), and every picture keeps the
+// place its record gives, inside the window. No platform is needed: the
 // window builds its layers and its platform shape from this.
 #pragma once
 
@@ -11,11 +13,15 @@
 
 class CKLF_WindowResource : public CKLF_FrameWork {
  public:
+  enum : u16 { klMaxWindowSide = 4096 };
+
   CKLF_WindowResource();
   ~CKLF_WindowResource() override;
 
   // Error 2 without a store, 192 when the background is missing or
-  // malformed (or a present caption is), else the layers' errors.
+  // malformed (or a present caption is, or lies outside the window), or
+  // makes a window wider or taller than klMaxWindowSide, else the layers'
+  // errors. A drag area outside the window is no drag area.
   u8 Load(CKLF_Storage* store, const CKLF_String& name);
 
   u16 GetWidth() const { return m_width; }
@@ -38,6 +44,7 @@ class CKLF_WindowResource : public CKLF_FrameWork {
 
  private:
   u8 i_LoadPicture(CKLF_UIResources& res, const CKLF_String& key, CKLF_Layer& layer);
+  u8 i_LoadCaptions(CKLF_Storage* store, const CKLF_String& base, CKLF_UIResources& res);
 
   CKLF_Layer m_background;
   CKLF_Layer m_captionActive;

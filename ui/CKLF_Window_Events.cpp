@@ -55,10 +55,12 @@ int32_t CKLF_Window::i_OnKeyboard(const KLP_Event& e) {
   const u8 mods = i_Mods(e.modifiers);
   const KeyMapping map = MapVirtualKey(e.virtualKey);
   const u8 ch = e.charCode;
-  const u8 typed = (mods & klModCommand) ? static_cast<u8>(ch - 0x60) : ch;
+  const u8 typed = ch && (mods & klModCommand) ? static_cast<u8>(ch - 0x60) : ch;
+  // A key with neither a toolkit key nor a character (a modifier alone)
+  // delivers nothing.
   if (e.kind == klpKeyUp) {
     // The release reaches the window too (a key closes the About window on release).
-    iKeyUp(map.key ? map.key : typed, mods);
+    if (map.key || ch) iKeyUp(map.key ? map.key : typed, mods);
     return 1;
   }
   if (e.kind != klpKeyDown && e.kind != klpKeyRepeat) return 0;
@@ -70,7 +72,7 @@ int32_t CKLF_Window::i_OnKeyboard(const KLP_Event& e) {
     if (accel) m_App->TranslateAccelerator(accel, mods, this);
   }
   if (map.key) iKeyDown(map.key, mods);
-  else iKeyChar(typed, mods);
+  else if (ch) iKeyChar(typed, mods);
   return 1;
 }
 

@@ -7,10 +7,13 @@
 // Command, Alt for Option and Super for Control.
 #include <gtk/gtk.h>
 
+#include <cstdio>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "CKLP_UICore.h"
+#include "KLP_Palette.h"
 
 namespace {
 
@@ -21,6 +24,7 @@ struct KeyPair {
 
 const KeyPair kKeys[] = {
     {GDK_KEY_Up, 0x7E},         {GDK_KEY_Down, 0x7D},        {GDK_KEY_Left, 0x7B},      {GDK_KEY_Right, 0x7C},
+    {GDK_KEY_KP_Up, 0x7E},      {GDK_KEY_KP_Down, 0x7D},     {GDK_KEY_KP_Left, 0x7B},   {GDK_KEY_KP_Right, 0x7C},
     {GDK_KEY_BackSpace, 0x33},  {GDK_KEY_Return, 0x24},      {GDK_KEY_KP_Enter, 0x4C},  {GDK_KEY_Escape, 0x35},
     {GDK_KEY_Delete, 0x75},     {GDK_KEY_KP_Delete, 0x75},   {GDK_KEY_End, 0x77},       {GDK_KEY_KP_End, 0x77},
     {GDK_KEY_Home, 0x73},       {GDK_KEY_KP_Home, 0x73},     {GDK_KEY_Tab, 0x30},       {GDK_KEY_ISO_Left_Tab, 0x30},
@@ -75,6 +79,72 @@ const char* CursorName(int32_t id) {
     case 144: return "alias";
     default: return "default";
   }
+}
+
+// The style sheet that dresses GTK's own widgets in the product's palette:
+// its names ("@face" ...) stand for the palette's colours.
+const char kStyle[] = R"css(
+@define-color theme_bg_color @face;
+@define-color theme_fg_color @text;
+@define-color theme_base_color @field;
+@define-color theme_text_color @text;
+@define-color theme_selected_bg_color @accent;
+@define-color theme_selected_fg_color @bright;
+@define-color insensitive_fg_color @dim;
+window, dialog, messagedialog, .background, headerbar, .titlebar, actionbar, scrolledwindow, notebook {
+  background-color: @face; background-image: none; color: @text; }
+messagedialog .dialog-action-area, messagedialog .dialog-action-box { background-color: @face; }
+menu, .menu, .context-menu { background-color: @face; color: @text; border: 1px solid @edge; padding: 3px 0; }
+menu menuitem { color: @text; padding: 4px 12px; }
+menu menuitem:hover { background-color: @accent; color: @bright; }
+menu menuitem:hover label, menu menuitem:hover accelerator { color: @bright; }
+menu menuitem:disabled, menu menuitem:disabled label { color: @dim; }
+menu menuitem accelerator { color: @soft; }
+menu separator { background-color: @line; margin: 3px 0; min-height: 1px; }
+entry, treeview.view, textview text, iconview, list, row, placessidebar, viewport {
+  background-color: @field; color: @text; }
+entry { border-color: @edge; }
+entry:focus { border-color: @accent; box-shadow: inset 0 0 0 1px @accent; }
+treeview.view:selected, row:selected, *:selected, selection { background-color: @accent; color: @bright; }
+treeview.view header button { background-image: none; background-color: @face; color: @soft; }
+button { background-image: linear-gradient(@button_top, @button_bottom); background-color: @button_bottom;
+  color: @text; border-color: @edge; box-shadow: none; text-shadow: none; -gtk-icon-shadow: none; }
+button:hover { background-image: linear-gradient(shade(@button_top, 1.2), shade(@button_bottom, 1.2)); }
+button:active, button:checked { background-image: linear-gradient(@accent_dark, @accent); color: @bright; }
+button:disabled { background-image: none; background-color: @face; color: @dim; }
+button.suggested-action, button.default { background-image: linear-gradient(@accent, @accent_dark);
+  color: @bright; border-color: @accent_dark; }
+button.suggested-action:disabled, button.default:disabled { background-image: none; background-color: @face;
+  color: @dim; border-color: @edge; }
+label:disabled { color: @dim; }
+)css";
+
+std::string Hex(uint32_t c) {
+  char s[8];
+  std::snprintf(s, sizeof s, "#%06x", static_cast<unsigned>(c & 0xFFFFFF));
+  return s;
+}
+
+// GTK's dark variant, then the palette's faces, text and accent over every
+// widget GTK draws for the toolkit (menus, file choosers, alerts).
+void DressInPalette() {
+  if (GtkSettings* settings = gtk_settings_get_default())
+    g_object_set(settings, "gtk-application-prefer-dark-theme", TRUE, nullptr);
+  GdkScreen* screen = gdk_screen_get_default();
+  if (!screen) return;
+  using namespace klp_palette;
+  const std::pair<const char*, uint32_t> names[] = {
+      {"face", kFace},          {"line", kFaceLine},         {"edge", kEdge},     {"field", kField},
+      {"button_top", kButtonTop}, {"button_bottom", kButtonBottom}, {"text", kText}, {"bright", kTextBright},
+      {"soft", kTextSoft},      {"dim", kTextDim},           {"accent", kAccent}, {"accent_dark", kAccentDark}};
+  std::string css;
+  for (const auto& n : names) css += std::string("@define-color ") + n.first + " " + Hex(n.second) + ";\n";
+  css += kStyle;
+  GtkCssProvider* provider = gtk_css_provider_new();
+  if (gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr))
+    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(provider);
 }
 
 class CKLP_GtkUI;
@@ -668,5 +738,6 @@ KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
 
 CKLP_UIPlatform* KLP_OpenDisplayUI() {
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+  DressInPalette();
   return new CKLP_GtkUI();
 }

@@ -105,4 +105,15 @@ TEST(LayoutUndo, GlobalPointsMergeByKind) {
   e.undo.uncm_SaveState(CLayoutUndo::kLines, 0);
   ASSERT_EQ(m.spl_SplitEvenParts(2, 2, 1, 1), 1);
   EXPECT_EQ(e.undo.uncm_Restore(), 0);
+
+  // Layout mode beginning forgets the point: undo does nothing, and the
+  // next change of the same kind as the forgotten point snapshots anew.
+  e.shapes.OnCutterUpdateKnifeSize(40);
+  e.undo.uncm_MarkEmpty();
+  const Bytes opened = e.State();
+  EXPECT_EQ(e.undo.uncm_Restore(), 0);
+  EXPECT_EQ(e.State(), opened);
+  e.shapes.OnCutterUpdateKnifeSize(30);
+  EXPECT_EQ(e.undo.uncm_Restore(), 1);
+  EXPECT_EQ(e.State(), opened);
 }

@@ -81,13 +81,15 @@ TEST(PuzzleEffects, SwitchCopyPasteReset) {
   EXPECT_TRUE(p.Consistent());
 }
 
-// A request during a re-render (events are pumped before each piece, and by
-// the progress while recombining) restarts it, and a piece rendered before
-// the restart is recombined too. A piece that fails to render stops the
-// loop; what was rendered is recombined all the same.
+// A request during a re-render (events are pumped before each batch of
+// pieces, one piece a batch on one thread, and by the progress while
+// recombining) restarts it, and a piece rendered before the restart is
+// recombined too. A piece that fails to render stops the loop; what was
+// rendered is recombined all the same.
 TEST(PuzzleEffects, RerenderRestartsAndRecombinesWhatWasRendered) {
   for (int trigger : {2, 3, 0}) {
     Puzzle p(3, 2);
+    p.engine.SetThreads(1);
     puzzletest::Model& m = p.model;
     CKLF_DWordArray list;
     list.Add(0);
@@ -108,6 +110,38 @@ TEST(PuzzleEffects, RerenderRestartsAndRecombinesWhatWasRendered) {
     EXPECT_EQ(m.pmop_RerenderPieces(&list, 1, 1) - m.IsRerenderBusy(), 1);
     EXPECT_TRUE(p.Consistent());
   }
+}
+
+// On several threads the pieces are rendered in batches of one piece a
+// thread, with events pumped between batches, and the result is the one
+// thread's, byte for byte.
+TEST(PuzzleEffects, RerenderBatchesMatchOneThread) {
+  Bytes results[2];
+  for (u32 threads : {1u, 3u}) {
+    Puzzle p(4, 3);
+    p.engine.SetThreads(threads);
+    CKLF_DWordArray list;
+    for (u32 i = 0; i < p.engine.GetPieceCount(); ++i) {
+      list.Add(i);
+      p.Piece(i).blur[1] = {1, static_cast<u8>(i % 4)};
+      p.Piece(i).bevel[1].depth = static_cast<u16>(100 + 10 * i);
+    }
+    p.model.effectWindowOpen = 1;
+    // The pieces rendered when events are pumped (the recombination's
+    // progress pumps too, once every piece is rendered).
+    std::vector<int> seen, want;
+    p.port.pump = [&] {
+      if (p.model.renders < static_cast<int>(list.GetSize())) seen.push_back(p.model.renders);
+    };
+    for (u32 k = 0; k < list.GetSize(); k += threads) want.push_back(static_cast<int>(k));
+    EXPECT_EQ(p.model.pmop_RerenderPieces(&list, 1, 1), 1);
+    EXPECT_EQ(seen, want);
+    EXPECT_EQ(p.model.renders, static_cast<int>(list.GetSize()));
+    EXPECT_TRUE(p.Consistent());
+    const CKLF_Mem* img = p.model.resultImage.GetMemObj();
+    results[threads > 1].assign(img->GetPtr(), img->GetPtr() + img->GetSize());
+  }
+  EXPECT_EQ(results[0], results[1]);
 }
 
 // Undo swaps the pieces' effects, visibility and selection back and a

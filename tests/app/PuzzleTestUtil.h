@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "CKLF_PlatformPopupMenu.h"
 #include "CKLF_Progress.h"
+#include "CKLF_String.h"
 #include "CMainWindowPort.h"
 #include "CPuzzleModel.h"
 #include "CTessaretteRecordCodec.h"
@@ -43,6 +45,14 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   std::function<u8(WriterProc, void*)> save;
   std::string openPath;
   std::map<std::string, Bytes> files;  // "script": the scripting parameters
+  // What an effect window reads of the main window. Tips read
+  // "group/name/enabled/type"; the Help menu offers commands 300 and 301,
+  // of which 300 is handled.
+  CPluginMain* plugin = nullptr;
+  u32 currentPiece = 0xFFFFFFFFu;
+  kltRGBA8 checker[2] = {{192, 192, 192, 255}, {255, 255, 255, 255}};
+  CKLF_Window* mainWindow = nullptr;
+  std::vector<u16> helpCommands;
 
   u8 IsCanceled() override { return PumpEvents(), 0; }
   void SetControlState(const CModeControls::CONTROLSTATE& s) override {
@@ -69,13 +79,33 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   u8 WritePluginFile(const u8* data, u32 size, const char* name) override {
     return files[name].assign(data, data + size), 1;
   }
+  CPluginMain* GetPluginObject() override { return plugin; }
+  u32 GetCurrentPiece() override { return currentPiece; }
+  void GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) override {
+    first = checker[0];
+    second = checker[1];
+  }
+  CKLF_Window* GetMainWindow() override { return mainWindow; }
+  void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
+    tip.Format("%s/%s/%u/%u", group, name, enabled, type);
+  }
+  void FillHelpMenu(CKLF_PlatformPopupMenu* menu) override {
+    menu->AddItem("Help Topics", 300, 0, 0);
+    menu->AddItem("About", 301, 0, 0);
+  }
+  u8 HelpMenuDispatcher(u16 command, CKLF_Window*) override { return helpCommands.push_back(command), command == 300; }
 };
 
-// Counts the renders and fails the failAt-th one (from 1; 0 never).
+// Counts the pieces rendered and fails the failAt-th one (from 1; 0 never),
+// after the pieces of its batch before it.
 struct Model : CPuzzleModel {
   int renders = 0, failAt = 0;
   Model(CTessarette& e, CMainWindowPort& p) : CPuzzleModel(e, p) {}
-  u8 i_RenderPiece(u32 index) override { return ++renders == failAt ? 0 : CPuzzleModel::i_RenderPiece(index); }
+  u8 i_RenderPieces(const u32* pieces, u32 count) override {
+    for (u32 k = 0; k < count; ++k)
+      if (++renders == failAt) return CPuzzleModel::i_RenderPieces(pieces, k), 0;
+    return CPuzzleModel::i_RenderPieces(pieces, count);
+  }
 };
 
 // A random document cut by knob knives (or by a settings block's layout),

@@ -238,6 +238,11 @@ TEST(CutterModel, RubberBandSmoothnessAndEscape) {
   std::copy(mixed, mixed + 3, t.m.nodeS);
   t.m.opSelectAllNodes();
   EXPECT_EQ(t.m.smoothValue, 14u);
+  // Leaving the " ???" field untouched keeps every node's own value.
+  calls = t.main.shapeCalls.size();
+  t.m.OnEditSmoothnessLF(" ???");
+  EXPECT_EQ(std::vector<f64>(t.m.nodeS, t.m.nodeS + 3), std::vector<f64>(mixed, mixed + 3));
+  EXPECT_EQ(t.main.shapeCalls.size(), calls);
 
   // Escape during a drag puts the shape back and leaves the window open.
   t.m.OnLMouseDown(150, 112, 0, 0);

@@ -24,7 +24,8 @@ struct CutMain : cuttest::Main {
     layout.thinKnives = 1;
     layout.antiAliasing = 0;
   }
-  u8 engine_PutLayoutToPuzzleEngine() override { return layout.engine_PutLayoutToPuzzleEngine(engine); }
+  u8 engine_PutLayoutToPuzzleEngine() override { return !refuse && layout.engine_PutLayoutToPuzzleEngine(engine); }
+  u8 refuse = 0;  // the engine does not take the layout
   CTessarette* GetEngine() override { return &engine; }
   CKLF_Image* GetWorkingImage() override { return &image; }
   void SetCutDone(u8 done) override { cutDone = done; }
@@ -152,6 +153,8 @@ TEST(CuttingRun, RecordsByCellAndAbortedCuts) {
   for (int atRender = 0; atRender < 2; ++atRender) {
     Cutter t;
     t.main.Grid(3, 20);
+    // One thread: the render's cancel checks come after every piece.
+    t.main.engine.SetThreads(1);
     t.window.onEvents = [&] {
       // In the cut after its first steps; in the render once past the cut's 80.
       const std::vector<int>& p = t.window.progress;
@@ -194,4 +197,48 @@ TEST(CuttingRun, CancelPutsTheLayoutBack) {
   EXPECT_EQ(m.mutS, 0.0f);
   EXPECT_EQ(m.documentRecordCount, 0u);
   EXPECT_EQ(t.window.closed + t.main.closes, 2);
+}
+
+TEST(CuttingRun, OldPiecesStayUntilTheEngineHasTheLayout) {
+  // Over pieces, a refused hand-over and an abort before the cut leave the
+  // old pieces, and Cancel still brings the old layout back.
+  for (int abort = 0; abort < 2; ++abort) {
+    Cutter t;
+    t.main.Grid(3, 4);
+    ASSERT_EQ(t.m.DoCutting(), 1);
+    CCutterModel m;
+    m.SetPorts(&t.window, &t.main);
+    ASSERT_EQ(m.OnCreate(200, 225), 1);
+    t.main.Grid(5, 5);
+    t.main.refuse = !abort;
+    t.window.onEvents = [&] {
+      if (abort) m.DoEsc();
+    };
+    EXPECT_EQ(m.OnCut(), 0);
+    EXPECT_EQ(m.closingRestores * 100 + m.cutting * 10 + m.cutMade, 100);
+    EXPECT_EQ(t.main.engine.GetPieceCount(), 12u);
+    t.window.onEvents = nullptr;
+    ASSERT_EQ(m.OnCancel(), 1);
+    EXPECT_EQ(t.main.layout.verticalLineCount * 10 + t.main.layout.horizontalLineCount, 23);
+  }
+}
+
+TEST(CuttingRun, ATableBeyondMemoryIsAlertedAndLeavesTheDefaults) {
+  Cutter t;
+  t.main.Grid(2, 3);
+  ASSERT_EQ(t.m.DoCutting(), 1);
+  std::vector<u8> old = t.Records(0);
+  t.m.SetPendingRecords(old.data(), 6);
+  // The same grid copies by index without a table; a changed one needs it.
+  t.m.SetBlockLimit(1000);
+  ASSERT_EQ(t.m.DoCutting(), 1);
+  EXPECT_TRUE(t.window.alerts.empty());
+  t.main.Grid(3, 3);
+  ASSERT_EQ(t.m.DoCutting(), 1);
+  EXPECT_EQ(t.window.alerts, std::vector<std::string>{"Memory allocation problem..."});
+  for (u32 i = 0; i < 9; ++i) {
+    Record r;
+    t.main.engine.PieceToRecord(i, r);
+    EXPECT_EQ(r.hsl.hue, 0) << i;
+  }
 }

@@ -9,6 +9,7 @@
 #include "CTessarette.h"
 #include "CTessaretteLayerSource.h"
 #include "EngineTestUtil.h"
+#include "support/TestSupport.h"
 
 using engtest::Doc;
 using engtest::SetGrid;
@@ -340,4 +341,139 @@ TEST(TessaretteRender, CombineStartsFromTheBackground) {
   ASSERT_EQ(e.RenderAndCombine(w, h, l, w, 4, nullptr, 0, 0, 100, d.ptrs), 1);
   for (int p = 0; p < 3; p++) EXPECT_EQ(std::vector<u8>(laid.begin() + p * n, laid.begin() + (p + 1) * n), d.planes[p]);
   EXPECT_EQ(std::vector<u8>(laid.begin() + 3 * n, laid.end()), std::vector<u8>(n, 0));
+}
+
+// A list rendered side by side gives every listed piece the image and the
+// records a render of its own gives, on any thread count, and leaves the
+// others; an index out of range or a cancel renders nothing.
+TEST(TessaretteRender, PieceListsRenderLikeSinglePieces) {
+  const std::vector<u32> list = {7, 2, 9, 0, 11, 5};
+  std::vector<std::vector<u8>> images[3];
+  for (int road = 0; road < 3; ++road) {
+    CTessarette e;
+    SetGrid(e, 4, 3, true);
+    Doc d(80, 60, 3, 17);
+    e.SetThreads(road == 2 ? 4 : 1);
+    ASSERT_EQ(engtest::Cut(e, d, nullptr, 1), 1);
+    std::mt19937 same(5);
+    for (u32 i = 0; i < e.GetPieceCount(); i++) SetEffects(*e.GetPiece(i), static_cast<int>(same() & 0xFF) | kBlur);
+    if (road == 0) {
+      for (u32 i : list) ASSERT_EQ(e.RenderPiece(i), 1);
+    } else {
+      ASSERT_EQ(e.RenderPieces(list.data(), static_cast<u32>(list.size())), 1);
+    }
+    for (u32 i = 0; i < e.GetPieceCount(); i++) {
+      const Cell& c = *e.GetPiece(i);
+      const bool listed = std::find(list.begin(), list.end(), i) != list.end();
+      EXPECT_EQ(c.blur[R].enabled, listed ? 1 : 0) << i;
+      images[road].push_back(ImageOf(c, 4));
+    }
+    if (road != 2) continue;
+    const u32 bad[2] = {1, e.GetPieceCount()};
+    Cell& one = *e.GetPiece(1);
+    EXPECT_FAILS(e, e.RenderPieces(bad, 2), klErrBadArg);
+    EXPECT_EQ(one.blur[R].enabled, 0);
+    struct StopNow : CKLF_Progress {
+      u8 IsCanceled() override { return 1; }
+    } stop;
+    e.SetProgress(&stop);
+    e.ResetError();
+    EXPECT_EQ(e.RenderPieces(bad, 1), 0);
+    EXPECT_EQ(e.GetError(), 0);
+    EXPECT_EQ(one.blur[R].enabled, 0);
+  }
+  EXPECT_EQ(images[0], images[1]);
+  EXPECT_EQ(images[0], images[2]);
+}
+
+// Pieces rendered into the caller's images from their as-rendered records:
+// with nothing left out, the pieces' own images; with effects left out,
+// what rendering the piece without them gives; the same bytes on any
+// thread count, and the pieces untouched. A list composed alone is the
+// whole composition with the other pieces hidden.
+TEST(TessaretteRender, PieceImagesAndListsForExport) {
+  const i32 w = 160, h = 120, n = w * h;
+  std::mt19937 rng(23);
+  CTessarette e;
+  SetGrid(e, 4, 3, true);
+  Doc d(w, h, 3, 5);
+  e.SetDocument({1, {0, 0, w, h}, 0, nullptr});
+  ASSERT_EQ(engtest::Cut(e, d), 1);
+  const u32 count = e.GetPieceCount();
+  for (u32 i = 0; i < count; i++) {
+    Cell& c = *e.GetPiece(i);
+    SetEffects(c, static_cast<int>(rng() & 0xFF) | kBevel);
+    c.opacity[W] = {static_cast<u8>(rng() % 2), static_cast<u8>(rng())};
+  }
+  ASSERT_EQ(e.RenderAllPieces(0, 100), 1);
+  std::vector<std::vector<u8>> own;
+  for (u32 i = 0; i < count; i++) own.push_back(ImageOf(*e.GetPiece(i), 4));
+  // Working records changed after the render must not count.
+  for (u32 i = 0; i < count; i++) SetEffects(*e.GetPiece(i), kInvert);
+
+  std::vector<u32> list;
+  for (u32 i = count; i-- > 0;) list.push_back(i);
+  auto render = [&](u16 leaveOut, u32 threads) {
+    std::vector<std::vector<u8>> out;
+    std::vector<CTessarette::PIECEIMAGE> images;
+    for (u32 i : list) {
+      const Cell& c = *e.GetPiece(i);
+      const u32 stride = Width(c) + 3;
+      out.emplace_back(static_cast<size_t>(stride) * Height(c) * 4, 0);
+      CTessarette::PIECEIMAGE im;
+      for (u32 p = 0; p < 5; p++) im.planes[p] = p < 4 ? &out.back()[p * stride * Height(c)] : nullptr;
+      im.stride = stride;
+      images.push_back(im);
+    }
+    e.SetThreads(threads);
+    EXPECT_EQ(e.RenderPieceImages(list.data(), static_cast<u32>(list.size()), leaveOut, images.data(), 0, 100), 1);
+    // Without the stride's padding, as the piece's own image is laid out.
+    std::vector<std::vector<u8>> tight;
+    for (size_t k = 0; k < list.size(); k++) {
+      const Cell& c = *e.GetPiece(list[k]);
+      std::vector<u8> t;
+      for (u32 p = 0; p < 4; p++)
+        for (u32 y = 0; y < Height(c); y++) {
+          const u8* row = images[k].planes[p] + y * images[k].stride;
+          t.insert(t.end(), row, row + Width(c));
+        }
+      tight.push_back(t);
+    }
+    return tight;
+  };
+  const auto all = render(0, 1);
+  for (size_t k = 0; k < list.size(); k++) ASSERT_EQ(all[k], own[list[k]]) << "piece " << list[k];
+  const u16 noBevel = 1u << CTessarette::kEffectBevel;
+  const auto flat = render(noBevel, 1);
+  EXPECT_EQ(flat, render(noBevel, 4));
+  for (u32 i = 0; i < count; i++) ASSERT_EQ(ImageOf(*e.GetPiece(i), 4), own[i]);
+  // The reference: the rendered records without the bevel, rendered as usual.
+  for (u32 i = 0; i < count; i++) {
+    Cell& c = *e.GetPiece(i);
+    c.invert[W] = c.invert[R], c.colorOverlay[W] = c.colorOverlay[R], c.hsl[W] = c.hsl[R], c.bc[W] = c.bc[R];
+    c.mblur[W] = c.mblur[R], c.blur[W] = c.blur[R], c.stroke[W] = c.stroke[R], c.bevel[W] = c.bevel[R];
+    c.bevel[W].enabled = 0;
+    ASSERT_EQ(e.RenderPiece(i), 1);
+  }
+  for (size_t k = 0; k < list.size(); k++) ASSERT_EQ(flat[k], ImageOf(*e.GetPiece(list[k]), 4)) << list[k];
+
+  // A list composed, against everything composed with the rest hidden.
+  const std::vector<u32> some = {1, 5, 2, 9};
+  std::vector<u8> got(4 * n, 9), want(4 * n, 9);
+  u8* gp[4] = {&got[0], &got[n], &got[2 * n], &got[3 * n]};
+  u8* wp[4] = {&want[0], &want[n], &want[2 * n], &want[3 * n]};
+  ASSERT_EQ(e.CombinePieces(some.data(), 4, w, h, gp, w, 4, klNullRect, 1, 0, 100), 1);
+  for (u32 i = 0; i < count; i++) e.GetPiece(i)->visible = std::count(some.begin(), some.end(), i) ? 1 : 0;
+  // Listed in another order than the pieces': compose in list order by hand.
+  ASSERT_EQ(e.CombineSplitedCells(w, h, wp, w, 4, nullptr, w, klNullRect, 1, 0, 100), 1);
+  std::vector<u8> want2(4 * n, 9);
+  u8* w2[4] = {&want2[0], &want2[n], &want2[2 * n], &want2[3 * n]};
+  std::vector<u32> sorted = some;
+  std::sort(sorted.begin(), sorted.end());
+  ASSERT_EQ(e.CombinePieces(sorted.data(), 4, w, h, w2, w, 4, klNullRect, 1, 0, 100), 1);
+  EXPECT_EQ(want2, want);
+  EXPECT_NE(got, want);  // the order counts where pieces overlap their soft edges
+  const u32 bad = count;
+  EXPECT_FAILS(e, e.CombinePieces(&bad, 1, w, h, gp, w, 4, klNullRect, 1, 0, 100), klErrBadArg);
+  EXPECT_FAILS(e, e.RenderPieceImages(&bad, 1, 0, nullptr, 0, 100), klErrBadArg);
 }

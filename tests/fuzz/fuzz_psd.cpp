@@ -1,4 +1,5 @@
-// Reads untrusted bytes as a PSD file: header, composite and layers. Every
+// Reads untrusted bytes as a PSD file: header, composite, layers and alpha
+// channels. Every
 // failure must carry a reader error code; every success must leave planes
 // of the sizes it reports.
 #include <cstdlib>
@@ -38,6 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (m && m->GetSize() != static_cast<u32>(info.width) * static_cast<u32>(info.height)) abort();
     }
   } else if (!ReaderCode(psd.GetError())) {
+    abort();
+  }
+  if (psd.ParseAlphaChannelsByPtr(data, n)) {
+    for (u32 i = 0; i < psd.GetAlphaChannelCount(); ++i)
+      if (!psd.GetAlphaChannel(i) || !psd.GetAlphaChannelName(i)) abort();
+  } else if (!ReaderCode(psd.GetError()) || psd.GetAlphaChannelCount() != 0) {
     abort();
   }
   return 0;

@@ -3,6 +3,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <jpeglib.h>
@@ -116,6 +117,12 @@ TEST(ImageJPEG, TruncatedDataEndsAndNeverLoops) {
     Bytes half(file.begin(), file.begin() + file.size() * 2 / 3);
     ASSERT_EQ(1, r.ParseImageByPtr(half.data(), static_cast<u32>(half.size())));
     ExpectSame(Reference(half), r);
+    // Finished, but said to be made up where the data ended.
+    EXPECT_EQ(1, r.IsDamaged());
+    EXPECT_STREQ("Premature end of JPEG file", r.GetDecoderMessage());
+    ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+    EXPECT_EQ(0, r.IsDamaged());
+    EXPECT_STREQ("", r.GetDecoderMessage());
     // Every shorter cut ends too, with an image or an error.
     for (size_t n = 2; n < file.size(); n += 7) {
       Bytes cut(file.begin(), file.begin() + n);
@@ -135,7 +142,7 @@ TEST(ImageJPEG, RefusesShortForeignAndPlanelessData) {
     u16 info, parse;
   } cases[] = {{{0xFF}, klErrNotFormat, klErrNotFormat},
                {{0x89, 0x50, 0x4E, 0x47}, klErrUnsupported, klErrUnsupported},
-               {{0xFF, 0xD8, 0xFF, 0xD9}, klErrUnsupported, klErrNotFormat},
+               {{0xFF, 0xD8, 0xFF, 0xD9}, klErrNotFormat, klErrNotFormat},  // no image: damaged, not a variant
                {two, klErrUnsupported, klErrUnsupported}};
   CKLF_ImageJPEG r;
   for (const auto& c : cases) {
@@ -144,6 +151,47 @@ TEST(ImageJPEG, RefusesShortForeignAndPlanelessData) {
     EXPECT_EQ(0, r.ParseImageByPtr(c.data.data(), static_cast<u32>(c.data.size())));
     EXPECT_EQ(c.parse, r.GetError()) << c.data.size();
   }
+}
+
+TEST(ImageJPEG, DamageIsToldApartFromUnsupportedVariants) {
+  std::mt19937 rng(7);
+  const Bytes file = Encode(40, 24, JCS_RGB, 3, false, rng);
+  // Entropy-coded data ended by a marker in its middle decodes, marked
+  // damaged with libjpeg's reason.
+  Bytes corrupt(file.begin(), file.begin() + file.size() * 3 / 4);
+  corrupt.insert(corrupt.end(), {0xFF, 0xD9});
+  CKLF_ImageJPEG r;
+  ASSERT_EQ(1, r.ParseImageByPtr(corrupt.data(), static_cast<u32>(corrupt.size())));
+  EXPECT_EQ(1, r.IsDamaged());
+  EXPECT_NE(std::string(r.GetDecoderMessage()).find("Corrupt JPEG data"), std::string::npos) << r.GetDecoderMessage();
+  // A header cut inside a marker segment is damage (49) with the reason.
+  const Bytes head(file.begin(), file.begin() + 30);
+  EXPECT_EQ(0, r.GetImageInfoByPtr(head.data(), static_cast<u32>(head.size())));
+  EXPECT_EQ(klErrNotFormat, r.GetError());
+  EXPECT_STRNE("", r.GetDecoderMessage());
+  // A 12-bit frame is a variant libjpeg does not implement here (48).
+  Bytes twelve = file;
+  for (size_t i = 2; i + 4 < twelve.size(); ++i)
+    if (twelve[i] == 0xFF && twelve[i + 1] == 0xC0) {
+      twelve[i + 4] = 12;
+      break;
+    }
+  EXPECT_EQ(0, r.GetImageInfoByPtr(twelve.data(), static_cast<u32>(twelve.size())));
+  EXPECT_EQ(klErrUnsupported, r.GetError());
+  EXPECT_NE(std::string(r.GetDecoderMessage()).find("precision 12"), std::string::npos) << r.GetDecoderMessage();
+}
+
+TEST(ImageJPEG, KeepsTheExifBlock) {
+  std::mt19937 rng(8);
+  const Bytes plain = Encode(16, 16, JCS_GRAYSCALE, 1, false, rng);
+  const Bytes block = jpegtest::ExifResolution(true, 300, 1, 2);
+  const Bytes file = jpegtest::WithExif(plain, block);
+  CKLF_ImageJPEG r;
+  ASSERT_EQ(1, r.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size())));
+  const CKLF_Mem& kept = r.GetExifData();
+  EXPECT_EQ(block, Bytes(kept.GetPtr(), kept.GetPtr() + kept.GetSize()));
+  ASSERT_EQ(1, r.ParseImageByPtr(plain.data(), static_cast<u32>(plain.size())));
+  EXPECT_EQ(0u, r.GetExifData().GetSize()) << "a later file without one has none";
 }
 
 TEST(ImageJPEG, CancelStopsWithoutACode) {

@@ -423,3 +423,141 @@ TEST(ImagePNG, ImageDataChunksFiltersAndDamage) {
     EXPECT_FAILS(r, r.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size())), klErrNotFormat);
   }
 }
+
+// A placed image is encoded as its canvas drawn out would be: the same
+// filtered rows (byte for byte the same stream, but for the run-length
+// strategy, whose zeros go into blocks of their own), for any channels,
+// filter and strategy, places inside, across the edges and off the
+// canvas, bands of background rows repeated and the last band short; and
+// the file through WritePNGPlaced reads back as that canvas.
+TEST(ImagePNG, PlacedImageIsItsCanvasDrawnOut) {
+  // The zlib stream inflated.
+  auto inflated = [](const Bytes& stream) {
+    Bytes out(1 << 16);
+    z_stream z{};
+    inflateInit(&z);
+    z.next_in = const_cast<u8*>(stream.data());
+    z.avail_in = static_cast<uInt>(stream.size());
+    Bytes all;
+    int r = Z_OK;
+    while (r == Z_OK) {
+      z.next_out = out.data();
+      z.avail_out = static_cast<uInt>(out.size());
+      r = inflate(&z, Z_NO_FLUSH);
+      all.insert(all.end(), out.data(), out.data() + (out.size() - z.avail_out));
+    }
+    inflateEnd(&z);
+    return r == Z_STREAM_END ? all : Bytes();
+  };
+  struct Collect {
+    static u8 Sink(void* user, const u8* data, u32 size) {
+      static_cast<Bytes*>(user)->insert(static_cast<Bytes*>(user)->end(), data, data + size);
+      return 1;
+    }
+  };
+  std::mt19937 rng(17);
+  struct Case {
+    u32 cw, ch, channels, w, h;
+    i32 x, y;
+  };
+  // 2000 x 4 bytes: bands of 32 rows. 37 wide: one band.
+  const Case cases[] = {{2000, 300, 4, 120, 70, 900, 100},  {2000, 300, 4, 300, 90, -40, -20},
+                        {2000, 300, 4, 150, 50, 1900, 270}, {2000, 300, 4, 40, 40, 3000, 10},
+                        {1500, 200, 3, 1500, 1, 0, 199},    {37, 500, 2, 10, 7, 27, 0},
+                        {1, 9, 1, 1, 3, 0, 6},              {1200, 260, 1, 1, 260, 1199, 0}};
+  for (const Case& c : cases) {
+    std::vector<Bytes> planes(c.channels);
+    for (Bytes& p : planes) p = klftest::RandomBytes(rng, static_cast<size_t>(c.w + 3) * c.h);
+    const u8 bg[4] = {255, 254, 255, 0};
+    // The canvas drawn out.
+    std::vector<Bytes> canvas(c.channels);
+    for (u32 k = 0; k < c.channels; ++k) {
+      canvas[k].assign(static_cast<size_t>(c.cw) * c.ch, bg[k]);
+      for (u32 y = 0; y < c.h; ++y)
+        for (u32 x = 0; x < c.w; ++x) {
+          const i64 cx = c.x + static_cast<i64>(x), cy = c.y + static_cast<i64>(y);
+          if (cx >= 0 && cy >= 0 && cx < c.cw && cy < c.ch) canvas[k][cy * c.cw + cx] = planes[k][y * (c.w + 3) + x];
+        }
+    }
+    const u8* pp[4] = {};
+    const u8* cp[4] = {};
+    for (u32 k = 0; k < c.channels; ++k) pp[k] = planes[k].data(), cp[k] = canvas[k].data();
+    for (u8 filter = 0; filter <= CKLF_PNGEncoder::kFilterAdaptive; ++filter) {
+      const CKLF_PNGEncoder::Settings s = {static_cast<u8>(filter % 3 ? 6 : 1), static_cast<u8>(filter % 3), filter};
+      SCOPED_TRACE(testing::Message() << c.cw << "x" << c.ch << " at " << c.x << "," << c.y << " filter "
+                                      << int(filter));
+      Bytes want, got, threaded;
+      CKLF_PNGEncoder enc;
+      ASSERT_EQ(1, enc.Encode(cp, c.channels, c.cw, c.ch, c.cw, s, 1, Collect::Sink, nullptr, &want));
+      const CKLF_PNGEncoder::Placement at = {c.cw, c.ch, c.x, c.y, bg};
+      ASSERT_EQ(1, enc.EncodePlaced(pp, c.channels, c.w, c.h, c.w + 3, at, s, 1, Collect::Sink, nullptr, &got));
+      if (s.strategy == CKLF_PNGEncoder::kStrategyRLE) {
+        ASSERT_FALSE(inflated(want).empty());
+        ASSERT_EQ(inflated(want), inflated(got));
+      } else {
+        ASSERT_EQ(want, got);
+      }
+      ASSERT_EQ(1, enc.EncodePlaced(pp, c.channels, c.w, c.h, c.w + 3, at, s, 3, Collect::Sink, nullptr, &threaded));
+      ASSERT_EQ(got, threaded);
+    }
+  }
+  // Through the writer: the file reads back as the canvas.
+  klftest::TempDir dir;
+  const u32 w = 30, h = 20;
+  std::vector<Bytes> piece(4);
+  for (Bytes& p : piece) p = klftest::RandomBytes(rng, w * h);
+  CKLF_ImagePNG::PNGWRITE_PARAMS p{};
+  p.width = w, p.height = h, p.mode = CKLF_ImagePNG::kWriteRGBA, p.stride = w, p.resolution = 72;
+  for (int k = 0; k < 4; ++k) p.planes[k] = piece[k].data();
+  const u8 bg[4] = {255, 255, 255, 0};
+  CKLF_StdFile f(dir.File("placed.png").c_str(), 2);
+  CKLF_ImagePNG writer;
+  writer.Create(f);
+  ASSERT_EQ(1, writer.WritePNGPlaced(&p, 50, 40, 35, -5, bg));
+  f.Close();
+  const Bytes file = klftest::ReadFileBytes(dir.File("placed.png"));
+  CKLF_ImagePNG reader;
+  ASSERT_EQ(1, reader.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+  u16 rw = 0, rh = 0;
+  reader.GetMainImageSize(rw, rh);
+  ASSERT_EQ(50, rw);
+  ASSERT_EQ(40, rh);
+  for (int k = 0; k < 4; ++k) {
+    const Bytes got = Plane(reader, k == 3 ? -1 : k);
+    for (u32 y = 0; y < 40; ++y)
+      for (u32 x = 0; x < 50; ++x) {
+        const bool in = x >= 35 && y < 15;
+        ASSERT_EQ(in ? piece[k][(y + 5) * w + x - 35] : bg[k], got[y * 50 + x]) << k << " " << x << "," << y;
+      }
+  }
+  EXPECT_FAILS(writer, writer.WritePNGPlaced(&p, 0, 40, 0, 0, bg), klErrBadArg);
+}
+
+// Every row filter against the obvious definition (the Paeth predictor as
+// the PNG specification writes it), with and without a row above, at every
+// pixel size.
+TEST(ImagePNG, RowFiltersMatchTheirDefinition) {
+  std::mt19937 rng(3);
+  auto paeth = [](int a, int b, int c) {
+    const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    return pa <= pb && pa <= pc ? a : (pb <= pc ? b : c);
+  };
+  for (u32 bpp = 1; bpp <= 4; ++bpp)
+    for (u32 n : {bpp, 3 * bpp, 257 * bpp}) {
+      Bytes row = klftest::RandomBytes(rng, n), above = klftest::RandomBytes(rng, n);
+      // Runs and equal neighbours, where the predictor's ties are decided.
+      for (u32 i = 0; i + 8 < n; i += 16) std::fill(&row[i], &row[i + 5], row[i]), above[i + 1] = above[i];
+      for (int withAbove = 0; withAbove < 2; ++withAbove)
+        for (u8 f = 0; f < 5; ++f) {
+          Bytes got(n + 1), want(n + 1, f);
+          CKLF_PNGEncoder::FilterRow(f, row.data(), withAbove ? above.data() : nullptr, n, bpp, got.data());
+          for (u32 i = 0; i < n; ++i) {
+            const int a = i >= bpp ? row[i - bpp] : 0, b = withAbove ? above[i] : 0;
+            const int c = i >= bpp && withAbove ? above[i - bpp] : 0;
+            const int pred[5] = {0, a, b, (a + b) / 2, paeth(a, b, c)};
+            want[i + 1] = static_cast<u8>(row[i] - pred[f]);
+          }
+          ASSERT_EQ(got, want) << "filter " << int(f) << " bpp " << bpp << " n " << n << " above " << withAbove;
+        }
+    }
+}

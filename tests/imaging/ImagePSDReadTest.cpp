@@ -218,3 +218,57 @@ TEST(ImagePSDRead, EveryTruncationOfAWrittenFileFailsCleanly) {
   psd.Clean();
   EXPECT_EQ(0u, psd.GetLayersCount());
 }
+
+// Alpha channels follow the composite's colours, after the merged
+// transparency when the layer count is negative, named by resource 1006
+// ("Alpha n" past its names); raw and PackBits data.
+TEST(ImagePSDRead, AlphaChannelsOfTheComposite) {
+  for (int packed = 0; packed < 2; ++packed)
+    for (int merged = 0; merged < 2; ++merged) {
+      SCOPED_TRACE(testing::Message() << "packed " << packed << " merged " << merged);
+      // Grey 2 x 2: grey, [transparency,] two alpha channels; one name given.
+      const std::vector<std::vector<u8>> planes = {{10, 20, 30, 40}, {255, 0, 255, 0}, {1, 2, 3, 4}, {9, 9, 9, 9}};
+      const u32 channels = merged ? 4 : 3;
+      Bytes x = Header(channels, 2, 2, 8, 1);
+      Bytes res;
+      res.s("8BIM").u16_(1006).u16_(0).u32_(6).u8_(5).s("Masks");
+      x.u32_(0).u32_(static_cast<u32>(res.b.size())).raw(res.b);
+      Bytes sec;
+      if (merged) {
+        LayerDesc L;
+        L.channels = {{0, kRaw4}};
+        const std::vector<u8> layers = LayerSection({L}, -1);
+        sec.u32_(static_cast<u32>(layers.size())).raw(layers);
+      } else {
+        sec.u32_(0);
+      }
+      x.raw(sec.b).u16_(packed);
+      std::vector<std::vector<u8>> stored;
+      for (u32 k = 0; k < channels; ++k) stored.push_back(planes[k == 0 || merged ? k : k + 1]);
+      if (packed) {
+        for (u32 k = 0; k < channels; ++k) x.u16_(3).u16_(3);  // every row: a 2-byte literal packet
+        for (auto& p : stored) x.raw({1, p[0], p[1], 1, p[2], p[3]});
+      } else {
+        for (auto& p : stored) x.raw(p);
+      }
+      PSD psd;
+      ASSERT_EQ(psd.ParseAlphaChannelsByPtr(x.b.data(), static_cast<u32>(x.b.size())), 1);
+      ASSERT_EQ(psd.GetAlphaChannelCount(), 2u);
+      EXPECT_STREQ(psd.GetAlphaChannelName(0), "Masks");
+      EXPECT_STREQ(psd.GetAlphaChannelName(1), "Alpha 2");
+      EXPECT_EQ(std::vector<u8>(psd.GetAlphaChannel(0), psd.GetAlphaChannel(0) + 4), planes[2]);
+      EXPECT_EQ(std::vector<u8>(psd.GetAlphaChannel(1), psd.GetAlphaChannel(1) + 4), planes[3]);
+      EXPECT_EQ(psd.GetAlphaChannel(2), nullptr);
+      // Cut anywhere in the channels: refused, nothing kept.
+      for (size_t cut = x.b.size() - 1; cut > x.b.size() - 8; --cut) {
+        PSD shortFile;
+        EXPECT_EQ(shortFile.ParseAlphaChannelsByPtr(x.b.data(), static_cast<u32>(cut)), 0);
+        EXPECT_EQ(shortFile.GetAlphaChannelCount(), 0u);
+      }
+    }
+  // A file written by the writer has none.
+  std::vector<u8> flat = GreyFile(std::vector<u8>(4, 0));
+  PSD psd;
+  ASSERT_EQ(psd.ParseAlphaChannelsByPtr(flat.data(), static_cast<u32>(flat.size())), 1);
+  EXPECT_EQ(psd.GetAlphaChannelCount(), 0u);
+}

@@ -192,6 +192,8 @@ TEST(ImagePSDWrite, RowsTooWideForPackBitsCountsAreStoredRaw) {
   std::vector<Layer> layers{RandomLayer(rng, 1, 65100, 2, 0, 0, "wide")};
   V b = WritePsd(dir.File("w.psd"), doc, layers);
   ASSERT_FALSE(b.empty());
+  // Side by side such a layer streams in its turn.
+  ASSERT_EQ(b, WritePsd(dir.File("w.psd"), doc, layers, 3));
   PSD reader;
   ASSERT_EQ(1, reader.LParseByPtr(b.data(), static_cast<u32>(b.size())));
   PSD::PSDLayerInfoExt_s info{};
@@ -313,5 +315,32 @@ TEST(ImagePSDWrite, ResolutionOutsideItsFieldIsHeldToItsEnds) {
     ASSERT_FALSE(b.empty());
     EXPECT_EQ(c.fixed, Be32(b, 46)) << c.dpi;
     EXPECT_EQ(c.fixed, Be32(b, 54)) << c.dpi;
+  }
+}
+
+// Layers packed and composite bands made side by side give the bytes of
+// one thread, in every mode; the composite stays the plain one.
+TEST(ImagePSDWrite, SideBySideWritesTheBytesOfOneThread) {
+  klftest::TempDir dir;
+  for (u8 mode : {1, 2, 3}) {
+    SCOPED_TRACE(int(mode));
+    std::mt19937 rng(40 + mode);
+    PSD::PSDMLWRITE_INITPARAMS doc = Doc(173, 211, mode);
+    std::vector<Layer> layers;
+    for (int i = 0; i < 37; ++i) {
+      Layer L = RandomLayer(rng, Colours(mode), static_cast<u16>(1 + rng() % 90), static_cast<u16>(rng() % 120),
+                            static_cast<i16>(int(rng() % 200) - 20), static_cast<i16>(int(rng() % 240) - 20), "p");
+      L.params.opacity = static_cast<u8>(rng());
+      L.params.visible = i % 5 != 0;
+      layers.push_back(L);
+    }
+    const V one = WritePsd(dir.File("s.psd"), doc, layers);
+    ASSERT_FALSE(one.empty());
+    EXPECT_EQ(one, WritePsd(dir.File("s.psd"), doc, layers, 3));
+    EXPECT_EQ(one, WritePsd(dir.File("s.psd"), doc, layers, 0));
+    PSD flat;
+    ASSERT_EQ(1, flat.ParseImageByPtr(one.data(), static_cast<u32>(one.size())));
+    for (u32 c = 0; c < Colours(mode); ++c)
+      ASSERT_EQ(ReferenceComposite(doc, layers, c), V(flat.GetImageDataPtr(c), flat.GetImageDataPtr(c) + 173 * 211));
   }
 }

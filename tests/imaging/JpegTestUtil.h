@@ -48,4 +48,35 @@ inline Bytes Encode(uint32_t w, uint32_t h, J_COLOR_SPACE space, int components,
   return file;
 }
 
+// An EXIF block (the TIFF structure APP1 carries after "Exif\0\0") whose
+// IFD0 holds XResolution = num / den and, unless unit is 0,
+// ResolutionUnit, in either byte order.
+inline Bytes ExifResolution(bool bigEndian, uint32_t num, uint32_t den, uint16_t unit) {
+  Bytes b;
+  auto put = [&](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * (bigEndian ? bytes - 1 - i : i))));
+  };
+  const uint16_t entries = unit ? 2 : 1;
+  const uint32_t rationalAt = 8 + 2 + 12u * entries + 4;
+  put(bigEndian ? 0x4D4D : 0x4949, 2), put(42, 2), put(8, 4);  // header, IFD0 at 8
+  put(entries, 2);
+  put(0x011A, 2), put(5, 2), put(1, 4), put(rationalAt, 4);  // XResolution, RATIONAL
+  if (unit) put(0x0128, 2), put(3, 2), put(1, 4), put(static_cast<uint32_t>(unit) << (bigEndian ? 16 : 0), 4);
+  put(0, 4);  // no next IFD
+  put(num, 4), put(den, 4);
+  return b;
+}
+
+// The file with an APP1 "Exif" segment holding block right after its
+// start marker.
+inline Bytes WithExif(const Bytes& jpeg, const Bytes& block) {
+  const size_t length = 2 + 6 + block.size();
+  Bytes out(jpeg.begin(), jpeg.begin() + 2);
+  for (uint8_t v : {0xFF, 0xE1, static_cast<int>(length >> 8), static_cast<int>(length & 0xFF)}) out.push_back(v);
+  for (char c : {'E', 'x', 'i', 'f', '\0', '\0'}) out.push_back(static_cast<uint8_t>(c));
+  out.insert(out.end(), block.begin(), block.end());
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  return out;
+}
+
 }  // namespace jpegtest

@@ -40,9 +40,10 @@ inline u32 Colours(u8 mode) { return mode == 1 ? 3 : (mode == 2 ? 1 : 4); }
 
 // Writes the layers with a fresh writer; returns the file's bytes (empty on failure).
 inline std::vector<u8> WritePsd(const std::string& path, const CKLF_ImagePSD::PSDMLWRITE_INITPARAMS& doc,
-                                std::vector<Layer>& layers) {
+                                std::vector<Layer>& layers, u32 threads = 1) {
   CKLF_StdFile f;
   CKLF_ImagePSD psd;
+  psd.SetThreads(threads);
   if (!f.Open(path.c_str(), 2) || !psd.Create(f) || !psd.Write_Init(&doc)) return {};
   for (Layer& L : layers) {
     u8* planes[5] = {};

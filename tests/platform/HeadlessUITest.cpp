@@ -62,6 +62,23 @@ TEST(HeadlessUI, TimersCatchUpInOrderAndIdleLoopsStall) {
   EXPECT_EQ(ui.GetLoopDepth(), 0u);
 }
 
+// A tick that advances the clock itself (a long operation that pumps
+// events and timers) leaves it where it got to.
+TEST(HeadlessUI, NestedAdvanceNeverRewindsTheClock) {
+  CKLP_HeadlessUI ui;
+  std::vector<std::string> ticks;
+  bool nested = false;
+  ui.AddTimer(10, [&] {
+    ticks.push_back("a" + std::to_string(ui.GetTickMs()));
+    if (!nested) nested = true, ui.AdvanceClock(30);
+  });
+  ui.AdvanceClock(15);
+  EXPECT_EQ(ui.GetTickMs(), 40u);
+  EXPECT_EQ(Join(ticks), "a10, a20, a30, a40");
+  ui.AdvanceClock(10);
+  EXPECT_EQ(Join(ticks), "a50");
+}
+
 TEST(HeadlessUI, GrabModalInputAndActivation) {
   CKLP_HeadlessUI ui;
   std::vector<std::string> seen;

@@ -56,14 +56,19 @@ TEST(SurfaceMesh, RecordReadsBigEndianFieldsAndRefusesBadRecordsUnchanged) {
   EXPECT_EQ(s.GetTriMesh(0)->flags, 5);
   EXPECT_EQ(s.GetTriMesh(1), nullptr);
 
-  // Short by a byte, an index equal to V, counts beyond any block: refused,
-  // the mesh as it was.
-  std::vector<u8> badIndex = r, huge;
+  // Short by a byte, an index equal to V, counts beyond any block, the
+  // flags 255 that GetMeshVertex answers for a bad triangle: refused, the
+  // mesh as it was.
+  std::vector<u8> badIndex = r, badFlags = r, huge;
   KLF_PutBE32(badIndex.data() + 8 + 45 + 4, 3);
+  badFlags.back() = 255;
   Put32(huge, 0xFFFFFFFFu);
   Put32(huge, 0xFFFFFFFFu);
-  const std::vector<std::pair<const u8*, u64>> refused = {
-      {r.data(), r.size() - 1}, {r.data(), 7}, {badIndex.data(), badIndex.size()}, {huge.data(), 8}};
+  const std::vector<std::pair<const u8*, u64>> refused = {{r.data(), r.size() - 1},
+                                                          {r.data(), 7},
+                                                          {badIndex.data(), badIndex.size()},
+                                                          {badFlags.data(), badFlags.size()},
+                                                          {huge.data(), 8}};
   for (auto& x : refused) {
     EXPECT_FAILS(s, s.Create(x.first, x.second), klErrNotFormat);
     EXPECT_EQ(s.GetVertexCount(), 3u);
@@ -84,8 +89,11 @@ TEST(SurfaceMesh, RecordReadsBigEndianFieldsAndRefusesBadRecordsUnchanged) {
     for (size_t k = 8; k < b.size(); ++k) b[k] = u8(rng() % 4);
     if (s.Create(b.data(), b.size()) == 0) continue;
     ++taken;
-    for (u32 t = 0; t < s.GetTriMeshCount(); ++t)
+    klt3D_VERTEX p, q, o;
+    for (u32 t = 0; t < s.GetTriMeshCount(); ++t) {
       for (u32 v : s.GetTriMesh(t)->v) ASSERT_LT(v, s.GetVertexCount());
+      EXPECT_NE(s.GetMeshVertex(t, p, q, o), 255);
+    }
   }
   EXPECT_GT(taken, 20);
 }

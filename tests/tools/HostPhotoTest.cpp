@@ -4,6 +4,7 @@
 // area, and a note whenever something is changed or cannot be kept.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 
 #include "CKLF_ImageJPEG.h"
@@ -58,6 +59,56 @@ TEST(HostPhotos, JpegInEveryModeKeepsResolutionAndProfile) {
     if (row.ext[2] == 'n') {
       EXPECT_EQ(klftest::ReadFileBytes(out).at(25), row.mode == klpModeRGB ? 2 : 0) << "no alpha added";
     }
+  }
+}
+
+TEST(HostPhotos, DamagedJpegIsRefusedWithTheDecodersReason) {
+  klftest::TempDir dir;
+  std::mt19937 rng(23);
+  const Bytes jpeg = jpegtest::Encode(64, 48, JCS_RGB, 3, false, rng);
+  Bytes ended(jpeg.begin(), jpeg.begin() + jpeg.size() * 3 / 4);  // a marker where data should go on
+  ended.insert(ended.end(), {0xFF, 0xD9});
+  const struct {
+    Bytes bytes;
+    const char* says;
+  } rows[] = {
+      {Bytes(jpeg.begin(), jpeg.begin() + jpeg.size() / 2), "damaged (Premature end of JPEG file)"},
+      {ended, "damaged (Corrupt JPEG data"},
+      {Bytes(jpeg.begin(), jpeg.begin() + 400), "the JPEG file is damaged ("},  // cut inside its tables
+  };
+  for (const auto& row : rows) {
+    klftest::WriteFileBytes(dir.File("in.jpg"), row.bytes);
+    Outcome o = RunProgram(kTestPlugin + dir.File("in.jpg") + " -o " + dir.File("out.png"));
+    EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles) << o.out;
+    EXPECT_TRUE(Has(o, row.says)) << o.out;
+    EXPECT_FALSE(Has(o, "unsupported")) << o.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+  }
+}
+
+TEST(HostPhotos, ResolutionKeptOnlyInExifIsRead) {
+  klftest::TempDir dir;
+  std::mt19937 rng(24);
+  const Bytes noDensity = jpegtest::Encode(16, 16, JCS_GRAYSCALE, 1, false, rng);  // JFIF aspect ratio only
+  const Bytes density = jpegtest::Encode(16, 16, JCS_GRAYSCALE, 1, false, rng, 1, 150);
+  const struct {
+    Bytes file;
+    double dpi;
+  } rows[] = {
+      {jpegtest::WithExif(noDensity, jpegtest::ExifResolution(true, 300, 1, 2)), 300},     // a camera's, inches
+      {jpegtest::WithExif(noDensity, jpegtest::ExifResolution(false, 240, 2, 0)), 120},    // no unit: inches
+      {jpegtest::WithExif(noDensity, jpegtest::ExifResolution(false, 100, 1, 3)), 254},    // centimetres
+      {jpegtest::WithExif(noDensity, jpegtest::ExifResolution(true, 300, 1, 1)), 72},      // no absolute unit
+      {jpegtest::WithExif(noDensity, jpegtest::ExifResolution(true, 300, 0, 2)), 72},      // no value
+      {jpegtest::WithExif(density, jpegtest::ExifResolution(true, 300, 1, 2)), 150},       // JFIF's own first
+      {jpegtest::WithExif(noDensity, Bytes{'I', 'I', 42, 0, 200, 0, 0, 0}), 72},            // a broken block
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.dpi);
+    klftest::WriteFileBytes(dir.File("in.jpg"), row.file);
+    Outcome o = RunProgram(kTestPlugin + dir.File("in.jpg") + " -o " + dir.File("out.psd"));
+    ASSERT_EQ(o.code, 0) << o.out;
+    EXPECT_DOUBLE_EQ(Read(dir.File("out.psd")).resolution, row.dpi);
   }
 }
 

@@ -128,6 +128,40 @@ TEST(HostProgram, ScriptFileRecordsAndPlays) {
   EXPECT_EQ(Read(dir.File("b.psd")).layers[0].planes, doc.layers[0].planes);
 }
 
+TEST(HostProgram, RefusalsNameTheOptionsGivenAndTheirRanges) {
+  klftest::TempDir dir;
+  const std::string in = " " + dir.File("in.png") + " -o " + dir.File("out.png");
+  const struct {
+    std::string args;
+    const char* says;
+  } rows[] = {
+      {"--settings a.klpd --knob-size 50" + in, "--knob-size is for the default layout: --settings carries its own"},
+      {"--settings a.klpd --grid 2x2 --seed 4" + in, "--grid and --seed are for the default layout"},
+      {"--last --thickness 3" + in, "--last hands no settings: it does not go with --thickness"},
+      {"--dialog --last --settings a.klpd" + in,
+       "--dialog and --last hand no settings: they do not go with --settings"},
+      {"--knob-size 0" + in, "bad --knob-size 0 (1..100)"},
+      {"--random-knots 101" + in, "bad --random-knots 101 (0..100)"},
+      {"--hexagons 98x2" + in, "bad --hexagons 98x2 (rows x columns, 1..97 x 1..48)"},
+      {"--flip sideways" + in, "bad --flip sideways (random or alternate)"},
+      {"--fg 12345" + in, "bad --fg 12345 (RRGGBB, six hex digits)"},
+      {"--memory-budget 0" + in, "bad --memory-budget 0 (bytes above 0"},
+      {"--bg ffffff" + in, "--bg colours the knives of --layout-mode"},
+  };
+  for (const auto& row : rows) {
+    Outcome o = RunProgram(row.args);
+    EXPECT_EQ(o.code, CKLT_HostRunner::kExitUsage) << row.args;
+    EXPECT_TRUE(Has(o, row.says)) << row.args << "\n" << o.out;
+    const size_t see = o.out.find("(see --help)");
+    EXPECT_TRUE(see != std::string::npos && o.out.find("(see --help)", see + 1) == std::string::npos) << o.out;
+  }
+  // A budget is told as given: 1M is 1 MiB.
+  Write(OneLayer(klpModeRGB, 300, 200, [](int, int32_t i) { return uint8_t(i); }), dir.File("in.png"));
+  Outcome o = RunProgram(kTestPlugin + "--memory-budget 1M" + in);
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitMemory) << o.out;
+  EXPECT_TRUE(Has(o, "the memory budget of 1 MiB")) << o.out;
+}
+
 TEST(HostProgram, TheRealPluginHasNoDialogYet) {
   klftest::TempDir dir;
   Write(MakeDocument(klpModeRGB, true, 8), dir.File("in.png"));
@@ -173,12 +207,27 @@ TEST(HostProgram, CommandLine) {
       kTestPlugin + "--layer 3" + in,
       kTestPlugin + "--grid 2x2 --script " + dir.File("played.desc") + in,
       kTestPlugin + "--layout-mode --script " + dir.File("played.desc") + in,
+      // Options that would change nothing.
+      "--triangles 2x2 --hexagons 2x2" + in,
+      "--fg 102030" + in,
+      "--bg 102030 --grid 3x2" + in,
+      "--png-level 3 " + dir.File("in.png") + " -o " + dir.File("out.psd"),
+      "--png-filter up " + dir.File("in.png") + " -o " + dir.File("out.PSD"),
+      "--seed 3" + in,
+      "--seed 3 --random-knots 0" + in,
   };
   for (const std::string& args : rows) {
     o = RunProgram(args);
     EXPECT_EQ(o.code, CKLT_HostRunner::kExitUsage) << args << "\n" << o.out;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+  // What can act is taken: the colours with --layout-mode, the seed with
+  // something random, PNG options with a PNG.
+  for (const char* args : {"--layout-mode --fg 102030 --bg 405060", "--seed 3 --flip random",
+                                  "--seed 3 --random-knots 5", "--png-level 1"}) {
+    o = RunProgram(kTestPlugin + "-q " + std::string(args) + in);
+    EXPECT_EQ(o.code, 0) << args << "\n" << o.out;
+  }
   const int16_t results[] = {0, -128, -108, -30100, -30101, -1};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(CKLT_HostRunner::ExitCodeFor(results[i]), i) << results[i];
 }

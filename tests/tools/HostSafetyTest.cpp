@@ -3,7 +3,10 @@
 // crashes or throws, never leaves a broken or half-written file, and keeps
 // its memory within a budget.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <random>
 
@@ -95,6 +98,78 @@ TEST(HostSafety, AFailedWriteKeepsTheOldFile) {
   ASSERT_EQ(o.code, 0) << o.out;
   EXPECT_TRUE(fs::is_symlink(d + "link.png"));
   EXPECT_EQ(Read(d + "in.png").layers[0].planes, expect.layers[0].planes);
+}
+
+TEST(HostSafety, OutputsThatCannotBeKeptAreRefusedFirst) {
+  klftest::TempDir dir;
+  const std::string d = dir.Path() + "/";
+  // Wider than PSD holds: refused before the run, naming PNG, which takes it.
+  Write(Noise(klpModeGray, 30001, 1, 7), d + "wide.png");
+  Outcome o = RunProgram(kTestPlugin + d + "wide.png -o " + d + "wide.psd");
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles) << o.out;
+  EXPECT_TRUE(Has(o, "30001 x 1 pixels and PSD files hold 30000 pixels a side at most: write it as .png")) << o.out;
+  EXPECT_FALSE(Has(o, "%")) << "refused before the plug-in ran";
+  EXPECT_FALSE(fs::exists(d + "wide.psd"));
+  Write(Noise(klpModeGray, 1, 30000, 8), d + "tall.png");
+  EXPECT_EQ(RunProgram(kTestPlugin + d + "tall.png -o " + d + "tall.psd").code, 0);
+  EXPECT_EQ(RunProgram(kTestPlugin + d + "wide.png -o " + d + "wide2.png").code, 0);
+
+  // A read-only file is not replaced, though its folder may be written; a
+  // writable one is.
+  Write(Noise(klpModeRGB, 4, 4, 9), d + "in.png");
+  Write(Noise(klpModeRGB, 4, 4, 10), d + "kept.png");
+  const std::vector<uint8_t> old = klftest::ReadFileBytes(d + "kept.png");
+  fs::permissions(d + "kept.png", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  for (const std::string option : {" -o ", " --save-settings "}) {
+    const std::string rest = option == " -o " ? "" : " -o " + d + "o.png";
+    o = RunProgram(kTestPlugin + d + "in.png" + option + d + "kept.png" + rest);
+    EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles) << o.out;
+    EXPECT_TRUE(Has(o, "cannot write " + d + "kept.png: the file is read-only")) << o.out;
+  }
+  EXPECT_EQ(klftest::ReadFileBytes(d + "kept.png"), old);
+  fs::permissions(d + "kept.png", fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(RunProgram(kTestPlugin + d + "in.png -o " + d + "kept.png").code, 0);
+  EXPECT_NE(klftest::ReadFileBytes(d + "kept.png"), old);
+}
+
+// Runs the program with args, sends it signal once its temporary output
+// file appears in folder, and returns how it ended (waitpid's status).
+int InterruptedWrite(const std::vector<std::string>& args, const std::string& folder, int signal) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+    std::vector<char*> argv = {const_cast<char*>(KLF_HOST_PROGRAM)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(KLF_HOST_PROGRAM, argv.data());
+    _exit(127);
+  }
+  bool sent = false;
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    for (const auto& e : fs::directory_iterator(folder))
+      if (!sent && e.path().filename().string().rfind(".out.png.", 0) == 0) sent = kill(pid, signal) == 0;
+    usleep(500);
+  }
+  return sent ? status : -1;
+}
+
+TEST(HostSafety, AnInterruptedWriteLeavesNoTemporaryFile) {
+  klftest::TempDir dir;
+  const std::string d = dir.Path() + "/";
+  Write(Noise(klpModeRGB, 1500, 1000, 11), d + "in.png");  // noise: a slow PNG to write at level 9
+  Write(Noise(klpModeRGB, 4, 4, 12), d + "out.png");
+  const std::vector<uint8_t> old = klftest::ReadFileBytes(d + "out.png");
+  const std::vector<std::string> args = {"--plugin", KLF_TEST_PLUGIN_LIBRARY, "-q", "--threads", "1",
+                                         "--png-level", "9", d + "in.png", "-o", d + "out.png"};
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    const int status = InterruptedWrite(args, d, signal);
+    ASSERT_NE(status, -1) << "the write ended before it could be interrupted";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_EQ(FileCount(d), 2u) << "no temporary file is left";
+    EXPECT_EQ(klftest::ReadFileBytes(d + "out.png"), old);
+  }
 }
 
 TEST(HostSafety, HostileDocumentsStayWithinMemory) {

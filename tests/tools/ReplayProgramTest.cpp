@@ -189,4 +189,43 @@ TEST(ReplayProgram, TheInstalledProgramFindsItsPlugin) {
                                      .c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_TRUE(std::filesystem::exists(dir.File("out.png")));
+  // The relief renderer comes along, with its sample picture beside it.
+  EXPECT_TRUE(std::filesystem::is_symlink(prefix + "/bin/surface_render"));
+  EXPECT_EQ(std::system((prefix + "/bin/surface_render --mode grid --size 80x60 -o " + dir.File("relief.png") +
+                         " > /dev/null 2>&1")
+                            .c_str()),
+            0);
+  EXPECT_TRUE(std::filesystem::exists(dir.File("relief.png")));
+}
+
+TEST(ReplayProgram, CrossingKnivesAndUnusedColoursAreSaid) {
+  klftest::TempDir dir;
+  Write(OneLayer(klpModeRGB, 300, 200, [](int c, int32_t i) { return uint8_t(i * (c + 1)); }), dir.File("in.png"));
+  const std::string in = dir.File("in.png") + " -o " + dir.File("out.png");
+  // Cells four and a half times as tall as wide: the full knobs cross,
+  // and the puzzle is still written, as laid.
+  Outcome r = Host("--grid 2x6 --save-settings " + dir.File("tall.klpd") + " " + in);
+  ASSERT_EQ(r.code, 0) << r.out;
+  EXPECT_TRUE(Has(r, "where the layout has 12 cells: knives that cross")) << r.out;
+  EXPECT_TRUE(Has(r, "lower --knob-size")) << r.out;
+  EXPECT_FALSE(Has(r, "--random-knots")) << r.out;
+  r = Host("--grid 8x5 --random-knots 40 --seed 3 " + in);
+  EXPECT_TRUE(Has(r, "lower --random-knots (to 10 at most)")) << r.out;
+  r = Host("--settings " + dir.File("tall.klpd") + " " + in);
+  EXPECT_TRUE(Has(r, "where the layout has 12 cells") && Has(r, "the settings' knives are kept as they are")) << r.out;
+  for (const char* clean : {"--grid 3x2", "--hexagons 3x5 --regular", "--grid 3x2 --thickness 6"}) {
+    r = Host(std::string(clean) + " " + in);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_FALSE(Has(r, "note:")) << clean << "\n" << r.out;
+  }
+
+  // Colours that the settings leave unused: the knives' colour in a
+  // puzzle, the background over a layer whose transparency may change.
+  r = Host("--settings " + dir.File("tall.klpd") + " --fg 102030 " + in);
+  EXPECT_TRUE(Has(r, "note: --fg colours the knives of Layout mode")) << r.out;
+  Write(Document(klpModeRGB, true, 20), dir.File("alpha.png"));
+  r = Host("--layout-mode --bg 102030 " + dir.File("alpha.png") + " -o " + dir.File("out.png"));
+  EXPECT_TRUE(Has(r, "note: --bg is not used")) << r.out;
+  r = Host("--layout-mode --bg 102030 --lock-transparency " + dir.File("alpha.png") + " -o " + dir.File("out.png"));
+  EXPECT_FALSE(Has(r, "note:")) << r.out;
 }

@@ -112,6 +112,13 @@ TEST_F(ButtonsTest, MissingPicturesFallBack) {
   f->Enable(0);
   f->SetDisabledOpacity(0);  // a disabled opacity set while disabled shows at once
   EXPECT_EQ(Pixel(w, 70, 20), 0x0A141Eu);
+  // Opacity 0 hides a disabled control with a disabled picture of its own;
+  // enabled again it shows.
+  p->SetDisabledOpacity(0);
+  p->Enable(0);
+  EXPECT_EQ(Pixel(w, 20, 20), 0x0A141Eu);
+  p->Enable(1);
+  EXPECT_EQ(Pixel(w, 20, 20), 0x646464u);
 }
 
 TEST_F(ButtonsTest, PeriodicButtonRepeatsAndMenuButtonReportsAtOnce) {

@@ -2,14 +2,17 @@
 // the toolkit's controls made from it.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "CKLF_WindowResource.h"
 #include "CKLP_HeadlessUI.h"
+#include "KLF_BigEndian.h"
 #include "ui/DemoWindow.h"
 
 namespace {
@@ -97,6 +100,7 @@ TEST(DemoWindow, EveryKeyReadsBackWithItsType) {
       const std::string base = folder + n;
       EXPECT_EQ(store.GetRecType(base.c_str()), CKLF_Storage::klRecFolder) << base;
       for (const auto& [sub, type] : k.keys) {
+        if (n == "Demo_Navigator" && sub == "Disabled") continue;  // shown dimmed, with its frame
         const std::string key = base + ">" + sub;
         ASSERT_EQ(store.GetRecType(key.c_str()), StoreType(type)) << key;
         CKLF_Mem m;
@@ -155,6 +159,80 @@ TEST(DemoWindow, EveryControlComesUpAndTellsItsLooksApart) {
     }
     for (size_t i = 0; i < std::size(probes); ++i) EXPECT_EQ(seen[i].size(), probes[i].looks) << probes[i].name;
   }
+  m_App = nullptr;
+  KLP_SetUI(nullptr);
+}
+
+// The demo's dial, a clock face: a click at each of its places reaches
+// every hour, one hour a place; and its ring is drawn round, not as a
+// polygon through its points.
+TEST(DemoWindow, DialReachesEveryHourOnARoundRing) {
+  CKLP_HeadlessUI ui;
+  KLP_SetUI(&ui);
+  CKLF_App app;
+  m_App = &app;
+  ASSERT_EQ(app.InitStorgaeResource(KLF_UI_RESOURCE_FILE, 1), 1);
+  CKLF_Storage& store = *app.GetStorage();
+  const std::string f = "UIResources>Sliders>Demo_Dial";
+  CKLF_Mem coors;
+  u16 count = 0;
+  ASSERT_EQ(store.GetRec((f + ">Data_NumPoints").c_str(), count), 1);
+  ASSERT_EQ(store.GetRec((f + ">Data_Coors").c_str(), coors), 1);
+  ASSERT_EQ(coors.GetSize(), 5u * count);
+  {
+    CKLT_DemoWindow w;
+    ASSERT_EQ(w.CreateFromResource("Demo", 0, 0, nullptr, 0), 1);
+    w.Show();
+    ui.Pump();
+    auto* dial = w.Find<CKLF_CtrlSlider>("Demo_Dial");
+    ASSERT_NE(dial, nullptr);
+    std::map<std::pair<u16, u16>, u32> hourAt;
+    std::set<u32> hours;
+    for (u16 j = 0; j < count; ++j) {
+      const u16 x = KLF_GetBE16(coors.GetPtr() + 5 * j), y = KLF_GetBE16(coors.GetPtr() + 5 * j + 2);
+      ui.PostClick(x, y);
+      ui.Pump();
+      const auto placed = hourAt.emplace(std::make_pair(x, y), dial->GetValue());
+      EXPECT_TRUE(placed.second || placed.first->second == dial->GetValue()) << "point " << j;
+      hours.insert(dial->GetValue());
+    }
+    EXPECT_EQ(hours.size(), 12u);
+    EXPECT_EQ(hourAt.size(), 12u);  // 12 places, the ring closing on the first
+    EXPECT_EQ(*hours.begin(), 1u);
+    EXPECT_EQ(*hours.rbegin(), 12u);
+  }
+  // Along rays from the ring's centre, the groove's alpha-weighted radius
+  // is the same at a point's angle and halfway between two points.
+  CKLF_UIResources res(&store);
+  CKLF_Mem block;
+  kltRECT_s r;
+  const u8* track = res.LoadImageData((f + ">Background_Normal").c_str(), &r, &block);
+  ASSERT_NE(track, nullptr);
+  const i32 w = r.right - r.left, h = r.bottom - r.top;
+  const u8* alpha = track + 3 * static_cast<size_t>(w) * h;
+  double cx = 0, cy = 0, total = 0;  // the ring's centre: its centroid
+  for (i32 y = 0; y < h; ++y)
+    for (i32 x = 0; x < w; ++x) {
+      const u8 a = alpha[y * w + x];
+      cx += (x + 0.5) * a, cy += (y + 0.5) * a, total += a;
+    }
+  ASSERT_GT(total, 0);
+  cx /= total, cy /= total;
+  double least = 1e9, most = 0;
+  for (int k = 0; k < 48; ++k) {
+    const double a = 2 * M_PI * k / 48;
+    double sum = 0, weight = 0;
+    for (double d = 0; d < std::min(w, h) / 2.0; d += 0.25) {
+      const i32 x = static_cast<i32>(std::floor(cx + d * std::cos(a))), y = static_cast<i32>(std::floor(cy + d * std::sin(a)));
+      if (x < 0 || y < 0 || x >= w || y >= h) break;
+      sum += d * alpha[y * w + x];
+      weight += alpha[y * w + x];
+    }
+    ASSERT_GT(weight, 0) << k;
+    least = std::min(least, sum / weight);
+    most = std::max(most, sum / weight);
+  }
+  EXPECT_LT(most - least, 0.35) << least << " to " << most;
   m_App = nullptr;
   KLP_SetUI(nullptr);
 }

@@ -298,10 +298,16 @@ TEST_F(PreviewTest, NavigatorShowsTheFrameAndMovesTheView) {
   } probes[] = {{8, 10, 255, 0}, {49, 10, 255, 0}, {20, 3, 255, 0},    {20, 34, 255, 0},
                 {20, 10, 0, 0},  {60, 10, 100, 200}, {20, 40, 100, 200}, {8, 1, 255, 0}};
   CKLF_Layer* l = nav->GetControlLayer();
-  for (const Probe& p : probes) {
-    const kltRGBA8 c = l->GetPixel(static_cast<u16>(p.x), static_cast<u16>(p.y));
-    EXPECT_EQ(c.alpha, p.alpha) << p.x << "," << p.y;
-    EXPECT_EQ(c.red, p.grey) << p.x << "," << p.y;
+  // The frame stays through the navigator's states: disabled (the normal
+  // picture dimmed), enabled again.
+  for (u8 enabled : {1, 0, 1}) {
+    nav->Enable(enabled);
+    for (const Probe& p : probes) {
+      const kltRGBA8 c = l->GetPixel(static_cast<u16>(p.x), static_cast<u16>(p.y));
+      EXPECT_EQ(c.alpha, p.alpha) << p.x << "," << p.y << " enabled " << int{enabled};
+      EXPECT_EQ(c.red, p.grey) << p.x << "," << p.y << " enabled " << int{enabled};
+    }
+    EXPECT_EQ(l->GetOpacity(), enabled ? 255 : nav->GetDisabledOpacity());
   }
   // A press at (45, 33) centres the frame there: x = -50 + (45 - 8 - 20) * 500 / 40.
   Mouse(klpMouseDown, 450 + 45, 20 + 33);

@@ -2,9 +2,13 @@
 // rulers, the lead and trail, the marker, vertical digits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <string>
 
 #include "CKLF_CtrlRuler.h"
+#include "CKLF_UIResources.h"
 #include "ui/UITestUtil.h"
 
 namespace {
@@ -136,15 +140,15 @@ TEST_F(RulerTest, MarkerFallbackAndVerticalDigits) {
     EXPECT_EQ(Plane(h), pixels) << int{s.unit};
   }
   // Vertical: near inset 2, the glyphs turned clockwise (their top row
-  // toward the ticks).
+  // toward the ticks, their foot on the near inset).
   Data dv = Record(1, 0, 0);
   dv.nearInset = 2;
   dv.lead = 5;
   v->SetData(&dv, 1);
   EXPECT_EQ(std::vector<u32>({Tick(v, 4), Tick(v, 5), Tick(v, 55)}), std::vector<u32>({0, 15, 15}));
   EXPECT_EQ(Label(v, 55), "50");
-  EXPECT_EQ(Alpha(v, 57, 5), 105);  // glyph row 0 of "5"
-  EXPECT_EQ(Alpha(v, 57, 2), 0);
+  EXPECT_EQ(std::vector<u8>({Alpha(v, 57, 1), Alpha(v, 57, 2), Alpha(v, 57, 4), Alpha(v, 57, 5)}),
+            std::vector<u8>({0, 105, 105, 0}));  // the three rows of "5"
 }
 
 TEST(RulerData, ComparesFieldByField) {
@@ -164,4 +168,100 @@ TEST(RulerData, ComparesFieldByField) {
   EXPECT_TRUE(a == b);
   b.resolution = 300;
   EXPECT_TRUE(a != b);
+}
+
+namespace {
+
+// WCAG relative luminance of an sRGB colour.
+double Luminance(u32 rgb) {
+  double l = 0;
+  const double weight[] = {0.2126, 0.7152, 0.0722};
+  for (int c = 0; c < 3; ++c) {
+    const double v = ((rgb >> (16 - 8 * c)) & 255) / 255.0;
+    l += weight[c] * (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+  }
+  return l;
+}
+
+double Contrast(u32 a, u32 b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+}  // namespace
+
+// The demo's rulers as the resource builder makes them: the ink in the
+// record's colour planes reads on the dark strip, and the digits and the
+// ticks between labels keep apart across the ruler, thin as it is.
+TEST(RulerOnTheDemo, InkReadsOnTheStripAndDigitsKeepTheirColumn) {
+  CKLP_HeadlessUI ui;
+  KLP_SetUI(&ui);
+  CKLF_App app;
+  m_App = &app;
+  ASSERT_EQ(app.InitStorgaeResource(KLF_UI_RESOURCE_FILE, 1), 1);
+  {
+    CKLT_RecordingWindow w;
+    ASSERT_EQ(w.CreateFromResource("Demo", 0, 0, nullptr, 0), 1);
+    w.Show();
+    const i32 fontIndex = w.AddFont("Small 7 Normal");
+    ASSERT_GE(fontIndex, 0);
+    for (const char* name : {"Demo_RulerH", "Demo_RulerV"}) {
+      SCOPED_TRACE(name);
+      CKLF_UIResources res(app.GetStorage());
+      CKLF_Mem block;
+      kltRECT_s rr;
+      const u8* record = res.LoadImageData((std::string("UIResources>Static Images>") + name + ">Normal").c_str(), &rr,
+                                           &block);
+      ASSERT_NE(record, nullptr);
+      const size_t plane = static_cast<size_t>(rr.right - rr.left) * (rr.bottom - rr.top);
+      const u32 ink = static_cast<u32>(record[0]) << 16 | record[plane] << 8 | record[2 * plane];
+
+      w.realControls = 1;
+      const i32 id = w.AddControl(name, klCtrlRuler);
+      ASSERT_GE(id, 0);
+      auto* ruler = static_cast<CKLF_CtrlRuler*>(w.GetControl(static_cast<u32>(id)));
+      ruler->SetFont(w.GetFont(static_cast<u32>(fontIndex)));
+      const bool vertical = rr.bottom - rr.top > rr.right - rr.left;
+      Data d = Record(1, 0, 0);
+      d.nearInset = vertical ? 2 : 1;
+      ruler->SetData(&d, 1);
+      ui.Pump();
+
+      // Labelled ticks at 0, 50, 100 ... stand across the whole band.
+      const u32 length = static_cast<u32>(vertical ? rr.bottom - rr.top : rr.right - rr.left);
+      const u32 thickness = static_cast<u32>(vertical ? rr.right - rr.left : rr.bottom - rr.top);
+      CKLF_Layer* l = ruler->GetControlLayer();
+      const u8* alpha = l->GetMemObj()->GetPtr() + 3 * plane;
+      auto at = [&](u32 along, u32 across) {
+        return alpha[vertical ? along * thickness + across : across * length + along];
+      };
+      auto screen = [&](u32 along, u32 across) {
+        u8 rgb[3] = {};
+        EXPECT_TRUE(ui.GetPixel(w.GetWindowHandle(), rr.left + static_cast<i32>(vertical ? across : along),
+                                rr.top + static_cast<i32>(vertical ? along : across), rgb));
+        return static_cast<u32>(rgb[0]) << 16 | rgb[1] << 8 | rgb[2];
+      };
+      ASSERT_EQ(at(50, thickness - 1), 255);
+      const u32 inked = screen(50, thickness - 1), strip = screen(51, d.nearInset);
+      EXPECT_EQ(inked, ink);
+      EXPECT_GE(Contrast(inked, strip), 4.5) << std::hex << inked << " on " << strip;
+
+      // Each position along: its tick is the run from the far edge; every
+      // other covered pixel is a digit's.
+      u32 digitsEnd = 0, ticksStart = thickness, digitPixels = 0;
+      for (u32 a = 0; a < length; ++a) {
+        u32 run = 0;
+        while (run < thickness && at(a, thickness - 1 - run) == 255) ++run;
+        const bool labelled = run >= thickness - d.nearInset;
+        if (run && !labelled) ticksStart = std::min(ticksStart, thickness - run);
+        for (u32 c = 0; !labelled && c < thickness - run; ++c)
+          if (at(a, c)) digitsEnd = std::max(digitsEnd, c + 1), ++digitPixels;
+      }
+      EXPECT_GT(digitPixels, 20u);
+      EXPECT_LT(ticksStart, thickness - 3);  // short ticks show
+      EXPECT_LE(digitsEnd, ticksStart) << "digits reach column " << digitsEnd - 1;
+    }
+  }
+  m_App = nullptr;
+  KLP_SetUI(nullptr);
 }

@@ -37,6 +37,10 @@ class ScrollBarTest : public UIToolkitTest {
     Bar("Full", {50, 10, 66, 18}, 4, 2, 4);   // head and tail fill the track
     Bar("Long", {70, 10, 86, 210}, 4, 2, 4);  // parts longer than the thumb picture
     st.Put("UIResources>Scroll Bars>Long>Thumb_Normal", Pack(Thumb(70, 10, 16, 4, 2, 3)));
+    // "H" lies along the bottom, right of the arrow buttons.
+    st.Value("UIResources>Scroll Bars>H>Is Vertical", u8{0});
+    st.Put("UIResources>Scroll Bars>H>Thumb_Data", Pack(Picture(30, 220, 34, 236, {255, 255, 255, 255})));
+    st.Rect("UIResources>Scroll Bars>H", {30, 220, 90, 236});
     st.Folder("UIResources>Scroll Bars>NoData");
     st.Rect("UIResources>Scroll Bars>NoData", {0, 0, 10, 10});
     for (const std::string b : {"Less", "More"}) {
@@ -192,4 +196,19 @@ TEST_F(ScrollBarTest, ArrowButtonsStepAndRepeatTheWheelSteps) {
   bar->Enable(0);
   EXPECT_EQ(more->IsEnabled(), 0);
   EXPECT_EQ(bar->SetButtons(0, 5), 0);  // the bar itself is no button, 5 no control
+}
+
+// The wheel turned down (a negative delta) moves either bar toward its end:
+// a vertical one down, a horizontal one right.
+TEST_F(ScrollBarTest, TheWheelDownMovesTowardTheEndOnBothAxes) {
+  CKLF_CtrlScrollBar* v = Open();
+  auto* h = Real<CKLF_CtrlScrollBar>(w, "H", klCtrlScrollBar);
+  ASSERT_TRUE(v && h);
+  Msgs();
+  ui.PostWheel(100 + 60, 100 + 228, -3);
+  ui.PostWheel(100 + 60, 100 + 228, 1);
+  ui.PostWheel(100 + 18, 100 + 150, -2);
+  ui.Pump();
+  EXPECT_EQ(Msgs(), "msg 0x100 1 H =1, msg 0x100 1 H =2, msg 0x100 1 H =3, msg 0x100 1 H =2, "
+                    "msg 0x100 0 V =1, msg 0x100 0 V =2");
 }

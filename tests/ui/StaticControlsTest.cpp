@@ -1,5 +1,6 @@
 // Static image, static text and progress bar on the headless platform,
-// probed through the window's pixels and recorded messages.
+// probed through the window's pixels and recorded messages; the status
+// line's fade.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +8,7 @@
 #include "CKLF_CtrlProgress.h"
 #include "CKLF_CtrlStaticImage.h"
 #include "CKLF_CtrlStaticText.h"
+#include "CKLF_StatusFade.h"
 #include "ui/UITestUtil.h"
 
 namespace {
@@ -139,4 +141,31 @@ TEST_F(StaticControlsTest, ProgressShowsTheRampUpToItsLevel) {
     EXPECT_EQ(log.Take(), c.msg) << c.value;
     EXPECT_EQ(Count(w, {20, 75, 120, 76}, 0xD2DCE6), c.shown) << c.value;
   }
+}
+
+// Out by 65 a tick (255, 190, 125, 60, 0: swapped), in by 40 to 255; the
+// same pending text again restarts nothing, a new one mid-way fades out
+// from where it stands.
+TEST(StatusFade, FadesOutSwapsAndFadesIn) {
+  CKLF_StatusFade f;
+  u8 opacity = 0, swap = 0;
+  EXPECT_EQ(f.Tick(opacity, swap), 0);
+  ASSERT_EQ(f.SetText("Ready"), 1);
+  EXPECT_EQ(f.SetText("Ready"), 0);
+  std::vector<int> seen;
+  int swappedAt = -1;
+  while (f.Tick(opacity, swap)) {
+    if (swap) swappedAt = static_cast<int>(seen.size());
+    seen.push_back(opacity);
+  }
+  EXPECT_EQ(seen, (std::vector<int>{190, 125, 60, 0, 40, 80, 120, 160, 200, 240, 255}));
+  EXPECT_EQ(swappedAt, 3);
+  EXPECT_EQ(f.GetState(), CKLF_StatusFade::kIdle);
+  f.SetText("Cut");
+  f.Tick(opacity, swap);
+  f.Tick(opacity, swap);
+  f.SetText("Undo");
+  EXPECT_EQ(f.Tick(opacity, swap), 1);
+  EXPECT_EQ(opacity, 60);
+  EXPECT_EQ(f.GetPending(), "Undo");
 }

@@ -297,6 +297,16 @@ TEST_F(UIToolkitTest, VirtualKeysMapToToolkitKeys) {
   ui.Pump();
   EXPECT_EQ(log.Take(), "char 32");
   EXPECT_EQ(CKLF_Window::GetKeysStatus(), klModSpace);
+  // Keys without a character (a modifier alone, an unmapped key) deliver
+  // nothing, pressed, held or released, Command held or not; an arrow
+  // delivers its key and no character.
+  for (u16 kind : {u16{klpKeyDown}, u16{klpKeyRepeat}, u16{klpKeyUp}})
+    for (u32 mods : {u32{0}, u32{klpCmdKey}, u32{klpShiftKey}}) ui.PostKey(kind, klpVKNone, 0, mods);
+  ui.PostKey(klpKeyDown, 0x7B, 0, klpShiftKey);
+  ui.PostKey(klpKeyRepeat, 0x7B, 0, klpShiftKey);
+  ui.PostKey(klpKeyUp, 0x7B, 0, klpShiftKey);
+  ui.Pump();
+  EXPECT_EQ(log.Take(), "key 3 2, key 3 2, keyup 3");
 }
 
 TEST_F(UIToolkitTest, CaptionDragsAndAnInactiveFloatingWindowOnlyActivates) {

@@ -1,4 +1,7 @@
 // tessarette-host: runs the filter plug-in on an image file from the shell.
+#include <signal.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <new>
@@ -6,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CKLP_ReplaceFile.h"
 #include "CKLT_HostOptions.h"
 #include "CKLT_HostRunner.h"
 
@@ -31,12 +35,35 @@ int Main(int argc, char** argv) {
   return code;
 }
 
+// An interrupted write leaves no hidden temporary file: it is removed and
+// the program ends on the signal, as it would have without the handler.
+void OnSignal(int signal) {
+  const int saved = errno;
+  CKLP_ReplaceFile::RemoveTemporaries();
+  std::raise(signal);  // the handler was reset to the default one
+  errno = saved;
+}
+
+void RemoveTemporariesOnSignals() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old;
+    // A signal ignored from the start (nohup, a background job) stays so.
+    if (sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // A write beyond the file-size limit fails with EFBIG instead of ending
   // the program, so the old file is kept and the reason said.
   std::signal(SIGXFSZ, SIG_IGN);
+  RemoveTemporariesOnSignals();
   try {
     return Main(argc, argv);
   } catch (const std::bad_alloc&) {

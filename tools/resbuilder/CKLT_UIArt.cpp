@@ -25,6 +25,7 @@ void CKLT_UIArt::Fill(u8 r, u8 g, u8 b, u8 a) {
   cairo_set_source_rgba(m_cr, r / 255.0, g / 255.0, b / 255.0, a / 255.0);
   cairo_paint(m_cr);
   cairo_restore(m_cr);
+  if (a == 0) m_clear[0] = r, m_clear[1] = g, m_clear[2] = b;
 }
 
 void CKLT_UIArt::Poke(int x, int y, int plane, u8 v) {
@@ -53,7 +54,7 @@ std::vector<u8> CKLT_UIArt::ImageRecord() {
       const size_t i = 8 + static_cast<size_t>(y) * w + x;
       for (int c = 0; c < 3; ++c) {
         const u32 v = (p >> (16 - 8 * c)) & 255;  // premultiplied
-        out[i + c * plane] = static_cast<u8>(a ? std::min<u32>(255, (v * 255 + a / 2) / a) : 0);
+        out[i + c * plane] = static_cast<u8>(a ? std::min<u32>(255, (v * 255 + a / 2) / a) : m_clear[c]);
       }
       out[i + 3 * plane] = static_cast<u8>(a);
     }

@@ -29,7 +29,10 @@ class CKLT_UIArt {
 
   std::vector<u8> ImageRecord();
   std::vector<u8> MaskRecord();
-  // Sets every pixel to (r, g, b, a) bytes without blending.
+  // Sets every pixel to (r, g, b, a) bytes without blending. With alpha 0
+  // the colour is kept all the same: every pixel left clear carries it in
+  // its planes (an ink that a control shows by writing the alpha only),
+  // where cairo's premultiplied pixels would hold black.
   void Fill(u8 r, u8 g, u8 b, u8 a);
   // Sets one plane of a pixel directly (records that carry data in planes).
   void Poke(int x, int y, int plane, u8 v);
@@ -38,4 +41,5 @@ class CKLT_UIArt {
   kltRECT_s m_rect;
   cairo_surface_t* m_surface;
   cairo_t* m_cr;
+  u8 m_clear[3] = {0, 0, 0};  // the planes of clear pixels
 };

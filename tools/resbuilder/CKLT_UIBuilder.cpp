@@ -31,6 +31,13 @@ const StateName kBarStates[] = {{"Normal", KLT_Look::Normal},
 
 bool Vertical(kltRECT_s r) { return r.bottom - r.top > r.right - r.left; }
 
+// A dial's points lie on this circle, in window coordinates.
+void DialCircle(kltRECT_s r, double& cx, double& cy, double& radius) {
+  cx = (r.left + r.right) / 2.0;
+  cy = (r.top + r.bottom) / 2.0;
+  radius = std::min(r.right - r.left, r.bottom - r.top) / 2.0 - 8;
+}
+
 }  // namespace
 
 bool CKLT_UIBuilder::i_Fail(const std::string& message) {
@@ -46,6 +53,16 @@ bool CKLT_UIBuilder::i_Check(const KLT_UINode& n, std::initializer_list<const ch
     for (const char* a : allowed) known = known || c->keyword == a;
     if (!known) return i_Fail(c->Where() + "'" + c->keyword + "' has no meaning inside '" + n.keyword + "'");
   }
+  return true;
+}
+
+// Keys join their parts with ">": a name holding one would make other keys.
+bool CKLT_UIBuilder::i_Name(const KLT_UINode& n) {
+  const std::string& s = n.args[0];
+  if (s.empty()) return i_Fail(n.Where() + "'" + n.keyword + "' needs a name that is not empty");
+  if (s.find('>') != std::string::npos)
+    return i_Fail(n.Where() + "the name \"" + s + "\" holds '>', which joins the parts of a resource key");
+  if (s.size() > 255) return i_Fail(n.Where() + "the name \"" + s.substr(0, 20) + "...\" is longer than 255 bytes");
   return true;
 }
 
@@ -99,7 +116,7 @@ bool CKLT_UIBuilder::i_Statement(const KLT_UINode& n) {
 bool CKLT_UIBuilder::i_Font(const KLT_UINode& n) {
   KLT_Args a(n);
   long px, first = 32, last = 126;
-  if (!i_Check(n, {}) || !a.Count(3, 5, m_error) || !a.Int(2, 4, 96, px, m_error)) return false;
+  if (!i_Check(n, {}) || !a.Count(3, 5, m_error) || !i_Name(n) || !a.Int(2, 4, 96, px, m_error)) return false;
   if (a.Size() == 5 && (!a.Int(3, 0, 255, first, m_error) || !a.Int(4, first, 255, last, m_error))) return false;
   if (a.Size() == 4) return i_Fail(n.Where() + "a font range needs its first and its last code");
   KLT_FontRequest font;
@@ -113,14 +130,14 @@ bool CKLT_UIBuilder::i_Font(const KLT_UINode& n) {
 }
 
 bool CKLT_UIBuilder::i_String(const KLT_UINode& n) {
-  if (!i_Check(n, {}) || !KLT_Args(n).Count(2, 2, m_error)) return false;
+  if (!i_Check(n, {}) || !KLT_Args(n).Count(2, 2, m_error) || !i_Name(n)) return false;
   if (n.args[1].empty()) return i_Fail(n.Where() + "a resource string cannot be empty");
   return i_Out(m_out.AddString("UIResources>Strings>" + n.args[0], n.args[1]));
 }
 
 bool CKLT_UIBuilder::i_NamedRect(const KLT_UINode& n) {
   kltRECT_s r;
-  if (!i_Check(n, {}) || !KLT_Args(n).Count(5, 5, m_error) || !i_RectArgs(n, 1, r)) return false;
+  if (!i_Check(n, {}) || !KLT_Args(n).Count(5, 5, m_error) || !i_Name(n) || !i_RectArgs(n, 1, r)) return false;
   return i_Rects("UIResources>Rects>" + n.args[0], r);
 }
 
@@ -157,6 +174,10 @@ bool CKLT_UIBuilder::i_Accelerator(const KLT_UINode& n) {
 // Background marks that belong to controls or to the window's layout.
 void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
   kltRECT_s r;
+  if (c.keyword == "label" && c.args.size() == 3) {
+    klt_theme::FieldLabel(cr, std::atof(c.args[0].c_str()), std::atof(c.args[1].c_str()), c.args[2]);
+    return;
+  }
   if ((c.keyword == "panel" || c.keyword == "well") && c.args.size() >= 4 && i_RectArgs(c, 0, r)) {
     if (c.keyword == "panel")
       klt_theme::Panel(cr, r, c.args.size() > 4 ? c.args[4] : std::string());
@@ -167,7 +188,7 @@ void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
   const KLT_UINode* rect = c.Find("rect");
   if (!rect || rect->args.size() != 4 || !i_RectArgs(*rect, 0, r)) return;
   const KLT_UINode* art = c.Find("art");
-  if (c.keyword == "edit" || c.keyword == "progress")
+  if (c.keyword == "edit" || (c.keyword == "progress" && !c.Find("bare")))
     klt_theme::Field(cr, r);
   else if (c.keyword == "ruler")
     klt_theme::RulerStrip(cr, r, Vertical(r));
@@ -175,16 +196,54 @@ void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
     klt_theme::Well(cr, {r.left - 1, r.top - 1, r.right + 1, r.bottom + 1});
 }
 
+// The rectangles of the window's controls that reach into the caption strip.
+std::vector<kltRECT_s> CKLT_UIBuilder::i_CaptionControls(const KLT_UINode& n, int caption) {
+  std::vector<kltRECT_s> out;
+  for (const auto& c : n.children) {
+    const KLT_UINode* rect = c->Find("rect");
+    kltRECT_s r;
+    if (c->keyword != "button" || !rect || rect->args.size() != 4 || !i_RectArgs(*rect, 0, r)) continue;
+    if (r.top < caption) out.push_back(r);
+  }
+  m_error.clear();
+  return out;
+}
+
+// Cuts rectangles (window coordinates) out of a picture: transparent there.
+void CKLT_UIBuilder::i_CutOut(CKLT_UIArt& art, const std::vector<kltRECT_s>& holes) {
+  cairo_t* cr = art.Cr();
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  for (const kltRECT_s& h : holes) {
+    const kltRECT_s l = art.Local(h);
+    cairo_rectangle(cr, l.left, l.top, l.right - l.left, l.bottom - l.top);
+  }
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
+// Buttons in the caption strip (a close box) take their own clicks: they
+// are cut out of the caption pictures and the drag area, and the caption
+// is drawn under them on the background.
 bool CKLT_UIBuilder::i_WindowPictures(const KLT_UINode& n, const std::string& title, int caption) {
   const std::string base = "UIResources>Windows>" + n.args[0];
+  const std::vector<kltRECT_s> holes = i_CaptionControls(n, caption);
   CKLT_UIArt bg({0, 0, m_width, m_height});
   klt_theme::WindowBackground(bg.Cr(), m_width, m_height, caption);
+  if (!holes.empty()) {
+    cairo_save(bg.Cr());
+    for (const kltRECT_s& h : holes) cairo_rectangle(bg.Cr(), h.left, h.top, h.right - h.left, h.bottom - h.top);
+    cairo_clip(bg.Cr());
+    klt_theme::Caption(bg.Cr(), m_width, caption, "", true);
+    cairo_restore(bg.Cr());
+  }
   for (const auto& c : n.children) i_Decor(bg.Cr(), *c);
   if (!i_Out(m_out.AddPacked(base + ">Background", bg.ImageRecord()))) return false;
   const kltRECT_s strip = {0, 0, m_width, caption};
   for (bool active : {true, false}) {
     CKLT_UIArt art(strip);
     klt_theme::Caption(art.Cr(), m_width, caption, title, active);
+    i_CutOut(art, holes);
     if (caption > 0 &&
         !i_Out(m_out.AddPacked(base + (active ? ">Caption_Active" : ">Caption_Inactive"), art.ImageRecord())))
       return false;
@@ -196,13 +255,14 @@ bool CKLT_UIBuilder::i_WindowPictures(const KLT_UINode& n, const std::string& ti
   if (!d && caption == 0) return true;
   CKLT_UIArt mask(drag);
   mask.Fill(0, 0, 0, 255);
+  i_CutOut(mask, holes);
   return i_Out(m_out.AddPacked(base + ">Drag_Area", mask.MaskRecord()));
 }
 
 bool CKLT_UIBuilder::i_Window(const KLT_UINode& n) {
   KLT_Args a(n);
   long w, h, caption = 26;
-  if (!a.Count(1, 2, m_error)) return false;
+  if (!a.Count(1, 2, m_error) || !i_Name(n)) return false;
   const KLT_UINode* size = n.Find("size");
   if (!size) return i_Fail(n.Where() + "window " + n.args[0] + " needs a size");
   if (!KLT_Args(*size).Count(2, 2, m_error) || !KLT_Args(*size).Int(0, 16, 4000, w, m_error) ||
@@ -222,6 +282,13 @@ bool CKLT_UIBuilder::i_Window(const KLT_UINode& n) {
         return false;
       continue;
     }
+    if (k == "label") {
+      long x, y;
+      if (!KLT_Args(*c).Count(3, 3, m_error) || !KLT_Args(*c).Int(0, 0, m_width - 1, x, m_error) ||
+          !KLT_Args(*c).Int(1, 0, m_height - 1, y, m_error))
+        return false;
+      continue;
+    }
     if (!(k == "string" ? i_String(*c) : k == "rect" ? i_NamedRect(*c) : i_Control(*c))) return false;
   }
   return true;
@@ -236,7 +303,7 @@ bool CKLT_UIBuilder::i_Control(const KLT_UINode& n) {
   for (const char* k : kKinds) known = known || n.keyword == k;
   if (!known) return i_Fail(n.Where() + "unknown window part '" + n.keyword + "'");
   kltRECT_s r;
-  if (!KLT_Args(n).Count(1, 1, m_error) || !i_OwnRect(n, r)) return false;
+  if (!KLT_Args(n).Count(1, 1, m_error) || !i_Name(n) || !i_OwnRect(n, r)) return false;
   const std::string& k = n.keyword;
   if (k == "button") {
     if (!i_Check(n, {"rect", "label", "arrow", "menu"})) return false;
@@ -304,14 +371,24 @@ bool CKLT_UIBuilder::i_Toggle(const KLT_UINode& n, kltRECT_s r, bool radio) {
 // whose alpha the ruler writes.
 bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
   const bool ruler = n.keyword == "ruler";
-  if (!i_Check(n, ruler ? std::initializer_list<const char*>{"rect"} : std::initializer_list<const char*>{"rect", "art"}))
+  if (!i_Check(n, ruler ? std::initializer_list<const char*>{"rect"}
+                        : std::initializer_list<const char*>{"rect", "art", "label", "field"}))
     return false;
   std::string kind = ruler ? "ruler" : "plain";
   if (const KLT_UINode* a = n.Find("art")) kind = a->args.empty() ? "" : a->args[0];
-  if (kind != "ruler" && kind != "plain" && kind != "piece" && kind != "navigator")
-    return i_Fail(n.Where() + "an image's art is piece, navigator or plain");
+  if (kind != "ruler" && kind != "plain" && kind != "piece" && kind != "navigator" && kind != "sample" &&
+      kind != "frame" && kind != "cover")
+    return i_Fail(n.Where() + "an image's art is piece, sample, frame, navigator, cover or plain");
+  if ((n.Find("label") || n.Find("field")) && kind != "cover")
+    return i_Fail(n.Where() + "only a cover has a label or a field");
+  const KLT_UINode* field = n.Find("field");
+  kltRECT_s well = {0, 0, 0, 0};
+  if (field && (!KLT_Args(*field).Count(4, 4, m_error) || !i_RectArgs(*field, 0, well))) return false;
   const std::string f = "UIResources>Static Images>" + n.args[0];
   for (bool disabled : {false, true}) {
+    // The preview draws the navigator's view frame into its normal
+    // picture, which a disabled navigator then shows dimmed.
+    if (disabled && kind == "navigator") continue;
     CKLT_UIArt art(r);
     if (kind == "ruler")
       art.Fill(disabled ? 0x70 : 0xB8, disabled ? 0x70 : 0xB8, disabled ? 0x74 : 0xBE, 0);
@@ -319,6 +396,13 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
       art.Fill(200, 200, 200, 0);
     else if (kind == "piece")
       klt_theme::Piece(art.Cr(), art.W(), art.H(), disabled);
+    else if (kind == "sample")
+      klt_theme::Sample(art.Cr(), art.W(), art.H());
+    else if (kind == "frame")
+      klt_theme::ValueFrame(art.Cr(), art.W(), art.H());
+    else if (kind == "cover")
+      klt_theme::Cover(art.Cr(), art.W(), art.H(), i_Label(n));
+    if (field) klt_theme::Field(art.Cr(), {well.left - r.left, well.top - r.top, well.right - r.left, well.bottom - r.top});
     if (!i_Out(m_out.AddPacked(f + (disabled ? ">Disabled" : ">Normal"), art.ImageRecord()))) return false;
   }
   return true;
@@ -341,7 +425,7 @@ bool CKLT_UIBuilder::i_Text(const KLT_UINode& n, kltRECT_s r) {
 // The bar shows where the ramp's first plane is not above the level: the
 // ramp rises from 1 to 255 along the bar, so level 0 hides it all.
 bool CKLT_UIBuilder::i_Progress(const KLT_UINode& n, kltRECT_s r) {
-  if (!i_Check(n, {"rect"})) return false;
+  if (!i_Check(n, {"rect", "bare"})) return false;
   const std::string f = "UIResources>Progresses>" + n.args[0];
   CKLT_UIArt bar(r);
   klt_theme::ProgressBar(bar.Cr(), bar.W(), bar.H());
@@ -451,8 +535,8 @@ bool CKLT_UIBuilder::i_SliderPoints(const KLT_UINode& n, const std::string& f, k
     if (flagged[at]) return i_Fail(c->Where() + "point " + std::to_string(at) + " has a value already");
     flagged[at] = true;
   }
-  const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
-  const double radius = std::min(r.right - r.left, r.bottom - r.top) / 2.0 - 8;
+  double cx, cy, radius;
+  DialCircle(r, cx, cy, radius);
   const bool v = Vertical(r);
   for (long j = 0; j < count; ++j) {
     double x, y;
@@ -488,15 +572,20 @@ bool CKLT_UIBuilder::i_Slider(const KLT_UINode& n, kltRECT_s r) {
   std::vector<kltPOS> points;
   bool dial = false;
   if (!i_SliderPoints(n, f, r, points, dial)) return false;
+  // Pixel centres in the picture's own coordinates.
   std::vector<kltFPOS> path;
   for (const kltPOS& p : points) path.push_back({p.x - r.left + 0.5, p.y - r.top + 0.5});
-  if (dial) path.pop_back();  // the last point closes the ring
+  double cx, cy, radius;
+  DialCircle(r, cx, cy, radius);
   const int d = 15, x0 = points[0].x, y0 = points[0].y;
   const kltRECT_s knobRect = {x0 - d / 2, y0 - d / 2, x0 - d / 2 + d, y0 - d / 2 + d};
   if (knobRect.left < 0 || knobRect.top < 0) return i_Fail(n.Where() + "the knob leaves the window");
   for (const StateName& s : kBarStates) {
     CKLT_UIArt track(r), knob(knobRect);
-    klt_theme::SliderTrack(track.Cr(), track.W(), track.H(), path, dial, s.look);
+    if (dial)
+      klt_theme::SliderRing(track.Cr(), cx - r.left + 0.5, cy - r.top + 0.5, radius, s.look);
+    else
+      klt_theme::SliderTrack(track.Cr(), path, s.look);
     klt_theme::SliderKnob(knob.Cr(), d, s.look);
     if (!i_Out(m_out.AddPacked(f + ">Background_" + s.name, track.ImageRecord()) &&
                m_out.AddPacked(f + ">Thumb_" + s.name, knob.ImageRecord())))

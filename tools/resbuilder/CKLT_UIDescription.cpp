@@ -38,6 +38,10 @@ bool CKLT_UIDescription::i_Tokens(const std::string& line, const std::string& wh
         m_error = where + "unterminated string";
         return false;
       }
+      if (s.find('\0') != std::string::npos) {
+        m_error = where + "a string cannot hold a zero byte";
+        return false;
+      }
       ++i;
       out.push_back(s);
     } else if (WordChar(c)) {

@@ -10,9 +10,10 @@
 //       label "Apply"
 //
 // Arguments are bare words (letters, digits and _ - . + / characters) or
-// double-quoted strings (\" and \\ escape). What each keyword means and
-// takes is the builder's business; this reader only checks the shape: tabs
-// are refused, indentation must step back to a level seen before.
+// double-quoted strings (\" and \\ escape; no zero byte, which no record
+// holds). What each keyword means and takes is the builder's business; this
+// reader only checks the shape: tabs are refused, indentation must step
+// back to a level seen before.
 #pragma once
 
 #include <memory>

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "KLP_Palette.h"
+
 namespace {
 
 FT_Library g_lib = nullptr;
@@ -12,9 +14,15 @@ FT_Face g_face = nullptr;
 cairo_font_face_t* g_font = nullptr;
 
 // The palette.
-const u32 kText = 0xE4E4E8, kTextBright = 0xFFFFFF, kTextDim = 0x6A6A70, kTextSoft = 0xB4B4BA;
-const u32 kAccent = 0x3D85D8, kAccentLight = 0x5A9CEA, kAccentDark = 0x2A64A8;
-const u32 kEdge = 0x161618, kField = 0x1D1D20;
+using klp_palette::kAccent;
+using klp_palette::kAccentDark;
+using klp_palette::kAccentLight;
+using klp_palette::kEdge;
+using klp_palette::kField;
+using klp_palette::kText;
+using klp_palette::kTextBright;
+using klp_palette::kTextDim;
+using klp_palette::kTextSoft;
 
 void Rgb(cairo_t* cr, u32 c, double a = 1.0) {
   cairo_set_source_rgba(cr, ((c >> 16) & 255) / 255.0, ((c >> 8) & 255) / 255.0, (c & 255) / 255.0, a);
@@ -109,7 +117,7 @@ Face ButtonFace(KLT_Look look) {
     case KLT_Look::Pressed: return {kAccentDark, kAccent, 0x1E4A80, kTextBright, false};
     case KLT_Look::PressedOut: return {0x3A3A3F, 0x3A3A3F, kAccent, kTextSoft, true};
     case KLT_Look::Disabled: return {0x343437, 0x343437, 0x2A2A2D, kTextDim, false};
-    default: return {0x4D4D53, 0x424247, kEdge, kText, false};
+    default: return {klp_palette::kButtonTop, klp_palette::kButtonBottom, kEdge, kText, false};
   }
 }
 
@@ -158,6 +166,23 @@ void Toggle(cairo_t* cr, double w, double h, KLT_Look look, bool on, const std::
   (void)w;
 }
 
+// The groove of a slider along the path trace() lays: a dark edge under a
+// fill of the look.
+template <class Trace>
+void Groove(cairo_t* cr, Trace trace, KLT_Look look) {
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  trace();
+  cairo_set_line_width(cr, 6);
+  Rgb(cr, 0x111113);
+  cairo_stroke(cr);
+  trace();
+  cairo_set_line_width(cr, 4);
+  const u32 fill = look == KLT_Look::Highlighted ? 0x2C2C31 : look == KLT_Look::Pressed ? 0x2A4F7A : 0x1F1F22;
+  Rgb(cr, fill, look == KLT_Look::Disabled ? 0.6 : 1);
+  cairo_stroke(cr);
+}
+
 }  // namespace
 
 void WindowBackground(cairo_t* cr, double w, double h, double captionH) {
@@ -170,7 +195,7 @@ void WindowBackground(cairo_t* cr, double w, double h, double captionH) {
     cairo_fill(cr);
   }
   RoundRect(cr, 1.5, 1.5, w - 3, h - 3, 7);
-  Stroke(cr, 0x45454A, false);
+  Stroke(cr, klp_palette::kFaceLine, false);
   RoundRect(cr, 0.5, 0.5, w - 1, h - 1, 8);
   Stroke(cr, 0x0E0E10, false);
 }
@@ -210,7 +235,7 @@ void Panel(cairo_t* cr, kltRECT_s r, const std::string& title) {
   cairo_text_extents(cr, title.c_str(), &te);
   cairo_restore(cr);
   cairo_rectangle(cr, r.left + 8, top - 1, te.x_advance + 8, 3);
-  Rgb(cr, 0x2F2F33);
+  Rgb(cr, klp_palette::kFace);
   cairo_fill(cr);
   Label(cr, title, r.left + 12, top, 0x9C9CA4, 11, 0);
 }
@@ -224,6 +249,22 @@ void Well(cairo_t* cr, kltRECT_s r) {
   cairo_move_to(cr, r.left, r.bottom + 0.5);
   cairo_line_to(cr, r.right, r.bottom + 0.5);
   Stroke(cr, 0x404045, false);
+}
+
+void FieldLabel(cairo_t* cr, double x, double top, const std::string& text) {
+  Label(cr, text, x, top + 8, 0xB4B4BC, 12, 0);
+}
+
+void Cover(cairo_t* cr, double w, double h, const std::string& label) {
+  cairo_rectangle(cr, 0, 0, w, h);
+  Rgb(cr, 0x1E1E21, 0.86);
+  cairo_fill(cr);
+  const double bw = 300, bh = 104, x = std::round((w - bw) / 2), y = std::round((h - bh) / 2);
+  RoundRect(cr, x + 0.5, y + 0.5, bw - 1, bh - 1, 6);
+  Gradient(cr, y, y + bh, 0x3A3A3F, 0x2E2E32);
+  cairo_fill_preserve(cr);
+  Stroke(cr, 0x55555B, false);
+  Label(cr, label, w / 2, y + 20, 0xECECEF, 12, 1);
 }
 
 void Field(cairo_t* cr, kltRECT_s r) {
@@ -307,27 +348,26 @@ void ScrollThumb(cairo_t* cr, double w, double h, bool vertical, KLT_Look look) 
   cairo_fill(cr);
 }
 
-void SliderTrack(cairo_t* cr, double w, double h, const std::vector<kltFPOS>& path, bool closed, KLT_Look look) {
-  (void)w;
-  (void)h;
+void SliderTrack(cairo_t* cr, const std::vector<kltFPOS>& path, KLT_Look look) {
   if (path.size() < 2) return;
-  auto trace = [&]() {
-    cairo_new_path(cr);
-    cairo_move_to(cr, path[0].x, path[0].y);
-    for (size_t i = 1; i < path.size(); ++i) cairo_line_to(cr, path[i].x, path[i].y);
-    if (closed) cairo_close_path(cr);
-  };
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-  trace();
-  cairo_set_line_width(cr, 6);
-  Rgb(cr, 0x111113);
-  cairo_stroke(cr);
-  trace();
-  cairo_set_line_width(cr, 4);
-  const u32 fill = look == KLT_Look::Highlighted ? 0x2C2C31 : look == KLT_Look::Pressed ? 0x2A4F7A : 0x1F1F22;
-  Rgb(cr, fill, look == KLT_Look::Disabled ? 0.6 : 1);
-  cairo_stroke(cr);
+  Groove(
+      cr,
+      [&]() {
+        cairo_new_path(cr);
+        cairo_move_to(cr, path[0].x, path[0].y);
+        for (size_t i = 1; i < path.size(); ++i) cairo_line_to(cr, path[i].x, path[i].y);
+      },
+      look);
+}
+
+void SliderRing(cairo_t* cr, double cx, double cy, double radius, KLT_Look look) {
+  Groove(
+      cr,
+      [&]() {
+        cairo_new_path(cr);
+        cairo_arc(cr, cx, cy, radius, 0, 2 * M_PI);
+      },
+      look);
 }
 
 void SliderKnob(cairo_t* cr, double d, KLT_Look look) {
@@ -359,9 +399,13 @@ void ListBack(cairo_t* cr, double w, double h, KLT_Look look, bool selected) {
   Stroke(cr, edge, false);
 }
 
-// A jigsaw piece with one knob out and one in.
-void Piece(cairo_t* cr, double w, double h, bool disabled) {
-  const double s = std::min(w, h) * 0.56, x = (w - s) / 2 - s * 0.06, y = (h - s) / 2 + s * 0.06, k = s * 0.16;
+namespace {
+
+// The outline of a jigsaw piece with one knob out (top, right) and one in
+// (left), its body a square of side s at (x, y).
+void PiecePath(cairo_t* cr, double x, double y, double s) {
+  const double k = s * 0.16;
+  cairo_new_path(cr);
   cairo_move_to(cr, x, y);
   cairo_line_to(cr, x + s * 0.34, y);
   cairo_arc(cr, x + s / 2, y - k * 0.6, k, M_PI * 0.75, M_PI * 0.25);
@@ -373,6 +417,36 @@ void Piece(cairo_t* cr, double w, double h, bool disabled) {
   cairo_line_to(cr, x, y + s * 0.66);
   cairo_arc_negative(cr, x + k * 0.6, y + s / 2, k, M_PI * 0.75, M_PI * 1.25);
   cairo_close_path(cr);
+}
+
+// A small landscape over w x h: sky, sun, hills, a striped field.
+void Landscape(cairo_t* cr, double w, double h) {
+  Gradient(cr, 0, h * 0.6, 0x2F78C8, 0xA8D4F2);
+  cairo_rectangle(cr, 0, 0, w, h);
+  cairo_fill(cr);
+  cairo_arc(cr, w * 0.7, h * 0.3, h * 0.1, 0, 2 * M_PI);
+  Rgb(cr, 0xFFD23C);
+  cairo_fill(cr);
+  cairo_move_to(cr, 0, h * 0.62);
+  cairo_curve_to(cr, w * 0.3, h * 0.4, w * 0.55, h * 0.5, w, h * 0.45);
+  cairo_line_to(cr, w, h);
+  cairo_line_to(cr, 0, h);
+  Rgb(cr, 0x3E8E3A);
+  cairo_fill(cr);
+  for (int i = 0; i < 8; ++i) {
+    const double y = h * (0.7 + 0.04 * i);
+    cairo_rectangle(cr, 0, y, w, h * 0.02);
+    Rgb(cr, i % 2 ? 0xE8E0C8 : 0xC0392B);
+    cairo_fill(cr);
+  }
+}
+
+}  // namespace
+
+// A jigsaw piece with one knob out and one in.
+void Piece(cairo_t* cr, double w, double h, bool disabled) {
+  const double s = std::min(w, h) * 0.56, x = (w - s) / 2 - s * 0.06, y = (h - s) / 2 + s * 0.06, k = s * 0.16;
+  PiecePath(cr, x, y, s);
   if (disabled)
     Rgb(cr, 0x4A4A50);
   else
@@ -380,6 +454,26 @@ void Piece(cairo_t* cr, double w, double h, bool disabled) {
   cairo_fill_preserve(cr);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   Stroke(cr, disabled ? 0x2E2E31 : 0x1E4A80, false);
+}
+
+void Sample(cairo_t* cr, double w, double h) {
+  const double s = std::min(w, h) * 0.7, x = (w - s) / 2 - s * 0.08, y = (h - s) / 2 + s * 0.08;
+  PiecePath(cr, x, y, s);
+  cairo_save(cr);
+  cairo_clip_preserve(cr);
+  Landscape(cr, w, h);
+  cairo_restore(cr);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  cairo_set_line_width(cr, 1.5);
+  Rgb(cr, 0x202024);
+  cairo_stroke(cr);
+}
+
+void ValueFrame(cairo_t* cr, double w, double h) {
+  RoundRect(cr, 1, 1, w - 2, h - 2, 4);
+  cairo_set_line_width(cr, 2);
+  Rgb(cr, kAccent);
+  cairo_stroke(cr);
 }
 
 void TextPaint(KLT_Look look, u8& r, u8& g, u8& b) {

@@ -29,6 +29,11 @@ void Panel(cairo_t* cr, kltRECT_s r, const std::string& title);
 void Well(cairo_t* cr, kltRECT_s r);
 void Field(cairo_t* cr, kltRECT_s r);
 void RulerStrip(cairo_t* cr, kltRECT_s r, bool vertical);
+// A caption for the controls beside it, on a 16-pixel line from top.
+void FieldLabel(cairo_t* cr, double x, double top, const std::string& text);
+// A veil over w x h with a box of 300 x 104 in its middle, the label at the
+// box's top.
+void Cover(cairo_t* cr, double w, double h, const std::string& label);
 
 // arrow: 0 none, 1 up, 2 down, 3 left, 4 right; menu adds a drop-down mark.
 void Button(cairo_t* cr, double w, double h, KLT_Look look, const std::string& label, bool menu, int arrow);
@@ -37,10 +42,17 @@ void Radio(cairo_t* cr, double w, double h, KLT_Look look, bool on, const std::s
 void ProgressBar(cairo_t* cr, double w, double h);
 void ScrollTrack(cairo_t* cr, double w, double h, KLT_Look look);
 void ScrollThumb(cairo_t* cr, double w, double h, bool vertical, KLT_Look look);
-void SliderTrack(cairo_t* cr, double w, double h, const std::vector<kltFPOS>& path, bool closed, KLT_Look look);
+// A straight track through the path's points, and a dial's round ring.
+void SliderTrack(cairo_t* cr, const std::vector<kltFPOS>& path, KLT_Look look);
+void SliderRing(cairo_t* cr, double cx, double cy, double radius, KLT_Look look);
 void SliderKnob(cairo_t* cr, double d, KLT_Look look);
 void ListBack(cairo_t* cr, double w, double h, KLT_Look look, bool selected);
 void Piece(cairo_t* cr, double w, double h, bool disabled);
+// The sample picture of the effect windows: a piece of a small landscape
+// over transparency.
+void Sample(cairo_t* cr, double w, double h);
+// The accent frame that marks the second value being edited.
+void ValueFrame(cairo_t* cr, double w, double h);
 
 // Paint colours of texts drawn at run time (static texts, list lines).
 void TextPaint(KLT_Look look, u8& r, u8& g, u8& b);

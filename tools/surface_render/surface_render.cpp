@@ -1,32 +1,15 @@
-// Renders a picture as a relief for a person to look at: a height field
-// made from the picture's brightness, the picture mapped onto it, turned
-// and put in perspective, written as a PNG file.
-//
-//   surface_render [options] -o out.png
-//     --photo FILE      PNG picture (default: the bundled sample picture)
-//     --mode MODE       draft (texture mapped, shaded by the turn of each
-//                       face from the viewer; default), flat (flat-shaded
-//                       with the mesh edges, hidden lines removed), grid,
-//                       hq (supersampled, lit by one light whose shadow
-//                       falls on the relief, by texels, and on a plane
-//                       behind it) or hq2 (the second class: automatic
-//                       ambient light, a highlight, the shadow by
-//                       fragments, no background)
-//     --tilt DEG        turn about the horizontal axis (default 35)
-//     --turn DEG        turn in the picture plane (default 12)
-//     --relief PX       height of white above black (default 60)
-//     --step PX         mesh cell size in picture pixels (default 6)
-//     --size WxH        output size (default 1200x900)
-//     --light X,Y,Z     hq: the way the light runs, in output pixels, z
-//                       into the picture (default 0.6,0.5,1)
-//     --samples N       hq: samples a pixel side (default 3)
+// surface_render: draws a picture as a relief for a person to look at: a
+// height field made from the picture's brightness, the picture mapped onto
+// it, turned and put in perspective, written as a PNG file. The options
+// are in the help text (Usage).
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -34,62 +17,154 @@
 #include "CKLF_3D_Surface2.h"
 #include "CKLF_ImagePNG.h"
 #include "CKLF_StdFile.h"
+#include "CKLP_ReplaceFile.h"
+#include "CKLT_FileAccess.h"
+#include "CKLT_HostDocument.h"
 
 namespace {
 
 struct Options {
-  std::string photo = KLF_SAMPLE_PICTURE, out, mode = "draft";
+  std::string photo, out, mode = "draft";
   f64 tilt = 35, turn = 12, relief = 60;
   int step = 6, width = 1200, height = 900, samples = 3;
   klt3D_VECTOR light = {0.6f, 0.5f, 1.0f};
 };
 
-int Usage(const char* why) {
-  std::fprintf(why ? stderr : stdout,
-               "%s%s%susage: surface_render [--photo FILE] [--mode draft|flat|grid|hq|hq2] [--tilt DEG] [--turn DEG] "
-               "[--relief PX] [--step PX] [--size WxH] [--light X,Y,Z] [--samples N] -o out.png\n",
-               why ? "surface_render: " : "", why ? why : "", why ? "\n" : "");
-  return why ? 2 : 0;
+const char kUsage[] =
+    "Usage: surface_render [options] -o OUT.png\n"
+    "\n"
+    "Draws a picture as a relief: a height field made from its brightness (white\n"
+    "highest), the picture mapped onto it, turned and seen in perspective, written\n"
+    "as an RGBA PNG file.\n"
+    "\n"
+    "Options:\n"
+    "  -o FILE           the PNG file to write (required)\n"
+    "  --photo FILE      the picture: PNG, PSD or JPEG (default: the sample\n"
+    "                    picture lake.png beside the program, else the one it\n"
+    "                    was built with)\n"
+    "  --mode MODE       draft: texture mapped, shaded by the turn of each face\n"
+    "                    from the viewer (the default); flat: flat-shaded with\n"
+    "                    the mesh edges, hidden lines removed; grid: the mesh\n"
+    "                    lines; hq: supersampled, lit by one light whose shadow\n"
+    "                    falls on the relief and on a plane behind it; hq2: the\n"
+    "                    second renderer class, automatic ambient light, a\n"
+    "                    highlight, the shadow on the relief, no background\n"
+    "  --tilt DEG        turn about the horizontal axis, -360..360 (default 35)\n"
+    "  --turn DEG        turn in the picture plane, -360..360 (default 12)\n"
+    "  --relief PX       height of white above black, -1000..1000 (default 60)\n"
+    "  --step PX         mesh cell size in picture pixels, 1..1000 (default 6)\n"
+    "  --size WxH        output size, 1..65535 each (default 1200x900)\n"
+    "  --light X,Y,Z     hq, hq2: the way the light runs, in output pixels, z into\n"
+    "                    the picture (default 0.6,0.5,1; not all 0)\n"
+    "  --samples N       hq, hq2: samples a pixel side, 1..16 (default 3)\n"
+    "  -h, --help        this text\n"
+    "\n"
+    "Exit codes: 0 done; 1 a file could not be read or written, or rendering\n"
+    "failed; 2 bad command line.\n";
+
+// A whole number or a decimal within low..high; "abc", "" and "1x" are not.
+bool Number(const char* s, f64 low, f64 high, f64& out) {
+  errno = 0;
+  char* end = nullptr;
+  const f64 v = std::strtod(s, &end);
+  if (end == s || *end || errno || !std::isfinite(v) || v < low || v > high) return false;
+  out = v;
+  return true;
 }
 
-bool Parse(int argc, char** argv, Options& o) {
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string k = argv[i];
-    const char* v = argv[i + 1];
-    std::string* text = k == "-o" ? &o.out : k == "--photo" ? &o.photo : k == "--mode" ? &o.mode : nullptr;
-    f64* number = k == "--tilt" ? &o.tilt : k == "--turn" ? &o.turn : k == "--relief" ? &o.relief : nullptr;
-    if (text)
-      *text = v;
-    else if (number)
-      *number = std::atof(v);
-    else if (k == "--step")
-      o.step = std::atoi(v);
-    else if (k == "--samples")
-      o.samples = std::atoi(v);
-    else if (k == "--light" && std::sscanf(v, "%f,%f,%f", &o.light.x, &o.light.y, &o.light.z) == 3)
-      continue;
-    else if (k != "--size" || std::sscanf(v, "%dx%d", &o.width, &o.height) != 2)
-      return false;
+bool Whole(const char* s, int low, int high, int& out) {
+  f64 v = 0;
+  if (!Number(s, low, high, v) || v != std::floor(v) || std::strpbrk(s, ".eE")) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+// "a<sep>b<sep>c..." as count numbers within low..high.
+bool Numbers(const char* s, char sep, int count, f64 low, f64 high, f64* out) {
+  std::string text = s;
+  for (int i = 0; i < count; ++i) {
+    const size_t at = i + 1 < count ? text.find(sep) : std::string::npos;
+    if ((i + 1 < count) != (at != std::string::npos)) return false;
+    if (!Number(text.substr(0, at).c_str(), low, high, out[i])) return false;
+    text = at == std::string::npos ? "" : text.substr(at + 1);
   }
-  const bool modeOK = o.mode == "draft" || o.mode == "flat" || o.mode == "grid" || o.mode == "hq" || o.mode == "hq2";
-  return argc % 2 == 1 && !o.out.empty() && o.step > 0 && o.width > 0 && o.height > 0 && o.width < 65536 &&
-         o.height < 65536 && o.samples > 0 && o.samples < 17 && modeOK;
+  return true;
 }
 
-bool LoadPicture(const std::string& path, CKLF_Image& tex) {
-  std::ifstream f(path, std::ios::binary);
-  const std::vector<u8> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  CKLF_ImagePNG png;
-  u16 w = 0, h = 0;
-  if (bytes.empty() || !png.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size())) ||
-      !png.GetMainImageSize(w, h) || !tex.Create(w, h, 2))
-    return false;
-  u8* planes[5];
+// Takes one option and its value; false with the reason.
+bool TakeOption(const std::string& k, const char* v, Options& o, std::string& why) {
+  const std::string bad = "bad " + k + " " + v + " (";
+  f64 pair[3];
+  if (k == "-o" || k == "--output") return o.out = v, true;
+  if (k == "--photo") return o.photo = v, true;
+  if (k == "--mode") {
+    if (std::strcmp(v, "draft") && std::strcmp(v, "flat") && std::strcmp(v, "grid") && std::strcmp(v, "hq") &&
+        std::strcmp(v, "hq2"))
+      return why = bad + "draft, flat, grid, hq or hq2)", false;
+    return o.mode = v, true;
+  }
+  if (k == "--tilt" || k == "--turn")
+    return Number(v, -360, 360, k == "--tilt" ? o.tilt : o.turn) || (why = bad + "-360..360)", false);
+  if (k == "--relief") return Number(v, -1000, 1000, o.relief) || (why = bad + "-1000..1000)", false);
+  if (k == "--step") return Whole(v, 1, 1000, o.step) || (why = bad + "1..1000)", false);
+  if (k == "--samples") return Whole(v, 1, 16, o.samples) || (why = bad + "1..16)", false);
+  if (k == "--size") {
+    const char* x = std::strchr(v, 'x');
+    if (!x || !Whole(std::string(v, x).c_str(), 1, 65535, o.width) || !Whole(x + 1, 1, 65535, o.height))
+      return why = bad + "WxH, 1..65535 each)", false;
+    return true;
+  }
+  if (k == "--light") {
+    if (!Numbers(v, ',', 3, -1e6, 1e6, pair) || (pair[0] == 0 && pair[1] == 0 && pair[2] == 0))
+      return why = bad + "X,Y,Z, not all 0)", false;
+    o.light = {static_cast<f32>(pair[0]), static_cast<f32>(pair[1]), static_cast<f32>(pair[2])};
+    return true;
+  }
+  return why = "unknown option " + k, false;
+}
+
+// 0 to render, 1 for the help, -1 with the reason.
+int Parse(int argc, char** argv, Options& o, std::string& why) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string k = argv[i];
+    if (k == "-h" || k == "--help") return 1;
+    if (k.empty() || k[0] != '-') return why = "unexpected argument " + k, -1;
+    if (i + 1 >= argc) return why = k + " needs a value", -1;
+    if (!TakeOption(k, argv[++i], o, why)) return -1;
+  }
+  if (o.out.empty()) return why = "no output file: give -o FILE.png", -1;
+  return 0;
+}
+
+// The sample picture installed beside the program, else the one it was
+// built with.
+std::string DefaultPicture() {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+  if (n > 0) {
+    std::string beside(self, static_cast<size_t>(n));
+    beside = beside.substr(0, beside.rfind('/') + 1) + "lake.png";
+    if (CKLT_FileAccess::Exists(beside)) return beside;
+  }
+  return KLF_SAMPLE_PICTURE;
+}
+
+// The picture's visible layers flattened in RGB, as RGBA planes.
+bool LoadPicture(const std::string& path, CKLF_Image& tex, std::string& why) {
+  CKLT_HostDocument doc;
+  if (doc.ReadFile(path, UINT64_MAX, why) != CKLT_HostDocument::kOk) return false;
+  doc.ConvertTo(klpModeRGB);
+  std::vector<std::vector<uint8_t>> planes;
+  std::vector<uint8_t> alpha;
+  doc.Flatten(planes, alpha);
+  if (!tex.Create(static_cast<u16>(doc.width), static_cast<u16>(doc.height), 2))
+    return why = "cannot read " + path + ": out of memory", false;
+  u8* p[5];
   u32 stride;
-  tex.GetImageChannels(planes, stride);
-  const bool grey = png.GetImageMode() == CKLF_ImageFormat::kModeGrey;
-  for (int c = 0; c < 3; ++c) std::memcpy(planes[c], png.GetImageDataPtr(grey ? 0 : c), static_cast<size_t>(w) * h);
-  std::memset(planes[3], 255, static_cast<size_t>(w) * h);
+  tex.GetImageChannels(p, stride);
+  const size_t area = static_cast<size_t>(doc.width) * doc.height;
+  for (int c = 0; c < 3; ++c) std::memcpy(p[c], planes[c].data(), area);
+  std::memcpy(p[3], alpha.data(), area);
   return true;
 }
 
@@ -236,9 +311,12 @@ u8 RenderSecondClass(CKLF_3D_Surface2& s, CKLF_Image& tex, CKLF_Image& out, cons
   return RenderOver(s, tex, out, o);
 }
 
-bool WritePNG(const std::string& path, CKLF_Image& im) {
+bool WritePNG(const std::string& path, CKLF_Image& im, std::string& why) {
+  CKLP_ReplaceFile replace;
+  if (!replace.Begin(path, why)) return why = "cannot write " + path + ": " + why, false;
   CKLF_StdFile file;
-  if (!file.Open(path.c_str(), 2)) return false;
+  if (!file.Open(replace.TempPath().c_str(), 2))
+    return why = "cannot write " + path + ": " + KLF_ErrorText(file.GetError()), false;
   CKLF_ImagePNG png;
   png.Create(file);
   CKLF_ImagePNG::PNGWRITE_PARAMS p;
@@ -253,37 +331,56 @@ bool WritePNG(const std::string& path, CKLF_Image& im) {
   p.stride = stride;
   p.product = "surface_render";
   p.resolution = 72;
-  const bool ok = png.WritePNG(&p) != 0;
-  return file.Close() && ok;
+  const bool written = png.WritePNG(&p) != 0;
+  const u16 code = written ? file.GetError() : png.GetError();
+  if (!file.Close() || !written)
+    return why = "cannot write " + path + ": " + KLF_ErrorText(code ? code : u16(klErrFileWrite)), false;
+  return replace.Commit(why) || (why = "cannot write " + path + ": " + why, false);
+}
+
+u8 Render(const Options& o, CKLF_Image& tex, CKLF_Image& out, CKLF_3D_Surface& s, CKLF_3D_Surface2& s2) {
+  CKLF_Image back;
+  back.Create(&tex);
+  back.Set(kltRGBA8{70, 70, 80, 255}, 7);  // the underside, where a face turns away
+  const kltRGBA8 edge = {255, 230, 120, 255}, front = {150, 170, 200, 255}, under = {90, 60, 60, 255};
+  if (o.mode == "draft") return s.RenderDraftTexturedSurface(&out, 0, 0, &tex, &back, klNullRect);
+  if (o.mode == "flat") return s.RenderFlatShadedSurface(&out, 0, 0, klNullRect, 1, edge, front, under);
+  if (o.mode == "grid") return s.RenderMeshGrid(&out, 0, 0, klNullRect, 1, edge);
+  if (o.mode == "hq") return RenderFirstClass(s, tex, out, o);
+  return RenderSecondClass(s2, tex, out, o);
+}
+
+int Fail(const std::string& why, int code) {
+  std::fprintf(stderr, "surface_render: %s\n", why.c_str());
+  return code;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Options o;
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return Usage(nullptr);
-  if (!Parse(argc, argv, o)) return Usage("bad arguments");
-  CKLF_Image tex, back, out;
-  if (!LoadPicture(o.photo, tex)) return Usage(("cannot read " + o.photo).c_str());
-  back.Create(&tex);
-  back.Set(kltRGBA8{70, 70, 80, 255}, 7);  // the underside, where a face turns away
+  std::string why;
+  const int parsed = Parse(argc, argv, o, why);
+  if (parsed == 1) return std::fputs(kUsage, stdout), 0;
+  if (parsed < 0) return Fail(why + " (see --help)", 2);
+  if (o.photo.empty()) o.photo = DefaultPicture();
+  CKLF_Image tex, out;
+  if (!LoadPicture(o.photo, tex, why)) return Fail(why, 1);
+  if (o.step >= std::min(tex.GetImageWidth(), tex.GetImageHeight()))
+    return Fail("the picture (" + std::to_string(tex.GetImageWidth()) + " x " + std::to_string(tex.GetImageHeight()) +
+                    " pixels) is too small for a mesh of --step " + std::to_string(o.step),
+                1);
   CKLF_3D_Surface s;
   CKLF_3D_Surface2 s2;
   CKLF_3D_SurfaceBase& mesh = o.mode == "hq2" ? static_cast<CKLF_3D_SurfaceBase&>(s2) : s;
   BuildHeightField(mesh, tex, o);
   mesh.RecreateMappingArrayFromCurrentValues();
   Place(mesh, tex, o);
-  out.Create(static_cast<u16>(o.width), static_cast<u16>(o.height), 2);
+  if (!out.Create(static_cast<u16>(o.width), static_cast<u16>(o.height), 2))
+    return Fail("out of memory for a " + std::to_string(o.width) + " x " + std::to_string(o.height) + " picture", 1);
   const bool hq = o.mode == "hq" || o.mode == "hq2";
   out.Set(hq ? kltRGBA8{210, 205, 195, 255} : kltRGBA8{24, 26, 30, 255}, 255);
-  const kltRGBA8 edge = {255, 230, 120, 255}, front = {150, 170, 200, 255}, under = {90, 60, 60, 255};
-  u8 ok = 0;
-  if (o.mode == "draft") ok = s.RenderDraftTexturedSurface(&out, 0, 0, &tex, &back, klNullRect);
-  if (o.mode == "flat") ok = s.RenderFlatShadedSurface(&out, 0, 0, klNullRect, 1, edge, front, under);
-  if (o.mode == "grid") ok = s.RenderMeshGrid(&out, 0, 0, klNullRect, 1, edge);
-  if (o.mode == "hq") ok = RenderFirstClass(s, tex, out, o);
-  if (o.mode == "hq2") ok = RenderSecondClass(s2, tex, out, o);
-  if (!ok) return Usage(KLF_ErrorText(mesh.GetError()));
-  if (!WritePNG(o.out, out)) return Usage(("cannot write " + o.out).c_str());
+  if (!Render(o, tex, out, s, s2)) return Fail(std::string("rendering failed: ") + KLF_ErrorText(mesh.GetError()), 1);
+  if (!WritePNG(o.out, out, why)) return Fail(why, 1);
   return 0;
 }

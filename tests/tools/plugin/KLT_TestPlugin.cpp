@@ -4,7 +4,11 @@
 // transparency opaque, reports progress and polls abort once per plane.
 // The value is 255, or the one kept in the scripting descriptor; the dialog
 // run stores 0x0F there (as a user's choice would be recorded). With
-// KLT_TEST_PLUGIN_THROW set, Start throws as a failed allocation does.
+// KLT_TEST_PLUGIN_THROW set, Start throws as a failed allocation does. With
+// KLT_TEST_PLUGIN_CHANNEL=n it writes the document's channel n (absolute
+// number) into every colour plane instead, after printing the channel
+// names the host gives on the error stream.
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -32,6 +36,16 @@ class CTestPlugin : public CPluginMain {
     std::vector<u8> plane(n), mask(n, 255);
     if (pd.hostMask && !HostGetChanel(255, r, mask.data(), w)) return 0;
     const u8 colours = static_cast<u8>(pd.planes - pd.transparency);
+    if (const char* channel = std::getenv("KLT_TEST_PLUGIN_CHANNEL")) {
+      std::fprintf(stderr, "channels:");
+      for (u32 i = 0; i < m_channelNames.GetSize(); ++i) std::fprintf(stderr, " [%s]", m_channelNames[i].GetStr());
+      std::fprintf(stderr, "\n");
+      if (!HostGetAlphaChanel(static_cast<u8>(std::atoi(channel)), r, plane.data(), w)) return 0;
+      for (u8 c = 0; c < colours; ++c)
+        if (!HostPutChanel(c, r, plane.data(), w)) return 0;
+      HostSetRetCode_NoError();
+      return 1;
+    }
     for (u8 c = 0; c < colours; ++c) {
       HostProgress(colours, c);
       if (HostCancel()) {

@@ -6,8 +6,9 @@
 //       that reaches the window or its controls; Tab shows every control in
 //       the next look ("look L" once on screen), Escape closes it. The
 //       menu (also on a right click and under the "Presets" menu button)
-//       offers "Open..." and "Save..." through the file dialog ("open
-//       PATH", "save PATH", "-" when cancelled).
+//       offers "Message..." through the platform's alert ("message closed"
+//       once it is), and "Open..." and "Save..." through the file dialog
+//       ("open PATH", "save PATH", "-" when cancelled).
 //   klt_uidemo RESOURCES --headless OUT.png [LOOK [ZOOM]]   the same window
 //       on the headless platform in a look (0 by default), saved with its
 //       shape as alpha.
@@ -16,8 +17,12 @@
 //   klt_uidemo --compare SHOT.xwd WINDOW.png X Y CROP.png   compares an
 //       X screenshot at (X, Y) with the headless picture inside its shape
 //       and keeps the screen's crop; exit 0 when every pixel matches.
-#include <png.h>
-
+//   klt_uidemo --shot SHOT.xwd OUT.png   keeps an X screenshot as PNG and
+//       prints "shot W,H mean L face F accent N": its mean relative
+//       luminance (0 black .. 1 white), the share of its pixels in the
+//       palette's face or field colour (0 .. 1) and how many pixels wear the
+//       palette's accent.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +38,9 @@
 #include "CKLF_PlatformPopupMenu.h"
 #include "CKLP_HeadlessUI.h"
 #include "KLF_BigEndian.h"
+#include "KLP_Palette.h"
 #include "ui/DemoWindow.h"
+#include "ui/display/KLT_Screenshot.h"
 
 namespace {
 
@@ -152,6 +159,10 @@ class DemoWindow : public CKLT_DemoWindow {
       OnContextMenu(static_cast<i16>(r.left), static_cast<i16>(r.bottom), 0);
     }
     if (msg == klMsgMenu && data) i_FileQuestion(*static_cast<u16*>(data));
+    if (msg == klMsgMenu && data && *static_cast<u16*>(data) == kMessage) {
+      m_App->PlatformMessageBox("The demo's message, in the platform's own alert.", "Message", this);
+      log->Line("message closed");
+    }
     return 1;
   }
   // Every press that reaches the window, caption or not; ready once the
@@ -199,11 +210,11 @@ class DemoWindow : public CKLT_DemoWindow {
         }
   }
 
-  enum : u16 { kOpen = 5, kSave = 6 };
+  enum : u16 { kMessage = 1, kOpen = 5, kSave = 6 };
   u8 i_Popup(i16 x, i16 y) {
     CKLF_PlatformPopupMenu menu;
     menu.Create();
-    menu.AddItem("First", 1, 0, 0);
+    menu.AddItem("Message...", kMessage, 0, 0);
     menu.AddItem("Second", 2, 1, 0);
     menu.AddSeparator();
     menu.AddItem("Disabled", 4, 0, 1);
@@ -275,104 +286,43 @@ int RunWindow(const char* resources, CKLP_UIPlatform* ui, const char* png, u8 lo
   return rc;
 }
 
-struct Picture {
-  std::vector<u8> rgba;
-  u32 width = 0, height = 0;
-};
-
-bool ReadPNG(const char* path, Picture& p) {
-  png_image img;
-  std::memset(&img, 0, sizeof img);
-  img.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&img, path)) return false;
-  img.format = PNG_FORMAT_RGBA;
-  p.width = img.width;
-  p.height = img.height;
-  p.rgba.resize(PNG_IMAGE_SIZE(img));
-  return png_image_finish_read(&img, nullptr, p.rgba.data(), 0, nullptr) != 0;
-}
-
-u32 Shift(u32 mask) {
-  u32 s = 0;
-  while (mask && !(mask & 1)) mask >>= 1, ++s;
-  return s;
-}
-
-// An xwd dump of a 24-bit TrueColor screen (ZPixmap, 3 or 4 bytes a pixel),
-// read field by field: a 100-byte big-endian header, the window name, the
-// colour table, then the rows.
-bool ReadXWD(const char* path, Picture& p) {
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  std::vector<u8> b;
-  u8 chunk[65536];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) b.insert(b.end(), chunk, chunk + n);
-  std::fclose(f);
-  if (b.size() < 100) return false;
-  auto field = [&](int i) { return KLF_GetBE32(&b[4 * static_cast<size_t>(i)]); };
-  const u32 headerSize = field(0), version = field(1), format = field(2), width = field(4), height = field(5);
-  const u32 byteOrder = field(7), bpp = field(11), lineBytes = field(12), red = field(14), green = field(15),
-            blue = field(16), colours = field(19);
-  const u64 start = u64{headerSize} + u64{colours} * 12;
-  const u32 step = bpp / 8;
-  if (version != 7 || format != 2 || (bpp != 24 && bpp != 32) || lineBytes < u64{width} * step ||
-      start + u64{lineBytes} * height > b.size())
-    return false;
-  p.width = width;
-  p.height = height;
-  p.rgba.assign(size_t{width} * height * 4, 255);
-  for (u32 y = 0; y < height; ++y)
-    for (u32 x = 0; x < width; ++x) {
-      const u8* s = &b[start + u64{y} * lineBytes + u64{x} * step];
-      u32 v = 0;
-      for (u32 k = 0; k < step; ++k) v |= u32{s[byteOrder ? step - 1 - k : k]} << (8 * k);
-      u8* d = &p.rgba[(size_t{y} * width + x) * 4];
-      d[0] = static_cast<u8>((v & red) >> Shift(red));
-      d[1] = static_cast<u8>((v & green) >> Shift(green));
-      d[2] = static_cast<u8>((v & blue) >> Shift(blue));
-    }
-  return true;
-}
-
-int Compare(const char* shotPath, const char* windowPath, int x0, int y0, const char* cropPath) {
-  Picture shot, win;
-  if (!ReadXWD(shotPath, shot) || !ReadPNG(windowPath, win)) {
-    std::fprintf(stderr, "cannot read %s or %s\n", shotPath, windowPath);
+// How dark a screenshot of one of GTK's own windows is, how much of it is
+// the palette's face, and how much of its accent it shows.
+int Shot(const char* shotPath, const char* pngPath) {
+  klt_screenshot::Picture shot;
+  if (!klt_screenshot::ReadXWD(shotPath, shot) || shot.rgba.empty() || !klt_screenshot::WritePNG(pngPath, shot)) {
+    std::fprintf(stderr, "cannot read %s or write %s\n", shotPath, pngPath);
     return 1;
   }
-  if (x0 < 0 || y0 < 0 || x0 + win.width > shot.width || y0 + win.height > shot.height) {
-    std::fprintf(stderr, "the window lies off the screen\n");
-    return 1;
+  auto linear = [](u8 v) {
+    const double c = v / 255.0;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  auto near = [](const u8* px, u32 colour, int tolerance) {
+    for (int c = 0; c < 3; ++c)
+      if (std::abs(px[c] - static_cast<int>((colour >> (16 - 8 * c)) & 255)) > tolerance) return false;
+    return true;
+  };
+  double sum = 0;
+  u64 face = 0, accent = 0;
+  const u64 pixels = shot.rgba.size() / 4;
+  for (size_t i = 0; i < shot.rgba.size(); i += 4) {
+    const u8* px = &shot.rgba[i];
+    sum += 0.2126 * linear(px[0]) + 0.7152 * linear(px[1]) + 0.0722 * linear(px[2]);
+    face += near(px, klp_palette::kFace, 1) || near(px, klp_palette::kField, 1);
+    accent += near(px, klp_palette::kAccent, 24);
   }
-  Picture crop;
-  crop.rgba.resize(win.rgba.size());
-  u64 inside = 0, differ = 0;
-  for (u32 y = 0; y < win.height; ++y)
-    for (u32 x = 0; x < win.width; ++x) {
-      const u8* s = &shot.rgba[((size_t{y} + y0) * shot.width + x + x0) * 4];
-      const u8* w = &win.rgba[(size_t{y} * win.width + x) * 4];
-      std::memcpy(&crop.rgba[(size_t{y} * win.width + x) * 4], s, 4);
-      if (w[3] != 255) continue;
-      ++inside;
-      if (std::memcmp(s, w, 3) != 0) ++differ;
-    }
-  png_image img;
-  std::memset(&img, 0, sizeof img);
-  img.version = PNG_IMAGE_VERSION;
-  img.width = win.width;
-  img.height = win.height;
-  img.format = PNG_FORMAT_RGBA;
-  png_image_write_to_file(&img, cropPath, 0, crop.rgba.data(), 0, nullptr);
-  std::printf("compare: %llu pixels inside the shape, %llu differ\n", static_cast<unsigned long long>(inside),
-              static_cast<unsigned long long>(differ));
-  return inside > 0 && differ == 0 ? 0 : 1;
+  std::printf("shot %u,%u mean %.3f face %.3f accent %llu\n", shot.width, shot.height, sum / pixels,
+              static_cast<double>(face) / pixels, static_cast<unsigned long long>(accent));
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "--shot") == 0) return Shot(argv[2], argv[3]);
   if (argc == 7 && std::strcmp(argv[1], "--compare") == 0)
-    return Compare(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), argv[6]);
+    return klt_screenshot::Compare(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), argv[6]);
   if (argc >= 4 && argc <= 6 && std::strcmp(argv[2], "--headless") == 0) {
     CKLP_HeadlessUI ui;
     const u8 look = static_cast<u8>(argc >= 5 ? std::atoi(argv[4]) % CKLT_DemoWindow::kLooks : 0);
@@ -387,6 +337,6 @@ int main(int argc, char** argv) {
     return RunWindow(argv[1], ui.get(), nullptr, 0, argc == 4 ? argv[3] : nullptr);
   }
   std::fprintf(stderr, "usage: klt_uidemo RESOURCES --display [ZOOM] | RESOURCES --headless OUT.png [LOOK [ZOOM]] |\n"
-                       "       --compare SHOT.xwd WINDOW.png X Y CROP.png\n");
+                       "       --compare SHOT.xwd WINDOW.png X Y CROP.png | --shot SHOT.xwd OUT.png\n");
   return 2;
 }

@@ -5,47 +5,18 @@
 # outside, disabled) with the headless pictures inside the window's shape
 # (the crops stay in OUT_DIR as screen-LOOK.png), shows that a click outside
 # the shape does not arrive (a click on the button after it does, as its
-# control message), picks from a pop-up menu and closes the window with
-# Escape. Anything on the program's standard error fails the test.
+# control message), picks from a pop-up menu, shows that GTK's own windows
+# (the menu, an alert, a file chooser) wear the product's dark palette and
+# accent (their pictures stay in OUT_DIR as gtk-menu.png, gtk-alert.png and
+# gtk-save.png), that modifier keys alone deliver nothing, and closes the
+# window with Escape. Anything on the program's standard error fails the
+# test.
 # Usage: real_window_test.sh PROGRAM RESOURCES OUT_DIR
 set -euo pipefail
 prog=$1 res=$2 out=$3
 
-for tool in Xvfb xdotool xwd; do
-  if ! command -v "$tool" > /dev/null; then
-    if [ "${CI:-}" = true ]; then echo "FAILED: $tool is not installed"; exit 1; fi
-    echo "SKIPPED: $tool is not installed (scripts/install-deps.sh brings it)"
-    exit 77
-  fi
-done
-
-mkdir -p "$out"
-cd "$out"
-rm -f display.txt out.txt err.txt shot.xwd window-*.png screen-*.png
-
-# GTK's own allocations that live until exit are not the program's leaks.
-cat > lsan.supp <<'SUPP'
-leak:libgtk-3.so
-leak:libgdk-3.so
-leak:libglib-2.0.so
-leak:libgobject-2.0.so
-leak:libgio-2.0.so
-leak:libfontconfig.so
-leak:libpango
-leak:libcairo.so
-leak:libX11.so
-SUPP
-export LSAN_OPTIONS="suppressions=$PWD/lsan.supp:print_suppressions=0"
-
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2> /dev/null || true; done; }
-trap cleanup EXIT
-
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5> display.txt 2> xvfb.log &
-pids+=($!)
-for _ in $(seq 200); do [ -s display.txt ] && break; sleep 0.05; done
-[ -s display.txt ] || { echo "FAILED: Xvfb did not start"; cat xvfb.log; exit 1; }
-export DISPLAY=":$(head -n 1 display.txt)" GDK_BACKEND=x11 GDK_SCALE=1 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+source "$(dirname "$0")/xvfb_display.sh"
+rm -f out.txt err.txt shot.xwd window-*.png screen-*.png gtk-*
 
 for look in 0 1 2 3 4; do "$prog" "$res" --headless "window-$look.png" "$look"; done
 # The preview at other zooms, kept for a person to look at.
@@ -70,6 +41,30 @@ wait_for() {
 wait_for '^ready '
 read -r x y bx by ox oy < <(sed -n 's/^ready window [0-9]* at \(-*[0-9]*\),\(-*[0-9]*\) size [0-9]*,[0-9]* button \([0-9]*\),\([0-9]*\) outside \(-*[0-9]*\),\(-*[0-9]*\)$/\1 \2 \3 \4 \5 \6/p' out.txt)
 [ -n "${oy:-}" ] || { echo "FAILED: unreadable ready line"; cat out.txt; exit 1; }
+main=$(xdotool search --onlyvisible --class klt_uidemo | head -n 1)
+
+# Keeps the program's newest window other than the demo's as NAME.png
+# (its own window: an xwd of the root shows a GTK menu as a black box)
+# once it is painted in the palette: dark, mostly the palette's face and
+# field (a window not painted yet shows what lies below it), and with at
+# least ACCENT pixels of the accent.
+shoot() {
+  local name=$1 want=$2 id mean face accent
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --class klt_uidemo 2> /dev/null | grep -vx "$main" | tail -n 1 || true)
+    if [ -n "$id" ] && xwd -id "$id" -silent > "$name.xwd" 2> /dev/null &&
+       "$prog" --shot "$name.xwd" "$name.png" > "$name.txt"; then
+      read -r mean face accent < <(sed -n 's/^shot [0-9]*,[0-9]* mean \([0-9.]*\) face \([0-9.]*\) accent \([0-9]*\)$/\1 \2 \3/p' "$name.txt")
+      if awk -v m="$mean" -v f="$face" -v a="$accent" -v w="$want" 'BEGIN { exit !(m < 0.15 && f >= 0.4 && a >= w) }'; then
+        rm -f "$name.xwd"
+        return 0
+      fi
+    fi
+    sleep 0.05
+  done
+  echo "FAILED: $name is not dark with the accent: $(cat "$name.txt" 2> /dev/null)"
+  exit 1
+}
 
 # The pointer rests on the window's empty well: keys reach the window and
 # no control is under the mouse. Tab shows the next look.
@@ -99,13 +94,38 @@ for _ in $(seq 200); do
   [ "$(xdotool search --onlyvisible --class klt_uidemo 2> /dev/null | wc -l)" -ge 2 ] && break
   sleep 0.05
 done
-xdotool key Down Down Return
+xdotool key Down Down
+shoot gtk-menu 200
+xdotool key Return
 wait_for '^msg 0x130 -1 Menu =2$'
+
+# The platform's alert and file chooser, from the same menu.
+xdotool mousemove $((x + 150)) $((y + 200)) click 3
+wait_for '^menu open$'
+shoot gtk-menu-again 0
+xdotool key Down Return
+shoot gtk-alert 200
+xdotool key Return
+wait_for '^message closed$'
+xdotool mousemove $((x + 150)) $((y + 200)) click 3
+wait_for '^menu open$'
+shoot gtk-menu-again 0
+xdotool key Down Down Down Down Return
+shoot gtk-save 200
+xdotool key Escape
+wait_for '^save -$'
+rm -f gtk-menu-again.*
 
 # The wheel over the preview's centre zooms in one step (from 2).
 read -r px py < <(sed -n 's/^preview \([0-9]*\),\([0-9]*\)$/\1 \2/p' out.txt)
 xdotool mousemove $((x + px)) $((y + py)) click 4
 wait_for '^msg 0x140 [0-9]*  =3$'
+
+# Modifier keys alone deliver nothing; an arrow its key, no character.
+xdotool mousemove $((x + 150)) $((y + 200))
+xdotool key Shift_L Control_L Alt_L Up
+wait_for '^key 1 0$'
+if grep -Eq '^(char|keyup) (0|160)$' out.txt; then echo "FAILED: a modifier key delivered an event"; grep -E '^(char|keyup)' out.txt; exit 1; fi
 
 # The pointer is over the window: without a window manager it has the focus.
 xdotool key Escape
@@ -114,4 +134,4 @@ for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
 if kill -0 "$app" 2> /dev/null; then echo "FAILED: Escape did not close the window"; exit 1; fi
 wait "$app" || { echo "FAILED: the program ended with $?"; cat err.txt; exit 1; }
 if [ -s err.txt ]; then echo "FAILED: the program wrote to standard error"; cat err.txt; exit 1; fi
-echo "passed: screenshots of every look match, click reached the button, menu chose, the wheel zoomed, Escape closed the window"
+echo "passed: screenshots of every look match, click reached the button, menu chose, GTK's windows are dark, the wheel zoomed, modifiers alone sent nothing, Escape closed the window"

@@ -1,0 +1,123 @@
+// The export of pieces as one layered PSD file or as one PNG file a piece,
+// as the export dialog's settings say: the pieces gathered in row and
+// column order (the selected ones or all, hidden ones as hidden layers in
+// a PSD when asked, the unselected shown pieces composed as one more
+// layer, or one merged image of every shown piece), each as its rendered
+// image or rendered again without its bevel, named by the Simple or
+// Extended pattern, and written through the piece writers.
+//
+// Every file is written to a temporary file beside it and renamed over the
+// target only when complete, so a failed export leaves an earlier file of
+// that name as it was; the run lists the files it wrote. A PNG file whose
+// piece has nothing on the canvas is not made and counts as skipped. Names
+// made for the PNG files stay inside the chosen folder (no path separator,
+// no "..", no leading dot) and within a folder entry's 255 bytes.
+//
+// Cost: pieces without their bevel are rendered side by side on the
+// engine's threads into images of their own (all at once for a PSD, in
+// batches of about 64 MiB for PNG files); PNG files are written side by
+// side, one a thread; a composite layer holds one RGBA image of the
+// pieces' area. Progress: 0..40 rendering, 40..90 writing, 100 done; a
+// cancel stops between pieces or files.
+// Limits: RGB documents only; a PSD holds at most 32767 layers.
+#pragma once
+
+#include "CExportDialogModel.h"
+#include "CExportWriters.h"
+#include "CKLF_Array.h"
+
+class CTessarette;
+
+class CExportRun : public CKLF_FrameWork {
+ public:
+  // The document the pieces were cut from.
+  struct DOCUMENT {
+    u16 width;  // the whole document
+    u16 height;
+    i32 originX;  // the pieces' area (the filter area) in it
+    i32 originY;
+    f64 resolution;  // dots per inch
+    const u8* icc;   // null or iccSize 0: none
+    u32 iccSize;
+  };
+
+  static const char kComposite[];  // "Composite", the composite layer's name and file suffix
+  static const char kMerged[];     // "Merged", the merged layer's name
+
+  explicit CExportRun(CTessarette& engine);
+  ~CExportRun() override;
+
+  CExportRun(const CExportRun&) = delete;
+  CExportRun& operator=(const CExportRun&) = delete;
+
+  void SetDocument(const DOCUMENT& doc) { m_doc = doc; }
+  void SetProgress(CKLF_Progress* progress) { m_progress = progress; }
+  // 0: the machine's threads; 1: one.
+  void SetThreads(u32 threads) { m_threads = threads; }
+  void SetAlert(CExportWriters::AlertProc proc, void* user) {
+    m_alert = proc;
+    m_alertUser = user;
+  }
+
+  // Exports with the effective settings (CExportDialogModel::Effective).
+  // PSD: path is the file. PNG: the files go to path's folder, named from
+  // path's name without ".png" ("[file]" of the naming example). 1 when
+  // every file was written; 0 with error 48 (not an RGB document), 2
+  // (nothing to export), 1 (a bad path or too many layers), 17, a file's
+  // code with Reason(), or no error after a cancel. A document of no size
+  // is error 1.
+  u8 ExportPieces(const CExportDialogModel::SETTINGS& settings, const char* path);
+
+  // The files written by the last export, in order (also after a failure).
+  const CKLF_StringArray& Written() const { return m_written; }
+  // PNG files not made: their pieces have nothing on the canvas.
+  u32 Skipped() const { return m_skipped; }
+  // Why the last export failed, in words (empty when it did not).
+  const char* Reason() const { return m_reason.GetStr(); }
+
+  // A file name of base, suffix and extension that stays in its folder:
+  // separators, control characters and leading dots become "_", runs of
+  // dots one dot, and base is cut (at a character's start) so that the
+  // name holds at most maxBytes bytes. An empty base becomes "Pieces".
+  static void SafeFileName(const char* base, const char* suffix, const char* extension, u32 maxBytes,
+                           CKLF_String& out);
+  // A chosen path with its last name made safe as above, within a folder
+  // entry's length.
+  static void SafePath(const char* path, CKLF_String& out);
+
+ private:
+  struct Item;
+  u8 i_Gather(const CExportDialogModel::SETTINGS& s);
+  u8 i_Add(u32 piece, u8 kind);
+  u8 i_MakeLayers(const CExportDialogModel::SETTINGS& s);
+  u8 i_Compose(u8 merged, CExportWriters::LAYER& layer);
+  // Renders the items first..end-1 that need it into m_images.
+  u8 i_RenderImages(u32 first, u32 end, u8 low, u8 high);
+  u32 i_BatchEnd(u32 first) const;
+  // Without an image, or to be written without the bevel it has.
+  u8 i_NeedsRender(u32 item) const;
+  CExportWriters::JOB i_Job(u8 fullCanvas) const;
+  u8 i_WritePSD(const char* path);
+  u8 i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* path);
+  u8 i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, const CKLF_String& folder, u32 maxName);
+  u8 i_Progress(u32 percent);
+
+  CTessarette& m_engine;
+  DOCUMENT m_doc;
+  CKLF_Progress* m_progress;
+  u32 m_threads;
+  CExportWriters::AlertProc m_alert;
+  void* m_alertUser;
+
+  CKLF_Mem m_itemMem;   // Item a layer
+  CKLF_Mem m_layerMem;  // CExportWriters::LAYER a layer
+  u32 m_count;
+  u16 m_leaveOut;  // effects the pieces are written without
+  CKLF_Mem m_images;     // rendered pieces
+  CKLF_Mem m_composite;  // the composite's or merged image's planes
+  CKLF_StringArray m_names;  // PNG file name suffixes, a layer each
+  CKLF_String m_base;        // PNG file names' "[file]"
+  CKLF_StringArray m_written;
+  u32 m_skipped;
+  CKLF_String m_reason;
+};

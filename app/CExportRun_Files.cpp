@@ -1,0 +1,244 @@
+// The export's files: names kept inside the chosen folder, every file
+// written beside its target and renamed into place, PNG files side by side.
+#include <atomic>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "CExportRun.h"
+#include "CKLF_StdFile.h"
+#include "CKLP_ReplaceFile.h"
+#include "CTessarette.h"
+#include "KLF_Parallel.h"
+#include "KLP_File.h"
+
+namespace {
+
+typedef CExportDialogModel M;
+
+enum : u8 { kPending = 0, kWritten = 1, kSkipped = 2, kFailed = 3 };
+
+// Folder and last name of a path (no folder for a bare name).
+void SplitPath(const char* path, CKLF_String& folder, CKLF_String& name) {
+  const char* slash = std::strrchr(path, '/');
+  if (!slash) {
+    folder = "";
+    name = path;
+    return;
+  }
+  const std::string f(path, slash == path ? 1 : static_cast<size_t>(slash - path));
+  folder = f.c_str();
+  name = slash + 1;
+}
+
+// One PNG file through a temporary file beside it; runs on any thread.
+u8 WriteOnePNG(CExportWriters::JOB& job, u32 item, const std::string& target, std::string& reason) {
+  CKLP_ReplaceFile file;
+  if (!file.Begin(target, reason)) return 0;
+  CKLF_StdFile f(file.TempPath().c_str(), 2);
+  u8 ok = f.IsOpened() && CExportWriters::stExportToPNGs(&f, &job, item);
+  ok = f.Close() && ok;
+  if (!ok) return reason = "the file could not be written", 0;
+  return file.Commit(reason) ? 1 : 0;
+}
+
+std::string Join(const CKLF_String& folder, const char* name) {
+  return folder.GetLength() ? std::string(folder.GetStr()) + "/" + name : std::string(name);
+}
+
+// Whether name ends with ".png" in any case.
+bool PngName(const CKLF_String& name) {
+  const u32 n = name.GetLength();
+  if (n < 4) return false;
+  const char* t = name.GetStr() + n - 4;
+  return t[0] == '.' && (t[1] | 0x20) == 'p' && (t[2] | 0x20) == 'n' && (t[3] | 0x20) == 'g';
+}
+
+// Keeps what may stand in a file name: separators and control characters
+// become "_", a run of dots one dot, a leading dot "_".
+std::string Clean(const char* s) {
+  std::string out;
+  for (const char* p = s; *p; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c == '.' && !out.empty() && out.back() == '.') continue;
+    out += c == '/' || c == '\\' || c < 0x20 || c == 0x7F || (c == '.' && out.empty()) ? '_' : static_cast<char>(c);
+  }
+  return out;
+}
+
+}  // namespace
+
+void CExportRun::SafeFileName(const char* base, const char* suffix, const char* extension, u32 maxBytes,
+                              CKLF_String& out) {
+  std::string b = Clean(base ? base : "");
+  const std::string tail = Clean(suffix ? suffix : "") + (extension ? extension : "");
+  if (b.empty()) b = "Pieces";
+  const size_t room = maxBytes > tail.size() ? maxBytes - tail.size() : 1;
+  if (b.size() > room) {
+    size_t cut = room;
+    // Not inside a character's UTF-8 sequence.
+    while (cut > 0 && (static_cast<unsigned char>(b[cut]) & 0xC0) == 0x80) --cut;
+    b.resize(cut > 0 ? cut : 1);
+    if (b.back() == '.' && b.size() > 1) b.pop_back();
+  }
+  out = (b + tail).c_str();
+}
+
+void CExportRun::SafePath(const char* path, CKLF_String& out) {
+  CKLF_String folder, name, safe;
+  SplitPath(path, folder, name);
+  SafeFileName(name, nullptr, nullptr, klpMaxNameBytes, safe);
+  out = Join(folder, safe).c_str();
+}
+
+CExportWriters::JOB CExportRun::i_Job(u8 fullCanvas) const {
+  CExportWriters::JOB job = {};
+  job.layers = reinterpret_cast<CExportWriters::LAYER*>(m_layerMem.GetPtr());
+  job.count = m_count;
+  job.width = m_doc.width;
+  job.height = m_doc.height;
+  job.resolution = m_doc.resolution;
+  job.icc = m_doc.icc;
+  job.iccSize = m_doc.iccSize;
+  job.fullCanvas = fullCanvas;
+  job.threads = KLF_Parallel::Resolve(m_threads);
+  return job;
+}
+
+u8 CExportRun::i_WritePSD(const char* path) {
+  if (!i_RenderImages(0, m_count, 0, 40)) return 0;
+  CKLF_String safe;
+  SafePath(path, safe);
+  const std::string target = safe.GetStr();
+  CExportWriters::JOB job = i_Job(0);
+  job.progress = m_progress;
+  job.alert = m_alert;
+  job.alertUser = m_alertUser;
+  CKLP_ReplaceFile file;
+  std::string reason;
+  if (!file.Begin(target, reason)) {
+    m_reason = reason.c_str();
+    if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);
+    return Fail(klErrFileOpen);
+  }
+  CKLF_StdFile f(file.TempPath().c_str(), 4);
+  u8 ok = f.IsOpened() && CExportWriters::stExportToPSD(&f, &job);
+  ok = f.Close() && ok;
+  if (!ok) {
+    file.Abandon();
+    if (m_progress && m_progress->IsCanceled()) return 0;
+    m_reason = "the file could not be written";
+    return Fail(klErrFileWrite);
+  }
+  if (!file.Commit(reason)) {
+    m_reason = reason.c_str();
+    if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);
+    return Fail(klErrFileWrite);
+  }
+  m_written.Add(CKLF_String(target.c_str()), 0);
+  return 1;
+}
+
+u8 CExportRun::i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* path) {
+  CKLF_String folder, name;
+  SplitPath(path, folder, name);
+  if (PngName(name)) name = name.Left(name.GetLength() - 4);
+  m_base = name;
+  CExportWriters::JOB job = i_Job(s.fullCanvas);
+  const u32 limit = klpMaxNameBytes;
+  for (u32 first = 0, end = 0; first < m_count; first = end) {
+    end = i_BatchEnd(first);
+    const f64 from = 90.0 * first / m_count, mid = from + 45.0 * (end - first) / m_count;
+    if (!i_RenderImages(first, end, static_cast<u8>(from), static_cast<u8>(mid))) return 0;
+    if (!i_WritePNGBatch(job, first, end, folder, limit)) return 0;
+  }
+  return 1;
+}
+
+// Files of the items first..end-1, side by side, one a thread (with the
+// threads left over given to each file's encoder). Progress and cancel
+// between files on the calling thread; a failure stops handing out files.
+u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, const CKLF_String& folder, u32 limit) {
+  const u32 threads = KLF_Parallel::Resolve(m_threads), files = end - first;
+  const u32 workers = threads < files ? threads : files;
+  struct Worker {
+    CKLF_Mem scratch;
+    CKLF_String reason;
+    u32 failedAt = 0xFFFFFFFF;
+  };
+  CKLF_Mem statusMem;
+  Worker* worker = new (std::nothrow) Worker[workers];
+  if (!worker || !statusMem.alloc(files)) {
+    delete[] worker;
+    return Fail(klErrNoMemory);
+  }
+  statusMem.Set(static_cast<u8>(kPending));
+  struct Job : KLF_ParallelJob {
+    CExportRun* run;
+    CExportWriters::JOB job;
+    const CKLF_String* folder;
+    u32 first, files, limit;
+    f64 from, span;
+    Worker* workers;
+    u8* status;
+    std::atomic<u8> failed{0};
+    void RunTask(u32 index, u32 w) override {
+      const u32 item = first + index;
+      CExportWriters::JOB mine = job;
+      mine.scratch = &workers[w].scratch;
+      if (!CExportWriters::OnCanvas(mine, item)) {
+        status[index] = kSkipped;
+        return;
+      }
+      CKLF_String name;
+      CExportRun::SafeFileName(run->m_base, run->m_names.GetPtrAt(item)->GetStr(), ".png", limit, name);
+      std::string reason;
+      if (WriteOnePNG(mine, item, Join(*folder, name), reason)) {
+        status[index] = kWritten;
+        return;
+      }
+      status[index] = kFailed;
+      if (item < workers[w].failedAt) {
+        workers[w].failedAt = item;
+        workers[w].reason = (std::string(name.GetStr()) + ": " + reason).c_str();
+      }
+      failed.store(1);
+    }
+    u8 Poll(u32 done) override {
+      return run->i_Progress(static_cast<u32>(from + span * done / files)) && !failed.load();
+    }
+  } task;
+  task.run = this;
+  task.job = job;
+  task.job.threads = threads / workers;
+  task.folder = &folder;
+  task.first = first;
+  task.files = files;
+  task.limit = limit;
+  task.from = 90.0 * first / m_count + 45.0 * files / m_count;
+  task.span = 45.0 * files / m_count;
+  task.workers = worker;
+  task.status = statusMem.GetPtr();
+  KLF_Parallel::Run(workers, files, task);
+  u32 failedAt = 0xFFFFFFFF;
+  for (u32 w = 0; w < workers; ++w)
+    if (worker[w].failedAt < failedAt) failedAt = worker[w].failedAt, m_reason = worker[w].reason;
+  delete[] worker;
+  const u8* status = statusMem.GetPtr();
+  for (u32 i = 0; i < files; ++i) {
+    if (status[i] == kSkipped) ++m_skipped;
+    if (status[i] != kWritten) continue;
+    CKLF_String name;
+    SafeFileName(m_base, m_names.GetPtrAt(first + i)->GetStr(), ".png", limit, name);
+    m_written.Add(CKLF_String(Join(folder, name).c_str()), 0);
+  }
+  if (failedAt != 0xFFFFFFFF) {
+    if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);
+    return Fail(klErrFileWrite);
+  }
+  // Every file done, or a cancel (no error).
+  for (u32 i = 0; i < files; ++i)
+    if (status[i] == kPending) return 0;
+  return 1;
+}
+

@@ -1,0 +1,66 @@
+// When an effect window's edits reach the main window, and its status line
+// fade, on the window's timers:
+//   - timer 5 (one-shot): Changes(t) brings the results up to date at once
+//     and starts it (50 ms for 65535, else t ms); a burst of edits within
+//     the delay gives one main-window update. Changes(0) updates at once,
+//     and only while the main preview is on.
+//   - timer 6 (every 50 ms): OK, Cancel and the close box are disabled while
+//     the main window renders and enabled again after.
+//   - timer 1 (every 30 ms): a new tip fades the status text out by 65 a
+//     tick, is put in at 0 and fades in by 40 up to 255.
+// Until the main window has shown the window (SetShown), an update asked
+// for at once waits for timer 5 like the others: an update during creation
+// would render the pieces before the main window marks its undo point.
+#pragma once
+
+#include "CKLF_String.h"
+
+// The window's side of the schedule.
+class CFXSchedulePort {
+ public:
+  virtual ~CFXSchedulePort() {}
+  virtual void StartTimer(u16 id, u32 ms) = 0;
+  virtual void StopTimer(u16 id) = 0;
+  // The per-piece results brought up to date.
+  virtual void RegenerateData() = 0;
+  virtual u8 IsMainPreviewOn() = 0;
+  virtual u8 IsMainWindowBusy() = 0;
+  // OK, Cancel and the close box.
+  virtual void EnableModalityButtons(u8 on) = 0;
+  virtual u8 AreModalityButtonsEnabled() = 0;
+  virtual void UpdateMainWindow(u8 force) = 0;
+  virtual u8 GetStatusOpacity() = 0;
+  virtual void SetStatusOpacity(u8 opacity) = 0;
+  virtual void SetStatusText(const CKLF_String& text) = 0;
+};
+
+class CFXSchedule {
+ public:
+  enum : u16 { kTimerStatus = 1, kTimerUpdate = 5, kTimerButtons = 6 };
+  enum : u16 { kAtOnce = 0, kDeferred = 65535 };
+  enum : u32 { kStatusMs = 30, kDeferMs = 50, kButtonsMs = 50 };
+  enum : u8 { kFadeIdle = 0, kFadeIn = 1, kFadeOut = 2 };
+
+  explicit CFXSchedule(CFXSchedulePort& port);
+
+  // Timers 6 and 1 run; Stop ends 1, 5 and 6.
+  void Start();
+  void Stop();
+  void SetShown(u8 shown) { m_shown = shown; }
+
+  void Changes(u16 t);
+  void OnTimer(u16 id);
+  // A tip equal to the one shown or coming changes nothing.
+  void UpdateStatus(const char* text);
+  u8 GetFadeState() const { return m_fade; }
+  const CKLF_String& GetStatusText() const { return m_text; }
+
+ private:
+  void i_Update();
+  void i_Fade();
+
+  CFXSchedulePort& m_port;
+  CKLF_String m_text;
+  u8 m_fade;
+  u8 m_shown;
+};

@@ -1,0 +1,13 @@
+// Makes the effect windows: the factory the plug-in's assembly registers
+// with CEffectWindowServices::SetFactory(CFXWindowFactory::New).
+#pragma once
+
+#include "CEffectWindowServices.h"
+
+class CFXWindowFactory {
+ public:
+  // A new, not yet created window for an effect index; null for the
+  // effects without a window here (invert and past 9). The window is the
+  // caller's.
+  static CEffectWindowServices* New(u8 effect);
+};

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "CExportKnives.h"
+#include "CKLF_ImageDrawing.h"
+#include "CLayoutModel.h"
+#include "CSettingsBlock.h"
+#include "CTessarette.h"
+#include "support/SettingsBytes.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+typedef CExportLMDialogModel K;
+
+// A 4 x 3 grid of knob knives over 300 x 200 pixels, one knife straight,
+// one extra knife; some knives selected, one hidden.
+struct Layout {
+  CLayoutModel m;
+  Layout() {
+    klftest::BlockDesc d;
+    d.H = 2, d.V = 3;
+    d.knife = klftest::KnobKnife();
+    d.vary = [](u32 list, u32 i, klftest::KnifeDesc& k) {
+      if (list == 1 && i == 2) k.points.clear();
+      if (i % 2) k.flags = 1;
+    };
+    d.extras = {{6, 12}};
+    const std::vector<u8> block = klftest::Block(d);
+    m.SetImageSize(300, 200);
+    const u8* records = nullptr;
+    u32 count = 0;
+    CSettingsBlock reader;
+    u8 usedDefaults = 1;
+    EXPECT_EQ(reader.Read(m, block.data(), static_cast<u32>(block.size()), &records, count, &usedDefaults), 1);
+    EXPECT_EQ(usedDefaults, 0);
+    EXPECT_EQ(m.TotalKnifeCount(), 18u);
+    m.NthKnife(1)->selected = m.NthKnife(4)->selected = m.NthKnife(m.TotalKnifeCount() - 1)->selected = 1;
+    m.NthKnife(4)->hidden = 1;
+  }
+};
+
+kltFPOS Cubic(kltFPOS a, kltFPOS b, kltFPOS c, kltFPOS d, f64 t) {
+  const f64 u = 1 - t;
+  return {u * u * u * a.x + 3 * u * u * t * b.x + 3 * u * t * t * c.x + t * t * t * d.x,
+          u * u * u * a.y + 3 * u * u * t * b.y + 3 * u * t * t * c.y + t * t * t * d.y};
+}
+
+struct Box {
+  f64 l = 1e9, b = 1e9, r = -1e9, t = -1e9;
+};
+
+// Ghostscript's measure of the marks ("bbox" device), shifted so that no
+// mark falls below the page's origin; false when it does not run.
+bool GhostscriptBox(const std::string& path, Box& box) {
+  const std::string cmd =
+      "gs -dSAFER -q -dNOPAUSE -dBATCH -sDEVICE=bbox -c '1000 1000 translate' -f '" + path + "' 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return false;
+  std::string out;
+  char buf[256];
+  while (std::fgets(buf, sizeof(buf), p)) out += buf;
+  const bool ran = pclose(p) == 0 && out.find("Error") == std::string::npos;
+  const size_t at = out.find("%%HiResBoundingBox:");
+  if (!ran || at == std::string::npos ||
+      std::sscanf(out.c_str() + at, "%%%%HiResBoundingBox: %lf %lf %lf %lf", &box.l, &box.b, &box.r, &box.t) != 4)
+    return false;
+  box = {box.l - 1000, box.b - 1000, box.r - 1000, box.t - 1000};
+  return true;
+}
+
+}  // namespace
+
+// Each knife's exported curve is the path the engine samples when it cuts:
+// every sample lies on the cubic spans at the sampler's own parameter.
+TEST(ExportKnives, PathIsTheCutsPath) {
+  Layout lay;
+  CTessarette e;
+  ASSERT_EQ(lay.m.engine_PutLayoutToPuzzleEngine(e), 1);
+  CKLF_ImageDrawing drawing;
+  CKLF_2DMath math;
+  CKLF_2DMath::KLSPLINEPOINT knots[66];
+  CKLF_Mem sampled, points, controls;
+  CTessarette::KnifePen pen = {&drawing, &math, knots, &sampled, 0, 0};
+  u32 shaped = 0;
+  for (u32 i = 0; i < lay.m.TotalKnifeCount(); ++i) {
+    u32 n = 0, nc = 0;
+    ASSERT_EQ(CExportKnives::KnifePath(e, i, 300, 200, points, controls, n, nc), 1);
+    const CTessarette::KNIFESTRUCT_RENDERER* knife = nullptr;
+    kltFPOS a, b;
+    e.i_KnifeAt(i, 300, 200, knife, a, b);
+    if (lay.m.NthKnife(i)->hidden) {
+      EXPECT_EQ(n, 0u);
+      continue;
+    }
+    const kltFPOS* p = reinterpret_cast<const kltFPOS*>(points.GetPtr());
+    ASSERT_GE(n, 2u);
+    EXPECT_TRUE(p[0].x == a.x && p[0].y == a.y && p[n - 1].x == b.x && p[n - 1].y == b.y);
+    if (knife->count == 0) {
+      EXPECT_EQ(std::vector<u32>({n, nc}), std::vector<u32>({2, 0}));
+      continue;
+    }
+    ++shaped;
+    ASSERT_EQ(nc, 2 * (n - 1));
+    f64 extent[2];
+    ASSERT_EQ(e.i_DrawKnifeWith(pen, knife, a, b, extent), 1);
+    const kltFPOS* s = reinterpret_cast<const kltFPOS*>(sampled.GetPtr());
+    const kltFPOS* c = reinterpret_cast<const kltFPOS*>(controls.GetPtr());
+    u32 k = 0;
+    for (u32 span = 0; span + 1 < n; ++span) {
+      const f64 len = std::hypot(p[span + 1].x - p[span].x, p[span + 1].y - p[span].y);
+      const u32 m = std::max<u32>(3, static_cast<u32>(3 * len / 2.0));
+      for (f64 t = 0; t < 1; t += 1.0 / m, ++k) {
+        const kltFPOS q = Cubic(p[span], c[2 * span], c[2 * span + 1], p[span + 1], t);
+        ASSERT_NEAR(q.x, s[k].x, 1e-9) << "knife " << i << " span " << span << " t " << t;
+        ASSERT_NEAR(q.y, s[k].y, 1e-9) << "knife " << i << " span " << span << " t " << t;
+      }
+    }
+    EXPECT_EQ(k + 1, pen.pointCount);
+  }
+  EXPECT_EQ(shaped, 16u);
+}
+
+// The chosen knives as EPS and as AI: Ghostscript reads both, and their
+// marks fill the box of the knives placed in the document and measured in
+// points at its resolution; hidden knives are never written.
+TEST(ExportKnives, EPSAndAIReadByGhostscriptWithTheKnivesBox) {
+  klftest::TempDir dir;
+  Layout lay;
+  CTessarette e;
+  ASSERT_EQ(lay.m.engine_PutLayoutToPuzzleEngine(e), 1);
+  CExportKnives ex(lay.m);
+  const f64 dpi = 144.0, scale = 72.0 / dpi;
+  ex.SetDocument({20, 40, dpi});
+  const bool gs = std::system("gs --version > /dev/null 2>&1") == 0;
+  for (u8 what : {K::kSelected, K::kAll})
+    for (u8 to : {K::kToEPS, K::kToAI}) {
+      SCOPED_TRACE(testing::Message() << "what " << int(what) << " to " << int(to));
+      const std::string path = dir.File(to == K::kToAI ? "knives.ai" : "knives.eps");
+      ASSERT_EQ(ex.ExportKnives({what, to}, path.c_str()), 1);
+      EXPECT_STREQ(ex.Written(), path.c_str());
+      Box want;
+      u32 expected = 0;
+      CKLF_Mem points, controls;
+      for (u32 i = 0; i < lay.m.TotalKnifeCount(); ++i) {
+        const CLayoutModel::KNIFESTRUCT& k = *lay.m.NthKnife(i);
+        if (k.hidden || (what == K::kSelected && !k.selected)) continue;
+        ++expected;
+        u32 n = 0, nc = 0;
+        ASSERT_EQ(CExportKnives::KnifePath(e, i, 300, 200, points, controls, n, nc), 1);
+        const kltFPOS* p = reinterpret_cast<const kltFPOS*>(points.GetPtr());
+        const kltFPOS* c = reinterpret_cast<const kltFPOS*>(controls.GetPtr());
+        for (u32 span = 0; span + 1 < n; ++span)
+          for (int j = 0; j <= 2000; ++j) {
+            const f64 t = j / 2000.0;
+            kltFPOS q = nc ? Cubic(p[span], c[2 * span], c[2 * span + 1], p[span + 1], t)
+                           : kltFPOS{p[0].x + t * (p[1].x - p[0].x), p[0].y + t * (p[1].y - p[0].y)};
+            q = {(q.x + 20) * scale, -(q.y + 40) * scale};
+            want = {std::fmin(want.l, q.x), std::fmin(want.b, q.y), std::fmax(want.r, q.x), std::fmax(want.t, q.y)};
+          }
+      }
+      EXPECT_EQ(ex.Exported(), expected);
+      EXPECT_EQ(expected, what == K::kAll ? lay.m.TotalKnifeCount() - 1 : 2u);
+      const std::vector<u8> bytes = klftest::ReadFileBytes(path);
+      const std::string text(bytes.begin(), bytes.end());
+      size_t strokes = 0;
+      for (size_t at = 0; (at = text.find(to == K::kToAI ? "\nS\n" : "\nstroke\n", at)) != std::string::npos; ++at)
+        ++strokes;
+      EXPECT_EQ(strokes, expected);
+      if (!gs) continue;
+      Box got;
+      ASSERT_TRUE(GhostscriptBox(path, got)) << text.substr(0, 400);
+      EXPECT_NEAR(got.l, want.l - 0.5, 0.05);
+      EXPECT_NEAR(got.b, want.b - 0.5, 0.05);
+      EXPECT_NEAR(got.r, want.r + 0.5, 0.05);
+      EXPECT_NEAR(got.t, want.t + 0.5, 0.05);
+    }
+  if (!gs) GTEST_SKIP() << "Ghostscript (gs) is not installed";
+  // Nothing chosen: no file.
+  for (u32 i = 0; i < lay.m.TotalKnifeCount(); ++i) lay.m.NthKnife(i)->hidden = 1;
+  EXPECT_FAILS(ex, ex.ExportKnives({K::kAll, K::kToEPS}, dir.File("none.eps").c_str()), klErrEmpty);
+  EXPECT_NE(std::system(("test -e '" + dir.File("none.eps") + "'").c_str()), 0);
+}

@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CChannelListModel.h"
+#include "CKLF_Image.h"
+#include "CKLF_Storage.h"
+#include "CPreferences.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+std::vector<int> Flags(const CPreferences& p) {
+  return {p.onLoadZoom, p.delKnifeOpacity, p.alphaSolid, p.extAlphaSolid};
+}
+
+std::vector<int> Colours(const CPreferences& p) {
+  std::vector<int> out;
+  for (const kltRGBA8& c : {p.alphaColor1, p.alphaColor2, p.alphaColorSolid, p.extAlphaColor1, p.extAlphaColor2,
+                            p.extAlphaColorSolid})
+    out.insert(out.end(), {c.red, c.green, c.blue, c.alpha});
+  return out;
+}
+
+std::string Text(u8 value) {
+  CKLF_String s;
+  CPreferences::OpacityText(value, s);
+  return s.GetStr();
+}
+
+std::string Leave(const char* typed) {
+  CKLF_String s;
+  CPreferences::OpacityTextOnLeave(typed, s);
+  return s.GetStr();
+}
+
+// A document of planes the test fills; names when given.
+struct FakeSource : CChannelListModel::Source {
+  FACTS facts = {1, 4, 1, 1, 0, 6, 4};
+  std::vector<std::string> names;
+  std::vector<std::vector<u8>> planes;  // by plane number; 255: the mask
+  std::vector<int> reads;
+  bool refuse = false;
+  FACTS Facts() const override { return facts; }
+  u32 NameCount() const override { return static_cast<u32>(names.size()); }
+  const char* Name(u32 i) const override { return names[i].c_str(); }
+  u8 ReadPlane(u8 plane, u8* map, u32) override { return Read(plane, map); }
+  u8 ReadChannel(u8 channel, u8* map, u32) override { return Read(1000 + channel, map); }
+  u8 Read(int which, u8* map) {
+    reads.push_back(which);
+    if (refuse) return 0;
+    for (u32 i = 0; i < 24; ++i) map[i] = static_cast<u8>(which * 7 + i);
+    return 1;
+  }
+};
+
+std::vector<std::string> Items(const CChannelListModel& m) {
+  std::vector<std::string> out;
+  for (u32 i = 0; i < m.Count(); ++i) out.push_back(std::string(m.Item(i)) + "=" + std::to_string(m.Value(i)));
+  return out;
+}
+
+}  // namespace
+
+// Each record round-trips through the store; missing ones give the
+// defaults; colours are 4-byte records in R, G, B, A order.
+TEST(Preferences, RecordsRoundTrip) {
+  klftest::TempDir dir;
+  CKLF_Storage conf;
+  ASSERT_EQ(conf.Open(dir.File("plugin.conf").c_str(), 2), 1);
+  const CPreferences d = CPreferences::Read(&conf);
+  EXPECT_EQ(Flags(d), std::vector<int>({1, 50, 0, 0}));
+  EXPECT_EQ(Colours(d), std::vector<int>({192, 192, 192, 255, 255, 255, 255, 255, 255, 255, 255, 255, 200, 200, 200,
+                                          255, 204, 204, 204, 255, 200, 200, 200, 255}));
+  CPreferences p = d;
+  p.onLoadZoom = 0, p.delKnifeOpacity = 127, p.alphaSolid = 1, p.extAlphaSolid = 1;
+  for (int s = 0; s < CPreferences::kSwatches; ++s)
+    p.SwatchColour(static_cast<CPreferences::Swatch>(s)) = {static_cast<u8>(s), static_cast<u8>(10 + s),
+                                                            static_cast<u8>(20 + s), static_cast<u8>(30 + s)};
+  ASSERT_EQ(p.Write(&conf), 1);
+  ASSERT_EQ(conf.Close(), 1);
+  CKLF_Storage again;
+  ASSERT_EQ(again.Open(dir.File("plugin.conf").c_str(), 1), 1);
+  const CPreferences r = CPreferences::Read(&again);
+  EXPECT_EQ(Flags(r), Flags(p));
+  EXPECT_EQ(Colours(r), Colours(p));
+  u8 rgba[4];
+  u32 n = 4;
+  ASSERT_TRUE(again.GetRec("Preferences>ExtAlphaColor2", rgba, n));
+  EXPECT_EQ(std::vector<int>(rgba, rgba + 4), std::vector<int>({4, 14, 24, 34}));
+  EXPECT_EQ(Flags(CPreferences::Read(nullptr)), Flags(d));
+}
+
+// The opacity line: what it shows and what typing stores.
+TEST(Preferences, OpacityEditLine) {
+  EXPECT_EQ(Text(50), "20");
+  EXPECT_EQ(Text(127), "50");
+  EXPECT_EQ(Text(25), "10");
+  EXPECT_EQ(CPreferences::OpacityFromText("5"), 25);
+  EXPECT_EQ(Leave("5"), "10");
+  EXPECT_EQ(CPreferences::OpacityFromText("80"), 127);
+  EXPECT_EQ(Leave("80"), "50");
+  EXPECT_EQ(CPreferences::OpacityFromText("30"), 76);
+  EXPECT_EQ(Leave("30"), "30");
+  EXPECT_EQ(CPreferences::OpacityFromText(""), 25);
+  // What is shown stores a value that shows the same.
+  for (int v = 25; v <= 127; ++v) EXPECT_EQ(Text(CPreferences::OpacityFromText(Text(static_cast<u8>(v)).c_str())), Text(static_cast<u8>(v))) << v;
+}
+
+// A colour chosen for a swatch switches its group to the swatch's kind;
+// the preview and the sample take the colours the choices make.
+TEST(Preferences, SwatchesAndSample) {
+  CPreferences p = CPreferences::Defaults();
+  p.ChooseSwatchColour(CPreferences::kTSolid, {1, 2, 3, 255});
+  EXPECT_EQ(std::vector<int>({p.alphaSolid, p.extAlphaSolid}), std::vector<int>({1, 0}));
+  kltRGBA8 a, b;
+  p.CheckerColours(a, b);
+  EXPECT_EQ(std::vector<int>({a.red, b.green}), std::vector<int>({1, 2}));
+  p.ChooseSwatchColour(CPreferences::kFCB2, {9, 9, 9, 255});
+  EXPECT_EQ(p.extAlphaSolid, 0);
+  p.ChooseSwatchColour(CPreferences::kTCB1, {7, 7, 7, 255});
+  EXPECT_EQ(p.alphaSolid, 0);
+  CKLF_Image sample;
+  ASSERT_EQ(sample.Create(60, 50, 2), 1);
+  ASSERT_EQ(p.DrawSample(sample), 1);
+  const u8* red = sample.GetMemObj()->GetPtr();
+  // Each checkerboard's first cell takes the second colour.
+  EXPECT_EQ(red[0], p.extAlphaColor2.red);
+  EXPECT_EQ(red[8], p.extAlphaColor1.red);
+  EXPECT_EQ(red[22 * 60 + 22], p.alphaColor2.red);
+  EXPECT_EQ(red[22 * 60 + 30], p.alphaColor1.red);
+  EXPECT_EQ(red[22 * 60 + 59], p.extAlphaColor1.red);  // the last column stays outside
+  EXPECT_EQ(red[28 * 60 + 22], p.extAlphaColor1.red);  // and so do the last 22 rows
+}
+
+// The list by what the host gives, and the map read for each item.
+TEST(ChannelList, ListAndMaps) {
+  FakeSource src;
+  CChannelListModel m(src);
+  ASSERT_EQ(m.Open(), 1);
+  EXPECT_EQ(Items(m), std::vector<std::string>({"- Current Selection=-1", "Red=0", "Green=1", "Blue=2",
+                                                "Layer Transparency=3"}));
+  // The current selection without a host mask: all 255, nothing read.
+  ASSERT_EQ(m.Select(0), 1);
+  EXPECT_EQ(std::vector<u8>(m.Map(), m.Map() + 24), std::vector<u8>(24, 255));
+  EXPECT_TRUE(src.reads.empty());
+  ASSERT_EQ(m.Select(4), 1);
+  EXPECT_EQ(m.Map()[5], 3 * 7 + 5);
+  // A refused read leaves the map as it was.
+  src.refuse = true;
+  EXPECT_EQ(m.Select(2), 0);
+  EXPECT_EQ(m.Map()[5], 3 * 7 + 5);
+  EXPECT_FAILS(m, m.Select(5), klErrBadArg);
+  src.refuse = false;
+  src.facts.hostMask = 1;
+  ASSERT_EQ(m.Open(), 1);
+  ASSERT_EQ(m.Select(0), 1);
+  EXPECT_EQ(src.reads.back(), 255);
+  // Named channels: read by their numbers; a grey document without a
+  // selection or names lists its one channel.
+  src.names = {"Red", "Green", "Blue", "Spot"};
+  ASSERT_EQ(m.Open(), 1);
+  EXPECT_EQ(Items(m).back(), "Spot=3");
+  ASSERT_EQ(m.Select(4), 1);
+  EXPECT_EQ(src.reads.back(), 1003);
+  src.names.clear();
+  src.facts = {0, 1, 0, 0, 0, 6, 4};
+  ASSERT_EQ(m.Open(), 1);
+  EXPECT_EQ(Items(m), std::vector<std::string>({"Gray=0"}));
+  // Only New without a selection to combine with.
+  EXPECT_EQ(std::vector<int>({m.IsModeEnabled(0), m.IsModeEnabled(1), m.IsModeEnabled(3)}), std::vector<int>({1, 0, 0}));
+  m.combineAllowed = 1;
+  EXPECT_EQ(m.IsModeEnabled(2), 1);
+}
+
+// The preview: the map stretched by nearest neighbours, inverted unless
+// invert is set.
+TEST(ChannelList, PreviewAlpha) {
+  FakeSource src;
+  CChannelListModel m(src);
+  ASSERT_EQ(m.Open(), 1);
+  ASSERT_EQ(m.Select(1), 1);  // "Red": map[i] = i
+  std::vector<u8> alpha(12 * 8 + 3);
+  ASSERT_EQ(m.PreviewAlpha(alpha.data(), 12, 12, 8), 1);
+  EXPECT_EQ(alpha[0], 255 - 0);
+  EXPECT_EQ(alpha[11], 255 - 5);
+  EXPECT_EQ(alpha[7 * 12 + 11], 255 - 23);
+  m.invert = 1;
+  ASSERT_EQ(m.PreviewAlpha(alpha.data(), 12, 12, 8), 1);
+  EXPECT_EQ(alpha[7 * 12 + 11], 23);
+  EXPECT_EQ(alpha[12 * 8], 0);  // past the rows: untouched
+}

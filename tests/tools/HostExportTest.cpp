@@ -1,0 +1,346 @@
+// The export from the shell and the document channels the host serves:
+// the host program exports the pieces and knives of the run it replays;
+// a PSD's alpha channels and its layer's transparency reach the plug-in
+// through the channel reads, and select pieces of a real cut in every
+// way the channel selection combines them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <set>
+
+#include "CChannelListModel.h"
+#include "CKLF_ImagePNG.h"
+#include "CKLF_ImagePSD.h"
+#include "CKLT_FilterHost.h"
+#include "CKLT_SettingsSource.h"
+#include "CPluginMain.h"
+#include "CTessaretteRecordCodec.h"
+#include "ProgramRun.h"
+#include "app/PuzzleTestUtil.h"
+#include "support/SettingsBytes.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using namespace hostprogram;
+typedef std::vector<uint8_t> Bytes;
+
+const int32_t kW = 60, kH = 40;
+const std::string kTestPlugin = std::string("--plugin ") + KLF_TEST_PLUGIN_LIBRARY + " -q ";
+
+// Big-endian bytes.
+struct Be {
+  Bytes b;
+  Be& u8_(uint32_t v) { return b.push_back(static_cast<uint8_t>(v)), *this; }
+  Be& u16_(uint32_t v) { return u8_(v >> 8).u8_(v); }
+  Be& u32_(uint32_t v) { return u16_(v >> 16).u16_(v); }
+  Be& s(const char* t) { return b.insert(b.end(), t, t + std::strlen(t)), *this; }
+  Be& raw(const Bytes& v) { return b.insert(b.end(), v.begin(), v.end()), *this; }
+};
+
+// The alpha channels: "Left" dark on x < 14, "Top" dark on y < 9.
+uint8_t Left(int32_t i) { return i % kW < 14 ? 0 : 255; }
+uint8_t Top(int32_t i) { return i / kW < 9 ? 0 : 255; }
+// The layer's transparency: a soft hole inside, its bounds the canvas.
+uint8_t Transparency(int32_t i) {
+  const int32_t x = i % kW, y = i / kW;
+  return x > 30 && x < 40 && y > 15 && y < 25 ? 40 : 255;
+}
+
+// An RGB PSD of one layer over the canvas with transparency, and two
+// alpha channels named by resource 1006 after the merged transparency
+// (the layer count is negative, as Photoshop writes it).
+Bytes AlphaChannelsPsd() {
+  std::mt19937 rng(4);
+  const uint32_t area = kW * kH;
+  std::vector<Bytes> colour(3, Bytes(area));
+  for (Bytes& p : colour)
+    for (uint8_t& v : p) v = static_cast<uint8_t>(rng());
+  Bytes transparency(area), left(area), top(area);
+  for (uint32_t i = 0; i < area; ++i) transparency[i] = Transparency(i), left[i] = Left(i), top[i] = Top(i);
+  Be info;
+  info.u16_(0xFFFF);  // -1: one layer, the merged transparency first
+  info.u32_(0).u32_(0).u32_(kH).u32_(kW).u16_(4);
+  for (uint32_t id : {0u, 1u, 2u, 0xFFFFu}) info.u16_(id).u32_(2 + area);
+  info.s("8BIMnorm").u8_(255).u8_(0).u8_(0).u8_(0).u32_(12).u32_(0).u32_(0).u8_(1).s("L").u8_(0).u8_(0);
+  for (const Bytes* p : {&colour[0], &colour[1], &colour[2], &transparency}) info.u16_(0).raw(*p);
+  if (info.b.size() & 1) info.u8_(0);
+  Be res;
+  res.s("8BIM").u16_(1006).u16_(0).u32_(9).u8_(4).s("Left").u8_(3).s("Top").u8_(0);
+  Be f;
+  f.s("8BPS").u16_(1).u32_(0).u16_(0).u16_(6).u32_(kH).u32_(kW).u16_(8).u16_(3);
+  f.u32_(0).u32_(static_cast<uint32_t>(res.b.size())).raw(res.b);
+  f.u32_(static_cast<uint32_t>(info.b.size() + 8)).u32_(static_cast<uint32_t>(info.b.size())).raw(info.b).u32_(0);
+  f.u16_(0);
+  for (const Bytes* p : {&colour[0], &colour[1], &colour[2], &transparency, &left, &top}) f.raw(*p);
+  return f.b;
+}
+
+// The document served as the host program serves it: colours, the
+// transparency, the alpha channels after them, the names in that order.
+void Serve(const CKLT_HostDocument& doc, CKLT_FilterHost& host) {
+  const CKLT_HostDocument::Layer& l = doc.layers[0];
+  host.SetDocument(klpModeRGB, doc.width, doc.height, true, false);
+  for (int c = 0; c < 3; ++c) host.Plane(c) = l.planes[c];
+  host.Plane(3) = l.alpha;
+  std::vector<std::string> names = {"Red", "Green", "Blue", "Layer Transparency"};
+  for (const CKLT_HostDocument::Channel& ch : doc.channels) {
+    ASSERT_TRUE(host.AddAlphaChannel(ch.plane));
+    names.push_back(ch.name);
+  }
+  host.SetChannelNames(names, true);
+}
+
+// The channel list's reads through the plug-in's adapter.
+struct AdapterSource : CChannelListModel::Source {
+  CPluginMain& p;
+  explicit AdapterSource(CPluginMain& plugin) : p(plugin) {}
+  FACTS Facts() const override {
+    const kltPLUGINDATA_s& d = *p.GetPluginDataPtr();
+    return {d.colorKind, d.planes, d.transparency, d.selection, d.hostMask,
+            static_cast<u32>(d.filterRect.right - d.filterRect.left),
+            static_cast<u32>(d.filterRect.bottom - d.filterRect.top)};
+  }
+  u32 NameCount() const override { return p.GetChannelNames().GetSize(); }
+  const char* Name(u32 i) const override { return p.GetChannelNames().GetPtrAt(i)->GetStr(); }
+  u8 ReadPlane(u8 plane, u8* map, u32 stride) override {
+    return p.HostGetChanel(plane, p.GetPluginDataPtr()->filterRect, map, stride);
+  }
+  u8 ReadChannel(u8 channel, u8* map, u32 stride) override {
+    return p.HostGetAlphaChanel(channel, p.GetPluginDataPtr()->filterRect, map, stride);
+  }
+};
+
+Bytes Plane(const CKLF_Mem* m) { return m ? Bytes(m->GetPtr(), m->GetPtr() + m->GetSize()) : Bytes(); }
+
+}  // namespace
+
+// The host program serves the PSD's alpha channels and the transparency
+// under their names: the test plug-in reads each by its number.
+TEST(HostChannels, AlphaChannelsReachThePlugin) {
+  klftest::TempDir dir;
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("in.psd"), AlphaChannelsPsd()));
+  const CKLT_HostDocument doc = Read(dir.File("in.psd"));
+  ASSERT_EQ(doc.channels.size(), 2u);
+  EXPECT_EQ(doc.channels[0].name, "Left");
+  EXPECT_EQ(doc.channels[1].name, "Top");
+  for (int channel : {3, 4, 5}) {
+    SCOPED_TRACE(channel);
+    const Outcome o = RunProgram(kTestPlugin + "'" + dir.File("in.psd") + "' -o '" + dir.File("out.psd") + "'",
+                                 "KLT_TEST_PLUGIN_CHANNEL=" + std::to_string(channel));
+    ASSERT_EQ(o.code, 0) << o.out;
+    EXPECT_TRUE(Has(o, "channels: [Red] [Green] [Blue] [Layer Transparency] [Left] [Top]")) << o.out;
+    const CKLT_HostDocument out = Read(dir.File("out.psd"));
+    for (int32_t i = 0; i < kW * kH; ++i)
+      ASSERT_EQ(out.layers[0].planes[0][i], channel == 3 ? Transparency(i) : channel == 4 ? Left(i) : Top(i)) << i;
+  }
+}
+
+// Each way the channel selection combines a map with the selection picks
+// the pieces of a real cut that the map marks: New, Add, Subtract and
+// Intersect, inverted or not, with the maps read from the served PSD.
+TEST(HostChannels, ChannelMapsSelectPiecesOfARealCut) {
+  klftest::TempDir dir;
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("in.psd"), AlphaChannelsPsd()));
+  CKLT_FilterHost host;
+  Serve(Read(dir.File("in.psd")), host);
+  CPluginMain plugin;
+  int16_t result = 0;
+  plugin.SetHostPointers(&host.Record(), nullptr, &result);
+  ASSERT_EQ(plugin.FillPluginData(), 1);
+  Bytes block;
+  std::string error;
+  ASSERT_TRUE(CKLT_SettingsSource::DefaultBlock(kW, kH, 5, 4, false, block, error)) << error;
+  CKLF_Mem mem, source;
+  std::memcpy(mem.alloc(static_cast<u32>(block.size())), block.data(), block.size());
+  ASSERT_EQ(plugin.CutPieces(mem, source), 1);
+  CTessarette& engine = plugin.GetEngine();
+  ASSERT_EQ(engine.GetPieceCount(), 20u);
+
+  AdapterSource src(plugin);
+  CChannelListModel list(src);
+  ASSERT_EQ(list.Open(), 1);
+  std::vector<std::string> items;
+  for (u32 i = 0; i < list.Count(); ++i) items.push_back(list.Item(i));
+  ASSERT_EQ(items, std::vector<std::string>({"Red", "Green", "Blue", "Layer Transparency", "Left", "Top"}));
+  ASSERT_EQ(list.Select(3), 1);
+  for (int32_t i = 0; i < kW * kH; ++i) ASSERT_EQ(list.Map()[i], Transparency(i));
+  // Alpha channels are read, never written; one of another size is refused.
+  const kltRECT_s all = {0, 0, kW, kH};
+  Bytes buf(kW * kH);
+  EXPECT_EQ(plugin.HostPutChanel(4, all, buf.data(), kW), 0);
+  EXPECT_FALSE(host.AddAlphaChannel(Bytes(5)));
+
+  puzzletest::FakePort port;
+  CPuzzleModel model(engine, port);
+  i32 aw = 0, ah = 0;
+  model.SetDocument(plugin.GetCompositeAlpha(aw, ah), kW, kH, 1);
+  laytest::FakeCutter cutter;
+  cutter.cutMade = 1;
+  model.OnCutterClose(&cutter);
+  // Whether a piece has a pixel under it that the map (inverted) marks.
+  auto marked = [&](u32 piece, uint8_t (*map)(int32_t), u8 invert) {
+    const CTessarette::SPLITEDCELL& c = *engine.GetPiece(piece);
+    const i32 rw = c.rect.right - c.rect.left;
+    for (i32 y = c.rect.top; y < c.rect.bottom; ++y)
+      for (i32 x = c.rect.left; x < c.rect.right; ++x) {
+        const uint8_t v = map(y * kW + x);
+        if (c.maskBlock->GetPtr()[(y - c.rect.top) * rw + x - c.rect.left] && (invert ? 255 - v : v) < 128) return true;
+      }
+    return false;
+  };
+  const struct {
+    u8 mode;
+    u32 item;
+    u8 invert;
+  } steps[] = {{CChannelListModel::kNew, 5, 0},       {CChannelListModel::kAdd, 4, 0},
+               {CChannelListModel::kSubtract, 5, 0},  {CChannelListModel::kIntersect, 4, 0},
+               {CChannelListModel::kNew, 4, 1},       {CChannelListModel::kIntersect, 5, 1}};
+  std::vector<bool> want(20, false);
+  std::set<std::vector<bool>> seen;
+  for (const auto& s : steps) {
+    SCOPED_TRACE(testing::Message() << "mode " << int(s.mode) << " item " << s.item << " invert " << int(s.invert));
+    list.combineAllowed = std::count(want.begin(), want.end(), true) > 0;
+    ASSERT_TRUE(list.IsModeEnabled(s.mode));
+    ASSERT_EQ(list.Select(s.item), 1);
+    list.mode = s.mode;
+    list.invert = s.invert;
+    model.pmop_LoadSelection(list.mode, list.invert, list.Map(), 0);
+    uint8_t (*map)(int32_t) = s.item == 4 ? Left : Top;
+    for (u32 i = 0; i < 20; ++i) {
+      const bool m = marked(i, map, s.invert);
+      want[i] = s.mode == CChannelListModel::kNew ? m
+                : s.mode == CChannelListModel::kAdd      ? want[i] || m
+                : s.mode == CChannelListModel::kSubtract ? want[i] && !m
+                                                         : want[i] && m;
+    }
+    for (u32 i = 0; i < 20; ++i) ASSERT_EQ(engine.GetPiece(i)->selected != 0, want[i]) << "piece " << i;
+    EXPECT_GT(std::count(want.begin(), want.end(), true), 0);
+    seen.insert(want);
+  }
+  // The steps reach several selections, not one over and over.
+  EXPECT_GE(seen.size(), 4u);
+}
+
+// The host program exports the pieces of the run it replays (a layered
+// PSD, PNG files) and its knives, beside the run's own output; the
+// settings' selection chooses the pieces; the PNG files hold the PSD's
+// layers.
+TEST(HostExport, PiecesAndKnivesFromTheShell) {
+  klftest::TempDir dir;
+  std::mt19937 rng(9);
+  Write(OneLayer(klpModeRGB, 90, 60, [&](int, int32_t) { return static_cast<uint8_t>(rng()); }), dir.File("in.png"));
+  // A 3 x 2 layout whose records select the pieces of row 1, columns 1 and 3.
+  Bytes block;
+  std::string error;
+  ASSERT_TRUE(CKLT_SettingsSource::DefaultBlock(90, 60, 3, 2, false, block, error)) << error;
+  block.resize(block.size() - 4);
+  klftest::Be32(block, 2);
+  CTessarette defaults;
+  for (u8 column : {1, 3}) {
+    CTessarette::SFX_ONEPIECE r;
+    defaults.GetDefaultRecord(r);
+    r.selected = r.visible = 1, r.row = 1, r.column = column;
+    u8 bytes[92];
+    CTessaretteRecordCodec::Encode(r, bytes);
+    block.insert(block.end(), bytes, bytes + 92);
+  }
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("sel.data"), block));
+
+  const std::string in = " '" + dir.File("in.png") + "' -o '" + dir.File("out.png") + "' ";
+  Outcome o = RunProgram("-q --settings '" + dir.File("sel.data") + "'" + in + "--export-pieces '" +
+                         dir.File("p.psd") + "' --export-knives '" + dir.File("k.eps") + "'");
+  ASSERT_EQ(o.code, 0) << o.out;
+  EXPECT_TRUE(Has(o, "exported the pieces to " + dir.File("p.psd"))) << o.out;
+  EXPECT_TRUE(Has(o, "exported 7 knives to " + dir.File("k.eps"))) << o.out;
+  Bytes psd = klftest::ReadFileBytes(dir.File("p.psd"));
+  CKLF_ImagePSD reader;
+  ASSERT_EQ(reader.LParseByPtr(psd.data(), static_cast<u32>(psd.size())), 1);
+  ASSERT_EQ(reader.GetLayersCount(), 3u);  // the composite of the others, then the two selected
+  std::vector<std::string> names;
+  std::vector<CKLF_ImagePSD::PSDLayerInfoExt_s> layers(3);
+  for (u32 i = 0; i < 3; ++i) reader.GetLayerInfo(i, layers[i]), names.push_back(layers[i].name);
+  EXPECT_EQ(names, std::vector<std::string>(
+                       {"Composite", "L1 - Piece: 1 (R: 1 / C: 1)", "L2 - Piece: 3 (R: 1 / C: 3)"}));
+
+  // All pieces as PNG files of their own rectangles, simply named.
+  o = RunProgram("-q --settings '" + dir.File("sel.data") + "'" + in + "--export-pieces '" + dir.File("p.png") +
+                 "' --export-what all --export-naming simple --export-cropped");
+  ASSERT_EQ(o.code, 0) << o.out;
+  for (u32 k = 1; k <= 6; ++k) {
+    char name[16];
+    std::snprintf(name, sizeof(name), "p_%04u.png", k);
+    ASSERT_TRUE(std::filesystem::exists(dir.File(name))) << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("p_0007.png")));
+  // The first selected piece's file holds its PSD layer.
+  const Bytes file = klftest::ReadFileBytes(dir.File("p_0001.png"));
+  CKLF_ImagePNG png;
+  ASSERT_EQ(png.ParseImageByPtr(file.data(), static_cast<u32>(file.size())), 1);
+  u16 w = 0, h = 0;
+  png.GetMainImageSize(w, h);
+  ASSERT_EQ(std::vector<i32>({w, h}), std::vector<i32>({layers[1].width, layers[1].height}));
+  for (int c = -1; c < 3; ++c)
+    EXPECT_EQ(Plane(png.GetImageDataMem(c)), Plane(layers[1].planes[c + 1])) << c;
+
+  if (std::system("gs --version > /dev/null 2>&1") == 0) {
+    // The knives lie over the document (90 x 60 at 72 dpi, y upwards from
+    // its top edge), the stroke's half width around them.
+    FILE* gs = popen(("gs -dSAFER -q -dNOPAUSE -dBATCH -sDEVICE=bbox -c '0 100 translate' -f '" + dir.File("k.eps") +
+                      "' 2>&1").c_str(),
+                     "r");
+    ASSERT_NE(gs, nullptr);
+    char line[256];
+    double l = 0, b = 0, r = 0, t = 0;
+    int found = 0;
+    while (std::fgets(line, sizeof(line), gs))
+      found += std::sscanf(line, "%%%%HiResBoundingBox: %lf %lf %lf %lf", &l, &b, &r, &t) == 4;
+    EXPECT_EQ(pclose(gs), 0);
+    ASSERT_EQ(found, 1);
+    EXPECT_GE(l, -0.6);
+    EXPECT_LE(r, 90.6);
+    EXPECT_GE(b - 100, -60.6);
+    EXPECT_LE(t - 100, 0.6);
+    EXPECT_GT(r - l, 80.0);
+  }
+}
+
+// What the export cannot do is refused before anything is read or run.
+TEST(HostExport, RefusalsComeFirst) {
+  klftest::TempDir dir;
+  Write(OneLayer(klpModeRGB, 30, 20, [](int, int32_t i) { return static_cast<uint8_t>(i); }), dir.File("in.png"));
+  const std::string in = " '" + dir.File("in.png") + "' -o '" + dir.File("out.png") + "' ";
+  const struct {
+    std::string args;
+    int code;
+    const char* says;
+  } cases[] = {
+      {"--export-naming simple", 64, "go with --export-pieces"},
+      {"--export-pieces '" + dir.File("p.tif") + "'", 64, "makes a .psd file or .png files"},
+      {"--export-knives '" + dir.File("k.svg") + "'", 64, "makes an .eps or .ai file"},
+      {"--dialog --export-pieces '" + dir.File("p.psd") + "'", 64, "replay no layout"},
+      {"--export-pieces '" + dir.File("none/p.psd") + "'", 10, "cannot write"},
+      {"--export-what most --export-pieces '" + dir.File("p.psd") + "'", 64, "bad --export-what most"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = RunProgram("-q" + in + c.args);
+    EXPECT_EQ(o.code, c.code) << c.args << "\n" << o.out;
+    EXPECT_TRUE(Has(o, c.says)) << c.args << "\n" << o.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.png"))) << c.args;
+  }
+  // A grey document has no pieces to export as RGB layers: the run stops
+  // before the plug-in writes anything.
+  Write(OneLayer(klpModeGray, 30, 20, [](int, int32_t i) { return static_cast<uint8_t>(i); }), dir.File("g.png"));
+  const Outcome o = RunProgram("-q '" + dir.File("g.png") + "' -o '" + dir.File("out.png") + "' --export-pieces '" +
+                               dir.File("p.psd") + "'");
+  EXPECT_EQ(o.code, 10) << o.out;
+  EXPECT_TRUE(Has(o, "only RGB documents are exported")) << o.out;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("p.psd")));
+  // The host's abort stops the export's cut as it stops a run.
+  const Outcome c = RunProgram("-q --cancel-after 2 --grid 3x2" + in + "--export-pieces '" + dir.File("p.psd") + "'");
+  EXPECT_EQ(c.code, 1) << c.out;
+  EXPECT_TRUE(Has(c, "cancelled (-128)")) << c.out;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("p.psd")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+}

@@ -1,0 +1,248 @@
+#include "CKLT_HostExport.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+#include "CExportDialogModel.h"
+#include "CExportKnives.h"
+#include "CExportLMDialogModel.h"
+#include "CExportRun.h"
+#include "CKLT_FileAccess.h"
+#include "CKLT_FilterHost.h"
+#include "CKLT_HostOptions.h"
+#include "CKLT_HostRunner.h"
+#include "CKLT_PluginLibrary.h"
+#include "CKLT_ProgressBar.h"
+#include "CKLT_SettingsSource.h"
+#include "CLayoutModel.h"
+#include "CPluginMain.h"
+#include "CSettingsBlock.h"
+
+namespace {
+
+typedef CKLT_HostOptions O;
+typedef CKLT_HostExport::Options E;
+
+bool EndsWith(const std::string& s, const char* tail) {
+  const size_t n = std::strlen(tail);
+  return s.size() >= n && strcasecmp(s.c_str() + s.size() - n, tail) == 0;
+}
+
+// The index + first of value in a null-ended list of names.
+bool TakeChoice(const char* option, const char* value, const char* const* names, uint8_t first, uint8_t& out,
+                std::string& error) {
+  for (uint8_t i = 0; names[i]; ++i)
+    if (std::strcmp(value, names[i]) == 0) return out = static_cast<uint8_t>(first + i), true;
+  error = std::string("bad ") + option + " " + value;
+  return false;
+}
+
+const char* const kWhat[] = {"merged", "selected", "all", nullptr};
+const char* const kNaming[] = {"simple", "extended", nullptr};
+const char* const kKnivesWhat[] = {"selected", "all", nullptr};
+
+// Every export option says that one was given.
+E& Ex(O& o) {
+  o.exports.any = true;
+  return o.exports;
+}
+
+const O::OptionEntry kOptions[] = {
+    {"--export-pieces", nullptr, "FILE",
+     "also export the pieces of the layout replayed: FILE.psd holds a layer a piece; FILE.png stands for a PNG "
+     "file a piece beside it (FILE_F0001-Piece1_R1_C1.png...)",
+     [](O& o, const char* v, std::string&) { return Ex(o).pieces = v, true; }},
+    {"--export-what", nullptr, "merged|selected|all",
+     "the pieces exported: one merged image, the selected ones (all when none is; the default) or all",
+     [](O& o, const char* v, std::string& e) { return TakeChoice("--export-what", v, kWhat, 1, Ex(o).what, e); }},
+    {"--export-naming", nullptr, "simple|extended",
+     "names: \"Layer 12\" and FILE_0012.png, or \"L12 - Piece: 9 (R: 2 / C: 3)\" and "
+     "FILE_F0012-Piece9_R2_C3.png (the default)",
+     [](O& o, const char* v, std::string& e) { return TakeChoice("--export-naming", v, kNaming, 1, Ex(o).naming, e); }},
+    {"--export-no-composite", nullptr, nullptr,
+     "with selected pieces, no layer (or file) of the other shown pieces composed",
+     [](O& o, const char*, std::string&) { return Ex(o).composite = false, true; }},
+    {"--export-without-bevel", nullptr, nullptr, "the pieces without their bevel",
+     [](O& o, const char*, std::string&) { return Ex(o).withoutBevel = true, true; }},
+    {"--export-hidden", nullptr, nullptr, "hidden pieces too, as hidden layers (PSD)",
+     [](O& o, const char*, std::string&) { return Ex(o).hidden = true, true; }},
+    {"--export-cropped", nullptr, nullptr,
+     "PNG files of the pieces' own rectangles rather than of the document's size",
+     [](O& o, const char*, std::string&) { return Ex(o).fullCanvas = false, true; }},
+    {"--export-knives", nullptr, "FILE", "also export the knives: FILE.eps or FILE.ai, in points at the document's "
+     "resolution",
+     [](O& o, const char* v, std::string&) { return Ex(o).knives = v, true; }},
+    {"--export-knives-what", nullptr, "selected|all",
+     "the knives exported: the selected ones (all when none is; the default) or all; hidden knives never",
+     [](O& o, const char* v, std::string& e) {
+       return TakeChoice("--export-knives-what", v, kKnivesWhat, 2, Ex(o).knivesWhat, e);
+     }},
+};
+
+struct Registrar {
+  Registrar() { O::AddTable(kOptions, sizeof(kOptions) / sizeof(kOptions[0])); }
+} registrar;
+
+// The progress of an export on the program's bar.
+struct Bar : CKLF_Progress {
+  CKLT_ProgressBar bar;
+  i32 Progress(u8 percent, void*) override { return bar.Show(percent, 100), 0; }
+};
+
+// The block the run replays.
+bool Block(CKLT_FilterHost& host, const O& o, std::vector<uint8_t>& block, std::string& message) {
+  if (!o.last) return CKLT_SettingsSource::FromDescriptor(host, block, message);
+  const std::string plugin = o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin;
+  const size_t slash = plugin.rfind('/');
+  const std::string last = (slash == std::string::npos ? std::string(".") : plugin.substr(0, slash)) + "/last.data";
+  const KLP_Rect32 r = host.FilterRect();
+  return CKLT_SettingsSource::ReadFile(last, r.right - r.left, r.bottom - r.top, block, message);
+}
+
+void Report(FILE* err, const std::string& text) {
+  std::fprintf(err, "tessarette-host: %s\n", text.c_str());
+  std::fflush(err);
+}
+
+int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
+  const E& x = o.exports;
+  CTessarette& engine = plugin.GetEngine();
+  const kltPLUGINDATA_s& pd = *plugin.GetPluginDataPtr();
+  CExportDialogModel::SETTINGS s = {x.what,
+                                    static_cast<u8>(EndsWith(x.pieces, ".psd") ? CExportDialogModel::kToPSD
+                                                                               : CExportDialogModel::kToPNG),
+                                    x.naming,
+                                    x.composite,
+                                    x.withoutBevel,
+                                    x.hidden,
+                                    x.fullCanvas};
+  const CExportDialogModel dialog(CExportDialogModel::Count(engine), s);
+  CExportRun run(engine);
+  const CExportRun::DOCUMENT doc = {static_cast<u16>(pd.wholeSize.horizontal),
+                                    static_cast<u16>(pd.wholeSize.vertical),
+                                    pd.filterArea.left,
+                                    pd.filterArea.top,
+                                    pd.resolutionH,
+                                    pd.iccProfile,
+                                    pd.iccProfileSize};
+  run.SetDocument(doc);
+  run.SetThreads(o.threads);
+  engine.SetThreads(o.threads);
+  Bar bar;
+  bar.bar.SetOutput(o.quiet ? nullptr : err, isatty(fileno(err)) != 0);
+  run.SetProgress(&bar);
+  const u8 ok = run.ExportPieces(dialog.Effective(), x.pieces.c_str());
+  bar.bar.End();
+  const u32 files = run.Written().GetSize();
+  if (!ok) {
+    message = "cannot export the pieces to " + x.pieces + ": ";
+    message += run.GetError() == klErrUnsupported ? "only RGB documents are exported"
+               : run.GetError() == klErrEmpty     ? "no piece to export (every chosen piece is hidden)"
+               : *run.Reason()                    ? run.Reason()
+                                                  : KLF_ErrorText(run.GetError());
+    if (files) message += " (" + std::to_string(files) + " files were written before)";
+    return CKLT_HostRunner::kExitFiles;
+  }
+  std::string said = "exported ";
+  if (s.to == CExportDialogModel::kToPSD)
+    said += std::string("the pieces to ") + run.Written()[0].GetStr();
+  else
+    said += std::to_string(files) + " PNG files" +
+            (files ? std::string(" (") + run.Written()[0].GetStr() + (files > 1 ? " ... " : "") +
+                         (files > 1 ? run.Written()[files - 1].GetStr() : "") + ")"
+                   : "");
+  if (run.Skipped()) said += " (" + std::to_string(run.Skipped()) + " pieces with nothing on the canvas skipped)";
+  Report(err, said);
+  return -1;
+}
+
+int Knives(CPluginMain& plugin, const std::vector<uint8_t>& block, const O& o, FILE* err, std::string& message) {
+  const E& x = o.exports;
+  const kltPLUGINDATA_s& pd = *plugin.GetPluginDataPtr();
+  CLayoutModel layout;
+  layout.SetImageSize(static_cast<u32>(pd.filterRect.right - pd.filterRect.left),
+                      static_cast<u32>(pd.filterRect.bottom - pd.filterRect.top));
+  const u8* records = nullptr;
+  u32 count = 0;
+  CSettingsBlock reader;
+  if (!reader.Read(layout, block.data(), static_cast<u32>(block.size()), &records, count))
+    return message = "cannot export the knives: the layout cannot be laid", CKLT_HostRunner::kExitMemory;
+  const CExportLMDialogModel dialog(
+      CExportLMDialogModel::Count(layout),
+      {x.knivesWhat, static_cast<u8>(EndsWith(x.knives, ".ai") ? CExportLMDialogModel::kToAI
+                                                                : CExportLMDialogModel::kToEPS)});
+  CExportKnives ex(layout);
+  ex.SetDocument({pd.filterArea.left, pd.filterArea.top, pd.resolutionH});
+  if (!ex.ExportKnives(dialog.Settings(), x.knives.c_str())) {
+    message = "cannot export the knives to " + x.knives + ": " +
+              (ex.GetError() == klErrEmpty ? std::string("no knife to export (every chosen knife is hidden)")
+               : *ex.Reason()              ? std::string(ex.Reason())
+                                           : std::string(KLF_ErrorText(ex.GetError())));
+    return CKLT_HostRunner::kExitFiles;
+  }
+  Report(err, "exported " + std::to_string(ex.Exported()) + " knives to " + ex.Written());
+  return -1;
+}
+
+}  // namespace
+
+int CKLT_HostExport::Check(const CKLT_HostOptions& o, std::string& error) {
+  const E& x = o.exports;
+  const int usage = CKLT_HostRunner::kExitUsage;
+  std::string reason;
+  if (x.any && !x.Wanted()) return error = "the export options go with --export-pieces or --export-knives", usage;
+  if (!x.Wanted()) return -1;
+  if (o.dialog || o.about) return error = "--dialog and --about replay no layout to export", usage;
+  if (!x.pieces.empty() && !EndsWith(x.pieces, ".psd") && !EndsWith(x.pieces, ".png"))
+    return error = "--export-pieces makes a .psd file or .png files: " + x.pieces, usage;
+  if (!x.knives.empty() && !EndsWith(x.knives, ".eps") && !EndsWith(x.knives, ".ai"))
+    return error = "--export-knives makes an .eps or .ai file: " + x.knives, usage;
+  for (const std::string* path : {&x.pieces, &x.knives})
+    if (!path->empty() && !CKLT_FileAccess::CanWrite(*path, reason))
+      return error = "cannot write " + *path + ": " + reason, CKLT_HostRunner::kExitFiles;
+  return -1;
+}
+
+int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE* err, std::string& message) {
+  const E& x = o.exports;
+  if (!x.Wanted()) return -1;
+  std::vector<uint8_t> block;
+  if (!Block(host, o, block, message)) return message = "cannot export: " + message, CKLT_HostRunner::kExitFiles;
+  // The plug-in's own replay code, in the program, on the same document.
+  host.ResetRun();
+  CPluginMain plugin;
+  int16_t result = 0;
+  plugin.SetHostPointers(&host.Record(), nullptr, &result);
+  int code = -1;
+  CKLF_Mem blockMem, source;
+  if (!plugin.FillPluginData()) {
+    message = "cannot export: the document's mode or filter case is not supported";
+    code = CKLT_HostRunner::kExitBadMode;
+  } else if (!blockMem.alloc(static_cast<u32>(block.size()))) {
+    message = "cannot export: out of memory";
+    code = CKLT_HostRunner::kExitMemory;
+  } else {
+    std::memcpy(blockMem.GetPtr(), block.data(), block.size());
+    if (!x.pieces.empty() && !plugin.CutPieces(blockMem, source)) {
+      // A cut the host's abort stopped.
+      const u16 e = plugin.HostCancel() ? 0 : plugin.GetError();
+      message = e ? "cannot export the pieces: the layout could not be cut (" + std::string(KLF_ErrorText(e)) + ")"
+                  : "cancelled (-128) while the pieces were cut for the export";
+      code = !e ? CKLT_HostRunner::kExitCancelled
+                : e == klErrNoMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
+    } else if (x.pieces.empty() && !plugin.PrepareCompositeAlpha(0)) {
+      message = "cannot export the knives: the filtered area is empty";
+      code = CKLT_HostRunner::kExitFiles;
+    }
+    if (code < 0 && !x.pieces.empty()) code = Pieces(plugin, o, err, message);
+    if (code < 0 && !x.knives.empty()) code = Knives(plugin, block, o, err, message);
+  }
+  plugin.GetEngine().FreeSpliting();
+  // The plug-in's own run starts afresh, its abort polls counted anew.
+  host.ResetRun();
+  host.ClearObservations();
+  return code;
+}

@@ -1,0 +1,30 @@
+// How many pieces a settings block cuts an area into, against the cells its
+// layout was laid out for. Knives that cross or touch cut slivers (more
+// pieces) or join cells (fewer); the host program says so after a run.
+//
+// Both counts are the engine's own cut of the area without an outer mask:
+// the pieces with the knives as they are; the cells with every shown knife
+// straight between knots that have not moved, on the same knife width.
+//
+// Cost: two cuts of the area without piece images (a knife mask of one or
+// two bytes a pixel and the pieces' masks), on the given threads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CKLT_PieceCount {
+ public:
+  struct Counts {
+    uint32_t pieces = 0;
+    uint32_t cells = 0;
+    bool layoutMode = false;  // the block draws the knives: nothing is cut
+  };
+
+  // Counts for a block handed to the plug-in over an area of width x
+  // height. false with the reason in error (a block the engine refuses,
+  // memory).
+  static bool Count(const std::vector<uint8_t>& block, int32_t width, int32_t height, uint32_t threads,
+                    Counts& counts, std::string& error);
+};
