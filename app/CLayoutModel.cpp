@@ -6,6 +6,7 @@
 #include "CCutterServices.h"
 #include "CLayoutRandom.h"
 #include "CLayoutView.h"
+#include "CTessarette.h"
 
 namespace {
 
@@ -137,14 +138,7 @@ void CLayoutModel::EvenLinePositions(f32* P, u32 n) {
 }
 
 void CLayoutModel::UpdateCentre(KNIFESTRUCT& knife) {
-  u32 n = knife.pointCount > kMaxPoints ? kMaxPoints : knife.pointCount;
-  if (n == 0) {
-    knife.centre = 0;
-    return;
-  }
-  f64 sum = 0;
-  for (u32 j = 0; j < n; ++j) sum += knife.pointU[j];
-  knife.centre = static_cast<f32>(sum / n);
+  knife.centre = CTessarette::KnobPivot(knife.pointU, knife.pointCount);
 }
 
 void CLayoutModel::spl_CleanKnives() {
@@ -239,6 +233,17 @@ void CLayoutModel::spl_OnKnifeSelChanged() {
   if (view) view->OnKnifeSelectionChanged();
 }
 
+void CLayoutModel::TellCutterLayout(CCutterServices& c) const {
+  c.columns = static_cast<u16>(verticalLineCount + 1);
+  c.rows = static_cast<u16>(horizontalLineCount + 1);
+  u8 mixed = 0;
+  const u32 thickness = spl_DoGetKnifeThickness(1, mixed);
+  c.NotifiedByMain_NewThickness(static_cast<u16>(thickness), mixed, thinKnives);
+  const u32 knob = spl_DoGetKnobSize(1, mixed);
+  c.NotifiedByMain_NewKnobSize(static_cast<u16>(knob), mixed);
+  c.antiAliasing = antiAliasing;
+}
+
 void CLayoutModel::GetConsideredKnifeStates(u8& anyExtra, u8& anyHidden, u8& anyShown) const {
   anyExtra = anyHidden = anyShown = 0;
   i_ForConsidered(1, [&](KNIFESTRUCT& k, int isExtra) {
@@ -297,22 +302,8 @@ u8 CLayoutModel::CanAddExtraKnife() const {
 }
 
 u32 CLayoutModel::GetEffectivePoints(const KNIFESTRUCT& k, f64* u, f64* h, f64* s) {
-  u32 n = k.pointCount > kMaxPoints ? kMaxPoints : k.pointCount;
-  f64 q = static_cast<f64>(k.knobSize) / 100.0;
-  f64 c = k.flipU ? 1.0 - static_cast<f64>(k.centre) : static_cast<f64>(k.centre);
-  for (u32 j = 0; j < n; ++j) {
-    u32 src = k.flipU ? n - 1 - j : j;
-    f64 uu = k.flipU ? 1.0 - static_cast<f64>(k.pointU[src]) : static_cast<f64>(k.pointU[src]);
-    f64 hh = k.flipH ? -static_cast<f64>(k.pointH[src]) : static_cast<f64>(k.pointH[src]);
-    if (k.knobSize != 100) {
-      hh = hh * q;
-      uu = c + q * (uu - c);
-    }
-    u[j] = uu;
-    h[j] = hh;
-    s[j] = k.pointS[src];
-  }
-  return n;
+  return CTessarette::EffectiveKnifePoints(k.pointU, k.pointH, k.pointS, k.pointCount, k.flipH, k.flipU, k.knobSize,
+                                           u, h, s);
 }
 
 u8 CLayoutModel::spl_SplitEvenParts(u16 columns, u16 rows, u8 force, u8 clearExtra) {

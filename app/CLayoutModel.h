@@ -42,7 +42,7 @@ class CLayoutModel : public CKLF_FrameWork {
     f32 pointU[kMaxPoints];  // along the base line, 0 start knot .. 1 end knot
     f32 pointH[kMaxPoints];  // across it, in base-line lengths
     f32 pointS[kMaxPoints];  // smoothness 0..1
-    f32 centre;    // mean of the used pointU values, the knob-size pivot
+    f32 centre;    // the knob-size pivot (CTessarette::KnobPivot of pointU)
     f32 span;      // end-knot distance in preview pixels (0 until drawn)
     CKLF_Mem* polyline;  // sampled curve (kltFPOS points), owned
     u32 polylineCount;
@@ -126,6 +126,10 @@ class CLayoutModel : public CKLF_FrameWork {
   // Recomputes the selection flags and tells an open Cutter the knob size
   // and thickness of the selection.
   void spl_OnKnifeSelChanged();
+  // Writes what the Cutter mirrors into its fields: rows and columns (the
+  // line counts + 1), the selected knives' thickness with the razor-cut
+  // flag and their knob size, and the anti-aliasing flag.
+  void TellCutterLayout(CCutterServices& c) const;
   // The three Layout-mode button states over the considered knives:
   // some is an extra knife, some is hidden, some is shown.
   void GetConsideredKnifeStates(u8& anyExtra, u8& anyHidden, u8& anyShown) const;
@@ -135,8 +139,9 @@ class CLayoutModel : public CKLF_FrameWork {
   // Two knots selected that an extra knife may join.
   u8 CanAddExtraKnife() const;
 
-  // Effective points after flips and knob size, in double precision; the
-  // result is the point count (at most 64).
+  // Effective points after flips and knob size, in double precision, as
+  // the engine reads them from a settings block; the result is the point
+  // count (at most 64).
   static u32 GetEffectivePoints(const KNIFESTRUCT& knife, f64* u, f64* h, f64* s);
   static void UpdateCentre(KNIFESTRUCT& knife);
   // The lines of a count of columns or rows: count - 1, at most 100; 0 for 0.

@@ -29,14 +29,14 @@ const char* const CPreferences::kFolder = "Preferences";
 
 CPreferences CPreferences::Defaults() {
   return CPreferences{1,
-                      50,
+                      70,
                       0,
                       0,
+                      {255, 255, 255, 255},
                       {192, 192, 192, 255},
                       {255, 255, 255, 255},
-                      {255, 255, 255, 255},
-                      {200, 200, 200, 255},
                       {204, 204, 204, 255},
+                      {200, 200, 200, 255},
                       {200, 200, 200, 255}};
 }
 

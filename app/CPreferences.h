@@ -31,6 +31,8 @@ struct CPreferences {
 
   static const char* const kFolder;  // "Preferences"
 
+  // The main window's values before any record was stored (the dialog
+  // always opens with the main window's values).
   static CPreferences Defaults();
   // The defaults, then every record that exists and has its type and size
   // (a null store: the defaults).

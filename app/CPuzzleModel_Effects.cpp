@@ -306,7 +306,8 @@ u8 CPuzzleModel::i_OpenEffectWindow(u8 effect) {
   if (!name) return Fail(klErrBadArg);
   effectWindow = m_port.NewEffectWindow(effect);
   if (!effectWindow) return Fail(klErrWindowCreate);
-  effectWindow->mainWindow = this;
+  // The window's own owner when it gave one (the main window), else this.
+  if (!effectWindow->mainWindow) effectWindow->mainWindow = this;
   if (!effectWindow->CreateEffectWindow(name, m_port.GetWindowPosition(name, "MAIN"))) {
     i_DestroyEffectWindow();
     return Fail(klErrWindowCreate);

@@ -180,13 +180,6 @@ u8 CSettingsPersistence::OnLoadDocument() {
 
 void CSettingsPersistence::i_TellCutter() {
   CCutterServices& cutter = *m_layout.cutter;
-  cutter.columns = static_cast<u16>(m_layout.verticalLineCount + 1);
-  cutter.rows = static_cast<u16>(m_layout.horizontalLineCount + 1);
-  u8 mixed = 0;
-  const u32 thickness = m_layout.spl_DoGetKnifeThickness(1, mixed);
-  cutter.NotifiedByMain_NewThickness(static_cast<u16>(thickness), mixed, m_layout.thinKnives);
-  const u32 knob = m_layout.spl_DoGetKnobSize(1, mixed);
-  cutter.NotifiedByMain_NewKnobSize(static_cast<u16>(knob), mixed);
-  cutter.antiAliasing = m_layout.antiAliasing;
+  m_layout.TellCutterLayout(cutter);
   cutter.SetInitialStatesToControls();
 }

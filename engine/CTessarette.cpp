@@ -225,6 +225,41 @@ kltFPOS CTessarette::i_ConvertKnot(u32 index, i32 width, i32 height) const {
 // The y range of a line's points; every row when the line would not be
 // drawn as it is (fewer than two points, far off or not finite values), so
 // that each band meets its failure.
+namespace {
+f32 ClampTo(f32 v, f32 lo, f32 hi) { return v < lo ? lo : (v > hi ? hi : v); }
+}  // namespace
+
+f32 CTessarette::KnobPivot(const f32* positions, u32 count) {
+  if (count > 64) count = 64;
+  if (!count) return 0;
+  f64 sum = 0;
+  for (u32 j = 0; j < count; ++j) sum += ClampTo(positions[j], 0.0f, 1.0f);
+  return static_cast<f32>(sum / count);
+}
+
+u32 CTessarette::EffectiveKnifePoints(const f32* U, const f32* H, const f32* S, u32 count, u8 flipH, u8 flipU,
+                                      u32 knobSize, f64* u, f64* h, f64* s) {
+  const u32 n = count > 64 ? 64 : count;
+  const f64 q = static_cast<f64>(knobSize) / 100.0;
+  const f64 pivot = KnobPivot(U, n);
+  const f64 c = flipU ? 1.0 - pivot : pivot;
+  for (u32 j = 0; j < n; ++j) {
+    const u32 src = flipU ? n - 1 - j : j;
+    const f64 stored = ClampTo(U[src], 0.0f, 1.0f);
+    f64 uu = flipU ? 1.0 - stored : stored;
+    f64 hh = ClampTo(H[src], -3.0f, 3.0f);
+    if (flipH) hh = -hh;
+    if (knobSize != 100) {
+      hh = hh * q;
+      uu = c + q * (uu - c);
+    }
+    u[j] = uu;
+    h[j] = hh;
+    s[j] = ClampTo(S[src], -2.0f, 2.0f);
+  }
+  return n;
+}
+
 void CTessarette::i_LineExtent(const kltFPOS* p, u32 count, f64* extent) {
   const f64 kFar = 16777216.0;
   extent[0] = -HUGE_VAL;

@@ -177,6 +177,17 @@ class CTessarette : public CKLF_FrameWork {
     f32 offset[64];      // across it in chord lengths, positive along (-dy, dx)
     f32 smoothness[64];  // 0..1
   };
+  // A knife's effective points from its stored shape (positions, offsets
+  // and smoothness as kept in a layout and a settings block, clamped to
+  // 0..1, -3..3 and -2..2): mirrored by the flips, then scaled by the knob
+  // size toward the pivot, the mean of the stored positions kept in single
+  // precision. The layout's hand-over and the reading of a settings block
+  // both use it, so an apply from the dialog and a later replay of the
+  // stored block cut alike. count is capped at 64; the result is the count.
+  static u32 EffectiveKnifePoints(const f32* positions, const f32* offsets, const f32* smoothness, u32 count,
+                                  u8 flipH, u8 flipU, u32 knobSize, f64* u, f64* h, f64* s);
+  // The knob-size pivot of stored positions: their mean, as f32 (0 for none).
+  static f32 KnobPivot(const f32* positions, u32 count);
   struct EXTRAKNIFE {
     KNIFESTRUCT_RENDERER knife;
     u32 firstKnot;  // row x knot columns + column

@@ -13,31 +13,21 @@ typedef CSettingsBlockWalker Walker;
 static_assert(Walker::kMaxLines <= CTessarette::kMaxSplitters && Walker::kMaxPoints <= 64,
               "what the walker takes fits the engine's arrays");
 
+// The stored points turn into the engine's through the same function as the
+// layout's hand-over, so a replay cuts what the dialog's apply cut.
 void PutKnife(const Walker::Knife& in, CTessarette::KNIFESTRUCT_RENDERER& k) {
   const u32 P = in.pointCount;
-  const bool flipH = in.flags & 1, flipU = in.flags & 2, hidden = in.flags & 4;
   std::memset(&k, 0, sizeof(k));
   k.thickness = in.thickness;
+  f64 u[Walker::kMaxPoints], h[Walker::kMaxPoints], s[Walker::kMaxPoints];
+  CTessarette::EffectiveKnifePoints(in.position, in.offset, in.smoothness, P, in.flags & 1 ? 1 : 0,
+                                    in.flags & 2 ? 1 : 0, in.knobSize, u, h, s);
   for (u32 j = 0; j < P; ++j) {
-    const u32 to = flipU ? P - 1 - j : j;
-    k.position[to] = flipU ? 1.0f - in.position[j] : in.position[j];
-    k.offset[to] = flipH ? -in.offset[j] : in.offset[j];
-    k.smoothness[to] = in.smoothness[j];
+    k.position[j] = static_cast<f32>(u[j]);
+    k.offset[j] = static_cast<f32>(h[j]);
+    k.smoothness[j] = static_cast<f32>(s[j]);
   }
-  if (hidden) {
-    k.count = -1;
-    return;
-  }
-  k.count = static_cast<i32>(P);
-  if (in.knobSize != 100 && P != 0) {
-    f64 s = in.knobSize / 100.0, m = 0;
-    for (u32 j = 0; j < P; ++j) m += k.position[j];
-    m /= P;
-    for (u32 j = 0; j < P; ++j) {
-      k.position[j] = static_cast<f32>(m + s * (k.position[j] - m));
-      k.offset[j] = static_cast<f32>(k.offset[j] * s);
-    }
-  }
+  k.count = in.flags & 4 ? -1 : static_cast<i32>(P);
 }
 
 class EngineSink : public Walker::Sink {

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "CKLF_App.h"
 #include "CKLF_StdFile.h"
+#include "CKLP_UIPlatform.h"
 
 namespace {
 
@@ -326,7 +328,16 @@ u8 CKLF_8BFPluginVirtual::ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& 
 }
 
 u8 CKLF_8BFPluginVirtual::SelectColor_RGB(kltRGBA8& rgba) {
-  if (!m_filterRecord || !m_filterRecord->colorServices) return 0;  // no system picker on this platform
+  if (!m_filterRecord || !m_filterRecord->colorServices) {
+    // The platform's own chooser, over the window in front.
+    CKLP_UIPlatform* ui = KLP_GetUI();
+    u16 rgb16[3] = {static_cast<u16>(rgba.red * 257), static_cast<u16>(rgba.green * 257),
+                    static_cast<u16>(rgba.blue * 257)};
+    if (!ui || !ui->PickColor(ui->GetActiveWindow(), "Select Color", rgb16)) return 0;
+    rgba = {static_cast<u8>((rgb16[0] + 128) / 257), static_cast<u8>((rgb16[1] + 128) / 257),
+            static_cast<u8>((rgb16[2] + 128) / 257), 255};
+    return 1;
+  }
   const u8 rgb[3] = {rgba.red, rgba.green, rgba.blue};
   KLP_ColorServicesInfo info = Conversion(klpSpaceRGB, klpSpaceRGB, rgb, 3);
   info.selector = klpColorChoose;
@@ -408,6 +419,19 @@ u8 CKLF_8BFPluginVirtual::ConvertArrayToRGB_Internal(u8** src, u8** dst, u32 cou
     default:
       return Fail(klErrBadArg);
   }
+}
+
+u8 CKLF_8BFPluginVirtual::LaunchURL(const char* text) { return KLP_LaunchURL(text) == klpNoErr ? 1 : 0; }
+
+i32 CKLF_8BFPluginVirtual::RunApp(CKLF_App* app) {
+  if (!app || app != m_App) return Fail(klErrBadArg, -1);
+  return CKLF_App::DoAppSpecialModal();
+}
+
+u8 CKLF_8BFPluginVirtual::InitAppStorage(CKLF_App* app, const char* name) {
+  if (!app) return Fail(klErrBadArg);
+  const u8 ok = name ? app->InitStorgaeResource(name, &m_pluginFolder, 0) : app->InitStorgaeResource(0);
+  return ok ? 1 : FailFrom(*app, klErrNoResources);
 }
 
 u8 CKLF_8BFPluginVirtual::LaunchFile(CKLF_String name) {

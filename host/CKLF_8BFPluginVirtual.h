@@ -4,7 +4,10 @@
 // through advanceState, and wraps the host services: result codes,
 // progress and abort, colour services, document layers through the
 // channel-ports suite, channel names and ruler units through the property
-// callbacks, the scripting descriptor, and the plug-in's own files.
+// callbacks, the scripting descriptor, and the plug-in's own files; and
+// the user interface's run: the application's resource store from the
+// plug-in folder, its event loop, the colour picker and the launcher of
+// help documents and links.
 //
 // Cost: plane transfers copy each byte once, in bands of at most
 // maxSpace / width rows; the layer table scans transparency in 1 MiB
@@ -22,6 +25,7 @@
 #include "KLP_File.h"
 #include "KLP_FilterHost.h"
 
+class CKLF_App;
 class CKLF_Image;
 
 class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
@@ -85,7 +89,9 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   u8 GetForeColor_RGB(kltRGBA8& rgba);
   u8 GetBgColor_RGB(kltRGBA8& rgba);
   u8 ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& rgba);
-  // The host's colour picker; 0 when the user cancels or there is none.
+  // The host's colour picker, or without colour services the platform's
+  // (16-bit components, each byte x 257); 0 when the user cancels or there
+  // is neither. The chosen colour comes back opaque.
   u8 SelectColor_RGB(kltRGBA8& rgba);
   // An 8-byte colour line: gray, red, green, blue, then four CMYK bytes.
   void Fill8ByteColorLineFromRGB(u8 line[8]);
@@ -134,6 +140,20 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   u8 WriteEncryptedScriptParameter_V2(const void* data, u32 size);
   // A malformed descriptor also sets the host result to -30100.
   u8 ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& display);
+  // The older form, which the system no longer calls: at most 6500 hex
+  // characters (a block that compresses below 3251 bytes) in chunks of 250
+  // under "klea" .. "klez", each a length byte, the letter 'A' + its index,
+  // then its characters.
+  u8 WriteEncryptedScriptParameter(const void* data, u32 size);
+  u8 ReadEncryptedScriptParameter(CKLF_Mem& block, u8& display);
+
+  // ---- The user interface's run.
+  // The application's event loop (CKLF_App::DoAppSpecialModal) for app,
+  // which must be the current application; its result, -1 for another.
+  i32 RunApp(CKLF_App* app);
+  // Opens the application's UI resource store from the named file of the
+  // plug-in folder, or from the resource variant when name is null.
+  u8 InitAppStorage(CKLF_App* app, const char* name);
 
   // ---- The plug-in's files, in the plug-in folder. folder is not used.
   // The configuration store: opened for reading and writing, else created.
@@ -144,6 +164,8 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   u8 ConfFile_Write(const void* data, u32 size, CKLF_String name, CKLF_String folder);
   u8 ConfFile_Write(CKLF_Mem& block, CKLF_String name, CKLF_String folder);
   u8 LaunchFile(CKLF_String name);
+  // Opens a web or mail link (ASCII) with the desktop's launcher; 1 on success.
+  u8 LaunchURL(const char* text);
 
  protected:
   // One band-wise transfer; mode 0 read, 1 write, 2 fill, 3 rows made by
@@ -163,6 +185,16 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   u8 i_LayerChannels(i32 layerId, const KLP_ChannelDesc*& first, const KLP_ChannelDesc*& transparency) const;
   u8 i_WESP_SetText(const char* text, u32 length, u32 key, KLP_WriteDescriptorRef writer, u32 index);
   u8 i_WESP_GetText(u8* buffer, u32 bufferSize, u32 chunkSize, KLP_ReadDescriptorRef reader, u32 chunkCount);
+  // The descriptor's procedures that writing and reading need; 0 (error 1)
+  // when one is missing.
+  u8 i_CanWriteDescriptor();
+  u8 i_CanReadDescriptor();
+  // Puts one text record (the bytes as given) under key.
+  u8 i_PutText(const char* bytes, u32 length, u32 key, KLP_WriteDescriptorRef writer);
+  // The old descriptor handed back and the writer closed into a new one.
+  void i_CloseDescriptor(KLP_WriteDescriptorRef writer);
+  // hex text (upper-case, two characters a byte) into the decompressed block.
+  u8 i_DecodeHexBlock(const u8* hex, u32 length, CKLF_Mem& block);
   void i_ReleaseSuites();
 
   KLP_FileRef m_pluginFolder;

@@ -1,7 +1,8 @@
 // The settings block in the host's scripting descriptor: compressed,
 // turned into upper-case hex text, split into text records under
 // four-character keys, with one integer record ("klaS") that gives the
-// text length and the layout of the split.
+// text length and the layout of the split; and the older form of short
+// length-prefixed chunks under "klea" .. "klez".
 #include <cstring>
 #include <vector>
 
@@ -18,63 +19,157 @@ const u32 kMaxChunkIndex = 17576;  // three letters of base 26
 u32 LargeKey(u32 i) { return KLP_FOURCC('k', 'l', 'e', '0' + i); }
 u32 SmallKey(u32 i) { return KLP_FOURCC('k', 'l', 'a' + i / 26, 'a' + i % 26); }
 
+u32 OldKey(u32 i) { return KLP_FOURCC('k', 'l', 'e', 'a' + i); }
+const u32 kOldChunk = 250;
+const u32 kOldChunks = 26;
+
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
 
+// The block compressed and written as upper-case hex; 0 with the error when
+// it cannot be compressed or its text is not between 2 and maxHex long.
+u8 HexText(const void* data, u32 size, u32 maxHex, std::vector<char>& hex, u16& error) {
+  CKLF_ZipBlock zip;
+  zip.SetSourceBlock(data, size);
+  zip.SetMode(1);
+  if (!zip.Process()) {
+    error = zip.GetError() ? zip.GetError() : static_cast<u16>(klErrZipCompress);
+    return 0;
+  }
+  const CKLF_Mem* packed = zip.GetDestBlock();
+  const u64 length = static_cast<u64>(packed->GetSize()) * 2;
+  if (length > maxHex || length < 2) {
+    error = klErrBadArg;
+    return 0;
+  }
+  hex.resize(static_cast<size_t>(length));
+  const u8* bytes = packed->GetPtr();
+  for (u32 i = 0; i < packed->GetSize(); ++i) {
+    hex[2 * i] = CKLF_String::HEXDigit(bytes[i] >> 4);
+    hex[2 * i + 1] = CKLF_String::HEXDigit(bytes[i] & 15);
+  }
+  return 1;
+}
+
 }  // namespace
 
-u8 CKLF_8BFPluginVirtual::i_WESP_SetText(const char* text, u32 length, u32 key, KLP_WriteDescriptorRef writer,
-                                         u32 index) {
+u8 CKLF_8BFPluginVirtual::i_CanWriteDescriptor() {
+  KLP_FilterRecord* fr = m_filterRecord;
+  const KLP_DescriptorParameters* dp = fr ? fr->descriptorParameters : nullptr;
+  if (!dp) return Fail(klErrBadArg);
+  const KLP_WriteDescriptorProcs* wp = dp->writeDescriptorProcs;
+  const KLP_HandleProcs* hp = fr->handleProcs;
+  if (!dp->readDescriptorProcs || !wp || !wp->openWriteDescriptorProc || !wp->closeWriteDescriptorProc ||
+      !wp->putIntegerProc || !wp->putTextProc || !hp || !hp->newProc || !hp->disposeProc || !hp->lockProc ||
+      !hp->unlockProc)
+    return Fail(klErrBadArg);
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::i_CanReadDescriptor() {
+  KLP_FilterRecord* fr = m_filterRecord;
+  const KLP_DescriptorParameters* dp = fr ? fr->descriptorParameters : nullptr;
+  if (!dp) return Fail(klErrBadArg);
+  const KLP_ReadDescriptorProcs* rp = dp->readDescriptorProcs;
+  const KLP_HandleProcs* hp = fr->handleProcs;
+  if (!rp || !rp->openReadDescriptorProc || !rp->closeReadDescriptorProc || !rp->getKeyProc ||
+      !rp->getIntegerProc || !rp->getTextProc || !dp->writeDescriptorProcs || !hp || !hp->disposeProc ||
+      !hp->newProc || !hp->getSizeProc || !hp->lockProc || !hp->unlockProc || !dp->descriptor)
+    return Fail(klErrBadArg);
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::i_PutText(const char* bytes, u32 length, u32 key, KLP_WriteDescriptorRef writer) {
   KLP_FilterRecord* fr = m_filterRecord;
   const KLP_HandleProcs* hp = fr->handleProcs;
-  if (index >= kMaxChunkIndex) return 0;
-  KLP_Handle h = hp->newProc(fr->hostContext, static_cast<i32>(length + 4));
+  KLP_Handle h = hp->newProc(fr->hostContext, static_cast<i32>(length));
   if (!h) return 0;
   char* p = hp->lockProc(fr->hostContext, h, 0);
   if (!p) {
     hp->disposeProc(fr->hostContext, h);
     return 0;
   }
-  p[0] = static_cast<char>('A' + index / 676);
-  p[1] = static_cast<char>('A' + (index % 676) / 26);
-  p[2] = static_cast<char>('A' + index % 26);
-  std::memcpy(p + 3, text, length);
-  p[3 + length] = 0;
+  std::memcpy(p, bytes, length);
   hp->unlockProc(fr->hostContext, h);
   i16 err = fr->descriptorParameters->writeDescriptorProcs->putTextProc(fr->hostContext, writer, key, h);
   hp->disposeProc(fr->hostContext, h);
   return err == 0 ? 1 : 0;
 }
 
-u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32 size) {
+void CKLF_8BFPluginVirtual::i_CloseDescriptor(KLP_WriteDescriptorRef writer) {
   KLP_FilterRecord* fr = m_filterRecord;
-  if (!data || !size || !fr || !fr->descriptorParameters) return Fail(klErrBadArg);
   KLP_DescriptorParameters* dp = fr->descriptorParameters;
-  const KLP_WriteDescriptorProcs* wp = dp->writeDescriptorProcs;
-  const KLP_ReadDescriptorProcs* rp = dp->readDescriptorProcs;
-  const KLP_HandleProcs* hp = fr->handleProcs;
-  if (!rp || !wp || !wp->openWriteDescriptorProc || !wp->closeWriteDescriptorProc || !wp->putIntegerProc ||
-      !wp->putTextProc || !hp || !hp->newProc || !hp->disposeProc || !hp->lockProc || !hp->unlockProc) {
-    return Fail(klErrBadArg);
-  }
+  if (dp->descriptor) fr->handleProcs->disposeProc(fr->hostContext, dp->descriptor);
+  dp->descriptor = nullptr;
+  KLP_Handle fresh = nullptr;
+  dp->writeDescriptorProcs->closeWriteDescriptorProc(fr->hostContext, writer, &fresh);
+  dp->descriptor = fresh;
+  dp->recordInfo = 0;
+}
 
-  CKLF_ZipBlock zip;
-  zip.SetSourceBlock(data, size);
-  zip.SetMode(1);
-  if (!zip.Process()) return FailFrom(zip, klErrZipCompress);
-  CKLF_Mem* packed = zip.GetDestBlock();
-  u64 hexLength = static_cast<u64>(packed->GetSize()) * 2;
-  if (hexLength > klScriptMaxHex || hexLength < 2) return Fail(klErrBadArg);
-  u32 L = static_cast<u32>(hexLength);
-  std::vector<char> hex(L);
-  const u8* bytes = packed->GetPtr();
-  for (u32 i = 0; i < packed->GetSize(); ++i) {
-    hex[2 * i] = CKLF_String::HEXDigit(bytes[i] >> 4);
-    hex[2 * i + 1] = CKLF_String::HEXDigit(bytes[i] & 15);
+u8 CKLF_8BFPluginVirtual::i_DecodeHexBlock(const u8* hex, u32 L, CKLF_Mem& block) {
+  // The descriptor claims to hold settings: a fault in them is a bad
+  // parameter of the host's, not a missing block.
+  auto malformed = [&]() -> u8 {
+    HostSetRetCode_BadParam();
+    return Fail(klErrBadArg);
+  };
+  if (L & 1) return malformed();
+  CKLF_Mem packed;
+  if (!packed.alloc(L / 2)) {
+    HostSetRetCode_MemFull();
+    return FailFrom(packed, klErrNoMemory);
   }
+  u8* out = packed.GetPtr();
+  for (u32 i = 0; i < L / 2; ++i) {
+    int hi = HexValue(static_cast<char>(hex[2 * i]));
+    int lo = HexValue(static_cast<char>(hex[2 * i + 1]));
+    if (hi < 0 || lo < 0) return malformed();
+    out[i] = static_cast<u8>(hi << 4 | lo);
+  }
+  CKLF_Mem result;
+  CKLF_ZipBlock zip;
+  zip.SetMode(0);
+  zip.SetSourceBlock(packed);
+  zip.SetDestBlock(&result);
+  if (!zip.Process()) {
+    if (zip.GetError() == klErrNoMemory) {
+      HostSetRetCode_MemFull();
+      return Fail(klErrNoMemory);
+    }
+    return malformed();
+  }
+  if (!block.alloc(result.GetSize()) && result.GetSize()) {
+    HostSetRetCode_MemFull();
+    return FailFrom(block, klErrNoMemory);
+  }
+  if (result.GetSize()) std::memcpy(block.GetPtr(), result.GetPtr(), result.GetSize());
+  return 1;
+}
+
+u8 CKLF_8BFPluginVirtual::i_WESP_SetText(const char* text, u32 length, u32 key, KLP_WriteDescriptorRef writer,
+                                         u32 index) {
+  if (index >= kMaxChunkIndex) return 0;
+  std::vector<char> record(length + 4);
+  record[0] = static_cast<char>('A' + index / 676);
+  record[1] = static_cast<char>('A' + (index % 676) / 26);
+  record[2] = static_cast<char>('A' + index % 26);
+  std::memcpy(record.data() + 3, text, length);
+  record[3 + length] = 0;
+  return i_PutText(record.data(), length + 4, key, writer);
+}
+
+u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32 size) {
+  if (!data || !size || !i_CanWriteDescriptor()) return Fail(klErrBadArg);
+  KLP_FilterRecord* fr = m_filterRecord;
+  const KLP_WriteDescriptorProcs* wp = fr->descriptorParameters->writeDescriptorProcs;
+  std::vector<char> hex;
+  u16 error = 0;
+  if (!HexText(data, size, klScriptMaxHex, hex, error)) return Fail(error);
+  const u32 L = static_cast<u32>(hex.size());
 
   KLP_WriteDescriptorRef writer = wp->openWriteDescriptorProc(fr->hostContext);
   if (!writer) {
@@ -107,12 +202,7 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32
     if (wp->putIntegerProc(fr->hostContext, writer, kKeySize, v) != 0) ok = 0;
   }
 
-  if (dp->descriptor) hp->disposeProc(fr->hostContext, dp->descriptor);
-  dp->descriptor = nullptr;
-  KLP_Handle fresh = nullptr;
-  wp->closeWriteDescriptorProc(fr->hostContext, writer, &fresh);
-  dp->descriptor = fresh;
-  dp->recordInfo = 0;
+  i_CloseDescriptor(writer);
   return ok ? 1 : Fail(klErrBadArg);
 }
 
@@ -148,17 +238,10 @@ u8 CKLF_8BFPluginVirtual::i_WESP_GetText(u8* buffer, u32 bufferSize, u32 chunkSi
 }
 
 u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& display) {
+  if (!i_CanReadDescriptor()) return Fail(klErrBadArg);
   KLP_FilterRecord* fr = m_filterRecord;
-  if (!fr || !fr->descriptorParameters) return Fail(klErrBadArg);
   KLP_DescriptorParameters* dp = fr->descriptorParameters;
   const KLP_ReadDescriptorProcs* rp = dp->readDescriptorProcs;
-  const KLP_HandleProcs* hp = fr->handleProcs;
-  if (!rp || !rp->openReadDescriptorProc || !rp->closeReadDescriptorProc || !rp->getKeyProc ||
-      !rp->getIntegerProc || !rp->getTextProc || !dp->writeDescriptorProcs || !hp || !hp->disposeProc ||
-      !hp->newProc || !hp->getSizeProc || !hp->lockProc || !hp->unlockProc || !dp->descriptor) {
-    return Fail(klErrBadArg);
-  }
-
   const u32 sizeKeys[2] = {kKeySize, 0};
   KLP_ReadDescriptorRef reader = rp->openReadDescriptorProc(fr->hostContext, dp->descriptor, sizeKeys);
   if (!reader) return Fail(klErrBadArg);
@@ -203,37 +286,84 @@ u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& d
     if (wanted && !i_WESP_GetText(hex.data(), L, chunkSize, reader, chunks)) ok = 0;
   }
   rp->closeReadDescriptorProc(fr->hostContext, reader);
-  if (!ok || (L & 1)) return malformed();
+  if (!ok) return malformed();
+  if (!i_DecodeHexBlock(hex.data(), L, block)) return 0;
+  display = dp->playInfo == klpDialogDisplay ? 1 : 0;
+  return 1;
+}
 
-  CKLF_Mem packed;
-  if (!packed.alloc(L / 2)) {
-    HostSetRetCode_MemFull();
-    return FailFrom(packed, klErrNoMemory);
+// ---------------------------------------------------------------------------
+// The older form
+
+u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter(const void* data, u32 size) {
+  if (!data || !size || !i_CanWriteDescriptor()) return Fail(klErrBadArg);
+  KLP_FilterRecord* fr = m_filterRecord;
+  std::vector<char> hex;
+  u16 error = 0;
+  if (!HexText(data, size, kOldChunk * kOldChunks, hex, error)) return Fail(error);
+  const u32 L = static_cast<u32>(hex.size());
+  KLP_WriteDescriptorRef writer = fr->descriptorParameters->writeDescriptorProcs->openWriteDescriptorProc(fr->hostContext);
+  if (!writer) return Fail(klErrBadArg);
+  u8 ok = 1;
+  for (u32 i = 0; ok && i * kOldChunk < L; ++i) {
+    const u32 n = L - i * kOldChunk < kOldChunk ? L - i * kOldChunk : kOldChunk;
+    char record[2 + kOldChunk];
+    record[0] = static_cast<char>(n + 1);
+    record[1] = static_cast<char>('A' + i);
+    std::memcpy(record + 2, hex.data() + i * kOldChunk, n);
+    ok = i_PutText(record, n + 2, OldKey(i), writer);
   }
-  u8* out = packed.GetPtr();
-  for (u32 i = 0; i < L / 2; ++i) {
-    int hi = HexValue(static_cast<char>(hex[2 * i]));
-    int lo = HexValue(static_cast<char>(hex[2 * i + 1]));
-    if (hi < 0 || lo < 0) return malformed();
-    out[i] = static_cast<u8>(hi << 4 | lo);
-  }
-  CKLF_Mem result;
-  CKLF_ZipBlock zip;
-  zip.SetMode(0);
-  zip.SetSourceBlock(packed);
-  zip.SetDestBlock(&result);
-  if (!zip.Process()) {
-    if (zip.GetError() == klErrNoMemory) {
-      HostSetRetCode_MemFull();
-      return Fail(klErrNoMemory);
+  i_CloseDescriptor(writer);
+  return ok ? 1 : Fail(klErrBadArg);
+}
+
+u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter(CKLF_Mem& block, u8& display) {
+  if (!i_CanReadDescriptor()) return Fail(klErrBadArg);
+  KLP_FilterRecord* fr = m_filterRecord;
+  KLP_DescriptorParameters* dp = fr->descriptorParameters;
+  const KLP_ReadDescriptorProcs* rp = dp->readDescriptorProcs;
+  const KLP_HandleProcs* hp = fr->handleProcs;
+  u32 keys[kOldChunks + 1] = {};
+  for (u32 i = 0; i < kOldChunks; ++i) keys[i] = OldKey(i);
+  KLP_ReadDescriptorRef reader = rp->openReadDescriptorProc(fr->hostContext, dp->descriptor, keys);
+  if (!reader) return Fail(klErrBadArg);
+  std::vector<u8> hex(kOldChunk * kOldChunks, 0);
+  u32 lengths[kOldChunks] = {};
+  u8 seen[kOldChunks] = {};
+  u8 ok = 1;
+  u32 key = 0, type = 0, guard = 0;
+  i32 flags = 0;
+  while (ok && guard++ < 1000000 && rp->getKeyProc(fr->hostContext, reader, &key, &type, &flags)) {
+    if (key < OldKey(0) || key > OldKey(kOldChunks - 1)) continue;
+    KLP_Handle h = nullptr;
+    if (rp->getTextProc(fr->hostContext, reader, &h) != 0 || !h) {
+      ok = 0;
+      break;
     }
-    return malformed();
+    const i32 size = hp->getSizeProc(fr->hostContext, h);
+    const u8* p = size >= 2 ? reinterpret_cast<const u8*>(hp->lockProc(fr->hostContext, h, 0)) : nullptr;
+    // A length byte, the chunk's letter, then its characters within the handle.
+    const u32 n = p ? p[0] : 0, index = p ? static_cast<u32>(p[1] - 'A') : kOldChunks;
+    ok = p && n >= 1 && n - 1 <= kOldChunk && static_cast<i32>(n) + 1 <= size && index < kOldChunks && !seen[index];
+    if (ok) {
+      std::memcpy(hex.data() + index * kOldChunk, p + 2, n - 1);
+      lengths[index] = n - 1;
+      seen[index] = 1;
+    }
+    if (p) hp->unlockProc(fr->hostContext, h);
+    hp->disposeProc(fr->hostContext, h);
   }
-  if (!block.alloc(result.GetSize()) && result.GetSize()) {
-    HostSetRetCode_MemFull();
-    return FailFrom(block, klErrNoMemory);
-  }
-  if (result.GetSize()) std::memcpy(block.GetPtr(), result.GetPtr(), result.GetSize());
+  rp->closeReadDescriptorProc(fr->hostContext, reader);
+  if (!ok) return Fail(klErrBadArg);
+  // The chunks run from the first without a gap, each full but the last.
+  u32 L = 0, count = 0;
+  while (count < kOldChunks && seen[count]) L += lengths[count++];
+  for (u32 i = count; i < kOldChunks; ++i)
+    if (seen[i]) return Fail(klErrBadArg);
+  for (u32 i = 0; i + 1 < count; ++i)
+    if (lengths[i] != kOldChunk) return Fail(klErrBadArg);
+  if (L < 2) return Fail(klErrBadArg);
+  if (!i_DecodeHexBlock(hex.data(), L, block)) return 0;
   display = dp->playInfo == klpDialogDisplay ? 1 : 0;
   return 1;
 }

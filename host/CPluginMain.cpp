@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "CTessaretteRecordCodec.h"
 #include "KLP_Alert.h"
 
 namespace {
@@ -123,9 +124,19 @@ u8 CPluginMain::i_Replay() {
   return 1;
 }
 
+namespace {
+CPluginUIRun::Runner g_uiRunner = nullptr;
+}
+
+void CPluginMain::SetUIRunner(CPluginUIRun::Runner runner) { g_uiRunner = runner; }
+
 i32 CPluginMain::i_RunUI(u8 about) {
-  (void)about;
-  return -1;
+  CPluginUIRun* run = g_uiRunner ? g_uiRunner(*this, about) : nullptr;
+  if (!run) return -1;
+  const i32 loop = run->loop;
+  if (loop != -1 && !about && run->applied) i_ApplyUIRun(*run);
+  delete run;
+  return loop == -1 ? -1 : 0;
 }
 
 u8 CPluginMain::PrepareCompositeAlpha(u8 full) {
@@ -232,4 +243,39 @@ void CPluginMain::PutWindowPosToConf(CKLF_String name, CKLF_String parent, kltPO
   if (store->GetRecType(owner) != 0) store->AddFolder(owner);
   store->SetRecord(owner + ">Left", static_cast<u32>(position.x));
   store->SetRecord(owner + ">Top", static_cast<u32>(position.y));
+}
+
+u8 CPluginMain::i_ApplyUIRun(CPluginUIRun& run) {
+  if (run.layoutMode) {
+    if (Apply_DrawSpliting()) return 1;
+    HostSetRetCode_Cancel();
+    return 0;
+  }
+  if (m_pluginData.colorKind == 1) {
+    if (Apply_SplittingUI(run.resultImage)) return 1;
+    HostSetRetCode_MemFull();
+    return 0;
+  }
+  // Grey and CMYK: the pieces are cut and rendered anew from the effects
+  // they showed, matched by row and column.
+  run.FreeDisplayImages();
+  const u32 n = m_engine.GetPieceCount();
+  CKLF_Mem records;
+  const u64 bytes = static_cast<u64>(n) * CTessaretteRecordCodec::kSize;
+  if (!klFits32(bytes) || (n && !records.Zalloc(static_cast<u32>(bytes)))) {
+    HostSetRetCode_MemFull();
+    return Fail(klErrNoMemory);
+  }
+  for (u32 i = 0; i < n; ++i) {
+    CTessarette::SFX_ONEPIECE rec;
+    if (!m_engine.PieceToRecord(i, rec)) {
+      HostSetRetCode_MemFull();
+      return Fail(klErrBadArg);
+    }
+    CTessaretteRecordCodec::Encode(rec, records.GetPtr() + static_cast<u64>(i) * CTessaretteRecordCodec::kSize);
+  }
+  m_engine.FreeSpliting();
+  if (Apply_SplittingNoUI(n, records.GetPtr())) return 1;
+  HostSetRetCode_MemFull();
+  return 0;
 }

@@ -5,10 +5,12 @@
 // transparency) and the windows' positions in the configuration store.
 //
 // The replay hands the settings block to the engine it holds, which cuts,
-// renders and writes the result back through the apply writers. One seam
-// is left for later work, named in one virtual operation: i_RunUI creates
-// the application object of the user interface; until it is filled a
-// dialog run ends as cancelled (-128) with the document untouched.
+// renders and writes the result back through the apply writers. The user
+// interface is not the shell's: the plug-in's assembly registers the
+// runner that shows the windows (SetUIRunner); after the run the shell
+// writes back what the user applied (the knives, the composed image, or the
+// pieces cut and rendered anew). Without a runner a dialog run ends as
+// cancelled (-128) with the document untouched.
 //
 // Cost: the composite alpha is one byte per pixel of the filter rectangle;
 // a Puzzle-mode apply holds the document's colour planes and one alpha
@@ -18,6 +20,7 @@
 #include "CHostLayerSource.h"
 #include "CHostProgress.h"
 #include "CKLF_8BFPluginVirtual.h"
+#include "CPluginUIRun.h"
 #include "CTessarette.h"
 
 class CKLF_Image;
@@ -69,18 +72,23 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   // refuses: 49).
   u8 CutPieces(CKLF_Mem& block, CKLF_Mem& source);
 
+  // The user interface's runner, one for the process (null: none).
+  static void SetUIRunner(CPluginUIRun::Runner runner);
+
   CTessarette& GetEngine() { return m_engine; }
   CHostProgress& GetHostProgress() { return m_hostProgress; }
   // Whether image overlays may read document layers (set at Start).
   u8 GetEngineLayerAccess() const { return m_engineLayerAccess; }
 
  protected:
-  // UI seam: creates the application object with its main window ("Main")
-  // or About window ("About"), opens the UI resource store
-  // "resource_ts30_d.kls4", places the main window and runs the event loop.
-  // The user-interface work fills it; until then no dialog is available and
-  // it answers -1 as a failed run loop does.
+  // The About window (about 1) or the dialog through the registered runner,
+  // then, for the dialog, the write-back of what the user applied. -1 when
+  // no run could be made or its loop failed, else 0.
   virtual i32 i_RunUI(u8 about);
+  // Writes back an applied dialog run: the knives in Layout mode, the
+  // composed image of an RGB document, else the pieces cut and rendered
+  // anew with the effects they had. Sets the host result on failure.
+  u8 i_ApplyUIRun(CPluginUIRun& run);
   // The engine rebuilds the layout from the settings block and writes the
   // result into the host's planes; 1 on success.
   virtual u8 i_ReplaySettings(CKLF_Mem& block);

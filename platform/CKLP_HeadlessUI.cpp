@@ -243,3 +243,11 @@ KLP_FileAnswer CKLP_HeadlessUI::AskFile(const KLP_FileQuestion& question) {
   m_fileAnswers.pop_front();
   return a;
 }
+
+bool CKLP_HeadlessUI::PickColor(KLP_WindowID, const std::string& title, uint16_t rgb[3]) {
+  m_log.colourTitles.push_back(title);
+  if (m_colourAnswers.empty()) return false;
+  for (int i = 0; i < 3; ++i) rgb[i] = m_colourAnswers.front()[static_cast<size_t>(i)];
+  m_colourAnswers.pop_front();
+  return true;
+}

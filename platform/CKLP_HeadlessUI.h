@@ -22,6 +22,7 @@ struct KLP_HeadlessLog {
   std::vector<std::vector<KLP_MenuItem>> menus;
   std::vector<KLP_Point> menuPoints;
   std::vector<KLP_FileQuestion> questions;
+  std::vector<std::string> colourTitles;
   std::vector<std::pair<std::string, std::string>> alerts;  // title, text
   uint32_t beeps = 0;
   uint32_t stalls = 0;
@@ -55,6 +56,8 @@ class CKLP_HeadlessUI : public CKLP_UICore {
   // Scripted answers, taken in order.
   void AnswerMenu(int32_t index) { m_menuAnswers.push_back(index); }
   void AnswerFile(const KLP_FileAnswer& answer) { m_fileAnswers.push_back(answer); }
+  // A colour chooser's answer (16-bit components); none left: cancelled.
+  void AnswerColor(uint16_t red, uint16_t green, uint16_t blue) { m_colourAnswers.push_back({red, green, blue}); }
   KLP_HeadlessLog& Log() { return m_log; }
 
   // The window's pixel (window-local); false outside it.
@@ -90,6 +93,7 @@ class CKLP_HeadlessUI : public CKLP_UICore {
   void SetCursor(KLP_WindowID w, int32_t id) override;
   int32_t PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) override;
   KLP_FileAnswer AskFile(const KLP_FileQuestion& question) override;
+  bool PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) override;
 
  private:
   struct Timer {
@@ -108,6 +112,7 @@ class CKLP_HeadlessUI : public CKLP_UICore {
   std::deque<std::function<void()>> m_script;
   std::deque<int32_t> m_menuAnswers;
   std::deque<KLP_FileAnswer> m_fileAnswers;
+  std::deque<std::vector<uint16_t>> m_colourAnswers;
   KLP_HeadlessLog m_log;
   KLP_TimerID m_nextTimer;
   uint64_t m_now;

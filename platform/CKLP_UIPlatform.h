@@ -205,10 +205,26 @@ class CKLP_UIPlatform {
   // The chosen item's index, -1 when dismissed.
   virtual int32_t PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) = 0;
   virtual KLP_FileAnswer AskFile(const KLP_FileQuestion& question) = 0;
+  // The platform's colour chooser over parent, starting at rgb (16-bit
+  // components); true with the chosen colour in rgb, false when cancelled
+  // (rgb unchanged).
+  virtual bool PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) = 0;
 };
 
 // The display of this machine (platform/gtk); null when there is none.
 CKLP_UIPlatform* KLP_OpenDisplayUI();
+// Whether the environment names a display (X11 or Wayland) to open.
+bool KLP_DisplayNamed();
+// The display backend built as a module of its own (platform/gtk), loaded
+// from path and opened once; later calls answer the same platform. Null
+// when the module cannot be loaded or no display opens. The module stays
+// loaded for the life of the process (the toolkit it brings cannot be
+// unloaded).
+CKLP_UIPlatform* KLP_LoadDisplayModule(const char* path);
+// The module's file name, and the entry it exports.
+#define KLP_DISPLAY_MODULE_FILE "libtessarette_display.so"
+extern "C" typedef CKLP_UIPlatform* (*KLP_DisplayModuleEntry)();
+#define KLP_DISPLAY_MODULE_ENTRY "KLP_DisplayModuleOpen"
 
 // The platform in use (null until set); the caller keeps ownership.
 CKLP_UIPlatform* KLP_GetUI();

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -150,6 +151,19 @@ int32_t KLP_CreateFile(const KLP_FileRef& parent, const KLP_FileName& name, KLP_
 int32_t KLP_LaunchFile(const KLP_FileRef& ref) {
   if (!ref.IsSet()) return klpErrParam;
   return g_launch(ref.Path().c_str());
+}
+
+int32_t KLP_LaunchURL(const char* url) {
+  if (!url) return klpErrParam;
+  static const char* const kSchemes[] = {"http://", "https://", "ftp://", "mailto:"};
+  size_t scheme = 0;
+  for (const char* s : kSchemes)
+    if (strncasecmp(url, s, std::strlen(s)) == 0) scheme = std::strlen(s);
+  const size_t n = std::strlen(url);
+  if (!scheme || n == scheme) return klpErrParam;
+  for (size_t i = 0; i < n; ++i)
+    if (url[i] <= ' ' || url[i] > '~') return klpErrParam;
+  return g_launch(url);
 }
 
 KLP_LaunchHook KLP_SetLaunchHook(KLP_LaunchHook hook) {

@@ -79,7 +79,13 @@ int32_t KLP_CreateFile(const KLP_FileRef& parent, const KLP_FileName& name, KLP_
 // Opens the file in the desktop's default application.
 int32_t KLP_LaunchFile(const KLP_FileRef& ref);
 
-// The launcher: given the absolute path, returns a status. Setting null
+// Opens a web or mail link in the desktop's default application through
+// the same launcher. Only "http://", "https://", "ftp://" and "mailto:"
+// links of printable ASCII without blanks are taken (klpErrParam for any
+// other), so a link can never read as an option or name a local program.
+int32_t KLP_LaunchURL(const char* url);
+
+// The launcher: given the absolute path (or a link), returns a status. Setting null
 // restores the default (xdg-open); the previous hook is returned.
 typedef int32_t (*KLP_LaunchHook)(const char* path);
 KLP_LaunchHook KLP_SetLaunchHook(KLP_LaunchHook hook);

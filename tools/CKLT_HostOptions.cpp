@@ -115,15 +115,16 @@ const O::OptionEntry kOptions[] = {
      "draw the knives alone, in the foreground colour over transparency (or over the background colour)",
      [](O& o, const char*, std::string&) { return o.layoutMode = true; }},
     {"--last", nullptr, nullptr,
-     "hand no settings: the plug-in replays what its dialog stored in \"last.data\" beside it; until the "
-     "dialog exists nothing stores it, so the run is cancelled unless a settings block was put there",
+     "hand no settings: the plug-in replays what its dialog stored in \"last.data\" beside it when the "
+     "user applied (--dialog); with nothing stored the run is cancelled",
      [](O& o, const char*, std::string&) { return o.last = true; }},
     {"--save-settings", nullptr, "FILE", "also save the settings handed over as a document (.klpd)",
      [](O& o, const char* v, std::string&) { return o.saveSettings = v, true; }},
     {"--dialog", nullptr, nullptr,
-     "ask for the plug-in's dialog (Parameters, then Start); not built yet: the run is cancelled",
+     "ask for the plug-in's dialog (Parameters, then Start): its window opens on the display; OK writes the "
+     "output, Cancel writes nothing. Needs a display (DISPLAY or WAYLAND_DISPLAY)",
      [](O& o, const char*, std::string&) { return o.dialog = true; }},
-    {"--about", nullptr, nullptr, "show the plug-in's About box and stop; not built yet",
+    {"--about", nullptr, nullptr, "show the plug-in's About window on the display and stop",
      [](O& o, const char*, std::string&) { return o.about = true; }},
     {"--script", nullptr, "FILE",
      "the scripting descriptor: played when the file exists, recorded there after a run that is not cancelled "
@@ -345,8 +346,8 @@ std::string CKLT_HostOptions::Usage() {
        "Exit codes: 0 done; 1 cancelled (-128); 2 out of memory (-108, the memory\n"
        "budget, or too little --max-space); 3 bad parameters (-30100);\n"
        "4 unsupported image mode or filter case (-30101); 5 another result of the\n"
-       "plug-in; 10 a file could not be read or written; 64 bad command line;\n"
-       "70 an internal error.\n";
+       "plug-in; 6 --dialog or --about without a display; 10 a file could not be\n"
+       "read or written; 64 bad command line; 70 an internal error.\n";
   return u;
 }
 

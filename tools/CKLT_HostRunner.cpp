@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "CKLP_ReplaceFile.h"
+#include "CKLP_UIPlatform.h"
 #include "CKLT_FileAccess.h"
 #include "CKLT_PieceCount.h"
 #include "CKLT_PluginLibrary.h"
@@ -98,6 +99,11 @@ int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   std::string reason;
   if (const int code = CKLT_HostExport::Check(o, reason); code >= 0) return message = reason, code;
+  // The windows need a display: refused before anything is read.
+  if ((o.dialog || o.about) && !KLP_DisplayNamed())
+    return message = std::string(o.about ? "--about" : "--dialog") +
+                     " opens the plug-in's window, which needs a display: DISPLAY or WAYLAND_DISPLAY is not set",
+           kExitNoDisplay;
   if (!o.output.empty() && !Doc::CanWrite(o.output, klpModeRGB, 0, 0, reason))
     return message = "cannot write " + o.output + ": " + reason, kExitFiles;
   for (const std::string* path : {&o.output, &o.saveSettings, &o.script})
@@ -356,10 +362,8 @@ int CKLT_HostRunner::i_Explain(int16_t result, std::string& message) const {
     return kExitMemory;
   }
   if (result == klpResUserCanceled) {
-    if (o.about)
-      message = "the plug-in's About box is not available yet in this build; " + message;
-    else if (o.dialog)
-      message = "the plug-in's dialog is not available yet in this build; " + message;
+    if (o.dialog)
+      message = "cancelled (-128): the dialog was closed without applying; the document is unchanged";
     else if (m_targetOffCanvas)
       message = "cancelled (-128): layer " + Quoted(m_doc.layers[m_target].name) +
                 " has no pixels on the canvas, so there was nothing to filter; the document is unchanged";

@@ -36,6 +36,7 @@ class CKLT_HostRunner {
     kExitBadParameters = 3,
     kExitBadMode = 4,
     kExitOtherResult = 5,
+    kExitNoDisplay = 6,
     kExitFiles = 10,
     kExitUsage = 64,
     kExitInternal = 70

@@ -51,7 +51,7 @@ std::string CKLT_PluginLibrary::DefaultPath() {
   }
   std::string beside = dir + "/" + kLibraryName;
   if (Exists(beside)) return beside;
-  std::string tree = dir + "/../host/" + kLibraryName;
+  std::string tree = dir + "/../plugin/" + kLibraryName;
   if (Exists(tree)) return tree;
   return beside;
 }

@@ -18,7 +18,7 @@ class CKLT_PluginLibrary {
   void Unload();
   KLP_PluginMainProc Entry() const { return m_entry; }
 
-  // The plug-in next to this program (or in the build tree's host folder),
+  // The plug-in next to this program (or in the build tree's plugin folder),
   // unless TESSARETTE_PLUGIN names one.
   static std::string DefaultPath();
 

@@ -203,6 +203,7 @@ class CKLP_GtkUI : public CKLP_UICore {
   void SetCursor(KLP_WindowID w, int32_t id) override;
   int32_t PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) override;
   KLP_FileAnswer AskFile(const KLP_FileQuestion& question) override;
+  bool PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) override;
 
   // Signal handlers.
   gboolean OnDraw(KLP_WindowID w, cairo_t* cr);
@@ -732,6 +733,28 @@ KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
   }
   g_object_unref(n);
   return a;
+}
+
+bool CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) {
+  GtkWidget* d = gtk_color_chooser_dialog_new(title.empty() ? nullptr : KLP_Latin1ToUTF8(title).c_str(), Widget(parent));
+  gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(d), FALSE);
+  const GdkRGBA start = {rgb[0] / 65535.0, rgb[1] / 65535.0, rgb[2] / 65535.0, 1.0};
+  gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(d), &start);
+  Hold();
+  const gint response = gtk_dialog_run(GTK_DIALOG(d));
+  Release();
+  const bool chosen = response == GTK_RESPONSE_OK;
+  if (chosen) {
+    GdkRGBA c;
+    gtk_color_chooser_get_rgba(GTK_COLOR_CHOOSER(d), &c);
+    const double parts[3] = {c.red, c.green, c.blue};
+    for (int i = 0; i < 3; ++i) {
+      const double v = parts[i] < 0 ? 0 : parts[i] > 1 ? 1 : parts[i];
+      rgb[i] = static_cast<uint16_t>(v * 65535.0 + 0.5);
+    }
+  }
+  gtk_widget_destroy(d);
+  return chosen;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -28,6 +29,21 @@ std::vector<i32> Cut(CTessarette& e, i32 w, i32 h) {
   u8* planes[1] = {plane.data()};
   EXPECT_EQ(e.SplitCells(w, h, nullptr, 0, planes, static_cast<u32>(w), 1, 0, 100, 0), 1);
   return Pieces(e);
+}
+
+// The layout handed to one engine directly, and to another through the
+// settings block written from it.
+void HandOverBothWays(CLayoutModel& m, CTessarette& direct, CTessarette& viaBlock) {
+  ASSERT_EQ(m.engine_PutLayoutToPuzzleEngine(direct), 1);
+  CSettingsBlock codec;
+  CKLF_Mem block;
+  u32 length = 0;
+  ASSERT_EQ(codec.Write(m, 0, nullptr, 0, &block, length), 1);
+  ASSERT_EQ(block.Resize(length), 1);
+  u8 layout = 0;
+  u32 count = 0;
+  const u8* records = nullptr;
+  ASSERT_EQ(viaBlock.InitFromLastSettingsBinary(&block, layout, count, records), 1);
 }
 
 }  // namespace
@@ -88,16 +104,7 @@ TEST(LayoutHandOver, CutsAsTheSettingsBlockDoes) {
     m.antiAliasing = round % 2;
 
     CTessarette direct, viaBlock;
-    ASSERT_EQ(m.engine_PutLayoutToPuzzleEngine(direct), 1);
-    CSettingsBlock codec;
-    CKLF_Mem block;
-    u32 length = 0;
-    ASSERT_EQ(codec.Write(m, 0, nullptr, 0, &block, length), 1);
-    ASSERT_EQ(block.Resize(length), 1);
-    u8 layout = 0;
-    u32 count = 0;
-    const u8* records = nullptr;
-    ASSERT_EQ(viaBlock.InitFromLastSettingsBinary(&block, layout, count, records), 1);
+    ASSERT_NO_FATAL_FAILURE(HandOverBothWays(m, direct, viaBlock));
     EXPECT_EQ(Cut(direct, 96, 72), Cut(viaBlock, 96, 72)) << "round " << round;
     for (u32 i = 0; i < m.knotCount; ++i) {
       const kltFPOS p = m.i_spl_ConvertKnot(i, 600.0, 400.0, kltFPOS{5.0, 7.0}), q = direct.i_ConvertKnot(i, 600, 400);
@@ -106,4 +113,44 @@ TEST(LayoutHandOver, CutsAsTheSettingsBlockDoes) {
     }
     EXPECT_GT(direct.GetPieceCount(), 0u);
   }
+}
+
+TEST(LayoutHandOver, KnobScaledKnivesMatchTheStoredBlockBitForBit) {
+  // Knob sizes other than 100 scale toward the knife's pivot: the hand-over
+  // and the engine's reading of the block written from the same layout
+  // must give the very same floats, or an apply from the dialog and a
+  // later replay would cut different masks.
+  std::mt19937 rng(601);
+  std::uniform_real_distribution<f32> unit(0.0f, 1.0f), off(-0.5f, 0.5f);
+  u32 scaled = 0;
+  for (int round = 0; round < 300; ++round) {
+    CLayoutModel m;
+    ASSERT_EQ(m.spl_SplitEvenParts(static_cast<u16>(2 + rng() % 5), static_cast<u16>(2 + rng() % 5), 1, 1), 1);
+    for (u32 i = 0; i < m.TotalKnifeCount(); ++i) {
+      Knife& k = *m.NthKnife(i);
+      k.flipH = rng() & 1;
+      k.flipU = rng() & 1;
+      k.knobSize = 1 + rng() % 99;
+      k.pointCount = 1 + rng() % 64;
+      for (u32 j = 0; j < k.pointCount; ++j) k.pointU[j] = unit(rng), k.pointH[j] = off(rng), k.pointS[j] = unit(rng);
+      CLayoutModel::UpdateCentre(k);
+      ++scaled;
+    }
+    CTessarette direct, viaBlock;
+    ASSERT_NO_FATAL_FAILURE(HandOverBothWays(m, direct, viaBlock));
+    const CTessarette::KNIFESTRUCT_RENDERER* lists[2][2] = {{direct.m_vKnives, viaBlock.m_vKnives},
+                                                            {direct.m_hKnives, viaBlock.m_hKnives}};
+    const u32 counts[2] = {direct.m_vKnifeCount, direct.m_hKnifeCount};
+    for (int l = 0; l < 2; ++l)
+      for (u32 i = 0; i < counts[l]; ++i) {
+        const CTessarette::KNIFESTRUCT_RENDERER &a = lists[l][0][i], &b = lists[l][1][i];
+        ASSERT_EQ(a.count, b.count);
+        ASSERT_EQ(std::memcmp(a.position, b.position, 4u * a.count), 0) << "round " << round << " knife " << i;
+        ASSERT_EQ(std::memcmp(a.offset, b.offset, 4u * a.count), 0) << "round " << round << " knife " << i;
+      }
+    if (round % 25 == 0) {
+      EXPECT_EQ(Cut(direct, 120, 90), Cut(viaBlock, 120, 90)) << "round " << round;
+    }
+  }
+  EXPECT_GT(scaled, 5000u);
 }

@@ -117,3 +117,21 @@ TEST(LayoutUndo, GlobalPointsMergeByKind) {
   EXPECT_EQ(e.undo.uncm_Restore(), 1);
   EXPECT_EQ(e.State(), opened);
 }
+
+TEST(LayoutUndo, MarkedEmptyWhenTheCutterOpens) {
+  // The Cutter opens on a layout the store does not describe: nothing is
+  // undone, and the next global point is a fresh one, not merged into the
+  // run of points before.
+  Editor e(3, 3);
+  CLayoutModel& m = e.model;
+  ASSERT_EQ(e.undo.uncm_SaveState(CLayoutUndo::kGlobal, CLayoutUndo::kSubGrid), 1);
+  ASSERT_EQ(m.spl_SplitEvenParts(5, 4, 1, 1), 1);
+  e.undo.uncm_MarkEmpty();
+  const Bytes opened = e.State();
+  EXPECT_EQ(e.undo.uncm_Restore(), 0);
+  EXPECT_EQ(e.State(), opened);
+  ASSERT_EQ(e.undo.uncm_SaveState(CLayoutUndo::kGlobal, CLayoutUndo::kSubGrid), 1);
+  ASSERT_EQ(m.spl_SplitEvenParts(2, 2, 1, 1), 1);
+  EXPECT_EQ(e.undo.uncm_Restore(), 1);
+  EXPECT_EQ(e.State(), opened);
+}

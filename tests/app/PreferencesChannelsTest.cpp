@@ -70,9 +70,9 @@ TEST(Preferences, RecordsRoundTrip) {
   CKLF_Storage conf;
   ASSERT_EQ(conf.Open(dir.File("plugin.conf").c_str(), 2), 1);
   const CPreferences d = CPreferences::Read(&conf);
-  EXPECT_EQ(Flags(d), std::vector<int>({1, 50, 0, 0}));
-  EXPECT_EQ(Colours(d), std::vector<int>({192, 192, 192, 255, 255, 255, 255, 255, 255, 255, 255, 255, 200, 200, 200,
-                                          255, 204, 204, 204, 255, 200, 200, 200, 255}));
+  EXPECT_EQ(Flags(d), std::vector<int>({1, 70, 0, 0}));
+  EXPECT_EQ(Colours(d), std::vector<int>({255, 255, 255, 255, 192, 192, 192, 255, 255, 255, 255, 255, 204, 204, 204,
+                                          255, 200, 200, 200, 255, 200, 200, 200, 255}));
   CPreferences p = d;
   p.onLoadZoom = 0, p.delKnifeOpacity = 127, p.alphaSolid = 1, p.extAlphaSolid = 1;
   for (int s = 0; s < CPreferences::kSwatches; ++s)

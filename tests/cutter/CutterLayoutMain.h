@@ -31,16 +31,8 @@ struct CCutterLayoutMain : CCutterMainPort {
     cutter = CCutterServices::New();
     if (!cutter) return nullptr;
     cutter->mainWindow = this;
-    CLayoutModel& lm = e.model;
-    lm.SetCutter(cutter);
-    cutter->columns = static_cast<u16>(lm.verticalLineCount + 1);
-    cutter->rows = static_cast<u16>(lm.horizontalLineCount + 1);
-    u8 mixed = 0;
-    const u32 t = lm.spl_DoGetKnifeThickness(1, mixed);
-    cutter->NotifiedByMain_NewThickness(static_cast<u16>(t), mixed, lm.thinKnives);
-    const u32 k = lm.spl_DoGetKnobSize(1, mixed);
-    cutter->NotifiedByMain_NewKnobSize(static_cast<u16>(k), mixed);
-    cutter->antiAliasing = lm.antiAliasing;
+    e.model.SetCutter(cutter);
+    e.model.TellCutterLayout(*cutter);
     std::vector<u8> records(92u * engine.GetPieceCount());
     for (u32 i = 0; i < engine.GetPieceCount(); ++i) {
       CTessarette::SFX_ONEPIECE r;

@@ -48,6 +48,14 @@ inline void RandomDocument(CKLT_FilterHost& host, int16_t mode, int32_t w, int32
     for (auto& v : host.Plane(p)) v = static_cast<uint8_t>(rng());
 }
 
+// n bytes that do not compress, the same for a seed.
+inline Bytes Noise(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes v(n);
+  for (auto& b : v) b = static_cast<uint8_t>(rng());
+  return v;
+}
+
 inline std::vector<Bytes> Planes(const CKLT_FilterHost& host) {
   std::vector<Bytes> p;
   for (int i = 0; i < host.PlaneCount(); ++i) p.push_back(host.Plane(i));

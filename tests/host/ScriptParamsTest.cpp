@@ -10,6 +10,7 @@
 namespace {
 
 using hosttest::Bytes;
+using hosttest::Noise;
 using Records = std::vector<CKLT_FilterHost::DescRecord>;
 
 uint32_t Key(const char* k) { return KLP_FOURCC(k[0], k[1], k[2], k[3]); }
@@ -26,13 +27,6 @@ u32 HexLength(const Bytes& data) {
   zip.SetSourceBlock(data.data(), static_cast<u32>(data.size()));
   EXPECT_TRUE(zip.Process());
   return 2 * zip.GetDestBlock()->GetSize();
-}
-
-Bytes Noise(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  Bytes v(n);
-  for (auto& b : v) b = static_cast<uint8_t>(rng());
-  return v;
 }
 
 struct Fixture {

@@ -108,3 +108,30 @@ TEST(FileRef, LaunchGoesThroughTheHook) {
   EXPECT_EQ(KLP_SetLaunchHook(nullptr), &FailLaunch);
   KLP_SetLaunchHook(old);
 }
+
+TEST(FileRef, OnlyWebAndMailLinksAreLaunched) {
+  KLP_LaunchHook old = KLP_SetLaunchHook(RecordLaunch);
+  const struct {
+    const char* url;
+    int32_t status;
+  } cases[] = {
+      {"https://kelvanos.example/tessarette", klpNoErr},
+      {"HTTP://example.org/a?b=c&d=%20", klpNoErr},
+      {"mailto:support@example.org", klpNoErr},
+      {"-e/bin/sh", klpErrParam},              // would read as an option
+      {"file:///etc/passwd", klpErrParam},     // a local file is not a link
+      {"/usr/bin/xterm", klpErrParam},
+      {"https://", klpErrParam},               // a scheme alone
+      {"https://a b", klpErrParam},            // a blank splits it
+      {"https://a\tb", klpErrParam},
+      {"https://caf\xe9.example", klpErrParam},  // not ASCII
+      {"", klpErrParam},
+  };
+  for (const auto& c : cases) {
+    g_launched.clear();
+    EXPECT_EQ(KLP_LaunchURL(c.url), c.status) << c.url;
+    EXPECT_EQ(g_launched, c.status == klpNoErr ? std::string(c.url) : std::string()) << c.url;
+  }
+  EXPECT_EQ(KLP_LaunchURL(nullptr), klpErrParam);
+  KLP_SetLaunchHook(old);
+}

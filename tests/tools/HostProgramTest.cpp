@@ -16,6 +16,8 @@ namespace {
 using namespace hostprogram;
 
 const std::string kTestPlugin = std::string("--plugin ") + KLF_TEST_PLUGIN_LIBRARY + " ";
+// The test's plug-in opens no window: any display name lets a dialog run.
+const char kSomeDisplay[] = "DISPLAY=:plugin-opens-no-window";
 
 CKLT_HostDocument MakeDocument(int16_t mode, bool alpha, uint32_t seed) {
   std::mt19937 rng(seed);
@@ -86,7 +88,7 @@ TEST(HostProgram, CancelLeavesNoOutputAndRecordsNothing) {
   klftest::TempDir dir;
   Write(MakeDocument(klpModeRGB, false, 3), dir.File("in.png"));
   const std::string args = " --script " + dir.File("s.desc") + " " + dir.File("in.png") + " -o " + dir.File("out.png");
-  Outcome o = RunProgram(kTestPlugin + "-q --dialog --cancel-after 1" + args);
+  Outcome o = RunProgram(kTestPlugin + "-q --dialog --cancel-after 1" + args, kSomeDisplay);
   EXPECT_EQ(o.code, CKLT_HostRunner::kExitCancelled) << o.out;
   EXPECT_TRUE(Has(o, "-128"));
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
@@ -121,7 +123,7 @@ TEST(HostProgram, ScriptFileRecordsAndPlays) {
   const std::string in = " " + dir.File("in.psd"), script = " --script " + dir.File("action.desc");
   Write(doc, dir.File("in.psd"));
   // The dialog run records its value; played back without the dialog.
-  ASSERT_EQ(RunProgram(kTestPlugin + "-q --dialog" + script + in + " -o " + dir.File("a.psd")).code, 0);
+  ASSERT_EQ(RunProgram(kTestPlugin + "-q --dialog" + script + in + " -o " + dir.File("a.psd"), kSomeDisplay).code, 0);
   ASSERT_EQ(RunProgram(kTestPlugin + "-q" + script + in + " -o " + dir.File("b.psd")).code, 0);
   Expect(doc, false, false, 0x0F);
   EXPECT_EQ(Read(dir.File("a.psd")).layers[0].planes, doc.layers[0].planes);
@@ -162,16 +164,19 @@ TEST(HostProgram, RefusalsNameTheOptionsGivenAndTheirRanges) {
   EXPECT_TRUE(Has(o, "the memory budget of 1 MiB")) << o.out;
 }
 
-TEST(HostProgram, TheRealPluginHasNoDialogYet) {
+TEST(HostProgram, TheDialogAndAboutNeedADisplay) {
+  // Refused before anything is read or loaded, with their own exit code.
   klftest::TempDir dir;
   Write(MakeDocument(klpModeRGB, true, 8), dir.File("in.png"));
   const std::string real = std::string("--plugin ") + KLF_PLUGIN_LIBRARY + " ";
-  Outcome o = RunProgram(real + "--dialog " + dir.File("in.png") + " -o " + dir.File("out.png"));
-  EXPECT_EQ(o.code, CKLT_HostRunner::kExitCancelled);
-  EXPECT_TRUE(Has(o, "dialog is not available yet")) << o.out;
-  o = RunProgram(real + "--about");
-  EXPECT_EQ(o.code, CKLT_HostRunner::kExitCancelled);
-  EXPECT_TRUE(Has(o, "About box is not available yet")) << o.out;
+  const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY";
+  Outcome o = RunProgram(real + "--dialog " + dir.File("in.png") + " -o " + dir.File("out.png"), noDisplay);
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitNoDisplay);
+  EXPECT_TRUE(Has(o, "--dialog opens the plug-in's window, which needs a display")) << o.out;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+  o = RunProgram(real + "--about", noDisplay);
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitNoDisplay);
+  EXPECT_TRUE(Has(o, "--about opens the plug-in's window")) << o.out;
 }
 
 TEST(HostProgram, CommandLine) {
@@ -180,7 +185,7 @@ TEST(HostProgram, CommandLine) {
   std::string help;  // as one line: the text is wrapped to the terminal
   for (char c : o.out)
     if (c != ' ' && c != '\n') help += c;
-  for (const char* says : {"Usage:tessarette-host", "65535pixelsaside", "untilthedialogexistsnothingstoresit"})
+  for (const char* says : {"Usage:tessarette-host", "65535pixelsaside", "withnothingstoredtherunis"})
     EXPECT_NE(help.find(says), std::string::npos) << says;
   klftest::TempDir dir;
   Write(MakeDocument(klpModeRGB, false, 1), dir.File("in.png"));

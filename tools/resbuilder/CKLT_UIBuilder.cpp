@@ -85,7 +85,7 @@ bool CKLT_UIBuilder::i_OwnRect(const KLT_UINode& n, kltRECT_s& r) {
   return true;
 }
 
-std::string CKLT_UIBuilder::i_Label(const KLT_UINode& n) {
+std::string CKLT_UIBuilder::i_LabelText(const KLT_UINode& n) {
   const KLT_UINode* l = n.Find("label");
   return l && !l->args.empty() ? l->args[0] : std::string();
 }
@@ -100,6 +100,7 @@ bool CKLT_UIBuilder::i_Rects(const std::string& folder, kltRECT_s r) {
 bool CKLT_UIBuilder::Build(const CKLT_UIDescription& desc) {
   for (const auto& s : desc.Statements())
     if (!i_Statement(*s)) return false;
+  if (!m_help.empty() && !i_Out(m_out.AddPacked("InfoM", std::vector<u8>(m_help.begin(), m_help.end())))) return false;
   return m_accelerators.empty() || i_Out(m_out.AddPacked("UIResources>Accelerators", m_accelerators));
 }
 
@@ -109,6 +110,7 @@ bool CKLT_UIBuilder::i_Statement(const KLT_UINode& n) {
   if (n.keyword == "string") return i_String(n);
   if (n.keyword == "rect") return i_NamedRect(n);
   if (n.keyword == "accelerator") return i_Accelerator(n);
+  if (n.keyword == "help") return i_Help(n);
   if (n.keyword == "window") return i_Window(n);
   return i_Fail(n.Where() + "unknown statement '" + n.keyword + "'");
 }
@@ -169,13 +171,113 @@ bool CKLT_UIBuilder::i_Accelerator(const KLT_UINode& n) {
   return true;
 }
 
+// The item markers may not appear inside a title or a link: they would
+// split it.
+bool CKLT_UIBuilder::i_Help(const KLT_UINode& n) {
+  if (!i_Check(n, {})) return false;
+  const bool separator = n.args.size() == 1 && n.args[0] == "---";
+  if (!separator && !KLT_Args(n).Count(2, 2, m_error)) return false;
+  for (const std::string& a : n.args) {
+    if (a.empty()) return i_Fail(n.Where() + "a help item's title and link cannot be empty");
+    if (a.find("{|") != std::string::npos || a.find("|}") != std::string::npos)
+      return i_Fail(n.Where() + "'{|' and '|}' mark the help items: they cannot appear inside one");
+  }
+  if (!separator && n.args[0] == "---") return i_Fail(n.Where() + "a help item cannot be titled '---'");
+  for (const std::string& a : n.args) m_help += "{|" + a + "|}";
+  return true;
+}
+
 // ---- windows ----
 
+// label X Y "text" [size N] [align A] [tone T], X and Y inside the window.
+bool CKLT_UIBuilder::i_TextMark(cairo_t* cr, const KLT_UINode& n, kltPOS origin) {
+  static const char* const kAligns[] = {"left", "centre", "right"};
+  static const struct {
+    const char* name;
+    klt_theme::KLT_Tone tone;
+  } kTones[] = {{"normal", klt_theme::KLT_Tone::Normal}, {"muted", klt_theme::KLT_Tone::Muted},
+                {"soft", klt_theme::KLT_Tone::Soft},     {"bright", klt_theme::KLT_Tone::Bright},
+                {"accent", klt_theme::KLT_Tone::Accent}};
+  KLT_Args a(n);
+  long x, y, size = 12;
+  if (!i_Check(n, {}) || n.args.size() < 3 || n.args.size() % 2 == 0)
+    return i_Fail(n.Where() + "a label is X Y \"text\", then pairs of size N, align A or tone T");
+  if (!a.Int(0, 0, m_width - 1, x, m_error) || !a.Int(1, 0, m_height - 1, y, m_error)) return false;
+  int align = 0;
+  klt_theme::KLT_Tone tone = klt_theme::KLT_Tone::Normal;
+  for (size_t i = 3; i + 1 < n.args.size(); i += 2) {
+    const std::string &k = n.args[i], &v = n.args[i + 1];
+    bool known = false;
+    if (k == "size") {
+      if (!a.Int(i + 1, 6, 64, size, m_error)) return false;
+      known = true;
+    } else if (k == "align") {
+      for (int j = 0; j < 3; ++j)
+        if (v == kAligns[j]) align = j, known = true;
+      if (!known) return i_Fail(n.Where() + "a label aligns left, centre or right");
+    } else if (k == "tone") {
+      for (const auto& t : kTones)
+        if (v == t.name) tone = t.tone, known = true;
+      if (!known) return i_Fail(n.Where() + "a label's tone is normal, muted, soft, bright or accent");
+    } else {
+      return i_Fail(n.Where() + "a label takes size, align and tone, not '" + k + "'");
+    }
+  }
+  klt_theme::Text(cr, n.args[2], x - origin.x, y - origin.y, static_cast<double>(size), align, tone);
+  return true;
+}
+
+bool CKLT_UIBuilder::i_Badge(cairo_t* cr, const KLT_UINode& n, kltPOS origin) {
+  kltRECT_s r;
+  if (!i_Check(n, {}) || !KLT_Args(n).Count(5, 6, m_error) || !i_RectArgs(n, 0, r)) return false;
+  if (n.args.size() == 6 && n.args[5] != "orange") return i_Fail(n.Where() + "a badge is blue, or orange");
+  klt_theme::Badge(cr, {r.left - origin.x, r.top - origin.y, r.right - origin.x, r.bottom - origin.y}, n.args[4],
+                   n.args.size() == 6);
+  return true;
+}
+
+bool CKLT_UIBuilder::i_FieldMark(cairo_t* cr, const KLT_UINode& n, kltPOS origin) {
+  kltRECT_s r;
+  if (!i_Check(n, {}) || !KLT_Args(n).Count(4, 4, m_error) || !i_RectArgs(n, 0, r)) return false;
+  klt_theme::Field(cr, {r.left - origin.x, r.top - origin.y, r.right - origin.x, r.bottom - origin.y});
+  return true;
+}
+
+std::vector<kltRECT_s> CKLT_UIBuilder::i_CaptionHoles(const KLT_UINode& window, int caption) {
+  std::vector<kltRECT_s> holes;
+  for (const auto& c : window.children) {
+    const KLT_UINode* rect = c->Find("rect");
+    if (!rect || rect->args.size() != 4) continue;
+    // Malformed rectangles are the control's own checks' to report.
+    long v[4];
+    bool ok = true;
+    std::string ignored;
+    for (size_t i = 0; i < 4; ++i) ok = ok && KLT_Args(*rect).Int(i, 0, 65535, v[i], ignored);
+    const kltRECT_s r = {static_cast<i32>(v[0]), static_cast<i32>(v[1]), static_cast<i32>(v[2]),
+                         static_cast<i32>(v[3])};
+    if (ok && r.top < caption && r.bottom > r.top && r.right > r.left) holes.push_back(r);
+  }
+  return holes;
+}
+
+// Makes rectangles (window coordinates) of a picture transparent.
+void CKLT_UIBuilder::i_CutOut(CKLT_UIArt& art, const std::vector<kltRECT_s>& holes) {
+  for (const kltRECT_s& h : holes) klt_theme::Clear(art.Cr(), art.Local(h));
+}
+
 // Background marks that belong to controls or to the window's layout.
+// Malformed statements draw nothing here: the window's checks report them.
 void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
   kltRECT_s r;
-  if (c.keyword == "label" && c.args.size() == 3) {
-    klt_theme::FieldLabel(cr, std::atof(c.args[0].c_str()), std::atof(c.args[1].c_str()), c.args[2]);
+  if (c.keyword == "label") {
+    i_TextMark(cr, c, {0, 0});
+    return;
+  }
+  if (c.keyword == "emblem" && c.args.size() == 4 && i_RectArgs(c, 0, r)) {
+    cairo_save(cr);
+    cairo_translate(cr, r.left, r.top);
+    klt_theme::Piece(cr, r.right - r.left, r.bottom - r.top, false);
+    cairo_restore(cr);
     return;
   }
   if ((c.keyword == "panel" || c.keyword == "well") && c.args.size() >= 4 && i_RectArgs(c, 0, r)) {
@@ -188,7 +290,7 @@ void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
   const KLT_UINode* rect = c.Find("rect");
   if (!rect || rect->args.size() != 4 || !i_RectArgs(*rect, 0, r)) return;
   const KLT_UINode* art = c.Find("art");
-  if (c.keyword == "edit" || (c.keyword == "progress" && !c.Find("bare")))
+  if ((c.keyword == "edit" || c.keyword == "progress") && !c.Find("bare"))
     klt_theme::Field(cr, r);
   else if (c.keyword == "ruler")
     klt_theme::RulerStrip(cr, r, Vertical(r));
@@ -196,38 +298,12 @@ void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
     klt_theme::Well(cr, {r.left - 1, r.top - 1, r.right + 1, r.bottom + 1});
 }
 
-// The rectangles of the window's controls that reach into the caption strip.
-std::vector<kltRECT_s> CKLT_UIBuilder::i_CaptionControls(const KLT_UINode& n, int caption) {
-  std::vector<kltRECT_s> out;
-  for (const auto& c : n.children) {
-    const KLT_UINode* rect = c->Find("rect");
-    kltRECT_s r;
-    if (c->keyword != "button" || !rect || rect->args.size() != 4 || !i_RectArgs(*rect, 0, r)) continue;
-    if (r.top < caption) out.push_back(r);
-  }
-  m_error.clear();
-  return out;
-}
-
-// Cuts rectangles (window coordinates) out of a picture: transparent there.
-void CKLT_UIBuilder::i_CutOut(CKLT_UIArt& art, const std::vector<kltRECT_s>& holes) {
-  cairo_t* cr = art.Cr();
-  cairo_save(cr);
-  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-  for (const kltRECT_s& h : holes) {
-    const kltRECT_s l = art.Local(h);
-    cairo_rectangle(cr, l.left, l.top, l.right - l.left, l.bottom - l.top);
-  }
-  cairo_fill(cr);
-  cairo_restore(cr);
-}
-
-// Buttons in the caption strip (a close box) take their own clicks: they
+// Controls in the caption strip (a close box) take their own clicks: they
 // are cut out of the caption pictures and the drag area, and the caption
 // is drawn under them on the background.
 bool CKLT_UIBuilder::i_WindowPictures(const KLT_UINode& n, const std::string& title, int caption) {
   const std::string base = "UIResources>Windows>" + n.args[0];
-  const std::vector<kltRECT_s> holes = i_CaptionControls(n, caption);
+  const std::vector<kltRECT_s> holes = i_CaptionHoles(n, caption);
   CKLT_UIArt bg({0, 0, m_width, m_height});
   klt_theme::WindowBackground(bg.Cr(), m_width, m_height, caption);
   if (!holes.empty()) {
@@ -276,17 +352,16 @@ bool CKLT_UIBuilder::i_Window(const KLT_UINode& n) {
   for (const auto& c : n.children) {
     const std::string& k = c->keyword;
     m_at = c.get();
-    if (k == "size" || k == "caption" || k == "drag" || k == "panel" || k == "well") {
+    if (k == "label") {
+      CKLT_UIArt scratch({0, 0, 1, 1});
+      if (!i_TextMark(scratch.Cr(), *c, {0, 0})) return false;
+      continue;
+    }
+    if (k == "size" || k == "caption" || k == "drag" || k == "panel" || k == "well" || k == "emblem") {
       kltRECT_s r;
       if ((k == "panel" || k == "well") && (!KLT_Args(*c).Count(4, 5, m_error) || !i_RectArgs(*c, 0, r)))
         return false;
-      continue;
-    }
-    if (k == "label") {
-      long x, y;
-      if (!KLT_Args(*c).Count(3, 3, m_error) || !KLT_Args(*c).Int(0, 0, m_width - 1, x, m_error) ||
-          !KLT_Args(*c).Int(1, 0, m_height - 1, y, m_error))
-        return false;
+      if (k == "emblem" && (!KLT_Args(*c).Count(4, 4, m_error) || !i_RectArgs(*c, 0, r))) return false;
       continue;
     }
     if (!(k == "string" ? i_String(*c) : k == "rect" ? i_NamedRect(*c) : i_Control(*c))) return false;
@@ -306,7 +381,7 @@ bool CKLT_UIBuilder::i_Control(const KLT_UINode& n) {
   if (!KLT_Args(n).Count(1, 1, m_error) || !i_Name(n) || !i_OwnRect(n, r)) return false;
   const std::string& k = n.keyword;
   if (k == "button") {
-    if (!i_Check(n, {"rect", "label", "arrow", "menu"})) return false;
+    if (!i_Check(n, {"rect", "label", "arrow", "menu", "fade"})) return false;
     int arrow = 0;
     if (const KLT_UINode* a = n.Find("arrow")) {
       static const char* const kDirs[] = {"up", "down", "left", "right"};
@@ -320,7 +395,7 @@ bool CKLT_UIBuilder::i_Control(const KLT_UINode& n) {
   if (k == "image" || k == "ruler") return i_Image(n, r);
   if (k == "text") return i_Text(n, r);
   if (k == "progress") return i_Progress(n, r);
-  if (k == "edit") return i_Check(n, {"rect"}) && i_Rects("UIResources>Edits>" + n.args[0], r);
+  if (k == "edit") return i_Check(n, {"rect", "bare"}) && i_Rects("UIResources>Edits>" + n.args[0], r);
   if (k == "list") return i_List(n, r);
   if (k == "slider") return i_Slider(n, r);
   return i_ScrollBar(n, r);
@@ -328,9 +403,11 @@ bool CKLT_UIBuilder::i_Control(const KLT_UINode& n) {
 
 bool CKLT_UIBuilder::i_Button(const KLT_UINode& n, const std::string& name, kltRECT_s r, int arrow) {
   const std::string f = kButtons + name;
-  const std::string label = i_Label(n);
+  const std::string label = i_LabelText(n);
   const bool menu = n.Find("menu") != nullptr;
+  const bool fade = n.Find("fade") != nullptr;
   for (const StateName& s : kButtonStates) {
+    if (fade && s.look == KLT_Look::Disabled) continue;
     CKLT_UIArt art(r);
     klt_theme::Button(art.Cr(), art.W(), art.H(), s.look, label, menu, arrow);
     if (!i_Out(m_out.AddPacked(f + ">" + s.name, art.ImageRecord()))) return false;
@@ -340,13 +417,15 @@ bool CKLT_UIBuilder::i_Button(const KLT_UINode& n, const std::string& name, kltR
 }
 
 bool CKLT_UIBuilder::i_Toggle(const KLT_UINode& n, kltRECT_s r, bool radio) {
-  if (!i_Check(n, radio ? std::initializer_list<const char*>{"rect", "label", "group"}
-                        : std::initializer_list<const char*>{"rect", "label"}))
+  if (!i_Check(n, radio ? std::initializer_list<const char*>{"rect", "label", "group", "fade"}
+                        : std::initializer_list<const char*>{"rect", "label", "fade"}))
     return false;
+  const bool fade = n.Find("fade") != nullptr;
   const std::string f = std::string(radio ? "UIResources>Radio Buttons>" : "UIResources>Check Boxes>") + n.args[0];
-  const std::string label = i_Label(n);
+  const std::string label = i_LabelText(n);
   for (const StateName& s : kButtonStates)
     for (bool on : {true, false}) {
+      if (fade && s.look == KLT_Look::Disabled) continue;
       // A radio button has one highlighted, pressed and pressed-outside
       // picture, shown while it is off.
       const bool paired = !radio || s.look == KLT_Look::Normal || s.look == KLT_Look::Disabled;
@@ -372,23 +451,25 @@ bool CKLT_UIBuilder::i_Toggle(const KLT_UINode& n, kltRECT_s r, bool radio) {
 bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
   const bool ruler = n.keyword == "ruler";
   if (!i_Check(n, ruler ? std::initializer_list<const char*>{"rect"}
-                        : std::initializer_list<const char*>{"rect", "art", "label", "field"}))
+                        : std::initializer_list<const char*>{"rect", "art", "label", "badge", "field"}))
     return false;
-  std::string kind = ruler ? "ruler" : "plain";
-  if (const KLT_UINode* a = n.Find("art")) kind = a->args.empty() ? "" : a->args[0];
+  std::string kind = ruler ? "ruler" : "plain", heading;
+  if (const KLT_UINode* a = n.Find("art")) {
+    kind = a->args.empty() ? "" : a->args[0];
+    if (kind == "cover" && a->args.size() == 2)
+      heading = a->args[1];
+    else if (a->args.size() != 1)
+      return i_Fail(a->Where() + "'art' takes a kind, and a cover its heading");
+  }
   if (kind != "ruler" && kind != "plain" && kind != "piece" && kind != "navigator" && kind != "sample" &&
       kind != "frame" && kind != "cover")
     return i_Fail(n.Where() + "an image's art is piece, sample, frame, navigator, cover or plain");
-  if ((n.Find("label") || n.Find("field")) && kind != "cover")
-    return i_Fail(n.Where() + "only a cover has a label or a field");
-  const KLT_UINode* field = n.Find("field");
-  kltRECT_s well = {0, 0, 0, 0};
-  if (field && (!KLT_Args(*field).Count(4, 4, m_error) || !i_RectArgs(*field, 0, well))) return false;
+  // The preview draws the navigator's view frame into its normal picture,
+  // which a disabled navigator then shows dimmed.
+  const bool fade = kind == "navigator";
   const std::string f = "UIResources>Static Images>" + n.args[0];
   for (bool disabled : {false, true}) {
-    // The preview draws the navigator's view frame into its normal
-    // picture, which a disabled navigator then shows dimmed.
-    if (disabled && kind == "navigator") continue;
+    if (disabled && fade) continue;
     CKLT_UIArt art(r);
     if (kind == "ruler")
       art.Fill(disabled ? 0x70 : 0xB8, disabled ? 0x70 : 0xB8, disabled ? 0x74 : 0xBE, 0);
@@ -401,8 +482,16 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
     else if (kind == "frame")
       klt_theme::ValueFrame(art.Cr(), art.W(), art.H());
     else if (kind == "cover")
-      klt_theme::Cover(art.Cr(), art.W(), art.H(), i_Label(n));
-    if (field) klt_theme::Field(art.Cr(), {well.left - r.left, well.top - r.top, well.right - r.left, well.bottom - r.top});
+      klt_theme::Cover(art.Cr(), art.W(), art.H(), heading);
+    const kltPOS origin = {r.left, r.top};
+    for (const auto& c : n.children) {
+      const std::string& k = c->keyword;
+      const bool ok = k == "label"   ? i_TextMark(art.Cr(), *c, origin)
+                      : k == "badge" ? i_Badge(art.Cr(), *c, origin)
+                      : k == "field" ? i_FieldMark(art.Cr(), *c, origin)
+                                     : true;
+      if (!ok) return false;
+    }
     if (!i_Out(m_out.AddPacked(f + (disabled ? ">Disabled" : ">Normal"), art.ImageRecord()))) return false;
   }
   return true;
@@ -567,7 +656,7 @@ bool CKLT_UIBuilder::i_SliderPoints(const KLT_UINode& n, const std::string& f, k
 }
 
 bool CKLT_UIBuilder::i_Slider(const KLT_UINode& n, kltRECT_s r) {
-  if (!i_Check(n, {"rect", "points", "values", "value", "path"})) return false;
+  if (!i_Check(n, {"rect", "points", "values", "value", "path", "fade"})) return false;
   const std::string f = "UIResources>Sliders>" + n.args[0];
   std::vector<kltPOS> points;
   bool dial = false;
@@ -580,7 +669,9 @@ bool CKLT_UIBuilder::i_Slider(const KLT_UINode& n, kltRECT_s r) {
   const int d = 15, x0 = points[0].x, y0 = points[0].y;
   const kltRECT_s knobRect = {x0 - d / 2, y0 - d / 2, x0 - d / 2 + d, y0 - d / 2 + d};
   if (knobRect.left < 0 || knobRect.top < 0) return i_Fail(n.Where() + "the knob leaves the window");
+  const bool fade = n.Find("fade") != nullptr;
   for (const StateName& s : kBarStates) {
+    if (fade && s.look == KLT_Look::Disabled) continue;
     CKLT_UIArt track(r), knob(knobRect);
     if (dial)
       klt_theme::SliderRing(track.Cr(), cx - r.left + 0.5, cy - r.top + 0.5, radius, s.look);

@@ -5,33 +5,46 @@
 //   string NAME "text"                   "UIResources>Strings>NAME"
 //   rect NAME LEFT TOP RIGHT BOTTOM      "UIResources>Rects>NAME>Rect ..."
 //   accelerator [cmd+|ctrl+][option+][shift+]KEY COMMAND
+//   help "title" "URL" | help ---      one link of the Help menu, or a
+//                                      separator ("InfoM": the items as
+//                                      "{|title|}{|URL|}{|---|}..." text)
 //   window NAME ["title"]                a window, with its parts below it
 // Inside a window: size W H (required), caption HEIGHT (26 by default, 0 for
 // none), drag L T R B (the caption strip by default), panel L T R B
-// ["title"], well L T R B, label X TOP "text" (a caption for the controls
-// beside it, on a 16-pixel line), named rects and strings, and one
+// ["title"], well L T R B, emblem L T R B (the jigsaw piece), label X Y
+// "text" [size N] [align left|centre|right] [tone normal|muted|soft|bright|
+// accent] (a fixed text, 12 pixels by default, centred on the line Y and
+// starting, centred or ending at X), named rects and strings, and one
 // statement per control, each with its own parts (rect L T R B always):
-//   button NAME      label "text" | arrow up|down|left|right, menu
-//   checkbox NAME    label "text"
-//   radio NAME       label "text", group N
-//   image NAME       art piece|sample|frame|navigator|plain|cover (sample: a
-//                    piece of a landscape over transparency; frame: an accent
-//                    frame; cover: a veil over the window with a box in its
-//                    middle); a cover's label "text" and field L T R B (a
-//                    trough, window coordinates)
+//   button NAME      label "text" | arrow up|down|left|right, menu, fade
+//   checkbox NAME    label "text", fade
+//   radio NAME       label "text", group N, fade
+//   image NAME       art piece|sample|frame|navigator|plain|cover ["text"]
+//                    (sample: a piece of a landscape over transparency;
+//                    frame: an accent frame; cover: a veil over the window
+//                    with a box in its middle, headed by the text); marks
+//                    drawn over the art in window coordinates, in order:
+//                    label (as above), badge L T R B "text" [orange] (a
+//                    chip), field L T R B (a trough)
 //   text NAME        (paint for a text set at run time)
-//   progress NAME    bare: no trough on the window (a cover's field instead)
-//   edit NAME
+//   progress NAME    bare
+//   edit NAME        bare
 //   list NAME
 //   scrollbar NAME   arrows: instead of NAME, the bars NAME_MAC (both arrows at
 //                    the far end) and NAME_NR (one at each end), each with its
 //                    arrow buttons NAME_MAC_Less, NAME_MAC_More, ...
 //   slider NAME      points N, values FIRST LAST, value POINT VALUE (a point
-//                    with a value of its own), path line|dial
+//                    with a value of its own), path line|dial, fade
 //   ruler NAME       (a static image the ruler draws its ticks through)
 // Every control's pictures are drawn by the theme over its rectangle. A
-// button that reaches into the caption strip (a close box) is cut out of the
-// caption pictures and the drag area, so that it takes its own clicks.
+// control that reaches into the caption strip (a close box) is cut out of
+// the caption pictures and the drag area, so that it takes its own clicks,
+// and the caption is drawn under it on the background. "fade": no disabled
+// picture, so a disabled control shows its normal one at the control's
+// disabled opacity (faint, or gone at 0); a navigator never has one (the
+// preview draws its view frame into the normal picture). "bare": no field
+// under the control on the window's background (a progress bar on a
+// cover's field, an edit line sharing its place with other controls).
 #pragma once
 
 #include <string>
@@ -55,11 +68,18 @@ class CKLT_UIBuilder {
   bool i_String(const KLT_UINode& n);
   bool i_NamedRect(const KLT_UINode& n);
   bool i_Accelerator(const KLT_UINode& n);
+  bool i_Help(const KLT_UINode& n);
   bool i_Window(const KLT_UINode& n);
   bool i_WindowPictures(const KLT_UINode& n, const std::string& title, int caption);
-  std::vector<kltRECT_s> i_CaptionControls(const KLT_UINode& n, int caption);
+  // The rectangles of the window's controls that reach into the caption.
+  static std::vector<kltRECT_s> i_CaptionHoles(const KLT_UINode& window, int caption);
   static void i_CutOut(CKLT_UIArt& art, const std::vector<kltRECT_s>& holes);
   void i_Decor(cairo_t* cr, const KLT_UINode& c);
+  // Marks drawn into a picture whose top-left is at origin (window
+  // coordinates); each fails on a malformed statement.
+  bool i_TextMark(cairo_t* cr, const KLT_UINode& n, kltPOS origin);
+  bool i_Badge(cairo_t* cr, const KLT_UINode& n, kltPOS origin);
+  bool i_FieldMark(cairo_t* cr, const KLT_UINode& n, kltPOS origin);
   bool i_Control(const KLT_UINode& n);
   bool i_Button(const KLT_UINode& n, const std::string& name, kltRECT_s r, int arrow);
   bool i_Toggle(const KLT_UINode& n, kltRECT_s r, bool radio);
@@ -79,7 +99,8 @@ class CKLT_UIBuilder {
   bool i_Name(const KLT_UINode& n);
   bool i_RectArgs(const KLT_UINode& n, size_t first, kltRECT_s& r);
   bool i_OwnRect(const KLT_UINode& n, kltRECT_s& r);
-  std::string i_Label(const KLT_UINode& n);
+  // The text of the control's label part.
+  std::string i_LabelText(const KLT_UINode& n);
   bool i_Rects(const std::string& folder, kltRECT_s r);
   bool i_Fail(const std::string& message);
   bool i_Out(bool ok);
@@ -89,5 +110,6 @@ class CKLT_UIBuilder {
   std::string m_error;
   const KLT_UINode* m_at = nullptr;  // the statement being built, for messages
   std::vector<u8> m_accelerators;  // the table's entries, in statement order
+  std::string m_help;              // the help items' text, in statement order
   int m_width = 0, m_height = 0;   // of the window being built
 };

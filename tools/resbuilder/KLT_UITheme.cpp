@@ -251,10 +251,6 @@ void Well(cairo_t* cr, kltRECT_s r) {
   Stroke(cr, 0x404045, false);
 }
 
-void FieldLabel(cairo_t* cr, double x, double top, const std::string& text) {
-  Label(cr, text, x, top + 8, 0xB4B4BC, 12, 0);
-}
-
 void Cover(cairo_t* cr, double w, double h, const std::string& label) {
   cairo_rectangle(cr, 0, 0, w, h);
   Rgb(cr, 0x1E1E21, 0.86);
@@ -482,6 +478,38 @@ void TextPaint(KLT_Look look, u8& r, u8& g, u8& b) {
   r = static_cast<u8>(c >> 16);
   g = static_cast<u8>(c >> 8);
   b = static_cast<u8>(c);
+}
+
+void Text(cairo_t* cr, const std::string& text, double x, double cy, double size, int align, KLT_Tone tone) {
+  u32 c = kText;
+  switch (tone) {
+    case KLT_Tone::Muted: c = 0xB4B4BC; break;
+    case KLT_Tone::Soft: c = 0x9C9CA4; break;
+    case KLT_Tone::Bright: c = 0xF4F4F7; break;
+    case KLT_Tone::Accent: c = kAccentLight; break;
+    default: break;
+  }
+  Label(cr, text, x, cy, c, size, align);
+}
+
+void Badge(cairo_t* cr, kltRECT_s r, const std::string& text, bool orange) {
+  const double w = r.right - r.left, h = r.bottom - r.top;
+  RoundRect(cr, r.left + 0.5, r.top + 0.5, w - 1, h - 1, h / 2);
+  if (orange)
+    Gradient(cr, r.top, r.bottom, 0xE09A36, 0xB7761A);
+  else
+    Gradient(cr, r.top, r.bottom, kAccentLight, kAccentDark);
+  cairo_fill_preserve(cr);
+  Stroke(cr, orange ? 0x7A4E10 : 0x1E4A80, false);
+  Label(cr, text, r.left + w / 2, r.top + h / 2, kTextBright, 11, 1);
+}
+
+void Clear(cairo_t* cr, kltRECT_s r) {
+  cairo_save(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  cairo_fill(cr);
+  cairo_restore(cr);
 }
 
 }  // namespace klt_theme

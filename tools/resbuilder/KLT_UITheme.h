@@ -29,8 +29,6 @@ void Panel(cairo_t* cr, kltRECT_s r, const std::string& title);
 void Well(cairo_t* cr, kltRECT_s r);
 void Field(cairo_t* cr, kltRECT_s r);
 void RulerStrip(cairo_t* cr, kltRECT_s r, bool vertical);
-// A caption for the controls beside it, on a 16-pixel line from top.
-void FieldLabel(cairo_t* cr, double x, double top, const std::string& text);
 // A veil over w x h with a box of 300 x 104 in its middle, the label at the
 // box's top.
 void Cover(cairo_t* cr, double w, double h, const std::string& label);
@@ -56,5 +54,16 @@ void ValueFrame(cairo_t* cr, double w, double h);
 
 // Paint colours of texts drawn at run time (static texts, list lines).
 void TextPaint(KLT_Look look, u8& r, u8& g, u8& b);
+
+// Tones of fixed texts: body, muted (the names of fields), soft
+// (secondary), bright (headings), accent.
+enum class KLT_Tone { Normal, Muted, Soft, Bright, Accent };
+// A fixed text centred on cy, starting at x (align 0), centred on x (1) or
+// ending at x (2).
+void Text(cairo_t* cr, const std::string& text, double x, double cy, double size, int align, KLT_Tone tone);
+// A rounded chip with a label, in the accent blue or in the layout orange.
+void Badge(cairo_t* cr, kltRECT_s r, const std::string& text, bool orange);
+// Makes the rectangle transparent (a hole for a control on a caption).
+void Clear(cairo_t* cr, kltRECT_s r);
 
 }  // namespace klt_theme

@@ -62,9 +62,6 @@ TEST(UIBuilder, BadDescriptionsAreRefusedWithTheirLine) {
       {"window \"W>X\"\n  size 40 40\n", "t.klui:1: the name \"W>X\""},
       {"window W\n  size 40 40\n  button \"B>C\"\n    rect 0 0 9 9\n", "t.klui:3: the name \"B>C\""},
       {"window W\n  size 40 40\n  string \"\" \"x\"\n", "t.klui:3: 'string' needs a name"},
-      {"window W\n  size 40 40\n  label 4 4\n", "t.klui:3: 'label'"},
-      {"window W\n  size 40 40\n  label 4 40 \"Rows\"\n", "t.klui:3: 'label': '40'"},
-      {"window W\n  size 40 40\n  image I\n    rect 0 0 9 9\n    label \"x\"\n", "t.klui:3: only a cover"},
   };
   klftest::TempDir dir;
   const std::string path = dir.File("out.kls4");
@@ -121,67 +118,164 @@ std::vector<u8> Record(CKLF_Storage& store, const std::string& key) {
   return std::vector<u8>(raw.GetPtr(), raw.GetPtr() + raw.GetSize());
 }
 
-// The value of plane p at picture point (x, y) of a record w pixels wide.
-u8 At(const std::vector<u8>& r, int w, int h, int p, int x, int y) {
-  return r[8 + static_cast<size_t>(p) * w * h + static_cast<size_t>(y) * w + x];
+// The value of plane p of a picture record at (x, y), window coordinates.
+u8 At(const std::vector<u8>& rec, int p, int x, int y) {
+  const int l = rec[0] << 8 | rec[1], t = rec[2] << 8 | rec[3], r = rec[4] << 8 | rec[5], b = rec[6] << 8 | rec[7];
+  const size_t plane = static_cast<size_t>(r - l) * (b - t);
+  return rec[8 + p * plane + static_cast<size_t>(y - t) * (r - l) + (x - l)];
 }
+
+// Builds text and opens the built file.
+class Built {
+ public:
+  explicit Built(const std::string& text) {
+    EXPECT_EQ(Build(text, m_dir.File("b.kls4")), "") << text;
+    EXPECT_EQ(m_store.Open(CKLF_String(m_dir.File("b.kls4").c_str()), 1), 1);
+  }
+  std::vector<u8> operator[](const std::string& key) { return Record(m_store, key); }
+  bool Has(const std::string& key) { return m_store.GetRecType(key.c_str()) != CKLF_Storage::klRecMissing; }
+
+ private:
+  klftest::TempDir m_dir;
+  CKLF_Storage m_store;
+};
+
+// Fixed texts are drawn with the label font.
+class UIBuilderText : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(KLT_ThemeSetLabelFont(std::string(kFonts) + "/DejaVuSans.ttf")); }
+  void TearDown() override { KLT_ThemeDone(); }
+};
 
 }  // namespace
 
-// A button in the caption strip takes its own clicks: the caption pictures
-// and the drag area leave its rectangle out. The sample picture is a piece
-// over transparency, the frame an outline.
-TEST(UIBuilder, CaptionButtonsAndSampleArt) {
-  klftest::TempDir dir;
-  const std::string path = dir.File("c.kls4");
-  ASSERT_EQ(Build("window W \"T\"\n  size 100 120\n  button W_X\n    rect 60 4 80 22\n    label \"x\"\n"
-                  "  image W_S\n    rect 0 30 80 110\n    art sample\n  image W_F\n    rect 0 30 80 110\n    art frame\n",
-                  path),
-            "");
-  CKLF_Storage store;
-  ASSERT_EQ(store.Open(CKLF_String(path.c_str()), 1), 1);
-  const std::vector<u8> caption = Record(store, "UIResources>Windows>W>Caption_Active");
-  EXPECT_EQ(At(caption, 100, 26, 3, 70, 10), 0);
-  EXPECT_EQ(At(caption, 100, 26, 3, 20, 10), 255);
-  const std::vector<u8> drag = Record(store, "UIResources>Windows>W>Drag_Area");
-  EXPECT_EQ(At(drag, 100, 26, 0, 70, 10), 0);
-  EXPECT_GT(At(drag, 100, 26, 0, 20, 10), 128);
-  const std::vector<u8> sample = Record(store, "UIResources>Static Images>W_S>Normal");
-  EXPECT_EQ(At(sample, 80, 80, 3, 0, 0), 0);
-  EXPECT_EQ(At(sample, 80, 80, 3, 40, 45), 255);
-  const std::vector<u8> frame = Record(store, "UIResources>Static Images>W_F>Normal");
-  EXPECT_GT(At(frame, 80, 80, 3, 1, 40), 128);
-  EXPECT_EQ(At(frame, 80, 80, 3, 40, 40), 0);
-  EXPECT_EQ(Build("window W\n  size 40 40\n  image I\n    rect 0 0 9 9\n    art blob\n", dir.File("d.kls4"))
+// A control in the caption strip takes its own clicks: the caption
+// pictures and the drag area leave its rectangle out, and the background
+// carries the caption under it, so its corners do not show the window's
+// face.
+TEST(UIBuilder, CaptionControlsAreCutOut) {
+  Built b("window W \"T\"\n  size 100 120\n  button W_X\n    rect 60 4 80 22\n    label \"x\"\n"
+          "  checkbox W_C\n    rect 10 10 30 30\n    label \"c\"\n  button W_B\n    rect 10 60 50 80\n");
+  for (const char* key : {"UIResources>Windows>W>Caption_Active", "UIResources>Windows>W>Caption_Inactive"}) {
+    const std::vector<u8> caption = b[key];
+    EXPECT_EQ(At(caption, 3, 70, 10), 0) << key;
+    EXPECT_EQ(At(caption, 3, 20, 20), 0) << key;  // not a button, but on the caption all the same
+    EXPECT_EQ(At(caption, 3, 45, 10), 255) << key;
+  }
+  const std::vector<u8> drag = b["UIResources>Windows>W>Drag_Area"];
+  EXPECT_EQ(At(drag, 0, 70, 10), 0);
+  EXPECT_GT(At(drag, 0, 45, 10), 128);
+  // Under the close box the background is the caption's: the same colour
+  // as the active caption beside it, not the face below the caption.
+  const std::vector<u8> bg = b["UIResources>Windows>W>Background"];
+  const std::vector<u8> active = b["UIResources>Windows>W>Caption_Active"];
+  for (int p = 0; p < 3; ++p) {
+    EXPECT_NEAR(At(bg, p, 61, 12), At(active, p, 58, 12), 2) << p;
+    EXPECT_NE(At(bg, p, 61, 12), At(bg, p, 61, 50)) << p;
+  }
+}
+
+// The art kinds, and the marks drawn over an image in window coordinates.
+TEST_F(UIBuilderText, ImageArtAndMarks) {
+  Built b("window W \"T\"\n  size 100 120\n"
+          "  image W_S\n    rect 0 30 80 110\n    art sample\n"
+          "  image W_F\n    rect 0 30 80 110\n    art frame\n"
+          "  image W_P\n    rect 0 30 80 110\n"
+          "  image W_C\n    rect 0 26 100 120\n    art cover \"Cutting\"\n    field 10 100 90 110\n"
+          "  image W_V\n    rect 0 26 100 120\n    art cover\n"
+          "  image W_M\n    rect 0 30 100 48\n    badge 4 32 96 46 \"MODE\" orange\n"
+          "    label 50 40 \"On\" align centre\n");
+  const std::vector<u8> sample = b["UIResources>Static Images>W_S>Normal"];
+  EXPECT_EQ(At(sample, 3, 0, 30), 0);
+  EXPECT_EQ(At(sample, 3, 40, 75), 255);
+  const std::vector<u8> frame = b["UIResources>Static Images>W_F>Normal"];
+  EXPECT_GT(At(frame, 3, 1, 70), 128);
+  EXPECT_EQ(At(frame, 3, 40, 70), 0);
+  // A cover is a veil, where a plain image is clear; its heading and its
+  // field are drawn on it.
+  EXPECT_EQ(At(b["UIResources>Static Images>W_P>Normal"], 3, 5, 40), 0);
+  const std::vector<u8> cover = b["UIResources>Static Images>W_C>Normal"];
+  EXPECT_GT(At(cover, 3, 5, 40), 128);
+  EXPECT_NE(cover, b["UIResources>Static Images>W_V>Normal"]);
+  EXPECT_EQ(At(cover, 3, 50, 105), 255);
+  // The badge and the label lie on the image.
+  const std::vector<u8> marked = b["UIResources>Static Images>W_M>Normal"];
+  EXPECT_EQ(At(marked, 3, 60, 39), 255);
+  EXPECT_EQ(At(marked, 3, 2, 31), 0);
+  EXPECT_EQ(Build("window W\n  size 40 40\n  image I\n    rect 0 0 9 9\n    art blob\n", klftest::TempDir().File("d"))
                 .rfind("t.klui:3: an image's art is", 0),
             0u);
 }
 
-// A label is painted on the window's background; a cover image is a veil
-// (its normal picture not clear), where a plain one is; a bar's trough is
-// the window's unless the bar is bare.
-TEST(UIBuilder, LabelsAndCoversArePainted) {
-  ASSERT_TRUE(KLT_ThemeSetLabelFont(std::string(kFonts) + "/DejaVuSans.ttf"));
-  klftest::TempDir dir;
-  auto record = [&](const std::string& text, const char* key) {
-    const std::string path = dir.File("l.kls4");
-    EXPECT_EQ(Build(text, path), "");
-    CKLF_Storage store;
-    CKLF_Mem packed;
-    EXPECT_EQ(store.Open(CKLF_String(path.c_str()), 1), 1);
-    EXPECT_EQ(store.GetRec(key, packed), 1) << key;
-    return std::vector<u8>(packed.GetPtr(), packed.GetPtr() + packed.GetSize());
-  };
+// Labels are painted on the window's background, each tone its own; a
+// bar's or an edit line's trough is the window's unless the control is bare.
+TEST_F(UIBuilderText, LabelsAndBareControls) {
   const std::string window = "window W\n  size 80 40\n  caption 0\n";
-  EXPECT_NE(record(window, "UIResources>Windows>W>Background"),
-            record(window + "  label 4 10 \"Rows\"\n", "UIResources>Windows>W>Background"));
-  const char* image = "UIResources>Static Images>I>Normal";
-  EXPECT_NE(record(window + "  image I\n    rect 0 0 80 40\n", image),
-            record(window + "  image I\n    rect 0 0 80 40\n    art cover\n    label \"Cutting\"\n", image));
-  // A bare bar leaves its trough off the window.
-  const std::string bar = window + "  progress P\n    rect 4 4 60 12\n";
-  EXPECT_NE(record(bar, "UIResources>Windows>W>Background"), record(window, "UIResources>Windows>W>Background"));
-  EXPECT_EQ(record(bar + "    bare\n", "UIResources>Windows>W>Background"),
-            record(window, "UIResources>Windows>W>Background"));
-  KLT_ThemeDone();
+  auto background = [](const std::string& text) { return Built(text)["UIResources>Windows>W>Background"]; };
+  const std::vector<u8> plain = background(window);
+  EXPECT_NE(plain, background(window + "  label 4 18 \"Rows\"\n"));
+  EXPECT_NE(background(window + "  label 4 18 \"Rows\" tone muted\n"), background(window + "  label 4 18 \"Rows\"\n"));
+  EXPECT_NE(background(window + "  label 4 18 \"Rows\" tone muted\n"),
+            background(window + "  label 4 18 \"Rows\" tone soft\n"));
+  // Right-aligned at x, the text ends there: nothing is drawn to its right.
+  const std::vector<u8> right = background(window + "  label 40 18 \"Rows\" align right size 14\n");
+  for (int x = 42; x < 80; ++x) EXPECT_EQ(At(right, 0, x, 18), At(plain, 0, x, 18)) << x;
+  EXPECT_NE(right, plain);
+  for (const char* control : {"  progress P\n    rect 4 4 60 12\n", "  edit E\n    rect 4 4 60 12\n"}) {
+    EXPECT_NE(background(window + control), plain) << control;
+    EXPECT_EQ(background(window + control + "    bare\n"), plain) << control;
+  }
+}
+
+TEST(UIBuilder, HelpLinksAreOneText) {
+  Built b("help \"Home\" \"https://example.org/\"\nhelp ---\nhelp \"Mail\" \"mailto:a@example.org\"\n");
+  const std::vector<u8> help = b["InfoM"];
+  EXPECT_EQ(std::string(help.begin(), help.end()), "{|Home|}{|https://example.org/|}{|---|}{|Mail|}{|mailto:a@example.org|}");
+}
+
+// Fading controls, and navigators, have no disabled pictures; the others do.
+TEST(UIBuilder, FadingControlsHaveNoDisabledPictures) {
+  Built b("window W\n  size 120 80\n"
+          "  button X\n    rect 96 4 116 20\n    label \"x\"\n"
+          "  button F\n    rect 10 50 60 70\n    fade\n"
+          "  checkbox C\n    rect 70 50 90 70\n    fade\n"
+          "  radio R\n    rect 90 50 110 70\n    group 1\n    fade\n"
+          "  slider S\n    rect 0 30 120 48\n    fade\n"
+          "  image N\n    rect 0 30 50 48\n    art navigator\n"
+          "  image P\n    rect 60 30 110 48\n    art piece\n");
+  EXPECT_TRUE(b.Has("UIResources>Buttons>X>Disabled"));
+  EXPECT_FALSE(b.Has("UIResources>Buttons>F>Disabled"));
+  EXPECT_TRUE(b.Has("UIResources>Buttons>F>Normal"));
+  EXPECT_FALSE(b.Has("UIResources>Check Boxes>C>Disabled On"));
+  EXPECT_TRUE(b.Has("UIResources>Check Boxes>C>Normal On"));
+  EXPECT_FALSE(b.Has("UIResources>Radio Buttons>R>Disabled Off"));
+  EXPECT_FALSE(b.Has("UIResources>Sliders>S>Background_Disabled"));
+  EXPECT_TRUE(b.Has("UIResources>Sliders>S>Background_Normal"));
+  EXPECT_FALSE(b.Has("UIResources>Static Images>N>Disabled"));
+  EXPECT_TRUE(b.Has("UIResources>Static Images>P>Disabled"));
+}
+
+TEST(UIBuilder, HelpLabelsAndMarksAreChecked) {
+  const struct {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"help \"only a title\"\n", "t.klui:1: 'help'"},
+      {"help \"a {| b\" \"https://x/\"\n", "t.klui:1: '{|' and '|}'"},
+      {"help --- \"https://x/\"\n", "t.klui:1: a help item cannot be titled"},
+      {"help \"\" \"https://x/\"\n", "t.klui:1: a help item's title"},
+      {"window W\n  size 40 40\n  label 1 2\n", "t.klui:3: a label is"},
+      {"window W\n  size 40 40\n  label 1 2 \"t\" tone loud\n", "t.klui:3: a label's tone"},
+      {"window W\n  size 40 40\n  label 1 2 \"t\" align up\n", "t.klui:3: a label aligns"},
+      {"window W\n  size 40 40\n  label 1 2 \"t\" colour red\n", "t.klui:3: a label takes"},
+      {"window W\n  size 40 40\n  image I\n    rect 0 0 9 9\n    badge 0 0 9 9 \"t\" green\n", "t.klui:5: a badge"},
+      {"window W\n  size 40 40\n  image I\n    rect 0 0 9 9\n    label \"x\"\n", "t.klui:5: a label is"},
+      {"window W\n  size 40 40\n  image I\n    rect 0 0 9 9\n    field 0 0 9\n", "t.klui:5: 'field'"},
+      {"window W\n  size 40 40\n  image I\n    rect 0 0 9 9\n    art piece \"x\"\n", "t.klui:5: 'art' takes"},
+      {"window W\n  size 40 40\n  text T\n    rect 0 0 9 9\n    bare\n", "t.klui:5: 'bare' has no meaning"},
+  };
+  klftest::TempDir dir;
+  for (const auto& c : cases)
+    EXPECT_EQ(Build(c.text, dir.File("x.kls4")).rfind(c.message, 0), 0u)
+        << c.text << " -> " << Build(c.text, dir.File("x.kls4"));
 }

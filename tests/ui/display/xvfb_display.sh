@@ -25,6 +25,7 @@ leak:libfontconfig.so
 leak:libpango
 leak:libcairo.so
 leak:libX11.so
+leak:libatk
 SUPP
 export LSAN_OPTIONS="suppressions=$PWD/lsan.supp:print_suppressions=0"
 

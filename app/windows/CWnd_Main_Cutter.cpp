@@ -1,0 +1,148 @@
+// Layout mode and the Cutter: opening it (counts, thickness, knob size,
+// anti-aliasing and the pieces' records handed over), what the Cutter
+// calls back on the main window, and the way back to Puzzle mode when it
+// closes. The Cutter is reached only through CCutterServices.
+#include <cstring>
+
+#include "CCutterServices.h"
+#include "CPluginMain.h"
+#include "CTessaretteRecordCodec.h"
+#include "CWnd_Main.h"
+
+namespace {
+
+const char kCutterFailed[] = "Cannot open the Cutter window.";
+
+}  // namespace
+
+// The records of the current pieces for the Cutter's next cut: as
+// rendered, visible, row and column; the selected and reserved bytes 0.
+static u8 PieceRecords(const CTessarette& engine, CKLF_Mem& out, u32& count) {
+  count = engine.GetPieceCount();
+  const u64 bytes = static_cast<u64>(count) * CTessaretteRecordCodec::kSize;
+  if (!klFits32(bytes) || !out.Zalloc(static_cast<u32>(bytes))) return 0;
+  for (u32 i = 0; i < count; ++i) {
+    CTessarette::SFX_ONEPIECE rec;
+    if (!engine.PieceToRecord(i, rec)) return 0;
+    rec.selected = 0;
+    CTessaretteRecordCodec::Encode(rec, out.GetPtr() + static_cast<u64>(i) * CTessaretteRecordCodec::kSize);
+  }
+  return 1;
+}
+
+void CWnd_Main::DoCutterWindow() {
+  m_cutterFailed = 0;
+  m_editor.model.SetCutter(nullptr);
+  delete m_cutter;
+  m_cutter = CCutterServices::New();
+  if (!m_cutter) {
+    // No Cutter in this build: Layout mode opens without it.
+    i_EnterLayoutMode();
+    return;
+  }
+  CCutterServices& c = *m_cutter;
+  c.mainWindow = this;
+  m_editor.model.TellCutterLayout(c);
+  u8 kept = 1;
+  if (GetEngine()->GetPieceCount() > 0) {
+    CKLF_Mem records;
+    u32 count = 0;
+    kept = PieceRecords(*GetEngine(), records, count) && c.SetPendingRecords(records.GetPtr(), count);
+  } else {
+    kept = c.SetPendingRecords(m_settings.pendingRecords, m_settings.pendingRecordCount);
+  }
+  if (!kept) {
+    localClose();
+    return;
+  }
+  const kltSIZE_s at = m_plugin->WindowPosFromConf("Cutter", "Main", klNullSize, 1);
+  if (!c.CreateCutterWindow(at, this)) {
+    // A Cutter without its window would take calls its controls cannot
+    // answer: it goes, and the window stays as it was.
+    delete m_cutter;
+    m_cutter = nullptr;
+    m_cutterFailed = 1;
+    Alert(kCutterFailed, kErrorTitle);
+    return;
+  }
+  m_editor.model.SetCutter(m_cutter);
+  i_EnterLayoutMode();
+}
+
+void CWnd_Main::i_EnterLayoutMode() {
+  m_editor.model.knotRandomAmount = 0;
+  m_preview.SetWashedOut(1);
+  m_knivesLayer.SetVisible(1);
+  m_movingKnivesLayer.Set(kltRGBA8{255, 0, 0, 0}, 15);
+  m_movingKnivesLayer.SetVisible(1);
+  m_knotHandlesLayer.SetVisible(1);
+  m_editor.undo.uncm_MarkEmpty();
+  m_puzzle.layoutMode = 1;
+  m_puzzle.OnChangeMode();
+  m_preview.SetMaskChannel(nullptr, 0);
+  m_puzzle.showPieceExtras = 0;
+  OnChangeExtrasState();
+  i_SetPreviewImage(&m_sourceImage);
+  // The full redraw's message redraws the overlays and the split rulers.
+  m_preview.DoRedraw(1, 0);
+}
+
+void CWnd_Main::OnCutterClose() {
+  if (!m_cutter) return;
+  for (CKLF_Layer* l : {&m_knivesLayer, &m_movingKnivesLayer, &m_knotHandlesLayer}) l->SetVisible(0);
+  m_preview.SetWashedOut(0);
+  m_editor.model.SetCutter(nullptr);
+  // Puzzle mode, with the preview redrawn (and the split rulers with it).
+  m_puzzle.OnCutterClose(m_cutter);
+}
+
+// ---------------------------------------------------------------------------
+// What the Cutter calls
+
+void CWnd_Main::OnCutterUpdateShape(f32 mutS, f32 mutH, f32 mutU, u8 refill, u8 undo) {
+  m_editor.shapes.OnCutterUpdateShape(mutS, mutH, mutU, refill, undo);
+}
+
+void CWnd_Main::OnCutterUpdateShape_FlipH(f32 mutS, f32 mutH, f32 mutU) {
+  m_editor.shapes.OnCutterUpdateShape_FlipH(mutS, mutH, mutU);
+}
+
+void CWnd_Main::OnCutterUpdateShape_FlipU(f32 mutS, f32 mutH, f32 mutU) {
+  m_editor.shapes.OnCutterUpdateShape_FlipU(mutS, mutH, mutU);
+}
+
+void CWnd_Main::OnCutterUpdateAntiAliasing(u8 on) { m_editor.shapes.OnCutterUpdateAntiAliasing(on); }
+
+void CWnd_Main::uncm_SaveState(u32 mode, u32 sub) { m_editor.undo.uncm_SaveState(mode, sub); }
+
+u8 CWnd_Main::settings_SaveCurLayoutAndCellSettingsToMem(CKLF_Mem* block, u32& length) {
+  return m_settings.settings_SaveCurLayoutAndCellSettingsToMem(block, length);
+}
+
+u8 CWnd_Main::settings_LoadCurLayoutAndCellSettingsFromMem(const u8* data, u32 length, u8 redraw) {
+  const u8* records = nullptr;
+  u32 count = 0;
+  return m_settings.settings_LoadCurLayoutAndCellSettingsFromMem(data, length, &records, count, redraw);
+}
+
+void CWnd_Main::GetLayoutState(u16& verticalLines, u16& horizontalLines, u8& razorCut, u8& antiAliasing) {
+  verticalLines = m_editor.model.verticalLineCount;
+  horizontalLines = m_editor.model.horizontalLineCount;
+  razorCut = m_editor.model.thinKnives;
+  antiAliasing = m_editor.model.antiAliasing;
+}
+
+u8 CWnd_Main::engine_PutLayoutToPuzzleEngine() { return m_editor.model.engine_PutLayoutToPuzzleEngine(*GetEngine()); }
+
+CTessarette* CWnd_Main::GetEngine() { return &m_plugin->GetEngine(); }
+
+u8* CWnd_Main::GetCompositeAlpha(u32& stride) {
+  i32 w = 0, h = 0;
+  const u8* alpha = m_plugin->GetCompositeAlpha(w, h);
+  stride = alpha ? static_cast<u32>(w) : 0;
+  return const_cast<u8*>(alpha);
+}
+
+void CWnd_Main::SetCutDone(u8 done) {
+  if (m_cutter) m_cutter->cutMade = done;
+}

@@ -1,0 +1,29 @@
+// Loading the display backend from its own module, so that only a run that
+// opens windows brings the windowing toolkit into the process.
+#include <dlfcn.h>
+
+#include <cstdlib>
+
+#include "CKLP_UIPlatform.h"
+
+namespace {
+CKLP_UIPlatform* g_display = nullptr;
+}
+
+bool KLP_DisplayNamed() {
+  const char* x = std::getenv("DISPLAY");
+  const char* w = std::getenv("WAYLAND_DISPLAY");
+  return (x && *x) || (w && *w);
+}
+
+CKLP_UIPlatform* KLP_LoadDisplayModule(const char* path) {
+  if (g_display) return g_display;
+  if (!path || !*path) return nullptr;
+  // Kept loaded: the toolkit inside registers types and threads that
+  // outlive any unloading.
+  void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+  if (!module) return nullptr;
+  KLP_DisplayModuleEntry open = reinterpret_cast<KLP_DisplayModuleEntry>(dlsym(module, KLP_DISPLAY_MODULE_ENTRY));
+  g_display = open ? open() : nullptr;
+  return g_display;
+}

@@ -1,0 +1,44 @@
+#include "KLF_PluginAssembly.h"
+
+#include "CApp.h"
+#include "CCutterServices.h"
+#include "CEffectWindowServices.h"
+#include "CKLP_UIPlatform.h"
+#include "CPluginMain.h"
+#include "KLP_Alert.h"
+
+namespace {
+
+const char kNoDisplayTitle[] = "Kelvanos Tessarette 3.0 Error";
+const char kNoDisplay[] = "The plug-in's window cannot open: no display is available.";
+
+// The display module beside the plug-in, loaded for the first run with
+// windows on a named display.
+CKLP_UIPlatform* OpenDisplay(CPluginMain& plugin) {
+  if (!KLP_DisplayNamed()) return nullptr;
+  const KLP_FileRef& folder = plugin.GetPluginFolder();
+  if (!folder.IsSet()) return nullptr;
+  return KLP_LoadDisplayModule((folder.Path() + "/" + KLP_DISPLAY_MODULE_FILE).c_str());
+}
+
+}  // namespace
+
+CPluginUIRun* KLF_RunPluginUI(CPluginMain& plugin, u8 about) {
+  if (!KLP_GetUI()) {
+    CKLP_UIPlatform* display = OpenDisplay(plugin);
+    if (!display) {
+      KLP_ShowAlert(kNoDisplayTitle, kNoDisplay);
+      return nullptr;
+    }
+    KLP_SetUI(display);
+  }
+  return CApp::RunPluginUI(plugin, about);
+}
+
+void KLF_AssemblePlugin() {
+  CPluginMain::SetUIRunner(KLF_RunPluginUI);
+  // Seams until their windows land: the Cutter window's factory
+  // (CCutterServices::SetFactory) and the effect windows' factory
+  // (CEffectWindowServices::SetFactory) are registered here; without them
+  // Layout mode opens without the Cutter and no effect window opens.
+}

@@ -1,0 +1,21 @@
+// The plug-in as a shared library: the shell and the assembly linked in,
+// only the entry exported (see exports.map). Loading it registers the
+// user interface and the windows' factories.
+#include <type_traits>
+
+#include "KLF_PluginAssembly.h"
+#include "KLF_PluginEntry.h"
+
+static_assert(std::is_same<decltype(&PluginMain), KLP_PluginMainProc>::value,
+              "the entry must have the host interface's type");
+
+namespace {
+
+// Keeps the entry's object in the library and assembles the plug-in once
+// it is loaded.
+struct Assembly {
+  KLP_PluginMainProc entry;
+  Assembly() : entry(&PluginMain) { KLF_AssemblePlugin(); }
+} g_assembly;
+
+}  // namespace

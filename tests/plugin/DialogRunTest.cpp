@@ -1,0 +1,196 @@
+// The dialog through the plug-in's entry: the host asks for it, the main
+// window opens on the document, and Apply or Cancel ends the run with the
+// document written back, or left as it was.
+#include "PluginRunSupport.h"
+
+using namespace plugintest;
+
+namespace {
+
+const int16_t kModes[] = {klpModeRGB, klpModeGray, klpModeCMYK};
+
+// Applies in the mode asked for (Puzzle mode cuts with the test's Cutter
+// first) and answers the run's result.
+int16_t ApplyFromDialog(PluginRun& r, bool puzzle) {
+  r.Then([&r, puzzle] {
+    ASSERT_TRUE(r.Main());
+    EXPECT_TRUE(r.Main()->IsLayoutMode());
+    if (puzzle) {
+      ASSERT_TRUE(r.Cutter());
+      ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+      EXPECT_FALSE(r.Main()->IsLayoutMode());
+      r.Click(CWnd_Main::kApply);
+    } else {
+      r.Click(CWnd_Main::kApplyLM);
+    }
+  });
+  return r.Dialog();
+}
+
+}  // namespace
+
+TEST(DialogRun, ApplyWritesWhatTheReplayOfTheStoredBlockWrites) {
+  // OK without edits, in each mode on every kind of document: the block
+  // stored in "last.data" replays to the very same bytes.
+  for (const int16_t mode : kModes)
+    for (const bool puzzle : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "mode " << mode << (puzzle ? " puzzle" : " layout"));
+      PluginRun r;
+      r.Document(mode, 90, 64);
+      const auto before = r.Planes();
+      EXPECT_EQ(ApplyFromDialog(r, puzzle), klpResNoErr);
+      const auto applied = r.Planes();
+      EXPECT_NE(applied, before);
+      const Bytes block = r.LastData();
+      ASSERT_GT(block.size(), 10u);
+      EXPECT_EQ(block[0], puzzle ? 1 : 0);  // the block's puzzle flag
+      r.SetPlanes(before);
+      EXPECT_EQ(r.Replay(), klpResNoErr);
+      EXPECT_EQ(r.Planes(), applied);
+    }
+}
+
+TEST(DialogRun, CancelLeavesTheDocumentAndAnswersUserCancelled) {
+  for (const CWnd_Main::Control button : {CWnd_Main::kCancel, CWnd_Main::kCloseX}) {
+    PluginRun r;
+    r.Document(klpModeRGB, 60, 40);
+    const auto before = r.Planes();
+    r.Then([&r, button] { r.Click(button); });
+    EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+    EXPECT_EQ(r.Planes(), before);
+    EXPECT_TRUE(r.LastData().empty());  // nothing stored either
+    EXPECT_EQ(g_cutters.positionsSaved, 1);
+    EXPECT_EQ(g_cutters.lastKnivesSaved, 0);
+    EXPECT_EQ(g_cutters.alive, 0);
+    EXPECT_EQ(m_App, nullptr);
+  }
+}
+
+TEST(DialogRun, ApplyInLayoutModeStoresEverythingTheNextRunNeeds) {
+  PluginRun r;
+  r.Document(klpModeRGB, 80, 50);
+  EXPECT_EQ(ApplyFromDialog(r, false), klpResNoErr);
+  EXPECT_EQ(g_cutters.lastKnivesSaved, 1);
+  EXPECT_EQ(g_cutters.positionsSaved, 1);
+  // The main window's place is kept for the next run, which opens there.
+  CKLF_Storage conf;
+  ASSERT_EQ(conf.Open(CKLF_String(r.dir.File("plugin.conf").c_str()), 1), 1);
+  u32 left = 0;
+  EXPECT_EQ(conf.GetRec("Windows Positions>MAIN>ROOT>Left", left), 1);
+}
+
+TEST(DialogRun, TheStoredPiecesGoToTheCutterOfTheNextRun) {
+  PluginRun r;
+  r.Document(klpModeRGB, 90, 64);
+  ASSERT_EQ(ApplyFromDialog(r, true), klpResNoErr);
+  const Bytes block = r.LastData();
+  ASSERT_EQ(block[0], 1);  // a Puzzle-mode block, with the pieces' records
+  // The next dialog starts in Layout mode; its Cutter receives the stored
+  // records although the engine has no pieces yet.
+  PluginRun next;
+  next.Document(klpModeRGB, 90, 64);
+  ASSERT_TRUE(klftest::WriteFileBytes(next.dir.File("last.data"), block));
+  next.Then([&next] { next.Click(CWnd_Main::kCancel); });
+  EXPECT_EQ(next.Dialog(), klpResUserCanceled);
+  EXPECT_GT(g_cutters.records, 0u);
+  EXPECT_EQ(g_cutters.firstRecord.size(), CCutterServices::kPieceRecordSize);
+}
+
+TEST(DialogRun, AMissingResourceFileAlertsAndCancels) {
+  PluginRun r(false);
+  r.Document(klpModeRGB, 40, 30);
+  const auto before = r.Planes();
+  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+  EXPECT_EQ(r.Planes(), before);
+  ASSERT_EQ(r.ui.Log().alerts.size(), 1u);
+  EXPECT_EQ(r.ui.Log().alerts[0].first, "Kelvanos Tessarette 3.0 Error");
+  EXPECT_EQ(r.ui.Log().alerts[0].second,
+            "Cannot load the resource file.\nPlease, try to reinstall plug-in and if the problem persists, contact "
+            "Kelvanos");
+  EXPECT_EQ(r.About(), klpResUserCanceled);  // About finds no store either
+  EXPECT_EQ(r.ui.Log().alerts.size(), 2u);
+}
+
+TEST(DialogRun, AFailedHandOverIsAnErrorNotACancel) {
+  // A layout the engine cannot take is said, and the host hears an error;
+  // the settings were stored all the same.
+  PluginRun r;
+  r.Document(klpModeRGB, 60, 40);
+  const auto before = r.Planes();
+  r.Then([&r] {
+    CLayoutModel& m = r.Main()->Editor().model;
+    ASSERT_GT(m.vKnifeCount, 0u);
+    m.vKnifeCount -= 1;  // a count the engine will not agree with
+    CLayoutModel::KNIFESTRUCT& dropped = m.vKnives[m.vKnifeCount];
+    delete dropped.polyline;  // the model no longer sees it to free it
+    dropped.polyline = nullptr;
+    r.Click(CWnd_Main::kApplyLM);
+  });
+  EXPECT_EQ(r.Dialog(), klpResBadParameters);
+  EXPECT_EQ(r.Planes(), before);
+  ASSERT_FALSE(r.ui.Log().alerts.empty());
+  EXPECT_EQ(r.ui.Log().alerts.back().first, "Error!");
+  EXPECT_FALSE(r.LastData().empty());
+}
+
+TEST(DialogRun, ACutterThatCannotOpenEndsTheStartAsCancelled) {
+  PluginRun r;
+  r.Document(klpModeRGB, 60, 40);
+  g_cutters.refuseWindow = true;
+  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+  EXPECT_EQ(g_cutters.windowsRefused, 1);
+  EXPECT_EQ(g_cutters.alive, 0);  // not kept without its window
+  ASSERT_FALSE(r.ui.Log().alerts.empty());
+  EXPECT_EQ(r.ui.Log().alerts.back(), std::make_pair(std::string("Error!"), std::string("Cannot open the Cutter window.")));
+}
+
+TEST(DialogRun, WithoutACutterLayoutModeOpensAndOKDrawsTheKnives) {
+  PluginRun r(true, false);
+  r.Document(klpModeGray, 70, 50);
+  const auto before = r.Planes();
+  r.Then([&r] {
+    EXPECT_TRUE(r.Main()->IsLayoutMode());
+    EXPECT_EQ(r.Main()->GetCutter(), nullptr);
+    r.Click(CWnd_Main::kApplyLM);
+  });
+  EXPECT_EQ(r.Dialog(), klpResNoErr);
+  EXPECT_NE(r.Planes(), before);
+}
+
+TEST(DialogRun, AFilterAreaBeyondTheWindowsImagesIsRefusedWithAnAlert) {
+  // 70000 pixels do not fit the images' 16-bit sizes: refused, never cut.
+  PluginRun r;
+  r.Document(klpModeGray, 70000, 2);
+  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+  ASSERT_FALSE(r.ui.Log().alerts.empty());
+  EXPECT_NE(r.ui.Log().alerts.back().second.find("65535"), std::string::npos);
+}
+
+TEST(AboutRun, ClosesOnAClickAKeyAndTheReleaseOfAHeldKey) {
+  const struct {
+    const char* what;
+    std::function<void(PluginRun&)> act;
+  } ways[] = {
+      {"left click", [](PluginRun& r) { r.ClickAt(r.App()->GetAboutWindow(), 60, 60); }},
+      {"right click",
+       [](PluginRun& r) {
+         const kltRECT_s w = r.App()->GetAboutWindow().GetWindowRect();
+         r.ui.PostMouse(klpMouseDown, w.left + 50, w.top + 50, 2);
+       }},
+      {"key", [](PluginRun& r) { r.ui.PostKey(klpKeyDown, klpVKLetters[0], 'a'); }},
+      {"release", [](PluginRun& r) { r.ui.PostKey(klpKeyUp, klpVKLetters[3], 'd'); }},
+  };
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.what);
+    PluginRun r;
+    bool shown = false;
+    r.Then([&] {
+      ASSERT_TRUE(r.App());
+      shown = r.App()->GetAboutWindow().IsVisible();
+      way.act(r);
+    });
+    EXPECT_EQ(r.About(), klpResNoErr);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(r.ui.Log().stalls, 0u);  // the window closed; the loop did not run dry
+  }
+}

@@ -1,0 +1,269 @@
+// The main window on the headless platform: its start, the info and
+// status lines, the mode's controls, the Cutter's hand-over and the main
+// progress.
+#include "CKLF_CtrlStaticImage.h"
+#include "CKLF_CtrlStaticText.h"
+#include "PluginRunSupport.h"
+
+using namespace plugintest;
+
+namespace {
+
+std::string Text(CWnd_Main::Control c) {
+  auto* t = static_cast<CKLF_CtrlStaticText*>(PluginRun::Main()->GetNamedControl(c));
+  return t ? t->GetText().GetStr() : "?";
+}
+
+// Runs the dialog with one step, then cancels.
+void WithMainWindow(PluginRun& r, std::function<void(CWnd_Main&)> step) {
+  r.Then([&r, step] {
+    ASSERT_TRUE(r.Main());
+    step(*r.Main());
+    if (r.Main()->GetWindowHandle()) r.Click(CWnd_Main::kCancel);
+  });
+  r.Dialog();
+}
+
+u8 Visible(CWnd_Main& w, CWnd_Main::Control c) {
+  return static_cast<CKLF_CtrlStaticImage*>(w.GetNamedControl(c))->GetControlLayer()->GetVisible();
+}
+
+}  // namespace
+
+TEST(MainWindow, StartZoomFitsTheImageOrShowsItAtOneToOne) {
+  EXPECT_EQ(CWnd_Main::StartZoom(4000, 3000, 600, 450, 1), 1);  // 4000 / 8 and 3000 / 8 fit
+  EXPECT_EQ(CWnd_Main::StartZoom(600, 450, 600, 450, 1), 4);
+  EXPECT_EQ(CWnd_Main::StartZoom(601, 10, 600, 450, 1), 3);
+  EXPECT_EQ(CWnd_Main::StartZoom(600 * 17, 10, 600, 450, 1), 0);  // beyond 16 times: the smallest zoom
+  EXPECT_EQ(CWnd_Main::StartZoom(4000, 3000, 600, 450, 0), 4);
+}
+
+TEST(MainWindow, OpensInLayoutModeWithItsPreviewAndTheLastSettings) {
+  PluginRun r;
+  r.Document(klpModeRGB, 3000, 200);
+  WithMainWindow(r, [&](CWnd_Main& w) {
+    EXPECT_TRUE(w.IsCreated());
+    EXPECT_EQ(w.GetZoom(), 2);  // 3000 / 4 fits the 766 pixels of the preview
+    EXPECT_EQ(w.Preview().GetZoom(), 2);
+    EXPECT_TRUE(w.Preview().IsWashedOut());
+    EXPECT_TRUE(Visible(w, CWnd_Main::kModeL));
+    EXPECT_FALSE(Visible(w, CWnd_Main::kModeP));
+    EXPECT_TRUE(w.GetNamedControl(CWnd_Main::kApplyLM)->IsEnabled());
+    EXPECT_FALSE(w.GetNamedControl(CWnd_Main::kApply)->IsEnabled());
+    EXPECT_FALSE(w.GetNamedControl(CWnd_Main::kRndKnotsButton)->IsEnabled());
+    EXPECT_FALSE(w.GetEffectControl(0, klCtrlButton)->IsEnabled());
+    // The default layout: two rows on a wide image.
+    EXPECT_EQ(w.Editor().model.horizontalLineCount, 1);
+    EXPECT_EQ(w.Editor().undo.IsEmpty(), 1);
+    // The Cutter was told the grid, the common thickness and knob size.
+    EXPECT_EQ(g_cutters.rows, 2);
+    EXPECT_EQ(g_cutters.columns, w.Editor().model.verticalLineCount + 1);
+    EXPECT_EQ(g_cutters.thickness, 3);
+    EXPECT_EQ(g_cutters.knob, 100);
+    EXPECT_EQ(g_cutters.thicknessMixed, 0);
+  });
+  // Its picture: the window as a person sees it, kept in the build folder.
+  EXPECT_GT(r.ui.Log().cursorSets, 0u);
+}
+
+TEST(MainWindow, KeepsAPictureOfEachModeInTheBuildFolder) {
+  PluginRun r;
+  r.Document(klpModeRGB, 640, 420);
+  r.Then([&r] {
+    CWnd_Main& w = *r.Main();
+    EXPECT_TRUE(r.ui.SavePNG(w.GetWindowHandle(), std::string(KLF_BINARY_DIR) + "/mainwindow-layout.png"));
+    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    EXPECT_FALSE(Visible(w, CWnd_Main::kModeL));
+    EXPECT_TRUE(Visible(w, CWnd_Main::kModeP));
+    EXPECT_TRUE(w.GetNamedControl(CWnd_Main::kApply)->IsEnabled());
+    EXPECT_FALSE(w.GetNamedControl(CWnd_Main::kApplyLM)->IsEnabled());
+    EXPECT_TRUE(w.GetEffectControl(1, klCtrlButton)->IsEnabled());
+    EXPECT_FALSE(w.GetEffectControl(7, klCtrlCheckBox)->IsEnabled());  // image overlay: no layer access here
+    EXPECT_TRUE(r.ui.SavePNG(w.GetWindowHandle(), std::string(KLF_BINARY_DIR) + "/mainwindow-puzzle.png"));
+    r.Click(CWnd_Main::kCancel);
+  });
+  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+}
+
+TEST(MainWindow, PreferencesAreTakenOnlyFromWellFormedRecords) {
+  PluginRun r;
+  {
+    CKLF_Storage conf;
+    ASSERT_EQ(conf.Open(CKLF_String(r.dir.File("plugin.conf").c_str()), 2), 1);
+    conf.AddFolder("Preferences");
+    const u8 three[3] = {1, 2, 3}, four[4] = {9, 8, 7, 255};
+    conf.SetRecord("Preferences>AlphaColor1", three, 3);  // not a colour: ignored
+    conf.SetRecord("Preferences>AlphaColorSolid", four, 4);
+    conf.SetRecord("Preferences>AlphaSolid", static_cast<u8>(1));
+    conf.SetRecord("Preferences>OnLoadZoom", static_cast<u8>(0));
+    ASSERT_EQ(conf.Close(), 1);
+  }
+  r.Document(klpModeRGB, 3000, 200);
+  WithMainWindow(r, [](CWnd_Main& w) {
+    const CPreferences& p = w.GetPreferences();
+    EXPECT_EQ(std::vector<u8>({p.alphaColor1.red, p.alphaColor1.green, p.alphaColor1.blue}),
+              std::vector<u8>({255, 255, 255}));
+    EXPECT_EQ(p.alphaColorSolid.red, 9);
+    EXPECT_EQ(p.alphaSolid, 1);
+    EXPECT_EQ(p.delKnifeOpacity, 70);
+    EXPECT_EQ(w.GetZoom(), 4);  // no fitting: 1:1
+  });
+}
+
+TEST(MainWindow, InfoLineInEveryUnit) {
+  const struct {
+    u8 units;
+    f64 ppi;
+    kltPOS pos;
+    const char* text;
+  } cases[] = {
+      {1, 72, {12, 34}, "X: 12 pixels\tY: 34 pixels"},
+      {2, 72, {1500, 72}, "X: 20.83 inches (1500 px)\tY: 1.00 inches (72 px)"},
+      {2, 72, {72000, 0}, "X: 1000 inches (72000 px)\tY: 0.00 inches (0 px)"},
+      {2, 0, {144, 0}, "X: 2.00 inches (144 px)\tY: 0.00 inches (0 px)"},  // no resolution: 72
+      {3, 254, {1000, 0}, "X: 10.00 cm (1000 px)\tY: 0.00 cm (0 px)"},
+      {4, 254, {1000, 0}, "X: 100.0 mm (1000 px)\tY: 0.00 mm (0 px)"},
+      {5, 72, {100, 65535}, "X: 100.0 (%) (100 px)\tY: ---"},
+      {1, 72, {-1, 3}, "X: ---\tY: 3 pixels"},
+  };
+  PluginRun r;
+  r.Document(klpModeRGB, 101, 40);
+  WithMainWindow(r, [&](CWnd_Main& w) {
+    for (const auto& c : cases) {
+      w.SetInfoUnits(c.units);
+      KLF_GetPluginObject().GetPluginDataPtr()->resolutionH = c.ppi;
+      KLF_GetPluginObject().GetPluginDataPtr()->resolutionV = c.ppi;
+      w.UpdateInfoPanel(c.pos, 0);
+      EXPECT_EQ(Text(CWnd_Main::kInfo), c.text);
+    }
+    w.SetInfoUnits(2);
+    w.UpdateInfoPanel(klNullPOS, 1);
+    EXPECT_EQ(Text(CWnd_Main::kInfo), "Image Size (W x H): 1.40 inches x 0.56 inches (101 px x 40 px)");
+    // A dragged split line's measures.
+    w.SetInfoUnits(1);
+    w.ShowLineInfo(1, 0);
+    EXPECT_EQ(Text(CWnd_Main::kInfo).rfind("Position: ", 0), 0u);
+  });
+}
+
+TEST(MainWindow, PercentOfAOnePixelWideImageIsNoDivisionByZero) {
+  PluginRun r;
+  r.Document(klpModeRGB, 1, 30);
+  WithMainWindow(r, [](CWnd_Main& w) {
+    w.SetInfoUnits(5);
+    w.UpdateInfoPanel({0, 29}, 0);
+    EXPECT_EQ(Text(CWnd_Main::kInfo), "X: 0.0 (%) (0 px)\tY: 100.0 (%) (29 px)");
+  });
+}
+
+TEST(MainWindow, InPuzzleModeTheInfoLineNamesThePieceUnderThePoint) {
+  PluginRun r;
+  r.Document(klpModeRGB, 120, 80);
+  WithMainWindow(r, [&](CWnd_Main& w) {
+    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    const CTessarette& e = *w.GetEngine();
+    w.SetInfoUnits(1);
+    w.UpdateInfoPanel({119, 79}, 0);
+    const i32 piece = w.Puzzle().GetPieceByXY({119, 79});
+    ASSERT_GE(piece, 0);
+    char expected[160];
+    std::snprintf(expected, sizeof expected, "X: 119 pixels\tY: 79 pixels \tPiece info: ID: %d (%u); Column: %u; Row: %u",
+                  piece, e.GetPieceCount(), e.GetPiece(static_cast<u32>(piece))->column,
+                  e.GetPiece(static_cast<u32>(piece))->row);
+    EXPECT_EQ(Text(CWnd_Main::kInfo), expected);
+    w.UpdateInfoPanel({-1, -1}, 0);
+    EXPECT_EQ(Text(CWnd_Main::kInfo), "X: ---\tY: --- \tPiece: ??? (" + std::to_string(e.GetPieceCount()) + ")");
+  });
+}
+
+TEST(MainWindow, StatusTipsFadeOutInFourTicksAndInOverSeven) {
+  PluginRun r;
+  r.Document(klpModeRGB, 60, 40);
+  WithMainWindow(r, [&](CWnd_Main& w) {
+    auto* status = static_cast<CKLF_CtrlStaticText*>(w.GetNamedControl(CWnd_Main::kStatus));
+    w.UpdateStatus("first");
+    for (int i = 0; i < 12; ++i) r.ui.AdvanceClock(CWnd_Main::kTimerMs);
+    ASSERT_EQ(w.GetStatusFade(), 0);
+    EXPECT_STREQ(status->GetText().GetStr(), "first");
+    w.UpdateStatus("first");  // the same text starts nothing
+    EXPECT_EQ(w.GetStatusFade(), 0);
+    w.UpdateStatus("second");
+    std::vector<int> opacity;
+    for (int i = 0; i < 11; ++i) {
+      r.ui.AdvanceClock(CWnd_Main::kTimerMs);
+      opacity.push_back(status->GetOpacity());
+    }
+    EXPECT_EQ(opacity, (std::vector<int>{190, 125, 60, 0, 40, 80, 120, 160, 200, 240, 255}));
+    EXPECT_STREQ(status->GetText().GetStr(), "second");
+    EXPECT_EQ(w.GetStatusFade(), 0);
+  });
+}
+
+TEST(MainWindow, TheControlUnderTheMouseGivesItsTip) {
+  PluginRun r;
+  r.Document(klpModeRGB, 60, 40);
+  WithMainWindow(r, [&](CWnd_Main& w) {
+    r.Hover(CWnd_Main::kCancel);
+    r.ui.Pump();
+    EXPECT_STREQ(w.GetStatusText().GetStr(), "Click the button to close the window without applying.");
+    r.Hover(CWnd_Main::kAddKnives);
+    r.ui.Pump();
+    EXPECT_STREQ(w.GetStatusText().GetStr(),
+                 "To add extra knife, select any two knots (except neighboring) and then, click the button.");
+  });
+}
+
+TEST(MainProgress, ShowsTheCaptionThePercentAndABarOfOneIAPercent) {
+  PluginRun r;
+  r.Document(klpModeRGB, 60, 40);
+  WithMainWindow(r, [&](CWnd_Main& w) {
+    w.UpdateStatusProgress("Rendering is in progress:", 30);
+    EXPECT_EQ(Text(CWnd_Main::kStatus), "Rendering is in progress: 30%\t" + std::string(30, 'I'));
+    CKLF_Progress* p = w.BeginProgress("The Splitter's calculation is in progress:");
+    ASSERT_TRUE(p);
+    EXPECT_EQ(w.BeginProgress("inner"), p);  // begins nest on one progress
+    p->Progress(7, nullptr);
+    EXPECT_EQ(Text(CWnd_Main::kStatus), "The Splitter's calculation is in progress: 7%\tIIIIIII");
+    EXPECT_EQ(w.GetStatusFade(), 0);
+    w.EndProgress();
+    EXPECT_EQ(Text(CWnd_Main::kStatus).rfind("The Splitter's", 0), 0u);  // the outer one still runs
+    w.EndProgress();
+    EXPECT_EQ(Text(CWnd_Main::kStatus), w.GetStatusText().GetStr());  // back to the tip
+  });
+}
+
+TEST(MainProgress, ALongRenderKeepsTheWindowAnswering) {
+  // Events that come while the pieces are recombined are handled then, not
+  // after: the render's progress runs the window's events.
+  PluginRun r;
+  r.Document(klpModeRGB, 200, 150);
+  WithMainWindow(r, [&](CWnd_Main& w) {
+    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    r.Hover(CWnd_Main::kExport);
+    ASSERT_TRUE(r.ui.PeekEvent(klpMaskMouse));
+    ASSERT_EQ(w.Puzzle().pmop_DoRerenderRect(klNullRect, 1, 0, 100), 1);
+    EXPECT_FALSE(r.ui.PeekEvent(klpMaskMouse));
+    EXPECT_STREQ(w.GetStatusText().GetStr(), "Click the button to export the pieces as a PSD file or PNG files.");
+  });
+}
+
+TEST(MainWindow, RelayoutHandsTheCutterThePiecesRecordsWithoutTheirSelection) {
+  PluginRun r;
+  r.Document(klpModeRGB, 120, 90);
+  WithMainWindow(r, [&](CWnd_Main& w) {
+    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    const u32 n = w.GetEngine()->GetPieceCount();
+    ASSERT_GT(n, 1u);
+    w.Puzzle().pmop_Sel_SelectAllPieces(0);
+    w.Editor().model.vKnives[0].thickness = 9;  // the knives now differ
+    w.DoCutterWindow();
+    EXPECT_TRUE(w.IsLayoutMode());
+    EXPECT_EQ(g_cutters.made, 2);
+    EXPECT_EQ(g_cutters.alive, 1);  // the first Cutter went
+    EXPECT_EQ(g_cutters.records, n);
+    ASSERT_EQ(g_cutters.firstRecord.size(), CCutterServices::kPieceRecordSize);
+    EXPECT_EQ(g_cutters.firstRecord[88], 0);  // selected, not handed over
+    EXPECT_EQ(g_cutters.thicknessMixed, 1);
+    EXPECT_EQ(w.Editor().undo.IsEmpty(), 1);
+  });
+}
