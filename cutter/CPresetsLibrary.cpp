@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <new>
-#include <utility>
 
 #include "CKnifeShapeFile.h"
 #include "CShapeSetFile.h"
@@ -25,12 +24,14 @@ CPresetsLibrary::CPresetsLibrary(CCutterFilesPort* files, CPresetsWindowPort* wi
       m_block(nullptr),
       m_count(0),
       m_selected(nullptr),
+      m_names(nullptr),
       m_loadFailed(0),
       m_edited(0) {}
 
 CPresetsLibrary::~CPresetsLibrary() {
   delete m_block;
   delete m_selected;
+  delete m_names;
 }
 
 u8 CPresetsLibrary::i_Alert(u16 code, const char* text) {
@@ -40,24 +41,51 @@ u8 CPresetsLibrary::i_Alert(u16 code, const char* text) {
 
 void CPresetsLibrary::i_Changed() { m_window->LibraryChanged(); }
 
-u8 CPresetsLibrary::i_Take(CKLF_Mem* block, u32 count, const u8* selected) {
+namespace {
+
+// The records' own names, as the list shows them after a read.
+CKLF_StringArray* RecordNames(const CKLF_Mem* block, u32 count) {
+  CKLF_StringArray* names = new (std::nothrow) CKLF_StringArray();
+  char name[CShapeSetFile::kNameSize];
+  for (u32 i = 0; names && i < count; ++i) {
+    CShapeSetFile::GetRecordName(block->GetPtr() + static_cast<size_t>(i) * kRecord, name);
+    if (names->Add(CKLF_String(name), i) < 0) {
+      delete names;
+      names = nullptr;
+    }
+  }
+  return names;
+}
+
+}  // namespace
+
+u8 CPresetsLibrary::i_Take(CKLF_Mem* block, u32 count, const u8* selected, CKLF_StringArray* names) {
   CKLF_Mem* flags = new (std::nothrow) CKLF_Mem();
-  if (!flags || (count && (!block || !flags->Zalloc(count)))) {
+  if (!names && (count == 0 || block)) names = RecordNames(block, count);
+  if (!flags || !names || names->GetSize() != count || (count && (!block || !flags->Zalloc(count)))) {
     delete flags;
     delete block;
+    delete names;
     return Fail(klErrNoMemory);
   }
   if (selected && count) std::memcpy(flags->GetPtr(), selected, count);
   delete m_block;
   delete m_selected;
+  delete m_names;
   m_block = block;
   m_selected = flags;
+  m_names = names;
   m_count = count;
   return 1;
 }
 
 const u8* CPresetsLibrary::GetRecord(u32 i) const {
   return i < m_count ? m_block->GetPtr() + static_cast<size_t>(i) * kRecord : nullptr;
+}
+
+const char* CPresetsLibrary::GetName(u32 i) const {
+  const CKLF_String* name = i < m_count ? m_names->GetPtrAt(i) : nullptr;
+  return name ? name->GetStr() : "";
 }
 
 // ---- Selection.
@@ -120,11 +148,11 @@ void CPresetsLibrary::FillIn() {
   m_loadFailed = 0;
   if (read < 0 || !sound) {
     delete block;
-    i_Take(nullptr, 0, nullptr);
+    i_Take(nullptr, 0, nullptr, nullptr);
     m_loadFailed = 1;
     i_Alert(read < 0 ? klErrFileRead : klErrNotFormat,
             read < 0 ? "Error reading data file..." : "Unknow file format or file corrupt...");
-  } else if (!i_Take(block, count, nullptr)) {
+  } else if (!i_Take(block, count, nullptr, nullptr)) {
     m_loadFailed = 1;
     i_Alert(klErrNoMemory, kNoMemory);
   }
@@ -173,6 +201,8 @@ u8 CPresetsLibrary::opToCutter(CCutterServices* cutter) {
 u8 CPresetsLibrary::opRenameShape(i32 index, const char* name) {
   if (index < 0) index = GetFirstSelected();
   if (index < 0 || static_cast<u32>(index) >= m_count) return Fail(klErrBadArg);
+  if (!m_names->SetAt(static_cast<u32>(index), CKLF_String(name ? name : ""), static_cast<u32>(index)))
+    return FailFrom(*m_names, klErrNoMemory);
   CShapeSetFile::SetRecordName(m_block->GetPtr() + static_cast<size_t>(index) * kRecord, name);
   m_edited = 1;
   i_Changed();
@@ -186,18 +216,23 @@ u8 CPresetsLibrary::i_OutOfMemory() {
   return Fail(klErrNoMemory);
 }
 
-// The library becomes the records of order (old indices), their selection
-// kept or cleared.
+// The library becomes the records of order (old indices) with their shown
+// names, their selection kept or cleared.
 u8 CPresetsLibrary::i_Reorder(const u32* order, u32 n, u8 keepSelection) {
   CKLF_Mem flags;
   CKLF_Mem* block = new (std::nothrow) CKLF_Mem();
-  u8 ok = block && (n == 0 || (flags.Zalloc(n) && block->alloc(n * kRecord)));
+  CKLF_StringArray* names = new (std::nothrow) CKLF_StringArray();
+  u8 ok = block && names && (n == 0 || (flags.Zalloc(n) && block->alloc(n * kRecord)));
   for (u32 i = 0; ok && i < n; ++i) {
     std::memcpy(block->GetPtr() + static_cast<size_t>(i) * kRecord, GetRecord(order[i]), kRecord);
     flags.GetPtr()[i] = keepSelection && IsSelected(order[i]);
+    ok = names->Add(*m_names->GetPtrAt(order[i]), i) >= 0;
   }
-  if (!ok) delete block;
-  if (!ok || !i_Take(block, n, flags.GetPtr())) return i_OutOfMemory();
+  if (!ok) {
+    delete block;
+    delete names;
+  }
+  if (!ok || !i_Take(block, n, flags.GetPtr(), names)) return i_OutOfMemory();
   m_edited = 1;
   i_Changed();
   return 1;
@@ -214,25 +249,33 @@ u8 CPresetsLibrary::opDeleteShape() {
 }
 
 u8 CPresetsLibrary::opSort() {
+  // The framework's exchange sort, ascending by the shown names: bytes
+  // unsigned, a prefix first, so upper case before lower case.
+  CKLF_StringArray byName;
   CKLF_Mem order;
   if (m_count && !order.alloc(m_count * 4)) return i_OutOfMemory();
+  for (u32 i = 0; i < m_count; ++i)
+    if (byName.Add(*m_names->GetPtrAt(i), i) < 0) return i_OutOfMemory();
+  byName.SortElements(1);
   u32* idx = reinterpret_cast<u32*>(order.GetPtr());
-  for (u32 i = 0; i < m_count; ++i) idx[i] = i;
-  // Exchange sort by name, bytes as unsigned, a prefix first.
-  auto name = [&](u32 i) { return reinterpret_cast<const char*>(GetRecord(idx[i])); };
-  for (u32 i = 0; i + 1 < m_count; ++i)
-    for (u32 j = i + 1; j < m_count; ++j)
-      if (std::strncmp(name(i), name(j), CShapeSetFile::kNameSize - 1) > 0) std::swap(idx[i], idx[j]);
+  for (u32 i = 0; i < m_count; ++i) idx[i] = byName.GetPtrAt(i)->GetUserValue();
   return i_Reorder(idx, m_count, 1);
 }
 
 u8 CPresetsLibrary::opLoadShape(CKLF_StdFile* file, const char* name) {
-  CKnifeShapeFile reader;
   SHAPE s;
-  std::memset(&s, 0, sizeof(s));
-  if (!reader.Read(file, s)) return i_Alert(reader.GetError(), reader.GetAlert());
+  return ReadShapeFile(file, s) && opAddShape(name, s);
+}
+
+u8 CPresetsLibrary::ReadShapeFile(CKLF_StdFile* file, SHAPE& shape) {
+  CKnifeShapeFile reader;
+  std::memset(&shape, 0, sizeof(shape));
+  return reader.Read(file, shape) ? 1 : i_Alert(reader.GetError(), reader.GetAlert());
+}
+
+u8 CPresetsLibrary::opAddShape(const char* name, const SHAPE& shape) {
   // Unsaved edits reach the file first.
-  if (!i_SaveBlock() || !ShapeMng_AddShape(name, s)) return 0;
+  if (!i_SaveBlock() || !ShapeMng_AddShape(name, shape)) return 0;
   FillIn();
   return 1;
 }

@@ -15,12 +15,17 @@
 // preset manager's port, files through the plug-in folder's; the window
 // keeps the list, the preview cells, the view and the scroll position.
 //
-// Cost: the library is count x 836 bytes; sorting is an exchange sort on
-// the names (quadratic, as the list shows them).
+// Each record also keeps the name the list shows: the record's own (63
+// bytes at most) when read, the whole name typed by a rename. Sorting
+// orders by those shown names, so the order is the one the user reads.
+//
+// Cost: the library is count x 836 bytes and the names; sorting is an
+// exchange sort on the names (quadratic).
 #pragma once
 
 #include "CCutterPorts.h"
 #include "CCutterServices.h"
+#include "CKLF_Array.h"
 #include "CKLF_Storage.h"
 
 class CPresetsLibrary : public CKLF_FrameWork {
@@ -47,6 +52,8 @@ class CPresetsLibrary : public CKLF_FrameWork {
 
   u32 GetCount() const { return m_count; }
   const u8* GetRecord(u32 i) const;
+  // The name the list shows for record i ("" past the count).
+  const char* GetName(u32 i) const;
   u8 IsLoadFailed() const { return m_loadFailed; }
   u8 IsSelected(u32 i) const { return i < m_count && m_selected->GetPtr()[i]; }
   void SetSelected(u32 i, u8 on);
@@ -65,6 +72,10 @@ class CPresetsLibrary : public CKLF_FrameWork {
   u8 opSort();
   // Import: a knife shape file read and added under name.
   u8 opLoadShape(CKLF_StdFile* file, const char* name);
+  // The import's two steps: the file read (its failure alerted), then the
+  // shape added under the name the user gave, unsaved edits written first.
+  u8 ReadShapeFile(CKLF_StdFile* file, SHAPE& shape);
+  u8 opAddShape(const char* name, const SHAPE& shape);
   // The selected shapes as a shape set, on the file the dialog opened.
   u8 stSaveSetToFile(CKLF_StdFile* file);
   // A shape set file read whole and loaded in place of (replace 1) or
@@ -82,8 +93,9 @@ class CPresetsLibrary : public CKLF_FrameWork {
   u8 i_Alert(u16 code, const char* text);
   u8 i_SaveBlock();
   // The library becomes count records of block (taken over), with the
-  // selection given (null: none). 0 on memory, the library unchanged.
-  u8 i_Take(CKLF_Mem* block, u32 count, const u8* selected);
+  // selection given (null: none) and the shown names (taken over; null:
+  // the records' own). 0 on memory, the library unchanged.
+  u8 i_Take(CKLF_Mem* block, u32 count, const u8* selected, CKLF_StringArray* names);
   u8 i_Reorder(const u32* order, u32 n, u8 keepSelection);
   u8 i_OutOfMemory();
   void i_Changed();
@@ -93,6 +105,7 @@ class CPresetsLibrary : public CKLF_FrameWork {
   CKLF_Mem* m_block;     // count x 836 bytes, owned
   u32 m_count;
   CKLF_Mem* m_selected;  // one flag a record, owned
+  CKLF_StringArray* m_names;  // the shown name of each record, owned
   u8 m_loadFailed;
   u8 m_edited;
 };

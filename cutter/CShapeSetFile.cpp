@@ -17,6 +17,7 @@ const u32 kHOffset = kUOffset + 4 * CCutterServices::kMaxNodes;
 const u32 kSOffset = kHOffset + 4 * CCutterServices::kMaxNodes;
 const char kCorrupt[] = "Unknow file format or file corrupt...";
 const char kCannotWrite[] = "Cannot write file...";
+const char kReadError[] = "Error reading data file...";
 
 // Copies a name up to its NUL, at most 63 bytes, and pads with NUL.
 void CopyName(u8* out, const char* name, u32 available) {
@@ -142,9 +143,10 @@ u8 CShapeSetFile::Read(const u8* image, u32 size, CKLF_Mem& records, u32& count)
       !st.GetRec("TotalShapes", m))
     return i_FailFrom(st, klErrNotFormat, "");
   if (m == 0) return 1;
-  // Each shape is a record of the container: more cannot be there.
+  // Each shape is a record of the container: more cannot be there, and the
+  // first one missing is that many shapes short.
   const u64 bytes = static_cast<u64>(m) * kRecordSize;
-  if (m > st.GetTotalRecords()) return i_Fail(klErrNotFormat, kCorrupt);
+  if (m > st.GetTotalRecords()) return i_Fail(klErrStoreNoKey, kReadError);
   if (!klFits32(bytes) || !records.Zalloc(static_cast<u32>(bytes)))
     return i_Fail(klErrNoMemory, "Memory allocation problem...");
   CKLF_String key;
@@ -154,7 +156,7 @@ u8 CShapeSetFile::Read(const u8* image, u32 size, CKLF_Mem& records, u32& count)
     const u8 found = st.GetRec(key.Format("Shape_%u", k), shape);
     if (!found || !ShapeRecordToRecord(shape.GetPtr(), shape.GetSize(), rec)) {
       records.free();
-      return found ? i_Fail(klErrNotFormat, kCorrupt) : i_FailFrom(st, klErrStoreNoKey, "Error reading data file...");
+      return found ? i_Fail(klErrNotFormat, kCorrupt) : i_FailFrom(st, klErrStoreNoKey, kReadError);
     }
   }
   count = m;

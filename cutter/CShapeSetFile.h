@@ -31,6 +31,7 @@ class CShapeSetFile : public CShapeFileBase {
   static constexpr u32 kRecordSize = 836;
   static constexpr u32 kNameSize = 64;
   static constexpr u32 kShapeHead = 68;
+  static constexpr u32 kFileType = 0x4B4C706B;  // 'KLpk'
   static const char kVersion[];
 
   // ---- Library records.

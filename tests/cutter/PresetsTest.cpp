@@ -145,7 +145,9 @@ TEST(Presets, MalformedSetsLeaveTheLibraryUnchanged) {
       {"knife shape version", Set({ShapeRecord("a", 1, 80)}, "Kelvanos Tessarette Shape 2.0"), nullptr},
       {"no count", Set({ShapeRecord("a", 1, 80)}, CShapeSetFile::kVersion, -2), nullptr},
       {"a shape missing", Set({ShapeRecord("a", 1, 80)}, CShapeSetFile::kVersion, 2), "Error reading data file..."},
-      {"count beyond the records", Set({ShapeRecord("a", 1, 80)}, CShapeSetFile::kVersion, 4000000000), corrupt},
+      // More shapes counted than the file holds is a shape missing, told as such.
+      {"count beyond the records", Set({ShapeRecord("a", 1, 80)}, CShapeSetFile::kVersion, 4000000000),
+       "Error reading data file..."},
       {"65 nodes", Set({ShapeRecord("a", 65, 68 + 12 * 65)}), corrupt},
       {"record too short", Set({ShapeRecord("a", 1, 80), ShapeRecord("b", 3, 100)}), corrupt},
       {"not a number", Set({ShapeRecord("a", 2, 92, NAN)}), corrupt},
@@ -304,4 +306,39 @@ TEST(Presets, PluginFolderFiles) {
   EXPECT_EQ(files.ReadWhole("x.data", block), -1);
   EXPECT_EQ(files.WriteWhole("x.data", bytes, 3), 0);
   EXPECT_EQ(block.GetSize(), 2u);
+}
+
+TEST(Presets, SortingFollowsTheShownNames) {
+  // Ascending, bytes unsigned, a prefix first: a sort running the other way
+  // would give the reverse. Selection travels with the records.
+  Lib t("baBab");
+  t.lib.SetSelected(2, 1);
+  ASSERT_EQ(t.lib.opSort(), 1);
+  EXPECT_EQ(Names(t.lib), "Baabb");
+  EXPECT_EQ(t.lib.GetFirstSelected(), 0);
+
+  // Two names alike in their first 63 bytes: the records keep 63 bytes,
+  // the list shows the whole names, and the sort orders what it shows.
+  const std::string stem(63, 'q');
+  ASSERT_EQ(t.lib.opRenameShape(3, (stem + "z").c_str()), 1);
+  ASSERT_EQ(t.lib.opRenameShape(1, (stem + "y").c_str()), 1);
+  ASSERT_EQ(t.lib.opRenameShape(0, (stem + "x").c_str()), 1);
+  ASSERT_EQ(t.lib.opSort(), 1);
+  EXPECT_EQ(std::string(t.lib.GetName(0)) + std::string(t.lib.GetName(1)), "ab");
+  EXPECT_EQ(std::string(t.lib.GetName(2)), stem + "x");
+  EXPECT_EQ(std::string(t.lib.GetName(3)), stem + "y");
+  EXPECT_EQ(std::string(t.lib.GetName(4)), stem + "z");
+  EXPECT_EQ(t.lib.GetFirstSelected(), 2);
+  char name[64];
+  CShapeSetFile::GetRecordName(t.lib.GetRecord(4), name);
+  EXPECT_EQ(std::string(name), stem);
+  // Deleting keeps the shown names with their records; a reload shows the
+  // stored ones.
+  t.lib.SetSelected(2, 0);
+  t.lib.SetSelected(3, 1);
+  ASSERT_EQ(t.lib.opDeleteShape(), 1);
+  EXPECT_EQ(std::string(t.lib.GetName(3)), stem + "z");
+  ASSERT_EQ(t.lib.Close(), 1);
+  t.lib.FillIn();
+  EXPECT_EQ(std::string(t.lib.GetName(3)), stem);
 }

@@ -458,12 +458,21 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
     kind = a->args.empty() ? "" : a->args[0];
     if (kind == "cover" && a->args.size() == 2)
       heading = a->args[1];
-    else if (a->args.size() != 1)
+    else if (a->args.size() != 1 && kind != "cells")
       return i_Fail(a->Where() + "'art' takes a kind, and a cover its heading");
   }
   if (kind != "ruler" && kind != "plain" && kind != "piece" && kind != "navigator" && kind != "sample" &&
-      kind != "frame" && kind != "cover")
-    return i_Fail(n.Where() + "an image's art is piece, sample, frame, navigator, cover or plain");
+      kind != "frame" && kind != "cover" && kind != "cells" && kind != "triangles" && kind != "hexagons")
+    return i_Fail(n.Where() +
+                  "an image's art is piece, sample, frame, navigator, cover, cells, triangles, hexagons or plain");
+  long columns = 0, rows = 0, bottom = klt_theme::kCellGap;
+  if (kind == "cells") {
+    const KLT_UINode* a = n.Find("art");
+    if (!KLT_Args(*a).Count(3, 4, m_error) || !KLT_Args(*a).Int(1, 1, 16, columns, m_error) ||
+        !KLT_Args(*a).Int(2, 1, 16, rows, m_error) ||
+        (a->args.size() == 4 && !KLT_Args(*a).Int(3, 0, r.bottom - r.top, bottom, m_error)))
+      return false;
+  }
   // The preview draws the navigator's view frame into its normal picture,
   // which a disabled navigator then shows dimmed.
   const bool fade = kind == "navigator";
@@ -483,6 +492,10 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
       klt_theme::ValueFrame(art.Cr(), art.W(), art.H());
     else if (kind == "cover")
       klt_theme::Cover(art.Cr(), art.W(), art.H(), heading);
+    else if (kind == "cells")
+      klt_theme::Cells(art.Cr(), art.W(), art.H(), static_cast<int>(columns), static_cast<int>(rows), bottom);
+    else if (kind == "triangles" || kind == "hexagons")
+      klt_theme::LayoutSample(art.Cr(), art.W(), art.H(), kind == "hexagons", disabled);
     const kltPOS origin = {r.left, r.top};
     for (const auto& c : n.children) {
       const std::string& k = c->keyword;

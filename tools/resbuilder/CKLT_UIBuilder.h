@@ -19,10 +19,15 @@
 //   button NAME      label "text" | arrow up|down|left|right, menu, fade
 //   checkbox NAME    label "text", fade
 //   radio NAME       label "text", group N, fade
-//   image NAME       art piece|sample|frame|navigator|plain|cover ["text"]
+//   image NAME       art piece|sample|frame|navigator|plain|cover ["text"]|
+//                    triangles|hexagons|cells COLUMNS ROWS [BOTTOM]
 //                    (sample: a piece of a landscape over transparency;
 //                    frame: an accent frame; cover: a veil over the window
-//                    with a box in its middle, headed by the text); marks
+//                    with a box in its middle, headed by the text; triangles,
+//                    hexagons: a sample of such a layout; cells: light cards
+//                    in a grid, kCellGap pixels from the sides and apart,
+//                    BOTTOM pixels (kCellGap by default) kept free at the
+//                    bottom); marks
 //                    drawn over the art in window coordinates, in order:
 //                    label (as above), badge L T R B "text" [orange] (a
 //                    chip), field L T R B (a trough)

@@ -512,4 +512,60 @@ void Clear(cairo_t* cr, kltRECT_s r) {
   cairo_restore(cr);
 }
 
+// Light cards, so that the dark knives drawn over them at run time read
+// well; the cells' rectangles follow the same arithmetic.
+void Cells(cairo_t* cr, double w, double h, int columns, int rows, double bottom) {
+  const int cw = (static_cast<int>(w) - (columns + 1) * kCellGap) / columns;
+  const int ch = (static_cast<int>(h) - kCellGap - static_cast<int>(bottom) - (rows - 1) * kCellGap) / rows;
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c) {
+      const double x = kCellGap + c * (cw + kCellGap), y = kCellGap + r * (ch + kCellGap);
+      cairo_rectangle(cr, x, y, cw, ch);
+      Rgb(cr, 0xC4C4CA);
+      cairo_fill(cr);
+      cairo_rectangle(cr, x - 0.5, y - 0.5, cw + 1, ch + 1);
+      Stroke(cr, 0x141416, false);
+    }
+}
+
+// A few rows of the layout in a dark well: triangles point up and down in
+// turn, hexagons stand in columns shifted by half a cell.
+void LayoutSample(cairo_t* cr, double w, double h, bool hexagons, bool disabled) {
+  Well(cr, {0, 0, static_cast<i32>(w), static_cast<i32>(h)});
+  cairo_save(cr);
+  cairo_rectangle(cr, 2, 2, w - 4, h - 4);
+  cairo_clip(cr);
+  const double s = std::max(8.0, std::min(w, h) / 4);
+  if (hexagons) {
+    const double dx = s * 1.5, dy = s * std::sqrt(3.0);
+    for (int c = -1; c * dx < w + s; ++c)
+      for (int r = -1; r * dy < h + dy; ++r) {
+        const double cx = c * dx, cy = r * dy + (c % 2 ? dy / 2 : 0);
+        for (int k = 0; k <= 6; ++k) {
+          const double a = k * M_PI / 3, x = cx + s * std::cos(a), y = cy + s * std::sin(a);
+          if (k)
+            cairo_line_to(cr, x, y);
+          else
+            cairo_move_to(cr, x, y);
+        }
+      }
+  } else {
+    const double dy = s * std::sqrt(3.0) / 2;
+    for (int r = 0; r * dy < h; ++r) {
+      cairo_move_to(cr, 0, r * dy);
+      cairo_line_to(cr, w, r * dy);
+    }
+    for (double x = -h; x < w + h; x += s) {
+      cairo_move_to(cr, x, 0);
+      cairo_line_to(cr, x + h / std::sqrt(3.0), h);
+      cairo_move_to(cr, x, 0);
+      cairo_line_to(cr, x - h / std::sqrt(3.0), h);
+    }
+  }
+  cairo_set_line_width(cr, 1.5);
+  Rgb(cr, disabled ? 0x4A4A50 : kAccentLight);
+  cairo_stroke(cr);
+  cairo_restore(cr);
+}
+
 }  // namespace klt_theme

@@ -65,5 +65,13 @@ void Text(cairo_t* cr, const std::string& text, double x, double cy, double size
 void Badge(cairo_t* cr, kltRECT_s r, const std::string& text, bool orange);
 // Makes the rectangle transparent (a hole for a control on a caption).
 void Clear(cairo_t* cr, kltRECT_s r);
+// Cards in a grid of columns x rows over w x h, kCellGap pixels from the
+// sides and apart, with bottom pixels kept free below the last row: each
+// card is (w - (columns + 1) gap) / columns wide and (h - gap - bottom -
+// (rows - 1) gap) / rows high, divisions truncated.
+constexpr int kCellGap = 8;
+void Cells(cairo_t* cr, double w, double h, int columns, int rows, double bottom);
+// A sample of a triangle or hexagon layout.
+void LayoutSample(cairo_t* cr, double w, double h, bool hexagons, bool disabled);
 
 }  // namespace klt_theme

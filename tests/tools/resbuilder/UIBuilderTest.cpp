@@ -279,3 +279,45 @@ TEST(UIBuilder, HelpLabelsAndMarksAreChecked) {
     EXPECT_EQ(Build(c.text, dir.File("x.kls4")).rfind(c.message, 0), 0u)
         << c.text << " -> " << Build(c.text, dir.File("x.kls4"));
 }
+
+// Cards lie where the window's cell rectangles are computed to be: kCellGap
+// from the sides and apart, the bottom margin kept free; the layout samples
+// draw lines of their own kind.
+TEST(UIBuilder, CellCardsAndLayoutSamples) {
+  klftest::TempDir dir;
+  const std::string path = dir.File("c.kls4");
+  auto picture = [&](const std::string& art) {
+    const std::string text = "window W\n  size 120 80\n  caption 0\n  image I\n    rect 10 10 110 70\n    art " + art + "\n";
+    EXPECT_EQ(Build(text, path), "") << art;
+    CKLF_Storage store;
+    CKLF_Mem packed, image;
+    EXPECT_EQ(store.Open(CKLF_String(path.c_str()), 1), 1);
+    EXPECT_EQ(store.GetRec("UIResources>Static Images>I>Normal", packed), 1);
+    CKLF_ZipBlock zip;
+    zip.SetMode(0);
+    zip.SetSourceBlock(packed);
+    zip.SetDestBlock(&image);
+    EXPECT_EQ(zip.Process(), 1);
+    return std::vector<u8>(image.GetPtr(), image.GetPtr() + image.GetSize());
+  };
+  // 100 x 60 picture, planes after an 8-byte rectangle.
+  auto at = [](const std::vector<u8>& p, int x, int y, int plane) { return p[8 + plane * 6000 + y * 100 + x]; };
+  // Two cards of (100 - 24) / 2 = 38 x (60 - 8 - 12) = 40 at x 8 and 54, y 8.
+  const std::vector<u8> cells = picture("cells 2 1 12");
+  ASSERT_EQ(cells.size(), 8u + 4 * 6000);
+  for (const int x : {8, 45, 54, 91}) {
+    EXPECT_EQ(at(cells, x, 8, 3), 255) << x;
+    EXPECT_EQ(at(cells, x, 47, 3), 255) << x;
+    EXPECT_EQ(at(cells, x, 20, 0), 0xC4) << x;
+  }
+  for (const auto& p : std::vector<std::pair<int, int>>{{50, 20}, {3, 20}, {96, 20}, {20, 3}, {20, 54}})
+    EXPECT_EQ(at(cells, p.first, p.second, 3), 0) << p.first << "," << p.second;
+
+  const std::vector<u8> triangles = picture("triangles"), hexagons = picture("hexagons");
+  EXPECT_NE(triangles, hexagons);
+  EXPECT_NE(triangles, picture("plain"));
+  for (const char* bad : {"cells 0 1", "cells 2", "cells 2 1 61", "squares"})
+    EXPECT_NE(Build(std::string("window W\n  size 120 80\n  image I\n    rect 10 10 110 70\n    art ") + bad + "\n", path),
+              "")
+        << bad;
+}

@@ -1,0 +1,32 @@
+#include "CCustomMutationsSettings.h"
+
+#include <cmath>
+
+#include "KLF_EditLineValue.h"
+
+const char CCustomMutationsSettings::kFolder[] = "Custom Mutations Settings";
+const char* const CCustomMutationsSettings::kKeys[kAmounts] = {
+    "Custom Mutations Settings>MutS", "Custom Mutations Settings>MutU", "Custom Mutations Settings>MutH"};
+
+void CCustomMutationsSettings::Load(CKLF_Storage* conf) {
+  for (u32 k = 0; conf && k < kAmounts; ++k) {
+    f64 v = 0;
+    if (conf->GetRec(kKeys[k], v)) amount[k] = static_cast<f32>(v);
+  }
+}
+
+u8 CCustomMutationsSettings::Save(CKLF_Storage* conf) {
+  if (!conf) return Fail(klErrEmpty);
+  if (conf->GetRecType(kFolder) != CKLF_Storage::klRecFolder) conf->AddFolder(kFolder);
+  for (u32 k = 0; k < kAmounts; ++k)
+    if (!conf->SetRecord(kKeys[k], static_cast<f64>(amount[k]))) return FailFrom(*conf, klErrFileWrite);
+  return 1;
+}
+
+u32 CCustomMutationsSettings::Percent(f32 fraction) {
+  const f64 p = std::trunc(static_cast<f64>(fraction) * 100.0 + 0.5);
+  if (std::isnan(p) || p <= 0) return 0;
+  return p >= 100 ? 100u : static_cast<u32>(p);
+}
+
+u32 CCustomMutationsSettings::PercentOfText(const char* text) { return klEditLineValueIn(text, 0, 100); }

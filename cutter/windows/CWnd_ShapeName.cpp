@@ -1,0 +1,79 @@
+#include "CWnd_ShapeName.h"
+
+#include "CKLF_CtrlButton.h"
+
+namespace {
+
+typedef CWnd_ShapeName W;
+
+const CCutterDialog::CONTROLENTRY kControls[W::kControlCount] = {
+    {"ShapeName_CloseX", klCtrlButton}, {"ShapeName_Cancel", klCtrlButton}, {"ShapeName_Ok", klCtrlButton},
+    {"ShapeName_Help", klCtrlButton},   {"ShapeName_Name", klCtrlEditLine}};
+
+}  // namespace
+
+u8 CWnd_ShapeName::AskName(CKLF_Window* parent, const char* parentName, CCutterMainPort* main, CKLF_String& name) {
+  CWnd_ShapeName dialog(main, parentName, name.GetStr());
+  if (dialog.Run("ShapeName", parent) != 1) return 0;
+  name = dialog.GetName();
+  return 1;
+}
+
+CWnd_ShapeName::CWnd_ShapeName(CCutterMainPort* main, const char* parentName, const char* name)
+    : CCutterDialog(main, "Shape Name", parentName), m_name(name ? name : "") {}
+
+u8 CWnd_ShapeName::OnCreate(CKLF_LayerSet*, u16, u16) {
+  CKLF_Font* font = i_Font("List Font");
+  if (!font || !i_AddControls(kControls, kControlCount)) return 0;
+  static_cast<CKLF_CtrlButton*>(GetCtrl(kHelp))->SetMenuMode(1);
+  GetCtrl(kOk)->Enable(0);
+  i_SetupEdit(kName, font, 0);
+  m_built = 1;
+  // The OK state follows the first text as it follows typing.
+  auto* line = static_cast<CKLF_CtrlEditLine*>(GetCtrl(kName));
+  line->SetText(m_name.GetStr(), 1);
+  line->SetFocus(1);
+  return 1;
+}
+
+void CWnd_ShapeName::i_Confirm() {
+  m_name = static_cast<CKLF_CtrlEditLine*>(GetCtrl(kName))->GetText();
+  CCutterDialog::i_Confirm();
+}
+
+u8 CWnd_ShapeName::OnKeyDown(u8 key, u8) {
+  if (key == klKeyReturn) {
+    if (GetCtrl(kOk)->IsEnabled()) i_Confirm();
+    return 1;
+  }
+  if (key != klKeyEscape) return 0;
+  EndModal(0);
+  return 1;
+}
+
+u32 CWnd_ShapeName::OnCtrlMessage(u16 msg, u32 id, const char*, u8, void* data) {
+  if (!m_built) return 0;
+  if (msg == klMsgMenu) return i_OnMenu(data);
+  switch (ControlOf(id)) {
+    case kCloseX:
+    case kCancel:
+      if (msg != klMsgClick) return 0;
+      EndModal(0);
+      return 1;
+    case kOk:
+      if (msg != klMsgClick) return 0;
+      i_Confirm();
+      return 1;
+    case kHelp:
+      if (msg == klMsgClick) DoHelpMenu(kHelp);
+      return 0;
+    case kName: {
+      if (msg != klMsgEditChanged || !data) return 0;
+      CKLF_String trimmed = *static_cast<CKLF_String*>(data);
+      trimmed.TrimBoth();
+      GetCtrl(kOk)->Enable(trimmed.GetLength() > 0);
+      return 1;
+    }
+    default: return 0;
+  }
+}
