@@ -79,7 +79,7 @@ void FilterSums(const u8* row, const u8* up, u32 n, u32 bpp, u64 sums[5]) {
     for (u32 steps = 0; steps < 256 && i + kStep <= n; ++steps, i += kStep) {
       const Lanes16 x = Load16(row + i), a = Load16(row + i - bpp), b = Load16(up + i), c = Load16(up + i - bpp);
       const Lanes16 pa = Abs16(b - c), pb = Abs16(a - c), pc = Abs16(a + b - c - c);
-      const Lanes16 pred = (pa <= pb) & (pa <= pc) ? a : (pb <= pc ? b : c);
+      const Lanes16 pred = ((pa <= pb) & (pa <= pc)) ? a : (pb <= pc ? b : c);
       s[0] += Magnitude16(x);
       s[1] += Magnitude16(x - a);
       s[2] += Magnitude16(x - b);
