@@ -11,8 +11,8 @@
 // re-render runs; otherwise it runs OK or Cancel (Cancel re-renders the
 // pieces it edited) and ends with ExitFXMode. What else it needs of the
 // main window (the engine, the plug-in object, the current piece, the
-// checker colours, the command handler for accelerators, the application's
-// tips and Help menu) it asks of its Owner.
+// checker colours of transparency and of the frame, the command handler for
+// accelerators, the application's tips and Help menu) it asks of its Owner.
 #pragma once
 
 #include "KLF_Types.h"
@@ -49,6 +49,10 @@ class CEffectWindowServices {
     // The two checker colours the main window shows transparency in (its
     // solid transparency colour twice when it shows transparency solid).
     virtual void GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) = 0;
+    // The two checker colours the main window shows the area around the
+    // image in (its solid frame colour twice when it shows the frame
+    // solid); the document layer picker frames its thumbnail with them.
+    virtual void GetFrameColors(kltRGBA8& first, kltRGBA8& second) = 0;
     // The main window itself: the effect window's parent, and the command
     // handler the accelerators 1, 8 and 12 to 17 are passed on to (its
     // OnCtrlMessage). Null without a window.

@@ -99,6 +99,11 @@ class CMainWindowPort {
     first = {192, 192, 192, 255};
     second = {255, 255, 255, 255};
   }
+  // The preferences' default checker colours of the area around the image.
+  virtual void GetFrameColors(kltRGBA8& first, kltRGBA8& second) {
+    first = {200, 200, 200, 255};
+    second = {204, 204, 204, 255};
+  }
   virtual CKLF_Window* GetMainWindow() { return nullptr; }
   virtual void GetStatusTip(const char* /*name*/, const char* /*group*/, u8 /*enabled*/, u8 /*type*/,
                             CKLF_String& /*tip*/) {}

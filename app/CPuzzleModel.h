@@ -128,6 +128,7 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   void GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) override {
     m_port.GetTransparencyColors(first, second);
   }
+  void GetFrameColors(kltRGBA8& first, kltRGBA8& second) override { m_port.GetFrameColors(first, second); }
   CKLF_Window* GetMainWindow() override { return m_port.GetMainWindow(); }
   void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
     m_port.GetStatusTip(name, group, enabled, type, tip);

@@ -2,11 +2,17 @@
 // move through the headless platform reaches the slider, which sends the
 // window its value; the window updates the edit line and the range bar,
 // renders the sample (blur, brightness/contrast, or the opacity of the
-// picture itself) and recomposes the preview. The window stands over a
-// small real cut, opened by the Puzzle-mode model. Rates: moves a second
-// and the sample's megapixels a second.
+// picture itself) and recomposes the preview. The same for the bevel's
+// light dragged on its disc (the thumb, the angle and altitude, the bevel
+// of the sample) and the motion blur's direction dial (its line and the
+// blur of the sample). The window stands over a small real cut, opened by
+// the Puzzle-mode model. Rates: moves a second and the sample's megapixels
+// a second; a move is to take at most 16 ms.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+
+#include "CWndFX_Bevel.h"
 #include "effects/FXTestUtil.h"
 
 namespace {
@@ -28,9 +34,7 @@ struct Stage {
     scene->port.mainWindow = &main;
     scene->port.newWindow = CFXWindowFactory::New;
     CPuzzleModel& m = scene->model;
-    const u8 ok = effect == fxtest::kBlur ? m.pmfx_DoBlur() : effect == fxtest::kBC ? m.pmfx_DoBrightContrast()
-                                                                                     : m.pmfx_DoOpacity();
-    window = ok ? dynamic_cast<CWndFX_Base*>(m.effectWindow) : nullptr;
+    window = fxtest::OpenEffect(m, effect) ? dynamic_cast<CWndFX_Base*>(m.effectWindow) : nullptr;
     if (window) window->SetFocus(), ui.Pump();
   }
   ~Stage() {
@@ -49,17 +53,16 @@ struct Stage {
   }
 };
 
-void BM_SliderDrag(benchmark::State& state) {
-  const u8 effect = static_cast<u8>(state.range(0));
-  const char* slider = effect == fxtest::kBlur ? "FXblur_Radius" : effect == fxtest::kBC ? "FXbc_Bright1" : "FXopac_Opacity";
-  Stage s(effect);
-  if (!s.window) return state.SkipWithError("the window did not open");
-  const KLP_Point start = s.At(slider, 0.3);
+// A press at at(0), then one move an iteration through at(1) ... at(period
+// - 1) round and round, then the release; the rates of the moves.
+template <class At>
+void DragRound(benchmark::State& state, Stage& s, At at, int period) {
+  const KLP_Point start = at(0);
   s.ui.PostMouse(klpMouseDown, start.x, start.y);
   s.ui.Pump();
   int k = 0;
   for (auto _ : state) {
-    const KLP_Point p = s.At(slider, 0.3 + 0.05 * (++k % 8));
+    const KLP_Point p = at(++k % period);
     s.ui.PostMouse(klpMouseDragged, p.x, p.y);
     s.ui.Pump();
   }
@@ -70,7 +73,58 @@ void BM_SliderDrag(benchmark::State& state) {
   state.counters["moves/s"] = benchmark::Counter(static_cast<f64>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["MP/s"] = benchmark::Counter(pixels / 1e6 * state.iterations(), benchmark::Counter::kIsRate);
 }
+
+void BM_SliderDrag(benchmark::State& state) {
+  const u8 effect = static_cast<u8>(state.range(0));
+  const char* slider = effect == fxtest::kBlur ? "FXblur_Radius"
+                       : effect == fxtest::kBC ? "FXbc_Bright1"
+                                               : "FXopac_Opacity";
+  Stage s(effect);
+  if (!s.window) return state.SkipWithError("the window did not open");
+  DragRound(
+      state, s, [&](int k) { return s.At(slider, 0.3 + 0.05 * k); }, 8);
+}
 // 0 blur, 4 brightness/contrast, 6 opacity.
 BENCHMARK(BM_SliderDrag)->ArgName("effect")->Arg(0)->Arg(4)->Arg(6)->Unit(benchmark::kMillisecond);
+
+// The light dragged round the disc at half its radius, bevel size 10 and
+// depth 20 on the sample.
+void BM_BevelLightDrag(benchmark::State& state) {
+  Stage s(fxtest::kBevel);
+  auto* bevel = dynamic_cast<CWndFX_Bevel*>(s.window);
+  if (!bevel) return state.SkipWithError("the window did not open");
+  auto* v1 = reinterpret_cast<CTessarette::SFX_BEVEL*>(bevel->Records().GetValue(0));
+  v1->size = 10;
+  v1->depth = 20;
+  const CFXLight::DISC d = bevel->Disc();
+  const kltRECT_s w = bevel->GetWindowRect();
+  auto at = [&](int k) {
+    const f64 a = k * 0.3;
+    return KLP_Point{w.left + static_cast<i32>(d.cx + d.r / 2 * std::cos(a)),
+                     w.top + static_cast<i32>(d.cy + d.r / 2 * std::sin(a))};
+  };
+  DragRound(state, s, at, 20);
+}
+BENCHMARK(BM_BevelLightDrag)->Unit(benchmark::kMillisecond);
+
+// The first direction dial dragged round, a blur of 30 on the sample.
+void BM_DirectionDialDrag(benchmark::State& state) {
+  Stage s(fxtest::kMBlur);
+  if (!s.window) return state.SkipWithError("the window did not open");
+  reinterpret_cast<CTessarette::SFX_MBLUR*>(s.window->Records().GetValue(0))->radius = 30;
+  CKLF_UIResources res(s.app.GetStorage());
+  CKLF_Mem mem;
+  kltRECT_s r = {0, 0, 0, 0};
+  res.LoadImageData("UIResources>Sliders>FXmblur_Dir1>Background_Normal", &r, &mem);
+  const kltRECT_s w = s.window->GetWindowRect();
+  const f64 cx = w.left + (r.left + r.right) / 2.0, cy = w.top + (r.top + r.bottom) / 2.0;
+  const f64 radius = (r.right - r.left) / 2.0 - 8;
+  auto at = [&](int k) {
+    const f64 a = k * 0.15;
+    return KLP_Point{static_cast<i32>(cx + radius * std::cos(a)), static_cast<i32>(cy - radius * std::sin(a))};
+  };
+  DragRound(state, s, at, 40);
+}
+BENCHMARK(BM_DirectionDialDrag)->Unit(benchmark::kMillisecond);
 
 }  // namespace

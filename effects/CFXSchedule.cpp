@@ -1,6 +1,7 @@
 #include "CFXSchedule.h"
 
-CFXSchedule::CFXSchedule(CFXSchedulePort& port) : m_port(port), m_fade(kFadeIdle), m_shown(0) {}
+CFXSchedule::CFXSchedule(CFXSchedulePort& port, CFXStatusFade::Port& status)
+    : m_port(port), m_fade(status), m_shown(0) {}
 
 void CFXSchedule::Start() {
   m_port.StartTimer(kTimerButtons, kButtonsMs);
@@ -30,7 +31,7 @@ void CFXSchedule::i_Update() {
 
 void CFXSchedule::OnTimer(u16 id) {
   switch (id) {
-    case kTimerStatus: i_Fade(); break;
+    case kTimerStatus: m_fade.Tick(); break;
     case kTimerUpdate:
       m_port.StopTimer(kTimerUpdate);
       if (m_port.IsMainPreviewOn()) i_Update();
@@ -42,28 +43,5 @@ void CFXSchedule::OnTimer(u16 id) {
       break;
     }
     default: break;
-  }
-}
-
-void CFXSchedule::UpdateStatus(const char* text) {
-  if (!text || m_text.Compare(text) == 0) return;
-  m_text = text;
-  m_fade = kFadeOut;
-}
-
-void CFXSchedule::i_Fade() {
-  const u8 opacity = m_port.GetStatusOpacity();
-  if (m_fade == kFadeOut) {
-    if (opacity == 0) {
-      m_fade = kFadeIn;
-      m_port.SetStatusText(m_text);
-    } else {
-      m_port.SetStatusOpacity(opacity > 65 ? static_cast<u8>(opacity - 65) : 0);
-    }
-  } else if (m_fade == kFadeIn) {
-    if (opacity == 255)
-      m_fade = kFadeIdle;
-    else
-      m_port.SetStatusOpacity(opacity < 215 ? static_cast<u8>(opacity + 40) : 255);
   }
 }

@@ -13,7 +13,7 @@
 // would render the pieces before the main window marks its undo point.
 #pragma once
 
-#include "CKLF_String.h"
+#include "CFXStatusFade.h"
 
 // The window's side of the schedule.
 class CFXSchedulePort {
@@ -29,19 +29,17 @@ class CFXSchedulePort {
   virtual void EnableModalityButtons(u8 on) = 0;
   virtual u8 AreModalityButtonsEnabled() = 0;
   virtual void UpdateMainWindow(u8 force) = 0;
-  virtual u8 GetStatusOpacity() = 0;
-  virtual void SetStatusOpacity(u8 opacity) = 0;
-  virtual void SetStatusText(const CKLF_String& text) = 0;
 };
 
 class CFXSchedule {
  public:
   enum : u16 { kTimerStatus = 1, kTimerUpdate = 5, kTimerButtons = 6 };
   enum : u16 { kAtOnce = 0, kDeferred = 65535 };
-  enum : u32 { kStatusMs = 30, kDeferMs = 50, kButtonsMs = 50 };
-  enum : u8 { kFadeIdle = 0, kFadeIn = 1, kFadeOut = 2 };
+  enum : u32 { kStatusMs = CFXStatusFade::kTickMs, kDeferMs = 50, kButtonsMs = 50 };
+  enum : u8 { kFadeIdle = CFXStatusFade::kIdle, kFadeIn = CFXStatusFade::kIn, kFadeOut = CFXStatusFade::kOut };
 
-  explicit CFXSchedule(CFXSchedulePort& port);
+  // status: the status line's text the fade works on.
+  CFXSchedule(CFXSchedulePort& port, CFXStatusFade::Port& status);
 
   // Timers 6 and 1 run; Stop ends 1, 5 and 6.
   void Start();
@@ -51,16 +49,14 @@ class CFXSchedule {
   void Changes(u16 t);
   void OnTimer(u16 id);
   // A tip equal to the one shown or coming changes nothing.
-  void UpdateStatus(const char* text);
-  u8 GetFadeState() const { return m_fade; }
-  const CKLF_String& GetStatusText() const { return m_text; }
+  void UpdateStatus(const char* text) { m_fade.UpdateStatus(text); }
+  u8 GetFadeState() const { return m_fade.GetState(); }
+  const CKLF_String& GetStatusText() const { return m_fade.GetText(); }
 
  private:
   void i_Update();
-  void i_Fade();
 
   CFXSchedulePort& m_port;
-  CKLF_String m_text;
-  u8 m_fade;
+  CFXStatusFade m_fade;
   u8 m_shown;
 };

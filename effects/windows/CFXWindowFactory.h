@@ -6,8 +6,7 @@
 
 class CFXWindowFactory {
  public:
-  // A new, not yet created window for an effect index; null for the
-  // effects without a window here (invert and past 9). The window is the
-  // caller's.
+  // A new, not yet created window for an effect index; null for invert,
+  // which has no window, and past 9. The window is the caller's.
   static CEffectWindowServices* New(u8 effect);
 };

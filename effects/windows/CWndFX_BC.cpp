@@ -6,26 +6,12 @@ namespace {
 
 typedef CTessarette::SFX_BC BC;
 
-const CFXParamSet::DESC kBright = {"FXbc_Bright1",
-                                   "FXbc_Bright2",
-                                   "FXbc_Bright",
-                                   "FXbc_ABrightness",
-                                   "FXbc_RangeBright",
-                                   {offsetof(BC, brightness), CFXSpread::kI8, -100, 100},
-                                   -100,
-                                   100,
-                                   0,
-                                   CFXSchedule::kDeferred};
-const CFXParamSet::DESC kContrast = {"FXbc_Contrast1",
-                                     "FXbc_Contrast2",
-                                     "FXbc_Contrast",
-                                     "FXbc_AContrast",
-                                     "FXbc_RangeContrast",
-                                     {offsetof(BC, contrast), CFXSpread::kI8, -100, 100},
-                                     -100,
-                                     100,
-                                     0,
-                                     CFXSchedule::kDeferred};
+const CFXParamSet::DESC kBright =
+    CFXParamSet::Make("FXbc_Bright1", "FXbc_Bright2", "FXbc_Bright", "FXbc_ABrightness", "FXbc_RangeBright",
+                      {offsetof(BC, brightness), CFXSpread::kI8, -100, 100}, -100, 100);
+const CFXParamSet::DESC kContrast =
+    CFXParamSet::Make("FXbc_Contrast1", "FXbc_Contrast2", "FXbc_Contrast", "FXbc_AContrast", "FXbc_RangeContrast",
+                      {offsetof(BC, contrast), CFXSpread::kI8, -100, 100}, -100, 100);
 
 }  // namespace
 
@@ -38,9 +24,7 @@ CWndFX_BC::~CWndFX_BC() {}
 
 void CWndFX_BC::UpdatePreview() {
   BC r;
-  CFXEffectRecords::SPREAD spread;
-  GetSpread(spread);
-  Records().GetPreview(GetMode(), spread, reinterpret_cast<u8*>(&r));
+  PreviewRecord(reinterpret_cast<u8*>(&r));
   SampleFX().BrightnessContrast(r.brightness, r.contrast, 128);
   RedrawPreview();
 }

@@ -60,7 +60,7 @@ CWndFX_Base::CWndFX_Base(const char* name, u8 effect)
       m_setCount(0),
       m_randomSource(nullptr),
       m_records(effect),
-      m_schedule(*this) {}
+      m_schedule(*this, m_statusLine) {}
 
 CWndFX_Base::~CWndFX_Base() {}
 
@@ -69,6 +69,23 @@ CKLF_String CWndFX_Base::ResName(const char* suffix) const {
   s += m_name;
   s += suffix;
   return s;
+}
+
+CKLF_CtrlEditLine* CWndFX_Base::AddEdit(const char* name, u8 negatives, u32* id) {
+  CKLF_CtrlEditLine* e = AddNamed<CKLF_CtrlEditLine>(name, klCtrlEditLine, id);
+  if (!e) return nullptr;
+  e->SetFont(GetFont(m_editFont));
+  e->SetOptions(1, negatives, 0, 0, -1, 0);
+  e->SetColors(kEditColors);
+  return e;
+}
+
+u8 CWndFX_Base::AddRectLayer(const char* name, kltRECT_s& rect, CKLF_Layer& layer, kltRGBA8 colour) {
+  if (!GetResourceRect(name, rect)) return Fail(klErrUIResource);
+  if (!layer.Create(rect, 2)) return FailFrom(layer, klErrNoMemory);
+  colour.alpha = 0;
+  layer.Set(colour, 255);
+  return LSAddLayer(&layer) < 0 ? Fail(klErrNoMemory) : 1;
 }
 
 void CWndFX_Base::AddParamSet(CFXParamSet* set) {
@@ -141,12 +158,8 @@ u8 CWndFX_Base::i_CreatePreviewLayers() {
 }
 
 template <class C>
-u8 CWndFX_Base::i_Add(const char* suffix, u8 type, C*& control, u32* id) {
-  const i32 i = AddControl(ResName(suffix), type);
-  if (i < 0) return 0;
-  control = static_cast<C*>(GetControl(static_cast<u32>(i)));
-  if (id) *id = static_cast<u32>(i);
-  return 1;
+u8 CWndFX_Base::i_Add(const char* suffix, u8 type, C*& control) {
+  return (control = AddNamed<C>(ResName(suffix).GetStr(), type)) ? 1 : 0;
 }
 
 u8 CWndFX_Base::i_AddCommonControls() {
@@ -164,8 +177,7 @@ u8 CWndFX_Base::i_AddCommonControls() {
   m_frame->GetControlLayer()->SetVisible(0);
   m_object->GetControlLayer()->SetVisible(0);
   m_help->SetMenuMode(1);
-  m_status->SetFont(GetFont(m_infoFont));
-  m_status->SetText("", 3, 0, 12);
+  m_statusLine.Attach(m_status, GetFont(m_infoFont));
   return 1;
 }
 
@@ -206,28 +218,26 @@ void CWndFX_Base::i_ReadMainPreview() {
 }
 
 u8 CWndFX_Base::OnCreateControls() {
-  CKLF_Font* font = GetFont(m_editFont);
   for (u32 i = 0; i < m_setCount; ++i)
     if (!m_sets[i]->CreateRange(*this)) return 0;
   for (u32 i = 0; i < m_setCount; ++i)
     if (!m_sets[i]->AddBox(*this)) return 0;
   for (u32 i = 0; i < m_setCount; ++i)
-    if (!m_sets[i]->AddEdit(*this, font)) return 0;
+    if (!m_sets[i]->AddEdit(*this)) return 0;
   for (u32 i = 0; i < m_setCount; ++i)
     if (!m_sets[i]->AddSliders(*this)) return 0;
   return 1;
 }
 
-u8 CWndFX_Base::OnPreparePieces() {
-  return mainWindow ? m_records.PreparePieces(mainWindow->GetEngine()) : 0;
-}
+u8 CWndFX_Base::OnPreparePieces() { return mainWindow ? m_records.PreparePieces(mainWindow->GetEngine()) : 0; }
 
 // ---------------------------------------------------------------------------
 // Messages
 
 u32 CWndFX_Base::OnCtrlMessage(u16 msg, u32 id, const char* name, u8 type, void* data) {
   if (!m_created) return 0;
-  if ((type == klCtrlCheckBox || type == klCtrlButton || type == klCtrlRadioButton) && i_OnCommonControl(id, type, data))
+  if ((type == klCtrlCheckBox || type == klCtrlButton || type == klCtrlRadioButton) &&
+      i_OnCommonControl(id, type, data))
     return 1;
   if (type == 255 && msg == klMsgMenu)
     return data && mainWindow && mainWindow->HelpMenuDispatcher(*static_cast<const u16*>(data), this) ? 1 : 0;
@@ -298,13 +308,7 @@ u8 CWndFX_Base::OnKeyDown(u8 key, u8) {
 
 u8 CWndFX_Base::OnAboveControl(u32 id) {
   CKLF_String tip;
-  const CKLF_Control* c = id == kNone ? nullptr : GetControl(id);
-  if (mainWindow) {
-    if (c)
-      mainWindow->GetStatusTip(c->GetName().GetStr(), kGroup, c->IsEnabled(), c->GetType(), tip);
-    else
-      mainWindow->GetStatusTip("", kGroup, 1, 128, tip);
-  }
+  CFXStatusLine::ControlTip(mainWindow, kGroup, id == kNone ? nullptr : GetControl(id), tip);
   UpdateStatus(tip.GetStr());
   return 1;
 }
@@ -355,16 +359,6 @@ void CWndFX_Base::EnableModalityButtons(u8 on) {
 }
 
 // ---------------------------------------------------------------------------
-// Timers and the status line
+// Timers
 
 void CWndFX_Base::OnTimer(u16 id) { m_schedule.OnTimer(id); }
-
-void CWndFX_Base::SetStatusOpacity(u8 opacity) {
-  if (m_status) m_status->SetOpacity(opacity);
-}
-
-void CWndFX_Base::SetStatusText(const CKLF_String& text) {
-  if (!m_status) return;
-  m_status->SetText(text.GetStr());
-  m_status->Redraw();
-}

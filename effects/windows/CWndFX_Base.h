@@ -12,19 +12,20 @@
 // A window is made by its subclass: the effect name and index, its
 // parameter sets (CFXParamSet, registered in its constructor) and its
 // sample preview (UpdatePreview). Windows with other controls override
-// OnCreateControls, OnCtrlMessage (calling the base first) and, where a
-// record has fields the sets do not cover, the spread's and the preview's
-// operations.
+// OnCreateControls, OnCtrlMessage and OnCtrlLostFocus (calling the base
+// first), and the hooks of the spread (AddSpreadFields, OnEnableSpread)
+// and of Init (OnInitValues) for the fields the sets do not cover.
 //
 // Cost: a slider move renders the sample picture once; the pieces are
 // re-rendered by the main window at most once a 50 ms burst of finished
-// edits. Limits: eight parameter sets.
+// edits. Limits: eight parameter sets, sixteen spread fields.
 #pragma once
 
 #include "CEffectWindowServices.h"
 #include "CFXEffectRecords.h"
 #include "CFXParamSet.h"
 #include "CFXSchedule.h"
+#include "CFXStatusLine.h"
 #include "CKLF_CtrlButton.h"
 #include "CKLF_CtrlRadioButton.h"
 #include "CKLF_CtrlStaticImage.h"
@@ -35,6 +36,7 @@
 class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CFXSchedulePort {
  public:
   static constexpr u32 kMaxParamSets = 8;
+  static constexpr u32 kMaxFields = 16;
   // The edit lines' colours, in SetColors order.
   static const kltRGBA8 kEditColors[10];
 
@@ -100,6 +102,8 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   CFXEffectRecords& Records() { return m_records; }
   const CKLF_String& GetEffectName() const { return m_name; }
   u8 IsCreated() const { return m_created; }
+  // The document's colour kind: 0 grey, 1 RGB, 2 CMYK.
+  u8 GetColorKind() const { return m_colorKind; }
   u8 IsAutoOn() const { return m_auto && m_auto->GetCheck(); }
   u8 IsMainPreviewOn() override { return m_mainPreview && m_mainPreview->GetCheck(); }
   // The spread as the controls set it.
@@ -113,6 +117,21 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   CKLF_CtrlStaticImage* SampleImage() const { return m_object; }
   // The resource name "FX" + effect name + suffix.
   CKLF_String ResName(const char* suffix) const;
+  // A control of the window's resources by its full name; null (and the
+  // window's error) when it is missing.
+  template <class C>
+  C* AddNamed(const char* name, u8 type, u32* id = nullptr) {
+    const i32 i = AddControl(name, type);
+    if (i < 0) return nullptr;
+    if (id) *id = static_cast<u32>(i);
+    return static_cast<C*>(GetControl(static_cast<u32>(i)));
+  }
+  // An edit line of a parameter: the edit font, numbers only (negatives
+  // where allowed), the shared colours.
+  CKLF_CtrlEditLine* AddEdit(const char* name, u8 negatives, u32* id);
+  // The layer of a named rectangle: RGBA over it, cleared to colour with
+  // alpha 0 and added to the window's layers.
+  u8 AddRectLayer(const char* name, kltRECT_s& rect, CKLF_Layer& layer, kltRGBA8 colour);
 
  protected:
   // Called from the subclass's constructor, in the order the controls are
@@ -123,13 +142,26 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   virtual u8 OnCreateControls();
   // After created is set, before Init.
   virtual void OnCreated() {}
+  // Init's own part of a window, after value 1 and value 2 were loaded and
+  // before the sets' sliders are set from them.
+  virtual void OnInitValues() {}
+  // The spread's fields the parameter sets do not give; their count.
+  virtual u32 AddSpreadFields(CFXSpread::FIELDSTATE* /*out*/, u32 /*room*/) { return 0; }
+  // The window's own controls when the spread is switched on or off, after
+  // the sets' and before the sample preview is rendered.
+  virtual void OnEnableSpread(u8 /*on*/) {}
   // value 1's sliders are set with a message in Init (the slider handler
   // then runs), else silently and the handlers are run while dragging.
   void SetInitNotifies(u8 on) { m_initNotifies = on; }
   // The sample picture's part under the preview as the effect's source and
   // the result layer's part as its destination.
   CKLF_ImageFX& SampleFX() { return m_fx; }
-  u8 GetColorKind() const { return m_colorKind; }
+  CKLF_Font* GetInfoFont() const { return GetFont(m_infoFont); }
+  // The value-2 frame, the sample picture's control.
+  CKLF_CtrlStaticImage* FrameImage() const { return m_frame; }
+  // The record of the mode's value as the preview shows it (the spread's
+  // unchecked boxes at the engine's default).
+  void PreviewRecord(u8* out);
   CFXParamSet* ParamSet(u32 i) const { return i < m_setCount ? m_sets[i] : nullptr; }
   u32 ParamSetCount() const { return m_setCount; }
   CEffectWindowServices::Owner* GetOwner() const { return mainWindow; }
@@ -142,16 +174,13 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   u8 IsMainWindowBusy() override { return mainWindow && mainWindow->IsRerenderBusy(); }
   u8 AreModalityButtonsEnabled() override { return m_ok && m_ok->IsEnabled(); }
   void UpdateMainWindow(u8 force) override { DoUpdateMainWindow(force); }
-  u8 GetStatusOpacity() override { return m_status ? m_status->GetOpacity() : 255; }
-  void SetStatusOpacity(u8 opacity) override;
-  void SetStatusText(const CKLF_String& text) override;
 
   // The steps of OnCreate.
   u8 i_TakeOwner();
   u8 i_CreatePreviewLayers();
   u8 i_AddCommonControls();
   template <class C>
-  u8 i_Add(const char* suffix, u8 type, C*& control, u32* id = nullptr);
+  u8 i_Add(const char* suffix, u8 type, C*& control);
   u8 i_SetSampleSource();
   void i_ReadMainPreview();
   u8 i_OnCommonControl(u32 id, u8 type, void* data);
@@ -182,6 +211,7 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   CKLF_CtrlCheckBox* m_mainPreview;
   CKLF_CtrlCheckBox* m_auto;
   CKLF_CtrlStaticText* m_status;
+  CFXStatusLine m_statusLine;
   // The sample preview.
   u32 m_checkerLayerId;
   kltRECT_s m_previewRect;
@@ -190,7 +220,7 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   CKLF_Layer m_resultLayer;
   CKLF_ImageFX m_fx;
   CFXParamSet* m_sets[kMaxParamSets];
-  CFXSpread::FIELDSTATE m_fields[kMaxParamSets];
+  CFXSpread::FIELDSTATE m_fields[kMaxFields];
   u32 m_setCount;
   CFXSpread::RandomProc m_randomSource;
   CFXEffectRecords m_records;

@@ -4,6 +4,7 @@
 
 void CWndFX_Base::Init() {
   m_records.InitValues(mainWindow ? mainWindow->GetCurrentPiece() : 0xFFFFFFFFu);
+  OnInitValues();
   for (u32 i = 0; i < m_setCount; ++i) m_sets[i]->SetSliders(m_initNotifies);
   if (!m_initNotifies)
     for (u32 i = 0; i < m_setCount; ++i) m_sets[i]->OnSlider(m_sets[i]->Slider(0)->GetValue(), 1);
@@ -20,6 +21,7 @@ void CWndFX_Base::EnableAutoAdjustments(u8 on) {
   m_random->Enable(on);
   for (CKLF_CtrlRadioButton* d : m_direction) d->Enable(on);
   for (u32 i = 0; i < m_setCount; ++i) m_sets[i]->EnableSpread(on);
+  OnEnableSpread(on);
   UpdatePreview();
 }
 
@@ -49,7 +51,8 @@ void CWndFX_Base::SetMode(u8 mode) {
 }
 
 void CWndFX_Base::OnChangeMode(u8 mode) {
-  for (u32 i = 0; i < m_setCount; ++i) m_sets[i]->OnSlider(m_sets[i]->Slider(mode)->GetValue(), 1);
+  for (u32 i = 0; i < m_setCount; ++i)
+    if (m_sets[i]->IsPair()) m_sets[i]->OnSlider(m_sets[i]->Slider(mode)->GetValue(), 1);
 }
 
 void CWndFX_Base::RedrawPreview() {
@@ -58,8 +61,17 @@ void CWndFX_Base::RedrawPreview() {
 }
 
 void CWndFX_Base::GetSpread(CFXEffectRecords::SPREAD& spread) {
-  for (u32 i = 0; i < m_setCount; ++i) m_fields[i] = m_sets[i]->State();
-  spread = {IsAutoOn(), GetAAMode(), m_fields, m_setCount, m_randomSource};
+  u32 n = 0;
+  for (u32 i = 0; i < m_setCount; ++i)
+    if (m_sets[i]->IsPair()) m_fields[n++] = m_sets[i]->State();
+  n += AddSpreadFields(m_fields + n, kMaxFields - n);
+  spread = {IsAutoOn(), GetAAMode(), m_fields, n, m_randomSource};
+}
+
+void CWndFX_Base::PreviewRecord(u8* out) {
+  CFXEffectRecords::SPREAD spread;
+  GetSpread(spread);
+  m_records.GetPreview(GetMode(), spread, out);
 }
 
 void CWndFX_Base::DoRegenerateData() {

@@ -4,16 +4,9 @@
 
 namespace {
 
-const CFXParamSet::DESC kRadius = {"FXblur_Radius",
-                                   "FXblur_Radius2",
-                                   "FXblur_Radius",
-                                   nullptr,
-                                   "FXblur_RangeRadius",
-                                   {offsetof(CTessarette::SFX_BLUR, radius), CFXSpread::kU8, 0, 100},
-                                   0,
-                                   100,
-                                   0,
-                                   CFXSchedule::kDeferred};
+const CFXParamSet::DESC kRadius =
+    CFXParamSet::Make("FXblur_Radius", "FXblur_Radius2", "FXblur_Radius", nullptr, "FXblur_RangeRadius",
+                      {offsetof(CTessarette::SFX_BLUR, radius), CFXSpread::kU8, 0, 100}, 0, 100);
 
 }  // namespace
 
@@ -26,9 +19,7 @@ CWndFX_Blur::~CWndFX_Blur() {}
 
 void CWndFX_Blur::UpdatePreview() {
   CTessarette::SFX_BLUR r;
-  CFXEffectRecords::SPREAD spread;
-  GetSpread(spread);
-  Records().GetPreview(GetMode(), spread, reinterpret_cast<u8*>(&r));
+  PreviewRecord(reinterpret_cast<u8*>(&r));
   SampleFX().GaussianBlur(r.radius, 0, 1);
   RedrawPreview();
 }

@@ -4,16 +4,9 @@
 
 namespace {
 
-const CFXParamSet::DESC kOpacity = {"FXopac_Opacity",
-                                    "FXopac_Opacity2",
-                                    "FXopac_Opacity",
-                                    nullptr,
-                                    "FXopac_RangeOpacity",
-                                    {offsetof(CTessarette::SFX_OPACITY, opacity), CFXSpread::kU8, 0, 255},
-                                    0,
-                                    100,
-                                    1,
-                                    CFXSchedule::kAtOnce};
+const CFXParamSet::DESC kOpacity = CFXParamSet::Make(
+    "FXopac_Opacity", "FXopac_Opacity2", "FXopac_Opacity", nullptr, "FXopac_RangeOpacity",
+    {offsetof(CTessarette::SFX_OPACITY, opacity), CFXSpread::kU8, 0, 255}, 0, 100, 1, CFXSchedule::kAtOnce);
 
 }  // namespace
 
@@ -32,9 +25,7 @@ void CWndFX_Opacity::OnCreated() {
 
 void CWndFX_Opacity::UpdatePreview() {
   CTessarette::SFX_OPACITY r;
-  CFXEffectRecords::SPREAD spread;
-  GetSpread(spread);
-  Records().GetPreview(GetMode(), spread, reinterpret_cast<u8*>(&r));
+  PreviewRecord(reinterpret_cast<u8*>(&r));
   SampleImage()->GetControlLayer()->SetOpacity(r.opacity);
   RedrawPreview();
 }

@@ -51,6 +51,7 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   CPluginMain* plugin = nullptr;
   u32 currentPiece = 0xFFFFFFFFu;
   kltRGBA8 checker[2] = {{192, 192, 192, 255}, {255, 255, 255, 255}};
+  kltRGBA8 frame[2] = {{200, 200, 200, 255}, {204, 204, 204, 255}};
   CKLF_Window* mainWindow = nullptr;
   std::vector<u16> helpCommands;
 
@@ -84,6 +85,10 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   void GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) override {
     first = checker[0];
     second = checker[1];
+  }
+  void GetFrameColors(kltRGBA8& first, kltRGBA8& second) override {
+    first = frame[0];
+    second = frame[1];
   }
   CKLF_Window* GetMainWindow() override { return mainWindow; }
   void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {

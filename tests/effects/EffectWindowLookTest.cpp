@@ -15,32 +15,6 @@ using namespace fxtest;
 
 class EffectLook : public FXWindowTest {
  protected:
-  // The sample picture under the preview, run through an effect of our own.
-  template <class Fx>
-  std::vector<u8> Expected(Fx effect) {
-    kltRECT_s pr;
-    const u8* pixels = Window()->SampleImage()->GetStateMemPtr(1, &pr);
-    CKLF_Image src, dst;
-    const u16 w = static_cast<u16>(pr.right - pr.left), h = static_cast<u16>(pr.bottom - pr.top);
-    EXPECT_EQ(src.Create(w, h, 2), 1);
-    EXPECT_EQ(dst.Create(w, h, 2), 1);
-    std::memcpy(src.GetMemObj()->GetPtr(), pixels, 4u * w * h);
-    CKLF_ImageFX fx;
-    fx.SetSource(&src);
-    fx.SetDestination(&dst);
-    effect(fx);
-    const u8* d = dst.GetMemObj()->GetPtr();
-    return std::vector<u8>(d, d + 4u * w * h);
-  }
-  // The result layer equals the image (the sample and the preview share
-  // their rectangle in these windows).
-  bool ResultIs(const std::vector<u8>& img) {
-    CKLF_Layer& l = Window()->ResultLayer();
-    const u32 n = 4u * l.GetImageWidth() * l.GetImageHeight();
-    return img.size() == n && std::memcmp(l.GetMemObj()->GetPtr(), img.data(), n) == 0;
-  }
-  CKLF_CtrlSlider* Slider(const char* suffix) { return Find<CKLF_CtrlSlider>(Name(suffix), klCtrlSlider); }
-  CKLF_CtrlCheckBox* Box(const char* suffix) { return Find<CKLF_CtrlCheckBox>(Name(suffix), klCtrlCheckBox); }
   // Colours within a step or two of each other: the window's composition
   // of an opaque layer leaves a little of what lies under it.
   static bool Near(u32 a, u32 b) {

@@ -13,18 +13,8 @@ namespace {
 
 using namespace fxtest;
 
-std::string Text(CKLF_Control* c) { return static_cast<CKLF_CtrlEditLine*>(c)->GetText().GetStr(); }
-
 class EffectWindow : public FXWindowTest {
  protected:
-  CKLF_CtrlEditLine* Edit(const char* suffix) { return Find<CKLF_CtrlEditLine>(Name(suffix), klCtrlEditLine); }
-  CKLF_CtrlSlider* Slider(const char* suffix) { return Find<CKLF_CtrlSlider>(Name(suffix), klCtrlSlider); }
-  CKLF_CtrlCheckBox* Box(const char* suffix) { return Find<CKLF_CtrlCheckBox>(Name(suffix), klCtrlCheckBox); }
-  CKLF_CtrlButton* Button(const char* suffix) { return Find<CKLF_CtrlButton>(Name(suffix), klCtrlButton); }
-  CKLF_CtrlRadioButton* Radio(const char* suffix) {
-    return Find<CKLF_CtrlRadioButton>(Name(suffix), klCtrlRadioButton);
-  }
-  puzzletest::Model& Model() { return scene->puzzle.model; }
   // The pieces' rendered blur radii.
   std::vector<int> Radii() {
     std::vector<int> r;

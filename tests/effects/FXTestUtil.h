@@ -15,7 +15,9 @@
 #include <string>
 
 #include "CFXWindowFactory.h"
+#include "CHostLayerSource.h"
 #include "CKLF_App.h"
+#include "CKLT_FilterHost.h"
 #include "CKLP_HeadlessUI.h"
 #include "CPluginMain.h"
 #include "CWndFX_Base.h"
@@ -27,8 +29,8 @@ namespace fxtest {
 
 typedef std::vector<u8> Bytes;
 typedef CTessarette T;
-// The effects of the windows here, and a piece's three copies of a record.
-enum : u8 { kBlur = 0, kBC = 4, kOpacity = 6 };
+// The effects of the windows, and a piece's three copies of a record.
+enum : u8 { kBlur = 0, kBevel = 1, kHSL = 2, kCovr = 3, kBC = 4, kMBlur = 5, kOpacity = 6, kStroke = 8, kIovr = 9 };
 enum : u32 { R = T::FX_RENDERED, W = T::FX_WORKING, B = T::FX_BACKUP };
 
 // A random source that answers from a script, then 0.
@@ -46,22 +48,84 @@ struct ScriptedRandom {
   }
 };
 
+// The model's opener of an effect's window; 0 when it did not open.
+inline u8 OpenEffect(CPuzzleModel& m, u8 effect) {
+  switch (effect) {
+    case kBlur: return m.pmfx_DoBlur();
+    case kBevel: return m.pmfx_DoBevel();
+    case kHSL: return m.pmfx_DoHSL();
+    case kCovr: return m.pmfx_DoColorOverlay();
+    case kBC: return m.pmfx_DoBrightContrast();
+    case kMBlur: return m.pmfx_DoMotionBlur();
+    case kOpacity: return m.pmfx_DoOpacity();
+    case kStroke: return m.pmfx_DoStroke();
+    case kIovr: return m.pmfx_DoImageOverlay();
+    default: return 0;
+  }
+}
+
+// A layer of a host document whose planes cover its content rectangle
+// (in document coordinates), of one colour and alpha.
+struct TestLayer {
+  int32_t id;
+  std::string name;
+  KLP_Rect32 content;
+  kltRGBA8 colour;
+};
+
+inline void AddLayer(CKLT_FilterHost& host, const TestLayer& l) {
+  CKLT_FilterHost::Layer hl;
+  hl.id = l.id;
+  hl.name = l.name;
+  hl.rect = hl.bounds = l.content;
+  const size_t n = static_cast<size_t>(l.content.right - l.content.left) * (l.content.bottom - l.content.top);
+  hl.planes = {Bytes(n, l.colour.red), Bytes(n, l.colour.green), Bytes(n, l.colour.blue)};
+  hl.transparency.assign(n, l.colour.alpha);
+  host.AddLayer(std::move(hl));
+}
+
 // A cut of columns x rows cells of 16 pixels in Puzzle mode, every piece
 // rendered, and the plug-in object its effect windows read.
 struct Scene {
   klftest::TempDir dir;
   CPluginMain plugin;
   puzzletest::Puzzle puzzle;
+  u8 kind;
+  // The host the plug-in object may serve from: its colour picker and the
+  // document's layers (the test's), over a document of the cut's size.
+  CKLT_FilterHost host;
+  int16_t result = 0;
+  CHostLayerSource layers;
 
   Scene(u32 columns, u32 rows, u8 colorKind = 1)
-      : puzzle(columns, rows, static_cast<i32>(columns * 16), static_cast<i32>(rows * 16), colorKind) {
+      : puzzle(columns, rows, static_cast<i32>(columns * 16), static_cast<i32>(rows * 16), colorKind),
+        kind(colorKind) {
+    host.SetDocument(klpModeRGB, static_cast<int32_t>(columns * 16), static_cast<int32_t>(rows * 16), false);
+    Setup();
+  }
+  // The layout of a settings block over a document of w x h.
+  Scene(const Bytes& block, i32 w, i32 h) : puzzle(block, w, h), kind(1) {
+    host.SetDocument(klpModeRGB, w, h, false);
+    Setup();
+  }
+  void Setup() {
     KLP_FileRef folder;
     folder.SetPath(dir.Path().c_str());
     plugin.SetPluginFolder(folder);
     EXPECT_EQ(plugin.ConfStorage_Open("plugin.conf"), 1);
-    plugin.GetPluginDataPtr()->colorKind = colorKind;
+    plugin.GetPluginDataPtr()->colorKind = kind;
     puzzle.port.plugin = &plugin;
     puzzle.port.newWindow = CFXWindowFactory::New;
+  }
+  // The plug-in object bound to the host as at Start (the colour kind
+  // kept), and the document's layers handed to the engine's image overlays.
+  void Serve() {
+    plugin.SetHostPointers(&host.Record(), nullptr, &result);
+    EXPECT_EQ(plugin.FillPluginData(), 1);
+    kltPLUGINDATA_s& pd = *plugin.GetPluginDataPtr();
+    pd.colorKind = kind;
+    layers.SetPlugin(&plugin);
+    puzzle.engine.SetDocument({kind, pd.filterArea, pd.layerAccess, &layers});
   }
   CTessarette& Engine() { return puzzle.engine; }
   CTessarette::SPLITEDCELL& Piece(u32 i) { return puzzle.Piece(i); }
@@ -114,14 +178,14 @@ class FXWindowTest : public ::testing::Test {
   }
   CWndFX_Base* Reopen(u8 effect) {
     CPuzzleModel& m = scene->puzzle.model;
-    const u8 ok = effect == 0 ? m.pmfx_DoBlur() : effect == 4 ? m.pmfx_DoBrightContrast() : m.pmfx_DoOpacity();
-    CWndFX_Base* w = ok ? dynamic_cast<CWndFX_Base*>(m.effectWindow) : nullptr;
+    CWndFX_Base* w = OpenEffect(m, effect) ? dynamic_cast<CWndFX_Base*>(m.effectWindow) : nullptr;
     if (!w) return nullptr;
     w->SetFocus();
     ui.Pump();
     return w;
   }
   CWndFX_Base* Window() { return scene ? dynamic_cast<CWndFX_Base*>(scene->puzzle.model.effectWindow) : nullptr; }
+  puzzletest::Model& Model() { return scene->puzzle.model; }
 
   // A control of the open window by resource name and type.
   template <class C = CKLF_Control>
@@ -144,6 +208,15 @@ class FXWindowTest : public ::testing::Test {
     ui.PostClick(p.x, p.y);
     ui.Pump();
   }
+  // The open window's controls by the suffix of their name.
+  CKLF_CtrlEditLine* Edit(const char* suffix) { return Find<CKLF_CtrlEditLine>(Name(suffix), klCtrlEditLine); }
+  CKLF_CtrlSlider* Slider(const char* suffix) { return Find<CKLF_CtrlSlider>(Name(suffix), klCtrlSlider); }
+  CKLF_CtrlCheckBox* Box(const char* suffix) { return Find<CKLF_CtrlCheckBox>(Name(suffix), klCtrlCheckBox); }
+  CKLF_CtrlButton* Button(const char* suffix) { return Find<CKLF_CtrlButton>(Name(suffix), klCtrlButton); }
+  CKLF_CtrlRadioButton* Radio(const char* suffix) {
+    return Find<CKLF_CtrlRadioButton>(Name(suffix), klCtrlRadioButton);
+  }
+  static std::string Text(CKLF_CtrlEditLine* e) { return e ? e->GetText().GetStr() : "<none>"; }
   void ClickButton(const char* suffix) { Click(Find(Name(suffix), klCtrlButton)); }
   void ClickBox(const char* suffix) { Click(Find(Name(suffix), klCtrlCheckBox)); }
   std::string Name(const char* suffix) { return std::string(Window()->ResName(suffix).GetStr()); }
@@ -195,6 +268,30 @@ class FXWindowTest : public ::testing::Test {
     kltRECT_s r = {0, 0, 0, 0};
     EXPECT_NE(res.LoadImageData(key.c_str(), &r, &mem), nullptr) << key;
     return r;
+  }
+  // The sample picture under the preview, run through an effect of our own.
+  template <class Fx>
+  std::vector<u8> Expected(Fx effect) {
+    kltRECT_s pr;
+    const u8* pixels = Window()->SampleImage()->GetStateMemPtr(1, &pr);
+    CKLF_Image src, dst;
+    const u16 w = static_cast<u16>(pr.right - pr.left), h = static_cast<u16>(pr.bottom - pr.top);
+    EXPECT_EQ(src.Create(w, h, 2), 1);
+    EXPECT_EQ(dst.Create(w, h, 2), 1);
+    std::memcpy(src.GetMemObj()->GetPtr(), pixels, 4u * w * h);
+    CKLF_ImageFX fx;
+    fx.SetSource(&src);
+    fx.SetDestination(&dst);
+    effect(fx);
+    const u8* d = dst.GetMemObj()->GetPtr();
+    return std::vector<u8>(d, d + 4u * w * h);
+  }
+  // The result layer equals the image (the sample and the preview share
+  // their rectangle in these windows).
+  bool ResultIs(const std::vector<u8>& img) {
+    CKLF_Layer& l = Window()->ResultLayer();
+    const u32 n = 4u * l.GetImageWidth() * l.GetImageHeight();
+    return img.size() == n && std::memcmp(l.GetMemObj()->GetPtr(), img.data(), n) == 0;
   }
   u32 Pixel(i32 x, i32 y) {
     u8 rgb[3] = {};

@@ -280,11 +280,14 @@ void CKLT_UIBuilder::i_Decor(cairo_t* cr, const KLT_UINode& c) {
     cairo_restore(cr);
     return;
   }
-  if ((c.keyword == "panel" || c.keyword == "well") && c.args.size() >= 4 && i_RectArgs(c, 0, r)) {
+  if ((c.keyword == "panel" || c.keyword == "well" || c.keyword == "disc") && c.args.size() >= 4 &&
+      i_RectArgs(c, 0, r)) {
     if (c.keyword == "panel")
       klt_theme::Panel(cr, r, c.args.size() > 4 ? c.args[4] : std::string());
-    else
+    else if (c.keyword == "well")
       klt_theme::Well(cr, r);
+    else
+      klt_theme::Disc(cr, r);
     return;
   }
   const KLT_UINode* rect = c.Find("rect");
@@ -316,9 +319,14 @@ bool CKLT_UIBuilder::i_WindowPictures(const KLT_UINode& n, const std::string& ti
   for (const auto& c : n.children) i_Decor(bg.Cr(), *c);
   if (!i_Out(m_out.AddPacked(base + ">Background", bg.ImageRecord()))) return false;
   const kltRECT_s strip = {0, 0, m_width, caption};
+  // A title that a caption button would cover starts at the left instead.
+  const double half = klt_theme::CaptionTitleWidth(title) / 2 + 4;
+  double titleLeft = -1;
+  for (const kltRECT_s& h : holes)
+    if (h.left < m_width / 2.0 + half && h.right > m_width / 2.0 - half) titleLeft = 12;
   for (bool active : {true, false}) {
     CKLT_UIArt art(strip);
-    klt_theme::Caption(art.Cr(), m_width, caption, title, active);
+    klt_theme::Caption(art.Cr(), m_width, caption, title, active, titleLeft);
     i_CutOut(art, holes);
     if (caption > 0 &&
         !i_Out(m_out.AddPacked(base + (active ? ">Caption_Active" : ">Caption_Inactive"), art.ImageRecord())))
@@ -357,9 +365,10 @@ bool CKLT_UIBuilder::i_Window(const KLT_UINode& n) {
       if (!i_TextMark(scratch.Cr(), *c, {0, 0})) return false;
       continue;
     }
-    if (k == "size" || k == "caption" || k == "drag" || k == "panel" || k == "well" || k == "emblem") {
+    if (k == "size" || k == "caption" || k == "drag" || k == "panel" || k == "well" || k == "disc" || k == "emblem") {
       kltRECT_s r;
-      if ((k == "panel" || k == "well") && (!KLT_Args(*c).Count(4, 5, m_error) || !i_RectArgs(*c, 0, r)))
+      if ((k == "panel" || k == "well" || k == "disc") &&
+          (!KLT_Args(*c).Count(4, k == "panel" ? 5 : 4, m_error) || !i_RectArgs(*c, 0, r)))
         return false;
       if (k == "emblem" && (!KLT_Args(*c).Count(4, 4, m_error) || !i_RectArgs(*c, 0, r))) return false;
       continue;
@@ -461,10 +470,12 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
     else if (a->args.size() != 1 && kind != "cells")
       return i_Fail(a->Where() + "'art' takes a kind, and a cover its heading");
   }
-  if (kind != "ruler" && kind != "plain" && kind != "piece" && kind != "navigator" && kind != "sample" &&
-      kind != "frame" && kind != "cover" && kind != "cells" && kind != "triangles" && kind != "hexagons")
+  static const char* const kKinds[] = {"ruler", "plain",  "piece", "navigator", "sample",    "overlay",  "frame",
+                                       "thumb", "swatch", "cover", "cells",     "triangles", "hexagons"};
+  if (std::find(std::begin(kKinds), std::end(kKinds), kind) == std::end(kKinds))
     return i_Fail(n.Where() +
-                  "an image's art is piece, sample, frame, navigator, cover, cells, triangles, hexagons or plain");
+                  "an image's art is piece, sample, overlay, frame, navigator, thumb, swatch, cover, cells, triangles, "
+                  "hexagons or plain");
   long columns = 0, rows = 0, bottom = klt_theme::kCellGap;
   if (kind == "cells") {
     const KLT_UINode* a = n.Find("art");
@@ -488,6 +499,12 @@ bool CKLT_UIBuilder::i_Image(const KLT_UINode& n, kltRECT_s r) {
       klt_theme::Piece(art.Cr(), art.W(), art.H(), disabled);
     else if (kind == "sample")
       klt_theme::Sample(art.Cr(), art.W(), art.H());
+    else if (kind == "overlay")
+      klt_theme::OverlaySample(art.Cr(), art.W(), art.H());
+    else if (kind == "thumb")
+      klt_theme::Thumb(art.Cr(), art.W(), art.H());
+    else if (kind == "swatch")
+      klt_theme::Swatch(art.Cr(), art.W(), art.H());
     else if (kind == "frame")
       klt_theme::ValueFrame(art.Cr(), art.W(), art.H());
     else if (kind == "cover")
@@ -623,9 +640,17 @@ bool CKLT_UIBuilder::i_SliderPoints(const KLT_UINode& n, const std::string& f, k
       return false;
   const KLT_UINode* path = n.Find("path");
   dial = path && !path->args.empty() && path->args[0] == "dial";
-  if (path && !dial && (path->args.empty() || path->args[0] != "line"))
+  if (path && !dial && (path->args.empty() || path->args[0] != "line" || path->args.size() > 1))
     return i_Fail(path->Where() + "a slider's path is line or dial");
   if (dial && count < 3) return i_Fail(n.Where() + "a dial needs at least 3 points");
+  // A dial from START degrees on, STEP degrees a point, counterclockwise
+  // from the right; else from the top clockwise round the whole ring.
+  long start = 0, step = 0;
+  const bool stepped = dial && path->args.size() > 1;
+  if (stepped && (!KLT_Args(*path).Count(3, 3, m_error) || !KLT_Args(*path).Int(1, -360, 360, start, m_error) ||
+                  !KLT_Args(*path).Int(2, -360, 360, step, m_error)))
+    return false;
+  if (stepped && step == 0) return i_Fail(path->Where() + "a dial's step cannot be 0");
   std::vector<u8> coors(static_cast<size_t>(count) * 5);
   std::vector<bool> flagged(static_cast<size_t>(count));
   for (const auto& c : n.children) {
@@ -637,16 +662,38 @@ bool CKLT_UIBuilder::i_SliderPoints(const KLT_UINode& n, const std::string& f, k
     if (flagged[at]) return i_Fail(c->Where() + "point " + std::to_string(at) + " has a value already");
     flagged[at] = true;
   }
+  // Where the points of a straight track lie: evenly, or evenly between
+  // the points placed at a share of the track (per mille) of their own.
+  std::vector<std::pair<long, double>> anchors = {{0, 0.0}, {count - 1, 1.0}};
+  for (const auto& c : n.children) {
+    long at, share;
+    if (c->keyword != "place") continue;
+    if (dial) return i_Fail(c->Where() + "a dial's points cannot be placed");
+    if (!KLT_Args(*c).Count(2, 2, m_error) || !KLT_Args(*c).Int(0, 1, count - 2, at, m_error) ||
+        !KLT_Args(*c).Int(1, 1, 999, share, m_error))
+      return false;
+    anchors.push_back({at, share / 1000.0});
+  }
+  std::sort(anchors.begin(), anchors.end());
+  for (size_t k = 1; k < anchors.size(); ++k)
+    if (anchors[k].first == anchors[k - 1].first || anchors[k].second <= anchors[k - 1].second)
+      return i_Fail(n.Where() + "placed points must be distinct and in order along the track");
   double cx, cy, radius;
   DialCircle(r, cx, cy, radius);
   const bool v = Vertical(r);
+  size_t seg = 0;
   for (long j = 0; j < count; ++j) {
     double x, y;
-    if (dial) {
+    if (stepped) {
+      const double a = (start + step * j) * M_PI / 180;
+      x = cx + radius * std::cos(a), y = cy - radius * std::sin(a);
+    } else if (dial) {
       const double a = -M_PI / 2 + 2 * M_PI * j / (count - 1);
       x = cx + radius * std::cos(a), y = cy + radius * std::sin(a);
     } else {
-      const double t = static_cast<double>(j) / (count - 1);
+      while (anchors[seg + 1].first < j) ++seg;
+      const auto &a = anchors[seg], &b = anchors[seg + 1];
+      const double t = a.second + (b.second - a.second) * (j - a.first) / (b.first - a.first);
       x = v ? cx : r.left + 8 + t * (r.right - r.left - 17);
       y = v ? r.bottom - 9 - t * (r.bottom - r.top - 17) : cy;  // vertical sliders grow upwards
     }
@@ -669,7 +716,7 @@ bool CKLT_UIBuilder::i_SliderPoints(const KLT_UINode& n, const std::string& f, k
 }
 
 bool CKLT_UIBuilder::i_Slider(const KLT_UINode& n, kltRECT_s r) {
-  if (!i_Check(n, {"rect", "points", "values", "value", "path", "fade"})) return false;
+  if (!i_Check(n, {"rect", "points", "values", "value", "place", "path", "fade"})) return false;
   const std::string f = "UIResources>Sliders>" + n.args[0];
   std::vector<kltPOS> points;
   bool dial = false;

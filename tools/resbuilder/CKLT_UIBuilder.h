@@ -11,7 +11,8 @@
 //   window NAME ["title"]                a window, with its parts below it
 // Inside a window: size W H (required), caption HEIGHT (26 by default, 0 for
 // none), drag L T R B (the caption strip by default), panel L T R B
-// ["title"], well L T R B, emblem L T R B (the jigsaw piece), label X Y
+// ["title"], well L T R B, disc L T R B (a round well inside the
+// rectangle), emblem L T R B (the jigsaw piece), label X Y
 // "text" [size N] [align left|centre|right] [tone normal|muted|soft|bright|
 // accent] (a fixed text, 12 pixels by default, centred on the line Y and
 // starting, centred or ending at X), named rects and strings, and one
@@ -19,10 +20,12 @@
 //   button NAME      label "text" | arrow up|down|left|right, menu, fade
 //   checkbox NAME    label "text", fade
 //   radio NAME       label "text", group N, fade
-//   image NAME       art piece|sample|frame|navigator|plain|cover ["text"]|
-//                    triangles|hexagons|cells COLUMNS ROWS [BOTTOM]
-//                    (sample: a piece of a landscape over transparency;
-//                    frame: an accent frame; cover: a veil over the window
+//   image NAME       art piece|sample|overlay|frame|navigator|thumb|swatch|
+//                    plain|cover ["text"]|triangles|hexagons|cells COLUMNS
+//                    ROWS [BOTTOM] (sample: a piece of a landscape over
+//                    transparency; overlay: the same piece in a pattern of
+//                    its own; frame: an accent frame; thumb: a round knob;
+//                    swatch: a framed empty colour field; cover: a veil over the window
 //                    with a box in its middle, headed by the text; triangles,
 //                    hexagons: a sample of such a layout; cells: light cards
 //                    in a grid, kCellGap pixels from the sides and apart,
@@ -39,7 +42,12 @@
 //                    the far end) and NAME_NR (one at each end), each with its
 //                    arrow buttons NAME_MAC_Less, NAME_MAC_More, ...
 //   slider NAME      points N, values FIRST LAST, value POINT VALUE (a point
-//                    with a value of its own), path line|dial, fade
+//                    with a value of its own), place POINT SHARE (a point at
+//                    SHARE per mille of a straight track; the points between
+//                    two placed ones lie evenly), path line|dial [START STEP]
+//                    (a dial's points: from the top clockwise round the
+//                    ring, the last on the first; or from START degrees on,
+//                    STEP degrees each, counterclockwise from the right), fade
 //   ruler NAME       (a static image the ruler draws its ticks through)
 // Every control's pictures are drawn by the theme over its rectangle. A
 // control that reaches into the caption strip (a close box) is cut out of

@@ -200,7 +200,20 @@ void WindowBackground(cairo_t* cr, double w, double h, double captionH) {
   Stroke(cr, 0x0E0E10, false);
 }
 
-void Caption(cairo_t* cr, double w, double h, const std::string& title, bool active) {
+double CaptionTitleWidth(const std::string& title) {
+  if (title.empty() || !g_font) return 0;
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+  cairo_t* cr = cairo_create(s);
+  cairo_set_font_face(cr, g_font);
+  cairo_set_font_size(cr, 12);
+  cairo_text_extents_t te;
+  cairo_text_extents(cr, title.c_str(), &te);
+  cairo_destroy(cr);
+  cairo_surface_destroy(s);
+  return te.x_advance;
+}
+
+void Caption(cairo_t* cr, double w, double h, const std::string& title, bool active, double titleLeft) {
   cairo_save(cr);
   RoundRect(cr, 0, 0, w, h + 8, 8);  // round top corners only
   cairo_clip(cr);
@@ -218,7 +231,11 @@ void Caption(cairo_t* cr, double w, double h, const std::string& title, bool act
   Rgb(cr, active ? kAccent : 0x1A1A1C);
   cairo_fill(cr);
   cairo_restore(cr);
-  Label(cr, title, w / 2, h / 2, active ? 0xECECEF : 0x85858B, 12, 1);
+  const u32 colour = active ? 0xECECEF : 0x85858B;
+  if (titleLeft >= 0)
+    Label(cr, title, titleLeft, h / 2, colour, 12, 0);
+  else
+    Label(cr, title, w / 2, h / 2, colour, 12, 1);
 }
 
 void Panel(cairo_t* cr, kltRECT_s r, const std::string& title) {
@@ -465,11 +482,89 @@ void Sample(cairo_t* cr, double w, double h) {
   cairo_stroke(cr);
 }
 
+void OverlaySample(cairo_t* cr, double w, double h) {
+  const double s = std::min(w, h) * 0.7, x = (w - s) / 2 - s * 0.08, y = (h - s) / 2 + s * 0.08;
+  PiecePath(cr, x, y, s);
+  cairo_save(cr);
+  cairo_clip(cr);
+  cairo_rectangle(cr, 0, 0, w, h);
+  Rgb(cr, 0x6A2C8E);
+  cairo_fill(cr);
+  // Diagonal bands and a ring of dots, unlike anything in the landscape.
+  cairo_set_line_width(cr, s * 0.07);
+  for (double d = -h; d < w + h; d += s * 0.2) {
+    cairo_move_to(cr, d, 0);
+    cairo_line_to(cr, d + h, h);
+  }
+  Rgb(cr, 0xF29A2E);
+  cairo_stroke(cr);
+  for (int i = 0; i < 8; ++i) {
+    const double a = i * M_PI / 4;
+    cairo_arc(cr, w / 2 + s * 0.28 * std::cos(a), h / 2 + s * 0.28 * std::sin(a), s * 0.05, 0, 2 * M_PI);
+    Rgb(cr, 0xF4F4F8);
+    cairo_fill(cr);
+  }
+  cairo_restore(cr);
+}
+
 void ValueFrame(cairo_t* cr, double w, double h) {
   RoundRect(cr, 1, 1, w - 2, h - 2, 4);
   cairo_set_line_width(cr, 2);
   Rgb(cr, kAccent);
   cairo_stroke(cr);
+}
+
+void Disc(cairo_t* cr, kltRECT_s r) {
+  cairo_new_path(cr);
+  const double cx = (r.left + r.right) / 2.0 + 1, cy = (r.top + r.bottom) / 2.0 + 1;
+  const double radius = (std::min(r.right - r.left, r.bottom - r.top) + 3) / 2.0;
+  cairo_arc(cr, cx, cy, radius, 0, 2 * M_PI);
+  cairo_pattern_t* p = cairo_pattern_create_radial(cx - radius * 0.3, cy - radius * 0.3, 0, cx, cy, radius);
+  cairo_pattern_add_color_stop_rgb(p, 0, 0x3A / 255.0, 0x3A / 255.0, 0x40 / 255.0);
+  cairo_pattern_add_color_stop_rgb(p, 1, 0x16 / 255.0, 0x16 / 255.0, 0x18 / 255.0);
+  cairo_set_source(cr, p);
+  cairo_pattern_destroy(p);
+  cairo_fill_preserve(cr);
+  Stroke(cr, 0x0F0F11, false);
+  // Rings at altitudes 30 and 60 degrees, and the four quarters.
+  for (double k : {0.5, 0.8}) {
+    cairo_new_path(cr);
+    cairo_arc(cr, cx, cy, radius * k, 0, 2 * M_PI);
+    Stroke(cr, 0x34343A, false);
+  }
+  cairo_new_path(cr);
+  cairo_move_to(cr, cx - radius, cy + 0.5);
+  cairo_line_to(cr, cx + radius, cy + 0.5);
+  cairo_move_to(cr, cx + 0.5, cy - radius);
+  cairo_line_to(cr, cx + 0.5, cy + radius);
+  Stroke(cr, 0x34343A, false);
+}
+
+void Thumb(cairo_t* cr, double w, double h) {
+  const double r = std::min(w, h) / 2 - 2;
+  cairo_arc(cr, w / 2, h / 2, r, 0, 2 * M_PI);
+  Gradient(cr, h / 2 - r, h / 2 + r, 0xFFE07A, 0xE0A020);
+  cairo_fill_preserve(cr);
+  cairo_set_line_width(cr, 1.5);
+  Rgb(cr, 0x2A2000);
+  cairo_stroke(cr);
+  cairo_arc(cr, w / 2, h / 2, r * 0.35, 0, 2 * M_PI);
+  Rgb(cr, 0xFFF6D0);
+  cairo_fill(cr);
+}
+
+void Swatch(cairo_t* cr, double w, double h) {
+  cairo_rectangle(cr, 2, 2, w - 4, h - 4);
+  Rgb(cr, 0x2A2A2D);
+  cairo_fill(cr);
+  // An empty field: a diagonal where a colour would be.
+  cairo_move_to(cr, 3, h - 3);
+  cairo_line_to(cr, w - 3, 3);
+  Stroke(cr, 0x8A3030, false);
+  cairo_rectangle(cr, 0.5, 0.5, w - 1, h - 1);
+  Stroke(cr, 0x6A6A72, false);
+  cairo_rectangle(cr, 1.5, 1.5, w - 3, h - 3);
+  Stroke(cr, 0x111113, false);
 }
 
 void TextPaint(KLT_Look look, u8& r, u8& g, u8& b) {

@@ -24,7 +24,10 @@ void KLT_ThemeDone();
 namespace klt_theme {
 
 void WindowBackground(cairo_t* cr, double w, double h, double captionH);
-void Caption(cairo_t* cr, double w, double h, const std::string& title, bool active);
+// The title is centred, or starts at titleLeft when that is given.
+void Caption(cairo_t* cr, double w, double h, const std::string& title, bool active, double titleLeft = -1);
+// The width of a caption's title.
+double CaptionTitleWidth(const std::string& title);
 void Panel(cairo_t* cr, kltRECT_s r, const std::string& title);
 void Well(cairo_t* cr, kltRECT_s r);
 void Field(cairo_t* cr, kltRECT_s r);
@@ -49,8 +52,18 @@ void Piece(cairo_t* cr, double w, double h, bool disabled);
 // The sample picture of the effect windows: a piece of a small landscape
 // over transparency.
 void Sample(cairo_t* cr, double w, double h);
+// The same piece in a pattern of its own: the picture the image overlay
+// window lays over the sample.
+void OverlaySample(cairo_t* cr, double w, double h);
 // The accent frame that marks the second value being edited.
 void ValueFrame(cairo_t* cr, double w, double h);
+// A round well in the rectangle (window coordinates): a disc of diameter
+// min(w, h) + 3 whose centre lies one pixel right of and below the
+// rectangle's, with rings and a cross.
+void Disc(cairo_t* cr, kltRECT_s r);
+// A round knob over w x h, and an empty colour field in a frame.
+void Thumb(cairo_t* cr, double w, double h);
+void Swatch(cairo_t* cr, double w, double h);
 
 // Paint colours of texts drawn at run time (static texts, list lines).
 void TextPaint(KLT_Look look, u8& r, u8& g, u8& b);

@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
 # The effect windows on a real X display: starts its own Xvfb; for each of
-# the brightness/contrast, blur and opacity windows compares an X screenshot
-# with the headless picture inside the window's shape (the crops stay in
-# OUT_DIR as screen-EFFECT.png, beside the headless pictures window-EFFECT.png
-# and spread-EFFECT.png), then works the window as a person does: the blur
-# radius typed, spread to the right up to a dragged value 2, OK; a
-# brightness typed, OK; an opacity typed, Cancel. The pieces' values the
-# program prints at the end must follow. Anything on the program's standard
-# error fails the test.
+# the nine windows compares an X screenshot with the headless picture inside
+# the window's shape (the crops stay in OUT_DIR as screen-EFFECT.png, beside
+# the headless pictures window-EFFECT.png and spread-EFFECT.png), then works
+# the window as a person does: the blur radius typed, spread to the right up
+# to a dragged value 2, OK; a value typed into each of the others, OK (an
+# opacity typed, Cancel, in the opacity and image overlay windows). The
+# pieces' values the program prints at the end must follow. Then the replay
+# run: a bevel with the light dragged on the disc, OK; an image overlay from
+# the second layer of a PSD, chosen in the layer picker, OK; the applied
+# pieces must equal the plug-in's replay of the stored block (screenshots of
+# the bevel window, the picker and the output stay in OUT_DIR). Anything on
+# the program's standard error fails the test.
 # Usage: fx_windows_test.sh PROGRAM RESOURCES OUT_DIR
 set -euo pipefail
 prog=$1 res=$2 out=$3
 
 source "$(dirname "$0")/../../ui/display/xvfb_display.sh"
-rm -f out-*.txt err-*.txt shot.xwd window-*.png spread-*.png screen-*.png
+rm -f out-*.txt err-*.txt shot.xwd window-*.png spread-*.png screen-*.png replay-output.png
 
 # Waits for a line matching the pattern in the program's output.
 wait_for() {
@@ -23,19 +27,32 @@ wait_for() {
     sleep 0.05
   done
   echo "FAILED: no line matching '$1'"
-  echo "--- output"; cat "$log"; echo "--- errors"; cat "err-$effect.txt"
+  echo "--- output"; cat "$log"; echo "--- errors"; cat "$err"
   exit 1
 }
-# A control's window point, by resource name and type, on the screen.
-at() { sed -n "s|^control $1 \([0-9]*\),\([0-9]*\)$|\1 \2|p" "$log" | { read -r cx cy; echo $((x + cx)) $((y + cy)); }; }
+# A control's point, by resource name and type, on the screen, for a window at (ox, oy).
+at_in() {
+  sed -n "s|^control $1 \([0-9]*\),\([0-9]*\)$|\1 \2|p" "$log" | tail -n 1 | { read -r cx cy; echo $(($2 + cx)) $(($3 + cy)); }
+}
+at() { at_in "$1" "$x" "$y"; }
 click() { read -r px py < <(at "$1"); xdotool mousemove "$px" "$py" click 1; sleep 0.2; }
+type_into() { click "$1"; xdotool type -- "$2"; xdotool key Return; sleep 0.2; }
+expect_values() {
+  wait_for '^values '
+  grep -q "^values $1\$" "$log" || { echo "FAILED: effect $effect left the pieces at $(grep '^values' "$log")"; exit 1; }
+}
+finish() {
+  for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
+  wait "$app" || { echo "FAILED: the program ended with $?"; cat "$err"; exit 1; }
+  if [ -s "$err" ]; then echo "FAILED: the program wrote to standard error"; cat "$err"; exit 1; fi
+}
 
-for effect in 4 0 6; do
+for effect in 4 0 6 1 2 3 5 8 9; do
   "$prog" "$res" --headless "window-$effect.png" "$effect"
   "$prog" "$res" --headless "spread-$effect.png" "$effect" spread
-  log=out-$effect.txt
+  log=out-$effect.txt err=err-$effect.txt
   xdotool mousemove 1200 1000
-  "$prog" "$res" --display "$effect" > "$log" 2> "err-$effect.txt" &
+  "$prog" "$res" --display "$effect" > "$log" 2> "$err" &
   app=$!
   pids+=($app)
   wait_for '^slider2 '
@@ -45,8 +62,7 @@ for effect in 4 0 6; do
     { echo "FAILED: window $effect differs from the headless picture"; cat compare.txt; exit 1; }
   case $effect in
     0)
-      click FXblur_Radius/8
-      xdotool type 25; xdotool key Return; sleep 0.2
+      type_into FXblur_Radius/8 25
       click FXblur_AAdjust/7
       read -r a0 ay a1 _ < <(sed -n 's/^slider2 \([0-9]*\),\([0-9]*\) \([0-9]*\),\([0-9]*\)$/\1 \2 \3 \4/p' "$log")
       xdotool mousemove $((x + a0)) $((y + ay)) mousedown 1
@@ -66,25 +82,63 @@ for effect in 4 0 6; do
       [[ " ${v[*]} " == *" 25 "* && " ${v[*]} " == *" 100 "* ]] ||
         { echo "FAILED: the spread does not reach from 25 to 100: ${v[*]}"; exit 1; }
       ;;
-    4)
-      click FXbc_Bright/8
-      xdotool type -- -40; xdotool key Return; sleep 0.2
-      click FXbc_Ok/5
-      wait_for '^values '
-      grep -q '^values -40 -40 -40 -40 -40 -40 -40 -40$' "$log" ||
-        { echo "FAILED: the brightness did not reach the pieces"; cat "$log"; exit 1; }
-      ;;
-    6)
-      click FXopac_Opacity/8
-      xdotool type 50; xdotool key Return; sleep 0.3
-      click FXopac_Cancel/5
-      wait_for '^values '
-      grep -q '^values -1 -1 -1 -1 -1 -1 -1 -1$' "$log" ||
-        { echo "FAILED: Cancel did not restore the pieces"; cat "$log"; exit 1; }
-      ;;
+    4) type_into FXbc_Bright/8 -40; click FXbc_Ok/5; expect_values '-40 -40 -40 -40 -40 -40 -40 -40' ;;
+    6) type_into FXopac_Opacity/8 50; click FXopac_Cancel/5; expect_values '-1 -1 -1 -1 -1 -1 -1 -1' ;;
+    1) type_into FXbevel_Size/8 5; click FXbevel_Ok/5; expect_values '5 5 5 5 5 5 5 5' ;;
+    2) type_into FXhsl_H/8 -30; click FXhsl_Ok/5; expect_values '-30 -30 -30 -30 -30 -30 -30 -30' ;;
+    3) type_into FXcovr_Opacity/8 40; click FXcovr_Ok/5; expect_values '102 102 102 102 102 102 102 102' ;;
+    5) type_into FXmblur_Radius/8 12; click FXmblur_Ok/5; expect_values '12 12 12 12 12 12 12 12' ;;
+    8) type_into FXstroke_Size/8 7; click FXstroke_Ok/5; expect_values '7 7 7 7 7 7 7 7' ;;
+    9) type_into FXiovr_Opacity/8 60; click FXiovr_Cancel/5; expect_values '-1 -1 -1 -1 -1 -1 -1 -1' ;;
   esac
-  for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
-  wait "$app" || { echo "FAILED: the program ended with $?"; cat "err-$effect.txt"; exit 1; }
-  if [ -s "err-$effect.txt" ]; then echo "FAILED: window $effect wrote to standard error"; cat "err-$effect.txt"; exit 1; fi
+  finish
 done
-echo "passed: the three windows match their headless pictures; typed, spread, OK and Cancel reached the pieces"
+
+# The replay run.
+log=out-replay.txt err=err-replay.txt
+xdotool mousemove 1200 1000
+"$prog" "$res" --replay-run "$PWD" > "$log" 2> "$err" &
+app=$!
+pids+=($app)
+wait_for '^disc '
+read -r x y w h < <(sed -n 's/^ready bevel at \(-*[0-9]*\),\(-*[0-9]*\) size \([0-9]*\),\([0-9]*\)$/\1 \2 \3 \4/p' "$log")
+read -r cx cy r < <(sed -n 's/^disc \([0-9]*\),\([0-9]*\) \([0-9]*\)$/\1 \2 \3/p' "$log")
+# The light dragged from straight above to the top left, half way to the rim.
+xdotool mousemove $((x + cx)) $((y + cy)) mousedown 1
+for step in 1 2 3 4 5 6; do xdotool mousemove $((x + cx - r * step / 12)) $((y + cy - r * step / 12)); done
+xdotool mouseup 1; sleep 0.3
+xwd -root -silent > shot.xwd
+"$prog" --crop shot.xwd "$x" "$y" "$w" "$h" screen-bevel-light.png
+click FXbevel_Ok/5
+wait_for '^ready iovr '
+read -r x y w h < <(sed -n 's/^ready iovr at \(-*[0-9]*\),\(-*[0-9]*\) size \([0-9]*\),\([0-9]*\)$/\1 \2 \3 \4/p' "$log")
+# The source menu's second item: a layer chosen in the picker.
+read -r px py < <(at FXiovr_ChooseImage/5)
+windows=$(xdotool search --onlyvisible --class klt_fxwindows 2> /dev/null | wc -l)
+xdotool mousemove "$px" "$py" click 1
+for _ in $(seq 200); do
+  [ "$(xdotool search --onlyvisible --class klt_fxwindows 2> /dev/null | wc -l)" -gt "$windows" ] && break
+  sleep 0.05
+done
+xdotool key Down Down Return
+wait_for '^picker at '
+read -r lx ly lw lh < <(sed -n 's/^picker at \(-*[0-9]*\),\(-*[0-9]*\) size \([0-9]*\),\([0-9]*\)$/\1 \2 \3 \4/p' "$log")
+read -r rx ry < <(sed -n 's/^row Pattern \([0-9]*\),\([0-9]*\)$/\1 \2/p' "$log")
+[ -n "${ry:-}" ] || { echo "FAILED: the picker does not list the PSD's second layer"; cat "$log"; exit 1; }
+sleep 0.3
+xwd -root -silent > shot.xwd
+"$prog" --crop shot.xwd "$lx" "$ly" "$lw" "$lh" screen-picker.png
+xdotool mousemove $((lx + rx)) $((ly + ry)) click 1; sleep 0.3
+xwd -root -silent > shot.xwd
+"$prog" --crop shot.xwd "$lx" "$ly" "$lw" "$lh" screen-picker-pattern.png
+read -r ox oy < <(at_in Layers_Ok/5 "$lx" "$ly")
+xdotool mousemove "$ox" "$oy" click 1; sleep 0.3
+type_into FXiovr_Opacity/8 70
+xwd -root -silent > shot.xwd
+"$prog" --crop shot.xwd "$x" "$y" "$w" "$h" screen-iovr-chosen.png
+click FXiovr_Ok/5
+wait_for '^replay '
+grep -q '^replay same ' "$log" || { echo "FAILED: the applied pieces differ from the replay"; cat "$log"; exit 1; }
+finish
+echo "passed: the nine windows match their headless pictures; typed values, a spread, OK and Cancel reached the pieces;" \
+     "a bevel and an overlay from a PSD's second layer equal their replay"

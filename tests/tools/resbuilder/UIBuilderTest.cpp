@@ -321,3 +321,103 @@ TEST(UIBuilder, CellCardsAndLayoutSamples) {
               "")
         << bad;
 }
+
+namespace {
+
+// The points of a slider record: x, y a point.
+std::vector<std::pair<int, int>> Points(CKLF_Storage& store, const std::string& slider) {
+  CKLF_Mem coors;
+  EXPECT_EQ(store.GetRec(("UIResources>Sliders>" + slider + ">Data_Coors").c_str(), coors), 1);
+  std::vector<std::pair<int, int>> out;
+  const u8* c = coors.GetPtr();
+  for (u32 i = 0; i + 5 <= coors.GetSize(); i += 5) out.push_back({c[i] << 8 | c[i + 1], c[i + 2] << 8 | c[i + 3]});
+  return out;
+}
+
+// The value of plane p at picture point (x, y) of a record w x h pixels.
+u8 AtPic(const std::vector<u8>& r, int w, int h, int p, int x, int y) {
+  return r[8 + static_cast<size_t>(p) * w * h + static_cast<size_t>(y) * w + x];
+}
+
+}  // namespace
+
+// A dial may start and step where told (degrees counterclockwise from the
+// right, the last point not on the first); a straight track's points may be
+// placed at a share of its length, those between spread evenly.
+TEST(UIBuilder, SliderPointsOnDialsAndPlacedTracks) {
+  klftest::TempDir dir;
+  const std::string path = dir.File("s.kls4");
+  ASSERT_EQ(Build("window W\n  size 230 120\n"
+                  "  slider D\n    rect 0 0 76 76\n    points 360\n    values 0 359\n    path dial 0 1\n"
+                  "  slider T\n    rect 0 80 217 100\n    points 301\n    values 0 999\n    value 100 100\n"
+                  "    place 100 500\n",
+                  path),
+            "");
+  CKLF_Storage store;
+  ASSERT_EQ(store.Open(CKLF_String(path.c_str()), 1), 1);
+  const auto d = Points(store, "D");
+  ASSERT_EQ(d.size(), 360u);
+  // Centre (38, 38), radius 30.
+  EXPECT_EQ(d[0], std::make_pair(68, 38));
+  EXPECT_EQ(d[90], std::make_pair(38, 8));
+  EXPECT_EQ(d[180], std::make_pair(8, 38));
+  EXPECT_EQ(d[270], std::make_pair(38, 68));
+  EXPECT_NE(d[359], d[0]);
+  const auto t = Points(store, "T");
+  ASSERT_EQ(t.size(), 301u);
+  EXPECT_EQ(t[0].first, 8);
+  EXPECT_EQ(t[100].first, 108);  // half way along 200 pixels
+  EXPECT_EQ(t[300].first, 208);
+  EXPECT_EQ(t[50].first, 58);
+  EXPECT_EQ(t[200].first, 158);
+  const struct {
+    const char* text;
+    const char* message;
+  } bad[] = {
+      {"window W\n  size 99 99\n  slider S\n    rect 0 0 90 90\n    path dial 0 0\n", "t.klui:5: a dial's step"},
+      {"window W\n  size 99 99\n  slider S\n    rect 0 0 90 90\n    path dial 0\n", "t.klui:5:"},
+      {"window W\n  size 99 99\n  slider S\n    rect 0 0 90 90\n    path line 3\n", "t.klui:5: a slider's path"},
+      {"window W\n  size 99 99\n  slider S\n    rect 0 0 90 20\n    points 9\n    place 4 500\n    place 5 400\n",
+       "t.klui:3: placed points"},
+      {"window W\n  size 99 99\n  slider S\n    rect 0 0 90 90\n    path dial\n    place 1 500\n",
+       "t.klui:6: a dial's points cannot be placed"},
+  };
+  for (const auto& c : bad) EXPECT_EQ(Build(c.text, dir.File("b.kls4")).rfind(c.message, 0), 0u) << Build(c.text, dir.File("b.kls4"));
+}
+
+// The round well of a light, the knob, the swatch and the overlay picture;
+// a title a caption button would cover starts at the left.
+TEST(UIBuilder, DiscsKnobsSwatchesAndTitles) {
+  klftest::TempDir dir;
+  const std::string path = dir.File("k.kls4");
+  ASSERT_TRUE(KLT_ThemeSetLabelFont(std::string(kFonts) + "/DejaVuSans.ttf"));
+  ASSERT_EQ(Build("window W \"A Long Title\"\n  size 120 140\n  button W_H\n    rect 50 4 70 22\n    label \"?\"\n"
+                  "  disc 10 30 70 90\n"
+                  "  image W_K\n    rect 80 30 100 50\n    art thumb\n  image W_S\n    rect 80 60 110 80\n    art swatch\n"
+                  "  image W_O\n    rect 0 90 50 140\n    art overlay\n",
+                  path),
+            "");
+  CKLF_Storage store;
+  ASSERT_EQ(store.Open(CKLF_String(path.c_str()), 1), 1);
+  const std::vector<u8> bg = Record(store, "UIResources>Windows>W>Background");
+  // The disc: centre (41, 61), radius 31.5; lighter towards its centre,
+  // darker than the window at its rim.
+  EXPECT_LT(AtPic(bg, 120, 140, 0, 63, 83), AtPic(bg, 120, 140, 0, 5, 100));
+  EXPECT_GT(AtPic(bg, 120, 140, 0, 36, 56), AtPic(bg, 120, 140, 0, 63, 83));
+  const std::vector<u8> knob = Record(store, "UIResources>Static Images>W_K>Normal");
+  EXPECT_EQ(AtPic(knob, 20, 20, 3, 10, 10), 255);
+  EXPECT_EQ(AtPic(knob, 20, 20, 3, 0, 0), 0);
+  const std::vector<u8> swatch = Record(store, "UIResources>Static Images>W_S>Normal");
+  EXPECT_EQ(AtPic(swatch, 30, 20, 3, 0, 10), 255);
+  const std::vector<u8> overlay = Record(store, "UIResources>Static Images>W_O>Normal");
+  EXPECT_EQ(AtPic(overlay, 50, 50, 3, 0, 0), 0);
+  EXPECT_EQ(AtPic(overlay, 50, 50, 3, 24, 27), 255);
+  // Centred, the title (about 75 pixels) would start at 23 and run under
+  // the button: it starts at 12 instead.
+  const std::vector<u8> caption = Record(store, "UIResources>Windows>W>Caption_Active");
+  int bright = 0;
+  for (int x = 12; x < 20; ++x)
+    for (int y = 6; y < 20; ++y) bright += AtPic(caption, 120, 26, 0, x, y) > 150 ? 1 : 0;
+  EXPECT_GT(bright, 5);
+  KLT_ThemeDone();
+}
