@@ -92,6 +92,9 @@ u8 CPluginMain::DoStart() {
 }
 
 u8 CPluginMain::i_DialogRun() {
+  // Pieces of an earlier run were cut from a window that is gone: the
+  // dialog starts without pieces, its Cutter taking the stored records.
+  m_engine.FreeSpliting();
   if (!PrepareCompositeAlpha(1)) {
     HostSetRetCode_Cancel();
     return 0;

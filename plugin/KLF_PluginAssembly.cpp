@@ -2,7 +2,9 @@
 
 #include "CApp.h"
 #include "CCutterServices.h"
+#include "CCutterSession.h"
 #include "CEffectWindowServices.h"
+#include "CFXWindowFactory.h"
 #include "CKLP_UIPlatform.h"
 #include "CPluginMain.h"
 #include "KLP_Alert.h"
@@ -37,8 +39,6 @@ CPluginUIRun* KLF_RunPluginUI(CPluginMain& plugin, u8 about) {
 
 void KLF_AssemblePlugin() {
   CPluginMain::SetUIRunner(KLF_RunPluginUI);
-  // Seams until their windows land: the Cutter window's factory
-  // (CCutterServices::SetFactory) and the effect windows' factory
-  // (CEffectWindowServices::SetFactory) are registered here; without them
-  // Layout mode opens without the Cutter and no effect window opens.
+  CCutterServices::SetFactory(KLF_NewCutterWindow);
+  CEffectWindowServices::SetFactory(CFXWindowFactory::New);
 }

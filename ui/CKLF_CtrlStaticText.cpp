@@ -1,7 +1,10 @@
 #include "CKLF_CtrlStaticText.h"
 
+#include <cstring>
+#include <string>
+
 CKLF_CtrlStaticText::CKLF_CtrlStaticText()
-    : m_renderRect(klNullRect), m_state(255), m_offX(0), m_offY(0), m_lineHeight(15) {
+    : m_renderRect(klNullRect), m_state(255), m_flow(0), m_offX(0), m_offY(0), m_lineHeight(15) {
   m_type = klCtrlStaticText;
 }
 
@@ -25,8 +28,61 @@ u8 CKLF_CtrlStaticText::Init(CKLF_Window* window, u32 id, const CKLF_String& nam
 
 // The glyphs replace the alpha plane; without a font nothing shows.
 void CKLF_CtrlStaticText::i_DrawText() {
-  if (!m_layer.SetText(m_text, kltRGBA8{0, 0, 0, 0}, m_lineHeight, m_offX, m_offY))
+  i_Flow();
+  if (!m_layer.SetText(m_shown, kltRGBA8{0, 0, 0, 0}, m_lineHeight, m_offX, m_offY))
     m_layer.Set(kltRGBA8{0, 0, 0, 0}, 8);
+}
+
+u8 CKLF_CtrlStaticText::TextFits() {
+  CKLF_Font* font = m_layer.GetFont();
+  u32 w = 0, h = 0;
+  if (!font || !font->GetTextSize(m_shown, m_lineHeight, w, h)) return 0;
+  const kltRECT_s r = m_layer.GetRect();
+  return static_cast<i64>(w) + m_offX <= r.right - r.left && static_cast<i64>(h) + m_offY <= r.bottom - r.top ? 1 : 0;
+}
+
+void CKLF_CtrlStaticText::SetFlow(u8 on) {
+  m_flow = on ? 1 : 0;
+  if (m_created) i_DrawText();
+}
+
+// Words are taken greedily: a line grows while it fits.
+void CKLF_CtrlStaticText::i_Flow() {
+  CKLF_Font* font = m_layer.GetFont();
+  const char* s = m_text.GetStr();
+  if (!m_flow || !font || std::strchr(s, '\t')) {
+    m_shown = m_text;
+    return;
+  }
+  const kltRECT_s r = m_layer.GetRect();
+  const i64 room = static_cast<i64>(r.right) - r.left - m_offX;
+  auto fits = [&](const CKLF_String& line) {
+    u32 w = 0, h = 0;
+    return font->GetTextSize(line, m_lineHeight, w, h) && static_cast<i64>(w) <= room;
+  };
+  CKLF_String line;
+  while (*s == ' ') line += *s++;
+  u8 empty = 1;  // no word on the line yet
+  m_shown = "";
+  while (*s) {
+    if (*s == ' ' || *s == '\n') {
+      ++s;
+      continue;
+    }
+    const char* end = s;
+    while (*end && *end != ' ' && *end != '\n') ++end;
+    const CKLF_String word = CKLF_String(std::string(s, end).c_str());
+    s = end;
+    const CKLF_String longer = empty ? line + word : line + " " + word;
+    if (empty || fits(longer)) {
+      line = longer;
+      empty = 0;
+      continue;
+    }
+    m_shown += line + "\n";
+    line = word;
+  }
+  m_shown += line;
 }
 
 void CKLF_CtrlStaticText::SetState(u8 state) {

@@ -3,7 +3,9 @@
 // out (the picture's colours under the glyph coverage); the disabled state
 // without its picture shows the normal one at the disabled opacity. Nothing
 // shows until a font is set. SetText and SetFont redraw the text layer; the
-// window shows it at the next Redraw.
+// window shows it at the next Redraw. A flowing text (a status line's tips)
+// is laid out again to the control's width; measuring it costs a pass over
+// the text a word.
 #pragma once
 
 #include "CKLF_Control.h"
@@ -27,6 +29,15 @@ class CKLF_CtrlStaticText : public CKLF_Control {
   void SetText(const char* text, i16 offX, i16 offY, u16 lineHeight);
   void SetText(const char* text);
   const CKLF_String& GetText() const { return m_text; }
+  // Flowing: the text's line feeds become spaces and its lines break
+  // between words so that none is wider than the control beyond the x
+  // offset (a longer word keeps a line of its own); leading blanks stay. A
+  // text with tabs keeps its lines. Off by default.
+  void SetFlow(u8 on);
+  // The text as it is drawn: the one given, or its flowed lines; and
+  // whether all of it lies inside the control (0 without a font).
+  const CKLF_String& GetShownText() const { return m_shown; }
+  u8 TextFits();
   void RemoveAllTabs() { m_layer.RemoveAllTabs(); }
   u8 AddTab(u16 x) { return m_layer.AddTab(x); }
   u32 GetTabsCount() const { return m_layer.GetTabsCount(); }
@@ -36,12 +47,15 @@ class CKLF_CtrlStaticText : public CKLF_Control {
 
  private:
   void i_DrawText();
+  void i_Flow();
 
   CKLF_StatePictures m_pictures;  // normal and disabled
   CKLF_TextLayer m_layer;
   kltRECT_s m_renderRect;
   u8 m_state;
   CKLF_String m_text;
+  CKLF_String m_shown;
+  u8 m_flow;
   i16 m_offX;
   i16 m_offY;
   u16 m_lineHeight;

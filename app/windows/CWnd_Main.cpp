@@ -205,6 +205,7 @@ void CWnd_Main::i_SetUpControls() {
   m_info->AddTab(300);
   m_status->SetFont(GetFont(static_cast<u32>(m_infoFont)));
   m_status->SetText("", 1, 2, 15);
+  m_status->SetFlow(1);
   m_status->AddTab(265);
   for (Control c : {kRulerTop, kRulerLeft})
     static_cast<CKLF_CtrlRuler*>(GetNamedControl(c))->SetFont(GetFont(static_cast<u32>(m_smallFont)));

@@ -157,6 +157,14 @@ class CWnd_Main : public CKLF_Window,
   void OnCutterUpdateShape_FlipH(f32 mutS, f32 mutH, f32 mutU) override;
   void OnCutterUpdateShape_FlipU(f32 mutS, f32 mutH, f32 mutU) override;
   void OnCutterUpdateAntiAliasing(u8 on) override;
+  void OnCutterUpdateRowsCols(u32 rows, u32 columns) override;
+  void OnCutterUpdateRowsCols_ShowLines(u32 rows, u32 columns) override;
+  u32 icGetIdealColumnsForRows(u32 rows) override { return m_editor.model.icGetIdealColumnsForRows(rows); }
+  u32 icGetIdealRowsForColumns(u32 columns) override { return m_editor.model.icGetIdealRowsForColumns(columns); }
+  void OnCutterUpdateKnifeThickness(u32 thickness, u8 thin) override;
+  void OnCutterUpdateKnifeSize(u32 size) override;
+  void AutoLayout_Triangles(u32 rows, u32 perRow, u8 regular) override;
+  void AutoLayout_Hexagons(u32 rows, u32 columns, u8 regular) override;
   void uncm_SaveState(u32 mode, u32 sub) override;
   u8 settings_SaveCurLayoutAndCellSettingsToMem(CKLF_Mem* block, u32& length) override;
   u8 settings_LoadCurLayoutAndCellSettingsFromMem(const u8* data, u32 length, u8 redraw) override;
@@ -167,6 +175,23 @@ class CWnd_Main : public CKLF_Window,
   u8* GetCompositeAlpha(u32& stride) override;
   void SetCutDone(u8 done) override;
   void OnCutterClose() override;
+  CKLF_Storage* GetConfStore() override;
+  void PutWindowPosition(const char* name, const char* parent, kltPOS position) override;
+
+  // ---- Effect windows (Puzzle mode): the open window is replaced by the
+  // new one; 0 when it could not be opened. The bevel, hue/saturation,
+  // colour overlay, motion blur, stroke and image overlay windows are
+  // seams: they come with their own issue, and until then their openers
+  // open nothing and answer 0.
+  u8 pmfx_DoBlur() { return m_puzzle.pmfx_DoBlur(); }
+  u8 pmfx_DoBrightContrast() { return m_puzzle.pmfx_DoBrightContrast(); }
+  u8 pmfx_DoOpacity() { return m_puzzle.pmfx_DoOpacity(); }
+  u8 pmfx_DoBevel() { return 0; }
+  u8 pmfx_DoHSL() { return 0; }
+  u8 pmfx_DoColorOverlay() { return 0; }
+  u8 pmfx_DoMotionBlur() { return 0; }
+  u8 pmfx_DoStroke() { return 0; }
+  u8 pmfx_DoImageOverlay() { return 0; }
 
   // The preferences (the configuration store's "Preferences" records).
   const CPreferences& GetPreferences() const { return m_prefs; }
@@ -209,6 +234,8 @@ class CWnd_Main : public CKLF_Window,
   // and navigator; 0 when it refused.
   u8 i_SetPreviewImage(CKLF_Image* image);
   void i_RedrawPreviewRect();
+  // Renders and shows the two split rulers as their layers hold them.
+  void i_ShowSplitRulers();
   void i_ShowModeImages();
   // The status line's text set at once at full opacity.
   void i_SetStatusNow(const char* text, u8 opacity);

@@ -86,10 +86,7 @@ u32 CWnd_Main::i_OnPreviewMessage(u16 msg, void* data) {
         m_editor.drawing.DoRedrawOverlay();
       else
         m_editor.drawing.spl_DoRedrawHVSplitRulers();
-      for (const kltRECT_s& r : m_splitRulerRect) {
-        RenderRect(r);
-        UpdateRect(r);
-      }
+      i_ShowSplitRulers();
       return 1;
     default:
       return 1;

@@ -67,6 +67,7 @@ void CWnd_Main::DoCutterWindow() {
   }
   m_editor.model.SetCutter(m_cutter);
   i_EnterLayoutMode();
+  c.ShowCutterWindow();
 }
 
 void CWnd_Main::i_EnterLayoutMode() {
@@ -113,6 +114,30 @@ void CWnd_Main::OnCutterUpdateShape_FlipU(f32 mutS, f32 mutH, f32 mutU) {
 
 void CWnd_Main::OnCutterUpdateAntiAliasing(u8 on) { m_editor.shapes.OnCutterUpdateAntiAliasing(on); }
 
+void CWnd_Main::OnCutterUpdateRowsCols(u32 rows, u32 columns) { m_editor.grid.OnCutterUpdateRowsCols(rows, columns); }
+
+// The lines of the counts over the layout, the split rulers cleared, while
+// a slider moves; the next full redraw shows the layout again.
+void CWnd_Main::OnCutterUpdateRowsCols_ShowLines(u32 rows, u32 columns) {
+  m_editor.drawing.OnCutterUpdateRowsCols_ShowLines(rows, columns);
+  i_RedrawPreviewRect();
+  i_ShowSplitRulers();
+}
+
+void CWnd_Main::OnCutterUpdateKnifeThickness(u32 thickness, u8 thin) {
+  m_editor.shapes.OnCutterUpdateKnifeThickness(thickness, thin);
+}
+
+void CWnd_Main::OnCutterUpdateKnifeSize(u32 size) { m_editor.shapes.OnCutterUpdateKnifeSize(size); }
+
+void CWnd_Main::AutoLayout_Triangles(u32 rows, u32 perRow, u8 regular) {
+  m_editor.autoLayout.AutoLayout_Triangles(rows, perRow, regular);
+}
+
+void CWnd_Main::AutoLayout_Hexagons(u32 rows, u32 columns, u8 regular) {
+  m_editor.autoLayout.AutoLayout_Hexagons(rows, columns, regular);
+}
+
 void CWnd_Main::uncm_SaveState(u32 mode, u32 sub) { m_editor.undo.uncm_SaveState(mode, sub); }
 
 u8 CWnd_Main::settings_SaveCurLayoutAndCellSettingsToMem(CKLF_Mem* block, u32& length) {
@@ -145,4 +170,10 @@ u8* CWnd_Main::GetCompositeAlpha(u32& stride) {
 
 void CWnd_Main::SetCutDone(u8 done) {
   if (m_cutter) m_cutter->cutMade = done;
+}
+
+CKLF_Storage* CWnd_Main::GetConfStore() { return m_plugin->ConfStorage_GetStorage(); }
+
+void CWnd_Main::PutWindowPosition(const char* name, const char* parent, kltPOS position) {
+  m_plugin->PutWindowPosToConf(name, parent, position);
 }

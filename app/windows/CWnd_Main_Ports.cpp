@@ -57,6 +57,10 @@ void CWnd_Main::RedrawSplitting() {
 
 void CWnd_Main::RedrawRulers() {
   m_editor.drawing.spl_DoRedrawHVSplitRulers();
+  i_ShowSplitRulers();
+}
+
+void CWnd_Main::i_ShowSplitRulers() {
   for (const kltRECT_s& r : m_splitRulerRect) {
     RenderRect(r);
     UpdateRect(r);
@@ -131,8 +135,9 @@ void CWnd_Main::EndProgress() {
 }
 
 void CWnd_Main::PumpEvents() {
-  // Every window's events, this window's timers held meanwhile.
-  SubProcessMessages(nullptr, 0, 1, 1, 1);
+  // Every window's events, this window's timers too (the status line and
+  // the mouse poll go on while pieces render).
+  SubProcessMessages(nullptr, 1, 1, 1, 1);
 }
 
 void CWnd_Main::StatusProgress(i32 percent) {

@@ -137,6 +137,7 @@ void CWnd_Cutter::i_SetupControls() {
     auto* text = static_cast<CKLF_CtrlStaticText*>(GetCtrl(t));
     text->SetFont(info);
     text->SetText("", 0, 2, 16);
+    text->SetFlow(t == kStatus);
     text->Redraw();
   }
   auto* progress = static_cast<CKLF_CtrlProgress*>(GetCtrl(kProgress));

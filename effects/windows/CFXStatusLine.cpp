@@ -5,6 +5,8 @@ void CFXStatusLine::Attach(CKLF_CtrlStaticText* text, CKLF_Font* font) {
   if (!m_text) return;
   m_text->SetFont(font);
   m_text->SetText("", 3, 0, 12);
+  // Long tips wrap to a second line.
+  m_text->SetFlow(1);
 }
 
 void CFXStatusLine::ControlTip(CEffectWindowServices::Owner* owner, const char* group, const CKLF_Control* c,

@@ -11,11 +11,9 @@ static_assert(std::is_same<decltype(&PluginMain), KLP_PluginMainProc>::value,
 
 namespace {
 
-// Keeps the entry's object in the library and assembles the plug-in once
-// it is loaded.
+// Assembles the plug-in once it is loaded.
 struct Assembly {
-  KLP_PluginMainProc entry;
-  Assembly() : entry(&PluginMain) { KLF_AssemblePlugin(); }
+  Assembly() { KLF_AssemblePlugin(); }
 } g_assembly;
 
 }  // namespace

@@ -43,11 +43,13 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   std::function<void()> pump, openCutter;
   std::function<CEffectWindowServices*(u8)> newWindow;
   std::function<u8(WriterProc, void*)> save;
+  std::function<const char*(const char* name, const char* group, u8 enabled, u8 type)> tips;
   std::string openPath;
   std::map<std::string, Bytes> files;  // "script": the scripting parameters
   // What an effect window reads of the main window. Tips read
-  // "group/name/enabled/type"; the Help menu offers commands 300 and 301,
-  // of which 300 is handled.
+  // "group/name/enabled/type" unless tips answers them (a program a person
+  // looks at takes the application's); the Help menu offers commands 300
+  // and 301, of which 300 is handled.
   CPluginMain* plugin = nullptr;
   u32 currentPiece = 0xFFFFFFFFu;
   kltRGBA8 checker[2] = {{192, 192, 192, 255}, {255, 255, 255, 255}};
@@ -92,7 +94,10 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   }
   CKLF_Window* GetMainWindow() override { return mainWindow; }
   void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
-    tip.Format("%s/%s/%u/%u", group, name, enabled, type);
+    if (tips)
+      tip = tips(name, group, enabled, type);
+    else
+      tip.Format("%s/%s/%u/%u", group, name, enabled, type);
   }
   void FillHelpMenu(CKLF_PlatformPopupMenu* menu) override {
     menu->AddItem("Help Topics", 300, 0, 0);

@@ -9,16 +9,22 @@ namespace {
 
 const int16_t kModes[] = {klpModeRGB, klpModeGray, klpModeCMYK};
 
-// Applies in the mode asked for (Puzzle mode cuts with the test's Cutter
+const char kCutterLeft[] = "Windows Positions>CUTTER>MAIN>Left";
+const char kLastShape[] = "LastShape>NodesCount";
+
+// Applies in the mode asked for (Puzzle mode cuts with the Cutter's button
 // first) and answers the run's result.
-int16_t ApplyFromDialog(PluginRun& r, bool puzzle) {
-  r.Then([&r, puzzle] {
+int16_t ApplyFromDialog(PluginRun& r, bool puzzle, u32* pieces = nullptr) {
+  r.Then([&r, puzzle, pieces] {
     ASSERT_TRUE(r.Main());
     EXPECT_TRUE(r.Main()->IsLayoutMode());
+    ASSERT_TRUE(r.CutterWindow());
+    EXPECT_TRUE(r.CutterWindow()->IsVisible());
     if (puzzle) {
-      ASSERT_TRUE(r.Cutter());
-      ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+      r.Cut();
       EXPECT_FALSE(r.Main()->IsLayoutMode());
+      EXPECT_GT(r.Main()->GetEngine()->GetPieceCount(), 1u);
+      if (pieces) *pieces = r.Main()->GetEngine()->GetPieceCount();
       r.Click(CWnd_Main::kApply);
     } else {
       r.Click(CWnd_Main::kApplyLM);
@@ -59,9 +65,8 @@ TEST(DialogRun, CancelLeavesTheDocumentAndAnswersUserCancelled) {
     EXPECT_EQ(r.Dialog(), klpResUserCanceled);
     EXPECT_EQ(r.Planes(), before);
     EXPECT_TRUE(r.LastData().empty());  // nothing stored either
-    EXPECT_EQ(g_cutters.positionsSaved, 1);
-    EXPECT_EQ(g_cutters.lastKnivesSaved, 0);
-    EXPECT_EQ(g_cutters.alive, 0);
+    EXPECT_TRUE(r.Stored(kCutterLeft));
+    EXPECT_FALSE(r.Stored(kLastShape));
     EXPECT_EQ(m_App, nullptr);
   }
 }
@@ -70,8 +75,8 @@ TEST(DialogRun, ApplyInLayoutModeStoresEverythingTheNextRunNeeds) {
   PluginRun r;
   r.Document(klpModeRGB, 80, 50);
   EXPECT_EQ(ApplyFromDialog(r, false), klpResNoErr);
-  EXPECT_EQ(g_cutters.lastKnivesSaved, 1);
-  EXPECT_EQ(g_cutters.positionsSaved, 1);
+  EXPECT_TRUE(r.Stored(kLastShape));
+  EXPECT_TRUE(r.Stored(kCutterLeft));
   // The main window's place is kept for the next run, which opens there.
   CKLF_Storage conf;
   ASSERT_EQ(conf.Open(CKLF_String(r.dir.File("plugin.conf").c_str()), 1), 1);
@@ -82,18 +87,26 @@ TEST(DialogRun, ApplyInLayoutModeStoresEverythingTheNextRunNeeds) {
 TEST(DialogRun, TheStoredPiecesGoToTheCutterOfTheNextRun) {
   PluginRun r;
   r.Document(klpModeRGB, 90, 64);
-  ASSERT_EQ(ApplyFromDialog(r, true), klpResNoErr);
+  u32 pieces = 0;
+  ASSERT_EQ(ApplyFromDialog(r, true, &pieces), klpResNoErr);
   const Bytes block = r.LastData();
   ASSERT_EQ(block[0], 1);  // a Puzzle-mode block, with the pieces' records
-  // The next dialog starts in Layout mode; its Cutter receives the stored
-  // records although the engine has no pieces yet.
+  // The next dialog starts in Layout mode without the pieces the engine
+  // kept from the last run (cut from a window that is gone); its Cutter
+  // receives the stored records instead.
   PluginRun next;
   next.Document(klpModeRGB, 90, 64);
   ASSERT_TRUE(klftest::WriteFileBytes(next.dir.File("last.data"), block));
-  next.Then([&next] { next.Click(CWnd_Main::kCancel); });
+  u32 records = 0;
+  next.Then([&next, &records] {
+    ASSERT_TRUE(next.Cutter());
+    EXPECT_EQ(next.Main()->GetEngine()->GetPieceCount(), 0u);
+    records = next.Cutter()->pendingRecordCount;
+    EXPECT_TRUE(next.Cutter()->pendingRecords);
+    next.Click(CWnd_Main::kCancel);
+  });
   EXPECT_EQ(next.Dialog(), klpResUserCanceled);
-  EXPECT_GT(g_cutters.records, 0u);
-  EXPECT_EQ(g_cutters.firstRecord.size(), CCutterServices::kPieceRecordSize);
+  EXPECT_EQ(records, pieces);
 }
 
 TEST(DialogRun, AMissingResourceFileAlertsAndCancels) {
@@ -136,10 +149,11 @@ TEST(DialogRun, AFailedHandOverIsAnErrorNotACancel) {
 TEST(DialogRun, ACutterThatCannotOpenEndsTheStartAsCancelled) {
   PluginRun r;
   r.Document(klpModeRGB, 60, 40);
-  g_cutters.refuseWindow = true;
+  CCutterServices::SetFactory(RefusingCutter::New);
+  RefusingCutter::refused = 0;
   EXPECT_EQ(r.Dialog(), klpResUserCanceled);
-  EXPECT_EQ(g_cutters.windowsRefused, 1);
-  EXPECT_EQ(g_cutters.alive, 0);  // not kept without its window
+  EXPECT_EQ(RefusingCutter::refused, 1);
+  EXPECT_EQ(RefusingCutter::alive, 0);  // not kept without its window
   ASSERT_FALSE(r.ui.Log().alerts.empty());
   EXPECT_EQ(r.ui.Log().alerts.back(), std::make_pair(std::string("Error!"), std::string("Cannot open the Cutter window.")));
 }

@@ -1,6 +1,7 @@
 // The main window on the headless platform: its start, the info and
 // status lines, the mode's controls, the Cutter's hand-over and the main
 // progress.
+#include "CKLF_CtrlEditLine.h"
 #include "CKLF_CtrlStaticImage.h"
 #include "CKLF_CtrlStaticText.h"
 #include "PluginRunSupport.h"
@@ -55,12 +56,17 @@ TEST(MainWindow, OpensInLayoutModeWithItsPreviewAndTheLastSettings) {
     // The default layout: two rows on a wide image.
     EXPECT_EQ(w.Editor().model.horizontalLineCount, 1);
     EXPECT_EQ(w.Editor().undo.IsEmpty(), 1);
-    // The Cutter was told the grid, the common thickness and knob size.
-    EXPECT_EQ(g_cutters.rows, 2);
-    EXPECT_EQ(g_cutters.columns, w.Editor().model.verticalLineCount + 1);
-    EXPECT_EQ(g_cutters.thickness, 3);
-    EXPECT_EQ(g_cutters.knob, 100);
-    EXPECT_EQ(g_cutters.thicknessMixed, 0);
+    // The Cutter was told the grid, the common thickness and knob size,
+    // and shows them.
+    CCutterSession* c = r.Cutter();
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->rows, 2);
+    EXPECT_EQ(c->columns, w.Editor().model.verticalLineCount + 1);
+    EXPECT_EQ(c->thickness, 3);
+    EXPECT_EQ(c->knobSize, 100);
+    EXPECT_EQ(c->thicknessMixed, 0);
+    EXPECT_TRUE(r.CutterWindow()->IsVisible());
+    EXPECT_EQ(static_cast<CKLF_CtrlEditLine*>(r.CutterWindow()->GetCtrl(CWnd_Cutter::kRowsEdit))->GetText(), "2");
   });
   // Its picture: the window as a person sees it, kept in the build folder.
   EXPECT_GT(r.ui.Log().cursorSets, 0u);
@@ -72,7 +78,8 @@ TEST(MainWindow, KeepsAPictureOfEachModeInTheBuildFolder) {
   r.Then([&r] {
     CWnd_Main& w = *r.Main();
     EXPECT_TRUE(r.ui.SavePNG(w.GetWindowHandle(), std::string(KLF_BINARY_DIR) + "/mainwindow-layout.png"));
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    EXPECT_TRUE(r.ui.SavePNG(r.CutterWindow()->GetWindowHandle(), std::string(KLF_BINARY_DIR) + "/mainwindow-cutter.png"));
+    r.Cut();
     EXPECT_FALSE(Visible(w, CWnd_Main::kModeL));
     EXPECT_TRUE(Visible(w, CWnd_Main::kModeP));
     EXPECT_TRUE(w.GetNamedControl(CWnd_Main::kApply)->IsEnabled());
@@ -107,6 +114,10 @@ TEST(MainWindow, PreferencesAreTakenOnlyFromWellFormedRecords) {
     EXPECT_EQ(p.alphaSolid, 1);
     EXPECT_EQ(p.delKnifeOpacity, 70);
     EXPECT_EQ(w.GetZoom(), 4);  // no fitting: 1:1
+    // Effect windows show transparency as the main window does: solid.
+    kltRGBA8 a, b;
+    w.GetTransparencyColors(a, b);
+    EXPECT_EQ(std::vector<u8>({a.red, a.green, b.red, b.blue}), std::vector<u8>({9, 8, 9, 7}));
   });
 }
 
@@ -160,7 +171,7 @@ TEST(MainWindow, InPuzzleModeTheInfoLineNamesThePieceUnderThePoint) {
   PluginRun r;
   r.Document(klpModeRGB, 120, 80);
   WithMainWindow(r, [&](CWnd_Main& w) {
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    r.Cut();
     const CTessarette& e = *w.GetEngine();
     w.SetInfoUnits(1);
     w.UpdateInfoPanel({119, 79}, 0);
@@ -171,8 +182,12 @@ TEST(MainWindow, InPuzzleModeTheInfoLineNamesThePieceUnderThePoint) {
                   piece, e.GetPieceCount(), e.GetPiece(static_cast<u32>(piece))->column,
                   e.GetPiece(static_cast<u32>(piece))->row);
     EXPECT_EQ(Text(CWnd_Main::kInfo), expected);
+    // The piece under the mouse is the current piece an effect window
+    // starts from.
+    EXPECT_EQ(w.GetCurrentPiece(), static_cast<u32>(piece));
     w.UpdateInfoPanel({-1, -1}, 0);
     EXPECT_EQ(Text(CWnd_Main::kInfo), "X: ---\tY: --- \tPiece: ??? (" + std::to_string(e.GetPieceCount()) + ")");
+    EXPECT_GE(w.GetCurrentPiece(), e.GetPieceCount());
   });
 }
 
@@ -196,6 +211,15 @@ TEST(MainWindow, StatusTipsFadeOutInFourTicksAndInOverSeven) {
     EXPECT_EQ(opacity, (std::vector<int>{190, 125, 60, 0, 40, 80, 120, 160, 200, 240, 255}));
     EXPECT_STREQ(status->GetText().GetStr(), "second");
     EXPECT_EQ(w.GetStatusFade(), 0);
+    // The fade goes on while a long render pumps events: the clock moves a
+    // tick while the pump hands an event on, and the window's timer runs.
+    w.UpdateStatus("third");
+    r.ui.SetEventObserver([&r](const KLP_Event&) { r.ui.AdvanceClock(CWnd_Main::kTimerMs); });
+    const kltRECT_s at = w.GetWindowRect();
+    r.ui.PostMouse(klpMouseMoved, at.left + 300, at.top + 46);
+    w.PumpEvents();
+    r.ui.SetEventObserver(nullptr);
+    EXPECT_EQ(status->GetOpacity(), 190);
   });
 }
 
@@ -238,7 +262,7 @@ TEST(MainProgress, ALongRenderKeepsTheWindowAnswering) {
   PluginRun r;
   r.Document(klpModeRGB, 200, 150);
   WithMainWindow(r, [&](CWnd_Main& w) {
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    r.Cut();
     r.Hover(CWnd_Main::kExport);
     ASSERT_TRUE(r.ui.PeekEvent(klpMaskMouse));
     ASSERT_EQ(w.Puzzle().pmop_DoRerenderRect(klNullRect, 1, 0, 100), 1);
@@ -251,19 +275,20 @@ TEST(MainWindow, RelayoutHandsTheCutterThePiecesRecordsWithoutTheirSelection) {
   PluginRun r;
   r.Document(klpModeRGB, 120, 90);
   WithMainWindow(r, [&](CWnd_Main& w) {
-    ASSERT_EQ(r.Cutter()->CutAndClose(), 1);
+    r.Cut();
     const u32 n = w.GetEngine()->GetPieceCount();
     ASSERT_GT(n, 1u);
     w.Puzzle().pmop_Sel_SelectAllPieces(0);
     w.Editor().model.vKnives[0].thickness = 9;  // the knives now differ
     w.DoCutterWindow();
     EXPECT_TRUE(w.IsLayoutMode());
-    EXPECT_EQ(g_cutters.made, 2);
-    EXPECT_EQ(g_cutters.alive, 1);  // the first Cutter went
-    EXPECT_EQ(g_cutters.records, n);
-    ASSERT_EQ(g_cutters.firstRecord.size(), CCutterServices::kPieceRecordSize);
-    EXPECT_EQ(g_cutters.firstRecord[88], 0);  // selected, not handed over
-    EXPECT_EQ(g_cutters.thicknessMixed, 1);
+    CCutterSession* c = r.Cutter();
+    ASSERT_TRUE(c);
+    EXPECT_TRUE(r.CutterWindow()->IsVisible());
+    EXPECT_EQ(c->pendingRecordCount, n);
+    ASSERT_TRUE(c->pendingRecords);
+    EXPECT_EQ(c->pendingRecords[88], 0);  // selected, not handed over
+    EXPECT_EQ(c->thicknessMixed, 1);
     EXPECT_EQ(w.Editor().undo.IsEmpty(), 1);
   });
 }

@@ -1,10 +1,8 @@
 // The plug-in's dialog run on the headless platform: the plug-in linked
-// into the test and assembled as the shared library assembles itself, its
-// folder a temporary one holding the built UI resource file, a document in
-// the in-memory filter host, and scripted steps that press the window's
-// buttons. A small Cutter of the tests' own stands in for the Cutter
-// window: it opens as a plain window and can cut as the Cutter does (the
-// layout to the engine, the pieces cut and rendered, then closed).
+// into the test and assembled as the shared library assembles itself (the
+// real Cutter and effect windows), its folder a temporary one holding the
+// built UI resource file, a document in the in-memory filter host, and
+// scripted steps that press the windows' buttons.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,10 +13,12 @@
 #include <vector>
 
 #include "CApp.h"
-#include "CCutterServices.h"
+#include "CCutterSession.h"
+#include "CKLF_Storage.h"
 #include "CKLP_HeadlessUI.h"
 #include "CKLT_FilterHost.h"
 #include "CTessarette.h"
+#include "CWnd_Cutter.h"
 #include "KLF_PluginAssembly.h"
 #include "KLF_PluginEntry.h"
 #include "support/TestSupport.h"
@@ -27,77 +27,22 @@ namespace plugintest {
 
 typedef std::vector<uint8_t> Bytes;
 
-// What the tests' Cutters did, for every test to read.
-struct CutterLog {
-  int alive = 0;
-  int made = 0;
-  int windowsRefused = 0;
-  u16 rows = 0, columns = 0, thickness = 0, knob = 0;
-  u8 thicknessMixed = 0, knobMixed = 0, thin = 0, antiAliasing = 0;
-  u32 records = 0;
-  Bytes firstRecord;
-  int lastKnivesSaved = 0;
-  int positionsSaved = 0;
-  bool refuseWindow = false;  // the next Cutters cannot make their window
-};
-inline CutterLog g_cutters;
-
-class TestCutter : public CCutterServices, public CKLF_Window {
- public:
-  TestCutter() {
-    ++g_cutters.alive;
-    ++g_cutters.made;
-  }
-  ~TestCutter() override { --g_cutters.alive; }
-
-  u8 CreateCutterWindow(kltSIZE_s, CKLF_Window* parent) override {
-    CutterLog& l = g_cutters;
-    l.rows = rows, l.columns = columns, l.antiAliasing = antiAliasing, l.records = pendingRecordCount;
-    l.firstRecord.assign(pendingRecords, pendingRecords + (pendingRecordCount ? kPieceRecordSize : 0));
-    if (l.refuseWindow) {
-      ++l.windowsRefused;
-      return 0;
-    }
-    return Create("Cutter", 20, 20, 160, 90, 1, parent, 0, 1);
-  }
+// A Cutter whose window cannot be made, for the runs that must meet one.
+struct RefusingCutter : CCutterServices {
+  static inline int alive = 0, refused = 0;
+  RefusingCutter() { ++alive; }
+  ~RefusingCutter() override { --alive; }
+  u8 CreateCutterWindow(kltSIZE_s, CKLF_Window*) override { return ++refused, 0; }
   void opSetShapeFromData(SPLINE_STRUCT*, u8) override {}
-  i32 ExtSetRows(u16 r) override { return rows = BringInto1to100(r), 0; }
-  i32 ExtSetColumns(u16 c) override { return columns = BringInto1to100(c), 0; }
-  void NotifiedByMain_NewThickness(u16 t, u8 mixed, u8 thin) override {
-    thickness = BringInto1to100(t);
-    g_cutters.thickness = thickness, g_cutters.thicknessMixed = mixed, g_cutters.thin = thin;
-  }
-  void NotifiedByMain_NewKnobSize(u16 size, u8 mixed) override {
-    knobSize = CapAt100(size);
-    g_cutters.knob = knobSize, g_cutters.knobMixed = mixed;
-  }
+  i32 ExtSetRows(u16) override { return 0; }
+  i32 ExtSetColumns(u16) override { return 0; }
+  void NotifiedByMain_NewThickness(u16, u8, u8) override {}
+  void NotifiedByMain_NewKnobSize(u16, u8) override {}
   void SetInitialStatesToControls() override {}
-  void settings_SaveWindowPosition() override { ++g_cutters.positionsSaved; }
-  u8 settings_SaveLastKnife() override { return ++g_cutters.lastKnivesSaved, 1; }
-
-  // The Cutter's cut as the main window sees it: the layout handed over,
-  // the working image cut, every piece rendered; then the Cutter closes.
-  u8 CutAndClose() {
-    CTessarette* e = mainWindow->GetEngine();
-    CKLF_Image* image = mainWindow->GetWorkingImage();
-    u8* planes[5];
-    u32 stride = 0, alphaStride = 0;
-    if (!e || !image || !image->GetImageChannels(planes, stride) || !mainWindow->engine_PutLayoutToPuzzleEngine())
-      return 0;
-    e->FreeSpliting();
-    u8* alpha = mainWindow->GetCompositeAlpha(alphaStride);
-    if (!e->SplitCells(image->GetImageWidth(), image->GetImageHeight(), alpha, alphaStride, planes, stride, 3, 0, 80, 0))
-      return 0;
-    for (u32 i = 0; i < e->GetPieceCount(); ++i)
-      if (!e->RenderPiece(i)) return 0;
-    mainWindow->SetCutDone(1);
-    Close();
-    mainWindow->OnCutterClose();
-    return 1;
-  }
+  void settings_SaveWindowPosition() override {}
+  u8 settings_SaveLastKnife() override { return 1; }
+  static CCutterServices* New() { return new RefusingCutter(); }
 };
-
-inline CCutterServices* NewTestCutter() { return new TestCutter(); }
 
 // One dialog or replay run of the plug-in on a document.
 struct PluginRun {
@@ -105,6 +50,7 @@ struct PluginRun {
   CKLP_HeadlessUI ui;
   CKLT_FilterHost host;
 
+  // Without cutter, the runs meet no Cutter at all.
   explicit PluginRun(bool resources = true, bool cutter = true) {
     if (resources) {
       EXPECT_TRUE(klftest::WriteFileBytes(dir.File(CApp::kResourceFile), klftest::ReadFileBytes(KLF_UI_RESOURCE_FILE)));
@@ -112,11 +58,10 @@ struct PluginRun {
     KLF_SetPluginFolderOverride(dir.Path().c_str());
     KLP_SetUI(&ui);
     KLF_AssemblePlugin();
-    g_cutters = CutterLog();
-    CCutterServices::SetFactory(cutter ? NewTestCutter : nullptr);
+    if (!cutter) CCutterServices::SetFactory(nullptr);
   }
   ~PluginRun() {
-    CCutterServices::SetFactory(nullptr);
+    KLF_AssemblePlugin();
     KLP_SetUI(nullptr);
     KLF_SetPluginFolderOverride(nullptr);
   }
@@ -148,7 +93,8 @@ struct PluginRun {
   // The application's windows while it runs.
   static CApp* App() { return static_cast<CApp*>(m_App); }
   static CWnd_Main* Main() { return App() ? &App()->GetMainWindow() : nullptr; }
-  static TestCutter* Cutter() { return Main() ? dynamic_cast<TestCutter*>(Main()->GetCutter()) : nullptr; }
+  static CCutterSession* Cutter() { return Main() ? dynamic_cast<CCutterSession*>(Main()->GetCutter()) : nullptr; }
+  static CWnd_Cutter* CutterWindow() { return Cutter() ? Cutter()->GetWindow() : nullptr; }
 
   // A step the run's loop takes when it has nothing else to do.
   void Then(std::function<void()> step) { ui.Script(std::move(step)); }
@@ -165,13 +111,29 @@ struct PluginRun {
     ClickAt(w, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
   }
   void Click(CWnd_Main::Control c) { Click(*Main(), Main()->GetNamedControl(c)); }
-  // The mouse over a control of the main window.
-  void Hover(CWnd_Main::Control c) {
-    const kltRECT_s wr = Main()->GetWindowRect(), r = Main()->GetNamedControl(c)->GetRenderRect();
+  void Click(CWnd_Cutter::CONTROL c) { Click(*CutterWindow(), CutterWindow()->GetCtrl(c)); }
+  // "Cutter_Cut" pressed, and the cut run to its end (the Cutter then
+  // closes and the main window is in Puzzle mode).
+  void Cut() {
+    ASSERT_TRUE(CutterWindow());
+    Click(CWnd_Cutter::kCut);
+    ui.Pump();
+  }
+  // The mouse over the middle of a control of a window.
+  void Hover(CKLF_Window& w, CKLF_Control* c) {
+    ASSERT_TRUE(c);
+    const kltRECT_s wr = w.GetWindowRect(), r = c->GetRenderRect();
     ui.PostMouse(klpMouseMoved, wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2);
   }
+  void Hover(CWnd_Main::Control c) { Hover(*Main(), Main()->GetNamedControl(c)); }
   // "last.data" as the run left it.
   Bytes LastData() const { return klftest::ReadFileBytes(dir.File("last.data")); }
+  // Whether the configuration store holds a record (after the run).
+  bool Stored(const char* key) const {
+    CKLF_Storage conf;
+    return conf.Open(CKLF_String(dir.File("plugin.conf").c_str()), 1) &&
+           conf.GetRecType(key) != CKLF_Storage::klRecMissing;
+  }
 };
 
 }  // namespace plugintest

@@ -118,6 +118,51 @@ TEST_F(StaticControlsTest, StaticTextCutsItsPaintWithTheGlyphs) {
   EXPECT_STREQ(t->GetText().GetStr(), "II");
 }
 
+// A flowing text breaks between words to the control's width, joins the
+// lines it was given, keeps its leading blanks, gives a longer word a line
+// of its own and leaves a text with tabs as it is.
+TEST_F(StaticControlsTest, StaticTextFlowsToItsWidth) {
+  Open();
+  auto* t = Real<CKLF_CtrlStaticText>(Window(), "T", klCtrlStaticText);
+  ASSERT_NE(t, nullptr);
+  // Glyphs from ' ' to 'z', 4 pixels wide and 1 apart: n characters span
+  // 5n - 1 pixels, so 11 fit the 57 pixels right of the offset.
+  std::vector<u8> record = {'K', 'L', 'F', '2', ' ', 'z'};
+  for (int code = ' '; code <= 'z'; ++code) {
+    record.insert(record.end(), {0, 1, 0, 4, 2});
+    record.insert(record.end(), 8, code == ' ' ? 0 : 255);
+  }
+  CKLF_Font font;
+  ASSERT_EQ(font.OpenRecord(record.data(), static_cast<u32>(record.size())), 1);
+  t->SetFont(&font);
+  t->SetText("", 3, 2, 12);
+  const struct {
+    const char* text;
+    const char* shown;
+  } cases[] = {
+      {"aaaa\nbbbb cccc dddd", "aaaa bbbb\ncccc dddd"},
+      {"  aaaa bbbb cccc", "  aaaa bbbb\ncccc"},
+      {"aaaaaaaaaaaaaaa bb", "aaaaaaaaaaaaaaa\nbb"},
+      {"aa\tbb cccc dddd eeee", "aa\tbb cccc dddd eeee"},
+      {"\nReady...", "Ready..."},
+  };
+  t->SetText("aaaa bbbb cccc dddd");
+  EXPECT_FALSE(t->TextFits());  // one line, too wide, until it flows
+  t->SetFlow(1);
+  EXPECT_STREQ(t->GetShownText().GetStr(), "aaaa bbbb\ncccc dddd");
+  EXPECT_TRUE(t->TextFits());
+  for (const auto& c : cases) {
+    t->SetText(c.text);
+    EXPECT_STREQ(t->GetShownText().GetStr(), c.shown) << c.text;
+    EXPECT_STREQ(t->GetText().GetStr(), c.text);
+  }
+  // Three lines are taller than the control.
+  t->SetText("aaaa bbbb cccc dddd eeee ffff");
+  EXPECT_FALSE(t->TextFits());
+  t->SetFlow(0);
+  EXPECT_STREQ(t->GetShownText().GetStr(), "aaaa bbbb cccc dddd eeee ffff");
+}
+
 TEST_F(StaticControlsTest, ProgressShowsTheRampUpToItsLevel) {
   Open();
   CKLT_RecordingWindow* w = Window();

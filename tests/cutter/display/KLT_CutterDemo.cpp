@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "CApp.h"
 #include "CCutterSession.h"
 #include "CKLF_App.h"
 #include "CKLF_ImagePNG.h"
@@ -97,11 +98,10 @@ int Grid(int columns, int rows, const char* out) {
   return WritePieces(engine, static_cast<u32>(w), static_cast<u32>(h), out);
 }
 
-// Tips a person can read on the status line.
+// The application's tips on the status line, as the plug-in shows them.
 struct DemoMain : CCutterLayoutMain {
-  void GetStatusTip(const char* control, const char*, u8, u8, CKLF_String& tip) override {
-    if (!control || !*control) tip = "Shape the knife, set the grid, then Cut.";
-    else tip.Format("%s", std::strncmp(control, "Cutter_", 7) == 0 ? control + 7 : control);
+  void GetStatusTip(const char* control, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
+    tip = CApp::GetStatusTip(control, group, enabled, type);
   }
 };
 

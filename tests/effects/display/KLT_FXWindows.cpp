@@ -33,6 +33,7 @@
 #include <memory>
 #include <string>
 
+#include "CApp.h"
 #include "CKLT_SettingsSource.h"
 #include "CWndFX_Bevel.h"
 #include "CWndFX_ImageOverlay.h"
@@ -161,6 +162,9 @@ int Run(const char* resources, CKLP_UIPlatform* ui, u8 effect, const char* png, 
     host.effect = effect;
     if (!host.Create("Main", 0, 0, 64, 64, 1, nullptr, 0, 0)) return 1;
     scene.puzzle.port.mainWindow = &host;
+    scene.puzzle.port.tips = [](const char* name, const char* group, u8 enabled, u8 type) {
+      return CApp::GetStatusTip(name, group, enabled, type);
+    };
     if (!fxtest::OpenEffect(scene.puzzle.model, effect) || !host.Fx()) {
       std::fprintf(stderr, "cannot open the effect window\n");
       return 1;

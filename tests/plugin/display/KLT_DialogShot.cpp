@@ -1,10 +1,11 @@
-// The dialog's main window on the headless platform, as the real-display
-// test expects to see it: the plug-in (linked in, assembled as the shared
-// library is) runs its dialog on a picture, the pointer rests on the
-// window's empty toolbar at (300, 46) for a second (the window active, the
-// status tip faded in, the first timer ticks, the preview's refinement),
-// then the window is saved as a PNG (alpha = its shape) and cancelled.
-//   klt_dialogshot PICTURE PLUGIN_FOLDER OUT.png
+// The dialog's main window and its Cutter on the headless platform, as the
+// real-display test expects to see them: the plug-in (linked in, assembled
+// as the shared library is) runs its dialog on a picture, the pointer rests
+// on the main window's empty toolbar at (300, 46) for a second (the window
+// active, the status tips faded in, the first timer ticks, the preview's
+// refinement), then each window is saved as a PNG (alpha = its shape) and
+// the dialog cancelled.
+//   klt_dialogshot PICTURE PLUGIN_FOLDER OUT.png CUTTER.png
 //   klt_dialogshot --about PLUGIN_FOLDER OUT.png   the About window, with the
 //       pointer resting on it, saved and closed by a key.
 // Exit codes: 0 written, 1 the picture, the run or the writing failed,
@@ -15,6 +16,8 @@
 #include <string>
 
 #include "CApp.h"
+#include "CCutterSession.h"
+#include "CWnd_Cutter.h"
 #include "CKLP_HeadlessUI.h"
 #include "CKLT_FilterHost.h"
 #include "CKLT_HostDocument.h"
@@ -22,11 +25,11 @@
 #include "KLF_PluginEntry.h"
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: klt_dialogshot PICTURE PLUGIN_FOLDER OUT.png\n");
+  const bool about = argc == 4 && std::string(argv[1]) == "--about";
+  if (argc != (about ? 4 : 5)) {
+    std::fprintf(stderr, "usage: klt_dialogshot PICTURE PLUGIN_FOLDER OUT.png CUTTER.png\n");
     return 2;
   }
-  const bool about = std::string(argv[1]) == "--about";
   CKLT_HostDocument doc;
   std::string error;
   if (about) {
@@ -67,9 +70,14 @@ int main(int argc, char** argv) {
     CWnd_Main& main = app->GetMainWindow();
     const kltRECT_s at = main.GetWindowRect();
     ui.PostMouse(klpMouseMoved, at.left + 300, at.top + 46);
+    // A display without a window manager gives the focus to the window
+    // under the pointer.
+    ui.SelectWindow(main.GetWindowHandle());
     ui.Pump();
     ui.AdvanceClock(1000);
-    saved = ui.SavePNG(main.GetWindowHandle(), argv[3]);
+    const auto* cutter = dynamic_cast<const CCutterSession*>(main.GetCutter());
+    saved = cutter && cutter->GetWindow() && ui.SavePNG(main.GetWindowHandle(), argv[3]) &&
+            ui.SavePNG(cutter->GetWindow()->GetWindowHandle(), argv[4]);
     main.localClose();
   });
   const int16_t result = about ? host.Call(PluginMain, klpSelectorAbout) : host.RunFilter(PluginMain, true);

@@ -1,8 +1,9 @@
-# Sourced by the real-display tests with out set to their output folder:
-# needs Xvfb, xdotool and xwd (without them the test is skipped, code 77,
-# and fails in CI), makes out the working folder with a suppression list
-# for GTK's own allocations that live until exit, starts a private Xvfb,
-# points DISPLAY at it, and ends the processes in pids when the test ends.
+# Sourced by the real-display tests with out set to their output folder
+# (and screen to the screen's size, 1280x1024 by default): needs Xvfb,
+# xdotool and xwd (without them the test is skipped, code 77, and fails in
+# CI), makes out the working folder with a suppression list for GTK's own
+# allocations that live until exit, starts a private Xvfb, points DISPLAY
+# at it, and ends the processes in pids when the test ends.
 
 for tool in Xvfb xdotool xwd; do
   if ! command -v "$tool" > /dev/null; then
@@ -34,7 +35,7 @@ cleanup() { for p in "${pids[@]}"; do kill "$p" 2> /dev/null || true; done; }
 trap cleanup EXIT
 
 rm -f display.txt
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5> display.txt 2> xvfb.log &
+Xvfb -displayfd 5 -screen 0 "${screen:-1280x1024}x24" -nolisten tcp 5> display.txt 2> xvfb.log &
 pids+=($!)
 for _ in $(seq 200); do [ -s display.txt ] && break; sleep 0.05; done
 [ -s display.txt ] || { echo "FAILED: Xvfb did not start"; cat xvfb.log; exit 1; }

@@ -1,0 +1,248 @@
+// The Cutter and the effect windows of the plug-in with its main window, as
+// the assembly puts them together: the Cutter's controls drive the main
+// window's layout, both windows speak the application's tips and Help
+// menu, and the main window opens the effect windows over Puzzle mode.
+#include <string>
+#include <vector>
+
+#include "CKLF_CtrlEditLine.h"
+#include "CKLF_CtrlStaticText.h"
+#include "CKLF_UIResources.h"
+#include "CWndFX_Base.h"
+#include "KLF_BigEndian.h"
+#include "PluginRunSupport.h"
+
+using namespace plugintest;
+
+namespace {
+
+typedef CWnd_Cutter C;
+
+std::string Text(C::CONTROL c) {
+  return static_cast<CKLF_CtrlEditLine*>(PluginRun::CutterWindow()->GetCtrl(c))->GetText().GetStr();
+}
+
+// Clicks into one of the Cutter's edit lines, types over its text and
+// leaves it with Tab.
+void Type(PluginRun& r, C::CONTROL edit, const std::string& text) {
+  r.Click(edit);
+  r.ui.Pump();
+  for (char ch : text) {
+    r.ui.PostKey(klpKeyDown, klpVKNone, static_cast<u8>(ch));
+    r.ui.PostKey(klpKeyUp, klpVKNone, static_cast<u8>(ch));
+  }
+  r.ui.PostKey(klpKeyDown, 0x30, '\t');
+  r.ui.PostKey(klpKeyUp, 0x30, '\t');
+  r.ui.Pump();
+}
+
+// Point k of one of the Cutter's sliders, global.
+KLP_Point SliderPoint(const char* name, u32 k) {
+  CKLF_Mem coors;
+  EXPECT_EQ(m_App->GetStorage()->GetRec(CKLF_String("UIResources>Sliders>") + name + ">Data_Coors", coors), 1);
+  const kltRECT_s w = PluginRun::CutterWindow()->GetWindowRect();
+  if (coors.GetSize() < 5 * (k + 1)) return {0, 0};
+  return {w.left + KLF_GetBE16(coors.GetPtr() + 5 * k), w.top + KLF_GetBE16(coors.GetPtr() + 5 * k + 2)};
+}
+
+// The main window's pixels over a rectangle of it.
+std::vector<u8> Pixels(PluginRun& r, kltRECT_s rect) {
+  std::vector<u8> out;
+  u8 rgb[3];
+  for (i32 y = rect.top; y < rect.bottom; ++y)
+    for (i32 x = rect.left; x < rect.right; ++x)
+      if (r.ui.GetPixel(r.Main()->GetWindowHandle(), x, y, rgb)) out.insert(out.end(), rgb, rgb + 3);
+  return out;
+}
+
+// A window's first control of that resource name and type.
+template <class T = CKLF_Control>
+T* Named(CKLF_Window& w, const char* name, u8 type) {
+  for (u32 i = 0; i < w.GetControlCount(); ++i)
+    if (w.GetControl(i)->GetName() == name && w.GetControl(i)->GetType() == type) return static_cast<T*>(w.GetControl(i));
+  return nullptr;
+}
+
+// A status line's text once its fade has run.
+std::string Settled(PluginRun& r, CKLF_CtrlStaticText* status) {
+  r.ui.AdvanceClock(600);
+  return status ? status->GetText().GetStr() : "?";
+}
+
+}  // namespace
+
+TEST(CutterWithTheMainWindow, ItsGridAndKnifeControlsDriveTheLayout) {
+  PluginRun r;
+  r.Document(klpModeRGB, 400, 300);
+  r.Then([&r] {
+    CWnd_Main& w = *r.Main();
+    const CLayoutModel& m = w.Editor().model;
+    ASSERT_TRUE(r.CutterWindow());
+    // Typed counts split the main window's grid when the field is left.
+    Type(r, C::kRowsEdit, "5");
+    Type(r, C::kColumnsEdit, "7");
+    EXPECT_EQ(m.horizontalLineCount * 100 + m.verticalLineCount, 406);
+    // A dragged slider shows the lines of its counts over the preview, the
+    // linked columns the document's ideal ones, and leaves the grid as it
+    // is until released.
+    r.Click(C::kLinkRC);
+    r.ui.Pump();
+    const kltRECT_s preview = w.GetPreviewRect();
+    const KLP_Point from = SliderPoint("Cutter_Rows", 4), to = SliderPoint("Cutter_Rows", 8);
+    r.ui.PostMouse(klpMouseDown, from.x, from.y);
+    r.ui.Pump();
+    const std::vector<u8> before = Pixels(r, preview);
+    r.ui.PostMouse(klpMouseDragged, to.x, to.y);
+    r.ui.Pump();
+    EXPECT_EQ(m.horizontalLineCount, 4u);
+    EXPECT_NE(Pixels(r, preview), before);
+    r.ui.PostMouse(klpMouseUp, to.x, to.y);
+    r.ui.Pump();
+    EXPECT_EQ(m.horizontalLineCount + 1u, 9u);
+    EXPECT_EQ(m.verticalLineCount + 1u, 12u);  // 9 rows of 400 x 300: 12 columns
+    EXPECT_EQ(Text(C::kColumnsEdit), "12");
+    // The knives take a typed thickness once razor cut is off, and a typed
+    // knob size; none is selected, so all of them.
+    r.Click(C::kRazorCut);
+    r.ui.Pump();
+    Type(r, C::kThickEdit, "6");
+    Type(r, C::kKnobEdit, "40");
+    for (u32 i = 0; i < m.TotalKnifeCount(); ++i) {
+      EXPECT_EQ(m.NthKnife(i)->thickness, 6u) << i;
+      EXPECT_EQ(m.NthKnife(i)->knobSize, 40u) << i;
+    }
+    EXPECT_EQ(m.thinKnives, 0);
+    // An auto layout (its dialog is the Cutter's) lays hexagons and shows
+    // the new counts in the Cutter.
+    w.AutoLayout_Hexagons(3, 4, 1);
+    EXPECT_GT(m.xKnifeCount, 0u);
+    EXPECT_EQ(Text(C::kRowsEdit), std::to_string(m.horizontalLineCount + 1));
+    EXPECT_EQ(Text(C::kColumnsEdit), std::to_string(m.verticalLineCount + 1));
+    r.Click(CWnd_Main::kCancel);
+  });
+  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+}
+
+TEST(CutterWithTheMainWindow, TheApplicationsTipsAndHelpMenuInEveryWindow) {
+  PluginRun r;
+  r.Document(klpModeRGB, 120, 90);
+  r.Then([&r] {
+    CWnd_Cutter& c = *r.CutterWindow();
+    auto* status = static_cast<CKLF_CtrlStaticText*>(c.GetCtrl(C::kStatus));
+    r.Hover(c, c.GetCtrl(C::kCut));
+    r.ui.Pump();
+    EXPECT_EQ(Settled(r, status), "Click the button to cut the image into pieces and go to Puzzle mode.");
+    r.ui.AnswerMenu(-1);
+    r.Click(C::kHelp);
+    r.ui.Pump();
+    ASSERT_FALSE(r.ui.Log().menus.empty());
+    const std::vector<KLP_MenuItem>& help = r.ui.Log().menus.back();
+    EXPECT_EQ(help.front().text + " / " + help.back().text, "Help... / About Plug-in...");
+    // An effect window's tips come from the same table.
+    r.Cut();
+    CWnd_Main& w = *r.Main();
+    ASSERT_EQ(w.pmfx_DoOpacity(), 1);
+    auto* fx = dynamic_cast<CWndFX_Base*>(w.Puzzle().effectWindow);
+    ASSERT_TRUE(fx);
+    CKLF_Control* ok = Named(*fx, "FXopac_Ok", klCtrlButton);
+    ASSERT_TRUE(ok);
+    r.Hover(*fx, ok);
+    r.ui.Pump();
+    EXPECT_EQ(Settled(r, Named<CKLF_CtrlStaticText>(*fx, "FXopac_Status", klCtrlStaticText)),
+              "Click the button to keep the changes and close the window.");
+    r.Click(*fx, ok);
+    r.ui.Pump();
+    r.Click(CWnd_Main::kCancel);
+  });
+  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+}
+
+TEST(EffectWindowsOfTheMainWindow, ThreeOpenOverPuzzleModeAndTheSixOthersAreSeams) {
+  PluginRun r;
+  r.Document(klpModeRGB, 120, 90);
+  r.Then([&r] {
+    CWnd_Main& w = *r.Main();
+    CPuzzleModel& p = w.Puzzle();
+    r.Cut();
+    ASSERT_FALSE(w.IsLayoutMode());
+    struct {
+      u8 (CWnd_Main::*open)();
+      const char* resource;
+    } const opened[] = {{&CWnd_Main::pmfx_DoBlur, "FXblur"},
+                        {&CWnd_Main::pmfx_DoBrightContrast, "FXbc"},
+                        {&CWnd_Main::pmfx_DoOpacity, "FXopac"}};
+    for (const auto& e : opened) {
+      SCOPED_TRACE(e.resource);
+      ASSERT_EQ((w.*e.open)(), 1);
+      auto* fx = dynamic_cast<CWndFX_Base*>(p.effectWindow);
+      ASSERT_TRUE(fx);
+      EXPECT_STREQ(fx->GetName().GetStr(), e.resource);
+      EXPECT_TRUE(fx->IsVisible());
+      EXPECT_EQ(p.effectWindowOpen, 1);
+      EXPECT_FALSE(w.GetNamedControl(CWnd_Main::kApply)->IsEnabled());  // the main window waits for it
+      // Return is its OK: closed, effect mode over, the window kept until
+      // the next opener replaces it.
+      r.ui.SelectWindow(fx->GetWindowHandle());
+      r.ui.PostKey(klpKeyDown, 0x24, '\r');
+      r.ui.Pump();
+      EXPECT_EQ(p.effectWindowOpen, 0);
+      EXPECT_FALSE(fx->GetWindowHandle());
+      EXPECT_TRUE(w.GetNamedControl(CWnd_Main::kApply)->IsEnabled());
+    }
+    for (u8 (CWnd_Main::*seam)() : {&CWnd_Main::pmfx_DoBevel, &CWnd_Main::pmfx_DoHSL, &CWnd_Main::pmfx_DoColorOverlay,
+                                    &CWnd_Main::pmfx_DoMotionBlur, &CWnd_Main::pmfx_DoStroke,
+                                    &CWnd_Main::pmfx_DoImageOverlay}) {
+      EXPECT_EQ((w.*seam)(), 0);
+      EXPECT_EQ(p.effectWindowOpen, 0);
+    }
+    r.Click(CWnd_Main::kCancel);
+  });
+  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+}
+
+namespace {
+
+// Every tip a window's status line may show (each control's, in every
+// state of the window, its zones' and its own) lies inside the line.
+void ExpectTipsFit(CKLF_Window& w, CKLF_CtrlStaticText* status, const char* group, std::vector<u8> states,
+                   std::vector<const char*> zones) {
+  ASSERT_TRUE(status);
+  const CKLF_String keep = status->GetText();
+  auto fits = [&](const char* name, u8 state, u8 type) {
+    status->SetText(CApp::GetStatusTip(name, group, state, type));
+    EXPECT_TRUE(status->TextFits()) << group << " " << name << ": " << status->GetShownText().GetStr();
+  };
+  for (u8 state : states) {
+    for (u32 i = 0; i < w.GetControlCount(); ++i)
+      fits(w.GetControl(i)->GetName().GetStr(), state, w.GetControl(i)->GetType());
+    for (const char* zone : zones) fits(zone, state, 255);
+    fits("", state, 128);
+  }
+  status->SetText(keep.GetStr());
+}
+
+}  // namespace
+
+TEST(StatusLines, EveryTipFitsItsWindowsLine) {
+  PluginRun r;
+  r.Document(klpModeRGB, 120, 90);
+  r.Then([&r] {
+    CWnd_Main& w = *r.Main();
+    ExpectTipsFit(w, static_cast<CKLF_CtrlStaticText*>(w.GetNamedControl(CWnd_Main::kStatus)), "Main", {2, 3, 4},
+                  {"Zone_Preview", "Zone_HSplitter", "Zone_VSplitter", "Zone_Status"});
+    CWnd_Cutter& c = *r.CutterWindow();
+    ExpectTipsFit(c, static_cast<CKLF_CtrlStaticText*>(c.GetCtrl(C::kStatus)), "Cutter", {1}, {"Zone_Preview"});
+    r.Cut();
+    for (u8 (CWnd_Main::*open)() : {&CWnd_Main::pmfx_DoBlur, &CWnd_Main::pmfx_DoBrightContrast,
+                                    &CWnd_Main::pmfx_DoOpacity}) {
+      ASSERT_EQ((w.*open)(), 1);
+      auto* fx = dynamic_cast<CWndFX_Base*>(w.Puzzle().effectWindow);
+      ASSERT_TRUE(fx);
+      const std::string status = std::string(fx->GetName().GetStr()) + "_Status";
+      ExpectTipsFit(*fx, Named<CKLF_CtrlStaticText>(*fx, status.c_str(), klCtrlStaticText), "Effect", {1}, {});
+      fx->Close();
+    }
+    r.Click(CWnd_Main::kCancel);
+  });
+  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+}
