@@ -86,6 +86,8 @@ CWnd_Main::CWnd_Main(CPluginMain& plugin)
       m_mouseSeen(0),
       m_prefs(CPreferences::Defaults()),
       m_pluginData(nullptr),
+      m_zone(-2),
+      m_zoneState(0),
       m_puzzle(plugin.GetEngine(), *this),
       m_settings(m_editor.model, m_puzzle, *this),
       m_progress(this),

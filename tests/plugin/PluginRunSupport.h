@@ -127,6 +127,28 @@ struct PluginRun {
     ui.PostMouse(klpMouseMoved, wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2);
   }
   void Hover(CWnd_Main::Control c) { Hover(*Main(), Main()->GetNamedControl(c)); }
+  // A mouse event at a point of the main window with the platform's
+  // modifier bits (klpCmdKey ...), which stay held until the next event.
+  void MouseAt(uint16_t kind, i32 x, i32 y, uint32_t mods = 0, uint8_t button = 1) {
+    const kltRECT_s wr = Main()->GetWindowRect();
+    ui.SelectWindow(Main()->GetWindowHandle());
+    ui.PostMouse(kind, wr.left + x, wr.top + y, button, mods);
+    ui.Pump();
+  }
+  // A press, moves in steps and a release, from a to b (window points).
+  void DragIn(i32 ax, i32 ay, i32 bx, i32 by, uint32_t mods = 0, int steps = 4) {
+    MouseAt(klpMouseDown, ax, ay, mods);
+    for (int i = 1; i <= steps; ++i)
+      MouseAt(klpMouseDragged, ax + (bx - ax) * i / steps, ay + (by - ay) * i / steps, mods);
+    MouseAt(klpMouseUp, bx, by, mods);
+  }
+  // A key pressed and released on the main window.
+  void Key(uint8_t virtualKey, uint8_t charCode, uint32_t mods = 0) {
+    ui.SelectWindow(Main()->GetWindowHandle());
+    ui.PostKey(klpKeyDown, virtualKey, charCode, mods);
+    ui.PostKey(klpKeyUp, virtualKey, charCode, mods);
+    ui.Pump();
+  }
   // "last.data" as the run left it.
   Bytes LastData() const { return klftest::ReadFileBytes(dir.File("last.data")); }
   // Whether the configuration store holds a record (after the run).
