@@ -268,8 +268,8 @@ const TIP kMainPuzzle[] = {
     {"Main_Hide", "Click the button to turn OFF (hide) the selected pieces. NO selection - ALL pieces will be\nhidden."},
     {"Main_RevShowHide", "Click the button to show the hidden pieces and hide the shown ones."},
     {"Zone_Preview", "The puzzle. Click a piece to select it; Shift adds, Command removes;\ndrag for a rectangle."},
-    {"Zone_HSplitter", "The split ruler of the rows."},
-    {"Zone_VSplitter", "The split ruler of the columns."},
+    {"Zone_HSplitter", "The split ruler of the columns."},
+    {"Zone_VSplitter", "The split ruler of the rows."},
     {"Main_FXBevel",
      "Bevel effect. Click the button to open the effect window or the ON/OFF switch to enable/disable the effect."},
     {"Main_FXHSL",
@@ -315,8 +315,8 @@ const TIP kMainLayout[] = {
     {"Main_HideExtras", "Click the button to hide the knot handles."},
     {"Main_ShowExtras", "Click the button to show the knot handles."},
     {"Zone_Preview", "The layout. Click a knife to select it; drag a knot or a split line to\nmove it."},
-    {"Zone_HSplitter", "The split ruler of the rows: drag a mark to move its line."},
-    {"Zone_VSplitter", "The split ruler of the columns: drag a mark to move its line."},
+    {"Zone_HSplitter", "The split ruler of the columns: drag a mark to move its line."},
+    {"Zone_VSplitter", "The split ruler of the rows: drag a mark to move its line."},
 };
 
 const char* MainTip(const char* name, u8 state, u8 type) {

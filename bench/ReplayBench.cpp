@@ -1,5 +1,5 @@
 // The replay through the plug-in's entry, as a host runs it: a settings
-// block of 30 x 20 default knobs in "last.data", a 6000 x 4000 RGB document
+// block of 30 x 20 (and 6 x 4) default knobs in "last.data", a 6000 x 4000 RGB document
 // in the in-memory host. Puzzle mode cuts, renders every piece with the
 // default bevel, recombines and writes back; Layout mode draws the knives.
 // Also the engine's reading of the block alone. Reports megapixels per
@@ -68,11 +68,11 @@ Bytes Block(u32 columns, u32 rows, bool puzzle) {
   return b;
 }
 
-void Replay(benchmark::State& state, bool puzzle) {
+void Replay(benchmark::State& state, bool puzzle, u32 columns = 30, u32 rows = 20) {
   const int32_t w = 6000, h = 4000;
   std::filesystem::path dir = std::filesystem::temp_directory_path() / "klf-replay-bench";
   std::filesystem::create_directories(dir);
-  Bytes block = Block(30, 20, puzzle);
+  Bytes block = Block(columns, rows, puzzle);
   std::ofstream(dir / "last.data", std::ios::binary).write(reinterpret_cast<const char*>(block.data()),
                                                           static_cast<std::streamsize>(block.size()));
   KLF_SetPluginFolderOverride(dir.c_str());
@@ -93,6 +93,8 @@ void Replay(benchmark::State& state, bool puzzle) {
 }
 
 void BM_ReplayPuzzle(benchmark::State& state) { Replay(state, true); }
+// 6 x 4 large pieces.
+void BM_ReplayPuzzleLarge(benchmark::State& state) { Replay(state, true, 6, 4); }
 void BM_ReplayLayout(benchmark::State& state) { Replay(state, false); }
 
 void BM_InitFromLastSettingsBinary(benchmark::State& state) {
@@ -114,5 +116,6 @@ void BM_InitFromLastSettingsBinary(benchmark::State& state) {
 // On one thread and on the machine's (0: the host leaves the choice to the
 // plug-in).
 BENCHMARK(BM_ReplayPuzzle)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ReplayPuzzleLarge)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ReplayLayout)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_InitFromLastSettingsBinary)->Arg(30)->Arg(101)->Unit(benchmark::kMicrosecond);

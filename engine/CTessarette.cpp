@@ -12,6 +12,8 @@ const char kMsgTooMany[] = "Too many (>100'000!) pieces...";
 const char kMsgTitle[] = "Error!";
 
 const u32 kPieceGrowth = 1000;
+// Rows of one task when pinholes are closed side by side.
+const u32 kPinholeRows = 64;
 
 void CopyText(char* dst, const char* src) {
   size_t n = 0;
@@ -774,8 +776,19 @@ void CTessarette::i_ReleaseCutBuffers() {
   m_runs.Release();
 }
 
-u8 CTessarette::i_RegionsSideBySide() const {
-  return m_runFill && m_fill.GetMode() == CTessaretteFill::MODE_BIT4 && KLF_Parallel::Resolve(m_threads) > 1;
+u8 CTessarette::i_RegionsSideBySide() const { return m_runFill && KLF_Parallel::Resolve(m_threads) > 1; }
+
+u8 CTessarette::i_ClosePinholesSideBySide(u8 low, u8 high) {
+  const u32 rows = static_cast<u32>(m_fill.GetScanHeight()), bands = (rows + kPinholeRows - 1) / kPinholeRows;
+  for (u32 parity = 0; parity < 2; parity++) {
+    SetLocalProgress(25.0 + 12.5 * parity, low, high);
+    if (i_Cancelled()) return 0;
+    KLF_Parallel::For(m_threads, bands, [&](u32 band, u32) {
+      const u32 end = (band + 1) * kPinholeRows < rows ? (band + 1) * kPinholeRows : rows;
+      for (u32 y = band * kPinholeRows + parity; y < end; y += 2) m_fill.ClosePinholes(static_cast<i32>(y));
+    });
+  }
+  return 1;
 }
 
 u8 CTessarette::SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
@@ -848,9 +861,11 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
   if (!i_DrawKnifeMask(width, height, low, high, mode, knifeStride)) return 0;
   SetLocalProgress(20, low, high);
   if (i_Cancelled()) return 0;
-  // The run fill of the four-times mask paints each region into its own
-  // block: no shared work mask.
-  const u8 workMask = !(m_runFill && mode == CTessaretteFill::MODE_BIT4);
+  // The run fill of the four-times mask, and regions found side by side,
+  // paint each region into its own block: the shared work mask then only
+  // serves the thick knife's piece limited by an outer mask.
+  const u8 bit4 = mode == CTessaretteFill::MODE_BIT4;
+  const u8 workMask = !(m_runFill && bit4) && (!i_RegionsSideBySide() || (!m_thinKnife && outerMask));
   if (workMask && !i_GrowBlock(m_workMaskBlock, area)) return i_MemoryFailure();
   if (workMask) std::memset(m_workMaskBlock.GetPtr(), 0, static_cast<size_t>(area));
   SetLocalProgress(25, low, high);
@@ -860,7 +875,9 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
                height);
   m_fill.SealPadding();
   const i32 scanH = m_fill.GetScanHeight();
-  // Found side by side, the runs close the pinholes as they are read.
+  // Found side by side, the four-times mask's runs close the pinholes as
+  // they are read; the 8-bit mask's are closed side by side.
+  if (i_RegionsSideBySide() && !bit4 && !i_ClosePinholesSideBySide(low, high)) return 0;
   for (i32 y = 0; y < scanH && !i_RegionsSideBySide(); y++) {
     SetLocalProgress(25.0 + 25.0 * y / scanH, low, high);
     if (i_Cancelled()) return 0;
@@ -931,8 +948,9 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
                             fFillLine);
   // The four-times mask's regions are found here and painted side by side
   // afterwards (i_PaintRegions).
-  const u8 recording = m_runFill && m_fill.GetMode() == CTessaretteFill::MODE_BIT4;
-  if (recording && i_RegionsSideBySide()) {
+  const u8 bit4 = m_fill.GetMode() == CTessaretteFill::MODE_BIT4;
+  const u8 recording = m_runFill && bit4;
+  if (i_RegionsSideBySide()) {
     // Progress 55 to 75 and a cancel check a scan row as the runs are counted.
     struct Ask {
       CTessarette* e;
@@ -944,13 +962,16 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
         return a.e->i_Cancelled();
       }
     } ask = {this, scanH, low, high};
-    const u8 found =
-        m_runs.Find(m_knifeBlock.GetPtr(), m_fill.GetKnifeStride(), scanW, scanH, m_threads, Ask::Stop, &ask);
+    const u8* knife = m_knifeBlock.GetPtr();
+    const u32 stride = m_fill.GetKnifeStride();
+    const u8 found = bit4 ? m_runs.Find(knife, stride, scanW, scanH, m_threads, Ask::Stop, &ask)
+                          : m_runs.FindBytes(knife, stride, scanW, scanH, m_threads, Ask::Stop, &ask);
     if (found == CTessaretteRuns::kStopped) return 0;
-    if (found != CTessaretteRuns::kFound) return i_MemoryFailure();
+    if (found != CTessaretteRuns::kFound || (!bit4 && !m_runs.Label())) return i_MemoryFailure();
     SetLocalProgress(75, low, high);
     if (i_Cancelled()) return 0;
-    return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount, 1);
+    return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount,
+                          bit4 ? kTracedRegions : kByteRegions);
   }
   m_fill.SetRecording(recording);
   m_fill.ClearRuns();
@@ -981,7 +1002,8 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
   }
   if (!recording) return 1;
   m_fill.SetRecording(0);
-  return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount, 0);
+  return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount,
+                        kRecordedRegions);
 }
 
 u8 CTessarette::i_TooManyPieces() {

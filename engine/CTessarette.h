@@ -328,11 +328,13 @@ class CTessarette : public CKLF_FrameWork {
   // pieces (side by side, as RenderAllPieces) in batches, composes each
   // batch as CombineSplitedCells does over the whole image (union 0) and
   // releases its images (a later render makes them again); the planes must
-  // not be the pieces' sources.
+  // not be the pieces' sources. With background (colour planes of the
+  // same stride, such as the pieces' sources), the colour planes start as
+  // its copy where they are cleared, else they keep what they hold.
   // Progress low..high by pieces; 0 on cancel (error none), memory (17) or
   // bad arguments (1). The pieces keep their records and masks.
   u8 RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
-                      u32 maskStride, u8 low, u8 high);
+                      u32 maskStride, u8 low, u8 high, u8* const* background = nullptr);
   // An image of a piece's rectangle: the engine's colour planes, then the
   // alpha, each with this row stride.
   struct PIECEIMAGE {
@@ -492,14 +494,33 @@ class CTessarette : public CKLF_FrameWork {
   u8 i_PaintRegion(const CTessaretteFill::Run* runs, u32 runCount, kltRECT_s bounds, PieceBlocks& b,
                    CKLF_Mem& painted, CKLF_Mem& bits, i32 width, i32 height, const u8* outer, u32 outerStride,
                    u32 imagePlanes) const;
+  // The painted mask of a region (rect r, stride its width) limited by the
+  // outer mask and kept in new piece blocks when something is left.
+  static u8 i_KeepPainted(u8* painted, kltRECT_s r, PieceBlocks& b, const u8* outer, u32 outerStride,
+                          u32 imagePlanes);
+  // The 8-bit mask's regions (m_runs, labelled; runs as traced): the knife
+  // points a region paints beside its runs, painted into painted (area) and
+  // bounds grown to hold them; and the whole region painted into piece
+  // blocks.
+  void i_ShareKnife(u32 region, const CTessaretteRuns::Run* runs, u32 count, u8* painted, const kltRECT_s& area,
+                    kltRECT_s& bounds) const;
+  u8 i_PaintByteRegion(u32 region, const CTessaretteRuns::Run* runs, u32 count, PieceBlocks& b, CKLF_Mem& painted,
+                       const u8* outer, u32 outerStride, u32 imagePlanes) const;
+  // Where i_PaintRegions takes its regions: those the recording fill kept,
+  // those of m_runs on the four-times mask (each traced on the thread that
+  // paints it), or those of m_runs on the 8-bit mask.
+  enum { kRecordedRegions = 0, kTracedRegions = 1, kByteRegions = 2 };
   // Paints the regions side by side into their own piece blocks, then
-  // stores them in order: the kept regions, or with traced those of
-  // m_runs, each traced on the thread that paints it.
+  // stores them in order.
   u8 i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
-                    u8 planeCount, u32 centreCount, u8 traced);
-  // The four-times mask's regions are found side by side (m_runs) rather
-  // than by the fill: the run fill on more than one thread.
+                    u8 planeCount, u32 centreCount, u8 source);
+  // The regions are found side by side (m_runs) rather than by the fill:
+  // the run fill on more than one thread.
   u8 i_RegionsSideBySide() const;
+  // Closes the 8-bit mask's pinholes, rows side by side (even rows, then
+  // odd ones: a row only reads its neighbours, which the other pass
+  // writes). Progress 25 to 50; 0 on cancel.
+  u8 i_ClosePinholesSideBySide(u8 low, u8 high);
   void i_ReleaseCutBuffers();
   // One renderer: an effect engine and a work image of the largest
   // piece's size.
@@ -555,7 +576,8 @@ class CTessarette : public CKLF_FrameWork {
   };
   u8 i_RenderList(RenderList& list, u32 count, u32 offset, u32 total, u8 low, u8 high, u8 cancellable);
   // Destination of a recombination: rect (clipped), planes (colours then
-  // alpha), the limiting mask (may be null).
+  // alpha), the limiting mask (may be null), what the colour planes are
+  // cleared to (may be null: left as they are).
   struct CombineTarget {
     kltRECT_s rect;
     u8** planes;
@@ -565,6 +587,7 @@ class CTessarette : public CKLF_FrameWork {
     u32 maskStride;
     u8 unionAlpha;
     const u32* list;  // the pieces composed (null: by index)
+    u8* const* background;
   };
   void i_CombineRows(const CombineTarget& t, i32 y0, i32 y1, u32 first, u32 end, u8 clear, u8 limit);
   u8 i_CombineBands(const CombineTarget& t, u32 first, u32 end, u8 clear, u8 limit, f64 from, f64 span, u8 low,

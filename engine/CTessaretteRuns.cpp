@@ -52,6 +52,28 @@ void RowRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH, i32 y, Emit&& em
   if (start >= 0) emit(start, scanW - 1);
 }
 
+// The same for a row of an 8-bit mask, whose free points are 0 (pinholes
+// already closed): runs are found eight bytes at a time.
+template <class Emit>
+void ByteRowRuns(const u8* knife, u32 stride, i32 scanW, i32, i32 y, Emit&& emit) {
+  const u8* row = knife + static_cast<size_t>(y) * stride;
+  i32 x = 0;
+  while (x < scanW) {
+    const void* z = std::memchr(row + x, 0, static_cast<size_t>(scanW - x));
+    if (!z) return;
+    const i32 first = static_cast<i32>(static_cast<const u8*>(z) - row);
+    x = first + 1;
+    while (x + 8 <= scanW) {
+      u64 v;
+      std::memcpy(&v, row + x, 8);
+      if (v) break;
+      x += 8;
+    }
+    while (x < scanW && row[x] == 0) x++;
+    emit(first, x - 1);
+  }
+}
+
 }  // namespace
 
 void CTessaretteRuns::Release() {
@@ -60,6 +82,7 @@ void CTessaretteRuns::Release() {
   m_parent.free();
   m_filled.free();
   m_regions.free();
+  m_label.free();
   m_runCount = m_regionCount = 0;
 }
 
@@ -101,10 +124,31 @@ void CTessaretteRuns::i_JoinRows(i32 y) {
 
 u8 CTessaretteRuns::Find(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop,
                          void* user) {
+  if (stride < 8) {
+    Release();
+    m_scanW = scanW;
+    m_scanH = scanH;
+    return kFound;
+  }
+  return i_FindRuns(knife, stride, scanW, scanH, threads, stop, user, [](const u8* k, u32 s, i32 w, i32 h, i32 y, auto&& e) {
+    RowRuns(k, s, w, h, y, e);
+  });
+}
+
+u8 CTessaretteRuns::FindBytes(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop,
+                              void* user) {
+  return i_FindRuns(knife, stride, scanW, scanH, threads, stop, user, [](const u8* k, u32 s, i32 w, i32 h, i32 y, auto&& e) {
+    ByteRowRuns(k, s, w, h, y, e);
+  });
+}
+
+template <class Scan>
+u8 CTessaretteRuns::i_FindRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop,
+                               void* user, Scan&& scan) {
   Release();
   m_scanW = scanW;
   m_scanH = scanH;
-  if (scanW <= 0 || scanH <= 0 || stride < 8) return kFound;
+  if (scanW <= 0 || scanH <= 0) return kFound;
   threads = KLF_Parallel::Resolve(threads);
   // A few bands a thread, so that uneven bands even out.
   const u32 bandCount = static_cast<u32>(scanH) < 4 * threads ? static_cast<u32>(scanH) : 4 * threads;
@@ -119,7 +163,7 @@ u8 CTessaretteRuns::Find(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 
     const i32 y0 = static_cast<i32>(b) * bandRows, y1 = y0 + bandRows < scanH ? y0 + bandRows : scanH;
     for (i32 y = y0; y < y1; y++) {
       u32 n = 0;
-      RowRuns(knife, stride, scanW, scanH, y, [&](i32, i32) { n++; });
+      scan(knife, stride, scanW, scanH, y, [&](i32, i32) { n++; });
       rowStart[y + 1] = n;
     }
   });
@@ -142,7 +186,7 @@ u8 CTessaretteRuns::Find(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 
     const i32 y0 = static_cast<i32>(b) * bandRows, y1 = y0 + bandRows < scanH ? y0 + bandRows : scanH;
     for (i32 y = y0; y < y1; y++) {
       u32 i = rowStart[y];
-      RowRuns(knife, stride, scanW, scanH, y, [&](i32 first, i32 last) {
+      scan(knife, stride, scanW, scanH, y, [&](i32 first, i32 last) {
         runs[i] = Run{first, y, last - first + 1};
         parent[i] = i;
         i++;
@@ -224,4 +268,39 @@ u8 CTessaretteRuns::Trace(u32 region, u32 seedLimit, CKLF_Mem& stack, CKLF_Mem& 
   }
   bounds = {minX, minY, maxX + 1, maxY + 1};
   return 1;
+}
+
+u8 CTessaretteRuns::Label() {
+  if (m_runCount == 0) return 1;
+  if (!m_label.alloc(4 * m_runCount)) return 0;
+  const u32* parent = reinterpret_cast<const u32*>(m_parent.GetPtr());
+  u32* label = reinterpret_cast<u32*>(m_label.GetPtr());
+  // A run's parent comes before it and is of its region, so its label is
+  // known; roots are numbered in scan order.
+  u32 regions = 0;
+  for (u32 i = 0; i < m_runCount; i++) label[i] = parent[i] == i ? regions++ : label[parent[i]];
+  return 1;
+}
+
+u32 CTessaretteRuns::LowestRegionAround(i32 x, i32 y) const {
+  const u32* rowStart = reinterpret_cast<const u32*>(m_rowStart.GetPtr());
+  const Run* runs = reinterpret_cast<const Run*>(m_runs.GetPtr());
+  const u32* label = reinterpret_cast<const u32*>(m_label.GetPtr());
+  u32 lowest = kNoRegion;
+  for (i32 ny = y - 1; ny <= y + 1; ny++) {
+    if (ny < 0 || ny >= m_scanH) continue;
+    // The first run of the row that ends at or after x - 1, and those after
+    // it that start by x + 1.
+    u32 a = rowStart[ny], b = rowStart[ny + 1];
+    while (a < b) {
+      const u32 mid = a + (b - a) / 2;
+      if (runs[mid].x + runs[mid].count - 1 < x - 1)
+        a = mid + 1;
+      else
+        b = mid;
+    }
+    for (; a < rowStart[ny + 1] && runs[a].x <= x + 1; a++)
+      if (label[a] < lowest) lowest = label[a];
+  }
+  return lowest;
 }

@@ -8,7 +8,9 @@
 // CTessaretteFill::SeedFill records them from that seed, with its bounds.
 //
 // Trace of different regions may run at once (each marks only its own
-// runs); each region is traced once per Find.
+// runs); each region is traced once per Find. FindBytes does the same on
+// an 8-bit mask, whose regions can then be labelled and looked up by point
+// (Trace's bounds are the four-times mask's).
 #pragma once
 
 #include "CKLF_Mem.h"
@@ -28,6 +30,9 @@ class CTessaretteRuns {
   // knife: the one-bit mask, rows of stride bytes with their padding bits
   // set; it is only read.
   u8 Find(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop, void* user);
+  // The same on an 8-bit mask whose free points are 0 and whose pinholes
+  // are closed already.
+  u8 FindBytes(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop, void* user);
   u32 GetRegionCount() const { return m_regionCount; }
   u32 GetRunCount() const { return m_runCount; }
 
@@ -37,9 +42,19 @@ class CTessaretteRuns {
   // a block cannot grow.
   u8 Trace(u32 region, u32 seedLimit, CKLF_Mem& stack, CKLF_Mem& runs, u32& count, kltRECT_s& bounds);
 
+  // After a search: each run's region. 0 when memory fails.
+  u8 Label();
+  // Once labelled: the lowest region among the free points around (x, y)
+  // (its eight neighbours), or kNoRegion.
+  enum : u32 { kNoRegion = 0xFFFFFFFFu };
+  u32 LowestRegionAround(i32 x, i32 y) const;
+
   void Release();
 
  private:
+  template <class Scan>
+  u8 i_FindRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop, void* user,
+                Scan&& scan);
   u32 i_Find(u32 i);
   void i_Join(u32 a, u32 b);
   // Joins the runs of row y with those of row y - 1 they touch.
@@ -52,4 +67,5 @@ class CTessaretteRuns {
   CKLF_Mem m_parent;    // u32 a run: a run of the same region, smaller or itself
   CKLF_Mem m_filled;    // u8 a run: traced
   CKLF_Mem m_regions;   // u32 a region: its first run
+  CKLF_Mem m_label;     // u32 a run: its region (once labelled)
 };

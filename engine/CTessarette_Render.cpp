@@ -12,6 +12,32 @@ namespace {
 
 // Rows of one band of the recombination.
 const u32 kBandRows = 32;
+
+// A row of a piece laid over the composed planes: where the piece's alpha m
+// is not 0, each colour takes the piece's where the composed alpha d is 0,
+// else moves by m/256 of the way to it; the alpha takes m (scaled by the
+// opacity o), or adds up. Branch-free over the row, so that it vectorises;
+// pixels where m is 0 keep their bytes.
+void ComposeRow(const CTessarette::SPLITEDCELL& c, size_t prow, u8* const* planes, size_t drow, u8* __restrict da,
+                u32 colours, u32 alphaPlane, i32 n, i32 o, u8 unionAlpha) {
+  const u8* __restrict pa = c.imgPlanes[alphaPlane] + prow;
+  for (u32 p = 0; p < colours; p++) {
+    const u8* __restrict pv = c.imgPlanes[p] + prow;
+    u8* __restrict dv = planes[p] + drow;
+    for (i32 k = 0; k < n; k++) {
+      const i32 m = pa[k], d = da[k], v = pv[k], w = dv[k];
+      const i32 mixed = d == 0 ? v : w + ((m * (v - w)) >> 8);
+      dv[k] = static_cast<u8>(m ? mixed : w);
+    }
+  }
+  for (i32 k = 0; k < n; k++) {
+    const i32 m = pa[k], d = da[k];
+    const i32 mo = o == 255 ? m : (m * o) >> 8;
+    const i32 over = o == 255 ? (unionAlpha ? 255 - (((255 - d) * (255 - m)) >> 8) : 255)
+                              : 255 - (((255 - d) * (255 - mo)) >> 8);
+    da[k] = static_cast<u8>(m ? (d == 0 ? mo : over) : d);
+  }
+}
 // Piece images one batch of RenderAndCombine may hold (beyond its first piece).
 const u64 kBatchImageBytes = 16u << 20;
 
@@ -248,8 +274,10 @@ u8 CTessarette::i_RenderList(RenderList& list, u32 count, u32 offset, u32 total,
   if (!KLF_Parallel::Run(1, serial, job)) return job.failed.load() ? Fail(klErrNoMemory) : 0;
   const u32 rest = count - serial;
   if (rest == 0) return 1;
+  // Fewer pieces than threads are rendered one after the other, each with
+  // every thread in its effects: large pieces split finer than a piece a
+  // task, and one work image is held rather than one a thread.
   const u32 workers = i_RenderContexts(threads < rest ? threads : rest, 1);
-  // Few pieces leave threads to the effects inside each piece.
   i_RenderContexts(workers, workers < threads ? threads / workers : 1);
   job.order = order + serial;
   job.offset = offset + serial;
@@ -459,7 +487,7 @@ u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stri
   if (i_Cancelled()) return 0;
 
   // Bands of rows are independent: each composes every piece over its rows.
-  CombineTarget t = {r, planes, stride, planeCount, mask, maskStride, unionAlpha, nullptr};
+  CombineTarget t = {r, planes, stride, planeCount, mask, maskStride, unionAlpha, nullptr, nullptr};
   if (!i_CombineBands(t, 0, m_cellCount, 1, 1, 5.0, 85.0, low, high)) return 0;
   SetLocalProgress(90, low, high);
   if (i_Cancelled()) return 0;
@@ -480,7 +508,7 @@ u8 CTessarette::CombinePieces(const u32* pieces, u32 count, i32 width, i32 heigh
   if (r.right > width) r.right = width;
   if (r.bottom > height) r.bottom = height;
   if (RectEmpty(r)) return 1;
-  const CombineTarget t = {r, planes, stride, planeCount, nullptr, 0, unionAlpha, pieces};
+  const CombineTarget t = {r, planes, stride, planeCount, nullptr, 0, unionAlpha, pieces, nullptr};
   return i_CombineBands(t, 0, count, 1, 0, 0.0, 100.0, low, high);
 }
 
@@ -495,20 +523,26 @@ u8 CTessarette::i_CheckCombine(i32 width, i32 height, u8** planes, u32 stride, u
 }
 
 u8 CTessarette::RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
-                                 u32 maskStride, u8 low, u8 high) {
+                                 u32 maskStride, u8 low, u8 high, u8* const* background) {
   if (!m_nested) m_lastProgress = -1;
-  if (m_cellCount == 0) return 1;
+  // Without pieces only a background is laid.
+  if (m_cellCount == 0 && !background) return 1;
   if (!i_CheckCombine(width, height, planes, stride, planeCount, mask, maskStride)) return 0;
-  const CombineTarget t = {{0, 0, width, height}, planes, stride, planeCount, mask, maskStride, 0, nullptr};
+  for (u32 p = 0; background && p + 1u < planeCount; p++)
+    if (!background[p]) return Fail(klErrBadArg);
+  const CombineTarget t = {{0, 0, width, height}, planes, stride, planeCount, mask, maskStride, 0, nullptr, background};
   if (!i_CombineBands(t, 0, 0, 1, 0, 0.0, 0.0, low, high)) return 0;
+  if (m_cellCount == 0) return 1;
   // Batches of pieces, in order: rendered side by side, composed, their
   // images released (a piece's image is needed for its composing alone).
   // A batch holds up to 8 pieces a thread (at least 64) and ends once its
-  // images reach kBatchImageBytes, so more threads do not hold more images.
-  const u32 most = 8 * KLF_Parallel::Resolve(m_threads) > 64 ? 8 * KLF_Parallel::Resolve(m_threads) : 64;
+  // images reach kBatchImageBytes, so more threads do not hold more images,
+  // but not before it has a piece for every thread (large pieces).
+  const u32 threads = KLF_Parallel::Resolve(m_threads), most = 8 * threads > 64 ? 8 * threads : 64;
   for (u32 first = 0, end = 0; first < m_cellCount; first = end) {
     u64 bytes = 0;
-    for (end = first; end < m_cellCount && end - first < most && bytes < kBatchImageBytes; end++) {
+    for (end = first; end < m_cellCount && end - first < most && (bytes < kBatchImageBytes || end - first < threads);
+         end++) {
       const kltRECT_s& r = m_cells[end].rect;
       bytes += static_cast<u64>(r.right - r.left) * static_cast<u64>(r.bottom - r.top) * m_planeCount;
     }
@@ -530,8 +564,12 @@ u8 CTessarette::RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride,
 void CTessarette::i_CombineRows(const CombineTarget& t, i32 y0, i32 y1, u32 first, u32 end, u8 clear, u8 limit) {
   const kltRECT_s& r = t.rect;
   u8* alpha = t.planes[t.planeCount - 1];
-  for (i32 y = y0; clear && y < y1; y++)
-    std::memset(alpha + static_cast<size_t>(y) * t.stride + r.left, 0, static_cast<size_t>(r.right - r.left));
+  for (i32 y = y0; clear && y < y1; y++) {
+    const size_t row = static_cast<size_t>(y) * t.stride + r.left;
+    std::memset(alpha + row, 0, static_cast<size_t>(r.right - r.left));
+    for (u32 p = 0; t.background && p + 1u < t.planeCount; p++)
+      std::memcpy(t.planes[p] + row, t.background[p] + row, static_cast<size_t>(r.right - r.left));
+  }
   const u32 colours = t.planeCount - 1u < m_planeCount - 1u ? t.planeCount - 1u : m_planeCount - 1u;
   for (u32 j = first; j < end; j++) {
     const SPLITEDCELL& c = m_cells[t.list ? t.list[j] : j];
@@ -546,26 +584,7 @@ void CTessarette::i_CombineRows(const CombineTarget& t, i32 y0, i32 y1, u32 firs
     for (i32 y = ya; y < yb; y++) {
       const size_t prow = static_cast<size_t>(y - c.rect.top) * c.imgStrides[0] + (x0 - c.rect.left);
       const size_t drow = static_cast<size_t>(y) * t.stride + x0;
-      const u8* pa = c.imgPlanes[m_planeCount - 1] + prow;
-      u8* da = alpha + drow;
-      const i32 n = x1 - x0;
-      for (i32 k = 0; k < n; k++) {
-        const i32 m = pa[k];
-        if (!m) continue;
-        const i32 d = da[k];
-        for (u32 p = 0; p < colours; p++) {
-          u8& dv = t.planes[p][drow + k];
-          const i32 pv = c.imgPlanes[p][prow + k];
-          dv = d == 0 ? static_cast<u8>(pv) : static_cast<u8>(dv + ((m * (pv - dv)) >> 8));
-        }
-        if (d == 0) {
-          da[k] = static_cast<u8>(o == 255 ? m : (m * o) >> 8);
-        } else if (o == 255) {
-          da[k] = static_cast<u8>(t.unionAlpha ? 255 - (((255 - d) * (255 - m)) >> 8) : 255);
-        } else {
-          da[k] = static_cast<u8>(255 - (((255 - d) * (255 - ((m * o) >> 8))) >> 8));
-        }
-      }
+      ComposeRow(c, prow, t.planes, drow, alpha + drow, colours, m_planeCount - 1u, x1 - x0, o, t.unionAlpha);
     }
   }
   if (!limit || !t.mask) return;

@@ -128,6 +128,13 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   u8 HostGetAlphaChanel(u8 plane, kltRECT_s rect, u8* buffer, u32 rowBytes);
   u8 HostPutChanel(u8 plane, kltRECT_s rect, const u8* buffer, u32 rowBytes);
   u8 HostPutChanel(u8 plane, kltRECT_s rect, u8 value);
+  // Writes plane of rect with rows made straight into the host's bands:
+  // make(user, row, rows, dst, dstRowBytes) fills rows row.. (counted from
+  // the rectangle's top), each row width bytes at dst + k x dstRowBytes.
+  // It is called for parts of a band side by side and must only write
+  // them.
+  typedef void (*RowMaker)(void* user, u32 row, u32 rows, u8* dst, i64 dstRowBytes);
+  u8 HostPutChanelRows(u8 plane, kltRECT_s rect, RowMaker make, void* user);
 
   // ---- Scripting descriptor.
   u8 WriteEncryptedScriptParameter_V2(const void* data, u32 size);
@@ -161,8 +168,11 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   u8 LaunchURL(const char* text);
 
  protected:
-  // One band-wise transfer; mode 0 read, 1 write, 2 fill.
-  u8 i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer, u32 rowBytes, u8 mode, u8 value, u8 absolute);
+  // One band-wise transfer; mode 0 read, 1 write, 2 fill, 3 rows made by
+  // make. The rows of a band are moved side by side on the plug-in's
+  // threads.
+  u8 i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer, u32 rowBytes, u8 mode, u8 value, u8 absolute,
+                RowMaker make = nullptr, void* user = nullptr);
   u8 i_HostColorServices(KLP_ColorServicesInfo& info);
   // The steps of FillPluginData.
   u8 i_FillGeometry();

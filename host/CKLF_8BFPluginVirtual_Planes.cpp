@@ -3,12 +3,50 @@
 #include <cstring>
 
 #include "CKLF_8BFPluginVirtual.h"
+#include "KLF_Parallel.h"
 
 namespace {
 
-enum { kRead = 0, kWrite = 1, kFill = 2 };
+enum { kRead = 0, kWrite = 1, kFill = 2, kMake = 3 };
 
 KLP_Rect32 ToHost(const kltRECT_s& r) { return KLP_Rect32{r.left, r.top, r.right, r.bottom}; }
+
+// Rows of a band moved as one task: about 256 KiB.
+const i64 kTaskBytes = 1 << 18;
+
+// The rows of one band between the host's buffer and the caller's.
+struct BandMove {
+  u8 mode, value;
+  i64 width, top;
+  u8* buffer;
+  u32 rowBytes;
+  const u8* src;
+  u8* dst;
+  i64 hostRowBytes;
+  CKLF_8BFPluginVirtual::RowMaker make;
+  void* user;
+  void Rows(i64 r0, i64 r1) const {
+    if (mode == kMake) {
+      make(user, static_cast<u32>(top + r0), static_cast<u32>(r1 - r0), dst + r0 * hostRowBytes, hostRowBytes);
+      return;
+    }
+    for (i64 r = r0; r < r1; ++r) {
+      u8* mine = buffer ? buffer + static_cast<u64>(top + r) * rowBytes : nullptr;
+      if (mode == kRead)
+        std::memcpy(mine, src + r * hostRowBytes, static_cast<size_t>(width));
+      else if (mode == kWrite)
+        std::memcpy(dst + r * hostRowBytes, mine, static_cast<size_t>(width));
+      else
+        std::memset(dst + r * hostRowBytes, value, static_cast<size_t>(width));
+    }
+  }
+  void Band(i64 rows, u32 threads) const {
+    const i64 per = kTaskBytes / width > 0 ? kTaskBytes / width : 1;
+    const u32 tasks = static_cast<u32>((rows + per - 1) / per);
+    if (tasks <= 1) return Rows(0, rows);
+    KLF_Parallel::For(threads, tasks, [&](u32 t, u32) { Rows(t * per, t * per + per < rows ? t * per + per : rows); });
+  }
+};
 
 }  // namespace
 
@@ -41,8 +79,13 @@ u8 CKLF_8BFPluginVirtual::HostPutChanel(u8 plane, kltRECT_s rect, u8 value) {
   return i_Transfer(plane, rect, nullptr, 0, kFill, value, 0);
 }
 
+u8 CKLF_8BFPluginVirtual::HostPutChanelRows(u8 plane, kltRECT_s rect, RowMaker make, void* user) {
+  if (!make) return Fail(klErrBadArg);
+  return i_Transfer(plane, rect, nullptr, 0, kMake, 0, 0, make, user);
+}
+
 u8 CKLF_8BFPluginVirtual::i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer, u32 rowBytes, u8 mode, u8 value,
-                                     u8 absolute) {
+                                     u8 absolute, RowMaker make, void* user) {
   ResetError();
   HostSetRetCode_NoError();
   KLP_FilterRecord* fr = m_filterRecord;
@@ -61,7 +104,7 @@ u8 CKLF_8BFPluginVirtual::i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer
   i64 width = static_cast<i64>(rect.right) - rect.left;
   i64 height = static_cast<i64>(rect.bottom) - rect.top;
   // The plane 255 only exists for reading; a buffer must hold a row.
-  if (width <= 0 || height <= 0 || (mode != kFill && (!buffer || rowBytes < width)) ||
+  if (width <= 0 || height <= 0 || ((mode == kRead || mode == kWrite) && (!buffer || rowBytes < width)) ||
       (mode != kRead && plane == 255)) {
     return Fail(klErrBadArg);
   }
@@ -104,15 +147,8 @@ u8 CKLF_8BFPluginVirtual::i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer
       EmptyRects();
       return 0;
     }
-    for (i64 r = 0; r < rows; ++r) {
-      u8* mine = buffer ? buffer + static_cast<u64>(top + r) * rowBytes : nullptr;
-      if (mode == kRead)
-        std::memcpy(mine, src + r * hostRowBytes, static_cast<size_t>(width));
-      else if (mode == kWrite)
-        std::memcpy(dst + r * hostRowBytes, mine, static_cast<size_t>(width));
-      else
-        std::memset(dst + r * hostRowBytes, value, static_cast<size_t>(width));
-    }
+    const BandMove move = {mode, value, width, top, buffer, rowBytes, src, dst, hostRowBytes, make, user};
+    move.Band(rows, m_pluginData.threads);
   }
   EmptyRects();
   return 1;

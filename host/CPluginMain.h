@@ -99,6 +99,9 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   u8 i_CheckEngineSize(i32 width, i32 height);
   u8 i_CutFilterArea(u32 count, const u8* records, u8 withSelection, CKLF_Mem& source, const u8*& limit);
   u8 i_GiveRecords(u32 count, const u8* records, u8 withSelection);
+  // The document is opaque without a selection and the knife thin: the
+  // cut needs no alpha.
+  u8 i_OpaqueThinCut() const;
   u8 i_AlphaOpaque(u64 size) const;
   u8 i_WriteComposed(u8* const* planes, u8 n);
 

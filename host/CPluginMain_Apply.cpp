@@ -1,4 +1,5 @@
 // The replay and the writers that put a result back into the host's planes.
+#include <atomic>
 #include <cstring>
 
 #include "CKLF_Image.h"
@@ -14,6 +15,8 @@ void BlendTable(u8 fore, u8 back, u8 table[256]) {
 }
 
 const u8 kMaxPlanes = 5;
+// Bytes of one task when a plane is scanned side by side.
+const u64 kBlendBand = 1 << 16;
 
 // Frees the engine's pieces when the apply ends (they point into planes
 // that the apply owns); its pieces get their images when rendered.
@@ -57,7 +60,9 @@ u8 CPluginMain::i_ReplaySettings(CKLF_Mem& block) {
   u32 count = 0;
   const u8* records = nullptr;
   if (!m_engine.InitFromLastSettingsBinary(&block, layout, count, records)) return FailFrom(m_engine, klErrNotFormat);
-  if (!PrepareCompositeAlpha(layout ? 0 : 1)) return 0;
+  // An opaque document's alpha would be 255 everywhere: the thin knife's
+  // cut and the composition go without it, so it is not made.
+  if (!PrepareCompositeAlpha(layout || i_OpaqueThinCut() ? 0 : 1)) return 0;
   return layout ? Apply_DrawSpliting() : Apply_SplittingNoUI(count, records);
 }
 
@@ -143,7 +148,7 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
   const u64 planeSize = static_cast<u64>(w) * static_cast<u64>(h);
   // The document's planes (the pieces' sources), then, once cut, the
   // composed planes and their alpha: the pieces are composed batch by batch
-  // as they render.
+  // as they render, over the document's colours where no piece lies.
   CKLF_Mem source, composed;
   const u8* limit = nullptr;
   u8* out[kMaxPlanes];
@@ -154,11 +159,11 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
       HostSetRetCode_MemFull();
       return FailFrom(composed, klErrNoMemory);
     }
+    u8* planes[kMaxPlanes];
+    for (u8 c = 0; c < n; ++c) planes[c] = source.GetPtr() + planeSize * c;
     for (u8 c = 0; c <= n; ++c) out[c] = composed.GetPtr() + planeSize * c;
-    // What no piece covers keeps the document's colours.
-    std::memcpy(composed.GetPtr(), source.GetPtr(), static_cast<size_t>(planeSize * n));
     if (!m_engine.RenderAndCombine(w, h, out, static_cast<u32>(w), static_cast<u8>(n + 1), limit,
-                                   static_cast<u32>(w), 60, 90))
+                                   static_cast<u32>(w), 60, 90, planes))
       return FailFrom(m_engine, klErrBadArg);
   }
   source.free();
@@ -171,15 +176,16 @@ u8 CPluginMain::Apply_SplittingNoUI(u32 count, const u8* records) {
 u8 CPluginMain::i_CutFilterArea(u32 count, const u8* records, u8 withSelection, CKLF_Mem& source, const u8*& limit) {
   const kltPLUGINDATA_s& pd = m_pluginData;
   const i32 w = m_alphaWidth, h = m_alphaHeight;
-  if (!m_alphaPtr) return Fail(klErrEmpty);
+  if (!m_alphaPtr && !i_OpaqueThinCut()) return Fail(klErrEmpty);
   if (!i_CheckEngineSize(w, h)) return 0;
   const u8 n = static_cast<u8>(pd.planes - pd.transparency);
   const u64 planeSize = static_cast<u64>(w) * static_cast<u64>(h);
-  // An alpha opaque everywhere limits nothing; for the thin anti-aliased
-  // knife, whose regions' bounds are tight, the cut without it gives the
-  // same pieces, so it is let go before the planes are taken.
+  // An alpha opaque everywhere limits nothing; for the thin knife, whose
+  // regions' bounds are tight (and which has no knife piece), the cut
+  // without it gives the same pieces, so it is let go before the planes
+  // are taken.
   limit = m_alphaPtr;
-  if (m_engine.m_thinKnife && m_engine.m_antiAlias && i_AlphaOpaque(planeSize)) {
+  if (limit && m_engine.m_thinKnife && i_AlphaOpaque(planeSize)) {
     m_alpha.free();
     m_alphaPtr = nullptr;
     limit = nullptr;
@@ -217,11 +223,21 @@ u8 CPluginMain::CutPieces(CKLF_Mem& block, CKLF_Mem& source) {
   return ok;
 }
 
+u8 CPluginMain::i_OpaqueThinCut() const {
+  return !m_pluginData.transparency && !m_pluginData.hostMask && m_engine.m_thinKnife;
+}
+
 u8 CPluginMain::i_AlphaOpaque(u64 size) const {
   const u8* a = m_alphaPtr;
-  for (u64 i = 0; i < size; ++i)
-    if (a[i] != 255) return 0;
-  return 1;
+  const u64 bands = (size + kBlendBand - 1) / kBlendBand;
+  std::atomic<u8> opaque{1};
+  KLF_Parallel::For(m_engine.GetThreads(), static_cast<u32>(bands), [&](u32 band, u32) {
+    const u64 end = (band + 1) * kBlendBand < size ? (band + 1) * kBlendBand : size;
+    u8 all = 255;
+    for (u64 i = band * kBlendBand; i < end; ++i) all &= a[i];
+    if (all != 255) opaque.store(0);
+  });
+  return opaque.load();
 }
 
 // Gives every piece its stored record: records in the pieces' own order,
@@ -270,7 +286,6 @@ u8 CPluginMain::i_WriteComposed(u8* const* planes, u8 n) {
   const kltPLUGINDATA_s& pd = m_pluginData;
   const kltRECT_s r = pd.filterRect;
   const u32 w = static_cast<u32>(m_alphaWidth);
-  const u64 planeSize = static_cast<u64>(w) * static_cast<u32>(m_alphaHeight);
   const u8* a = planes[n];  // the composed alpha
   u8 percent = 92;
   const u8 last = pd.editableTransparency ? n : static_cast<u8>(n - 1);
@@ -282,18 +297,34 @@ u8 CPluginMain::i_WriteComposed(u8* const* planes, u8 n) {
     }
     m_hostProgress.Progress(percent, nullptr);
     percent = static_cast<u8>(percent + 2);
-    u8* v = planes[c];
-    if (!pd.editableTransparency) {
-      const u32 back = pd.backColor[c];
-      // Bands of 64 KiB, side by side.
-      const u64 bands = (planeSize + 0xFFFF) >> 16;
-      KLF_Parallel::For(m_engine.GetThreads(), static_cast<u32>(bands), [&](u32 band, u32) {
-        const u64 end = (band + 1ull) << 16 < planeSize ? (band + 1ull) << 16 : planeSize;
-        for (u64 i = static_cast<u64>(band) << 16; i < end; ++i)
-          v[i] = static_cast<u8>((a[i] * v[i] + (255 - a[i]) * back) / 255);
-      });
+    if (pd.editableTransparency) {
+      if (!HostPutChanel(plane, r, planes[c], w)) return 0;
+      continue;
     }
-    if (!HostPutChanel(plane, r, v, w)) return 0;
+    // Laid over the background colour straight into the host's bands.
+    struct Blend {
+      const u8* v;
+      const u8* a;
+      u32 back, width;
+      static void Rows(void* user, u32 row, u32 rows, u8* dst, i64 dstRowBytes) {
+        const Blend& b = *static_cast<const Blend*>(user);
+        const u32 width = b.width;
+        const u16 back = static_cast<u16>(b.back);
+        for (u32 y = 0; y < rows; ++y) {
+          const u64 at = static_cast<u64>(row + y) * width;
+          const u8* __restrict v = b.v + at;
+          const u8* __restrict a = b.a + at;
+          u8* __restrict d = dst + static_cast<i64>(y) * dstRowBytes;
+          // In 16 bits (the sum is at most 255 x 255), divided by 255 as
+          // (s + 1 + s / 256) / 256, exact for every such sum.
+          for (u32 x = 0; x < width; ++x) {
+            const u16 s = static_cast<u16>(a[x] * v[x] + (255 - a[x]) * back);
+            d[x] = static_cast<u8>((s + 1 + (s >> 8)) >> 8);
+          }
+        }
+      }
+    } blend = {planes[c], a, pd.backColor[c], w};
+    if (!HostPutChanelRows(plane, r, Blend::Rows, &blend)) return 0;
   }
   m_hostProgress.Progress(100, nullptr);
   return 1;

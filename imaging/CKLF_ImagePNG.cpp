@@ -1,14 +1,19 @@
 #include "CKLF_ImagePNG.h"
 
+#include <libdeflate.h>
 #include <png.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <thread>
 
 #include "CKLF_PNGEncoder.h"
 #include "CKLF_StdFile.h"
 #include "KLF_BigEndian.h"
+#include "KLF_Parallel.h"
 
 // libpng reports errors by longjmp back to the setjmp in the function that
 // drives it. Those functions and every callback below keep only plain
@@ -61,6 +66,8 @@ CKLF_ImagePNG::CKLF_ImagePNG()
       m_target{nullptr, nullptr, nullptr, nullptr},
       m_targetWidth(0),
       m_targetHeight(0),
+      m_direct(0),
+      m_declined(0),
       m_compression(CKLF_PNGEncoder::DefaultSettings()),
       m_threads(1),
       m_placement(nullptr),
@@ -181,10 +188,10 @@ u8 CKLF_ImagePNG::i_WriteChunk(const char* type, const u8* data, u32 size) {
   u8 head[8];
   KLF_PutBE32(head, size);
   std::memcpy(head + 4, type, 4);
-  uLong crc = crc32(0, head + 4, 4);
-  if (size) crc = crc32(crc, data, size);
+  u32 crc = libdeflate_crc32(0, head + 4, 4);
+  if (size) crc = libdeflate_crc32(crc, data, size);
   u8 tail[4];
-  KLF_PutBE32(tail, static_cast<u32>(crc));
+  KLF_PutBE32(tail, crc);
   return Write_Buffer(head, 8) && (!size || Write_Buffer(data, size)) && Write_Buffer(tail, 4);
 }
 
@@ -247,6 +254,17 @@ u8 CKLF_ImagePNG::ParseImageInto(const void* data, u32 size, u8* const planes[4]
 }
 
 u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
+  m_direct = decode;
+  m_declined = 0;
+  const u8 ok = i_ReadOnce(data, size, decode);
+  if (ok || !m_declined) return ok;
+  // The direct decode found something it leaves to libpng, whose checks
+  // then decide.
+  m_direct = 0;
+  return i_ReadOnce(data, size, decode);
+}
+
+u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
   ResetError();
   if (!data || size < 4 || png_sig_cmp(data, 0, 4) != 0) return Fail(klErrNotFormat);
   if (decode && i_Canceled(1)) return 0;
@@ -340,6 +358,12 @@ u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info, u32 size) {
   if (!i_PrepareDecode(png, info, size, passes)) return 0;
   const u32 width = m_width, height = m_height;
   const u32 channels = png_get_channels(png, info);
+  const int type = png_get_color_type(png, info);
+  if (m_direct && passes == 1 && m_sourceBits == 8 && type != PNG_COLOR_TYPE_PALETTE &&
+      !png_get_valid(png, info, PNG_INFO_tRNS)) {
+    const MemorySource* src = static_cast<const MemorySource*>(png_get_io_ptr(png));
+    return i_DecodeDirect(src->data, src->size, src->pos, channels);
+  }
   const u32 rowBytes = channels * width;
   // Interlaced files need the whole image between passes; others one row.
   const u64 workBytes = passes > 1 ? static_cast<u64>(rowBytes) * height : rowBytes;
@@ -387,4 +411,331 @@ void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
     const u8* s = row + c;
     for (u32 x = 0; x < m_width; ++x, s += channels) dst[x] = *s;
   }
+}
+
+namespace {
+
+const u32 kIDAT = 0x49444154;  // "IDAT"
+const u32 kIEND = 0x49454E44;  // "IEND"
+
+inline u32 ChunkCrc(const u8* typeAndData, u32 length) {
+  return libdeflate_crc32(0, typeAndData, static_cast<size_t>(length) + 4);
+}
+
+// The chunk at p (length, type, data, CRC) lies within size and its CRC
+// holds.
+inline u8 ChunkSound(const u8* data, u32 size, u32 p, u32& length, u32& type) {
+  if (size - p < 12) return 0;
+  length = KLF_GetBE32(data + p);
+  type = KLF_GetBE32(data + p + 4);
+  if (length > size - p - 12) return 0;
+  return ChunkCrc(data + p + 4, length) == KLF_GetBE32(data + p + 8 + length);
+}
+
+inline u8 PaethByte(i32 a, i32 b, i32 c) {
+  const i32 pa = b > c ? b - c : c - b, pb = a > c ? a - c : c - a;
+  const i32 s = a + b - c - c, pc = s < 0 ? -s : s;
+  return static_cast<u8>(pa <= pb && pa <= pc ? a : (pb <= pc ? b : c));
+}
+
+// One row of whole pixels of B bytes filtered with filter f back in place;
+// up is the row above as unfiltered (zeros for the first row). The pixel
+// to the left (and the one above it) stay in registers. 0 for an unknown
+// filter.
+template <u32 B>
+u8 UnfilterPixels(u8 f, u8* r, const u8* up, u32 n) {
+  u8 a[B], c[B];
+  switch (f) {
+    case 0:
+      return 1;
+    case 1:
+      for (u32 k = 0; k < B; ++k) a[k] = r[k];
+      for (u32 i = B; i < n; i += B)
+        for (u32 k = 0; k < B; ++k) a[k] = r[i + k] = static_cast<u8>(r[i + k] + a[k]);
+      return 1;
+    case 2:
+      for (u32 i = 0; i < n; ++i) r[i] = static_cast<u8>(r[i] + up[i]);
+      return 1;
+    case 3:
+      for (u32 k = 0; k < B; ++k) a[k] = r[k] = static_cast<u8>(r[k] + (up[k] >> 1));
+      for (u32 i = B; i < n; i += B)
+        for (u32 k = 0; k < B; ++k) a[k] = r[i + k] = static_cast<u8>(r[i + k] + ((a[k] + up[i + k]) >> 1));
+      return 1;
+    case 4:
+      for (u32 k = 0; k < B; ++k) a[k] = r[k] = static_cast<u8>(r[k] + up[k]), c[k] = up[k];
+      for (u32 i = B; i < n; i += B)
+        for (u32 k = 0; k < B; ++k) {
+          const u8 b = up[i + k];
+          a[k] = r[i + k] = static_cast<u8>(r[i + k] + PaethByte(a[k], b, c[k]));
+          c[k] = b;
+        }
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+u8 UnfilterRow(u8 f, u8* r, const u8* up, u32 n, u32 bpp) {
+  switch (bpp) {
+    case 1: return UnfilterPixels<1>(f, r, up, n);
+    case 2: return UnfilterPixels<2>(f, r, up, n);
+    case 3: return UnfilterPixels<3>(f, r, up, n);
+    default: return UnfilterPixels<4>(f, r, up, n);
+  }
+}
+
+}  // namespace
+
+// The IDAT chunks from the one whose type ends at pos, then the chunks up
+// to IEND: every CRC sound, only ancillary chunks between, IEND empty.
+// Several IDAT chunks are joined into m_stream.
+u8 CKLF_ImagePNG::i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize) {
+  if (pos < 8 || KLF_GetBE32(data + pos - 4) != kIDAT) return 0;
+  const u32 first = pos - 8;
+  u32 p = first, length = 0, type = 0, chunks = 0;
+  u64 total = 0;
+  while (ChunkSound(data, size, p, length, type) && type == kIDAT) {
+    total += length;
+    ++chunks;
+    p += 12 + length;
+  }
+  if (chunks == 0 || !klFits32(total)) return 0;
+  // What follows the image data: ancillary chunks, then the end.
+  for (u32 q = p;; q += 12 + length) {
+    if (!ChunkSound(data, size, q, length, type)) return 0;
+    if (type == kIEND) {
+      if (length != 0) return 0;
+      break;
+    }
+    if (!(data[q + 4] & 0x20)) return 0;  // a critical chunk: libpng's to judge
+  }
+  streamSize = static_cast<u32>(total);
+  if (chunks == 1) {
+    stream = data + first + 8;
+    return 1;
+  }
+  if (!m_stream.alloc(streamSize)) return 0;
+  u8* out = m_stream.GetPtr();
+  for (u32 q = first; q < p; q += 12 + KLF_GetBE32(data + q)) {
+    const u32 n = KLF_GetBE32(data + q);
+    std::memcpy(out, data + q + 8, n);
+    out += n;
+  }
+  stream = m_stream.GetPtr();
+  return 1;
+}
+
+u8 CKLF_ImagePNG::i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels) {
+  const u32 rowBytes = channels * m_width;
+  const u64 rawBytes = static_cast<u64>(rowBytes + 1) * m_height;
+  const u8* stream = nullptr;
+  u32 streamSize = 0;
+  if (!i_GatherImageData(data, size, pos, stream, streamSize) || !klFits32(rawBytes + rowBytes)) {
+    m_stream.free();
+    m_declined = 1;
+    return 0;
+  }
+  if (m_work.GetSize() < rawBytes + rowBytes && !m_work.alloc(static_cast<u32>(rawBytes + rowBytes))) {
+    m_stream.free();
+    return Fail(klErrNoMemory);
+  }
+  if (i_Canceled(20)) return 0;
+  const u8 banded = KLF_Parallel::Resolve(m_threads) > 1 ? i_DecodeBands(stream, streamSize, channels) : u8(kNotBanded);
+  if (banded != kNotBanded) {
+    m_stream.free();
+    return banded == kBandsDone;
+  }
+  libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
+  size_t used = 0;
+  // The stream must fill the rows exactly and end with the data.
+  const libdeflate_result r =
+      inflater ? libdeflate_zlib_decompress_ex(inflater, stream, streamSize, m_work.GetPtr(),
+                                               static_cast<size_t>(rawBytes), &used, nullptr)
+               : LIBDEFLATE_BAD_DATA;
+  libdeflate_free_decompressor(inflater);
+  m_stream.free();
+  if (!inflater) return Fail(klErrNoMemory);
+  if (r != LIBDEFLATE_SUCCESS || used != streamSize) {
+    m_declined = 1;
+    return 0;
+  }
+  if (i_Canceled(60)) return 0;
+  return i_UnfilterRows(m_work.GetPtr(), channels);
+}
+
+// The inflated rows (filter byte, then the row) unfiltered in place and
+// split into the planes (progress 60 to 99).
+u8 CKLF_ImagePNG::i_UnfilterRows(u8* rows, u32 channels) {
+  const u32 n = channels * m_width, height = m_height;
+  u8* zeros = rows + static_cast<u64>(n + 1) * height;
+  std::memset(zeros, 0, n);
+  const u8* up = zeros;
+  for (u32 y = 0; y < height; ++y) {
+    u8* r = rows + static_cast<u64>(n + 1) * y;
+    if (!UnfilterRow(r[0], r + 1, up, n, channels)) {
+      m_declined = 1;
+      return 0;
+    }
+    i_SplitRow(r + 1, y, channels);
+    up = r + 1;
+    if (i_Canceled(60 + 39 * (y + 1) / height)) return 0;
+  }
+  return 1;
+}
+
+namespace {
+
+// Where the image data's bands would start: just past each sync flush (an
+// empty stored block, 00 00 FF FF) in from..end, searched side by side.
+u8 SyncPoints(const u8* z, u32 from, u32 end, u32 threads, CKLF_Mem& out, u32& count) {
+  const u32 parts = threads * 4, span = (end - from + parts - 1) / parts;
+  CKLF_Mem found[4 * KLF_Parallel::kMaxThreads];
+  u32 counts[4 * KLF_Parallel::kMaxThreads] = {};
+  std::atomic<u8> failed{0};
+  KLF_Parallel::For(threads, parts, [&](u32 part, u32) {
+    const u32 a = from + part * span, b = a + span < end ? a + span : end;
+    for (u32 p = a; p < b; ++p) {
+      const u8* q = static_cast<const u8*>(std::memchr(z + p, 0xFF, b - p));
+      if (!q) break;
+      p = static_cast<u32>(q - z);
+      if (p < from + 3 || q[-1] != 0xFF || q[-2] != 0 || q[-3] != 0) continue;
+      if ((counts[part] + 1u) * 4u > found[part].GetSize() && !found[part].Resize(counts[part] ? 8 * counts[part] : 64)) {
+        failed.store(1);
+        return;
+      }
+      reinterpret_cast<u32*>(found[part].GetPtr())[counts[part]++] = p + 1;
+    }
+  });
+  count = 0;
+  for (u32 part = 0; part < parts; ++part) count += counts[part];
+  if (failed.load() || (count && !out.alloc(4 * count))) return 0;
+  u32* o = reinterpret_cast<u32*>(out.GetPtr());
+  for (u32 part = 0; part < parts; ++part)
+    for (u32 i = 0; i < counts[part]; ++i) *o++ = reinterpret_cast<const u32*>(found[part].GetPtr())[i];
+  return 1;
+}
+
+// Inflates one band's raw deflate stream into exactly out..out+outSize:
+// all of it used, ending on a block boundary on a whole byte (not the last
+// block), or with the stream's end when last.
+u8 InflateBand(const u8* in, u32 inSize, u8* out, u64 outSize, u8 last) {
+  z_stream z;
+  std::memset(&z, 0, sizeof(z));
+  if (inflateInit2(&z, -15) != Z_OK) return 0;
+  z.next_in = const_cast<u8*>(in);
+  z.avail_in = inSize;
+  z.next_out = out;
+  z.avail_out = static_cast<uInt>(outSize);
+  int r = Z_OK;
+  // The last band's end shows once its final block is through.
+  while (r == Z_OK && (z.avail_in > 0 || last)) r = inflate(&z, Z_BLOCK);
+  const u8 ok = z.avail_in == 0 && z.avail_out == 0 &&
+                (last ? r == Z_STREAM_END : r == Z_OK && (z.data_type & (128 | 64 | 7)) == 128);
+  inflateEnd(&z);
+  return ok;
+}
+
+}  // namespace
+
+// Files this program writes deflate their rows in bands
+// (CKLF_PNGEncoder::BandRows rows each), every band a raw deflate stream of
+// its own ended by a sync flush. Found by their flushes, the bands inflate
+// side by side while one thread unfilters them in order and others split
+// the unfiltered ones into the planes. A split where every part inflates
+// on its own to its rows and ends on a block boundary gives what the whole
+// stream gives; with the Adler-32 of the whole it is taken. Another
+// writer's file, or a part that does not inflate so, is kNotBanded (the
+// planes may hold part of it); a cancel or an unknown filter kStopped.
+u8 CKLF_ImagePNG::i_DecodeBands(const u8* stream, u32 streamSize, u32 channels) {
+  const u32 threads = KLF_Parallel::Resolve(m_threads), height = m_height, n = channels * m_width;
+  const u32 rowBytes = n + 1, bandRows = CKLF_PNGEncoder::BandRows(rowBytes);
+  const u32 bands = (height + bandRows - 1) / bandRows;
+  if (bands < 2 || streamSize < 10 || (stream[0] & 0x0F) != 8 || (stream[1] & 0x20) ||
+      (stream[0] * 256u + stream[1]) % 31 != 0)
+    return kNotBanded;
+  CKLF_Mem points, sums;
+  u32 count = 0;
+  if (!SyncPoints(stream, 2, streamSize - 4, threads, points, count) || count != bands - 1 ||
+      !sums.alloc(bands * static_cast<u32>(sizeof(uLong) + 1)))
+    return kNotBanded;
+  struct Job : KLF_ParallelJob {
+    CKLF_ImagePNG* self;
+    const u8* stream;
+    const u32* starts;
+    u8* rows;
+    const u8* zeros;
+    u32 streamSize, n, channels, bandRows, bands, height;
+    uLong* adler;
+    std::atomic<u8>* inflated;  // a band: 1 inflated, 2 failed
+    std::atomic<u32> unfiltered{0};
+    std::atomic<u8> failed{0}, badFilter{0};
+    u32 Rows(u32 b) const { return height - b * bandRows < bandRows ? height - b * bandRows : bandRows; }
+    u8* Row(u32 y) const { return rows + static_cast<u64>(y) * (n + 1); }
+    u8 Stop() const { return failed.load(std::memory_order_acquire); }
+    void Inflate(u32 b) {
+      const u32 in = b ? starts[b - 1] : 2, end = b + 1 < bands ? starts[b] : streamSize - 4;
+      const u64 size = static_cast<u64>(Rows(b)) * (n + 1);
+      const u8 ok = end >= in && InflateBand(stream + in, end - in, Row(b * bandRows), size, b + 1 == bands);
+      if (ok) adler[b] = adler32(1, Row(b * bandRows), static_cast<uInt>(size));
+      if (!ok) failed.store(1, std::memory_order_release);
+      inflated[b].store(ok ? 1 : 2, std::memory_order_release);
+    }
+    void Unfilter() {
+      const u8* up = zeros;
+      for (u32 b = 0; b < bands; ++b) {
+        while (!inflated[b].load(std::memory_order_acquire)) std::this_thread::yield();
+        if (Stop()) return;
+        for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) {
+          u8* r = Row(y);
+          if (!UnfilterRow(r[0], r + 1, up, n, channels)) {
+            badFilter.store(1);
+            failed.store(1, std::memory_order_release);
+            return;
+          }
+          up = r + 1;
+        }
+        unfiltered.store(b + 1, std::memory_order_release);
+      }
+    }
+    void Split(u32 b) {
+      while (unfiltered.load(std::memory_order_acquire) <= b)
+        if (Stop()) return;
+        else std::this_thread::yield();
+      for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) self->i_SplitRow(Row(y) + 1, y, channels);
+    }
+    void RunTask(u32 t, u32) override {
+      if (t < bands) return Inflate(t);
+      if (t == bands) return Unfilter();
+      Split(t - bands - 1);
+    }
+    u8 Poll(u32 done) override { return !Stop() && !self->i_Canceled(20 + 79 * done / (2 * bands + 1)); }
+  };
+  Job job;
+  job.self = this;
+  job.stream = stream;
+  job.starts = reinterpret_cast<const u32*>(points.GetPtr());
+  job.rows = m_work.GetPtr();
+  job.zeros = job.rows + static_cast<u64>(rowBytes) * height;
+  std::memset(const_cast<u8*>(job.zeros), 0, n);
+  job.streamSize = streamSize;
+  job.n = n;
+  job.channels = channels;
+  job.bandRows = bandRows;
+  job.bands = bands;
+  job.height = height;
+  job.adler = reinterpret_cast<uLong*>(sums.GetPtr());
+  std::atomic<u8>* inflated = reinterpret_cast<std::atomic<u8>*>(job.adler + bands);
+  for (u32 b = 0; b < bands; ++b) new (inflated + b) std::atomic<u8>(0);
+  job.inflated = inflated;
+  const u8 ran = KLF_Parallel::Run(threads, 2 * bands + 1, job);
+  if (job.badFilter.load()) {
+    m_declined = 1;
+    return kStopped;
+  }
+  if (job.failed.load()) return kNotBanded;
+  if (!ran) return kStopped;
+  uLong whole = 1;
+  for (u32 b = 0; b < bands; ++b)
+    whole = adler32_combine(whole, job.adler[b], static_cast<z_off_t>(static_cast<u64>(job.Rows(b)) * rowBytes));
+  return whole == KLF_GetBE32(stream + streamSize - 4) ? kBandsDone : kNotBanded;
 }

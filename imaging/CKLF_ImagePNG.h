@@ -6,8 +6,10 @@
 // has none), and keeps the file's resolution (pHYs) and profile (iCCP). A
 // profile libpng finds unfit for the written image is left out.
 //
-// Cost: writing streams row by row; reading holds the planes, plus the
-// whole decoded image for interlaced files, else one row.
+// Cost: writing streams row by row; reading holds the planes and, for 8-bit
+// files without interlace or key colour, the whole inflated image (and the
+// image data joined when it comes in several chunks); other variants one
+// row, or the whole decoded image when interlaced.
 // Limits: width and height up to 65535 (larger files give error 48); the
 // planes of one image together below 4 GiB (else error 17); data too short
 // to hold the image it declares gives error 49 before anything is allocated.
@@ -40,8 +42,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   ~CKLF_ImagePNG() override;
 
   // How the image data is compressed (CKLF_PNGEncoder's default unless
-  // set) and on how many threads (1 unless set; 0 the machine's). The
-  // file's bytes do not depend on the threads.
+  // set) and on how many threads it is compressed, and read when it is in
+  // bands (1 unless set; 0 the machine's). The file's bytes and the planes
+  // read do not depend on the threads.
   void SetCompression(const CKLF_PNGEncoder::Settings& s) { m_compression = s; }
   const CKLF_PNGEncoder::Settings& GetCompression() const { return m_compression; }
   void SetThreads(u32 threads) { m_threads = threads; }
@@ -86,10 +89,24 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_WriteImageData(const PNGWRITE_PARAMS& params, u32 channels, u32 stride);
   u8 i_WriteChunk(const char* type, const u8* data, u32 size);
   u8 i_Read(const u8* data, u32 size, u8 decode);
+  u8 i_ReadOnce(const u8* data, u32 size, u8 decode);
   u8 i_ReadHeader(png_struct* png, png_info* info);
   u8 i_PrepareDecode(png_struct* png, png_info* info, u32 size, int& passes);
   u8 i_Decode(png_struct* png, png_info* info, u32 size);
   void i_SplitRow(const u8* row, u32 y, u32 channels);
+  // 8-bit files without interlace or transparency key: the image data
+  // gathered from the IDAT chunks at pos (just past the first one's type),
+  // inflated whole by libdeflate, unfiltered and split row by row. Every
+  // CRC and the Adler-32 are checked; anything unusual (a damaged chunk or
+  // stream, chunks libpng would judge) sets m_declined and returns 0, and
+  // the file is read again through libpng.
+  u8 i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels);
+  u8 i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize);
+  u8 i_UnfilterRows(u8* rows, u32 channels);
+  // The image data decoded band by band side by side when it is made of
+  // independent bands, as this program writes it.
+  enum { kNotBanded = 0, kBandsDone = 1, kStopped = 2 };
+  u8 i_DecodeBands(const u8* stream, u32 streamSize, u32 channels);
 
   CKLF_Mem m_work;  // rows being written or decoded
   CKLF_Mem m_rows;  // row pointers of an interlaced decode
@@ -98,6 +115,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8* m_target[4];  // the caller's planes of ParseImageInto; null: own planes
   u16 m_targetWidth;
   u16 m_targetHeight;
+  u8 m_direct;    // the direct decode may be tried
+  u8 m_declined;  // it was, and left the file to libpng
+  CKLF_Mem m_stream;  // the image data of several IDAT chunks, joined
   CKLF_PNGEncoder::Settings m_compression;
   u32 m_threads;
   // While WritePNGPlaced writes: the placement and the placed image's size.

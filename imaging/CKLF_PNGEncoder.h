@@ -66,4 +66,9 @@ class CKLF_PNGEncoder : public CKLF_FrameWork {
   // Filters one interleaved row (bpp bytes a pixel) into out: the filter
   // byte, then rowBytes bytes. prev is the row above (null: the first).
   static void FilterRow(u8 filter, const u8* row, const u8* prev, u32 rowBytes, u32 bpp, u8* out);
+  // The per-row choice of kFilterAdaptive for one interleaved row: the
+  // filter whose bytes, as signed values, have the smallest sum of
+  // magnitudes (the first of equal sums). up is the row above, zeros for
+  // the first row. One pass over the row for all five.
+  static u8 ChooseFilter(const u8* row, const u8* up, u32 rowBytes, u32 bpp);
 };

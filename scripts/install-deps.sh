@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ make clang libclang-rt-14-dev
-  zlib1g-dev libpng-dev libjpeg62-turbo-dev libexif-dev
+  zlib1g-dev libpng-dev libjpeg62-turbo-dev libexif-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pkg-config libfreetype-dev libcairo2-dev fonts-dejavu-core
   libgtk-3-dev xvfb xdotool x11-apps

@@ -486,7 +486,13 @@ int16_t CKLT_FilterHost::i_Advance() {
   m_largestRequest = std::max(m_largestRequest, total);
   if (m_strictSpace && total > m_maxSpace) return klpResMemFull;
 
-  if (wantIn) {
+  // One plane is lent in place, rows of the document's width; a range of
+  // planes is interleaved into a buffer of the host's.
+  if (wantIn && inCount == 1) {
+    const std::vector<uint8_t>* plane = i_PlaneFor(r.inLoPlane, true, false);
+    r.inRowBytes = m_width;
+    r.inData = const_cast<uint8_t*>(plane->data()) + static_cast<size_t>(r.inRect.top) * m_width + r.inRect.left;
+  } else if (wantIn) {
     int32_t w = r.inRect.right - r.inRect.left;
     r.inRowBytes = w * inCount;
     m_inBuffer.assign(static_cast<size_t>(r.inRowBytes) * (r.inRect.bottom - r.inRect.top), 0);
@@ -501,15 +507,13 @@ int16_t CKLT_FilterHost::i_Advance() {
     r.inData = m_inBuffer.data();
   }
   if (wantMask) {
-    int32_t w = r.maskRect.right - r.maskRect.left;
-    r.maskRowBytes = w;
-    m_maskBuffer.resize(static_cast<size_t>(w) * (r.maskRect.bottom - r.maskRect.top));
-    for (int32_t y = r.maskRect.top; y < r.maskRect.bottom; ++y)
-      std::memcpy(m_maskBuffer.data() + static_cast<size_t>(y - r.maskRect.top) * w,
-                  m_selection.data() + static_cast<size_t>(y) * m_width + r.maskRect.left, w);
-    r.maskData = m_maskBuffer.data();
+    r.maskRowBytes = m_width;
+    r.maskData = m_selection.data() + static_cast<size_t>(r.maskRect.top) * m_width + r.maskRect.left;
   }
-  if (wantOut) {
+  if (wantOut && outCount == 1) {
+    r.outRowBytes = m_width;
+    r.outData = m_planes[r.outLoPlane].data() + static_cast<size_t>(r.outRect.top) * m_width + r.outRect.left;
+  } else if (wantOut) {
     int32_t w = r.outRect.right - r.outRect.left;
     m_outRowBytes = w * outCount;
     r.outRowBytes = m_outRowBytes;

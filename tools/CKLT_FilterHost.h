@@ -2,16 +2,18 @@
 // interface (KLP_FilterHost.h), kept in memory: the document's planes,
 // transparency and selection, document layers behind the channel-ports
 // suite, handles, properties, colour services and a scripting descriptor.
-// It serves the plug-in's plane requests band by band through advanceState
-// and commits every band it handed out before it serves the next one and
+// It serves the plug-in's plane requests band by band through advanceState:
+// a single plane (and the selection) is lent in place, with the document's
+// row bytes; a range of planes is interleaved into a buffer of its own, and
+// it commits every band it handed out before it serves the next one and
 // when the plug-in's call returns.
 //
 // Callbacks never let an exception unwind into the plug-in: an allocation
 // that fails is the callback's failure.
 //
-// Cost: each request copies its band once in and once out; the document is
-// held as whole planes (width x height bytes each), its layers at their
-// own sizes. Limits: 8-bit planes, at most 4 colour planes, sizes that fit
+// Cost: a request for a range of planes copies its band once in and once
+// out; one for a single plane copies nothing. The document is held as
+// whole planes (width x height bytes each), its layers at their own sizes. Limits: 8-bit planes, at most 4 colour planes, sizes that fit
 // 32-bit byte counts.
 #pragma once
 
@@ -296,7 +298,6 @@ class CKLT_FilterHost {
   std::vector<Handle*> m_handles;
   Handle* m_iccHandle = nullptr;
   std::vector<uint8_t> m_inBuffer;
-  std::vector<uint8_t> m_maskBuffer;
   std::vector<uint8_t> m_outBuffer;
   bool m_outPending = false;
   KLP_Rect32 m_outServed = {0, 0, 0, 0};

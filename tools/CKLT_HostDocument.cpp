@@ -163,6 +163,7 @@ Status CKLT_HostDocument::Read(const std::vector<uint8_t>& bytes, uint64_t budge
 
 Status CKLT_HostDocument::i_ReadPNG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
   CKLF_ImagePNG png;
+  png.SetThreads(threads);
   const u32 n = static_cast<u32>(bytes.size());
   if (!SidesFit(bytes, true, error)) return kBadFile;
   if (!png.GetImageInfoByPtr(bytes.data(), n)) return Unreadable("PNG", png.GetError(), error);

@@ -54,8 +54,9 @@ class CKLT_HostDocument {
   std::vector<Channel> channels;  // read from PSD files; not written
   // What the last read changed or could not keep, one sentence each.
   std::vector<std::string> notes;
-  // How PNG output is compressed, and the threads that compress it (0: the
-  // machine's); the bytes written do not depend on the threads.
+  // How PNG output is compressed, and the threads that compress it and
+  // read PNG input (0: the machine's); the bytes written and the planes read
+  // do not depend on the threads.
   CKLF_PNGEncoder::Settings pngCompression = CKLF_PNGEncoder::DefaultSettings();
   uint32_t threads = 0;
 

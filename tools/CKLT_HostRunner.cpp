@@ -128,6 +128,7 @@ int CKLT_HostRunner::i_CheckFiles(std::string& message) {
 int CKLT_HostRunner::i_LoadDocument(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   if (o.about) return kGoOn;
+  m_doc.threads = o.threads;
   const Doc::Status s = m_doc.ReadFile(o.input, o.Budget(), message);
   if (s != Doc::kOk) return s == Doc::kNoMemory ? kExitMemory : kExitFiles;
   for (const std::string& note : m_doc.notes) i_Note(o.input + ": " + note);
@@ -137,7 +138,6 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
   }
   if (o.dpi > 0) m_doc.resolution = o.dpi;
   m_doc.pngCompression = o.png;
-  m_doc.threads = o.threads;
   std::string reason;
   if (!Doc::CanWrite(o.output, m_doc.mode, m_doc.width, m_doc.height, reason))
     return message = "cannot write " + o.output + ": " + reason, kExitFiles;

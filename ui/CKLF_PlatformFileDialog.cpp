@@ -153,3 +153,17 @@ u32 CKLF_PlatformFileDialog::DoFileSaveDialog_Serial(const CKLF_StringArray* suf
   }
   return firstError ? Fail(firstError, written) : written;
 }
+
+u8 CKLF_PlatformFileDialog::DoFileSavePathDialog(CKLF_Window* parent, u8 confirmReplace) {
+  ResetError();
+  m_savePath.clear();
+  const KLP_FileAnswer a = i_Ask(1, parent, confirmReplace != 0);
+  if (!a.chosen) return 0;
+  KLP_FileRef folder, chosen;
+  KLP_FileName name;
+  if (KLP_SplitPath(a.path.c_str(), &folder, &name) != klpNoErr ||
+      (chosen.SetPath(a.path.c_str()) == klpNoErr && KLP_IsFolder(chosen)))
+    return Fail(klErrFileOpen);
+  m_savePath = a.path;
+  return 1;
+}

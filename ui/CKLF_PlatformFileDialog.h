@@ -60,6 +60,15 @@ class CKLF_PlatformFileDialog : public CKLF_FrameWork {
   // suffixes'. 0 also when cancelled.
   u32 DoFileSaveDialog_Serial(const CKLF_StringArray* suffixes, KLF_SerialFileWriter writer, void* data,
                               CKLF_Window* parent, u32 fileType, u32 creator);
+  // The save question alone, for a caller that writes (and safely
+  // replaces) its files itself: 1 with the chosen path (GetSavePath) and
+  // nothing created; 0 when cancelled, or with error 33 when the answer
+  // is a folder or a name outside an existing folder. Without
+  // confirmReplace the platform does not ask about an existing file of
+  // the typed name (a caller that writes other names than the typed one).
+  u8 DoFileSavePathDialog(CKLF_Window* parent, u8 confirmReplace);
+  // The path the last path question chose; empty when none.
+  const std::string& GetSavePath() const { return m_savePath; }
 
   // The chosen or last written file; empty when none. Each question resets
   // it.
@@ -77,6 +86,7 @@ class CKLF_PlatformFileDialog : public CKLF_FrameWork {
   CKLF_DWordArray m_typeCodes;
   KLP_FileRef m_defaultFolder;
   KLP_FileRef m_result;
+  std::string m_savePath;
   std::string m_saveName;
   std::string m_title;
   u32 m_fileType;

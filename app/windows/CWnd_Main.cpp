@@ -79,6 +79,8 @@ CWnd_Main::CWnd_Main(CPluginMain& plugin)
       m_mouseSeen(0),
       m_prefs(CPreferences::Defaults()),
       m_pluginData(nullptr),
+      m_zone(-2),
+      m_zoneState(0),
       m_puzzle(plugin.GetEngine(), *this),
       m_settings(m_editor.model, m_puzzle, *this),
       m_progress(this),
@@ -244,11 +246,7 @@ u8 CWnd_Main::i_CheckDocumentSize() {
 u8 CWnd_Main::i_BindPreview() {
   m_previewId = AddControl_External(&m_preview);
   if (m_previewId < 0) return 0;
-  kltRGBA8 a, b;
-  m_prefs.CheckerColours(a, b);
-  m_preview.SetImageCheckerColors(a, b);
-  m_prefs.MarginColours(a, b);
-  m_preview.SetMarginCheckerColors(a, b);
+  i_ShowPreferenceColours();
   if (!i_SetPreviewImage(&m_sourceImage)) return 0;
   const f64 resH = m_pluginData->resolutionH, resV = m_pluginData->resolutionV;
   m_preview.SetResolution(resH, resV);

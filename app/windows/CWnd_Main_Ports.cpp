@@ -44,6 +44,7 @@ void CWnd_Main::i_RedrawPreviewRect() {
 
 void CWnd_Main::RedrawLayout() {
   m_editor.drawing.DoRedrawOverlay();
+  i_ShowOverlays();
   i_RedrawPreviewRect();
   RedrawRulers();
   OnKnotSelectionChanged();
@@ -52,6 +53,7 @@ void CWnd_Main::RedrawLayout() {
 void CWnd_Main::RedrawSplitting() {
   const CLayoutDrawing& d = m_editor.drawing;
   m_editor.drawing.spl_DoRedrawSplitting(d.splitClip, d.splitArea, 0);
+  i_ShowOverlays();
   i_RedrawPreviewRect();
 }
 

@@ -63,6 +63,10 @@ CKLF_String Length(f64 pixels, u8 units, f64 ppi, u32 size) {
 
 void CWnd_Main::UpdateInfoPanel(kltPOS pos, u8 imageSize) {
   if (!m_info) return;
+  if (m_drag.lineDrag) {
+    ShowLineInfo(m_drag.lineDragRow ? 0 : 1, m_drag.lineDragLine);
+    return;
+  }
   const u32 W = m_sourceImage.GetImageWidth(), H = m_sourceImage.GetImageHeight();
   const f64 rx = OrDefault(m_pluginData ? m_pluginData->resolutionH : 0);
   const f64 ry = OrDefault(m_pluginData ? m_pluginData->resolutionV : 0);

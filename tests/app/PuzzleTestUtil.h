@@ -38,6 +38,7 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   std::map<std::string, CModeControls::CONTROLSTATE> controls;  // "name/type"
   std::map<std::string, u8> checks;
   std::vector<std::string> alerts;
+  std::vector<std::string> boxes;  // "header|text|buttons|icon" of each question
   int closed = 0, questions = 0, undoPoints = 0, cutterOpens = 0;
   i32 answer = 0;
   std::function<void()> pump, openCutter;
@@ -65,7 +66,10 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   CKLF_Progress* BeginProgress(const char*) override { return this; }
   void PumpEvents() override { pump ? pump() : void(); }
   void Alert(const char* text, const char*) override { alerts.push_back(text); }
-  i32 AskMessageBox(const char*, const char*, u8, u8) override { return ++questions, answer; }
+  i32 AskMessageBox(const char* header, const char* text, u8 buttons, u8 icon) override {
+    boxes.push_back(std::string(header) + "|" + text + "|" + std::to_string(buttons) + "|" + std::to_string(icon));
+    return ++questions, answer;
+  }
   u8 AskSaveFile(const FILEQUESTION&, WriterProc writer, void* data) override { return save(writer, data); }
   u8 AskOpenFile(const FILEQUESTION&, CKLF_String& path) override { return path = openPath.c_str(), 1; }
   void CloseWindow() override { ++closed; }

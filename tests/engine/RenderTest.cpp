@@ -316,6 +316,33 @@ TEST(TessaretteRender, ThreadCountsGiveTheBytesOfOneThread) {
   }
 }
 
+// With a background the colour planes start as its copy and the alpha
+// cleared, whatever the planes held: the same as composing over planes
+// that hold it. Without pieces only the background is laid.
+TEST(TessaretteRender, CombineStartsFromTheBackground) {
+  const i32 w = 90, h = 70, n = w * h;
+  CTessarette e;
+  SetGrid(e, 3, 2, true);
+  Doc d(w, h, 3, 4);
+  e.SetThreads(3);
+  e.SetImagesOnRender(1);
+  ASSERT_EQ(engtest::Cut(e, d), 1);
+  ASSERT_GT(e.GetPieceCount(), 4u);
+  e.GetPiece(1)->visible = 0;  // leaves the background showing
+  std::vector<u8> over(4 * n, 7), laid(4 * n, 99);
+  for (int p = 0; p < 3; p++) std::copy(d.planes[p].begin(), d.planes[p].end(), over.begin() + p * n);
+  u8* o[4] = {&over[0], &over[n], &over[2 * n], &over[3 * n]};
+  u8* l[4] = {&laid[0], &laid[n], &laid[2 * n], &laid[3 * n]};
+  ASSERT_EQ(e.RenderAndCombine(w, h, o, w, 4, nullptr, 0, 0, 100), 1);
+  ASSERT_EQ(e.RenderAndCombine(w, h, l, w, 4, nullptr, 0, 0, 100, d.ptrs), 1);
+  EXPECT_EQ(over, laid);
+  e.FreeSpliting();
+  laid.assign(4 * n, 99);
+  ASSERT_EQ(e.RenderAndCombine(w, h, l, w, 4, nullptr, 0, 0, 100, d.ptrs), 1);
+  for (int p = 0; p < 3; p++) EXPECT_EQ(std::vector<u8>(laid.begin() + p * n, laid.begin() + (p + 1) * n), d.planes[p]);
+  EXPECT_EQ(std::vector<u8>(laid.begin() + 3 * n, laid.end()), std::vector<u8>(n, 0));
+}
+
 // A list rendered side by side gives every listed piece the image and the
 // records a render of its own gives, on any thread count, and leaves the
 // others; an index out of range or a cancel renders nothing.

@@ -1,11 +1,13 @@
 // Reads untrusted bytes as a PNG file. Every failure must carry a reader
 // error code; a success leaves the planes of its mode, alpha included.
+// Read again on two threads, it gives the same answer and planes.
 // The mutator recomputes every chunk's checksum after libFuzzer's change,
 // so mutated sizes and data get past libpng's check to the reader's own
 // size and ratio refusals.
 #include <zlib.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "CKLF_ImagePNG.h"
 
@@ -43,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   u16 w = 0, h = 0;
   png.GetMainImageSize(w, h);
   if (static_cast<u64>(w) * h > kMaxFuzzPixels) return 0;
-  if (png.ParseImageByPtr(data, n)) {
+  const u8 ok = png.ParseImageByPtr(data, n);
+  if (ok) {
     const i32 last = png.GetImageMode() == 2 ? 0 : 2;
     for (i32 c = -1; c <= last; ++c) {
       CKLF_Mem* m = png.GetImageDataMem(c);
@@ -52,5 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else if (!ReaderCode(png.GetError())) {
     abort();
   }
+  // Read on two threads (bands side by side where the data is in bands):
+  // the same answer and the same planes.
+  CKLF_ImagePNG two;
+  two.SetThreads(2);
+  if (two.ParseImageByPtr(data, n) != ok || (!ok && two.GetError() != png.GetError())) abort();
+  for (i32 c = -1; ok && c <= (png.GetImageMode() == 2 ? 0 : 2); ++c)
+    if (std::memcmp(png.GetImageDataPtr(c), two.GetImageDataPtr(c), static_cast<size_t>(w) * h) != 0) abort();
   return 0;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <random>
 
 #include "HostTestSupport.h"
@@ -144,3 +146,52 @@ TEST(PlaneTransfer, ProgressAndAbortGoToTheHost) {
 }
 
 }  // namespace
+
+// Bands of wide rectangles are moved in parts side by side: reads and
+// writes give the bytes of one thread, and rows made into the host's bands
+// (numbered from the rectangle's top) are each made once and land there.
+TEST(PlaneTransfer, WideBandsMovedSideBySideAndRowsMadeInPlace) {
+  const int32_t w = 2000, h = 700;
+  const kltRECT_s r = {3, 5, 1999, 698};
+  const int32_t rw = r.right - r.left, rh = r.bottom - r.top;
+  std::vector<Bytes> result[2];
+  for (int run = 0; run < 2; ++run) {
+    std::mt19937 rng(8);
+    CKLT_FilterHost host;
+    hosttest::RandomDocument(host, klpModeRGB, w, h, false, rng);
+    host.SetMaxSpace(1 << 20);
+    host.SetThreads(run == 0 ? 1 : 4);
+    Bound a(host);
+    ASSERT_TRUE(a.Fill(host));
+    const u32 stride = rw + 3;
+    Bytes buf(static_cast<size_t>(stride) * rh);
+    ASSERT_TRUE(a.plugin.HostGetChanel(1, r, buf.data(), stride));
+    for (int32_t y = 0; y < rh; ++y)
+      ASSERT_EQ(0, std::memcmp(&buf[static_cast<size_t>(y) * stride], &host.Plane(1)[(r.top + y) * w + r.left], rw));
+    for (auto& v : buf) v = static_cast<uint8_t>(v * 7 + 1);
+    ASSERT_TRUE(a.plugin.HostPutChanel(0, r, buf.data(), stride));
+    struct Maker {
+      int32_t width;
+      std::vector<std::atomic<int>> made;
+      static void Rows(void* user, u32 row, u32 rows, u8* dst, i64 dstRowBytes) {
+        Maker& m = *static_cast<Maker*>(user);
+        for (u32 y = row; y < row + rows; ++y, dst += dstRowBytes) {
+          ++m.made[y];
+          for (int32_t x = 0; x < m.width; ++x) dst[x] = static_cast<u8>(y * 3 + x);
+        }
+      }
+    } maker{rw, std::vector<std::atomic<int>>(rh)};
+    ASSERT_TRUE(a.plugin.HostPutChanelRows(2, r, Maker::Rows, &maker));
+    host.CommitPending();
+    EXPECT_GT(host.AdvanceCalls(), 3);
+    for (int32_t y = r.top; y < r.bottom; ++y)
+      for (int32_t x = r.left; x < r.right; ++x) {
+        ASSERT_EQ(host.Plane(2)[y * w + x], static_cast<u8>((y - r.top) * 3 + x - r.left)) << x << " " << y;
+        ASSERT_EQ(host.Plane(0)[y * w + x], buf[(y - r.top) * stride + x - r.left]) << x << " " << y;
+      }
+    for (int32_t y = 0; y < rh; ++y) ASSERT_EQ(maker.made[y].load(), 1) << y;
+    result[run] = hosttest::Planes(host);
+    EXPECT_FALSE(a.plugin.HostPutChanelRows(2, r, nullptr, nullptr));
+  }
+  EXPECT_EQ(result[0], result[1]);
+}

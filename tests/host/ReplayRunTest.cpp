@@ -322,3 +322,38 @@ TEST_F(ReplayRun, WriterOfTheComposedImage) {
   EXPECT_EQ(Replay(gray, hosttest::ObjectEntry::Entry, klpResUserCanceled), gray);
   host.Call(hosttest::ObjectEntry::Entry, klpSelectorFinish);
 }
+
+// The replay on one thread and on several gives the same planes: the cut
+// with each knife, the default bevel, the bands moved and blended side by
+// side. An opaque document without a selection (no alpha made for the thin
+// knives) gives what a selection of the whole document gives.
+TEST_F(ReplayRun, ThreadCountsGiveTheBytesOfOneThread) {
+  const i32 w = 700, h = 420;
+  hosttest::RandomDocument(host, klpModeRGB, w, h, false, rng);
+  for (size_t i = 0; i < host.Plane(0).size(); ++i)
+    for (int c = 0; c < 3; ++c) host.Plane(c)[i] = static_cast<u8>(i % w / 3 + i / w / 2 + c * 50 + rng() % 8);
+  const std::vector<Bytes> before = Planes(host);
+  const struct {
+    u8 thin, aa;
+  } knives[] = {{1, 1}, {1, 0}, {0, 1}, {0, 0}};
+  for (const auto& k : knives) {
+    SCOPED_TRACE(testing::Message() << "thin " << int(k.thin) << " anti-aliased " << int(k.aa));
+    klftest::BlockDesc d;
+    d.H = 3;
+    d.V = 4;
+    d.puzzle = 1;
+    d.thin = k.thin;
+    d.aa = k.aa;
+    d.knife = klftest::KnobKnife();
+    Store(klftest::Block(d));
+    std::vector<Bytes> out[3];
+    for (int run = 0; run < 3; ++run) {
+      host.SetThreads(run == 0 ? 1 : 4);
+      ASSERT_TRUE(host.SetSelection(run == 2 ? Bytes(static_cast<size_t>(w) * h, 255) : Bytes()));
+      out[run] = Replay(before);
+    }
+    ASSERT_NE(out[0], before);
+    ASSERT_EQ(out[0], out[1]);
+    ASSERT_EQ(out[0], out[2]);
+  }
+}

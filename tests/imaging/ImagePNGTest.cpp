@@ -18,6 +18,48 @@ using pngtest::Chunk;
 using pngtest::EncodePng;
 using pngtest::PngParams;
 
+void PutChunk(Bytes& out, const char* type, const Bytes& data) {
+  const u32 n = static_cast<u32>(data.size());
+  const u8 head[8] = {u8(n >> 24), u8(n >> 16), u8(n >> 8), u8(n), u8(type[0]), u8(type[1]), u8(type[2]), u8(type[3])};
+  out.insert(out.end(), head, head + 8);
+  out.insert(out.end(), data.begin(), data.end());
+  uLong crc = crc32(0, head + 4, 4);
+  if (n) crc = crc32(crc, data.data(), static_cast<uInt>(n));  // a null buffer restarts the CRC
+  const u8 tail[4] = {u8(crc >> 24), u8(crc >> 16), u8(crc >> 8), u8(crc)};
+  out.insert(out.end(), tail, tail + 4);
+}
+
+// An 8-bit file made by hand: the rows as given (filter byte first) deflated
+// and cut into IDAT chunks of piece bytes, then a text chunk and the end.
+Bytes HandMadePng(u32 w, u32 h, u8 colourType, const Bytes& rows, size_t piece) {
+  Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  PutChunk(out, "IHDR", {u8(w >> 24), u8(w >> 16), u8(w >> 8), u8(w), u8(h >> 24), u8(h >> 16), u8(h >> 8), u8(h), 8,
+                         colourType, 0, 0, 0});
+  uLongf size = compressBound(static_cast<uLong>(rows.size()));
+  Bytes z(size);
+  compress(z.data(), &size, rows.data(), static_cast<uLong>(rows.size()));
+  z.resize(size);
+  for (size_t p = 0; p < z.size(); p += piece)
+    PutChunk(out, "IDAT", Bytes(z.begin() + p, z.begin() + std::min(z.size(), p + piece)));
+  PutChunk(out, "tEXt", {'a', 0, 'b'});
+  PutChunk(out, "IEND", {});
+  return out;
+}
+
+// The offset of the data of the k-th chunk of a type.
+size_t ChunkAt(const Bytes& file, const char* type, size_t k = 0) {
+  for (size_t p = 8; p + 12 <= file.size(); p += 12 + pngtest::Be32(file, p))
+    if (std::memcmp(&file[p + 4], type, 4) == 0 && k-- == 0) return p + 8;
+  return 0;
+}
+
+// Sets the CRC of the chunk whose data starts at at.
+void FixCrc(Bytes& file, size_t at) {
+  const u32 n = pngtest::Be32(file, at - 8);
+  const uLong crc = crc32(0, &file[at - 4], n + 4);
+  for (int i = 0; i < 4; ++i) file[at + n + i] = static_cast<u8>(crc >> (24 - 8 * i));
+}
+
 Bytes Plane(CKLF_ImagePNG& p, int c) {
   u16 w = 0, h = 0;
   p.GetMainImageSize(w, h);
@@ -236,11 +278,150 @@ TEST(ImagePNG, BandedImageDataReadsBackAndIgnoresThreads) {
       if (filter == 0 || filter == CKLF_PNGEncoder::kFilterAdaptive) {
         ASSERT_EQ(file, write(s, 3));
       }
-      CKLF_ImagePNG reader;
-      ASSERT_EQ(1, reader.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
-      ASSERT_EQ(grey, Plane(reader, 0));
-      ASSERT_EQ(alpha, Plane(reader, -1));
+      // Read on one thread, and band by band side by side.
+      for (u32 threads : {1u, 4u}) {
+        CKLF_ImagePNG reader;
+        reader.SetThreads(threads);
+        ASSERT_EQ(1, reader.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+        ASSERT_EQ(grey, Plane(reader, 0));
+        ASSERT_EQ(alpha, Plane(reader, -1));
+      }
     }
+  // A damaged band, its CRC recomputed, is refused however it is read; so is
+  // a file whose last band lost two bytes before the Adler-32.
+  const Bytes file = write(CKLF_PNGEncoder::DefaultSettings(), 2);
+  for (int damage = 0; damage < 2; ++damage) {
+    Bytes bad = file;
+    size_t last = 0;
+    while (ChunkAt(file, "IDAT", last + 1)) ++last;
+    const size_t idat = ChunkAt(file, "IDAT", damage == 0 ? last / 2 : last);
+    const u32 n = pngtest::Be32(file, idat - 8);
+    if (damage == 0) {
+      bad[idat + n / 2] ^= 0x21;
+    } else {
+      bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(idat + n - 6), bad.begin() + static_cast<std::ptrdiff_t>(idat + n - 4));
+      for (int i = 0; i < 4; ++i) bad[idat - 8 + i] = static_cast<u8>((n - 2) >> (24 - 8 * i));
+    }
+    FixCrc(bad, idat);
+    for (u32 threads : {1u, 4u}) {
+      SCOPED_TRACE(testing::Message() << "damage " << damage << " threads " << threads);
+      CKLF_ImagePNG reader;
+      reader.SetThreads(threads);
+      EXPECT_FAILS(reader, reader.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size())), klErrNotFormat);
+    }
+  }
+}
+
+// The one-pass choice against filtering the row five times and summing the
+// bytes as signed values: random rows, smooth rows (where the predictors
+// compete), equal sums (the first filter wins), every pixel size, lengths
+// around the vector step, with and without a row above.
+TEST(ImagePNG, FilterChoiceMatchesFilteringEveryWay) {
+  std::mt19937 rng(11);
+  auto chosenByFiltering = [](const Bytes& row, const u8* prev, u32 bpp) {
+    const u32 n = static_cast<u32>(row.size());
+    Bytes out(n + 1);
+    u64 best = ~0ull;
+    u8 filter = 0;
+    for (u8 f = 0; f < 5; ++f) {
+      CKLF_PNGEncoder::FilterRow(f, row.data(), prev, n, bpp, out.data());
+      u64 sum = 0;
+      for (u32 i = 1; i <= n; ++i) sum += out[i] < 128 ? out[i] : 256 - out[i];
+      if (sum < best) best = sum, filter = f;
+    }
+    return filter;
+  };
+  int seen[5] = {};
+  for (u32 bpp = 1; bpp <= 4; ++bpp)
+    for (u32 n : {1u, 3u, 7u, 8u, 9u, 17u, 64u, 2051u, 5000u})
+      for (int kind = 0; kind < 4; ++kind) {
+        if (n < bpp) continue;
+        SCOPED_TRACE(testing::Message() << "bpp " << bpp << " bytes " << n << " kind " << kind);
+        Bytes row(n), up(n), zeros(n, 0);
+        for (u32 i = 0; i < n; ++i) {
+          const u32 ramp = i / bpp * (1 + kind), noise = kind == 3 ? 0 : rng() % (kind == 0 ? 256 : 4);
+          up[i] = static_cast<u8>(ramp + noise + 5 * (i % bpp));
+          row[i] = static_cast<u8>(kind == 3 ? up[i] : ramp + 3 + rng() % (kind == 0 ? 256 : 4) + 5 * (i % bpp));
+        }
+        const u8 withUp = CKLF_PNGEncoder::ChooseFilter(row.data(), up.data(), n, bpp);
+        ASSERT_EQ(chosenByFiltering(row, up.data(), bpp), withUp);
+        ASSERT_EQ(chosenByFiltering(row, nullptr, bpp), CKLF_PNGEncoder::ChooseFilter(row.data(), zeros.data(), n, bpp));
+        ++seen[withUp];
+      }
+  // A row of zeros under zeros: every sum is 0, and None comes first.
+  Bytes zero(40, 0);
+  EXPECT_EQ(0, CKLF_PNGEncoder::ChooseFilter(zero.data(), zero.data(), 40, 4));
+  for (int f = 1; f < 5; ++f) EXPECT_GT(seen[f], 0) << "filter " << f << " never chosen";
+}
+
+// Image data in many small chunks with a text chunk after them reads as one
+// stream, every filter undone; a flipped byte anywhere in the image data or
+// its checks is refused, whether the CRC then fails or (recomputed) only
+// the stream or its Adler-32 does. A damaged chunk that a reader may skip
+// (the text after the image data) is skipped.
+TEST(ImagePNG, ImageDataChunksFiltersAndDamage) {
+  std::mt19937 rng(13);
+  const u32 w = 57, h = 31, bpp = 4, n = w * bpp;
+  Bytes image(n * h), rows;
+  for (u32 i = 0; i < image.size(); ++i) image[i] = static_cast<u8>(i % n / 3 + i / n * 2 + rng() % 9);
+  for (u32 y = 0; y < h; ++y) {
+    const u8 filter = static_cast<u8>(y % 5);
+    Bytes out(n + 1);
+    CKLF_PNGEncoder::FilterRow(filter, &image[y * n], y ? &image[(y - 1) * n] : nullptr, n, bpp, out.data());
+    rows.insert(rows.end(), out.begin(), out.end());
+  }
+  auto expectImage = [&](CKLF_ImagePNG& r) {
+    for (u32 c = 0; c < bpp; ++c) {
+      const Bytes got = Plane(r, c < 3 ? static_cast<int>(c) : -1);
+      ASSERT_EQ(w * h, got.size());
+      for (u32 i = 0; i < w * h; ++i) ASSERT_EQ(image[i * bpp + c], got[i]) << "channel " << c << " pixel " << i;
+    }
+  };
+  const Bytes file = HandMadePng(w, h, 6, rows, 100);
+  ASSERT_GT(ChunkAt(file, "IDAT", 3), 0u);
+  CKLF_ImagePNG r;
+  ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+  expectImage(r);
+
+  const size_t second = ChunkAt(file, "IDAT", 1);
+  Bytes bad = file;
+  bad[second + 50] ^= 0x10;
+  {
+    SCOPED_TRACE("data, CRC kept");
+    EXPECT_FAILS(r, r.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size())), klErrNotFormat);
+  }
+  FixCrc(bad, second);
+  {
+    SCOPED_TRACE("data, CRC fixed");
+    EXPECT_FAILS(r, r.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size())), klErrNotFormat);
+  }
+  bad = file;
+  bad[second + 100 + 2] ^= 0x01;
+  {
+    SCOPED_TRACE("a CRC");
+    EXPECT_FAILS(r, r.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size())), klErrNotFormat);
+  }
+  bad = file;
+  const size_t end = ChunkAt(file, "tEXt") - 12;  // where the image data ends
+  bad[end - 1] ^= 0x80;                          // the Adler-32's last byte
+  for (size_t k = 0; ChunkAt(bad, "IDAT", k); ++k) FixCrc(bad, ChunkAt(bad, "IDAT", k));
+  {
+    SCOPED_TRACE("the Adler-32");
+    EXPECT_FAILS(r, r.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size())), klErrNotFormat);
+  }
+
+  bad = file;
+  bad[ChunkAt(file, "tEXt") + 3 + 1] ^= 0x01;
+  ASSERT_EQ(1, r.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size()))) << "the text chunk's CRC";
+  expectImage(r);
+
+  Bytes unknown = rows;
+  unknown[(n + 1) * 7] = 5;
+  bad = HandMadePng(w, h, 6, unknown, 1 << 20);
+  {
+    SCOPED_TRACE("filter 5");
+    EXPECT_FAILS(r, r.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size())), klErrNotFormat);
+  }
 }
 
 // A placed image is encoded as its canvas drawn out would be: the same

@@ -183,29 +183,6 @@ TEST(EffectWindowsOfTheMainWindow, AllNineOpenOverPuzzleMode) {
   }
 }
 
-namespace {
-
-// Every tip a window's status line may show (each control's, in every
-// state of the window, its zones' and its own) lies inside the line.
-void ExpectTipsFit(CKLF_Window& w, CKLF_CtrlStaticText* status, const char* group, std::vector<u8> states,
-                   std::vector<const char*> zones) {
-  ASSERT_TRUE(status);
-  const CKLF_String keep = status->GetText();
-  auto fits = [&](const char* name, u8 state, u8 type) {
-    status->SetText(CApp::GetStatusTip(name, group, state, type));
-    EXPECT_TRUE(status->TextFits()) << group << " " << name << ": " << status->GetShownText().GetStr();
-  };
-  for (u8 state : states) {
-    for (u32 i = 0; i < w.GetControlCount(); ++i)
-      fits(w.GetControl(i)->GetName().GetStr(), state, w.GetControl(i)->GetType());
-    for (const char* zone : zones) fits(zone, state, 255);
-    fits("", state, 128);
-  }
-  status->SetText(keep.GetStr());
-}
-
-}  // namespace
-
 TEST(StatusLines, EveryTipFitsItsWindowsLine) {
   PluginRun r;
   r.Document(klpModeRGB, 120, 90);

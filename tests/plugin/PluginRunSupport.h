@@ -14,6 +14,7 @@
 
 #include "CApp.h"
 #include "CCutterSession.h"
+#include "CKLF_CtrlStaticText.h"
 #include "CKLF_Storage.h"
 #include "CKLP_HeadlessUI.h"
 #include "CKLT_FilterHost.h"
@@ -163,6 +164,28 @@ struct PluginRun {
     ui.PostMouse(klpMouseMoved, wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2);
   }
   void Hover(CWnd_Main::Control c) { Hover(*Main(), Main()->GetNamedControl(c)); }
+  // A mouse event at a point of the main window with the platform's
+  // modifier bits (klpCmdKey ...), which stay held until the next event.
+  void MouseAt(uint16_t kind, i32 x, i32 y, uint32_t mods = 0, uint8_t button = 1) {
+    const kltRECT_s wr = Main()->GetWindowRect();
+    ui.SelectWindow(Main()->GetWindowHandle());
+    ui.PostMouse(kind, wr.left + x, wr.top + y, button, mods);
+    ui.Pump();
+  }
+  // A press, moves in steps and a release, from a to b (window points).
+  void DragIn(i32 ax, i32 ay, i32 bx, i32 by, uint32_t mods = 0, int steps = 4) {
+    MouseAt(klpMouseDown, ax, ay, mods);
+    for (int i = 1; i <= steps; ++i)
+      MouseAt(klpMouseDragged, ax + (bx - ax) * i / steps, ay + (by - ay) * i / steps, mods);
+    MouseAt(klpMouseUp, bx, by, mods);
+  }
+  // A key pressed and released on the main window.
+  void Key(uint8_t virtualKey, uint8_t charCode, uint32_t mods = 0) {
+    ui.SelectWindow(Main()->GetWindowHandle());
+    ui.PostKey(klpKeyDown, virtualKey, charCode, mods);
+    ui.PostKey(klpKeyUp, virtualKey, charCode, mods);
+    ui.Pump();
+  }
   // "last.data" as the run left it.
   Bytes LastData() const { return klftest::ReadFileBytes(dir.File("last.data")); }
   // Whether the configuration store holds a record (after the run).
@@ -190,6 +213,25 @@ inline u8 OpenEffect(CWnd_Main& w, u8 effect) {
       &CWnd_Main::pmfx_DoOpacity,      nullptr,                           &CWnd_Main::pmfx_DoStroke,
       &CWnd_Main::pmfx_DoImageOverlay};
   return effect < 10 && kOpeners[effect] ? (w.*kOpeners[effect])() : 0;
+}
+
+// Every tip a window's status line may show (each control's, in every
+// state of the window, its zones' and its own) lies inside the line.
+inline void ExpectTipsFit(CKLF_Window& w, CKLF_CtrlStaticText* status, const char* group, std::vector<u8> states,
+                          std::vector<const char*> zones) {
+  ASSERT_TRUE(status);
+  const CKLF_String keep = status->GetText();
+  auto fits = [&](const char* name, u8 state, u8 type) {
+    status->SetText(CApp::GetStatusTip(name, group, state, type));
+    EXPECT_TRUE(status->TextFits()) << group << " " << name << ": " << status->GetShownText().GetStr();
+  };
+  for (u8 state : states) {
+    for (u32 i = 0; i < w.GetControlCount(); ++i)
+      fits(w.GetControl(i)->GetName().GetStr(), state, w.GetControl(i)->GetType());
+    for (const char* zone : zones) fits(zone, state, 255);
+    fits("", state, 128);
+  }
+  status->SetText(keep.GetStr());
 }
 
 }  // namespace plugintest

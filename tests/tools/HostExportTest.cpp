@@ -9,11 +9,13 @@
 #include <random>
 #include <set>
 
+#include "AlphaChannelsPsd.h"
 #include "CChannelListModel.h"
 #include "CKLF_ImagePNG.h"
 #include "CKLF_ImagePSD.h"
 #include "CKLT_FilterHost.h"
 #include "CKLT_SettingsSource.h"
+#include "CPluginChannelSource.h"
 #include "CPluginMain.h"
 #include "CTessaretteRecordCodec.h"
 #include "ProgramRun.h"
@@ -24,93 +26,9 @@
 namespace {
 
 using namespace hostprogram;
-typedef std::vector<uint8_t> Bytes;
+using namespace alphapsd;
 
-const int32_t kW = 60, kH = 40;
 const std::string kTestPlugin = std::string("--plugin ") + KLF_TEST_PLUGIN_LIBRARY + " -q ";
-
-// Big-endian bytes.
-struct Be {
-  Bytes b;
-  Be& u8_(uint32_t v) { return b.push_back(static_cast<uint8_t>(v)), *this; }
-  Be& u16_(uint32_t v) { return u8_(v >> 8).u8_(v); }
-  Be& u32_(uint32_t v) { return u16_(v >> 16).u16_(v); }
-  Be& s(const char* t) { return b.insert(b.end(), t, t + std::strlen(t)), *this; }
-  Be& raw(const Bytes& v) { return b.insert(b.end(), v.begin(), v.end()), *this; }
-};
-
-// The alpha channels: "Left" dark on x < 14, "Top" dark on y < 9.
-uint8_t Left(int32_t i) { return i % kW < 14 ? 0 : 255; }
-uint8_t Top(int32_t i) { return i / kW < 9 ? 0 : 255; }
-// The layer's transparency: a soft hole inside, its bounds the canvas.
-uint8_t Transparency(int32_t i) {
-  const int32_t x = i % kW, y = i / kW;
-  return x > 30 && x < 40 && y > 15 && y < 25 ? 40 : 255;
-}
-
-// An RGB PSD of one layer over the canvas with transparency, and two
-// alpha channels named by resource 1006 after the merged transparency
-// (the layer count is negative, as Photoshop writes it).
-Bytes AlphaChannelsPsd() {
-  std::mt19937 rng(4);
-  const uint32_t area = kW * kH;
-  std::vector<Bytes> colour(3, Bytes(area));
-  for (Bytes& p : colour)
-    for (uint8_t& v : p) v = static_cast<uint8_t>(rng());
-  Bytes transparency(area), left(area), top(area);
-  for (uint32_t i = 0; i < area; ++i) transparency[i] = Transparency(i), left[i] = Left(i), top[i] = Top(i);
-  Be info;
-  info.u16_(0xFFFF);  // -1: one layer, the merged transparency first
-  info.u32_(0).u32_(0).u32_(kH).u32_(kW).u16_(4);
-  for (uint32_t id : {0u, 1u, 2u, 0xFFFFu}) info.u16_(id).u32_(2 + area);
-  info.s("8BIMnorm").u8_(255).u8_(0).u8_(0).u8_(0).u32_(12).u32_(0).u32_(0).u8_(1).s("L").u8_(0).u8_(0);
-  for (const Bytes* p : {&colour[0], &colour[1], &colour[2], &transparency}) info.u16_(0).raw(*p);
-  if (info.b.size() & 1) info.u8_(0);
-  Be res;
-  res.s("8BIM").u16_(1006).u16_(0).u32_(9).u8_(4).s("Left").u8_(3).s("Top").u8_(0);
-  Be f;
-  f.s("8BPS").u16_(1).u32_(0).u16_(0).u16_(6).u32_(kH).u32_(kW).u16_(8).u16_(3);
-  f.u32_(0).u32_(static_cast<uint32_t>(res.b.size())).raw(res.b);
-  f.u32_(static_cast<uint32_t>(info.b.size() + 8)).u32_(static_cast<uint32_t>(info.b.size())).raw(info.b).u32_(0);
-  f.u16_(0);
-  for (const Bytes* p : {&colour[0], &colour[1], &colour[2], &transparency, &left, &top}) f.raw(*p);
-  return f.b;
-}
-
-// The document served as the host program serves it: colours, the
-// transparency, the alpha channels after them, the names in that order.
-void Serve(const CKLT_HostDocument& doc, CKLT_FilterHost& host) {
-  const CKLT_HostDocument::Layer& l = doc.layers[0];
-  host.SetDocument(klpModeRGB, doc.width, doc.height, true, false);
-  for (int c = 0; c < 3; ++c) host.Plane(c) = l.planes[c];
-  host.Plane(3) = l.alpha;
-  std::vector<std::string> names = {"Red", "Green", "Blue", "Layer Transparency"};
-  for (const CKLT_HostDocument::Channel& ch : doc.channels) {
-    ASSERT_TRUE(host.AddAlphaChannel(ch.plane));
-    names.push_back(ch.name);
-  }
-  host.SetChannelNames(names, true);
-}
-
-// The channel list's reads through the plug-in's adapter.
-struct AdapterSource : CChannelListModel::Source {
-  CPluginMain& p;
-  explicit AdapterSource(CPluginMain& plugin) : p(plugin) {}
-  FACTS Facts() const override {
-    const kltPLUGINDATA_s& d = *p.GetPluginDataPtr();
-    return {d.colorKind, d.planes, d.transparency, d.selection, d.hostMask,
-            static_cast<u32>(d.filterRect.right - d.filterRect.left),
-            static_cast<u32>(d.filterRect.bottom - d.filterRect.top)};
-  }
-  u32 NameCount() const override { return p.GetChannelNames().GetSize(); }
-  const char* Name(u32 i) const override { return p.GetChannelNames().GetPtrAt(i)->GetStr(); }
-  u8 ReadPlane(u8 plane, u8* map, u32 stride) override {
-    return p.HostGetChanel(plane, p.GetPluginDataPtr()->filterRect, map, stride);
-  }
-  u8 ReadChannel(u8 channel, u8* map, u32 stride) override {
-    return p.HostGetAlphaChanel(channel, p.GetPluginDataPtr()->filterRect, map, stride);
-  }
-};
 
 Bytes Plane(const CKLF_Mem* m) { return m ? Bytes(m->GetPtr(), m->GetPtr() + m->GetSize()) : Bytes(); }
 
@@ -141,24 +59,12 @@ TEST(HostChannels, AlphaChannelsReachThePlugin) {
 // the pieces of a real cut that the map marks: New, Add, Subtract and
 // Intersect, inverted or not, with the maps read from the served PSD.
 TEST(HostChannels, ChannelMapsSelectPiecesOfARealCut) {
-  klftest::TempDir dir;
-  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("in.psd"), AlphaChannelsPsd()));
-  CKLT_FilterHost host;
-  Serve(Read(dir.File("in.psd")), host);
-  CPluginMain plugin;
-  int16_t result = 0;
-  plugin.SetHostPointers(&host.Record(), nullptr, &result);
-  ASSERT_EQ(plugin.FillPluginData(), 1);
-  Bytes block;
-  std::string error;
-  ASSERT_TRUE(CKLT_SettingsSource::DefaultBlock(kW, kH, 5, 4, false, block, error)) << error;
-  CKLF_Mem mem, source;
-  std::memcpy(mem.alloc(static_cast<u32>(block.size())), block.data(), block.size());
-  ASSERT_EQ(plugin.CutPieces(mem, source), 1);
-  CTessarette& engine = plugin.GetEngine();
-  ASSERT_EQ(engine.GetPieceCount(), 20u);
+  ServedCut cut;
+  ASSERT_TRUE(cut.ok);
+  CPluginMain& plugin = cut.plugin;
+  CTessarette& engine = cut.Engine();
 
-  AdapterSource src(plugin);
+  CPluginChannelSource src(plugin);
   CChannelListModel list(src);
   ASSERT_EQ(list.Open(), 1);
   std::vector<std::string> items;
@@ -170,26 +76,8 @@ TEST(HostChannels, ChannelMapsSelectPiecesOfARealCut) {
   const kltRECT_s all = {0, 0, kW, kH};
   Bytes buf(kW * kH);
   EXPECT_EQ(plugin.HostPutChanel(4, all, buf.data(), kW), 0);
-  EXPECT_FALSE(host.AddAlphaChannel(Bytes(5)));
+  EXPECT_FALSE(cut.host.AddAlphaChannel(Bytes(5)));
 
-  puzzletest::FakePort port;
-  CPuzzleModel model(engine, port);
-  i32 aw = 0, ah = 0;
-  model.SetDocument(plugin.GetCompositeAlpha(aw, ah), kW, kH, 1);
-  laytest::FakeCutter cutter;
-  cutter.cutMade = 1;
-  model.OnCutterClose(&cutter);
-  // Whether a piece has a pixel under it that the map (inverted) marks.
-  auto marked = [&](u32 piece, uint8_t (*map)(int32_t), u8 invert) {
-    const CTessarette::SPLITEDCELL& c = *engine.GetPiece(piece);
-    const i32 rw = c.rect.right - c.rect.left;
-    for (i32 y = c.rect.top; y < c.rect.bottom; ++y)
-      for (i32 x = c.rect.left; x < c.rect.right; ++x) {
-        const uint8_t v = map(y * kW + x);
-        if (c.maskBlock->GetPtr()[(y - c.rect.top) * rw + x - c.rect.left] && (invert ? 255 - v : v) < 128) return true;
-      }
-    return false;
-  };
   const struct {
     u8 mode;
     u32 item;
@@ -206,15 +94,8 @@ TEST(HostChannels, ChannelMapsSelectPiecesOfARealCut) {
     ASSERT_EQ(list.Select(s.item), 1);
     list.mode = s.mode;
     list.invert = s.invert;
-    model.pmop_LoadSelection(list.mode, list.invert, list.Map(), 0);
-    uint8_t (*map)(int32_t) = s.item == 4 ? Left : Top;
-    for (u32 i = 0; i < 20; ++i) {
-      const bool m = marked(i, map, s.invert);
-      want[i] = s.mode == CChannelListModel::kNew ? m
-                : s.mode == CChannelListModel::kAdd      ? want[i] || m
-                : s.mode == CChannelListModel::kSubtract ? want[i] && !m
-                                                         : want[i] && m;
-    }
+    cut.model->pmop_LoadSelection(list.mode, list.invert, list.Map(), 0);
+    want = cut.Expected(want, s.mode, s.item, s.invert);
     for (u32 i = 0; i < 20; ++i) ASSERT_EQ(engine.GetPiece(i)->selected != 0, want[i]) << "piece " << i;
     EXPECT_GT(std::count(want.begin(), want.end(), true), 0);
     seen.insert(want);

@@ -202,3 +202,28 @@ TEST_F(FileDialogTest, ASeriesWritesEachSuffixAndCountsThem) {
   EXPECT_FAILS_WITH(dlg, dlg.DoFileSaveDialog_Serial(&suffixes, WriteIndex, &writes, w, 0, 0), 3u, klErrFileOpen);
   EXPECT_EQ(Read(folder + "/plain_c"), "new 2");
 }
+
+// The path question creates nothing: the caller writes the file itself.
+TEST_F(FileDialogTest, ThePathQuestionCreatesNothing) {
+  Put("kept.psd", "old bytes");
+  ui.AnswerFile({true, folder + "/kept.psd"});
+  ASSERT_EQ(dlg.DoFileSavePathDialog(w, 1), 1);
+  EXPECT_EQ(dlg.GetSavePath(), folder + "/kept.psd");
+  EXPECT_TRUE(ui.Log().questions.back().save && ui.Log().questions.back().confirmReplace);
+  EXPECT_EQ(Read(folder + "/kept.psd"), "old bytes");
+  ui.AnswerFile({true, folder + "/new.png"});
+  ASSERT_EQ(dlg.DoFileSavePathDialog(w, 0), 1);
+  EXPECT_EQ(dlg.GetSavePath(), folder + "/new.png");
+  EXPECT_FALSE(ui.Log().questions.back().confirmReplace);
+  EXPECT_EQ(Names(folder), (std::vector<std::string>{"kept.psd"}));
+  // Cancelled: no path and no error; a folder, or a name in no folder: no
+  // path and a file error.
+  EXPECT_EQ(dlg.DoFileSavePathDialog(w, 1), 0);
+  EXPECT_EQ(dlg.GetSavePath(), "");
+  EXPECT_EQ(dlg.GetError(), 0);
+  ui.AnswerFile({true, folder});
+  EXPECT_FAILS(dlg, dlg.DoFileSavePathDialog(w, 1), klErrFileOpen);
+  ui.AnswerFile({true, folder + "/missing/a.psd"});
+  EXPECT_FAILS(dlg, dlg.DoFileSavePathDialog(w, 1), klErrFileOpen);
+  EXPECT_EQ(dlg.GetSavePath(), "");
+}

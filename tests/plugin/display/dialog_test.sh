@@ -13,10 +13,14 @@
 # picture, screen-presets.png), picks a shape with the keys and sends it to
 # the Cutter, closes the manager, cuts and presses OK: the output equals
 # `--last`'s replay and differs from the first run's (the same grid, read
-# from the settings that run stored, with the default knife). A third
-# run pressed Cancel writes nothing and ends with the cancel code. `--about`
-# shows the About window (compared the same way, screen-about.png) until a
-# key closes it. Anything else on the programs' standard error fails.
+# from the settings that run stored, with the default knife). A third run
+# pressed Cancel writes nothing and ends with the cancel code. A fourth
+# exports from the main window's "Export...": the knives in Layout mode,
+# then, after Cut, the pieces as PNG files, both named in GTK's save
+# dialog; after OK the host program's export of the stored block writes the
+# same files byte for byte. `--about` shows the About window (compared the
+# same way, screen-about.png) until a key closes it. Anything else on the
+# programs' standard error fails.
 # Usage: dialog_test.sh HOST_PROGRAM PLUGIN_DIR SHOT_PROGRAM COMPARE_PROGRAM PICTURE OUT_DIR
 set -euo pipefail
 host=$1 plugin_dir=$2 shot=$3 compare=$4 picture=$5 out=$6
@@ -25,7 +29,7 @@ host=$1 plugin_dir=$2 shot=$3 compare=$4 picture=$5 out=$6
 # by side.
 screen=1800x900
 source "$(dirname "$0")/../../ui/display/xvfb_display.sh"
-rm -rf plugin headless ./*.png ./*.txt ./*.xwd
+rm -rf plugin headless shell ./*.png ./*.txt ./*.xwd ./*.eps
 # The plug-in runs from a copy of its folder, where it keeps its settings.
 mkdir plugin headless
 cp "$plugin_dir/libtessarette_plugin.so" "$plugin_dir/libtessarette_display.so" \
@@ -156,6 +160,52 @@ run_dialog cancelled.png
 click_main 898 677  # "Cancel"
 finish cancelled.png 1 "tessarette-host: cancelled (-128): the dialog was closed without applying; the document is unchanged"
 if [ -e cancelled.png ]; then echo "FAILED: Cancel wrote an output"; exit 1; fi
+
+# The name typed into GTK's save dialog of that title, once it is up; the
+# dialog starts in the program's folder (a typed path would raise GTK's
+# completion, which may swallow a key). Returns when the dialog is gone.
+save_as() {  # TITLE NAME OUTPUT
+  find_window "$1" "$3"
+  eval "$(xdotool getwindowgeometry --shell "$found")"
+  # The keys go to the window under the pointer.
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
+  sleep 0.3
+  xdotool key ctrl+a
+  xdotool type --delay 40 "$2"
+  xdotool key Return
+  wait_gone "$1"
+  sleep 0.5
+}
+dialog_point() {  # NAME X Y: a click at a point of the dialog of that name
+  find_window "$1" exports.png
+  eval "$(xdotool getwindowgeometry --shell "$found")"
+  xdotool mousemove $((X + $2)) $((Y + $3)) click 1
+  sleep 0.2
+}
+run_dialog exports.png
+click_main 1022 616                # "Export..." in Layout mode
+dialog_point ExportLM 304 292      # its "Export"
+save_as "Export Knives as EPS..." knives.eps exports.png
+click_cutter 510 400               # "Cut"
+wait_gone Cutter
+sleep 0.3
+click_main 1022 616                # "Export..." in Puzzle mode
+dialog_point Export 30 173         # "PNG files"
+dialog_point Export 329 402        # "Export"
+save_as "Export Pieces as PNG Files..." pieces.png exports.png
+click_main 1022 677                # "Apply"
+finish exports.png 0
+mkdir shell
+"$host" -q --plugin plugin/libtessarette_plugin.so --last "$picture" -o shell/replay.png \
+  --export-pieces shell/pieces.png --export-knives shell/knives.eps --export-knives-what all 2> err-shell.txt
+cmp knives.eps shell/knives.eps || { echo "FAILED: the knives exported from the dialog differ from the shell's"; exit 1; }
+pieces=0
+for f in shell/pieces_*.png; do
+  cmp "$f" "$(basename "$f")" || { echo "FAILED: $(basename "$f") differs from the shell's export"; exit 1; }
+  pieces=$((pieces + 1))
+done
+[ "$pieces" -gt 1 ] && [ "$(ls pieces_*.png | wc -l)" = "$pieces" ] ||
+  { echo "FAILED: the dialog exported $(ls pieces_*.png 2> /dev/null | wc -l) PNG files, the shell $pieces"; exit 1; }
 "$host" --plugin plugin/libtessarette_plugin.so --about > out-about.txt 2> err-about.txt &
 app=$!
 pids+=($app)
@@ -164,5 +214,5 @@ compare_window About about 200 130 0.5 window-about.png screen-about.png "the Ab
 xdotool key a
 finish about 0 "tessarette-host: done"
 echo "passed: the windows match their headless pictures, the typed rows cut as --grid 3x5 and as --last replays," \
-     "a preset sent to the Cutter by the keys cut as --last replays, Cancel wrote nothing, a key closed the About" \
-     "window"
+     "a preset sent to the Cutter by the keys cut as --last replays, Cancel wrote nothing, the knives and $pieces" \
+     "PNG pieces exported from the main window match the shell's, a key closed the About window"
