@@ -25,6 +25,7 @@
 #include "CKLF_CtrlPreview.h"
 #include "CKLF_CtrlSlider.h"
 #include "CKLF_CtrlStaticText.h"
+#include "CKLF_StatusFade.h"
 #include "CKLF_Window.h"
 #include "CLayoutEditor.h"
 #include "CLayoutView.h"
@@ -240,8 +241,8 @@ class CWnd_Main : public CKLF_Window,
   CKLF_Control* GetNamedControl(Control c) const;
   CKLF_Control* GetEffectControl(u32 effect, u8 type) const;
   CKLF_Image& GetSourceImage() { return m_sourceImage; }
-  const CKLF_String& GetStatusText() const { return m_statusText; }
-  u8 GetStatusFade() const { return m_statusFade; }
+  const CKLF_String& GetStatusText() const { return m_fade.GetPending(); }
+  u8 GetStatusFade() const { return m_fade.GetState(); }
   u8 GetZoom() const { return m_zoom; }
   u8 GetInfoUnits() const { return m_infoUnits; }
   void SetInfoUnits(u8 units) { m_infoUnits = units; }
@@ -278,6 +279,7 @@ class CWnd_Main : public CKLF_Window,
   CPluginMain* GetPluginObject() override { return m_plugin; }
   u32 GetCurrentPiece() override { return static_cast<u32>(m_pieceUnderMouse); }
   void GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) override;
+  void GetFrameColors(kltRGBA8& first, kltRGBA8& second) override;
   CKLF_Window* GetMainWindow() override { return this; }
   void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) override;
   void FillHelpMenu(CKLF_PlatformPopupMenu* menu) override;
@@ -321,7 +323,8 @@ class CWnd_Main : public CKLF_Window,
   void PutWindowPosition(const char* name, const char* parent, kltPOS position) override;
 
   // ---- Effect windows (Puzzle mode): the open window is replaced by the
-  // new one; 0 when it could not be opened.
+  // new one; 0 when it could not be opened (hue/saturation: on an RGB
+  // document only).
   u8 pmfx_DoBlur() { return m_puzzle.pmfx_DoBlur(); }
   u8 pmfx_DoBrightContrast() { return m_puzzle.pmfx_DoBrightContrast(); }
   u8 pmfx_DoOpacity() { return m_puzzle.pmfx_DoOpacity(); }
@@ -503,8 +506,7 @@ class CWnd_Main : public CKLF_Window,
   kltPOS m_lastMouseImagePos;
   u8 m_infoUnits;
   kltPOS m_infoPos;
-  CKLF_String m_statusText;
-  u8 m_statusFade;
+  CKLF_StatusFade m_fade;  // the status line's text being shown or coming
   u8 m_tick;
   kltPOS m_lastMouse;
   u8 m_mouseSeen;
