@@ -50,29 +50,6 @@ kltFPOS Cubic(kltFPOS a, kltFPOS b, kltFPOS c, kltFPOS d, f64 t) {
           u * u * u * a.y + 3 * u * u * t * b.y + 3 * u * t * t * c.y + t * t * t * d.y};
 }
 
-struct Box {
-  f64 l = 1e9, b = 1e9, r = -1e9, t = -1e9;
-};
-
-// Ghostscript's measure of the marks ("bbox" device), shifted so that no
-// mark falls below the page's origin; false when it does not run.
-bool GhostscriptBox(const std::string& path, Box& box) {
-  const std::string cmd =
-      "gs -dSAFER -q -dNOPAUSE -dBATCH -sDEVICE=bbox -c '1000 1000 translate' -f '" + path + "' 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return false;
-  std::string out;
-  char buf[256];
-  while (std::fgets(buf, sizeof(buf), p)) out += buf;
-  const bool ran = pclose(p) == 0 && out.find("Error") == std::string::npos;
-  const size_t at = out.find("%%HiResBoundingBox:");
-  if (!ran || at == std::string::npos ||
-      std::sscanf(out.c_str() + at, "%%%%HiResBoundingBox: %lf %lf %lf %lf", &box.l, &box.b, &box.r, &box.t) != 4)
-    return false;
-  box = {box.l - 1000, box.b - 1000, box.r - 1000, box.t - 1000};
-  return true;
-}
-
 }  // namespace
 
 // Each knife's exported curve is the path the engine samples when it cuts:
@@ -143,7 +120,7 @@ TEST(ExportKnives, EPSAndAIReadByGhostscriptWithTheKnivesBox) {
       const std::string path = dir.File(to == K::kToAI ? "knives.ai" : "knives.eps");
       ASSERT_EQ(ex.ExportKnives({what, to}, path.c_str()), 1);
       EXPECT_STREQ(ex.Written(), path.c_str());
-      Box want;
+      klftest::PSBox want{1e9, 1e9, -1e9, -1e9};
       u32 expected = 0;
       CKLF_Mem points, controls;
       for (u32 i = 0; i < lay.m.TotalKnifeCount(); ++i) {
@@ -172,8 +149,8 @@ TEST(ExportKnives, EPSAndAIReadByGhostscriptWithTheKnivesBox) {
         ++strokes;
       EXPECT_EQ(strokes, expected);
       if (!gs) continue;
-      Box got;
-      ASSERT_TRUE(GhostscriptBox(path, got)) << text.substr(0, 400);
+      klftest::PSBox got{};
+      ASSERT_TRUE(klftest::GhostscriptBox(path, got)) << text.substr(0, 400);
       EXPECT_NEAR(got.l, want.l - 0.5, 0.05);
       EXPECT_NEAR(got.b, want.b - 0.5, 0.05);
       EXPECT_NEAR(got.r, want.r + 0.5, 0.05);

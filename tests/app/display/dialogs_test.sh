@@ -19,16 +19,6 @@ mkdir -p display
 "$prog" "$res" --headless "$PWD" > headless.txt
 rm -f plugin.conf
 
-wait_for() {
-  for _ in $(seq 1200); do
-    grep -q -- "$1" out.txt && return 0
-    kill -0 "$app" 2> /dev/null || break
-    sleep 0.05
-  done
-  echo "FAILED: no line matching '$1'"
-  echo "--- output"; cat out.txt; echo "--- errors"; cat err.txt
-  exit 1
-}
 # The last announced dialog's control, on the screen.
 at() {
   sed -n "s|^control $1 \([0-9]*\),\([0-9]*\)$|\1 \2|p" out.txt | tail -n 1 | { read -r cx cy; echo $((x + cx)) $((y + cy)); }

@@ -12,56 +12,11 @@
 set -euo pipefail
 prog=$1 demo=$2 res=$3 out=$4
 
-for tool in Xvfb xdotool xwd; do
-  if ! command -v "$tool" > /dev/null; then
-    if [ "${CI:-}" = true ]; then echo "FAILED: $tool is not installed"; exit 1; fi
-    echo "SKIPPED: $tool is not installed (scripts/install-deps.sh brings it)"
-    exit 77
-  fi
-done
-
-mkdir -p "$out"
-cd "$out"
-rm -rf presets display.txt out.txt err.txt shot.xwd window-*.png screen-*.png big-*
+source "$(dirname "$0")/../../ui/display/xvfb_display.sh"
+rm -rf presets out.txt err.txt shot.xwd window-*.png screen-*.png big-*
 mkdir presets
 
-# GTK's own allocations that live until exit are not the program's leaks.
-cat > lsan.supp <<'SUPP'
-leak:libgtk-3.so
-leak:libgdk-3.so
-leak:libglib-2.0.so
-leak:libgobject-2.0.so
-leak:libgio-2.0.so
-leak:libfontconfig.so
-leak:libpango
-leak:libcairo.so
-leak:libX11.so
-SUPP
-export LSAN_OPTIONS="suppressions=$PWD/lsan.supp:print_suppressions=0"
-
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2> /dev/null || true; done; }
-trap cleanup EXIT
-
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5> display.txt 2> xvfb.log &
-pids+=($!)
-for _ in $(seq 200); do [ -s display.txt ] && break; sleep 0.05; done
-[ -s display.txt ] || { echo "FAILED: Xvfb did not start"; cat xvfb.log; exit 1; }
-export DISPLAY=":$(head -n 1 display.txt)" GDK_BACKEND=x11 GDK_SCALE=1 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
-
 app=0
-# Waits for a line matching the pattern in the program's output.
-wait_for() {
-  for _ in $(seq 600); do
-    grep -q -- "$1" out.txt && return 0
-    kill -0 "$app" 2> /dev/null || break
-    sleep 0.05
-  done
-  echo "FAILED: no line matching '$1'"
-  echo "--- output"; cat out.txt; echo "--- errors"; cat err.txt
-  exit 1
-}
-
 # Opens the dialog on the display and compares it with its headless
 # picture while the pointer rests on a spot (QX, QY) without a control.
 open_dialog() {

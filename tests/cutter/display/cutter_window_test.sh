@@ -20,17 +20,6 @@ xdotool mousemove 2 2
 app=$!
 pids+=($app)
 
-wait_for() {
-  for _ in $(seq 1200); do
-    grep -q -- "$1" out.txt && return 0
-    kill -0 "$app" 2> /dev/null || break
-    sleep 0.05
-  done
-  echo "FAILED: no line matching '$1'"
-  echo "--- output"; cat out.txt; echo "--- errors"; cat err.txt
-  exit 1
-}
-
 wait_for '^ready '
 read -r x y rx ry cx cy < <(sed -n 's/^ready window [0-9]* at \(-*[0-9]*\),\(-*[0-9]*\) size [0-9]*,[0-9]* rows \([0-9]*\),\([0-9]*\) cut \([0-9]*\),\([0-9]*\)$/\1 \2 \3 \4 \5 \6/p' out.txt)
 [ -n "${cy:-}" ] || { echo "FAILED: unreadable ready line"; cat out.txt; exit 1; }

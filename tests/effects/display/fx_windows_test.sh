@@ -21,17 +21,6 @@ prog=$1 res=$2 out=$3
 source "$(dirname "$0")/../../ui/display/xvfb_display.sh"
 rm -f out-*.txt err-*.txt shot.xwd window-*.png spread-*.png screen-*.png replay-output.png
 
-# Waits for a line matching the pattern in the program's output.
-wait_for() {
-  for _ in $(seq 600); do
-    grep -q -- "$1" "$log" && return 0
-    kill -0 "$app" 2> /dev/null || break
-    sleep 0.05
-  done
-  echo "FAILED: no line matching '$1'"
-  echo "--- output"; cat "$log"; echo "--- errors"; cat "$err"
-  exit 1
-}
 # A control's point, by resource name and type, on the screen, for a window at (ox, oy).
 at_in() {
   sed -n "s|^control $1 \([0-9]*\),\([0-9]*\)$|\1 \2|p" "$log" | tail -n 1 | { read -r cx cy; echo $(($2 + cx)) $(($3 + cy)); }

@@ -26,18 +26,6 @@ for z in 0 4 6; do "$prog" "$res" --headless "preview-zoom$z.png" 0 "$z"; done
 app=$!
 pids+=($app)
 
-# Waits for a line matching the pattern in the program's output.
-wait_for() {
-  for _ in $(seq 600); do
-    grep -q -- "$1" out.txt && return 0
-    kill -0 "$app" 2> /dev/null || break
-    sleep 0.05
-  done
-  echo "FAILED: no line matching '$1'"
-  echo "--- output"; cat out.txt; echo "--- errors"; cat err.txt
-  exit 1
-}
-
 wait_for '^ready '
 read -r x y bx by ox oy < <(sed -n 's/^ready window [0-9]* at \(-*[0-9]*\),\(-*[0-9]*\) size [0-9]*,[0-9]* button \([0-9]*\),\([0-9]*\) outside \(-*[0-9]*\),\(-*[0-9]*\)$/\1 \2 \3 \4 \5 \6/p' out.txt)
 [ -n "${oy:-}" ] || { echo "FAILED: unreadable ready line"; cat out.txt; exit 1; }

@@ -42,3 +42,18 @@ pids+=($!)
 for _ in $(seq 200); do [ -s display.txt ] && break; sleep 0.05; done
 [ -s display.txt ] || { echo "FAILED: Xvfb did not start"; cat xvfb.log; exit 1; }
 export DISPLAY=":$(head -n 1 display.txt)" GDK_BACKEND=x11 GDK_SCALE=1 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+
+# Waits for a line matching the pattern in the program's output ($log,
+# out.txt by default) while the program ($app) runs; fails with its output
+# and errors ($err, err.txt by default) when none comes.
+wait_for() {
+  local log=${log:-out.txt} err=${err:-err.txt}
+  for _ in $(seq 1200); do
+    grep -q -- "$1" "$log" && return 0
+    kill -0 "$app" 2> /dev/null || break
+    sleep 0.05
+  done
+  echo "FAILED: no line matching '$1'"
+  echo "--- output"; cat "$log"; echo "--- errors"; cat "$err"
+  exit 1
+}
