@@ -11,7 +11,6 @@
 #include "CWndFX_Base.h"
 #include "CWndFX_ImageOverlay.h"
 #include "CWnd_LayersList.h"
-#include "KLF_BigEndian.h"
 #include "PluginRunSupport.h"
 
 using namespace plugintest;
@@ -27,15 +26,6 @@ std::string Text(C::CONTROL c) {
 // Types over the text of one of the Cutter's edit lines and leaves it.
 void Type(PluginRun& r, C::CONTROL edit, const std::string& text) {
   r.Type(*PluginRun::CutterWindow(), PluginRun::CutterWindow()->GetCtrl(edit), text);
-}
-
-// Point k of one of the Cutter's sliders, global.
-KLP_Point SliderPoint(const char* name, u32 k) {
-  CKLF_Mem coors;
-  EXPECT_EQ(m_App->GetStorage()->GetRec(CKLF_String("UIResources>Sliders>") + name + ">Data_Coors", coors), 1);
-  const kltRECT_s w = PluginRun::CutterWindow()->GetWindowRect();
-  if (coors.GetSize() < 5 * (k + 1)) return {0, 0};
-  return {w.left + KLF_GetBE16(coors.GetPtr() + 5 * k), w.top + KLF_GetBE16(coors.GetPtr() + 5 * k + 2)};
 }
 
 // The main window's pixels over a rectangle of it.
@@ -73,7 +63,8 @@ TEST(CutterWithTheMainWindow, ItsGridAndKnifeControlsDriveTheLayout) {
     r.Click(C::kLinkRC);
     r.ui.Pump();
     const kltRECT_s preview = w.GetPreviewRect();
-    const KLP_Point from = SliderPoint("Cutter_Rows", 4), to = SliderPoint("Cutter_Rows", 8);
+    const KLP_Point from = SliderPoint(*r.CutterWindow(), "Cutter_Rows", 4),
+                    to = SliderPoint(*r.CutterWindow(), "Cutter_Rows", 8);
     r.ui.PostMouse(klpMouseDown, from.x, from.y);
     r.ui.Pump();
     const std::vector<u8> before = Pixels(r, preview);

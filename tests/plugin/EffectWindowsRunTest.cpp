@@ -1,15 +1,21 @@
 // The effect windows as a user reaches them in the plug-in's dialog: cut
 // in the Cutter, an effect window opened from the main window in Puzzle
 // mode, a value typed, OK; the pieces render with it, and OK of the main
-// window writes what the replay of the stored block writes. Swatches pick
-// through the platform's colour chooser when the host has none.
+// window writes what the replay of the stored block writes; a blur spread
+// to the right over pieces picked by a dragged rectangle gives each the
+// spread's radius, stored and replayed as the models would set it.
+// Swatches pick through the platform's colour chooser when the host has
+// none.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "CKLF_CtrlList.h"
 #include "CWndFX_Base.h"
 #include "CWndFX_ImageOverlay.h"
 #include "CWnd_LayersList.h"
 #include "PluginRunSupport.h"
+#include "SpreadExpectation.h"
 
 using namespace plugintest;
 
@@ -81,11 +87,90 @@ TEST(EffectWindowsRun, EachWindowGivesThePiecesTheTypedValue) {
     r.Click(CWnd_Main::kApply);
   });
   ASSERT_EQ(r.Dialog(), klpResNoErr);
-  const auto applied = r.Planes();
-  EXPECT_NE(applied, before);
-  r.SetPlanes(before);
-  ASSERT_EQ(r.Replay(), klpResNoErr);
-  EXPECT_EQ(r.Planes(), applied);
+  r.ExpectReplayed(before);
+}
+
+namespace {
+
+// The rectangle dragged over the top row of a 640 x 420 document's cut,
+// clear of the knobs of the row below, in window points (shown 1:1).
+void TopRowDrag(CWnd_Main& w, kltPOS& from, kltPOS& to) {
+  ASSERT_EQ(w.Preview().GetZoom(), 4);
+  const kltPOS o = w.Preview().GetOffset();
+  const kltRECT_s v = w.GetPreviewRect();
+  from = {v.left + 40 - o.x, v.top + 20 - o.y};
+  to = {v.left + 600 - o.x, v.top + 80 - o.y};
+}
+
+}  // namespace
+
+// Cut, a rectangle dragged over the top row, the blur window opened from
+// the main window's button, value 1 typed, the spread on, value 2 dragged,
+// to the right, OK, Apply: each selected piece has the spread's radius,
+// the others none, and the replay of the stored block writes the output
+// again. The same selection and radii given to the models store the same
+// block.
+TEST(EffectWindowsRun, ABlurSpreadOverADraggedRectangleIsStoredAsTheModelsWouldSetIt) {
+  PluginRun r;
+  r.Document(klpModeRGB, 640, 420);
+  const auto before = r.Planes();
+  std::vector<int> radii;
+  r.Then([&r, &radii] {
+    r.Cut();
+    CWnd_Main& w = *r.Main();
+    T& engine = *w.GetEngine();
+    kltPOS a, b;
+    ASSERT_NO_FATAL_FAILURE(TopRowDrag(w, a, b));
+    r.DragIn(a.x, a.y, b.x, b.y);
+    r.Click(w, Named(w, "Main_FXBlur", klCtrlButton));
+    r.ui.Pump();
+    auto* fx = dynamic_cast<CWndFX_Base*>(w.Puzzle().effectWindow);
+    ASSERT_TRUE(fx);
+    r.Type(*fx, Named(*fx, "FXblur_Radius", klCtrlEditLine), "6");
+    r.Click(*fx, Named(*fx, "FXblur_AAdjust", klCtrlCheckBox));
+    r.ui.Pump();
+    r.ui.SelectWindow(fx->GetWindowHandle());
+    for (u32 k = 0; k <= 40; k += 8) {
+      const KLP_Point p = SliderPoint(*fx, "FXblur_Radius2", k);
+      r.ui.PostMouse(k ? klpMouseDragged : klpMouseDown, p.x, p.y);
+    }
+    const KLP_Point end = SliderPoint(*fx, "FXblur_Radius2", 40);
+    r.ui.PostMouse(klpMouseUp, end.x, end.y);
+    r.ui.Pump();
+    r.Click(*fx, Named(*fx, "FXblur_AR", klCtrlRadioButton));
+    r.ui.Pump();
+    r.Click(*fx, Named(*fx, "FXblur_Ok", klCtrlButton));
+    r.ui.Pump();
+    EXPECT_EQ(w.Puzzle().effectWindowOpen, 0);
+    radii = spreadexpect::BlurRadii(engine, CFXSpread::kRight, 6, 40);
+    EXPECT_EQ(spreadexpect::RenderedRadii(engine), radii);
+    // The whole top row and only it, from value 1 at the left to value 2.
+    for (u32 i = 0; i < engine.GetPieceCount(); ++i)
+      EXPECT_EQ(engine.GetPiece(i)->selected, engine.GetPiece(i)->rect.top == 0) << i;
+    EXPECT_NE(std::find(radii.begin(), radii.end(), 6), radii.end());
+    EXPECT_NE(std::find(radii.begin(), radii.end(), 40), radii.end());
+    r.Click(CWnd_Main::kApply);
+  });
+  ASSERT_EQ(r.Dialog(), klpResNoErr);
+  const auto applied = r.ExpectReplayed(before);
+
+  PluginRun m;
+  m.Document(klpModeRGB, 640, 420);
+  m.Then([&m, &radii] {
+    m.Cut();
+    CWnd_Main& w = *m.Main();
+    kltPOS a, b;
+    ASSERT_NO_FATAL_FAILURE(TopRowDrag(w, a, b));
+    const kltRECT_s v = w.GetPreviewRect();
+    w.pmop_Sel_SelectRectLocal({a.x - v.left, a.y - v.top, b.x + 1 - v.left, b.y + 1 - v.top}, 1, 0, 1);
+    CKLF_DWordArray changed;
+    spreadexpect::SetBlurRecords(*w.GetEngine(), radii, changed);
+    ASSERT_EQ(w.Puzzle().pmop_RerenderPieces(&changed, 1, 0), 1);
+    m.Click(CWnd_Main::kApply);
+  });
+  ASSERT_EQ(m.Dialog(), klpResNoErr);
+  EXPECT_EQ(m.LastData(), r.LastData());
+  EXPECT_EQ(m.Planes(), applied);
 }
 
 TEST(EffectWindowsRun, SwatchesPickThroughThePlatformsChooserWithoutHostColours) {

@@ -20,6 +20,7 @@
 #include "CKLT_FilterHost.h"
 #include "CTessarette.h"
 #include "CWnd_Cutter.h"
+#include "KLF_BigEndian.h"
 #include "KLF_PluginAssembly.h"
 #include "KLF_PluginEntry.h"
 #include "support/TestSupport.h"
@@ -113,6 +114,17 @@ struct PluginRun {
 
   int16_t Dialog() { return host.RunFilter(PluginMain, true); }
   int16_t Replay() { return host.RunFilter(PluginMain, false); }
+  // After a run that applied: the planes it wrote, which must differ from
+  // before and which the replay of the block it stored writes again from
+  // before.
+  std::vector<Bytes> ExpectReplayed(const std::vector<Bytes>& before) {
+    const std::vector<Bytes> applied = Planes();
+    EXPECT_NE(applied, before);
+    SetPlanes(before);
+    EXPECT_EQ(Replay(), klpResNoErr);
+    EXPECT_EQ(Planes(), applied);
+    return applied;
+  }
   int16_t About() { return host.Call(PluginMain, klpSelectorAbout); }
 
   // The application's windows while it runs.
@@ -202,6 +214,16 @@ T* Named(CKLF_Window& w, const char* name, u8 type) {
   for (u32 i = 0; i < w.GetControlCount(); ++i)
     if (w.GetControl(i)->GetName() == name && w.GetControl(i)->GetType() == type) return static_cast<T*>(w.GetControl(i));
   return nullptr;
+}
+
+// Point k of a window's slider (the resources lay each of its points),
+// global.
+inline KLP_Point SliderPoint(CKLF_Window& w, const char* name, u32 k) {
+  CKLF_Mem coors;
+  EXPECT_EQ(m_App->GetStorage()->GetRec(CKLF_String("UIResources>Sliders>") + name + ">Data_Coors", coors), 1);
+  const kltRECT_s r = w.GetWindowRect();
+  if (coors.GetSize() < 5 * (k + 1)) return {0, 0};
+  return {r.left + KLF_GetBE16(coors.GetPtr() + 5 * k), r.top + KLF_GetBE16(coors.GetPtr() + 5 * k + 2)};
 }
 
 // The main window's opener of an effect's window (by effect index); 0 for

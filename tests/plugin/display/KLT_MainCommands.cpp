@@ -1,4 +1,4 @@
-// The main window's commands for the real-display test, on the plug-in
+// The main window's commands for the real-display tests, on the plug-in
 // linked in and assembled as the shared library assembles itself:
 //   klt_maincommands --points PICTURE PLUGIN_FOLDER   runs the dialog on the
 //       headless platform and prints, in window coordinates, the places the
@@ -18,6 +18,18 @@
 //       the main window is in Puzzle mode, then "ready at X,Y" is printed
 //       with the same "button" lines and "piece X Y"; the run ends when the
 //       window closes.
+//   klt_maincommands --fxpoints PICTURE PLUGIN_FOLDER   the dialog on the
+//       headless platform: prints the Cutter's controls ("cutter NAME/TYPE
+//       X Y", window coordinates), presses its "Cutter_Cut", prints the
+//       rectangle the test drags over the preview ("drag X Y to X Y") and
+//       the main window's controls ("main ..."), opens the blur window from
+//       "Main_FXBlur" and prints its controls ("blur ..."); then cancels.
+//   klt_maincommands --fxexpect PICTURE PLUGIN_FOLDER RADIUS1 RADIUS2   the
+//       same cut, the pieces of the same rectangle selected through the
+//       model, their blur records set to the radius spread to the right
+//       from RADIUS1 to RADIUS2 (printed: "radii R ...", -1 for a piece
+//       without blur), the pieces rendered and the dialog applied: the
+//       plug-in stores its block in PLUGIN_FOLDER's "last.data".
 // Exit codes: 0 done, 1 the picture or the run failed, 2 bad command line.
 #include <climits>
 #include <cstdio>
@@ -28,11 +40,15 @@
 
 #include "CApp.h"
 #include "CCutterServices.h"
+#include "CCutterSession.h"
 #include "CKLP_HeadlessUI.h"
 #include "CKLT_FilterHost.h"
 #include "CKLT_HostDocument.h"
+#include "CWnd_Cutter.h"
+#include "KLF_BigEndian.h"
 #include "KLF_PluginAssembly.h"
 #include "KLF_PluginEntry.h"
+#include "plugin/SpreadExpectation.h"
 
 namespace {
 
@@ -136,17 +152,129 @@ class StandIn : public CCutterServices, public CKLF_Window {
 
 CCutterServices* NewStandIn() { return new StandIn(); }
 
+// ---- The blur spread over a rectangle of pieces (--fxpoints, --fxexpect)
+
+// Each control's centre, window coordinates; for a slider, which shows no
+// rectangle, each of its points ("PREFIX NAME/1 K X Y").
+void PrintControls(const char* prefix, CKLF_Window& w) {
+  for (u32 i = 0; i < w.GetControlCount(); ++i) {
+    CKLF_Control* c = w.GetControl(i);
+    const char* name = c->GetName().GetStr();
+    CKLF_Mem coors;
+    if (c->GetType() == klCtrlSlider &&
+        m_App->GetStorage()->GetRec(CKLF_String("UIResources>Sliders>") + name + ">Data_Coors", coors) == 1) {
+      for (u32 k = 0; 5 * (k + 1) <= coors.GetSize(); ++k)
+        std::printf("%s %s/%u %u %d %d\n", prefix, name, c->GetType(), k, KLF_GetBE16(coors.GetPtr() + 5 * k),
+                    KLF_GetBE16(coors.GetPtr() + 5 * k + 2));
+      continue;
+    }
+    const kltRECT_s r = c->GetRenderRect();
+    std::printf("%s %s/%u %d %d\n", prefix, name, c->GetType(), (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  }
+}
+
+CKLF_Control* Named(CKLF_Window& w, const char* name, u8 type) {
+  for (u32 i = 0; i < w.GetControlCount(); ++i)
+    if (std::strcmp(w.GetControl(i)->GetName().GetStr(), name) == 0 && w.GetControl(i)->GetType() == type)
+      return w.GetControl(i);
+  return nullptr;
+}
+
+void ClickOn(CKLP_HeadlessUI& ui, CKLF_Window& w, CKLF_Control* c) {
+  const kltRECT_s wr = w.GetWindowRect(), r = c->GetRenderRect();
+  ui.SelectWindow(w.GetWindowHandle());
+  ui.PostClick(wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2);
+  ui.Pump();
+}
+
+CWnd_Cutter* CutterWindow() {
+  auto* session = dynamic_cast<CCutterSession*>(Main().GetCutter());
+  return session ? session->GetWindow() : nullptr;
+}
+
+// "Cutter_Cut" pressed: the Cutter cuts and closes into Puzzle mode.
+bool Cut(CKLP_HeadlessUI& ui) {
+  CWnd_Cutter* cutter = CutterWindow();
+  if (!cutter || !cutter->GetCtrl(CWnd_Cutter::kCut)) return false;
+  ClickOn(ui, *cutter, cutter->GetCtrl(CWnd_Cutter::kCut));
+  return !Main().IsLayoutMode() && Main().GetEngine()->GetPieceCount() > 1;
+}
+
+// The window point of an image point in the preview.
+kltPOS ImageToWindow(i32 x, i32 y) {
+  const kltPOS o = Main().Preview().GetOffset();
+  const i32 z = Main().Preview().GetZoom() - 4;
+  auto scale = [z](i32 v) { return z >= 0 ? v << z : v >> -z; };
+  const kltRECT_s v = Main().GetPreviewRect();
+  return {v.left + scale(x) - o.x, v.top + scale(y) - o.y};
+}
+
+// The rectangle the test drags: across the top of the picture, clear of
+// the knobs of the pieces below the first row.
+void SelectionDrag(kltPOS& from, kltPOS& to) {
+  const i32 w = static_cast<i32>(Main().Puzzle().GetWidth()), h = static_cast<i32>(Main().Puzzle().GetHeight());
+  from = ImageToWindow(w * 12 / 100, h * 6 / 100);
+  to = ImageToWindow(w * 88 / 100, h * 22 / 100);
+}
+
+bool PrintBlurPoints(CKLP_HeadlessUI& ui) {
+  CWnd_Cutter* cutter = CutterWindow();
+  if (!cutter) return false;
+  PrintControls("cutter", *cutter);
+  if (!Cut(ui)) return false;
+  kltPOS a, b;
+  SelectionDrag(a, b);
+  std::printf("drag %d %d to %d %d\n", a.x, a.y, b.x, b.y);
+  PrintControls("main", Main());
+  CKLF_Control* opener = Named(Main(), "Main_FXBlur", klCtrlButton);
+  if (!opener) return false;
+  ClickOn(ui, Main(), opener);
+  auto* fx = dynamic_cast<CKLF_Window*>(Main().Puzzle().effectWindow);
+  if (!fx || std::strcmp(fx->GetName().GetStr(), "FXblur") != 0) return false;
+  PrintControls("blur", *fx);
+  fx->Close();
+  Main().localClose();
+  return true;
+}
+
+// What the real-display test does with the mouse and keys, given to the
+// models: the dragged rectangle's pieces selected, the spread's radii
+// written and rendered, then "Apply".
+bool ApplyBlurSpread(CKLP_HeadlessUI& ui, i32 first, i32 second) {
+  if (!Cut(ui)) return false;
+  kltPOS a, b;
+  SelectionDrag(a, b);
+  const kltRECT_s v = Main().GetPreviewRect();
+  // The drag's rectangle holds the release point.
+  Main().pmop_Sel_SelectRectLocal({a.x - v.left, a.y - v.top, b.x + 1 - v.left, b.y + 1 - v.top}, 1, 0, 1);
+  CTessarette& e = *Main().GetEngine();
+  const std::vector<int> radii = spreadexpect::BlurRadii(e, CFXSpread::kRight, first, second);
+  CKLF_DWordArray changed;
+  spreadexpect::SetBlurRecords(e, radii, changed);
+  if (changed.GetSize() == 0 || !Main().Puzzle().pmop_RerenderPieces(&changed, 1, 0)) return false;
+  std::printf("radii");
+  for (int r : radii) std::printf(" %d", r);
+  std::printf("\n");
+  return Main().ClickButton(W::kApply) == 1;
+}
+
 int Usage() {
-  std::fprintf(stderr, "usage: klt_maincommands --points|--expect|--puzzle PICTURE PLUGIN_FOLDER\n");
+  std::fprintf(stderr,
+               "usage: klt_maincommands --points|--expect|--puzzle|--fxpoints PICTURE PLUGIN_FOLDER\n"
+               "       klt_maincommands --fxexpect PICTURE PLUGIN_FOLDER RADIUS1 RADIUS2\n");
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) return Usage();
+  if (argc < 4) return Usage();
   const std::string mode = argv[1];
-  if (mode != "--points" && mode != "--expect" && mode != "--puzzle") return Usage();
+  const bool fxExpect = mode == "--fxexpect";
+  if (argc != (fxExpect ? 6 : 4)) return Usage();
+  if (mode != "--points" && mode != "--expect" && mode != "--puzzle" && mode != "--fxpoints" && !fxExpect)
+    return Usage();
+  const i32 first = fxExpect ? std::atoi(argv[4]) : 0, second = fxExpect ? std::atoi(argv[5]) : 0;
   CKLT_HostDocument doc;
   std::string error;
   if (doc.ReadFile(argv[2], uint64_t(1) << 32, error) != CKLT_HostDocument::kOk || doc.layers.size() != 1 ||
@@ -186,15 +314,20 @@ int main(int argc, char** argv) {
     if (mode == "--points") {
       PrintPoints();
       Main().localClose();
+    } else if (mode == "--fxpoints") {
+      done = PrintBlurPoints(headless);
+    } else if (fxExpect) {
+      done = ApplyBlurSpread(headless, first, second);
     } else {
       Edit();
       done = Main().ClickButton(W::kApplyLM) == 1;
     }
+    if (!done && Main().GetWindowHandle()) Main().localClose();
   });
   const int16_t result = host.RunFilter(PluginMain, true);
   CCutterServices::SetFactory(nullptr);
   KLP_SetUI(nullptr);
-  const int16_t expected = mode == "--expect" ? klpResNoErr : klpResUserCanceled;
+  const int16_t expected = mode == "--expect" || fxExpect ? klpResNoErr : klpResUserCanceled;
   if ((mode != "--points" && !done) || result != expected) {
     std::fprintf(stderr, "klt_maincommands: the dialog ended with %d\n", result);
     return 1;

@@ -18,28 +18,13 @@ host=$1 plugin_dir=$2 helper=$3 shot=$4 picture=$5 out=$6
 
 screen=2000x1024
 source "$(dirname "$0")/../../ui/display/xvfb_display.sh"
+source "$(dirname "$0")/host_run.sh"
 rm -rf plugin expected ./*.png ./*.txt ./*.xwd
-# Each run works in a copy of the plug-in's folder, where it keeps its settings.
-for d in plugin expected; do
-  mkdir "$d"
-  cp "$plugin_dir/libtessarette_plugin.so" "$plugin_dir/libtessarette_display.so" \
-     "$plugin_dir/resource_ts30_d.kls4" "$plugin_dir/Kelvanos Tessarette 3.0 Help.pdf" "$d/"
-done
+plugin_copies "$plugin_dir" plugin expected
 
 "$helper" --points "$picture" expected > points.txt
 point() { sed -n "s/^$1 \(-*[0-9]*\) \(-*[0-9]*\).*$/\1 \2/p" points.txt; }
 target() { sed -n "s/^$1 .* to \(-*[0-9]*\) \(-*[0-9]*\)$/\1 \2/p" points.txt; }
-
-find_window() {  # NAME LOG: the visible window of that title
-  found=""
-  for _ in $(seq 400); do
-    found=$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null | head -n 1 || true)
-    [ -n "$found" ] && return 0
-    kill -0 "$app" 2> /dev/null || break
-    sleep 0.05
-  done
-  echo "FAILED: the $1 window did not open"; cat "$2"; exit 1
-}
 
 # Keeps the program's newest window other than its main window as NAME.png
 # once it is painted in the palette (dark, mostly the palette's face).
@@ -70,27 +55,10 @@ menu() {  # NAME BUTTON X Y
   sleep 0.3
 }
 
-finish() {  # LOG CODE [LINE]: waits for the program, checks its exit code and
-  # that its standard error holds nothing but the line given
-  local code=0
-  for _ in $(seq 400); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
-  wait "$app" || code=$?
-  [ "$code" -eq "$2" ] || { echo "FAILED: the program ended with $code, not $2"; cat "$1"; exit 1; }
-  if [ -n "$(grep -vxF -- "${3:-}" "$1")" ]; then echo "FAILED: the program wrote to standard error"; cat "$1"; exit 1; fi
-}
-
 # The dialog with the main window at (mx, my) and the Cutter moved beside
 # it, as a person would.
-mx=8 my=40
-"$host" -q --plugin plugin/libtessarette_plugin.so --dialog "$picture" -o dialog.png > out.txt 2> err.txt &
-app=$!
-pids+=($app)
-find_window Main err.txt
-wid=$found
-find_window Cutter err.txt
-cutter=$found
-xdotool windowmove "$wid" $mx $my windowmove "$cutter" 1140 40
-sleep 0.5
+mx=8 my=40 cx=1140 cy=40
+open_dialog
 at() { echo $((mx + $1)) $((my + $2)); }
 
 for b in Main Select Adjust Help; do
@@ -117,8 +85,6 @@ drag() {  # KNOT
   xdotool mouseup 1
   sleep 0.3
 }
-# The main window's own picture, for a person to look at.
-keep() { xwd -id "$wid" -silent > "$1.xwd" && "$shot" --shot "$1.xwd" "$1.png" > /dev/null && rm -f "$1.xwd"; }
 drag A
 drag B main-knot-drag
 read -r x y < <(point apply)
