@@ -172,6 +172,9 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   int32_t i_OnWindow(const KLP_Event& e);
   void i_CountClick(i16 x, i16 y, u8& dbl, u8& triple);
   void i_OfferHover(i32 index, i32& candidate);
+  void i_RefreshHover(i16 x, i16 y);
+  // Hidden from the mouse: filtered, or disabled and drawn at opacity 0.
+  static u8 i_Unreachable(CKLF_Control* c);
   void i_ShowCaption(u8 active);
   i32 i_ControlAt(i16 x, i16 y);
   u8 i_TimerIndex(u16 id, u32& at) const;

@@ -214,7 +214,29 @@ u8 CKLF_Window::iLMouseUp(i16 x, i16 y, u8 mods) {
       if (!o->IsCtrlFiltered() && o->PtInControl(x, y) && o->OnLMouseUp(x, y, mods)) break;
     }
   }
+  i_RefreshHover(x, y);
   return OnLMouseUp(x, y, mods);
+}
+
+// A click can hide the control under a resting pointer and show another in
+// its place (a button swapped for its opposite): the hover moves on to
+// what is there now without waiting for the mouse to move.
+void CKLF_Window::i_RefreshHover(i16 x, i16 y) {
+  CKLF_Control* hover = m_handle && m_hover >= 0 ? GetControl(static_cast<u32>(m_hover)) : nullptr;
+  if (!hover || m_captured >= 0 || !i_Unreachable(hover)) return;
+  i32 candidate = -1;
+  for (i32 i = static_cast<i32>(m_controls.GetSize()) - 1; i >= 0 && candidate < 0; --i) {
+    CKLF_Control* c = GetControl(static_cast<u32>(i));
+    if (!i_Unreachable(c) && c->PtAboveControl(x, y)) i_OfferHover(i, candidate);
+  }
+  if (candidate != m_hover) {
+    m_hover = candidate;
+    OnAboveControl(candidate < 0 ? 0xFFFFFFFFu : static_cast<u32>(candidate));
+  }
+}
+
+u8 CKLF_Window::i_Unreachable(CKLF_Control* c) {
+  return c->IsCtrlFiltered() || (!c->IsEnabled() && c->GetDisabledOpacity() == 0) ? 1 : 0;
 }
 
 u8 CKLF_Window::iRMouseDown(i16 x, i16 y, u8 mods) {
@@ -241,7 +263,7 @@ u8 CKLF_Window::iMouseMove(i16 x, i16 y, u8 mods) {
   } else {
     for (i32 i = static_cast<i32>(m_controls.GetSize()) - 1; i >= 0; --i) {
       CKLF_Control* c = GetControl(static_cast<u32>(i));
-      if (c->IsCtrlFiltered() || (!c->IsEnabled() && c->GetDisabledOpacity() == 0)) continue;
+      if (i_Unreachable(c)) continue;
       if (candidate < 0 && c->PtAboveControl(x, y)) i_OfferHover(i, candidate);
       if (c->PtInControl(x, y) && c->OnMouseMove(x, y, mods)) break;
     }

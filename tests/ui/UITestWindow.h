@@ -111,10 +111,14 @@ class CKLT_RecordingWindow : public CKLF_Window {
   // Runs inside OnKeyDown, for tests that act while an event is dispatched.
   std::function<void()> onKey;
 
+  // Runs after a control's click message is logged.
+  std::function<void(u32 id)> onClick;
+
   u32 OnCtrlMessage(u16 msg, u32 id, const char* name, u8 type, void* data) override {
     char head[96];
     std::snprintf(head, sizeof head, "msg 0x%x %d %s", msg, static_cast<i32>(id), name ? name : "-");
     if (log) log->Line(head + KLT_MessageData(msg, type, data));
+    if (msg == klMsgClick && onClick) onClick(id);
     return 1;
   }
   u8 OnAboveControl(u32 id) override { return L("above %ld", static_cast<i32>(id)), acceptHover; }

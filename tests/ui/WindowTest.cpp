@@ -330,3 +330,34 @@ TEST_F(UIToolkitTest, CaptionDragsAndAnInactiveFloatingWindowOnlyActivates) {
   EXPECT_EQ(log.Take(), "down 50,20, up, up");
   EXPECT_EQ(ui.Log().drags, 1u);
 }
+
+// A click that hides the hovered control and shows another in its place
+// moves the hover to it while the pointer rests.
+TEST_F(UIToolkitTest, HoverFollowsAControlSwappedUnderARestingPointer) {
+  Open();
+  CKLT_RecordingWindow* w = Window();
+  CKLT_TestControl* hide = Control(w, "A", {10, 10, 60, 60});
+  CKLT_TestControl* show = Control(w, "B", {10, 10, 60, 60});
+  ASSERT_TRUE(hide && show);
+  for (CKLT_TestControl* c : {hide, show}) c->SetDisabledOpacity(0);
+  show->Enable(0);
+  ui.PostMouse(klpMouseMoved, 120, 120);
+  ui.Pump();
+  EXPECT_EQ(w->GetHoverControl(), 0u);
+  // The window swaps the two when "Hide" is clicked.
+  w->onClick = [&](u32 id) {
+    if (id != 0) return;
+    hide->Enable(0);
+    show->Enable(1);
+  };
+  log.Take();
+  ui.PostClick(120, 120);
+  ui.Pump();
+  EXPECT_EQ(w->GetHoverControl(), 1u);
+  EXPECT_NE(log.Take().find("above 1"), std::string::npos);
+  // A click that swaps nothing leaves the hover alone.
+  ui.AdvanceClock(1000);
+  ui.PostClick(120, 120);
+  ui.Pump();
+  EXPECT_EQ(log.Take().find("above"), std::string::npos);
+}
