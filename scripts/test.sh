@@ -12,6 +12,8 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh || exit 1
 
 JOBS=$(nproc 2>/dev/null || echo 2)
+# Seconds since the start at each step, for keeping CI's time in view.
+step() { echo "== ${SECONDS} s: $1"; }
 passed=0
 failed=0
 
@@ -22,6 +24,7 @@ else
   failed=$((failed + 1))
 fi
 
+step "sanitizer build and tests"
 export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 mkdir -p build
@@ -43,6 +46,7 @@ else
   failed=$((failed + 1))
 fi
 
+step "ThreadSanitizer suites"
 # The suites whose work runs on several threads, under ThreadSanitizer.
 tsan_suites="test_foundation test_imaging test_engine test_host test_tools test_cutter test_app test_platform"
 if cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_FLAGS=-fsanitize=thread \
@@ -64,6 +68,7 @@ else
   failed=$((failed + 1))
 fi
 
+step "benchmarks build"
 if cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DKLF_BUILD_TESTS=OFF -DKLF_BUILD_BENCH=ON &&
    cmake --build build/bench -j "$JOBS"; then
   passed=$((passed + 1))
@@ -72,6 +77,7 @@ else
   failed=$((failed + 1))
 fi
 
+step "fuzz targets"
 if [ -f tests/fuzz/CMakeLists.txt ]; then
   bash scripts/fuzz.sh 30 | tee build/fuzz.log
   # "fuzz targets: 7 passed, 0 failed"
@@ -84,5 +90,6 @@ if [ -f tests/fuzz/CMakeLists.txt ]; then
   fi
 fi
 
+step "done"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
