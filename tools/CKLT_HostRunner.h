@@ -12,8 +12,9 @@
 // Cost: the document's layers at their own sizes and what the plug-in asks
 // for; a filtered layer that covers the canvas lends its planes to the host
 // (else a canvas-sized copy), and the merged document is a copy unless it is
-// that one opaque layer. Counting a puzzle's pieces cuts the filtered area
-// twice more (CKLT_PieceCount), about a tenth of a whole run.
+// that one opaque layer. Counting a puzzle's pieces draws the knives over
+// the filtered area twice more and counts their regions (CKLT_PieceCount),
+// about a twentieth of a whole run.
 #pragma once
 
 #include <cstdint>
