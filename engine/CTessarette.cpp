@@ -854,6 +854,7 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
   m_planeCount = static_cast<u8>(planeCount + 1);
   m_largestWidth = 0;
   m_largestHeight = 0;
+  m_cutArea = area;
   SetLocalProgress(0, low, high);
   if (i_Cancelled()) return 0;
   CTessaretteFill::Mode mode;

@@ -576,6 +576,11 @@ class CTessarette : public CKLF_FrameWork {
   // Renderers 1..count-1 beside the engine's own, their work images grown;
   // the count that could be had (at least 1).
   u32 i_RenderContexts(u32 count, u32 fxThreads);
+  // How many of count pieces render side by side on threads: one a thread,
+  // as long as their work images, effect buffers and images (as large as
+  // the largest piece's) stay within two planes of the cut image; at least
+  // one. The others' threads go into the effects.
+  u32 i_SideBySide(u32 threads, u32 count) const;
   u8 i_RenderParallel(u8 low, u8 high, u8 cancellable);
   u8 i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellable);
   // What a side-by-side render runs through: slots 0..count-1. A total of 0
@@ -633,6 +638,7 @@ class CTessarette : public CKLF_FrameWork {
   u32 m_threads = 0;
   i32 m_largestWidth = 0;
   i32 m_largestHeight = 0;
+  u64 m_cutArea = 0;  // pixels of the image cut
   u8 m_planeCount = 0;  // colour planes + the piece mask
 
   DOCUMENT m_doc = {1, {0, 0, 0, 0}, 0, nullptr};
