@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "CTessarette.h"
+
 namespace {
 
 bool CountOf(CTessarette& e, int32_t width, int32_t height, uint32_t& pieces, std::string& error) {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "CTessarette.h"
+class CTessarette;
 
 class CKLT_PieceCount {
  public:

@@ -11,6 +11,7 @@
 #include "CKLT_LayoutShaper.h"
 #include "CKLT_PieceCount.h"
 #include "CKLT_SettingsSource.h"
+#include "CTessarette.h"
 
 namespace {
 
