@@ -287,22 +287,25 @@ TEST(ImagePNG, BandedImageDataReadsBackAndIgnoresThreads) {
         ASSERT_EQ(alpha, Plane(reader, -1));
       }
     }
-  // A damaged band, its CRC recomputed, is refused however it is read; so is
-  // a file whose last band lost two bytes before the Adler-32.
+  // A damaged band, its CRC recomputed, is refused however it is read; so
+  // are a file whose last band lost two bytes before the Adler-32 and one
+  // with a flipped CRC (the CRCs are checked side by side).
   const Bytes file = write(CKLF_PNGEncoder::DefaultSettings(), 2);
-  for (int damage = 0; damage < 2; ++damage) {
+  for (int damage = 0; damage < 3; ++damage) {
     Bytes bad = file;
     size_t last = 0;
     while (ChunkAt(file, "IDAT", last + 1)) ++last;
-    const size_t idat = ChunkAt(file, "IDAT", damage == 0 ? last / 2 : last);
+    const size_t idat = ChunkAt(file, "IDAT", damage != 1 ? last / 2 : last);
     const u32 n = pngtest::Be32(file, idat - 8);
     if (damage == 0) {
       bad[idat + n / 2] ^= 0x21;
+    } else if (damage == 2) {
+      bad[idat + n + 1] ^= 0x04;
     } else {
       bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(idat + n - 6), bad.begin() + static_cast<std::ptrdiff_t>(idat + n - 4));
       for (int i = 0; i < 4; ++i) bad[idat - 8 + i] = static_cast<u8>((n - 2) >> (24 - 8 * i));
     }
-    FixCrc(bad, idat);
+    if (damage != 2) FixCrc(bad, idat);
     for (u32 threads : {1u, 4u}) {
       SCOPED_TRACE(testing::Message() << "damage " << damage << " threads " << threads);
       CKLF_ImagePNG reader;
