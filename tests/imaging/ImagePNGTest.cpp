@@ -315,6 +315,65 @@ TEST(ImagePNG, BandedImageDataReadsBackAndIgnoresThreads) {
   }
 }
 
+// The encoder's stream goes out in order whichever threads finish which
+// bands: more bands than the ring of places the threads share, the last
+// band short. The same pieces on any thread count, inflating to the rows
+// (zlib checks the Adler-32); a sink that stops is not called again, and a
+// poll that stops leaves no error (on several threads every band may be
+// out before the first poll).
+TEST(ImagePNG, EncoderBandsGoOutInOrderOnAnyThreads) {
+  struct Out {
+    std::vector<Bytes> pieces;
+    size_t stopAt = SIZE_MAX;
+    u32 polls = 0, stopPollAt = UINT32_MAX;
+    static u8 Sink(void* user, const u8* data, u32 size) {
+      Out* o = static_cast<Out*>(user);
+      o->pieces.emplace_back(data, data + size);
+      return o->pieces.size() < o->stopAt;
+    }
+    static u8 Poll(void* user, u32) { return ++static_cast<Out*>(user)->polls < static_cast<Out*>(user)->stopPollAt; }
+  };
+  std::mt19937 rng(23);
+  const u32 w = 64, bandRows = CKLF_PNGEncoder::BandRows(w + 1), h = 13 * bandRows + 5;
+  Bytes grey(static_cast<size_t>(w) * h);
+  for (size_t i = 0; i < grey.size(); ++i) grey[i] = static_cast<u8>(i % w * 2 + rng() % 5);
+  const u8* planes[1] = {grey.data()};
+  const CKLF_PNGEncoder::Settings s = {1, CKLF_PNGEncoder::kStrategyRLE, CKLF_PNGEncoder::kFilterUp};
+  CKLF_PNGEncoder enc;
+  Out one;
+  ASSERT_EQ(1, enc.Encode(planes, 1, w, h, w, s, 1, Out::Sink, Out::Poll, &one));
+  ASSERT_EQ(14u + 2u, one.pieces.size()) << "header, a piece a band, Adler-32";
+  Bytes stream, rows(static_cast<size_t>(w + 1) * h);
+  for (const Bytes& piece : one.pieces) stream.insert(stream.end(), piece.begin(), piece.end());
+  uLongf size = static_cast<uLongf>(rows.size());
+  ASSERT_EQ(Z_OK, uncompress(rows.data(), &size, stream.data(), static_cast<uLong>(stream.size())));
+  ASSERT_EQ(rows.size(), size);
+  for (u32 y = 1; y < h; ++y) ASSERT_EQ((grey[y * w + 5] - grey[(y - 1) * w + 5]) & 255, rows[y * (w + 1) + 6]);
+  for (u32 threads : {2u, 3u, 8u}) {
+    SCOPED_TRACE(testing::Message() << threads << " threads");
+    Out many;
+    ASSERT_EQ(1, enc.Encode(planes, 1, w, h, w, s, threads, Out::Sink, Out::Poll, &many));
+    ASSERT_EQ(one.pieces, many.pieces);
+    Out stops;
+    stops.stopAt = 6;
+    EXPECT_EQ(0, enc.Encode(planes, 1, w, h, w, s, threads, Out::Sink, nullptr, &stops));
+    EXPECT_EQ(0, enc.GetError());
+    ASSERT_EQ(6u, stops.pieces.size());
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(one.pieces[i], stops.pieces[i]) << i;
+    Out cancel;
+    cancel.stopPollAt = 1;
+    const u8 done = enc.Encode(planes, 1, w, h, w, s, threads, Out::Sink, Out::Poll, &cancel);
+    EXPECT_EQ(0, enc.GetError());
+    EXPECT_EQ(done, cancel.pieces.size() == one.pieces.size());
+    for (size_t i = 0; i < cancel.pieces.size(); ++i) EXPECT_EQ(one.pieces[i], cancel.pieces[i]) << i;
+  }
+  Out cancel;
+  cancel.stopPollAt = 2;
+  EXPECT_EQ(0, enc.Encode(planes, 1, w, h, w, s, 1, Out::Sink, Out::Poll, &cancel));
+  EXPECT_EQ(0, enc.GetError());
+  EXPECT_EQ(3u, cancel.pieces.size()) << "the header and the bands before the stop";
+}
+
 // The one-pass choice against filtering the row five times and summing the
 // bytes as signed values: random rows, smooth rows (where the predictors
 // compete), equal sums (the first filter wins), every pixel size, lengths
