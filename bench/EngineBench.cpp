@@ -1,6 +1,7 @@
 // The puzzle engine on a 6000 x 4000 RGB image cut into 30 x 20 pieces with
 // the default knob knife: the cut with the thin anti-aliased knife (one-bit
-// mask at four times the size) and with the plain thin knife, then every
+// mask at four times the size) and with the plain thin knife, the count of
+// its pieces without cutting them, then every
 // piece rendered with the default bevel, then the recombination. Reports
 // megapixels per second and the peak resident memory of each step.
 #include <benchmark/benchmark.h>
@@ -107,6 +108,29 @@ BENCHMARK(BM_Cut)
     ->ArgsProduct({{1}, {100}, {60}, {1, 0}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
+    ->UseRealTime();
+
+// The pieces of the same layouts counted without cutting them, as the host
+// program counts them against its cells.
+void BM_CountPieces(benchmark::State& state) {
+  CTessarette e;
+  SetLayout(e, static_cast<u32>(state.range(1)), static_cast<u32>(state.range(2)));
+  e.m_antiAlias = static_cast<u8>(state.range(0));
+  e.SetThreads(static_cast<u32>(state.range(3)));
+  ResetPeak();
+  u32 count = 0;
+  for (auto _ : state) {
+    if (!e.CountPieces(kW, kH, count)) state.SkipWithError("count failed");
+    benchmark::DoNotOptimize(count);
+  }
+  state.counters["pieces"] = count;
+  Report(state, PeakMiB());
+}
+BENCHMARK(BM_CountPieces)
+    ->ArgNames({"antialias", "columns", "rows", "threads"})
+    ->ArgsProduct({{1, 0}, {30}, {20}, {1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
     ->UseRealTime();
 
 // Pieces one by one, and side by side on 1 and on all threads (0).

@@ -116,6 +116,6 @@ void BM_InitFromLastSettingsBinary(benchmark::State& state) {
 // On one thread and on the machine's (0: the host leaves the choice to the
 // plug-in).
 BENCHMARK(BM_ReplayPuzzle)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_ReplayPuzzleLarge)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ReplayPuzzleLarge)->ArgName("threads")->Arg(1)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ReplayLayout)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_InitFromLastSettingsBinary)->Arg(30)->Arg(101)->Unit(benchmark::kMicrosecond);

@@ -854,6 +854,7 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
   m_planeCount = static_cast<u8>(planeCount + 1);
   m_largestWidth = 0;
   m_largestHeight = 0;
+  m_cutArea = area;
   SetLocalProgress(0, low, high);
   if (i_Cancelled()) return 0;
   CTessaretteFill::Mode mode;
@@ -951,25 +952,8 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
   const u8 bit4 = m_fill.GetMode() == CTessaretteFill::MODE_BIT4;
   const u8 recording = m_runFill && bit4;
   if (i_RegionsSideBySide()) {
-    // Progress 55 to 75 and a cancel check a scan row as the runs are counted.
-    struct Ask {
-      CTessarette* e;
-      i32 scanH;
-      u8 low, high;
-      static u8 Stop(void* user, i32 y) {
-        Ask& a = *static_cast<Ask*>(user);
-        a.e->SetLocalProgress(55.0 + 20.0 * y / a.scanH, a.low, a.high);
-        return a.e->i_Cancelled();
-      }
-    } ask = {this, scanH, low, high};
-    const u8* knife = m_knifeBlock.GetPtr();
-    const u32 stride = m_fill.GetKnifeStride();
-    const u8 found = bit4 ? m_runs.Find(knife, stride, scanW, scanH, m_threads, Ask::Stop, &ask)
-                          : m_runs.FindBytes(knife, stride, scanW, scanH, m_threads, Ask::Stop, &ask);
-    if (found == CTessaretteRuns::kStopped) return 0;
-    if (found != CTessaretteRuns::kFound || (!bit4 && !m_runs.Label())) return i_MemoryFailure();
-    SetLocalProgress(75, low, high);
-    if (i_Cancelled()) return 0;
+    if (!i_FindRegions(low, high)) return 0;
+    if (!bit4 && !m_runs.Label()) return i_MemoryFailure();
     return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount,
                           bit4 ? kTracedRegions : kByteRegions);
   }
@@ -1004,6 +988,62 @@ u8 CTessarette::i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStr
   m_fill.SetRecording(0);
   return i_PaintRegions(width, height, outerMask, outerStride, planes, planeStride, planeCount, centreCount,
                         kRecordedRegions);
+}
+
+u8 CTessarette::i_FindRegions(u8 low, u8 high) {
+  // Progress 55 to 75 and a cancel check a scan row as the runs are counted.
+  struct Ask {
+    CTessarette* e;
+    i32 scanH;
+    u8 low, high;
+    static u8 Stop(void* user, i32 y) {
+      Ask& a = *static_cast<Ask*>(user);
+      a.e->SetLocalProgress(55.0 + 20.0 * y / a.scanH, a.low, a.high);
+      return a.e->i_Cancelled();
+    }
+  } ask = {this, m_fill.GetScanHeight(), low, high};
+  const u8* knife = m_knifeBlock.GetPtr();
+  const u32 stride = m_fill.GetKnifeStride();
+  const i32 scanW = m_fill.GetScanWidth(), scanH = m_fill.GetScanHeight();
+  const u8 bit4 = m_fill.GetMode() == CTessaretteFill::MODE_BIT4;
+  const u8 found = bit4 ? m_runs.Find(knife, stride, scanW, scanH, m_threads, Ask::Stop, &ask)
+                        : m_runs.FindBytes(knife, stride, scanW, scanH, m_threads, Ask::Stop, &ask);
+  if (found == CTessaretteRuns::kStopped) return 0;
+  if (found != CTessaretteRuns::kFound) return i_MemoryFailure();
+  SetLocalProgress(75, low, high);
+  return i_Cancelled() ? 0 : 1;
+}
+
+u8 CTessarette::CountPieces(i32 width, i32 height, u32& count) {
+  ResetError();
+  m_lastProgress = -1;
+  count = 0;
+  m_nested = 1;
+  const u8 ok = i_CountPieces(width, height, count);
+  m_nested = 0;
+  // The knife mask stays for a next count, whose pages are then touched
+  // already; a cut frees it.
+  m_runs.Release();
+  return ok;
+}
+
+// SplitCells' steps up to its regions; without an outer mask every region
+// is a piece, and so is the thick knife's area.
+u8 CTessarette::i_CountPieces(i32 width, i32 height, u32& count) {
+  if (!i_CheckImageSize(width, height)) return 0;
+  SetLocalProgress(0, 0, 100);
+  if (i_Cancelled()) return 0;
+  CTessaretteFill::Mode mode;
+  u32 knifeStride;
+  if (!i_DrawKnifeMask(width, height, 0, 100, mode, knifeStride)) return 0;
+  m_fill.Setup(mode, m_knifeBlock.GetPtr(), knifeStride, nullptr, width, height);
+  m_fill.SealPadding();
+  if (mode != CTessaretteFill::MODE_BIT4 && !i_ClosePinholesSideBySide(0, 100)) return 0;
+  if (!i_FindRegions(0, 100)) return 0;
+  count = m_runs.GetRegionCount() + (m_thinKnife ? 0u : 1u);
+  if (count > kMaxPieces) return i_TooManyPieces();
+  SetLocalProgress(100, 0, 100);
+  return 1;
 }
 
 u8 CTessarette::i_TooManyPieces() {

@@ -289,6 +289,12 @@ class CTessarette : public CKLF_FrameWork {
   u8 SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
                 u8 planeCount, u8 low, u8 high, u8 render);
   void FreeSpliting();
+  // How many pieces SplitCells would cut an image of width x height into
+  // without an outer mask, without cutting them: the knife mask is drawn
+  // and its regions counted side by side, on the engine's threads. Fails as that cut fails (its errors and alerts,
+  // more than 99999 pieces included); the pieces stay as they are. The
+  // knife mask's block is kept for the next count or cut.
+  u8 CountPieces(i32 width, i32 height, u32& count);
   u32 GetPieceCount() const { return m_cellCount; }
   SPLITEDCELL* GetPieces() const { return m_cells; }
   SPLITEDCELL* GetPiece(u32 index) const { return index < m_cellCount ? m_cells + index : nullptr; }
@@ -468,6 +474,11 @@ class CTessarette : public CKLF_FrameWork {
                   u32 planeStride, u8 planeCount, u8 low, u8 high, u8 render);
   u8 i_MemoryFailure();
   u8 i_DrawKnifeMask(i32 width, i32 height, u8 low, u8 high, CTessaretteFill::Mode& mode, u32& knifeStride);
+  u8 i_CountPieces(i32 width, i32 height, u32& count);
+  // m_runs finds the regions of the knife mask m_fill is set up on (an
+  // 8-bit mask's pinholes closed), progress 55 to 75. 0 on cancel (no
+  // error) or memory (17, alert shown).
+  u8 i_FindRegions(u8 low, u8 high);
   u8 i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
                    u8 planeCount, u32 centreCount, u8 low, u8 high);
   u8 i_StoreRegion(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
@@ -565,6 +576,11 @@ class CTessarette : public CKLF_FrameWork {
   // Renderers 1..count-1 beside the engine's own, their work images grown;
   // the count that could be had (at least 1).
   u32 i_RenderContexts(u32 count, u32 fxThreads);
+  // How many of count pieces render side by side on threads: one a thread,
+  // as long as their work images, effect buffers and images (as large as
+  // the largest piece's) stay within two planes of the cut image; at least
+  // one. The others' threads go into the effects.
+  u32 i_SideBySide(u32 threads, u32 count) const;
   u8 i_RenderParallel(u8 low, u8 high, u8 cancellable);
   u8 i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellable);
   // What a side-by-side render runs through: slots 0..count-1. A total of 0
@@ -622,6 +638,7 @@ class CTessarette : public CKLF_FrameWork {
   u32 m_threads = 0;
   i32 m_largestWidth = 0;
   i32 m_largestHeight = 0;
+  u64 m_cutArea = 0;  // pixels of the image cut
   u8 m_planeCount = 0;  // colour planes + the piece mask
 
   DOCUMENT m_doc = {1, {0, 0, 0, 0}, 0, nullptr};

@@ -13,25 +13,48 @@ inline u64 LoadWord(const u8* p) {
   return __builtin_bswap64(w);
 }
 
-// Calls emit(first, last) for every run of scan row y, left to right, with
-// the row's pinholes closed: a free point whose four neighbours are knife
-// (outside counts as knife) is knife. Rows only change by closing, and a
-// closed point's neighbour below is knife, so the rows above read as drawn
-// give what the closing row by row gives.
-template <class Emit>
-void RowRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH, i32 y, Emit&& emit) {
+// Calls word(k, free) for the 64-point words k of scan row y, left to
+// right, free holding their free points with the row's pinholes closed: a
+// free point whose four neighbours are knife (outside counts as knife) is
+// knife. Rows only change by closing, and a closed point's neighbour below
+// is knife, so the rows above read as drawn give what the closing row by
+// row gives. Of a stretch of words without knife only the first is given:
+// the others, all free after a free point, neither start nor end a run.
+template <class Word>
+void RowWords(const u8* knife, u32 stride, i32 scanH, i32 y, Word&& word) {
   const u8* row = knife + static_cast<size_t>(y) * stride;
   const u8* up = y > 0 ? row - stride : nullptr;
   const u8* down = y + 1 < scanH ? row + stride : nullptr;
   const i32 words = static_cast<i32>(stride / 8);
-  u64 prev = ~0ull, cur = LoadWord(row);
-  i32 start = -1;
-  for (i32 k = 0; k < words; k++) {
+  auto raw = [row](i32 k) {
+    u64 w;
+    std::memcpy(&w, row + 8 * static_cast<size_t>(k), 8);
+    return w;
+  };
+  u64 prev = ~0ull;
+  for (i32 k = 0; k < words;) {
+    const u64 cur = LoadWord(row + 8 * static_cast<size_t>(k));
+    if (cur == 0) {
+      word(k, ~0ull);
+      for (k++; k < words && raw(k) == 0;) k++;
+      prev = 0;
+      continue;
+    }
     const u64 next = k + 1 < words ? LoadWord(row + 8 * static_cast<size_t>(k + 1)) : ~0ull;
     const u64 left = (cur >> 1) | (prev << 63), right = (cur << 1) | (next >> 63);
     const u64 u = up ? LoadWord(up + 8 * static_cast<size_t>(k)) : ~0ull;
     const u64 d = down ? LoadWord(down + 8 * static_cast<size_t>(k)) : ~0ull;
-    const u64 free = ~cur & ~(left & right & u & d);
+    word(k, ~cur & ~(left & right & u & d));
+    prev = cur;
+    k++;
+  }
+}
+
+// Calls emit(first, last) for every run of scan row y, left to right.
+template <class Emit>
+void RowRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH, i32 y, Emit&& emit) {
+  i32 start = -1;
+  RowWords(knife, stride, scanH, y, [&](i32 k, u64 free) {
     i32 pos = 0;
     for (;;) {
       if (start < 0) {
@@ -46,10 +69,21 @@ void RowRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH, i32 y, Emit&& em
       emit(start, 64 * k + pos - 1);
       start = -1;
     }
-    prev = cur;
-    cur = next;
-  }
+  });
   if (start >= 0) emit(start, scanW - 1);
+}
+
+// The number of runs of scan row y: the free points whose left neighbour
+// is not free. Few words hold a run's start, so they are counted a bit at
+// a time (the baseline instruction set has no population count).
+u32 RowRunCount(const u8* knife, u32 stride, i32 scanH, i32 y) {
+  u32 n = 0;
+  u64 before = 0;
+  RowWords(knife, stride, scanH, y, [&](i32, u64 free) {
+    for (u64 starts = free & ~((free >> 1) | (before << 63)); starts; starts &= starts - 1) n++;
+    before = free;
+  });
+  return n;
 }
 
 // The same for a row of an 8-bit mask, whose free points are 0 (pinholes
@@ -130,21 +164,26 @@ u8 CTessaretteRuns::Find(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 
     m_scanH = scanH;
     return kFound;
   }
-  return i_FindRuns(knife, stride, scanW, scanH, threads, stop, user, [](const u8* k, u32 s, i32 w, i32 h, i32 y, auto&& e) {
-    RowRuns(k, s, w, h, y, e);
-  });
+  return i_FindRuns(
+      knife, stride, scanW, scanH, threads, stop, user,
+      [](const u8* k, u32 s, i32 w, i32 h, i32 y, auto&& e) { RowRuns(k, s, w, h, y, e); },
+      [](const u8* k, u32 s, i32, i32 h, i32 y) { return RowRunCount(k, s, h, y); });
 }
 
 u8 CTessaretteRuns::FindBytes(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop,
                               void* user) {
-  return i_FindRuns(knife, stride, scanW, scanH, threads, stop, user, [](const u8* k, u32 s, i32 w, i32 h, i32 y, auto&& e) {
-    ByteRowRuns(k, s, w, h, y, e);
-  });
+  auto scan = [](const u8* k, u32 s, i32 w, i32 h, i32 y, auto&& e) { ByteRowRuns(k, s, w, h, y, e); };
+  return i_FindRuns(knife, stride, scanW, scanH, threads, stop, user, scan,
+                    [&scan](const u8* k, u32 s, i32 w, i32 h, i32 y) {
+                      u32 n = 0;
+                      scan(k, s, w, h, y, [&n](i32, i32) { n++; });
+                      return n;
+                    });
 }
 
-template <class Scan>
+template <class Scan, class Count>
 u8 CTessaretteRuns::i_FindRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop,
-                               void* user, Scan&& scan) {
+                               void* user, Scan&& scan, Count&& countRow) {
   Release();
   m_scanW = scanW;
   m_scanH = scanH;
@@ -161,11 +200,7 @@ u8 CTessaretteRuns::i_FindRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH
   rowStart[0] = 0;
   KLF_Parallel::For(threads, bands, [&](u32 b, u32) {
     const i32 y0 = static_cast<i32>(b) * bandRows, y1 = y0 + bandRows < scanH ? y0 + bandRows : scanH;
-    for (i32 y = y0; y < y1; y++) {
-      u32 n = 0;
-      scan(knife, stride, scanW, scanH, y, [&](i32, i32) { n++; });
-      rowStart[y + 1] = n;
-    }
+    for (i32 y = y0; y < y1; y++) rowStart[y + 1] = countRow(knife, stride, scanW, scanH, y);
   });
   u64 total = 0;
   for (i32 y = 0; y < scanH; y++) {

@@ -52,9 +52,11 @@ class CTessaretteRuns {
   void Release();
 
  private:
-  template <class Scan>
+  // scan(knife, stride, scanW, scanH, y, emit) gives a row's runs,
+  // countRow(knife, stride, scanW, scanH, y) their number.
+  template <class Scan, class Count>
   u8 i_FindRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop, void* user,
-                Scan&& scan);
+                Scan&& scan, Count&& countRow);
   u32 i_Find(u32 i);
   void i_Join(u32 a, u32 b);
   // Joins the runs of row y with those of row y - 1 they touch.

@@ -160,6 +160,17 @@ u32 CTessarette::i_RenderContexts(u32 count, u32 fxThreads) {
   return count;
 }
 
+u32 CTessarette::i_SideBySide(u32 threads, u32 count) const {
+  // A render holds the work image and the piece's image (a byte a plane a
+  // pixel each) and the effects' buffers: the bevel's height map (a float)
+  // and its two maps are the largest.
+  const u64 piece = static_cast<u64>(m_largestWidth) * static_cast<u64>(m_largestHeight) * (2u * m_planeCount + 6u);
+  const u64 fit = piece ? 2 * m_cutArea / piece : threads;
+  u32 n = threads < count ? threads : count;
+  if (fit < n) n = static_cast<u32>(fit);
+  return n ? n : 1;
+}
+
 u8 CTessarette::i_RenderParallel(u8 low, u8 high, u8 cancellable) {
   return i_RenderRange(0, m_cellCount, low, high, cancellable);
 }
@@ -274,10 +285,10 @@ u8 CTessarette::i_RenderList(RenderList& list, u32 count, u32 offset, u32 total,
   if (!KLF_Parallel::Run(1, serial, job)) return job.failed.load() ? Fail(klErrNoMemory) : 0;
   const u32 rest = count - serial;
   if (rest == 0) return 1;
-  // Fewer pieces than threads are rendered one after the other, each with
-  // every thread in its effects: large pieces split finer than a piece a
-  // task, and one work image is held rather than one a thread.
-  const u32 workers = i_RenderContexts(threads < rest ? threads : rest, 1);
+  // Fewer pieces than threads, or pieces too large to render side by side,
+  // are rendered with the spare threads in their effects: large pieces
+  // split finer than a piece a task, and fewer work images are held.
+  const u32 workers = i_RenderContexts(i_SideBySide(threads, rest), 1);
   i_RenderContexts(workers, workers < threads ? threads / workers : 1);
   job.order = order + serial;
   job.offset = offset + serial;
@@ -307,15 +318,21 @@ void CTessarette::i_CopyPieceImage(u32 index, u8 toWork, const PIECEIMAGE& out, 
   const SPLITEDCELL& c = m_cells[index];
   const u32 rw = static_cast<u32>(c.rect.right - c.rect.left);
   const u32 rh = static_cast<u32>(c.rect.bottom - c.rect.top);
-  for (u32 p = 0; p < m_planeCount; p++) {
-    for (u32 y = 0; y < rh; y++) {
-      u8* work = rc.workPlanes[p] + static_cast<size_t>(y) * rc.workStride;
-      if (toWork)
-        std::memcpy(work, c.srcPlanes[p] + static_cast<size_t>(y) * c.srcStrides[p], rw);
-      else
-        std::memcpy(out.planes[p] + static_cast<size_t>(y) * out.stride, work, rw);
+  // Bands of rows on the render's effect threads (a large piece rendered
+  // alone has them all).
+  const u32 bands = (rh + kBandRows - 1) / kBandRows;
+  KLF_Parallel::For(rc.fx.GetThreads(), bands, [&](u32 band, u32) {
+    const u32 end = (band + 1) * kBandRows < rh ? (band + 1) * kBandRows : rh;
+    for (u32 p = 0; p < m_planeCount; p++) {
+      for (u32 y = band * kBandRows; y < end; y++) {
+        u8* work = rc.workPlanes[p] + static_cast<size_t>(y) * rc.workStride;
+        if (toWork)
+          std::memcpy(work, c.srcPlanes[p] + static_cast<size_t>(y) * c.srcStrides[p], rw);
+        else
+          std::memcpy(out.planes[p] + static_cast<size_t>(y) * out.stride, work, rw);
+      }
     }
-  }
+  });
 }
 
 CTessarette::PieceEffects CTessarette::i_Effects(u32 index, u32 copy) const {
@@ -537,12 +554,14 @@ u8 CTessarette::RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride,
   // images released (a piece's image is needed for its composing alone).
   // A batch holds up to 8 pieces a thread (at least 64) and ends once its
   // images reach kBatchImageBytes, so more threads do not hold more images,
-  // but not before it has a piece for every thread (large pieces).
+  // but not before it has a piece for every render side by side (large
+  // pieces).
   const u32 threads = KLF_Parallel::Resolve(m_threads), most = 8 * threads > 64 ? 8 * threads : 64;
+  const u32 sideBySide = i_SideBySide(threads, m_cellCount);
   for (u32 first = 0, end = 0; first < m_cellCount; first = end) {
     u64 bytes = 0;
-    for (end = first; end < m_cellCount && end - first < most && (bytes < kBatchImageBytes || end - first < threads);
-         end++) {
+    for (end = first;
+         end < m_cellCount && end - first < most && (bytes < kBatchImageBytes || end - first < sideBySide); end++) {
       const kltRECT_s& r = m_cells[end].rect;
       bytes += static_cast<u64>(r.right - r.left) * static_cast<u64>(r.bottom - r.top) * m_planeCount;
     }

@@ -97,8 +97,10 @@ void CKLF_ImageFX::i_CopyPlane(u8 p) {
   u8* d = m_dst.planes[p];
   const u32 w = m_src.width < m_dst.width ? m_src.width : m_dst.width;
   const u32 h = m_src.height < m_dst.height ? m_src.height : m_dst.height;
-  for (u32 y = 0; y < h; ++y)
+  // Source and destination are different buffers or the same rows.
+  i_RowBands(h, [&](u32 y) {
     std::memmove(d + static_cast<u64>(y) * m_dst.stride, s + static_cast<u64>(y) * m_src.stride, w);
+  });
 }
 
 void CKLF_ImageFX::i_CopyAll() {

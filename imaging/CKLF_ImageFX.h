@@ -15,6 +15,7 @@
 
 #include "CKLF_Mem.h"
 #include "CKLF_Progress.h"
+#include "KLF_Parallel.h"
 #include "KLF_Types.h"
 
 class CKLF_Image;
@@ -164,6 +165,15 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   // Grows a work buffer to at least n bytes; error 17 on failure.
   u8* i_Grow(CKLF_Mem& m, u64 n);
   void i_StrokeBlendRow(u32 v, const u8* cov, const u8* colour, u8 opacity);
+  // row(j) for rows 0..h-1, bands of rows side by side on the object's
+  // threads; a row's output must be its own.
+  template <class Row>
+  void i_RowBands(u32 h, Row&& row) {
+    const u32 rows = 32, bands = (h + rows - 1) / rows;
+    KLF_Parallel::For(m_threads, bands, [&](u32 b, u32) {
+      for (u32 j = b * rows; j < h && j < (b + 1) * rows; ++j) row(j);
+    });
+  }
   void i_BevelLighting(u16 depth, klt3D_VECTOR light, u8 highlightOpacity, u8 shadowOpacity);
   void i_BevelPaint(const u8* highlightColour, const u8* shadowColour);
   // Applies a per-plane byte table to the colour planes, copies alpha.

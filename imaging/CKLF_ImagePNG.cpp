@@ -422,14 +422,17 @@ inline u32 ChunkCrc(const u8* typeAndData, u32 length) {
   return libdeflate_crc32(0, typeAndData, static_cast<size_t>(length) + 4);
 }
 
-// The chunk at p (length, type, data, CRC) lies within size and its CRC
-// holds.
-inline u8 ChunkSound(const u8* data, u32 size, u32 p, u32& length, u32& type) {
-  if (size - p < 12) return 0;
+// The chunk at p (length, type, data, CRC) lies within size.
+inline u8 ChunkAt(const u8* data, u32 size, u32 p, u32& length, u32& type) {
+  if (p > size || size - p < 12) return 0;
   length = KLF_GetBE32(data + p);
   type = KLF_GetBE32(data + p + 4);
-  if (length > size - p - 12) return 0;
-  return ChunkCrc(data + p + 4, length) == KLF_GetBE32(data + p + 8 + length);
+  return length <= size - p - 12;
+}
+
+// The same, and its CRC holds.
+inline u8 ChunkSound(const u8* data, u32 size, u32 p, u32& length, u32& type) {
+  return ChunkAt(data, size, p, length, type) && ChunkCrc(data + p + 4, length) == KLF_GetBE32(data + p + 8 + length);
 }
 
 inline u8 PaethByte(i32 a, i32 b, i32 c) {
@@ -494,7 +497,7 @@ u8 CKLF_ImagePNG::i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*
   const u32 first = pos - 8;
   u32 p = first, length = 0, type = 0, chunks = 0;
   u64 total = 0;
-  while (ChunkSound(data, size, p, length, type) && type == kIDAT) {
+  while (ChunkAt(data, size, p, length, type) && type == kIDAT) {
     total += length;
     ++chunks;
     p += 12 + length;
@@ -510,18 +513,25 @@ u8 CKLF_ImagePNG::i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*
     if (!(data[q + 4] & 0x20)) return 0;  // a critical chunk: libpng's to judge
   }
   streamSize = static_cast<u32>(total);
-  if (chunks == 1) {
-    stream = data + first + 8;
-    return 1;
+  if (chunks > 1 && !m_stream.alloc(streamSize)) return 0;
+  // The chunks' CRCs checked, and their data joined, side by side.
+  CKLF_Mem at;
+  if (!at.alloc(8 * chunks)) return 0;
+  u32* place = reinterpret_cast<u32*>(at.GetPtr());
+  for (u32 i = 0, q = first, out = 0; i < chunks; ++i, q += 12 + KLF_GetBE32(data + q)) {
+    place[2 * i] = q;
+    place[2 * i + 1] = out;
+    out += KLF_GetBE32(data + q);
   }
-  if (!m_stream.alloc(streamSize)) return 0;
-  u8* out = m_stream.GetPtr();
-  for (u32 q = first; q < p; q += 12 + KLF_GetBE32(data + q)) {
-    const u32 n = KLF_GetBE32(data + q);
-    std::memcpy(out, data + q + 8, n);
-    out += n;
-  }
-  stream = m_stream.GetPtr();
+  std::atomic<u8> sound{1};
+  u8* joined = m_stream.GetPtr();
+  KLF_Parallel::For(m_threads, chunks, [&](u32 i, u32) {
+    const u32 q = place[2 * i], n = KLF_GetBE32(data + q);
+    if (ChunkCrc(data + q + 4, n) != KLF_GetBE32(data + q + 8 + n)) sound.store(0);
+    if (chunks > 1) std::memcpy(joined + place[2 * i + 1], data + q + 8, n);
+  });
+  if (!sound.load()) return 0;
+  stream = chunks > 1 ? joined : data + first + 8;
   return 1;
 }
 
@@ -617,22 +627,26 @@ u8 SyncPoints(const u8* z, u32 from, u32 end, u32 threads, CKLF_Mem& out, u32& c
 
 // Inflates one band's raw deflate stream into exactly out..out+outSize:
 // all of it used, ending on a block boundary on a whole byte (not the last
-// block), or with the stream's end when last.
-u8 InflateBand(const u8* in, u32 inSize, u8* out, u64 outSize, u8 last) {
-  z_stream z;
-  std::memset(&z, 0, sizeof(z));
-  if (inflateInit2(&z, -15) != Z_OK) return 0;
-  z.next_in = const_cast<u8*>(in);
-  z.avail_in = inSize;
-  z.next_out = out;
-  z.avail_out = static_cast<uInt>(outSize);
-  int r = Z_OK;
-  // The last band's end shows once its final block is through.
-  while (r == Z_OK && (z.avail_in > 0 || last)) r = inflate(&z, Z_BLOCK);
-  const u8 ok = z.avail_in == 0 && z.avail_out == 0 &&
-                (last ? r == Z_STREAM_END : r == Z_OK && (z.data_type & (128 | 64 | 7)) == 128);
-  inflateEnd(&z);
-  return ok;
+// block), or with the stream's end when last. libdeflate wants a final
+// block: a band not last is copied into scratch with an empty final stored
+// block after it, which only a band ending so on a whole byte leads to.
+u8 InflateBand(libdeflate_decompressor* inflater, const u8* in, u32 inSize, u8* out, u64 outSize, u8 last,
+               CKLF_Mem& scratch) {
+  static const u8 kFinal[5] = {0x01, 0x00, 0x00, 0xFF, 0xFF};
+  const u8* data = in;
+  size_t size = inSize;
+  if (!last) {
+    if (scratch.GetSize() < size + sizeof(kFinal) && !scratch.alloc(static_cast<u32>(size + 2 * sizeof(kFinal))))
+      return 0;
+    std::memcpy(scratch.GetPtr(), in, size);
+    std::memcpy(scratch.GetPtr() + size, kFinal, sizeof(kFinal));
+    data = scratch.GetPtr();
+    size += sizeof(kFinal);
+  }
+  size_t used = 0, made = 0;
+  return libdeflate_deflate_decompress_ex(inflater, data, size, out, static_cast<size_t>(outSize), &used, &made) ==
+             LIBDEFLATE_SUCCESS &&
+         used == size && made == outSize;
 }
 
 }  // namespace
@@ -640,12 +654,13 @@ u8 InflateBand(const u8* in, u32 inSize, u8* out, u64 outSize, u8 last) {
 // Files this program writes deflate their rows in bands
 // (CKLF_PNGEncoder::BandRows rows each), every band a raw deflate stream of
 // its own ended by a sync flush. Found by their flushes, the bands inflate
-// side by side while one thread unfilters them in order and others split
-// the unfiltered ones into the planes. A split where every part inflates
-// on its own to its rows and ends on a block boundary gives what the whole
-// stream gives; with the Adler-32 of the whole it is taken. Another
-// writer's file, or a part that does not inflate so, is kNotBanded (the
-// planes may hold part of it); a cancel or an unknown filter kStopped.
+// side by side while one thread unfilters them in order (inflating itself
+// a band no other thread has taken yet) and others split the unfiltered
+// ones into the planes. A split where every part inflates on its own to
+// its rows and ends on a block boundary gives what the whole stream gives;
+// with the Adler-32 of the whole it is taken. Another writer's file, or a
+// part that does not inflate so, is kNotBanded (the planes may hold part of
+// it); a cancel or an unknown filter kStopped.
 u8 CKLF_ImagePNG::i_DecodeBands(const u8* stream, u32 streamSize, u32 channels) {
   const u32 threads = KLF_Parallel::Resolve(m_threads), height = m_height, n = channels * m_width;
   const u32 rowBytes = n + 1, bandRows = CKLF_PNGEncoder::BandRows(rowBytes);
@@ -656,34 +671,47 @@ u8 CKLF_ImagePNG::i_DecodeBands(const u8* stream, u32 streamSize, u32 channels) 
   CKLF_Mem points, sums;
   u32 count = 0;
   if (!SyncPoints(stream, 2, streamSize - 4, threads, points, count) || count != bands - 1 ||
-      !sums.alloc(bands * static_cast<u32>(sizeof(uLong) + 1)))
+      !sums.alloc(bands * static_cast<u32>(sizeof(u32) + 1)))
     return kNotBanded;
+  enum : u8 { kFree = 0, kTaken = 1, kInflated = 2, kFailed = 3 };
   struct Job : KLF_ParallelJob {
     CKLF_ImagePNG* self;
     const u8* stream;
     const u32* starts;
     u8* rows;
     const u8* zeros;
-    u32 streamSize, n, channels, bandRows, bands, height;
-    uLong* adler;
-    std::atomic<u8>* inflated;  // a band: 1 inflated, 2 failed
+    u32 streamSize, n, channels, bandRows, bands, height, threads;
+    u32* adler;
+    std::atomic<u8>* state;  // a band's: kFree, kTaken, kInflated or kFailed
+    libdeflate_decompressor* inflaters[KLF_Parallel::kMaxThreads] = {};
+    CKLF_Mem scratch[KLF_Parallel::kMaxThreads];
     std::atomic<u32> unfiltered{0};
     std::atomic<u8> failed{0}, badFilter{0};
+    ~Job() {
+      for (libdeflate_decompressor* d : inflaters) libdeflate_free_decompressor(d);
+    }
     u32 Rows(u32 b) const { return height - b * bandRows < bandRows ? height - b * bandRows : bandRows; }
     u8* Row(u32 y) const { return rows + static_cast<u64>(y) * (n + 1); }
     u8 Stop() const { return failed.load(std::memory_order_acquire); }
-    void Inflate(u32 b) {
+    // Band b inflated on this worker, unless another has taken it.
+    void Inflate(u32 b, u32 worker) {
+      u8 expected = kFree;
+      if (!state[b].compare_exchange_strong(expected, kTaken, std::memory_order_acq_rel)) return;
+      libdeflate_decompressor*& d = inflaters[worker];
+      if (!d) d = libdeflate_alloc_decompressor();
       const u32 in = b ? starts[b - 1] : 2, end = b + 1 < bands ? starts[b] : streamSize - 4;
       const u64 size = static_cast<u64>(Rows(b)) * (n + 1);
-      const u8 ok = end >= in && InflateBand(stream + in, end - in, Row(b * bandRows), size, b + 1 == bands);
-      if (ok) adler[b] = adler32(1, Row(b * bandRows), static_cast<uInt>(size));
+      const u8 ok = d && end >= in &&
+                    InflateBand(d, stream + in, end - in, Row(b * bandRows), size, b + 1 == bands, scratch[worker]);
+      if (ok) adler[b] = libdeflate_adler32(1, Row(b * bandRows), static_cast<size_t>(size));
       if (!ok) failed.store(1, std::memory_order_release);
-      inflated[b].store(ok ? 1 : 2, std::memory_order_release);
+      state[b].store(ok ? kInflated : kFailed, std::memory_order_release);
     }
-    void Unfilter() {
+    void Unfilter(u32 worker) {
       const u8* up = zeros;
       for (u32 b = 0; b < bands; ++b) {
-        while (!inflated[b].load(std::memory_order_acquire)) std::this_thread::yield();
+        Inflate(b, worker);
+        while (state[b].load(std::memory_order_acquire) == kTaken) std::this_thread::yield();
         if (Stop()) return;
         for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) {
           u8* r = Row(y);
@@ -703,39 +731,42 @@ u8 CKLF_ImagePNG::i_DecodeBands(const u8* stream, u32 streamSize, u32 channels) 
         else std::this_thread::yield();
       for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) self->i_SplitRow(Row(y) + 1, y, channels);
     }
-    void RunTask(u32 t, u32) override {
-      if (t < bands) return Inflate(t);
-      if (t == bands) return Unfilter();
+    // The unfiltering first, so that it follows the inflating.
+    void RunTask(u32 t, u32 worker) override {
+      if (t == 0) return Unfilter(worker);
+      if (t <= bands) return Inflate(t - 1, worker);
       Split(t - bands - 1);
     }
     u8 Poll(u32 done) override { return !Stop() && !self->i_Canceled(20 + 79 * done / (2 * bands + 1)); }
   };
-  Job job;
-  job.self = this;
-  job.stream = stream;
-  job.starts = reinterpret_cast<const u32*>(points.GetPtr());
-  job.rows = m_work.GetPtr();
-  job.zeros = job.rows + static_cast<u64>(rowBytes) * height;
-  std::memset(const_cast<u8*>(job.zeros), 0, n);
-  job.streamSize = streamSize;
-  job.n = n;
-  job.channels = channels;
-  job.bandRows = bandRows;
-  job.bands = bands;
-  job.height = height;
-  job.adler = reinterpret_cast<uLong*>(sums.GetPtr());
-  std::atomic<u8>* inflated = reinterpret_cast<std::atomic<u8>*>(job.adler + bands);
-  for (u32 b = 0; b < bands; ++b) new (inflated + b) std::atomic<u8>(0);
-  job.inflated = inflated;
-  const u8 ran = KLF_Parallel::Run(threads, 2 * bands + 1, job);
-  if (job.badFilter.load()) {
+  Job* job = new (std::nothrow) Job();
+  if (!job) return kNotBanded;
+  job->self = this;
+  job->stream = stream;
+  job->starts = reinterpret_cast<const u32*>(points.GetPtr());
+  job->rows = m_work.GetPtr();
+  job->zeros = job->rows + static_cast<u64>(rowBytes) * height;
+  std::memset(const_cast<u8*>(job->zeros), 0, n);
+  job->streamSize = streamSize;
+  job->n = n;
+  job->channels = channels;
+  job->bandRows = bandRows;
+  job->bands = bands;
+  job->height = height;
+  job->adler = reinterpret_cast<u32*>(sums.GetPtr());
+  job->state = reinterpret_cast<std::atomic<u8>*>(job->adler + bands);
+  for (u32 b = 0; b < bands; ++b) new (job->state + b) std::atomic<u8>(kFree);
+  const u8 ran = KLF_Parallel::Run(threads, 2 * bands + 1, *job);
+  const u8 badFilter = job->badFilter.load(), failed = job->failed.load();
+  uLong whole = 1;
+  for (u32 b = 0; ran && !failed && b < bands; ++b)
+    whole = adler32_combine(whole, job->adler[b], static_cast<z_off_t>(static_cast<u64>(job->Rows(b)) * rowBytes));
+  delete job;
+  if (badFilter) {
     m_declined = 1;
     return kStopped;
   }
-  if (job.failed.load()) return kNotBanded;
+  if (failed) return kNotBanded;
   if (!ran) return kStopped;
-  uLong whole = 1;
-  for (u32 b = 0; b < bands; ++b)
-    whole = adler32_combine(whole, job.adler[b], static_cast<z_off_t>(static_cast<u64>(job.Rows(b)) * rowBytes));
   return whole == KLF_GetBE32(stream + streamSize - 4) ? kBandsDone : kNotBanded;
 }

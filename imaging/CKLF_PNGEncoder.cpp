@@ -2,8 +2,10 @@
 
 #include <zlib.h>
 
+#include <atomic>
 #include <cstring>
 #include <new>
+#include <thread>
 
 #include "CKLF_Mem.h"
 #include "KLF_Parallel.h"
@@ -559,11 +561,24 @@ struct PlacedSource : BandSource {
   }
 };
 
+// Bands handed out in order, each filtered and deflated into its place in
+// a ring of a few bands a worker; whichever thread finishes the next band
+// to go out hands every finished band from there to the sink, in order, so
+// no thread waits for a write or for the slowest band of a batch. A band
+// waits only for its place, freed when the band a ring earlier is out.
 struct Job : KLF_ParallelJob {
-  const BandSource* src;
-  u32 first;
-  Worker* workers;
-  Slot* slots;
+  const BandSource* src = nullptr;
+  Worker* workers = nullptr;
+  Slot* slots = nullptr;
+  Slot* repeated = nullptr;
+  std::atomic<u8>* finished = nullptr;  // a place's band is ready to go out
+  u32 ring = 1;
+  CKLF_PNGEncoder::Sink sink = nullptr;
+  CKLF_PNGEncoder::Poll poll = nullptr;
+  void* user = nullptr;
+  uLong adler = 1;  // of the bands out so far; the sending thread's only
+  std::atomic<u32> sent{0};
+  std::atomic<u8> sending{0}, stopped{0}, failed{0};
 
   // Filters and deflates band b into slot with the worker's stream.
   void Band(u32 b, Worker& w, Slot& slot) const {
@@ -572,9 +587,41 @@ struct Job : KLF_ParallelJob {
     src->Compress(slot, w.z, b + 1 == src->bands ? Z_FINISH : Z_SYNC_FLUSH);
   }
 
-  void RunTask(u32 index, u32 worker) override {
-    const u32 b = first + index;
-    if (!src->Repeated(b)) Band(b, workers[worker], slots[index]);
+  void RunTask(u32 b, u32 worker) override {
+    while (b >= sent.load(std::memory_order_acquire) + ring && !stopped.load(std::memory_order_acquire))
+      std::this_thread::yield();
+    if (stopped.load(std::memory_order_acquire)) return;
+    if (!src->Repeated(b)) Band(b, workers[worker], slots[b % ring]);
+    finished[b % ring].store(1);
+    Send();
+  }
+
+  // The finished bands in order from the next one out, by one thread at a
+  // time; a band finished while another thread sent is seen once it lets go.
+  void Send() {
+    while (!sending.exchange(1)) {
+      u32 next = sent.load(std::memory_order_relaxed);
+      while (next < src->bands && finished[next % ring].load() && !stopped.load()) {
+        finished[next % ring].store(0);
+        const Slot& slot = src->Repeated(next) ? *repeated : slots[next % ring];
+        if (slot.failed) failed.store(1);
+        if (slot.failed || !sink(user, slot.out.GetPtr(), slot.outSize)) {
+          stopped.store(1);
+          break;
+        }
+        adler = adler32_combine(adler, slot.adler, static_cast<z_off_t>(slot.rawSize));
+        sent.store(++next, std::memory_order_release);
+      }
+      sending.store(0);
+      if (stopped.load() || next >= src->bands || !finished[next % ring].load()) return;
+    }
+  }
+
+  // A stop also drops the bands handed out already.
+  u8 Poll(u32) override {
+    const u32 rows = sent.load() * src->bandRows;
+    if (!stopped.load() && poll && !poll(user, rows < src->height ? rows : src->height)) stopped.store(1);
+    return !stopped.load();
   }
 };
 
@@ -633,15 +680,24 @@ u8 Drive(CKLF_PNGEncoder& enc, const BandSource& src, u32 threads, CKLF_PNGEncod
   u32 repeatedBand = src.bands;
   for (u32 b = 0; b < src.bands && repeatedBand == src.bands; ++b)
     if (src.Repeated(b)) repeatedBand = b;
-  // A few bands a worker between writes keep the threads busy.
+  // A ring of a few bands a worker keeps the threads busy while bands go out.
   Buffers buf;
   if (!buf.Make(workers, workers * 3 < src.bands ? workers * 3 : src.bands, src.RowBytes(), src.bandRows, src.s,
                 repeatedBand < src.bands))
     return enc.Fail(klErrNoMemory);
+  CKLF_Mem flags;
+  if (!flags.alloc(buf.wave)) return enc.Fail(klErrNoMemory);
   Job job;
   job.src = &src;
   job.workers = buf.w;
   job.slots = buf.slots;
+  job.repeated = &buf.repeated;
+  job.ring = buf.wave;
+  job.sink = sink;
+  job.poll = poll;
+  job.user = user;
+  job.finished = reinterpret_cast<std::atomic<u8>*>(flags.GetPtr());
+  for (u32 i = 0; i < buf.wave; ++i) new (job.finished + i) std::atomic<u8>(0);
   if (repeatedBand < src.bands) {
     job.Band(repeatedBand, buf.w[0], buf.repeated);
     if (buf.repeated.failed) return enc.Fail(klErrZipCompress);
@@ -649,20 +705,10 @@ u8 Drive(CKLF_PNGEncoder& enc, const BandSource& src, u32 threads, CKLF_PNGEncod
   u8 head[2];
   ZlibHeader(src.s.level, StrategyOf(src.s.strategy), head);
   if (!sink(user, head, 2)) return 0;
-  uLong adler = 1;
-  for (u32 first = 0; first < src.bands; first += buf.wave) {
-    const u32 count = src.bands - first < buf.wave ? src.bands - first : buf.wave;
-    job.first = first;
-    KLF_Parallel::Run(workers, count, job);
-    for (u32 i = 0; i < count; ++i) {
-      const Slot& slot = src.Repeated(first + i) ? buf.repeated : buf.slots[i];
-      if (slot.failed) return enc.Fail(klErrZipCompress);
-      adler = adler32_combine(adler, slot.adler, static_cast<z_off_t>(slot.rawSize));
-      if (!sink(user, slot.out.GetPtr(), slot.outSize)) return 0;
-    }
-    const u32 done = first + count < src.bands ? (first + count) * src.bandRows : src.height;
-    if (poll && !poll(user, done)) return 0;
-  }
+  const u8 ran = KLF_Parallel::Run(workers, src.bands, job);
+  if (job.failed.load()) return enc.Fail(klErrZipCompress);
+  if (!ran || job.stopped.load() || job.sent.load() != src.bands) return 0;
+  const uLong adler = job.adler;
   const u8 tail[4] = {static_cast<u8>(adler >> 24), static_cast<u8>(adler >> 16), static_cast<u8>(adler >> 8),
                       static_cast<u8>(adler)};
   return sink(user, tail, 4);

@@ -303,18 +303,38 @@ void CKLT_HostRunner::i_NoteUnusedColours(bool layoutMode) const {
 
 // Knives that cross or touch cut more pieces, or fewer, than the layout
 // has cells: said, with what keeps them apart, the layout kept as made.
+// With threads to spare the pieces are counted beside the write (drawing
+// the knives runs on one thread), else here.
 int CKLT_HostRunner::i_CountPieces(std::string&) {
   const CKLT_HostOptions& o = *m_options;
+  m_countBesideWrite = false;
   if (m_block.empty() || o.about || o.dialog) return kGoOn;
-  const KLP_Rect32 area = m_host->FilterRect();
-  CKLT_PieceCount::Counts counts;
-  std::string error;
-  const uint32_t threads = o.threads ? o.threads : KLF_Parallel::MachineThreads();
-  if (!CKLT_PieceCount::Count(m_block, area.right - area.left, area.bottom - area.top, threads, counts, error)) {
-    i_Note("the pieces could not be counted: " + error);
+  if (i_CountThreads() > 1) {
+    m_countBesideWrite = true;
     return kGoOn;
   }
-  if (counts.layoutMode || counts.pieces == counts.cells) return kGoOn;
+  CKLT_PieceCount::Counts counts;
+  std::string error;
+  const bool counted = i_Count(counts, error);
+  i_NoteCounts(counted, counts, error);
+  return kGoOn;
+}
+
+uint32_t CKLT_HostRunner::i_CountThreads() const {
+  return m_options->threads ? m_options->threads : KLF_Parallel::MachineThreads();
+}
+
+bool CKLT_HostRunner::i_Count(CKLT_PieceCount::Counts& counts, std::string& error) const {
+  const KLP_Rect32 area = m_host->FilterRect();
+  return CKLT_PieceCount::Count(m_block, area.right - area.left, area.bottom - area.top, i_CountThreads(), counts,
+                                error);
+}
+
+void CKLT_HostRunner::i_NoteCounts(bool counted, const CKLT_PieceCount::Counts& counts,
+                                   const std::string& error) const {
+  const CKLT_HostOptions& o = *m_options;
+  if (!counted) return i_Note("the pieces could not be counted: " + error);
+  if (counts.layoutMode || counts.pieces == counts.cells) return;
   std::string note = "the cut gave " + std::to_string(counts.pieces) + " pieces where the layout has " +
                      std::to_string(counts.cells) + " cells: ";
   note += counts.pieces > counts.cells ? "knives that cross, or meet at a narrow angle, cut slivers off"
@@ -324,7 +344,6 @@ int CKLT_HostRunner::i_CountPieces(std::string&) {
   else
     note += " (the settings' knives are kept as they are)";
   i_Note(note);
-  return kGoOn;
 }
 
 // The export of pieces and knives, before the plug-in changes the document.
@@ -373,9 +392,25 @@ int CKLT_HostRunner::i_Explain(int16_t result, std::string& message) const {
   return ExitCodeFor(result);
 }
 
+// The output and the script, the pieces counted beside them when that
+// was left for now.
+int CKLT_HostRunner::i_WriteResults(std::string& message) {
+  if (!m_countBesideWrite) return i_WriteOutput(message);
+  int code = kExitOk;
+  CKLT_PieceCount::Counts counts;
+  std::string error;
+  bool counted = false;
+  KLF_Parallel::For(2, 2, [&](u32 task, u32) {
+    if (task == 0) code = i_WriteOutput(message);
+    else counted = i_Count(counts, error);
+  });
+  i_NoteCounts(counted, counts, error);
+  return code;
+}
+
 // The output, then the script (a run is recorded only once its result is
 // kept).
-int CKLT_HostRunner::i_WriteResults(std::string& message) {
+int CKLT_HostRunner::i_WriteOutput(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   CKLT_FilterHost& host = *m_host;
   for (size_t i = 0; i < m_doc.layers.size(); ++i) {

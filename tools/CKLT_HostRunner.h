@@ -12,8 +12,10 @@
 // Cost: the document's layers at their own sizes and what the plug-in asks
 // for; a filtered layer that covers the canvas lends its planes to the host
 // (else a canvas-sized copy), and the merged document is a copy unless it is
-// that one opaque layer. Counting a puzzle's pieces cuts the filtered area
-// twice more (CKLT_PieceCount), about a tenth of a whole run.
+// that one opaque layer. Counting a puzzle's pieces draws the knives over
+// the filtered area twice more and counts their regions (CKLT_PieceCount),
+// about a twentieth of a whole run; on more than one thread while the
+// output is written.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +27,7 @@
 #include "CKLT_FilterHost.h"
 #include "CKLT_HostDocument.h"
 #include "CKLT_HostOptions.h"
+#include "CKLT_PieceCount.h"
 
 class CKLT_HostRunner {
  public:
@@ -62,9 +65,13 @@ class CKLT_HostRunner {
   int i_Export(std::string& message);
   int i_RunPlugin(std::string& message);
   int i_CountPieces(std::string& message);
+  uint32_t i_CountThreads() const;
+  bool i_Count(CKLT_PieceCount::Counts& counts, std::string& error) const;
+  void i_NoteCounts(bool counted, const CKLT_PieceCount::Counts& counts, const std::string& error) const;
   void i_NoteUnusedColours(bool layoutMode) const;
   int i_Explain(int16_t result, std::string& message) const;
   int i_WriteResults(std::string& message);
+  int i_WriteOutput(std::string& message);
   void i_Note(const std::string& text) const;
 
   const CKLT_HostOptions* m_options = nullptr;
@@ -75,6 +82,7 @@ class CKLT_HostRunner {
   bool m_targetOffCanvas = false;
   bool m_lent = false;  // the target layer's planes are the host's document planes
   bool m_scriptPlayed = false;
+  bool m_countBesideWrite = false;  // the pieces are counted while the output is written
   std::vector<CKLT_FilterHost::DescRecord> m_script;
   std::vector<uint8_t> m_block;  // the settings handed over; empty when not known
   int16_t m_lastResult = 0;

@@ -6,13 +6,15 @@
 // the pieces with the knives as they are; the cells with every shown knife
 // straight between knots that have not moved, on the same knife width.
 //
-// Cost: two cuts of the area without piece images (a knife mask of one or
-// two bytes a pixel and the pieces' masks), on the given threads.
+// Cost: two counts of the area's regions (a knife mask of one or two bytes
+// a pixel and the runs of its rows, no piece), on the given threads.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+class CTessarette;
 
 class CKLT_PieceCount {
  public:
@@ -27,4 +29,10 @@ class CKLT_PieceCount {
   // memory).
   static bool Count(const std::vector<uint8_t>& block, int32_t width, int32_t height, uint32_t threads,
                     Counts& counts, std::string& error);
+  // The same for the layout an engine holds (a Puzzle-mode one); it is
+  // left straightened.
+  static bool Count(CTessarette& e, int32_t width, int32_t height, Counts& counts, std::string& error);
+  // Every shown knife straight and every knot back on its splitter
+  // crossing: the cells the layout was laid out for.
+  static void Straighten(CTessarette& e);
 };

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "CTessarette.h"
@@ -346,4 +347,69 @@ TEST(TessaretteCut, NearestCentreIsTheScansAnswer) {
       ASSERT_EQ(index.Nearest(x, y), want) << "trial " << trial << " query " << x << ", " << y;
     }
   }
+}
+
+// The pieces counted without cutting them are those the cut gives, in
+// every knife mode and on any thread count: layouts without knives, with
+// knots and knobs moved until knives cross (slivers) or touch (joined
+// cells), with extra knives across the grid; refusals and cancels are the
+// cut's.
+TEST(TessaretteCut, CountedPiecesAreTheCutsPieces) {
+  std::mt19937 rng(35);
+  std::set<u32> counts;
+  for (int trial = 0; trial < 8; trial++) {
+    const u32 columns = trial == 0 ? 1 : 2 + rng() % 6, rows = trial == 0 ? 1 : 2 + rng() % 5;
+    const f32 amount = trial < 2 ? 0.0f : 0.3f * trial;
+    const u32 extras = trial >= 5 ? 1 + rng() % 4 : 0;
+    const u32 seed = static_cast<u32>(rng());
+    for (const Mode& m : kModes) {
+      SCOPED_TRACE(testing::Message() << "trial " << trial << " thin " << int(m.thin) << " aa " << int(m.aa));
+      auto layout = [&](CTessarette& e) {
+        std::mt19937 r(seed);
+        std::uniform_real_distribution<f32> u(-amount, amount);
+        SetGrid(e, columns, rows, trial % 3 != 1, 1 + seed % 6, extras);
+        for (u32 k = 0; k < e.m_knotCount; k++) e.m_knots[k] = {u(r), u(r)};
+        for (u32 k = 0; k < e.m_vKnifeCount; k++) e.m_vKnives[k].offset[2] *= 1.0f + 4.0f * u(r);
+        for (u32 k = 0; k < extras; k++) {
+          CTessarette::EXTRAKNIFE* x = e.GetExtraKnife(k);
+          SetKnob(&x->knife, u(r) + 0.5f);
+          x->firstKnot = r() % e.m_knotCount;
+          x->secondKnot = r() % e.m_knotCount;
+        }
+        SetMode(e, m);
+      };
+      CTessarette cut, counter;
+      layout(cut);
+      layout(counter);
+      cut.SetThreads(1);
+      Doc d(37 * static_cast<i32>(columns) + trial, 31 * static_cast<i32>(rows) + 2 * trial, 1, trial);
+      ASSERT_EQ(Cut(cut, d), 1);
+      for (u32 threads : {1u, 3u}) {
+        counter.SetThreads(threads);
+        u32 n = 12345;
+        ASSERT_EQ(counter.CountPieces(d.w, d.h, n), 1);
+        EXPECT_EQ(n, cut.GetPieceCount()) << threads << " threads";
+      }
+      counts.insert(cut.GetPieceCount());
+    }
+  }
+  EXPECT_GE(counts.size(), 12u) << "the layouts cut as many different counts";
+
+  CTessarette e;
+  SetGrid(e, 3, 2, true);
+  u32 n = 0;
+  EXPECT_FAILS(e, e.CountPieces(0, 8, n), klErrBadArg);
+  EXPECT_FAILS(e, e.CountPieces(70000, 8, n), klErrBadArg);
+  Doc d(60, 40, 1, 3);
+  ASSERT_EQ(Cut(e, d), 1);
+  for (int at : {0, 3, 30}) {
+    Canceller p(at);
+    e.SetProgress(&p);
+    EXPECT_EQ(e.CountPieces(d.w, d.h, n), 0) << at;
+    EXPECT_EQ(e.GetError(), 0);
+  }
+  EXPECT_EQ(e.GetPieceCount(), 6u) << "a count leaves the pieces cut";
+  e.SetProgress(nullptr);
+  e.GetKnot(1, 0)->dx = 1e7f;
+  EXPECT_FAILS(e, e.CountPieces(d.w, d.h, n), klErrNoMemory);
 }

@@ -270,14 +270,20 @@ TEST(TessaretteRender, CombineMatchesPerPixelRules) {
 
 // Regions painted, pieces rendered side by side (each thread with its own
 // work image) and rows composed in bands give the bytes of one thread, on
-// random layouts with every effect; one large piece lends its threads to
-// the effects. Rendering and composing in batches (72 pieces: two batches),
-// pieces getting their images when rendered, gives what rendering all, then
-// composing, gives.
+// random layouts with every effect; pieces too large to render side by
+// side (all but the finest grid's, whose knots move least) lend their
+// threads to the effects. Rendering and composing in batches (more than 64
+// pieces: two batches or more), pieces getting their images when rendered,
+// gives what rendering all, then composing, gives.
 TEST(TessaretteRender, ThreadCountsGiveTheBytesOfOneThread) {
-  const i32 w = 160, h = 120, n = w * h;
-  for (int trial = 0; trial < 3; trial++) {
-    const u32 columns = trial == 0 ? 1 : 3 + 3 * trial, rows = trial == 0 ? 1 : 2 + 3 * trial;
+  const struct {
+    i32 w, h;
+    u32 columns, rows;
+    f32 knots;
+  } trials[] = {{160, 120, 1, 1, 0.5f}, {160, 120, 6, 5, 0.5f}, {160, 120, 9, 8, 0.5f}, {320, 240, 16, 12, 0.3f}};
+  for (int trial = 0; trial < 4; trial++) {
+    const i32 w = trials[trial].w, h = trials[trial].h, n = w * h;
+    const u32 columns = trials[trial].columns, rows = trials[trial].rows;
     std::vector<std::vector<u8>> images[2];
     std::vector<u8> composed[2];
     for (int run = 0; run < 2; run++) {
@@ -286,7 +292,7 @@ TEST(TessaretteRender, ThreadCountsGiveTheBytesOfOneThread) {
         std::mt19937 same(trial);
         CTessarette e;
         SetGrid(e, columns, rows, true);
-        std::uniform_real_distribution<f32> u(-0.5f, 0.5f);
+        std::uniform_real_distribution<f32> u(-trials[trial].knots, trials[trial].knots);
         for (u32 k = 0; k < e.m_knotCount; k++) e.m_knots[k] = {u(same), u(same)};
         Doc d(w, h, 3, trial);
         e.SetThreads(run == 0 ? 1 : 5);

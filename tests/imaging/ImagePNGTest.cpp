@@ -287,22 +287,25 @@ TEST(ImagePNG, BandedImageDataReadsBackAndIgnoresThreads) {
         ASSERT_EQ(alpha, Plane(reader, -1));
       }
     }
-  // A damaged band, its CRC recomputed, is refused however it is read; so is
-  // a file whose last band lost two bytes before the Adler-32.
+  // A damaged band, its CRC recomputed, is refused however it is read; so
+  // are a file whose last band lost two bytes before the Adler-32 and one
+  // with a flipped CRC (the CRCs are checked side by side).
   const Bytes file = write(CKLF_PNGEncoder::DefaultSettings(), 2);
-  for (int damage = 0; damage < 2; ++damage) {
+  for (int damage = 0; damage < 3; ++damage) {
     Bytes bad = file;
     size_t last = 0;
     while (ChunkAt(file, "IDAT", last + 1)) ++last;
-    const size_t idat = ChunkAt(file, "IDAT", damage == 0 ? last / 2 : last);
+    const size_t idat = ChunkAt(file, "IDAT", damage != 1 ? last / 2 : last);
     const u32 n = pngtest::Be32(file, idat - 8);
     if (damage == 0) {
       bad[idat + n / 2] ^= 0x21;
+    } else if (damage == 2) {
+      bad[idat + n + 1] ^= 0x04;
     } else {
       bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(idat + n - 6), bad.begin() + static_cast<std::ptrdiff_t>(idat + n - 4));
       for (int i = 0; i < 4; ++i) bad[idat - 8 + i] = static_cast<u8>((n - 2) >> (24 - 8 * i));
     }
-    FixCrc(bad, idat);
+    if (damage != 2) FixCrc(bad, idat);
     for (u32 threads : {1u, 4u}) {
       SCOPED_TRACE(testing::Message() << "damage " << damage << " threads " << threads);
       CKLF_ImagePNG reader;
@@ -310,6 +313,65 @@ TEST(ImagePNG, BandedImageDataReadsBackAndIgnoresThreads) {
       EXPECT_FAILS(reader, reader.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size())), klErrNotFormat);
     }
   }
+}
+
+// The encoder's stream goes out in order whichever threads finish which
+// bands: more bands than the ring of places the threads share, the last
+// band short. The same pieces on any thread count, inflating to the rows
+// (zlib checks the Adler-32); a sink that stops is not called again, and a
+// poll that stops leaves no error (on several threads every band may be
+// out before the first poll).
+TEST(ImagePNG, EncoderBandsGoOutInOrderOnAnyThreads) {
+  struct Out {
+    std::vector<Bytes> pieces;
+    size_t stopAt = SIZE_MAX;
+    u32 polls = 0, stopPollAt = UINT32_MAX;
+    static u8 Sink(void* user, const u8* data, u32 size) {
+      Out* o = static_cast<Out*>(user);
+      o->pieces.emplace_back(data, data + size);
+      return o->pieces.size() < o->stopAt;
+    }
+    static u8 Poll(void* user, u32) { return ++static_cast<Out*>(user)->polls < static_cast<Out*>(user)->stopPollAt; }
+  };
+  std::mt19937 rng(23);
+  const u32 w = 64, bandRows = CKLF_PNGEncoder::BandRows(w + 1), h = 13 * bandRows + 5;
+  Bytes grey(static_cast<size_t>(w) * h);
+  for (size_t i = 0; i < grey.size(); ++i) grey[i] = static_cast<u8>(i % w * 2 + rng() % 5);
+  const u8* planes[1] = {grey.data()};
+  const CKLF_PNGEncoder::Settings s = {1, CKLF_PNGEncoder::kStrategyRLE, CKLF_PNGEncoder::kFilterUp};
+  CKLF_PNGEncoder enc;
+  Out one;
+  ASSERT_EQ(1, enc.Encode(planes, 1, w, h, w, s, 1, Out::Sink, Out::Poll, &one));
+  ASSERT_EQ(14u + 2u, one.pieces.size()) << "header, a piece a band, Adler-32";
+  Bytes stream, rows(static_cast<size_t>(w + 1) * h);
+  for (const Bytes& piece : one.pieces) stream.insert(stream.end(), piece.begin(), piece.end());
+  uLongf size = static_cast<uLongf>(rows.size());
+  ASSERT_EQ(Z_OK, uncompress(rows.data(), &size, stream.data(), static_cast<uLong>(stream.size())));
+  ASSERT_EQ(rows.size(), size);
+  for (u32 y = 1; y < h; ++y) ASSERT_EQ((grey[y * w + 5] - grey[(y - 1) * w + 5]) & 255, rows[y * (w + 1) + 6]);
+  for (u32 threads : {2u, 3u, 8u}) {
+    SCOPED_TRACE(testing::Message() << threads << " threads");
+    Out many;
+    ASSERT_EQ(1, enc.Encode(planes, 1, w, h, w, s, threads, Out::Sink, Out::Poll, &many));
+    ASSERT_EQ(one.pieces, many.pieces);
+    Out stops;
+    stops.stopAt = 6;
+    EXPECT_EQ(0, enc.Encode(planes, 1, w, h, w, s, threads, Out::Sink, nullptr, &stops));
+    EXPECT_EQ(0, enc.GetError());
+    ASSERT_EQ(6u, stops.pieces.size());
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(one.pieces[i], stops.pieces[i]) << i;
+    Out cancel;
+    cancel.stopPollAt = 1;
+    const u8 done = enc.Encode(planes, 1, w, h, w, s, threads, Out::Sink, Out::Poll, &cancel);
+    EXPECT_EQ(0, enc.GetError());
+    EXPECT_EQ(done, cancel.pieces.size() == one.pieces.size());
+    for (size_t i = 0; i < cancel.pieces.size(); ++i) EXPECT_EQ(one.pieces[i], cancel.pieces[i]) << i;
+  }
+  Out cancel;
+  cancel.stopPollAt = 2;
+  EXPECT_EQ(0, enc.Encode(planes, 1, w, h, w, s, 1, Out::Sink, Out::Poll, &cancel));
+  EXPECT_EQ(0, enc.GetError());
+  EXPECT_EQ(3u, cancel.pieces.size()) << "the header and the bands before the stop";
 }
 
 // The one-pass choice against filtering the row five times and summing the

@@ -2,6 +2,7 @@
 // host program's defaults that keep the knives of its layouts apart.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -10,13 +11,14 @@
 #include "CKLT_LayoutShaper.h"
 #include "CKLT_PieceCount.h"
 #include "CKLT_SettingsSource.h"
+#include "CTessarette.h"
 
 namespace {
 
 // The default layout of a width x height area shaped by the command line
 // (columns x rows a grid of its own when both are above 0), counted.
-CKLT_PieceCount::Counts Counted(int32_t w, int32_t h, const std::string& line, int columns = 0, int rows = 0,
-                                bool layoutMode = false) {
+std::vector<uint8_t> Block(int32_t w, int32_t h, const std::string& line, int columns = 0, int rows = 0,
+                           bool layoutMode = false) {
   std::istringstream in(line + " in.png -o out.png");
   std::vector<std::string> args;
   for (std::string a; in >> a;) args.push_back(a);
@@ -25,9 +27,36 @@ CKLT_PieceCount::Counts Counted(int32_t w, int32_t h, const std::string& line, i
   EXPECT_EQ(CKLT_HostOptions::Parse(args, o, error), 0) << line << ": " << error;
   std::vector<uint8_t> block;
   EXPECT_TRUE(CKLT_SettingsSource::DefaultBlock(w, h, columns, rows, layoutMode, block, error, &o.shape)) << error;
+  return block;
+}
+
+CKLT_PieceCount::Counts Counted(int32_t w, int32_t h, const std::string& line, int columns = 0, int rows = 0,
+                                bool layoutMode = false) {
+  std::string error;
   CKLT_PieceCount::Counts counts;
-  EXPECT_TRUE(CKLT_PieceCount::Count(block, w, h, 2, counts, error)) << error;
+  EXPECT_TRUE(CKLT_PieceCount::Count(Block(w, h, line, columns, rows, layoutMode), w, h, 2, counts, error)) << error;
   return counts;
+}
+
+// The engine holding a block's layout.
+void Load(CTessarette& e, const std::vector<uint8_t>& block) {
+  CKLF_Mem mem;
+  ASSERT_TRUE(mem.alloc(static_cast<u32>(block.size())));
+  std::copy(block.begin(), block.end(), mem.GetPtr());
+  u8 layout = 0;
+  u32 count = 0;
+  const u8* records = nullptr;
+  ASSERT_EQ(e.InitFromLastSettingsBinary(&mem, layout, count, records), 1);
+}
+
+// The pieces of a whole cut of the engine's layout on one thread.
+uint32_t CutPieces(CTessarette& e, int32_t w, int32_t h) {
+  std::vector<u8> plane(static_cast<size_t>(w) * h, 128);
+  u8* planes[1] = {plane.data()};
+  e.SetThreads(1);
+  e.SetImagesOnRender(1);
+  EXPECT_EQ(e.SplitCells(w, h, nullptr, 0, planes, static_cast<u32>(w), 1, 0, 100, 0), 1);
+  return e.GetPieceCount();
 }
 
 typedef std::vector<uint32_t> Values;
@@ -89,4 +118,45 @@ TEST(PieceCount, RandomKnotsUpToTheSafeAmountKeepGridKnivesApart) {
       crossed += more.pieces != more.cells;
     }
   EXPECT_GE(crossed, 4u) << "thirty per cent crosses on some seeds";
+}
+
+// The counts are those of whole cuts of the layout and of its straightened
+// knives, in the four knife modes, over the host's layouts: grids with
+// knots moved at random (knives that cross and touch), triangles, hexagons,
+// thin knives and thick ones.
+TEST(PieceCount, CountsAreThoseOfWholeCuts) {
+  const struct {
+    int32_t w, h;
+    int columns, rows;
+    const char* line;
+  } layouts[] = {{300, 200, 4, 3, "--random-knots 60 --seed 3"},
+                 {300, 200, 5, 2, "--random-knots 90 --seed 8 --knob-size 100"},
+                 {240, 260, 0, 0, "--triangles 4x5 --thickness 4"},
+                 {240, 260, 0, 0, "--triangles 3x3 --knob-size 100"},
+                 {300, 200, 0, 0, "--hexagons 3x4 --regular --knob-size 100"},
+                 {300, 200, 0, 0, "--hexagons 2x3 --thickness 9 --random-knots 40 --seed 5"},
+                 {300, 200, 3, 2, "--thickness 12 --knob-size 100"}};
+  const u8 modes[][2] = {{1, 1}, {1, 0}, {0, 0}, {0, 1}};
+  uint32_t differ = 0;
+  for (const auto& l : layouts) {
+    const std::vector<uint8_t> block = Block(l.w, l.h, l.line, l.columns, l.rows);
+    for (const auto& m : modes) {
+      SCOPED_TRACE(std::string(l.line) + " thin " + std::to_string(m[0]) + " aa " + std::to_string(m[1]));
+      CTessarette counted, cut;
+      for (CTessarette* e : {&counted, &cut}) {
+        Load(*e, block);
+        e->m_thinKnife = m[0];
+        e->m_antiAlias = m[1];
+      }
+      counted.SetThreads(3);
+      CKLT_PieceCount::Counts c;
+      std::string error;
+      ASSERT_TRUE(CKLT_PieceCount::Count(counted, l.w, l.h, c, error)) << error;
+      EXPECT_EQ(c.pieces, CutPieces(cut, l.w, l.h));
+      CKLT_PieceCount::Straighten(cut);
+      EXPECT_EQ(c.cells, CutPieces(cut, l.w, l.h));
+      differ += c.pieces != c.cells;
+    }
+  }
+  EXPECT_GE(differ, 8u) << "knives that cross or touch";
 }

@@ -209,6 +209,11 @@ TEST(ReplayProgram, CrossingKnivesAndUnusedColoursAreSaid) {
   EXPECT_TRUE(Has(r, "where the layout has 12 cells: knives that cross")) << r.out;
   EXPECT_TRUE(Has(r, "lower --knob-size")) << r.out;
   EXPECT_FALSE(Has(r, "--random-knots")) << r.out;
+  // Counted before the write on one thread, beside it on more: the same note.
+  for (const char* threads : {"--threads 1 ", "--threads 3 "}) {
+    const Outcome t = Host(std::string(threads) + "--grid 2x6 " + in);
+    EXPECT_TRUE(Has(t, "the cut gave 46 pieces where the layout has 12 cells")) << threads << t.out;
+  }
   r = Host("--grid 8x5 --random-knots 40 --seed 3 " + in);
   EXPECT_TRUE(Has(r, "lower --random-knots (to 10 at most)")) << r.out;
   r = Host("--settings " + dir.File("tall.klpd") + " " + in);
