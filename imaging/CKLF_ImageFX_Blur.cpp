@@ -6,6 +6,10 @@
 #include "CKLF_ImageFX.h"
 #include "KLF_Parallel.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Lines filtered side by side; each lane runs exactly the arithmetic of the
@@ -174,6 +178,44 @@ KLF_LANES void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const 
   }
 }
 
+// A 16 x 16 block of bytes (rows of `stride` bytes at `from`) transposed
+// into `to` (rows of `toStride`), for the first `rows` rows of the result.
+// Four rounds of interleaving halves: each rotates the bits of (row, column)
+// by one, so four give the transpose.
+inline __attribute__((always_inline)) void Transpose16(const u8* from, i64 stride, u8* to, i64 toStride, u32 rows) {
+#if defined(__SSE2__)
+  __m128i r[16], t[16];
+  for (u32 c = 0; c < 16; ++c) r[c] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + c * stride));
+  for (u32 round = 0; round < 4; ++round) {
+    for (u32 q = 0; q < 8; ++q) {
+      t[2 * q] = _mm_unpacklo_epi8(r[q], r[q + 8]);
+      t[2 * q + 1] = _mm_unpackhi_epi8(r[q], r[q + 8]);
+    }
+    for (u32 c = 0; c < 16; ++c) r[c] = t[c];
+  }
+  for (u32 c = 0; c < rows; ++c) _mm_storeu_si128(reinterpret_cast<__m128i*>(to + c * toStride), r[c]);
+#else
+  for (u32 c = 0; c < rows; ++c)
+    for (u32 i = 0; i < 16; ++i) to[c * toStride + i] = from[i * stride + c];
+#endif
+}
+
+// kLanes lines of bytes, each sample next to the next, into lanes.
+void RowsToLanes(const void* const* lanePtr, u64 m, f64* target) {
+  constexpr u32 K = kLanes;
+  static_assert(K == 16, "blocks of 16 x 16 bytes");
+  u8 rows[16 * 16], block[16 * 16];
+  u64 i = 0;
+  for (; i + 16 <= m; i += 16) {
+    for (u32 c = 0; c < K; ++c) std::memcpy(rows + 16 * c, static_cast<const u8*>(lanePtr[c]) + i, 16);
+    Transpose16(rows, 16, block, 16, 16);
+    for (u32 b = 0; b < 16; ++b)
+      for (u32 c = 0; c < K; ++c) target[(i + b) * K + c] = block[16 * b + c];
+  }
+  for (; i < m; ++i)
+    for (u32 c = 0; c < K; ++c) target[i * K + c] = static_cast<const u8*>(lanePtr[c])[i];
+}
+
 // Lanes g..g+valid-1 of in as rows of kLanes floats into target; lanes
 // past the last line repeat it. Lines that hold fully transparent pixels
 // go through the zero-alpha recovery against alpha first.
@@ -226,7 +268,11 @@ void LoadLanes(const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines* alpha, 
     contiguous = 0;
   }
 
-  if (contiguous) {
+  u8 unitSteps = !in.isFloat;
+  for (u32 c = 0; c < K; ++c) unitSteps &= laneStep[c] == 1;
+  if (unitSteps && !contiguous) {
+    RowsToLanes(lanePtr, m, target);
+  } else if (contiguous) {
     const u8* base = static_cast<const u8*>(in.base) + static_cast<i64>(g);
     for (u64 i = 0; i < m; ++i) {
       const u8* src = base + static_cast<i64>(i) * in.step;
@@ -266,6 +312,19 @@ KLF_LANES void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 
   if (!out.isFloat && out.lineStep == 1 && valid == K) {
     u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g);
     for (u64 i = 0; i < m; ++i) LanesToBytes(result + i * K, base + static_cast<i64>(i) * out.step);
+  } else if (!out.isFloat && out.step == 1) {
+    // Rows: bytes of 16 samples gathered, then transposed into the lines.
+    u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g) * out.lineStep;
+    u8 block[16 * 16];
+    u64 i = 0;
+    for (; i + 16 <= m; i += 16) {
+      for (u32 b = 0; b < 16; ++b) LanesToBytes(result + (i + b) * K, block + 16 * b);
+      Transpose16(block, 16, base + i, out.lineStep, valid);
+    }
+    for (; i < m; ++i) {
+      LanesToBytes(result + i * K, block);
+      for (u32 c = 0; c < valid; ++c) base[c * out.lineStep + static_cast<i64>(i)] = block[c];
+    }
   } else if (out.isFloat) {
     f32* base = static_cast<f32*>(out.base) + static_cast<i64>(g) * out.lineStep;
     for (u64 i = 0; i < m; ++i) {
