@@ -4,8 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <new>
+
+#include "KLF_Parallel.h"
 
 namespace {
 
@@ -15,6 +19,39 @@ std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// An open regular file below the size limit and its size; -1 with the
+// reason otherwise.
+int OpenRegular(const std::string& path, size_t& size, std::string& reason) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return reason = CKLT_FileAccess::Reason(errno), -1;
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0;
+  if (!ok) reason = CKLT_FileAccess::Reason(errno);
+  if (ok && S_ISDIR(st.st_mode)) ok = false, reason = "is a folder, not a file";
+  if (ok && !S_ISREG(st.st_mode)) ok = false, reason = "is not a regular file";
+  if (ok && st.st_size > kMaxFileBytes) ok = false, reason = "is larger than 2 GiB";
+  if (!ok) return close(fd), -1;
+  size = static_cast<size_t>(st.st_size);
+  return fd;
+}
+
+// Reads bytes at..end of the file into out + at; 0, errno or kShorter.
+const int kShorter = -1;
+int ReadRange(int fd, uint8_t* out, size_t at, size_t end) {
+  while (at < end) {
+    const ssize_t k = pread(fd, out + at, end - at, static_cast<off_t>(at));
+    if (k < 0 && errno == EINTR) continue;
+    if (k < 0) return errno;
+    if (k == 0) return kShorter;
+    at += static_cast<size_t>(k);
+  }
+  return 0;
+}
+
+std::string ReasonFor(int failure) {
+  return failure == kShorter ? "became shorter while being read" : CKLT_FileAccess::Reason(failure);
 }
 
 }  // namespace
@@ -28,25 +65,40 @@ bool CKLT_FileAccess::Exists(const std::string& path) {
 
 bool CKLT_FileAccess::ReadAll(const std::string& path, std::vector<uint8_t>& out, std::string& reason) {
   out.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return reason = CKLT_FileAccess::Reason(errno), false;
-  struct stat st;
-  bool ok = fstat(fd, &st) == 0;
-  if (!ok) reason = Reason(errno);
-  if (ok && S_ISDIR(st.st_mode)) ok = false, reason = "is a folder, not a file";
-  if (ok && !S_ISREG(st.st_mode)) ok = false, reason = "is not a regular file";
-  if (ok && st.st_size > kMaxFileBytes) ok = false, reason = "is larger than 2 GiB";
-  if (ok) out.resize(static_cast<size_t>(st.st_size));
-  for (size_t at = 0; ok && at < out.size();) {
-    ssize_t k = read(fd, out.data() + at, out.size() - at);
-    if (k < 0 && errno == EINTR) continue;
-    if (k < 0) ok = false, reason = Reason(errno);
-    if (k == 0) ok = false, reason = "became shorter while being read";
-    if (k > 0) at += static_cast<size_t>(k);
-  }
+  size_t size = 0;
+  const int fd = OpenRegular(path, size, reason);
+  if (fd < 0) return false;
+  out.resize(size);
+  const int failure = ReadRange(fd, out.data(), 0, size);
   close(fd);
-  if (!ok) out.clear();
-  return ok;
+  if (failure) out.clear(), reason = ReasonFor(failure);
+  return !failure;
+}
+
+bool CKLT_FileAccess::ReadAllSideBySide(const std::string& path, uint32_t threads, Bytes& out,
+                                        std::string& reason) {
+  out = Bytes();
+  size_t size = 0;
+  const int fd = OpenRegular(path, size, reason);
+  if (fd < 0) return false;
+  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size ? size : 1]);
+  if (!bytes) return close(fd), reason = Reason(ENOMEM), false;
+  // Chunks of a few megabytes: enough to share a photograph's file out.
+  const size_t kChunk = size_t(4) << 20;
+  const uint32_t chunks = static_cast<uint32_t>((size + kChunk - 1) / kChunk);
+  std::atomic<int> failure{0};
+  KLF_Parallel::For(threads, chunks, [&](u32 c, u32) {
+    if (failure.load(std::memory_order_relaxed)) return;
+    const size_t at = c * kChunk, end = at + kChunk < size ? at + kChunk : size;
+    int expected = 0;
+    if (const int f = ReadRange(fd, bytes.get(), at, end)) failure.compare_exchange_strong(expected, f);
+  });
+  close(fd);
+  if (const int f = failure.load()) return reason = ReasonFor(f), false;
+  out.m_own = std::move(bytes);
+  out.m_data = out.m_own.get();
+  out.m_size = size;
+  return true;
 }
 
 bool CKLT_FileAccess::CanWrite(const std::string& path, std::string& reason) {

@@ -2,18 +2,42 @@
 // system's reason when they cannot; writes replace a file all or nothing
 // through CKLP_ReplaceFile. Nothing here throws but an allocation.
 //
+// Cost: ReadAllSideBySide reads chunks on several threads into memory that
+// is not cleared first (an image file is read once, and its pages are first
+// touched by the threads that fill them).
 // Limits: files below 2 GiB (the image readers' limit).
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class CKLT_FileAccess {
  public:
+  // Bytes read by ReadAllSideBySide, or a view of bytes held elsewhere.
+  class Bytes {
+   public:
+    Bytes() = default;
+    Bytes(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+    const uint8_t* data() const { return m_data; }
+    size_t size() const { return m_size; }
+    uint8_t operator[](size_t i) const { return m_data[i]; }
+
+   private:
+    friend class CKLT_FileAccess;
+    std::unique_ptr<uint8_t[]> m_own;
+    const uint8_t* m_data = nullptr;
+    size_t m_size = 0;
+  };
+
   // Reads a whole regular file. False with the reason ("No such file or
   // directory", "is a folder", ...) in reason.
   static bool ReadAll(const std::string& path, std::vector<uint8_t>& out, std::string& reason);
+  // The same in chunks read side by side on threads (0: the machine's);
+  // the bytes do not depend on the threads. A file that becomes shorter
+  // meanwhile fails as with ReadAll.
+  static bool ReadAllSideBySide(const std::string& path, uint32_t threads, Bytes& out, std::string& reason);
   // True when path names something (a file, a folder, a link).
   static bool Exists(const std::string& path);
   // Whether path can be created or replaced: it is no folder, no file that

@@ -69,7 +69,7 @@ Status UnreadableJPEG(const CKLF_ImageJPEG& jpeg, std::string& error) {
 
 // Sides beyond the limit are named before a reader refuses them: the
 // PNG header at 16, the PSD header at 14 (height first).
-bool SidesFit(const std::vector<uint8_t>& b, bool png, std::string& error) {
+bool SidesFit(const CKLT_FileAccess::Bytes& b, bool png, std::string& error) {
   if (b.size() < 26) return true;
   const uint32_t first = KLF_GetBE32(b.data() + (png ? 16 : 14)), second = KLF_GetBE32(b.data() + (png ? 20 : 18));
   const uint32_t w = png ? first : second, h = png ? second : first;
@@ -138,9 +138,9 @@ void CKLT_HostDocument::i_TakeExtras(const CKLF_ImageFormat& image) {
 }
 
 Status CKLT_HostDocument::ReadFile(const std::string& path, uint64_t budget, std::string& error) {
-  std::vector<uint8_t> bytes;
+  Bytes bytes;
   std::string reason;
-  if (!CKLT_FileAccess::ReadAll(path, bytes, reason)) {
+  if (!CKLT_FileAccess::ReadAllSideBySide(path, threads, bytes, reason)) {
     error = "cannot read " + path + ": " + reason;
     return kBadFile;
   }
@@ -149,7 +149,7 @@ Status CKLT_HostDocument::ReadFile(const std::string& path, uint64_t budget, std
   return s;
 }
 
-Status CKLT_HostDocument::Read(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
+Status CKLT_HostDocument::Read(const Bytes& bytes, uint64_t budget, std::string& error) {
   notes.clear();
   layers.clear();
   icc.clear();
@@ -162,7 +162,7 @@ Status CKLT_HostDocument::Read(const std::vector<uint8_t>& bytes, uint64_t budge
   return kBadFile;
 }
 
-Status CKLT_HostDocument::i_ReadPNG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
+Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::string& error) {
   CKLF_ImagePNG png;
   png.SetThreads(threads);
   const u32 n = static_cast<u32>(bytes.size());
@@ -192,7 +192,7 @@ Status CKLT_HostDocument::i_ReadPNG(const std::vector<uint8_t>& bytes, uint64_t 
   return kOk;
 }
 
-Status CKLT_HostDocument::i_ReadJPEG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
+Status CKLT_HostDocument::i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::string& error) {
   CKLF_ImageJPEG jpeg;
   const u32 n = static_cast<u32>(bytes.size());
   if (!jpeg.GetImageInfoByPtr(bytes.data(), n)) return UnreadableJPEG(jpeg, error);
@@ -214,7 +214,7 @@ Status CKLT_HostDocument::i_ReadJPEG(const std::vector<uint8_t>& bytes, uint64_t
   return kOk;
 }
 
-Status CKLT_HostDocument::i_ReadPSD(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
+Status CKLT_HostDocument::i_ReadPSD(const Bytes& bytes, uint64_t budget, std::string& error) {
   const Status s = i_ReadPSDImage(bytes, budget, error);
   if (s == kOk) i_ReadPSDChannels(bytes, budget);
   return s;
@@ -222,7 +222,7 @@ Status CKLT_HostDocument::i_ReadPSD(const std::vector<uint8_t>& bytes, uint64_t 
 
 // The alpha channels, when the budget holds them; a file whose channels
 // cannot be read is kept without them.
-void CKLT_HostDocument::i_ReadPSDChannels(const std::vector<uint8_t>& bytes, uint64_t budget) {
+void CKLT_HostDocument::i_ReadPSDChannels(const Bytes& bytes, uint64_t budget) {
   CKLF_ImagePSD psd;
   std::string ignored;
   const u32 n = static_cast<u32>(bytes.size());
@@ -244,7 +244,7 @@ void CKLT_HostDocument::i_ReadPSDChannels(const std::vector<uint8_t>& bytes, uin
     notes.push_back("its alpha channels are offered to the plug-in; the output does not keep them");
 }
 
-Status CKLT_HostDocument::i_ReadPSDImage(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
+Status CKLT_HostDocument::i_ReadPSDImage(const Bytes& bytes, uint64_t budget, std::string& error) {
   if (bytes.size() >= 6 && bytes[4] == 0 && bytes[5] == 2) {
     error = "it is a large document (PSB) file; save it as PSD, at most 65535 pixels a side";
     return kBadFile;
@@ -319,7 +319,7 @@ Status CKLT_HostDocument::i_ReadPSDLayers(CKLF_ImagePSD& psd, uint64_t budget, s
   return kOk;
 }
 
-Status CKLT_HostDocument::i_ReadPSDComposite(CKLF_ImagePSD& psd, const std::vector<uint8_t>& bytes,
+Status CKLT_HostDocument::i_ReadPSDComposite(CKLF_ImagePSD& psd, const Bytes& bytes,
                                              std::string& error) {
   if (!psd.GetImageDataPtr(0) && !psd.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size())))
     return Unreadable("PSD", psd.GetError(), error);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "CKLF_PNGEncoder.h"
+#include "CKLT_FileAccess.h"
 #include "KLP_FilterHost.h"
 
 class CKLF_ImageFormat;
@@ -44,6 +45,7 @@ class CKLT_HostDocument {
   };
 
   enum Status { kOk, kBadFile, kNoMemory };
+  typedef CKLT_FileAccess::Bytes Bytes;
 
   int16_t mode = klpModeRGB;  // klpModeGray, klpModeRGB or klpModeCMYK
   int32_t width = 0;
@@ -72,7 +74,10 @@ class CKLT_HostDocument {
   // PNG, PSD or JPEG, told apart by their first bytes. kNoMemory when
   // RunBytes would exceed budget (found before the pixels are decoded) or
   // memory runs out; error says why in both failures.
-  Status Read(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
+  Status Read(const Bytes& bytes, uint64_t budget, std::string& error);
+  Status Read(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
+    return Read(Bytes(bytes.data(), bytes.size()), budget, error);
+  }
   Status ReadFile(const std::string& path, uint64_t budget, std::string& error);
 
   // Whether a document of this mode and size (0: not known yet) can be
@@ -108,13 +113,13 @@ class CKLT_HostDocument {
   void Flatten(std::vector<std::vector<uint8_t>>& planes, std::vector<uint8_t>& alpha) const;
 
  private:
-  Status i_ReadPNG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
-  Status i_ReadJPEG(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
-  Status i_ReadPSD(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
-  Status i_ReadPSDImage(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error);
-  void i_ReadPSDChannels(const std::vector<uint8_t>& bytes, uint64_t budget);
+  Status i_ReadPNG(const Bytes& bytes, uint64_t budget, std::string& error);
+  Status i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::string& error);
+  Status i_ReadPSD(const Bytes& bytes, uint64_t budget, std::string& error);
+  Status i_ReadPSDImage(const Bytes& bytes, uint64_t budget, std::string& error);
+  void i_ReadPSDChannels(const Bytes& bytes, uint64_t budget);
   Status i_ReadPSDLayers(CKLF_ImagePSD& psd, uint64_t budget, std::string& error);
-  Status i_ReadPSDComposite(CKLF_ImagePSD& psd, const std::vector<uint8_t>& bytes, std::string& error);
+  Status i_ReadPSDComposite(CKLF_ImagePSD& psd, const Bytes& bytes, std::string& error);
   Status i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error);
   void i_TakeExtras(const CKLF_ImageFormat& image);
   Status i_CheckBudget(uint64_t layerBytes, uint64_t budget, std::string& error) const;

@@ -247,6 +247,7 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
 int CKLT_HostRunner::i_ServeSelection(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   CKLT_HostDocument sel;
+  sel.threads = o.threads;
   const Doc::Status s = sel.ReadFile(o.selection, o.Budget(), message);
   if (s != Doc::kOk) return message = "selection: " + message, s == Doc::kNoMemory ? kExitMemory : kExitFiles;
   if (sel.width != m_doc.width || sel.height != m_doc.height)
