@@ -36,24 +36,27 @@ int16_t ApplyFromDialog(PluginRun& r, bool puzzle, u32* pieces = nullptr) {
 }  // namespace
 
 TEST(DialogRun, ApplyWritesWhatTheReplayOfTheStoredBlockWrites) {
-  // OK without edits, in each mode on every kind of document: the block
-  // stored in "last.data" replays to the very same bytes.
+  // OK without edits, in each mode on every kind of document, opaque or
+  // with transparency (where no piece lies, the document's own colours):
+  // the block stored in "last.data" replays to the very same bytes.
   for (const int16_t mode : kModes)
-    for (const bool puzzle : {false, true}) {
-      SCOPED_TRACE(testing::Message() << "mode " << mode << (puzzle ? " puzzle" : " layout"));
-      PluginRun r;
-      r.Document(mode, 90, 64);
-      const auto before = r.Planes();
-      EXPECT_EQ(ApplyFromDialog(r, puzzle), klpResNoErr);
-      const auto applied = r.Planes();
-      EXPECT_NE(applied, before);
-      const Bytes block = r.LastData();
-      ASSERT_GT(block.size(), 10u);
-      EXPECT_EQ(block[0], puzzle ? 1 : 0);  // the block's puzzle flag
-      r.SetPlanes(before);
-      EXPECT_EQ(r.Replay(), klpResNoErr);
-      EXPECT_EQ(r.Planes(), applied);
-    }
+    for (const bool puzzle : {false, true})
+      for (const bool transparency : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "mode " << mode << (puzzle ? " puzzle" : " layout")
+                                        << (transparency ? " transparency" : ""));
+        PluginRun r;
+        r.Document(mode, 90, 64, transparency);
+        const auto before = r.Planes();
+        EXPECT_EQ(ApplyFromDialog(r, puzzle), klpResNoErr);
+        const auto applied = r.Planes();
+        EXPECT_NE(applied, before);
+        const Bytes block = r.LastData();
+        ASSERT_GT(block.size(), 10u);
+        EXPECT_EQ(block[0], puzzle ? 1 : 0);  // the block's puzzle flag
+        r.SetPlanes(before);
+        EXPECT_EQ(r.Replay(), klpResNoErr);
+        EXPECT_EQ(r.Planes(), applied);
+      }
 }
 
 TEST(DialogRun, CancelLeavesTheDocumentAndAnswersUserCancelled) {

@@ -1,0 +1,108 @@
+// The whole dialog under random input: seeded streams of events over an
+// RGB and a grey document, judged by the runs' outcomes and the
+// sanitizers; the logs of the seeds that failed replayed as regression
+// cases; and, when asked, a soak over a seed range whose failing logs stay
+// in the build folder.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "random/RandomUI.h"
+
+namespace {
+
+std::string LogFolder() {
+  const std::string folder = std::string(KLF_BINARY_DIR) + "/random-logs";
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+// Runs a seed with its log on disk (a sanitizer's stop keeps it); the log
+// goes when the seed passed.
+randomui::Outcome Seed(uint32_t seed, uint32_t events, bool grey) {
+  const std::string path = LogFolder() + "/seed-" + std::to_string(seed) + (grey ? "-grey" : "-rgb") + ".log";
+  randomui::Outcome o = randomui::RunSeed(seed, events, grey, path);
+  for (const std::string& f : o.faults) ADD_FAILURE() << "seed " << seed << ": " << f;
+  if (o.faults.empty()) std::filesystem::remove(path);
+  else ADD_FAILURE() << "the event log to keep under tests/random/cases: " << path;
+  return o;
+}
+
+std::string ReadText(const std::filesystem::path& p) {
+  std::ifstream in(p);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+// About 5,000 events a seed; the seeds alternate the documents.
+TEST(RandomUI, SeededStreamsOverAnRGBAndAGreyDocument) {
+  const uint32_t kSeeds[] = {1, 2, 3, 4};
+  randomui::Coverage total;
+  for (uint32_t seed : kSeeds) total.Add(Seed(seed, 5000, seed % 2 == 0).coverage);
+  std::printf("%s\n", total.Summary().c_str());
+  // The stream gets past the main window: other windows, their controls,
+  // runs ended both ways.
+  EXPECT_GE(total.events, 4u * 5000u);
+  EXPECT_GE(total.windows.size(), 3u);
+  EXPECT_GE(total.controls.size(), 40u);
+  EXPECT_GE(total.applied, 1u);
+  EXPECT_GE(total.cancelled, 1u);
+}
+
+// A log replays the very runs it was written from, and a seed gives the
+// same stream twice: nothing but the seed steers a run.
+TEST(RandomUI, ASeedAndItsLogGiveTheSameRuns) {
+  const randomui::Outcome first = randomui::RunSeed(11, 800, false);
+  const randomui::Outcome again = randomui::RunSeed(11, 800, false);
+  const randomui::Outcome replayed = randomui::ReplayLog(first.log);
+  for (const std::string& f : first.faults) ADD_FAILURE() << f;
+  for (const std::string& f : replayed.faults) ADD_FAILURE() << "replayed: " << f;
+  EXPECT_EQ(again.log, first.log);
+  EXPECT_EQ(replayed.log, first.log);
+  EXPECT_GT(first.coverage.events, 800u);
+}
+
+// Every seed that once failed, by its log.
+TEST(RandomUI, EveryKeptCaseReplaysWithoutAFault) {
+  const std::filesystem::path folder = std::filesystem::path(KLF_TEST_DATA_DIR) / "random" / "cases";
+  uint32_t cases = 0;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    if (e.path().extension() != ".log") continue;
+    ++cases;
+    const randomui::Outcome o = randomui::ReplayLog(ReadText(e.path()));
+    for (const std::string& f : o.faults) ADD_FAILURE() << e.path().filename() << ": " << f;
+    EXPECT_GT(o.coverage.events, 0u) << e.path().filename();
+  }
+  EXPECT_GT(cases, 0u);
+}
+
+// Outside CI: KLF_RANDOM_LOG=path replays one log; KLF_RANDOM_SEEDS=first-last
+// (and KLF_RANDOM_EVENTS=n) run a soak.
+TEST(RandomUI, SoakOverASeedRange) {
+  if (const char* log = std::getenv("KLF_RANDOM_LOG")) {
+    const randomui::Outcome o = randomui::ReplayLog(ReadText(log));
+    for (const std::string& f : o.faults) ADD_FAILURE() << f;
+    std::printf("%s\n", o.coverage.Summary().c_str());
+    return;
+  }
+  const char* seeds = std::getenv("KLF_RANDOM_SEEDS");
+  if (!seeds) GTEST_SKIP() << "KLF_RANDOM_SEEDS=first-last (and KLF_RANDOM_EVENTS=n) ask for a soak";
+  unsigned first = 0, last = 0;
+  ASSERT_EQ(std::sscanf(seeds, "%u-%u", &first, &last), 2);
+  const char* events = std::getenv("KLF_RANDOM_EVENTS");
+  const uint32_t n = events ? static_cast<uint32_t>(std::strtoul(events, nullptr, 10)) : 5000;
+  randomui::Coverage total;
+  for (uint32_t seed = first; seed <= last; ++seed) {
+    const randomui::Outcome o = Seed(seed, n, seed % 2 == 0);
+    std::printf("seed %u: %s\n", seed, o.faults.empty() ? "sound" : "FAILED");
+    total.Add(o.coverage);
+  }
+  std::printf("%s\n", total.Summary().c_str());
+}
