@@ -194,11 +194,13 @@ std::string Name(const CKLF_Window* w) { return w->GetName().GetStr(); }
 std::string Name(const CKLF_Window& w) { return w.GetName().GetStr(); }
 
 // The control a press at a window point reaches (controls are offered the
-// mouse from the last added to the first); null when none.
+// mouse from the last added to the first; pictures and texts let it pass);
+// null when none.
 CKLF_Control* ControlAt(CKLF_Window& w, i32 x, i32 y) {
   for (u32 i = w.GetControlCount(); i-- > 0;) {
     CKLF_Control* c = w.GetControl(i);
-    if (!c->IsCtrlFiltered() && c->PtInControl(static_cast<i16>(x), static_cast<i16>(y))) return c;
+    if (Interactive(c->GetType()) && !c->IsCtrlFiltered() && c->PtInControl(static_cast<i16>(x), static_cast<i16>(y)))
+      return c;
   }
   return nullptr;
 }
@@ -351,12 +353,16 @@ void Session::SetUpDocument() {
 
 // ---- Runs
 
+// Runs of a few thousand events each, ended by OK or Cancel, until the
+// stream is spent: the later runs start from what the earlier stored.
 void Session::Generate(uint32_t events) {
-  m_budget = events;
   // A stream that keeps ending its runs early still ends.
-  for (uint32_t runs = 0; m_budget > 0 && runs < 200 && m_out.faults.empty(); ++runs) {
+  for (uint32_t runs = 0; events > 0 && runs < 200 && m_out.faults.empty(); ++runs) {
+    m_budget = std::min<uint32_t>(events, static_cast<uint32_t>(m_rng.Between(800, 2500)));
+    events -= m_budget;
     m_endOk = m_rng.Chance(50);
     OneRun(static_cast<uint32_t>(m_rng.g()));
+    events += m_budget;  // what a run ended early left
   }
 }
 
@@ -558,8 +564,11 @@ CKLF_Window* Session::FindWindow(const std::string& name) {
 void Session::NoteWindows(const std::vector<CKLF_Window*>& wins) {
   if (m_cov.allWindows.empty() && m_App && m_App->GetStorage()) {
     CKLF_StringArray names;
+    // The toolkit's demo window shares the resource file but is no part of
+    // the dialog.
     if (m_App->GetStorage()->GetAllRecords("UIResources>Windows", names))
-      for (u32 i = 0; i < names.GetSize(); ++i) m_cov.allWindows.insert(names[i].GetStr());
+      for (u32 i = 0; i < names.GetSize(); ++i)
+        if (names[i] != "Demo") m_cov.allWindows.insert(names[i].GetStr());
     u32 count = 0;
     const u8* table = m_App->GetAccelerators(count);
     for (u32 i = 0; i < count; ++i)
@@ -600,7 +609,7 @@ void Session::PlanRandom() {
     const bool chosen = m_rng.Chance(80);
     return Push(kHostColour, Think(), "", {chosen, m_rng.Between(0, 255), m_rng.Between(0, 255), m_rng.Between(0, 255)});
   }
-  CKLF_Window* w = wins.size() == 1 || m_rng.Chance(75) ? wins[0] : wins[1 + m_rng.Below(static_cast<uint32_t>(wins.size() - 1))];
+  CKLF_Window* w = wins[m_rng.Below(static_cast<uint32_t>(wins.size()))];
   if (w->GetWindowHandle() != m_run.ui.GetActiveWindow()) Push(kSelect, Think(), Name(w), {});
   if (roll < 22) return PlanKeys(*w);
   if (roll < 30) {
@@ -948,17 +957,30 @@ void Coverage::Add(const Coverage& o) {
   fileQuestions += o.fileQuestions, menus += o.menus, colours += o.colours, alerts += o.alerts;
 }
 
+std::string Coverage::Unreached() const {
+  std::string out;
+  for (const std::string& c : offeredControls)
+    if (!controls.count(c)) out += " " + c;
+  for (const std::string& m : offeredItems)
+    if (!menuItems.count(m)) out += " \"" + m + "\"";
+  return out;
+}
+
 std::string Coverage::Summary() const {
   size_t mainAccels = 0;
   for (const std::string& a : accelerators) mainAccels += a.compare(0, 5, "Main>") == 0;
   size_t pressed = 0;
   for (const std::string& c : controls) pressed += offeredControls.count(c);
+  std::string unreached;
+  for (const std::string& w : allWindows)
+    if (!windows.count(w)) unreached += " " + w;
   return std::to_string(events) + " events, " + std::to_string(runs) + " runs (" + std::to_string(applied) + " OK, " +
          std::to_string(cancelled) + " Cancel); windows " + Share(windows.size(), allWindows.size()) + ", controls " +
          Share(pressed, offeredControls.size()) + ", main window accelerators " +
          Share(mainAccels, acceleratorTable.size()) + ", menu items " + Share(menuItems.size(), offeredItems.size()) +
          "; " + std::to_string(menus) + " menus, " + std::to_string(fileQuestions) + " file questions, " +
-         std::to_string(colours) + " colour choosers, " + std::to_string(alerts) + " alerts";
+         std::to_string(colours) + " colour choosers, " + std::to_string(alerts) + " alerts; windows not reached:" +
+         unreached;
 }
 
 Outcome RunSeed(uint32_t seed, uint32_t events, bool grey, const std::string& logPath) {

@@ -46,6 +46,8 @@ struct Coverage {
   void Add(const Coverage& o);
   // One line of shares: windows, controls, accelerators, menu items.
   std::string Summary() const;
+  // The controls never pressed and the menu items never chosen.
+  std::string Unreached() const;
 };
 
 struct Outcome {

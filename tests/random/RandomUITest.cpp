@@ -27,8 +27,8 @@ randomui::Outcome Seed(uint32_t seed, uint32_t events, bool grey) {
   const std::string path = LogFolder() + "/seed-" + std::to_string(seed) + (grey ? "-grey" : "-rgb") + ".log";
   randomui::Outcome o = randomui::RunSeed(seed, events, grey, path);
   for (const std::string& f : o.faults) ADD_FAILURE() << "seed " << seed << ": " << f;
-  if (o.faults.empty()) std::filesystem::remove(path);
-  else ADD_FAILURE() << "the event log to keep under tests/random/cases: " << path;
+  if (!o.faults.empty()) ADD_FAILURE() << "the event log to keep under tests/random/cases: " << path;
+  else if (!std::getenv("KLF_RANDOM_KEEP")) std::filesystem::remove(path);
   return o;
 }
 
@@ -84,7 +84,7 @@ TEST(RandomUI, EveryKeptCaseReplaysWithoutAFault) {
 }
 
 // Outside CI: KLF_RANDOM_LOG=path replays one log; KLF_RANDOM_SEEDS=first-last
-// (and KLF_RANDOM_EVENTS=n) run a soak.
+// (and KLF_RANDOM_EVENTS=n) run a soak, KLF_RANDOM_KEEP keeping every log.
 TEST(RandomUI, SoakOverASeedRange) {
   if (const char* log = std::getenv("KLF_RANDOM_LOG")) {
     const randomui::Outcome o = randomui::ReplayLog(ReadText(log));
@@ -104,5 +104,5 @@ TEST(RandomUI, SoakOverASeedRange) {
     std::printf("seed %u: %s\n", seed, o.faults.empty() ? "sound" : "FAILED");
     total.Add(o.coverage);
   }
-  std::printf("%s\n", total.Summary().c_str());
+  std::printf("%s\nnot reached:%s\n", total.Summary().c_str(), total.Unreached().c_str());
 }
