@@ -25,8 +25,11 @@ class CLayoutUndo : public CKLF_FrameWork {
     kSubLine = 2,       // a line inserted or deleted
     kSubShape = 3,      // the knife shape from the Cutter
     kSubReset = 4,      // the Cutter's reset
+    kSubPaste = 5,      // a knife pasted
     kSubKnobSize = 6,
-    kSubThickness = 7
+    kSubThickness = 7,
+    kSubAddExtra = 8,   // an extra knife added
+    kSubDelExtra = 9    // extra knives deleted
   };
 
   explicit CLayoutUndo(CLayoutModel& model);

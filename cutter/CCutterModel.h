@@ -201,9 +201,6 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
   void OnEditKnobSizeLF(const char* text);
   void OnRazorCut(u8 on);
   u8 IsCloningOn() const { return cloneMode > 0 ? 1 : 0; }
-  // An edit line's integer: leading digits after an optional sign (and
-  // blanks); anything else reads 0. Saturates far above every range.
-  static i32 TextValue(const char* text);
 
   // ---- Drawing.
   // The path into the spline layer's alpha, then the extras. 0 when the

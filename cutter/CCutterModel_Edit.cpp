@@ -5,26 +5,14 @@
 #include <utility>
 
 #include "CCutterModel.h"
+#include "KLF_EditLineValue.h"
 #include "KLF_ShapeValues.h"
 
 namespace {
 
-u32 SmoothnessOfText(const char* text) {
-  i32 v = CCutterModel::TextValue(text);
-  return v > 99 ? 100u : (v < 0 ? 0u : static_cast<u32>(v));
-}
+u32 SmoothnessOfText(const char* text) { return klEditLineValueIn(text, 0, 100); }
 
 }  // namespace
-
-i32 CCutterModel::TextValue(const char* text) {
-  if (!text) return 0;
-  while (*text == ' ' || *text == '\t') ++text;
-  i32 sign = 1;
-  if (*text == '-' || *text == '+') sign = *text++ == '-' ? -1 : 1;
-  i32 v = 0;
-  for (; *text >= '0' && *text <= '9'; ++text) v = v >= 100000 ? v : v * 10 + (*text - '0');
-  return sign * v;
-}
 
 // Node indices ordered by U or by H.
 class CCutterModel::CNodesSorterIDS : public CKLF_DWordArray {

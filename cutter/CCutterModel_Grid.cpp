@@ -3,20 +3,15 @@
 // thickness, knob size and razor cut, and what the main window hears of
 // them.
 #include "CCutterModel.h"
+#include "KLF_EditLineValue.h"
 
 namespace {
 
 // Rows, columns and thickness as typed: above 99 is 100, 0 or below is 1.
-u16 CountOfText(const char* text) {
-  const i32 v = CCutterModel::TextValue(text);
-  return CCutterServices::BringInto1to100(v < 0 ? 0u : static_cast<u32>(v));
-}
+u16 CountOfText(const char* text) { return static_cast<u16>(klEditLineValueIn(text, 1, 100)); }
 
 // The knob size as typed: above 99 is 100, below 0 is 0.
-u16 KnobOfText(const char* text) {
-  const i32 v = CCutterModel::TextValue(text);
-  return static_cast<u16>(v > 99 ? 100 : (v < 0 ? 0 : v));
-}
+u16 KnobOfText(const char* text) { return static_cast<u16>(klEditLineValueIn(text, 0, 100)); }
 
 }  // namespace
 

@@ -1,6 +1,7 @@
-// The whole number an edit line holds as the Cutter's dialogs read typed
-// text: leading digits after blanks and an optional sign, anything else 0
-// (an empty line too); saturates far above every control's range.
+// The whole number an edit line of the Cutter or its dialogs holds, as
+// typed text is read: leading digits after blanks and an optional sign,
+// anything else 0 (an empty line too); saturates far above every
+// control's range.
 #pragma once
 
 #include "KLF_Types.h"

@@ -52,6 +52,11 @@ class CKLF_CtrlEditLine : public CKLF_Control {
   // disabled; text normal, highlighted, editing; selected text; text
   // disabled. A colour of red 1 and alpha 0 keeps the current one.
   void SetColors(const kltRGBA8 (&colours)[10]);
+  // The application's two field palettes in SetColors' order: light
+  // fields (the main window, the effect windows) and the dark ones of the
+  // knife shape editor and its dialogs.
+  static const kltRGBA8 kLightColours[10];
+  static const kltRGBA8 kDarkColours[10];
 
   // Both ends kept within 0..length and ordered; an empty selection is
   // none, and so is any negative end.

@@ -50,12 +50,6 @@ const char* const kEffectNames[CWnd_Main::kEffectCount] = {
     "Main_FXBevel", "Main_FXHSL", "Main_FXBC", "Main_FXBlur", "Main_FXMBlur",
     "Main_FXOpacity", "Main_FXCOver", "Main_FXIOver", "Main_FXStroke"};
 
-// The edit line's ten colours, in the order the edit line takes them.
-const kltRGBA8 kEditColours[10] = {{225, 227, 203, 255}, {250, 247, 193, 255}, {245, 247, 228, 255},
-                                   {186, 108, 10, 255},  {225, 227, 203, 255}, {177, 3, 3, 255},
-                                   {177, 3, 3, 255},     {0, 0, 0, 255},       {255, 255, 255, 255},
-                                   {191, 193, 170, 255}};
-
 }  // namespace
 
 CWnd_Main::CWnd_Main(CPluginMain& plugin)
@@ -80,12 +74,13 @@ CWnd_Main::CWnd_Main(CPluginMain& plugin)
       m_lastMouseImagePos(klNullPOS),
       m_infoUnits(1),
       m_infoPos{-1, -1},
-      m_statusFade(0),
       m_tick(0),
       m_lastMouse{0, 0},
       m_mouseSeen(0),
       m_prefs(CPreferences::Defaults()),
       m_pluginData(nullptr),
+      m_zone(-2),
+      m_zoneState(0),
       m_puzzle(plugin.GetEngine(), *this),
       m_settings(m_editor.model, m_puzzle, *this),
       m_progress(this),
@@ -219,7 +214,7 @@ void CWnd_Main::i_SetUpControls() {
   GetNamedControl(kShowExtras)->Enable(0);
   m_rndKnotsEdit->SetFont(GetFont(static_cast<u32>(m_editFont)));
   m_rndKnotsEdit->SetOptions(1, 0, 0, 0, -1, 0);
-  m_rndKnotsEdit->SetColors(kEditColours);
+  m_rndKnotsEdit->SetColors(CKLF_CtrlEditLine::kLightColours);
   auto* vBar = static_cast<CKLF_CtrlScrollBar*>(GetNamedControl(kScrollV));
   auto* hBar = static_cast<CKLF_CtrlScrollBar*>(GetNamedControl(kScrollH));
   vBar->SetButtons(static_cast<u32>(m_ids[kScrollVTop]), static_cast<u32>(m_ids[kScrollVBottom]));

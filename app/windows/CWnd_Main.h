@@ -18,11 +18,14 @@
 // rectangle above 65535 pixels a side is refused at creation.
 #pragma once
 
+#include <vector>
+
 #include "CCutterMainPort.h"
 #include "CKLF_CtrlEditLine.h"
 #include "CKLF_CtrlPreview.h"
 #include "CKLF_CtrlSlider.h"
 #include "CKLF_CtrlStaticText.h"
+#include "CKLF_StatusFade.h"
 #include "CKLF_Window.h"
 #include "CLayoutEditor.h"
 #include "CLayoutView.h"
@@ -70,6 +73,130 @@ class CWnd_Main : public CKLF_Window,
   u8 OnRMouseUp(i16, i16, u8) override { return 0; }
   u8 OnAboveControl(u32 id) override;
   u32 OnCtrlMessage(u16 msg, u32 id, const char* name, u8 type, void* data) override;
+  void OnCtrlLostFocus(u32 id) override;
+
+  // ---- Mouse and keys over the preview and the split rulers
+  u8 OnLMouseDown(i16 x, i16 y, u8 mods) override;
+  u8 OnMouseMove(i16 x, i16 y, u8 mods) override;
+  u8 OnLMouseUp(i16 x, i16 y, u8 mods) override;
+  u8 OnContextMenu(i16 x, i16 y, u8 mods) override;
+  u8 OnKeyDown(u8 key, u8 mods) override;
+  u8 OnKeyChar(u8 key, u8 mods) override;
+  u8 OnSetCursor(i16 x, i16 y) override;
+
+  // ---- Commands. Every accelerator, menu command and control message
+  // goes through one table a vocabulary: a row names the command, its
+  // guard, and for each mode its undo bracket and operation (none: the
+  // command does nothing in that mode).
+  enum VOCABULARY : u8 { kAcceleratorTable, kMenuTable, kControlTable };
+  enum GUARD : u8 {
+    kGuardFX = 1,         // refused (0) while an effect window is open
+    kGuardFXQuiet = 2,    // nothing (1) while an effect window is open
+    kGuardOtherMode = 4,  // refused (0), not passed (1), in the mode without an operation
+    kGuardLayers = 8      // refused (0) when the engine may not read the document's layers
+  };
+  enum UNDO : u8 {
+    kUndoNone,
+    kUndoKnives,    // the knife flags: pre-save, the operation, the commit
+    kUndoPieces,    // the pieces' records: pre-save, the operation, the commit
+    kUndoKnots,     // the knot offsets: pre-save, the operation, the commit
+    kUndoPaste,     // a global point before pasting a knife
+    kUndoAddExtra,  // a global point before adding an extra knife
+    kUndoDelExtra   // a global point before deleting extra knives
+  };
+  typedef u32 (*OPERATION)(CWnd_Main& w, u16 msg, void* data);
+  struct ACTION {
+    u8 undo;
+    OPERATION run;
+  };
+  struct COMMANDROW {
+    u32 code;  // the accelerator, the menu command or the Control
+    u8 guard;
+    ACTION layout;
+    ACTION puzzle;
+  };
+  static const COMMANDROW* GetCommandTable(VOCABULARY v, u32& count);
+  // The window's own ways into the tables, as the user's keys and menus.
+  u32 RunAccelerator(u16 command) { return OnCtrlMessage(klMsgAccelerator, command, "", 255, nullptr); }
+  u32 RunMenuCommand(u16 command) { return OnCtrlMessage(klMsgMenu, 0, "", 255, &command); }
+  u32 ClickButton(Control c);
+
+  // ---- Menus, built as item lists before they are shown.
+  struct MENUITEM {
+    const char* text;  // "--" for a separator
+    u16 command;       // 65535 for a separator
+    u8 mods;           // the shortcut shown: klModCommand, klModShift, klModOption
+    const char* key;   // its key, "" for none
+    u8 enabled;
+    u8 marked;
+  };
+  struct MENULIST {
+    static constexpr u32 kMax = 48;
+    MENUITEM items[kMax];
+    u32 count = 0;
+    kltPOS at = {0, 0};  // window position of the menu
+    void Add(const char* text, u16 command, u8 enabled = 1, u8 marked = 0, u8 mods = 0, const char* key = "");
+    void Separator() { Add("--", 65535); }
+    // The item of a command, or null.
+    const MENUITEM* Find(u16 command) const;
+  };
+  // The menu of "Main_Main", "Main_Select" or "Main_Adjust" for the
+  // current state (it records what the menu acts on, as showing it does).
+  void BuildButtonMenu(Control button, MENULIST& out);
+  // The preview's menu: at a window point, of the knives, knot or piece
+  // there (setting the context they are chosen for), else the general one.
+  void BuildPreviewMenu(kltPOS pos, MENULIST& out);
+  void BuildMeasurementMenu(kltPOS pos, MENULIST& out);
+  // The menu of a split ruler (left: the left one) at a window point; 0
+  // when none opens there.
+  u8 BuildSplitRulerMenu(u8 left, i16 x, i16 y, MENULIST& out);
+  void DoPreviewMenu(kltPOS pos);
+  void DoMesurementMenu(kltPOS pos);
+  // Pops a built menu up; the choice comes back as a menu command.
+  void ShowMenu(const MENULIST& menu);
+
+  // ---- Layout mode's window side
+  // Knot handles shown or hidden (Layout mode, no knot dragged).
+  void cmop_Extras(u8 show, u8 redraw);
+  // The random-knots controls and the amount applied to the knots.
+  void OnSldrRandomKnots(u32 value, u8 dragging);
+  void OnEditRandomKnots(const CKLF_String* text);
+  void OnEditRandomKnotsLF();
+  void OnUpdateKnotRandomize(f32 amount);
+  // A split line inserted at a window point or deleted, each after a
+  // global undo point; 0 (no point, nothing changed) when refused.
+  u8 InsertLineAt(u8 column, i16 x, i16 y);
+  u8 DeleteLine(u8 column, u16 line);
+  // 1 when a line may be inserted at the window point: inside the
+  // preview across the ruler and at a free position strictly inside the
+  // image.
+  u8 TestAllowRCInsertion(u8 column, i16 x, i16 y);
+
+  // ---- Puzzle mode's window side: the drag outline and the selections
+  // in preview coordinates.
+  void i_pmop_PrepareSelLayer();
+  void i_pmop_RedrawDragSelection(i16 x, i16 y);
+  // rect: preview-local, right and bottom exclusive.
+  void pmop_Sel_SelectRectLocal(kltRECT_s rect, u8 add, u8 remove, u8 redraw);
+  // points: window points, x x 65536 + (y & 0xFFFF).
+  void pmop_Sel_SelectFreeRgnLocal(const CKLF_DWordArray* points, u8 add, u8 remove, u8 redraw);
+
+  // ---- What the mouse and the menus left for the commands.
+  struct CONTEXT {
+    CKLF_DWordArray knives;  // the knives a knife menu acts on
+    u32 knot = 0xFFFFFFFFu;  // the knot a knot menu acts on
+    u16 handleIndex = 0;     // the line of a split ruler's handle
+    u8 handleOrientation = 0;  // 0 the top ruler (vertical lines), 1 the left
+    kltPOS handleClickPos = {0, 0};
+  };
+  CONTEXT& Context() { return m_context; }
+  // The drags in progress.
+  u8 IsLineDragging() const { return m_drag.lineDrag; }
+  u8 IsKnotDragging() const { return m_drag.knotDrag; }
+  u8 IsDragSelecting() const { return m_drag.dragSelecting; }
+  const CKLF_DWordArray& GetLassoPoints() const { return m_lassoPoints; }
+  // The pixels the last move of a knot drag rendered.
+  u64 GetLastKnotRenderArea() const { return m_drag.knotRenderArea; }
 
   // ---- Creation
   u8 GetSourceDataInRGBA();
@@ -114,8 +241,8 @@ class CWnd_Main : public CKLF_Window,
   CKLF_Control* GetNamedControl(Control c) const;
   CKLF_Control* GetEffectControl(u32 effect, u8 type) const;
   CKLF_Image& GetSourceImage() { return m_sourceImage; }
-  const CKLF_String& GetStatusText() const { return m_statusText; }
-  u8 GetStatusFade() const { return m_statusFade; }
+  const CKLF_String& GetStatusText() const { return m_fade.GetPending(); }
+  u8 GetStatusFade() const { return m_fade.GetState(); }
   u8 GetZoom() const { return m_zoom; }
   u8 GetInfoUnits() const { return m_infoUnits; }
   void SetInfoUnits(u8 units) { m_infoUnits = units; }
@@ -139,6 +266,8 @@ class CWnd_Main : public CKLF_Window,
   void CloseWindow() override { localClose(); }
   kltSIZE_s GetWindowPosition(const char* name, const char* parent) override;
   CEffectWindowServices* NewEffectWindow(u8 effect) override;
+  u8 AskSaveFile(const FILEQUESTION& q, WriterProc writer, void* data) override;
+  u8 AskOpenFile(const FILEQUESTION& q, CKLF_String& path) override;
   void RecordLayoutUndoPoint() override;
   u8 ReadScriptParameters(CKLF_Mem& block) override;
   u8 WriteScriptParameters(const u8* data, u32 size) override;
@@ -150,6 +279,7 @@ class CWnd_Main : public CKLF_Window,
   CPluginMain* GetPluginObject() override { return m_plugin; }
   u32 GetCurrentPiece() override { return static_cast<u32>(m_pieceUnderMouse); }
   void GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) override;
+  void GetFrameColors(kltRGBA8& first, kltRGBA8& second) override;
   CKLF_Window* GetMainWindow() override { return this; }
   void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) override;
   void FillHelpMenu(CKLF_PlatformPopupMenu* menu) override;
@@ -160,6 +290,9 @@ class CWnd_Main : public CKLF_Window,
   void RedrawSplitting() override;
   void RedrawRulers() override;
   void StatusProgress(i32 percent) override;
+  void OnKnifeSelectionChanged() override;
+  void OnKnotSelectionChanged() override;
+  void ShowKnotRandomAmount(u32 percent) override;
   // The channel selection dialog for knives.
   u8 AskChannelMap(u8 anyKnifeSelected, CHANNELMAP& choice) override;
 
@@ -190,19 +323,17 @@ class CWnd_Main : public CKLF_Window,
   void PutWindowPosition(const char* name, const char* parent, kltPOS position) override;
 
   // ---- Effect windows (Puzzle mode): the open window is replaced by the
-  // new one; 0 when it could not be opened. The bevel, hue/saturation,
-  // colour overlay, motion blur, stroke and image overlay windows are
-  // seams: they come with their own issue, and until then their openers
-  // open nothing and answer 0.
+  // new one; 0 when it could not be opened (hue/saturation: on an RGB
+  // document only).
   u8 pmfx_DoBlur() { return m_puzzle.pmfx_DoBlur(); }
   u8 pmfx_DoBrightContrast() { return m_puzzle.pmfx_DoBrightContrast(); }
   u8 pmfx_DoOpacity() { return m_puzzle.pmfx_DoOpacity(); }
-  u8 pmfx_DoBevel() { return 0; }
-  u8 pmfx_DoHSL() { return 0; }
-  u8 pmfx_DoColorOverlay() { return 0; }
-  u8 pmfx_DoMotionBlur() { return 0; }
-  u8 pmfx_DoStroke() { return 0; }
-  u8 pmfx_DoImageOverlay() { return 0; }
+  u8 pmfx_DoBevel() { return m_puzzle.pmfx_DoBevel(); }
+  u8 pmfx_DoHSL() { return m_puzzle.pmfx_DoHSL(); }
+  u8 pmfx_DoColorOverlay() { return m_puzzle.pmfx_DoColorOverlay(); }
+  u8 pmfx_DoMotionBlur() { return m_puzzle.pmfx_DoMotionBlur(); }
+  u8 pmfx_DoStroke() { return m_puzzle.pmfx_DoStroke(); }
+  u8 pmfx_DoImageOverlay() { return m_puzzle.pmfx_DoImageOverlay(); }
 
   // The preferences (the configuration store's "Preferences" records).
   const CPreferences& GetPreferences() const { return m_prefs; }
@@ -213,20 +344,94 @@ class CWnd_Main : public CKLF_Window,
   static u8 StartZoom(u32 imageWidth, u32 imageHeight, u32 viewWidth, u32 viewHeight, u8 fit);
 
  private:
-  // One command of the window: a control by name and type, answered by a
-  // member function. The table is the one place where controls and
-  // commands meet their operations.
-  struct COMMAND {
-    Control control;
-    u32 (CWnd_Main::*handler)(u16 msg, void* data);
+  // The drags of the mouse (line, knot, piece selection).
+  struct DRAG {
+    u8 lineDrag = 0;
+    u8 lineDragRow = 0;      // 0 a vertical line (top ruler), 1 horizontal
+    u16 lineDragHandle = 0;  // the handle in its ruler's table
+    u16 lineDragLine = 0;    // the handle's line
+    i16 lineDragGrab = 0;    // mouse minus handle along the ruler at the press
+    f32 lineStart = 0;       // the line's position at the press
+    u8 knotDrag = 0;
+    u32 knotDragId = 0;
+    kltPOS knotDragGrab = {0, 0};
+    u8 knotMoved = 0;
+    f32 knotStart[2] = {0, 0};  // the knot's offsets at the press
+    u64 knotRenderArea = 0;
+    u8 piecePressed = 0;
+    kltPOS piecePressPos = {0, 0};
+    u8 dragSelecting = 0;
+    u8 dragRectMode = 0;     // 1 rectangle, 0 lasso
+    kltRECT_s outline = klNullRect;  // the outline's last bounds, preview-local
   };
-  static const COMMAND kCommands[];
-  u32 i_OnApplyButton(u16 msg, void* data);
-  u32 i_OnCancelButton(u16 msg, void* data);
-  u32 i_OnHelpButton(u16 msg, void* data);
+
+  // The tables (CWnd_Main_Commands.cpp).
+  static const COMMANDROW kAcceleratorRows[];
+  static const COMMANDROW kMenuRows[];
+  static const COMMANDROW kControlRows[];
+  static const u32 kAcceleratorRowCount, kMenuRowCount, kControlRowCount;
+  u32 i_Run(const COMMANDROW& row, u16 msg, void* data);
+  void i_PreUndo(u8 undo);
+  void i_PostUndo(u8 undo);
+  u32 i_OnEffectControl(u32 effect, u8 checkBox);
+  u32 i_OnHelpButton();
+  u32 i_OnButtonMenu(Control c);
   u32 i_OnZoomSlider(u16 msg, void* data);
-  u32 i_OnExportButton(u16 msg, void* data);
   u32 i_OnPreviewMessage(u16 msg, void* data);
+  u32 i_SetZoom(i32 value);
+  u8 i_FitZoom();
+  u32 i_SetUnits(u8 units);
+  u32 i_CopyContextKnife();
+  u32 i_ResetKnot(u32 knot);
+  u32 i_SwitchFX(u8 effect, u8 explicitValue, u8 value);
+  // Pieces exist and piece 0 is the splitter (the knives are not thin).
+  u8 i_HasSplitter() const;
+  // The export of the mode: the knives in Layout mode, else the pieces.
+  u32 i_DoExport();
+
+  // Menus (CWnd_Main_Menus.cpp).
+  // 0 none, 1 some, 2 all of the knives (Layout) or pieces are selected.
+  u8 i_SelectionState() const;
+  void i_MainMenu(MENULIST& out);
+  void i_SelectMenu(MENULIST& out);
+  void i_AdjustMenu(MENULIST& out);
+  void i_EffectItems(u16 mask, MENULIST& out);
+  u8 i_KnifeItems(kltPOS local, MENULIST& out);
+  u8 i_PieceItems(kltPOS pos, MENULIST& out);
+  void i_GeneralItems(MENULIST& out);
+  kltPOS i_MenuPlace(Control c) const;
+
+  // Mouse (CWnd_Main_Mouse.cpp).
+  // The handle of a split ruler under a window point: its index, or -1.
+  i32 i_HandleAt(u8 left, i16 x, i16 y) const;
+  u8 i_InRect(kltRECT_s r, i16 x, i16 y) const { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
+  u8 i_InPreview(i16 x, i16 y) const { return i_InRect(m_previewRect, x, y); }
+  u8 i_RulerPress(u8 left, u32 handle, i16 x, i16 y, u8 mods);
+  u8 i_KnotPress(i16 x, i16 y, u8 mods);
+  u8 i_KnifePress(i16 x, i16 y, u8 mods);
+  void i_PuzzlePress(i16 x, i16 y, u8 mods);
+  void i_ZoneTip(i16 x, i16 y);
+  i32 i_PuzzleCursor(i16 x, i16 y);
+  i32 i_LayoutCursor(i16 x, i16 y, u8 keys);
+
+  // Drags (CWnd_Main_Drag.cpp).
+  void i_StartLineDrag(u8 left, u32 handle, i16 x, i16 y);
+  void i_MoveLine(i16 x, i16 y);
+  void i_EndLineDrag();
+  void i_StartKnotDrag(u32 knot, i16 x, i16 y, kltRECT_s handle);
+  void i_MoveKnot(i16 x, i16 y);
+  void i_EndKnotDrag();
+  // The knives that move with a knot, their moving flags set.
+  void i_MarkMovingKnives(u32 knot);
+  kltRECT_s i_KnifeBox(u32 id);
+  // Escape: the dragged line or knot back where it was, no undo point.
+  void i_CancelLayoutDrag();
+  // The overlay layers shown as the last layout redraw left them.
+  void i_ShowOverlays();
+  void i_StartDragSelection(u8 rectangle, i16 x, i16 y);
+  void i_EndDragSelection(i16 x, i16 y, u8 option);
+  void i_CancelDragSelection();
+  void i_RenderPreviewPart(kltRECT_s local);
 
   // Creation steps.
   u8 i_ReadRects();
@@ -301,8 +506,7 @@ class CWnd_Main : public CKLF_Window,
   kltPOS m_lastMouseImagePos;
   u8 m_infoUnits;
   kltPOS m_infoPos;
-  CKLF_String m_statusText;
-  u8 m_statusFade;
+  CKLF_StatusFade m_fade;  // the status line's text being shown or coming
   u8 m_tick;
   kltPOS m_lastMouse;
   u8 m_mouseSeen;
@@ -313,6 +517,17 @@ class CWnd_Main : public CKLF_Window,
   // Images.
   kltPLUGINDATA_s* m_pluginData;
   CKLF_Image m_sourceImage;
+
+  // Commands and the mouse.
+  CONTEXT m_context;
+  DRAG m_drag;
+  CKLF_DWordArray m_lassoPoints;
+  CKLF_DWordArray m_movingKnives;
+  std::vector<kltRECT_s> m_movingBoxes;  // their places before a move
+  CKLF_DWordArray m_hits;  // the knives under a click
+  CKLF_ImageDrawing m_outlineDraw;
+  i32 m_zone;  // the zone whose tip shows, -1 none
+  u8 m_zoneState;
 
   // Models.
   CLayoutEditor m_editor;

@@ -10,15 +10,6 @@ void CWnd_Main::DoExportDialog() { CMainDialogs::DoExportDialog(*this, m_plugin-
 
 void CWnd_Main::DoExportLMDialog() { CMainDialogs::DoExportLMDialog(*this, m_editor.model); }
 
-u32 CWnd_Main::i_OnExportButton(u16 msg, void*) {
-  if (msg != klMsgClick) return 1;
-  if (m_puzzle.layoutMode)
-    DoExportLMDialog();
-  else if (!m_puzzle.effectWindowOpen)
-    DoExportDialog();
-  return 1;
-}
-
 // The layout's selection from a channel (op_LoadSelection) asks here; the
 // map stays the window's until the next question.
 u8 CWnd_Main::AskChannelMap(u8 anyKnifeSelected, CHANNELMAP& choice) {

@@ -44,6 +44,7 @@ void CWnd_Main::i_RedrawPreviewRect() {
 
 void CWnd_Main::RedrawLayout() {
   m_editor.drawing.DoRedrawOverlay();
+  i_ShowOverlays();
   i_RedrawPreviewRect();
   RedrawRulers();
   OnKnotSelectionChanged();
@@ -52,6 +53,7 @@ void CWnd_Main::RedrawLayout() {
 void CWnd_Main::RedrawSplitting() {
   const CLayoutDrawing& d = m_editor.drawing;
   m_editor.drawing.spl_DoRedrawSplitting(d.splitClip, d.splitArea, 0);
+  i_ShowOverlays();
   i_RedrawPreviewRect();
 }
 
@@ -131,7 +133,8 @@ CKLF_Progress* CWnd_Main::BeginProgress(const char* caption) {
 void CWnd_Main::EndProgress() {
   if (m_progressDepth == 0 || --m_progressDepth > 0) return;
   // The status line shows its tip again.
-  i_SetStatusNow(m_statusText.GetStr(), 255);
+  m_fade.Stop(255);
+  i_SetStatusNow(m_fade.GetPending().GetStr(), 255);
 }
 
 void CWnd_Main::PumpEvents() {
@@ -145,7 +148,7 @@ void CWnd_Main::StatusProgress(i32 percent) {
     UpdateStatusProgress(kSplitterProgress, static_cast<u8>(percent > 100 ? 100 : percent));
     return;
   }
-  m_statusText = "";
+  m_fade.SetNow("", 255);
   i_SetStatusNow("", 255);
 }
 
@@ -181,6 +184,8 @@ kltSIZE_s CWnd_Main::GetWindowPosition(const char* name, const char* parent) {
 CEffectWindowServices* CWnd_Main::NewEffectWindow(u8 effect) { return CEffectWindowServices::New(effect); }
 
 void CWnd_Main::GetTransparencyColors(kltRGBA8& first, kltRGBA8& second) { m_prefs.CheckerColours(first, second); }
+
+void CWnd_Main::GetFrameColors(kltRGBA8& first, kltRGBA8& second) { m_prefs.MarginColours(first, second); }
 
 // ---------------------------------------------------------------------------
 // The application's tips and Help menu, for the Cutter and the effect

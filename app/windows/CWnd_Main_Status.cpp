@@ -10,8 +10,6 @@
 
 namespace {
 
-const u8 kFadeOutStep = 65;
-const u8 kFadeInStep = 40;
 const u8 kMouseCheckTicks = 5;
 
 enum : u8 { kPixels = 1, kInches = 2, kCentimetres = 3, kMillimetres = 4, kPercent = 5 };
@@ -65,6 +63,10 @@ CKLF_String Length(f64 pixels, u8 units, f64 ppi, u32 size) {
 
 void CWnd_Main::UpdateInfoPanel(kltPOS pos, u8 imageSize) {
   if (!m_info) return;
+  if (m_drag.lineDrag) {
+    ShowLineInfo(m_drag.lineDragRow ? 0 : 1, m_drag.lineDragLine);
+    return;
+  }
   const u32 W = m_sourceImage.GetImageWidth(), H = m_sourceImage.GetImageHeight();
   const f64 rx = OrDefault(m_pluginData ? m_pluginData->resolutionH : 0);
   const f64 ry = OrDefault(m_pluginData ? m_pluginData->resolutionV : 0);
@@ -134,9 +136,7 @@ void CWnd_Main::ShowLineInfo(u8 vertical, u16 line) {
 // Status line
 
 void CWnd_Main::UpdateStatus(const char* text) {
-  if (!text || m_statusText == text) return;
-  m_statusText = text;
-  m_statusFade = 2;
+  if (text) m_fade.SetText(text);
 }
 
 void CWnd_Main::i_SetStatusNow(const char* text, u8 opacity) {
@@ -147,7 +147,7 @@ void CWnd_Main::i_SetStatusNow(const char* text, u8 opacity) {
 }
 
 void CWnd_Main::UpdateStatusProgress(const char* text, u8 percent) {
-  m_statusFade = 0;
+  m_fade.Stop(255);
   CKLF_String s;
   s.Format("%s %d%%\t", text ? text : "", percent);
   for (u8 i = 0; i < percent && i < 100; ++i) s += "I";
@@ -156,22 +156,7 @@ void CWnd_Main::UpdateStatusProgress(const char* text, u8 percent) {
 }
 
 void CWnd_Main::i_Fade() {
-  if (!m_status || m_statusFade == 0) return;
-  const u8 opacity = m_status->GetOpacity();
-  if (m_statusFade == 2) {
-    const u8 next = opacity > kFadeOutStep ? static_cast<u8>(opacity - kFadeOutStep) : 0;
-    if (next == 0) {
-      m_statusFade = 1;
-      i_SetStatusNow(m_statusText.GetStr(), 0);
-      return;
-    }
-    m_status->SetOpacity(next);
-  } else {
-    const u8 next = opacity < 255 - kFadeInStep ? static_cast<u8>(opacity + kFadeInStep) : 255;
-    if (next == 255) m_statusFade = 0;
-    m_status->SetOpacity(next);
-  }
-  m_status->Redraw();
+  if (m_status) m_fade.Tick(*m_status);
 }
 
 // ---------------------------------------------------------------------------

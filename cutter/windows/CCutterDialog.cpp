@@ -3,18 +3,6 @@
 #include "CKLF_CtrlButton.h"
 #include "CKLF_PlatformPopupMenu.h"
 
-namespace {
-
-// The house's dark field colours: backgrounds normal, highlighted, editing;
-// selection; background disabled; texts normal, highlighted, editing;
-// selected text; text disabled.
-const kltRGBA8 kEditColours[10] = {{0x1D, 0x1D, 0x20, 255}, {0x26, 0x26, 0x2A, 255}, {0x10, 0x10, 0x12, 255},
-                                   {0x2F, 0x5F, 0x95, 255}, {0x24, 0x24, 0x26, 255}, {0xD2, 0xD2, 0xD8, 255},
-                                   {0xF0, 0xF0, 0xF4, 255}, {0xFF, 0xFF, 0xFF, 255}, {0xFF, 0xFF, 0xFF, 255},
-                                   {0x6A, 0x6A, 0x70, 255}};
-
-}  // namespace
-
 CCutterDialog::CCutterDialog(CCutterMainPort* main, const char* positionName, const char* parentName)
     : m_main(main), m_built(0), m_posName(positionName), m_posParent(parentName), m_status(-1) {}
 
@@ -57,7 +45,7 @@ void CCutterDialog::i_SetupEdit(u32 c, CKLF_Font* font, u8 numeric) {
   auto* e = static_cast<CKLF_CtrlEditLine*>(GetCtrl(c));
   e->SetFont(font);
   e->SetOptions(numeric, 0, 0, 0, 1, 0);
-  e->SetColors(kEditColours);
+  e->SetColors(CKLF_CtrlEditLine::kDarkColours);
 }
 
 void CCutterDialog::DoHelpMenu(u32 c) {
@@ -78,12 +66,38 @@ void CCutterDialog::i_Confirm() {
   EndModal(1);
 }
 
+u8 CCutterDialog::i_ModalKey(u8 key) {
+  if (key == klKeyReturn) {
+    if (GetCtrl(kModalOk)->IsEnabled()) i_Confirm();
+    return 1;
+  }
+  if (key != klKeyEscape) return 0;
+  EndModal(0);
+  return 1;
+}
+
+u8 CCutterDialog::i_OnModalButton(i32 c, u32& handled) {
+  handled = 1;
+  switch (c) {
+    case kModalCloseX:
+    case kModalCancel: EndModal(0); return 1;
+    case kModalOk: i_Confirm(); return 1;
+    case kModalHelp:
+      DoHelpMenu(kModalHelp);
+      handled = 0;
+      return 1;
+    default: handled = 0; return 0;
+  }
+}
+
 // ---- Status line.
 
 u8 CCutterDialog::i_StartStatus(u32 c, CKLF_Font* font) {
   auto* text = static_cast<CKLF_CtrlStaticText*>(GetCtrl(c));
   text->SetFont(font);
   text->SetText("", 3, 0, 12);
+  // Long tips wrap to a second line.
+  text->SetFlow(1);
   text->Redraw();
   m_status = static_cast<i32>(c);
   return SetTimer(30, 1);
@@ -101,10 +115,5 @@ void CCutterDialog::i_ShowTip(u32 id, const char* group) {
 }
 
 void CCutterDialog::OnTimer(u16 id) {
-  u8 opacity = 0, swap = 0;
-  if (id != 1 || m_status < 0 || !m_fade.Tick(opacity, swap)) return;
-  auto* status = static_cast<CKLF_CtrlStaticText*>(GetCtrl(static_cast<u32>(m_status)));
-  if (swap) status->SetText(m_fade.GetPending().GetStr());
-  status->SetOpacity(opacity);
-  status->Redraw();
+  if (id == 1 && m_status >= 0) m_fade.Tick(*static_cast<CKLF_CtrlStaticText*>(GetCtrl(static_cast<u32>(m_status))));
 }

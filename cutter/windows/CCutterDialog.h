@@ -55,7 +55,17 @@ class CCutterDialog : public CKLF_Window {
   void DoHelpMenu(u32 c);
   u32 i_OnMenu(const void* data);
   // OK: the position stored, the loop ended with 1.
-  void i_Confirm();
+  virtual void i_Confirm();
+  // The small dialogs (shape name, auto layout, custom mutations) start
+  // their tables with the close box, Cancel, OK and Help buttons.
+  enum : u32 { kModalCloseX, kModalCancel, kModalOk, kModalHelp };
+  // Their keys: Return confirms while OK is enabled, Escape ends the loop
+  // with 0; both handled.
+  u8 i_ModalKey(u8 key);
+  // A press on one of their four buttons: 1 with handled set (Help's menu
+  // choice comes back as a menu message: not handled), 0 for any other
+  // control.
+  u8 i_OnModalButton(i32 c, u32& handled);
 
   // The status line: the static text at table place c in the font,
   // emptied; the fade runs on timer 1.

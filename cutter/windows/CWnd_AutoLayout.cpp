@@ -114,15 +114,7 @@ void CWnd_AutoLayout::OnCtrlLostFocus(u32 id) {
   if (m_built && (c == kRowsEdit || c == kColsEdit)) i_Commit(c == kRowsEdit);
 }
 
-u8 CWnd_AutoLayout::OnKeyDown(u8 key, u8) {
-  if (key == klKeyReturn) {
-    if (GetCtrl(kOk)->IsEnabled()) i_Confirm();
-    return 1;
-  }
-  if (key != klKeyEscape) return 0;
-  EndModal(0);
-  return 1;
-}
+u8 CWnd_AutoLayout::OnKeyDown(u8 key, u8) { return i_ModalKey(key); }
 
 u8 CWnd_AutoLayout::OnAboveControl(u32 id) {
   const i32 c = ControlOf(id);
@@ -143,12 +135,9 @@ u32 CWnd_AutoLayout::OnCtrlMessage(u16 msg, u32 id, const char*, u8 type, void* 
     i_OnTyped(c == kRowsEdit, static_cast<CKLF_String*>(data)->GetStr());
     return 1;
   }
-  if (msg != klMsgClick) return 0;
+  u32 handled = 0;
+  if (msg != klMsgClick || i_OnModalButton(c, handled)) return handled;
   switch (c) {
-    case kCloseX:
-    case kCancel: EndModal(0); return 1;
-    case kOk: i_Confirm(); return 1;
-    case kHelp: DoHelpMenu(kHelp); return 0;
     case kRegular: m_values.regular = GetCtrl(kRegular)->GetCheck(); return 1;
     case kTri:
     case kHex:

@@ -15,7 +15,8 @@ class CKLF_CtrlSlider;
 class CWnd_AutoLayout : public CCutterDialog {
  public:
   enum CONTROL : u32 {
-    kCloseX, kCancel, kOk, kHelp, kRowsSlider, kColsSlider, kRowsEdit, kColsEdit, kTri, kHex, kRegular,
+    kCloseX = kModalCloseX, kCancel = kModalCancel, kOk = kModalOk, kHelp = kModalHelp,
+    kRowsSlider, kColsSlider, kRowsEdit, kColsEdit, kTri, kHex, kRegular,
     kTriPicture, kHexPicture, kStatus, kControlCount
   };
   static const char* const kGroup;  // "AutoLayout", the status tips' group

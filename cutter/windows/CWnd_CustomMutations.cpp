@@ -86,15 +86,7 @@ void CWnd_CustomMutations::OnCtrlLostFocus(u32 id) {
   if (m_built && k < M::kAmounts) ShowPercent(i_Edit(k), M::PercentOfText(i_Edit(k)->GetText()), 1);
 }
 
-u8 CWnd_CustomMutations::OnKeyDown(u8 key, u8) {
-  if (key == klKeyReturn) {
-    if (GetCtrl(kOk)->IsEnabled()) i_Confirm();
-    return 1;
-  }
-  if (key != klKeyEscape) return 0;
-  EndModal(0);
-  return 1;
-}
+u8 CWnd_CustomMutations::OnKeyDown(u8 key, u8) { return i_ModalKey(key); }
 
 u32 CWnd_CustomMutations::OnCtrlMessage(u16 msg, u32 id, const char*, u8 type, void* data) {
   if (!m_built) return 0;
@@ -109,12 +101,7 @@ u32 CWnd_CustomMutations::OnCtrlMessage(u16 msg, u32 id, const char*, u8 type, v
     i_OnTyped(edit, static_cast<CKLF_String*>(data)->GetStr());
     return 1;
   }
-  if (msg != klMsgClick) return 0;
-  switch (c) {
-    case kCloseX:
-    case kCancel: EndModal(0); return 1;
-    case kOk: i_Confirm(); return 1;
-    case kHelp: DoHelpMenu(kHelp); return 0;
-    default: return 0;
-  }
+  u32 handled = 0;
+  if (msg == klMsgClick) i_OnModalButton(c, handled);
+  return handled;
 }

@@ -12,7 +12,8 @@ class CKLF_CtrlSlider;
 class CWnd_CustomMutations : public CCutterDialog {
  public:
   enum CONTROL : u32 {
-    kCloseX, kCancel, kOk, kHelp, kSliderS, kSliderU, kSliderH, kEditS, kEditU, kEditH, kControlCount
+    kCloseX = kModalCloseX, kCancel = kModalCancel, kOk = kModalOk, kHelp = kModalHelp,
+    kSliderS, kSliderU, kSliderH, kEditS, kEditU, kEditH, kControlCount
   };
 
   // Menu command 22 of the Cutter's clone menu: the dialog over the Cutter

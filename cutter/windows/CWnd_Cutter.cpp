@@ -32,9 +32,8 @@ const CONTROLENTRY kControls[CWnd_Cutter::kControlCount] = {
     {"Cutter_FlipU", klCtrlButton, 0},
     {"Cutter_Save", klCtrlButton, kMenuMode},
     {"Cutter_Load", klCtrlButton, 0},
-    // The preset manager and the shape name dialog are not built yet.
-    {"Cutter_Presets", klCtrlButton, kDisabledAtStart},
-    {"Cutter_AddToPM", klCtrlButton, kDisabledAtStart},
+    {"Cutter_Presets", klCtrlButton, 0},
+    {"Cutter_AddToPM", klCtrlButton, 0},
     {"Cutter_ReClone", klCtrlButton, 0},
     {"Cutter_Clone", klCtrlButton, kMenuMode},
     {"Cutter_Cut", klCtrlButton, 0},
@@ -42,8 +41,7 @@ const CONTROLENTRY kControls[CWnd_Cutter::kControlCount] = {
     {"Cutter_Reset", klCtrlButton, 0},
     {"Cutter_Redo", klCtrlButton, 0},
     {"Cutter_Undo", klCtrlButton, 0},
-    // The auto layout dialog is not built yet.
-    {"Cutter_AutoLayout", klCtrlButton, kDisabledAtStart},
+    {"Cutter_AutoLayout", klCtrlButton, 0},
     {"Cutter_1x1", klCtrlRadioButton, 0},
     {"Cutter_1x2", klCtrlRadioButton, 0},
     {"Cutter_1x4", klCtrlRadioButton, 0},
@@ -78,12 +76,6 @@ const char* const kCloneDisplay[CCutterModel::kCloneModes] = {
     "Cloning with HIGH mutation",
     "Cloning with EXTREME mutation",
     "Cloning with CUSTOM mutation"};
-
-// The edit lines in the house's dark field colours.
-const kltRGBA8 kEditColours[10] = {{0x1D, 0x1D, 0x20, 255}, {0x26, 0x26, 0x2A, 255}, {0x10, 0x10, 0x12, 255},
-                                   {0x2F, 0x5F, 0x95, 255}, {0x24, 0x24, 0x26, 255}, {0xD2, 0xD2, 0xD8, 255},
-                                   {0xF0, 0xF0, 0xF4, 255}, {0xFF, 0xFF, 0xFF, 255}, {0xFF, 0xFF, 0xFF, 255},
-                                   {0x6A, 0x6A, 0x70, 255}};
 
 const char kMixed[] = " ???";
 const u32 kAllOnes = 0xFFFFFFFFu;
@@ -128,7 +120,7 @@ void CWnd_Cutter::i_SetupControls() {
     if (kControls[c].flags & (kHidden | kDisabledAtStart)) ctrl->Enable(0);
     if (kControls[c].type == klCtrlEditLine) {
       auto* e = static_cast<CKLF_CtrlEditLine*>(ctrl);
-      e->SetColors(kEditColours);
+      e->SetColors(CKLF_CtrlEditLine::kDarkColours);
       e->SetFont(edit);
       e->SetOptions(1, 0, 0, 0, 1, 1);
     }
@@ -236,12 +228,7 @@ void CWnd_Cutter::i_StatusTick() {
     if (WindowFromPoint({at.x + r.left, at.y + r.top}) == this) OnSetCursor(static_cast<i16>(at.x), static_cast<i16>(at.y));
   }
   m_tick %= 5;
-  u8 opacity = 0, swap = 0;
-  if (!m_fade.Tick(opacity, swap)) return;
-  auto* status = static_cast<CKLF_CtrlStaticText*>(GetCtrl(kStatus));
-  if (swap) status->SetText(m_fade.GetPending().GetStr());
-  status->SetOpacity(opacity);
-  status->Redraw();
+  m_fade.Tick(*static_cast<CKLF_CtrlStaticText*>(GetCtrl(kStatus)));
 }
 
 void CWnd_Cutter::OnTimer(u16 id) {

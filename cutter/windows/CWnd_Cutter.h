@@ -4,13 +4,10 @@
 // and control messages go to the model, the model's two preview layers are
 // shown over the rectangle "Cutter_Preview" and its values in the
 // controls; the window fades its status line (timer 1, every 30 ms), pops
-// up the help, save, clone and shape menus, and runs the knife shape file
-// dialogs and the EPS and AI exports.
-//
-// The preset manager, the shape name, auto layout and custom mutation
-// dialogs are not built yet: their buttons ("Cutter_Presets",
-// "Cutter_AddToPM", "Cutter_AutoLayout") and the custom clone mode stay
-// disabled.
+// up the help, save, clone and shape menus, runs the knife shape file
+// dialogs and the EPS and AI exports, and opens its modal dialogs: the
+// preset manager, the shape name (a shape added to the presets), the auto
+// layout and the custom mutations.
 //
 // Cost: a preview redraw copies the model's two preview layers (four bytes
 // a preview pixel each) and composes the preview rectangle. While cutting,
@@ -79,6 +76,13 @@ class CWnd_Cutter : public CKLF_Window, private CCutterWindowPort {
   u8 opSaveShapeKLPH();
   u8 opLoadShape();
   u8 opExportShape(u8 ai);
+  // The modal dialogs: "Cutter_Presets", "Cutter_AddToPM",
+  // "Cutter_AutoLayout" and the custom clone mode (menu command 22), which
+  // on OK switches to clone mode 6 with the dialog's amounts.
+  void DoPresMngWindow();
+  void DoAddShapeToPresets();
+  void DoAutoLayoutWindow();
+  void SetCustomMutationsMode();
   // Writers the save dialog calls with the model.
   static u8 stSaveShapeToFile(CKLF_StdFile* file, void* model);
   static u8 stExportEPS(CKLF_StdFile* file, void* model);

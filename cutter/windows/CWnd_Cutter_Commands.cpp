@@ -8,7 +8,10 @@
 #include "CKLF_PlatformPopupMenu.h"
 #include "CKnifeShapeFile.h"
 #include "CKnifeShapeVector.h"
+#include "CWnd_AutoLayout.h"
 #include "CWnd_Cutter.h"
+#include "CWnd_CustomMutations.h"
+#include "CWnd_PresetsManager.h"
 
 namespace {
 
@@ -34,6 +37,9 @@ const BUTTONCOMMAND kButtons[] = {
     {W::kReset, [](W&, CCutterModel& m) { m.OnBtnReset(); }},
     {W::kRedo, [](W&, CCutterModel& m) { m.opRedo(); }},
     {W::kUndo, [](W&, CCutterModel& m) { m.opUndo(); }},
+    {W::kPresets, [](W& w, CCutterModel&) { w.DoPresMngWindow(); }},
+    {W::kAddToPM, [](W& w, CCutterModel&) { w.DoAddShapeToPresets(); }},
+    {W::kAutoLayout, [](W& w, CCutterModel&) { w.DoAutoLayoutWindow(); }},
 };
 
 // The clone-mode menu: text and command, 0 for a separator.
@@ -170,6 +176,7 @@ u32 CWnd_Cutter::i_OnMenu(u16 command) {
     case kCmdSaveShape: return opSaveShapeKLPH();
     case kCmdExportEPS: return opExportShape(0);
     case kCmdExportAI: return opExportShape(1);
+    case kCmdCustomMutation: return SetCustomMutationsMode(), 1;
     default: return m.OnShaperCommand(command);
   }
 }
@@ -193,8 +200,6 @@ void CWnd_Cutter::DoSaveMenu() {
   menu.DoPopup(this, static_cast<i16>(at.x), static_cast<i16>(at.y), 0);
 }
 
-// The custom mode needs its dialog, which is not built yet: its entry is
-// shown disabled.
 void CWnd_Cutter::DoCloneMenu() {
   CKLF_PlatformPopupMenu menu;
   menu.Create();
@@ -203,7 +208,7 @@ void CWnd_Cutter::DoCloneMenu() {
       menu.AddSeparator();
       continue;
     }
-    menu.AddItem(e.text, e.command, m.cloneMode == e.command - 16u, e.command == kCmdCustomMutation);
+    menu.AddItem(e.text, e.command, m.cloneMode == e.command - 16u, 0);
   }
   const kltPOS at = i_MenuPoint(kClone);
   menu.DoPopup(this, static_cast<i16>(at.x), static_cast<i16>(at.y), 0);
@@ -226,6 +231,25 @@ void CWnd_Cutter::DoShaperMenu(kltPOS at) {
                  e.key ? key : nullptr);
   }
   menu.DoPopup(this, static_cast<i16>(at.x), static_cast<i16>(at.y), 0);
+}
+
+// ---- Dialogs. Each runs to its end here; a dialog that cannot be made
+// ends the command.
+
+void CWnd_Cutter::DoPresMngWindow() { CWnd_PresetsManager::Open(this, &m, m.GetMainPort(), nullptr); }
+
+void CWnd_Cutter::DoAddShapeToPresets() { CWnd_PresetsManager::AddCutterShape(this, &m, m.GetMainPort(), nullptr); }
+
+// The main window lays the layout and sets the counts shown here.
+void CWnd_Cutter::DoAutoLayoutWindow() { CWnd_AutoLayout::Open(this, m.GetMainPort()); }
+
+void CWnd_Cutter::SetCustomMutationsMode() {
+  f32 s = 0, u = 0, h = 0;
+  if (!CWnd_CustomMutations::Open(this, m.GetMainPort(), s, u, h)) return;
+  m.mutS = s;
+  m.mutU = u;
+  m.mutH = h;
+  m.OnCloneModeChanged(6);
 }
 
 // ---- Files.

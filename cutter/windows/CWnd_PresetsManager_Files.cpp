@@ -52,6 +52,9 @@ u8 CWnd_PresetsManager::AddCutterShape(CKLF_Window* cutterWindow, CCutterService
   CPluginFolderFiles folder(m_App && !files ? m_App->GetStorageFolder() : KLP_FileRef());
   AlertOver alerts(cutterWindow);
   CPresetsLibrary library(files ? files : &folder, &alerts);
+  // A shape added before the manager ever opened joins the default set,
+  // which an existing presets file would keep from being seeded.
+  library.initialLastUsedSetCheck(m_App ? m_App->GetStorage() : nullptr);
   return library.ShapeMng_AddShape(name.GetStr(), shape);
 }
 

@@ -41,39 +41,20 @@ void CWnd_ShapeName::i_Confirm() {
   CCutterDialog::i_Confirm();
 }
 
-u8 CWnd_ShapeName::OnKeyDown(u8 key, u8) {
-  if (key == klKeyReturn) {
-    if (GetCtrl(kOk)->IsEnabled()) i_Confirm();
-    return 1;
-  }
-  if (key != klKeyEscape) return 0;
-  EndModal(0);
-  return 1;
-}
+u8 CWnd_ShapeName::OnKeyDown(u8 key, u8) { return i_ModalKey(key); }
 
 u32 CWnd_ShapeName::OnCtrlMessage(u16 msg, u32 id, const char*, u8, void* data) {
   if (!m_built) return 0;
   if (msg == klMsgMenu) return i_OnMenu(data);
-  switch (ControlOf(id)) {
-    case kCloseX:
-    case kCancel:
-      if (msg != klMsgClick) return 0;
-      EndModal(0);
-      return 1;
-    case kOk:
-      if (msg != klMsgClick) return 0;
-      i_Confirm();
-      return 1;
-    case kHelp:
-      if (msg == klMsgClick) DoHelpMenu(kHelp);
-      return 0;
-    case kName: {
-      if (msg != klMsgEditChanged || !data) return 0;
-      CKLF_String trimmed = *static_cast<CKLF_String*>(data);
-      trimmed.TrimBoth();
-      GetCtrl(kOk)->Enable(trimmed.GetLength() > 0);
-      return 1;
-    }
-    default: return 0;
+  const i32 c = ControlOf(id);
+  if (c == kName) {
+    if (msg != klMsgEditChanged || !data) return 0;
+    CKLF_String trimmed = *static_cast<CKLF_String*>(data);
+    trimmed.TrimBoth();
+    GetCtrl(kOk)->Enable(trimmed.GetLength() > 0);
+    return 1;
   }
+  u32 handled = 0;
+  if (msg == klMsgClick) i_OnModalButton(c, handled);
+  return handled;
 }

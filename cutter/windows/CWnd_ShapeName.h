@@ -9,7 +9,9 @@
 
 class CWnd_ShapeName : public CCutterDialog {
  public:
-  enum CONTROL : u32 { kCloseX, kCancel, kOk, kHelp, kName, kControlCount };
+  enum CONTROL : u32 {
+    kCloseX = kModalCloseX, kCancel = kModalCancel, kOk = kModalOk, kHelp = kModalHelp, kName, kControlCount
+  };
 
   // Asks the name over parent, starting from name; 1 with the text as
   // typed (white space kept) in name when the user confirmed, else 0 and
@@ -26,7 +28,7 @@ class CWnd_ShapeName : public CCutterDialog {
   const CKLF_String& GetName() const { return m_name; }
 
  private:
-  void i_Confirm();
+  void i_Confirm() override;
 
   CKLF_String m_name;
 };

@@ -19,7 +19,6 @@ class CFXStatusLine : public CFXStatusFade::Port {
   static void ControlTip(CEffectWindowServices::Owner* owner, const char* group, const CKLF_Control* c,
                          CKLF_String& tip);
 
-  u8 GetStatusOpacity() override { return m_text ? m_text->GetOpacity() : 255; }
   void SetStatusOpacity(u8 opacity) override;
   void SetStatusText(const CKLF_String& text) override;
 

@@ -24,11 +24,6 @@ u8 PassedOn(u32 command) { return command == 1 || command == 8 || (command >= 12
 
 }  // namespace
 
-const kltRGBA8 CWndFX_Base::kEditColors[10] = {
-    {0xE1, 0xE3, 0xCB, 0xFF}, {0xFA, 0xF7, 0xC1, 0xFF}, {0xF5, 0xF7, 0xE4, 0xFF}, {0xBA, 0x6C, 0x0A, 0xFF},
-    {0xE1, 0xE3, 0xCB, 0xFF}, {0xB1, 0x03, 0x03, 0xFF}, {0xB1, 0x03, 0x03, 0xFF}, {0x00, 0x00, 0x00, 0xFF},
-    {0xFF, 0xFF, 0xFF, 0xFF}, {0xBF, 0xC1, 0xAA, 0xFF}};
-
 CWndFX_Base::CWndFX_Base(const char* name, u8 effect)
     : m_name(name),
       m_closedByOk(0),
@@ -76,7 +71,7 @@ CKLF_CtrlEditLine* CWndFX_Base::AddEdit(const char* name, u8 negatives, u32* id)
   if (!e) return nullptr;
   e->SetFont(GetFont(m_editFont));
   e->SetOptions(1, negatives, 0, 0, -1, 0);
-  e->SetColors(kEditColors);
+  e->SetColors(CKLF_CtrlEditLine::kLightColours);
   return e;
 }
 

@@ -37,9 +37,6 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
  public:
   static constexpr u32 kMaxParamSets = 8;
   static constexpr u32 kMaxFields = 16;
-  // The edit lines' colours, in SetColors order.
-  static const kltRGBA8 kEditColors[10];
-
   // name: the short effect name ("blur", "bc", "opac" ...); effect: the
   // engine's effect index.
   CWndFX_Base(const char* name, u8 effect);

@@ -48,7 +48,7 @@ TEST_F(CutterWindowTest, OpensLayoutModeWithTheMainWindowsValues) {
   EXPECT_EQ(w->GetCtrl(W::kCancel)->IsEnabled() + w->GetCtrl(W::kCloseX)->IsEnabled(), 0);
   EXPECT_EQ(w->GetCtrl(W::kZoom1)->GetCheck(), 1);
   EXPECT_EQ(main.e.undo.IsEmpty(), 1);
-  for (W::CONTROL seam : {W::kPresets, W::kAddToPM, W::kAutoLayout}) EXPECT_EQ(w->GetCtrl(seam)->IsEnabled(), 0);
+  for (W::CONTROL dialog : {W::kPresets, W::kAddToPM, W::kAutoLayout}) EXPECT_EQ(w->GetCtrl(dialog)->IsEnabled(), 1);
   Key(klpVKEscape, 27);
   Press(W::kCancel);
   EXPECT_EQ(main.closes, 0);
@@ -148,7 +148,8 @@ TEST_F(CutterWindowTest, CloneModesThroughTheMenu) {
   ASSERT_EQ(m->cloneMode, 2u);
   EXPECT_EQ(ui.Log().menus.back()[4].text, "Clone With Low Mutation");
   EXPECT_TRUE(ui.Log().menus.back()[0].checked == false && ui.Log().menus.back()[2].checked);
-  EXPECT_TRUE(ui.Log().menus.back()[9].disabled);
+  EXPECT_EQ(ui.Log().menus.back()[9].text, "Clone With Custom Mutation...");
+  EXPECT_FALSE(ui.Log().menus.back()[9].disabled);
   ExpectKnivesFollow(main.e.model, *m, 0.2f, 0.1f, 0.1f);
   u32 moved = 0;
   for (u32 i = 0; i < main.e.model.TotalKnifeCount(); ++i)
@@ -167,6 +168,23 @@ TEST_F(CutterWindowTest, CloneModesThroughTheMenu) {
   ui.AnswerMenu(2);
   Press(W::kClone);
   ExpectKnivesFollow(main.e.model, *m);
+  // The custom entry asks its amounts in the dialog, from the stored ones:
+  // Escape keeps the mode, OK switches to them and clones with them.
+  main.conf.AddFolder("Custom Mutations Settings");
+  main.conf.SetRecord("Custom Mutations Settings>MutS", 0.3);
+  main.conf.SetRecord("Custom Mutations Settings>MutU", 0.25);
+  main.conf.SetRecord("Custom Mutations Settings>MutH", 0.1);
+  for (const u8 key : {u8{klpVKEscape}, u8{0x24}}) {
+    ui.AnswerMenu(9);
+    ui.Script([&, key] { Key(key, key == klpVKEscape ? 27 : '\r'); });
+    Press(W::kClone);
+    EXPECT_EQ(m->cloneMode, key == klpVKEscape ? 1u : 6u);
+  }
+  EXPECT_FLOAT_EQ(m->mutS, 0.3f);
+  EXPECT_FLOAT_EQ(m->mutU, 0.25f);
+  EXPECT_FLOAT_EQ(m->mutH, 0.1f);
+  EXPECT_EQ(static_cast<CKLF_CtrlStaticText*>(w->GetCtrl(W::kCloneDisp))->GetText(), "Cloning with CUSTOM mutation");
+  ExpectKnivesFollow(main.e.model, *m, 0.3f, 0.1f, 0.25f);
 }
 
 TEST_F(CutterWindowTest, RowsAndColumnsReachTheMainWindowsGrid) {

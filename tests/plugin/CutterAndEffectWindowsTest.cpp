@@ -9,6 +9,8 @@
 #include "CKLF_CtrlStaticText.h"
 #include "CKLF_UIResources.h"
 #include "CWndFX_Base.h"
+#include "CWndFX_ImageOverlay.h"
+#include "CWnd_LayersList.h"
 #include "KLF_BigEndian.h"
 #include "PluginRunSupport.h"
 
@@ -22,18 +24,9 @@ std::string Text(C::CONTROL c) {
   return static_cast<CKLF_CtrlEditLine*>(PluginRun::CutterWindow()->GetCtrl(c))->GetText().GetStr();
 }
 
-// Clicks into one of the Cutter's edit lines, types over its text and
-// leaves it with Tab.
+// Types over the text of one of the Cutter's edit lines and leaves it.
 void Type(PluginRun& r, C::CONTROL edit, const std::string& text) {
-  r.Click(edit);
-  r.ui.Pump();
-  for (char ch : text) {
-    r.ui.PostKey(klpKeyDown, klpVKNone, static_cast<u8>(ch));
-    r.ui.PostKey(klpKeyUp, klpVKNone, static_cast<u8>(ch));
-  }
-  r.ui.PostKey(klpKeyDown, 0x30, '\t');
-  r.ui.PostKey(klpKeyUp, 0x30, '\t');
-  r.ui.Pump();
+  r.Type(*PluginRun::CutterWindow(), PluginRun::CutterWindow()->GetCtrl(edit), text);
 }
 
 // Point k of one of the Cutter's sliders, global.
@@ -53,14 +46,6 @@ std::vector<u8> Pixels(PluginRun& r, kltRECT_s rect) {
     for (i32 x = rect.left; x < rect.right; ++x)
       if (r.ui.GetPixel(r.Main()->GetWindowHandle(), x, y, rgb)) out.insert(out.end(), rgb, rgb + 3);
   return out;
-}
-
-// A window's first control of that resource name and type.
-template <class T = CKLF_Control>
-T* Named(CKLF_Window& w, const char* name, u8 type) {
-  for (u32 i = 0; i < w.GetControlCount(); ++i)
-    if (w.GetControl(i)->GetName() == name && w.GetControl(i)->GetType() == type) return static_cast<T*>(w.GetControl(i));
-  return nullptr;
 }
 
 // A status line's text once its fade has run.
@@ -157,66 +142,104 @@ TEST(CutterWithTheMainWindow, TheApplicationsTipsAndHelpMenuInEveryWindow) {
   EXPECT_EQ(r.Dialog(), klpResUserCanceled);
 }
 
-TEST(EffectWindowsOfTheMainWindow, ThreeOpenOverPuzzleModeAndTheSixOthersAreSeams) {
-  PluginRun r;
-  r.Document(klpModeRGB, 120, 90);
-  r.Then([&r] {
-    CWnd_Main& w = *r.Main();
-    CPuzzleModel& p = w.Puzzle();
-    r.Cut();
-    ASSERT_FALSE(w.IsLayoutMode());
-    struct {
-      u8 (CWnd_Main::*open)();
-      const char* resource;
-    } const opened[] = {{&CWnd_Main::pmfx_DoBlur, "FXblur"},
-                        {&CWnd_Main::pmfx_DoBrightContrast, "FXbc"},
-                        {&CWnd_Main::pmfx_DoOpacity, "FXopac"}};
-    for (const auto& e : opened) {
-      SCOPED_TRACE(e.resource);
-      ASSERT_EQ((w.*e.open)(), 1);
-      auto* fx = dynamic_cast<CWndFX_Base*>(p.effectWindow);
-      ASSERT_TRUE(fx);
-      EXPECT_STREQ(fx->GetName().GetStr(), e.resource);
-      EXPECT_TRUE(fx->IsVisible());
-      EXPECT_EQ(p.effectWindowOpen, 1);
-      EXPECT_FALSE(w.GetNamedControl(CWnd_Main::kApply)->IsEnabled());  // the main window waits for it
-      // Return is its OK: closed, effect mode over, the window kept until
-      // the next opener replaces it.
-      r.ui.SelectWindow(fx->GetWindowHandle());
-      r.ui.PostKey(klpKeyDown, 0x24, '\r');
-      r.ui.Pump();
-      EXPECT_EQ(p.effectWindowOpen, 0);
-      EXPECT_FALSE(fx->GetWindowHandle());
-      EXPECT_TRUE(w.GetNamedControl(CWnd_Main::kApply)->IsEnabled());
-    }
-    for (u8 (CWnd_Main::*seam)() : {&CWnd_Main::pmfx_DoBevel, &CWnd_Main::pmfx_DoHSL, &CWnd_Main::pmfx_DoColorOverlay,
-                                    &CWnd_Main::pmfx_DoMotionBlur, &CWnd_Main::pmfx_DoStroke,
-                                    &CWnd_Main::pmfx_DoImageOverlay}) {
-      EXPECT_EQ((w.*seam)(), 0);
-      EXPECT_EQ(p.effectWindowOpen, 0);
-    }
-    r.Click(CWnd_Main::kCancel);
-  });
-  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+TEST(EffectWindowsOfTheMainWindow, AllNineOpenOverPuzzleMode) {
+  for (const int16_t mode : {klpModeRGB, klpModeGray}) {
+    SCOPED_TRACE(mode);
+    PluginRun r;
+    r.Document(mode, 120, 90);
+    r.Then([&r, mode] {
+      CWnd_Main& w = *r.Main();
+      CPuzzleModel& p = w.Puzzle();
+      r.Cut();
+      ASSERT_FALSE(w.IsLayoutMode());
+      for (u8 effect = 0; effect < 10; ++effect) {
+        if (effect == 7) continue;
+        SCOPED_TRACE(int(effect));
+        if (effect == 2 && mode != klpModeRGB) {
+          // Hue/saturation is for RGB documents alone: nothing opens.
+          EXPECT_EQ(OpenEffect(w, effect), 0);
+          EXPECT_EQ(p.effectWindowOpen, 0);
+          continue;
+        }
+        ASSERT_EQ(OpenEffect(w, effect), 1);
+        auto* fx = dynamic_cast<CWndFX_Base*>(p.effectWindow);
+        ASSERT_TRUE(fx);
+        EXPECT_STREQ(fx->GetName().GetStr(), CEffectWindowServices::ResourceName(effect));
+        EXPECT_TRUE(fx->IsVisible());
+        EXPECT_EQ(p.effectWindowOpen, 1);
+        EXPECT_FALSE(w.GetNamedControl(CWnd_Main::kApply)->IsEnabled());  // the main window waits for it
+        // Return is its OK: closed, effect mode over, the window kept until
+        // the next opener replaces it.
+        r.ui.SelectWindow(fx->GetWindowHandle());
+        r.ui.PostKey(klpKeyDown, 0x24, '\r');
+        r.ui.Pump();
+        EXPECT_EQ(p.effectWindowOpen, 0);
+        EXPECT_FALSE(fx->GetWindowHandle());
+        EXPECT_TRUE(w.GetNamedControl(CWnd_Main::kApply)->IsEnabled());
+      }
+      r.Click(CWnd_Main::kCancel);
+    });
+    EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+  }
 }
 
 TEST(StatusLines, EveryTipFitsItsWindowsLine) {
   PluginRun r;
   r.Document(klpModeRGB, 120, 90);
+  r.Layer(1, "Background", {0, 0, 120, 90}, {}, true);
+  r.Layer(2, "Pattern", {10, 10, 100, 80}, {200, 40, 40, 255});
   r.Then([&r] {
     CWnd_Main& w = *r.Main();
     ExpectTipsFit(w, static_cast<CKLF_CtrlStaticText*>(w.GetNamedControl(CWnd_Main::kStatus)), "Main", {2, 3, 4},
                   {"Zone_Preview", "Zone_HSplitter", "Zone_VSplitter", "Zone_Status"});
     CWnd_Cutter& c = *r.CutterWindow();
     ExpectTipsFit(c, static_cast<CKLF_CtrlStaticText*>(c.GetCtrl(C::kStatus)), "Cutter", {1}, {"Zone_Preview"});
+    // The Cutter's dialogs with a status line, each run from its button.
+    const struct {
+      C::CONTROL button;
+      const char* group;
+      const char* status;
+    } dialogs[] = {{C::kPresets, "PresetsManager", "PresMng_Status"},
+                   {C::kAutoLayout, "AutoLayout", "AutoLayout_Status"}};
+    for (const auto& d : dialogs) {
+      bool seen = false;
+      r.Then([&r, &d, &seen] {
+        CKLF_Window* dialog = dynamic_cast<CKLF_Window*>(r.ui.GetWindowClient(r.ui.GetActiveWindow()));
+        ASSERT_TRUE(dialog);
+        ExpectTipsFit(*dialog, Named<CKLF_CtrlStaticText>(*dialog, d.status, klCtrlStaticText), d.group, {0, 1}, {});
+        seen = true;
+        r.ui.PostKey(klpKeyDown, klpVKEscape, 27);
+      });
+      r.Click(d.button);
+      r.ui.Pump();
+      EXPECT_TRUE(seen) << d.group;
+    }
     r.Cut();
-    for (u8 (CWnd_Main::*open)() : {&CWnd_Main::pmfx_DoBlur, &CWnd_Main::pmfx_DoBrightContrast,
-                                    &CWnd_Main::pmfx_DoOpacity}) {
-      ASSERT_EQ((w.*open)(), 1);
+    for (u8 effect = 0; effect < 10; ++effect) {
+      if (effect == 7) continue;  // invert has no window
+      ASSERT_EQ(OpenEffect(w, effect), 1) << int(effect);
       auto* fx = dynamic_cast<CWndFX_Base*>(w.Puzzle().effectWindow);
       ASSERT_TRUE(fx);
       const std::string status = std::string(fx->GetName().GetStr()) + "_Status";
-      ExpectTipsFit(*fx, Named<CKLF_CtrlStaticText>(*fx, status.c_str(), klCtrlStaticText), "Effect", {1}, {});
+      std::vector<const char*> zones;
+      if (effect == 1) zones = {"Zone_Bevel_3DLight", "Zone_Bevel_HLSwatch", "Zone_Bevel_SHSwatch"};
+      ExpectTipsFit(*fx, Named<CKLF_CtrlStaticText>(*fx, status.c_str(), klCtrlStaticText), "Effect", {0, 1}, zones);
+      if (effect == 9) {
+        // The document's layer picker, run from the overlay's source menu.
+        bool seen = false;
+        r.ui.AnswerMenu(1);
+        r.Then([&r, &seen, fx] {
+          CKLF_Window* picker = static_cast<CWndFX_ImageOverlay*>(fx)->RunningPicker();
+          ASSERT_TRUE(picker);
+          ExpectTipsFit(*picker, Named<CKLF_CtrlStaticText>(*picker, "Layers_Status", klCtrlStaticText), "Layers",
+                        {0, 1}, {"Zone_Preview"});
+          seen = true;
+          r.ui.PostKey(klpKeyDown, klpVKEscape, 27);
+        });
+        r.Click(*fx, Named(*fx, "FXiovr_ChooseImage", klCtrlButton));
+        r.ui.Pump();
+        EXPECT_TRUE(seen);
+      }
       fx->Close();
     }
     r.Click(CWnd_Main::kCancel);

@@ -94,17 +94,14 @@ TEST(MainWindow, KeepsAPictureOfEachModeInTheBuildFolder) {
 
 TEST(MainWindow, PreferencesAreTakenOnlyFromWellFormedRecords) {
   PluginRun r;
-  {
-    CKLF_Storage conf;
-    ASSERT_EQ(conf.Open(CKLF_String(r.dir.File("plugin.conf").c_str()), 2), 1);
+  r.Store([](CKLF_Storage& conf) {
     conf.AddFolder("Preferences");
     const u8 three[3] = {1, 2, 3}, four[4] = {9, 8, 7, 255};
     conf.SetRecord("Preferences>AlphaColor1", three, 3);  // not a colour: ignored
     conf.SetRecord("Preferences>AlphaColorSolid", four, 4);
     conf.SetRecord("Preferences>AlphaSolid", static_cast<u8>(1));
     conf.SetRecord("Preferences>OnLoadZoom", static_cast<u8>(0));
-    ASSERT_EQ(conf.Close(), 1);
-  }
+  });
   r.Document(klpModeRGB, 3000, 200);
   WithMainWindow(r, [](CWnd_Main& w) {
     const CPreferences& p = w.GetPreferences();

@@ -78,6 +78,22 @@ struct PluginRun {
           host.Plane(p)[static_cast<size_t>(y) * w + x] =
               static_cast<uint8_t>((x * (p + 3) + y * (5 - p) + static_cast<int>(rng() % 7)) & 255);
   }
+  // A layer of the document of one colour and alpha over content (document
+  // coordinates); the layer being filtered when document is set (its
+  // pixels are the document's planes).
+  void Layer(int32_t id, const char* name, KLP_Rect32 content, kltRGBA8 colour, bool document = false) {
+    CKLT_FilterHost::Layer l;
+    l.id = id;
+    l.name = name;
+    l.rect = l.bounds = content;
+    l.document = document;
+    if (!document) {
+      const size_t n = static_cast<size_t>(content.right - content.left) * (content.bottom - content.top);
+      l.planes = {Bytes(n, colour.red), Bytes(n, colour.green), Bytes(n, colour.blue)};
+      l.transparency.assign(n, colour.alpha);
+    }
+    host.AddLayer(std::move(l));
+  }
   std::vector<Bytes> Planes() const {
     std::vector<Bytes> out;
     for (int i = 0; i < host.PlaneCount(); ++i) out.push_back(host.Plane(i));
@@ -85,6 +101,14 @@ struct PluginRun {
   }
   void SetPlanes(const std::vector<Bytes>& p) {
     for (int i = 0; i < host.PlaneCount(); ++i) host.Plane(i) = p[static_cast<size_t>(i)];
+  }
+
+  // Records the run finds in its configuration store when it starts.
+  void Store(const std::function<void(CKLF_Storage&)>& write) {
+    CKLF_Storage conf;
+    ASSERT_EQ(conf.Open(CKLF_String(dir.File("plugin.conf").c_str()), 2), 1);
+    write(conf);
+    ASSERT_EQ(conf.Close(), 1);
   }
 
   int16_t Dialog() { return host.RunFilter(PluginMain, true); }
@@ -120,6 +144,19 @@ struct PluginRun {
     Click(CWnd_Cutter::kCut);
     ui.Pump();
   }
+  // Clicks into an edit line of a window, types over its text and leaves
+  // it with Tab.
+  void Type(CKLF_Window& w, CKLF_Control* edit, const std::string& text) {
+    Click(w, edit);
+    ui.Pump();
+    for (char ch : text) {
+      ui.PostKey(klpKeyDown, klpVKNone, static_cast<u8>(ch));
+      ui.PostKey(klpKeyUp, klpVKNone, static_cast<u8>(ch));
+    }
+    ui.PostKey(klpKeyDown, 0x30, '\t');
+    ui.PostKey(klpKeyUp, 0x30, '\t');
+    ui.Pump();
+  }
   // The mouse over the middle of a control of a window.
   void Hover(CKLF_Window& w, CKLF_Control* c) {
     ASSERT_TRUE(c);
@@ -127,6 +164,28 @@ struct PluginRun {
     ui.PostMouse(klpMouseMoved, wr.left + (r.left + r.right) / 2, wr.top + (r.top + r.bottom) / 2);
   }
   void Hover(CWnd_Main::Control c) { Hover(*Main(), Main()->GetNamedControl(c)); }
+  // A mouse event at a point of the main window with the platform's
+  // modifier bits (klpCmdKey ...), which stay held until the next event.
+  void MouseAt(uint16_t kind, i32 x, i32 y, uint32_t mods = 0, uint8_t button = 1) {
+    const kltRECT_s wr = Main()->GetWindowRect();
+    ui.SelectWindow(Main()->GetWindowHandle());
+    ui.PostMouse(kind, wr.left + x, wr.top + y, button, mods);
+    ui.Pump();
+  }
+  // A press, moves in steps and a release, from a to b (window points).
+  void DragIn(i32 ax, i32 ay, i32 bx, i32 by, uint32_t mods = 0, int steps = 4) {
+    MouseAt(klpMouseDown, ax, ay, mods);
+    for (int i = 1; i <= steps; ++i)
+      MouseAt(klpMouseDragged, ax + (bx - ax) * i / steps, ay + (by - ay) * i / steps, mods);
+    MouseAt(klpMouseUp, bx, by, mods);
+  }
+  // A key pressed and released on the main window.
+  void Key(uint8_t virtualKey, uint8_t charCode, uint32_t mods = 0) {
+    ui.SelectWindow(Main()->GetWindowHandle());
+    ui.PostKey(klpKeyDown, virtualKey, charCode, mods);
+    ui.PostKey(klpKeyUp, virtualKey, charCode, mods);
+    ui.Pump();
+  }
   // "last.data" as the run left it.
   Bytes LastData() const { return klftest::ReadFileBytes(dir.File("last.data")); }
   // Whether the configuration store holds a record (after the run).
@@ -136,6 +195,25 @@ struct PluginRun {
            conf.GetRecType(key) != CKLF_Storage::klRecMissing;
   }
 };
+
+// A window's first control of that resource name and type.
+template <class T = CKLF_Control>
+T* Named(CKLF_Window& w, const char* name, u8 type) {
+  for (u32 i = 0; i < w.GetControlCount(); ++i)
+    if (w.GetControl(i)->GetName() == name && w.GetControl(i)->GetType() == type) return static_cast<T*>(w.GetControl(i));
+  return nullptr;
+}
+
+// The main window's opener of an effect's window (by effect index); 0 for
+// invert, which has none.
+inline u8 OpenEffect(CWnd_Main& w, u8 effect) {
+  static u8 (CWnd_Main::*const kOpeners[10])() = {
+      &CWnd_Main::pmfx_DoBlur,         &CWnd_Main::pmfx_DoBevel,          &CWnd_Main::pmfx_DoHSL,
+      &CWnd_Main::pmfx_DoColorOverlay, &CWnd_Main::pmfx_DoBrightContrast, &CWnd_Main::pmfx_DoMotionBlur,
+      &CWnd_Main::pmfx_DoOpacity,      nullptr,                           &CWnd_Main::pmfx_DoStroke,
+      &CWnd_Main::pmfx_DoImageOverlay};
+  return effect < 10 && kOpeners[effect] ? (w.*kOpeners[effect])() : 0;
+}
 
 // Every tip a window's status line may show (each control's, in every
 // state of the window, its zones' and its own) lies inside the line.

@@ -213,4 +213,31 @@ TEST(StatusFade, FadesOutSwapsAndFadesIn) {
   EXPECT_EQ(f.Tick(opacity, swap), 1);
   EXPECT_EQ(opacity, 60);
   EXPECT_EQ(f.GetPending(), "Undo");
+  // A progress text stops the fade where it stands and shows at 255; the
+  // pending text stays, so the same tip again starts nothing.
+  f.Stop(255);
+  EXPECT_EQ(f.Tick(opacity, swap), 0);
+  EXPECT_EQ(f.SetText("Undo"), 0);
+  f.SetNow("", 255);
+  EXPECT_EQ(f.GetPending(), "");
+  EXPECT_EQ(f.GetState(), CKLF_StatusFade::kIdle);
+  EXPECT_EQ(f.SetText("Undo"), 1);
+}
+
+// Turning on a tick of its own: the text goes in on the tick after the
+// opacity reached 0, the fade ends on the tick after it reached 255.
+TEST(StatusFade, TurningOnATickOfItsOwn) {
+  CKLF_StatusFade f(CKLF_StatusFade::kTurnNextTick);
+  u8 opacity = 0, swap = 0;
+  ASSERT_EQ(f.SetText("Ready"), 1);
+  std::vector<int> seen;
+  int swappedAt = -1, ticks = 0;
+  for (; ticks < 20 && f.GetState() != CKLF_StatusFade::kIdle; ++ticks) {
+    if (!f.Tick(opacity, swap)) continue;
+    if (swap) swappedAt = static_cast<int>(seen.size());
+    seen.push_back(opacity);
+  }
+  EXPECT_EQ(seen, (std::vector<int>{190, 125, 60, 0, 0, 40, 80, 120, 160, 200, 240, 255}));
+  EXPECT_EQ(swappedAt, 4);
+  EXPECT_EQ(ticks, 13);
 }

@@ -9,7 +9,10 @@
 //       NAME/TYPE X,Y"), and the points of its value-2 slider ("slider2 X0,Y
 //       X100,Y"). When the window closes it prints "closed" and "values V
 //       ..." (each piece's rendered value of the effect's first parameter by
-//       cells, -1 where the effect is off) and ends.
+//       cells, -1 where the effect is off), for the colour overlay also
+//       "colour R,G,B" (the first piece's rendered colour), and ends. The
+//       colour swatches pick through the platform's colour chooser (the
+//       scene offers no host).
 //   klt_fxwindows RESOURCES --headless OUT.png EFFECT [spread]   the same
 //       window on the headless platform, saved with its shape as alpha;
 //       "spread": with the spread on, value 2 dragged and the direction right.
@@ -102,6 +105,10 @@ class Host : public CKLT_RecordingWindow {
       for (u32 k = 0; k < kColumns * kRows; ++k)
         std::printf(" %d", Value(scene->Piece(scene->At(static_cast<i32>(k), kColumns)), effect));
       std::printf("\n");
+      if (effect == fxtest::kCovr) {
+        const u8* c = scene->Piece(0).colorOverlay[fxtest::R].color;
+        std::printf("colour %u,%u,%u\n", c[1], c[2], c[3]);
+      }
       std::fflush(stdout);
       Close();
     }

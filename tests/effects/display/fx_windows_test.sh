@@ -5,7 +5,9 @@
 # the headless pictures window-EFFECT.png and spread-EFFECT.png), then works
 # the window as a person does: the blur radius typed, spread to the right up
 # to a dragged value 2, OK; a value typed into each of the others, OK (an
-# opacity typed, Cancel, in the opacity and image overlay windows). The
+# opacity typed, Cancel, in the opacity and image overlay windows; in the
+# colour overlay window a colour picked in the platform's chooser first,
+# kept as screen-chooser.png). The
 # pieces' values the program prints at the end must follow. Then the replay
 # run: a bevel with the light dragged on the disc, OK; an image overlay from
 # the second layer of a PSD, chosen in the layer picker, OK; the applied
@@ -86,7 +88,33 @@ for effect in 4 0 6 1 2 3 5 8 9; do
     6) type_into FXopac_Opacity/8 50; click FXopac_Cancel/5; expect_values '-1 -1 -1 -1 -1 -1 -1 -1' ;;
     1) type_into FXbevel_Size/8 5; click FXbevel_Ok/5; expect_values '5 5 5 5 5 5 5 5' ;;
     2) type_into FXhsl_H/8 -30; click FXhsl_Ok/5; expect_values '-30 -30 -30 -30 -30 -30 -30 -30' ;;
-    3) type_into FXcovr_Opacity/8 40; click FXcovr_Ok/5; expect_values '102 102 102 102 102 102 102 102' ;;
+    3)
+      # The swatch opens the platform's colour chooser over the window (the
+      # scene offers no host to pick with): a click on its palette's third
+      # colour, a click on its Select button, and the pieces get the colour.
+      click FXcovr_Color1/2
+      chooser=""
+      for _ in $(seq 100); do
+        chooser=$(xdotool search --onlyvisible --name '^Select Color$' 2> /dev/null | head -n 1 || true)
+        [ -n "$chooser" ] && break
+        sleep 0.05
+      done
+      [ -n "$chooser" ] || { echo "FAILED: the swatch opened no colour chooser"; cat "$err"; exit 1; }
+      eval "$(xdotool getwindowgeometry --shell "$chooser")"
+      sleep 0.3
+      xdotool mousemove $((X + 142)) $((Y + 27)) click 1
+      sleep 0.2
+      xwd -root -silent > shot.xwd
+      "$prog" --crop shot.xwd "$X" "$Y" "$WIDTH" "$HEIGHT" screen-chooser.png
+      xdotool mousemove $((X + WIDTH - 51)) $((Y + HEIGHT - 25)) click 1
+      for _ in $(seq 100); do
+        [ -z "$(xdotool search --onlyvisible --name '^Select Color$' 2> /dev/null || true)" ] && break
+        sleep 0.05
+      done
+      type_into FXcovr_Opacity/8 40; click FXcovr_Ok/5; expect_values '102 102 102 102 102 102 102 102'
+      grep -q '^colour ' "$log" && ! grep -q '^colour 255,0,0$' "$log" ||
+        { echo "FAILED: the chosen colour did not reach the pieces: $(grep '^colour' "$log")"; exit 1; }
+      ;;
     5) type_into FXmblur_Radius/8 12; click FXmblur_Ok/5; expect_values '12 12 12 12 12 12 12 12' ;;
     8) type_into FXstroke_Size/8 7; click FXstroke_Ok/5; expect_values '7 7 7 7 7 7 7 7' ;;
     9) type_into FXiovr_Opacity/8 60; click FXiovr_Cancel/5; expect_values '-1 -1 -1 -1 -1 -1 -1 -1' ;;

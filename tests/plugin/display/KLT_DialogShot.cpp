@@ -4,8 +4,10 @@
 // on the main window's empty toolbar at (300, 46) for a second (the window
 // active, the status tips faded in, the first timer ticks, the preview's
 // refinement), then each window is saved as a PNG (alpha = its shape) and
-// the dialog cancelled.
-//   klt_dialogshot PICTURE PLUGIN_FOLDER OUT.png CUTTER.png
+// the dialog cancelled. With PRESETS.png the Cutter's "Cutter_Presets"
+// is pressed then and the preset manager saved the same way, the pointer
+// resting on its caption at (300, 12).
+//   klt_dialogshot PICTURE PLUGIN_FOLDER OUT.png CUTTER.png [PRESETS.png]
 //   klt_dialogshot --about PLUGIN_FOLDER OUT.png   the About window, with the
 //       pointer resting on it, saved and closed by a key.
 // Exit codes: 0 written, 1 the picture, the run or the writing failed,
@@ -18,18 +20,44 @@
 #include "CApp.h"
 #include "CCutterSession.h"
 #include "CWnd_Cutter.h"
+#include "CWnd_PresetsManager.h"
 #include "CKLP_HeadlessUI.h"
 #include "CKLT_FilterHost.h"
 #include "CKLT_HostDocument.h"
 #include "KLF_PluginAssembly.h"
 #include "KLF_PluginEntry.h"
 
+namespace {
+
+// The preset manager opened from the Cutter's button, saved, closed.
+bool SavePresetsManager(CKLP_HeadlessUI& ui, CWnd_Cutter& cutter, const char* path) {
+  bool saved = false;
+  ui.Script([&] {
+    auto* manager = dynamic_cast<CWnd_PresetsManager*>(ui.GetWindowClient(ui.GetActiveWindow()));
+    if (!manager) return;
+    const kltRECT_s at = manager->GetWindowRect();
+    ui.PostMouse(klpMouseMoved, at.left + 300, at.top + 12);
+    ui.Pump();
+    ui.AdvanceClock(1000);
+    saved = ui.SavePNG(manager->GetWindowHandle(), path);
+    manager->EndModal(0);
+  });
+  const kltRECT_s c = cutter.GetWindowRect(), b = cutter.GetCtrl(CWnd_Cutter::kPresets)->GetRenderRect();
+  ui.SelectWindow(cutter.GetWindowHandle());
+  ui.PostClick(c.left + (b.left + b.right) / 2, c.top + (b.top + b.bottom) / 2);
+  ui.Pump();
+  return saved;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   const bool about = argc == 4 && std::string(argv[1]) == "--about";
-  if (argc != (about ? 4 : 5)) {
-    std::fprintf(stderr, "usage: klt_dialogshot PICTURE PLUGIN_FOLDER OUT.png CUTTER.png\n");
+  if (about ? argc != 4 : argc != 5 && argc != 6) {
+    std::fprintf(stderr, "usage: klt_dialogshot PICTURE PLUGIN_FOLDER OUT.png CUTTER.png [PRESETS.png]\n");
     return 2;
   }
+  const char* presets = !about && argc == 6 ? argv[5] : nullptr;
   CKLT_HostDocument doc;
   std::string error;
   if (about) {
@@ -78,6 +106,7 @@ int main(int argc, char** argv) {
     const auto* cutter = dynamic_cast<const CCutterSession*>(main.GetCutter());
     saved = cutter && cutter->GetWindow() && ui.SavePNG(main.GetWindowHandle(), argv[3]) &&
             ui.SavePNG(cutter->GetWindow()->GetWindowHandle(), argv[4]);
+    if (saved && presets) saved = SavePresetsManager(ui, *cutter->GetWindow(), presets);
     main.localClose();
   });
   const int16_t result = about ? host.Call(PluginMain, klpSelectorAbout) : host.RunFilter(PluginMain, true);

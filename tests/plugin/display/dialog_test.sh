@@ -9,7 +9,12 @@
 # types the rows into the Cutter's field, presses "Cutter_Cut" and OK, and
 # checks that the output equals both `--grid` with the same counts and
 # `--last`'s replay of the block OK stored, byte for byte. A second run
-# pressed Cancel writes nothing and ends with the cancel code. A third
+# opens the preset manager from the Cutter (compared with its headless
+# picture, screen-presets.png), picks a shape with the keys and sends it to
+# the Cutter, closes the manager, cuts and presses OK: the output equals
+# `--last`'s replay and differs from the first run's (the same grid, read
+# from the settings that run stored, with the default knife). A third run
+# pressed Cancel writes nothing and ends with the cancel code. A fourth
 # exports from the main window's "Export...": the knives in Layout mode,
 # then, after Cut, the pieces as PNG files, both named in GTK's save
 # dialog; after OK the host program's export of the stored block writes the
@@ -31,7 +36,7 @@ cp "$plugin_dir/libtessarette_plugin.so" "$plugin_dir/libtessarette_display.so" 
    "$plugin_dir/resource_ts30_d.kls4" "$plugin_dir/Kelvanos Tessarette 3.0 Help.pdf" plugin/
 cp "$plugin_dir/resource_ts30_d.kls4" headless/
 
-"$shot" "$picture" headless window-main.png window-cutter.png
+"$shot" "$picture" headless window-main.png window-cutter.png window-presets.png
 "$shot" --about headless window-about.png
 
 # found: the id of the visible window of that name, once it is there.
@@ -71,6 +76,25 @@ finish() {  # OUTPUT CODE [LINE]: waits for the program, checks its exit code an
   fi
 }
 
+wait_gone() {  # NAME: until no visible window of that name is left
+  for _ in $(seq 200); do
+    [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null || true)" ] && break
+    sleep 0.05
+  done
+}
+
+# The window NAME of the run OUTPUT with the pointer resting at (DX, DY)
+# in it for SECONDS: an X screenshot compared with its headless picture.
+compare_window() {  # NAME OUTPUT DX DY SECONDS HEADLESS.png SCREEN.png WHAT
+  find_window "$1" "$2"
+  eval "$(xdotool getwindowgeometry --shell "$found")"
+  xdotool mousemove $((X + $3)) $((Y + $4))
+  sleep "$5"
+  xwd -root -silent > shot.xwd
+  "$compare" --compare shot.xwd "$6" "$X" "$Y" "$7" > compare.txt ||
+    { echo "FAILED: $8 differs from its headless picture"; cat compare.txt; exit 1; }
+}
+
 in_main() { xdotool mousemove $((mx + $1)) $((my + $2)); }
 click_main() { in_main "$1" "$2"; xdotool click 1; }
 click_cutter() { xdotool mousemove $((cx + $1)) $((cy + $2)) click 1; }
@@ -96,10 +120,7 @@ xdotool type 5
 xdotool key Tab
 sleep 0.3
 click_cutter 510 400
-for _ in $(seq 200); do
-  [ -z "$(xdotool search --onlyvisible --name '^Cutter$' 2> /dev/null || true)" ] && break
-  sleep 0.05
-done
+wait_gone Cutter
 sleep 0.3
 click_main 1022 677
 finish dialog.png 0
@@ -110,6 +131,30 @@ finish dialog.png 0
 cmp dialog.png grid.png || { echo "FAILED: the dialog's cut differs from --grid 3x5"; exit 1; }
 "$host" -q --plugin plugin/libtessarette_plugin.so --last "$picture" -o last.png 2> err-last.txt
 cmp dialog.png last.png || { echo "FAILED: the dialog's output differs from the replay of what it stored"; exit 1; }
+
+# The preset manager from the Cutter's "Cutter_Presets", the pointer on its
+# caption (the keys follow the pointer); Down twice picks the second shape,
+# Return sends it to the Cutter, Escape closes the manager.
+run_dialog presets.png
+click_cutter 370 145
+compare_window PresMng presets.png 300 12 1.2 window-presets.png screen-presets.png "the preset manager"
+xdotool key Down Down Return
+sleep 0.5
+xwd -root -silent > shot.xwd
+"$compare" --shot shot.xwd screen-presets-sent.png > /dev/null
+xdotool key Escape
+wait_gone PresMng
+sleep 0.3
+click_cutter 510 400
+wait_gone Cutter
+sleep 0.3
+click_main 1022 677
+finish presets.png 0
+[ -s plugin/ckss.data ] || { echo "FAILED: closing the preset manager wrote no presets file"; exit 1; }
+"$host" -q --plugin plugin/libtessarette_plugin.so --last "$picture" -o last.png 2> err-last.txt
+cmp presets.png last.png || { echo "FAILED: the preset's cut differs from the replay of what it stored"; exit 1; }
+# The run opened on the first run's stored 3 x 5 grid: only the knife differs.
+if cmp -s presets.png dialog.png; then echo "FAILED: the preset did not reach the knives"; exit 1; fi
 
 run_dialog cancelled.png
 click_main 898 677  # "Cancel"
@@ -128,10 +173,7 @@ save_as() {  # TITLE NAME OUTPUT
   xdotool key ctrl+a
   xdotool type --delay 40 "$2"
   xdotool key Return
-  for _ in $(seq 200); do
-    [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null || true)" ] && break
-    sleep 0.05
-  done
+  wait_gone "$1"
   sleep 0.5
 }
 dialog_point() {  # NAME X Y: a click at a point of the dialog of that name
@@ -145,10 +187,7 @@ click_main 1022 616                # "Export..." in Layout mode
 dialog_point ExportLM 304 292      # its "Export"
 save_as "Export Knives as EPS..." knives.eps exports.png
 click_cutter 510 400               # "Cut"
-for _ in $(seq 200); do
-  [ -z "$(xdotool search --onlyvisible --name '^Cutter$' 2> /dev/null || true)" ] && break
-  sleep 0.05
-done
+wait_gone Cutter
 sleep 0.3
 click_main 1022 616                # "Export..." in Puzzle mode
 dialog_point Export 30 173         # "PNG files"
@@ -170,16 +209,10 @@ done
 "$host" --plugin plugin/libtessarette_plugin.so --about > out-about.txt 2> err-about.txt &
 app=$!
 pids+=($app)
-find_window About about
-eval "$(xdotool getwindowgeometry --shell "$found")"
-xdotool mousemove $((X + 200)) $((Y + 130))
 # Without a window manager the focus follows the pointer; the key needs it.
-sleep 0.5
-xwd -root -silent > shot.xwd
-"$compare" --compare shot.xwd window-about.png "$X" "$Y" screen-about.png > compare.txt ||
-  { echo "FAILED: the About window differs from its headless picture"; cat compare.txt; exit 1; }
+compare_window About about 200 130 0.5 window-about.png screen-about.png "the About window"
 xdotool key a
 finish about 0 "tessarette-host: done"
 echo "passed: the windows match their headless pictures, the typed rows cut as --grid 3x5 and as --last replays," \
-     "Cancel wrote nothing, the knives and $pieces PNG pieces exported from the main window match the shell's," \
-     "a key closed the About window"
+     "a preset sent to the Cutter by the keys cut as --last replays, Cancel wrote nothing, the knives and $pieces" \
+     "PNG pieces exported from the main window match the shell's, a key closed the About window"

@@ -35,7 +35,9 @@ cleanup() { for p in "${pids[@]}"; do kill "$p" 2> /dev/null || true; done; }
 trap cleanup EXIT
 
 rm -f display.txt
-Xvfb -displayfd 5 -screen 0 "${screen:-1280x1024}x24" -nolisten tcp 5> display.txt 2> xvfb.log &
+# Without -noreset the server resets whenever its last client leaves, and
+# a program starting in that moment cannot open the display.
+Xvfb -displayfd 5 -screen 0 "${screen:-1280x1024}x24" -nolisten tcp -noreset 5> display.txt 2> xvfb.log &
 pids+=($!)
 for _ in $(seq 200); do [ -s display.txt ] && break; sleep 0.05; done
 [ -s display.txt ] || { echo "FAILED: Xvfb did not start"; cat xvfb.log; exit 1; }

@@ -1,0 +1,203 @@
+// The main window's commands for the real-display test, on the plug-in
+// linked in and assembled as the shared library assembles itself:
+//   klt_maincommands --points PICTURE PLUGIN_FOLDER   runs the dialog on the
+//       headless platform and prints, in window coordinates, the places the
+//       test presses: "knot A X Y to X Y" and "knot B X Y to X Y" (two inner
+//       knots of the picture's first layout and points past their
+//       neighbouring lines), "apply X Y", "button NAME X Y" for the four
+//       menu buttons and Cancel, "knife X Y" (a point of the first knife), "splitter
+//       X Y" (the top split ruler between its handles) and "units X Y" (the
+//       top ruler); then cancels.
+//   klt_maincommands --expect PICTURE PLUGIN_FOLDER   the same dialog with
+//       the edit the drags make given to the layout model directly (knot
+//       A one line right and one row down, knot B one line left), applied:
+//       the plug-in stores the settings block in PLUGIN_FOLDER's
+//       "last.data" for a replay.
+//   klt_maincommands --puzzle PICTURE PLUGIN_FOLDER   the dialog on the
+//       display; a stand-in for the Cutter cuts the first layout at once, so
+//       the main window is in Puzzle mode, then "ready at X,Y" is printed
+//       with the same "button" lines and "piece X Y"; the run ends when the
+//       window closes.
+// Exit codes: 0 done, 1 the picture or the run failed, 2 bad command line.
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "CApp.h"
+#include "CCutterServices.h"
+#include "CKLP_HeadlessUI.h"
+#include "CKLT_FilterHost.h"
+#include "CKLT_HostDocument.h"
+#include "KLF_PluginAssembly.h"
+#include "KLF_PluginEntry.h"
+
+namespace {
+
+typedef CWnd_Main W;
+
+CWnd_Main& Main() { return static_cast<CApp*>(m_App)->GetMainWindow(); }
+
+kltPOS Centre(W::Control c) {
+  const kltRECT_s r = Main().GetNamedControl(c)->GetRenderRect();
+  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+kltPOS Knot(u32 id) {
+  const CLayoutModel::KNOT& k = Main().Editor().model.knots[id];
+  const kltRECT_s v = Main().GetPreviewRect();
+  return {v.left + static_cast<i32>(k.x + 0.5), v.top + static_cast<i32>(k.y + 0.5)};
+}
+
+// The two knots the test drags: the first two inner ones of row 1.
+u32 KnotA() { return Main().Editor().model.knotColumns + 1; }
+u32 KnotB() { return Main().Editor().model.knotColumns + 2; }
+
+void PrintButtons(kltPOS origin) {
+  const struct {
+    const char* name;
+    W::Control c;
+  } buttons[] = {{"Main", W::kMain}, {"Select", W::kSelect}, {"Adjust", W::kAdjust}, {"Help", W::kHelp},
+                 {"Cancel", W::kCancel}};
+  for (const auto& b : buttons) {
+    const kltPOS p = Centre(b.c);
+    std::printf("button %s %d %d\n", b.name, origin.x + p.x, origin.y + p.y);
+  }
+}
+
+void PrintPoints() {
+  const kltRECT_s v = Main().GetPreviewRect();
+  const kltPOS a = Knot(KnotA()), b = Knot(KnotB());
+  std::printf("knot A %d %d to %d %d\n", a.x, a.y, v.right - 3, v.bottom - 3);
+  std::printf("knot B %d %d to %d %d\n", b.x, b.y, v.left + 3, b.y);
+  const kltPOS apply = Centre(W::kApplyLM);
+  std::printf("apply %d %d\n", apply.x, apply.y);
+  PrintButtons({0, 0});
+  const CLayoutModel::KNIFESTRUCT& k = Main().Editor().model.vKnives[0];
+  const kltFPOS* p = reinterpret_cast<const kltFPOS*>(k.polyline->GetPtr());
+  const kltFPOS at = p[(k.polylineCount - 1) / 5];
+  std::printf("knife %d %d\n", v.left + static_cast<i32>(at.x + 0.5), v.top + static_cast<i32>(at.y + 0.5));
+  std::printf("splitter %d %d\n", v.left + (a.x - v.left) / 2, v.top - 2);
+  const kltPOS units = Centre(W::kRulerTop);
+  std::printf("units %d %d\n", units.x, units.y);
+}
+
+// The edit the real-display test makes with the mouse, given to the model.
+void Edit() {
+  CLayoutModel& m = Main().Editor().model;
+  m.knots[KnotA()].dx = 1.0f;
+  m.knots[KnotA()].dy = 1.0f;
+  m.knots[KnotB()].dx = -1.0f;
+  Main().RedrawLayout();
+}
+
+// A stand-in for the Cutter: a small plain window that cuts the layout as
+// the Cutter does a moment after it opens, then closes.
+class StandIn : public CCutterServices, public CKLF_Window {
+ public:
+  u8 CreateCutterWindow(kltSIZE_s, CKLF_Window* parent) override {
+    return Create("Cutter", 1180, 900, 80, 60, 1, parent, 0, 1) && SetTimer(400, 1);
+  }
+  void ShowCutterWindow() override { Show(); }
+  void opSetShapeFromData(SPLINE_STRUCT*, u8) override {}
+  i32 ExtSetRows(u16 r) override { return rows = BringInto1to100(r), 0; }
+  i32 ExtSetColumns(u16 c) override { return columns = BringInto1to100(c), 0; }
+  void NotifiedByMain_NewThickness(u16 t, u8, u8) override { thickness = BringInto1to100(t); }
+  void NotifiedByMain_NewKnobSize(u16 s, u8) override { knobSize = CapAt100(s); }
+  void SetInitialStatesToControls() override {}
+  void settings_SaveWindowPosition() override {}
+  u8 settings_SaveLastKnife() override { return 1; }
+  void OnTimer(u16 id) override {
+    if (id != 1) return;
+    KillTimer(1);
+    CTessarette* e = mainWindow->GetEngine();
+    CKLF_Image* image = mainWindow->GetWorkingImage();
+    u8* planes[5];
+    u32 stride = 0, alphaStride = 0;
+    if (!image->GetImageChannels(planes, stride) || !mainWindow->engine_PutLayoutToPuzzleEngine()) return;
+    e->FreeSpliting();
+    u8* alpha = mainWindow->GetCompositeAlpha(alphaStride);
+    if (!e->SplitCells(image->GetImageWidth(), image->GetImageHeight(), alpha, alphaStride, planes, stride, 3, 0, 80, 0))
+      return;
+    for (u32 i = 0; i < e->GetPieceCount(); ++i) e->RenderPiece(i);
+    mainWindow->SetCutDone(1);
+    Close();
+    mainWindow->OnCutterClose();
+    const kltRECT_s w = Main().GetWindowRect(), v = Main().GetPreviewRect();
+    std::printf("ready at %d,%d\n", w.left, w.top);
+    PrintButtons({w.left, w.top});
+    const kltPOS piece = {w.left + (v.left + v.right) / 2 - 40, w.top + (v.top + v.bottom) / 2 - 40};
+    std::printf("piece %d %d\n", piece.x, piece.y);
+    std::fflush(stdout);
+  }
+};
+
+CCutterServices* NewStandIn() { return new StandIn(); }
+
+int Usage() {
+  std::fprintf(stderr, "usage: klt_maincommands --points|--expect|--puzzle PICTURE PLUGIN_FOLDER\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) return Usage();
+  const std::string mode = argv[1];
+  if (mode != "--points" && mode != "--expect" && mode != "--puzzle") return Usage();
+  CKLT_HostDocument doc;
+  std::string error;
+  if (doc.ReadFile(argv[2], uint64_t(1) << 32, error) != CKLT_HostDocument::kOk || doc.layers.size() != 1 ||
+      !doc.LayerCoversCanvas(doc.layers[0]) || !doc.layers[0].alpha.empty()) {
+    std::fprintf(stderr, "klt_maincommands: %s: %s\n", argv[2], error.empty() ? "not one opaque layer" : error.c_str());
+    return 1;
+  }
+  CKLT_FilterHost host;
+  host.SetDocument(doc.mode, doc.width, doc.height, false, false);
+  for (int c = 0; c < doc.ColourPlanes(); ++c) host.Plane(c) = doc.layers[0].planes[static_cast<size_t>(c)];
+  host.SetResolution(doc.resolution, doc.resolution);
+  char folder[PATH_MAX];
+  if (!realpath(argv[3], folder)) {
+    std::fprintf(stderr, "klt_maincommands: no folder %s\n", argv[3]);
+    return 1;
+  }
+  CKLP_HeadlessUI headless;
+  std::unique_ptr<CKLP_UIPlatform> display;
+  if (mode == "--puzzle") {
+    display.reset(KLP_OpenDisplayUI());
+    if (!display) {
+      std::fprintf(stderr, "klt_maincommands: no display\n");
+      return 1;
+    }
+    KLP_SetUI(display.get());
+  } else {
+    // The display backend puts one scroll arrow at each end.
+    headless.SetScrollArrowStyle(1);
+    KLP_SetUI(&headless);
+  }
+  KLF_SetPluginFolderOverride(folder);
+  KLF_AssemblePlugin();
+  if (mode == "--puzzle") CCutterServices::SetFactory(NewStandIn);
+  bool done = mode == "--puzzle";
+  headless.Script([&] {
+    if (!m_App) return;
+    if (mode == "--points") {
+      PrintPoints();
+      Main().localClose();
+    } else {
+      Edit();
+      done = Main().ClickButton(W::kApplyLM) == 1;
+    }
+  });
+  const int16_t result = host.RunFilter(PluginMain, true);
+  CCutterServices::SetFactory(nullptr);
+  KLP_SetUI(nullptr);
+  const int16_t expected = mode == "--expect" ? klpResNoErr : klpResUserCanceled;
+  if ((mode != "--points" && !done) || result != expected) {
+    std::fprintf(stderr, "klt_maincommands: the dialog ended with %d\n", result);
+    return 1;
+  }
+  return 0;
+}
