@@ -219,6 +219,9 @@ u8 CKLF_ImageDrawing::DrawHQLine(f64 x1, f64 y1, f64 x2, f64 y2, f64 width, u8 c
       if (xb < right && xb >= xa) std::memset(row + xb + 1, 0, static_cast<size_t>(right - xb));
     }
     for (i32 x = xa; x <= xb; ++x) {
+      // No coverage passes the drawing value: a pixel already there keeps
+      // (the joints of a wide polyline overlap many times).
+      if (maxBlend && row[x] >= g.value) continue;
       const int cov = Coverage(g, x + ox, py);
       if (maxBlend) {
         if (cov > row[x]) row[x] = static_cast<u8>(cov);
