@@ -240,7 +240,6 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   u32 i_Count() const { return m_engine.GetPieceCount(); }
   u8 i_Valid(i32 piece) const { return piece >= 0 && static_cast<u32>(piece) < i_Count(); }
   u32 i_FirstSelectable() const { return m_engine.HasSplitterPiece() ? 1 : 0; }
-  u8 i_UnionAlpha() const { return !m_engine.m_thinKnife && m_engine.m_antiAlias ? 1 : 0; }
   // The targets of an operation (see kSelection); 0 when there are none.
   u8 i_Targets(i32 piece, CKLF_DWordArray& out) const;
   void i_DestroyEffectWindow();

@@ -278,7 +278,7 @@ u8 CPuzzleModel::pmop_DoRerenderRect(kltRECT_s rect, u8 redraw, u8 from, u8 to) 
     CKLF_Progress* previous = m_engine.GetProgress();
     m_engine.SetProgress(progress.Get());
     ok = m_engine.CombineSplitedCells(static_cast<i32>(m_width), static_cast<i32>(m_height), planes, stride, 4,
-                                      m_alpha, m_width, rect, i_UnionAlpha(), from, to);
+                                      m_alpha, m_width, rect, m_engine.SoftEdgeUnion(), from, to);
     m_engine.SetProgress(previous);
   }
   if (redraw) m_port.RedrawPreview(1);
