@@ -42,16 +42,18 @@ void BM_LayoutRedraw30x20(benchmark::State& state) {
 BENCHMARK(BM_LayoutRedraw30x20)->Unit(benchmark::kMillisecond);
 
 // Thick knives seen close: a 4 x 3 grid of knob knives 30 pixels thick at
-// 16 times, each drawn about 480 pixels wide over the view.
+// 16 times, each drawn about 480 pixels wide over the view; anti-aliased
+// or not (arg).
 void BM_LayoutRedrawThickZoomed(benchmark::State& state) {
   Scene s(4, 3, 1);
   s.editor.model.spl_DoSetKnifeTh(30, 0, 0);
+  s.editor.model.antiAliasing = static_cast<u8>(state.range(0));
   s.editor.drawing.SetView(8, 3500, 3300, kW, kH);
   for (auto _ : state) benchmark::DoNotOptimize(s.editor.drawing.spl_DoRedrawSplitting(klNullRect, klNullRect, 1));
   state.counters["MP/s"] =
       benchmark::Counter(static_cast<double>(kW) * kH * state.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_LayoutRedrawThickZoomed)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LayoutRedrawThickZoomed)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_LayoutHitTest100x100(benchmark::State& state) {
   Scene s(100, 100, 0);
