@@ -274,11 +274,14 @@ u8 CPuzzleModel::pmop_DoRerenderRect(kltRECT_s rect, u8 redraw, u8 from, u8 to) 
   i_ShowSourceIn(rect, planes, stride);
   u8 ok = 0;
   {
+    // Union 0, as the replay composes: pieces' soft edges share their
+    // pixels (a union would leave a seam of partial alpha along thick
+    // knives, and OK would write other bytes than the replay).
     Progress progress(m_port, kRendering);
     CKLF_Progress* previous = m_engine.GetProgress();
     m_engine.SetProgress(progress.Get());
     ok = m_engine.CombineSplitedCells(static_cast<i32>(m_width), static_cast<i32>(m_height), planes, stride, 4,
-                                      m_alpha, m_width, rect, m_engine.SoftEdgeUnion(), from, to);
+                                      m_alpha, m_width, rect, 0, from, to);
     m_engine.SetProgress(previous);
   }
   if (redraw) m_port.RedrawPreview(1);

@@ -326,8 +326,7 @@ class CTessarette : public CKLF_FrameWork {
   u8 RenderPieces(const u32* pieces, u32 count);
   // The replay's road without every piece image at once: renders the
   // pieces (side by side, as RenderAllPieces) in batches, composes each
-  // batch as CombineSplitedCells does over the whole image (alphas added
-  // up as SoftEdgeUnion says, as the main window shows them) and
+  // batch as CombineSplitedCells does over the whole image (union 0) and
   // releases its images (a later render makes them again); the planes must
   // not be the pieces' sources. With background (colour planes of the
   // same stride, such as the pieces' sources), the colour planes start as
@@ -349,10 +348,6 @@ class CTessarette : public CKLF_FrameWork {
   // they are. Progress low..high by pieces; 0 on cancel (no error), for a
   // bad list or image (1) or when no work image can be had (17).
   u8 RenderPieceImages(const u32* pieces, u32 count, u16 leaveOut, const PIECEIMAGE* images, u8 low, u8 high);
-  // How pieces' alphas add up where their soft edges meet: as a union for
-  // anti-aliased knives wider than a pixel, else the later piece's edge
-  // makes the pixel opaque.
-  u8 SoftEdgeUnion() const { return !m_thinKnife && m_antiAlias ? 1 : 0; }
   // Composes the visible pieces in order into planes (colour planes then
   // alpha, planeCount with alpha). mask (8-bit) limits the alpha; rect
   // klNullRect is the whole image; unionAlpha chooses how alphas add up.

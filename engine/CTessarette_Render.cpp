@@ -530,8 +530,7 @@ u8 CTessarette::RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride,
   if (!i_CheckCombine(width, height, planes, stride, planeCount, mask, maskStride)) return 0;
   for (u32 p = 0; background && p + 1u < planeCount; p++)
     if (!background[p]) return Fail(klErrBadArg);
-  const CombineTarget t = {{0, 0, width, height}, planes, stride, planeCount, mask, maskStride, SoftEdgeUnion(),
-                           nullptr, background};
+  const CombineTarget t = {{0, 0, width, height}, planes, stride, planeCount, mask, maskStride, 0, nullptr, background};
   if (!i_CombineBands(t, 0, 0, 1, 0, 0.0, 0.0, low, high)) return 0;
   if (m_cellCount == 0) return 1;
   // Batches of pieces, in order: rendered side by side, composed, their

@@ -62,25 +62,26 @@ TEST(DialogRun, ApplyWritesWhatTheReplayOfTheStoredBlockWrites) {
 TEST(DialogRun, ThickAntiAliasedKnivesReplayToWhatApplyWrote) {
   // Razor cut off: the pieces' soft edges meet along every knife, and OK
   // and the replay must add their alphas up alike.
-  for (const int16_t mode : kModes) {
-    SCOPED_TRACE(testing::Message() << "mode " << mode);
-    PluginRun r;
-    r.Document(mode, 90, 64, true);
-    const auto before = r.Planes();
-    r.Then([&r] {
-      ASSERT_TRUE(r.CutterWindow());
-      r.Click(CWnd_Cutter::kRazorCut);
-      r.ui.Pump();
-      r.Cut();
-      EXPECT_FALSE(r.Main()->GetEngine()->m_thinKnife);
-      r.Click(CWnd_Main::kApply);
-    });
-    EXPECT_EQ(r.Dialog(), klpResNoErr);
-    const auto applied = r.Planes();
-    r.SetPlanes(before);
-    EXPECT_EQ(r.Replay(), klpResNoErr);
-    EXPECT_EQ(r.Planes(), applied);
-  }
+  for (const int16_t mode : kModes)
+    for (const bool transparency : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "mode " << mode << (transparency ? " transparency" : ""));
+      PluginRun r;
+      r.Document(mode, 90, 64, transparency);
+      const auto before = r.Planes();
+      r.Then([&r] {
+        ASSERT_TRUE(r.CutterWindow());
+        r.Click(CWnd_Cutter::kRazorCut);
+        r.ui.Pump();
+        r.Cut();
+        EXPECT_FALSE(r.Main()->GetEngine()->m_thinKnife);
+        r.Click(CWnd_Main::kApply);
+      });
+      EXPECT_EQ(r.Dialog(), klpResNoErr);
+      const auto applied = r.Planes();
+      r.SetPlanes(before);
+      EXPECT_EQ(r.Replay(), klpResNoErr);
+      EXPECT_EQ(r.Planes(), applied);
+    }
 }
 
 TEST(DialogRun, CancelLeavesTheDocumentAndAnswersUserCancelled) {
