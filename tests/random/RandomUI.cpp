@@ -205,6 +205,15 @@ CKLF_Control* ControlAt(CKLF_Window& w, i32 x, i32 y) {
   return nullptr;
 }
 
+// A window's shown control of that name, the last added (a button after
+// the check box of the same name); null when none.
+CKLF_Control* Shown(CKLF_Window& w, const char* name) {
+  CKLF_Control* found = nullptr;
+  for (u32 i = 0; i < w.GetControlCount(); ++i)
+    if (w.GetControl(i)->GetName() == name && HasArea(w.GetControl(i)->GetRenderRect())) found = w.GetControl(i);
+  return found;
+}
+
 // ---------------------------------------------------------------------------
 // The session
 
@@ -252,6 +261,8 @@ class Session {
 
   // The generator
   void PlanRandom();
+  bool PlanGoal();
+  bool GoalHop(const std::string& target, CKLF_Window*& w, const char*& control, const char*& item);
   void PlanPointer(CKLF_Window& w);
   void PlanKeys(CKLF_Window& w);
   void PlanEnding();
@@ -268,6 +279,7 @@ class Session {
   // Up to turns notches either way.
   void PushWheel(CKLF_Window& w, kltPOS p, int32_t turns, uint32_t mods);
   void PushCloser(CKLF_Window& w, CKLF_Control* c);
+  void PushClose(CKLF_Window& w, int wanted = 1);
 
   // Answers
   int32_t AnswerMenu(const std::vector<KLP_MenuItem>& items);
@@ -286,6 +298,7 @@ class Session {
   std::FILE* m_logFile = nullptr;
   Outcome m_out;
   Coverage& m_cov = m_out.coverage;
+  std::vector<Bytes> m_first;  // the document as set up
   KLP_LaunchHook m_oldLaunch;
 
   // The run under way.
@@ -299,6 +312,9 @@ class Session {
   size_t m_scriptAt = 0;
   int32_t m_held = 0;  // the mouse button down
   uint32_t m_fileCount = 0;
+  std::string m_goal;      // a window not reached yet that the stream heads for
+  uint32_t m_goalHops = 0;
+  std::string m_wantItem;  // the item the next menu answers, when offered
 };
 
 Session::Session(bool generate, uint32_t seed, bool grey, const std::string& logPath)
@@ -349,6 +365,7 @@ void Session::SetUpDocument() {
   spot.transparency.assign(n, 200);
   m_run.host.AddLayer(spot);
   m_run.host.SetMergedIsDocument();
+  m_first = m_run.Planes();
 }
 
 // ---- Runs
@@ -386,16 +403,21 @@ void Session::OneRun(uint32_t srandSeed) {
   m_pending.clear();
   m_held = 0;
   const std::vector<Bytes> before = m_run.Planes();
+  const uint32_t events = m_cov.events;
   const uint32_t stalls = m_run.ui.Log().stalls;
   const size_t alerts = m_run.ui.Log().alerts.size();
   const uint64_t generation = m_generation;
   m_run.Then([this, generation] { Turn(generation); });
   const int16_t result = m_run.Dialog();
   m_cov.alerts += static_cast<uint32_t>(m_run.ui.Log().alerts.size() - alerts);
+  // A document left with nothing to cut opens no dialog: the next run
+  // starts from the first document again.
+  const bool opened = m_cov.events != events;
   if (m_run.ui.Log().stalls != stalls && !m_stopped) Fault("a loop ran out of events");
   ++m_generation;  // the turn left queued belongs to this run
   Write("# result " + std::to_string(result));
   Judge(result, before);
+  if (!opened) m_run.SetPlanes(m_first);
 }
 
 void Session::Judge(int16_t result, const std::vector<Bytes>& before) {
@@ -609,6 +631,7 @@ void Session::PlanRandom() {
     const bool chosen = m_rng.Chance(80);
     return Push(kHostColour, Think(), "", {chosen, m_rng.Between(0, 255), m_rng.Between(0, 255), m_rng.Between(0, 255)});
   }
+  if (roll < 11 && PlanGoal()) return;
   CKLF_Window* w = wins[m_rng.Below(static_cast<uint32_t>(wins.size()))];
   if (w->GetWindowHandle() != m_run.ui.GetActiveWindow()) Push(kSelect, Think(), Name(w), {});
   if (roll < 22) return PlanKeys(*w);
@@ -620,6 +643,81 @@ void Session::PlanRandom() {
     return;
   }
   PlanPointer(*w);
+}
+
+// Now and then a step toward a window the stream has not reached: the
+// press (and the menu item) that opens it, or the one that leads there
+// (the Cutter's cut for Puzzle mode, a selection for the effect buttons).
+// A goal is dropped after a few steps that do not reach it.
+bool Session::PlanGoal() {
+  if (!m_goal.empty() && (m_cov.windows.count(m_goal) || m_goalHops > 8)) m_goal.clear();
+  if (m_goal.empty()) {
+    std::vector<std::string> open;
+    // A grey document has neither hue and saturation nor the pieces' export.
+    for (const std::string& w : m_cov.allWindows)
+      if (!m_cov.windows.count(w) && !(m_grey && (w == "FXhsl" || w == "Export"))) open.push_back(w);
+    if (open.empty()) return false;
+    m_goal = open[m_rng.Below(static_cast<uint32_t>(open.size()))];
+    m_goalHops = 0;
+  }
+  CKLF_Window* w = nullptr;
+  const char* control = nullptr;
+  const char* item = "";
+  ++m_goalHops;
+  if (!GoalHop(m_goal, w, control, item)) {
+    m_goal.clear();
+    return false;
+  }
+  CKLF_Control* c = Shown(*w, control);
+  // A window in front (a modal one, an effect window) keeps the way shut:
+  // it goes first.
+  CKLF_Window* front = InputWindows()[0];
+  if (!c || !c->IsEnabled() || (front->IsModal() && front != w)) {
+    if (front == w || (m_App && front == m_App->GetMainWnd())) return false;
+    PushClose(*front);
+    return true;
+  }
+  m_wantItem = item;
+  PushCloser(*w, c);
+  return true;
+}
+
+bool Session::GoalHop(const std::string& target, CKLF_Window*& w, const char*& control, const char*& item) {
+  CWnd_Main* main = PluginRun::Main();
+  if (!main) return false;
+  const bool layout = main->IsLayoutMode();
+  CKLF_Window* cutter = FindWindow("Cutter");
+  auto hop = [&](CKLF_Window* in, const char* c, const char* i = "") {
+    w = in, control = c, item = i;
+    return in != nullptr;
+  };
+  static const char* const kEffects[][2] = {{"FXblur", "Main_FXBlur"},  {"FXbc", "Main_FXBC"},
+                                            {"FXopac", "Main_FXOpacity"}, {"FXbevel", "Main_FXBevel"},
+                                            {"FXhsl", "Main_FXHSL"},     {"FXcovr", "Main_FXCOver"},
+                                            {"FXmblur", "Main_FXMBlur"}, {"FXstroke", "Main_FXStroke"},
+                                            {"FXiovr", "Main_FXIOver"}};
+  const char* effect = nullptr;
+  for (const auto& e : kEffects)
+    if (target == e[0] || (target == "Layers" && std::string(e[0]) == "FXiovr")) effect = e[1];
+  if (target == "Layers" && FindWindow("FXiovr")) return hop(FindWindow("FXiovr"), "FXiovr_ChooseImage");
+  const bool cutterTarget = target == "Cutter" || target == "PresMng" || target == "ShapeName" ||
+                            target == "AutoLayout" || target == "CMuts";
+  if (cutterTarget && !cutter) return layout ? hop(main, "Main_Relayout") : hop(main, "Main_Main", "Relayout...");
+  if (target == "PresMng") return hop(cutter, "Cutter_Presets");
+  if (target == "ShapeName") return hop(cutter, "Cutter_AddToPM");
+  if (target == "AutoLayout") return hop(cutter, "Cutter_AutoLayout");
+  if (target == "CMuts") return hop(cutter, "Cutter_Clone", "Clone With Custom Mutation...");
+  if (target == "About") return hop(main, "Main_Help", "About Plug-in...");
+  if (target == "Pref") return hop(main, "Main_Main", "Preferences...");
+  if (target == "ChannelList") return hop(main, "Main_Select", "Load Selection...");
+  if (target == "ExportLM") return layout && hop(main, "Main_Export");
+  if (target != "Export" && !effect) return false;
+  // Puzzle mode first: the Cutter's cut.
+  if (layout) return cutter ? hop(cutter, "Cutter_Cut") : hop(main, "Main_Relayout");
+  if (!effect) return hop(main, "Main_Export");
+  CKLF_Control* button = Shown(*main, effect);
+  if (button && !button->IsEnabled()) return hop(main, "Main_Select", "Select All Pieces");
+  return hop(main, effect);
 }
 
 // The controls of a window by weight: the big canvas and the value
@@ -645,6 +743,8 @@ CKLF_Control* Session::PickControl(CKLF_Window& w) {
       default: break;
     }
     if (CloserKind(c->GetName().GetStr())) weight = main ? 0 : 3;
+    // What the stream never pressed draws it on (the windows behind it).
+    else if (c->IsEnabled() && !m_cov.controls.count(Name(w) + ">" + c->GetName().GetStr())) weight *= 4;
     total += weight;
     weights.push_back({c, weight});
   }
@@ -804,15 +904,20 @@ void Session::PlanEnding() {
     }
     return Push(kTick, 100, "", {});  // a render under way
   }
+  PushClose(*target, Name(*target).compare(0, 2, "FX") == 0 && m_endOk ? 2 : 1);
+}
+
+// A window closed by its button of the kind wanted (1 cancelling, 2
+// accepting), else any closer, else Escape.
+void Session::PushClose(CKLF_Window& w, int wanted) {
   CKLF_Control* best = nullptr;
-  const int wanted = Name(target).compare(0, 2, "FX") == 0 && m_endOk ? 2 : 1;
-  for (u32 i = 0; i < target->GetControlCount(); ++i) {
-    CKLF_Control* c = target->GetControl(i);
+  for (u32 i = 0; i < w.GetControlCount(); ++i) {
+    CKLF_Control* c = w.GetControl(i);
     const int kind = CloserKind(c->GetName().GetStr());
     if (kind && c->IsEnabled() && HasArea(c->GetRenderRect()) && (!best || kind == wanted)) best = c;
   }
-  if (best) return PushCloser(*target, best);
-  if (target->GetWindowHandle() != m_run.ui.GetActiveWindow()) Push(kSelect, 50, Name(target), {});
+  if (best) return PushCloser(w, best);
+  if (w.GetWindowHandle() != m_run.ui.GetActiveWindow()) Push(kSelect, 50, Name(w), {});
   PushKey(kSpecialKeys[10], 0, 100);  // Escape
 }
 
@@ -828,13 +933,20 @@ int32_t Session::AnswerMenu(const std::vector<KLP_MenuItem>& items) {
   ++m_cov.menus;
   int32_t answer = -1;
   if (m_generate) {
-    std::vector<int32_t> usable;
+    std::vector<int32_t> usable, fresh;
     for (size_t i = 0; i < items.size(); ++i)
       if (!items[i].separator && !items[i].disabled) {
         usable.push_back(static_cast<int32_t>(i));
+        if (!m_cov.menuItems.count(items[i].text)) fresh.push_back(static_cast<int32_t>(i));
         m_cov.offeredItems.insert(items[i].text);
       }
+    // Items never chosen first, half the time.
+    if (!fresh.empty() && m_rng.Chance(50)) usable = fresh;
     if (!usable.empty() && !m_rng.Chance(15)) answer = usable[m_rng.Below(static_cast<uint32_t>(usable.size()))];
+    for (size_t i = 0; i < items.size(); ++i)
+      if (!m_wantItem.empty() && !items[i].separator && !items[i].disabled && items[i].text == m_wantItem)
+        answer = static_cast<int32_t>(i);
+    m_wantItem.clear();
   } else if (m_script && !m_script->menus.empty()) {
     answer = std::atoi(m_script->menus.front().c_str());
     m_script->menus.pop_front();
