@@ -113,6 +113,13 @@ struct PluginRun {
 
   int16_t Dialog() { return host.RunFilter(PluginMain, true); }
   int16_t Replay() { return host.RunFilter(PluginMain, false); }
+  // The planes a replay of the stored block writes over the document
+  // before (the planes are left so).
+  std::vector<Bytes> ReplayOver(const std::vector<Bytes>& before) {
+    SetPlanes(before);
+    EXPECT_EQ(Replay(), klpResNoErr);
+    return Planes();
+  }
   int16_t About() { return host.Call(PluginMain, klpSelectorAbout); }
 
   // The application's windows while it runs.
