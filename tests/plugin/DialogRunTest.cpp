@@ -82,6 +82,43 @@ TEST(DialogRun, ThickAntiAliasedKnivesReplayToWhatApplyWrote) {
     }
 }
 
+TEST(DialogRun, ARecutOfTheStoredPiecesReplaysToWhatApplyWrote) {
+  // A first run inverts every piece and applies; the next one cuts the
+  // stored layout finer and answers "No" to resetting the effects.
+  for (const bool transparency : {false, true}) {
+    SCOPED_TRACE(transparency ? "transparency" : "opaque");
+    PluginRun r;
+    r.Document(klpModeRGB, 90, 64, transparency);
+    r.Then([&r] {
+      r.Cut();
+      r.Main()->RunMenuCommand(32);   // select all pieces
+      r.Main()->RunMenuCommand(130);  // invert
+      r.Click(CWnd_Main::kApply);
+    });
+    ASSERT_EQ(r.Dialog(), klpResNoErr);
+    const auto before = r.Planes();
+    r.Then([&r] {
+      ASSERT_TRUE(r.CutterWindow());
+      r.Type(*r.CutterWindow(), r.CutterWindow()->GetCtrl(CWnd_Cutter::kRowsEdit), "5");
+      r.Click(CWnd_Cutter::kCut);
+    });
+    bool asked = false;
+    r.Then([&r, &asked] {
+      for (KLP_WindowID id : r.ui.GetInputWindows())
+        if (auto* w = dynamic_cast<CKLF_Window*>(r.ui.GetWindowClient(id)))
+          if (w->GetName() == "MessageBox") {
+            asked = true;
+            r.Click(*w, Named(*w, "MessageBox_NO", klCtrlButton));
+          }
+    });
+    r.Then([&r] { r.Click(CWnd_Main::kApply); });
+    EXPECT_EQ(r.Dialog(), klpResNoErr);
+    EXPECT_TRUE(asked);
+    const auto applied = r.Planes();
+    EXPECT_EQ(r.ReplayOver(before), applied);
+  }
+}
+
 TEST(DialogRun, CancelLeavesTheDocumentAndAnswersUserCancelled) {
   for (const CWnd_Main::Control button : {CWnd_Main::kCancel, CWnd_Main::kCloseX}) {
     PluginRun r;
