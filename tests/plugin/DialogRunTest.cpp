@@ -119,6 +119,65 @@ TEST(DialogRun, ARecutOfTheStoredPiecesReplaysToWhatApplyWrote) {
   }
 }
 
+TEST(DialogRun, KnivesWithoutAntiAliasingReplayToWhatApplyWrote) {
+  // Anti-aliasing off in the Cutter, on a first cut and on a second one
+  // that keeps the effects; and a grid finer than the document, whose cut
+  // makes no piece at all (OK then shows nothing, as the replay does).
+  for (const bool fine : {false, true}) {
+    SCOPED_TRACE(fine ? "finer than the pixels" : "");
+    PluginRun r;
+    r.Document(klpModeRGB, 64, 48, true);
+    const auto before = r.Planes();
+    r.Then([&r, fine] {
+      r.Cut();
+      r.Main()->RunMenuCommand(90);  // the Cutter again
+      r.ui.Pump();
+      ASSERT_TRUE(r.CutterWindow());
+      if (fine) {
+        r.Type(*r.CutterWindow(), r.CutterWindow()->GetCtrl(CWnd_Cutter::kRowsEdit), "100");
+        r.Type(*r.CutterWindow(), r.CutterWindow()->GetCtrl(CWnd_Cutter::kColumnsEdit), "100");
+      }
+      r.Click(CWnd_Cutter::kAntiAliasing);
+      r.ui.Pump();
+      r.Cut();
+      EXPECT_EQ(r.Main()->GetEngine()->GetPieceCount() == 0, fine);
+      r.Click(CWnd_Main::kApply);
+    });
+    EXPECT_EQ(r.Dialog(), klpResNoErr);
+    const auto applied = r.Planes();
+    EXPECT_EQ(r.ReplayOver(before), applied);
+  }
+  for (const bool again : {false, true})
+    for (const bool transparency : {false, true}) {
+      SCOPED_TRACE(testing::Message() << (again ? "cut again" : "one cut") << (transparency ? " transparency" : ""));
+      PluginRun r;
+      r.Document(klpModeRGB, 64, 48, transparency);
+      const auto before = r.Planes();
+      r.Then([&r, again] {
+        if (again) {
+          r.Cut();
+          r.Main()->RunMenuCommand(32);   // select all pieces
+          r.Main()->RunMenuCommand(130);  // invert
+          r.Main()->RunMenuCommand(90);   // the Cutter again
+          r.ui.Pump();
+        }
+        ASSERT_TRUE(r.CutterWindow());
+        r.Click(CWnd_Cutter::kAntiAliasing);
+        r.ui.Pump();
+        r.Click(CWnd_Cutter::kCut);
+      });
+      r.Then([&r] {
+        for (KLP_WindowID id : r.ui.GetInputWindows())
+          if (auto* w = dynamic_cast<CKLF_Window*>(r.ui.GetWindowClient(id)))
+            if (w->GetName() == "MessageBox") r.Click(*w, Named(*w, "MessageBox_NO", klCtrlButton));
+      });
+      r.Then([&r] { r.Click(CWnd_Main::kApply); });
+      EXPECT_EQ(r.Dialog(), klpResNoErr);
+      const auto applied = r.Planes();
+      EXPECT_EQ(r.ReplayOver(before), applied);
+    }
+}
+
 TEST(DialogRun, CancelLeavesTheDocumentAndAnswersUserCancelled) {
   for (const CWnd_Main::Control button : {CWnd_Main::kCancel, CWnd_Main::kCloseX}) {
     PluginRun r;
