@@ -168,8 +168,8 @@ u8 CExportRun::i_Compose(u8 merged, CExportWriters::LAYER& L) {
   m_composite.Set(static_cast<u8>(0));
   u8* planes[4];
   for (u32 p = 0; p < 4; ++p) planes[p] = m_composite.GetPtr() + p * plane;
-  const u8 unionAlpha = !m_engine.m_thinKnife && m_engine.m_antiAlias ? 1 : 0;
-  if (n && !m_engine.CombinePieces(list, n, w, h, planes, static_cast<u32>(w), 4, box, unionAlpha, 0, 0))
+  // Composed as the main window and the replay compose (union 0).
+  if (n && !m_engine.CombinePieces(list, n, w, h, planes, static_cast<u32>(w), 4, box, 0, 0, 0))
     return FailFrom(m_engine, 0);
   const u64 at = static_cast<u64>(box.top) * static_cast<u32>(w) + static_cast<u32>(box.left);
   for (u32 p = 0; p < 4; ++p) L.planes[p] = planes[p] + at;

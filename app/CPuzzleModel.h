@@ -74,6 +74,10 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   // (selection times transparency, width x height, row stride = width; null
   // is opaque) and whether image overlays may read the document's layers.
   void SetDocument(const u8* compositeAlpha, u32 width, u32 height, u8 layerAccess);
+  // The document as an RGBA image of the same size (the caller's): where no
+  // shown piece lies, the result image shows its colours, as the replay
+  // composes over the document's own planes. Null leaves them as they were.
+  void SetSourceImage(CKLF_Image* source) { m_source = source; }
   u32 GetWidth() const { return m_width; }
   u32 GetHeight() const { return m_height; }
   CTessarette& GetEngine() const override { return m_engine; }
@@ -236,7 +240,6 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   u32 i_Count() const { return m_engine.GetPieceCount(); }
   u8 i_Valid(i32 piece) const { return piece >= 0 && static_cast<u32>(piece) < i_Count(); }
   u32 i_FirstSelectable() const { return m_engine.HasSplitterPiece() ? 1 : 0; }
-  u8 i_UnionAlpha() const { return !m_engine.m_thinKnife && m_engine.m_antiAlias ? 1 : 0; }
   // The targets of an operation (see kSelection); 0 when there are none.
   u8 i_Targets(i32 piece, CKLF_DWordArray& out) const;
   void i_DestroyEffectWindow();
@@ -252,10 +255,13 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   u64 i_UndoBytes() const;
   u8 i_GrowUndo();
   u8 i_RestorePiece(u32 index, kltRECT_s& area, u8& selectionChanged);
+  // The colour planes inside rect (klNullRect: all) from the source image.
+  void i_ShowSourceIn(kltRECT_s rect, u8* const planes[], u32 stride);
 
   CTessarette& m_engine;
   CMainWindowPort& m_port;
   const u8* m_alpha = nullptr;
+  CKLF_Image* m_source = nullptr;
   u32 m_width = 0;
   u32 m_height = 0;
   u8 m_layerAccess = 0;

@@ -1,5 +1,6 @@
 // Piece effects: on-masks, switching, copy, paste and reset, the needs-render
 // rule, re-rendering with recombination, and the effect windows.
+#include <algorithm>
 #include <cstring>
 
 #include "CPuzzleModel.h"
@@ -270,17 +271,36 @@ u8 CPuzzleModel::pmop_DoRerenderRect(kltRECT_s rect, u8 redraw, u8 from, u8 to) 
   if (resultImage.GetImageMode() != 2 || resultImage.GetImageWidth() != m_width ||
       resultImage.GetImageHeight() != m_height || !resultImage.GetImageChannels(planes, stride))
     return Fail(klErrEmpty);
+  i_ShowSourceIn(rect, planes, stride);
   u8 ok = 0;
   {
+    // Union 0, as the replay composes: pieces' soft edges share their
+    // pixels (a union would leave a seam of partial alpha along thick
+    // knives, and OK would write other bytes than the replay).
     Progress progress(m_port, kRendering);
     CKLF_Progress* previous = m_engine.GetProgress();
     m_engine.SetProgress(progress.Get());
     ok = m_engine.CombineSplitedCells(static_cast<i32>(m_width), static_cast<i32>(m_height), planes, stride, 4,
-                                      m_alpha, m_width, rect, i_UnionAlpha(), from, to);
+                                      m_alpha, m_width, rect, 0, from, to);
     m_engine.SetProgress(previous);
   }
   if (redraw) m_port.RedrawPreview(1);
   return ok ? 1 : FailFrom(m_engine, klErrBadArg);
+}
+
+void CPuzzleModel::i_ShowSourceIn(kltRECT_s rect, u8* const planes[], u32 stride) {
+  u8* from[5] = {};
+  u32 fromStride = 0;
+  if (!m_source || m_source->GetImageWidth() != m_width || m_source->GetImageHeight() != m_height ||
+      m_source->GetImageChannels(from, fromStride) < 3)
+    return;
+  const bool whole = klIsNullRect(rect);
+  const i64 left = whole ? 0 : std::max<i64>(rect.left, 0), top = whole ? 0 : std::max<i64>(rect.top, 0);
+  const i64 right = whole ? m_width : std::min<i64>(rect.right, m_width);
+  const i64 bottom = whole ? m_height : std::min<i64>(rect.bottom, m_height);
+  for (u8 c = 0; c < 3 && right > left; ++c)
+    for (i64 y = top; y < bottom; ++y)
+      std::memcpy(planes[c] + y * stride + left, from[c] + y * fromStride + left, static_cast<size_t>(right - left));
 }
 
 // ---------------------------------------------------------------------------

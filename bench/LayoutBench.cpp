@@ -1,7 +1,7 @@
 // The layout drawing on every mouse move: a full redraw of a 30 x 20 grid
 // of knob knives with random knots and extra knives into a 1000 x 700 view
 // (three RGBA layers), and a hit test over a 100 x 100 grid in the same
-// view. Rates are view megapixels per second for the redraw; the hit test
+// view; thick knives seen close. Rates are view megapixels per second for the redraw; the hit test
 // reports its time per test (it must stay well under a millisecond).
 #include <benchmark/benchmark.h>
 
@@ -40,6 +40,20 @@ void BM_LayoutRedraw30x20(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(kW) * kH * state.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_LayoutRedraw30x20)->Unit(benchmark::kMillisecond);
+
+// Thick knives seen close: a 4 x 3 grid of knob knives 30 pixels thick at
+// 16 times, each drawn about 480 pixels wide over the view; anti-aliased
+// or not (arg).
+void BM_LayoutRedrawThickZoomed(benchmark::State& state) {
+  Scene s(4, 3, 1);
+  s.editor.model.spl_DoSetKnifeTh(30, 0, 0);
+  s.editor.model.antiAliasing = static_cast<u8>(state.range(0));
+  s.editor.drawing.SetView(8, 3500, 3300, kW, kH);
+  for (auto _ : state) benchmark::DoNotOptimize(s.editor.drawing.spl_DoRedrawSplitting(klNullRect, klNullRect, 1));
+  state.counters["MP/s"] =
+      benchmark::Counter(static_cast<double>(kW) * kH * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_LayoutRedrawThickZoomed)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_LayoutHitTest100x100(benchmark::State& state) {
   Scene s(100, 100, 0);

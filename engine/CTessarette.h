@@ -357,8 +357,8 @@ class CTessarette : public CKLF_FrameWork {
   // Composes the visible pieces in order into planes (colour planes then
   // alpha, planeCount with alpha). mask (8-bit) limits the alpha; rect
   // klNullRect is the whole image; unionAlpha chooses how alphas add up.
-  // Bands of rows are composed side by side. 0 only on cancel or bad
-  // arguments.
+  // The alpha inside rect is cleared first, also without pieces. Bands of
+  // rows are composed side by side. 0 only on cancel or bad arguments.
   u8 CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount,
                          const u8* mask, u32 maskStride, kltRECT_s rect, u8 unionAlpha, u8 low,
                          u8 high);

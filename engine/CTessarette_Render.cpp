@@ -482,7 +482,8 @@ u8 CTessarette::CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stri
                                     const u8* mask, u32 maskStride, kltRECT_s rect, u8 unionAlpha, u8 low,
                                     u8 high) {
   if (!m_nested) m_lastProgress = -1;
-  if (m_cellCount == 0) return 1;
+  // No pieces still clears the alpha: a cut that made none shows nothing,
+  // not what the planes held before.
   if (!i_CheckCombine(width, height, planes, stride, planeCount, mask, maskStride)) return 0;
   SetLocalProgress(0, low, high);
   if (i_Cancelled()) return 0;

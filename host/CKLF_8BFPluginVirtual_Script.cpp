@@ -168,13 +168,20 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32
   const KLP_WriteDescriptorProcs* wp = fr->descriptorParameters->writeDescriptorProcs;
   std::vector<char> hex;
   u16 error = 0;
-  if (!HexText(data, size, klScriptMaxHex, hex, error)) return Fail(error);
+  const u8 fits = HexText(data, size, klScriptMaxHex, hex, error);
   const u32 L = static_cast<u32>(hex.size());
 
   KLP_WriteDescriptorRef writer = wp->openWriteDescriptorProc(fr->hostContext);
   if (!writer) {
     // Nothing was opened, so there is nothing to close; the old descriptor stays.
-    return Fail(klErrBadArg);
+    return Fail(fits ? static_cast<u16>(klErrBadArg) : error);
+  }
+  if (!fits) {
+    // Settings too large for the descriptor: it is written empty, so that
+    // an earlier run's settings do not stand for these (a replay then reads
+    // the last run's file).
+    i_CloseDescriptor(writer);
+    return Fail(error);
   }
   u8 ok = 1;
   u8 small = 0;

@@ -40,6 +40,13 @@ inline int Coverage(const HQSegment& g, f64 px, f64 py) {
   return static_cast<int>(g.value) - static_cast<int>(g.value * ((dist - g.h) / g.S + 0.5));
 }
 
+// Whether the eight bytes at p are all 255.
+inline bool AllFull(const u8* p) {
+  u64 w;
+  std::memcpy(&w, p, sizeof w);
+  return w == ~u64{0};
+}
+
 inline i64 ISqrt(i64 v) {
   if (v <= 0) return 0;
   i64 r = static_cast<i64>(std::sqrt(static_cast<f64>(v)));
@@ -219,6 +226,13 @@ u8 CKLF_ImageDrawing::DrawHQLine(f64 x1, f64 y1, f64 x2, f64 y2, f64 width, u8 c
       if (xb < right && xb >= xa) std::memset(row + xb + 1, 0, static_cast<size_t>(right - xb));
     }
     for (i32 x = xa; x <= xb; ++x) {
+      // No coverage passes the drawing value: a pixel already there keeps
+      // (the joints of a wide polyline overlap many times); full ones are
+      // passed over eight at a time.
+      if (maxBlend && g.value == 255)
+        while (x + 8 <= xb + 1 && AllFull(row + x)) x += 8;
+      if (x > xb) break;
+      if (maxBlend && row[x] >= g.value) continue;
       const int cov = Coverage(g, x + ox, py);
       if (maxBlend) {
         if (cov > row[x]) row[x] = static_cast<u8>(cov);
@@ -316,18 +330,39 @@ u8 CKLF_ImageDrawing::DrawHQLineNAAnPix(f64 x1, f64 y1, f64 x2, f64 y2, f64 widt
     half[j] = rem < 0 ? -1 : ISqrt(rem / 4);
   }
   const u8 v = m_value;
-  // internal_BlendPixelN: the disc brush at (x, y).
+  // The pixels of row py the disc at (x, y) covers, clipped: [lo, hi],
+  // empty when lo > hi.
+  auto span = [&](i64 x, i64 y, i64 py, i64& lo, i64& hi) {
+    const i64 j = py - (y - n2);
+    lo = 1, hi = 0;
+    if (j < 0 || j >= n || half[j] < 0) return;
+    lo = std::max({x - n2, static_cast<i64>(c.left), x - half[j]});
+    hi = std::min({x - n2 + n - 1, static_cast<i64>(c.right) - 1, x + half[j]});
+  };
+  auto fill = [&](u8* row, i64 from, i64 to) {
+    for (i64 px = from; px <= to; ++px)
+      if (v > row[px]) row[px] = v;
+  };
+  // internal_BlendPixelN: the disc brush at (x, y). Consecutive steps'
+  // discs overlap almost whole: what the last one filled is left out.
+  bool stamped = false;
+  i64 lastX = 0, lastY = 0;
   auto brush = [&](i64 x, i64 y) {
-    const i64 bx0 = std::max<i64>(x - n2, c.left), bx1 = std::min<i64>(x - n2 + n - 1, c.right - 1);
     const i64 by0 = std::max<i64>(y - n2, c.top), by1 = std::min<i64>(y - n2 + n - 1, c.bottom - 1);
     for (i64 py = by0; py <= by1; ++py) {
-      const i64 a = half[py - (y - n2)];
-      if (a < 0) continue;
-      const i64 x0 = std::max(bx0, x - a), x1e = std::min(bx1, x + a);
+      i64 x0, x1e, d0 = 1, d1 = 0;
+      span(x, y, py, x0, x1e);
+      if (x0 > x1e) continue;
+      if (stamped) span(lastX, lastY, py, d0, d1);
       u8* row = m_plane + static_cast<size_t>(py) * m_stride;
-      for (i64 px = x0; px <= x1e; ++px)
-        if (v > row[px]) row[px] = v;
+      if (d0 > d1) {
+        fill(row, x0, x1e);
+      } else {
+        fill(row, x0, std::min(x1e, d0 - 1));
+        fill(row, std::max(x0, d1 + 1), x1e);
+      }
     }
+    stamped = true, lastX = x, lastY = y;
   };
   Bresenham(e[0], e[1], e[2], e[3], static_cast<i64>(c.left) - n, static_cast<i64>(c.right) + n,
             static_cast<i64>(c.top) - n, static_cast<i64>(c.bottom) + n, brush);

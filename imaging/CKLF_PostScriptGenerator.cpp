@@ -79,6 +79,10 @@ void CKLF_PostScriptGenerator::i_ExtendCurve(kltFPOS p0, kltFPOS c1, kltFPOS c2,
     i_Extend({Cubic(p0.x, c1.x, c2.x, p3.x, t[i]), Cubic(p0.y, c1.y, c2.y, p3.y, t[i])});
 }
 
+// The text grows by its own length at a time: thousands of knives of
+// dozens of spans each stay linear to write.
+bool CKLF_PostScriptGenerator::i_Put(const CKLF_String& s) { return m_text.Append(s, m_text.GetLength()) != nullptr; }
+
 u8 CKLF_PostScriptGenerator::i_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n, bool ai) {
   if (!points || n < 2) return Fail(klErrBadArg);
   for (u32 i = 0; i < n; ++i)
@@ -91,7 +95,7 @@ u8 CKLF_PostScriptGenerator::i_AddPath(const kltFPOS* points, const kltFPOS* con
   i_Extend(points[0]);
   CKLF_String line;
   bool ok = line.Format(ai ? "%.3f %.3f m\n" : "newpath\n%.3f %.3f moveto\n", points[0].x, Up(points[0].y)) &&
-            m_text.Append(line.GetStr());
+            i_Put(line);
   for (u32 i = 1; ok && i < n; ++i) {
     const kltFPOS p = points[i];
     i_Extend(p);
@@ -103,9 +107,9 @@ u8 CKLF_PostScriptGenerator::i_AddPath(const kltFPOS* points, const kltFPOS* con
     } else {
       ok = line.Format(ai ? "%.3f %.3f l\n" : "%.3f %.3f lineto\n", p.x, Up(p.y)) != nullptr;
     }
-    ok = ok && m_text.Append(line.GetStr());
+    ok = ok && i_Put(line);
   }
-  ok = ok && m_text.Append(ai ? "S\n" : "stroke\n");
+  ok = ok && i_Put(ai ? "S\n" : "stroke\n");
   if (!ok) return FailFrom(m_text, klErrNoMemory);
   return 1;
 }

@@ -32,6 +32,7 @@ class CKLF_PostScriptGenerator : public CKLF_FrameWork {
 
  private:
   u8 i_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n, bool ai);
+  bool i_Put(const CKLF_String& s);
   void i_Extend(kltFPOS p);
   void i_ExtendCurve(kltFPOS p0, kltFPOS c1, kltFPOS c2, kltFPOS p3);
   u8 i_Finish(CKLF_String* out, bool ai);

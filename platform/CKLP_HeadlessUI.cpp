@@ -159,6 +159,13 @@ int32_t CKLP_HeadlessUI::RunLoop(KLP_WindowID modalFor) {
   return end;
 }
 
+std::vector<KLP_WindowID> CKLP_HeadlessUI::GetInputWindows() {
+  std::vector<KLP_WindowID> out;
+  for (const auto& win : m_z)
+    if (win->visible && InputAllowed(win->id)) out.push_back(win->id);
+  return out;
+}
+
 void CKLP_HeadlessUI::PostMouse(uint16_t kind, int32_t x, int32_t y, uint8_t button, uint32_t mods) {
   i_PostMouse(kind, x, y, button, mods, 0);
 }
@@ -228,9 +235,13 @@ void CKLP_HeadlessUI::SetCursor(KLP_WindowID, int32_t id) {
 int32_t CKLP_HeadlessUI::PopupMenu(KLP_WindowID, const std::vector<KLP_MenuItem>& items, KLP_Point at) {
   m_log.menus.push_back(items);
   m_log.menuPoints.push_back(at);
-  if (m_menuAnswers.empty()) return -1;
-  const int32_t answer = m_menuAnswers.front();
-  m_menuAnswers.pop_front();
+  int32_t answer = -1;
+  if (!m_menuAnswers.empty()) {
+    answer = m_menuAnswers.front();
+    m_menuAnswers.pop_front();
+  } else if (m_menuAnswerer) {
+    answer = m_menuAnswerer(items);
+  }
   const bool usable = answer >= 0 && static_cast<size_t>(answer) < items.size() && !items[answer].separator &&
                       !items[answer].disabled;
   return usable ? answer : -1;
@@ -238,7 +249,7 @@ int32_t CKLP_HeadlessUI::PopupMenu(KLP_WindowID, const std::vector<KLP_MenuItem>
 
 KLP_FileAnswer CKLP_HeadlessUI::AskFile(const KLP_FileQuestion& question) {
   m_log.questions.push_back(question);
-  if (m_fileAnswers.empty()) return {};
+  if (m_fileAnswers.empty()) return m_fileAnswerer ? m_fileAnswerer(question) : KLP_FileAnswer{};
   KLP_FileAnswer a = m_fileAnswers.front();
   m_fileAnswers.pop_front();
   return a;
@@ -246,7 +257,7 @@ KLP_FileAnswer CKLP_HeadlessUI::AskFile(const KLP_FileQuestion& question) {
 
 bool CKLP_HeadlessUI::PickColor(KLP_WindowID, const std::string& title, uint16_t rgb[3]) {
   m_log.colourTitles.push_back(title);
-  if (m_colourAnswers.empty()) return false;
+  if (m_colourAnswers.empty()) return m_colourAnswerer && m_colourAnswerer(rgb);
   for (int i = 0; i < 3; ++i) rgb[i] = m_colourAnswers.front()[static_cast<size_t>(i)];
   m_colourAnswers.pop_front();
   return true;

@@ -8,9 +8,10 @@
 // Loops are frames on a stack: a loop dispatches queued events, then runs
 // the next scripted step, then fires due timers, and when nothing is left
 // it stops and reports a stall instead of waiting. The queue probes never
-// fire timers. Pop-up menus and file questions take scripted answers
-// (dismissed / cancelled when none is left); they, alerts, beeps, cursors
-// and drags are recorded. Window pixels are kept and can be read or saved
+// fire timers. Pop-up menus, file questions and the colour chooser take
+// scripted answers, then an answerer's when one is set (a random user),
+// else they are dismissed / cancelled; they, alerts, beeps, cursors and
+// drags are recorded. Window pixels are kept and can be read or saved
 // as PNG (alpha = the window's shape).
 #pragma once
 
@@ -58,7 +59,18 @@ class CKLP_HeadlessUI : public CKLP_UICore {
   void AnswerFile(const KLP_FileAnswer& answer) { m_fileAnswers.push_back(answer); }
   // A colour chooser's answer (16-bit components); none left: cancelled.
   void AnswerColor(uint16_t red, uint16_t green, uint16_t blue) { m_colourAnswers.push_back({red, green, blue}); }
+  // Asked once the scripted answers are used up; the menu's answer is
+  // checked as a scripted one is (a separator or disabled item dismisses).
+  void SetMenuAnswerer(std::function<int32_t(const std::vector<KLP_MenuItem>&)> a) { m_menuAnswerer = std::move(a); }
+  void SetFileAnswerer(std::function<KLP_FileAnswer(const KLP_FileQuestion&)> a) { m_fileAnswerer = std::move(a); }
+  // True with the chosen colour in rgb (16-bit components); false leaves
+  // rgb as it was.
+  void SetColourAnswerer(std::function<bool(uint16_t rgb[3])> a) { m_colourAnswerer = std::move(a); }
   KLP_HeadlessLog& Log() { return m_log; }
+
+  // The visible windows that input can reach now (those of the innermost
+  // modal loop, or all), front first.
+  std::vector<KLP_WindowID> GetInputWindows();
 
   // The window's pixel (window-local); false outside it.
   bool GetPixel(KLP_WindowID w, int32_t x, int32_t y, uint8_t rgb[3]);
@@ -113,6 +125,9 @@ class CKLP_HeadlessUI : public CKLP_UICore {
   std::deque<int32_t> m_menuAnswers;
   std::deque<KLP_FileAnswer> m_fileAnswers;
   std::deque<std::vector<uint16_t>> m_colourAnswers;
+  std::function<int32_t(const std::vector<KLP_MenuItem>&)> m_menuAnswerer;
+  std::function<KLP_FileAnswer(const KLP_FileQuestion&)> m_fileAnswerer;
+  std::function<bool(uint16_t rgb[3])> m_colourAnswerer;
   KLP_HeadlessLog m_log;
   KLP_TimerID m_nextTimer;
   uint64_t m_now;

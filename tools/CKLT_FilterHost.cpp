@@ -365,8 +365,10 @@ void CKLT_FilterHost::i_BuildDocumentInfo() {
   int32_t dw = m_wholeWidth > 0 ? m_wholeWidth : m_width;
   int32_t dh = m_wholeHeight > 0 ? m_wholeHeight : m_height;
   // Reserve first: the descriptors point at each other.
-  size_t channels = m_planes.size() + m_mergedPlanes.size() + 1;
-  for (const Layer& l : m_layers) channels += l.planes.size() + 1;
+  // The document's own planes may serve a layer and the merged composite.
+  const size_t documentPlanes = static_cast<size_t>(m_colourPlanes);
+  size_t channels = (m_mergedIsDocument ? documentPlanes : m_mergedPlanes.size()) + 1;
+  for (const Layer& l : m_layers) channels += (l.document ? documentPlanes : l.planes.size()) + 1;
   m_channelDescs.reserve(channels);
   m_layerDescs.reserve(m_layers.size());
   const KLP_Rect32 whole = {0, 0, dw, dh};

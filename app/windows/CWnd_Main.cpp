@@ -142,6 +142,7 @@ u8 CWnd_Main::OnCreate(CKLF_LayerSet*, u16, u16) {
   const u8* alpha = m_plugin->GetCompositeAlpha(alphaW, alphaH);
   m_puzzle.SetDocument(alpha, m_sourceImage.GetImageWidth(), m_sourceImage.GetImageHeight(),
                        m_plugin->GetEngineLayerAccess());
+  m_puzzle.SetSourceImage(&m_sourceImage);
   m_editor.model.SetImageSize(m_sourceImage.GetImageWidth(), m_sourceImage.GetImageHeight());
   m_editor.model.hiddenKnifeOpacity = m_prefs.delKnifeOpacity;
   i_BindDrawing();

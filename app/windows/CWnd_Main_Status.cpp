@@ -141,9 +141,10 @@ void CWnd_Main::UpdateStatus(const char* text) {
 
 void CWnd_Main::i_SetStatusNow(const char* text, u8 opacity) {
   if (!m_status) return;
-  m_status->SetOpacity(opacity);
+  // The opacity's redraw shows the new text too (one render a progress
+  // step, not two).
   m_status->SetText(text);
-  m_status->Redraw();
+  m_status->SetOpacity(opacity);
 }
 
 void CWnd_Main::UpdateStatusProgress(const char* text, u8 percent) {

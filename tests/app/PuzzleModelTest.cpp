@@ -144,6 +144,47 @@ TEST(PuzzleEffects, RerenderBatchesMatchOneThread) {
   EXPECT_EQ(results[0], results[1]);
 }
 
+// Where no shown piece lies the result image shows the document's colours,
+// as the replay composes over the document, whatever the image held
+// before: a new image's bytes, or the render of a piece since hidden.
+TEST(PuzzleEffects, UncoveredPixelsShowTheDocument) {
+  Puzzle p(3, 2);
+  const size_t area = static_cast<size_t>(p.doc.w) * p.doc.h;
+  CKLF_Image source;
+  ASSERT_EQ(source.Create(static_cast<u16>(p.doc.w), static_cast<u16>(p.doc.h), 2), 1);
+  u8* src[5] = {};
+  u32 stride = 0;
+  ASSERT_EQ(source.GetImageChannels(src, stride), 4);
+  for (size_t c = 0; c < 3; ++c) std::copy(p.doc.planes[c].begin(), p.doc.planes[c].end(), src[c]);
+  p.model.SetSourceImage(&source);
+  u8* result = p.model.resultImage.GetMemObj()->GetPtr();
+  // The uncovered pixels, 0 when one of them shows anything else.
+  auto uncoveredShowTheDocument = [&] {
+    size_t uncovered = 0;
+    for (size_t i = 0; i < area; ++i) {
+      if (result[3 * area + i]) continue;
+      ++uncovered;
+      for (size_t c = 0; c < 3; ++c)
+        if (result[c * area + i] != p.doc.planes[c][i]) return size_t{0};
+    }
+    return uncovered;
+  };
+  std::fill_n(result, 3 * area, u8{77});
+  ASSERT_EQ(p.model.pmop_DoRerenderRect(klNullRect, 0, 0, 100), 1);
+  EXPECT_GE(uncoveredShowTheDocument(), 9u);  // the transparent corner at least
+  EXPECT_TRUE(p.ResultMatches());
+  const size_t before = uncoveredShowTheDocument();
+  p.Piece(0).blur[1] = {1, 3};
+  CKLF_DWordArray list;
+  list.Add(0);
+  p.model.effectWindowOpen = 1;
+  ASSERT_EQ(p.model.pmop_RerenderPieces(&list, 1, 1), 1);
+  p.model.effectWindowOpen = 0;
+  p.model.pmop_ShowHidePiece(0, 0, 0);
+  EXPECT_GT(uncoveredShowTheDocument(), before);
+  EXPECT_TRUE(p.ResultMatches());
+}
+
 // Undo swaps the pieces' effects, visibility and selection back and a
 // second undo redoes; an action that changes nothing keeps the undo; an
 // undo that fails half way cannot be repeated; a new cut empties it.

@@ -347,6 +347,16 @@ TEST(TessaretteRender, CombineStartsFromTheBackground) {
   ASSERT_EQ(e.RenderAndCombine(w, h, l, w, 4, nullptr, 0, 0, 100, d.ptrs), 1);
   for (int p = 0; p < 3; p++) EXPECT_EQ(std::vector<u8>(laid.begin() + p * n, laid.begin() + (p + 1) * n), d.planes[p]);
   EXPECT_EQ(std::vector<u8>(laid.begin() + 3 * n, laid.end()), std::vector<u8>(n, 0));
+  // Recombining no pieces leaves nothing shown inside the rectangle either
+  // (a cut that made no piece), the colours and the rest as they were.
+  std::vector<u8> stale(4 * n, 99);
+  u8* s[4] = {&stale[0], &stale[n], &stale[2 * n], &stale[3 * n]};
+  ASSERT_EQ(e.CombineSplitedCells(w, h, s, w, 4, nullptr, w, {10, 5, 40, 30}, 0, 0, 100), 1);
+  for (i32 i = 0; i < 4 * n; i++) {
+    const i32 x = i % w, y = i / w % h;
+    const bool cleared = i >= 3 * n && x >= 10 && x < 40 && y >= 5 && y < 30;
+    ASSERT_EQ(stale[static_cast<size_t>(i)], cleared ? 0 : 99) << i;
+  }
 }
 
 // A list rendered side by side gives every listed piece the image and the

@@ -186,6 +186,15 @@ TEST(ScriptParams, WritesThatDoNotFitAndPoorHostsFail) {
     EXPECT_EQ(f.b.result, -128) << row.size;  // nothing stored: the result is left alone
     f.ExpectClean();
   }
+  // An earlier run's settings do not stand for a later one's that did not
+  // fit: the replay finds none and reads the last run's file instead.
+  Fixture f;
+  ASSERT_TRUE(f.Write(Noise(100, 7)));
+  EXPECT_FALSE(f.Write(Noise(400000, 6)));
+  EXPECT_EQ(Find(f.records, "klaS"), nullptr);
+  EXPECT_FALSE(f.Read(back, display));
+  EXPECT_EQ(f.b.result, -128);
+  f.ExpectClean();
   CPluginMain none;
   CKLF_Mem block;
   EXPECT_FALSE(none.WriteEncryptedScriptParameter_V2(&display, 1));

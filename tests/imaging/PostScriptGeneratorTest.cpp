@@ -69,3 +69,27 @@ TEST(PostScriptGenerator, StraightPathsCleanAndRefusals) {
   EXPECT_NE(s.find("%%BoundingBox: 0 0 0 0\n"), std::string::npos);
   EXPECT_EQ(s.find("stroke"), std::string::npos);
 }
+
+// Thousands of curved knives (a fine layout's export) come out whole and in
+// order, one path after the other.
+TEST(PostScriptGenerator, ThousandsOfKnivesComeOutWhole) {
+  CKLF_PostScriptGenerator ps;
+  const u32 kKnives = 3000, kPoints = 20;
+  std::vector<kltFPOS> pts(kPoints), ctl(2 * (kPoints - 1));
+  for (u32 k = 0; k < kKnives; ++k) {
+    for (u32 i = 0; i < kPoints; ++i) pts[i] = {static_cast<f64>(i), static_cast<f64>(k)};
+    for (u32 i = 0; i < ctl.size(); ++i) ctl[i] = {i * 0.5, k + 0.25};
+    ASSERT_EQ(ps.EPS_AddPath(pts.data(), ctl.data(), kPoints), 1) << k;
+  }
+  CKLF_String out;
+  ASSERT_EQ(ps.EPS_GetData(&out), 1);
+  const std::string s = out.GetStr();
+  ASSERT_EQ(s.size(), out.GetLength());
+  size_t strokes = 0, curves = 0;
+  for (size_t at = 0; (at = s.find("\nstroke\n", at)) != std::string::npos; ++at) ++strokes;
+  for (size_t at = 0; (at = s.find(" curveto\n", at)) != std::string::npos; ++at) ++curves;
+  EXPECT_EQ(strokes, kKnives);
+  EXPECT_EQ(curves, kKnives * (kPoints - 1));
+  EXPECT_NE(s.find("newpath\n0.000 -2999.000 moveto\n"), std::string::npos);
+  EXPECT_EQ(s.compare(s.size() - 22, 22, "stroke\nshowpage\n%%EOF\n"), 0);
+}

@@ -102,14 +102,19 @@ TEST(HeadlessUI, GrabModalInputAndActivation) {
   ui.PostWheel(150, 50, -7);
   ui.Pump();
   EXPECT_EQ(Join(seen), "a 1.10 3");
+  EXPECT_EQ(ui.GetInputWindows(), (std::vector<KLP_WindowID>{wb, wa}));  // modal group in front
   // While b runs a modal loop, a gets no input but still its window events.
   ui.Script([&] {
+    EXPECT_EQ(ui.GetInputWindows(), std::vector<KLP_WindowID>{wb});
     ui.PostClick(50, 50);
     ui.PostClick(250, 50);
   });
   ui.Script([&] { ui.QuitLoop(wb); });
   EXPECT_EQ(ui.RunLoop(wb), klpLoopQuit);
   EXPECT_EQ(Join(seen), "b 1.1, b 1.2, a 3.6, b 3.5");
+  ui.ShowWindow(wa, false);
+  EXPECT_EQ(ui.GetInputWindows(), std::vector<KLP_WindowID>{wb});  // hidden windows take nothing
+  ui.ShowWindow(wa, true);
   EXPECT_EQ(ui.WindowAt({250, 50}), wb);
   const uint8_t holed[] = {0x7F, 0xFF, 0xFF, 0xFF};  // 4 rows of 16 bits: (0, 0) outside
   std::vector<uint8_t> shape(13 * 100, 0xFF);
@@ -164,4 +169,45 @@ TEST(HeadlessUI, ScriptedAnswersPixelsAndPNG) {
   EXPECT_EQ(back[3], 0);
   EXPECT_EQ(back[(1 * 4 + 2) * 4], 200);
   EXPECT_EQ(back[(1 * 4 + 2) * 4 + 3], 255);
+}
+
+// Once the scripted answers are used up an answerer answers (a random
+// user), seeing what is asked; a menu answer is still checked.
+TEST(HeadlessUI, AnswerersFollowTheScriptedAnswers) {
+  CKLP_HeadlessUI ui;
+  std::vector<KLP_MenuItem> items(3);
+  items[2].disabled = true;
+  size_t offered = 0;
+  int32_t next = 1;
+  ui.SetMenuAnswerer([&](const std::vector<KLP_MenuItem>& m) { return offered = m.size(), next; });
+  ui.AnswerMenu(0);
+  EXPECT_EQ(ui.PopupMenu(0, items, {0, 0}), 0);
+  EXPECT_EQ(offered, 0u);
+  EXPECT_EQ(ui.PopupMenu(0, items, {0, 0}), 1);
+  EXPECT_EQ(offered, 3u);
+  next = 2;
+  EXPECT_EQ(ui.PopupMenu(0, items, {0, 0}), -1);  // disabled
+  next = 7;
+  EXPECT_EQ(ui.PopupMenu(0, items, {0, 0}), -1);
+  ui.SetFileAnswerer([](const KLP_FileQuestion& q) { return KLP_FileAnswer{q.save, "/tmp/" + q.proposedName}; });
+  KLP_FileQuestion q;
+  q.proposedName = "a.klph";
+  EXPECT_FALSE(ui.AskFile(q).chosen);
+  q.save = true;
+  EXPECT_EQ(ui.AskFile(q).path, "/tmp/a.klph");
+  uint16_t rgb[3] = {1, 2, 3};
+  EXPECT_FALSE(ui.PickColor(0, "c", rgb));
+  bool pick = false;
+  ui.SetColourAnswerer([&](uint16_t c[3]) {
+    if (pick) c[0] = c[1] = c[2] = 9;
+    return pick;
+  });
+  EXPECT_FALSE(ui.PickColor(0, "c", rgb));
+  EXPECT_EQ(rgb[0] + rgb[1] + rgb[2], 6);
+  pick = true;
+  ui.AnswerColor(4, 5, 6);
+  EXPECT_TRUE(ui.PickColor(0, "c", rgb));
+  EXPECT_EQ(rgb[2], 6);
+  EXPECT_TRUE(ui.PickColor(0, "c", rgb));
+  EXPECT_EQ(rgb[2], 9);
 }

@@ -36,19 +36,145 @@ int16_t ApplyFromDialog(PluginRun& r, bool puzzle, u32* pieces = nullptr) {
 }  // namespace
 
 TEST(DialogRun, ApplyWritesWhatTheReplayOfTheStoredBlockWrites) {
-  // OK without edits, in each mode on every kind of document: the block
-  // stored in "last.data" replays to the very same bytes.
+  // OK without edits, in each mode on every kind of document, opaque or
+  // with transparency (where no piece lies, the document's own colours):
+  // the block stored in "last.data" replays to the very same bytes.
   for (const int16_t mode : kModes)
-    for (const bool puzzle : {false, true}) {
-      SCOPED_TRACE(testing::Message() << "mode " << mode << (puzzle ? " puzzle" : " layout"));
+    for (const bool puzzle : {false, true})
+      for (const bool transparency : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "mode " << mode << (puzzle ? " puzzle" : " layout")
+                                        << (transparency ? " transparency" : ""));
+        PluginRun r;
+        r.Document(mode, 90, 64, transparency);
+        const auto before = r.Planes();
+        EXPECT_EQ(ApplyFromDialog(r, puzzle), klpResNoErr);
+        const auto applied = r.Planes();
+        EXPECT_NE(applied, before);
+        const Bytes block = r.LastData();
+        ASSERT_GT(block.size(), 10u);
+        EXPECT_EQ(block[0], puzzle ? 1 : 0);  // the block's puzzle flag
+        r.SetPlanes(before);
+        EXPECT_EQ(r.Replay(), klpResNoErr);
+        EXPECT_EQ(r.Planes(), applied);
+      }
+}
+
+TEST(DialogRun, ThickAntiAliasedKnivesReplayToWhatApplyWrote) {
+  // Razor cut off: the pieces' soft edges meet along every knife, and OK
+  // and the replay must add their alphas up alike.
+  for (const int16_t mode : kModes)
+    for (const bool transparency : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "mode " << mode << (transparency ? " transparency" : ""));
       PluginRun r;
-      r.Document(mode, 90, 64);
+      r.Document(mode, 90, 64, transparency);
       const auto before = r.Planes();
-      EXPECT_EQ(ApplyFromDialog(r, puzzle), klpResNoErr);
-      const Bytes block = r.LastData();
-      ASSERT_GT(block.size(), 10u);
-      EXPECT_EQ(block[0], puzzle ? 1 : 0);  // the block's puzzle flag
-      r.ExpectReplayed(before);
+      r.Then([&r] {
+        ASSERT_TRUE(r.CutterWindow());
+        r.Click(CWnd_Cutter::kRazorCut);
+        r.ui.Pump();
+        r.Cut();
+        EXPECT_FALSE(r.Main()->GetEngine()->m_thinKnife);
+        r.Click(CWnd_Main::kApply);
+      });
+      EXPECT_EQ(r.Dialog(), klpResNoErr);
+      const auto applied = r.Planes();
+      EXPECT_EQ(r.ReplayOver(before), applied);
+    }
+}
+
+TEST(DialogRun, ARecutOfTheStoredPiecesReplaysToWhatApplyWrote) {
+  // A first run inverts every piece and applies; the next one cuts the
+  // stored layout finer and answers "No" to resetting the effects.
+  for (const bool transparency : {false, true}) {
+    SCOPED_TRACE(transparency ? "transparency" : "opaque");
+    PluginRun r;
+    r.Document(klpModeRGB, 90, 64, transparency);
+    r.Then([&r] {
+      r.Cut();
+      r.Main()->RunMenuCommand(32);   // select all pieces
+      r.Main()->RunMenuCommand(130);  // invert
+      r.Click(CWnd_Main::kApply);
+    });
+    ASSERT_EQ(r.Dialog(), klpResNoErr);
+    const auto before = r.Planes();
+    r.Then([&r] {
+      ASSERT_TRUE(r.CutterWindow());
+      r.Type(*r.CutterWindow(), r.CutterWindow()->GetCtrl(CWnd_Cutter::kRowsEdit), "5");
+      r.Click(CWnd_Cutter::kCut);
+    });
+    bool asked = false;
+    r.Then([&r, &asked] {
+      for (KLP_WindowID id : r.ui.GetInputWindows())
+        if (auto* w = dynamic_cast<CKLF_Window*>(r.ui.GetWindowClient(id)))
+          if (w->GetName() == "MessageBox") {
+            asked = true;
+            r.Click(*w, Named(*w, "MessageBox_NO", klCtrlButton));
+          }
+    });
+    r.Then([&r] { r.Click(CWnd_Main::kApply); });
+    EXPECT_EQ(r.Dialog(), klpResNoErr);
+    EXPECT_TRUE(asked);
+    const auto applied = r.Planes();
+    EXPECT_EQ(r.ReplayOver(before), applied);
+  }
+}
+
+TEST(DialogRun, KnivesWithoutAntiAliasingReplayToWhatApplyWrote) {
+  // Anti-aliasing off in the Cutter, on a first cut and on a second one
+  // that keeps the effects; and a grid finer than the document, whose cut
+  // makes no piece at all (OK then shows nothing, as the replay does).
+  for (const bool fine : {false, true}) {
+    SCOPED_TRACE(fine ? "finer than the pixels" : "");
+    PluginRun r;
+    r.Document(klpModeRGB, 64, 48, true);
+    const auto before = r.Planes();
+    r.Then([&r, fine] {
+      r.Cut();
+      r.Main()->RunMenuCommand(90);  // the Cutter again
+      r.ui.Pump();
+      ASSERT_TRUE(r.CutterWindow());
+      if (fine) {
+        r.Type(*r.CutterWindow(), r.CutterWindow()->GetCtrl(CWnd_Cutter::kRowsEdit), "100");
+        r.Type(*r.CutterWindow(), r.CutterWindow()->GetCtrl(CWnd_Cutter::kColumnsEdit), "100");
+      }
+      r.Click(CWnd_Cutter::kAntiAliasing);
+      r.ui.Pump();
+      r.Cut();
+      EXPECT_EQ(r.Main()->GetEngine()->GetPieceCount() == 0, fine);
+      r.Click(CWnd_Main::kApply);
+    });
+    EXPECT_EQ(r.Dialog(), klpResNoErr);
+    const auto applied = r.Planes();
+    EXPECT_EQ(r.ReplayOver(before), applied);
+  }
+  for (const bool again : {false, true})
+    for (const bool transparency : {false, true}) {
+      SCOPED_TRACE(testing::Message() << (again ? "cut again" : "one cut") << (transparency ? " transparency" : ""));
+      PluginRun r;
+      r.Document(klpModeRGB, 64, 48, transparency);
+      const auto before = r.Planes();
+      r.Then([&r, again] {
+        if (again) {
+          r.Cut();
+          r.Main()->RunMenuCommand(32);   // select all pieces
+          r.Main()->RunMenuCommand(130);  // invert
+          r.Main()->RunMenuCommand(90);   // the Cutter again
+          r.ui.Pump();
+        }
+        ASSERT_TRUE(r.CutterWindow());
+        r.Click(CWnd_Cutter::kAntiAliasing);
+        r.ui.Pump();
+        r.Click(CWnd_Cutter::kCut);
+      });
+      r.Then([&r] {
+        for (KLP_WindowID id : r.ui.GetInputWindows())
+          if (auto* w = dynamic_cast<CKLF_Window*>(r.ui.GetWindowClient(id)))
+            if (w->GetName() == "MessageBox") r.Click(*w, Named(*w, "MessageBox_NO", klCtrlButton));
+      });
+      r.Then([&r] { r.Click(CWnd_Main::kApply); });
+      EXPECT_EQ(r.Dialog(), klpResNoErr);
+      const auto applied = r.Planes();
+      EXPECT_EQ(r.ReplayOver(before), applied);
     }
 }
 

@@ -140,6 +140,33 @@ TEST(FilterHostLayers, HeldAtTheirOwnBoundsReadAsTheDocument) {
   EXPECT_EQ(read(r2.documentInfo->layers->compositeChannels), lent.Plane(0));
   EXPECT_EQ(read(r2.documentInfo->mergedCompositeChannels), lent.Plane(0));
   EXPECT_EQ(r2.documentInfo->layers->transparency, nullptr);
+
+  // The same for a colour document with transparency and a layer of its
+  // own beside: every channel of each list stays readable (the lists are
+  // links between descriptors that must not move while they are made).
+  CKLT_FilterHost rgb;
+  rgb.SetDocument(klpModeRGB, 6, 4, true);
+  for (int p = 0; p < 4; ++p)
+    for (size_t i = 0; i < 24; ++i) rgb.Plane(p)[i] = static_cast<uint8_t>(40 * p + i);
+  rgb.AddLayer(doc);
+  CKLT_FilterHost::Layer spot;
+  spot.rect = {1, 1, 3, 2};
+  spot.planes = {{1, 2}, {3, 4}, {5, 6}};
+  spot.transparency = {7, 8};
+  rgb.AddLayer(spot);
+  rgb.SetMergedIsDocument();
+  KLP_FilterRecord& r3 = rgb.Record();
+  ASSERT_EQ(r3.basicSuite->acquireSuite(r3.hostContext, KLP_CHANNELPORTS_SUITE, 2, &suite), 0);
+  context = r3.hostContext;
+  const KLP_ChannelDesc* lists[] = {r3.documentInfo->layers->compositeChannels,
+                                    r3.documentInfo->mergedCompositeChannels};
+  for (const KLP_ChannelDesc* d : lists) {
+    int p = 0;
+    for (; d && p < 3; d = d->next, ++p) EXPECT_EQ(read(d), rgb.Plane(p)) << p;
+    EXPECT_EQ(p, 3);
+  }
+  EXPECT_EQ(read(r3.documentInfo->layers->transparency), rgb.Plane(3));
+  EXPECT_EQ(read(r3.documentInfo->layers->next->transparency)[7], 7);
 }
 
 TEST(FilterHostCallbacks, NothingUnwindsIntoThePlugin) {
