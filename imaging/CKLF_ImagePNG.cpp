@@ -651,6 +651,13 @@ u8 InflateBand(libdeflate_decompressor* inflater, const u8* in, u32 inSize, u8* 
 
 }  // namespace
 
+namespace {
+// A zlib stream header with deflate, no preset dictionary and a sound check.
+u8 PlainZlibHeader(const u8* stream, u32 size) {
+  return size >= 10 && (stream[0] & 0x0F) == 8 && !(stream[1] & 0x20) && (stream[0] * 256u + stream[1]) % 31 == 0;
+}
+}  // namespace
+
 // Files this program writes deflate their rows in bands
 // (CKLF_PNGEncoder::BandRows rows each), every band a raw deflate stream of
 // its own ended by a sync flush. Found by their flushes, the bands inflate
@@ -665,9 +672,7 @@ u8 CKLF_ImagePNG::i_DecodeBands(const u8* stream, u32 streamSize, u32 channels) 
   const u32 threads = KLF_Parallel::Resolve(m_threads), height = m_height, n = channels * m_width;
   const u32 rowBytes = n + 1, bandRows = CKLF_PNGEncoder::BandRows(rowBytes);
   const u32 bands = (height + bandRows - 1) / bandRows;
-  if (bands < 2 || streamSize < 10 || (stream[0] & 0x0F) != 8 || (stream[1] & 0x20) ||
-      (stream[0] * 256u + stream[1]) % 31 != 0)
-    return kNotBanded;
+  if (bands < 2 || !PlainZlibHeader(stream, streamSize)) return kNotBanded;
   CKLF_Mem points, sums;
   u32 count = 0;
   if (!SyncPoints(stream, 2, streamSize - 4, threads, points, count) || count != bands - 1 ||
