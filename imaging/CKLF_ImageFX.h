@@ -188,6 +188,14 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   u8 i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recover);
   // Grows the line buffers for lines up to length long, one set a thread.
   u8 i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length);
+  // The sampled kernel straight on rows or columns of bytes (no float lines,
+  // no recovery down columns): whether it takes these lines, its buffers,
+  // and the pass itself.
+  static u8 i_KernelLinesFit(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out,
+                             const Lines* alpha, u32 length);
+  u8 i_GrowKernelLines(const STRUCT_Blur_VectorData& rec, u32 length);
+  u8 i_KernelLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out, const Lines* alpha,
+                   u32 lineCount, u32 length);
   // The motion blur's passes: along rows, along columns, along lines at
   // an angle in 0.1..179.9 (without 89.9..90.1).
   u8 Blur_Motion_DoHorizontal(f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
@@ -200,6 +208,7 @@ class CKLF_ImageFX : public CKLF_FrameWork {
 
   CKLF_Mem m_lineBuffer;    // blur lines, 64-bit floats
   CKLF_Mem m_padBuffer;     // padded lines of the recursive filter
+  CKLF_Mem m_kernelBuffer;  // sampled kernel: rows as floats, strip rings
   CKLF_Mem m_shearOffset;   // motion blur: offset per length position
   CKLF_Mem m_shearFrac;     // motion blur: fraction per length position
   CKLF_Mem m_motionLine;    // motion blur: one line of 64-bit floats

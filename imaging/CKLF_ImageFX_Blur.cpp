@@ -773,7 +773,8 @@ u8 CKLF_ImageFX::i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length) 
   u64 pad = 0;
   if (!rec.smallSigma && !PadFor(rec.sigma, pad)) return Fail(klErrNoMemory);
   const u64 workers = KLF_Parallel::Resolve(m_threads);
-  return i_Grow(m_lineBuffer, workers * LineBytes(length)) && i_Grow(m_padBuffer, workers * PadBytes(length, pad))
+  return i_Grow(m_lineBuffer, workers * LineBytes(length)) && i_Grow(m_padBuffer, workers * PadBytes(length, pad)) &&
+                 i_GrowKernelLines(rec, length)
              ? 1
              : 0;
 }
@@ -781,6 +782,7 @@ u8 CKLF_ImageFX::i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length) 
 u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out,
                              const Lines* alpha, u32 lineCount, u32 length) {
   if (lineCount == 0 || length == 0) return 1;
+  if (i_KernelLinesFit(rec, in, out, alpha, length)) return i_KernelLines(rec, in, out, alpha, lineCount, length);
   u64 pad = 0;
   if (!rec.smallSigma && !PadFor(rec.sigma, pad)) return Fail(klErrNoMemory);
   if (!i_GrowBlurLines(rec, length)) return 0;

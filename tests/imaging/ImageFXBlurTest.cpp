@@ -300,3 +300,42 @@ TEST(ImageFXBlur, GaussianEqualsRowsThenColumnsAtEveryWidth) {
     }
   }
 }
+
+// Small sigmas on pictures made of flat patches, even slopes and hard 0/255
+// edges, where the weighted means fall on (or a hair beside) whole values:
+// the bytes are those of the line filter there too. Widths and heights
+// around the kernel's length, the blocks of 8 and 32 samples and the strips
+// of columns; in-place columns; one and three threads.
+TEST(ImageFXBlur, SmallSigmaKeepsItsBytesWhereMeansAreWhole) {
+  std::mt19937 rng(59);
+  const f64 radii[] = {0.1, 0.3, 0.5, 0.8, 1.0, 1.2, 1.49};
+  const u32 sides[][2] = {{15, 15}, {16, 40}, {31, 17}, {33, 70}, {257, 19}, {300, 33}, {529, 24}, {40, 300}};
+  int round = 0;
+  for (const auto& side : sides) {
+    for (f64 radius : radii) {
+      const u8 alpha = round % 2, recovery = round % 3 == 0;
+      Pic src(side[0], side[1], alpha ? 4 : 3, alpha, round % 3);
+      for (u8 p = 0; p < 3; ++p) {
+        const u32 kind = (round + p) % 4, flat = static_cast<u8>(rng());
+        for (u32 y = 0; y < src.h; ++y)
+          for (u32 x = 0; x < src.w; ++x) {
+            const u32 patch = (x / 23 + y / 17) % 3;
+            u32 v = kind == 0 ? flat : kind == 1 ? (x * (1 + p) + y * 2) : kind == 2 ? ((x / 9 + y / 7) % 2) * 255 : rng() % 256;
+            if (patch == 0) v = kind == 3 ? 255 : flat;
+            src.At(p, x, y) = static_cast<u8>(v);
+          }
+      }
+      if (alpha) fxtest::BlobAlpha(src, rng, 3);
+      const Pic want = RefLines(RefLines(src, 0, radius, 0, recovery), 90, radius, 0, 0);
+      for (u32 threads : {1u, 3u}) {
+        Pic dst = src.Blank();
+        CKLF_ImageFX fx;
+        fx.SetThreads(threads);
+        Bind(fx, src, dst);
+        ASSERT_EQ(fx.GaussianBlur(radius, 0, recovery), 1);
+        ASSERT_TRUE(dst.SameAs(want)) << side[0] << "x" << side[1] << " radius " << radius << " threads " << threads;
+      }
+      ++round;
+    }
+  }
+}
