@@ -109,6 +109,81 @@ KLF_LANES void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64
   }
 }
 
+// Four doubles of a row of lanes; unaligned loads are allowed.
+typedef f64 LaneQuad __attribute__((vector_size(32), aligned(8), may_alias));
+
+// Hides where a pointer points, so that the compiler reloads the older rows
+// instead of carrying them over in registers: that would spill the previous
+// row, which the recursion's chain waits on.
+#define KLF_OPAQUE(p) __asm__("" : "+r"(p))
+
+// The causal pass of the recursive filter over rows a..b-1 of x (rows of
+// kLanes), rows before a done. The previous row is held in registers: the
+// recursion's chain then waits on arithmetic only, not on a store and a
+// reload; the older rows are read back from memory, off that chain.
+KLF_LANES void CausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 a, u64 b) {
+  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
+  constexpr u32 K = kLanes;
+  static_assert(K == 16, "four quads a row");
+  const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
+  for (; a < b && a < 3; ++a) {
+    f64* o = x + a * K;
+    for (u32 c = 0; c < K; ++c)
+      o[c] = a == 0 ? s0 * o[c] : (a == 1 ? B * o[c] + s1 * x[c] : B * o[c] + b1 * x[K + c] + s2 * x[c]);
+  }
+  if (a >= b) return;
+  const LaneQuad vB = {B, B, B, B}, v1 = {b1, b1, b1, b1}, v2 = {b2, b2, b2, b2}, v3 = {b3, b3, b3, b3};
+  const LaneQuad* prev = reinterpret_cast<const LaneQuad*>(x + (a - 1) * K);
+  LaneQuad p0 = prev[0], p1 = prev[1], p2 = prev[2], p3 = prev[3];
+  for (u64 n = a; n < b; ++n) {
+    LaneQuad* o = reinterpret_cast<LaneQuad*>(x + n * K);
+    KLF_OPAQUE(o);
+    const LaneQuad* q2 = o - 8;
+    const LaneQuad* q3 = o - 12;
+    p0 = vB * o[0] + v1 * p0 + v2 * q2[0] + v3 * q3[0];
+    p1 = vB * o[1] + v1 * p1 + v2 * q2[1] + v3 * q3[1];
+    p2 = vB * o[2] + v1 * p2 + v2 * q2[2] + v3 * q3[2];
+    p3 = vB * o[3] + v1 * p3 + v2 * q2[3] + v3 * q3[3];
+    o[0] = p0;
+    o[1] = p1;
+    o[2] = p2;
+    o[3] = p3;
+  }
+}
+
+// The anti-causal pass over rows b-1 down to a of the N rows of x, rows
+// from b on done; the last three rows start it with their own terms.
+KLF_LANES void AntiCausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, u64 a,
+                              u64 b) {
+  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
+  constexpr u32 K = kLanes;
+  const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
+  for (; b > a && b + 3 > N; --b) {
+    f64* o = x + (b - 1) * K;
+    const f64* e = x + (N - 1) * K;
+    for (u32 c = 0; c < K; ++c)
+      o[c] = b == N ? s0 * o[c] : (b + 1 == N ? B * o[c] + s1 * e[c] : B * o[c] + b1 * o[K + c] + s2 * e[c]);
+  }
+  if (b <= a) return;
+  const LaneQuad vB = {B, B, B, B}, v1 = {b1, b1, b1, b1}, v2 = {b2, b2, b2, b2}, v3 = {b3, b3, b3, b3};
+  const LaneQuad* next = reinterpret_cast<const LaneQuad*>(x + b * K);
+  LaneQuad p0 = next[0], p1 = next[1], p2 = next[2], p3 = next[3];
+  for (u64 n = b; n-- > a;) {
+    LaneQuad* o = reinterpret_cast<LaneQuad*>(x + n * K);
+    KLF_OPAQUE(o);
+    const LaneQuad* q2 = o + 8;
+    const LaneQuad* q3 = o + 12;
+    p0 = vB * o[0] + v1 * p0 + v2 * q2[0] + v3 * q3[0];
+    p1 = vB * o[1] + v1 * p1 + v2 * q2[1] + v3 * q3[1];
+    p2 = vB * o[2] + v1 * p2 + v2 * q2[2] + v3 * q3[2];
+    p3 = vB * o[3] + v1 * p3 + v2 * q2[3] + v3 * q3[3];
+    o[0] = p0;
+    o[1] = p1;
+    o[2] = p2;
+    o[3] = p3;
+  }
+}
+
 KLF_LANES void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const f64* __restrict in, f64* __restrict out,
                  u64 m) {
   constexpr u32 K = kLanes;
@@ -200,31 +275,41 @@ inline __attribute__((always_inline)) void Transpose16(const u8* from, i64 strid
 #endif
 }
 
-// kLanes lines of bytes, each sample next to the next, into lanes.
-void RowsToLanes(const void* const* lanePtr, u64 m, f64* target) {
+// Samples i..end-1 of kLanes lines of bytes, each sample next to the next,
+// into lanes (row i of target holds sample i).
+KLF_LANES void RowsToLanes(const void* const* lanePtr, u64 i, u64 end, f64* target) {
   constexpr u32 K = kLanes;
   static_assert(K == 16, "blocks of 16 x 16 bytes");
   u8 rows[16 * 16], block[16 * 16];
-  u64 i = 0;
-  for (; i + 16 <= m; i += 16) {
+  for (; i + 16 <= end; i += 16) {
     for (u32 c = 0; c < K; ++c) std::memcpy(rows + 16 * c, static_cast<const u8*>(lanePtr[c]) + i, 16);
     Transpose16(rows, 16, block, 16, 16);
     for (u32 b = 0; b < 16; ++b)
       for (u32 c = 0; c < K; ++c) target[(i + b) * K + c] = block[16 * b + c];
   }
-  for (; i < m; ++i)
+  for (; i < end; ++i)
     for (u32 c = 0; c < K; ++c) target[i * K + c] = static_cast<const u8*>(lanePtr[c])[i];
 }
 
-// Lanes g..g+valid-1 of in as rows of kLanes floats into target; lanes
-// past the last line repeat it. Lines that hold fully transparent pixels
-// go through the zero-alpha recovery against alpha first.
-void LoadLanes(const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines* alpha, u32 g, u32 valid, u32 lineCount,
-               u32 length, f64* target, u8* scratch, f64* recLine) {
+// Where the samples of kLanes lines are read from: each lane's own line,
+// or, for neighbouring byte lines, kLanes bytes side by side a sample.
+struct LaneSource {
+  const void* lanePtr[kLanes];
+  i64 laneStep[kLanes];
+  const u8* side;  // non-null: lane c of sample i at side[i * sideStep + c]
+  i64 sideStep;
+  u8 isFloat, unitSteps;
+};
+
+// The source of lanes g..g+valid-1 of in; lanes past the last line repeat
+// it. Lines that hold fully transparent pixels go through the zero-alpha
+// recovery against alpha first, into scratch.
+void SourceLanes(const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines* alpha, u32 g, u32 valid, u32 lineCount,
+                 u32 length, u8* scratch, f64* recLine, LaneSource& src) {
   constexpr u32 K = kLanes;
   const u64 m = length;
-  const void* lanePtr[K];
-  i64 laneStep[K];
+  const void** lanePtr = src.lanePtr;
+  i64* laneStep = src.laneStep;
   u8 contiguous = !in.isFloat && in.lineStep == 1 && valid == K;
   // Which lanes hold fully transparent pixels; adjacent columns are
   // scanned together, row by row.
@@ -268,55 +353,82 @@ void LoadLanes(const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines* alpha, 
     contiguous = 0;
   }
 
-  u8 unitSteps = !in.isFloat;
-  for (u32 c = 0; c < K; ++c) unitSteps &= laneStep[c] == 1;
-  if (unitSteps && !contiguous) {
-    RowsToLanes(lanePtr, m, target);
-  } else if (contiguous) {
-    const u8* base = static_cast<const u8*>(in.base) + static_cast<i64>(g);
-    for (u64 i = 0; i < m; ++i) {
-      const u8* src = base + static_cast<i64>(i) * in.step;
+  src.isFloat = in.isFloat;
+  src.unitSteps = !in.isFloat;
+  for (u32 c = 0; c < K; ++c) src.unitSteps &= laneStep[c] == 1;
+  src.side = contiguous ? static_cast<const u8*>(in.base) + static_cast<i64>(g) : nullptr;
+  src.sideStep = in.step;
+}
+
+// Samples i..end-1 of the lanes as rows of kLanes floats into target (row
+// i holds sample i).
+KLF_LANES void LoadRange(const LaneSource& src, u64 i, u64 end, f64* target) {
+  constexpr u32 K = kLanes;
+  if (src.side) {
+    for (; i < end; ++i) {
+      const u8* s = src.side + static_cast<i64>(i) * src.sideStep;
       f64* t = target + i * K;
-      for (u32 c = 0; c < K; ++c) t[c] = src[c];
+      for (u32 c = 0; c < K; ++c) t[c] = s[c];
     }
-  } else if (in.isFloat) {
-    for (u64 i = 0; i < m; ++i) {
+  } else if (src.unitSteps) {
+    RowsToLanes(src.lanePtr, i, end, target);
+  } else if (src.isFloat) {
+    for (; i < end; ++i) {
       f64* t = target + i * K;
-      for (u32 c = 0; c < K; ++c) t[c] = static_cast<const f32*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
+      for (u32 c = 0; c < K; ++c)
+        t[c] = static_cast<const f32*>(src.lanePtr[c])[static_cast<i64>(i) * src.laneStep[c]];
     }
   } else {
-    for (u64 i = 0; i < m; ++i) {
+    for (; i < end; ++i) {
       f64* t = target + i * K;
-      for (u32 c = 0; c < K; ++c) t[c] = static_cast<const u8*>(lanePtr[c])[static_cast<i64>(i) * laneStep[c]];
+      for (u32 c = 0; c < K; ++c) t[c] = static_cast<const u8*>(src.lanePtr[c])[static_cast<i64>(i) * src.laneStep[c]];
     }
   }
+}
+
+void LoadLanes(const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines* alpha, u32 g, u32 valid, u32 lineCount,
+               u32 length, f64* target, u8* scratch, f64* recLine) {
+  LaneSource src;
+  SourceLanes(in, alpha, g, valid, lineCount, length, scratch, recLine, src);
+  LoadRange(src, 0, length, target);
 }
 
 // ToByte of a sample's kLanes values, four at a time.
 KLF_LANES void LanesToBytes(const f64* r, u8* bytes) {
   typedef f64 Quad __attribute__((vector_size(32), aligned(8), may_alias));
   typedef i32 Ints __attribute__((vector_size(16)));
+  static_assert(kLanes == 16, "four quads a sample");
   const Quad zero = {0.0, 0.0, 0.0, 0.0}, top = {255.0, 255.0, 255.0, 255.0};
-  for (u32 q = 0; q < kLanes / 4; ++q) {
+  Ints t[4];
+  for (u32 q = 0; q < 4; ++q) {
     Quad v = reinterpret_cast<const Quad*>(r)[q];
     v = v > zero ? v : zero;
     v = v < top ? v : top;
-    const Ints t = __builtin_convertvector(v, Ints);
-    for (u32 c = 0; c < 4; ++c) bytes[4 * q + c] = static_cast<u8>(t[c]);
+    t[q] = __builtin_convertvector(v, Ints);
   }
+#if defined(__SSE2__)
+  // The values lie in 0..255: the saturating packs keep them as they are.
+  const __m128i lo = _mm_packs_epi32(reinterpret_cast<__m128i>(t[0]), reinterpret_cast<__m128i>(t[1]));
+  const __m128i hi = _mm_packs_epi32(reinterpret_cast<__m128i>(t[2]), reinterpret_cast<__m128i>(t[3]));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(lo, hi));
+#else
+  for (u32 q = 0; q < 4; ++q)
+    for (u32 c = 0; c < 4; ++c) bytes[4 * q + c] = static_cast<u8>(t[q][c]);
+#endif
 }
 
-// Lanes 0..valid-1 of result (rows of kLanes floats) into lines g.. of out.
-KLF_LANES void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut) {
+// Samples i..m-1 of lanes 0..valid-1 of result (rows of kLanes floats,
+// row i for sample i) into lines g.. of out.
+KLF_LANES void StoreRange(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 i, u64 m, const f64* result,
+                          u8 clampOut) {
   constexpr u32 K = kLanes;
   if (!out.isFloat && out.lineStep == 1 && valid == K) {
     u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g);
-    for (u64 i = 0; i < m; ++i) LanesToBytes(result + i * K, base + static_cast<i64>(i) * out.step);
+    for (; i < m; ++i) LanesToBytes(result + i * K, base + static_cast<i64>(i) * out.step);
   } else if (!out.isFloat && out.step == 1) {
     // Rows: bytes of 16 samples gathered, then transposed into the lines.
     u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g) * out.lineStep;
     u8 block[16 * 16];
-    u64 i = 0;
     for (; i + 16 <= m; i += 16) {
       for (u32 b = 0; b < 16; ++b) LanesToBytes(result + (i + b) * K, block + 16 * b);
       Transpose16(block, 16, base + i, out.lineStep, valid);
@@ -327,7 +439,7 @@ KLF_LANES void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 
     }
   } else if (out.isFloat) {
     f32* base = static_cast<f32*>(out.base) + static_cast<i64>(g) * out.lineStep;
-    for (u64 i = 0; i < m; ++i) {
+    for (; i < m; ++i) {
       f32* d = base + static_cast<i64>(i) * out.step;
       const f64* r = result + i * K;
       for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = static_cast<f32>(clampOut ? Clamp255(r[c]) : r[c]);
@@ -335,12 +447,16 @@ KLF_LANES void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 
   } else {
     u8* base = static_cast<u8*>(out.base) + static_cast<i64>(g) * out.lineStep;
     u8 bytes[K];
-    for (u64 i = 0; i < m; ++i) {
+    for (; i < m; ++i) {
       u8* d = base + static_cast<i64>(i) * out.step;
       LanesToBytes(result + i * K, bytes);
       for (u32 c = 0; c < valid; ++c) d[c * out.lineStep] = bytes[c];
     }
   }
+}
+
+KLF_LANES void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 m, const f64* result, u8 clampOut) {
+  StoreRange(out, g, valid, 0, m, result, clampOut);
 }
 
 // The angled motion blur's lines: position i on the length axis (L long)
@@ -559,6 +675,47 @@ u8 MotionAngledPlane(CKLF_ImageFX& fx, CKLF_ImageFX::STRUCT_Blur_VectorData& rec
   return 1;
 }
 
+// Samples a chunk of the recursive filter loads and filters at a time: a
+// whole number of 16-sample blocks, small enough to stay in the first-level
+// cache between the load and the causal pass.
+constexpr u64 kChunk = 64;
+
+// The recursive filter over a group of lanes, chunk by chunk: each chunk is
+// loaded and run through the causal pass while it is fresh, then the
+// anti-causal pass walks back and stores each chunk as soon as it is done.
+// The padded lanes are so written once and read once; the anti-causal pass
+// stops at the first sample (the lead rows before it are never output).
+KLF_LANES void RecursiveGroup(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const LaneSource& src,
+                              const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 m, u64 pad, f64* padded) {
+  constexpr u32 K = kLanes;
+  const u64 N = m + pad, lead = pad / 2;
+  f64* samples = padded + lead * K;
+  // The padding repeats the first and last samples as loaded, before the
+  // causal pass overwrites them.
+  u64 end = m < kChunk ? m : kChunk;
+  LoadRange(src, 0, end, samples);
+  for (u64 n = 0; n < lead; ++n)
+    for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : samples[c];
+  for (u64 i = 0;; i = end, end = m - i < kChunk ? m : i + kChunk) {
+    if (i > 0) LoadRange(src, i, end, samples);
+    if (end < m) {
+      CausalRows(rec, padded, i > 0 ? lead + i : 0, lead + end);
+      continue;
+    }
+    const f64* lastRow = samples + (m - 1) * K;
+    for (u64 n = lead + m; n < N; ++n)
+      for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : lastRow[c];
+    CausalRows(rec, padded, i > 0 ? lead + i : 0, N);
+    break;
+  }
+  AntiCausalRows(rec, padded, N, lead + m, N);
+  for (u64 i = (m - 1) / kChunk * kChunk, stop = m;; stop = i, i -= kChunk) {
+    AntiCausalRows(rec, padded, N, lead + i, lead + stop);
+    StoreRange(out, g, valid, i, stop, samples, 1);
+    if (i == 0) break;
+  }
+}
+
 // Lines g..g+K-1 (those that exist) from in to out through one worker's
 // buffers: the kernel input lanes (followed by one recovered line and K byte
 // lines) and the padded lanes of the recursive filter.
@@ -568,28 +725,20 @@ KLF_LANES void BlurGroupBody(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, co
   constexpr u32 K = kLanes;
   const u8 kernel = rec.smallSigma;
   const u8 identity = kernel && !(rec.sigma >= 0.1);
-  const u64 m = length, N = m + pad, lead = pad / 2;
+  const u64 m = length;
   f64* recLine = lanesIn + m * K;
   u8* scratch = reinterpret_cast<u8*>(recLine + m);
-  f64* target = kernel ? lanesIn : padded + lead * K;
-  const f64* result = identity ? lanesIn : (kernel ? padded : padded + lead * K);
   const u32 valid = lineCount - g < K ? lineCount - g : K;
-  LoadLanes(in, alpha, g, valid, lineCount, length, target, scratch, recLine);
-  if (!identity) {
-    if (kernel) {
-      KernelLanes(rec, lanesIn, padded, m);
-    } else {
-      const f64* firstRow = target;
-      const f64* lastRow = target + (m - 1) * K;
-      for (u64 n = 0; n < lead; ++n)
-        for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : firstRow[c];
-      for (u64 n = lead + m; n < N; ++n)
-        for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : lastRow[c];
-      RecursiveLanes<false>(rec, padded, N, nullptr);
-    }
+  if (!kernel) {
+    LaneSource src;
+    SourceLanes(in, alpha, g, valid, lineCount, length, scratch, recLine, src);
+    RecursiveGroup(rec, src, out, g, valid, m, pad, padded);
+    return;
   }
-  // The recursive filter's output is clamped to 0..255; the kernel's is not.
-  StoreLanes(out, g, valid, m, result, !kernel);
+  LoadLanes(in, alpha, g, valid, lineCount, length, lanesIn, scratch, recLine);
+  if (!identity) KernelLanes(rec, lanesIn, padded, m);
+  // The kernel's output is not clamped.
+  StoreLanes(out, g, valid, m, identity ? lanesIn : padded, 0);
 }
 
 // The body built for AVX2 and for the baseline, chosen once at run time (no
