@@ -17,6 +17,11 @@ namespace {
 constexpr u32 kLanes = 16;
 constexpr f64 kPi = 3.14159265358979323846;
 
+// Four doubles of a row of lanes; unaligned loads are allowed. Four lanes
+// in 32 bits, on the way from bytes to doubles.
+typedef f64 LaneQuad __attribute__((vector_size(32), aligned(8), may_alias));
+typedef i32 LaneInts4 __attribute__((vector_size(16)));
+
 // Truncates a filtered value to a byte; values outside 0..255 (and NaN)
 // are clamped. Branch-free so that lane loops vectorise.
 inline u8 ToByte(f64 v) {
@@ -109,81 +114,6 @@ KLF_LANES void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64
   }
 }
 
-// Four doubles of a row of lanes; unaligned loads are allowed.
-typedef f64 LaneQuad __attribute__((vector_size(32), aligned(8), may_alias));
-
-// Hides where a pointer points, so that the compiler reloads the older rows
-// instead of carrying them over in registers: that would spill the previous
-// row, which the recursion's chain waits on.
-#define KLF_OPAQUE(p) __asm__("" : "+r"(p))
-
-// The causal pass of the recursive filter over rows a..b-1 of x (rows of
-// kLanes), rows before a done. The previous row is held in registers: the
-// recursion's chain then waits on arithmetic only, not on a store and a
-// reload; the older rows are read back from memory, off that chain.
-KLF_LANES void CausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 a, u64 b) {
-  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
-  constexpr u32 K = kLanes;
-  static_assert(K == 16, "four quads a row");
-  const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
-  for (; a < b && a < 3; ++a) {
-    f64* o = x + a * K;
-    for (u32 c = 0; c < K; ++c)
-      o[c] = a == 0 ? s0 * o[c] : (a == 1 ? B * o[c] + s1 * x[c] : B * o[c] + b1 * x[K + c] + s2 * x[c]);
-  }
-  if (a >= b) return;
-  const LaneQuad vB = {B, B, B, B}, v1 = {b1, b1, b1, b1}, v2 = {b2, b2, b2, b2}, v3 = {b3, b3, b3, b3};
-  const LaneQuad* prev = reinterpret_cast<const LaneQuad*>(x + (a - 1) * K);
-  LaneQuad p0 = prev[0], p1 = prev[1], p2 = prev[2], p3 = prev[3];
-  for (u64 n = a; n < b; ++n) {
-    LaneQuad* o = reinterpret_cast<LaneQuad*>(x + n * K);
-    KLF_OPAQUE(o);
-    const LaneQuad* q2 = o - 8;
-    const LaneQuad* q3 = o - 12;
-    p0 = vB * o[0] + v1 * p0 + v2 * q2[0] + v3 * q3[0];
-    p1 = vB * o[1] + v1 * p1 + v2 * q2[1] + v3 * q3[1];
-    p2 = vB * o[2] + v1 * p2 + v2 * q2[2] + v3 * q3[2];
-    p3 = vB * o[3] + v1 * p3 + v2 * q2[3] + v3 * q3[3];
-    o[0] = p0;
-    o[1] = p1;
-    o[2] = p2;
-    o[3] = p3;
-  }
-}
-
-// The anti-causal pass over rows b-1 down to a of the N rows of x, rows
-// from b on done; the last three rows start it with their own terms.
-KLF_LANES void AntiCausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, u64 a,
-                              u64 b) {
-  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
-  constexpr u32 K = kLanes;
-  const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
-  for (; b > a && b + 3 > N; --b) {
-    f64* o = x + (b - 1) * K;
-    const f64* e = x + (N - 1) * K;
-    for (u32 c = 0; c < K; ++c)
-      o[c] = b == N ? s0 * o[c] : (b + 1 == N ? B * o[c] + s1 * e[c] : B * o[c] + b1 * o[K + c] + s2 * e[c]);
-  }
-  if (b <= a) return;
-  const LaneQuad vB = {B, B, B, B}, v1 = {b1, b1, b1, b1}, v2 = {b2, b2, b2, b2}, v3 = {b3, b3, b3, b3};
-  const LaneQuad* next = reinterpret_cast<const LaneQuad*>(x + b * K);
-  LaneQuad p0 = next[0], p1 = next[1], p2 = next[2], p3 = next[3];
-  for (u64 n = b; n-- > a;) {
-    LaneQuad* o = reinterpret_cast<LaneQuad*>(x + n * K);
-    KLF_OPAQUE(o);
-    const LaneQuad* q2 = o + 8;
-    const LaneQuad* q3 = o + 12;
-    p0 = vB * o[0] + v1 * p0 + v2 * q2[0] + v3 * q3[0];
-    p1 = vB * o[1] + v1 * p1 + v2 * q2[1] + v3 * q3[1];
-    p2 = vB * o[2] + v1 * p2 + v2 * q2[2] + v3 * q3[2];
-    p3 = vB * o[3] + v1 * p3 + v2 * q2[3] + v3 * q3[3];
-    o[0] = p0;
-    o[1] = p1;
-    o[2] = p2;
-    o[3] = p3;
-  }
-}
-
 KLF_LANES void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const f64* __restrict in, f64* __restrict out,
                  u64 m) {
   constexpr u32 K = kLanes;
@@ -253,6 +183,23 @@ KLF_LANES void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const 
   }
 }
 
+// The 16 bytes at s as four quads of lanes.
+KLF_LANES void BytesToQuads(const u8* s, LaneQuad& q0, LaneQuad& q1, LaneQuad& q2, LaneQuad& q3) {
+#if defined(__SSE2__)
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), zero = _mm_setzero_si128();
+  const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+  q0 = __builtin_convertvector(reinterpret_cast<LaneInts4>(_mm_unpacklo_epi16(lo, zero)), LaneQuad);
+  q1 = __builtin_convertvector(reinterpret_cast<LaneInts4>(_mm_unpackhi_epi16(lo, zero)), LaneQuad);
+  q2 = __builtin_convertvector(reinterpret_cast<LaneInts4>(_mm_unpacklo_epi16(hi, zero)), LaneQuad);
+  q3 = __builtin_convertvector(reinterpret_cast<LaneInts4>(_mm_unpackhi_epi16(hi, zero)), LaneQuad);
+#else
+  q0 = LaneQuad{f64(s[0]), f64(s[1]), f64(s[2]), f64(s[3])};
+  q1 = LaneQuad{f64(s[4]), f64(s[5]), f64(s[6]), f64(s[7])};
+  q2 = LaneQuad{f64(s[8]), f64(s[9]), f64(s[10]), f64(s[11])};
+  q3 = LaneQuad{f64(s[12]), f64(s[13]), f64(s[14]), f64(s[15])};
+#endif
+}
+
 // A 16 x 16 block of bytes (rows of `stride` bytes at `from`) transposed
 // into `to` (rows of `toStride`), for the first `rows` rows of the result.
 // Four rounds of interleaving halves: each rotates the bits of (row, column)
@@ -275,20 +222,29 @@ inline __attribute__((always_inline)) void Transpose16(const u8* from, i64 strid
 #endif
 }
 
+// Samples i..i+15 of kLanes lines of bytes, each sample next to the next,
+// into block: row b holds sample i + b of every lane.
+KLF_LANES void GatherBlock(const void* const* lanePtr, u64 i, u8* block) {
+  static_assert(kLanes == 16, "blocks of 16 x 16 bytes");
+  u8 rows[16 * 16];
+  for (u32 c = 0; c < kLanes; ++c) std::memcpy(rows + 16 * c, static_cast<const u8*>(lanePtr[c]) + i, 16);
+  Transpose16(rows, 16, block, 16, 16);
+}
+
 // Samples i..end-1 of kLanes lines of bytes, each sample next to the next,
-// into lanes (row i of target holds sample i).
+// into lanes (row j of target holds sample i + j).
 KLF_LANES void RowsToLanes(const void* const* lanePtr, u64 i, u64 end, f64* target) {
   constexpr u32 K = kLanes;
-  static_assert(K == 16, "blocks of 16 x 16 bytes");
-  u8 rows[16 * 16], block[16 * 16];
-  for (; i + 16 <= end; i += 16) {
-    for (u32 c = 0; c < K; ++c) std::memcpy(rows + 16 * c, static_cast<const u8*>(lanePtr[c]) + i, 16);
-    Transpose16(rows, 16, block, 16, 16);
-    for (u32 b = 0; b < 16; ++b)
-      for (u32 c = 0; c < K; ++c) target[(i + b) * K + c] = block[16 * b + c];
+  u8 block[16 * 16];
+  for (; i + 16 <= end; i += 16, target += 16 * K) {
+    GatherBlock(lanePtr, i, block);
+    for (u32 b = 0; b < 16; ++b) {
+      LaneQuad* t = reinterpret_cast<LaneQuad*>(target + b * K);
+      BytesToQuads(block + 16 * b, t[0], t[1], t[2], t[3]);
+    }
   }
-  for (; i < end; ++i)
-    for (u32 c = 0; c < K; ++c) target[i * K + c] = static_cast<const u8*>(lanePtr[c])[i];
+  for (; i < end; ++i, target += K)
+    for (u32 c = 0; c < K; ++c) target[c] = static_cast<const u8*>(lanePtr[c])[i];
 }
 
 // Where the samples of kLanes lines are read from: each lane's own line,
@@ -361,28 +317,24 @@ void SourceLanes(const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines* alpha
 }
 
 // Samples i..end-1 of the lanes as rows of kLanes floats into target (row
-// i holds sample i).
+// j holds sample i + j).
 KLF_LANES void LoadRange(const LaneSource& src, u64 i, u64 end, f64* target) {
   constexpr u32 K = kLanes;
   if (src.side) {
-    for (; i < end; ++i) {
-      const u8* s = src.side + static_cast<i64>(i) * src.sideStep;
-      f64* t = target + i * K;
-      for (u32 c = 0; c < K; ++c) t[c] = s[c];
+    for (; i < end; ++i, target += K) {
+      LaneQuad* t = reinterpret_cast<LaneQuad*>(target);
+      BytesToQuads(src.side + static_cast<i64>(i) * src.sideStep, t[0], t[1], t[2], t[3]);
     }
   } else if (src.unitSteps) {
     RowsToLanes(src.lanePtr, i, end, target);
   } else if (src.isFloat) {
-    for (; i < end; ++i) {
-      f64* t = target + i * K;
+    for (; i < end; ++i, target += K)
       for (u32 c = 0; c < K; ++c)
-        t[c] = static_cast<const f32*>(src.lanePtr[c])[static_cast<i64>(i) * src.laneStep[c]];
-    }
+        target[c] = static_cast<const f32*>(src.lanePtr[c])[static_cast<i64>(i) * src.laneStep[c]];
   } else {
-    for (; i < end; ++i) {
-      f64* t = target + i * K;
-      for (u32 c = 0; c < K; ++c) t[c] = static_cast<const u8*>(src.lanePtr[c])[static_cast<i64>(i) * src.laneStep[c]];
-    }
+    for (; i < end; ++i, target += K)
+      for (u32 c = 0; c < K; ++c)
+        target[c] = static_cast<const u8*>(src.lanePtr[c])[static_cast<i64>(i) * src.laneStep[c]];
   }
 }
 
@@ -675,44 +627,167 @@ u8 MotionAngledPlane(CKLF_ImageFX& fx, CKLF_ImageFX::STRUCT_Blur_VectorData& rec
   return 1;
 }
 
-// Samples a chunk of the recursive filter loads and filters at a time: a
-// whole number of 16-sample blocks, small enough to stay in the first-level
-// cache between the load and the causal pass.
-constexpr u64 kChunk = 64;
 
-// The recursive filter over a group of lanes, chunk by chunk: each chunk is
-// loaded and run through the causal pass while it is fresh, then the
-// anti-causal pass walks back and stores each chunk as soon as it is done.
-// The padded lanes are so written once and read once; the anti-causal pass
-// stops at the first sample (the lead rows before it are never output).
+// Hides where a pointer points, so that the compiler reloads the older rows
+// instead of carrying them over in registers: that would spill the previous
+// row, which the recursion's chain waits on.
+#define KLF_OPAQUE(p) __asm__("" : "+r"(p))
+
+// Rows of the recursive filter read from or written to bytes: kLanes bytes
+// a row, rows step bytes apart.
+struct ByteRows {
+  u8* at;
+  i64 step;
+};
+
+// The causal pass of the recursive filter over rows a..b-1 of x (rows of
+// kLanes), rows before a done. With kBytes the input of row a + j comes
+// from the bytes at in.at + j * in.step instead of from x, converted next to
+// the recursion's arithmetic, which mostly waits on its chain. The previous
+// row is held in registers: the chain then waits on arithmetic only, not on
+// a store and a reload; the older rows are read back from memory.
+template <bool kBytes>
+KLF_LANES void CausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 a, u64 b,
+                          ByteRows in) {
+  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
+  constexpr u32 K = kLanes;
+  static_assert(K == 16, "four quads a row");
+  const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
+  const u8* bytes = in.at;
+  for (; a < b && a < 3; ++a) {
+    f64* o = x + a * K;
+    if constexpr (kBytes) {
+      for (u32 c = 0; c < K; ++c) o[c] = bytes[c];
+      bytes += in.step;
+    }
+    for (u32 c = 0; c < K; ++c)
+      o[c] = a == 0 ? s0 * o[c] : (a == 1 ? B * o[c] + s1 * x[c] : B * o[c] + b1 * x[K + c] + s2 * x[c]);
+  }
+  if (a >= b) return;
+  const LaneQuad vB = {B, B, B, B}, v1 = {b1, b1, b1, b1}, v2 = {b2, b2, b2, b2}, v3 = {b3, b3, b3, b3};
+  const LaneQuad* prev = reinterpret_cast<const LaneQuad*>(x + (a - 1) * K);
+  LaneQuad p0 = prev[0], p1 = prev[1], p2 = prev[2], p3 = prev[3];
+  for (u64 n = a; n < b; ++n) {
+    LaneQuad* o = reinterpret_cast<LaneQuad*>(x + n * K);
+    KLF_OPAQUE(o);
+    LaneQuad i0, i1, i2, i3;
+    if constexpr (kBytes) {
+      BytesToQuads(bytes, i0, i1, i2, i3);
+      bytes += in.step;
+    } else {
+      i0 = o[0], i1 = o[1], i2 = o[2], i3 = o[3];
+    }
+    const LaneQuad* q2 = o - 8;
+    const LaneQuad* q3 = o - 12;
+    p0 = vB * i0 + v1 * p0 + v2 * q2[0] + v3 * q3[0];
+    p1 = vB * i1 + v1 * p1 + v2 * q2[1] + v3 * q3[1];
+    p2 = vB * i2 + v1 * p2 + v2 * q2[2] + v3 * q3[2];
+    p3 = vB * i3 + v1 * p3 + v2 * q2[3] + v3 * q3[3];
+    o[0] = p0;
+    o[1] = p1;
+    o[2] = p2;
+    o[3] = p3;
+  }
+}
+
+// The anti-causal pass over rows b-1 down to a of the N rows of x, rows
+// from b on done; the last three rows start it with their own terms. With
+// kBytes row a + j also goes out as bytes to out.at + j * out.step.
+template <bool kBytes>
+KLF_LANES void AntiCausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, u64 a,
+                              u64 b, ByteRows out) {
+  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
+  constexpr u32 K = kLanes;
+  const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
+  for (; b > a && b + 3 > N; --b) {
+    f64* o = x + (b - 1) * K;
+    const f64* e = x + (N - 1) * K;
+    for (u32 c = 0; c < K; ++c)
+      o[c] = b == N ? s0 * o[c] : (b + 1 == N ? B * o[c] + s1 * e[c] : B * o[c] + b1 * o[K + c] + s2 * e[c]);
+    if constexpr (kBytes) LanesToBytes(o, out.at + static_cast<i64>(b - 1 - a) * out.step);
+  }
+  if (b <= a) return;
+  const LaneQuad vB = {B, B, B, B}, v1 = {b1, b1, b1, b1}, v2 = {b2, b2, b2, b2}, v3 = {b3, b3, b3, b3};
+  const LaneQuad* next = reinterpret_cast<const LaneQuad*>(x + b * K);
+  LaneQuad p0 = next[0], p1 = next[1], p2 = next[2], p3 = next[3];
+  for (u64 n = b; n-- > a;) {
+    LaneQuad* o = reinterpret_cast<LaneQuad*>(x + n * K);
+    KLF_OPAQUE(o);
+    const LaneQuad* q2 = o + 8;
+    const LaneQuad* q3 = o + 12;
+    p0 = vB * o[0] + v1 * p0 + v2 * q2[0] + v3 * q3[0];
+    p1 = vB * o[1] + v1 * p1 + v2 * q2[1] + v3 * q3[1];
+    p2 = vB * o[2] + v1 * p2 + v2 * q2[2] + v3 * q3[2];
+    p3 = vB * o[3] + v1 * p3 + v2 * q2[3] + v3 * q3[3];
+    o[0] = p0;
+    o[1] = p1;
+    o[2] = p2;
+    o[3] = p3;
+    if constexpr (kBytes) LanesToBytes(reinterpret_cast<const f64*>(o), out.at + static_cast<i64>(n - a) * out.step);
+  }
+}
+
+// Rows fetched ahead of the causal pass when the lanes' bytes lie side by
+// side: each row is then a line of its own, far from the next.
+constexpr u64 kAhead = 64;
+
+// The recursive filter over a group of lanes. Whole blocks of 16 samples of
+// byte lines are converted as the causal pass reaches them and converted
+// back as the anti-causal pass leaves them, so the padded lanes are written
+// once and read once; other samples go through the lanes a range at a
+// time. The anti-causal pass stops at the first sample: the lead rows before
+// it are never output.
 KLF_LANES void RecursiveGroup(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const LaneSource& src,
                               const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 m, u64 pad, f64* padded) {
   constexpr u32 K = kLanes;
   const u64 N = m + pad, lead = pad / 2;
   f64* samples = padded + lead * K;
-  // The padding repeats the first and last samples as loaded, before the
-  // causal pass overwrites them.
-  u64 end = m < kChunk ? m : kChunk;
-  LoadRange(src, 0, end, samples);
+  const u8 rowsIn = !src.side && src.unitSteps;
+  const u64 full = src.side || rowsIn ? m / 16 * 16 : 0;
+  const u8 sideOut = !out.isFloat && out.lineStep == 1 && valid == K;
+  const u8 rowsOut = !sideOut && !out.isFloat && out.step == 1;
+  u8* outBase = static_cast<u8*>(out.base) + static_cast<i64>(g) * (sideOut ? 1 : out.lineStep);
+  alignas(16) u8 block[16 * 16];
+  const ByteRows none = {nullptr, 0}, blockRows = {block, 16};
+
+  // The padding repeats the first and last samples as loaded.
+  f64 first[K], last[K];
+  LoadRange(src, 0, 1, first);
+  LoadRange(src, m - 1, m, last);
   for (u64 n = 0; n < lead; ++n)
-    for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : samples[c];
-  for (u64 i = 0;; i = end, end = m - i < kChunk ? m : i + kChunk) {
-    if (i > 0) LoadRange(src, i, end, samples);
-    if (end < m) {
-      CausalRows(rec, padded, i > 0 ? lead + i : 0, lead + end);
+    for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : first[c];
+  for (u64 n = lead + m; n < N; ++n)
+    for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : last[c];
+
+  CausalRows<false>(rec, padded, 0, lead, none);
+  for (u64 i = 0; i < full; i += 16) {
+    if (rowsIn) {
+      GatherBlock(src.lanePtr, i, block);
+      CausalRows<true>(rec, padded, lead + i, lead + i + 16, blockRows);
       continue;
     }
-    const f64* lastRow = samples + (m - 1) * K;
-    for (u64 n = lead + m; n < N; ++n)
-      for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : lastRow[c];
-    CausalRows(rec, padded, i > 0 ? lead + i : 0, N);
-    break;
+    for (u64 j = i + kAhead; j < i + kAhead + 16 && j < m; ++j)
+      __builtin_prefetch(src.side + static_cast<i64>(j) * src.sideStep);
+    const ByteRows in = {const_cast<u8*>(src.side) + static_cast<i64>(i) * src.sideStep, src.sideStep};
+    CausalRows<true>(rec, padded, lead + i, lead + i + 16, in);
   }
-  AntiCausalRows(rec, padded, N, lead + m, N);
-  for (u64 i = (m - 1) / kChunk * kChunk, stop = m;; stop = i, i -= kChunk) {
-    AntiCausalRows(rec, padded, N, lead + i, lead + stop);
-    StoreRange(out, g, valid, i, stop, samples, 1);
-    if (i == 0) break;
+  LoadRange(src, full, m, samples + full * K);
+  CausalRows<false>(rec, padded, lead + full, N, none);
+
+  AntiCausalRows<false>(rec, padded, N, lead + full, N, none);
+  StoreRange(out, g, valid, full, m, samples, 1);
+  for (u64 i = full; i > 0;) {
+    i -= 16;
+    if (sideOut) {
+      const ByteRows to = {outBase + static_cast<i64>(i) * out.step, out.step};
+      AntiCausalRows<true>(rec, padded, N, lead + i, lead + i + 16, to);
+    } else if (rowsOut) {
+      AntiCausalRows<true>(rec, padded, N, lead + i, lead + i + 16, blockRows);
+      Transpose16(block, 16, outBase + i, out.lineStep, valid);
+    } else {
+      AntiCausalRows<false>(rec, padded, N, lead + i, lead + i + 16, none);
+      StoreRange(out, g, valid, i, i + 16, samples, 1);
+    }
   }
 }
 
