@@ -707,6 +707,10 @@ KLF_LANES void AntiCausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64
     if constexpr (kBytes) LanesToBytes(o, out.at + static_cast<i64>(b - 1 - a) * out.step);
   }
   if (b <= a) return;
+  // A row goes out kLag rows after it is done, so that its conversion does
+  // not wait on the chain (and crowd out the rows ahead).
+  constexpr u64 kLag = 6;
+  const u64 top = b;
   const LaneQuad vB = {B, B, B, B}, v1 = {b1, b1, b1, b1}, v2 = {b2, b2, b2, b2}, v3 = {b3, b3, b3, b3};
   const LaneQuad* next = reinterpret_cast<const LaneQuad*>(x + b * K);
   LaneQuad p0 = next[0], p1 = next[1], p2 = next[2], p3 = next[3];
@@ -723,13 +727,17 @@ KLF_LANES void AntiCausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64
     o[1] = p1;
     o[2] = p2;
     o[3] = p3;
-    if constexpr (kBytes) LanesToBytes(reinterpret_cast<const f64*>(o), out.at + static_cast<i64>(n - a) * out.step);
+    if constexpr (kBytes)
+      if (n + kLag < top) LanesToBytes(x + (n + kLag) * K, out.at + static_cast<i64>(n + kLag - a) * out.step);
   }
+  if constexpr (kBytes)
+    for (u64 n = a; n < a + kLag && n < top; ++n) LanesToBytes(x + n * K, out.at + static_cast<i64>(n - a) * out.step);
 }
 
-// Rows fetched ahead of the causal pass when the lanes' bytes lie side by
-// side: each row is then a line of its own, far from the next.
-constexpr u64 kAhead = 64;
+// Samples converted between bytes and lanes at a time: whole 16 x 16
+// blocks, fetched ahead by as many when the lanes' bytes lie side by side
+// (each row of lanes is then a line of its own, far from the next).
+constexpr u64 kChunk = 64;
 
 // The recursive filter over a group of lanes. Whole blocks of 16 samples of
 // byte lines are converted as the causal pass reaches them and converted
@@ -747,8 +755,8 @@ KLF_LANES void RecursiveGroup(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, c
   const u8 sideOut = !out.isFloat && out.lineStep == 1 && valid == K;
   const u8 rowsOut = !sideOut && !out.isFloat && out.step == 1;
   u8* outBase = static_cast<u8*>(out.base) + static_cast<i64>(g) * (sideOut ? 1 : out.lineStep);
-  alignas(16) u8 block[16 * 16];
-  const ByteRows none = {nullptr, 0}, blockRows = {block, 16};
+  alignas(16) u8 stage[kChunk * 16];
+  const ByteRows none = {nullptr, 0}, staged = {stage, 16};
 
   // The padding repeats the first and last samples as loaded.
   f64 first[K], last[K];
@@ -760,33 +768,34 @@ KLF_LANES void RecursiveGroup(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, c
     for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : last[c];
 
   CausalRows<false>(rec, padded, 0, lead, none);
-  for (u64 i = 0; i < full; i += 16) {
+  for (u64 i = 0; i < full; i += kChunk) {
+    const u64 n = full - i < kChunk ? full - i : kChunk;
     if (rowsIn) {
-      GatherBlock(src.lanePtr, i, block);
-      CausalRows<true>(rec, padded, lead + i, lead + i + 16, blockRows);
+      for (u64 j = 0; j < n; j += 16) GatherBlock(src.lanePtr, i + j, stage + 16 * j);
+      CausalRows<true>(rec, padded, lead + i, lead + i + n, staged);
       continue;
     }
-    for (u64 j = i + kAhead; j < i + kAhead + 16 && j < m; ++j)
+    for (u64 j = i + kChunk; j < i + kChunk + n && j < m; ++j)
       __builtin_prefetch(src.side + static_cast<i64>(j) * src.sideStep);
     const ByteRows in = {const_cast<u8*>(src.side) + static_cast<i64>(i) * src.sideStep, src.sideStep};
-    CausalRows<true>(rec, padded, lead + i, lead + i + 16, in);
+    CausalRows<true>(rec, padded, lead + i, lead + i + n, in);
   }
   LoadRange(src, full, m, samples + full * K);
   CausalRows<false>(rec, padded, lead + full, N, none);
 
   AntiCausalRows<false>(rec, padded, N, lead + full, N, none);
   StoreRange(out, g, valid, full, m, samples, 1);
-  for (u64 i = full; i > 0;) {
-    i -= 16;
+  for (u64 i = full / kChunk * kChunk, stop = full; stop > 0; stop = i, i -= kChunk) {
+    if (i == stop) continue;
     if (sideOut) {
       const ByteRows to = {outBase + static_cast<i64>(i) * out.step, out.step};
-      AntiCausalRows<true>(rec, padded, N, lead + i, lead + i + 16, to);
+      AntiCausalRows<true>(rec, padded, N, lead + i, lead + stop, to);
     } else if (rowsOut) {
-      AntiCausalRows<true>(rec, padded, N, lead + i, lead + i + 16, blockRows);
-      Transpose16(block, 16, outBase + i, out.lineStep, valid);
+      AntiCausalRows<true>(rec, padded, N, lead + i, lead + stop, staged);
+      for (u64 j = 0; j < stop - i; j += 16) Transpose16(stage + 16 * j, 16, outBase + i + j, out.lineStep, valid);
     } else {
-      AntiCausalRows<false>(rec, padded, N, lead + i, lead + i + 16, none);
-      StoreRange(out, g, valid, i, i + 16, samples, 1);
+      AntiCausalRows<false>(rec, padded, N, lead + i, lead + stop, none);
+      StoreRange(out, g, valid, i, stop, samples, 1);
     }
   }
 }
