@@ -42,77 +42,11 @@ inline u8 PadFor(f64 sigma, u64& pad) {
   return 1;
 }
 
-// The recursive filter over kLanes lines side by side (row n holds sample n
-// of every lane), in place. Each lane is laneLen[c] rows long, or N rows
-// when laneLen is null; with lengths, the rows past a lane's end and three
-// rows past N must be zero: the lane's own end terms weigh them by 0.
 // The lane loops are inlined into each build of their caller, so that the
 // caller's wider-vector build (chosen at run time) runs them in wider units;
 // the operations and their order stay those of the scalar filter (and
 // -ffp-contract=off keeps them uncontracted).
 #define KLF_LANES inline __attribute__((always_inline))
-
-template <bool kRagged>
-KLF_LANES void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, const u64* laneLen) {
-  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
-  const f64 s0 = B + b1 + b2 + b3;
-  const f64 s1 = b1 + b2 + b3;
-  const f64 s2 = b2 + b3;
-  constexpr u32 K = kLanes;
-  if (N >= 1)
-    for (u32 c = 0; c < K; ++c) x[c] = s0 * x[c];
-  if (N >= 2)
-    for (u32 c = 0; c < K; ++c) x[K + c] = B * x[K + c] + s1 * x[c];
-  if (N >= 3)
-    for (u32 c = 0; c < K; ++c) x[2 * K + c] = B * x[2 * K + c] + b1 * x[K + c] + s2 * x[c];
-  for (u64 n = 3; n < N; ++n) {
-    f64* __restrict o = x + n * K;
-    const f64* p1 = o - K;
-    const f64* p2 = o - 2 * K;
-    const f64* p3 = o - 3 * K;
-    for (u32 c = 0; c < K; ++c) o[c] = B * o[c] + b1 * p1[c] + b2 * p2[c] + b3 * p3[c];
-  }
-  // Anti-causal pass: the last three rows of each lane start the recursion
-  // with their own terms; the rows below `common` share the plain one.
-  u64 common = N >= 3 ? N - 3 : 0;
-  if constexpr (!kRagged) {
-    if (N >= 1) {
-      f64* e = x + (N - 1) * K;
-      for (u32 c = 0; c < K; ++c) e[c] = s0 * e[c];
-    }
-    if (N >= 2) {
-      f64* e = x + (N - 2) * K;
-      for (u32 c = 0; c < K; ++c) e[c] = B * e[c] + s1 * e[K + c];
-    }
-    if (N >= 3) {
-      f64* e = x + (N - 3) * K;
-      for (u32 c = 0; c < K; ++c) e[c] = B * e[c] + b1 * e[K + c] + s2 * e[2 * K + c];
-    }
-  } else {
-    u64 shortest = N;
-    for (u32 c = 0; c < K; ++c) shortest = laneLen[c] < shortest ? laneLen[c] : shortest;
-    common = shortest >= 3 ? shortest - 3 : 0;
-    f64 cB[K], c1[K], c2[K], c3[K];
-    for (u64 n = N; n-- > common;) {
-      for (u32 c = 0; c < K; ++c) {
-        const i64 ph = static_cast<i64>(laneLen[c]) - 1 - static_cast<i64>(n);
-        cB[c] = ph < 0 ? 0.0 : (ph == 0 ? s0 : B);
-        c1[c] = ph < 1 ? 0.0 : (ph == 1 ? s1 : b1);
-        c2[c] = ph < 2 ? 0.0 : (ph == 2 ? s2 : b2);
-        c3[c] = ph < 3 ? 0.0 : b3;
-      }
-      f64* o = x + n * K;
-      for (u32 c = 0; c < K; ++c) o[c] = cB[c] * o[c] + c1[c] * o[K + c] + c2[c] * o[2 * K + c] + c3[c] * o[3 * K + c];
-    }
-  }
-  for (u64 n = common; n-- > 0;) {
-    f64* __restrict o = x + n * K;
-    const f64* q1 = o + K;
-    const f64* q2 = o + 2 * K;
-    const f64* q3 = o + 3 * K;
-    for (u32 c = 0; c < K; ++c) o[c] = B * o[c] + b1 * q1[c] + b2 * q2[c] + b3 * q3[c];
-  }
-}
 
 KLF_LANES void KernelLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, const f64* __restrict in, f64* __restrict out,
                  u64 m) {
@@ -411,6 +345,136 @@ KLF_LANES void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 
   StoreRange(out, g, valid, 0, m, result, clampOut);
 }
 
+// Hides where a pointer points, so that the compiler reloads the older rows
+// instead of carrying them over in registers: that would spill the previous
+// row, which the recursion's chain waits on.
+#define KLF_OPAQUE(p) __asm__("" : "+r"(p))
+
+// The causal pass of the recursive filter over rows a..b-1 of x (rows of
+// kLanes), rows before a done. With kBytes the input of row a + j comes
+// from the kLanes bytes at in + j * inStep instead of from x, converted next to
+// the recursion's arithmetic, which mostly waits on its chain. The previous
+// row is held in registers: the chain then waits on arithmetic only, not on
+// a store and a reload; the older rows are read back from memory.
+template <bool kBytes>
+KLF_LANES void CausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 a, u64 b,
+                          const u8* in, i64 inStep) {
+  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
+  constexpr u32 K = kLanes;
+  static_assert(K == 16, "four quads a row");
+  const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
+  for (; a < b && a < 3; ++a) {
+    f64* o = x + a * K;
+    if constexpr (kBytes) {
+      for (u32 c = 0; c < K; ++c) o[c] = in[c];
+      in += inStep;
+    }
+    for (u32 c = 0; c < K; ++c)
+      o[c] = a == 0 ? s0 * o[c] : (a == 1 ? B * o[c] + s1 * x[c] : B * o[c] + b1 * x[K + c] + s2 * x[c]);
+  }
+  if (a >= b) return;
+  const LaneQuad vB = {B, B, B, B}, v1 = {b1, b1, b1, b1}, v2 = {b2, b2, b2, b2}, v3 = {b3, b3, b3, b3};
+  const LaneQuad* prev = reinterpret_cast<const LaneQuad*>(x + (a - 1) * K);
+  LaneQuad p0 = prev[0], p1 = prev[1], p2 = prev[2], p3 = prev[3];
+  for (u64 n = a; n < b; ++n) {
+    LaneQuad* o = reinterpret_cast<LaneQuad*>(x + n * K);
+    KLF_OPAQUE(o);
+    LaneQuad i0, i1, i2, i3;
+    if constexpr (kBytes) {
+      BytesToQuads(in, i0, i1, i2, i3);
+      in += inStep;
+    } else {
+      i0 = o[0], i1 = o[1], i2 = o[2], i3 = o[3];
+    }
+    const LaneQuad* q2 = o - 8;
+    const LaneQuad* q3 = o - 12;
+    p0 = vB * i0 + v1 * p0 + v2 * q2[0] + v3 * q3[0];
+    p1 = vB * i1 + v1 * p1 + v2 * q2[1] + v3 * q3[1];
+    p2 = vB * i2 + v1 * p2 + v2 * q2[2] + v3 * q3[2];
+    p3 = vB * i3 + v1 * p3 + v2 * q2[3] + v3 * q3[3];
+    o[0] = p0;
+    o[1] = p1;
+    o[2] = p2;
+    o[3] = p3;
+  }
+}
+
+// The anti-causal pass over rows b-1 down to a of the N rows of x, rows
+// from b on done; the last three rows start it with their own terms. With
+// kBytes row a + j also goes out as kLanes bytes to out + j * outStep.
+template <bool kBytes>
+KLF_LANES void AntiCausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, u64 a,
+                              u64 b, u8* out, i64 outStep) {
+  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
+  constexpr u32 K = kLanes;
+  const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
+  for (; b > a && b + 3 > N; --b) {
+    f64* o = x + (b - 1) * K;
+    const f64* e = x + (N - 1) * K;
+    for (u32 c = 0; c < K; ++c)
+      o[c] = b == N ? s0 * o[c] : (b + 1 == N ? B * o[c] + s1 * e[c] : B * o[c] + b1 * o[K + c] + s2 * e[c]);
+    if constexpr (kBytes) LanesToBytes(o, out + static_cast<i64>(b - 1 - a) * outStep);
+  }
+  if (b <= a) return;
+  // A row goes out kLag rows after it is done, so that its conversion does
+  // not wait on the chain (and crowd out the rows ahead).
+  constexpr u64 kLag = 6;
+  const u64 top = b;
+  const LaneQuad vB = {B, B, B, B}, v1 = {b1, b1, b1, b1}, v2 = {b2, b2, b2, b2}, v3 = {b3, b3, b3, b3};
+  const LaneQuad* next = reinterpret_cast<const LaneQuad*>(x + b * K);
+  LaneQuad p0 = next[0], p1 = next[1], p2 = next[2], p3 = next[3];
+  for (u64 n = b; n-- > a;) {
+    LaneQuad* o = reinterpret_cast<LaneQuad*>(x + n * K);
+    KLF_OPAQUE(o);
+    const LaneQuad* q2 = o + 8;
+    const LaneQuad* q3 = o + 12;
+    p0 = vB * o[0] + v1 * p0 + v2 * q2[0] + v3 * q3[0];
+    p1 = vB * o[1] + v1 * p1 + v2 * q2[1] + v3 * q3[1];
+    p2 = vB * o[2] + v1 * p2 + v2 * q2[2] + v3 * q3[2];
+    p3 = vB * o[3] + v1 * p3 + v2 * q2[3] + v3 * q3[3];
+    o[0] = p0;
+    o[1] = p1;
+    o[2] = p2;
+    o[3] = p3;
+    if constexpr (kBytes)
+      if (n + kLag < top) LanesToBytes(x + (n + kLag) * K, out + static_cast<i64>(n + kLag - a) * outStep);
+  }
+  if constexpr (kBytes)
+    for (u64 n = a; n < a + kLag && n < top; ++n) LanesToBytes(x + n * K, out + static_cast<i64>(n - a) * outStep);
+}
+
+// The recursive filter over kLanes lines side by side (row n holds sample n
+// of every lane), in place, lane c laneLen[c] rows long: the rows past a
+// lane's end and three rows past N must be zero, which the lane's own end
+// terms weigh by 0.
+KLF_LANES void RecursiveLanes(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N,
+                              const u64* laneLen) {
+  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
+  const f64 s0 = B + b1 + b2 + b3;
+  const f64 s1 = b1 + b2 + b3;
+  const f64 s2 = b2 + b3;
+  constexpr u32 K = kLanes;
+  CausalRows<false>(r, x, 0, N, nullptr, 0);
+  // The anti-causal pass: each lane's last three rows start the recursion
+  // with their own terms; the rows below the shortest lane's share it.
+  u64 shortest = N;
+  for (u32 c = 0; c < K; ++c) shortest = laneLen[c] < shortest ? laneLen[c] : shortest;
+  const u64 common = shortest >= 3 ? shortest - 3 : 0;
+  f64 cB[K], c1[K], c2[K], c3[K];
+  for (u64 n = N; n-- > common;) {
+    for (u32 c = 0; c < K; ++c) {
+      const i64 ph = static_cast<i64>(laneLen[c]) - 1 - static_cast<i64>(n);
+      cB[c] = ph < 0 ? 0.0 : (ph == 0 ? s0 : B);
+      c1[c] = ph < 1 ? 0.0 : (ph == 1 ? s1 : b1);
+      c2[c] = ph < 2 ? 0.0 : (ph == 2 ? s2 : b2);
+      c3[c] = ph < 3 ? 0.0 : b3;
+    }
+    f64* o = x + n * K;
+    for (u32 c = 0; c < K; ++c) o[c] = cB[c] * o[c] + c1[c] * o[K + c] + c2[c] * o[2 * K + c] + c3[c] * o[3 * K + c];
+  }
+  AntiCausalRows<false>(r, x, N, 0, common, nullptr, 0);
+}
+
 // The angled motion blur's lines: position i on the length axis (L long)
 // is shifted across the cross axis (C wide) by off[i]; line k holds the
 // pixels with cross coordinate c0 = k - off[i] in 0..C-1, mirrored across
@@ -621,118 +685,12 @@ u8 MotionAngledPlane(CKLF_ImageFX& fx, CKLF_ImageFX::STRUCT_Blur_VectorData& rec
     }
     f64* x = reinterpret_cast<f64*>(rec.padBuffer->GetPtr());  // grown by the caller
     plane.GatherBatch(b, pad, line, x, laneLen);
-    RecursiveLanes<true>(rec, x, b.Longest() + pad, laneLen);
+    RecursiveLanes(rec, x, b.Longest() + pad, laneLen);
     plane.WriteBatch(b, x, pad / 2);
   }
   return 1;
 }
 
-
-// Hides where a pointer points, so that the compiler reloads the older rows
-// instead of carrying them over in registers: that would spill the previous
-// row, which the recursion's chain waits on.
-#define KLF_OPAQUE(p) __asm__("" : "+r"(p))
-
-// Rows of the recursive filter read from or written to bytes: kLanes bytes
-// a row, rows step bytes apart.
-struct ByteRows {
-  u8* at;
-  i64 step;
-};
-
-// The causal pass of the recursive filter over rows a..b-1 of x (rows of
-// kLanes), rows before a done. With kBytes the input of row a + j comes
-// from the bytes at in.at + j * in.step instead of from x, converted next to
-// the recursion's arithmetic, which mostly waits on its chain. The previous
-// row is held in registers: the chain then waits on arithmetic only, not on
-// a store and a reload; the older rows are read back from memory.
-template <bool kBytes>
-KLF_LANES void CausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 a, u64 b,
-                          ByteRows in) {
-  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
-  constexpr u32 K = kLanes;
-  static_assert(K == 16, "four quads a row");
-  const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
-  const u8* bytes = in.at;
-  for (; a < b && a < 3; ++a) {
-    f64* o = x + a * K;
-    if constexpr (kBytes) {
-      for (u32 c = 0; c < K; ++c) o[c] = bytes[c];
-      bytes += in.step;
-    }
-    for (u32 c = 0; c < K; ++c)
-      o[c] = a == 0 ? s0 * o[c] : (a == 1 ? B * o[c] + s1 * x[c] : B * o[c] + b1 * x[K + c] + s2 * x[c]);
-  }
-  if (a >= b) return;
-  const LaneQuad vB = {B, B, B, B}, v1 = {b1, b1, b1, b1}, v2 = {b2, b2, b2, b2}, v3 = {b3, b3, b3, b3};
-  const LaneQuad* prev = reinterpret_cast<const LaneQuad*>(x + (a - 1) * K);
-  LaneQuad p0 = prev[0], p1 = prev[1], p2 = prev[2], p3 = prev[3];
-  for (u64 n = a; n < b; ++n) {
-    LaneQuad* o = reinterpret_cast<LaneQuad*>(x + n * K);
-    KLF_OPAQUE(o);
-    LaneQuad i0, i1, i2, i3;
-    if constexpr (kBytes) {
-      BytesToQuads(bytes, i0, i1, i2, i3);
-      bytes += in.step;
-    } else {
-      i0 = o[0], i1 = o[1], i2 = o[2], i3 = o[3];
-    }
-    const LaneQuad* q2 = o - 8;
-    const LaneQuad* q3 = o - 12;
-    p0 = vB * i0 + v1 * p0 + v2 * q2[0] + v3 * q3[0];
-    p1 = vB * i1 + v1 * p1 + v2 * q2[1] + v3 * q3[1];
-    p2 = vB * i2 + v1 * p2 + v2 * q2[2] + v3 * q3[2];
-    p3 = vB * i3 + v1 * p3 + v2 * q2[3] + v3 * q3[3];
-    o[0] = p0;
-    o[1] = p1;
-    o[2] = p2;
-    o[3] = p3;
-  }
-}
-
-// The anti-causal pass over rows b-1 down to a of the N rows of x, rows
-// from b on done; the last three rows start it with their own terms. With
-// kBytes row a + j also goes out as bytes to out.at + j * out.step.
-template <bool kBytes>
-KLF_LANES void AntiCausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, u64 a,
-                              u64 b, ByteRows out) {
-  const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
-  constexpr u32 K = kLanes;
-  const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
-  for (; b > a && b + 3 > N; --b) {
-    f64* o = x + (b - 1) * K;
-    const f64* e = x + (N - 1) * K;
-    for (u32 c = 0; c < K; ++c)
-      o[c] = b == N ? s0 * o[c] : (b + 1 == N ? B * o[c] + s1 * e[c] : B * o[c] + b1 * o[K + c] + s2 * e[c]);
-    if constexpr (kBytes) LanesToBytes(o, out.at + static_cast<i64>(b - 1 - a) * out.step);
-  }
-  if (b <= a) return;
-  // A row goes out kLag rows after it is done, so that its conversion does
-  // not wait on the chain (and crowd out the rows ahead).
-  constexpr u64 kLag = 6;
-  const u64 top = b;
-  const LaneQuad vB = {B, B, B, B}, v1 = {b1, b1, b1, b1}, v2 = {b2, b2, b2, b2}, v3 = {b3, b3, b3, b3};
-  const LaneQuad* next = reinterpret_cast<const LaneQuad*>(x + b * K);
-  LaneQuad p0 = next[0], p1 = next[1], p2 = next[2], p3 = next[3];
-  for (u64 n = b; n-- > a;) {
-    LaneQuad* o = reinterpret_cast<LaneQuad*>(x + n * K);
-    KLF_OPAQUE(o);
-    const LaneQuad* q2 = o + 8;
-    const LaneQuad* q3 = o + 12;
-    p0 = vB * o[0] + v1 * p0 + v2 * q2[0] + v3 * q3[0];
-    p1 = vB * o[1] + v1 * p1 + v2 * q2[1] + v3 * q3[1];
-    p2 = vB * o[2] + v1 * p2 + v2 * q2[2] + v3 * q3[2];
-    p3 = vB * o[3] + v1 * p3 + v2 * q2[3] + v3 * q3[3];
-    o[0] = p0;
-    o[1] = p1;
-    o[2] = p2;
-    o[3] = p3;
-    if constexpr (kBytes)
-      if (n + kLag < top) LanesToBytes(x + (n + kLag) * K, out.at + static_cast<i64>(n + kLag - a) * out.step);
-  }
-  if constexpr (kBytes)
-    for (u64 n = a; n < a + kLag && n < top; ++n) LanesToBytes(x + n * K, out.at + static_cast<i64>(n - a) * out.step);
-}
 
 // Samples converted between bytes and lanes at a time: whole 16 x 16
 // blocks, fetched ahead by as many when the lanes' bytes lie side by side
@@ -756,7 +714,6 @@ KLF_LANES void RecursiveGroup(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, c
   const u8 rowsOut = !sideOut && !out.isFloat && out.step == 1;
   u8* outBase = static_cast<u8*>(out.base) + static_cast<i64>(g) * (sideOut ? 1 : out.lineStep);
   alignas(16) u8 stage[kChunk * 16];
-  const ByteRows none = {nullptr, 0}, staged = {stage, 16};
 
   // The padding repeats the first and last samples as loaded.
   f64 first[K], last[K];
@@ -767,34 +724,32 @@ KLF_LANES void RecursiveGroup(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, c
   for (u64 n = lead + m; n < N; ++n)
     for (u32 c = 0; c < K; ++c) padded[n * K + c] = rec.borderFlag ? rec.borderValue : last[c];
 
-  CausalRows<false>(rec, padded, 0, lead, none);
+  CausalRows<false>(rec, padded, 0, lead, nullptr, 0);
   for (u64 i = 0; i < full; i += kChunk) {
     const u64 n = full - i < kChunk ? full - i : kChunk;
     if (rowsIn) {
       for (u64 j = 0; j < n; j += 16) GatherBlock(src.lanePtr, i + j, stage + 16 * j);
-      CausalRows<true>(rec, padded, lead + i, lead + i + n, staged);
+      CausalRows<true>(rec, padded, lead + i, lead + i + n, stage, 16);
       continue;
     }
     for (u64 j = i + kChunk; j < i + kChunk + n && j < m; ++j)
       __builtin_prefetch(src.side + static_cast<i64>(j) * src.sideStep);
-    const ByteRows in = {const_cast<u8*>(src.side) + static_cast<i64>(i) * src.sideStep, src.sideStep};
-    CausalRows<true>(rec, padded, lead + i, lead + i + n, in);
+    CausalRows<true>(rec, padded, lead + i, lead + i + n, src.side + static_cast<i64>(i) * src.sideStep, src.sideStep);
   }
   LoadRange(src, full, m, samples + full * K);
-  CausalRows<false>(rec, padded, lead + full, N, none);
+  CausalRows<false>(rec, padded, lead + full, N, nullptr, 0);
 
-  AntiCausalRows<false>(rec, padded, N, lead + full, N, none);
+  AntiCausalRows<false>(rec, padded, N, lead + full, N, nullptr, 0);
   StoreRange(out, g, valid, full, m, samples, 1);
   for (u64 i = full / kChunk * kChunk, stop = full; stop > 0; stop = i, i -= kChunk) {
     if (i == stop) continue;
     if (sideOut) {
-      const ByteRows to = {outBase + static_cast<i64>(i) * out.step, out.step};
-      AntiCausalRows<true>(rec, padded, N, lead + i, lead + stop, to);
+      AntiCausalRows<true>(rec, padded, N, lead + i, lead + stop, outBase + static_cast<i64>(i) * out.step, out.step);
     } else if (rowsOut) {
-      AntiCausalRows<true>(rec, padded, N, lead + i, lead + stop, staged);
+      AntiCausalRows<true>(rec, padded, N, lead + i, lead + stop, stage, 16);
       for (u64 j = 0; j < stop - i; j += 16) Transpose16(stage + 16 * j, 16, outBase + i + j, out.lineStep, valid);
     } else {
-      AntiCausalRows<false>(rec, padded, N, lead + i, lead + stop, none);
+      AntiCausalRows<false>(rec, padded, N, lead + i, lead + stop, nullptr, 0);
       StoreRange(out, g, valid, i, stop, samples, 1);
     }
   }
