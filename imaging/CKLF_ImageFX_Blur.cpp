@@ -352,10 +352,11 @@ KLF_LANES void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 
 
 // The causal pass of the recursive filter over rows a..b-1 of x (rows of
 // kLanes), rows before a done. With kBytes the input of row a + j comes
-// from the kLanes bytes at in + j * inStep instead of from x, converted next to
-// the recursion's arithmetic, which mostly waits on its chain. The previous
-// row is held in registers: the chain then waits on arithmetic only, not on
-// a store and a reload; the older rows are read back from memory.
+// from the kLanes bytes at in + j * inStep instead of from x, converted
+// next to the recursion's arithmetic, which mostly waits on its chain. The
+// previous row is held in registers: the chain then waits on arithmetic
+// only, not on a store and a reload; the older rows are read back from
+// memory.
 template <bool kBytes>
 KLF_LANES void CausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 a, u64 b,
                           const u8* in, i64 inStep) {
@@ -690,7 +691,6 @@ u8 MotionAngledPlane(CKLF_ImageFX& fx, CKLF_ImageFX::STRUCT_Blur_VectorData& rec
   }
   return 1;
 }
-
 
 // Samples converted between bytes and lanes at a time: whole 16 x 16
 // blocks, fetched ahead by as many when the lanes' bytes lie side by side
