@@ -338,4 +338,23 @@ TEST(ImageFXBlur, SmallSigmaKeepsItsBytesWhereMeansAreWhole) {
       ++round;
     }
   }
+// Lines of one and of several 64-sample chunks (the last one short or not a
+// whole 16-sample block), groups of fewer than 16 lines, pads far longer
+// than the lines, stripes that the filter overshoots and the clamp cuts,
+// with and without recovery: the same bytes as the single-line filter.
+TEST(ImageFXBlur, GaussianEqualsRowsThenColumnsOnLongAndShortLines) {
+  std::mt19937 rng(53);
+  const u32 sizes[][2] = {{64, 16}, {65, 33}, {130, 17}, {16, 64}, {33, 129}, {200, 48}, {3, 2}, {1, 9}, {20, 1}};
+  for (u32 k = 0; k < 9; ++k)
+    for (f64 radius : {1.5, 2.0, 7.5, 20.0, 50.0}) {
+      const u8 alpha = k % 2, recovery = alpha;
+      Pic src(sizes[k][0], sizes[k][1], alpha ? 4 : 3, alpha, rng() % 3);
+      src.Randomise(rng);
+      for (u32 y = 0; y < src.h; ++y)
+        for (u32 x = 0; x < src.w; ++x) src.At(1, x, y) = (x / 2 + y / 3) % 2 ? 255 : 0;
+      if (alpha) fxtest::BlobAlpha(src, rng, 2);
+      const Pic want = RefLines(RefLines(src, 0, radius, 0, recovery), 90, radius, 0, 0);
+      ASSERT_TRUE(Blur(src, false, 0, radius, 0, recovery).SameAs(want))
+          << src.w << "x" << src.h << " radius " << radius << " recovery " << int(recovery);
+    }
 }
