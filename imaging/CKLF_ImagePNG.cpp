@@ -658,6 +658,76 @@ u8 PlainZlibHeader(const u8* stream, u32 size) {
 }
 }  // namespace
 
+// One image stream in bands: task 0 unfilters the bands in order as they
+// come inflated (inflating any not yet taken itself), tasks 1..bands inflate
+// one band each, the rest split one unfiltered band each into the planes.
+struct CKLF_ImagePNG::BandDecodeJob : KLF_ParallelJob {
+  enum : u8 { kFree = 0, kTaken = 1, kInflated = 2, kFailed = 3 };
+  CKLF_ImagePNG* self;
+  const u8* stream;
+  const u32* starts;
+  u8* rows;
+  const u8* zeros;
+  u32 streamSize, n, channels, bandRows, bands, height, threads;
+  u32* adler;
+  std::atomic<u8>* state;  // a band's: kFree, kTaken, kInflated or kFailed
+  libdeflate_decompressor* inflaters[KLF_Parallel::kMaxThreads] = {};
+  CKLF_Mem scratch[KLF_Parallel::kMaxThreads];
+  std::atomic<u32> unfiltered{0};
+  std::atomic<u8> failed{0}, badFilter{0};
+  ~BandDecodeJob() {
+    for (libdeflate_decompressor* d : inflaters) libdeflate_free_decompressor(d);
+  }
+  u32 Rows(u32 b) const { return height - b * bandRows < bandRows ? height - b * bandRows : bandRows; }
+  u8* Row(u32 y) const { return rows + static_cast<u64>(y) * (n + 1); }
+  u8 Stop() const { return failed.load(std::memory_order_acquire); }
+  // Band b inflated on this worker, unless another has taken it.
+  void Inflate(u32 b, u32 worker) {
+    u8 expected = kFree;
+    if (!state[b].compare_exchange_strong(expected, kTaken, std::memory_order_acq_rel)) return;
+    libdeflate_decompressor*& d = inflaters[worker];
+    if (!d) d = libdeflate_alloc_decompressor();
+    const u32 in = b ? starts[b - 1] : 2, end = b + 1 < bands ? starts[b] : streamSize - 4;
+    const u64 size = static_cast<u64>(Rows(b)) * (n + 1);
+    const u8 ok = d && end >= in &&
+                  InflateBand(d, stream + in, end - in, Row(b * bandRows), size, b + 1 == bands, scratch[worker]);
+    if (ok) adler[b] = libdeflate_adler32(1, Row(b * bandRows), static_cast<size_t>(size));
+    if (!ok) failed.store(1, std::memory_order_release);
+    state[b].store(ok ? kInflated : kFailed, std::memory_order_release);
+  }
+  void Unfilter(u32 worker) {
+    const u8* up = zeros;
+    for (u32 b = 0; b < bands; ++b) {
+      Inflate(b, worker);
+      while (state[b].load(std::memory_order_acquire) == kTaken) std::this_thread::yield();
+      if (Stop()) return;
+      for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) {
+        u8* r = Row(y);
+        if (!UnfilterRow(r[0], r + 1, up, n, channels)) {
+          badFilter.store(1);
+          failed.store(1, std::memory_order_release);
+          return;
+        }
+        up = r + 1;
+      }
+      unfiltered.store(b + 1, std::memory_order_release);
+    }
+  }
+  void Split(u32 b) {
+    while (unfiltered.load(std::memory_order_acquire) <= b)
+      if (Stop()) return;
+      else std::this_thread::yield();
+    for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) self->i_SplitRow(Row(y) + 1, y, channels);
+  }
+  // The unfiltering first, so that it follows the inflating.
+  void RunTask(u32 t, u32 worker) override {
+    if (t == 0) return Unfilter(worker);
+    if (t <= bands) return Inflate(t - 1, worker);
+    Split(t - bands - 1);
+  }
+  u8 Poll(u32 done) override { return !Stop() && !self->i_Canceled(20 + 79 * done / (2 * bands + 1)); }
+};
+
 // Files this program writes deflate their rows in bands
 // (CKLF_PNGEncoder::BandRows rows each), every band a raw deflate stream of
 // its own ended by a sync flush. Found by their flushes, the bands inflate
@@ -678,73 +748,7 @@ u8 CKLF_ImagePNG::i_DecodeBands(const u8* stream, u32 streamSize, u32 channels) 
   if (!SyncPoints(stream, 2, streamSize - 4, threads, points, count) || count != bands - 1 ||
       !sums.alloc(bands * static_cast<u32>(sizeof(u32) + 1)))
     return kNotBanded;
-  enum : u8 { kFree = 0, kTaken = 1, kInflated = 2, kFailed = 3 };
-  struct Job : KLF_ParallelJob {
-    CKLF_ImagePNG* self;
-    const u8* stream;
-    const u32* starts;
-    u8* rows;
-    const u8* zeros;
-    u32 streamSize, n, channels, bandRows, bands, height, threads;
-    u32* adler;
-    std::atomic<u8>* state;  // a band's: kFree, kTaken, kInflated or kFailed
-    libdeflate_decompressor* inflaters[KLF_Parallel::kMaxThreads] = {};
-    CKLF_Mem scratch[KLF_Parallel::kMaxThreads];
-    std::atomic<u32> unfiltered{0};
-    std::atomic<u8> failed{0}, badFilter{0};
-    ~Job() {
-      for (libdeflate_decompressor* d : inflaters) libdeflate_free_decompressor(d);
-    }
-    u32 Rows(u32 b) const { return height - b * bandRows < bandRows ? height - b * bandRows : bandRows; }
-    u8* Row(u32 y) const { return rows + static_cast<u64>(y) * (n + 1); }
-    u8 Stop() const { return failed.load(std::memory_order_acquire); }
-    // Band b inflated on this worker, unless another has taken it.
-    void Inflate(u32 b, u32 worker) {
-      u8 expected = kFree;
-      if (!state[b].compare_exchange_strong(expected, kTaken, std::memory_order_acq_rel)) return;
-      libdeflate_decompressor*& d = inflaters[worker];
-      if (!d) d = libdeflate_alloc_decompressor();
-      const u32 in = b ? starts[b - 1] : 2, end = b + 1 < bands ? starts[b] : streamSize - 4;
-      const u64 size = static_cast<u64>(Rows(b)) * (n + 1);
-      const u8 ok = d && end >= in &&
-                    InflateBand(d, stream + in, end - in, Row(b * bandRows), size, b + 1 == bands, scratch[worker]);
-      if (ok) adler[b] = libdeflate_adler32(1, Row(b * bandRows), static_cast<size_t>(size));
-      if (!ok) failed.store(1, std::memory_order_release);
-      state[b].store(ok ? kInflated : kFailed, std::memory_order_release);
-    }
-    void Unfilter(u32 worker) {
-      const u8* up = zeros;
-      for (u32 b = 0; b < bands; ++b) {
-        Inflate(b, worker);
-        while (state[b].load(std::memory_order_acquire) == kTaken) std::this_thread::yield();
-        if (Stop()) return;
-        for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) {
-          u8* r = Row(y);
-          if (!UnfilterRow(r[0], r + 1, up, n, channels)) {
-            badFilter.store(1);
-            failed.store(1, std::memory_order_release);
-            return;
-          }
-          up = r + 1;
-        }
-        unfiltered.store(b + 1, std::memory_order_release);
-      }
-    }
-    void Split(u32 b) {
-      while (unfiltered.load(std::memory_order_acquire) <= b)
-        if (Stop()) return;
-        else std::this_thread::yield();
-      for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) self->i_SplitRow(Row(y) + 1, y, channels);
-    }
-    // The unfiltering first, so that it follows the inflating.
-    void RunTask(u32 t, u32 worker) override {
-      if (t == 0) return Unfilter(worker);
-      if (t <= bands) return Inflate(t - 1, worker);
-      Split(t - bands - 1);
-    }
-    u8 Poll(u32 done) override { return !Stop() && !self->i_Canceled(20 + 79 * done / (2 * bands + 1)); }
-  };
-  Job* job = new (std::nothrow) Job();
+  BandDecodeJob* job = new (std::nothrow) BandDecodeJob();
   if (!job) return kNotBanded;
   job->self = this;
   job->stream = stream;
@@ -760,7 +764,7 @@ u8 CKLF_ImagePNG::i_DecodeBands(const u8* stream, u32 streamSize, u32 channels) 
   job->height = height;
   job->adler = reinterpret_cast<u32*>(sums.GetPtr());
   job->state = reinterpret_cast<std::atomic<u8>*>(job->adler + bands);
-  for (u32 b = 0; b < bands; ++b) new (job->state + b) std::atomic<u8>(kFree);
+  for (u32 b = 0; b < bands; ++b) new (job->state + b) std::atomic<u8>(BandDecodeJob::kFree);
   const u8 ran = KLF_Parallel::Run(threads, 2 * bands + 1, *job);
   const u8 badFilter = job->badFilter.load(), failed = job->failed.load();
   uLong whole = 1;

@@ -107,6 +107,7 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // independent bands, as this program writes it.
   enum { kNotBanded = 0, kBandsDone = 1, kStopped = 2 };
   u8 i_DecodeBands(const u8* stream, u32 streamSize, u32 channels);
+  struct BandDecodeJob;  // the bands' tasks: inflate, unfilter in order, split
 
   CKLF_Mem m_work;  // rows being written or decoded
   CKLF_Mem m_rows;  // row pointers of an interlaced decode
