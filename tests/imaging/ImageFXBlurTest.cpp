@@ -338,6 +338,8 @@ TEST(ImageFXBlur, SmallSigmaKeepsItsBytesWhereMeansAreWhole) {
       ++round;
     }
   }
+}
+
 // Lines of one and of several 64-sample chunks (the last one short or not a
 // whole 16-sample block), groups of fewer than 16 lines, pads far longer
 // than the lines, stripes that the filter overshoots and the clamp cuts,
