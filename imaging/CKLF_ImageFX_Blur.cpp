@@ -835,17 +835,8 @@ void BlurGroupBase(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const CKLF_I
                    u64 pad, f64* lanesIn, f64* padded) {
   BlurGroupBody(rec, in, out, alpha, g, lineCount, length, pad, lanesIn, padded);
 }
-// With AVX-512 the same 256-bit code gets twice the vector registers.
-__attribute__((target("avx2,avx512f,avx512vl,avx512bw,avx512dq"))) void BlurGroupAvx512(
-    const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines& out,
-    const CKLF_ImageFX::Lines* alpha, u32 g, u32 lineCount, u32 length, u64 pad, f64* lanesIn, f64* padded) {
-  BlurGroupBody(rec, in, out, alpha, g, lineCount, length, pad, lanesIn, padded);
-}
 BlurGroupFn BlurGroupFor() {
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw") &&
-      __builtin_cpu_supports("avx512dq"))
-    return BlurGroupAvx512;
   return __builtin_cpu_supports("avx2") ? BlurGroupAvx2 : BlurGroupBase;
 }
 const BlurGroupFn BlurGroup = BlurGroupFor();
