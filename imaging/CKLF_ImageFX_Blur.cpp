@@ -17,10 +17,12 @@ namespace {
 constexpr u32 kLanes = 16;
 constexpr f64 kPi = 3.14159265358979323846;
 
-// Four doubles of a row of lanes; unaligned loads are allowed. Four lanes
-// in 32 bits, on the way from bytes to doubles.
+// Four doubles of a row of lanes; unaligned loads are allowed. Eight lanes
+// in 16 bits, in 32 bits and as doubles, on the way from bytes to doubles.
 typedef f64 LaneQuad __attribute__((vector_size(32), aligned(8), may_alias));
-typedef i32 LaneInts4 __attribute__((vector_size(16)));
+typedef f64 LaneOcta __attribute__((vector_size(64)));
+typedef i32 LaneInts8 __attribute__((vector_size(32)));
+typedef i16 LaneShorts8 __attribute__((vector_size(16)));
 
 // Truncates a filtered value to a byte; values outside 0..255 (and NaN)
 // are clamped. Branch-free so that lane loops vectorise.
@@ -122,10 +124,16 @@ KLF_LANES void BytesToQuads(const u8* s, LaneQuad& q0, LaneQuad& q1, LaneQuad& q
 #if defined(__SSE2__)
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), zero = _mm_setzero_si128();
   const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
-  q0 = __builtin_convertvector(reinterpret_cast<LaneInts4>(_mm_unpacklo_epi16(lo, zero)), LaneQuad);
-  q1 = __builtin_convertvector(reinterpret_cast<LaneInts4>(_mm_unpackhi_epi16(lo, zero)), LaneQuad);
-  q2 = __builtin_convertvector(reinterpret_cast<LaneInts4>(_mm_unpacklo_epi16(hi, zero)), LaneQuad);
-  q3 = __builtin_convertvector(reinterpret_cast<LaneInts4>(_mm_unpackhi_epi16(hi, zero)), LaneQuad);
+  // Eight values a conversion: four at a time the compiler splits each
+  // into halves (two conversions and two shuffles in wider builds).
+  const LaneOcta a = __builtin_convertvector(__builtin_convertvector(reinterpret_cast<LaneShorts8>(lo), LaneInts8),
+                                             LaneOcta);
+  const LaneOcta b = __builtin_convertvector(__builtin_convertvector(reinterpret_cast<LaneShorts8>(hi), LaneInts8),
+                                             LaneOcta);
+  q0 = __builtin_shufflevector(a, a, 0, 1, 2, 3);
+  q1 = __builtin_shufflevector(a, a, 4, 5, 6, 7);
+  q2 = __builtin_shufflevector(b, b, 0, 1, 2, 3);
+  q3 = __builtin_shufflevector(b, b, 4, 5, 6, 7);
 #else
   q0 = LaneQuad{f64(s[0]), f64(s[1]), f64(s[2]), f64(s[3])};
   q1 = LaneQuad{f64(s[4]), f64(s[5]), f64(s[6]), f64(s[7])};
@@ -284,20 +292,28 @@ KLF_LANES void LanesToBytes(const f64* r, u8* bytes) {
   typedef f64 Quad __attribute__((vector_size(32), aligned(8), may_alias));
   typedef i32 Ints __attribute__((vector_size(16)));
   static_assert(kLanes == 16, "four quads a sample");
-  const Quad zero = {0.0, 0.0, 0.0, 0.0}, top = {255.0, 255.0, 255.0, 255.0};
+  const Quad top = {255.0, 255.0, 255.0, 255.0};
   Ints t[4];
+#if defined(__SSE2__)
+  // Only values above 255 are cut here: the conversion gives below-zero
+  // values and NaN (as the lowest integer) a negative integer, and the
+  // saturating packs take those to 0 and keep 0..255 as they are.
+  for (u32 q = 0; q < 4; ++q) {
+    Quad v = reinterpret_cast<const Quad*>(r)[q];
+    v = top < v ? top : v;
+    t[q] = __builtin_convertvector(v, Ints);
+  }
+  const __m128i lo = _mm_packs_epi32(reinterpret_cast<__m128i>(t[0]), reinterpret_cast<__m128i>(t[1]));
+  const __m128i hi = _mm_packs_epi32(reinterpret_cast<__m128i>(t[2]), reinterpret_cast<__m128i>(t[3]));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(lo, hi));
+#else
+  const Quad zero = {0.0, 0.0, 0.0, 0.0};
   for (u32 q = 0; q < 4; ++q) {
     Quad v = reinterpret_cast<const Quad*>(r)[q];
     v = v > zero ? v : zero;
     v = v < top ? v : top;
     t[q] = __builtin_convertvector(v, Ints);
   }
-#if defined(__SSE2__)
-  // The values lie in 0..255: the saturating packs keep them as they are.
-  const __m128i lo = _mm_packs_epi32(reinterpret_cast<__m128i>(t[0]), reinterpret_cast<__m128i>(t[1]));
-  const __m128i hi = _mm_packs_epi32(reinterpret_cast<__m128i>(t[2]), reinterpret_cast<__m128i>(t[3]));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(lo, hi));
-#else
   for (u32 q = 0; q < 4; ++q)
     for (u32 c = 0; c < 4; ++c) bytes[4 * q + c] = static_cast<u8>(t[q][c]);
 #endif
@@ -350,6 +366,22 @@ KLF_LANES void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 
 // row, which the recursion's chain waits on.
 #define KLF_OPAQUE(p) __asm__("" : "+r"(p))
 
+// Lines that the loops fetch ahead, one a row: rows lines from p on, step
+// bytes apart. Fetched in one burst they would stall on the misses in
+// flight; spread over the rows they overlap the arithmetic.
+struct Ahead {
+  const u8* p;
+  i64 step;
+  u64 rows;
+  void Fetch(u64 t, int write) const {
+    if (t >= rows) return;
+    if (write)
+      __builtin_prefetch(p + static_cast<i64>(t) * step, 1);
+    else
+      __builtin_prefetch(p + static_cast<i64>(t) * step);
+  }
+};
+
 // The causal pass of the recursive filter over rows a..b-1 of x (rows of
 // kLanes), rows before a done. With kBytes the input of row a + j comes
 // from the kLanes bytes at in + j * inStep instead of from x, converted
@@ -359,7 +391,7 @@ KLF_LANES void StoreLanes(const CKLF_ImageFX::Lines& out, u32 g, u32 valid, u64 
 // memory.
 template <bool kBytes>
 KLF_LANES void CausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 a, u64 b,
-                          const u8* in, i64 inStep) {
+                          const u8* in, i64 inStep, const Ahead& ahead = Ahead{nullptr, 0, 0}) {
   const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
   constexpr u32 K = kLanes;
   static_assert(K == 16, "four quads a row");
@@ -380,6 +412,7 @@ KLF_LANES void CausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __
   for (u64 n = a; n < b; ++n) {
     LaneQuad* o = reinterpret_cast<LaneQuad*>(x + n * K);
     KLF_OPAQUE(o);
+    ahead.Fetch(n - a, 0);
     LaneQuad i0, i1, i2, i3;
     if constexpr (kBytes) {
       BytesToQuads(in, i0, i1, i2, i3);
@@ -405,7 +438,7 @@ KLF_LANES void CausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __
 // kBytes row a + j also goes out as kLanes bytes to out + j * outStep.
 template <bool kBytes>
 KLF_LANES void AntiCausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64* __restrict x, u64 N, u64 a,
-                              u64 b, u8* out, i64 outStep) {
+                              u64 b, u8* out, i64 outStep, const Ahead& ahead = Ahead{nullptr, 0, 0}) {
   const f64 B = r.B, b1 = r.b1, b2 = r.b2, b3 = r.b3;
   constexpr u32 K = kLanes;
   const f64 s0 = B + b1 + b2 + b3, s1 = b1 + b2 + b3, s2 = b2 + b3;
@@ -427,6 +460,7 @@ KLF_LANES void AntiCausalRows(const CKLF_ImageFX::STRUCT_Blur_VectorData& r, f64
   for (u64 n = b; n-- > a;) {
     LaneQuad* o = reinterpret_cast<LaneQuad*>(x + n * K);
     KLF_OPAQUE(o);
+    ahead.Fetch(top - 1 - n, 1);
     const LaneQuad* q2 = o + 8;
     const LaneQuad* q3 = o + 12;
     p0 = vB * o[0] + v1 * p0 + v2 * q2[0] + v3 * q3[0];
@@ -732,9 +766,11 @@ KLF_LANES void RecursiveGroup(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, c
       CausalRows<true>(rec, padded, lead + i, lead + i + n, stage, 16);
       continue;
     }
-    for (u64 j = i + kChunk; j < i + kChunk + n && j < m; ++j)
-      __builtin_prefetch(src.side + static_cast<i64>(j) * src.sideStep);
-    CausalRows<true>(rec, padded, lead + i, lead + i + n, src.side + static_cast<i64>(i) * src.sideStep, src.sideStep);
+    const u64 next = i + kChunk < m ? m - (i + kChunk) : 0;
+    const Ahead ahead = {src.side + static_cast<i64>(i + (next ? kChunk : 0)) * src.sideStep, src.sideStep,
+                         next < n ? next : n};
+    CausalRows<true>(rec, padded, lead + i, lead + i + n, src.side + static_cast<i64>(i) * src.sideStep, src.sideStep,
+                     ahead);
   }
   LoadRange(src, full, m, samples + full * K);
   CausalRows<false>(rec, padded, lead + full, N, nullptr, 0);
@@ -744,7 +780,11 @@ KLF_LANES void RecursiveGroup(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, c
   for (u64 i = full / kChunk * kChunk, stop = full; stop > 0; stop = i, i -= kChunk) {
     if (i == stop) continue;
     if (sideOut) {
-      AntiCausalRows<true>(rec, padded, N, lead + i, lead + stop, outBase + static_cast<i64>(i) * out.step, out.step);
+      // The next chunk's rows, last first, are about to be written.
+      const Ahead ahead = {outBase + static_cast<i64>(i > 0 ? i - 1 : 0) * out.step, -out.step,
+                           i < kChunk ? i : kChunk};
+      AntiCausalRows<true>(rec, padded, N, lead + i, lead + stop, outBase + static_cast<i64>(i) * out.step, out.step,
+                           ahead);
     } else if (rowsOut) {
       AntiCausalRows<true>(rec, padded, N, lead + i, lead + stop, stage, 16);
       for (u64 j = 0; j < stop - i; j += 16) Transpose16(stage + 16 * j, 16, outBase + i + j, out.lineStep, valid);

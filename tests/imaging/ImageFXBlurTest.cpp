@@ -360,3 +360,30 @@ TEST(ImageFXBlur, GaussianEqualsRowsThenColumnsOnLongAndShortLines) {
           << src.w << "x" << src.h << " radius " << radius << " recovery " << int(recovery);
     }
 }
+
+// Every byte value in and out of the recursive filter: runs of each value
+// 0..255 between hard 0/255 edges (the filter overshoots below 0 and above
+// 255 there), along rows and along columns, at heights around the rows
+// fetched ahead (64 a chunk), on one and on four threads.
+TEST(ImageFXBlur, RecursiveBlurKeepsEveryByteValueAndCutsOvershoot) {
+  for (u32 h : {63u, 64u, 65u, 127u, 129u, 300u}) {
+    Pic src(48, h, 3, 0, 0);
+    for (u32 y = 0; y < h; ++y)
+      for (u32 x = 0; x < src.w; ++x) {
+        src.At(0, x, y) = static_cast<u8>((x / 3 + 16 * (y / 5)) % 256);
+        src.At(1, x, y) = static_cast<u8>((y + 7 * x) % 256);
+        src.At(2, x, y) = (x / 4 + y / 2) % 2 ? 255 : 0;
+      }
+    for (f64 radius : {1.5, 2.0, 6.0}) {
+      const Pic want = RefLines(RefLines(src, 0, radius, 0, 0), 90, radius, 0, 0);
+      for (u32 threads : {1u, 4u}) {
+        Pic dst = src.Blank();
+        CKLF_ImageFX fx;
+        fx.SetThreads(threads);
+        Bind(fx, src, dst);
+        ASSERT_EQ(fx.GaussianBlur(radius, 0, 0), 1);
+        ASSERT_TRUE(dst.SameAs(want)) << "height " << h << " radius " << radius << " threads " << threads;
+      }
+    }
+  }
+}
