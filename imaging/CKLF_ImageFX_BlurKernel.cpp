@@ -6,8 +6,10 @@
 // so trunc(D) = trunc(R) unless R lies that close to an integer. R is first
 // estimated in single precision (error below 1.9e-4, see kNear); wherever
 // the estimate lies within kNear of an integer (flat and evenly sloped
-// stretches, about 0.2 % of noisy ones) the eight samples are summed again
-// in double, in the fixed order, and that quotient is written.
+// stretches, about 0.2 % of noisy ones) the group of eight is looked at
+// again: flat taps take the byte the double sum gives for their value (a
+// table made by that sum), others are summed again in double, in the fixed
+// order, and that quotient is written.
 #include <emmintrin.h>
 
 #include <cstring>
