@@ -42,6 +42,7 @@ constexpr f32 kNear = 1.0f / 1024.0f;
 constexpr u32 kStrip = 256;
 constexpr u32 kRowsPerTask = 16;
 constexpr u32 kAhead = 8;  // rows read ahead down a strip
+constexpr u32 kMaxTaps = 10;
 
 struct Weights {
   u32 n;         // taps each side, centre included
@@ -298,7 +299,8 @@ KLF_FORCE void TaskOf(const Job& j, u32 task, Scratch s) {
   }
 }
 
-// Kernels run 2 to 19 taps a side; each length gets its own unrolled body.
+// Kernels below sigma 1.5 run 2 to 10 taps a side; each length gets its own
+// unrolled body (longer ones keep the lane path).
 template <u32 N>
 KLF_FORCE void TaskUpTo(const Job& j, u32 task, Scratch s) {
   if constexpr (N >= 2) {
@@ -308,8 +310,8 @@ KLF_FORCE void TaskUpTo(const Job& j, u32 task, Scratch s) {
 }
 
 // Built for AVX2 and for the baseline, chosen once at run time.
-__attribute__((target("avx2"))) void TaskAvx2(const Job& j, u32 task, Scratch s) { TaskUpTo<19>(j, task, s); }
-void TaskBase(const Job& j, u32 task, Scratch s) { TaskUpTo<19>(j, task, s); }
+__attribute__((target("avx2"))) void TaskAvx2(const Job& j, u32 task, Scratch s) { TaskUpTo<kMaxTaps>(j, task, s); }
+void TaskBase(const Job& j, u32 task, Scratch s) { TaskUpTo<kMaxTaps>(j, task, s); }
 TaskFn TaskFor() {
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx2") ? TaskAvx2 : TaskBase;
@@ -331,7 +333,7 @@ u64 WorkerBytes(u32 n, u32 length) {
 u8 CKLF_ImageFX::i_KernelLinesFit(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out,
                                   const Lines* alpha, u32 length) {
   if (!rec.smallSigma || !(rec.sigma >= 0.1) || in.isFloat || out.isFloat) return 0;
-  if (rec.kernelLength == 0 || length < 2u * rec.kernelLength - 1) return 0;
+  if (rec.kernelLength < 2 || rec.kernelLength > kMaxTaps || length < 2u * rec.kernelLength - 1) return 0;
   const u8 rows = in.step == 1 && out.step == 1 && (!alpha || alpha->step == 1);
   const u8 columns = in.lineStep == 1 && out.lineStep == 1 && !alpha;
   return rows || columns;
