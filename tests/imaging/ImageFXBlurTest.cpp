@@ -32,7 +32,8 @@ Pic RefLines(Pic src, f64 angle, f64 sigma, u8 blurAlpha, u8 recovery) {
   BlurRec r;
   fx.Blur_PrepareBlurData(sigma, &r, &pad, 0, 0);
   auto at = [&](Pic& p, u8 plane, i64 i, i64 c) -> u8& {
-    return alongX ? p.At(plane, static_cast<u32>(i), static_cast<u32>(c)) : p.At(plane, static_cast<u32>(c), static_cast<u32>(i));
+    return alongX ? p.At(plane, static_cast<u32>(i), static_cast<u32>(c))
+                  : p.At(plane, static_cast<u32>(c), static_cast<u32>(i));
   };
   for (u8 p = 0; p < src.count; ++p) {
     const bool isAlpha = src.alpha && p == last;
@@ -52,7 +53,8 @@ Pic RefLines(Pic src, f64 angle, f64 sigma, u8 blurAlpha, u8 recovery) {
         v[q] = line[q] = at(src, p, is[q], c);
         a[q] = src.alpha ? at(src, last, is[q], c) : 255;
       }
-      if (recovery && src.alpha && !isAlpha) CKLF_ImageFX::Blur_ZeroAlphaRecoveryData(v.data(), line.data(), n, a.data());
+      if (recovery && src.alpha && !isAlpha)
+        CKLF_ImageFX::Blur_ZeroAlphaRecoveryData(v.data(), line.data(), n, a.data());
       r.length = n;
       r.vector = line.data();
       EXPECT_EQ(fx.Blur_BlurVector(&r), 1);
@@ -69,11 +71,13 @@ Pic RefLines(Pic src, f64 angle, f64 sigma, u8 blurAlpha, u8 recovery) {
   return dst;
 }
 
-Pic Blur(Pic& src, bool motion, f64 angle, f64 amount, u8 blurAlpha, u8 recovery) {
+Pic Blur(Pic& src, bool motion, f64 angle, f64 amount, u8 blurAlpha, u8 recovery, u32 threads = 1) {
   Pic dst = src.Blank();
   CKLF_ImageFX fx;
+  fx.SetThreads(threads);
   Bind(fx, src, dst);
-  const u8 ok = motion ? fx.MotionBlur(angle, amount, blurAlpha, recovery) : fx.GaussianBlur(amount, blurAlpha, recovery);
+  const u8 ok =
+      motion ? fx.MotionBlur(angle, amount, blurAlpha, recovery) : fx.GaussianBlur(amount, blurAlpha, recovery);
   EXPECT_EQ(ok, 1) << "error " << fx.GetError();
   return dst;
 }
@@ -112,7 +116,8 @@ TEST(ImageFXBlur, LineFilterIsTheGaussianOfItsSigma) {
     r.vector = v.data();
     ASSERT_EQ(fx.Blur_BlurVector(&r), 1);
     f64 sum = 0, mean = 0, gauss = 0;
-    for (int i = 0; i < n; ++i) sum += v[i], mean += v[i] * (i - c), gauss += std::exp(-(i - c) * (i - c) / (2 * want * want));
+    for (int i = 0; i < n; ++i)
+      sum += v[i], mean += v[i] * (i - c), gauss += std::exp(-(i - c) * (i - c) / (2 * want * want));
     EXPECT_NEAR(sum, 1.0, 1e-6) << sigma;
     EXPECT_NEAR(mean, 0.0, 1e-6) << sigma;
     int h = c;
@@ -223,7 +228,8 @@ TEST(ImageFXBlur, MotionEqualsLineByLineForm) {
     if (round % 4 == 1) folded = angle = 1 + rng() % 179, angle += round % 8 == 1 ? -360.0 : 1800000000.0;
     if (folded > 89.9 && folded < 90.1) folded = 90;
     const f64 dist = round % 5 == 0 ? 0.3 + (rng() % 12) / 10.0 : 1.5 + (rng() % 300) / 10.0;
-    ASSERT_TRUE(Blur(src, true, angle, dist, blurAlpha, recovery).SameAs(RefLines(src, folded, dist, blurAlpha, recovery)))
+    ASSERT_TRUE(
+        Blur(src, true, angle, dist, blurAlpha, recovery).SameAs(RefLines(src, folded, dist, blurAlpha, recovery)))
         << src.w << "x" << src.h << " angle " << angle << " distance " << dist << " recovery " << int(recovery);
   }
 }
@@ -276,28 +282,17 @@ TEST(ImageFXBlur, GaussianEqualsRowsThenColumnsAtEveryWidth) {
     if (alpha) fxtest::BlobAlpha(src, rng, 2);
     const f64 radius = radii[w % 10];
     const Pic want = RefLines(RefLines(src, 0, radius, 0, recovery), 90, radius, 0, 0);
-    for (u32 threads : {1u, 3u}) {
-      Pic dst = src.Blank();
-      CKLF_ImageFX fx;
-      fx.SetThreads(threads);
-      Bind(fx, src, dst);
-      ASSERT_EQ(fx.GaussianBlur(radius, 0, recovery), 1);
-      ASSERT_TRUE(dst.SameAs(want)) << w << "x" << h << " radius " << radius << " threads " << threads;
-    }
+    for (u32 threads : {1u, 3u})
+      ASSERT_TRUE(Blur(src, false, 0, radius, 0, recovery, threads).SameAs(want))
+          << w << "x" << h << " radius " << radius << " threads " << threads;
   }
   // Long rows ending in a partial block, a last group of fewer lines.
   for (u32 w : {128u, 129u, 300u}) {
     Pic src(w, 23, 3, 0, 5);
     src.Randomise(rng);
     const Pic want = RefLines(RefLines(src, 0, 1.0, 0, 0), 90, 1.0, 0, 0);
-    for (u32 threads : {1u, 4u}) {
-      Pic dst = src.Blank();
-      CKLF_ImageFX fx;
-      fx.SetThreads(threads);
-      Bind(fx, src, dst);
-      ASSERT_EQ(fx.GaussianBlur(1.0, 0, 0), 1);
-      ASSERT_TRUE(dst.SameAs(want)) << w << " threads " << threads;
-    }
+    for (u32 threads : {1u, 4u})
+      ASSERT_TRUE(Blur(src, false, 0, 1.0, 0, 0, threads).SameAs(want)) << w << " threads " << threads;
   }
 }
 
@@ -320,21 +315,19 @@ TEST(ImageFXBlur, SmallSigmaKeepsItsBytesWhereMeansAreWhole) {
         for (u32 y = 0; y < src.h; ++y)
           for (u32 x = 0; x < src.w; ++x) {
             const u32 patch = (x / 23 + y / 17) % 3;
-            u32 v = kind == 0 ? flat : kind == 1 ? (x * (1 + p) + y * 2) : kind == 2 ? ((x / 9 + y / 7) % 2) * 255 : rng() % 256;
+            u32 v = kind == 0   ? flat
+                    : kind == 1 ? (x * (1 + p) + y * 2)
+                    : kind == 2 ? ((x / 9 + y / 7) % 2) * 255
+                                : rng() % 256;
             if (patch == 0) v = kind == 3 ? 255 : flat;
             src.At(p, x, y) = static_cast<u8>(v);
           }
       }
       if (alpha) fxtest::BlobAlpha(src, rng, 3);
       const Pic want = RefLines(RefLines(src, 0, radius, 0, recovery), 90, radius, 0, 0);
-      for (u32 threads : {1u, 3u}) {
-        Pic dst = src.Blank();
-        CKLF_ImageFX fx;
-        fx.SetThreads(threads);
-        Bind(fx, src, dst);
-        ASSERT_EQ(fx.GaussianBlur(radius, 0, recovery), 1);
-        ASSERT_TRUE(dst.SameAs(want)) << side[0] << "x" << side[1] << " radius " << radius << " threads " << threads;
-      }
+      for (u32 threads : {1u, 3u})
+        ASSERT_TRUE(Blur(src, false, 0, radius, 0, recovery, threads).SameAs(want))
+            << side[0] << "x" << side[1] << " radius " << radius << " threads " << threads;
       ++round;
     }
   }
@@ -376,14 +369,9 @@ TEST(ImageFXBlur, RecursiveBlurKeepsEveryByteValueAndCutsOvershoot) {
       }
     for (f64 radius : {1.5, 2.0, 6.0}) {
       const Pic want = RefLines(RefLines(src, 0, radius, 0, 0), 90, radius, 0, 0);
-      for (u32 threads : {1u, 4u}) {
-        Pic dst = src.Blank();
-        CKLF_ImageFX fx;
-        fx.SetThreads(threads);
-        Bind(fx, src, dst);
-        ASSERT_EQ(fx.GaussianBlur(radius, 0, 0), 1);
-        ASSERT_TRUE(dst.SameAs(want)) << "height " << h << " radius " << radius << " threads " << threads;
-      }
+      for (u32 threads : {1u, 4u})
+        ASSERT_TRUE(Blur(src, false, 0, radius, 0, 0, threads).SameAs(want))
+            << "height " << h << " radius " << radius << " threads " << threads;
     }
   }
 }
@@ -410,11 +398,7 @@ TEST(ImageFXBlur, SmallSigmaOnRandomPicturesAndStraightMotion) {
     const int which = round % 3;  // Gaussian, motion along rows, along columns
     const Pic want = which == 0 ? RefLines(RefLines(src, 0, amount, 0, recovery), 90, amount, 0, 0)
                                 : RefLines(src, which == 1 ? 0 : 90, amount, 0, recovery);
-    Pic dst = src.Blank();
-    CKLF_ImageFX fx;
-    fx.SetThreads(1 + round % 4);
-    Bind(fx, src, dst);
-    ASSERT_EQ(which == 0 ? fx.GaussianBlur(amount, 0, recovery) : fx.MotionBlur(which == 1 ? 0 : 90, amount, 0, recovery), 1);
+    const Pic dst = Blur(src, which != 0, which == 1 ? 0 : 90, amount, 0, recovery, 1 + round % 4);
     ASSERT_TRUE(dst.SameAs(want)) << src.w << "x" << src.h << " amount " << amount << " which " << which;
   }
 }
