@@ -48,7 +48,7 @@ u64 CacheLines(u64 bytes) { return (bytes + 63) & ~u64(63); }
 // A worker's buffers for lines up to length long: a row and its recovery,
 // or the ring of a strip.
 u64 WorkerBytes(u32 n, u32 length) {
-  const u64 row = CacheLines(length * sizeof(f32)) + CacheLines(length * sizeof(f64));
+  const u64 row = CacheLines((length + 2ull * base::kPad) * sizeof(f32)) + CacheLines(length * sizeof(f64));
   const u64 ring = (2ull * n - 1) * kStrip * sizeof(f32);
   return CacheLines(row > ring ? row : ring);
 }
@@ -84,7 +84,7 @@ u8 CKLF_ImageFX::i_KernelLines(const STRUCT_Blur_VectorData& rec, const Lines& i
   const u32 tasks = j.rows ? (lineCount + kRowsPerTask - 1) / kRowsPerTask : (lineCount + j.strip - 1) / j.strip;
   u8* base = m_kernelBuffer.GetPtr();
   const u64 each = WorkerBytes(rec.kernelLength, length);
-  const u64 lineBytes = CacheLines(length * sizeof(f32));
+  const u64 lineBytes = CacheLines((length + 2ull * base::kPad) * sizeof(f32));
   KLF_Parallel::For(m_threads, tasks, [&](u32 task, u32 worker) {
     u8* mine = base + worker * each;
     const Scratch s = {reinterpret_cast<f32*>(mine), reinterpret_cast<f64*>(mine + lineBytes),

@@ -84,7 +84,8 @@ KLF_FORCE D4 High(F8 x) {
   return __builtin_convertvector(h, D4);
 }
 
-KLF_FORCE void QuotientToBytes(D4 s, f64 whole, u8* out) {
+template <class Whole>
+KLF_FORCE void QuotientToBytes(D4 s, Whole whole, u8* out) {
   const D4 zero = {0.0, 0.0, 0.0, 0.0}, top = {255.0, 255.0, 255.0, 255.0};
   D4 q = s / whole;
   q = q > zero ? q : zero;
@@ -109,6 +110,85 @@ KLF_FORCE void ExactEight(const Weights& k, Tap tap, u8* out) {
   }
   QuotientToBytes(lo, k.whole, out);
   QuotientToBytes(hi, k.whole, out + 4);
+}
+
+// Eight samples whose taps run past an end of their lines alike (a row of
+// a strip near the plane's top or bottom): ExactSample's sums and order,
+// four lanes at a time.
+template <u32 N, class Tap>
+KLF_FORCE void ExactEightAt(const Weights& k, Tap tap, i64 i, i64 m, u8* out) {
+  const D4 border = {k.border, k.border, k.border, k.border};
+  D4 lo = {0.0, 0.0, 0.0, 0.0}, hi = lo;
+  f64 ws = 0.0;
+  for (u32 t = 0; t < N; ++t) {
+    if (i + t < m) {
+      const F8 x = tap(static_cast<i32>(t));
+      lo += k.w[t] * Low(x);
+      hi += k.w[t] * High(x);
+    } else if (k.borderFlag) {
+      lo += k.w[t] * border;
+      hi += k.w[t] * border;
+    } else {
+      break;
+    }
+    ws += k.w[t];
+  }
+  for (u32 t = 1; t < N; ++t) {
+    if (i >= t) {
+      const F8 x = tap(-static_cast<i32>(t));
+      lo += k.w[t] * Low(x);
+      hi += k.w[t] * High(x);
+    } else if (k.borderFlag) {
+      lo += k.w[t] * border;
+      hi += k.w[t] * border;
+    } else {
+      break;
+    }
+    ws += k.w[t];
+  }
+  QuotientToBytes(lo, ws, out);
+  QuotientToBytes(hi, ws, out + 4);
+}
+
+// Weights of eight neighbouring samples near an end of a line of m, per
+// lane and tap: 0 for a tap past the end when the walk stops there (it then
+// adds nothing to either sum, so the sums are exactly ExactSample's).
+struct EndWeights {
+  u32 at;  // first of the eight
+  D4 forward[kMaxTaps][2], backward[kMaxTaps][2];
+};
+
+inline void EndWeightsOf(const Weights& k, u32 at, u32 m, EndWeights& e) {
+  e.at = at;
+  for (u32 t = 0; t < k.n; ++t)
+    for (u32 c = 0; c < 8; ++c) {
+      const u32 p = at + c;
+      e.forward[t][c / 4][c % 4] = p + t < m || k.borderFlag ? k.w[t] : 0.0;
+      e.backward[t][c / 4][c % 4] = p >= t || k.borderFlag ? k.w[t] : 0.0;
+    }
+}
+
+// The eight samples of e, tap(t) reading past the ends the border value
+// (or 0 where the walk stops), summed as ExactSample sums.
+template <u32 N, class Tap>
+KLF_FORCE void ExactEightEnd(const EndWeights& e, Tap tap, u8* out) {
+  D4 lo = {0.0, 0.0, 0.0, 0.0}, hi = lo, wlo = lo, whi = lo;
+  for (u32 t = 0; t < N; ++t) {
+    const F8 x = tap(static_cast<i32>(t));
+    lo += e.forward[t][0] * Low(x);
+    hi += e.forward[t][1] * High(x);
+    wlo += e.forward[t][0];
+    whi += e.forward[t][1];
+  }
+  for (u32 t = 1; t < N; ++t) {
+    const F8 x = tap(-static_cast<i32>(t));
+    lo += e.backward[t][0] * Low(x);
+    hi += e.backward[t][1] * High(x);
+    wlo += e.backward[t][0];
+    whi += e.backward[t][1];
+  }
+  QuotientToBytes(lo, wlo, out);
+  QuotientToBytes(hi, whi, out + 4);
 }
 
 // Eight samples of which some estimates came near an integer: those whose
@@ -219,12 +299,27 @@ KLF_FORCE void Samples(const Weights& k, Tap tap, u8* out) {
   NearGroups<N, U>(k, tap, near, out);
 }
 
-// Rows g0..g1-1, each a line of m bytes at step 1.
+// Rows g0..g1-1, each a line of m bytes at step 1. The row's floats keep
+// kPad values before and after it: the border value, or 0 where the walk
+// stops at the ends.
+constexpr u32 kPad = 16;
+
 template <u32 N>
 KLF_FORCE void RowsBody(const Weights& k, const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines& out,
                         const CKLF_ImageFX::Lines* alpha, u32 g0, u32 g1, u32 m, Scratch s) {
   const u32 n = N;
-  f32* f = s.line;
+  f32* f = s.line + kPad;
+  const f32 pad = k.borderFlag ? static_cast<f32>(k.border) : 0.0f;
+  for (u32 j = 0; j < kPad; ++j) f[-1 - static_cast<i32>(j)] = f[m + j] = pad;
+  // Lines of 32 and more: the ends in groups of eight (two a side when the
+  // kernel reaches past eight samples), the rest between them.
+  const u32 ends = m >= 32 ? (n - 1 + 7) / 8 : 0;
+  EndWeights end[4];
+  for (u32 e = 0; e < ends; ++e) {
+    EndWeightsOf(k, 8 * e, m, end[2 * e]);
+    EndWeightsOf(k, m - 8 * (e + 1), m, end[2 * e + 1]);
+  }
+  const u32 lo = ends ? 8 * ends : n - 1, hi = ends ? m - 8 * ends : m - (n - 1);
   for (u32 g = g0; g < g1; ++g) {
     const u8* src = static_cast<const u8*>(in.base) + static_cast<i64>(g) * in.lineStep;
     const u8* a = alpha ? static_cast<const u8*>(alpha->base) + static_cast<i64>(g) * alpha->lineStep : nullptr;
@@ -236,16 +331,21 @@ KLF_FORCE void RowsBody(const Weights& k, const CKLF_ImageFX::Lines& in, const C
     }
     u8* dst = static_cast<u8*>(out.base) + static_cast<i64>(g) * out.lineStep;
     auto at = [f](i64 j) KLF_INLINE { return static_cast<f64>(f[j]); };
-    const u32 lo = n - 1, hi = m - (n - 1);
-    for (u32 i = 0; i < lo; ++i) dst[i] = ExactSample(k, at, i, m);
-    u32 i = lo;
+    for (u32 e = 0; e < 2 * ends; ++e)
+      ExactEightEnd<N>(
+          end[e], [&](i32 t) KLF_INLINE { return *reinterpret_cast<const F8*>(f + end[e].at + t); },
+          dst + end[e].at);
+    u32 i = 0;
+    if (!ends)
+      for (; i < lo; ++i) dst[i] = ExactSample(k, at, i, m);
+    i = lo;
     for (; i + 32 <= hi; i += 32)
       Samples<N, 4>(
           k, [&](i32 t, u32 u) KLF_INLINE { return *reinterpret_cast<const F8*>(f + i + 8 * u + t); }, dst + i);
     for (; i + 8 <= hi; i += 8)
       Samples<N, 1>(
           k, [&](i32 t, u32) KLF_INLINE { return *reinterpret_cast<const F8*>(f + i + t); }, dst + i);
-    for (; i < m; ++i) dst[i] = ExactSample(k, at, i, m);
+    for (; i < (ends ? hi : m); ++i) dst[i] = ExactSample(k, at, i, m);
   }
 }
 
@@ -259,9 +359,13 @@ KLF_FORCE void StripBody(const Weights& k, const CKLF_ImageFX::Lines& in, const 
   auto emit = [&](u32 y) KLF_INLINE {
     u8* dst = static_cast<u8*>(out.base) + static_cast<i64>(y) * out.step + x0;
     if (y < n - 1 || y + n - 1 >= m) {
-      for (u32 c = 0; c < w; ++c)
-        dst[c] = ExactSample(
-            k, [&](i64 j) KLF_INLINE { return static_cast<f64>(row(static_cast<u32>(j))[c]); }, y, m);
+      u8 tail[8];
+      for (u32 c = 0; c < w; c += 8) {
+        u8* o = c + 8 <= w ? dst + c : tail;
+        ExactEightAt<N>(
+            k, [&](i32 t) KLF_INLINE { return *reinterpret_cast<const F8*>(row(y + t) + c); }, y, m, o);
+        if (o == tail) std::memcpy(dst + c, tail, w - c);
+      }
       return;
     }
     const f32* rows[40];
