@@ -402,3 +402,31 @@ TEST(ImageFXBlur, SmallSigmaOnRandomPicturesAndStraightMotion) {
     ASSERT_TRUE(dst.SameAs(want)) << src.w << "x" << src.h << " amount " << amount << " which " << which;
   }
 }
+
+// Lines just below and above 32 samples (where the ends go eight at a
+// time), every kernel length, ends holding hard 0/255 edges.
+TEST(ImageFXBlur, SmallSigmaLineEndsAroundThirtyTwo) {
+  std::mt19937 rng(5);
+  const u32 sides[] = {19, 31, 32, 33, 47, 48};
+  const f64 amounts[] = {0.3, 0.7, 1.0, 1.2, 1.35, 1.49};
+  int round = 0;
+  for (u32 w : sides)
+    for (u32 h : sides) {
+      const u8 recovery = round % 2;
+      Pic src(w, h, 4, 1, 0);
+      for (u8 p = 0; p < 3; ++p)
+        for (u32 y = 0; y < h; ++y)
+          for (u32 x = 0; x < w; ++x) {
+            const bool end = x < 3 || y < 3 || x + 3 >= w || y + 3 >= h;
+            src.At(p, x, y) = static_cast<u8>(end ? (x + y + p) % 2 * 255 : rng());
+          }
+      fxtest::BlobAlpha(src, rng, 2);
+      const f64 amount = amounts[round % 6];
+      const int which = round % 3;  // Gaussian, motion along rows, along columns
+      const Pic want = which == 0 ? RefLines(RefLines(src, 0, amount, 0, recovery), 90, amount, 0, 0)
+                                  : RefLines(src, which == 1 ? 0 : 90, amount, 0, recovery);
+      const Pic dst = Blur(src, which != 0, which == 1 ? 0 : 90, amount, 0, recovery, 1 + round % 3);
+      ASSERT_TRUE(dst.SameAs(want)) << w << "x" << h << " amount " << amount << " which " << which;
+      ++round;
+    }
+}
