@@ -120,31 +120,24 @@ KLF_FORCE void ExactEightAt(const Weights& k, Tap tap, i64 i, i64 m, u8* out) {
   const D4 border = {k.border, k.border, k.border, k.border};
   D4 lo = {0.0, 0.0, 0.0, 0.0}, hi = lo;
   f64 ws = 0.0;
-  for (u32 t = 0; t < N; ++t) {
-    if (i + t < m) {
-      const F8 x = tap(static_cast<i32>(t));
+  // Tap t at offset, inside the line or not; 0 where the walk stops.
+  auto add = [&](u32 t, i32 offset, bool inside) KLF_INLINE {
+    if (inside) {
+      const F8 x = tap(offset);
       lo += k.w[t] * Low(x);
       hi += k.w[t] * High(x);
     } else if (k.borderFlag) {
       lo += k.w[t] * border;
       hi += k.w[t] * border;
     } else {
-      break;
+      return false;
     }
     ws += k.w[t];
+    return true;
+  };
+  for (u32 t = 0; t < N && add(t, static_cast<i32>(t), i + t < m); ++t) {
   }
-  for (u32 t = 1; t < N; ++t) {
-    if (i >= t) {
-      const F8 x = tap(-static_cast<i32>(t));
-      lo += k.w[t] * Low(x);
-      hi += k.w[t] * High(x);
-    } else if (k.borderFlag) {
-      lo += k.w[t] * border;
-      hi += k.w[t] * border;
-    } else {
-      break;
-    }
-    ws += k.w[t];
+  for (u32 t = 1; t < N && add(t, -static_cast<i32>(t), i >= t); ++t) {
   }
   QuotientToBytes(lo, ws, out);
   QuotientToBytes(hi, ws, out + 4);
@@ -335,16 +328,16 @@ KLF_FORCE void RowsBody(const Weights& k, const CKLF_ImageFX::Lines& in, const C
       ExactEightEnd<N>(
           end[e], [&](i32 t) KLF_INLINE { return *reinterpret_cast<const F8*>(f + end[e].at + t); },
           dst + end[e].at);
-    u32 i = 0;
     if (!ends)
-      for (; i < lo; ++i) dst[i] = ExactSample(k, at, i, m);
-    i = lo;
+      for (u32 i = 0; i < lo; ++i) dst[i] = ExactSample(k, at, i, m);
+    u32 i = lo;
     for (; i + 32 <= hi; i += 32)
       Samples<N, 4>(
           k, [&](i32 t, u32 u) KLF_INLINE { return *reinterpret_cast<const F8*>(f + i + 8 * u + t); }, dst + i);
     for (; i + 8 <= hi; i += 8)
       Samples<N, 1>(
           k, [&](i32 t, u32) KLF_INLINE { return *reinterpret_cast<const F8*>(f + i + t); }, dst + i);
+    // Between the end groups, or up to the line's end without them.
     for (; i < (ends ? hi : m); ++i) dst[i] = ExactSample(k, at, i, m);
   }
 }
