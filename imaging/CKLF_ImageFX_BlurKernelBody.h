@@ -34,7 +34,7 @@ typedef f32 F4 __attribute__((vector_size(16)));
 
 // The estimate's sums stay below 256, where a rounding errs by at most
 // 2^-17. With 10 taps a side it takes at most 19 roundings (10 products
-// and 9 adds; 11 with fused multiply-adds; a pair of taps adds exactly),
+// and 9 adds; 10 with fused multiply-adds; a pair of taps adds exactly),
 // and each weight in single precision errs by 2^-24 of itself:
 // |estimate - R| <= 19 * 2^-17 + 2^-24 * 255 < 1.6e-4, and D lies within
 // 1e-12 of R. kNear keeps a margin above that.
@@ -231,48 +231,49 @@ KLF_FORCE void NearGroups(const Weights& k, Tap tap, const u8* near, u8* out) {
 // whose estimate comes near an integer are summed again exactly.
 template <u32 N, u32 U, class Tap>
 KLF_FORCE void Samples(const Weights& k, Tap tap, u8* out) {
-  // Two chains of sums a group, so that the adds overlap.
-  F8 even[U], odd[U];
-  for (u32 u = 0; u < U; ++u) even[u] = k.v8[0] * tap(0, u), odd[u] = F8{};
+  // One chain of sums a group: the groups overlap one another, and fewer
+  // operations beat shorter chains here.
+  F8 acc[U];
+  for (u32 u = 0; u < U; ++u) acc[u] = k.v8[0] * tap(0, u);
   Unroll<1, N>([&](auto tc) KLF_INLINE {
     constexpr u32 t = decltype(tc)::value;
     const F8 v = k.v8[t];
     for (u32 u = 0; u < U; ++u) {
       const F8 p = tap(static_cast<i32>(t), u) + tap(-static_cast<i32>(t), u);
-      if constexpr (t & 1)
-        odd[u] = MulAdd(v, p, odd[u]);
-      else
-        even[u] = MulAdd(v, p, even[u]);
+      acc[u] = MulAdd(v, p, acc[u]);
     }
   });
   u8 near[U];
 #ifdef __AVX2__
   if constexpr (U == 4) {
-    // Whole parts packed to 32 bytes at once (the packs work per half).
-    __m256i whole[U], nears[U], any = _mm256_setzero_si256();
-    const __m256 lo = _mm256_set1_ps(kNear), hi = _mm256_set1_ps(1.0f - kNear);
+    // Whole parts packed to 32 bytes at once (the packs work per half). A
+    // sum lies within kNear of an integer when its distance to the nearest
+    // one (exact in single precision) is below kNear; the closest of the 32
+    // tells whether any does.
+    __m256i whole[U];
+    __m256 dist[U];
+    const __m256 abs = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)), margin = _mm256_set1_ps(kNear);
     for (u32 u = 0; u < U; ++u) {
-      const __m256 acc = reinterpret_cast<__m256>(even[u] + odd[u]);
-      whole[u] = _mm256_cvttps_epi32(acc);
-      const __m256 frac = _mm256_sub_ps(acc, _mm256_cvtepi32_ps(whole[u]));
-      nears[u] = _mm256_castps_si256(
-          _mm256_or_ps(_mm256_cmp_ps(frac, lo, _CMP_LT_OQ), _mm256_cmp_ps(frac, hi, _CMP_GT_OQ)));
-      any = _mm256_or_si256(any, nears[u]);
+      const __m256 a = reinterpret_cast<__m256>(acc[u]);
+      whole[u] = _mm256_cvttps_epi32(a);
+      const __m256 nearest = _mm256_round_ps(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+      dist[u] = _mm256_and_ps(_mm256_sub_ps(a, nearest), abs);
     }
+    const __m256 closest = _mm256_min_ps(_mm256_min_ps(dist[0], dist[1]), _mm256_min_ps(dist[2], dist[3]));
     const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(whole[0], whole[1]),
                                               _mm256_packs_epi32(whole[2], whole[3]));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
                         _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)));
-    if (__builtin_expect(_mm256_testz_si256(any, any), 1)) return;
-    for (u32 u = 0; u < U; ++u) near[u] = !_mm256_testz_si256(nears[u], nears[u]);
+    const __m256 anyNear = _mm256_cmp_ps(closest, margin, _CMP_LT_OQ);
+    if (__builtin_expect(_mm256_testz_ps(anyNear, anyNear), 1)) return;
+    for (u32 u = 0; u < U; ++u) near[u] = _mm256_movemask_ps(_mm256_cmp_ps(dist[u], margin, _CMP_LT_OQ)) != 0;
     return NearGroups<N, U>(k, tap, near, out);
   }
 #endif
   __m128i words[U], nearAny = _mm_setzero_si128(), nears[U];
   for (u32 u = 0; u < U; ++u) {
-    const F8 acc = even[u] + odd[u];
-    const I8 whole = __builtin_convertvector(acc, I8);
-    const F8 frac = acc - __builtin_convertvector(whole, F8);
+    const I8 whole = __builtin_convertvector(acc[u], I8);
+    const F8 frac = acc[u] - __builtin_convertvector(whole, F8);
     const I8 isNear = (frac < kNear) | (frac > 1.0f - kNear);
     __m128i lo, hi, nlo, nhi;
     std::memcpy(&lo, &whole, 16);
