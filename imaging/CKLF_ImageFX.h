@@ -55,6 +55,9 @@ class CKLF_ImageFX : public CKLF_FrameWork {
     void* base;
     i64 step;
     i64 lineStep;
+    // Alpha lines only: per line, whether it holds a 0, marked once for
+    // every plane (null: each pass looks for itself).
+    const u8* zeroLines = nullptr;
   };
 
   CKLF_ImageFX();
@@ -186,6 +189,9 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   u8 i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out, const Lines* alpha,
                  u32 lineCount, u32 length);
   u8 i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recover);
+  // Marks which of alpha's lines hold a 0, for every plane's recovery to
+  // share (lines along rows or side by side; others stay unmarked).
+  u8 i_MarkZeroLines(Lines& alpha, u32 lineCount, u32 length);
   // Grows the line buffers for lines up to length long, one set a thread.
   u8 i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length);
   // The sampled kernel straight on rows or columns of bytes (no float lines,
@@ -209,6 +215,7 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   CKLF_Mem m_lineBuffer;    // blur lines, 64-bit floats
   CKLF_Mem m_padBuffer;     // padded lines of the recursive filter
   CKLF_Mem m_kernelBuffer;  // sampled kernel: rows as floats, strip rings
+  CKLF_Mem m_zeroLines;     // blur: per alpha line, whether it holds a 0
   CKLF_Mem m_shearOffset;   // motion blur: offset per length position
   CKLF_Mem m_shearFrac;     // motion blur: fraction per length position
   CKLF_Mem m_motionLine;    // motion blur: one line of 64-bit floats

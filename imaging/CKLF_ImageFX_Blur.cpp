@@ -212,7 +212,9 @@ void SourceLanes(const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines* alpha
   // Which lanes hold fully transparent pixels; adjacent columns are
   // scanned together, row by row.
   u8 clear[K] = {0};
-  if (alpha && alpha->step != 1 && alpha->lineStep == 1 && valid == K) {
+  if (alpha && alpha->zeroLines) {
+    for (u32 c = 0; c < K; ++c) clear[c] = alpha->zeroLines[c < valid ? g + c : lineCount - 1];
+  } else if (alpha && alpha->step != 1 && alpha->lineStep == 1 && valid == K) {
     const u8* a = static_cast<const u8*>(alpha->base) + static_cast<i64>(g);
     for (u64 i = 0; i < m; ++i) {
       const u8* row = a + static_cast<i64>(i) * alpha->step;
@@ -1042,6 +1044,30 @@ u8 CKLF_ImageFX::i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recov
   return 1;
 }
 
+u8 CKLF_ImageFX::i_MarkZeroLines(Lines& alpha, u32 lineCount, u32 length) {
+  if (alpha.isFloat || (alpha.step != 1 && alpha.lineStep != 1)) return 1;
+  u8* marks = i_Grow(m_zeroLines, lineCount);
+  if (!marks) return 0;
+  const u8* base = static_cast<const u8*>(alpha.base);
+  const u32 band = 256, bands = (lineCount + band - 1) / band;
+  KLF_Parallel::For(m_threads, bands, [&](u32 b, u32) {
+    const u32 g0 = b * band, g1 = g0 + band < lineCount ? g0 + band : lineCount;
+    if (alpha.step == 1) {
+      for (u32 g = g0; g < g1; ++g)
+        marks[g] = std::memchr(base + static_cast<i64>(g) * alpha.lineStep, 0, length) != nullptr;
+      return;
+    }
+    // Lines side by side: a band of them scanned a row at a time.
+    std::memset(marks + g0, 0, g1 - g0);
+    for (u32 i = 0; i < length; ++i) {
+      const u8* row = base + static_cast<i64>(i) * alpha.step;
+      for (u32 g = g0; g < g1; ++g) marks[g] |= row[g] == 0;
+    }
+  });
+  alpha.zeroLines = marks;
+  return 1;
+}
+
 u8 CKLF_ImageFX::GaussianBlur(f64 radius, u8 blurAlpha, u8 zeroAlphaRecovery) {
   if (!i_CheckPair()) return 0;
   if (!std::isfinite(radius)) return Fail(klErrBadArg);
@@ -1055,11 +1081,12 @@ u8 CKLF_ImageFX::GaussianBlur(f64 radius, u8 blurAlpha, u8 zeroAlphaRecovery) {
   // Grow every buffer before the first byte is written.
   if (!i_GrowBlurLines(rec, w > h ? w : h)) return 0;
   const u8 last = static_cast<u8>(m_src.count - 1);
+  Lines alphaRows = {0, m_src.planes[last], 1, m_src.stride};
+  if (zeroAlphaRecovery && m_src.hasAlpha && last > 0 && !i_MarkZeroLines(alphaRows, h, w)) return 0;
   u8 recover = 0;
   for (u8 p = 0; p < m_src.count && i_BlurPlane(p, blurAlpha, zeroAlphaRecovery, recover); ++p) {
     const Lines srcRows = {0, m_src.planes[p], 1, m_src.stride};
     const Lines dstRows = {0, m_dst.planes[p], 1, m_dst.stride};
-    const Lines alphaRows = {0, m_src.planes[last], 1, m_src.stride};
     const Lines dstCols = {0, m_dst.planes[p], m_dst.stride, 1};
     if (!i_BlurLines(rec, srcRows, dstRows, recover ? &alphaRows : nullptr, h, w)) return 0;
     if (!i_BlurLines(rec, dstCols, dstCols, nullptr, w, h)) return 0;
@@ -1100,19 +1127,20 @@ u8 CKLF_ImageFX::i_MotionStraight(u8 horizontal, f64 distance, u8 blurAlpha, u8 
   Blur_PrepareBlurData(distance, &rec, &m_padBuffer, 0, 0);
   const u32 w = m_src.width, h = m_src.height;
   const u8 last = static_cast<u8>(m_src.count - 1);
+  Lines a = {0, m_src.planes[last], horizontal ? 1 : m_src.stride, horizontal ? m_src.stride : 1};
+  const u32 lines = horizontal ? h : w, length = horizontal ? w : h;
+  if (zeroAlphaRecovery && m_src.hasAlpha && last > 0 && !i_MarkZeroLines(a, lines, length)) return 0;
   u8 recover = 0;
   for (u8 p = 0; p < m_src.count && i_BlurPlane(p, blurAlpha, zeroAlphaRecovery, recover); ++p) {
     u8 ok;
     if (horizontal) {
       const Lines s = {0, m_src.planes[p], 1, m_src.stride};
       const Lines d = {0, m_dst.planes[p], 1, m_dst.stride};
-      const Lines a = {0, m_src.planes[last], 1, m_src.stride};
-      ok = i_BlurLines(rec, s, d, recover ? &a : nullptr, h, w);
+      ok = i_BlurLines(rec, s, d, recover ? &a : nullptr, lines, length);
     } else {
       const Lines s = {0, m_src.planes[p], m_src.stride, 1};
       const Lines d = {0, m_dst.planes[p], m_dst.stride, 1};
-      const Lines a = {0, m_src.planes[last], m_src.stride, 1};
-      ok = i_BlurLines(rec, s, d, recover ? &a : nullptr, w, h);
+      ok = i_BlurLines(rec, s, d, recover ? &a : nullptr, lines, length);
     }
     if (!ok) return 0;
   }

@@ -430,3 +430,24 @@ TEST(ImageFXBlur, SmallSigmaLineEndsAroundThirtyTwo) {
       ++round;
     }
 }
+
+// Which alpha lines hold a 0 is found once a blur and shared by its planes:
+// transparent pixels only on lines at the ends of the bands of lines that
+// are scanned together, along rows and side by side, on both filters.
+TEST(ImageFXBlur, RecoveryFindsTransparentLinesAcrossBands) {
+  std::mt19937 rng(9);
+  Pic src(300, 520, 4, 1, 0);
+  src.Randomise(rng);
+  for (u32 y = 0; y < src.h; ++y)
+    for (u32 x = 0; x < src.w; ++x) src.At(3, x, y) = 255;
+  const u32 rows[] = {0, 255, 256, 511, 519}, cols[] = {0, 255, 256, 299};
+  for (u32 y : rows) src.At(3, (y * 7) % src.w, y) = 0;
+  for (u32 x : cols) src.At(3, x, (x * 5) % src.h) = 0;
+  for (f64 amount : {1.0, 3.0})
+    for (int which = 0; which < 3; ++which) {  // Gaussian, motion along rows, along columns
+      const Pic want = which == 0 ? RefLines(RefLines(src, 0, amount, 0, 1), 90, amount, 0, 0)
+                                  : RefLines(src, which == 1 ? 0 : 90, amount, 0, 1);
+      const Pic dst = Blur(src, which != 0, which == 1 ? 0 : 90, amount, 0, 1, 3);
+      ASSERT_TRUE(dst.SameAs(want)) << "amount " << amount << " which " << which;
+    }
+}
