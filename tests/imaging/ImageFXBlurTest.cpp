@@ -451,3 +451,21 @@ TEST(ImageFXBlur, RecoveryFindsTransparentLinesAcrossBands) {
       ASSERT_TRUE(dst.SameAs(want)) << "amount " << amount << " which " << which;
     }
 }
+
+// A picture blurred in place, its planes read while they are written, on
+// several threads: the bytes of the blur into another picture.
+TEST(ImageFXBlur, InPlaceGivesTheBytesOfAnotherDestination) {
+  std::mt19937 rng(12);
+  Pic src(180, 300, 4, 1, 2);
+  src.Randomise(rng);
+  fxtest::BlobAlpha(src, rng, 4);
+  for (f64 amount : {0.8, 1.0, 3.0}) {
+    const Pic want = Blur(src, false, 0, amount, 0, 1, 1);
+    Pic same = src;
+    CKLF_ImageFX fx;
+    fx.SetThreads(3);
+    Bind(fx, same, same);
+    ASSERT_EQ(fx.GaussianBlur(amount, 0, 1), 1);
+    EXPECT_TRUE(same.SameAs(want)) << amount;
+  }
+}
