@@ -252,12 +252,12 @@ KLF_FORCE void Samples(const Weights& k, Tap tap, u8* out) {
     // tells whether any does.
     __m256i whole[U];
     __m256 dist[U];
-    const __m256 abs = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)), margin = _mm256_set1_ps(kNear);
+    const __m256 noSign = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff)), margin = _mm256_set1_ps(kNear);
     for (u32 u = 0; u < U; ++u) {
       const __m256 a = reinterpret_cast<__m256>(acc[u]);
       whole[u] = _mm256_cvttps_epi32(a);
       const __m256 nearest = _mm256_round_ps(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-      dist[u] = _mm256_and_ps(_mm256_sub_ps(a, nearest), abs);
+      dist[u] = _mm256_and_ps(_mm256_sub_ps(a, nearest), noSign);
     }
     const __m256 closest = _mm256_min_ps(_mm256_min_ps(dist[0], dist[1]), _mm256_min_ps(dist[2], dist[3]));
     const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(whole[0], whole[1]),
