@@ -56,7 +56,7 @@ class CKLF_ImageFX : public CKLF_FrameWork {
     i64 step;
     i64 lineStep;
     // Alpha lines only: per line, whether it holds a 0, marked once for
-    // every plane (null: each pass looks for itself).
+    // every plane by i_MarkZeroLines.
     const u8* zeroLines = nullptr;
   };
 
@@ -185,12 +185,13 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   // Filters lineCount lines of the given length from in to out (same
   // geometry, may be the same memory), several lines at a time and groups
   // of lines on the object's threads. alpha, when
-  // given, runs the zero-alpha recovery of each line against it.
+  // given (marked by i_MarkZeroLines), runs the zero-alpha recovery of
+  // each line that holds a 0 against it.
   u8 i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out, const Lines* alpha,
                  u32 lineCount, u32 length);
   u8 i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recover);
   // Marks which of alpha's lines hold a 0, for every plane's recovery to
-  // share (lines along rows or side by side; others stay unmarked).
+  // share; alpha given to i_BlurLines must be marked.
   u8 i_MarkZeroLines(Lines& alpha, u32 lineCount, u32 length);
   // Grows the line buffers for lines up to length long, one set a thread.
   u8 i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length);

@@ -209,35 +209,13 @@ void SourceLanes(const CKLF_ImageFX::Lines& in, const CKLF_ImageFX::Lines* alpha
   const void** lanePtr = src.lanePtr;
   i64* laneStep = src.laneStep;
   u8 contiguous = !in.isFloat && in.lineStep == 1 && valid == K;
-  // Which lanes hold fully transparent pixels; adjacent columns are
-  // scanned together, row by row.
-  u8 clear[K] = {0};
-  if (alpha && alpha->zeroLines) {
-    for (u32 c = 0; c < K; ++c) clear[c] = alpha->zeroLines[c < valid ? g + c : lineCount - 1];
-  } else if (alpha && alpha->step != 1 && alpha->lineStep == 1 && valid == K) {
-    const u8* a = static_cast<const u8*>(alpha->base) + static_cast<i64>(g);
-    for (u64 i = 0; i < m; ++i) {
-      const u8* row = a + static_cast<i64>(i) * alpha->step;
-      for (u32 c = 0; c < K; ++c) clear[c] |= row[c] == 0;
-    }
-  } else if (alpha) {
-    for (u32 c = 0; c < K; ++c) {
-      const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
-      const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
-      if (alpha->step == 1) {
-        clear[c] = std::memchr(a, 0, m) != nullptr;
-      } else {
-        for (u64 i = 0; i < m && !clear[c]; ++i) clear[c] = a[static_cast<i64>(i) * alpha->step] == 0;
-      }
-    }
-  }
   for (u32 c = 0; c < K; ++c) {
     const i64 line = static_cast<i64>(c < valid ? g + c : lineCount - 1);
     lanePtr[c] = in.isFloat ? static_cast<const void*>(static_cast<const f32*>(in.base) + line * in.lineStep)
                             : static_cast<const void*>(static_cast<const u8*>(in.base) + line * in.lineStep);
     laneStep[c] = in.step;
     // Recovery only changes lines that hold fully transparent pixels.
-    if (!alpha || !clear[c]) continue;
+    if (!alpha || !alpha->zeroLines[line]) continue;
     const u8* a = static_cast<const u8*>(alpha->base) + line * alpha->lineStep;
     const u8* s = static_cast<const u8*>(lanePtr[c]);
     u8* line8 = scratch + c * m;
@@ -1045,7 +1023,6 @@ u8 CKLF_ImageFX::i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recov
 }
 
 u8 CKLF_ImageFX::i_MarkZeroLines(Lines& alpha, u32 lineCount, u32 length) {
-  if (alpha.isFloat || (alpha.step != 1 && alpha.lineStep != 1)) return 1;
   u8* marks = i_Grow(m_zeroLines, lineCount);
   if (!marks) return 0;
   const u8* base = static_cast<const u8*>(alpha.base);
@@ -1055,13 +1032,20 @@ u8 CKLF_ImageFX::i_MarkZeroLines(Lines& alpha, u32 lineCount, u32 length) {
     if (alpha.step == 1) {
       for (u32 g = g0; g < g1; ++g)
         marks[g] = std::memchr(base + static_cast<i64>(g) * alpha.lineStep, 0, length) != nullptr;
-      return;
-    }
-    // Lines side by side: a band of them scanned a row at a time.
-    std::memset(marks + g0, 0, g1 - g0);
-    for (u32 i = 0; i < length; ++i) {
-      const u8* row = base + static_cast<i64>(i) * alpha.step;
-      for (u32 g = g0; g < g1; ++g) marks[g] |= row[g] == 0;
+    } else if (alpha.lineStep == 1) {
+      // Lines side by side: a band of them scanned a row at a time.
+      std::memset(marks + g0, 0, g1 - g0);
+      for (u32 i = 0; i < length; ++i) {
+        const u8* row = base + static_cast<i64>(i) * alpha.step;
+        for (u32 g = g0; g < g1; ++g) marks[g] |= row[g] == 0;
+      }
+    } else {
+      for (u32 g = g0; g < g1; ++g) {
+        const u8* a = base + static_cast<i64>(g) * alpha.lineStep;
+        u8 zero = 0;
+        for (u32 i = 0; i < length && !zero; ++i) zero = a[static_cast<i64>(i) * alpha.step] == 0;
+        marks[g] = zero;
+      }
     }
   });
   alpha.zeroLines = marks;

@@ -317,7 +317,7 @@ KLF_FORCE void RowsBody(const Weights& k, const CKLF_ImageFX::Lines& in, const C
   for (u32 g = g0; g < g1; ++g) {
     const u8* src = static_cast<const u8*>(in.base) + static_cast<i64>(g) * in.lineStep;
     const u8* a = alpha ? static_cast<const u8*>(alpha->base) + static_cast<i64>(g) * alpha->lineStep : nullptr;
-    if (a && (alpha->zeroLines ? alpha->zeroLines[g] : std::memchr(a, 0, m) != nullptr)) {
+    if (a && alpha->zeroLines[g]) {
       CKLF_ImageFX::Blur_ZeroAlphaRecoveryData(src, s.rec, m, a);
       for (u32 i = 0; i < m; ++i) f[i] = static_cast<u8>(s.rec[i]);
     } else {
