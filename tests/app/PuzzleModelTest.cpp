@@ -150,13 +150,6 @@ TEST(PuzzleEffects, RerenderBatchesMatchOneThread) {
 TEST(PuzzleEffects, UncoveredPixelsShowTheDocument) {
   Puzzle p(3, 2);
   const size_t area = static_cast<size_t>(p.doc.w) * p.doc.h;
-  CKLF_Image source;
-  ASSERT_EQ(source.Create(static_cast<u16>(p.doc.w), static_cast<u16>(p.doc.h), 2), 1);
-  u8* src[5] = {};
-  u32 stride = 0;
-  ASSERT_EQ(source.GetImageChannels(src, stride), 4);
-  for (size_t c = 0; c < 3; ++c) std::copy(p.doc.planes[c].begin(), p.doc.planes[c].end(), src[c]);
-  p.model.SetSourceImage(&source);
   u8* result = p.model.resultImage.GetMemObj()->GetPtr();
   // The uncovered pixels, 0 when one of them shows anything else.
   auto uncoveredShowTheDocument = [&] {

@@ -123,11 +123,14 @@ struct Model : CPuzzleModel {
 };
 
 // A random document cut by knob knives (or by a settings block's layout),
-// every piece rendered, the model in Puzzle mode over it. The composite
-// alpha is opaque but for a transparent top-left corner.
+// every piece rendered, the model in Puzzle mode over it, with the
+// document's colours as its source image (so every byte of the result is
+// defined). The composite alpha is opaque but for a transparent top-left
+// corner.
 struct Puzzle {
   engtest::Doc doc;
   Bytes alpha;
+  CKLF_Image source;
   CTessarette engine;
   FakePort port;
   laytest::FakeCutter cutter;
@@ -148,12 +151,27 @@ struct Puzzle {
       engine.InitFromLastSettingsBinary(&mem, layout, count, records);
     }
     engtest::Cut(engine, doc, alpha.data(), 1);
+    GiveSource();
     model.SetDocument(alpha.data(), static_cast<u32>(w), static_cast<u32>(h), 1);
     cutter.cutMade = 1;
     model.OnCutterClose(&cutter);
   }
   // The layout of a settings block.
   explicit Puzzle(const Bytes& block, i32 w = 48, i32 h = 32) : Puzzle(1, 1, w, h, 1, &block) {}
+
+  // The document's colours (gray in all three planes) as the source image.
+  void GiveSource() {
+    u8* planes[5] = {};
+    u32 stride = 0;
+    if (!source.Create(static_cast<u16>(doc.w), static_cast<u16>(doc.h), 2) || source.GetImageChannels(planes, stride) < 3)
+      return;
+    for (u32 c = 0; c < 3; ++c) {
+      const Bytes& from = doc.planes[std::min<u32>(c, doc.count - 1u)];
+      for (i32 y = 0; y < doc.h; ++y)
+        std::copy_n(&from[static_cast<size_t>(y) * doc.w], doc.w, planes[c] + static_cast<size_t>(y) * stride);
+    }
+    model.SetSourceImage(&source);
+  }
 
   CTessarette::SPLITEDCELL& Piece(u32 i) { return *engine.GetPiece(i); }
   // The piece at the centre of a cell of 16 x 16 pixels (index by rows).
