@@ -123,7 +123,7 @@ TEST(HostExport, PiecesAndKnivesFromTheShell) {
     CTessarette::SFX_ONEPIECE r;
     defaults.GetDefaultRecord(r);
     r.selected = r.visible = 1, r.row = 1, r.column = column;
-    u8 bytes[92];
+    u8 bytes[92] = {};  // the codec leaves its two reserved bytes alone
     CTessaretteRecordCodec::Encode(r, bytes);
     block.insert(block.end(), bytes, bytes + 92);
   }
