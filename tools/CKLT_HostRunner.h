@@ -45,6 +45,23 @@ class CKLT_HostRunner {
     kExitInternal = 70
   };
 
+  // A file the run writes or reads, by the option that names it; a side
+  // output (any written file but -o) may not be a file the run reads.
+  struct NamedFile {
+    const char* option;
+    std::string path;
+    bool side;
+  };
+  // What the options say the run writes (the export's files as it makes
+  // their names; PNG pieces excepted, named by the export itself) and
+  // reads.
+  static std::vector<NamedFile> Targets(const CKLT_HostOptions& o);
+  static std::vector<NamedFile> Reads(const CKLT_HostOptions& o);
+  // Every target is a regular file or none, no two are one file, and no
+  // side output is a file read: else false with the reason.
+  static bool CheckTargets(const std::vector<NamedFile>& targets, const std::vector<NamedFile>& reads,
+                           std::string& message);
+
   static int ExitCodeFor(int16_t result);
   static std::string MessageFor(int16_t result);
 
@@ -63,6 +80,7 @@ class CKLT_HostRunner {
   int i_ServeSelection(std::string& message);
   int i_HandSettings(std::string& message);
   int i_Export(std::string& message);
+  int i_SaveSettings(std::string& message);
   int i_RunPlugin(std::string& message);
   int i_CountPieces(std::string& message);
   uint32_t i_CountThreads() const;
