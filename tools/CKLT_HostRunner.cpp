@@ -175,7 +175,13 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
 int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   std::string reason;
-  if (!CheckTargets(Targets(o), Reads(o), message)) return kExitUsage;
+  std::vector<NamedFile> targets = Targets(o);
+  // The names of PNG pieces are checked as the export makes them; the
+  // name given is looked at now.
+  const std::string& pieces = o.exports.pieces;
+  if (!pieces.empty() && !EndsWithPSD(pieces) && !CKLT_FileAccess::Replaceable(pieces, reason))
+    return message = "--export-pieces " + pieces + " " + reason + ": only a regular file is replaced", kExitUsage;
+  if (!CheckTargets(targets, Reads(o), message)) return kExitUsage;
   if (const int code = CKLT_HostExport::Check(o, reason); code >= 0) return message = reason, code;
   // The windows need a display: refused before anything is read.
   if ((o.dialog || o.about) && !KLP_DisplayNamed())
