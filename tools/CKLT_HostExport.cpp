@@ -97,9 +97,8 @@ struct Bar : CKLF_Progress {
 // The block the run replays.
 bool Block(CKLT_FilterHost& host, const O& o, std::vector<uint8_t>& block, std::string& message) {
   if (!o.last) return CKLT_SettingsSource::FromDescriptor(host, block, message);
-  const std::string plugin = o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin;
-  const size_t slash = plugin.rfind('/');
-  const std::string last = (slash == std::string::npos ? std::string(".") : plugin.substr(0, slash)) + "/last.data";
+  const std::string last =
+      CKLT_SettingsSource::LastDataPath(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin);
   const KLP_Rect32 r = host.FilterRect();
   return CKLT_SettingsSource::ReadFile(last, r.right - r.left, r.bottom - r.top, block, message);
 }

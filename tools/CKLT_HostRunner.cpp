@@ -355,15 +355,24 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   CKLT_FilterHost& host = *m_host;
   if (m_scriptPlayed) host.SetDescriptor(m_script);
-  if (o.dialog || o.about || o.last) return kGoOn;
+  if (o.dialog || o.about) return kGoOn;
+  if (o.last && !m_scriptPlayed) return i_CheckLastData(message);
   std::vector<uint8_t>& block = m_block;
   if (m_scriptPlayed && o.settings.empty()) {
     if (!CKLT_SettingsSource::FromDescriptor(host, block, message))
       return message = o.script + ": " + message, kExitFiles;
+    const CKLT_SettingsSource::Replay replay = CKLT_SettingsSource::CheckReplay(block);
+    if (replay != CKLT_SettingsSource::kReplayable)
+      return replay == CKLT_SettingsSource::kNoMemory
+                 ? (message = "out of memory while the settings of " + o.script + " were read", kExitMemory)
+                 : (message = o.script + " holds a damaged settings block", kExitFiles);
+    if (o.last) return block.clear(), kGoOn;
   } else {
     const KLP_Rect32 area = host.FilterRect();
     const int32_t w = area.right - area.left, h = area.bottom - area.top;
-    if (!o.settings.empty() && !CKLT_SettingsSource::ReadFile(o.settings, w, h, block, message)) return kExitFiles;
+    bool noMemory = false;
+    if (!o.settings.empty() && !CKLT_SettingsSource::ReadFile(o.settings, w, h, block, message, &noMemory))
+      return noMemory ? kExitMemory : kExitFiles;
     if (o.settings.empty() &&
         !CKLT_SettingsSource::DefaultBlock(w, h, o.columns, o.rows, o.layoutMode, block, message, &o.shape))
       return kExitMemory;
@@ -378,6 +387,22 @@ int CKLT_HostRunner::i_SaveSettings(std::string& message) {
   const std::string& path = m_options->saveSettings;
   if (path.empty() || m_block.empty()) return kGoOn;
   return CKLT_SettingsSource::WriteDocument(path, m_block, message) ? kGoOn : kExitFiles;
+}
+
+// What --last replays: the plug-in's "last.data", when there is one, must
+// be a block its replay takes.
+int CKLT_HostRunner::i_CheckLastData(std::string& message) {
+  const CKLT_HostOptions& o = *m_options;
+  const std::string path =
+      CKLT_SettingsSource::LastDataPath(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin);
+  if (!CKLT_FileAccess::Exists(path)) return kGoOn;
+  const KLP_Rect32 area = m_host->FilterRect();
+  std::vector<uint8_t> block;
+  bool noMemory = false;
+  if (CKLT_SettingsSource::ReadFile(path, area.right - area.left, area.bottom - area.top, block, message, &noMemory))
+    return kGoOn;
+  message = "--last: " + message;
+  return noMemory ? kExitMemory : kExitFiles;
 }
 
 // The colours act on the knives of Layout mode, the background only where
