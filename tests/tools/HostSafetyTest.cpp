@@ -205,6 +205,12 @@ bool MakeSocket(const std::string& path) {
   return ok;
 }
 
+#if !defined(__SANITIZE_ADDRESS__)
+// Room for the program and a 2000 x 1500 document, not for the plug-in's
+// cut of it.
+const long kReleaseAddressSpaceKiB = 0;
+#endif
+
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 TEST(HostSafety, OnlyRegularFilesAreReplaced) {
@@ -331,6 +337,22 @@ TEST(HostSafety, AllocationFailureIsOutOfMemory) {
   Outcome o = RunProgram(kTestPlugin + dir.File("in.png") + " -o " + dir.File("out.png"), "KLT_TEST_PLUGIN_THROW=1");
   EXPECT_EQ(o.code, CKLT_HostRunner::kExitMemory) << o.out;
   EXPECT_TRUE(Has(o, "out of memory")) << o.out;
+  EXPECT_FALSE(fs::exists(dir.File("out.png")));
+
+  // The plug-in's own allocation fails while the host's smaller ones do
+  // not: its replay ends out of memory, not as a cancel.
+  Write(OneLayer(klpModeGray, 2000, 1500, [](int, int32_t i) { return static_cast<uint8_t>(i * 7); }),
+        dir.File("big.png"));
+#if defined(__SANITIZE_ADDRESS__)
+  const std::string limit = "ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=4";
+#else
+  const std::string limit = "ulimit -v " + std::to_string(kReleaseAddressSpaceKiB) + ";";
+#endif
+  o = RunProgram(std::string("-q --threads 1 --plugin ") + KLF_PLUGIN_LIBRARY + " " + dir.File("big.png") + " -o " +
+                     dir.File("out.png"),
+                 limit);
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitMemory) << o.out;
+  EXPECT_TRUE(Has(o, "the plug-in ran out of memory (-108)")) << o.out;
   EXPECT_FALSE(fs::exists(dir.File("out.png")));
 }
 
