@@ -146,7 +146,7 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
   m_err = err;
   m_doc = CKLT_HostDocument();
   m_host.reset(new CKLT_FilterHost);
-  m_scriptPlayed = m_targetOffCanvas = false;
+  m_scriptPlayed = m_targetOffCanvas = m_scriptDamaged = false;
   m_block.clear();
   m_lastResult = 0;
   typedef int (CKLT_HostRunner::*Step)(std::string&);
@@ -361,11 +361,9 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
   if (m_scriptPlayed && o.settings.empty()) {
     if (!CKLT_SettingsSource::FromDescriptor(host, block, message))
       return message = o.script + ": " + message, kExitFiles;
-    const CKLT_SettingsSource::Replay replay = CKLT_SettingsSource::CheckReplay(block);
-    if (replay != CKLT_SettingsSource::kReplayable)
-      return replay == CKLT_SettingsSource::kNoMemory
-                 ? (message = "out of memory while the settings of " + o.script + " were read", kExitMemory)
-                 : (message = o.script + " holds a damaged settings block", kExitFiles);
+    // Said when the plug-in cancels: another plug-in may record other
+    // values.
+    m_scriptDamaged = CKLT_SettingsSource::CheckReplay(block) == CKLT_SettingsSource::kDamaged;
     if (o.last) return block.clear(), kGoOn;
   } else {
     const KLP_Rect32 area = host.FilterRect();
@@ -502,6 +500,10 @@ int CKLT_HostRunner::i_Explain(int16_t result, std::string& message) const {
     else if (m_targetOffCanvas)
       message = "cancelled (-128): layer " + Quoted(m_doc.layers[m_target].name) +
                 " has no pixels on the canvas, so there was nothing to filter; the document is unchanged";
+    else if (m_scriptDamaged)
+      return message = o.script + " holds a damaged settings block: the plug-in cannot replay it; the document is "
+                                  "unchanged",
+             kExitFiles;
     else if (o.last)
       message += " (--last: the plug-in found no stored settings it could replay)";
   }

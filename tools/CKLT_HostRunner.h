@@ -101,6 +101,7 @@ class CKLT_HostRunner {
   bool m_targetOffCanvas = false;
   bool m_lent = false;  // the target layer's planes are the host's document planes
   bool m_scriptPlayed = false;
+  bool m_scriptDamaged = false;  // the played script's block is one the plug-in's replay refuses
   bool m_countBesideWrite = false;  // the pieces are counted while the output is written
   std::vector<CKLT_FilterHost::DescRecord> m_script;
   std::vector<uint8_t> m_block;  // the settings handed over; empty when not known
