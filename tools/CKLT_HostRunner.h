@@ -1,5 +1,7 @@
-// The host program's run: checks every file it will read or write, reads
-// the document (and a selection) within the memory budget, loads the
+// The host program's run: checks every file it will read or write (it
+// replaces regular files only, no two outputs may be one file and no side
+// output a file it reads), refuses settings the plug-in could not replay,
+// reads the document (and a selection) within the memory budget, loads the
 // plug-in, serves it through CKLT_FilterHost as an image host does (About,
 // or Parameters / Prepare / Start / Continue / Finish), keeps the scripting
 // descriptor in a file between runs (record and play), shows the
