@@ -356,7 +356,7 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
   CKLT_FilterHost& host = *m_host;
   if (m_scriptPlayed) host.SetDescriptor(m_script);
   if (o.dialog || o.about) return kGoOn;
-  if (o.last && !m_scriptPlayed) return i_CheckLastData(message);
+  if (o.last) return i_CheckLastSettings(message);
   std::vector<uint8_t>& block = m_block;
   if (m_scriptPlayed && o.settings.empty()) {
     if (!CKLT_SettingsSource::FromDescriptor(host, block, message))
@@ -364,7 +364,6 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
     // Said when the plug-in cancels: another plug-in may record other
     // values.
     m_scriptDamaged = CKLT_SettingsSource::CheckReplay(block) == CKLT_SettingsSource::kDamaged;
-    if (o.last) return block.clear(), kGoOn;
   } else {
     const KLP_Rect32 area = host.FilterRect();
     const int32_t w = area.right - area.left, h = area.bottom - area.top;
@@ -387,15 +386,19 @@ int CKLT_HostRunner::i_SaveSettings(std::string& message) {
   return CKLT_SettingsSource::WriteDocument(path, m_block, message) ? kGoOn : kExitFiles;
 }
 
-// What --last replays: the plug-in's "last.data", when there is one, must
-// be a block its replay takes.
-int CKLT_HostRunner::i_CheckLastData(std::string& message) {
+// What --last replays: a played script's settings, else the plug-in's
+// "last.data", which when there is one must be a block its replay takes.
+int CKLT_HostRunner::i_CheckLastSettings(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
+  std::vector<uint8_t> block;
+  if (m_scriptPlayed && CKLT_SettingsSource::FromDescriptor(*m_host, block, message)) {
+    m_scriptDamaged = CKLT_SettingsSource::CheckReplay(block) == CKLT_SettingsSource::kDamaged;
+    return kGoOn;
+  }
   const std::string path =
       CKLT_SettingsSource::LastDataPath(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin);
   if (!CKLT_FileAccess::Exists(path)) return kGoOn;
   const KLP_Rect32 area = m_host->FilterRect();
-  std::vector<uint8_t> block;
   bool noMemory = false;
   if (CKLT_SettingsSource::ReadFile(path, area.right - area.left, area.bottom - area.top, block, message, &noMemory))
     return kGoOn;

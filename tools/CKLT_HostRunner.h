@@ -81,7 +81,7 @@ class CKLT_HostRunner {
   int i_ServeDocument(std::string& message);
   int i_ServeSelection(std::string& message);
   int i_HandSettings(std::string& message);
-  int i_CheckLastData(std::string& message);
+  int i_CheckLastSettings(std::string& message);
   int i_Export(std::string& message);
   int i_SaveSettings(std::string& message);
   int i_RunPlugin(std::string& message);

@@ -261,6 +261,10 @@ TEST(ReplayProgram, DamagedSettingsAreSaidNeverACancel) {
   ASSERT_TRUE(klftest::WriteFileBytes(dir.File("plug/last.data"), block));
   r = RunProgram(last);
   EXPECT_EQ(r.code, 0) << r.out;
+  // A played script comes before "last.data".
+  r = RunProgram(last + " --script " + dir.File("cut.desc"));
+  EXPECT_EQ(r.code, CKLT_HostRunner::kExitFiles) << r.out;
+  EXPECT_TRUE(Has(r, dir.File("cut.desc") + " holds a damaged settings block")) << r.out;
 }
 
 TEST(ReplayProgram, TheInstalledProgramFindsItsPlugin) {
