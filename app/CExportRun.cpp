@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "CExportPiecesIDS.h"
 #include "CKLF_ImagePSD.h"
+#include "KLP_File.h"
 #include "CTessarette.h"
 
 namespace {
@@ -225,5 +227,33 @@ u8 CExportRun::i_RenderImages(u32 first, u32 end, u8 low, u8 high) {
     at += area * 4;
   }
   if (!m_engine.RenderPieceImages(list, n, m_leaveOut, images, low, high)) return FailFrom(m_engine, 0);
+  return 1;
+}
+
+u8 CExportRun::PNGFileNames(const CExportDialogModel::SETTINGS& s, const char* path, CKLF_StringArray& out) {
+  ResetError();
+  out.Empty();
+  if (!path || !*path) return Fail(klErrBadArg);
+  if (!i_Gather(s)) return 0;
+  if (m_count == 0) return Fail(klErrEmpty);
+  const char* slash = std::strrchr(path, '/');
+  const std::string folder = slash ? std::string(path, slash == path ? 1 : static_cast<size_t>(slash - path)) : "";
+  std::string base = slash ? slash + 1 : path;
+  if (base.size() >= 4 && base[base.size() - 4] == '.' && (base[base.size() - 3] | 0x20) == 'p' &&
+      (base[base.size() - 2] | 0x20) == 'n' && (base[base.size() - 1] | 0x20) == 'g')
+    base.resize(base.size() - 4);
+  const Item* items = reinterpret_cast<const Item*>(m_itemMem.GetPtr());
+  u32 number = 0;
+  for (u32 i = 0; i < m_count; ++i) {
+    CKLF_String suffix, name;
+    if (items[i].kind == kCompositeLayer) suffix.Format("_%s", kComposite);
+    if (items[i].kind == kPiece) {
+      const Cell& c = *m_engine.GetPiece(items[i].piece);
+      M::FileSuffix(s.naming, ++number, items[i].piece + 1, c.row, c.column, suffix);
+    }
+    SafeFileName(base.c_str(), suffix.GetStr(), ".png", klpMaxNameBytes, name);
+    const std::string file = folder.empty() ? std::string(name.GetStr()) : folder + "/" + name.GetStr();
+    if (out.Add(CKLF_String(file.c_str()), 0) < 0) return FailFrom(out, klErrNoMemory);
+  }
   return 1;
 }

@@ -68,6 +68,11 @@ class CExportRun : public CKLF_FrameWork {
   // is error 1.
   u8 ExportPieces(const CExportDialogModel::SETTINGS& settings, const char* path);
 
+  // The files a PNG export with these settings would write for path, in
+  // order (those of pieces with nothing on the canvas too), without
+  // writing anything. 0 with error 2 or 17 as ExportPieces.
+  u8 PNGFileNames(const CExportDialogModel::SETTINGS& settings, const char* path, CKLF_StringArray& out);
+
   // The files written by the last export, in order (also after a failure).
   const CKLF_StringArray& Written() const { return m_written; }
   // PNG files not made: their pieces have nothing on the canvas.

@@ -108,6 +108,7 @@ u8 CPluginMain::i_DialogRun() {
 
 u8 CPluginMain::i_Replay() {
   HostSetRetCode_Cancel();
+  ResetError();
   CKLF_Mem block;
   u8 display = 0;
   if (!ReadEncryptedScriptParameter_V2(block, display)) {
@@ -118,9 +119,11 @@ u8 CPluginMain::i_Replay() {
   }
   if (!i_ReplaySettings(block)) {
     // Plane transfers reset the host's result on their way: a replay that
-    // fails after them must not report success.
+    // fails after them must not report success; one that ran out of
+    // memory says so.
     i16 code = HostGetRetCode();
-    if (code != klResMemFull && code != klResBadParam) HostSetRetCode_Cancel();
+    if (GetError() == klErrNoMemory) HostSetRetCode_MemFull();
+    else if (code != klResMemFull && code != klResBadParam) HostSetRetCode_Cancel();
     return 0;
   }
   HostSetRetCode_NoError();

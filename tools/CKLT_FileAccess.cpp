@@ -50,6 +50,20 @@ int ReadRange(int fd, uint8_t* out, size_t at, size_t end) {
   return 0;
 }
 
+// The name a dangling link points at, resolved beside the link.
+std::string LinkTarget(const std::string& link) {
+  char buf[4096];
+  const ssize_t n = readlink(link.c_str(), buf, sizeof(buf) - 1);
+  if (n <= 0) return std::string();
+  const std::string to(buf, static_cast<size_t>(n));
+  return to[0] == '/' ? to : FolderOf(link) + "/" + to;
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string ReasonFor(int failure) {
   return failure == kShorter ? "became shorter while being read" : CKLT_FileAccess::Reason(failure);
 }
@@ -117,4 +131,39 @@ bool CKLT_FileAccess::CanWrite(const std::string& path, std::string& reason) {
   if (!S_ISDIR(st.st_mode)) return reason = folder + " is not a folder", false;
   if (access(folder.c_str(), W_OK) != 0) return reason = "its folder " + folder + ": " + Reason(errno), false;
   return true;
+}
+
+bool CKLT_FileAccess::Identify(const std::string& path, Identity& out) {
+  out = Identity();
+  std::string p = path;
+  struct stat st;
+  // A dangling link creates its target: the target is what is named.
+  for (int hops = 0; hops < 40; ++hops) {
+    if (stat(p.c_str(), &st) == 0) {
+      out.device = st.st_dev;
+      out.inode = st.st_ino;
+      return true;
+    }
+    if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    const std::string target = LinkTarget(p);
+    if (target.empty()) break;
+    p = target;
+  }
+  if (stat(FolderOf(p).c_str(), &st) != 0) return false;
+  out.device = st.st_dev;
+  out.inode = st.st_ino;
+  out.name = NameOf(p);
+  return true;
+}
+
+bool CKLT_FileAccess::Replaceable(const std::string& path, std::string& reason) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return true;
+  reason = S_ISDIR(st.st_mode)    ? "is a folder"
+           : S_ISFIFO(st.st_mode) ? "is a FIFO"
+           : S_ISSOCK(st.st_mode) ? "is a socket"
+           : S_ISCHR(st.st_mode)  ? "is a character device"
+           : S_ISBLK(st.st_mode)  ? "is a block device"
+                                  : "is not a regular file";
+  return false;
 }

@@ -8,6 +8,8 @@
 // Limits: files below 2 GiB (the image readers' limit).
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -44,6 +46,21 @@ class CKLT_FileAccess {
   // may not be written (or has no write permission at all), and its folder
   // exists and may be written. False with the reason.
   static bool CanWrite(const std::string& path, std::string& reason);
+  // What a path names once resolved (links followed, "..", hard links):
+  // the file's device and inode when it exists, else its folder's and the
+  // name it would be created under. Two paths name one file when their
+  // identities are equal.
+  struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string name;  // empty for a file that exists
+    bool operator==(const Identity& o) const { return device == o.device && inode == o.inode && name == o.name; }
+  };
+  // False when neither the path nor its folder can be looked at.
+  static bool Identify(const std::string& path, Identity& out);
+  // Whether path may be replaced by a regular file: it is absent or one
+  // (through links). False with what it is ("is a FIFO", "is a folder"...).
+  static bool Replaceable(const std::string& path, std::string& reason);
   // The system's text for an errno value.
   static std::string Reason(int error);
 };

@@ -36,7 +36,9 @@ bool TakeChoice(const char* option, const char* value, const char* const* names,
                 std::string& error) {
   for (uint8_t i = 0; names[i]; ++i)
     if (std::strcmp(value, names[i]) == 0) return out = static_cast<uint8_t>(first + i), true;
-  error = std::string("bad ") + option + " " + value;
+  std::vector<std::string> choices;
+  for (uint8_t i = 0; names[i]; ++i) choices.push_back(names[i]);
+  error = std::string("bad ") + option + " " + value + " (" + O::Listed(choices, " or ") + ")";
   return false;
 }
 
@@ -54,7 +56,7 @@ const O::OptionEntry kOptions[] = {
     {"--export-pieces", nullptr, "FILE",
      "also export the pieces of the layout replayed: FILE.psd holds a layer a piece; FILE.png stands for a PNG "
      "file a piece beside it (FILE_F0001-Piece1_R1_C1.png...)",
-     [](O& o, const char* v, std::string&) { return Ex(o).pieces = v, true; }},
+     [](O& o, const char* v, std::string& e) { return O::TakeFileName("--export-pieces", v, Ex(o).pieces, e); }},
     {"--export-what", nullptr, "merged|selected|all",
      "the pieces exported: one merged image, the selected ones (all when none is; the default) or all",
      [](O& o, const char* v, std::string& e) { return TakeChoice("--export-what", v, kWhat, 1, Ex(o).what, e); }},
@@ -74,7 +76,7 @@ const O::OptionEntry kOptions[] = {
      [](O& o, const char*, std::string&) { return Ex(o).fullCanvas = false, true; }},
     {"--export-knives", nullptr, "FILE", "also export the knives: FILE.eps or FILE.ai, in points at the document's "
      "resolution",
-     [](O& o, const char* v, std::string&) { return Ex(o).knives = v, true; }},
+     [](O& o, const char* v, std::string& e) { return O::TakeFileName("--export-knives", v, Ex(o).knives, e); }},
     {"--export-knives-what", nullptr, "selected|all",
      "the knives exported: the selected ones (all when none is; the default) or all; hidden knives never",
      [](O& o, const char* v, std::string& e) {
@@ -95,9 +97,8 @@ struct Bar : CKLF_Progress {
 // The block the run replays.
 bool Block(CKLT_FilterHost& host, const O& o, std::vector<uint8_t>& block, std::string& message) {
   if (!o.last) return CKLT_SettingsSource::FromDescriptor(host, block, message);
-  const std::string plugin = o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin;
-  const size_t slash = plugin.rfind('/');
-  const std::string last = (slash == std::string::npos ? std::string(".") : plugin.substr(0, slash)) + "/last.data";
+  const std::string last =
+      CKLT_SettingsSource::LastDataPath(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin);
   const KLP_Rect32 r = host.FilterRect();
   return CKLT_SettingsSource::ReadFile(last, r.right - r.left, r.bottom - r.top, block, message);
 }
@@ -105,6 +106,17 @@ bool Block(CKLT_FilterHost& host, const O& o, std::vector<uint8_t>& block, std::
 void Report(FILE* err, const std::string& text) {
   std::fprintf(err, "tessarette-host: %s\n", text.c_str());
   std::fflush(err);
+}
+
+// The PNG files' names, as the export makes them, against every other
+// file the run writes or reads and what they name now.
+int CheckNames(CExportRun& run, const CExportDialogModel::SETTINGS& s, const O& o, std::string& message) {
+  CKLF_StringArray names;
+  if (!run.PNGFileNames(s, o.exports.pieces.c_str(), names)) return -1;  // the export says why
+  std::vector<CKLT_HostRunner::NamedFile> targets = CKLT_HostRunner::Targets(o);
+  for (u32 i = 0; i < names.GetSize(); ++i) targets.push_back({"--export-pieces", names[i].GetStr(), true});
+  return CKLT_HostRunner::CheckTargets(targets, CKLT_HostRunner::Reads(o), message) ? -1
+                                                                                    : CKLT_HostRunner::kExitUsage;
 }
 
 int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
@@ -134,6 +146,10 @@ int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
   Bar bar;
   bar.bar.SetOutput(o.quiet ? nullptr : err, isatty(fileno(err)) != 0);
   run.SetProgress(&bar);
+  if (s.to == CExportDialogModel::kToPNG) {
+    const int code = CheckNames(run, dialog.Effective(), o, message);
+    if (code >= 0) return code;
+  }
   const u8 ok = run.ExportPieces(dialog.Effective(), x.pieces.c_str());
   bar.bar.End();
   const u32 files = run.Written().GetSize();

@@ -54,8 +54,9 @@ bool TakeSize(const char* value, uint64_t& out) {
   unsigned shift = 0;
   if (*end) {
     const char* units = "KMG";
+    // A space or a nul would find the list's end.
     const char* u = std::strchr(units, *end & ~0x20);
-    if (!u || end[1]) return false;
+    if (!u || !*u || end[1]) return false;
     shift = 10 * static_cast<unsigned>(u - units + 1);
   }
   if (v > (UINT64_MAX >> shift)) return false;
@@ -103,10 +104,10 @@ const char* const kFilters[] = {"none", "sub", "up", "average", "paeth", "adapti
 
 const O::OptionEntry kOptions[] = {
     {"--output", "-o", "FILE", "write the result: .png (flattened) or .psd (layered)",
-     [](O& o, const char* v, std::string&) { return o.output = v, true; }},
+     [](O& o, const char* v, std::string& e) { return O::TakeFileName("--output", v, o.output, e); }},
     {"--settings", nullptr, "FILE",
      "replay this settings file: a saved document (.klpd) or a block as the plug-in keeps it in \"last.data\"",
-     [](O& o, const char* v, std::string&) { return o.settings = v, true; }},
+     [](O& o, const char* v, std::string& e) { return O::TakeFileName("--settings", v, o.settings, e); }},
     {"--grid", nullptr, "CxR",
      "the default layout with C columns and R rows (1..101); cells more than three times as long as wide make "
      "the full knobs cross",
@@ -119,7 +120,7 @@ const O::OptionEntry kOptions[] = {
      "user applied (--dialog); with nothing stored the run is cancelled",
      [](O& o, const char*, std::string&) { return o.last = true; }},
     {"--save-settings", nullptr, "FILE", "also save the settings handed over as a document (.klpd)",
-     [](O& o, const char* v, std::string&) { return o.saveSettings = v, true; }},
+     [](O& o, const char* v, std::string& e) { return O::TakeFileName("--save-settings", v, o.saveSettings, e); }},
     {"--dialog", nullptr, nullptr,
      "ask for the plug-in's dialog (Parameters, then Start): its window opens on the display; OK writes the "
      "output, Cancel writes nothing. Needs a display (DISPLAY or WAYLAND_DISPLAY)",
@@ -129,10 +130,10 @@ const O::OptionEntry kOptions[] = {
     {"--script", nullptr, "FILE",
      "the scripting descriptor: played when the file exists, recorded there after a run that is not cancelled "
      "(as an action is)",
-     [](O& o, const char* v, std::string&) { return o.script = v, true; }},
+     [](O& o, const char* v, std::string& e) { return O::TakeFileName("--script", v, o.script, e); }},
     {"--selection", nullptr, "FILE",
      "a selection mask image (PNG, PSD or JPEG of the document's size; white is selected)",
-     [](O& o, const char* v, std::string&) { return o.selection = v, true; }},
+     [](O& o, const char* v, std::string& e) { return O::TakeFileName("--selection", v, o.selection, e); }},
     {"--layer", nullptr, "N", "filter layer N (0 = bottom); default: the topmost visible layer",
      [](O& o, const char* v, std::string& e) {
        int64_t n = 0;
@@ -193,7 +194,7 @@ const O::OptionEntry kOptions[] = {
               Bad("--png-filter", v, "none, sub, up, average, paeth or adaptive", e);
      }},
     {"--plugin", nullptr, "FILE", "the plug-in library (default: beside this program, or $TESSARETTE_PLUGIN)",
-     [](O& o, const char* v, std::string&) { return o.plugin = v, true; }},
+     [](O& o, const char* v, std::string& e) { return O::TakeFileName("--plugin", v, o.plugin, e); }},
     {"--quiet", "-q", nullptr, "no progress (a bar on a terminal, else a line at each quarter)",
      [](O& o, const char*, std::string&) { return o.quiet = true; }},
     {"--timings", nullptr, nullptr, "print the wall time of each step (read, plug-in, write...)",
@@ -242,6 +243,12 @@ int CKLT_HostOptions::Parse(const std::vector<std::string>& args, CKLT_HostOptio
     }
   }
   return o.i_Check(error) ? 0 : -1;
+}
+
+bool CKLT_HostOptions::TakeFileName(const char* option, const char* value, std::string& out, std::string& error) {
+  if (!*value) return error = std::string(option) + " needs a file name: the one given is empty", false;
+  out = value;
+  return true;
 }
 
 std::string CKLT_HostOptions::Listed(const std::vector<std::string>& names, const char* lastJoint) {

@@ -1,10 +1,14 @@
 #include "CKLT_HostRunner.h"
 
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <map>
+#include <tuple>
 
+#include "CExportRun.h"
 #include "CKLP_ReplaceFile.h"
 #include "CKLP_UIPlatform.h"
 #include "CKLT_FileAccess.h"
@@ -36,7 +40,79 @@ std::vector<std::string> ChannelNames(int16_t mode) {
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
+bool EndsWithPSD(const std::string& path) {
+  return path.size() >= 4 && strcasecmp(path.c_str() + path.size() - 4, ".psd") == 0;
+}
+
+// The file an export writes for a chosen path.
+std::string ExportPath(const std::string& path) {
+  CKLF_String safe;
+  CExportRun::SafePath(path.c_str(), safe);
+  return safe.GetStr();
+}
+
+struct IdentityLess {
+  bool operator()(const CKLT_FileAccess::Identity& a, const CKLT_FileAccess::Identity& b) const {
+    return std::tie(a.device, a.inode, a.name) < std::tie(b.device, b.inode, b.name);
+  }
+};
+
+const char* ReadAs(const std::string& option) {
+  return option == "INPUT" ? "the input document" : option == "--selection" ? "the --selection mask"
+                                                                            : "the --settings file read";
+}
+
 }  // namespace
+
+std::vector<CKLT_HostRunner::NamedFile> CKLT_HostRunner::Targets(const CKLT_HostOptions& o) {
+  std::vector<NamedFile> t;
+  if (!o.output.empty()) t.push_back({"-o", o.output, false});
+  if (!o.saveSettings.empty()) t.push_back({"--save-settings", o.saveSettings, true});
+  if (!o.script.empty()) t.push_back({"--script", o.script, true});
+  const CKLT_HostExport::Options& x = o.exports;
+  if (EndsWithPSD(x.pieces)) t.push_back({"--export-pieces", ExportPath(x.pieces), true});
+  if (!x.knives.empty()) t.push_back({"--export-knives", ExportPath(x.knives), true});
+  return t;
+}
+
+std::vector<CKLT_HostRunner::NamedFile> CKLT_HostRunner::Reads(const CKLT_HostOptions& o) {
+  std::vector<NamedFile> r;
+  if (!o.input.empty()) r.push_back({"INPUT", o.input, false});
+  if (!o.selection.empty()) r.push_back({"--selection", o.selection, false});
+  if (!o.settings.empty()) r.push_back({"--settings", o.settings, false});
+  return r;
+}
+
+bool CKLT_HostRunner::CheckTargets(const std::vector<NamedFile>& targets, const std::vector<NamedFile>& reads,
+                                   std::string& message) {
+  std::string reason;
+  for (const NamedFile& t : targets)
+    if (!CKLT_FileAccess::Replaceable(t.path, reason))
+      return message = std::string(t.option) + " " + t.path + " " + reason + ": only a regular file is replaced",
+             false;
+  // A name whose folder cannot be looked at is left to the write checks.
+  std::map<CKLT_FileAccess::Identity, const NamedFile*, IdentityLess> read, written;
+  CKLT_FileAccess::Identity id;
+  for (const NamedFile& r : reads)
+    if (CKLT_FileAccess::Identify(r.path, id)) read.emplace(id, &r);
+  for (const NamedFile& t : targets) {
+    if (!CKLT_FileAccess::Identify(t.path, id)) continue;
+    const auto was = written.emplace(id, &t);
+    if (!was.second) {
+      const NamedFile& a = *was.first->second;
+      message = std::string(a.option) + " " + a.path;
+      message += a.option == t.option ? " and " + t.path : " and " + std::string(t.option) + " " + t.path;
+      message += " are one file: one would be lost";
+      return false;
+    }
+    const auto r = read.find(id);
+    if (t.side && r != read.end())
+      return message = std::string(t.option) + " " + t.path + " is " + ReadAs(r->second->option) +
+                       ": it would be replaced",
+             false;
+  }
+  return true;
+}
 
 int CKLT_HostRunner::ExitCodeFor(int16_t result) {
   switch (result) {
@@ -70,7 +146,7 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
   m_err = err;
   m_doc = CKLT_HostDocument();
   m_host.reset(new CKLT_FilterHost);
-  m_scriptPlayed = m_targetOffCanvas = false;
+  m_scriptPlayed = m_targetOffCanvas = m_scriptDamaged = false;
   m_block.clear();
   m_lastResult = 0;
   typedef int (CKLT_HostRunner::*Step)(std::string&);
@@ -80,6 +156,7 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
   } steps[] = {{&CKLT_HostRunner::i_CheckFiles, "check"},      {&CKLT_HostRunner::i_LoadDocument, "read"},
                {&CKLT_HostRunner::i_ChooseLayer, "layer"},     {&CKLT_HostRunner::i_ServeDocument, "serve"},
                {&CKLT_HostRunner::i_HandSettings, "settings"}, {&CKLT_HostRunner::i_Export, "export"},
+               {&CKLT_HostRunner::i_SaveSettings, "save"},
                {&CKLT_HostRunner::i_RunPlugin, "plug-in"},     {&CKLT_HostRunner::i_CountPieces, "pieces"},
                {&CKLT_HostRunner::i_WriteResults, "write"}};
   for (const auto& s : steps) {
@@ -98,6 +175,13 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
 int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   std::string reason;
+  std::vector<NamedFile> targets = Targets(o);
+  // The names of PNG pieces are checked as the export makes them; the
+  // name given is looked at now.
+  const std::string& pieces = o.exports.pieces;
+  if (!pieces.empty() && !EndsWithPSD(pieces) && !CKLT_FileAccess::Replaceable(pieces, reason))
+    return message = "--export-pieces " + pieces + " " + reason + ": only a regular file is replaced", kExitUsage;
+  if (!CheckTargets(targets, Reads(o), message)) return kExitUsage;
   if (const int code = CKLT_HostExport::Check(o, reason); code >= 0) return message = reason, code;
   // The windows need a display: refused before anything is read.
   if ((o.dialog || o.about) && !KLP_DisplayNamed())
@@ -271,23 +355,55 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   CKLT_FilterHost& host = *m_host;
   if (m_scriptPlayed) host.SetDescriptor(m_script);
-  if (o.dialog || o.about || o.last) return kGoOn;
+  if (o.dialog || o.about) return kGoOn;
+  if (o.last) return i_CheckLastSettings(message);
   std::vector<uint8_t>& block = m_block;
   if (m_scriptPlayed && o.settings.empty()) {
     if (!CKLT_SettingsSource::FromDescriptor(host, block, message))
       return message = o.script + ": " + message, kExitFiles;
+    // Said when the plug-in cancels: another plug-in may record other
+    // values.
+    m_scriptDamaged = CKLT_SettingsSource::CheckReplay(block) == CKLT_SettingsSource::kDamaged;
   } else {
     const KLP_Rect32 area = host.FilterRect();
     const int32_t w = area.right - area.left, h = area.bottom - area.top;
-    if (!o.settings.empty() && !CKLT_SettingsSource::ReadFile(o.settings, w, h, block, message)) return kExitFiles;
+    bool noMemory = false;
+    if (!o.settings.empty() && !CKLT_SettingsSource::ReadFile(o.settings, w, h, block, message, &noMemory))
+      return noMemory ? kExitMemory : kExitFiles;
     if (o.settings.empty() &&
         !CKLT_SettingsSource::DefaultBlock(w, h, o.columns, o.rows, o.layoutMode, block, message, &o.shape))
       return kExitMemory;
     if (!CKLT_SettingsSource::Record(host, block, message)) return kExitFiles;
   }
-  if (!o.saveSettings.empty() && !CKLT_SettingsSource::WriteDocument(o.saveSettings, block, message)) return kExitFiles;
   i_NoteUnusedColours(CKLT_SettingsSource::IsLayoutMode(block));
   return kGoOn;
+}
+
+// Saved once the export has named its files, none of which it may be.
+int CKLT_HostRunner::i_SaveSettings(std::string& message) {
+  const std::string& path = m_options->saveSettings;
+  if (path.empty() || m_block.empty()) return kGoOn;
+  return CKLT_SettingsSource::WriteDocument(path, m_block, message) ? kGoOn : kExitFiles;
+}
+
+// What --last replays: a played script's settings, else the plug-in's
+// "last.data", which when there is one must be a block its replay takes.
+int CKLT_HostRunner::i_CheckLastSettings(std::string& message) {
+  const CKLT_HostOptions& o = *m_options;
+  std::vector<uint8_t> block;
+  if (m_scriptPlayed && CKLT_SettingsSource::FromDescriptor(*m_host, block, message)) {
+    m_scriptDamaged = CKLT_SettingsSource::CheckReplay(block) == CKLT_SettingsSource::kDamaged;
+    return kGoOn;
+  }
+  const std::string path =
+      CKLT_SettingsSource::LastDataPath(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin);
+  if (!CKLT_FileAccess::Exists(path)) return kGoOn;
+  const KLP_Rect32 area = m_host->FilterRect();
+  bool noMemory = false;
+  if (CKLT_SettingsSource::ReadFile(path, area.right - area.left, area.bottom - area.top, block, message, &noMemory))
+    return kGoOn;
+  message = "--last: " + message;
+  return noMemory ? kExitMemory : kExitFiles;
 }
 
 // The colours act on the knives of Layout mode, the background only where
@@ -387,6 +503,10 @@ int CKLT_HostRunner::i_Explain(int16_t result, std::string& message) const {
     else if (m_targetOffCanvas)
       message = "cancelled (-128): layer " + Quoted(m_doc.layers[m_target].name) +
                 " has no pixels on the canvas, so there was nothing to filter; the document is unchanged";
+    else if (m_scriptDamaged)
+      return message = o.script + " holds a damaged settings block: the plug-in cannot replay it; the document is "
+                                  "unchanged",
+             kExitFiles;
     else if (o.last)
       message += " (--last: the plug-in found no stored settings it could replay)";
   }

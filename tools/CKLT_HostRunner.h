@@ -1,5 +1,7 @@
-// The host program's run: checks every file it will read or write, reads
-// the document (and a selection) within the memory budget, loads the
+// The host program's run: checks every file it will read or write (it
+// replaces regular files only, no two outputs may be one file and no side
+// output a file it reads), refuses settings the plug-in could not replay,
+// reads the document (and a selection) within the memory budget, loads the
 // plug-in, serves it through CKLT_FilterHost as an image host does (About,
 // or Parameters / Prepare / Start / Continue / Finish), keeps the scripting
 // descriptor in a file between runs (record and play), shows the
@@ -45,6 +47,23 @@ class CKLT_HostRunner {
     kExitInternal = 70
   };
 
+  // A file the run writes or reads, by the option that names it; a side
+  // output (any written file but -o) may not be a file the run reads.
+  struct NamedFile {
+    const char* option;
+    std::string path;
+    bool side;
+  };
+  // What the options say the run writes (the export's files as it makes
+  // their names; PNG pieces excepted, named by the export itself) and
+  // reads.
+  static std::vector<NamedFile> Targets(const CKLT_HostOptions& o);
+  static std::vector<NamedFile> Reads(const CKLT_HostOptions& o);
+  // Every target is a regular file or none, no two are one file, and no
+  // side output is a file read: else false with the reason.
+  static bool CheckTargets(const std::vector<NamedFile>& targets, const std::vector<NamedFile>& reads,
+                           std::string& message);
+
   static int ExitCodeFor(int16_t result);
   static std::string MessageFor(int16_t result);
 
@@ -62,7 +81,9 @@ class CKLT_HostRunner {
   int i_ServeDocument(std::string& message);
   int i_ServeSelection(std::string& message);
   int i_HandSettings(std::string& message);
+  int i_CheckLastSettings(std::string& message);
   int i_Export(std::string& message);
+  int i_SaveSettings(std::string& message);
   int i_RunPlugin(std::string& message);
   int i_CountPieces(std::string& message);
   uint32_t i_CountThreads() const;
@@ -82,6 +103,7 @@ class CKLT_HostRunner {
   bool m_targetOffCanvas = false;
   bool m_lent = false;  // the target layer's planes are the host's document planes
   bool m_scriptPlayed = false;
+  bool m_scriptDamaged = false;  // the played script's block is one the plug-in's replay refuses
   bool m_countBesideWrite = false;  // the pieces are counted while the output is written
   std::vector<CKLT_FilterHost::DescRecord> m_script;
   std::vector<uint8_t> m_block;  // the settings handed over; empty when not known

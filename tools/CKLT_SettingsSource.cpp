@@ -9,6 +9,7 @@
 #include "CKLT_FilterHost.h"
 #include "CLayoutEditor.h"
 #include "CSettingsBlock.h"
+#include "CTessarette.h"
 
 namespace {
 
@@ -31,7 +32,8 @@ bool WriteLayout(const CLayoutModel& m, bool layoutMode, std::vector<uint8_t>& b
 }  // namespace
 
 bool CKLT_SettingsSource::ReadFile(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>& block,
-                                   std::string& error) {
+                                   std::string& error, bool* noMemory) {
+  if (noMemory) *noMemory = false;
   std::vector<uint8_t> bytes;
   if (!CKLT_FileAccess::ReadAll(path, bytes, error)) return error = "cannot read " + path + ": " + error, false;
   if (Starts(bytes, CSettingsBlock::kOldMagic)) {
@@ -53,7 +55,32 @@ bool CKLT_SettingsSource::ReadFile(const std::string& path, int32_t width, int32
                                 : " is not a settings file (neither a saved "
                                   "document nor a block as in \"last.data\")"),
            false;
+  const Replay replay = CheckReplay(block);
+  if (replay == kNoMemory) {
+    if (noMemory) *noMemory = true;
+    return error = "out of memory while " + path + " was read", false;
+  }
+  if (replay == kDamaged)
+    return error = path + (skip ? " is a damaged settings document" : " is a damaged settings block"), false;
   return true;
+}
+
+CKLT_SettingsSource::Replay CKLT_SettingsSource::CheckReplay(const std::vector<uint8_t>& block) {
+  CKLF_Mem mem;
+  if (block.empty() || block.size() > 0xFFFFFFFFu) return kDamaged;
+  if (!mem.alloc(static_cast<u32>(block.size()))) return kNoMemory;
+  std::copy(block.begin(), block.end(), mem.GetPtr());
+  CTessarette engine;
+  u8 layout = 0;
+  u32 count = 0;
+  const u8* records = nullptr;
+  if (engine.InitFromLastSettingsBinary(&mem, layout, count, records)) return kReplayable;
+  return engine.GetError() == klErrNoMemory ? kNoMemory : kDamaged;
+}
+
+std::string CKLT_SettingsSource::LastDataPath(const std::string& pluginPath) {
+  const size_t slash = pluginPath.rfind('/');
+  return (slash == std::string::npos ? std::string(".") : pluginPath.substr(0, slash)) + "/last.data";
 }
 
 bool CKLT_SettingsSource::DefaultBlock(int32_t width, int32_t height, int columns, int rows, bool layoutMode,

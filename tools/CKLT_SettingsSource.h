@@ -25,8 +25,20 @@ class CKLT_SettingsSource {
   // width x height and written again as a current block (Layout mode); any
   // other file must be a block itself. Whatever is not a settings block
   // the plug-in could take is refused, with the reason in error.
+  // A block that passes the first check but that the plug-in's replay
+  // would refuse is damaged too. noMemory (when given) says that the
+  // block could not be looked at for want of memory.
   static bool ReadFile(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>& block,
-                       std::string& error);
+                       std::string& error, bool* noMemory = nullptr);
+
+  // Whether the plug-in's replay takes a block: its engine reads it more
+  // strictly than the first check (every count must match, the piece
+  // records be whole).
+  enum Replay { kReplayable, kDamaged, kNoMemory };
+  static Replay CheckReplay(const std::vector<uint8_t>& block);
+
+  // The "last.data" the plug-in at pluginPath keeps beside it.
+  static std::string LastDataPath(const std::string& pluginPath);
 
   // The default layout for an area of width x height: the grid the main
   // window chooses for a new document, or columns x rows when both are

@@ -403,3 +403,27 @@ TEST(ExportRun, MergedAndRefusals) {
                klErrUnsupported);
   EXPECT_EQ(Files(dir.Path()), std::vector<std::string>({"all.png", "all.psd"}));
 }
+
+// The names a PNG export would write, told before it writes any: the very
+// files it then writes, in order, for every way of choosing and naming.
+TEST(ExportRun, PlannedPNGNamesAreTheFilesWritten) {
+  const M::SETTINGS settings[] = {Settings(M::kAll, M::kToPNG, M::kExtended, 0, 0, 0, 1),
+                                  Settings(M::kSelected, M::kToPNG, M::kSimple, 1, 0, 0, 1),
+                                  Settings(M::kSelected, M::kToPNG, M::kExtended, 0, 1, 0, 0),
+                                  Settings(M::kMerged, M::kToPNG, M::kSimple, 0, 0, 0, 1)};
+  for (const char* name : {"p.png", "..\\.hidden.PNG", "noext"}) {
+    for (const M::SETTINGS& s : settings) {
+      SCOPED_TRACE(std::string(name) + " " + std::to_string(s.what) + std::to_string(s.naming));
+      klftest::TempDir dir;
+      Cut cut;
+      CKLF_StringArray planned;
+      ASSERT_EQ(cut.run.PNGFileNames(s, dir.File(name).c_str(), planned), 1);
+      EXPECT_TRUE(Files(dir.Path()).empty());
+      std::vector<std::string> names;
+      for (u32 i = 0; i < planned.GetSize(); ++i) names.push_back(planned[i].GetStr());
+      ASSERT_EQ(cut.run.ExportPieces(s, dir.File(name).c_str()), 1);
+      EXPECT_EQ(names, Written(cut.run));
+      EXPECT_FALSE(names.empty());
+    }
+  }
+}

@@ -149,6 +149,15 @@ TEST(HostProgram, RefusalsNameTheOptionsGivenAndTheirRanges) {
       {"--fg 12345" + in, "bad --fg 12345 (RRGGBB, six hex digits)"},
       {"--memory-budget 0" + in, "bad --memory-budget 0 (bytes above 0"},
       {"--bg ffffff" + in, "--bg colours the knives of --layout-mode"},
+      {"--memory-budget '7 '" + in, "bad --memory-budget 7  (bytes above 0"},
+      {"--memory-budget '7M '" + in, "bad --memory-budget 7M  (bytes above 0"},
+      {"--export-pieces p.psd --export-what X" + in, "bad --export-what X (merged, selected or all)"},
+      {"--export-pieces p.psd --export-naming long" + in, "bad --export-naming long (simple or extended)"},
+      {"--export-knives k.eps --export-knives-what some" + in, "bad --export-knives-what some (selected or all)"},
+      {"--save-settings ''" + in, "--save-settings needs a file name: the one given is empty"},
+      {"--script ''" + in, "--script needs a file name: the one given is empty"},
+      {"--export-pieces ''" + in, "--export-pieces needs a file name"},
+      {"--settings '' --grid 2x2" + in, "--settings needs a file name"},
   };
   for (const auto& row : rows) {
     Outcome o = RunProgram(row.args);

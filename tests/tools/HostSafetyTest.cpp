@@ -3,6 +3,10 @@
 // crashes or throws, never leaves a broken or half-written file, and keeps
 // its memory within a budget.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,7 +48,7 @@ TEST(HostSafety, RefusesBeforeTheFilterRunsAndSaysWhy) {
   } rows[] = {
       {d + "sub" + out, CKLT_HostRunner::kExitFiles, "is a folder"},
       {"--settings " + d + "sub" + in + out, CKLT_HostRunner::kExitFiles, "is a folder"},
-      {"--script " + d + "sub" + in + out, CKLT_HostRunner::kExitFiles, "is a folder"},
+      {"--script " + d + "sub" + in + out, CKLT_HostRunner::kExitUsage, "is a folder"},
       {"--selection " + d + "sub" + in + out, CKLT_HostRunner::kExitFiles, "is a folder"},
       {d + "missing.png" + out, CKLT_HostRunner::kExitFiles, "No such file or directory"},
       {in + " -o " + d + "nofolder/out.png", CKLT_HostRunner::kExitFiles, "No such file or directory"},
@@ -189,6 +193,143 @@ TEST(HostSafety, HostileDocumentsStayWithinMemory) {
       << o.out;
 }
 
+// A socket bound at path (closed: the node stays).
+bool MakeSocket(const std::string& path) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un a = {};
+  a.sun_family = AF_UNIX;
+  if (fd < 0 || path.size() >= sizeof(a.sun_path)) return false;
+  std::strcpy(a.sun_path, path.c_str());
+  const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
+  close(fd);
+  return ok;
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Room for the program and a 2000 x 1500 document (about 15 MB of address
+// space), not for the plug-in's cut of it (about 45 MB).
+const long kReleaseAddressSpaceKiB = 26000;
+#endif
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+TEST(HostSafety, OnlyRegularFilesAreReplaced) {
+  klftest::TempDir dir;
+  const std::string d = dir.Path() + "/";
+  Write(Noise(klpModeRGB, 30, 20, 13), d + "in.png");
+  ASSERT_EQ(mkfifo((d + "pipe.png").c_str(), 0666), 0);
+  ASSERT_TRUE(MakeSocket(d + "sock.psd"));
+  fs::create_directory(d + "folder.eps");
+  fs::create_symlink(d + "pipe.png", d + "link.png");
+  std::vector<std::pair<std::string, const char*>> nodes = {{"pipe.png", "is a FIFO"},
+                                                             {"sock.psd", "is a socket"},
+                                                             {"folder.eps", "is a folder"},
+                                                             {"link.png", "is a FIFO"}};
+  // A device node like the system's null device, where one can be made.
+  if (geteuid() == 0 && mknod((d + "null.ai").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+    nodes.push_back({"null.ai", "is a character device"});
+  const std::string in = " " + Quote(d + "in.png") + " ";
+  for (const auto& node : nodes) {
+    for (const char* option : {"-o", "--save-settings", "--script", "--export-pieces", "--export-knives"}) {
+      const std::string rest = std::string(option) == "-o" ? "" : " -o " + Quote(d + "out.png");
+      const Outcome o = RunProgram(kTestPlugin + in + option + " " + Quote(d + node.first) + rest);
+      SCOPED_TRACE(std::string(option) + " " + node.first + "\n" + o.out);
+      EXPECT_EQ(o.code, CKLT_HostRunner::kExitUsage);
+      EXPECT_TRUE(Has(o, std::string(option) + " " + d + node.first + " " + node.second));
+      EXPECT_FALSE(fs::exists(d + "out.png"));
+    }
+    EXPECT_FALSE(fs::is_regular_file(d + node.first)) << node.first;
+  }
+  EXPECT_TRUE(fs::is_fifo(d + "pipe.png") && fs::is_socket(d + "sock.psd") && fs::is_directory(d + "folder.eps"));
+}
+
+TEST(HostSafety, NoTwoOutputsAreOneFile) {
+  klftest::TempDir dir;
+  const std::string d = dir.Path() + "/";
+  Write(Noise(klpModeRGB, 30, 20, 14), d + "in.png");
+  fs::create_directory(d + "sub");
+  const std::vector<uint8_t> old = {'o', 'l', 'd'};
+  for (const char* name : {"o.png", "o.psd", "e.psd", "s.klpd", "p_F0001-Piece1_R1_C1.png"})
+    klftest::WriteFileBytes(d + name, old);
+  fs::create_symlink(d + "o.png", d + "link.png");
+  fs::create_symlink(d + "new.png", d + "dangling.png");
+  fs::create_hard_link(d + "s.klpd", d + "hard.klpd");
+  const std::string in = Quote(d + "in.png") + " --grid 2x2 ";
+  const std::string rows[] = {
+      "-o " + d + "o.png --script " + d + "o.png",
+      "-o " + d + "o.psd --export-pieces " + d + "o.psd",
+      "-o " + d + "out.png --save-settings " + d + "e.psd --export-pieces " + d + "e.psd",
+      "-o " + d + "link.png --save-settings " + d + "o.png",
+      "-o " + d + "o.png --script " + d + "sub/../o.png",
+      "-o " + d + "out.png --save-settings " + d + "s.klpd --export-knives " + d + "hard.klpd.eps --script " +
+          d + "hard.klpd",
+      // Files that are yet to be made.
+      "-o " + d + "new.png --save-settings " + d + "dangling.png",
+      "-o " + d + "new.psd --export-pieces " + d + "sub/../new.psd",
+      // The names the PNG pieces export will write.
+      "-o " + d + "p_F0001-Piece1_R1_C1.png --export-pieces " + d + "p.png",
+      "-o " + d + "out.png --save-settings " + d + "sub/../p_F0001-Piece1_R1_C1.png --export-pieces " + d + "p.png",
+      "-o " + d + "o.png --export-pieces " + d + "o.png --export-what merged",
+      "-o " + d + "out.png --export-pieces " + d + "q.png --export-naming simple --script " + d + "q_0004.png",
+  };
+  const size_t files = FileCount(d);
+  for (const std::string& row : rows) {
+    const Outcome o = RunProgram(kTestPlugin + in + row);
+    SCOPED_TRACE(row + "\n" + o.out);
+    EXPECT_EQ(o.code, CKLT_HostRunner::kExitUsage);
+    EXPECT_TRUE(Has(o, "are one file: one would be lost"));
+    EXPECT_FALSE(Has(o, "exported")) << "refused before anything is written";
+    EXPECT_EQ(FileCount(d), files);
+    for (const char* name : {"o.png", "o.psd", "e.psd", "s.klpd", "p_F0001-Piece1_R1_C1.png"})
+      EXPECT_EQ(klftest::ReadFileBytes(d + name), old) << name;
+  }
+  // Names apart run: the PNG pieces beside an output of another name.
+  const Outcome o = RunProgram(kTestPlugin + in + "-o " + d + "p.png --export-pieces " + d + "p.png");
+  EXPECT_EQ(o.code, 0) << o.out;
+}
+
+TEST(HostSafety, SideOutputsNeverReplaceWhatIsRead) {
+  klftest::TempDir dir;
+  const std::string d = dir.Path() + "/";
+  Write(Noise(klpModeRGB, 30, 20, 15), d + "photo.png");
+  Write(Noise(klpModeGray, 30, 20, 16), d + "mask.png");
+  Outcome o = RunProgram(kTestPlugin + "--grid 2x2 --save-settings " + d + "a.klpd " + d + "photo.png -o " + d + "x.png");
+  ASSERT_EQ(o.code, 0) << o.out;
+  fs::create_symlink(d + "photo.png", d + "photo-link.png");
+  fs::create_hard_link(d + "mask.png", d + "mask-hard.png");
+  const std::vector<uint8_t> photo = klftest::ReadFileBytes(d + "photo.png"),
+                             mask = klftest::ReadFileBytes(d + "mask.png"),
+                             settings = klftest::ReadFileBytes(d + "a.klpd");
+  const std::string run = d + "photo.png -o " + d + "out.png ";
+  const struct {
+    std::string args;
+    const char* says;
+  } rows[] = {
+      {"--save-settings " + d + "photo.png " + run, "is the input document"},
+      {"--grid 2x2 --script " + d + "sub/../photo.png " + run, "is the input document"},
+      {"--export-pieces " + d + "photo-link.png --export-what merged " + run, "is the input document"},
+      {"--selection " + d + "mask.png --save-settings " + d + "mask-hard.png " + run, "is the --selection mask"},
+      {"--selection " + d + "mask.png --script " + d + "mask.png " + run, "is the --selection mask"},
+      {"--settings " + d + "a.klpd --script " + d + "a.klpd " + run, "is the --settings file read"},
+      {"--settings " + d + "a.klpd --save-settings " + d + "sub/../a.klpd " + run, "is the --settings file read"},
+  };
+  fs::create_directory(d + "sub");
+  for (const auto& row : rows) {
+    o = RunProgram(kTestPlugin + row.args);
+    SCOPED_TRACE(row.args + "\n" + o.out);
+    EXPECT_EQ(o.code, CKLT_HostRunner::kExitUsage);
+    EXPECT_TRUE(Has(o, row.says));
+    EXPECT_FALSE(fs::exists(d + "out.png"));
+  }
+  EXPECT_EQ(klftest::ReadFileBytes(d + "photo.png"), photo);
+  EXPECT_EQ(klftest::ReadFileBytes(d + "mask.png"), mask);
+  EXPECT_EQ(klftest::ReadFileBytes(d + "a.klpd"), settings);
+  // -o may still be the input.
+  o = RunProgram(kTestPlugin + "--grid 2x2 " + d + "photo.png -o " + d + "photo-link.png");
+  EXPECT_EQ(o.code, 0) << o.out;
+  EXPECT_NE(klftest::ReadFileBytes(d + "photo.png"), photo);
+}
+
 TEST(HostSafety, AllocationFailureIsOutOfMemory) {
   // A plug-in whose allocation throws: the program ends as out of memory.
   klftest::TempDir dir;
@@ -196,6 +337,23 @@ TEST(HostSafety, AllocationFailureIsOutOfMemory) {
   Outcome o = RunProgram(kTestPlugin + dir.File("in.png") + " -o " + dir.File("out.png"), "KLT_TEST_PLUGIN_THROW=1");
   EXPECT_EQ(o.code, CKLT_HostRunner::kExitMemory) << o.out;
   EXPECT_TRUE(Has(o, "out of memory")) << o.out;
+  EXPECT_FALSE(fs::exists(dir.File("out.png")));
+
+  // The plug-in's own allocation fails while the host's smaller ones do
+  // not: its replay ends out of memory, not as a cancel.
+  Write(OneLayer(klpModeGray, 2000, 1500, [](int, int32_t i) { return static_cast<uint8_t>(i * 7); }),
+        dir.File("big.png"));
+#if defined(__SANITIZE_ADDRESS__)
+  const std::string limit = "ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=4";
+#else
+  const std::string limit = "ulimit -v " + std::to_string(kReleaseAddressSpaceKiB) + ";";
+#endif
+  o = RunProgram(std::string("-q --threads 1 --memory-budget 1G --plugin ") + KLF_PLUGIN_LIBRARY + " " +
+                     dir.File("big.png") + " -o " +
+                     dir.File("out.png"),
+                 limit);
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitMemory) << o.out;
+  EXPECT_TRUE(Has(o, "the plug-in ran out of memory (-108)")) << o.out;
   EXPECT_FALSE(fs::exists(dir.File("out.png")));
 }
 

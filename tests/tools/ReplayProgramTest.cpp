@@ -10,8 +10,14 @@
 #include <filesystem>
 #include <random>
 
+#include "CKLT_FilterHost.h"
 #include "CKLT_HostRunner.h"
+#include "CKLT_SettingsSource.h"
+#include "CSettingsBlock.h"
+#include "CTessarette.h"
+#include "CTessaretteRecordCodec.h"
 #include "ProgramRun.h"
+#include "support/SettingsBytes.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -173,6 +179,92 @@ TEST(ReplayProgram, OlderDocumentsAndBrokenSettings) {
   EXPECT_EQ(r.code, CKLT_HostRunner::kExitFiles);
   EXPECT_TRUE(Has(r, "is not a settings file")) << r.out;
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+}
+
+// A document whose count of piece records, or whose length, no longer
+// fits what it holds: refused as damaged (exit 10), or replayed when the
+// plug-in takes it; never a cancel.
+TEST(ReplayProgram, DamagedSettingsAreSaidNeverACancel) {
+  klftest::TempDir dir;
+  Write(Document(klpModeRGB, false, 21), dir.File("in.png"));
+  const std::string in = " " + dir.File("in.png") + " -o " + dir.File("out.png");
+  Outcome r = Host("--grid 3x2 --save-settings " + dir.File("plain.klpd") + in);
+  ASSERT_EQ(r.code, 0) << r.out;
+  // One with two piece records, saved as the program saves.
+  Bytes block;
+  std::string error;
+  ASSERT_TRUE(CKLT_SettingsSource::DefaultBlock(kW, kH, 3, 2, false, block, error)) << error;
+  block.resize(block.size() - 4);
+  klftest::Be32(block, 2);
+  CTessarette defaults;
+  for (u8 column : {1, 2}) {
+    CTessarette::SFX_ONEPIECE rec;
+    defaults.GetDefaultRecord(rec);
+    rec.selected = rec.visible = 1, rec.row = 1, rec.column = column;
+    u8 bytes[92];
+    CTessaretteRecordCodec::Encode(rec, bytes);
+    block.insert(block.end(), bytes, bytes + 92);
+  }
+  ASSERT_TRUE(CKLT_SettingsSource::WriteDocument(dir.File("records.klpd"), block, error)) << error;
+
+  std::vector<Bytes> damaged;
+  for (const char* name : {"plain.klpd", "records.klpd"}) {
+    const Bytes doc = klftest::ReadFileBytes(dir.File(name));
+    const size_t countAt = doc.size() - 4 - (name[0] == 'r' ? 2 * 92 : 0);
+    for (size_t length = CSettingsBlock::kMagicSize + 1; length < doc.size(); ++length)
+      damaged.emplace_back(doc.begin(), doc.begin() + static_cast<std::ptrdiff_t>(length));
+    for (u32 count : {0u, 1u, 2u, 3u, 7u, 1000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+      Bytes d = doc;
+      klftest::Put32(d, countAt, count);
+      if (d != doc) damaged.push_back(d);
+    }
+  }
+  size_t firstCheckPassed = 0, taken = 0;
+  for (size_t i = 0; i < damaged.size(); ++i) {
+    SCOPED_TRACE(i);
+    const std::string path = dir.File("damaged.klpd");
+    ASSERT_TRUE(klftest::WriteFileBytes(path, damaged[i]));
+    Bytes read;
+    const bool ok = CKLT_SettingsSource::ReadFile(path, kW, kH, read, error);
+    EXPECT_TRUE(ok || error.find("is a damaged settings document") != std::string::npos) << error;
+    const Bytes& d = damaged[i];
+    if (!CSettingsBlock::IsValid(d.data() + CSettingsBlock::kMagicSize,
+                                 static_cast<u32>(d.size() - CSettingsBlock::kMagicSize), 0))
+      continue;
+    // The first check passed: the program says what the plug-in would do.
+    ++firstCheckPassed;
+    taken += ok;
+    std::filesystem::remove(dir.File("out.png"));
+    r = Host("--settings " + path + in);
+    EXPECT_EQ(r.code, ok ? 0 : CKLT_HostRunner::kExitFiles) << r.out;
+    EXPECT_TRUE(ok || Has(r, path + " is a damaged settings document")) << r.out;
+    EXPECT_EQ(std::filesystem::exists(dir.File("out.png")), ok);
+  }
+  EXPECT_GT(firstCheckPassed - taken, 10u) << "damaged documents that pass the first check";
+
+  // The same block, damaged, in a played script and as the plug-in's
+  // "last.data".
+  Bytes cut(block.begin(), block.end() - 50);
+  CKLT_FilterHost host;
+  ASSERT_TRUE(CKLT_SettingsSource::Record(host, cut, error)) << error;
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("cut.desc"), CKLT_FilterHost::EncodeDescriptor(host.Descriptor())));
+  r = Host("--script " + dir.File("cut.desc") + in);
+  EXPECT_EQ(r.code, CKLT_HostRunner::kExitFiles) << r.out;
+  EXPECT_TRUE(Has(r, dir.File("cut.desc") + " holds a damaged settings block")) << r.out;
+  std::filesystem::create_directory(dir.File("plug"));
+  std::filesystem::copy_file(KLF_PLUGIN_LIBRARY, dir.File("plug/p.so"));
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("plug/last.data"), cut));
+  const std::string last = " -q --plugin " + dir.File("plug/p.so") + " --last" + in;
+  r = RunProgram(last);
+  EXPECT_EQ(r.code, CKLT_HostRunner::kExitFiles) << r.out;
+  EXPECT_TRUE(Has(r, "--last: " + dir.File("plug/last.data") + " is a damaged settings block")) << r.out;
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("plug/last.data"), block));
+  r = RunProgram(last);
+  EXPECT_EQ(r.code, 0) << r.out;
+  // A played script comes before "last.data".
+  r = RunProgram(last + " --script " + dir.File("cut.desc"));
+  EXPECT_EQ(r.code, CKLT_HostRunner::kExitFiles) << r.out;
+  EXPECT_TRUE(Has(r, dir.File("cut.desc") + " holds a damaged settings block")) << r.out;
 }
 
 TEST(ReplayProgram, TheInstalledProgramFindsItsPlugin) {
