@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <random>
@@ -132,9 +133,11 @@ TEST(HostSafety, OutputsThatCannotBeKeptAreRefusedFirst) {
   EXPECT_NE(klftest::ReadFileBytes(d + "kept.png"), old);
 }
 
-// Runs the program with args, sends it signal once its temporary output
-// file appears in folder, and returns how it ended (waitpid's status).
-int InterruptedWrite(const std::vector<std::string>& args, const std::string& folder, int signal) {
+// Runs the program with args, sends it signal once a temporary file of
+// the prefix appears in folder, and returns how it ended (waitpid's
+// status).
+int InterruptedWrite(const std::vector<std::string>& args, const std::string& folder, int signal,
+                     const std::string& prefix = ".out.png.") {
   const pid_t pid = fork();
   if (pid == 0) {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
@@ -148,7 +151,7 @@ int InterruptedWrite(const std::vector<std::string>& args, const std::string& fo
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
     for (const auto& e : fs::directory_iterator(folder))
-      if (!sent && e.path().filename().string().rfind(".out.png.", 0) == 0) sent = kill(pid, signal) == 0;
+      if (!sent && e.path().filename().string().rfind(prefix, 0) == 0) sent = kill(pid, signal) == 0;
     usleep(500);
   }
   return sent ? status : -1;
@@ -169,6 +172,41 @@ TEST(HostSafety, AnInterruptedWriteLeavesNoTemporaryFile) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
     EXPECT_EQ(FileCount(d), 2u) << "no temporary file is left";
     EXPECT_EQ(klftest::ReadFileBytes(d + "out.png"), old);
+  }
+}
+
+// Every file of a folder with its bytes.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> Listing(const std::string& dir) {
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> out;
+  for (const auto& e : fs::directory_iterator(dir))
+    out.emplace_back(e.path().filename().string(), klftest::ReadFileBytes(e.path().string()));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// An export of 600 PNG files interrupted at any thread count leaves the
+// folder as it was: no temporary, no new file, an earlier export of
+// another layout untouched.
+TEST(HostSafety, AnInterruptedExportLeavesTheFolderAsItWas) {
+  klftest::TempDir dir;
+  const std::string d = dir.Path() + "/";
+  Write(Noise(klpModeRGB, 600, 400, 13), d + "in.png");
+  for (int k = 1; k <= 40; k += 3)
+    ASSERT_TRUE(klftest::WriteFileBytes(d + "p_F" + std::to_string(1000 + k).substr(1) + "-Piece" + std::to_string(k) +
+                                            "_R1_C" + std::to_string(k) + ".png",
+                                        std::vector<uint8_t>(k, 1)));
+  const auto before = Listing(d);
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGINT};
+  const char* threads[] = {"1", "8", "64", "256"};
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(threads[i]);
+    const std::vector<std::string> args = {"-q",           "--threads",   threads[i],    "--grid",
+                                           "30x20",        d + "in.png",  "-o",          d + "out.png",
+                                           "--export-pieces", d + "p.png", "--export-what", "all"};
+    const int status = InterruptedWrite(args, d, signals[i], ".p_");
+    ASSERT_NE(status, -1) << "the export ended before it could be interrupted";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signals[i]) << status;
+    EXPECT_EQ(Listing(d), before);
   }
 }
 
