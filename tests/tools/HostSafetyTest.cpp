@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "CKLT_HostRunner.h"
@@ -133,11 +134,10 @@ TEST(HostSafety, OutputsThatCannotBeKeptAreRefusedFirst) {
   EXPECT_NE(klftest::ReadFileBytes(d + "kept.png"), old);
 }
 
-// Runs the program with args, sends it signal once a temporary file of
-// the prefix appears in folder, and returns how it ended (waitpid's
-// status).
-int InterruptedWrite(const std::vector<std::string>& args, const std::string& folder, int signal,
-                     const std::string& prefix = ".out.png.") {
+// Runs the program with args, sends it signal once ready(folder) holds,
+// and returns how it ended (waitpid's status; -1 when it ended first).
+int InterruptedRun(const std::vector<std::string>& args, const std::string& folder, int signal,
+                   const std::function<bool(const std::string&)>& ready) {
   const pid_t pid = fork();
   if (pid == 0) {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
@@ -150,11 +150,22 @@ int InterruptedWrite(const std::vector<std::string>& args, const std::string& fo
   bool sent = false;
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
-    for (const auto& e : fs::directory_iterator(folder))
-      if (!sent && e.path().filename().string().rfind(prefix, 0) == 0) sent = kill(pid, signal) == 0;
+    if (!sent && ready(folder)) sent = kill(pid, signal) == 0;
     usleep(500);
   }
   return sent ? status : -1;
+}
+
+// Entries of folder whose names start with prefix.
+size_t Count(const std::string& folder, const std::string& prefix) {
+  size_t n = 0;
+  for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string().rfind(prefix, 0) == 0;
+  return n;
+}
+
+// As above, once the temporary output file appears.
+int InterruptedWrite(const std::vector<std::string>& args, const std::string& folder, int signal) {
+  return InterruptedRun(args, folder, signal, [](const std::string& f) { return Count(f, ".out.png.") > 0; });
 }
 
 TEST(HostSafety, AnInterruptedWriteLeavesNoTemporaryFile) {
@@ -203,7 +214,11 @@ TEST(HostSafety, AnInterruptedExportLeavesTheFolderAsItWas) {
     const std::vector<std::string> args = {"-q",           "--threads",   threads[i],    "--grid",
                                            "30x20",        d + "in.png",  "-o",          d + "out.png",
                                            "--export-pieces", d + "p.png", "--export-what", "all"};
-    const int status = InterruptedWrite(args, d, signals[i], ".p_");
+    // Well into the export: many temporaries, or a new file in place.
+    const size_t earlier = Count(d, "p_");
+    const int status = InterruptedRun(args, d, signals[i], [&](const std::string& f) {
+      return Count(f, ".p_") >= 40 || Count(f, "p_") > earlier;
+    });
     ASSERT_NE(status, -1) << "the export ended before it could be interrupted";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signals[i]) << status;
     EXPECT_EQ(Listing(d), before);
