@@ -18,8 +18,10 @@
 // Cost: pieces without their bevel are rendered side by side on the
 // engine's threads into images of their own (all at once for a PSD, in
 // batches of about 64 MiB for PNG files); PNG files are written side by
-// side, one a thread; a composite layer holds one RGBA image of the
-// pieces' area. Progress: 0..40 rendering, 40..90 writing, 100 done; a
+// side, one a thread, and every PNG file of an export waits on the disk
+// in its temporary until the last is written (the folder needs room for
+// the whole set beside the files it replaces); a composite layer holds
+// one RGBA image of the pieces' area. Progress: 0..40 rendering, 40..90 writing, 100 done; a
 // cancel stops between pieces or files.
 // Limits: RGB documents only; a PSD holds at most 32767 layers.
 #pragma once

@@ -203,7 +203,7 @@ TEST(HostSafety, AnInterruptedExportLeavesTheFolderAsItWas) {
   const std::string d = dir.Path() + "/";
   Write(Noise(klpModeRGB, 600, 400, 13), d + "in.png");
   for (int k = 1; k <= 40; k += 3)
-    ASSERT_TRUE(klftest::WriteFileBytes(d + "p_F" + std::to_string(1000 + k).substr(1) + "-Piece" + std::to_string(k) +
+    ASSERT_TRUE(klftest::WriteFileBytes(d + "p_F" + std::to_string(10000 + k).substr(1) + "-Piece" + std::to_string(k) +
                                             "_R1_C" + std::to_string(k) + ".png",
                                         std::vector<uint8_t>(k, 1)));
   const auto before = Listing(d);
@@ -222,6 +222,19 @@ TEST(HostSafety, AnInterruptedExportLeavesTheFolderAsItWas) {
     ASSERT_NE(status, -1) << "the export ended before it could be interrupted";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signals[i]) << status;
     EXPECT_EQ(Listing(d), before);
+  }
+  // A signal once the files are being renamed into place lets the renames
+  // finish: the whole set, no temporary.
+  for (const char* t : {"1", "64"}) {
+    klftest::TempDir other;
+    const std::string o = other.Path() + "/";
+    fs::copy_file(d + "in.png", o + "in.png");
+    const std::vector<std::string> args = {"-q",  "--threads",   t,          "--grid",          "30x20", o + "in.png",
+                                           "-o",  o + "out.png", "--export-pieces", o + "p.png", "--export-what", "all"};
+    const int status = InterruptedRun(args, o, SIGTERM, [&](const std::string& f) { return Count(f, "p_") > 0; });
+    ASSERT_NE(status, -1) << t;
+    EXPECT_EQ(Count(o, ".p_"), 0u) << t;
+    EXPECT_EQ(Count(o, "p_"), 600u) << t;
   }
 }
 
