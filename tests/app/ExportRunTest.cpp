@@ -17,7 +17,6 @@
 #include "CExportRun.h"
 #include "CKLF_ImagePSD.h"
 #include "PuzzleTestUtil.h"
-#include "imaging/IccTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -114,31 +113,6 @@ struct CancelAt : CKLF_Progress {
     return 0;
   }
 };
-
-// The iCCP profile and pHYs dots per metre of a PNG file, read by libpng.
-bool ProfileAndResolution(const std::string& path, Bytes& icc, u32& perMetre) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  png_structp png = f ? png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr) : nullptr;
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  bool ok = info != nullptr;
-  if (ok && setjmp(png_jmpbuf(png))) ok = false;
-  icc.clear();
-  perMetre = 0;
-  if (ok) {
-    png_init_io(png, f);
-    png_read_info(png, info);
-    png_charp name;
-    int compression;
-    png_bytep profile;
-    png_uint_32 size, x, y;
-    int unit;
-    if (png_get_iCCP(png, info, &name, &compression, &profile, &size)) icc.assign(profile, profile + size);
-    if (png_get_pHYs(png, info, &x, &y, &unit) && unit == PNG_RESOLUTION_METER && x == y) perMetre = x;
-  }
-  png_destroy_read_struct(&png, &info, nullptr);
-  if (f) std::fclose(f);
-  return ok;
-}
 
 // Every file of a folder with its bytes.
 std::vector<std::pair<std::string, Bytes>> Listing(const std::string& dir) {
@@ -472,29 +446,6 @@ TEST(ExportRun, MergedAndRefusals) {
   EXPECT_EQ(Files(dir.Path()), std::vector<std::string>({"all.png", "all.psd"}));
 }
 
-// PNG pieces carry the document's colour profile and resolution, on the
-// canvas and cropped, as the PSD does.
-TEST(ExportRun, PNGPiecesKeepProfileAndResolution) {
-  klftest::TempDir dir;
-  Cut cut;
-  const Bytes icc = icctest::Profile("RGB ", 40);
-  cut.run.SetDocument({64, 40, 10, 5, 300.0, icc.data(), static_cast<u32>(icc.size())});
-  for (u8 canvas : {0, 1}) {
-    const std::string base = canvas ? "c" : "r";
-    ASSERT_EQ(cut.run.ExportPieces(Settings(M::kAll, M::kToPNG, M::kSimple, 0, 0, 0, canvas),
-                                   dir.File(base + ".png").c_str()),
-              1);
-    ASSERT_EQ(Written(cut.run).size(), 5u);
-    for (const std::string& file : Written(cut.run)) {
-      Bytes got;
-      u32 perMetre = 0;
-      ASSERT_TRUE(ProfileAndResolution(file, got, perMetre)) << file;
-      EXPECT_EQ(got, icc) << file;
-      EXPECT_EQ(perMetre, 11811u) << file;  // 300 dpi
-    }
-  }
-}
-
 // A write that fails part way through the set (a file-size limit; a full
 // disk where a small one can be mounted) leaves the folder as it was,
 // though it held an earlier export of another layout under the same and
@@ -523,7 +474,7 @@ TEST(ExportRun, AFailedWriteLeavesTheFolderAsItWas) {
     ASSERT_TRUE(klftest::WriteFileBytes(dir.File(name), Bytes(k, static_cast<u8>(k))));
   }
   const auto before = Listing(dir.Path());
-  for (u32 threads : {1u, 8u}) {
+  for (u32 threads : {1u, 8u, 64u}) {
     SCOPED_TRACE(threads);
     run.SetThreads(threads);
     {
@@ -541,7 +492,7 @@ TEST(ExportRun, AFailedWriteLeavesTheFolderAsItWas) {
   for (u32 k = 1; k <= 4; ++k)
     ASSERT_TRUE(klftest::WriteFileBytes(disk.path + "/p_000" + std::to_string(k) + ".png", Bytes(100, 1)));
   const auto full = Listing(disk.path);
-  for (u32 threads : {1u, 8u}) {
+  for (u32 threads : {1u, 64u}) {
     run.SetThreads(threads);
     EXPECT_FAILS(run, run.ExportPieces(all, (disk.path + "/p.png").c_str()), klErrFileWrite);
     EXPECT_NE(std::string(run.Reason()).find("No space left on device"), std::string::npos) << run.Reason();

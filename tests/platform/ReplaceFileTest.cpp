@@ -71,42 +71,6 @@ int InChild(F body) {
 
 }  // namespace
 
-// A set is renamed into place together: all its files, or, when one
-// target cannot be replaced, none; objects without a temporary are passed
-// over.
-TEST(ReplaceFile, ASetIsReplacedWholeOrNotAtAll) {
-  klftest::TempDir dir;
-  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("b"), {7}));
-  const std::vector<std::string> names = {"a", "b", "c", "d"};
-  for (bool folderInTheWay : {true, false}) {
-    SCOPED_TRACE(folderInTheWay);
-    if (folderInTheWay) ASSERT_EQ(mkdir(dir.File("c").c_str(), 0755), 0);
-    const std::vector<std::string> before = Names(dir.Path());
-    CKLP_ReplaceFile files[4];
-    std::string reason;
-    for (int i : {0, 1, 3}) {
-      ASSERT_TRUE(files[i].Begin(dir.File(names[i]), reason)) << reason;
-      ASSERT_TRUE(klftest::WriteFileBytes(files[i].TempPath(), {static_cast<uint8_t>(i)}));
-      ASSERT_TRUE(files[i].Finish(reason)) << reason;
-    }
-    if (folderInTheWay) ASSERT_TRUE(files[2].Begin(dir.File("c"), reason)) << reason;
-    EXPECT_EQ(CKLP_ReplaceFile::CommitSet(files, 4, reason), !folderInTheWay);
-    if (folderInTheWay) {
-      EXPECT_EQ(reason, "c: Is a directory");
-      EXPECT_EQ(Names(dir.Path()), before);
-      EXPECT_EQ(klftest::ReadFileBytes(dir.File("b")), std::vector<uint8_t>({7}));
-      ASSERT_EQ(rmdir(dir.File("c").c_str()), 0);
-    } else {
-      EXPECT_EQ(Names(dir.Path()), std::vector<std::string>({"a", "b", "d"}));
-      for (int i : {0, 1, 3}) {
-        EXPECT_TRUE(files[i].Committed());
-        EXPECT_EQ(klftest::ReadFileBytes(dir.File(names[i])), std::vector<uint8_t>({static_cast<uint8_t>(i)}));
-      }
-      EXPECT_FALSE(files[2].Committed());
-    }
-  }
-}
-
 // Temporaries a killed run left beside a target are removed by the next
 // write of that target (or of a set holding it); those of a live process,
 // of this one and of other targets stay.

@@ -4,8 +4,6 @@
 // through the channel reads, and select pieces of a real cut in every
 // way the channel selection combines them.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -18,7 +16,6 @@
 #include "CKLF_ImagePNG.h"
 #include "CKLF_ImagePSD.h"
 #include "CKLT_FilterHost.h"
-#include "CKLT_HostRunner.h"
 #include "CKLT_SettingsSource.h"
 #include "CPluginChannelSource.h"
 #include "CPluginMain.h"
@@ -37,15 +34,6 @@ using namespace alphapsd;
 const std::string kTestPlugin = std::string("--plugin ") + KLF_TEST_PLUGIN_LIBRARY + " -q ";
 
 Bytes Plane(const CKLF_Mem* m) { return m ? Bytes(m->GetPtr(), m->GetPtr() + m->GetSize()) : Bytes(); }
-
-// Every file of a folder with its bytes.
-std::vector<std::pair<std::string, Bytes>> Listing(const std::string& dir) {
-  std::vector<std::pair<std::string, Bytes>> out;
-  for (const auto& e : std::filesystem::directory_iterator(dir))
-    out.emplace_back(e.path().filename().string(), klftest::ReadFileBytes(e.path().string()));
-  std::sort(out.begin(), out.end());
-  return out;
-}
 
 // The exported pieces' files (named "p_...") of a folder, in order.
 std::vector<std::string> PieceFiles(const std::string& dir) {
@@ -274,54 +262,4 @@ TEST(HostExport, PNGPiecesKeepTheProfileAndResolution) {
       EXPECT_NEAR(png.GetResolution(), 300.0, 0.01) << file;
     }
   }
-}
-
-// A file-size limit or a full disk part way through an export of many
-// files loses nothing: the folder, holding an earlier export, stays as it
-// was, and the system's reason is said; on one thread and on many.
-TEST(HostExport, AFullDiskOrFileSizeLimitLosesNothing) {
-  klftest::TempDir dir;
-  std::mt19937 rng(6);
-  Write(OneLayer(klpModeRGB, 600, 400, [&](int, int32_t) { return static_cast<uint8_t>(rng()); }), dir.File("in.png"));
-  const std::string run = "-q --grid 10x6 '" + dir.File("in.png") + "' -o '" + dir.File("out.png") +
-                          "' --export-what all --export-naming simple --export-pieces ";
-  klftest::TempDir sizes;
-  ASSERT_EQ(RunProgram(run + "'" + sizes.File("p.png") + "'").code, 0);
-  std::vector<off_t> size;
-  for (const std::string& file : PieceFiles(sizes.Path())) size.push_back(std::filesystem::file_size(file));
-  ASSERT_EQ(size.size(), 60u);
-  std::sort(size.begin(), size.end());
-  ASSERT_LT(size[10] + 1024, size[50]);
-
-  const auto earlier = [](const std::string& folder) {
-    for (int k = 1; k <= 60; k += 4) {
-      char name[16];
-      std::snprintf(name, sizeof(name), "p_%04d.png", k);
-      ASSERT_TRUE(klftest::WriteFileBytes(folder + "/" + name, Bytes(k, static_cast<uint8_t>(k))));
-    }
-  };
-  klftest::TempDir limited;
-  earlier(limited.Path());
-  const auto before = Listing(limited.Path());
-  // dash counts the limit in blocks of 512 bytes.
-  const std::string limit = "ulimit -f " + std::to_string(size[50] / 512) + ";";
-  for (const char* threads : {"1", "64"}) {
-    const Outcome o = RunProgram("--threads " + std::string(threads) + " " + run + "'" + limited.File("p.png") + "'",
-                                 limit);
-    EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles) << o.out;
-    EXPECT_TRUE(Has(o, ".png: File too large")) << o.out;
-    EXPECT_EQ(Listing(limited.Path()), before) << threads;
-  }
-
-  klftest::TempDir disk;
-  if (mount("tmpfs", disk.Path().c_str(), "tmpfs", 0, "size=256k") != 0) return;  // no right to mount
-  earlier(disk.Path());
-  const auto full = Listing(disk.Path());
-  for (const char* threads : {"1", "64"}) {
-    const Outcome o = RunProgram("--threads " + std::string(threads) + " " + run + "'" + disk.File("p.png") + "'");
-    EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles) << o.out;
-    EXPECT_TRUE(Has(o, "No space left on device")) << o.out;
-    EXPECT_EQ(Listing(disk.Path()), full) << threads;
-  }
-  umount(disk.Path().c_str());
 }
