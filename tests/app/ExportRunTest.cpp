@@ -500,15 +500,16 @@ TEST(ExportRun, AFailedWriteLeavesTheFolderAsItWas) {
   }
 }
 
-// One merged file written on eight threads, its bands sent by whichever
-// thread finished them: the thread whose write failed gives the reason.
+// One merged file of about 4.5 MB written on eight threads, its image data
+// written in chunks of 1 MiB by whichever thread sent the band that filled
+// one: the thread whose write failed gives the reason.
 TEST(ExportRun, AFailedWriteOnManyThreadsNamesTheSystemsReason) {
-  puzzletest::Puzzle p{4, 3, 600, 400};
+  puzzletest::Puzzle p{4, 3, 1500, 1000};
   CExportRun run(p.engine);
-  run.SetDocument({600, 400, 0, 0, 72.0, nullptr, 0});
+  run.SetDocument({1500, 1000, 0, 0, 72.0, nullptr, 0});
   run.SetThreads(8);
   klftest::TempDir dir;
-  for (rlim_t bytes : {150000, 300000, 450000, 600000, 750000}) {
+  for (rlim_t bytes : {1000000, 2000000, 3000000, 4000000}) {
     FileSizeLimit limit(bytes);
     EXPECT_FAILS(run, run.ExportPieces(Settings(M::kMerged, M::kToPNG, M::kSimple, 0, 0, 0, 1), dir.File("m.png").c_str()),
                  klErrFileWrite);
