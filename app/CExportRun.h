@@ -6,9 +6,11 @@
 // image or rendered again without its bevel, named by the Simple or
 // Extended pattern, and written through the piece writers.
 //
-// Every file is written to a temporary file beside it and renamed over the
-// target only when complete, so a failed export leaves an earlier file of
-// that name as it was; the run lists the files it wrote. A PNG file whose
+// Every file is written to a temporary file beside it; the PNG files of an
+// export are renamed over their targets together, only once every one is
+// written, so a failed, cancelled or interrupted export leaves the folder
+// as it was (earlier files of those names too); the run lists the files
+// it put in place. A failure names the system's reason. A PNG file whose
 // piece has nothing on the canvas is not made and counts as skipped. Names
 // made for the PNG files stay inside the chosen folder (no path separator,
 // no "..", no leading dot) and within a folder entry's 255 bytes.
@@ -16,16 +18,21 @@
 // Cost: pieces without their bevel are rendered side by side on the
 // engine's threads into images of their own (all at once for a PSD, in
 // batches of about 64 MiB for PNG files); PNG files are written side by
-// side, one a thread; a composite layer holds one RGBA image of the
-// pieces' area. Progress: 0..40 rendering, 40..90 writing, 100 done; a
+// side, one a thread, and every PNG file of an export waits on the disk
+// in its temporary until the last is written (the folder needs room for
+// the whole set beside the files it replaces); a composite layer holds
+// one RGBA image of the pieces' area. Progress: 0..40 rendering, 40..90 writing, 100 done; a
 // cancel stops between pieces or files.
 // Limits: RGB documents only; a PSD holds at most 32767 layers.
 #pragma once
+
+#include <string>
 
 #include "CExportDialogModel.h"
 #include "CExportWriters.h"
 #include "CKLF_Array.h"
 
+class CKLP_ReplaceFile;
 class CTessarette;
 
 class CExportRun : public CKLF_FrameWork {
@@ -73,7 +80,8 @@ class CExportRun : public CKLF_FrameWork {
   // writing anything. 0 with error 2 or 17 as ExportPieces.
   u8 PNGFileNames(const CExportDialogModel::SETTINGS& settings, const char* path, CKLF_StringArray& out);
 
-  // The files written by the last export, in order (also after a failure).
+  // The files put in place by the last export, in order (none after a
+  // failure, but for the files renamed before a rename that failed).
   const CKLF_StringArray& Written() const { return m_written; }
   // PNG files not made: their pieces have nothing on the canvas.
   u32 Skipped() const { return m_skipped; }
@@ -104,7 +112,8 @@ class CExportRun : public CKLF_FrameWork {
   CExportWriters::JOB i_Job(u8 fullCanvas) const;
   u8 i_WritePSD(const char* path);
   u8 i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* path);
-  u8 i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, const CKLF_String& folder, u32 maxName);
+  u8 i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, const std::string* targets,
+                     CKLP_ReplaceFile* files);
   u8 i_Progress(u32 percent);
 
   CTessarette& m_engine;

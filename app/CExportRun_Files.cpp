@@ -1,9 +1,13 @@
 // The export's files: names kept inside the chosen folder, every file
-// written beside its target and renamed into place, PNG files side by side.
+// written beside its target, PNG files side by side and renamed into place
+// together once all are written.
 #include <atomic>
+#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "CExportRun.h"
 #include "CKLF_StdFile.h"
@@ -31,15 +35,26 @@ void SplitPath(const char* path, CKLF_String& folder, CKLF_String& name) {
   name = slash + 1;
 }
 
-// One PNG file through a temporary file beside it; runs on any thread.
-u8 WriteOnePNG(CExportWriters::JOB& job, u32 item, const std::string& target, std::string& reason) {
-  CKLP_ReplaceFile file;
-  if (!file.Begin(target, reason)) return 0;
+// The system's reason of a failed write, else the writer's fallback.
+std::string FailureReason(int savedErrno) {
+  return savedErrno ? std::strerror(savedErrno) : "the file could not be written";
+}
+
+// One PNG file into its temporary beside the target, finished but not yet
+// renamed; runs on any thread.
+u8 WriteOnePNG(CExportWriters::JOB& job, u32 item, const std::string& target, CKLP_ReplaceFile& file,
+               std::string& reason) {
+  if (!file.Begin(target, reason, false)) return 0;
+  errno = 0;
   CKLF_StdFile f(file.TempPath().c_str(), 2);
   u8 ok = f.IsOpened() && CExportWriters::stExportToPNGs(&f, &job, item);
-  ok = f.Close() && ok;
-  if (!ok) return reason = "the file could not be written", 0;
-  return file.Commit(reason) ? 1 : 0;
+  int saved = errno;
+  if (!f.Close() && ok) ok = 0, saved = errno;
+  if (!ok) {
+    file.Abandon();
+    return reason = FailureReason(saved), 0;
+  }
+  return file.Finish(reason) ? 1 : 0;
 }
 
 std::string Join(const CKLF_String& folder, const char* name) {
@@ -121,13 +136,15 @@ u8 CExportRun::i_WritePSD(const char* path) {
     if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);
     return Fail(klErrFileOpen);
   }
+  errno = 0;
   CKLF_StdFile f(file.TempPath().c_str(), 4);
   u8 ok = f.IsOpened() && CExportWriters::stExportToPSD(&f, &job);
-  ok = f.Close() && ok;
+  int saved = errno;
+  if (!f.Close() && ok) ok = 0, saved = errno;
   if (!ok) {
     file.Abandon();
     if (m_progress && m_progress->IsCanceled()) return 0;
-    m_reason = "the file could not be written";
+    m_reason = FailureReason(saved).c_str();
     return Fail(klErrFileWrite);
   }
   if (!file.Commit(reason)) {
@@ -145,22 +162,44 @@ u8 CExportRun::i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* pa
   if (PngName(name)) name = name.Left(name.GetLength() - 4);
   m_base = name;
   CExportWriters::JOB job = i_Job(s.fullCanvas);
-  const u32 limit = klpMaxNameBytes;
+  std::vector<std::string> names(m_count), targets(m_count);
+  for (u32 i = 0; i < m_count; ++i) {
+    CKLF_String file;
+    SafeFileName(m_base, m_names.GetPtrAt(i)->GetStr(), ".png", klpMaxNameBytes, file);
+    names[i] = file.GetStr();
+    targets[i] = Join(folder, file);
+  }
+  CKLP_ReplaceFile::RemoveStale(folder.GetLength() ? folder.GetStr() : ".", names);
+  // Every file waits in its temporary until all are written; whatever
+  // ends the export early removes them all.
+  std::unique_ptr<CKLP_ReplaceFile[]> files(new (std::nothrow) CKLP_ReplaceFile[m_count]);
+  if (!files) return Fail(klErrNoMemory);
   for (u32 first = 0, end = 0; first < m_count; first = end) {
     end = i_BatchEnd(first);
     const f64 from = 90.0 * first / m_count, mid = from + 45.0 * (end - first) / m_count;
     if (!i_RenderImages(first, end, static_cast<u8>(from), static_cast<u8>(mid))) return 0;
-    if (!i_WritePNGBatch(job, first, end, folder, limit)) return 0;
+    if (!i_WritePNGBatch(job, first, end, targets.data(), files.get())) return 0;
+  }
+  std::string reason;
+  const bool placed = CKLP_ReplaceFile::CommitSet(files.get(), m_count, reason);
+  for (u32 i = 0; i < m_count; ++i)
+    if (files[i].Committed()) m_written.Add(CKLF_String(targets[i].c_str()), 0);
+  if (!placed) {
+    m_reason = reason.c_str();
+    if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);
+    return Fail(klErrFileWrite);
   }
   return 1;
 }
 
 // Files of the items first..end-1, side by side, one a thread (with the
-// threads left over given to each file's encoder). Progress and cancel
-// between files on the calling thread; a failure stops handing out files.
-u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, const CKLF_String& folder, u32 limit) {
-  const u32 threads = KLF_Parallel::Resolve(m_threads), files = end - first;
-  const u32 workers = threads < files ? threads : files;
+// threads left over given to each file's encoder), each left finished in
+// its temporary. Progress and cancel between files on the calling thread;
+// a failure stops handing out files.
+u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, const std::string* targets,
+                               CKLP_ReplaceFile* files) {
+  const u32 threads = KLF_Parallel::Resolve(m_threads), count = end - first;
+  const u32 workers = threads < count ? threads : count;
   struct Worker {
     CKLF_Mem scratch;
     CKLF_String reason;
@@ -168,7 +207,7 @@ u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, con
   };
   CKLF_Mem statusMem;
   Worker* worker = new (std::nothrow) Worker[workers];
-  if (!worker || !statusMem.alloc(files)) {
+  if (!worker || !statusMem.alloc(count)) {
     delete[] worker;
     return Fail(klErrNoMemory);
   }
@@ -176,8 +215,9 @@ u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, con
   struct Job : KLF_ParallelJob {
     CExportRun* run;
     CExportWriters::JOB job;
-    const CKLF_String* folder;
-    u32 first, files, limit;
+    const std::string* targets;
+    CKLP_ReplaceFile* files;
+    u32 first, count;
     f64 from, span;
     Worker* workers;
     u8* status;
@@ -190,55 +230,48 @@ u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, con
         status[index] = kSkipped;
         return;
       }
-      CKLF_String name;
-      CExportRun::SafeFileName(run->m_base, run->m_names.GetPtrAt(item)->GetStr(), ".png", limit, name);
       std::string reason;
-      if (WriteOnePNG(mine, item, Join(*folder, name), reason)) {
+      if (WriteOnePNG(mine, item, targets[item], files[item], reason)) {
         status[index] = kWritten;
         return;
       }
       status[index] = kFailed;
       if (item < workers[w].failedAt) {
+        const size_t slash = targets[item].rfind('/');
         workers[w].failedAt = item;
-        workers[w].reason = (std::string(name.GetStr()) + ": " + reason).c_str();
+        workers[w].reason = (targets[item].substr(slash == std::string::npos ? 0 : slash + 1) + ": " + reason).c_str();
       }
       failed.store(1);
     }
     u8 Poll(u32 done) override {
-      return run->i_Progress(static_cast<u32>(from + span * done / files)) && !failed.load();
+      return run->i_Progress(static_cast<u32>(from + span * done / count)) && !failed.load();
     }
   } task;
   task.run = this;
   task.job = job;
   task.job.threads = threads / workers;
-  task.folder = &folder;
-  task.first = first;
+  task.targets = targets;
   task.files = files;
-  task.limit = limit;
-  task.from = 90.0 * first / m_count + 45.0 * files / m_count;
-  task.span = 45.0 * files / m_count;
+  task.first = first;
+  task.count = count;
+  task.from = 90.0 * first / m_count + 45.0 * count / m_count;
+  task.span = 45.0 * count / m_count;
   task.workers = worker;
   task.status = statusMem.GetPtr();
-  KLF_Parallel::Run(workers, files, task);
+  KLF_Parallel::Run(workers, count, task);
   u32 failedAt = 0xFFFFFFFF;
   for (u32 w = 0; w < workers; ++w)
     if (worker[w].failedAt < failedAt) failedAt = worker[w].failedAt, m_reason = worker[w].reason;
   delete[] worker;
   const u8* status = statusMem.GetPtr();
-  for (u32 i = 0; i < files; ++i) {
+  for (u32 i = 0; i < count; ++i)
     if (status[i] == kSkipped) ++m_skipped;
-    if (status[i] != kWritten) continue;
-    CKLF_String name;
-    SafeFileName(m_base, m_names.GetPtrAt(first + i)->GetStr(), ".png", limit, name);
-    m_written.Add(CKLF_String(Join(folder, name).c_str()), 0);
-  }
   if (failedAt != 0xFFFFFFFF) {
     if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);
     return Fail(klErrFileWrite);
   }
   // Every file done, or a cancel (no error).
-  for (u32 i = 0; i < files; ++i)
+  for (u32 i = 0; i < count; ++i)
     if (status[i] == kPending) return 0;
   return 1;
 }
-

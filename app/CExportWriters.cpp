@@ -1,5 +1,6 @@
 #include "CExportWriters.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "CKLF_ImagePNG.h"
@@ -20,8 +21,11 @@ void Report(const W::JOB& job, u32 percent) {
   if (job.progress) job.progress->Progress(static_cast<u8>(percent), nullptr);
 }
 
+// The system's reason of a failed write stays in errno for the caller.
 u8 Alert(const W::JOB& job) {
+  const int saved = errno;
   if (job.alert) job.alert(W::kCannotWrite, W::kErrorTitle, job.alertUser);
+  errno = saved;
   return 0;
 }
 
@@ -93,6 +97,8 @@ u8 CExportWriters::stExportToPNGs(CKLF_StdFile* file, void* data, u32 index) {
   p.stride = L.stride;
   p.product = kProduct;
   p.resolution = job->resolution;
+  p.icc = job->iccSize ? job->icc : nullptr;
+  p.iccSize = job->iccSize;
   if (L.opacity < 255) {
     p.planes[3] = const_cast<u8*>(ScaledAlpha(*job, L));
     if (!p.planes[3]) return 0;

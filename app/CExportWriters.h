@@ -1,7 +1,8 @@
 // The piece writers of the export: a prepared list of piece layers into
 // one layered PSD file, or the layer at an index into one PNG file (on a
 // transparent canvas of the document's size at the piece's place, or the
-// piece's own rectangle). Both write to a standard file opened by the
+// piece's own rectangle), each with the document's resolution and colour
+// profile. Both write to a standard file opened by the
 // caller (for the main window, the save dialog's file), with progress in
 // per cent on the job's progress object. The main window knows them as
 // CWnd_Main::stExportToPSD and CWnd_Main::stExportToPNGs.
@@ -47,7 +48,7 @@ class CExportWriters {
     u16 width;   // the document
     u16 height;
     f64 resolution;  // dots per inch
-    const u8* icc;   // null or iccSize 0: none
+    const u8* icc;   // null or iccSize 0: none; in the PSD and every PNG
     u32 iccSize;
     u8 fullCanvas;       // PNG: the piece on a document-sized canvas
     CKLF_Mem* scratch;   // PNG: room for an alpha plane scaled by the opacity
@@ -58,7 +59,8 @@ class CExportWriters {
   };
 
   // Writes every layer of the job; 1, or 0 (after the alert for a write
-  // failure; a cancel of the progress object alerts nothing).
+  // failure; a cancel of the progress object alerts nothing). After a
+  // failed file write errno holds the system's reason.
   static u8 stExportToPSD(CKLF_StdFile* file, void* job);
   // Writes the layer at index. 0 for a failure, as above, and for a piece
   // with nothing on the canvas: nothing is written then (OnCanvas tells

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -39,13 +40,8 @@ void PngWarning(png_structp, png_const_charp) {}
 
 }  // namespace
 
-void KLF_IMAGEFORMAT_PNG_Writer_Write(png_structp png, png_bytep data, size_t size) {
-  CKLF_ImageWriter* writer = static_cast<CKLF_ImageWriter*>(png_get_io_ptr(png));
-  if (!klFits32(size) || !writer->Write_Buffer(data, static_cast<u32>(size))) png_error(png, "write failed");
-}
-
 void KLF_IMAGEFORMAT_PNG_Writer_Flush(png_structp png) {
-  CKLF_ImageWriter* writer = static_cast<CKLF_ImageWriter*>(png_get_io_ptr(png));
+  CKLF_ImagePNG* writer = static_cast<CKLF_ImagePNG*>(png_get_io_ptr(png));
   writer->Write_Flush();
 }
 
@@ -72,9 +68,24 @@ CKLF_ImagePNG::CKLF_ImagePNG()
       m_threads(1),
       m_placement(nullptr),
       m_placedWidth(0),
-      m_placedHeight(0) {}
+      m_placedHeight(0),
+      m_systemError(0) {}
 
 CKLF_ImagePNG::~CKLF_ImagePNG() {}
+
+void CKLF_ImagePNG::i_PngWrite(png_struct* png, u8* data, size_t size) {
+  CKLF_ImagePNG* self = static_cast<CKLF_ImagePNG*>(png_get_io_ptr(png));
+  if (!klFits32(size) || !self->i_Put(data, static_cast<u32>(size))) png_error(png, "write failed");
+}
+
+// Any thread's write: a failure keeps the system's reason, which that
+// thread alone holds.
+u8 CKLF_ImagePNG::i_Put(const u8* data, u32 size) {
+  errno = 0;
+  if (Write_Buffer(data, size)) return 1;
+  if (!m_systemError) m_systemError = errno;
+  return 0;
+}
 
 namespace {
 
@@ -102,6 +113,7 @@ int ColourTypeOf(u8 mode) {
 u8 CKLF_ImagePNG::WritePNGPlaced(const PNGWRITE_PARAMS* params, u16 canvasWidth, u16 canvasHeight, i32 x, i32 y,
                                  const u8* background) {
   ResetError();
+  m_systemError = 0;
   if (!params || !background || canvasWidth == 0 || canvasHeight == 0 || params->stride < params->width)
     return Fail(klErrBadArg);
   const CKLF_PNGEncoder::Placement at = {canvasWidth, canvasHeight, x, y, background};
@@ -114,13 +126,19 @@ u8 CKLF_ImagePNG::WritePNGPlaced(const PNGWRITE_PARAMS* params, u16 canvasWidth,
   m_placedHeight = params->height;
   const u8 ok = i_Write(canvas, params->stride);
   m_placement = nullptr;
-  return ok;
+  return ok ? 1 : i_SystemReason();
 }
 
 u8 CKLF_ImagePNG::WritePNG(const PNGWRITE_PARAMS* params) {
   ResetError();
+  m_systemError = 0;
   if (!params || params->stride < params->width) return Fail(klErrBadArg);
-  return i_Write(*params, params->stride);
+  return i_Write(*params, params->stride) ? 1 : i_SystemReason();
+}
+
+u8 CKLF_ImagePNG::i_SystemReason() {
+  if (m_systemError) errno = m_systemError;
+  return 0;
 }
 
 // stride is the planes' own (a placed image's, not the canvas's).
@@ -148,7 +166,9 @@ u8 CKLF_ImagePNG::i_Write(const PNGWRITE_PARAMS& p, u32 stride) {
   const u8 written = i_WriteImage(png, info, *params, channels, stride);
   png_destroy_write_struct(&png, &info);
   // Buffered bytes that cannot be written must not pass for a file.
-  if (!written || !Write_Flush()) return 0;
+  if (!written) return 0;
+  errno = 0;
+  if (!Write_Flush()) return m_systemError = errno, 0;
   if (i_Canceled(98) || i_Canceled(100)) return 0;
   return 1;
 }
@@ -157,7 +177,7 @@ u8 CKLF_ImagePNG::i_Write(const PNGWRITE_PARAMS& p, u32 stride) {
 u8 CKLF_ImagePNG::i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_PARAMS& params, u32 channels,
                                 u32 stride) {
   if (i_Canceled(2)) return 0;
-  png_set_write_fn(png, static_cast<CKLF_ImageWriter*>(this), KLF_IMAGEFORMAT_PNG_Writer_Write,
+  png_set_write_fn(png, this, i_PngWrite,
                    KLF_IMAGEFORMAT_PNG_Writer_Flush);
   png_set_IHDR(png, info, params.width, params.height, 8, ColourTypeOf(params.mode), PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -192,7 +212,7 @@ u8 CKLF_ImagePNG::i_WriteChunk(const char* type, const u8* data, u32 size) {
   if (size) crc = libdeflate_crc32(crc, data, size);
   u8 tail[4];
   KLF_PutBE32(tail, crc);
-  return Write_Buffer(head, 8) && (!size || Write_Buffer(data, size)) && Write_Buffer(tail, 4);
+  return i_Put(head, 8) && (!size || i_Put(data, size)) && i_Put(tail, 4);
 }
 
 // The encoder's stream gathered into IDAT chunks of about 1 MiB.

@@ -52,7 +52,8 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // Writes the file to the attached standard file: 1, or 0 with error 48
   // (mode), 1 (no file, empty size, missing plane or short stride), the
   // file's code on a write error, 17 for another libpng failure; a cancel
-  // returns 0 without a code.
+  // returns 0 without a code. A failed write leaves the system's reason in
+  // errno on the calling thread, whichever thread wrote (SystemError).
   u8 WritePNG(const PNGWRITE_PARAMS* params);
   // A file of a canvas of canvasWidth x canvasHeight filled with
   // background (a byte a channel of the mode) with the image of params
@@ -61,6 +62,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // error 1.
   u8 WritePNGPlaced(const PNGWRITE_PARAMS* params, u16 canvasWidth, u16 canvasHeight, i32 x, i32 y,
                     const u8* background);
+
+  // The errno of the last write's failed file write; 0 when none failed.
+  int SystemError() const { return m_systemError; }
 
   // Header only: size, bits 8, mode 2 for grey files, else 1.
   u8 GetImageInfoByPtr(const void* data, u32 size) override;
@@ -88,6 +92,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_PARAMS& params, u32 channels, u32 stride);
   u8 i_WriteImageData(const PNGWRITE_PARAMS& params, u32 channels, u32 stride);
   u8 i_WriteChunk(const char* type, const u8* data, u32 size);
+  static void i_PngWrite(png_struct* png, u8* data, size_t size);
+  u8 i_Put(const u8* data, u32 size);
+  u8 i_SystemReason();
   u8 i_Read(const u8* data, u32 size, u8 decode);
   u8 i_ReadOnce(const u8* data, u32 size, u8 decode);
   u8 i_ReadHeader(png_struct* png, png_info* info);
@@ -125,4 +132,5 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   const CKLF_PNGEncoder::Placement* m_placement;
   u16 m_placedWidth;
   u16 m_placedHeight;
+  int m_systemError;  // of the write that failed, on whichever thread
 };

@@ -1,11 +1,13 @@
 #include "CKLP_ReplaceFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -14,12 +16,16 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <new>
 
 namespace {
 
-// Bytes of the target's name kept in the temporary one, so that "." + name +
-// ".XXXXXX" stays within a folder entry's 255 bytes.
-constexpr size_t kNameKept = 255 - 8;
+const char kMark[] = ".tsr-tmp.";
+
+// Bytes of the target's name kept in the temporary one, so that "." +
+// name + mark + pid (at most 7 digits) + ".XXXXXX" stays within a folder
+// entry's 255 bytes.
+constexpr size_t kNameKept = 255 - 1 - (sizeof(kMark) - 1) - 7 - 7;
 
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -27,42 +33,109 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The temporary files that exist, for RemoveTemporaries: a fixed table, so
-// that a signal handler reads it without a lock or an allocation. A slot
-// is free (0), being made into a file (1), or names a file that exists (2).
-constexpr int kSlots = 16;
-char g_names[kSlots][PATH_MAX];
-std::atomic<int> g_state[kSlots];
-
-int ClaimSlot() {
-  for (int i = 0; i < kSlots; ++i) {
-    int expected = 0;
-    if (g_state[i].compare_exchange_strong(expected, 1)) return i;
-  }
-  return -1;  // more writers at once than slots: their files go unlisted
+std::string LastName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Makes the file of the pattern in buf (its name put there) and lists it
-// in a slot (-1 when none is free), with the ending signals held back in
-// this thread, so that a handler never runs here between the file's
-// making and its listing; a handler on another thread waits for the
-// listing. The descriptor, or -1 with errno.
-int MakeListed(std::vector<char>& buf, int& slot) {
-  sigset_t ending, old;
-  sigemptyset(&ending);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, s);
-  pthread_sigmask(SIG_BLOCK, &ending, &old);
-  slot = buf.size() <= PATH_MAX ? ClaimSlot() : -1;
-  char* name = slot >= 0 ? g_names[slot] : buf.data();
-  if (slot >= 0) std::memcpy(name, buf.data(), buf.size());
-  const int fd = mkstemp(name);
-  const int saved = errno;
-  if (slot >= 0) {
-    if (fd >= 0) std::memcpy(buf.data(), name, buf.size());
-    g_state[slot].store(fd >= 0 ? 2 : 0, std::memory_order_release);
-    if (fd < 0) slot = -1;
+std::string KeptName(const std::string& name) { return name.substr(0, kNameKept); }
+
+// Holds SIGINT, SIGTERM and SIGHUP back on this thread while alive.
+class HoldEnding {
+ public:
+  HoldEnding() {
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, s);
+    pthread_sigmask(SIG_BLOCK, &ending, &m_old);
   }
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  ~HoldEnding() { pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
+
+ private:
+  sigset_t m_old;
+};
+
+}  // namespace
+
+// An entry of the temporaries that exist. Nodes are linked once, at the
+// head, and never unlinked or freed, so a signal handler walks the list
+// without a lock; one no longer used waits on the free list for reuse. A
+// node is free (0), being made into a file (1: its name is not read), or
+// names a file that exists (2).
+struct CKLP_TempNode {
+  enum : int { kFree = 0, kMaking = 1, kListed = 2 };
+  std::atomic<int> state{kMaking};
+  char* name = nullptr;
+  size_t room = 0;
+  CKLP_TempNode* next = nullptr;      // fixed once linked
+  CKLP_TempNode* nextFree = nullptr;  // under the free list's lock
+};
+
+namespace {
+
+std::atomic<CKLP_TempNode*> g_head{nullptr};
+std::mutex g_freeLock;  // never taken by the handler
+CKLP_TempNode* g_free = nullptr;
+std::atomic<int> g_ending{0};      // the handler has run
+std::atomic<int> g_committing{0};  // sets being renamed into place
+
+CKLP_TempNode* Claim() {
+  {
+    std::lock_guard<std::mutex> hold(g_freeLock);
+    if (CKLP_TempNode* n = g_free) {
+      g_free = n->nextFree;
+      n->state.store(CKLP_TempNode::kMaking);
+      return n;
+    }
+  }
+  CKLP_TempNode* n = new (std::nothrow) CKLP_TempNode;
+  if (!n) return nullptr;
+  n->next = g_head.load();
+  while (!g_head.compare_exchange_weak(n->next, n)) {
+  }
+  return n;
+}
+
+void Release(CKLP_TempNode* n) {
+  n->state.store(CKLP_TempNode::kFree);
+  std::lock_guard<std::mutex> hold(g_freeLock);
+  n->nextFree = g_free;
+  g_free = n;
+}
+
+// Makes the file of the pattern in buf (its name put there) and lists it,
+// with the ending signals held back on this thread, so that a handler
+// never runs here between the file's making and its listing; a handler on
+// another thread waits for the listing. A node claimed after the handler
+// has run makes no file. The descriptor, or -1 with errno.
+int MakeListed(std::vector<char>& buf, CKLP_TempNode*& node) {
+  HoldEnding hold;
+  node = Claim();
+  if (!node) return errno = ENOMEM, -1;
+  // The handler reads no name of a node being made, and one that ran
+  // before this check is seen here.
+  int fd = -1, saved = EINTR;
+  if (!g_ending.load()) {
+    if (node->room < buf.size()) {
+      delete[] node->name;
+      node->name = new (std::nothrow) char[buf.size()];
+      node->room = node->name ? buf.size() : 0;
+    }
+    if (node->name) {
+      std::memcpy(node->name, buf.data(), buf.size());
+      fd = mkstemp(node->name);
+      saved = errno;
+      if (fd >= 0) std::memcpy(buf.data(), node->name, buf.size());
+    } else {
+      saved = ENOMEM;
+    }
+  }
+  if (fd >= 0) {
+    node->state.store(CKLP_TempNode::kListed);
+  } else {
+    Release(node);
+    node = nullptr;
+  }
   errno = saved;
   return fd;
 }
@@ -108,10 +181,43 @@ bool SyncPath(const std::string& path, int flags) {
   return ok;
 }
 
+// The target's name and the writer's process id of a temporary's name
+// ("." name mark pid "." six characters); false for another name.
+bool ParseTemporary(const char* entry, std::string& name, long& pid) {
+  const size_t n = std::strlen(entry);
+  const size_t mark = sizeof(kMark) - 1;
+  if (n < 1 + mark + 1 + 7 || entry[0] != '.' || entry[n - 7] != '.') return false;
+  size_t digits = n - 7;
+  while (digits > 0 && entry[digits - 1] >= '0' && entry[digits - 1] <= '9') --digits;
+  if (digits == n - 7 || n - 7 - digits > 7 || digits < 1 + mark) return false;
+  if (std::memcmp(entry + digits - mark, kMark, mark) != 0) return false;
+  name.assign(entry + 1, digits - mark - 1);
+  pid = std::strtol(entry + digits, nullptr, 10);
+  return pid > 0;
+}
+
 }  // namespace
 
-bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason) {
+void CKLP_ReplaceFile::RemoveStale(const std::string& folder, const std::vector<std::string>& names) {
+  std::vector<std::string> kept;
+  for (const std::string& n : names) kept.push_back(KeptName(n));
+  std::sort(kept.begin(), kept.end());
+  DIR* d = opendir(folder.c_str());
+  if (!d) return;
+  const long self = static_cast<long>(getpid());
+  std::string name;
+  long pid = 0;
+  while (dirent* e = readdir(d)) {
+    if (!ParseTemporary(e->d_name, name, pid) || pid == self) continue;
+    if (!std::binary_search(kept.begin(), kept.end(), name)) continue;
+    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) unlinkat(dirfd(d), e->d_name, 0);
+  }
+  closedir(d);
+}
+
+bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason, bool removeStale) {
   Abandon();
+  m_committed = false;
   char real[PATH_MAX];
   m_target = realpath(target.c_str(), real) ? std::string(real) : target;
   struct stat st;
@@ -120,48 +226,95 @@ bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason) {
   } else {
     m_mode = 0666 & ~CreationMask();
   }
-  const size_t slash = m_target.rfind('/');
-  const std::string name = (slash == std::string::npos ? m_target : m_target.substr(slash + 1)).substr(0, kNameKept);
-  const std::string pattern = FolderOf(m_target) + "/." + name + ".XXXXXX";
+  const std::string folder = FolderOf(m_target), name = LastName(m_target);
+  if (removeStale) RemoveStale(folder, {name});
+  const std::string pattern =
+      folder + "/." + KeptName(name) + kMark + std::to_string(static_cast<long>(getpid())) + ".XXXXXX";
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back(0);
-  int slot = -1;
-  const int fd = MakeListed(buf, slot);
+  const int fd = MakeListed(buf, m_node);
   if (fd < 0) return reason = std::strerror(errno), false;
   close(fd);
   m_temp = buf.data();
-  m_slot = slot;
   return true;
 }
 
 void CKLP_ReplaceFile::i_Forget() {
-  if (m_slot >= 0) g_state[m_slot].store(0, std::memory_order_release);
-  m_slot = -1;
+  if (m_node) Release(m_node);
+  m_node = nullptr;
   m_temp.clear();
 }
 
 void CKLP_ReplaceFile::RemoveTemporaries() {
-  for (int i = 0; i < kSlots; ++i) {
+  g_ending.store(1);
+  const struct timespec pause = {0, 1000000};
+  // A set being renamed into place takes a few renames to finish.
+  for (int wait = 0; wait < 5000 && g_committing.load() > 0; ++wait) nanosleep(&pause, nullptr);
+  for (CKLP_TempNode* n = g_head.load(); n; n = n->next) {
     // A file being made on another thread is listed within moments.
-    const struct timespec pause = {0, 1000000};
-    for (int wait = 0; wait < 1000 && g_state[i].load(std::memory_order_acquire) == 1; ++wait)
-      nanosleep(&pause, nullptr);
-    if (g_state[i].load(std::memory_order_acquire) == 2) unlink(g_names[i]);
+    for (int wait = 0; wait < 1000 && n->state.load() == CKLP_TempNode::kMaking; ++wait) nanosleep(&pause, nullptr);
+    if (n->state.load() == CKLP_TempNode::kListed) unlink(n->name);
   }
 }
 
-bool CKLP_ReplaceFile::Commit(std::string& reason) {
+bool CKLP_ReplaceFile::Finish(std::string& reason) {
   if (m_temp.empty()) return reason = "nothing was written", false;
-  bool ok =
-      SyncPath(m_temp, O_RDONLY) && chmod(m_temp.c_str(), m_mode) == 0 && rename(m_temp.c_str(), m_target.c_str()) == 0;
-  if (!ok) {
+  if (!SyncPath(m_temp, O_RDONLY) || chmod(m_temp.c_str(), m_mode) != 0) {
     reason = std::strerror(errno);
     Abandon();
     return false;
   }
+  return true;
+}
+
+bool CKLP_ReplaceFile::Commit(std::string& reason) {
+  if (!Finish(reason)) return false;
+  if (rename(m_temp.c_str(), m_target.c_str()) != 0) {
+    reason = std::strerror(errno);
+    Abandon();
+    return false;
+  }
+  m_committed = true;
   i_Forget();
   SyncPath(FolderOf(m_target), O_RDONLY | O_DIRECTORY);
   return true;
+}
+
+// A target no rename can replace (a folder) is found before any rename.
+bool CKLP_ReplaceFile::CommitSet(CKLP_ReplaceFile* files, size_t count, std::string& reason) {
+  int failure = 0;
+  size_t failedAt = count;
+  for (size_t i = 0; i < count && !failure; ++i) {
+    struct stat st;
+    if (!files[i].m_temp.empty() && stat(files[i].m_target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      failure = EISDIR, failedAt = i;
+  }
+  {
+    HoldEnding hold;
+    g_committing.fetch_add(1);
+    // A handler that ran already has removed temporaries of the set.
+    if (!failure && g_ending.load()) failure = EINTR;
+    for (size_t i = 0; i < count && !failure; ++i) {
+      CKLP_ReplaceFile& f = files[i];
+      if (f.m_temp.empty()) continue;
+      if (rename(f.m_temp.c_str(), f.m_target.c_str()) != 0) {
+        failure = errno, failedAt = i;
+        break;
+      }
+      f.m_committed = true;
+      f.i_Forget();
+    }
+    g_committing.fetch_sub(1);
+  }
+  if (failure)
+    reason = (failedAt < count ? LastName(files[failedAt].m_target) + ": " : std::string()) + std::strerror(failure);
+  std::string synced;
+  for (size_t i = 0; i < count; ++i) {
+    files[i].Abandon();
+    const std::string folder = FolderOf(files[i].m_target);
+    if (files[i].m_committed && folder != synced) SyncPath(synced = folder, O_RDONLY | O_DIRECTORY);
+  }
+  return failure == 0;
 }
 
 void CKLP_ReplaceFile::Abandon() {

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cstdio>
@@ -107,6 +111,43 @@ struct CancelAt : CKLF_Progress {
   i32 Progress(u8, void*) override {
     if (++seen >= n) Cancel();
     return 0;
+  }
+};
+
+// Every file of a folder with its bytes.
+std::vector<std::pair<std::string, Bytes>> Listing(const std::string& dir) {
+  std::vector<std::pair<std::string, Bytes>> out;
+  for (const std::string& name : Files(dir)) out.emplace_back(name, klftest::ReadFileBytes(dir + "/" + name));
+  return out;
+}
+
+// A file-size limit for this process while alive, with SIGXFSZ ignored so
+// that a write beyond it fails with EFBIG.
+struct FileSizeLimit {
+  rlimit old;
+  void (*oldHandler)(int);
+  explicit FileSizeLimit(rlim_t bytes) {
+    oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit now = old;
+    now.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &now);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+  }
+};
+
+// A small tmpfs of its own (needs the right to mount; empty path when not).
+struct SmallDisk {
+  klftest::TempDir dir;
+  std::string path;
+  explicit SmallDisk(const char* size) {
+    if (mount("tmpfs", dir.Path().c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) == 0) path = dir.Path();
+  }
+  ~SmallDisk() {
+    if (!path.empty()) umount(path.c_str());
   }
 };
 
@@ -306,7 +347,7 @@ TEST(ExportRun, SkippedPiecesAndFilesReplacedAllOrNothing) {
   EXPECT_EQ(cut.run.Skipped(), off);
   EXPECT_EQ(Written(cut.run).size(), order.size() - off);
 
-  // The third file's name is a folder: the rename fails.
+  // The third file's name is a folder: no file of the set is replaced.
   klftest::TempDir bad;
   ASSERT_EQ(mkdir(bad.File("b_0003.png").c_str(), 0755), 0);
   ASSERT_TRUE(klftest::WriteFileBytes(bad.File("b_0001.png"), {1, 2, 3}));
@@ -314,10 +355,11 @@ TEST(ExportRun, SkippedPiecesAndFilesReplacedAllOrNothing) {
   cut.run.SetThreads(1);
   EXPECT_FAILS(cut.run, cut.run.ExportPieces(Settings(M::kAll, M::kToPNG, M::kSimple, 0, 0, 0, 1), bad.File("b").c_str()),
                klErrFileWrite);
-  EXPECT_NE(std::string(cut.run.Reason()).find("b_0003.png"), std::string::npos) << cut.run.Reason();
+  EXPECT_EQ(std::string(cut.run.Reason()), "b_0003.png: Is a directory");
   EXPECT_EQ(cut.alerts, std::vector<std::string>({"Cannot write file..."}));
-  EXPECT_EQ(Written(cut.run), std::vector<std::string>({bad.File("b_0001.png"), bad.File("b_0002.png")}));
-  EXPECT_EQ(Files(bad.Path()), std::vector<std::string>({"b_0001.png", "b_0002.png", "b_0003.png"}));
+  EXPECT_TRUE(Written(cut.run).empty());
+  EXPECT_EQ(Files(bad.Path()), std::vector<std::string>({"b_0001.png", "b_0003.png"}));
+  EXPECT_EQ(klftest::ReadFileBytes(bad.File("b_0001.png")), Bytes({1, 2, 3}));
 
   // A cancelled PSD export leaves the earlier file.
   const Bytes earlier = {9, 8, 7};
@@ -426,4 +468,82 @@ TEST(ExportRun, PlannedPNGNamesAreTheFilesWritten) {
       EXPECT_FALSE(names.empty());
     }
   }
+}
+
+// A write that fails part way through the set (a file-size limit; a full
+// disk where a small one can be mounted) leaves the folder as it was,
+// though it held an earlier export of another layout under the same and
+// other names, and names the system's reason; on one thread and on many.
+TEST(ExportRun, AFailedWriteLeavesTheFolderAsItWas) {
+  puzzletest::Puzzle p{8, 6, 400, 300};
+  CExportRun run(p.engine);
+  run.SetDocument({400, 300, 0, 0, 72.0, nullptr, 0});
+  const M::SETTINGS all = Settings(M::kAll, M::kToPNG, M::kSimple, 0, 0, 0, 0);
+  klftest::TempDir sizes;
+  ASSERT_EQ(run.ExportPieces(all, sizes.File("p.png").c_str()), 1);
+  std::vector<off_t> size;
+  for (const std::string& file : Written(run)) {
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    size.push_back(st.st_size);
+  }
+  ASSERT_EQ(size.size(), 48u);
+  std::sort(size.begin(), size.end());
+  ASSERT_LT(size[8], size[40]);
+
+  klftest::TempDir dir;
+  for (u32 k = 1; k <= 60; k += 3) {
+    char name[16];
+    std::snprintf(name, sizeof(name), "p_%04u.png", k);
+    ASSERT_TRUE(klftest::WriteFileBytes(dir.File(name), Bytes(k, static_cast<u8>(k))));
+  }
+  const auto before = Listing(dir.Path());
+  for (u32 threads : {1u, 8u, 64u}) {
+    SCOPED_TRACE(threads);
+    run.SetThreads(threads);
+    {
+      // Most files fit, a few do not.
+      FileSizeLimit limit(static_cast<rlim_t>(size[40]));
+      EXPECT_FAILS(run, run.ExportPieces(all, dir.File("p.png").c_str()), klErrFileWrite);
+    }
+    EXPECT_NE(std::string(run.Reason()).find(": File too large"), std::string::npos) << run.Reason();
+    EXPECT_TRUE(Written(run).empty());
+    EXPECT_EQ(Listing(dir.Path()), before);
+  }
+
+  SmallDisk disk("96k");
+  if (disk.path.empty()) return;  // no right to mount: the limit above stands in
+  for (u32 k = 1; k <= 4; ++k)
+    ASSERT_TRUE(klftest::WriteFileBytes(disk.path + "/p_000" + std::to_string(k) + ".png", Bytes(100, 1)));
+  const auto full = Listing(disk.path);
+  for (u32 threads : {1u, 64u}) {
+    run.SetThreads(threads);
+    EXPECT_FAILS(run, run.ExportPieces(all, (disk.path + "/p.png").c_str()), klErrFileWrite);
+    EXPECT_NE(std::string(run.Reason()).find("No space left on device"), std::string::npos) << run.Reason();
+    EXPECT_EQ(Listing(disk.path), full) << threads;
+  }
+}
+
+// One merged file of about 4.5 MB written on eight threads, its image data
+// written in chunks of 1 MiB by whichever thread sent the band that filled
+// one: the thread whose write failed gives the reason.
+TEST(ExportRun, AFailedWriteOnManyThreadsNamesTheSystemsReason) {
+  puzzletest::Puzzle p{4, 3, 1500, 1000};
+  CExportRun run(p.engine);
+  run.SetDocument({1500, 1000, 0, 0, 72.0, nullptr, 0});
+  run.SetThreads(8);
+  klftest::TempDir dir;
+  for (rlim_t bytes : {1000000, 2000000, 3000000, 4000000}) {
+    FileSizeLimit limit(bytes);
+    EXPECT_FAILS(run, run.ExportPieces(Settings(M::kMerged, M::kToPNG, M::kSimple, 0, 0, 0, 1), dir.File("m.png").c_str()),
+                 klErrFileWrite);
+    EXPECT_EQ(std::string(run.Reason()), "m.png: File too large") << bytes;
+  }
+  {
+    FileSizeLimit limit(20000);
+    EXPECT_FAILS(run, run.ExportPieces(Settings(M::kAll, M::kToPSD, M::kSimple, 0, 0, 0, 1), dir.File("m.psd").c_str()),
+                 klErrFileWrite);
+    EXPECT_EQ(std::string(run.Reason()), "File too large");
+  }
+  EXPECT_TRUE(Files(dir.Path()).empty());
 }

@@ -5,7 +5,9 @@
 // way the channel selection combines them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <set>
 
@@ -20,6 +22,7 @@
 #include "CTessaretteRecordCodec.h"
 #include "ProgramRun.h"
 #include "app/PuzzleTestUtil.h"
+#include "imaging/IccTestUtil.h"
 #include "support/SettingsBytes.h"
 #include "support/TestSupport.h"
 
@@ -31,6 +34,15 @@ using namespace alphapsd;
 const std::string kTestPlugin = std::string("--plugin ") + KLF_TEST_PLUGIN_LIBRARY + " -q ";
 
 Bytes Plane(const CKLF_Mem* m) { return m ? Bytes(m->GetPtr(), m->GetPtr() + m->GetSize()) : Bytes(); }
+
+// The exported pieces' files (named "p_...") of a folder, in order.
+std::vector<std::string> PieceFiles(const std::string& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    if (e.path().filename().string().rfind("p_", 0) == 0) out.push_back(e.path().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
 
 }  // namespace
 
@@ -224,4 +236,30 @@ TEST(HostExport, RefusalsComeFirst) {
   EXPECT_TRUE(Has(c, "cancelled (-128)")) << c.out;
   EXPECT_FALSE(std::filesystem::exists(dir.File("p.psd")));
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+}
+
+// The pieces of an Adobe-RGB-like photo keep its colour profile and its
+// resolution, as the puzzle output does.
+TEST(HostExport, PNGPiecesKeepTheProfileAndResolution) {
+  klftest::TempDir dir;
+  std::mt19937 rng(4);
+  CKLT_HostDocument doc = OneLayer(klpModeRGB, 90, 60, [&](int, int32_t) { return static_cast<uint8_t>(rng()); });
+  doc.icc = icctest::Profile("RGB ", 90);
+  doc.resolution = 300.0;
+  Write(doc, dir.File("in.png"));
+  for (const char* cropped : {"", " --export-cropped"}) {
+    SCOPED_TRACE(cropped);
+    const Outcome o = RunProgram("-q --grid 3x2 '" + dir.File("in.png") + "' -o '" + dir.File("out.png") +
+                                 "' --export-what all --export-pieces '" + dir.File("p.png") + "'" + cropped);
+    ASSERT_EQ(o.code, 0) << o.out;
+    const std::vector<std::string> files = PieceFiles(dir.Path());
+    ASSERT_EQ(files.size(), 6u);
+    for (const std::string& file : files) {
+      const Bytes bytes = klftest::ReadFileBytes(file);
+      CKLF_ImagePNG png;
+      ASSERT_EQ(png.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size())), 1) << file;
+      EXPECT_EQ(Plane(&png.GetICCProfile()), doc.icc) << file;
+      EXPECT_NEAR(png.GetResolution(), 300.0, 0.01) << file;
+    }
+  }
 }

@@ -10,8 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "CKLT_HostRunner.h"
@@ -136,9 +138,10 @@ TEST(HostSafety, OutputsThatCannotBeKeptAreRefusedFirst) {
   EXPECT_NE(klftest::ReadFileBytes(d + "kept.png"), old);
 }
 
-// Runs the program with args, sends it signal once its temporary output
-// file appears in folder, and returns how it ended (waitpid's status).
-int InterruptedWrite(const std::vector<std::string>& args, const std::string& folder, int signal) {
+// Runs the program with args, sends it signal once ready(folder) holds,
+// and returns how it ended (waitpid's status; -1 when it ended first).
+int InterruptedRun(const std::vector<std::string>& args, const std::string& folder, int signal,
+                   const std::function<bool(const std::string&)>& ready) {
   const pid_t pid = fork();
   if (pid == 0) {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
@@ -151,11 +154,22 @@ int InterruptedWrite(const std::vector<std::string>& args, const std::string& fo
   bool sent = false;
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
-    for (const auto& e : fs::directory_iterator(folder))
-      if (!sent && e.path().filename().string().rfind(".out.png.", 0) == 0) sent = kill(pid, signal) == 0;
+    if (!sent && ready(folder)) sent = kill(pid, signal) == 0;
     usleep(500);
   }
   return sent ? status : -1;
+}
+
+// Entries of folder whose names start with prefix.
+size_t Count(const std::string& folder, const std::string& prefix) {
+  size_t n = 0;
+  for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string().rfind(prefix, 0) == 0;
+  return n;
+}
+
+// As above, once the temporary output file appears.
+int InterruptedWrite(const std::vector<std::string>& args, const std::string& folder, int signal) {
+  return InterruptedRun(args, folder, signal, [](const std::string& f) { return Count(f, ".out.png.") > 0; });
 }
 
 TEST(HostSafety, AnInterruptedWriteLeavesNoTemporaryFile) {
@@ -173,6 +187,59 @@ TEST(HostSafety, AnInterruptedWriteLeavesNoTemporaryFile) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
     EXPECT_EQ(FileCount(d), 2u) << "no temporary file is left";
     EXPECT_EQ(klftest::ReadFileBytes(d + "out.png"), old);
+  }
+}
+
+// Every file of a folder with its bytes.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> Listing(const std::string& dir) {
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> out;
+  for (const auto& e : fs::directory_iterator(dir))
+    out.emplace_back(e.path().filename().string(), klftest::ReadFileBytes(e.path().string()));
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// An export of 600 PNG files interrupted at any thread count leaves the
+// folder as it was: no temporary, no new file, an earlier export of
+// another layout untouched.
+TEST(HostSafety, AnInterruptedExportLeavesTheFolderAsItWas) {
+  klftest::TempDir dir;
+  const std::string d = dir.Path() + "/";
+  Write(Noise(klpModeRGB, 600, 400, 13), d + "in.png");
+  for (int k = 1; k <= 40; k += 3)
+    ASSERT_TRUE(klftest::WriteFileBytes(d + "p_F" + std::to_string(10000 + k).substr(1) + "-Piece" + std::to_string(k) +
+                                            "_R1_C" + std::to_string(k) + ".png",
+                                        std::vector<uint8_t>(k, 1)));
+  const auto before = Listing(d);
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGINT};
+  const char* threads[] = {"1", "8", "64", "256"};
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(threads[i]);
+    const std::vector<std::string> args = {"-q",           "--threads",   threads[i],    "--grid",
+                                           "30x20",        d + "in.png",  "-o",          d + "out.png",
+                                           "--export-pieces", d + "p.png", "--export-what", "all"};
+    // Well into the export: many temporaries, or a new file in place.
+    const size_t earlier = Count(d, "p_");
+    const int status = InterruptedRun(args, d, signals[i], [&](const std::string& f) {
+      return Count(f, ".p_") >= 40 || Count(f, "p_") > earlier;
+    });
+    ASSERT_NE(status, -1) << "the export ended before it could be interrupted";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signals[i]) << status;
+    EXPECT_EQ(Listing(d), before);
+  }
+  // A signal once the files are being renamed into place lets the renames
+  // finish: the whole set, no temporary.
+  for (const char* t : {"1", "64"}) {
+    klftest::TempDir other;
+    const std::string o = other.Path() + "/";
+    fs::copy_file(d + "in.png", o + "in.png");
+    const std::vector<std::string> args = {"-q",  "--threads",   t,          "--grid",          "30x20", o + "in.png",
+                                           "-o",  o + "out.png", "--export-pieces", o + "p.png", "--export-what", "all"};
+    // A fast run may be past the renames when the signal comes; the set is
+    // whole either way.
+    InterruptedRun(args, o, SIGTERM, [&](const std::string& f) { return Count(f, "p_") > 0; });
+    EXPECT_EQ(Count(o, ".p_"), 0u) << t;
+    EXPECT_EQ(Count(o, "p_"), 600u) << t;
   }
 }
 
