@@ -32,13 +32,13 @@ class CKLT_LayoutShaper {
   // or more, knob sizes kLeastShapeKnob to kShapeKnobSize, knots as laid,
   // thin knives. Triangles: nothing tried keeps them apart on every
   // picture (six knives meet at a knot).
-  static const int kShapeKnobSize = 60;  // also the knob size of triangles and hexagons unless given
-  static const int kLeastShapeKnob = 30;
-  static const int kSafeKnots = 10;
-  static const int kLongestCell = 2;
-  static const int kLeastMargin = 5;
-  static const int kLongCellKnob = 30;
-  static const int kLongCellKnots = 5;
+  static constexpr int kShapeKnobSize = 60;  // also the knob size of triangles and hexagons unless given
+  static constexpr int kLeastShapeKnob = 30;
+  static constexpr int kSafeKnots = 10;
+  static constexpr int kLongestCell = 2;
+  static constexpr int kLeastMargin = 5;
+  static constexpr int kLongCellKnob = 30;
+  static constexpr int kLongCellKnots = 5;
 
   struct Options {
     int knots = -1;  // random knot offsets in per cent (0..100); -1 leaves them

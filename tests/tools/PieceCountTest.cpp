@@ -250,3 +250,51 @@ TEST(PieceCount, LargeMarginsOfRegularLayoutsAreSaid) {
     EXPECT_FALSE(Says(o, "margins")) << quiet << "\n" << o.out;
   }
 }
+
+// What the help says keeps knives apart does, on the sizes of the
+// photographs it was measured on; and what it says nothing does for
+// triangles holds: at every knob size some of them cut slivers.
+TEST(PieceCount, TheHelpsClaimsHoldOnPhotographSizes) {
+  typedef CKLT_LayoutShaper S;
+  const int32_t sizes[][2] = {{512, 512}, {300, 451}, {600, 400}, {872, 1000}};
+  const std::string knots = " --random-knots " + std::to_string(S::kSafeKnots);
+  const std::string flippedKnob = " --flip random --knob-size " + std::to_string(S::kShapeKnobSize);
+  for (const auto& size : sizes)
+    for (int seed = 1; seed <= 2; ++seed) {
+      const std::string s = " --seed " + std::to_string(seed);
+      SCOPED_TRACE(std::to_string(size[0]) + "x" + std::to_string(size[1]) + s);
+      // The default grid, cells under 2:1: random knots, flipped knobs.
+      CKLT_PieceCount::Counts c = Counted(size[0], size[1], knots + flippedKnob + s);
+      EXPECT_LT(c.cellRatio, S::kLongestCell);
+      EXPECT_EQ(c.pieces, c.cells);
+      // Cells of 4:1 and longer with small knobs as laid.
+      const bool wide = size[0] > size[1];
+      c = Counted(size[0], size[1],
+                  "--random-knots " + std::to_string(S::kLongCellKnots) + " --knob-size " +
+                      std::to_string(S::kLongCellKnob) + s,
+                  wide ? 3 : 16, wide ? 8 : 4);
+      EXPECT_GE(c.cellRatio, 4.0);
+      EXPECT_EQ(c.pieces, c.cells);
+    }
+  // Regular hexagons with margins of a fifth of a side or more, at both
+  // ends of their knob sizes, flipped.
+  for (const auto& size : sizes)
+    for (const char* counts : {"2x3", "3x5", "5x8"})
+      for (int knob : {S::kLeastShapeKnob, S::kShapeKnobSize}) {
+        const std::string line =
+            std::string("--hexagons ") + counts + " --regular --flip random --knob-size " + std::to_string(knob);
+        SCOPED_TRACE(std::to_string(size[0]) + "x" + std::to_string(size[1]) + " " + line);
+        const CKLT_PieceCount::Counts c = Counted(size[0], size[1], line);
+        EXPECT_EQ(c.pieces, c.cells);
+      }
+  for (int knob : {1, 30, 60, 100}) {
+    uint32_t slivered = 0;
+    for (const auto& size : sizes)
+      for (const char* regular : {"", " --regular"}) {
+        const CKLT_PieceCount::Counts c =
+            Counted(size[0], size[1], std::string("--triangles 4x7 --knob-size ") + std::to_string(knob) + regular);
+        slivered += c.pieces > c.cells;
+      }
+    EXPECT_GT(slivered, 0u) << "triangles at knob size " << knob;
+  }
+}
