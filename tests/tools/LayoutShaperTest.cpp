@@ -82,7 +82,7 @@ TEST(LayoutShaper, ShapedLayoutsFromTheCommandLine) {
 // speak of slivers cuts as many pieces as cells; one that speaks of
 // margins gets the margin note, and no other does.
 TEST(LayoutShaper, TheReadmeExamplesDoWhatTheySay) {
-  const std::string root = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().string();
+  const std::string root = std::string(KLF_TEST_DATA_DIR) + "/..";
   std::ifstream readme(root + "/README.md");
   ASSERT_TRUE(readme.good());
   klftest::TempDir dir;
