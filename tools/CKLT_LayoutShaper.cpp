@@ -208,7 +208,7 @@ std::vector<std::string> CKLT_LayoutShaper::Advice(const Options& o, int32_t wid
       ways.push_back(way);
     }
     if (flipped && knob > kShapeKnobSize) ways.push_back("lower --knob-size to " + most);
-    if (o.thickness > 0 && (flipped || o.knots > 0)) ways.push_back("leave out --thickness");
+    if (o.thickness > 0) ways.push_back("leave out --thickness");
     return ways;
   }
   if (!o.regular) ways.push_back("add --regular");
@@ -275,8 +275,8 @@ std::string CKLT_LayoutShaper::Usage() {
       "                         the band a knife covers becomes a piece of its own, a\n"
       "                         strip between the pieces with their effects (bevelled\n"
       "                         by default), which takes the band's pixels from them;\n"
-      "                         with random knots, flips or hexagons it can cut\n"
-      "                         slivers\n"
+      "                         it can cut slivers with random knots, flips, hexagons\n"
+      "                         or small cells\n"
       "  --seed N               the random seed of --random-knots and --flip random\n"
       "                         (default 1): the same command gives the same puzzle\n";
   const std::pair<const char*, int> values[] = {

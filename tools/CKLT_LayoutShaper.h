@@ -25,7 +25,7 @@ class CKLT_LayoutShaper {
   // cross or meet at narrow angles and cut slivers on some pictures.
   // Grids: cells under kLongestCell:1, random knots up to kSafeKnots per
   // cent, knobs flipped (at random or in turn) no larger than
-  // kShapeKnobSize, thick knives only on knots and knobs left as laid; or
+  // kShapeKnobSize, thin knives (thick ones cut slivers on small cells); or
   // cells of any length (up to 6:1 measured) with knobs as laid, random
   // knots up to kLongCellKnots and knob sizes up to kLongCellKnob.
   // Hexagons: --regular with margins of none or 1/kLeastMargin of a side

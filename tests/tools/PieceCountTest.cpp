@@ -203,6 +203,7 @@ TEST(PieceCount, TheNoteAfterTheCutGivesARemedyThatWorks) {
        "--grid 3x8 --knob-size 30"},
       {600, 400, "--grid 8x5 --random-knots 40 --seed 3", "lower --random-knots (to 10 at most)",
        "--grid 8x5 --random-knots 10 --seed 3"},
+      {300, 451, "--grid 12x18 --thickness 3", "to keep them apart, leave out --thickness", "--grid 12x18"},
       {600, 400, "--hexagons 3x5 --knob-size 100", "to keep them apart, add --regular and lower --knob-size to 60",
        "--hexagons 3x5 --regular --knob-size 60"},
       {600, 400, "--hexagons 4x4 --regular",
