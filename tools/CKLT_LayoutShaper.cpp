@@ -190,37 +190,45 @@ std::string Ratio(double v) {
 
 }  // namespace
 
+namespace {
+
+void GridAdvice(const S::Options& o, double cellRatio, std::vector<std::string>& ways) {
+  const bool flipped = o.flips != S::kNoFlips;
+  const int knob = o.knobSize > 0 ? o.knobSize : 100;
+  if (o.knots > S::kSafeKnots)
+    ways.push_back("lower --random-knots (to " + std::to_string(S::kSafeKnots) + " at most)");
+  if (cellRatio >= S::kLongestCell) {
+    std::string way = "give --grid cells under " + std::to_string(S::kLongestCell) + ":1 (these are " +
+                      Ratio(cellRatio) + ":1)";
+    // Long cells keep apart too with small knobs, as laid or nearly.
+    if (!flipped && o.thickness == 0 && o.knots <= S::kLongCellKnots && knob > S::kLongCellKnob)
+      way += " or lower --knob-size to " + std::to_string(S::kLongCellKnob);
+    ways.push_back(way);
+  }
+  if (flipped && knob > S::kShapeKnobSize) ways.push_back("lower --knob-size to " + std::to_string(S::kShapeKnobSize));
+  if (o.thickness > 0) ways.push_back("leave out --thickness");
+}
+
+void HexagonAdvice(const S::Options& o, int32_t width, int32_t height, std::vector<std::string>& ways) {
+  if (!o.regular) ways.push_back("add --regular");
+  const Regular g = RegularOf(o, width, height);
+  if (o.regular && g.marginWidth > 0 && g.marginWidth * S::kLeastMargin < g.side)
+    ways.push_back("give --hexagons counts that leave margins of a fifth of a side or more (these leave " +
+                   Ratio(g.marginWidth) + " pixels, the side is " + Ratio(g.side) + ")");
+  if (o.knobSize > S::kShapeKnobSize) ways.push_back("lower --knob-size to " + std::to_string(S::kShapeKnobSize));
+  if (o.knobSize > 0 && o.knobSize < S::kLeastShapeKnob)
+    ways.push_back("raise --knob-size to " + std::to_string(S::kLeastShapeKnob));
+  if (o.knots > 0) ways.push_back("leave out --random-knots");
+  if (o.thickness > 0) ways.push_back("leave out --thickness");
+}
+
+}  // namespace
+
 std::vector<std::string> CKLT_LayoutShaper::Advice(const Options& o, int32_t width, int32_t height,
                                                    double cellRatio) {
   std::vector<std::string> ways;
-  if (o.shape == kTriangles) return ways;
-  const std::string most = std::to_string(kShapeKnobSize);
-  const bool flipped = o.flips != kNoFlips;
-  if (o.shape == kGrid) {
-    const int knob = o.knobSize > 0 ? o.knobSize : 100;
-    if (o.knots > kSafeKnots) ways.push_back("lower --random-knots (to " + std::to_string(kSafeKnots) + " at most)");
-    if (cellRatio >= kLongestCell) {
-      std::string way = "give --grid cells under " + std::to_string(kLongestCell) + ":1 (these are " +
-                        Ratio(cellRatio) + ":1)";
-      // Long cells keep apart too with small knobs, as laid or nearly.
-      if (!flipped && o.thickness == 0 && o.knots <= kLongCellKnots && knob > kLongCellKnob)
-        way += " or lower --knob-size to " + std::to_string(kLongCellKnob);
-      ways.push_back(way);
-    }
-    if (flipped && knob > kShapeKnobSize) ways.push_back("lower --knob-size to " + most);
-    if (o.thickness > 0) ways.push_back("leave out --thickness");
-    return ways;
-  }
-  if (!o.regular) ways.push_back("add --regular");
-  const Regular g = RegularOf(o, width, height);
-  if (o.regular && g.marginWidth > 0 && g.marginWidth * kLeastMargin < g.side)
-    ways.push_back("give --hexagons counts that leave margins of a fifth of a side or more (these leave " +
-                   Ratio(g.marginWidth) + " pixels, the side is " + Ratio(g.side) + ")");
-  if (o.knobSize > kShapeKnobSize) ways.push_back("lower --knob-size to " + most);
-  if (o.knobSize > 0 && o.knobSize < kLeastShapeKnob)
-    ways.push_back("raise --knob-size to " + std::to_string(kLeastShapeKnob));
-  if (o.knots > 0) ways.push_back("leave out --random-knots");
-  if (o.thickness > 0) ways.push_back("leave out --thickness");
+  if (o.shape == kGrid) GridAdvice(o, cellRatio, ways);
+  if (o.shape == kHexagons) HexagonAdvice(o, width, height, ways);
   return ways;
 }
 
@@ -280,10 +288,11 @@ std::string CKLT_LayoutShaper::Usage() {
       "  --seed N               the random seed of --random-knots and --flip random\n"
       "                         (default 1): the same command gives the same puzzle\n";
   const std::pair<const char*, int> values[] = {
-      {"{KNOTS}", kSafeKnots}, {"{LONG}", kLongestCell}, {"{SHAPEKNOB}", kShapeKnobSize}, {"{LEASTKNOB}", kLeastShapeKnob},
-      {"{LONGKNOB}", kLongCellKnob}, {"{LONGKNOTS}", kLongCellKnots}};
+      {"{KNOTS}", kSafeKnots},          {"{LONG}", kLongestCell},       {"{SHAPEKNOB}", kShapeKnobSize},
+      {"{LEASTKNOB}", kLeastShapeKnob}, {"{LONGKNOB}", kLongCellKnob}, {"{LONGKNOTS}", kLongCellKnots}};
   for (const auto& v : values)
-    for (size_t at; (at = u.find(v.first)) != std::string::npos;) u.replace(at, std::strlen(v.first), std::to_string(v.second));
+    for (size_t at; (at = u.find(v.first)) != std::string::npos;)
+      u.replace(at, std::strlen(v.first), std::to_string(v.second));
   return u;
 }
 

@@ -246,7 +246,8 @@ TEST(PieceCount, LargeMarginsOfRegularLayoutsAreSaid) {
       << o.out;
   // Margins smaller than a shape, none at all, and layouts not regular
   // are not said.
-  for (const char* quiet : {"--hexagons 2x3 --regular", "--hexagons 3x5", "--triangles 4x7 --layout-mode", "--grid 3x2"}) {
+  for (const char* quiet :
+       {"--hexagons 2x3 --regular", "--hexagons 3x5", "--triangles 4x7 --layout-mode", "--grid 3x2"}) {
     o = Cut(dir, 300, 200, quiet);
     EXPECT_FALSE(Says(o, "margins")) << quiet << "\n" << o.out;
   }
