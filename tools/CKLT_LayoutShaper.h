@@ -21,8 +21,8 @@ class CKLT_LayoutShaper {
   enum Flips { kNoFlips = 0, kRandomFlips = 1, kAlternateFlips = 2 };
   enum Shape { kGrid = 0, kTriangles = 1, kHexagons = 2 };
   // What keeps knives apart, measured by cutting photographs of several
-  // shapes (3:2, 1:1, portraits) with seeds 1 to 5; outside these, knives
-  // cross or meet at narrow angles and cut slivers on some pictures.
+  // shapes (3:2, 1:1, portraits) on three to seven seeds; outside these,
+  // knives cross or meet at narrow angles and cut slivers on some pictures.
   // Grids: cells under kLongestCell:1, random knots up to kSafeKnots per
   // cent, knobs flipped (at random or in turn) no larger than
   // kShapeKnobSize, thin knives (thick ones cut slivers on small cells); or
