@@ -109,8 +109,8 @@ const O::OptionEntry kOptions[] = {
      "replay this settings file: a saved document (.klpd) or a block as the plug-in keeps it in \"last.data\"",
      [](O& o, const char* v, std::string& e) { return O::TakeFileName("--settings", v, o.settings, e); }},
     {"--grid", nullptr, "CxR",
-     "the default layout with C columns and R rows (1..101); cells more than three times as long as wide make "
-     "the full knobs cross",
+     "the default layout with C columns and R rows (1..101); with the full knob, cells three times as long as "
+     "wide or longer cut slivers on some pictures (see --random-knots)",
      TakeGrid},
     {"--layout-mode", nullptr, nullptr,
      "draw the knives alone, in the foreground colour over transparency (or over the background colour)",
@@ -348,7 +348,9 @@ std::string CKLT_HostOptions::Usage() {
        "when it has one). A document whose run would need more memory than the\n"
        "budget is refused before its pixels are decoded. A JPEG file cut short or\n"
        "corrupt is refused. When the cut gives more or fewer pieces than the\n"
-       "layout has cells (knives that cross), the program says so.\n"
+       "layout has cells (knives that cross), the program says so, with what\n"
+       "keeps them apart when that is known; when a regular layout leaves a\n"
+       "margin larger than one of its shapes, it says that too.\n"
        "\n"
        "Exit codes: 0 done; 1 cancelled (-128); 2 out of memory (-108, the memory\n"
        "budget, or too little --max-space); 3 bad parameters (-30100);\n"

@@ -373,6 +373,8 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
     if (o.settings.empty() &&
         !CKLT_SettingsSource::DefaultBlock(w, h, o.columns, o.rows, o.layoutMode, block, message, &o.shape))
       return kExitMemory;
+    const std::string margins = o.settings.empty() ? CKLT_LayoutShaper::MarginNote(o.shape, w, h) : "";
+    if (!margins.empty()) i_Note(margins);
     if (!CKLT_SettingsSource::Record(host, block, message)) return kExitFiles;
   }
   i_NoteUnusedColours(CKLT_SettingsSource::IsLayoutMode(block));
@@ -452,12 +454,13 @@ void CKLT_HostRunner::i_NoteCounts(bool counted, const CKLT_PieceCount::Counts& 
   const CKLT_HostOptions& o = *m_options;
   if (!counted) return i_Note("the pieces could not be counted: " + error);
   if (counts.layoutMode || counts.pieces == counts.cells) return;
+  const KLP_Rect32 area = m_host->FilterRect();
   std::string note = "the cut gave " + std::to_string(counts.pieces) + " pieces where the layout has " +
                      std::to_string(counts.cells) + " cells: ";
   note += counts.pieces > counts.cells ? "knives that cross, or meet at a narrow angle, cut slivers off"
                                        : "knives that touch or cross join cells";
   if (o.settings.empty() && !m_scriptPlayed)
-    note += " (" + CKLT_HostOptions::Listed(CKLT_LayoutShaper::Advice(o.shape), " or ") + " to keep them apart)";
+    note += "; " + CKLT_LayoutShaper::Remedy(o.shape, area.right - area.left, area.bottom - area.top, counts.cellRatio);
   else
     note += " (the settings' knives are kept as they are)";
   i_Note(note);

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <iterator>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <utility>
 
 #include "CCutterServices.h"
 #include "CLayoutEditor.h"
@@ -136,37 +140,159 @@ bool CKLT_LayoutShaper::Check(const Options& o, bool grid, std::string& error) {
   return true;
 }
 
-std::vector<std::string> CKLT_LayoutShaper::Advice(const Options& o) {
+namespace {
+
+typedef CKLT_LayoutShaper S;
+
+// A regular layout on an area, in pixels: the side of its shapes, how many
+// are whole, the area of one, and the margin on either side of the band
+// they are laid in (0 when they fill the area).
+struct Regular {
+  double side = 0, shapeArea = 0, margin = 0, marginWidth = 0;
+  uint32_t whole = 0;
+  bool marginColumns = false;
+};
+
+Regular RegularOf(const S::Options& o, int32_t width, int32_t height) {
+  Regular g;
+  const double s60 = std::sin(3.14159265358979323846 / 3.0), W = width, H = height;
+  const uint32_t rows = static_cast<uint32_t>(o.shapeRows), count = static_cast<uint32_t>(o.shapeCount);
+  const bool triangles = o.shape == S::kTriangles;
+  // The band's width and height in sides.
+  const double across = triangles ? count * 0.5 + 0.5 : count * 1.5 + 0.5;
+  const double down = (triangles ? rows : rows + 1) * s60;
+  if (W <= 0 || H <= 0) return g;
+  g.side = std::min(W / across, H / down);
+  g.shapeArea = g.side * g.side * (triangles ? s60 / 2 : 3 * s60);
+  // Hexagon columns from the first take the top half-row, the others start
+  // half a hexagon lower.
+  g.whole = triangles ? rows * count : (count + 1) / 2 * ((rows + 1) / 2) + count / 2 * (rows / 2);
+  g.marginColumns = W / across > H / down;
+  g.marginWidth = g.marginColumns ? (W - g.side * across) / 2 : (H - g.side * down) / 2;
+  g.margin = g.marginWidth * (g.marginColumns ? H : W);
+  return g;
+}
+
+std::string Percent(double part, double whole) {
+  char text[32];
+  const double p = 100.0 * part / whole;
+  std::snprintf(text, sizeof text, p < 9.95 ? "%.1f %%" : "%.0f %%", p);
+  return text;
+}
+
+// One decimal, rounded down, so that a value short of a limit never reads
+// as the limit.
+std::string Ratio(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", std::floor(v * 10) / 10);
+  return text;
+}
+
+}  // namespace
+
+namespace {
+
+void GridAdvice(const S::Options& o, double cellRatio, std::vector<std::string>& ways) {
+  const bool flipped = o.flips != S::kNoFlips;
+  const int knob = o.knobSize > 0 ? o.knobSize : 100;
+  if (o.knots > S::kSafeKnots)
+    ways.push_back("lower --random-knots (to " + std::to_string(S::kSafeKnots) + " at most)");
+  if (cellRatio >= S::kLongestCell) {
+    std::string way = "give --grid cells under " + std::to_string(S::kLongestCell) + ":1 (these are " +
+                      Ratio(cellRatio) + ":1)";
+    // Long cells keep apart too with small knobs, as laid or nearly.
+    if (!flipped && o.thickness == 0 && o.knots <= S::kLongCellKnots && knob > S::kLongCellKnob)
+      way += " or lower --knob-size to " + std::to_string(S::kLongCellKnob);
+    ways.push_back(way);
+  }
+  if (flipped && knob > S::kShapeKnobSize) ways.push_back("lower --knob-size to " + std::to_string(S::kShapeKnobSize));
+  if (o.thickness > 0) ways.push_back("leave out --thickness");
+}
+
+void HexagonAdvice(const S::Options& o, int32_t width, int32_t height, std::vector<std::string>& ways) {
+  if (!o.regular) ways.push_back("add --regular");
+  const Regular g = RegularOf(o, width, height);
+  if (o.regular && g.marginWidth > 0 && g.marginWidth * S::kLeastMargin < g.side)
+    ways.push_back("give --hexagons counts that leave margins of a fifth of a side or more (these leave " +
+                   Ratio(g.marginWidth) + " pixels, the side is " + Ratio(g.side) + ")");
+  if (o.knobSize > S::kShapeKnobSize) ways.push_back("lower --knob-size to " + std::to_string(S::kShapeKnobSize));
+  if (o.knobSize > 0 && o.knobSize < S::kLeastShapeKnob)
+    ways.push_back("raise --knob-size to " + std::to_string(S::kLeastShapeKnob));
+  if (o.knots > 0) ways.push_back("leave out --random-knots");
+  if (o.thickness > 0) ways.push_back("leave out --thickness");
+}
+
+}  // namespace
+
+std::vector<std::string> CKLT_LayoutShaper::Advice(const Options& o, int32_t width, int32_t height,
+                                                   double cellRatio) {
   std::vector<std::string> ways;
-  if (o.knots > kSafeKnots) ways.push_back("lower --random-knots (to " + std::to_string(kSafeKnots) + " at most)");
-  ways.push_back("lower --knob-size");
-  if (o.shape == kGrid) ways.push_back("give --grid cells closer to square");
-  if (o.shape != kGrid && !o.regular) ways.push_back("add --regular");
+  if (o.shape == kGrid) GridAdvice(o, cellRatio, ways);
+  if (o.shape == kHexagons) HexagonAdvice(o, width, height, ways);
   return ways;
+}
+
+std::string CKLT_LayoutShaper::Remedy(const Options& o, int32_t width, int32_t height, double cellRatio) {
+  const std::vector<std::string> ways = Advice(o, width, height, cellRatio);
+  if (ways.empty())
+    return o.shape == kTriangles ? "no option is known to keep the knives of triangles apart"
+                                 : "no option is known to keep these knives apart";
+  std::string text = "to keep them apart, ";
+  for (size_t i = 0; i < ways.size(); ++i) text += (i == 0 ? "" : i + 1 == ways.size() ? " and " : ", ") + ways[i];
+  return text;
+}
+
+std::string CKLT_LayoutShaper::MarginNote(const Options& o, int32_t width, int32_t height) {
+  if (!o.regular || o.shape == kGrid) return std::string();
+  const Regular g = RegularOf(o, width, height);
+  if (g.margin <= g.shapeArea) return std::string();
+  const char* shape = o.shape == kTriangles ? "triangle" : "hexagon";
+  const double all = static_cast<double>(width) * height;
+  return "the " + std::to_string(g.whole) + " whole " + shape + "s of --regular cover " +
+         Percent(g.whole * g.shapeArea, all) + " of the picture; the margins " +
+         (g.marginColumns ? "left and right of them, " : "above and below them, ") + Percent(g.margin, all) +
+         " each, are larger than a " + shape + " (" + Percent(g.shapeArea, all) +
+         ") and go to the pieces along them";
 }
 
 std::string CKLT_LayoutShaper::Usage() {
   std::string u =
-      "  --triangles RxN        a layout of R rows of N triangles (1..98 x 1..97)\n"
-         "  --hexagons RxC         a layout of R rows of C hexagon columns (1..97 x 1..48)\n"
-         "  --regular              triangles or hexagons with equal sides, centred\n"
-         "  --random-knots PERCENT move the knots at random by up to PERCENT (0..100);\n"
-         "                         above KNOTS the knives of neighbouring knots can cross\n"
-         "                         and cut slivers\n"
-         "  --flip random|alternate  turn knobs the other way at random, or every\n"
-         "                         other grid knife\n"
-         "  --knob-size PERCENT    knob size (1..100; 100 the full knob, the grid's\n"
-         "                         default); triangles and hexagons take KNOB, at which\n"
-         "                         knobs of pieces of about their regular shape stay\n"
-         "                         apart: larger knobs, and stretched shapes, can cross\n"
-         "  --thickness N          knives N pixels wide (1..100) instead of thin ones:\n"
-         "                         the band a knife covers becomes a piece of its own, a\n"
-         "                         strip between the pieces with their effects (bevelled\n"
-         "                         by default), which takes the band's pixels from them\n"
-         "  --seed N               the random seed of --random-knots and --flip random\n"
-         "                         (default 1): the same command gives the same puzzle\n";
-  u.replace(u.find("KNOTS"), 5, std::to_string(kSafeKnots));
-  u.replace(u.find("KNOB"), 4, std::to_string(kShapeKnobSize));
+      "  --triangles RxN        a layout of R rows of N triangles (1..98 x 1..97);\n"
+      "                         six knives meet at each inner knot, and on some\n"
+      "                         pictures they cut slivers there at every knob size\n"
+      "  --hexagons RxC         R rows of C hexagon columns (1..97 x 1..48)\n"
+      "  --regular              triangles or hexagons with equal sides, centred: the\n"
+      "                         rest of the picture is a margin on two sides, which\n"
+      "                         goes to the pieces along it (said when larger than\n"
+      "                         a shape); hexagons need it to keep their knives apart,\n"
+      "                         with margins of none or a fifth of a side or more\n"
+      "  --random-knots PERCENT move the knots at random by up to PERCENT (0..100);\n"
+      "                         up to {KNOTS} keeps a grid's knives apart on cells under\n"
+      "                         {LONG}:1 (with --flip, at --knob-size {SHAPEKNOB} or less); more,\n"
+      "                         or longer cells, can cut slivers\n"
+      "  --flip random|alternate  turn knobs the other way at random, or every\n"
+      "                         other grid knife; flipped full knobs can cross\n"
+      "  --knob-size PERCENT    knob size (1..100; 100 the full knob, the grid's\n"
+      "                         default); triangles and hexagons take {SHAPEKNOB}.\n"
+      "                         Regular hexagons keep knives apart from {LEASTKNOB} to {SHAPEKNOB},\n"
+      "                         flipped grid knobs at {SHAPEKNOB} or less, grid cells of {LONG}:1\n"
+      "                         or longer at {LONGKNOB} or less with knobs as laid and\n"
+      "                         --random-knots {LONGKNOTS} or less; no size keeps the\n"
+      "                         knives of triangles apart\n"
+      "  --thickness N          knives N pixels wide (1..100) instead of thin ones:\n"
+      "                         the band a knife covers becomes a piece of its own, a\n"
+      "                         strip between the pieces with their effects (bevelled\n"
+      "                         by default), which takes the band's pixels from them;\n"
+      "                         it can cut slivers with random knots, flips, hexagons\n"
+      "                         or small cells\n"
+      "  --seed N               the random seed of --random-knots and --flip random\n"
+      "                         (default 1): the same command gives the same puzzle\n";
+  const std::pair<const char*, int> values[] = {
+      {"{KNOTS}", kSafeKnots},          {"{LONG}", kLongestCell},       {"{SHAPEKNOB}", kShapeKnobSize},
+      {"{LEASTKNOB}", kLeastShapeKnob}, {"{LONGKNOB}", kLongCellKnob}, {"{LONGKNOTS}", kLongCellKnots}};
+  for (const auto& v : values)
+    for (size_t at; (at = u.find(v.first)) != std::string::npos;)
+      u.replace(at, std::strlen(v.first), std::to_string(v.second));
   return u;
 }
 

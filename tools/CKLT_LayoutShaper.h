@@ -20,13 +20,25 @@ class CKLT_LayoutShaper {
  public:
   enum Flips { kNoFlips = 0, kRandomFlips = 1, kAlternateFlips = 2 };
   enum Shape { kGrid = 0, kTriangles = 1, kHexagons = 2 };
-  // The knob size triangles and hexagons take unless one is given: their
-  // knobs stay apart where the pieces keep about their regular shape (the
-  // Cutter's own default, 100, crosses there).
-  static const int kShapeKnobSize = 60;
-  // Random knot offsets up to this keep the knives of a grid apart at any
-  // seed; more can make neighbouring knives cross.
-  static const int kSafeKnots = 10;
+  // What keeps knives apart, measured by cutting photographs of several
+  // shapes (3:2, 1:1, portraits) on three to seven seeds; outside these,
+  // knives cross or meet at narrow angles and cut slivers on some pictures.
+  // Grids: cells under kLongestCell:1, random knots up to kSafeKnots per
+  // cent, knobs flipped (at random or in turn) no larger than
+  // kShapeKnobSize, thin knives (thick ones cut slivers on small cells); or
+  // cells of any length (up to 6:1 measured) with knobs as laid, random
+  // knots up to kLongCellKnots and knob sizes up to kLongCellKnob.
+  // Hexagons: --regular with margins of none or 1/kLeastMargin of a side
+  // or more, knob sizes kLeastShapeKnob to kShapeKnobSize, knots as laid,
+  // thin knives. Triangles: nothing tried keeps them apart on every
+  // picture (six knives meet at a knot).
+  static constexpr int kShapeKnobSize = 60;  // also the knob size of triangles and hexagons unless given
+  static constexpr int kLeastShapeKnob = 30;
+  static constexpr int kSafeKnots = 10;
+  static constexpr int kLongestCell = 2;
+  static constexpr int kLeastMargin = 5;
+  static constexpr int kLongCellKnob = 30;
+  static constexpr int kLongCellKnots = 5;
 
   struct Options {
     int knots = -1;  // random knot offsets in per cent (0..100); -1 leaves them
@@ -55,9 +67,18 @@ class CKLT_LayoutShaper {
   static bool Check(const Options& o, bool grid, std::string& error);
   // The names of the shaping options given.
   static std::vector<std::string> Given(const Options& o);
-  // What may keep the knives of the default layout so shaped apart
-  // ("lower --knob-size", "add --regular"...).
-  static std::vector<std::string> Advice(const Options& o);
+  // What brings the default layout so shaped to where its knives were
+  // measured apart ("lower --knob-size to 60", "add --regular"...), for a
+  // grid whose most elongated cell is cellRatio:1. Empty when nothing is
+  // known to (triangles, or a layout already there). width x height: the
+  // area the layout is laid on.
+  static std::vector<std::string> Advice(const Options& o, int32_t width, int32_t height, double cellRatio);
+  // The words after a note of slivers or joined cells: the advice, or that
+  // no option is known to keep the knives apart.
+  static std::string Remedy(const Options& o, int32_t width, int32_t height, double cellRatio);
+  // A note when a regular layout on a width x height area leaves a margin
+  // on either side larger than one of its shapes; empty otherwise.
+  static std::string MarginNote(const Options& o, int32_t width, int32_t height);
   // The options' lines of the help text.
   static std::string Usage();
 

@@ -28,7 +28,27 @@ void CKLT_PieceCount::Straighten(CTessarette& e) {
   for (u32 i = 0; i < e.m_xKnifeCount; ++i) straight(e.m_xKnives[i].knife);
 }
 
+double CKLT_PieceCount::CellRatio(const CTessarette& e, int32_t width, int32_t height) {
+  // The widest column against the lowest row, and the highest row against
+  // the narrowest column.
+  auto extremes = [](const f32* pos, u32 count, double size, double& low, double& high) {
+    double from = 0;
+    low = size, high = 0;
+    for (u32 i = 0; i <= count; ++i) {
+      const double to = i < count ? pos[i] * size : size;
+      low = std::min(low, to - from), high = std::max(high, to - from);
+      from = to;
+    }
+  };
+  double narrowest, widest, lowest, highest;
+  extremes(e.m_vPos, e.m_vCount, width, narrowest, widest);
+  extremes(e.m_hPos, e.m_hCount, height, lowest, highest);
+  if (narrowest <= 0 || lowest <= 0) return 0;
+  return std::max({widest / lowest, highest / narrowest, 1.0});
+}
+
 bool CKLT_PieceCount::Count(CTessarette& e, int32_t width, int32_t height, Counts& counts, std::string& error) {
+  counts.cellRatio = CellRatio(e, width, height);
   if (!CountOf(e, width, height, counts.pieces, error)) return false;
   Straighten(e);
   return CountOf(e, width, height, counts.cells, error);

@@ -22,6 +22,9 @@ class CKLT_PieceCount {
     uint32_t pieces = 0;
     uint32_t cells = 0;
     bool layoutMode = false;  // the block draws the knives: nothing is cut
+    // The grid's most elongated cell, its long side over its short one
+    // (1 for square cells; 0 when the block is not cut).
+    double cellRatio = 0;
   };
 
   // Counts for a block handed to the plug-in over an area of width x
@@ -35,4 +38,6 @@ class CKLT_PieceCount {
   // Every shown knife straight and every knot back on its splitter
   // crossing: the cells the layout was laid out for.
   static void Straighten(CTessarette& e);
+  // The most elongated cell of the engine's grid over width x height.
+  static double CellRatio(const CTessarette& e, int32_t width, int32_t height);
 };

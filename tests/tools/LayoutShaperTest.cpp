@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -9,6 +11,8 @@
 #include "CKLT_SettingsSource.h"
 #include "CLayoutModel.h"
 #include "CSettingsBlock.h"
+#include "ProgramRun.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -70,4 +74,51 @@ TEST(LayoutShaper, ShapedLayoutsFromTheCommandLine) {
   EXPECT_EQ(Values({m.verticalLineCount, m.horizontalLineCount, m.vKnives[0].hidden, m.xKnives[0].pointCount}),
             Values({4, 2, 1, 5}));
   EXPECT_TRUE(extraFlips > 0 && extraFlips < m.xKnifeCount);
+}
+
+// The README's examples of the default layout, run on the bundled sample
+// picture (3:2) and on pictures of a square and a portrait photograph's
+// sizes: each does what its comment says on all three. One that does not
+// speak of slivers cuts as many pieces as cells; one that speaks of
+// margins gets the margin note, and no other does.
+TEST(LayoutShaper, TheReadmeExamplesDoWhatTheySay) {
+  const std::string root = std::string(KLF_TEST_DATA_DIR) + "/..";
+  std::ifstream readme(root + "/README.md");
+  ASSERT_TRUE(readme.good());
+  klftest::TempDir dir;
+  std::vector<std::string> pictures = {root + "/tools/sample/lake.png"};
+  for (const std::array<int32_t, 2> size : {std::array<int32_t, 2>{512, 512}, {300, 451}}) {
+    pictures.push_back(dir.File(std::to_string(size[0]) + "x" + std::to_string(size[1]) + ".png"));
+    hostprogram::Write(
+        hostprogram::OneLayer(klpModeRGB, size[0], size[1], [](int c, int32_t i) { return uint8_t(i >> c); }),
+        pictures.back());
+  }
+  int run = 0;
+  for (std::string line; std::getline(readme, line);) {
+    // "$H OPTIONS photo.EXT -o OUT  # comment", on one line, of a default layout.
+    const size_t photo = line.find("photo.");
+    if (line.rfind("$H ", 0) != 0 || photo == std::string::npos || line[photo - 1] != ' ' ||
+        line.find('\\') != std::string::npos)
+      continue;
+    bool replay = false;
+    for (const char* other : {"--settings", "--selection", "--dialog", "--last", "--export", "--save-settings"})
+      replay |= line.find(other) != std::string::npos;
+    if (replay) continue;
+    const size_t hash = line.find('#');
+    const std::string options = line.substr(3, photo - 3);
+    const std::string comment = hash == std::string::npos ? "" : line.substr(hash);
+    ++run;
+    for (const std::string& picture : pictures) {
+      SCOPED_TRACE(line + "\non " + picture);
+      const hostprogram::Outcome o = hostprogram::RunProgram(std::string("-q --plugin ") + KLF_PLUGIN_LIBRARY + " " +
+                                                             options + " " + picture + " -o " + dir.File("out.png"));
+      EXPECT_EQ(o.code, 0) << o.out;
+      if (comment.find("slivers") == std::string::npos) {
+        EXPECT_EQ(o.out.find("the cut gave"), std::string::npos) << o.out;
+      }
+      const bool margins = o.out.find("whole") != std::string::npos && o.out.find("margins") != std::string::npos;
+      EXPECT_EQ(margins, comment.find("margins") != std::string::npos) << o.out;
+    }
+  }
+  EXPECT_GE(run, 6) << "the examples of the default layout were not found";
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,6 +14,8 @@
 #include "CKLT_PieceCount.h"
 #include "CKLT_SettingsSource.h"
 #include "CTessarette.h"
+#include "ProgramRun.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -159,4 +163,140 @@ TEST(PieceCount, CountsAreThoseOfWholeCuts) {
     }
   }
   EXPECT_GE(differ, 8u) << "knives that cross or touch";
+}
+
+namespace {
+
+// The host program run on a picture of width x height (made once in dir).
+hostprogram::Outcome Cut(const klftest::TempDir& dir, int32_t w, int32_t h, const std::string& options) {
+  const std::string in = dir.File(std::to_string(w) + "x" + std::to_string(h) + ".png");
+  if (!std::filesystem::exists(in))
+    hostprogram::Write(hostprogram::OneLayer(klpModeRGB, w, h, [](int c, int32_t i) { return uint8_t(i * (c + 1)); }),
+                       in);
+  return hostprogram::RunProgram(std::string("-q --threads 2 --plugin ") + KLF_PLUGIN_LIBRARY + " " + options + " " +
+                                 in + " -o " + dir.File("out.png"));
+}
+
+bool Says(const hostprogram::Outcome& o, const std::string& text) { return o.out.find(text) != std::string::npos; }
+
+const char kSlivers[] = "cut slivers off";
+
+}  // namespace
+
+// A note of slivers says what brings the layout to where its knives were
+// measured apart, and following it keeps them apart; where nothing is
+// known (triangles) it says so instead of a remedy that does not work.
+TEST(PieceCount, TheNoteAfterTheCutGivesARemedyThatWorks) {
+  klftest::TempDir dir;
+  const struct {
+    int32_t w, h;
+    const char* layout;
+    const char* advice;  // the note's words after "cut slivers off; "
+    const char* remedied;  // the layout with the advice followed: no slivers
+  } cases[] = {
+      {512, 512, "--triangles 4x7 --regular", "no option is known to keep the knives of triangles apart", nullptr},
+      {512, 512, "--triangles 4x7 --regular --knob-size 1", "no option is known", nullptr},
+      {300, 451, "--grid 8x5 --random-knots 10 --flip random",
+       "to keep them apart, give --grid cells under 2:1 (these are 2.4:1) and lower --knob-size to 60",
+       "--grid 5x5 --random-knots 10 --flip random --knob-size 60"},
+      {600, 400, "--grid 3x8", "give --grid cells under 2:1 (these are 4.0:1) or lower --knob-size to 30",
+       "--grid 3x8 --knob-size 30"},
+      {600, 400, "--grid 8x5 --random-knots 40 --seed 3", "lower --random-knots (to 10 at most)",
+       "--grid 8x5 --random-knots 10 --seed 3"},
+      {300, 451, "--grid 12x18 --thickness 3", "to keep them apart, leave out --thickness", "--grid 12x18"},
+      {600, 400, "--hexagons 3x5 --knob-size 100", "to keep them apart, add --regular and lower --knob-size to 60",
+       "--hexagons 3x5 --regular --knob-size 60"},
+      {600, 400, "--hexagons 4x4 --regular",
+       "give --hexagons counts that leave margins of a fifth of a side or more (these leave 0.1 pixels, the side is "
+       "92.3)",
+       "--hexagons 4x5 --regular"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.layout);
+    const hostprogram::Outcome o = Cut(dir, c.w, c.h, c.layout);
+    ASSERT_EQ(o.code, 0) << o.out;
+    EXPECT_TRUE(Says(o, std::string(kSlivers) + "; ") && Says(o, c.advice)) << o.out;
+    if (c.remedied) {
+      EXPECT_FALSE(Says(Cut(dir, c.w, c.h, c.remedied), "the cut gave")) << c.remedied;
+    } else {
+      EXPECT_FALSE(Says(o, "--knob-size")) << o.out;
+    }
+  }
+}
+
+// A regular layout whose margin on either side is larger than one of its
+// shapes says so, with figures worked out here from the shapes' geometry.
+TEST(PieceCount, LargeMarginsOfRegularLayoutsAreSaid) {
+  klftest::TempDir dir;
+  // 600 x 400, 3 rows of 5 hexagon columns: the width sets the side,
+  // 600 / (5 x 1.5 + 0.5) = 75; 8 whole hexagons of 3 sqrt(3) / 2 x 75^2
+  // each (6.1 % of the picture, 49 % together); above and below them
+  // (400 - 4 x sin 60 x 75) / 2 = 70.1 rows, 17.5 % each.
+  hostprogram::Outcome o = Cut(dir, 600, 400, "--hexagons 3x5 --regular");
+  EXPECT_TRUE(Says(o, "note: the 8 whole hexagons of --regular cover 49 % of the picture; the margins above and below "
+                     "them, 18 % each, are larger than a hexagon (6.1 %)"))
+      << o.out;
+  EXPECT_FALSE(Says(o, "the cut gave")) << o.out;
+  // 1200 x 800, 4 rows of 7 triangles: the height sets the side,
+  // 800 / (4 sin 60) = 230.9; the band is 4 x 230.9 wide, leaving 138.2
+  // columns a side (11.5 %) against a triangle's 2.4 %; 28 of them, 67 %.
+  o = Cut(dir, 1200, 800, "--triangles 4x7 --regular --layout-mode");
+  EXPECT_TRUE(Says(o, "the 28 whole triangles of --regular cover 67 % of the picture; the margins left and right of "
+                     "them, 12 % each, are larger than a triangle (2.4 %)"))
+      << o.out;
+  // Margins smaller than a shape, none at all, and layouts not regular
+  // are not said.
+  for (const char* quiet :
+       {"--hexagons 2x3 --regular", "--hexagons 3x5", "--triangles 4x7 --layout-mode", "--grid 3x2"}) {
+    o = Cut(dir, 300, 200, quiet);
+    EXPECT_FALSE(Says(o, "margins")) << quiet << "\n" << o.out;
+  }
+}
+
+// What the help says keeps knives apart does, on the sizes of the
+// photographs it was measured on; and what it says nothing does for
+// triangles holds: at every knob size some of them cut slivers.
+TEST(PieceCount, TheHelpsClaimsHoldOnPhotographSizes) {
+  typedef CKLT_LayoutShaper S;
+  const int32_t sizes[][2] = {{512, 512}, {300, 451}, {600, 400}, {872, 1000}};
+  const std::string knots = " --random-knots " + std::to_string(S::kSafeKnots);
+  const std::string flippedKnob = " --flip random --knob-size " + std::to_string(S::kShapeKnobSize);
+  for (const auto& size : sizes)
+    for (int seed = 1; seed <= 2; ++seed) {
+      const std::string s = " --seed " + std::to_string(seed);
+      SCOPED_TRACE(std::to_string(size[0]) + "x" + std::to_string(size[1]) + s);
+      // The default grid, cells under 2:1: random knots, flipped knobs.
+      CKLT_PieceCount::Counts c = Counted(size[0], size[1], knots + flippedKnob + s);
+      EXPECT_LT(c.cellRatio, S::kLongestCell);
+      EXPECT_EQ(c.pieces, c.cells);
+      // Cells of 4:1 and longer with small knobs as laid.
+      const bool wide = size[0] > size[1];
+      c = Counted(size[0], size[1],
+                  "--random-knots " + std::to_string(S::kLongCellKnots) + " --knob-size " +
+                      std::to_string(S::kLongCellKnob) + s,
+                  wide ? 3 : 16, wide ? 8 : 4);
+      EXPECT_GE(c.cellRatio, 4.0);
+      EXPECT_EQ(c.pieces, c.cells);
+    }
+  // Regular hexagons with margins of a fifth of a side or more, at both
+  // ends of their knob sizes, flipped.
+  for (const auto& size : sizes)
+    for (const char* counts : {"2x3", "3x5", "5x8"})
+      for (int knob : {S::kLeastShapeKnob, S::kShapeKnobSize}) {
+        const std::string line =
+            std::string("--hexagons ") + counts + " --regular --flip random --knob-size " + std::to_string(knob);
+        SCOPED_TRACE(std::to_string(size[0]) + "x" + std::to_string(size[1]) + " " + line);
+        const CKLT_PieceCount::Counts c = Counted(size[0], size[1], line);
+        EXPECT_EQ(c.pieces, c.cells);
+      }
+  for (int knob : {1, 30, 60, 100}) {
+    uint32_t slivered = 0;
+    for (const auto& size : sizes)
+      for (const char* regular : {"", " --regular"}) {
+        const CKLT_PieceCount::Counts c =
+            Counted(size[0], size[1], std::string("--triangles 4x7 --knob-size ") + std::to_string(knob) + regular);
+        slivered += c.pieces > c.cells;
+      }
+    EXPECT_GT(slivered, 0u) << "triangles at knob size " << knob;
+  }
 }

@@ -310,7 +310,7 @@ TEST(ReplayProgram, CrossingKnivesAndUnusedColoursAreSaid) {
   EXPECT_TRUE(Has(r, "lower --random-knots (to 10 at most)")) << r.out;
   r = Host("--settings " + dir.File("tall.klpd") + " " + in);
   EXPECT_TRUE(Has(r, "where the layout has 12 cells") && Has(r, "the settings' knives are kept as they are")) << r.out;
-  for (const char* clean : {"--grid 3x2", "--hexagons 3x5 --regular", "--grid 3x2 --thickness 6"}) {
+  for (const char* clean : {"--grid 3x2", "--hexagons 2x3 --regular", "--grid 3x2 --thickness 6"}) {
     r = Host(std::string(clean) + " " + in);
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_FALSE(Has(r, "note:")) << clean << "\n" << r.out;
