@@ -259,6 +259,17 @@ u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
   return 1;
 }
 
+// Every block of every component is coded with at least one bit, in the
+// first scan that holds it. Data too short for the blocks its header
+// declares is refused before libjpeg allocates for them (a progressive
+// image holds them all at once) and before a made-up end fills them in.
+u8 CKLF_ImageJPEG::i_DataHoldsBlocks(const jpeg_decompress_struct* cinfo, u32 size) {
+  u64 blocks = 0;
+  for (int c = 0; c < cinfo->num_components; ++c)
+    blocks += static_cast<u64>(cinfo->comp_info[c].width_in_blocks) * cinfo->comp_info[c].height_in_blocks;
+  return blocks <= static_cast<u64>(size) * 8;
+}
+
 // Runs inside ParseImageByPtr's setjmp frame: plain locals only. 0 on a
 // cancel (no code) or a failure (code set).
 u8 CKLF_ImageJPEG::i_Decode(jpeg_decompress_struct* cinfo, const void* data, u32 size) {
@@ -267,6 +278,10 @@ u8 CKLF_ImageJPEG::i_Decode(jpeg_decompress_struct* cinfo, const void* data, u32
   if (i_Canceled(2)) return 0;
   const u32 channels = i_ReadHeader(cinfo);
   if (!channels || i_Canceled(3)) return 0;
+  if (!i_DataHoldsBlocks(cinfo, size)) {
+    i_FreePlanes();  // no planes of an earlier file pass for this one's
+    return Fail(klErrNotFormat);
+  }
   jpeg_start_decompress(cinfo);
   if (i_Canceled(4)) return 0;
   const u32 width = cinfo->output_width;

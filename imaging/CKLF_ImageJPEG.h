@@ -10,7 +10,9 @@
 //
 // Cost: the planes, one scanline, and libjpeg's own buffers (a progressive
 // file keeps all its coefficients: about twice the planes).
-// Limits: sizes up to 65500 (the format's); the planes together below 4 GiB.
+// Limits: sizes up to 65500 (the format's); the planes together below 4 GiB;
+// data of fewer bits than the image has 8 x 8 blocks (over all components)
+// is refused as damaged before anything is allocated for the image.
 #pragma once
 
 #include "CKLF_ImageReader.h"
@@ -54,6 +56,7 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
   void i_TakeExif(jpeg_decompress_struct* cinfo);
   void i_KeepMessage(const char* text, u8 damaged);
   u8 i_Decode(jpeg_decompress_struct* cinfo, const void* data, u32 size);
+  static u8 i_DataHoldsBlocks(const jpeg_decompress_struct* cinfo, u32 size);
 
   u8 m_adobe;
   u8 m_damaged;

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -26,7 +28,15 @@ struct MemorySource {
   const u8* data;
   u32 size;
   u32 pos;
+  u32 next;  // where the next chunk's header starts
 };
+
+// Chunks other than image data are held whole by libpng; larger ones are
+// refused (image data streams through and is bounded by the image size).
+const u32 kChunkLimit = 8u << 20;
+const u32 kIDAT = 0x49444154;  // "IDAT"
+const u32 kIEND = 0x49454E44;  // "IEND"
+const u32 kSignatureBytes = 8;
 
 // Deflate expands at most about 1032 times; data that could not hold the
 // image it declares is refused before any allocation.
@@ -37,6 +47,47 @@ const u32 kChunkBytes = 1u << 20;
 void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 void PngWarning(png_structp, png_const_charp) {}
+
+const size_t kBlockHead = 16;  // keeps the blocks' alignment
+
+}  // namespace
+
+// libpng's own allocations while reading, counted so that the most it held
+// at once is known. Each block carries its size in front.
+void* CKLF_ImagePNG::i_LibraryAlloc(png_struct* png, size_t n) {
+  CKLF_ImagePNG* self = static_cast<CKLF_ImagePNG*>(png_get_mem_ptr(png));
+  if (n > SIZE_MAX - kBlockHead) return nullptr;
+  u8* block = static_cast<u8*>(std::malloc(n + kBlockHead));
+  if (!block) return nullptr;
+  std::memcpy(block, &n, sizeof(n));
+  self->m_libraryHeld += n;
+  if (self->m_libraryHeld > self->m_libraryPeak) self->m_libraryPeak = self->m_libraryHeld;
+  return block + kBlockHead;
+}
+
+void CKLF_ImagePNG::i_LibraryFree(png_struct* png, void* p) {
+  if (!p) return;
+  CKLF_ImagePNG* self = static_cast<CKLF_ImagePNG*>(png_get_mem_ptr(png));
+  u8* block = static_cast<u8*>(p) - kBlockHead;
+  size_t n = 0;
+  std::memcpy(&n, block, sizeof(n));
+  self->m_libraryHeld -= n;
+  std::free(block);
+}
+
+namespace {
+
+// Reads to the chunk starting at the position: it must lie whole within
+// the data, and but for image data within the chunk limit, before libpng
+// sees its length and allocates for it.
+void CheckChunkHeader(png_structp png, MemorySource* src) {
+  const u32 left = src->size - src->pos;
+  if (left < 12) png_error(png, "data ends early");
+  const u32 length = KLF_GetBE32(src->data + src->pos);
+  if (length > left - 12) png_error(png, "chunk longer than the data left");
+  if (length > kChunkLimit && KLF_GetBE32(src->data + src->pos + 4) != kIDAT) png_error(png, "chunk too large");
+  src->next = src->pos + 12 + length;
+}
 
 }  // namespace
 
@@ -49,6 +100,7 @@ void KLF_IMAGEFORMAT_PNG_Writer_Flush(png_structp png) {
 // than bytes the decoder never had.
 void KLF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, size_t n) {
   MemorySource* src = static_cast<MemorySource*>(png_get_io_ptr(png));
+  if (src->pos == src->next) CheckChunkHeader(png, src);
   size_t left = src->size - src->pos;
   size_t k = n < left ? n : left;
   std::memcpy(out, src->data + src->pos, k);
@@ -64,6 +116,8 @@ CKLF_ImagePNG::CKLF_ImagePNG()
       m_targetHeight(0),
       m_direct(0),
       m_declined(0),
+      m_libraryHeld(0),
+      m_libraryPeak(0),
       m_compression(CKLF_PNGEncoder::DefaultSettings()),
       m_threads(1),
       m_placement(nullptr),
@@ -274,6 +328,8 @@ u8 CKLF_ImagePNG::ParseImageInto(const void* data, u32 size, u8* const planes[4]
 }
 
 u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
+  m_libraryHeld = 0;
+  m_libraryPeak = 0;
   m_direct = decode;
   m_declined = 0;
   const u8 ok = i_ReadOnce(data, size, decode);
@@ -288,25 +344,38 @@ u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
   ResetError();
   if (!data || size < 4 || png_sig_cmp(data, 0, 4) != 0) return Fail(klErrNotFormat);
   if (decode && i_Canceled(1)) return 0;
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, this, PngError, PngWarning);
+  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, this, PngError, PngWarning, this,
+                                             i_LibraryAlloc, i_LibraryFree);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {
     png_destroy_read_struct(&png, nullptr, nullptr);
     return Fail(klErrNoMemory);
   }
-  MemorySource src = {data, size, 0};
+  MemorySource src = {data, size, 0, kSignatureBytes};
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
     if (decode) i_FreePlanes();
     return Fail(klErrNotFormat);
   }
   png_set_read_fn(png, &src, KLF_IMAGEFORMAT_PNG_Reader);
+  i_SetReadLimits(png);
   u8 ok = decode && i_Canceled(2) ? 0 : i_ReadHeader(png, info);
   if (ok && decode) ok = i_Decode(png, info, size);
   png_destroy_read_struct(&png, &info, nullptr);
   if (!ok && decode) i_FreePlanes();
   if (ok && decode && i_Canceled(100)) return 0;
   return ok;
+}
+
+// libpng holds a chunk whole: its own limit agrees with the one the data
+// source refuses at, and the chunks the reader has no use for (texts,
+// suggested palettes, times and the like, some of them compressed) are
+// skipped unread rather than held or inflated.
+void CKLF_ImagePNG::i_SetReadLimits(png_struct* png) {
+  png_set_chunk_malloc_max(png, kChunkLimit);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  static const png_byte kUsed[] = "pHYs\0iCCP";
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsed, 2);
 }
 
 // Runs inside i_Read's setjmp frame (so do the functions below): plain
@@ -434,9 +503,6 @@ void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
 }
 
 namespace {
-
-const u32 kIDAT = 0x49444154;  // "IDAT"
-const u32 kIEND = 0x49454E44;  // "IEND"
 
 inline u32 ChunkCrc(const u8* typeAndData, u32 length) {
   return libdeflate_crc32(0, typeAndData, static_cast<size_t>(length) + 4);

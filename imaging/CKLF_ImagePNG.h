@@ -12,7 +12,10 @@
 // row, or the whole decoded image when interlaced.
 // Limits: width and height up to 65535 (larger files give error 48); the
 // planes of one image together below 4 GiB (else error 17); data too short
-// to hold the image it declares gives error 49 before anything is allocated.
+// to hold the image it declares gives error 49 before anything is allocated,
+// as does a chunk longer than the data left or, but for image data, longer
+// than 8 MiB. Chunks the reader has no use for (texts and the like) are
+// skipped unread.
 #pragma once
 
 #include "CKLF_ImageReader.h"
@@ -83,6 +86,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // one of a file without alpha is filled with 255. On failure the planes
   // hold whatever was decoded.
   u8 ParseImageInto(const void* data, u32 size, u8* const planes[4], u16 width, u16 height);
+  // The most memory libpng held at once during the last read (its
+  // structures, row and chunk buffers; not the planes).
+  u64 GetLibraryPeak() const { return m_libraryPeak; }
 
  private:
   typedef png_struct_def png_struct;
@@ -98,6 +104,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_Read(const u8* data, u32 size, u8 decode);
   u8 i_ReadOnce(const u8* data, u32 size, u8 decode);
   u8 i_ReadHeader(png_struct* png, png_info* info);
+  void i_SetReadLimits(png_struct* png);
+  static void* i_LibraryAlloc(png_struct* png, size_t n);
+  static void i_LibraryFree(png_struct* png, void* p);
   u8 i_PrepareDecode(png_struct* png, png_info* info, u32 size, int& passes);
   u8 i_Decode(png_struct* png, png_info* info, u32 size);
   void i_SplitRow(const u8* row, u32 y, u32 channels);
@@ -125,6 +134,8 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u16 m_targetHeight;
   u8 m_direct;    // the direct decode may be tried
   u8 m_declined;  // it was, and left the file to libpng
+  u64 m_libraryHeld;  // what libpng holds while reading, and its most
+  u64 m_libraryPeak;
   CKLF_Mem m_stream;  // the image data of several IDAT chunks, joined
   CKLF_PNGEncoder::Settings m_compression;
   u32 m_threads;

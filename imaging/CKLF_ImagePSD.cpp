@@ -290,6 +290,10 @@ u8 CKLF_ImagePSD::i_ParseAlphaChannels(KLF_BEReader& c, u8 merged) {
   const u32 count = m_fileChannels > first ? m_fileChannels - first : 0;
   const u64 area = static_cast<u64>(m_width) * m_height;
   if (count == 0) return 1;
+  // Every channel's bytes must be there before the alpha channels are
+  // allocated at the size the header declares.
+  if (MinCompositeBytes(compression, m_width, m_height, m_fileChannels, m_fileChannels) > c.Left())
+    return Fail(klErrNotFormat);
   if (!klFits32(area * count) || !m_alphaChannels.alloc(static_cast<u32>(area * count)))
     return FailFrom(m_alphaChannels, klErrNoMemory);
   const u8* counts = compression == 1 ? c.Take(2ull * m_height * m_fileChannels) : nullptr;

@@ -1,11 +1,14 @@
 #include "CKLF_PostScriptGenerator.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
-// Negated y without a "-0" for zero.
-inline f64 Up(f64 y) { return -y + 0.0; }
+// Without a "-0" for zero.
 inline f64 Z(f64 v) { return v + 0.0; }
+
+// What the path block holds: an element's kind, then its points.
+const f64 kMove = 0, kLine = 1, kCurve = 2, kStroke = 3;
 
 // The Illustrator operators the AI flavour uses, in PostScript, so that
 // the file prints and any PostScript reader opens it.
@@ -52,13 +55,14 @@ CKLF_PostScriptGenerator::CKLF_PostScriptGenerator() { Clean(); }
 CKLF_PostScriptGenerator::~CKLF_PostScriptGenerator() {}
 
 void CKLF_PostScriptGenerator::Clean() {
-  m_text = "";
+  m_path.free();
+  m_used = 0;
   m_minX = m_minY = m_maxX = m_maxY = 0.0;
   ResetError();
 }
 
 void CKLF_PostScriptGenerator::i_Extend(kltFPOS p) {
-  if (m_text.GetLength() == 0) {  // the first point of the first path
+  if (m_used == 0) {  // the first point of the first path
     m_minX = m_maxX = p.x;
     m_minY = m_maxY = p.y;
     return;
@@ -79,11 +83,20 @@ void CKLF_PostScriptGenerator::i_ExtendCurve(kltFPOS p0, kltFPOS c1, kltFPOS c2,
     i_Extend({Cubic(p0.x, c1.x, c2.x, p3.x, t[i]), Cubic(p0.y, c1.y, c2.y, p3.y, t[i])});
 }
 
-// The text grows by its own length at a time: thousands of knives of
-// dozens of spans each stay linear to write.
-bool CKLF_PostScriptGenerator::i_Put(const CKLF_String& s) { return m_text.Append(s, m_text.GetLength()) != nullptr; }
+// The path block doubles as it fills: thousands of knives of dozens of
+// spans each stay linear to record.
+bool CKLF_PostScriptGenerator::i_Record(const f64* values, u32 count) {
+  const u64 need = (static_cast<u64>(m_used) + count) * sizeof(f64);
+  if (need > m_path.GetSize()) {
+    const u64 grown = need > 2ull * m_path.GetSize() ? need : 2ull * m_path.GetSize();
+    if (!klFits32(grown) || !m_path.Resize(static_cast<u32>(grown))) return false;
+  }
+  std::memcpy(m_path.GetPtr() + static_cast<u64>(m_used) * sizeof(f64), values, count * sizeof(f64));
+  m_used += count;
+  return true;
+}
 
-u8 CKLF_PostScriptGenerator::i_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n, bool ai) {
+u8 CKLF_PostScriptGenerator::i_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n) {
   if (!points || n < 2) return Fail(klErrBadArg);
   for (u32 i = 0; i < n; ++i)
     if (!std::isfinite(points[i].x) || !std::isfinite(points[i].y) ||
@@ -92,61 +105,94 @@ u8 CKLF_PostScriptGenerator::i_AddPath(const kltFPOS* points, const kltFPOS* con
            std::isfinite(controls[2 * i + 1].x) && std::isfinite(controls[2 * i + 1].y)))) {
       return Fail(klErrBadArg);
     }
+  const u32 before = m_used;
+  const f64 minX = m_minX, minY = m_minY, maxX = m_maxX, maxY = m_maxY;
   i_Extend(points[0]);
-  CKLF_String line;
-  bool ok = line.Format(ai ? "%.3f %.3f m\n" : "newpath\n%.3f %.3f moveto\n", points[0].x, Up(points[0].y)) &&
-            i_Put(line);
+  const f64 move[3] = {kMove, points[0].x, points[0].y};
+  bool ok = i_Record(move, 3);
   for (u32 i = 1; ok && i < n; ++i) {
     const kltFPOS p = points[i];
     i_Extend(p);
     if (controls) {
       const kltFPOS c1 = controls[2 * (i - 1)], c2 = controls[2 * (i - 1) + 1];
       i_ExtendCurve(points[i - 1], c1, c2, p);
-      ok = line.Format(ai ? "%.3f %.3f %.3f %.3f %.3f %.3f c\n" : "%.3f %.3f %.3f %.3f %.3f %.3f curveto\n", c1.x,
-                       Up(c1.y), c2.x, Up(c2.y), p.x, Up(p.y)) != nullptr;
+      const f64 curve[7] = {kCurve, c1.x, c1.y, c2.x, c2.y, p.x, p.y};
+      ok = i_Record(curve, 7);
     } else {
-      ok = line.Format(ai ? "%.3f %.3f l\n" : "%.3f %.3f lineto\n", p.x, Up(p.y)) != nullptr;
+      const f64 line[3] = {kLine, p.x, p.y};
+      ok = i_Record(line, 3);
     }
-    ok = ok && i_Put(line);
   }
-  ok = ok && i_Put(ai ? "S\n" : "stroke\n");
-  if (!ok) return FailFrom(m_text, klErrNoMemory);
-  return 1;
+  const f64 stroke = kStroke;
+  if (ok && i_Record(&stroke, 1)) return 1;
+  // A path that could not be recorded whole is left out, box and all.
+  m_used = before;
+  m_minX = minX, m_minY = minY, m_maxX = maxX, m_maxY = maxY;
+  return FailFrom(m_path, klErrNoMemory);
 }
 
 u8 CKLF_PostScriptGenerator::EPS_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n) {
-  return i_AddPath(points, controls, n, false);
+  return i_AddPath(points, controls, n);
 }
 
 u8 CKLF_PostScriptGenerator::AI_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n) {
-  return i_AddPath(points, controls, n, true);
+  return i_AddPath(points, controls, n);
+}
+
+// The recorded paths as text, moved so that the box of the marks has its
+// lower left corner at the page's origin.
+bool CKLF_PostScriptGenerator::i_PutPaths(CKLF_String& text, bool ai, f64 dx, f64 top) const {
+  const f64* v = reinterpret_cast<const f64*>(m_path.GetPtr());
+  CKLF_String line;
+  for (u32 i = 0; i < m_used;) {
+    const f64 kind = v[i];
+    const char* made;
+    if (kind == kMove) {
+      made = line.Format(ai ? "%.3f %.3f m\n" : "newpath\n%.3f %.3f moveto\n", Z(v[i + 1] + dx), Z(top - v[i + 2]));
+      i += 3;
+    } else if (kind == kLine) {
+      made = line.Format(ai ? "%.3f %.3f l\n" : "%.3f %.3f lineto\n", Z(v[i + 1] + dx), Z(top - v[i + 2]));
+      i += 3;
+    } else if (kind == kCurve) {
+      made = line.Format(ai ? "%.3f %.3f %.3f %.3f %.3f %.3f c\n" : "%.3f %.3f %.3f %.3f %.3f %.3f curveto\n",
+                         Z(v[i + 1] + dx), Z(top - v[i + 2]), Z(v[i + 3] + dx), Z(top - v[i + 4]),
+                         Z(v[i + 5] + dx), Z(top - v[i + 6]));
+      i += 7;
+    } else {
+      made = ai ? "S\n" : "stroke\n";
+      i += 1;
+    }
+    // The text grows by its own length at a time: linear in the paths.
+    if (!made || !(kind == kStroke ? text.Append(made) : text.Append(line, text.GetLength()))) return false;
+  }
+  return true;
 }
 
 u8 CKLF_PostScriptGenerator::i_Finish(CKLF_String* out, bool ai) {
   if (!out) return Fail(klErrBadArg);
-  // PostScript y grows upwards: the box of the negated coordinates, around
-  // the stroke's width.
-  const f64 pad = m_text.GetLength() ? kHalfWidth : 0.0;
-  const f64 l = Z(m_minX - pad), b = Up(m_maxY + pad), r = Z(m_maxX + pad), t = Up(m_minY - pad);
+  // PostScript y grows upwards: the drawing is turned over and moved to the
+  // origin, the box around the stroke's width.
+  const f64 pad = m_used ? kHalfWidth : 0.0;
+  const f64 w = m_used ? m_maxX - m_minX + 2.0 * pad : 0.0, h = m_used ? m_maxY - m_minY + 2.0 * pad : 0.0;
+  const f64 dx = pad - m_minX, top = m_maxY + pad;
   CKLF_String head;
   bool ok;
   if (ai) {
     ok = head.Format(
-             "%%!PS-Adobe-3.0\n%%%%Creator: Tessarette knife export\n%%%%BoundingBox: %.0f %.0f %.0f %.0f\n"
-             "%%%%HiResBoundingBox: %.3f %.3f %.3f %.3f\n%%%%DocumentProcessColors: Black\n%%%%EndComments\n"
+             "%%!PS-Adobe-3.0\n%%%%Creator: Tessarette knife export\n%%%%BoundingBox: 0 0 %.0f %.0f\n"
+             "%%%%HiResBoundingBox: 0 0 %.3f %.3f\n%%%%DocumentProcessColors: Black\n%%%%EndComments\n"
              "%%%%BeginProlog\n%s%%%%EndProlog\n%%%%BeginSetup\n%%%%EndSetup\n0 A\n0 R\n0 G\n1 w\n1 j\n1 J\n",
-             Z(std::floor(l)), Z(std::floor(b)), Z(std::ceil(r)), Z(std::ceil(t)), l, b, r, t,
-             kIllustratorProcs) != nullptr;
+             std::ceil(w), std::ceil(h), w, h, kIllustratorProcs) != nullptr;
   } else {
     ok = head.Format(
              "%%!PS-Adobe-3.0 EPSF-3.0\n%%%%Creator: Tessarette knife export\n"
-             "%%%%BoundingBox: %.0f %.0f %.0f %.0f\n%%%%HiResBoundingBox: %.3f %.3f %.3f %.3f\n"
+             "%%%%BoundingBox: 0 0 %.0f %.0f\n%%%%HiResBoundingBox: 0 0 %.3f %.3f\n"
              "%%%%EndComments\n1 setlinewidth\n1 setlinecap\n1 setlinejoin\n0 setgray\n",
-             Z(std::floor(l)), Z(std::floor(b)), Z(std::ceil(r)), Z(std::ceil(t)), l, b, r, t) != nullptr;
+             std::ceil(w), std::ceil(h), w, h) != nullptr;
   }
   if (ok) {
     *out = head;
-    ok = out->GetError() == 0 && out->Append(m_text.GetStr()) &&
+    ok = out->GetError() == 0 && i_PutPaths(*out, ai, dx, top) &&
          out->Append(ai ? "%%PageTrailer\nshowpage\n%%Trailer\n%%EOF\n" : "showpage\n%%EOF\n");
   }
   if (!ok) return FailFrom(*out, klErrNoMemory);

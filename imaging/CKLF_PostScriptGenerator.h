@@ -1,14 +1,17 @@
 // Vector text for knife paths: Encapsulated PostScript or Illustrator-style
 // PostScript. Each path is a start point and cubic spans (two control
 // points a span, as CKLF_2DMath::CalcBezierPointSpline gives them) or
-// straight lines. Paths are stroked 1 unit wide (round caps and joins); the
-// bounding box written is that of the marks: the curves' own extremes plus
-// half the width. Image y grows downwards, so y is written negated.
+// straight lines. Paths are stroked 1 unit wide (round caps and joins).
+// Image y grows downwards: the drawing is turned over and moved so that
+// the box of its marks (the curves' own extremes plus half the width)
+// starts at the page's origin, "0 0 w h", at the scale given, so a plain
+// PostScript reader shows it on the page.
 //
-// Cost: a few dozen bytes of text a span. Limits: use one flavour (EPS or
-// AI) between two Clean calls, as both add to the same text.
+// Cost: the paths are held as numbers (56 bytes a span) until the text is
+// made, a few dozen bytes of text a span. Limits: 32-bit sizes.
 #pragma once
 
+#include "CKLF_Mem.h"
 #include "CKLF_String.h"
 
 class CKLF_PostScriptGenerator : public CKLF_FrameWork {
@@ -31,12 +34,14 @@ class CKLF_PostScriptGenerator : public CKLF_FrameWork {
   u8 AI_GetData(CKLF_String* out);
 
  private:
-  u8 i_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n, bool ai);
-  bool i_Put(const CKLF_String& s);
+  u8 i_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n);
+  bool i_Record(const f64* values, u32 count);
+  bool i_PutPaths(CKLF_String& text, bool ai, f64 dx, f64 top) const;
   void i_Extend(kltFPOS p);
   void i_ExtendCurve(kltFPOS p0, kltFPOS c1, kltFPOS c2, kltFPOS p3);
   u8 i_Finish(CKLF_String* out, bool ai);
 
-  CKLF_String m_text;
+  CKLF_Mem m_path;  // kind, then points, for every element of every path
+  u32 m_used;       // values recorded
   f64 m_minX, m_minY, m_maxX, m_maxY;
 };

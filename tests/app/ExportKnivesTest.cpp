@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "CExportKnives.h"
+#include "CKLF_ImagePNG.h"
 #include "CKLF_ImageDrawing.h"
 #include "CLayoutModel.h"
 #include "CSettingsBlock.h"
@@ -104,7 +106,8 @@ TEST(ExportKnives, PathIsTheCutsPath) {
 
 // The chosen knives as EPS and as AI: Ghostscript reads both, and their
 // marks fill the box of the knives placed in the document and measured in
-// points at its resolution; hidden knives are never written.
+// points at its resolution, moved to the page's origin; hidden knives are
+// never written.
 TEST(ExportKnives, EPSAndAIReadByGhostscriptWithTheKnivesBox) {
   klftest::TempDir dir;
   Layout lay;
@@ -151,14 +154,88 @@ TEST(ExportKnives, EPSAndAIReadByGhostscriptWithTheKnivesBox) {
       if (!gs) continue;
       klftest::PSBox got{};
       ASSERT_TRUE(klftest::GhostscriptBox(path, got)) << text.substr(0, 400);
-      EXPECT_NEAR(got.l, want.l - 0.5, 0.05);
-      EXPECT_NEAR(got.b, want.b - 0.5, 0.05);
-      EXPECT_NEAR(got.r, want.r + 0.5, 0.05);
-      EXPECT_NEAR(got.t, want.t + 0.5, 0.05);
+      EXPECT_NEAR(got.l, 0.0, 0.05);
+      EXPECT_NEAR(got.b, 0.0, 0.05);
+      EXPECT_NEAR(got.r, want.r - want.l + 1.0, 0.05);
+      EXPECT_NEAR(got.t, want.t - want.b + 1.0, 0.05);
     }
   if (!gs) GTEST_SKIP() << "Ghostscript (gs) is not installed";
   // Nothing chosen: no file.
   for (u32 i = 0; i < lay.m.TotalKnifeCount(); ++i) lay.m.NthKnife(i)->hidden = 1;
   EXPECT_FAILS(ex, ex.ExportKnives({K::kAll, K::kToEPS}, dir.File("none.eps").c_str()), klErrEmpty);
   EXPECT_NE(std::system(("test -e '" + dir.File("none.eps") + "'").c_str()), 0);
+}
+
+namespace {
+
+// The dark pixels (below half grey) of a plane, and their box.
+struct Marks {
+  i32 w = 0, h = 0;
+  std::vector<u8> dark;
+  i32 x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
+  Marks(const u8* plane, i32 width, i32 height, bool inked) : w(width), h(height), dark(size_t(width) * height) {
+    for (i32 y = 0; y < h; ++y)
+      for (i32 x = 0; x < w; ++x)
+        if ((plane[size_t(y) * w + x] >= 128) == inked) {
+          dark[size_t(y) * w + x] = 1;
+          x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+        }
+  }
+  bool Near(i32 x, i32 y, i32 r) const {
+    for (i32 v = std::max(0, y - r); v <= std::min(h - 1, y + r); ++v)
+      for (i32 u = std::max(0, x - r); u <= std::min(w - 1, x + r); ++u)
+        if (dark[size_t(v) * w + u]) return true;
+    return false;
+  }
+  // Marks of this with no mark of other within r, other shifted by (dx, dy).
+  u32 Strays(const Marks& other, i32 dx, i32 dy, i32 r) const {
+    u32 n = 0;
+    for (i32 y = 0; y < h; ++y)
+      for (i32 x = 0; x < w; ++x) n += dark[size_t(y) * w + x] && !other.Near(x - dx, y - dy, r);
+    return n;
+  }
+};
+
+}  // namespace
+
+// Rendered by a plain Ghostscript (no cropping flag) at 72 dpi, the EPS and
+// the AI show on the page the knives the cut draws, at their own scale, in
+// the page's lower left corner.
+TEST(ExportKnives, PlainGhostscriptShowsTheCutsKnives) {
+  if (std::system("gs --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "Ghostscript (gs) is not installed";
+  klftest::TempDir dir;
+  Layout lay;
+  CTessarette e;
+  ASSERT_EQ(lay.m.engine_PutLayoutToPuzzleEngine(e), 1);
+  std::vector<u8> knives(300 * 200);
+  ASSERT_EQ(e.DrawSplitting(300, 200, knives.data(), 300, 0, 100), 1);
+  const Marks cut(knives.data(), 300, 200, true);
+  ASSERT_GT(cut.x1 - cut.x0, 250);
+  CExportKnives ex(lay.m);
+  ex.SetDocument({0, 0, 72.0});
+  for (u8 to : {K::kToEPS, K::kToAI}) {
+    SCOPED_TRACE(to == K::kToAI ? "AI" : "EPS");
+    const std::string path = dir.File(to == K::kToAI ? "knives.ai" : "knives.eps"), shown = dir.File("shown.png");
+    ASSERT_EQ(ex.ExportKnives({K::kAll, to}, path.c_str()), 1);
+    ASSERT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pnggray -r72 -sOutputFile='" + shown + "' '" +
+                           path + "' > /dev/null 2>&1")
+                              .c_str()),
+              0);
+    const std::vector<u8> file = klftest::ReadFileBytes(shown);
+    CKLF_ImagePNG png;
+    ASSERT_EQ(png.ParseImageByPtr(file.data(), static_cast<u32>(file.size())), 1);
+    u16 w = 0, h = 0;
+    png.GetMainImageSize(w, h);
+    const Marks page(png.GetImageDataPtr(0), w, h, false);
+    ASSERT_GE(page.x1, 0) << "a blank page";
+    EXPECT_LE(page.x0, 1);
+    EXPECT_GE(page.y1, h - 2);
+    EXPECT_NEAR(page.x1 - page.x0, cut.x1 - cut.x0, 2);
+    EXPECT_NEAR(page.y1 - page.y0, cut.y1 - cut.y0, 2);
+    // Every mark of either near one of the other, the cut's moved to where
+    // the page's are; a stroke a point wide covers one or two pixels.
+    const i32 dx = page.x0 - cut.x0, dy = page.y1 - cut.y1;
+    EXPECT_EQ(page.Strays(cut, dx, dy, 2), 0u);
+    EXPECT_EQ(cut.Strays(page, -dx, -dy, 2), 0u);
+  }
 }

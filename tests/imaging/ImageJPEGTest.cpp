@@ -208,3 +208,70 @@ TEST(ImageJPEG, CancelStopsWithoutACode) {
   EXPECT_EQ(0, r.GetError());
   EXPECT_EQ(8, cancel.calls);
 }
+
+namespace {
+
+// One grey level over the whole image: the fewest bits a block can take.
+Bytes EncodeFlat(u32 w, u32 h, bool progressive) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &out, &size);
+  c.image_width = w;
+  c.image_height = h;
+  c.input_components = 3;
+  c.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&c);
+  if (progressive) jpeg_simple_progression(&c);
+  jpeg_start_compress(&c, TRUE);
+  Bytes row(w * 3, 128);
+  while (c.next_scanline < h) {
+    JSAMPROW r = row.data();
+    jpeg_write_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_compress(&c);
+  Bytes file(out, out + size);
+  jpeg_destroy_compress(&c);
+  free(out);
+  return file;
+}
+
+// The file with its frame header's size set to w x h.
+Bytes Resized(Bytes file, u16 w, u16 h) {
+  for (size_t p = 2; p + 9 < file.size(); ++p)
+    if (file[p] == 0xFF && (file[p + 1] == 0xC0 || file[p + 1] == 0xC2)) {
+      file[p + 5] = u8(h >> 8), file[p + 6] = u8(h), file[p + 7] = u8(w >> 8), file[p + 8] = u8(w);
+      return file;
+    }
+  return {};
+}
+
+}  // namespace
+
+// A header declaring more 8 x 8 blocks than the data has bits is refused
+// before the image is allocated, rather than made up past the data's end;
+// a flat image, whose blocks take the fewest bits, still decodes.
+TEST(ImageJPEG, DeclaredSizeMustFitTheData) {
+  std::mt19937 rng(11);
+  CKLF_ImageJPEG r;
+  for (bool progressive : {false, true}) {
+    SCOPED_TRACE(progressive ? "progressive" : "baseline");
+    const Bytes flat = EncodeFlat(1024, 1024, progressive);
+    ASSERT_EQ(1, r.ParseImageByPtr(flat.data(), static_cast<u32>(flat.size())));
+    EXPECT_EQ(0, r.IsDamaged());
+    const Bytes small = Encode(16, 16, JCS_RGB, 3, progressive, rng);
+    const Bytes claim = Resized(small, 1024, 1024);
+    ASSERT_EQ(small.size(), claim.size());
+    ASSERT_EQ(1, r.GetImageInfoByPtr(claim.data(), static_cast<u32>(claim.size())));
+    u16 w = 0, h = 0;
+    r.GetMainImageSize(w, h);
+    EXPECT_EQ(1024, w);
+    EXPECT_FAILS(r, r.ParseImageByPtr(claim.data(), static_cast<u32>(claim.size())), klErrNotFormat);
+    EXPECT_EQ(nullptr, r.GetImageDataPtr(0));
+    // Declaring its own size, it decodes.
+    ASSERT_EQ(1, r.ParseImageByPtr(small.data(), static_cast<u32>(small.size())));
+  }
+}

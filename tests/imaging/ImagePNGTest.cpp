@@ -623,3 +623,112 @@ TEST(ImagePNG, RowFiltersMatchTheirDefinition) {
         }
     }
 }
+
+namespace {
+
+// A 1 x 1 grey file up to its header, then the chunk of the given type
+// with its length as given and the bytes as given (no CRC when cut short).
+Bytes HeaderThen(const char* type, u32 length, const Bytes& data) {
+  Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  PutChunk(out, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0, 0});
+  const u8 head[8] = {u8(length >> 24), u8(length >> 16), u8(length >> 8), u8(length),
+                      u8(type[0]),      u8(type[1]),      u8(type[2]),     u8(type[3])};
+  out.insert(out.end(), head, head + 8);
+  out.insert(out.end(), data.begin(), data.end());
+  return out;
+}
+
+// A whole 1 x 1 grey file with one more chunk before its image data.
+Bytes WithChunk(const char* type, const Bytes& data) {
+  Bytes out = HeaderThen("IHDR", 0, {});
+  out.resize(out.size() - 8);
+  PutChunk(out, type, data);
+  Bytes z(64);
+  uLongf zSize = static_cast<uLongf>(z.size());
+  const u8 row[2] = {0, 77};
+  compress(z.data(), &zSize, row, 2);
+  z.resize(zSize);
+  PutChunk(out, "IDAT", z);
+  PutChunk(out, "IEND", {});
+  return out;
+}
+
+const u64 kSmallPeak = 1u << 20;
+
+}  // namespace
+
+// A chunk is judged by its length before libpng holds it: one claiming
+// more than the data left is refused as damaged, with libpng never holding
+// more than a few structures; by pointer and from a file alike.
+TEST(ImagePNG, ChunkLengthsAreCheckedBeforeAnythingIsHeld) {
+  klftest::TempDir dir;
+  for (const char* type : {"tEXt", "sPLT", "iTXt", "zTXt", "iCCP", "pHYs", "zzZz"}) {
+    SCOPED_TRACE(type);
+    const Bytes file = HeaderThen(type, 0x7FFFFFFFu, {'C', 'o', 'm', 'm', 'e', 'n', 't', 0});
+    ASSERT_EQ(49u, file.size());
+    const u32 n = static_cast<u32>(file.size());
+    CKLF_ImagePNG r;
+    EXPECT_FAILS(r, r.GetImageInfoByPtr(file.data(), n), klErrNotFormat);
+    EXPECT_LT(r.GetLibraryPeak(), 16u << 20);
+    EXPECT_FAILS(r, r.ParseImageByPtr(file.data(), n), klErrNotFormat);
+    EXPECT_LT(r.GetLibraryPeak(), 16u << 20);
+    EXPECT_GT(r.GetLibraryPeak(), 0u) << "libpng's structures are counted";
+    EXPECT_EQ(nullptr, r.GetImageDataPtr(0));
+    ASSERT_TRUE(klftest::WriteFileBytes(dir.File("claim.png"), file));
+    CKLF_StdFile in(dir.File("claim.png").c_str(), 1);
+    EXPECT_FAILS(r, r.ParseImageByFile(in), klErrNotFormat);
+    EXPECT_LT(r.GetLibraryPeak(), 16u << 20);
+  }
+  // Claims just past the data.
+  const Bytes whole = WithChunk("tEXt", {'a', 0, 'b'});
+  const size_t at = ChunkAt(whole, "tEXt") - 8;
+  CKLF_ImagePNG r;
+  for (u32 claim = static_cast<u32>(whole.size() - at - 12) + 1; claim < whole.size(); ++claim) {
+    SCOPED_TRACE(claim);
+    Bytes b = whole;
+    b[at + 3] = static_cast<u8>(claim);
+    EXPECT_FAILS(r, r.ParseImageByPtr(b.data(), static_cast<u32>(b.size())), klErrNotFormat);
+    EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
+  }
+  ASSERT_EQ(1, r.ParseImageByPtr(whole.data(), static_cast<u32>(whole.size())));
+  EXPECT_EQ(77, r.GetImageDataPtr(0)[0]);
+}
+
+// Chunks other than image data beyond 8 MiB are refused, not skipped with
+// a warning; those the reader has no use for are skipped unread, so a
+// small compressed text that inflates to megabytes costs nothing.
+TEST(ImagePNG, ChunkLimitIsAnErrorAndUnusedChunksCostNothing) {
+  CKLF_ImagePNG r;
+  Bytes big(8u << 20, 'x');
+  big[3] = 0;
+  Bytes file = WithChunk("tEXt", big);
+  ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size()))) << "8 MiB is within the limit";
+  EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
+  big.push_back('x');
+  file = WithChunk("tEXt", big);
+  EXPECT_FAILS(r, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())), klErrNotFormat);
+  file = WithChunk("zzZz", big);
+  EXPECT_FAILS(r, r.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size())), klErrNotFormat);
+  // Image data is bounded by the image, not by the chunk limit: covered by
+  // the large images read elsewhere.
+
+  const Bytes zeros(7u << 20, 0);
+  uLongf zSize = compressBound(static_cast<uLong>(zeros.size()));
+  Bytes z(zSize);
+  ASSERT_EQ(Z_OK, compress2(z.data(), &zSize, zeros.data(), static_cast<uLong>(zeros.size()), 9));
+  z.resize(zSize);
+  for (const char* type : {"zTXt", "iTXt"}) {
+    SCOPED_TRACE(type);
+    // The keyword, then deflate (iTXt: compressed, deflate, no language
+    // and no translated keyword).
+    Bytes data = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0};
+    if (type[0] == 'i') data.insert(data.end(), {1, 0, 0, 0});
+    else data.push_back(0);
+    data.insert(data.end(), z.begin(), z.end());
+    file = WithChunk(type, data);
+    ASSERT_LT(file.size(), 64u << 10);
+    ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+    EXPECT_EQ(77, r.GetImageDataPtr(0)[0]);
+    EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
+  }
+}

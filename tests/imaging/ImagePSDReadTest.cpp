@@ -272,3 +272,24 @@ TEST(ImagePSDRead, AlphaChannelsOfTheComposite) {
   ASSERT_EQ(psd.ParseAlphaChannelsByPtr(flat.data(), static_cast<u32>(flat.size())), 1);
   EXPECT_EQ(psd.GetAlphaChannelCount(), 0u);
 }
+
+// The alpha channels are allocated only once the data holds every channel
+// the header declares: a header claiming thousands of channels over a
+// composite of one is refused as damaged, whatever the channels would take.
+TEST(ImagePSDRead, AlphaChannelsTheDataCannotHoldAreRefusedFirst) {
+  for (u32 channels : {65535u, 1000u, 2u}) {
+    SCOPED_TRACE(channels);
+    Bytes x = Header(channels, 300, 300, 8, 1);
+    x.u32_(0).u32_(0).u32_(0).u16_(0).raw(std::vector<u8>(300 * 300, 7));
+    PSD psd;
+    EXPECT_FAILS(psd, psd.ParseAlphaChannelsByPtr(x.b.data(), static_cast<u32>(x.b.size())), klErrNotFormat);
+    EXPECT_EQ(psd.GetAlphaChannelCount(), 0u);
+    if (channels > 2) continue;
+    // The alpha channel short by a byte, then whole.
+    x.raw(std::vector<u8>(300 * 300 - 1, 9));
+    EXPECT_FAILS(psd, psd.ParseAlphaChannelsByPtr(x.b.data(), static_cast<u32>(x.b.size())), klErrNotFormat);
+    x.u8_(9);
+    ASSERT_EQ(psd.ParseAlphaChannelsByPtr(x.b.data(), static_cast<u32>(x.b.size())), 1);
+    EXPECT_EQ(psd.GetAlphaChannel(0)[300 * 300 - 1], 9);
+  }
+}

@@ -15,7 +15,7 @@ using klftest::PSBox;
 // A knob knife (spans of unequal length, bulging past its control points'
 // hull nowhere and past its knots everywhere) as EPS and as AI: Ghostscript
 // reads both, and the box it measures, the box the header declares and the
-// knife's own agree.
+// knife's own, moved to the origin, agree.
 TEST(PostScriptGenerator, GhostscriptReadsTheKnifeWithItsBoundingBox) {
   if (std::system("gs --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "Ghostscript (gs) is not installed";
   const CKLF_2DMath::KLSPLINEPOINT k[7] = {{0, 0, 0, 0},       {40, 2, 0.5f, 0},  {33, 30, 0.7f, 0}, {55, 45, 1.0f, 0},
@@ -27,7 +27,8 @@ TEST(PostScriptGenerator, GhostscriptReadsTheKnifeWithItsBoundingBox) {
   std::vector<kltFPOS> pts;
   for (const auto& p : k) pts.push_back({p.x, p.y});
   const kltFPOS* c = reinterpret_cast<const kltFPOS*>(ctl.GetPtr());
-  const PSBox knife = klftest::CubicPathBox(pts, c);
+  const PSBox placed = klftest::CubicPathBox(pts, c);
+  const PSBox knife = {0, 0, placed.r - placed.l, placed.t - placed.b};
   klftest::TempDir dir;
   for (bool ai : {false, true}) {
     CKLF_PostScriptGenerator ps;
@@ -35,7 +36,13 @@ TEST(PostScriptGenerator, GhostscriptReadsTheKnifeWithItsBoundingBox) {
     ASSERT_EQ(ai ? ps.AI_AddPath(pts.data(), c, 7) : ps.EPS_AddPath(pts.data(), c, 7), 1);
     ASSERT_EQ(ai ? ps.AI_GetData(&out) : ps.EPS_GetData(&out), 1);
     const std::string doc = out.GetStr();
-    EXPECT_NE(doc.find(ai ? "0.000 0.000 m\n" : "newpath\n0.000 0.000 moveto\n"), std::string::npos) << doc;
+    // The first point, (0, 0) in the image, moved with the box.
+    double mx = 0, my = 0;
+    const size_t move = doc.find(ai ? " m\n" : " moveto\n");
+    ASSERT_NE(move, std::string::npos) << doc;
+    ASSERT_EQ(2, std::sscanf(doc.c_str() + doc.rfind('\n', move) + 1, "%lf %lf", &mx, &my));
+    EXPECT_NEAR(mx, -placed.l, 1e-3);
+    EXPECT_NEAR(my, -placed.b, 1e-3);
     EXPECT_NE(doc.find(ai ? " c\nS\n" : " curveto\nstroke\n"), std::string::npos) << doc;
     const std::string path = dir.File(ai ? "knife.ai" : "knife.eps");
     ASSERT_TRUE(klftest::WriteFileBytes(path, std::vector<uint8_t>(doc.begin(), doc.end())));
@@ -54,8 +61,9 @@ TEST(PostScriptGenerator, StraightPathsCleanAndRefusals) {
   CKLF_String out;
   ASSERT_EQ(ps.AI_GetData(&out), 1);
   std::string s = out.GetStr();
-  EXPECT_NE(s.find("%%BoundingBox: -6 -41 31 -19\n"), std::string::npos) << s;
-  EXPECT_NE(s.find("10.000 -20.000 m\n30.000 -25.000 l\n-5.000 -40.000 l\nS\n%%PageTrailer"), std::string::npos) << s;
+  // Turned over and moved by (5.5, 40.5): the marks from the origin.
+  EXPECT_NE(s.find("%%BoundingBox: 0 0 36 21\n%%HiResBoundingBox: 0 0 36.000 21.000\n"), std::string::npos) << s;
+  EXPECT_NE(s.find("15.500 20.500 m\n35.500 15.500 l\n0.500 0.500 l\nS\n%%PageTrailer"), std::string::npos) << s;
 
   EXPECT_FAILS(ps, ps.AI_AddPath(pts, nullptr, 1), klErrBadArg);
   const kltFPOS bad[2] = {{0, 0}, {NAN, 1}};
@@ -90,6 +98,8 @@ TEST(PostScriptGenerator, ThousandsOfKnivesComeOutWhole) {
   for (size_t at = 0; (at = s.find(" curveto\n", at)) != std::string::npos; ++at) ++curves;
   EXPECT_EQ(strokes, kKnives);
   EXPECT_EQ(curves, kKnives * (kPoints - 1));
-  EXPECT_NE(s.find("newpath\n0.000 -2999.000 moveto\n"), std::string::npos);
+  // The first knife at the top: the curves reach 0.1875 below the last.
+  EXPECT_NE(s.find("newpath\n0.500 2999.688 moveto\n"), std::string::npos);
+  EXPECT_NE(s.find("newpath\n0.500 0.688 moveto\n"), std::string::npos);
   EXPECT_EQ(s.compare(s.size() - 22, 22, "stroke\nshowpage\n%%EOF\n"), 0);
 }

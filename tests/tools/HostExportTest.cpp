@@ -178,8 +178,8 @@ TEST(HostExport, PiecesAndKnivesFromTheShell) {
     EXPECT_EQ(Plane(png.GetImageDataMem(c)), Plane(layers[1].planes[c + 1])) << c;
 
   if (std::system("gs --version > /dev/null 2>&1") == 0) {
-    // The knives lie over the document (90 x 60 at 72 dpi, y upwards from
-    // its top edge), the stroke's half width around them.
+    // The knives of the document (90 x 60 at 72 dpi), the stroke's half
+    // width around them, from the page's origin.
     FILE* gs = popen(("gs -dSAFER -q -dNOPAUSE -dBATCH -sDEVICE=bbox -c '0 100 translate' -f '" + dir.File("k.eps") +
                       "' 2>&1").c_str(),
                      "r");
@@ -191,10 +191,10 @@ TEST(HostExport, PiecesAndKnivesFromTheShell) {
       found += std::sscanf(line, "%%%%HiResBoundingBox: %lf %lf %lf %lf", &l, &b, &r, &t) == 4;
     EXPECT_EQ(pclose(gs), 0);
     ASSERT_EQ(found, 1);
-    EXPECT_GE(l, -0.6);
-    EXPECT_LE(r, 90.6);
-    EXPECT_GE(b - 100, -60.6);
-    EXPECT_LE(t - 100, 0.6);
+    EXPECT_NEAR(l, 0.0, 0.05);
+    EXPECT_NEAR(b - 100, 0.0, 0.05);
+    EXPECT_LE(r, 91.05);
+    EXPECT_LE(t - 100, 61.05);
     EXPECT_GT(r - l, 80.0);
   }
 }
