@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "CKLF_ImageFX_BlurIsa.h"
 #include "imaging/FXTestImage.h"
 #include "support/TestSupport.h"
 
@@ -87,6 +88,20 @@ Pic RandomPic(std::mt19937& rng, u32 maxSide, u8 alpha) {
   src.Randomise(rng);
   if (alpha) fxtest::BlobAlpha(src, rng, 2);
   return src;
+}
+
+// Runs f once for each instruction set the processor has, that set in use,
+// and puts back the one in use before.
+template <class F>
+void ForEachIsa(F f) {
+  const KLF_BlurIsa was = KLF_BlurIsaInUse();
+  for (KLF_BlurIsa isa : {klBlurBaseline, klBlurSse, klBlurAvx2}) {
+    if (!KLF_SetBlurIsa(isa)) continue;
+    ASSERT_EQ(KLF_BlurIsaInUse(), isa);
+    f(isa);
+    if (::testing::Test::HasFatalFailure()) break;
+  }
+  KLF_SetBlurIsa(was);
 }
 
 }  // namespace
@@ -468,4 +483,43 @@ TEST(ImageFXBlur, InPlaceGivesTheBytesOfAnotherDestination) {
     ASSERT_EQ(fx.GaussianBlur(amount, 0, 1), 1);
     EXPECT_TRUE(same.SameAs(want)) << amount;
   }
+}
+
+// Every instruction set the processor has gives the reference's bytes:
+// widths 1 to 67 and long rows, small and large sigmas, Gaussian blurs and
+// straight and angled motion blurs, recovery on and off, one and three
+// threads. A set the processor lacks is refused and changes nothing.
+TEST(ImageFXBlur, EveryInstructionSetGivesTheReferenceBytes) {
+  EXPECT_TRUE(KLF_BlurIsaAvailable(klBlurBaseline));
+  for (KLF_BlurIsa isa : {klBlurSse, klBlurAvx2})
+    if (!KLF_BlurIsaAvailable(isa)) {
+      const KLF_BlurIsa was = KLF_BlurIsaInUse();
+      EXPECT_EQ(KLF_SetBlurIsa(isa), 0);
+      EXPECT_EQ(KLF_BlurIsaInUse(), was);
+    }
+  const f64 radii[] = {0.3, 0.8, 1.0, 1.2, 1.49, 1.5, 2.0, 3.0, 5.5, 10.0};
+  ForEachIsa([&](KLF_BlurIsa isa) {
+    std::mt19937 rng(83);
+    for (u32 w = 1; w <= 67; w += 3) {
+      const u8 alpha = w % 4 != 0, recovery = w % 2;
+      Pic src(w, 1 + rng() % 45, alpha ? 4 : 3, alpha, rng() % 3);
+      src.Randomise(rng);
+      if (alpha) fxtest::BlobAlpha(src, rng, 2);
+      const f64 radius = radii[w % 10];
+      const int which = w % 4;  // Gaussian, motion along rows, along columns, at 30 degrees
+      const f64 angle = which == 1 ? 0.0 : which == 2 ? 90.0 : 30.0;
+      const Pic want = which == 0 ? RefLines(RefLines(src, 0, radius, 0, recovery), 90, radius, 0, 0)
+                                  : RefLines(src, angle, radius, 0, recovery);
+      for (u32 threads : {1u, 3u})
+        ASSERT_TRUE(Blur(src, which != 0, angle, radius, 0, recovery, threads).SameAs(want))
+            << "isa " << int(isa) << " " << src.w << "x" << src.h << " radius " << radius << " which " << which;
+    }
+    for (f64 radius : {1.0, 2.0}) {
+      Pic src(300, 70, 4, 1, 5);
+      src.Randomise(rng);
+      fxtest::BlobAlpha(src, rng, 3);
+      const Pic want = RefLines(RefLines(src, 0, radius, 0, 1), 90, radius, 0, 0);
+      ASSERT_TRUE(Blur(src, false, 0, radius, 0, 1, 3).SameAs(want)) << "isa " << int(isa) << " radius " << radius;
+    }
+  });
 }
