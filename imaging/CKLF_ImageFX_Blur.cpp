@@ -9,6 +9,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <xmmintrin.h>
 #endif
 
 #define KLF_LANES_ISA plain
@@ -25,6 +26,33 @@ namespace {
 using namespace klf_lanes::sse;
 
 constexpr f64 kPi = 3.14159265358979323846;
+
+// Flush-to-zero and denormals-are-zero on the calling thread while it
+// lives, the thread's own mode put back after. After an edge into a long
+// flat run (black sky, flat areas of an upscaled photo) the recursive
+// filter's state decays through subnormal numbers, which cost a hundred
+// cycles an operation. The bytes stay the same: a subnormal added to a sum
+// of 2^-969 or more lies below half its last place and is rounded away in
+// either mode, so the modes can differ only while every term of a sum is
+// tiny (far below 2^-900), and such values truncate to byte 0 in both;
+// once a sample of 1 or more comes, the tiny terms round away and the
+// states agree again. Only for lines of bytes: single-precision results
+// near 2^-126 would flush.
+class FlushSubnormals {
+ public:
+#if defined(__SSE2__)
+  FlushSubnormals() : m_saved(_mm_getcsr()) { _mm_setcsr(m_saved | kFlush); }
+  ~FlushSubnormals() { _mm_setcsr(m_saved); }
+#endif
+  FlushSubnormals(const FlushSubnormals&) = delete;
+  FlushSubnormals& operator=(const FlushSubnormals&) = delete;
+
+ private:
+#if defined(__SSE2__)
+  static constexpr u32 kFlush = 0x8040;  // FTZ, DAZ
+  u32 m_saved;
+#endif
+};
 
 // Padding of the recursive filter, or 0 when it does not fit 32-bit sizes.
 inline u8 PadFor(f64 sigma, u64& pad) {
@@ -485,12 +513,18 @@ u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in,
   u8* padBase = m_padBuffer.GetPtr();
   const u64 lineBytes = LineBytes(length), padBytes = PadBytes(length, pad);
   const BlurGroupFn group = BlurGroupFor(KLF_BlurIsaInUse());
+  const u8 bytes = !in.isFloat && !out.isFloat;
   KLF_Parallel::For(m_threads, tasks, [&](u32 task, u32 worker) {
     f64* lanesIn = reinterpret_cast<f64*>(lineBase + worker * lineBytes);
     f64* padded = reinterpret_cast<f64*>(padBase + worker * padBytes);
     const u32 last = (task + 1) * kGroupsPerTask < groups ? (task + 1) * kGroupsPerTask : groups;
-    for (u32 g = task * kGroupsPerTask; g < last; ++g)
-      group(rec, in, out, alpha, g * kLanes, lineCount, length, pad, lanesIn, padded);
+    auto run = [&] {
+      for (u32 g = task * kGroupsPerTask; g < last; ++g)
+        group(rec, in, out, alpha, g * kLanes, lineCount, length, pad, lanesIn, padded);
+    };
+    if (!bytes) return run();
+    const FlushSubnormals flush;
+    run();
   });
   return 1;
 }
@@ -652,6 +686,7 @@ u8 CKLF_ImageFX::Blur_Motion_DoAngle(f64 angle, f64 distance, u8 blurAlpha, u8 z
 
   const u8 last = static_cast<u8>(m_src.count - 1);
   u8 recover = 0;
+  const FlushSubnormals flush;
   for (u8 p = 0; p < m_src.count && i_BlurPlane(p, blurAlpha, zeroAlphaRecovery, recover); ++p) {
     const ShearPlane plane = {sh,
                               m_src.planes[p],

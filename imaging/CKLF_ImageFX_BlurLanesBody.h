@@ -13,8 +13,10 @@
 #define KLF_LANES_SSE2 0
 #endif
 
+// Inside the including file only, as the inliner wants it.
 namespace klf_lanes {
 namespace KLF_LANES_ISA {
+namespace {
 
 // Lines filtered side by side; each lane runs exactly the arithmetic of the
 // single-line filter, so the results are the same bit for bit.
@@ -550,6 +552,7 @@ KLF_LANES void BlurGroupBody(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec, co
   StoreLanes(out, g, valid, m, identity ? lanesIn : padded, 0);
 }
 
+}  // namespace
 }  // namespace KLF_LANES_ISA
 }  // namespace klf_lanes
 

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfenv>
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 #include "CKLF_ImageFX_BlurIsa.h"
 #include "imaging/FXTestImage.h"
@@ -102,6 +106,33 @@ void ForEachIsa(F f) {
     if (::testing::Test::HasFatalFailure()) break;
   }
   KLF_SetBlurIsa(was);
+}
+
+// Whether the single-line filter takes line through subnormal numbers
+// (the underflow flag is raised where a result falls below 2^-1022).
+bool Underflows(const std::vector<u8>& line, f64 sigma) {
+  CKLF_ImageFX fx;
+  CKLF_Mem pad;
+  BlurRec r;
+  fx.Blur_PrepareBlurData(sigma, &r, &pad, 0, 0);
+  std::vector<f64> v(line.begin(), line.end());
+  r.length = static_cast<u16>(v.size());
+  r.vector = v.data();
+  std::feclearexcept(FE_ALL_EXCEPT);
+  fx.Blur_BlurVector(&r);
+  return std::fetestexcept(FE_UNDERFLOW) != 0;
+}
+
+// The flush modes of the running thread, and of the workers of a parallel
+// loop on 3 threads.
+u32 FlushModes() {
+#if defined(__SSE2__)
+  std::atomic<u32> modes{_mm_getcsr() & 0x8040u};
+  KLF_Parallel::For(3, 48, [&](u32, u32) { modes |= _mm_getcsr() & 0x8040u; });
+  return modes;
+#else
+  return 0;
+#endif
 }
 
 }  // namespace
@@ -522,4 +553,57 @@ TEST(ImageFXBlur, EveryInstructionSetGivesTheReferenceBytes) {
       ASSERT_TRUE(Blur(src, false, 0, radius, 0, 1, 3).SameAs(want)) << "isa " << int(isa) << " radius " << radius;
     }
   });
+}
+
+// Long flat and black areas after bright edges (a night sky with stars, a
+// flat wall): the recursive filter's state decays through subnormal
+// numbers there, which the line passes flush to zero; the bytes stay the
+// reference's. Every width up to 40 on columns 1300 long, rows up to
+// 3001 long, straight and angled motion; every instruction set. The
+// threads' flush modes are theirs again afterwards.
+TEST(ImageFXBlur, FlatAndBlackAreasKeepTheirBytes) {
+  std::mt19937 rng(97);
+  // Black or flat grey, a bright random band at the start, sparse stars.
+  auto sky = [&](u32 w, u32 h, u8 flat, bool bandAcross) {
+    Pic src(w, h, 4, 1, rng() % 3);
+    for (u8 p = 0; p < 3; ++p)
+      for (u32 y = 0; y < h; ++y)
+        for (u32 x = 0; x < w; ++x) {
+          const bool band = bandAcross ? y < 9 : x < 9;
+          src.At(p, x, y) = band ? static_cast<u8>(128 + rng() % 128) : (rng() % 997 == 0 ? 255 : flat);
+        }
+    for (u32 y = 0; y < h; ++y)
+      for (u32 x = 0; x < w; ++x) src.At(3, x, y) = rng() % 50 == 0 ? 0 : 255;
+    return src;
+  };
+  {
+    std::vector<u8> line(1300, 0);
+    for (u32 i = 0; i < 9; ++i) line[i] = 200;
+    ASSERT_TRUE(Underflows(line, 1.5) && Underflows(line, 2.0));
+    line.assign(3001, 0);
+    for (u32 i = 0; i < 9; ++i) line[i] = 250;
+    ASSERT_TRUE(Underflows(line, 5.0));
+  }
+  const u32 modes = FlushModes();
+  ForEachIsa([&](KLF_BlurIsa isa) {
+    for (u32 w = 1; w <= 40; ++w) {
+      const f64 sigma = w % 2 ? 1.5 : 2.0;
+      const u8 recovery = w % 3 == 0;
+      const Pic src = sky(w, 1300, w % 4 ? 0 : 40, true);
+      const Pic want = RefLines(RefLines(src, 0, sigma, 0, recovery), 90, sigma, 0, 0);
+      Pic in = src;
+      ASSERT_TRUE(Blur(in, false, 0, sigma, 0, recovery, 1 + w % 3).SameAs(want))
+          << "isa " << int(isa) << " width " << w << " sigma " << sigma;
+    }
+    for (u32 w : {2999u, 3001u})
+      for (f64 sigma : {5.0, 20.0}) {
+        Pic src = sky(w, 19, 0, false);
+        const Pic want = RefLines(RefLines(src, 0, sigma, 0, 1), 90, sigma, 0, 0);
+        ASSERT_TRUE(Blur(src, false, 0, sigma, 0, 1, 3).SameAs(want)) << "isa " << int(isa) << " width " << w;
+        ASSERT_TRUE(Blur(src, true, 0, sigma, 0, 1, 2).SameAs(RefLines(src, 0, sigma, 0, 1))) << "isa " << int(isa);
+      }
+    Pic src = sky(1500, 40, 0, false);
+    ASSERT_TRUE(Blur(src, true, 20, 20.0, 0, 1).SameAs(RefLines(src, 20, 20.0, 0, 1))) << "isa " << int(isa);
+  });
+  EXPECT_EQ(FlushModes(), modes);
 }
