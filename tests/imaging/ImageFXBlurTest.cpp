@@ -607,3 +607,39 @@ TEST(ImageFXBlur, FlatAndBlackAreasKeepTheirBytes) {
   });
   EXPECT_EQ(FlushModes(), modes);
 }
+
+// Small sigmas on upscaled pictures (runs of equal samples, steps of one
+// that reach only the outer taps, even slopes), the shape of real photos
+// enlarged: the reference's bytes on every instruction set, rows and
+// strips of columns, one and three threads.
+TEST(ImageFXBlur, SmallSigmaOnUpscaledPictures) {
+  std::mt19937 rng(101);
+  const f64 amounts[] = {0.3, 0.7, 1.0, 1.2, 1.49};
+  ForEachIsa([&](KLF_BlurIsa isa) {
+    for (u32 round = 0; round < 10; ++round) {
+      const u32 sw = 3 + rng() % 9, sh = 3 + rng() % 7, scale = 5 + rng() % 12;
+      std::vector<u8> small(3 * sw * sh);
+      for (u8& v : small) v = static_cast<u8>(rng() % 40 + (round % 2 ? 0 : 180));
+      Pic src(sw * scale, sh * scale, 3, 0, rng() % 3);
+      for (u8 p = 0; p < 3; ++p)
+        for (u32 y = 0; y < src.h; ++y)
+          for (u32 x = 0; x < src.w; ++x) {
+            // Bilinear between the small picture's samples, rounded.
+            const f64 fx = (x + 0.5) / scale - 0.5, fy = (y + 0.5) / scale - 0.5;
+            const u32 x0 = fx < 0 ? 0 : static_cast<u32>(fx), y0 = fy < 0 ? 0 : static_cast<u32>(fy);
+            const u32 x1 = std::min(x0 + 1, sw - 1), y1 = std::min(y0 + 1, sh - 1);
+            const f64 tx = fx < 0 ? 0 : fx - x0, ty = fy < 0 ? 0 : fy - y0;
+            auto at = [&](u32 a, u32 b) { return static_cast<f64>(small[(p * sh + b) * sw + a]); };
+            const f64 v = (at(x0, y0) * (1 - tx) + at(x1, y0) * tx) * (1 - ty) + (at(x0, y1) * (1 - tx) + at(x1, y1) * tx) * ty;
+            src.At(p, x, y) = static_cast<u8>(v + 0.5);
+          }
+      const f64 amount = amounts[round % 5];
+      const int which = round % 3;  // Gaussian, motion along rows, along columns
+      const Pic want = which == 0 ? RefLines(RefLines(src, 0, amount, 0, 0), 90, amount, 0, 0)
+                                  : RefLines(src, which == 1 ? 0 : 90, amount, 0, 0);
+      const Pic dst = Blur(src, which != 0, which == 1 ? 0 : 90, amount, 0, 0, 1 + 2 * (round % 2));
+      ASSERT_TRUE(dst.SameAs(want)) << "isa " << int(isa) << " " << src.w << "x" << src.h << " amount " << amount
+                                    << " which " << which;
+    }
+  });
+}
