@@ -1,14 +1,19 @@
 // Image effects on large pictures, in megapixels per second: blurs on a
-// 6000 x 4000 RGBA photo-like image (on one thread, and on all: threads 0),
-// bevel and inside stroke on one large jigsaw piece, resize down by 7.3.
+// 6000 x 4000 RGBA photo-like image (on one thread, and on all: threads 0)
+// and on a real photograph, bevel and inside stroke on one large jigsaw
+// piece, resize down by 7.3. The photograph is the PNG named by KLF_PHOTO
+// (bench/photo/make_photos.sh makes some); without it those runs skip.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "CKLF_ImageFX.h"
+#include "CKLF_ImagePNG.h"
 
 namespace {
 
@@ -31,6 +36,34 @@ Picture& Photo() {
           row[x] = static_cast<u8>((x * (c + 1) / 31 + y * (3 - c) / 23 + (rng() & 15)) & 255);
       }
     std::memset(p.Plane(3), 255, static_cast<size_t>(p.w) * p.h);
+    return p;
+  }();
+  return pic;
+}
+
+// The photograph named by KLF_PHOTO, its colour planes, fully opaque;
+// empty when there is none or it cannot be read.
+Picture& RealPhoto() {
+  static Picture pic = [] {
+    const char* path = std::getenv("KLF_PHOTO");
+    std::FILE* f = path ? std::fopen(path, "rb") : nullptr;
+    if (!f) return Picture(0, 0);
+    std::vector<u8> bytes;
+    for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<u8>(c));
+    std::fclose(f);
+    CKLF_ImagePNG png;
+    u16 w = 0, h = 0;
+    if (!png.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size()))) return Picture(0, 0);
+    png.GetMainImageSize(w, h);
+    Picture p(w, h);
+    for (u32 c = 0; c < 3; ++c) {
+      // A grey photograph has one plane.
+      const u8* s = png.GetImageDataPtr(static_cast<i32>(c));
+      if (!s) s = png.GetImageDataPtr(0);
+      if (!s) return Picture(0, 0);
+      std::memcpy(p.Plane(c), s, static_cast<size_t>(w) * h);
+    }
+    std::memset(p.Plane(3), 255, static_cast<size_t>(w) * h);
     return p;
   }();
   return pic;
@@ -65,6 +98,10 @@ Picture& Piece() {
   return pic;
 }
 
+// The picture a run names: 0 the synthetic photo, 1 the piece, 2 the
+// real photograph.
+Picture& PictureOf(i64 which) { return which == 2 ? RealPhoto() : which == 1 ? Piece() : Photo(); }
+
 void SetRate(benchmark::State& state, u64 pixels) {
   state.counters["MP/s"] =
       benchmark::Counter(static_cast<f64>(pixels) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
@@ -75,10 +112,11 @@ void Bind(CKLF_ImageFX& fx, Picture& src, Picture& dst) {
   fx.SetDestination(dst.data.data(), dst.w, 4, 1, static_cast<u16>(dst.w), static_cast<u16>(dst.h));
 }
 
-// On the photo, and on one large piece with transparent surroundings
-// (recovery then works on every row).
+// On the photo, on one large piece with transparent surroundings
+// (recovery then works on every row), and on the real photograph.
 void BM_GaussianBlur(benchmark::State& state) {
-  Picture& src = state.range(1) ? Piece() : Photo();
+  Picture& src = PictureOf(state.range(1));
+  if (src.w == 0) return state.SkipWithError("no photograph: set KLF_PHOTO");
   Picture dst(src.w, src.h);
   CKLF_ImageFX fx;
   Bind(fx, src, dst);
@@ -99,11 +137,17 @@ BENCHMARK(BM_GaussianBlur)
     ->Args({1, 1, 1})
     ->Args({1, 0, 0})
     ->Args({10, 0, 0})
+    ->Args({1, 2, 1})
+    ->Args({2, 2, 1})
+    ->Args({10, 2, 1})
+    ->Args({1, 2, 0})
+    ->Args({2, 2, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 void BM_MotionBlur(benchmark::State& state) {
-  Picture& src = state.range(2) ? Piece() : Photo();
+  Picture& src = PictureOf(state.range(2));
+  if (src.w == 0) return state.SkipWithError("no photograph: set KLF_PHOTO");
   Picture dst(src.w, src.h);
   CKLF_ImageFX fx;
   Bind(fx, src, dst);
@@ -122,6 +166,8 @@ BENCHMARK(BM_MotionBlur)
     ->Args({20, 90, 0, 1})
     ->Args({20, 30, 1, 1})
     ->Args({20, 0, 0, 0})
+    ->Args({20, 30, 2, 1})
+    ->Args({20, 0, 2, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -4,6 +4,7 @@
 #include "CKLF_ImageFX_BlurKernelBody.h"
 #undef KLF_KERNEL_ISA
 
+#include "CKLF_ImageFX_BlurIsa.h"
 #include "KLF_Parallel.h"
 
 namespace klf_kernel {
@@ -36,12 +37,8 @@ Weights WeightsOf(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec) {
 
 typedef void (*TaskFn)(const Job&, u32, Scratch);
 
-// Chosen once at run time.
-TaskFn TaskFor() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? TaskAvx2 : TaskBase;
-}
-const TaskFn Task = TaskFor();
+// The SSE2 body serves the baseline too.
+TaskFn TaskFor(KLF_BlurIsa isa) { return isa == klBlurAvx2 ? TaskAvx2 : TaskBase; }
 
 u64 CacheLines(u64 bytes) { return (bytes + 63) & ~u64(63); }
 
@@ -85,11 +82,12 @@ u8 CKLF_ImageFX::i_KernelLines(const STRUCT_Blur_VectorData& rec, const Lines& i
   u8* base = m_kernelBuffer.GetPtr();
   const u64 each = WorkerBytes(rec.kernelLength, length);
   const u64 lineBytes = CacheLines((length + 2ull * base::kPad) * sizeof(f32));
-  KLF_Parallel::For(m_threads, tasks, [&](u32 task, u32 worker) {
+  const TaskFn task = TaskFor(KLF_BlurIsaInUse());
+  KLF_Parallel::For(m_threads, tasks, [&](u32 t, u32 worker) {
     u8* mine = base + worker * each;
     const Scratch s = {reinterpret_cast<f32*>(mine), reinterpret_cast<f64*>(mine + lineBytes),
                        reinterpret_cast<f32*>(mine)};
-    Task(j, task, s);
+    task(j, t, s);
   });
   return 1;
 }

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfenv>
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
+#include "CKLF_ImageFX_BlurIsa.h"
 #include "imaging/FXTestImage.h"
 #include "support/TestSupport.h"
 
@@ -87,6 +92,47 @@ Pic RandomPic(std::mt19937& rng, u32 maxSide, u8 alpha) {
   src.Randomise(rng);
   if (alpha) fxtest::BlobAlpha(src, rng, 2);
   return src;
+}
+
+// Runs f once for each instruction set the processor has, that set in use,
+// and puts back the one in use before.
+template <class F>
+void ForEachIsa(F f) {
+  const KLF_BlurIsa was = KLF_BlurIsaInUse();
+  for (KLF_BlurIsa isa : {klBlurBaseline, klBlurSse, klBlurAvx2}) {
+    if (!KLF_SetBlurIsa(isa)) continue;
+    ASSERT_EQ(KLF_BlurIsaInUse(), isa);
+    f(isa);
+    if (::testing::Test::HasFatalFailure()) break;
+  }
+  KLF_SetBlurIsa(was);
+}
+
+// Whether the single-line filter takes line through subnormal numbers
+// (the underflow flag is raised where a result falls below 2^-1022).
+bool Underflows(const std::vector<u8>& line, f64 sigma) {
+  CKLF_ImageFX fx;
+  CKLF_Mem pad;
+  BlurRec r;
+  fx.Blur_PrepareBlurData(sigma, &r, &pad, 0, 0);
+  std::vector<f64> v(line.begin(), line.end());
+  r.length = static_cast<u16>(v.size());
+  r.vector = v.data();
+  std::feclearexcept(FE_ALL_EXCEPT);
+  fx.Blur_BlurVector(&r);
+  return std::fetestexcept(FE_UNDERFLOW) != 0;
+}
+
+// The flush modes of the running thread, and of the workers of a parallel
+// loop on 3 threads.
+u32 FlushModes() {
+#if defined(__SSE2__)
+  std::atomic<u32> modes{_mm_getcsr() & 0x8040u};
+  KLF_Parallel::For(3, 48, [&](u32, u32) { modes |= _mm_getcsr() & 0x8040u; });
+  return modes;
+#else
+  return 0;
+#endif
 }
 
 }  // namespace
@@ -468,4 +514,132 @@ TEST(ImageFXBlur, InPlaceGivesTheBytesOfAnotherDestination) {
     ASSERT_EQ(fx.GaussianBlur(amount, 0, 1), 1);
     EXPECT_TRUE(same.SameAs(want)) << amount;
   }
+}
+
+// Every instruction set the processor has gives the reference's bytes:
+// widths 1 to 67 and long rows, small and large sigmas, Gaussian blurs and
+// straight and angled motion blurs, recovery on and off, one and three
+// threads. A set the processor lacks is refused and changes nothing.
+TEST(ImageFXBlur, EveryInstructionSetGivesTheReferenceBytes) {
+  EXPECT_TRUE(KLF_BlurIsaAvailable(klBlurBaseline));
+  for (KLF_BlurIsa isa : {klBlurSse, klBlurAvx2})
+    if (!KLF_BlurIsaAvailable(isa)) {
+      const KLF_BlurIsa was = KLF_BlurIsaInUse();
+      EXPECT_EQ(KLF_SetBlurIsa(isa), 0);
+      EXPECT_EQ(KLF_BlurIsaInUse(), was);
+    }
+  const f64 radii[] = {0.3, 0.8, 1.0, 1.2, 1.49, 1.5, 2.0, 3.0, 5.5, 10.0};
+  ForEachIsa([&](KLF_BlurIsa isa) {
+    std::mt19937 rng(83);
+    for (u32 w = 1; w <= 67; w += 3) {
+      const u8 alpha = w % 4 != 0, recovery = w % 2;
+      Pic src(w, 1 + rng() % 45, alpha ? 4 : 3, alpha, rng() % 3);
+      src.Randomise(rng);
+      if (alpha) fxtest::BlobAlpha(src, rng, 2);
+      const f64 radius = radii[w % 10];
+      const int which = w % 4;  // Gaussian, motion along rows, along columns, at 30 degrees
+      const f64 angle = which == 1 ? 0.0 : which == 2 ? 90.0 : 30.0;
+      const Pic want = which == 0 ? RefLines(RefLines(src, 0, radius, 0, recovery), 90, radius, 0, 0)
+                                  : RefLines(src, angle, radius, 0, recovery);
+      for (u32 threads : {1u, 3u})
+        ASSERT_TRUE(Blur(src, which != 0, angle, radius, 0, recovery, threads).SameAs(want))
+            << "isa " << int(isa) << " " << src.w << "x" << src.h << " radius " << radius << " which " << which;
+    }
+    for (f64 radius : {1.0, 2.0}) {
+      Pic src(300, 70, 4, 1, 5);
+      src.Randomise(rng);
+      fxtest::BlobAlpha(src, rng, 3);
+      const Pic want = RefLines(RefLines(src, 0, radius, 0, 1), 90, radius, 0, 0);
+      ASSERT_TRUE(Blur(src, false, 0, radius, 0, 1, 3).SameAs(want)) << "isa " << int(isa) << " radius " << radius;
+    }
+  });
+}
+
+// Long flat and black areas after bright edges (a night sky with stars, a
+// flat wall): the recursive filter's state decays through subnormal
+// numbers there, which the line passes flush to zero; the bytes stay the
+// reference's. Every width up to 40 on columns 1300 long, rows up to
+// 3001 long, straight and angled motion; every instruction set. The
+// threads' flush modes are theirs again afterwards.
+TEST(ImageFXBlur, FlatAndBlackAreasKeepTheirBytes) {
+  std::mt19937 rng(97);
+  // Black or flat grey, a bright random band at the start, sparse stars.
+  auto sky = [&](u32 w, u32 h, u8 flat, bool bandAcross) {
+    Pic src(w, h, 4, 1, rng() % 3);
+    for (u8 p = 0; p < 3; ++p)
+      for (u32 y = 0; y < h; ++y)
+        for (u32 x = 0; x < w; ++x) {
+          const bool band = bandAcross ? y < 9 : x < 9;
+          src.At(p, x, y) = band ? static_cast<u8>(128 + rng() % 128) : (rng() % 997 == 0 ? 255 : flat);
+        }
+    for (u32 y = 0; y < h; ++y)
+      for (u32 x = 0; x < w; ++x) src.At(3, x, y) = rng() % 50 == 0 ? 0 : 255;
+    return src;
+  };
+  {
+    std::vector<u8> line(1300, 0);
+    for (u32 i = 0; i < 9; ++i) line[i] = 200;
+    ASSERT_TRUE(Underflows(line, 1.5) && Underflows(line, 2.0));
+    line.assign(3001, 0);
+    for (u32 i = 0; i < 9; ++i) line[i] = 250;
+    ASSERT_TRUE(Underflows(line, 5.0));
+  }
+  const u32 modes = FlushModes();
+  ForEachIsa([&](KLF_BlurIsa isa) {
+    for (u32 w = 1; w <= 40; ++w) {
+      const f64 sigma = w % 2 ? 1.5 : 2.0;
+      const u8 recovery = w % 3 == 0;
+      const Pic src = sky(w, 1300, w % 4 ? 0 : 40, true);
+      const Pic want = RefLines(RefLines(src, 0, sigma, 0, recovery), 90, sigma, 0, 0);
+      Pic in = src;
+      ASSERT_TRUE(Blur(in, false, 0, sigma, 0, recovery, 1 + w % 3).SameAs(want))
+          << "isa " << int(isa) << " width " << w << " sigma " << sigma;
+    }
+    for (u32 w : {2999u, 3001u})
+      for (f64 sigma : {5.0, 20.0}) {
+        Pic src = sky(w, 19, 0, false);
+        const Pic want = RefLines(RefLines(src, 0, sigma, 0, 1), 90, sigma, 0, 0);
+        ASSERT_TRUE(Blur(src, false, 0, sigma, 0, 1, 3).SameAs(want)) << "isa " << int(isa) << " width " << w;
+        ASSERT_TRUE(Blur(src, true, 0, sigma, 0, 1, 2).SameAs(RefLines(src, 0, sigma, 0, 1))) << "isa " << int(isa);
+      }
+    Pic src = sky(1500, 40, 0, false);
+    ASSERT_TRUE(Blur(src, true, 20, 20.0, 0, 1).SameAs(RefLines(src, 20, 20.0, 0, 1))) << "isa " << int(isa);
+  });
+  EXPECT_EQ(FlushModes(), modes);
+}
+
+// Small sigmas on upscaled pictures (runs of equal samples, steps of one
+// that reach only the outer taps, even slopes), the shape of real photos
+// enlarged: the reference's bytes on every instruction set, rows and
+// strips of columns, one and three threads.
+TEST(ImageFXBlur, SmallSigmaOnUpscaledPictures) {
+  std::mt19937 rng(101);
+  const f64 amounts[] = {0.3, 0.7, 1.0, 1.2, 1.49};
+  ForEachIsa([&](KLF_BlurIsa isa) {
+    for (u32 round = 0; round < 10; ++round) {
+      const u32 sw = 3 + rng() % 9, sh = 3 + rng() % 7, scale = 5 + rng() % 12;
+      std::vector<u8> small(3 * sw * sh);
+      for (u8& v : small) v = static_cast<u8>(rng() % 40 + (round % 2 ? 0 : 180));
+      Pic src(sw * scale, sh * scale, 3, 0, rng() % 3);
+      for (u8 p = 0; p < 3; ++p)
+        for (u32 y = 0; y < src.h; ++y)
+          for (u32 x = 0; x < src.w; ++x) {
+            // Bilinear between the small picture's samples, rounded.
+            const f64 fx = (x + 0.5) / scale - 0.5, fy = (y + 0.5) / scale - 0.5;
+            const u32 x0 = fx < 0 ? 0 : static_cast<u32>(fx), y0 = fy < 0 ? 0 : static_cast<u32>(fy);
+            const u32 x1 = std::min(x0 + 1, sw - 1), y1 = std::min(y0 + 1, sh - 1);
+            const f64 tx = fx < 0 ? 0 : fx - x0, ty = fy < 0 ? 0 : fy - y0;
+            auto at = [&](u32 a, u32 b) { return static_cast<f64>(small[(p * sh + b) * sw + a]); };
+            const f64 v = (at(x0, y0) * (1 - tx) + at(x1, y0) * tx) * (1 - ty) + (at(x0, y1) * (1 - tx) + at(x1, y1) * tx) * ty;
+            src.At(p, x, y) = static_cast<u8>(v + 0.5);
+          }
+      const f64 amount = amounts[round % 5];
+      const int which = round % 3;  // Gaussian, motion along rows, along columns
+      const Pic want = which == 0 ? RefLines(RefLines(src, 0, amount, 0, 0), 90, amount, 0, 0)
+                                  : RefLines(src, which == 1 ? 0 : 90, amount, 0, 0);
+      const Pic dst = Blur(src, which != 0, which == 1 ? 0 : 90, amount, 0, 0, 1 + 2 * (round % 2));
+      ASSERT_TRUE(dst.SameAs(want)) << "isa " << int(isa) << " " << src.w << "x" << src.h << " amount " << amount
+                                    << " which " << which;
+    }
+  });
 }
