@@ -1,14 +1,16 @@
-// What every window of the plug-in shows in its title bar, read from the
-// built UI resource file: one look of Help button, and titles centred
-// unless a caption button stands in the way.
+// What the windows of the plug-in show: in every title bar one look of
+// Help button and a centred title (read from the built UI resource file),
+// and one name for one thing across windows.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "CKLF_Storage.h"
 #include "CKLF_UIResources.h"
+#include "PluginRunSupport.h"
 
 namespace {
 
@@ -72,4 +74,32 @@ TEST(WindowLook, TitlesAreCentredInTheirCaptions) {
     ASSERT_GE(first, 0);
     EXPECT_LE(std::abs((first + last + 1) - c.W()), 4) << first << ".." << last << " of " << c.W();
   }
+}
+
+// The Cutter's flip buttons carry the names the main window's Adjust menu
+// gives the same mirrorings of a knife: "Flip H" across its base line,
+// "Flip U" along it.
+TEST(WindowLook, TheCuttersFlipButtonsAreNamedAsTheAdjustMenusFlips) {
+  const std::vector<u8> bytes = klftest::ReadFileBytes(KLF_SOURCE_DIR "/cutter/windows/Cutter.klui");
+  const std::string text(bytes.begin(), bytes.end());
+  auto label = [&](const std::string& button) {
+    const size_t at = text.find("button " + button + "\n");
+    const size_t l = at == std::string::npos ? at : text.find("label \"", at);
+    if (l == std::string::npos) return std::string("?");
+    return text.substr(l + 7, text.find('"', l + 7) - (l + 7));
+  };
+  std::map<u16, std::string> menu;
+  plugintest::PluginRun r;
+  r.Document(klpModeRGB, 300, 200);
+  r.Then([&] {
+    ASSERT_TRUE(r.Main());
+    CWnd_Main::MENULIST m;
+    r.Main()->BuildButtonMenu(CWnd_Main::kAdjust, m);
+    for (u32 i = 0; i < m.count; ++i) menu[m.items[i].command] = m.items[i].text;
+    r.Click(CWnd_Main::kCancel);
+  });
+  r.Dialog();
+  EXPECT_EQ(label("Cutter_FlipH"), menu[98]);
+  EXPECT_EQ(label("Cutter_FlipU"), menu[99]);
+  EXPECT_EQ(menu[99], "Flip U");
 }
