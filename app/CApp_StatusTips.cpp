@@ -267,7 +267,9 @@ const TIP kMainPuzzle[] = {
      "shown."},
     {"Main_Hide", "Click the button to turn OFF (hide) the selected pieces. NO selection - ALL pieces will be\nhidden."},
     {"Main_RevShowHide", "Click the button to show the hidden pieces and hide the shown ones."},
-    {"Zone_Preview", "The puzzle. Click a piece to select it; Shift adds, Command removes;\ndrag for a rectangle."},
+    {"Zone_Preview",
+     "The puzzle. Click a piece to select it; Shift adds, Ctrl-click toggles;\ndrag for a rectangle, "
+     "Ctrl+Shift-drag for a lasso; Alt deselects."},
     {"Zone_HSplitter", "The split ruler of the columns."},
     {"Zone_VSplitter", "The split ruler of the rows."},
     {"Main_FXBevel",
@@ -314,7 +316,9 @@ const TIP kMainLayout[] = {
     {"Main_ApplyLM", "Click the button to draw the knives into the image and close the window."},
     {"Main_HideExtras", "Click the button to hide the knot handles."},
     {"Main_ShowExtras", "Click the button to show the knot handles."},
-    {"Zone_Preview", "The layout. Click a knife to select it; drag a knot or a split line to\nmove it."},
+    {"Zone_Preview",
+     "The layout. Click a knife to select it; Shift-click selects a block,\nCtrl-click toggles; drag a knot "
+     "or a split line to move it."},
     {"Zone_HSplitter", "The split ruler of the columns: drag a mark to move its line."},
     {"Zone_VSplitter", "The split ruler of the rows: drag a mark to move its line."},
 };

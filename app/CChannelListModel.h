@@ -64,9 +64,13 @@ class CChannelListModel : public CKLF_FrameWork {
   u32 Height() const { return m_facts.height; }
 
   // The preview's alpha (width x height, rows of stride): the map scaled
-  // to it by nearest neighbours, and inverted unless invert is set, so
-  // that a colour under it covers what the map leaves out.
+  // to it by nearest neighbours, then 0 where a pixel selects (Selects)
+  // and 255 elsewhere, so that a colour under it covers what selects
+  // nothing and the preview shows exactly what OK selects.
   u8 PreviewAlpha(u8* alpha, u32 stride, u16 width, u16 height);
+  // The matching rule of the piece and knife selections: a map value
+  // below 128 selects, or with invert one of 128 and above.
+  static u8 Selects(u8 value, u8 invert) { return (invert ? 255 - value : value) < 128 ? 1 : 0; }
 
   // Whether Add, Subtract and Intersect may be chosen.
   u8 IsModeEnabled(u8 m) const { return m == kNew || combineAllowed; }

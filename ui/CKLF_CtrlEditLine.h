@@ -47,6 +47,7 @@ class CKLF_CtrlEditLine : public CKLF_Control {
   void SetWheelStepValue(double step) { m_step = step; }
   void SetText(const char* text, u8 notify);
   CKLF_String GetText() const { return m_text; }
+  u8 IsEditable() const { return m_editable; }
   void SetFont(CKLF_Font* font);
   // Background normal, highlighted, editing; selection; background
   // disabled; text normal, highlighted, editing; selected text; text

@@ -173,6 +173,7 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   void i_CountClick(i16 x, i16 y, u8& dbl, u8& triple);
   void i_OfferHover(i32 index, i32& candidate);
   void i_RefreshHover(i16 x, i16 y);
+  void i_TabToEditLine(i32 from, u8 backwards);
   // Hidden from the mouse: filtered, or disabled and drawn at opacity 0.
   static u8 i_Unreachable(CKLF_Control* c);
   void i_ShowCaption(u8 active);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "CKLF_App.h"
+#include "CKLF_CtrlEditLine.h"
 #include "CKLF_Window.h"
 
 namespace {
@@ -134,8 +135,31 @@ void CKLF_Window::i_ShowCaption(u8 active) {
 
 void CKLF_Window::iKeyDown(u8 key, u8 mods) {
   CKLF_Control* c = m_focused >= 0 ? GetControl(static_cast<u32>(m_focused)) : nullptr;
+  if (key == klKeyTab && c && c->GetType() == klCtrlEditLine) return i_TabToEditLine(m_focused, mods & klModShift);
   if (c && c->OnKeyDown(key, mods)) return;
   OnKeyDown(key, mods);
+}
+
+// Tab in an edit line: losing the focus commits the field (the window's
+// OnCtrlLostFocus), then the next edit line that takes keys (the previous
+// one with Shift, wrapping around; the same one when it is alone) gets the
+// focus, so the next characters typed land in a field.
+void CKLF_Window::i_TabToEditLine(i32 from, u8 backwards) {
+  const i32 n = static_cast<i32>(m_controls.GetSize());
+  i32 next = from;
+  for (i32 step = 1; step <= n; ++step) {
+    const i32 i = ((backwards ? from - step : from + step) % n + n) % n;
+    CKLF_Control* c = GetControl(static_cast<u32>(i));
+    if (c->GetType() == klCtrlEditLine && c->IsEnabled() && !i_Unreachable(c) &&
+        static_cast<CKLF_CtrlEditLine*>(c)->IsEditable()) {
+      next = i;
+      break;
+    }
+  }
+  GetControl(static_cast<u32>(from))->SetFocus(0);
+  // The lost-focus handler may have moved the focus or closed the window.
+  if (m_focused >= 0 || m_closing) return;
+  if (CKLF_Control* c = GetControl(static_cast<u32>(next))) c->SetFocus(1);
 }
 
 void CKLF_Window::iKeyUp(u8 key, u8 mods) {

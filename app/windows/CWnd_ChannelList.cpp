@@ -51,8 +51,8 @@ CWnd_ChannelList::~CWnd_ChannelList() {}
 
 // ---- Creation.
 
-// The document (or grey) under a black layer whose alpha is the map's
-// complement (the map itself when inverted): black covers what selects.
+// The document (or grey) under a black layer that covers what selects
+// nothing (CChannelListModel::PreviewAlpha).
 u8 CWnd_ChannelList::i_CreatePreview() {
   if (!GetResourceRect("ChannelList_Preview", m_previewRect)) return Fail(klErrUIResource);
   if (!m_backLayer.Create(m_previewRect, 1) || !m_mapLayer.Create(m_previewRect, 2))

@@ -53,9 +53,18 @@ u8 CWnd_Main::SetSourceToNavigator() {
   CKLF_ImageFX sharpen;
   if (!sharpen.SetSource(&thumb) || !sharpen.SetDestination(&sharp) || !sharpen.filter_UnsharpenMaskNormal(0))
     return FailFrom(sharpen, klErrNoMemory);
+  // Transparency shows as the preview shows it: over its checker (or
+  // solid colour), anchored at the image's corner.
+  CKLF_Image shown;
+  kltRGBA8 a, b;
+  m_prefs.CheckerColours(a, b);
+  const kltRECT_s all = {0, 0, w, h};
+  if (!shown.Create(static_cast<u16>(w), static_cast<u16>(h), 2) || !shown.Set(8, 8, b, a, all) ||
+      !shown.Blend(&sharp, 0, 0, all, 100) || !shown.Set(kltRGBA8{0, 0, 0, 255}, 8, all))
+    return FailFrom(shown, klErrNoMemory);
   CKLF_Layer* back = GetLayer(0u);
   if (!back) return 0;
-  return back->Blend(&sharp, 0, 0, {r.left + 3, r.top + 3, r.left + 3 + w, r.top + 3 + h}, 100);
+  return back->Set(&shown, 0, 0, {r.left + 3, r.top + 3, r.left + 3 + w, r.top + 3 + h});
 }
 
 void CWnd_Main::FreeDisplayImages() {

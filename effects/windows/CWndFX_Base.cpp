@@ -12,8 +12,9 @@ namespace {
 const char kGroup[] = "Effect";
 const char kParent[] = "MAIN";
 const u32 kNone = 0xFFFFFFFFu;
-// The Help menu's place in the window.
-const i16 kHelpX = 229, kHelpY = 30;
+// The Help menu's place in the window: under its button, 3 pixels in from
+// the button's left edge (229 when the button has no place).
+const i16 kHelpX = 229, kHelpY = 30, kHelpInset = 3;
 // The direction buttons in the order GetAAMode tests them, and the code
 // each one gives OnChangeAAMode.
 const char* const kDirections[8] = {"_AT", "_ATL", "_AL", "_ABL", "_AB", "_ABR", "_AR", "_ATR"};
@@ -284,7 +285,8 @@ void CWndFX_Base::i_HelpMenu() {
   CKLF_PlatformPopupMenu menu;
   menu.Create();
   if (mainWindow) mainWindow->FillHelpMenu(&menu);
-  menu.DoPopup(this, kHelpX, kHelpY, 0);
+  const kltRECT_s r = m_help->GetRenderRect();
+  menu.DoPopup(this, klIsNullRect(r) ? kHelpX : static_cast<i16>(r.left + kHelpInset), kHelpY, 0);
 }
 
 void CWndFX_Base::OnCtrlLostFocus(u32 id) {

@@ -85,12 +85,14 @@ TEST_F(ChannelWindowTest, ListPreviewModesAndTips) {
   for (i32 i = 0; i < alphapsd::kW * alphapsd::kH; ++i) ASSERT_EQ(w.GetModel().Map()[i], alphapsd::Left(i)) << i;
   const kltRECT_s r = w.GetPreviewRect();
   const i32 y = (r.top + r.bottom) / 2, left = r.left + 5, right = r.right - 5;
-  EXPECT_LT(Pixel(w, left, y)[1], 4);  // black, as composing rounds it
-  EXPECT_EQ(Pixel(w, right, y), std::vector<int>({150, 150, 150}));
-  Press(w, C::kInvert);
-  EXPECT_EQ(w.GetModel().invert, 1);
+  // What selects shows clear; the rest is covered black (as composing
+  // rounds it).
   EXPECT_EQ(Pixel(w, left, y), std::vector<int>({150, 150, 150}));
   EXPECT_LT(Pixel(w, right, y)[1], 4);
+  Press(w, C::kInvert);
+  EXPECT_EQ(w.GetModel().invert, 1);
+  EXPECT_LT(Pixel(w, left, y)[1], 4);
+  EXPECT_EQ(Pixel(w, right, y), std::vector<int>({150, 150, 150}));
   // The tips: the preview's zone, the controls, for knives (state 1).
   Hover(w, (r.left + r.right) / 2, y);
   EXPECT_EQ(Status(w, C::kStatus), "ChannelsList/Zone_Preview/1/255");

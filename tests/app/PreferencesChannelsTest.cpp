@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -7,6 +9,7 @@
 #include "CKLF_Image.h"
 #include "CKLF_Storage.h"
 #include "CPreferences.h"
+#include "PuzzleTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -174,20 +177,81 @@ TEST(ChannelList, ListAndMaps) {
   EXPECT_EQ(m.IsModeEnabled(2), 1);
 }
 
-// The preview: the map stretched by nearest neighbours, inverted unless
-// invert is set.
+// The preview: the map stretched by nearest neighbours, uncovered (0)
+// where a pixel selects and covered (255) elsewhere.
 TEST(ChannelList, PreviewAlpha) {
   FakeSource src;
   CChannelListModel m(src);
   ASSERT_EQ(m.Open(), 1);
-  ASSERT_EQ(m.Select(1), 1);  // "Red": map[i] = i
-  std::vector<u8> alpha(12 * 8 + 3);
+  ASSERT_EQ(m.Select(1), 1);  // "Red": map[i] = i, all below 128
+  std::vector<u8> alpha(12 * 8 + 3, 7);
   ASSERT_EQ(m.PreviewAlpha(alpha.data(), 12, 12, 8), 1);
-  EXPECT_EQ(alpha[0], 255 - 0);
-  EXPECT_EQ(alpha[11], 255 - 5);
-  EXPECT_EQ(alpha[7 * 12 + 11], 255 - 23);
+  EXPECT_EQ(alpha[0], 0);
+  EXPECT_EQ(alpha[11], 0);
+  EXPECT_EQ(alpha[7 * 12 + 11], 0);
   m.invert = 1;
   ASSERT_EQ(m.PreviewAlpha(alpha.data(), 12, 12, 8), 1);
-  EXPECT_EQ(alpha[7 * 12 + 11], 23);
-  EXPECT_EQ(alpha[12 * 8], 0);  // past the rows: untouched
+  EXPECT_EQ(alpha[7 * 12 + 11], 255);
+  EXPECT_EQ(alpha[12 * 8], 7);  // past the rows: untouched
+}
+
+namespace {
+
+// A colour document whose red plane is the given map.
+struct MapSource : CChannelListModel::Source {
+  std::vector<u8> map;
+  u32 w = 0, h = 0;
+  FACTS Facts() const override { return {1, 3, 0, 0, 0, w, h}; }
+  u32 NameCount() const override { return 0; }
+  const char* Name(u32) const override { return ""; }
+  u8 ReadPlane(u8 plane, u8* out, u32) override {
+    if (plane != 0) return 0;
+    std::copy(map.begin(), map.end(), out);
+    return 1;
+  }
+  u8 ReadChannel(u8, u8*, u32) override { return 0; }
+};
+
+}  // namespace
+
+// What the preview shows as selected (uncovered) is what OK selects: on
+// random maps of blocks around the threshold, a piece is selected by the
+// map exactly when some pixel of it is uncovered in the preview, with
+// invert and without.
+TEST(ChannelList, PreviewShowsSelectedExactlyThePixelsThatSelectPieces) {
+  puzzletest::Puzzle p(3, 2);
+  const u32 w = 48, h = 32, n = p.engine.GetPieceCount();
+  MapSource src;
+  src.w = w, src.h = h;
+  CChannelListModel m(src);
+  std::mt19937 rng(11);
+  const u8 values[] = {0, 60, 127, 128, 129, 200, 255};
+  u32 selected = 0, unselected = 0;
+  for (int round = 0; round < 24; ++round) {
+    const u8 invert = round & 1;
+    // A background value and a few 8 x 8 blocks of other values.
+    src.map.assign(static_cast<size_t>(w) * h, values[rng() % 7]);
+    for (int b = 0; b < 3; ++b) {
+      const u32 bx = rng() % (w / 8) * 8, by = rng() % (h / 8) * 8;
+      const u8 v = values[rng() % 7];
+      for (u32 y = by; y < by + 8; ++y) std::fill_n(&src.map[y * w + bx], 8, v);
+    }
+    ASSERT_EQ(m.Open(), 1);
+    ASSERT_EQ(m.Select(0), 1);
+    m.invert = invert;
+    std::vector<u8> alpha(static_cast<size_t>(w) * h);
+    ASSERT_EQ(m.PreviewAlpha(alpha.data(), w, static_cast<u16>(w), static_cast<u16>(h)), 1);
+    p.model.pmop_LoadSelection(CChannelListModel::kNew, invert, m.Map(), 0);
+    const std::vector<u8> got = p.Selected();
+    for (u32 i = 0; i < n; ++i) {
+      // The piece's pixels: the selection map with it alone selected.
+      p.model.pmop_Sel_SetSelectionToPiece(static_cast<i32>(i), 0, 0, 0);
+      bool shown = false;
+      for (size_t k = 0; k < alpha.size(); ++k) shown = shown || (p.model.selectionMap[k] && alpha[k] < 128);
+      EXPECT_EQ(shown, got[i] != 0) << "round " << round << " piece " << i;
+      (got[i] ? selected : unselected) += 1;
+    }
+  }
+  EXPECT_GT(selected, 10u);
+  EXPECT_GT(unselected, 10u);
 }

@@ -228,6 +228,26 @@ TEST_F(CutterWindowTest, RowsAndColumnsReachTheMainWindowsGrid) {
   EXPECT_EQ(main.e.model.NthKnife(0)->thickness, 9u);
 }
 
+// Tab commits the field and the characters typed next go into the
+// following one: rows, then columns; Shift+Tab goes back.
+TEST_F(CutterWindowTest, TabCommitsAFieldAndTypingGoesOnInTheNext) {
+  Open();
+  Press(W::kRowsEdit);
+  Key(klpVKNone, '5');
+  Key(0x30, '\t');
+  EXPECT_EQ(main.e.model.horizontalLineCount, 4u);
+  Key(klpVKNone, '6');
+  Key(0x30, '\t');
+  EXPECT_EQ(Text(W::kColumnsEdit), "6");
+  EXPECT_EQ(main.e.model.verticalLineCount, 5u);
+  Key(0x30, '\t', klpShiftKey);
+  Key(0x30, '\t', klpShiftKey);
+  EXPECT_EQ(w->GetCtrl(W::kRowsEdit)->GetFocus(), 1);
+  Key(klpVKNone, '2');
+  Key(0x24, '\r');
+  EXPECT_EQ(main.e.model.horizontalLineCount, 1u);
+}
+
 TEST_F(CutterWindowTest, CutAbortAndPuzzleMode) {
   // A first cut: without pieces it closes the Cutter into Puzzle mode.
   Open();

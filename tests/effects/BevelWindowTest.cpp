@@ -97,6 +97,27 @@ TEST_F(BevelWindow, TypedAngleAndAltitude) {
   EXPECT_LE(altitude, 1);
 }
 
+// Tab leaves a field for the window's next one: what was typed counts,
+// and the digits typed next go into the field Tab reached.
+TEST_F(BevelWindow, TabCommitsAndTypingGoesOnInTheNextField) {
+  ASSERT_NE(Open(kBevel), nullptr);
+  Click(Edit("_Alt"));
+  Type("45");
+  Key(0x30);
+  CKLF_CtrlEditLine* next = nullptr;
+  for (u32 i = 0; i < Window()->GetControlCount(); ++i)
+    if (Window()->GetControl(i)->GetType() == klCtrlEditLine && Window()->GetControl(i)->GetFocus())
+      next = static_cast<CKLF_CtrlEditLine*>(Window()->GetControl(i));
+  ASSERT_NE(next, nullptr);
+  EXPECT_NE(next, Edit("_Alt"));
+  Type("3");
+  EXPECT_EQ(Text(next), "3");
+  EXPECT_EQ(Text(Edit("_Alt")), "45");
+  i32 angle = 0, altitude = 0;
+  CFXLight::ToAngles(Light(), angle, altitude);
+  EXPECT_NEAR(altitude, 45, 1);
+}
+
 // A piece whose light is not a light (a document from elsewhere) opens
 // with the light straight above, which OK then gives the pieces; the
 // opacities show in percent and store what the percent gives back.

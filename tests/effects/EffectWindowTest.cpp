@@ -343,6 +343,24 @@ TEST_F(EffectWindow, RefusedOrLimitedCreation) {
   EXPECT_EQ(scene->puzzle.model.effectWindow, nullptr);
 }
 
+// In every effect window, the wide Bevel window among them, the Help menu
+// opens under the Help button.
+TEST_F(EffectWindow, HelpMenuOpensUnderItsButton) {
+  for (u8 effect : {kBevel, kBC, kStroke}) {
+    SCOPED_TRACE(static_cast<int>(effect));
+    CWndFX_Base* w = Open(effect);
+    ASSERT_NE(w, nullptr);
+    const size_t menus = ui.Log().menuPoints.size();
+    ui.AnswerMenu(0);
+    ClickButton("_Help");
+    ASSERT_EQ(ui.Log().menuPoints.size(), menus + 1);
+    const kltRECT_s b = Button("_Help")->GetRenderRect();
+    const i32 x = ui.Log().menuPoints.back().x - w->GetWindowRect().left;
+    EXPECT_GE(x, b.left);
+    EXPECT_LT(x, b.right);
+  }
+}
+
 // The Help button's menu opens under it and its choice goes to the
 // application object; accelerators 1, 8 and 12 to 17 go to the main
 // window's command handler, other commands nowhere.

@@ -151,6 +151,21 @@ TEST(StatusTips, TheTableByWindowControlTypeAndState) {
             std::string::npos);
 }
 
+// The preview's tips name the keys as this platform's keyboard has them
+// (Ctrl and Alt, never the Command and Option of another), and say what a
+// Ctrl-click does and how a lasso is drawn.
+TEST(StatusTips, ThePreviewTipsNameThisPlatformsKeys) {
+  for (u8 state : {2, 3, 4}) {
+    const std::string tip = CApp::GetStatusTip("Zone_Preview", "Main", state, 255);
+    SCOPED_TRACE(tip);
+    for (const char* word : {"Command", "Option", "Cmd", "Opt"}) EXPECT_EQ(tip.find(word), std::string::npos);
+    EXPECT_NE(tip.find("Ctrl-click toggles"), std::string::npos);
+    EXPECT_NE(tip.find("Shift"), std::string::npos);
+    EXPECT_EQ(tip.find("lasso") != std::string::npos, state != 2);
+    EXPECT_EQ(tip.find("Alt") != std::string::npos, state != 2);
+  }
+}
+
 TEST(MessageBox, ShowsOnlyItsButtonsAndAnswersByThem) {
   const struct {
     u8 buttons;          // the main window's kinds: 2 Yes and No, else OK alone

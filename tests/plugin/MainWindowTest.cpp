@@ -118,6 +118,58 @@ TEST(MainWindow, PreferencesAreTakenOnlyFromWellFormedRecords) {
   });
 }
 
+// The navigator shows a transparent document as the preview does: over
+// the checker of the preferences' two colours, or over their solid colour,
+// never black.
+TEST(MainWindow, TheNavigatorDrawsTransparencyAsThePreview) {
+  for (const bool solid : {false, true}) {
+    SCOPED_TRACE(solid ? "solid" : "checker");
+    PluginRun r;
+    r.Store([solid](CKLF_Storage& conf) {
+      conf.AddFolder("Preferences");
+      const u8 one[4] = {250, 240, 230, 255}, two[4] = {90, 160, 40, 255}, single[4] = {200, 100, 50, 255};
+      conf.SetRecord("Preferences>AlphaColor1", one, 4);
+      conf.SetRecord("Preferences>AlphaColor2", two, 4);
+      conf.SetRecord("Preferences>AlphaColorSolid", single, 4);
+      conf.SetRecord("Preferences>AlphaSolid", static_cast<u8>(solid ? 1 : 0));
+    });
+    r.Document(klpModeRGB, 300, 200, true);
+    // The left half transparent.
+    for (i32 y = 0; y < 200; ++y) std::fill_n(&r.host.Plane(3)[static_cast<size_t>(y) * 300], 150, 0);
+    bool ran = false;
+    WithMainWindow(r, [&](CWnd_Main& w) {
+      ran = true;
+      const kltRECT_s nav = w.GetNamedControl(CWnd_Main::kNavigator)->GetRenderRect();
+      // Two neighbouring cells in the thumbnail's left half, in the view
+      // frame (which shows what lies under it).
+      const i32 cx = nav.left + (nav.right - nav.left) / 4, cy = (nav.top + nav.bottom) / 2;
+      std::vector<std::vector<int>> seen;
+      for (i32 x : {cx - 4, cx + 4}) {
+        u8 rgb[3] = {};
+        ASSERT_TRUE(r.ui.GetPixel(w.GetWindowHandle(), x, cy, rgb));
+        seen.push_back({rgb[0], rgb[1], rgb[2]});
+      }
+      // The colour, or the colour under the navigator's light veil outside
+      // the view frame ((200, 200, 200) at alpha 100).
+      auto near = [](const std::vector<int>& got, std::vector<int> want) {
+        bool plain = true, veiled = true;
+        for (size_t k = 0; k < 3; ++k) {
+          plain = plain && std::abs(got[k] - want[k]) <= 3;
+          veiled = veiled && std::abs(got[k] - (200 * 100 + want[k] * 155) / 255) <= 3;
+        }
+        return plain || veiled;
+      };
+      for (const auto& c : seen) {
+        SCOPED_TRACE(::testing::PrintToString(c));
+        if (solid) EXPECT_TRUE(near(c, {200, 100, 50}));
+        else EXPECT_TRUE(near(c, {250, 240, 230}) || near(c, {90, 160, 40}));
+      }
+      if (!solid) EXPECT_NE(seen[0], seen[1]);  // cells of both colours
+    });
+    EXPECT_TRUE(ran);
+  }
+}
+
 TEST(MainWindow, InfoLineInEveryUnit) {
   const struct {
     u8 units;

@@ -14,6 +14,10 @@ class EditLineTest : public UIToolkitTest {
     UIToolkitTest::SetUp();
     st.Rect("UIResources>Edits>E", {10, 10, 110, 30});
     st.Folder("UIResources>Edits>NoRect");
+    for (const char* n : {"F", "G", "H"}) st.Folder(std::string("UIResources>Edits>") + n);
+    st.Rect("UIResources>Edits>F", {10, 40, 110, 60});
+    st.Rect("UIResources>Edits>G", {10, 70, 60, 90});
+    st.Rect("UIResources>Edits>H", {120, 10, 190, 30});
     OpenBoxFont(font);
     UIToolkitTest::Open();
     w = Window();
@@ -47,7 +51,7 @@ class EditLineTest : public UIToolkitTest {
 };
 
 enum : u8 { kUp = 0x7E, kDown = 0x7D, kLeft = 0x7B, kRight = 0x7C, kBack = 0x33, kReturn = 0x24, kEsc = 0x35,
-            kDel = 0x75, kEnd = 0x77, kHome = 0x73 };
+            kDel = 0x75, kEnd = 0x77, kHome = 0x73, kTab = 0x30 };
 
 TEST_F(EditLineTest, AFocusingClickSelectsAllTheNextPlacesTheCaret) {
   edit->SetText("hello world", 0);
@@ -201,4 +205,58 @@ TEST_F(EditLineTest, SelectionsAreClampedAndOrdered) {
     EXPECT_EQ(edit->GetFirstVisible(), 0);
   }
   EXPECT_FAILS_WITH(*w, w->AddControl("NoRect", klCtrlEditLine), -1, klErrUIResource);
+}
+
+// Tab commits the line and gives the focus to the window's next edit line
+// that takes keys (Shift+Tab the previous one, wrapping around; read-only,
+// disabled and filtered lines are passed over), so the characters typed
+// after it land there; a line alone keeps the focus, whatever its options.
+TEST_F(EditLineTest, TabMovesTheFocusToTheNextEditLine) {
+  auto* f = Real<CKLF_CtrlEditLine>(w, "F", klCtrlEditLine);
+  auto* g = Real<CKLF_CtrlEditLine>(w, "G", klCtrlEditLine);
+  auto* h = Real<CKLF_CtrlEditLine>(w, "H", klCtrlEditLine);
+  ASSERT_TRUE(f && g && h);
+  for (CKLF_CtrlEditLine* e : {f, g, h}) e->SetFont(&font);
+  g->SetOptions(0, 1, 0, 1, 0, 0);  // read-only
+  h->Enable(0);
+  edit->SetText("", 0);
+  f->SetText("old", 0);
+  Click(12);
+  for (char c : {'1', '2'}) Char(c);
+  log.Take();
+  Key(kTab);
+  EXPECT_EQ(log.Take("msg"), "");  // the change was sent as it was typed
+  EXPECT_EQ(std::vector<int>({edit->GetFocus(), f->GetFocus()}), std::vector<int>({0, 1}));
+  EXPECT_EQ(Selection(), "-1..-1");
+  i32 a = 0, b = 0;
+  f->GetSelection(&a, &b, nullptr);
+  EXPECT_EQ(std::vector<i32>({a, b}), std::vector<i32>({0, 3}));  // the whole text, to type over
+  for (char c : {'3', '4'}) Char(c);
+  EXPECT_STREQ(edit->GetText().GetStr(), "12");
+  EXPECT_STREQ(f->GetText().GetStr(), "34");
+  // Forward from F passes over G and H and wraps to E; back from E wraps to F.
+  Key(kTab);
+  EXPECT_EQ(edit->GetFocus(), 1);
+  Key(kTab, klpShiftKey);
+  EXPECT_EQ(f->GetFocus(), 1);
+  Key(kTab, klpShiftKey);
+  Char('5');
+  EXPECT_STREQ(edit->GetText().GetStr(), "5");
+  // An empty line reached by Tab shows its caret at once.
+  f->SetText("", 0);
+  const u32 off = Pixel(w, 40, 50);
+  Key(kTab);
+  EXPECT_NE(Pixel(w, 11, 50), off);
+  // Alone, a line whose Tab ends editing gets the focus back, all selected.
+  edit->SetOptions(0, 1, 0, 0, 0, 1);
+  w->FilterControl(1, f->GetControlID());
+  Click(12);
+  ui.AdvanceClock(1000);
+  Click(12);
+  EXPECT_EQ(Selection(), "-1..-1");
+  Key(kTab);
+  EXPECT_EQ(edit->GetFocus(), 1);
+  EXPECT_EQ(Selection(), "0..1");
+  Char('6');
+  EXPECT_STREQ(edit->GetText().GetStr(), "6");
 }
