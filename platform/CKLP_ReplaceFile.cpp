@@ -79,6 +79,27 @@ CKLP_TempNode* g_free = nullptr;
 std::atomic<int> g_ending{0};      // the handler has run
 std::atomic<int> g_committing{0};  // sets being renamed into place
 
+// Frees the list when the library is unloaded or the process ends, with
+// the ending signals held back; a temporary still listed then can no
+// longer be finished by anyone, so its file goes too.
+struct NodeOwner {
+  ~NodeOwner() {
+    HoldEnding hold;
+    CKLP_TempNode* n = g_head.exchange(nullptr);
+    {
+      std::lock_guard<std::mutex> lock(g_freeLock);
+      g_free = nullptr;
+    }
+    while (n) {
+      CKLP_TempNode* next = n->next;
+      if (n->state.load() == CKLP_TempNode::kListed) unlink(n->name);
+      delete[] n->name;
+      delete n;
+      n = next;
+    }
+  }
+} g_owner;
+
 CKLP_TempNode* Claim() {
   {
     std::lock_guard<std::mutex> hold(g_freeLock);
