@@ -4,7 +4,11 @@
 //       display, prints "ready window N at X,Y size W,H button BX,BY outside
 //       OX,OY" once its first picture is on screen, then one line per event
 //       that reaches the window or its controls; Tab shows every control in
-//       the next look ("look L" once on screen), Escape closes it. The
+//       the next look ("look L" once on screen), Escape closes it (and so
+//       does the window manager's close, the window having no close box);
+//       "l" opens a link through the desktop's launcher ("launched STATUS"
+//       once the launcher returns), then a timer ticks ("tick N") and at its
+//       third tick shows the next look as Tab does. The
 //       menu (also on a right click and under the "Presets" menu button)
 //       offers "Message..." through the platform's alert ("message closed"
 //       once it is), and "Open..." and "Save..." through the file dialog
@@ -38,6 +42,7 @@
 #include "CKLF_PlatformPopupMenu.h"
 #include "CKLP_HeadlessUI.h"
 #include "KLF_BigEndian.h"
+#include "KLP_File.h"
 #include "KLP_Palette.h"
 #include "ui/DemoWindow.h"
 #include "ui/display/KLT_Screenshot.h"
@@ -129,6 +134,7 @@ class DemoWindow : public CKLT_DemoWindow {
     return refused.empty() && button ? 1 : 0;
   }
   void OnTimer(u16 id) override {
+    if (id == 2) return i_Tick();
     if (id != 1) return;
     KillTimer(1);
     ForceRedrawRect(klNullRect);
@@ -179,17 +185,32 @@ class DemoWindow : public CKLT_DemoWindow {
   u8 OnKeyDown(u8 key, u8 mods) override {
     CKLT_RecordingWindow::OnKeyDown(key, mods);
     if (key == klKeyEscape) Close();
-    if (key == klKeyTab) {
-      m_look = static_cast<u8>((m_look + 1) % kLooks);
-      ShowLook(m_look);
-      i_Announce("look " + std::to_string(m_look));
-    }
+    if (key == klKeyTab) i_NextLook();
+    return 1;
+  }
+  u8 OnKeyChar(u8 c, u8 mods) override {
+    CKLT_RecordingWindow::OnKeyChar(c, mods);
+    if (c != 'l') return 1;
+    log->Add("launched %ld", KLP_LaunchURL("https://example.org/tessarette-help"));
+    m_ticks = 0;
+    SetTimer(100, 2);
     return 1;
   }
 
  private:
   // The line is printed once the picture has reached the screen (the first
   // one once the preview's refined picture has too).
+  void i_NextLook() {
+    m_look = static_cast<u8>((m_look + 1) % kLooks);
+    ShowLook(m_look);
+    i_Announce("look " + std::to_string(m_look));
+  }
+  void i_Tick() {
+    log->Add("tick %ld", ++m_ticks);
+    if (m_ticks < 3) return;
+    KillTimer(2);
+    i_NextLook();
+  }
   void i_Announce(const std::string& line, u32 delay = 20) {
     m_announce = line;
     SetTimer(delay, 1);
@@ -241,6 +262,7 @@ class DemoWindow : public CKLT_DemoWindow {
 
   std::string m_announce;
   int m_drawn = 0;
+  long m_ticks = 0;
   u8 m_look = 0;
 };
 
