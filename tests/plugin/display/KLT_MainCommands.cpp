@@ -23,7 +23,9 @@
 //       X Y", window coordinates), presses its "Cutter_Cut", prints the
 //       rectangle the test drags over the preview ("drag X Y to X Y") and
 //       the main window's controls ("main ..."), opens the blur window from
-//       "Main_FXBlur" and prints its controls ("blur ..."); then cancels.
+//       "Main_FXBlur" and prints its controls ("blur ..."), then the colour
+//       overlay's window from "Main_FXCOver" ("overlay window NAME", then
+//       "overlay ..."); then cancels.
 //   klt_maincommands --fxexpect PICTURE PLUGIN_FOLDER RADIUS1 RADIUS2   the
 //       same cut, the pieces of the same rectangle selected through the
 //       model, their blur records set to the radius spread to the right
@@ -232,6 +234,15 @@ bool PrintBlurPoints(CKLP_HeadlessUI& ui) {
   auto* fx = dynamic_cast<CKLF_Window*>(Main().Puzzle().effectWindow);
   if (!fx || std::strcmp(fx->GetName().GetStr(), "FXblur") != 0) return false;
   PrintControls("blur", *fx);
+  fx->Close();
+  // The colour overlay's window, opened the same way.
+  CKLF_Control* overlay = Named(Main(), "Main_FXCOver", klCtrlButton);
+  if (!overlay) return false;
+  ClickOn(ui, Main(), overlay);
+  fx = dynamic_cast<CKLF_Window*>(Main().Puzzle().effectWindow);
+  if (!fx || !fx->GetWindowHandle()) return false;
+  std::printf("overlay window %s\n", fx->GetName().GetStr());
+  PrintControls("overlay", *fx);
   fx->Close();
   Main().localClose();
   return true;

@@ -21,6 +21,8 @@
 //   klt_uidemo --compare SHOT.xwd WINDOW.png X Y CROP.png   compares an
 //       X screenshot at (X, Y) with the headless picture inside its shape
 //       and keeps the screen's crop; exit 0 when every pixel matches.
+//   klt_uidemo --pixel PICTURE X Y   prints "pixel RRGGBB", the colour of a
+//       PNG picture's or an X screenshot's (.xwd) pixel.
 //   klt_uidemo --shot SHOT.xwd OUT.png   keeps an X screenshot as PNG and
 //       prints "shot W,H mean L face F accent N": its mean relative
 //       luminance (0 black .. 1 white), the share of its pixels in the
@@ -339,10 +341,25 @@ int Shot(const char* shotPath, const char* pngPath) {
   return 0;
 }
 
+int Pixel(const char* path, int x, int y) {
+  klt_screenshot::Picture p;
+  const size_t n = std::strlen(path);
+  const bool xwd = n > 4 && std::strcmp(path + n - 4, ".xwd") == 0;
+  if (!(xwd ? klt_screenshot::ReadXWD(path, p) : klt_screenshot::ReadPNG(path, p)) || x < 0 || y < 0 ||
+      static_cast<u32>(x) >= p.width || static_cast<u32>(y) >= p.height) {
+    std::fprintf(stderr, "cannot read %s or no pixel %d,%d in it\n", path, x, y);
+    return 1;
+  }
+  const u8* px = &p.rgba[(static_cast<size_t>(y) * p.width + static_cast<size_t>(x)) * 4];
+  std::printf("pixel %02x%02x%02x\n", px[0], px[1], px[2]);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--shot") == 0) return Shot(argv[2], argv[3]);
+  if (argc == 5 && std::strcmp(argv[1], "--pixel") == 0) return Pixel(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
   if (argc == 7 && std::strcmp(argv[1], "--compare") == 0)
     return klt_screenshot::Compare(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), argv[6]);
   if (argc >= 4 && argc <= 6 && std::strcmp(argv[2], "--headless") == 0) {
@@ -359,6 +376,7 @@ int main(int argc, char** argv) {
     return RunWindow(argv[1], ui.get(), nullptr, 0, argc == 4 ? argv[3] : nullptr);
   }
   std::fprintf(stderr, "usage: klt_uidemo RESOURCES --display [ZOOM] | RESOURCES --headless OUT.png [LOOK [ZOOM]] |\n"
-                       "       --compare SHOT.xwd WINDOW.png X Y CROP.png | --shot SHOT.xwd OUT.png\n");
+                       "       --compare SHOT.xwd WINDOW.png X Y CROP.png | --shot SHOT.xwd OUT.png |\n"
+                       "       --pixel PICTURE X Y\n");
   return 2;
 }

@@ -74,6 +74,27 @@ done
 xdotool key Tab
 wait_for '^look 0$'
 
+# A link opened through the slow launcher: the window ticks and shows its
+# next look on screen while the launcher still runs.
+# (each look was announced once already)
+wait_second() {
+  for _ in $(seq 400); do [ "$(grep -c -- "$1" out.txt)" -ge 2 ] && return 0; sleep 0.05; done
+  echo "FAILED: no second line matching '$1'"; cat out.txt; exit 1
+}
+xdotool key l
+wait_for '^launched 0$'
+wait_second '^look 1$'
+for _ in $(seq 100); do grep -q '^started https://' launcher.txt 2> /dev/null && break; sleep 0.05; done
+grep -q '^started https://example.org/tessarette-help$' launcher.txt ||
+  { echo "FAILED: the launcher did not start: $(cat launcher.txt 2> /dev/null)"; exit 1; }
+xwd -root -silent > shot.xwd
+if grep -q '^ended$' launcher.txt; then echo "FAILED: the window waited for the launcher"; cat out.txt; exit 1; fi
+"$prog" --compare shot.xwd window-1.png "$x" "$y" screen-launching.png > compare.txt ||
+  { echo "FAILED: the window did not repaint while the launcher ran"; cat compare.txt; exit 1; }
+for look in 2 3 4 0; do xdotool key Tab; wait_second "^look $look\$"; done
+grep -q '^tick 3$' out.txt || { echo "FAILED: the timer did not tick"; exit 1; }
+
+
 # Outside the shape first, then the button as the sentinel.
 if [ "$ox" -ge 0 ]; then xdotool mousemove $((x + ox)) $((y + oy)) click 1; fi
 xdotool mousemove $((x + bx)) $((y + by)) click 1
@@ -133,19 +154,6 @@ xdotool mousemove $((x + 150)) $((y + 200))
 xdotool key Shift_L Control_L Alt_L Up
 wait_for '^key 1 0$'
 if grep -Eq '^(char|keyup) (0|160)$' out.txt; then echo "FAILED: a modifier key delivered an event"; grep -E '^(char|keyup)' out.txt; exit 1; fi
-
-# A link opened through the slow launcher: the window ticks and shows its
-# next look on screen while the launcher still runs.
-xdotool key l
-wait_for '^launched 0$'
-wait_for '^look 1$'
-for _ in $(seq 100); do grep -q '^started https://' launcher.txt 2> /dev/null && break; sleep 0.05; done
-grep -q '^started https://example.org/tessarette-help$' launcher.txt ||
-  { echo "FAILED: the launcher did not start: $(cat launcher.txt 2> /dev/null)"; exit 1; }
-xwd -root -silent > shot.xwd
-if grep -q '^ended$' launcher.txt; then echo "FAILED: the window waited for the launcher"; cat out.txt; exit 1; fi
-"$prog" --compare shot.xwd window-1.png "$x" "$y" screen-launching.png > compare.txt ||
-  { echo "FAILED: the window did not repaint while the launcher ran"; cat compare.txt; exit 1; }
 
 # The pointer is over the window: without a window manager it has the focus.
 xdotool key Escape
