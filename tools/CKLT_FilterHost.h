@@ -136,6 +136,8 @@ class CKLT_FilterHost {
   // A scripted answer of the colour picker (RGB), which then answers
   // every choice; not chosen cancels.
   void SetPickedColour(bool chosen, uint8_t r, uint8_t g, uint8_t b);
+  // Drops the scripted answer: the chooser answers again.
+  void ForgetPickedColour() { m_colourScripted = false; }
   // Without a scripted answer the picker is the chooser of the UI platform
   // this answers, found when a choice is asked (on a display, the system's
   // chooser over the plug-in's front window); none cancels.
