@@ -8,9 +8,12 @@
 # turned on ("FXcovr_AColor") and its swatch "FXcovr_Color1" clicked: GTK's
 # chooser opens over it (kept as colour-chooser.png, which must be dark),
 # a swatch of its palette is clicked and confirmed with "Select", the window's
-# OK and the main window's "Apply" pressed. The output shows the chosen
-# colour inside the pieces (the overlay is opaque) and equals, byte for
-# byte, the host program's `--last` replay. A second run is closed by the
+# OK pressed. Then "Preferences..." of the "Main" menu, its outside
+# checker's first swatch "Pref_FCB1" clicked, another palette swatch chosen
+# the same way and OK: the main window's preview shows it outside the
+# picture (kept as main-prefs.png). Then "Apply": the output shows the
+# overlay's colour inside the pieces (the overlay is opaque) and equals,
+# byte for byte, the host program's `--last` replay. A second run is closed by the
 # window manager's close of the main window: cancelled, as its Cancel.
 # Usage: colour_close_test.sh HOST_PROGRAM PLUGIN_DIR HELPER SHOT_PROGRAM WMCLOSE PICTURE OUT_DIR
 set -euo pipefail
@@ -26,6 +29,19 @@ plugin_copies "$plugin_dir" plugin expected
 control() { sed -n "s|^$1 $2 \(-*[0-9]*\) \(-*[0-9]*\)$|\1 \2|p" points.txt | head -n 1; }
 click_at() { xdotool mousemove "$1" "$2" sleep 0.2 click 1; sleep 0.2; }
 visible() { [ -n "$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null || true)" ]; }
+# The window manager's close of the window, again while it is refused (a
+# window shuts its close box while the main window is busy) until the
+# window named NAME is gone (or, for the main window, the program ended).
+wm_close() {  # WINDOW NAME
+  for _ in $(seq 40); do
+    "$wmclose" "$1" 2> /dev/null || true
+    for _ in $(seq 10); do
+      if [ "$2" = Main ]; then kill -0 "$app" 2> /dev/null || return 0; else visible "$2" || return 0; fi
+      sleep 0.05
+    done
+  done
+  echo "FAILED: the $2 window did not close"; exit 1
+}
 
 mx=8 my=40 cx=1140 cy=40
 open_dialog
@@ -41,8 +57,7 @@ sleep 0.3
 read -r x y < <(control main Main_FXCOver/5)
 click_at $((mx + x)) $((my + y))
 find_window FXcovr err.txt
-"$wmclose" "$found"
-wait_gone FXcovr
+wm_close "$found" FXcovr
 keep main-before
 
 click_at $((mx + x)) $((my + y))
@@ -60,20 +75,57 @@ xwd -id "$chooser" -silent > chooser.xwd
 "$shot" --shot chooser.xwd chooser-check.png > chooser.txt
 read -r mean < <(sed -n 's/^shot [0-9]*,[0-9]* mean \([0-9.]*\) .*$/\1/p' chooser.txt)
 awk -v m="$mean" 'BEGIN { exit !(m < 0.2) }' || { echo "FAILED: the chooser is not dark: $(cat chooser.txt)"; exit 1; }
-# The third row's second swatch of the palette, its colour read a little
-# off its centre (where the selection's mark will be).
-eval "$(xdotool getwindowgeometry --shell "$chooser" | sed 's/^/C_/')"
-sx=87 sy=96
-read -r colour < <("$shot" --pixel chooser.xwd $((sx - 8)) $((sy - 6)) | sed -n 's/^pixel //p')
-click_at $((C_X + sx)) $((C_Y + sy))
-click_at $((C_X + C_WIDTH - 50)) $((C_Y + C_HEIGHT - 25))
-wait_gone "Select Color"
+# Clicks the palette's swatch at (SX, SY) in the chooser and "Select";
+# picked := its colour, read a little off its centre (where the selection's
+# mark will be).
+choose() {  # SX SY
+  local chooser
+  find_window "Select Color" err.txt
+  chooser=$found
+  sleep 0.5
+  xwd -id "$chooser" -silent > chooser.xwd
+  eval "$(xdotool getwindowgeometry --shell "$chooser" | sed 's/^/C_/')"
+  picked=$("$shot" --pixel chooser.xwd $(($1 - 8)) $(($2 - 6)) | sed -n 's/^pixel //p')
+  click_at $((C_X + $1)) $((C_Y + $2))
+  click_at $((C_X + C_WIDTH - 50)) $((C_Y + C_HEIGHT - 25))
+  wait_gone "Select Color"
+}
+# The third row's second swatch of the palette.
+choose 87 96
+colour=$picked
 sleep 0.3
 keep overlay-chosen "$fx"
 click_at $(in_fx FXcovr_Ok/5)
 wait_gone FXcovr
 sleep 0.3
 keep main-coloured
+
+# The outside checker's first colour in the preferences: the second row's
+# fifth swatch.
+read -r x y < <(control main Main_Main/5)
+xdotool mousemove $((mx + x)) $((my + y)) click 1
+sleep 0.5
+xdotool key Up Return
+find_window Pref err.txt
+pref=$found
+eval "$(xdotool getwindowgeometry --shell "$pref")"
+in_pref() { read -r x y < <(control pref "$1"); echo $((X + x)) $((Y + y)); }
+click_at $(in_pref Pref_FCB1/rect)
+choose 242 62
+outside=$picked
+[ "$outside" != "$colour" ] || { echo "FAILED: the two swatches have one colour"; exit 1; }
+sleep 0.3
+keep pref-chosen "$pref"
+click_at $(in_pref Pref_Ok/5)
+wait_gone Pref
+sleep 0.5
+keep main-prefs
+xwd -id "$wid" -silent > main-prefs.xwd
+shown=0
+for px in $(seq 36 2 100); do
+  [ "$("$shot" --pixel main-prefs.xwd "$px" 100)" = "pixel $outside" ] && { shown=1; break; }
+done
+[ "$shown" -eq 1 ] || { echo "FAILED: the preview's outside checker does not show #$outside"; exit 1; }
 read -r x y < <(control main Main_Apply/5)
 click_at $((mx + x)) $((my + y))
 finish err.txt 0
@@ -88,8 +140,9 @@ cmp dialog.png last.png || { echo "FAILED: the dialog's output differs from the 
 # The window manager's close of the main window cancels the run.
 rm -f dialog.png
 open_dialog
-"$wmclose" "$wid"
+wm_close "$wid" Main
 finish err.txt 1 "tessarette-host: cancelled (-128): the dialog was closed without applying; the document is unchanged"
 [ ! -e dialog.png ] || { echo "FAILED: the cancelled run wrote an output"; exit 1; }
 echo "passed: the Cutter kept by its close rule, the overlay's window closed as Cancel, #$colour chosen in" \
-     "GTK's chooser reached the pieces and the replay byte for byte, the main window's close cancelled"
+     "GTK's chooser reached the pieces and the replay byte for byte, #$outside the preview's checker," \
+     "the main window's close cancelled"
