@@ -8,7 +8,8 @@
 # turned on ("FXcovr_AColor") and its swatch "FXcovr_Color1" clicked: GTK's
 # chooser opens over it (kept as colour-chooser.png, which must be dark),
 # a swatch of its palette is clicked and confirmed with "Select", the window's
-# OK pressed. Then "Preferences..." of the "Main" menu, its outside
+# OK pressed. Then "Preferences..." of the "Main" menu (closed by the
+# window manager, then opened again), its outside
 # checker's first swatch "Pref_FCB1" clicked, another palette swatch chosen
 # the same way and OK: the main window's preview shows it outside the
 # picture (kept as main-prefs.png). Then "Apply": the output shows the
@@ -102,12 +103,18 @@ keep main-coloured
 
 # The outside checker's first colour in the preferences: the second row's
 # fifth swatch.
-read -r x y < <(control main Main_Main/5)
-xdotool mousemove $((mx + x)) $((my + y)) click 1
-sleep 0.5
-xdotool key Up Return
-find_window Pref err.txt
-pref=$found
+# (closed once by the window manager first: its Cancel)
+prefs() {
+  read -r x y < <(control main Main_Main/5)
+  xdotool mousemove $((mx + x)) $((my + y)) click 1
+  sleep 0.5
+  xdotool key Up Return
+  find_window Pref err.txt
+  pref=$found
+}
+prefs
+wm_close "$pref" Pref
+prefs
 eval "$(xdotool getwindowgeometry --shell "$pref")"
 in_pref() { read -r x y < <(control pref "$1"); echo $((X + x)) $((Y + y)); }
 click_at $(in_pref Pref_FCB1/rect)
