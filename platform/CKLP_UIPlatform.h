@@ -217,9 +217,8 @@ class CKLP_UIPlatform {
   virtual int32_t PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) = 0;
   virtual KLP_FileAnswer AskFile(const KLP_FileQuestion& question) = 0;
   // The platform's colour chooser, modal over parent (0 = the front
-  // window), starting at rgb (16-bit
-  // components); true with the chosen colour in rgb, false when cancelled
-  // (rgb unchanged).
+  // window), starting at rgb (16-bit components); true with the chosen
+  // colour in rgb, false when cancelled (rgb unchanged).
   virtual bool PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "CKLP_UIPlatform.h"
 #include "KLF_BigEndian.h"
 
 struct CKLT_FilterHost::Handle {

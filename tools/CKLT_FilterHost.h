@@ -22,8 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "CKLP_UIPlatform.h"
 #include "KLP_FilterHost.h"
+
+class CKLP_UIPlatform;
 
 class CKLT_FilterHost {
  public:
