@@ -211,8 +211,13 @@ void CKLP_HeadlessUI::PostKey(uint16_t kind, uint8_t virtualKey, uint8_t charCod
   if (e.window) Post(e);
 }
 
-void CKLP_HeadlessUI::Alert(const std::string& title, const std::string& text, KLP_WindowID) {
+void CKLP_HeadlessUI::PostClose(KLP_WindowID w) {
+  if (Find(w)) PostWindowEvent(w, klpWindowClose);
+}
+
+void CKLP_HeadlessUI::Alert(const std::string& title, const std::string& text, KLP_WindowID parent) {
   m_log.alerts.push_back({title, text});
+  m_log.alertParents.push_back(DialogParent(parent));
 }
 
 bool CKLP_HeadlessUI::GetClipboardText(std::string& out) {
@@ -255,8 +260,9 @@ KLP_FileAnswer CKLP_HeadlessUI::AskFile(const KLP_FileQuestion& question) {
   return a;
 }
 
-bool CKLP_HeadlessUI::PickColor(KLP_WindowID, const std::string& title, uint16_t rgb[3]) {
+bool CKLP_HeadlessUI::PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) {
   m_log.colourTitles.push_back(title);
+  m_log.colourParents.push_back(DialogParent(parent));
   if (m_colourAnswers.empty()) return m_colourAnswerer && m_colourAnswerer(rgb);
   for (int i = 0; i < 3; ++i) rgb[i] = m_colourAnswers.front()[static_cast<size_t>(i)];
   m_colourAnswers.pop_front();

@@ -25,6 +25,8 @@ struct KLP_HeadlessLog {
   std::vector<KLP_FileQuestion> questions;
   std::vector<std::string> colourTitles;
   std::vector<std::pair<std::string, std::string>> alerts;  // title, text
+  std::vector<KLP_WindowID> alertParents;                    // where each alert sat
+  std::vector<KLP_WindowID> colourParents;                   // where each chooser sat
   uint32_t beeps = 0;
   uint32_t stalls = 0;
   uint32_t drags = 0;
@@ -52,6 +54,8 @@ class CKLP_HeadlessUI : public CKLP_UICore {
   void PostKey(uint16_t kind, uint8_t virtualKey, uint8_t charCode, uint32_t mods = 0);
   // Press and release at one point.
   void PostClick(int32_t x, int32_t y, uint32_t mods = 0);
+  // The window manager's close request for the window.
+  void PostClose(KLP_WindowID w);
   void SetModifiers(uint32_t mods) { m_mods = mods; }
 
   // Scripted answers, taken in order.

@@ -102,6 +102,16 @@ void CKLP_UICore::Activate(KLP_WindowID w) {
   if (w) PostWindowEvent(w, klpWindowActivated);
 }
 
+KLP_WindowID CKLP_UICore::FrontWindow() {
+  const Window* active = Find(m_active);
+  if (active && active->visible) return m_active;
+  for (const auto& win : m_z)
+    if (win->visible) return win->id;
+  return 0;
+}
+
+KLP_WindowID CKLP_UICore::DialogParent(KLP_WindowID parent) { return Find(parent) ? parent : FrontWindow(); }
+
 bool CKLP_UICore::SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t rowBytes) {
   Window* win = Find(w);
   if (!win) return false;
@@ -177,7 +187,8 @@ bool CKLP_UICore::InputAllowed(KLP_WindowID w) {
 int32_t CKLP_UICore::DispatchEvent(const KLP_Event& event, KLP_WindowID target) {
   Window* win = Find(target ? target : event.window);
   if (!win) return 0;
-  if (event.eventClass != klpClassWindow && !InputAllowed(event.window)) return 0;
+  const bool input = event.eventClass != klpClassWindow || event.kind == klpWindowClose;
+  if (input && !InputAllowed(event.window)) return 0;
   const KLP_WindowID id = win->id;
   if (m_observer) m_observer(event);
   const int32_t handled = win->client->OnPlatformEvent(event);

@@ -49,6 +49,11 @@ class CKLP_UICore : public CKLP_UIPlatform {
   };
 
   Window* Find(KLP_WindowID w);
+  // The active window when visible, else the front visible one; 0 = none.
+  KLP_WindowID FrontWindow();
+  // Where a platform dialog asked over parent goes: parent while it
+  // exists, else the front window.
+  KLP_WindowID DialogParent(KLP_WindowID parent);
   // A new record at the front of its group; null for an empty size.
   Window* AddRecord(const KLP_WindowDesc& desc, CKLP_WindowClient* client);
   // Sends the dispose event, drops the window's queued events, forgets it.

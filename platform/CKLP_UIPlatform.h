@@ -65,7 +65,16 @@ enum : uint32_t {
 };
 enum : uint16_t { klpMouseDown = 1, klpMouseUp = 2, klpMouseMoved = 5, klpMouseDragged = 6, klpMouseWheel = 10 };
 enum : uint16_t { klpKeyDown = 1, klpKeyRepeat = 2, klpKeyUp = 3 };
-enum : uint16_t { klpWindowDraw = 2, klpWindowActivated = 5, klpWindowDeactivated = 6, klpWindowDispose = 1005 };
+// Close is the window manager's request to close (its close button, the
+// close key): the window decides, as with its own close box. It is held to
+// the running modal loop's windows as input is.
+enum : uint16_t {
+  klpWindowDraw = 2,
+  klpWindowActivated = 5,
+  klpWindowDeactivated = 6,
+  klpWindowClose = 72,
+  klpWindowDispose = 1005
+};
 
 struct KLP_Event {
   uint8_t eventClass = 0;
@@ -196,6 +205,8 @@ class CKLP_UIPlatform {
   virtual int32_t GetScrollArrowStyle() = 0;
 
   virtual void Beep() = 0;
+  // A modal alert with its title, centred over parent (0 = the front
+  // window).
   virtual void Alert(const std::string& title, const std::string& text, KLP_WindowID parent) = 0;
   virtual bool HasClipboardText() = 0;
   virtual bool GetClipboardText(std::string& out) = 0;
@@ -205,9 +216,9 @@ class CKLP_UIPlatform {
   // The chosen item's index, -1 when dismissed.
   virtual int32_t PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) = 0;
   virtual KLP_FileAnswer AskFile(const KLP_FileQuestion& question) = 0;
-  // The platform's colour chooser over parent, starting at rgb (16-bit
-  // components); true with the chosen colour in rgb, false when cancelled
-  // (rgb unchanged).
+  // The platform's colour chooser, modal over parent (0 = the front
+  // window), starting at rgb (16-bit components); true with the chosen
+  // colour in rgb, false when cancelled (rgb unchanged).
   virtual bool PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) = 0;
 };
 

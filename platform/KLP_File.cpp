@@ -62,14 +62,22 @@ bool IsFolder(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Detached: a short-lived child starts the launcher and leaves at once, so
+// the launcher never holds up the caller's event loop and is reaped by the
+// system. Only a launcher that cannot start is a failure.
 int32_t DefaultLaunch(const char* path) {
   char prog[] = "xdg-open";
   std::string arg(path);
   char* argv[] = {prog, &arg[0], nullptr};
-  pid_t pid;
-  if (posix_spawnp(&pid, prog, nullptr, nullptr, argv, environ) != 0) return klpErrLaunch;
+  const pid_t child = fork();
+  if (child < 0) return klpErrLaunch;
+  if (child == 0) {
+    setsid();
+    pid_t launcher;
+    _exit(posix_spawnp(&launcher, prog, nullptr, nullptr, argv, environ) == 0 ? 0 : 127);
+  }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
+  while (waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) return klpErrLaunch;
   }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? klpNoErr : klpErrLaunch;

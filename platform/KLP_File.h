@@ -76,7 +76,9 @@ bool KLP_IsFolder(const KLP_FileRef& ref);
 // of that name is there. out (may be null) receives the new file.
 int32_t KLP_CreateFile(const KLP_FileRef& parent, const KLP_FileName& name, KLP_FileRef* out);
 
-// Opens the file in the desktop's default application.
+// Opens the file in the desktop's default application. The default
+// launcher runs detached and is never waited for: klpErrLaunch only when it
+// cannot start.
 int32_t KLP_LaunchFile(const KLP_FileRef& ref);
 
 // Opens a web or mail link in the desktop's default application through

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "CKLP_UIPlatform.h"
 #include "KLF_BigEndian.h"
 
 struct CKLT_FilterHost::Handle {
@@ -201,6 +202,7 @@ void CKLT_FilterHost::SetMergedComposite(std::vector<std::vector<uint8_t>> plane
 }
 
 void CKLT_FilterHost::SetPickedColour(bool chosen, uint8_t r, uint8_t g, uint8_t b) {
+  m_colourScripted = true;
   m_colourChosen = chosen;
   m_picked[0] = r;
   m_picked[1] = g;
@@ -637,6 +639,24 @@ int16_t CKLT_FilterHost::s_Advance(void* ctx) {
   return Guarded<int16_t>(klpResMemFull, [&] { return Host(ctx)->i_Advance(); });
 }
 
+bool CKLT_FilterHost::i_ChooseColour(const KLP_ColorServicesInfo* info, int rgb[3]) {
+  if (m_colourScripted) {
+    for (int i = 0; i < 3; ++i) rgb[i] = m_picked[i];
+    return m_colourChosen;
+  }
+  CKLP_UIPlatform* ui = m_chooser ? m_chooser() : nullptr;
+  if (!ui) return false;
+  // The chooser starts at the request's colour (black when unreadable).
+  int start[3] = {0, 0, 0};
+  bool ok = false;
+  ToRGB(info->sourceSpace, info->colorComponents, start, ok);
+  uint16_t rgb16[3];
+  for (int i = 0; i < 3; ++i) rgb16[i] = static_cast<uint16_t>(ok ? std::clamp(start[i], 0, 255) * 257 : 0);
+  if (!ui->PickColor(0, info->prompt ? info->prompt : "Select Color", rgb16)) return false;
+  for (int i = 0; i < 3; ++i) rgb[i] = (rgb16[i] + 128) / 257;
+  return true;
+}
+
 int16_t CKLT_FilterHost::s_Color(void* ctx, KLP_ColorServicesInfo* info) {
   CKLT_FilterHost* self = Host(ctx);
   if (!info) return klpResBadParameters;
@@ -646,8 +666,7 @@ int16_t CKLT_FilterHost::s_Color(void* ctx, KLP_ColorServicesInfo* info) {
     ToRGB(info->sourceSpace, info->colorComponents, rgb, ok);
     if (!ok) return klpResBadParameters;
   } else if (info->selector == klpColorChoose) {
-    if (!self->m_colourChosen) return klpResUserCanceled;
-    for (int i = 0; i < 3; ++i) rgb[i] = self->m_picked[i];
+    if (!self->i_ChooseColour(info, rgb)) return klpResUserCanceled;
   } else {
     return klpResBadParameters;
   }

@@ -24,6 +24,8 @@
 
 #include "KLP_FilterHost.h"
 
+class CKLP_UIPlatform;
+
 class CKLT_FilterHost {
  public:
   // A document layer held at its own bounds: its planes cover rect (an
@@ -132,8 +134,15 @@ class CKLT_FilterHost {
 
   // Abort answers yes from the (n+1)-th poll on; -1 never.
   void CancelAfterPolls(int64_t n) { m_cancelAfter = n; }
-  // The colour the user "chooses" in the colour picker (RGB); none cancels.
+  // A scripted answer of the colour picker (RGB), which then answers
+  // every choice; not chosen cancels.
   void SetPickedColour(bool chosen, uint8_t r, uint8_t g, uint8_t b);
+  // Drops the scripted answer: the chooser answers again.
+  void ForgetPickedColour() { m_colourScripted = false; }
+  // Without a scripted answer the picker is the chooser of the UI platform
+  // this answers, found when a choice is asked (on a display, the system's
+  // chooser over the plug-in's front window); none cancels.
+  void SetColourChooser(std::function<CKLP_UIPlatform*()> chooser) { m_chooser = std::move(chooser); }
   // Texts longer than this are refused by putText (0: no limit).
   void SetMaxDescriptorText(size_t n) { m_maxText = n; }
   void SetProgressSink(std::function<void(int32_t done, int32_t total)> sink) { m_progressSink = std::move(sink); }
@@ -211,6 +220,8 @@ class CKLT_FilterHost {
   static void s_Progress(void* ctx, int32_t done, int32_t total);
   static int16_t s_Advance(void* ctx);
   static int16_t s_Color(void* ctx, KLP_ColorServicesInfo* info);
+  // The picker's answer into rgb; false when cancelled.
+  bool i_ChooseColour(const KLP_ColorServicesInfo* info, int rgb[3]);
   static void s_Event(void* ctx, void* event);
   static KLP_Handle s_NewHandle(void* ctx, int32_t size);
   static void s_DisposeHandle(void* ctx, KLP_Handle h);
@@ -273,7 +284,9 @@ class CKLT_FilterHost {
   std::vector<uint8_t> m_mergedTransparency;
   bool m_mergedIsDocument = false;
   int64_t m_cancelAfter = -1;
+  bool m_colourScripted = false;
   bool m_colourChosen = false;
+  std::function<CKLP_UIPlatform*()> m_chooser;
   uint8_t m_picked[3] = {0, 0, 0};
   size_t m_maxText = 0;
   std::function<void(int32_t, int32_t)> m_progressSink;

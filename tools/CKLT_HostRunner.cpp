@@ -22,6 +22,16 @@ namespace {
 
 typedef CKLT_HostDocument Doc;
 
+// The colour chooser of a dialog run: the display the plug-in's windows
+// are on, the module beside the plug-in (loaded already by the plug-in, so
+// the same platform answers); none without a display.
+std::function<CKLP_UIPlatform*()> DisplayChooser(const std::string& pluginPath) {
+  const size_t slash = pluginPath.rfind('/');
+  const std::string module =
+      (slash == std::string::npos ? std::string(".") : pluginPath.substr(0, slash)) + "/" KLP_DISPLAY_MODULE_FILE;
+  return [module]() { return KLP_DisplayNamed() ? KLP_LoadDisplayModule(module.c_str()) : nullptr; };
+}
+
 int16_t SpaceOf(int16_t mode) {
   return mode == klpModeRGB ? klpSpaceRGB : mode == klpModeCMYK ? klpSpaceCMYK : klpSpaceGray;
 }
@@ -479,8 +489,10 @@ int CKLT_HostRunner::i_RunPlugin(std::string& message) {
   CKLT_ProgressBar bar;
   bar.SetOutput(o.quiet ? nullptr : m_err, isatty(fileno(m_err)) != 0);
   host.SetProgressSink([&bar](int32_t done, int32_t total) { bar.Show(done, total); });
+  if (o.dialog) host.SetColourChooser(DisplayChooser(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin));
   const int16_t result =
       o.about ? host.Call(library.Entry(), klpSelectorAbout) : host.RunFilter(library.Entry(), o.dialog);
+  host.SetColourChooser(nullptr);
   bar.End();
   host.SetProgressSink(nullptr);
   // The plug-in goes before the host whose callbacks it may still hold.

@@ -144,11 +144,11 @@ void CKLF_App::SystemBeep() {
   if (UI()) UI()->Beep();
 }
 
-void CKLF_App::PlatformMessageBox(const char* text, const char* title, CKLF_Window*) {
+void CKLF_App::PlatformMessageBox(const char* text, const char* title, CKLF_Window* over) {
   if (!UI()) return;
   const std::string t = title ? std::string(title).substr(0, kAlertChars) : std::string();
   const std::string x = text ? std::string(text).substr(0, kAlertChars) : std::string();
-  UI()->Alert(t, x, 0);
+  UI()->Alert(t, x, over ? over->GetWindowHandle() : 0);
 }
 
 u32 CKLF_App::GetDoubleClickTime() { return UI() ? UI()->GetDoubleClickMs() : 500; }

@@ -170,6 +170,9 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   int32_t i_OnKeyboard(const KLP_Event& e);
   int32_t i_OnMouse(const KLP_Event& e);
   int32_t i_OnWindow(const KLP_Event& e);
+  // The window manager's close acts as the close box (a button named
+  // "..._CloseX"; refused while it is disabled), or as Escape without one.
+  void i_OnCloseRequest();
   void i_CountClick(i16 x, i16 y, u8& dbl, u8& triple);
   void i_OfferHover(i32 index, i32& candidate);
   void i_RefreshHover(i16 x, i16 y);

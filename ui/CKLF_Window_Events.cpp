@@ -3,6 +3,7 @@
 // the event-queue operations that long operations call.
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 
 #include "CKLF_App.h"
 #include "CKLF_CtrlEditLine.h"
@@ -107,11 +108,30 @@ int32_t CKLF_Window::i_OnMouse(const KLP_Event& e) {
   }
 }
 
+void CKLF_Window::i_OnCloseRequest() {
+  static const char kCloseBox[] = "_CloseX";
+  const size_t suffix = sizeof kCloseBox - 1;
+  for (u32 i = 0; i < GetControlCount(); ++i) {
+    CKLF_Control* c = GetControl(i);
+    const CKLF_String& name = c->GetName();
+    const size_t length = name.GetLength();
+    if (c->GetType() != klCtrlButton || length < suffix ||
+        std::strcmp(name.GetStr() + length - suffix, kCloseBox) != 0)
+      continue;
+    if (!c->IsEnabled()) return;
+    u32 mods = 0;
+    c->SendMessage(klMsgClick, &mods);
+    return;
+  }
+  iKeyDown(klKeyEscape, 0);
+}
+
 int32_t CKLF_Window::i_OnWindow(const KLP_Event& e) {
   switch (e.kind) {
     case klpWindowDraw: OnRedraw(klNullRect); return 1;
     case klpWindowActivated: i_ShowCaption(1); return 0;
     case klpWindowDeactivated: i_ShowCaption(0); return 0;
+    case klpWindowClose: i_OnCloseRequest(); return 1;
     case klpWindowDispose:
       if (!m_parent && m_appLoop && UI()) UI()->QuitLoop(0);
       // A modal window closed without EndModal would leave its loop running

@@ -206,6 +206,9 @@ class CKLP_GtkUI : public CKLP_UICore {
   bool PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) override;
 
   // Signal handlers.
+  void RequestClose(KLP_WindowID w) {
+    if (Find(w)) PostWindowEvent(w, klpWindowClose);
+  }
   gboolean OnDraw(KLP_WindowID w, cairo_t* cr);
   gboolean OnInput(KLP_WindowID w, GdkEvent* event);
   void OnTick(KLP_TimerID t);
@@ -221,6 +224,9 @@ class CKLP_GtkUI : public CKLP_UICore {
   };
   int Setting(const char* name, int fallback);
   GtkWindow* Widget(KLP_WindowID w);
+  // A platform dialog made modal, transient for and centred over the
+  // window it is asked over (else the front window), then run.
+  gint RunDialog(GtkWidget* dialog, KLP_WindowID parent);
   // Lets GTK turn pending input into queued events without dispatching them.
   void Gather();
   void Hold() { ++m_holding; }
@@ -248,7 +254,13 @@ gboolean InputSignal(GtkWidget*, GdkEvent* event, gpointer data) {
   return c->ui->OnInput(c->id, event);
 }
 
-gboolean RefuseDelete(GtkWidget*, GdkEvent*, gpointer) { return TRUE; }
+// The window manager's close becomes the toolkit's close request; the
+// window stays until the toolkit closes it.
+gboolean DeleteSignal(GtkWidget*, GdkEvent*, gpointer data) {
+  auto* c = static_cast<WinContext*>(data);
+  c->ui->RequestClose(c->id);
+  return TRUE;
+}
 
 gboolean DispatchIdle(gpointer data) { return static_cast<CKLP_GtkUI*>(data)->Dispatch(); }
 
@@ -319,7 +331,7 @@ KLP_WindowID CKLP_GtkUI::CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowCli
                         "key-press-event", "key-release-event", "focus-in-event", "focus-out-event",
                         "configure-event"})
     g_signal_connect(win, s, G_CALLBACK(InputSignal), n.context.get());
-  g_signal_connect(win, "delete-event", G_CALLBACK(RefuseDelete), nullptr);
+  g_signal_connect(win, "delete-event", G_CALLBACK(DeleteSignal), n.context.get());
   gtk_widget_realize(win);
   return rec->id;
 }
@@ -599,14 +611,23 @@ KLP_Point CKLP_GtkUI::GetMousePosition() {
   return {x, y};
 }
 
-void CKLP_GtkUI::Alert(const std::string& title, const std::string& text, KLP_WindowID parent) {
-  GtkWidget* d = gtk_message_dialog_new(Widget(parent), GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "%s",
-                                        KLP_Latin1ToUTF8(title).c_str());
-  gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(d), "%s", KLP_Latin1ToUTF8(text).c_str());
+gint CKLP_GtkUI::RunDialog(GtkWidget* d, KLP_WindowID parent) {
+  GtkWindow* over = Widget(DialogParent(parent));
+  gtk_window_set_transient_for(GTK_WINDOW(d), over);
+  gtk_window_set_modal(GTK_WINDOW(d), TRUE);
+  gtk_window_set_position(GTK_WINDOW(d), over ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
   Hold();
-  gtk_dialog_run(GTK_DIALOG(d));
-  gtk_widget_destroy(d);
+  const gint response = gtk_dialog_run(GTK_DIALOG(d));
   Release();
+  return response;
+}
+
+void CKLP_GtkUI::Alert(const std::string& title, const std::string& text, KLP_WindowID parent) {
+  GtkWidget* d = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "%s",
+                                        KLP_Latin1ToUTF8(text).c_str());
+  gtk_window_set_title(GTK_WINDOW(d), KLP_Latin1ToUTF8(title).c_str());
+  RunDialog(d, parent);
+  gtk_widget_destroy(d);
 }
 
 bool CKLP_GtkUI::HasClipboardText() {
@@ -736,13 +757,11 @@ KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
 }
 
 bool CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) {
-  GtkWidget* d = gtk_color_chooser_dialog_new(title.empty() ? nullptr : KLP_Latin1ToUTF8(title).c_str(), Widget(parent));
+  GtkWidget* d = gtk_color_chooser_dialog_new(title.empty() ? nullptr : KLP_Latin1ToUTF8(title).c_str(), nullptr);
   gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(d), FALSE);
   const GdkRGBA start = {rgb[0] / 65535.0, rgb[1] / 65535.0, rgb[2] / 65535.0, 1.0};
   gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(d), &start);
-  Hold();
-  const gint response = gtk_dialog_run(GTK_DIALOG(d));
-  Release();
+  const gint response = RunDialog(d, parent);
   const bool chosen = response == GTK_RESPONSE_OK;
   if (chosen) {
     GdkRGBA c;

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -133,5 +138,65 @@ TEST(FileRef, OnlyWebAndMailLinksAreLaunched) {
     EXPECT_EQ(g_launched, c.status == klpNoErr ? std::string(c.url) : std::string()) << c.url;
   }
   EXPECT_EQ(KLP_LaunchURL(nullptr), klpErrParam);
+  KLP_SetLaunchHook(old);
+}
+
+namespace {
+
+// PATH with a folder first for the test's time.
+class PathFirst {
+ public:
+  explicit PathFirst(const std::string& folder, bool alone = false) {
+    const char* p = std::getenv("PATH");
+    m_old = p ? p : "";
+    setenv("PATH", alone ? folder.c_str() : (folder + ":" + m_old).c_str(), 1);
+  }
+  ~PathFirst() { setenv("PATH", m_old.c_str(), 1); }
+
+ private:
+  std::string m_old;
+};
+
+bool WaitForFile(const std::string& path) {
+  for (int i = 0; i < 2000; ++i) {
+    if (access(path.c_str(), F_OK) == 0) return true;
+    usleep(10000);
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(FileRef, DefaultLauncherRunsDetachedAndReportsOnlyAFailedStart) {
+  klftest::TempDir dir;
+  // A launcher that stays until the test lets it go (giving up, and failing,
+  // after 20 s): a caller that waits for it would see it fail.
+  const std::string script = dir.File("xdg-open");
+  FILE* f = std::fopen(script.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fprintf(f,
+               "#!/bin/sh\n"
+               "echo \"$1\" > '%s/started'\n"
+               "i=0; while [ ! -e '%s/go' ] && [ $i -lt 200 ]; do sleep 0.1; i=$((i+1)); done\n"
+               "[ -e '%s/go' ] || exit 1\n"
+               "touch '%s/done'\n",
+               dir.Path().c_str(), dir.Path().c_str(), dir.Path().c_str(), dir.Path().c_str());
+  std::fclose(f);
+  ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+  KLP_LaunchHook old = KLP_SetLaunchHook(nullptr);
+  {
+    PathFirst path(dir.Path());
+    EXPECT_EQ(KLP_LaunchURL("https://example.org/help"), klpNoErr);
+    // Still running: the caller went on without it.
+    EXPECT_FALSE(access(dir.File("done").c_str(), F_OK) == 0);
+    ASSERT_TRUE(WaitForFile(dir.File("started")));
+    std::fclose(std::fopen(dir.File("go").c_str(), "w"));
+    EXPECT_TRUE(WaitForFile(dir.File("done")));
+  }
+  {
+    klftest::TempDir empty;
+    PathFirst path(empty.Path(), true);
+    EXPECT_EQ(KLP_LaunchURL("https://example.org/help"), klpErrLaunch);
+  }
   KLP_SetLaunchHook(old);
 }

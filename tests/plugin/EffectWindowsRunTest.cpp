@@ -259,3 +259,43 @@ TEST(EffectWindowsRun, TheLayerPickerFramesItsThumbnailAsTheMainWindowDoes) {
   });
   EXPECT_EQ(r.Dialog(), klpResUserCanceled);
 }
+
+// The host's picker, with nothing scripted, is the platform's chooser over
+// the effect window; a window manager's close of the effect window then
+// keeps nothing, and of the main window cancels the run.
+TEST(EffectWindowsRun, HostsPickerIsThePlatformsChooserAndCloseRequestsCancel) {
+  PuzzleRun r;
+  r.host.SetColourChooser([&r]() -> CKLP_UIPlatform* { return &r.ui; });
+  r.Then([&r] {
+    r.Cut();
+    T& engine = *r.Main()->GetEngine();
+    CWndFX_Base* fx = r.Open(3);
+    ASSERT_TRUE(fx);
+    const T::SFX_COLOROVERLAY start = engine.GetPiece(0)->colorOverlay[R];
+    r.ui.AnswerColor(250 * 257, 10 * 257, 0);
+    r.Click(*fx, r.Control(*fx, "_Color1", klCtrlStaticImage));
+    r.ui.Pump();
+    ASSERT_EQ(r.ui.Log().colourParents.size(), 1u);
+    EXPECT_EQ(r.ui.Log().colourParents[0], fx->GetWindowHandle());
+    r.ui.PostClose(fx->GetWindowHandle());
+    r.ui.Pump();
+    EXPECT_EQ(r.Main()->Puzzle().effectWindowOpen, 0);
+    EXPECT_FALSE(fx->GetWindowHandle());
+    const T::SFX_COLOROVERLAY& after = engine.GetPiece(0)->colorOverlay[R];
+    EXPECT_EQ(std::string(after.color, after.color + 8), std::string(start.color, start.color + 8));
+    EXPECT_EQ(after.enabled, start.enabled);
+    // Chosen again and kept with OK: the pieces take it.
+    fx = r.Open(3);
+    ASSERT_TRUE(fx);
+    r.ui.AnswerColor(250 * 257, 10 * 257, 0);
+    r.Click(*fx, r.Control(*fx, "_Color1", klCtrlStaticImage));
+    r.Click(*fx, r.Control(*fx, "_Ok", klCtrlButton));
+    r.ui.Pump();
+    const u8* kept = engine.GetPiece(0)->colorOverlay[R].color;
+    EXPECT_EQ(kept[1] * 1000000 + kept[2] * 1000 + kept[3], 250010000);
+    r.ui.PostClose(r.Main()->GetWindowHandle());
+  });
+  const auto before = r.Planes();
+  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+  EXPECT_EQ(r.Planes(), before);
+}

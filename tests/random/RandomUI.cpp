@@ -326,6 +326,8 @@ Session::Session(bool generate, uint32_t seed, bool grey, const std::string& log
   m_run.ui.SetMenuAnswerer([this](const std::vector<KLP_MenuItem>& items) { return AnswerMenu(items); });
   m_run.ui.SetFileAnswerer([this](const KLP_FileQuestion& q) { return AnswerFile(q); });
   m_run.ui.SetColourAnswerer([this](uint16_t rgb[3]) { return AnswerColour(rgb); });
+  // The host's picker is the platform's chooser until a step scripts it.
+  m_run.host.SetColourChooser([this]() -> CKLP_UIPlatform* { return &m_run.ui; });
   Write("# random events over the dialog, seed " + std::to_string(seed));
   Write(std::string("doc ") + (grey ? "grey " : "rgb ") + std::to_string(seed));
   SetUpDocument();
@@ -527,8 +529,11 @@ void Session::Execute(const Step& s) {
     case kKeyDown: Key(klpKeyDown, s.n[0], s.n[1], static_cast<uint32_t>(s.n[2])); break;
     case kKeyUp: Key(klpKeyUp, s.n[0], s.n[1], static_cast<uint32_t>(s.n[2])); break;
     case kHostColour:
-      m_run.host.SetPickedColour(s.n[0] != 0, static_cast<uint8_t>(s.n[1]), static_cast<uint8_t>(s.n[2]),
-                                 static_cast<uint8_t>(s.n[3]));
+      // 2: the host's picker is the platform's chooser again.
+      if (s.n[0] == 2) m_run.host.ForgetPickedColour();
+      else
+        m_run.host.SetPickedColour(s.n[0] != 0, static_cast<uint8_t>(s.n[1]), static_cast<uint8_t>(s.n[2]),
+                                   static_cast<uint8_t>(s.n[3]));
       break;
     default: break;
   }
@@ -628,7 +633,7 @@ void Session::PlanRandom() {
   const uint32_t roll = m_rng.Below(100);
   if (wins.empty() || roll < 6) return Push(kTick, m_rng.Between(30, 2500), "", {});
   if (roll < 7) {
-    const bool chosen = m_rng.Chance(80);
+    const int chosen = m_rng.Chance(50) ? 2 : m_rng.Chance(80) ? 1 : 0;
     return Push(kHostColour, Think(), "", {chosen, m_rng.Between(0, 255), m_rng.Between(0, 255), m_rng.Between(0, 255)});
   }
   if (roll < 11 && PlanGoal()) return;

@@ -4,7 +4,8 @@
 // at points of the windows that take input, mostly on their controls; keys
 // and the accelerators; the clock moved on to fire the timers), with the
 // menus, file questions and colour choosers answered at random from what
-// they offer. When the stream is spent the windows are closed and the run
+// they offer (the host's colour picker now scripted, now the platform's
+// chooser). When the stream is spent the windows are closed and the run
 // ends by OK or Cancel; a stream that ends the run earlier starts another
 // one on the document the last left.
 //

@@ -81,15 +81,17 @@ TEST(RandomUI, ASeedAndItsLogGiveTheSameRuns) {
 // Every seed that once failed, by its log.
 TEST(RandomUI, EveryKeptCaseReplaysWithoutAFault) {
   const std::filesystem::path folder = std::filesystem::path(KLF_TEST_DATA_DIR) / "random" / "cases";
-  uint32_t cases = 0;
+  uint32_t cases = 0, colours = 0;
   for (const auto& e : std::filesystem::directory_iterator(folder)) {
     if (e.path().extension() != ".log") continue;
     ++cases;
     const randomui::Outcome o = randomui::ReplayLog(ReadText(e.path()));
     for (const std::string& f : o.faults) ADD_FAILURE() << e.path().filename() << ": " << f;
     EXPECT_GT(o.coverage.events, 0u) << e.path().filename();
+    colours += o.coverage.colours;
   }
   EXPECT_GT(cases, 0u);
+  EXPECT_GT(colours, 0u);  // the platform's chooser answered the host's picker
 }
 
 // Outside CI: KLF_RANDOM_LOG=path replays one log; KLF_RANDOM_SEEDS=first-last

@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "CKLP_HeadlessUI.h"
 #include "CKLT_FilterHost.h"
 
 namespace {
@@ -179,3 +180,62 @@ TEST(FilterHostCallbacks, NothingUnwindsIntoThePlugin) {
 }
 
 }  // namespace
+
+namespace {
+
+// A choose request as the plug-in makes it: RGB in and out, no prompt.
+int16_t Choose(CKLT_FilterHost& host, const int16_t start[3], int16_t out[3]) {
+  KLP_ColorServicesInfo info = {};
+  info.selector = klpColorChoose;
+  info.sourceSpace = klpSpaceRGB;
+  info.resultSpace = klpSpaceRGB;
+  for (int i = 0; i < 3; ++i) info.colorComponents[i] = start[i];
+  KLP_FilterRecord& r = host.Record();
+  const int16_t result = r.colorServices(r.hostContext, &info);
+  for (int i = 0; i < 3; ++i) out[i] = info.colorComponents[i];
+  return result;
+}
+
+}  // namespace
+
+TEST(FilterHostColours, ChooserAnswersWhenNothingIsScripted) {
+  CKLP_HeadlessUI ui;
+  KLP_WindowDesc desc;
+  desc.bounds = {10, 10, 110, 110};
+  struct : CKLP_WindowClient {
+    int32_t OnPlatformEvent(const KLP_Event&) override { return 0; }
+  } client;
+  const KLP_WindowID w = ui.CreateWindow(desc, &client);
+  ui.ShowWindow(w, true);
+  ui.SelectWindow(w);
+  CKLT_FilterHost host;
+  host.SetDocument(klpModeRGB, 4, 4, false);
+  const int16_t start[3] = {10, 20, 30};
+  int16_t got[3];
+  // No chooser: cancelled, as before.
+  EXPECT_EQ(Choose(host, start, got), klpResUserCanceled);
+  int asked = 0;
+  host.SetColourChooser([&]() -> CKLP_UIPlatform* { return ++asked, &ui; });
+  // The chooser starts at the request's colour and gives its choice back.
+  std::vector<uint16_t> seen;
+  ui.SetColourAnswerer([&](uint16_t rgb[3]) {
+    seen.assign(rgb, rgb + 3);
+    rgb[0] = 0xFFFF, rgb[1] = 0x8080, rgb[2] = 0x0101;
+    return true;
+  });
+  ASSERT_EQ(Choose(host, start, got), klpResNoErr);
+  EXPECT_EQ(seen, (std::vector<uint16_t>{10 * 257, 20 * 257, 30 * 257}));
+  EXPECT_EQ(got[0] * 1000000 + got[1] * 1000 + got[2], 255128001);
+  EXPECT_EQ(ui.Log().colourParents.back(), w);  // over the front window
+  // A cancelled chooser changes nothing.
+  ui.SetColourAnswerer([](uint16_t*) { return false; });
+  EXPECT_EQ(Choose(host, start, got), klpResUserCanceled);
+  EXPECT_EQ(asked, 2);
+  // A scripted answer wins over the chooser, a scripted cancel too.
+  host.SetPickedColour(true, 1, 2, 3);
+  ASSERT_EQ(Choose(host, start, got), klpResNoErr);
+  EXPECT_EQ(got[0] * 100 + got[1] * 10 + got[2], 123);
+  host.SetPickedColour(false, 0, 0, 0);
+  EXPECT_EQ(Choose(host, start, got), klpResUserCanceled);
+  EXPECT_EQ(asked, 2);
+}

@@ -70,3 +70,20 @@ TEST_F(UIToolkitTest, ServicesGoThroughThePlatform) {
   EXPECT_STREQ(got.GetStr(), "12.5");
   EXPECT_FAILS(app, app.InitStorgaeResource(u8{0}), klErrNoResources);  // no resources on this platform
 }
+
+TEST_F(UIToolkitTest, AlertsSitOverTheirWindowElseTheFrontOne) {
+  Open();
+  CKLT_RecordingWindow* back = Window(100, 100);
+  CKLT_RecordingWindow* front = Window(400, 100);
+  const KLP_WindowID backId = back->GetWindowHandle(), frontId = front->GetWindowHandle();
+  back->Show();
+  front->Show();
+  ui.Pump();
+  app.PlatformMessageBox("over back", "Error!", back);
+  app.PlatformMessageBox("Cannot show URL.", "Error!", nullptr);
+  back->Close();
+  front->Close();
+  app.PlatformMessageBox("no window", "Error!", nullptr);
+  const std::vector<KLP_WindowID> want = {backId, frontId, 0};
+  EXPECT_EQ(ui.Log().alertParents, want);
+}

@@ -361,3 +361,42 @@ TEST_F(UIToolkitTest, HoverFollowsAControlSwappedUnderARestingPointer) {
   ui.Pump();
   EXPECT_EQ(log.Take().find("above"), std::string::npos);
 }
+
+TEST_F(UIToolkitTest, CloseRequestActsAsTheCloseBoxOrEscape) {
+  for (const char* n : {"W_Ok", "W_CloseX", "W_CloseXLabel"}) st.Folder(std::string("UIResources>Buttons>") + n);
+  st.Folder("UIResources>Check Boxes>P_CloseX");
+  Open();
+  CKLT_RecordingWindow* w = Window();
+  Control(w, "W_Ok", {10, 10, 30, 30});
+  CKLT_TestControl* box = Control(w, "W_CloseX", {40, 10, 60, 30});
+  Control(w, "W_CloseXLabel", {70, 10, 90, 30});
+  ui.PostClose(w->GetWindowHandle());
+  ui.Pump();
+  EXPECT_EQ(log.Take(), "msg 0x110 1 W_CloseX =0");
+  // A disabled close box refuses the close, as a click on it would.
+  box->Enable(0);
+  ui.PostClose(w->GetWindowHandle());
+  ui.Pump();
+  EXPECT_EQ(log.Take(), "");
+  // A window without a close box takes it as Escape; a close box of
+  // another type is none.
+  CKLT_RecordingWindow* plain = Window(400, 100);
+  Control(plain, "P_CloseX", {10, 10, 30, 30}, klCtrlCheckBox);
+  ui.PostClose(plain->GetWindowHandle());
+  ui.Pump();
+  EXPECT_EQ(log.Take(), "key 7 0");
+}
+
+TEST_F(UIToolkitTest, CloseRequestOutsideTheModalLoopIsDropped) {
+  for (const char* n : {"Main_CloseX", "Dlg_CloseX"}) st.Folder(std::string("UIResources>Buttons>") + n);
+  Open();
+  CKLT_RecordingWindow* main = Window(100, 100);
+  Control(main, "Main_CloseX", {10, 10, 30, 30});
+  CKLT_RecordingWindow* dlg = Window(400, 400, main);
+  Control(dlg, "Dlg_CloseX", {10, 10, 30, 30});
+  dlg->onClick = [&](u32) { dlg->EndModal(2); };
+  ui.Script([&] { ui.PostClose(main->GetWindowHandle()); });
+  ui.Script([&] { ui.PostClose(dlg->GetWindowHandle()); });
+  EXPECT_EQ(dlg->DoModal(), 2);
+  EXPECT_EQ(log.Take("msg"), "msg 0x110 0 Dlg_CloseX =0");
+}

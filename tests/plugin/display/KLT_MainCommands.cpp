@@ -23,7 +23,10 @@
 //       X Y", window coordinates), presses its "Cutter_Cut", prints the
 //       rectangle the test drags over the preview ("drag X Y to X Y") and
 //       the main window's controls ("main ..."), opens the blur window from
-//       "Main_FXBlur" and prints its controls ("blur ..."); then cancels.
+//       "Main_FXBlur" and prints its controls ("blur ..."), then the colour
+//       overlay's window from "Main_FXCOver" ("overlay window NAME", then
+//       "overlay ..."), then the preferences' controls and swatches
+//       ("pref ..."); then cancels.
 //   klt_maincommands --fxexpect PICTURE PLUGIN_FOLDER RADIUS1 RADIUS2   the
 //       same cut, the pieces of the same rectangle selected through the
 //       model, their blur records set to the radius spread to the right
@@ -217,6 +220,25 @@ void SelectionDrag(kltPOS& from, kltPOS& to) {
   to = ImageToWindow(w * 88 / 100, h * 22 / 100);
 }
 
+// The preferences dialog, opened as "Preferences..." does: its controls
+// and its swatches' rectangles ("pref NAME/rect X Y"), then cancelled.
+bool PrintPrefPoints(CKLP_HeadlessUI& ui) {
+  bool seen = false;
+  ui.Script([&ui, &seen] {
+    auto* w = dynamic_cast<CKLF_Window*>(ui.GetWindowClient(ui.GetActiveWindow()));
+    if (!w || std::strcmp(w->GetName().GetStr(), "Pref") != 0) return;
+    PrintControls("pref", *w);
+    for (const char* name : {"Pref_TCB1", "Pref_TCB2", "Pref_TSolid", "Pref_FCB1", "Pref_FCB2", "Pref_FSolid"}) {
+      kltRECT_s r;
+      if (w->GetResourceRect(name, r)) std::printf("pref %s/rect %d %d\n", name, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    }
+    seen = true;
+    w->EndModal(0);
+  });
+  Main().DoPrefDialog();
+  return seen;
+}
+
 bool PrintBlurPoints(CKLP_HeadlessUI& ui) {
   CWnd_Cutter* cutter = CutterWindow();
   if (!cutter) return false;
@@ -233,6 +255,16 @@ bool PrintBlurPoints(CKLP_HeadlessUI& ui) {
   if (!fx || std::strcmp(fx->GetName().GetStr(), "FXblur") != 0) return false;
   PrintControls("blur", *fx);
   fx->Close();
+  // The colour overlay's window, opened the same way.
+  CKLF_Control* overlay = Named(Main(), "Main_FXCOver", klCtrlButton);
+  if (!overlay) return false;
+  ClickOn(ui, Main(), overlay);
+  fx = dynamic_cast<CKLF_Window*>(Main().Puzzle().effectWindow);
+  if (!fx || !fx->GetWindowHandle()) return false;
+  std::printf("overlay window %s\n", fx->GetName().GetStr());
+  PrintControls("overlay", *fx);
+  fx->Close();
+  if (!PrintPrefPoints(ui)) return false;
   Main().localClose();
   return true;
 }

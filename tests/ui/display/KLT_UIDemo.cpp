@@ -4,7 +4,11 @@
 //       display, prints "ready window N at X,Y size W,H button BX,BY outside
 //       OX,OY" once its first picture is on screen, then one line per event
 //       that reaches the window or its controls; Tab shows every control in
-//       the next look ("look L" once on screen), Escape closes it. The
+//       the next look ("look L" once on screen), Escape closes it (and so
+//       does the window manager's close, the window having no close box);
+//       "l" opens a link through the desktop's launcher ("launched STATUS"
+//       once the launcher returns), then a timer ticks ("tick N") and at its
+//       third tick shows the next look as Tab does. The
 //       menu (also on a right click and under the "Presets" menu button)
 //       offers "Message..." through the platform's alert ("message closed"
 //       once it is), and "Open..." and "Save..." through the file dialog
@@ -17,6 +21,8 @@
 //   klt_uidemo --compare SHOT.xwd WINDOW.png X Y CROP.png   compares an
 //       X screenshot at (X, Y) with the headless picture inside its shape
 //       and keeps the screen's crop; exit 0 when every pixel matches.
+//   klt_uidemo --pixel PICTURE X Y   prints "pixel RRGGBB", the colour of a
+//       PNG picture's or an X screenshot's (.xwd) pixel.
 //   klt_uidemo --shot SHOT.xwd OUT.png   keeps an X screenshot as PNG and
 //       prints "shot W,H mean L face F accent N": its mean relative
 //       luminance (0 black .. 1 white), the share of its pixels in the
@@ -38,6 +44,7 @@
 #include "CKLF_PlatformPopupMenu.h"
 #include "CKLP_HeadlessUI.h"
 #include "KLF_BigEndian.h"
+#include "KLP_File.h"
 #include "KLP_Palette.h"
 #include "ui/DemoWindow.h"
 #include "ui/display/KLT_Screenshot.h"
@@ -129,6 +136,7 @@ class DemoWindow : public CKLT_DemoWindow {
     return refused.empty() && button ? 1 : 0;
   }
   void OnTimer(u16 id) override {
+    if (id == 2) return i_Tick();
     if (id != 1) return;
     KillTimer(1);
     ForceRedrawRect(klNullRect);
@@ -179,17 +187,32 @@ class DemoWindow : public CKLT_DemoWindow {
   u8 OnKeyDown(u8 key, u8 mods) override {
     CKLT_RecordingWindow::OnKeyDown(key, mods);
     if (key == klKeyEscape) Close();
-    if (key == klKeyTab) {
-      m_look = static_cast<u8>((m_look + 1) % kLooks);
-      ShowLook(m_look);
-      i_Announce("look " + std::to_string(m_look));
-    }
+    if (key == klKeyTab) i_NextLook();
+    return 1;
+  }
+  u8 OnKeyChar(u8 c, u8 mods) override {
+    CKLT_RecordingWindow::OnKeyChar(c, mods);
+    if (c != 'l') return 1;
+    log->Add("launched %ld", KLP_LaunchURL("https://example.org/tessarette-help"));
+    m_ticks = 0;
+    SetTimer(100, 2);
     return 1;
   }
 
  private:
   // The line is printed once the picture has reached the screen (the first
   // one once the preview's refined picture has too).
+  void i_NextLook() {
+    m_look = static_cast<u8>((m_look + 1) % kLooks);
+    ShowLook(m_look);
+    i_Announce("look " + std::to_string(m_look));
+  }
+  void i_Tick() {
+    log->Add("tick %ld", ++m_ticks);
+    if (m_ticks < 3) return;
+    KillTimer(2);
+    i_NextLook();
+  }
   void i_Announce(const std::string& line, u32 delay = 20) {
     m_announce = line;
     SetTimer(delay, 1);
@@ -241,6 +264,7 @@ class DemoWindow : public CKLT_DemoWindow {
 
   std::string m_announce;
   int m_drawn = 0;
+  long m_ticks = 0;
   u8 m_look = 0;
 };
 
@@ -317,10 +341,25 @@ int Shot(const char* shotPath, const char* pngPath) {
   return 0;
 }
 
+int Pixel(const char* path, int x, int y) {
+  klt_screenshot::Picture p;
+  const size_t n = std::strlen(path);
+  const bool xwd = n > 4 && std::strcmp(path + n - 4, ".xwd") == 0;
+  if (!(xwd ? klt_screenshot::ReadXWD(path, p) : klt_screenshot::ReadPNG(path, p)) || x < 0 || y < 0 ||
+      static_cast<u32>(x) >= p.width || static_cast<u32>(y) >= p.height) {
+    std::fprintf(stderr, "cannot read %s or no pixel %d,%d in it\n", path, x, y);
+    return 1;
+  }
+  const u8* px = &p.rgba[(static_cast<size_t>(y) * p.width + static_cast<size_t>(x)) * 4];
+  std::printf("pixel %02x%02x%02x\n", px[0], px[1], px[2]);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--shot") == 0) return Shot(argv[2], argv[3]);
+  if (argc == 5 && std::strcmp(argv[1], "--pixel") == 0) return Pixel(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
   if (argc == 7 && std::strcmp(argv[1], "--compare") == 0)
     return klt_screenshot::Compare(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), argv[6]);
   if (argc >= 4 && argc <= 6 && std::strcmp(argv[2], "--headless") == 0) {
@@ -337,6 +376,7 @@ int main(int argc, char** argv) {
     return RunWindow(argv[1], ui.get(), nullptr, 0, argc == 4 ? argv[3] : nullptr);
   }
   std::fprintf(stderr, "usage: klt_uidemo RESOURCES --display [ZOOM] | RESOURCES --headless OUT.png [LOOK [ZOOM]] |\n"
-                       "       --compare SHOT.xwd WINDOW.png X Y CROP.png | --shot SHOT.xwd OUT.png\n");
+                       "       --compare SHOT.xwd WINDOW.png X Y CROP.png | --shot SHOT.xwd OUT.png |\n"
+                       "       --pixel PICTURE X Y\n");
   return 2;
 }

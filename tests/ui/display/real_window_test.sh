@@ -8,21 +8,29 @@
 # control message), picks from a pop-up menu, shows that GTK's own windows
 # (the menu, an alert, a file chooser) wear the product's dark palette and
 # accent (their pictures stay in OUT_DIR as gtk-menu.png, gtk-alert.png and
-# gtk-save.png), that modifier keys alone deliver nothing, and closes the
-# window with Escape. Anything on the program's standard error fails the
-# test.
-# Usage: real_window_test.sh PROGRAM RESOURCES OUT_DIR
+# gtk-save.png), that the alert is titled, transient for the window and
+# centred over it, that modifier keys alone deliver nothing, that a slow
+# launcher (a stand-in xdg-open first on PATH, 5 s long) leaves the window
+# ticking and repainting while it runs, and closes the window with Escape;
+# a second run is closed by the window manager's close request (sent by
+# WMCLOSE). Anything on the program's standard error fails the test.
+# Usage: real_window_test.sh PROGRAM RESOURCES OUT_DIR WMCLOSE
 set -euo pipefail
-prog=$1 res=$2 out=$3
+prog=$1 res=$2 out=$3 wmclose=$4
 
 source "$(dirname "$0")/xvfb_display.sh"
-rm -f out.txt err.txt shot.xwd window-*.png screen-*.png gtk-*
+rm -rf out.txt err.txt shot.xwd window-*.png screen-*.png gtk-* launcher.txt bin
+# The slow launcher: marks its start and its end, 5 s apart.
+mkdir bin
+printf '#!/bin/sh\necho "started $1" >> "%s/launcher.txt"\nsleep 5\necho ended >> "%s/launcher.txt"\n' \
+  "$PWD" "$PWD" > bin/xdg-open
+chmod +x bin/xdg-open
 
 for look in 0 1 2 3 4; do "$prog" "$res" --headless "window-$look.png" "$look"; done
 # The preview at other zooms, kept for a person to look at.
 for z in 0 4 6; do "$prog" "$res" --headless "preview-zoom$z.png" 0 "$z"; done
 
-"$prog" "$res" --display > out.txt 2> err.txt &
+PATH="$PWD/bin:$PATH" "$prog" "$res" --display > out.txt 2> err.txt &
 app=$!
 pids+=($app)
 
@@ -66,6 +74,27 @@ done
 xdotool key Tab
 wait_for '^look 0$'
 
+# A link opened through the slow launcher: the window ticks and shows its
+# next look on screen while the launcher still runs.
+# (each look was announced once already)
+wait_second() {
+  for _ in $(seq 400); do [ "$(grep -c -- "$1" out.txt)" -ge 2 ] && return 0; sleep 0.05; done
+  echo "FAILED: no second line matching '$1'"; cat out.txt; exit 1
+}
+xdotool key l
+wait_for '^launched 0$'
+wait_second '^look 1$'
+for _ in $(seq 100); do grep -q '^started https://' launcher.txt 2> /dev/null && break; sleep 0.05; done
+grep -q '^started https://example.org/tessarette-help$' launcher.txt ||
+  { echo "FAILED: the launcher did not start: $(cat launcher.txt 2> /dev/null)"; exit 1; }
+xwd -root -silent > shot.xwd
+if grep -q '^ended$' launcher.txt; then echo "FAILED: the window waited for the launcher"; cat out.txt; exit 1; fi
+"$prog" --compare shot.xwd window-1.png "$x" "$y" screen-launching.png > compare.txt ||
+  { echo "FAILED: the window did not repaint while the launcher ran"; cat compare.txt; exit 1; }
+for look in 2 3 4 0; do xdotool key Tab; wait_second "^look $look\$"; done
+grep -q '^tick 3$' out.txt || { echo "FAILED: the timer did not tick"; exit 1; }
+
+
 # Outside the shape first, then the button as the sentinel.
 if [ "$ox" -ge 0 ]; then xdotool mousemove $((x + ox)) $((y + oy)) click 1; fi
 xdotool mousemove $((x + bx)) $((y + by)) click 1
@@ -93,6 +122,17 @@ wait_for '^menu open$'
 shoot gtk-menu-again 0
 xdotool key Down Return
 shoot gtk-alert 200
+alert=$(xdotool search --onlyvisible --class klt_uidemo | grep -vx "$main" | tail -n 1)
+[ "$(xdotool getwindowname "$alert")" = Message ] ||
+  { echo "FAILED: the alert is titled '$(xdotool getwindowname "$alert")', not Message"; exit 1; }
+parent=$(xprop -id "$alert" WM_TRANSIENT_FOR | sed -n 's/.*window id # \(0x[0-9a-f]*\).*/\1/p')
+[ -n "$parent" ] && [ $((parent)) -eq "$main" ] ||
+  { echo "FAILED: the alert is not transient for the window: $(xprop -id "$alert" WM_TRANSIENT_FOR)"; exit 1; }
+centre() { eval "$(xdotool getwindowgeometry --shell "$1")"; echo $((X + WIDTH / 2)) $((Y + HEIGHT / 2)); }
+read -r acx acy < <(centre "$alert")
+read -r wcx wcy < <(centre "$main")
+[ $(((acx - wcx) * (acx - wcx) + (acy - wcy) * (acy - wcy))) -le 8 ] ||
+  { echo "FAILED: the alert's centre $acx,$acy is not the window's $wcx,$wcy"; exit 1; }
 xdotool key Return
 wait_for '^message closed$'
 xdotool mousemove $((x + 150)) $((y + 200)) click 3
@@ -122,4 +162,19 @@ for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
 if kill -0 "$app" 2> /dev/null; then echo "FAILED: Escape did not close the window"; exit 1; fi
 wait "$app" || { echo "FAILED: the program ended with $?"; cat err.txt; exit 1; }
 if [ -s err.txt ]; then echo "FAILED: the program wrote to standard error"; cat err.txt; exit 1; fi
+
+# The window manager's close: the window has no close box, so it is Escape.
+"$prog" "$res" --display > out.txt 2> err.txt &
+app=$!
+pids+=($app)
+wait_for '^ready '
+main=$(xdotool search --onlyvisible --class klt_uidemo | head -n 1)
+"$wmclose" "$main"
+wait_for '^key 7 0$'
+for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
+if kill -0 "$app" 2> /dev/null; then echo "FAILED: the close request did not close the window"; exit 1; fi
+wait "$app" || { echo "FAILED: the program ended with $?"; cat err.txt; exit 1; }
+if [ -s err.txt ]; then echo "FAILED: the program wrote to standard error"; cat err.txt; exit 1; fi
+echo "passed: the alert titled, transient and centred; the window ticked and repainted while a slow launcher ran;" \
+     "the window manager's close closed it"
 echo "passed: screenshots of every look match, click reached the button, menu chose, GTK's windows are dark, the wheel zoomed, modifiers alone sent nothing, Escape closed the window"
