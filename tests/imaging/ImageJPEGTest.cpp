@@ -211,34 +211,6 @@ TEST(ImageJPEG, CancelStopsWithoutACode) {
 
 namespace {
 
-// One grey level over the whole image: the fewest bits a block can take.
-Bytes EncodeFlat(u32 w, u32 h, bool progressive) {
-  jpeg_compress_struct c;
-  jpeg_error_mgr err;
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &out, &size);
-  c.image_width = w;
-  c.image_height = h;
-  c.input_components = 3;
-  c.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&c);
-  if (progressive) jpeg_simple_progression(&c);
-  jpeg_start_compress(&c, TRUE);
-  Bytes row(w * 3, 128);
-  while (c.next_scanline < h) {
-    JSAMPROW r = row.data();
-    jpeg_write_scanlines(&c, &r, 1);
-  }
-  jpeg_finish_compress(&c);
-  Bytes file(out, out + size);
-  jpeg_destroy_compress(&c);
-  free(out);
-  return file;
-}
-
 // The file with its frame header's size set to w x h.
 Bytes Resized(Bytes file, u16 w, u16 h) {
   for (size_t p = 2; p + 9 < file.size(); ++p)
@@ -259,7 +231,9 @@ TEST(ImageJPEG, DeclaredSizeMustFitTheData) {
   CKLF_ImageJPEG r;
   for (bool progressive : {false, true}) {
     SCOPED_TRACE(progressive ? "progressive" : "baseline");
-    const Bytes flat = EncodeFlat(1024, 1024, progressive);
+    std::mt19937 rng(1);
+    // One grey level over the whole image: the fewest bits a block can take.
+    const Bytes flat = jpegtest::Encode(1024, 1024, JCS_RGB, 3, progressive, rng, 0, 1, {}, 128);
     ASSERT_EQ(1, r.ParseImageByPtr(flat.data(), static_cast<u32>(flat.size())));
     EXPECT_EQ(0, r.IsDamaged());
     const Bytes small = Encode(16, 16, JCS_RGB, 3, progressive, rng);

@@ -12,10 +12,11 @@ namespace jpegtest {
 
 typedef std::vector<uint8_t> Bytes;
 
-// A JPEG of random blocks, made by libjpeg itself, with a JFIF density in
-// the given unit (1 dots an inch, 2 a centimetre) and an optional profile.
+// A JPEG of random blocks (or of the one sample value flat, from 0 to 255),
+// made by libjpeg itself, with a JFIF density in the given unit (1 dots an
+// inch, 2 a centimetre) and an optional profile.
 inline Bytes Encode(uint32_t w, uint32_t h, J_COLOR_SPACE space, int components, bool progressive, std::mt19937& rng,
-                    uint8_t unit = 0, uint16_t density = 1, const Bytes& icc = {}) {
+                    uint8_t unit = 0, uint16_t density = 1, const Bytes& icc = {}, int flat = -1) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -37,7 +38,7 @@ inline Bytes Encode(uint32_t w, uint32_t h, J_COLOR_SPACE space, int components,
   Bytes row(w * components);
   while (c.next_scanline < h) {
     for (size_t i = 0; i < row.size(); ++i)
-      row[i] = static_cast<uint8_t>((i / components / 8 + c.next_scanline / 8) * 40 + rng() % 20);
+      row[i] = static_cast<uint8_t>(flat >= 0 ? flat : (i / components / 8 + c.next_scanline / 8) * 40 + rng() % 20);
     JSAMPROW r = row.data();
     jpeg_write_scanlines(&c, &r, 1);
   }
