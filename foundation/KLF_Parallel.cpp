@@ -1,5 +1,6 @@
 #include "KLF_Parallel.h"
 
+#include <dlfcn.h>
 #include <pthread.h>
 
 #include <atomic>
@@ -196,10 +197,9 @@ u32 KLF_Parallel::Resolve(u32 threads) {
   return threads > kMaxThreads ? kMaxThreads : threads;
 }
 
-u8 KLF_Parallel::Run(u32 threads, u32 count, KLF_ParallelJob& job) {
-  if (count == 0) return 1;
-  threads = Resolve(threads);
-  if (threads > count) threads = count;
+namespace {
+
+u8 RunHere(u32 threads, u32 count, KLF_ParallelJob& job) {
   Call call;
   call.job = &job;
   call.count = count;
@@ -213,4 +213,56 @@ u8 KLF_Parallel::Run(u32 threads, u32 count, KLF_ParallelJob& job) {
   call.Work(0, 1);
   pool.Reclaim(call, lent, n);
   return call.done.load() == count ? 1 : 0;
+}
+
+typedef void (*TaskProc)(void* job, u32 index, u32 worker);
+typedef u8 (*PollProc)(void* job, u32 done);
+typedef u8 (*SharedRunProc)(u32 threads, u32 count, TaskProc task, PollProc poll, void* job);
+
+// A job of another copy of this code, seen through plain functions only.
+struct ForeignJob : KLF_ParallelJob {
+  TaskProc task;
+  PollProc poll;
+  void* job;
+  void RunTask(u32 index, u32 worker) override { task(job, index, worker); }
+  u8 Poll(u32 done) override { return poll(job, done); }
+};
+
+void TaskOf(void* job, u32 index, u32 worker) { static_cast<KLF_ParallelJob*>(job)->RunTask(index, worker); }
+u8 PollOf(void* job, u32 done) { return static_cast<KLF_ParallelJob*>(job)->Poll(done); }
+
+}  // namespace
+
+// A program that exports this entry lends its pool to the libraries it
+// loads, so a plug-in's calls and the program's share one set of threads.
+// Plain functions cross over, never a class, so copies built apart agree.
+extern "C" __attribute__((visibility("default"))) u8 KLF_ParallelRunShared1(u32 threads, u32 count, TaskProc task,
+                                                                           PollProc poll, void* job) {
+  ForeignJob foreign;
+  foreign.task = task;
+  foreign.poll = poll;
+  foreign.job = job;
+  return RunHere(threads, count, foreign);
+}
+
+namespace {
+
+// The program's entry when it exports one that is not this copy's.
+SharedRunProc FindProgramPool() {
+  void* found = dlsym(RTLD_DEFAULT, "KLF_ParallelRunShared1");
+  SharedRunProc proc = reinterpret_cast<SharedRunProc>(found);
+  return proc == &KLF_ParallelRunShared1 ? nullptr : proc;
+}
+
+}  // namespace
+
+u8 KLF_Parallel::Run(u32 threads, u32 count, KLF_ParallelJob& job) {
+  if (count == 0) return 1;
+  threads = Resolve(threads);
+  if (threads > count) threads = count;
+  if (threads > 1) {
+    static const SharedRunProc program = FindProgramPool();
+    if (program) return program(threads, count, TaskOf, PollOf, &job);
+  }
+  return RunHere(threads, count, job);
 }
