@@ -12,13 +12,17 @@
 namespace {
 
 // One call's tasks, handed out in index order to whichever thread asks.
+// The fields below the atomics are under the pool's lock.
 struct Call {
   KLF_ParallelJob* job = nullptr;
   u32 count = 0;
   std::atomic<u32> next{0};
   std::atomic<u32> done{0};
   std::atomic<u8> stop{0};
-  u32 running = 0;  // helpers at work on it, under the pool's lock
+  u32 want = 0;     // helpers it may take
+  u32 joined = 0;   // helpers that took a worker number, 1..joined
+  u32 running = 0;  // helpers at work on it
+  Call* below = nullptr;
 
   // Takes and runs tasks until none is left or a stop is asked.
   void Work(u32 worker, u8 polling) {
@@ -30,44 +34,42 @@ struct Call {
       if (polling && !job->Poll(finished)) stop.store(1, std::memory_order_relaxed);
     }
   }
-};
-
-// A pool thread; call and worker are set by the caller that lends it.
-struct Helper {
-  std::thread thread;
-  std::condition_variable wake;
-  Call* call = nullptr;
-  u32 worker = 0;
-  u8 started = 0;
+  // A helper joining now would find a task and a worker number.
+  u8 Open() const {
+    return joined < want && next.load(std::memory_order_relaxed) < count && !stop.load(std::memory_order_relaxed);
+  }
 };
 
 const u32 kMaxHelpers = KLF_Parallel::kMaxThreads - 1;
 
 // The process's helper threads, started when a call first wants more than
 // are idle and kept until the owner goes away (process exit, or the
-// library unloaded). Every field is under m_lock. A caller lends idle
-// helpers and never waits for a busy one, so nested and concurrent calls
-// always finish: at worst a caller runs its tasks alone.
+// library unloaded). A call is open while it has tasks left and fewer
+// helpers than it may take; an idle helper joins the newest open call
+// (an inner call first, which its outer task waits for) and, done there,
+// looks for the next. A caller never waits for a busy helper, so nested
+// and concurrent calls always finish: at worst a caller runs its tasks
+// alone. Every field is under m_lock.
 class Pool {
  public:
   Pool();
   ~Pool();
-  u32 Lend(Call& call, u32 want, Helper** lent);
-  void Reclaim(Call& call, Helper** lent, u32 n);
+  void Open(Call& call);
+  void Close(Call& call);
   // Held across fork so the child gets the lock in a known state.
   void BeforeFork() { m_lock.lock(); }
   void AfterForkInParent() { m_lock.unlock(); }
   void AfterForkInChild();
 
  private:
-  Helper* i_Start(Call& call, u32 worker);
-  void i_Loop(Helper& h);
+  void i_Loop();
+  Call* i_Joinable() const;
 
   std::mutex m_lock;
-  std::condition_variable m_finished;
-  Helper* m_all[kMaxHelpers];
-  Helper* m_idle[kMaxHelpers];
-  u32 m_size = 0, m_idleCount = 0;
+  std::condition_variable m_work, m_finished;
+  std::thread* m_threads[kMaxHelpers];
+  Call* m_open = nullptr;  // the newest first
+  u32 m_size = 0, m_idle = 0;
   u8 m_quit = 0;
 };
 
@@ -93,90 +95,81 @@ Pool::~Pool() {
     std::lock_guard<std::mutex> hold(m_lock);
     m_quit = 1;
   }
+  m_work.notify_all();
   for (u32 i = 0; i < m_size; ++i) {
-    Helper* h = m_all[i];
-    h->wake.notify_one();
+    std::thread* t = m_threads[i];
     // A helper ending the process from inside a task cannot join itself.
-    if (h->thread.get_id() == std::this_thread::get_id()) h->thread.detach();
-    else h->thread.join();
-    delete h;
+    if (t->get_id() == std::this_thread::get_id()) t->detach();
+    else t->join();
+    delete t;
   }
 }
 
-Helper* Pool::i_Start(Call& call, u32 worker) {
-  Helper* h = new (std::nothrow) Helper;
-  if (!h) return nullptr;
-  h->call = &call;
-  h->worker = worker;
-  try {
-    h->thread = std::thread([this, h] { i_Loop(*h); });
-  } catch (...) {
-    delete h;
-    return nullptr;
-  }
-  m_all[m_size++] = h;
-  return h;
+Call* Pool::i_Joinable() const {
+  Call* c = m_open;
+  while (c && !c->Open()) c = c->below;
+  return c;
 }
 
-// Idle helpers first, then new ones while the pool is smaller than this
-// call wants; their worker numbers are 1..n.
-u32 Pool::Lend(Call& call, u32 want, Helper** lent) {
-  u32 n = 0;
+// Wakes as many idle helpers as the call may take, and starts new ones
+// while the pool is smaller than that.
+void Pool::Open(Call& call) {
+  u32 wake = 0;
   {
     std::lock_guard<std::mutex> hold(m_lock);
-    for (; n < want && m_idleCount; ++n) {
-      Helper* h = m_idle[--m_idleCount];
-      h->call = &call;
-      h->worker = n + 1;
-      lent[n] = h;
-    }
-    for (; n < want && m_size < want; ++n) {
-      Helper* h = i_Start(call, n + 1);
-      if (!h) break;
-      lent[n] = h;
+    call.below = m_open;
+    m_open = &call;
+    wake = m_idle < call.want ? m_idle : call.want;
+    for (u32 started = 0; m_size < call.want && m_idle + started < call.want; ++started) {
+      std::thread* t = new (std::nothrow) std::thread;
+      if (!t) break;
+      try {
+        *t = std::thread([this] { i_Loop(); });
+      } catch (...) {
+        delete t;
+        break;
+      }
+      m_threads[m_size++] = t;
     }
   }
-  for (u32 i = 0; i < n; ++i) lent[i]->wake.notify_one();
-  return n;
+  for (u32 i = 0; i < wake; ++i) m_work.notify_one();
 }
 
-// Helpers lent but not yet awake go back idle (a loaded machine need not
-// wait for them); those at work are waited for.
-void Pool::Reclaim(Call& call, Helper** lent, u32 n) {
+// No helper joins from now on; those at work are waited for.
+void Pool::Close(Call& call) {
   std::unique_lock<std::mutex> hold(m_lock);
-  for (u32 i = 0; i < n; ++i) {
-    Helper* h = lent[i];
-    if (h->call != &call || h->started) continue;
-    h->call = nullptr;
-    m_idle[m_idleCount++] = h;
-  }
+  Call** link = &m_open;
+  while (*link && *link != &call) link = &(*link)->below;
+  if (*link) *link = call.below;
   m_finished.wait(hold, [&call] { return call.running == 0; });
 }
 
-void Pool::i_Loop(Helper& h) {
+void Pool::i_Loop() {
   std::unique_lock<std::mutex> hold(m_lock);
   for (;;) {
-    h.wake.wait(hold, [this, &h] { return h.call || m_quit; });
-    if (!h.call) return;
-    Call& call = *h.call;
-    h.started = 1;
-    ++call.running;
+    Call* call = i_Joinable();
+    if (!call) {
+      if (m_quit) return;
+      ++m_idle;
+      m_work.wait(hold);
+      --m_idle;
+      continue;
+    }
+    const u32 worker = ++call->joined;
+    ++call->running;
     hold.unlock();
-    call.Work(h.worker, 0);
+    call->Work(worker, 0);
     hold.lock();
-    h.call = nullptr;
-    h.started = 0;
-    m_idle[m_idleCount++] = &h;
-    if (--call.running == 0) m_finished.notify_all();
+    if (--call->running == 0) m_finished.notify_all();
   }
 }
 
-// Only the forking thread lives on in the child: the helpers' records
-// stay behind unjoined, as there are no threads to join, and new ones
-// start when a call wants them.
+// Only the forking thread lives on in the child: the helpers' threads are
+// not there to join, and new ones start when a call wants them.
 void Pool::AfterForkInChild() {
   m_size = 0;
-  m_idleCount = 0;
+  m_idle = 0;
+  m_open = nullptr;
   m_lock.unlock();
 }
 
@@ -208,10 +201,10 @@ u8 RunHere(u32 threads, u32 count, KLF_ParallelJob& job) {
     return call.done.load() == count ? 1 : 0;
   }
   Pool& pool = ThePool();
-  Helper* lent[kMaxHelpers];
-  const u32 n = pool.Lend(call, threads - 1, lent);
+  call.want = threads - 1;
+  pool.Open(call);
   call.Work(0, 1);
-  pool.Reclaim(call, lent, n);
+  pool.Close(call);
   return call.done.load() == count ? 1 : 0;
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -231,4 +232,39 @@ TEST(Parallel, PollRunsOnTheCallingThreadAndAZeroStopsTheHandingOut) {
   all.stopAt = 1000;
   EXPECT_EQ(KLF_Parallel::Run(1, 30, all), 1);
   EXPECT_EQ(all.polls.load(), 30u);
+}
+
+TEST(Parallel, HelpersFreedByOneCallJoinACallAlreadyUnderWay) {
+  // Beside call A, which takes every idle helper, call B starts with none;
+  // once A is done its helpers must come to B's remaining tasks.
+  struct Sleeping : KLF_ParallelJob {
+    u32 ms, threads;
+    std::atomic<u8>* started;
+    std::atomic<u32> badWorker{0};
+    std::atomic<u8> busy[8] = {};
+    std::mutex lock;
+    std::set<long> tids;
+    Sleeping(u32 m, u32 t, std::atomic<u8>* s) : ms(m), threads(t), started(s) {}
+    void RunTask(u32, u32 worker) override {
+      if (worker >= threads || busy[worker].exchange(1)) badWorker.fetch_add(1);
+      if (started) started->store(1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      if (worker < threads) busy[worker].store(0);
+      std::lock_guard<std::mutex> hold(lock);
+      tids.insert(Tid());
+    }
+  };
+  std::atomic<u8> aStarted{0};
+  Sleeping a(20, 8, &aStarted), b(2, 8, nullptr);
+  KLF_Parallel::For(2, 2, [&](u32 task, u32) {
+    if (task == 1) {
+      KLF_Parallel::Run(8, 7, a);
+      return;
+    }
+    while (!aStarted.load()) std::this_thread::yield();
+    KLF_Parallel::Run(8, 60, b);
+  });
+  EXPECT_EQ(a.badWorker.load() + b.badWorker.load(), 0u);
+  EXPECT_GT(b.tids.size(), 2u);
+  EXPECT_LE(b.tids.size(), 8u);
 }
