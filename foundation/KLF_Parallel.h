@@ -1,6 +1,6 @@
 // Independent tasks on a few threads: task indices 0..count-1 are handed
 // out in order, one at a time, to the calling thread and to up to
-// threads - 1 helpers lent from a pool kept for the process. A task may
+// threads - 1 helpers from a pool kept for the process. A task may
 // run on any thread, so its result must not depend on which one: callers
 // give each worker its own buffers (the worker number, 0..threads-1,
 // unique among the call's tasks running at once, says whose) and write
@@ -9,8 +9,10 @@
 // Progress and cancellation stay on the calling thread: Poll runs there
 // between its tasks, and a 0 from it hands out no further task. The
 // calling thread always works its own tasks and never waits for a busy
-// helper, so a task may call Run (its thread works the inner tasks, with
-// whatever helpers are idle) and unrelated threads may call Run at once. A
+// helper, so a task may call Run (its thread works the inner tasks, and
+// helpers join as they come free) and unrelated threads may call Run at
+// once. A program that exports KLF_ParallelRunShared1 (a plain-function
+// entry) lends its pool to the libraries it loads. A
 // helper that cannot be started leaves its share to the threads that did
 // start; nothing throws out of Run.
 //
