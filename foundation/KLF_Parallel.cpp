@@ -231,6 +231,10 @@ u8 PollOf(void* job, u32 done) { return static_cast<KLF_ParallelJob*>(job)->Poll
 // Plain functions cross over, never a class, so copies built apart agree.
 extern "C" __attribute__((visibility("default"))) u8 KLF_ParallelRunShared1(u32 threads, u32 count, TaskProc task,
                                                                            PollProc poll, void* job) {
+  // The caller is another copy of this code, so its counts are checked again.
+  if (count == 0) return 1;
+  threads = KLF_Parallel::Resolve(threads);
+  if (threads > count) threads = count;
   ForeignJob foreign;
   foreign.task = task;
   foreign.poll = poll;

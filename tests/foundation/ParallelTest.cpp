@@ -268,3 +268,30 @@ TEST(Parallel, HelpersFreedByOneCallJoinACallAlreadyUnderWay) {
   EXPECT_GT(b.tids.size(), 2u);
   EXPECT_LE(b.tids.size(), 8u);
 }
+
+extern "C" u8 KLF_ParallelRunShared1(u32 threads, u32 count, void (*task)(void*, u32, u32), u8 (*poll)(void*, u32),
+                                     void* job);
+
+TEST(Parallel, TheSharedEntryHoldsItsCallerToTheLimits) {
+  // What a library's copy hands over: plain functions and its job.
+  struct Counted {
+    std::atomic<u32> ran{0}, polls{0}, badWorker{0};
+  } counted;
+  auto task = [](void* j, u32, u32 worker) {
+    Counted* c = static_cast<Counted*>(j);
+    if (worker >= 3) c->badWorker.fetch_add(1);
+    c->ran.fetch_add(1);
+  };
+  auto poll = [](void* j, u32) -> u8 {
+    static_cast<Counted*>(j)->polls.fetch_add(1);
+    return 1;
+  };
+  const u32 before = ProcessThreads();
+  EXPECT_EQ(KLF_ParallelRunShared1(100000, 3, task, poll, &counted), 1);
+  EXPECT_EQ(counted.ran.load(), 3u);
+  EXPECT_EQ(counted.badWorker.load(), 0u);
+  EXPECT_GE(counted.polls.load(), 1u);
+  EXPECT_LE(ProcessThreads(), before > 8 ? before : 8);
+  EXPECT_EQ(KLF_ParallelRunShared1(4, 0, task, poll, &counted), 1);
+  EXPECT_EQ(counted.ran.load(), 3u);
+}
