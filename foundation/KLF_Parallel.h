@@ -1,17 +1,26 @@
 // Independent tasks on a few threads: task indices 0..count-1 are handed
-// out one at a time to the calling thread and up to threads - 1 helpers
-// started for the call. A task may run on any thread, so its result must
-// not depend on which one: callers give each worker its own buffers (the
-// worker number, 0..threads-1, says whose) and write disjoint outputs,
-// which keeps every result byte-identical to one thread.
+// out in order, one at a time, to the calling thread and to up to
+// threads - 1 helpers from a pool kept for the process. A task may
+// run on any thread, so its result must not depend on which one: callers
+// give each worker its own buffers (the worker number, 0..threads-1,
+// unique among the call's tasks running at once, says whose) and write
+// disjoint outputs, which keeps every result byte-identical to one thread.
 //
 // Progress and cancellation stay on the calling thread: Poll runs there
-// between its tasks, and a 0 from it hands out no further task. A helper
-// that cannot be started (std::thread throws) leaves its share to the
-// threads that did start; nothing throws out of Run.
+// between its tasks, and a 0 from it hands out no further task. The
+// calling thread always works its own tasks and never waits for a busy
+// helper, so a task may call Run (its thread works the inner tasks, and
+// helpers join as they come free) and unrelated threads may call Run at
+// once. A program that exports KLF_ParallelRunShared1 (a plain-function
+// entry) lends its pool to the libraries it loads. A
+// helper that cannot be started leaves its share to the threads that did
+// start; nothing throws out of Run.
 //
-// Cost: one thread start per helper and call (tens of microseconds), so
-// calls should carry milliseconds of work. Limits: at most 256 threads.
+// Cost: helpers start once, on the first call that wants more than are
+// idle, and stay until the process ends or the library is unloaded; the
+// pool never holds more than the largest thread count asked, less one. A
+// call costs a wake-up per helper (microseconds), so calls should carry
+// tenths of milliseconds of work. Limits: at most 256 threads.
 #pragma once
 
 #include "KLF_Types.h"

@@ -1,0 +1,297 @@
+#include <dirent.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "KLF_Parallel.h"
+
+#if defined(__SANITIZE_THREAD__)
+#define KLF_TEST_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define KLF_TEST_TSAN 1
+#endif
+#endif
+
+namespace {
+
+// ThreadSanitizer keeps a thread of its own.
+#ifdef KLF_TEST_TSAN
+const u32 kOwnThreads = 2;
+#else
+const u32 kOwnThreads = 1;
+#endif
+
+long Tid() { return syscall(SYS_gettid); }
+
+u32 ProcessThreads() {
+  DIR* d = opendir("/proc/self/task");
+  if (!d) return 0;
+  u32 n = 0;
+  while (dirent* e = readdir(d))
+    if (e->d_name[0] != '.') ++n;
+  closedir(d);
+  return n;
+}
+
+// A few thousand steps of a mixing function, so tasks overlap in time.
+u64 Mix(u64 seed, u32 steps) {
+  u64 x = seed * 0x9E3779B97F4A7C15ull + 1;
+  for (u32 i = 0; i < steps; ++i) x = (x ^ (x >> 29)) * 0xBF58476D1CE4E5B9ull + i;
+  return x;
+}
+
+// Each task works in its worker's scratch and checks that no other task
+// of the call holds the same worker number meanwhile.
+struct CheckedJob : KLF_ParallelJob {
+  u32 threads = 1, steps = 2000;
+  std::vector<u64> out;
+  std::vector<std::vector<u64>> scratch;
+  std::atomic<u8> busy[KLF_Parallel::kMaxThreads] = {};
+  std::atomic<u32> outOfRange{0}, shared{0};
+  std::mutex tidsLock;
+  std::set<long> tids;
+  CheckedJob(u32 t, u32 count) : threads(t), out(count, 0), scratch(KLF_Parallel::kMaxThreads) {}
+  void RunTask(u32 index, u32 worker) override {
+    if (worker >= threads) {
+      outOfRange.fetch_add(1);
+      return;
+    }
+    if (busy[worker].exchange(1)) shared.fetch_add(1);
+    std::vector<u64>& s = scratch[worker];
+    s.assign(8, 0);
+    for (u32 k = 0; k < 8; ++k) s[k] = Mix(index * 8 + k, steps);
+    u64 sum = 0;
+    for (u64 v : s) sum = sum * 31 + v;
+    out[index] = sum;
+    busy[worker].store(0);
+    std::lock_guard<std::mutex> hold(tidsLock);
+    tids.insert(Tid());
+  }
+};
+
+std::vector<u64> Expected(u32 count, u32 steps) {
+  CheckedJob job(1, count);
+  job.steps = steps;
+  for (u32 i = 0; i < count; ++i) job.RunTask(i, 0);
+  return job.out;
+}
+
+}  // namespace
+
+TEST(Parallel, WorkerNumbersResultsAndThreadCountAtEveryThreadCount) {
+  const u32 count = 97;
+  const std::vector<u64> expected = Expected(count, 2000);
+  for (u32 threads : {1u, 3u, 4u, 8u}) {
+    for (u32 round = 0; round < 20; ++round) {
+      CheckedJob job(threads, count);
+      ASSERT_EQ(KLF_Parallel::Run(threads, count, job), 1) << threads;
+      EXPECT_EQ(job.out, expected) << threads;
+      EXPECT_EQ(job.outOfRange.load(), 0u) << threads;
+      EXPECT_EQ(job.shared.load(), 0u) << threads;
+      EXPECT_LE(job.tids.size(), threads < count ? threads : count) << threads;
+    }
+  }
+  // Fewer tasks than threads: no more threads than tasks work on them.
+  CheckedJob few(8, 2);
+  ASSERT_EQ(KLF_Parallel::Run(8, 2, few), 1);
+  EXPECT_LE(few.tids.size(), 2u);
+  EXPECT_EQ(few.outOfRange.load(), 0u);
+  CheckedJob none(8, 0);
+  EXPECT_EQ(KLF_Parallel::Run(8, 0, none), 1);
+}
+
+TEST(Parallel, ThreadsStartOnceAndNeverExceedTheCountAsked) {
+  // Every thread that ever runs a task over many calls, counted by id:
+  // helpers started per call would give new ids each time.
+  std::set<long> seen;
+  u32 most = 0;
+  for (u32 threads : {2u, 3u, 8u, 4u}) {
+    for (u32 round = 0; round < 100; ++round) {
+      CheckedJob job(threads, 64);
+      job.steps = 200;
+      ASSERT_EQ(KLF_Parallel::Run(threads, 64, job), 1);
+      seen.insert(job.tids.begin(), job.tids.end());
+      const u32 now = ProcessThreads();
+      most = now > most ? now : most;
+    }
+  }
+  EXPECT_LE(seen.size(), 8u);
+  EXPECT_LE(most, 7u + kOwnThreads);
+  EXPECT_GE(most, 2u);
+  // A forked child has none of the parent's helpers; its calls start their own.
+#ifndef KLF_TEST_TSAN
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::vector<u64> expected = Expected(40, 200);
+    CheckedJob job(4, 40);
+    job.steps = 200;
+    const u8 ran = KLF_Parallel::Run(4, 40, job);
+    _exit(ran && job.out == expected && job.shared.load() == 0 && ProcessThreads() <= 4 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+#endif
+}
+
+TEST(Parallel, NestedAndConcurrentCallsFinishWithTheirOwnResults) {
+  const std::vector<u64> inner = Expected(16, 500);
+  // Every outer task runs an inner call; inner calls poll on the thread
+  // that made them, and run three deep.
+  struct Outer : KLF_ParallelJob {
+    const std::vector<u64>* expected;
+    u32 depth = 0;
+    std::atomic<u32> wrong{0}, polledElsewhere{0};
+    void RunTask(u32, u32) override {
+      struct Inner : CheckedJob {
+        long caller = Tid();
+        std::atomic<u32>* elsewhere;
+        Inner(std::atomic<u32>* e) : CheckedJob(4, 16), elsewhere(e) { steps = 500; }
+        u8 Poll(u32) override {
+          if (Tid() != caller) elsewhere->fetch_add(1);
+          return 1;
+        }
+      } job(&polledElsewhere);
+      if (!KLF_Parallel::Run(4, 16, job) || job.out != *expected || job.shared.load() || job.outOfRange.load())
+        wrong.fetch_add(1);
+      if (depth < 2) {
+        Outer deeper;
+        deeper.expected = expected;
+        deeper.depth = depth + 1;
+        if (!KLF_Parallel::Run(3, 3, deeper) || deeper.wrong.load() || deeper.polledElsewhere.load())
+          wrong.fetch_add(1);
+      }
+    }
+  };
+  Outer outer;
+  outer.expected = &inner;
+  ASSERT_EQ(KLF_Parallel::Run(4, 8, outer), 1);
+  EXPECT_EQ(outer.wrong.load(), 0u);
+  EXPECT_EQ(outer.polledElsewhere.load(), 0u);
+
+  // Unrelated threads calling at once, at different thread counts.
+  const std::vector<u64> expected = Expected(50, 300);
+  std::atomic<u32> wrong{0};
+  std::vector<std::thread> callers;
+  for (u32 c = 0; c < 6; ++c)
+    callers.emplace_back([&, c] {
+      const u32 threads = 2 + c % 4 * 2;
+      for (u32 round = 0; round < 30; ++round) {
+        CheckedJob job(threads, 50);
+        job.steps = 300;
+        if (!KLF_Parallel::Run(threads, 50, job) || job.out != expected || job.shared.load() ||
+            job.outOfRange.load())
+          wrong.fetch_add(1);
+      }
+    });
+  for (std::thread& t : callers) t.join();
+  EXPECT_EQ(wrong.load(), 0u);
+}
+
+TEST(Parallel, PollRunsOnTheCallingThreadAndAZeroStopsTheHandingOut) {
+  struct Stopping : KLF_ParallelJob {
+    long caller = Tid();
+    u32 stopAt = 5;
+    std::atomic<u32> ran{0}, polls{0}, elsewhere{0}, lastSeen{0};
+    std::atomic<u64> sink{0};
+    void RunTask(u32 index, u32) override {
+      ran.fetch_add(1);
+      sink.fetch_add(Mix(index, 20000));
+    }
+    u8 Poll(u32 done) override {
+      polls.fetch_add(1);
+      lastSeen.store(done);
+      if (Tid() != caller) elsewhere.fetch_add(1);
+      return done < stopAt;
+    }
+  };
+  for (u32 threads : {1u, 4u}) {
+    Stopping job;
+    EXPECT_EQ(KLF_Parallel::Run(threads, 20000, job), 0) << threads;
+    EXPECT_EQ(job.elsewhere.load(), 0u);
+    EXPECT_GE(job.lastSeen.load(), job.stopAt);
+    // After the stop only tasks already handed out finish.
+    EXPECT_LT(job.ran.load(), 10000u) << threads;
+    if (threads == 1) {
+      EXPECT_EQ(job.ran.load(), job.stopAt);
+    }
+  }
+  // The same count of polls as tasks on one thread, all ran: success.
+  Stopping all;
+  all.stopAt = 1000;
+  EXPECT_EQ(KLF_Parallel::Run(1, 30, all), 1);
+  EXPECT_EQ(all.polls.load(), 30u);
+}
+
+TEST(Parallel, HelpersFreedByOneCallJoinACallAlreadyUnderWay) {
+  // Beside call A, which takes every idle helper, call B starts with none;
+  // once A is done its helpers must come to B's remaining tasks.
+  struct Sleeping : KLF_ParallelJob {
+    u32 ms, threads;
+    std::atomic<u8>* started;
+    std::atomic<u32> badWorker{0};
+    std::atomic<u8> busy[8] = {};
+    std::mutex lock;
+    std::set<long> tids;
+    Sleeping(u32 m, u32 t, std::atomic<u8>* s) : ms(m), threads(t), started(s) {}
+    void RunTask(u32, u32 worker) override {
+      if (worker >= threads || busy[worker].exchange(1)) badWorker.fetch_add(1);
+      if (started) started->store(1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      if (worker < threads) busy[worker].store(0);
+      std::lock_guard<std::mutex> hold(lock);
+      tids.insert(Tid());
+    }
+  };
+  std::atomic<u8> aStarted{0};
+  Sleeping a(20, 8, &aStarted), b(2, 8, nullptr);
+  KLF_Parallel::For(2, 2, [&](u32 task, u32) {
+    if (task == 1) {
+      KLF_Parallel::Run(8, 7, a);
+      return;
+    }
+    while (!aStarted.load()) std::this_thread::yield();
+    KLF_Parallel::Run(8, 60, b);
+  });
+  EXPECT_EQ(a.badWorker.load() + b.badWorker.load(), 0u);
+  EXPECT_GT(b.tids.size(), 2u);
+  EXPECT_LE(b.tids.size(), 8u);
+}
+
+extern "C" u8 KLF_ParallelRunShared1(u32 threads, u32 count, void (*task)(void*, u32, u32), u8 (*poll)(void*, u32),
+                                     void* job);
+
+TEST(Parallel, TheSharedEntryHoldsItsCallerToTheLimits) {
+  // What a library's copy hands over: plain functions and its job.
+  struct Counted {
+    std::atomic<u32> ran{0}, polls{0}, badWorker{0};
+  } counted;
+  auto task = [](void* j, u32, u32 worker) {
+    Counted* c = static_cast<Counted*>(j);
+    if (worker >= 3) c->badWorker.fetch_add(1);
+    c->ran.fetch_add(1);
+  };
+  auto poll = [](void* j, u32) -> u8 {
+    static_cast<Counted*>(j)->polls.fetch_add(1);
+    return 1;
+  };
+  const u32 before = ProcessThreads();
+  EXPECT_EQ(KLF_ParallelRunShared1(100000, 3, task, poll, &counted), 1);
+  EXPECT_EQ(counted.ran.load(), 3u);
+  EXPECT_EQ(counted.badWorker.load(), 0u);
+  EXPECT_GE(counted.polls.load(), 1u);
+  EXPECT_LE(ProcessThreads(), before > 8 ? before : 8);
+  EXPECT_EQ(KLF_ParallelRunShared1(4, 0, task, poll, &counted), 1);
+  EXPECT_EQ(counted.ran.load(), 3u);
+}
