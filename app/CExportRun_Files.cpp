@@ -46,7 +46,7 @@ u8 WriteOnePNG(CExportWriters::JOB& job, u32 item, const std::string& target, CK
                std::string& reason) {
   if (!file.Begin(target, reason, false)) return 0;
   errno = 0;
-  CKLF_StdFile f(file.TempPath().c_str(), 2);
+  CKLF_StdFile f(file.TempPath().c_str(), 3);
   u8 ok = f.IsOpened() && CExportWriters::stExportToPNGs(&f, &job, item);
   int saved = errno;
   if (!f.Close() && ok) ok = 0, saved = errno;
@@ -137,7 +137,7 @@ u8 CExportRun::i_WritePSD(const char* path) {
     return Fail(klErrFileOpen);
   }
   errno = 0;
-  CKLF_StdFile f(file.TempPath().c_str(), 4);
+  CKLF_StdFile f(file.TempPath().c_str(), 3);
   u8 ok = f.IsOpened() && CExportWriters::stExportToPSD(&f, &job);
   int saved = errno;
   if (!f.Close() && ok) ok = 0, saved = errno;

@@ -60,11 +60,13 @@ class HoldEnding {
 // An entry of the temporaries that exist. Nodes are linked once, at the
 // head, and never unlinked or freed, so a signal handler walks the list
 // without a lock; one no longer used waits on the free list for reuse. A
-// node is free (0), being made into a file (1: its name is not read), or
+// node is free (0), claimed by a writer that has made no file yet (3),
+// being made into a file (1: its name is not read; only mkstemp runs in
+// this state, which takes no lock, so a handler may wait for it), or
 // names a file that exists (2).
 struct CKLP_TempNode {
-  enum : int { kFree = 0, kMaking = 1, kListed = 2 };
-  std::atomic<int> state{kMaking};
+  enum : int { kFree = 0, kMaking = 1, kListed = 2, kClaimed = 3 };
+  std::atomic<int> state{kClaimed};
   char* name = nullptr;
   size_t room = 0;
   CKLP_TempNode* next = nullptr;      // fixed once linked
@@ -105,7 +107,7 @@ CKLP_TempNode* Claim() {
     std::lock_guard<std::mutex> hold(g_freeLock);
     if (CKLP_TempNode* n = g_free) {
       g_free = n->nextFree;
-      n->state.store(CKLP_TempNode::kMaking);
+      n->state.store(CKLP_TempNode::kClaimed);
       return n;
     }
   }
@@ -133,22 +135,31 @@ int MakeListed(std::vector<char>& buf, CKLP_TempNode*& node) {
   HoldEnding hold;
   node = Claim();
   if (!node) return errno = ENOMEM, -1;
-  // The handler reads no name of a node being made, and one that ran
-  // before this check is seen here.
   int fd = -1, saved = EINTR;
-  if (!g_ending.load()) {
-    if (node->room < buf.size()) {
-      delete[] node->name;
-      node->name = new (std::nothrow) char[buf.size()];
-      node->room = node->name ? buf.size() : 0;
-    }
-    if (node->name) {
-      std::memcpy(node->name, buf.data(), buf.size());
+  if (g_ending.load()) {
+    Release(node);
+    node = nullptr;
+    return errno = saved, -1;
+  }
+  // The name's room is made before the node says it is being made: a
+  // handler that interrupted an allocation on another thread must not wait
+  // for one here.
+  if (node->room < buf.size()) {
+    delete[] node->name;
+    node->name = new (std::nothrow) char[buf.size()];
+    node->room = node->name ? buf.size() : 0;
+  }
+  if (!node->name) {
+    saved = ENOMEM;
+  } else {
+    std::memcpy(node->name, buf.data(), buf.size());
+    // A handler that ran before this check is seen here; one that runs
+    // after it sees the node being made and waits for its listing.
+    node->state.store(CKLP_TempNode::kMaking);
+    if (!g_ending.load()) {
       fd = mkstemp(node->name);
       saved = errno;
       if (fd >= 0) std::memcpy(buf.data(), node->name, buf.size());
-    } else {
-      saved = ENOMEM;
     }
   }
   if (fd >= 0) {
@@ -272,8 +283,9 @@ void CKLP_ReplaceFile::RemoveTemporaries() {
   // A set being renamed into place takes a few renames to finish.
   for (int wait = 0; wait < 5000 && g_committing.load() > 0; ++wait) nanosleep(&pause, nullptr);
   for (CKLP_TempNode* n = g_head.load(); n; n = n->next) {
-    // A file being made on another thread is listed within moments.
-    for (int wait = 0; wait < 1000 && n->state.load() == CKLP_TempNode::kMaking; ++wait) nanosleep(&pause, nullptr);
+    // A file being made on another thread is listed within moments, but a
+    // thread among hundreds on a loaded machine may wait long for its turn.
+    for (int wait = 0; wait < 20000 && n->state.load() == CKLP_TempNode::kMaking; ++wait) nanosleep(&pause, nullptr);
     if (n->state.load() == CKLP_TempNode::kListed) unlink(n->name);
   }
 }

@@ -42,7 +42,9 @@ class CKLP_ReplaceFile {
   // removing the target's stale temporaries unless removeStale is false
   // (RemoveStale did it for a whole set). False with the reason.
   bool Begin(const std::string& target, std::string& reason, bool removeStale = true);
-  // Where to write the new content (empty before Begin).
+  // Where to write the new content (empty before Begin). Open it without
+  // creating it ("r+b", O_WRONLY without O_CREAT): once an interrupt has
+  // removed it, a writer still running must not make it again.
   const std::string& TempPath() const { return m_temp; }
   // The file that Commit replaces, links resolved.
   const std::string& Target() const { return m_target; }

@@ -373,7 +373,7 @@ bool CKLT_HostDocument::i_WritePNG(const std::string& path, std::string& error) 
   const bool opaque = std::all_of(alpha.begin(), alpha.end(), [](uint8_t v) { return v == 255; });
   CKLF_StdFile file;
   errno = 0;
-  if (!file.Open(path.c_str(), 2)) return error = WriteFailure(file.GetError(), errno), false;
+  if (!file.Open(path.c_str(), 3)) return error = WriteFailure(file.GetError(), errno), false;
   CKLF_ImagePNG png;
   png.Create(file);
   png.SetCompression(pngCompression);
@@ -404,7 +404,7 @@ bool CKLT_HostDocument::i_WritePSD(const std::string& path, std::string& error) 
   if (layers.empty()) return error = "the document has no layer", false;
   CKLF_StdFile file;
   errno = 0;
-  if (!file.Open(path.c_str(), 2)) return error = WriteFailure(file.GetError(), errno), false;
+  if (!file.Open(path.c_str(), 3)) return error = WriteFailure(file.GetError(), errno), false;
   CKLF_ImagePSD psd;
   psd.Create(file);
   CKLF_ImagePSD::PSDMLWRITE_INITPARAMS init;

@@ -315,7 +315,7 @@ bool WritePNG(const std::string& path, CKLF_Image& im, std::string& why) {
   CKLP_ReplaceFile replace;
   if (!replace.Begin(path, why)) return why = "cannot write " + path + ": " + why, false;
   CKLF_StdFile file;
-  if (!file.Open(replace.TempPath().c_str(), 2))
+  if (!file.Open(replace.TempPath().c_str(), 3))
     return why = "cannot write " + path + ": " + KLF_ErrorText(file.GetError()), false;
   CKLF_ImagePNG png;
   png.Create(file);
