@@ -412,6 +412,9 @@ TEST(HostSafety, AllocationFailureIsOutOfMemory) {
         dir.File("big.png"));
 #if defined(__SANITIZE_ADDRESS__)
   const std::string limit = "ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=4";
+#elif defined(__SANITIZE_THREAD__)
+  // The sanitizer's runtime alone needs more address space than the limit.
+  const std::string limit = "TSAN_OPTIONS=$TSAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=4";
 #else
   const std::string limit = "ulimit -v " + std::to_string(kReleaseAddressSpaceKiB) + ";";
 #endif
