@@ -32,6 +32,7 @@ Weights WeightsOf(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec) {
   for (u32 p = 0; p < 256; ++p)
     k.flat[p] = base::ExactSample(
         k, [p](i64) { return static_cast<f64>(p); }, k.n, 2 * k.n);
+  for (u32 p = 0; p < 256; ++p) k.flatWide[p] = k.flat[p];
   return k;
 }
 

@@ -21,6 +21,7 @@ struct Weights {
   f32 v[20];     // w / whole in single precision
   F8 v8[20];     // the same, eight across
   u8 flat[256];  // the byte of an interior sample whose taps all hold p
+  i32 flatWide[256];  // the same, four bytes each
   u8 borderFlag;
   f64 border;
 };

@@ -10,8 +10,10 @@
 // the estimate lies within kNear of an integer (flat and evenly sloped
 // stretches, about 0.05 % of noisy ones) the group of eight is looked at
 // again: flat taps take the byte the double sum gives for their value (a
-// table made by that sum), others are summed again in double, in the fixed
-// order, and that quotient is written.
+// table made by that sum), taps whose differences from the integer decide
+// the side of R take the byte of that side, and if any other remains, the
+// group is summed again in double, in the fixed order, and that quotient
+// is written.
 #include <immintrin.h>
 
 #include <cstring>
@@ -184,20 +186,6 @@ KLF_FORCE void ExactEightEnd(const EndWeights& e, Tap tap, u8* out) {
   QuotientToBytes(hi, whi, out + 4);
 }
 
-// Eight samples of which some estimates came near an integer: those whose
-// taps all hold one value (flat stretches, the usual case) take its byte
-// from the table; if any other came near, all eight are summed exactly.
-template <u32 N, class Tap>
-KLF_FORCE void Near(const Weights& k, Tap tap, u8* out) {
-  const F8 centre = tap(0);
-  I8 same = centre == centre;
-  for (u32 t = 1; t < N; ++t) same &= (tap(static_cast<i32>(t)) == centre) & (tap(-static_cast<i32>(t)) == centre);
-  u8 all = 1;
-  for (u32 c = 0; c < 8; ++c) all &= same[c] != 0;
-  if (!all) return ExactEight<N>(k, tap, out);
-  for (u32 c = 0; c < 8; ++c) out[c] = k.flat[static_cast<u32>(centre[c])];
-}
-
 // Calls f(t) for t = T..N-1, each t known when built.
 template <u32 T, u32 N, class F>
 KLF_FORCE void Unroll(F f) {
@@ -217,13 +205,88 @@ KLF_FORCE F8 MulAdd(F8 v, F8 p, F8 acc) {
 #endif
 }
 
+// Near-flat windows (a step of one reaching only the outer taps) put R a
+// hair beside an integer p, closer than the estimate can tell. R - p is
+// then summed again, from the differences: R - p = sum_t (w_t / W) e_t,
+// e_0 = s_0 - p and e_t = s_t + s_-t - 2p small exact integers, W the real
+// sum of the weights. Dev sums v_t e_t, Mag sums v_t |e_t|, both in single
+// precision; each v_t errs by 2^-24 (plus 2^-48) of w_t / W, and N products
+// and their sums by at most N 2^-24 of Mag, so with N <= 10:
+// |Dev - (R - p)| <= 12.1 2^-24 Mag < 2^-19 Mag (an underflow errs below
+// 2^-100). Where |Dev| > 2^-19 Mag + 2^-30, R lies over 1e-12 from p on
+// Dev's side, D on the same side, and its byte is p or p - 1. Flat and
+// symmetric windows give Dev = Mag = 0 and keep the exact sums.
+constexpr f32 kDevErr = 1.0f / 524288.0f;
+constexpr f32 kDevFloor = 1.0f / 1073741824.0f;
+
+KLF_FORCE F8 Abs(F8 x) {
+  const I8 noSign = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff,
+                     0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
+  return reinterpret_cast<F8>(reinterpret_cast<I8>(x) & noSign);
+}
+
+KLF_FORCE bool Any(I8 mask) {
+#ifdef __AVX2__
+  return !_mm256_testz_si256(reinterpret_cast<__m256i>(mask), reinterpret_cast<__m256i>(mask));
+#else
+  __m128i lo, hi;
+  std::memcpy(&lo, &mask, 16);
+  std::memcpy(&hi, reinterpret_cast<const u8*>(&mask) + 16, 16);
+  return _mm_movemask_epi8(_mm_or_si128(lo, hi)) != 0;
+#endif
+}
+
+// Eight samples of which some estimates (acc) came near an integer: those
+// whose taps all hold one value (flat stretches, the usual case) take its
+// byte from the table, those the difference sum decides take p or p - 1;
+// if any other came near, all eight are summed exactly.
+template <u32 N, class Tap>
+KLF_FORCE void Near(const Weights& k, Tap tap, F8 acc, u8* out) {
+  const F8 centre = tap(0), half = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+  const I8 whole = __builtin_convertvector(acc + half, I8);
+  const F8 p = __builtin_convertvector(whole, F8);
+  // The differences are exact integers: their bits are all clear where
+  // every tap holds p.
+  F8 d = centre - p;
+  I8 bits = reinterpret_cast<I8>(d);
+  F8 dev = k.v8[0] * d, mag = k.v8[0] * Abs(d);
+  for (u32 t = 1; t < N; ++t) {
+    const F8 a = tap(static_cast<i32>(t)) - p, b = tap(-static_cast<i32>(t)) - p;
+    bits |= reinterpret_cast<I8>(a) | reinterpret_cast<I8>(b);
+    d = a + b;
+    dev = MulAdd(k.v8[t], d, dev);
+    mag = MulAdd(k.v8[t], Abs(d), mag);
+  }
+  const I8 same = bits == 0;
+  const F8 err = {kDevErr, kDevErr, kDevErr, kDevErr, kDevErr, kDevErr, kDevErr, kDevErr};
+  const F8 floor = {kDevFloor, kDevFloor, kDevFloor, kDevFloor, kDevFloor, kDevFloor, kDevFloor, kDevFloor};
+  const F8 nearBy = {kNear, kNear, kNear, kNear, kNear, kNear, kNear, kNear};
+  const I8 decided = Abs(dev) > mag * err + floor;
+  const I8 open = (Abs(acc - p) < nearBy) & ~same & ~decided;
+  const F8 zero = {};
+  if (Any(open)) return ExactEight<N>(k, tap, out);
+  const I8 value = __builtin_convertvector(centre, I8);
+  I8 flat;
+#ifdef __AVX2__
+  flat = reinterpret_cast<I8>(_mm256_i32gather_epi32(k.flatWide, reinterpret_cast<__m256i>(value), 4));
+#else
+  for (u32 c = 0; c < 8; ++c) flat[c] = k.flatWide[value[c] & 255];
+#endif
+  const I8 byte = same ? flat : decided ? whole + (dev < zero) : __builtin_convertvector(acc, I8);
+  __m128i lo, hi;
+  std::memcpy(&lo, &byte, 16);
+  std::memcpy(&hi, reinterpret_cast<const u8*>(&byte) + 16, 16);
+  const __m128i words = _mm_packs_epi32(lo, hi);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(words, words));
+}
+
 // Groups of eight whose estimate came near an integer, by near's lanes.
 template <u32 N, u32 U, class Tap>
-KLF_FORCE void NearGroups(const Weights& k, Tap tap, const u8* near, u8* out) {
+KLF_FORCE void NearGroups(const Weights& k, Tap tap, const F8* acc, const u8* near, u8* out) {
   for (u32 u = 0; u < U; ++u)
     if (near[u])
       Near<N>(
-          k, [&](i32 t) KLF_INLINE { return tap(t, u); }, out + 8 * u);
+          k, [&](i32 t) KLF_INLINE { return tap(t, u); }, acc[u], out + 8 * u);
 }
 
 // U groups of eight neighbouring interior samples into out: tap(t, u) gives
@@ -267,7 +330,7 @@ KLF_FORCE void Samples(const Weights& k, Tap tap, u8* out) {
     const __m256 anyNear = _mm256_cmp_ps(closest, margin, _CMP_LT_OQ);
     if (__builtin_expect(_mm256_testz_ps(anyNear, anyNear), 1)) return;
     for (u32 u = 0; u < U; ++u) near[u] = _mm256_movemask_ps(_mm256_cmp_ps(dist[u], margin, _CMP_LT_OQ)) != 0;
-    return NearGroups<N, U>(k, tap, near, out);
+    return NearGroups<N, U>(k, tap, acc, near, out);
   }
 #endif
   __m128i words[U], nearAny = _mm_setzero_si128(), nears[U];
@@ -290,7 +353,7 @@ KLF_FORCE void Samples(const Weights& k, Tap tap, u8* out) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 8 * (U - 1)), _mm_packus_epi16(words[U - 1], words[U - 1]));
   if (__builtin_expect(_mm_movemask_epi8(nearAny) == 0, 1)) return;
   for (u32 u = 0; u < U; ++u) near[u] = _mm_movemask_epi8(nears[u]) != 0;
-  NearGroups<N, U>(k, tap, near, out);
+  NearGroups<N, U>(k, tap, acc, near, out);
 }
 
 // Rows g0..g1-1, each a line of m bytes at step 1. The row's floats keep

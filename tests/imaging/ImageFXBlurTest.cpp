@@ -643,3 +643,35 @@ TEST(ImageFXBlur, SmallSigmaOnUpscaledPictures) {
     }
   });
 }
+
+// Flat lines of every byte value broken by single samples and steps of one
+// (up and down), spaced so that they reach one tap of a window after
+// another down to the outermost: the means lie a hair above or below a
+// whole value there. Every kernel length, rows and columns alone and both,
+// every instruction set: the reference's bytes.
+TEST(ImageFXBlur, SmallSigmaStepsOfOneAtTheOuterTaps) {
+  const f64 amounts[] = {0.1, 0.3, 0.5, 0.7, 0.9, 1.0, 1.2, 1.35, 1.49};
+  Pic src(331, 256, 3, 0, 0);
+  for (u32 y = 0; y < src.h; ++y)
+    for (u32 x = 0; x < src.w; ++x) {
+      const i32 p = static_cast<i32>(y), up = y < 255 ? 1 : -1, cell = x % 41;
+      src.At(0, x, y) = static_cast<u8>(cell == 20 ? p + up : p);
+      src.At(1, x, y) = static_cast<u8>((x / 23) % 2 ? p - (y > 0) : p);
+      src.At(2, x, src.h - 1 - y) = static_cast<u8>(cell == 7 || cell == 30 ? p + up : p);
+    }
+  Pic turned(src.h, src.w, 3, 0, 1);
+  for (u8 p = 0; p < 3; ++p)
+    for (u32 y = 0; y < src.h; ++y)
+      for (u32 x = 0; x < src.w; ++x) turned.At(p, y, x) = src.At(p, x, y);
+  ForEachIsa([&](KLF_BlurIsa isa) {
+    for (f64 amount : amounts) {
+      ASSERT_TRUE(Blur(src, true, 0, amount, 0, 0).SameAs(RefLines(src, 0, amount, 0, 0)))
+          << "isa " << int(isa) << " rows, amount " << amount;
+      ASSERT_TRUE(Blur(turned, true, 90, amount, 0, 0, 3).SameAs(RefLines(turned, 90, amount, 0, 0)))
+          << "isa " << int(isa) << " columns, amount " << amount;
+      ASSERT_TRUE(Blur(src, false, 0, amount, 0, 0, 2)
+                      .SameAs(RefLines(RefLines(src, 0, amount, 0, 0), 90, amount, 0, 0)))
+          << "isa " << int(isa) << " both, amount " << amount;
+    }
+  });
+}
