@@ -4,6 +4,8 @@
 #include "CKLF_ImageFX_BlurKernelBody.h"
 #undef KLF_KERNEL_ISA
 
+#include <cstring>
+
 #include "CKLF_ImageFX_BlurIsa.h"
 #include "KLF_Parallel.h"
 
@@ -32,7 +34,9 @@ Weights WeightsOf(const CKLF_ImageFX::STRUCT_Blur_VectorData& rec) {
   for (u32 p = 0; p < 256; ++p)
     k.flat[p] = base::ExactSample(
         k, [p](i64) { return static_cast<f64>(p); }, k.n, 2 * k.n);
-  for (u32 p = 0; p < 256; ++p) k.flatWide[p] = k.flat[p];
+  std::memset(k.flatDown, 0, sizeof k.flatDown);
+  for (u32 p = 0; p < 256; ++p)
+    if (k.flat[p] != p) k.flatDown[p / 8] |= static_cast<u8>(1u << (p % 8));
   return k;
 }
 
@@ -43,12 +47,25 @@ TaskFn TaskFor(KLF_BlurIsa isa) { return isa == klBlurAvx2 ? TaskAvx2 : TaskBase
 
 u64 CacheLines(u64 bytes) { return (bytes + 63) & ~u64(63); }
 
-// A worker's buffers for lines up to length long: a row and its recovery,
-// or the ring of a strip.
-u64 WorkerBytes(u32 n, u32 length) {
-  const u64 row = CacheLines((length + 2ull * base::kPad) * sizeof(f32)) + CacheLines(length * sizeof(f64));
-  const u64 ring = (2ull * n - 1) * kStrip * sizeof(f32);
-  return CacheLines(row > ring ? row : ring);
+// A worker's buffers for lines up to length long: a row, its recovery and
+// its equal neighbours, or the ring of a strip and its runs; then the
+// samples left to decide on a line.
+struct Layout {
+  u64 rec, eq, runs, nearAt, nearAcc, bytes;
+};
+
+Layout LayoutOf(u32 n, u32 length) {
+  Layout l;
+  const u64 room = (length > kStrip ? length : kStrip) + 8;
+  l.rec = CacheLines((length + 2ull * base::kPad) * sizeof(f32));
+  l.eq = l.rec + CacheLines(length * sizeof(f64));
+  const u64 row = l.eq + CacheLines(length / 8 + 16);
+  l.runs = CacheLines((2ull * n - 1) * kStrip * sizeof(f32));
+  const u64 ring = l.runs + kStrip;
+  l.nearAt = CacheLines(row > ring ? row : ring);
+  l.nearAcc = l.nearAt + CacheLines(room * sizeof(u32));
+  l.bytes = l.nearAcc + CacheLines(room * sizeof(f32));
+  return l;
 }
 
 }  // namespace
@@ -65,7 +82,7 @@ u8 CKLF_ImageFX::i_KernelLinesFit(const STRUCT_Blur_VectorData& rec, const Lines
 u8 CKLF_ImageFX::i_GrowKernelLines(const STRUCT_Blur_VectorData& rec, u32 length) {
   if (!rec.smallSigma) return 1;
   const u64 workers = KLF_Parallel::Resolve(m_threads);
-  return i_Grow(m_kernelBuffer, workers * WorkerBytes(rec.kernelLength, length)) ? 1 : 0;
+  return i_Grow(m_kernelBuffer, workers * LayoutOf(rec.kernelLength, length).bytes) ? 1 : 0;
 }
 
 u8 CKLF_ImageFX::i_KernelLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out, const Lines* alpha,
@@ -81,13 +98,14 @@ u8 CKLF_ImageFX::i_KernelLines(const STRUCT_Blur_VectorData& rec, const Lines& i
   }
   const u32 tasks = j.rows ? (lineCount + kRowsPerTask - 1) / kRowsPerTask : (lineCount + j.strip - 1) / j.strip;
   u8* base = m_kernelBuffer.GetPtr();
-  const u64 each = WorkerBytes(rec.kernelLength, length);
-  const u64 lineBytes = CacheLines((length + 2ull * base::kPad) * sizeof(f32));
+  const Layout l = LayoutOf(rec.kernelLength, length);
   const TaskFn task = TaskFor(KLF_BlurIsaInUse());
   KLF_Parallel::For(m_threads, tasks, [&](u32 t, u32 worker) {
-    u8* mine = base + worker * each;
-    const Scratch s = {reinterpret_cast<f32*>(mine), reinterpret_cast<f64*>(mine + lineBytes),
-                       reinterpret_cast<f32*>(mine)};
+    u8* mine = base + worker * l.bytes;
+    const Scratch s = {reinterpret_cast<f32*>(mine),         reinterpret_cast<f64*>(mine + l.rec),
+                       reinterpret_cast<f32*>(mine),         mine + l.eq,
+                       mine + l.runs,                        reinterpret_cast<u32*>(mine + l.nearAt),
+                       reinterpret_cast<f32*>(mine + l.nearAcc)};
     task(j, t, s);
   });
   return 1;

@@ -21,7 +21,7 @@ struct Weights {
   f32 v[20];     // w / whole in single precision
   F8 v8[20];     // the same, eight across
   u8 flat[256];  // the byte of an interior sample whose taps all hold p
-  i32 flatWide[256];  // the same, four bytes each
+  u8 flatDown[32];  // bit p set where that byte is p - 1
   u8 borderFlag;
   f64 border;
 };
@@ -31,6 +31,10 @@ struct Scratch {
   f32* line;  // a row as floats
   f64* rec;   // the row after zero-alpha recovery
   f32* ring;  // 2n - 1 rows of a strip
+  u8* eq;     // a row's equal neighbours, a bit each
+  u8* runs;   // a strip's runs of equal rows, per column
+  u32* nearAt;  // a line's samples left to decide, and their estimates
+  f32* nearAcc;
 };
 
 struct Job {

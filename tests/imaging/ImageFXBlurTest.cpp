@@ -675,3 +675,60 @@ TEST(ImageFXBlur, SmallSigmaStepsOfOneAtTheOuterTaps) {
     }
   });
 }
+
+// Rows that repeat the row above but for one sample, placed anywhere from
+// inside a window to just past it, on flat rows of every value (a flat
+// window's byte may be one below its value, so one sample at an outer tap
+// flips it); every fifth row transparent and recovered; runs of equal
+// samples of every length from 1 to 21 along rows and down columns. Every
+// kernel length, rows and columns alone and both, every instruction set:
+// the reference's bytes.
+TEST(ImageFXBlur, SmallSigmaRepeatedRowsAndRunsOfEqualSamples) {
+  const u32 w = 203, h = 2 * 256 * 2;
+  Pic src(w, h, 4, 1, 0);
+  for (u32 y = 0; y < h; ++y) {
+    const u32 k = y / 2;
+    const u8 p = static_cast<u8>(k % 256);
+    for (u32 x = 0; x < w; ++x) src.At(0, x, y) = p;
+    if (y % 2) src.At(0, (k * 37) % w, y) = static_cast<u8>(p < 255 ? p + 1 : p - 1);
+    for (u32 x = 0, r = y; x < w; ++r)
+      for (u32 run = 1 + r % 21; run > 0 && x < w; --run, ++x) src.At(1, x, y) = static_cast<u8>(r * 13 + y / 7);
+    for (u32 x = 0; x < w; ++x) src.At(3, x, y) = y % 5 == 4 ? 0 : 255;
+  }
+  for (u32 x = 0; x < w; ++x)
+    for (u32 y = 0, r = x; y < h; ++r)
+      for (u32 run = 1 + r % 21; run > 0 && y < h; --run, ++y) src.At(2, x, y) = static_cast<u8>(r * 11 + x / 5);
+  const f64 amounts[] = {0.1, 0.3, 0.5, 0.8, 1.0, 1.2, 1.49};
+  ForEachIsa([&](KLF_BlurIsa isa) {
+    for (f64 amount : amounts) {
+      ASSERT_TRUE(Blur(src, true, 0, amount, 0, 1).SameAs(RefLines(src, 0, amount, 0, 1)))
+          << "isa " << int(isa) << " rows, amount " << amount;
+      ASSERT_TRUE(Blur(src, true, 90, amount, 0, 0, 3).SameAs(RefLines(src, 90, amount, 0, 0)))
+          << "isa " << int(isa) << " columns, amount " << amount;
+      ASSERT_TRUE(Blur(src, false, 0, amount, 0, 1, 2)
+                      .SameAs(RefLines(RefLines(src, 0, amount, 0, 1), 90, amount, 0, 0)))
+          << "isa " << int(isa) << " both, amount " << amount;
+    }
+  });
+}
+
+// Even slopes on long lines: every window is symmetric, its mean a whole
+// value, and every sample of a line is decided again.
+TEST(ImageFXBlur, SmallSigmaEvenSlopesOnLongLines) {
+  Pic rows(6007, 9, 3, 0, 0), columns(9, 6007, 3, 0, 0);
+  for (u8 p = 0; p < 3; ++p)
+    for (u32 i = 0; i < 6007; ++i)
+      for (u32 j = 0; j < 9; ++j) {
+        const u8 v = static_cast<u8>(p == 1 ? 255 - (i + j) % 256 : (i * (p + 1) + j) % 256);
+        rows.At(p, i, j) = v;
+        columns.At(p, j, i) = v;
+      }
+  ForEachIsa([&](KLF_BlurIsa isa) {
+    for (f64 amount : {0.4, 1.0, 1.45}) {
+      ASSERT_TRUE(Blur(rows, true, 0, amount, 0, 0, 3).SameAs(RefLines(rows, 0, amount, 0, 0)))
+          << "isa " << int(isa) << " rows, amount " << amount;
+      ASSERT_TRUE(Blur(columns, true, 90, amount, 0, 0).SameAs(RefLines(columns, 90, amount, 0, 0)))
+          << "isa " << int(isa) << " columns, amount " << amount;
+    }
+  });
+}
