@@ -684,7 +684,7 @@ TEST(ImageFXBlur, SmallSigmaStepsOfOneAtTheOuterTaps) {
 // kernel length, rows and columns alone and both, every instruction set:
 // the reference's bytes.
 TEST(ImageFXBlur, SmallSigmaRepeatedRowsAndRunsOfEqualSamples) {
-  const u32 w = 203, h = 2 * 256 * 2;
+  const u32 w = 203, h = 2 * 256;
   Pic src(w, h, 4, 1, 0);
   for (u32 y = 0; y < h; ++y) {
     const u32 k = y / 2;
