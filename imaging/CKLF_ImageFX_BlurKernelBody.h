@@ -33,7 +33,6 @@ namespace KLF_KERNEL_ISA {
 typedef i32 I8 __attribute__((vector_size(32)));
 typedef f64 D4 __attribute__((vector_size(32)));
 typedef f32 F4 __attribute__((vector_size(16)));
-typedef u8 B32 __attribute__((vector_size(32)));
 
 // The estimate's sums stay below 256, where a rounding errs by at most
 // 2^-17. With 10 taps a side it takes at most 19 roundings (10 products
@@ -219,16 +218,58 @@ KLF_FORCE u32 LaneBits(I8 mask) {
 #endif
 }
 
-// Bits of a 32-byte mask, byte c at bit c.
-KLF_FORCE u32 ByteBits(B32 mask) {
+// Byte work on 32 bytes at once: whole registers with AVX2, halves
+// without (wider vectors would be split element by element there).
 #ifdef __AVX2__
-  return static_cast<u32>(_mm256_movemask_epi8(reinterpret_cast<__m256i>(mask)));
+typedef __m256i Bytes;
+constexpr u32 kBytesWide = 32;
+KLF_FORCE Bytes LoadBytes(const u8* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+KLF_FORCE void StoreBytes(u8* p, Bytes x) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), x); }
+KLF_FORCE Bytes Same(Bytes a, Bytes b) { return _mm256_cmpeq_epi8(a, b); }
+KLF_FORCE Bytes Fill(u8 v) { return _mm256_set1_epi8(static_cast<char>(v)); }
+KLF_FORCE Bytes Max(Bytes a, Bytes b) { return _mm256_max_epu8(a, b); }
+KLF_FORCE Bytes Min(Bytes a, Bytes b) { return _mm256_min_epu8(a, b); }
+KLF_FORCE Bytes And(Bytes a, Bytes b) { return _mm256_and_si256(a, b); }
+KLF_FORCE Bytes Sub(Bytes a, Bytes b) { return _mm256_sub_epi8(a, b); }
+KLF_FORCE u32 Bits(Bytes mask) { return static_cast<u32>(_mm256_movemask_epi8(mask)); }
 #else
-  __m128i lo, hi;
-  std::memcpy(&lo, &mask, 16);
-  std::memcpy(&hi, reinterpret_cast<const u8*>(&mask) + 16, 16);
-  return static_cast<u32>(_mm_movemask_epi8(lo)) | static_cast<u32>(_mm_movemask_epi8(hi)) << 16;
+typedef __m128i Bytes;
+constexpr u32 kBytesWide = 16;
+KLF_FORCE Bytes LoadBytes(const u8* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+KLF_FORCE void StoreBytes(u8* p, Bytes x) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), x); }
+KLF_FORCE Bytes Same(Bytes a, Bytes b) { return _mm_cmpeq_epi8(a, b); }
+KLF_FORCE Bytes Fill(u8 v) { return _mm_set1_epi8(static_cast<char>(v)); }
+KLF_FORCE Bytes Max(Bytes a, Bytes b) { return _mm_max_epu8(a, b); }
+KLF_FORCE Bytes Min(Bytes a, Bytes b) { return _mm_min_epu8(a, b); }
+KLF_FORCE Bytes And(Bytes a, Bytes b) { return _mm_and_si128(a, b); }
+KLF_FORCE Bytes Sub(Bytes a, Bytes b) { return _mm_sub_epi8(a, b); }
+KLF_FORCE u32 Bits(Bytes mask) { return static_cast<u32>(_mm_movemask_epi8(mask)); }
 #endif
+
+// Of 32 bytes at a and at b, a bit each where they are equal.
+KLF_FORCE u32 EqualBits(const u8* a, const u8* b) {
+  u32 bits = 0;
+  for (u32 c = 0; c < 32; c += kBytesWide) bits |= Bits(Same(LoadBytes(a + c), LoadBytes(b + c))) << c;
+  return bits;
+}
+
+// Of 32 counts at p, a bit each where it is at least least.
+KLF_FORCE u32 AtLeastBits(const u8* p, u8 least) {
+  u32 bits = 0;
+  for (u32 c = 0; c < 32; c += kBytesWide) {
+    const Bytes x = LoadBytes(p + c);
+    bits |= Bits(Same(Max(x, Fill(least)), x)) << c;
+  }
+  return bits;
+}
+
+// Counts at runs grow by one (up to top) where a and b are equal, 32 of
+// them, and start again at 0 where they are not.
+KLF_FORCE void CountRuns(u8* runs, const u8* a, const u8* b, u8 top) {
+  for (u32 c = 0; c < 32; c += kBytesWide) {
+    const Bytes r = LoadBytes(runs + c), below = Same(Min(r, Fill(static_cast<u8>(top - 1))), r);
+    StoreBytes(runs + c, And(Sub(r, below), Same(LoadBytes(a + c), LoadBytes(b + c))));
+  }
 }
 
 // Samples whose estimate came near an integer p and whose taps are not
@@ -479,12 +520,7 @@ KLF_FORCE u32 FlatLanes(const u8* eq, u32 i) {
 
 // Whether 32 + more bytes from a and b are equal; more is at most 32.
 KLF_FORCE bool SameWindow(const u8* a, const u8* b, u32 more) {
-  B32 x, y, z, w;
-  std::memcpy(&x, a, 32);
-  std::memcpy(&y, b, 32);
-  std::memcpy(&z, a + more, 32);
-  std::memcpy(&w, b + more, 32);
-  return ByteBits(reinterpret_cast<B32>((x == y) & (z == w))) == ~0u;
+  return (EqualBits(a, b) & EqualBits(a + more, b + more)) == ~0u;
 }
 
 // Rows g0..g1-1, each a line of m bytes at step 1. The row's floats keep
@@ -523,10 +559,7 @@ KLF_FORCE void RowsBody(const Weights& k, const CKLF_ImageFX::Lines& in, const C
     u32 q = 0;
     if (!(a && alpha->zeroLines[g]))
       for (; q + 33 <= m; q += 32) {
-        B32 x, y;
-        std::memcpy(&x, src + q, 32);
-        std::memcpy(&y, src + q + 1, 32);
-        const u32 bits = ByteBits(reinterpret_cast<B32>(x == y));
+        const u32 bits = EqualBits(src + q, src + q + 1);
         std::memcpy(s.eq + q / 8, &bits, 4);
       }
     for (; q < m; q += 8)
@@ -598,11 +631,9 @@ KLF_FORCE void StripBody(const Weights& k, const CKLF_ImageFX::Lines& in, const 
     u8 tail[32];
     for (u32 c = 0; c < S; c += 32) {
       u8* o = c + 32 <= w ? dst + c : tail;
-      B32 r;
-      std::memcpy(&r, s.runs + c, 32);
       Samples<N, 4>(
           k, [&](i32 t, u32 u) KLF_INLINE { return *reinterpret_cast<const F8*>(mid[t] + c + 8 * u); },
-          ByteBits(reinterpret_cast<B32>(r >= flatRun)), c + 32 <= w ? ~0u : (1u << (w - c)) - 1, c, list, o);
+          AtLeastBits(s.runs + c, flatRun), c + 32 <= w ? ~0u : (1u << (w - c)) - 1, c, list, o);
       if (o == tail) std::memcpy(dst + c, tail, w - c);
     }
     DecideNear<N>(
@@ -620,14 +651,7 @@ KLF_FORCE void StripBody(const Weights& k, const CKLF_ImageFX::Lines& in, const 
     if (y > 0) {
       const u8* up = src - in.step;
       u32 c = 0;
-      for (; c + 32 <= w; c += 32) {
-        B32 a, b, runs;
-        std::memcpy(&a, src + c, 32);
-        std::memcpy(&b, up + c, 32);
-        std::memcpy(&runs, s.runs + c, 32);
-        runs = (runs - reinterpret_cast<B32>(runs < flatRun)) & reinterpret_cast<B32>(a == b);
-        std::memcpy(s.runs + c, &runs, 32);
-      }
+      for (; c + 32 <= w; c += 32) CountRuns(s.runs + c, src + c, up + c, flatRun);
       for (; c < w; ++c) s.runs[c] = src[c] != up[c] ? 0 : static_cast<u8>(s.runs[c] + (s.runs[c] < flatRun));
     }
     if (y >= n - 1) emit(y - (n - 1));
