@@ -102,9 +102,12 @@ u8 CKLF_ImageFX::i_KernelLines(const STRUCT_Blur_VectorData& rec, const Lines& i
   const TaskFn task = TaskFor(KLF_BlurIsaInUse());
   KLF_Parallel::For(m_threads, tasks, [&](u32 t, u32 worker) {
     u8* mine = base + worker * l.bytes;
-    const Scratch s = {reinterpret_cast<f32*>(mine),         reinterpret_cast<f64*>(mine + l.rec),
-                       reinterpret_cast<f32*>(mine),         mine + l.eq,
-                       mine + l.runs,                        reinterpret_cast<u32*>(mine + l.nearAt),
+    const Scratch s = {reinterpret_cast<f32*>(mine),
+                       reinterpret_cast<f64*>(mine + l.rec),
+                       reinterpret_cast<f32*>(mine),
+                       mine + l.eq,
+                       mine + l.runs,
+                       reinterpret_cast<u32*>(mine + l.nearAt),
                        reinterpret_cast<f32*>(mine + l.nearAcc)};
     task(j, t, s);
   });
