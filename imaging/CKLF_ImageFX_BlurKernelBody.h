@@ -201,11 +201,6 @@ KLF_FORCE f32 MulAdd1(f32 v, f32 p, f32 acc) {
 #endif
 }
 
-// Lanes whose taps all hold one value p (flat stretches, common in smooth
-// and dark areas) have R = p exactly; their byte is the table's. The
-// table's byte is p or p - 1 (D lies within 1e-12 of p), so a bit per
-// value tells which.
-
 // Bits of an eight-lane mask, lane c at bit c.
 KLF_FORCE u32 LaneBits(I8 mask) {
 #ifdef __AVX2__
@@ -397,6 +392,8 @@ KLF_FORCE void DecideNear(const Weights& k, Line line, NearList& l, u8* dst) {
     }
     decide(x, p, dev, mag);
   }
+  // ExactSample's sums for an interior sample, with N known when built
+  // (through ExactSample, its checks at the ends cost 5 % on photographs).
   for (j = 0; j < open; ++j) {
     const u32 x = at[j];
     f64 sum = 0.0;
@@ -501,6 +498,9 @@ KLF_FORCE void Samples(const Weights& k, Tap tap, u32 flat, u32 valid, u32 base,
 
 // Runs of equal samples: bit j of the bytes at eq says line value j equals
 // value j + 1. Of the 8U lanes from i, those whose taps all hold one value.
+// Such a lane (flat stretches, common in smooth and dark areas) has R = p
+// exactly, and its byte is the table's: p or p - 1 (D lies within 1e-12 of
+// p), so a bit per value tells which.
 template <u32 N, u32 U>
 KLF_FORCE u32 FlatLanes(const u8* eq, u32 i) {
   constexpr u32 L = 2 * N - 2;  // equal neighbours a flat window holds
