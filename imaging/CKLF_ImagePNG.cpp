@@ -110,6 +110,7 @@ void KLF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, size_t n) {
 
 CKLF_ImagePNG::CKLF_ImagePNG()
     : m_sourceBits(0),
+      m_perMetre(0),
       m_hasAlpha(0),
       m_target{nullptr, nullptr, nullptr, nullptr},
       m_targetWidth(0),
@@ -246,6 +247,7 @@ u8 CKLF_ImagePNG::i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_P
   png_set_text(png, info, texts, 2);
   f64 ppm = params.resolution * 100.0 / static_cast<f64>(2.54f);
   png_uint_32 perMetre = !(ppm > 0) ? 0 : (ppm >= 2147483647.0 ? 2147483647u : static_cast<png_uint_32>(ppm));
+  if (params.pixelsPerMetre) perMetre = params.pixelsPerMetre < 2147483647u ? params.pixelsPerMetre : 2147483647u;
   png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
   // A profile libpng finds unfit for the image is left out, not fatal.
   png_set_benign_errors(png, 1);
@@ -392,6 +394,7 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   m_height = static_cast<u16>(height);
   m_bits = 8;
   m_sourceBits = static_cast<u8>(png_get_bit_depth(png, info));
+  m_perMetre = 0;
   m_mode = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? kModeGrey : kModeRGB;
   m_hasAlpha = (colourType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS) ? 1 : 0;
   png_uint_32 xPerUnit = 0, yPerUnit = 0;
@@ -400,6 +403,7 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
     // Writers round or cut dots per inch to whole dots per metre: within
     // one dot per metre of a whole number it was that number.
     const f64 dpi = xPerUnit * 0.0254;
+    m_perMetre = xPerUnit;
     m_resolution = std::fabs(dpi - std::round(dpi)) < 0.0254 ? std::round(dpi) : dpi;
   }
   png_charp name = nullptr;

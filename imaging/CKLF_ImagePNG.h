@@ -37,6 +37,7 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
     u32 stride;      // row stride of the planes in bytes
     const char* product;  // NUL-terminated; null writes an empty text
     f64 resolution;  // dots per inch
+    u32 pixelsPerMetre;  // written as it is when not 0, else made from the resolution
     const u8* icc;   // ICC profile (not owned); null or iccSize 0: none
     u32 iccSize;
   };
@@ -73,6 +74,8 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 GetImageInfoByPtr(const void* data, u32 size) override;
   // The file's own bits per sample (1 to 16; the planes hold 8).
   u8 GetSourceBits() const { return m_sourceBits; }
+  // The file's pixels a metre across (pHYs in metres), 0 when it gives none.
+  u32 GetPixelsPerMetre() const { return m_perMetre; }
   // 49 for data that is not a PNG, is truncated or damaged; 48 for sizes
   // beyond 65535; 17 when memory runs out.
   u8 ParseImageByPtr(const void* data, u32 size) override;
@@ -128,6 +131,7 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   CKLF_Mem m_work;  // rows being written or decoded
   CKLF_Mem m_rows;  // row pointers of an interlaced decode
   u8 m_sourceBits;
+  u32 m_perMetre;
   u8 m_hasAlpha;
   u8* m_target[4];  // the caller's planes of ParseImageInto; null: own planes
   u16 m_targetWidth;

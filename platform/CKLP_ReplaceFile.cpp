@@ -253,6 +253,9 @@ bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason, boo
   char real[PATH_MAX];
   m_target = realpath(target.c_str(), real) ? std::string(real) : target;
   struct stat st;
+  // A link to nothing is not written through (as cp refuses), nor replaced.
+  if (lstat(m_target.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+    return reason = "it is a symbolic link to a file that does not exist", false;
   if (stat(m_target.c_str(), &st) == 0) {
     m_mode = st.st_mode & 07777;
   } else {

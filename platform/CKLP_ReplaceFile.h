@@ -2,7 +2,7 @@
 // beside the target, which is flushed to the disk and renamed over the
 // target only once complete; otherwise it is removed and the old file
 // stays as it was, byte for byte. A symbolic link is followed, so the file
-// it names is replaced and the link kept. A replaced file keeps its mode;
+// it names is replaced and the link kept; a link to nothing is refused. A replaced file keeps its mode;
 // a new one gets the mode a plain creation would give. Reasons are the
 // system's texts.
 //

@@ -22,15 +22,16 @@ std::string FolderOf(const std::string& path) {
 }
 
 // An open regular file below the size limit and its size; -1 with the
-// reason otherwise.
+// reason otherwise. A FIFO or a device is refused without waiting for a
+// writer (O_NONBLOCK does nothing to a regular file).
 int OpenRegular(const std::string& path, size_t& size, std::string& reason) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return reason = CKLT_FileAccess::Reason(errno), -1;
   struct stat st;
   bool ok = fstat(fd, &st) == 0;
   if (!ok) reason = CKLT_FileAccess::Reason(errno);
   if (ok && S_ISDIR(st.st_mode)) ok = false, reason = "is a folder, not a file";
-  if (ok && !S_ISREG(st.st_mode)) ok = false, reason = "is not a regular file";
+  if (ok && !S_ISREG(st.st_mode)) ok = false, reason = CKLT_FileAccess::KindOf(st.st_mode);
   if (ok && st.st_size > kMaxFileBytes) ok = false, reason = "is larger than 2 GiB";
   if (!ok) return close(fd), -1;
   size = static_cast<size_t>(st.st_size);
@@ -156,14 +157,28 @@ bool CKLT_FileAccess::Identify(const std::string& path, Identity& out) {
   return true;
 }
 
-bool CKLT_FileAccess::Replaceable(const std::string& path, std::string& reason) {
+std::string CKLT_FileAccess::KindOf(mode_t mode) {
+  return S_ISDIR(mode)    ? "is a folder"
+         : S_ISFIFO(mode) ? "is a FIFO"
+         : S_ISSOCK(mode) ? "is a socket"
+         : S_ISCHR(mode)  ? "is a character device"
+         : S_ISBLK(mode)  ? "is a block device"
+                          : "is not a regular file";
+}
+
+bool CKLT_FileAccess::RegularOrAbsent(const std::string& path, std::string& reason) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return true;
-  reason = S_ISDIR(st.st_mode)    ? "is a folder"
-           : S_ISFIFO(st.st_mode) ? "is a FIFO"
-           : S_ISSOCK(st.st_mode) ? "is a socket"
-           : S_ISCHR(st.st_mode)  ? "is a character device"
-           : S_ISBLK(st.st_mode)  ? "is a block device"
-                                  : "is not a regular file";
+  reason = KindOf(st.st_mode);
+  return false;
+}
+
+bool CKLT_FileAccess::Replaceable(const std::string& path, std::string& reason) {
+  if (!RegularOrAbsent(path, reason)) return reason += ": only a regular file is replaced", false;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 || lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+  const std::string to = LinkTarget(path);
+  reason = "is a symbolic link to " + (to.empty() ? std::string("nothing") : to) +
+           ", which does not exist: it is not written through";
   return false;
 }

@@ -58,9 +58,15 @@ class CKLT_FileAccess {
   };
   // False when neither the path nor its folder can be looked at.
   static bool Identify(const std::string& path, Identity& out);
+  // Whether path, links followed, is a regular file or names nothing.
+  // False with what it is ("is a FIFO", "is a folder"...).
+  static bool RegularOrAbsent(const std::string& path, std::string& reason);
   // Whether path may be replaced by a regular file: it is absent or one
-  // (through links). False with what it is ("is a FIFO", "is a folder"...).
+  // (through links). A link to nothing is refused, as cp refuses to write
+  // through it. False with what it is and why it is not replaced.
   static bool Replaceable(const std::string& path, std::string& reason);
+  // What a file of this mode is, for a refusal ("is a FIFO", "is a folder"...).
+  static std::string KindOf(mode_t mode);
   // The system's text for an errno value.
   static std::string Reason(int error);
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "CKLF_ImageJPEG.h"
@@ -154,6 +155,7 @@ Status CKLT_HostDocument::Read(const Bytes& bytes, uint64_t budget, std::string&
   layers.clear();
   icc.clear();
   resolution = 72.0;
+  pixelsPerMetre = 0;
   static const uint8_t kPng[4] = {0x89, 'P', 'N', 'G'};
   if (bytes.size() >= 4 && std::memcmp(bytes.data(), kPng, 4) == 0) return i_ReadPNG(bytes, budget, error);
   if (bytes.size() >= 4 && std::memcmp(bytes.data(), "8BPS", 4) == 0) return i_ReadPSD(bytes, budget, error);
@@ -186,6 +188,7 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
     return Unreadable("PNG", png.GetError(), error);
   if (png.GetSourceBits() > 8) notes.push_back("its 16-bit samples are reduced to 8 bits for the plug-in");
   i_TakeExtras(png);
+  pixelsPerMetre = png.GetPixelsPerMetre();
   if (std::all_of(l.alpha.begin(), l.alpha.end(), [](uint8_t v) { return v == 255; }))
     std::vector<uint8_t>().swap(l.alpha);
   layers.push_back(std::move(l));
@@ -336,7 +339,7 @@ bool CKLT_HostDocument::CanWrite(const std::string& path, int16_t m, int32_t w, 
            false;
   if (EndsWith(path, ".psd")) return true;
   if (!EndsWith(path, ".png")) return error = "the output must be a .png or .psd file", false;
-  if (m == klpModeCMYK) return error = "PNG holds RGB and gray images only: write the CMYK document as .psd", false;
+  if (m == klpModeCMYK) return error = "PNG holds RGB and gray images only: write the CMYK document as .psd, or convert it with --mode rgb", false;
   return true;
 }
 
@@ -390,6 +393,11 @@ bool CKLT_HostDocument::i_WritePNG(const std::string& path, std::string& error) 
   p.stride = static_cast<u32>(width);
   p.product = "Tessarette host";
   p.resolution = resolution;
+  const double perMetre = std::round(resolution / 0.0254);
+  p.pixelsPerMetre = pixelsPerMetre      ? pixelsPerMetre
+                     : !(perMetre >= 1) ? 0
+                     : perMetre > 2147483647.0 ? 2147483647u
+                                               : static_cast<u32>(perMetre);
   p.icc = icc.empty() ? nullptr : icc.data();
   p.iccSize = static_cast<u32>(icc.size());
   bool ok = png.WritePNG(&p) != 0;

@@ -51,6 +51,10 @@ class CKLT_HostDocument {
   int32_t width = 0;
   int32_t height = 0;
   double resolution = 72.0;
+  // A PNG input's pixels a metre, written back as they were (0: none, or
+  // the resolution was set otherwise; PNG output then rounds the
+  // resolution to whole pixels a metre).
+  uint32_t pixelsPerMetre = 0;
   std::vector<uint8_t> icc;   // the colour profile; empty: none
   std::vector<Layer> layers;  // bottom first
   std::vector<Channel> channels;  // read from PSD files; not written

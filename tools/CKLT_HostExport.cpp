@@ -132,6 +132,12 @@ int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
                                     x.hidden,
                                     x.fullCanvas};
   const CExportDialogModel dialog(CExportDialogModel::Count(engine), s);
+  // What the pieces' selection and visibility leave without effect.
+  if (!x.composite && !dialog.IsEnabled("Export_Composite"))
+    Report(err, "note: --export-no-composite changes nothing: no other shown piece is composed beside the "
+                "exported ones here");
+  if (x.hidden && !dialog.IsEnabled("Export_Hidden"))
+    Report(err, "note: --export-hidden changes nothing: no hidden piece is among those exported");
   CExportRun run(engine);
   const CExportRun::DOCUMENT doc = {static_cast<u16>(pd.wholeSize.horizontal),
                                     static_cast<u16>(pd.wholeSize.vertical),
@@ -166,7 +172,7 @@ int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
   if (s.to == CExportDialogModel::kToPSD)
     said += std::string("the pieces to ") + run.Written()[0].GetStr();
   else
-    said += std::to_string(files) + " PNG files" +
+    said += std::to_string(files) + (files == 1 ? " PNG file" : " PNG files") +
             (files ? std::string(" (") + run.Written()[0].GetStr() + (files > 1 ? " ... " : "") +
                          (files > 1 ? run.Written()[files - 1].GetStr() : "") + ")"
                    : "");
@@ -203,6 +209,37 @@ int Knives(CPluginMain& plugin, const std::vector<uint8_t>& block, const O& o, F
   return -1;
 }
 
+// The export options that would change nothing, with why; empty when
+// each acts. What depends on the pieces' selection is known after the cut.
+std::string Unused(const E& x) {
+  const bool pieces = !x.pieces.empty(), psd = EndsWith(x.pieces, ".psd"), merged = x.what == 1;
+  const E defaults;
+  std::vector<std::string> given;
+  if (x.what != defaults.what) given.push_back("--export-what");
+  if (x.naming != defaults.naming) given.push_back("--export-naming");
+  if (!x.composite) given.push_back("--export-no-composite");
+  if (x.withoutBevel) given.push_back("--export-without-bevel");
+  if (x.hidden) given.push_back("--export-hidden");
+  if (!x.fullCanvas) given.push_back("--export-cropped");
+  if (!pieces && !given.empty())
+    return O::Listed(given) + (given.size() == 1 ? " is" : " are") + " for --export-pieces, which is not given";
+  if (x.knives.empty() && x.knivesWhat != defaults.knivesWhat)
+    return "--export-knives-what is for --export-knives, which is not given";
+  if (!pieces) return std::string();
+  if (psd && !x.fullCanvas) return "--export-cropped is for PNG files: a PSD's layers keep their own rectangles";
+  if (!psd && x.hidden) return "--export-hidden is for a PSD file, whose layers can be hidden: PNG files cannot";
+  if (merged) {
+    given.erase(given.begin());  // --export-what itself
+    if (!given.empty())
+      return O::Listed(given) + " change" + (given.size() == 1 ? "s" : "") +
+             " nothing when one merged image is exported (--export-what merged)";
+  }
+  if (!x.composite && x.what == 3)
+    return "--export-no-composite changes nothing with --export-what all: the other pieces are composed only "
+           "beside selected ones";
+  return std::string();
+}
+
 }  // namespace
 
 int CKLT_HostExport::Check(const CKLT_HostOptions& o, std::string& error) {
@@ -211,6 +248,8 @@ int CKLT_HostExport::Check(const CKLT_HostOptions& o, std::string& error) {
   std::string reason;
   if (x.any && !x.Wanted()) return error = "the export options go with --export-pieces or --export-knives", usage;
   if (!x.Wanted()) return -1;
+  const std::string idle = Unused(x);
+  if (!idle.empty()) return error = idle, usage;
   if (o.dialog || o.about) return error = "--dialog and --about replay no layout to export", usage;
   if (!x.pieces.empty() && !EndsWith(x.pieces, ".psd") && !EndsWith(x.pieces, ".png"))
     return error = "--export-pieces makes a .psd file or .png files: " + x.pieces, usage;
@@ -237,6 +276,11 @@ int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE*
   if (!plugin.FillPluginData()) {
     message = "cannot export: the document's mode or filter case is not supported";
     code = CKLT_HostRunner::kExitBadMode;
+  } else if (!x.pieces.empty() && plugin.GetPluginDataPtr()->colorKind != 1) {
+    message = "cannot export the pieces: only RGB documents are exported as pieces; this one is " +
+              std::string(plugin.GetPluginDataPtr()->colorKind == 0 ? "grey" : "CMYK") +
+              " (convert it with --mode rgb)";
+    code = CKLT_HostRunner::kExitUsage;
   } else if (!blockMem.alloc(static_cast<u32>(block.size()))) {
     message = "cannot export: out of memory";
     code = CKLT_HostRunner::kExitMemory;

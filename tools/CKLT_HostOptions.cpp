@@ -177,14 +177,16 @@ const O::OptionEntry kOptions[] = {
        int64_t n = 0;
        return TakeInt("--threads", v, 1, 256, n, e) && (o.threads = static_cast<uint32_t>(n), true);
      }},
-    {"--png-level", nullptr, "N", "zlib level of PNG output, 0..9 (default 6)",
+    {"--png-level", nullptr, "N",
+     "zlib level of PNG output, 0..9 (default 6); under the run-length strategy only 0 (stored) differs",
      [](O& o, const char* v, std::string& e) {
        int64_t n = 0;
-       return TakeInt("--png-level", v, 0, 9, n, e) && (o.png.level = static_cast<uint8_t>(n), o.pngGiven = true);
+       return TakeInt("--png-level", v, 0, 9, n, e) &&
+              (o.png.level = static_cast<uint8_t>(n), o.levelGiven = true, o.pngGiven = true);
      }},
     {"--png-strategy", nullptr, "NAME", "zlib strategy of PNG output: default, filtered or rle (default rle)",
      [](O& o, const char* v, std::string& e) {
-       return (TakeName(v, kStrategies, o.png.strategy) && (o.pngGiven = true)) ||
+       return (TakeName(v, kStrategies, o.png.strategy) && (o.strategyGiven = true, o.pngGiven = true)) ||
               Bad("--png-strategy", v, "default, filtered or rle", e);
      }},
     {"--png-filter", nullptr, "NAME",
@@ -224,7 +226,18 @@ const O::OptionEntry* Find(const std::string& arg) {
 void CKLT_HostOptions::AddTable(const OptionEntry* entries, size_t count) { Tables().push_back({entries, count}); }
 
 int CKLT_HostOptions::Parse(const std::vector<std::string>& args, CKLT_HostOptions& o, std::string& error) {
+  bool options = true;  // "--" ends them: what follows are file names
   for (size_t i = 0; i < args.size(); ++i) {
+    if (options && args[i] == "--") {
+      options = false;
+      continue;
+    }
+    if (!options) {
+      if (!o.input.empty()) return error = "more than one input file: " + args[i], -1;
+      if (args[i].empty()) return error = "the input file's name is empty", -1;
+      o.input = args[i];
+      continue;
+    }
     const int shaping = CKLT_LayoutShaper::ParseOption(args, i, o.shape, error);
     if (shaping < 0) return -1;
     if (shaping > 0) continue;
@@ -293,11 +306,17 @@ bool CKLT_HostOptions::i_Check(std::string& error) const {
   else if (pngGiven && EndsWithPSD(output))
     conflict = "--png-level, --png-strategy and --png-filter set how PNG output is compressed: the output " + output +
                " is a PSD file";
+  else if (pngGiven && png.strategy == CKLF_PNGEncoder::kStrategyRLE && png.level > 0 && levelGiven)
+    conflict = "--png-level " + std::to_string(png.level) +
+               " changes nothing under the run-length strategy (" +
+               (strategyGiven ? "--png-strategy rle" : "the default") +
+               "): its levels 1 to 9 give the same bytes; give --png-strategy default or filtered, or level 0 "
+               "(stored)";
   else if ((foreGiven || backGiven) && !layoutMode && settings.empty() && script.empty() && !last && !dialog)
-    conflict = std::string(foreGiven && backGiven ? "--fg and --bg colour"
-                           : foreGiven            ? "--fg colours"
-                                                  : "--bg colours") +
-               " the knives of --layout-mode: the puzzle of the default layout does not use " +
+    conflict = std::string(foreGiven && backGiven ? "--fg colours the knives and --bg the ground behind them"
+                           : foreGiven            ? "--fg colours the knives"
+                                                  : "--bg colours the ground behind the knives") +
+               " in --layout-mode: the puzzle of the default layout does not use " +
                (foreGiven && backGiven ? "them" : "it");
   if (!conflict.empty()) return error = conflict, false;
   return CKLT_LayoutShaper::Check(shape, columns > 0, error);
@@ -306,6 +325,8 @@ bool CKLT_HostOptions::i_Check(std::string& error) const {
 std::string CKLT_HostOptions::Usage() {
   std::string u =
       "Usage: tessarette-host [options] INPUT -o OUTPUT\n"
+      "       tessarette-host [options] -o OUTPUT -- INPUT  (-- ends the options:\n"
+      "       what follows is the input's name, which may start with -)\n"
       "\n"
       "Runs the Tessarette filter plug-in on an image file the way an image host\n"
       "does: the plug-in is loaded as a shared library, gets the document's planes\n"

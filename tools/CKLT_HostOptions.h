@@ -43,6 +43,8 @@ struct CKLT_HostOptions {
   uint32_t threads = 0;  // the plug-in's and the PNG writer's; 0: the machine's
   CKLF_PNGEncoder::Settings png = CKLF_PNGEncoder::DefaultSettings();
   bool pngGiven = false;  // a --png-* option was given
+  bool levelGiven = false;
+  bool strategyGiven = false;
   // The settings the replay uses: a file, else the default layout with
   // these grid counts (0: the default grid) in Puzzle or Layout mode;
   // `last` hands none (the plug-in's own last settings).

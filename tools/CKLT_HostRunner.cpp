@@ -98,8 +98,7 @@ bool CKLT_HostRunner::CheckTargets(const std::vector<NamedFile>& targets, const 
   std::string reason;
   for (const NamedFile& t : targets)
     if (!CKLT_FileAccess::Replaceable(t.path, reason))
-      return message = std::string(t.option) + " " + t.path + " " + reason + ": only a regular file is replaced",
-             false;
+      return message = std::string(t.option) + " " + t.path + " " + reason, false;
   // A name whose folder cannot be looked at is left to the write checks.
   std::map<CKLT_FileAccess::Identity, const NamedFile*, IdentityLess> read, written;
   CKLT_FileAccess::Identity id;
@@ -121,6 +120,15 @@ bool CKLT_HostRunner::CheckTargets(const std::vector<NamedFile>& targets, const 
                        ": it would be replaced",
              false;
   }
+  return true;
+}
+
+bool CKLT_HostRunner::CheckReads(const std::vector<NamedFile>& reads, std::string& message) {
+  // Looked at before opening: a FIFO would wait for a writer.
+  std::string reason;
+  for (const NamedFile& r : reads)
+    if (!CKLT_FileAccess::RegularOrAbsent(r.path, reason))
+      return message = std::string(r.option) + " " + r.path + " " + reason + ": only a regular file is read", false;
   return true;
 }
 
@@ -189,9 +197,9 @@ int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   // The names of PNG pieces are checked as the export makes them; the
   // name given is looked at now.
   const std::string& pieces = o.exports.pieces;
-  if (!pieces.empty() && !EndsWithPSD(pieces) && !CKLT_FileAccess::Replaceable(pieces, reason))
+  if (!pieces.empty() && !EndsWithPSD(pieces) && !CKLT_FileAccess::RegularOrAbsent(pieces, reason))
     return message = "--export-pieces " + pieces + " " + reason + ": only a regular file is replaced", kExitUsage;
-  if (!CheckTargets(targets, Reads(o), message)) return kExitUsage;
+  if (!CheckTargets(targets, Reads(o), message) || !CheckReads(Reads(o), message)) return kExitUsage;
   if (const int code = CKLT_HostExport::Check(o, reason); code >= 0) return message = reason, code;
   // The windows need a display: refused before anything is read.
   if ((o.dialog || o.about) && !KLP_DisplayNamed())
@@ -199,7 +207,7 @@ int CKLT_HostRunner::i_CheckFiles(std::string& message) {
                      " opens the plug-in's window, which needs a display: DISPLAY or WAYLAND_DISPLAY is not set",
            kExitNoDisplay;
   if (!o.output.empty() && !Doc::CanWrite(o.output, klpModeRGB, 0, 0, reason))
-    return message = "cannot write " + o.output + ": " + reason, kExitFiles;
+    return message = "cannot write " + o.output + ": " + reason, kExitUsage;
   for (const std::string* path : {&o.output, &o.saveSettings, &o.script})
     if (!path->empty() && !CKLT_FileAccess::CanWrite(*path, reason))
       return message = "cannot write " + *path + ": " + reason, kExitFiles;
@@ -230,11 +238,11 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
     if (!m_doc.icc.empty()) i_Note("--mode: the document's colour profile no longer fits and is dropped");
     m_doc.ConvertTo(o.mode);
   }
-  if (o.dpi > 0) m_doc.resolution = o.dpi;
+  if (o.dpi > 0) m_doc.resolution = o.dpi, m_doc.pixelsPerMetre = 0;
   m_doc.pngCompression = o.png;
   std::string reason;
   if (!Doc::CanWrite(o.output, m_doc.mode, m_doc.width, m_doc.height, reason))
-    return message = "cannot write " + o.output + ": " + reason, kExitFiles;
+    return message = "cannot write " + o.output + ": " + reason, kExitUsage;
   return kGoOn;
 }
 

@@ -64,6 +64,10 @@ class CKLT_HostRunner {
   static bool CheckTargets(const std::vector<NamedFile>& targets, const std::vector<NamedFile>& reads,
                            std::string& message);
 
+  // Every file read that exists is a regular file: else false with the
+  // reason.
+  static bool CheckReads(const std::vector<NamedFile>& reads, std::string& message);
+
   static int ExitCodeFor(int16_t result);
   static std::string MessageFor(int16_t result);
 

@@ -15,7 +15,9 @@ bool Exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
 bool CKLT_PluginLibrary::Load(const std::string& path, std::string& error) {
   Unload();
-  m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // A name without a slash is a file here, not one for dlopen to search.
+  const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+  m_handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!m_handle) {
     const char* why = dlerror();
     error = "cannot load the plug-in " + path + (why ? std::string(": ") + why : std::string());

@@ -16,6 +16,7 @@
 #include "CKLF_ImagePNG.h"
 #include "CKLF_ImagePSD.h"
 #include "CKLT_FilterHost.h"
+#include "CKLT_HostRunner.h"
 #include "CKLT_SettingsSource.h"
 #include "CPluginChannelSource.h"
 #include "CPluginMain.h"
@@ -223,12 +224,13 @@ TEST(HostExport, RefusalsComeFirst) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.png"))) << c.args;
   }
   // A grey document has no pieces to export as RGB layers: the run stops
-  // before the plug-in writes anything.
+  // before the plug-in writes anything, naming the conversion that would.
   Write(OneLayer(klpModeGray, 30, 20, [](int, int32_t i) { return static_cast<uint8_t>(i); }), dir.File("g.png"));
   const Outcome o = RunProgram("-q '" + dir.File("g.png") + "' -o '" + dir.File("out.png") + "' --export-pieces '" +
                                dir.File("p.psd") + "'");
-  EXPECT_EQ(o.code, 10) << o.out;
-  EXPECT_TRUE(Has(o, "only RGB documents are exported")) << o.out;
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitUsage) << o.out;
+  EXPECT_TRUE(Has(o, "only RGB documents are exported as pieces; this one is grey (convert it with --mode rgb)"))
+      << o.out;
   EXPECT_FALSE(std::filesystem::exists(dir.File("p.psd")));
   // The host's abort stops the export's cut as it stops a run.
   const Outcome c = RunProgram("-q --cancel-after 2 --grid 3x2" + in + "--export-pieces '" + dir.File("p.psd") + "'");

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "CKLF_ImageJPEG.h"
+#include "CKLF_ImagePNG.h"
 #include "CKLT_HostRunner.h"
 #include "CLayoutModel.h"
 #include "CSettingsBlock.h"
@@ -83,6 +84,39 @@ TEST(HostPhotos, DamagedJpegIsRefusedWithTheDecodersReason) {
     EXPECT_TRUE(Has(o, row.says)) << o.out;
     EXPECT_FALSE(Has(o, "unsupported")) << o.out;
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+  }
+}
+
+// Pixels a metre are whole numbers: a PNG's are written back as they were,
+// and a resolution in dots per inch is rounded to the nearest (72 dpi is
+// 2834.6 pixels a metre).
+TEST(HostPhotos, PngOutputKeepsThePixelsAMetre) {
+  klftest::TempDir dir;
+  std::mt19937 rng(25);
+  const std::string in = dir.File("in.png"), out = dir.File("out.png");
+  const auto perMetre = [](const std::string& path) {
+    const Bytes b = klftest::ReadFileBytes(path);
+    CKLF_ImagePNG png;
+    EXPECT_TRUE(png.GetImageInfoByPtr(b.data(), static_cast<u32>(b.size())));
+    return png.GetPixelsPerMetre();
+  };
+  CKLT_HostDocument doc = OneLayer(klpModeRGB, 8, 8, [&](int, int32_t) { return static_cast<uint8_t>(rng()); });
+  for (uint32_t ppm : {3780u, 2834u, 2835u, 11811u, 1u}) {
+    doc.pixelsPerMetre = ppm;
+    Write(doc, in);
+    ASSERT_EQ(perMetre(in), ppm);
+    const Outcome o = RunProgram(kTestPlugin + in + " -o " + out);
+    ASSERT_EQ(o.code, 0) << o.out;
+    EXPECT_EQ(perMetre(out), ppm);
+  }
+  // --dpi sets another resolution: rounded.
+  ASSERT_EQ(RunProgram(kTestPlugin + "--dpi 72 " + in + " -o " + out).code, 0);
+  EXPECT_EQ(perMetre(out), 2835u);
+  for (const auto& row : {std::make_pair(72, 2835u), std::make_pair(300, 11811u), std::make_pair(96, 3780u)}) {
+    SCOPED_TRACE(row.first);
+    klftest::WriteFileBytes(dir.File("in.jpg"), jpegtest::Encode(8, 8, JCS_RGB, 3, false, rng, 1, row.first));
+    ASSERT_EQ(RunProgram(kTestPlugin + dir.File("in.jpg") + " -o " + out).code, 0);
+    EXPECT_EQ(perMetre(out), row.second);
   }
 }
 

@@ -148,7 +148,8 @@ TEST(HostProgram, RefusalsNameTheOptionsGivenAndTheirRanges) {
       {"--flip sideways" + in, "bad --flip sideways (random or alternate)"},
       {"--fg 12345" + in, "bad --fg 12345 (RRGGBB, six hex digits)"},
       {"--memory-budget 0" + in, "bad --memory-budget 0 (bytes above 0"},
-      {"--bg ffffff" + in, "--bg colours the knives of --layout-mode"},
+      {"--bg ffffff" + in, "--bg colours the ground behind the knives in --layout-mode"},
+      {"--fg ffffff --bg 000000" + in, "--fg colours the knives and --bg the ground behind them"},
       {"--memory-budget '7 '" + in, "bad --memory-budget 7  (bytes above 0"},
       {"--memory-budget '7M '" + in, "bad --memory-budget 7M  (bytes above 0"},
       {"--export-pieces p.psd --export-what X" + in, "bad --export-what X (merged, selected or all)"},
@@ -229,6 +230,16 @@ TEST(HostProgram, CommandLine) {
       "--png-filter up " + dir.File("in.png") + " -o " + dir.File("out.PSD"),
       "--seed 3" + in,
       "--seed 3 --random-knots 0" + in,
+      "--png-level 1" + in,  // the run-length strategy gives the same bytes at 1..9
+      "--png-level 9 --png-strategy rle" + in,
+      "--export-pieces " + dir.File("p.psd") + " --export-cropped" + in,
+      "--export-pieces " + dir.File("p.png") + " --export-hidden" + in,
+      "--export-pieces " + dir.File("p.png") + " --export-what merged --export-naming simple" + in,
+      "--export-pieces " + dir.File("p.psd") + " --export-what merged --export-without-bevel" + in,
+      "--export-pieces " + dir.File("p.png") + " --export-what all --export-no-composite" + in,
+      "--export-knives " + dir.File("k.eps") + " --export-what all" + in,
+      "--export-pieces " + dir.File("p.psd") + " --export-knives-what all" + in,
+      "-- " + dir.File("in.png") + " " + dir.File("in.png") + " -o " + dir.File("out.png"),
   };
   for (const std::string& args : rows) {
     o = RunProgram(args);
@@ -238,10 +249,24 @@ TEST(HostProgram, CommandLine) {
   // What can act is taken: the colours with --layout-mode, the seed with
   // something random, PNG options with a PNG.
   for (const char* args : {"--layout-mode --fg 102030 --bg 405060", "--seed 3 --flip random",
-                                  "--seed 3 --random-knots 5", "--png-level 1"}) {
+                           "--seed 3 --random-knots 5", "--png-level 1 --png-strategy default", "--png-level 0"}) {
     o = RunProgram(kTestPlugin + "-q " + std::string(args) + in);
     EXPECT_EQ(o.code, 0) << args << "\n" << o.out;
   }
+  // "--" ends the options: an input whose name starts with "-".
+  const std::string here = "cd '" + dir.Path() + "' &&";
+  std::filesystem::copy_file(dir.File("in.png"), dir.File("-in.png"));
+  o = RunProgram(kTestPlugin + "-q -o out.png -- -in.png", here);
+  EXPECT_EQ(o.code, 0) << o.out;
+  EXPECT_TRUE(std::filesystem::exists(dir.File("out.png")));
+  o = RunProgram(kTestPlugin + "-q -o out2.png -in.png", here);
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitUsage);
+  EXPECT_TRUE(Has(o, "unknown option -in.png")) << o.out;
+  // A plug-in named without a slash is the file of that name here.
+  const std::string plugin = KLF_TEST_PLUGIN_LIBRARY;
+  std::filesystem::copy_file(plugin, dir.File("plug.so"));
+  o = RunProgram("--plugin plug.so -q -o out3.png -- -in.png", here);
+  EXPECT_EQ(o.code, 0) << o.out;
   const int16_t results[] = {0, -128, -108, -30100, -30101, -1};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(CKLT_HostRunner::ExitCodeFor(results[i]), i) << results[i];
 }

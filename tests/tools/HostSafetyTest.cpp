@@ -16,6 +16,7 @@
 #include <functional>
 #include <random>
 
+#include "CKLP_ReplaceFile.h"
 #include "CKLT_HostRunner.h"
 #include "ProgramRun.h"
 #include "support/TestSupport.h"
@@ -48,14 +49,14 @@ TEST(HostSafety, RefusesBeforeTheFilterRunsAndSaysWhy) {
     int code;
     const char* says;
   } rows[] = {
-      {d + "sub" + out, CKLT_HostRunner::kExitFiles, "is a folder"},
-      {"--settings " + d + "sub" + in + out, CKLT_HostRunner::kExitFiles, "is a folder"},
+      {d + "sub" + out, CKLT_HostRunner::kExitUsage, "is a folder"},
+      {"--settings " + d + "sub" + in + out, CKLT_HostRunner::kExitUsage, "is a folder"},
       {"--script " + d + "sub" + in + out, CKLT_HostRunner::kExitUsage, "is a folder"},
-      {"--selection " + d + "sub" + in + out, CKLT_HostRunner::kExitFiles, "is a folder"},
+      {"--selection " + d + "sub" + in + out, CKLT_HostRunner::kExitUsage, "is a folder"},
       {d + "missing.png" + out, CKLT_HostRunner::kExitFiles, "No such file or directory"},
       {in + " -o " + d + "nofolder/out.png", CKLT_HostRunner::kExitFiles, "No such file or directory"},
-      {in + " -o " + d + "out.jpg", CKLT_HostRunner::kExitFiles, "must be a .png or .psd"},
-      {d + "c.psd" + out, CKLT_HostRunner::kExitFiles, "write the CMYK document as .psd"},
+      {in + " -o " + d + "out.jpg", CKLT_HostRunner::kExitUsage, "must be a .png or .psd"},
+      {d + "c.psd" + out, CKLT_HostRunner::kExitUsage, "write the CMYK document as .psd, or convert it with --mode rgb"},
       {"--settings " + d + "notes.txt" + in + out, CKLT_HostRunner::kExitFiles, "not a settings file"},
       {"--settings " + d + "in.png" + in + out, CKLT_HostRunner::kExitFiles, "not a settings file"},
       {"--settings " + d + "cut.klpd" + in + out, CKLT_HostRunner::kExitFiles, "damaged settings document"},
@@ -112,7 +113,7 @@ TEST(HostSafety, OutputsThatCannotBeKeptAreRefusedFirst) {
   // Wider than PSD holds: refused before the run, naming PNG, which takes it.
   Write(Noise(klpModeGray, 30001, 1, 7), d + "wide.png");
   Outcome o = RunProgram(kTestPlugin + d + "wide.png -o " + d + "wide.psd");
-  EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles) << o.out;
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitUsage) << o.out;
   EXPECT_TRUE(Has(o, "30001 x 1 pixels and PSD files hold 30000 pixels a side at most: write it as .png")) << o.out;
   EXPECT_FALSE(Has(o, "%")) << "refused before the plug-in ran";
   EXPECT_FALSE(fs::exists(d + "wide.psd"));
@@ -179,7 +180,8 @@ TEST(HostSafety, AnInterruptedWriteLeavesNoTemporaryFile) {
   Write(Noise(klpModeRGB, 4, 4, 12), d + "out.png");
   const std::vector<uint8_t> old = klftest::ReadFileBytes(d + "out.png");
   const std::vector<std::string> args = {"--plugin", KLF_TEST_PLUGIN_LIBRARY, "-q", "--threads", "1",
-                                         "--png-level", "9", d + "in.png", "-o", d + "out.png"};
+                                         "--png-level", "9", "--png-strategy", "default", d + "in.png",
+                                         "-o", d + "out.png"};
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
     const int status = InterruptedWrite(args, d, signal);
@@ -288,10 +290,15 @@ TEST(HostSafety, OnlyRegularFilesAreReplaced) {
   ASSERT_TRUE(MakeSocket(d + "sock.psd"));
   fs::create_directory(d + "folder.eps");
   fs::create_symlink(d + "pipe.png", d + "link.png");
-  std::vector<std::pair<std::string, const char*>> nodes = {{"pipe.png", "is a FIFO"},
-                                                             {"sock.psd", "is a socket"},
-                                                             {"folder.eps", "is a folder"},
-                                                             {"link.png", "is a FIFO"}};
+  // A link to nothing is not written through (cp refuses it too): the
+  // check that two outputs are one file would see its target.
+  fs::create_symlink(d + "nofolder/gone.psd", d + "dangling.psd");
+  std::vector<std::pair<std::string, std::string>> nodes = {
+      {"pipe.png", "is a FIFO"},
+      {"sock.psd", "is a socket"},
+      {"folder.eps", "is a folder"},
+      {"link.png", "is a FIFO"},
+      {"dangling.psd", "is a symbolic link to " + d + "nofolder/gone.psd, which does not exist"}};
   // A device node like the system's null device, where one can be made.
   if (geteuid() == 0 && mknod((d + "null.ai").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
     nodes.push_back({"null.ai", "is a character device"});
@@ -308,6 +315,25 @@ TEST(HostSafety, OnlyRegularFilesAreReplaced) {
     EXPECT_FALSE(fs::is_regular_file(d + node.first)) << node.first;
   }
   EXPECT_TRUE(fs::is_fifo(d + "pipe.png") && fs::is_socket(d + "sock.psd") && fs::is_directory(d + "folder.eps"));
+  EXPECT_TRUE(fs::is_symlink(d + "dangling.psd"));
+  // Nor through the writer, whatever a check before it saw.
+  fs::create_symlink(d + "gone.png", d + "dangling.png");
+  CKLP_ReplaceFile file;
+  std::string reason;
+  EXPECT_FALSE(file.Begin(d + "dangling.png", reason));
+  EXPECT_TRUE(fs::is_symlink(d + "dangling.png") && !fs::exists(d + "gone.png")) << reason;
+
+  // What is read is looked at before it is opened: a FIFO would wait for a
+  // writer for ever.
+  const std::string out = " -o " + Quote(d + "out.png");
+  for (const char* option : {"", "--selection ", "--settings "}) {
+    const std::string args = *option ? in + option + Quote(d + "pipe.png") : Quote(d + "pipe.png");
+    const Outcome o = RunProgram(kTestPlugin + args + out, "timeout 60");
+    SCOPED_TRACE(args + "\n" + o.out);
+    EXPECT_EQ(o.code, CKLT_HostRunner::kExitUsage);
+    EXPECT_TRUE(Has(o, d + "pipe.png is a FIFO: only a regular file is read"));
+  }
+  EXPECT_FALSE(fs::exists(d + "out.png"));
 }
 
 TEST(HostSafety, NoTwoOutputsAreOneFile) {
@@ -331,7 +357,6 @@ TEST(HostSafety, NoTwoOutputsAreOneFile) {
       "-o " + d + "out.png --save-settings " + d + "s.klpd --export-knives " + d + "hard.klpd.eps --script " +
           d + "hard.klpd",
       // Files that are yet to be made.
-      "-o " + d + "new.png --save-settings " + d + "dangling.png",
       "-o " + d + "new.psd --export-pieces " + d + "sub/../new.psd",
       // The names the PNG pieces export will write.
       "-o " + d + "p_F0001-Piece1_R1_C1.png --export-pieces " + d + "p.png",
@@ -350,6 +375,12 @@ TEST(HostSafety, NoTwoOutputsAreOneFile) {
     for (const char* name : {"o.png", "o.psd", "e.psd", "s.klpd", "p_F0001-Piece1_R1_C1.png"})
       EXPECT_EQ(klftest::ReadFileBytes(d + name), old) << name;
   }
+  // A link to a file yet to be made is not written through: refused before
+  // it could stand for another output.
+  const Outcome dangling = RunProgram(kTestPlugin + in + "-o " + d + "new.png --save-settings " + d + "dangling.png");
+  EXPECT_EQ(dangling.code, CKLT_HostRunner::kExitUsage);
+  EXPECT_TRUE(Has(dangling, "dangling.png is a symbolic link to " + d + "new.png, which does not exist")) << dangling.out;
+  EXPECT_EQ(FileCount(d), files);
   // Names apart run: the PNG pieces beside an output of another name.
   const Outcome o = RunProgram(kTestPlugin + in + "-o " + d + "p.png --export-pieces " + d + "p.png");
   EXPECT_EQ(o.code, 0) << o.out;
