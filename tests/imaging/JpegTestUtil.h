@@ -3,8 +3,10 @@
 
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -68,16 +70,34 @@ inline Bytes ExifResolution(bool bigEndian, uint32_t num, uint32_t den, uint16_t
   return b;
 }
 
+// The file with count segments of marker (an APPn), each carrying
+// payload, right after its start marker.
+inline Bytes WithSegments(const Bytes& jpeg, uint8_t marker, size_t count, const Bytes& payload = {}) {
+  const size_t length = 2 + payload.size();
+  Bytes one = {0xFF, marker, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF)};
+  one.insert(one.end(), payload.begin(), payload.end());
+  Bytes out(jpeg.begin(), jpeg.begin() + 2);
+  out.reserve(jpeg.size() + count * one.size());
+  for (size_t i = 0; i < count; ++i) out.insert(out.end(), one.begin(), one.end());
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  return out;
+}
+
 // The file with an APP1 "Exif" segment holding block right after its
 // start marker.
 inline Bytes WithExif(const Bytes& jpeg, const Bytes& block) {
-  const size_t length = 2 + 6 + block.size();
-  Bytes out(jpeg.begin(), jpeg.begin() + 2);
-  for (uint8_t v : {0xFF, 0xE1, static_cast<int>(length >> 8), static_cast<int>(length & 0xFF)}) out.push_back(v);
-  for (char c : {'E', 'x', 'i', 'f', '\0', '\0'}) out.push_back(static_cast<uint8_t>(c));
-  out.insert(out.end(), block.begin(), block.end());
-  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-  return out;
+  Bytes payload = {'E', 'x', 'i', 'f', 0, 0};
+  payload.insert(payload.end(), block.begin(), block.end());
+  return WithSegments(jpeg, 0xE1, 1, payload);
+}
+
+// An ICC_PROFILE segment's payload: part seq of parts, then data.
+inline Bytes IccPart(uint8_t seq, uint8_t parts, const Bytes& data) {
+  Bytes b(14 + data.size());
+  std::memcpy(b.data(), "ICC_PROFILE", 12);
+  b[12] = seq, b[13] = parts;
+  std::copy(data.begin(), data.end(), b.begin() + 14);
+  return b;
 }
 
 }  // namespace jpegtest
