@@ -32,6 +32,13 @@ struct MemorySourceRecord {
 
 const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
 
+// Every scan passes over every coefficient of the image, and nothing else
+// bounds how many a file holds: more than this is refused as damaged.
+const int kMaxScans = 500;
+// Our own message, numbered past libjpeg's.
+const int kMsgTooManyScans = 1000;
+const char* const kOwnMessages[] = {"More than %d scans"};
+
 // What the APP1 and APP2 segments of a header leave: the first Exif block
 // (its name dropped), and the parts of a profile taken as libjpeg's
 // jpeg_read_icc_profile takes them: one part count, every part once.
@@ -154,6 +161,9 @@ void SetUpErrors(jpeg_decompress_struct* cinfo, ErrorManager* err) {
   cinfo->err = jpeg_std_error(&err->pub);
   err->pub.error_exit = my_error_exit;
   err->pub.emit_message = EmitMessage;
+  err->pub.addon_message_table = kOwnMessages;
+  err->pub.first_addon_message = kMsgTooManyScans;
+  err->pub.last_addon_message = kMsgTooManyScans;
   err->message[0] = 0;
   err->damaged = 0;
 }
@@ -167,6 +177,12 @@ u8 ModeOf(J_COLOR_SPACE space, u32& channels) {
     case JCS_GRAYSCALE: channels = 1; return CKLF_ImageFormat::kModeGrey;
     default: channels = 0; return 0;
   }
+}
+
+// Called by libjpeg between the steps of a multi-scan decode.
+void LimitScans(j_common_ptr cinfo) {
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
+    ERREXIT1(cinfo, kMsgTooManyScans, kMaxScans);
 }
 
 // Bytes through the memory source, which never suspends: past the data it
@@ -330,6 +346,8 @@ u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
   if (!i_CheckStart(static_cast<const u8*>(data), size)) return 0;
   jpeg_decompress_struct cinfo;
   ErrorManager err;
+  jpeg_progress_mgr scans = {};
+  scans.progress_monitor = LimitScans;
   SetUpErrors(&cinfo, &err);
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
@@ -338,6 +356,7 @@ u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
     return Fail(klErrNotFormat);
   }
   jpeg_create_decompress(&cinfo);
+  cinfo.progress = &scans;
   u8 ok = i_Decode(&cinfo, data, size);
   if (ok) jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);

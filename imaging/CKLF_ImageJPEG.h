@@ -9,12 +9,15 @@
 // decoder's reason, for callers that would rather refuse it.
 //
 // Cost: the planes, one scanline, and libjpeg's own buffers (a progressive
-// file keeps all its coefficients: about twice the planes). Of the APP1 and
-// APP2 segments only the Exif block and the profile's parts are kept; the
-// others are skipped by their lengths.
+// file keeps all its coefficients: about twice the planes; each scan of a
+// multi-scan file passes over all of them). Of the APP1 and APP2 segments
+// only the Exif block and the profile's parts are kept; the others are
+// skipped by their lengths.
 // Limits: sizes up to 65500 (the format's); the planes together below 4 GiB;
 // data of fewer bits than the image has 8 x 8 blocks (over all components)
-// is refused as damaged before anything is allocated for the image.
+// is refused as damaged before anything is allocated for the image; a file
+// of more than 500 scans is refused as damaged when its 501st begins,
+// before the planes are made.
 #pragma once
 
 #include "CKLF_ImageReader.h"

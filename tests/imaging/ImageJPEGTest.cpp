@@ -323,3 +323,19 @@ TEST(ImageJPEG, ProfilePartsAndExifBlocksAsLibjpegTakesThem) {
   file = jpegtest::WithSegments(plain, 0xE2, 1, IccPart(1, 1, a));
   EXPECT_FAILS(r, r.GetImageInfoByPtr(file.data(), 20), klErrNotFormat);
 }
+
+// Every scan of a progressive file passes over all its coefficients, and
+// any number of valid scans may follow one another: past 500 the file is
+// refused as damaged, saying so, before the planes are made.
+TEST(ImageJPEG, MoreScansThanTheBoundAreRefused) {
+  CKLF_ImageJPEG r;
+  const Bytes most = jpegtest::RepeatedScans(16, 16, 500);
+  ASSERT_EQ(1, r.ParseImageByPtr(most.data(), static_cast<u32>(most.size())));
+  EXPECT_EQ(0, r.IsDamaged());
+  ExpectSame(Reference(most), r);
+  const Bytes more = jpegtest::RepeatedScans(16, 16, 501);
+  ASSERT_EQ(1, r.GetImageInfoByPtr(more.data(), static_cast<u32>(more.size())));
+  EXPECT_FAILS(r, r.ParseImageByPtr(more.data(), static_cast<u32>(more.size())), klErrNotFormat);
+  EXPECT_STREQ("More than 500 scans", r.GetDecoderMessage());
+  EXPECT_EQ(nullptr, r.GetImageDataPtr(0));
+}

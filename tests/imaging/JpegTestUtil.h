@@ -16,9 +16,10 @@ typedef std::vector<uint8_t> Bytes;
 
 // A JPEG of random blocks (or of the one sample value flat, from 0 to 255),
 // made by libjpeg itself, with a JFIF density in the given unit (1 dots an
-// inch, 2 a centimetre) and an optional profile.
+// inch, 2 a centimetre), an optional profile and an optional scan script.
 inline Bytes Encode(uint32_t w, uint32_t h, J_COLOR_SPACE space, int components, bool progressive, std::mt19937& rng,
-                    uint8_t unit = 0, uint16_t density = 1, const Bytes& icc = {}, int flat = -1) {
+                    uint8_t unit = 0, uint16_t density = 1, const Bytes& icc = {}, int flat = -1,
+                    const jpeg_scan_info* script = nullptr, int scriptScans = 0) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -33,6 +34,7 @@ inline Bytes Encode(uint32_t w, uint32_t h, J_COLOR_SPACE space, int components,
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, 90, TRUE);
   if (progressive) jpeg_simple_progression(&c);
+  if (script) c.scan_info = script, c.num_scans = scriptScans;
   c.density_unit = unit;
   c.X_density = c.Y_density = density;
   jpeg_start_compress(&c, TRUE);
@@ -98,6 +100,31 @@ inline Bytes IccPart(uint8_t seq, uint8_t parts, const Bytes& data) {
   b[12] = seq, b[13] = parts;
   std::copy(data.begin(), data.end(), b.begin() + 14);
   return b;
+}
+
+// A progressive grey JPEG of one flat level in scans scans (2 or more):
+// the DC, then the whole AC band again and again. Each AC scan codes every
+// coefficient in full (no successive approximation), so every copy is as
+// valid as the first; the tables it uses are defined once before it.
+inline Bytes RepeatedScans(uint32_t w, uint32_t h, int scans) {
+  static const jpeg_scan_info kScript[2] = {{1, {0, 0, 0, 0}, 0, 0, 0, 0}, {1, {0, 0, 0, 0}, 1, 63, 0, 0}};
+  std::mt19937 rng(1);
+  const Bytes file = Encode(w, h, JCS_GRAYSCALE, 1, false, rng, 0, 1, {}, 128, kScript, 2);
+  // Marker segments by their lengths; a scan's data up to the next marker
+  // that is neither a stuffed byte nor a restart.
+  size_t p = 2, lastScan = 0;
+  while (p + 4 <= file.size() && file[p + 1] != 0xD9) {
+    const bool scan = file[p + 1] == 0xDA;
+    if (scan) lastScan = p;
+    p += 2 + ((file[p + 2] << 8) | file[p + 3]);
+    while (scan && p + 1 < file.size() &&
+           !(file[p] == 0xFF && file[p + 1] != 0 && (file[p + 1] < 0xD0 || file[p + 1] > 0xD7)))
+      ++p;
+  }
+  Bytes out(file.begin(), file.begin() + p);
+  for (int i = 2; i < scans; ++i) out.insert(out.end(), file.begin() + lastScan, file.begin() + p);
+  out.insert(out.end(), file.begin() + p, file.end());
+  return out;
 }
 
 }  // namespace jpegtest
