@@ -3,6 +3,9 @@
 #include <new>
 
 namespace {
+// Ten slots beyond the one needed, or half the capacity more when that is
+// larger: small arrays grow ten at a time, large ones by half, so filling
+// one costs what its elements cost.
 const u32 kGrowStep = 10;
 }
 
@@ -52,17 +55,27 @@ u8 CKLF_Array::SortElements(u8 ascending) {
   return 1;
 }
 
+// Makes slot i exist. A larger step that does not fit falls back to the
+// least one.
+u8 CKLF_Array::i_GrowFor(u32 i) {
+  if (i < m_capacity) return 1;
+  const u64 least = static_cast<u64>(i) + kGrowStep;
+  if (least > 0xFFFFFFFFull) return Fail(klErrNoMemory);
+  const u64 half = static_cast<u64>(m_capacity) + m_capacity / 2;
+  if (half > least && half <= 0xFFFFFFFFull && klFits32(half * m_elementSize) &&
+      SetArraySize(static_cast<u32>(half)))
+    return 1;
+  return SetArraySize(static_cast<u32>(least));
+}
+
 i32 CKLF_Array::i_Add(const void* element) {
-  if (m_count + 1ull > m_capacity && !SetArraySize(m_capacity + kGrowStep)) return -1;
+  if (!i_GrowFor(m_count)) return -1;
   std::memcpy(i_Slot(m_count), element, m_elementSize);
   return static_cast<i32>(m_count++);
 }
 
 u8 CKLF_Array::i_SetAt(u32 i, const void* element) {
-  if (i >= m_capacity) {
-    if (static_cast<u64>(i) + kGrowStep > 0xFFFFFFFFull) return Fail(klErrNoMemory);
-    if (!SetArraySize(i + kGrowStep)) return 0;
-  }
+  if (!i_GrowFor(i)) return 0;
   std::memcpy(i_Slot(i), element, m_elementSize);
   if (i >= m_count) m_count = i + 1;
   return 1;
@@ -70,7 +83,7 @@ u8 CKLF_Array::i_SetAt(u32 i, const void* element) {
 
 u8 CKLF_Array::i_InsertAt(u32 i, const void* element) {
   if (i >= m_count) return i_SetAt(i, element);
-  if (m_count + 1ull > m_capacity && !SetArraySize(m_capacity + kGrowStep)) return 0;
+  if (!i_GrowFor(m_count)) return 0;
   std::memmove(i_Slot(i + 1), i_Slot(i), static_cast<size_t>(m_count - i) * m_elementSize);
   std::memcpy(i_Slot(i), element, m_elementSize);
   ++m_count;

@@ -1,5 +1,6 @@
 // Growable arrays of fixed-size elements in one memory block. Storage grows
-// by 10 slots at a time (or to the index set plus 10); element access checks
+// to 10 slots beyond the one needed, or by half its capacity when that is
+// more (so n additions cost O(n) copies); element access checks
 // the index against the capacity, and slots beyond the count read as zero.
 // Sorting is an exchange sort (O(n^2), not stable) through the virtual
 // CompareElements, which subclasses override to order their elements.
@@ -46,6 +47,8 @@ class CKLF_Array : public CKLF_FrameWork {
  protected:
   explicit CKLF_Array(u8 elementSize);
 
+  // 1 when slot i exists or could be made; 0 with error 17.
+  u8 i_GrowFor(u32 i);
   i32 i_Add(const void* element);
   u8 i_InsertAt(u32 i, const void* element);
   u8 i_SetAt(u32 i, const void* element);

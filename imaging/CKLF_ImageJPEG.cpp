@@ -1,8 +1,8 @@
 #include "CKLF_ImageJPEG.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 // jpeglib.h needs size_t and FILE declared first.
@@ -31,6 +31,27 @@ struct MemorySourceRecord {
 };
 
 const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+
+// Every scan passes over every coefficient of the image, and nothing else
+// bounds how many a file holds: more than this is refused as damaged.
+const int kMaxScans = 500;
+// Our own message, numbered past libjpeg's.
+const int kMsgTooManyScans = 1000;
+const char* const kOwnMessages[] = {"More than %d scans"};
+
+// What the APP1 and APP2 segments of a header leave: the first Exif block
+// (its name dropped), and the parts of a profile taken as libjpeg's
+// jpeg_read_icc_profile takes them: one part count, every part once.
+// Allocated in the decompressor's image pool.
+struct KeptSegments {
+  JOCTET* exif;
+  unsigned exifSize;
+  int parts;       // as the first profile segment says; 0 none seen
+  u8 badProfile;   // a count that changed, a part twice or past the count
+  u8 present[256];
+  JOCTET* part[256];
+  unsigned partSize[256];
+};
 
 // Warnings that mean the entropy-coded data is corrupt or missing: libjpeg
 // goes on with what it can make up.
@@ -140,6 +161,9 @@ void SetUpErrors(jpeg_decompress_struct* cinfo, ErrorManager* err) {
   cinfo->err = jpeg_std_error(&err->pub);
   err->pub.error_exit = my_error_exit;
   err->pub.emit_message = EmitMessage;
+  err->pub.addon_message_table = kOwnMessages;
+  err->pub.first_addon_message = kMsgTooManyScans;
+  err->pub.last_addon_message = kMsgTooManyScans;
   err->message[0] = 0;
   err->damaged = 0;
 }
@@ -153,6 +177,100 @@ u8 ModeOf(J_COLOR_SPACE space, u32& channels) {
     case JCS_GRAYSCALE: channels = 1; return CKLF_ImageFormat::kModeGrey;
     default: channels = 0; return 0;
   }
+}
+
+// Called by libjpeg between the steps of a multi-scan decode.
+void LimitScans(j_common_ptr cinfo) {
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
+    ERREXIT1(cinfo, kMsgTooManyScans, kMaxScans);
+}
+
+// Bytes through the memory source, which never suspends: past the data it
+// hands out end-of-image markers, as for any other read.
+void ReadBytes(j_decompress_ptr cinfo, JOCTET* dst, size_t n) {
+  jpeg_source_mgr* src = cinfo->src;
+  while (n > 0) {
+    if (src->bytes_in_buffer == 0) (*src->fill_input_buffer)(cinfo);
+    const size_t k = std::min(n, src->bytes_in_buffer);
+    std::memcpy(dst, src->next_input_byte, k);
+    dst += k;
+    n -= k;
+    src->next_input_byte += k;
+    src->bytes_in_buffer -= k;
+  }
+}
+
+// The part of a profile segment whose head is h (n bytes after the head),
+// or null when it is not one to keep; a segment that breaks the parts'
+// numbering spoils the whole profile.
+JOCTET* ProfilePart(j_decompress_ptr cinfo, KeptSegments& k, const JOCTET* h, size_t n) {
+  static const char kName[12] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
+  if (k.badProfile || std::memcmp(h, kName, sizeof(kName)) != 0) return nullptr;
+  const int seq = h[12];
+  if (k.parts == 0) k.parts = h[13];
+  if (h[13] != k.parts || seq == 0 || seq > k.parts || k.present[seq]) {
+    k.badProfile = 1;
+    return nullptr;
+  }
+  k.present[seq] = 1;
+  k.partSize[seq] = static_cast<unsigned>(n);
+  if (n == 0) return nullptr;
+  k.part[seq] = static_cast<JOCTET*>((*cinfo->mem->alloc_large)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, n));
+  return k.part[seq];
+}
+
+// APP1 and APP2: only an Exif block and a profile's parts are read whole,
+// while the header is read; every other segment is skipped by its length,
+// as libjpeg skips the segments it does not keep.
+boolean ReadAppSegment(j_decompress_ptr cinfo) {
+  JOCTET h[14];
+  ReadBytes(cinfo, h, 2);
+  const long length = ((h[0] << 8) | h[1]) - 2;  // the length counts itself
+  KeptSegments* k = static_cast<KeptSegments*>(cinfo->client_data);
+  const bool app1 = cinfo->unread_marker == JPEG_APP0 + 1;
+  const size_t head = app1 ? 6 : 14;  // "Exif" and two zeros; "ICC_PROFILE", a zero, part and count
+  // An Exif block holds at least a byte; a profile's part may be empty.
+  if (!k || length < static_cast<long>(app1 ? head + 1 : head)) {
+    if (length > 0) (*cinfo->src->skip_input_data)(cinfo, length);
+    return TRUE;
+  }
+  ReadBytes(cinfo, h, head);
+  const size_t rest = static_cast<size_t>(length) - head;
+  JOCTET* keep = nullptr;
+  if (!app1) {
+    keep = ProfilePart(cinfo, *k, h, rest);
+  } else if (!k->exif && std::memcmp(h, "Exif\0\0", 6) == 0) {
+    keep = k->exif = static_cast<JOCTET*>(
+        (*cinfo->mem->alloc_large)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, rest));
+    k->exifSize = static_cast<unsigned>(rest);
+  }
+  if (keep)
+    ReadBytes(cinfo, keep, rest);
+  else if (rest > 0)
+    (*cinfo->src->skip_input_data)(cinfo, static_cast<long>(rest));
+  return TRUE;
+}
+
+// A block that cannot be kept is left out: the image does not need it.
+void TakeExif(const KeptSegments& k, CKLF_Mem& out) {
+  if (k.exifSize && out.alloc(k.exifSize)) std::memcpy(out.GetPtr(), k.exif, k.exifSize);
+}
+
+// The profile's parts joined in order when every part is there and they
+// hold something (else none): 1, or 0 when it cannot be kept.
+u8 TakeProfile(const KeptSegments& k, CKLF_Mem& out) {
+  if (k.badProfile || k.parts == 0) return 1;
+  u32 size = 0;
+  for (int seq = 1; seq <= k.parts; ++seq) {
+    if (!k.present[seq]) return 1;
+    size += k.partSize[seq];
+  }
+  if (size == 0) return 1;
+  if (!out.alloc(size)) return 0;
+  u8* p = out.GetPtr();
+  for (int seq = 1; seq <= k.parts; p += k.partSize[seq++])
+    if (k.partSize[seq]) std::memcpy(p, k.part[seq], k.partSize[seq]);
+  return 1;
 }
 
 }  // namespace
@@ -172,10 +290,16 @@ u8 CKLF_ImageJPEG::i_CheckStart(const u8* data, u32 size) {
 u32 CKLF_ImageJPEG::i_ReadHeader(jpeg_decompress_struct* cinfo) {
   i_ClearExtras();
   m_exifData.free();
-  jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
-  jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
+  KeptSegments* kept = static_cast<KeptSegments*>(
+      (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, sizeof(KeptSegments)));
+  std::memset(kept, 0, sizeof(*kept));
+  cinfo->client_data = kept;
+  jpeg_set_marker_processor(cinfo, JPEG_APP0 + 1, ReadAppSegment);
+  jpeg_set_marker_processor(cinfo, JPEG_APP0 + 2, ReadAppSegment);
   jpeg_read_header(cinfo, TRUE);
-  i_TakeExif(cinfo);
+  cinfo->client_data = nullptr;  // segments between scans are passed over
+  TakeExif(*kept, m_exifData);
+  if (!TakeProfile(*kept, m_icc)) return FailFrom(m_icc, klErrNoMemory);
   u32 channels = 0;
   const u8 mode = ModeOf(cinfo->out_color_space, channels);
   if (!mode) return Fail(klErrUnsupported);
@@ -186,28 +310,7 @@ u32 CKLF_ImageJPEG::i_ReadHeader(jpeg_decompress_struct* cinfo) {
   m_adobe = cinfo->saw_Adobe_marker ? 1 : 0;
   if (cinfo->saw_JFIF_marker && cinfo->X_density && (cinfo->density_unit == 1 || cinfo->density_unit == 2))
     m_resolution = cinfo->density_unit == 1 ? cinfo->X_density : cinfo->X_density * 2.54;
-  JOCTET* profile = nullptr;
-  unsigned int profileSize = 0;
-  if (jpeg_read_icc_profile(cinfo, &profile, &profileSize)) {
-    const u8 kept = i_SetICCProfile(profile, profileSize);
-    std::free(profile);
-    if (!kept) return 0;
-  }
   return channels;
-}
-
-// The first APP1 segment named "Exif" (the name and its padding byte
-// dropped). A block that cannot be kept is left out: the image does not
-// need it.
-void CKLF_ImageJPEG::i_TakeExif(jpeg_decompress_struct* cinfo) {
-  static const u8 kName[6] = {'E', 'x', 'i', 'f', 0, 0};
-  for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next) {
-    if (m->marker != JPEG_APP0 + 1 || m->data_length <= sizeof(kName) || std::memcmp(m->data, kName, 6) != 0)
-      continue;
-    const u32 n = m->data_length - static_cast<u32>(sizeof(kName));
-    if (m_exifData.alloc(n)) std::memcpy(m_exifData.GetPtr(), m->data + sizeof(kName), n);
-    return;
-  }
 }
 
 void CKLF_ImageJPEG::i_KeepMessage(const char* text, u8 damaged) {
@@ -243,6 +346,8 @@ u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
   if (!i_CheckStart(static_cast<const u8*>(data), size)) return 0;
   jpeg_decompress_struct cinfo;
   ErrorManager err;
+  jpeg_progress_mgr scans = {};
+  scans.progress_monitor = LimitScans;
   SetUpErrors(&cinfo, &err);
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
@@ -251,6 +356,7 @@ u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
     return Fail(klErrNotFormat);
   }
   jpeg_create_decompress(&cinfo);
+  cinfo.progress = &scans;
   u8 ok = i_Decode(&cinfo, data, size);
   if (ok) jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);

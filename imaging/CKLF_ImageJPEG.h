@@ -9,10 +9,15 @@
 // decoder's reason, for callers that would rather refuse it.
 //
 // Cost: the planes, one scanline, and libjpeg's own buffers (a progressive
-// file keeps all its coefficients: about twice the planes).
+// file keeps all its coefficients: about twice the planes; each scan of a
+// multi-scan file passes over all of them). Of the APP1 and APP2 segments
+// only the Exif block and the profile's parts are kept; the others are
+// skipped by their lengths.
 // Limits: sizes up to 65500 (the format's); the planes together below 4 GiB;
 // data of fewer bits than the image has 8 x 8 blocks (over all components)
-// is refused as damaged before anything is allocated for the image.
+// is refused as damaged before anything is allocated for the image; a file
+// of more than 500 scans is refused as damaged when its 501st begins,
+// before the planes are made.
 #pragma once
 
 #include "CKLF_ImageReader.h"
@@ -53,7 +58,6 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
   // Reads the header and takes size, bits and mode: the channel count, or
   // 0 with error 48 for a colour space without planes here.
   u32 i_ReadHeader(jpeg_decompress_struct* cinfo);
-  void i_TakeExif(jpeg_decompress_struct* cinfo);
   void i_KeepMessage(const char* text, u8 damaged);
   u8 i_Decode(jpeg_decompress_struct* cinfo, const void* data, u32 size);
   static u8 i_DataHoldsBlocks(const jpeg_decompress_struct* cinfo, u32 size);

@@ -252,9 +252,10 @@ u8 CKLF_ImagePSD::i_ReadResources(KLF_BEReader r) {
   return 1;
 }
 
-// Pascal strings one after another.
+// Pascal strings one after another; no more than the header has channels
+// (alpha channels are fewer), however many the block holds.
 void CKLF_ImagePSD::i_ReadAlphaNames(KLF_BEReader r) {
-  while (r.Has(1)) {
+  while (r.Has(1) && m_alphaGiven.GetSize() < m_fileChannels) {
     const u8 n = r.U8();
     const u8* text = r.Take(n);
     if (!text) break;

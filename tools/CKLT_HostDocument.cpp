@@ -255,11 +255,14 @@ Status CKLT_HostDocument::i_ReadPSDImage(const Bytes& bytes, uint64_t budget, st
   if (!SidesFit(bytes, false, error)) return kBadFile;
   CKLF_ImagePSD psd;
   const u32 n = static_cast<u32>(bytes.size());
-  if (!psd.GetImageInfoByPtr(bytes.data(), n)) return Unreadable("PSD", psd.GetError(), error);
-  if (psd.GetImageBPP() != 8) {
-    error = "it has " + std::to_string(psd.GetImageBPP()) + " bits a sample; PSD files are read with 8";
+  const u8 known = psd.GetImageInfoByPtr(bytes.data(), n);
+  // The reader knows depths 1, 8 and 16; a 32-bit file is named as they are.
+  const unsigned bits = known ? psd.GetImageBPP() : bytes.size() >= 26 ? KLF_GetBE16(bytes.data() + 22) : 0;
+  if (bits == 32 || (known && bits != 8)) {
+    error = "it has " + std::to_string(bits) + " bits a sample; PSD files are read with 8";
     return kBadFile;
   }
+  if (!known) return Unreadable("PSD", psd.GetError(), error);
   if (Status s = i_TakeHeader(psd, budget, error)) return s;
   if (psd.LParseByPtr(bytes.data(), n)) {
     i_TakeExtras(psd);

@@ -52,6 +52,30 @@ TEST(Array, GrowthBoundsAndVacatedSlots) {
   EXPECT_EQ(v, 99);
 }
 
+// Filled one element at a time, by any of the three ways that grow it, an
+// array is reallocated a few dozen times, not once every ten elements; the
+// elements and their indices are what they would be either way.
+TEST(Array, LargeArraysGrowByHalfTheirCapacity) {
+  for (int way = 0; way < 3; ++way) {
+    SCOPED_TRACE(way);
+    const u32 n = way == 2 ? 6000 : 200000;  // inserting in front moves every element
+    CKLF_DWordArray a;
+    u32 growths = 0, capacity = 0;
+    for (u32 i = 0; i < n; ++i) {
+      const bool grew = way == 0 ? a.Add(i) == static_cast<i32>(i) : way == 1 ? a.SetAt(i, i) == 1
+                                                                               : a.InsertAt(0, n - 1 - i) == 1;
+      ASSERT_TRUE(grew) << i;
+      growths += a.GetCapacity() != capacity;
+      capacity = a.GetCapacity();
+    }
+    EXPECT_LT(growths, 40u);
+    EXPECT_LE(a.GetCapacity(), n + n / 2 + 10);
+    ASSERT_EQ(a.GetSize(), n);
+    for (u32 i = 0; i < n; i += 997) EXPECT_EQ(a[i], i);
+    EXPECT_EQ(a[n - 1], n - 1);
+  }
+}
+
 TEST(Array, ShrinkingClampsTheCountAndHugeSizesFail) {
   CKLF_DWordArray a;
   for (u32 i = 0; i < 15; ++i) a.Add(i);

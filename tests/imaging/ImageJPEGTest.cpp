@@ -20,6 +20,7 @@ using jpegtest::Encode;
 struct Decoded {
   u32 w = 0, h = 0, n = 0;
   Bytes pixels;  // interleaved
+  Bytes icc;     // the profile as libjpeg puts it together
 };
 
 struct JumpErr {
@@ -43,7 +44,12 @@ Decoded Reference(const Bytes& file) {
   }
   jpeg_create_decompress(&c);
   jpeg_mem_src(&c, file.data(), file.size());
+  jpeg_save_markers(&c, JPEG_APP0 + 2, 0xFFFF);
   jpeg_read_header(&c, TRUE);
+  JOCTET* icc = nullptr;
+  unsigned int iccSize = 0;
+  if (jpeg_read_icc_profile(&c, &icc, &iccSize)) d.icc.assign(icc, icc + iccSize);
+  free(icc);
   jpeg_start_decompress(&c);
   d.w = c.output_width, d.h = c.output_height, d.n = c.output_components;
   d.pixels.resize(static_cast<size_t>(d.w) * d.h * d.n);
@@ -248,4 +254,88 @@ TEST(ImageJPEG, DeclaredSizeMustFitTheData) {
     // Declaring its own size, it decodes.
     ASSERT_EQ(1, r.ParseImageByPtr(small.data(), static_cast<u32>(small.size())));
   }
+}
+
+namespace {
+
+Bytes Kept(const CKLF_Mem& m) { return Bytes(m.GetPtr(), m.GetPtr() + m.GetSize()); }
+
+}  // namespace
+
+// Only the first Exif block and the profile's parts are kept; every other
+// APP1 or APP2 segment is passed over by its length, so hundreds of
+// thousands of them cost what their bytes cost and change nothing.
+TEST(ImageJPEG, ManyAppSegmentsKeepOnlyTheExifBlockAndTheProfile) {
+  std::mt19937 rng(12);
+  const Bytes icc = klftest::RandomBytes(rng, 70000);  // two parts
+  const Bytes block = jpegtest::ExifResolution(false, 240, 2, 0);
+  const Bytes plain = Encode(24, 16, JCS_RGB, 3, true, rng, 1, 96, icc);
+  Bytes file = jpegtest::WithExif(plain, block);
+  file = jpegtest::WithSegments(file, 0xE2, 50000, {'X', 'M', 'P'});
+  file = jpegtest::WithSegments(file, 0xE1, 200000);
+  const Decoded ref = Reference(plain);
+  CKLF_ImageJPEG r;
+  ASSERT_EQ(1, r.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size())));
+  EXPECT_EQ(block, Kept(r.GetExifData()));
+  EXPECT_EQ(icc, Kept(r.GetICCProfile()));
+  ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+  ExpectSame(ref, r);
+  EXPECT_EQ(96, r.GetResolution());
+  EXPECT_EQ(block, Kept(r.GetExifData()));
+  EXPECT_EQ(icc, Kept(r.GetICCProfile()));
+  // Thousands of parts that all say "1 of 2" spoil the profile at the second.
+  const Bytes spoilt = jpegtest::WithSegments(plain, 0xE2, 100000, jpegtest::IccPart(1, 2, Bytes(12, 7)));
+  ASSERT_EQ(1, r.ParseImageByPtr(spoilt.data(), static_cast<u32>(spoilt.size())));
+  EXPECT_EQ(0u, r.GetICCProfile().GetSize());
+  ExpectSame(ref, r);
+}
+
+// The profile's parts are checked and joined exactly as libjpeg's own
+// jpeg_read_icc_profile does; the first Exif block with content is kept.
+TEST(ImageJPEG, ProfilePartsAndExifBlocksAsLibjpegTakesThem) {
+  using jpegtest::IccPart;
+  std::mt19937 rng(13);
+  const Bytes plain = Encode(8, 8, JCS_GRAYSCALE, 1, false, rng);
+  const Bytes a = klftest::RandomBytes(rng, 300), b = klftest::RandomBytes(rng, 70), none;
+  const std::vector<std::vector<Bytes>> cases = {
+      {IccPart(2, 3, b), IccPart(3, 3, a), {'I', 'C', 'C'}, IccPart(1, 3, a)},  // any order, a short one between
+      {IccPart(1, 2, a), IccPart(2, 2, none)},                                  // an empty part
+      {IccPart(1, 1, none)},                                                    // nothing in it: none
+      {IccPart(1, 2, a), IccPart(1, 2, b), IccPart(2, 2, b)},                   // a part twice
+      {IccPart(1, 2, a), IccPart(2, 3, b)},                                     // the count changes
+      {IccPart(1, 3, a), IccPart(3, 3, b)},                                     // a part missing
+      {IccPart(0, 1, a)}, {IccPart(2, 1, a)}, {IccPart(1, 0, a)}};              // part 0, past the count, no count
+  CKLF_ImageJPEG r;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    Bytes file = plain;
+    for (auto it = cases[i].rbegin(); it != cases[i].rend(); ++it) file = jpegtest::WithSegments(file, 0xE2, 1, *it);
+    ASSERT_EQ(1, r.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size()))) << i;
+    EXPECT_EQ(Reference(file).icc, Kept(r.GetICCProfile())) << i;
+    EXPECT_EQ(i < 2, r.GetICCProfile().GetSize() > 0) << i;
+  }
+  // An Exif name alone holds no block: the next one named so is kept, and
+  // only the first of those.
+  const Bytes first = jpegtest::ExifResolution(true, 300, 1, 2), second = jpegtest::ExifResolution(true, 72, 1, 2);
+  Bytes file = jpegtest::WithExif(jpegtest::WithExif(jpegtest::WithExif(plain, second), first), {});
+  ASSERT_EQ(1, r.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size())));
+  EXPECT_EQ(first, Kept(r.GetExifData()));
+  // A profile's part that runs past the data's end leaves no image.
+  file = jpegtest::WithSegments(plain, 0xE2, 1, IccPart(1, 1, a));
+  EXPECT_FAILS(r, r.GetImageInfoByPtr(file.data(), 20), klErrNotFormat);
+}
+
+// Every scan of a progressive file passes over all its coefficients, and
+// any number of valid scans may follow one another: past 500 the file is
+// refused as damaged, saying so, before the planes are made.
+TEST(ImageJPEG, MoreScansThanTheBoundAreRefused) {
+  CKLF_ImageJPEG r;
+  const Bytes most = jpegtest::RepeatedScans(16, 16, 500);
+  ASSERT_EQ(1, r.ParseImageByPtr(most.data(), static_cast<u32>(most.size())));
+  EXPECT_EQ(0, r.IsDamaged());
+  ExpectSame(Reference(most), r);
+  const Bytes more = jpegtest::RepeatedScans(16, 16, 501);
+  ASSERT_EQ(1, r.GetImageInfoByPtr(more.data(), static_cast<u32>(more.size())));
+  EXPECT_FAILS(r, r.ParseImageByPtr(more.data(), static_cast<u32>(more.size())), klErrNotFormat);
+  EXPECT_STREQ("More than 500 scans", r.GetDecoderMessage());
+  EXPECT_EQ(nullptr, r.GetImageDataPtr(0));
 }

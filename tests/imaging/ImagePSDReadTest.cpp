@@ -293,3 +293,22 @@ TEST(ImagePSDRead, AlphaChannelsTheDataCannotHoldAreRefusedFirst) {
     EXPECT_EQ(psd.GetAlphaChannel(0)[300 * 300 - 1], 9);
   }
 }
+
+// Resource 1006 may list any number of names: no more are read than the
+// header has channels, so 400000 of them cost no more than a few.
+TEST(ImagePSDRead, AlphaChannelNamesBeyondTheChannelsAreNotRead) {
+  Bytes names;
+  names.u8_(5).s("Masks");
+  for (u32 i = 1; i < 400000; ++i) names.u8_(5).s("Extra");
+  Bytes res;
+  res.s("8BIM").u16_(1006).u16_(0).u32_(static_cast<u32>(names.b.size())).raw(names.b);
+  Bytes x = Header(2, 2, 2, 8, 1);
+  x.u32_(0).u32_(static_cast<u32>(res.b.size())).raw(res.b).u32_(0).u16_(0).raw({1, 2, 3, 4, 5, 6, 7, 8});
+  PSD psd;
+  ASSERT_EQ(psd.ParseAlphaChannelsByPtr(x.b.data(), static_cast<u32>(x.b.size())), 1);
+  ASSERT_EQ(psd.GetAlphaChannelCount(), 1u);
+  EXPECT_STREQ(psd.GetAlphaChannelName(0), "Masks");
+  EXPECT_EQ(std::vector<u8>(psd.GetAlphaChannel(0), psd.GetAlphaChannel(0) + 4), (std::vector<u8>{5, 6, 7, 8}));
+  ASSERT_EQ(psd.ParseImageByPtr(x.b.data(), static_cast<u32>(x.b.size())), 1);
+  EXPECT_EQ(psd.GetImageDataPtr(0)[3], 4);
+}

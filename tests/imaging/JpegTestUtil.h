@@ -3,8 +3,10 @@
 
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -14,9 +16,10 @@ typedef std::vector<uint8_t> Bytes;
 
 // A JPEG of random blocks (or of the one sample value flat, from 0 to 255),
 // made by libjpeg itself, with a JFIF density in the given unit (1 dots an
-// inch, 2 a centimetre) and an optional profile.
+// inch, 2 a centimetre), an optional profile and an optional scan script.
 inline Bytes Encode(uint32_t w, uint32_t h, J_COLOR_SPACE space, int components, bool progressive, std::mt19937& rng,
-                    uint8_t unit = 0, uint16_t density = 1, const Bytes& icc = {}, int flat = -1) {
+                    uint8_t unit = 0, uint16_t density = 1, const Bytes& icc = {}, int flat = -1,
+                    const jpeg_scan_info* script = nullptr, int scriptScans = 0) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -31,6 +34,7 @@ inline Bytes Encode(uint32_t w, uint32_t h, J_COLOR_SPACE space, int components,
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, 90, TRUE);
   if (progressive) jpeg_simple_progression(&c);
+  if (script) c.scan_info = script, c.num_scans = scriptScans;
   c.density_unit = unit;
   c.X_density = c.Y_density = density;
   jpeg_start_compress(&c, TRUE);
@@ -68,15 +72,58 @@ inline Bytes ExifResolution(bool bigEndian, uint32_t num, uint32_t den, uint16_t
   return b;
 }
 
+// The file with count segments of marker (an APPn), each carrying
+// payload, right after its start marker.
+inline Bytes WithSegments(const Bytes& jpeg, uint8_t marker, size_t count, const Bytes& payload = {}) {
+  const size_t length = 2 + payload.size();
+  Bytes one = {0xFF, marker, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF)};
+  one.insert(one.end(), payload.begin(), payload.end());
+  Bytes out(jpeg.begin(), jpeg.begin() + 2);
+  out.reserve(jpeg.size() + count * one.size());
+  for (size_t i = 0; i < count; ++i) out.insert(out.end(), one.begin(), one.end());
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  return out;
+}
+
 // The file with an APP1 "Exif" segment holding block right after its
 // start marker.
 inline Bytes WithExif(const Bytes& jpeg, const Bytes& block) {
-  const size_t length = 2 + 6 + block.size();
-  Bytes out(jpeg.begin(), jpeg.begin() + 2);
-  for (uint8_t v : {0xFF, 0xE1, static_cast<int>(length >> 8), static_cast<int>(length & 0xFF)}) out.push_back(v);
-  for (char c : {'E', 'x', 'i', 'f', '\0', '\0'}) out.push_back(static_cast<uint8_t>(c));
-  out.insert(out.end(), block.begin(), block.end());
-  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  Bytes payload = {'E', 'x', 'i', 'f', 0, 0};
+  payload.insert(payload.end(), block.begin(), block.end());
+  return WithSegments(jpeg, 0xE1, 1, payload);
+}
+
+// An ICC_PROFILE segment's payload: part seq of parts, then data.
+inline Bytes IccPart(uint8_t seq, uint8_t parts, const Bytes& data) {
+  Bytes b(14 + data.size());
+  std::memcpy(b.data(), "ICC_PROFILE", 12);
+  b[12] = seq, b[13] = parts;
+  std::copy(data.begin(), data.end(), b.begin() + 14);
+  return b;
+}
+
+// A progressive grey JPEG of one flat level in scans scans (2 or more):
+// the DC, then the whole AC band again and again. Each AC scan codes every
+// coefficient in full (no successive approximation), so every copy is as
+// valid as the first; the tables it uses are defined once before it.
+inline Bytes RepeatedScans(uint32_t w, uint32_t h, int scans) {
+  static const jpeg_scan_info kScript[2] = {{1, {0, 0, 0, 0}, 0, 0, 0, 0}, {1, {0, 0, 0, 0}, 1, 63, 0, 0}};
+  std::mt19937 rng(1);
+  const Bytes file = Encode(w, h, JCS_GRAYSCALE, 1, false, rng, 0, 1, {}, 128, kScript, 2);
+  // Marker segments by their lengths; a scan's data up to the next marker
+  // that is neither a stuffed byte nor a restart.
+  size_t p = 2, lastScan = 0;
+  while (p + 4 <= file.size() && file[p + 1] != 0xD9) {
+    const bool scan = file[p + 1] == 0xDA;
+    if (scan) lastScan = p;
+    p += 2 + ((file[p + 2] << 8) | file[p + 3]);
+    while (scan && p + 1 < file.size() &&
+           !(file[p] == 0xFF && file[p + 1] != 0 && (file[p + 1] < 0xD0 || file[p + 1] > 0xD7)))
+      ++p;
+  }
+  Bytes out(file.begin(), file.begin() + p);
+  for (int i = 2; i < scans; ++i) out.insert(out.end(), file.begin() + lastScan, file.begin() + p);
+  out.insert(out.end(), file.begin() + p, file.end());
   return out;
 }
 

@@ -131,4 +131,19 @@ TEST(HostDocument, FlattenConvertAndPutBack) {
   EXPECT_FALSE(doc.ConvertTo(klpModeLab));
 }
 
+// A PSD of a depth other than 8 is refused naming its depth, 32 as well
+// as 1 and 16; a depth no PSD has is a file that cannot be read.
+TEST(HostDocument, PsdOfAnotherDepthIsRefusedNamingIt) {
+  for (uint16_t depth : {1, 16, 32, 24}) {
+    Bytes file = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 4, 0, 0, 0, 4, 0, 0, 0, 3};
+    file[22] = static_cast<uint8_t>(depth >> 8), file[23] = static_cast<uint8_t>(depth);
+    file.resize(file.size() + 14 + 3 * 16 * (depth / 8 + 1), 0);  // empty sections, a raw composite
+    CKLT_HostDocument doc;
+    std::string error;
+    EXPECT_EQ(doc.Read(file, UINT64_MAX, error), CKLT_HostDocument::kBadFile) << depth;
+    EXPECT_EQ(error, depth == 24 ? "the PSD file cannot be read (not this image format or too short)"
+                                 : "it has " + std::to_string(depth) + " bits a sample; PSD files are read with 8");
+  }
+}
+
 }  // namespace

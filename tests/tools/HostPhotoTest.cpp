@@ -76,6 +76,7 @@ TEST(HostPhotos, DamagedJpegIsRefusedWithTheDecodersReason) {
       {Bytes(jpeg.begin(), jpeg.begin() + jpeg.size() / 2), "damaged (Premature end of JPEG file)"},
       {ended, "damaged (Corrupt JPEG data"},
       {Bytes(jpeg.begin(), jpeg.begin() + 400), "the JPEG file is damaged ("},  // cut inside its tables
+      {jpegtest::RepeatedScans(16, 16, 501), "the JPEG file is damaged (More than 500 scans)"},
   };
   for (const auto& row : rows) {
     klftest::WriteFileBytes(dir.File("in.jpg"), row.bytes);
