@@ -23,6 +23,7 @@ struct CKLF_ImagePSD::LayerRecord {
   u32 lengths[CKLF_ImagePSD::kMaxChannels];
   i8 ids[CKLF_ImagePSD::kMaxChannels];
   CKLF_Mem* planes[5];
+  u8 planeMask;  // bit id + 1: a plane of that channel is (to be) decoded
 };
 
 namespace {
@@ -391,7 +392,11 @@ u8 CKLF_ImagePSD::LParseByFile(CKLF_StdFile& f) {
   return LParseLocal();
 }
 
-u8 CKLF_ImagePSD::LParseByPtr(const void* data, u32 size) {
+u8 CKLF_ImagePSD::LParseByPtr(const void* data, u32 size) { return i_LParse(data, size, 1); }
+
+u8 CKLF_ImagePSD::LParseRecordsByPtr(const void* data, u32 size) { return i_LParse(data, size, 0); }
+
+u8 CKLF_ImagePSD::i_LParse(const void* data, u32 size, u8 decode) {
   if (!i_StartParse(data, size)) return 0;
   KLF_BEReader c = {static_cast<const u8*>(data), size, 26};
   if (!i_ReadSections(c)) return 0;
@@ -399,16 +404,16 @@ u8 CKLF_ImagePSD::LParseByPtr(const void* data, u32 size) {
   KLF_BEReader section = c.Sub(sectionLength);
   if (!c.Ok()) return Fail(klErrNotFormat);
   const u32 infoLength = sectionLength >= 4 ? section.U32() : 0;
-  if (infoLength == 0) return i_ParseComposite(c);
+  if (infoLength == 0) return decode ? i_ParseComposite(c) : 1;
   // Layers are believed only on a canvas whose composite has the bytes
   // its declared size needs.
   if (!i_CheckComposite(c)) return 0;
   KLF_BEReader info = section.Sub(infoLength);
   if (!section.Ok()) return Fail(klErrNotFormat);
-  return i_ParseLayers(info);
+  return i_ParseLayers(info, decode);
 }
 
-u8 CKLF_ImagePSD::i_ParseLayers(KLF_BEReader& c) {
+u8 CKLF_ImagePSD::i_ParseLayers(KLF_BEReader& c, u8 decode) {
   const i16 signedCount = static_cast<i16>(c.U16());
   const u32 count = signedCount < 0 ? static_cast<u32>(-static_cast<i32>(signedCount)) : static_cast<u32>(signedCount);
   // Each record takes at least 34 bytes: refuse counts the data cannot hold.
@@ -421,7 +426,7 @@ u8 CKLF_ImagePSD::i_ParseLayers(KLF_BEReader& c) {
     m_layerCount = i + 1;
   }
   for (u32 i = 0; i < count; ++i)
-    if (!i_ReadLayerChannels(c, table[i])) return 0;
+    if (!i_ReadLayerChannels(c, table[i], decode)) return 0;
   return 1;
 }
 
@@ -496,7 +501,7 @@ u8 CKLF_ImagePSD::i_ReadLayerExtra(KLF_BEReader& x, LayerRecord& L) {
   return 1;
 }
 
-u8 CKLF_ImagePSD::i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L) {
+u8 CKLF_ImagePSD::i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L, u8 decode) {
   const u64 area = static_cast<u64>(L.width) * static_cast<u64>(L.height);
   for (u32 k = 0; k < L.channels; ++k) {
     const u32 length = L.lengths[k];
@@ -516,6 +521,8 @@ u8 CKLF_ImagePSD::i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L) {
                                        : body >= 2ull * static_cast<u64>(L.height) + MinPackedBytes(L.width, L.height);
     if (!fits) return Fail(klErrNotFormat);
     if (area == 0) continue;
+    L.planeMask = static_cast<u8>(L.planeMask | (1u << (id + 1)));
+    if (!decode) continue;
     CKLF_Mem* plane = new (std::nothrow) CKLF_Mem();
     if (!plane || !plane->alloc(static_cast<u32>(area))) {
       delete plane;
@@ -528,6 +535,11 @@ u8 CKLF_ImagePSD::i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L) {
       return 0;
   }
   return 1;
+}
+
+u8 CKLF_ImagePSD::GetLayerPlaneMask(u32 index) const {
+  if (index >= m_layerCount) return 0;
+  return reinterpret_cast<const LayerRecord*>(m_layerTable.GetPtr())[index].planeMask;
 }
 
 u8 CKLF_ImagePSD::GetLayerInfo(u32 index, PSDLayerInfoExt_s& out) {

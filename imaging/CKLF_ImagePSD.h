@@ -80,6 +80,11 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   // variant, 49 not a PSD or truncated, 17 out of memory.
   u8 GetImageInfoByPtr(const void* data, u32 size) override;
   virtual u8 LParseByPtr(const void* data, u32 size);
+  // The layer records alone, with every check LParseByPtr makes but no
+  // channel decoded (nothing is allocated for the pixels): sizes, names and
+  // flags as it gives them, the planes null, and GetLayerPlaneMask telling
+  // which planes it would decode. A file without layers gives none.
+  u8 LParseRecordsByPtr(const void* data, u32 size);
   virtual u8 LParseByMem(CKLF_Mem& m);
   virtual u8 LParseByFile(CKLF_StdFile& f);
   virtual u8 LParseLocal();
@@ -103,6 +108,9 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 LayersZipCompressed() const { return m_zipLayers; }
   // 0 for an index at or beyond the count.
   u8 GetLayerInfo(u32 index, PSDLayerInfoExt_s& out);
+  // Bit id + 1 for each channel id -1..3 of the layer that has (or, after
+  // LParseRecordsByPtr, would have) a decoded plane; 0 past the count.
+  u8 GetLayerPlaneMask(u32 index) const;
   // Frees every layer's planes and the table.
   void Clean();
 
@@ -151,10 +159,11 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_ReadResources(KLF_BEReader r);
   u8 i_CheckComposite(KLF_BEReader c);
   u8 i_ParseComposite(KLF_BEReader& c);
-  u8 i_ParseLayers(KLF_BEReader& c);
+  u8 i_LParse(const void* data, u32 size, u8 decode);
+  u8 i_ParseLayers(KLF_BEReader& c, u8 decode);
   u8 i_ReadLayerRecord(KLF_BEReader& c, LayerRecord& L);
   u8 i_ReadLayerExtra(KLF_BEReader& x, LayerRecord& L);
-  u8 i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L);
+  u8 i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L, u8 decode);
   void i_ReadAlphaNames(KLF_BEReader r);
   u8 i_ParseAlphaChannels(KLF_BEReader& c, u8 mergedTransparency);
 

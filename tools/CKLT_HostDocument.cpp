@@ -218,23 +218,23 @@ Status CKLT_HostDocument::i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::s
 }
 
 Status CKLT_HostDocument::i_ReadPSD(const Bytes& bytes, uint64_t budget, std::string& error) {
-  const Status s = i_ReadPSDImage(bytes, budget, error);
-  if (s == kOk) i_ReadPSDChannels(bytes, budget);
+  uint64_t layerBytes = 0;
+  const Status s = i_ReadPSDImage(bytes, budget, error, layerBytes);
+  if (s == kOk) i_ReadPSDChannels(bytes, budget, layerBytes);
   return s;
 }
 
-// The alpha channels, when the budget holds them; a file whose channels
-// cannot be read is kept without them.
-void CKLT_HostDocument::i_ReadPSDChannels(const Bytes& bytes, uint64_t budget) {
+// The alpha channels, when the budget holds them with the layers: the
+// reader's and the copies taken here; a file whose channels cannot be read
+// is kept without them.
+void CKLT_HostDocument::i_ReadPSDChannels(const Bytes& bytes, uint64_t budget, uint64_t layerBytes) {
   CKLF_ImagePSD psd;
   std::string ignored;
   const u32 n = static_cast<u32>(bytes.size());
   if (!psd.GetImageInfoByPtr(bytes.data(), n)) return;
   const uint64_t extra = psd.GetImageBPP() == 8 ? static_cast<uint64_t>(KLF_GetBE16(bytes.data() + 12)) : 0;
-  uint64_t held = 0;
-  for (const Layer& l : layers) held += Area(l.width, l.height) * (l.planes.size() + (l.alpha.empty() ? 0 : 1));
   if (extra <= static_cast<uint64_t>(ColourPlanes()) ||
-      i_CheckBudget(held + (extra - ColourPlanes()) * Area(width, height), budget, ignored) != kOk ||
+      i_CheckBudget(layerBytes + 2 * (extra - ColourPlanes()) * Area(width, height), budget, ignored) != kOk ||
       !psd.ParseAlphaChannelsByPtr(bytes.data(), n)) {
     if (extra > static_cast<uint64_t>(ColourPlanes()) && psd.GetAlphaChannelCount() == 0)
       notes.push_back("its alpha channels could not be read; it is read without them");
@@ -247,7 +247,8 @@ void CKLT_HostDocument::i_ReadPSDChannels(const Bytes& bytes, uint64_t budget) {
     notes.push_back("its alpha channels are offered to the plug-in; the output does not keep them");
 }
 
-Status CKLT_HostDocument::i_ReadPSDImage(const Bytes& bytes, uint64_t budget, std::string& error) {
+Status CKLT_HostDocument::i_ReadPSDImage(const Bytes& bytes, uint64_t budget, std::string& error,
+                                          uint64_t& layerBytes) {
   if (bytes.size() >= 6 && bytes[4] == 0 && bytes[5] == 2) {
     error = "it is a large document (PSB) file; save it as PSD, at most 65535 pixels a side";
     return kBadFile;
@@ -264,9 +265,15 @@ Status CKLT_HostDocument::i_ReadPSDImage(const Bytes& bytes, uint64_t budget, st
   }
   if (!known) return Unreadable("PSD", psd.GetError(), error);
   if (Status s = i_TakeHeader(psd, budget, error)) return s;
-  if (psd.LParseByPtr(bytes.data(), n)) {
+  // The records first: the layers' sizes are checked before a channel is
+  // decoded.
+  const bool records = psd.LParseRecordsByPtr(bytes.data(), n);
+  if (records) {
+    if (Status s = i_CheckPSDLayers(psd, bytes.size(), budget, error, layerBytes)) return s;
+  }
+  if (records && psd.LParseByPtr(bytes.data(), n)) {
     i_TakeExtras(psd);
-    if (Status s = i_ReadPSDLayers(psd, budget, error)) return s;
+    i_ReadPSDLayers(psd);
     return layers.empty() ? i_ReadPSDComposite(psd, bytes, error) : kOk;
   }
   if (!psd.LayersZipCompressed()) return Unreadable("PSD", psd.GetError(), error);
@@ -282,19 +289,47 @@ Status CKLT_HostDocument::i_ReadPSDImage(const Bytes& bytes, uint64_t budget, st
   return kOk;
 }
 
+// The layers' records against the sides this program takes and against
+// the budget. layerBytes: what the layers cost at most at once. While the
+// file is read, the file, the reader's planes and the layers' copies of
+// them; then the layers, and a filtered layer's new planes, which can grow
+// to the canvas, while its old ones are held.
+Status CKLT_HostDocument::i_CheckPSDLayers(CKLF_ImagePSD& psd, uint64_t fileBytes, uint64_t budget,
+                                           std::string& error, uint64_t& layerBytes) const {
+  const uint64_t colours = static_cast<uint64_t>(ColourPlanes());
+  uint64_t decoded = 0, held = 0, newPlanes = 0;
+  CKLF_ImagePSD::PSDLayerInfoExt_s info;
+  for (u32 i = 0; psd.GetLayerInfo(i, info); ++i) {
+    if (static_cast<uint32_t>(info.width) > kMaxSide || static_cast<uint32_t>(info.height) > kMaxSide) {
+      error = "layer \"" + std::string(info.name ? info.name : "") + "\" is " + std::to_string(info.width) + " x " +
+              std::to_string(info.height) + " pixels; layers may be at most " + std::to_string(kMaxSide) +
+              " pixels a side";
+      return kBadFile;
+    }
+    const u8 mask = psd.GetLayerPlaneMask(i);
+    const uint64_t area = Area(info.width, info.height);
+    decoded += area * static_cast<uint64_t>(__builtin_popcount(mask));
+    if (info.groupOpen || info.groupEnd) continue;
+    if (mask) held += area * (colours + (mask & 1));
+    // A layer without pixels grows to what the canvas shows.
+    const int64_t l = mask ? info.left : 0, t = mask ? info.top : 0;
+    const int64_t r = std::max<int64_t>(l + (mask ? info.width : 0), width);
+    const int64_t b = std::max<int64_t>(t + (mask ? info.height : 0), height);
+    const uint64_t w = static_cast<uint64_t>(r - std::min<int64_t>(l, 0));
+    const uint64_t h = static_cast<uint64_t>(b - std::min<int64_t>(t, 0));
+    newPlanes = std::max(newPlanes, h && w > UINT64_MAX / h / (colours + 1) ? UINT64_MAX / 2 : w * h * (colours + 1));
+  }
+  layerBytes = held + std::max(fileBytes + decoded, newPlanes);
+  return i_CheckBudget(layerBytes, budget, error);
+}
+
 // Layers at their own sizes. A colour channel the file lacks is zero and a
 // missing alpha is opaque, as in the format; a layer whose channels carry
 // no data at all has no pixels and is kept empty.
-Status CKLT_HostDocument::i_ReadPSDLayers(CKLF_ImagePSD& psd, uint64_t budget, std::string& error) {
+void CKLT_HostDocument::i_ReadPSDLayers(CKLF_ImagePSD& psd) {
   const int colours = ColourPlanes();
-  uint64_t layerBytes = 0;
   bool groups = false;
   CKLF_ImagePSD::PSDLayerInfoExt_s info;
-  for (u32 i = 0; psd.GetLayerInfo(i, info); ++i) {
-    const bool carries = std::any_of(info.planes, info.planes + 5, [](CKLF_Mem* p) { return p != nullptr; });
-    if (carries) layerBytes += static_cast<uint64_t>(info.width) * info.height * (colours + (info.planes[0] ? 1 : 0));
-  }
-  if (Status s = i_CheckBudget(layerBytes, budget, error)) return s;
   for (u32 i = 0; psd.GetLayerInfo(i, info); ++i) {
     if (info.groupOpen || info.groupEnd) {
       groups = true;
@@ -322,7 +357,6 @@ Status CKLT_HostDocument::i_ReadPSDLayers(CKLF_ImagePSD& psd, uint64_t budget, s
     layers.push_back(std::move(l));
   }
   if (groups) notes.push_back("its layer groups are not kept: their layers are written ungrouped");
-  return kOk;
 }
 
 Status CKLT_HostDocument::i_ReadPSDComposite(CKLF_ImagePSD& psd, const Bytes& bytes,

@@ -120,9 +120,11 @@ class CKLT_HostDocument {
   Status i_ReadPNG(const Bytes& bytes, uint64_t budget, std::string& error);
   Status i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::string& error);
   Status i_ReadPSD(const Bytes& bytes, uint64_t budget, std::string& error);
-  Status i_ReadPSDImage(const Bytes& bytes, uint64_t budget, std::string& error);
-  void i_ReadPSDChannels(const Bytes& bytes, uint64_t budget);
-  Status i_ReadPSDLayers(CKLF_ImagePSD& psd, uint64_t budget, std::string& error);
+  Status i_ReadPSDImage(const Bytes& bytes, uint64_t budget, std::string& error, uint64_t& layerBytes);
+  void i_ReadPSDChannels(const Bytes& bytes, uint64_t budget, uint64_t layerBytes);
+  Status i_CheckPSDLayers(CKLF_ImagePSD& psd, uint64_t fileBytes, uint64_t budget, std::string& error,
+                          uint64_t& layerBytes) const;
+  void i_ReadPSDLayers(CKLF_ImagePSD& psd);
   Status i_ReadPSDComposite(CKLF_ImagePSD& psd, const Bytes& bytes, std::string& error);
   Status i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error);
   void i_TakeExtras(const CKLF_ImageFormat& image);

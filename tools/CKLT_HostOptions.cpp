@@ -374,7 +374,8 @@ std::string CKLT_HostOptions::Usage() {
        "margin larger than one of its shapes, it says that too.\n"
        "\n"
        "Exit codes: 0 done; 1 cancelled (-128); 2 out of memory (-108, the memory\n"
-       "budget, or too little --max-space); 3 bad parameters (-30100);\n"
+       "budget, or too little --max-space); 3 bad parameters (-30100, or settings\n"
+       "whose cut gives no piece, or more than the plug-in takes, from the image);\n"
        "4 unsupported image mode or filter case (-30101); 5 another result of the\n"
        "plug-in; 6 --dialog or --about without a display; 10 a file could not be\n"
        "read or written; 64 bad command line; 70 an internal error.\n";

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <map>
 #include <tuple>
 
@@ -16,6 +17,7 @@
 #include "CKLT_PluginLibrary.h"
 #include "CKLT_ProgressBar.h"
 #include "CKLT_SettingsSource.h"
+#include "CTessarette.h"
 #include "KLF_Parallel.h"
 
 namespace {
@@ -164,7 +166,7 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
   m_err = err;
   m_doc = CKLT_HostDocument();
   m_host.reset(new CKLT_FilterHost);
-  m_scriptPlayed = m_targetOffCanvas = m_scriptDamaged = false;
+  m_scriptPlayed = m_targetOffCanvas = m_scriptDamaged = m_counted = m_countRan = false;
   m_block.clear();
   m_lastResult = 0;
   typedef int (CKLT_HostRunner::*Step)(std::string&);
@@ -176,7 +178,7 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
                {&CKLT_HostRunner::i_HandSettings, "settings"}, {&CKLT_HostRunner::i_Export, "export"},
                {&CKLT_HostRunner::i_SaveSettings, "save"},
                {&CKLT_HostRunner::i_RunPlugin, "plug-in"},     {&CKLT_HostRunner::i_CountPieces, "pieces"},
-               {&CKLT_HostRunner::i_WriteResults, "write"}};
+               {&CKLT_HostRunner::i_WriteOutput, "write"}};
   for (const auto& s : steps) {
     const auto start = std::chrono::steady_clock::now();
     const int code = (this->*s.step)(message);
@@ -440,21 +442,40 @@ void CKLT_HostRunner::i_NoteUnusedColours(bool layoutMode) const {
 
 // Knives that cross or touch cut more pieces, or fewer, than the layout
 // has cells: said, with what keeps them apart, the layout kept as made.
-// With threads to spare the pieces are counted beside the write (drawing
-// the knives runs on one thread), else here.
 int CKLT_HostRunner::i_CountPieces(std::string&) {
-  const CKLT_HostOptions& o = *m_options;
-  m_countBesideWrite = false;
-  if (m_block.empty() || o.about || o.dialog) return kGoOn;
-  if (i_CountThreads() > 1) {
-    m_countBesideWrite = true;
-    return kGoOn;
-  }
-  CKLT_PieceCount::Counts counts;
-  std::string error;
-  const bool counted = i_Count(counts, error);
-  i_NoteCounts(counted, counts, error);
+  if (m_countRan) i_NoteCounts(m_counted, m_counts, m_countError);
   return kGoOn;
+}
+
+// A replay's pieces are counted (the block is known and cut).
+bool CKLT_HostRunner::i_CountWanted() const {
+  return !m_block.empty() && !m_options->about && !m_options->dialog;
+}
+
+void CKLT_HostRunner::i_CountNow() {
+  m_counted = i_Count(m_counts, m_countError);
+  m_countRan = true;
+}
+
+// A cut that gives no piece, or more than the plug-in takes, is the
+// settings' fault on this document, not a cancel: refused as bad
+// parameters, the document unchanged.
+bool CKLT_HostRunner::i_CutRefused(int16_t result, std::string& message) {
+  const CKLT_HostOptions& o = *m_options;
+  const bool hostCancelled = o.cancelAfter >= 0 && m_host->AbortPolls() > o.cancelAfter;
+  if (!i_CountWanted() || (result != klpResNoErr && (result != klpResUserCanceled || hostCancelled))) return false;
+  if (!m_countRan) i_CountNow();
+  const KLP_Rect32 area = m_host->FilterRect();
+  const std::string size = " from the filtered area (" + std::to_string(area.right - area.left) + " x " +
+                           std::to_string(area.bottom - area.top) + " pixels)";
+  if (result == klpResNoErr && m_counted && !m_counts.layoutMode && m_counts.pieces == 0)
+    message = "the settings cut no piece" + size + ": their knives cover all of it; the document is unchanged";
+  else if (result == klpResUserCanceled && m_counts.tooMany)
+    message = "the settings cut more than " + std::to_string(CTessarette::kMaxPieces) + " pieces" + size +
+              ", more than the plug-in takes; the document is unchanged";
+  else
+    return false;
+  return true;
 }
 
 uint32_t CKLT_HostRunner::i_CountThreads() const {
@@ -471,10 +492,12 @@ void CKLT_HostRunner::i_NoteCounts(bool counted, const CKLT_PieceCount::Counts& 
                                    const std::string& error) const {
   const CKLT_HostOptions& o = *m_options;
   if (!counted) return i_Note("the pieces could not be counted: " + error);
-  if (counts.layoutMode || counts.pieces == counts.cells) return;
+  if (counts.layoutMode || counts.pieces == counts.cells || counts.cells == 0) return;
   const KLP_Rect32 area = m_host->FilterRect();
   std::string note = "the cut gave " + std::to_string(counts.pieces) + " pieces where the layout has " +
                      std::to_string(counts.cells) + " cells: ";
+  if (counts.cellsUnderKnives)
+    return i_Note(note + "its cells are narrower than its knives on this area, which join them");
   note += counts.pieces > counts.cells ? "knives that cross, or meet at a narrow angle, cut slivers off"
                                        : "knives that touch or cross join cells";
   if (o.settings.empty() && !m_scriptPlayed)
@@ -498,14 +521,28 @@ int CKLT_HostRunner::i_RunPlugin(std::string& message) {
   bar.SetOutput(o.quiet ? nullptr : m_err, isatty(fileno(m_err)) != 0);
   host.SetProgressSink([&bar](int32_t done, int32_t total) { bar.Show(done, total); });
   if (o.dialog) host.SetColourChooser(DisplayChooser(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin));
-  const int16_t result =
-      o.about ? host.Call(library.Entry(), klpSelectorAbout) : host.RunFilter(library.Entry(), o.dialog);
+  // With threads to spare, a replay's pieces are counted while it runs.
+  // What the plug-in throws (a failed allocation) goes on once both ended.
+  int16_t result = 0;
+  const u32 tasks = i_CountWanted() && i_CountThreads() > 1 ? 2 : 1;
+  std::exception_ptr thrown[2];
+  KLF_Parallel::For(tasks, tasks, [&](u32 task, u32) {
+    try {
+      if (task == 1) return i_CountNow();
+      result = o.about ? host.Call(library.Entry(), klpSelectorAbout) : host.RunFilter(library.Entry(), o.dialog);
+    } catch (...) {
+      thrown[task] = std::current_exception();
+    }
+  });
+  for (const std::exception_ptr& e : thrown)
+    if (e) std::rethrow_exception(e);
   host.SetColourChooser(nullptr);
   bar.End();
   host.SetProgressSink(nullptr);
   // The plug-in goes before the host whose callbacks it may still hold.
   library.Unload();
   m_lastResult = result;
+  if (i_CutRefused(result, message)) return kExitBadParameters;
   if (result != klpResNoErr) return i_Explain(result, message);
   message = MessageFor(result);
   return o.about ? kExitOk : kGoOn;
@@ -534,22 +571,6 @@ int CKLT_HostRunner::i_Explain(int16_t result, std::string& message) const {
       message += " (--last: the plug-in found no stored settings it could replay)";
   }
   return ExitCodeFor(result);
-}
-
-// The output and the script, the pieces counted beside them when that
-// was left for now.
-int CKLT_HostRunner::i_WriteResults(std::string& message) {
-  if (!m_countBesideWrite) return i_WriteOutput(message);
-  int code = kExitOk;
-  CKLT_PieceCount::Counts counts;
-  std::string error;
-  bool counted = false;
-  KLF_Parallel::For(2, 2, [&](u32 task, u32) {
-    if (task == 0) code = i_WriteOutput(message);
-    else counted = i_Count(counts, error);
-  });
-  i_NoteCounts(counted, counts, error);
-  return code;
 }
 
 // The output, then the script (a run is recorded only once its result is

@@ -9,7 +9,9 @@
 // all-or-nothing replacement and maps the plug-in's result to an exit code
 // with a one-line message. What it changes or cannot keep is said on the
 // error stream as a note, and so is a cut whose pieces differ from the
-// layout's cells (knives that cross).
+// layout's cells (knives that cross). A replay whose cut gives no piece,
+// or more than the plug-in takes, is refused as bad parameters, nothing
+// written.
 //
 // Cost: the document's layers at their own sizes and what the plug-in asks
 // for; a filtered layer that covers the canvas lends its planes to the host
@@ -17,7 +19,7 @@
 // that one opaque layer. Counting a puzzle's pieces draws the knives over
 // the filtered area twice more and counts their regions (CKLT_PieceCount),
 // about a twentieth of a whole run; on more than one thread while the
-// output is written.
+// plug-in runs.
 #pragma once
 
 #include <cstdint>
@@ -90,12 +92,14 @@ class CKLT_HostRunner {
   int i_SaveSettings(std::string& message);
   int i_RunPlugin(std::string& message);
   int i_CountPieces(std::string& message);
+  bool i_CountWanted() const;
+  void i_CountNow();
+  bool i_CutRefused(int16_t result, std::string& message);
   uint32_t i_CountThreads() const;
   bool i_Count(CKLT_PieceCount::Counts& counts, std::string& error) const;
   void i_NoteCounts(bool counted, const CKLT_PieceCount::Counts& counts, const std::string& error) const;
   void i_NoteUnusedColours(bool layoutMode) const;
   int i_Explain(int16_t result, std::string& message) const;
-  int i_WriteResults(std::string& message);
   int i_WriteOutput(std::string& message);
   void i_Note(const std::string& text) const;
 
@@ -108,7 +112,12 @@ class CKLT_HostRunner {
   bool m_lent = false;  // the target layer's planes are the host's document planes
   bool m_scriptPlayed = false;
   bool m_scriptDamaged = false;  // the played script's block is one the plug-in's replay refuses
-  bool m_countBesideWrite = false;  // the pieces are counted while the output is written
+  // The replay's pieces as counted (m_countRan), while the plug-in runs
+  // when threads are to spare.
+  CKLT_PieceCount::Counts m_counts;
+  std::string m_countError;
+  bool m_counted = false;
+  bool m_countRan = false;
   std::vector<CKLT_FilterHost::DescRecord> m_script;
   std::vector<uint8_t> m_block;  // the settings handed over; empty when not known
   int16_t m_lastResult = 0;

@@ -1,15 +1,13 @@
 // Reads untrusted bytes as a PNG file. Every failure must carry a reader
 // error code; a success leaves the planes of its mode, alpha included.
 // Read again on two threads, it gives the same answer and planes.
-// The mutator recomputes every chunk's checksum after libFuzzer's change,
-// so mutated sizes and data get past libpng's check to the reader's own
-// size and ratio refusals.
-#include <zlib.h>
-
+// The mutator recomputes every chunk's checksum after libFuzzer's change
+// (FuzzPngChunks.h).
 #include <cstdlib>
 #include <cstring>
 
 #include "CKLF_ImagePNG.h"
+#include "FuzzPngChunks.h"
 
 namespace {
 
@@ -19,20 +17,6 @@ bool ReaderCode(u16 e) { return e == klErrUnsupported || e == klErrNotFormat || 
 const u64 kMaxFuzzPixels = 1u << 22;
 
 }  // namespace
-
-extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
-
-extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int) {
-  size = LLVMFuzzerMutate(data, size, maxSize);
-  for (size_t p = 8; p + 12 <= size;) {
-    const u32 length = static_cast<u32>(data[p]) << 24 | data[p + 1] << 16 | data[p + 2] << 8 | data[p + 3];
-    if (length > size - p - 12) break;
-    const uLong crc = crc32(0, data + p + 4, static_cast<uInt>(length + 4));
-    for (int i = 0; i < 4; ++i) data[p + 8 + length + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
-    p += 12 + length;
-  }
-  return size;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 0xFFFFFFFFu) return 0;

@@ -128,8 +128,20 @@ TEST(ImagePSDRead, LayerFlagsNamesGroupsAndChannels) {
   end.channels = {{0, {0, 0}}};
   std::vector<u8> file = GreyFile(LayerSection({open, plain, end}, -3));
   PSD psd;
+  // The records alone give the same layers with no plane yet, and say
+  // which planes a whole parse decodes: the plain layer's grey and alpha.
+  ASSERT_EQ(1, psd.LParseRecordsByPtr(file.data(), static_cast<u32>(file.size())));
+  ASSERT_EQ(3u, psd.GetLayersCount());
+  for (u32 i = 0; i < 3; ++i) {
+    PSD::PSDLayerInfoExt_s r{};
+    psd.GetLayerInfo(i, r);
+    EXPECT_EQ(2, r.width) << i;
+    EXPECT_EQ(std::vector<CKLF_Mem*>(5, nullptr), std::vector<CKLF_Mem*>(r.planes, r.planes + 5)) << i;
+    EXPECT_EQ(i == 1 ? 3 : 0, psd.GetLayerPlaneMask(i)) << i;
+  }
   ASSERT_EQ(1, psd.LParseByPtr(file.data(), static_cast<u32>(file.size())));
   ASSERT_EQ(3u, psd.GetLayersCount());
+  EXPECT_EQ(3, psd.GetLayerPlaneMask(1));
   PSD::PSDLayerInfoExt_s a{}, b{}, c{};
   psd.GetLayerInfo(0, a);
   psd.GetLayerInfo(1, b);
@@ -177,11 +189,14 @@ TEST(ImagePSDRead, MalformedLayersFailCleanly) {
   cases.push_back({"count beyond the records", ok, 200, klErrNotFormat});
   for (const Case& c : cases) {
     std::vector<u8> file = GreyFile(LayerSection({c.layer}, c.count));
-    PSD psd;
-    EXPECT_EQ(0, psd.LParseByPtr(file.data(), static_cast<u32>(file.size()))) << c.what;
-    EXPECT_EQ(c.error, psd.GetError()) << c.what;
-    // Only ZIP data (compression 2) is told apart, so a host can say why.
-    EXPECT_EQ(std::string(c.what) == "compression", psd.LayersZipCompressed() == 1) << c.what;
+    // The records alone are refused as the whole parse is.
+    for (auto parse : {&PSD::LParseByPtr, &PSD::LParseRecordsByPtr}) {
+      PSD psd;
+      EXPECT_EQ(0, (psd.*parse)(file.data(), static_cast<u32>(file.size()))) << c.what;
+      EXPECT_EQ(c.error, psd.GetError()) << c.what;
+      // Only ZIP data (compression 2) is told apart, so a host can say why.
+      EXPECT_EQ(std::string(c.what) == "compression", psd.LayersZipCompressed() == 1) << c.what;
+    }
   }
   std::vector<u8> file = GreyFile(LayerSection({ok}, 1));
   file[29] = 1;  // colour mode data

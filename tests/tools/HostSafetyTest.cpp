@@ -262,6 +262,71 @@ TEST(HostSafety, HostileDocumentsStayWithinMemory) {
       << o.out;
 }
 
+void Be(std::vector<uint8_t>& b, uint64_t v, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// A 64 x 48 RGB PSD with one layer of w x h whose channels (ids) are
+// PackBits runs of one value: 2 bytes a 128 pixels, the row counts left
+// 0 (the reader does not need them).
+std::vector<uint8_t> OneLayerPsd(uint32_t w, uint32_t h, const std::vector<int>& ids) {
+  std::vector<uint8_t> row;
+  for (uint32_t x = 0; x < w; x += 128) row.insert(row.end(), {uint8_t(w - x >= 128 ? 0x81 : 257 - (w - x)), 7});
+  const uint64_t channel = 2 + 2ull * h + row.size() * h;
+  std::vector<uint8_t> b = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3};
+  Be(b, 48, 4), Be(b, 64, 4), Be(b, 8, 2), Be(b, 3, 2), Be(b, 0, 4), Be(b, 0, 4);
+  const uint64_t info = 2 + 18 + 6 * ids.size() + 16 + 12 + channel * ids.size();
+  Be(b, info + (info & 1) + 8, 4), Be(b, info + (info & 1), 4), Be(b, 1, 2);
+  Be(b, 0, 4), Be(b, 0, 4), Be(b, h, 4), Be(b, w, 4), Be(b, ids.size(), 2);
+  for (int id : ids) Be(b, static_cast<uint16_t>(id), 2), Be(b, channel, 4);
+  b.insert(b.end(), {'8', 'B', 'I', 'M', 'n', 'o', 'r', 'm', 255, 0, 0, 0});
+  Be(b, 12, 4), Be(b, 0, 4), Be(b, 0, 4), b.insert(b.end(), {3, 'b', 'i', 'g'});
+  for (size_t i = 0; i < ids.size(); ++i) {
+    Be(b, 1, 2), b.resize(b.size() + 2ull * h);
+    for (uint32_t y = 0; y < h; ++y) b.insert(b.end(), row.begin(), row.end());
+  }
+  b.resize(b.size() + (info & 1) + 4);
+  Be(b, 0, 2), b.resize(b.size() + 64 * 48 * 3, 128);
+  return b;
+}
+
+// Allocations above 16 MB fail (address space in Release builds): a
+// layer's planes are not made before its size is checked.
+#if defined(__SANITIZE_ADDRESS__)
+const char* kNoLargeAllocation = "ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=16";
+#elif defined(__SANITIZE_THREAD__)
+const char* kNoLargeAllocation = "TSAN_OPTIONS=$TSAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=16";
+#else
+const char* kNoLargeAllocation = "ulimit -v 60000;";
+#endif
+
+TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
+  klftest::TempDir dir;
+  // A 2^29 x 1 layer, 8 MB of runs: beyond the sides the program takes.
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("wide.psd"), OneLayerPsd(1u << 29, 1, {0})));
+  // 65535 x 512 in four channels, 2 MB: its planes, the reader's, and the
+  // filtered layer's new ones need 270 MB.
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("large.psd"), OneLayerPsd(65535, 512, {-1, 0, 1, 2})));
+  const struct {
+    const char* file;
+    const char* budget;
+    int code;
+    const char* says;
+  } rows[] = {
+      {"wide.psd", "2G", CKLT_HostRunner::kExitFiles,
+       "layer \"big\" is 536870912 x 1 pixels; layers may be at most 65535 pixels a side"},
+      {"large.psd", "200M", CKLT_HostRunner::kExitMemory, "needs about 258 MiB of memory, more than the memory budget"},
+  };
+  for (const auto& row : rows) {
+    const Outcome o = RunProgram(kTestPlugin + "--threads 1 --memory-budget " + row.budget + " " + dir.File(row.file) +
+                                     " -o " + dir.File("out.png"),
+                                 kNoLargeAllocation);
+    EXPECT_EQ(o.code, row.code) << row.file << "\n" << o.out;
+    EXPECT_TRUE(Has(o, row.says)) << row.file << "\n" << o.out;
+  }
+  EXPECT_FALSE(fs::exists(dir.File("out.png")));
+}
+
 // A socket bound at path (closed: the node stays).
 bool MakeSocket(const std::string& path) {
   const int fd = socket(AF_UNIX, SOCK_STREAM, 0);

@@ -15,6 +15,7 @@
 #include "CKLT_SettingsSource.h"
 #include "CTessarette.h"
 #include "ProgramRun.h"
+#include "SettingsAtLimits.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -69,7 +70,7 @@ typedef std::vector<uint32_t> Values;
 
 TEST(PieceCount, CellsAndPiecesOfGrids) {
   CKLT_PieceCount::Counts c = Counted(300, 200, "", 3, 2);
-  EXPECT_EQ(Values({c.pieces, c.cells, c.layoutMode}), Values({6, 6, 0}));
+  EXPECT_EQ(Values({c.pieces, c.cells, c.layoutMode, c.cellsUnderKnives}), Values({6, 6, 0, 0}));
   // Knives 5 pixels wide: their band is one more piece, in both counts.
   c = Counted(300, 200, "--thickness 5", 3, 2);
   EXPECT_EQ(Values({c.pieces, c.cells}), Values({7, 7}));
@@ -85,6 +86,26 @@ TEST(PieceCount, CellsAndPiecesOfGrids) {
   std::string error;
   EXPECT_FALSE(CKLT_PieceCount::Count({1, 1, 0, 200}, 300, 200, 1, none, error));
   EXPECT_FALSE(error.empty());
+  // 100 x 100 lines on 64 x 48 pixels: cells under a pixel, narrower than
+  // the knives, which join them; the layout still has its 101 x 101 cells.
+  c = Counted(64, 48, "", 101, 101);
+  EXPECT_EQ(c.cells, 101u * 101u);
+  EXPECT_TRUE(c.cellsUnderKnives);
+}
+
+TEST(PieceCount, SettingsAtTheLimitsCutNothingOrTooMuch) {
+  const std::vector<uint8_t> block = SettingsAtLimits(1);
+  CKLT_PieceCount::Counts c;
+  std::string error;
+  // On a small picture the knives cover every pixel: no piece.
+  ASSERT_TRUE(CKLT_PieceCount::Count(block, 32, 24, 2, c, error)) << error;
+  EXPECT_EQ(c.pieces, 0u);
+  // On a larger one the extra knives cross into more pieces than the
+  // engine takes: said as that.
+  EXPECT_FALSE(CKLT_PieceCount::Count(block, 1000, 750, 2, c, error));
+  EXPECT_TRUE(c.tooMany);
+  EXPECT_GT(c.pieces, 99999u);
+  EXPECT_EQ(error, "the cut gives more than 99999 pieces");
 }
 
 TEST(PieceCount, TheDefaultKnobSizeKeepsTrianglesAndHexagonsApart) {

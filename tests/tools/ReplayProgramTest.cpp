@@ -17,6 +17,7 @@
 #include "CTessarette.h"
 #include "CTessaretteRecordCodec.h"
 #include "ProgramRun.h"
+#include "SettingsAtLimits.h"
 #include "support/SettingsBytes.h"
 #include "support/TestSupport.h"
 
@@ -265,6 +266,38 @@ TEST(ReplayProgram, DamagedSettingsAreSaidNeverACancel) {
   r = RunProgram(last + " --script " + dir.File("cut.desc"));
   EXPECT_EQ(r.code, CKLT_HostRunner::kExitFiles) << r.out;
   EXPECT_TRUE(Has(r, dir.File("cut.desc") + " holds a damaged settings block")) << r.out;
+}
+
+// A cut that gives no piece, or more than the plug-in takes, is a refusal
+// of the settings for this picture: bad parameters, nothing written; a
+// cancel stays a cancel.
+TEST(ReplayProgram, SettingsThatCutNoPieceOrTooManyAreRefused) {
+  klftest::TempDir dir;
+  std::string error;
+  ASSERT_TRUE(CKLT_SettingsSource::WriteDocument(dir.File("limits.klpd"), SettingsAtLimits(1), error)) << error;
+  const auto grain = [](int c, int32_t i) { return static_cast<uint8_t>(i * (c + 1)); };
+  Write(OneLayer(klpModeRGB, 32, 24, grain), dir.File("small.png"));
+  Write(OneLayer(klpModeRGB, 1000, 750, grain), dir.File("large.png"));
+  const std::string settings = "--settings " + dir.File("limits.klpd") + " ";
+  const std::string out = " -o " + dir.File("out.png");
+  // Counted after the plug-in, or while it runs; a 100 x 100 grid alone
+  // covers the picture too.
+  for (const std::string& run : {"--threads 4 " + settings, std::string("--threads 1 --grid 101x101 ")}) {
+    const Outcome o = Host(run + dir.File("small.png") + out);
+    EXPECT_EQ(o.code, CKLT_HostRunner::kExitBadParameters) << run << "\n" << o.out;
+    EXPECT_TRUE(Has(o, "the settings cut no piece from the filtered area (32 x 24 pixels)")) << o.out;
+  }
+  // The plug-in refuses a cut past its 99999 pieces with a cancel (-128),
+  // as the test plug-in does here at once.
+  const std::string test = std::string("-q --threads 1 --plugin ") + KLF_TEST_PLUGIN_LIBRARY + " ";
+  const std::string refuse = "KLT_TEST_PLUGIN_RESULT=-128";
+  Outcome o = RunProgram(test + settings + dir.File("large.png") + out, refuse);
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitBadParameters) << o.out;
+  EXPECT_TRUE(Has(o, "the settings cut more than 99999 pieces from the filtered area (1000 x 750 pixels)")) << o.out;
+  // A cancel of a cut the plug-in takes stays one.
+  o = RunProgram(test + "--grid 3x2 " + dir.File("small.png") + out, refuse);
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitCancelled) << o.out;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
 }
 
 TEST(ReplayProgram, TheInstalledProgramFindsItsPlugin) {

@@ -7,7 +7,8 @@
 // KLT_TEST_PLUGIN_THROW set, Start throws as a failed allocation does. With
 // KLT_TEST_PLUGIN_CHANNEL=n it writes the document's channel n (absolute
 // number) into every colour plane instead, after printing the channel
-// names the host gives on the error stream.
+// names the host gives on the error stream. With KLT_TEST_PLUGIN_RESULT=n
+// Start changes nothing and ends with the result n.
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -21,6 +22,10 @@ class CTestPlugin : public CPluginMain {
  public:
   u8 DoStart() override {
     if (std::getenv("KLT_TEST_PLUGIN_THROW")) throw std::bad_alloc();
+    if (const char* result = std::getenv("KLT_TEST_PLUGIN_RESULT")) {
+      HostSetRetCode(static_cast<i16>(std::atoi(result)));
+      return 0;
+    }
     u8 value = 255;
     CKLF_Mem block;
     u8 display = 0;
