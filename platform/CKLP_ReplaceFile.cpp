@@ -334,6 +334,42 @@ void RemoveIfAbandoned(int folder, const char* entry) {
   close(fd);
 }
 
+// Locks the folders of a set while alive: each once, however named, and
+// in the order of their identities, so that two sets never wait on each
+// other.
+class FolderLocks {
+ public:
+  explicit FolderLocks(const std::vector<std::string>& folders) {
+    std::vector<std::pair<std::pair<dev_t, ino_t>, int>> opened;
+    for (const std::string& f : folders) {
+      const int fd = open(f.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      struct stat st;
+      if (fd >= 0 && fstat(fd, &st) == 0)
+        opened.push_back({{st.st_dev, st.st_ino}, fd});
+      else if (fd >= 0)
+        close(fd);
+    }
+    std::sort(opened.begin(), opened.end());
+    for (size_t i = 0; i < opened.size(); ++i) {
+      if (i > 0 && opened[i].first == opened[i - 1].first) {
+        close(opened[i].second);
+        continue;
+      }
+      while (flock(opened[i].second, LOCK_EX) != 0 && errno == EINTR) {
+      }
+      m_fds.push_back(opened[i].second);
+    }
+  }
+  ~FolderLocks() {
+    for (int fd : m_fds) close(fd);
+  }
+  FolderLocks(const FolderLocks&) = delete;
+  FolderLocks& operator=(const FolderLocks&) = delete;
+
+ private:
+  std::vector<int> m_fds;
+};
+
 }  // namespace
 
 void CKLP_ReplaceFile::RemoveStale(const std::string& folder, const std::vector<std::string>& names) {
@@ -432,7 +468,14 @@ bool CKLP_ReplaceFile::CommitSet(CKLP_ReplaceFile* files, size_t count, std::str
     if (!files[i].m_temp.empty() && stat(files[i].m_target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
       failure = EISDIR, failedAt = i;
   }
+  std::vector<std::string> folders;
+  for (size_t i = 0; i < count && !failure; ++i) {
+    std::string f = FolderOf(files[i].m_target);
+    if (!files[i].m_temp.empty() && (folders.empty() || folders.back() != f)) folders.push_back(std::move(f));
+  }
   {
+    // Taken before the signals are held back: an interrupt may end a wait.
+    const FolderLocks locks(folders);
     HoldEnding hold;
     g_committing.fetch_add(1);
     // A handler that ran already has removed temporaries of the set.

@@ -9,7 +9,10 @@
 // A set of files is replaced together: each is written and finished, then
 // CommitSet renames them into place one after another with the ending
 // signals held back, so an interrupt either finds no file renamed or lets
-// the renames finish first.
+// the renames finish first. CommitSet locks the set's folders across its
+// renames: sets committed into one folder at once are placed one after
+// the other, the later one whole. A folder the file system cannot lock
+// (some network folders) is not kept apart so.
 //
 // Temporary names are "." + the target's name + ".tsr-tmp." + the writing
 // process's id + "." + six characters: random bits and a check of the name

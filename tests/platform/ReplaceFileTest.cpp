@@ -200,6 +200,52 @@ TEST(ReplaceFile, CleanupRemovesEveryTemporaryAndStopsNewOnes) {
   EXPECT_TRUE(Names(dir.Path()).empty());
 }
 
+// Sets of many files committed into one folder by several processes at
+// once are placed one after the other: every file of the folder ends up
+// from one writer.
+TEST(ReplaceFile, SetsCommittedAtOnceDoNotInterleave) {
+  klftest::TempDir dir;
+  const int writers = 4, files = 20;
+  int ready[2], go[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(go), 0);
+  std::vector<pid_t> pids;
+  for (int w = 0; w < writers; ++w) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(go[1]);
+      std::vector<CKLP_ReplaceFile> set(files);
+      std::string reason;
+      // The folder named two ways: one lock all the same.
+      if (chdir(dir.Path().c_str()) != 0) _exit(1);
+      for (int i = 0; i < files; ++i)
+        if (!set[i].Begin((i % 2 ? "" : dir.Path() + "/") + "p_" + std::to_string(i) + ".png", reason, false) ||
+            !klftest::WriteFileBytes(set[i].TempPath(), {static_cast<uint8_t>(w)}))
+          _exit(1);
+      char c = 0;
+      // Every writer ready, then all commit at once.
+      if (write(ready[1], "r", 1) != 1 || read(go[0], &c, 1) != 0) _exit(2);
+      _exit(CKLP_ReplaceFile::CommitSet(set.data(), set.size(), reason) ? 0 : 3);
+    }
+    pids.push_back(pid);
+  }
+  close(ready[1]);
+  close(go[0]);
+  char c = 0;
+  for (int w = 0; w < writers; ++w) ASSERT_EQ(read(ready[0], &c, 1), 1);
+  close(go[1]);
+  for (pid_t pid : pids) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  close(ready[0]);
+  const std::vector<std::string> names = Names(dir.Path());
+  ASSERT_EQ(names.size(), static_cast<size_t>(files)) << "no temporary left";
+  const std::vector<uint8_t> first = klftest::ReadFileBytes(dir.File(names[0]));
+  for (const std::string& n : names) EXPECT_EQ(klftest::ReadFileBytes(dir.File(n)), first) << n;
+}
+
 // A temporary holds a descriptor until it is placed: a set larger than the
 // soft limit of open files raises it; one larger than the hard limit fails
 // with the system's reason and leaves no temporary.
