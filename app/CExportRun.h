@@ -97,6 +97,11 @@ class CExportRun : public CKLF_FrameWork {
   // A chosen path with its last name made safe as above, within a folder
   // entry's length.
   static void SafePath(const char* path, CKLF_String& out);
+  // Whether name (a last name) is one a PNG export to path makes, of any
+  // layout and naming: "[file]" alone, or with "_Composite", "_0012" or
+  // "_F0012-Piece9_R2_C3", and ".png"; with cut, name may be the start of
+  // one.
+  static u8 IsPNGFileName(const char* path, const char* name, u8 cut);
 
  private:
   struct Item;

@@ -81,7 +81,59 @@ std::string Clean(const char* s) {
   return out;
 }
 
+// The tails of the PNG files' names after "[file]": '#' stands for
+// digits, '%' for four digits or more.
+const char* const kPNGTails[] = {".png", "_Composite.png", "_%.png", "_F%-Piece#_R#_C#.png"};
+
+// Whether s (n bytes) is the tail, or with cut, its start.
+bool IsTail(const char* s, size_t n, const char* tail, bool cut) {
+  size_t i = 0;
+  for (const char* t = tail; *t; ++t) {
+    if (i == n) return cut;
+    if (*t != '#' && *t != '%') {
+      if (s[i++] != *t) return false;
+      continue;
+    }
+    const size_t start = i;
+    while (i < n && s[i] >= '0' && s[i] <= '9') ++i;
+    if (i == n && cut) return true;
+    if (i - start < (*t == '%' ? 4u : 1u)) return false;
+  }
+  return i == n;
+}
+
+// A base is cut only to fit a folder entry beside a tail of at most 56
+// bytes: a cut base keeps this many bytes or more.
+const size_t kCutBaseAtLeast = klpMaxNameBytes - 60;
+
+// Whether name is base (whole, or cut to fit) and a tail; with cut, name
+// may stop anywhere.
+bool IsPNGName(const std::string& base, const char* name, bool cut) {
+  const size_t n = std::strlen(name);
+  size_t common = 0;
+  while (common < n && common < base.size() && name[common] == base[common]) ++common;
+  if (cut && common == n) return true;
+  const size_t lowest = base.size() < kCutBaseAtLeast ? base.size() : kCutBaseAtLeast;
+  for (size_t p = common; p >= lowest && p > 0; --p)
+    for (const char* tail : kPNGTails)
+      if (IsTail(name + p, n - p, tail, cut)) return true;
+  return false;
+}
+
+// The "[file]" of the names of a PNG export to path, as the names hold it.
+std::string PNGBase(const char* path) {
+  CKLF_String folder, name, base;
+  SplitPath(path, folder, name);
+  if (PngName(name)) name = name.Left(name.GetLength() - 4);
+  CExportRun::SafeFileName(name, nullptr, nullptr, 0xFFFFFFFF, base);
+  return base.GetStr();
+}
+
 }  // namespace
+
+u8 CExportRun::IsPNGFileName(const char* path, const char* name, u8 cut) {
+  return path && name && IsPNGName(PNGBase(path), name, cut != 0);
+}
 
 void CExportRun::SafeFileName(const char* base, const char* suffix, const char* extension, u32 maxBytes,
                               CKLF_String& out) {
@@ -162,14 +214,17 @@ u8 CExportRun::i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* pa
   if (PngName(name)) name = name.Left(name.GetLength() - 4);
   m_base = name;
   CExportWriters::JOB job = i_Job(s.fullCanvas);
-  std::vector<std::string> names(m_count), targets(m_count);
+  std::vector<std::string> targets(m_count);
   for (u32 i = 0; i < m_count; ++i) {
     CKLF_String file;
     SafeFileName(m_base, m_names.GetPtrAt(i)->GetStr(), ".png", klpMaxNameBytes, file);
-    names[i] = file.GetStr();
     targets[i] = Join(folder, file);
   }
-  CKLP_ReplaceFile::RemoveStale(folder.GetLength() ? folder.GetStr() : ".", names);
+  // Stale temporaries of any earlier export to this "[file]", whatever
+  // its layout or naming.
+  const std::string base = PNGBase(path);
+  CKLP_ReplaceFile::RemoveStale(folder.GetLength() ? folder.GetStr() : ".",
+                                [&](const std::string& n, bool cut) { return IsPNGName(base, n.c_str(), cut); });
   // Every file waits in its temporary until all are written; whatever
   // ends the export early removes them all.
   std::unique_ptr<CKLP_ReplaceFile[]> files(new (std::nothrow) CKLP_ReplaceFile[m_count]);

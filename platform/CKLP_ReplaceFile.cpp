@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,6 +42,95 @@ std::string LastName(const std::string& path) {
 
 std::string KeptName(const std::string& name) { return name.substr(0, kNameKept); }
 
+// The six characters ending a temporary's name: a base-62 number of 20
+// random bits and a 15-bit check of the name before them.
+constexpr size_t kSix = 6;
+const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+uint32_t NameCheck(const char* head, size_t n, uint32_t random) {
+  uint32_t h = 2166136261u;
+  for (size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(head[i])) * 16777619u;
+  for (int i = 0; i < 3; ++i) h = (h ^ ((random >> (8 * i)) & 0xFF)) * 16777619u;
+  return (h ^ (h >> 15) ^ (h >> 30)) & 0x7FFF;
+}
+
+uint32_t Random20() {
+  static std::atomic<uint64_t> counter{0};
+  struct timespec t = {0, 0};
+  clock_gettime(CLOCK_REALTIME, &t);
+  uint64_t z = counter.fetch_add(0x9E3779B97F4A7C15ull) ^ (static_cast<uint64_t>(getpid()) << 40) ^
+               (static_cast<uint64_t>(t.tv_nsec) << 8) ^ static_cast<uint64_t>(t.tv_sec);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return static_cast<uint32_t>(z ^ (z >> 31)) & 0xFFFFF;
+}
+
+// Chooses the last six characters of the path (of length n).
+void NameTemporary(char* path, size_t n) {
+  const char* slash = std::strrchr(path, '/');
+  const char* head = slash ? slash + 1 : path;
+  const uint32_t random = Random20();
+  const size_t headBytes = static_cast<size_t>(path + n - kSix - head);
+  uint64_t v = (static_cast<uint64_t>(random) << 15) | NameCheck(head, headBytes, random);
+  for (size_t i = kSix; i-- > 0; v /= 62) path[n - kSix + i] = kDigits[v % 62];
+}
+
+// Whether the last six characters of entry (of length n) were chosen so.
+bool NameChecks(const char* entry, size_t n) {
+  uint64_t v = 0;
+  for (size_t i = n - kSix; i < n; ++i) {
+    const char* d = std::strchr(kDigits, entry[i]);
+    if (!d || !entry[i]) return false;
+    v = v * 62 + static_cast<uint64_t>(d - kDigits);
+  }
+  if (v >> 35) return false;
+  return NameCheck(entry, n - kSix, static_cast<uint32_t>(v >> 15)) == (v & 0x7FFF);
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Whether descriptors after fd are left for the writers' own files (a
+// quarter of the limit, at most 32), once the soft limit is raised to the
+// hard one when needed.
+bool RoomAfter(int fd) {
+  const auto room = [fd](rlim_t limit) {
+    return limit == RLIM_INFINITY || static_cast<rlim_t>(fd) + std::min<rlim_t>(32, limit / 4) < limit;
+  };
+  struct rlimit r;
+  if (getrlimit(RLIMIT_NOFILE, &r) != 0 || room(r.rlim_cur)) return true;
+  if (r.rlim_cur == r.rlim_max) return false;
+  r.rlim_cur = r.rlim_max;
+  return setrlimit(RLIMIT_NOFILE, &r) == 0 && room(r.rlim_cur);
+}
+
+// Makes a new file of the path (n bytes, its last six characters chosen
+// here) and locks it for as long as the descriptor stays open. A remover
+// may lock and remove it in the moment before it is locked, so the name
+// is kept only once locked and still naming the file. A file system that
+// cannot lock leaves it unlocked. The descriptor, or -1 with errno.
+int MakeLocked(char* path, size_t n) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    NameTemporary(path, n);
+    const int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) return -1;
+    if (!RoomAfter(fd)) {
+      unlink(path);
+      close(fd);
+      return errno = EMFILE, -1;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK) return fd;
+      close(fd);  // a remover has it and removes it
+      continue;
+    }
+    struct stat mine, named;
+    if (fstat(fd, &mine) == 0 && lstat(path, &named) == 0 && SameFile(mine, named)) return fd;
+    close(fd);
+  }
+  return errno = EEXIST, -1;
+}
+
 // Holds SIGINT, SIGTERM and SIGHUP back on this thread while alive.
 class HoldEnding {
  public:
@@ -61,8 +152,8 @@ class HoldEnding {
 // head, and never unlinked or freed, so a signal handler walks the list
 // without a lock; one no longer used waits on the free list for reuse. A
 // node is free (0), claimed by a writer that has made no file yet (3),
-// being made into a file (1: its name is not read; only mkstemp runs in
-// this state, which takes no lock, so a handler may wait for it), or
+// being made into a file (1: its name is not read; only system calls run
+// in this state, which take no lock, so a handler may wait for it), or
 // names a file that exists (2).
 struct CKLP_TempNode {
   enum : int { kFree = 0, kMaking = 1, kListed = 2, kClaimed = 3 };
@@ -157,7 +248,7 @@ int MakeListed(std::vector<char>& buf, CKLP_TempNode*& node) {
     // after it sees the node being made and waits for its listing.
     node->state.store(CKLP_TempNode::kMaking);
     if (!g_ending.load()) {
-      fd = mkstemp(node->name);
+      fd = MakeLocked(node->name, buf.size() - 1);
       saved = errno;
       if (fd >= 0) std::memcpy(buf.data(), node->name, buf.size());
     }
@@ -213,20 +304,71 @@ bool SyncPath(const std::string& path, int flags) {
   return ok;
 }
 
-// The target's name and the writer's process id of a temporary's name
-// ("." name mark pid "." six characters); false for another name.
-bool ParseTemporary(const char* entry, std::string& name, long& pid) {
-  const size_t n = std::strlen(entry);
-  const size_t mark = sizeof(kMark) - 1;
-  if (n < 1 + mark + 1 + 7 || entry[0] != '.' || entry[n - 7] != '.') return false;
-  size_t digits = n - 7;
+// The target's name kept in a temporary's name ("." name mark pid "." six
+// characters whose check holds); false for any other name.
+bool ParseTemporary(const char* entry, std::string& name) {
+  const size_t n = std::strlen(entry), mark = sizeof(kMark) - 1;
+  if (n < 1 + 1 + mark + 1 + 1 + kSix || entry[0] != '.' || entry[n - kSix - 1] != '.') return false;
+  const size_t end = n - kSix - 1;
+  size_t digits = end;
   while (digits > 0 && entry[digits - 1] >= '0' && entry[digits - 1] <= '9') --digits;
-  if (digits == n - 7 || n - 7 - digits > 7 || digits < 1 + mark) return false;
-  if (std::memcmp(entry + digits - mark, kMark, mark) != 0) return false;
+  if (digits == end || end - digits > 7 || entry[digits] == '0' || digits < 2 + mark) return false;
+  if (std::memcmp(entry + digits - mark, kMark, mark) != 0 || !NameChecks(entry, n)) return false;
   name.assign(entry + 1, digits - mark - 1);
-  pid = std::strtol(entry + digits, nullptr, 10);
-  return pid > 0;
+  return true;
 }
+
+// Removes the regular file entry of the folder when its lock can be taken
+// and the name still names the locked file: its writer has ended.
+void RemoveIfAbandoned(int folder, const char* entry) {
+  struct stat named, opened;
+  if (fstatat(folder, entry, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode)) return;
+  // Some network file systems lock only files open for writing.
+  const int flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = openat(folder, entry, O_RDWR | flags);
+  if (fd < 0 && errno == EACCES) fd = openat(folder, entry, O_RDONLY | flags);
+  if (fd < 0) return;
+  if (fstat(fd, &opened) == 0 && SameFile(opened, named) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+      fstatat(folder, entry, &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(opened, named))
+    unlinkat(folder, entry, 0);
+  close(fd);
+}
+
+// Locks the folders of a set while alive: each once, however named, and
+// in the order of their identities, so that two sets never wait on each
+// other.
+class FolderLocks {
+ public:
+  explicit FolderLocks(const std::vector<std::string>& folders) {
+    std::vector<std::pair<std::pair<dev_t, ino_t>, int>> opened;
+    for (const std::string& f : folders) {
+      const int fd = open(f.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      struct stat st;
+      if (fd >= 0 && fstat(fd, &st) == 0)
+        opened.push_back({{st.st_dev, st.st_ino}, fd});
+      else if (fd >= 0)
+        close(fd);
+    }
+    std::sort(opened.begin(), opened.end());
+    for (size_t i = 0; i < opened.size(); ++i) {
+      if (i > 0 && opened[i].first == opened[i - 1].first) {
+        close(opened[i].second);
+        continue;
+      }
+      while (flock(opened[i].second, LOCK_EX) != 0 && errno == EINTR) {
+      }
+      m_fds.push_back(opened[i].second);
+    }
+  }
+  ~FolderLocks() {
+    for (int fd : m_fds) close(fd);
+  }
+  FolderLocks(const FolderLocks&) = delete;
+  FolderLocks& operator=(const FolderLocks&) = delete;
+
+ private:
+  std::vector<int> m_fds;
+};
 
 }  // namespace
 
@@ -234,16 +376,18 @@ void CKLP_ReplaceFile::RemoveStale(const std::string& folder, const std::vector<
   std::vector<std::string> kept;
   for (const std::string& n : names) kept.push_back(KeptName(n));
   std::sort(kept.begin(), kept.end());
+  RemoveStale(folder,
+              [&](const std::string& name, bool) { return std::binary_search(kept.begin(), kept.end(), name); });
+}
+
+void CKLP_ReplaceFile::RemoveStale(const std::string& folder,
+                                   const std::function<bool(const std::string& name, bool cut)>& wanted) {
   DIR* d = opendir(folder.c_str());
   if (!d) return;
-  const long self = static_cast<long>(getpid());
   std::string name;
-  long pid = 0;
-  while (dirent* e = readdir(d)) {
-    if (!ParseTemporary(e->d_name, name, pid) || pid == self) continue;
-    if (!std::binary_search(kept.begin(), kept.end(), name)) continue;
-    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) unlinkat(dirfd(d), e->d_name, 0);
-  }
+  while (dirent* e = readdir(d))
+    if (ParseTemporary(e->d_name, name) && wanted(name, name.size() == kNameKept))
+      RemoveIfAbandoned(dirfd(d), e->d_name);
   closedir(d);
 }
 
@@ -267,9 +411,8 @@ bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason, boo
       folder + "/." + KeptName(name) + kMark + std::to_string(static_cast<long>(getpid())) + ".XXXXXX";
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back(0);
-  const int fd = MakeListed(buf, m_node);
-  if (fd < 0) return reason = std::strerror(errno), false;
-  close(fd);
+  m_fd = MakeListed(buf, m_node);
+  if (m_fd < 0) return reason = std::strerror(errno), false;
   m_temp = buf.data();
   return true;
 }
@@ -278,6 +421,9 @@ void CKLP_ReplaceFile::i_Forget() {
   if (m_node) Release(m_node);
   m_node = nullptr;
   m_temp.clear();
+  // After the rename or the removal: the lock guarded the name until then.
+  if (m_fd >= 0) close(m_fd);
+  m_fd = -1;
 }
 
 void CKLP_ReplaceFile::RemoveTemporaries() {
@@ -295,7 +441,7 @@ void CKLP_ReplaceFile::RemoveTemporaries() {
 
 bool CKLP_ReplaceFile::Finish(std::string& reason) {
   if (m_temp.empty()) return reason = "nothing was written", false;
-  if (!SyncPath(m_temp, O_RDONLY) || chmod(m_temp.c_str(), m_mode) != 0) {
+  if ((fsync(m_fd) != 0 && errno != EINVAL) || fchmod(m_fd, m_mode) != 0) {
     reason = std::strerror(errno);
     Abandon();
     return false;
@@ -325,7 +471,14 @@ bool CKLP_ReplaceFile::CommitSet(CKLP_ReplaceFile* files, size_t count, std::str
     if (!files[i].m_temp.empty() && stat(files[i].m_target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
       failure = EISDIR, failedAt = i;
   }
+  std::vector<std::string> folders;
+  for (size_t i = 0; i < count && !failure; ++i) {
+    std::string f = FolderOf(files[i].m_target);
+    if (!files[i].m_temp.empty() && (folders.empty() || folders.back() != f)) folders.push_back(std::move(f));
+  }
   {
+    // Taken before the signals are held back: an interrupt may end a wait.
+    const FolderLocks locks(folders);
     HoldEnding hold;
     g_committing.fetch_add(1);
     // A handler that ran already has removed temporaries of the set.

@@ -9,23 +9,38 @@
 // A set of files is replaced together: each is written and finished, then
 // CommitSet renames them into place one after another with the ending
 // signals held back, so an interrupt either finds no file renamed or lets
-// the renames finish first.
+// the renames finish first. CommitSet locks the set's folders across its
+// renames: sets committed into one folder at once are placed one after
+// the other, the later one whole. A folder the file system cannot lock
+// (some network folders) is not kept apart so.
 //
 // Temporary names are "." + the target's name + ".tsr-tmp." + the writing
-// process's id + "." + six random characters. Every temporary that exists
-// is listed where a signal handler can remove it, without limit on their
-// number; once the handler has run, no new temporary is made. Temporaries
-// a killed run left behind (their process no longer alive) are removed by
-// the next run that writes their target.
+// process's id + "." + six characters: random bits and a check of the name
+// before them, so a file a person named alike is not taken for a
+// temporary (its check fails but for one name in 32768). Every temporary
+// that exists is listed where a signal handler can remove it, without
+// limit on their number; once the handler has run, no new temporary is
+// made. The writer
+// holds a lock on its temporary from Begin until it is renamed or removed;
+// a temporary is stale only when its lock can be taken: a writer in
+// another process id namespace, or on another machine sharing the folder,
+// keeps its temporaries whatever its process id says here. Stale ones are
+// removed by the next run that writes their target. A file system that
+// cannot lock keeps every temporary.
 //
 // Cost: a node of about the name's length a temporary that exists at once
-// (kept for reuse); Begin reads the target's folder once.
+// (kept for reuse), and an open descriptor a temporary until it is renamed
+// or removed; Begin reads the target's folder once. When descriptors run
+// short, Begin raises the process's soft limit of open files to its hard
+// limit; past that, Begin fails ("Too many open files") with a few
+// descriptors still free, so a set larger than the limit fails cleanly.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,10 +84,14 @@ class CKLP_ReplaceFile {
   // Begin, the bytes, Commit.
   static bool WriteAll(const std::string& target, const std::vector<uint8_t>& bytes, std::string& reason);
 
-  // Removes, in folder, the temporaries of the named files (last names)
-  // whose process is no longer alive. A process id in use again keeps its
-  // file until a later run.
+  // Removes, in folder, the stale temporaries of the named files (last
+  // names).
   static void RemoveStale(const std::string& folder, const std::vector<std::string>& names);
+  // The same for the targets wanted says yes to. It is given the name kept
+  // in the temporary's, and whether that may be the start of a longer name
+  // (the first 231 bytes are kept).
+  static void RemoveStale(const std::string& folder,
+                          const std::function<bool(const std::string& name, bool cut)>& wanted);
 
   // Removes every temporary file that is being written, of every object,
   // and makes every later Begin fail (EINTR). Safe in a signal handler (no
@@ -87,6 +106,7 @@ class CKLP_ReplaceFile {
   std::string m_target;
   std::string m_temp;
   mode_t m_mode = 0;
+  int m_fd = -1;  // the temporary, locked while open
   bool m_committed = false;
   CKLP_TempNode* m_node = nullptr;  // the object's entry among the temporaries that exist
 };

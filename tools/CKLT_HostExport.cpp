@@ -1,9 +1,11 @@
 #include "CKLT_HostExport.h"
 
+#include <dirent.h>
 #include <strings.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "CExportDialogModel.h"
@@ -109,14 +111,38 @@ void Report(FILE* err, const std::string& text) {
 }
 
 // The PNG files' names, as the export makes them, against every other
-// file the run writes or reads and what they name now.
+// file the run writes or reads and what they name now; each may be
+// written as -o may (no read-only file is replaced).
 int CheckNames(CExportRun& run, const CExportDialogModel::SETTINGS& s, const O& o, std::string& message) {
   CKLF_StringArray names;
   if (!run.PNGFileNames(s, o.exports.pieces.c_str(), names)) return -1;  // the export says why
   std::vector<CKLT_HostRunner::NamedFile> targets = CKLT_HostRunner::Targets(o);
   for (u32 i = 0; i < names.GetSize(); ++i) targets.push_back({"--export-pieces", names[i].GetStr(), true});
-  return CKLT_HostRunner::CheckTargets(targets, CKLT_HostRunner::Reads(o), message) ? -1
-                                                                                    : CKLT_HostRunner::kExitUsage;
+  if (!CKLT_HostRunner::CheckTargets(targets, CKLT_HostRunner::Reads(o), message)) return CKLT_HostRunner::kExitUsage;
+  std::string reason;
+  for (u32 i = 0; i < names.GetSize(); ++i)
+    if (!CKLT_FileAccess::CanWrite(names[i].GetStr(), reason))
+      return message = std::string("cannot write ") + names[i].GetStr() + ": " + reason, CKLT_HostRunner::kExitFiles;
+  return -1;
+}
+
+// Files of the folder named as pieces of this export that it did not
+// write: an earlier export's, left as they were.
+u32 EarlierFiles(const std::string& path, const CKLF_StringArray& written, std::string& folder) {
+  const size_t slash = path.rfind('/');
+  folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  std::set<std::string> ours;
+  for (u32 i = 0; i < written.GetSize(); ++i) {
+    const std::string w = written[i].GetStr();
+    ours.insert(w.substr(w.rfind('/') == std::string::npos ? 0 : w.rfind('/') + 1));
+  }
+  u32 count = 0;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (const dirent* e = readdir(d))
+      count += !ours.count(e->d_name) && CExportRun::IsPNGFileName(path.c_str(), e->d_name, 0);
+    closedir(d);
+  }
+  return count;
 }
 
 int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
@@ -178,6 +204,12 @@ int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
                    : "");
   if (run.Skipped()) said += " (" + std::to_string(run.Skipped()) + " pieces with nothing on the canvas skipped)";
   Report(err, said);
+  std::string folder;
+  const u32 earlier = s.to == CExportDialogModel::kToPNG ? EarlierFiles(x.pieces, run.Written(), folder) : 0;
+  if (earlier)
+    Report(err, "note: " + folder + " still holds " + std::to_string(earlier) +
+                    (earlier == 1 ? " file" : " files") + " named as pieces of " + x.pieces +
+                    " that this export did not write (an earlier export's); they are left as they were");
   return -1;
 }
 

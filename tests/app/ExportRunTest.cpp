@@ -470,6 +470,40 @@ TEST(ExportRun, PlannedPNGNamesAreTheFilesWritten) {
   }
 }
 
+// The names an export to a path makes, whatever the layout, choice and
+// naming, are known as its own from the path alone, whole or cut where a
+// temporary's name cuts them; names of other paths or shapes are not.
+TEST(ExportRun, NamesOfAnyPNGExportAreKnownByItsPath) {
+  const M::SETTINGS settings[] = {Settings(M::kAll, M::kToPNG, M::kExtended, 0, 0, 0, 1),
+                                  Settings(M::kSelected, M::kToPNG, M::kSimple, 1, 0, 0, 1),
+                                  Settings(M::kMerged, M::kToPNG, M::kSimple, 0, 0, 0, 1)};
+  std::string longBase;
+  for (int i = 0; i < 130; ++i) longBase += "\xC3\xA9";
+  Cut cut;
+  for (const std::string& path : {std::string("d/p.png"), std::string("d/..\\.hidden.PNG"), std::string("d/noext"),
+                                  "d/" + longBase + ".png", "d/" + std::string(228, 'x') + ".png"}) {
+    for (const M::SETTINGS& s : settings) {
+      SCOPED_TRACE(path.substr(0, 20) + " " + std::to_string(s.what));
+      CKLF_StringArray names;
+      ASSERT_EQ(cut.run.PNGFileNames(s, path.c_str(), names), 1);
+      for (u32 i = 0; i < names.GetSize(); ++i) {
+        const std::string name = names[i].GetStr() + 2;
+        EXPECT_TRUE(CExportRun::IsPNGFileName(path.c_str(), name.c_str(), 0)) << name;
+        EXPECT_TRUE(CExportRun::IsPNGFileName(path.c_str(), name.substr(0, 231).c_str(), 1)) << name;
+        EXPECT_FALSE(CExportRun::IsPNGFileName("d/q.png", name.c_str(), 0)) << name;
+        EXPECT_EQ(CExportRun::IsPNGFileName(path.c_str(), (name + ".old").c_str(), 0), 0) << name;
+      }
+    }
+  }
+  for (const char* name : {"p_001.png", "p_0001_x.png", "p_F0001-Piece1_R1.png", "p.PNG", "pp.png", "p_Composite",
+                           "p_F0001-Piece_R1_C1.png", "q_0001.png", "p_0001.png.tsr-tmp.1.Ab12Cd", ".p_0001.png"})
+    EXPECT_FALSE(CExportRun::IsPNGFileName("p.png", name, 0)) << name;
+  for (const char* name : {"p.png", "p_0001.png", "p_123456.png", "p_Composite.png", "p_F12345-Piece9_R2_C3.png"})
+    EXPECT_TRUE(CExportRun::IsPNGFileName("p.png", name, 0)) << name;
+  EXPECT_TRUE(CExportRun::IsPNGFileName("p.png", "p_F00", 1));
+  EXPECT_FALSE(CExportRun::IsPNGFileName("p.png", "p_x", 1));
+}
+
 // A write that fails part way through the set (a file-size limit; a full
 // disk where a small one can be mounted) leaves the folder as it was,
 // though it held an earlier export of another layout under the same and

@@ -4,6 +4,9 @@
 // through the channel reads, and select pieces of a real cut in every
 // way the channel selection combines them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +18,7 @@
 #include "CChannelListModel.h"
 #include "CKLF_ImagePNG.h"
 #include "CKLF_ImagePSD.h"
+#include "CKLP_ReplaceFile.h"
 #include "CKLT_FilterHost.h"
 #include "CKLT_HostRunner.h"
 #include "CKLT_SettingsSource.h"
@@ -264,4 +268,81 @@ TEST(HostExport, PNGPiecesKeepTheProfileAndResolution) {
       EXPECT_NEAR(png.GetResolution(), 300.0, 0.01) << file;
     }
   }
+}
+
+namespace {
+
+// Every entry of a folder with a hash of its bytes.
+std::vector<std::pair<std::string, size_t>> Listing(const std::string& dir) {
+  std::vector<std::pair<std::string, size_t>> out;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    const Bytes b = klftest::ReadFileBytes(e.path().string());
+    out.emplace_back(e.path().filename().string(), std::hash<std::string>()(std::string(b.begin(), b.end())));
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Names of the temporaries a writer that was killed while writing targets
+// left in dir.
+std::set<std::string> Abandoned(const std::string& dir, const std::vector<std::string>& targets) {
+  std::set<std::string> before, made;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) before.insert(e.path().filename().string());
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::string reason;
+    for (const std::string& t : targets) (new CKLP_ReplaceFile)->Begin(dir + "/" + t, reason, false);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    if (!before.count(e.path().filename().string())) made.insert(e.path().filename().string());
+  return made;
+}
+
+}  // namespace
+
+// A PNG export into a folder of an earlier export's files: a read-only
+// piece file refuses it before anything is written, even for the
+// superuser; then the abandoned temporaries of every name the export's
+// path makes are removed (other layouts and namings too), the earlier
+// files it does not replace are kept and counted in a note, and files of
+// other names stay.
+TEST(HostExport, PNGPiecesIntoAFolderOfEarlierFiles) {
+  klftest::TempDir dir;
+  std::mt19937 rng(5);
+  Write(OneLayer(klpModeRGB, 90, 60, [&](int, int32_t) { return static_cast<uint8_t>(rng()); }), dir.File("in.png"));
+  const std::string run = "-q --threads 2 '" + dir.File("in.png") + "' -o '" + dir.File("out.png") +
+                          "' --export-what all --export-pieces '" + dir.File("p.png") + "' --grid ";
+  ASSERT_EQ(RunProgram(run + "2x2").code, 0);
+  ASSERT_EQ(PieceFiles(dir.Path()).size(), 4u);
+  const std::set<std::string> stale =
+      Abandoned(dir.Path(), {"p_0001.png", "p_0007.png", "p.png", "p_Composite.png", "p_F0009-Piece9_R3_C3.png",
+                             "p_F0002-Piece2_R1_C2.png"});
+  ASSERT_EQ(stale.size(), 6u);
+  const std::set<std::string> others = Abandoned(dir.Path(), {"q_0001.png", "p_0001_x.png", "pp.png"});
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File(".p_0001.png.tsr-tmp.999999.backup"), {1}));
+
+  const std::string kept = dir.File("p_F0002-Piece2_R1_C2.png");
+  ASSERT_EQ(chmod(kept.c_str(), 0444), 0);
+  const auto before = Listing(dir.Path());
+  Outcome o = RunProgram(run + "3x2");
+  EXPECT_EQ(o.code, 10) << o.out;
+  EXPECT_TRUE(Has(o, "cannot write " + kept + ": the file is read-only")) << o.out;
+  EXPECT_EQ(Listing(dir.Path()), before);
+
+  ASSERT_EQ(chmod(kept.c_str(), 0644), 0);
+  o = RunProgram(run + "3x2");
+  ASSERT_EQ(o.code, 0) << o.out;
+  EXPECT_TRUE(Has(o, "note: " + dir.Path() + " still holds 2 files named as pieces of " + dir.File("p.png"))) << o.out;
+  std::set<std::string> hidden;
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+    if (e.path().filename().string()[0] == '.') hidden.insert(e.path().filename().string());
+  std::set<std::string> want = others;
+  want.insert(".p_0001.png.tsr-tmp.999999.backup");
+  EXPECT_EQ(hidden, want);
+  EXPECT_EQ(PieceFiles(dir.Path()).size(), 8u) << "6 new, 2 of the earlier 4 kept";
+  for (const char* earlier : {"p_F0003-Piece3_R2_C1.png", "p_F0004-Piece4_R2_C2.png"})
+    EXPECT_TRUE(std::filesystem::exists(dir.File(earlier))) << earlier;
 }
