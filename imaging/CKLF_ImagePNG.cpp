@@ -11,12 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "CKLF_PNGEncoder.h"
 #include "CKLF_StdFile.h"
 #include "KLF_BigEndian.h"
 #include "KLF_Parallel.h"
+#include "KLF_WaitPoint.h"
 
 // libpng reports errors by longjmp back to the setjmp in the function that
 // drives it. Those functions and every callback below keep only plain
@@ -761,6 +761,7 @@ struct CKLF_ImagePNG::BandDecodeJob : KLF_ParallelJob {
   CKLF_Mem scratch[KLF_Parallel::kMaxThreads];
   std::atomic<u32> unfiltered{0};
   std::atomic<u8> failed{0}, badFilter{0};
+  KLF_WaitPoint inflating, unfiltering;  // the places are bands
   ~BandDecodeJob() {
     for (libdeflate_decompressor* d : inflaters) libdeflate_free_decompressor(d);
   }
@@ -778,31 +779,35 @@ struct CKLF_ImagePNG::BandDecodeJob : KLF_ParallelJob {
     const u8 ok = d && end >= in &&
                   InflateBand(d, stream + in, end - in, Row(b * bandRows), size, b + 1 == bands, scratch[worker]);
     if (ok) adler[b] = libdeflate_adler32(1, Row(b * bandRows), static_cast<size_t>(size));
-    if (!ok) failed.store(1, std::memory_order_release);
+    if (!ok) Fail();
     state[b].store(ok ? kInflated : kFailed, std::memory_order_release);
+    inflating.Changed(b);
+  }
+  void Fail() {
+    failed.store(1, std::memory_order_release);
+    unfiltering.ChangedEverywhere();
   }
   void Unfilter(u32 worker) {
     const u8* up = zeros;
     for (u32 b = 0; b < bands; ++b) {
       Inflate(b, worker);
-      while (state[b].load(std::memory_order_acquire) == kTaken) std::this_thread::yield();
+      inflating.Wait(b, [this, b] { return state[b].load(std::memory_order_acquire) != kTaken; });
       if (Stop()) return;
       for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) {
         u8* r = Row(y);
         if (!UnfilterRow(r[0], r + 1, up, n, channels)) {
           badFilter.store(1);
-          failed.store(1, std::memory_order_release);
-          return;
+          return Fail();
         }
         up = r + 1;
       }
       unfiltered.store(b + 1, std::memory_order_release);
+      unfiltering.Changed(b);
     }
   }
   void Split(u32 b) {
-    while (unfiltered.load(std::memory_order_acquire) <= b)
-      if (Stop()) return;
-      else std::this_thread::yield();
+    unfiltering.Wait(b, [this, b] { return unfiltered.load(std::memory_order_acquire) > b || Stop(); });
+    if (Stop()) return;
     for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) self->i_SplitRow(Row(y) + 1, y, channels);
   }
   // The unfiltering first, so that it follows the inflating.

@@ -2,8 +2,16 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <thread>
 
 #include "CKLF_ImagePNG.h"
 #include "CKLF_StdFile.h"
@@ -17,17 +25,7 @@ using Bytes = std::vector<u8>;
 using pngtest::Chunk;
 using pngtest::EncodePng;
 using pngtest::PngParams;
-
-void PutChunk(Bytes& out, const char* type, const Bytes& data) {
-  const u32 n = static_cast<u32>(data.size());
-  const u8 head[8] = {u8(n >> 24), u8(n >> 16), u8(n >> 8), u8(n), u8(type[0]), u8(type[1]), u8(type[2]), u8(type[3])};
-  out.insert(out.end(), head, head + 8);
-  out.insert(out.end(), data.begin(), data.end());
-  uLong crc = crc32(0, head + 4, 4);
-  if (n) crc = crc32(crc, data.data(), static_cast<uInt>(n));  // a null buffer restarts the CRC
-  const u8 tail[4] = {u8(crc >> 24), u8(crc >> 16), u8(crc >> 8), u8(crc)};
-  out.insert(out.end(), tail, tail + 4);
-}
+using pngtest::PutChunk;
 
 // An 8-bit file made by hand: the rows as given (filter byte first) deflated
 // and cut into IDAT chunks of piece bytes, then a text chunk and the end.
@@ -731,4 +729,112 @@ TEST(ImagePNG, ChunkLimitIsAnErrorAndUnusedChunksCostNothing) {
     EXPECT_EQ(77, r.GetImageDataPtr(0)[0]);
     EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
   }
+}
+
+namespace {
+
+// The threads of this process but the calling one that run or are ready
+// to (state R), rather than sleep.
+u32 RunnableOthers() {
+  namespace fs = std::filesystem;
+  const std::string self = std::to_string(syscall(SYS_gettid));
+  std::error_code e;
+  u32 n = 0;
+  for (fs::directory_iterator it("/proc/self/task", e), end; !e && it != end; it.increment(e)) {
+    if (it->path().filename() == self) continue;
+    std::ifstream in(it->path() / "stat");
+    std::string line;
+    std::getline(in, line);
+    const size_t name = line.rfind(')');  // the state follows the name
+    n += name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'R';
+  }
+  return n;
+}
+
+// The processor time of this process, every thread's, in nanoseconds.
+u64 ProcessTime() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<u64>(t.tv_sec) * 1000000000u + static_cast<u64>(t.tv_nsec);
+}
+
+struct Stream {
+  Bytes bytes;
+  u32 calls = 0;
+  u8 othersSlept = 0;
+  static u8 Keep(void* user, const u8* data, u32 size) {
+    Stream* s = static_cast<Stream*>(user);
+    s->bytes.insert(s->bytes.end(), data, data + size);
+    return 1;
+  }
+  // Holds the first band (the second piece, after the stream's header)
+  // until every other thread sleeps, 10 s at most.
+  static u8 Hold(void* user, const u8* data, u32 size) {
+    Stream* s = static_cast<Stream*>(user);
+    if (++s->calls == 2) {
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (!(s->othersSlept = RunnableOthers() == 0) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return Keep(user, data, size);
+  }
+};
+
+}  // namespace
+
+// Threads that wait for another (for a place for their band while a band
+// is written; for a band to be inflated or unfiltered) sleep rather than
+// spin.
+TEST(ImagePNG, WaitingThreadsSleep) {
+  const u32 kThreads = 4;
+  // Writing: while the sink holds the first band, the other threads fill
+  // the ring of bands (three a thread) and wait for places: 17 bands.
+  std::mt19937 rng(5);
+  const u32 w = 256, h = 4096;
+  const Bytes noise = klftest::RandomBytes(rng, static_cast<size_t>(w) * h * 4);
+  const u8* planes[4] = {&noise[0], &noise[w * h], &noise[2 * w * h], &noise[3 * w * h]};
+  CKLF_PNGEncoder encoder;
+  Stream held;
+  ASSERT_EQ(1, encoder.Encode(planes, 4, w, h, w, CKLF_PNGEncoder::DefaultSettings(), kThreads, Stream::Hold,
+                              nullptr, &held));
+  EXPECT_EQ(1, held.othersSlept);
+
+  // Reading: flat grey rows under the Paeth filter inflate at once and
+  // unfilter slowly (byte after byte), band after band on one thread; the
+  // threads that split them into the plane wait for each. Asleep, they add
+  // no processor time: the read takes about what it takes on one thread,
+  // where three threads spinning on free processors would add about twice
+  // that.
+  // Tens of milliseconds of work at least, which ThreadSanitizer makes
+  // of a smaller image.
+#if defined(__SANITIZE_THREAD__)
+  const u32 fw = 4096, fh = 512;
+#else
+  const u32 fw = 4096, fh = 4096;
+#endif
+  const Bytes flat(static_cast<size_t>(fw) * fh, 9);
+  const u8* flatPlane[1] = {flat.data()};
+  CKLF_PNGEncoder::Settings paeth = CKLF_PNGEncoder::DefaultSettings();
+  paeth.filter = CKLF_PNGEncoder::kFilterPaeth;
+  Stream stream;
+  ASSERT_EQ(1, encoder.Encode(flatPlane, 1, fw, fh, fw, paeth, 1, Stream::Keep, nullptr, &stream));
+  Bytes file = pngtest::Start(fw, fh, 8, PNG_COLOR_TYPE_GRAY);
+  PutChunk(file, "IDAT", stream.bytes);
+  PutChunk(file, "IEND", {});
+  Bytes out(flat.size());
+  u8* into[4] = {out.data(), nullptr, nullptr, nullptr};
+  u64 spent[2] = {};
+  for (u32 i = 0; i < 2; ++i) {
+    CKLF_ImagePNG r;
+    r.SetThreads(i ? kThreads : 1);
+    // Read once first, so that the one measured finds its buffers and the
+    // pool its threads in place.
+    ASSERT_EQ(1, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), into, fw, fh));
+    const u64 before = ProcessTime();
+    ASSERT_EQ(1, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), into, fw, fh));
+    spent[i] = ProcessTime() - before;
+  }
+  EXPECT_EQ(flat, out);
+  // Other work on the machine makes the threads' time vary by half at most.
+  EXPECT_LT(spent[1], 2 * spent[0]) << "one thread took " << spent[0] << " ns";
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <png.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstring>
@@ -54,6 +55,36 @@ inline Bytes EncodePng(const PngParams& s, const std::vector<Bytes>& rows) {
 
 inline uint32_t Be32(const Bytes& b, size_t o) {
   return uint32_t(b[o]) << 24 | uint32_t(b[o + 1]) << 16 | uint32_t(b[o + 2]) << 8 | b[o + 3];
+}
+
+// Appends a chunk: length, type, data and CRC.
+inline void PutChunk(Bytes& out, const char* type, const Bytes& data) {
+  const uint32_t n = static_cast<uint32_t>(data.size());
+  const uint8_t head[8] = {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n),
+                           uint8_t(type[0]), uint8_t(type[1]), uint8_t(type[2]), uint8_t(type[3])};
+  out.insert(out.end(), head, head + 8);
+  out.insert(out.end(), data.begin(), data.end());
+  uLong crc = crc32(0, head + 4, 4);
+  if (n) crc = crc32(crc, data.data(), static_cast<uInt>(n));  // a null buffer restarts the CRC
+  const uint8_t tail[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
+  out.insert(out.end(), tail, tail + 4);
+}
+
+// The signature and the header chunk of a file of this shape.
+inline Bytes Start(uint32_t w, uint32_t h, uint8_t depth, uint8_t type, uint8_t interlace = 0) {
+  Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  PutChunk(out, "IHDR", {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), uint8_t(h >> 24),
+                         uint8_t(h >> 16), uint8_t(h >> 8), uint8_t(h), depth, type, 0, 0, interlace});
+  return out;
+}
+
+// bytes deflated as one zlib stream at the given level.
+inline Bytes Deflated(const Bytes& bytes, int level = Z_DEFAULT_COMPRESSION) {
+  uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+  Bytes z(size);
+  compress2(z.data(), &size, bytes.data(), static_cast<uLong>(bytes.size()), level);
+  z.resize(size);
+  return z;
 }
 
 // The data of the first chunk of a type, by walking the chunks.
