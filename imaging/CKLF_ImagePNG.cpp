@@ -28,14 +28,19 @@ struct MemorySource {
   const u8* data;
   u32 size;
   u32 pos;
-  u32 next;  // where the next chunk's header starts
+  u32 next;            // where the next chunk's header starts
+  u8 profileDropped;   // a colour profile beyond the chunk limit was stepped over
 };
 
-// Chunks other than image data are held whole by libpng; larger ones are
-// refused (image data streams through and is bounded by the image size).
+// The chunks libpng is handed, image data apart, are held whole by it: up
+// to this size. Image data streams through, bounded by the image size.
 const u32 kChunkLimit = 8u << 20;
 const u32 kIDAT = 0x49444154;  // "IDAT"
 const u32 kIEND = 0x49454E44;  // "IEND"
+const u32 kiCCP = 0x69434350;  // "iCCP"
+const u32 kpHYs = 0x70485973;  // "pHYs"
+const u32 ktRNS = 0x74524E53;  // "tRNS"
+const u32 kAncillary = 0x20000000;  // the first letter in lower case
 const u32 kSignatureBytes = 8;
 
 // Deflate expands at most about 1032 times; data that could not hold the
@@ -77,16 +82,32 @@ void CKLF_ImagePNG::i_LibraryFree(png_struct* png, void* p) {
 
 namespace {
 
-// Reads to the chunk starting at the position: it must lie whole within
-// the data, and but for image data within the chunk limit, before libpng
-// sees its length and allocates for it.
-void CheckChunkHeader(png_structp png, MemorySource* src) {
-  const u32 left = src->size - src->pos;
-  if (left < 12) png_error(png, "data ends early");
-  const u32 length = KLF_GetBE32(src->data + src->pos);
-  if (length > left - 12) png_error(png, "chunk longer than the data left");
-  if (length > kChunkLimit && KLF_GetBE32(src->data + src->pos + 4) != kIDAT) png_error(png, "chunk too large");
-  src->next = src->pos + 12 + length;
+// Critical chunks, and of the others those the reader uses (transparency,
+// resolution, profile) within the chunk limit: libpng would ignore the
+// first two as damaged beyond it, and the profile is left out.
+u8 ForLibrary(u32 type, u32 length) {
+  if (!(type & kAncillary)) return 1;
+  return (type == ktRNS || type == kpHYs || type == kiCCP) && length <= kChunkLimit;
+}
+
+// At a chunk's start, before libpng sees its length and allocates for it:
+// every chunk must lie whole within the data; those not for libpng are
+// stepped over unread, whatever their length; one for libpng must be
+// within the chunk limit unless it is image data.
+void NextChunk(png_structp png, MemorySource* src) {
+  for (;;) {
+    const u32 left = src->size - src->pos;
+    if (left < 12) png_error(png, "data ends early");
+    const u32 length = KLF_GetBE32(src->data + src->pos), type = KLF_GetBE32(src->data + src->pos + 4);
+    if (length > left - 12) png_error(png, "chunk longer than the data left");
+    if (ForLibrary(type, length)) {
+      if (length > kChunkLimit && type != kIDAT) png_error(png, "chunk too large");
+      src->next = src->pos + 12 + length;
+      return;
+    }
+    if (type == kiCCP) src->profileDropped = 1;
+    src->pos += 12 + length;
+  }
 }
 
 }  // namespace
@@ -100,7 +121,7 @@ void KLF_IMAGEFORMAT_PNG_Writer_Flush(png_structp png) {
 // than bytes the decoder never had.
 void KLF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, size_t n) {
   MemorySource* src = static_cast<MemorySource*>(png_get_io_ptr(png));
-  if (src->pos == src->next) CheckChunkHeader(png, src);
+  if (src->pos == src->next) NextChunk(png, src);
   size_t left = src->size - src->pos;
   size_t k = n < left ? n : left;
   std::memcpy(out, src->data + src->pos, k);
@@ -111,6 +132,7 @@ void KLF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, size_t n) {
 CKLF_ImagePNG::CKLF_ImagePNG()
     : m_sourceBits(0),
       m_hasAlpha(0),
+      m_profileDropped(0),
       m_target{nullptr, nullptr, nullptr, nullptr},
       m_targetWidth(0),
       m_targetHeight(0),
@@ -332,6 +354,7 @@ u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
   m_libraryPeak = 0;
   m_direct = decode;
   m_declined = 0;
+  m_profileDropped = 0;
   const u8 ok = i_ReadOnce(data, size, decode);
   if (ok || !m_declined) return ok;
   // The direct decode found something it leaves to libpng, whose checks
@@ -351,7 +374,7 @@ u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
     png_destroy_read_struct(&png, nullptr, nullptr);
     return Fail(klErrNoMemory);
   }
-  MemorySource src = {data, size, 0, kSignatureBytes};
+  MemorySource src = {data, size, 0, kSignatureBytes, 0};
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
     if (decode) i_FreePlanes();
@@ -368,9 +391,9 @@ u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
 }
 
 // libpng holds a chunk whole: its own limit agrees with the one the data
-// source refuses at, and the chunks the reader has no use for (texts,
-// suggested palettes, times and the like, some of them compressed) are
-// skipped unread rather than held or inflated.
+// source refuses at. The chunks the reader has no use for (texts, EXIF,
+// suggested palettes, times and the like, some of them compressed) never
+// reach it, and it would ignore them unread if they did.
 void CKLF_ImagePNG::i_SetReadLimits(png_struct* png) {
   png_set_chunk_malloc_max(png, kChunkLimit);
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
@@ -394,6 +417,7 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   m_sourceBits = static_cast<u8>(png_get_bit_depth(png, info));
   m_mode = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? kModeGrey : kModeRGB;
   m_hasAlpha = (colourType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS) ? 1 : 0;
+  m_profileDropped = static_cast<const MemorySource*>(png_get_io_ptr(png))->profileDropped;
   png_uint_32 xPerUnit = 0, yPerUnit = 0;
   int unit = 0;
   if (png_get_pHYs(png, info, &xPerUnit, &yPerUnit, &unit) && unit == PNG_RESOLUTION_METER) {

@@ -12,10 +12,12 @@
 // row, or the whole decoded image when interlaced.
 // Limits: width and height up to 65535 (larger files give error 48); the
 // planes of one image together below 4 GiB (else error 17); data too short
-// to hold the image it declares gives error 49 before anything is allocated,
-// as does a chunk longer than the data left or, but for image data, longer
-// than 8 MiB. Chunks the reader has no use for (texts and the like) are
-// skipped unread.
+// to hold the image it declares gives error 49 before anything is
+// allocated, as does a chunk longer than the data left, or a critical one
+// other than image data longer than 8 MiB. Other chunks are skipped unread,
+// whatever their length, when the reader has no use for them (texts, EXIF
+// and the like) or they are longer than 8 MiB (a profile so large is left
+// out, see ProfileDropped).
 #pragma once
 
 #include "CKLF_ImageReader.h"
@@ -79,6 +81,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // Whether the file read last has alpha (an alpha channel or tRNS); known
   // once the header is read.
   u8 HasAlpha() const { return m_hasAlpha; }
+  // Whether the file's colour profile was left out for its size (a chunk
+  // beyond 8 MiB); the image is read without it.
+  u8 ProfileDropped() const { return m_profileDropped; }
   // As ParseImageByPtr, but into the caller's planes of width x height
   // bytes (planes[0] or planes[0..2], planes[3] the alpha) rather than
   // planes of its own; 1 (bad argument) when the file has another size or
@@ -129,6 +134,7 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   CKLF_Mem m_rows;  // row pointers of an interlaced decode
   u8 m_sourceBits;
   u8 m_hasAlpha;
+  u8 m_profileDropped;
   u8* m_target[4];  // the caller's planes of ParseImageInto; null: own planes
   u16 m_targetWidth;
   u16 m_targetHeight;

@@ -185,6 +185,7 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
   if (!png.ParseImageInto(bytes.data(), n, planes, static_cast<u16>(width), static_cast<u16>(height)))
     return Unreadable("PNG", png.GetError(), error);
   if (png.GetSourceBits() > 8) notes.push_back("its 16-bit samples are reduced to 8 bits for the plug-in");
+  if (png.ProfileDropped()) notes.push_back("its colour profile is larger than 8 MiB and is left out");
   i_TakeExtras(png);
   if (std::all_of(l.alpha.begin(), l.alpha.end(), [](uint8_t v) { return v == 255; }))
     std::vector<uint8_t>().swap(l.alpha);

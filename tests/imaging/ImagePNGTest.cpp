@@ -692,21 +692,23 @@ TEST(ImagePNG, ChunkLengthsAreCheckedBeforeAnythingIsHeld) {
   EXPECT_EQ(77, r.GetImageDataPtr(0)[0]);
 }
 
-// Chunks other than image data beyond 8 MiB are refused, not skipped with
-// a warning; those the reader has no use for are skipped unread, so a
-// small compressed text that inflates to megabytes costs nothing.
-TEST(ImagePNG, ChunkLimitIsAnErrorAndUnusedChunksCostNothing) {
+// Chunks the reader has no use for are skipped unread whatever their
+// length (8 MiB or beyond), so neither a long text nor a small compressed
+// one that inflates to megabytes costs anything.
+TEST(ImagePNG, UnusedChunksOfAnyLengthCostNothing) {
   CKLF_ImagePNG r;
   Bytes big(8u << 20, 'x');
   big[3] = 0;
   Bytes file = WithChunk("tEXt", big);
-  ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size()))) << "8 MiB is within the limit";
+  ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size()))) << "8 MiB";
   EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
   big.push_back('x');
-  file = WithChunk("tEXt", big);
-  EXPECT_FAILS(r, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())), klErrNotFormat);
-  file = WithChunk("zzZz", big);
-  EXPECT_FAILS(r, r.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size())), klErrNotFormat);
+  for (const char* type : {"tEXt", "zzZz"}) {
+    file = WithChunk(type, big);
+    ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size()))) << type << " beyond 8 MiB";
+    EXPECT_EQ(77, r.GetImageDataPtr(0)[0]);
+    EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
+  }
   // Image data is bounded by the image, not by the chunk limit: covered by
   // the large images read elsewhere.
 
@@ -729,6 +731,64 @@ TEST(ImagePNG, ChunkLimitIsAnErrorAndUnusedChunksCostNothing) {
     EXPECT_EQ(77, r.GetImageDataPtr(0)[0]);
     EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
   }
+}
+
+// A valid picture carrying a chunk longer than 8 MiB that the reader does
+// not keep (a text, XMP, EXIF or a private chunk), before or after its image
+// data, in RGB and in palette: read as without it, libpng holding none of
+// it. A profile is kept up to 8 MiB and beyond that left out, and said to
+// be. Cut short inside the chunk, the file is refused.
+TEST(ImagePNG, LongChunksAreSkippedOrLeftOut) {
+  const u32 kLong = 9u << 20;
+  Bytes profile;
+  const Bytes iccp = pngtest::ProfileChunkData(kLong, profile);
+  ASSERT_EQ(kLong, iccp.size());
+  const struct {
+    const char* type;
+    Bytes head;  // the chunk's data before the filler
+  } chunks[] = {{"tEXt", {'C', 'o', 'm', 'm', 'e', 'n', 't', 0}},
+                {"iTXt", {'X', 'M', 'L', ':', 'c', 'o', 'm', '.', 'a', 'd', 'o', 'b', 'e', '.', 'x', 'm', 'p', 0, 0, 0,
+                          0, 0}},
+                {"eXIf", {'M', 'M', 0, 42}},
+                {"iCCP", {}},
+                {"prVt", {}}};
+  CKLF_ImagePNG r;
+  Bytes reds[2], blues[2], data, file;  // data and file kept from one case to the next
+  for (u8 palette = 0; palette < 2; ++palette) {
+    pngtest::Picture(file, palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, nullptr, {}, false);
+    ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+    reds[palette] = Plane(r, 0), blues[palette] = Plane(r, 2);
+  }
+  for (const auto& chunk : chunks) {
+    const u8 isProfile = chunk.type == std::string("iCCP");
+    data.assign(chunk.head.begin(), chunk.head.end());
+    data.resize(kLong, 'a');
+    for (u8 palette = 0; palette < 2; ++palette)
+      for (bool after : {false, true}) {
+        SCOPED_TRACE(std::string(chunk.type) + (after ? " after" : " before") + " the image data" +
+                     (palette ? " in palette" : " in RGB"));
+        pngtest::Picture(file, palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, chunk.type,
+                         isProfile ? iccp : data, after);
+        const u32 n = static_cast<u32>(file.size());
+        ASSERT_EQ(1, r.ParseImageByPtr(file.data(), n));
+        EXPECT_EQ(reds[palette], Plane(r, 0));
+        EXPECT_EQ(blues[palette], Plane(r, 2));
+        EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
+        EXPECT_EQ(0u, r.GetICCProfile().GetSize());
+        EXPECT_EQ(isProfile && !after, r.ProfileDropped());
+        const u32 cut = n - (after ? 12 + 1000 : 2000);  // inside the long chunk either way
+        EXPECT_FAILS(r, r.ParseImageByPtr(file.data(), cut), klErrNotFormat);
+        EXPECT_EQ(nullptr, r.GetImageDataPtr(0));
+      }
+  }
+  // At 8 MiB the profile is kept.
+  const Bytes kept = pngtest::ProfileChunkData(8u << 20, profile);
+  ASSERT_EQ(8u << 20, kept.size());
+  pngtest::Picture(file, PNG_COLOR_TYPE_RGB, "iCCP", kept, false);
+  ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+  EXPECT_EQ(0, r.ProfileDropped());
+  const CKLF_Mem& got = r.GetICCProfile();
+  EXPECT_TRUE(got.GetSize() == profile.size() && std::equal(profile.begin(), profile.end(), got.GetPtr()));
 }
 
 namespace {
