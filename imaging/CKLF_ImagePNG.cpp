@@ -43,9 +43,10 @@ const u32 ktRNS = 0x74524E53;  // "tRNS"
 const u32 kAncillary = 0x20000000;  // the first letter in lower case
 const u32 kSignatureBytes = 8;
 
-// Deflate expands at most about 1032 times; data that could not hold the
-// image it declares is refused before any allocation.
-const u64 kMaxInflateRatio = 1100;
+// Deflate yields at most 1032 bytes a byte: no symbol takes less than a
+// bit, a literal gives one byte, and a match (length and distance codes,
+// a bit each at least) at most 258 bytes for two bits.
+const u64 kMaxInflateRatio = 1032;
 
 const u32 kChunkBytes = 1u << 20;
 
@@ -110,6 +111,20 @@ void NextChunk(png_structp png, MemorySource* src) {
   }
 }
 
+// The image data bytes present from the chunk at p on: each IDAT chunk's
+// data as far as the data holds it.
+u64 ImageDataPresent(const u8* data, u32 size, u64 p) {
+  u64 total = 0;
+  while (p + 8 <= size) {
+    const u32 length = KLF_GetBE32(data + p), type = KLF_GetBE32(data + p + 4);
+    const u64 held = size - p - 8;
+    if (type == kIDAT) total += length < held ? length : held;
+    if (type == kIEND) break;
+    p += 12 + static_cast<u64>(length);
+  }
+  return total;
+}
+
 }  // namespace
 
 void KLF_IMAGEFORMAT_PNG_Writer_Flush(png_structp png) {
@@ -132,6 +147,7 @@ void KLF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, size_t n) {
 CKLF_ImagePNG::CKLF_ImagePNG()
     : m_sourceBits(0),
       m_hasAlpha(0),
+      m_dataCanHold(0),
       m_profileDropped(0),
       m_target{nullptr, nullptr, nullptr, nullptr},
       m_targetWidth(0),
@@ -354,6 +370,7 @@ u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
   m_libraryPeak = 0;
   m_direct = decode;
   m_declined = 0;
+  m_dataCanHold = 0;
   m_profileDropped = 0;
   const u8 ok = i_ReadOnce(data, size, decode);
   if (ok || !m_declined) return ok;
@@ -383,7 +400,7 @@ u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
   png_set_read_fn(png, &src, KLF_IMAGEFORMAT_PNG_Reader);
   i_SetReadLimits(png);
   u8 ok = decode && i_Canceled(2) ? 0 : i_ReadHeader(png, info);
-  if (ok && decode) ok = i_Decode(png, info, size);
+  if (ok && decode) ok = i_Decode(png, info);
   png_destroy_read_struct(&png, &info, nullptr);
   if (!ok && decode) i_FreePlanes();
   if (ok && decode && i_Canceled(100)) return 0;
@@ -417,7 +434,12 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   m_sourceBits = static_cast<u8>(png_get_bit_depth(png, info));
   m_mode = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? kModeGrey : kModeRGB;
   m_hasAlpha = (colourType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS) ? 1 : 0;
-  m_profileDropped = static_cast<const MemorySource*>(png_get_io_ptr(png))->profileDropped;
+  // libpng stops just past the first image data chunk's type. Every image
+  // row inflates to its packed bytes at least (interlaced or not).
+  const MemorySource* src = static_cast<const MemorySource*>(png_get_io_ptr(png));
+  const u64 packedBytes = static_cast<u64>(png_get_rowbytes(png, info)) * height;
+  m_dataCanHold = ImageDataPresent(src->data, src->size, src->pos - 8) * kMaxInflateRatio >= packedBytes;
+  m_profileDropped = src->profileDropped;
   png_uint_32 xPerUnit = 0, yPerUnit = 0;
   int unit = 0;
   if (png_get_pHYs(png, info, &xPerUnit, &yPerUnit, &unit) && unit == PNG_RESOLUTION_METER) {
@@ -437,11 +459,10 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
 
 // Refuses sizes the data or 32-bit planes cannot hold, then allocates the
 // planes (alpha 255) and sets the transformations to 8-bit samples.
-u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, u32 size, int& passes) {
+u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, int& passes) {
   const u64 area = static_cast<u64>(m_width) * m_height;
   const u8 grey = m_mode == kModeGrey;
-  const u64 packedBytes = static_cast<u64>(png_get_rowbytes(png, info)) * m_height;
-  if (static_cast<u64>(size) * kMaxInflateRatio < packedBytes) return Fail(klErrNotFormat);
+  if (!m_dataCanHold) return Fail(klErrNotFormat);
   if (!klFits32(area * (grey ? 2 : 4))) return Fail(klErrNoMemory);
   if (i_Canceled(5)) return 0;
   if (m_target[0]) {
@@ -466,9 +487,9 @@ u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, u32 size, int
   return i_Canceled(10) ? 0 : 1;
 }
 
-u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info, u32 size) {
+u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info) {
   int passes = 1;
-  if (!i_PrepareDecode(png, info, size, passes)) return 0;
+  if (!i_PrepareDecode(png, info, passes)) return 0;
   const u32 width = m_width, height = m_height;
   const u32 channels = png_get_channels(png, info);
   const int type = png_get_color_type(png, info);

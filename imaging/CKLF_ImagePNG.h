@@ -11,8 +11,8 @@
 // image data joined when it comes in several chunks); other variants one
 // row, or the whole decoded image when interlaced.
 // Limits: width and height up to 65535 (larger files give error 48); the
-// planes of one image together below 4 GiB (else error 17); data too short
-// to hold the image it declares gives error 49 before anything is
+// planes of one image together below 4 GiB (else error 17); image data too
+// short to hold the image it declares gives error 49 before anything is
 // allocated, as does a chunk longer than the data left, or a critical one
 // other than image data longer than 8 MiB. Other chunks are skipped unread,
 // whatever their length, when the reader has no use for them (texts, EXIF
@@ -81,6 +81,11 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // Whether the file read last has alpha (an alpha channel or tRNS); known
   // once the header is read.
   u8 HasAlpha() const { return m_hasAlpha; }
+  // Known once the header is read: whether the image data present can
+  // inflate to the image the header declares (deflate gives at most 1032
+  // bytes a byte); a parse refuses a file that cannot (49) before it
+  // allocates anything, and so should a caller that allocates planes.
+  u8 DataCanHoldImage() const { return m_dataCanHold; }
   // Whether the file's colour profile was left out for its size (a chunk
   // beyond 8 MiB); the image is read without it.
   u8 ProfileDropped() const { return m_profileDropped; }
@@ -112,8 +117,8 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   void i_SetReadLimits(png_struct* png);
   static void* i_LibraryAlloc(png_struct* png, size_t n);
   static void i_LibraryFree(png_struct* png, void* p);
-  u8 i_PrepareDecode(png_struct* png, png_info* info, u32 size, int& passes);
-  u8 i_Decode(png_struct* png, png_info* info, u32 size);
+  u8 i_PrepareDecode(png_struct* png, png_info* info, int& passes);
+  u8 i_Decode(png_struct* png, png_info* info);
   void i_SplitRow(const u8* row, u32 y, u32 channels);
   // 8-bit files without interlace or transparency key: the image data
   // gathered from the IDAT chunks at pos (just past the first one's type),
@@ -134,6 +139,7 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   CKLF_Mem m_rows;  // row pointers of an interlaced decode
   u8 m_sourceBits;
   u8 m_hasAlpha;
+  u8 m_dataCanHold;
   u8 m_profileDropped;
   u8* m_target[4];  // the caller's planes of ParseImageInto; null: own planes
   u16 m_targetWidth;

@@ -791,6 +791,53 @@ TEST(ImagePNG, LongChunksAreSkippedOrLeftOut) {
   EXPECT_TRUE(got.GetSize() == profile.size() && std::equal(profile.begin(), profile.end(), got.GetPtr()));
 }
 
+// The image data present bounds the image a file may declare: deflate gives
+// at most 1032 bytes a byte, so 1000 bytes hold 1032 x 1000 grey pixels and
+// not one more, whatever else the file carries. The header is still read;
+// a parse refuses before it holds anything. A real stream at deflate's best
+// ratio stays within the bound.
+TEST(ImagePNG, DeclaredImageMustFitItsImageData) {
+  CKLF_ImagePNG r;
+  const Bytes text(64u << 10, 'a');
+  for (u32 dataBytes : {1000u, 999u}) {
+    Bytes file = pngtest::Start(1032, 1000, 8, PNG_COLOR_TYPE_GRAY);
+    PutChunk(file, "tEXt", text);
+    PutChunk(file, "IDAT", Bytes(dataBytes / 2, 1));
+    PutChunk(file, "tEXt", text);
+    PutChunk(file, "IDAT", Bytes(dataBytes - dataBytes / 2, 1));
+    PutChunk(file, "IEND", {});
+    ASSERT_EQ(1, r.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size())));
+    EXPECT_EQ(dataBytes == 1000, r.DataCanHoldImage()) << dataBytes;
+  }
+  // 21000 x 21000 in every colour type, interlaced too, from 16 bytes.
+  const struct {
+    u8 type, depth, interlace;
+  } shapes[] = {{0, 8, 0}, {0, 1, 0}, {2, 8, 0}, {3, 8, 0}, {4, 8, 0}, {6, 8, 0}, {6, 16, 0}, {6, 8, 1}, {3, 2, 1}};
+  for (const auto& shape : shapes) {
+    SCOPED_TRACE(std::to_string(shape.type) + " " + std::to_string(shape.depth) + " " + std::to_string(shape.interlace));
+    Bytes file = pngtest::Start(21000, 21000, shape.depth, shape.type, shape.interlace);
+    if (shape.type == 3) PutChunk(file, "PLTE", Bytes(12, 7)), PutChunk(file, "tRNS", {0, 128});
+    PutChunk(file, "IDAT", pngtest::Deflated(Bytes(16, 0)));
+    PutChunk(file, "IEND", {});
+    const u32 n = static_cast<u32>(file.size());
+    ASSERT_EQ(1, r.GetImageInfoByPtr(file.data(), n));
+    u16 w = 0, h = 0;
+    r.GetMainImageSize(w, h);
+    EXPECT_EQ(21000, w);
+    EXPECT_EQ(0, r.DataCanHoldImage());
+    EXPECT_FAILS(r, r.ParseImageByPtr(file.data(), n), klErrNotFormat);
+    EXPECT_EQ(nullptr, r.GetImageDataPtr(-1));
+    EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
+  }
+  // Rows of zeros deflated as tightly as zlib can.
+  Bytes file = pngtest::Start(2048, 2048, 8, PNG_COLOR_TYPE_GRAY);
+  PutChunk(file, "IDAT", pngtest::Deflated(Bytes(2049u * 2048, 0), 9));
+  PutChunk(file, "IEND", {});
+  ASSERT_GT(2049u * 2048 / pngtest::Chunk(file, "IDAT").size(), 1000u);
+  ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+  EXPECT_EQ(1, r.DataCanHoldImage());
+}
+
 namespace {
 
 // The threads of this process but the calling one that run or are ready
