@@ -11,12 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "CKLF_PNGEncoder.h"
 #include "CKLF_StdFile.h"
 #include "KLF_BigEndian.h"
 #include "KLF_Parallel.h"
+#include "KLF_WaitPoint.h"
 
 // libpng reports errors by longjmp back to the setjmp in the function that
 // drives it. Those functions and every callback below keep only plain
@@ -28,19 +28,25 @@ struct MemorySource {
   const u8* data;
   u32 size;
   u32 pos;
-  u32 next;  // where the next chunk's header starts
+  u32 next;            // where the next chunk's header starts
+  u8 profileDropped;   // a colour profile beyond the chunk limit was stepped over
 };
 
-// Chunks other than image data are held whole by libpng; larger ones are
-// refused (image data streams through and is bounded by the image size).
+// The chunks libpng is handed, image data apart, are held whole by it: up
+// to this size. Image data streams through, bounded by the image size.
 const u32 kChunkLimit = 8u << 20;
 const u32 kIDAT = 0x49444154;  // "IDAT"
 const u32 kIEND = 0x49454E44;  // "IEND"
+const u32 kiCCP = 0x69434350;  // "iCCP"
+const u32 kpHYs = 0x70485973;  // "pHYs"
+const u32 ktRNS = 0x74524E53;  // "tRNS"
+const u32 kAncillary = 0x20000000;  // the first letter in lower case
 const u32 kSignatureBytes = 8;
 
-// Deflate expands at most about 1032 times; data that could not hold the
-// image it declares is refused before any allocation.
-const u64 kMaxInflateRatio = 1100;
+// Deflate yields at most 1032 bytes a byte: no symbol takes less than a
+// bit, a literal gives one byte, and a match (length and distance codes,
+// a bit each at least) at most 258 bytes for two bits.
+const u64 kMaxInflateRatio = 1032;
 
 const u32 kChunkBytes = 1u << 20;
 
@@ -77,16 +83,46 @@ void CKLF_ImagePNG::i_LibraryFree(png_struct* png, void* p) {
 
 namespace {
 
-// Reads to the chunk starting at the position: it must lie whole within
-// the data, and but for image data within the chunk limit, before libpng
-// sees its length and allocates for it.
-void CheckChunkHeader(png_structp png, MemorySource* src) {
-  const u32 left = src->size - src->pos;
-  if (left < 12) png_error(png, "data ends early");
-  const u32 length = KLF_GetBE32(src->data + src->pos);
-  if (length > left - 12) png_error(png, "chunk longer than the data left");
-  if (length > kChunkLimit && KLF_GetBE32(src->data + src->pos + 4) != kIDAT) png_error(png, "chunk too large");
-  src->next = src->pos + 12 + length;
+// Critical chunks, and of the others those the reader uses (transparency,
+// resolution, profile) within the chunk limit: libpng would ignore the
+// first two as damaged beyond it, and the profile is left out.
+u8 ForLibrary(u32 type, u32 length) {
+  if (!(type & kAncillary)) return 1;
+  return (type == ktRNS || type == kpHYs || type == kiCCP) && length <= kChunkLimit;
+}
+
+// At a chunk's start, before libpng sees its length and allocates for it:
+// every chunk must lie whole within the data; those not for libpng are
+// stepped over unread, whatever their length; one for libpng must be
+// within the chunk limit unless it is image data.
+void NextChunk(png_structp png, MemorySource* src) {
+  for (;;) {
+    const u32 left = src->size - src->pos;
+    if (left < 12) png_error(png, "data ends early");
+    const u32 length = KLF_GetBE32(src->data + src->pos), type = KLF_GetBE32(src->data + src->pos + 4);
+    if (length > left - 12) png_error(png, "chunk longer than the data left");
+    if (ForLibrary(type, length)) {
+      if (length > kChunkLimit && type != kIDAT) png_error(png, "chunk too large");
+      src->next = src->pos + 12 + length;
+      return;
+    }
+    if (type == kiCCP) src->profileDropped = 1;
+    src->pos += 12 + length;
+  }
+}
+
+// The image data bytes present from the chunk at p on: each IDAT chunk's
+// data as far as the data holds it.
+u64 ImageDataPresent(const u8* data, u32 size, u64 p) {
+  u64 total = 0;
+  while (p + 8 <= size) {
+    const u32 length = KLF_GetBE32(data + p), type = KLF_GetBE32(data + p + 4);
+    const u64 held = size - p - 8;
+    if (type == kIDAT) total += length < held ? length : held;
+    if (type == kIEND) break;
+    p += 12 + static_cast<u64>(length);
+  }
+  return total;
 }
 
 }  // namespace
@@ -100,7 +136,7 @@ void KLF_IMAGEFORMAT_PNG_Writer_Flush(png_structp png) {
 // than bytes the decoder never had.
 void KLF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, size_t n) {
   MemorySource* src = static_cast<MemorySource*>(png_get_io_ptr(png));
-  if (src->pos == src->next) CheckChunkHeader(png, src);
+  if (src->pos == src->next) NextChunk(png, src);
   size_t left = src->size - src->pos;
   size_t k = n < left ? n : left;
   std::memcpy(out, src->data + src->pos, k);
@@ -112,6 +148,8 @@ CKLF_ImagePNG::CKLF_ImagePNG()
     : m_sourceBits(0),
       m_perMetre(0),
       m_hasAlpha(0),
+      m_dataCanHold(0),
+      m_profileDropped(0),
       m_target{nullptr, nullptr, nullptr, nullptr},
       m_targetWidth(0),
       m_targetHeight(0),
@@ -334,6 +372,8 @@ u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
   m_libraryPeak = 0;
   m_direct = decode;
   m_declined = 0;
+  m_dataCanHold = 0;
+  m_profileDropped = 0;
   const u8 ok = i_ReadOnce(data, size, decode);
   if (ok || !m_declined) return ok;
   // The direct decode found something it leaves to libpng, whose checks
@@ -353,7 +393,7 @@ u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
     png_destroy_read_struct(&png, nullptr, nullptr);
     return Fail(klErrNoMemory);
   }
-  MemorySource src = {data, size, 0, kSignatureBytes};
+  MemorySource src = {data, size, 0, kSignatureBytes, 0};
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
     if (decode) i_FreePlanes();
@@ -362,7 +402,7 @@ u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
   png_set_read_fn(png, &src, KLF_IMAGEFORMAT_PNG_Reader);
   i_SetReadLimits(png);
   u8 ok = decode && i_Canceled(2) ? 0 : i_ReadHeader(png, info);
-  if (ok && decode) ok = i_Decode(png, info, size);
+  if (ok && decode) ok = i_Decode(png, info);
   png_destroy_read_struct(&png, &info, nullptr);
   if (!ok && decode) i_FreePlanes();
   if (ok && decode && i_Canceled(100)) return 0;
@@ -370,9 +410,9 @@ u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
 }
 
 // libpng holds a chunk whole: its own limit agrees with the one the data
-// source refuses at, and the chunks the reader has no use for (texts,
-// suggested palettes, times and the like, some of them compressed) are
-// skipped unread rather than held or inflated.
+// source refuses at. The chunks the reader has no use for (texts, EXIF,
+// suggested palettes, times and the like, some of them compressed) never
+// reach it, and it would ignore them unread if they did.
 void CKLF_ImagePNG::i_SetReadLimits(png_struct* png) {
   png_set_chunk_malloc_max(png, kChunkLimit);
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
@@ -397,6 +437,12 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   m_perMetre = 0;
   m_mode = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? kModeGrey : kModeRGB;
   m_hasAlpha = (colourType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS) ? 1 : 0;
+  // libpng stops just past the first image data chunk's type. Every image
+  // row inflates to its packed bytes at least (interlaced or not).
+  const MemorySource* src = static_cast<const MemorySource*>(png_get_io_ptr(png));
+  const u64 packedBytes = static_cast<u64>(png_get_rowbytes(png, info)) * height;
+  m_dataCanHold = ImageDataPresent(src->data, src->size, src->pos - 8) * kMaxInflateRatio >= packedBytes;
+  m_profileDropped = src->profileDropped;
   png_uint_32 xPerUnit = 0, yPerUnit = 0;
   int unit = 0;
   if (png_get_pHYs(png, info, &xPerUnit, &yPerUnit, &unit) && unit == PNG_RESOLUTION_METER) {
@@ -417,11 +463,10 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
 
 // Refuses sizes the data or 32-bit planes cannot hold, then allocates the
 // planes (alpha 255) and sets the transformations to 8-bit samples.
-u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, u32 size, int& passes) {
+u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, int& passes) {
   const u64 area = static_cast<u64>(m_width) * m_height;
   const u8 grey = m_mode == kModeGrey;
-  const u64 packedBytes = static_cast<u64>(png_get_rowbytes(png, info)) * m_height;
-  if (static_cast<u64>(size) * kMaxInflateRatio < packedBytes) return Fail(klErrNotFormat);
+  if (!m_dataCanHold) return Fail(klErrNotFormat);
   if (!klFits32(area * (grey ? 2 : 4))) return Fail(klErrNoMemory);
   if (i_Canceled(5)) return 0;
   if (m_target[0]) {
@@ -446,9 +491,9 @@ u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, u32 size, int
   return i_Canceled(10) ? 0 : 1;
 }
 
-u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info, u32 size) {
+u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info) {
   int passes = 1;
-  if (!i_PrepareDecode(png, info, size, passes)) return 0;
+  if (!i_PrepareDecode(png, info, passes)) return 0;
   const u32 width = m_width, height = m_height;
   const u32 channels = png_get_channels(png, info);
   const int type = png_get_color_type(png, info);
@@ -765,6 +810,7 @@ struct CKLF_ImagePNG::BandDecodeJob : KLF_ParallelJob {
   CKLF_Mem scratch[KLF_Parallel::kMaxThreads];
   std::atomic<u32> unfiltered{0};
   std::atomic<u8> failed{0}, badFilter{0};
+  KLF_WaitPoint inflating, unfiltering;  // the places are bands
   ~BandDecodeJob() {
     for (libdeflate_decompressor* d : inflaters) libdeflate_free_decompressor(d);
   }
@@ -782,31 +828,35 @@ struct CKLF_ImagePNG::BandDecodeJob : KLF_ParallelJob {
     const u8 ok = d && end >= in &&
                   InflateBand(d, stream + in, end - in, Row(b * bandRows), size, b + 1 == bands, scratch[worker]);
     if (ok) adler[b] = libdeflate_adler32(1, Row(b * bandRows), static_cast<size_t>(size));
-    if (!ok) failed.store(1, std::memory_order_release);
+    if (!ok) Fail();
     state[b].store(ok ? kInflated : kFailed, std::memory_order_release);
+    inflating.Changed(b);
+  }
+  void Fail() {
+    failed.store(1, std::memory_order_release);
+    unfiltering.ChangedEverywhere();
   }
   void Unfilter(u32 worker) {
     const u8* up = zeros;
     for (u32 b = 0; b < bands; ++b) {
       Inflate(b, worker);
-      while (state[b].load(std::memory_order_acquire) == kTaken) std::this_thread::yield();
+      inflating.Wait(b, [this, b] { return state[b].load(std::memory_order_acquire) != kTaken; });
       if (Stop()) return;
       for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) {
         u8* r = Row(y);
         if (!UnfilterRow(r[0], r + 1, up, n, channels)) {
           badFilter.store(1);
-          failed.store(1, std::memory_order_release);
-          return;
+          return Fail();
         }
         up = r + 1;
       }
       unfiltered.store(b + 1, std::memory_order_release);
+      unfiltering.Changed(b);
     }
   }
   void Split(u32 b) {
-    while (unfiltered.load(std::memory_order_acquire) <= b)
-      if (Stop()) return;
-      else std::this_thread::yield();
+    unfiltering.Wait(b, [this, b] { return unfiltered.load(std::memory_order_acquire) > b || Stop(); });
+    if (Stop()) return;
     for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) self->i_SplitRow(Row(y) + 1, y, channels);
   }
   // The unfiltering first, so that it follows the inflating.

@@ -11,11 +11,13 @@
 // image data joined when it comes in several chunks); other variants one
 // row, or the whole decoded image when interlaced.
 // Limits: width and height up to 65535 (larger files give error 48); the
-// planes of one image together below 4 GiB (else error 17); data too short
-// to hold the image it declares gives error 49 before anything is allocated,
-// as does a chunk longer than the data left or, but for image data, longer
-// than 8 MiB. Chunks the reader has no use for (texts and the like) are
-// skipped unread.
+// planes of one image together below 4 GiB (else error 17); image data too
+// short to hold the image it declares gives error 49 before anything is
+// allocated, as does a chunk longer than the data left, or a critical one
+// other than image data longer than 8 MiB. Other chunks are skipped unread,
+// whatever their length, when the reader has no use for them (texts, EXIF
+// and the like) or they are longer than 8 MiB (a profile so large is left
+// out, see ProfileDropped).
 #pragma once
 
 #include "CKLF_ImageReader.h"
@@ -82,6 +84,14 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // Whether the file read last has alpha (an alpha channel or tRNS); known
   // once the header is read.
   u8 HasAlpha() const { return m_hasAlpha; }
+  // Known once the header is read: whether the image data present can
+  // inflate to the image the header declares (deflate gives at most 1032
+  // bytes a byte); a parse refuses a file that cannot (49) before it
+  // allocates anything, and so should a caller that allocates planes.
+  u8 DataCanHoldImage() const { return m_dataCanHold; }
+  // Whether the file's colour profile was left out for its size (a chunk
+  // beyond 8 MiB); the image is read without it.
+  u8 ProfileDropped() const { return m_profileDropped; }
   // As ParseImageByPtr, but into the caller's planes of width x height
   // bytes (planes[0] or planes[0..2], planes[3] the alpha) rather than
   // planes of its own; 1 (bad argument) when the file has another size or
@@ -110,8 +120,8 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   void i_SetReadLimits(png_struct* png);
   static void* i_LibraryAlloc(png_struct* png, size_t n);
   static void i_LibraryFree(png_struct* png, void* p);
-  u8 i_PrepareDecode(png_struct* png, png_info* info, u32 size, int& passes);
-  u8 i_Decode(png_struct* png, png_info* info, u32 size);
+  u8 i_PrepareDecode(png_struct* png, png_info* info, int& passes);
+  u8 i_Decode(png_struct* png, png_info* info);
   void i_SplitRow(const u8* row, u32 y, u32 channels);
   // 8-bit files without interlace or transparency key: the image data
   // gathered from the IDAT chunks at pos (just past the first one's type),
@@ -133,6 +143,8 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 m_sourceBits;
   u32 m_perMetre;
   u8 m_hasAlpha;
+  u8 m_dataCanHold;
+  u8 m_profileDropped;
   u8* m_target[4];  // the caller's planes of ParseImageInto; null: own planes
   u16 m_targetWidth;
   u16 m_targetHeight;

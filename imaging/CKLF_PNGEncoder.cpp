@@ -5,10 +5,10 @@
 #include <atomic>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "CKLF_Mem.h"
 #include "KLF_Parallel.h"
+#include "KLF_WaitPoint.h"
 
 namespace {
 
@@ -579,6 +579,7 @@ struct Job : KLF_ParallelJob {
   uLong adler = 1;  // of the bands out so far; the sending thread's only
   std::atomic<u32> sent{0};
   std::atomic<u8> sending{0}, stopped{0}, failed{0};
+  KLF_WaitPoint wait;  // for a place in the ring; the places are bands
 
   // Filters and deflates band b into slot with the worker's stream.
   void Band(u32 b, Worker& w, Slot& slot) const {
@@ -588,8 +589,9 @@ struct Job : KLF_ParallelJob {
   }
 
   void RunTask(u32 b, u32 worker) override {
-    while (b >= sent.load(std::memory_order_acquire) + ring && !stopped.load(std::memory_order_acquire))
-      std::this_thread::yield();
+    wait.Wait(b, [this, b] {
+      return b < sent.load(std::memory_order_acquire) + ring || stopped.load(std::memory_order_acquire);
+    });
     if (stopped.load(std::memory_order_acquire)) return;
     if (!src->Repeated(b)) Band(b, workers[worker], slots[b % ring]);
     finished[b % ring].store(1);
@@ -606,21 +608,27 @@ struct Job : KLF_ParallelJob {
         const Slot& slot = src->Repeated(next) ? *repeated : slots[next % ring];
         if (slot.failed) failed.store(1);
         if (slot.failed || !sink(user, slot.out.GetPtr(), slot.outSize)) {
-          stopped.store(1);
+          Stop();
           break;
         }
         adler = adler32_combine(adler, slot.adler, static_cast<z_off_t>(slot.rawSize));
         sent.store(++next, std::memory_order_release);
+        wait.Changed(next - 1 + ring);  // the band that may take the freed place
       }
       sending.store(0);
       if (stopped.load() || next >= src->bands || !finished[next % ring].load()) return;
     }
   }
 
+  void Stop() {
+    stopped.store(1);
+    wait.ChangedEverywhere();
+  }
+
   // A stop also drops the bands handed out already.
   u8 Poll(u32) override {
     const u32 rows = sent.load() * src->bandRows;
-    if (!stopped.load() && poll && !poll(user, rows < src->height ? rows : src->height)) stopped.store(1);
+    if (!stopped.load() && poll && !poll(user, rows < src->height ? rows : src->height)) Stop();
     return !stopped.load();
   }
 };

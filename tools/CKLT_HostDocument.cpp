@@ -121,7 +121,7 @@ Status CKLT_HostDocument::i_CheckBudget(uint64_t layerBytes, uint64_t budget, st
 }
 
 // Size and mode from a reader that has read the header, checked against
-// the budget before any pixel is decoded.
+// the size asked for and the budget before any pixel is decoded.
 Status CKLT_HostDocument::i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error) {
   u16 w = 0, h = 0;
   image.GetMainImageSize(w, h);
@@ -129,6 +129,11 @@ Status CKLT_HostDocument::i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget,
   mode = m == CKLF_ImageFormat::kModeCMYK ? klpModeCMYK : m == CKLF_ImageFormat::kModeGrey ? klpModeGray : klpModeRGB;
   width = w;
   height = h;
+  if (requiredWidth && (width != requiredWidth || height != requiredHeight)) {
+    error = "it is " + std::to_string(width) + " x " + std::to_string(height) + " pixels, not " +
+            std::to_string(requiredWidth) + " x " + std::to_string(requiredHeight);
+    return kOtherSize;
+  }
   return i_CheckBudget(0, budget, error);
 }
 
@@ -170,6 +175,7 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
   const u32 n = static_cast<u32>(bytes.size());
   if (!SidesFit(bytes, true, error)) return kBadFile;
   if (!png.GetImageInfoByPtr(bytes.data(), n)) return Unreadable("PNG", png.GetError(), error);
+  if (!png.DataCanHoldImage()) return Unreadable("PNG", klErrNotFormat, error);
   if (Status s = i_TakeHeader(png, budget, error)) return s;
   // Decoded straight into the layer's planes.
   Layer l;
@@ -187,6 +193,7 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
   if (!png.ParseImageInto(bytes.data(), n, planes, static_cast<u16>(width), static_cast<u16>(height)))
     return Unreadable("PNG", png.GetError(), error);
   if (png.GetSourceBits() > 8) notes.push_back("its 16-bit samples are reduced to 8 bits for the plug-in");
+  if (png.ProfileDropped()) notes.push_back("its colour profile is larger than 8 MiB and is left out");
   i_TakeExtras(png);
   pixelsPerMetre = png.GetPixelsPerMetre();
   if (std::all_of(l.alpha.begin(), l.alpha.end(), [](uint8_t v) { return v == 255; }))

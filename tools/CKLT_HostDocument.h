@@ -44,7 +44,7 @@ class CKLT_HostDocument {
     std::vector<uint8_t> plane;
   };
 
-  enum Status { kOk, kBadFile, kNoMemory };
+  enum Status { kOk, kBadFile, kNoMemory, kOtherSize };
   typedef CKLT_FileAccess::Bytes Bytes;
 
   int16_t mode = klpModeRGB;  // klpModeGray, klpModeRGB or klpModeCMYK
@@ -65,6 +65,10 @@ class CKLT_HostDocument {
   // do not depend on the threads.
   CKLF_PNGEncoder::Settings pngCompression = CKLF_PNGEncoder::DefaultSettings();
   uint32_t threads = 0;
+  // A read refuses a file of another size from its header, before it
+  // decodes anything (kOtherSize); width 0: any size.
+  int32_t requiredWidth = 0;
+  int32_t requiredHeight = 0;
 
   static int ColourPlanesOf(int16_t mode) { return mode == klpModeRGB ? 3 : mode == klpModeCMYK ? 4 : 1; }
   int ColourPlanes() const { return ColourPlanesOf(mode); }
@@ -77,7 +81,7 @@ class CKLT_HostDocument {
 
   // PNG, PSD or JPEG, told apart by their first bytes. kNoMemory when
   // RunBytes would exceed budget (found before the pixels are decoded) or
-  // memory runs out; error says why in both failures.
+  // memory runs out; error says why whenever the read fails.
   Status Read(const Bytes& bytes, uint64_t budget, std::string& error);
   Status Read(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
     return Read(Bytes(bytes.data(), bytes.size()), budget, error);

@@ -352,8 +352,11 @@ int CKLT_HostRunner::i_ServeSelection(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   CKLT_HostDocument sel;
   sel.threads = o.threads;
+  sel.requiredWidth = m_doc.width;
+  sel.requiredHeight = m_doc.height;
   const Doc::Status s = sel.ReadFile(o.selection, o.Budget(), message);
-  if (s != Doc::kOk) return message = "selection: " + message, s == Doc::kNoMemory ? kExitMemory : kExitFiles;
+  if (s != Doc::kOk && s != Doc::kOtherSize)
+    return message = "selection: " + message, s == Doc::kNoMemory ? kExitMemory : kExitFiles;
   if (sel.width != m_doc.width || sel.height != m_doc.height)
     return message = "the selection must have the document's size (" + std::to_string(m_doc.width) + " x " +
                      std::to_string(m_doc.height) + ")",

@@ -2,8 +2,16 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <thread>
 
 #include "CKLF_ImagePNG.h"
 #include "CKLF_StdFile.h"
@@ -17,17 +25,7 @@ using Bytes = std::vector<u8>;
 using pngtest::Chunk;
 using pngtest::EncodePng;
 using pngtest::PngParams;
-
-void PutChunk(Bytes& out, const char* type, const Bytes& data) {
-  const u32 n = static_cast<u32>(data.size());
-  const u8 head[8] = {u8(n >> 24), u8(n >> 16), u8(n >> 8), u8(n), u8(type[0]), u8(type[1]), u8(type[2]), u8(type[3])};
-  out.insert(out.end(), head, head + 8);
-  out.insert(out.end(), data.begin(), data.end());
-  uLong crc = crc32(0, head + 4, 4);
-  if (n) crc = crc32(crc, data.data(), static_cast<uInt>(n));  // a null buffer restarts the CRC
-  const u8 tail[4] = {u8(crc >> 24), u8(crc >> 16), u8(crc >> 8), u8(crc)};
-  out.insert(out.end(), tail, tail + 4);
-}
+using pngtest::PutChunk;
 
 // An 8-bit file made by hand: the rows as given (filter byte first) deflated
 // and cut into IDAT chunks of piece bytes, then a text chunk and the end.
@@ -694,21 +692,23 @@ TEST(ImagePNG, ChunkLengthsAreCheckedBeforeAnythingIsHeld) {
   EXPECT_EQ(77, r.GetImageDataPtr(0)[0]);
 }
 
-// Chunks other than image data beyond 8 MiB are refused, not skipped with
-// a warning; those the reader has no use for are skipped unread, so a
-// small compressed text that inflates to megabytes costs nothing.
-TEST(ImagePNG, ChunkLimitIsAnErrorAndUnusedChunksCostNothing) {
+// Chunks the reader has no use for are skipped unread whatever their
+// length (8 MiB or beyond), so neither a long text nor a small compressed
+// one that inflates to megabytes costs anything.
+TEST(ImagePNG, UnusedChunksOfAnyLengthCostNothing) {
   CKLF_ImagePNG r;
   Bytes big(8u << 20, 'x');
   big[3] = 0;
   Bytes file = WithChunk("tEXt", big);
-  ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size()))) << "8 MiB is within the limit";
+  ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size()))) << "8 MiB";
   EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
   big.push_back('x');
-  file = WithChunk("tEXt", big);
-  EXPECT_FAILS(r, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())), klErrNotFormat);
-  file = WithChunk("zzZz", big);
-  EXPECT_FAILS(r, r.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size())), klErrNotFormat);
+  for (const char* type : {"tEXt", "zzZz"}) {
+    file = WithChunk(type, big);
+    ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size()))) << type << " beyond 8 MiB";
+    EXPECT_EQ(77, r.GetImageDataPtr(0)[0]);
+    EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
+  }
   // Image data is bounded by the image, not by the chunk limit: covered by
   // the large images read elsewhere.
 
@@ -731,4 +731,217 @@ TEST(ImagePNG, ChunkLimitIsAnErrorAndUnusedChunksCostNothing) {
     EXPECT_EQ(77, r.GetImageDataPtr(0)[0]);
     EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
   }
+}
+
+// A valid picture carrying a chunk longer than 8 MiB that the reader does
+// not keep (a text, XMP, EXIF or a private chunk), before or after its image
+// data, in RGB and in palette: read as without it, libpng holding none of
+// it. A profile is kept up to 8 MiB and beyond that left out, and said to
+// be. Cut short inside the chunk, the file is refused.
+TEST(ImagePNG, LongChunksAreSkippedOrLeftOut) {
+  const u32 kLong = 9u << 20;
+  Bytes profile;
+  const Bytes iccp = pngtest::ProfileChunkData(kLong, profile);
+  ASSERT_EQ(kLong, iccp.size());
+  const struct {
+    const char* type;
+    Bytes head;  // the chunk's data before the filler
+  } chunks[] = {{"tEXt", {'C', 'o', 'm', 'm', 'e', 'n', 't', 0}},
+                {"iTXt", {'X', 'M', 'L', ':', 'c', 'o', 'm', '.', 'a', 'd', 'o', 'b', 'e', '.', 'x', 'm', 'p', 0, 0, 0,
+                          0, 0}},
+                {"eXIf", {'M', 'M', 0, 42}},
+                {"iCCP", {}},
+                {"prVt", {}}};
+  CKLF_ImagePNG r;
+  Bytes reds[2], blues[2], data, file;  // data and file kept from one case to the next
+  for (u8 palette = 0; palette < 2; ++palette) {
+    pngtest::Picture(file, palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, nullptr, {}, false);
+    ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+    reds[palette] = Plane(r, 0), blues[palette] = Plane(r, 2);
+  }
+  for (const auto& chunk : chunks) {
+    const u8 isProfile = chunk.type == std::string("iCCP");
+    data.assign(chunk.head.begin(), chunk.head.end());
+    data.resize(kLong, 'a');
+    for (u8 palette = 0; palette < 2; ++palette)
+      for (bool after : {false, true}) {
+        SCOPED_TRACE(std::string(chunk.type) + (after ? " after" : " before") + " the image data" +
+                     (palette ? " in palette" : " in RGB"));
+        pngtest::Picture(file, palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, chunk.type,
+                         isProfile ? iccp : data, after);
+        const u32 n = static_cast<u32>(file.size());
+        ASSERT_EQ(1, r.ParseImageByPtr(file.data(), n));
+        EXPECT_EQ(reds[palette], Plane(r, 0));
+        EXPECT_EQ(blues[palette], Plane(r, 2));
+        EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
+        EXPECT_EQ(0u, r.GetICCProfile().GetSize());
+        EXPECT_EQ(isProfile && !after, r.ProfileDropped());
+        const u32 cut = n - (after ? 12 + 1000 : 2000);  // inside the long chunk either way
+        EXPECT_FAILS(r, r.ParseImageByPtr(file.data(), cut), klErrNotFormat);
+        EXPECT_EQ(nullptr, r.GetImageDataPtr(0));
+      }
+  }
+  // At 8 MiB the profile is kept.
+  const Bytes kept = pngtest::ProfileChunkData(8u << 20, profile);
+  ASSERT_EQ(8u << 20, kept.size());
+  pngtest::Picture(file, PNG_COLOR_TYPE_RGB, "iCCP", kept, false);
+  ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+  EXPECT_EQ(0, r.ProfileDropped());
+  const CKLF_Mem& got = r.GetICCProfile();
+  EXPECT_TRUE(got.GetSize() == profile.size() && std::equal(profile.begin(), profile.end(), got.GetPtr()));
+}
+
+// The image data present bounds the image a file may declare: deflate gives
+// at most 1032 bytes a byte, so 1000 bytes hold 1032 x 1000 grey pixels and
+// not one more, whatever else the file carries. The header is still read;
+// a parse refuses before it holds anything. A real stream at deflate's best
+// ratio stays within the bound.
+TEST(ImagePNG, DeclaredImageMustFitItsImageData) {
+  CKLF_ImagePNG r;
+  const Bytes text(64u << 10, 'a');
+  for (u32 dataBytes : {1000u, 999u}) {
+    Bytes file = pngtest::Start(1032, 1000, 8, PNG_COLOR_TYPE_GRAY);
+    PutChunk(file, "tEXt", text);
+    PutChunk(file, "IDAT", Bytes(dataBytes / 2, 1));
+    PutChunk(file, "tEXt", text);
+    PutChunk(file, "IDAT", Bytes(dataBytes - dataBytes / 2, 1));
+    PutChunk(file, "IEND", {});
+    ASSERT_EQ(1, r.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size())));
+    EXPECT_EQ(dataBytes == 1000, r.DataCanHoldImage()) << dataBytes;
+  }
+  // 21000 x 21000 in every colour type, interlaced too, from 16 bytes.
+  const struct {
+    u8 type, depth, interlace;
+  } shapes[] = {{0, 8, 0}, {0, 1, 0}, {2, 8, 0}, {3, 8, 0}, {4, 8, 0}, {6, 8, 0}, {6, 16, 0}, {6, 8, 1}, {3, 2, 1}};
+  for (const auto& shape : shapes) {
+    SCOPED_TRACE(std::to_string(shape.type) + " " + std::to_string(shape.depth) + " " + std::to_string(shape.interlace));
+    Bytes file = pngtest::Start(21000, 21000, shape.depth, shape.type, shape.interlace);
+    if (shape.type == 3) PutChunk(file, "PLTE", Bytes(12, 7)), PutChunk(file, "tRNS", {0, 128});
+    PutChunk(file, "IDAT", pngtest::Deflated(Bytes(16, 0)));
+    PutChunk(file, "IEND", {});
+    const u32 n = static_cast<u32>(file.size());
+    ASSERT_EQ(1, r.GetImageInfoByPtr(file.data(), n));
+    u16 w = 0, h = 0;
+    r.GetMainImageSize(w, h);
+    EXPECT_EQ(21000, w);
+    EXPECT_EQ(0, r.DataCanHoldImage());
+    EXPECT_FAILS(r, r.ParseImageByPtr(file.data(), n), klErrNotFormat);
+    EXPECT_EQ(nullptr, r.GetImageDataPtr(-1));
+    EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
+  }
+  // Rows of zeros deflated as tightly as zlib can.
+  Bytes file = pngtest::Start(2048, 2048, 8, PNG_COLOR_TYPE_GRAY);
+  PutChunk(file, "IDAT", pngtest::Deflated(Bytes(2049u * 2048, 0), 9));
+  PutChunk(file, "IEND", {});
+  ASSERT_GT(2049u * 2048 / pngtest::Chunk(file, "IDAT").size(), 1000u);
+  ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+  EXPECT_EQ(1, r.DataCanHoldImage());
+}
+
+namespace {
+
+// The threads of this process but the calling one that run or are ready
+// to (state R), rather than sleep.
+u32 RunnableOthers() {
+  namespace fs = std::filesystem;
+  const std::string self = std::to_string(syscall(SYS_gettid));
+  std::error_code e;
+  u32 n = 0;
+  for (fs::directory_iterator it("/proc/self/task", e), end; !e && it != end; it.increment(e)) {
+    if (it->path().filename() == self) continue;
+    std::ifstream in(it->path() / "stat");
+    std::string line;
+    std::getline(in, line);
+    const size_t name = line.rfind(')');  // the state follows the name
+    n += name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'R';
+  }
+  return n;
+}
+
+// The processor time of this process, every thread's, in nanoseconds.
+u64 ProcessTime() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<u64>(t.tv_sec) * 1000000000u + static_cast<u64>(t.tv_nsec);
+}
+
+struct Stream {
+  Bytes bytes;
+  u32 calls = 0;
+  u8 othersSlept = 0;
+  static u8 Keep(void* user, const u8* data, u32 size) {
+    Stream* s = static_cast<Stream*>(user);
+    s->bytes.insert(s->bytes.end(), data, data + size);
+    return 1;
+  }
+  // Holds the first band (the second piece, after the stream's header)
+  // until every other thread sleeps, 10 s at most.
+  static u8 Hold(void* user, const u8* data, u32 size) {
+    Stream* s = static_cast<Stream*>(user);
+    if (++s->calls == 2) {
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (!(s->othersSlept = RunnableOthers() == 0) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return Keep(user, data, size);
+  }
+};
+
+}  // namespace
+
+// Threads that wait for another (for a place for their band while a band
+// is written; for a band to be inflated or unfiltered) sleep rather than
+// spin.
+TEST(ImagePNG, WaitingThreadsSleep) {
+  const u32 kThreads = 4;
+  // Writing: while the sink holds the first band, the other threads fill
+  // the ring of bands (three a thread) and wait for places: 17 bands.
+  std::mt19937 rng(5);
+  const u32 w = 256, h = 4096;
+  const Bytes noise = klftest::RandomBytes(rng, static_cast<size_t>(w) * h * 4);
+  const u8* planes[4] = {&noise[0], &noise[w * h], &noise[2 * w * h], &noise[3 * w * h]};
+  CKLF_PNGEncoder encoder;
+  Stream held;
+  ASSERT_EQ(1, encoder.Encode(planes, 4, w, h, w, CKLF_PNGEncoder::DefaultSettings(), kThreads, Stream::Hold,
+                              nullptr, &held));
+  EXPECT_EQ(1, held.othersSlept);
+
+  // Reading: flat grey rows under the Paeth filter inflate at once and
+  // unfilter slowly (byte after byte), band after band on one thread; the
+  // threads that split them into the plane wait for each. Asleep, they add
+  // no processor time: the read takes about what it takes on one thread,
+  // where three threads spinning on free processors would add about twice
+  // that.
+  // Tens of milliseconds of work at least, which ThreadSanitizer makes
+  // of a smaller image.
+#if defined(__SANITIZE_THREAD__)
+  const u32 fw = 4096, fh = 512;
+#else
+  const u32 fw = 4096, fh = 4096;
+#endif
+  const Bytes flat(static_cast<size_t>(fw) * fh, 9);
+  const u8* flatPlane[1] = {flat.data()};
+  CKLF_PNGEncoder::Settings paeth = CKLF_PNGEncoder::DefaultSettings();
+  paeth.filter = CKLF_PNGEncoder::kFilterPaeth;
+  Stream stream;
+  ASSERT_EQ(1, encoder.Encode(flatPlane, 1, fw, fh, fw, paeth, 1, Stream::Keep, nullptr, &stream));
+  Bytes file = pngtest::Start(fw, fh, 8, PNG_COLOR_TYPE_GRAY);
+  PutChunk(file, "IDAT", stream.bytes);
+  PutChunk(file, "IEND", {});
+  Bytes out(flat.size());
+  u8* into[4] = {out.data(), nullptr, nullptr, nullptr};
+  u64 spent[2] = {};
+  for (u32 i = 0; i < 2; ++i) {
+    CKLF_ImagePNG r;
+    r.SetThreads(i ? kThreads : 1);
+    // Read once first, so that the one measured finds its buffers and the
+    // pool its threads in place.
+    ASSERT_EQ(1, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), into, fw, fh));
+    const u64 before = ProcessTime();
+    ASSERT_EQ(1, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), into, fw, fh));
+    spent[i] = ProcessTime() - before;
+  }
+  EXPECT_EQ(flat, out);
+  // Other work on the machine makes the threads' time vary by half at most.
+  EXPECT_LT(spent[1], 2 * spent[0]) << "one thread took " << spent[0] << " ns";
 }

@@ -4,6 +4,7 @@
 
 #include "CKLT_HostDocument.h"
 #include "imaging/IccTestUtil.h"
+#include "imaging/PngTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -86,6 +87,25 @@ TEST(HostDocument, PngHasAlphaOnlyWhenSomethingShowsThrough) {
       }
     }
   }
+}
+
+// A PNG carrying a colour profile longer than 8 MiB is read without it,
+// with a note; a document of another size than the one asked for is
+// refused from its header.
+TEST(HostDocument, PngWithALongProfileAndSizeAskedFor) {
+  CKLT_HostDocument doc;
+  std::string error;
+  Bytes profile, file;
+  pngtest::Picture(file, PNG_COLOR_TYPE_PALETTE, "iCCP", pngtest::ProfileChunkData(9u << 20, profile), false);
+  ASSERT_EQ(doc.Read(file, UINT64_MAX, error), CKLT_HostDocument::kOk) << error;
+  EXPECT_EQ(std::make_tuple(doc.width, doc.icc.size(), doc.layers.size()), std::make_tuple(16, size_t(0), size_t(1)));
+  EXPECT_EQ(doc.notes, std::vector<std::string>{"its colour profile is larger than 8 MiB and is left out"});
+
+  doc.requiredWidth = 16;
+  doc.requiredHeight = 17;
+  EXPECT_EQ(doc.Read(file, UINT64_MAX, error), CKLT_HostDocument::kOtherSize);
+  EXPECT_EQ(error, "it is 16 x 16 pixels, not 16 x 17");
+  EXPECT_TRUE(doc.layers.empty());
 }
 
 TEST(HostDocument, FlattenConvertAndPutBack) {

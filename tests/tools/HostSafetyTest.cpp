@@ -19,6 +19,7 @@
 #include "CKLP_ReplaceFile.h"
 #include "CKLT_HostRunner.h"
 #include "ProgramRun.h"
+#include "imaging/PngTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -347,6 +348,19 @@ const long kReleaseAddressSpaceKiB = 26000;
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
+// What goes before the program to limit its allocations: no block above
+// 4 MiB under the sanitizers, the address space in Release.
+std::string AllocationLimit() {
+#if defined(__SANITIZE_ADDRESS__)
+  return "ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=4";
+#elif defined(__SANITIZE_THREAD__)
+  // The sanitizer's runtime alone needs more address space than the limit.
+  return "TSAN_OPTIONS=$TSAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=4";
+#else
+  return "ulimit -v " + std::to_string(kReleaseAddressSpaceKiB) + ";";
+#endif
+}
+
 TEST(HostSafety, OnlyRegularFilesAreReplaced) {
   klftest::TempDir dir;
   const std::string d = dir.Path() + "/";
@@ -506,21 +520,51 @@ TEST(HostSafety, AllocationFailureIsOutOfMemory) {
   // not: its replay ends out of memory, not as a cancel.
   Write(OneLayer(klpModeGray, 2000, 1500, [](int, int32_t i) { return static_cast<uint8_t>(i * 7); }),
         dir.File("big.png"));
-#if defined(__SANITIZE_ADDRESS__)
-  const std::string limit = "ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=4";
-#elif defined(__SANITIZE_THREAD__)
-  // The sanitizer's runtime alone needs more address space than the limit.
-  const std::string limit = "TSAN_OPTIONS=$TSAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=4";
-#else
-  const std::string limit = "ulimit -v " + std::to_string(kReleaseAddressSpaceKiB) + ";";
-#endif
   o = RunProgram(std::string("-q --threads 1 --memory-budget 1G --plugin ") + KLF_PLUGIN_LIBRARY + " " +
                      dir.File("big.png") + " -o " +
                      dir.File("out.png"),
-                 limit);
+                 AllocationLimit());
   EXPECT_EQ(o.code, CKLT_HostRunner::kExitMemory) << o.out;
   EXPECT_TRUE(Has(o, "the plug-in ran out of memory (-108)")) << o.out;
   EXPECT_FALSE(fs::exists(dir.File("out.png")));
 }
 
 }  // namespace
+
+// A file whose image data cannot hold the image its header declares (16
+// bytes for 21000 x 21000 pixels, in each colour type, interlaced too) is
+// refused as unreadable before any plane is allocated, as the document and
+// as a --selection mask; a mask of another size than the document's is
+// refused from its header, before it is decoded. Under the allocation
+// limit, planes of the declared size would end the program out of memory.
+TEST(HostSafety, DeclaredSizesAreJudgedBeforePlanesAreAllocated) {
+  klftest::TempDir dir;
+  const std::string d = dir.Path() + "/";
+  Write(Noise(klpModeRGB, 64, 48, 14), d + "in.png");
+  const std::string run = kTestPlugin + "--memory-budget 100G ", out = " -o " + d + "out.png";
+  const struct {
+    uint8_t type, interlace;
+  } shapes[] = {{0, 0}, {2, 0}, {3, 0}, {4, 0}, {6, 0}, {6, 1}};
+  for (const auto& shape : shapes) {
+    pngtest::Bytes file = pngtest::Start(21000, 21000, 8, shape.type, shape.interlace);
+    if (shape.type == 3) pngtest::PutChunk(file, "PLTE", pngtest::Bytes(12, 7)), pngtest::PutChunk(file, "tRNS", {0});
+    pngtest::PutChunk(file, "IDAT", pngtest::Deflated(pngtest::Bytes(16, 0)));
+    pngtest::PutChunk(file, "IEND", {});
+    ASSERT_TRUE(klftest::WriteFileBytes(d + "huge.png", file));
+    for (const std::string& args : {d + "huge.png", "--selection " + d + "huge.png " + d + "in.png"}) {
+      const Outcome o = RunProgram(run + args + out, AllocationLimit());
+      SCOPED_TRACE(std::to_string(shape.type) + " " + args + "\n" + o.out);
+      EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles);
+      EXPECT_TRUE(Has(o, "cannot read " + d + "huge.png: the PNG file cannot be read"));
+    }
+  }
+  // A sound mask of 6000 x 4000, 25 KB of image data.
+  pngtest::Bytes mask = pngtest::Start(6000, 4000, 8, 0);
+  pngtest::PutChunk(mask, "IDAT", pngtest::Deflated(pngtest::Bytes(6001u * 4000, 0), 9));
+  pngtest::PutChunk(mask, "IEND", {});
+  ASSERT_TRUE(klftest::WriteFileBytes(d + "mask.png", mask));
+  const Outcome o = RunProgram(run + "--selection " + d + "mask.png " + d + "in.png" + out, AllocationLimit());
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitUsage) << o.out;
+  EXPECT_TRUE(Has(o, "the selection must have the document's size (64 x 48)")) << o.out;
+  EXPECT_FALSE(fs::exists(d + "out.png"));
+}
