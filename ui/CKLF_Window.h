@@ -107,6 +107,11 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   // The left button's release handled now (the capture ends): a button
   // that opens a menu on its press gives the mouse back so.
   u8 ReleaseCapture(i16 x, i16 y, u8 mods) { return iLMouseUp(x, y, mods); }
+  // A control holds the left button's press (until its release).
+  u8 IsMouseCaptured() const { return m_captured >= 0 ? 1 : 0; }
+  // The first edit line that takes keys gets the focus (typing lands in
+  // it, Tab goes on from it); 0 when there is none.
+  u8 FocusFirstEditLine();
   CKLF_Control* GetControl(u32 id) const;
   u32 GetControlCount() const { return m_controls.GetSize(); }
   // Filtered controls get no mouse events; id -1 = all.
@@ -177,6 +182,9 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   void i_OfferHover(i32 index, i32& candidate);
   void i_RefreshHover(i16 x, i16 y);
   void i_TabToEditLine(i32 from, u8 backwards);
+  // The edit line after from that takes keys (before it with backwards,
+  // wrapping around; from -1 forwards: the first); -1 when none does.
+  i32 i_NextEditLine(i32 from, u8 backwards);
   // Hidden from the mouse: filtered, or disabled and drawn at opacity 0.
   static u8 i_Unreachable(CKLF_Control* c);
   void i_ShowCaption(u8 active);

@@ -165,21 +165,31 @@ void CKLF_Window::iKeyDown(u8 key, u8 mods) {
 // one with Shift, wrapping around; the same one when it is alone) gets the
 // focus, so the next characters typed land in a field.
 void CKLF_Window::i_TabToEditLine(i32 from, u8 backwards) {
-  const i32 n = static_cast<i32>(m_controls.GetSize());
-  i32 next = from;
-  for (i32 step = 1; step <= n; ++step) {
-    const i32 i = ((backwards ? from - step : from + step) % n + n) % n;
-    CKLF_Control* c = GetControl(static_cast<u32>(i));
-    if (c->GetType() == klCtrlEditLine && c->IsEnabled() && !i_Unreachable(c) &&
-        static_cast<CKLF_CtrlEditLine*>(c)->IsEditable()) {
-      next = i;
-      break;
-    }
-  }
+  const i32 found = i_NextEditLine(from, backwards);
+  const i32 next = found >= 0 ? found : from;
   GetControl(static_cast<u32>(from))->SetFocus(0);
   // The lost-focus handler may have moved the focus or closed the window.
   if (m_focused >= 0 || m_closing) return;
   if (CKLF_Control* c = GetControl(static_cast<u32>(next))) c->SetFocus(1);
+}
+
+i32 CKLF_Window::i_NextEditLine(i32 from, u8 backwards) {
+  const i32 n = static_cast<i32>(m_controls.GetSize());
+  for (i32 step = 1; step <= n; ++step) {
+    const i32 i = ((backwards ? from - step : from + step) % n + n) % n;
+    CKLF_Control* c = GetControl(static_cast<u32>(i));
+    if (c->GetType() == klCtrlEditLine && c->IsEnabled() && !i_Unreachable(c) &&
+        static_cast<CKLF_CtrlEditLine*>(c)->IsEditable())
+      return i;
+  }
+  return -1;
+}
+
+u8 CKLF_Window::FocusFirstEditLine() {
+  const i32 first = i_NextEditLine(-1, 0);
+  if (first < 0) return 0;
+  GetControl(static_cast<u32>(first))->SetFocus(1);
+  return 1;
 }
 
 void CKLF_Window::iKeyUp(u8 key, u8 mods) {
