@@ -161,7 +161,10 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   void iKeyDown(u8 key, u8 mods);
   void iKeyUp(u8 key, u8 mods);
   void iKeyChar(u8 key, u8 mods);
-  u8 iLMouseDown(i16 x, i16 y, u8 mods, KLP_Point global);
+  // time: when the press was made (the event's time), which the click
+  // count goes by: presses that wait while a long operation runs still
+  // make a double click.
+  u8 iLMouseDown(i16 x, i16 y, u8 mods, KLP_Point global, u32 time);
   u8 iLMouseUp(i16 x, i16 y, u8 mods);
   u8 iRMouseDown(i16 x, i16 y, u8 mods);
   u8 iMouseMove(i16 x, i16 y, u8 mods);
@@ -178,7 +181,7 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   // The window manager's close acts as the close box (a button named
   // "..._CloseX"; refused while it is disabled), or as Escape without one.
   void i_OnCloseRequest();
-  void i_CountClick(i16 x, i16 y, u8& dbl, u8& triple);
+  void i_CountClick(i16 x, i16 y, u32 now, u8& dbl, u8& triple);
   void i_OfferHover(i32 index, i32& candidate);
   void i_RefreshHover(i16 x, i16 y);
   void i_TabToEditLine(i32 from, u8 backwards);
@@ -224,6 +227,7 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   u32 m_tolY;
   u32 m_lastClickTime;
   u8 m_dblSeen;
+  i32 m_lastPressed;  // the control that took the last press, -1 none
   i32 m_hover;
   u8 m_closing;
   KLP_WindowID m_handle;
