@@ -73,6 +73,7 @@ CKLF_CtrlEditLine* CWndFX_Base::AddEdit(const char* name, u8 negatives, u32* id)
   e->SetFont(GetFont(m_editFont));
   e->SetOptions(1, negatives, 0, 0, -1, 0);
   e->SetColors(CKLF_CtrlEditLine::kLightColours);
+  e->SetEndKeysToWindow(1);
   return e;
 }
 
@@ -127,6 +128,7 @@ u8 CWndFX_Base::OnCreate(CKLF_LayerSet*, u16, u16) {
   m_created = 1;
   OnCreated();
   Init();
+  FocusFirstEditLine();
   return 1;
 }
 

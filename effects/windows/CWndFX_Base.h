@@ -53,7 +53,8 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   void Close() override;
   u8 OnCreate(CKLF_LayerSet* set, u16 w, u16 h) override;
   void OnTimer(u16 id) override;
-  // Return closes as OK, Escape as Cancel.
+  // Return closes as OK, Escape as Cancel (also from an edit line, whose
+  // edit they end first).
   u8 OnKeyDown(u8 key, u8 mods) override;
   u8 OnAboveControl(u32 id) override;
   // 0 until created; the common controls, the parameter sets, the Help
@@ -169,6 +170,7 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   void StopTimer(u16 id) override { KillTimer(id); }
   void RegenerateData() override { DoRegenerateData(); }
   u8 IsMainWindowBusy() override { return mainWindow && mainWindow->IsRerenderBusy(); }
+  u8 IsPressHeld() override { return IsMouseCaptured(); }
   u8 AreModalityButtonsEnabled() override { return m_ok && m_ok->IsEnabled(); }
   void UpdateMainWindow(u8 force) override { DoUpdateMainWindow(force); }
 
