@@ -7,8 +7,9 @@
 //     control the update waits for the release: it disables OK, and a
 //     press on OK (which ends a field's edit, and so asks for an update)
 //     would lose its click.
-//   - timer 6 (every 50 ms): OK, Cancel and the close box are disabled while
-//     the main window renders and enabled again after.
+//   - timer 6 (every 50 ms): OK is disabled while the main window renders
+//     and enabled again after (Cancel and the close box stay: they stop
+//     the render).
 //   - timer 1 (every 30 ms): a new tip fades the status text out by 65 a
 //     tick, is put in at 0 and fades in by 40 up to 255.
 // Until the main window has shown the window (SetShown), an update asked
@@ -30,7 +31,7 @@ class CFXSchedulePort {
   virtual u8 IsMainWindowBusy() = 0;
   // A control of the window holds the left button's press.
   virtual u8 IsPressHeld() = 0;
-  // OK, Cancel and the close box.
+  // OK (the buttons that close the window without waiting stay on).
   virtual void EnableModalityButtons(u8 on) = 0;
   virtual u8 AreModalityButtonsEnabled() = 0;
   virtual void UpdateMainWindow(u8 force) = 0;

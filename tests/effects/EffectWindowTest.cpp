@@ -41,6 +41,10 @@ class EffectWindow : public FXWindowTest {
       if (Window()->GetControl(i)->GetFocus()) return Window()->GetControl(i);
     return nullptr;
   }
+  Bytes ResultImage() {
+    const CKLF_Mem* m = Model().resultImage.GetMemObj();
+    return Bytes(m->GetPtr(), m->GetPtr() + m->GetSize());
+  }
   // A new scene whose pieces have the blur on already (so opening its
   // window renders nothing), the blur window open over it.
   CWndFX_Base* OpenOverBlurredPieces(u32 columns, u32 rows) {
@@ -135,9 +139,9 @@ TEST_F(EffectWindow, OkConfirmsCancelRestores) {
   EXPECT_EQ(at.vertical, 222);
 }
 
-// Closing waits for the main window's render: the buttons are disabled by
-// timer 6 while it runs and OK does nothing; afterwards they work again.
-TEST_F(EffectWindow, CloseIsRefusedWhileTheMainWindowRenders) {
+// OK waits for the main window's render: its button is disabled by timer 6
+// while it runs and Return does nothing; afterwards they work again.
+TEST_F(EffectWindow, OkIsRefusedWhileTheMainWindowRenders) {
   ASSERT_NE(Open(kBlur), nullptr);
   int pumps = 0;
   u8 okEnabledDuringRender = 1;
@@ -146,7 +150,7 @@ TEST_F(EffectWindow, CloseIsRefusedWhileTheMainWindowRenders) {
     ui.AdvanceClock(60);  // timer 6 sees the render
     okEnabledDuringRender = Button("_Ok")->IsEnabled();
     ClickButton("_Ok");
-    Key(klpVKEscape);
+    Key(kVKReturn);
   };
   Enter(Edit("_Radius"), "5");
   ui.AdvanceClock(60);
@@ -530,6 +534,46 @@ TEST_F(EffectWindow, FirstClickOrKeyActsAfterTyping) {
       EXPECT_EQ(Radii(), std::vector<int>(scene->Count(), 7)) << road;
     else
       EXPECT_EQ(puzzletest::Records(scene->Engine()), before) << road;
+    EXPECT_TRUE(scene->puzzle.Consistent()) << road;
+  }
+}
+
+// A long update of the main window (one piece a batch, the window's events
+// run before each): OK is off, Cancel on. Cancel, Escape and the window
+// manager's close, given while it runs, stop it after the piece under way
+// and close the window as Cancel does: the records and the picture are as
+// before the window opened. While Cancel renders the pieces back the events
+// run too, and the closing window takes none.
+TEST_F(EffectWindow, CancelStopsALongUpdate) {
+  for (int road = 0; road < 3; ++road) {
+    ASSERT_NE(OpenOverBlurredPieces(8, 6), nullptr);
+    scene->Engine().SetThreads(1);
+    const Bytes before = puzzletest::Records(scene->Engine()), picture = ResultImage();
+    int pumps = 0;
+    u8 okOn = 1, cancelOn = 0;
+    scene->puzzle.port.pump = [&] {
+      if (++pumps == 6) Key(klpVKEscape), Click(Slider("_Radius"));  // Cancel renders the first piece back
+      if (pumps != 4) return;  // three pieces rendered
+      okOn = Button("_Ok")->IsEnabled();
+      cancelOn = Button("_Cancel")->IsEnabled() && Button("_CloseX")->IsEnabled();
+      if (road == 0) ClickButton("_Cancel");
+      if (road == 1) Key(klpVKEscape);
+      if (road == 2) ui.PostClose(Window()->GetWindowHandle()), ui.Pump();
+    };
+    Enter(Edit("_Radius"), "9");
+    Model().renders = 0;
+    ui.AdvanceClock(60);  // the update begins
+    scene->puzzle.port.pump = nullptr;
+    EXPECT_GE(pumps, 6) << road;
+    EXPECT_EQ(okOn, 0) << road;
+    EXPECT_EQ(cancelOn, 1) << road;
+    // Three pieces rendered before the stop, and rendered back by Cancel.
+    EXPECT_EQ(Model().renders, 6) << road;
+    EXPECT_EQ(Window()->GetWindowHandle(), 0u) << road;
+    EXPECT_EQ(Model().effectWindowOpen, 0) << road;
+    EXPECT_EQ(Model().IsRerenderBusy(), 0) << road;
+    EXPECT_EQ(puzzletest::Records(scene->Engine()), before) << road;
+    EXPECT_EQ(ResultImage(), picture) << road;
     EXPECT_TRUE(scene->puzzle.Consistent()) << road;
   }
 }
