@@ -16,8 +16,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include "CLayoutModel.h"
-#include "CSettingsBlock.h"
 #include "app/PuzzleTestUtil.h"
 
 namespace {
@@ -27,23 +25,10 @@ typedef std::chrono::steady_clock Clock;
 
 f64 Ms(Clock::duration d) { return std::chrono::duration<f64, std::milli>(d).count(); }
 
-std::vector<u8> Layout() {
-  CLayoutModel layout;
-  layout.SetImageSize(kW, kH);
-  layout.spl_SplitEvenParts(60, 40, 1, 1);
-  for (u32 i = 0; i < layout.vKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&layout.vKnives[i]);
-  for (u32 i = 0; i < layout.hKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&layout.hKnives[i]);
-  CSettingsBlock codec;
-  CKLF_Mem block;
-  u32 length = 0;
-  codec.Write(layout, 0, nullptr, 0, &block, length);
-  return std::vector<u8>(block.GetPtr(), block.GetPtr() + length);
-}
-
 // The scene with an effect window's live updates (events pumped), every
 // piece listed.
 struct Scene {
-  puzzletest::Puzzle puzzle{Layout(), kW, kH};
+  puzzletest::Puzzle puzzle{puzzletest::KnobGridBlock(kW, kH, 60, 40), kW, kH};
   CKLF_DWordArray list;
   Scene() {
     puzzle.engine.SetThreads(0);
