@@ -6,12 +6,13 @@
 // destructor, also while it is shown and before OK or Cancel ran.
 //
 // While shown, the window writes the working effect records of the pieces
-// it edits and asks the main window to re-render them (live 1 after each
-// change, 0 from its OK and Cancel). Its close does nothing while a
-// re-render runs; otherwise it runs OK or Cancel (Cancel re-renders the
-// pieces it edited) and ends with ExitFXMode. What else it needs of the
-// main window (the engine, the plug-in object, the current piece, the
-// checker colours of transparency and of the frame, the command handler for
+// it edits and asks the main window to re-render them live (after each
+// change, and from its OK and Cancel, during which it takes no input).
+// While a re-render runs its OK does nothing and its Cancel stops the
+// re-render; otherwise it runs OK or Cancel (Cancel re-renders the pieces
+// it edited) and ends with ExitFXMode. What else it needs of the main
+// window (the engine, the plug-in object, the current piece, the checker
+// colours of transparency and of the frame, the command handler for
 // accelerators, the application's tips and Help menu) it asks of its Owner.
 #pragma once
 
@@ -36,6 +37,9 @@ class CEffectWindowServices {
     virtual void ExitFXMode() = 0;
     // Set while a re-render runs.
     virtual u8 IsRerenderBusy() const = 0;
+    // The running re-render stops at its next look at the events; what it
+    // rendered is recombined by the next one. Nothing when none runs.
+    virtual void StopRerender() = 0;
     // The engine whose piece array the window edits (its pieces' three
     // copies of every effect record and the default records).
     virtual CTessarette& GetEngine() const = 0;

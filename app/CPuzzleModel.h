@@ -116,14 +116,17 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   // Renders the listed pieces that need it and recombines their union. A
   // request that comes while a render runs (events are pumped between
   // batches of one piece a thread while an effect window is open and live
-  // is set) restarts the running one on the list as it then stands. 0 when
-  // a piece failed to render; what was rendered before is recombined all
-  // the same.
+  // is set) restarts the running one on the list as it then stands;
+  // StopRerender ends it there. 0 when a piece failed to render; what was
+  // rendered before is recombined all the same.
   u8 pmop_RerenderPieces(CKLF_DWordArray* pieces, u8 redraw, u8 live) override;
   // Recombines every piece within rect (klNullRect: the whole area) into
   // the result image; progress over from..to.
   u8 pmop_DoRerenderRect(kltRECT_s rect, u8 redraw, u8 from, u8 to);
   u8 IsRerenderBusy() const override { return m_busy; }
+  void StopRerender() override {
+    if (m_busy) m_stop = 1;
+  }
   void EnterFXMode();
   void ExitFXMode() override;
   // What an effect window reads of the main window, asked of the window.
@@ -249,7 +252,7 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   void i_RecombineChanged(kltRECT_s area, u8 redraw);
   u8 i_PieceTouchesRect(u32 index, kltRECT_s r) const;
   u8 i_PieceTouchesPolygon(u32 index, kltRECT_s box, const i32* xs, const i32* ys, u32 count) const;
-  enum RenderPass { kPassDone, kPassRestart, kPassFailed };
+  enum RenderPass { kPassDone, kPassRestart, kPassStopped, kPassFailed };
   RenderPass i_RenderList(CKLF_DWordArray* list, u8 live, kltRECT_s& area, Progress& progress);
   u8 i_EnterPuzzle(u8 cut);
   u64 i_UndoBytes() const;
@@ -269,6 +272,9 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
 
   u8 m_busy = 0;
   u8 m_restart = 0;
+  u8 m_stop = 0;
+  // What a stopped re-render rendered and left for the next one to recombine.
+  kltRECT_s m_unrecombined = klNullRect;
 
   // Undo: the saved records, then the pre-saved ones; one of each a piece.
   CKLF_Mem m_undoMem;

@@ -204,11 +204,13 @@ u8 CPuzzleModel::pmop_RerenderPieces(CKLF_DWordArray* pieces, u8 redraw, u8 live
   }
   m_busy = 1;
   m_restart = 0;
+  m_stop = 0;
   Progress progress(m_port, kRendering);
   // The union of what was rendered is kept across restarts: a piece
   // rendered before one needs no second render, but its area must still
-  // be recombined.
-  kltRECT_s area = klNullRect;
+  // be recombined. So is the area a stopped re-render left.
+  kltRECT_s area = m_unrecombined;
+  m_unrecombined = klNullRect;
   RenderPass pass = kPassDone;
   for (;;) {
     progress.Report(0);
@@ -218,25 +220,30 @@ u8 CPuzzleModel::pmop_RerenderPieces(CKLF_DWordArray* pieces, u8 redraw, u8 live
       live = 1;
       continue;
     }
+    if (pass == kPassStopped) {
+      m_unrecombined = area;
+      break;
+    }
     if (klIsNullRect(area)) break;
     progress.Report(70);
     pmop_DoRerenderRect(area, redraw, 70, 100);
     area = klNullRect;
     // A request that came while recombining (the progress pumps events).
-    if (pass != kPassDone || !m_restart) break;
+    if (pass != kPassDone || !m_restart || m_stop) break;
     m_restart = 0;
     live = 1;
   }
   progress.Report(100);
   m_busy = 0;
   m_restart = 0;
-  return pass == kPassDone ? 1 : FailFrom(m_engine, klErrNoMemory);
+  m_stop = 0;
+  return pass != kPassFailed ? 1 : FailFrom(m_engine, klErrNoMemory);
 }
 
 // The pieces that need it are rendered side by side: all in one batch, or,
 // while an effect window is open and live is set, in batches of one piece a
 // thread with events pumped before each; a request that came meanwhile
-// restarts the pass.
+// restarts the pass, a stop ends it.
 CPuzzleModel::RenderPass CPuzzleModel::i_RenderList(CKLF_DWordArray* list, u8 live, kltRECT_s& area,
                                                     Progress& progress) {
   const u32 n = list ? list->GetSize() : 0;
@@ -249,6 +256,7 @@ CPuzzleModel::RenderPass CPuzzleModel::i_RenderList(CKLF_DWordArray* list, u8 li
     progress.Report(static_cast<u32>(static_cast<u64>(i) * 70 / n));
     if (pump) {
       m_port.PumpEvents();
+      if (m_stop) return kPassStopped;
       if (m_restart) return kPassRestart;
     }
     u32 count = 0;

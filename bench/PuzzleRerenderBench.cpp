@@ -9,29 +9,14 @@
 // pieces' rectangles, or of the recombined area, per second.
 #include <benchmark/benchmark.h>
 
-#include "CLayoutModel.h"
-#include "CSettingsBlock.h"
 #include "app/PuzzleTestUtil.h"
 
 namespace {
 
 const i32 kW = 6000, kH = 4000;
 
-std::vector<u8> Layout() {
-  CLayoutModel layout;
-  layout.SetImageSize(kW, kH);
-  layout.spl_SplitEvenParts(30, 20, 1, 1);
-  for (u32 i = 0; i < layout.vKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&layout.vKnives[i]);
-  for (u32 i = 0; i < layout.hKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&layout.hKnives[i]);
-  CSettingsBlock codec;
-  CKLF_Mem block;
-  u32 length = 0;
-  codec.Write(layout, 0, nullptr, 0, &block, length);
-  return std::vector<u8>(block.GetPtr(), block.GetPtr() + length);
-}
-
 puzzletest::Puzzle& Scene() {
-  static puzzletest::Puzzle scene(Layout(), kW, kH);
+  static puzzletest::Puzzle scene(puzzletest::KnobGridBlock(kW, kH, 30, 20), kW, kH);
   return scene;
 }
 

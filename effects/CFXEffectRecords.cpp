@@ -154,10 +154,10 @@ u8 CFXEffectRecords::UpdateMainWindow(CEffectWindowServices::Owner& owner, u8 ma
 u8 CFXEffectRecords::Confirm(CEffectWindowServices::Owner& owner, const SPREAD& spread) {
   if (!m_valid) Regenerate(spread);
   i_WorkingFrom(1);
-  return owner.pmop_RerenderPieces(&m_pieces, 1, 0);
+  return owner.pmop_RerenderPieces(&m_pieces, 1, 1);
 }
 
 u8 CFXEffectRecords::Restore(CEffectWindowServices::Owner& owner) {
   i_WorkingFrom(0);
-  return owner.pmop_RerenderPieces(&m_pieces, 1, 0);
+  return owner.pmop_RerenderPieces(&m_pieces, 1, 1);
 }

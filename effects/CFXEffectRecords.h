@@ -80,8 +80,10 @@ class CFXEffectRecords : public CKLF_FrameWork {
   const u8* GetResult(u32 i) const;
 
   // The roads to the pieces. Each regenerates first when no result was
-  // ever computed, and asks the owner to re-render the list (live 1 for an
-  // update, 0 for OK and Cancel); the re-render's result.
+  // ever computed, and asks the owner to re-render the list live (the
+  // windows' events run between pieces: a long render of OK or Cancel, too,
+  // leaves them answering, while the closing window takes no input); the
+  // re-render's result.
   u8 UpdateMainWindow(CEffectWindowServices::Owner& owner, u8 mainPreviewOn, u8 force, const SPREAD& spread);
   u8 Confirm(CEffectWindowServices::Owner& owner, const SPREAD& spread);
   u8 Restore(CEffectWindowServices::Owner& owner);

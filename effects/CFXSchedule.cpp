@@ -24,15 +24,19 @@ void CFXSchedule::Changes(u16 t) {
   m_port.StartTimer(kTimerUpdate, t == kDeferred || t == kAtOnce ? u32{kDeferMs} : u32{t});
 }
 
+// OK is off while the main window renders, and on again at once after (a
+// click on it then would be lost until timer 6 comes).
 void CFXSchedule::i_Update() {
   m_port.EnableModalityButtons(0);
   m_port.UpdateMainWindow(0);
+  if (!m_port.IsMainWindowBusy()) m_port.EnableModalityButtons(1);
 }
 
 void CFXSchedule::OnTimer(u16 id) {
   switch (id) {
     case kTimerStatus: m_fade.Tick(); break;
     case kTimerUpdate:
+      if (m_port.IsPressHeld()) break;  // the one-shot timer ticks again
       m_port.StopTimer(kTimerUpdate);
       if (m_port.IsMainPreviewOn()) i_Update();
       break;

@@ -3,9 +3,13 @@
 //   - timer 5 (one-shot): Changes(t) brings the results up to date at once
 //     and starts it (50 ms for 65535, else t ms); a burst of edits within
 //     the delay gives one main-window update. Changes(0) updates at once,
-//     and only while the main preview is on.
-//   - timer 6 (every 50 ms): OK, Cancel and the close box are disabled while
-//     the main window renders and enabled again after.
+//     and only while the main preview is on. While the mouse is held on a
+//     control the update waits for the release: it disables OK, and a
+//     press on OK (which ends a field's edit, and so asks for an update)
+//     would lose its click.
+//   - timer 6 (every 50 ms): OK is disabled while the main window renders
+//     and enabled again after (Cancel and the close box stay: they stop
+//     the render).
 //   - timer 1 (every 30 ms): a new tip fades the status text out by 65 a
 //     tick, is put in at 0 and fades in by 40 up to 255.
 // Until the main window has shown the window (SetShown), an update asked
@@ -25,7 +29,9 @@ class CFXSchedulePort {
   virtual void RegenerateData() = 0;
   virtual u8 IsMainPreviewOn() = 0;
   virtual u8 IsMainWindowBusy() = 0;
-  // OK, Cancel and the close box.
+  // A control of the window holds the left button's press.
+  virtual u8 IsPressHeld() = 0;
+  // OK (the buttons that close the window without waiting stay on).
   virtual void EnableModalityButtons(u8 on) = 0;
   virtual u8 AreModalityButtonsEnabled() = 0;
   virtual void UpdateMainWindow(u8 force) = 0;

@@ -87,7 +87,10 @@ struct KLP_Event {
   uint8_t wheelAxis = 0;   // 0 vertical, 1 horizontal
   uint8_t charCode = 0;    // Latin-1
   uint8_t virtualKey = klpVKNone;
-  uint32_t time = 0;  // clock ms
+  // When the user made it, in ms of the platform's event clock (only the
+  // difference between two events counts): an event that waited in the
+  // queue keeps the time it was made.
+  uint32_t time = 0;
 };
 
 // The toolkit's side of a platform window.

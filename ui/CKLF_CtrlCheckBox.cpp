@@ -20,7 +20,7 @@ const KLF_BUTTONKIND kCheckBox = {klCtrlCheckBox, kKeys, 10, kStates, 10, 2, {0,
 
 }  // namespace
 
-CKLF_CtrlCheckBox::CKLF_CtrlCheckBox() : CKLF_CtrlButton(&kCheckBox) {}
+CKLF_CtrlCheckBox::CKLF_CtrlCheckBox() : CKLF_CtrlButton(&kCheckBox), m_flipped(0), m_afterFlip(0) {}
 
 CKLF_CtrlCheckBox::~CKLF_CtrlCheckBox() {}
 
@@ -28,9 +28,27 @@ u8 CKLF_CtrlCheckBox::i_StateOf(u8 look) { return static_cast<u8>(2 * look + (m_
 
 void CKLF_CtrlCheckBox::i_Clicked(u8) {
   m_check = m_check ? 0 : 1;
+  m_flipped = 1;
   i_Look(klLookHighlighted);
   StartHoverTimer();
   SendMessage(klMsgClick, &m_check);
+}
+
+u8 CKLF_CtrlCheckBox::OnLMouseDown(i16 x, i16 y, u8 mods) {
+  m_afterFlip = m_flipped;
+  m_flipped = 0;
+  return CKLF_CtrlButton::OnLMouseDown(x, y, mods);
+}
+
+// The press just made completes a double click (the window gives one only
+// when the press before was on this box too): when that press flipped the
+// box, this one is let go without flipping it back.
+u8 CKLF_CtrlCheckBox::OnLMouseDoubleClick(i16 x, i16 y, u8) {
+  if (!m_pressed || !m_afterFlip) return 0;
+  m_pressed = 0;
+  m_flipped = 1;
+  i_Track(x, y);
+  return 1;
 }
 
 void CKLF_CtrlCheckBox::SetCheck(u8 check, u8 notify) {

@@ -38,6 +38,7 @@ CKLF_CtrlEditLine::CKLF_CtrlEditLine()
       m_floating(0),
       m_step(0.0),
       m_tabEnds(0),
+      m_endKeysToWindow(0),
       m_selStart(-1),
       m_selEnd(-1),
       m_anchor(0),

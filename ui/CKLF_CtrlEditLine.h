@@ -9,7 +9,9 @@
 // States: 1 normal, 2 highlighted (mouse over), 4 editing (focused),
 // 8 disabled. A click that gives the focus selects all; the next click
 // places the caret. Return ends editing, Escape ends it with the text seen
-// when editing began (without a message). Only the characters typing
+// when editing began (without a message); with SetEndKeysToWindow the key
+// then reaches the window too, so a window whose Return and Escape act
+// acts on the first press. Only the characters typing
 // accepts are pasted: those the font has, and in numeric mode digits, "."
 // (floating point) and "-" (negatives allowed). Laying out and drawing cost
 // the visible characters.
@@ -45,8 +47,12 @@ class CKLF_CtrlEditLine : public CKLF_Control {
   // point, else 0 (no stepping).
   void SetOptions(u8 numeric, u8 negatives, u8 floating, u8 readOnly, i16 textOffsetY, u8 tabEnds);
   void SetWheelStepValue(double step) { m_step = step; }
+  // Return and Escape, once they have ended editing, go on to the window.
+  void SetEndKeysToWindow(u8 on) { m_endKeysToWindow = on; }
   void SetText(const char* text, u8 notify);
   CKLF_String GetText() const { return m_text; }
+  // The text differs from what it was when the line last took the focus.
+  u8 IsEditedSinceFocus() const { return m_text == m_focusText ? 0 : 1; }
   u8 IsEditable() const { return m_editable; }
   void SetFont(CKLF_Font* font);
   // Background normal, highlighted, editing; selection; background
@@ -125,6 +131,7 @@ class CKLF_CtrlEditLine : public CKLF_Control {
   u8 m_floating;
   double m_step;
   u8 m_tabEnds;
+  u8 m_endKeysToWindow;
   i32 m_selStart;
   i32 m_selEnd;
   i32 m_anchor;

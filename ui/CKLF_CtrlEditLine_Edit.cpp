@@ -225,11 +225,11 @@ u8 CKLF_CtrlEditLine::OnKeyDown(u8 key, u8 mods) {
     case klKeyDelete:
       if (m_editable) i_Erase(key == klKeyDelete, word);
       break;
-    case klKeyReturn: SetFocus(0); break;
+    case klKeyReturn: SetFocus(0); return m_endKeysToWindow ? 0 : 1;
     case klKeyEscape:
       SetText(m_focusText, 0);
       SetFocus(0);
-      break;
+      return m_endKeysToWindow ? 0 : 1;
     case klKeyTab:
       if (m_tabEnds) SetFocus(0);
       break;

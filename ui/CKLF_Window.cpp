@@ -34,6 +34,7 @@ CKLF_Window::CKLF_Window()
       m_tolY(4),
       m_lastClickTime(0),
       m_dblSeen(0),
+      m_lastPressed(-1),
       m_hover(-16),
       m_closing(0),
       m_handle(0),

@@ -107,6 +107,11 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   // The left button's release handled now (the capture ends): a button
   // that opens a menu on its press gives the mouse back so.
   u8 ReleaseCapture(i16 x, i16 y, u8 mods) { return iLMouseUp(x, y, mods); }
+  // A control holds the left button's press (until its release).
+  u8 IsMouseCaptured() const { return m_captured >= 0 ? 1 : 0; }
+  // The first edit line that takes keys gets the focus (typing lands in
+  // it, Tab goes on from it); 0 when there is none.
+  u8 FocusFirstEditLine();
   CKLF_Control* GetControl(u32 id) const;
   u32 GetControlCount() const { return m_controls.GetSize(); }
   // Filtered controls get no mouse events; id -1 = all.
@@ -156,7 +161,10 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   void iKeyDown(u8 key, u8 mods);
   void iKeyUp(u8 key, u8 mods);
   void iKeyChar(u8 key, u8 mods);
-  u8 iLMouseDown(i16 x, i16 y, u8 mods, KLP_Point global);
+  // time: when the press was made (the event's time), which the click
+  // count goes by: presses that wait while a long operation runs still
+  // make a double click.
+  u8 iLMouseDown(i16 x, i16 y, u8 mods, KLP_Point global, u32 time);
   u8 iLMouseUp(i16 x, i16 y, u8 mods);
   u8 iRMouseDown(i16 x, i16 y, u8 mods);
   u8 iMouseMove(i16 x, i16 y, u8 mods);
@@ -173,10 +181,13 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   // The window manager's close acts as the close box (a button named
   // "..._CloseX"; refused while it is disabled), or as Escape without one.
   void i_OnCloseRequest();
-  void i_CountClick(i16 x, i16 y, u8& dbl, u8& triple);
+  void i_CountClick(i16 x, i16 y, u32 now, u8& dbl, u8& triple);
   void i_OfferHover(i32 index, i32& candidate);
   void i_RefreshHover(i16 x, i16 y);
   void i_TabToEditLine(i32 from, u8 backwards);
+  // The edit line after from that takes keys (before it with backwards,
+  // wrapping around; from -1 forwards: the first); -1 when none does.
+  i32 i_NextEditLine(i32 from, u8 backwards);
   // Hidden from the mouse: filtered, or disabled and drawn at opacity 0.
   static u8 i_Unreachable(CKLF_Control* c);
   void i_ShowCaption(u8 active);
@@ -216,6 +227,7 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   u32 m_tolY;
   u32 m_lastClickTime;
   u8 m_dblSeen;
+  i32 m_lastPressed;  // the control that took the last press, -1 none
   i32 m_hover;
   u8 m_closing;
   KLP_WindowID m_handle;

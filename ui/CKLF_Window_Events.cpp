@@ -88,7 +88,7 @@ int32_t CKLF_Window::i_OnMouse(const KLP_Event& e) {
     case klpMouseDown:
       // A floating window that is not active only takes the click to become active.
       if (m_floating && UI() && UI()->GetActiveWindow() != m_handle) return 0;
-      if (e.button == 1 && !secondary) iLMouseDown(x, y, mods, e.where);
+      if (e.button == 1 && !secondary) iLMouseDown(x, y, mods, e.where, e.time);
       else if (secondary) iRMouseDown(x, y, mods);
       return 0;
     case klpMouseUp:
@@ -165,21 +165,31 @@ void CKLF_Window::iKeyDown(u8 key, u8 mods) {
 // one with Shift, wrapping around; the same one when it is alone) gets the
 // focus, so the next characters typed land in a field.
 void CKLF_Window::i_TabToEditLine(i32 from, u8 backwards) {
-  const i32 n = static_cast<i32>(m_controls.GetSize());
-  i32 next = from;
-  for (i32 step = 1; step <= n; ++step) {
-    const i32 i = ((backwards ? from - step : from + step) % n + n) % n;
-    CKLF_Control* c = GetControl(static_cast<u32>(i));
-    if (c->GetType() == klCtrlEditLine && c->IsEnabled() && !i_Unreachable(c) &&
-        static_cast<CKLF_CtrlEditLine*>(c)->IsEditable()) {
-      next = i;
-      break;
-    }
-  }
+  const i32 found = i_NextEditLine(from, backwards);
+  const i32 next = found >= 0 ? found : from;
   GetControl(static_cast<u32>(from))->SetFocus(0);
   // The lost-focus handler may have moved the focus or closed the window.
   if (m_focused >= 0 || m_closing) return;
   if (CKLF_Control* c = GetControl(static_cast<u32>(next))) c->SetFocus(1);
+}
+
+i32 CKLF_Window::i_NextEditLine(i32 from, u8 backwards) {
+  const i32 n = static_cast<i32>(m_controls.GetSize());
+  for (i32 step = 1; step <= n; ++step) {
+    const i32 i = ((backwards ? from - step : from + step) % n + n) % n;
+    CKLF_Control* c = GetControl(static_cast<u32>(i));
+    if (c->GetType() == klCtrlEditLine && c->IsEnabled() && !i_Unreachable(c) &&
+        static_cast<CKLF_CtrlEditLine*>(c)->IsEditable())
+      return i;
+  }
+  return -1;
+}
+
+u8 CKLF_Window::FocusFirstEditLine() {
+  const i32 first = i_NextEditLine(-1, 0);
+  if (first < 0) return 0;
+  GetControl(static_cast<u32>(first))->SetFocus(1);
+  return 1;
 }
 
 void CKLF_Window::iKeyUp(u8 key, u8 mods) {
@@ -194,8 +204,7 @@ void CKLF_Window::iKeyChar(u8 key, u8 mods) {
 
 // Mouse
 
-void CKLF_Window::i_CountClick(i16 x, i16 y, u8& dbl, u8& triple) {
-  const u32 now = CKLF_App::GetPeriodicCounter();
+void CKLF_Window::i_CountClick(i16 x, i16 y, u32 now, u8& dbl, u8& triple) {
   dbl = triple = 0;
   const bool near = std::abs(x - m_lastClickX) <= static_cast<i32>(m_tolX) &&
                     std::abs(y - m_lastClickY) <= static_cast<i32>(m_tolY);
@@ -216,13 +225,13 @@ void CKLF_Window::i_CountClick(i16 x, i16 y, u8& dbl, u8& triple) {
   }
 }
 
-u8 CKLF_Window::iLMouseDown(i16 x, i16 y, u8 mods, KLP_Point global) {
+u8 CKLF_Window::iLMouseDown(i16 x, i16 y, u8 mods, KLP_Point global, u32 time) {
   if (PtInCaption(x, y)) {
     if (UI()) UI()->DragWindow(m_handle, global);
     return 0;
   }
   u8 dbl = 0, triple = 0;
-  i_CountClick(x, y, dbl, triple);
+  i_CountClick(x, y, time, dbl, triple);
   i32 consumed = -1;
   for (i32 i = static_cast<i32>(m_controls.GetSize()) - 1; i >= 0; --i) {
     CKLF_Control* c = GetControl(static_cast<u32>(i));
@@ -236,7 +245,10 @@ u8 CKLF_Window::iLMouseDown(i16 x, i16 y, u8 mods, KLP_Point global) {
   }
   if (consumed < 0) OnCtrlFocused(0xFFFFFFFFu);
   const u8 result = OnLMouseDown(x, y, mods);
-  CKLF_Control* hit = consumed >= 0 ? GetControl(static_cast<u32>(consumed)) : nullptr;
+  // A control takes a double click only when the press before was its own.
+  const u8 same = consumed == m_lastPressed;
+  m_lastPressed = consumed;
+  CKLF_Control* hit = consumed >= 0 && same ? GetControl(static_cast<u32>(consumed)) : nullptr;
   if (dbl) {
     if (hit) hit->OnLMouseDoubleClick(x, y, mods);
     OnLMouseDoubleClick(x, y, mods);

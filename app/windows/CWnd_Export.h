@@ -2,8 +2,9 @@
 // CExportDialogModel. Its radio buttons and check boxes follow the
 // model's settings and rules, the statistics and the naming example show
 // the model's texts, and Export asks first when the export is very large
-// (more than 100 layers or 500 files) before the dialog ends with 1.
-// Cancel, the close box and Escape end it with 0. CMainDialogs opens it.
+// (more than 100 layers or 500 files) before the dialog ends with 1;
+// Return presses Export. Cancel, the close box and Escape end it with 0.
+// CMainDialogs opens it.
 //
 // Cost: a change of a setting redraws the two texts. Limits: the model's.
 #pragma once
@@ -40,6 +41,10 @@ class CWnd_Export : public CWnd_Dialog {
   void OnOK();
 
   const CExportDialogModel& GetModel() const { return m_model; }
+
+ protected:
+  // Return presses Export, the default button.
+  u8 OnReturn() override { return OnOK(), 1; }
 
  private:
   CExportDialogModel m_model;

@@ -1,7 +1,8 @@
 // The knife export dialog from the resource "ExportLM": a thin window over
 // CExportLMDialogModel. Its radio buttons follow the model, the knives'
-// statistics show its text, and Export ends the dialog with 1 when some
-// knife would be exported; Cancel, the close box and Escape end it with 0.
+// statistics show its text, and Export (or Return) ends the dialog with 1
+// when some knife would be exported; Cancel, the close box and Escape end
+// it with 0.
 // CMainDialogs opens it.
 //
 // Cost: a change of a setting redraws the statistics. Limits: the model's.
@@ -33,6 +34,10 @@ class CWnd_ExportLM : public CWnd_Dialog {
   void OnOK();
 
   const CExportLMDialogModel& GetModel() const { return m_model; }
+
+ protected:
+  // Return presses Export, the default button.
+  u8 OnReturn() override { return OnOK(), 1; }
 
  private:
   CExportLMDialogModel m_model;

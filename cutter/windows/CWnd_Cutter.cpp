@@ -123,6 +123,7 @@ void CWnd_Cutter::i_SetupControls() {
       e->SetColors(CKLF_CtrlEditLine::kDarkColours);
       e->SetFont(edit);
       e->SetOptions(1, 0, 0, 0, 1, 1);
+      e->SetEndKeysToWindow(1);
     }
   }
   for (CONTROL t : {kStatus, kCloneDisp}) {
@@ -145,6 +146,8 @@ u8 CWnd_Cutter::OnCreate(CKLF_LayerSet*, u16, u16) {
   if (!m.OnCreate(w, h)) return FailFrom(m, klErrUIResource);
   if (!SetTimer(30, 1)) return 0;
   i_Sync();
+  // Typed digits go to the rows at once, and Tab on from there.
+  if (GetCtrl(kRowsEdit)->IsEnabled()) GetCtrl(kRowsEdit)->SetFocus(1);
   OnAboveControl(kAllOnes);
   return RenderRect(klNullRect);
 }
@@ -320,6 +323,14 @@ u8 CWnd_Cutter::OnSetCursor(i16 x, i16 y) {
 u8 CWnd_Cutter::OnKeyDown(u8 key, u8) {
   if (key == klKeyEscape) {
     m.DoEsc();
+    return 1;
+  }
+  if (key == klKeyReturn) {
+    // Cut is the window's default button: Return presses it.
+    CKLF_Control* cut = GetCtrl(kCut);
+    if (m.cutting || !cut->IsEnabled()) return 0;
+    u32 mods = 0;
+    cut->SendMessage(klMsgClick, &mods);
     return 1;
   }
   if (key != klKeyDelete || m.cutting) return 0;

@@ -57,6 +57,8 @@ class CWnd_Cutter : public CKLF_Window, private CCutterWindowPort {
   u8 OnRMouseDown(i16, i16, u8) override { return 0; }
   u8 OnRMouseUp(i16, i16, u8) override { return 0; }
   u8 OnContextMenu(i16 x, i16 y, u8 mods) override;
+  // Escape as the model says, Delete deletes the selected nodes, Return
+  // presses Cut (also from a field, whose value it commits first).
   u8 OnKeyDown(u8 key, u8 mods) override;
   u8 OnKeyUp(u8, u8) override { return 0; }
   u8 OnKeyChar(u8, u8) override { return 0; }

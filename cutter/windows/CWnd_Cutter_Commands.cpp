@@ -147,12 +147,17 @@ u32 CWnd_Cutter::i_OnEdit(CONTROL c, const char* text) {
 }
 
 // A typed value is committed when its line loses the focus; the lines lose
-// it also when a cut filters the input, which commits nothing.
+// it also when a cut filters the input, which commits nothing. A line left
+// as it was when it took the focus commits nothing either: the rows field,
+// focused when the window opens, would lay the grid out anew, and a mixed
+// thickness (" ???") would become 1.
 void CWnd_Cutter::OnCtrlLostFocus(u32 id) {
   CKLF_Window::OnCtrlLostFocus(id);
   const i32 c = i_ControlOf(id);
   if (!m.built || m.cutting || c < static_cast<i32>(kSmoothEdit) || c > static_cast<i32>(kKnobEdit)) return;
-  const CKLF_String text = static_cast<CKLF_CtrlEditLine*>(GetControl(id))->GetText();
+  const auto* edit = static_cast<CKLF_CtrlEditLine*>(GetControl(id));
+  if (!edit->IsEditedSinceFocus()) return;
+  const CKLF_String text = edit->GetText();
   switch (c) {
     case kSmoothEdit: m.OnEditSmoothnessLF(text.GetStr()); break;
     case kRowsEdit: m.OnEditRowsLF(text.GetStr()); break;

@@ -28,6 +28,8 @@ u8 PassedOn(u32 command) { return command == 1 || command == 8 || (command >= 12
 CWndFX_Base::CWndFX_Base(const char* name, u8 effect)
     : m_name(name),
       m_closedByOk(0),
+      m_closePending(0),
+      m_closing(0),
       m_colorKind(1),
       m_created(0),
       m_mode(0),
@@ -73,6 +75,7 @@ CKLF_CtrlEditLine* CWndFX_Base::AddEdit(const char* name, u8 negatives, u32* id)
   e->SetFont(GetFont(m_editFont));
   e->SetOptions(1, negatives, 0, 0, -1, 0);
   e->SetColors(CKLF_CtrlEditLine::kLightColours);
+  e->SetEndKeysToWindow(1);
   return e;
 }
 
@@ -127,6 +130,7 @@ u8 CWndFX_Base::OnCreate(CKLF_LayerSet*, u16, u16) {
   m_created = 1;
   OnCreated();
   Init();
+  FocusFirstEditLine();
   return 1;
 }
 
@@ -264,8 +268,7 @@ u8 CWndFX_Base::i_OnCommonControl(u32 id, u8 type, void*) {
     return 0;
   }
   if (c == m_closeBox || c == m_cancel || c == m_ok) {
-    m_closedByOk = c == m_ok ? 1 : 0;
-    Close();
+    i_CloseAs(c == m_ok ? 1 : 0);
   } else if (c == m_help) {
     i_HelpMenu();
   } else if (c == m_reset) {
@@ -298,8 +301,7 @@ void CWndFX_Base::OnCtrlLostFocus(u32 id) {
 
 u8 CWndFX_Base::OnKeyDown(u8 key, u8) {
   if (key != klKeyReturn && key != klKeyEscape) return 0;
-  m_closedByOk = key == klKeyReturn ? 1 : 0;
-  Close();
+  i_CloseAs(key == klKeyReturn ? 1 : 0);
   return 1;
 }
 
@@ -313,17 +315,40 @@ u8 CWndFX_Base::OnAboveControl(u32 id) {
 // ---------------------------------------------------------------------------
 // Closing
 
+void CWndFX_Base::i_CloseAs(u8 ok) {
+  // A Cancel that waits for the render to stop stays a Cancel.
+  if (m_closePending) return;
+  m_closedByOk = ok;
+  Close();
+}
+
 void CWndFX_Base::Close() {
   // A closed window (its platform window gone) closes once.
-  if (!GetWindowHandle() || (mainWindow && mainWindow->IsRerenderBusy())) return;
+  if (!GetWindowHandle() || m_closing) return;
+  if (mainWindow && mainWindow->IsRerenderBusy()) {
+    // OK waits for the render to end. Cancel stops it and closes as soon
+    // as it has stopped (DoUpdateMainWindow).
+    if (!m_closedByOk) {
+      m_closePending = 1;
+      mainWindow->StopRerender();
+    }
+    return;
+  }
+  m_closePending = 0;
+  m_closing = 1;
   m_schedule.Stop();
-  EnableModalityButtons(0);
+  i_EnableButtons(0, 0);
   if (m_closedByOk)
     OnOk();
   else
     OnCancel();
   if (mainWindow) mainWindow->ExitFXMode();
   CKLF_Window::Close();
+}
+
+int32_t CWndFX_Base::OnPlatformEvent(const KLP_Event& event) {
+  if (m_closing && (event.eventClass == klpClassMouse || event.eventClass == klpClassKeyboard)) return 1;
+  return CKLF_Window::OnPlatformEvent(event);
 }
 
 void CWndFX_Base::OnOk() {
@@ -347,9 +372,16 @@ void CWndFX_Base::i_StoreSettings() {
     store->SetRecord(ResName("_MainPreview"), static_cast<u8>(IsMainPreviewOn() ? 1 : 0));
 }
 
+// Cancel and the close box stay enabled while the main window renders: they
+// stop the render.
 void CWndFX_Base::EnableModalityButtons(u8 on) {
+  if (GetWindowHandle()) i_EnableButtons(on, 1);
+}
+
+void CWndFX_Base::i_EnableButtons(u8 ok, u8 cancel) {
   for (CKLF_CtrlButton* b : {m_ok, m_cancel, m_closeBox}) {
-    if (!b) continue;
+    const u8 on = b == m_ok ? ok : cancel;
+    if (!b || b->IsEnabled() == on) continue;
     b->Enable(on);
     ForceRedrawRect(b->GetRenderRect());
   }

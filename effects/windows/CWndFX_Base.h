@@ -47,13 +47,18 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   void ShowEffectWindow() override;
 
   // ---- Window operations
-  // Refused while the main window renders; otherwise the timers stop, OK or
-  // Cancel runs, the main window leaves its effect mode and the platform
-  // window closes (the object stays for the main window to delete).
+  // The timers stop, OK or Cancel runs, the main window leaves its effect
+  // mode and the platform window closes (the object stays for the main
+  // window to delete). While the main window renders, OK is refused, and
+  // Cancel stops the render and closes once it has stopped.
   void Close() override;
+  // While it closes (OK's or Cancel's render runs the windows' events) the
+  // window takes no mouse or keys.
+  int32_t OnPlatformEvent(const KLP_Event& event) override;
   u8 OnCreate(CKLF_LayerSet* set, u16 w, u16 h) override;
   void OnTimer(u16 id) override;
-  // Return closes as OK, Escape as Cancel.
+  // Return closes as OK, Escape as Cancel (also from an edit line, whose
+  // edit they end first).
   u8 OnKeyDown(u8 key, u8 mods) override;
   u8 OnAboveControl(u32 id) override;
   // 0 until created; the common controls, the parameter sets, the Help
@@ -83,6 +88,7 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   virtual void Init();
   virtual void OnChangeAAMode(u8) { Changes(CFXSchedule::kDeferred); }
 
+  // OK on or off (Cancel and the close box stay on).
   void EnableModalityButtons(u8 on) override;
   void ResetAADirection();
   void SetMode(u8 mode);
@@ -169,6 +175,7 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   void StopTimer(u16 id) override { KillTimer(id); }
   void RegenerateData() override { DoRegenerateData(); }
   u8 IsMainWindowBusy() override { return mainWindow && mainWindow->IsRerenderBusy(); }
+  u8 IsPressHeld() override { return IsMouseCaptured(); }
   u8 AreModalityButtonsEnabled() override { return m_ok && m_ok->IsEnabled(); }
   void UpdateMainWindow(u8 force) override { DoUpdateMainWindow(force); }
 
@@ -183,9 +190,16 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   u8 i_OnCommonControl(u32 id, u8 type, void* data);
   void i_HelpMenu();
   void i_StoreSettings();
+  // Closes as OK (1) or Cancel (0).
+  void i_CloseAs(u8 ok);
+  void i_EnableButtons(u8 ok, u8 cancel);
 
   CKLF_String m_name;
   u8 m_closedByOk;
+  // A Cancel came while the main window rendered: the window closes once
+  // the render has stopped.
+  u8 m_closePending;
+  u8 m_closing;
   u8 m_colorKind;
   u8 m_created;
   u8 m_mode;

@@ -85,4 +85,5 @@ void CWndFX_Base::DoUpdateMainWindow(u8 force) {
   CFXEffectRecords::SPREAD spread;
   GetSpread(spread);
   m_records.UpdateMainWindow(*mainWindow, IsMainPreviewOn(), force, spread);
+  if (m_closePending) Close();
 }

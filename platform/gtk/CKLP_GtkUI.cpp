@@ -457,7 +457,9 @@ gboolean CKLP_GtkUI::OnDraw(KLP_WindowID w, cairo_t* cr) {
 
 bool CKLP_GtkUI::Convert(KLP_WindowID w, GdkEvent* event, KLP_Event& e) {
   e.window = w;
-  e.time = GetTickMs();
+  // The display server's time of the event, not of its conversion.
+  const guint32 made = gdk_event_get_time(event);
+  e.time = made != GDK_CURRENT_TIME ? made : GetTickMs();
   guint state = 0;
   gdk_event_get_state(event, reinterpret_cast<GdkModifierType*>(&state));
   e.modifiers = Modifiers(state);

@@ -206,6 +206,32 @@ TEST_F(ExportWindowTest, StatusTipsHelpAndEscape) {
   EXPECT_EQ(plugin.WindowPosFromConf("Export", "Main", klNullSize, 1).horizontal, -32000);
 }
 
+// Return presses Export, the dialogs' default button: the piece dialog
+// ends with 1 and keeps its place, the knife dialog too; with nothing to
+// export it stays open, as Export does.
+TEST_F(ExportWindowTest, ReturnPressesExport) {
+  Open(kTen, M::Defaults());
+  InLoop([&] { Key(0x24, 13); });
+  EXPECT_EQ(w->DoModal(), 1);
+  EXPECT_EQ(plugin.WindowPosFromConf("Export", "Main", klNullSize, 1).horizontal, 100);
+  M::SETTINGS png = M::Defaults();
+  png.to = M::kToPNG;
+  Open({0, 1, 0, 1, 5, 0, 0, 5}, png);
+  InLoop([&] {
+    Key(0x24, 13);
+    EXPECT_TRUE(w->IsVisible());
+    Key(klpVKEscape, 27);
+  });
+  EXPECT_EQ(w->DoModal(), 0);
+  typedef CWnd_ExportLM K;
+  K k(port, {1, 1, 1, 1, 12, 3, 1, 2}, CExportLMDialogModel::Defaults());
+  ASSERT_EQ(k.CreateFromResource(K::kName, 60, 40, &main, 1), 1);
+  k.Show();
+  k.SetFocus();
+  InLoop([&] { Key(0x24, 13); });
+  EXPECT_EQ(k.DoModal(), 1);
+}
+
 // The settings come from the store and go back only when the dialog ends
 // with Export; the export then writes one PNG file a piece of a real cut
 // into the chosen folder, named after the typed name.

@@ -112,6 +112,43 @@ TEST(PuzzleEffects, RerenderRestartsAndRecombinesWhatWasRendered) {
   }
 }
 
+// A stopped re-render ends before its next piece and recombines nothing;
+// the next one recombines what it rendered, also a piece rendered back to
+// what the picture showed before the last finished render. Asked while
+// nothing renders, a stop does nothing.
+TEST(PuzzleEffects, StoppedRerenderLeavesItsAreaToTheNext) {
+  Puzzle p(3, 2);
+  p.engine.SetThreads(1);
+  puzzletest::Model& m = p.model;
+  CKLF_DWordArray list;
+  for (u32 i = 0; i < p.engine.GetPieceCount(); ++i) list.Add(i);
+  m.effectWindowOpen = 1;
+  m.StopRerender();
+  const u16 size = p.Piece(0).bevel[1].size;
+  p.Piece(0).bevel[1].size = 4;
+  ASSERT_EQ(m.pmop_RerenderPieces(&list, 1, 1), 1);
+  ASSERT_EQ(m.renders, 1);
+  ASSERT_TRUE(p.Consistent());
+  // Piece 0 back as it was, piece 1 changed; stopped after piece 0.
+  p.Piece(0).bevel[1].size = size;
+  p.Piece(1).bevel[1].size = 4;
+  int pumps = 0;
+  p.port.pump = [&] {
+    if (++pumps == 2) m.StopRerender();
+  };
+  m.renders = 0;
+  EXPECT_EQ(m.pmop_RerenderPieces(&list, 1, 1), 1);
+  EXPECT_EQ(m.renders, 1);
+  EXPECT_EQ(m.IsRerenderBusy(), 0);
+  EXPECT_FALSE(p.ResultMatches());  // piece 0 shows its size 4 yet
+  p.port.pump = nullptr;
+  p.Piece(1).bevel[1].size = p.Piece(1).bevel[0].size;  // as Cancel puts it back
+  m.renders = 0;
+  EXPECT_EQ(m.pmop_RerenderPieces(&list, 1, 0), 1);
+  EXPECT_EQ(m.renders, 0);
+  EXPECT_TRUE(p.Consistent());
+}
+
 // On several threads the pieces are rendered in batches of one piece a
 // thread, with events pumped between batches, and the result is the one
 // thread's, byte for byte.

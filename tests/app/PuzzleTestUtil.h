@@ -11,8 +11,10 @@
 #include "CKLF_PlatformPopupMenu.h"
 #include "CKLF_Progress.h"
 #include "CKLF_String.h"
+#include "CLayoutModel.h"
 #include "CMainWindowPort.h"
 #include "CPuzzleModel.h"
+#include "CSettingsBlock.h"
 #include "CTessaretteRecordCodec.h"
 #include "LayoutTestSupport.h"
 #include "engine/EngineTestUtil.h"
@@ -109,6 +111,22 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   }
   u8 HelpMenuDispatcher(u16 command, CKLF_Window*) override { return helpCommands.push_back(command), command == 300; }
 };
+
+// The settings block of a w x h document split evenly into columns x rows,
+// the default knob on every knife (a layout as a stored one reaches the
+// engine).
+inline Bytes KnobGridBlock(i32 w, i32 h, u16 columns, u16 rows) {
+  CLayoutModel layout;
+  layout.SetImageSize(w, h);
+  layout.spl_SplitEvenParts(columns, rows, 1, 1);
+  for (u32 i = 0; i < layout.vKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&layout.vKnives[i]);
+  for (u32 i = 0; i < layout.hKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&layout.hKnives[i]);
+  CSettingsBlock codec;
+  CKLF_Mem block;
+  u32 length = 0;
+  codec.Write(layout, 0, nullptr, 0, &block, length);
+  return Bytes(block.GetPtr(), block.GetPtr() + length);
+}
 
 // Counts the pieces rendered and fails the failAt-th one (from 1; 0 never),
 // after the pieces of its batch before it.

@@ -248,6 +248,38 @@ TEST_F(CutterWindowTest, TabCommitsAFieldAndTypingGoesOnInTheNext) {
   EXPECT_EQ(main.e.model.horizontalLineCount, 1u);
 }
 
+// The Cutter opens with the rows field focused: digits typed at once set
+// the rows, and one Return commits them and presses Cut. Fields passed
+// through untouched lay nothing out anew (a moved knot stays). Escape from
+// a field closes the window, as from anywhere.
+TEST_F(CutterWindowTest, RowsFocusedAtOpeningAndReturnCuts) {
+  Open();
+  EXPECT_EQ(w->GetCtrl(W::kRowsEdit)->GetFocus(), 1);
+  CLayoutModel& layout = main.e.model;
+  const u32 knot = layout.knotColumns + 1;
+  layout.knots[knot].dx = 0.25f;
+  Key(0x30, '\t');
+  Key(0x30, '\t');
+  EXPECT_EQ(w->GetCtrl(W::kRowsEdit)->GetFocus(), 0);
+  EXPECT_EQ(layout.knots[knot].dx, 0.25f);
+  Key(0x30, '\t', klpShiftKey);
+  Key(0x30, '\t', klpShiftKey);
+  ASSERT_EQ(w->GetCtrl(W::kRowsEdit)->GetFocus(), 1);
+  Key(klpVKNone, '5');
+  Key(0x24, '\r');
+  EXPECT_EQ(layout.horizontalLineCount, 4u);
+  EXPECT_EQ(main.cutDone, 1);
+  EXPECT_EQ(main.closes, 1);
+  EXPECT_FALSE(w->IsVisible());
+  Open();
+  EXPECT_EQ(w->GetCtrl(W::kRowsEdit)->GetFocus(), 1);
+  const u32 pieces = main.engine.GetPieceCount();
+  Key(klpVKEscape, 27);
+  EXPECT_EQ(main.closes, 2);
+  EXPECT_EQ(m->cutMade, 0);
+  EXPECT_EQ(main.engine.GetPieceCount(), pieces);
+}
+
 TEST_F(CutterWindowTest, CutAbortAndPuzzleMode) {
   // A first cut: without pieces it closes the Cutter into Puzzle mode.
   Open();

@@ -146,7 +146,7 @@ TEST_F(DialWindow, HueSaturationTyping) {
   Click(Edit("_H"));
   Type("200");
   EXPECT_EQ(Slider("_H1")->GetValue(), 360u);
-  Key(0x24);
+  Key(kVKTab);
   EXPECT_EQ(Text(Edit("_H")), "180");
   Enter(Edit("_H"), "-250");
   EXPECT_EQ(Text(Edit("_H")), "-180");

@@ -23,6 +23,38 @@ class EffectWindow : public FXWindowTest {
   }
   u8 Stored(const std::string& key, u32& v) { return scene->plugin.ConfStorage_GetStorage()->GetRec(key.c_str(), v); }
   u8 StoredU8(const std::string& key, u8& v) { return scene->plugin.ConfStorage_GetStorage()->GetRec(key.c_str(), v); }
+  // A click whose press is held while the clock runs on (a person's click
+  // lasts a tenth of a second or so; the main window's update is due 50 ms
+  // after an edit).
+  void HeldClick(CKLF_Control* c, u32 heldMs) {
+    const kltRECT_s r = c->GetRenderRect();
+    const KLP_Point p = Global((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ui.PostMouse(klpMouseDown, p.x, p.y);
+    ui.Pump();
+    ui.AdvanceClock(heldMs);
+    ui.PostMouse(klpMouseUp, p.x, p.y);
+    ui.Pump();
+  }
+  // The open window's focused control; null when none has the focus.
+  CKLF_Control* Focused() {
+    for (u32 i = 0; i < Window()->GetControlCount(); ++i)
+      if (Window()->GetControl(i)->GetFocus()) return Window()->GetControl(i);
+    return nullptr;
+  }
+  Bytes ResultImage() {
+    const CKLF_Mem* m = Model().resultImage.GetMemObj();
+    return Bytes(m->GetPtr(), m->GetPtr() + m->GetSize());
+  }
+  // A new scene whose pieces have the blur on already (so opening its
+  // window renders nothing), the blur window open over it.
+  CWndFX_Base* OpenOverBlurredPieces(u32 columns, u32 rows) {
+    scene = std::make_unique<Scene>(columns, rows);
+    scene->puzzle.port.mainWindow = mainWindow.get();
+    Model().pmfx_SwitchFX(kBlur, 1, 1);
+    CWndFX_Base* w = Reopen(kBlur);
+    ui.AdvanceClock(100);
+    return w;
+  }
 };
 
 // Opening: the model is in its effect mode, value 1 shows in the edit
@@ -107,9 +139,9 @@ TEST_F(EffectWindow, OkConfirmsCancelRestores) {
   EXPECT_EQ(at.vertical, 222);
 }
 
-// Closing waits for the main window's render: the buttons are disabled by
-// timer 6 while it runs and OK does nothing; afterwards they work again.
-TEST_F(EffectWindow, CloseIsRefusedWhileTheMainWindowRenders) {
+// OK waits for the main window's render: its button is disabled by timer 6
+// while it runs and Return does nothing; afterwards they work again.
+TEST_F(EffectWindow, OkIsRefusedWhileTheMainWindowRenders) {
   ASSERT_NE(Open(kBlur), nullptr);
   int pumps = 0;
   u8 okEnabledDuringRender = 1;
@@ -118,7 +150,7 @@ TEST_F(EffectWindow, CloseIsRefusedWhileTheMainWindowRenders) {
     ui.AdvanceClock(60);  // timer 6 sees the render
     okEnabledDuringRender = Button("_Ok")->IsEnabled();
     ClickButton("_Ok");
-    Key(klpVKEscape);
+    Key(kVKReturn);
   };
   Enter(Edit("_Radius"), "5");
   ui.AdvanceClock(60);
@@ -269,7 +301,7 @@ TEST_F(EffectWindow, TypedValuesAreClamped) {
   Type("150");
   EXPECT_EQ(Slider("_Radius")->GetValue(), 100u);
   EXPECT_EQ(Text(e), "150");
-  Key(0x24);
+  Key(kVKTab);
   EXPECT_EQ(Text(e), "100");
   e->SetText("abc", 1);
   EXPECT_EQ(Slider("_Radius")->GetValue(), 0u);
@@ -281,7 +313,7 @@ TEST_F(EffectWindow, TypedValuesAreClamped) {
   EXPECT_EQ(Slider("_Bright1")->GetValue(), 100u);  // "-" reads as 0
   Type("150");
   EXPECT_EQ(Slider("_Bright1")->GetValue(), 0u);  // -150 is kept at -100
-  Key(0x24);
+  Key(kVKTab);
   EXPECT_EQ(Text(b), "-100");
 
   ASSERT_NE(Open(kOpacity), nullptr);
@@ -454,6 +486,96 @@ TEST_F(EffectWindow, DroppedWhileOpen) {
   EXPECT_EQ(Copies(scene->Engine(), kBlur, W), Copies(scene->Engine(), kBlur, R));
   ui.AdvanceClock(500);  // no timer of the dropped window is left
   EXPECT_TRUE(scene->puzzle.Consistent());
+}
+
+// Every window opens with its first field focused: digits typed at once
+// land there, Tab goes on to a field, and one Return closes the window as
+// OK with the typed value (the field's edit ends first).
+TEST_F(EffectWindow, TypingAtOnceAndOneReturn) {
+  for (u8 effect : {kBlur, kBevel, kHSL, kCovr, kBC, kMBlur, kOpacity, kStroke, kIovr}) {
+    ASSERT_NE(Open(effect), nullptr) << int(effect);
+    ui.AdvanceClock(100);
+    auto* first = dynamic_cast<CKLF_CtrlEditLine*>(Focused());
+    ASSERT_NE(first, nullptr) << int(effect);
+    for (u32 i = 0; i < Window()->GetControlCount(); ++i)
+      if (Window()->GetControl(i)->GetType() == klCtrlEditLine) {
+        EXPECT_EQ(Window()->GetControl(i), first) << int(effect) << ": not the first field";
+        break;
+      }
+    const Bytes before = Copies(scene->Engine(), effect, R);
+    Type("3");
+    EXPECT_EQ(Text(first), "3") << int(effect);
+    Key(kVKTab);
+    EXPECT_EQ(Text(first), "3") << int(effect);
+    ASSERT_NE(dynamic_cast<CKLF_CtrlEditLine*>(Focused()), nullptr) << int(effect);
+    Key(kVKReturn);
+    EXPECT_EQ(Window()->GetWindowHandle(), 0u) << int(effect);
+    EXPECT_EQ(Model().effectWindowOpen, 0) << int(effect);
+    EXPECT_NE(Copies(scene->Engine(), effect, R), before) << int(effect);
+    EXPECT_TRUE(scene->puzzle.Consistent()) << int(effect);
+  }
+}
+
+// After a value is typed, the first press on OK or Cancel acts, though it is
+// held past the time the main window's update falls due; so do the first
+// Return and Escape. OK and Return keep the value, Cancel and Escape bring
+// back the records the pieces had.
+TEST_F(EffectWindow, FirstClickOrKeyActsAfterTyping) {
+  enum { kOkClick, kCancelClick, kReturnKey, kEscapeKey };
+  for (int road : {kOkClick, kCancelClick, kReturnKey, kEscapeKey}) {
+    ASSERT_NE(OpenOverBlurredPieces(3, 2), nullptr);
+    const Bytes before = puzzletest::Records(scene->Engine());
+    Type("7");
+    if (road == kOkClick || road == kCancelClick) HeldClick(Button(road == kOkClick ? "_Ok" : "_Cancel"), 120);
+    if (road == kReturnKey || road == kEscapeKey) Key(road == kReturnKey ? kVKReturn : klpVKEscape);
+    EXPECT_EQ(Window()->GetWindowHandle(), 0u) << road;
+    EXPECT_EQ(Model().effectWindowOpen, 0) << road;
+    if (road == kOkClick || road == kReturnKey)
+      EXPECT_EQ(Radii(), std::vector<int>(scene->Count(), 7)) << road;
+    else
+      EXPECT_EQ(puzzletest::Records(scene->Engine()), before) << road;
+    EXPECT_TRUE(scene->puzzle.Consistent()) << road;
+  }
+}
+
+// A long update of the main window (one piece a batch, the window's events
+// run before each): OK is off, Cancel on. Cancel, Escape and the window
+// manager's close, given while it runs, stop it after the piece under way
+// and close the window as Cancel does: the records and the picture are as
+// before the window opened. While Cancel renders the pieces back the events
+// run too, and the closing window takes none.
+TEST_F(EffectWindow, CancelStopsALongUpdate) {
+  for (int road = 0; road < 3; ++road) {
+    ASSERT_NE(OpenOverBlurredPieces(8, 6), nullptr);
+    scene->Engine().SetThreads(1);
+    const Bytes before = puzzletest::Records(scene->Engine()), picture = ResultImage();
+    int pumps = 0;
+    u8 okOn = 1, cancelOn = 0;
+    scene->puzzle.port.pump = [&] {
+      if (++pumps == 6) Key(klpVKEscape), Click(Slider("_Radius"));  // Cancel renders the first piece back
+      if (pumps != 4) return;  // three pieces rendered
+      okOn = Button("_Ok")->IsEnabled();
+      cancelOn = Button("_Cancel")->IsEnabled() && Button("_CloseX")->IsEnabled();
+      if (road == 0) ClickButton("_Cancel");
+      if (road == 1) Key(klpVKEscape);
+      if (road == 2) ui.PostClose(Window()->GetWindowHandle()), ui.Pump();
+    };
+    Enter(Edit("_Radius"), "9");
+    Model().renders = 0;
+    ui.AdvanceClock(60);  // the update begins
+    scene->puzzle.port.pump = nullptr;
+    EXPECT_GE(pumps, 6) << road;
+    EXPECT_EQ(okOn, 0) << road;
+    EXPECT_EQ(cancelOn, 1) << road;
+    // Three pieces rendered before the stop, and rendered back by Cancel.
+    EXPECT_EQ(Model().renders, 6) << road;
+    EXPECT_EQ(Window()->GetWindowHandle(), 0u) << road;
+    EXPECT_EQ(Model().effectWindowOpen, 0) << road;
+    EXPECT_EQ(Model().IsRerenderBusy(), 0) << road;
+    EXPECT_EQ(puzzletest::Records(scene->Engine()), before) << road;
+    EXPECT_EQ(ResultImage(), picture) << road;
+    EXPECT_TRUE(scene->puzzle.Consistent()) << road;
+  }
 }
 
 }  // namespace

@@ -234,12 +234,14 @@ class FXWindowTest : public ::testing::Test {
     ui.PostKey(klpKeyUp, virtualKey, 0);
     ui.Pump();
   }
-  // A text typed into an edit line over what it held, then Return.
+  // A text typed into an edit line over what it held, then Tab, which
+  // commits it and leaves the window open (Return would close it as OK).
   void Enter(CKLF_Control* edit, const std::string& text) {
     Click(edit);
     Type(text);
-    Key(0x24);
+    Key(kVKTab);
   }
+  static constexpr u8 kVKTab = 0x30, kVKReturn = 0x24;
   // Drags a slider from point a to point b through the points between.
   void Drag(CKLF_CtrlSlider* s, u32 from, u32 to) {
     const KLP_Point a = SliderPoint(s, from);

@@ -335,6 +335,31 @@ TEST(MainCommands, ShiftOnAnEffectButtonSwitchesTheEffectWithoutItsWindow) {
   });
 }
 
+// A double click on an effect's switch turns the effect once: also when
+// its second click waited in the queue while the first one's render ran.
+TEST(MainCommands, DoubleClickOnAnEffectSwitchTurnsItOnce) {
+  PluginRun r;
+  WithWindow(r, [&](W& w) {
+    ASSERT_NO_FATAL_FAILURE(CutNow(r));
+    const kltRECT_s b = w.GetEffectControl(3, klCtrlCheckBox)->GetRenderRect();  // "Main_FXBlur"
+    const kltRECT_s at = w.GetWindowRect();
+    const i32 x = at.left + (b.left + b.right) / 2, y = at.top + (b.top + b.bottom) / 2;
+    for (u8 waited : {0, 1}) {
+      const u8 before = w.GetEngine()->GetPiece(1)->blur[0].enabled;
+      r.ui.SelectWindow(w.GetWindowHandle());
+      r.ui.AdvanceClock(1000);
+      r.ui.PostClick(x, y);
+      r.ui.Pump();
+      r.ui.AdvanceClock(120);
+      r.ui.PostClick(x, y);
+      if (waited) r.ui.AdvanceClock(3000);
+      r.ui.Pump();
+      EXPECT_EQ(w.GetEngine()->GetPiece(1)->blur[0].enabled, before ? 0 : 1) << int(waited);
+      EXPECT_EQ(w.GetEffectControl(3, klCtrlCheckBox)->GetCheck(), before ? 0 : 1) << int(waited);
+    }
+  });
+}
+
 TEST(MainCommands, EffectKeysOpenTheirWindowsInPuzzleModeOnly) {
   PluginRun r;
   WithWindow(r, [&](W& w) {

@@ -150,6 +150,33 @@ TEST_F(ButtonsTest, PeriodicButtonRepeatsAndMenuButtonReportsAtOnce) {
   EXPECT_EQ(Mouse(klpMouseUp, 20, 20), "");
 }
 
+// A double click on a check box flips it once, a triple click too (their
+// later presses do not flip it back); clicks apart flip it each time, and
+// so does a click made quickly after one on another box beside it.
+TEST_F(ButtonsTest, CheckBoxFlipsOncePerDoubleClick) {
+  for (const char* look : {"Normal On", "Normal Off"}) Put(std::string("Check Boxes>L>") + look, 10, 62, Grey(90));
+  auto* k = Add<CKLF_CtrlCheckBox>("K", klCtrlCheckBox);
+  auto* l = Add<CKLF_CtrlCheckBox>("L", klCtrlCheckBox);
+  const auto clicks = [&](int n, i32 y) {
+    ui.AdvanceClock(1000);
+    for (int i = 0; i < n; ++i) ui.PostClick(120, 100 + y);
+    ui.Pump();
+    return log.Take("msg");
+  };
+  EXPECT_EQ(clicks(2, 50), "msg 0x110 0 K =1");
+  EXPECT_EQ(k->GetCheck(), 1);
+  EXPECT_EQ(clicks(3, 50), "msg 0x110 0 K =0");
+  EXPECT_EQ(clicks(1, 50), "msg 0x110 0 K =1");
+  EXPECT_EQ(clicks(1, 50), "msg 0x110 0 K =0");
+  // K at 58, L 4 pixels below at once: two boxes, two flips.
+  ui.AdvanceClock(1000);
+  ui.PostClick(120, 158);
+  ui.PostClick(120, 162);
+  ui.Pump();
+  EXPECT_EQ(log.Take("msg"), "msg 0x110 0 K =1, msg 0x110 1 L =1");
+  EXPECT_EQ(k->GetCheck() + l->GetCheck(), 2);
+}
+
 TEST_F(ButtonsTest, CheckBoxAndRadioGroups) {
   auto* k = Add<CKLF_CtrlCheckBox>("K", klCtrlCheckBox);
   auto* r1 = Add<CKLF_CtrlRadioButton>("R1", klCtrlRadioButton);

@@ -156,6 +156,34 @@ TEST_F(EditLineTest, EscapeRestoresUndoSwapsAndTheClipboardFilters) {
   EXPECT_EQ(log.Take("msg"), "");
 }
 
+// Return and Escape end the editing in the line; asked to, the line then
+// lets them on to the window (whose own Return and Escape so act on the
+// first press), else it keeps them. The window's first line that takes
+// keys can be given the focus.
+TEST_F(EditLineTest, EndKeysReachTheWindowWhenAsked) {
+  Focused("12");
+  Char('3');
+  Key(kReturn);
+  EXPECT_EQ(edit->GetFocus(), 0);
+  EXPECT_EQ(log.Take("key"), "");
+  edit->SetEndKeysToWindow(1);
+  Focused("12");
+  Char('3');
+  Key(kReturn);
+  EXPECT_EQ(edit->GetFocus(), 0);
+  EXPECT_STREQ(edit->GetText().GetStr(), "3");
+  EXPECT_EQ(log.Take("key"), "key 6 0");
+  Focused("12");
+  Char('4');
+  Key(kEsc);
+  EXPECT_STREQ(edit->GetText().GetStr(), "12");
+  EXPECT_EQ(log.Take("key"), "key 7 0");
+  Key(kTab);  // no line has the focus: Tab goes to the window alone
+  EXPECT_EQ(log.Take("key"), "key 11 0");
+  EXPECT_EQ(w->FocusFirstEditLine(), 1);
+  EXPECT_EQ(edit->GetFocus(), 1);
+}
+
 TEST_F(EditLineTest, KeysMoveByCharactersAndWordsAndScroll) {
   Focused("one two  three");
   struct Step {

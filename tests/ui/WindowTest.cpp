@@ -135,6 +135,17 @@ TEST_F(UIToolkitTest, FourQuickPressesArePressDoubleTriplePress) {
   ui.PostClick(105, 105);
   ui.Pump();
   EXPECT_EQ(log.Take(), "down 5,5, up");
+  // Presses count by when they were made: a second press that waited in
+  // the queue while something long ran still makes a double click.
+  ui.AdvanceClock(1000);
+  ui.PostClick(105, 105);
+  ui.Pump();
+  ui.AdvanceClock(100);
+  ui.PostClick(105, 105);
+  ui.PostMouse(klpMouseMoved, 200, 50);
+  ui.AdvanceClock(2000);
+  ui.Pump();
+  EXPECT_EQ(log.Take(), "down 5,5, up, down 5,5, double, up");
 }
 
 TEST_F(UIToolkitTest, TimersTickOnTheVirtualClockAndReplaceTheirId) {

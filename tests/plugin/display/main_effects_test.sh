@@ -63,10 +63,11 @@ fx=$found
 eval "$(xdotool getwindowgeometry --shell "$fx")"
 in_blur() { read -r x y < <(control blur "$1"); echo $((X + x)) $((Y + y)); }
 # Value 1 typed (a click selects the edit line's text; the pointer stays
-# there, as without a window manager the keys follow it).
+# there, as without a window manager the keys follow it); Tab leaves the
+# field with the window open (Return would close it as OK).
 click_at $(in_blur FXblur_Radius/8)
 xdotool type "$radius1"
-xdotool key Return
+xdotool key Tab
 sleep 0.2
 click_at $(in_blur FXblur_AAdjust/7)
 drag $(in_blur "FXblur_Radius2/1 0") $(in_blur "FXblur_Radius2/1 $radius2")

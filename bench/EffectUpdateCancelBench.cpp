@@ -1,0 +1,114 @@
+// An effect window's live update of the main window, and Cancel given while
+// it runs: a 6000 x 4000 RGB document laid out 60 x 40 with the default
+// knob knives (2,400 pieces, each with the default bevel), the bevel's
+// depth changed on every piece and the pieces rendered on all cores, one
+// piece a thread a batch, the window's events run before each batch (and
+// by the recombination's progress).
+//   BM_LiveUpdate: the whole update; "wait_ms" is the longest stretch
+//   without a look at the events, the most a click waits to be seen.
+//   BM_CancelDuringUpdate/share: Cancel when share per cent of the pieces
+//   are rendered: "stop_ms" from the request to the update's end,
+//   "restore_ms" the render that brings the rendered pieces back (the
+//   window closes after it; the events run meanwhile, "wait_ms" at most
+//   apart over the whole).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "app/PuzzleTestUtil.h"
+
+namespace {
+
+const i32 kW = 6000, kH = 4000;
+typedef std::chrono::steady_clock Clock;
+
+f64 Ms(Clock::duration d) { return std::chrono::duration<f64, std::milli>(d).count(); }
+
+// The scene with an effect window's live updates (events pumped), every
+// piece listed.
+struct Scene {
+  puzzletest::Puzzle puzzle{puzzletest::KnobGridBlock(kW, kH, 60, 40), kW, kH};
+  CKLF_DWordArray list;
+  Scene() {
+    puzzle.engine.SetThreads(0);
+    puzzle.model.effectWindowOpen = 1;
+    for (u32 i = 0; i < puzzle.engine.GetPieceCount(); ++i) list.Add(i);
+  }
+  // Every piece's working bevel at a depth.
+  void Depth(u16 depth) {
+    for (u32 i = 0; i < list.GetSize(); ++i) puzzle.Piece(list[i]).bevel[CTessarette::FX_WORKING].depth = depth;
+  }
+};
+
+Scene& TheScene() {
+  static Scene scene;
+  return scene;
+}
+
+void BM_LiveUpdate(benchmark::State& state) {
+  Scene& s = TheScene();
+  const u16 depth = s.puzzle.Piece(0).bevel[CTessarette::FX_RENDERED].depth;
+  f64 wait = 0;
+  u32 flip = 0;
+  for (auto _ : state) {
+    s.Depth(static_cast<u16>(depth + (++flip & 1)));
+    Clock::time_point last = Clock::now();
+    s.puzzle.port.pump = [&] {
+      const Clock::time_point now = Clock::now();
+      wait = std::max(wait, Ms(now - last));
+      last = now;
+    };
+    if (!s.puzzle.model.pmop_RerenderPieces(&s.list, 1, 1)) state.SkipWithError("render failed");
+    wait = std::max(wait, Ms(Clock::now() - last));
+  }
+  s.puzzle.port.pump = nullptr;
+  s.Depth(depth);
+  s.puzzle.model.pmop_RerenderPieces(&s.list, 1, 0);
+  state.counters["pieces"] = s.list.GetSize();
+  state.counters["wait_ms"] = wait;
+}
+BENCHMARK(BM_LiveUpdate)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+void BM_CancelDuringUpdate(benchmark::State& state) {
+  Scene& s = TheScene();
+  puzzletest::Model& m = s.puzzle.model;
+  const u16 depth = s.puzzle.Piece(0).bevel[CTessarette::FX_RENDERED].depth;
+  const int at = static_cast<int>(s.list.GetSize() * state.range(0) / 100);
+  f64 stop = 0, restore = 0, wait = 0;
+  for (auto _ : state) {
+    s.Depth(static_cast<u16>(depth + 1));
+    m.renders = 0;
+    Clock::time_point asked, last = Clock::now();
+    s.puzzle.port.pump = [&] {
+      const Clock::time_point now = Clock::now();
+      wait = std::max(wait, Ms(now - last));
+      last = now;
+      if (m.renders < at || asked != Clock::time_point()) return;
+      asked = Clock::now();
+      m.StopRerender();
+    };
+    m.pmop_RerenderPieces(&s.list, 1, 1);
+    const Clock::time_point stopped = Clock::now();
+    // Cancel: the records the pieces had, rendered back.
+    s.Depth(depth);
+    if (!m.pmop_RerenderPieces(&s.list, 1, 1)) state.SkipWithError("render failed");
+    wait = std::max(wait, Ms(Clock::now() - last));
+    s.puzzle.port.pump = nullptr;
+    stop += Ms(stopped - asked);
+    restore += Ms(Clock::now() - stopped);
+  }
+  state.counters["stop_ms"] = stop / static_cast<f64>(state.iterations());
+  state.counters["restore_ms"] = restore / static_cast<f64>(state.iterations());
+  state.counters["wait_ms"] = wait;
+}
+BENCHMARK(BM_CancelDuringUpdate)
+    ->ArgName("share")
+    ->Arg(10)
+    ->Arg(50)
+    ->Arg(90)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
+
+}  // namespace
