@@ -247,7 +247,24 @@ void CKLP_ReplaceFile::RemoveStale(const std::string& folder, const std::vector<
   closedir(d);
 }
 
+// What throws in Begin is an allocation: it fails as the system's calls
+// fail when memory runs out, and no file is left.
 bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason, bool removeStale) {
+  try {
+    return i_Begin(target, reason, removeStale);
+  } catch (...) {
+    Abandon();
+    try {
+      reason = std::strerror(ENOMEM);
+    } catch (...) {
+      reason.clear();
+    }
+    errno = ENOMEM;
+    return false;
+  }
+}
+
+bool CKLP_ReplaceFile::i_Begin(const std::string& target, std::string& reason, bool removeStale) {
   Abandon();
   m_committed = false;
   char real[PATH_MAX];
@@ -262,6 +279,8 @@ bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason, boo
   if (removeStale) RemoveStale(folder, {name});
   const std::string pattern =
       folder + "/." + KeptName(name) + kMark + std::to_string(static_cast<long>(getpid())) + ".XXXXXX";
+  // The file's name is kept without an allocation once the file exists.
+  m_temp.reserve(pattern.size());
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back(0);
   const int fd = MakeListed(buf, m_node);
