@@ -328,7 +328,10 @@ bool CKLP_ReplaceFile::Commit(std::string& reason) {
   }
   m_committed = true;
   i_Forget();
-  SyncPath(FolderOf(m_target), O_RDONLY | O_DIRECTORY);
+  try {
+    SyncPath(FolderOf(m_target), O_RDONLY | O_DIRECTORY);
+  } catch (...) {  // the folder's name: it stays unsynced, as when its sync fails
+  }
   return true;
 }
 
@@ -360,11 +363,16 @@ bool CKLP_ReplaceFile::CommitSet(CKLP_ReplaceFile* files, size_t count, std::str
   }
   if (failure)
     reason = (failedAt < count ? LastName(files[failedAt].m_target) + ": " : std::string()) + std::strerror(failure);
-  std::string synced;
-  for (size_t i = 0; i < count; ++i) {
-    files[i].Abandon();
-    const std::string folder = FolderOf(files[i].m_target);
-    if (files[i].m_committed && folder != synced) SyncPath(synced = folder, O_RDONLY | O_DIRECTORY);
+  for (size_t i = 0; i < count; ++i) files[i].Abandon();
+  // Once renamed the set stands: a folder whose name finds no memory stays
+  // unsynced, as one whose sync fails.
+  try {
+    std::string synced;
+    for (size_t i = 0; i < count; ++i) {
+      const std::string folder = FolderOf(files[i].m_target);
+      if (files[i].m_committed && folder != synced) SyncPath(synced = folder, O_RDONLY | O_DIRECTORY);
+    }
+  } catch (...) {
   }
   return failure == 0;
 }
@@ -381,6 +389,6 @@ bool CKLP_ReplaceFile::WriteAll(const std::string& target, const std::vector<uin
   bool ok = fd >= 0 && WriteFd(fd, bytes.data(), bytes.size());
   int saved = errno;
   if (fd >= 0 && close(fd) != 0 && ok) ok = false, saved = errno;
-  if (!ok) return reason = std::strerror(saved), false;
+  if (!ok) return reason = std::strerror(saved), errno = saved, false;
   return file.Commit(reason);
 }

@@ -67,7 +67,7 @@ class CKLP_ReplaceFile {
   // (Committed) and every other temporary is removed.
   static bool CommitSet(CKLP_ReplaceFile* files, size_t count, std::string& reason);
 
-  // Begin, the bytes, Commit.
+  // Begin, the bytes, Commit; false with the reason and errno.
   static bool WriteAll(const std::string& target, const std::vector<uint8_t>& bytes, std::string& reason);
 
   // Removes, in folder, the temporaries of the named files (last names)
