@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <map>
 #include <tuple>
@@ -368,16 +369,16 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
   if (o.dialog || o.about) return kGoOn;
   if (o.last) return i_CheckLastSettings(message);
   std::vector<uint8_t>& block = m_block;
+  bool noMemory = false;
   if (m_scriptPlayed && o.settings.empty()) {
-    if (!CKLT_SettingsSource::FromDescriptor(host, block, message))
-      return message = o.script + ": " + message, kExitFiles;
+    if (!CKLT_SettingsSource::FromDescriptor(host, block, message, &noMemory))
+      return message = o.script + ": " + message, noMemory ? kExitMemory : kExitFiles;
     // Said when the plug-in cancels: another plug-in may record other
     // values.
     m_scriptDamaged = CKLT_SettingsSource::CheckReplay(block) == CKLT_SettingsSource::kDamaged;
   } else {
     const KLP_Rect32 area = host.FilterRect();
     const int32_t w = area.right - area.left, h = area.bottom - area.top;
-    bool noMemory = false;
     if (!o.settings.empty() && !CKLT_SettingsSource::ReadFile(o.settings, w, h, block, message, &noMemory))
       return noMemory ? kExitMemory : kExitFiles;
     if (o.settings.empty() &&
@@ -385,7 +386,7 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
       return kExitMemory;
     const std::string margins = o.settings.empty() ? CKLT_LayoutShaper::MarginNote(o.shape, w, h) : "";
     if (!margins.empty()) i_Note(margins);
-    if (!CKLT_SettingsSource::Record(host, block, message)) return kExitFiles;
+    if (!CKLT_SettingsSource::Record(host, block, message, &noMemory)) return noMemory ? kExitMemory : kExitFiles;
   }
   i_NoteUnusedColours(CKLT_SettingsSource::IsLayoutMode(block));
   return kGoOn;
@@ -395,7 +396,8 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
 int CKLT_HostRunner::i_SaveSettings(std::string& message) {
   const std::string& path = m_options->saveSettings;
   if (path.empty() || m_block.empty()) return kGoOn;
-  return CKLT_SettingsSource::WriteDocument(path, m_block, message) ? kGoOn : kExitFiles;
+  if (CKLT_SettingsSource::WriteDocument(path, m_block, message)) return kGoOn;
+  return errno == ENOMEM ? kExitMemory : kExitFiles;
 }
 
 // What --last replays: a played script's settings, else the plug-in's
@@ -536,10 +538,14 @@ int CKLT_HostRunner::i_WriteResults(std::string& message) {
   CKLT_PieceCount::Counts counts;
   std::string error;
   bool counted = false;
+  u16 failed = 0;
   KLF_Parallel::For(2, 2, [&](u32 task, u32) {
     if (task == 0) code = i_WriteOutput(message);
     else counted = i_Count(counts, error);
-  });
+  }, &failed);
+  if (failed)
+    return message = "out of memory while " + m_options->output + " was written",
+           failed == klErrNoMemory ? kExitMemory : kExitInternal;
   i_NoteCounts(counted, counts, error);
   return code;
 }
@@ -567,10 +573,16 @@ int CKLT_HostRunner::i_WriteOutput(std::string& message) {
     m_doc.PutBack(target, planes, host.HasTransparency() ? host.Plane(colours) : none);
   }
   std::string reason;
-  if (!m_doc.Write(o.output, reason)) return message = "cannot write " + o.output + ": " + reason, kExitFiles;
+  bool noMemory = false;
+  if (!m_doc.Write(o.output, reason, &noMemory))
+    return message = "cannot write " + o.output + ": " + (noMemory ? "out of memory" : reason),
+           noMemory ? kExitMemory : kExitFiles;
   if (!o.script.empty() && host.HasDescriptor() &&
-      !CKLP_ReplaceFile::WriteAll(o.script, CKLT_FilterHost::EncodeDescriptor(host.Descriptor()), reason))
-    return message = "cannot write " + o.script + ": " + reason, kExitFiles;
+      !CKLP_ReplaceFile::WriteAll(o.script, CKLT_FilterHost::EncodeDescriptor(host.Descriptor()), reason)) {
+    noMemory = errno == ENOMEM;
+    return message = "cannot write " + o.script + ": " + (noMemory ? "out of memory" : reason),
+           noMemory ? kExitMemory : kExitFiles;
+  }
   message = "done: wrote " + o.output;
   return kExitOk;
 }
