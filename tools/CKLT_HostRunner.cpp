@@ -487,7 +487,9 @@ int CKLT_HostRunner::i_RunPlugin(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   CKLT_FilterHost& host = *m_host;
   CKLT_PluginLibrary library;
-  if (!library.Load(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin, message)) return kExitFiles;
+  bool noMemory = false;
+  if (!library.Load(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin, message, &noMemory))
+    return noMemory ? kExitMemory : kExitFiles;
   CKLT_ProgressBar bar;
   bar.SetOutput(o.quiet ? nullptr : m_err, isatty(fileno(m_err)) != 0);
   host.SetProgressSink([&bar](int32_t done, int32_t total) { bar.Show(done, total); });

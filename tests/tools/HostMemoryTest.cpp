@@ -1,15 +1,18 @@
 // The host program's run, in this process, with memory running out on the
 // helper threads or anywhere: it ends done or out of memory (exit code 2,
 // saying so), never crashes, and leaves no temporary file.
+#include <elf.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <new>
 #include <random>
 
 #include "CKLT_HostOptions.h"
 #include "CKLT_HostRunner.h"
+#include "CKLT_PluginLibrary.h"
 #include "FailingAllocations.h"
 #include "ProgramRun.h"
 #include "support/TestSupport.h"
@@ -83,4 +86,39 @@ TEST(HostMemory, AllocationsFailingOnHelpersOrAnywhereEndTheRunAsOutOfMemory) {
     EXPECT_GT(outOfMemory, 3u);
     EXPECT_GT(done, 0u);
   }
+}
+
+// A plug-in whose segments find no room to be mapped (its last one made
+// far larger than the address space) fails to load as out of memory; a
+// damaged one as a file error.
+TEST(HostMemory, APlugInWithoutRoomToLoadIsOutOfMemory) {
+  klftest::TempDir dir;
+  // The loader gives up before it reads past the first pages.
+  std::vector<uint8_t> lib(65536);
+  FILE* f = std::fopen(KLF_TEST_PLUGIN_LIBRARY, "rb");
+  ASSERT_NE(f, nullptr);
+  lib.resize(std::fread(lib.data(), 1, lib.size(), f));
+  std::fclose(f);
+  ASSERT_GT(lib.size(), sizeof(Elf64_Ehdr));
+  Elf64_Ehdr head;
+  std::memcpy(&head, lib.data(), sizeof(head));
+  size_t last = 0;
+  for (size_t i = 0; i < head.e_phnum; ++i) {
+    Elf64_Phdr ph;
+    std::memcpy(&ph, lib.data() + head.e_phoff + i * head.e_phentsize, sizeof(ph));
+    if (ph.p_type == PT_LOAD) last = head.e_phoff + i * head.e_phentsize;
+  }
+  ASSERT_NE(last, 0u);
+  const uint64_t huge = uint64_t(1) << 47;
+  std::memcpy(lib.data() + last + offsetof(Elf64_Phdr, p_memsz), &huge, sizeof(huge));
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("huge.so"), lib));
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("bad.so"), {1, 2, 3, 4}));
+  CKLT_PluginLibrary library;
+  std::string error;
+  bool noMemory = false;
+  EXPECT_FALSE(library.Load(dir.File("huge.so"), error, &noMemory));
+  EXPECT_TRUE(noMemory) << error;
+  EXPECT_NE(error.find("out of memory"), std::string::npos) << error;
+  EXPECT_FALSE(library.Load(dir.File("bad.so"), error, &noMemory));
+  EXPECT_FALSE(noMemory) << error;
 }
