@@ -1,5 +1,6 @@
 #include "CExportKnives.h"
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -82,10 +83,17 @@ u8 CExportKnives::ExportKnives(const CExportLMDialogModel::SETTINGS& s, const ch
   if (!(s.to == CExportLMDialogModel::kToAI ? ps.AI_GetData(&text) : ps.EPS_GetData(&text)))
     return FailFrom(ps, klErrNoMemory);
   CKLF_String target;
-  CExportRun::SafePath(path, target);
   std::string reason;
-  const u8* bytes = reinterpret_cast<const u8*>(text.GetStr());
-  if (!CKLP_ReplaceFile::WriteAll(target.GetStr(), std::vector<u8>(bytes, bytes + text.GetLength()), reason)) {
+  u8 written = 0;
+  try {
+    CExportRun::SafePath(path, target);
+    const u8* bytes = reinterpret_cast<const u8*>(text.GetStr());
+    written = CKLP_ReplaceFile::WriteAll(target.GetStr(), std::vector<u8>(bytes, bytes + text.GetLength()), reason);
+    if (!written && errno == ENOMEM) return Fail(klErrNoMemory);
+  } catch (...) {  // an allocation of the name or of the bytes' copy
+    return Fail(klErrNoMemory);
+  }
+  if (!written) {
     m_reason = reason.c_str();
     return Fail(klErrFileWrite);
   }

@@ -62,7 +62,12 @@ u8 CExportRun::ExportPieces(const CExportDialogModel::SETTINGS& s, const char* p
   CKLF_Progress* engineProgress = m_engine.GetProgress();
   m_engine.SetProgress(m_progress);
   u8 ok = i_MakeLayers(s);
-  if (ok) ok = s.to == M::kToPSD ? i_WritePSD(path) : i_WritePNGs(s, path);
+  try {
+    if (ok) ok = s.to == M::kToPSD ? i_WritePSD(path) : i_WritePNGs(s, path);
+  } catch (...) {  // an allocation of the files' names: no file is left
+    m_reason = "";
+    ok = Fail(klErrNoMemory);
+  }
   m_engine.SetProgress(engineProgress);
   m_images.free();
   m_composite.free();

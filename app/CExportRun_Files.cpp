@@ -35,26 +35,39 @@ void SplitPath(const char* path, CKLF_String& folder, CKLF_String& name) {
   name = slash + 1;
 }
 
-// The system's reason of a failed write, else the writer's fallback.
-std::string FailureReason(int savedErrno) {
-  return savedErrno ? std::strerror(savedErrno) : "the file could not be written";
+// Why a writer failed: 17 when memory ran out (its code, or the system's
+// ENOMEM), else a file error with the system's reason when a file
+// operation failed, or the writer's code in words.
+u16 WriterFailure(u16 code, int savedErrno, std::string& reason) {
+  const bool fileError = !code || (code >= klErrFileOpen && code <= klErrFileNotOpen);
+  if (code == klErrNoMemory || (fileError && savedErrno == ENOMEM)) return klErrNoMemory;
+  reason = fileError && savedErrno ? std::strerror(savedErrno) : KLF_ErrorText(code ? code : u16(klErrFileWrite));
+  return klErrFileWrite;
 }
 
 // One PNG file into its temporary beside the target, finished but not yet
-// renamed; runs on any thread.
+// renamed; runs on any thread and throws nothing. 0 with the code (17 when
+// memory ran out) and otherwise the reason.
 u8 WriteOnePNG(CExportWriters::JOB& job, u32 item, const std::string& target, CKLP_ReplaceFile& file,
-               std::string& reason) {
-  if (!file.Begin(target, reason, false)) return 0;
-  errno = 0;
-  CKLF_StdFile f(file.TempPath().c_str(), 3);
-  u8 ok = f.IsOpened() && CExportWriters::stExportToPNGs(&f, &job, item);
-  int saved = errno;
-  if (!f.Close() && ok) ok = 0, saved = errno;
-  if (!ok) {
+               std::string& reason, u16& code) {
+  try {
+    if (!file.Begin(target, reason, false)) return code = WriterFailure(0, errno, reason), 0;
+    errno = 0;
+    CKLF_StdFile f(file.TempPath().c_str(), 3);
+    u8 ok = f.IsOpened() && CExportWriters::stExportToPNGs(&f, &job, item);
+    int saved = errno;
+    u16 writer = f.IsOpened() ? job.error : f.GetError();
+    if (!f.Close() && ok) ok = 0, saved = errno, writer = f.GetError();
+    if (!ok) {
+      file.Abandon();
+      return code = WriterFailure(writer, saved, reason), 0;
+    }
+    if (file.Finish(reason)) return 1;
+    return code = WriterFailure(0, errno, reason), 0;
+  } catch (...) {  // an allocation of a name or a reason
     file.Abandon();
-    return reason = FailureReason(saved), 0;
+    return code = klErrNoMemory, 0;
   }
-  return file.Finish(reason) ? 1 : 0;
 }
 
 std::string Join(const CKLF_String& folder, const char* name) {
@@ -184,6 +197,7 @@ u8 CExportRun::i_WritePSD(const char* path) {
   CKLP_ReplaceFile file;
   std::string reason;
   if (!file.Begin(target, reason)) {
+    if (errno == ENOMEM) return Fail(klErrNoMemory);
     m_reason = reason.c_str();
     if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);
     return Fail(klErrFileOpen);
@@ -192,12 +206,14 @@ u8 CExportRun::i_WritePSD(const char* path) {
   CKLF_StdFile f(file.TempPath().c_str(), 3);
   u8 ok = f.IsOpened() && CExportWriters::stExportToPSD(&f, &job);
   int saved = errno;
-  if (!f.Close() && ok) ok = 0, saved = errno;
+  u16 writer = f.IsOpened() ? job.error : f.GetError();
+  if (!f.Close() && ok) ok = 0, saved = errno, writer = f.GetError();
   if (!ok) {
     file.Abandon();
     if (m_progress && m_progress->IsCanceled()) return 0;
-    m_reason = FailureReason(saved).c_str();
-    return Fail(klErrFileWrite);
+    const u16 code = WriterFailure(writer, saved, reason);
+    if (code == klErrFileWrite) m_reason = reason.c_str();
+    return Fail(code);
   }
   if (!file.Commit(reason)) {
     m_reason = reason.c_str();
@@ -286,11 +302,13 @@ u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, con
         return;
       }
       std::string reason;
-      if (WriteOnePNG(mine, item, targets[item], files[item], reason)) {
+      u16 code = 0;
+      if (WriteOnePNG(mine, item, targets[item], files[item], reason, code)) {
         status[index] = kWritten;
         return;
       }
       status[index] = kFailed;
+      if (code == klErrNoMemory) return Fail(code);
       if (item < workers[w].failedAt) {
         const size_t slash = targets[item].rfind('/');
         workers[w].failedAt = item;
@@ -321,6 +339,8 @@ u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, con
   const u8* status = statusMem.GetPtr();
   for (u32 i = 0; i < count; ++i)
     if (status[i] == kSkipped) ++m_skipped;
+  // Memory running out is told by the caller, not as a file's failure.
+  if (const u16 error = task.GetError()) return m_reason = "", Fail(error);
   if (failedAt != 0xFFFFFFFF) {
     if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);
     return Fail(klErrFileWrite);

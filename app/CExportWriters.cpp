@@ -29,8 +29,12 @@ u8 Alert(const W::JOB& job) {
   return 0;
 }
 
-// A write failure alerts; a cancel (no error code) does not.
-u8 Failed(const W::JOB& job, const CKLF_ErrorManager& writer) { return writer.GetError() ? Alert(job) : 0; }
+// The writer's code goes to the job (fallback when it left none, 0 for a
+// cancel). A write failure alerts; a cancel and memory running out do not.
+u8 Failed(W::JOB& job, const CKLF_ErrorManager& writer, u16 fallback = 0) {
+  job.error = writer.GetError() ? writer.GetError() : fallback;
+  return job.error && job.error != klErrNoMemory ? Alert(job) : 0;
+}
 
 // The alpha plane with every value times opacity / 255, in the scratch
 // block (rows of the layer's stride); null when it cannot be had.
@@ -59,21 +63,22 @@ u8 CExportWriters::OnCanvas(const JOB& job, u32 index) {
 }
 
 u8 CExportWriters::stExportToPSD(CKLF_StdFile* file, void* data) {
-  const JOB* job = static_cast<const JOB*>(data);
+  JOB* job = static_cast<JOB*>(data);
   if (!job || !file || job->count < 1 || job->count > kMaxLayers || !job->layers) return 0;
+  job->error = 0;
   Report(*job, 40);
   CKLF_ImagePSD psd;
   psd.SetThreads(job->threads);
   const CKLF_ImagePSD::PSDMLWRITE_INITPARAMS doc = {job->width, job->height, 1, job->resolution, 130,
                                                     job->iccSize ? job->icc : nullptr, job->iccSize};
-  if (!psd.Create(*file) || !psd.Write_Init(&doc)) return Alert(*job);
+  if (!psd.Create(*file) || !psd.Write_Init(&doc)) return Failed(*job, psd, klErrFileWrite);
   Report(*job, 41);
   for (u32 i = 0; i < job->count; ++i) {
     const LAYER& L = job->layers[i];
     CKLF_ImagePSD::PSDMLWRITE_LAYERPARAMS lp = {L.width, L.height, L.x, L.y, L.visible, L.opacity, {}};
     std::memcpy(lp.name, L.name, strnlen(L.name, kNameChars));
     u8* planes[5] = {L.planes[0], L.planes[1], L.planes[2], L.planes[3], nullptr};
-    if (!psd.Write_AddLayer(&lp, planes, L.stride)) return Alert(*job);
+    if (!psd.Write_AddLayer(&lp, planes, L.stride)) return Failed(*job, psd, klErrBadArg);
   }
   Report(*job, 43);
   CKLF_SubProgress sub;
@@ -83,8 +88,9 @@ u8 CExportWriters::stExportToPSD(CKLF_StdFile* file, void* data) {
 }
 
 u8 CExportWriters::stExportToPNGs(CKLF_StdFile* file, void* data, u32 index) {
-  const JOB* job = static_cast<const JOB*>(data);
+  JOB* job = static_cast<JOB*>(data);
   if (!job || !file || job->count < 1 || job->count > kMaxLayers || index >= job->count || !job->layers) return 0;
+  job->error = 0;
   const f64 from = 40 + 50.0 * index / job->count, to = 40 + 50.0 * (index + 1) / job->count;
   Report(*job, static_cast<u32>(from));
   const LAYER& L = job->layers[index];
@@ -101,14 +107,14 @@ u8 CExportWriters::stExportToPNGs(CKLF_StdFile* file, void* data, u32 index) {
   p.iccSize = job->iccSize;
   if (L.opacity < 255) {
     p.planes[3] = const_cast<u8*>(ScaledAlpha(*job, L));
-    if (!p.planes[3]) return 0;
+    if (!p.planes[3]) return job->error = klErrNoMemory, 0;
   }
   CKLF_ImagePNG png;
   png.SetThreads(job->threads);
   CKLF_SubProgress sub;
   sub.SetMasterProgress(job->progress, static_cast<i32>(from), static_cast<i32>(to));
   png.SetProgress(job->progress ? &sub : nullptr);
-  if (!png.Create(*file)) return Alert(*job);
+  if (!png.Create(*file)) return Failed(*job, png, klErrFileWrite);
   static const u8 kClear[4] = {255, 255, 255, 0};
   const u8 ok = job->fullCanvas ? png.WritePNGPlaced(&p, job->width, job->height, L.x, L.y, kClear) : png.WritePNG(&p);
   return ok ? 1 : Failed(*job, png);

@@ -56,11 +56,13 @@ class CExportWriters {
     u32 threads;         // the writers' own (1: one thread; 0: the machine's)
     AlertProc alert;     // "Cannot write file..." (may be null)
     void* alertUser;
+    u16 error;           // out: the writer's code after a failure (0 after a cancel)
   };
 
   // Writes every layer of the job; 1, or 0 (after the alert for a write
-  // failure; a cancel of the progress object alerts nothing). After a
-  // failed file write errno holds the system's reason.
+  // failure; a cancel of the progress object, and memory running out
+  // (error 17, which the caller tells), alert nothing). After a failed
+  // file write errno holds the system's reason.
   static u8 stExportToPSD(CKLF_StdFile* file, void* job);
   // Writes the layer at index. 0 for a failure, as above, and for a piece
   // with nothing on the canvas: nothing is written then (OnCanvas tells

@@ -515,6 +515,7 @@ u8 CTessarette::i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 strid
   delete[] band;
   delete[] extent;
   if (first < bands) return Fail(error);
+  if (job.GetError()) return Fail(job.GetError());
   if (!ran || job.cancelled) return 0;
   SetLocalProgress(100, low, high);
   return 1;

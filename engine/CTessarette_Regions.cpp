@@ -200,6 +200,7 @@ u8 CTessarette::i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerSt
   job->seedLimit = m_fill.GetSeedLimit();
   const u8 ran = KLF_Parallel::Run(threads, n, *job);
   const u8 failed = job->failed.load();
+  const u16 thrown = job->GetError();
   delete job;
   u8 ok = ran && !failed;
   // Stored in the order found; what is not stored is freed.
@@ -214,6 +215,7 @@ u8 CTessarette::i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerSt
     blocks[i].Free();
   }
   delete[] blocks;
+  if (thrown) return Fail(thrown);
   if (!ran && !failed) return 0;  // cancelled
   return failed ? i_MemoryFailure() : ok;
 }

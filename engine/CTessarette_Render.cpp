@@ -282,7 +282,8 @@ u8 CTessarette::i_RenderList(RenderList& list, u32 count, u32 offset, u32 total,
   job.cancellable = cancellable;
   const u32 threads = KLF_Parallel::Resolve(m_threads);
   m_render.fx.SetThreads(threads);
-  if (!KLF_Parallel::Run(1, serial, job)) return job.failed.load() ? Fail(klErrNoMemory) : 0;
+  if (!KLF_Parallel::Run(1, serial, job))
+    return job.failed.load() ? Fail(klErrNoMemory) : job.GetError() ? Fail(job.GetError()) : 0;
   const u32 rest = count - serial;
   if (rest == 0) return 1;
   // Fewer pieces than threads, or pieces too large to render side by side,
@@ -294,7 +295,7 @@ u8 CTessarette::i_RenderList(RenderList& list, u32 count, u32 offset, u32 total,
   job.offset = offset + serial;
   const u8 ok = KLF_Parallel::Run(workers, rest, job);
   m_render.fx.SetThreads(threads);
-  return job.failed.load() ? Fail(klErrNoMemory) : ok;
+  return job.failed.load() ? Fail(klErrNoMemory) : job.GetError() ? Fail(job.GetError()) : ok;
 }
 
 // The piece's image block, made when it has none (zeroed).
@@ -647,5 +648,6 @@ u8 CTessarette::i_CombineBands(const CombineTarget& t, u32 first, u32 end, u8 cl
   job.high = high;
   job.from = from;
   job.span = span;
-  return KLF_Parallel::Run(m_threads, job.bands, job);
+  if (KLF_Parallel::Run(m_threads, job.bands, job)) return 1;
+  return job.GetError() ? Fail(job.GetError()) : 0;
 }

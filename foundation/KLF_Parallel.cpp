@@ -7,9 +7,44 @@
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <stdexcept>
 #include <thread>
 
+#include "CKLF_ErrorManager.h"
+
 namespace {
+
+// The code of the exception being handled: 17 for an allocation.
+u16 CaughtCode() {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return klErrNoMemory;
+  } catch (const std::length_error&) {
+    return klErrNoMemory;
+  } catch (...) {
+    return klErrBadArg;
+  }
+}
+
+// A task, or a poll, whose exception fails the job on the thread it was
+// thrown on.
+void RunTaskOf(KLF_ParallelJob& job, u32 index, u32 worker) {
+  try {
+    job.RunTask(index, worker);
+  } catch (...) {
+    job.Fail(CaughtCode());
+  }
+}
+
+u8 PollOf(KLF_ParallelJob& job, u32 done) {
+  try {
+    return job.Poll(done);
+  } catch (...) {
+    job.Fail(CaughtCode());
+    return 0;
+  }
+}
 
 // One call's tasks, handed out in index order to whichever thread asks.
 // The fields below the atomics are under the pool's lock.
@@ -24,14 +59,19 @@ struct Call {
   u32 running = 0;  // helpers at work on it
   Call* below = nullptr;
 
-  // Takes and runs tasks until none is left or a stop is asked.
+  // Takes and runs tasks until none is left, a stop is asked or the job
+  // has failed.
   void Work(u32 worker, u8 polling) {
     while (!stop.load(std::memory_order_relaxed)) {
       const u32 i = next.fetch_add(1, std::memory_order_relaxed);
       if (i >= count) return;
-      job->RunTask(i, worker);
+      RunTaskOf(*job, i, worker);
+      if (job->GetError()) {
+        stop.store(1, std::memory_order_relaxed);
+        return;
+      }
       const u32 finished = done.fetch_add(1, std::memory_order_acq_rel) + 1;
-      if (polling && !job->Poll(finished)) stop.store(1, std::memory_order_relaxed);
+      if (polling && !PollOf(*job, finished)) stop.store(1, std::memory_order_relaxed);
     }
   }
   // A helper joining now would find a task and a worker number.
@@ -198,14 +238,14 @@ u8 RunHere(u32 threads, u32 count, KLF_ParallelJob& job) {
   call.count = count;
   if (threads == 1) {
     call.Work(0, 1);
-    return call.done.load() == count ? 1 : 0;
+    return call.done.load() == count && !job.GetError() ? 1 : 0;
   }
   Pool& pool = ThePool();
   call.want = threads - 1;
   pool.Open(call);
   call.Work(0, 1);
   pool.Close(call);
-  return call.done.load() == count ? 1 : 0;
+  return call.done.load() == count && !job.GetError() ? 1 : 0;
 }
 
 typedef void (*TaskProc)(void* job, u32 index, u32 worker);
@@ -221,8 +261,16 @@ struct ForeignJob : KLF_ParallelJob {
   u8 Poll(u32 done) override { return poll(job, done); }
 };
 
-void TaskOf(void* job, u32 index, u32 worker) { static_cast<KLF_ParallelJob*>(job)->RunTask(index, worker); }
-u8 PollOf(void* job, u32 done) { return static_cast<KLF_ParallelJob*>(job)->Poll(done); }
+// This copy's job seen through plain functions, which no exception leaves;
+// a failed job's tasks left are passed over and its poll stops the run.
+void SharedTask(void* job, u32 index, u32 worker) {
+  KLF_ParallelJob& j = *static_cast<KLF_ParallelJob*>(job);
+  if (!j.GetError()) RunTaskOf(j, index, worker);
+}
+u8 SharedPoll(void* job, u32 done) {
+  KLF_ParallelJob& j = *static_cast<KLF_ParallelJob*>(job);
+  return !j.GetError() && PollOf(j, done) ? 1 : 0;
+}
 
 }  // namespace
 
@@ -254,12 +302,13 @@ SharedRunProc FindProgramPool() {
 }  // namespace
 
 u8 KLF_Parallel::Run(u32 threads, u32 count, KLF_ParallelJob& job) {
+  job.m_error.store(0);
   if (count == 0) return 1;
   threads = Resolve(threads);
   if (threads > count) threads = count;
   if (threads > 1) {
     static const SharedRunProc program = FindProgramPool();
-    if (program) return program(threads, count, TaskOf, PollOf, &job);
+    if (program) return program(threads, count, SharedTask, SharedPoll, &job) && !job.GetError() ? 1 : 0;
   }
   return RunHere(threads, count, job);
 }

@@ -16,6 +16,13 @@
 // helper that cannot be started leaves its share to the threads that did
 // start; nothing throws out of Run.
 //
+// A task fails its job with Fail(code), from any thread; a task or Poll
+// that throws fails it too (17 for an allocation: std::bad_alloc or
+// std::length_error; 1 for anything else), and the exception goes no
+// further than the thread it was thrown on. Then no further task is handed
+// out, Run answers 0 and the job's GetError the first code given; a 0
+// without a code is a stop by Poll.
+//
 // Cost: helpers start once, on the first call that wants more than are
 // idle, and stay until the process ends or the library is unloaded; the
 // pool never holds more than the largest thread count asked, less one. A
@@ -23,7 +30,15 @@
 // tenths of milliseconds of work. Limits: at most 256 threads.
 #pragma once
 
+#include <atomic>
+
 #include "KLF_Types.h"
+
+class KLF_ParallelJob;
+
+namespace KLF_Parallel {
+u8 Run(u32 threads, u32 count, KLF_ParallelJob& job);
+}
 
 class KLF_ParallelJob {
  public:
@@ -35,6 +50,17 @@ class KLF_ParallelJob {
     (void)done;
     return 1;
   }
+  // The job's failure (0 is taken as 1); the first code stays.
+  void Fail(u16 code) {
+    u16 none = 0;
+    m_error.compare_exchange_strong(none, code ? code : u16(1));
+  }
+  // The code of the last Run's failure; 0 when no task failed.
+  u16 GetError() const { return m_error.load(); }
+
+ private:
+  friend u8 KLF_Parallel::Run(u32 threads, u32 count, KLF_ParallelJob& job);
+  std::atomic<u16> m_error{0};
 };
 
 namespace KLF_Parallel {
@@ -45,19 +71,22 @@ const u32 kMaxThreads = 256;
 u32 MachineThreads();
 // 0 means the machine's threads; otherwise clamped to 1..kMaxThreads.
 u32 Resolve(u32 threads);
-// Runs every task unless Poll stops it; 1 when all ran. Uses at most
-// min(threads, count) threads.
+// Runs every task unless Poll stops it or a task fails; 1 when all ran.
+// Uses at most min(threads, count) threads.
 u8 Run(u32 threads, u32 count, KLF_ParallelJob& job);
 
-// The same for a callable body(index, worker), without polling.
+// The same for a callable body(index, worker), without polling; a 0 is a
+// body that threw, its code in error when given.
 template <class Body>
-u8 For(u32 threads, u32 count, Body&& body) {
+u8 For(u32 threads, u32 count, Body&& body, u16* error = nullptr) {
   struct Job : KLF_ParallelJob {
     Body& b;
     explicit Job(Body& f) : b(f) {}
     void RunTask(u32 index, u32 worker) override { b(index, worker); }
   } job(body);
-  return Run(threads, count, job);
+  const u8 ran = Run(threads, count, job);
+  if (error) *error = job.GetError();
+  return ran;
 }
 
 }  // namespace KLF_Parallel

@@ -4,7 +4,6 @@
 // text length and the layout of the split; and the older form of short
 // length-prefixed chunks under "klea" .. "klez".
 #include <cstring>
-#include <vector>
 
 #include "CKLF_8BFPluginVirtual.h"
 #include "CKLF_ZipBlock.h"
@@ -31,7 +30,7 @@ int HexValue(char c) {
 
 // The block compressed and written as upper-case hex; 0 with the error when
 // it cannot be compressed or its text is not between 2 and maxHex long.
-u8 HexText(const void* data, u32 size, u32 maxHex, std::vector<char>& hex, u16& error) {
+u8 HexText(const void* data, u32 size, u32 maxHex, CKLF_Mem& hex, u16& error) {
   CKLF_ZipBlock zip;
   zip.SetSourceBlock(data, size);
   zip.SetMode(1);
@@ -45,11 +44,15 @@ u8 HexText(const void* data, u32 size, u32 maxHex, std::vector<char>& hex, u16& 
     error = klErrBadArg;
     return 0;
   }
-  hex.resize(static_cast<size_t>(length));
+  if (!hex.alloc(static_cast<u32>(length))) {
+    error = klErrNoMemory;
+    return 0;
+  }
   const u8* bytes = packed->GetPtr();
+  u8* out = hex.GetPtr();
   for (u32 i = 0; i < packed->GetSize(); ++i) {
-    hex[2 * i] = CKLF_String::HEXDigit(bytes[i] >> 4);
-    hex[2 * i + 1] = CKLF_String::HEXDigit(bytes[i] & 15);
+    out[2 * i] = static_cast<u8>(CKLF_String::HEXDigit(bytes[i] >> 4));
+    out[2 * i + 1] = static_cast<u8>(CKLF_String::HEXDigit(bytes[i] & 15));
   }
   return 1;
 }
@@ -153,23 +156,27 @@ u8 CKLF_8BFPluginVirtual::i_DecodeHexBlock(const u8* hex, u32 L, CKLF_Mem& block
 u8 CKLF_8BFPluginVirtual::i_WESP_SetText(const char* text, u32 length, u32 key, KLP_WriteDescriptorRef writer,
                                          u32 index) {
   if (index >= kMaxChunkIndex) return 0;
-  std::vector<char> record(length + 4);
+  CKLF_Mem block;
+  if (!block.alloc(length + 4)) return Fail(klErrNoMemory);
+  char* record = reinterpret_cast<char*>(block.GetPtr());
   record[0] = static_cast<char>('A' + index / 676);
   record[1] = static_cast<char>('A' + (index % 676) / 26);
   record[2] = static_cast<char>('A' + index % 26);
-  std::memcpy(record.data() + 3, text, length);
+  std::memcpy(record + 3, text, length);
   record[3 + length] = 0;
-  return i_PutText(record.data(), length + 4, key, writer);
+  return i_PutText(record, length + 4, key, writer);
 }
 
 u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32 size) {
   if (!data || !size || !i_CanWriteDescriptor()) return Fail(klErrBadArg);
+  ResetError();
   KLP_FilterRecord* fr = m_filterRecord;
   const KLP_WriteDescriptorProcs* wp = fr->descriptorParameters->writeDescriptorProcs;
-  std::vector<char> hex;
+  CKLF_Mem hexBlock;
   u16 error = 0;
-  const u8 fits = HexText(data, size, klScriptMaxHex, hex, error);
-  const u32 L = static_cast<u32>(hex.size());
+  const u8 fits = HexText(data, size, klScriptMaxHex, hexBlock, error);
+  const u32 L = hexBlock.GetSize();
+  const char* hex = reinterpret_cast<const char*>(hexBlock.GetPtr());
 
   KLP_WriteDescriptorRef writer = wp->openWriteDescriptorProc(fr->hostContext);
   if (!writer) {
@@ -188,7 +195,7 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32
   for (u32 i = 0; i * klScriptLargeChunk < L; ++i) {
     u32 n = L - i * klScriptLargeChunk;
     if (n > klScriptLargeChunk) n = klScriptLargeChunk;
-    if (i_WESP_SetText(hex.data() + i * klScriptLargeChunk, n, LargeKey(i), writer, i)) continue;
+    if (i_WESP_SetText(hex + i * klScriptLargeChunk, n, LargeKey(i), writer, i)) continue;
     if (i == 0 && n > klScriptSmallChunk)
       small = 1;
     else
@@ -201,7 +208,7 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32
     for (u32 i = 0; ok && i < chunks; ++i) {
       u32 n = L - i * klScriptSmallChunk;
       if (n > klScriptSmallChunk) n = klScriptSmallChunk;
-      if (!i_WESP_SetText(hex.data() + i * klScriptSmallChunk, n, SmallKey(i), writer, i)) ok = 0;
+      if (!i_WESP_SetText(hex + i * klScriptSmallChunk, n, SmallKey(i), writer, i)) ok = 0;
     }
   }
   if (ok) {
@@ -210,7 +217,7 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32
   }
 
   i_CloseDescriptor(writer);
-  return ok ? 1 : Fail(klErrBadArg);
+  return ok ? 1 : Fail(GetError() == klErrNoMemory ? klErrNoMemory : klErrBadArg);
 }
 
 u8 CKLF_8BFPluginVirtual::i_WESP_GetText(u8* buffer, u32 bufferSize, u32 chunkSize, KLP_ReadDescriptorRef reader,
@@ -280,21 +287,26 @@ u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& d
   // Only so many keys exist for each layout.
   if (chunks > (large ? klScriptLargeChunks : klScriptSmallChunks)) return malformed();
 
-  std::vector<u8> hex(L, 0);
-  std::vector<u32> keys(chunks + 1, 0);
+  CKLF_Mem hexBlock, keyBlock;
+  if (!hexBlock.Zalloc(L) || !keyBlock.ZallocDWord(chunks + 1)) {
+    HostSetRetCode_MemFull();
+    return Fail(klErrNoMemory);
+  }
+  u8* hex = hexBlock.GetPtr();
+  u32* keys = reinterpret_cast<u32*>(keyBlock.GetPtr());
   for (u32 i = 0; i < chunks; ++i) keys[i] = large ? LargeKey(i) : SmallKey(i);
-  reader = rp->openReadDescriptorProc(fr->hostContext, dp->descriptor, keys.data());
+  reader = rp->openReadDescriptorProc(fr->hostContext, dp->descriptor, keys);
   if (!reader) return malformed();
   u8 ok = 1;
   guard = 0;
   while (ok && guard++ < 1000000 && rp->getKeyProc(fr->hostContext, reader, &key, &type, &flags)) {
     bool wanted = false;
     for (u32 i = 0; i < chunks; ++i) wanted = wanted || keys[i] == key;
-    if (wanted && !i_WESP_GetText(hex.data(), L, chunkSize, reader, chunks)) ok = 0;
+    if (wanted && !i_WESP_GetText(hex, L, chunkSize, reader, chunks)) ok = 0;
   }
   rp->closeReadDescriptorProc(fr->hostContext, reader);
   if (!ok) return malformed();
-  if (!i_DecodeHexBlock(hex.data(), L, block)) return 0;
+  if (!i_DecodeHexBlock(hex, L, block)) return 0;
   display = dp->playInfo == klpDialogDisplay ? 1 : 0;
   return 1;
 }
@@ -305,10 +317,11 @@ u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& d
 u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter(const void* data, u32 size) {
   if (!data || !size || !i_CanWriteDescriptor()) return Fail(klErrBadArg);
   KLP_FilterRecord* fr = m_filterRecord;
-  std::vector<char> hex;
+  CKLF_Mem hexBlock;
   u16 error = 0;
-  if (!HexText(data, size, kOldChunk * kOldChunks, hex, error)) return Fail(error);
-  const u32 L = static_cast<u32>(hex.size());
+  if (!HexText(data, size, kOldChunk * kOldChunks, hexBlock, error)) return Fail(error);
+  const u32 L = hexBlock.GetSize();
+  const u8* hex = hexBlock.GetPtr();
   KLP_WriteDescriptorRef writer = fr->descriptorParameters->writeDescriptorProcs->openWriteDescriptorProc(fr->hostContext);
   if (!writer) return Fail(klErrBadArg);
   u8 ok = 1;
@@ -317,7 +330,7 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter(const void* data, u32 si
     char record[2 + kOldChunk];
     record[0] = static_cast<char>(n + 1);
     record[1] = static_cast<char>('A' + i);
-    std::memcpy(record + 2, hex.data() + i * kOldChunk, n);
+    std::memcpy(record + 2, hex + i * kOldChunk, n);
     ok = i_PutText(record, n + 2, OldKey(i), writer);
   }
   i_CloseDescriptor(writer);
@@ -332,9 +345,9 @@ u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter(CKLF_Mem& block, u8& disp
   const KLP_HandleProcs* hp = fr->handleProcs;
   u32 keys[kOldChunks + 1] = {};
   for (u32 i = 0; i < kOldChunks; ++i) keys[i] = OldKey(i);
+  u8 hex[kOldChunk * kOldChunks] = {};
   KLP_ReadDescriptorRef reader = rp->openReadDescriptorProc(fr->hostContext, dp->descriptor, keys);
   if (!reader) return Fail(klErrBadArg);
-  std::vector<u8> hex(kOldChunk * kOldChunks, 0);
   u32 lengths[kOldChunks] = {};
   u8 seen[kOldChunks] = {};
   u8 ok = 1;
@@ -353,7 +366,7 @@ u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter(CKLF_Mem& block, u8& disp
     const u32 n = p ? p[0] : 0, index = p ? static_cast<u32>(p[1] - 'A') : kOldChunks;
     ok = p && n >= 1 && n - 1 <= kOldChunk && static_cast<i32>(n) + 1 <= size && index < kOldChunks && !seen[index];
     if (ok) {
-      std::memcpy(hex.data() + index * kOldChunk, p + 2, n - 1);
+      std::memcpy(hex + index * kOldChunk, p + 2, n - 1);
       lengths[index] = n - 1;
       seen[index] = 1;
     }
@@ -370,7 +383,7 @@ u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter(CKLF_Mem& block, u8& disp
   for (u32 i = 0; i + 1 < count; ++i)
     if (lengths[i] != kOldChunk) return Fail(klErrBadArg);
   if (L < 2) return Fail(klErrBadArg);
-  if (!i_DecodeHexBlock(hex.data(), L, block)) return 0;
+  if (!i_DecodeHexBlock(hex, L, block)) return 0;
   display = dp->playInfo == klpDialogDisplay ? 1 : 0;
   return 1;
 }

@@ -613,14 +613,14 @@ u8 CKLF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, u8* const
   for (u32 k = 0; k <= colours; ++k)
     if (!planes[k]) return Fail(klErrBadArg);
   LayerToWrite* rec = new (std::nothrow) LayerToWrite();
-  if (!rec) return 0;
+  if (!rec) return Fail(klErrNoMemory);
   rec->params = *params;
   rec->params.name[63] = 0;
   for (u32 k = 0; k <= colours; ++k) rec->planes[k] = planes[k];
   rec->stride = stride;
   if (m_toWrite.Add(rec) < 0) {
     delete rec;
-    return 0;
+    return FailFrom(m_toWrite, klErrNoMemory);
   }
   return 1;
 }

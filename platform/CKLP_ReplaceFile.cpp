@@ -391,7 +391,24 @@ void CKLP_ReplaceFile::RemoveStale(const std::string& folder,
   closedir(d);
 }
 
+// What throws in Begin is an allocation: it fails as the system's calls
+// fail when memory runs out, and no file is left.
 bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason, bool removeStale) {
+  try {
+    return i_Begin(target, reason, removeStale);
+  } catch (...) {
+    Abandon();
+    try {
+      reason = std::strerror(ENOMEM);
+    } catch (...) {
+      reason.clear();
+    }
+    errno = ENOMEM;
+    return false;
+  }
+}
+
+bool CKLP_ReplaceFile::i_Begin(const std::string& target, std::string& reason, bool removeStale) {
   Abandon();
   m_committed = false;
   char real[PATH_MAX];
@@ -409,6 +426,8 @@ bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason, boo
   if (removeStale) RemoveStale(folder, {name});
   const std::string pattern =
       folder + "/." + KeptName(name) + kMark + std::to_string(static_cast<long>(getpid())) + ".XXXXXX";
+  // The file's name is kept without an allocation once the file exists.
+  m_temp.reserve(pattern.size());
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back(0);
   m_fd = MakeListed(buf, m_node);
@@ -458,7 +477,10 @@ bool CKLP_ReplaceFile::Commit(std::string& reason) {
   }
   m_committed = true;
   i_Forget();
-  SyncPath(FolderOf(m_target), O_RDONLY | O_DIRECTORY);
+  try {
+    SyncPath(FolderOf(m_target), O_RDONLY | O_DIRECTORY);
+  } catch (...) {  // the folder's name: it stays unsynced, as when its sync fails
+  }
   return true;
 }
 
@@ -497,11 +519,16 @@ bool CKLP_ReplaceFile::CommitSet(CKLP_ReplaceFile* files, size_t count, std::str
   }
   if (failure)
     reason = (failedAt < count ? LastName(files[failedAt].m_target) + ": " : std::string()) + std::strerror(failure);
-  std::string synced;
-  for (size_t i = 0; i < count; ++i) {
-    files[i].Abandon();
-    const std::string folder = FolderOf(files[i].m_target);
-    if (files[i].m_committed && folder != synced) SyncPath(synced = folder, O_RDONLY | O_DIRECTORY);
+  for (size_t i = 0; i < count; ++i) files[i].Abandon();
+  // Once renamed the set stands: a folder whose name finds no memory stays
+  // unsynced, as one whose sync fails.
+  try {
+    std::string synced;
+    for (size_t i = 0; i < count; ++i) {
+      const std::string folder = FolderOf(files[i].m_target);
+      if (files[i].m_committed && folder != synced) SyncPath(synced = folder, O_RDONLY | O_DIRECTORY);
+    }
+  } catch (...) {
   }
   return failure == 0;
 }
@@ -518,6 +545,6 @@ bool CKLP_ReplaceFile::WriteAll(const std::string& target, const std::vector<uin
   bool ok = fd >= 0 && WriteFd(fd, bytes.data(), bytes.size());
   int saved = errno;
   if (fd >= 0 && close(fd) != 0 && ok) ok = false, saved = errno;
-  if (!ok) return reason = std::strerror(saved), false;
+  if (!ok) return reason = std::strerror(saved), errno = saved, false;
   return file.Commit(reason);
 }

@@ -55,7 +55,8 @@ class CKLP_ReplaceFile {
 
   // Makes the temporary file (empty, in the target's folder), first
   // removing the target's stale temporaries unless removeStale is false
-  // (RemoveStale did it for a whole set). False with the reason.
+  // (RemoveStale did it for a whole set). False with the reason and errno
+  // (ENOMEM when memory ran out); throws nothing.
   bool Begin(const std::string& target, std::string& reason, bool removeStale = true);
   // Where to write the new content (empty before Begin). Open it without
   // creating it ("r+b", O_WRONLY without O_CREAT): once an interrupt has
@@ -81,7 +82,7 @@ class CKLP_ReplaceFile {
   // (Committed) and every other temporary is removed.
   static bool CommitSet(CKLP_ReplaceFile* files, size_t count, std::string& reason);
 
-  // Begin, the bytes, Commit.
+  // Begin, the bytes, Commit; false with the reason and errno.
   static bool WriteAll(const std::string& target, const std::vector<uint8_t>& bytes, std::string& reason);
 
   // Removes, in folder, the stale temporaries of the named files (last
@@ -101,6 +102,7 @@ class CKLP_ReplaceFile {
   static void RemoveTemporaries();
 
  private:
+  bool i_Begin(const std::string& target, std::string& reason, bool removeStale);
   void i_Forget();
 
   std::string m_target;

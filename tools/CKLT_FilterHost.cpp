@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "CKLP_UIPlatform.h"
 #include "KLF_BigEndian.h"
@@ -376,9 +377,10 @@ void CKLT_FilterHost::i_BuildDocumentInfo() {
   const KLP_Rect32 whole = {0, 0, dw, dh};
   auto addPort = [&](const std::vector<uint8_t>* plane, const KLP_Rect32& area, const KLP_Rect32& bounds,
                      const char* name) {
-    Port* port = new Port{plane, area, dw, dh};
-    m_ports.push_back(port);
-    m_channelDescs.push_back(KLP_ChannelDesc{nullptr, reinterpret_cast<KLP_ChannelPort>(port), bounds, 8, name});
+    std::unique_ptr<Port> port(new Port{plane, area, dw, dh});
+    m_ports.push_back(port.get());
+    const KLP_ChannelPort ref = reinterpret_cast<KLP_ChannelPort>(port.release());
+    m_channelDescs.push_back(KLP_ChannelDesc{nullptr, ref, bounds, 8, name});
     return &m_channelDescs.back();
   };
   // Colour planes only: the document's list ends with its transparency.
@@ -604,11 +606,11 @@ void CKLT_FilterHost::ClearObservations() {
 }
 
 CKLT_FilterHost::Handle* CKLT_FilterHost::i_NewHandle(const void* data, size_t size) {
-  Handle* h = new Handle;
+  std::unique_ptr<Handle> h(new Handle);
   h->bytes.resize(size);
   if (size && data) std::memcpy(h->bytes.data(), data, size);
-  m_handles.push_back(h);
-  return h;
+  m_handles.push_back(h.get());
+  return h.release();
 }
 
 bool CKLT_FilterHost::i_IsHandle(KLP_Handle h) const {
@@ -764,13 +766,11 @@ KLP_ReadDescriptorRef CKLT_FilterHost::s_OpenRead(void* ctx, KLP_Handle descript
     CKLT_FilterHost* self = Host(ctx);
     if (!descriptor || !self->i_IsHandle(descriptor)) return nullptr;
     Handle* h = reinterpret_cast<Handle*>(descriptor);
-    ReadDesc* r = new ReadDesc;
-    if (!DecodeDescriptor(reinterpret_cast<const uint8_t*>(h->bytes.data()), h->bytes.size(), r->records)) {
-      delete r;
+    std::unique_ptr<ReadDesc> r(new ReadDesc);
+    if (!DecodeDescriptor(reinterpret_cast<const uint8_t*>(h->bytes.data()), h->bytes.size(), r->records))
       return nullptr;
-    }
     ++self->m_openDescs;
-    return reinterpret_cast<KLP_ReadDescriptorRef>(r);
+    return reinterpret_cast<KLP_ReadDescriptorRef>(r.release());
   });
 }
 
@@ -825,11 +825,12 @@ KLP_WriteDescriptorRef CKLT_FilterHost::s_OpenWrite(void* ctx) {
 int16_t CKLT_FilterHost::s_CloseWrite(void* ctx, KLP_WriteDescriptorRef ref, KLP_Handle* descriptor) {
   return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
     CKLT_FilterHost* self = Host(ctx);
-    WriteDesc* w = reinterpret_cast<WriteDesc*>(ref);
+    // Closed even when its bytes find no memory.
+    std::unique_ptr<WriteDesc> w(reinterpret_cast<WriteDesc*>(ref));
     if (!w) return klpResBadParameters;
     --self->m_openDescs;
     std::vector<uint8_t> bytes = EncodeDescriptor(w->records);
-    delete w;
+    w.reset();
     if (descriptor) *descriptor = reinterpret_cast<KLP_Handle>(self->i_NewHandle(bytes.data(), bytes.size()));
     return klpResNoErr;
   });

@@ -187,7 +187,10 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
   // Each plane cleared on a thread of its own: clearing fresh pages is the
   // read's longest stretch outside the decoder.
   const u32 count = static_cast<u32>(l.planes.size()) + (png.HasAlpha() ? 1u : 0u);
-  KLF_Parallel::For(threads, count, [&](u32 c, u32) { (c < l.planes.size() ? l.planes[c] : l.alpha).resize(area); });
+  u16 failed = 0;
+  KLF_Parallel::For(threads, count, [&](u32 c, u32) { (c < l.planes.size() ? l.planes[c] : l.alpha).resize(area); },
+                    &failed);
+  if (failed) return Unreadable("PNG", failed, error);
   u8* planes[4] = {nullptr, nullptr, nullptr, l.alpha.empty() ? nullptr : l.alpha.data()};
   for (int c = 0; c < ColourPlanes(); ++c) planes[c] = l.planes[c].data();
   if (!png.ParseImageInto(bytes.data(), n, planes, static_cast<u16>(width), static_cast<u16>(height)))
@@ -387,24 +390,31 @@ bool CKLT_HostDocument::CanWrite(const std::string& path, int16_t m, int32_t w, 
   return true;
 }
 
-bool CKLT_HostDocument::Write(const std::string& path, std::string& error) const {
+bool CKLT_HostDocument::Write(const std::string& path, std::string& error, bool* noMemory) const {
+  if (noMemory) *noMemory = false;
   if (!CanWrite(path, mode, width, height, error)) return false;
   if (width <= 0 || height <= 0 || static_cast<uint32_t>(width) > kMaxSide || static_cast<uint32_t>(height) > kMaxSide)
     return error = "the document is empty or too large", false;
   CKLP_ReplaceFile file;
-  if (!file.Begin(path, error)) return false;
-  if (!(EndsWith(path, ".png") ? i_WritePNG(file.TempPath(), error) : i_WritePSD(file.TempPath(), error))) return false;
-  return file.Commit(error);
+  errno = 0;
+  const bool written =
+      file.Begin(path, error) &&
+      (EndsWith(path, ".png") ? i_WritePNG(file.TempPath(), error) : i_WritePSD(file.TempPath(), error)) &&
+      file.Commit(error);
+  if (!written && noMemory) *noMemory = errno == ENOMEM;
+  return written;
 }
 
 namespace {
 
 // The reason of a failed write: the system's when the file failed, else
-// the writer's code.
+// the writer's code; errno is ENOMEM when memory ran out, else 0.
 std::string WriteFailure(u16 code, int savedErrno) {
   const bool fileError = code >= klErrFileOpen && code <= klErrFileNotOpen;
-  return fileError && savedErrno ? CKLT_FileAccess::Reason(savedErrno)
-                                 : KLF_ErrorText(code ? code : static_cast<u16>(klErrFileWrite));
+  std::string reason = fileError && savedErrno ? CKLT_FileAccess::Reason(savedErrno)
+                                               : KLF_ErrorText(code ? code : static_cast<u16>(klErrFileWrite));
+  errno = code == klErrNoMemory || (fileError && savedErrno == ENOMEM) ? ENOMEM : 0;
+  return reason;
 }
 
 }  // namespace

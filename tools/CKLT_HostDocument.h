@@ -94,8 +94,8 @@ class CKLT_HostDocument {
   // 65535.
   static bool CanWrite(const std::string& path, int16_t mode, int32_t width, int32_t height, std::string& error);
   // Writes by the extension; the file is replaced only when the whole new
-  // one is on disk.
-  bool Write(const std::string& path, std::string& error) const;
+  // one is on disk. noMemory, when given, says whether memory ran out.
+  bool Write(const std::string& path, std::string& error, bool* noMemory = nullptr) const;
 
   // Converts every layer to another colour mode; the profile is dropped.
   bool ConvertTo(int16_t newMode);

@@ -97,12 +97,12 @@ struct Bar : CKLF_Progress {
 };
 
 // The block the run replays.
-bool Block(CKLT_FilterHost& host, const O& o, std::vector<uint8_t>& block, std::string& message) {
-  if (!o.last) return CKLT_SettingsSource::FromDescriptor(host, block, message);
+bool Block(CKLT_FilterHost& host, const O& o, std::vector<uint8_t>& block, std::string& message, bool& noMemory) {
+  if (!o.last) return CKLT_SettingsSource::FromDescriptor(host, block, message, &noMemory);
   const std::string last =
       CKLT_SettingsSource::LastDataPath(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin);
   const KLP_Rect32 r = host.FilterRect();
-  return CKLT_SettingsSource::ReadFile(last, r.right - r.left, r.bottom - r.top, block, message);
+  return CKLT_SettingsSource::ReadFile(last, r.right - r.left, r.bottom - r.top, block, message, &noMemory);
 }
 
 void Report(FILE* err, const std::string& text) {
@@ -192,7 +192,7 @@ int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
                : *run.Reason()                    ? run.Reason()
                                                   : KLF_ErrorText(run.GetError());
     if (files) message += " (" + std::to_string(files) + " files were written before)";
-    return CKLT_HostRunner::kExitFiles;
+    return run.GetError() == klErrNoMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
   }
   std::string said = "exported ";
   if (s.to == CExportDialogModel::kToPSD)
@@ -235,7 +235,7 @@ int Knives(CPluginMain& plugin, const std::vector<uint8_t>& block, const O& o, F
               (ex.GetError() == klErrEmpty ? std::string("no knife to export (every chosen knife is hidden)")
                : *ex.Reason()              ? std::string(ex.Reason())
                                            : std::string(KLF_ErrorText(ex.GetError())));
-    return CKLT_HostRunner::kExitFiles;
+    return ex.GetError() == klErrNoMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
   }
   Report(err, "exported " + std::to_string(ex.Exported()) + " knives to " + ex.Written());
   return -1;
@@ -297,7 +297,9 @@ int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE*
   const E& x = o.exports;
   if (!x.Wanted()) return -1;
   std::vector<uint8_t> block;
-  if (!Block(host, o, block, message)) return message = "cannot export: " + message, CKLT_HostRunner::kExitFiles;
+  bool noMemory = false;
+  if (!Block(host, o, block, message, noMemory))
+    return message = "cannot export: " + message, noMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
   // The plug-in's own replay code, in the program, on the same document.
   host.ResetRun();
   CPluginMain plugin;

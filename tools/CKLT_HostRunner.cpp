@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <exception>
 #include <map>
@@ -381,16 +382,16 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
   if (o.dialog || o.about) return kGoOn;
   if (o.last) return i_CheckLastSettings(message);
   std::vector<uint8_t>& block = m_block;
+  bool noMemory = false;
   if (m_scriptPlayed && o.settings.empty()) {
-    if (!CKLT_SettingsSource::FromDescriptor(host, block, message))
-      return message = o.script + ": " + message, kExitFiles;
+    if (!CKLT_SettingsSource::FromDescriptor(host, block, message, &noMemory))
+      return message = o.script + ": " + message, noMemory ? kExitMemory : kExitFiles;
     // Said when the plug-in cancels: another plug-in may record other
     // values.
     m_scriptDamaged = CKLT_SettingsSource::CheckReplay(block) == CKLT_SettingsSource::kDamaged;
   } else {
     const KLP_Rect32 area = host.FilterRect();
     const int32_t w = area.right - area.left, h = area.bottom - area.top;
-    bool noMemory = false;
     if (!o.settings.empty() && !CKLT_SettingsSource::ReadFile(o.settings, w, h, block, message, &noMemory))
       return noMemory ? kExitMemory : kExitFiles;
     if (o.settings.empty() &&
@@ -398,7 +399,7 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
       return kExitMemory;
     const std::string margins = o.settings.empty() ? CKLT_LayoutShaper::MarginNote(o.shape, w, h) : "";
     if (!margins.empty()) i_Note(margins);
-    if (!CKLT_SettingsSource::Record(host, block, message)) return kExitFiles;
+    if (!CKLT_SettingsSource::Record(host, block, message, &noMemory)) return noMemory ? kExitMemory : kExitFiles;
   }
   i_NoteUnusedColours(CKLT_SettingsSource::IsLayoutMode(block));
   return kGoOn;
@@ -408,7 +409,8 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
 int CKLT_HostRunner::i_SaveSettings(std::string& message) {
   const std::string& path = m_options->saveSettings;
   if (path.empty() || m_block.empty()) return kGoOn;
-  return CKLT_SettingsSource::WriteDocument(path, m_block, message) ? kGoOn : kExitFiles;
+  if (CKLT_SettingsSource::WriteDocument(path, m_block, message)) return kGoOn;
+  return errno == ENOMEM ? kExitMemory : kExitFiles;
 }
 
 // What --last replays: a played script's settings, else the plug-in's
@@ -519,7 +521,9 @@ int CKLT_HostRunner::i_RunPlugin(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   CKLT_FilterHost& host = *m_host;
   CKLT_PluginLibrary library;
-  if (!library.Load(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin, message)) return kExitFiles;
+  bool noMemory = false;
+  if (!library.Load(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin, message, &noMemory))
+    return noMemory ? kExitMemory : kExitFiles;
   CKLT_ProgressBar bar;
   bar.SetOutput(o.quiet ? nullptr : m_err, isatty(fileno(m_err)) != 0);
   host.SetProgressSink([&bar](int32_t done, int32_t total) { bar.Show(done, total); });
@@ -599,10 +603,16 @@ int CKLT_HostRunner::i_WriteOutput(std::string& message) {
     m_doc.PutBack(target, planes, host.HasTransparency() ? host.Plane(colours) : none);
   }
   std::string reason;
-  if (!m_doc.Write(o.output, reason)) return message = "cannot write " + o.output + ": " + reason, kExitFiles;
+  bool noMemory = false;
+  if (!m_doc.Write(o.output, reason, &noMemory))
+    return message = "cannot write " + o.output + ": " + (noMemory ? "out of memory" : reason),
+           noMemory ? kExitMemory : kExitFiles;
   if (!o.script.empty() && host.HasDescriptor() &&
-      !CKLP_ReplaceFile::WriteAll(o.script, CKLT_FilterHost::EncodeDescriptor(host.Descriptor()), reason))
-    return message = "cannot write " + o.script + ": " + reason, kExitFiles;
+      !CKLP_ReplaceFile::WriteAll(o.script, CKLT_FilterHost::EncodeDescriptor(host.Descriptor()), reason)) {
+    noMemory = errno == ENOMEM;
+    return message = "cannot write " + o.script + ": " + (noMemory ? "out of memory" : reason),
+           noMemory ? kExitMemory : kExitFiles;
+  }
   message = "done: wrote " + o.output;
   return kExitOk;
 }

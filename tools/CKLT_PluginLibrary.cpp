@@ -3,7 +3,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -11,16 +13,28 @@ const char kLibraryName[] = "libtessarette_plugin.so";
 
 bool Exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
+// The loader's reasons when the library found no room: its mappings
+// failed, or its allocations, or the system said ENOMEM.
+bool NoRoom(const char* why) {
+  for (const char* said : {"failed to map segment", "cannot map zero-fill pages", "cannot allocate", "out of memory"})
+    if (std::strstr(why, said)) return true;
+  return std::strstr(why, std::strerror(ENOMEM)) != nullptr;
+}
+
 }  // namespace
 
-bool CKLT_PluginLibrary::Load(const std::string& path, std::string& error) {
+bool CKLT_PluginLibrary::Load(const std::string& path, std::string& error, bool* noMemory) {
   Unload();
+  if (noMemory) *noMemory = false;
   // A name without a slash is a file here, not one for dlopen to search.
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
   m_handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!m_handle) {
     const char* why = dlerror();
-    error = "cannot load the plug-in " + path + (why ? std::string(": ") + why : std::string());
+    const bool room = why && NoRoom(why);
+    if (noMemory) *noMemory = room;
+    error = "cannot load the plug-in " + path + (room ? ": out of memory" : "") +
+            (why ? std::string(": ") + why : std::string());
     return false;
   }
   void* sym = dlsym(m_handle, KLP_PLUGIN_ENTRY_NAME);

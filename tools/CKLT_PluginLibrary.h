@@ -13,8 +13,9 @@ class CKLT_PluginLibrary {
   CKLT_PluginLibrary(const CKLT_PluginLibrary&) = delete;
   CKLT_PluginLibrary& operator=(const CKLT_PluginLibrary&) = delete;
 
-  // False with a one-line reason when the library or its entry is missing.
-  bool Load(const std::string& path, std::string& error);
+  // False with a one-line reason when the library or its entry is missing;
+  // noMemory (when given) says that the library found no room to load.
+  bool Load(const std::string& path, std::string& error, bool* noMemory = nullptr);
   void Unload();
   KLP_PluginMainProc Entry() const { return m_entry; }
 

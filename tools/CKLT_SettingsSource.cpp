@@ -1,6 +1,7 @@
 #include "CKLT_SettingsSource.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "CKLF_8BFPluginVirtual.h"
@@ -109,7 +110,8 @@ bool CKLT_SettingsSource::DefaultBlock(int32_t width, int32_t height, int column
   return WriteLayout(m, layoutMode, block, error);
 }
 
-bool CKLT_SettingsSource::Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error) {
+bool CKLT_SettingsSource::Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error,
+                                 bool* noMemory) {
   // The plug-in's own adapter writes the records, as a run with the dialog
   // does when the user applies; the host keeps what it was given.
   host.ResetRun();
@@ -117,14 +119,18 @@ bool CKLT_SettingsSource::Record(CKLT_FilterHost& host, const std::vector<uint8_
   int16_t result = 0;
   recorder.SetHostPointers(&host.Record(), nullptr, &result);
   if (block.empty() || !recorder.WriteEncryptedScriptParameter_V2(block.data(), static_cast<u32>(block.size()))) {
-    error = "the settings do not fit the scripting descriptor";
+    const bool memory = recorder.GetError() == klErrNoMemory;
+    if (noMemory) *noMemory = memory;
+    error = memory ? "out of memory while the settings were recorded"
+                   : "the settings do not fit the scripting descriptor";
     return false;
   }
   host.TakeDescriptor();
   return true;
 }
 
-bool CKLT_SettingsSource::FromDescriptor(CKLT_FilterHost& host, std::vector<uint8_t>& block, std::string& error) {
+bool CKLT_SettingsSource::FromDescriptor(CKLT_FilterHost& host, std::vector<uint8_t>& block, std::string& error,
+                                         bool* noMemory) {
   // Read back by the plug-in's own adapter, as a replay reads it.
   host.ResetRun();
   CKLF_8BFPluginVirtual reader;
@@ -132,8 +138,12 @@ bool CKLT_SettingsSource::FromDescriptor(CKLT_FilterHost& host, std::vector<uint
   reader.SetHostPointers(&host.Record(), nullptr, &result);
   CKLF_Mem mem;
   u8 display = 0;
-  if (!reader.ReadEncryptedScriptParameter_V2(mem, display))
-    return error = "the scripting descriptor holds no settings", false;
+  if (!reader.ReadEncryptedScriptParameter_V2(mem, display)) {
+    const bool memory = reader.GetError() == klErrNoMemory;
+    if (noMemory) *noMemory = memory;
+    return error = memory ? "out of memory while the settings were read" : "the scripting descriptor holds no settings",
+           false;
+  }
   block.assign(mem.GetPtr(), mem.GetPtr() + mem.GetSize());
   host.ResetRun();
   return true;
@@ -144,8 +154,11 @@ bool CKLT_SettingsSource::WriteDocument(const std::string& path, const std::vect
   std::vector<uint8_t> bytes(CSettingsBlock::kMagicSize + block.size());
   std::copy(CSettingsBlock::kMagic, CSettingsBlock::kMagic + CSettingsBlock::kMagicSize, bytes.begin());
   std::copy(block.begin(), block.end(), bytes.begin() + CSettingsBlock::kMagicSize);
-  if (!CKLP_ReplaceFile::WriteAll(path, bytes, error)) return error = "cannot write " + path + ": " + error, false;
-  return true;
+  if (CKLP_ReplaceFile::WriteAll(path, bytes, error)) return true;
+  const int saved = errno;
+  error = "cannot write " + path + ": " + (saved == ENOMEM ? std::string("out of memory") : error);
+  errno = saved;
+  return false;
 }
 
 bool CKLT_SettingsSource::IsLayoutMode(const std::vector<uint8_t>& block) {

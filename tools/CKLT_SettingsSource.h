@@ -53,12 +53,15 @@ class CKLT_SettingsSource {
   // its first byte, as the plug-in reads it.
   static bool IsLayoutMode(const std::vector<uint8_t>& block);
 
-  // Puts the block into the host's scripting descriptor.
-  static bool Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error);
-  // The block the host's scripting descriptor holds.
-  static bool FromDescriptor(CKLT_FilterHost& host, std::vector<uint8_t>& block, std::string& error);
+  // Puts the block into the host's scripting descriptor. noMemory (when
+  // given) says that memory ran out.
+  static bool Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error,
+                     bool* noMemory = nullptr);
+  // The block the host's scripting descriptor holds; noMemory as above.
+  static bool FromDescriptor(CKLT_FilterHost& host, std::vector<uint8_t>& block, std::string& error,
+                             bool* noMemory = nullptr);
 
   // Writes the block as a saved document ("KLTS30" and the block),
-  // replacing the file all or nothing.
+  // replacing the file all or nothing; false with the reason and errno.
   static bool WriteDocument(const std::string& path, const std::vector<uint8_t>& block, std::string& error);
 };

@@ -1,5 +1,6 @@
 #include "CKLF_PlatformFileDialog.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "CKLF_App.h"
@@ -99,7 +100,7 @@ u8 CKLF_PlatformFileDialog::OpenFileByResult(CKLF_StdFile* file, u32 mode) {
 u8 CKLF_PlatformFileDialog::i_WriteSafely(const std::string& path, const std::function<u8(CKLF_StdFile*)>& write) {
   CKLP_ReplaceFile replace;
   std::string reason;
-  if (!replace.Begin(path, reason)) return Fail(klErrFileOpen);
+  if (!replace.Begin(path, reason)) return Fail(errno == ENOMEM ? klErrNoMemory : klErrFileOpen);
   CKLF_StdFile file;
   if (!file.Open(CKLF_String(replace.TempPath().c_str()), 3)) return FailFrom(file, klErrFileOpen);
   const u8 written = write(&file);

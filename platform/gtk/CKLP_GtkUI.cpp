@@ -7,7 +7,9 @@
 // Command, Alt for Option and Super for Control.
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <map>
 #include <memory>
 #include <string>
@@ -209,6 +211,19 @@ class CKLP_GtkUI : public CKLP_UICore {
   void RequestClose(KLP_WindowID w) {
     if (Find(w)) PostWindowEvent(w, klpWindowClose);
   }
+  // Runs a signal handler's work. What it throws (the toolkit's code, or
+  // an allocation) must not unwind through GTK: it is kept, every loop is
+  // quit, and the call that ran GTK throws it again on the toolkit's side.
+  template <class R, class F>
+  R Guarded(R failure, F&& f) {
+    try {
+      return f();
+    } catch (...) {
+      if (!m_thrown) m_thrown = std::current_exception();
+      for (GMainLoop* loop : m_loops) g_main_loop_quit(loop);
+      return failure;
+    }
+  }
   gboolean OnDraw(KLP_WindowID w, cairo_t* cr);
   gboolean OnInput(KLP_WindowID w, GdkEvent* event);
   void OnTick(KLP_TimerID t);
@@ -232,8 +247,12 @@ class CKLP_GtkUI : public CKLP_UICore {
   void Hold() { ++m_holding; }
   void Release();
   bool Convert(KLP_WindowID w, GdkEvent* event, KLP_Event& e);
+  // Throws what a signal handler kept, once GTK has returned.
+  void Rethrow();
+  void i_MakeWindow(Window& rec, const KLP_WindowDesc& desc, const std::string& title);
 
   GdkDisplay* m_display;
+  std::exception_ptr m_thrown;
   std::map<KLP_WindowID, Native> m_native;
   std::map<KLP_TimerID, Timer> m_timers;
   std::vector<GMainLoop*> m_loops;  // one per frame
@@ -246,28 +265,35 @@ class CKLP_GtkUI : public CKLP_UICore {
 
 gboolean DrawSignal(GtkWidget*, cairo_t* cr, gpointer data) {
   auto* c = static_cast<WinContext*>(data);
-  return c->ui->OnDraw(c->id, cr);
+  return c->ui->Guarded<gboolean>(FALSE, [&] { return c->ui->OnDraw(c->id, cr); });
 }
 
 gboolean InputSignal(GtkWidget*, GdkEvent* event, gpointer data) {
   auto* c = static_cast<WinContext*>(data);
-  return c->ui->OnInput(c->id, event);
+  return c->ui->Guarded<gboolean>(FALSE, [&] { return c->ui->OnInput(c->id, event); });
 }
 
 // The window manager's close becomes the toolkit's close request; the
 // window stays until the toolkit closes it.
 gboolean DeleteSignal(GtkWidget*, GdkEvent*, gpointer data) {
   auto* c = static_cast<WinContext*>(data);
-  c->ui->RequestClose(c->id);
-  return TRUE;
+  return c->ui->Guarded<gboolean>(TRUE, [&] {
+    c->ui->RequestClose(c->id);
+    return TRUE;
+  });
 }
 
-gboolean DispatchIdle(gpointer data) { return static_cast<CKLP_GtkUI*>(data)->Dispatch(); }
+gboolean DispatchIdle(gpointer data) {
+  CKLP_GtkUI* ui = static_cast<CKLP_GtkUI*>(data);
+  return ui->Guarded<gboolean>(G_SOURCE_REMOVE, [ui] { return ui->Dispatch(); });
+}
 
 gboolean TimerTick(gpointer data) {
   auto* c = static_cast<TimerContext*>(data);
-  c->ui->OnTick(c->id);
-  return G_SOURCE_CONTINUE;
+  return c->ui->Guarded<gboolean>(G_SOURCE_CONTINUE, [c] {
+    c->ui->OnTick(c->id);
+    return G_SOURCE_CONTINUE;
+  });
 }
 
 void FreeTimerContext(gpointer data) { delete static_cast<TimerContext*>(data); }
@@ -309,15 +335,35 @@ uint32_t CKLP_GtkUI::GetScreens(KLP_Rect* out, uint32_t max) {
   return count;
 }
 
+// What needs memory is had before the native window is made: a window that
+// cannot have it is not made (0).
 KLP_WindowID CKLP_GtkUI::CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowClient* client) {
-  Window* rec = AddRecord(desc, client);
-  if (!rec) return 0;
+  Window* rec = nullptr;
+  std::string title;
+  try {
+    title = KLP_Latin1ToUTF8(desc.title);
+    std::unique_ptr<WinContext> context(new WinContext{this, 0});
+    rec = AddRecord(desc, client);
+    if (!rec) return 0;
+    context->id = rec->id;
+    m_native[rec->id].context = std::move(context);
+  } catch (...) {
+    if (rec) {
+      const KLP_WindowID id = rec->id;
+      m_z.erase(std::remove_if(m_z.begin(), m_z.end(), [id](const auto& o) { return o->id == id; }), m_z.end());
+    }
+    return 0;
+  }
+  i_MakeWindow(*rec, desc, title);
+  return rec->id;
+}
+
+void CKLP_GtkUI::i_MakeWindow(Window& rec, const KLP_WindowDesc& desc, const std::string& title) {
   const int w = desc.bounds.right - desc.bounds.left, h = desc.bounds.bottom - desc.bounds.top;
-  Native& n = m_native[rec->id];
-  n.context.reset(new WinContext{this, rec->id});
+  Native& n = m_native[rec.id];
   n.surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
   GtkWidget* win = n.widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_title(GTK_WINDOW(win), KLP_Latin1ToUTF8(desc.title).c_str());
+  gtk_window_set_title(GTK_WINDOW(win), title.c_str());
   gtk_window_set_decorated(GTK_WINDOW(win), FALSE);
   gtk_window_set_resizable(GTK_WINDOW(win), FALSE);
   gtk_widget_set_app_paintable(win, TRUE);
@@ -333,7 +379,6 @@ KLP_WindowID CKLP_GtkUI::CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowCli
     g_signal_connect(win, s, G_CALLBACK(InputSignal), n.context.get());
   g_signal_connect(win, "delete-event", G_CALLBACK(DeleteSignal), n.context.get());
   gtk_widget_realize(win);
-  return rec->id;
 }
 
 void CKLP_GtkUI::DestroyWindow(KLP_WindowID w) {
@@ -549,6 +594,14 @@ void CKLP_GtkUI::Gather() {
   for (int i = 0; i < 64 && g_main_context_iteration(nullptr, FALSE); ++i) {
   }
   Release();
+  Rethrow();
+}
+
+void CKLP_GtkUI::Rethrow() {
+  if (!m_thrown) return;
+  std::exception_ptr thrown = m_thrown;
+  m_thrown = nullptr;
+  std::rethrow_exception(thrown);
 }
 
 bool CKLP_GtkUI::PeekEvent(uint32_t mask) {
@@ -570,6 +623,7 @@ int32_t CKLP_GtkUI::RunLoop(KLP_WindowID modalFor) {
   m_loops.pop_back();
   g_main_loop_unref(loop);
   PopFrame();
+  Rethrow();
   return klpLoopQuit;
 }
 
@@ -580,10 +634,17 @@ void CKLP_GtkUI::QuitLoop(KLP_WindowID modalFor) {
 
 KLP_TimerID CKLP_GtkUI::AddTimer(uint32_t intervalMs, std::function<void()> tick) {
   if (intervalMs == 0 || !tick) return 0;
-  const KLP_TimerID id = m_nextTimer++;
-  const guint source = g_timeout_add_full(G_PRIORITY_DEFAULT, intervalMs, TimerTick, new TimerContext{this, id},
-                                          FreeTimerContext);
-  m_timers[id] = {source, std::move(tick)};
+  const KLP_TimerID id = m_nextTimer;
+  TimerContext* context = new (std::nothrow) TimerContext{this, id};
+  if (!context) return 0;
+  try {
+    m_timers[id].tick = std::move(tick);
+  } catch (...) {  // no memory for the entry: no timer
+    delete context;
+    return 0;
+  }
+  ++m_nextTimer;
+  m_timers[id].source = g_timeout_add_full(G_PRIORITY_DEFAULT, intervalMs, TimerTick, context, FreeTimerContext);
   return id;
 }
 
@@ -625,11 +686,19 @@ gint CKLP_GtkUI::RunDialog(GtkWidget* d, KLP_WindowID parent) {
 }
 
 void CKLP_GtkUI::Alert(const std::string& title, const std::string& text, KLP_WindowID parent) {
-  GtkWidget* d = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "%s",
-                                        KLP_Latin1ToUTF8(text).c_str());
-  gtk_window_set_title(GTK_WINDOW(d), KLP_Latin1ToUTF8(title).c_str());
+  std::string utf8Text, utf8Title;
+  try {
+    utf8Text = KLP_Latin1ToUTF8(text);
+    utf8Title = KLP_Latin1ToUTF8(title);
+  } catch (...) {  // no memory for the texts: no alert
+    return;
+  }
+  GtkWidget* d =
+      gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "%s", utf8Text.c_str());
+  gtk_window_set_title(GTK_WINDOW(d), utf8Title.c_str());
   RunDialog(d, parent);
   gtk_widget_destroy(d);
+  Rethrow();
 }
 
 bool CKLP_GtkUI::HasClipboardText() {
@@ -639,13 +708,23 @@ bool CKLP_GtkUI::HasClipboardText() {
 bool CKLP_GtkUI::GetClipboardText(std::string& out) {
   gchar* text = gtk_clipboard_wait_for_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
   if (!text) return false;
-  out = KLP_UTF8ToLatin1(text);
+  bool got = true;
+  try {
+    out = KLP_UTF8ToLatin1(text);
+  } catch (...) {  // no memory for the text
+    got = false;
+  }
   g_free(text);
-  return true;
+  return got;
 }
 
 bool CKLP_GtkUI::SetClipboardText(const std::string& text) {
-  const std::string utf8 = KLP_Latin1ToUTF8(text);
+  std::string utf8;
+  try {
+    utf8 = KLP_Latin1ToUTF8(text);
+  } catch (...) {  // no memory for the text
+    return false;
+  }
   gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), utf8.c_str(), static_cast<gint>(utf8.size()));
   return true;
 }
@@ -703,8 +782,14 @@ int32_t CKLP_GtkUI::PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& i
   if (!win || !rec || items.empty()) return -1;
   MenuRun run = {g_main_loop_new(nullptr, FALSE), -1};
   GtkWidget* menu = gtk_menu_new();
-  for (size_t i = 0; i < items.size(); ++i)
-    gtk_menu_shell_append(GTK_MENU_SHELL(menu), MenuItem(items[i], static_cast<int>(i), &run));
+  try {
+    for (size_t i = 0; i < items.size(); ++i)
+      gtk_menu_shell_append(GTK_MENU_SHELL(menu), MenuItem(items[i], static_cast<int>(i), &run));
+  } catch (...) {  // no memory for a label: no menu
+    gtk_widget_destroy(menu);
+    g_main_loop_unref(run.loop);
+    return -1;
+  }
   gtk_widget_show_all(menu);
   g_signal_connect(menu, "deactivate", G_CALLBACK(MenuClosed), &run);
   const GdkRectangle r = {at.x - rec->bounds.left, at.y - rec->bounds.top, 1, 1};
@@ -718,12 +803,20 @@ int32_t CKLP_GtkUI::PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& i
   if (trigger) gdk_event_free(trigger);
   gtk_widget_destroy(menu);
   g_main_loop_unref(run.loop);
+  Rethrow();
   return run.chosen;
 }
 
+struct OfferContext {
+  CKLP_GtkUI* ui;
+  const KLP_FileQuestion* question;
+};
+
 gboolean OfferFile(const GtkFileFilterInfo* info, gpointer data) {
-  const auto* q = static_cast<const KLP_FileQuestion*>(data);
-  return info->display_name && q->offer(info->display_name);
+  const auto* c = static_cast<const OfferContext*>(data);
+  return c->ui->Guarded<gboolean>(FALSE, [&]() -> gboolean {
+    return info->display_name && c->question->offer(info->display_name);
+  });
 }
 
 KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
@@ -736,10 +829,11 @@ KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, q.confirmReplace ? TRUE : FALSE);
     if (!q.proposedName.empty()) gtk_file_chooser_set_current_name(chooser, q.proposedName.c_str());
   }
+  OfferContext offer = {this, &q};
   if (q.offer) {
     GtkFileFilter* f = gtk_file_filter_new();
     gtk_file_filter_set_name(f, q.filterName.empty() ? "Files" : q.filterName.c_str());
-    gtk_file_filter_add_custom(f, GTK_FILE_FILTER_DISPLAY_NAME, OfferFile, const_cast<KLP_FileQuestion*>(&q), nullptr);
+    gtk_file_filter_add_custom(f, GTK_FILE_FILTER_DISPLAY_NAME, OfferFile, &offer, nullptr);
     gtk_file_chooser_add_filter(chooser, f);
   }
   Hold();
@@ -749,17 +843,27 @@ KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
   KLP_FileAnswer a;
   if (response == GTK_RESPONSE_ACCEPT) {
     if (gchar* path = gtk_file_chooser_get_filename(chooser)) {
-      a.chosen = true;
-      a.path = path;
+      try {
+        a.path = path;
+        a.chosen = true;
+      } catch (...) {  // no memory for the path: nothing chosen
+      }
       g_free(path);
     }
   }
   g_object_unref(n);
+  Rethrow();
   return a;
 }
 
 bool CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) {
-  GtkWidget* d = gtk_color_chooser_dialog_new(title.empty() ? nullptr : KLP_Latin1ToUTF8(title).c_str(), nullptr);
+  std::string utf8;
+  try {
+    utf8 = KLP_Latin1ToUTF8(title);
+  } catch (...) {  // no memory for the title: no chooser
+    return false;
+  }
+  GtkWidget* d = gtk_color_chooser_dialog_new(utf8.empty() ? nullptr : utf8.c_str(), nullptr);
   gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(d), FALSE);
   const GdkRGBA start = {rgb[0] / 65535.0, rgb[1] / 65535.0, rgb[2] / 65535.0, 1.0};
   gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(d), &start);
@@ -775,6 +879,7 @@ bool CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, uint16
     }
   }
   gtk_widget_destroy(d);
+  Rethrow();
   return chosen;
 }
 
@@ -782,6 +887,10 @@ bool CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, uint16
 
 CKLP_UIPlatform* KLP_OpenDisplayUI() {
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
-  DressInPalette();
-  return new CKLP_GtkUI();
+  try {
+    DressInPalette();
+    return new CKLP_GtkUI();
+  } catch (...) {  // no memory: no display
+    return nullptr;
+  }
 }

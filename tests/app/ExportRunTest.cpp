@@ -16,6 +16,7 @@
 
 #include "CExportRun.h"
 #include "CKLF_ImagePSD.h"
+#include "FailingAllocations.h"
 #include "PuzzleTestUtil.h"
 #include "support/TestSupport.h"
 
@@ -580,4 +581,61 @@ TEST(ExportRun, AFailedWriteOnManyThreadsNamesTheSystemsReason) {
     EXPECT_EQ(std::string(run.Reason()), "File too large");
   }
   EXPECT_TRUE(Files(dir.Path()).empty());
+}
+
+// Memory running out while pieces are written, on the helpers alone or at
+// one allocation after another on any thread: the export fails as out of
+// memory (17), with no alert of its own (the caller tells), and leaves no
+// file and no temporary; nothing is thrown out of it.
+TEST(ExportRun, MemoryRunningOutOnAnyThreadIsOutOfMemoryAndLeavesNothing) {
+  puzzletest::Puzzle p{4, 3, 160, 120};
+  CExportRun run(p.engine);
+  std::vector<std::string> alerts;
+  run.SetAlert(
+      [](const char* text, const char*, void* user) { static_cast<std::vector<std::string>*>(user)->push_back(text); },
+      &alerts);
+  run.SetDocument({160, 120, 0, 0, 72.0, nullptr, 0});
+  run.SetThreads(4);
+  klftest::TempDir dir;
+  const M::SETTINGS png = Settings(M::kAll, M::kToPNG, M::kSimple, 0, 0, 0, 1);
+  const std::string path = dir.File("p.png");
+  {
+    klftest::FailingAllocations failing(klftest::FailingAllocations::kOtherThreads, 0);
+    EXPECT_FAILS(run, run.ExportPieces(png, path.c_str()), klErrNoMemory);
+    EXPECT_GT(failing.Failed(), 0u);
+  }
+  EXPECT_TRUE(Files(dir.Path()).empty());
+  EXPECT_TRUE(alerts.empty());
+
+  for (const M::SETTINGS& s : {Settings(M::kAll, M::kToPSD, M::kSimple, 0, 0, 0, 1), png}) {
+    u32 failures = 0;
+    // The PSD's every allocation, the PNG files' further apart.
+    for (uint64_t after = 0;; after += s.to == M::kToPSD ? 1 : 1 + after / 4) {
+      SCOPED_TRACE(std::to_string(s.to) + " " + std::to_string(after));
+      const std::string target = dir.File(s.to == M::kToPSD ? "p.psd" : "p.png");
+      u8 ok = 0;
+      uint64_t failed = 0;
+      bool threw = false;
+      {
+        klftest::FailingAllocations failing(klftest::FailingAllocations::kAnyThread, after);
+        try {
+          ok = run.ExportPieces(s, target.c_str());
+        } catch (...) {
+          threw = true;
+        }
+        failed = failing.Failed();
+      }
+      ASSERT_FALSE(threw);
+      if (!ok) {
+        ++failures;
+        EXPECT_EQ(run.GetError(), klErrNoMemory) << run.Reason();
+        EXPECT_EQ(Files(dir.Path()), std::vector<std::string>());
+      }
+      for (const std::string& f : Files(dir.Path())) std::remove(dir.File(f).c_str());
+      if (!failed) break;
+      ASSERT_LT(after, 1000000u);
+    }
+    EXPECT_GT(failures, 5u);
+  }
+  EXPECT_TRUE(alerts.empty());
 }

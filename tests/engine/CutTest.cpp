@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <random>
 #include <set>
 #include <vector>
@@ -412,4 +413,42 @@ TEST(TessaretteCut, CountedPiecesAreTheCutsPieces) {
   e.SetProgress(nullptr);
   e.GetKnot(1, 0)->dx = 1e7f;
   EXPECT_FAILS(e, e.CountPieces(d.w, d.h, n), klErrNoMemory);
+}
+
+// A progress object that throws at its n-th question, as one that pumps
+// window events does when a window finds no memory: a throw under a
+// parallel run's poll fails the cut and render as out of memory, never as
+// a cancel; one outside the runs leaves the engine as thrown.
+TEST(TessaretteCut, AProgressThatThrowsFailsTheCutAsOutOfMemory) {
+  struct Throwing : CKLF_Progress {
+    int at = 0, seen = 0;
+    u8 IsCanceled() override {
+      if (++seen == at) throw std::bad_alloc();
+      return 0;
+    }
+  };
+  Doc d(160, 120, 3, 12);
+  u32 failed = 0;
+  for (int at = 1;; ++at) {
+    CTessarette e;
+    SetGrid(e, 4, 3, true);
+    e.SetThreads(3);
+    Throwing p;
+    p.at = at;
+    e.SetProgress(&p);
+    bool threw = false;
+    u8 ok = 0;
+    try {
+      ok = Cut(e, d, nullptr, 1);
+    } catch (const std::bad_alloc&) {
+      threw = true;
+    }
+    if (!threw && !ok) {
+      ++failed;
+      EXPECT_EQ(e.GetError(), klErrNoMemory) << at;
+    }
+    if (p.seen < at) break;
+    ASSERT_LT(at, 100000);
+  }
+  EXPECT_GT(failed, 0u);
 }

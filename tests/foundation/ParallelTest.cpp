@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <dlfcn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,7 +9,9 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <new>
 #include <set>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -296,4 +299,133 @@ TEST(Parallel, TheSharedEntryHoldsItsCallerToTheLimits) {
   EXPECT_LE(ProcessThreads(), before > 8 ? before : 8);
   EXPECT_EQ(KLF_ParallelRunShared1(4, 0, task, poll, &counted), 1);
   EXPECT_EQ(counted.ran.load(), 3u);
+}
+
+namespace {
+
+// Tasks on helpers fail in one of several ways, the caller's first task
+// waiting until one has: the failure always comes from another thread
+// than the one that called Run.
+struct FailingJob : KLF_ParallelJob {
+  enum How { kNone, kBadAlloc, kLengthError, kOther, kFailCall };
+  How how = kBadAlloc;
+  long caller = Tid();
+  std::atomic<u32> ran{0}, failed{0};
+  std::atomic<u64> sink{0};
+  void RunTask(u32 index, u32) override {
+    ran.fetch_add(1);
+    if (Tid() == caller) {
+      // Bounded: with no helper at all the caller runs every task.
+      for (u32 spin = 0; how != kNone && index == 0 && !failed.load() && spin < 20000000; ++spin)
+        std::this_thread::yield();
+      sink.fetch_add(Mix(index, 2000));
+      return;
+    }
+    if (how != kNone) failed.fetch_add(1);
+    switch (how) {
+      case kNone: sink.fetch_add(Mix(index, 2000)); return;
+      case kBadAlloc: throw std::bad_alloc();
+      case kLengthError: std::vector<u64>().reserve(std::vector<u64>().max_size() + 1); return;
+      case kOther: throw std::runtime_error("not memory");
+      case kFailCall: return Fail(33);
+    }
+  }
+};
+
+}  // namespace
+
+TEST(Parallel, ATaskThatFailsOnAHelperStopsTheRunAndSaysWhy) {
+  const struct {
+    FailingJob::How how;
+    u16 code;
+  } rows[] = {{FailingJob::kBadAlloc, 17}, {FailingJob::kLengthError, 17}, {FailingJob::kOther, 1},
+              {FailingJob::kFailCall, 33}};
+  const u32 count = 20000;
+  for (const auto& row : rows) {
+    FailingJob job;
+    job.how = row.how;
+    EXPECT_EQ(KLF_Parallel::Run(4, count, job), 0) << row.code;
+    EXPECT_EQ(job.GetError(), row.code);
+    EXPECT_GE(job.failed.load(), 1u);
+    // Only tasks already under way finish once one has failed.
+    EXPECT_LT(job.ran.load(), count / 2) << row.code;
+    // The same job runs afresh.
+    job.how = FailingJob::kNone;
+    EXPECT_EQ(KLF_Parallel::Run(4, 200, job), 1) << row.code;
+    EXPECT_EQ(job.GetError(), 0);
+  }
+  // On one thread the caller's own task fails the run.
+  struct Own : KLF_ParallelJob {
+    std::atomic<u32> ran{0};
+    void RunTask(u32 index, u32) override {
+      ran.fetch_add(1);
+      if (index == 2) throw std::bad_alloc();
+    }
+  } own;
+  EXPECT_EQ(KLF_Parallel::Run(1, 50, own), 0);
+  EXPECT_EQ(own.GetError(), 17);
+  EXPECT_EQ(own.ran.load(), 3u);
+  // A body of For, and its code.
+  u16 error = 0;
+  EXPECT_EQ(KLF_Parallel::For(4, 64, [](u32 i, u32) {
+              if (i == 40) throw std::bad_alloc();
+            }, &error), 0);
+  EXPECT_EQ(error, 17);
+  EXPECT_EQ(KLF_Parallel::For(4, 64, [](u32, u32) {}, &error), 1);
+  EXPECT_EQ(error, 0);
+}
+
+TEST(Parallel, APollThatThrowsFailsTheRunAsOutOfMemory) {
+  // Not as a cancel. The helpers' tasks wait for the first poll: the
+  // caller runs a task.
+  struct Throwing : KLF_ParallelJob {
+    long caller = Tid();
+    std::atomic<u8> polled{0};
+    void RunTask(u32, u32) override {
+      for (u32 spin = 0; Tid() != caller && !polled.load() && spin < 20000000; ++spin) std::this_thread::yield();
+    }
+    u8 Poll(u32) override {
+      polled.store(1);
+      throw std::bad_alloc();
+    }
+  };
+  for (u32 threads : {1u, 4u}) {
+    Throwing job;
+    EXPECT_EQ(KLF_Parallel::Run(threads, 5000, job), 0) << threads;
+    EXPECT_EQ(job.GetError(), 17) << threads;
+  }
+}
+
+TEST(Parallel, TheSharedEntryKeepsAForeignTasksExceptionOnItsThread) {
+  // A copy that lets an exception out of its task: the run ends as failed.
+  struct Counted {
+    std::atomic<u32> ran{0};
+  } counted;
+  auto task = [](void* j, u32 index, u32) {
+    static_cast<Counted*>(j)->ran.fetch_add(1);
+    if (index % 7 == 3) throw std::bad_alloc();
+  };
+  auto poll = [](void*, u32) -> u8 { return 1; };
+  EXPECT_EQ(KLF_ParallelRunShared1(4, 10000, task, poll, &counted), 0);
+  EXPECT_LT(counted.ran.load(), 10000u);
+}
+
+TEST(Parallel, ALibrarysTaskThatThrowsOnTheLentPoolFailsItsOwnJob) {
+  void* copy = dlopen(KLT_PARALLEL_COPY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(copy, nullptr) << dlerror();
+  typedef u8 (*RunThrowing)(u32, u32, u16*, u32*);
+  RunThrowing run = reinterpret_cast<RunThrowing>(dlsym(copy, "KLT_CopyRunThrowing"));
+  ASSERT_NE(run, nullptr);
+  // The program's helpers are started; the library's calls start none.
+  CheckedJob warm(4, 64);
+  ASSERT_EQ(KLF_Parallel::Run(4, 64, warm), 1);
+  const u32 before = ProcessThreads();
+  u16 error = 0;
+  u32 thrown = 0;
+  EXPECT_EQ(run(4, 20000, &error, &thrown), 0);
+  EXPECT_EQ(error, 17);
+  EXPECT_GE(thrown, 1u);
+  EXPECT_LT(thrown, 20000u);
+  EXPECT_EQ(ProcessThreads(), before);
+  dlclose(copy);
 }

@@ -1,0 +1,118 @@
+// The display backend on a real display when the toolkit's code throws
+// under one of GTK's handlers (a tick, an event dispatched from the idle
+// source) and when the backend's own allocations fail: the loop that ran
+// GTK throws the exception again on the toolkit's side (none unwinds
+// through GTK), and a window or
+// timer that finds no memory is refused (0) without a throw. Prints "ok"
+// and ends with 0, else names each fault on standard error and ends with 1.
+// Run under Xvfb by display_faults_test.sh.
+#include <glib.h>
+
+#include <cstdio>
+#include <new>
+#include <stdexcept>
+
+#include "CKLP_UIPlatform.h"
+#include "FailingAllocations.h"
+
+namespace {
+
+int g_failures = 0;
+
+void Check(bool ok, const char* what) {
+  if (ok) return;
+  ++g_failures;
+  std::fprintf(stderr, "FAILED: %s\n", what);
+}
+
+// Throws when its window is activated, from the idle dispatch.
+struct ThrowingClient : CKLP_WindowClient {
+  int32_t OnPlatformEvent(const KLP_Event& e) override {
+    if (e.eventClass == klpClassWindow && e.kind == klpWindowActivated) throw std::runtime_error("activated");
+    return 0;
+  }
+};
+
+struct QuietClient : CKLP_WindowClient {
+  int32_t OnPlatformEvent(const KLP_Event&) override { return 0; }
+};
+
+KLP_WindowDesc Desc() {
+  KLP_WindowDesc d;
+  d.bounds = {40, 40, 240, 140};
+  d.title = "A window whose title is longer than a short string";
+  return d;
+}
+
+void ThrownUnderGtkComesBack(CKLP_UIPlatform& ui) {
+  bool back = false;
+  const KLP_TimerID t = ui.AddTimer(1, [] { throw std::bad_alloc(); });
+  try {
+    ui.RunLoop(0);
+  } catch (const std::bad_alloc&) {
+    back = true;
+  }
+  ui.RemoveTimer(t);
+  Check(back, "a tick's exception comes back from the loop that ran it");
+  // An exception unwound through GLib's dispatch would leave it counted.
+  Check(g_main_depth() == 0, "GLib's dispatch ended whole");
+
+  ThrowingClient client;
+  const KLP_WindowID w = ui.CreateWindow(Desc(), &client);
+  Check(w != 0, "a window is made");
+  back = false;
+  ui.SelectWindow(w);
+  try {
+    ui.RunLoop(0);
+  } catch (const std::runtime_error&) {
+    back = true;
+  }
+  Check(back, "a dispatched event's exception comes back from the loop");
+  Check(g_main_depth() == 0, "GLib's dispatch ended whole after the event");
+  ui.DestroyWindow(w);
+}
+
+// Every allocation failing in turn: windows and timers are made or refused.
+void OwnAllocationsFail(CKLP_UIPlatform& ui) {
+  QuietClient client;
+  const KLP_WindowDesc desc = Desc();
+  uint32_t refused = 0;
+  for (uint64_t after = 0; after < 1000; ++after) {
+    KLP_WindowID w = 0;
+    KLP_TimerID t = 0;
+    bool threw = false;
+    uint64_t failed = 0;
+    {
+      klftest::FailingAllocations failing(klftest::FailingAllocations::kAnyThread, after);
+      try {
+        w = ui.CreateWindow(desc, &client);
+        t = ui.AddTimer(1000, [] {});
+      } catch (...) {
+        threw = true;
+      }
+      failed = failing.Failed();
+    }
+    Check(!threw, "nothing is thrown when the backend's allocations fail");
+    refused += (w == 0) + (t == 0);
+    if (w) ui.DestroyWindow(w);
+    if (t) ui.RemoveTimer(t);
+    if (failed == 0) break;
+  }
+  Check(refused >= 2, "windows and timers are refused without memory");
+}
+
+}  // namespace
+
+int main() {
+  CKLP_UIPlatform* ui = KLP_OpenDisplayUI();
+  if (!ui) {
+    std::fprintf(stderr, "FAILED: no display opens\n");
+    return 1;
+  }
+  ThrownUnderGtkComesBack(*ui);
+  OwnAllocationsFail(*ui);
+  delete ui;
+  if (g_failures) return 1;
+  std::printf("ok\n");
+  return 0;
+}
