@@ -15,6 +15,7 @@
 
 #include "CKLF_Mem.h"
 #include "CKLF_Progress.h"
+#include "CKLF_StrokeDiscs.h"
 #include "KLF_Parallel.h"
 #include "KLF_Types.h"
 
@@ -229,6 +230,7 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   CKLF_Mem m_heightMap;     // bevel: bordered 32-bit float height field
   CKLF_Mem m_highlightMap;  // bevel: highlight strength per pixel
   CKLF_Mem m_shadowMap;     // bevel: shadow strength per pixel
-  CKLF_Mem m_strokeTables;  // stroke: disc rows per alpha, outline lists
+  CKLF_StrokeDiscs m_strokeDiscs;  // stroke: discs of the last widths
+  CKLF_Mem m_strokeTables;  // stroke: outline lists
   CKLF_Mem m_strokeRows;    // stroke: per-row coverage work
 };
