@@ -125,6 +125,9 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   // Geometry: the destination may have another size; plane counts match.
   u8 Resize(u8 keepAspect);
   u8 Resize_Int_ZO(u8 keepAspect);
+  // Where a resize that keeps the aspect puts a sw x sh picture in a
+  // dw x dh destination: fitted and centred.
+  static kltRECT_s FitRect(u32 sw, u32 sh, u32 dw, u32 dh);
   u8 Tile();
   u8 ApplyConvolutionMask(KLFFX_CONVOLUTIONMASK mask, u8 filterAlpha);
   u8 filter_UnsharpenMaskDelicate(u8 filterAlpha);
