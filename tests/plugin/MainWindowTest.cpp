@@ -25,6 +25,32 @@ void WithMainWindow(PluginRun& r, std::function<void(CWnd_Main&)> step) {
   r.Dialog();
 }
 
+// The window's pixels 4 to the left and to the right of (x, y) in the
+// navigator: each one of the colours, plainly or under the navigator's
+// light veil outside the view frame ((200, 200, 200) at alpha 100); with
+// two colours, cells of both.
+void ExpectCells(PluginRun& r, CWnd_Main& w, i32 x, i32 y, const std::vector<std::vector<int>>& colours) {
+  auto near = [](const std::vector<int>& got, const std::vector<int>& want) {
+    bool plain = true, veiled = true;
+    for (size_t k = 0; k < 3; ++k) {
+      plain = plain && std::abs(got[k] - want[k]) <= 3;
+      veiled = veiled && std::abs(got[k] - (200 * 100 + want[k] * 155) / 255) <= 3;
+    }
+    return plain || veiled;
+  };
+  std::vector<std::vector<int>> seen;
+  for (i32 px : {x - 4, x + 4}) {
+    u8 rgb[3] = {};
+    ASSERT_TRUE(r.ui.GetPixel(w.GetWindowHandle(), px, y, rgb));
+    seen.push_back({rgb[0], rgb[1], rgb[2]});
+    SCOPED_TRACE(::testing::PrintToString(seen.back()));
+    bool any = false;
+    for (const auto& c : colours) any = any || near(seen.back(), c);
+    EXPECT_TRUE(any);
+  }
+  if (colours.size() > 1) EXPECT_NE(seen[0], seen[1]);
+}
+
 u8 Visible(CWnd_Main& w, CWnd_Main::Control c) {
   return static_cast<CKLF_CtrlStaticImage*>(w.GetNamedControl(c))->GetControlLayer()->GetVisible();
 }
@@ -144,28 +170,8 @@ TEST(MainWindow, TheNavigatorDrawsTransparencyAsThePreview) {
       // Two neighbouring cells in the thumbnail's left half, in the view
       // frame (which shows what lies under it).
       const i32 cx = nav.left + (nav.right - nav.left) / 4, cy = (nav.top + nav.bottom) / 2;
-      std::vector<std::vector<int>> seen;
-      for (i32 x : {cx - 4, cx + 4}) {
-        u8 rgb[3] = {};
-        ASSERT_TRUE(r.ui.GetPixel(w.GetWindowHandle(), x, cy, rgb));
-        seen.push_back({rgb[0], rgb[1], rgb[2]});
-      }
-      // The colour, or the colour under the navigator's light veil outside
-      // the view frame ((200, 200, 200) at alpha 100).
-      auto near = [](const std::vector<int>& got, std::vector<int> want) {
-        bool plain = true, veiled = true;
-        for (size_t k = 0; k < 3; ++k) {
-          plain = plain && std::abs(got[k] - want[k]) <= 3;
-          veiled = veiled && std::abs(got[k] - (200 * 100 + want[k] * 155) / 255) <= 3;
-        }
-        return plain || veiled;
-      };
-      for (const auto& c : seen) {
-        SCOPED_TRACE(::testing::PrintToString(c));
-        if (solid) EXPECT_TRUE(near(c, {200, 100, 50}));
-        else EXPECT_TRUE(near(c, {250, 240, 230}) || near(c, {90, 160, 40}));
-      }
-      if (!solid) EXPECT_NE(seen[0], seen[1]);  // cells of both colours
+      if (solid) ExpectCells(r, w, cx, cy, {{200, 100, 50}});
+      else ExpectCells(r, w, cx, cy, {{250, 240, 230}, {90, 160, 40}});
     });
     EXPECT_TRUE(ran);
   }
@@ -198,27 +204,8 @@ TEST(MainWindow, TheNavigatorsMarginsShowTheOutsideColours) {
       ran = true;
       const kltRECT_s nav = w.GetNamedControl(CWnd_Main::kNavigator)->GetRenderRect();
       const i32 cx = (nav.left + nav.right) / 2, y = nav.top + 5;
-      std::vector<std::vector<int>> seen;
-      for (i32 x : {cx - 4, cx + 4}) {
-        u8 rgb[3] = {};
-        ASSERT_TRUE(r.ui.GetPixel(w.GetWindowHandle(), x, y, rgb));
-        seen.push_back({rgb[0], rgb[1], rgb[2]});
-      }
-      // The colour, or the colour under the navigator's light veil.
-      auto near = [](const std::vector<int>& got, std::vector<int> want) {
-        bool plain = true, veiled = true;
-        for (size_t k = 0; k < 3; ++k) {
-          plain = plain && std::abs(got[k] - want[k]) <= 3;
-          veiled = veiled && std::abs(got[k] - (200 * 100 + want[k] * 155) / 255) <= 3;
-        }
-        return plain || veiled;
-      };
-      for (const auto& c : seen) {
-        SCOPED_TRACE(::testing::PrintToString(c));
-        if (solid) EXPECT_TRUE(near(c, {10, 220, 120}));
-        else EXPECT_TRUE(near(c, {20, 30, 240}) || near(c, {240, 20, 200}));
-      }
-      if (!solid) EXPECT_NE(seen[0], seen[1]);  // cells of both colours
+      if (solid) ExpectCells(r, w, cx, y, {{10, 220, 120}});
+      else ExpectCells(r, w, cx, y, {{20, 30, 240}, {240, 20, 200}});
     });
     EXPECT_TRUE(ran);
   }
