@@ -212,21 +212,23 @@ BENCHMARK(BM_StrokeInside)->Arg(5)->Arg(50)->Unit(benchmark::kMillisecond)->UseR
 // 6000 x 4000), each piece a box of 1.6 cells with knobs out and holes in,
 // its colours cut from the picture, stroked one after another by one
 // effect object as a renderer does. Rates count the cells' pixels, so 24
-// MP over the rate is the stroke's part of a whole redraw.
+// MP over the rate is the stroke's part of a whole redraw. Cells of 8
+// pixels (749 pieces a row, as a puzzle of many pieces on a small
+// picture) show the cost that comes with each piece.
 struct PuzzleRow {
-  static constexpr u32 kCell = 94, kBox = kCell * 16 / 10;
+  u32 cell, box;
   std::vector<Picture> pieces;
-  explicit PuzzleRow(Picture& pic) {
-    if (pic.w < kBox || pic.h < kBox) return;
-    Picture shape(kBox, kBox);
-    PieceAlpha(shape.Plane(3), kBox, kCell);
-    for (u32 x = 0; x + kBox <= pic.w; x += kCell) {
-      pieces.emplace_back(kBox, kBox);
+  PuzzleRow(Picture& pic, u32 cell_) : cell(cell_), box(cell_ * 16 / 10) {
+    if (pic.w < box || pic.h < box) return;
+    Picture shape(box, box);
+    PieceAlpha(shape.Plane(3), box, cell);
+    for (u32 x = 0; x + box <= pic.w; x += cell) {
+      pieces.emplace_back(box, box);
       Picture& p = pieces.back();
       for (u32 c = 0; c < 3; ++c)
-        for (u32 y = 0; y < kBox; ++y)
-          std::memcpy(p.Plane(c) + y * kBox, pic.Plane(c) + (static_cast<size_t>(pic.h / 2) + y) * pic.w + x, kBox);
-      std::memcpy(p.Plane(3), shape.Plane(3), static_cast<size_t>(kBox) * kBox);
+        for (u32 y = 0; y < box; ++y)
+          std::memcpy(p.Plane(c) + y * box, pic.Plane(c) + (static_cast<size_t>(pic.h / 2) + y) * pic.w + x, box);
+      std::memcpy(p.Plane(3), shape.Plane(3), static_cast<size_t>(box) * box);
     }
   }
 };
@@ -234,8 +236,8 @@ struct PuzzleRow {
 void BM_StrokePuzzlePieces(benchmark::State& state) {
   Picture& pic = PictureOf(state.range(1));
   if (pic.w == 0) return state.SkipWithError("no photograph: set KLF_PHOTO");
-  PuzzleRow row(pic);
-  Picture dst(PuzzleRow::kBox, PuzzleRow::kBox);
+  PuzzleRow row(pic, static_cast<u32>(state.range(2)));
+  Picture dst(row.box, row.box);
   CKLF_ImageFX fx;
   const u8 colour[3] = {250, 200, 10};
   for (auto _ : state) {
@@ -245,11 +247,12 @@ void BM_StrokePuzzlePieces(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(dst.data.data());
   }
-  SetRate(state, static_cast<u64>(row.pieces.size()) * PuzzleRow::kCell * PuzzleRow::kCell);
+  SetRate(state, static_cast<u64>(row.pieces.size()) * row.cell * row.cell);
 }
 BENCHMARK(BM_StrokePuzzlePieces)
-    ->ArgNames({"size", "picture"})
-    ->ArgsProduct({{10, 50, 100}, {0, 2}})
+    ->ArgNames({"size", "picture", "cell"})
+    ->ArgsProduct({{10, 50, 100}, {0, 2}, {94}})
+    ->ArgsProduct({{100}, {0}, {8}})
     ->Unit(benchmark::kMillisecond);
 
 // Down by 7.3: 6000 x 4000 into 821 x 547. Rates count source pixels.
