@@ -378,7 +378,11 @@ u8 CKLF_ImageDrawing::DrawHQLineNAAnPix(f64 x1, f64 y1, f64 x2, f64 y2, f64 widt
   for (u64 r = 0; r < rows; ++r) {
     const i64 from = std::max<i64>(lo[r], left), to = std::min<i64>(hi[r], right);
     u8* row = m_plane + static_cast<size_t>(top + static_cast<i64>(r)) * m_stride;
-    for (i64 px = from; px <= to; ++px) row[px] = row[px] < v ? v : row[px];
+    if (from > to) continue;
+    if (v == 255)
+      std::memset(row + from, 255, static_cast<size_t>(to - from + 1));
+    else
+      for (i64 px = from; px <= to; ++px) row[px] = row[px] < v ? v : row[px];
   }
   return 1;
 }
