@@ -29,10 +29,14 @@ open_dialog() {
   wait_for '^ready '
   read -r x y < <(sed -n 's/^ready window [0-9]* at \(-*[0-9]*\),\(-*[0-9]*\) size .*$/\1 \2/p' out.txt)
   xdotool mousemove $((x + qx)) $((y + qy))
-  sleep 0.3
-  xwd -root -silent > shot.xwd
-  "$demo" --compare shot.xwd "window-$name.png" "$x" "$y" "screen-$name.png" > compare.txt ||
-    { echo "FAILED: $name differs from its headless picture"; cat compare.txt; exit 1; }
+  # Until the dialog has painted its look with the pointer at rest, for a
+  # minute at most.
+  for _ in $(seq 300); do
+    xwd -root -silent > shot.xwd
+    "$demo" --compare shot.xwd "window-$name.png" "$x" "$y" "screen-$name.png" > compare.txt && return 0
+    sleep 0.2
+  done
+  echo "FAILED: $name differs from its headless picture"; cat compare.txt; exit 1
 }
 
 # The dialog has ended and said what it gave.
