@@ -44,6 +44,7 @@ const u8* CKLF_StrokeDiscs::Use(u8 width) {
       if (s.lastUse < slot->lastUse) slot = &s;
     slot->width = 0;
     std::memset(slot->tables, 0, sizeof slot->tables);
+    m_current = nullptr;
     const u32 d = 2u * width + 1, dd = d * d, ds = d - 2;
     // The inner disc is made in the space after the two, later the runs'.
     const u32 bytes = 2 * dd + ds * ds;
