@@ -362,10 +362,20 @@ u8 CKLF_ImageDrawing::DrawHQLineNAAnPix(f64 x1, f64 y1, f64 x2, f64 y2, f64 widt
     m_discWidth = static_cast<u32>(n);
   }
   for (u64 r = 0; r < rows; ++r) lo[r] = INT32_MAX, hi[r] = INT32_MIN;
+  // A disc over all of the box that can be seen leaves the other steps
+  // nothing to add there. The rows' reach grows to the disc's middle row
+  // and shrinks after it: the box's top and bottom rows are its narrowest.
+  bool whole = false;
+  auto coversBox = [&](i64 x, i64 y) {
+    const i64 jt = top - (y - n2), jb = bottom - (y - n2);
+    return jt >= 0 && jb < n && x - reachL[jt] <= left && x + reachR[jt] >= right && x - reachL[jb] <= left &&
+           x + reachR[jb] >= right;
+  };
   // internal_BlendPixelN, the disc brush at every step: the discs of
   // neighbouring steps overlap, so in each row they make one span, filled
   // once when all are known.
   Bresenham(e[0], e[1], e[2], e[3], left - nr, right + n2, top - nr, bottom + n2, [&](i64 x, i64 y) {
+    if (whole || (whole = coversBox(x, y))) return;
     const i64 base = y - n2 - top;
     const i64 j0 = std::max<i64>(0, -base), j1 = std::min<i64>(n - 1, bottom - top - base);
     const i32 xi = static_cast<i32>(x);
@@ -376,7 +386,7 @@ u8 CKLF_ImageDrawing::DrawHQLineNAAnPix(f64 x1, f64 y1, f64 x2, f64 y2, f64 widt
   });
   const u8 v = m_value;
   for (u64 r = 0; r < rows; ++r) {
-    const i64 from = std::max<i64>(lo[r], left), to = std::min<i64>(hi[r], right);
+    const i64 from = whole ? left : std::max<i64>(lo[r], left), to = whole ? right : std::min<i64>(hi[r], right);
     u8* row = m_plane + static_cast<size_t>(top + static_cast<i64>(r)) * m_stride;
     if (from > to) continue;
     if (v == 255)
