@@ -25,6 +25,25 @@ void WithMainWindow(PluginRun& r, std::function<void(CWnd_Main&)> step) {
   r.Dialog();
 }
 
+// Preferences of distinct colours, checkers or solid: transparency
+// (250, 240, 230) and (90, 160, 40), solid (200, 100, 50); the area outside
+// the image (20, 30, 240) and (240, 20, 200), solid (10, 220, 120).
+void StoreColours(PluginRun& r, bool solid) {
+  r.Store([solid](CKLF_Storage& conf) {
+    conf.AddFolder("Preferences");
+    const u8 one[4] = {250, 240, 230, 255}, two[4] = {90, 160, 40, 255}, single[4] = {200, 100, 50, 255};
+    const u8 out1[4] = {20, 30, 240, 255}, out2[4] = {240, 20, 200, 255}, outSolid[4] = {10, 220, 120, 255};
+    conf.SetRecord("Preferences>AlphaColor1", one, 4);
+    conf.SetRecord("Preferences>AlphaColor2", two, 4);
+    conf.SetRecord("Preferences>AlphaColorSolid", single, 4);
+    conf.SetRecord("Preferences>ExtAlphaColor1", out1, 4);
+    conf.SetRecord("Preferences>ExtAlphaColor2", out2, 4);
+    conf.SetRecord("Preferences>ExtAlphaColorSolid", outSolid, 4);
+    conf.SetRecord("Preferences>AlphaSolid", static_cast<u8>(solid ? 1 : 0));
+    conf.SetRecord("Preferences>ExtAlphaSolid", static_cast<u8>(solid ? 1 : 0));
+  });
+}
+
 // The window's pixels 4 to the left and to the right of (x, y) in the
 // navigator: each one of the colours, plainly or under the navigator's
 // light veil outside the view frame ((200, 200, 200) at alpha 100); with
@@ -151,14 +170,7 @@ TEST(MainWindow, TheNavigatorDrawsTransparencyAsThePreview) {
   for (const bool solid : {false, true}) {
     SCOPED_TRACE(solid ? "solid" : "checker");
     PluginRun r;
-    r.Store([solid](CKLF_Storage& conf) {
-      conf.AddFolder("Preferences");
-      const u8 one[4] = {250, 240, 230, 255}, two[4] = {90, 160, 40, 255}, single[4] = {200, 100, 50, 255};
-      conf.SetRecord("Preferences>AlphaColor1", one, 4);
-      conf.SetRecord("Preferences>AlphaColor2", two, 4);
-      conf.SetRecord("Preferences>AlphaColorSolid", single, 4);
-      conf.SetRecord("Preferences>AlphaSolid", static_cast<u8>(solid ? 1 : 0));
-    });
+    StoreColours(r, solid);
     r.Document(klpModeRGB, 300, 200, true);
     // The left half transparent but for its first column, which keeps the
     // filtered area (and so the thumbnail's picture) the document's width.
@@ -184,19 +196,7 @@ TEST(MainWindow, TheNavigatorsMarginsShowTheOutsideColours) {
   for (const bool solid : {false, true}) {
     SCOPED_TRACE(solid ? "solid" : "checker");
     PluginRun r;
-    r.Store([solid](CKLF_Storage& conf) {
-      conf.AddFolder("Preferences");
-      const u8 one[4] = {250, 240, 230, 255}, two[4] = {90, 160, 40, 255}, single[4] = {200, 100, 50, 255};
-      const u8 out1[4] = {20, 30, 240, 255}, out2[4] = {240, 20, 200, 255}, outSolid[4] = {10, 220, 120, 255};
-      conf.SetRecord("Preferences>AlphaColor1", one, 4);
-      conf.SetRecord("Preferences>AlphaColor2", two, 4);
-      conf.SetRecord("Preferences>AlphaColorSolid", single, 4);
-      conf.SetRecord("Preferences>ExtAlphaColor1", out1, 4);
-      conf.SetRecord("Preferences>ExtAlphaColor2", out2, 4);
-      conf.SetRecord("Preferences>ExtAlphaColorSolid", outSolid, 4);
-      conf.SetRecord("Preferences>AlphaSolid", static_cast<u8>(solid ? 1 : 0));
-      conf.SetRecord("Preferences>ExtAlphaSolid", static_cast<u8>(solid ? 1 : 0));
-    });
+    StoreColours(r, solid);
     // A wide strip: margins above and below the thumbnail.
     r.Document(klpModeRGB, 640, 64, true);
     bool ran = false;
