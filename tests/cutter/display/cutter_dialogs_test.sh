@@ -13,7 +13,9 @@ set -euo pipefail
 prog=$1 demo=$2 res=$3 out=$4
 
 source "$(dirname "$0")/../../ui/display/xvfb_display.sh"
-# A step that fails without a word of its own says where.
+# A step that fails without a word of its own says where (in functions
+# too).
+set -E
 trap 'echo "FAILED: line $LINENO: $BASH_COMMAND"' ERR
 rm -rf presets out.txt err.txt shot.xwd window-*.png screen-*.png big-*
 mkdir presets
@@ -28,7 +30,9 @@ open_dialog() {
   "$prog" "$res" --display "$name" "$PWD/presets" > out.txt 2> err.txt &
   app=$!
   pids+=($app)
-  wait_for '^ready '
+  # The line whole as far as the place it gives (a busy program's line may
+  # be seen half written).
+  wait_for '^ready window [0-9]* at -*[0-9]*,-*[0-9]* size '
   read -r x y < <(sed -n 's/^ready window [0-9]* at \(-*[0-9]*\),\(-*[0-9]*\) size .*$/\1 \2/p' out.txt)
   xdotool mousemove $((x + qx)) $((y + qy))
   # Until the dialog has painted its look with the pointer at rest, for a
