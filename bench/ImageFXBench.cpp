@@ -1,7 +1,8 @@
 // Image effects on large pictures, in megapixels per second: blurs on a
 // 6000 x 4000 RGBA photo-like image (on one thread, and on all: threads 0)
 // and on a real photograph, bevel and inside stroke on one large jigsaw
-// piece, resize down by 7.3. The photograph is the PNG named by KLF_PHOTO
+// piece, the stroke on the pieces of a 2,700-piece puzzle, resize down by
+// 7.3. The photograph is the PNG named by KLF_PHOTO
 // (bench/photo/make_photos.sh makes some); without it those runs skip.
 #include <benchmark/benchmark.h>
 
@@ -69,8 +70,27 @@ Picture& RealPhoto() {
   return pic;
 }
 
-// One jigsaw piece: a square body with two knobs out and two holes in,
-// anti-aliased by 4 x 4 samples, on transparent ground.
+// The alpha of a jigsaw piece in a side x side box: a square body of cell
+// pixels with two knobs out and two holes in, anti-aliased by 4 x 4
+// samples, on transparent ground.
+void PieceAlpha(u8* a, u32 side, u32 cell) {
+  const f64 lo = (side - cell) / 2.0, hi = lo + cell, mid = side / 2.0, r = cell * 0.15;
+  auto inside = [&](f64 x, f64 y) {
+    auto in = [&](f64 cx, f64 cy) { return (x - cx) * (x - cx) + (y - cy) * (y - cy) < r * r; };
+    if (in(mid, lo - r * 0.8) || in(hi + r * 0.8, mid)) return true;  // knobs out
+    if (in(lo + r * 0.8, mid) || in(mid, hi - r * 0.8)) return false;  // holes in
+    return x >= lo && x < hi && y >= lo && y < hi;
+  };
+  for (u32 y = 0; y < side; ++y)
+    for (u32 x = 0; x < side; ++x) {
+      int n = 0;
+      for (int sy = 0; sy < 4; ++sy)
+        for (int sx = 0; sx < 4; ++sx) n += inside(x + (sx + 0.5) / 4, y + (sy + 0.5) / 4);
+      a[static_cast<size_t>(y) * side + x] = static_cast<u8>(n == 16 ? 255 : n * 16);
+    }
+}
+
+// One large jigsaw piece with random colours.
 Picture& Piece() {
   static Picture pic = [] {
     const u32 side = 1600;
@@ -78,21 +98,7 @@ Picture& Piece() {
     std::mt19937 rng(2);
     for (u32 c = 0; c < 3; ++c)
       for (size_t i = 0; i < static_cast<size_t>(side) * side; ++i) p.Plane(c)[i] = static_cast<u8>(rng());
-    const f64 lo = 300, hi = 1300, mid = 800, r = 150;
-    auto inside = [&](f64 x, f64 y) {
-      auto in = [&](f64 cx, f64 cy) { return (x - cx) * (x - cx) + (y - cy) * (y - cy) < r * r; };
-      if (in(mid, lo - r * 0.8) || in(hi + r * 0.8, mid)) return true;  // knobs out
-      if (in(lo + r * 0.8, mid) || in(mid, hi - r * 0.8)) return false;  // holes in
-      return x >= lo && x < hi && y >= lo && y < hi;
-    };
-    u8* a = p.Plane(3);
-    for (u32 y = 0; y < side; ++y)
-      for (u32 x = 0; x < side; ++x) {
-        int n = 0;
-        for (int sy = 0; sy < 4; ++sy)
-          for (int sx = 0; sx < 4; ++sx) n += inside(x + (sx + 0.5) / 4, y + (sy + 0.5) / 4);
-        a[static_cast<size_t>(y) * side + x] = static_cast<u8>(n == 16 ? 255 : n * 16);
-      }
+    PieceAlpha(p.Plane(3), side, 1000);
     return p;
   }();
   return pic;
@@ -200,6 +206,54 @@ void BM_StrokeInside(benchmark::State& state) {
   SetRate(state, static_cast<u64>(src.w) * src.h);
 }
 BENCHMARK(BM_StrokeInside)->Arg(5)->Arg(50)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The pieces of one row of a 2,700-piece puzzle of the synthetic photo (0)
+// or the real photograph (2): cells of 94 pixels (60 x 45 of them on
+// 6000 x 4000), each piece a box of 1.6 cells with knobs out and holes in,
+// its colours cut from the picture, stroked one after another by one
+// effect object as a renderer does. Rates count the cells' pixels, so 24
+// MP over the rate is the stroke's part of a whole redraw. Cells of 8
+// pixels (749 pieces a row, as a puzzle of many pieces on a small
+// picture) show the cost that comes with each piece.
+struct PuzzleRow {
+  u32 cell, box;
+  std::vector<Picture> pieces;
+  PuzzleRow(Picture& pic, u32 cell_) : cell(cell_), box(cell_ * 16 / 10) {
+    if (pic.w < box || pic.h < box) return;
+    Picture shape(box, box);
+    PieceAlpha(shape.Plane(3), box, cell);
+    for (u32 x = 0; x + box <= pic.w; x += cell) {
+      pieces.emplace_back(box, box);
+      Picture& p = pieces.back();
+      for (u32 c = 0; c < 3; ++c)
+        for (u32 y = 0; y < box; ++y)
+          std::memcpy(p.Plane(c) + y * box, pic.Plane(c) + (static_cast<size_t>(pic.h / 2) + y) * pic.w + x, box);
+      std::memcpy(p.Plane(3), shape.Plane(3), static_cast<size_t>(box) * box);
+    }
+  }
+};
+
+void BM_StrokePuzzlePieces(benchmark::State& state) {
+  Picture& pic = PictureOf(state.range(1));
+  if (pic.w == 0) return state.SkipWithError("no photograph: set KLF_PHOTO");
+  PuzzleRow row(pic, static_cast<u32>(state.range(2)));
+  Picture dst(row.box, row.box);
+  CKLF_ImageFX fx;
+  const u8 colour[3] = {250, 200, 10};
+  for (auto _ : state) {
+    for (Picture& p : row.pieces) {
+      Bind(fx, p, dst);
+      if (!fx.StrokeInside(colour, static_cast<u8>(state.range(0)), 200)) state.SkipWithError("stroke failed");
+    }
+    benchmark::DoNotOptimize(dst.data.data());
+  }
+  SetRate(state, static_cast<u64>(row.pieces.size()) * row.cell * row.cell);
+}
+BENCHMARK(BM_StrokePuzzlePieces)
+    ->ArgNames({"size", "picture", "cell"})
+    ->ArgsProduct({{10, 50, 100}, {0, 2}, {94}})
+    ->ArgsProduct({{100}, {0}, {8}})
+    ->Unit(benchmark::kMillisecond);
 
 // Down by 7.3: 6000 x 4000 into 821 x 547. Rates count source pixels.
 void BM_ResizeDown(benchmark::State& state) {

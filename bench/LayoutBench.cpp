@@ -14,10 +14,10 @@ namespace {
 const int kW = 1000, kH = 700;
 
 struct Scene {
-  Scene(u16 columns, u16 rows, u8 layers) : random(3) {
+  Scene(u16 columns, u16 rows, u8 layers, u32 imageW = kW, u32 imageH = kH) : random(3) {
     CLayoutModel& m = editor.model;
     m.SetRandom(&random);
-    m.SetImageSize(kW, kH);
+    m.SetImageSize(imageW, imageH);
     m.spl_SplitEvenParts(columns, rows, 1, 1);
     for (u32 i = 0; i < m.vKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&m.vKnives[i]);
     for (u32 i = 0; i < m.hKnifeCount; ++i) CLayoutModel::settings_SetDefaultKnife(&m.hKnives[i]);
@@ -54,6 +54,45 @@ void BM_LayoutRedrawThickZoomed(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(kW) * kH * state.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_LayoutRedrawThickZoomed)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// The segments a redraw hands the rasteriser: each knife's polyline walked
+// as the drawing walks it (a new segment past half the width, squared).
+u64 SegmentsDrawn(CLayoutModel& m, f64 width) {
+  u64 n = 0;
+  const f64 minDist2 = width * 0.5 > 1.0 ? width * 0.5 : 1.0;
+  auto walk = [&](const CLayoutModel::KNIFESTRUCT& k) {
+    if (!k.polyline || k.polylineCount < 2) return;
+    const kltFPOS* p = reinterpret_cast<const kltFPOS*>(k.polyline->GetPtr());
+    for (u32 cur = 0, next; cur + 1 < k.polylineCount; cur = next, ++n) {
+      next = cur + 1;
+      while (next + 1 < k.polylineCount && (p[next].x - p[cur].x) * (p[next].x - p[cur].x) +
+                                                   (p[next].y - p[cur].y) * (p[next].y - p[cur].y) <= minDist2)
+        ++next;
+    }
+  };
+  for (u32 i = 0; i < m.vKnifeCount; ++i) walk(m.vKnives[i]);
+  for (u32 i = 0; i < m.hKnifeCount; ++i) walk(m.hKnives[i]);
+  return n;
+}
+
+// The thickest knives seen closest: a 59 x 59 grid of knob knives (6,844
+// segments) 50 or 100 pixels thick on a 56 x 40 picture at 16 times (800
+// or 1,600 pixels wide, each over most of the view), the whole picture in
+// view; without anti-aliasing (the disc brush) and with it.
+void BM_LayoutRedrawThickestKnives(benchmark::State& state) {
+  Scene s(59, 59, 1, 56, 40);
+  s.editor.model.spl_DoSetKnifeTh(static_cast<u32>(state.range(0)), 0, 0);
+  s.editor.model.antiAliasing = static_cast<u8>(state.range(1));
+  s.editor.drawing.SetView(8, 0, 0, kW, kH);
+  for (auto _ : state) benchmark::DoNotOptimize(s.editor.drawing.spl_DoRedrawSplitting(klNullRect, klNullRect, 1));
+  state.counters["MP/s"] =
+      benchmark::Counter(static_cast<double>(kW) * kH * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+  state.SetLabel(std::to_string(SegmentsDrawn(s.editor.model, static_cast<f64>(state.range(0) * 16))) + " segments");
+}
+BENCHMARK(BM_LayoutRedrawThickestKnives)
+    ->ArgNames({"thickness", "aa"})
+    ->ArgsProduct({{50, 100}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_LayoutHitTest100x100(benchmark::State& state) {
   Scene s(100, 100, 0);

@@ -55,9 +55,12 @@ inline i64 ISqrt(i64 v) {
   return r;
 }
 
+inline i64 FloorDiv(i64 a, i64 b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }  // b > 0
+
 // Bresenham over integer end points, end point included. Only the steps
-// whose major coordinate lies in its range ([xLo, xHi] or [yLo, yHi]) are
-// visited, with the same pixels the full walk gives there.
+// whose point lies in [xLo, xHi] x [yLo, yHi] are visited (the major
+// coordinate bounds them; the minor one, which only grows or only shrinks,
+// cuts the rest off), with the same pixels the full walk gives there.
 template <class Plot>
 void Bresenham(i32 x0, i32 y0, i32 x1, i32 y1, i64 xLo, i64 xHi, i64 yLo, i64 yHi, Plot plot) {
   const i64 dx = static_cast<i64>(x1) - x0, dy = static_cast<i64>(y1) - y0;
@@ -68,6 +71,7 @@ void Bresenham(i32 x0, i32 y0, i32 x1, i32 y1, i64 xLo, i64 xHi, i64 yLo, i64 yH
   const i64 sMin = (xMajor ? dy : dx) < 0 ? -1 : 1;
   const i64 maj0 = xMajor ? x0 : y0, min0 = xMajor ? y0 : x0;
   const i64 majLo = xMajor ? xLo : yLo, majHi = xMajor ? xHi : yHi;
+  const i64 minLo = xMajor ? yLo : xLo, minHi = xMajor ? yHi : xHi;
   i64 k0 = 0, k1 = dU;
   if (sMaj > 0) {
     k0 = std::max<i64>(k0, majLo - maj0);
@@ -76,8 +80,16 @@ void Bresenham(i32 x0, i32 y0, i32 x1, i32 y1, i64 xLo, i64 xHi, i64 yLo, i64 yH
     k0 = std::max<i64>(k0, maj0 - majHi);
     k1 = std::min<i64>(k1, maj0 - majLo);
   }
+  // Minor steps taken before step k: m(k) = floor((2 du k + dU) / (2 dU)),
+  // which must lie in [mLo, mHi].
+  const i64 mLo = sMin > 0 ? minLo - min0 : min0 - minHi, mHi = sMin > 0 ? minHi - min0 : min0 - minLo;
+  if (du == 0) {
+    if (mLo > 0 || mHi < 0) return;
+  } else {
+    k0 = std::max<i64>(k0, -FloorDiv(dU - 2 * dU * mLo, 2 * du));
+    k1 = std::min<i64>(k1, FloorDiv(2 * dU * (mHi + 1) - dU - 1, 2 * du));
+  }
   if (k0 > k1) return;
-  // Minor steps taken before step k: floor((2 du k + dU) / (2 dU)).
   i64 m = dU == 0 ? 0 : (2 * du * k0 + dU) / (2 * dU);
   i64 D = 2 * du - dU + 2 * du * k0 - 2 * dU * m;
   for (i64 k = k0; k <= k1; ++k) {
@@ -317,54 +329,70 @@ u8 CKLF_ImageDrawing::DrawHQLineNAAnPix(f64 x1, f64 y1, f64 x2, f64 y2, f64 widt
   const i64 n = width >= 1.0 ? static_cast<i64>(width) : 1;
   const kltRECT_s c = i_Clip();
   if (c.left >= c.right || c.top >= c.bottom) return 1;
-  // Row j of the n x n brush box holds the pixels px with
-  // (2 (x - px))^2 + (2 (y - py))^2 <= n^2, that is |x - px| <= half[j].
-  if (m_discSpans.GetSize() < static_cast<u64>(n) * 8u && !m_discSpans.alloc(static_cast<u32>(n * 8))) {
-    return FailFrom(m_discSpans, klErrNoMemory);
+  // The disc at (x, y) lies in the box x - n2 .. x + nr, y - n2 .. y + nr.
+  // Only the segment's pixels that can be seen are worked on: the rows of
+  // its box in the clip rectangle, and the steps whose disc reaches it.
+  const i64 n2 = n / 2, nr = n - 1 - n2;
+  const i64 top = std::max<i64>(c.top, std::min(e[1], e[3]) - n2);
+  const i64 bottom = std::min<i64>(c.bottom - 1, std::max(e[1], e[3]) + nr);
+  const i64 left = std::max<i64>(c.left, std::min(e[0], e[2]) - n2);
+  const i64 right = std::min<i64>(c.right - 1, std::max(e[0], e[2]) + nr);
+  if (top > bottom || left > right) return 1;
+  // Every coordinate and reach below fits 32 bits (end points within
+  // 2^28, widths below 2^16).
+  const u64 rows = static_cast<u64>(bottom - top + 1), bytes = (2 * static_cast<u64>(n) + 2 * rows) * sizeof(i32);
+  if (m_discSpans.GetSize() < bytes) {
+    m_discWidth = 0;
+    if (!klFits32(bytes) || !m_discSpans.alloc(static_cast<u32>(bytes))) return FailFrom(m_discSpans, klErrNoMemory);
   }
-  i64* half = reinterpret_cast<i64*>(m_discSpans.GetPtr());
-  const i64 n2 = n / 2;
-  for (i64 j = 0; j < n; ++j) {
-    const i64 ddy = 2 * (n2 - j);
-    const i64 rem = n * n - ddy * ddy;
-    half[j] = rem < 0 ? -1 : ISqrt(rem / 4);
-  }
-  const u8 v = m_value;
-  // The pixels of row py the disc at (x, y) covers, clipped: [lo, hi],
-  // empty when lo > hi.
-  auto span = [&](i64 x, i64 y, i64 py, i64& lo, i64& hi) {
-    const i64 j = py - (y - n2);
-    lo = 1, hi = 0;
-    if (j < 0 || j >= n || half[j] < 0) return;
-    lo = std::max({x - n2, static_cast<i64>(c.left), x - half[j]});
-    hi = std::min({x - n2 + n - 1, static_cast<i64>(c.right) - 1, x + half[j]});
-  };
-  auto fill = [&](u8* row, i64 from, i64 to) {
-    for (i64 px = from; px <= to; ++px)
-      if (v > row[px]) row[px] = v;
-  };
-  // internal_BlendPixelN: the disc brush at (x, y). Consecutive steps'
-  // discs overlap almost whole: what the last one filled is left out.
-  bool stamped = false;
-  i64 lastX = 0, lastY = 0;
-  auto brush = [&](i64 x, i64 y) {
-    const i64 by0 = std::max<i64>(y - n2, c.top), by1 = std::min<i64>(y - n2 + n - 1, c.bottom - 1);
-    for (i64 py = by0; py <= by1; ++py) {
-      i64 x0, x1e, d0 = 1, d1 = 0;
-      span(x, y, py, x0, x1e);
-      if (x0 > x1e) continue;
-      if (stamped) span(lastX, lastY, py, d0, d1);
-      u8* row = m_plane + static_cast<size_t>(py) * m_stride;
-      if (d0 > d1) {
-        fill(row, x0, x1e);
-      } else {
-        fill(row, x0, std::min(x1e, d0 - 1));
-        fill(row, std::max(x0, d1 + 1), x1e);
-      }
+  // Row j of the brush box holds the pixels px with (2 (x - px))^2 +
+  // (2 (y - py))^2 <= n^2 within the box: x - reachL[j] .. x + reachR[j].
+  // Kept while the width stays (a polyline's segments share it).
+  i32* reachL = reinterpret_cast<i32*>(m_discSpans.GetPtr());
+  i32* reachR = reachL + n;
+  i32* lo = reachR + n;
+  i32* hi = lo + rows;
+  if (m_discWidth != n) {
+    for (i64 j = 0; j < n; ++j) {
+      const i64 ddy = 2 * (n2 - j);
+      const i64 half = ISqrt((n * n - ddy * ddy) / 4);
+      reachL[j] = static_cast<i32>(std::min(half, n2));
+      reachR[j] = static_cast<i32>(std::min(half, nr));
     }
-    stamped = true, lastX = x, lastY = y;
+    m_discWidth = static_cast<u32>(n);
+  }
+  for (u64 r = 0; r < rows; ++r) lo[r] = INT32_MAX, hi[r] = INT32_MIN;
+  // A disc over all of the box that can be seen leaves the other steps
+  // nothing to add there. The rows' reach grows to the disc's middle row
+  // and shrinks after it: the box's top and bottom rows are its narrowest.
+  bool whole = false;
+  auto coversBox = [&](i64 x, i64 y) {
+    const i64 jt = top - (y - n2), jb = bottom - (y - n2);
+    return jt >= 0 && jb < n && x - reachL[jt] <= left && x + reachR[jt] >= right && x - reachL[jb] <= left &&
+           x + reachR[jb] >= right;
   };
-  Bresenham(e[0], e[1], e[2], e[3], static_cast<i64>(c.left) - n, static_cast<i64>(c.right) + n,
-            static_cast<i64>(c.top) - n, static_cast<i64>(c.bottom) + n, brush);
+  // internal_BlendPixelN, the disc brush at every step: the discs of
+  // neighbouring steps overlap, so in each row they make one span, filled
+  // once when all are known.
+  Bresenham(e[0], e[1], e[2], e[3], left - nr, right + n2, top - nr, bottom + n2, [&](i64 x, i64 y) {
+    if (whole || (whole = coversBox(x, y))) return;
+    const i64 base = y - n2 - top;
+    const i64 j0 = std::max<i64>(0, -base), j1 = std::min<i64>(n - 1, bottom - top - base);
+    const i32 xi = static_cast<i32>(x);
+    for (i64 j = j0; j <= j1; ++j) {
+      lo[base + j] = std::min(lo[base + j], xi - reachL[j]);
+      hi[base + j] = std::max(hi[base + j], xi + reachR[j]);
+    }
+  });
+  const u8 v = m_value;
+  for (u64 r = 0; r < rows; ++r) {
+    const i64 from = whole ? left : std::max<i64>(lo[r], left), to = whole ? right : std::min<i64>(hi[r], right);
+    u8* row = m_plane + static_cast<size_t>(top + static_cast<i64>(r)) * m_stride;
+    if (from > to) continue;
+    if (v == 255)
+      std::memset(row + from, 255, static_cast<size_t>(to - from + 1));
+    else
+      for (i64 px = from; px <= to; ++px) row[px] = row[px] < v ? v : row[px];
+  }
   return 1;
 }

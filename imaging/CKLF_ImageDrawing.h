@@ -8,8 +8,10 @@
 // Cost: an anti-aliased segment evaluates only the pixels of each row that
 // can be covered (about length x (width + 3) pixels); with maxBlend clear
 // the rest of its bounding box is cleared row by row. Plain lines cost one
-// step per pixel of length inside the clip rectangle (times the disc area
-// for the disc brush). The object owns only a small table for the disc.
+// step per pixel of length inside the clip rectangle; the disc brush, per
+// step, its rows inside the clip rectangle, then one fill of the line's
+// span in each such row. The object owns only a small table for the disc
+// and a span per row.
 // Limits: plain lines take end points within +-2^28 and widths below
 // 65536; anti-aliased lines take any finite values (error 1 otherwise).
 #pragma once
@@ -79,5 +81,6 @@ class CKLF_ImageDrawing : public CKLF_FrameWork {
   u32 m_stride;
   u32 m_height;
   kltRECT_s m_clip;
-  CKLF_Mem m_discSpans;  // half-widths of the disc brush rows
+  CKLF_Mem m_discSpans;  // the disc brush's reach per row, then a span per row drawn
+  u32 m_discWidth = 0;   // the brush the reach is for, 0: none
 };

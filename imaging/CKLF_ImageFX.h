@@ -15,6 +15,7 @@
 
 #include "CKLF_Mem.h"
 #include "CKLF_Progress.h"
+#include "CKLF_StrokeDiscs.h"
 #include "KLF_Parallel.h"
 #include "KLF_Types.h"
 
@@ -124,6 +125,9 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   // Geometry: the destination may have another size; plane counts match.
   u8 Resize(u8 keepAspect);
   u8 Resize_Int_ZO(u8 keepAspect);
+  // Where a resize that keeps the aspect puts a sw x sh picture in a
+  // dw x dh destination: fitted and centred.
+  static kltRECT_s FitRect(u32 sw, u32 sh, u32 dw, u32 dh);
   u8 Tile();
   u8 ApplyConvolutionMask(KLFFX_CONVOLUTIONMASK mask, u8 filterAlpha);
   u8 filter_UnsharpenMaskDelicate(u8 filterAlpha);
@@ -229,6 +233,7 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   CKLF_Mem m_heightMap;     // bevel: bordered 32-bit float height field
   CKLF_Mem m_highlightMap;  // bevel: highlight strength per pixel
   CKLF_Mem m_shadowMap;     // bevel: shadow strength per pixel
-  CKLF_Mem m_strokeTables;  // stroke: disc rows per alpha, outline lists
+  CKLF_StrokeDiscs m_strokeDiscs;  // stroke: discs of the last widths
+  CKLF_Mem m_strokeTables;  // stroke: outline lists
   CKLF_Mem m_strokeRows;    // stroke: per-row coverage work
 };

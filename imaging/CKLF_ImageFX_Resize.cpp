@@ -44,14 +44,22 @@ u8 CKLF_ImageFX::i_ResizePlacement(u32& pw, u32& ph, u32& ox, u32& oy, f64& sx, 
     ox = oy = 0;
     return 1;
   }
-  const f64 s = sx < sy ? sx : sy;
-  sx = sy = s;
-  const f64 fw = std::trunc(s * sw), fh = std::trunc(s * sh);
-  pw = fw < 1.0 ? 1 : (fw > dw ? dw : static_cast<u32>(fw));
-  ph = fh < 1.0 ? 1 : (fh > dh ? dh : static_cast<u32>(fh));
-  ox = (dw - pw) / 2;
-  oy = (dh - ph) / 2;
+  sx = sy = sx < sy ? sx : sy;
+  const kltRECT_s r = FitRect(sw, sh, dw, dh);
+  pw = static_cast<u32>(r.right - r.left);
+  ph = static_cast<u32>(r.bottom - r.top);
+  ox = static_cast<u32>(r.left);
+  oy = static_cast<u32>(r.top);
   return 1;
+}
+
+kltRECT_s CKLF_ImageFX::FitRect(u32 sw, u32 sh, u32 dw, u32 dh) {
+  const f64 sx = static_cast<f64>(dw) / sw, sy = static_cast<f64>(dh) / sh, s = sx < sy ? sx : sy;
+  const f64 fw = std::trunc(s * sw), fh = std::trunc(s * sh);
+  const u32 pw = fw < 1.0 ? 1 : (fw > dw ? dw : static_cast<u32>(fw));
+  const u32 ph = fh < 1.0 ? 1 : (fh > dh ? dh : static_cast<u32>(fh));
+  const i32 ox = static_cast<i32>((dw - pw) / 2), oy = static_cast<i32>((dh - ph) / 2);
+  return {ox, oy, ox + static_cast<i32>(pw), oy + static_cast<i32>(ph)};
 }
 
 void CKLF_ImageFX::i_FillBorder(u8 p, u32 pw, u32 ph, u32 ox, u32 oy) {

@@ -1,81 +1,32 @@
 // Inside stroke. The coverage of a pixel is the largest value any edge
 // pixel's disc stamps on it. Instead of stamping whole windows, every disc
 // is kept as rows of equal-value runs, one table per alpha value that
-// occurs; each output row then gathers the runs of the edge pixels within
-// reach: fully covered runs go through a difference row (constant cost per
-// run), the anti-aliased rim pixels through a running maximum.
+// occurs (CKLF_StrokeDiscs, kept from piece to piece); each output row then
+// gathers the runs of the edge pixels within reach: fully covered runs go
+// through a difference row (constant cost per run), the anti-aliased rim
+// pixels through a running maximum.
+#include <cmath>
 #include <cstring>
 
 #include "CKLF_ImageFX.h"
 
 namespace {
 
-struct DiscRun {
-  i16 c0;  // first and last matrix column of the run
-  i16 c1;
-  u8 v;
-};
-
-struct RowRef {
-  u32 first;
-  u32 count;
-};
-
-inline u8 DiscValue(const u8* m0, const u8* m1, u32 i, u32 a) {
-  const i32 o = m0[i], n = m1[i];
-  return static_cast<u8>(o - (static_cast<i32>(a) * (o - n)) / 255);
-}
-
-// Runs of equal non-zero values in one matrix row; writes them when out is
-// given; returns their count.
-u32 RowRuns(const u8* m0, const u8* m1, u32 d, u32 r, u32 a, DiscRun* out) {
-  u32 n = 0;
-  u32 c = 0;
-  while (c < d) {
-    const u8 v = DiscValue(m0, m1, r * d + c, a);
-    u32 e = c + 1;
-    while (e < d && DiscValue(m0, m1, r * d + e, a) == v) ++e;
-    if (v != 0) {
-      if (out) out[n] = {static_cast<i16>(c), static_cast<i16>(e - 1), v};
-      ++n;
-    }
-    c = e;
-  }
-  return n;
-}
+inline u64 Align8(u64 n) { return (n + 7) & ~7ull; }
 
 // The discs of a stroke of width w >= 2 over an alpha plane A (W x H):
-// the outer and inner disc matrices, the edge pixels that stamp (row by
-// row, with their alpha) and, per alpha value in use, the disc as rows of
-// runs.
+// the edge pixels that stamp (row by row, with their alpha) and, per alpha
+// value in use, the disc as rows of runs (kept by the effect object).
 struct StrokeDiscs {
   const u8* A;
   u64 stride;
   u32 W, H, w, d;
   u32* rowStart;  // H + 1 entries: the first stamp of each row
-  const u8* m0 = nullptr;
-  const u8* m1 = nullptr;
   const u16* sx = nullptr;
   const u8* sa = nullptr;
-  const RowRef* index = nullptr;
-  const DiscRun* runs = nullptr;
+  const CKLF_StrokeDiscs::Row* rows[256] = {};  // per alpha in use: its d rows
+  const CKLF_StrokeDiscs::Run* runs[256] = {};  // and the runs they index
   u8 used[256] = {};
-  u8 slot[256] = {};
-  u32 usedCount = 0;
-
-  // The outer disc (radius w) and the inner one (radius w - 1, centred in
-  // a d x d matrix) in a block of 3 d^2 bytes.
-  void MakeMatrices(u8* mm) {
-    u8* outer = mm;
-    u8* inner = mm + d * d;
-    u8* small = mm + 2 * d * d;
-    CKLF_ImageFX::Stroke_FillCircleMatrix(3, outer, static_cast<i32>(w));
-    CKLF_ImageFX::Stroke_FillCircleMatrix(3, small, static_cast<i32>(w - 1));
-    std::memset(inner, 0, d * d);
-    for (u32 r = 0; r + 2 < d; ++r) std::memcpy(inner + (r + 1) * d + 1, small + r * (d - 2), d - 2);
-    m0 = outer;
-    m1 = inner;
-  }
 
   // Edge pixels that stamp: not fully opaque or on the image border, with
   // a fully opaque direct neighbour; visit(x, alpha) for each in row y.
@@ -93,10 +44,9 @@ struct StrokeDiscs {
     }
   }
 
-  // Counts the stamps per row, notes their alpha values and gives each
-  // value its table; returns the stamp count, runCount the runs of all
-  // tables.
-  u64 Count(u64& runCount) {
+  // Counts the stamps per row and notes their alpha values; returns the
+  // stamp count.
+  u64 Count() {
     u64 total = 0;
     for (u32 y = 0; y < H; ++y) {
       rowStart[y] = static_cast<u32>(total);
@@ -106,38 +56,15 @@ struct StrokeDiscs {
       });
     }
     rowStart[H] = static_cast<u32>(total);
-    runCount = 0;
-    for (u32 a = 0; a < 256; ++a) {
-      if (!used[a]) continue;
-      slot[a] = static_cast<u8>(usedCount++);
-      for (u32 r = 0; r < d; ++r) runCount += RowRuns(m0, m1, d, r, a, nullptr);
-    }
     return total;
   }
 
-  static u64 Align8(u64 n) { return (n + 7) & ~7ull; }
-  u64 TableBytes(u64 stamps, u64 runCount) const {
-    return Align8(stamps * sizeof(u16)) + Align8(stamps) + static_cast<u64>(usedCount) * d * sizeof(RowRef) +
-           runCount * sizeof(DiscRun);
-  }
+  static u64 StampBytes(u64 stamps) { return Align8(stamps * sizeof(u16)) + Align8(stamps); }
 
-  // Lays the stamp lists and the run tables out in tb (TableBytes long).
-  void Fill(u8* tb, u64 stamps) {
-    u16* stampX = reinterpret_cast<u16*>(tb);
-    u8* stampA = tb + Align8(stamps * sizeof(u16));
-    RowRef* idx = reinterpret_cast<RowRef*>(stampA + Align8(stamps));
-    const u64 indexBytes = static_cast<u64>(usedCount) * d * sizeof(RowRef);
-    DiscRun* rr = reinterpret_cast<DiscRun*>(reinterpret_cast<u8*>(idx) + indexBytes);
-    u32 fill = 0;
-    for (u32 a = 0; a < 256; ++a) {
-      if (!used[a]) continue;
-      for (u32 r = 0; r < d; ++r) {
-        RowRef& ref = idx[slot[a] * d + r];
-        ref.first = fill;
-        ref.count = RowRuns(m0, m1, d, r, a, rr + fill);
-        fill += ref.count;
-      }
-    }
+  // Lays the stamp lists out in sb (StampBytes long).
+  void Fill(u8* sb, u64 stamps) {
+    u16* stampX = reinterpret_cast<u16*>(sb);
+    u8* stampA = sb + Align8(stamps * sizeof(u16));
     u64 k = 0;
     for (u32 y = 0; y < H; ++y)
       ForEachStamp(y, [&](u32 x, u8 a) {
@@ -147,8 +74,6 @@ struct StrokeDiscs {
       });
     sx = stampX;
     sa = stampA;
-    index = idx;
-    runs = rr;
   }
 
   // Coverage of row v: the largest value of the discs stamped within
@@ -163,8 +88,9 @@ struct StrokeDiscs {
       const u32 r = v + w - y;
       for (u32 s = rowStart[y]; s < rowStart[y + 1]; ++s) {
         const i32 x = sx[s];
-        const RowRef& ref = index[slot[sa[s]] * d + r];
-        const DiscRun* run = runs + ref.first;
+        const u8 a = sa[s];
+        const CKLF_StrokeDiscs::Row& ref = rows[a][r];
+        const CKLF_StrokeDiscs::Run* run = runs[a] + ref.first;
         for (u32 q = 0; q < ref.count; ++q) {
           i32 u0 = x + run[q].c0 - static_cast<i32>(w);
           i32 u1 = x + run[q].c1 - static_cast<i32>(w);
@@ -216,27 +142,36 @@ void CoverRowThin(const u8* A, u64 stride, u32 W, u32 H, u32 v, u8* cov) {
 
 }  // namespace
 
+// The top-left quadrant a row of samples at a time: in sample row sy the
+// samples inside the circle are those with |sx| <= m, m the largest integer
+// with m^2 < R^2 - sy^2, so the row adds to whole pixels at once. The sums
+// are capped at 255 as each sample's share would cap them one by one.
 void CKLF_ImageFX::Stroke_FillCircleMatrix(u8 shift, u8* matrix, i32 radius) {
   if (!matrix || radius < 0 || radius > 4096 || shift > 8) return;
-  const i32 S = 1 << shift;
-  const i32 R = radius * S;
-  const i32 d = 2 * radius + 1;
-  const i32 add = 256 >> (2 * shift);
+  const i64 S = 1 << shift, R = radius * S, d = 2 * radius + 1;
+  const i64 add = 256 >> (2 * shift);
   std::memset(matrix, 0, static_cast<size_t>(d) * d);
-  const i64 R2 = static_cast<i64>(R) * R;
-  for (i32 sy = -R; sy < S; ++sy) {
-    u8* row = matrix + static_cast<i64>((sy + R) / S) * d;
-    const i64 sy2 = static_cast<i64>(sy) * sy;
-    for (i32 sx = -R; sx < S; ++sx) {
-      if (sy2 + static_cast<i64>(sx) * sx < R2) {
-        u8& p = row[(sx + R) / S];
-        const i32 v = p + add;
-        p = static_cast<u8>(v > 255 ? 255 : v);
-      }
+  auto put = [](u8& p, i64 v) { p = static_cast<u8>(p + v > 255 ? 255 : p + v); };
+  for (i64 sy = -R; sy < S; ++sy) {
+    const i64 lim = R * R - sy * sy;
+    if (lim <= 0 || add == 0) continue;
+    i64 m = static_cast<i64>(std::sqrt(static_cast<f64>(lim - 1)));
+    while (m * m > lim - 1) --m;
+    while ((m + 1) * (m + 1) <= lim - 1) ++m;
+    // Samples -m .. min(m, S - 1), counted from the quadrant's left edge.
+    const i64 a = R - m, b = R + (m < S - 1 ? m : S - 1);
+    u8* row = matrix + ((sy + R) / S) * d;
+    const i64 ca = a / S, cb = b / S;
+    if (ca == cb) {
+      put(row[ca], add * (b - a + 1));
+      continue;
     }
+    put(row[ca], add * ((ca + 1) * S - a));
+    for (i64 c = ca + 1; c < cb; ++c) put(row[c], add * S);
+    put(row[cb], add * (b - cb * S + 1));
   }
-  for (i32 r = 0; r <= radius; ++r)
-    for (i32 c = 0; c <= radius; ++c) {
+  for (i64 r = 0; r <= radius; ++r)
+    for (i64 c = 0; c <= radius; ++c) {
       const u8 v = matrix[r * d + c];
       matrix[r * d + (d - 1 - c)] = v;
       matrix[(d - 1 - r) * d + c] = v;
@@ -263,17 +198,20 @@ u8 CKLF_ImageFX::StrokeInside(const u8* colour, u8 width, u8 opacity) {
   u8* cov = rows;
   i32* diff = reinterpret_cast<i32*>(rows + covBytes);
   StrokeDiscs discs{A, sStride, W, H, width, 2u * width + 1, reinterpret_cast<u32*>(diff + W + 1)};
-  CKLF_Mem matrices;
   if (width >= 2) {
-    const u32 d = discs.d;
-    if (!matrices.alloc(3 * d * d)) return FailFrom(matrices, klErrNoMemory);
-    discs.MakeMatrices(matrices.GetPtr());
-    u64 runCount = 0;
-    const u64 stamps = discs.Count(runCount);
+    if (!m_strokeDiscs.Use(width)) return FailFrom(m_strokeDiscs, klErrNoMemory);
+    const u64 stamps = discs.Count();
     if (stamps > 0xFFFFFFFFull) return Fail(klErrNoMemory);
-    u8* tb = i_Grow(m_strokeTables, discs.TableBytes(stamps, runCount));
-    if (!tb) return 0;
-    discs.Fill(tb, stamps);
+    for (u32 a = 0; a < 256; ++a)
+      if (discs.used[a] && !m_strokeDiscs.MakeRuns(static_cast<u8>(a))) return FailFrom(m_strokeDiscs, klErrNoMemory);
+    for (u32 a = 0; a < 256; ++a) {
+      if (!discs.used[a]) continue;
+      discs.rows[a] = m_strokeDiscs.Rows(static_cast<u8>(a));
+      discs.runs[a] = m_strokeDiscs.Runs(static_cast<u8>(a));
+    }
+    u8* sb = i_Grow(m_strokeTables, StrokeDiscs::StampBytes(stamps));
+    if (!sb) return 0;
+    discs.Fill(sb, stamps);
   }
 
   for (u32 v = 0; v < H; ++v) {

@@ -53,14 +53,19 @@ u8 CWnd_Main::SetSourceToNavigator() {
   CKLF_ImageFX sharpen;
   if (!sharpen.SetSource(&thumb) || !sharpen.SetDestination(&sharp) || !sharpen.filter_UnsharpenMaskNormal(0))
     return FailFrom(sharpen, klErrNoMemory);
-  // Transparency shows as the preview shows it: over its checker (or
-  // solid colour), anchored at the image's corner.
+  // Shown as the preview shows it: transparency over its checker (or
+  // solid colour), anchored at the image's corner, and around a picture of
+  // another shape the colours of the area outside the image.
   CKLF_Image shown;
-  kltRGBA8 a, b;
+  kltRGBA8 a, b, outA, outB;
   m_prefs.CheckerColours(a, b);
+  m_prefs.MarginColours(outA, outB);
   const kltRECT_s all = {0, 0, w, h};
-  if (!shown.Create(static_cast<u16>(w), static_cast<u16>(h), 2) || !shown.Set(8, 8, b, a, all) ||
-      !shown.Blend(&sharp, 0, 0, all, 100) || !shown.Set(kltRGBA8{0, 0, 0, 255}, 8, all))
+  const kltRECT_s picture = CKLF_ImageFX::FitRect(m_sourceImage.GetImageWidth(), m_sourceImage.GetImageHeight(),
+                                                  static_cast<u32>(w), static_cast<u32>(h));
+  if (!shown.Create(static_cast<u16>(w), static_cast<u16>(h), 2) || !shown.Set(8, 8, outB, outA, all) ||
+      !shown.Set(8, 8, b, a, picture) || !shown.Blend(&sharp, 0, 0, all, 100) ||
+      !shown.Set(kltRGBA8{0, 0, 0, 255}, 8, all))
     return FailFrom(shown, klErrNoMemory);
   CKLF_Layer* back = GetLayer(0u);
   if (!back) return 0;

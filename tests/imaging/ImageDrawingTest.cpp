@@ -162,6 +162,44 @@ TEST(ImageDrawing, PlainLinesMatchBresenhamEverywhere) {
   }
 }
 
+// Knife-like polylines seen through a window, as the layout draws them:
+// points over an area three times the plane's, zoomed 1/16 to 16 times,
+// widths up to 1,600 pixels, anti-aliased or not. Drawn with a clip
+// rectangle they leave the plane outside it as it was, and inside it give
+// what the same polyline drawn over the whole plane gives there.
+TEST(ImageDrawing, ClippedDrawingIsTheVisiblePartOfTheWhole) {
+  std::mt19937 rng(4242);
+  std::uniform_real_distribution<double> u01(0.0, 1.0);
+  CKLF_ImageDrawing d;
+  for (int round = 0; round < 160; ++round) {
+    const int W = 30 + static_cast<int>(rng() % 200), H = 20 + static_cast<int>(rng() % 150);
+    const double zoom = std::ldexp(1.0, static_cast<int>(rng() % 9) - 4);
+    const double width = std::min(1600.0, (1 + rng() % 100) * zoom);
+    std::vector<kltFPOS> pts(2 + rng() % 7);
+    for (kltFPOS& p : pts) p = {u01(rng) * 3 * W - W, u01(rng) * 3 * H - H};
+    Plane before(W, H);
+    for (u8& v : before.px) v = static_cast<u8>(rng() % 3 == 0 ? rng() : 0);
+    Plane whole = before, seen = before;
+    const i32 l = static_cast<i32>(rng() % W) - 3, t = static_cast<i32>(rng() % H) - 3;
+    const kltRECT_s clip = {l, t, l + 1 + static_cast<i32>(rng() % W), t + 1 + static_cast<i32>(rng() % H)};
+    const bool aa = round % 2;
+    d.SetAntiAlias(aa);
+    d.SetValue(static_cast<u8>(rng() % 2 ? 255 : 60 + rng() % 190));
+    const double minDist2 = std::max(1.0, width * 0.5);
+    for (Plane* p : {&whole, &seen}) {
+      d.SetDestination(p->px.data(), W, W, H);
+      d.SetClipRect(p == &whole ? klNullRect : clip);
+      ASSERT_EQ(d.DrawHQPolyLine(pts.data(), static_cast<u32>(pts.size()), width, 1, 1, 0, minDist2), 1);
+    }
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const bool in = x >= clip.left && x < clip.right && y >= clip.top && y < clip.bottom;
+        ASSERT_EQ(seen.At(x, y), in ? whole.At(x, y) : before.At(x, y))
+            << "round " << round << " at " << x << "," << y << " width " << width << " aa " << aa;
+      }
+  }
+}
+
 TEST(ImageDrawing, PolylinesSkipClosePoints) {
   CKLF_ImageDrawing d;
   const kltFPOS close[4] = {{10, 10}, {10.5, 10.2}, {10.2, 10.6}, {30, 25}};

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <vector>
+
 #include "imaging/FXTestImage.h"
 
 using fxtest::Bind;
@@ -67,6 +71,25 @@ Pic RefStroke(const Pic& src, const u8* colour, u8 width, u8 opacity) {
   return dst;
 }
 
+// The disc matrix as plainly stated: each sample of the top-left quadrant
+// adds its share to its pixel, capped at 255; then the quadrant mirrored.
+std::vector<u8> RefDisc(u8 shift, i32 radius) {
+  const i32 S = 1 << shift, R = radius * S, d = 2 * radius + 1, add = 256 >> (2 * shift);
+  std::vector<u8> m(static_cast<size_t>(d) * d, 0);
+  for (i32 sy = -R; sy < S; ++sy)
+    for (i32 sx = -R; sx < S; ++sx)
+      if (static_cast<i64>(sy) * sy + static_cast<i64>(sx) * sx < static_cast<i64>(R) * R) {
+        u8& p = m[static_cast<size_t>((sy + R) / S) * d + (sx + R) / S];
+        p = static_cast<u8>(std::min(255, p + add));
+      }
+  for (i32 r = 0; r <= radius; ++r)
+    for (i32 c = 0; c <= radius; ++c) {
+      const u8 v = m[r * d + c];
+      m[r * d + d - 1 - c] = m[(d - 1 - r) * d + c] = m[(d - 1 - r) * d + d - 1 - c] = v;
+    }
+  return m;
+}
+
 Pic Stroke(Pic& src, const u8* colour, u8 width, u8 opacity) {
   Pic dst = src.Blank();
   CKLF_ImageFX fx;
@@ -112,4 +135,74 @@ TEST(ImageFXStroke, ZeroWidthOrOpacityCopies) {
   fxtest::BlobAlpha(blob, rng, 3);
   EXPECT_TRUE(Stroke(blob, red, 3, 0).SameAs(blob));
   EXPECT_TRUE(Stroke(blob, red, 0, 255).SameAs(blob));
+}
+
+// Every radius a stroke of a piece asks for (widths 1 to 100) and some
+// wider at 8 x 8 samples, and every sample count on small discs.
+TEST(ImageFXStroke, DiscMatricesEqualSampleBySample) {
+  std::vector<u8> m;
+  for (i32 radius : [] {
+         std::vector<i32> r;
+         for (i32 i = 0; i <= 100; ++i) r.push_back(i);
+         for (i32 i : {101, 128, 199, 254, 255}) r.push_back(i);
+         return r;
+       }()) {
+    m.assign(static_cast<size_t>(2 * radius + 1) * (2 * radius + 1), 77);
+    CKLF_ImageFX::Stroke_FillCircleMatrix(3, m.data(), radius);
+    ASSERT_EQ(m, RefDisc(3, radius)) << "radius " << radius;
+  }
+  for (u8 shift = 0; shift <= 8; ++shift)
+    for (i32 radius = 0; radius <= 12; ++radius) {
+      m.assign(static_cast<size_t>(2 * radius + 1) * (2 * radius + 1), 77);
+      CKLF_ImageFX::Stroke_FillCircleMatrix(shift, m.data(), radius);
+      ASSERT_EQ(m, RefDisc(shift, radius)) << "shift " << int(shift) << " radius " << radius;
+    }
+}
+
+// The kept discs asked for at every width in a random order, some twice
+// running (more widths than are kept): each time the outer disc and the
+// inner one centred in it.
+TEST(ImageFXStroke, KeptDiscsFollowTheWidth) {
+  std::vector<u8> widths;
+  for (u32 w = 2; w <= 255; ++w) widths.push_back(static_cast<u8>(w));
+  std::mt19937 rng(5);
+  std::shuffle(widths.begin(), widths.end(), rng);
+  for (size_t i = 0; i < widths.size(); i += 7) widths.insert(widths.begin() + i, widths[i]);
+  CKLF_StrokeDiscs discs;
+  std::vector<u8> outer, small, inner;
+  for (u8 w : widths) {
+    const u32 d = 2u * w + 1;
+    outer.assign(d * d, 0);
+    small.assign((d - 2) * (d - 2), 0);
+    inner.assign(d * d, 0);
+    CKLF_ImageFX::Stroke_FillCircleMatrix(3, outer.data(), w);
+    CKLF_ImageFX::Stroke_FillCircleMatrix(3, small.data(), w - 1);
+    for (u32 r = 0; r + 2 < d; ++r) std::memcpy(&inner[(r + 1) * d + 1], &small[r * (d - 2)], d - 2);
+    const u8* kept = discs.Use(w);
+    ASSERT_NE(kept, nullptr);
+    ASSERT_EQ(std::memcmp(kept, outer.data(), d * d), 0) << "width " << int(w);
+    ASSERT_EQ(std::memcmp(kept + d * d, inner.data(), d * d), 0) << "width " << int(w);
+  }
+  EXPECT_EQ(discs.Use(1), nullptr);
+  EXPECT_EQ(discs.GetError(), klErrBadArg);
+}
+
+// One object stroking pictures one after another, as a renderer does
+// with its pieces: widths that change, come back and repeat, alpha values
+// that come and go, more widths than are kept; each as the literal
+// stamping gives it.
+TEST(ImageFXStroke, ReusedObjectEqualsWindowStamping) {
+  std::mt19937 rng(29);
+  CKLF_ImageFX fx;
+  const u8 widths[] = {3, 7, 7, 2, 30, 7, 3, 60, 30, 2, 9, 9, 1, 9, 4, 5, 6, 11, 12, 13, 3, 60, 7};
+  for (u8 width : widths) {
+    Pic src(10 + rng() % 40, 10 + rng() % 40, 4, 1, rng() % 3);
+    src.Randomise(rng);
+    fxtest::BlobAlpha(src, rng, 1 + rng() % 3);
+    Pic dst = src.Blank();
+    Bind(fx, src, dst);
+    const u8 colour[3] = {static_cast<u8>(rng()), static_cast<u8>(rng()), static_cast<u8>(rng())};
+    ASSERT_EQ(fx.StrokeInside(colour, width, 255), 1);
+    ASSERT_TRUE(dst.SameAs(RefStroke(src, colour, width, 255))) << "width " << int(width);
+  }
 }

@@ -25,6 +25,51 @@ void WithMainWindow(PluginRun& r, std::function<void(CWnd_Main&)> step) {
   r.Dialog();
 }
 
+// Preferences of distinct colours, checkers or solid: transparency
+// (250, 240, 230) and (90, 160, 40), solid (200, 100, 50); the area outside
+// the image (20, 30, 240) and (240, 20, 200), solid (10, 220, 120).
+void StoreColours(PluginRun& r, bool solid) {
+  r.Store([solid](CKLF_Storage& conf) {
+    conf.AddFolder("Preferences");
+    const u8 one[4] = {250, 240, 230, 255}, two[4] = {90, 160, 40, 255}, single[4] = {200, 100, 50, 255};
+    const u8 out1[4] = {20, 30, 240, 255}, out2[4] = {240, 20, 200, 255}, outSolid[4] = {10, 220, 120, 255};
+    conf.SetRecord("Preferences>AlphaColor1", one, 4);
+    conf.SetRecord("Preferences>AlphaColor2", two, 4);
+    conf.SetRecord("Preferences>AlphaColorSolid", single, 4);
+    conf.SetRecord("Preferences>ExtAlphaColor1", out1, 4);
+    conf.SetRecord("Preferences>ExtAlphaColor2", out2, 4);
+    conf.SetRecord("Preferences>ExtAlphaColorSolid", outSolid, 4);
+    conf.SetRecord("Preferences>AlphaSolid", static_cast<u8>(solid ? 1 : 0));
+    conf.SetRecord("Preferences>ExtAlphaSolid", static_cast<u8>(solid ? 1 : 0));
+  });
+}
+
+// The window's pixels 4 to the left and to the right of (x, y) in the
+// navigator: each one of the colours, plainly or under the navigator's
+// light veil outside the view frame ((200, 200, 200) at alpha 100); with
+// two colours, cells of both.
+void ExpectCells(PluginRun& r, CWnd_Main& w, i32 x, i32 y, const std::vector<std::vector<int>>& colours) {
+  auto near = [](const std::vector<int>& got, const std::vector<int>& want) {
+    bool plain = true, veiled = true;
+    for (size_t k = 0; k < 3; ++k) {
+      plain = plain && std::abs(got[k] - want[k]) <= 3;
+      veiled = veiled && std::abs(got[k] - (200 * 100 + want[k] * 155) / 255) <= 3;
+    }
+    return plain || veiled;
+  };
+  std::vector<std::vector<int>> seen;
+  for (i32 px : {x - 4, x + 4}) {
+    u8 rgb[3] = {};
+    ASSERT_TRUE(r.ui.GetPixel(w.GetWindowHandle(), px, y, rgb));
+    seen.push_back({rgb[0], rgb[1], rgb[2]});
+    SCOPED_TRACE(::testing::PrintToString(seen.back()));
+    bool any = false;
+    for (const auto& c : colours) any = any || near(seen.back(), c);
+    EXPECT_TRUE(any);
+  }
+  if (colours.size() > 1) EXPECT_NE(seen[0], seen[1]);
+}
+
 u8 Visible(CWnd_Main& w, CWnd_Main::Control c) {
   return static_cast<CKLF_CtrlStaticImage*>(w.GetNamedControl(c))->GetControlLayer()->GetVisible();
 }
@@ -125,17 +170,11 @@ TEST(MainWindow, TheNavigatorDrawsTransparencyAsThePreview) {
   for (const bool solid : {false, true}) {
     SCOPED_TRACE(solid ? "solid" : "checker");
     PluginRun r;
-    r.Store([solid](CKLF_Storage& conf) {
-      conf.AddFolder("Preferences");
-      const u8 one[4] = {250, 240, 230, 255}, two[4] = {90, 160, 40, 255}, single[4] = {200, 100, 50, 255};
-      conf.SetRecord("Preferences>AlphaColor1", one, 4);
-      conf.SetRecord("Preferences>AlphaColor2", two, 4);
-      conf.SetRecord("Preferences>AlphaColorSolid", single, 4);
-      conf.SetRecord("Preferences>AlphaSolid", static_cast<u8>(solid ? 1 : 0));
-    });
+    StoreColours(r, solid);
     r.Document(klpModeRGB, 300, 200, true);
-    // The left half transparent.
-    for (i32 y = 0; y < 200; ++y) std::fill_n(&r.host.Plane(3)[static_cast<size_t>(y) * 300], 150, 0);
+    // The left half transparent but for its first column, which keeps the
+    // filtered area (and so the thumbnail's picture) the document's width.
+    for (i32 y = 0; y < 200; ++y) std::fill_n(&r.host.Plane(3)[static_cast<size_t>(y) * 300 + 1], 149, 0);
     bool ran = false;
     WithMainWindow(r, [&](CWnd_Main& w) {
       ran = true;
@@ -143,28 +182,30 @@ TEST(MainWindow, TheNavigatorDrawsTransparencyAsThePreview) {
       // Two neighbouring cells in the thumbnail's left half, in the view
       // frame (which shows what lies under it).
       const i32 cx = nav.left + (nav.right - nav.left) / 4, cy = (nav.top + nav.bottom) / 2;
-      std::vector<std::vector<int>> seen;
-      for (i32 x : {cx - 4, cx + 4}) {
-        u8 rgb[3] = {};
-        ASSERT_TRUE(r.ui.GetPixel(w.GetWindowHandle(), x, cy, rgb));
-        seen.push_back({rgb[0], rgb[1], rgb[2]});
-      }
-      // The colour, or the colour under the navigator's light veil outside
-      // the view frame ((200, 200, 200) at alpha 100).
-      auto near = [](const std::vector<int>& got, std::vector<int> want) {
-        bool plain = true, veiled = true;
-        for (size_t k = 0; k < 3; ++k) {
-          plain = plain && std::abs(got[k] - want[k]) <= 3;
-          veiled = veiled && std::abs(got[k] - (200 * 100 + want[k] * 155) / 255) <= 3;
-        }
-        return plain || veiled;
-      };
-      for (const auto& c : seen) {
-        SCOPED_TRACE(::testing::PrintToString(c));
-        if (solid) EXPECT_TRUE(near(c, {200, 100, 50}));
-        else EXPECT_TRUE(near(c, {250, 240, 230}) || near(c, {90, 160, 40}));
-      }
-      if (!solid) EXPECT_NE(seen[0], seen[1]);  // cells of both colours
+      if (solid) ExpectCells(r, w, cx, cy, {{200, 100, 50}});
+      else ExpectCells(r, w, cx, cy, {{250, 240, 230}, {90, 160, 40}});
+    });
+    EXPECT_TRUE(ran);
+  }
+}
+
+// A document of another shape than the navigator leaves margins around its
+// thumbnail; they show the colours of the area outside the image, as the
+// preview's margins do, not those of transparency.
+TEST(MainWindow, TheNavigatorsMarginsShowTheOutsideColours) {
+  for (const bool solid : {false, true}) {
+    SCOPED_TRACE(solid ? "solid" : "checker");
+    PluginRun r;
+    StoreColours(r, solid);
+    // A wide strip: margins above and below the thumbnail.
+    r.Document(klpModeRGB, 640, 64, true);
+    bool ran = false;
+    WithMainWindow(r, [&](CWnd_Main& w) {
+      ran = true;
+      const kltRECT_s nav = w.GetNamedControl(CWnd_Main::kNavigator)->GetRenderRect();
+      const i32 cx = (nav.left + nav.right) / 2, y = nav.top + 5;
+      if (solid) ExpectCells(r, w, cx, y, {{10, 220, 120}});
+      else ExpectCells(r, w, cx, y, {{20, 30, 240}, {240, 20, 200}});
     });
     EXPECT_TRUE(ran);
   }

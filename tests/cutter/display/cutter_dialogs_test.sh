@@ -13,6 +13,10 @@ set -euo pipefail
 prog=$1 demo=$2 res=$3 out=$4
 
 source "$(dirname "$0")/../../ui/display/xvfb_display.sh"
+# A step that fails without a word of its own says where (in functions
+# too).
+set -E
+trap 'echo "FAILED: line $LINENO: $BASH_COMMAND"' ERR
 rm -rf presets out.txt err.txt shot.xwd window-*.png screen-*.png big-*
 mkdir presets
 
@@ -26,13 +30,19 @@ open_dialog() {
   "$prog" "$res" --display "$name" "$PWD/presets" > out.txt 2> err.txt &
   app=$!
   pids+=($app)
-  wait_for '^ready '
+  # The line whole as far as the place it gives (a busy program's line may
+  # be seen half written).
+  wait_for '^ready window [0-9]* at -*[0-9]*,-*[0-9]* size '
   read -r x y < <(sed -n 's/^ready window [0-9]* at \(-*[0-9]*\),\(-*[0-9]*\) size .*$/\1 \2/p' out.txt)
   xdotool mousemove $((x + qx)) $((y + qy))
-  sleep 0.3
-  xwd -root -silent > shot.xwd
-  "$demo" --compare shot.xwd "window-$name.png" "$x" "$y" "screen-$name.png" > compare.txt ||
-    { echo "FAILED: $name differs from its headless picture"; cat compare.txt; exit 1; }
+  # Until the dialog has painted its look with the pointer at rest, for a
+  # minute at most.
+  for _ in $(seq 300); do
+    xwd -root -silent > shot.xwd
+    "$demo" --compare shot.xwd "window-$name.png" "$x" "$y" "screen-$name.png" > compare.txt && return 0
+    sleep 0.2
+  done
+  echo "FAILED: $name differs from its headless picture"; cat compare.txt; exit 1
 }
 
 # The dialog has ended and said what it gave.
@@ -50,9 +60,15 @@ open_dialog PresMng 660 385
 xdotool key Down Down Return
 wait_for '^shape 7 nodes$'
 xdotool mousemove $((x + 360)) $((y + 395)) click 1
+# The big view's picture is for a person to look at: the window is looked
+# up (for a minute at most) and shot; a busy display shows it late.
 sleep 0.3
-win=$(xdotool search --onlyvisible --class klt_cutterdialogs | tail -n 1)
-xwd -id "$win" -silent > big.xwd && "$demo" --shot big.xwd big-PresMng.png > /dev/null && rm -f big.xwd
+for _ in $(seq 300); do
+  win=$(xdotool search --onlyvisible --class klt_cutterdialogs 2> /dev/null | tail -n 1 || true)
+  [ -n "$win" ] && xwd -id "$win" -silent > big.xwd 2> /dev/null && break
+  sleep 0.2
+done
+[ -s big.xwd ] && "$demo" --shot big.xwd big-PresMng.png > /dev/null && rm -f big.xwd
 xdotool mousemove $((x + 660)) $((y + 385)) key Escape
 closed 0
 [ "$(stat -c %s presets/ckss.data)" -eq $((12 * 836)) ] || { echo "FAILED: ckss.data is not the default set"; exit 1; }

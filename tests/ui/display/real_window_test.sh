@@ -10,8 +10,9 @@
 # accent (their pictures stay in OUT_DIR as gtk-menu.png, gtk-alert.png and
 # gtk-save.png), that the alert is titled, transient for the window and
 # centred over it, that modifier keys alone deliver nothing, that a slow
-# launcher (a stand-in xdg-open first on PATH, 5 s long) leaves the window
-# ticking and repainting while it runs, and closes the window with Escape;
+# launcher (a stand-in xdg-open first on PATH, running until the test has
+# its screenshot) leaves the window ticking and repainting while it runs,
+# and closes the window with Escape;
 # a second run is closed by the window manager's close request (sent by
 # WMCLOSE). Anything on the program's standard error fails the test.
 # Usage: real_window_test.sh PROGRAM RESOURCES OUT_DIR WMCLOSE
@@ -19,12 +20,14 @@ set -euo pipefail
 prog=$1 res=$2 out=$3 wmclose=$4
 
 source "$(dirname "$0")/xvfb_display.sh"
-rm -rf out.txt err.txt shot.xwd window-*.png screen-*.png gtk-* launcher.txt bin
-# The slow launcher: marks its start and its end, 5 s apart.
+rm -rf out.txt err.txt shot.xwd window-*.png screen-*.png gtk-* launcher.txt launcher.release bin
+# The slow launcher: marks its start, runs until the test releases it (or
+# for two minutes at most), marks its end.
 mkdir bin
-printf '#!/bin/sh\necho "started $1" >> "%s/launcher.txt"\nsleep 5\necho ended >> "%s/launcher.txt"\n' \
-  "$PWD" "$PWD" > bin/xdg-open
+printf '#!/bin/sh\necho "started $1" >> "%s/launcher.txt"\nfor _ in $(seq 2400); do [ -e "%s/launcher.release" ] && break; sleep 0.05; done\necho ended >> "%s/launcher.txt"\n' \
+  "$PWD" "$PWD" "$PWD" > bin/xdg-open
 chmod +x bin/xdg-open
+trap 'touch launcher.release; cleanup' EXIT
 
 for look in 0 1 2 3 4; do "$prog" "$res" --headless "window-$look.png" "$look"; done
 # The preview at other zooms, kept for a person to look at.
@@ -46,7 +49,7 @@ main=$(xdotool search --onlyvisible --class klt_uidemo | head -n 1)
 # least ACCENT pixels of the accent.
 shoot() {
   local name=$1 want=$2 id mean face accent
-  for _ in $(seq 100); do
+  for _ in $(seq 1200); do
     id=$(xdotool search --onlyvisible --class klt_uidemo 2> /dev/null | grep -vx "$main" | tail -n 1 || true)
     if [ -n "$id" ] && xwd -id "$id" -silent > "$name.xwd" 2> /dev/null &&
        "$prog" --shot "$name.xwd" "$name.png" > "$name.txt"; then
@@ -78,19 +81,20 @@ wait_for '^look 0$'
 # next look on screen while the launcher still runs.
 # (each look was announced once already)
 wait_second() {
-  for _ in $(seq 400); do [ "$(grep -c -- "$1" out.txt)" -ge 2 ] && return 0; sleep 0.05; done
+  for _ in $(seq 1200); do [ "$(grep -c -- "$1" out.txt)" -ge 2 ] && return 0; sleep 0.05; done
   echo "FAILED: no second line matching '$1'"; cat out.txt; exit 1
 }
 xdotool key l
 wait_for '^launched 0$'
 wait_second '^look 1$'
-for _ in $(seq 100); do grep -q '^started https://' launcher.txt 2> /dev/null && break; sleep 0.05; done
+for _ in $(seq 1200); do grep -q '^started https://' launcher.txt 2> /dev/null && break; sleep 0.05; done
 grep -q '^started https://example.org/tessarette-help$' launcher.txt ||
   { echo "FAILED: the launcher did not start: $(cat launcher.txt 2> /dev/null)"; exit 1; }
 xwd -root -silent > shot.xwd
 if grep -q '^ended$' launcher.txt; then echo "FAILED: the window waited for the launcher"; cat out.txt; exit 1; fi
 "$prog" --compare shot.xwd window-1.png "$x" "$y" screen-launching.png > compare.txt ||
   { echo "FAILED: the window did not repaint while the launcher ran"; cat compare.txt; exit 1; }
+touch launcher.release
 for look in 2 3 4 0; do xdotool key Tab; wait_second "^look $look\$"; done
 grep -q '^tick 3$' out.txt || { echo "FAILED: the timer did not tick"; exit 1; }
 
@@ -107,7 +111,7 @@ grep -q "^press $bx,$by$" out.txt || { echo "FAILED: the button's press is missi
 # window is up.
 xdotool mousemove $((x + 150)) $((y + 200)) click 3
 wait_for '^menu open$'
-for _ in $(seq 200); do
+for _ in $(seq 1200); do
   [ "$(xdotool search --onlyvisible --class klt_uidemo 2> /dev/null | wc -l)" -ge 2 ] && break
   sleep 0.05
 done
@@ -158,7 +162,7 @@ if grep -Eq '^(char|keyup) (0|160)$' out.txt; then echo "FAILED: a modifier key 
 # The pointer is over the window: without a window manager it has the focus.
 xdotool key Escape
 wait_for '^key 7 0$'
-for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
+for _ in $(seq 1200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
 if kill -0 "$app" 2> /dev/null; then echo "FAILED: Escape did not close the window"; exit 1; fi
 wait "$app" || { echo "FAILED: the program ended with $?"; cat err.txt; exit 1; }
 if [ -s err.txt ]; then echo "FAILED: the program wrote to standard error"; cat err.txt; exit 1; fi
@@ -171,7 +175,7 @@ wait_for '^ready '
 main=$(xdotool search --onlyvisible --class klt_uidemo | head -n 1)
 "$wmclose" "$main"
 wait_for '^key 7 0$'
-for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
+for _ in $(seq 1200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
 if kill -0 "$app" 2> /dev/null; then echo "FAILED: the close request did not close the window"; exit 1; fi
 wait "$app" || { echo "FAILED: the program ended with $?"; cat err.txt; exit 1; }
 if [ -s err.txt ]; then echo "FAILED: the program wrote to standard error"; cat err.txt; exit 1; fi
