@@ -76,6 +76,10 @@ class CKLP_HeadlessUI : public CKLP_UICore {
   // modal loop, or all), front first.
   std::vector<KLP_WindowID> GetInputWindows();
 
+  // The title and the modal mark the window was created with.
+  std::string GetWindowTitle(KLP_WindowID w);
+  bool IsWindowModal(KLP_WindowID w);
+
   // The window's pixel (window-local); false outside it.
   bool GetPixel(KLP_WindowID w, int32_t x, int32_t y, uint8_t rgb[3]);
   bool SavePNG(KLP_WindowID w, const std::string& path);

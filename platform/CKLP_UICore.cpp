@@ -58,6 +58,8 @@ CKLP_UICore::Window* CKLP_UICore::AddRecord(const KLP_WindowDesc& desc, CKLP_Win
   win->bounds = desc.bounds;
   win->layer = desc.layer;
   win->parent = desc.parent;
+  win->title = desc.title;
+  win->modal = desc.modal;
   Window* raw = win.get();
   auto at = std::find_if(m_z.begin(), m_z.end(), [&](const auto& o) { return o->layer <= desc.layer; });
   m_z.insert(at, std::move(win));

@@ -40,6 +40,8 @@ class CKLP_UICore : public CKLP_UIPlatform {
     uint8_t layer = klpLayerDocument;
     KLP_WindowID parent = 0;
     bool visible = false;
+    std::string title;
+    bool modal = false;
     std::vector<uint8_t> shape;  // empty = rectangular
     uint32_t shapeRowBytes = 0;
   };

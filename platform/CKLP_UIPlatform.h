@@ -105,7 +105,11 @@ struct KLP_WindowDesc {
   KLP_Rect bounds;  // content, global
   uint8_t layer = klpLayerDocument;
   KLP_WindowID parent = 0;
-  std::string title;
+  std::string title;  // what the desktop shows for the window (task bar, window list)
+  // The window manager keeps the window in front of its parent and gives
+  // it the keys when the parent is clicked: a dialog, modal to its parent
+  // (the toolkit's own input rule is DispatchEvent's).
+  bool modal = false;
 };
 
 struct KLP_MenuItem {

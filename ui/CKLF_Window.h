@@ -67,6 +67,10 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   void SetCaptionLayer(const CKLF_String& layerName);
   u32 GetCaptionLayer() const { return m_captionLayer; }
   void SetFloating(u8 on) { m_floating = on; }
+  // Before creation: the desktop keeps the window in front of its parent
+  // and hands it the keys when the parent is clicked, as it does for a
+  // movable-modal window (the toolkit still lets the parent take input).
+  void SetModalHint(u8 on) { m_modalHint = on; }
 
   void Show();
   void Hide();
@@ -228,4 +232,5 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   u8 m_appLoop;
   KLP_WindowID m_modalFor;  // the platform window the running modal loop is for, 0 for none
   u8 m_floating;
+  u8 m_modalHint;
 };

@@ -324,6 +324,7 @@ KLP_WindowID CKLP_GtkUI::CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowCli
   gtk_widget_set_size_request(win, w, h);
   gtk_window_move(GTK_WINDOW(win), desc.bounds.left, desc.bounds.top);
   if (GtkWindow* parent = Widget(desc.parent)) gtk_window_set_transient_for(GTK_WINDOW(win), parent);
+  if (desc.modal) gtk_window_set_type_hint(GTK_WINDOW(win), GDK_WINDOW_TYPE_HINT_DIALOG);
   gtk_widget_add_events(win, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
                                  GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_FOCUS_CHANGE_MASK);
   g_signal_connect(win, "draw", G_CALLBACK(DrawSignal), n.context.get());
@@ -333,6 +334,9 @@ KLP_WindowID CKLP_GtkUI::CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowCli
     g_signal_connect(win, s, G_CALLBACK(InputSignal), n.context.get());
   g_signal_connect(win, "delete-event", G_CALLBACK(DeleteSignal), n.context.get());
   gtk_widget_realize(win);
+  // Modal for the window manager only (gtk_window_set_modal would also take
+  // every other window's input inside GTK): the toolkit keeps its own rule.
+  if (desc.modal) gdk_window_set_modal_hint(gtk_widget_get_window(win), TRUE);
   return rec->id;
 }
 
