@@ -159,6 +159,12 @@ void CKLP_UICore::Post(const KLP_Event& e) {
   Posted();
 }
 
+bool CKLP_UICore::ReleaseQueued(KLP_WindowID w) const {
+  return std::any_of(m_queue.begin(), m_queue.end(), [w](const KLP_Event& e) {
+    return e.window == w && e.eventClass == klpClassMouse && e.kind == klpMouseUp && e.button == 1;
+  });
+}
+
 bool CKLP_UICore::PeekEvent(uint32_t mask) {
   for (const KLP_Event& e : m_queue)
     if (mask & (1u << e.eventClass)) return true;

@@ -65,6 +65,9 @@ class CKLP_UICore : public CKLP_UIPlatform {
   // Queues deactivation of the old active window and activation of w.
   void Activate(KLP_WindowID w);
   bool InsideShape(const Window& win, KLP_Point global) const;
+  // Whether a release of the left button for the window waits in the
+  // queue: the press being handled has already ended.
+  bool ReleaseQueued(KLP_WindowID w) const;
   // Queues an event; backends hear of it through Posted.
   void Post(const KLP_Event& e);
   void PostWindowEvent(KLP_WindowID w, uint16_t kind);

@@ -168,7 +168,9 @@ class CKLP_UIPlatform {
   virtual KLP_Rect GetWindowBounds(KLP_WindowID w) = 0;
   // The front visible window whose shape holds the point; 0 when none.
   virtual KLP_WindowID WindowAt(KLP_Point p) = 0;
-  // Lets the user move the window from a press at a global point.
+  // Lets the user move the window from a press at a global point while
+  // that press lasts: a press already released (its release queued behind
+  // it) moves nothing, nor does a click that ends before the pointer moves.
   virtual void DragWindow(KLP_WindowID w, KLP_Point start) = 0;
 
   // Copies the rectangle src of an XRGB buffer (bytes 0, R, G, B; src

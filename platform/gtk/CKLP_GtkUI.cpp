@@ -232,6 +232,7 @@ class CKLP_GtkUI : public CKLP_UICore {
   void Hold() { ++m_holding; }
   void Release();
   bool Convert(KLP_WindowID w, GdkEvent* event, KLP_Event& e);
+  bool i_PendingMove(KLP_WindowID w, GdkEvent* event);
 
   GdkDisplay* m_display;
   std::map<KLP_WindowID, Native> m_native;
@@ -242,6 +243,8 @@ class CKLP_GtkUI : public CKLP_UICore {
   int m_holding = 0;
   uint8_t m_keys[256] = {};
   GdkEvent* m_lastPress = nullptr;
+  KLP_WindowID m_pendingMove = 0;  // moved by the held button's next motion
+  KLP_Point m_pendingFrom = {0, 0};  // from the press's point
 };
 
 gboolean DrawSignal(GtkWidget*, cairo_t* cr, gpointer data) {
@@ -342,6 +345,7 @@ KLP_WindowID CKLP_GtkUI::CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowCli
 
 void CKLP_GtkUI::DestroyWindow(KLP_WindowID w) {
   if (!Find(w)) return;
+  if (m_pendingMove == w) m_pendingMove = 0;
   DisposeRecord(w);
   auto it = m_native.find(w);
   if (it == m_native.end()) return;
@@ -416,9 +420,38 @@ void CKLP_GtkUI::MoveWindow(KLP_WindowID w, int32_t x, int32_t y) {
   gtk_window_move(Widget(w), x, y);
 }
 
+// The move starts with the first motion of the held button, as GTK's own
+// title bars do: a move asked at a press that has already ended (its
+// release queued, or the button up by now) or ended before any motion
+// would follow the pointer until the next click, the window manager's
+// move or GDK's own.
 void CKLP_GtkUI::DragWindow(KLP_WindowID w, KLP_Point start) {
-  const guint32 time = m_lastPress ? gdk_event_get_time(m_lastPress) : GDK_CURRENT_TIME;
-  if (GtkWindow* win = Widget(w)) gtk_window_begin_move_drag(win, 1, start.x, start.y, time);
+  GtkWindow* win = Widget(w);
+  GdkWindow* gw = win ? gtk_widget_get_window(GTK_WIDGET(win)) : nullptr;
+  GdkSeat* seat = gdk_display_get_default_seat(m_display);
+  GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+  m_pendingMove = 0;
+  if (!gw || !pointer || ReleaseQueued(w)) return;
+  GdkModifierType state = static_cast<GdkModifierType>(0);
+  gdk_window_get_device_position(gw, pointer, nullptr, nullptr, &state);
+  if (!(state & GDK_BUTTON1_MASK)) return;
+  m_pendingMove = w;
+  m_pendingFrom = start;
+}
+
+// True when the event (the held button's motion) started the pending move,
+// which takes it; a release ends the move unstarted.
+bool CKLP_GtkUI::i_PendingMove(KLP_WindowID w, GdkEvent* event) {
+  if (!m_pendingMove) return false;
+  if (event->type == GDK_BUTTON_RELEASE) {
+    m_pendingMove = 0;
+    return false;
+  }
+  if (event->type != GDK_MOTION_NOTIFY || m_pendingMove != w) return false;
+  m_pendingMove = 0;
+  if (!(event->motion.state & GDK_BUTTON1_MASK)) return false;
+  gtk_window_begin_move_drag(Widget(w), 1, m_pendingFrom.x, m_pendingFrom.y, event->motion.time);
+  return true;
 }
 
 void CKLP_GtkUI::DrawPixels(KLP_WindowID w, const uint8_t* xrgb, uint32_t rowBytes, KLP_Rect src, KLP_Point to) {
@@ -526,6 +559,7 @@ gboolean CKLP_GtkUI::OnInput(KLP_WindowID w, GdkEvent* event) {
     case GDK_3BUTTON_PRESS: return TRUE;  // the toolkit counts its own clicks
     default: break;
   }
+  if (i_PendingMove(w, event)) return TRUE;
   KLP_Event e;
   if (!Convert(w, event, e)) return FALSE;
   Post(e);

@@ -326,7 +326,10 @@ TEST_F(UIToolkitTest, CaptionDragsAndAnInactiveFloatingWindowOnlyActivates) {
   EXPECT_EQ(ui.GetActiveWindow(), floating.GetWindowHandle());
   ui.AdvanceClock(1000);
   ui.PostClick(550, 520);
-  ui.PostClick(550, 505);  // in the drag area: the platform moves the window
+  ui.PostMouse(klpMouseDown, 550, 505);  // in the drag area, held: the platform moves the window
+  ui.Pump();
+  EXPECT_EQ(ui.Log().drags, 1u);
+  ui.PostMouse(klpMouseUp, 550, 505);
   ui.Pump();
   EXPECT_EQ(log.Take(), "down 50,20, up, up");
   EXPECT_EQ(ui.Log().drags, 1u);
