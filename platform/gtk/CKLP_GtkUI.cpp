@@ -7,6 +7,7 @@
 // Command, Alt for Option and Super for Control.
 #include <gtk/gtk.h>
 
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -232,6 +233,7 @@ class CKLP_GtkUI : public CKLP_UICore {
   void Hold() { ++m_holding; }
   void Release();
   bool Convert(KLP_WindowID w, GdkEvent* event, KLP_Event& e);
+  void TrackOrigin(KLP_WindowID w, GdkEvent* event);
   bool i_PendingMove(KLP_WindowID w, GdkEvent* event);
 
   GdkDisplay* m_display;
@@ -559,11 +561,27 @@ gboolean CKLP_GtkUI::OnInput(KLP_WindowID w, GdkEvent* event) {
     case GDK_3BUTTON_PRESS: return TRUE;  // the toolkit counts its own clicks
     default: break;
   }
+  TrackOrigin(w, event);
   if (i_PendingMove(w, event)) return TRUE;
   KLP_Event e;
   if (!Convert(w, event, e)) return FALSE;
   Post(e);
   return TRUE;
+}
+
+// A configure notice's position is worked out when it is handled, and a
+// window manager may still move its frame after that without a word: the
+// pointer's events, which carry both the window's and the screen's point,
+// keep the window's place true for the mapping of their own points.
+void CKLP_GtkUI::TrackOrigin(KLP_WindowID w, GdkEvent* event) {
+  Window* win = Find(w);
+  auto it = m_native.find(w);
+  double x = 0, y = 0, rx = 0, ry = 0;
+  if (!win || it == m_native.end() || event->any.window != gtk_widget_get_window(it->second.widget) ||
+      !gdk_event_get_coords(event, &x, &y) || !gdk_event_get_root_coords(event, &rx, &ry))
+    return;
+  const int32_t left = static_cast<int32_t>(std::lround(rx - x)), top = static_cast<int32_t>(std::lround(ry - y));
+  win->bounds = {left, top, left + win->bounds.right - win->bounds.left, top + win->bounds.bottom - win->bounds.top};
 }
 
 void CKLP_GtkUI::Posted() {
