@@ -6,6 +6,9 @@
 // queue probes let GTK run without dispatching. Ctrl stands for the Mac's
 // Command, Alt for Option and Super for Control.
 #include <gtk/gtk.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
 
 #include <cmath>
 #include <cstdio>
@@ -150,6 +153,8 @@ void DressInPalette() {
 
 class CKLP_GtkUI;
 
+gboolean TakeKeysOnMap(GSignalInvocationHint*, guint, const GValue* params, gpointer data);
+
 struct WinContext {
   CKLP_GtkUI* ui;
   KLP_WindowID id;
@@ -169,7 +174,10 @@ struct TimerContext {
 
 class CKLP_GtkUI : public CKLP_UICore {
  public:
-  CKLP_GtkUI() : m_display(gdk_display_get_default()) {}
+  CKLP_GtkUI() : m_display(gdk_display_get_default()) {
+    m_mapHook = g_signal_add_emission_hook(g_signal_lookup("map-event", GTK_TYPE_WIDGET), 0, TakeKeysOnMap, this,
+                                           nullptr);
+  }
   ~CKLP_GtkUI() override;
 
   uint32_t GetScreens(KLP_Rect* out, uint32_t max) override;
@@ -212,6 +220,7 @@ class CKLP_GtkUI : public CKLP_UICore {
   }
   gboolean OnDraw(KLP_WindowID w, cairo_t* cr);
   gboolean OnInput(KLP_WindowID w, GdkEvent* event);
+  void OnWidgetMapped(GtkWidget* widget);
   void OnTick(KLP_TimerID t);
   gboolean Dispatch();
 
@@ -247,6 +256,7 @@ class CKLP_GtkUI : public CKLP_UICore {
   GdkEvent* m_lastPress = nullptr;
   KLP_WindowID m_pendingMove = 0;  // moved by the held button's next motion
   KLP_Point m_pendingFrom = {0, 0};  // from the press's point
+  gulong m_mapHook = 0;
 };
 
 gboolean DrawSignal(GtkWidget*, cairo_t* cr, gpointer data) {
@@ -278,6 +288,7 @@ gboolean TimerTick(gpointer data) {
 void FreeTimerContext(gpointer data) { delete static_cast<TimerContext*>(data); }
 
 CKLP_GtkUI::~CKLP_GtkUI() {
+  if (m_mapHook) g_signal_remove_emission_hook(g_signal_lookup("map-event", GTK_TYPE_WIDGET), m_mapHook);
   if (m_dispatchSource) g_source_remove(m_dispatchSource);
   for (auto& t : m_timers) g_source_remove(t.second.source);
   for (auto& n : m_native) {
@@ -665,6 +676,32 @@ KLP_Point CKLP_GtkUI::GetMousePosition() {
   int x = 0, y = 0;
   if (pointer) gdk_device_get_position(pointer, nullptr, &x, &y);
   return {x, y};
+}
+
+gboolean TakeKeysOnMap(GSignalInvocationHint*, guint, const GValue* params, gpointer data) {
+  static_cast<CKLP_GtkUI*>(data)->OnWidgetMapped(GTK_WIDGET(g_value_get_object(&params[0])));
+  return TRUE;
+}
+
+// A dialog of GTK's over our windows (alert, file question, colour
+// chooser) asks for the keys as it maps with the time of the last input,
+// which the server refuses when the focus changed since (a menu's or
+// another dialog's closing, after that input): without a window manager
+// its keys then only come through the window that kept the focus. Once on
+// screen it asks again with the server's time of now.
+void CKLP_GtkUI::OnWidgetMapped(GtkWidget* widget) {
+#ifdef GDK_WINDOWING_X11
+  GdkWindow* gw = GTK_IS_DIALOG(widget) ? gtk_widget_get_window(widget) : nullptr;
+  GtkWindow* over = gw ? gtk_window_get_transient_for(GTK_WINDOW(widget)) : nullptr;
+  bool ours = false;
+  for (const auto& n : m_native) ours = ours || GTK_WIDGET(over) == n.second.widget;
+  if (!ours || !GDK_IS_X11_WINDOW(gw)) return;
+  // The server's time is read through a property change on the window.
+  gdk_window_set_events(gw, static_cast<GdkEventMask>(gdk_window_get_events(gw) | GDK_PROPERTY_CHANGE_MASK));
+  gtk_window_present_with_time(GTK_WINDOW(widget), gdk_x11_get_server_time(gw));
+#else
+  (void)widget;
+#endif
 }
 
 gint CKLP_GtkUI::RunDialog(GtkWidget* d, KLP_WindowID parent) {
