@@ -110,6 +110,7 @@ entry, treeview.view, textview text, iconview, list, row, placessidebar, viewpor
 entry { border-color: @edge; }
 entry:focus { border-color: @accent; box-shadow: inset 0 0 0 1px @accent; }
 treeview.view:selected, row:selected, *:selected, selection { background-color: @accent; color: @bright; }
+colorswatch:selected, colorswatch:selected overlay { background-color: transparent; background-image: none; }
 treeview.view header button { background-image: none; background-color: @face; color: @soft; }
 button { background-image: linear-gradient(@button_top, @button_bottom); background-color: @button_bottom;
   color: @text; border-color: @edge; box-shadow: none; text-shadow: none; -gtk-icon-shadow: none; }
