@@ -221,3 +221,9 @@ int32_t CKLP_UICore::MarkQuit(KLP_WindowID modalFor) {
 }
 
 void CKLP_UICore::QuitLoop(KLP_WindowID modalFor) { MarkQuit(modalFor); }
+
+KLP_WindowID CKLP_UICore::GetModalWindow() {
+  for (size_t f = m_frames.size(); f-- > 0;)
+    if (m_frames[f].modalFor && !m_frames[f].done) return m_frames[f].modalFor;
+  return 0;
+}

@@ -27,6 +27,7 @@ class CKLP_UICore : public CKLP_UIPlatform {
   void FlushEvents() override { m_queue.clear(); }
   int32_t DispatchEvent(const KLP_Event& event, KLP_WindowID target) override;
   void QuitLoop(KLP_WindowID modalFor) override;
+  KLP_WindowID GetModalWindow() override;
   void SetEventObserver(std::function<void(const KLP_Event&)> observer) override { m_observer = std::move(observer); }
 
   // Loops running now, innermost last (for tests and the backends).

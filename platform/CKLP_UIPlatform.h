@@ -195,6 +195,8 @@ class CKLP_UIPlatform {
   virtual int32_t RunLoop(KLP_WindowID modalFor) = 0;
   // Ends the innermost loop run for that window; nothing when none runs.
   virtual void QuitLoop(KLP_WindowID modalFor) = 0;
+  // The window the innermost modal loop still running is for; 0 for none.
+  virtual KLP_WindowID GetModalWindow() = 0;
 
   // Repeating timers; 0 when refused (interval 0).
   virtual KLP_TimerID AddTimer(uint32_t intervalMs, std::function<void()> tick) = 0;
