@@ -76,6 +76,16 @@ void CKLP_HeadlessUI::DrawPixels(KLP_WindowID w, const uint8_t* xrgb, uint32_t r
   }
 }
 
+std::string CKLP_HeadlessUI::GetWindowTitle(KLP_WindowID w) {
+  Window* win = Find(w);
+  return win ? win->title : std::string();
+}
+
+bool CKLP_HeadlessUI::IsWindowModal(KLP_WindowID w) {
+  Window* win = Find(w);
+  return win && win->modal;
+}
+
 bool CKLP_HeadlessUI::GetPixel(KLP_WindowID w, int32_t x, int32_t y, uint8_t rgb[3]) {
   Window* win = Find(w);
   const int32_t width = win ? win->bounds.right - win->bounds.left : 0;

@@ -11,8 +11,9 @@
 // fire timers. Pop-up menus, file questions and the colour chooser take
 // scripted answers, then an answerer's when one is set (a random user),
 // else they are dismissed / cancelled; they, alerts, beeps, cursors and
-// drags are recorded. Window pixels are kept and can be read or saved
-// as PNG (alpha = the window's shape).
+// drags (those started while their press lasts) are recorded. Window
+// pixels are kept and can be read or saved as PNG (alpha = the window's
+// shape).
 #pragma once
 
 #include <map>
@@ -76,6 +77,10 @@ class CKLP_HeadlessUI : public CKLP_UICore {
   // modal loop, or all), front first.
   std::vector<KLP_WindowID> GetInputWindows();
 
+  // The title and the modal mark the window was created with.
+  std::string GetWindowTitle(KLP_WindowID w);
+  bool IsWindowModal(KLP_WindowID w);
+
   // The window's pixel (window-local); false outside it.
   bool GetPixel(KLP_WindowID w, int32_t x, int32_t y, uint8_t rgb[3]);
   bool SavePNG(KLP_WindowID w, const std::string& path);
@@ -88,7 +93,9 @@ class CKLP_HeadlessUI : public CKLP_UICore {
   void SelectWindow(KLP_WindowID w) override;
   void CollapseWindow(KLP_WindowID w) override { ShowWindow(w, false); }
   void MoveWindow(KLP_WindowID w, int32_t x, int32_t y) override;
-  void DragWindow(KLP_WindowID, KLP_Point) override { ++m_log.drags; }
+  void DragWindow(KLP_WindowID w, KLP_Point) override {
+    if (!ReleaseQueued(w)) ++m_log.drags;
+  }
   void DrawPixels(KLP_WindowID w, const uint8_t* xrgb, uint32_t rowBytes, KLP_Rect src, KLP_Point to) override;
   void FlushWindow(KLP_WindowID, KLP_Rect) override {}
   int32_t RunLoop(KLP_WindowID modalFor) override;

@@ -58,6 +58,8 @@ CKLP_UICore::Window* CKLP_UICore::AddRecord(const KLP_WindowDesc& desc, CKLP_Win
   win->bounds = desc.bounds;
   win->layer = desc.layer;
   win->parent = desc.parent;
+  win->title = desc.title;
+  win->modal = desc.modal;
   Window* raw = win.get();
   auto at = std::find_if(m_z.begin(), m_z.end(), [&](const auto& o) { return o->layer <= desc.layer; });
   m_z.insert(at, std::move(win));
@@ -157,6 +159,12 @@ void CKLP_UICore::Post(const KLP_Event& e) {
   Posted();
 }
 
+bool CKLP_UICore::ReleaseQueued(KLP_WindowID w) const {
+  return std::any_of(m_queue.begin(), m_queue.end(), [w](const KLP_Event& e) {
+    return e.window == w && e.eventClass == klpClassMouse && e.kind == klpMouseUp && e.button == 1;
+  });
+}
+
 bool CKLP_UICore::PeekEvent(uint32_t mask) {
   for (const KLP_Event& e : m_queue)
     if (mask & (1u << e.eventClass)) return true;
@@ -213,3 +221,9 @@ int32_t CKLP_UICore::MarkQuit(KLP_WindowID modalFor) {
 }
 
 void CKLP_UICore::QuitLoop(KLP_WindowID modalFor) { MarkQuit(modalFor); }
+
+KLP_WindowID CKLP_UICore::GetModalWindow() {
+  for (size_t f = m_frames.size(); f-- > 0;)
+    if (m_frames[f].modalFor && !m_frames[f].done) return m_frames[f].modalFor;
+  return 0;
+}

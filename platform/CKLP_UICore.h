@@ -27,6 +27,7 @@ class CKLP_UICore : public CKLP_UIPlatform {
   void FlushEvents() override { m_queue.clear(); }
   int32_t DispatchEvent(const KLP_Event& event, KLP_WindowID target) override;
   void QuitLoop(KLP_WindowID modalFor) override;
+  KLP_WindowID GetModalWindow() override;
   void SetEventObserver(std::function<void(const KLP_Event&)> observer) override { m_observer = std::move(observer); }
 
   // Loops running now, innermost last (for tests and the backends).
@@ -40,6 +41,8 @@ class CKLP_UICore : public CKLP_UIPlatform {
     uint8_t layer = klpLayerDocument;
     KLP_WindowID parent = 0;
     bool visible = false;
+    std::string title;
+    bool modal = false;
     std::vector<uint8_t> shape;  // empty = rectangular
     uint32_t shapeRowBytes = 0;
   };
@@ -63,6 +66,9 @@ class CKLP_UICore : public CKLP_UIPlatform {
   // Queues deactivation of the old active window and activation of w.
   void Activate(KLP_WindowID w);
   bool InsideShape(const Window& win, KLP_Point global) const;
+  // Whether a release of the left button for the window waits in the
+  // queue: the press being handled has already ended.
+  bool ReleaseQueued(KLP_WindowID w) const;
   // Queues an event; backends hear of it through Posted.
   void Post(const KLP_Event& e);
   void PostWindowEvent(KLP_WindowID w, uint16_t kind);

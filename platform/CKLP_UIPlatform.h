@@ -108,7 +108,11 @@ struct KLP_WindowDesc {
   KLP_Rect bounds;  // content, global
   uint8_t layer = klpLayerDocument;
   KLP_WindowID parent = 0;
-  std::string title;
+  std::string title;  // what the desktop shows for the window (task bar, window list)
+  // The window manager keeps the window in front of its parent and gives
+  // it the keys when the parent is clicked: a dialog, modal to its parent
+  // (the toolkit's own input rule is DispatchEvent's).
+  bool modal = false;
 };
 
 struct KLP_MenuItem {
@@ -167,7 +171,9 @@ class CKLP_UIPlatform {
   virtual KLP_Rect GetWindowBounds(KLP_WindowID w) = 0;
   // The front visible window whose shape holds the point; 0 when none.
   virtual KLP_WindowID WindowAt(KLP_Point p) = 0;
-  // Lets the user move the window from a press at a global point.
+  // Lets the user move the window from a press at a global point while
+  // that press lasts: a press already released (its release queued behind
+  // it) moves nothing, nor does a click that ends before the pointer moves.
   virtual void DragWindow(KLP_WindowID w, KLP_Point start) = 0;
 
   // Copies the rectangle src of an XRGB buffer (bytes 0, R, G, B; src
@@ -192,6 +198,8 @@ class CKLP_UIPlatform {
   virtual int32_t RunLoop(KLP_WindowID modalFor) = 0;
   // Ends the innermost loop run for that window; nothing when none runs.
   virtual void QuitLoop(KLP_WindowID modalFor) = 0;
+  // The window the innermost modal loop still running is for; 0 for none.
+  virtual KLP_WindowID GetModalWindow() = 0;
 
   // Repeating timers; 0 when refused (interval 0).
   virtual KLP_TimerID AddTimer(uint32_t intervalMs, std::function<void()> tick) = 0;

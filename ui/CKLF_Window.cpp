@@ -43,7 +43,8 @@ CKLF_Window::CKLF_Window()
       m_shapeH(0),
       m_appLoop(0),
       m_modalFor(0),
-      m_floating(0) {}
+      m_floating(0),
+      m_modalHint(0) {}
 
 CKLF_Window::~CKLF_Window() {
   for (u32 i = 0; i < m_controls.GetSize(); ++i)
@@ -84,8 +85,11 @@ u8 CKLF_Window::i_MakePlatformWindow(u16 w, u16 h, kltPOS at) {
   if (!ui) return Fail(klErrWindowCreate);
   KLP_WindowDesc desc;
   desc.bounds = {at.x, at.y, at.x + w, at.y + h};
-  desc.title = m_name.GetStr();
+  // What the window draws as its caption, else its resource name.
+  const CKLF_String& title = m_resource.GetTitle();
+  desc.title = (title.GetLength() ? title : m_name).GetStr();
   desc.parent = m_parent ? m_parent->m_handle : 0;
+  desc.modal = m_movableModal || m_modalHint;
   desc.layer = m_movableModal ? klpLayerModal : klpLayerDocument;
   bool select = false;
   if (!m_parent && m_floating) desc.layer = klpLayerFloating, select = true;

@@ -51,6 +51,10 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   virtual void OnCtrlFocused(u32 id);
   virtual void OnCtrlLostFocus(u32 id);
   virtual void OnCtrlNewGroupMaster(u32 id, u8 group);
+  // The window manager's close (its close button, Alt+F4): the close box's
+  // click (a button named "..._CloseX"; refused while it is disabled), or
+  // Escape without one.
+  virtual void OnCloseRequest();
 
   // Creation. x = y = -32000 centres the window on the main screen; other
   // positions are kept when a screen takes them, else clamped to the main
@@ -67,6 +71,10 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   void SetCaptionLayer(const CKLF_String& layerName);
   u32 GetCaptionLayer() const { return m_captionLayer; }
   void SetFloating(u8 on) { m_floating = on; }
+  // Before creation: the desktop keeps the window in front of its parent
+  // and hands it the keys when the parent is clicked, as it does for a
+  // movable-modal window (the toolkit still lets the parent take input).
+  void SetModalHint(u8 on) { m_modalHint = on; }
 
   void Show();
   void Hide();
@@ -178,9 +186,6 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   int32_t i_OnKeyboard(const KLP_Event& e);
   int32_t i_OnMouse(const KLP_Event& e);
   int32_t i_OnWindow(const KLP_Event& e);
-  // The window manager's close acts as the close box (a button named
-  // "..._CloseX"; refused while it is disabled), or as Escape without one.
-  void i_OnCloseRequest();
   void i_CountClick(i16 x, i16 y, u32 now, u8& dbl, u8& triple);
   void i_OfferHover(i32 index, i32& candidate);
   void i_RefreshHover(i16 x, i16 y);
@@ -240,4 +245,5 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   u8 m_appLoop;
   KLP_WindowID m_modalFor;  // the platform window the running modal loop is for, 0 for none
   u8 m_floating;
+  u8 m_modalHint;
 };

@@ -25,6 +25,7 @@ u8 CKLF_WindowResource::Load(CKLF_Storage* store, const CKLF_String& name) {
   m_hasActive = m_hasInactive = 0;
   m_dragMask = nullptr;
   m_width = m_height = 0;
+  m_title = "";
   CKLF_UIResources res(store);
   if (!store || !store->IsOpened()) return Fail(klErrEmpty);
   const CKLF_String base = CKLF_String("UIResources>Windows>") + name;
@@ -37,6 +38,7 @@ u8 CKLF_WindowResource::Load(CKLF_Storage* store, const CKLF_String& name) {
   CKLF_UIResources inside(store, {0, 0, static_cast<i32>(w), static_cast<i32>(h)});
   if (!i_LoadCaptions(store, base, inside)) return 0;
   m_dragMask = inside.LoadMaskData(base + ">Drag_Area", &m_dragRect, &m_dragBlock);  // optional
+  if (!store->GetRec(base + ">Title", m_title)) m_title = "";                          // optional
   m_width = static_cast<u16>(w);
   m_height = static_cast<u16>(h);
   return 1;

@@ -1,7 +1,8 @@
 // The pictures a window is made of, read from the UI store under
 // "UIResources>Windows>" + name: the background (required; its alpha gives
 // the window's outline), the active and inactive captions (the inactive one
-// only with an active one) and the drag-area mask. The window is as large
+// only with an active one), the drag-area mask and the caption's title (a
+// string, optional). The window is as large
 // as the background's right and bottom plus its left and top, at most
 // klMaxWindowSide a side (what a screen can show: a larger one is a damaged
 // record, whose layers would take gigabytes), and every picture keeps the
@@ -33,6 +34,8 @@ class CKLF_WindowResource : public CKLF_FrameWork {
   u8 HasActiveCaption() const { return m_hasActive; }
   u8 HasInactiveCaption() const { return m_hasInactive; }
   u8 HasDragArea() const { return m_dragMask != nullptr; }
+  // The title the caption shows; empty when the store gives none.
+  const CKLF_String& GetTitle() const { return m_title; }
   kltRECT_s GetDragRect() const { return m_dragRect; }
 
   // The outline as one bit a pixel over the whole window (most significant
@@ -56,4 +59,5 @@ class CKLF_WindowResource : public CKLF_FrameWork {
   CKLF_Mem m_dragBlock;
   const u8* m_dragMask;
   kltRECT_s m_dragRect;
+  CKLF_String m_title;
 };

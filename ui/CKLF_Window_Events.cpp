@@ -108,7 +108,7 @@ int32_t CKLF_Window::i_OnMouse(const KLP_Event& e) {
   }
 }
 
-void CKLF_Window::i_OnCloseRequest() {
+void CKLF_Window::OnCloseRequest() {
   static const char kCloseBox[] = "_CloseX";
   const size_t suffix = sizeof kCloseBox - 1;
   for (u32 i = 0; i < GetControlCount(); ++i) {
@@ -131,7 +131,7 @@ int32_t CKLF_Window::i_OnWindow(const KLP_Event& e) {
     case klpWindowDraw: OnRedraw(klNullRect); return 1;
     case klpWindowActivated: i_ShowCaption(1); return 0;
     case klpWindowDeactivated: i_ShowCaption(0); return 0;
-    case klpWindowClose: i_OnCloseRequest(); return 1;
+    case klpWindowClose: OnCloseRequest(); return 1;
     case klpWindowDispose:
       if (!m_parent && m_appLoop && UI()) UI()->QuitLoop(0);
       // A modal window closed without EndModal would leave its loop running

@@ -167,9 +167,14 @@ i32 CWnd_Main::AskMessageBox(const char* header, const char* text, u8 buttons, u
   // Kind 1 OK and Cancel, 2 Yes and No, else OK alone.
   const u8 left = buttons == 1 ? 1 : buttons == 2 ? 2 : 0;
   const u8 right = buttons == 1 ? 4 : buttons == 2 ? 3 : 1;
+  // A dialog of the window that asked: the one whose modal loop runs (a
+  // question from a dialog), else this window.
+  CKLF_Window* over = this;
+  if (CKLP_UIPlatform* ui = KLP_GetUI())
+    if (auto* w = dynamic_cast<CKLF_Window*>(ui->GetWindowClient(ui->GetModalWindow()))) over = w;
   CWnd_MessageBox box;
   box.Init(header, text, left, right);
-  if (!box.CreateFromResource("MessageBox", klNotSet, klNotSet, this, 1)) return 0;
+  if (!box.CreateFromResource("MessageBox", klNotSet, klNotSet, over, 1)) return 0;
   box.RenderRect(klNullRect);
   const i32 r = box.DoModal();
   return r < 0 ? 0 : r;

@@ -84,3 +84,8 @@ u32 CWnd_MessageBox::OnCtrlMessage(u16, u32 id, const char*, u8 type, void*) {
 }
 
 u8 CWnd_MessageBox::OnKeyDown(u8 key, u8) { return key == klKeyReturn || key == klKeyEscape ? 1 : 0; }
+
+void CWnd_MessageBox::OnCloseRequest() {
+  if (m_right == kCancel) EndModal(0);
+  else if (m_right == kOK && m_left != kOK && m_left != kYes) EndModal(1);
+}

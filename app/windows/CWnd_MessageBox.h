@@ -2,7 +2,8 @@
 // header, a body text, and up to two buttons (left: OK or YES; right: OK,
 // YES, NO or CANCEL); the others stay hidden. DoModal answers 1 for OK or
 // YES, 0 for NO or CANCEL. Return and Escape do nothing: a question is
-// answered with a button.
+// answered with a button. The window manager's close is the box's Cancel,
+// or its OK when that is its only button; a Yes/No question refuses it.
 #pragma once
 
 #include "CKLF_Window.h"
@@ -22,6 +23,7 @@ class CWnd_MessageBox : public CKLF_Window {
   u8 OnCreate(CKLF_LayerSet* layers, u16 width, u16 height) override;
   u32 OnCtrlMessage(u16 msg, u32 id, const char* name, u8 type, void* data) override;
   u8 OnKeyDown(u8 key, u8 mods) override;
+  void OnCloseRequest() override;
 
   // Where a text starts inside a control of size w x h (x at least 3).
   static kltPOS CentredTextOrigin(u16 textWidth, u16 textHeight, i32 w, i32 h);

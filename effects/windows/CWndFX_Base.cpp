@@ -96,6 +96,9 @@ void CWndFX_Base::AddParamSet(CFXParamSet* set) {
 
 u8 CWndFX_Base::CreateEffectWindow(const char* resource, kltSIZE_s position) {
   CKLF_Window* parent = mainWindow ? mainWindow->GetMainWindow() : nullptr;
+  // The desktop keeps it over the main window with the keys (Alt+Tab, a
+  // click on the main window); the main window still takes the mouse.
+  SetModalHint(1);
   return CreateFromResource(resource, static_cast<i16>(position.horizontal), static_cast<i16>(position.vertical),
                             parent, 0);
 }

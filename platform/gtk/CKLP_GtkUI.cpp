@@ -6,8 +6,12 @@
 // queue probes let GTK run without dispatching. Ctrl stands for the Mac's
 // Command, Alt for Option and Super for Control.
 #include <gtk/gtk.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <map>
@@ -108,6 +112,7 @@ entry, treeview.view, textview text, iconview, list, row, placessidebar, viewpor
 entry { border-color: @edge; }
 entry:focus { border-color: @accent; box-shadow: inset 0 0 0 1px @accent; }
 treeview.view:selected, row:selected, *:selected, selection { background-color: @accent; color: @bright; }
+colorswatch:selected, colorswatch:selected overlay { background-color: transparent; background-image: none; }
 treeview.view header button { background-image: none; background-color: @face; color: @soft; }
 button { background-image: linear-gradient(@button_top, @button_bottom); background-color: @button_bottom;
   color: @text; border-color: @edge; box-shadow: none; text-shadow: none; -gtk-icon-shadow: none; }
@@ -151,6 +156,8 @@ void DressInPalette() {
 
 class CKLP_GtkUI;
 
+gboolean TakeKeysOnMap(GSignalInvocationHint*, guint, const GValue* params, gpointer data);
+
 struct WinContext {
   CKLP_GtkUI* ui;
   KLP_WindowID id;
@@ -170,7 +177,10 @@ struct TimerContext {
 
 class CKLP_GtkUI : public CKLP_UICore {
  public:
-  CKLP_GtkUI() : m_display(gdk_display_get_default()) {}
+  CKLP_GtkUI() : m_display(gdk_display_get_default()) {
+    m_mapHook = g_signal_add_emission_hook(g_signal_lookup("map-event", GTK_TYPE_WIDGET), 0, TakeKeysOnMap, this,
+                                           nullptr);
+  }
   ~CKLP_GtkUI() override;
 
   uint32_t GetScreens(KLP_Rect* out, uint32_t max) override;
@@ -226,6 +236,7 @@ class CKLP_GtkUI : public CKLP_UICore {
   }
   gboolean OnDraw(KLP_WindowID w, cairo_t* cr);
   gboolean OnInput(KLP_WindowID w, GdkEvent* event);
+  void OnWidgetMapped(GtkWidget* widget);
   void OnTick(KLP_TimerID t);
   gboolean Dispatch();
 
@@ -250,6 +261,8 @@ class CKLP_GtkUI : public CKLP_UICore {
   // Throws what a signal handler kept, once GTK has returned.
   void Rethrow();
   void i_MakeWindow(Window& rec, const KLP_WindowDesc& desc, const std::string& title);
+  void TrackOrigin(KLP_WindowID w, GdkEvent* event);
+  bool i_PendingMove(KLP_WindowID w, GdkEvent* event);
 
   GdkDisplay* m_display;
   std::exception_ptr m_thrown;
@@ -261,6 +274,9 @@ class CKLP_GtkUI : public CKLP_UICore {
   int m_holding = 0;
   uint8_t m_keys[256] = {};
   GdkEvent* m_lastPress = nullptr;
+  KLP_WindowID m_pendingMove = 0;  // moved by the held button's next motion
+  KLP_Point m_pendingFrom = {0, 0};  // from the press's point
+  gulong m_mapHook = 0;
 };
 
 gboolean DrawSignal(GtkWidget*, cairo_t* cr, gpointer data) {
@@ -299,6 +315,7 @@ gboolean TimerTick(gpointer data) {
 void FreeTimerContext(gpointer data) { delete static_cast<TimerContext*>(data); }
 
 CKLP_GtkUI::~CKLP_GtkUI() {
+  if (m_mapHook) g_signal_remove_emission_hook(g_signal_lookup("map-event", GTK_TYPE_WIDGET), m_mapHook);
   if (m_dispatchSource) g_source_remove(m_dispatchSource);
   for (auto& t : m_timers) g_source_remove(t.second.source);
   for (auto& n : m_native) {
@@ -370,6 +387,7 @@ void CKLP_GtkUI::i_MakeWindow(Window& rec, const KLP_WindowDesc& desc, const std
   gtk_widget_set_size_request(win, w, h);
   gtk_window_move(GTK_WINDOW(win), desc.bounds.left, desc.bounds.top);
   if (GtkWindow* parent = Widget(desc.parent)) gtk_window_set_transient_for(GTK_WINDOW(win), parent);
+  if (desc.modal) gtk_window_set_type_hint(GTK_WINDOW(win), GDK_WINDOW_TYPE_HINT_DIALOG);
   gtk_widget_add_events(win, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
                                  GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_FOCUS_CHANGE_MASK);
   g_signal_connect(win, "draw", G_CALLBACK(DrawSignal), n.context.get());
@@ -379,10 +397,14 @@ void CKLP_GtkUI::i_MakeWindow(Window& rec, const KLP_WindowDesc& desc, const std
     g_signal_connect(win, s, G_CALLBACK(InputSignal), n.context.get());
   g_signal_connect(win, "delete-event", G_CALLBACK(DeleteSignal), n.context.get());
   gtk_widget_realize(win);
+  // Modal for the window manager only (gtk_window_set_modal would also take
+  // every other window's input inside GTK): the toolkit keeps its own rule.
+  if (desc.modal) gdk_window_set_modal_hint(gtk_widget_get_window(win), TRUE);
 }
 
 void CKLP_GtkUI::DestroyWindow(KLP_WindowID w) {
   if (!Find(w)) return;
+  if (m_pendingMove == w) m_pendingMove = 0;
   DisposeRecord(w);
   auto it = m_native.find(w);
   if (it == m_native.end()) return;
@@ -457,9 +479,38 @@ void CKLP_GtkUI::MoveWindow(KLP_WindowID w, int32_t x, int32_t y) {
   gtk_window_move(Widget(w), x, y);
 }
 
+// The move starts with the first motion of the held button, as GTK's own
+// title bars do: a move asked at a press that has already ended (its
+// release queued, or the button up by now) or ended before any motion
+// would follow the pointer until the next click, the window manager's
+// move or GDK's own.
 void CKLP_GtkUI::DragWindow(KLP_WindowID w, KLP_Point start) {
-  const guint32 time = m_lastPress ? gdk_event_get_time(m_lastPress) : GDK_CURRENT_TIME;
-  if (GtkWindow* win = Widget(w)) gtk_window_begin_move_drag(win, 1, start.x, start.y, time);
+  GtkWindow* win = Widget(w);
+  GdkWindow* gw = win ? gtk_widget_get_window(GTK_WIDGET(win)) : nullptr;
+  GdkSeat* seat = gdk_display_get_default_seat(m_display);
+  GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+  m_pendingMove = 0;
+  if (!gw || !pointer || ReleaseQueued(w)) return;
+  GdkModifierType state = static_cast<GdkModifierType>(0);
+  gdk_window_get_device_position(gw, pointer, nullptr, nullptr, &state);
+  if (!(state & GDK_BUTTON1_MASK)) return;
+  m_pendingMove = w;
+  m_pendingFrom = start;
+}
+
+// True when the event (the held button's motion) started the pending move,
+// which takes it; a release ends the move unstarted.
+bool CKLP_GtkUI::i_PendingMove(KLP_WindowID w, GdkEvent* event) {
+  if (!m_pendingMove) return false;
+  if (event->type == GDK_BUTTON_RELEASE) {
+    m_pendingMove = 0;
+    return false;
+  }
+  if (event->type != GDK_MOTION_NOTIFY || m_pendingMove != w) return false;
+  m_pendingMove = 0;
+  if (!(event->motion.state & GDK_BUTTON1_MASK)) return false;
+  gtk_window_begin_move_drag(Widget(w), 1, m_pendingFrom.x, m_pendingFrom.y, event->motion.time);
+  return true;
 }
 
 void CKLP_GtkUI::DrawPixels(KLP_WindowID w, const uint8_t* xrgb, uint32_t rowBytes, KLP_Rect src, KLP_Point to) {
@@ -569,10 +620,27 @@ gboolean CKLP_GtkUI::OnInput(KLP_WindowID w, GdkEvent* event) {
     case GDK_3BUTTON_PRESS: return TRUE;  // the toolkit counts its own clicks
     default: break;
   }
+  TrackOrigin(w, event);
+  if (i_PendingMove(w, event)) return TRUE;
   KLP_Event e;
   if (!Convert(w, event, e)) return FALSE;
   Post(e);
   return TRUE;
+}
+
+// A configure notice's position is worked out when it is handled, and a
+// window manager may still move its frame after that without a word: the
+// pointer's events, which carry both the window's and the screen's point,
+// keep the window's place true for the mapping of their own points.
+void CKLP_GtkUI::TrackOrigin(KLP_WindowID w, GdkEvent* event) {
+  Window* win = Find(w);
+  auto it = m_native.find(w);
+  double x = 0, y = 0, rx = 0, ry = 0;
+  if (!win || it == m_native.end() || event->any.window != gtk_widget_get_window(it->second.widget) ||
+      !gdk_event_get_coords(event, &x, &y) || !gdk_event_get_root_coords(event, &rx, &ry))
+    return;
+  const int32_t left = static_cast<int32_t>(std::lround(rx - x)), top = static_cast<int32_t>(std::lround(ry - y));
+  win->bounds = {left, top, left + win->bounds.right - win->bounds.left, top + win->bounds.bottom - win->bounds.top};
 }
 
 void CKLP_GtkUI::Posted() {
@@ -672,6 +740,32 @@ KLP_Point CKLP_GtkUI::GetMousePosition() {
   int x = 0, y = 0;
   if (pointer) gdk_device_get_position(pointer, nullptr, &x, &y);
   return {x, y};
+}
+
+gboolean TakeKeysOnMap(GSignalInvocationHint*, guint, const GValue* params, gpointer data) {
+  static_cast<CKLP_GtkUI*>(data)->OnWidgetMapped(GTK_WIDGET(g_value_get_object(&params[0])));
+  return TRUE;
+}
+
+// A dialog of GTK's over our windows (alert, file question, colour
+// chooser) asks for the keys as it maps with the time of the last input,
+// which the server refuses when the focus changed since (a menu's or
+// another dialog's closing, after that input): without a window manager
+// its keys then only come through the window that kept the focus. Once on
+// screen it asks again with the server's time of now.
+void CKLP_GtkUI::OnWidgetMapped(GtkWidget* widget) {
+#ifdef GDK_WINDOWING_X11
+  GdkWindow* gw = GTK_IS_DIALOG(widget) ? gtk_widget_get_window(widget) : nullptr;
+  GtkWindow* over = gw ? gtk_window_get_transient_for(GTK_WINDOW(widget)) : nullptr;
+  bool ours = false;
+  for (const auto& n : m_native) ours = ours || GTK_WIDGET(over) == n.second.widget;
+  if (!ours || !GDK_IS_X11_WINDOW(gw)) return;
+  // The server's time is read through a property change on the window.
+  gdk_window_set_events(gw, static_cast<GdkEventMask>(gdk_window_get_events(gw) | GDK_PROPERTY_CHANGE_MASK));
+  gtk_window_present_with_time(GTK_WINDOW(widget), gdk_x11_get_server_time(gw));
+#else
+  (void)widget;
+#endif
 }
 
 gint CKLP_GtkUI::RunDialog(GtkWidget* d, KLP_WindowID parent) {

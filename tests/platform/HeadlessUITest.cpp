@@ -126,6 +126,36 @@ TEST(HeadlessUI, GrabModalInputAndActivation) {
   EXPECT_EQ(Join(seen), "b 3.1005");
 }
 
+// A move asked from a press whose release already waits behind it would
+// follow the pointer until the next click: it starts only while the left
+// button's press lasts.
+TEST(HeadlessUI, MovesStartOnlyWhileTheirPressLasts) {
+  CKLP_HeadlessUI ui;
+  struct Mover : CKLP_WindowClient {
+    CKLP_HeadlessUI* ui = nullptr;
+    int32_t OnPlatformEvent(const KLP_Event& e) override {
+      if (e.eventClass == klpClassMouse && e.kind == klpMouseDown) ui->DragWindow(e.window, e.where);
+      return 1;
+    }
+  } a, b;
+  a.ui = b.ui = &ui;
+  const KLP_WindowID wa = ui.CreateWindow(Desc({0, 0, 100, 100}), &a);
+  ui.ShowWindow(ui.CreateWindow(Desc({200, 0, 300, 100}), &b), true);
+  ui.ShowWindow(wa, true);
+  ui.PostClick(50, 50);
+  ui.Pump();
+  EXPECT_EQ(ui.Log().drags, 0u);
+  // Held: a release of the other button, or of another window, ends nothing.
+  ui.PostMouse(klpMouseDown, 50, 50);
+  ui.PostMouse(klpMouseUp, 50, 50, 2);
+  ui.Pump();
+  EXPECT_EQ(ui.Log().drags, 1u);
+  ui.PostMouse(klpMouseUp, 50, 50);
+  ui.PostMouse(klpMouseDown, 250, 50);
+  ui.Pump();
+  EXPECT_EQ(ui.Log().drags, 2u);
+}
+
 TEST(HeadlessUI, ScriptedAnswersPixelsAndPNG) {
   CKLP_HeadlessUI ui;
   std::vector<std::string> seen;

@@ -209,6 +209,40 @@ TEST(MessageBox, ShowsOnlyItsButtonsAndAnswersByThem) {
   }
 }
 
+// The window manager's close (Alt+F4): Cancel for the OK/Cancel box, OK
+// for a box with OK alone, refused by a Yes/No question until a button
+// answers. Each box is a modal dialog of the main window, named by its
+// caption.
+TEST(MessageBox, TheWindowManagersCloseIsCancelOrOKAndAYesNoQuestionRefusesIt) {
+  const struct {
+    u8 buttons;
+    i32 answer;  // after the close, or after Yes when it is refused
+  } cases[] = {{1, 0}, {0, 1}, {2, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(int(c.buttons));
+    PluginRun r;
+    r.Document(klpModeRGB, 40, 30);
+    i32 answer = -5;
+    r.Then([&r, &c, &answer] {
+      answer = r.Main()->AskMessageBox("Too Many Layers", "Export more than 100 layers?", c.buttons, 4);
+      r.Click(CWnd_Main::kCancel);
+    });
+    r.Then([&r, &c] {
+      auto* box = dynamic_cast<CWnd_MessageBox*>(r.ui.GetWindowClient(r.ui.GetActiveWindow()));
+      ASSERT_TRUE(box);
+      EXPECT_TRUE(r.ui.IsWindowModal(box->GetWindowHandle()));
+      EXPECT_EQ(box->GetParent(), r.Main());
+      EXPECT_EQ(r.ui.GetWindowTitle(box->GetWindowHandle()), "Kelvanos Tessarette");
+      r.ui.PostClose(box->GetWindowHandle());
+      r.ui.Pump();
+      EXPECT_EQ(box->GetWindowHandle() != 0, c.buttons == 2);
+      if (box->GetWindowHandle()) r.Click(*box, Named(*box, "MessageBox_YESl"));
+    });
+    r.Dialog();
+    EXPECT_EQ(answer, c.answer);
+  }
+}
+
 TEST(MessageBox, TextsCentredButNeverLeftOfThreePixels) {
   EXPECT_EQ(CWnd_MessageBox::CentredTextOrigin(100, 12, 300, 20).x, 100);
   EXPECT_EQ(CWnd_MessageBox::CentredTextOrigin(100, 12, 300, 20).y, 4);

@@ -157,6 +157,9 @@ TEST(EffectWindowsOfTheMainWindow, AllNineOpenOverPuzzleMode) {
         ASSERT_TRUE(fx);
         EXPECT_STREQ(fx->GetName().GetStr(), CEffectWindowServices::ResourceName(effect));
         EXPECT_TRUE(fx->IsVisible());
+        // The desktop keeps it over the main window, with the keys.
+        EXPECT_TRUE(r.ui.IsWindowModal(fx->GetWindowHandle()));
+        EXPECT_EQ(fx->GetParent(), &w);
         EXPECT_EQ(p.effectWindowOpen, 1);
         EXPECT_FALSE(w.GetNamedControl(CWnd_Main::kApply)->IsEnabled());  // the main window waits for it
         // Return is its OK: closed, effect mode over, the window kept until

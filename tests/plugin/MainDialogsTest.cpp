@@ -11,6 +11,7 @@
 #include "CWnd_ChannelList.h"
 #include "CWnd_Export.h"
 #include "CWnd_ExportLM.h"
+#include "CWnd_MessageBox.h"
 #include "CWnd_Pref.h"
 #include "KLF_PluginAssembly.h"
 #include "PluginRunSupport.h"
@@ -89,6 +90,42 @@ TEST(MainDialogs, TheExportButtonOpensTheExportOfTheMode) {
   EXPECT_EQ(r.Dialog(), klpResUserCanceled);
   EXPECT_GT(pieces, 1u);
   EXPECT_EQ(FileCount(folder), pieces);
+}
+
+// The question the export dialog asks (more than 100 layers) is a dialog
+// of the export dialog, not of the main window behind it.
+TEST(MainDialogs, TheExportsQuestionSitsOverTheExportDialog) {
+  PluginRun r;
+  r.Document(klpModeRGB, kW, kH);
+  CWnd_Export* d = nullptr;
+  bool asked = false;
+  r.Then([&] {
+    r.Type(*r.CutterWindow(), r.CutterWindow()->GetCtrl(CWnd_Cutter::kRowsEdit), "11");
+    r.Type(*r.CutterWindow(), r.CutterWindow()->GetCtrl(CWnd_Cutter::kColumnsEdit), "11");
+    r.Cut();
+    ASSERT_GT(r.Main()->GetEngine()->GetPieceCount(), 100u);
+    r.Then([&] {
+      d = Running<CWnd_Export>(r);
+      ASSERT_NE(d, nullptr);
+      r.Then([&] {
+        auto* box = dynamic_cast<CWnd_MessageBox*>(r.ui.GetWindowClient(r.ui.GetModalWindow()));
+        ASSERT_NE(box, nullptr);
+        asked = true;
+        EXPECT_EQ(box->GetParent(), d);
+        r.ui.PostClose(box->GetWindowHandle());  // its Cancel: the export dialog stays
+        r.ui.Pump();
+      });
+      r.Then([&] {
+        EXPECT_EQ(r.ui.GetModalWindow(), d->GetWindowHandle());
+        r.Then([&] { r.Click(CWnd_Main::kCancel); });
+        Press(r, *d, CWnd_Export::kCancel);
+      });
+      Press(r, *d, CWnd_Export::kExport);
+    });
+    r.Click(CWnd_Main::kExport);
+  });
+  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+  EXPECT_TRUE(asked);
 }
 
 // The preferences the dialog ends with: the main window keeps them, its

@@ -1,5 +1,6 @@
 // Windows on the headless platform: creation from resources, placement,
-// mouse routing, hover, click counting, timers, modal loops, queue probes.
+// mouse routing, hover, click counting, timers, modal loops, queue probes,
+// the names the desktop shows.
 #include <gtest/gtest.h>
 
 #include "ui/UITestUtil.h"
@@ -336,7 +337,10 @@ TEST_F(UIToolkitTest, CaptionDragsAndAnInactiveFloatingWindowOnlyActivates) {
   EXPECT_EQ(ui.GetActiveWindow(), floating.GetWindowHandle());
   ui.AdvanceClock(1000);
   ui.PostClick(550, 520);
-  ui.PostClick(550, 505);  // in the drag area: the platform moves the window
+  ui.PostMouse(klpMouseDown, 550, 505);  // in the drag area, held: the platform moves the window
+  ui.Pump();
+  EXPECT_EQ(ui.Log().drags, 1u);
+  ui.PostMouse(klpMouseUp, 550, 505);
   ui.Pump();
   EXPECT_EQ(log.Take(), "down 50,20, up, up");
   EXPECT_EQ(ui.Log().drags, 1u);
@@ -410,4 +414,33 @@ TEST_F(UIToolkitTest, CloseRequestOutsideTheModalLoopIsDropped) {
   ui.Script([&] { ui.PostClose(dlg->GetWindowHandle()); });
   EXPECT_EQ(dlg->DoModal(), 2);
   EXPECT_EQ(log.Take("msg"), "msg 0x110 0 Dlg_CloseX =0");
+}
+
+// The desktop (task bar, window list, Alt+Tab) names a window by the title
+// its caption shows, else by its resource name.
+TEST_F(UIToolkitTest, TheDesktopNamesAWindowByItsCaptionsTitle) {
+  st.Put("UIResources>Windows>T>Background", Pack(Background(0, 0, 80, 40)));
+  st.Value("UIResources>Windows>T>Title", CKLF_String("Knife Preview"));
+  Open();
+  EXPECT_EQ(ui.GetWindowTitle(Window(100, 100, nullptr, "T")->GetWindowHandle()), "Knife Preview");
+  EXPECT_EQ(ui.GetWindowTitle(Window(400, 100)->GetWindowHandle()), "W");
+}
+
+TEST(WindowTitles, ThePlugInsWindowsAreNamedByTheirCaptions) {
+  CKLP_HeadlessUI ui;
+  KLP_SetUI(&ui);
+  CKLF_App app;
+  m_App = &app;
+  ASSERT_EQ(app.InitStorgaeResource(KLF_UI_RESOURCE_FILE, 1), 1);
+  const std::pair<const char*, const char*> windows[] = {
+      {"Main", "Kelvanos Tessarette 3.0"}, {"Cutter", "Cutter"},           {"FXbevel", "Bevel"},
+      {"Pref", "Preferences"},             {"PresMng", "Presets Manager"}, {"CMuts", "Custom Mutations"},
+      {"MessageBox", "Kelvanos Tessarette"}};
+  for (const auto& [name, caption] : windows) {
+    CKLF_Window w;
+    ASSERT_EQ(w.CreateFromResource(name, 0, 0, nullptr, 0), 1) << name;
+    EXPECT_EQ(ui.GetWindowTitle(w.GetWindowHandle()), caption) << name;
+  }
+  m_App = nullptr;
+  KLP_SetUI(nullptr);
 }

@@ -357,6 +357,8 @@ bool CKLT_UIBuilder::i_Window(const KLT_UINode& n) {
   m_width = static_cast<int>(w);
   m_height = static_cast<int>(h);
   if (!i_WindowPictures(n, a.Size() > 1 ? a.Str(1) : n.args[0], static_cast<int>(caption))) return false;
+  // The caption's title is also the window's name on the desktop.
+  if (a.Size() > 1 && !i_Out(m_out.AddString("UIResources>Windows>" + n.args[0] + ">Title", a.Str(1)))) return false;
   for (const auto& c : n.children) {
     const std::string& k = c->keyword;
     m_at = c.get();

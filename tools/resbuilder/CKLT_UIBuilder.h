@@ -8,7 +8,9 @@
 //   help "title" "URL" | help ---      one link of the Help menu, or a
 //                                      separator ("InfoM": the items as
 //                                      "{|title|}{|URL|}{|---|}..." text)
-//   window NAME ["title"]                a window, with its parts below it
+//   window NAME ["title"]                a window, with its parts below it;
+//                                      the title, drawn in the caption, is
+//                                      also "UIResources>Windows>NAME>Title"
 // Inside a window: size W H (required), caption HEIGHT (26 by default, 0 for
 // none), drag L T R B (the caption strip by default), panel L T R B
 // ["title"], well L T R B, disc L T R B (a round well inside the

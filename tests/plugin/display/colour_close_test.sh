@@ -57,12 +57,12 @@ sleep 0.3
 
 read -r x y < <(control main Main_FXCOver/5)
 click_at $((mx + x)) $((my + y))
-find_window FXcovr err.txt
-wm_close "$found" FXcovr
+find_window "Color Overlay" err.txt
+wm_close "$found" "Color Overlay"
 keep main-before
 
 click_at $((mx + x)) $((my + y))
-find_window FXcovr err.txt
+find_window "Color Overlay" err.txt
 fx=$found
 eval "$(xdotool getwindowgeometry --shell "$fx")"
 in_fx() { read -r x y < <(control overlay "$1"); echo $((X + x)) $((Y + y)); }
@@ -97,7 +97,7 @@ colour=$picked
 sleep 0.3
 keep overlay-chosen "$fx"
 click_at $(in_fx FXcovr_Ok/5)
-wait_gone FXcovr
+wait_gone "Color Overlay"
 sleep 0.3
 keep main-coloured
 
@@ -109,11 +109,11 @@ prefs() {
   xdotool mousemove $((mx + x)) $((my + y)) click 1
   sleep 0.5
   xdotool key Up Return
-  find_window Pref err.txt
+  find_window Preferences err.txt
   pref=$found
 }
 prefs
-wm_close "$pref" Pref
+wm_close "$pref" Preferences
 prefs
 eval "$(xdotool getwindowgeometry --shell "$pref")"
 in_pref() { read -r x y < <(control pref "$1"); echo $((X + x)) $((Y + y)); }
@@ -124,7 +124,7 @@ outside=$picked
 sleep 0.3
 keep pref-chosen "$pref"
 click_at $(in_pref Pref_Ok/5)
-wait_gone Pref
+wait_gone Preferences
 sleep 0.5
 keep main-prefs
 xwd -id "$wid" -silent > main-prefs.xwd

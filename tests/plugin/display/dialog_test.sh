@@ -58,7 +58,7 @@ run_dialog() {  # OUTPUT: starts the dialog in the background
   "$host" -q --plugin plugin/libtessarette_plugin.so --dialog "$picture" -o "$1" > "out-$1.txt" 2> "err-$1.txt" &
   app=$!
   pids+=($app)
-  find_window Main "$1"
+  find_window "Kelvanos Tessarette 3.0" "$1"
   wid=$found
   find_window Cutter "$1"
   xdotool windowmove "$wid" $mx $my windowmove "$found" $cx $cy
@@ -143,13 +143,13 @@ cmp dialog.png last.png || { echo "FAILED: the dialog's output differs from the 
 # Return sends it to the Cutter, Escape closes the manager.
 run_dialog presets.png
 click_cutter 370 145
-compare_window PresMng presets.png 300 12 1.2 window-presets.png screen-presets.png "the preset manager"
+compare_window "Presets Manager" presets.png 300 12 1.2 window-presets.png screen-presets.png "the preset manager"
 xdotool key Down Down Return
 sleep 0.5
 xwd -root -silent > shot.xwd
 "$compare" --shot shot.xwd screen-presets-sent.png > /dev/null
 xdotool key Escape
-wait_gone PresMng
+wait_gone "Presets Manager"
 sleep 0.3
 click_cutter 510 400
 wait_gone Cutter
@@ -190,14 +190,14 @@ dialog_point() {  # NAME X Y: a click at a point of the dialog of that name
 }
 run_dialog exports.png
 click_main 1022 616                # "Export..." in Layout mode
-dialog_point ExportLM 304 292      # its "Export"
+dialog_point "Export Knives" 304 292      # its "Export"
 save_as "Export Knives as EPS..." knives.eps exports.png
 click_cutter 510 400               # "Cut"
 wait_gone Cutter
 sleep 0.3
 click_main 1022 616                # "Export..." in Puzzle mode
-dialog_point Export 30 173         # "PNG files"
-dialog_point Export 329 402        # "Export"
+dialog_point "Export Pieces" 30 173        # "PNG files"
+dialog_point "Export Pieces" 329 402       # "Export"
 save_as "Export Pieces as PNG Files..." pieces.png exports.png
 click_main 1022 677                # "Apply"
 finish exports.png 0

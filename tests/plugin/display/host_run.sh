@@ -20,7 +20,7 @@ open_dialog() {
   "$host" -q --plugin plugin/libtessarette_plugin.so --dialog "$picture" -o dialog.png > out.txt 2> err.txt &
   app=$!
   pids+=($app)
-  find_window Main err.txt
+  find_window "Kelvanos Tessarette 3.0" err.txt
   wid=$found
   find_window Cutter err.txt
   cutter=$found

@@ -106,7 +106,7 @@ app=$!
 pids+=($app)
 for _ in $(seq 400); do grep -q '^ready' out-puzzle.txt && break; sleep 0.05; done
 grep -q '^ready' out-puzzle.txt || { echo "FAILED: Puzzle mode did not open"; cat out-puzzle.txt err-puzzle.txt; exit 1; }
-wid=$(xdotool search --onlyvisible --name '^Main$' | head -n 1)
+wid=$(xdotool search --onlyvisible --name '^Kelvanos Tessarette 3.0$' | head -n 1)
 cutter=""
 sleep 0.5
 for b in Main Select Adjust; do

@@ -58,7 +58,7 @@ keep main-selection
 
 read -r x y < <(control main Main_FXBlur/5)
 click_at $((mx + x)) $((my + y))
-find_window FXblur err.txt
+find_window "Gaussian Blur" err.txt
 fx=$found
 eval "$(xdotool getwindowgeometry --shell "$fx")"
 in_blur() { read -r x y < <(control blur "$1"); echo $((X + x)) $((Y + y)); }
@@ -75,7 +75,7 @@ click_at $(in_blur FXblur_AR/6)
 sleep 0.5
 keep blur-spread "$fx"
 click_at $(in_blur FXblur_Ok/5)
-wait_gone FXblur
+wait_gone "Gaussian Blur"
 # The selection's hatch hidden, so the blur shows in the picture.
 read -r x y < <(control main Main_HideExtras/5)
 click_at $((mx + x)) $((my + y))
