@@ -1,6 +1,7 @@
 #include "CKLT_PluginLibrary.h"
 
 #include <dlfcn.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,15 +14,24 @@ const char kLibraryName[] = "libtessarette_plugin.so";
 
 bool Exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
-// The loader's reasons when the library found no room: its mappings
-// failed, or its allocations, or the system said ENOMEM.
-bool NoRoom(const char* why) {
-  for (const char* said : {"failed to map segment", "cannot map zero-fill pages", "cannot allocate", "out of memory"})
-    if (std::strstr(why, said)) return true;
-  return std::strstr(why, std::strerror(ENOMEM)) != nullptr;
+// Whether the file's file system is mounted noexec (nothing on it is
+// mapped to run).
+bool OnNoExecMount(const std::string& file) {
+  struct statvfs fs;
+  return statvfs(file.c_str(), &fs) == 0 && (fs.f_flag & ST_NOEXEC) != 0;
 }
 
 }  // namespace
+
+CKLT_PluginLibrary::Refusal CKLT_PluginLibrary::Classify(const char* why, bool noExecMount) {
+  if (!why) return kFileRefused;
+  // A segment that could not be mapped: a mount that runs nothing, else no room.
+  if (std::strstr(why, "failed to map segment")) return noExecMount ? kNoExecMount : kNoRoom;
+  const char* const room[] = {"cannot map zero-fill pages", "out of memory", std::strerror(ENOMEM)};
+  for (const char* said : room)
+    if (std::strstr(why, said)) return kNoRoom;
+  return kFileRefused;
+}
 
 bool CKLT_PluginLibrary::Load(const std::string& path, std::string& error, bool* noMemory) {
   Unload();
@@ -31,9 +41,12 @@ bool CKLT_PluginLibrary::Load(const std::string& path, std::string& error, bool*
   m_handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!m_handle) {
     const char* why = dlerror();
-    const bool room = why && NoRoom(why);
-    if (noMemory) *noMemory = room;
-    error = "cannot load the plug-in " + path + (room ? ": out of memory" : "") +
+    const Refusal refusal = Classify(why, OnNoExecMount(file));
+    if (noMemory) *noMemory = refusal == kNoRoom;
+    error = "cannot load the plug-in " + path +
+            (refusal == kNoRoom         ? ": out of memory"
+             : refusal == kNoExecMount ? ": its file system is mounted noexec, nothing on it is run"
+                                        : "") +
             (why ? std::string(": ") + why : std::string());
     return false;
   }

@@ -19,6 +19,12 @@ class CKLT_PluginLibrary {
   void Unload();
   KLP_PluginMainProc Entry() const { return m_entry; }
 
+  // Why the loader refused a file, from its message: no room (a segment
+  // not mapped, pages not zero-filled, ENOMEM), a file system mounted
+  // noexec (a segment not mapped there), or the file itself.
+  enum Refusal { kFileRefused, kNoRoom, kNoExecMount };
+  static Refusal Classify(const char* why, bool noExecMount);
+
   // The plug-in next to this program (or in the build tree's plugin folder),
   // unless TESSARETTE_PLUGIN names one.
   static std::string DefaultPath();

@@ -4,6 +4,7 @@
 #include <elf.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -121,4 +122,22 @@ TEST(HostMemory, APlugInWithoutRoomToLoadIsOutOfMemory) {
   EXPECT_NE(error.find("out of memory"), std::string::npos) << error;
   EXPECT_FALSE(library.Load(dir.File("bad.so"), error, &noMemory));
   EXPECT_FALSE(noMemory) << error;
+}
+
+// The loader's words sorted: only lack of room is out of memory; a segment
+// that a noexec mount will not map, or a static TLS block too small for
+// the library, is the file's failure.
+TEST(HostMemory, PluginLoadRefusalsSorted) {
+  typedef CKLT_PluginLibrary L;
+  const char* mapped = "x.so: failed to map segment from shared object";
+  EXPECT_EQ(L::Classify(mapped, false), L::kNoRoom);
+  EXPECT_EQ(L::Classify(mapped, true), L::kNoExecMount);
+  for (bool noExec : {false, true}) {
+    EXPECT_EQ(L::Classify("x.so: cannot map zero-fill pages", noExec), L::kNoRoom);
+    EXPECT_EQ(L::Classify("x.so: out of memory", noExec), L::kNoRoom);
+    EXPECT_EQ(L::Classify((std::string("x.so: ") + std::strerror(ENOMEM)).c_str(), noExec), L::kNoRoom);
+    EXPECT_EQ(L::Classify("x.so: cannot allocate memory in static TLS block", noExec), L::kFileRefused);
+    EXPECT_EQ(L::Classify("x.so: invalid ELF header", noExec), L::kFileRefused);
+    EXPECT_EQ(L::Classify(nullptr, noExec), L::kFileRefused);
+  }
 }
