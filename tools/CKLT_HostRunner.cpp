@@ -529,18 +529,30 @@ int CKLT_HostRunner::i_RunPlugin(std::string& message) {
   host.SetProgressSink([&bar](int32_t done, int32_t total) { bar.Show(done, total); });
   if (o.dialog) host.SetColourChooser(DisplayChooser(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin));
   // With threads to spare, a replay's pieces are counted while it runs.
-  // What the plug-in throws (a failed allocation) goes on once both ended.
+  // The plug-in runs on this thread (worker 0), whichever task it takes;
+  // a helper counts. What either throws (a failed allocation) goes on once
+  // both ended.
   int16_t result = 0;
-  const u32 tasks = i_CountWanted() && i_CountThreads() > 1 ? 2 : 1;
+  bool played = false;  // this thread's alone
   std::exception_ptr thrown[2];
-  KLF_Parallel::For(tasks, tasks, [&](u32 task, u32) {
+  const auto play = [&] {
+    played = true;
     try {
-      if (task == 1) return i_CountNow();
       result = o.about ? host.Call(library.Entry(), klpSelectorAbout) : host.RunFilter(library.Entry(), o.dialog);
     } catch (...) {
-      thrown[task] = std::current_exception();
+      thrown[0] = std::current_exception();
     }
-  });
+  };
+  if (i_CountWanted() && i_CountThreads() > 1)
+    KLF_Parallel::For(2, 2, [&](u32, u32 worker) {
+      if (worker == 0 && !played) return play();
+      try {
+        if (!m_countRan) i_CountNow();
+      } catch (...) {
+        thrown[1] = std::current_exception();
+      }
+    });
+  if (!played) play();
   for (const std::exception_ptr& e : thrown)
     if (e) std::rethrow_exception(e);
   host.SetColourChooser(nullptr);

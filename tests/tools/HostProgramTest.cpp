@@ -3,10 +3,12 @@
 // tests' own that XORs the planes through the real adapter.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 
 #include "CKLT_FilterHost.h"
+#include "CKLT_HostOptions.h"
 #include "CKLT_HostRunner.h"
 #include "ProgramRun.h"
 #include "support/TestSupport.h"
@@ -269,6 +271,32 @@ TEST(HostProgram, CommandLine) {
   EXPECT_EQ(o.code, 0) << o.out;
   const int16_t results[] = {0, -128, -108, -30100, -30101, -1};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(CKLT_HostRunner::ExitCodeFor(results[i]), i) << results[i];
+}
+
+// The plug-in runs on the thread that runs the program, never on the
+// helper that counts the pieces beside it; which of the two takes which
+// task is a race, so the run is made many times in this process (its
+// first thread is the one that runs the tests).
+TEST(HostProgram, ThePluginRunsOnTheCallingThread) {
+  klftest::TempDir dir;
+  Write(MakeDocument(klpModeRGB, false, 5), dir.File("in.png"));
+  ASSERT_EQ(setenv("KLT_TEST_PLUGIN_MAIN_THREAD", "1", 1), 0);
+  for (int run = 0; run < 60; ++run) {
+    CKLT_HostOptions options;
+    std::string message;
+    ASSERT_EQ(CKLT_HostOptions::Parse({"--plugin", KLF_TEST_PLUGIN_LIBRARY, "-q", "--threads", "2", "--grid", "2x2",
+                                       dir.File("in.png"), "-o", dir.File("out.png")},
+                                      options, message),
+              0)
+        << message;
+    CKLT_HostRunner runner;
+    FILE* err = std::tmpfile();
+    ASSERT_NE(err, nullptr);
+    const int code = runner.Run(options, err, message);
+    std::fclose(err);
+    ASSERT_EQ(code, CKLT_HostRunner::kExitOk) << "run " << run << ": " << message;
+  }
+  unsetenv("KLT_TEST_PLUGIN_MAIN_THREAD");
 }
 
 }  // namespace

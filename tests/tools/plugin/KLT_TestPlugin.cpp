@@ -8,7 +8,12 @@
 // KLT_TEST_PLUGIN_CHANNEL=n it writes the document's channel n (absolute
 // number) into every colour plane instead, after printing the channel
 // names the host gives on the error stream. With KLT_TEST_PLUGIN_RESULT=n
-// Start changes nothing and ends with the result n.
+// Start changes nothing and ends with the result n. With
+// KLT_TEST_PLUGIN_MAIN_THREAD set, Start ends with the result 1 when it
+// runs on another thread than the process's first.
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -22,6 +27,10 @@ class CTestPlugin : public CPluginMain {
  public:
   u8 DoStart() override {
     if (std::getenv("KLT_TEST_PLUGIN_THROW")) throw std::bad_alloc();
+    if (std::getenv("KLT_TEST_PLUGIN_MAIN_THREAD") && syscall(SYS_gettid) != getpid()) {
+      HostSetRetCode(1);
+      return 0;
+    }
     if (const char* result = std::getenv("KLT_TEST_PLUGIN_RESULT")) {
       HostSetRetCode(static_cast<i16>(std::atoi(result)));
       return 0;
