@@ -35,23 +35,13 @@ void SplitPath(const char* path, CKLF_String& folder, CKLF_String& name) {
   name = slash + 1;
 }
 
-// Why a writer failed: 17 when memory ran out (its code, or the system's
-// ENOMEM), else a file error with the system's reason when a file
-// operation failed, or the writer's code in words.
-u16 WriterFailure(u16 code, int savedErrno, std::string& reason) {
-  const bool fileError = !code || (code >= klErrFileOpen && code <= klErrFileNotOpen);
-  if (code == klErrNoMemory || (fileError && savedErrno == ENOMEM)) return klErrNoMemory;
-  reason = fileError && savedErrno ? std::strerror(savedErrno) : KLF_ErrorText(code ? code : u16(klErrFileWrite));
-  return klErrFileWrite;
-}
-
 // One PNG file into its temporary beside the target, finished but not yet
 // renamed; runs on any thread and throws nothing. 0 with the code (17 when
 // memory ran out) and otherwise the reason.
 u8 WriteOnePNG(CExportWriters::JOB& job, u32 item, const std::string& target, CKLP_ReplaceFile& file,
                std::string& reason, u16& code) {
   try {
-    if (!file.Begin(target, reason, false)) return code = WriterFailure(0, errno, reason), 0;
+    if (!file.Begin(target, reason, false)) return code = KLF_WriteFailure(0, errno, reason), 0;
     errno = 0;
     CKLF_StdFile f(file.TempPath().c_str(), 3);
     u8 ok = f.IsOpened() && CExportWriters::stExportToPNGs(&f, &job, item);
@@ -60,10 +50,10 @@ u8 WriteOnePNG(CExportWriters::JOB& job, u32 item, const std::string& target, CK
     if (!f.Close() && ok) ok = 0, saved = errno, writer = f.GetError();
     if (!ok) {
       file.Abandon();
-      return code = WriterFailure(writer, saved, reason), 0;
+      return code = KLF_WriteFailure(writer, saved, reason), 0;
     }
     if (file.Finish(reason)) return 1;
-    return code = WriterFailure(0, errno, reason), 0;
+    return code = KLF_WriteFailure(0, errno, reason), 0;
   } catch (...) {  // an allocation of a name or a reason
     file.Abandon();
     return code = klErrNoMemory, 0;
@@ -211,7 +201,7 @@ u8 CExportRun::i_WritePSD(const char* path) {
   if (!ok) {
     file.Abandon();
     if (m_progress && m_progress->IsCanceled()) return 0;
-    const u16 code = WriterFailure(writer, saved, reason);
+    const u16 code = KLF_WriteFailure(writer, saved, reason);
     if (code == klErrFileWrite) m_reason = reason.c_str();
     return Fail(code);
   }

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -200,4 +202,10 @@ i32 CKLF_StdFile::HFSNameGetUnicodeName(const char* name, KLP_FileName* out, u32
   out->length = 0;
   if (enc != kSystemEncoding) return klpErrParam;
   return KLP_ConvertFileName(name, out);
+}
+
+u16 KLF_WriteFailure(u16 code, int savedErrno, std::string& reason) {
+  const bool fileError = !code || (code >= klErrFileOpen && code <= klErrFileNotOpen);
+  reason = fileError && savedErrno ? std::strerror(savedErrno) : KLF_ErrorText(code ? code : u16(klErrFileWrite));
+  return code == klErrNoMemory || (fileError && savedErrno == ENOMEM) ? u16(klErrNoMemory) : u16(klErrFileWrite);
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "CKLF_String.h"
 #include "KLP_File.h"
@@ -78,3 +79,9 @@ class CKLF_StdFile : public CKLF_FrameWork {
   u8 m_canWrite;
   u8 m_lastOp;  // 0 positioned, 1 read, 2 written: stdio needs a seek between
 };
+
+// Why a file's writer failed, from its code (0 when a file operation failed
+// outside it) and the errno saved after it: 17 when memory ran out (its
+// code, or the system's ENOMEM), else 33. reason is the system's text when
+// a file operation failed with an errno, else the code's text.
+u16 KLF_WriteFailure(u16 code, int savedErrno, std::string& reason);

@@ -407,13 +407,11 @@ bool CKLT_HostDocument::Write(const std::string& path, std::string& error, bool*
 
 namespace {
 
-// The reason of a failed write: the system's when the file failed, else
-// the writer's code; errno is ENOMEM when memory ran out, else 0.
+// The reason of a failed write; errno is ENOMEM when memory ran out,
+// else 0.
 std::string WriteFailure(u16 code, int savedErrno) {
-  const bool fileError = code >= klErrFileOpen && code <= klErrFileNotOpen;
-  std::string reason = fileError && savedErrno ? CKLT_FileAccess::Reason(savedErrno)
-                                               : KLF_ErrorText(code ? code : static_cast<u16>(klErrFileWrite));
-  errno = code == klErrNoMemory || (fileError && savedErrno == ENOMEM) ? ENOMEM : 0;
+  std::string reason;
+  errno = KLF_WriteFailure(code, savedErrno, reason) == klErrNoMemory ? ENOMEM : 0;
   return reason;
 }
 

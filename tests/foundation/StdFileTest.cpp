@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -165,4 +166,25 @@ TEST(StdFile, NameInFolderCreatesFindsAndLaunches) {
   KLP_SetLaunchHook(old);
   KLP_FileName n;  // only the system's own encoding is known
   EXPECT_EQ(CKLF_StdFile::HFSNameGetUnicodeName("abc", &n, 0), klpErrParam);
+}
+
+// A writer's failure sorted: lack of memory from its code or from the
+// system after a file operation, else a write failure with the system's
+// reason for a file operation and the code's text for anything else.
+TEST(StdFile, WriteFailuresSorted) {
+  std::string reason;
+  EXPECT_EQ(KLF_WriteFailure(klErrNoMemory, 0, reason), klErrNoMemory);
+  EXPECT_EQ(KLF_WriteFailure(0, ENOMEM, reason), klErrNoMemory);
+  EXPECT_EQ(KLF_WriteFailure(klErrFileWrite, ENOMEM, reason), klErrNoMemory);
+  EXPECT_EQ(KLF_WriteFailure(0, ENOSPC, reason), klErrFileWrite);
+  EXPECT_EQ(reason, std::strerror(ENOSPC));
+  EXPECT_EQ(KLF_WriteFailure(klErrFileOpen, EACCES, reason), klErrFileWrite);
+  EXPECT_EQ(reason, std::strerror(EACCES));
+  EXPECT_EQ(KLF_WriteFailure(klErrFileWrite, 0, reason), klErrFileWrite);
+  EXPECT_EQ(reason, KLF_ErrorText(klErrFileWrite));
+  EXPECT_EQ(KLF_WriteFailure(0, 0, reason), klErrFileWrite);
+  EXPECT_EQ(reason, KLF_ErrorText(klErrFileWrite));
+  // A writer's own code is no file operation's: its errno says nothing.
+  EXPECT_EQ(KLF_WriteFailure(klErrUnsupported, ENOMEM, reason), klErrFileWrite);
+  EXPECT_EQ(reason, KLF_ErrorText(klErrUnsupported));
 }
