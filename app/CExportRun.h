@@ -102,6 +102,10 @@ class CExportRun : public CKLF_FrameWork {
   // "_F0012-Piece9_R2_C3", and ".png"; with cut, name may be the start of
   // one.
   static u8 IsPNGFileName(const char* path, const char* name, u8 cut);
+  // The same in two steps, for many names: the "[file]" of a PNG export to
+  // path, and whether name is one of that "[file]".
+  static void PNGFileBase(const char* path, CKLF_String& base);
+  static u8 IsPNGFileNameOf(const char* base, const char* name, u8 cut);
 
  private:
   struct Item;

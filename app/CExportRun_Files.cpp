@@ -138,6 +138,12 @@ u8 CExportRun::IsPNGFileName(const char* path, const char* name, u8 cut) {
   return path && name && IsPNGName(PNGBase(path), name, cut != 0);
 }
 
+void CExportRun::PNGFileBase(const char* path, CKLF_String& base) { base = PNGBase(path ? path : "").c_str(); }
+
+u8 CExportRun::IsPNGFileNameOf(const char* base, const char* name, u8 cut) {
+  return base && name && IsPNGName(base, name, cut != 0);
+}
+
 void CExportRun::SafeFileName(const char* base, const char* suffix, const char* extension, u32 maxBytes,
                               CKLF_String& out) {
   std::string b = Clean(base ? base : "");

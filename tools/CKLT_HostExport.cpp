@@ -127,19 +127,27 @@ int CheckNames(CExportRun& run, const CExportDialogModel::SETTINGS& s, const O& 
 }
 
 // Files of the folder named as pieces of this export that it did not
-// write: an earlier export's, left as they were.
-u32 EarlierFiles(const std::string& path, const CKLF_StringArray& written, std::string& folder) {
+// write, nor the run reads or writes otherwise: an earlier export's, left
+// as they were. Files are told apart by identity, whatever their names.
+u32 EarlierFiles(const O& o, const CKLF_StringArray& written, std::string& folder) {
+  const std::string& path = o.exports.pieces;
   const size_t slash = path.rfind('/');
   folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  std::set<std::string> ours;
-  for (u32 i = 0; i < written.GetSize(); ++i) {
-    const std::string w = written[i].GetStr();
-    ours.insert(w.substr(w.rfind('/') == std::string::npos ? 0 : w.rfind('/') + 1));
-  }
+  std::set<std::pair<dev_t, ino_t>> run;
+  CKLT_FileAccess::Identity id;
+  const auto add = [&](const std::string& file) {
+    if (CKLT_FileAccess::Identify(file, id) && id.name.empty()) run.insert({id.device, id.inode});
+  };
+  for (u32 i = 0; i < written.GetSize(); ++i) add(written[i].GetStr());
+  for (const auto& files : {CKLT_HostRunner::Targets(o), CKLT_HostRunner::Reads(o)})
+    for (const CKLT_HostRunner::NamedFile& f : files) add(f.path);
+  CKLF_String base;
+  CExportRun::PNGFileBase(path.c_str(), base);
   u32 count = 0;
   if (DIR* d = opendir(folder.c_str())) {
     while (const dirent* e = readdir(d))
-      count += !ours.count(e->d_name) && CExportRun::IsPNGFileName(path.c_str(), e->d_name, 0);
+      count += CExportRun::IsPNGFileNameOf(base.GetStr(), e->d_name, 0) &&
+               !(CKLT_FileAccess::Identify(folder + "/" + e->d_name, id) && run.count({id.device, id.inode}));
     closedir(d);
   }
   return count;
@@ -205,11 +213,12 @@ int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
   if (run.Skipped()) said += " (" + std::to_string(run.Skipped()) + " pieces with nothing on the canvas skipped)";
   Report(err, said);
   std::string folder;
-  const u32 earlier = s.to == CExportDialogModel::kToPNG ? EarlierFiles(x.pieces, run.Written(), folder) : 0;
+  const u32 earlier = s.to == CExportDialogModel::kToPNG ? EarlierFiles(o, run.Written(), folder) : 0;
   if (earlier)
     Report(err, "note: " + folder + " still holds " + std::to_string(earlier) +
                     (earlier == 1 ? " file" : " files") + " named as pieces of " + x.pieces +
-                    " that this export did not write (an earlier export's); they are left as they were");
+                    " that this export did not write (an earlier export's); " +
+                    (earlier == 1 ? "it is left as it was" : "they are left as they were"));
   return -1;
 }
 

@@ -346,3 +346,26 @@ TEST(HostExport, PNGPiecesIntoAFolderOfEarlierFiles) {
   for (const char* earlier : {"p_F0003-Piece3_R2_C1.png", "p_F0004-Piece4_R2_C2.png"})
     EXPECT_TRUE(std::filesystem::exists(dir.File(earlier))) << earlier;
 }
+
+// The note of an earlier export's files counts none of the run's own: its
+// input, its output, or a link to them under a piece's name, though each
+// is named as a piece of the export; and one file is one.
+TEST(HostExport, EarlierFilesLeaveOutTheRunsOwn) {
+  klftest::TempDir dir;
+  std::mt19937 rng(9);
+  Write(OneLayer(klpModeRGB, 60, 40, [&](int, int32_t) { return static_cast<uint8_t>(rng()); }), dir.File("p.png"));
+  ASSERT_EQ(link(dir.File("p.png").c_str(), dir.File("p_0009.png").c_str()), 0);
+  const std::string run = "-q '" + dir.File("p.png") + "' -o '" + dir.File("p_Composite.png") +
+                          "' --export-what all --export-pieces '" + dir.File("p.png") + "' --grid 2x2";
+  for (int i = 0; i < 2; ++i) {  // the second with the output there
+    const Outcome o = RunProgram(run);
+    ASSERT_EQ(o.code, 0) << o.out;
+    EXPECT_FALSE(Has(o, "still holds")) << o.out;
+  }
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("p_0001.png"), {1}));
+  const Outcome o = RunProgram(run);
+  ASSERT_EQ(o.code, 0) << o.out;
+  EXPECT_TRUE(Has(o, "note: " + dir.Path() + " still holds 1 file named as pieces of " + dir.File("p.png") +
+                         " that this export did not write (an earlier export's); it is left as it was"))
+      << o.out;
+}
