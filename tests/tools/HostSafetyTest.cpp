@@ -291,15 +291,26 @@ std::vector<uint8_t> OneLayerPsd(uint32_t w, uint32_t h, const std::vector<int>&
   return b;
 }
 
+// What goes before the program to limit its allocations: no block above
+// mb MiB under the sanitizers (their runtime alone needs more address
+// space than the limit), the address space to releaseKiB in Release.
+std::string AllocationLimit(int mb, long releaseKiB) {
+#if defined(__SANITIZE_ADDRESS__)
+  (void)releaseKiB;
+  return "ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=" + std::to_string(mb);
+#elif defined(__SANITIZE_THREAD__)
+  (void)releaseKiB;
+  return "TSAN_OPTIONS=$TSAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=" + std::to_string(mb);
+#else
+  (void)mb;
+  return "ulimit -v " + std::to_string(releaseKiB) + ";";
+#endif
+}
+
 // Allocations above 16 MB fail (address space in Release builds): a
 // layer's planes are not made before its size is checked.
-#if defined(__SANITIZE_ADDRESS__)
-const char* kNoLargeAllocation = "ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=16";
-#elif defined(__SANITIZE_THREAD__)
-const char* kNoLargeAllocation = "TSAN_OPTIONS=$TSAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=16";
-#else
-const char* kNoLargeAllocation = "ulimit -v 60000;";
-#endif
+const int kNoLargeAllocationMB = 16;
+const long kNoLargeAllocationKiB = 60000;
 
 TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
   klftest::TempDir dir;
@@ -321,7 +332,7 @@ TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
   for (const auto& row : rows) {
     const Outcome o = RunProgram(kTestPlugin + "--threads 1 --memory-budget " + row.budget + " " + dir.File(row.file) +
                                      " -o " + dir.File("out.png"),
-                                 kNoLargeAllocation);
+                                 AllocationLimit(kNoLargeAllocationMB, kNoLargeAllocationKiB));
     EXPECT_EQ(o.code, row.code) << row.file << "\n" << o.out;
     EXPECT_TRUE(Has(o, row.says)) << row.file << "\n" << o.out;
   }
@@ -340,26 +351,14 @@ bool MakeSocket(const std::string& path) {
   return ok;
 }
 
-#if !defined(__SANITIZE_ADDRESS__)
 // Room for the program and a 2000 x 1500 document (about 15 MB of address
-// space), not for the plug-in's cut of it (about 45 MB).
+// space), not for the plug-in's cut of it (about 45 MB); no block above
+// 4 MiB under the sanitizers.
 const long kReleaseAddressSpaceKiB = 26000;
-#endif
+const int kBlockMB = 4;
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
-// What goes before the program to limit its allocations: no block above
-// 4 MiB under the sanitizers, the address space in Release.
-std::string AllocationLimit() {
-#if defined(__SANITIZE_ADDRESS__)
-  return "ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=4";
-#elif defined(__SANITIZE_THREAD__)
-  // The sanitizer's runtime alone needs more address space than the limit.
-  return "TSAN_OPTIONS=$TSAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=4";
-#else
-  return "ulimit -v " + std::to_string(kReleaseAddressSpaceKiB) + ";";
-#endif
-}
 
 TEST(HostSafety, OnlyRegularFilesAreReplaced) {
   klftest::TempDir dir;
@@ -523,7 +522,7 @@ TEST(HostSafety, AllocationFailureIsOutOfMemory) {
   o = RunProgram(std::string("-q --threads 1 --memory-budget 1G --plugin ") + KLF_PLUGIN_LIBRARY + " " +
                      dir.File("big.png") + " -o " +
                      dir.File("out.png"),
-                 AllocationLimit());
+                 AllocationLimit(kBlockMB, kReleaseAddressSpaceKiB));
   EXPECT_EQ(o.code, CKLT_HostRunner::kExitMemory) << o.out;
   EXPECT_TRUE(Has(o, "the plug-in ran out of memory (-108)")) << o.out;
   EXPECT_FALSE(fs::exists(dir.File("out.png")));
@@ -552,7 +551,7 @@ TEST(HostSafety, DeclaredSizesAreJudgedBeforePlanesAreAllocated) {
     pngtest::PutChunk(file, "IEND", {});
     ASSERT_TRUE(klftest::WriteFileBytes(d + "huge.png", file));
     for (const std::string& args : {d + "huge.png", "--selection " + d + "huge.png " + d + "in.png"}) {
-      const Outcome o = RunProgram(run + args + out, AllocationLimit());
+      const Outcome o = RunProgram(run + args + out, AllocationLimit(kBlockMB, kReleaseAddressSpaceKiB));
       SCOPED_TRACE(std::to_string(shape.type) + " " + args + "\n" + o.out);
       EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles);
       EXPECT_TRUE(Has(o, "cannot read " + d + "huge.png: the PNG file cannot be read"));
@@ -563,7 +562,8 @@ TEST(HostSafety, DeclaredSizesAreJudgedBeforePlanesAreAllocated) {
   pngtest::PutChunk(mask, "IDAT", pngtest::Deflated(pngtest::Bytes(6001u * 4000, 0), 9));
   pngtest::PutChunk(mask, "IEND", {});
   ASSERT_TRUE(klftest::WriteFileBytes(d + "mask.png", mask));
-  const Outcome o = RunProgram(run + "--selection " + d + "mask.png " + d + "in.png" + out, AllocationLimit());
+  const Outcome o = RunProgram(run + "--selection " + d + "mask.png " + d + "in.png" + out,
+                               AllocationLimit(kBlockMB, kReleaseAddressSpaceKiB));
   EXPECT_EQ(o.code, CKLT_HostRunner::kExitUsage) << o.out;
   EXPECT_TRUE(Has(o, "the selection must have the document's size (64 x 48)")) << o.out;
   EXPECT_FALSE(fs::exists(d + "out.png"));
