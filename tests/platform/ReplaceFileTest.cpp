@@ -239,8 +239,16 @@ TEST(ReplaceFile, SetsCommittedAtOnceDoNotInterleave) {
 // soft limit of open files raises it; one larger than the hard limit fails
 // with the system's reason and leaves no temporary.
 TEST(ReplaceFile, SetsBeyondTheDescriptorLimit) {
+  // Without privilege the hard limit can only be lowered.
+  struct rlimit now;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &now), 0);
+  const rlim_t most = std::min<rlim_t>(4096, now.rlim_max);
+  std::vector<rlim_t> hards;
+  if (most >= 400) hards.push_back(most);  // room for the whole set
+  if (most >= 128) hards.push_back(128);
+  if (hards.empty()) GTEST_SKIP() << "a hard limit of " << most << " open files";
   klftest::TempDir dir;
-  for (const rlim_t hard : {rlim_t(4096), rlim_t(128)}) {
+  for (const rlim_t hard : hards) {
     SCOPED_TRACE(hard);
     const int code = InChild([&] {
       const struct rlimit low = {64, hard};
