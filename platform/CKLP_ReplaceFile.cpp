@@ -336,11 +336,18 @@ void RemoveIfAbandoned(int folder, const char* entry) {
 
 // Locks the folders of a set while alive: each once, however named, and
 // in the order of their identities, so that two sets never wait on each
-// other.
+// other. Nothing allocates once a lock is taken; without memory for the
+// list none is taken (Taken false).
 class FolderLocks {
  public:
   explicit FolderLocks(const std::vector<std::string>& folders) {
     std::vector<std::pair<std::pair<dev_t, ino_t>, int>> opened;
+    try {
+      opened.reserve(folders.size());
+      m_fds.reserve(folders.size());
+    } catch (const std::bad_alloc&) {
+      return;
+    }
     for (const std::string& f : folders) {
       const int fd = open(f.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
       struct stat st;
@@ -359,16 +366,45 @@ class FolderLocks {
       }
       m_fds.push_back(opened[i].second);
     }
+    m_taken = true;
   }
   ~FolderLocks() {
     for (int fd : m_fds) close(fd);
   }
   FolderLocks(const FolderLocks&) = delete;
   FolderLocks& operator=(const FolderLocks&) = delete;
+  bool Taken() const { return m_taken; }
 
  private:
   std::vector<int> m_fds;
+  bool m_taken = false;
 };
+
+// Sets reason to the system's text of the error, or leaves it empty when
+// memory runs out.
+void TellError(std::string& reason, int error) noexcept {
+  try {
+    reason = std::strerror(error);
+  } catch (...) {
+    reason.clear();
+  }
+}
+
+// Room for ": " and the system's text of an error.
+constexpr size_t kReasonRoom = 96;
+
+// Sets reason to the target's last name (when given), ": " and the
+// system's text of the error; within the room reserved it allocates
+// nothing, else it may give the text alone.
+void TellFailure(std::string& reason, const std::string* target, int error) noexcept {
+  try {
+    reason.clear();
+    if (target) reason.append(*target, target->rfind('/') + 1, std::string::npos).append(": ");
+    reason.append(std::strerror(error));
+  } catch (...) {
+    TellError(reason, error);
+  }
+}
 
 }  // namespace
 
@@ -398,11 +434,7 @@ bool CKLP_ReplaceFile::Begin(const std::string& target, std::string& reason, boo
     return i_Begin(target, reason, removeStale);
   } catch (...) {
     Abandon();
-    try {
-      reason = std::strerror(ENOMEM);
-    } catch (...) {
-      reason.clear();
-    }
+    TellError(reason, ENOMEM);
     errno = ENOMEM;
     return false;
   }
@@ -494,13 +526,24 @@ bool CKLP_ReplaceFile::CommitSet(CKLP_ReplaceFile* files, size_t count, std::str
       failure = EISDIR, failedAt = i;
   }
   std::vector<std::string> folders;
-  for (size_t i = 0; i < count && !failure; ++i) {
-    std::string f = FolderOf(files[i].m_target);
-    if (!files[i].m_temp.empty() && (folders.empty() || folders.back() != f)) folders.push_back(std::move(f));
+  try {
+    size_t longest = 0;
+    for (size_t i = 0; i < count && !failure; ++i) {
+      std::string f = FolderOf(files[i].m_target);
+      if (files[i].m_temp.empty()) continue;
+      longest = std::max(longest, files[i].m_target.size());
+      if (folders.empty() || folders.back() != f) folders.push_back(std::move(f));
+    }
+    // The reason is made without an allocation once a rename is made.
+    reason.reserve(longest + kReasonRoom);
+  } catch (const std::bad_alloc&) {
+    failure = ENOMEM;
+    folders.clear();
   }
   {
     // Taken before the signals are held back: an interrupt may end a wait.
     const FolderLocks locks(folders);
+    if (!failure && !locks.Taken()) failure = ENOMEM;
     HoldEnding hold;
     g_committing.fetch_add(1);
     // A handler that ran already has removed temporaries of the set.
@@ -517,8 +560,7 @@ bool CKLP_ReplaceFile::CommitSet(CKLP_ReplaceFile* files, size_t count, std::str
     }
     g_committing.fetch_sub(1);
   }
-  if (failure)
-    reason = (failedAt < count ? LastName(files[failedAt].m_target) + ": " : std::string()) + std::strerror(failure);
+  if (failure) TellFailure(reason, failedAt < count ? &files[failedAt].m_target : nullptr, failure);
   for (size_t i = 0; i < count; ++i) files[i].Abandon();
   // Once renamed the set stands: a folder whose name finds no memory stays
   // unsynced, as one whose sync fails.

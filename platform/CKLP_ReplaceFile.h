@@ -79,7 +79,8 @@ class CKLP_ReplaceFile {
   // in order (objects without one are passed over). An ending signal seen
   // before the first rename gives up: nothing is replaced. False with the
   // reason; after a failed rename the files renamed before stay in place
-  // (Committed) and every other temporary is removed.
+  // (Committed) and every other temporary is removed. Throws nothing
+  // (ENOMEM before any rename when memory runs out).
   static bool CommitSet(CKLP_ReplaceFile* files, size_t count, std::string& reason);
 
   // Begin, the bytes, Commit; false with the reason and errno.

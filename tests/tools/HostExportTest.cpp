@@ -28,6 +28,7 @@
 #include "ProgramRun.h"
 #include "app/PuzzleTestUtil.h"
 #include "imaging/IccTestUtil.h"
+#include "support/AbandonedTemporaries.h"
 #include "support/SettingsBytes.h"
 #include "support/TestSupport.h"
 
@@ -286,19 +287,8 @@ std::vector<std::pair<std::string, size_t>> Listing(const std::string& dir) {
 // Names of the temporaries a writer that was killed while writing targets
 // left in dir.
 std::set<std::string> Abandoned(const std::string& dir, const std::vector<std::string>& targets) {
-  std::set<std::string> before, made;
-  for (const auto& e : std::filesystem::directory_iterator(dir)) before.insert(e.path().filename().string());
-  const pid_t pid = fork();
-  if (pid == 0) {
-    std::string reason;
-    for (const std::string& t : targets) (new CKLP_ReplaceFile)->Begin(dir + "/" + t, reason, false);
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  for (const auto& e : std::filesystem::directory_iterator(dir))
-    if (!before.count(e.path().filename().string())) made.insert(e.path().filename().string());
-  return made;
+  const std::vector<std::string> made = klftest::AbandonedTemporaries(dir, targets);
+  return {made.begin(), made.end()};
 }
 
 }  // namespace
