@@ -42,8 +42,7 @@ const u8* CKLF_StrokeDiscs::Use(u8 width) {
     slot = &m_slots[0];
     for (Slot& s : m_slots)
       if (s.lastUse < slot->lastUse) slot = &s;
-    slot->width = 0;
-    std::memset(slot->tables, 0, sizeof slot->tables);
+    slot->Forget();
     m_current = nullptr;
     const u32 d = 2u * width + 1, dd = d * d, ds = d - 2;
     // The inner disc is made in the space after the two, later the runs'.
@@ -60,6 +59,7 @@ const u8* CKLF_StrokeDiscs::Use(u8 width) {
   }
   slot->lastUse = ++m_clock;
   m_current = slot;
+  i_Trim();
   return slot->block.GetPtr();
 }
 
@@ -75,6 +75,7 @@ u8 CKLF_StrokeDiscs::MakeRuns(u8 alpha) {
     const u64 grown = end > 2ull * s->block.GetSize() ? end : 2ull * s->block.GetSize();
     if (!klFits32(grown)) return Fail(klErrNoMemory);
     if (!s->block.Resize(static_cast<u32>(grown))) return FailFrom(s->block, klErrNoMemory);
+    i_Trim();
   }
   const u8* m0 = s->block.GetPtr();
   Row* rows = reinterpret_cast<Row*>(s->block.GetPtr() + at);
@@ -95,4 +96,27 @@ const CKLF_StrokeDiscs::Row* CKLF_StrokeDiscs::Rows(u8 alpha) const {
 
 const CKLF_StrokeDiscs::Run* CKLF_StrokeDiscs::Runs(u8 alpha) const {
   return reinterpret_cast<const Run*>(Rows(alpha) + 2u * m_current->width + 1);
+}
+
+u64 CKLF_StrokeDiscs::Bytes() const {
+  u64 kept = 0;
+  for (const Slot& s : m_slots) kept += s.block.GetSize();
+  return kept;
+}
+
+void CKLF_StrokeDiscs::Slot::Forget() {
+  width = 0;
+  lastUse = 0;
+  std::memset(tables, 0, sizeof tables);
+}
+
+void CKLF_StrokeDiscs::i_Trim() {
+  while (Bytes() > kMaxBytes) {
+    Slot* oldest = nullptr;
+    for (Slot& s : m_slots)
+      if (&s != m_current && s.block.GetSize() && (!oldest || s.lastUse < oldest->lastUse)) oldest = &s;
+    if (!oldest) return;
+    oldest->Forget();
+    oldest->block.free();
+  }
 }

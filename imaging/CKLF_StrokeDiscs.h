@@ -5,13 +5,14 @@
 // matrix rows of equal-value runs, made when first asked for. A renderer
 // strokes many pieces at one width, or at a few when an effect is spread
 // over pieces: the last kSlots widths are kept, the one used longest ago
-// making room for a new one.
+// making room for a new one, and dropped while the widths kept take more
+// than kMaxBytes (the current one is always kept).
 //
 // Cost: a width's matrices take about 8 w^2 steps to make, an alpha
 // value's runs 4 w^2. Memory: 2 (2w + 1)^2 bytes a width and, at width
-// 100, about 11 KB an alpha value (3 MB when all 256 occur), for each of
-// the kSlots widths. Not shared between threads: each effect object keeps
-// its own.
+// 100, about 11 KB an alpha value (3 MB when all 256 occur); kMaxBytes in
+// all, or the current width's alone when it takes more. Not shared between
+// threads: each effect object keeps its own.
 #pragma once
 
 #include "CKLF_Mem.h"
@@ -19,6 +20,7 @@
 class CKLF_StrokeDiscs : public CKLF_FrameWork {
  public:
   static constexpr u32 kSlots = 8;
+  static constexpr u64 kMaxBytes = 4u << 20;
   // A run of one value over matrix columns c0..c1, and a row's runs.
   struct Run {
     i16 c0;
@@ -45,6 +47,8 @@ class CKLF_StrokeDiscs : public CKLF_FrameWork {
   // they index.
   const Row* Rows(u8 alpha) const;
   const Run* Runs(u8 alpha) const;
+  // The bytes the kept widths hold.
+  u64 Bytes() const;
 
  private:
   struct Slot {
@@ -53,7 +57,11 @@ class CKLF_StrokeDiscs : public CKLF_FrameWork {
     u8 width = 0;  // 0: empty
     u64 lastUse = 0;
     u32 tables[256] = {};  // offset of each alpha's rows in block, 0: none
+    void Forget();
   };
+  // Drops the widths used longest ago, but the current one, while the
+  // kept ones hold more than kMaxBytes.
+  void i_Trim();
   Slot m_slots[kSlots];
   Slot* m_current = nullptr;
   u64 m_clock = 0;

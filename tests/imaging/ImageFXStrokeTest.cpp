@@ -187,6 +187,70 @@ TEST(ImageFXStroke, KeptDiscsFollowTheWidth) {
   EXPECT_EQ(discs.GetError(), klErrBadArg);
 }
 
+namespace {
+
+// The disc a width's runs stamp for an alpha value, spread back into a
+// matrix, beside the one its outer and inner discs give.
+void ExpectRunsOfDisc(const CKLF_StrokeDiscs& discs, const u8* kept, u8 w, u8 alpha) {
+  const u32 d = 2u * w + 1;
+  std::vector<u8> spread(d * d, 0), want(d * d);
+  for (u32 r = 0; r < d; ++r) {
+    const CKLF_StrokeDiscs::Row row = discs.Rows(alpha)[r];
+    for (u32 i = 0; i < row.count; ++i) {
+      const CKLF_StrokeDiscs::Run run = discs.Runs(alpha)[row.first + i];
+      for (i32 c = run.c0; c <= run.c1; ++c) spread[r * d + c] = run.v;
+    }
+  }
+  for (u32 i = 0; i < d * d; ++i) want[i] = static_cast<u8>(kept[i] - alpha * (kept[i] - kept[d * d + i]) / 255);
+  ASSERT_EQ(spread, want) << "width " << int(w) << " alpha " << int(alpha);
+}
+
+}  // namespace
+
+// Every width in turn, then wide and narrow ones back and forth, each with
+// an alpha value's runs: the widths kept stay within the byte cap and
+// give what discs made anew give.
+TEST(ImageFXStroke, KeptDiscsStayWithinTheirBytes) {
+  std::vector<u8> widths;
+  for (u32 w = 1; w <= 255; ++w) widths.push_back(static_cast<u8>(w));
+  const u8 turns[] = {255, 3, 254, 200, 3, 255, 120, 2, 254, 253, 252, 251, 250, 249, 248, 247, 255, 3};
+  widths.insert(widths.end(), std::begin(turns), std::end(turns));
+  CKLF_StrokeDiscs discs;
+  u64 most = 0;
+  for (size_t i = 0; i < widths.size(); ++i) {
+    const u8 w = widths[i];
+    const u8* kept = discs.Use(w);
+    if (w < 2) {
+      ASSERT_EQ(kept, nullptr);
+      continue;
+    }
+    const u8 alpha = static_cast<u8>(i * 37 + 1);
+    ASSERT_EQ(discs.MakeRuns(alpha), 1);
+    kept = discs.Use(w);
+    if (i % 16 == 0 || i >= 255) {
+      const u32 d = 2u * w + 1;
+      CKLF_StrokeDiscs anew;
+      ASSERT_EQ(std::memcmp(kept, anew.Use(w), 2 * d * d), 0) << "width " << int(w);
+    }
+    ExpectRunsOfDisc(discs, kept, w, alpha);
+    ASSERT_LE(discs.Bytes(), CKLF_StrokeDiscs::kMaxBytes) << "width " << int(w);
+    most = std::max(most, discs.Bytes());
+  }
+  // Widths enough were kept to come near the cap.
+  EXPECT_GT(most, CKLF_StrokeDiscs::kMaxBytes / 2);
+
+  // One width over the cap on its own stays whole while in use, and goes
+  // once another is.
+  const u8* kept = discs.Use(255);
+  u32 alpha = 0;
+  while (discs.Bytes() <= CKLF_StrokeDiscs::kMaxBytes && alpha < 255) ASSERT_EQ(discs.MakeRuns(++alpha), 1);
+  ASSERT_GT(discs.Bytes(), CKLF_StrokeDiscs::kMaxBytes);
+  kept = discs.Use(255);
+  for (u32 a : {1u, alpha / 2, alpha}) ExpectRunsOfDisc(discs, kept, 255, static_cast<u8>(a));
+  ASSERT_NE(discs.Use(9), nullptr);
+  EXPECT_LE(discs.Bytes(), CKLF_StrokeDiscs::kMaxBytes);
+}
+
 // One object stroking pictures one after another, as a renderer does
 // with its pieces: widths that change, come back and repeat, alpha values
 // that come and go, more widths than are kept; each as the literal
