@@ -31,6 +31,9 @@ open_dialog() {
   "$prog" "$res" --headless "$name" "$PWD/presets" "window-$name.png" 2> err.txt ||
     { echo "FAILED: $name does not open headless"; cat err.txt; exit 1; }
   xdotool mousemove $((60 + qx)) $((40 + qy))
+  # Emptied here: the program's own redirection may come late on a busy
+  # machine, after the last dialog's ready line was taken for this one's.
+  : > out.txt
   "$prog" "$res" --display "$name" "$PWD/presets" > out.txt 2> err.txt &
   app=$!
   pids+=($app)
