@@ -239,6 +239,7 @@ class CKLP_GtkUI : public CKLP_UICore {
   void OnWidgetMapped(GtkWidget* widget);
   void OnTick(KLP_TimerID t);
   gboolean Dispatch();
+  void FocusSettled();
 
  protected:
   void Posted() override;
@@ -274,6 +275,10 @@ class CKLP_GtkUI : public CKLP_UICore {
   int m_holding = 0;
   uint8_t m_keys[256] = {};
   GdkEvent* m_lastPress = nullptr;
+  // A window that lost the keys, deactivated only if it has not had them
+  // back once GDK's pending events are through.
+  KLP_WindowID m_focusOut = 0;
+  guint m_focusSource = 0;
   KLP_WindowID m_pendingMove = 0;  // moved by the held button's next motion
   KLP_Point m_pendingFrom = {0, 0};  // from the press's point
   gulong m_mapHook = 0;
@@ -314,9 +319,18 @@ gboolean TimerTick(gpointer data) {
 
 void FreeTimerContext(gpointer data) { delete static_cast<TimerContext*>(data); }
 
+gboolean FocusIdle(gpointer data) {
+  CKLP_GtkUI* ui = static_cast<CKLP_GtkUI*>(data);
+  return ui->Guarded<gboolean>(G_SOURCE_REMOVE, [ui] {
+    ui->FocusSettled();
+    return G_SOURCE_REMOVE;
+  });
+}
+
 CKLP_GtkUI::~CKLP_GtkUI() {
   if (m_mapHook) g_signal_remove_emission_hook(g_signal_lookup("map-event", GTK_TYPE_WIDGET), m_mapHook);
   if (m_dispatchSource) g_source_remove(m_dispatchSource);
+  if (m_focusSource) g_source_remove(m_focusSource);
   for (auto& t : m_timers) g_source_remove(t.second.source);
   for (auto& n : m_native) {
     gtk_widget_destroy(n.second.widget);
@@ -608,8 +622,16 @@ gboolean CKLP_GtkUI::OnInput(KLP_WindowID w, GdkEvent* event) {
   if (!win) return FALSE;
   switch (event->type) {
     case GDK_FOCUS_CHANGE:
-      if (event->focus_change.in) Activate(w);
-      else if (m_active == w) Activate(0);
+      // A window that has the keys through the pointer and is then given
+      // them outright hears out, then in, at once: only a loss that
+      // stays deactivates, or the window would drop its control's focus.
+      if (event->focus_change.in) {
+        if (m_focusOut == w) m_focusOut = 0;
+        Activate(w);
+      } else if (m_active == w) {
+        m_focusOut = w;
+        if (!m_focusSource) m_focusSource = g_idle_add_full(G_PRIORITY_LOW, FocusIdle, this, nullptr);
+      }
       return FALSE;
     case GDK_CONFIGURE: {
       const int width = win->bounds.right - win->bounds.left, height = win->bounds.bottom - win->bounds.top;
@@ -626,6 +648,13 @@ gboolean CKLP_GtkUI::OnInput(KLP_WindowID w, GdkEvent* event) {
   if (!Convert(w, event, e)) return FALSE;
   Post(e);
   return TRUE;
+}
+
+void CKLP_GtkUI::FocusSettled() {
+  m_focusSource = 0;
+  const KLP_WindowID w = m_focusOut;
+  m_focusOut = 0;
+  if (w && m_active == w) Activate(0);
 }
 
 // A configure notice's position is worked out when it is handled, and a

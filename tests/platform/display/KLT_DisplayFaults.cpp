@@ -3,12 +3,15 @@
 // source) and when the backend's own allocations fail: the loop that ran
 // GTK throws the exception again on the toolkit's side (none unwinds
 // through GTK), and a window or
-// timer that finds no memory is refused (0) without a throw. Prints "ok"
+// timer that finds no memory is refused (0) without a throw; a window
+// whose keys go and come back at once stays active, one that loses them is
+// deactivated. Prints "ok"
 // and ends with 0, else names each fault on standard error and ends with 1.
 // Run under Xvfb by display_faults_test.sh.
-#include <glib.h>
+#include <gtk/gtk.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <new>
 #include <stdexcept>
 
@@ -72,6 +75,64 @@ void ThrownUnderGtkComesBack(CKLP_UIPlatform& ui) {
   ui.DestroyWindow(w);
 }
 
+// Counts its window's activations and deactivations.
+struct FocusClient : CKLP_WindowClient {
+  int activated = 0, deactivated = 0;
+  int32_t OnPlatformEvent(const KLP_Event& e) override {
+    if (e.eventClass == klpClassWindow && e.kind == klpWindowActivated) ++activated;
+    if (e.eventClass == klpClassWindow && e.kind == klpWindowDeactivated) ++deactivated;
+    return 0;
+  }
+};
+
+// Runs GTK until the server's answers and the queued events are through.
+void Settle() {
+  for (int i = 0; i < 2; ++i) {
+    gdk_display_sync(gdk_display_get_default());
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+  }
+}
+
+// GDK's focus notices for the only window on screen, one after the other
+// before the loop runs.
+void SendFocus(std::initializer_list<bool> changes) {
+  GList* all = gtk_window_list_toplevels();
+  GtkWidget* widget = nullptr;
+  for (GList* l = all; l; l = l->next)
+    if (gtk_widget_get_visible(GTK_WIDGET(l->data))) widget = GTK_WIDGET(l->data);
+  g_list_free(all);
+  Check(widget != nullptr, "the window is on screen");
+  if (!widget) return;
+  for (bool in : changes) {
+    GdkEvent* e = gdk_event_new(GDK_FOCUS_CHANGE);
+    e->focus_change.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+    e->focus_change.send_event = TRUE;
+    e->focus_change.in = in;
+    gtk_widget_send_focus_change(widget, e);
+    gdk_event_free(e);
+  }
+}
+
+// A window given the keys outright while it had them through the pointer
+// hears out, then in: it keeps its activation (and its control's focus).
+void FocusBackAtOnceStays(CKLP_UIPlatform& ui) {
+  FocusClient client;
+  const KLP_WindowID w = ui.CreateWindow(Desc(), &client);
+  Check(w != 0, "a window is made for the focus");
+  ui.ShowWindow(w, true);
+  ui.SelectWindow(w);
+  Settle();
+  Check(client.activated > 0 && client.deactivated == 0, "a selected window is active");
+  SendFocus({false, true});
+  Settle();
+  Check(client.deactivated == 0, "keys gone and back at once do not deactivate");
+  SendFocus({false});
+  Settle();
+  Check(client.deactivated == 1, "keys gone for good deactivate");
+  ui.DestroyWindow(w);
+}
+
 // Every allocation failing in turn: windows and timers are made or refused.
 void OwnAllocationsFail(CKLP_UIPlatform& ui) {
   QuietClient client;
@@ -111,6 +172,7 @@ int main() {
   }
   ThrownUnderGtkComesBack(*ui);
   OwnAllocationsFail(*ui);
+  FocusBackAtOnceStays(*ui);
   delete ui;
   if (g_failures) return 1;
   std::printf("ok\n");

@@ -20,14 +20,22 @@ set -euo pipefail
 prog=$1 res=$2 out=$3 wmclose=$4
 
 source "$(dirname "$0")/xvfb_display.sh"
-rm -rf out.txt err.txt shot.xwd window-*.png screen-*.png gtk-* launcher.txt launcher.release bin
+# A step that fails without a word of its own says where (in functions
+# too).
+set -E
+trap 'echo "FAILED: line $LINENO: $BASH_COMMAND"' ERR
+rm -rf out.txt err.txt shot.xwd window-*.png screen-*.png gtk-* launcher-*.txt bin
 # The slow launcher: marks its start, runs until the test releases it (or
-# for two minutes at most), marks its end.
+# for two minutes at most), marks its end. Its files are this run's own: a
+# launcher of the run before may not have seen its release yet, or be
+# about to mark its end. Releases stay until no launcher can wait for them.
+find . -maxdepth 1 -name 'launcher-*.release' -mmin +3 -delete
+launched=$PWD/launcher-$$.txt release=$PWD/launcher-$$.release
 mkdir bin
-printf '#!/bin/sh\necho "started $1" >> "%s/launcher.txt"\nfor _ in $(seq 2400); do [ -e "%s/launcher.release" ] && break; sleep 0.05; done\necho ended >> "%s/launcher.txt"\n' \
-  "$PWD" "$PWD" "$PWD" > bin/xdg-open
+printf '#!/bin/sh\necho "started $1" >> "%s"\nfor _ in $(seq 2400); do [ -e "%s" ] && break; sleep 0.05; done\necho ended >> "%s"\n' \
+  "$launched" "$release" "$launched" > bin/xdg-open
 chmod +x bin/xdg-open
-trap 'touch launcher.release; cleanup' EXIT
+trap 'touch "$release"; cleanup' EXIT
 
 for look in 0 1 2 3 4; do "$prog" "$res" --headless "window-$look.png" "$look"; done
 # The preview at other zooms, kept for a person to look at.
@@ -87,14 +95,14 @@ wait_second() {
 xdotool key l
 wait_for '^launched 0$'
 wait_second '^look 1$'
-for _ in $(seq 1200); do grep -q '^started https://' launcher.txt 2> /dev/null && break; sleep 0.05; done
-grep -q '^started https://example.org/tessarette-help$' launcher.txt ||
-  { echo "FAILED: the launcher did not start: $(cat launcher.txt 2> /dev/null)"; exit 1; }
+for _ in $(seq 1200); do grep -q '^started https://' "$launched" 2> /dev/null && break; sleep 0.05; done
+grep -q '^started https://example.org/tessarette-help$' "$launched" ||
+  { echo "FAILED: the launcher did not start: $(cat "$launched" 2> /dev/null)"; exit 1; }
 xwd -root -silent > shot.xwd
-if grep -q '^ended$' launcher.txt; then echo "FAILED: the window waited for the launcher"; cat out.txt; exit 1; fi
+if grep -q '^ended$' "$launched"; then echo "FAILED: the window waited for the launcher"; cat out.txt; exit 1; fi
 "$prog" --compare shot.xwd window-1.png "$x" "$y" screen-launching.png > compare.txt ||
   { echo "FAILED: the window did not repaint while the launcher ran"; cat compare.txt; exit 1; }
-touch launcher.release
+touch "$release"
 for look in 2 3 4 0; do xdotool key Tab; wait_second "^look $look\$"; done
 grep -q '^tick 3$' out.txt || { echo "FAILED: the timer did not tick"; exit 1; }
 
