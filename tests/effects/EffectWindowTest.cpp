@@ -527,7 +527,7 @@ TEST_F(EffectWindow, FirstClickOrKeyActsAfterTyping) {
     const Bytes before = puzzletest::Records(scene->Engine());
     Type("7");
     if (road == kOkClick || road == kCancelClick) HeldClick(Button(road == kOkClick ? "_Ok" : "_Cancel"), 120);
-    if (road == kReturnKey || road == kEscapeKey) Key(road == kReturnKey ? kVKReturn : klpVKEscape);
+    if (road == kReturnKey || road == kEscapeKey) Key(road == kReturnKey ? kVKReturn : static_cast<u8>(klpVKEscape));
     EXPECT_EQ(Window()->GetWindowHandle(), 0u) << road;
     EXPECT_EQ(Model().effectWindowOpen, 0) << road;
     if (road == kOkClick || road == kReturnKey)

@@ -67,7 +67,9 @@ void ExpectCells(PluginRun& r, CWnd_Main& w, i32 x, i32 y, const std::vector<std
     for (const auto& c : colours) any = any || near(seen.back(), c);
     EXPECT_TRUE(any);
   }
-  if (colours.size() > 1) EXPECT_NE(seen[0], seen[1]);
+  if (colours.size() > 1) {
+    EXPECT_NE(seen[0], seen[1]);
+  }
 }
 
 u8 Visible(CWnd_Main& w, CWnd_Main::Control c) {
