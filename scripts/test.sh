@@ -56,7 +56,8 @@ step "ThreadSanitizer suites"
 tsan_suites="test_foundation test_imaging test_engine test_host test_tools test_cutter test_app test_platform"
 if cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_FLAGS=-fsanitize=thread \
      -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread \
-     -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread &&
+     -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread \
+     "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" &&
    cmake --build build/tsan -j "$JOBS" --target $tsan_suites tessarette-host tessarette_plugin klt_test_plugin; then
   for suite in $tsan_suites; do
     if TSAN_OPTIONS=halt_on_error=1 "build/tsan/tests/$suite" --gtest_brief=1 > "build/tsan-$suite.log" 2>&1; then
