@@ -44,7 +44,8 @@ class CAppRun : public CPluginUIRun {
 
 CApp::CApp(CPluginMain& plugin) : m_run(nullptr), m_x(klNotSet), m_y(klNotSet), m_main(plugin), m_plugin(&plugin) {
   m_about.SetPlugin(&plugin);
-  SetWindowToRun(0);
+  // A name that fails fails Run.
+  (void)SetWindowToRun(0);
 }
 
 CApp::~CApp() {
@@ -54,20 +55,20 @@ CApp::~CApp() {
   if (m_App == this) m_App = nullptr;
 }
 
-void CApp::SetWindowToRun(u8 about) {
+u8 CApp::SetWindowToRun(u8 about) {
   m_run = about ? static_cast<CKLF_Window*>(&m_about) : &m_main;
-  m_runName = about ? "About" : "Main";
+  return !(m_runName = about ? "About" : "Main").IsError();
 }
 
 i32 CApp::Run() {
   SetMainWindow(m_run);
   m_run->SetFloating(1);
-  InitHelpMenuItems();
+  if (!InitHelpMenuItems()) return -1;
   KLP_FilterRecord* fr = m_plugin->GetFilterRecord();
   if (fr && fr->processEvent) SetHostEventProc(fr->processEvent, fr->hostContext);
   const i16 x = static_cast<i16>(m_x < -32768 ? klNotSet : m_x > 32767 ? 32767 : m_x);
   const i16 y = static_cast<i16>(m_y < -32768 ? klNotSet : m_y > 32767 ? 32767 : m_y);
-  if (!m_run->CreateFromResource(m_runName, x, y, nullptr, 0)) return -1;
+  if (m_runName.IsError() || !m_run->CreateFromResource(m_runName, x, y, nullptr, 0)) return -1;
   m_run->RenderRect(klNullRect);
   m_run->Show();
   return CKLF_App::Run();
@@ -76,45 +77,47 @@ i32 CApp::Run() {
 // ---------------------------------------------------------------------------
 // Help menu
 
-void CApp::ParseHelpItems(const u8* text, u32 length, CKLF_StringArray& out) {
+u8 CApp::ParseHelpItems(const u8* text, u32 length, CKLF_StringArray& out) {
   out.Empty();
-  if (!text) return;
+  if (!text) return 1;
   u32 open[kMaxMarkers], close[kMaxMarkers];
   const u32 opens = FindMarkers(text, length, '{', '|', open);
   const u32 closes = FindMarkers(text, length, '|', '}', close);
-  if (opens != closes) return;
+  if (opens != closes) return 1;
   // Every segment must lie after its opening marker and before the next
   // one; otherwise the text is not a list of items at all.
   for (u32 i = 0; i < opens; ++i)
-    if (close[i] < open[i] + 2 || (i + 1 < opens && open[i + 1] < close[i] + 2)) return;
+    if (close[i] < open[i] + 2 || (i + 1 < opens && open[i + 1] < close[i] + 2)) return 1;
   auto segment = [&](u32 i) {
     return CKLF_String(std::string(reinterpret_cast<const char*>(text + open[i] + 2), close[i] - open[i] - 2).c_str());
   };
   for (u32 i = 0; i < opens; ++i) {
     const CKLF_String title = segment(i);
+    if (title.IsError()) return 0;
     if (title == CKLF_String(kSeparator)) {
-      out.Add(kSeparator, 0);
-      out.Add(kSeparator, 0);
+      if (out.Add(kSeparator, 0) < 0 || out.Add(kSeparator, 0) < 0) return 0;
       continue;
     }
     // A title with no segment after it is dropped.
     if (i + 1 >= opens) break;
-    out.Add(title, 0);
-    out.Add(segment(++i), 0);
+    if (out.Add(title, 0) < 0 || out.Add(segment(++i), 0) < 0) return 0;
   }
+  return 1;
 }
 
-void CApp::InitHelpMenuItems() {
+// The help menu's items from the resources; a resource file without them
+// gives none. 0 when they cannot be read (no memory, a damaged block).
+u8 CApp::InitHelpMenuItems() {
   m_help.Empty();
   CKLF_Storage* store = GetStorage();
   CKLF_Mem packed, text;
-  if (!store || !store->GetRec("InfoM", packed)) return;
+  if (!store) return 1;
+  if (!store->GetRec("InfoM", packed)) return store->GetError() == klErrStoreNoKey;
   CKLF_ZipBlock zip;
   zip.SetMode(0);
   zip.SetSourceBlock(packed);
   zip.SetDestBlock(&text);
-  if (!zip.Process()) return;
-  ParseHelpItems(text.GetPtr(), text.GetSize(), m_help);
+  return zip.Process() && ParseHelpItems(text.GetPtr(), text.GetSize(), m_help);
 }
 
 void CApp::FillHelpMenu(CKLF_PlatformPopupMenu* menu, u8) {
@@ -122,11 +125,11 @@ void CApp::FillHelpMenu(CKLF_PlatformPopupMenu* menu, u8) {
   menu->AddItem("Help...", kCmdHelp, 0, 0);
   menu->AddSeparator();
   for (u32 k = 0; 2 * k + 1 < m_help.GetSize(); ++k) {
-    const CKLF_String title = m_help[2 * k];
-    if (title == CKLF_String(kSeparator))
+    const char* title = m_help.GetPtrAt(2 * k)->GetStr();
+    if (std::strcmp(title, kSeparator) == 0)
       menu->AddSeparator();
     else
-      menu->AddItem(title.GetStr(), static_cast<u16>(kCmdFirstLink + k), 0, 0);
+      menu->AddItem(title, static_cast<u16>(kCmdFirstLink + k), 0, 0);
   }
   menu->AddSeparator();
   menu->AddItem("About Plug-in...", kCmdAbout, 0, 0);
@@ -144,8 +147,7 @@ u8 CApp::HelpMenuDispatcher(u16 command, CKLF_Window* parent) {
   if (command < kCmdFirstLink || command >= kCmdFirstLink + kLinkCommands) return 0;
   const u32 k = command - kCmdFirstLink;
   if (2 * k + 1 >= m_help.GetSize()) return 1;
-  const CKLF_String url = m_help[2 * k + 1];
-  GoToURL(url.GetStr());
+  GoToURL(m_help.GetPtrAt(2 * k + 1)->GetStr());
   return 1;
 }
 
@@ -173,8 +175,11 @@ void CApp::DoAboutWindow_UI(CKLF_Window* parent) {
 CPluginUIRun* CApp::RunPluginUI(CPluginMain& plugin, u8 about) {
   CAppRun* run = new CAppRun(plugin);
   CApp& app = run->app;
-  app.SetWindowToRun(about);
   m_App = &app;
+  if (!app.SetWindowToRun(about)) {
+    plugin.HostSetRetCode_MemFull();
+    return run;
+  }
   if (!plugin.InitAppStorage(&app, kResourceFile)) {
     app.PlatformMessageBox(kNoResources, kNoResourcesTitle, nullptr);
     plugin.HostSetRetCode_Cancel();

@@ -30,7 +30,8 @@ class CApp : public CKLF_App {
   ~CApp() override;
 
   // The window to run: the embedded About window (about 1) or main window.
-  void SetWindowToRun(u8 about);
+  // 0 without memory for the window's name.
+  [[nodiscard]] u8 SetWindowToRun(u8 about);
   void SetStartPosition(i32 x, i32 y) {
     m_x = x;
     m_y = y;
@@ -44,12 +45,13 @@ class CApp : public CKLF_App {
   CPluginMain& GetPlugin() { return *m_plugin; }
 
   // ---- Help menu
-  void InitHelpMenuItems();
+  [[nodiscard]] u8 InitHelpMenuItems();
   // Titles and links, in pairs; a separator is the pair "---", "---".
   const CKLF_StringArray& GetHelpItems() const { return m_help; }
   // The items of a text of "{|...|}" markers. Every search stays inside
   // length; unequal marker counts, or a pair out of order, give no items.
-  static void ParseHelpItems(const u8* text, u32 length, CKLF_StringArray& out);
+  // 0 without memory for the items.
+  [[nodiscard]] static u8 ParseHelpItems(const u8* text, u32 length, CKLF_StringArray& out);
   void FillHelpMenu(CKLF_PlatformPopupMenu* menu, u8 flag);
   // 1 when command was a Help-menu command.
   u8 HelpMenuDispatcher(u16 command, CKLF_Window* parent);

@@ -18,18 +18,22 @@ u8 CChannelListModel::Open() {
   const u64 area = static_cast<u64>(m_facts.width) * m_facts.height;
   if (area == 0) return Fail(klErrEmpty);
   if (!klFits32(area) || !m_map.alloc(static_cast<u32>(area))) return FailFrom(m_map, klErrNoMemory);
-  m_map.Set(static_cast<u8>(255));
+  std::memset(m_map.GetPtr(), 255, m_map.GetSize());
   // A value is stored as its u32 image: -1 for the current selection.
-  if (m_facts.selection) m_items.Add(CKLF_String("- Current Selection"), static_cast<u32>(kCurrentSelection));
+  if (m_facts.selection && m_items.Add(CKLF_String("- Current Selection"), static_cast<u32>(kCurrentSelection)) < 0)
+    return FailFrom(m_items, klErrNoMemory);
   const u32 names = m_source.NameCount();
   if (names) {
-    for (u32 i = 0; i < names; ++i) m_items.Add(CKLF_String(m_source.Name(i)), i);
+    for (u32 i = 0; i < names; ++i)
+      if (m_items.Add(CKLF_String(m_source.Name(i)), i) < 0) return FailFrom(m_items, klErrNoMemory);
     return 1;
   }
   const char* const* colours = m_facts.colorKind == 1 ? kRGB : m_facts.colorKind == 2 ? kCMYK : kGray;
   const u32 count = m_facts.colorKind == 1 ? 3 : m_facts.colorKind == 2 ? 4 : 1;
-  for (u32 i = 0; i < count; ++i) m_items.Add(CKLF_String(colours[i]), i);
-  if (m_facts.transparency) m_items.Add(CKLF_String("Layer Transparency"), m_facts.planes - 1u);
+  for (u32 i = 0; i < count; ++i)
+    if (m_items.Add(CKLF_String(colours[i]), i) < 0) return FailFrom(m_items, klErrNoMemory);
+  if (m_facts.transparency && m_items.Add(CKLF_String("Layer Transparency"), m_facts.planes - 1u) < 0)
+    return FailFrom(m_items, klErrNoMemory);
   return 1;
 }
 
@@ -48,7 +52,7 @@ u8 CChannelListModel::Select(u32 index) {
   const i32 value = Value(index);
   const u32 w = m_facts.width;
   if (value == kCurrentSelection && !m_facts.hostMask) {
-    m_map.Set(static_cast<u8>(255));
+    std::memset(m_map.GetPtr(), 255, m_map.GetSize());
     return 1;
   }
   if (value != kCurrentSelection && !m_source.NameCount() && value >= m_facts.planes) return 0;

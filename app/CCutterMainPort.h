@@ -92,7 +92,7 @@ class CCutterMainPort {
   // default; zones with type 255) within a group ("Cutter").
   virtual void GetStatusTip(const char* control, const char* group, u8 enabled, u8 type, CKLF_String& tip) {
     (void)control, (void)group, (void)enabled, (void)type;
-    tip = "";
+    tip.Clear();
   }
   // The Help pop-up menu's items, and running one of its commands (1 when
   // the command was a help command and ran).

@@ -75,38 +75,23 @@ CExportDialogModel::FACTS CExportDialogModel::Count(const CTessarette& engine) {
   return f;
 }
 
-void CExportDialogModel::LayerName(u8 naming, u32 number, u32 piece, u32 row, u32 column, CKLF_String& out) {
-  if (naming == kSimple)
-    out.Format("Layer %u", number);
-  else
-    out.Format("L%u - Piece: %u (R: %u / C: %u)", number, piece, row, column);
+u8 CExportDialogModel::LayerName(u8 naming, u32 number, u32 piece, u32 row, u32 column, CKLF_String& out) {
+  if (naming == kSimple) return out.Format("Layer %u", number) != nullptr;
+  return out.Format("L%u - Piece: %u (R: %u / C: %u)", number, piece, row, column) != nullptr;
 }
 
-void CExportDialogModel::FileSuffix(u8 naming, u32 number, u32 piece, u32 row, u32 column, CKLF_String& out) {
-  if (naming == kSimple)
-    out.Format("_%04u", number);
-  else
-    out.Format("_F%04u-Piece%u_R%u_C%u", number, piece, row, column);
+u8 CExportDialogModel::FileSuffix(u8 naming, u32 number, u32 piece, u32 row, u32 column, CKLF_String& out) {
+  if (naming == kSimple) return out.Format("_%04u", number) != nullptr;
+  return out.Format("_F%04u-Piece%u_R%u_C%u", number, piece, row, column) != nullptr;
 }
 
-void CExportDialogModel::StatisticsText(const char* header, const FACTS& f, const char* result, CKLF_String& out) {
-  CKLF_String line;
-  out = header;
-  out += kDashes;
-  out += line.Format(" Total :\t%d\n", static_cast<int>(f.pieces));
-  out += line.Format(" Selected :\t%d\n", static_cast<int>(f.selected));
-  out += kDashes;
-  out += " Shown...\n";
-  out += line.Format(" ...total :\t%d\n", static_cast<int>(f.pieces - f.hidden));
-  out += line.Format(" ...selected :\t%d\n", static_cast<int>(f.selected - f.selectedHidden));
-  out += "\n";
-  out += " Hidden...\n";
-  out += line.Format(" ...total :\t%d\n", static_cast<int>(f.hidden));
-  out += line.Format(" ...selected :\t%d\n", static_cast<int>(f.selectedHidden));
-  out += kDashes;
-  out += kDashes;
-  out += "Result: ";
-  out += result;
+u8 CExportDialogModel::StatisticsText(const char* header, const FACTS& f, const char* result, CKLF_String& out) {
+  return out.Format("%s%s Total :\t%d\n Selected :\t%d\n%s Shown...\n ...total :\t%d\n ...selected :\t%d\n\n"
+                    " Hidden...\n ...total :\t%d\n ...selected :\t%d\n%s%sResult: %s",
+                    header, kDashes, static_cast<int>(f.pieces), static_cast<int>(f.selected), kDashes,
+                    static_cast<int>(f.pieces - f.hidden), static_cast<int>(f.selected - f.selectedHidden),
+                    static_cast<int>(f.hidden), static_cast<int>(f.selectedHidden), kDashes, kDashes,
+                    result) != nullptr;
 }
 
 CExportDialogModel::CExportDialogModel(const FACTS& facts, const SETTINGS& settings)
@@ -179,44 +164,32 @@ u8 CExportDialogModel::EnabledIn(const CONTROL* controls, u32 count, const char*
   return 0;
 }
 
-void CExportDialogModel::DisplayText(CKLF_String& out) const {
+u8 CExportDialogModel::DisplayText(CKLF_String& out) const {
   CKLF_String result;
   const u8 png = m_settings.to == kToPNG;
-  if (m_result == 0)
-    result = " --- ";
-  else if (m_result == 1)
-    result = png ? "1 file" : "1 layer";
-  else
-    result.Format(png ? "%d files" : "%d layers", static_cast<int>(m_result));
-  StatisticsText("Pieces' Statistics:\n", m_facts, result, out);
+  const u8 made = m_result == 0   ? !(result = " --- ").IsError()
+                  : m_result == 1 ? !(result = png ? "1 file" : "1 layer").IsError()
+                                  : result.Format(png ? "%d files" : "%d layers", static_cast<int>(m_result)) != nullptr;
+  return made && StatisticsText("Pieces' Statistics:\n", m_facts, result, out);
 }
 
-void CExportDialogModel::NamingExample(CKLF_String& out) const {
+u8 CExportDialogModel::NamingExample(CKLF_String& out) const {
   const u8 png = m_settings.to == kToPNG;
   CKLF_String part;
-  if (m_result == 0) {
-    out = " ---";
-  } else if (m_settings.what == kMerged) {
-    out = png ? "[file]" : "Merged";
-  } else if (png) {
-    FileSuffix(m_settings.naming, 112, 95, 8, 12, part);
-    out = "[file]";
-    out += part;
-  } else {
-    LayerName(m_settings.naming, 112, 95, 8, 12, out);
-  }
+  if (m_result == 0) return !(out = " ---").IsError();
+  if (m_settings.what == kMerged) return !(out = png ? "[file]" : "Merged").IsError();
+  if (png) return FileSuffix(m_settings.naming, 112, 95, 8, 12, part) && out.Format("[file]%s", part.GetStr());
+  return LayerName(m_settings.naming, 112, 95, 8, 12, out);
 }
 
-u8 CExportDialogModel::Question(CKLF_String& header, CKLF_String& text) const {
-  if (m_settings.to == kToPSD && m_result > kManyLayers) {
-    header = "You are about to save more than 100 layers!";
-    text = "An old versions of Adobe Photoshop and some over hosts,\nmay not open such PSD document.";
-    return 1;
-  }
-  if (m_settings.to == kToPNG && m_result > kManyFiles) {
-    header.Format("You are about to save very many files (%d)!", static_cast<int>(m_result));
-    text = "Please, make sure you know what you do...";
-    return 1;
-  }
-  return 0;
+u8 CExportDialogModel::Question(CKLF_String& header, CKLF_String& text, u8& ask) const {
+  ask = 1;
+  if (m_settings.to == kToPSD && m_result > kManyLayers)
+    return !(header = "You are about to save more than 100 layers!").IsError() &&
+           !(text = "An old versions of Adobe Photoshop and some over hosts,\nmay not open such PSD document.").IsError();
+  if (m_settings.to == kToPNG && m_result > kManyFiles)
+    return header.Format("You are about to save very many files (%d)!", static_cast<int>(m_result)) &&
+           !(text = "Please, make sure you know what you do...").IsError();
+  ask = 0;
+  return 1;
 }

@@ -59,18 +59,20 @@ class CExportDialogModel {
   // The defaults, then each record that exists (a null store: defaults).
   static SETTINGS Read(CKLF_Storage* store);
   // The folder and the seven records; 0 with the store's error kept there.
-  static u8 Write(CKLF_Storage* store, const SETTINGS& s);
+  [[nodiscard]] static u8 Write(CKLF_Storage* store, const SETTINGS& s);
   static FACTS Count(const CTessarette& engine);
 
   // Layer and file names of the export: piece number is the piece's index
-  // plus 1, number the layer's or file's place in the export (from 1).
-  static void LayerName(u8 naming, u32 number, u32 piece, u32 row, u32 column, CKLF_String& out);
-  static void FileSuffix(u8 naming, u32 number, u32 piece, u32 row, u32 column, CKLF_String& out);
+  // plus 1, number the layer's or file's place in the export (from 1). 0
+  // without memory for the name.
+  [[nodiscard]] static u8 LayerName(u8 naming, u32 number, u32 piece, u32 row, u32 column, CKLF_String& out);
+  [[nodiscard]] static u8 FileSuffix(u8 naming, u32 number, u32 piece, u32 row, u32 column, CKLF_String& out);
 
   // Whether the control named is enabled in a list (0 when not there).
   static u8 EnabledIn(const CONTROL* controls, u32 count, const char* name);
-  // The statistics text both export dialogs show: header, counts, result.
-  static void StatisticsText(const char* header, const FACTS& f, const char* result, CKLF_String& out);
+  // The statistics text both export dialogs show: header, counts, result;
+  // 0 without memory for it.
+  [[nodiscard]] static u8 StatisticsText(const char* header, const FACTS& f, const char* result, CKLF_String& out);
 
   CExportDialogModel(const FACTS& facts, const SETTINGS& settings);
 
@@ -91,10 +93,12 @@ class CExportDialogModel {
   u32 Result() const { return m_result; }
   u8 CanExport() const { return m_result > 0; }
 
-  void DisplayText(CKLF_String& out) const;
-  void NamingExample(CKLF_String& out) const;
-  // Whether OK asks first, with the message box's header and text.
-  u8 Question(CKLF_String& header, CKLF_String& text) const;
+  // The texts; 0 without memory for them.
+  [[nodiscard]] u8 DisplayText(CKLF_String& out) const;
+  [[nodiscard]] u8 NamingExample(CKLF_String& out) const;
+  // Whether OK asks first (ask), with the message box's header and text; 0
+  // without memory for them.
+  [[nodiscard]] u8 Question(CKLF_String& header, CKLF_String& text, u8& ask) const;
 
  private:
   void i_Set(u32 slot, const char* name, u8 enabled, u8 checked);

@@ -54,8 +54,8 @@ u8 CExportKnives::KnifePath(const CTessarette& engine, u32 index, i32 width, i32
 u8 CExportKnives::ExportKnives(const CExportLMDialogModel::SETTINGS& s, const char* path) {
   ResetError();
   m_exported = 0;
-  m_written = "";
-  m_reason = "";
+  m_written.Clear();
+  m_reason.Clear();
   if (!path || !*path) return Fail(klErrBadArg);
   CTessarette engine;
   if (!m_layout.engine_PutLayoutToPuzzleEngine(engine)) return FailFrom(m_layout, klErrNoMemory);
@@ -86,17 +86,18 @@ u8 CExportKnives::ExportKnives(const CExportLMDialogModel::SETTINGS& s, const ch
   std::string reason;
   u8 written = 0;
   try {
-    CExportRun::SafePath(path, target);
+    // Named before it is placed: once placed, nothing is left to fail.
+    if (!CExportRun::SafePath(path, target) || (m_written = target).IsError())
+      return m_written.Clear(), Fail(klErrNoMemory);
     const u8* bytes = reinterpret_cast<const u8*>(text.GetStr());
     written = CKLP_ReplaceFile::WriteAll(target.GetStr(), std::vector<u8>(bytes, bytes + text.GetLength()), reason);
-    if (!written && errno == ENOMEM) return Fail(klErrNoMemory);
+    if (!written && errno == ENOMEM) return m_written.Clear(), Fail(klErrNoMemory);
   } catch (...) {  // an allocation of the name or of the bytes' copy
-    return Fail(klErrNoMemory);
+    return m_written.Clear(), Fail(klErrNoMemory);
   }
   if (!written) {
-    m_reason = reason.c_str();
-    return Fail(klErrFileWrite);
+    m_written.Clear();
+    return Fail((m_reason = reason.c_str()).IsError() ? klErrNoMemory : klErrFileWrite);
   }
-  m_written = target;
   return 1;
 }

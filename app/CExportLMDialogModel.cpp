@@ -75,13 +75,10 @@ u8 CExportLMDialogModel::OnControl(const char* name, u8 on) {
   return 0;
 }
 
-void CExportLMDialogModel::DisplayText(CKLF_String& out) const {
+u8 CExportLMDialogModel::DisplayText(CKLF_String& out) const {
   CKLF_String result;
-  if (m_result == 0)
-    result = " --- ";
-  else if (m_result == 1)
-    result = "1 knife";
-  else
-    result.Format("%d knives", static_cast<int>(m_result));
-  CExportDialogModel::StatisticsText("Knives' Statistics:\n", m_facts, result, out);
+  const u8 made = m_result == 0   ? !(result = " --- ").IsError()
+                  : m_result == 1 ? !(result = "1 knife").IsError()
+                                  : result.Format("%d knives", static_cast<int>(m_result)) != nullptr;
+  return made && CExportDialogModel::StatisticsText("Knives' Statistics:\n", m_facts, result, out);
 }

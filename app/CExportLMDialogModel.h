@@ -27,7 +27,7 @@ class CExportLMDialogModel {
 
   static SETTINGS Defaults() { return SETTINGS{kSelected, kToEPS}; }
   static SETTINGS Read(CKLF_Storage* store);
-  static u8 Write(CKLF_Storage* store, const SETTINGS& s);
+  [[nodiscard]] static u8 Write(CKLF_Storage* store, const SETTINGS& s);
   // Over every knife of the three lists.
   static FACTS Count(const CLayoutModel& layout);
 
@@ -41,7 +41,8 @@ class CExportLMDialogModel {
   u8 IsEnabled(const char* name) const { return CExportDialogModel::EnabledIn(m_controls, kControls, name); }
   u32 Result() const { return m_result; }
   u8 CanExport() const { return m_result > 0; }
-  void DisplayText(CKLF_String& out) const;
+  // 0 without memory for the text.
+  [[nodiscard]] u8 DisplayText(CKLF_String& out) const;
 
  private:
   FACTS m_facts;

@@ -49,15 +49,13 @@ u8 CExportRun::ExportPieces(const CExportDialogModel::SETTINGS& s, const char* p
   ResetError();
   m_written.Empty();
   m_skipped = 0;
-  m_reason = "";
+  m_reason.Clear();
   if (m_engine.m_colorKind != 1) return Fail(klErrUnsupported);
   if (!path || !*path || m_doc.width == 0 || m_doc.height == 0) return Fail(klErrBadArg);
   if (!i_Gather(s)) return 0;
   if (m_count == 0) return Fail(klErrEmpty);
-  if (s.to == M::kToPSD && m_count > CKLF_ImagePSD::kMaxLayers) {
-    m_reason = "a PSD file holds at most 32767 layers";
-    return Fail(klErrBadArg);
-  }
+  if (s.to == M::kToPSD && m_count > CKLF_ImagePSD::kMaxLayers)
+    return Fail((m_reason = "a PSD file holds at most 32767 layers").IsError() ? klErrNoMemory : klErrBadArg);
   m_leaveOut = s.withoutBevel ? 1u << CTessarette::kEffectBevel : 0;
   CKLF_Progress* engineProgress = m_engine.GetProgress();
   m_engine.SetProgress(m_progress);
@@ -65,7 +63,7 @@ u8 CExportRun::ExportPieces(const CExportDialogModel::SETTINGS& s, const char* p
   try {
     if (ok) ok = s.to == M::kToPSD ? i_WritePSD(path) : i_WritePNGs(s, path);
   } catch (...) {  // an allocation of the files' names: no file is left
-    m_reason = "";
+    m_reason.Clear();
     ok = Fail(klErrNoMemory);
   }
   m_engine.SetProgress(engineProgress);
@@ -115,13 +113,15 @@ u8 CExportRun::i_MakeLayers(const CExportDialogModel::SETTINGS& s) {
     CKLF_String name, suffix;
     if (items[i].kind != kPiece) {
       if (!i_Compose(items[i].kind == kMergedLayer, L)) return 0;
-      name = items[i].kind == kMergedLayer ? kMerged : kComposite;
-      if (items[i].kind == kCompositeLayer) suffix.Format("_%s", kComposite);
+      if ((name = items[i].kind == kMergedLayer ? kMerged : kComposite).IsError() ||
+          (items[i].kind == kCompositeLayer && !suffix.Format("_%s", kComposite)))
+        return Fail(klErrNoMemory);
     } else {
       const Cell& c = *m_engine.GetPiece(items[i].piece);
       ++number;
-      M::LayerName(s.naming, number, items[i].piece + 1, c.row, c.column, name);
-      M::FileSuffix(s.naming, number, items[i].piece + 1, c.row, c.column, suffix);
+      if (!M::LayerName(s.naming, number, items[i].piece + 1, c.row, c.column, name) ||
+          !M::FileSuffix(s.naming, number, items[i].piece + 1, c.row, c.column, suffix))
+        return Fail(klErrNoMemory);
       L.x = m_doc.originX + c.rect.left;
       L.y = m_doc.originY + c.rect.top;
       L.width = static_cast<u16>(c.rect.right - c.rect.left);
@@ -172,7 +172,7 @@ u8 CExportRun::i_Compose(u8 merged, CExportWriters::LAYER& L) {
   const u64 plane = static_cast<u64>(w) * static_cast<u64>(h);
   if (!klFits32(plane * 4) || !m_composite.alloc(static_cast<u32>(plane * 4)))
     return FailFrom(m_composite, klErrNoMemory);
-  m_composite.Set(static_cast<u8>(0));
+  std::memset(m_composite.GetPtr(), 0, static_cast<size_t>(plane * 4));
   u8* planes[4];
   for (u32 p = 0; p < 4; ++p) planes[p] = m_composite.GetPtr() + p * plane;
   // Composed as the main window and the replay compose (union 0).
@@ -251,12 +251,12 @@ u8 CExportRun::PNGFileNames(const CExportDialogModel::SETTINGS& s, const char* p
   u32 number = 0;
   for (u32 i = 0; i < m_count; ++i) {
     CKLF_String suffix, name;
-    if (items[i].kind == kCompositeLayer) suffix.Format("_%s", kComposite);
+    if (items[i].kind == kCompositeLayer && !suffix.Format("_%s", kComposite)) return Fail(klErrNoMemory);
     if (items[i].kind == kPiece) {
       const Cell& c = *m_engine.GetPiece(items[i].piece);
-      M::FileSuffix(s.naming, ++number, items[i].piece + 1, c.row, c.column, suffix);
+      if (!M::FileSuffix(s.naming, ++number, items[i].piece + 1, c.row, c.column, suffix)) return Fail(klErrNoMemory);
     }
-    SafeFileName(base.c_str(), suffix.GetStr(), ".png", klpMaxNameBytes, name);
+    if (!SafeFileName(base.c_str(), suffix.GetStr(), ".png", klpMaxNameBytes, name)) return Fail(klErrNoMemory);
     const std::string file = folder.empty() ? std::string(name.GetStr()) : folder + "/" + name.GetStr();
     if (out.Add(CKLF_String(file.c_str()), 0) < 0) return FailFrom(out, klErrNoMemory);
   }

@@ -91,20 +91,19 @@ class CExportRun : public CKLF_FrameWork {
   // A file name of base, suffix and extension that stays in its folder:
   // separators, control characters and leading dots become "_", runs of
   // dots one dot, and base is cut (at a character's start) so that the
-  // name holds at most maxBytes bytes. An empty base becomes "Pieces".
-  static void SafeFileName(const char* base, const char* suffix, const char* extension, u32 maxBytes,
-                           CKLF_String& out);
+  // name holds at most maxBytes bytes. An empty base becomes "Pieces". 0
+  // without memory for the name.
+  [[nodiscard]] static u8 SafeFileName(const char* base, const char* suffix, const char* extension, u32 maxBytes,
+                                       CKLF_String& out);
   // A chosen path with its last name made safe as above, within a folder
-  // entry's length.
-  static void SafePath(const char* path, CKLF_String& out);
+  // entry's length; 0 without memory for it.
+  [[nodiscard]] static u8 SafePath(const char* path, CKLF_String& out);
   // Whether name (a last name) is one a PNG export to path makes, of any
-  // layout and naming: "[file]" alone, or with "_Composite", "_0012" or
-  // "_F0012-Piece9_R2_C3", and ".png"; with cut, name may be the start of
-  // one.
-  static u8 IsPNGFileName(const char* path, const char* name, u8 cut);
-  // The same in two steps, for many names: the "[file]" of a PNG export to
-  // path, and whether name is one of that "[file]".
-  static void PNGFileBase(const char* path, CKLF_String& base);
+  // layout and naming, in two steps: the "[file]" of the export (0 without
+  // memory for it), then whether name is "[file]" alone, or with
+  // "_Composite", "_0012" or "_F0012-Piece9_R2_C3", and ".png"; with cut,
+  // name may be the start of one.
+  [[nodiscard]] static u8 PNGFileBase(const char* path, CKLF_String& base);
   static u8 IsPNGFileNameOf(const char* base, const char* name, u8 cut);
 
  private:

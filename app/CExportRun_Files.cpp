@@ -22,18 +22,17 @@ typedef CExportDialogModel M;
 
 enum : u8 { kPending = 0, kWritten = 1, kSkipped = 2, kFailed = 3 };
 
-// Folder and last name of a path (no folder for a bare name).
-void SplitPath(const char* path, CKLF_String& folder, CKLF_String& name) {
+// Folder and last name of a path (no folder for a bare name); 0 without
+// memory for them.
+[[nodiscard]] u8 SplitPath(const char* path, CKLF_String& folder, CKLF_String& name) {
   const char* slash = std::strrchr(path, '/');
-  if (!slash) {
-    folder = "";
-    name = path;
-    return;
-  }
+  if (!slash) return !(folder = "").IsError() && !(name = path).IsError();
   const std::string f(path, slash == path ? 1 : static_cast<size_t>(slash - path));
-  folder = f.c_str();
-  name = slash + 1;
+  return !(folder = f.c_str()).IsError() && !(name = slash + 1).IsError();
 }
+
+// name without a last ".png" (any case); 0 without memory.
+[[nodiscard]] u8 DropPngExtension(CKLF_String& name);
 
 // One PNG file into its temporary beside the target, finished but not yet
 // renamed; runs on any thread and throws nothing. 0 with the code (17 when
@@ -123,29 +122,24 @@ bool IsPNGName(const std::string& base, const char* name, bool cut) {
   return false;
 }
 
-// The "[file]" of the names of a PNG export to path, as the names hold it.
-std::string PNGBase(const char* path) {
-  CKLF_String folder, name, base;
-  SplitPath(path, folder, name);
-  if (PngName(name)) name = name.Left(name.GetLength() - 4);
-  CExportRun::SafeFileName(name, nullptr, nullptr, 0xFFFFFFFF, base);
-  return base.GetStr();
+u8 DropPngExtension(CKLF_String& name) {
+  return !PngName(name) || !(name = name.Left(name.GetLength() - 4)).IsError();
 }
 
 }  // namespace
 
-u8 CExportRun::IsPNGFileName(const char* path, const char* name, u8 cut) {
-  return path && name && IsPNGName(PNGBase(path), name, cut != 0);
+u8 CExportRun::PNGFileBase(const char* path, CKLF_String& base) {
+  CKLF_String folder, name;
+  return SplitPath(path ? path : "", folder, name) && DropPngExtension(name) &&
+         SafeFileName(name, nullptr, nullptr, 0xFFFFFFFF, base);
 }
-
-void CExportRun::PNGFileBase(const char* path, CKLF_String& base) { base = PNGBase(path ? path : "").c_str(); }
 
 u8 CExportRun::IsPNGFileNameOf(const char* base, const char* name, u8 cut) {
   return base && name && IsPNGName(base, name, cut != 0);
 }
 
-void CExportRun::SafeFileName(const char* base, const char* suffix, const char* extension, u32 maxBytes,
-                              CKLF_String& out) {
+u8 CExportRun::SafeFileName(const char* base, const char* suffix, const char* extension, u32 maxBytes,
+                            CKLF_String& out) {
   std::string b = Clean(base ? base : "");
   const std::string tail = Clean(suffix ? suffix : "") + (extension ? extension : "");
   if (b.empty()) b = "Pieces";
@@ -157,14 +151,13 @@ void CExportRun::SafeFileName(const char* base, const char* suffix, const char* 
     b.resize(cut > 0 ? cut : 1);
     if (b.back() == '.' && b.size() > 1) b.pop_back();
   }
-  out = (b + tail).c_str();
+  return !(out = (b + tail).c_str()).IsError();
 }
 
-void CExportRun::SafePath(const char* path, CKLF_String& out) {
+u8 CExportRun::SafePath(const char* path, CKLF_String& out) {
   CKLF_String folder, name, safe;
-  SplitPath(path, folder, name);
-  SafeFileName(name, nullptr, nullptr, klpMaxNameBytes, safe);
-  out = Join(folder, safe).c_str();
+  return SplitPath(path, folder, name) && SafeFileName(name, nullptr, nullptr, klpMaxNameBytes, safe) &&
+         !(out = Join(folder, safe).c_str()).IsError();
 }
 
 CExportWriters::JOB CExportRun::i_Job(u8 fullCanvas) const {
@@ -184,7 +177,7 @@ CExportWriters::JOB CExportRun::i_Job(u8 fullCanvas) const {
 u8 CExportRun::i_WritePSD(const char* path) {
   if (!i_RenderImages(0, m_count, 0, 40)) return 0;
   CKLF_String safe;
-  SafePath(path, safe);
+  if (!SafePath(path, safe)) return Fail(klErrNoMemory);
   const std::string target = safe.GetStr();
   CExportWriters::JOB job = i_Job(0);
   job.progress = m_progress;
@@ -193,8 +186,7 @@ u8 CExportRun::i_WritePSD(const char* path) {
   CKLP_ReplaceFile file;
   std::string reason;
   if (!file.Begin(target, reason)) {
-    if (errno == ENOMEM) return Fail(klErrNoMemory);
-    m_reason = reason.c_str();
+    if (errno == ENOMEM || (m_reason = reason.c_str()).IsError()) return Fail(klErrNoMemory);
     if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);
     return Fail(klErrFileOpen);
   }
@@ -208,33 +200,39 @@ u8 CExportRun::i_WritePSD(const char* path) {
     file.Abandon();
     if (m_progress && m_progress->IsCanceled()) return 0;
     const u16 code = KLF_WriteFailure(writer, saved, reason);
-    if (code == klErrFileWrite) m_reason = reason.c_str();
+    if (code == klErrFileWrite && (m_reason = reason.c_str()).IsError()) return Fail(klErrNoMemory);
     return Fail(code);
   }
+  // Listed before it is placed: once placed, nothing is left to fail.
+  if (m_written.Add(CKLF_String(target.c_str()), 0) < 0) {
+    file.Abandon();
+    return Fail(klErrNoMemory);
+  }
   if (!file.Commit(reason)) {
-    m_reason = reason.c_str();
+    m_written.Empty();
+    if (errno == ENOMEM || (m_reason = reason.c_str()).IsError()) return Fail(klErrNoMemory);
     if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);
     return Fail(klErrFileWrite);
   }
-  m_written.Add(CKLF_String(target.c_str()), 0);
   return 1;
 }
 
 u8 CExportRun::i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* path) {
-  CKLF_String folder, name;
-  SplitPath(path, folder, name);
-  if (PngName(name)) name = name.Left(name.GetLength() - 4);
-  m_base = name;
+  CKLF_String folder, name, baseName;
+  if (!SplitPath(path, folder, name) || !DropPngExtension(name) || (m_base = name).IsError() ||
+      !PNGFileBase(path, baseName))
+    return Fail(klErrNoMemory);
   CExportWriters::JOB job = i_Job(s.fullCanvas);
   std::vector<std::string> targets(m_count);
   for (u32 i = 0; i < m_count; ++i) {
     CKLF_String file;
-    SafeFileName(m_base, m_names.GetPtrAt(i)->GetStr(), ".png", klpMaxNameBytes, file);
+    if (!SafeFileName(m_base, m_names.GetPtrAt(i)->GetStr(), ".png", klpMaxNameBytes, file))
+      return Fail(klErrNoMemory);
     targets[i] = Join(folder, file);
   }
   // Stale temporaries of any earlier export to this "[file]", whatever
   // its layout or naming.
-  const std::string base = PNGBase(path);
+  const std::string base = baseName.GetStr();
   CKLP_ReplaceFile::RemoveStale(folder.GetLength() ? folder.GetStr() : ".",
                                 [&](const std::string& n, bool cut) { return IsPNGName(base, n.c_str(), cut); });
   // Every file waits in its temporary until all are written; whatever
@@ -247,12 +245,21 @@ u8 CExportRun::i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* pa
     if (!i_RenderImages(first, end, static_cast<u8>(from), static_cast<u8>(mid))) return 0;
     if (!i_WritePNGBatch(job, first, end, targets.data(), files.get())) return 0;
   }
+  // The files are listed before they are placed, so that once placed
+  // nothing is left to fail; a set placed in part keeps the list of those
+  // placed (they come first).
+  for (u32 i = 0; i < m_count; ++i)
+    if (!files[i].TempPath().empty() && m_written.Add(CKLF_String(targets[i].c_str()), 0) < 0) {
+      m_written.Empty();
+      return Fail(klErrNoMemory);  // the files' destructors remove the temporaries
+    }
   std::string reason;
   const bool placed = CKLP_ReplaceFile::CommitSet(files.get(), m_count, reason);
-  for (u32 i = 0; i < m_count; ++i)
-    if (files[i].Committed()) m_written.Add(CKLF_String(targets[i].c_str()), 0);
+  u32 committed = 0;
+  for (u32 i = 0; i < m_count; ++i) committed += files[i].Committed();
+  while (m_written.GetSize() > committed) m_written.DeleteAt(m_written.GetSize() - 1);
   if (!placed) {
-    m_reason = reason.c_str();
+    if (errno == ENOMEM || (m_reason = reason.c_str()).IsError()) return Fail(klErrNoMemory);
     if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);
     return Fail(klErrFileWrite);
   }
@@ -278,7 +285,7 @@ u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, con
     delete[] worker;
     return Fail(klErrNoMemory);
   }
-  statusMem.Set(static_cast<u8>(kPending));
+  std::memset(statusMem.GetPtr(), kPending, count);
   struct Job : KLF_ParallelJob {
     CExportRun* run;
     CExportWriters::JOB job;
@@ -308,7 +315,8 @@ u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, con
       if (item < workers[w].failedAt) {
         const size_t slash = targets[item].rfind('/');
         workers[w].failedAt = item;
-        workers[w].reason = (targets[item].substr(slash == std::string::npos ? 0 : slash + 1) + ": " + reason).c_str();
+        const std::string said = targets[item].substr(slash == std::string::npos ? 0 : slash + 1) + ": " + reason;
+        if ((workers[w].reason = said.c_str()).IsError()) return Fail(klErrNoMemory);
       }
       failed.store(1);
     }
@@ -327,22 +335,22 @@ u8 CExportRun::i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, con
   task.span = 45.0 * count / m_count;
   task.workers = worker;
   task.status = statusMem.GetPtr();
-  KLF_Parallel::Run(workers, count, task);
+  const u8 ran = KLF_Parallel::Run(workers, count, task);
   u32 failedAt = 0xFFFFFFFF;
+  u8 told = 1;
   for (u32 w = 0; w < workers; ++w)
-    if (worker[w].failedAt < failedAt) failedAt = worker[w].failedAt, m_reason = worker[w].reason;
+    if (worker[w].failedAt < failedAt) failedAt = worker[w].failedAt, told = !(m_reason = worker[w].reason).IsError();
   delete[] worker;
   const u8* status = statusMem.GetPtr();
   for (u32 i = 0; i < count; ++i)
     if (status[i] == kSkipped) ++m_skipped;
   // Memory running out is told by the caller, not as a file's failure.
-  if (const u16 error = task.GetError()) return m_reason = "", Fail(error);
+  if (const u16 error = task.GetError()) return m_reason.Clear(), Fail(error);
   if (failedAt != 0xFFFFFFFF) {
+    if (!told) return m_reason.Clear(), Fail(klErrNoMemory);
     if (m_alert) m_alert(CExportWriters::kCannotWrite, CExportWriters::kErrorTitle, m_alertUser);
     return Fail(klErrFileWrite);
   }
   // Every file done, or a cancel (no error).
-  for (u32 i = 0; i < count; ++i)
-    if (status[i] == kPending) return 0;
-  return 1;
+  return ran;
 }

@@ -31,12 +31,18 @@ u8 CLayoutDrawing::i_spl_XYInKnife(const KNIFESTRUCT* k, i32 x, i32 y) {
 u8 CLayoutDrawing::spl_GetKnifeByXY(i32 x, i32 y, CKLF_DWordArray* ids) {
   if (!ids) return 0;
   ids->Empty();
+  ResetError();
+  u8 listed = 1;
   for (u32 i = 0; i < m.vKnifeCount; ++i)
-    if (i_spl_XYInKnife(&m.vKnives[i], x, y)) ids->Add(i);
+    if (i_spl_XYInKnife(&m.vKnives[i], x, y)) listed = listed && ids->Add(i) >= 0;
   for (u32 i = 0; i < m.hKnifeCount; ++i)
-    if (i_spl_XYInKnife(&m.hKnives[i], x, y)) ids->Add(CLayoutModel::kHorizontalIdBase + i);
+    if (i_spl_XYInKnife(&m.hKnives[i], x, y)) listed = listed && ids->Add(CLayoutModel::kHorizontalIdBase + i) >= 0;
   for (u32 i = 0; i < m.xKnifeCount; ++i)
-    if (i_spl_XYInKnife(&m.xKnives[i], x, y)) ids->Add(CLayoutModel::kExtraIdBase + i);
+    if (i_spl_XYInKnife(&m.xKnives[i], x, y)) listed = listed && ids->Add(CLayoutModel::kExtraIdBase + i) >= 0;
+  if (!listed) {
+    ids->Empty();
+    return FailFrom(*ids, klErrNoMemory);
+  }
   return ids->GetSize() > 0 ? 1 : 0;
 }
 

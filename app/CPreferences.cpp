@@ -62,19 +62,22 @@ u8 CPreferences::Write(CKLF_Storage* store) const {
   if (store->GetRecType(kFolder) != CKLF_Storage::klRecFolder && !store->AddFolder(kFolder)) return 0;
   CPreferences p = *this;
   CKLF_String key;
-  for (u32 i = 0; i < 4; ++i)
-    if (!store->SetRecord(key.Format("%s>%s", kFolder, kFlags[i]), *Flag(p, i))) return 0;
+  for (u32 i = 0; i < 4; ++i) {
+    if (!key.Format("%s>%s", kFolder, kFlags[i])) return store->Fail(klErrNoMemory);
+    if (!store->SetRecord(key, *Flag(p, i))) return 0;
+  }
   for (u32 i = 0; i < 6; ++i) {
     const kltRGBA8 c = *Colour(p, i);
     const u8 rgba[4] = {c.red, c.green, c.blue, c.alpha};
-    if (!store->SetRecord(key.Format("%s>%s", kFolder, kColours[i]), rgba, 4)) return 0;
+    if (!key.Format("%s>%s", kFolder, kColours[i])) return store->Fail(klErrNoMemory);
+    if (!store->SetRecord(key, rgba, 4)) return 0;
   }
   return 1;
 }
 
-void CPreferences::OpacityText(u8 value, CKLF_String& out) {
+u8 CPreferences::OpacityText(u8 value, CKLF_String& out) {
   const u32 p = value * 1000u / 255u;
-  out.Format("%u", p / 10 + (p % 10 >= 6 ? 1 : 0));
+  return out.Format("%u", p / 10 + (p % 10 >= 6 ? 1 : 0)) != nullptr;
 }
 
 u8 CPreferences::OpacityFromText(const char* text) {
@@ -83,9 +86,9 @@ u8 CPreferences::OpacityFromText(const char* text) {
   return static_cast<u8>((n < 10 ? 10 : n) * 255 / 100);
 }
 
-void CPreferences::OpacityTextOnLeave(const char* text, CKLF_String& out) {
+u8 CPreferences::OpacityTextOnLeave(const char* text, CKLF_String& out) {
   const int n = text ? std::atoi(text) : 0;
-  out.Format("%d", n < 10 ? 10 : (n > 50 ? 50 : n));
+  return out.Format("%d", n < 10 ? 10 : (n > 50 ? 50 : n)) != nullptr;
 }
 
 kltRGBA8& CPreferences::SwatchColour(Swatch s) {

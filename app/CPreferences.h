@@ -45,9 +45,9 @@ struct CPreferences {
   // (50 shows "20"), the value typed text stores (below 10 stores 25,
   // above 49 stores 127), and the text the line gets when it loses the
   // focus (the number held to 10..50).
-  static void OpacityText(u8 value, CKLF_String& out);
+  [[nodiscard]] static u8 OpacityText(u8 value, CKLF_String& out);
   static u8 OpacityFromText(const char* text);
-  static void OpacityTextOnLeave(const char* text, CKLF_String& out);
+  [[nodiscard]] static u8 OpacityTextOnLeave(const char* text, CKLF_String& out);
 
   // The colour a swatch shows and edits.
   kltRGBA8& SwatchColour(Swatch s);

@@ -49,21 +49,28 @@ void CPuzzleModel::i_GrowUnion(kltRECT_s& area, kltRECT_s r) {
   area = r.left < r.right && r.top < r.bottom ? r : klNullRect;
 }
 
+// Without memory for the list the user is told and nothing is a target.
 u8 CPuzzleModel::i_Targets(i32 piece, CKLF_DWordArray& out) const {
   out.Empty();
   const u32 n = i_Count();
   if (n == 0) return 0;
   if (piece != kSelection) {
     if (!i_Valid(piece)) return 0;
-    out.Add(static_cast<u32>(piece));
+    if (out.Add(static_cast<u32>(piece)) < 0) return i_NoMemoryForList(out);
     return 1;
   }
   for (int pass = 0; pass < 2 && out.GetSize() == 0; ++pass) {
-    if (!out.SetArraySize(n)) return 0;
+    if (!out.SetArraySize(n)) return i_NoMemoryForList(out);
     for (u32 i = 0; i < n; ++i)
-      if (pass == 1 || m_engine.GetPiece(i)->selected) out.Add(i);
+      if ((pass == 1 || m_engine.GetPiece(i)->selected) && out.Add(i) < 0) return i_NoMemoryForList(out);
   }
   return 1;
+}
+
+u8 CPuzzleModel::i_NoMemoryForList(CKLF_DWordArray& list) const {
+  list.Empty();
+  m_port.Alert(kMsgMemory, kMsgTitle);
+  return 0;
 }
 
 void CPuzzleModel::i_DestroyEffectWindow() {

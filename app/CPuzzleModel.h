@@ -244,7 +244,9 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   u8 i_Valid(i32 piece) const { return piece >= 0 && static_cast<u32>(piece) < i_Count(); }
   u32 i_FirstSelectable() const { return m_engine.HasSplitterPiece() ? 1 : 0; }
   // The targets of an operation (see kSelection); 0 when there are none.
-  u8 i_Targets(i32 piece, CKLF_DWordArray& out) const;
+  [[nodiscard]] u8 i_Targets(i32 piece, CKLF_DWordArray& out) const;
+  // Tells the user memory ran out for a list, which is emptied; 0.
+  u8 i_NoMemoryForList(CKLF_DWordArray& list) const;
   void i_DestroyEffectWindow();
   u8 i_OpenEffectWindow(u8 effect);
   void i_SelectionRedraw();

@@ -110,12 +110,14 @@ void CPuzzleModel::pmfx_SwitchFX(u8 effect, u8 explicitValue, u8 value) {
   if (!i_Targets(contextPiece, targets) || effect >= kEffectCount) return;
   const u16 reference = contextPiece == kSelection ? menuEffectMask : i_pmfx_GetFXOnSelection(contextPiece);
   const u8 on = explicitValue ? (value ? 1 : 0) : ((reference >> effect) & 1 ? 0 : 1);
-  for (u32 i = 0; i < targets.GetSize(); ++i) {
-    Cell& c = *m_engine.GetPiece(targets[i]);
-    if (OnByte(c, effect, R) == on) continue;
+  // The pieces that change, listed before any changes.
+  for (u32 i = 0; i < targets.GetSize(); ++i)
+    if (OnByte(*m_engine.GetPiece(targets[i]), effect, R) != on && list.Add(targets[i]) < 0)
+      return (void)i_NoMemoryForList(list);
+  for (u32 i = 0; i < list.GetSize(); ++i) {
+    Cell& c = *m_engine.GetPiece(list[i]);
     RenderedToWorking(c, effect);
     OnByte(c, effect, W) = on;
-    list.Add(targets[i]);
   }
   if (list.GetSize() == 0) return;
   pmop_RerenderPieces(&list, 1, 1);

@@ -114,7 +114,10 @@ void CPuzzleModel::pmop_Sel_RandomSelection(u8 select, u8 redraw) {
   progress.Report(0);
   CKLF_DWordArray candidates;
   for (u32 i = 0; i < n; ++i)
-    if (m_engine.GetPiece(i)->selected != select) candidates.Add(i);
+    if (m_engine.GetPiece(i)->selected != select && candidates.Add(i) < 0) {
+      progress.Report(100);
+      return (void)i_NoMemoryForList(candidates);
+    }
   progress.Report(5);
   pieceAnchor = -1;
   const u32 count = candidates.GetSize();

@@ -126,8 +126,7 @@ u8 CSettingsPersistence::i_ReadDocument(const CKLF_String& path, CKLF_Mem& body,
   if (!old && std::memcmp(magic, CSettingsBlock::kMagic, sizeof(magic)) != 0) return i_Alert(kMsgFormat, klErrNotFormat);
   const u32 size = static_cast<u32>(length) - CSettingsBlock::kMagicSize;
   if (!body.alloc(size)) return i_Alert(kMsgMemory, klErrNoMemory);
-  if (file.Read(body.GetPtr(), size) != static_cast<i32>(size)) return i_Alert(kMsgRead, klErrFileRead);
-  file.Close();
+  if (file.Read(body.GetPtr(), size) != static_cast<i32>(size) || !file.Close()) return i_Alert(kMsgRead, klErrFileRead);
   return 1;
 }
 

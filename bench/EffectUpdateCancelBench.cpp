@@ -30,10 +30,12 @@ f64 Ms(Clock::duration d) { return std::chrono::duration<f64, std::milli>(d).cou
 struct Scene {
   puzzletest::Puzzle puzzle{puzzletest::KnobGridBlock(kW, kH, 60, 40), kW, kH};
   CKLF_DWordArray list;
+  bool listed = true;
   Scene() {
     puzzle.engine.SetThreads(0);
     puzzle.model.effectWindowOpen = 1;
-    for (u32 i = 0; i < puzzle.engine.GetPieceCount(); ++i) list.Add(i);
+    for (u32 i = 0; i < puzzle.engine.GetPieceCount(); ++i)
+      listed = listed && list.Add(i) >= 0;
   }
   // Every piece's working bevel at a depth.
   void Depth(u16 depth) {
@@ -48,6 +50,7 @@ Scene& TheScene() {
 
 void BM_LiveUpdate(benchmark::State& state) {
   Scene& s = TheScene();
+  if (!s.listed) return state.SkipWithError("no memory for the list");
   const u16 depth = s.puzzle.Piece(0).bevel[CTessarette::FX_RENDERED].depth;
   f64 wait = 0;
   u32 flip = 0;
@@ -72,6 +75,7 @@ BENCHMARK(BM_LiveUpdate)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteratio
 
 void BM_CancelDuringUpdate(benchmark::State& state) {
   Scene& s = TheScene();
+  if (!s.listed) return state.SkipWithError("no memory for the list");
   puzzletest::Model& m = s.puzzle.model;
   const u16 depth = s.puzzle.Piece(0).bevel[CTessarette::FX_RENDERED].depth;
   const int at = static_cast<int>(s.list.GetSize() * state.range(0) / 100);

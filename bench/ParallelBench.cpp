@@ -41,7 +41,7 @@ void BoxRows(const std::vector<u8>& in, std::vector<u8>& out, u32 y0, u32 y1) {
 
 void Pass(u32 threads, const std::vector<u8>& in, std::vector<u8>& out) {
   const u32 bands = (kSide + kBandRows - 1) / kBandRows;
-  KLF_Parallel::For(threads, bands, [&](u32 b, u32) {
+  KLF_Parallel::ForEach(threads, bands, [&](u32 b, u32) noexcept {
     BoxRows(in, out, b * kBandRows, b * kBandRows + kBandRows < kSide ? b * kBandRows + kBandRows : kSide);
   });
 }
@@ -71,7 +71,7 @@ void BM_ParallelNested4x1MP(benchmark::State& state) {
   const std::vector<u8> in = Plane();
   std::vector<std::vector<u8>> out(4, std::vector<u8>(in.size()));
   for (auto _ : state) {
-    KLF_Parallel::For(threads, 4, [&](u32 i, u32) { Pass(threads, in, out[i]); });
+    KLF_Parallel::ForEach(threads, 4, [&](u32 i, u32) noexcept { Pass(threads, in, out[i]); });
     benchmark::DoNotOptimize(out[0].data());
   }
   state.counters["MP/s"] = benchmark::Counter(4.0 * state.iterations(), benchmark::Counter::kIsRate);

@@ -21,20 +21,21 @@ puzzletest::Puzzle& Scene() {
 }
 
 // The pieces of a block of cells around the middle, by the piece at each
-// cell's centre.
-void Block(CKLF_DWordArray& list, u32 side, kltRECT_s& area) {
+// cell's centre; false without memory for the list.
+bool Block(CKLF_DWordArray& list, u32 side, kltRECT_s& area) {
   puzzletest::Puzzle& s = Scene();
   list.Empty();
   area = klNullRect;
   for (u32 r = 10 - side / 2; r < 10 - side / 2 + side; ++r)
     for (u32 c = 15 - side / 2; c < 15 - side / 2 + side; ++c) {
       const i32 piece = s.model.GetPieceByXY({static_cast<i32>(c * kW / 30 + kW / 60), static_cast<i32>(r * kH / 20 + kH / 40)});
-      list.Add(static_cast<u32>(piece));
+      if (list.Add(static_cast<u32>(piece)) < 0) return false;
       const kltRECT_s p = s.Piece(static_cast<u32>(piece)).rect;
       if (klIsNullRect(area)) area = p;
       area = {std::min(area.left, p.left), std::min(area.top, p.top), std::max(area.right, p.right),
               std::max(area.bottom, p.bottom)};
     }
+  return true;
 }
 
 f64 Area(kltRECT_s r) { return static_cast<f64>(r.right - r.left) * (r.bottom - r.top); }
@@ -47,7 +48,7 @@ void BM_RerenderPieces(benchmark::State& state) {
   s.model.effectWindowOpen = static_cast<u8>(state.range(2));
   CKLF_DWordArray list;
   kltRECT_s area;
-  Block(list, static_cast<u32>(state.range(0)), area);
+  if (!Block(list, static_cast<u32>(state.range(0)), area)) return state.SkipWithError("no memory for the list");
   f64 pixels = 0;
   for (u32 i = 0; i < list.GetSize(); ++i) {
     const kltRECT_s r = s.Piece(list[i]).rect;
@@ -77,7 +78,8 @@ void BM_Recombine(benchmark::State& state) {
   puzzletest::Puzzle& s = Scene();
   CKLF_DWordArray list;
   kltRECT_s area = klNullRect;
-  if (state.range(0)) Block(list, static_cast<u32>(state.range(0)), area);
+  if (state.range(0) && !Block(list, static_cast<u32>(state.range(0)), area))
+    return state.SkipWithError("no memory for the list");
   s.engine.SetThreads(0);
   for (auto _ : state) s.model.pmop_DoRerenderRect(area, 1, 0, 100);
   const f64 pixels = klIsNullRect(area) ? static_cast<f64>(kW) * kH : Area(area);

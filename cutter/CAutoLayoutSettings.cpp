@@ -26,21 +26,23 @@ void CAutoLayoutSettings::Clamp() {
 
 u32 CAutoLayoutSettings::CountOfText(const char* text, u32 limit) { return klEditLineValueIn(text, 1, limit); }
 
-void CAutoLayoutSettings::Load(CKLF_Storage* conf) {
+u8 CAutoLayoutSettings::Load(CKLF_Storage* conf) {
   if (conf) {
-    u8 v = 0;
-    conf->GetRec("Auto Layout Settings>Rows", rows);
-    conf->GetRec("Auto Layout Settings>Cols", columns);
-    if (conf->GetRec("Auto Layout Settings>Shape", v)) shape = v;
-    if (conf->GetRec("Auto Layout Settings>Regular", v)) regular = v ? 1 : 0;
+    u8 s = shape, r = regular;
+    if (!conf->GetOptional("Auto Layout Settings>Rows", rows) || !conf->GetOptional("Auto Layout Settings>Cols", columns) ||
+        !conf->GetOptional("Auto Layout Settings>Shape", s) || !conf->GetOptional("Auto Layout Settings>Regular", r))
+      return FailFrom(*conf, klErrNoMemory);
+    shape = s;
+    regular = r ? 1 : 0;
   }
   SetShape(shape);
+  return 1;
 }
 
 u8 CAutoLayoutSettings::Save(CKLF_Storage* conf) {
   if (!conf) return Fail(klErrEmpty);
-  if (conf->GetRecType(kFolder) != CKLF_Storage::klRecFolder) conf->AddFolder(kFolder);
-  if (!conf->SetRecord("Auto Layout Settings>Rows", rows) || !conf->SetRecord("Auto Layout Settings>Cols", columns) ||
+  if ((conf->GetRecType(kFolder) != CKLF_Storage::klRecFolder && !conf->AddFolder(kFolder)) ||
+      !conf->SetRecord("Auto Layout Settings>Rows", rows) || !conf->SetRecord("Auto Layout Settings>Cols", columns) ||
       !conf->SetRecord("Auto Layout Settings>Shape", shape) ||
       !conf->SetRecord("Auto Layout Settings>Regular", static_cast<u8>(regular ? 1 : 0)))
     return FailFrom(*conf, klErrFileWrite);

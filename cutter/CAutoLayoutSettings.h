@@ -17,7 +17,8 @@ class CAutoLayoutSettings : public CKLF_FrameWork {
 
   // Missing records leave the values; rows and columns are then brought
   // into the limits of the shape read. Nothing without a store.
-  void Load(CKLF_Storage* conf);
+  // What is not stored keeps its value; 0 when the store cannot be read.
+  [[nodiscard]] u8 Load(CKLF_Storage* conf);
   // The folder and the four records; 0 without a store or when a record
   // cannot be stored (the store's error).
   u8 Save(CKLF_Storage* conf);

@@ -8,16 +8,19 @@ const char CCustomMutationsSettings::kFolder[] = "Custom Mutations Settings";
 const char* const CCustomMutationsSettings::kKeys[kAmounts] = {
     "Custom Mutations Settings>MutS", "Custom Mutations Settings>MutU", "Custom Mutations Settings>MutH"};
 
-void CCustomMutationsSettings::Load(CKLF_Storage* conf) {
+u8 CCustomMutationsSettings::Load(CKLF_Storage* conf) {
   for (u32 k = 0; conf && k < kAmounts; ++k) {
-    f64 v = 0;
-    if (conf->GetRec(kKeys[k], v)) amount[k] = static_cast<f32>(v);
+    f64 v = amount[k];
+    if (!conf->GetOptional(kKeys[k], v)) return FailFrom(*conf, klErrNoMemory);
+    amount[k] = static_cast<f32>(v);
   }
+  return 1;
 }
 
 u8 CCustomMutationsSettings::Save(CKLF_Storage* conf) {
   if (!conf) return Fail(klErrEmpty);
-  if (conf->GetRecType(kFolder) != CKLF_Storage::klRecFolder) conf->AddFolder(kFolder);
+  if (conf->GetRecType(kFolder) != CKLF_Storage::klRecFolder && !conf->AddFolder(kFolder))
+    return FailFrom(*conf, klErrFileWrite);
   for (u32 k = 0; k < kAmounts; ++k)
     if (!conf->SetRecord(kKeys[k], static_cast<f64>(amount[k]))) return FailFrom(*conf, klErrFileWrite);
   return 1;

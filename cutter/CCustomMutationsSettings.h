@@ -13,7 +13,8 @@ class CCustomMutationsSettings : public CKLF_FrameWork {
   static const char* const kKeys[kAmounts];  // "...>MutS", "...>MutU", "...>MutH"
 
   // Missing records leave the amounts; nothing without a store.
-  void Load(CKLF_Storage* conf);
+  // What is not stored keeps its value; 0 when the store cannot be read.
+  [[nodiscard]] u8 Load(CKLF_Storage* conf);
   // The folder and the three records; 0 without a store or when a record
   // cannot be stored (the store's error).
   u8 Save(CKLF_Storage* conf);

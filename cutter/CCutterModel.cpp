@@ -275,14 +275,15 @@ void CCutterModel::settings_LoadLastKnife() {
 
 u8 CCutterModel::settings_SaveLastKnife() {
   if (!m_conf) return 0;
-  if (m_conf->GetRecType("LastShape") != CKLF_Storage::klRecFolder) m_conf->AddFolder("LastShape");
-  if (!m_conf->SetRecord("LastShape>NodesCount", static_cast<u16>(nodeCount))) return FailFrom(*m_conf, klErrBadArg);
+  if ((m_conf->GetRecType("LastShape") != CKLF_Storage::klRecFolder && !m_conf->AddFolder("LastShape")) ||
+      !m_conf->SetRecord("LastShape>NodesCount", static_cast<u16>(nodeCount)))
+    return FailFrom(*m_conf, klErrBadArg);
   CKLF_String key;
-  for (u32 i = 0; i < nodeCount; ++i)
-    if (!m_conf->SetRecord(key.Format("LastShape>H%u", i), nodes[i].H) ||
-        !m_conf->SetRecord(key.Format("LastShape>U%u", i), nodes[i].U) ||
-        !m_conf->SetRecord(key.Format("LastShape>S%u", i), nodeS[i]))
-      return FailFrom(*m_conf, klErrBadArg);
+  for (u32 i = 0; i < nodeCount; ++i) {
+    if (!key.Format("LastShape>H%u", i) || !m_conf->SetRecord(key, nodes[i].H) || !key.Format("LastShape>U%u", i) ||
+        !m_conf->SetRecord(key, nodes[i].U) || !key.Format("LastShape>S%u", i) || !m_conf->SetRecord(key, nodeS[i]))
+      return key.IsError() ? FailFrom(key, klErrNoMemory) : FailFrom(*m_conf, klErrBadArg);
+  }
   return 1;
 }
 
@@ -295,8 +296,8 @@ void CCutterModel::settings_LoadCutterOptions() {
 
 u8 CCutterModel::settings_SaveCutterOptions() {
   if (!m_conf) return 0;
-  if (m_conf->GetRecType("Cutter Settings") != CKLF_Storage::klRecFolder) m_conf->AddFolder("Cutter Settings");
-  if (!m_conf->SetRecord("Cutter Settings>LinkRC", static_cast<u8>(linkRC ? 1 : 0)))
+  if ((m_conf->GetRecType("Cutter Settings") != CKLF_Storage::klRecFolder && !m_conf->AddFolder("Cutter Settings")) ||
+      !m_conf->SetRecord("Cutter Settings>LinkRC", static_cast<u8>(linkRC ? 1 : 0)))
     return FailFrom(*m_conf, klErrBadArg);
   return 1;
 }

@@ -28,7 +28,7 @@ u8 CCutterModel::i_DoCuttingSetFXByRC(u8* destination, const u8* records, u32 co
   const u32 size = kCells * kCells * 4;
   if (table.GetSize() < size) {
     if (!table.alloc(size)) return 0;
-    table.Set(kNone);
+    std::memset(table.GetPtr(), kNone, size);
     u32* cell = reinterpret_cast<u32*>(table.GetPtr());
     for (u32 k = 0; k < count; ++k) {
       CTessarette::SFX_ONEPIECE rec;

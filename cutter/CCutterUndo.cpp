@@ -47,7 +47,10 @@ u8 CCutterUndo::Push(const SHAPE& shape, u8 check) {
     // Full: the oldest snapshot becomes the newest, nothing is allocated.
     void* oldest = m_list[0];
     m_list.DeleteAt(0);
-    m_list.Add(oldest);
+    if (m_list.Add(oldest) < 0) {  // the slot just freed holds it
+      delete static_cast<SHAPE*>(oldest);
+      return Fail(klErrNoMemory);
+    }
     next = kMaxSteps;
   } else if (next >= m_list.GetSize()) {
     SHAPE* s = new (std::nothrow) SHAPE();

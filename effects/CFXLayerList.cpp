@@ -44,12 +44,12 @@ i32 CFXLayerList::Build(const CKLF_8BFPluginVirtual& table, u8 filtered, i32 pre
   return found;
 }
 
-void CFXLayerList::RowText(const kltLAYERINFO_s& e, u8 acceptable, CKLF_String& out) {
+u8 CFXLayerList::RowText(const kltLAYERINFO_s& e, u8 acceptable, CKLF_String& out) {
   // The name is cut at its buffer's end whether or not the host ended it.
   char name[sizeof e.name + 1];
   std::copy(e.name, e.name + sizeof e.name, name);
   name[sizeof e.name] = 0;
-  out.Format(acceptable ? "+\t| %s" : " \t| %s", name);
+  return out.Format(acceptable ? "+\t| %s" : " \t| %s", name) != nullptr;
 }
 
 u8 CFXLayerList::Geometry(kltRECT_s area, u32 pw, u32 ph, THUMB& t) {

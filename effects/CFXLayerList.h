@@ -51,7 +51,8 @@ class CFXLayerList : public CKLF_FrameWork {
   // The table index of a row (its user value in the list).
   u32 RowIndex(u32 row) const { return m_rows[row]; }
   // "+\t| name" for an acceptable layer, " \t| name" else.
-  static void RowText(const kltLAYERINFO_s& entry, u8 acceptable, CKLF_String& out);
+  // 0 without memory for the text.
+  [[nodiscard]] static u8 RowText(const kltLAYERINFO_s& entry, u8 acceptable, CKLF_String& out);
 
   // The thumbnail of an area in a preview of pw x ph: its sides scaled by
   // the larger side of the area (width x pw / m, height x ph / m) and

@@ -418,7 +418,7 @@ void CTessarette::i_KnifeExtents(i32 width, i32 height, KnifeTools* tools, u32 t
   const u32 knives = i_KnifeCount();
   const u32 chunks = knives < 8 * threads ? knives : 8 * threads;
   const u32 perChunk = chunks ? (knives + chunks - 1) / chunks : 0;
-  KLF_Parallel::For(threads, chunks, [&](u32 t, u32 worker) {
+  KLF_Parallel::ForEach(threads, chunks, [&](u32 t, u32 worker) noexcept {
     KnifeTools& b = tools[worker];
     KnifePen pen = {&b.drawing, &b.math, b.knots, &b.points, 0, 0};
     for (u32 i = t * perChunk; i < knives && i < (t + 1) * perChunk; i++) {
@@ -784,7 +784,7 @@ u8 CTessarette::i_ClosePinholesSideBySide(u8 low, u8 high) {
   for (u32 parity = 0; parity < 2; parity++) {
     SetLocalProgress(25.0 + 12.5 * parity, low, high);
     if (i_Cancelled()) return 0;
-    KLF_Parallel::For(m_threads, bands, [&](u32 band, u32) {
+    KLF_Parallel::ForEach(m_threads, bands, [&](u32 band, u32) noexcept {
       const u32 end = (band + 1) * kPinholeRows < rows ? (band + 1) * kPinholeRows : rows;
       for (u32 y = band * kPinholeRows + parity; y < end; y += 2) m_fill.ClosePinholes(static_cast<i32>(y));
     });

@@ -198,7 +198,7 @@ u8 CTessaretteRuns::i_FindRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH
 
   // Runs counted a row, then placed.
   rowStart[0] = 0;
-  KLF_Parallel::For(threads, bands, [&](u32 b, u32) {
+  KLF_Parallel::ForEach(threads, bands, [&](u32 b, u32) noexcept {
     const i32 y0 = static_cast<i32>(b) * bandRows, y1 = y0 + bandRows < scanH ? y0 + bandRows : scanH;
     for (i32 y = y0; y < y1; y++) rowStart[y + 1] = countRow(knife, stride, scanW, scanH, y);
   });
@@ -217,7 +217,7 @@ u8 CTessaretteRuns::i_FindRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH
   Run* runs = reinterpret_cast<Run*>(m_runs.GetPtr());
   u32* parent = reinterpret_cast<u32*>(m_parent.GetPtr());
   // A band joins its own rows; only its own runs change.
-  KLF_Parallel::For(threads, bands, [&](u32 b, u32) {
+  KLF_Parallel::ForEach(threads, bands, [&](u32 b, u32) noexcept {
     const i32 y0 = static_cast<i32>(b) * bandRows, y1 = y0 + bandRows < scanH ? y0 + bandRows : scanH;
     for (i32 y = y0; y < y1; y++) {
       u32 i = rowStart[y];

@@ -322,7 +322,7 @@ void CTessarette::i_CopyPieceImage(u32 index, u8 toWork, const PIECEIMAGE& out, 
   // Bands of rows on the render's effect threads (a large piece rendered
   // alone has them all).
   const u32 bands = (rh + kBandRows - 1) / kBandRows;
-  KLF_Parallel::For(rc.fx.GetThreads(), bands, [&](u32 band, u32) {
+  KLF_Parallel::ForEach(rc.fx.GetThreads(), bands, [&](u32 band, u32) noexcept {
     const u32 end = (band + 1) * kBandRows < rh ? (band + 1) * kBandRows : rh;
     for (u32 p = 0; p < m_planeCount; p++) {
       for (u32 y = band * kBandRows; y < end; y++) {

@@ -164,15 +164,12 @@ void CKLF_StringArray::DeleteAt(u32 i) {
   i_DeleteAt(i);
 }
 
+// A copy that fails leaves its code in out.
 u8 CKLF_StringArray::GetAt(u32 i, CKLF_String& out) const {
   CKLF_String* s = GetPtrAt(i);
-  if (s) {
-    out = *s;
-  } else {
-    out = "";
-    out.SetUserValue(0);
-  }
-  return 1;
+  if (s) return !(out = *s).IsError();
+  out.SetUserValue(0);
+  return !(out = "").IsError();
 }
 
 i32 CKLF_StringArray::LSearch(const CKLF_String& key, u8 caseSensitive) {

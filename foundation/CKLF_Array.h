@@ -36,10 +36,10 @@ class CKLF_Array : public CKLF_FrameWork {
   u8 GetElementSize() const { return m_elementSize; }
   // Resizes the storage to n slots (new slots zero). Shrinking below the
   // count drops the elements beyond n.
-  u8 SetArraySize(u32 n);
-  u8 Compact();
+  [[nodiscard]] u8 SetArraySize(u32 n);
+  [[nodiscard]] u8 Compact();
   virtual void Empty();
-  u8 SortElements(u8 ascending);
+  u8 SortElements(u8 ascending);  // always 1
   // Negative when a orders before b, 0 when equal, positive after. The base
   // never reorders: it answers 1 only for the very same slot.
   virtual i32 CompareElements(const void* a, const void* b);
@@ -48,12 +48,12 @@ class CKLF_Array : public CKLF_FrameWork {
   explicit CKLF_Array(u8 elementSize);
 
   // 1 when slot i exists or could be made; 0 with error 17.
-  u8 i_GrowFor(u32 i);
-  i32 i_Add(const void* element);
-  u8 i_InsertAt(u32 i, const void* element);
-  u8 i_SetAt(u32 i, const void* element);
+  [[nodiscard]] u8 i_GrowFor(u32 i);
+  [[nodiscard]] i32 i_Add(const void* element);
+  [[nodiscard]] u8 i_InsertAt(u32 i, const void* element);
+  [[nodiscard]] u8 i_SetAt(u32 i, const void* element);
   void i_DeleteAt(u32 i);
-  u8 i_GetAt(u32 i, void* out) const;
+  [[nodiscard]] u8 i_GetAt(u32 i, void* out) const;
   u8* i_Slot(u32 i) const { return m_storage.GetPtr() + static_cast<size_t>(i) * m_elementSize; }
   // Called before slots from..count-1 are dropped by a shrink or Empty.
   virtual void i_ReleaseSlots(u32 from) { (void)from; }
@@ -72,11 +72,11 @@ class CKLF_TypedArray : public CKLF_Array {
  public:
   CKLF_TypedArray() : CKLF_Array(static_cast<u8>(sizeof(T))), m_outside() {}
 
-  i32 Add(T v) { return i_Add(&v); }
-  u8 InsertAt(u32 i, T v) { return i_InsertAt(i, &v); }
-  u8 SetAt(u32 i, T v) { return i_SetAt(i, &v); }
+  [[nodiscard]] i32 Add(T v) { return i_Add(&v); }
+  [[nodiscard]] u8 InsertAt(u32 i, T v) { return i_InsertAt(i, &v); }
+  [[nodiscard]] u8 SetAt(u32 i, T v) { return i_SetAt(i, &v); }
   void DeleteAt(u32 i) { i_DeleteAt(i); }
-  u8 GetAt(u32 i, T& v) const { return i_GetAt(i, &v); }
+  [[nodiscard]] u8 GetAt(u32 i, T& v) const { return i_GetAt(i, &v); }
 
   template <typename I, typename = std::enable_if_t<std::is_integral<I>::value>>
   T operator[](I i) const {
@@ -128,19 +128,20 @@ class CKLF_StringArray : public CKLF_Array {
   ~CKLF_StringArray() override;
 
   // Each stores a new heap copy of s whose user value is value.
-  i32 Add(const CKLF_String& s, u32 value);
-  u8 InsertAt(u32 i, const CKLF_String& s, u32 value);
-  u8 SetAt(u32 i, const CKLF_String& s, u32 value);
+  [[nodiscard]] i32 Add(const CKLF_String& s, u32 value);
+  [[nodiscard]] u8 InsertAt(u32 i, const CKLF_String& s, u32 value);
+  [[nodiscard]] u8 SetAt(u32 i, const CKLF_String& s, u32 value);
   void DeleteAt(u32 i);
   // out becomes a copy of slot i (text and value), or "" when empty.
-  u8 GetAt(u32 i, CKLF_String& out) const;
+  [[nodiscard]] u8 GetAt(u32 i, CKLF_String& out) const;
   // The string in slot i without a copy, or null.
   CKLF_String* GetPtrAt(u32 i) const;
 
   template <typename I, typename = std::enable_if_t<std::is_integral<I>::value>>
   CKLF_String operator[](I i) const {
+    // A copy that fails is returned failed (IsError), as strings pass on.
     CKLF_String out;
-    if (klIndexBelow(i, m_capacity)) GetAt(static_cast<u32>(i), out);
+    if (klIndexBelow(i, m_capacity)) (void)GetAt(static_cast<u32>(i), out);
     return out;
   }
 
@@ -160,5 +161,5 @@ class CKLF_StringArray : public CKLF_Array {
   void i_ReleaseSlots(u32 from) override;
 
  private:
-  CKLF_String* i_Make(const CKLF_String& s, u32 value);
+  [[nodiscard]] CKLF_String* i_Make(const CKLF_String& s, u32 value);
 };

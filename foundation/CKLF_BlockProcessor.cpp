@@ -5,7 +5,8 @@
 
 CKLF_BlockProcessor::CKLF_BlockProcessor()
     : m_source(nullptr), m_sourceSize(0), m_dest(nullptr), m_destExternal(0), m_progress(nullptr) {
-  SetDestBlock();
+  // Without memory for it the code stays; i_Dest tries again.
+  (void)SetDestBlock();
 }
 
 CKLF_BlockProcessor::~CKLF_BlockProcessor() { Clean(); }
@@ -19,9 +20,10 @@ u8 CKLF_BlockProcessor::SetSourceBlock(const void* p, u32 n) {
 u8 CKLF_BlockProcessor::SetSourceBlock(CKLF_Mem& m) { return SetSourceBlock(m.GetPtr(), m.GetSize()); }
 
 u8 CKLF_BlockProcessor::SetSourceBlock(CKLF_String s) {
-  m_sourceText = s;
+  const u8 copied = !(m_sourceText = s).IsError();
   m_source = reinterpret_cast<const u8*>(m_sourceText.GetStr());
   m_sourceSize = m_sourceText.GetLength();
+  return copied ? 1 : FailFrom(m_sourceText, klErrNoMemory);
   return 1;
 }
 

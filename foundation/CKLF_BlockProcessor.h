@@ -17,18 +17,18 @@ class CKLF_BlockProcessor : public CKLF_FrameWork {
   CKLF_BlockProcessor& operator=(const CKLF_BlockProcessor&) = delete;
 
   // 1 on success; 0 with an error code of the subclass.
-  virtual u8 Process();
+  [[nodiscard]] virtual u8 Process();
 
   // The bytes must stay valid until Process has run. All return 1.
   virtual u8 SetSourceBlock(const void* p, u32 n);
   virtual u8 SetSourceBlock(CKLF_Mem& m);
   // Keeps a copy of s; its characters without the NUL are the source.
-  virtual u8 SetSourceBlock(CKLF_String s);
+  [[nodiscard]] virtual u8 SetSourceBlock(CKLF_String s);
   // Deletes an own destination and writes into m from now on (the caller's).
   virtual u8 SetDestBlock(CKLF_Mem* m);
   // Deletes an own destination and makes a new empty own one; null with
   // error 17 when it cannot be made.
-  virtual CKLF_Mem* SetDestBlock();
+  [[nodiscard]] virtual CKLF_Mem* SetDestBlock();
   CKLF_Mem* GetDestBlock() const { return m_dest; }
   // Deletes an own destination and leaves none.
   void Clean();
@@ -39,11 +39,11 @@ class CKLF_BlockProcessor : public CKLF_FrameWork {
 
  protected:
   // The destination, made when there is none; null with error 17.
-  CKLF_Mem* i_Dest();
+  [[nodiscard]] CKLF_Mem* i_Dest();
   // When the source lies inside the destination block (which Process is
   // about to resize), reads it from a copy of its own from now on. 0 with
   // error 17 when the copy cannot be made.
-  u8 i_DetachSource();
+  [[nodiscard]] u8 i_DetachSource();
 
   const u8* m_source;
   u32 m_sourceSize;

@@ -12,7 +12,7 @@ class CKLF_MD5Block : public CKLF_BlockProcessor {
   CKLF_MD5Block();
 
   // 1, or 0 with error 80 (no source), 81 (progress set) or 17.
-  u8 Process() override;
+  [[nodiscard]] u8 Process() override;
 
   // Streaming use: Init, any number of Update, then Final writes 16 bytes.
   void Init();

@@ -6,10 +6,12 @@
 
 CKLF_Mem::CKLF_Mem() : m_size(0), m_ptr(nullptr) {}
 
-CKLF_Mem::CKLF_Mem(u32 n) : m_size(0), m_ptr(nullptr) { alloc(n); }
+// A failed allocation leaves the block empty with the code, which the
+// caller reads.
+CKLF_Mem::CKLF_Mem(u32 n) : m_size(0), m_ptr(nullptr) { (void)alloc(n); }
 
 CKLF_Mem::CKLF_Mem(CKLF_Mem* other) : m_size(0), m_ptr(nullptr) {
-  if (other && other->GetSize() > 0 && alloc(other->GetSize())) Copy(other, 0, 0);
+  if (other && other->GetSize() > 0 && alloc(other->GetSize())) std::memcpy(m_ptr, other->m_ptr, m_size);
 }
 
 CKLF_Mem::~CKLF_Mem() { free(); }

@@ -18,15 +18,15 @@ class CKLF_Mem : public CKLF_FrameWork {
 
   // Frees the current block and allocates n bytes (contents undefined).
   // alloc(0) leaves the block empty and returns null without an error.
-  u8* alloc(u32 n);
-  u8* allocByte(u32 n) { return alloc(n); }
-  u8* allocWord(u32 n);
-  u8* allocDWord(u32 n);
+  [[nodiscard]] u8* alloc(u32 n);
+  [[nodiscard]] u8* allocByte(u32 n) { return alloc(n); }
+  [[nodiscard]] u8* allocWord(u32 n);
+  [[nodiscard]] u8* allocDWord(u32 n);
   // As alloc, zero-filled.
-  u8* Zalloc(u32 n);
-  u8* ZallocByte(u32 n) { return Zalloc(n); }
-  u8* ZallocWord(u32 n);
-  u8* ZallocDWord(u32 n);
+  [[nodiscard]] u8* Zalloc(u32 n);
+  [[nodiscard]] u8* ZallocByte(u32 n) { return Zalloc(n); }
+  [[nodiscard]] u8* ZallocWord(u32 n);
+  [[nodiscard]] u8* ZallocDWord(u32 n);
   void free();
 
   u32 GetSize() const { return m_size; }
@@ -38,29 +38,29 @@ class CKLF_Mem : public CKLF_FrameWork {
 
   // Fills: 1 on success, 0 with error 2 when the block is empty. Each width
   // has its own overload; pass the value with its width spelled out.
-  u8 Set(u8 v);
-  u8 Set(u8 v, u32 offset, u32 count);
-  u8 Set(u16 v);
-  u8 Set(u32 v);
+  [[nodiscard]] u8 Set(u8 v);
+  [[nodiscard]] u8 Set(u8 v, u32 offset, u32 count);
+  [[nodiscard]] u8 Set(u16 v);
+  [[nodiscard]] u8 Set(u32 v);
   void Set(int) = delete;
-  u8 Zero() { return Set(static_cast<u8>(0)); }
+  [[nodiscard]] u8 Zero() { return Set(static_cast<u8>(0)); }
 
   // Bounded copies; a count of 0 (first two forms) means as much as fits.
   // Return the bytes copied; 0 with error 2 when this block is empty or an
   // offset lies beyond its block.
-  u32 Copy(CKLF_Mem* src, u32 srcOffset, u32 count);
-  u32 Copy(u32 destOffset, CKLF_Mem* src, u32 srcOffset, u32 count);
-  u32 Copy(u32 destOffset, const void* src, u32 count);
+  [[nodiscard]] u32 Copy(CKLF_Mem* src, u32 srcOffset, u32 count);
+  [[nodiscard]] u32 Copy(u32 destOffset, CKLF_Mem* src, u32 srcOffset, u32 count);
+  [[nodiscard]] u32 Copy(u32 destOffset, const void* src, u32 count);
 
   // Keeps min(old, n) bytes, zero-fills the rest; n = 0 empties the block.
   // On failure (error 17) the old block stays.
-  u8 Resize(u32 n);
+  [[nodiscard]] u8 Resize(u32 n);
 
   // A new heap copy that the caller deletes; null with error 17.
-  CKLF_Mem* Clone();
+  [[nodiscard]] CKLF_Mem* Clone();
 
  private:
-  u8* i_Allocate(u64 n, bool zero);
+  [[nodiscard]] u8* i_Allocate(u64 n, bool zero);
 
   u32 m_size;
   u8* m_ptr;

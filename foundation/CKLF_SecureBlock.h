@@ -18,7 +18,7 @@ class CKLF_SecureBlock : public CKLF_BlockProcessor {
   // Errors: 96 no source or bad mode, 97 the digest does not match (wrong
   // password or damaged block), 98 the block is too short or not whole
   // blocks, 99 progress set, 17 no memory.
-  u8 Process() override;
+  [[nodiscard]] u8 Process() override;
 
   void SetMode(u8 mode) { m_mode = mode; }
   u8 GetMode() const { return m_mode; }
@@ -29,8 +29,8 @@ class CKLF_SecureBlock : public CKLF_BlockProcessor {
   // The key itself, 16 bytes read as four big-endian words.
   void SetKey(const u8 key[16]);
 
-  u8 Encipher();
-  u8 Decipher();
+  [[nodiscard]] u8 Encipher();
+  [[nodiscard]] u8 Decipher();
 
   // One 64-bit block in place, v[0] the high word.
   void encipher(u32 v[2]) const;

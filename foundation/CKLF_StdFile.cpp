@@ -28,16 +28,21 @@ const char* StdioMode(u32 mode) {
 
 CKLF_StdFile::CKLF_StdFile() : m_stream(nullptr), m_canRead(0), m_canWrite(0), m_lastOp(0) {}
 
-CKLF_StdFile::CKLF_StdFile(CKLF_String path, u32 mode) : CKLF_StdFile() { Open(path, mode); }
+// A file that cannot be opened leaves the code; IsOpened() says it.
+CKLF_StdFile::CKLF_StdFile(CKLF_String path, u32 mode) : CKLF_StdFile() { (void)Open(path, mode); }
 
-CKLF_StdFile::~CKLF_StdFile() { Close(); }
+// A caller whose writes must be kept closes the file first and reads the
+// result.
+CKLF_StdFile::~CKLF_StdFile() { (void)Close(); }
 
+// Opening closes the file open first: a failure to close it fails the open.
 u8 CKLF_StdFile::Open(CKLF_String path, u32 mode) {
-  Close();
+  if (!Close()) return 0;
+  if (path.IsError()) return FailFrom(path, klErrNoMemory);
   const char* how = StdioMode(mode);
   if (!how) return Fail(klErrBadArg);
   FILE* f = std::fopen(path.GetStr(), how);
-  if (!f) return Fail(klErrFileOpen);
+  if (!f) return Fail(errno == ENOMEM ? klErrNoMemory : klErrFileOpen);
   // stdio opens folders for reading; they are not files.
   struct stat st;
   if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -53,7 +58,7 @@ u8 CKLF_StdFile::Open(CKLF_String path, u32 mode) {
 }
 
 u8 CKLF_StdFile::Open(const KLP_FileRef* ref, u32 mode) {
-  Close();
+  if (!Close()) return 0;
   if (!ref) return Fail(klErrFileOpen);
   char path[kMaxPathBytes + 1];
   if (KLP_RefMakePath(*ref, path, sizeof(path)) != klpNoErr) return Fail(klErrFileOpen);
@@ -61,7 +66,8 @@ u8 CKLF_StdFile::Open(const KLP_FileRef* ref, u32 mode) {
 }
 
 u8 CKLF_StdFile::Open(CKLF_String name, const KLP_FileRef* parent, u32 mode) {
-  Close();
+  if (!Close()) return 0;
+  if (name.IsError()) return FailFrom(name, klErrNoMemory);
   if (!StdioMode(mode)) return Fail(klErrBadArg);
   KLP_FileName uname;
   if (!parent || HFSNameGetUnicodeName(name.GetStr(), &uname, kSystemEncoding) != klpNoErr ||
@@ -189,7 +195,7 @@ u8 CKLF_StdFile::LaunchFile(const KLP_FileRef* ref) {
 
 u8 CKLF_StdFile::LaunchFile(CKLF_String name, const KLP_FileRef* parent) {
   KLP_FileName uname;
-  if (!parent || HFSNameGetUnicodeName(name.GetStr(), &uname, kSystemEncoding) != klpNoErr ||
+  if (!parent || name.IsError() || HFSNameGetUnicodeName(name.GetStr(), &uname, kSystemEncoding) != klpNoErr ||
       uname.length == 0)
     return 0;
   KLP_FileRef ref;

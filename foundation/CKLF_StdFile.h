@@ -27,12 +27,12 @@ class CKLF_StdFile : public CKLF_FrameWork {
   // Each closes an open stream first. 1 on success (error reset); 0 with
   // error 1 for a mode outside 1..4, 32 when the file cannot be opened (also
   // for a bad name, a path longer than 1,024 bytes or a missing file).
-  u8 Open(CKLF_String path, u32 mode);
-  u8 Open(const KLP_FileRef* ref, u32 mode);
-  u8 Open(CKLF_String name, const KLP_FileRef* parent, u32 mode);
+  [[nodiscard]] u8 Open(CKLF_String path, u32 mode);
+  [[nodiscard]] u8 Open(const KLP_FileRef* ref, u32 mode);
+  [[nodiscard]] u8 Open(CKLF_String name, const KLP_FileRef* parent, u32 mode);
   // 1, or 0 with error 33 when buffered bytes could not be written; the
   // stream is closed either way.
-  u8 Close();
+  [[nodiscard]] u8 Close();
 
   u8 IsOpened() const { return m_stream ? 1 : 0; }
   u8 IsAllowToRead() const { return m_canRead; }
@@ -40,39 +40,39 @@ class CKLF_StdFile : public CKLF_FrameWork {
 
   // Positions from the start of the file; -1 with error 36 (seek failed),
   // 37 (not open) or 17 (beyond 32 bits).
-  i32 SetPos(i32 offset);
-  i32 GetPos();
-  i32 OffsetPos(i32 delta);
+  [[nodiscard]] i32 SetPos(i32 offset);
+  [[nodiscard]] i32 GetPos();
+  [[nodiscard]] i32 OffsetPos(i32 delta);
   // The length; the current position is kept.
-  i32 GetLength();
+  [[nodiscard]] i32 GetLength();
 
   // The count transferred (short at the end of the file); 0 for n = 0;
   // -1 with error 37 (not open), 35 (mode forbids it), 34 (nothing read),
   // 33 (nothing written) or 1 (n above 2 GiB - 1).
-  i32 Read(void* buf, u32 n);
+  [[nodiscard]] i32 Read(void* buf, u32 n);
   // n bytes into m when 0 < n < m's size, else m's whole size.
-  i32 Read(CKLF_Mem& m, u32 n);
-  i32 Write(const void* buf, u32 n);
-  i32 Write(CKLF_Mem& m, u32 n);
+  [[nodiscard]] i32 Read(CKLF_Mem& m, u32 n);
+  [[nodiscard]] i32 Write(const void* buf, u32 n);
+  [[nodiscard]] i32 Write(CKLF_Mem& m, u32 n);
   // 1, or 0 with error 33 (write failed) or 37 (not open).
-  u8 Flush();
+  [[nodiscard]] u8 Flush();
   // Flushes, then transfers go straight to the system from now on, so a
   // failed write leaves nothing pending. 1, or 0 with error 33 or 37.
-  u8 SetUnbuffered();
+  [[nodiscard]] u8 SetUnbuffered();
   // Flushes and cuts (or extends with zeros) the file to length bytes; the
   // position is left at the end. 1, or 0 with error 33, 35 or 37.
-  u8 Truncate(u32 length);
+  [[nodiscard]] u8 Truncate(u32 length);
 
   // Opens a document in the desktop's default application: 1 on success.
-  static u8 LaunchFile(const KLP_FileRef* ref);
-  static u8 LaunchFile(CKLF_String name, const KLP_FileRef* parent);
+  [[nodiscard]] static u8 LaunchFile(const KLP_FileRef* ref);
+  [[nodiscard]] static u8 LaunchFile(CKLF_String name, const KLP_FileRef* parent);
 
   // Converts a file name for the folder operations (enc 65535: the system's
   // encoding, UTF-8 here; no other encoding is known). A platform status.
-  static i32 HFSNameGetUnicodeName(const char* name, KLP_FileName* out, u32 enc);
+  [[nodiscard]] static i32 HFSNameGetUnicodeName(const char* name, KLP_FileName* out, u32 enc);
 
  private:
-  i32 i_BeginTransfer(u8 op, const void* buf, u32 n);
+  [[nodiscard]] i32 i_BeginTransfer(u8 op, const void* buf, u32 n);
 
   FILE* m_stream;
   u8 m_canRead;

@@ -211,11 +211,17 @@ void CKLF_Storage::i_Reset() {
 
 // Opening closes what is open, digest and all.
 void CKLF_Storage::i_CloseFirst() {
-  if (!Close()) i_Close(true);
+  // A close that fails is forced, which always closes.
+  if (!Close()) (void)i_Close(true);
 }
+
+// A key that is a string that failed (its copy, or the text it came from)
+// fails the call with its code.
+u8 CKLF_Storage::i_KeyOk(const CKLF_String& key) { return key.IsError() ? FailFrom(key, klErrNoMemory) : 1; }
 
 u8 CKLF_Storage::Open(CKLF_String path, u16 mode) {
   i_CloseFirst();
+  if (!i_KeyOk(path)) return 0;
   CKLF_StdFile* f = new (std::nothrow) CKLF_StdFile();
   if (!f) return Fail(klErrNoMemory);
   if (!f->Open(path, mode == 2 ? 4 : mode == 1 ? 1 : 3)) {
@@ -230,6 +236,7 @@ u8 CKLF_Storage::Open(CKLF_String path, u16 mode) {
 
 u8 CKLF_Storage::Open(CKLF_String name, const KLP_FileRef* parent, u16 mode) {
   i_CloseFirst();
+  if (!i_KeyOk(name)) return 0;
   CKLF_StdFile* f = new (std::nothrow) CKLF_StdFile();
   if (!f) return Fail(klErrNoMemory);
   if (!f->Open(name, parent, mode == 2 ? 4 : mode == 1 ? 1 : 3)) {
@@ -351,8 +358,7 @@ u8 CKLF_Storage::i_Parse(const u8* p, u32 size, u8 allowAccelerated) {
     u32 start = size - 12 - n;
     CKLF_ZipBlock zip;
     zip.SetMode(0);
-    zip.SetSourceBlock(p + start, n);
-    if (!zip.Process()) return Fail(zip.GetError() == klErrNoMemory ? klErrNoMemory : klErrStoreMagic);
+    if (!zip.SetSourceBlock(p + start, n) || !zip.Process()) return Fail(zip.GetError() == klErrNoMemory ? klErrNoMemory : klErrStoreMagic);
     const u8* ix = zip.GetDestBlock()->GetPtr();
     u64 ixSize = zip.GetDestBlock()->GetSize();
     u64 at = 0;
@@ -520,6 +526,7 @@ u8 CKLF_Storage::i_Head(u32 offset, RecHead& h) {
 i32 CKLF_Storage::i_Find(const CKLF_String& key) { return m_index.BSearch(key, 1); }
 
 u8 CKLF_Storage::GetRecType(CKLF_String key) {
+  if (!i_KeyOk(key)) return klRecMissing;
   i32 i = i_Find(key);
   RecHead h;
   if (i < 0) return Fail(klErrStoreNoKey, klRecMissing);
@@ -528,6 +535,7 @@ u8 CKLF_Storage::GetRecType(CKLF_String key) {
 }
 
 u8 CKLF_Storage::GetRec(CKLF_String key, _KLSTORAGEDATA& data, u32* length) {
+  if (!i_KeyOk(key)) return klRecMissing;
   i32 i = i_Find(key);
   if (i < 0) return Fail(klErrStoreNoKey, klRecMissing);
   RecHead h;
@@ -613,8 +621,7 @@ u8 CKLF_Storage::GetRec(CKLF_String key, CKLF_String& v) {
   u32 n = 0;
   while (n + 1 < l && s[n] != 0) ++n;
   text.GetPtr()[n] = 0;
-  v = s;
-  if (v.IsError()) return FailFrom(v, klErrNoMemory);
+  if ((v = s).IsError()) return FailFrom(v, klErrNoMemory);
   return 1;
 }
 
@@ -647,13 +654,14 @@ u8 CKLF_Storage::GetRec(CKLF_String key, u8* buf, u32& len) {
 
 u8 CKLF_Storage::GetAllRecords(CKLF_String folder, CKLF_StringArray& out) {
   out.Empty();
+  if (!i_KeyOk(folder)) return 0;
   std::vector<std::pair<u32, CKLF_String*>> kids;
   u32 skip = 0;
   u32 first = 0;
   u32 end = m_index.GetSize();
   if (folder.GetLength() != 0) {
     if (GetRecType(folder) != klRecFolder) return Fail(klErrStoreNotFolder);
-    i_SubtreeRange(folder, first, end);
+    if (!i_SubtreeRange(folder, first, end)) return 0;
     skip = folder.GetLength() + 1;
   }
   for (u32 i = first; i < end; ++i) {
@@ -675,13 +683,15 @@ u8 CKLF_Storage::GetAllRecords(CKLF_String folder, CKLF_StringArray& out) {
 
 // ---- index helpers ----
 
-void CKLF_Storage::i_SubtreeRange(const CKLF_String& key, u32& first, u32& end) {
+u8 CKLF_Storage::i_SubtreeRange(const CKLF_String& key, u32& first, u32& end) {
   CKLF_String prefix = key + ">";
+  if (prefix.IsError()) return FailFrom(prefix, klErrNoMemory);
   first = m_index.UpperBound(prefix, 1);
   end = first;
   while (end < m_index.GetSize() &&
          std::strncmp(m_index.GetPtrAt(end)->GetStr(), prefix.GetStr(), prefix.GetLength()) == 0)
     ++end;
+  return 1;
 }
 
 u8 CKLF_Storage::i_IndexInsert(const CKLF_String& key, u32 offset) {
@@ -757,10 +767,11 @@ void CKLF_Storage::i_TxRollback() {
   for (u32 at = 0; at + 8 <= m_journalUsed; at += 8 + KLF_GetBE32(m_journal.GetPtr() + at + 4)) starts.push_back(at);
   for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
     const u8* j = m_journal.GetPtr() + *it;
-    if (m_file->SetPos(static_cast<i32>(KLF_GetBE32(j))) >= 0) m_file->Write(j + 8, KLF_GetBE32(j + 4));
+    // As much as can be put back: the failure being rolled back is the one
+    // reported.
+    if (m_file->SetPos(static_cast<i32>(KLF_GetBE32(j))) >= 0) (void)m_file->Write(j + 8, KLF_GetBE32(j + 4));
   }
-  m_file->Truncate(m_txLength);
-  m_file->Flush();
+  if (m_file->Truncate(m_txLength)) (void)m_file->Flush();
   m_journalUsed = 0;
 }
 
@@ -839,7 +850,7 @@ bool KeyShapeOk(const CKLF_String& key) {
 
 u8 CKLF_Storage::i_AddRecord(const CKLF_String& key, u8 type, const u8* value, u32 valueLen) {
   CKLF_String parentKey, name;
-  SplitPath(key, parentKey, name);
+  if (!SplitPath(key, parentKey, name)) return FailFrom(name, klErrNoMemory);
   if (!KeyShapeOk(key) || name.GetLength() == 0) return Fail(klErrBadArg);
   u32 parent;
   if (!i_ParentId(parentKey, parent, klErrStoreNotFolder)) return 0;
@@ -867,10 +878,10 @@ u8 CKLF_Storage::i_Replace(i32 index, const CKLF_String& key, u8 type, const u8*
   RecHead h;
   if (!i_Head(oldOffset, h)) return 0;
   CKLF_String parentKey, name;
-  SplitPath(key, parentKey, name);
+  if (!SplitPath(key, parentKey, name)) return FailFrom(name, klErrNoMemory);
   if (m_lastId >= kRootId - 1) return Fail(klErrBadArg);
   u32 first, end;
-  i_SubtreeRange(key, first, end);
+  if (!i_SubtreeRange(key, first, end)) return 0;
   u32 offset = m_fileLength - 8;
   u32 id = m_lastId + 1;
   const u8 dead = klRecDeleted;
@@ -898,7 +909,7 @@ u8 CKLF_Storage::i_Replace(i32 index, const CKLF_String& key, u8 type, const u8*
 }
 
 u8 CKLF_Storage::SetRecord(CKLF_String key, u8 type, _KLSTORAGEDATA data, u32 length) {
-  if (!i_CanWrite()) return 0;
+  if (!i_CanWrite() || !i_KeyOk(key)) return 0;
   if (type == klRecFolder) return AddFolder(key);
   CKLF_Mem value;
   if (!i_ValueBytes(type, data, length, value)) return 0;
@@ -950,6 +961,7 @@ u8 CKLF_Storage::SetRecord(CKLF_String key, f64 v) {
 }
 
 u8 CKLF_Storage::SetRecord(CKLF_String key, CKLF_String v) {
+  if (!i_KeyOk(v)) return 0;
   _KLSTORAGEDATA d;
   d.ptr = reinterpret_cast<u8*>(v.GetStr());
   return SetRecord(key, klRecString, d, v.GetLength() + 1);
@@ -962,19 +974,19 @@ u8 CKLF_Storage::SetRecord(CKLF_String key, const u8* bytes, u32 n) {
 }
 
 u8 CKLF_Storage::AddFolder(CKLF_String key) {
-  if (!i_CanWrite()) return 0;
+  if (!i_CanWrite() || !i_KeyOk(key)) return 0;
   if (i_Find(key) >= 0) return Fail(klErrStoreKeyExists);
   return i_AddRecord(key, klRecFolder, nullptr, 0);
 }
 
 u8 CKLF_Storage::KillRec(CKLF_String key) {
-  if (!i_CanWrite()) return 0;
+  if (!i_CanWrite() || !i_KeyOk(key)) return 0;
   i32 i = i_Find(key);
   if (i < 0) return Fail(klErrStoreNoKey);
   u32 same = static_cast<u32>(i);
   while (same < m_index.GetSize() && m_index.GetPtrAt(same)->Compare(key) == 0) ++same;
   u32 first, end;
-  i_SubtreeRange(key, first, end);
+  if (!i_SubtreeRange(key, first, end)) return 0;
   const u8 dead = klRecDeleted;
   // Folders before their contents: a cut-off run leaves the rest unreachable.
   i_TxBegin();
@@ -990,14 +1002,15 @@ u8 CKLF_Storage::KillRec(CKLF_String key) {
 }
 
 u8 CKLF_Storage::Rename(CKLF_String oldKey, CKLF_String newKey) {
-  if (!i_CanWrite()) return 0;
+  if (!i_CanWrite() || !i_KeyOk(oldKey) || !i_KeyOk(newKey)) return 0;
   if (oldKey.Compare(newKey) == 0) return 1;
   i32 i = i_Find(oldKey);
   if (i < 0) return Fail(klErrStoreNoKey);
   CKLF_String oldParent, oldName, newParent, newName;
-  SplitPath(oldKey, oldParent, oldName);
-  SplitPath(newKey, newParent, newName);
+  if (!SplitPath(oldKey, oldParent, oldName)) return FailFrom(oldName, klErrNoMemory);
+  if (!SplitPath(newKey, newParent, newName)) return FailFrom(newName, klErrNoMemory);
   CKLF_String inside = oldKey + ">";
+  if (inside.IsError()) return FailFrom(inside, klErrNoMemory);
   if (i_Find(newKey) >= 0 || oldName.GetLength() == 0 || newName.GetLength() == 0 || !KeyShapeOk(newKey) ||
       std::strncmp(newKey.GetStr(), inside.GetStr(), inside.GetLength()) == 0) {
     return Fail(klErrBadArg);
@@ -1008,7 +1021,7 @@ u8 CKLF_Storage::Rename(CKLF_String oldKey, CKLF_String newKey) {
   RecHead h;
   if (!i_Head(oldOffset, h)) return 0;
   u32 first, end;
-  i_SubtreeRange(oldKey, first, end);
+  if (!i_SubtreeRange(oldKey, first, end)) return 0;
   for (u32 j = first; j < end; ++j) {
     u64 len = static_cast<u64>(m_index.GetPtrAt(j)->GetLength()) - oldKey.GetLength() + newKey.GetLength();
     if (len > klMaxKeyBytes) return Fail(klErrBadArg);

@@ -16,14 +16,16 @@ CKLF_String::CKLF_String() : m_userValue(0), m_length(0) {
   if (!m_buffer.Zalloc(kMinBuffer)) SetError(m_buffer.GetError());
 }
 
+// A construction or assignment that fails leaves the string empty with
+// the code (IsError), which the caller reads.
 CKLF_String::CKLF_String(const char* s) : m_userValue(0), m_length(0) {
-  i_Assign(s, s ? static_cast<u32>(std::strlen(s)) : 0);
+  (void)i_Assign(s, s ? static_cast<u32>(std::strlen(s)) : 0);
 }
 
 CKLF_String::CKLF_String(char* s) : CKLF_String(static_cast<const char*>(s)) {}
 
 CKLF_String::CKLF_String(const CKLF_String& other) : CKLF_FrameWork(), m_userValue(0), m_length(0) {
-  *this = other;
+  (void)(*this = other);
 }
 
 CKLF_String::~CKLF_String() {}
@@ -39,24 +41,32 @@ u8 CKLF_String::i_Assign(const char* s, u32 len) {
     return FailFrom(fresh, klErrNoMemory);
   }
   if (len) std::memcpy(fresh.GetPtr(), s, len);
-  m_buffer.Resize(0);
+  m_buffer.free();
   if (!m_buffer.Zalloc(size)) {
     m_length = 0;
     return FailFrom(m_buffer, klErrNoMemory);
   }
-  m_buffer.Copy(&fresh, 0, 0);
+  std::memcpy(m_buffer.GetPtr(), fresh.GetPtr(), size);
   m_length = len;
   return 1;
 }
 
 CKLF_String& CKLF_String::operator=(const char* s) {
-  i_Assign(s, s ? static_cast<u32>(std::strlen(s)) : 0);
+  (void)i_Assign(s, s ? static_cast<u32>(std::strlen(s)) : 0);
   return *this;
 }
 
+// A copy of a string that failed fails with it: an emptied text is not
+// taken for the one asked for.
 CKLF_String& CKLF_String::operator=(const CKLF_String& other) {
   if (this == &other) return *this;
   ResetError();
+  if (other.IsError()) {
+    m_length = 0;
+    if (m_buffer.GetPtr()) m_buffer.GetPtr()[0] = 0;
+    SetError(other.GetError());
+    return *this;
+  }
   u32 size = other.m_buffer.GetSize();
   if (size < other.m_length + 1) size = other.m_length + 1;
   if (!m_buffer.Zalloc(size)) {
@@ -72,8 +82,14 @@ CKLF_String& CKLF_String::operator=(const CKLF_String& other) {
 
 CKLF_String& CKLF_String::operator=(char c) {
   char one[2] = {c, 0};
-  i_Assign(one, c ? 1 : 0);
+  (void)i_Assign(one, c ? 1 : 0);
   return *this;
+}
+
+void CKLF_String::Clear() {
+  m_length = 0;
+  if (m_buffer.GetPtr()) m_buffer.GetPtr()[0] = 0;
+  ResetError();
 }
 
 u8 CKLF_String::Compact() {
@@ -94,6 +110,7 @@ u8 CKLF_String::i_Grow(u32 need, u32 grow) {
 }
 
 char* CKLF_String::Append(const CKLF_String& s, u32 grow) {
+  if (s.IsError()) return FailFrom(s, klErrNoMemory, nullptr);
   u32 add = s.m_length;
   u64 need = static_cast<u64>(m_length) + add + 1;
   if (!klFits32(need)) return Fail(klErrNoMemory, nullptr);
@@ -101,7 +118,7 @@ char* CKLF_String::Append(const CKLF_String& s, u32 grow) {
   CKLF_String selfCopy;
   const CKLF_String* src = &s;
   if (&s == this) {
-    selfCopy = s;
+    if ((selfCopy = s).IsError()) return FailFrom(selfCopy, klErrNoMemory, nullptr);
     src = &selfCopy;
   }
   if (!i_Grow(static_cast<u32>(need), grow)) return nullptr;
@@ -124,23 +141,24 @@ char* CKLF_String::Append(char c) {
   return Append(tmp, 0);
 }
 
+// A failure stays in the error code, which the caller reads.
 CKLF_String& CKLF_String::operator+=(const CKLF_String& s) {
-  Append(s, 0);
+  (void)Append(s, 0);
   return *this;
 }
 CKLF_String& CKLF_String::operator+=(const char* s) {
-  Append(s);
+  (void)Append(s);
   return *this;
 }
 CKLF_String& CKLF_String::operator+=(char c) {
-  Append(c);
+  (void)Append(c);
   return *this;
 }
 
 char* CKLF_String::Space(u32 n) {
   if (!klFits32(static_cast<u64>(n) + 1)) return Fail(klErrNoMemory, nullptr);
   if (!i_Grow(n + 1, 0)) return nullptr;
-  m_buffer.Set(static_cast<u8>(' '));
+  std::memset(m_buffer.GetPtr(), ' ', m_buffer.GetSize());
   GetStr()[n] = 0;
   m_length = n;
   return GetStr();
@@ -157,7 +175,7 @@ char* CKLF_String::InsertAt(u32 pos, const CKLF_String& s) {
   std::memcpy(d + pos, s.GetStr(), s.m_length);
   if (keep < m_length) std::memcpy(d + pos + s.m_length, GetStr() + keep, m_length - keep);
   if (!m_buffer.Resize(tmp.m_buffer.GetSize())) return FailFrom(m_buffer, klErrNoMemory, nullptr);
-  m_buffer.Copy(&tmp.m_buffer, 0, 0);
+  std::memcpy(m_buffer.GetPtr(), tmp.m_buffer.GetPtr(), tmp.m_buffer.GetSize());
   m_length = tmp.m_length;
   return GetStr();
 }
@@ -165,11 +183,13 @@ char* CKLF_String::InsertAt(u32 pos, const CKLF_String& s) {
 char* CKLF_String::InsertAt(u32 pos, char c) {
   CKLF_String tmp;
   tmp = c;
+  if (tmp.IsError()) return FailFrom(tmp, klErrNoMemory, nullptr);
   return InsertAt(pos, tmp);
 }
 
 char* CKLF_String::InsertAt(u32 pos, const char* s) {
   CKLF_String tmp(s);
+  if (tmp.IsError()) return FailFrom(tmp, klErrNoMemory, nullptr);
   return InsertAt(pos, tmp);
 }
 
@@ -280,16 +300,14 @@ char* CKLF_String::Format(const char* fmt, ...) {
 CKLF_String CKLF_String::Left(u32 n) {
   if (n > m_length) n = m_length;
   CKLF_String r;
-  r.i_Assign(GetStr(), n);
-  if (r.IsError()) SetError(r.GetError());
+  if (!r.i_Assign(GetStr(), n)) SetError(r.GetError());
   return r;
 }
 
 CKLF_String CKLF_String::Right(u32 n) {
   if (n > m_length) n = m_length;
   CKLF_String r;
-  r.i_Assign(GetStr() + (m_length - n), n);
-  if (r.IsError()) SetError(r.GetError());
+  if (!r.i_Assign(GetStr() + (m_length - n), n)) SetError(r.GetError());
   return r;
 }
 
@@ -299,8 +317,7 @@ CKLF_String CKLF_String::Mid(u32 start, u32 count, u8 fromLeft) {
   u32 n = m_length - start;
   if (count < n) n = count;
   u32 from = fromLeft ? start : m_length - start - n;
-  r.i_Assign(GetStr() + from, n);
-  if (r.IsError()) SetError(r.GetError());
+  if (!r.i_Assign(GetStr() + from, n)) SetError(r.GetError());
   return r;
 }
 
@@ -351,38 +368,41 @@ i32 CKLF_String::Find(const CKLF_String& needle, i32 start, u8 forward) {
 i32 CKLF_String::Find(char c, i32 start, u8 forward) {
   CKLF_String tmp;
   tmp = c;
+  if (tmp.IsError()) return FailFrom(tmp, klErrNoMemory, -1);
   return Find(tmp, start, forward);
 }
 
 i32 CKLF_String::Find(const char* needle, i32 start, u8 forward) {
   CKLF_String tmp(needle);
+  if (tmp.IsError()) return FailFrom(tmp, klErrNoMemory, -1);
   return Find(tmp, start, forward);
 }
 
+// A sum that fails carries the code (IsError), which the caller reads.
 CKLF_String operator+(const CKLF_String& a, const CKLF_String& b) {
   CKLF_String r(a);
-  r.Append(b, 0);
+  if (!r.IsError()) (void)(r += b);
   return r;
 }
 CKLF_String operator+(const CKLF_String& a, const char* b) {
   CKLF_String r(a);
-  r.Append(b);
+  if (!r.IsError()) (void)(r += b);
   return r;
 }
 CKLF_String operator+(const char* a, const CKLF_String& b) {
   CKLF_String r(a);
-  r.Append(b, 0);
+  if (!r.IsError()) (void)(r += b);
   return r;
 }
 CKLF_String operator+(const CKLF_String& a, char b) {
   CKLF_String r(a);
-  r.Append(b);
+  if (!r.IsError()) (void)(r += b);
   return r;
 }
 CKLF_String operator+(char a, const CKLF_String& b) {
   CKLF_String r;
   r = a;
-  r.Append(b, 0);
+  if (!r.IsError()) (void)(r += b);
   return r;
 }
 
@@ -427,14 +447,13 @@ bool operator>(char a, const CKLF_String& b) { return b < a; }
 bool operator>=(char a, const CKLF_String& b) { return b <= a; }
 
 u8 SplitPath(CKLF_String key, CKLF_String& parent, CKLF_String& name) {
-  i32 p = key.Find('>', 0, 0);
-  if (p < 0) {
-    parent = "";
-    name = key;
+  const char* gt = key.IsError() ? nullptr : std::strrchr(key.GetStr(), '>');
+  const u32 i = gt ? static_cast<u32>(gt - key.GetStr()) : 0;
+  if (gt ? !(parent = key.Left(i)).IsError() && !(name = key.Right(key.GetLength() - i - 1)).IsError()
+         : !(parent = "").IsError() && !(name = key).IsError())
     return 1;
-  }
-  u32 i = key.GetLength() - 1 - static_cast<u32>(p);
-  parent = key.Left(i);
-  name = key.Right(key.GetLength() - i - 1);
-  return 1;
+  const u16 error = parent.IsError() ? parent.GetError() : name.GetError();
+  parent.SetError(error);
+  name.SetError(error);
+  return 0;
 }

@@ -5,6 +5,11 @@
 // the other (the opposite of strcmp); the operators and the sorted searches
 // of the arrays follow that sign. The buffer holds at least 20 bytes and
 // never shrinks on its own (Compact() shrinks it).
+//
+// Assignment, construction and += report a failure in the error code alone
+// (IsError), which the caller reads. A string that failed passes its
+// failure on: a copy of it, or a string it is appended to, fails with its
+// code.
 #pragma once
 
 #include "CKLF_Mem.h"
@@ -17,9 +22,12 @@ class CKLF_String : public CKLF_FrameWork {
   CKLF_String(const CKLF_String& other);
   ~CKLF_String() override;
 
-  CKLF_String& operator=(const char* s);
-  CKLF_String& operator=(const CKLF_String& other);
+  [[nodiscard]] CKLF_String& operator=(const char* s);
+  [[nodiscard]] CKLF_String& operator=(const CKLF_String& other);
   CKLF_String& operator=(char c);
+  // The empty text, in the buffer the string has (nothing to fail), and no
+  // error.
+  void Clear();
 
   // Access.
   // Never null: a string whose buffer could not be had reads as "".
@@ -34,20 +42,20 @@ class CKLF_String : public CKLF_FrameWork {
   char operator[](int i) const { return i >= 0 ? (*this)[static_cast<u32>(i)] : 0; }
   u32 GetUserValue() const { return m_userValue; }
   void SetUserValue(u32 v) { m_userValue = v; }
-  u8 Compact();
+  [[nodiscard]] u8 Compact();
   static char HEXDigit(u32 n);
 
   // Building; the pointer results are the buffer, or 0 on failure (error 17).
-  char* Append(const CKLF_String& s, u32 grow);
-  char* Append(const char* s);
-  char* Append(char c);
-  CKLF_String& operator+=(const CKLF_String& s);
-  CKLF_String& operator+=(const char* s);
-  CKLF_String& operator+=(char c);
-  char* Space(u32 n);
-  char* InsertAt(u32 pos, const CKLF_String& s);
-  char* InsertAt(u32 pos, char c);
-  char* InsertAt(u32 pos, const char* s);
+  [[nodiscard]] char* Append(const CKLF_String& s, u32 grow);
+  [[nodiscard]] char* Append(const char* s);
+  [[nodiscard]] char* Append(char c);
+  [[nodiscard]] CKLF_String& operator+=(const CKLF_String& s);
+  [[nodiscard]] CKLF_String& operator+=(const char* s);
+  [[nodiscard]] CKLF_String& operator+=(char c);
+  [[nodiscard]] char* Space(u32 n);
+  [[nodiscard]] char* InsertAt(u32 pos, const CKLF_String& s);
+  [[nodiscard]] char* InsertAt(u32 pos, char c);
+  [[nodiscard]] char* InsertAt(u32 pos, const char* s);
   char* DeleteFrom(u32 start, u32 count);
   void Reverse();
   void MakeUpper();
@@ -56,10 +64,10 @@ class CKLF_String : public CKLF_FrameWork {
   void TrimRight();
   void TrimBoth();
   // Bytes of m up to its first NUL, at most max when max is not 0.
-  char* SetFromMem(CKLF_Mem& m, u32 max);
-  char* BufferHEX(const void* p, u32 n);
-  char* BufferHEX(CKLF_Mem& m, u32 n);
-  char* Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  [[nodiscard]] char* SetFromMem(CKLF_Mem& m, u32 max);
+  [[nodiscard]] char* BufferHEX(const void* p, u32 n);
+  [[nodiscard]] char* BufferHEX(CKLF_Mem& m, u32 n);
+  [[nodiscard]] char* Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
   // Slicing: a new string; a failure of the new string is copied here too.
   CKLF_String Left(u32 n);
@@ -84,8 +92,8 @@ class CKLF_String : public CKLF_FrameWork {
   i32 Find(const char* needle, i32 start, u8 forward);
 
  private:
-  u8 i_Assign(const char* s, u32 len);
-  u8 i_Grow(u32 need, u32 grow);
+  [[nodiscard]] u8 i_Assign(const char* s, u32 len);
+  [[nodiscard]] u8 i_Grow(u32 need, u32 grow);
   i32 i_Compare(const char* s, u32 len, bool noCase);
 
   static char s_empty[1];
@@ -134,5 +142,6 @@ bool operator>(char a, const CKLF_String& b);
 bool operator>=(char a, const CKLF_String& b);
 
 // Splits a storage key at its last ">": "A>B>C" gives "A>B" and "C"; a key
-// without ">" gives "" and the whole key. Returns 1.
-u8 SplitPath(CKLF_String key, CKLF_String& parent, CKLF_String& name);
+// without ">" gives "" and the whole key. Returns 1; 0 when memory ran out
+// (or key is a string that failed), the code in parent and name.
+[[nodiscard]] u8 SplitPath(CKLF_String key, CKLF_String& parent, CKLF_String& name);

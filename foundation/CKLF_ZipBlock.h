@@ -21,13 +21,13 @@ class CKLF_ZipBlock : public CKLF_BlockProcessor {
   // Errors: 64 malformed block (short, other magic, sizes that do not match
   // the bytes, unpacked size above the cap), 65 compression failed, 66 no
   // source or bad mode, 67 progress set, 17 no memory.
-  u8 Process() override;
+  [[nodiscard]] u8 Process() override;
 
   void SetMode(u8 mode) { m_mode = mode; }
   u8 GetMode() const { return m_mode; }
 
-  u8 Compress(u8 level);
-  u8 Decompress();
+  [[nodiscard]] u8 Compress(u8 level);
+  [[nodiscard]] u8 Decompress();
 
  private:
   u8 m_mode;

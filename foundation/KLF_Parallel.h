@@ -31,13 +31,14 @@
 #pragma once
 
 #include <atomic>
+#include <type_traits>
 
 #include "KLF_Types.h"
 
 class KLF_ParallelJob;
 
 namespace KLF_Parallel {
-u8 Run(u32 threads, u32 count, KLF_ParallelJob& job);
+[[nodiscard]] u8 Run(u32 threads, u32 count, KLF_ParallelJob& job);
 }
 
 class KLF_ParallelJob {
@@ -73,12 +74,12 @@ u32 MachineThreads();
 u32 Resolve(u32 threads);
 // Runs every task unless Poll stops it or a task fails; 1 when all ran.
 // Uses at most min(threads, count) threads.
-u8 Run(u32 threads, u32 count, KLF_ParallelJob& job);
+[[nodiscard]] u8 Run(u32 threads, u32 count, KLF_ParallelJob& job);
 
 // The same for a callable body(index, worker), without polling; a 0 is a
 // body that threw, its code in error when given.
 template <class Body>
-u8 For(u32 threads, u32 count, Body&& body, u16* error = nullptr) {
+[[nodiscard]] u8 For(u32 threads, u32 count, Body&& body, u16* error = nullptr) {
   struct Job : KLF_ParallelJob {
     Body& b;
     explicit Job(Body& f) : b(f) {}
@@ -87,6 +88,19 @@ u8 For(u32 threads, u32 count, Body&& body, u16* error = nullptr) {
   const u8 ran = Run(threads, count, job);
   if (error) *error = job.GetError();
   return ran;
+}
+
+// The same for a body that throws nothing (declared noexcept): with no
+// poll and no task that can fail, every task runs.
+template <class Body>
+void ForEach(u32 threads, u32 count, Body&& body) {
+  static_assert(std::is_nothrow_invocable_v<Body&, u32, u32>, "a body that can throw runs through For");
+  struct Job : KLF_ParallelJob {
+    Body& b;
+    explicit Job(Body& f) : b(f) {}
+    void RunTask(u32 index, u32 worker) override { b(index, worker); }
+  } job(body);
+  (void)Run(threads, count, job);
 }
 
 }  // namespace KLF_Parallel

@@ -134,8 +134,7 @@ u8 CKLF_8BFPluginVirtual::FillPluginData() {
     if (props->getPropertyProc(fr->hostContext, KLP_SIG_8BIM, KLP_PROP_THREADS, 0, &v, nullptr) == 0 && v > 0)
       pd.threads = static_cast<u16>(v > 256 ? 256 : v);
   }
-  i_FillChannelNames();
-  i_FillICCProfile();
+  if (!i_FillChannelNames() || !i_FillICCProfile()) return 0;
   const KLP_DocumentInfo* doc = fr->documentInfo;
   if (fr->basicSuite && doc && doc->maxVersion >= 2 && doc->layers && InitPSSuites()) pd.layerAccess = 1;
   return 1;
@@ -222,15 +221,15 @@ u8 CKLF_8BFPluginVirtual::i_FillModeAndCase() {
 }
 
 // Names of the document's channels when the host tells them; "Channel %d"
-// for a name it does not give.
-void CKLF_8BFPluginVirtual::i_FillChannelNames() {
+// for a name it does not give. 0 with error 17 without memory for them.
+u8 CKLF_8BFPluginVirtual::i_FillChannelNames() {
   const KLP_FilterRecord* fr = m_filterRecord;
   const KLP_PropertyProcs* props = fr->propertyProcs;
   intptr_t count = 0;
   if (!fr->supportsAbsolute || !props || !props->getPropertyProc ||
       props->getPropertyProc(fr->hostContext, KLP_SIG_8BIM, KLP_PROP_CHANNEL_COUNT, 0, &count, nullptr) != 0 ||
       count <= 0)
-    return;
+    return 1;
   if (count > 65535) count = 65535;
   m_pluginData.channelNamesGiven = 1;
   m_pluginData.channelCount = static_cast<u16>(count);
@@ -249,24 +248,25 @@ void CKLF_8BFPluginVirtual::i_FillChannelNames() {
         char buf[kMaxChannelName + 1];
         std::memcpy(buf, p, static_cast<size_t>(n));
         buf[n] = 0;
-        name = buf;
-        got = 1;
+        got = (name = buf).IsError() ? 2 : 1;
       }
       if (p) hp->unlockProc(fr->hostContext, h);
       hp->disposeProc(fr->hostContext, h);
     }
-    if (!got) name.Format("Channel %d", i + 1);
-    m_channelNames.Add(name, static_cast<u32>(i));
+    if (got == 2 || (!got && !name.Format("Channel %d", i + 1)) || m_channelNames.Add(name, static_cast<u32>(i)) < 0)
+      return Fail(klErrNoMemory);
   }
+  return 1;
 }
 
-// A copy of the document's colour profile, when the host offers one.
-void CKLF_8BFPluginVirtual::i_FillICCProfile() {
+// A copy of the document's colour profile, when the host offers one; 0
+// with error 17 without memory for it.
+u8 CKLF_8BFPluginVirtual::i_FillICCProfile() {
   const KLP_FilterRecord* fr = m_filterRecord;
   const KLP_HandleProcs* hp = fr->handleProcs;
   if (!hp || !hp->lockProc || !hp->unlockProc || !fr->canUseICCProfiles || !fr->iCCprofileData ||
       fr->iCCprofileSize <= 0)
-    return;
+    return 1;
   u32 size = static_cast<u32>(fr->iCCprofileSize);
   // Never read past the handle when the host can tell its size.
   if (hp->getSizeProc) {
@@ -274,12 +274,14 @@ void CKLF_8BFPluginVirtual::i_FillICCProfile() {
     if (real >= 0 && static_cast<u32>(real) < size) size = static_cast<u32>(real);
   }
   char* p = hp->lockProc(fr->hostContext, fr->iCCprofileData, 0);
-  if (p && size > 0 && (m_iccProfile.GetSize() >= size || m_iccProfile.Resize(size))) {
+  const u8 room = !p || size == 0 || m_iccProfile.GetSize() >= size || m_iccProfile.Resize(size);
+  if (p && size > 0 && room) {
     std::memcpy(m_iccProfile.GetPtr(), p, size);
     m_pluginData.iccProfile = m_iccProfile.GetPtr();
     m_pluginData.iccProfileSize = size;
   }
   if (p) hp->unlockProc(fr->hostContext, fr->iCCprofileData);
+  return room ? 1 : FailFrom(m_iccProfile, klErrNoMemory);
 }
 
 // ---- Colours

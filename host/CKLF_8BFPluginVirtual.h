@@ -177,8 +177,8 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   // The steps of FillPluginData.
   u8 i_FillGeometry();
   u8 i_FillModeAndCase();
-  void i_FillChannelNames();
-  void i_FillICCProfile();
+  [[nodiscard]] u8 i_FillChannelNames();
+  [[nodiscard]] u8 i_FillICCProfile();
   u8 i_ReadChannel(const KLP_ChannelDesc* channel, u8* plane, i32 stride, const kltRECT_s& rect);
   // The composite channels and transparency of a layer (-1: the merged
   // document); 0 when the layer is not there.

@@ -3,6 +3,8 @@
 #include "CKLF_8BFPluginVirtual.h"
 #include "CKLF_StdFile.h"
 
+#include <cstring>
+
 u8 CKLF_8BFPluginVirtual::ConfFile_Read(CKLF_Mem& block, CKLF_String name, CKLF_String folder) {
   (void)folder;
   CKLF_StdFile file;
@@ -18,7 +20,7 @@ u8 CKLF_8BFPluginVirtual::ConfFile_Read(CKLF_Mem& block, CKLF_String name, CKLF_
   if (file.Read(bytes.GetPtr(), static_cast<u32>(length)) != length) return FailFrom(file, klErrFileRead);
   // The caller's block changes only once the whole file is in.
   if (!block.alloc(static_cast<u32>(length))) return FailFrom(block, klErrNoMemory);
-  block.Copy(0, bytes.GetPtr(), static_cast<u32>(length));
+  std::memcpy(block.GetPtr(), bytes.GetPtr(), static_cast<u32>(length));
   return 1;
 }
 
@@ -27,8 +29,9 @@ u8 CKLF_8BFPluginVirtual::ConfFile_Write(const void* data, u32 size, CKLF_String
   CKLF_StdFile file;
   if (!file.Open(name, &m_pluginFolder, 4)) return FailFrom(file, klErrFileOpen);
   if (size && (!data || file.Write(data, size) != static_cast<i32>(size))) {
+    // The write's failure is the one told; the file is closed all the same.
     FailFrom(file, klErrFileWrite);
-    file.Close();
+    (void)file.Close();
     return 0;
   }
   if (!file.Close()) return FailFrom(file, klErrFileWrite);

@@ -40,11 +40,15 @@ struct BandMove {
         std::memset(dst + r * hostRowBytes, value, static_cast<size_t>(width));
     }
   }
-  void Band(i64 rows, u32 threads) const {
+  // 0, or the code of a row maker that threw.
+  u16 Band(i64 rows, u32 threads) const {
     const i64 per = kTaskBytes / width > 0 ? kTaskBytes / width : 1;
     const u32 tasks = static_cast<u32>((rows + per - 1) / per);
-    if (tasks <= 1) return Rows(0, rows);
-    KLF_Parallel::For(threads, tasks, [&](u32 t, u32) { Rows(t * per, t * per + per < rows ? t * per + per : rows); });
+    u16 error = 0;
+    if (!KLF_Parallel::For(
+            threads, tasks, [&](u32 t, u32) { Rows(t * per, t * per + per < rows ? t * per + per : rows); }, &error))
+      return error;
+    return 0;
   }
 };
 
@@ -148,7 +152,10 @@ u8 CKLF_8BFPluginVirtual::i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer
       return 0;
     }
     const BandMove move = {mode, value, width, top, buffer, rowBytes, src, dst, hostRowBytes, make, user};
-    move.Band(rows, m_pluginData.threads);
+    if (const u16 error = move.Band(rows, m_pluginData.threads)) {
+      EmptyRects();
+      return Fail(error);
+    }
   }
   EmptyRects();
   return 1;

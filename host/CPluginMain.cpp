@@ -206,7 +206,7 @@ u8 CPluginMain::PrepareCompositeAlpha(u8 full) {
   } else if (pd.hostMask) {
     if (!HostGetChanel(255, pd.filterRect, a, static_cast<u32>(w))) return 0;
   } else {
-    m_alpha.Set(static_cast<u8>(255));
+    std::memset(a, 255, n);
   }
   m_alphaPtr = a;
   return 1;
@@ -214,10 +214,11 @@ u8 CPluginMain::PrepareCompositeAlpha(u8 full) {
 
 namespace {
 
+// A name that fails is returned failed (IsError).
 CKLF_String WindowName(CKLF_String name) {
   name.TrimBoth();
   name.MakeUpper();
-  if (name.GetLength() == 0) name = "--";
+  if (name.GetLength() == 0) (void)(name = "--");
   return name;
 }
 
@@ -230,25 +231,35 @@ kltSIZE_s CPluginMain::WindowPosFromConf(CKLF_String name, CKLF_String parent, k
   (void)flag;
   CKLF_Storage* store = ConfStorage_GetStorage();
   if (!store) return klNullSize;
+  // A position that is not stored, or cannot be read, leaves the window
+  // where the toolkit puts it: nothing of the document depends on it.
+  const CKLF_String window = WindowName(name), owner = WindowName(parent);
   CKLF_String key;
-  key.Format("%s>%s>%s>", kPositionsFolder, WindowName(name).GetStr(), WindowName(parent).GetStr());
+  if (name.IsError() || parent.IsError() || window.IsError() || owner.IsError() ||
+      !key.Format("%s>%s>%s>", kPositionsFolder, window.GetStr(), owner.GetStr()))
+    return klNullSize;
   u32 left = 0, top = 0;
   if (!store->GetRec(key + "Left", left) || !store->GetRec(key + "Top", top)) return klNullSize;
   return kltSIZE_s{Clamp(static_cast<i32>(left), -100, 7000), Clamp(static_cast<i32>(top), -10, 6000)};
 }
 
-void CPluginMain::PutWindowPosToConf(CKLF_String name, CKLF_String parent, kltPOS position) {
+u8 CPluginMain::PutWindowPosToConf(CKLF_String name, CKLF_String parent, kltPOS position) {
   CKLF_Storage* store = ConfStorage_GetStorage();
-  if (!store) return;
-  CKLF_String folder = kPositionsFolder;
-  CKLF_String window = folder + ">" + WindowName(name);
-  CKLF_String owner = window + ">" + WindowName(parent);
-  // Folders that exist already are fine.
-  if (store->GetRecType(folder) != 0) store->AddFolder(folder);
-  if (store->GetRecType(window) != 0) store->AddFolder(window);
-  if (store->GetRecType(owner) != 0) store->AddFolder(owner);
-  store->SetRecord(owner + ">Left", static_cast<u32>(position.x));
-  store->SetRecord(owner + ">Top", static_cast<u32>(position.y));
+  if (!store) return 1;
+  const CKLF_String folder = kPositionsFolder;
+  const CKLF_String window = folder + ">" + WindowName(name);
+  const CKLF_String owner = window + ">" + WindowName(parent);
+  if (owner.IsError()) return FailFrom(owner, klErrNoMemory);
+  // Folders that exist already are fine (their type is a folder's, 0).
+  for (const CKLF_String* f : {&folder, &window, &owner}) {
+    const u8 type = store->GetRecType(*f);
+    if (type == CKLF_Storage::klRecMissing && store->GetError() == klErrNoMemory) return Fail(klErrNoMemory);
+    if (type != 0 && !store->AddFolder(*f)) return FailFrom(*store, klErrNoMemory);
+  }
+  if (!store->SetRecord(owner + ">Left", static_cast<u32>(position.x)) ||
+      !store->SetRecord(owner + ">Top", static_cast<u32>(position.y)))
+    return FailFrom(*store, klErrNoMemory);
+  return 1;
 }
 
 u8 CPluginMain::i_ApplyUIRun(CPluginUIRun& run) {

@@ -52,7 +52,8 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   // missing. def and flag do not change the result.
   kltSIZE_s WindowPosFromConf(CKLF_String name, CKLF_String parent, kltSIZE_s def, u8 flag);
   // Stores a window's position when the store is open.
-  void PutWindowPosToConf(CKLF_String name, CKLF_String parent, kltPOS position);
+  // 0 with the store's code when the position cannot be kept.
+  [[nodiscard]] u8 PutWindowPosToConf(CKLF_String name, CKLF_String parent, kltPOS position);
 
   // Layout mode: replaces the filter rectangle by the knives, drawn in the
   // foreground colour over transparency (editable) or over the background

@@ -231,7 +231,7 @@ u8 CPluginMain::i_AlphaOpaque(u64 size) const {
   const u8* a = m_alphaPtr;
   const u64 bands = (size + kBlendBand - 1) / kBlendBand;
   std::atomic<u8> opaque{1};
-  KLF_Parallel::For(m_engine.GetThreads(), static_cast<u32>(bands), [&](u32 band, u32) {
+  KLF_Parallel::ForEach(m_engine.GetThreads(), static_cast<u32>(bands), [&](u32 band, u32) noexcept {
     const u64 end = (band + 1) * kBlendBand < size ? (band + 1) * kBlendBand : size;
     u8 all = 255;
     for (u64 i = band * kBlendBand; i < end; ++i) all &= a[i];

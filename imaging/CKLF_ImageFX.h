@@ -177,7 +177,7 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   template <class Row>
   void i_RowBands(u32 h, Row&& row) {
     const u32 rows = 32, bands = (h + rows - 1) / rows;
-    KLF_Parallel::For(m_threads, bands, [&](u32 b, u32) {
+    KLF_Parallel::ForEach(m_threads, bands, [&](u32 b, u32) noexcept {
       for (u32 j = b * rows; j < h && j < (b + 1) * rows; ++j) row(j);
     });
   }

@@ -514,7 +514,7 @@ u8 CKLF_ImageFX::i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in,
   const u64 lineBytes = LineBytes(length), padBytes = PadBytes(length, pad);
   const BlurGroupFn group = BlurGroupFor(KLF_BlurIsaInUse());
   const u8 bytes = !in.isFloat && !out.isFloat;
-  KLF_Parallel::For(m_threads, tasks, [&](u32 task, u32 worker) {
+  KLF_Parallel::ForEach(m_threads, tasks, [&](u32 task, u32 worker) noexcept {
     f64* lanesIn = reinterpret_cast<f64*>(lineBase + worker * lineBytes);
     f64* padded = reinterpret_cast<f64*>(padBase + worker * padBytes);
     const u32 last = (task + 1) * kGroupsPerTask < groups ? (task + 1) * kGroupsPerTask : groups;
@@ -547,7 +547,7 @@ u8 CKLF_ImageFX::i_MarkZeroLines(Lines& alpha, u32 lineCount, u32 length) {
   if (!marks) return 0;
   const u8* base = static_cast<const u8*>(alpha.base);
   const u32 band = 256, bands = (lineCount + band - 1) / band;
-  KLF_Parallel::For(m_threads, bands, [&](u32 b, u32) {
+  KLF_Parallel::ForEach(m_threads, bands, [&](u32 b, u32) noexcept {
     const u32 g0 = b * band, g1 = g0 + band < lineCount ? g0 + band : lineCount;
     if (alpha.step == 1) {
       for (u32 g = g0; g < g1; ++g)

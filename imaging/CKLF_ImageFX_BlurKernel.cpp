@@ -100,7 +100,7 @@ u8 CKLF_ImageFX::i_KernelLines(const STRUCT_Blur_VectorData& rec, const Lines& i
   u8* base = m_kernelBuffer.GetPtr();
   const Layout l = LayoutOf(rec.kernelLength, length);
   const TaskFn task = TaskFor(KLF_BlurIsaInUse());
-  KLF_Parallel::For(m_threads, tasks, [&](u32 t, u32 worker) {
+  KLF_Parallel::ForEach(m_threads, tasks, [&](u32 t, u32 worker) noexcept {
     u8* mine = base + worker * l.bytes;
     const Scratch s = {reinterpret_cast<f32*>(mine),
                        reinterpret_cast<f64*>(mine + l.rec),

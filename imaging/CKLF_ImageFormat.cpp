@@ -1,5 +1,7 @@
 #include "CKLF_ImageFormat.h"
 
+#include <cstring>
+
 CKLF_ImageFormat::CKLF_ImageFormat()
     : m_progress(nullptr), m_width(0), m_height(0), m_mode(0), m_bits(0), m_resolution(0) {}
 
@@ -61,6 +63,6 @@ void CKLF_ImageFormat::i_ClearExtras() {
 u8 CKLF_ImageFormat::i_SetICCProfile(const u8* data, u32 size) {
   if (!size) return 1;
   if (!m_icc.alloc(size)) return FailFrom(m_icc, klErrNoMemory);
-  m_icc.Copy(0, data, size);
+  std::memcpy(m_icc.GetPtr(), data, size);
   return 1;
 }

@@ -477,7 +477,7 @@ u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, int& passes) 
     if (m_target[3] && !m_hasAlpha) std::memset(m_target[3], 255, static_cast<size_t>(area));
   } else {
     if (!i_AllocPlanes(-1, grey ? 0 : 2, static_cast<u32>(area))) return 0;
-    i_Plane(-1)->Set(static_cast<u8>(255));
+    if (area) std::memset(i_Plane(-1)->GetPtr(), 255, static_cast<size_t>(area));
   }
   if (png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE) png_set_expand(png);
   if (grey && m_sourceBits < 8) png_set_expand_gray_1_2_4_to_8(png);
@@ -660,7 +660,7 @@ u8 CKLF_ImagePNG::i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*
   }
   std::atomic<u8> sound{1};
   u8* joined = m_stream.GetPtr();
-  KLF_Parallel::For(m_threads, chunks, [&](u32 i, u32) {
+  KLF_Parallel::ForEach(m_threads, chunks, [&](u32 i, u32) noexcept {
     const u32 q = place[2 * i], n = KLF_GetBE32(data + q);
     if (ChunkCrc(data + q + 4, n) != KLF_GetBE32(data + q + 8 + n)) sound.store(0);
     if (chunks > 1) std::memcpy(joined + place[2 * i + 1], data + q + 8, n);
@@ -737,7 +737,7 @@ u8 SyncPoints(const u8* z, u32 from, u32 end, u32 threads, CKLF_Mem& out, u32& c
   CKLF_Mem found[4 * KLF_Parallel::kMaxThreads];
   u32 counts[4 * KLF_Parallel::kMaxThreads] = {};
   std::atomic<u8> failed{0};
-  KLF_Parallel::For(threads, parts, [&](u32 part, u32) {
+  KLF_Parallel::ForEach(threads, parts, [&](u32 part, u32) noexcept {
     const u32 a = from + part * span, b = a + span < end ? a + span : end;
     for (u32 p = a; p < b; ++p) {
       const u8* q = static_cast<const u8*>(std::memchr(z + p, 0xFF, b - p));

@@ -247,7 +247,7 @@ u8 CKLF_ImagePSD::i_ReadResources(KLF_BEReader r) {
     if (!block) break;
     r.Skip(length & 1u);
     if (id == 1005 && length >= 16) m_resolution = KLF_GetBE32(block) / 65536.0;
-    if (id == 1006) i_ReadAlphaNames(KLF_BEReader{block, length, 0});
+    if (id == 1006 && !i_ReadAlphaNames(KLF_BEReader{block, length, 0})) return 0;
     if (id == 1039 && !i_SetICCProfile(block, length)) return 0;
   }
   return 1;
@@ -255,7 +255,7 @@ u8 CKLF_ImagePSD::i_ReadResources(KLF_BEReader r) {
 
 // Pascal strings one after another; no more than the header has channels
 // (alpha channels are fewer), however many the block holds.
-void CKLF_ImagePSD::i_ReadAlphaNames(KLF_BEReader r) {
+u8 CKLF_ImagePSD::i_ReadAlphaNames(KLF_BEReader r) {
   while (r.Has(1) && m_alphaGiven.GetSize() < m_fileChannels) {
     const u8 n = r.U8();
     const u8* text = r.Take(n);
@@ -263,8 +263,9 @@ void CKLF_ImagePSD::i_ReadAlphaNames(KLF_BEReader r) {
     char name[256];
     std::memcpy(name, text, n);
     name[n] = 0;
-    m_alphaGiven.Add(CKLF_String(name), 0);
+    if (m_alphaGiven.Add(CKLF_String(name), 0) < 0) return FailFrom(m_alphaGiven, klErrNoMemory);
   }
+  return 1;
 }
 
 u8 CKLF_ImagePSD::ParseAlphaChannelsByPtr(const void* data, u32 size) {
@@ -321,11 +322,12 @@ u8 CKLF_ImagePSD::i_ParseAlphaChannels(KLF_BEReader& c, u8 merged) {
     }
     c.Skip(used);
     CKLF_String name;
-    if (k < m_alphaGiven.GetSize())
-      m_alphaGiven.GetAt(k, name);
-    else
-      name.Format("Alpha %u", k + 1);
-    m_alphaNames.Add(name, 0);
+    if (!(k < m_alphaGiven.GetSize() ? m_alphaGiven.GetAt(k, name) : name.Format("Alpha %u", k + 1) != nullptr) ||
+        m_alphaNames.Add(name, 0) < 0) {
+      m_alphaChannels.free();
+      m_alphaNames.Empty();
+      return Fail(klErrNoMemory);
+    }
   }
   return 1;
 }
@@ -944,7 +946,7 @@ u8 CKLF_ImagePSD::i_WriteLayersSideBySide(f64& progress, u32 threads) {
   u8 ok = 1;
   for (u32 first = 0; ok && first < layers; first += wave) {
     const u32 count = layers - first < wave ? layers - first : wave;
-    KLF_Parallel::For(threads, count, [&](u32 index, u32) {
+    KLF_Parallel::ForEach(threads, count, [&](u32 index, u32) noexcept {
       Packed& p = packed[index];
       const LayerToWrite& L = *static_cast<LayerToWrite*>(m_toWrite[first + index]);
       const u64 w = L.params.width, h = L.params.height;
@@ -1074,7 +1076,7 @@ u8 CKLF_ImagePSD::i_WriteCompositeSideBySide(f64& progress, u32 threads) {
   u8 ok = 1;
   for (u32 first = 0; ok && first < bands; first += wave) {
     const u32 count = bands - first < wave ? bands - first : wave;
-    KLF_Parallel::For(threads, count, [&](u32 index, u32) {
+    KLF_Parallel::ForEach(threads, count, [&](u32 index, u32) noexcept {
       Band& b = work[index];
       const u32 c = (first + index) / bandsPerChannel, y0 = (first + index) % bandsPerChannel * kCompositeBandRows;
       const u32 y1 = y0 + kCompositeBandRows < H ? y0 + kCompositeBandRows : H;

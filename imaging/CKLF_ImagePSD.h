@@ -164,7 +164,7 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_ReadLayerRecord(KLF_BEReader& c, LayerRecord& L);
   u8 i_ReadLayerExtra(KLF_BEReader& x, LayerRecord& L);
   u8 i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L, u8 decode);
-  void i_ReadAlphaNames(KLF_BEReader r);
+  [[nodiscard]] u8 i_ReadAlphaNames(KLF_BEReader r);
   u8 i_ParseAlphaChannels(KLF_BEReader& c, u8 mergedTransparency);
 
   u8 i_WriteAll();

@@ -191,8 +191,7 @@ u8 CKLF_PostScriptGenerator::i_Finish(CKLF_String* out, bool ai) {
              std::ceil(w), std::ceil(h), w, h) != nullptr;
   }
   if (ok) {
-    *out = head;
-    ok = out->GetError() == 0 && i_PutPaths(*out, ai, dx, top) &&
+    ok = !(*out = head).IsError() && i_PutPaths(*out, ai, dx, top) &&
          out->Append(ai ? "%%PageTrailer\nshowpage\n%%Trailer\n%%EOF\n" : "showpage\n%%EOF\n");
   }
   if (!ok) return FailFrom(*out, klErrNoMemory);

@@ -102,7 +102,7 @@ bool CKLT_FileAccess::ReadAllSideBySide(const std::string& path, uint32_t thread
   const size_t kChunk = size_t(4) << 20;
   const uint32_t chunks = static_cast<uint32_t>((size + kChunk - 1) / kChunk);
   std::atomic<int> failure{0};
-  KLF_Parallel::For(threads, chunks, [&](u32 c, u32) {
+  KLF_Parallel::ForEach(threads, chunks, [&](u32 c, u32) noexcept {
     if (failure.load(std::memory_order_relaxed)) return;
     const size_t at = c * kChunk, end = at + kChunk < size ? at + kChunk : size;
     int expected = 0;

@@ -188,9 +188,9 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
   // read's longest stretch outside the decoder.
   const u32 count = static_cast<u32>(l.planes.size()) + (png.HasAlpha() ? 1u : 0u);
   u16 failed = 0;
-  KLF_Parallel::For(threads, count, [&](u32 c, u32) { (c < l.planes.size() ? l.planes[c] : l.alpha).resize(area); },
-                    &failed);
-  if (failed) return Unreadable("PNG", failed, error);
+  if (!KLF_Parallel::For(
+          threads, count, [&](u32 c, u32) { (c < l.planes.size() ? l.planes[c] : l.alpha).resize(area); }, &failed))
+    return Unreadable("PNG", failed, error);
   u8* planes[4] = {nullptr, nullptr, nullptr, l.alpha.empty() ? nullptr : l.alpha.data()};
   for (int c = 0; c < ColourPlanes(); ++c) planes[c] = l.planes[c].data();
   if (!png.ParseImageInto(bytes.data(), n, planes, static_cast<u16>(width), static_cast<u16>(height)))

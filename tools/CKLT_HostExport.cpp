@@ -116,20 +116,24 @@ void Report(FILE* err, const std::string& text) {
 int CheckNames(CExportRun& run, const CExportDialogModel::SETTINGS& s, const O& o, std::string& message) {
   CKLF_StringArray names;
   if (!run.PNGFileNames(s, o.exports.pieces.c_str(), names)) return -1;  // the export says why
-  std::vector<CKLT_HostRunner::NamedFile> targets = CKLT_HostRunner::Targets(o);
-  for (u32 i = 0; i < names.GetSize(); ++i) targets.push_back({"--export-pieces", names[i].GetStr(), true});
+  std::vector<CKLT_HostRunner::NamedFile> targets;
+  if (!CKLT_HostRunner::Targets(o, targets))
+    return message = "out of memory: the export's names cannot be made", CKLT_HostRunner::kExitMemory;
+  for (u32 i = 0; i < names.GetSize(); ++i) targets.push_back({"--export-pieces", names.GetPtrAt(i)->GetStr(), true});
   if (!CKLT_HostRunner::CheckTargets(targets, CKLT_HostRunner::Reads(o), message)) return CKLT_HostRunner::kExitUsage;
   std::string reason;
   for (u32 i = 0; i < names.GetSize(); ++i)
-    if (!CKLT_FileAccess::CanWrite(names[i].GetStr(), reason))
-      return message = std::string("cannot write ") + names[i].GetStr() + ": " + reason, CKLT_HostRunner::kExitFiles;
+    if (!CKLT_FileAccess::CanWrite(names.GetPtrAt(i)->GetStr(), reason))
+      return message = std::string("cannot write ") + names.GetPtrAt(i)->GetStr() + ": " + reason,
+             CKLT_HostRunner::kExitFiles;
   return -1;
 }
 
 // Files of the folder named as pieces of this export that it did not
 // write, nor the run reads or writes otherwise: an earlier export's, left
 // as they were. Files are told apart by identity, whatever their names.
-u32 EarlierFiles(const O& o, const CKLF_StringArray& written, std::string& folder) {
+// false without memory for the names.
+bool EarlierFiles(const O& o, const CKLF_StringArray& written, std::string& folder, u32& count) {
   const std::string& path = o.exports.pieces;
   const size_t slash = path.rfind('/');
   folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
@@ -138,19 +142,20 @@ u32 EarlierFiles(const O& o, const CKLF_StringArray& written, std::string& folde
   const auto add = [&](const std::string& file) {
     if (CKLT_FileAccess::Identify(file, id) && id.name.empty()) run.insert({id.device, id.inode});
   };
-  for (u32 i = 0; i < written.GetSize(); ++i) add(written[i].GetStr());
-  for (const auto& files : {CKLT_HostRunner::Targets(o), CKLT_HostRunner::Reads(o)})
-    for (const CKLT_HostRunner::NamedFile& f : files) add(f.path);
+  for (u32 i = 0; i < written.GetSize(); ++i) add(written.GetPtrAt(i)->GetStr());
+  std::vector<CKLT_HostRunner::NamedFile> targets;
   CKLF_String base;
-  CExportRun::PNGFileBase(path.c_str(), base);
-  u32 count = 0;
+  if (!CKLT_HostRunner::Targets(o, targets) || !CExportRun::PNGFileBase(path.c_str(), base)) return false;
+  for (const auto& files : {targets, CKLT_HostRunner::Reads(o)})
+    for (const CKLT_HostRunner::NamedFile& f : files) add(f.path);
+  count = 0;
   if (DIR* d = opendir(folder.c_str())) {
     while (const dirent* e = readdir(d))
       count += CExportRun::IsPNGFileNameOf(base.GetStr(), e->d_name, 0) &&
                !(CKLT_FileAccess::Identify(folder + "/" + e->d_name, id) && run.count({id.device, id.inode}));
     closedir(d);
   }
-  return count;
+  return true;
 }
 
 int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
@@ -204,16 +209,18 @@ int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
   }
   std::string said = "exported ";
   if (s.to == CExportDialogModel::kToPSD)
-    said += std::string("the pieces to ") + run.Written()[0].GetStr();
+    said += std::string("the pieces to ") + run.Written().GetPtrAt(0)->GetStr();
   else
     said += std::to_string(files) + (files == 1 ? " PNG file" : " PNG files") +
-            (files ? std::string(" (") + run.Written()[0].GetStr() + (files > 1 ? " ... " : "") +
-                         (files > 1 ? run.Written()[files - 1].GetStr() : "") + ")"
+            (files ? std::string(" (") + run.Written().GetPtrAt(0)->GetStr() + (files > 1 ? " ... " : "") +
+                         (files > 1 ? run.Written().GetPtrAt(files - 1)->GetStr() : "") + ")"
                    : "");
   if (run.Skipped()) said += " (" + std::to_string(run.Skipped()) + " pieces with nothing on the canvas skipped)";
   Report(err, said);
   std::string folder;
-  const u32 earlier = s.to == CExportDialogModel::kToPNG ? EarlierFiles(o, run.Written(), folder) : 0;
+  u32 earlier = 0;
+  if (s.to == CExportDialogModel::kToPNG && !EarlierFiles(o, run.Written(), folder, earlier))
+    return message = "out of memory: the exported files cannot be told from earlier ones", CKLT_HostRunner::kExitMemory;
   if (earlier)
     Report(err, "note: " + folder + " still holds " + std::to_string(earlier) +
                     (earlier == 1 ? " file" : " files") + " named as pieces of " + x.pieces +

@@ -57,11 +57,12 @@ bool EndsWithPSD(const std::string& path) {
   return path.size() >= 4 && strcasecmp(path.c_str() + path.size() - 4, ".psd") == 0;
 }
 
-// The file an export writes for a chosen path.
-std::string ExportPath(const std::string& path) {
+// The file an export writes for a chosen path; false without memory for it.
+bool ExportPath(const std::string& path, std::string& out) {
   CKLF_String safe;
-  CExportRun::SafePath(path.c_str(), safe);
-  return safe.GetStr();
+  if (!CExportRun::SafePath(path.c_str(), safe)) return false;
+  out = safe.GetStr();
+  return true;
 }
 
 struct IdentityLess {
@@ -77,15 +78,22 @@ const char* ReadAs(const std::string& option) {
 
 }  // namespace
 
-std::vector<CKLT_HostRunner::NamedFile> CKLT_HostRunner::Targets(const CKLT_HostOptions& o) {
-  std::vector<NamedFile> t;
+bool CKLT_HostRunner::Targets(const CKLT_HostOptions& o, std::vector<NamedFile>& t) {
+  t.clear();
   if (!o.output.empty()) t.push_back({"-o", o.output, false});
   if (!o.saveSettings.empty()) t.push_back({"--save-settings", o.saveSettings, true});
   if (!o.script.empty()) t.push_back({"--script", o.script, true});
   const CKLT_HostExport::Options& x = o.exports;
-  if (EndsWithPSD(x.pieces)) t.push_back({"--export-pieces", ExportPath(x.pieces), true});
-  if (!x.knives.empty()) t.push_back({"--export-knives", ExportPath(x.knives), true});
-  return t;
+  std::string path;
+  if (EndsWithPSD(x.pieces)) {
+    if (!ExportPath(x.pieces, path)) return false;
+    t.push_back({"--export-pieces", path, true});
+  }
+  if (!x.knives.empty()) {
+    if (!ExportPath(x.knives, path)) return false;
+    t.push_back({"--export-knives", path, true});
+  }
+  return true;
 }
 
 std::vector<CKLT_HostRunner::NamedFile> CKLT_HostRunner::Reads(const CKLT_HostOptions& o) {
@@ -196,7 +204,8 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
 int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   std::string reason;
-  std::vector<NamedFile> targets = Targets(o);
+  std::vector<NamedFile> targets;
+  if (!Targets(o, targets)) return message = "out of memory: the export's names cannot be made", kExitMemory;
   // The names of PNG pieces are checked as the export makes them; the
   // name given is looked at now.
   const std::string& pieces = o.exports.pieces;
@@ -544,7 +553,7 @@ int CKLT_HostRunner::i_RunPlugin(std::string& message) {
     }
   };
   if (i_CountWanted() && i_CountThreads() > 1)
-    KLF_Parallel::For(2, 2, [&](u32, u32 worker) {
+    KLF_Parallel::ForEach(2, 2, [&](u32, u32 worker) noexcept {
       if (worker == 0 && !played) return play();
       try {
         if (!m_countRan) i_CountNow();

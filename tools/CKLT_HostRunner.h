@@ -59,7 +59,8 @@ class CKLT_HostRunner {
   // What the options say the run writes (the export's files as it makes
   // their names; PNG pieces excepted, named by the export itself) and
   // reads.
-  static std::vector<NamedFile> Targets(const CKLT_HostOptions& o);
+  // false without memory for them.
+  [[nodiscard]] static bool Targets(const CKLT_HostOptions& o, std::vector<NamedFile>& targets);
   static std::vector<NamedFile> Reads(const CKLT_HostOptions& o);
   // Every target is a regular file or none, no two are one file, and no
   // side output is a file read: else false with the reason.

@@ -61,7 +61,8 @@ u8 CKLF_App::InitStorgaeResource(u8) {
 
 // The open store and everything read from it go before another is opened.
 void CKLF_App::i_CloseStore() {
-  m_store.Close();
+  // The store is only read: a close that fails loses nothing.
+  (void)m_store.Close();
   m_storeOpen = 0;
   m_storeFolder.Clear();
   m_accelBlock.free();
@@ -132,8 +133,7 @@ u8 CKLF_App::Clipboard_IsTextDataAvailable() { return UI() && UI()->HasClipboard
 u8 CKLF_App::Clipboard_GetText(CKLF_String& out) {
   std::string text;
   if (!UI() || !UI()->GetClipboardText(text) || text.empty()) return 0;
-  out = text.c_str();
-  return 1;
+  return !(out = text.c_str()).IsError();
 }
 
 u8 CKLF_App::Clipboard_SetText(const CKLF_String& text) {

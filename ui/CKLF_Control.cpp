@@ -29,9 +29,8 @@ CKLF_Control::~CKLF_Control() {}
 u8 CKLF_Control::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) {
   m_window = window;
   m_id = id;
-  m_name = name;
   m_storage = storage;
-  return 1;
+  return (m_name = name).IsError() ? FailFrom(m_name, klErrNoMemory) : 1;
 }
 
 void CKLF_Control::SetDisabledOpacity(u8 opacity) {

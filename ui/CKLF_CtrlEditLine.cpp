@@ -120,7 +120,8 @@ void CKLF_CtrlEditLine::Redraw() {
 }
 
 // Layout: the positions of the characters that fit from the first visible
-// one, and the end after them.
+// one, and the end after them. Without memory for them the line lays out
+// none (the code stays in the control).
 void CKLF_CtrlEditLine::i_Layout() {
   m_positions.Empty();
   m_widths.Empty();
@@ -134,13 +135,18 @@ void CKLF_CtrlEditLine::i_Layout() {
     if (!m_font->GetChar(s[i], a, c, y, w, h)) a = c = 0, w = 0;
     const i64 x = pen + a;
     if (x + w + c > m_textRect.right) break;
-    m_positions.Add(static_cast<i32>(x));
-    m_widths.Add(static_cast<i32>(w));
+    if (m_positions.Add(static_cast<i32>(x)) < 0 || m_widths.Add(static_cast<i32>(w)) < 0) return i_LayoutFailed();
     ++m_visibleCount;
     pen = x + w + c;
   }
-  m_positions.Add(static_cast<i32>(pen));
-  m_widths.Add(kEndWidth);
+  if (m_positions.Add(static_cast<i32>(pen)) < 0 || m_widths.Add(kEndWidth) < 0) return i_LayoutFailed();
+}
+
+void CKLF_CtrlEditLine::i_LayoutFailed() {
+  m_positions.Empty();
+  m_widths.Empty();
+  m_visibleCount = 0;
+  SetError(klErrNoMemory);
 }
 
 // The boundary nearest to x (the first on a tie).
@@ -266,8 +272,9 @@ void CKLF_CtrlEditLine::SetFocus(u8 on) {
   i_DrawState(klStateEditing);
   Redraw();
   if (!m_caretTimer) m_caretTimer = SetTimer(m_caretDelay ? m_caretDelay : 500, klTimerCaret);
-  m_focusText = m_text;
-  m_undoText = m_text;
+  // Without memory for them the undo and the focus text stay empty with
+  // the code; the text itself is kept.
+  if ((m_focusText = m_text).IsError() || (m_undoText = m_text).IsError()) SetError(klErrNoMemory);
 }
 
 void CKLF_CtrlEditLine::i_Hover(i16 x, i16 y) {

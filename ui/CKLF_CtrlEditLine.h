@@ -113,6 +113,7 @@ class CKLF_CtrlEditLine : public CKLF_Control {
   void i_Changed(u8 notify);
   // Drawing and the mouse (CKLF_CtrlEditLine.cpp).
   void i_Layout();
+  void i_LayoutFailed();
   void i_ShowCaret();
   i32 i_Nearest(i32 x) const;
   void i_DrawState(u8 state);

@@ -40,7 +40,11 @@ void CKLF_CtrlEditLine::SetSelection(i32 start, i32 end) {
 void CKLF_CtrlEditLine::GetSelection(i32* start, i32* end, CKLF_String* text) {
   if (start) *start = m_selStart;
   if (end) *end = m_selEnd;
-  if (text) *text = i_HasSelection() ? m_text.Mid(static_cast<u32>(m_selStart), static_cast<u32>(m_selEnd - m_selStart), 1) : CKLF_String();
+  // A text that cannot be copied is left failed (IsError) for the caller.
+  if (text)
+    (void)(*text = i_HasSelection()
+                       ? m_text.Mid(static_cast<u32>(m_selStart), static_cast<u32>(m_selEnd - m_selStart), 1)
+                       : CKLF_String());
 }
 
 void CKLF_CtrlEditLine::SetCaretPos(i32 pos) {
@@ -142,9 +146,10 @@ void CKLF_CtrlEditLine::i_Changed(u8 notify) {
   if (notify) SendMessage(klMsgEditChanged, &m_text);
 }
 
+// Without memory for the undo text there is no undo (the code stays).
 void CKLF_CtrlEditLine::i_Snapshot() {
   if (m_undoSaved) return;
-  m_undoText = m_text;
+  if ((m_undoText = m_text).IsError()) return SetError(klErrNoMemory);
   m_undoSaved = 1;
 }
 
@@ -160,13 +165,15 @@ void CKLF_CtrlEditLine::i_Insert(const CKLF_String& s) {
     i_Snapshot();
     i_Remove(m_selStart, m_selEnd);
   }
-  m_text.InsertAt(static_cast<u32>(m_caret), s);
+  // Without memory the text stays as it was (the code stays).
+  if (!m_text.InsertAt(static_cast<u32>(m_caret), s)) return SetError(klErrNoMemory);
   m_caret += static_cast<i32>(s.GetLength());
 }
 
 void CKLF_CtrlEditLine::SetText(const char* text, u8 notify) {
   i_Snapshot();
-  m_text = text ? text : "";
+  // Without memory the line is empty with the code.
+  if ((m_text = text ? text : "").IsError()) SetError(klErrNoMemory);
   i_SetSelection(-1, -1);
   m_caret = 0;
   i_Changed(notify);
@@ -191,8 +198,10 @@ void CKLF_CtrlEditLine::i_Erase(u8 forward, u8 word) {
 void CKLF_CtrlEditLine::Undo() {
   if (!m_editable) return;
   const CKLF_String text = m_text;
-  m_text = m_undoText;
-  m_undoText = text;
+  CKLF_String undone = m_undoText;
+  // Without memory for the swap nothing is undone (the code stays).
+  if (text.IsError() || undone.IsError()) return SetError(klErrNoMemory);
+  if ((m_text = undone).IsError() || (m_undoText = text).IsError()) SetError(klErrNoMemory);
   m_undoSaved = 0;
   i_SetSelection(-1, -1);
   m_caret = 0;
@@ -287,7 +296,7 @@ void CKLF_CtrlEditLine::Clipboard_Paste() {
   if (!m_editable) return m_App->SystemBeep();
   CKLF_String kept;
   for (u32 i = 0; i < clip.GetLength(); ++i)
-    if (i_Accepts(static_cast<u8>(clip[i]))) kept += clip[i];
+    if (i_Accepts(static_cast<u8>(clip[i])) && (kept += clip[i]).IsError()) return m_App->SystemBeep();
   if (kept.GetLength() == 0) return;
   i_Insert(kept);
   const i32 end = m_caret;
@@ -305,14 +314,14 @@ void CKLF_CtrlEditLine::StepDigitalEdit(i32 steps) {
     const i64 step = static_cast<i64>(std::clamp(std::trunc(m_step), -2147483648.0, 2147483647.0));
     i64 n = std::clamp<i64>(std::strtol(m_text.GetStr(), nullptr, 10), INT32_MIN, INT32_MAX) + step * steps;
     if (!m_negatives && n < 0) n = 0;
-    text.Format("%d", static_cast<i32>(std::clamp<i64>(n, INT32_MIN, INT32_MAX)));
+    if (!text.Format("%d", static_cast<i32>(std::clamp<i64>(n, INT32_MIN, INT32_MAX)))) return SetError(klErrNoMemory);
   } else {
     double x = std::strtod(m_text.GetStr(), nullptr);
     if (!std::isfinite(x)) x = 0.0;
     x += steps * m_step;
     if (!m_negatives && x < 0) x = 0.0;
     const double d = std::trunc(std::fabs(m_step) * 100);
-    text.Format(d > 99 ? "%.0f" : d >= 10 ? "%.1f" : "%.2f", x);
+    if (!text.Format(d > 99 ? "%.0f" : d >= 10 ? "%.1f" : "%.2f", x)) return SetError(klErrNoMemory);
   }
   SetText(text, 1);
 }

@@ -124,7 +124,7 @@ void CKLF_CtrlList::i_SetBarInfo() {
 u8 CKLF_CtrlList::GetItem(u32 index, CKLF_String* text, u8* selected, void** user) const {
   const Item* item = i_Item(index);
   if (!item) return 0;
-  if (text) m_texts.GetAt(index, *text);
+  if (text && !m_texts.GetAt(index, *text)) return 0;
   if (selected) *selected = item->selected;
   if (user) *user = item->user;
   return 1;
@@ -226,12 +226,11 @@ void CKLF_CtrlList::i_PaintSelection() {
   }
 }
 
+// A text that cannot be made is returned failed (IsError).
 CKLF_String CKLF_CtrlList::i_VisibleText() const {
   CKLF_String text;
-  for (u32 k = 0; k <= m_visibleLines && m_firstVisible + k < m_texts.GetSize(); ++k) {
-    text += m_texts[m_firstVisible + k];
-    text += '\n';
-  }
+  for (u32 k = 0; k <= m_visibleLines && m_firstVisible + k < m_texts.GetSize(); ++k)
+    if ((text += *m_texts.GetPtrAt(m_firstVisible + k)).IsError() || (text += '\n').IsError()) break;
   return text;
 }
 

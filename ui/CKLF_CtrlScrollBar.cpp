@@ -38,7 +38,9 @@ u8 CKLF_CtrlScrollBar::Init(CKLF_Window* window, u32 id, const CKLF_String& name
   if (!storage) return Fail(klErrEmpty);
   const CKLF_String folder = CKLF_String(KLF_ControlFolder(klCtrlScrollBar)) + name;
   u8 vertical = 0;
-  storage->GetRec(folder + ">Is Vertical", vertical);
+  // Optional: a bar without the record is horizontal.
+  if (folder.IsError() || (!storage->GetRec(folder + ">Is Vertical", vertical) && storage->GetError() != klErrStoreNoKey))
+    return Fail(klErrNoMemory);
   m_vertical = vertical == 1 ? 1 : 0;
   // The wheel turned toward the user (a negative delta) moves toward the
   // end on either axis: down a vertical bar, right along a horizontal one.

@@ -46,24 +46,27 @@ void CKLF_CtrlStaticText::SetFlow(u8 on) {
   if (m_created) i_DrawText();
 }
 
-// Words are taken greedily: a line grows while it fits.
+// Words are taken greedily: a line grows while it fits. Without memory
+// the text shown fails (IsError), and nothing shows.
 void CKLF_CtrlStaticText::i_Flow() {
   CKLF_Font* font = m_layer.GetFont();
   const char* s = m_text.GetStr();
   if (!m_flow || !font || std::strchr(s, '\t')) {
-    m_shown = m_text;
+    (void)(m_shown = m_text);
     return;
   }
   const kltRECT_s r = m_layer.GetRect();
   const i64 room = static_cast<i64>(r.right) - r.left - m_offX;
-  auto fits = [&](const CKLF_String& line) {
+  u8 failed = 0;
+  auto fits = [&](const std::string& line) {
+    const CKLF_String text(line.c_str());
     u32 w = 0, h = 0;
-    return font->GetTextSize(line, m_lineHeight, w, h) && static_cast<i64>(w) <= room;
+    if (text.IsError()) return failed = 1, false;
+    return font->GetTextSize(text, m_lineHeight, w, h) && static_cast<i64>(w) <= room;
   };
-  CKLF_String line;
+  std::string line, shown;
   while (*s == ' ') line += *s++;
   u8 empty = 1;  // no word on the line yet
-  m_shown = "";
   while (*s) {
     if (*s == ' ' || *s == '\n') {
       ++s;
@@ -71,18 +74,24 @@ void CKLF_CtrlStaticText::i_Flow() {
     }
     const char* end = s;
     while (*end && *end != ' ' && *end != '\n') ++end;
-    const CKLF_String word = CKLF_String(std::string(s, end).c_str());
+    const std::string word(s, end);
     s = end;
-    const CKLF_String longer = empty ? line + word : line + " " + word;
+    const std::string longer = empty ? line + word : line + " " + word;
     if (empty || fits(longer)) {
       line = longer;
       empty = 0;
       continue;
     }
-    m_shown += line + "\n";
+    shown += line + "\n";
     line = word;
   }
-  m_shown += line;
+  shown += line;
+  if (failed) {
+    m_shown.Clear();
+    m_shown.SetError(klErrNoMemory);
+    return;
+  }
+  (void)(m_shown = shown.c_str());
 }
 
 void CKLF_CtrlStaticText::SetState(u8 state) {
@@ -118,9 +127,10 @@ void CKLF_CtrlStaticText::SetText(const char* text, i16 offX, i16 offY, u16 line
   SetText(text);
 }
 
+// Without memory for it the text fails (IsError) and nothing shows.
 void CKLF_CtrlStaticText::SetText(const char* text) {
   if (!text) return;
-  m_text = text;
+  (void)(m_text = text);
   if (m_created) i_DrawText();
 }
 

@@ -49,7 +49,8 @@ class CKLF_Layer : public CKLF_Image {
   // klNullRect removes the clip.
   void SetClipRect(kltRECT_s clip);
   kltRECT_s GetClipRect() const { return m_clip; }
-  void SetName(const CKLF_String& name) { m_name = name; }
+  // 0 without memory for the name.
+  [[nodiscard]] u8 SetName(const CKLF_String& name) { return !(m_name = name).IsError(); }
   CKLF_String& GetName() { return m_name; }
 
   // The span of canvas row y between columns x and x + width: empty unless

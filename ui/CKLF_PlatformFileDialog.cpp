@@ -29,9 +29,10 @@ CKLF_PlatformFileDialog::~CKLF_PlatformFileDialog() {}
 
 // Filters
 
-void CKLF_PlatformFileDialog::AddFilter(const char*, const CKLF_StringArray* extensions, u32 typeCode) {
-  for (u32 i = 0; extensions && i < extensions->GetSize(); ++i) m_extensions.Add((*extensions)[i], 0);
-  m_typeCodes.Add(typeCode);
+u8 CKLF_PlatformFileDialog::AddFilter(const char*, const CKLF_StringArray* extensions, u32 typeCode) {
+  for (u32 i = 0; extensions && i < extensions->GetSize(); ++i)
+    if (m_extensions.Add(*extensions->GetPtrAt(i), 0) < 0) return FailFrom(m_extensions, klErrNoMemory);
+  return m_typeCodes.Add(typeCode) < 0 ? FailFrom(m_typeCodes, klErrNoMemory) : 1;
 }
 
 void CKLF_PlatformFileDialog::RemoveAllFilters() {

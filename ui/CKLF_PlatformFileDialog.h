@@ -35,7 +35,8 @@ class CKLF_PlatformFileDialog : public CKLF_FrameWork {
 
   // Appends every extension (without the dot) and the type code; the name
   // is not used; a null array adds no extension.
-  void AddFilter(const char* name, const CKLF_StringArray* extensions, u32 typeCode);
+  // 0 without memory for the filter.
+  [[nodiscard]] u8 AddFilter(const char* name, const CKLF_StringArray* extensions, u32 typeCode);
   void RemoveAllFilters();
   // Whether the open question offers a file of that name: with extension e,
   // the name is longer than e plus its dot, e has at most 5 characters and

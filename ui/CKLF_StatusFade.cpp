@@ -2,9 +2,10 @@
 
 #include "CKLF_CtrlStaticText.h"
 
+// A text that cannot be kept (no memory) fades to nothing.
 u8 CKLF_StatusFade::SetText(const char* text) {
   if (m_pending == (text ? text : "")) return 0;
-  m_pending = text ? text : "";
+  if ((m_pending = text ? text : "").IsError()) m_pending.Clear();
   m_state = kFadingOut;
   return 1;
 }
@@ -51,6 +52,6 @@ void CKLF_StatusFade::Stop(u8 opacity) {
 }
 
 void CKLF_StatusFade::SetNow(const char* text, u8 opacity) {
-  m_pending = text ? text : "";
+  if ((m_pending = text ? text : "").IsError()) m_pending.Clear();
   Stop(opacity);
 }

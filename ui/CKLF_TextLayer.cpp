@@ -21,7 +21,7 @@ u8 CKLF_TextLayer::Create(i16 x, i16 y, u8 fixedSize, u16 w, u16 h) {
 }
 
 u8 CKLF_TextLayer::SetText(const CKLF_String& text, kltRGBA8 colour, u16 lineHeight, i32 offX, i32 offY) {
-  m_text = text;
+  if ((m_text = text).IsError()) return FailFrom(m_text, klErrNoMemory);
   m_colour = colour;
   m_lineHeight = lineHeight;
   m_offX = offX;
@@ -30,7 +30,7 @@ u8 CKLF_TextLayer::SetText(const CKLF_String& text, kltRGBA8 colour, u16 lineHei
 }
 
 u8 CKLF_TextLayer::SetText(const CKLF_String& text) {
-  m_text = text;
+  if ((m_text = text).IsError()) return FailFrom(m_text, klErrNoMemory);
   return DrawText();
 }
 

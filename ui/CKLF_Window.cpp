@@ -120,7 +120,7 @@ u8 CKLF_Window::Create(const CKLF_String& name, i16 x, i16 y, u16 w, u16 h, u8 c
   m_parent = parent;
   m_width = w;
   m_height = h;
-  m_name = name;
+  if ((m_name = name).IsError()) return FailFrom(m_name, klErrNoMemory);
   m_movableModal = movableModal;
   const kltPOS at = i_Place(x, y, w, h);
   if (!m_layers.Create(w, h)) return FailFrom(m_layers, klErrNoMemory);

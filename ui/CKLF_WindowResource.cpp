@@ -25,7 +25,7 @@ u8 CKLF_WindowResource::Load(CKLF_Storage* store, const CKLF_String& name) {
   m_hasActive = m_hasInactive = 0;
   m_dragMask = nullptr;
   m_width = m_height = 0;
-  m_title = "";
+  m_title.Clear();
   CKLF_UIResources res(store);
   if (!store || !store->IsOpened()) return Fail(klErrEmpty);
   const CKLF_String base = CKLF_String("UIResources>Windows>") + name;
@@ -38,17 +38,25 @@ u8 CKLF_WindowResource::Load(CKLF_Storage* store, const CKLF_String& name) {
   CKLF_UIResources inside(store, {0, 0, static_cast<i32>(w), static_cast<i32>(h)});
   if (!i_LoadCaptions(store, base, inside)) return 0;
   m_dragMask = inside.LoadMaskData(base + ">Drag_Area", &m_dragRect, &m_dragBlock);  // optional
-  if (!store->GetRec(base + ">Title", m_title)) m_title = "";                          // optional
+  // The title is optional.
+  if (!store->GetRec(base + ">Title", m_title)) {
+    if (store->GetError() != klErrStoreNoKey) return FailFrom(*store, klErrNoMemory);
+    m_title.Clear();
+  }
   m_width = static_cast<u16>(w);
   m_height = static_cast<u16>(h);
   return 1;
 }
 
+// Either caption may be missing; a store that cannot look fails.
 u8 CKLF_WindowResource::i_LoadCaptions(CKLF_Storage* store, const CKLF_String& base, CKLF_UIResources& res) {
-  if (store->GetRecType(base + ">Caption_Active") == CKLF_Storage::klRecMissing) return 1;
+  const auto missing = [&](const char* name) {
+    return store->GetRecType(base + name) == CKLF_Storage::klRecMissing && store->GetError() == klErrStoreNoKey;
+  };
+  if (missing(">Caption_Active")) return 1;
   if (!i_LoadPicture(res, base + ">Caption_Active", m_captionActive)) return 0;
   m_hasActive = 1;
-  if (store->GetRecType(base + ">Caption_Inactive") == CKLF_Storage::klRecMissing) return 1;
+  if (missing(">Caption_Inactive")) return 1;
   if (!i_LoadPicture(res, base + ">Caption_Inactive", m_captionInactive)) return 0;
   m_hasInactive = 1;
   return 1;

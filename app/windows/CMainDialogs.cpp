@@ -28,19 +28,34 @@ struct AlertSink {
   }
 };
 
+enum : u8 { kAskCancelled = 0, kAskChosen = 1, kAskNoMemory = 2 };
+
 // The save question for one kind of file: the chosen path with its
-// extension, or 0 when cancelled.
+// extension (kAskChosen), a cancel, or no memory for the question or the
+// path (the user is told).
 u8 AskPath(CMainWindowPort& port, const char* filter, const char* extension, const char* title, const char* name,
            u8 confirmReplace, CKLF_String& path) {
   CKLF_PlatformFileDialog dialog;
   CKLF_StringArray extensions;
-  extensions.Add(extension, 0);
-  dialog.AddFilter(filter, &extensions, 0);
+  if (extensions.Add(extension, 0) < 0 || !dialog.AddFilter(filter, &extensions, 0)) {
+    port.Alert(CLayoutView::kMemoryProblem, CLayoutView::kErrorTitle);
+    return kAskNoMemory;
+  }
   dialog.SetWindowTitle(title);
   dialog.SetDefaultSaveName(name);
-  if (!dialog.DoFileSavePathDialog(port.GetMainWindow(), confirmReplace)) return 0;
-  CMainDialogs::WithExtension(dialog.GetSavePath().c_str(), extension, path);
-  return 1;
+  if (!dialog.DoFileSavePathDialog(port.GetMainWindow(), confirmReplace)) return kAskCancelled;
+  if (!CMainDialogs::WithExtension(dialog.GetSavePath().c_str(), extension, path)) {
+    port.Alert(CLayoutView::kMemoryProblem, CLayoutView::kErrorTitle);
+    return kAskNoMemory;
+  }
+  return kAskChosen;
+}
+
+// Settings that cannot be stored: the user is told, nothing is exported.
+CMainDialogs::EXPORTED NotStored(CMainWindowPort& port, CKLF_Storage* conf) {
+  port.Alert(conf->GetError() == klErrNoMemory ? CLayoutView::kMemoryProblem : CExportWriters::kCannotWrite,
+             CLayoutView::kErrorTitle);
+  return CMainDialogs::EXPORTED{CMainDialogs::kFailed, 0, 0};
 }
 
 // A failure the export itself did not tell the user of.
@@ -58,10 +73,13 @@ CMainDialogs::EXPORTED ExportPieces(CMainWindowPort& port, CPluginMain& plugin, 
   CKLF_String path;
   // PNG files take the typed name with their suffixes; only a merged image
   // is written under the typed name itself.
-  if (!AskPath(port, psd ? "Adobe Photoshop Document (.psd)" : "PNG Image (.png)", psd ? "psd" : "png",
-               psd ? "Export Pieces as Layered PSD..." : "Export Pieces as PNG Files...",
-               psd ? "Pieces.psd" : "Pieces.png", psd || s.what == M::kMerged, path))
+  const u8 asked = AskPath(port, psd ? "Adobe Photoshop Document (.psd)" : "PNG Image (.png)", psd ? "psd" : "png",
+                           psd ? "Export Pieces as Layered PSD..." : "Export Pieces as PNG Files...",
+                           psd ? "Pieces.psd" : "Pieces.png", psd || s.what == M::kMerged, path);
+  if (asked != kAskChosen) {
+    if (asked == kAskNoMemory) out.outcome = CMainDialogs::kFailed;
     return out;
+  }
   const kltPLUGINDATA_s& pd = *plugin.GetPluginDataPtr();
   CExportRun run(engine);
   run.SetDocument({static_cast<u16>(pd.wholeSize.horizontal), static_cast<u16>(pd.wholeSize.vertical),
@@ -80,8 +98,8 @@ CMainDialogs::EXPORTED ExportPieces(CMainWindowPort& port, CPluginMain& plugin, 
 
 }  // namespace
 
-void CMainDialogs::WithExtension(const char* path, const char* extension, CKLF_String& out) {
-  out = path ? path : "";
+u8 CMainDialogs::WithExtension(const char* path, const char* extension, CKLF_String& out) {
+  if ((out = path ? path : "").IsError()) return 0;
   const size_t n = out.GetLength(), e = extension ? std::strlen(extension) : 0;
   const char* p = out.GetStr();
   u8 has = e > 0 && n > e && p[n - e - 1] == '.';
@@ -91,10 +109,7 @@ void CMainDialogs::WithExtension(const char* path, const char* extension, CKLF_S
     if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
     has = a == b;
   }
-  if (e > 0 && !has) {
-    out += ".";
-    out += extension;
-  }
+  return !(e > 0 && !has) || (!(out += ".").IsError() && !(out += extension).IsError());
 }
 
 i32 CMainDialogs::i_RunModal(CKLF_Window& dialog, CMainWindowPort& port, const char* name, const char* parent) {
@@ -125,7 +140,7 @@ CMainDialogs::EXPORTED CMainDialogs::DoExportDialog(CMainWindowPort& port, CTess
     out.outcome = r < 0 ? kNotOpened : kCancelled;
     return out;
   }
-  CExportDialogModel::Write(conf, dialog.GetModel().Settings());
+  if (conf && !CExportDialogModel::Write(conf, dialog.GetModel().Settings())) return NotStored(port, conf);
   return ExportPieces(port, *plugin, engine, dialog.GetModel().Effective());
 }
 
@@ -140,12 +155,16 @@ CMainDialogs::EXPORTED CMainDialogs::DoExportLMDialog(CMainWindowPort& port, CLa
   out.outcome = r < 0 ? kNotOpened : kCancelled;
   if (r != 1) return out;
   const M::SETTINGS s = dialog.GetModel().Settings();
-  M::Write(conf, s);
+  if (conf && !M::Write(conf, s)) return NotStored(port, conf);
   const u8 ai = s.to == M::kToAI;
   CKLF_String path;
-  if (!AskPath(port, ai ? "Adobe Illustrator (.ai)" : "Encapsulated PostScript (.eps)", ai ? "ai" : "eps",
-               ai ? "Export Knives as AI..." : "Export Knives as EPS...", ai ? "Knives.ai" : "Knives.eps", 1, path))
+  const u8 asked = AskPath(port, ai ? "Adobe Illustrator (.ai)" : "Encapsulated PostScript (.eps)", ai ? "ai" : "eps",
+                           ai ? "Export Knives as AI..." : "Export Knives as EPS...", ai ? "Knives.ai" : "Knives.eps", 1,
+                           path);
+  if (asked != kAskChosen) {
+    if (asked == kAskNoMemory) out.outcome = kFailed;
     return out;
+  }
   const kltPLUGINDATA_s& pd = *plugin->GetPluginDataPtr();
   CExportKnives knives(layout);
   knives.SetDocument({pd.filterArea.left, pd.filterArea.top, pd.resolutionH});

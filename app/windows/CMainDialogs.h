@@ -65,7 +65,8 @@ class CMainDialogs {
 
   // A chosen save path with the extension added when the name lacks it
   // (whatever its case).
-  static void WithExtension(const char* path, const char* extension, CKLF_String& out);
+  // 0 without memory for it.
+  [[nodiscard]] static u8 WithExtension(const char* path, const char* extension, CKLF_String& out);
 
  private:
   // Creates the window from the resource name at the position stored under

@@ -15,6 +15,7 @@ class CMainProgress : public CKLF_Progress {
   explicit CMainProgress(CWnd_Main* window) : m_window(window), m_last(-1) { SetUserDataPtr(window); }
   ~CMainProgress() override {}
 
+  // The caption's text outlives the progress (the callers' constants).
   void SetCaption(const char* caption) {
     m_caption = caption ? caption : "";
     m_last = -1;
@@ -27,6 +28,6 @@ class CMainProgress : public CKLF_Progress {
 
  private:
   CWnd_Main* m_window;
-  CKLF_String m_caption;
+  const char* m_caption = "";
   i32 m_last;
 };

@@ -1,8 +1,10 @@
 #include "CWnd_Dialog.h"
 
+#include "CExportWriters.h"
 #include "CKLF_CtrlButton.h"
 #include "CKLF_CtrlStaticText.h"
 #include "CKLF_PlatformPopupMenu.h"
+#include "CLayoutView.h"
 #include "CMainWindowPort.h"
 #include "CPluginMain.h"
 
@@ -160,5 +162,7 @@ void CWnd_Dialog::i_StorePosition(const char* name, const char* parent) {
   CPluginMain* plugin = i_Plugin();
   if (!plugin) return;
   const kltRECT_s r = GetWindowRect();
-  plugin->PutWindowPosToConf(name, parent, kltPOS{r.left, r.top});
+  if (!plugin->PutWindowPosToConf(name, parent, kltPOS{r.left, r.top}))
+    m_port.Alert(plugin->GetError() == klErrNoMemory ? CLayoutView::kMemoryProblem : CExportWriters::kCannotWrite,
+                 CLayoutView::kErrorTitle);
 }

@@ -1,6 +1,7 @@
 #include "CWnd_Export.h"
 
 #include "CKLF_CtrlStaticText.h"
+#include "CLayoutView.h"
 #include "CMainWindowPort.h"
 
 const char* const CWnd_Export::kName = "Export";
@@ -53,18 +54,21 @@ void CWnd_Export::OnChangeSettings() {
   UpdateDisplay();
 }
 
+// Texts that cannot be made (no memory) are not shown: the user is told.
 void CWnd_Export::UpdateDisplay() {
-  CKLF_String text;
-  m_model.DisplayText(text);
+  CKLF_String text, example;
+  if (!m_model.DisplayText(text) || !m_model.NamingExample(example))
+    return GetPort().Alert(CLayoutView::kMemoryProblem, CLayoutView::kErrorTitle);
   i_ShowText(kDisplay, text);
-  m_model.NamingExample(text);
-  i_ShowText(kNamingDisp, text);
+  i_ShowText(kNamingDisp, example);
 }
 
 void CWnd_Export::OnOK() {
   if (!m_model.CanExport()) return;
   CKLF_String header, text;
-  if (m_model.Question(header, text) && GetPort().AskMessageBox(header.GetStr(), text.GetStr(), 1, 4) != 1) return;
+  u8 ask = 0;
+  if (!m_model.Question(header, text, ask)) return GetPort().Alert(CLayoutView::kMemoryProblem, CLayoutView::kErrorTitle);
+  if (ask && GetPort().AskMessageBox(header.GetStr(), text.GetStr(), 1, 4) != 1) return;
   i_StorePosition(kName, "Main");
   EndModal(1);
 }

@@ -1,6 +1,8 @@
 #include "CWnd_ExportLM.h"
 
 #include "CKLF_CtrlStaticText.h"
+#include "CLayoutView.h"
+#include "CMainWindowPort.h"
 
 const char* const CWnd_ExportLM::kName = "ExportLM";
 
@@ -43,9 +45,10 @@ void CWnd_ExportLM::OnChangeSettings() {
   UpdateDisplay();
 }
 
+// A text that cannot be made (no memory) is not shown: the user is told.
 void CWnd_ExportLM::UpdateDisplay() {
   CKLF_String text;
-  m_model.DisplayText(text);
+  if (!m_model.DisplayText(text)) return GetPort().Alert(CLayoutView::kMemoryProblem, CLayoutView::kErrorTitle);
   i_ShowText(kDisplay, text);
 }
 

@@ -174,7 +174,8 @@ u8 CWnd_Main::i_AddControls() {
   const char* style = CKLF_App::GetScrollStyle_TwoSideArrows() ? "NR" : "MAC";
   auto add = [&](Control c) -> u8 {
     CKLF_String name = kControls[c].name;
-    if (c == kScrollVTop || c == kScrollHLeft || c == kScrollV || c == kScrollH) name += style;
+    const u8 scroll = c == kScrollVTop || c == kScrollHLeft || c == kScrollV || c == kScrollH;
+    if (name.IsError() || (scroll && (name += style).IsError())) return 0;
     m_ids[c] = AddControl(name, kControls[c].type);
     return m_ids[c] >= 0 ? 1 : 0;
   };

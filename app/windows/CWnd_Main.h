@@ -422,7 +422,8 @@ class CWnd_Main : public CKLF_Window,
   void i_MoveKnot(i16 x, i16 y);
   void i_EndKnotDrag();
   // The knives that move with a knot, their moving flags set.
-  void i_MarkMovingKnives(u32 knot);
+  [[nodiscard]] u8 i_MarkMovingKnives(u32 knot);
+  void i_TellStoreFailure(u16 error);
   kltRECT_s i_KnifeBox(u32 id);
   // Escape: the dragged line or knot back where it was, no undo point.
   void i_CancelLayoutDrag();

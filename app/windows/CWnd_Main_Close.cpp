@@ -37,7 +37,7 @@ void CWnd_Main::Close() {
   // The window stays while an effect window is open or a render runs.
   if (m_puzzle.effectWindowOpen || m_puzzle.IsRerenderBusy() || !GetWindowHandle()) return;
   const kltRECT_s r = GetWindowRect();
-  m_plugin->PutWindowPosToConf("Main", "ROOT", kltPOS{r.left, r.top});
+  if (!m_plugin->PutWindowPosToConf("Main", "ROOT", kltPOS{r.left, r.top})) i_TellStoreFailure(m_plugin->GetError());
   if (m_failedResult)
     m_plugin->HostSetRetCode(m_failedResult);
   else if (applied)

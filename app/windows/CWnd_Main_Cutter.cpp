@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "CCutterServices.h"
+#include "CExportWriters.h"
 #include "CPluginMain.h"
 #include "CTessaretteRecordCodec.h"
 #include "CWnd_Main.h"
@@ -175,5 +176,10 @@ void CWnd_Main::SetCutDone(u8 done) {
 CKLF_Storage* CWnd_Main::GetConfStore() { return m_plugin->ConfStorage_GetStorage(); }
 
 void CWnd_Main::PutWindowPosition(const char* name, const char* parent, kltPOS position) {
-  m_plugin->PutWindowPosToConf(name, parent, position);
+  if (!m_plugin->PutWindowPosToConf(name, parent, position)) i_TellStoreFailure(m_plugin->GetError());
+}
+
+// A window's place or a setting the configuration store could not keep.
+void CWnd_Main::i_TellStoreFailure(u16 error) {
+  Alert(error == klErrNoMemory ? kMemoryProblem : CExportWriters::kCannotWrite, kErrorTitle);
 }

@@ -118,21 +118,29 @@ void CWnd_Main::i_EndLineDrag() {
 // ---------------------------------------------------------------------------
 // A knot
 
-// The grid knives that end at the knot and the extra knives joined to it.
-void CWnd_Main::i_MarkMovingKnives(u32 knot) {
+// The grid knives that end at the knot and the extra knives joined to it;
+// 0 without memory for the list (none is marked).
+u8 CWnd_Main::i_MarkMovingKnives(u32 knot) {
   CLayoutModel& m = m_editor.model;
   m_movingKnives.Empty();
   for (u32 i = 0; i < m.TotalKnifeCount(); ++i) m.NthKnife(i)->moving = 0;
   const u32 n = m.knotColumns, V = m.verticalLineCount, H = m.horizontalLineCount;
   const u32 c = knot % n, r = knot / n;
-  if (c >= 1 && c <= V && r >= 1) m_movingKnives.Add((c - 1) + (r - 1) * V);
-  if (c >= 1 && c <= V && r <= H) m_movingKnives.Add((c - 1) + r * V);
-  if (r >= 1 && r <= H && c >= 1) m_movingKnives.Add(CLayoutModel::kHorizontalIdBase + (c - 1) + (r - 1) * (V + 1));
-  if (r >= 1 && r <= H && c <= V) m_movingKnives.Add(CLayoutModel::kHorizontalIdBase + c + (r - 1) * (V + 1));
+  u8 listed = 1;
+  const auto add = [&](u32 id) { listed = listed && m_movingKnives.Add(id) >= 0; };
+  if (c >= 1 && c <= V && r >= 1) add((c - 1) + (r - 1) * V);
+  if (c >= 1 && c <= V && r <= H) add((c - 1) + r * V);
+  if (r >= 1 && r <= H && c >= 1) add(CLayoutModel::kHorizontalIdBase + (c - 1) + (r - 1) * (V + 1));
+  if (r >= 1 && r <= H && c <= V) add(CLayoutModel::kHorizontalIdBase + c + (r - 1) * (V + 1));
   for (u32 i = 0; i < m.xKnifeCount; ++i)
-    if (m.xKnives[i].knotA == knot || m.xKnives[i].knotB == knot) m_movingKnives.Add(CLayoutModel::kExtraIdBase + i);
+    if (m.xKnives[i].knotA == knot || m.xKnives[i].knotB == knot) add(CLayoutModel::kExtraIdBase + i);
+  if (!listed) {
+    m_movingKnives.Empty();
+    return 0;
+  }
   for (u32 i = 0; i < m_movingKnives.GetSize(); ++i)
     if (CLayoutModel::KNIFESTRUCT* k = m.GetKnife(m_movingKnives[i])) k->moving = 1;
+  return 1;
 }
 
 // Where a moving knife is drawn (preview-local, with the line's width);
@@ -156,7 +164,11 @@ void CWnd_Main::i_StartKnotDrag(u32 knot, i16 x, i16 y, kltRECT_s handle) {
   m_drag.knotDragGrab = {handle.left - (x - m_previewRect.left), handle.top - (y - m_previewRect.top)};
   m_drag.knotStart[0] = m.knots[knot].dx;
   m_drag.knotStart[1] = m.knots[knot].dy;
-  i_MarkMovingKnives(knot);
+  if (!i_MarkMovingKnives(knot)) {
+    m_drag.knotDrag = 0;
+    Alert(kMemoryProblem, kErrorTitle);
+    return;
+  }
   CLayoutDrawing& d = m_editor.drawing;
   d.spl_DoRedrawSplitting(d.splitClip, d.splitArea, 0);
   // The handle layer holds only the moving knives while the knot moves.
@@ -270,7 +282,12 @@ void CWnd_Main::i_pmop_RedrawDragSelection(i16 x, i16 y) {
     const i32 py = y < view.top ? view.top : y >= view.bottom ? view.bottom - 1 : y;
     const u32 n = m_lassoPoints.GetSize();
     const u32 last = n ? m_lassoPoints[n - 1] : 0;
-    if (!n || std::abs(PackedX(last) - px) > 1 || std::abs(PackedY(last) - py) > 1) m_lassoPoints.Add(Pack(px, py));
+    if ((!n || std::abs(PackedX(last) - px) > 1 || std::abs(PackedY(last) - py) > 1) &&
+        m_lassoPoints.Add(Pack(px, py)) < 0) {
+      i_CancelDragSelection();
+      Alert(kMemoryProblem, kErrorTitle);
+      return;
+    }
     m_outlineDraw.SetDestination(&layer);
     m_outlineDraw.SetClipRect(klNullRect);
     m_outlineDraw.SetAntiAlias(0);
@@ -293,9 +310,11 @@ void CWnd_Main::i_StartDragSelection(u8 rectangle, i16 x, i16 y) {
   m_drag.dragRectMode = rectangle;
   m_drag.dragSelecting = 1;
   m_lassoPoints.Empty();
-  if (!rectangle) {
-    m_lassoPoints.Add(Pack(m_drag.piecePressPos.x, m_drag.piecePressPos.y));
-    m_lassoPoints.Add(Pack(x, y));
+  if (!rectangle &&
+      (m_lassoPoints.Add(Pack(m_drag.piecePressPos.x, m_drag.piecePressPos.y)) < 0 || m_lassoPoints.Add(Pack(x, y)) < 0)) {
+    i_CancelDragSelection();
+    Alert(kMemoryProblem, kErrorTitle);
+    return;
   }
   m_movingKnivesLayer.SetVisible(1);
   i_pmop_RedrawDragSelection(x, y);

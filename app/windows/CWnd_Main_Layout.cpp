@@ -4,6 +4,7 @@
 // inserted and deleted at window points, and the document files the
 // settings are saved to and loaded from.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "CKLF_PlatformFileDialog.h"
@@ -49,19 +50,19 @@ void CWnd_Main::cmop_Extras(u8 show, u8 redraw) {
 // The random-knots slider, edit line and button
 
 void CWnd_Main::ShowKnotRandomAmount(u32 percent) {
-  CKLF_String text;
-  text.Format("%d", percent);
+  char text[16];
+  std::snprintf(text, sizeof(text), "%u", percent);
   static_cast<CKLF_CtrlSlider*>(GetNamedControl(kRndKnotsSlider))->SetValue(percent, 0);
-  m_rndKnotsEdit->SetText(text.GetStr(), 0);
+  m_rndKnotsEdit->SetText(text, 0);
   // The amount the button deals is the one the controls show.
   m_puzzle.randomKnotsAmount = static_cast<f32>(percent) / 100.0f;
   GetNamedControl(kRndKnotsButton)->Enable(percent != 0);
 }
 
 void CWnd_Main::OnSldrRandomKnots(u32 value, u8 dragging) {
-  CKLF_String text;
-  text.Format("%d", value);
-  m_rndKnotsEdit->SetText(text.GetStr(), 0);
+  char text[16];
+  std::snprintf(text, sizeof(text), "%u", value);
+  m_rndKnotsEdit->SetText(text, 0);
   m_puzzle.randomKnotsAmount = static_cast<f32>(value) / 100.0f;
   if (!dragging) OnUpdateKnotRandomize(m_puzzle.randomKnotsAmount);
 }
@@ -74,9 +75,9 @@ void CWnd_Main::OnEditRandomKnots(const CKLF_String* text) {
 
 void CWnd_Main::OnEditRandomKnotsLF() {
   const u32 n = Percent(m_rndKnotsEdit->GetText().GetStr());
-  CKLF_String text;
-  text.Format("%d", n);
-  m_rndKnotsEdit->SetText(text.GetStr(), 1);
+  char text[16];
+  std::snprintf(text, sizeof(text), "%u", n);
+  m_rndKnotsEdit->SetText(text, 1);
   m_puzzle.randomKnotsAmount = static_cast<f32>(n) / 100.0f;
   OnUpdateKnotRandomize(m_puzzle.randomKnotsAmount);
 }
@@ -155,11 +156,13 @@ u8 Write(CKLF_StdFile* file, void* data) {
   return w->wrote;
 }
 
-void Ask(CKLF_PlatformFileDialog& dialog, const CMainWindowPort::FILEQUESTION& q) {
+// 0 without memory for the question.
+u8 Ask(CKLF_PlatformFileDialog& dialog, const CMainWindowPort::FILEQUESTION& q) {
   CKLF_StringArray extensions;
-  extensions.Add(q.extension ? q.extension : "", 0);
-  dialog.AddFilter(q.filterText, &extensions, q.fileType);
+  if (extensions.Add(q.extension ? q.extension : "", 0) < 0 || !dialog.AddFilter(q.filterText, &extensions, q.fileType))
+    return 0;
   dialog.SetWindowTitle(q.title);
+  return 1;
 }
 
 }  // namespace
@@ -167,7 +170,7 @@ void Ask(CKLF_PlatformFileDialog& dialog, const CMainWindowPort::FILEQUESTION& q
 u8 CWnd_Main::AskSaveFile(const FILEQUESTION& q, WriterProc writer, void* data) {
   if (!writer) return 0;
   CKLF_PlatformFileDialog dialog;
-  Ask(dialog, q);
+  if (!Ask(dialog, q)) return Alert(kMemoryProblem, kErrorTitle), 0;
   dialog.SetDefaultSaveName(q.defaultName);
   WRITING w = {writer, data, 0, 0};
   if (dialog.DoFileSaveDialog(Write, &w, this, q.fileType, 0)) return 1;
@@ -177,8 +180,8 @@ u8 CWnd_Main::AskSaveFile(const FILEQUESTION& q, WriterProc writer, void* data) 
 
 u8 CWnd_Main::AskOpenFile(const FILEQUESTION& q, CKLF_String& path) {
   CKLF_PlatformFileDialog dialog;
-  Ask(dialog, q);
+  if (!Ask(dialog, q)) return Alert(kMemoryProblem, kErrorTitle), 0;
   if (!dialog.DoFileOpenDialog(this, 0)) return 0;
-  path = dialog.GetResultPath().Path().c_str();
+  if ((path = dialog.GetResultPath().Path().c_str()).IsError()) return Alert(kMemoryProblem, kErrorTitle), 0;
   return 1;
 }

@@ -173,7 +173,7 @@ i32 CWnd_Main::AskMessageBox(const char* header, const char* text, u8 buttons, u
   if (CKLP_UIPlatform* ui = KLP_GetUI())
     if (auto* w = dynamic_cast<CKLF_Window*>(ui->GetWindowClient(ui->GetModalWindow()))) over = w;
   CWnd_MessageBox box;
-  box.Init(header, text, left, right);
+  if (!box.Init(header, text, left, right)) return 0;
   if (!box.CreateFromResource("MessageBox", klNotSet, klNotSet, over, 1)) return 0;
   box.RenderRect(klNullRect);
   const i32 r = box.DoModal();
@@ -196,8 +196,9 @@ void CWnd_Main::GetFrameColors(kltRGBA8& first, kltRGBA8& second) { m_prefs.Marg
 // The application's tips and Help menu, for the Cutter and the effect
 // windows
 
+// A tip that cannot be made stays failed in tip (IsError).
 void CWnd_Main::GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) {
-  tip = CApp::GetStatusTip(name, group, enabled, type);
+  (void)(tip = CApp::GetStatusTip(name, group, enabled, type));
 }
 
 void CWnd_Main::FillHelpMenu(CKLF_PlatformPopupMenu* menu) { FillHelpMenu(menu, 0); }

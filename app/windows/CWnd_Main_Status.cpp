@@ -18,28 +18,31 @@ f64 OrDefault(f64 ppi) { return ppi > 0 ? ppi : 72.0; }
 
 bool Missing(i32 v) { return v == -1 || v == 65535; }
 
+// Texts of the info line: a text that cannot be made (no memory) is
+// returned failed (IsError), and the line keeps what it shows.
+
 // One coordinate of the info line ("X: ..." or "\tY: ...").
 CKLF_String Coordinate(const char* axis, i32 v, u8 units, f64 ppi, u32 size) {
   CKLF_String s;
   if (Missing(v)) {
-    s.Format("%s: ---", axis);
+    (void)s.Format("%s: ---", axis);
     return s;
   }
   if (units == kPercent) {
     // A one-pixel-wide image has no span: its only column is 0 %.
     const u32 span = size > 1 ? size - 1 : 1;
-    s.Format("%s: %.1f (%%) (%d px)", axis, v * 100.0 / span, v);
+    (void)s.Format("%s: %.1f (%%) (%d px)", axis, v * 100.0 / span, v);
     return s;
   }
   if (units < kInches || units > kMillimetres) {
-    s.Format("%s: %d pixels", axis, v);
+    (void)s.Format("%s: %d pixels", axis, v);
     return s;
   }
   const char* name = units == kInches ? "inches" : units == kCentimetres ? "cm" : "mm";
   const f64 per = units == kInches ? ppi : units == kCentimetres ? ppi / 2.54 : ppi / 25.4;
   const f64 value = v / per;
   const char* form = value < 100 ? "%s: %.2f %s (%d px)" : value < 1000 ? "%s: %.1f %s (%d px)" : "%s: %.0f %s (%d px)";
-  s.Format(form, axis, value, name, v);
+  (void)s.Format(form, axis, value, name, v);
   return s;
 }
 
@@ -47,11 +50,11 @@ CKLF_String Coordinate(const char* axis, i32 v, u8 units, f64 ppi, u32 size) {
 CKLF_String Length(f64 pixels, u8 units, f64 ppi, u32 size) {
   CKLF_String s;
   switch (units) {
-    case kInches: s.Format("%.2f (in)", pixels / ppi); break;
-    case kCentimetres: s.Format("%.2f (cm)", pixels / (ppi / 2.54)); break;
-    case kMillimetres: s.Format("%.1f (mm)", pixels / (ppi / 25.4)); break;
-    case kPercent: s.Format("%.1f (%%)", size ? pixels * 100.0 / size : 0.0); break;
-    default: s.Format("%.1f (px)", pixels); break;
+    case kInches: (void)s.Format("%.2f (in)", pixels / ppi); break;
+    case kCentimetres: (void)s.Format("%.2f (cm)", pixels / (ppi / 2.54)); break;
+    case kMillimetres: (void)s.Format("%.1f (mm)", pixels / (ppi / 25.4)); break;
+    case kPercent: (void)s.Format("%.1f (%%)", size ? pixels * 100.0 / size : 0.0); break;
+    default: (void)s.Format("%.1f (px)", pixels); break;
   }
   return s;
 }
@@ -78,19 +81,22 @@ void CWnd_Main::UpdateInfoPanel(kltPOS pos, u8 imageSize) {
   }
   m_infoPos = pos;
   CKLF_String text;
+  u8 made;
   if (imageSize) {
     const char* name = m_infoUnits == kInches ? "inches" : m_infoUnits == kCentimetres ? "cm" : "mm";
     const f64 per = m_infoUnits == kInches ? 1.0 : m_infoUnits == kCentimetres ? 2.54 : 25.4;
     if (m_infoUnits >= kInches && m_infoUnits <= kMillimetres)
-      text.Format(m_infoUnits == kMillimetres ? "Image Size (W x H): %.1f %s x %.1f %s (%d px x %d px)"
-                                              : "Image Size (W x H): %.2f %s x %.2f %s (%d px x %d px)",
-                  W / (rx / per), name, H / (ry / per), name, W, H);
+      made = text.Format(m_infoUnits == kMillimetres ? "Image Size (W x H): %.1f %s x %.1f %s (%d px x %d px)"
+                                                     : "Image Size (W x H): %.2f %s x %.2f %s (%d px x %d px)",
+                         W / (rx / per), name, H / (ry / per), name, W, H) != nullptr;
     else
-      text.Format("Image Size (W x H): %d pixels x %d pixels", W, H);
+      made = text.Format("Image Size (W x H): %d pixels x %d pixels", W, H) != nullptr;
   } else {
-    text = Coordinate("X", pos.x, m_infoUnits, rx, W) + Coordinate("\tY", pos.y, m_infoUnits, ry, H);
-    if (!m_puzzle.layoutMode) text += i_PieceInfo(pos);
+    made = !(text = Coordinate("X", pos.x, m_infoUnits, rx, W) + Coordinate("\tY", pos.y, m_infoUnits, ry, H))
+                .IsError() &&
+           (m_puzzle.layoutMode || !(text += i_PieceInfo(pos)).IsError());
   }
+  if (!made) return;
   m_info->SetText(text.GetStr());
   m_info->Redraw();
 }
@@ -102,15 +108,16 @@ CKLF_String CWnd_Main::i_PieceInfo(kltPOS pos) {
     m_lastMouseImagePos = pos;
     m_pieceUnderMouse = Missing(pos.x) || Missing(pos.y) ? -1 : m_puzzle.GetPieceByXY(pos);
   }
+  // A text that cannot be made is returned failed (IsError).
   CKLF_String s;
   const i32 p = m_pieceUnderMouse;
   if (p < 0 || static_cast<u32>(p) >= n)
-    s.Format(" \tPiece: ??? (%d)", n);
+    (void)s.Format(" \tPiece: ??? (%d)", n);
   else if (p == 0 && engine.HasSplitterPiece())
-    s.Format(" \tPiece info: ID: %d (%d); Splitter", p, n);
+    (void)s.Format(" \tPiece info: ID: %d (%d); Splitter", p, n);
   else
-    s.Format(" \tPiece info: ID: %d (%d); Column: %d; Row: %d", p, n, engine.GetPiece(static_cast<u32>(p))->column,
-             engine.GetPiece(static_cast<u32>(p))->row);
+    (void)s.Format(" \tPiece info: ID: %d (%d); Column: %d; Row: %d", p, n,
+                   engine.GetPiece(static_cast<u32>(p))->column, engine.GetPiece(static_cast<u32>(p))->row);
   return s;
 }
 
@@ -123,11 +130,13 @@ void CWnd_Main::ShowLineInfo(u8 vertical, u16 line) {
   const u32 size = vertical ? m_sourceImage.GetImageWidth() : m_sourceImage.GetImageHeight();
   const f64 ppi = OrDefault(m_pluginData ? (vertical ? m_pluginData->resolutionH : m_pluginData->resolutionV) : 0);
   const f64 at = P[line], before = line ? P[line - 1] : 0.0, after = line + 1u < count ? P[line + 1] : 1.0;
+  const CKLF_String a = Length(at * size, m_infoUnits, ppi, size), b = Length((at - before) * size, m_infoUnits, ppi, size),
+                    c = Length((after - at) * size, m_infoUnits, ppi, size);
   CKLF_String text;
-  text.Format(vertical ? "Position: %s Columns: %s | %s" : "Position: %s Rows: %s | %s",
-              Length(at * size, m_infoUnits, ppi, size).GetStr(),
-              Length((at - before) * size, m_infoUnits, ppi, size).GetStr(),
-              Length((after - at) * size, m_infoUnits, ppi, size).GetStr());
+  if (a.IsError() || b.IsError() || c.IsError() ||
+      !text.Format(vertical ? "Position: %s Columns: %s | %s" : "Position: %s Rows: %s | %s", a.GetStr(), b.GetStr(),
+                   c.GetStr()))
+    return;
   m_info->SetText(text.GetStr());
   m_info->Redraw();
 }
@@ -149,9 +158,13 @@ void CWnd_Main::i_SetStatusNow(const char* text, u8 opacity) {
 
 void CWnd_Main::UpdateStatusProgress(const char* text, u8 percent) {
   m_fade.Stop(255);
+  char bar[101];
+  const u8 marks = percent < 100 ? percent : 100;
+  std::memset(bar, 'I', marks);
+  bar[marks] = 0;
+  // Without memory for the text the line keeps what it shows.
   CKLF_String s;
-  s.Format("%s %d%%\t", text ? text : "", percent);
-  for (u8 i = 0; i < percent && i < 100; ++i) s += "I";
+  if (!s.Format("%s %d%%\t%s", text ? text : "", percent, bar)) return;
   i_SetStatusNow(s.GetStr(), 255);
   if (percent % 10 == 0 && m_status) ForceRedrawRect(m_status->GetRenderRect());
 }
@@ -199,7 +212,7 @@ u8 CWnd_Main::OnAboveControl(u32 id) {
 i32 CMainProgress::Progress(u8 percent, void*) {
   if (percent == m_last) return 0;
   m_last = percent;
-  if (m_window) m_window->UpdateStatusProgress(m_caption.GetStr(), percent);
+  if (m_window) m_window->UpdateStatusProgress(m_caption, percent);
   return 0;
 }
 

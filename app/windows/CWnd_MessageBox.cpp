@@ -17,11 +17,10 @@ CWnd_MessageBox::CWnd_MessageBox() : m_listFont(-1), m_messageFont(-1), m_text(-
 
 CWnd_MessageBox::~CWnd_MessageBox() {}
 
-void CWnd_MessageBox::Init(const char* header, const char* body, u8 leftButton, u8 rightButton) {
-  m_head = header ? header : "";
-  m_body = body ? body : "";
+u8 CWnd_MessageBox::Init(const char* header, const char* body, u8 leftButton, u8 rightButton) {
   m_left = leftButton;
   m_right = rightButton;
+  return !(m_head = header ? header : "").IsError() && !(m_body = body ? body : "").IsError();
 }
 
 kltPOS CWnd_MessageBox::CentredTextOrigin(u16 textWidth, u16 textHeight, i32 w, i32 h) {

@@ -18,7 +18,8 @@ class CWnd_MessageBox : public CKLF_Window {
   ~CWnd_MessageBox() override;
 
   // Before CreateFromResource("MessageBox", -32000, -32000, parent, 1).
-  void Init(const char* header, const char* body, u8 leftButton, u8 rightButton);
+  // 0 without memory for the texts.
+  [[nodiscard]] u8 Init(const char* header, const char* body, u8 leftButton, u8 rightButton);
 
   u8 OnCreate(CKLF_LayerSet* layers, u16 width, u16 height) override;
   u32 OnCtrlMessage(u16 msg, u32 id, const char* name, u8 type, void* data) override;

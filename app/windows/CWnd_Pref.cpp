@@ -65,8 +65,8 @@ void CWnd_Pref::i_SetUpControls(i32 editFont) {
   edit->SetFont(GetFont(static_cast<u32>(editFont)));
   edit->SetOptions(1, 0, 0, 0, -1, 1);
   CKLF_String text;
-  CPreferences::OpacityText(m_values.delKnifeOpacity, text);
-  edit->SetText(text.GetStr(), 0);
+  // Without memory for the text the field stays empty.
+  if (CPreferences::OpacityText(m_values.delKnifeOpacity, text)) edit->SetText(text.GetStr(), 0);
   GetCtrl(kTCB)->SetCheck(!m_values.alphaSolid, 0);
   GetCtrl(kTSolid)->SetCheck(m_values.alphaSolid, 0);
   GetCtrl(kFCB)->SetCheck(!m_values.extAlphaSolid, 0);
@@ -138,8 +138,8 @@ void CWnd_Pref::OnEdit(const char* text) { m_values.delKnifeOpacity = CPreferenc
 void CWnd_Pref::OnEdit_LF() {
   auto* edit = static_cast<CKLF_CtrlEditLine*>(GetCtrl(kDisOpacity));
   CKLF_String text;
-  CPreferences::OpacityTextOnLeave(edit->GetText().GetStr(), text);
-  edit->SetText(text.GetStr(), 1);
+  // Without memory for the text the field keeps what was typed.
+  if (CPreferences::OpacityTextOnLeave(edit->GetText().GetStr(), text)) edit->SetText(text.GetStr(), 1);
 }
 
 void CWnd_Pref::OnCtrlLostFocus(u32 id) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "CKLF_App.h"
 #include "CKLF_CtrlButton.h"
 #include "CKLF_CtrlSlider.h"
 #include "CKLF_CtrlStaticImage.h"
@@ -26,7 +27,10 @@ const CCutterDialog::CONTROLENTRY kControls[W::kControlCount] = {
 u8 CWnd_AutoLayout::Open(CKLF_Window* cutterWindow, CCutterMainPort* main) {
   CKLF_Storage* conf = main ? main->GetConfStore() : nullptr;
   CAutoLayoutSettings values;
-  values.Load(conf);
+  if (!values.Load(conf)) {
+    if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", cutterWindow);
+    return 0;
+  }
   CWnd_AutoLayout dialog(main, values);
   if (dialog.Run("AutoLayout", cutterWindow) != 1) return 0;
   CAutoLayoutSettings chosen = dialog.GetValues();

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "CKLF_App.h"
 #include "CKLF_CtrlButton.h"
 #include "CKLF_CtrlSlider.h"
 
@@ -27,7 +28,10 @@ void ShowPercent(CKLF_CtrlEditLine* line, u32 percent, u8 notify) {
 u8 CWnd_CustomMutations::Open(CKLF_Window* cutterWindow, CCutterMainPort* main, f32& mutS, f32& mutU, f32& mutH) {
   CKLF_Storage* conf = main ? main->GetConfStore() : nullptr;
   CCustomMutationsSettings values;
-  values.Load(conf);
+  if (!values.Load(conf)) {
+    if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", cutterWindow);
+    return 0;
+  }
   CWnd_CustomMutations dialog(main, values);
   if (dialog.Run("CMuts", cutterWindow) != 1) return 0;
   CCustomMutationsSettings chosen = dialog.GetValues();

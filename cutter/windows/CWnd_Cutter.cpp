@@ -4,6 +4,7 @@
 #include "CWnd_Cutter.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "CKLF_App.h"
 #include "CKLF_CtrlButton.h"
@@ -254,8 +255,12 @@ void CWnd_Cutter::PreviewChanged() {
   const u32 area = static_cast<u32>(m_preview.right - m_preview.left) * static_cast<u32>(m_preview.bottom - m_preview.top);
   if (spline.GetMemObj()->GetSize() != 4 * area || extras.GetMemObj()->GetSize() != 4 * area) return;
   // Only the spline's alpha is drawn; its colour planes stay the orange.
-  m_splineLayer.GetMemObj()->Copy(3 * area, spline.GetMemObj(), 3 * area, area);
-  m_extrasLayer.GetMemObj()->Copy(extras.GetMemObj(), 0, 4 * area);
+  // Both layers are the preview's size (checked above): the copies are whole.
+  CKLF_Mem* splineTo = m_splineLayer.GetMemObj();
+  CKLF_Mem* extrasTo = m_extrasLayer.GetMemObj();
+  if (splineTo->GetSize() != 4 * area || extrasTo->GetSize() != 4 * area) return;
+  std::memcpy(splineTo->GetPtr() + 3 * area, spline.GetMemObj()->GetPtr() + 3 * area, area);
+  std::memcpy(extrasTo->GetPtr(), extras.GetMemObj()->GetPtr(), 4 * static_cast<size_t>(area));
   m_extrasLayer.SetVisible(m.extrasVisible);
   RenderRect(m_preview);
   UpdateRect(m_preview);

@@ -17,6 +17,8 @@ namespace {
 
 typedef CWnd_Cutter W;
 
+const char kMemoryProblem[] = "Memory allocation problem...";
+
 // What each button does.
 struct BUTTONCOMMAND {
   W::CONTROL control;
@@ -263,8 +265,8 @@ u8 CWnd_Cutter::i_SaveDialog(const char* filter, const char* extension, u32 file
                              const char* name, u8 (*writer)(CKLF_StdFile*, void*)) {
   CKLF_PlatformFileDialog dialog;
   CKLF_StringArray extensions;
-  extensions.Add(CKLF_String(extension), 0);
-  dialog.AddFilter(filter, &extensions, fileType);
+  if (extensions.Add(CKLF_String(extension), 0) < 0 || !dialog.AddFilter(filter, &extensions, fileType))
+    return Alert(kMemoryProblem, "Error!"), 0;
   dialog.SetDefaultPathToAppRoot(kShapesFolder);
   dialog.SetDefaultSaveName(name);
   dialog.SetWindowTitle(title);
@@ -287,8 +289,8 @@ u8 CWnd_Cutter::opExportShape(u8 ai) {
 u8 CWnd_Cutter::opLoadShape() {
   CKLF_PlatformFileDialog dialog;
   CKLF_StringArray extensions;
-  extensions.Add(CKLF_String("klph"), 0);
-  dialog.AddFilter(kKnifeFilter, &extensions, CKnifeShapeFile::kFileType);
+  if (extensions.Add(CKLF_String("klph"), 0) < 0 || !dialog.AddFilter(kKnifeFilter, &extensions, CKnifeShapeFile::kFileType))
+    return Alert(kMemoryProblem, "Error!"), 0;
   dialog.SetDefaultPathToAppRoot(kShapesFolder);
   dialog.SetWindowTitle("Load Knife Shape...");
   if (!dialog.DoFileOpenDialog(this, 0)) return 0;

@@ -16,11 +16,13 @@ const char kSetFilter[] = "Kelvanos Tessarette Shapes Set (.klpk)";
 const char kSetsFolder[] = "shapes sets";
 const char kPositionParent[] = "Pres Mng";
 
-void OneFilter(CKLF_PlatformFileDialog& dialog, const char* filter, const char* extension, u32 type) {
+// 0 without memory for the filter.
+u8 OneFilter(CKLF_PlatformFileDialog& dialog, const char* filter, const char* extension, u32 type) {
   CKLF_StringArray extensions;
-  extensions.Add(CKLF_String(extension), 0);
-  dialog.AddFilter(filter, &extensions, type);
+  return extensions.Add(CKLF_String(extension), 0) >= 0 && dialog.AddFilter(filter, &extensions, type);
 }
+
+const char kMemoryProblem[] = "Memory allocation problem...";
 
 // Alerts of a library opened without the preset manager.
 struct AlertOver : CPresetsWindowPort {
@@ -111,7 +113,8 @@ void CWnd_PresetsManager::opInvertSelection() {
 
 void CWnd_PresetsManager::opLoadShape() {
   CKLF_PlatformFileDialog dialog;
-  OneFilter(dialog, "Kelvanos Tessarette Knife Shape (.klph)", "klph", CKnifeShapeFile::kFileType);
+  if (!OneFilter(dialog, "Kelvanos Tessarette Knife Shape (.klph)", "klph", CKnifeShapeFile::kFileType))
+    return Alert(kMemoryProblem, "Error!");
   dialog.SetDefaultPathToAppRoot("shapes");
   dialog.SetWindowTitle("Load Knife Shape...");
   if (!dialog.DoFileOpenDialog(this, 0)) return;
@@ -130,7 +133,7 @@ u8 CWnd_PresetsManager::stSaveSetToFile(CKLF_StdFile* file, void* window) {
 
 void CWnd_PresetsManager::opSaveSet() {
   CKLF_PlatformFileDialog dialog;
-  OneFilter(dialog, kSetFilter, "klpk", CShapeSetFile::kFileType);
+  if (!OneFilter(dialog, kSetFilter, "klpk", CShapeSetFile::kFileType)) return Alert(kMemoryProblem, "Error!");
   dialog.SetDefaultPathToAppRoot(kSetsFolder);
   dialog.SetDefaultSaveName("Untitled.klpk");
   dialog.SetWindowTitle("Save Set As...");
@@ -139,7 +142,7 @@ void CWnd_PresetsManager::opSaveSet() {
 
 void CWnd_PresetsManager::opLoadSet(u8 replace) {
   CKLF_PlatformFileDialog dialog;
-  OneFilter(dialog, kSetFilter, "klpk", CShapeSetFile::kFileType);
+  if (!OneFilter(dialog, kSetFilter, "klpk", CShapeSetFile::kFileType)) return Alert(kMemoryProblem, "Error!");
   dialog.SetDefaultPathToAppRoot(kSetsFolder);
   dialog.SetWindowTitle(replace ? "Replace Set..." : "Append Set...");
   if (!dialog.DoFileOpenDialog(this, 1)) return;

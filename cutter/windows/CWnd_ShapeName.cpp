@@ -1,5 +1,6 @@
 #include "CWnd_ShapeName.h"
 
+#include "CKLF_App.h"
 #include "CKLF_CtrlButton.h"
 
 namespace {
@@ -15,7 +16,10 @@ const CCutterDialog::CONTROLENTRY kControls[W::kControlCount] = {
 u8 CWnd_ShapeName::AskName(CKLF_Window* parent, const char* parentName, CCutterMainPort* main, CKLF_String& name) {
   CWnd_ShapeName dialog(main, parentName, name.GetStr());
   if (dialog.Run("ShapeName", parent) != 1) return 0;
-  name = dialog.GetName();
+  if (dialog.GetName().IsError() || (name = dialog.GetName()).IsError()) {
+    if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", parent);
+    return 0;
+  }
   return 1;
 }
 
@@ -36,8 +40,9 @@ u8 CWnd_ShapeName::OnCreate(CKLF_LayerSet*, u16, u16) {
   return 1;
 }
 
+// A name that cannot be copied stays failed (IsError) for AskName.
 void CWnd_ShapeName::i_Confirm() {
-  m_name = static_cast<CKLF_CtrlEditLine*>(GetCtrl(kName))->GetText();
+  (void)(m_name = static_cast<CKLF_CtrlEditLine*>(GetCtrl(kName))->GetText());
   CCutterDialog::i_Confirm();
 }
 

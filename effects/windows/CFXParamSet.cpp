@@ -1,5 +1,7 @@
 #include "CFXParamSet.h"
 
+#include <cstdio>
+
 #include "CFXValues.h"
 #include "CWndFX_Base.h"
 
@@ -84,18 +86,18 @@ u8 CFXParamSet::OnMessage(u16 msg, u32 id, u8 type, void* data) {
 u8 CFXParamSet::OnLostFocus(u32 id) {
   if (!m_window || !m_edit || id != m_editId) return 0;
   const i32 v = CFXValues::ParseClamped(m_edit->GetText().GetStr(), m_desc.low, m_desc.high);
-  CKLF_String text;
-  text.Format("%d", v);
-  m_edit->SetText(text.GetStr(), 1);
+  char text[16];
+  std::snprintf(text, sizeof(text), "%d", v);
+  m_edit->SetText(text, 1);
   m_window->Changes(CFXSchedule::kDeferred);
   return 1;
 }
 
 void CFXParamSet::OnSlider(u32 value, u8 dragging) {
   if (!m_window || !m_edit) return;
-  CKLF_String text;
-  text.Format("%d", static_cast<i32>(value) + m_desc.low);
-  m_edit->SetText(text.GetStr(), 0);
+  char text[16];
+  std::snprintf(text, sizeof(text), "%d", static_cast<i32>(value) + m_desc.low);
+  m_edit->SetText(text, 0);
   const u8 which = i_Which();
   Store(m_window->Records().GetValue(which), static_cast<i32>(m_slider[which]->GetValue()) + m_desc.low);
   RedrawRange();

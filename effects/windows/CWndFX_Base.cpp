@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "CKLF_App.h"
 #include "CKLF_PlatformPopupMenu.h"
 #include "CPluginMain.h"
 
@@ -62,10 +63,10 @@ CWndFX_Base::CWndFX_Base(const char* name, u8 effect)
 
 CWndFX_Base::~CWndFX_Base() {}
 
+// A name that cannot be made is returned failed (IsError).
 CKLF_String CWndFX_Base::ResName(const char* suffix) const {
   CKLF_String s("FX");
-  s += m_name;
-  s += suffix;
+  if (!(s += m_name).IsError()) (void)(s += suffix);
   return s;
 }
 
@@ -215,7 +216,8 @@ void CWndFX_Base::i_ReadMainPreview() {
   u8 on = 1;
   CPluginMain* plugin = mainWindow->GetPluginObject();
   CKLF_Storage* store = plugin ? plugin->ConfStorage_GetStorage() : nullptr;
-  if (store) store->GetRec(ResName("_MainPreview"), on);
+  // Without memory to read it the main preview stays on.
+  if (store && !store->GetOptional(ResName("_MainPreview"), on)) on = 1;
   if (on == 1) m_mainPreview->SetCheck(1, 0);
   m_previewButton->Enable(on == 1 ? 0 : 1);
 }
@@ -370,9 +372,10 @@ void CWndFX_Base::i_StoreSettings() {
   CPluginMain* plugin = mainWindow->GetPluginObject();
   if (!plugin) return;
   const kltRECT_s r = GetWindowRect();
-  plugin->PutWindowPosToConf(ResName(""), kParent, kltPOS{r.left, r.top});
-  if (CKLF_Storage* store = plugin->ConfStorage_GetStorage())
-    store->SetRecord(ResName("_MainPreview"), static_cast<u8>(IsMainPreviewOn() ? 1 : 0));
+  CKLF_Storage* store = plugin->ConfStorage_GetStorage();
+  if (!plugin->PutWindowPosToConf(ResName(""), kParent, kltPOS{r.left, r.top}) ||
+      (store && !store->SetRecord(ResName("_MainPreview"), static_cast<u8>(IsMainPreviewOn() ? 1 : 0))))
+    if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", this);
 }
 
 // Cancel and the close box stay enabled while the main window renders: they

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 
 #include "CFXColorPair.h"
 #include "CFXValues.h"
@@ -117,11 +118,11 @@ void CWndFX_Bevel::UpdateAnAl() {
   const Bevel& v = i_Value1();
   i32 angle = 0, altitude = 0;
   CFXLight::ToAngles({v.light[0], v.light[1], v.light[2]}, angle, altitude);
-  CKLF_String text;
-  text.Format("%d", CFXSpread::Clamp(angle, 0, 359));
-  m_lightEdit[0]->SetText(text.GetStr(), 0);
-  text.Format("%d", CFXSpread::Clamp(altitude, 1, 90));
-  m_lightEdit[1]->SetText(text.GetStr(), 0);
+  char text[16];
+  std::snprintf(text, sizeof(text), "%d", CFXSpread::Clamp(angle, 0, 359));
+  m_lightEdit[0]->SetText(text, 0);
+  std::snprintf(text, sizeof(text), "%d", CFXSpread::Clamp(altitude, 1, 90));
+  m_lightEdit[1]->SetText(text, 0);
 }
 
 // A typed angle keeps the light's altitude, a typed altitude its angle.
@@ -219,9 +220,10 @@ void CWndFX_Bevel::OnCtrlLostFocus(u32 id) {
   if (!IsCreated()) return;
   for (u8 k = 0; k < 2; ++k) {
     if (id != m_lightEditId[k]) continue;
-    CKLF_String text;
-    text.Format("%d", CFXValues::ParseClamped(m_lightEdit[k]->GetText().GetStr(), k ? 1 : 0, k ? 90 : 359));
-    m_lightEdit[k]->SetText(text.GetStr(), 1);
+    char text[16];
+    std::snprintf(text, sizeof(text), "%d",
+                  CFXValues::ParseClamped(m_lightEdit[k]->GetText().GetStr(), k ? 1 : 0, k ? 90 : 359));
+    m_lightEdit[k]->SetText(text, 1);
     Changes(CFXSchedule::kDeferred);
   }
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "CKLF_App.h"
 #include "CKLF_PlatformPopupMenu.h"
 #include "CPluginMain.h"
 #include "CWnd_LayersList.h"
@@ -122,7 +123,10 @@ void CWndFX_ImageOverlay::DoLayersWindow() {
   picker->SetTarget(m_area);
   picker->SetChosenId(i_Value(0).sourceMode == 1 ? i_Value(0).layerId : CFXLayerList::kNone);
   u8 filtered = 1;
-  if (store) store->GetRec(kFilteredKey, filtered);
+  if (store && !store->GetOptional(kFilteredKey, filtered)) {
+    if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", this);
+    return;
+  }
   picker->SetShowFiltered(filtered);
   if (!picker->CreateFromResource("Layers", static_cast<i16>(at.horizontal), static_cast<i16>(at.vertical), this, 1))
     return;
@@ -134,10 +138,10 @@ void CWndFX_ImageOverlay::DoLayersWindow() {
   const i32 result = picker->DoModal();
   m_picker = nullptr;
   if (result != 1) return;
-  if (store) {
-    store->AddFolder("DocLayers Settings");
-    store->SetRecord(kFilteredKey, picker->GetShowFiltered());
-  }
+  if (store && ((store->GetRecType("DocLayers Settings") != CKLF_Storage::klRecFolder &&
+                  !store->AddFolder("DocLayers Settings")) ||
+                 !store->SetRecord(kFilteredKey, picker->GetShowFiltered())))
+    if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", this);
   const i32 chosen = picker->GetChosenId();
   if (chosen == CFXLayerList::kNone) return;
   for (u8 k = 0; k < 2; ++k) {

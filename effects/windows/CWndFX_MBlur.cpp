@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 
 #include "CFXValues.h"
 
@@ -95,17 +96,17 @@ void CWndFX_MBlur::OnCtrlLostFocus(u32 id) {
   if (!IsCreated()) return;
   for (u8 k = 0; k < 2; ++k) {
     if (id != m_dirEditId[k]) continue;
-    CKLF_String text;
-    text.Format("%d", CFXValues::ParseClamped(m_dirEdit[k]->GetText().GetStr(), -90, 90));
-    m_dirEdit[k]->SetText(text.GetStr(), 1);
+    char text[16];
+    std::snprintf(text, sizeof(text), "%d", CFXValues::ParseClamped(m_dirEdit[k]->GetText().GetStr(), -90, 90));
+    m_dirEdit[k]->SetText(text, 1);
     Changes(CFXSchedule::kDeferred);
   }
 }
 
 void CWndFX_MBlur::OnSldrDir(u8 which, u32 value, u8 dragging) {
-  CKLF_String text;
-  text.Format("%d", CFXValues::FoldDirection(value));
-  m_dirEdit[which]->SetText(text.GetStr(), 0);
+  char text[16];
+  std::snprintf(text, sizeof(text), "%d", CFXValues::FoldDirection(value));
+  m_dirEdit[which]->SetText(text, 0);
   i_Value(which).angle = static_cast<i8>(CFXValues::FoldDirection(m_dir[which]->GetValue()));
   RedrawSlidersBG();
   UpdatePreview();

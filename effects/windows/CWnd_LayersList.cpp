@@ -126,7 +126,11 @@ void CWnd_LayersList::FillList() {
   for (u32 row = 0; row < m_model.GetRowCount(); ++row) {
     const u32 index = m_model.RowIndex(row);
     CKLF_String text;
-    CFXLayerList::RowText(*m_plugin->GetLayerInfo(index), m_model.IsAcceptable(*m_plugin, index), text);
+    // A row whose text cannot be made (no memory) is told, and the list ends there.
+    if (!CFXLayerList::RowText(*m_plugin->GetLayerInfo(index), m_model.IsAcceptable(*m_plugin, index), text)) {
+      if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", this);
+      break;
+    }
     m_list->AddItem(text.GetStr(), 0, reinterpret_cast<void*>(static_cast<uintptr_t>(index)), 1);
   }
   m_list->UpdateAfterChanges();
@@ -208,7 +212,8 @@ u32 CWnd_LayersList::OnCtrlMessage(u16 msg, u32 id, const char*, u8 type, void* 
         EndModal(0);
       } else if (c == m_ok) {
         const kltRECT_s r = GetWindowRect();
-        m_plugin->PutWindowPosToConf("Layers", "IOVR", kltPOS{r.left, r.top});
+        if (!m_plugin->PutWindowPosToConf("Layers", "IOVR", kltPOS{r.left, r.top}) && m_App)
+          m_App->PlatformMessageBox("Memory allocation problem...", "Error!", this);
         EndModal(1);
       } else if (c == m_help) {
         CKLF_PlatformPopupMenu menu;

@@ -41,7 +41,7 @@ std::map<std::string, std::pair<int, int>> States(const M& m) {
 
 std::string Example(const M& m) {
   CKLF_String s;
-  m.NamingExample(s);
+  EXPECT_TRUE(m.NamingExample(s));
   return s.GetStr();
 }
 
@@ -126,17 +126,17 @@ TEST(ExportDialog, ControlsChangeSettings) {
 // The statistics text, line by line.
 TEST(ExportDialog, StatisticsText) {
   CKLF_String text;
-  M(Facts(10, 4, 1, 3), With(M::kAll, M::kToPNG)).DisplayText(text);
+  ASSERT_TRUE(M(Facts(10, 4, 1, 3), With(M::kAll, M::kToPNG)).DisplayText(text));
   const std::string dash(33, '-');
   EXPECT_EQ(std::string(text.GetStr()), "Pieces' Statistics:\n" + dash + "\n Total :\t10\n Selected :\t4\n" + dash +
                                             "\n Shown...\n ...total :\t7\n ...selected :\t3\n\n Hidden...\n"
                                             " ...total :\t3\n ...selected :\t1\n" +
                                             dash + "\n" + dash + "\nResult: 7 files");
-  M(Facts(10, 4, 1, 3), With(M::kMerged, M::kToPSD)).DisplayText(text);
+  ASSERT_TRUE(M(Facts(10, 4, 1, 3), With(M::kMerged, M::kToPSD)).DisplayText(text));
   EXPECT_NE(std::string(text.GetStr()).find("Result: 1 layer"), std::string::npos);
-  M(Facts(10, 2, 2, 2), With(M::kSelected, M::kToPNG)).DisplayText(text);
+  ASSERT_TRUE(M(Facts(10, 2, 2, 2), With(M::kSelected, M::kToPNG)).DisplayText(text));
   EXPECT_NE(std::string(text.GetStr()).find("Result:  --- "), std::string::npos);
-  K(Facts(3, 1, 0, 0), K::Defaults()).DisplayText(text);
+  ASSERT_TRUE(K(Facts(3, 1, 0, 0), K::Defaults()).DisplayText(text));
   EXPECT_EQ(std::string(text.GetStr()).rfind("Knives' Statistics:\n", 0), 0u);
   EXPECT_NE(std::string(text.GetStr()).find("Result: 1 knife"), std::string::npos);
 }
@@ -144,11 +144,16 @@ TEST(ExportDialog, StatisticsText) {
 // More than 100 layers or 500 files asks first; exactly that many does not.
 TEST(ExportDialog, LargeExportsAsk) {
   CKLF_String header, text;
-  EXPECT_EQ(M(Facts(100, 0, 0, 0), With(M::kAll, M::kToPSD)).Question(header, text), 0);
-  EXPECT_EQ(M(Facts(101, 0, 0, 0), With(M::kAll, M::kToPSD)).Question(header, text), 1);
+  const auto asks = [&](const M& m) {
+    u8 ask = 2;
+    EXPECT_TRUE(m.Question(header, text, ask));
+    return ask;
+  };
+  EXPECT_EQ(asks(M(Facts(100, 0, 0, 0), With(M::kAll, M::kToPSD))), 0);
+  EXPECT_EQ(asks(M(Facts(101, 0, 0, 0), With(M::kAll, M::kToPSD))), 1);
   EXPECT_STREQ(header.GetStr(), "You are about to save more than 100 layers!");
-  EXPECT_EQ(M(Facts(500, 0, 0, 0), With(M::kAll, M::kToPNG)).Question(header, text), 0);
-  EXPECT_EQ(M(Facts(600, 0, 0, 99), With(M::kAll, M::kToPNG)).Question(header, text), 1);
+  EXPECT_EQ(asks(M(Facts(500, 0, 0, 0), With(M::kAll, M::kToPNG))), 0);
+  EXPECT_EQ(asks(M(Facts(600, 0, 0, 99), With(M::kAll, M::kToPNG))), 1);
   EXPECT_STREQ(header.GetStr(), "You are about to save very many files (501)!");
   EXPECT_STREQ(text.GetStr(), "Please, make sure you know what you do...");
 }

@@ -387,13 +387,13 @@ TEST(ExportRun, NamesStayInTheFolder) {
   } cases[] = {{"..", "_."}, {"../x", "_._x"}, {"a\\..\\b", "a_._b"}, {".hidden", "_hidden"},
                {"tab\there", "tab_here"}, {"", "Pieces"}, {"ok name", "ok name"}, {"a...b", "a.b"}};
   for (const auto& c : cases) {
-    CExportRun::SafeFileName(c.base, "_0001", ".png", 255, out);
+    ASSERT_TRUE(CExportRun::SafeFileName(c.base, "_0001", ".png", 255, out));
     EXPECT_EQ(std::string(out.GetStr()), std::string(c.want) + "_0001.png") << c.base;
   }
   // A long name of two-byte characters is cut between characters.
   std::string longBase;
   for (int i = 0; i < 200; ++i) longBase += "\xC3\xA9";
-  CExportRun::SafeFileName(longBase.c_str(), "_F0001-Piece1_R1_C1", ".png", 255, out);
+  ASSERT_TRUE(CExportRun::SafeFileName(longBase.c_str(), "_F0001-Piece1_R1_C1", ".png", 255, out));
   EXPECT_LE(out.GetLength(), 255u);
   const std::string s = out.GetStr();
   const size_t cut = s.find("_F0001");
@@ -471,6 +471,17 @@ TEST(ExportRun, PlannedPNGNamesAreTheFilesWritten) {
   }
 }
 
+namespace {
+
+// Whether name is one a PNG export to path makes, the two steps at once.
+bool IsPNGFileName(const char* path, const char* name, u8 cut) {
+  CKLF_String base;
+  EXPECT_TRUE(CExportRun::PNGFileBase(path, base));
+  return CExportRun::IsPNGFileNameOf(base.GetStr(), name, cut);
+}
+
+}  // namespace
+
 // The names an export to a path makes, whatever the layout, choice and
 // naming, are known as its own from the path alone, whole or cut where a
 // temporary's name cuts them; names of other paths or shapes are not.
@@ -489,20 +500,20 @@ TEST(ExportRun, NamesOfAnyPNGExportAreKnownByItsPath) {
       ASSERT_EQ(cut.run.PNGFileNames(s, path.c_str(), names), 1);
       for (u32 i = 0; i < names.GetSize(); ++i) {
         const std::string name = names[i].GetStr() + 2;
-        EXPECT_TRUE(CExportRun::IsPNGFileName(path.c_str(), name.c_str(), 0)) << name;
-        EXPECT_TRUE(CExportRun::IsPNGFileName(path.c_str(), name.substr(0, 231).c_str(), 1)) << name;
-        EXPECT_FALSE(CExportRun::IsPNGFileName("d/q.png", name.c_str(), 0)) << name;
-        EXPECT_EQ(CExportRun::IsPNGFileName(path.c_str(), (name + ".old").c_str(), 0), 0) << name;
+        EXPECT_TRUE(IsPNGFileName(path.c_str(), name.c_str(), 0)) << name;
+        EXPECT_TRUE(IsPNGFileName(path.c_str(), name.substr(0, 231).c_str(), 1)) << name;
+        EXPECT_FALSE(IsPNGFileName("d/q.png", name.c_str(), 0)) << name;
+        EXPECT_EQ(IsPNGFileName(path.c_str(), (name + ".old").c_str(), 0), 0) << name;
       }
     }
   }
   for (const char* name : {"p_001.png", "p_0001_x.png", "p_F0001-Piece1_R1.png", "p.PNG", "pp.png", "p_Composite",
                            "p_F0001-Piece_R1_C1.png", "q_0001.png", "p_0001.png.tsr-tmp.1.Ab12Cd", ".p_0001.png"})
-    EXPECT_FALSE(CExportRun::IsPNGFileName("p.png", name, 0)) << name;
+    EXPECT_FALSE(IsPNGFileName("p.png", name, 0)) << name;
   for (const char* name : {"p.png", "p_0001.png", "p_123456.png", "p_Composite.png", "p_F12345-Piece9_R2_C3.png"})
-    EXPECT_TRUE(CExportRun::IsPNGFileName("p.png", name, 0)) << name;
-  EXPECT_TRUE(CExportRun::IsPNGFileName("p.png", "p_F00", 1));
-  EXPECT_FALSE(CExportRun::IsPNGFileName("p.png", "p_x", 1));
+    EXPECT_TRUE(IsPNGFileName("p.png", name, 0)) << name;
+  EXPECT_TRUE(IsPNGFileName("p.png", "p_F00", 1));
+  EXPECT_FALSE(IsPNGFileName("p.png", "p_x", 1));
 }
 
 // A write that fails part way through the set (a file-size limit; a full

@@ -351,7 +351,7 @@ TEST(MainDialogs, SavePathsGetTheirExtension) {
                {"/a/k.eps", "eps", "/a/k.eps"}};
   for (const auto& c : cases) {
     CKLF_String out;
-    CMainDialogs::WithExtension(c.path, c.ext, out);
+    ASSERT_TRUE(CMainDialogs::WithExtension(c.path, c.ext, out));
     EXPECT_STREQ(out.GetStr(), c.want) << c.path;
   }
 }

@@ -97,7 +97,7 @@ struct Editor : CLayoutEditor {
 
 inline CKLF_DWordArray* Ids(CKLF_DWordArray& a, const Values& ids) {
   a.Empty();
-  for (u32 id : ids) a.Add(id);
+  for (u32 id : ids) EXPECT_GE(a.Add(id), 0);
   return &a;
 }
 

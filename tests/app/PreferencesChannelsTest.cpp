@@ -28,13 +28,13 @@ std::vector<int> Colours(const CPreferences& p) {
 
 std::string Text(u8 value) {
   CKLF_String s;
-  CPreferences::OpacityText(value, s);
+  EXPECT_TRUE(CPreferences::OpacityText(value, s));
   return s.GetStr();
 }
 
 std::string Leave(const char* typed) {
   CKLF_String s;
-  CPreferences::OpacityTextOnLeave(typed, s);
+  EXPECT_TRUE(CPreferences::OpacityTextOnLeave(typed, s));
   return s.GetStr();
 }
 

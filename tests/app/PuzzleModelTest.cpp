@@ -92,8 +92,8 @@ TEST(PuzzleEffects, RerenderRestartsAndRecombinesWhatWasRendered) {
     p.engine.SetThreads(1);
     puzzletest::Model& m = p.model;
     CKLF_DWordArray list;
-    list.Add(0);
-    list.Add(1);
+    ASSERT_GE(list.Add(0), 0);
+    ASSERT_GE(list.Add(1), 0);
     m.effectWindowOpen = 1;
     int pumps = 0;
     p.port.pump = [&] {
@@ -121,7 +121,7 @@ TEST(PuzzleEffects, StoppedRerenderLeavesItsAreaToTheNext) {
   p.engine.SetThreads(1);
   puzzletest::Model& m = p.model;
   CKLF_DWordArray list;
-  for (u32 i = 0; i < p.engine.GetPieceCount(); ++i) list.Add(i);
+  for (u32 i = 0; i < p.engine.GetPieceCount(); ++i) ASSERT_GE(list.Add(i), 0);
   m.effectWindowOpen = 1;
   m.StopRerender();
   const u16 size = p.Piece(0).bevel[1].size;
@@ -159,7 +159,7 @@ TEST(PuzzleEffects, RerenderBatchesMatchOneThread) {
     p.engine.SetThreads(threads);
     CKLF_DWordArray list;
     for (u32 i = 0; i < p.engine.GetPieceCount(); ++i) {
-      list.Add(i);
+      ASSERT_GE(list.Add(i), 0);
       p.Piece(i).blur[1] = {1, static_cast<u8>(i % 4)};
       p.Piece(i).bevel[1].depth = static_cast<u16>(100 + 10 * i);
     }
@@ -206,7 +206,7 @@ TEST(PuzzleEffects, UncoveredPixelsShowTheDocument) {
   const size_t before = uncoveredShowTheDocument();
   p.Piece(0).blur[1] = {1, 3};
   CKLF_DWordArray list;
-  list.Add(0);
+  ASSERT_GE(list.Add(0), 0);
   p.model.effectWindowOpen = 1;
   ASSERT_EQ(p.model.pmop_RerenderPieces(&list, 1, 1), 1);
   p.model.effectWindowOpen = 0;
@@ -414,7 +414,7 @@ TEST(PuzzleMode, CutterCloseAndEffectWindows) {
   // The window edits the selected piece, then exits.
   p.Piece(4).bevel[1].size = 7;
   CKLF_DWordArray list;
-  list.Add(4);
+  ASSERT_GE(list.Add(4), 0);
   m.effectWindow->mainWindow->pmop_RerenderPieces(&list, 1, 1);
   m.effectWindow->mainWindow->ExitFXMode();
   EXPECT_EQ(p.port.controls["Main_FXBevel/7"].enabled + alive, 2);

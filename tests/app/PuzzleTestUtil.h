@@ -73,7 +73,7 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
     return ++questions, answer;
   }
   u8 AskSaveFile(const FILEQUESTION&, WriterProc writer, void* data) override { return save(writer, data); }
-  u8 AskOpenFile(const FILEQUESTION&, CKLF_String& path) override { return path = openPath.c_str(), 1; }
+  u8 AskOpenFile(const FILEQUESTION&, CKLF_String& path) override { return !(path = openPath.c_str()).IsError(); }
   void CloseWindow() override { ++closed; }
   CEffectWindowServices* NewEffectWindow(u8 effect) override { return newWindow(effect); }
   void DoCutterWindow() override { ++cutterOpens, openCutter(); }
@@ -101,9 +101,9 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   CKLF_Window* GetMainWindow() override { return mainWindow; }
   void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
     if (tips)
-      tip = tips(name, group, enabled, type);
+      ASSERT_FALSE((tip = tips(name, group, enabled, type)).IsError());
     else
-      tip.Format("%s/%s/%u/%u", group, name, enabled, type);
+      ASSERT_TRUE(tip.Format("%s/%s/%u/%u", group, name, enabled, type));
   }
   void FillHelpMenu(CKLF_PlatformPopupMenu* menu) override {
     menu->AddItem("Help Topics", 300, 0, 0);

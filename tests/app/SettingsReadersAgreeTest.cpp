@@ -30,7 +30,7 @@ struct EngineRead {
 
   explicit EngineRead(const Bytes& b) {
     if (!b.empty()) {
-      mem.alloc(static_cast<u32>(b.size()));
+      EXPECT_TRUE(mem.alloc(static_cast<u32>(b.size())));
       std::memcpy(mem.GetPtr(), b.data(), b.size());
     }
     ok = e.InitFromLastSettingsBinary(&mem, layout, count, records);

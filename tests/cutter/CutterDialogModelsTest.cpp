@@ -55,7 +55,7 @@ std::vector<i32> Inked(CKLF_Image& img, i32 y) {
 TEST(CutterDialogModels, AutoLayoutAndMutationValues) {
   // Defaults; typed counts as the dialog reads them.
   CAutoLayoutSettings v;
-  v.Load(nullptr);
+  ASSERT_TRUE(v.Load(nullptr));
   EXPECT_EQ(std::vector<u32>({v.rows, v.columns, v.shape, v.regular, v.RowLimit(), v.ColumnLimit()}),
             std::vector<u32>({2, 2, 0, 0, 98, 97}));
   for (const auto& c : std::vector<std::pair<const char*, u32>>{
@@ -65,12 +65,12 @@ TEST(CutterDialogModels, AutoLayoutAndMutationValues) {
   // Stored counts past the hexagons' limits come in; any regular but 0 is
   // 1; a count of 0 is 1.
   Store st;
-  st.s.AddFolder("Auto Layout Settings");
-  st.s.SetRecord("Auto Layout Settings>Rows", u32{500});
-  st.s.SetRecord("Auto Layout Settings>Cols", u32{60});
-  st.s.SetRecord("Auto Layout Settings>Shape", u8{1});
-  st.s.SetRecord("Auto Layout Settings>Regular", u8{5});
-  v.Load(&st.s);
+  ASSERT_TRUE(st.s.AddFolder("Auto Layout Settings"));
+  ASSERT_TRUE(st.s.SetRecord("Auto Layout Settings>Rows", u32{500}));
+  ASSERT_TRUE(st.s.SetRecord("Auto Layout Settings>Cols", u32{60}));
+  ASSERT_TRUE(st.s.SetRecord("Auto Layout Settings>Shape", u8{1}));
+  ASSERT_TRUE(st.s.SetRecord("Auto Layout Settings>Regular", u8{5}));
+  ASSERT_TRUE(v.Load(&st.s));
   EXPECT_EQ(std::vector<u32>({v.rows, v.columns, v.shape, v.regular}), std::vector<u32>({97, 48, 1, 1}));
   Layouts main;
   v.rows = 0;
@@ -86,7 +86,7 @@ TEST(CutterDialogModels, AutoLayoutAndMutationValues) {
   for (const auto& c : std::vector<std::pair<const char*, u32>>{{"250", 100}, {"", 0}, {"-4", 0}, {"40", 40}})
     EXPECT_EQ(CCustomMutationsSettings::PercentOfText(c.first), c.second) << c.first;
   CCustomMutationsSettings none;
-  none.Load(nullptr);
+  ASSERT_TRUE(none.Load(nullptr));
   EXPECT_EQ(std::vector<f32>(none.amount, none.amount + 3), std::vector<f32>({0, 0, 0}));
   EXPECT_EQ(none.Save(nullptr), 0);
 }

@@ -43,7 +43,7 @@ TEST_F(CutterDialogTest, ShapeNameNeedsSomethingInIt) {
   EXPECT_EQ(main.asked, std::vector<std::string>({"Shape Name>Cutter"}));
   EXPECT_EQ(main.stored, std::vector<std::string>({"Shape Name>Cutter " + Position()}));
 
-  name = "Knob";
+  ASSERT_FALSE((name = "Knob").IsError());
   for (int road = 0; road < 3; ++road) {
     Then([&, road] {
       N* n = Top<N>();
@@ -152,9 +152,9 @@ TEST_F(CutterDialogTest, AutoLayoutLimitsAndOk) {
 // neither triangles nor hexagons opens as triangles, so OK lays triangles.
 TEST_F(CutterDialogTest, AutoLayoutFromOddStoredValues) {
   typedef CWnd_AutoLayout A;
-  main.conf.AddFolder("Auto Layout Settings");
-  main.conf.SetRecord("Auto Layout Settings>Rows", u32{500});
-  main.conf.SetRecord("Auto Layout Settings>Shape", u8{9});
+  ASSERT_TRUE(main.conf.AddFolder("Auto Layout Settings"));
+  ASSERT_TRUE(main.conf.SetRecord("Auto Layout Settings>Rows", u32{500}));
+  ASSERT_TRUE(main.conf.SetRecord("Auto Layout Settings>Shape", u8{9}));
   Then([&] {
     A* a = Top<A>();
     ASSERT_NE(a, nullptr);
@@ -192,8 +192,8 @@ TEST_F(CutterDialogTest, CustomMutationAmounts) {
   EXPECT_EQ(std::vector<f32>({s, u, h}), std::vector<f32>({0, 0, 0}));
   EXPECT_EQ(main.stored, std::vector<std::string>({"CMuts>Cutter " + Position()}));
 
-  main.conf.SetRecord("Custom Mutations Settings>MutS", 0.35);
-  main.conf.SetRecord("Custom Mutations Settings>MutH", 7.0);
+  ASSERT_TRUE(main.conf.SetRecord("Custom Mutations Settings>MutS", 0.35));
+  ASSERT_TRUE(main.conf.SetRecord("Custom Mutations Settings>MutH", 7.0));
   Then([&] {
     C* c = Top<C>();
     EXPECT_EQ(Text(c->GetCtrl(C::kEditS)) + " " + Text(c->GetCtrl(C::kEditH)), "35 100");

@@ -59,7 +59,7 @@ struct LayoutMain : CCutterMainPort {
     stored.push_back(std::string(name) + ">" + parent + " " + std::to_string(p.x) + "," + std::to_string(p.y));
   }
   void GetStatusTip(const char* control, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
-    tip.Format("%s/%s %u %u", group, control, enabled, type);
+    ASSERT_TRUE(tip.Format("%s/%s %u %u", group, control, enabled, type));
   }
   void FillHelpMenu(CKLF_PlatformPopupMenu* menu, u8) override { menu->AddItem("Help", kHelpCommand, 0, 0); }
   u8 HelpMenuDispatcher(u16 command, CKLF_Window*) override {

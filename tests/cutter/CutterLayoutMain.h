@@ -56,7 +56,7 @@ struct CCutterLayoutMain : CCutterMainPort {
 
   u8 SetImage(const CKLF_Image& source) {
     if (!image.Create(source.GetImageWidth(), source.GetImageHeight(), 1)) return 0;
-    image.GetMemObj()->Copy(source.GetMemObj(), 0, image.GetMemObj()->GetSize());
+    if (!image.GetMemObj()->Copy(source.GetMemObj(), 0, image.GetMemObj()->GetSize())) return 0;
     e.model.SetImageSize(image.GetImageWidth(), image.GetImageHeight());
     return e.model.settings_LoadDefaults();
   }
@@ -102,7 +102,7 @@ struct CCutterLayoutMain : CCutterMainPort {
     positions.push_back(std::string(name) + ">" + parent + " " + std::to_string(p.x) + "," + std::to_string(p.y));
   }
   void GetStatusTip(const char* control, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
-    tip.Format("%s/%s %u %u", group, control, enabled, type);
+    (void)tip.Format("%s/%s %u %u", group, control, enabled, type);  // a failure stays in tip
   }
 
   CCutterServices* cutter = nullptr;

@@ -320,21 +320,21 @@ TEST(CutterModel, LastShapeAndOptionsInTheStore) {
   // non-finite record gives the default knife; values out of range clamp.
   CKLF_String key;
   for (u32 i = 0; i < 70; ++i) {
-    conf.SetRecord(key.Format("LastShape>H%u", i), 5.0);
-    conf.SetRecord(key.Format("LastShape>U%u", i), -1.0);
-    conf.SetRecord(key.Format("LastShape>S%u", i), 0.25);
+    ASSERT_TRUE(conf.SetRecord(key.Format("LastShape>H%u", i), 5.0));
+    ASSERT_TRUE(conf.SetRecord(key.Format("LastShape>U%u", i), -1.0));
+    ASSERT_TRUE(conf.SetRecord(key.Format("LastShape>S%u", i), 0.25));
   }
-  conf.SetRecord("LastShape>NodesCount", static_cast<u16>(70));
+  ASSERT_TRUE(conf.SetRecord("LastShape>NodesCount", static_cast<u16>(70)));
   load(back);
   EXPECT_EQ(back.nodeCount, 64);
   EXPECT_EQ(back.nodes[63].H, 3.0);
   EXPECT_EQ(back.nodes[63].U, 0.0);
-  conf.SetRecord("LastShape>U30", NAN);
+  ASSERT_TRUE(conf.SetRecord("LastShape>U30", NAN));
   load(back);
   EXPECT_EQ(back.nodeCount, 5);
   EXPECT_EQ(back.nodes[2].H, -0.297);
-  conf.SetRecord("LastShape>NodesCount", static_cast<u16>(5));
-  conf.KillRec("LastShape>S3");
+  ASSERT_TRUE(conf.SetRecord("LastShape>NodesCount", static_cast<u16>(5)));
+  ASSERT_TRUE(conf.KillRec("LastShape>S3"));
   back.nodeCount = 0;
   load(back);
   EXPECT_EQ(back.nodeCount, 5);
@@ -346,5 +346,5 @@ TEST(CutterModel, LastShapeAndOptionsInTheStore) {
   none.settings_LoadCutterOptions();
   EXPECT_EQ(none.linkRC, 1);
   EXPECT_EQ(none.settings_SaveLastKnife(), 0);
-  conf.Close();
+  ASSERT_TRUE(conf.Close());
 }

@@ -78,7 +78,7 @@ inline std::vector<u8> Container(const std::function<void(CKLF_Storage&)>& fill)
   CKLF_Storage st;
   EXPECT_EQ(st.Open(dir.File("s").c_str(), 2), 1);
   fill(st);
-  st.Close();
+  EXPECT_TRUE(st.Close());
   return klftest::ReadFileBytes(dir.File("s"));
 }
 
@@ -90,8 +90,8 @@ struct Files : CCutterFilesPort {
     if (f == files.end()) return 0;
     block.free();
     if (!f->second.empty()) {
-      block.alloc(static_cast<u32>(f->second.size()));
-      block.Copy(0, f->second.data(), static_cast<u32>(f->second.size()));
+      if (!block.alloc(static_cast<u32>(f->second.size()))) return -1;
+      std::memcpy(block.GetPtr(), f->second.data(), f->second.size());
     }
     return 1;
   }

@@ -170,10 +170,10 @@ TEST_F(CutterWindowTest, CloneModesThroughTheMenu) {
   ExpectKnivesFollow(main.e.model, *m);
   // The custom entry asks its amounts in the dialog, from the stored ones:
   // Escape keeps the mode, OK switches to them and clones with them.
-  main.conf.AddFolder("Custom Mutations Settings");
-  main.conf.SetRecord("Custom Mutations Settings>MutS", 0.3);
-  main.conf.SetRecord("Custom Mutations Settings>MutU", 0.25);
-  main.conf.SetRecord("Custom Mutations Settings>MutH", 0.1);
+  ASSERT_TRUE(main.conf.AddFolder("Custom Mutations Settings"));
+  ASSERT_TRUE(main.conf.SetRecord("Custom Mutations Settings>MutS", 0.3));
+  ASSERT_TRUE(main.conf.SetRecord("Custom Mutations Settings>MutU", 0.25));
+  ASSERT_TRUE(main.conf.SetRecord("Custom Mutations Settings>MutH", 0.1));
   for (const u8 key : {u8{klpVKEscape}, u8{0x24}}) {
     ui.AnswerMenu(9);
     ui.Script([&, key] { Key(key, key == klpVKEscape ? 27 : '\r'); });
@@ -369,7 +369,7 @@ TEST_F(CutterWindowTest, KnifeShapeFilesThroughTheirDialogs) {
   CCutterServices::SPLINE_STRUCT saved = {};
   CKnifeShapeFile reader;
   ASSERT_EQ(reader.Read(&f, saved), 1);
-  f.Close();
+  ASSERT_TRUE(f.Close());
   EXPECT_EQ(saved.nodeCount, 5);
   EXPECT_EQ(saved.nodes[2].H, m->nodes[2].H);
 

@@ -15,13 +15,13 @@ typedef CKnifeShapeFile::SHAPE SHAPE;
 using cuttest::Container;
 
 void Nodes(CKLF_Storage& st, u8 n) {
-  st.SetRecord("Version", CKLF_String(CKnifeShapeFile::kVersion));
-  st.SetRecord("Nodes", n);
+  ASSERT_TRUE(st.SetRecord("Version", CKLF_String(CKnifeShapeFile::kVersion)));
+  ASSERT_TRUE(st.SetRecord("Nodes", n));
   CKLF_String key;
   for (u32 i = 0; i < n; ++i) {
-    st.SetRecord(key.Format("Node_U_%u", i), 0.25);
-    st.SetRecord(key.Format("Node_H_%u", i), -0.5);
-    st.SetRecord(key.Format("Node_S_%u", i), 0.75);
+    ASSERT_TRUE(st.SetRecord(key.Format("Node_U_%u", i), 0.25));
+    ASSERT_TRUE(st.SetRecord(key.Format("Node_H_%u", i), -0.5));
+    ASSERT_TRUE(st.SetRecord(key.Format("Node_S_%u", i), 0.75));
   }
 }
 
@@ -43,7 +43,7 @@ TEST(KnifeShapeFile, SixtyFourNodesRoundTripThroughTheCutter) {
   a.m.nodeS[7] = 0.125;
   CKLF_StdFile out(dir.File("k.klph").c_str(), 4);
   ASSERT_EQ(a.m.opSaveShapeToFile(&out), 1);
-  out.Close();
+  ASSERT_TRUE(out.Close());
   b.m.opUnSelectAllNodes();
   CKLF_StdFile in(dir.File("k.klph").c_str(), 1);
   ASSERT_EQ(b.m.opLoadShapeFromFile(&in), 1);
@@ -95,17 +95,17 @@ TEST(KnifeShapeFile, MalformedFilesAreRefusedWithTheirAlert) {
       {"65 nodes", Container([](CKLF_Storage& st) { Nodes(st, 65); }), corrupt},
       {"no S of node 2", Container([](CKLF_Storage& st) {
          Nodes(st, 3);
-         st.KillRec("Node_S_2");
+         ASSERT_TRUE(st.KillRec("Node_S_2"));
        }),
        corrupt},
       {"not a number", Container([](CKLF_Storage& st) {
          Nodes(st, 3);
-         st.SetRecord("Node_H_1", static_cast<f64>(INFINITY));
+         ASSERT_TRUE(st.SetRecord("Node_H_1", static_cast<f64>(INFINITY)));
        }),
        corrupt},
       {"shape set version", Container([](CKLF_Storage& st) {
          Nodes(st, 1);
-         st.SetRecord("Version", CKLF_String("Kelvanos Tessarette Shape Set 2.0"));
+         ASSERT_TRUE(st.SetRecord("Version", CKLF_String("Kelvanos Tessarette Shape Set 2.0")));
        }),
        corrupt},
       {"1.2 text differs", Legacy({200, 20, 10, 30, 40, 50}, 'k'), corrupt},
@@ -126,7 +126,7 @@ TEST(KnifeShapeFile, MalformedFilesAreRefusedWithTheirAlert) {
   SHAPE s = {};
   std::vector<u8> wide = Container([](CKLF_Storage& st) {
     Nodes(st, 2);
-    st.SetRecord("Node_H_1", 7.5);
+    ASSERT_TRUE(st.SetRecord("Node_H_1", 7.5));
   });
   ASSERT_EQ(f.Read(wide.data(), static_cast<u32>(wide.size()), s), 1);
   EXPECT_EQ(s.nodes[0].H, -0.5);

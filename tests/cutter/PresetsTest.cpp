@@ -57,11 +57,13 @@ std::string Names(const CPresetsLibrary& lib) {
 std::vector<u8> Set(const std::vector<std::vector<u8>>& shapes, const char* version = CShapeSetFile::kVersion,
                     i64 total = -1) {
   return Container([&](CKLF_Storage& st) {
-    st.SetRecord("Version", CKLF_String(version));
+    ASSERT_TRUE(st.SetRecord("Version", CKLF_String(version)));
     CKLF_String key;
     for (size_t k = 0; k < shapes.size(); ++k)
-      st.SetRecord(key.Format("Shape_%zu", k), shapes[k].data(), static_cast<u32>(shapes[k].size()));
-    if (total != -2) st.SetRecord("TotalShapes", static_cast<u32>(total < 0 ? shapes.size() : total));
+      ASSERT_TRUE(st.SetRecord(key.Format("Shape_%zu", k), shapes[k].data(), static_cast<u32>(shapes[k].size())));
+    if (total != -2) {
+      ASSERT_TRUE(st.SetRecord("TotalShapes", static_cast<u32>(total < 0 ? shapes.size() : total)));
+    }
   });
 }
 
@@ -119,7 +121,7 @@ TEST(Presets, SelectedShapesMakeASet) {
   t.lib.SetSelected(2, 1);
   CKLF_StdFile sel(dir.File("s.klpk").c_str(), 4);
   ASSERT_EQ(t.lib.stSaveSetToFile(&sel), 1);
-  sel.Close();
+  ASSERT_TRUE(sel.Close());
   EXPECT_EQ(t.window.status, (std::vector<std::string>{"Writing shape 1 of 2", "Writing shape 2 of 2", "Writing complete"}));
   CKLF_Storage st;
   ASSERT_EQ(st.Open(dir.File("s.klpk").c_str(), 1), 1);

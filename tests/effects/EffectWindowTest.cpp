@@ -236,7 +236,7 @@ TEST_F(EffectWindow, MainPreviewSwitch) {
   ASSERT_TRUE(StoredU8("FXopac_MainPreview", on));
   EXPECT_EQ(on, 1);
   // Stored off, the next window opens with the box off.
-  scene->plugin.ConfStorage_GetStorage()->SetRecord("FXopac_MainPreview", static_cast<u8>(0));
+  ASSERT_TRUE(scene->plugin.ConfStorage_GetStorage()->SetRecord("FXopac_MainPreview", static_cast<u8>(0)));
   ASSERT_NE(Reopen(kOpacity), nullptr);
   EXPECT_FALSE(Window()->IsMainPreviewOn());
   EXPECT_TRUE(Button("_Preview")->IsEnabled());

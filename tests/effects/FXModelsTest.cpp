@@ -195,7 +195,7 @@ struct Served {
     for (u32 r = 0; r < list.GetRowCount(); ++r) {
       CKLF_String text;
       const u32 i = list.RowIndex(r);
-      CFXLayerList::RowText(*plugin.GetLayerInfo(i), list.IsAcceptable(plugin, i), text);
+      EXPECT_TRUE(CFXLayerList::RowText(*plugin.GetLayerInfo(i), list.IsAcceptable(plugin, i), text));
       out.push_back(text.GetStr());
     }
     return out;
@@ -219,7 +219,7 @@ TEST(LayerList, AcceptanceAndRows) {
   kltLAYERINFO_s e = {1, {0, 0, 1, 1}, {}};
   std::fill(e.name, e.name + sizeof e.name, 'n');
   CKLF_String text;
-  CFXLayerList::RowText(e, 1, text);
+  ASSERT_TRUE(CFXLayerList::RowText(e, 1, text));
   EXPECT_EQ(text.GetLength(), 4u + sizeof e.name);
 }
 

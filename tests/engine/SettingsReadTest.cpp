@@ -26,7 +26,7 @@ struct Reader {
   u8 Read(const Bytes& b) {
     mem.free();
     if (!b.empty()) {
-      mem.alloc(static_cast<u32>(b.size()));
+      EXPECT_TRUE(mem.alloc(static_cast<u32>(b.size())));
       std::memcpy(mem.GetPtr(), b.data(), b.size());
     }
     return e.InitFromLastSettingsBinary(&mem, layout, count, records);

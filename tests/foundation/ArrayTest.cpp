@@ -30,7 +30,7 @@ TEST(Array, GrowthBoundsAndVacatedSlots) {
     if (i != 4) want.push_back(i);
   EXPECT_EQ(Values(a), want);
   EXPECT_EQ(a[20], 0u);  // no stale copy of the last element
-  a.InsertAt(40, 5);     // beyond the count acts as SetAt
+  ASSERT_TRUE(a.InsertAt(40, 5));     // beyond the count acts as SetAt
   EXPECT_EQ(a.GetSize(), 41u);
 
   CKLF_WordArray s;
@@ -78,10 +78,10 @@ TEST(Array, LargeArraysGrowByHalfTheirCapacity) {
 
 TEST(Array, ShrinkingClampsTheCountAndHugeSizesFail) {
   CKLF_DWordArray a;
-  for (u32 i = 0; i < 15; ++i) a.Add(i);
+  for (u32 i = 0; i < 15; ++i) ASSERT_GE(a.Add(i), 0);
   ASSERT_EQ(a.SetArraySize(4), 1);
   EXPECT_EQ(a.GetCapacity(), 4u);
-  a.Add(77);  // grows again from the clamped count
+  ASSERT_GE(a.Add(77), 0);  // grows again from the clamped count
   a.DeleteAt(0);
   EXPECT_EQ(Values(a), (std::vector<u32>{1, 2, 3, 77}));
   a.Empty();
@@ -92,13 +92,13 @@ TEST(Array, ShrinkingClampsTheCountAndHugeSizesFail) {
 
 TEST(Array, SortingThroughCompareElements) {
   CKLF_DWordArray a;
-  for (u32 v : {3, 1, 2}) a.Add(v);
+  for (u32 v : {3, 1, 2}) ASSERT_GE(a.Add(v), 0);
   a.SortElements(1);
   EXPECT_EQ(Values(a), (std::vector<u32>{1, 2, 3}));
   a.SortElements(0);
   EXPECT_EQ(Values(a), (std::vector<u32>{3, 2, 1}));
   CKLF_SByteArray s;
-  for (i8 v : {5, -3, 0}) s.Add(v);
+  for (i8 v : {5, -3, 0}) ASSERT_GE(s.Add(v), 0);
   s.SortElements(1);
   EXPECT_EQ(s[0], -3);
   EXPECT_EQ(s[2], 5);
@@ -109,7 +109,7 @@ TEST(Array, SortingThroughCompareElements) {
     bool operator<(const Wide& o) const { return key < o.key; }
   };
   CKLF_TypedArray<Wide> w;
-  for (u64 k : {5, 1, 3}) w.Add(Wide{k, k * 10, k * 100});
+  for (u64 k : {5, 1, 3}) ASSERT_GE(w.Add(Wide{k, k * 10, k * 100}), 0);
   ASSERT_EQ(w.SortElements(1), 1);
   EXPECT_EQ(w[0].key + w[1].key * 10 + w[2].key * 100, 531u);
   EXPECT_EQ(w[2].b, 500u);
@@ -117,8 +117,8 @@ TEST(Array, SortingThroughCompareElements) {
   // Pointer arrays keep their order.
   int x, y;
   CKLF_PtrArray p;
-  p.Add(&y);
-  p.Add(&x);
+  ASSERT_GE(p.Add(&y), 0);
+  ASSERT_GE(p.Add(&x), 0);
   p.SortElements(1);
   EXPECT_EQ(p[0], &y);
 }
@@ -127,19 +127,19 @@ TEST(StringArray, OwnsOneCopyPerSlot) {
   CKLF_StringArray a;
   CKLF_String s("one");
   EXPECT_EQ(a.Add(s, 1), 0);
-  s = "changed";  // the array holds its own copy
-  a.Add("two", 2);
-  a.InsertAt(0, "zero", 0);
+  ASSERT_FALSE((s = "changed").IsError());  // the array holds its own copy
+  ASSERT_GE(a.Add("two", 2), 0);
+  ASSERT_TRUE(a.InsertAt(0, "zero", 0));
   EXPECT_STREQ(a[1].GetStr(), "one");
   EXPECT_EQ(a[2].GetUserValue(), 2u);
   EXPECT_STREQ(a[7].GetStr(), "");
-  a.SetAt(1, "uno", 11);
+  ASSERT_TRUE(a.SetAt(1, "uno", 11));
   a.DeleteAt(0);
-  a.SetAt(1, "dos", 22);  // the slot vacated by the delete is not freed twice
+  ASSERT_TRUE(a.SetAt(1, "dos", 22));  // the slot vacated by the delete is not freed twice
   EXPECT_STREQ(a[0].GetStr(), "uno");
   EXPECT_STREQ(a[1].GetStr(), "dos");
-  a.SetArraySize(1);  // drops "dos"
-  a.SetAt(3, "far", 3);
+  ASSERT_TRUE(a.SetArraySize(1));  // drops "dos"
+  ASSERT_TRUE(a.SetAt(3, "far", 3));
   EXPECT_STREQ(a[2].GetStr(), "");
   EXPECT_EQ(a.LSearch("FAR", 0), 3);
   EXPECT_EQ(a.LSearch("FAR", 1), -1);
@@ -152,7 +152,7 @@ TEST(StringArray, SortAndSearchesAgreeWithTheStandardLibrary) {
     std::vector<std::string> v;
     for (u32 n = rng() % 9; n > 0; --n) v.push_back(probes[1 + rng() % (probes.size() - 1)]);
     CKLF_StringArray a;
-    for (auto& s : v) a.Add(s.c_str(), 0);
+    for (auto& s : v) ASSERT_GE(a.Add(s.c_str(), 0), 0);
     a.SortElements(1);
     std::sort(v.begin(), v.end());
     for (u32 i = 0; i < v.size(); ++i) ASSERT_EQ(std::string(a[i].GetStr()), v[i]);
@@ -164,7 +164,7 @@ TEST(StringArray, SortAndSearchesAgreeWithTheStandardLibrary) {
     }
   }
   CKLF_StringArray b;
-  b.Add("a", 0);
-  b.Add("b", 0);
+  ASSERT_GE(b.Add("a", 0), 0);
+  ASSERT_GE(b.Add("b", 0), 0);
   EXPECT_EQ(b.BSearch("B", 0), 1);
 }

@@ -33,8 +33,7 @@ inline SeedList ZipBlockSeeds() {
   out.push_back({"zip_noise", SeedPack(noise, 2)});
   CKLF_SecureBlock s;
   s.SetPassword(CKLF_String("fuzz"));
-  s.SetSourceBlock(CKLF_String("a knife shape"));
-  if (s.Process())
+  if (s.SetSourceBlock(CKLF_String("a knife shape")) && s.Process())
     out.push_back({"cipher_block", std::vector<u8>(s.GetDestBlock()->GetPtr(),
                                                    s.GetDestBlock()->GetPtr() + s.GetDestBlock()->GetSize())});
   return out;

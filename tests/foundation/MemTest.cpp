@@ -13,7 +13,7 @@ std::vector<u8> Bytes(const CKLF_Mem& m) { return std::vector<u8>(m.GetPtr(), m.
 TEST(Mem, FillsRespectWidthAndBounds) {
   CKLF_Mem m(10);
   m.SetError(17);
-  m.Set(static_cast<u8>(0xEE));
+  ASSERT_TRUE(m.Set(static_cast<u8>(0xEE)));
   EXPECT_EQ(m.GetError(), 0);  // a success resets the code
   EXPECT_EQ(m.Set(static_cast<u32>(0x01020304)), 1);
   u32 w;
@@ -26,8 +26,8 @@ TEST(Mem, FillsRespectWidthAndBounds) {
   EXPECT_FAILS(m, m.Set(static_cast<u8>(7), 10, 1), klErrEmpty);  // offset at the end
 
   CKLF_Mem odd(5), empty;
-  odd.Set(static_cast<u8>(0));
-  odd.Set(static_cast<u16>(0xABCD));
+  ASSERT_TRUE(odd.Set(static_cast<u8>(0)));
+  ASSERT_TRUE(odd.Set(static_cast<u16>(0xABCD)));
   EXPECT_EQ(odd.GetPtr()[4], 0);
   EXPECT_FAILS(empty, empty.Set(static_cast<u8>(1)), klErrEmpty);
 }
@@ -35,7 +35,7 @@ TEST(Mem, FillsRespectWidthAndBounds) {
 TEST(Mem, CopyClampsToBothBlocks) {
   CKLF_Mem src(8), small(4), big(12), empty;
   for (u32 i = 0; i < 8; ++i) src.GetPtr()[i] = static_cast<u8>(i + 1);
-  big.Set(static_cast<u8>(0));
+  ASSERT_TRUE(big.Set(static_cast<u8>(0)));
   EXPECT_EQ(small.Copy(&src, 0, 0), 4u);
   EXPECT_EQ(big.Copy(&src, 0, 0), 8u);
   EXPECT_EQ(big.Copy(10, &src, 2, 0), 2u);  // room for 2 at the end
@@ -51,7 +51,7 @@ TEST(Mem, CopyClampsToBothBlocks) {
 
 TEST(Mem, ResizeCloneAndWideRequests) {
   CKLF_Mem m(3);
-  m.Set(static_cast<u8>(9));
+  ASSERT_TRUE(m.Set(static_cast<u8>(9)));
   ASSERT_EQ(m.Resize(6), 1);
   EXPECT_EQ(Bytes(m), (std::vector<u8>{9, 9, 9, 0, 0, 0}));
   ASSERT_EQ(m.Resize(2), 1);

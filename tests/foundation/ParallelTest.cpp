@@ -259,14 +259,14 @@ TEST(Parallel, HelpersFreedByOneCallJoinACallAlreadyUnderWay) {
   };
   std::atomic<u8> aStarted{0};
   Sleeping a(20, 8, &aStarted), b(2, 8, nullptr);
-  KLF_Parallel::For(2, 2, [&](u32 task, u32) {
+  ASSERT_TRUE(KLF_Parallel::For(2, 2, [&](u32 task, u32) {
     if (task == 1) {
-      KLF_Parallel::Run(8, 7, a);
+      ASSERT_TRUE(KLF_Parallel::Run(8, 7, a));
       return;
     }
     while (!aStarted.load()) std::this_thread::yield();
-    KLF_Parallel::Run(8, 60, b);
-  });
+    ASSERT_TRUE(KLF_Parallel::Run(8, 60, b));
+  }));
   EXPECT_EQ(a.badWorker.load() + b.badWorker.load(), 0u);
   EXPECT_GT(b.tids.size(), 2u);
   EXPECT_LE(b.tids.size(), 8u);

@@ -66,7 +66,7 @@ TEST(StdFile, PositionsAndMixedReadWrite) {
 
   // Read, write, read without seeking in between: each switch of direction
   // must see the bytes where the other left off.
-  f.SetPos(10);
+  ASSERT_GE(f.SetPos(10), 0);
   u8 two[2], patch[3] = {0xAA, 0xBB, 0xCC};
   ASSERT_EQ(f.Read(two, 2), 2);
   ASSERT_EQ(f.Write(patch, 3), 3);
@@ -88,7 +88,7 @@ TEST(StdFile, MemoryBlockTransfersUseCountOrWholeBlock) {
   EXPECT_EQ(f.Write(m, 3), 3);
   EXPECT_EQ(f.Write(m, 0), 10);   // 0: the whole block
   EXPECT_EQ(f.Write(m, 50), 10);  // more than the block: the whole block
-  f.SetPos(2);
+  ASSERT_GE(f.SetPos(2), 0);
   EXPECT_EQ(f.Read(in, 0), 5);
   EXPECT_EQ(f.Read(in, 2), 2);
   EXPECT_EQ(std::vector<u8>(in.GetPtr(), in.GetPtr() + 5), std::vector<u8>({5, 6, 2, 3, 4}));
@@ -115,10 +115,10 @@ TEST(StdFile, TruncateUnbufferedAndWriteFailures) {
 
   // /dev/full takes buffered bytes and fails when they reach it.
   if (!f.Open("/dev/full", 2)) return;
-  f.Write(b, 16);
+  ASSERT_GE(f.Write(b, 16), 0);
   EXPECT_FAILS(f, f.Flush(), klErrFileWrite);
   f.ResetError();
-  f.Write(b, 16);
+  ASSERT_GE(f.Write(b, 16), 0);
   EXPECT_FAILS(f, f.Close(), klErrFileWrite);
   EXPECT_EQ(f.IsOpened(), 0);
 }

@@ -75,7 +75,7 @@ struct RawStore {
     }
     CKLF_ZipBlock z;
     z.SetSourceBlock(ix.data(), static_cast<u32>(ix.size()));
-    z.Process();
+    EXPECT_TRUE(z.Process());
     std::vector<u8> out = Bytes();
     out.resize(out.size() - 8);
     out[7] = 'S';

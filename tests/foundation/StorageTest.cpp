@@ -366,7 +366,7 @@ TEST(Storage, MalformedContainersAreRefusedNeverTrusted) {
   ASSERT_EQ(OpenError(good, dir), 0);
   // A memory image is read-only and never the accelerated variant.
   CKLF_Mem m;
-  m.alloc(static_cast<u32>(good.size()));
+  ASSERT_TRUE(m.alloc(static_cast<u32>(good.size())));
   std::memcpy(m.GetPtr(), good.data(), good.size());
   CKLF_Storage s;
   CKLF_String v;
@@ -465,9 +465,9 @@ TEST(Storage, DigestCheckOfImagesFilesAndEmbeddedContainers) {
   embedded.insert(embedded.end(), f.begin(), f.end());
   klftest::WriteFileBytes(dir.File("e.bin"), embedded);
   CKLF_StdFile file(dir.File("e.bin").c_str(), 1);
-  file.SetPos(3);
+  ASSERT_GE(file.SetPos(3), 0);
   EXPECT_EQ(s.CheckMD5(&file), 1);
-  file.SetPos(2);
+  ASSERT_GE(file.SetPos(2), 0);
   EXPECT_FAILS(s, s.CheckMD5(&file), klErrStoreDigest);
 
   klftest::WriteFileBytes(dir.File("empty"), {});
@@ -509,7 +509,7 @@ TEST(Storage, CallersFileAndNameInFolder) {
     ASSERT_EQ(s.Open(&f, 2), 1) << name;
     EXPECT_EQ(s.GetTotalRecords(), 0u);
     EXPECT_EQ(s.GetPhysicalSize(), 40u);
-    s.Close();
+    ASSERT_TRUE(s.Close());
   }
   // A file the storage cannot read back (or write, to change) is refused.
   CKLF_StdFile writeOnly(dir.File("w").c_str(), 2), readOnly(dir.File("plugin.conf").c_str(), 1);
@@ -517,7 +517,7 @@ TEST(Storage, CallersFileAndNameInFolder) {
   EXPECT_FAILS(s, s.Open(&readOnly, 3), klErrFileAccess);
   EXPECT_EQ(s.IsOpened(), 0);
   EXPECT_EQ(s.Open(&readOnly, 1), 1);
-  s.Close();
+  ASSERT_TRUE(s.Close());
 }
 
 TEST(Storage, CloseReportsWhyTheDigestCouldNotBeMade) {
@@ -525,7 +525,7 @@ TEST(Storage, CloseReportsWhyTheDigestCouldNotBeMade) {
   CKLF_StdFile file(dir.File("gone.kls").c_str(), 4);
   CKLF_Storage s;
   ASSERT_TRUE(s.Open(&file, 2) && s.SetRecord("k", static_cast<u8>(1)));
-  file.Close();  // behind the storage's back
+  ASSERT_TRUE(file.Close());  // behind the storage's back
   EXPECT_FAILS(s, s.Close(), klErrFileNotOpen);
 }
 
@@ -582,7 +582,7 @@ TEST(Storage, FailedWritesLeaveTheContainerAsItWas) {
   // A device that takes nothing: the new container cannot be made.
   CKLF_StdFile probe;
   if (!probe.Open("/dev/full", 3)) return;
-  probe.Close();
+  ASSERT_TRUE(probe.Close());
   EXPECT_FAILS(s, s.Open("/dev/full", 3), klErrFileWrite);
   EXPECT_EQ(s.IsOpened(), 0);
 }

@@ -9,17 +9,17 @@
 TEST(String, BufferGrowsInTwentyByteStepsAndAppendsToItself) {
   CKLF_String s;
   EXPECT_EQ(s.GetMem().GetSize(), 20u);
-  s += "0123456789012345678";  // 19 characters + NUL fit
+  ASSERT_FALSE((s += "0123456789012345678").IsError());  // 19 characters + NUL fit
   EXPECT_EQ(s.GetMem().GetSize(), 20u);
-  s += 'x';
+  ASSERT_FALSE((s += 'x').IsError());
   EXPECT_EQ(s.GetMem().GetSize(), 40u);
   EXPECT_EQ(s.GetLength(), 20u);
   CKLF_String big;
-  big.Append(CKLF_String("0123456789abcdefghij"), 100);
+  ASSERT_TRUE(big.Append(CKLF_String("0123456789abcdefghij"), 100));
   EXPECT_EQ(big.GetMem().GetSize(), 120u);
 
-  s = s;
-  s += s;
+  ASSERT_FALSE((s = s).IsError());
+  ASSERT_FALSE((s += s).IsError());
   EXPECT_EQ(std::string(s.GetStr()), "0123456789012345678x0123456789012345678x");
 }
 
@@ -82,10 +82,10 @@ TEST(String, SlicingTrimmingAndInsertion) {
   EXPECT_STREQ(tab.GetStr(), "\t y");
 
   CKLF_String ab("ab"), mid("abef");
-  ab.InsertAt(5, CKLF_String("X"));
+  ASSERT_TRUE(ab.InsertAt(5, CKLF_String("X")));
   EXPECT_STREQ(ab.GetStr(), "ab   X");
   EXPECT_EQ(ab.GetLength(), 6u);
-  mid.InsertAt(2, "cd");
+  ASSERT_TRUE(mid.InsertAt(2, "cd"));
   EXPECT_STREQ(mid.GetStr(), "abcdef");
   mid.DeleteFrom(1, 2);
   mid.DeleteFrom(2, 100);
@@ -98,25 +98,25 @@ TEST(String, SlicingTrimmingAndInsertion) {
 
 TEST(String, FormatHexAndFromMem) {
   CKLF_String s;
-  s.Format("<%s>", std::string(500, 'q').c_str());
+  ASSERT_TRUE(s.Format("<%s>", std::string(500, 'q').c_str()));
   EXPECT_EQ(s.GetLength(), 502u);
-  s.Format("%s", "");
+  ASSERT_TRUE(s.Format("%s", ""));
   EXPECT_EQ(s.GetLength(), 0u);
   // An argument that is the string's own text still formats correctly.
   CKLF_String self("hello world, this is longer than twenty");
-  self.Format("%s and %s", self.GetStr(), self.GetStr());
+  ASSERT_TRUE(self.Format("%s and %s", self.GetStr(), self.GetStr()));
   EXPECT_STREQ(self.GetStr(), "hello world, this is longer than twenty and hello world, this is longer than twenty");
 
   const u8 bytes[2] = {0x0A, 0xFF};
-  s.BufferHEX(bytes, 2);
+  ASSERT_TRUE(s.BufferHEX(bytes, 2));
   EXPECT_STREQ(s.GetStr(), "0AFF");
 
   CKLF_Mem m(6);
   std::memcpy(m.GetPtr(), "ab\0cd", 6);
-  s.SetFromMem(m, 0);
+  ASSERT_TRUE(s.SetFromMem(m, 0));
   EXPECT_STREQ(s.GetStr(), "ab");
   std::memcpy(m.GetPtr(), "xyzxyz", 6);
-  s.SetFromMem(m, 2);
+  ASSERT_TRUE(s.SetFromMem(m, 2));
   EXPECT_STREQ(s.GetStr(), "xy");
 }
 
@@ -124,20 +124,20 @@ TEST(String, CopiesCarryTheUserValueAndPathsSplitAtTheLastSeparator) {
   CKLF_String a("text");
   a.SetUserValue(42);
   CKLF_String b(a), c;
-  c = a;
-  c = "other";  // C-string assignment leaves the value, and so does a hex dump
+  ASSERT_FALSE((c = a).IsError());
+  ASSERT_FALSE((c = "other").IsError());  // C-string assignment leaves the value, and so does a hex dump
   const u8 bytes[1] = {7};
-  c.BufferHEX(bytes, 1);
+  ASSERT_TRUE(c.BufferHEX(bytes, 1));
   EXPECT_EQ(b.GetUserValue(), 42u);
   EXPECT_EQ(c.GetUserValue(), 42u);
   EXPECT_STREQ(c.GetStr(), "07");
   EXPECT_EQ(a[10], 0);
 
   CKLF_String parent, name;
-  SplitPath("A>B>C", parent, name);
+  ASSERT_TRUE(SplitPath("A>B>C", parent, name));
   EXPECT_EQ(std::string(parent) + "|" + std::string(name), "A>B|C");
-  SplitPath("C", parent, name);
+  ASSERT_TRUE(SplitPath("C", parent, name));
   EXPECT_EQ(std::string(parent) + "|" + std::string(name), "|C");
-  SplitPath("A>", parent, name);
+  ASSERT_TRUE(SplitPath("A>", parent, name));
   EXPECT_EQ(std::string(parent) + "|" + std::string(name), "A|");
 }

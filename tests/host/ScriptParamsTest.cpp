@@ -48,8 +48,7 @@ struct Fixture {
     b.Bind(host);
     b.result = -128;
     CKLF_Mem block;
-    block.alloc(3);
-    block.Set(static_cast<u8>(0xAB));
+    if (!block.alloc(3) || !block.Set(static_cast<u8>(0xAB))) return false;
     bool ok = b.plugin.ReadEncryptedScriptParameter_V2(block, display);
     out.assign(block.GetPtr(), block.GetPtr() + block.GetSize());
     return ok;

@@ -25,22 +25,22 @@ const std::pair<int, int> kCentred = {-32000, -32000};
 TEST(WindowPositions, StoredUnderTrimmedUpperCaseNamesAndClamped) {
   Store s;
   EXPECT_EQ(s.Get("Main", "ROOT"), kCentred);  // closed
-  s.plugin.PutWindowPosToConf("Main", "ROOT", kltPOS{5, 6});  // closed: nothing, no crash
+  ASSERT_TRUE(s.plugin.PutWindowPosToConf("Main", "ROOT", kltPOS{5, 6}));  // closed: nothing, no crash
   ASSERT_TRUE(s.plugin.ConfStorage_Open("plugin.conf"));
-  s.plugin.PutWindowPosToConf("  main ", "", kltPOS{120, -7});
+  ASSERT_TRUE(s.plugin.PutWindowPosToConf("  main ", "", kltPOS{120, -7}));
   CKLF_Storage* st = s.plugin.ConfStorage_GetStorage();
   u32 v = 0;
   ASSERT_TRUE(st->GetRec("Windows Positions>MAIN>-->Left", v));
   EXPECT_EQ(v, 120u);
   EXPECT_EQ(s.Get("MAIN", " "), std::make_pair(120, -7));
   // A second window beside it, and an update in place.
-  s.plugin.PutWindowPosToConf("Cutter", "Main", kltPOS{1, 2});
-  s.plugin.PutWindowPosToConf("main", "", kltPOS{300, 400});
+  ASSERT_TRUE(s.plugin.PutWindowPosToConf("Cutter", "Main", kltPOS{1, 2}));
+  ASSERT_TRUE(s.plugin.PutWindowPosToConf("main", "", kltPOS{300, 400}));
   EXPECT_EQ(s.Get("main", ""), std::make_pair(300, 400));
   // x is kept within -100..7000, y within -10..6000.
-  s.plugin.PutWindowPosToConf("Far", "", kltPOS{9000, -50});
+  ASSERT_TRUE(s.plugin.PutWindowPosToConf("Far", "", kltPOS{9000, -50}));
   EXPECT_EQ(s.Get("Far", ""), std::make_pair(7000, -10));
-  s.plugin.PutWindowPosToConf("Near", "", kltPOS{-5000, 7000});
+  ASSERT_TRUE(s.plugin.PutWindowPosToConf("Near", "", kltPOS{-5000, 7000}));
   EXPECT_EQ(s.Get("Near", ""), std::make_pair(-100, 6000));
   // Both records of the right type are needed.
   ASSERT_TRUE(st->AddFolder("Windows Positions>HALF"));

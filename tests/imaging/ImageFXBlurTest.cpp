@@ -128,7 +128,7 @@ bool Underflows(const std::vector<u8>& line, f64 sigma) {
 u32 FlushModes() {
 #if defined(__SSE2__)
   std::atomic<u32> modes{_mm_getcsr() & 0x8040u};
-  KLF_Parallel::For(3, 48, [&](u32, u32) { modes |= _mm_getcsr() & 0x8040u; });
+  KLF_Parallel::ForEach(3, 48, [&](u32, u32) noexcept { modes |= _mm_getcsr() & 0x8040u; });
   return modes;
 #else
   return 0;

@@ -264,7 +264,7 @@ TEST(ImagePNG, BandedImageDataReadsBackAndIgnoresThreads) {
     writer.SetCompression(s);
     writer.SetThreads(threads);
     EXPECT_EQ(1, writer.WritePNG(&p));
-    f.Close();
+    EXPECT_TRUE(f.Close());
     return klftest::ReadFileBytes(path);
   };
   for (u8 filter = 0; filter <= CKLF_PNGEncoder::kFilterAdaptive; ++filter)
@@ -573,7 +573,7 @@ TEST(ImagePNG, PlacedImageIsItsCanvasDrawnOut) {
   CKLF_ImagePNG writer;
   writer.Create(f);
   ASSERT_EQ(1, writer.WritePNGPlaced(&p, 50, 40, 35, -5, bg));
-  f.Close();
+  ASSERT_TRUE(f.Close());
   const Bytes file = klftest::ReadFileBytes(dir.File("placed.png"));
   CKLF_ImagePNG reader;
   ASSERT_EQ(1, reader.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));

@@ -288,7 +288,7 @@ TEST(ImagePSDWrite, ImageLayerAlphaIsTheImagesAlphaPlane) {
   EXPECT_EQ(klErrBadArg, psd.GetError());
   ASSERT_EQ(1, psd.Write_AddLayer(&lp, &rgba));
   ASSERT_EQ(1, psd.WritePSD());
-  f.Close();
+  ASSERT_TRUE(f.Close());
   V b = klftest::ReadFileBytes(dir.File("i.psd"));
   PSD reader;
   ASSERT_EQ(1, reader.LParseByPtr(b.data(), static_cast<u32>(b.size())));

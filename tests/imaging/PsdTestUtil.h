@@ -51,7 +51,7 @@ inline std::vector<u8> WritePsd(const std::string& path, const CKLF_ImagePSD::PS
     if (!psd.Write_AddLayer(&L.params, planes, L.stride)) return {};
   }
   if (!psd.WritePSD()) return {};
-  f.Close();
+  if (!f.Close()) return {};
   return klftest::ReadFileBytes(path);
 }
 

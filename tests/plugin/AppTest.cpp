@@ -16,7 +16,7 @@ std::vector<std::string> Items(const std::string& text) {
   // A copy of exactly the text's bytes: a search past its end is an error
   // the address sanitizer sees.
   std::vector<u8> bytes(text.begin(), text.end());
-  CApp::ParseHelpItems(bytes.data(), static_cast<u32>(bytes.size()), out);
+  EXPECT_TRUE(CApp::ParseHelpItems(bytes.data(), static_cast<u32>(bytes.size()), out));
   std::vector<std::string> v;
   for (u32 i = 0; i < out.GetSize(); ++i) v.push_back(out[i].GetStr());
   return v;

@@ -164,7 +164,7 @@ TEST(EffectWindowsRun, ABlurSpreadOverADraggedRectangleIsStoredAsTheModelsWouldS
     const kltRECT_s v = w.GetPreviewRect();
     w.pmop_Sel_SelectRectLocal({a.x - v.left, a.y - v.top, b.x + 1 - v.left, b.y + 1 - v.top}, 1, 0, 1);
     CKLF_DWordArray changed;
-    spreadexpect::SetBlurRecords(*w.GetEngine(), radii, changed);
+    ASSERT_TRUE(spreadexpect::SetBlurRecords(*w.GetEngine(), radii, changed));
     ASSERT_EQ(w.Puzzle().pmop_RerenderPieces(&changed, 1, 0), 1);
     m.Click(CWnd_Main::kApply);
   });
@@ -213,10 +213,10 @@ TEST(EffectWindowsRun, SwatchesPickThroughThePlatformsChooserWithoutHostColours)
 TEST(EffectWindowsRun, TheLayerPickerFramesItsThumbnailAsTheMainWindowDoes) {
   PuzzleRun r;
   r.Store([](CKLF_Storage& conf) {
-    conf.AddFolder("Preferences");
+    ASSERT_TRUE(conf.AddFolder("Preferences"));
     const u8 solid[4] = {10, 20, 30, 255};
-    conf.SetRecord("Preferences>ExtAlphaColorSolid", solid, 4);
-    conf.SetRecord("Preferences>ExtAlphaSolid", static_cast<u8>(1));
+    ASSERT_TRUE(conf.SetRecord("Preferences>ExtAlphaColorSolid", solid, 4));
+    ASSERT_TRUE(conf.SetRecord("Preferences>ExtAlphaSolid", static_cast<u8>(1)));
   });
   r.Then([&r] {
     r.Cut();

@@ -433,11 +433,11 @@ TEST(MainCommands, CopyingAnExtraKnifeFromItsMenu) {
     ASSERT_GE(m.xKnifeCount, 6u);
     m.xKnives[5].knobSize = 37;
     w.Context().knives.Empty();
-    w.Context().knives.Add(CLayoutModel::kExtraIdBase + 5);
+    ASSERT_GE(w.Context().knives.Add(CLayoutModel::kExtraIdBase + 5), 0);
     w.RunMenuCommand(264);
     EXPECT_EQ(w.Editor().knives.Clipboard().knobSize, 37u);
     // One knife of each list pasted from it.
-    w.Context().knives.Add(3);
+    ASSERT_GE(w.Context().knives.Add(3), 0);
     w.RunMenuCommand(265);
     EXPECT_EQ(m.vKnives[3].knobSize, 37u);
     w.RunAccelerator(3);

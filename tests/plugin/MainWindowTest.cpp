@@ -30,17 +30,17 @@ void WithMainWindow(PluginRun& r, std::function<void(CWnd_Main&)> step) {
 // the image (20, 30, 240) and (240, 20, 200), solid (10, 220, 120).
 void StoreColours(PluginRun& r, bool solid) {
   r.Store([solid](CKLF_Storage& conf) {
-    conf.AddFolder("Preferences");
+    ASSERT_TRUE(conf.AddFolder("Preferences"));
     const u8 one[4] = {250, 240, 230, 255}, two[4] = {90, 160, 40, 255}, single[4] = {200, 100, 50, 255};
     const u8 out1[4] = {20, 30, 240, 255}, out2[4] = {240, 20, 200, 255}, outSolid[4] = {10, 220, 120, 255};
-    conf.SetRecord("Preferences>AlphaColor1", one, 4);
-    conf.SetRecord("Preferences>AlphaColor2", two, 4);
-    conf.SetRecord("Preferences>AlphaColorSolid", single, 4);
-    conf.SetRecord("Preferences>ExtAlphaColor1", out1, 4);
-    conf.SetRecord("Preferences>ExtAlphaColor2", out2, 4);
-    conf.SetRecord("Preferences>ExtAlphaColorSolid", outSolid, 4);
-    conf.SetRecord("Preferences>AlphaSolid", static_cast<u8>(solid ? 1 : 0));
-    conf.SetRecord("Preferences>ExtAlphaSolid", static_cast<u8>(solid ? 1 : 0));
+    ASSERT_TRUE(conf.SetRecord("Preferences>AlphaColor1", one, 4));
+    ASSERT_TRUE(conf.SetRecord("Preferences>AlphaColor2", two, 4));
+    ASSERT_TRUE(conf.SetRecord("Preferences>AlphaColorSolid", single, 4));
+    ASSERT_TRUE(conf.SetRecord("Preferences>ExtAlphaColor1", out1, 4));
+    ASSERT_TRUE(conf.SetRecord("Preferences>ExtAlphaColor2", out2, 4));
+    ASSERT_TRUE(conf.SetRecord("Preferences>ExtAlphaColorSolid", outSolid, 4));
+    ASSERT_TRUE(conf.SetRecord("Preferences>AlphaSolid", static_cast<u8>(solid ? 1 : 0)));
+    ASSERT_TRUE(conf.SetRecord("Preferences>ExtAlphaSolid", static_cast<u8>(solid ? 1 : 0)));
   });
 }
 
@@ -142,12 +142,12 @@ TEST(MainWindow, KeepsAPictureOfEachModeInTheBuildFolder) {
 TEST(MainWindow, PreferencesAreTakenOnlyFromWellFormedRecords) {
   PluginRun r;
   r.Store([](CKLF_Storage& conf) {
-    conf.AddFolder("Preferences");
+    ASSERT_TRUE(conf.AddFolder("Preferences"));
     const u8 three[3] = {1, 2, 3}, four[4] = {9, 8, 7, 255};
-    conf.SetRecord("Preferences>AlphaColor1", three, 3);  // not a colour: ignored
-    conf.SetRecord("Preferences>AlphaColorSolid", four, 4);
-    conf.SetRecord("Preferences>AlphaSolid", static_cast<u8>(1));
-    conf.SetRecord("Preferences>OnLoadZoom", static_cast<u8>(0));
+    ASSERT_TRUE(conf.SetRecord("Preferences>AlphaColor1", three, 3));  // not a colour: ignored
+    ASSERT_TRUE(conf.SetRecord("Preferences>AlphaColorSolid", four, 4));
+    ASSERT_TRUE(conf.SetRecord("Preferences>AlphaSolid", static_cast<u8>(1)));
+    ASSERT_TRUE(conf.SetRecord("Preferences>OnLoadZoom", static_cast<u8>(0)));
   });
   r.Document(klpModeRGB, 3000, 200);
   WithMainWindow(r, [](CWnd_Main& w) {

@@ -42,12 +42,14 @@ inline std::vector<int> BlurRadii(const CTessarette& e, u8 direction, i32 first,
 
 // The radii given to the pieces' working blur records (the pieces without
 // one untouched); changed gets the pieces written.
-inline void SetBlurRecords(CTessarette& e, const std::vector<int>& radii, CKLF_DWordArray& changed) {
+// false without memory for the list.
+inline bool SetBlurRecords(CTessarette& e, const std::vector<int>& radii, CKLF_DWordArray& changed) {
   for (u32 i = 0; i < e.GetPieceCount() && i < radii.size(); ++i) {
     if (radii[i] < 0) continue;
     e.GetPiece(i)->blur[CTessarette::FX_WORKING] = {1, static_cast<u8>(radii[i])};
-    changed.Add(i);
+    if (changed.Add(i) < 0) return false;
   }
+  return true;
 }
 
 // The radii the pieces' rendered blur records hold (-1 where it is off).

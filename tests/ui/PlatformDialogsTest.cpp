@@ -59,7 +59,7 @@ u8 WriteIndex(CKLF_StdFile* f, void* data, u32 index) {
   auto* w = static_cast<Writes*>(data);
   w->seen.push_back(index);
   const std::string text = "new " + std::to_string(index);
-  f->Write(text.data(), static_cast<u32>(text.size()));
+  if (f->Write(text.data(), static_cast<u32>(text.size())) < 0) return 0;
   return static_cast<i32>(index) != w->failAt;
 }
 
@@ -102,12 +102,12 @@ class FileDialogTest : public UIToolkitTest {
 
 TEST_F(FileDialogTest, OpenOffersFilesByExtension) {
   CKLF_StringArray ext;
-  ext.Add("klph", 0);
-  ext.Add("png", 0);
-  ext.Add("toolong", 0);
+  ASSERT_GE(ext.Add("klph", 0), 0);
+  ASSERT_GE(ext.Add("png", 0), 0);
+  ASSERT_GE(ext.Add("toolong", 0), 0);
   EXPECT_EQ(dlg.IsFileShown("x.png"), 1);  // no filter yet: every file
-  dlg.AddFilter("Shapes", &ext, 0x4B4C5048);
-  dlg.AddFilter("Nothing", nullptr, 0);
+  ASSERT_TRUE(dlg.AddFilter("Shapes", &ext, 0x4B4C5048));
+  ASSERT_TRUE(dlg.AddFilter("Nothing", nullptr, 0));
   struct Case {
     const char* name;
     u8 shown;
@@ -182,7 +182,7 @@ TEST_F(FileDialogTest, ASeriesWritesEachSuffixAndCountsThem) {
   Put("out.png", "typed");
   Put("out_b.png", "old b");
   CKLF_StringArray suffixes;
-  for (const char* s : {"_a", "_b", "_c"}) suffixes.Add(s, 0);
+  for (const char* s : {"_a", "_b", "_c"}) ASSERT_GE(suffixes.Add(s, 0), 0);
   Writes writes;
   writes.failAt = 1;
   ui.AnswerFile({true, folder + "/out.png"});
@@ -196,7 +196,7 @@ TEST_F(FileDialogTest, ASeriesWritesEachSuffixAndCountsThem) {
   EXPECT_EQ(Read(folder + "/out_c.png"), "new 2");
   // No extension: the whole name is the stem; a suffix that makes no file
   // name fails alone.
-  suffixes.Add("/x", 0);
+  ASSERT_GE(suffixes.Add("/x", 0), 0);
   writes.failAt = -1;
   ui.AnswerFile({true, folder + "/plain"});
   EXPECT_FAILS_WITH(dlg, dlg.DoFileSaveDialog_Serial(&suffixes, WriteIndex, &writes, w, 0, 0), 3u, klErrFileOpen);

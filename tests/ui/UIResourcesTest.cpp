@@ -35,16 +35,16 @@ TEST(UIResources, MalformedImagesAndMasksAreAbsent) {
 
 TEST(UIResources, StringsRectsAndFontKeys) {
   Store st;
-  st.s.AddFolder("UIResources");
-  st.s.AddFolder("UIResources>Rects");
-  st.s.AddFolder("UIResources>Rects>Half");
-  st.s.SetRecord("UIResources>Rects>Half>Rect Bottom", static_cast<u16>(9));
-  st.s.SetRecord("UIResources>Rects>Half>Rect Left", static_cast<u16>(4));
-  st.s.SetRecord("UIResources>Rects>Half>Rect Top", static_cast<u16>(2));
-  st.s.AddFolder("UIResources>Strings");
-  st.s.SetRecord("UIResources>Strings>Hello", CKLF_String("Hi"));
-  st.s.AddFolder("UIResources>Fonts");
-  st.s.SetRecord("UIResources>Fonts>Text", CKLF_String("not a font"));
+  ASSERT_TRUE(st.s.AddFolder("UIResources"));
+  ASSERT_TRUE(st.s.AddFolder("UIResources>Rects"));
+  ASSERT_TRUE(st.s.AddFolder("UIResources>Rects>Half"));
+  ASSERT_TRUE(st.s.SetRecord("UIResources>Rects>Half>Rect Bottom", static_cast<u16>(9)));
+  ASSERT_TRUE(st.s.SetRecord("UIResources>Rects>Half>Rect Left", static_cast<u16>(4)));
+  ASSERT_TRUE(st.s.SetRecord("UIResources>Rects>Half>Rect Top", static_cast<u16>(2)));
+  ASSERT_TRUE(st.s.AddFolder("UIResources>Strings"));
+  ASSERT_TRUE(st.s.SetRecord("UIResources>Strings>Hello", CKLF_String("Hi")));
+  ASSERT_TRUE(st.s.AddFolder("UIResources>Fonts"));
+  ASSERT_TRUE(st.s.SetRecord("UIResources>Fonts>Text", CKLF_String("not a font")));
   CKLF_UIResources res(&st.s);
   kltRECT_s r = {0, 0, 0, 0};
   EXPECT_EQ(res.GetResourceRect("Half", r), 0);  // no ">Rect Right": bottom and left are filled

@@ -40,7 +40,9 @@ struct Store {
   std::string Path() const { return dir.File("r.kls4"); }
   void Folders(const std::string& key) {
     for (size_t p = key.find('>'); p != std::string::npos; p = key.find('>', p + 1))
-      if (s.GetRecType(key.substr(0, p).c_str()) == CKLF_Storage::klRecMissing) s.AddFolder(key.substr(0, p).c_str());
+      if (s.GetRecType(key.substr(0, p).c_str()) == CKLF_Storage::klRecMissing) {
+        ASSERT_TRUE(s.AddFolder(key.substr(0, p).c_str()));
+      }
   }
   void Put(const std::string& key, const std::vector<u8>& bytes) {
     Folders(key);

@@ -96,7 +96,7 @@ struct Scene {
         !CKLT_SettingsSource::DefaultBlock(w, h, 6, 4, false, settings, error) ||
         !block.alloc(static_cast<u32>(settings.size())))
       return false;
-    block.Copy(0, settings.data(), static_cast<u32>(settings.size()));
+    std::memcpy(block.GetPtr(), settings.data(), settings.size());
     if (!plugin.CutPieces(block, source)) return false;
     for (u32 i = 0; i < 5; ++i) plugin.GetEngine().GetPiece(i)->selected = 1;
     layout.SetImageSize(static_cast<u32>(w), static_cast<u32>(h));
@@ -117,7 +117,7 @@ struct DemoPort : CMainWindowPort {
   CPluginMain* GetPluginObject() override { return plugin; }
   CKLF_Window* GetMainWindow() override { return window; }
   void GetStatusTip(const char* name, const char* group, u8 state, u8 type, CKLF_String& tip) override {
-    tip = CApp::GetStatusTip(name, group, state, type);
+    (void)(tip = CApp::GetStatusTip(name, group, state, type));  // a failure stays in tip
   }
   void FillHelpMenu(CKLF_PlatformPopupMenu* menu) override { menu->AddItem("Help...", 2, 0, 0); }
   i32 AskMessageBox(const char*, const char*, u8, u8) override { return 1; }

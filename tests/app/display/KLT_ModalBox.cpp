@@ -119,8 +119,8 @@ class CKLT_AskingWindow : public CKLF_Window {
   u32 i_Ask(u8 left, u8 right) {
     CKLT_AnnouncedBox box;
     box.round = ++m_rounds;
-    box.Init("Pieces Layout Has Changed", "Do you want to reset effects?", left, right);
-    if (!box.CreateFromResource("MessageBox", klNotSet, klNotSet, this, 1)) return 1;
+    if (!box.Init("Pieces Layout Has Changed", "Do you want to reset effects?", left, right) ||
+        !box.CreateFromResource("MessageBox", klNotSet, klNotSet, this, 1)) return 1;
     box.RenderRect(klNullRect);
     Say("answer " + std::to_string(box.round) + " " + std::to_string(box.DoModal()));
     return 1;
@@ -129,8 +129,8 @@ class CKLT_AskingWindow : public CKLF_Window {
     if (command == kLoad) {
       CKLF_PlatformFileDialog dialog;
       CKLF_StringArray extensions;
-      extensions.Add("klpd", 0);
-      dialog.AddFilter("Kelvanos Tessarette Document (.klpd)", &extensions, 0);
+      if (extensions.Add("klpd", 0) < 0 || !dialog.AddFilter("Kelvanos Tessarette Document (.klpd)", &extensions, 0))
+        return 1;
       dialog.SetDefaultPathToAppRoot(nullptr);
       dialog.SetWindowTitle("Load Document...");
       if (!dialog.DoFileOpenDialog(this, 0)) return 1;

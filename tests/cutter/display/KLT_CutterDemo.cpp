@@ -88,7 +88,7 @@ int Grid(int columns, int rows, const char* out) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  mem.Copy(0, block.data(), static_cast<u32>(block.size()));
+  std::memcpy(mem.GetPtr(), block.data(), block.size());
   u8* planes[5];
   u32 stride = 0;
   picture.GetImageChannels(planes, stride);
@@ -101,7 +101,7 @@ int Grid(int columns, int rows, const char* out) {
 // The application's tips on the status line, as the plug-in shows them.
 struct DemoMain : CCutterLayoutMain {
   void GetStatusTip(const char* control, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
-    tip = CApp::GetStatusTip(control, group, enabled, type);
+    (void)(tip = CApp::GetStatusTip(control, group, enabled, type));  // a failure stays in tip
   }
 };
 

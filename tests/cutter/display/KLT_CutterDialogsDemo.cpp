@@ -59,8 +59,9 @@ struct DemoMain : CCutterMainPort {
   }
   kltSIZE_s GetWindowPosition(const char*, const char*) override { return {kX, kY}; }
   void GetStatusTip(const char* control, const char* group, u8, u8, CKLF_String& tip) override {
-    if (!control || !*control) tip.Format("%s: point at a control to read what it does.", group);
-    else tip.Format("%s", std::strchr(control, '_') ? std::strchr(control, '_') + 1 : control);
+    // A failure stays in tip.
+    if (!control || !*control) (void)tip.Format("%s: point at a control to read what it does.", group);
+    else (void)tip.Format("%s", std::strchr(control, '_') ? std::strchr(control, '_') + 1 : control);
   }
   void FillHelpMenu(CKLF_PlatformPopupMenu* menu, u8) override { menu->AddItem("Help...", 900, 0, 0); }
   CLayoutEditor e;

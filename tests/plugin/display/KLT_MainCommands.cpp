@@ -282,8 +282,7 @@ bool ApplyBlurSpread(CKLP_HeadlessUI& ui, i32 first, i32 second) {
   CTessarette& e = *Main().GetEngine();
   const std::vector<int> radii = spreadexpect::BlurRadii(e, CFXSpread::kRight, first, second);
   CKLF_DWordArray changed;
-  spreadexpect::SetBlurRecords(e, radii, changed);
-  if (changed.GetSize() == 0 || !Main().Puzzle().pmop_RerenderPieces(&changed, 1, 0)) return false;
+  if (!spreadexpect::SetBlurRecords(e, radii, changed) || changed.GetSize() == 0 || !Main().Puzzle().pmop_RerenderPieces(&changed, 1, 0)) return false;
   std::printf("radii");
   for (int r : radii) std::printf(" %d", r);
   std::printf("\n");

@@ -253,8 +253,7 @@ class DemoWindow : public CKLT_DemoWindow {
     if (command != kOpen && command != kSave) return;
     CKLF_PlatformFileDialog dialog;
     CKLF_StringArray extensions;
-    extensions.Add("txt", 0);
-    dialog.AddFilter("Text", &extensions, 0);
+    if (extensions.Add("txt", 0) < 0 || !dialog.AddFilter("Text", &extensions, 0)) return;
     dialog.SetWindowTitle(command == kOpen ? "Open a text" : "Save the demo text");
     dialog.SetDefaultSaveName("demo.txt");
     const u8 done =

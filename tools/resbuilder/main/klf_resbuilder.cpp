@@ -28,8 +28,7 @@ int Fail(const std::string& message) {
 // The default shape set as a whole shape set file, made beside the output.
 bool AddDefaultShapeSet(CKLT_UIResourceFile& file, const std::string& scratch) {
   CKLF_StdFile f(scratch.c_str(), 4);
-  const bool written = CDefaultShapeSet::Write(&f);
-  f.Close();
+  const bool written = CDefaultShapeSet::Write(&f) && f.Close();
   std::vector<u8> bytes;
   if (FILE* in = written ? std::fopen(scratch.c_str(), "rb") : nullptr) {
     u8 chunk[4096];
