@@ -71,9 +71,9 @@ u8 CChannelListModel::PreviewAlpha(u8* alpha, u32 stride, u16 width, u16 height)
   CKLF_ImageFX fx;
   u8* src[1] = {m_map.GetPtr()};
   u8* dst[1] = {alpha};
-  fx.SetSource(src, m_facts.width, 1, 0, static_cast<u16>(m_facts.width), static_cast<u16>(m_facts.height));
-  fx.SetDestination(dst, stride, 1, 0, width, height);
-  if (!fx.Resize_Int_ZO(0)) return FailFrom(fx, klErrBadArg);
+  if (!fx.SetSource(src, m_facts.width, 1, 0, static_cast<u16>(m_facts.width), static_cast<u16>(m_facts.height)) ||
+      !fx.SetDestination(dst, stride, 1, 0, width, height) || !fx.Resize_Int_ZO(0))
+    return FailFrom(fx, klErrBadArg);
   for (u32 y = 0; y < height; ++y) {
     u8* row = alpha + static_cast<u64>(y) * stride;
     for (u32 x = 0; x < width; ++x) row[x] = Selects(row[x], invert) ? 0 : 255;

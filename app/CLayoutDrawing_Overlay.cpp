@@ -114,13 +114,14 @@ void CLayoutDrawing::spl_DoRedrawBySimpleLines(u16 vCount, u16 hCount, const f32
   draw.SetClipRect(c);
   draw.SetValue(255);
   draw.SetAntiAlias(1);
+  // A line that cannot be drawn ends the drawing (the code stays in draw).
   for (u32 i = 0; i < vCount && v; ++i) {
     const f64 x = AreaWidth() * v[i] - originX;
-    if (x >= c.left && x < c.right) draw.DrawHQLine(x, c.top, x, c.bottom, 1.0, 0, 1, 0);
+    if (x >= c.left && x < c.right && !draw.DrawHQLine(x, c.top, x, c.bottom, 1.0, 0, 1, 0)) return;
   }
   for (u32 i = 0; i < hCount && h; ++i) {
     const f64 y = AreaHeight() * h[i] - originY;
-    if (y >= c.top && y < c.bottom) draw.DrawHQLine(c.left, y, c.right, y, 1.0, 0, 1, 0);
+    if (y >= c.top && y < c.bottom && !draw.DrawHQLine(c.left, y, c.right, y, 1.0, 0, 1, 0)) return;
   }
 }
 

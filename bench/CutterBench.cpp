@@ -7,6 +7,7 @@
 // pieces rendered), paired with the engine's own cut and render of the same
 // layout, on one thread and on all (0).
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <random>
@@ -26,7 +27,7 @@ const i32 kX = 100, kY = 50;
 const CKLF_Image& Photo() {
   static CKLF_Image img;
   if (img.GetImageWidth() == 0) {
-    img.Create(kW, kH, 1);
+    EXPECT_TRUE(img.Create(kW, kH, 1));
     std::mt19937 rng(1);
     u8* p = img.GetMemObj()->GetPtr();
     for (u32 c = 0; c < 3; ++c)
@@ -74,7 +75,7 @@ struct Session {
 
 void BM_NodeDrag(benchmark::State& state) {
   CKLF_Image small;
-  small.Create(300, 200, 1);
+  EXPECT_TRUE(small.Create(300, 200, 1));
   Session s(small, 3, 2);
   if (!s.Open()) return state.SkipWithError("no Cutter");
   const kltRECT_s node = s.w->GetModel().GetNodeRect(2), preview = s.w->GetPreviewRect();

@@ -5,6 +5,7 @@
 // piece rendered with the default bevel, then the recombination. Reports
 // megapixels per second and the peak resident memory of each step.
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
@@ -62,7 +63,7 @@ void SetLayout(CTessarette& e, u32 columns = 30, u32 rows = 20) {
                                 {0.5f, -0.297f, 0.5f},
                                 {0.6485f, -0.165f, 0.5f},
                                 {0.566f, 0.0f, 0.5f}};
-  e.Init(columns, rows, 0);
+  EXPECT_TRUE(e.Init(columns, rows, 0));
   for (u32 i = 0; i < e.m_vCount; i++) e.m_vPos[i] = static_cast<f32>(i + 1) / columns;
   for (u32 i = 0; i < e.m_hCount; i++) e.m_hPos[i] = static_cast<f32>(i + 1) / rows;
   auto knob = [&](CTessarette::KNIFESTRUCT_RENDERER* k, u32 n) {
@@ -138,14 +139,16 @@ void BM_RenderBevel(benchmark::State& state) {
   Image& img = Picture();
   CTessarette e;
   SetLayout(e);
-  e.SplitCells(kW, kH, nullptr, 0, img.planes, kW, 3, 0, 100, 0);
+  EXPECT_TRUE(e.SplitCells(kW, kH, nullptr, 0, img.planes, kW, 3, 0, 100, 0));
   e.SetThreads(static_cast<u32>(state.range(1)));
   ResetPeak();
   for (auto _ : state) {
     if (state.range(0)) {
-      e.RenderAllPieces(0, 100);
+      EXPECT_TRUE(e.RenderAllPieces(0, 100));
     } else {
-      for (u32 i = 0; i < e.GetPieceCount(); i++) e.RenderPiece(i);
+      for (u32 i = 0; i < e.GetPieceCount(); i++) {
+        EXPECT_TRUE(e.RenderPiece(i));
+      }
     }
   }
   Report(state, PeakMiB());
@@ -163,14 +166,14 @@ void BM_Combine(benchmark::State& state) {
   Image& img = Picture();
   CTessarette e;
   SetLayout(e);
-  e.SplitCells(kW, kH, nullptr, 0, img.planes, kW, 3, 0, 100, 1);
+  EXPECT_TRUE(e.SplitCells(kW, kH, nullptr, 0, img.planes, kW, 3, 0, 100, 1));
   std::vector<u8> out(static_cast<size_t>(kW) * kH * 4);
   u8* planes[4];
   for (int p = 0; p < 4; p++) planes[p] = out.data() + static_cast<size_t>(p) * kW * kH;
   e.SetThreads(static_cast<u32>(state.range(0)));
   ResetPeak();
   for (auto _ : state) {
-    e.CombineSplitedCells(kW, kH, planes, kW, 4, nullptr, 0, klNullRect, 0, 0, 100);
+    EXPECT_TRUE(e.CombineSplitedCells(kW, kH, planes, kW, 4, nullptr, 0, klNullRect, 0, 0, 100));
     benchmark::DoNotOptimize(out.data());
   }
   Report(state, PeakMiB());
@@ -188,8 +191,8 @@ void BM_CutRenderCombine(benchmark::State& state) {
     CTessarette e;
     SetLayout(e);
     e.m_antiAlias = static_cast<u8>(state.range(0));
-    e.SplitCells(kW, kH, nullptr, 0, img.planes, kW, 3, 0, 100, 1);
-    e.CombineSplitedCells(kW, kH, planes, kW, 4, nullptr, 0, klNullRect, 0, 0, 100);
+    EXPECT_TRUE(e.SplitCells(kW, kH, nullptr, 0, img.planes, kW, 3, 0, 100, 1));
+    EXPECT_TRUE(e.CombineSplitedCells(kW, kH, planes, kW, 4, nullptr, 0, klNullRect, 0, 0, 100));
     benchmark::DoNotOptimize(out.data());
   }
   Report(state, PeakMiB());

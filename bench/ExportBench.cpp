@@ -6,6 +6,7 @@
 // piece again. On one thread and on all. MP/s counts the document's
 // pixels.
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <unistd.h>
 
@@ -40,7 +41,7 @@ struct Puzzle {
     static const f32 pts[5][3] = {
         {0.434f, 0.0f, 0.5f}, {0.3515f, -0.165f, 0.5f}, {0.5f, -0.297f, 0.5f}, {0.6485f, -0.165f, 0.5f},
         {0.566f, 0.0f, 0.5f}};
-    engine.Init(30, 20, 0);
+    EXPECT_TRUE(engine.Init(30, 20, 0));
     for (u32 i = 0; i < engine.m_vCount; i++) engine.m_vPos[i] = static_cast<f32>(i + 1) / 30;
     for (u32 i = 0; i < engine.m_hCount; i++) engine.m_hPos[i] = static_cast<f32>(i + 1) / 20;
     auto knob = [&](CTessarette::KNIFESTRUCT_RENDERER* k, u32 n) {
@@ -56,8 +57,8 @@ struct Puzzle {
     for (u32 i = 0; i < engine.m_vKnifeCount; i++) knob(engine.m_vKnives + i, i);
     for (u32 i = 0; i < engine.m_hKnifeCount; i++) knob(engine.m_hKnives + i, i + 1);
     engine.SetDocument({1, {0, 0, kW, kH}, 0, nullptr});
-    engine.SplitCells(kW, kH, nullptr, 0, planes, kW, 3, 0, 100, 0);
-    engine.RenderAllPieces(0, 100);
+    EXPECT_TRUE(engine.SplitCells(kW, kH, nullptr, 0, planes, kW, 3, 0, 100, 0));
+    EXPECT_TRUE(engine.RenderAllPieces(0, 100));
     char tmpl[] = "/tmp/klfexport-XXXXXX";
     dir = mkdtemp(tmpl) ? tmpl : "/tmp";
   }

@@ -2,6 +2,7 @@
 // writing a whole 8-bit plane through advanceState with a realistic and a
 // small memory limit. Reports megapixels per second.
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <vector>
 
@@ -13,7 +14,7 @@ namespace {
 void Transfer(benchmark::State& state, bool write) {
   const int32_t w = static_cast<int32_t>(state.range(0)), h = static_cast<int32_t>(state.range(1));
   CKLT_FilterHost host;
-  host.SetDocument(klpModeRGB, w, h, false);
+  EXPECT_TRUE(host.SetDocument(klpModeRGB, w, h, false));
   host.SetMaxSpace(static_cast<int32_t>(state.range(2)));
   CPluginMain plugin;
   int16_t result = 0;

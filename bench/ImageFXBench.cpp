@@ -5,6 +5,7 @@
 // 7.3. The photograph is the PNG named by KLF_PHOTO
 // (bench/photo/make_photos.sh makes some); without it those runs skip.
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
@@ -55,7 +56,7 @@ Picture& RealPhoto() {
     CKLF_ImagePNG png;
     u16 w = 0, h = 0;
     if (!png.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size()))) return Picture(0, 0);
-    png.GetMainImageSize(w, h);
+    EXPECT_TRUE(png.GetMainImageSize(w, h));
     Picture p(w, h);
     for (u32 c = 0; c < 3; ++c) {
       // A grey photograph has one plane.
@@ -114,8 +115,8 @@ void SetRate(benchmark::State& state, u64 pixels) {
 }
 
 void Bind(CKLF_ImageFX& fx, Picture& src, Picture& dst) {
-  fx.SetSource(src.data.data(), src.w, 4, 1, static_cast<u16>(src.w), static_cast<u16>(src.h));
-  fx.SetDestination(dst.data.data(), dst.w, 4, 1, static_cast<u16>(dst.w), static_cast<u16>(dst.h));
+  EXPECT_TRUE(fx.SetSource(src.data.data(), src.w, 4, 1, static_cast<u16>(src.w), static_cast<u16>(src.h)));
+  EXPECT_TRUE(fx.SetDestination(dst.data.data(), dst.w, 4, 1, static_cast<u16>(dst.w), static_cast<u16>(dst.h)));
 }
 
 // On the photo, on one large piece with transparent surroundings

@@ -5,6 +5,7 @@
 // second; CPU is the process's, every thread's time, to which threads that
 // wait must not add.
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <random>
@@ -42,7 +43,7 @@ struct Photo {
     CKLF_StdFile f;
     if (!f.Open(path, 2)) return false;
     CKLF_ImagePNG png;
-    png.Create(f);
+    EXPECT_TRUE(png.Create(f));
     png.SetThreads(threads);
     CKLF_ImagePNG::PNGWRITE_PARAMS p = {};
     p.width = static_cast<u16>(kW);

@@ -4,6 +4,7 @@
 // view; thick knives seen close. Rates are view megapixels per second for the redraw; the hit test
 // reports its time per test (it must stay well under a millisecond).
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include "CKLF_Array.h"
 #include "CLayoutEditor.h"
@@ -24,7 +25,9 @@ struct Scene {
     m.knotRandomAmount = 0.3f;
     m.spl_AutoFillKnots(1);
     editor.selection.op_RandFlip(1, 0, 0, 0);
-    for (CKLF_Image* img : {&knives, &selected, &handles}) img->Create(kW, kH, 2);
+    for (CKLF_Image* img : {&knives, &selected, &handles}) {
+      EXPECT_TRUE(img->Create(kW, kH, 2));
+    }
     if (layers) editor.drawing.SetLayers(&knives, &selected, &handles);
     editor.drawing.SetView(4, 0, 0, kW, kH);
   }

@@ -8,6 +8,7 @@
 //    over the pieces of a 6000 x 4000 photograph cut 8 x 6 (a lasso of up
 //    to 300 points).
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <unistd.h>
 
@@ -72,7 +73,7 @@ struct Dialog {
     std::filesystem::create_directories(folder);
     std::filesystem::copy_file(KLF_UI_RESOURCE_FILE, folder / CApp::kResourceFile,
                                std::filesystem::copy_options::overwrite_existing);
-    host.SetDocument(klpModeRGB, w, h, false);
+    EXPECT_TRUE(host.SetDocument(klpModeRGB, w, h, false));
     for (int p = 0; p < 3; ++p) {
       uint8_t* v = host.Plane(p).data();
       for (int32_t y = 0; y < h; ++y)
@@ -128,7 +129,7 @@ void BM_KnotDrag30x20(benchmark::State& state) {
     state.counters["px/move"] = moves ? static_cast<double>(area) / moves : 0;
     w.localClose();
   });
-  d.host.RunFilter(PluginMain, true);
+  EXPECT_EQ(d.host.RunFilter(PluginMain, true), klpResUserCanceled);  // closed without applying
 }
 BENCHMARK(BM_KnotDrag30x20)->Unit(benchmark::kMillisecond);
 
@@ -140,7 +141,7 @@ void BM_FullRedraw30x20(benchmark::State& state) {
     for (auto _ : state) w.RedrawSplitting();
     w.localClose();
   });
-  d.host.RunFilter(PluginMain, true);
+  EXPECT_EQ(d.host.RunFilter(PluginMain, true), klpResUserCanceled);  // closed without applying
 }
 BENCHMARK(BM_FullRedraw30x20)->Unit(benchmark::kMillisecond);
 
@@ -170,7 +171,7 @@ void Outline(benchmark::State& state, u8 lasso) {
     d.Mouse(klpMouseUp, cx, cy + 1, mods);
     w.localClose();
   });
-  d.host.RunFilter(PluginMain, true);
+  EXPECT_EQ(d.host.RunFilter(PluginMain, true), klpResUserCanceled);  // closed without applying
 }
 
 void BM_RectangleOutline(benchmark::State& state) { Outline(state, 0); }

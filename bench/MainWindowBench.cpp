@@ -6,6 +6,7 @@
 // "IdleTick": one 30 ms tick of an idle main window (the pointer still, no
 // tip fading): what it costs and how many times it paints (none expected).
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <unistd.h>
 
@@ -47,7 +48,7 @@ struct Dialog {
     std::filesystem::create_directories(folder);
     std::filesystem::copy_file(KLF_UI_RESOURCE_FILE, folder / CApp::kResourceFile,
                                std::filesystem::copy_options::overwrite_existing);
-    host.SetDocument(klpModeRGB, kW, kH, false);
+    EXPECT_TRUE(host.SetDocument(klpModeRGB, kW, kH, false));
     for (int p = 0; p < 3; ++p) {
       uint8_t* v = host.Plane(p).data();
       for (int32_t y = 0; y < kH; ++y)
@@ -76,11 +77,11 @@ void BM_MainWindowStart(benchmark::State& state) {
     });
     // Parameters and Prepare first: the clock starts at Start.
     d.host.ResetRun();
-    d.host.Call(PluginMain, klpSelectorParameters);
-    d.host.Call(PluginMain, klpSelectorPrepare);
+    EXPECT_EQ(d.host.Call(PluginMain, klpSelectorParameters), 0);
+    EXPECT_EQ(d.host.Call(PluginMain, klpSelectorPrepare), 0);
     const auto start = std::chrono::steady_clock::now();
-    d.host.Call(PluginMain, klpSelectorStart);
-    d.host.Call(PluginMain, klpSelectorFinish);
+    EXPECT_EQ(d.host.Call(PluginMain, klpSelectorStart), klpResUserCanceled);  // closed without applying
+    EXPECT_EQ(d.host.Call(PluginMain, klpSelectorFinish), 0);
     state.SetIterationTime(std::chrono::duration<double>(painted - start).count());
   }
   state.counters["MP"] = static_cast<double>(kW) * kH / 1e6;
@@ -101,7 +102,7 @@ void BM_MainWindowIdleTick(benchmark::State& state) {
     draws = d.ui.draws - before;
     if (Dialog::Main()) Dialog::Main()->localClose();
   });
-  d.host.RunFilter(PluginMain, true);
+  EXPECT_EQ(d.host.RunFilter(PluginMain, true), klpResUserCanceled);  // closed without applying
   state.counters["paints/tick"] = ticks ? static_cast<double>(draws) / ticks : -1;
 }
 BENCHMARK(BM_MainWindowIdleTick)->Unit(benchmark::kMicrosecond);

@@ -3,6 +3,7 @@
 // mask: as one layered PSD file, and as 80 PNG files.
 // MP/s counts the document's pixels; layerMP/s the pixels of all pieces.
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <unistd.h>
 
@@ -101,8 +102,8 @@ void BM_PiecesAsLayeredPSD(benchmark::State& state) {
     doc.mode = 1;
     doc.resolution = 72;
     doc.globalAngle = 130;
-    psd.Create(f);
-    psd.Write_Init(&doc);
+    EXPECT_TRUE(psd.Create(f));
+    EXPECT_TRUE(psd.Write_Init(&doc));
     for (u32 i = 0; i < job.pieces.size(); ++i) {
       Piece& p = job.pieces[i];
       CKLF_ImagePSD::PSDMLWRITE_LAYERPARAMS lp{};
@@ -114,7 +115,7 @@ void BM_PiecesAsLayeredPSD(benchmark::State& state) {
       lp.opacity = 255;
       std::snprintf(lp.name, sizeof(lp.name), "Layer %u", i + 1);
       u8* planes[5] = {p.planes[0].data(), p.planes[1].data(), p.planes[2].data(), p.planes[3].data()};
-      psd.Write_AddLayer(&lp, planes, p.w);
+      EXPECT_TRUE(psd.Write_AddLayer(&lp, planes, p.w));
     }
     if (!psd.WritePSD()) state.SkipWithError("PSD write failed");
     psd.WriteClean();
@@ -138,7 +139,7 @@ void BM_PiecesAsPNGFiles(benchmark::State& state) {
       params.stride = p.w;
       params.product = "Kelvanos Tessarette 3.0";
       params.resolution = 72;
-      png.Create(f);
+      EXPECT_TRUE(png.Create(f));
       if (!png.WritePNG(&params)) state.SkipWithError("PNG write failed");
     }
   }

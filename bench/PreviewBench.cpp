@@ -5,6 +5,7 @@
 // averaged view below 1:1, the window recomposed). Headless platform; one
 // thread.
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <memory>
 
@@ -27,7 +28,7 @@ struct Scene {
   Scene() {
     KLP_SetUI(&ui);
     // A smooth picture with a transparent band, so every blend path runs.
-    doc.Create(kDocW, kDocH, 2);
+    EXPECT_TRUE(doc.Create(kDocW, kDocH, 2));
     u8* p[5];
     u32 s;
     doc.GetImageChannels(p, s);

@@ -4,6 +4,7 @@
 // the size), then every region of each mask seed-filled. Rates are mask
 // megapixels per second.
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
@@ -58,7 +59,7 @@ std::vector<Polyline> MakeKnives(double scale) {
     }
     k[9] = {b.x, b.y, 0.0f, 0};
     u32 n = 0;
-    math.CalcPointSpline(k, 10, 2.0, &block, n, nullptr);
+    EXPECT_TRUE(math.CalcPointSpline(k, 10, 2.0, &block, n, nullptr));
     const kltFPOS* p = reinterpret_cast<const kltFPOS*>(block.GetPtr());
     out.emplace_back(p, p + n);
   }
@@ -78,7 +79,7 @@ void DrawKnives8(std::vector<u8>& mask) {
   CKLF_ImageDrawing d;
   d.SetDestination(mask.data(), kW, kW, kH);
   for (const Polyline& p : Knives())
-    d.DrawHQPolyLine(p.data(), static_cast<u32>(p.size()), kWidth, 1, 1, 0, std::max(1.0, kWidth * 0.25));
+    EXPECT_TRUE(d.DrawHQPolyLine(p.data(), static_cast<u32>(p.size()), kWidth, 1, 1, 0, std::max(1.0, kWidth * 0.25)));
 }
 
 const u32 kBitStride = 4 * kW / 8;
@@ -88,7 +89,9 @@ void DrawKnives1(std::vector<u8>& mask) {
   d.SetDestination(mask.data(), 4 * kW, kBitStride, 4 * kH);
   d.SetAntiAlias(0);
   d.SetOneBit(1);
-  for (const Polyline& p : Knives4()) d.DrawHQPolyLine(p.data(), static_cast<u32>(p.size()), 1.0, 1, 1, 0, 1.0);
+  for (const Polyline& p : Knives4()) {
+    EXPECT_TRUE(d.DrawHQPolyLine(p.data(), static_cast<u32>(p.size()), 1.0, 1, 1, 0, 1.0));
+  }
 }
 
 void BM_KnivesInto8BitMask(benchmark::State& state) {
@@ -172,9 +175,9 @@ void BM_SeedFill8BitRegions(benchmark::State& state) {
       for (i32 x = 0; x < kW; ++x) {
         if (row[x]) continue;
         if (kCallbacks)
-          math.FillBounds(&s, kltPOS{x, y});
+          EXPECT_TRUE(math.FillBounds(&s, kltPOS{x, y}));
         else
-          math.FillBoundsWith(s, kltPOS{x, y});
+          EXPECT_TRUE(math.FillBoundsWith(s, kltPOS{x, y}));
         ++regions;
       }
     }
@@ -202,7 +205,7 @@ void BM_SeedFill1BitRegions(benchmark::State& state) {
       for (u32 b = 0; b < kBitStride; ++b) {
         while (row[b] != 0xFF) {  // a free bit left in this byte
           const i32 x = static_cast<i32>(b * 8) + __builtin_clz(static_cast<u32>(~row[b] & 0xFF) << 24);
-          math.FillBoundsWith(s, kltPOS{x, y});
+          EXPECT_TRUE(math.FillBoundsWith(s, kltPOS{x, y}));
           ++regions;
         }
       }
@@ -221,7 +224,7 @@ void BM_LongDiagonalKnife(benchmark::State& state) {
   CKLF_ImageDrawing d;
   d.SetDestination(mask.data(), kW, kW, kH);
   for (auto _ : state) {
-    d.DrawHQLine(10.3, 20.7, kW - 15.2, kH - 9.9, kWidth, 1, 1, 0);
+    EXPECT_TRUE(d.DrawHQLine(10.3, 20.7, kW - 15.2, kH - 9.9, kWidth, 1, 1, 0));
     benchmark::DoNotOptimize(mask.data());
   }
   // Bounding-box pixels a whole-box scan would test.

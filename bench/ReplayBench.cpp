@@ -6,6 +6,7 @@
 // second (and blocks per second for the reading); CPU times are the calling
 // thread's.
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
@@ -77,7 +78,7 @@ void Replay(benchmark::State& state, bool puzzle, u32 columns = 30, u32 rows = 2
                                                           static_cast<std::streamsize>(block.size()));
   KLF_SetPluginFolderOverride(dir.c_str());
   CKLT_FilterHost host;
-  host.SetDocument(klpModeRGB, w, h, false);
+  EXPECT_TRUE(host.SetDocument(klpModeRGB, w, h, false));
   host.SetThreads(static_cast<int32_t>(state.range(0)));
   std::mt19937 rng(1);
   for (int p = 0; p < 3; ++p)

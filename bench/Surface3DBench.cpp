@@ -5,6 +5,7 @@
 // and turned and zoomed (per-pixel mapping). Also the vertex normals of a
 // 1-million-triangle mesh. Rates are pixels tested or mapped per second.
 #include <benchmark/benchmark.h>
+#include <gtest/gtest.h>
 
 #include <random>
 
@@ -50,7 +51,7 @@ void BM_FlatFill100kTriangles(benchmark::State& state) {
   CKLF_3D_Surface s;
   Load(s, v, t);
   CKLF_Image im;
-  im.Create(kSide, kSide, 2);
+  EXPECT_TRUE(im.Create(kSide, kSide, 2));
   const kltRGBA8 none = {0, 0, 0, 0}, front = {200, 150, 100, 255}, back = {50, 60, 70, 255};
   for (auto _ : state) benchmark::DoNotOptimize(s.RenderFlatShadedSurface(&im, 0, 0, klNullRect, 0, none, front, back));
   state.counters["triangles"] = static_cast<f64>(t.size());
@@ -75,10 +76,10 @@ void BM_DraftMapping2MP(benchmark::State& state) {
     s.OffsetByCenterXY(kSide / 2.0f, kSide / 2.0f);
   }
   CKLF_Image tex, im;
-  tex.Create(kTex, kTex, 2);
+  EXPECT_TRUE(tex.Create(kTex, kTex, 2));
   u8* p = tex.GetMemObj()->GetPtr();
   for (u32 i = 0; i < tex.GetMemObj()->GetSize(); ++i) p[i] = static_cast<u8>(rng() | 1);
-  im.Create(kSide, kSide, 2);
+  EXPECT_TRUE(im.Create(kSide, kSide, 2));
   u64 drawn = 0;
   for (auto _ : state) {
     im.Set(kltRGBA8{0, 0, 0, 0}, 8);

@@ -78,8 +78,10 @@ u8 CCutterModel::i_LayoutChanged(const CTessarette& engine, const u8* records, u
   if (count != n) return 1;
   for (u32 i = 0; i < n; ++i) {
     CTessarette::SFX_ONEPIECE rec;
-    CTessaretteRecordCodec::Decode(records + static_cast<size_t>(i) * kPieceRecordSize, kPieceRecordSize, rec);
-    if (engine.GetPiece(i)->column != rec.column || engine.GetPiece(i)->row != rec.row) return 1;
+    // A record that does not decode cannot be the piece's.
+    if (!CTessaretteRecordCodec::Decode(records + static_cast<size_t>(i) * kPieceRecordSize, kPieceRecordSize, rec) ||
+        engine.GetPiece(i)->column != rec.column || engine.GetPiece(i)->row != rec.row)
+      return 1;
   }
   return 0;
 }

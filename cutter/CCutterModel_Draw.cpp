@@ -44,7 +44,7 @@ u8 CCutterModel::DoRedrawSpline() {
   if (nodeCount == 0) {
     const kltFPOS line[2] = {m_p0, m_p1};
     m_pointCount = 0;
-    m_drawing.DrawHQPolyLine(line, 2, width, 1, 1, 1, 1.0);
+    if (!m_drawing.DrawHQPolyLine(line, 2, width, 1, 1, 1, 1.0)) return FailFrom(m_drawing, klErrNoMemory);
   } else {
     CKLF_2DMath::KLSPLINEPOINT knots[kMaxNodes + 2];
     std::memset(knots, 0, sizeof(knots));
@@ -59,8 +59,9 @@ u8 CCutterModel::DoRedrawSpline() {
       m_pointCount = 0;
       return FailFrom(m_math, klErrBadArg);
     }
-    m_drawing.DrawHQPolyLine(reinterpret_cast<const kltFPOS*>(m_points.GetPtr()), m_pointCount, width, 1, 1, 1,
-                             spacing);
+    if (!m_drawing.DrawHQPolyLine(reinterpret_cast<const kltFPOS*>(m_points.GetPtr()), m_pointCount, width, 1, 1, 1,
+                                  spacing))
+      return FailFrom(m_drawing, klErrNoMemory);
   }
   DoRedrawExtras(0);
   return 1;

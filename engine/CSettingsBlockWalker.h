@@ -44,11 +44,11 @@ class CSettingsBlockWalker {
 
     // Fed after the checks passed, in block order. A 0 from Begin or
     // BeginExtras stops the walk (the sink knows why).
-    virtual u8 Begin(u32 H, u32 V, u32 E) = 0;
+    [[nodiscard]] virtual u8 Begin(u32 H, u32 V, u32 E) = 0;
     virtual void Line(u8 horizontal, u32 index, f32 position) = 0;
     virtual void Knot(u32 index, f32 dx, f32 dy) = 0;
     virtual void GridKnife(u8 horizontal, u32 index, const Knife& knife) = 0;
-    virtual u8 BeginExtras(u32 count) = 0;
+    [[nodiscard]] virtual u8 BeginExtras(u32 count) = 0;
     virtual void ExtraKnife(u32 index, const Knife& knife, u32 knotA, u32 knotB) = 0;
     // The current form's two flag bytes, as stored.
     virtual void Flags(u8 thin, u8 antiAliasing) = 0;
@@ -65,7 +65,7 @@ class CSettingsBlockWalker {
   };
 
   // The checks alone, with the sink's limits; nothing is fed.
-  static u8 Check(const u8* data, u32 length, u8 old, const Sink& sink);
+  [[nodiscard]] static u8 Check(const u8* data, u32 length, u8 old, const Sink& sink);
   // Checks, then feeds the sink.
   static Result Read(const u8* data, u32 length, u8 old, Sink& sink);
 };

@@ -306,8 +306,9 @@ u8 CTessarette::i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife
   k[0].y = a.y;
   k[0].smoothness = 0.0f;
   for (u32 i = 0; i < n; i++) {
+    // A knife of no length has its knots at its end.
     kltFPOS p;
-    pen.math->HU2Coors(a, b, knife->offset[i], knife->position[i], p);
+    if (!pen.math->HU2Coors(a, b, knife->offset[i], knife->position[i], p)) p = a;
     k[i + 1].x = p.x;
     k[i + 1].y = p.y;
     k[i + 1].smoothness = knife->smoothness[i];
@@ -381,7 +382,8 @@ u8 CTessarette::DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 l
   if (i_Cancelled()) return 0;
   SetLocalProgress(5, low, high);
 
-  m_drawing.SetDestination(plane, static_cast<u32>(width), stride, static_cast<u32>(height));
+  if (!m_drawing.SetDestination(plane, static_cast<u32>(width), stride, static_cast<u32>(height)))
+    return FailFrom(m_drawing, klErrBadArg);
   m_drawing.SetClipRect(klNullRect);
   const u64 total = static_cast<u64>(m_vKnifeCount) + m_hKnifeCount + m_xKnifeCount;
   const f64 step = total ? 95.0 / static_cast<f64>(total) : 0.0;
@@ -468,7 +470,12 @@ u8 CTessarette::i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 strid
       std::memset(plane + static_cast<size_t>(y0) * stride, 0, static_cast<size_t>(y1 - y0) * stride);
       KnifeTools& b = band[i];
       b.drawing.SetOneBit(oneBit);
-      b.drawing.SetDestination(plane, static_cast<u32>(width), stride, static_cast<u32>(height));
+      if (!b.drawing.SetDestination(plane, static_cast<u32>(width), stride, static_cast<u32>(height))) {
+        b.failed = 1;
+        b.error = b.drawing.GetError();
+        failed.store(1);
+        return;
+      }
       b.drawing.SetClipRect({0, y0, width, y1});
       KnifePen pen = {&b.drawing, &b.math, b.knots, &b.points, 0, 0};
       for (u32 n = 0; n < knives; n++) {
@@ -901,8 +908,9 @@ u8 CTessarette::i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStri
   i_Cancelled();  // asked, and from here on the answer is ignored
   if (!i_GrowWorkImage(m_render)) return i_MemoryFailure();
   SetLocalProgress(100, low, high);
-  // The renders' results are not reported.
-  if (render) i_RenderParallel(100, 100, 0);
+  // A piece that cannot be rendered fails the cut: it would show without
+  // its effects.
+  if (render && !i_RenderParallel(100, 100, 0)) return 0;
   return 1;
 }
 

@@ -226,7 +226,7 @@ class CTessarette : public CKLF_FrameWork {
   // Inner splitters = min(columns - 1, 100) and min(rows - 1, 100); sizes and
   // zeroes the knots and knives. More than 20000 extra knives fails (the
   // inner counts are already set). 0 with error 17 when memory fails.
-  u8 Init(u32 columns, u32 rows, u32 extraKnives);
+  [[nodiscard]] u8 Init(u32 columns, u32 rows, u32 extraKnives);
   KNOT* GetKnot(u32 column, u32 row);
   KNIFESTRUCT_RENDERER* GetVerticalKnife(u32 column, u32 row);
   KNIFESTRUCT_RENDERER* GetHorizontalKnife(u32 column, u32 row);
@@ -245,13 +245,13 @@ class CTessarette : public CKLF_FrameWork {
   // a stride below the row, a knife that cannot be drawn (its error kept)
   // or a cancel (no error). On more than one thread, bands of rows are
   // cleared and drawn side by side, every knife clipped to each band.
-  u8 DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high);
+  [[nodiscard]] u8 DrawSplitting(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high);
   kltFPOS i_ConvertKnot(u32 column, u32 row, i32 width, i32 height) const;
   kltFPOS i_ConvertKnot(u32 index, i32 width, i32 height) const;
   // 1 also when nothing is to be drawn (no knife, knots closer than 1e-7);
   // 0 with the error of the sampling or the rasteriser when the knife
   // cannot be drawn (a path too long to sample, coordinates out of range).
-  u8 i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b);
+  [[nodiscard]] u8 i_DrawKnife(const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b);
   // What draws a knife: the engine's objects, or a band's own; error holds
   // the code of a knife that could not be drawn.
   struct KnifePen {
@@ -265,8 +265,8 @@ class CTessarette : public CKLF_FrameWork {
   // i_DrawKnife with a pen; changes nothing of the engine. With extent,
   // nothing is drawn: extent gets the lowest and highest y of the line's
   // points (lowest above highest when nothing would be drawn).
-  u8 i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b,
-                     f64* extent = nullptr) const;
+  [[nodiscard]] u8 i_DrawKnifeWith(KnifePen& pen, const KNIFESTRUCT_RENDERER* knife, kltFPOS a, kltFPOS b,
+                                   f64* extent = nullptr) const;
   static void i_LineExtent(const kltFPOS* points, u32 count, f64* extent);
   // The knives in drawing order: vertical, horizontal, extra (knife null
   // for an extra knife between knots the grid does not have).
@@ -279,22 +279,23 @@ class CTessarette : public CKLF_FrameWork {
   // lowest above highest for a knife that cannot be measured), knives side
   // by side, each worker with tools[worker].
   void i_KnifeExtents(i32 width, i32 height, KnifeTools* tools, u32 threads, f64* extent) const;
-  u8 i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high, u32 threads);
+  [[nodiscard]] u8 i_DrawSplittingBands(i32 width, i32 height, u8* plane, u32 stride, u8 low, u8 high, u32 threads);
 
   // ---- Cutting
   // Frees the old pieces, then cuts the image (width x height, colour planes
   // with their stride, at most 4; outer mask 8-bit, may be null) into
-  // pieces. Progress runs over low..high; render renders every piece. 0 on
-  // failure or cancel (the pieces stored so far stay).
-  u8 SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
-                u8 planeCount, u8 low, u8 high, u8 render);
+  // pieces. Progress runs over low..high; render renders every piece (one
+  // that cannot be rendered fails the cut). 0 on failure or cancel (the
+  // pieces stored so far stay).
+  [[nodiscard]] u8 SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
+                              u8 planeCount, u8 low, u8 high, u8 render);
   void FreeSpliting();
   // How many pieces SplitCells would cut an image of width x height into
   // without an outer mask, without cutting them: the knife mask is drawn
   // and its regions counted side by side, on the engine's threads. Fails as that cut fails (its errors and alerts,
   // more than 99999 pieces included); the pieces stay as they are. The
   // knife mask's block is kept for the next count or cut.
-  u8 CountPieces(i32 width, i32 height, u32& count);
+  [[nodiscard]] u8 CountPieces(i32 width, i32 height, u32& count);
   u32 GetPieceCount() const { return m_cellCount; }
   SPLITEDCELL* GetPieces() const { return m_cells; }
   SPLITEDCELL* GetPiece(u32 index) const { return index < m_cellCount ? m_cells + index : nullptr; }
@@ -314,14 +315,14 @@ class CTessarette : public CKLF_FrameWork {
   // copies take the working ones. 0 for an index out of range (error 1) or
   // when the progress object answers cancel (no error; the piece is left
   // as it was).
-  u8 RenderPiece(u32 index);
+  [[nodiscard]] u8 RenderPiece(u32 index);
   // Renders every piece as RenderPiece does, pieces side by side on the
   // engine's threads (each with its own work image and effect engine);
   // pieces whose image overlay reads document layers go first, on the
   // calling thread. Progress runs over low..high by pieces done, with a
   // cancel check after each piece of the calling thread. 0 on cancel (no
   // error; some pieces rendered) or when no work image can be had (17).
-  u8 RenderAllPieces(u8 low, u8 high);
+  [[nodiscard]] u8 RenderAllPieces(u8 low, u8 high);
   // Renders the listed pieces as RenderPiece does, side by side on the
   // engine's threads (pieces whose image overlay reads document layers
   // first, on the calling thread). No progress is reported; the progress
@@ -329,7 +330,7 @@ class CTessarette : public CKLF_FrameWork {
   // of range (error 1, nothing rendered), on cancel (no error, nothing
   // rendered) or when a piece cannot get its image (17; the others may
   // be rendered).
-  u8 RenderPieces(const u32* pieces, u32 count);
+  [[nodiscard]] u8 RenderPieces(const u32* pieces, u32 count);
   // The replay's road without every piece image at once: renders the
   // pieces (side by side, as RenderAllPieces) in batches, composes each
   // batch as CombineSplitedCells does over the whole image (union 0) and
@@ -339,8 +340,8 @@ class CTessarette : public CKLF_FrameWork {
   // its copy where they are cleared, else they keep what they hold.
   // Progress low..high by pieces; 0 on cancel (error none), memory (17) or
   // bad arguments (1). The pieces keep their records and masks.
-  u8 RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
-                      u32 maskStride, u8 low, u8 high, u8* const* background = nullptr);
+  [[nodiscard]] u8 RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
+                                    u32 maskStride, u8 low, u8 high, u8* const* background = nullptr);
   // An image of a piece's rectangle: the engine's colour planes, then the
   // alpha, each with this row stride.
   struct PIECEIMAGE {
@@ -353,20 +354,20 @@ class CTessarette : public CKLF_FrameWork {
   // RenderAllPieces does; the pieces, their images and records stay as
   // they are. Progress low..high by pieces; 0 on cancel (no error), for a
   // bad list or image (1) or when no work image can be had (17).
-  u8 RenderPieceImages(const u32* pieces, u32 count, u16 leaveOut, const PIECEIMAGE* images, u8 low, u8 high);
+  [[nodiscard]] u8 RenderPieceImages(const u32* pieces, u32 count, u16 leaveOut, const PIECEIMAGE* images, u8 low,
+                                     u8 high);
   // Composes the visible pieces in order into planes (colour planes then
   // alpha, planeCount with alpha). mask (8-bit) limits the alpha; rect
   // klNullRect is the whole image; unionAlpha chooses how alphas add up.
   // The alpha inside rect is cleared first, also without pieces. Bands of
   // rows are composed side by side. 0 only on cancel or bad arguments.
-  u8 CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount,
-                         const u8* mask, u32 maskStride, kltRECT_s rect, u8 unionAlpha, u8 low,
-                         u8 high);
+  [[nodiscard]] u8 CombineSplitedCells(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
+                                       u32 maskStride, kltRECT_s rect, u8 unionAlpha, u8 low, u8 high);
   // The listed pieces (the visible ones, in list order) composed as
   // CombineSplitedCells composes them all, over a target whose alpha is
   // cleared first inside rect; no mask. 0 on cancel or bad arguments.
-  u8 CombinePieces(const u32* pieces, u32 count, i32 width, i32 height, u8** planes, u32 stride, u8 planeCount,
-                   kltRECT_s rect, u8 unionAlpha, u8 low, u8 high);
+  [[nodiscard]] u8 CombinePieces(const u32* pieces, u32 count, i32 width, i32 height, u8** planes, u32 stride,
+                                 u8 planeCount, kltRECT_s rect, u8 unionAlpha, u8 low, u8 high);
 
   // ---- Piece records
   // Fills rec from a piece's as-rendered effects, selected and visible
@@ -388,7 +389,7 @@ class CTessarette : public CKLF_FrameWork {
   // limits, knot ids, finite values): a block that fails is refused whole
   // with error 49 and the layout is left as it was. Only an allocation
   // failure while rebuilding (error 17) leaves the layout sized but unfilled.
-  u8 InitFromLastSettingsBinary(const CKLF_Mem* block, u8& layout, u32& count, const u8*& records);
+  [[nodiscard]] u8 InitFromLastSettingsBinary(const CKLF_Mem* block, u8& layout, u32& count, const u8*& records);
 
   // ---- Progress and alerts
   void SetLocalProgress(f64 percent, u8 low, u8 high);
@@ -450,14 +451,14 @@ class CTessarette : public CKLF_FrameWork {
 
  private:
   u8 i_Cancelled();
-  u8 i_GrowBlock(CKLF_Mem& block, u64 bytes);
-  u8 i_CheckImageSize(i32 width, i32 height);
+  [[nodiscard]] u8 i_GrowBlock(CKLF_Mem& block, u64 bytes);
+  [[nodiscard]] u8 i_CheckImageSize(i32 width, i32 height);
   void i_CopyDefaults(SPLITEDCELL& cell, u32 copy);
-  u8 i_ComputeCellCentres(i32 width, i32 height, u32& count);
-  u8 i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 height, kltRECT_s rect, u8 clear,
-                                    u8** planes, u32 planeStride, u8 planeCount, u8* outerMask,
-                                    u32 outerStride, const kltFPOS* centres, const u32* pairs,
-                                    u32 centreCount);
+  [[nodiscard]] u8 i_ComputeCellCentres(i32 width, i32 height, u32& count);
+  [[nodiscard]] u8 i_AddRectToSplitedCellsStorage(const u8* mask, i32 width, i32 height, kltRECT_s rect, u8 clear,
+                                                  u8** planes, u32 planeStride, u8 planeCount, u8* outerMask,
+                                                  u32 outerStride, const kltFPOS* centres, const u32* pairs,
+                                                  u32 centreCount);
   // A new piece's mask and image blocks (owned until the piece takes them).
   struct PieceBlocks {
     CKLF_Mem* mask = nullptr;
@@ -465,26 +466,27 @@ class CTessarette : public CKLF_FrameWork {
     kltRECT_s rect = {0, 0, 0, 0};
     u32 pixels = 0;  // non-zero mask pixels
     // The mask, and an image of imagePlanes planes unless 0.
-    u8 Make(const kltRECT_s& r, u32 imagePlanes);
+    [[nodiscard]] u8 Make(const kltRECT_s& r, u32 imagePlanes);
     void Free();
   };
-  u8 i_AppendPiece(PieceBlocks& b, u8** planes, u32 planeStride, u8 planeCount, u8* outerMask, u32 outerStride,
-                   const kltFPOS* centres, const u32* pairs, u32 centreCount);
-  u8 i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
-                  u32 planeStride, u8 planeCount, u8 low, u8 high, u8 render);
+  [[nodiscard]] u8 i_AppendPiece(PieceBlocks& b, u8** planes, u32 planeStride, u8 planeCount, u8* outerMask,
+                                 u32 outerStride, const kltFPOS* centres, const u32* pairs, u32 centreCount);
+  [[nodiscard]] u8 i_SplitCells(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
+                                u8 planeCount, u8 low, u8 high, u8 render);
   u8 i_MemoryFailure();
-  u8 i_DrawKnifeMask(i32 width, i32 height, u8 low, u8 high, CTessaretteFill::Mode& mode, u32& knifeStride);
-  u8 i_CountPieces(i32 width, i32 height, u32& count);
+  [[nodiscard]] u8 i_DrawKnifeMask(i32 width, i32 height, u8 low, u8 high, CTessaretteFill::Mode& mode,
+                                   u32& knifeStride);
+  [[nodiscard]] u8 i_CountPieces(i32 width, i32 height, u32& count);
   // m_runs finds the regions of the knife mask m_fill is set up on (an
   // 8-bit mask's pinholes closed), progress 55 to 75. 0 on cancel (no
   // error) or memory (17, alert shown).
-  u8 i_FindRegions(u8 low, u8 high);
-  u8 i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
-                   u8 planeCount, u32 centreCount, u8 low, u8 high);
-  u8 i_StoreRegion(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
-                   u32 planeStride, u8 planeCount, u32 centreCount);
-  u8 i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
-                          u32 planeStride, u8 planeCount, u32 centreCount);
+  [[nodiscard]] u8 i_FindRegions(u8 low, u8 high);
+  [[nodiscard]] u8 i_FillRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
+                                 u8 planeCount, u32 centreCount, u8 low, u8 high);
+  [[nodiscard]] u8 i_StoreRegion(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
+                                 u8 planeCount, u32 centreCount);
+  [[nodiscard]] u8 i_StoreSplitterPiece(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes,
+                                        u32 planeStride, u8 planeCount, u32 centreCount);
   u8 i_TooManyPieces();
   // A region found by the recording fill: its runs and bounds (image pixels).
   struct Region {
@@ -492,7 +494,7 @@ class CTessarette : public CKLF_FrameWork {
     u32 runCount;
     kltRECT_s bounds;
   };
-  u8 i_KeepRegion(u32 firstRun);
+  [[nodiscard]] u8 i_KeepRegion(u32 firstRun);
   // dst = src x outer / 255 inside r (dst left alone where src is 0); pixel
   // (x, y) of src and dst at (y - origin.y) x stride + x - origin.x, of
   // outer at y x outerStride + x. The bounds of the non-zero results, empty
@@ -502,36 +504,36 @@ class CTessarette : public CKLF_FrameWork {
   // Paints one region from its runs (fill order) and bounds into painted
   // (grown), limited by the outer mask, into new piece blocks (none when it
   // comes out empty). 0 on memory.
-  u8 i_PaintRegion(const CTessaretteFill::Run* runs, u32 runCount, kltRECT_s bounds, PieceBlocks& b,
-                   CKLF_Mem& painted, CKLF_Mem& bits, i32 width, i32 height, const u8* outer, u32 outerStride,
-                   u32 imagePlanes) const;
+  [[nodiscard]] u8 i_PaintRegion(const CTessaretteFill::Run* runs, u32 runCount, kltRECT_s bounds, PieceBlocks& b,
+                                 CKLF_Mem& painted, CKLF_Mem& bits, i32 width, i32 height, const u8* outer,
+                                 u32 outerStride, u32 imagePlanes) const;
   // The painted mask of a region (rect r, stride its width) limited by the
   // outer mask and kept in new piece blocks when something is left.
-  static u8 i_KeepPainted(u8* painted, kltRECT_s r, PieceBlocks& b, const u8* outer, u32 outerStride,
-                          u32 imagePlanes);
+  [[nodiscard]] static u8 i_KeepPainted(u8* painted, kltRECT_s r, PieceBlocks& b, const u8* outer, u32 outerStride,
+                                        u32 imagePlanes);
   // The 8-bit mask's regions (m_runs, labelled; runs as traced): the knife
   // points a region paints beside its runs, painted into painted (area) and
   // bounds grown to hold them; and the whole region painted into piece
   // blocks.
   void i_ShareKnife(u32 region, const CTessaretteRuns::Run* runs, u32 count, u8* painted, const kltRECT_s& area,
                     kltRECT_s& bounds) const;
-  u8 i_PaintByteRegion(u32 region, const CTessaretteRuns::Run* runs, u32 count, PieceBlocks& b, CKLF_Mem& painted,
-                       const u8* outer, u32 outerStride, u32 imagePlanes) const;
+  [[nodiscard]] u8 i_PaintByteRegion(u32 region, const CTessaretteRuns::Run* runs, u32 count, PieceBlocks& b,
+                                     CKLF_Mem& painted, const u8* outer, u32 outerStride, u32 imagePlanes) const;
   // Where i_PaintRegions takes its regions: those the recording fill kept,
   // those of m_runs on the four-times mask (each traced on the thread that
   // paints it), or those of m_runs on the 8-bit mask.
   enum { kRecordedRegions = 0, kTracedRegions = 1, kByteRegions = 2 };
   // Paints the regions side by side into their own piece blocks, then
   // stores them in order.
-  u8 i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
-                    u8 planeCount, u32 centreCount, u8 source);
+  [[nodiscard]] u8 i_PaintRegions(i32 width, i32 height, u8* outerMask, u32 outerStride, u8** planes, u32 planeStride,
+                                  u8 planeCount, u32 centreCount, u8 source);
   // The regions are found side by side (m_runs) rather than by the fill:
   // the run fill on more than one thread.
   u8 i_RegionsSideBySide() const;
   // Closes the 8-bit mask's pinholes, rows side by side (even rows, then
   // odd ones: a row only reads its neighbours, which the other pass
   // writes). Progress 25 to 50; 0 on cancel.
-  u8 i_ClosePinholesSideBySide(u8 low, u8 high);
+  [[nodiscard]] u8 i_ClosePinholesSideBySide(u8 low, u8 high);
   void i_ReleaseCutBuffers();
   // One renderer: an effect engine and a work image of the largest
   // piece's size.
@@ -540,11 +542,12 @@ class CTessarette : public CKLF_FrameWork {
     CKLF_Mem workBlock;
     u8* workPlanes[5];
     u32 workStride;
-    RenderContext() : workPlanes(), workStride(0) {}
+    u16 failed;  // an effect ran out of memory in the render under way
+    RenderContext() : workPlanes(), workStride(0), failed(0) {}
   };
-  u8 i_GrowWorkImage(RenderContext& rc);
-  u8 i_RenderPiece(u32 index, RenderContext& rc);
-  u8 i_PieceImage(SPLITEDCELL& c);
+  [[nodiscard]] u8 i_GrowWorkImage(RenderContext& rc);
+  [[nodiscard]] u8 i_RenderPiece(u32 index, RenderContext& rc);
+  [[nodiscard]] u8 i_PieceImage(SPLITEDCELL& c);
   // The effects one render applies (a copy of the piece's records).
   struct PieceEffects {
     u8 invert;
@@ -559,17 +562,19 @@ class CTessarette : public CKLF_FrameWork {
   };
   PieceEffects i_Effects(u32 index, u32 copy) const;
   static void i_LeaveOut(PieceEffects& fx, u16 leaveOut);
-  void i_RenderEffects(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, RenderContext& rc);
+  [[nodiscard]] u8 i_RenderEffects(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, RenderContext& rc);
+  void i_Ran(u8 ok, u8& dir, RenderContext& rc);
   // Copies the piece's source planes into the work image (toWork 1), or
   // the work image into out.
   void i_CopyPieceImage(u32 index, u8 toWork, const PIECEIMAGE& out, RenderContext& rc);
   // The render's steps; dir tells where the current result is (1: the work
   // image) and flips with every effect that ran.
-  u8 i_RenderColours(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir, RenderContext& rc);
+  [[nodiscard]] u8 i_RenderColours(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir,
+                                   RenderContext& rc);
   void i_RenderBlurs(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir, u8 noBlur,
                      RenderContext& rc);
   void i_RenderShading(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir, RenderContext& rc);
-  void i_SetFXData(u8 direction, u32 index, const PIECEIMAGE& out, RenderContext& rc);
+  [[nodiscard]] u8 i_SetFXData(u8 direction, u32 index, const PIECEIMAGE& out, RenderContext& rc);
   void i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId, CKLF_ImageFX& fx);
   void i_ColorFromLine(const u8* line, u8* out) const;
   u8 i_NeedsLayers(u32 index, u32 copy) const;
@@ -581,16 +586,16 @@ class CTessarette : public CKLF_FrameWork {
   // the largest piece's) stay within two planes of the cut image; at least
   // one. The others' threads go into the effects.
   u32 i_SideBySide(u32 threads, u32 count) const;
-  u8 i_RenderParallel(u8 low, u8 high, u8 cancellable);
-  u8 i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellable);
+  [[nodiscard]] u8 i_RenderParallel(u8 low, u8 high, u8 cancellable);
+  [[nodiscard]] u8 i_RenderRange(u32 first, u32 end, u8 low, u8 high, u8 cancellable);
   // What a side-by-side render runs through: slots 0..count-1. A total of 0
   // reports no progress.
   struct RenderList {
     virtual ~RenderList() {}
     virtual u8 NeedsLayers(u32 slot) const = 0;
-    virtual u8 Render(u32 slot, RenderContext& rc) = 0;
+    [[nodiscard]] virtual u8 Render(u32 slot, RenderContext& rc) = 0;
   };
-  u8 i_RenderList(RenderList& list, u32 count, u32 offset, u32 total, u8 low, u8 high, u8 cancellable);
+  [[nodiscard]] u8 i_RenderList(RenderList& list, u32 count, u32 offset, u32 total, u8 low, u8 high, u8 cancellable);
   // Destination of a recombination: rect (clipped), planes (colours then
   // alpha), the limiting mask (may be null), what the colour planes are
   // cleared to (may be null: left as they are).
@@ -606,9 +611,10 @@ class CTessarette : public CKLF_FrameWork {
     u8* const* background;
   };
   void i_CombineRows(const CombineTarget& t, i32 y0, i32 y1, u32 first, u32 end, u8 clear, u8 limit);
-  u8 i_CombineBands(const CombineTarget& t, u32 first, u32 end, u8 clear, u8 limit, f64 from, f64 span, u8 low,
-                    u8 high);
-  u8 i_CheckCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask, u32 maskStride);
+  [[nodiscard]] u8 i_CombineBands(const CombineTarget& t, u32 first, u32 end, u8 clear, u8 limit, f64 from, f64 span,
+                                  u8 low, u8 high);
+  [[nodiscard]] u8 i_CheckCombine(i32 width, i32 height, u8** planes, u32 stride, u8 planeCount, const u8* mask,
+                                  u32 maskStride);
 
   CKLF_Progress* m_progress = nullptr;
   i32 m_lastProgress = -1;

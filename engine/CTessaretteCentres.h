@@ -13,7 +13,7 @@
 class CTessaretteCentres {
  public:
   // Indexes count centres (kept by the caller). 0 when memory fails.
-  u8 Build(const kltFPOS* centres, u32 count);
+  [[nodiscard]] u8 Build(const kltFPOS* centres, u32 count);
   // The index of the nearest centre to (x, y) by squared distance, the
   // lowest index among equals; -1 without centres.
   i64 Nearest(f64 x, f64 y) const;

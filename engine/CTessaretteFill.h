@@ -50,7 +50,7 @@ class CTessaretteFill {
 
   // Fills the region of the seed. 0 when the seed stack (or, recording, the
   // run list) could not grow (the region is then partly filled).
-  u8 SeedFill(i32 x, i32 y);
+  [[nodiscard]] u8 SeedFill(i32 x, i32 y);
 
   // One run of a region's fill in scan coordinates, in fill order.
   struct Run {
@@ -72,8 +72,8 @@ class CTessaretteFill {
   // in MODE_BIT4: a vertical neighbour counts as set when it is knife or a
   // point of an earlier run (a free neighbour is always the region's own).
   // r must hold the region's bounds. 0 when scratch cannot grow.
-  static u8 PaintRuns(const Run* runs, u32 count, i32 scanW, i32 scanH, const kltRECT_s& r, u8* mask, u32 stride,
-                      CKLF_Mem& scratch);
+  [[nodiscard]] static u8 PaintRuns(const Run* runs, u32 count, i32 scanW, i32 scanH, const kltRECT_s& r, u8* mask,
+                                    u32 stride, CKLF_Mem& scratch);
   // Seeds the stack may hold (default 2^28, as the geometry object's fill).
   void SetSeedLimit(u32 seeds) { m_seedLimit = seeds; }
   u32 GetSeedLimit() const { return m_seedLimit; }
@@ -99,10 +99,10 @@ class CTessaretteFill {
   i32 i_PrevKnife(i32 y, i32 x, i32 limit) const;
   i32 i_NextKnife(i32 y, i32 x) const;
   i32 i_PrevKnifeLeft(i32 y, i32 x) const;
-  u8 i_Push(i32 x, i32 y);
+  [[nodiscard]] u8 i_Push(i32 x, i32 y);
   void i_PushStretches(i32 y, i32 left, i32 right);
   void i_Extend(i32 x0, i32 y0, i32 x1, i32 y1);
-  u8 i_RecordRun(i32 x, i32 y, i32 count);
+  [[nodiscard]] u8 i_RecordRun(i32 x, i32 y, i32 count);
 
   Mode m_mode;
   u8* m_knife;

@@ -19,14 +19,14 @@ class CTessaretteLayerSource {
   // Builds the layer table with bounds clipped to area (whole-document
   // coordinates); with force 0 a table already built is reused. 0 when the
   // document has no table.
-  virtual u8 FillLayerTable(kltRECT_s area, u8 force) = 0;
+  [[nodiscard]] virtual u8 FillLayerTable(kltRECT_s area, u8 force) = 0;
   virtual u32 GetLayerCount() = 0;
-  virtual u8 GetLayerInfo(u32 index, LAYERINFO& info) = 0;
+  [[nodiscard]] virtual u8 GetLayerInfo(u32 index, LAYERINFO& info) = 0;
 
   // Reads layer id over rect (whole-document coordinates, width x height)
   // into planeCount planes of the given stride: the colour planes converted
   // to the document's kind, then the layer's transparency (255 where it has
   // none). 0 on failure.
-  virtual u8 ReadLayer(i32 id, u8** planes, u32 stride, i32 width, i32 height, u8 planeCount,
-                       kltRECT_s rect) = 0;
+  [[nodiscard]] virtual u8 ReadLayer(i32 id, u8** planes, u32 stride, i32 width, i32 height, u8 planeCount,
+                                     kltRECT_s rect) = 0;
 };

@@ -16,7 +16,7 @@ class CTessaretteRecordCodec {
   // Writes the 92 bytes; bytes 3 and 75 are not written.
   static void Encode(const CTessarette::SFX_ONEPIECE& rec, u8* out);
   // Reads 92 bytes (0 when fewer are available or in is null) and clamps.
-  static u8 Decode(const u8* in, u32 available, CTessarette::SFX_ONEPIECE& rec);
+  [[nodiscard]] static u8 Decode(const u8* in, u32 available, CTessarette::SFX_ONEPIECE& rec);
   // Brings every field into its effect's range; flags become 0 or 1. A
   // light vector that is not finite or has no length becomes the default.
   static void Clamp(CTessarette::SFX_ONEPIECE& rec);

@@ -29,10 +29,10 @@ class CTessaretteRuns {
   enum { kNoMemory = 0, kFound = 1, kStopped = 2 };
   // knife: the one-bit mask, rows of stride bytes with their padding bits
   // set; it is only read.
-  u8 Find(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop, void* user);
+  [[nodiscard]] u8 Find(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop, void* user);
   // The same on an 8-bit mask whose free points are 0 and whose pinholes
   // are closed already.
-  u8 FindBytes(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop, void* user);
+  [[nodiscard]] u8 FindBytes(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop, void* user);
   u32 GetRegionCount() const { return m_regionCount; }
   u32 GetRunCount() const { return m_runCount; }
 
@@ -40,10 +40,10 @@ class CTessaretteRuns {
   // bounds in image pixels (maximum exclusive), as the recording fill keeps
   // them. stack is scratch. 0 when more than seedLimit seeds would pend or
   // a block cannot grow.
-  u8 Trace(u32 region, u32 seedLimit, CKLF_Mem& stack, CKLF_Mem& runs, u32& count, kltRECT_s& bounds);
+  [[nodiscard]] u8 Trace(u32 region, u32 seedLimit, CKLF_Mem& stack, CKLF_Mem& runs, u32& count, kltRECT_s& bounds);
 
   // After a search: each run's region. 0 when memory fails.
-  u8 Label();
+  [[nodiscard]] u8 Label();
   // Once labelled: the lowest region among the free points around (x, y)
   // (its eight neighbours), or kNoRegion.
   enum : u32 { kNoRegion = 0xFFFFFFFFu };
@@ -55,8 +55,8 @@ class CTessaretteRuns {
   // scan(knife, stride, scanW, scanH, y, emit) gives a row's runs,
   // countRow(knife, stride, scanW, scanH, y) their number.
   template <class Scan, class Count>
-  u8 i_FindRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop, void* user,
-                Scan&& scan, Count&& countRow);
+  [[nodiscard]] u8 i_FindRuns(const u8* knife, u32 stride, i32 scanW, i32 scanH, u32 threads, StopProc stop, void* user,
+                              Scan&& scan, Count&& countRow);
   u32 i_Find(u32 i);
   void i_Join(u32 a, u32 b);
   // Joins the runs of row y with those of row y - 1 they touch.

@@ -58,7 +58,7 @@ void ColorLine(u8 colorKind, const u8* line, u8* out) {
 
 }  // namespace
 
-void CTessarette::i_SetFXData(u8 direction, u32 index, const PIECEIMAGE& out, RenderContext& rc) {
+u8 CTessarette::i_SetFXData(u8 direction, u32 index, const PIECEIMAGE& out, RenderContext& rc) {
   const SPLITEDCELL& c = m_cells[index];
   const u16 w = static_cast<u16>(c.rect.right - c.rect.left);
   const u16 h = static_cast<u16>(c.rect.bottom - c.rect.top);
@@ -68,13 +68,11 @@ void CTessarette::i_SetFXData(u8 direction, u32 index, const PIECEIMAGE& out, Re
     piece[p] = out.planes[p];
     work[p] = rc.workPlanes[p];
   }
-  if (direction) {
-    rc.fx.SetSource(work, rc.workStride, m_planeCount, 1, w, h);
-    rc.fx.SetDestination(piece, out.stride, m_planeCount, 1, w, h);
-  } else {
-    rc.fx.SetSource(piece, out.stride, m_planeCount, 1, w, h);
-    rc.fx.SetDestination(work, rc.workStride, m_planeCount, 1, w, h);
-  }
+  if (direction)
+    return rc.fx.SetSource(work, rc.workStride, m_planeCount, 1, w, h) &&
+           rc.fx.SetDestination(piece, out.stride, m_planeCount, 1, w, h);
+  return rc.fx.SetSource(piece, out.stride, m_planeCount, 1, w, h) &&
+         rc.fx.SetDestination(work, rc.workStride, m_planeCount, 1, w, h);
 }
 
 void CTessarette::i_ColorFromLine(const u8* line, u8* out) const { ColorLine(m_colorKind, line, out); }
@@ -85,7 +83,7 @@ void CTessarette::i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8
   u32 stride = 0;
   u8 count = 0, alpha = 0;
   i32 w = 0, h = 0;
-  fx.GetDestination(planes, stride, count, alpha, w, h);
+  if (!fx.GetDestination(planes, stride, count, alpha, w, h)) return;
   auto clear = [&]() {
     for (u32 p = 0; p < count; p++)
       for (i32 y = 0; y < h; y++) std::memset(planes[p] + static_cast<size_t>(y) * stride, 0, static_cast<size_t>(w));
@@ -232,8 +230,7 @@ u8 CTessarette::RenderPieceImages(const u32* pieces, u32 count, u16 leaveOut, co
       if (!e->i_GrowWorkImage(rc)) return 0;
       PieceEffects fx = e->i_Effects(pieces[slot], FX_RENDERED);
       e->i_LeaveOut(fx, leaveOut);
-      e->i_RenderEffects(pieces[slot], fx, images[slot], rc);
-      return 1;
+      return e->i_RenderEffects(pieces[slot], fx, images[slot], rc);
     }
   } list;
   list.e = this;
@@ -375,7 +372,7 @@ u8 CTessarette::i_RenderPiece(u32 index, RenderContext& rc) {
   PIECEIMAGE own;
   for (u32 p = 0; p < 5; p++) own.planes[p] = c.imgPlanes[p];
   own.stride = c.imgStrides[0];
-  i_RenderEffects(index, fx, own, rc);
+  if (!i_RenderEffects(index, fx, own, rc)) return 0;
   // The as-rendered copies take the working ones; an image overlay only
   // where it could be rendered.
   c.invert[FX_RENDERED] = fx.invert;
@@ -391,88 +388,90 @@ u8 CTessarette::i_RenderPiece(u32 index, RenderContext& rc) {
 }
 
 // The piece's source through the effects into out; reads the piece only.
-void CTessarette::i_RenderEffects(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, RenderContext& rc) {
+// 0 when an effect ran out of memory: the piece is not as its effects say.
+u8 CTessarette::i_RenderEffects(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, RenderContext& rc) {
   i_CopyPieceImage(index, 1, out, rc);
-  // 1: the current result is in the work image. An effect that refuses or
-  // fails leaves the result where it was.
+  // 1: the current result is in the work image. An effect that refuses
+  // leaves the result where it was.
   u8 dir = 1;
+  rc.failed = 0;
   const u8 noBlur = i_RenderColours(index, fx, out, dir, rc);
   i_RenderBlurs(index, fx, out, dir, noBlur, rc);
   i_RenderShading(index, fx, out, dir, rc);
   if (dir == 1) i_CopyPieceImage(index, 0, out, rc);
+  return rc.failed ? 0 : 1;
+}
+
+// An effect's end: a run turns the result over, a refusal leaves it, a
+// failure for memory fails the render.
+void CTessarette::i_Ran(u8 ok, u8& dir, RenderContext& rc) {
+  if (ok) dir ^= 1;
+  else if (rc.fx.GetError() == klErrNoMemory) rc.failed = klErrNoMemory;
 }
 
 // Invert, image overlay, colour overlay, hue/saturation, brightness and
 // contrast. 1 when an opaque colour overlay rules the blurs out.
 u8 CTessarette::i_RenderColours(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir, RenderContext& rc) {
   const SPLITEDCELL& c = m_cells[index];
-  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
+  auto ran = [&](u8 ok) { i_Ran(ok, dir, rc); };
   if (fx.invert) {
-    i_SetFXData(dir, index, out, rc);
-    ran(rc.fx.Invert());
+    ran(i_SetFXData(dir, index, out, rc) && rc.fx.Invert());
   }
   const SFX_IMAGEOVERLAY& io = fx.imageOverlay;
   if (m_doc.layerAccess && io.enabled) {
-    i_SetFXData(dir, index, out, rc);
-    i_PutDocumentLayerContentToDestinationImage(c.rect, io.sourceMode == 0 ? 1 : 0, io.layerId, rc.fx);
-    ran(rc.fx.Combine_DonStoD(io.opacity));
+    const u8 set = i_SetFXData(dir, index, out, rc);
+    if (set) i_PutDocumentLayerContentToDestinationImage(c.rect, io.sourceMode == 0 ? 1 : 0, io.layerId, rc.fx);
+    ran(set && rc.fx.Combine_DonStoD(io.opacity));
   }
   u8 noBlur = 0;
   const SFX_COLOROVERLAY& co = fx.colorOverlay;
   if (co.enabled) {
     u8 colour[4];
     i_ColorFromLine(co.color, colour);
-    i_SetFXData(dir, index, out, rc);
-    ran(rc.fx.ColorOverlay(colour, co.opacity));
+    ran(i_SetFXData(dir, index, out, rc) && rc.fx.ColorOverlay(colour, co.opacity));
     noBlur = co.opacity == 255 ? 1 : 0;
   }
   const SFX_HSL& hsl = fx.hsl;
   if (hsl.enabled && m_colorKind == 1) {
-    i_SetFXData(dir, index, out, rc);
-    ran(rc.fx.HSLCorrection(hsl.hue, hsl.saturation, hsl.lightness, 1));
+    ran(i_SetFXData(dir, index, out, rc) && rc.fx.HSLCorrection(hsl.hue, hsl.saturation, hsl.lightness, 1));
   }
   const SFX_BC& bc = fx.bc;
   if (bc.enabled) {
-    i_SetFXData(dir, index, out, rc);
-    ran(rc.fx.BrightnessContrast(bc.brightness, bc.contrast, 128));
+    ran(i_SetFXData(dir, index, out, rc) && rc.fx.BrightnessContrast(bc.brightness, bc.contrast, 128));
   }
   return noBlur;
 }
 
 void CTessarette::i_RenderBlurs(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir, u8 noBlur,
                                 RenderContext& rc) {
-  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
+  auto ran = [&](u8 ok) { i_Ran(ok, dir, rc); };
   const SFX_MBLUR& mb = fx.mblur;
   if (mb.enabled && !noBlur) {
-    i_SetFXData(dir, index, out, rc);
-    ran(rc.fx.MotionBlur(mb.angle, mb.radius, 0, 1));
+    ran(i_SetFXData(dir, index, out, rc) && rc.fx.MotionBlur(mb.angle, mb.radius, 0, 1));
   }
   const SFX_BLUR& b = fx.blur;
   if (b.enabled && !noBlur) {
-    i_SetFXData(dir, index, out, rc);
-    ran(rc.fx.GaussianBlur(b.radius, 0, 1));
+    ran(i_SetFXData(dir, index, out, rc) && rc.fx.GaussianBlur(b.radius, 0, 1));
   }
 }
 
 // Stroke, then bevel.
 void CTessarette::i_RenderShading(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir,
                                   RenderContext& rc) {
-  auto ran = [&](u8 ok) { dir ^= ok ? 1 : 0; };
+  auto ran = [&](u8 ok) { i_Ran(ok, dir, rc); };
   u8 colour[4], colour2[4];
   const SFX_STROKE& st = fx.stroke;
   if (st.enabled) {
     i_ColorFromLine(st.color, colour);
-    i_SetFXData(dir, index, out, rc);
-    ran(rc.fx.StrokeInside(colour, st.size, st.opacity));
+    ran(i_SetFXData(dir, index, out, rc) && rc.fx.StrokeInside(colour, st.size, st.opacity));
   }
   const SFX_BEVEL& e = fx.bevel;
   if (e.enabled) {
     i_ColorFromLine(e.highlightColor, colour);
     i_ColorFromLine(e.shadowColor, colour2);
     const klt3D_VECTOR light = {e.light[0], e.light[1], e.light[2]};
-    i_SetFXData(dir, index, out, rc);
-    ran(rc.fx.Bevel(e.size, e.depth, static_cast<f64>(e.soften), light, colour, e.highlightOpacity, colour2,
-                   e.shadowOpacity));
+    ran(i_SetFXData(dir, index, out, rc) && rc.fx.Bevel(e.size, e.depth, static_cast<f64>(e.soften), light, colour,
+                                                         e.highlightOpacity, colour2, e.shadowOpacity));
   }
 }
 

@@ -14,10 +14,11 @@ class CHostLayerSource : public CTessaretteLayerSource {
   CHostLayerSource() : m_plugin(nullptr) {}
   void SetPlugin(CKLF_8BFPluginVirtual* plugin) { m_plugin = plugin; }
 
-  u8 FillLayerTable(kltRECT_s area, u8 force) override;
+  [[nodiscard]] u8 FillLayerTable(kltRECT_s area, u8 force) override;
   u32 GetLayerCount() override;
-  u8 GetLayerInfo(u32 index, LAYERINFO& info) override;
-  u8 ReadLayer(i32 id, u8** planes, u32 stride, i32 width, i32 height, u8 planeCount, kltRECT_s rect) override;
+  [[nodiscard]] u8 GetLayerInfo(u32 index, LAYERINFO& info) override;
+  [[nodiscard]] u8 ReadLayer(i32 id, u8** planes, u32 stride, i32 width, i32 height, u8 planeCount,
+                             kltRECT_s rect) override;
 
  private:
   CKLF_8BFPluginVirtual* m_plugin;

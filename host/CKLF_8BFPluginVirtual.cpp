@@ -54,7 +54,8 @@ CKLF_8BFPluginVirtual::CKLF_8BFPluginVirtual()
 }
 
 CKLF_8BFPluginVirtual::~CKLF_8BFPluginVirtual() {
-  ConfStorage_Close();
+  // The run closed it and read the result; here it is only let go.
+  (void)ConfStorage_Close();
   i_ReleaseSuites();
 }
 

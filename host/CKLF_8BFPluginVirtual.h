@@ -55,12 +55,12 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   const KLP_FileRef& GetPluginFolder() const { return m_pluginFolder; }
 
   // ---- Selector steps. The adapter's About, Prepare and Start do nothing.
-  virtual u8 DoAbout() { return 1; }
-  virtual u8 DoParameters();
-  virtual u8 DoPrepare() { return 1; }
-  virtual u8 DoStart() { return 1; }
-  virtual u8 DoContinue();
-  virtual u8 DoFinish();
+  [[nodiscard]] virtual u8 DoAbout() { return 1; }
+  [[nodiscard]] virtual u8 DoParameters();
+  [[nodiscard]] virtual u8 DoPrepare() { return 1; }
+  [[nodiscard]] virtual u8 DoStart() { return 1; }
+  [[nodiscard]] virtual u8 DoContinue();
+  [[nodiscard]] virtual u8 DoFinish();
   u8 GetDialogRequest() const { return m_dialogRequest; }
 
   // ---- Results, progress and abort.
@@ -82,119 +82,120 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   // ---- Plug-in data (Start). Error 1 without a filter record or for a
   // filter rectangle whose size or place in the document overflows 32 bits,
   // 48 for an unsupported image mode or filter case.
-  u8 FillPluginData();
+  [[nodiscard]] u8 FillPluginData();
   CKLF_StringArray& GetChannelNames() { return m_channelNames; }
 
   // ---- Colours. Host colours are 4 bytes in the document's space.
-  u8 GetForeColor_RGB(kltRGBA8& rgba);
-  u8 GetBgColor_RGB(kltRGBA8& rgba);
-  u8 ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& rgba);
+  [[nodiscard]] u8 GetForeColor_RGB(kltRGBA8& rgba);
+  [[nodiscard]] u8 GetBgColor_RGB(kltRGBA8& rgba);
+  [[nodiscard]] u8 ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& rgba);
   // The host's colour picker, or without colour services the platform's
   // (16-bit components, each byte x 257); 0 when the user cancels or there
   // is neither. The chosen colour comes back opaque.
-  u8 SelectColor_RGB(kltRGBA8& rgba);
+  [[nodiscard]] u8 SelectColor_RGB(kltRGBA8& rgba);
   // An 8-byte colour line: gray, red, green, blue, then four CMYK bytes.
   void Fill8ByteColorLineFromRGB(u8 line[8]);
-  u8 SelectColor_ALL(u8 line[8]);
+  [[nodiscard]] u8 SelectColor_ALL(u8 line[8]);
   // count pixels of the document's planes into three RGB planes.
-  u8 ConvertArrayToRGB(u8** src, u8** dst, u32 count);
-  u8 ConvertArrayToRGB_Internal(u8** src, u8** dst, u32 count);
+  [[nodiscard]] u8 ConvertArrayToRGB(u8** src, u8** dst, u32 count);
+  [[nodiscard]] u8 ConvertArrayToRGB_Internal(u8** src, u8** dst, u32 count);
 
   // ---- Document layers through the channel-ports suite.
-  u8 InitPSSuites();
+  [[nodiscard]] u8 InitPSSuites();
   // Bounds (whole-document) of the layer's first composite channel; -1 the
   // merged document; klNullRect when not found.
   kltRECT_s PS_GetLayerBounds(i32 layerId);
   // The layer's colour channels, then its transparency (255 without one),
   // over rect (whole-document, width x height).
-  u8 PS_GetLayer(i32 layerId, u8** planes, i32 width, i32 height, u8 planeCount, kltRECT_s rect);
+  [[nodiscard]] u8 PS_GetLayer(i32 layerId, u8** planes, i32 width, i32 height, u8 planeCount, kltRECT_s rect);
   // As PS_GetLayer; a four-plane request turns a gray or CMYK layer to RGB.
-  u8 PS_GetLayerWithColorConversionIfNeeded(i32 layerId, u8** planes, i32 width, i32 height, u8 planeCount,
-                                            kltRECT_s rect);
+  [[nodiscard]] u8 PS_GetLayerWithColorConversionIfNeeded(i32 layerId, u8** planes, i32 width, i32 height,
+                                                          u8 planeCount, kltRECT_s rect);
   // The layer's rect (whole-document) scaled by nearest sampling into an
   // RGBA image (filled white and opaque first); gray copied to the three
   // colours, CMYK turned to RGB, the transparency scaled into the alpha.
-  u8 PS_GetScaledLayerRGB(i32 layerId, CKLF_Image* image, kltRECT_s rect);
+  [[nodiscard]] u8 PS_GetScaledLayerRGB(i32 layerId, CKLF_Image* image, kltRECT_s rect);
   // The layer table with bounds trimmed to non-zero transparency, cut to
   // rect when one is given. Kept until forced.
-  u8 PS_FillRealLayerBounds(kltRECT_s rect, u8 force);
+  [[nodiscard]] u8 PS_FillRealLayerBounds(kltRECT_s rect, u8 force);
   u32 GetLayerCount() const { return m_layerCount; }
   const kltLAYERINFO_s* GetLayerInfo(u32 index) const;
 
   // ---- Planes (rectangles in the filtered image's coordinates).
-  u8 HostDoIt();
+  [[nodiscard]] u8 HostDoIt();
   // plane 255 reads the selection mask.
-  u8 HostGetChanel(u8 plane, kltRECT_s rect, u8* buffer, u32 rowBytes);
-  u8 HostGetAlphaChanel(u8 plane, kltRECT_s rect, u8* buffer, u32 rowBytes);
-  u8 HostPutChanel(u8 plane, kltRECT_s rect, const u8* buffer, u32 rowBytes);
-  u8 HostPutChanel(u8 plane, kltRECT_s rect, u8 value);
+  [[nodiscard]] u8 HostGetChanel(u8 plane, kltRECT_s rect, u8* buffer, u32 rowBytes);
+  [[nodiscard]] u8 HostGetAlphaChanel(u8 plane, kltRECT_s rect, u8* buffer, u32 rowBytes);
+  [[nodiscard]] u8 HostPutChanel(u8 plane, kltRECT_s rect, const u8* buffer, u32 rowBytes);
+  [[nodiscard]] u8 HostPutChanel(u8 plane, kltRECT_s rect, u8 value);
   // Writes plane of rect with rows made straight into the host's bands:
   // make(user, row, rows, dst, dstRowBytes) fills rows row.. (counted from
   // the rectangle's top), each row width bytes at dst + k x dstRowBytes.
   // It is called for parts of a band side by side and must only write
   // them.
   typedef void (*RowMaker)(void* user, u32 row, u32 rows, u8* dst, i64 dstRowBytes);
-  u8 HostPutChanelRows(u8 plane, kltRECT_s rect, RowMaker make, void* user);
+  [[nodiscard]] u8 HostPutChanelRows(u8 plane, kltRECT_s rect, RowMaker make, void* user);
 
   // ---- Scripting descriptor.
-  u8 WriteEncryptedScriptParameter_V2(const void* data, u32 size);
+  [[nodiscard]] u8 WriteEncryptedScriptParameter_V2(const void* data, u32 size);
   // A malformed descriptor also sets the host result to -30100.
-  u8 ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& display);
+  [[nodiscard]] u8 ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& display);
   // The older form, which the system no longer calls: at most 6500 hex
   // characters (a block that compresses below 3251 bytes) in chunks of 250
   // under "klea" .. "klez", each a length byte, the letter 'A' + its index,
   // then its characters.
-  u8 WriteEncryptedScriptParameter(const void* data, u32 size);
-  u8 ReadEncryptedScriptParameter(CKLF_Mem& block, u8& display);
+  [[nodiscard]] u8 WriteEncryptedScriptParameter(const void* data, u32 size);
+  [[nodiscard]] u8 ReadEncryptedScriptParameter(CKLF_Mem& block, u8& display);
 
   // ---- The user interface's run.
   // The application's event loop (CKLF_App::DoAppSpecialModal) for app,
   // which must be the current application; its result, -1 for another.
-  i32 RunApp(CKLF_App* app);
+  [[nodiscard]] i32 RunApp(CKLF_App* app);
   // Opens the application's UI resource store from the named file of the
   // plug-in folder, or from the resource variant when name is null.
-  u8 InitAppStorage(CKLF_App* app, const char* name);
+  [[nodiscard]] u8 InitAppStorage(CKLF_App* app, const char* name);
 
   // ---- The plug-in's files, in the plug-in folder. folder is not used.
   // The configuration store: opened for reading and writing, else created.
-  u8 ConfStorage_Open(CKLF_String name);
+  [[nodiscard]] u8 ConfStorage_Open(CKLF_String name);
   CKLF_Storage* ConfStorage_GetStorage() { return m_confOpen ? &m_conf : nullptr; }
-  u8 ConfStorage_Close();
-  u8 ConfFile_Read(CKLF_Mem& block, CKLF_String name, CKLF_String folder);
-  u8 ConfFile_Write(const void* data, u32 size, CKLF_String name, CKLF_String folder);
-  u8 ConfFile_Write(CKLF_Mem& block, CKLF_String name, CKLF_String folder);
-  u8 LaunchFile(CKLF_String name);
+  [[nodiscard]] u8 ConfStorage_Close();
+  [[nodiscard]] u8 ConfFile_Read(CKLF_Mem& block, CKLF_String name, CKLF_String folder);
+  [[nodiscard]] u8 ConfFile_Write(const void* data, u32 size, CKLF_String name, CKLF_String folder);
+  [[nodiscard]] u8 ConfFile_Write(CKLF_Mem& block, CKLF_String name, CKLF_String folder);
+  [[nodiscard]] u8 LaunchFile(CKLF_String name);
   // Opens a web or mail link (ASCII) with the desktop's launcher; 1 on success.
-  u8 LaunchURL(const char* text);
+  [[nodiscard]] u8 LaunchURL(const char* text);
 
  protected:
   // One band-wise transfer; mode 0 read, 1 write, 2 fill, 3 rows made by
   // make. The rows of a band are moved side by side on the plug-in's
   // threads.
-  u8 i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer, u32 rowBytes, u8 mode, u8 value, u8 absolute,
-                RowMaker make = nullptr, void* user = nullptr);
-  u8 i_HostColorServices(KLP_ColorServicesInfo& info);
+  [[nodiscard]] u8 i_Transfer(u8 plane, const kltRECT_s& rect, u8* buffer, u32 rowBytes, u8 mode, u8 value, u8 absolute,
+                              RowMaker make = nullptr, void* user = nullptr);
+  [[nodiscard]] u8 i_HostColorServices(KLP_ColorServicesInfo& info);
   // The steps of FillPluginData.
-  u8 i_FillGeometry();
-  u8 i_FillModeAndCase();
+  [[nodiscard]] u8 i_FillGeometry();
+  [[nodiscard]] u8 i_FillModeAndCase();
   [[nodiscard]] u8 i_FillChannelNames();
   [[nodiscard]] u8 i_FillICCProfile();
-  u8 i_ReadChannel(const KLP_ChannelDesc* channel, u8* plane, i32 stride, const kltRECT_s& rect);
+  [[nodiscard]] u8 i_ReadChannel(const KLP_ChannelDesc* channel, u8* plane, i32 stride, const kltRECT_s& rect);
   // The composite channels and transparency of a layer (-1: the merged
   // document); 0 when the layer is not there.
   u8 i_LayerChannels(i32 layerId, const KLP_ChannelDesc*& first, const KLP_ChannelDesc*& transparency) const;
-  u8 i_WESP_SetText(const char* text, u32 length, u32 key, KLP_WriteDescriptorRef writer, u32 index);
-  u8 i_WESP_GetText(u8* buffer, u32 bufferSize, u32 chunkSize, KLP_ReadDescriptorRef reader, u32 chunkCount);
+  [[nodiscard]] u8 i_WESP_SetText(const char* text, u32 length, u32 key, KLP_WriteDescriptorRef writer, u32 index);
+  [[nodiscard]] u8 i_WESP_GetText(u8* buffer, u32 bufferSize, u32 chunkSize, KLP_ReadDescriptorRef reader,
+                                  u32 chunkCount);
   // The descriptor's procedures that writing and reading need; 0 (error 1)
   // when one is missing.
-  u8 i_CanWriteDescriptor();
-  u8 i_CanReadDescriptor();
+  [[nodiscard]] u8 i_CanWriteDescriptor();
+  [[nodiscard]] u8 i_CanReadDescriptor();
   // Puts one text record (the bytes as given) under key.
-  u8 i_PutText(const char* bytes, u32 length, u32 key, KLP_WriteDescriptorRef writer);
+  [[nodiscard]] u8 i_PutText(const char* bytes, u32 length, u32 key, KLP_WriteDescriptorRef writer);
   // The old descriptor handed back and the writer closed into a new one.
   void i_CloseDescriptor(KLP_WriteDescriptorRef writer);
   // hex text (upper-case, two characters a byte) into the decompressed block.
-  u8 i_DecodeHexBlock(const u8* hex, u32 length, CKLF_Mem& block);
+  [[nodiscard]] u8 i_DecodeHexBlock(const u8* hex, u32 length, CKLF_Mem& block);
   void i_ReleaseSuites();
 
   KLP_FileRef m_pluginFolder;

@@ -43,7 +43,7 @@ u8 CKLF_8BFPluginVirtual::ConfFile_Write(CKLF_Mem& block, CKLF_String name, CKLF
 }
 
 u8 CKLF_8BFPluginVirtual::ConfStorage_Open(CKLF_String name) {
-  ConfStorage_Close();
+  if (!ConfStorage_Close()) return 0;
   if (!m_conf.Open(name, &m_pluginFolder, 3) && !m_conf.Open(name, &m_pluginFolder, 2)) {
     return FailFrom(m_conf, klErrFileOpen);
   }

@@ -140,7 +140,7 @@ u8 CKLF_8BFPluginVirtual::PS_GetScaledLayerRGB(i32 layerId, CKLF_Image* image, k
     ++count;
   }
   if (count != 1 && count != 3 && count != 4) return Fail(klErrBadArg);
-  image->Set(kltRGBA8{255, 255, 255, 255}, 0x0F, klNullRect);
+  if (!image->Set(kltRGBA8{255, 255, 255, 255}, 0x0F, klNullRect)) return FailFrom(*image, klErrEmpty);
   u8* planes[4];
   u32 stride = 0;
   if (!image->GetImageChannels(planes, stride)) return FailFrom(*image, klErrEmpty);

@@ -63,8 +63,7 @@ void CPluginMain::HandleSelector(i16 selector) {
 }
 
 u8 CPluginMain::DoAbout() {
-  CKLF_8BFPluginVirtual::DoAbout();
-  if (i_RunUI(1) == -1) {
+  if (!CKLF_8BFPluginVirtual::DoAbout() || i_RunUI(1) == -1) {
     HostSetRetCode_Cancel();
     return 0;
   }
@@ -84,10 +83,17 @@ void CPluginMain::i_PrepareRun() {
 
 u8 CPluginMain::DoStart() {
   i_PrepareRun();
-  // Without a store the run goes on; windows then open centred.
-  ConfStorage_Open(kConfFile);
+  // Without a store the run goes on (windows then open centred), unless
+  // memory ran out for it.
+  if (!ConfStorage_Open(kConfFile) && GetError() == klErrNoMemory) {
+    HostSetRetCode_MemFull();
+    return 0;
+  }
   u8 ok = m_dialogRequest ? i_DialogRun() : i_Replay();
-  ConfStorage_Close();
+  if (!ConfStorage_Close() && GetError() == klErrNoMemory) {
+    HostSetRetCode_MemFull();
+    ok = 0;
+  }
   return ok;
 }
 
@@ -115,7 +121,11 @@ u8 CPluginMain::i_Replay() {
     // A descriptor that holds broken settings stops here with its code;
     // only a missing one falls back to the last run's file.
     if (HostGetRetCode() != klResCancel) return 0;
-    if (!ConfFile_Read(block, kLastSettingsFile, m_folderName) || block.GetSize() == 0) return 0;
+    if (!ConfFile_Read(block, kLastSettingsFile, m_folderName)) {
+      if (GetError() == klErrNoMemory) HostSetRetCode_MemFull();
+      return 0;
+    }
+    if (block.GetSize() == 0) return 0;
   }
   if (!i_ReplaySettings(block)) {
     // Plane transfers reset the host's result on their way: a replay that
@@ -140,9 +150,10 @@ i32 CPluginMain::i_RunUI(u8 about) {
   CPluginUIRun* run = g_uiRunner ? g_uiRunner(*this, about) : nullptr;
   if (!run) return -1;
   const i32 loop = run->loop;
-  if (loop != -1 && !about && run->applied) i_ApplyUIRun(*run);
+  // An apply that fails sets the host's result itself.
+  const u8 failed = loop != -1 && !about && run->applied && !i_ApplyUIRun(*run);
   delete run;
-  return loop == -1 ? -1 : 0;
+  return loop == -1 || failed ? -1 : 0;
 }
 
 u8 CPluginMain::PrepareCompositeAlpha(u8 full) {

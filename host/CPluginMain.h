@@ -33,14 +33,14 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   // Step 5 of the entry: the selector's action (the pointers are stored).
   void HandleSelector(i16 selector);
 
-  u8 DoAbout() override;
-  u8 DoStart() override;
-  u8 DoFinish() override;
+  [[nodiscard]] u8 DoAbout() override;
+  [[nodiscard]] u8 DoStart() override;
+  [[nodiscard]] u8 DoFinish() override;
 
   // Trims the filter rectangle to the layer's content (transparency without
   // a selection; the engine's document follows the moved filter area) and,
   // when full is 1, builds the composite alpha.
-  u8 PrepareCompositeAlpha(u8 full);
+  [[nodiscard]] u8 PrepareCompositeAlpha(u8 full);
   const u8* GetCompositeAlpha(i32& width, i32& height) const {
     width = m_alphaWidth;
     height = m_alphaHeight;
@@ -58,20 +58,20 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   // Layout mode: replaces the filter rectangle by the knives, drawn in the
   // foreground colour over transparency (editable) or over the background
   // colour. 1 or 0.
-  u8 Apply_DrawSpliting();
+  [[nodiscard]] u8 Apply_DrawSpliting();
   // Writes an RGBA image of the filter rectangle's size (RGB documents).
-  u8 Apply_SplittingUI(CKLF_Image* image);
+  [[nodiscard]] u8 Apply_SplittingUI(CKLF_Image* image);
   // Cuts the filter rectangle into pieces, renders them with the given
   // 92-byte stored records (count 0 or null: default effects), recombines
   // and writes the result.
-  u8 Apply_SplittingNoUI(u32 count, const u8* records);
+  [[nodiscard]] u8 Apply_SplittingNoUI(u32 count, const u8* records);
   // The replay's pieces, kept rather than written back: the block's layout
   // cut from the filter rectangle's planes (copied into source, which the
   // pieces point into while they live) with the block's records, their
   // selection too, and every piece rendered. Nothing goes to the host. Call
   // after FillPluginData. 1, or 0 with the error (a block the engine
   // refuses: 49).
-  u8 CutPieces(CKLF_Mem& block, CKLF_Mem& source);
+  [[nodiscard]] u8 CutPieces(CKLF_Mem& block, CKLF_Mem& source);
 
   // The user interface's runner, one for the process (null: none).
   static void SetUIRunner(CPluginUIRun::Runner runner);
@@ -85,29 +85,29 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
   // The About window (about 1) or the dialog through the registered runner,
   // then, for the dialog, the write-back of what the user applied. -1 when
   // no run could be made or its loop failed, else 0.
-  virtual i32 i_RunUI(u8 about);
+  [[nodiscard]] virtual i32 i_RunUI(u8 about);
   // Writes back an applied dialog run: the knives in Layout mode, the
   // composed image of an RGB document, else the pieces cut and rendered
   // anew with the effects they had. Sets the host result on failure.
-  u8 i_ApplyUIRun(CPluginUIRun& run);
+  [[nodiscard]] u8 i_ApplyUIRun(CPluginUIRun& run);
   // The engine rebuilds the layout from the settings block and writes the
   // result into the host's planes; 1 on success.
-  virtual u8 i_ReplaySettings(CKLF_Mem& block);
+  [[nodiscard]] virtual u8 i_ReplaySettings(CKLF_Mem& block);
   // Gives the engine the document's facts, its layers and the progress.
   void i_PrepareEngine();
   // Whether image overlays may read the document's layers, then the engine.
   void i_PrepareRun();
-  u8 i_CheckEngineSize(i32 width, i32 height);
-  u8 i_CutFilterArea(u32 count, const u8* records, u8 withSelection, CKLF_Mem& source, const u8*& limit);
-  u8 i_GiveRecords(u32 count, const u8* records, u8 withSelection);
+  [[nodiscard]] u8 i_CheckEngineSize(i32 width, i32 height);
+  [[nodiscard]] u8 i_CutFilterArea(u32 count, const u8* records, u8 withSelection, CKLF_Mem& source, const u8*& limit);
+  [[nodiscard]] u8 i_GiveRecords(u32 count, const u8* records, u8 withSelection);
   // The document is opaque without a selection and the knife thin: the
   // cut needs no alpha.
   u8 i_OpaqueThinCut() const;
-  u8 i_AlphaOpaque(u64 size) const;
-  u8 i_WriteComposed(u8* const* planes, u8 n);
+  [[nodiscard]] u8 i_AlphaOpaque(u64 size) const;
+  [[nodiscard]] u8 i_WriteComposed(u8* const* planes, u8 n);
 
-  u8 i_DialogRun();
-  u8 i_Replay();
+  [[nodiscard]] u8 i_DialogRun();
+  [[nodiscard]] u8 i_Replay();
 
   CTessarette m_engine;
   CHostLayerSource m_layerSource;

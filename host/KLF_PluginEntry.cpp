@@ -4,6 +4,7 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include <cerrno>
 #include <string>
 
 namespace {
@@ -49,7 +50,13 @@ extern "C" void PluginMain(int16_t selector, KLP_FilterRecord* record, intptr_t*
     g_data = data;
     g_result = result;
     g_plugin.SetHostPointers(record, data, result);
-    PrepareAppInfo();
+    // Without its folder the plug-in runs without its files, unless memory
+    // ran out for the folder's name.
+    errno = 0;
+    if (PrepareAppInfo() != klpNoErr && errno == ENOMEM) {
+      if (result) *result = klpResMemFull;
+      return;
+    }
     if (result) *result = 0;
     g_plugin.SetPluginFolder(g_pluginFolder);
     g_plugin.HandleSelector(selector);

@@ -10,7 +10,7 @@ extern "C" __attribute__((visibility("default"))) void PluginMain(int16_t select
 // Finds the folder of the plug-in's own files: the folder of the library
 // the entry was loaded from, or the override. A platform status; on
 // failure the previous folder stays.
-i32 PrepareAppInfo();
+[[nodiscard]] i32 PrepareAppInfo();
 // Makes PrepareAppInfo answer this folder (null or "" clears it): for a
 // plug-in linked into another program, whose files are not beside it.
 void KLF_SetPluginFolderOverride(const char* folder);

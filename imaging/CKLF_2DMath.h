@@ -73,11 +73,11 @@ class CKLF_2DMath : public CKLF_FrameWork {
   // points made; the last one is the last knot. Error 1 for null knots,
   // n < 3, null points or a step that is not a positive number; the
   // block's error when it cannot grow.
-  u8 CalcPointSpline(const KLSPLINEPOINT* knots, u32 n, f64 step, CKLF_Mem* points, u32& count,
-                     CKLF_Mem* spans = nullptr);
+  [[nodiscard]] u8 CalcPointSpline(const KLSPLINEPOINT* knots, u32 n, f64 step, CKLF_Mem* points, u32& count,
+                                   CKLF_Mem* spans = nullptr);
   // Only the inner control points: C1 and C2 of every span, 2 (n - 1)
   // kltFPOS points. Error 1 for null knots, n < 2 or null points.
-  u8 CalcBezierPointSpline(const KLSPLINEPOINT* knots, u32 n, CKLF_Mem* points, u32& count);
+  [[nodiscard]] u8 CalcBezierPointSpline(const KLSPLINEPOINT* knots, u32 n, CKLF_Mem* points, u32& count);
 
   // ---- seed fill ----
 
@@ -95,16 +95,16 @@ class CKLF_2DMath : public CKLF_FrameWork {
   // callback is missing or the seed is boundary: nothing to do); 0 with
   // error 17 when the seed stack cannot grow (the region is then only
   // partly filled).
-  u8 FillBounds(void* user, kltPOS seed);
+  [[nodiscard]] u8 FillBounds(void* user, kltPOS seed);
 
   // The same fill with the tests inlined: s.Test(x, y) and
   // s.Fill(x, y, count) as above. Calls Fill with the same runs in the same
   // order as FillBounds.
   template <class Scanner>
-  u8 FillBoundsWith(Scanner& s, kltPOS seed);
+  [[nodiscard]] u8 FillBoundsWith(Scanner& s, kltPOS seed);
 
  private:
-  u8 i_GrowStack();
+  [[nodiscard]] u8 i_GrowStack();
 
   TestProc m_test;
   FillProc m_fill;

@@ -526,7 +526,7 @@ u8 CKLF_Image::DrawLine(i16 x1, i16 y1, i16 x2, i16 y2, kltRGBA8 c, kltRECT_s cl
   if (!i_ClipRect(clip, cr)) return 1;
   u8* planes[5];
   u32 stride;
-  GetImageChannels(planes, stride);
+  if (!GetImageChannels(planes, stride)) return 0;
   const PlaneView v = {{planes[0], planes[1], planes[2], planes[3]}, 3, m_mode == 2, m_width, m_height};
   WalkLine(x1, y1, x2, y2, [&](i32 x, i32 y) { internal_BlendPixel(v, x, y, c, cr); });
   return 1;
@@ -544,7 +544,7 @@ u8 CKLF_Image::DrawAlphaLine(i16 x1, i16 y1, i16 x2, i16 y2, u8 value, kltRECT_s
   if (!i_ClipRect(clip, cr)) return 1;
   u8* planes[5];
   u32 stride;
-  GetImageChannels(planes, stride);
+  if (!GetImageChannels(planes, stride)) return 0;
   const PlaneView v = {{planes[0], planes[1], planes[2], planes[3]}, 3, true, m_width, m_height};
   WalkLine(x1, y1, x2, y2, [&](i32 x, i32 y) { internal_BlendAlphaPixel(v, x, y, value, cr); });
   return 1;
@@ -552,10 +552,9 @@ u8 CKLF_Image::DrawAlphaLine(i16 x1, i16 y1, i16 x2, i16 y2, u8 value, kltRECT_s
 
 u8 CKLF_Image::DrawRect(kltPOS p1, kltPOS p2, kltRGBA8 c, kltRECT_s clip) {
   if (!m_pixels) return Fail(klErrEmpty);
-  DrawLine(p1, kltPOS{p2.x, p1.y}, c, clip);
-  DrawLine(kltPOS{p2.x, p1.y}, p2, c, clip);
-  DrawLine(p2, kltPOS{p1.x, p2.y}, c, clip);
-  DrawLine(kltPOS{p1.x, p2.y}, p1, c, clip);
+  if (!DrawLine(p1, kltPOS{p2.x, p1.y}, c, clip) || !DrawLine(kltPOS{p2.x, p1.y}, p2, c, clip) ||
+      !DrawLine(p2, kltPOS{p1.x, p2.y}, c, clip) || !DrawLine(kltPOS{p1.x, p2.y}, p1, c, clip))
+    return 0;
   return 1;
 }
 
@@ -574,7 +573,7 @@ u8 CKLF_Image::DrawCircle(i16 cx, i16 cy, i16 r, kltRGBA8 c, kltRECT_s clip) {
   if (!i_ClipRect(clip, cr)) return 1;
   u8* planes[5];
   u32 stride;
-  GetImageChannels(planes, stride);
+  if (!GetImageChannels(planes, stride)) return 0;
   const PlaneView v = {{planes[0], planes[1], planes[2], planes[3]}, 3, m_mode == 2, m_width, m_height};
   i32 d = 3 - 2 * static_cast<i32>(r);
   i32 x = 0, y = r;
@@ -608,7 +607,7 @@ u8 CKLF_Image::DrawAALine(i16 x1, i16 y1, i16 x2, i16 y2, kltRGBA8 c, kltRECT_s 
   if (!i_ClipRect(clip, cr)) return 1;
   u8* planes[5];
   u32 stride;
-  GetImageChannels(planes, stride);
+  if (!GetImageChannels(planes, stride)) return 0;
   const PlaneView v = {{planes[0], planes[1], planes[2], planes[3]}, 3, m_mode == 2, m_width, m_height};
 
   i32 dx = x2 - x1, dy = y2 - y1;

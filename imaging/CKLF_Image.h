@@ -32,10 +32,10 @@ class CKLF_Image : public CKLF_FrameWork {
   // Clean, then a block of w*h*3 (mode 1) or w*h*4 (mode 2) bytes, contents
   // undefined. 0 without a code for a zero area; error 1 for another mode;
   // error 17 when the block cannot be made or does not fit 32 bits.
-  u8 Create(u16 w, u16 h, u8 mode);
+  [[nodiscard]] u8 Create(u16 w, u16 h, u8 mode);
   // A copy of src in mode (0 = src's mode). RGB into RGBA gives alpha 255.
   // Error 1 for a null source or a bad mode, 2 for a source without pixels.
-  u8 Create(CKLF_Image* src, u8 mode = 0);
+  [[nodiscard]] u8 Create(CKLF_Image* src, u8 mode = 0);
   // Deletes the block; mode, width and height 0; resets the error.
   void Clean();
 
@@ -51,7 +51,7 @@ class CKLF_Image : public CKLF_FrameWork {
 
   // RGBA <-> RGB (alpha dropped / set to 255); the same mode returns 1;
   // other pairs error 1; error 2 without pixels.
-  u8 ChangeImageMode(u8 mode);
+  [[nodiscard]] u8 ChangeImageMode(u8 mode);
 
   // The pixel, alpha 255 for RGB. Outside: error 1 and all zero; without
   // pixels: error 2 and all zero.
@@ -91,11 +91,11 @@ class CKLF_Image : public CKLF_FrameWork {
 
   // ---- geometry ----
 
-  u8 Rotate90();   // a quarter turn counter-clockwise
-  u8 Rotate180();
-  u8 Rotate270();  // a quarter turn clockwise
-  u8 FlipVert();   // rows in reverse order
-  u8 FlipHor();    // each row mirrored
+  [[nodiscard]] u8 Rotate90();   // a quarter turn counter-clockwise
+  [[nodiscard]] u8 Rotate180();
+  [[nodiscard]] u8 Rotate270();  // a quarter turn clockwise
+  [[nodiscard]] u8 FlipVert();   // rows in reverse order
+  [[nodiscard]] u8 FlipHor();    // each row mirrored
 
   // ---- drawing (clip klNullRect = the whole image) ----
 
@@ -120,15 +120,16 @@ class CKLF_Image : public CKLF_FrameWork {
   u8 DrawAlphaLine(i16 x1, i16 y1, i16 x2, i16 y2, u8 value, kltRECT_s clip = klNullRect);
 
  private:
-  u8 i_NewBlock(CKLF_Mem*& block, u64 bytes);
+  [[nodiscard]] u8 i_NewBlock(CKLF_Mem*& block, u64 bytes);
   void i_ReplaceBlock(CKLF_Mem* block, u16 w, u16 h);
-  u8 i_ClipRect(kltRECT_s r, kltRECT_s& out) const;
+  [[nodiscard]] u8 i_ClipRect(kltRECT_s r, kltRECT_s& out) const;
   // The source and destination rectangles (equal sizes) of copying src from
   // (sx, sy) into dstRect; 0 when nothing remains after clipping.
-  u8 i_SourceRegion(const CKLF_Image* src, i32 sx, i32 sy, kltRECT_s dstRect, kltRECT_s& s, kltRECT_s& d) const;
+  [[nodiscard]] u8 i_SourceRegion(const CKLF_Image* src, i32 sx, i32 sy, kltRECT_s dstRect, kltRECT_s& s,
+                                  kltRECT_s& d) const;
   // A block of this image's size for a geometry operation; error 2 without
   // pixels.
-  u8 i_NewPixelBlock(CKLF_Mem*& block);
+  [[nodiscard]] u8 i_NewPixelBlock(CKLF_Mem*& block);
 
   CKLF_Mem* m_pixels;
   u8 m_mode;

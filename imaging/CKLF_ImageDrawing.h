@@ -53,25 +53,26 @@ class CKLF_ImageDrawing : public CKLF_FrameWork {
   // and samples at pixel centres. A zero-length segment draws nothing.
   // Returns 1; 0 with error 2 without a destination, error 1 for a stride
   // too small for the width or coordinates that are not finite numbers.
-  u8 DrawHQLine(f64 x1, f64 y1, f64 x2, f64 y2, f64 width, u8 capEnds, u8 maxBlend, u8 feather);
-  u8 DrawHQLine(kltFPOS a, kltFPOS b, f64 width, u8 capEnds, u8 maxBlend, u8 feather);
+  [[nodiscard]] u8 DrawHQLine(f64 x1, f64 y1, f64 x2, f64 y2, f64 width, u8 capEnds, u8 maxBlend, u8 feather);
+  [[nodiscard]] u8 DrawHQLine(kltFPOS a, kltFPOS b, f64 width, u8 capEnds, u8 maxBlend, u8 feather);
   // A polyline: from the current point to the first following point whose
   // squared distance from it exceeds minDist2 (or the last point), and on
   // from there. 0 with error 1 for fewer than 2 points.
-  u8 DrawHQPolyLine(const kltFPOS* pts, u32 n, f64 width, u8 capEnds, u8 maxBlend, u8 feather, f64 minDist2);
+  [[nodiscard]] u8 DrawHQPolyLine(const kltFPOS* pts, u32 n, f64 width, u8 capEnds, u8 maxBlend, u8 feather,
+                                  f64 minDist2);
 
   // Plain lines over end points truncated toward zero: the one-bit line on
   // a one-bit plane, else discs of diameter trunc(width) for widths of 2
   // and more, else the 1-pixel line. The two flags do not change them.
-  u8 DrawHQLineNAA(f64 x1, f64 y1, f64 x2, f64 y2, f64 width, u8 capEnds, u8 maxBlend);
-  u8 DrawHQLineNAA1Pix(f64 x1, f64 y1, f64 x2, f64 y2);
-  u8 DrawHQLineNAAnPix(f64 x1, f64 y1, f64 x2, f64 y2, f64 width);
-  u8 DrawHQLineNAA1PixBit(f64 x1, f64 y1, f64 x2, f64 y2);
+  [[nodiscard]] u8 DrawHQLineNAA(f64 x1, f64 y1, f64 x2, f64 y2, f64 width, u8 capEnds, u8 maxBlend);
+  [[nodiscard]] u8 DrawHQLineNAA1Pix(f64 x1, f64 y1, f64 x2, f64 y2);
+  [[nodiscard]] u8 DrawHQLineNAAnPix(f64 x1, f64 y1, f64 x2, f64 y2, f64 width);
+  [[nodiscard]] u8 DrawHQLineNAA1PixBit(f64 x1, f64 y1, f64 x2, f64 y2);
 
  private:
-  u8 i_CheckDestination(bool oneBit);
+  [[nodiscard]] u8 i_CheckDestination(bool oneBit);
   kltRECT_s i_Clip() const;
-  u8 i_PlainEnds(f64 x1, f64 y1, f64 x2, f64 y2, i32 e[4]);
+  [[nodiscard]] u8 i_PlainEnds(f64 x1, f64 y1, f64 x2, f64 y2, i32 e[4]);
 
   u8 m_antiAlias;
   u8 m_value;

@@ -71,15 +71,15 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   // base + k * stride * height) and refuse a null base (error 1). Effects
   // refuse (error 1) a descriptor with no or more than five planes, a
   // missing plane pointer or a stride below the width.
-  u8 SetSource(u8** planes, u32 stride, u8 planeCount, u8 hasAlpha, u16 width, u16 height);
-  u8 SetDestination(u8** planes, u32 stride, u8 planeCount, u8 hasAlpha, u16 width, u16 height);
-  u8 SetSource(u8* base, u32 stride, u8 planeCount, u8 hasAlpha, u16 width, u16 height);
-  u8 SetDestination(u8* base, u32 stride, u8 planeCount, u8 hasAlpha, u16 width, u16 height);
+  [[nodiscard]] u8 SetSource(u8** planes, u32 stride, u8 planeCount, u8 hasAlpha, u16 width, u16 height);
+  [[nodiscard]] u8 SetDestination(u8** planes, u32 stride, u8 planeCount, u8 hasAlpha, u16 width, u16 height);
+  [[nodiscard]] u8 SetSource(u8* base, u32 stride, u8 planeCount, u8 hasAlpha, u16 width, u16 height);
+  [[nodiscard]] u8 SetDestination(u8* base, u32 stride, u8 planeCount, u8 hasAlpha, u16 width, u16 height);
   // The image's block, stride = width; planes and alpha by the image mode
   // (1: 3, 2: 4 with alpha, 3: 4, 4: 5 with alpha, 5: 1, 6: 2).
-  u8 SetSource(CKLF_Image* image);
-  u8 SetDestination(CKLF_Image* image);
-  u8 GetDestination(u8** planes, u32& stride, u8& planeCount, u8& hasAlpha, i32& width, i32& height);
+  [[nodiscard]] u8 SetSource(CKLF_Image* image);
+  [[nodiscard]] u8 SetDestination(CKLF_Image* image);
+  [[nodiscard]] u8 GetDestination(u8** planes, u32& stride, u8& planeCount, u8& hasAlpha, i32& width, i32& height);
 
   // Written by the resizes outside the scaled picture.
   void SetFillValue(u8 v) { m_fillValue = v; }
@@ -94,53 +94,53 @@ class CKLF_ImageFX : public CKLF_FrameWork {
 
   // Source with three colour planes: each becomes (r + g + b) / 3 in place.
   // Other layouts return 0 and leave the error code alone.
-  u8 ConvertSourceToGray();
+  [[nodiscard]] u8 ConvertSourceToGray();
 
   // Blurs. Radius and distance are the Gaussian's sigma in pixels; below
   // 0.1 the image is copied. blurAlpha 0 copies the alpha plane;
   // zeroAlphaRecovery gives fully transparent pixels the colour of their
   // nearest visible neighbours along the line before filtering.
-  u8 GaussianBlur(f64 radius, u8 blurAlpha, u8 zeroAlphaRecovery);
+  [[nodiscard]] u8 GaussianBlur(f64 radius, u8 blurAlpha, u8 zeroAlphaRecovery);
   // Angle in degrees, folded into 0..180.
-  u8 MotionBlur(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
+  [[nodiscard]] u8 MotionBlur(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
 
   // Colour effects; alpha is copied.
-  u8 HSLCorrection(i16 hue, i16 saturation, i16 lightness, u8 lightnessFirst);
-  u8 HSLColorize(i16 hue, i16 saturation, i16 lightness, u8 lightnessFirst);
-  u8 BrightnessContrast(i8 brightness, i8 contrast, u8 pivot);
-  u8 ColorOverlay(const u8* colour, u8 opacity);
-  u8 Invert();
+  [[nodiscard]] u8 HSLCorrection(i16 hue, i16 saturation, i16 lightness, u8 lightnessFirst);
+  [[nodiscard]] u8 HSLColorize(i16 hue, i16 saturation, i16 lightness, u8 lightnessFirst);
+  [[nodiscard]] u8 BrightnessContrast(i8 brightness, i8 contrast, u8 pivot);
+  [[nodiscard]] u8 ColorOverlay(const u8* colour, u8 opacity);
+  [[nodiscard]] u8 Invert();
   // Blends the destination's content over the source, into the destination.
-  u8 Combine_DonStoD(u8 amount);
+  [[nodiscard]] u8 Combine_DonStoD(u8 amount);
 
   // A band of colour inside the alpha shape's edge; alpha is kept.
-  u8 StrokeInside(const u8* colour, u8 width, u8 opacity);
+  [[nodiscard]] u8 StrokeInside(const u8* colour, u8 width, u8 opacity);
   // Anti-aliased disc in a (2 radius + 1)^2 matrix, 2^shift samples a side.
   static void Stroke_FillCircleMatrix(u8 shift, u8* matrix, i32 radius);
 
   // Raised-tile lighting of the alpha shape; alpha is kept.
-  u8 Bevel(u16 size, u16 depth, f64 soften, klt3D_VECTOR light, const u8* highlightColour,
-           u8 highlightOpacity, const u8* shadowColour, u8 shadowOpacity);
+  [[nodiscard]] u8 Bevel(u16 size, u16 depth, f64 soften, klt3D_VECTOR light, const u8* highlightColour,
+                         u8 highlightOpacity, const u8* shadowColour, u8 shadowOpacity);
 
   // Geometry: the destination may have another size; plane counts match.
-  u8 Resize(u8 keepAspect);
-  u8 Resize_Int_ZO(u8 keepAspect);
+  [[nodiscard]] u8 Resize(u8 keepAspect);
+  [[nodiscard]] u8 Resize_Int_ZO(u8 keepAspect);
   // Where a resize that keeps the aspect puts a sw x sh picture in a
   // dw x dh destination: fitted and centred.
   static kltRECT_s FitRect(u32 sw, u32 sh, u32 dw, u32 dh);
-  u8 Tile();
-  u8 ApplyConvolutionMask(KLFFX_CONVOLUTIONMASK mask, u8 filterAlpha);
-  u8 filter_UnsharpenMaskDelicate(u8 filterAlpha);
-  u8 filter_UnsharpenMaskNormal(u8 filterAlpha);
-  u8 filter_UnsharpenMaskMore(u8 filterAlpha);
+  [[nodiscard]] u8 Tile();
+  [[nodiscard]] u8 ApplyConvolutionMask(KLFFX_CONVOLUTIONMASK mask, u8 filterAlpha);
+  [[nodiscard]] u8 filter_UnsharpenMaskDelicate(u8 filterAlpha);
+  [[nodiscard]] u8 filter_UnsharpenMaskNormal(u8 filterAlpha);
+  [[nodiscard]] u8 filter_UnsharpenMaskMore(u8 filterAlpha);
 
   // One-dimensional blur machinery, shared with the bevel.
   void Blur_PrepareBlurData(f64 sigma, STRUCT_Blur_VectorData* rec, CKLF_Mem* padBuffer, u8 borderFlag,
                             u8 borderValue);
   // 0 with error 17 when the pad buffer cannot grow (the vector is left as
   // it was).
-  u8 Blur_BlurVector(STRUCT_Blur_VectorData* rec);
-  u8 Blur_BlurVectorHQ(STRUCT_Blur_VectorData* rec);
+  [[nodiscard]] u8 Blur_BlurVector(STRUCT_Blur_VectorData* rec);
+  [[nodiscard]] u8 Blur_BlurVectorHQ(STRUCT_Blur_VectorData* rec);
   static void Blur_ZeroAlphaRecoveryData(const u8* values, f64* out, u32 length, const u8* alpha);
 
   // Colour model conversions (HLS: hue 0..360, lightness and saturation 0..1).
@@ -161,16 +161,16 @@ class CKLF_ImageFX : public CKLF_FrameWork {
 
 
   void i_SetDesc(Desc& d, u8** planes, u32 stride, u8 count, u8 hasAlpha, u16 width, u16 height);
-  u8 i_SetDescBlock(Desc& d, u8* base, u32 stride, u8 count, u8 hasAlpha, u16 width, u16 height);
-  u8 i_SetDescImage(Desc& d, CKLF_Image* image);
+  [[nodiscard]] u8 i_SetDescBlock(Desc& d, u8* base, u32 stride, u8 count, u8 hasAlpha, u16 width, u16 height);
+  [[nodiscard]] u8 i_SetDescImage(Desc& d, CKLF_Image* image);
   static u8 i_DescValid(const Desc& d);
   // Common checks: valid and equal descriptors, else error 1.
-  u8 i_CheckPair();
+  [[nodiscard]] u8 i_CheckPair();
   void i_CopyPlane(u8 p);
   void i_CopyAll();
   u8 i_ColourPlanes() const { return static_cast<u8>(m_src.count - (m_src.hasAlpha ? 1 : 0)); }
   // Grows a work buffer to at least n bytes; error 17 on failure.
-  u8* i_Grow(CKLF_Mem& m, u64 n);
+  [[nodiscard]] u8* i_Grow(CKLF_Mem& m, u64 n);
   void i_StrokeBlendRow(u32 v, const u8* cov, const u8* colour, u8 opacity);
   // row(j) for rows 0..h-1, bands of rows side by side on the object's
   // threads; a row's output must be its own.
@@ -191,31 +191,31 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   // of lines on the object's threads. alpha, when
   // given (marked by i_MarkZeroLines), runs the zero-alpha recovery of
   // each line that holds a 0 against it.
-  u8 i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out, const Lines* alpha,
-                 u32 lineCount, u32 length);
-  u8 i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recover);
+  [[nodiscard]] u8 i_BlurLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out, const Lines* alpha,
+                               u32 lineCount, u32 length);
+  [[nodiscard]] u8 i_BlurPlane(u8 p, u8 blurAlpha, u8 zeroAlphaRecovery, u8& recover);
   // Marks which of alpha's lines hold a 0, for every plane's recovery to
   // share; alpha given to i_BlurLines must be marked.
-  u8 i_MarkZeroLines(Lines& alpha, u32 lineCount, u32 length);
+  [[nodiscard]] u8 i_MarkZeroLines(Lines& alpha, u32 lineCount, u32 length);
   // Grows the line buffers for lines up to length long, one set a thread.
-  u8 i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length);
+  [[nodiscard]] u8 i_GrowBlurLines(const STRUCT_Blur_VectorData& rec, u32 length);
   // The sampled kernel straight on rows or columns of bytes (no float lines,
   // no recovery down columns): whether it takes these lines, its buffers,
   // and the pass itself.
   static u8 i_KernelLinesFit(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out,
                              const Lines* alpha, u32 length);
-  u8 i_GrowKernelLines(const STRUCT_Blur_VectorData& rec, u32 length);
-  u8 i_KernelLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out, const Lines* alpha,
-                   u32 lineCount, u32 length);
+  [[nodiscard]] u8 i_GrowKernelLines(const STRUCT_Blur_VectorData& rec, u32 length);
+  [[nodiscard]] u8 i_KernelLines(const STRUCT_Blur_VectorData& rec, const Lines& in, const Lines& out,
+                                 const Lines* alpha, u32 lineCount, u32 length);
   // The motion blur's passes: along rows, along columns, along lines at
   // an angle in 0.1..179.9 (without 89.9..90.1).
-  u8 Blur_Motion_DoHorizontal(f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
-  u8 Blur_Motion_DoVertical(f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
-  u8 Blur_Motion_DoAngle(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
-  u8 i_MotionStraight(u8 horizontal, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
-  u8 i_ResizePlacement(u32& pw, u32& ph, u32& ox, u32& oy, f64& sx, f64& sy, u8 keepAspect) const;
+  [[nodiscard]] u8 Blur_Motion_DoHorizontal(f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
+  [[nodiscard]] u8 Blur_Motion_DoVertical(f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
+  [[nodiscard]] u8 Blur_Motion_DoAngle(f64 angle, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
+  [[nodiscard]] u8 i_MotionStraight(u8 horizontal, f64 distance, u8 blurAlpha, u8 zeroAlphaRecovery);
+  void i_ResizePlacement(u32& pw, u32& ph, u32& ox, u32& oy, f64& sx, f64& sy, u8 keepAspect) const;
   void i_FillBorder(u8 p, u32 pw, u32 ph, u32 ox, u32 oy);
-  u8 i_ReportProgress(f64 percent);
+  [[nodiscard]] u8 i_ReportProgress(f64 percent);
 
   CKLF_Mem m_lineBuffer;    // blur lines, 64-bit floats
   CKLF_Mem m_padBuffer;     // padded lines of the recursive filter

@@ -20,4 +20,4 @@ u8 KLF_BlurIsaAvailable(KLF_BlurIsa isa);
 KLF_BlurIsa KLF_BlurIsaInUse();
 // Makes later blurs use isa: 1, or 0 (and nothing changes) when the
 // processor lacks it. Not to be called while a blur runs.
-u8 KLF_SetBlurIsa(KLF_BlurIsa isa);
+[[nodiscard]] u8 KLF_SetBlurIsa(KLF_BlurIsa isa);

@@ -34,7 +34,7 @@ u32 CutInterval(f64 start, f64 span, u8 shrinking, f64 scale, u32 size, Piece* o
 
 }  // namespace
 
-u8 CKLF_ImageFX::i_ResizePlacement(u32& pw, u32& ph, u32& ox, u32& oy, f64& sx, f64& sy, u8 keepAspect) const {
+void CKLF_ImageFX::i_ResizePlacement(u32& pw, u32& ph, u32& ox, u32& oy, f64& sx, f64& sy, u8 keepAspect) const {
   const u32 sw = m_src.width, sh = m_src.height, dw = m_dst.width, dh = m_dst.height;
   sx = static_cast<f64>(dw) / sw;
   sy = static_cast<f64>(dh) / sh;
@@ -42,7 +42,7 @@ u8 CKLF_ImageFX::i_ResizePlacement(u32& pw, u32& ph, u32& ox, u32& oy, f64& sx, 
     pw = dw;
     ph = dh;
     ox = oy = 0;
-    return 1;
+    return;
   }
   sx = sy = sx < sy ? sx : sy;
   const kltRECT_s r = FitRect(sw, sh, dw, dh);
@@ -50,7 +50,6 @@ u8 CKLF_ImageFX::i_ResizePlacement(u32& pw, u32& ph, u32& ox, u32& oy, f64& sx, 
   ph = static_cast<u32>(r.bottom - r.top);
   ox = static_cast<u32>(r.left);
   oy = static_cast<u32>(r.top);
-  return 1;
 }
 
 kltRECT_s CKLF_ImageFX::FitRect(u32 sw, u32 sh, u32 dw, u32 dh) {

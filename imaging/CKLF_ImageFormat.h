@@ -24,13 +24,13 @@ class CKLF_ImageFormat : public CKLF_FrameWork {
   CKLF_ImageFormat(const CKLF_ImageFormat&) = delete;
   CKLF_ImageFormat& operator=(const CKLF_ImageFormat&) = delete;
 
-  virtual u8 GetMainImageSize(u16& width, u16& height);
+  [[nodiscard]] virtual u8 GetMainImageSize(u16& width, u16& height);
   virtual u8 GetImageMode();
   virtual u8 GetImageBPP();
   // The plane of a channel (-1 alpha, 0..3 colour), or null when the index
   // lies outside -1..3 or the plane is empty.
-  virtual CKLF_Mem* GetImageDataMem(i32 channel);
-  virtual u8* GetImageDataPtr(i32 channel);
+  [[nodiscard]] virtual CKLF_Mem* GetImageDataMem(i32 channel);
+  [[nodiscard]] virtual u8* GetImageDataPtr(i32 channel);
   virtual CKLF_String GetComments();
   virtual CKLF_String GetEXIF();
 
@@ -45,17 +45,17 @@ class CKLF_ImageFormat : public CKLF_FrameWork {
  protected:
   // Reports percent to the progress object (when there is one) after a
   // cancel check; 1 when the operation is cancelled.
-  u8 i_Canceled(u32 percent);
+  [[nodiscard]] u8 i_Canceled(u32 percent);
   // The plane slot of a channel -1..3 (never null for those indices).
-  CKLF_Mem* i_Plane(i32 channel);
+  [[nodiscard]] CKLF_Mem* i_Plane(i32 channel);
   void i_FreePlanes();
   // Frees every plane, then makes channels first..last of area bytes each:
   // 1, or 0 with every plane freed and error 17.
-  u8 i_AllocPlanes(i32 first, i32 last, u32 area);
+  [[nodiscard]] u8 i_AllocPlanes(i32 first, i32 last, u32 area);
   // Forgets the resolution and the profile (a parse starts with this).
   void i_ClearExtras();
   // Keeps a copy of a profile the file carries: 1, or 0 with error 17.
-  u8 i_SetICCProfile(const u8* data, u32 size);
+  [[nodiscard]] u8 i_SetICCProfile(const u8* data, u32 size);
 
   CKLF_Progress* m_progress;
   u16 m_width;

@@ -36,10 +36,10 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
   // Header: 49 for one byte or less, 48 for data that does not start as a
   // JPEG, an unsupported colour space or a feature libjpeg does not
   // implement, 49 for a header libjpeg finds damaged.
-  u8 GetImageInfoByPtr(const void* data, u32 size) override;
+  [[nodiscard]] u8 GetImageInfoByPtr(const void* data, u32 size) override;
   // Decode: as above, then 49 for a libjpeg error or an empty image and 17
   // when the planes cannot be had; a cancel returns 0 without a code.
-  u8 ParseImageByPtr(const void* data, u32 size) override;
+  [[nodiscard]] u8 ParseImageByPtr(const void* data, u32 size) override;
   // 1 when the file carries Adobe's marker: its CMYK samples are then
   // stored inverted (255 is no ink).
   u8 SawAdobeMarker() const { return m_adobe; }
@@ -54,13 +54,13 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
   const CKLF_Mem& GetExifData() const { return m_exifData; }
 
  private:
-  u8 i_CheckStart(const u8* data, u32 size);
+  [[nodiscard]] u8 i_CheckStart(const u8* data, u32 size);
   // Reads the header and takes size, bits and mode: the channel count, or
   // 0 with error 48 for a colour space without planes here.
   u32 i_ReadHeader(jpeg_decompress_struct* cinfo);
   void i_KeepMessage(const char* text, u8 damaged);
-  u8 i_Decode(jpeg_decompress_struct* cinfo, const void* data, u32 size);
-  static u8 i_DataHoldsBlocks(const jpeg_decompress_struct* cinfo, u32 size);
+  [[nodiscard]] u8 i_Decode(jpeg_decompress_struct* cinfo, const void* data, u32 size);
+  [[nodiscard]] static u8 i_DataHoldsBlocks(const jpeg_decompress_struct* cinfo, u32 size);
 
   u8 m_adobe;
   u8 m_damaged;

@@ -129,7 +129,7 @@ u64 ImageDataPresent(const u8* data, u32 size, u64 p) {
 
 void KLF_IMAGEFORMAT_PNG_Writer_Flush(png_structp png) {
   CKLF_ImagePNG* writer = static_cast<CKLF_ImagePNG*>(png_get_io_ptr(png));
-  writer->Write_Flush();
+  if (!writer->Write_Flush()) png_error(png, "flush failed");
 }
 
 // Copies the next n bytes; data that ends early is a libpng error rather

@@ -60,27 +60,27 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // file's code on a write error, 17 for another libpng failure; a cancel
   // returns 0 without a code. A failed write leaves the system's reason in
   // errno on the calling thread, whichever thread wrote (SystemError).
-  u8 WritePNG(const PNGWRITE_PARAMS* params);
+  [[nodiscard]] u8 WritePNG(const PNGWRITE_PARAMS* params);
   // A file of a canvas of canvasWidth x canvasHeight filled with
   // background (a byte a channel of the mode) with the image of params
   // placed at (x, y), written without drawing the canvas: its cost follows
   // the rows the image covers. Errors as WritePNG; a canvas side of 0 is
   // error 1.
-  u8 WritePNGPlaced(const PNGWRITE_PARAMS* params, u16 canvasWidth, u16 canvasHeight, i32 x, i32 y,
-                    const u8* background);
+  [[nodiscard]] u8 WritePNGPlaced(const PNGWRITE_PARAMS* params, u16 canvasWidth, u16 canvasHeight, i32 x, i32 y,
+                                  const u8* background);
 
   // The errno of the last write's failed file write; 0 when none failed.
   int SystemError() const { return m_systemError; }
 
   // Header only: size, bits 8, mode 2 for grey files, else 1.
-  u8 GetImageInfoByPtr(const void* data, u32 size) override;
+  [[nodiscard]] u8 GetImageInfoByPtr(const void* data, u32 size) override;
   // The file's own bits per sample (1 to 16; the planes hold 8).
   u8 GetSourceBits() const { return m_sourceBits; }
   // The file's pixels a metre across (pHYs in metres), 0 when it gives none.
   u32 GetPixelsPerMetre() const { return m_perMetre; }
   // 49 for data that is not a PNG, is truncated or damaged; 48 for sizes
   // beyond 65535; 17 when memory runs out.
-  u8 ParseImageByPtr(const void* data, u32 size) override;
+  [[nodiscard]] u8 ParseImageByPtr(const void* data, u32 size) override;
   // Whether the file read last has alpha (an alpha channel or tRNS); known
   // once the header is read.
   u8 HasAlpha() const { return m_hasAlpha; }
@@ -98,7 +98,7 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // a colour plane is missing. A null alpha leaves the file's alpha out;
   // one of a file without alpha is filled with 255. On failure the planes
   // hold whatever was decoded.
-  u8 ParseImageInto(const void* data, u32 size, u8* const planes[4], u16 width, u16 height);
+  [[nodiscard]] u8 ParseImageInto(const void* data, u32 size, u8* const planes[4], u16 width, u16 height);
   // The most memory libpng held at once during the last read (its
   // structures, row and chunk buffers; not the planes).
   u64 GetLibraryPeak() const { return m_libraryPeak; }
@@ -107,21 +107,22 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   typedef png_struct_def png_struct;
   typedef png_info_def png_info;
 
-  u8 i_Write(const PNGWRITE_PARAMS& params, u32 stride);
-  u8 i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_PARAMS& params, u32 channels, u32 stride);
-  u8 i_WriteImageData(const PNGWRITE_PARAMS& params, u32 channels, u32 stride);
-  u8 i_WriteChunk(const char* type, const u8* data, u32 size);
+  [[nodiscard]] u8 i_Write(const PNGWRITE_PARAMS& params, u32 stride);
+  [[nodiscard]] u8 i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_PARAMS& params, u32 channels,
+                                u32 stride);
+  [[nodiscard]] u8 i_WriteImageData(const PNGWRITE_PARAMS& params, u32 channels, u32 stride);
+  [[nodiscard]] u8 i_WriteChunk(const char* type, const u8* data, u32 size);
   static void i_PngWrite(png_struct* png, u8* data, size_t size);
-  u8 i_Put(const u8* data, u32 size);
-  u8 i_SystemReason();
-  u8 i_Read(const u8* data, u32 size, u8 decode);
-  u8 i_ReadOnce(const u8* data, u32 size, u8 decode);
-  u8 i_ReadHeader(png_struct* png, png_info* info);
+  [[nodiscard]] u8 i_Put(const u8* data, u32 size);
+  [[nodiscard]] u8 i_SystemReason();
+  [[nodiscard]] u8 i_Read(const u8* data, u32 size, u8 decode);
+  [[nodiscard]] u8 i_ReadOnce(const u8* data, u32 size, u8 decode);
+  [[nodiscard]] u8 i_ReadHeader(png_struct* png, png_info* info);
   void i_SetReadLimits(png_struct* png);
   static void* i_LibraryAlloc(png_struct* png, size_t n);
   static void i_LibraryFree(png_struct* png, void* p);
-  u8 i_PrepareDecode(png_struct* png, png_info* info, int& passes);
-  u8 i_Decode(png_struct* png, png_info* info);
+  [[nodiscard]] u8 i_PrepareDecode(png_struct* png, png_info* info, int& passes);
+  [[nodiscard]] u8 i_Decode(png_struct* png, png_info* info);
   void i_SplitRow(const u8* row, u32 y, u32 channels);
   // 8-bit files without interlace or transparency key: the image data
   // gathered from the IDAT chunks at pos (just past the first one's type),
@@ -129,13 +130,13 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // CRC and the Adler-32 are checked; anything unusual (a damaged chunk or
   // stream, chunks libpng would judge) sets m_declined and returns 0, and
   // the file is read again through libpng.
-  u8 i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels);
-  u8 i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize);
-  u8 i_UnfilterRows(u8* rows, u32 channels);
+  [[nodiscard]] u8 i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels);
+  [[nodiscard]] u8 i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize);
+  [[nodiscard]] u8 i_UnfilterRows(u8* rows, u32 channels);
   // The image data decoded band by band side by side when it is made of
   // independent bands, as this program writes it.
   enum { kNotBanded = 0, kBandsDone = 1, kStopped = 2 };
-  u8 i_DecodeBands(const u8* stream, u32 streamSize, u32 channels);
+  [[nodiscard]] u8 i_DecodeBands(const u8* stream, u32 streamSize, u32 channels);
   struct BandDecodeJob;  // the bands' tasks: inflate, unfilter in order, split
 
   CKLF_Mem m_work;  // rows being written or decoded

@@ -78,24 +78,24 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
 
   // Reading. All return 1, or 0 with the error code set: 48 unsupported
   // variant, 49 not a PSD or truncated, 17 out of memory.
-  u8 GetImageInfoByPtr(const void* data, u32 size) override;
-  virtual u8 LParseByPtr(const void* data, u32 size);
+  [[nodiscard]] u8 GetImageInfoByPtr(const void* data, u32 size) override;
+  [[nodiscard]] virtual u8 LParseByPtr(const void* data, u32 size);
   // The layer records alone, with every check LParseByPtr makes but no
   // channel decoded (nothing is allocated for the pixels): sizes, names and
   // flags as it gives them, the planes null, and GetLayerPlaneMask telling
   // which planes it would decode. A file without layers gives none.
-  u8 LParseRecordsByPtr(const void* data, u32 size);
-  virtual u8 LParseByMem(CKLF_Mem& m);
-  virtual u8 LParseByFile(CKLF_StdFile& f);
-  virtual u8 LParseLocal();
-  u8 ParseImageByPtr(const void* data, u32 size) override;
+  [[nodiscard]] u8 LParseRecordsByPtr(const void* data, u32 size);
+  [[nodiscard]] virtual u8 LParseByMem(CKLF_Mem& m);
+  [[nodiscard]] virtual u8 LParseByFile(CKLF_StdFile& f);
+  [[nodiscard]] virtual u8 LParseLocal();
+  [[nodiscard]] u8 ParseImageByPtr(const void* data, u32 size) override;
 
   // The composite's alpha channels (width x height each): its channels
   // after the colours, but for the merged transparency that a negative
   // layer count puts first. Named by the file's alpha channel names
   // (resource 1006), "Alpha n" where it gives none. Error 17 when they
   // do not fit 32-bit sizes or memory; the reading errors as ParseImage*.
-  u8 ParseAlphaChannelsByPtr(const void* data, u32 size);
+  [[nodiscard]] u8 ParseAlphaChannelsByPtr(const void* data, u32 size);
   u32 GetAlphaChannelCount() const { return m_alphaNames.GetSize(); }
   // Null for an index at or beyond the count.
   const u8* GetAlphaChannel(u32 index) const;
@@ -107,7 +107,7 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   // still be readable.
   u8 LayersZipCompressed() const { return m_zipLayers; }
   // 0 for an index at or beyond the count.
-  u8 GetLayerInfo(u32 index, PSDLayerInfoExt_s& out);
+  [[nodiscard]] u8 GetLayerInfo(u32 index, PSDLayerInfoExt_s& out);
   // Bit id + 1 for each channel id -1..3 of the layer that has (or, after
   // LParseRecordsByPtr, would have) a decoded plane; 0 past the count.
   u8 GetLayerPlaneMask(u32 index) const;
@@ -116,35 +116,35 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
 
   // Channel decoding. UnpackMacPack: PackBits into exactly dstLen bytes;
   // 1 with used = input consumed, 0 when the input ends first.
-  static u8 UnpackMacPack(const u8* src, u32 srcLen, u8* dst, u32 dstLen, u32* used);
+  [[nodiscard]] static u8 UnpackMacPack(const u8* src, u32 srcLen, u8* dst, u32 dstLen, u32* used);
   // Compression 0 raw (srcLen must be width x height), 1 PackBits rows (the
   // row count table skipped first unless countsSkipped); used = the channel
   // bytes consumed, without the table.
-  u8 ExpandChanelPixels(u8 compression, const u8* src, u32 srcLen, u8* dst, u32 width, u32 height,
-                        u32* used, u8 countsSkipped);
+  [[nodiscard]] u8 ExpandChanelPixels(u8 compression, const u8* src, u32 srcLen, u8* dst, u32 width, u32 height,
+                                      u32* used, u8 countsSkipped);
 
   // Threads WritePSD packs on (1, the default; 0 the machine's).
   void SetThreads(u32 threads) { m_threads = threads; }
 
   // Writing: Create, Write_Init, Write_AddLayer per layer, WritePSD.
-  u8 Write_Init(const PSDMLWRITE_INITPARAMS* params);
+  [[nodiscard]] u8 Write_Init(const PSDMLWRITE_INITPARAMS* params);
   // Planes: the mode's colour planes in order, then alpha. 0 with error 1
   // for a missing plane, a stride below the width, a layer beyond the
   // limit or no Write_Init; 0 without a code when memory runs out.
-  u8 Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, u8* const* planes, u32 stride);
+  [[nodiscard]] u8 Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, u8* const* planes, u32 stride);
   // Planes from an image with alpha that holds enough of them and covers
   // the layer's size: the document's colour planes first, the image's last
   // plane as the alpha (an RGBA image gives red and alpha to a grey one).
-  u8 Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, CKLF_Image* image);
+  [[nodiscard]] u8 Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, CKLF_Image* image);
   // 1, or 0 on a write error (the file's code), an unsupported mode or too
   // many layers (1), a size beyond the format (17), or a cancel (no code).
-  u8 WritePSD();
+  [[nodiscard]] u8 WritePSD();
   void WriteClean() override;
   u32 GetLayersToWrite() const { return m_toWrite.GetSize(); }
 
   // Big-endian 2 or 4 bytes through Write_Buffer; 0 without a file.
-  u8 Write_MACWord(u16 value, u32 pos = kNoPos);
-  u8 Write_MACDWord(u32 value, u32 pos = kNoPos);
+  [[nodiscard]] u8 Write_MACWord(u16 value, u32 pos = kNoPos);
+  [[nodiscard]] u8 Write_MACDWord(u32 value, u32 pos = kNoPos);
 
   // PackBits of one row; dst must hold count + count / 3 + 1 bytes.
   static void PackBits(const u8* src, i32 count, u8* dst, i32* outCount);
@@ -152,38 +152,40 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
  private:
   struct LayerRecord;
 
-  u8 i_StartParse(const void* data, u32 size);
+  [[nodiscard]] u8 i_StartParse(const void* data, u32 size);
   // Colour mode data (must be empty) and image resources (resolution and
   // profile kept); leaves c at the layer and mask section.
-  u8 i_ReadSections(KLF_BEReader& c);
-  u8 i_ReadResources(KLF_BEReader r);
-  u8 i_CheckComposite(KLF_BEReader c);
-  u8 i_ParseComposite(KLF_BEReader& c);
-  u8 i_LParse(const void* data, u32 size, u8 decode);
-  u8 i_ParseLayers(KLF_BEReader& c, u8 decode);
-  u8 i_ReadLayerRecord(KLF_BEReader& c, LayerRecord& L);
-  u8 i_ReadLayerExtra(KLF_BEReader& x, LayerRecord& L);
-  u8 i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L, u8 decode);
+  [[nodiscard]] u8 i_ReadSections(KLF_BEReader& c);
+  [[nodiscard]] u8 i_ReadResources(KLF_BEReader r);
+  [[nodiscard]] u8 i_CheckComposite(KLF_BEReader c);
+  [[nodiscard]] u8 i_ParseComposite(KLF_BEReader& c);
+  [[nodiscard]] u8 i_LParse(const void* data, u32 size, u8 decode);
+  [[nodiscard]] u8 i_ParseLayers(KLF_BEReader& c, u8 decode);
+  [[nodiscard]] u8 i_ReadLayerRecord(KLF_BEReader& c, LayerRecord& L);
+  [[nodiscard]] u8 i_ReadLayerExtra(KLF_BEReader& x, LayerRecord& L);
+  [[nodiscard]] u8 i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L, u8 decode);
   [[nodiscard]] u8 i_ReadAlphaNames(KLF_BEReader r);
-  u8 i_ParseAlphaChannels(KLF_BEReader& c, u8 mergedTransparency);
+  [[nodiscard]] u8 i_ParseAlphaChannels(KLF_BEReader& c, u8 mergedTransparency);
 
-  u8 i_WriteAll();
-  u8 i_WriteLayerSection();
-  u8 i_WriteLayerChannels(u32 layer);
-  u8 i_WriteLayersData(f64& progress);
-  u8 i_WriteLayersSideBySide(f64& progress, u32 threads);
-  u8 i_WriteComposite(f64& progress);
-  u8 i_WriteCompositeSideBySide(f64& progress, u32 threads);
+  [[nodiscard]] u8 i_WriteAll();
+  [[nodiscard]] u8 i_WriteLayerSection();
+  [[nodiscard]] u8 i_WriteLayerChannels(u32 layer);
+  [[nodiscard]] u8 i_WriteLayersData(f64& progress);
+  [[nodiscard]] u8 i_WriteLayersSideBySide(f64& progress, u32 threads);
+  [[nodiscard]] u8 i_WriteComposite(f64& progress);
+  [[nodiscard]] u8 i_WriteCompositeSideBySide(f64& progress, u32 threads);
   // Row y of colour channel c of the composite: white, then the layers
   // first..end-1 of list (all layers when list is null) blended in order.
   void i_ComposeRow(u32 c, u32 y, u8* row, const u32* list, u32 count) const;
+  // Sticky: after a failure every later put fails too (m_writeFailed),
+  // so a run of puts is checked once.
   u8 i_Put(const void* data, u32 n);
   u8 i_Put16(u16 v);
   u8 i_Put32(u32 v);
   u8 i_PutZeros(u32 n);
-  u8 i_FlushOut();
-  u8 i_Patch(u64 pos, const u8* data, u32 n);
-  u8 i_Reserve(CKLF_Mem& m, u32 n);
+  [[nodiscard]] u8 i_FlushOut();
+  [[nodiscard]] u8 i_Patch(u64 pos, const u8* data, u32 n);
+  [[nodiscard]] u8 i_Reserve(CKLF_Mem& m, u32 n);
 
   // Reading.
   CKLF_Mem m_layerTable;

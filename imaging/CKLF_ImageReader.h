@@ -17,18 +17,18 @@ class CKLF_ImageReader : public virtual CKLF_ImageFormat {
   ~CKLF_ImageReader() override;
 
   // All return 1, or 0 with the error code set.
-  virtual u8 GetImageInfoByPtr(const void* data, u32 size);
-  virtual u8 GetImageInfoByMem(CKLF_Mem& m);
-  virtual u8 GetImageInfoByFile(CKLF_StdFile& f);
+  [[nodiscard]] virtual u8 GetImageInfoByPtr(const void* data, u32 size);
+  [[nodiscard]] virtual u8 GetImageInfoByMem(CKLF_Mem& m);
+  [[nodiscard]] virtual u8 GetImageInfoByFile(CKLF_StdFile& f);
   virtual u8 GetImageInfoLocal();
-  virtual u8 ParseImageByPtr(const void* data, u32 size);
-  virtual u8 ParseImageByMem(CKLF_Mem& m);
-  virtual u8 ParseImageByFile(CKLF_StdFile& f);
-  virtual u8 ParseImageLocal();
+  [[nodiscard]] virtual u8 ParseImageByPtr(const void* data, u32 size);
+  [[nodiscard]] virtual u8 ParseImageByMem(CKLF_Mem& m);
+  [[nodiscard]] virtual u8 ParseImageByFile(CKLF_StdFile& f);
+  [[nodiscard]] virtual u8 ParseImageLocal();
 
  protected:
   // Reads the whole of f into the local buffer: 1, or 0 with the error set.
-  u8 i_LoadFile(CKLF_StdFile& f);
+  [[nodiscard]] u8 i_LoadFile(CKLF_StdFile& f);
 
   CKLF_Mem m_local;
 };

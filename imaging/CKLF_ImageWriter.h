@@ -17,7 +17,7 @@ class CKLF_ImageWriter : public virtual CKLF_ImageFormat {
   ~CKLF_ImageWriter() override;
 
   // Attaches f when it is open and writable: 1; otherwise error 1 and 0.
-  virtual u8 Create(CKLF_StdFile& f);
+  [[nodiscard]] virtual u8 Create(CKLF_StdFile& f);
   // Releases what a format collected for writing; nothing in the base.
   virtual void WriteClean();
 
@@ -26,9 +26,9 @@ class CKLF_ImageWriter : public virtual CKLF_ImageFormat {
   u32 Write_SetPos(u32 pos);
   // Writes size bytes, at pos and back when pos is not kNoPos. 0 without a
   // file or on a short write (the file's error is copied).
-  u8 Write_Buffer(const u8* data, u32 size, u32 pos = kNoPos);
+  [[nodiscard]] u8 Write_Buffer(const u8* data, u32 size, u32 pos = kNoPos);
   // Flushes the file: 1, or 0 without a file or when the flush fails.
-  u8 Write_Flush();
+  [[nodiscard]] u8 Write_Flush();
 
  protected:
   CKLF_StdFile* m_file;

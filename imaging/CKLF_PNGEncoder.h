@@ -45,8 +45,8 @@ class CKLF_PNGEncoder : public CKLF_FrameWork {
   // planes[c] + y * stride + x is sample x of row y in channel c. threads 0
   // is the machine's. 1, or 0 with error 1 (arguments), 17 (memory), 65
   // (deflate) or none when the sink or the poll stopped.
-  u8 Encode(const u8* const* planes, u32 channels, u32 width, u32 height, u32 stride, const Settings& s, u32 threads,
-            Sink sink, Poll poll, void* user);
+  [[nodiscard]] u8 Encode(const u8* const* planes, u32 channels, u32 width, u32 height, u32 stride, const Settings& s,
+                          u32 threads, Sink sink, Poll poll, void* user);
 
   // The planes (width x height) at (x, y) on a canvas of canvasWidth x
   // canvasHeight filled with background (channels bytes); what lies off
@@ -58,8 +58,8 @@ class CKLF_PNGEncoder : public CKLF_FrameWork {
     i32 y;
     const u8* background;
   };
-  u8 EncodePlaced(const u8* const* planes, u32 channels, u32 width, u32 height, u32 stride, const Placement& at,
-                  const Settings& s, u32 threads, Sink sink, Poll poll, void* user);
+  [[nodiscard]] u8 EncodePlaced(const u8* const* planes, u32 channels, u32 width, u32 height, u32 stride,
+                                const Placement& at, const Settings& s, u32 threads, Sink sink, Poll poll, void* user);
 
   // Rows of one band for rows of rowBytes bytes (filter byte included).
   static u32 BandRows(u32 rowBytes);

@@ -25,21 +25,21 @@ class CKLF_PostScriptGenerator : public CKLF_FrameWork {
   // n points; controls holds 2 (n - 1) points (C1, C2 of each span) or is
   // null for straight lines. 0 with error 1 for a null point list or n < 2,
   // error 17 when the text cannot grow.
-  u8 EPS_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n);
-  u8 AI_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n);
+  [[nodiscard]] u8 EPS_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n);
+  [[nodiscard]] u8 AI_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n);
 
   // The whole document (header with bounding box, the paths, trailer).
   // 0 with error 1 for a null string, the string's error when it fails.
-  u8 EPS_GetData(CKLF_String* out);
-  u8 AI_GetData(CKLF_String* out);
+  [[nodiscard]] u8 EPS_GetData(CKLF_String* out);
+  [[nodiscard]] u8 AI_GetData(CKLF_String* out);
 
  private:
-  u8 i_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n);
-  bool i_Record(const f64* values, u32 count);
-  bool i_PutPaths(CKLF_String& text, bool ai, f64 dx, f64 top) const;
+  [[nodiscard]] u8 i_AddPath(const kltFPOS* points, const kltFPOS* controls, u32 n);
+  [[nodiscard]] bool i_Record(const f64* values, u32 count);
+  [[nodiscard]] bool i_PutPaths(CKLF_String& text, bool ai, f64 dx, f64 top) const;
   void i_Extend(kltFPOS p);
   void i_ExtendCurve(kltFPOS p0, kltFPOS c1, kltFPOS c2, kltFPOS p3);
-  u8 i_Finish(CKLF_String* out, bool ai);
+  [[nodiscard]] u8 i_Finish(CKLF_String* out, bool ai);
 
   CKLF_Mem m_path;  // kind, then points, for every element of every path
   u32 m_used;       // values recorded

@@ -38,11 +38,11 @@ class CKLF_StrokeDiscs : public CKLF_FrameWork {
 
   // Makes width the current one; its outer then its inner matrix. Null
   // with error 1 below width 2, 17 without memory.
-  const u8* Use(u8 width);
+  [[nodiscard]] const u8* Use(u8 width);
   // The current width's runs for one alpha value, made when missing; 0
   // with error 17 without memory. Making runs may move every width's
   // tables: take Rows and Runs after the last MakeRuns.
-  u8 MakeRuns(u8 alpha);
+  [[nodiscard]] u8 MakeRuns(u8 alpha);
   // The current width's 2w + 1 rows for an alpha value made, and the runs
   // they index.
   const Row* Rows(u8 alpha) const;

@@ -57,7 +57,7 @@ class CKLP_ReplaceFile {
   // removing the target's stale temporaries unless removeStale is false
   // (RemoveStale did it for a whole set). False with the reason and errno
   // (ENOMEM when memory ran out); throws nothing.
-  bool Begin(const std::string& target, std::string& reason, bool removeStale = true);
+  [[nodiscard]] bool Begin(const std::string& target, std::string& reason, bool removeStale = true);
   // Where to write the new content (empty before Begin). Open it without
   // creating it ("r+b", O_WRONLY without O_CREAT): once an interrupt has
   // removed it, a writer still running must not make it again.
@@ -66,10 +66,10 @@ class CKLP_ReplaceFile {
   const std::string& Target() const { return m_target; }
   // Flushes the temporary file to the disk and gives it the target's mode,
   // ready to be renamed. False with the reason (the temporary is removed).
-  bool Finish(std::string& reason);
+  [[nodiscard]] bool Finish(std::string& reason);
   // Finish, then renames the temporary file over the target. False with
   // the reason (the temporary file is then removed).
-  bool Commit(std::string& reason);
+  [[nodiscard]] bool Commit(std::string& reason);
   // Whether Commit or CommitSet put this file in place.
   bool Committed() const { return m_committed; }
   // Removes the temporary file (nothing when there is none).
@@ -81,10 +81,10 @@ class CKLP_ReplaceFile {
   // reason; after a failed rename the files renamed before stay in place
   // (Committed) and every other temporary is removed. Throws nothing
   // (ENOMEM before any rename when memory runs out).
-  static bool CommitSet(CKLP_ReplaceFile* files, size_t count, std::string& reason);
+  [[nodiscard]] static bool CommitSet(CKLP_ReplaceFile* files, size_t count, std::string& reason);
 
   // Begin, the bytes, Commit; false with the reason and errno.
-  static bool WriteAll(const std::string& target, const std::vector<uint8_t>& bytes, std::string& reason);
+  [[nodiscard]] static bool WriteAll(const std::string& target, const std::vector<uint8_t>& bytes, std::string& reason);
 
   // Removes, in folder, the stale temporaries of the named files (last
   // names).
@@ -103,7 +103,7 @@ class CKLP_ReplaceFile {
   static void RemoveTemporaries();
 
  private:
-  bool i_Begin(const std::string& target, std::string& reason, bool removeStale);
+  [[nodiscard]] bool i_Begin(const std::string& target, std::string& reason, bool removeStale);
   void i_Forget();
 
   std::string m_target;

@@ -36,7 +36,7 @@ class KLP_FileRef {
   // Takes an absolute path of an existing file or folder (no check that it
   // still exists later). klpErrParam for a relative path, klpErrNotFound when
   // nothing is there.
-  int32_t SetPath(const char* absolutePath);
+  [[nodiscard]] int32_t SetPath(const char* absolutePath);
   void Clear() { m_path.clear(); }
 
  private:
@@ -52,40 +52,40 @@ struct KLP_FileName {
 // Checks a folder entry name (see the head comment) and copies it into out.
 // An empty name gives length 0 and klpNoErr so callers can tell "nothing
 // given" from a bad name; the reference operations refuse it.
-int32_t KLP_ConvertFileName(const char* name, KLP_FileName* out);
+[[nodiscard]] int32_t KLP_ConvertFileName(const char* name, KLP_FileName* out);
 
 // The path of ref into buf of max bytes including the NUL: klpErrParam when
 // it does not fit or ref is empty.
-int32_t KLP_RefMakePath(const KLP_FileRef& ref, char* buf, uint32_t max);
+[[nodiscard]] int32_t KLP_RefMakePath(const KLP_FileRef& ref, char* buf, uint32_t max);
 
 // A reference to an existing entry of a folder (klpErrNotFound when missing).
-int32_t KLP_MakeChildRef(const KLP_FileRef& parent, const KLP_FileName& name, KLP_FileRef* out);
+[[nodiscard]] int32_t KLP_MakeChildRef(const KLP_FileRef& parent, const KLP_FileName& name, KLP_FileRef* out);
 
 // The path of a name inside a folder, whether or not the folder holds it:
 // klpErrParam for an empty folder, klpErrBadName for an empty name.
-int32_t KLP_ChildPath(const KLP_FileRef& parent, const KLP_FileName& name, std::string* out);
+[[nodiscard]] int32_t KLP_ChildPath(const KLP_FileRef& parent, const KLP_FileName& name, std::string* out);
 
 // Splits an absolute path into its folder (which must exist) and its last
 // name, checked as above.
-int32_t KLP_SplitPath(const char* path, KLP_FileRef* folder, KLP_FileName* name);
+[[nodiscard]] int32_t KLP_SplitPath(const char* path, KLP_FileRef* folder, KLP_FileName* name);
 
 // Whether the reference names a folder (false when empty or missing).
 bool KLP_IsFolder(const KLP_FileRef& ref);
 
 // Creates an empty file in a folder, exclusively: klpErrExists when an entry
 // of that name is there. out (may be null) receives the new file.
-int32_t KLP_CreateFile(const KLP_FileRef& parent, const KLP_FileName& name, KLP_FileRef* out);
+[[nodiscard]] int32_t KLP_CreateFile(const KLP_FileRef& parent, const KLP_FileName& name, KLP_FileRef* out);
 
 // Opens the file in the desktop's default application. The default
 // launcher runs detached and is never waited for: klpErrLaunch only when it
 // cannot start.
-int32_t KLP_LaunchFile(const KLP_FileRef& ref);
+[[nodiscard]] int32_t KLP_LaunchFile(const KLP_FileRef& ref);
 
 // Opens a web or mail link in the desktop's default application through
 // the same launcher. Only "http://", "https://", "ftp://" and "mailto:"
 // links of printable ASCII without blanks are taken (klpErrParam for any
 // other), so a link can never read as an option or name a local program.
-int32_t KLP_LaunchURL(const char* url);
+[[nodiscard]] int32_t KLP_LaunchURL(const char* url);
 
 // The launcher: given the absolute path (or a link), returns a status. Setting null
 // restores the default (xdg-open); the previous hook is returned.

@@ -229,8 +229,9 @@ u8 CKLF_3D_Surface2::int_Blur_Const_v2(u8* plane, u32 w, u32 h, f32 sigma) {
   u8* src[1] = {plane};
   u8* dst[1] = {out.GetPtr()};
   CKLF_ImageFX fx;
-  fx.SetSource(src, w, 1, 0, static_cast<u16>(w), static_cast<u16>(h));
-  fx.SetDestination(dst, w, 1, 0, static_cast<u16>(w), static_cast<u16>(h));
+  if (!fx.SetSource(src, w, 1, 0, static_cast<u16>(w), static_cast<u16>(h)) ||
+      !fx.SetDestination(dst, w, 1, 0, static_cast<u16>(w), static_cast<u16>(h)))
+    return FailFrom(fx, klErrBadArg);
   if (!fx.GaussianBlur(sigma, 0, 0)) return FailFrom(fx, klErrNoMemory);
   std::memcpy(plane, out.GetPtr(), static_cast<size_t>(w) * h);
   return 1;

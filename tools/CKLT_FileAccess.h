@@ -35,11 +35,12 @@ class CKLT_FileAccess {
 
   // Reads a whole regular file. False with the reason ("No such file or
   // directory", "is a folder", ...) in reason.
-  static bool ReadAll(const std::string& path, std::vector<uint8_t>& out, std::string& reason);
+  [[nodiscard]] static bool ReadAll(const std::string& path, std::vector<uint8_t>& out, std::string& reason);
   // The same in chunks read side by side on threads (0: the machine's);
   // the bytes do not depend on the threads. A file that becomes shorter
   // meanwhile fails as with ReadAll.
-  static bool ReadAllSideBySide(const std::string& path, uint32_t threads, Bytes& out, std::string& reason);
+  [[nodiscard]] static bool ReadAllSideBySide(const std::string& path, uint32_t threads, Bytes& out,
+                                              std::string& reason);
   // True when path names something (a file, a folder, a link).
   static bool Exists(const std::string& path);
   // Whether path can be created or replaced: it is no folder, no file that
@@ -57,14 +58,14 @@ class CKLT_FileAccess {
     bool operator==(const Identity& o) const { return device == o.device && inode == o.inode && name == o.name; }
   };
   // False when neither the path nor its folder can be looked at.
-  static bool Identify(const std::string& path, Identity& out);
+  [[nodiscard]] static bool Identify(const std::string& path, Identity& out);
   // Whether path, links followed, is a regular file or names nothing.
   // False with what it is ("is a FIFO", "is a folder"...).
-  static bool RegularOrAbsent(const std::string& path, std::string& reason);
+  [[nodiscard]] static bool RegularOrAbsent(const std::string& path, std::string& reason);
   // Whether path may be replaced by a regular file: it is absent or one
   // (through links). A link to nothing is refused, as cp refuses to write
   // through it. False with what it is and why it is not replaced.
-  static bool Replaceable(const std::string& path, std::string& reason);
+  [[nodiscard]] static bool Replaceable(const std::string& path, std::string& reason);
   // What a file of this mode is, for a refusal ("is a FIFO", "is a folder"...).
   static std::string KindOf(mode_t mode);
   // The system's text for an errno value.

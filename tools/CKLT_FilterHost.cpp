@@ -443,8 +443,8 @@ const std::vector<uint8_t>* CKLT_FilterHost::i_PlaneFor(int32_t plane, bool abso
   return &m_planes[plane];
 }
 
-bool CKLT_FilterHost::i_CommitOut() {
-  if (!m_outPending) return true;
+void CKLT_FilterHost::i_CommitOut() {
+  if (!m_outPending) return;
   m_outPending = false;
   int n = m_outHi - m_outLo + 1;
   int32_t w = m_outServed.right - m_outServed.left;
@@ -455,7 +455,6 @@ bool CKLT_FilterHost::i_CommitOut() {
       for (int32_t x = 0; x < w; ++x) dst[x] = src[static_cast<size_t>(x) * n + p];
     }
   }
-  return true;
 }
 
 int16_t CKLT_FilterHost::i_Advance() {

@@ -75,7 +75,8 @@ class CKLT_FilterHost {
   // klpModeCMYK (others are accepted to test refusals: one plane). Planes
   // start at 0, a transparency plane at 255; unless blank is false: then
   // they are left empty for the caller to put whole planes in.
-  bool SetDocument(int16_t imageMode, int32_t width, int32_t height, bool transparency, bool blank = true);
+  [[nodiscard]] bool SetDocument(int16_t imageMode, int32_t width, int32_t height, bool transparency,
+                                 bool blank = true);
   int32_t Width() const { return m_width; }
   int32_t Height() const { return m_height; }
   int ColourPlanes() const { return m_colourPlanes; }
@@ -89,14 +90,14 @@ class CKLT_FilterHost {
   // Read with absolute plane numbers, which count the colour planes, the
   // transparency plane when there is one, then the alpha channels in the
   // order added; the channel names should follow the same order.
-  bool AddAlphaChannel(std::vector<uint8_t> plane);
+  [[nodiscard]] bool AddAlphaChannel(std::vector<uint8_t> plane);
   size_t AlphaChannelCount() const { return m_alphaChannels.size(); }
 
   // Transparency that the plug-in may not write (cases 6 and 7).
   void LockTransparency(bool locked) { m_transparencyLocked = locked; }
   // A selection mask of the document's size; the filter rectangle becomes
   // the bounds of its non-zero pixels. An empty vector removes it.
-  bool SetSelection(const std::vector<uint8_t>& mask);
+  [[nodiscard]] bool SetSelection(const std::vector<uint8_t>& mask);
   bool HasSelection() const { return !m_selection.empty(); }
   // Overrides the filter rectangle (within the image).
   void SetFilterRect(const KLP_Rect32& r) { m_filterRect = r; }
@@ -160,17 +161,17 @@ class CKLT_FilterHost {
   // Byte form of a descriptor ("KLPDSC01", big-endian records); the reader
   // checks every length against the bytes present.
   static std::vector<uint8_t> EncodeDescriptor(const std::vector<DescRecord>& records);
-  static bool DecodeDescriptor(const uint8_t* data, size_t size, std::vector<DescRecord>& out);
+  [[nodiscard]] static bool DecodeDescriptor(const uint8_t* data, size_t size, std::vector<DescRecord>& out);
   void SetPlayInfo(int16_t playInfo) { m_playInfo = playInfo; }
 
   // Calls the plug-in once with a selector; the record persists between
   // calls of one run. Returns the plug-in's result.
-  int16_t Call(KLP_PluginMainProc entry, int16_t selector);
+  [[nodiscard]] int16_t Call(KLP_PluginMainProc entry, int16_t selector);
   // A whole run: [Parameters,] Prepare, Start, Continue while the plug-in
   // asks for data, Finish when everything succeeded. With a selection the
   // planes written reach the document through it (blended by the mask), as
   // an image host applies a filter. Returns the first non-zero result, else 0.
-  int16_t RunFilter(KLP_PluginMainProc entry, bool showDialog);
+  [[nodiscard]] int16_t RunFilter(KLP_PluginMainProc entry, bool showDialog);
   // Starts a new run: the record is rebuilt from the document at the next call.
   void ResetRun();
   // Takes back the last band handed out (what the host does when a call of
@@ -206,46 +207,47 @@ class CKLT_FilterHost {
 
   void i_BuildRecord();
   void i_BuildDocumentInfo();
-  bool i_CommitOut();
-  int16_t i_Advance();
+  void i_CommitOut();
+  [[nodiscard]] int16_t i_Advance();
   int16_t i_FilterCase() const;
   const std::vector<uint8_t>* i_PlaneFor(int32_t plane, bool absolute, bool forWriting) const;
   void i_FreeRunHandles();
 
-  Handle* i_NewHandle(const void* data, size_t size);
+  [[nodiscard]] Handle* i_NewHandle(const void* data, size_t size);
   bool i_IsHandle(KLP_Handle h) const;
 
   // C callbacks.
-  static uint8_t s_Abort(void* ctx);
+  [[nodiscard]] static uint8_t s_Abort(void* ctx);
   static void s_Progress(void* ctx, int32_t done, int32_t total);
-  static int16_t s_Advance(void* ctx);
-  static int16_t s_Color(void* ctx, KLP_ColorServicesInfo* info);
+  [[nodiscard]] static int16_t s_Advance(void* ctx);
+  [[nodiscard]] static int16_t s_Color(void* ctx, KLP_ColorServicesInfo* info);
   // The picker's answer into rgb; false when cancelled.
-  bool i_ChooseColour(const KLP_ColorServicesInfo* info, int rgb[3]);
+  [[nodiscard]] bool i_ChooseColour(const KLP_ColorServicesInfo* info, int rgb[3]);
   static void s_Event(void* ctx, void* event);
   static KLP_Handle s_NewHandle(void* ctx, int32_t size);
   static void s_DisposeHandle(void* ctx, KLP_Handle h);
-  static int32_t s_GetHandleSize(void* ctx, KLP_Handle h);
-  static int16_t s_SetHandleSize(void* ctx, KLP_Handle h, int32_t size);
-  static char* s_LockHandle(void* ctx, KLP_Handle h, uint8_t moveHigh);
+  [[nodiscard]] static int32_t s_GetHandleSize(void* ctx, KLP_Handle h);
+  [[nodiscard]] static int16_t s_SetHandleSize(void* ctx, KLP_Handle h, int32_t size);
+  [[nodiscard]] static char* s_LockHandle(void* ctx, KLP_Handle h, uint8_t moveHigh);
   static void s_UnlockHandle(void* ctx, KLP_Handle h);
-  static int16_t s_GetProperty(void* ctx, uint32_t sig, uint32_t key, int32_t index, intptr_t* simple,
-                               KLP_Handle* complex);
-  static int16_t s_SetProperty(void* ctx, uint32_t sig, uint32_t key, int32_t index, intptr_t simple,
-                               KLP_Handle complex);
+  [[nodiscard]] static int16_t s_GetProperty(void* ctx, uint32_t sig, uint32_t key, int32_t index, intptr_t* simple,
+                                             KLP_Handle* complex);
+  [[nodiscard]] static int16_t s_SetProperty(void* ctx, uint32_t sig, uint32_t key, int32_t index, intptr_t simple,
+                                             KLP_Handle complex);
   static KLP_ReadDescriptorRef s_OpenRead(void* ctx, KLP_Handle descriptor, const uint32_t* keys);
-  static int16_t s_CloseRead(void* ctx, KLP_ReadDescriptorRef ref);
-  static uint8_t s_GetKey(void* ctx, KLP_ReadDescriptorRef ref, uint32_t* key, uint32_t* type, int32_t* flags);
-  static int16_t s_GetInteger(void* ctx, KLP_ReadDescriptorRef ref, int32_t* value);
-  static int16_t s_GetText(void* ctx, KLP_ReadDescriptorRef ref, KLP_Handle* text);
+  [[nodiscard]] static int16_t s_CloseRead(void* ctx, KLP_ReadDescriptorRef ref);
+  [[nodiscard]] static uint8_t s_GetKey(void* ctx, KLP_ReadDescriptorRef ref, uint32_t* key, uint32_t* type,
+                                        int32_t* flags);
+  [[nodiscard]] static int16_t s_GetInteger(void* ctx, KLP_ReadDescriptorRef ref, int32_t* value);
+  [[nodiscard]] static int16_t s_GetText(void* ctx, KLP_ReadDescriptorRef ref, KLP_Handle* text);
   static KLP_WriteDescriptorRef s_OpenWrite(void* ctx);
-  static int16_t s_CloseWrite(void* ctx, KLP_WriteDescriptorRef ref, KLP_Handle* descriptor);
-  static int16_t s_PutInteger(void* ctx, KLP_WriteDescriptorRef ref, uint32_t key, int32_t value);
-  static int16_t s_PutText(void* ctx, KLP_WriteDescriptorRef ref, uint32_t key, KLP_Handle text);
-  static int32_t s_AcquireSuite(void* ctx, const char* name, int32_t version, const void** suite);
-  static int32_t s_ReleaseSuite(void* ctx, const char* name, int32_t version);
-  static int16_t s_ReadPixels(void* ctx, KLP_ChannelPort port, int32_t level, const KLP_Rect32* rect,
-                              const KLP_PixelMemoryDesc* dest);
+  [[nodiscard]] static int16_t s_CloseWrite(void* ctx, KLP_WriteDescriptorRef ref, KLP_Handle* descriptor);
+  [[nodiscard]] static int16_t s_PutInteger(void* ctx, KLP_WriteDescriptorRef ref, uint32_t key, int32_t value);
+  [[nodiscard]] static int16_t s_PutText(void* ctx, KLP_WriteDescriptorRef ref, uint32_t key, KLP_Handle text);
+  [[nodiscard]] static int32_t s_AcquireSuite(void* ctx, const char* name, int32_t version, const void** suite);
+  [[nodiscard]] static int32_t s_ReleaseSuite(void* ctx, const char* name, int32_t version);
+  [[nodiscard]] static int16_t s_ReadPixels(void* ctx, KLP_ChannelPort port, int32_t level, const KLP_Rect32* rect,
+                                            const KLP_PixelMemoryDesc* dest);
 
   // Document.
   int16_t m_mode = klpModeRGB;

@@ -430,7 +430,7 @@ bool CKLT_HostDocument::i_WritePNG(const std::string& path, std::string& error) 
   errno = 0;
   if (!file.Open(path.c_str(), 3)) return error = WriteFailure(file.GetError(), errno), false;
   CKLF_ImagePNG png;
-  png.Create(file);
+  if (!png.Create(file)) return error = WriteFailure(png.GetError(), errno), false;
   png.SetCompression(pngCompression);
   png.SetThreads(threads);
   CKLF_ImagePNG::PNGWRITE_PARAMS p;
@@ -466,7 +466,7 @@ bool CKLT_HostDocument::i_WritePSD(const std::string& path, std::string& error) 
   errno = 0;
   if (!file.Open(path.c_str(), 3)) return error = WriteFailure(file.GetError(), errno), false;
   CKLF_ImagePSD psd;
-  psd.Create(file);
+  if (!psd.Create(file)) return error = WriteFailure(psd.GetError(), errno), false;
   CKLF_ImagePSD::PSDMLWRITE_INITPARAMS init;
   std::memset(&init, 0, sizeof(init));
   init.width = static_cast<u16>(width);
@@ -476,7 +476,7 @@ bool CKLT_HostDocument::i_WritePSD(const std::string& path, std::string& error) 
   init.globalAngle = 30;
   init.iccProfile = icc.empty() ? nullptr : icc.data();
   init.iccSize = static_cast<u32>(icc.size());
-  psd.Write_Init(&init);
+  if (!psd.Write_Init(&init)) return error = WriteFailure(psd.GetError(), errno), false;
   std::vector<std::vector<uint8_t>> opaque(layers.size());
   static u8 none = 0;  // the planes of an empty layer
   for (size_t i = 0; i < layers.size(); ++i) {

@@ -95,10 +95,10 @@ class CKLT_HostDocument {
   static bool CanWrite(const std::string& path, int16_t mode, int32_t width, int32_t height, std::string& error);
   // Writes by the extension; the file is replaced only when the whole new
   // one is on disk. noMemory, when given, says whether memory ran out.
-  bool Write(const std::string& path, std::string& error, bool* noMemory = nullptr) const;
+  [[nodiscard]] bool Write(const std::string& path, std::string& error, bool* noMemory = nullptr) const;
 
   // Converts every layer to another colour mode; the profile is dropped.
-  bool ConvertTo(int16_t newMode);
+  [[nodiscard]] bool ConvertTo(int16_t newMode);
 
   // A layer over the whole canvas: colour planes (0 outside the layer) and
   // alpha (0 outside the layer, 255 inside where the layer has none).
@@ -133,6 +133,6 @@ class CKLT_HostDocument {
   Status i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error);
   void i_TakeExtras(const CKLF_ImageFormat& image);
   Status i_CheckBudget(uint64_t layerBytes, uint64_t budget, std::string& error) const;
-  bool i_WritePNG(const std::string& path, std::string& error) const;
-  bool i_WritePSD(const std::string& path, std::string& error) const;
+  [[nodiscard]] bool i_WritePNG(const std::string& path, std::string& error) const;
+  [[nodiscard]] bool i_WritePSD(const std::string& path, std::string& error) const;
 };

@@ -39,12 +39,12 @@ class CKLT_HostExport {
   // for an export option without an export, an export of no layout as
   // with --dialog or --about, or a file kind it does not make; 10 for a
   // file that cannot be written).
-  static int Check(const CKLT_HostOptions& o, std::string& error);
+  [[nodiscard]] static int Check(const CKLT_HostOptions& o, std::string& error);
 
   // Exports as the options say from the settings the host holds (the
   // scripting descriptor, or with --last the plug-in's "last.data"); notes
   // what it wrote on err. PNG pieces are named first and refused (64)
   // when a name is another file of the run or not a regular file. -1 to
   // go on, else an exit code of the program with message.
-  static int Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE* err, std::string& message);
+  [[nodiscard]] static int Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE* err, std::string& message);
 };

@@ -75,10 +75,10 @@ struct CKLT_HostOptions {
   static void AddTable(const OptionEntry* entries, size_t count);
 
   // 0 to run, 1 when help was asked for, -1 with a reason in error.
-  static int Parse(const std::vector<std::string>& args, CKLT_HostOptions& options, std::string& error);
+  [[nodiscard]] static int Parse(const std::vector<std::string>& args, CKLT_HostOptions& options, std::string& error);
   static std::string Usage();
   // A file option's value into out; an empty name is refused.
-  static bool TakeFileName(const char* option, const char* value, std::string& out, std::string& error);
+  [[nodiscard]] static bool TakeFileName(const char* option, const char* value, std::string& out, std::string& error);
   // Names for a message: "a", "a and b", "a, b and c" (with another last
   // joint, "a or b").
   static std::string Listed(const std::vector<std::string>& names, const char* lastJoint = " and ");
@@ -89,5 +89,5 @@ struct CKLT_HostOptions {
   uint64_t Budget() const { return memoryBudget ? memoryBudget : DefaultMemoryBudget(); }
 
  private:
-  bool i_Check(std::string& error) const;
+  [[nodiscard]] bool i_Check(std::string& error) const;
 };

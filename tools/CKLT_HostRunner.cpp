@@ -248,7 +248,7 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
   for (const std::string& note : m_doc.notes) i_Note(o.input + ": " + note);
   if (o.mode >= 0 && o.mode != m_doc.mode) {
     if (!m_doc.icc.empty()) i_Note("--mode: the document's colour profile no longer fits and is dropped");
-    m_doc.ConvertTo(o.mode);
+    if (!m_doc.ConvertTo(o.mode)) return message = "--mode: the document cannot be converted", kExitUsage;
   }
   if (o.dpi > 0) m_doc.resolution = o.dpi, m_doc.pixelsPerMetre = 0;
   m_doc.pngCompression = o.png;
@@ -292,11 +292,12 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   host.SetMaxSpace(o.maxSpace);
   host.SetThreads(static_cast<int32_t>(o.threads ? o.threads : KLF_Parallel::MachineThreads()));
   host.CancelAfterPolls(o.cancelAfter);
-  if (o.about) return host.SetDocument(klpModeRGB, 1, 1, false), kGoOn;
+  if (o.about) return host.SetDocument(klpModeRGB, 1, 1, false) ? kGoOn : kExitInternal;
   const Doc::Layer& target = m_doc.layers[m_target];
   const int colours = m_doc.ColourPlanes();
   const bool transparency = m_doc.LayerHasTransparency(target);
-  host.SetDocument(m_doc.mode, m_doc.width, m_doc.height, transparency, false);
+  if (!host.SetDocument(m_doc.mode, m_doc.width, m_doc.height, transparency, false))
+    return message = "the document cannot be served to the plug-in", kExitInternal;
   std::vector<std::vector<uint8_t>> planes;
   std::vector<uint8_t> alpha;
   // A layer over the whole canvas lends its planes as the document's; one
@@ -371,7 +372,7 @@ int CKLT_HostRunner::i_ServeSelection(std::string& message) {
     return message = "the selection must have the document's size (" + std::to_string(m_doc.width) + " x " +
                      std::to_string(m_doc.height) + ")",
            kExitUsage;
-  sel.ConvertTo(klpModeGray);
+  if (!sel.ConvertTo(klpModeGray)) return message = "the selection cannot be made grey", kExitInternal;
   std::vector<std::vector<uint8_t>> planes;
   std::vector<uint8_t> alpha;
   sel.Flatten(planes, alpha);

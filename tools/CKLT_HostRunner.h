@@ -64,44 +64,44 @@ class CKLT_HostRunner {
   static std::vector<NamedFile> Reads(const CKLT_HostOptions& o);
   // Every target is a regular file or none, no two are one file, and no
   // side output is a file read: else false with the reason.
-  static bool CheckTargets(const std::vector<NamedFile>& targets, const std::vector<NamedFile>& reads,
-                           std::string& message);
+  [[nodiscard]] static bool CheckTargets(const std::vector<NamedFile>& targets, const std::vector<NamedFile>& reads,
+                                         std::string& message);
 
   // Every file read that exists is a regular file: else false with the
   // reason.
-  static bool CheckReads(const std::vector<NamedFile>& reads, std::string& message);
+  [[nodiscard]] static bool CheckReads(const std::vector<NamedFile>& reads, std::string& message);
 
   static int ExitCodeFor(int16_t result);
   static std::string MessageFor(int16_t result);
 
   // Runs as the options say; notes, and progress unless quiet, go to err.
   // Returns the exit code; message is the one line to show last.
-  int Run(const CKLT_HostOptions& options, FILE* err, std::string& message);
+  [[nodiscard]] int Run(const CKLT_HostOptions& options, FILE* err, std::string& message);
   int16_t LastResult() const { return m_lastResult; }
 
  private:
   static const int kGoOn = -1;
 
-  int i_CheckFiles(std::string& message);
-  int i_LoadDocument(std::string& message);
-  int i_ChooseLayer(std::string& message);
-  int i_ServeDocument(std::string& message);
-  int i_ServeSelection(std::string& message);
-  int i_HandSettings(std::string& message);
-  int i_CheckLastSettings(std::string& message);
-  int i_Export(std::string& message);
-  int i_SaveSettings(std::string& message);
-  int i_RunPlugin(std::string& message);
-  int i_CountPieces(std::string& message);
+  [[nodiscard]] int i_CheckFiles(std::string& message);
+  [[nodiscard]] int i_LoadDocument(std::string& message);
+  [[nodiscard]] int i_ChooseLayer(std::string& message);
+  [[nodiscard]] int i_ServeDocument(std::string& message);
+  [[nodiscard]] int i_ServeSelection(std::string& message);
+  [[nodiscard]] int i_HandSettings(std::string& message);
+  [[nodiscard]] int i_CheckLastSettings(std::string& message);
+  [[nodiscard]] int i_Export(std::string& message);
+  [[nodiscard]] int i_SaveSettings(std::string& message);
+  [[nodiscard]] int i_RunPlugin(std::string& message);
+  [[nodiscard]] int i_CountPieces(std::string& message);
   bool i_CountWanted() const;
   void i_CountNow();
-  bool i_CutRefused(int16_t result, std::string& message);
+  [[nodiscard]] bool i_CutRefused(int16_t result, std::string& message);
   uint32_t i_CountThreads() const;
-  bool i_Count(CKLT_PieceCount::Counts& counts, std::string& error) const;
+  [[nodiscard]] bool i_Count(CKLT_PieceCount::Counts& counts, std::string& error) const;
   void i_NoteCounts(bool counted, const CKLT_PieceCount::Counts& counts, const std::string& error) const;
   void i_NoteUnusedColours(bool layoutMode) const;
-  int i_Explain(int16_t result, std::string& message) const;
-  int i_WriteOutput(std::string& message);
+  [[nodiscard]] int i_Explain(int16_t result, std::string& message) const;
+  [[nodiscard]] int i_WriteOutput(std::string& message);
   void i_Note(const std::string& text) const;
 
   const CKLT_HostOptions* m_options = nullptr;

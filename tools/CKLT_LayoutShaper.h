@@ -60,11 +60,11 @@ class CKLT_LayoutShaper {
 
   // Takes args[i] when it is a shaping option (and its value, moving i on
   // to it): 1; 0 when it is none; -1 with the reason in error.
-  static int ParseOption(const std::vector<std::string>& args, size_t& i, Options& o, std::string& error);
+  [[nodiscard]] static int ParseOption(const std::vector<std::string>& args, size_t& i, Options& o, std::string& error);
   // The options against each other and a grid given on the command line:
   // no grid with an auto layout; knives in turn are grid knives; a seed
   // needs something random. false with the reason in error.
-  static bool Check(const Options& o, bool grid, std::string& error);
+  [[nodiscard]] static bool Check(const Options& o, bool grid, std::string& error);
   // The names of the shaping options given.
   static std::vector<std::string> Given(const Options& o);
   // What brings the default layout so shaped to where its knives were
@@ -84,5 +84,5 @@ class CKLT_LayoutShaper {
 
   // Shapes the editor's layout, a grid already laid with its knives.
   // false with the reason in error (memory).
-  static bool Shape(const Options& o, CLayoutEditor& editor, std::string& error);
+  [[nodiscard]] static bool Shape(const Options& o, CLayoutEditor& editor, std::string& error);
 };

@@ -41,11 +41,11 @@ class CKLT_PieceCount {
   // Counts for a block handed to the plug-in over an area of width x
   // height. false with the reason in error (a block the engine refuses,
   // memory).
-  static bool Count(const std::vector<uint8_t>& block, int32_t width, int32_t height, uint32_t threads,
-                    Counts& counts, std::string& error);
+  [[nodiscard]] static bool Count(const std::vector<uint8_t>& block, int32_t width, int32_t height, uint32_t threads,
+                                  Counts& counts, std::string& error);
   // The same for the layout an engine holds (a Puzzle-mode one); it is
   // left straightened.
-  static bool Count(CTessarette& e, int32_t width, int32_t height, Counts& counts, std::string& error);
+  [[nodiscard]] static bool Count(CTessarette& e, int32_t width, int32_t height, Counts& counts, std::string& error);
   // Every shown knife straight and every knot back on its splitter
   // crossing: the cells the layout was laid out for.
   static void Straighten(CTessarette& e);

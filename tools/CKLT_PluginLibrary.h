@@ -15,7 +15,7 @@ class CKLT_PluginLibrary {
 
   // False with a one-line reason when the library or its entry is missing;
   // noMemory (when given) says that the library found no room to load.
-  bool Load(const std::string& path, std::string& error, bool* noMemory = nullptr);
+  [[nodiscard]] bool Load(const std::string& path, std::string& error, bool* noMemory = nullptr);
   void Unload();
   KLP_PluginMainProc Entry() const { return m_entry; }
 

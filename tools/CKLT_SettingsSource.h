@@ -28,8 +28,8 @@ class CKLT_SettingsSource {
   // A block that passes the first check but that the plug-in's replay
   // would refuse is damaged too. noMemory (when given) says that the
   // block could not be looked at for want of memory.
-  static bool ReadFile(const std::string& path, int32_t width, int32_t height, std::vector<uint8_t>& block,
-                       std::string& error, bool* noMemory = nullptr);
+  [[nodiscard]] static bool ReadFile(const std::string& path, int32_t width, int32_t height,
+                                     std::vector<uint8_t>& block, std::string& error, bool* noMemory = nullptr);
 
   // Whether the plug-in's replay takes a block: its engine reads it more
   // strictly than the first check (every count must match, the piece
@@ -45,9 +45,9 @@ class CKLT_SettingsSource {
   // above 0; every knife the default knob; then shaped (shape may be
   // null). Puzzle mode (no piece records: every piece gets the default
   // effects) unless layoutMode.
-  static bool DefaultBlock(int32_t width, int32_t height, int columns, int rows, bool layoutMode,
-                           std::vector<uint8_t>& block, std::string& error,
-                           const CKLT_LayoutShaper::Options* shape = nullptr);
+  [[nodiscard]] static bool DefaultBlock(int32_t width, int32_t height, int columns, int rows, bool layoutMode,
+                                         std::vector<uint8_t>& block, std::string& error,
+                                         const CKLT_LayoutShaper::Options* shape = nullptr);
 
   // Whether a block draws the knives (Layout mode) rather than a puzzle:
   // its first byte, as the plug-in reads it.
@@ -55,13 +55,14 @@ class CKLT_SettingsSource {
 
   // Puts the block into the host's scripting descriptor. noMemory (when
   // given) says that memory ran out.
-  static bool Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error,
-                     bool* noMemory = nullptr);
+  [[nodiscard]] static bool Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error,
+                                   bool* noMemory = nullptr);
   // The block the host's scripting descriptor holds; noMemory as above.
-  static bool FromDescriptor(CKLT_FilterHost& host, std::vector<uint8_t>& block, std::string& error,
-                             bool* noMemory = nullptr);
+  [[nodiscard]] static bool FromDescriptor(CKLT_FilterHost& host, std::vector<uint8_t>& block, std::string& error,
+                                           bool* noMemory = nullptr);
 
   // Writes the block as a saved document ("KLTS30" and the block),
   // replacing the file all or nothing; false with the reason and errno.
-  static bool WriteDocument(const std::string& path, const std::vector<uint8_t>& block, std::string& error);
+  [[nodiscard]] static bool WriteDocument(const std::string& path, const std::vector<uint8_t>& block,
+                                          std::string& error);
 };

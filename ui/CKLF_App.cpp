@@ -86,7 +86,7 @@ u8 CKLF_App::InitStorgaeResource(const char* path, u8 checkMD5) {
   if (path && realpath(path, real)) {
     std::string folder(real);
     folder.resize(folder.rfind('/') > 0 ? folder.rfind('/') : 1);
-    where.SetPath(folder.c_str());
+    if (where.SetPath(folder.c_str()) != klpNoErr) return Fail(klErrNoResources);
   }
   return i_OpenStore(m_store.Open(path, 1), where);
 }

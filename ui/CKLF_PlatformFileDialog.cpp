@@ -110,7 +110,7 @@ u8 CKLF_PlatformFileDialog::i_WriteSafely(const std::string& path, const std::fu
   if (!written) return Fail(klErrFileWrite);
   if (!closed) return FailFrom(file, klErrFileWrite);
   if (!replace.Commit(reason)) return Fail(klErrFileWrite);
-  m_result.SetPath(replace.Target().c_str());
+  if (m_result.SetPath(replace.Target().c_str()) != klpNoErr) return Fail(klErrFileWrite);
   return 1;
 }
 

@@ -296,8 +296,9 @@ void CWnd_Main::i_pmop_RedrawDragSelection(i16 x, i16 y) {
     for (u32 i = 0; i < count; ++i) {
       const u32 a = m_lassoPoints[i], b = m_lassoPoints[(i + 1) % count];
       const i32 ax = PackedX(a) - ox, ay = PackedY(a) - oy, bx = PackedX(b) - ox, by = PackedY(b) - oy;
+      // A side that cannot be drawn (no memory) is left out of the outline.
       if (ax == bx && ay == by) layer.Set(kFullAlpha, kAlphaPlane, {ax, ay, ax + 1, ay + 1});
-      else m_outlineDraw.DrawHQLine(ax + 0.5, ay + 0.5, bx + 0.5, by + 0.5, 1.0, 0, 1, 0);
+      else if (!m_outlineDraw.DrawHQLine(ax + 0.5, ay + 0.5, bx + 0.5, by + 0.5, 1.0, 0, 1, 0)) continue;
       box = Union(box, {ax - 1, ay - 1, ax + 2, ay + 2});
     }
   }

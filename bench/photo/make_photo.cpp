@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   CKLF_ImagePNG in;
   if (!in.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size()))) return 10;
   u16 sw = 0, sh = 0;
-  in.GetMainImageSize(sw, sh);
+  if (!in.GetMainImageSize(sw, sh)) return 10;
   const u32 w = static_cast<u32>(std::atoi(argv[3])), h = static_cast<u32>(std::atoi(argv[4]));
   if (w == 0 || h == 0 || w > 65535 || h > 65535) return 64;
   std::vector<u8> out(static_cast<size_t>(w) * h * 3);
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   CKLF_StdFile file;
   if (!file.Open(argv[2], 2)) return 10;
   CKLF_ImagePNG png;
-  png.Create(file);
+  if (!png.Create(file)) return 10;
   CKLF_ImagePNG::PNGWRITE_PARAMS p = {};
   p.width = static_cast<u16>(w);
   p.height = static_cast<u16>(h);

@@ -25,6 +25,6 @@ CWndFX_BC::~CWndFX_BC() {}
 void CWndFX_BC::UpdatePreview() {
   BC r;
   PreviewRecord(reinterpret_cast<u8*>(&r));
-  SampleFX().BrightnessContrast(r.brightness, r.contrast, 128);
+  Previewed(SampleFX().BrightnessContrast(r.brightness, r.contrast, 128));
   RedrawPreview();
 }

@@ -207,9 +207,21 @@ u8 CWndFX_Base::i_SetSampleSource() {
     dst[p] += static_cast<u32>(in.top - v.top) * stride + static_cast<u32>(in.left - v.left);
   }
   const u16 w = static_cast<u16>(in.right - in.left), h = static_cast<u16>(in.bottom - in.top);
-  m_fx.SetSource(src, pw, 4, 1, w, h);
-  m_fx.SetDestination(dst, stride, 4, 1, w, h);
+  if (!m_fx.SetSource(src, pw, 4, 1, w, h) || !m_fx.SetDestination(dst, stride, 4, 1, w, h))
+    return FailFrom(m_fx, klErrBadArg);
   return 1;
+}
+
+namespace {
+const char kMemoryProblem[] = "Memory allocation problem...";
+}  // namespace
+
+void CWndFX_Base::Previewed(u8 ok) {
+  if (!ok && m_fx.GetError() == klErrNoMemory) TellNoMemory();
+}
+
+void CWndFX_Base::TellNoMemory() {
+  if (m_App) m_App->PlatformMessageBox(kMemoryProblem, "Error!", this);
 }
 
 void CWndFX_Base::i_ReadMainPreview() {
@@ -375,7 +387,7 @@ void CWndFX_Base::i_StoreSettings() {
   CKLF_Storage* store = plugin->ConfStorage_GetStorage();
   if (!plugin->PutWindowPosToConf(ResName(""), kParent, kltPOS{r.left, r.top}) ||
       (store && !store->SetRecord(ResName("_MainPreview"), static_cast<u8>(IsMainPreviewOn() ? 1 : 0))))
-    if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", this);
+    TellNoMemory();
 }
 
 // Cancel and the close box stay enabled while the main window renders: they

@@ -159,6 +159,10 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   // The sample picture's part under the preview as the effect's source and
   // the result layer's part as its destination.
   CKLF_ImageFX& SampleFX() { return m_fx; }
+  // A preview effect's end: one that ran out of memory is told (the
+  // sample shows without it); one that refuses shows nothing.
+  void Previewed(u8 ok);
+  void TellNoMemory();
   CKLF_Font* GetInfoFont() const { return GetFont(m_infoFont); }
   // The value-2 frame, the sample picture's control.
   CKLF_CtrlStaticImage* FrameImage() const { return m_frame; }

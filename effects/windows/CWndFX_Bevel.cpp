@@ -239,7 +239,7 @@ void CWndFX_Bevel::UpdatePreview() {
   CFXValues::RenderColour(v.highlightColor, GetColorKind(), highlight);
   CFXValues::RenderColour(v.shadowColor, GetColorKind(), shadow);
   const klt3D_VECTOR light = CFXLight::Sane({v.light[0], v.light[1], v.light[2]});
-  SampleFX().Bevel(r.size, r.depth, static_cast<f64>(r.soften), light, highlight, v.highlightOpacity, shadow,
-                   v.shadowOpacity);
+  Previewed(SampleFX().Bevel(r.size, r.depth, static_cast<f64>(r.soften), light, highlight, v.highlightOpacity, shadow,
+                             v.shadowOpacity));
   RedrawPreview();
 }

@@ -20,6 +20,6 @@ CWndFX_Blur::~CWndFX_Blur() {}
 void CWndFX_Blur::UpdatePreview() {
   CTessarette::SFX_BLUR r;
   PreviewRecord(reinterpret_cast<u8*>(&r));
-  SampleFX().GaussianBlur(r.radius, 0, 1);
+  Previewed(SampleFX().GaussianBlur(r.radius, 0, 1));
   RedrawPreview();
 }

@@ -25,6 +25,6 @@ void CWndFX_ColorOverlay::UpdatePreview() {
   PreviewRecord(reinterpret_cast<u8*>(&r));
   u8 rgb[3];
   PreviewColour(reinterpret_cast<const u8*>(&r), rgb);
-  SampleFX().ColorOverlay(rgb, r.opacity);
+  Previewed(SampleFX().ColorOverlay(rgb, r.opacity));
   RedrawPreview();
 }

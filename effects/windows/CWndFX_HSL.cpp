@@ -28,6 +28,6 @@ CWndFX_HSL::~CWndFX_HSL() {}
 void CWndFX_HSL::UpdatePreview() {
   HSL r;
   PreviewRecord(reinterpret_cast<u8*>(&r));
-  SampleFX().HSLCorrection(r.hue, r.saturation, r.lightness, 1);
+  Previewed(SampleFX().HSLCorrection(r.hue, r.saturation, r.lightness, 1));
   RedrawPreview();
 }

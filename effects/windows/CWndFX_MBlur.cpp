@@ -153,7 +153,9 @@ void CWndFX_MBlur::RedrawSlidersBG() {
     if (!m_lines.SetDestination(&l)) continue;
     l.Set(kltRGBA8{0, 0, 0, 0}, 8);
     const f64 a = i_Value(k).angle * kPi / 180, c = (m_dirRect[k].right - m_dirRect[k].left) * 0.5, r = c - 10;
-    m_lines.DrawHQLine(c + r * std::cos(a), c - r * std::sin(a), c - r * std::cos(a), c + r * std::sin(a), 4, 1, 1, 1);
+    if (!m_lines.DrawHQLine(c + r * std::cos(a), c - r * std::sin(a), c - r * std::cos(a), c + r * std::sin(a), 4, 1, 1,
+                            1))
+      TellNoMemory();
     RenderRect(m_dirRect[k]);
     UpdateRect(m_dirRect[k]);
   }
@@ -162,6 +164,6 @@ void CWndFX_MBlur::RedrawSlidersBG() {
 void CWndFX_MBlur::UpdatePreview() {
   MBlur r;
   PreviewRecord(reinterpret_cast<u8*>(&r));
-  SampleFX().MotionBlur(r.angle, r.radius, 0, 1);
+  Previewed(SampleFX().MotionBlur(r.angle, r.radius, 0, 1));
   RedrawPreview();
 }

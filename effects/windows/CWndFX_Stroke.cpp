@@ -29,6 +29,6 @@ void CWndFX_Stroke::UpdatePreview() {
   PreviewRecord(reinterpret_cast<u8*>(&r));
   u8 rgb[3];
   PreviewColour(reinterpret_cast<const u8*>(&r), rgb);
-  SampleFX().StrokeInside(rgb, r.size, r.opacity);
+  Previewed(SampleFX().StrokeInside(rgb, r.size, r.opacity));
   RedrawPreview();
 }

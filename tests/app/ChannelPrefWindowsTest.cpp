@@ -32,7 +32,7 @@ class ChannelWindowTest : public dlgtest::DialogTest {
     DialogTest::SetUp();
     ASSERT_TRUE(cut.ok);
     KLP_FileRef folder;
-    folder.SetPath(cut.dir.Path().c_str());
+    ASSERT_EQ(folder.SetPath(cut.dir.Path().c_str()), klpNoErr);
     cut.plugin.SetPluginFolder(folder);
     ASSERT_EQ(cut.plugin.ConfStorage_Open("plugin.conf"), 1);
     port.plugin = &cut.plugin;
@@ -158,7 +158,7 @@ class PrefWindowTest : public dlgtest::DialogTest {
  protected:
   void SetUp() override {
     DialogTest::SetUp();
-    host.SetDocument(klpModeRGB, 48, 32, false);
+    ASSERT_TRUE(host.SetDocument(klpModeRGB, 48, 32, false));
     plugin.SetHostPointers(&host.Record(), nullptr, &result);
   }
   // The centre of a picture (the sample or a swatch).

@@ -33,7 +33,7 @@ class DialogTest : public ::testing::Test {
     main.log = &mainLog;
     ASSERT_EQ(main.Create("Main", 0, 0, 900, 700, 1, nullptr, 0, 0), 1);
     KLP_FileRef folder;
-    folder.SetPath(dir.Path().c_str());
+    ASSERT_EQ(folder.SetPath(dir.Path().c_str()), klpNoErr);
     plugin.SetPluginFolder(folder);
     ASSERT_EQ(plugin.ConfStorage_Open("plugin.conf"), 1);
     kltPLUGINDATA_s& d = *plugin.GetPluginDataPtr();

@@ -225,7 +225,7 @@ TEST(ExportKnives, PlainGhostscriptShowsTheCutsKnives) {
     CKLF_ImagePNG png;
     ASSERT_EQ(png.ParseImageByPtr(file.data(), static_cast<u32>(file.size())), 1);
     u16 w = 0, h = 0;
-    png.GetMainImageSize(w, h);
+    ASSERT_TRUE(png.GetMainImageSize(w, h));
     const Marks page(png.GetImageDataPtr(0), w, h, false);
     ASSERT_GE(page.x1, 0) << "a blank page";
     EXPECT_LE(page.x0, 1);

@@ -10,9 +10,9 @@ namespace {
 struct Scene : Editor {
   Scene(u16 columns, u16 rows) {
     model.SetCutter(nullptr);
-    for (CKLF_Image* img : {&knives, &selected, &handles}) img->Create(40, 30, 2);
-    top.Create(40, 8, 2);
-    left.Create(8, 30, 2);
+    for (CKLF_Image* img : {&knives, &selected, &handles}) EXPECT_TRUE(img->Create(40, 30, 2));
+    EXPECT_TRUE(top.Create(40, 8, 2));
+    EXPECT_TRUE(left.Create(8, 30, 2));
     for (CKLF_Image* img : {&knives, &selected, &handles, &top, &left}) img->Set(kltRGBA8{255, 255, 255, 9}, 15);
     model.SetImageSize(40, 30);
     model.antiAliasing = 0;

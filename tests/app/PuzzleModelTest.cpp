@@ -28,11 +28,11 @@ TEST(PuzzleEffects, NeedsRenderTable) {
       base.opacity.enabled = base.invert = on;
       for (int b = 0; b < 88; ++b) {
         p.engine.RecordToPiece(base, 0, 0, 0);
-        p.engine.RenderPiece(0);
+        ASSERT_TRUE(p.engine.RenderPiece(0));
         u8 bytes[92] = {};
         CTessaretteRecordCodec::Encode(base, bytes);
         bytes[b] ^= 1;
-        CTessaretteRecordCodec::Decode(bytes, 92, r);
+        ASSERT_TRUE(CTessaretteRecordCodec::Decode(bytes, 92, r));
         p.engine.RecordToPiece(r, 0, 0, 0);
         const bool want = (on ? fields.count(b) : ons.count(b)) || (kind == 1 && (on ? hsl.count(b) : b == 76));
         EXPECT_EQ(p.model.i_pmop_CheckPieceFXUpdates(0), want ? 1 : 0) << "byte " << b << " on " << int(on);

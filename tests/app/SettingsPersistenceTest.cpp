@@ -95,7 +95,7 @@ TEST(SettingsPersistence, SaveThenLoadDocument) {
     CTessarette::SFX_ONEPIECE rec;
     ASSERT_EQ(CTessaretteRecordCodec::Decode(cutter.documentRecords + 92 * i, 92, rec), 1);
     cut.engine.RecordToPiece(rec, i, 1, 1);
-    cut.engine.RenderPiece(i);
+    ASSERT_TRUE(cut.engine.RenderPiece(i));
   }
   EXPECT_EQ(Records(cut.engine), records);
 }

@@ -33,7 +33,7 @@ typedef CWnd_Cutter W;
 struct LayoutMain : CCutterLayoutMain {
   LayoutMain() {
     CKLF_Image pattern;
-    pattern.Create(240, 160, 1);
+    EXPECT_TRUE(pattern.Create(240, 160, 1));
     u8* p = pattern.GetMemObj()->GetPtr();
     for (u32 i = 0; i < 3u * 240u * 160u; ++i) p[i] = static_cast<u8>(i * (i / (240u * 160u) + 3));
     EXPECT_EQ(SetImage(pattern), 1);

@@ -16,7 +16,7 @@ typedef CTessarette::SFX_ONEPIECE Record;
 // 12 x 404 pixels, four per row of a 101-row grid.
 struct CutMain : cuttest::Main {
   CutMain() {
-    image.Create(12, 404, 1);
+    EXPECT_TRUE(image.Create(12, 404, 1));
     image.Set(kltRGBA8{90, 120, 150, 255}, 255);
   }
   void Grid(u16 columns, u16 rows) {

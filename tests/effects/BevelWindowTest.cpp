@@ -30,8 +30,8 @@ class BevelWindow : public FXWindowTest {
   // The preview as the effect would render it with these parameters.
   bool PreviewIs(u16 size, u16 depth, u8 soften, const T::SFX_BEVEL& v1) {
     return ResultIs(Expected([&](CKLF_ImageFX& fx) {
-      fx.Bevel(size, depth, soften, {v1.light[0], v1.light[1], v1.light[2]}, v1.highlightColor + 1, v1.highlightOpacity,
-               v1.shadowColor + 1, v1.shadowOpacity);
+      EXPECT_TRUE(fx.Bevel(size, depth, soften, {v1.light[0], v1.light[1], v1.light[2]}, v1.highlightColor + 1,
+                           v1.highlightOpacity, v1.shadowColor + 1, v1.shadowOpacity));
     }));
   }
 };

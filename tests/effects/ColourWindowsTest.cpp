@@ -159,7 +159,8 @@ TEST_F(ColourWindow, StrokeWidthSpreadAlone) {
   Click(Box("_AOpacity"));
   Slider("_Size2")->SetValue(10, 1);
   const T::SFX_STROKE& def = scene->Engine().m_defStroke;
-  EXPECT_TRUE(ResultIs(Expected([&](CKLF_ImageFX& fx) { fx.StrokeInside(def.color + 1, 10, def.opacity); })));
+  EXPECT_TRUE(
+      ResultIs(Expected([&](CKLF_ImageFX& fx) { EXPECT_TRUE(fx.StrokeInside(def.color + 1, 10, def.opacity)); })));
   ScriptedRandom::Draws().assign(6, 1073741823);
   ClickButton("_ARND");
   ClickButton("_Ok");

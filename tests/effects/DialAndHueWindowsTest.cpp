@@ -188,7 +188,8 @@ TEST_F(DialWindow, HueSpreadAndUncheckedBoxes) {
   Slider("_S2")->SetValue(40, 1);  // -60, mode 1
   Click(Radio("_AB"));
   const T::SFX_HSL& def = scene->Engine().m_defHsl;
-  EXPECT_TRUE(ResultIs(Expected([&](CKLF_ImageFX& fx) { fx.HSLCorrection(def.hue, -60, def.lightness, 1); })));
+  EXPECT_TRUE(
+      ResultIs(Expected([&](CKLF_ImageFX& fx) { EXPECT_TRUE(fx.HSLCorrection(def.hue, -60, def.lightness, 1)); })));
   ClickButton("_Ok");
   for (u32 i = 0; i < scene->Count(); ++i) {
     EXPECT_EQ(scene->Piece(i).hsl[R].hue, static_cast<i32>(i));

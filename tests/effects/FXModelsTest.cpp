@@ -179,7 +179,7 @@ struct Served {
   // "thin" a strip 1 pixel high, "tower" 10 x 60, "empty" nothing; the
   // merged document is the sky.
   Served() {
-    host.SetDocument(klpModeRGB, 200, 80, false);
+    EXPECT_TRUE(host.SetDocument(klpModeRGB, 200, 80, false));
     fxtest::AddLayer(host, {5, "sky", {0, 0, 200, 80}, {20, 40, 200, 255}});
     fxtest::AddLayer(host, {6, "pond", {10, 10, 60, 50}, {0, 128, 64, 128}});
     fxtest::AddLayer(host, {7, "thin", {0, 30, 200, 31}, {9, 9, 9, 255}});

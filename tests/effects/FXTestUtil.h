@@ -100,17 +100,17 @@ struct Scene {
   Scene(u32 columns, u32 rows, u8 colorKind = 1)
       : puzzle(columns, rows, static_cast<i32>(columns * 16), static_cast<i32>(rows * 16), colorKind),
         kind(colorKind) {
-    host.SetDocument(klpModeRGB, static_cast<int32_t>(columns * 16), static_cast<int32_t>(rows * 16), false);
+    EXPECT_TRUE(host.SetDocument(klpModeRGB, static_cast<int32_t>(columns * 16), static_cast<int32_t>(rows * 16), false));
     Setup();
   }
   // The layout of a settings block over a document of w x h.
   Scene(const Bytes& block, i32 w, i32 h) : puzzle(block, w, h), kind(1) {
-    host.SetDocument(klpModeRGB, w, h, false);
+    EXPECT_TRUE(host.SetDocument(klpModeRGB, w, h, false));
     Setup();
   }
   void Setup() {
     KLP_FileRef folder;
-    folder.SetPath(dir.Path().c_str());
+    ASSERT_EQ(folder.SetPath(dir.Path().c_str()), klpNoErr);
     plugin.SetPluginFolder(folder);
     EXPECT_EQ(plugin.ConfStorage_Open("plugin.conf"), 1);
     plugin.GetPluginDataPtr()->colorKind = kind;
@@ -282,8 +282,8 @@ class FXWindowTest : public ::testing::Test {
     EXPECT_EQ(dst.Create(w, h, 2), 1);
     std::memcpy(src.GetMemObj()->GetPtr(), pixels, 4u * w * h);
     CKLF_ImageFX fx;
-    fx.SetSource(&src);
-    fx.SetDestination(&dst);
+    EXPECT_TRUE(fx.SetSource(&src));
+    EXPECT_TRUE(fx.SetDestination(&dst));
     effect(fx);
     const u8* d = dst.GetMemObj()->GetPtr();
     return std::vector<u8>(d, d + 4u * w * h);

@@ -71,7 +71,7 @@ TEST(TessaretteCut, OuterMaskLimitsPieces) {
 // equal distances keep the first cell.
 TEST(TessaretteCut, NearestCellCentre) {
   CTessarette e;
-  e.Init(3, 2, 0);
+  ASSERT_TRUE(e.Init(3, 2, 0));
   e.m_vPos[0] = 0.2f;
   e.m_vPos[1] = 0.7f;
   e.m_hPos[0] = 0.4f;

@@ -38,7 +38,7 @@ inline void SetKnob(CTessarette::KNIFESTRUCT_RENDERER* k, f32 scale = 1.0f) {
 // the given thickness. Knob orientation alternates so knobs point both ways.
 // Extra knives stay zeroed: between the first knot and itself, not drawn.
 inline void SetGrid(CTessarette& e, u32 columns, u32 rows, bool knob, u32 thickness = 3, u32 extras = 0) {
-  e.Init(columns, rows, extras);
+  ASSERT_TRUE(e.Init(columns, rows, extras));
   for (u32 i = 0; i < e.m_vCount; i++) e.m_vPos[i] = static_cast<f32>(i + 1) / columns;
   for (u32 i = 0; i < e.m_hCount; i++) e.m_hPos[i] = static_cast<f32>(i + 1) / rows;
   auto set = [&](CTessarette::KNIFESTRUCT_RENDERER* k, u32 n) {

@@ -61,8 +61,8 @@ std::vector<u8> Reference(const Cell& c, u8 planes) {
   std::vector<u8> cur = SourceOf(c, planes), next(cur.size());
   auto step = [&](u8 on, auto effect) {
     if (!on) return;
-    fx.SetSource(cur.data(), w, planes, 1, w, h);
-    fx.SetDestination(next.data(), w, planes, 1, w, h);
+    ASSERT_TRUE(fx.SetSource(cur.data(), w, planes, 1, w, h));
+    ASSERT_TRUE(fx.SetDestination(next.data(), w, planes, 1, w, h));
     if (effect()) cur.swap(next);
   };
   auto colour = [&](const u8* line) { return planes == 2 ? line : (planes == 4 ? line + 1 : line + 4); };

@@ -474,7 +474,7 @@ TEST(Storage, DigestCheckOfImagesFilesAndEmbeddedContainers) {
   EXPECT_EQ(s.CheckMD5(dir.File("empty").c_str()), 1);
   EXPECT_FAILS(s, s.CheckMD5(dir.File("missing").c_str()), klErrFileOpen);
   KLP_FileRef folder;
-  folder.SetPath(dir.Path().c_str());
+  ASSERT_EQ(folder.SetPath(dir.Path().c_str()), klpNoErr);
   EXPECT_EQ(s.CheckMD5("d.kls", &folder), 1);
   klftest::WriteFileBytes(path, bad);
   EXPECT_FAILS(s, s.CheckMD5("d.kls", &folder), klErrStoreDigest);

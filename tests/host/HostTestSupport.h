@@ -3,6 +3,8 @@
 // of the test's own through the entry.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <random>
 #include <vector>
 
@@ -43,7 +45,7 @@ struct Bound {
 // A document of random planes.
 inline void RandomDocument(CKLT_FilterHost& host, int16_t mode, int32_t w, int32_t h, bool transparency,
                            std::mt19937& rng) {
-  host.SetDocument(mode, w, h, transparency);
+  EXPECT_TRUE(host.SetDocument(mode, w, h, transparency));
   for (int p = 0; p < host.PlaneCount(); ++p)
     for (auto& v : host.Plane(p)) v = static_cast<uint8_t>(rng());
 }

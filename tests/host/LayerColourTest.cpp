@@ -22,7 +22,7 @@ struct LayeredHost {
   hosttest::Bound<> b{host};
   CPluginMain& p = b.plugin;
   explicit LayeredHost(int colours = 3) {
-    host.SetDocument(colours == 3 ? klpModeRGB : colours == 4 ? klpModeCMYK : klpModeGray, 20, 10, true);
+    EXPECT_TRUE(host.SetDocument(colours == 3 ? klpModeRGB : colours == 4 ? klpModeCMYK : klpModeGray, 20, 10, true));
     CKLT_FilterHost::Layer ink, paper, text;
     ink.planes.assign(colours, Bytes(200));
     for (int c = 0; c < colours; ++c)
@@ -130,7 +130,7 @@ TEST(Layers, ReadsConvertedAndScaled) {
 
 TEST(Colours, HostConversionsAndTheInternalFallback) {
   CKLT_FilterHost host;
-  host.SetDocument(klpModeGray, 2, 2, false);
+  ASSERT_TRUE(host.SetDocument(klpModeGray, 2, 2, false));
   const uint8_t fore[4] = {90, 0, 0, 0}, back[4] = {200, 0, 0, 0};
   host.SetColours(fore, back);
   hosttest::Bound<> b(host);
@@ -167,7 +167,7 @@ TEST(Colours, HostConversionsAndTheInternalFallback) {
   ASSERT_TRUE(p.ConvertArrayToRGB_Internal(s, d, 50));
   EXPECT_EQ(dst[2], src[0]);
   EXPECT_FALSE(p.ConvertArrayToRGB(s, d, 50));  // needs colour services
-  host.SetDocument(klpModeCMYK, 2, 2, false);
+  ASSERT_TRUE(host.SetDocument(klpModeCMYK, 2, 2, false));
   ASSERT_TRUE(b.Fill(host));
   const std::vector<Bytes> cmyk = src;
   ASSERT_TRUE(p.ConvertArrayToRGB_Internal(s, s, 50));

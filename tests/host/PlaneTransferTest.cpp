@@ -110,7 +110,7 @@ TEST(PlaneTransfer, RefusedRequestsSetTheirResults) {
   };
   for (const auto& row : rows) {
     CKLT_FilterHost host;
-    host.SetDocument(klpModeGray, 300, 10, false);
+    ASSERT_TRUE(host.SetDocument(klpModeGray, 300, 10, false));
     host.SetMaxSpace(row.maxSpace);
     Bound a(host);
     EXPECT_FALSE(row.stride ? a.plugin.HostGetChanel(row.plane, row.rect, row.buffer, row.stride)
@@ -127,7 +127,7 @@ TEST(PlaneTransfer, RefusedRequestsSetTheirResults) {
 
 TEST(PlaneTransfer, ProgressAndAbortGoToTheHost) {
   CKLT_FilterHost host;
-  host.SetDocument(klpModeRGB, 4, 4, false);
+  ASSERT_TRUE(host.SetDocument(klpModeRGB, 4, 4, false));
   host.CancelAfterPolls(1);
   Bound a(host);
   CHostProgress& progress = a.plugin.GetHostProgress();

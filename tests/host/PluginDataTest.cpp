@@ -23,7 +23,7 @@ TEST(PluginData, FilterCasesGiveTheirFlags) {
   for (int m = 0; m < 3; ++m)
     for (int16_t c = 1; c <= 7; ++c) {
       CKLT_FilterHost host;
-      host.SetDocument(modes[m], 10, 10, true);
+      ASSERT_TRUE(host.SetDocument(modes[m], 10, 10, true));
       host.ForceFilterCase(c);
       Bound b(host);
       ASSERT_TRUE(b.plugin.FillPluginData()) << c;
@@ -48,7 +48,7 @@ TEST(PluginData, FilterCasesGiveTheirFlags) {
   };
   for (const auto& row : rows) {
     CKLT_FilterHost host;
-    host.SetDocument(klpModeRGB, 10, 10, false);
+    ASSERT_TRUE(host.SetDocument(klpModeRGB, 10, 10, false));
     hosttest::Bytes mask(100, 0);
     mask[55] = 200;
     if (row.selection) {
@@ -82,7 +82,7 @@ TEST(PluginData, FilterAreaPlacesTheRectangleInTheDocument) {
   };
   for (const auto& row : rows) {
     CKLT_FilterHost host;
-    host.SetDocument(klpModeRGB, 100, 80, false);
+    ASSERT_TRUE(host.SetDocument(klpModeRGB, 100, 80, false));
     host.SetFilterRect(row.rect);
     host.SetPlacement(row.whole, row.whole, row.x, row.y);
     if (!row.whole) host.Record().wholeSize = {0, 0};  // the image is the document
@@ -103,7 +103,7 @@ TEST(PluginData, FilterAreaPlacesTheRectangleInTheDocument) {
 
 TEST(PluginData, ResolutionRulerUnitsChannelNamesAndProfile) {
   CKLT_FilterHost host;
-  host.SetDocument(klpModeCMYK, 4, 4, false);
+  ASSERT_TRUE(host.SetDocument(klpModeCMYK, 4, 4, false));
   host.SetResolution(0, 150.5);
   Bound b(host);
   const kltPLUGINDATA_s& d = *b.plugin.GetPluginDataPtr();

@@ -19,7 +19,7 @@ class PluginEntry : public ::testing::Test {
   }
   void TearDown() override {
     // Leave the static object as a fresh load would find it.
-    host.Call(PluginMain, klpSelectorFinish);
+    ASSERT_EQ(host.Call(PluginMain, klpSelectorFinish), 0);
     KLF_SetPluginFolderOverride(nullptr);
   }
   klftest::TempDir dir;
@@ -59,7 +59,7 @@ TEST_F(PluginEntry, UnsupportedModesAndCasesAreBadMode) {
               {klpModeDuotone, -1}, {99, -1},            {klpModeRGB, 8},   {klpModeRGB, 100}};
   for (const auto& row : rows) {
     CKLT_FilterHost other;
-    other.SetDocument(row.mode, 8, 8, false);
+    ASSERT_TRUE(other.SetDocument(row.mode, 8, 8, false));
     other.ForceFilterCase(row.filterCase);
     EXPECT_EQ(other.Call(PluginMain, klpSelectorStart), klpResBadMode) << row.mode << " " << row.filterCase;
   }
@@ -74,13 +74,13 @@ TEST(PluginFolder, FollowsTheOverrideAndKeepsTheLastGoodFolder) {
   // (The folder of the library the entry lives in: the host program's tests.)
   klftest::TempDir a;
   CKLT_FilterHost host;
-  host.SetDocument(klpModeGray, 4, 4, false);
+  ASSERT_TRUE(host.SetDocument(klpModeGray, 4, 4, false));
   KLF_SetPluginFolderOverride(a.Path().c_str());
   EXPECT_EQ(PrepareAppInfo(), 0);
   // A folder that does not exist leaves the previous one.
   KLF_SetPluginFolderOverride((a.Path() + "/missing").c_str());
   EXPECT_NE(PrepareAppInfo(), 0);
-  host.Call(PluginMain, klpSelectorFinish);
+  ASSERT_EQ(host.Call(PluginMain, klpSelectorFinish), 0);
   EXPECT_EQ(KLF_GetPluginObject().GetPluginFolder().Path(), a.Path());
   KLF_SetPluginFolderOverride(nullptr);
 }
@@ -102,7 +102,7 @@ TEST(PluginEntryBoundary, NothingUnwindsIntoTheHost) {
   host.Record().propertyProcs = &throwing;
   EXPECT_EQ(host.Call(PluginMain, klpSelectorStart), klpResMemFull);
   EXPECT_EQ(host.Plane(0), before);
-  host.Call(PluginMain, klpSelectorFinish);
+  ASSERT_EQ(host.Call(PluginMain, klpSelectorFinish), 0);
 }
 
 }  // namespace

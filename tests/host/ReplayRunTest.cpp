@@ -96,7 +96,7 @@ class ReplayRun : public ::testing::Test {
  protected:
   void SetUp() override { KLF_SetPluginFolderOverride(dir.Path().c_str()); }
   void TearDown() override {
-    host.Call(PluginMain, klpSelectorFinish);
+    ASSERT_EQ(host.Call(PluginMain, klpSelectorFinish), 0);
     KLF_SetPluginFolderOverride(nullptr);
   }
   void Store(const Bytes& block) { ASSERT_TRUE(klftest::WriteFileBytes(dir.File("last.data"), block)); }
@@ -270,14 +270,14 @@ TEST_F(ReplayRun, FailuresLeaveTheDocument) {
 
   // A filter rectangle wider than the engine handles: bad parameters.
   CKLT_FilterHost wide;
-  wide.SetDocument(klpModeGray, 70000, 2, false);
+  ASSERT_TRUE(wide.SetDocument(klpModeGray, 70000, 2, false));
   const Bytes plane = wide.Plane(0);
   for (bool puzzle : {false, true}) {
     Store(Block(1, 0, puzzle, 1));
     EXPECT_EQ(wide.RunFilter(PluginMain, false), klpResBadParameters) << puzzle;
     EXPECT_EQ(wide.Plane(0), plane);
   }
-  wide.Call(PluginMain, klpSelectorFinish);
+  ASSERT_EQ(wide.Call(PluginMain, klpSelectorFinish), 0);
 }
 
 namespace {
@@ -320,7 +320,7 @@ TEST_F(ReplayRun, WriterOfTheComposedImage) {
   hosttest::RandomDocument(host, klpModeGray, w, h, false, rng);
   const std::vector<Bytes> gray = Planes(host);
   EXPECT_EQ(Replay(gray, hosttest::ObjectEntry::Entry, klpResUserCanceled), gray);
-  host.Call(hosttest::ObjectEntry::Entry, klpSelectorFinish);
+  ASSERT_EQ(host.Call(hosttest::ObjectEntry::Entry, klpSelectorFinish), 0);
 }
 
 // The replay on one thread and on several gives the same planes: the cut

@@ -51,7 +51,7 @@ struct Fixture {
     hosttest::RandomDocument(host, klpModeRGB, 30, 20, false, rng);
     before = host.Plane(0);
     hosttest::ObjectEntry::target = &plugin;
-    hosttest::ObjectEntry::folder.SetPath(dir.Path().c_str());
+    EXPECT_EQ(hosttest::ObjectEntry::folder.SetPath(dir.Path().c_str()), klpNoErr);
   }
   int16_t Run(bool dialog = false) { return host.RunFilter(hosttest::ObjectEntry::Entry, dialog); }
   int16_t Call(int16_t selector) { return host.Call(hosttest::ObjectEntry::Entry, selector); }
@@ -154,7 +154,7 @@ TEST(Replay, AFailedDialogRunDoesNotTurnTheNextRepeatIntoADialog) {
 // dialog as in the replay.
 TEST(Replay, TheDialogRunsEngineSeesTheTrimmedArea) {
   Fixture f;
-  f.host.SetDocument(klpModeRGB, 40, 30, true);
+  ASSERT_TRUE(f.host.SetDocument(klpModeRGB, 40, 30, true));
   f.host.Plane(3).assign(1200, 0);
   f.host.Plane(3)[7 * 40 + 5] = 9;
   f.host.Plane(3)[20 * 40 + 33] = 200;
@@ -189,7 +189,7 @@ TEST(CompositeAlpha, SelectionTimesTransparencyAndTrimming) {
   // Transparency alone: the rectangle shrinks to the visible content and
   // the area in the document moves with it.
   CKLT_FilterHost host;
-  host.SetDocument(klpModeRGB, 40, 30, true);
+  ASSERT_TRUE(host.SetDocument(klpModeRGB, 40, 30, true));
   host.Plane(3).assign(1200, 0);
   host.Plane(3)[7 * 40 + 5] = 9;
   host.Plane(3)[20 * 40 + 33] = 200;
@@ -215,7 +215,7 @@ TEST(CompositeAlpha, SelectionTimesTransparencyAndTrimming) {
   // Visible content wider than 30000 pixels is refused; 30000 is not.
   for (int32_t wide : {30001, 40000, 30000}) {
     CKLT_FilterHost big;
-    big.SetDocument(klpModeGray, wide + 4, 2, true);
+    ASSERT_TRUE(big.SetDocument(klpModeGray, wide + 4, 2, true));
     std::fill(big.Plane(1).begin(), big.Plane(1).end(), 0);
     std::fill(big.Plane(1).begin() + 2, big.Plane(1).begin() + 2 + wide, 255);
     hosttest::Bound<> q(big);

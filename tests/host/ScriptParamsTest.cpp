@@ -33,7 +33,7 @@ struct Fixture {
   CKLT_FilterHost host;
   hosttest::Bound<> b{host};
   Records records;  // the descriptor after Write
-  Fixture() { host.SetDocument(klpModeRGB, 4, 4, false); }
+  Fixture() { EXPECT_TRUE(host.SetDocument(klpModeRGB, 4, 4, false)); }
   bool Write(const Bytes& data) {
     host.ResetRun();
     b.Bind(host);

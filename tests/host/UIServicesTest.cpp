@@ -24,7 +24,7 @@ uint32_t Key(const char* k) { return KLP_FOURCC(k[0], k[1], k[2], k[3]); }
 struct OldForm {
   CKLT_FilterHost host;
   hosttest::Bound<> b{host};
-  OldForm() { host.SetDocument(klpModeRGB, 4, 4, false); }
+  OldForm() { EXPECT_TRUE(host.SetDocument(klpModeRGB, 4, 4, false)); }
   bool Write(const Bytes& data) {
     host.ResetRun();
     b.Bind(host);
@@ -88,7 +88,7 @@ TEST(UIServices, ThePlatformsColourPickerWithoutColourServices) {
   CKLP_HeadlessUI ui;
   KLP_SetUI(&ui);
   CKLT_FilterHost host;
-  host.SetDocument(klpModeRGB, 4, 4, false);
+  ASSERT_TRUE(host.SetDocument(klpModeRGB, 4, 4, false));
   host.GetServices().colorServices = false;
   hosttest::Bound<> b(host);
   kltRGBA8 c = {10, 20, 30, 7};
@@ -106,7 +106,7 @@ TEST(UIServices, ThePlatformsColourPickerWithoutColourServices) {
 TEST(UIServices, TheStoreOpensFromThePluginFolderAndTheLoopRunsOnlyTheCurrentApplication) {
   klftest::TempDir dir;
   CKLT_FilterHost host;
-  host.SetDocument(klpModeRGB, 4, 4, false);
+  ASSERT_TRUE(host.SetDocument(klpModeRGB, 4, 4, false));
   hosttest::Bound<> b(host);
   KLP_FileRef folder;
   ASSERT_EQ(folder.SetPath(dir.Path().c_str()), klpNoErr);
@@ -182,7 +182,7 @@ TEST(UIRun, TheOutcomeDecidesWhatIsWrittenBack) {
        [](CPluginMain& p) -> CPluginUIRun* {
          auto* r = new ScriptedRun();
          const kltRECT_s f = p.GetPluginDataPtr()->filterRect;
-         r->image.Create(static_cast<u16>(f.right - f.left), static_cast<u16>(f.bottom - f.top), 2);
+         EXPECT_TRUE(r->image.Create(static_cast<u16>(f.right - f.left), static_cast<u16>(f.bottom - f.top), 2));
          r->image.Set(kltRGBA8{1, 2, 3, 255}, 15);
          r->loop = 0, r->applied = 1, r->resultImage = &r->image;
          return r;
@@ -190,7 +190,7 @@ TEST(UIRun, TheOutcomeDecidesWhatIsWrittenBack) {
        klpResNoErr, 1, 0},
       {"applied in Puzzle mode, grey: the pieces anew, the images freed first", klpModeGray,
        [](CPluginMain& p) -> CPluginUIRun* {
-         p.GetEngine().Init(2, 2, 0);
+         EXPECT_TRUE(p.GetEngine().Init(2, 2, 0));
          auto* r = new ScriptedRun();
          r->loop = 0, r->applied = 1;
          return r;

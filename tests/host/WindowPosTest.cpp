@@ -11,7 +11,7 @@ struct Store {
   CPluginMain plugin;
   Store() {
     KLP_FileRef folder;
-    folder.SetPath(dir.Path().c_str());
+    EXPECT_EQ(folder.SetPath(dir.Path().c_str()), klpNoErr);
     plugin.SetPluginFolder(folder);
   }
   std::pair<int, int> Get(const char* name, const char* parent) {

@@ -56,9 +56,10 @@ struct Pic {
 };
 
 inline void Bind(CKLF_ImageFX& fx, Pic& src, Pic& dst) {
-  fx.SetSource(src.data.data(), src.stride, src.count, src.alpha, static_cast<u16>(src.w), static_cast<u16>(src.h));
-  fx.SetDestination(dst.data.data(), dst.stride, dst.count, dst.alpha, static_cast<u16>(dst.w),
-                    static_cast<u16>(dst.h));
+  ASSERT_TRUE(
+      fx.SetSource(src.data.data(), src.stride, src.count, src.alpha, static_cast<u16>(src.w), static_cast<u16>(src.h)));
+  ASSERT_TRUE(fx.SetDestination(dst.data.data(), dst.stride, dst.count, dst.alpha, static_cast<u16>(dst.w),
+                                static_cast<u16>(dst.h)));
 }
 
 // Alpha of blobs: opaque inside random discs, soft rims, transparent

@@ -214,8 +214,8 @@ TEST(ImageDrawing, PolylinesSkipClosePoints) {
   d.SetDestination(c.px.data(), 40, 40, 40);
   ASSERT_EQ(d.DrawHQPolyLine(zig, 5, 2.5, 1, 1, 0, 1.0), 1);
   d.SetDestination(e.px.data(), 40, 40, 40);
-  d.DrawHQLine(zig[0], zig[2], 2.5, 1, 1, 0);
-  d.DrawHQLine(zig[2], zig[4], 2.5, 1, 1, 0);
+  ASSERT_TRUE(d.DrawHQLine(zig[0], zig[2], 2.5, 1, 1, 0));
+  ASSERT_TRUE(d.DrawHQLine(zig[2], zig[4], 2.5, 1, 1, 0));
   EXPECT_EQ(c.px, e.px);
   EXPECT_FAILS(d, d.DrawHQPolyLine(zig, 1, 2.5, 1, 1, 0, 1.0), klErrBadArg);
   EXPECT_EQ(d.DrawHQPolyLine(nullptr, 5, 2.5, 1, 1, 0, 1.0), 0);

@@ -31,7 +31,7 @@ void Blur2D(std::vector<T>& m, u32 W, u32 H, f64 sigma) {
       for (u32 i = 0; i < len; ++i) line[i] = at(i);
       r.length = len;
       r.vector = line.data();
-      fx.Blur_BlurVector(&r);
+      ASSERT_TRUE(fx.Blur_BlurVector(&r));
       for (u32 i = 0; i < len; ++i) at(i) = static_cast<T>(line[i]);
     }
 }

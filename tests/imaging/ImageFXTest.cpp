@@ -17,14 +17,14 @@ TEST(ImageFX, BlockAndImageDescriptors) {
   u8 count, alpha;
   i32 w, h;
   ASSERT_EQ(fx.SetDestination(block.data(), 10, 3, 0, 8, 4), 1);
-  fx.GetDestination(planes, stride, count, alpha, w, h);
+  ASSERT_TRUE(fx.GetDestination(planes, stride, count, alpha, w, h));
   EXPECT_EQ(planes[2], block.data() + 80);  // plane k at k * stride * height
   EXPECT_FAILS(fx, fx.SetSource(static_cast<u8*>(nullptr), 10, 3, 0, 8, 4), klErrBadArg);
   // An image: mode 2 is four planes with alpha, stride = width.
   CKLF_Image img, src, empty;
   ASSERT_EQ(img.Create(6, 5, 2), 1);
   ASSERT_EQ(fx.SetDestination(&img), 1);
-  fx.GetDestination(planes, stride, count, alpha, w, h);
+  ASSERT_TRUE(fx.GetDestination(planes, stride, count, alpha, w, h));
   EXPECT_EQ(std::vector<int>({count, alpha, static_cast<int>(stride)}), std::vector<int>({4, 1, 6}));
   EXPECT_EQ(planes[3], img.GetMemObj()->GetPtr() + 3 * 30);
   EXPECT_EQ(fx.SetSource(static_cast<CKLF_Image*>(nullptr)), 0);
@@ -105,8 +105,8 @@ TEST(ImageFX, MismatchedOrBadArgumentsAreRefusedAndChangeNothing) {
   EXPECT_EQ(fx.Resize(1), 1);
   // A descriptor without columns.
   std::vector<u8> a(16), b(16);
-  fx.SetSource(a.data(), 1, 4, 1, 0, 3);
-  fx.SetDestination(b.data(), 1, 4, 1, 0, 3);
+  ASSERT_TRUE(fx.SetSource(a.data(), 1, 4, 1, 0, 3));
+  ASSERT_TRUE(fx.SetDestination(b.data(), 1, 4, 1, 0, 3));
   fx.ResetError();
   EXPECT_FAILS(fx, fx.StrokeInside(c, 2, 255), klErrBadArg);
 }

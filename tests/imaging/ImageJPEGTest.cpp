@@ -247,7 +247,7 @@ TEST(ImageJPEG, DeclaredSizeMustFitTheData) {
     ASSERT_EQ(small.size(), claim.size());
     ASSERT_EQ(1, r.GetImageInfoByPtr(claim.data(), static_cast<u32>(claim.size())));
     u16 w = 0, h = 0;
-    r.GetMainImageSize(w, h);
+    ASSERT_TRUE(r.GetMainImageSize(w, h));
     EXPECT_EQ(1024, w);
     EXPECT_FAILS(r, r.ParseImageByPtr(claim.data(), static_cast<u32>(claim.size())), klErrNotFormat);
     EXPECT_EQ(nullptr, r.GetImageDataPtr(0));

@@ -260,7 +260,7 @@ TEST(ImagePNG, BandedImageDataReadsBackAndIgnoresThreads) {
     std::string path = dir.File("b.png");
     CKLF_StdFile f(path.c_str(), 2);
     CKLF_ImagePNG writer;
-    writer.Create(f);
+    EXPECT_TRUE(writer.Create(f));
     writer.SetCompression(s);
     writer.SetThreads(threads);
     EXPECT_EQ(1, writer.WritePNG(&p));
@@ -571,14 +571,14 @@ TEST(ImagePNG, PlacedImageIsItsCanvasDrawnOut) {
   const u8 bg[4] = {255, 255, 255, 0};
   CKLF_StdFile f(dir.File("placed.png").c_str(), 2);
   CKLF_ImagePNG writer;
-  writer.Create(f);
+  ASSERT_TRUE(writer.Create(f));
   ASSERT_EQ(1, writer.WritePNGPlaced(&p, 50, 40, 35, -5, bg));
   ASSERT_TRUE(f.Close());
   const Bytes file = klftest::ReadFileBytes(dir.File("placed.png"));
   CKLF_ImagePNG reader;
   ASSERT_EQ(1, reader.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
   u16 rw = 0, rh = 0;
-  reader.GetMainImageSize(rw, rh);
+  ASSERT_TRUE(reader.GetMainImageSize(rw, rh));
   ASSERT_EQ(50, rw);
   ASSERT_EQ(40, rh);
   for (int k = 0; k < 4; ++k) {
@@ -821,7 +821,7 @@ TEST(ImagePNG, DeclaredImageMustFitItsImageData) {
     const u32 n = static_cast<u32>(file.size());
     ASSERT_EQ(1, r.GetImageInfoByPtr(file.data(), n));
     u16 w = 0, h = 0;
-    r.GetMainImageSize(w, h);
+    ASSERT_TRUE(r.GetMainImageSize(w, h));
     EXPECT_EQ(21000, w);
     EXPECT_EQ(0, r.DataCanHoldImage());
     EXPECT_FAILS(r, r.ParseImageByPtr(file.data(), n), klErrNotFormat);

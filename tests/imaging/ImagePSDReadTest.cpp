@@ -78,7 +78,7 @@ TEST(ImagePSDRead, HeaderVariants) {
   std::vector<u8> flat = GreyFile({});
   ASSERT_EQ(1, psd.GetImageInfoByPtr(flat.data(), 26));
   u16 w = 0, h = 0;
-  psd.GetMainImageSize(w, h);
+  ASSERT_TRUE(psd.GetMainImageSize(w, h));
   EXPECT_EQ(2, w);
   EXPECT_EQ(2, h);
   EXPECT_EQ(2, psd.GetImageMode());
@@ -134,7 +134,7 @@ TEST(ImagePSDRead, LayerFlagsNamesGroupsAndChannels) {
   ASSERT_EQ(3u, psd.GetLayersCount());
   for (u32 i = 0; i < 3; ++i) {
     PSD::PSDLayerInfoExt_s r{};
-    psd.GetLayerInfo(i, r);
+    ASSERT_TRUE(psd.GetLayerInfo(i, r));
     EXPECT_EQ(2, r.width) << i;
     EXPECT_EQ(std::vector<CKLF_Mem*>(5, nullptr), std::vector<CKLF_Mem*>(r.planes, r.planes + 5)) << i;
     EXPECT_EQ(i == 1 ? 3 : 0, psd.GetLayerPlaneMask(i)) << i;
@@ -143,9 +143,9 @@ TEST(ImagePSDRead, LayerFlagsNamesGroupsAndChannels) {
   ASSERT_EQ(3u, psd.GetLayersCount());
   EXPECT_EQ(3, psd.GetLayerPlaneMask(1));
   PSD::PSDLayerInfoExt_s a{}, b{}, c{};
-  psd.GetLayerInfo(0, a);
-  psd.GetLayerInfo(1, b);
-  psd.GetLayerInfo(2, c);
+  ASSERT_TRUE(psd.GetLayerInfo(0, a));
+  ASSERT_TRUE(psd.GetLayerInfo(1, b));
+  ASSERT_TRUE(psd.GetLayerInfo(2, c));
   EXPECT_STREQ("group", a.name);
   EXPECT_EQ(1, a.groupOpen);
   EXPECT_EQ(nullptr, a.planes[0]) << "a 2-byte channel is empty";

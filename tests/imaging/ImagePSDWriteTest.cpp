@@ -240,7 +240,7 @@ TEST(ImagePSDWrite, RefusalsFailuresAndCancel) {
   EXPECT_EQ(0, psd.WritePSD());
   EXPECT_EQ(0, psd.GetError()) << "a cancel sets no code";
   doc.mode = 4;
-  psd.Write_Init(&doc);
+  ASSERT_TRUE(psd.Write_Init(&doc));
   psd.SetProgress(nullptr);
   EXPECT_FAILS(psd, psd.WritePSD(), klErrBadArg);
 }

@@ -72,7 +72,7 @@ struct PluginRun {
   // noise (so pieces differ), w x h.
   void Document(int16_t mode, int32_t w, int32_t h, bool transparency = false, uint32_t seed = 5) {
     std::mt19937 rng(seed);
-    host.SetDocument(mode, w, h, transparency);
+    ASSERT_TRUE(host.SetDocument(mode, w, h, transparency));
     for (int p = 0; p < host.PlaneCount(); ++p)
       for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x)

@@ -150,7 +150,7 @@ TEST(SurfaceRaster, FlatColoursFarPointsAndRefusals) {
 
   // Error 1: null image, an RGB image, a clip outside the image.
   CKLF_Image rgb;
-  rgb.Create(8, 8, 1);
+  ASSERT_TRUE(rgb.Create(8, 8, 1));
   CKLF_Image* images[] = {nullptr, &rgb, &im};
   const kltRECT_s clips[] = {klNullRect, klNullRect, {40, 0, 50, 10}};
   for (int i = 0; i < 3; ++i) {
@@ -338,7 +338,7 @@ TEST(SurfaceRaster, DraftMappingBlitsUpscalesAndShowsThroughHoles) {
 
   // Error 1: missing, RGB or unequal textures, no mapping for every vertex.
   CKLF_Image rgb, small;
-  rgb.Create(64, 64, 1);
+  ASSERT_TRUE(rgb.Create(64, 64, 1));
   MakeImage(small, 64, 63, sentinel);
   CKLF_Image* bad[][2] = {{nullptr, &back}, {&front, nullptr}, {&rgb, &back}, {&front, &small}, {&front, &back}};
   for (auto& b : bad) {

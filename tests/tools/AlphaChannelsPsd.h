@@ -77,7 +77,7 @@ inline Bytes AlphaChannelsPsd() {
 // transparency, the alpha channels after them, the names in that order.
 inline void Serve(const CKLT_HostDocument& doc, CKLT_FilterHost& host) {
   const CKLT_HostDocument::Layer& l = doc.layers[0];
-  host.SetDocument(klpModeRGB, doc.width, doc.height, true, false);
+  ASSERT_TRUE(host.SetDocument(klpModeRGB, doc.width, doc.height, true, false));
   for (int c = 0; c < 3; ++c) host.Plane(c) = l.planes[c];
   host.Plane(3) = l.alpha;
   std::vector<std::string> names = {"Red", "Green", "Blue", "Layer Transparency"};

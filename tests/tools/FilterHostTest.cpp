@@ -35,7 +35,7 @@ TEST(FilterHostDescriptor, BytesRoundTripAndDamageIsRefused) {
 // refused.
 TEST(FilterHostBands, ServesRangesAndCommitsBeforeTheNextRequest) {
   CKLT_FilterHost host;
-  host.SetDocument(klpModeRGB, 5, 4, true);
+  ASSERT_TRUE(host.SetDocument(klpModeRGB, 5, 4, true));
   std::mt19937 rng(2);
   for (int p = 0; p < 4; ++p)
     for (auto& v : host.Plane(p)) v = static_cast<uint8_t>(rng());
@@ -70,7 +70,7 @@ TEST(FilterHostCases, CaseFollowsTheDocument) {
   const int rows[][4] = {{0, 0, 0, 1}, {0, 0, 1, 2}, {1, 0, 0, 4}, {1, 0, 1, 5}, {1, 1, 0, 6}, {1, 1, 1, 7}};
   for (auto& row : rows) {
     CKLT_FilterHost host;
-    host.SetDocument(klpModeGray, 3, 3, row[0]);
+    ASSERT_TRUE(host.SetDocument(klpModeGray, 3, 3, row[0]));
     host.LockTransparency(row[1]);
     // An empty selection or one of the wrong size is none.
     EXPECT_FALSE(host.SetSelection(std::vector<uint8_t>(9, 0)) || host.SetSelection(std::vector<uint8_t>(8, 1)));
@@ -95,7 +95,7 @@ TEST(FilterHostLayers, HeldAtTheirOwnBoundsReadAsTheDocument) {
   // A 4 x 2 layer reaching off the left edge, with transparency, and an
   // opaque 2 x 1 one in the corner: outside its bounds a layer is clear.
   CKLT_FilterHost host;
-  host.SetDocument(klpModeGray, 6, 4, false);
+  ASSERT_TRUE(host.SetDocument(klpModeGray, 6, 4, false));
   CKLT_FilterHost::Layer a, b;
   a.rect = {-1, 1, 3, 3};
   a.planes = {{1, 2, 3, 4, 5, 6, 7, 8}};
@@ -128,7 +128,7 @@ TEST(FilterHostLayers, HeldAtTheirOwnBoundsReadAsTheDocument) {
   // composite, read the document's planes; the lent layer has no alpha port
   // without transparency.
   CKLT_FilterHost lent;
-  lent.SetDocument(klpModeGray, 6, 4, false);
+  ASSERT_TRUE(lent.SetDocument(klpModeGray, 6, 4, false));
   for (size_t i = 0; i < 24; ++i) lent.Plane(0)[i] = static_cast<uint8_t>(i + 100);
   CKLT_FilterHost::Layer doc;
   doc.rect = {0, 0, 6, 4};
@@ -146,7 +146,7 @@ TEST(FilterHostLayers, HeldAtTheirOwnBoundsReadAsTheDocument) {
   // own beside: every channel of each list stays readable (the lists are
   // links between descriptors that must not move while they are made).
   CKLT_FilterHost rgb;
-  rgb.SetDocument(klpModeRGB, 6, 4, true);
+  ASSERT_TRUE(rgb.SetDocument(klpModeRGB, 6, 4, true));
   for (int p = 0; p < 4; ++p)
     for (size_t i = 0; i < 24; ++i) rgb.Plane(p)[i] = static_cast<uint8_t>(40 * p + i);
   rgb.AddLayer(doc);
@@ -172,7 +172,7 @@ TEST(FilterHostLayers, HeldAtTheirOwnBoundsReadAsTheDocument) {
 
 TEST(FilterHostCallbacks, NothingUnwindsIntoThePlugin) {
   CKLT_FilterHost host;
-  host.SetDocument(klpModeGray, 2, 2, false);
+  ASSERT_TRUE(host.SetDocument(klpModeGray, 2, 2, false));
   host.SetProgressSink([](int32_t, int32_t) { throw std::bad_alloc(); });
   KLP_FilterRecord& r = host.Record();
   r.progressProc(r.hostContext, 1, 2);  // no exception comes out
@@ -209,7 +209,7 @@ TEST(FilterHostColours, ChooserAnswersWhenNothingIsScripted) {
   ui.ShowWindow(w, true);
   ui.SelectWindow(w);
   CKLT_FilterHost host;
-  host.SetDocument(klpModeRGB, 4, 4, false);
+  ASSERT_TRUE(host.SetDocument(klpModeRGB, 4, 4, false));
   const int16_t start[3] = {10, 20, 30};
   int16_t got[3];
   // No chooser: cancelled, as before.

@@ -159,7 +159,10 @@ TEST(HostExport, PiecesAndKnivesFromTheShell) {
   ASSERT_EQ(reader.GetLayersCount(), 3u);  // the composite of the others, then the two selected
   std::vector<std::string> names;
   std::vector<CKLF_ImagePSD::PSDLayerInfoExt_s> layers(3);
-  for (u32 i = 0; i < 3; ++i) reader.GetLayerInfo(i, layers[i]), names.push_back(layers[i].name);
+  for (u32 i = 0; i < 3; ++i) {
+    ASSERT_TRUE(reader.GetLayerInfo(i, layers[i]));
+    names.push_back(layers[i].name);
+  }
   EXPECT_EQ(names, std::vector<std::string>(
                        {"Composite", "L1 - Piece: 1 (R: 1 / C: 1)", "L2 - Piece: 3 (R: 1 / C: 3)"}));
 
@@ -178,7 +181,7 @@ TEST(HostExport, PiecesAndKnivesFromTheShell) {
   CKLF_ImagePNG png;
   ASSERT_EQ(png.ParseImageByPtr(file.data(), static_cast<u32>(file.size())), 1);
   u16 w = 0, h = 0;
-  png.GetMainImageSize(w, h);
+  ASSERT_TRUE(png.GetMainImageSize(w, h));
   ASSERT_EQ(std::vector<i32>({w, h}), std::vector<i32>({layers[1].width, layers[1].height}));
   for (int c = -1; c < 3; ++c)
     EXPECT_EQ(Plane(png.GetImageDataMem(c)), Plane(layers[1].planes[c + 1])) << c;

@@ -153,7 +153,7 @@ std::string DefaultPicture() {
 bool LoadPicture(const std::string& path, CKLF_Image& tex, std::string& why) {
   CKLT_HostDocument doc;
   if (doc.ReadFile(path, UINT64_MAX, why) != CKLT_HostDocument::kOk) return false;
-  doc.ConvertTo(klpModeRGB);
+  if (!doc.ConvertTo(klpModeRGB)) return why = "cannot make " + path + " RGB", false;
   std::vector<std::vector<uint8_t>> planes;
   std::vector<uint8_t> alpha;
   doc.Flatten(planes, alpha);
@@ -318,7 +318,7 @@ bool WritePNG(const std::string& path, CKLF_Image& im, std::string& why) {
   if (!file.Open(replace.TempPath().c_str(), 3))
     return why = "cannot write " + path + ": " + KLF_ErrorText(file.GetError()), false;
   CKLF_ImagePNG png;
-  png.Create(file);
+  if (!png.Create(file)) return why = "cannot write " + path + ": " + KLF_ErrorText(png.GetError()), false;
   CKLF_ImagePNG::PNGWRITE_PARAMS p;
   std::memset(&p, 0, sizeof(p));
   u32 stride;
@@ -340,7 +340,7 @@ bool WritePNG(const std::string& path, CKLF_Image& im, std::string& why) {
 
 u8 Render(const Options& o, CKLF_Image& tex, CKLF_Image& out, CKLF_3D_Surface& s, CKLF_3D_Surface2& s2) {
   CKLF_Image back;
-  back.Create(&tex);
+  if (!back.Create(&tex)) return 0;
   back.Set(kltRGBA8{70, 70, 80, 255}, 7);  // the underside, where a face turns away
   const kltRGBA8 edge = {255, 230, 120, 255}, front = {150, 170, 200, 255}, under = {90, 60, 60, 255};
   if (o.mode == "draft") return s.RenderDraftTexturedSurface(&out, 0, 0, &tex, &back, klNullRect);

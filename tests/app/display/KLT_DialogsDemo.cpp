@@ -76,7 +76,7 @@ struct Scene {
   bool Make(const std::string& folder) {
     if (!LoadPicture(picture)) return false;
     const i32 w = picture.GetImageWidth(), h = picture.GetImageHeight();
-    host.SetDocument(klpModeRGB, w, h, false, false);
+    if (!host.SetDocument(klpModeRGB, w, h, false, false)) return false;
     const u8* p = picture.GetMemObj()->GetPtr();
     for (int c = 0; c < 3; ++c) host.Plane(c).assign(p + size_t(c) * w * h, p + size_t(c + 1) * w * h);
     // "Circle": dark (selecting) inside a circle in the picture's middle.

@@ -111,7 +111,7 @@ int Run(const char* resources, CKLP_UIPlatform* ui, const std::string& name, con
     CCutterModel cutter;
     CutterWindow cutterWindow;
     KLP_FileRef dir;
-    dir.SetPath(folder);
+    if (dir.SetPath(folder) != klpNoErr) return 1;
     CPluginFolderFiles files(dir);
     cutter.SetPorts(nullptr, &main);
     if (!app.InitStorgaeResource(resources, 1) || !cutter.OnCreate(200, 225) ||

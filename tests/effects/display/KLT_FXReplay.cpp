@@ -40,7 +40,8 @@ bool ServePSD(const std::string& path, CKLT_FilterHost& host, std::string& error
   if (doc.ReadFile(path, 1ull << 30, error) != CKLT_HostDocument::kOk) return false;
   if (doc.layers.size() < 2 || doc.mode != klpModeRGB) return error = path + ": not the two RGB layers written", false;
   const CKLT_HostDocument::Layer& first = doc.layers[0];
-  host.SetDocument(klpModeRGB, doc.width, doc.height, true, false);
+  if (!host.SetDocument(klpModeRGB, doc.width, doc.height, true, false))
+    return error = "the document cannot be served", false;
   for (int c = 0; c < 3; ++c) host.Plane(c) = first.planes[static_cast<size_t>(c)];
   host.Plane(3) = first.alpha.empty() ? Bytes(static_cast<size_t>(doc.width) * doc.height, 255) : first.alpha;
   std::vector<Bytes> merged;
@@ -94,7 +95,7 @@ int16_t Replay(CKLT_FilterHost& host, const Bytes& block, const std::string& fol
   if (!CKLT_SettingsSource::Record(host, block, error)) return -1;
   CPluginMain plugin;
   g_plugin = &plugin;
-  g_folder.SetPath(folder.c_str());
+  if (g_folder.SetPath(folder.c_str()) != klpNoErr) return -1;
   host.ResetRun();
   const int16_t result = host.RunFilter(Entry, false);
   g_plugin = nullptr;

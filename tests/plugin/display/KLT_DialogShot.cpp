@@ -72,7 +72,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   CKLT_FilterHost host;
-  host.SetDocument(doc.mode, doc.width, doc.height, false, false);
+  if (!host.SetDocument(doc.mode, doc.width, doc.height, false, false)) {
+    std::fprintf(stderr, "%s: the document cannot be served\n", "klt_dialogshot");
+    return 1;
+  }
   for (int c = 0; c < doc.ColourPlanes(); ++c) host.Plane(c) = doc.layers[0].planes[static_cast<size_t>(c)];
   host.SetResolution(doc.resolution, doc.resolution);
   // The display backend puts one scroll arrow at each end.

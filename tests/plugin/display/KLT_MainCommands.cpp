@@ -140,7 +140,8 @@ class StandIn : public CCutterServices, public CKLF_Window {
     u8* alpha = mainWindow->GetCompositeAlpha(alphaStride);
     if (!e->SplitCells(image->GetImageWidth(), image->GetImageHeight(), alpha, alphaStride, planes, stride, 3, 0, 80, 0))
       return;
-    for (u32 i = 0; i < e->GetPieceCount(); ++i) e->RenderPiece(i);
+    for (u32 i = 0; i < e->GetPieceCount(); ++i)
+      if (!e->RenderPiece(i)) return;
     mainWindow->SetCutDone(1);
     Close();
     mainWindow->OnCutterClose();
@@ -314,7 +315,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   CKLT_FilterHost host;
-  host.SetDocument(doc.mode, doc.width, doc.height, false, false);
+  if (!host.SetDocument(doc.mode, doc.width, doc.height, false, false)) {
+    std::fprintf(stderr, "%s: the document cannot be served\n", "klt_maincommands");
+    return 1;
+  }
   for (int c = 0; c < doc.ColourPlanes(); ++c) host.Plane(c) = doc.layers[0].planes[static_cast<size_t>(c)];
   host.SetResolution(doc.resolution, doc.resolution);
   char folder[PATH_MAX];

@@ -40,7 +40,7 @@ class CTestPlugin : public CPluginMain {
     u8 display = 0;
     if (m_dialogRequest) {
       value = 0x0F;
-      WriteEncryptedScriptParameter_V2(&value, 1);
+      if (!WriteEncryptedScriptParameter_V2(&value, 1)) return 0;
     } else if (ReadEncryptedScriptParameter_V2(block, display) && block.GetSize() == 1) {
       value = block.GetPtr()[0];
     }
