@@ -49,8 +49,8 @@ struct Session {
     KLP_SetUI(&ui);
     m_App = &app;
     CCutterServices::SetFactory(KLF_NewCutterWindow);
-    app.InitStorgaeResource(KLF_UI_RESOURCE_FILE, 1);
-    parent.Create("Main", 0, 0, 100, 100, 1, nullptr, 0, 1);
+    EXPECT_TRUE(app.InitStorgaeResource(KLF_UI_RESOURCE_FILE, 1));
+    EXPECT_TRUE(parent.Create("Main", 0, 0, 100, 100, 1, nullptr, 0, 1));
     main.SetImage(picture);
     main.e.model.spl_SplitEvenParts(columns, rows, 1, 1);
   }

@@ -42,15 +42,19 @@ struct Stage {
     m_App = nullptr;
     KLP_SetUI(nullptr);
   }
-  // The global point of the slider's value v (0..100 of its track).
-  KLP_Point At(const char* name, f64 t) {
+  // The slider's track (its picture's rectangle); false when it cannot be read.
+  bool Track(const char* name) {
     CKLF_UIResources res(app.GetStorage());
     CKLF_Mem mem;
-    kltRECT_s r = {0, 0, 0, 0};
-    res.LoadImageData((std::string("UIResources>Sliders>") + name + ">Background_Normal").c_str(), &r, &mem);
-    const kltRECT_s w = window->GetWindowRect();
+    return res.LoadImageData((std::string("UIResources>Sliders>") + name + ">Background_Normal").c_str(), &track,
+                             &mem) != nullptr;
+  }
+  // The global point at t (0..1) along the track.
+  KLP_Point At(f64 t) const {
+    const kltRECT_s w = window->GetWindowRect(), r = track;
     return {w.left + r.left + 8 + static_cast<i32>(t * (r.right - r.left - 17)), w.top + (r.top + r.bottom) / 2};
   }
+  kltRECT_s track = {0, 0, 0, 0};
 };
 
 // A press at at(0), then one move an iteration through at(1) ... at(period
@@ -81,8 +85,9 @@ void BM_SliderDrag(benchmark::State& state) {
                                                : "FXopac_Opacity";
   Stage s(effect);
   if (!s.window) return state.SkipWithError("the window did not open");
+  if (!s.Track(slider)) return state.SkipWithError("the slider's picture cannot be read");
   DragRound(
-      state, s, [&](int k) { return s.At(slider, 0.3 + 0.05 * k); }, 8);
+      state, s, [&](int k) { return s.At(0.3 + 0.05 * k); }, 8);
 }
 // 0 blur, 4 brightness/contrast, 6 opacity.
 BENCHMARK(BM_SliderDrag)->ArgName("effect")->Arg(0)->Arg(4)->Arg(6)->Unit(benchmark::kMillisecond);
@@ -115,7 +120,8 @@ void BM_DirectionDialDrag(benchmark::State& state) {
   CKLF_UIResources res(s.app.GetStorage());
   CKLF_Mem mem;
   kltRECT_s r = {0, 0, 0, 0};
-  res.LoadImageData("UIResources>Sliders>FXmblur_Dir1>Background_Normal", &r, &mem);
+  if (!res.LoadImageData("UIResources>Sliders>FXmblur_Dir1>Background_Normal", &r, &mem))
+    return state.SkipWithError("the dial's picture cannot be read");
   const kltRECT_s w = s.window->GetWindowRect();
   const f64 cx = w.left + (r.left + r.right) / 2.0, cy = w.top + (r.top + r.bottom) / 2.0;
   const f64 radius = (r.right - r.left) / 2.0 - 8;

@@ -41,12 +41,12 @@ struct Scene {
         p[3][at] = x % 1500 < 300 ? static_cast<u8>(y % 256) : 255;
       }
     window = std::make_unique<CKLF_Window>();
-    window->Create("Bench", 0, 0, 1040, 740, 1, nullptr, 0, 0);
-    background.Create(0, 0, 1040, 740, 1);
+    EXPECT_TRUE(window->Create("Bench", 0, 0, 1040, 740, 1, nullptr, 0, 0));
+    EXPECT_TRUE(background.Create(0, 0, 1040, 740, 1));
     background.Set(kltRGBA8{40, 40, 44, 255}, 7);
-    window->LSAddLayer(&background);
-    window->AddControl_External(&preview);
-    preview.SetData(kView, &doc, nullptr, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_GE(window->LSAddLayer(&background), 0);
+    EXPECT_GE(window->AddControl_External(&preview), 0);
+    EXPECT_TRUE(preview.SetData(kView, &doc, nullptr, nullptr, nullptr, nullptr, nullptr));
   }
   ~Scene() {
     window.reset();

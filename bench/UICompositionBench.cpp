@@ -19,14 +19,16 @@ struct Stack {
   CKLF_LayerSet set;
   std::vector<std::unique_ptr<CKLF_Layer>> layers;
 
-  void Add(i16 x, i16 y, u16 w, u16 h, u8 mode, u8 opacity, std::mt19937& rng) {
+  // false when the layer or its place in the set finds no memory.
+  bool Add(i16 x, i16 y, u16 w, u16 h, u8 mode, u8 opacity, std::mt19937& rng) {
     auto l = std::make_unique<CKLF_Layer>();
-    l->Create(x, y, w, h, mode);
+    if (!l->Create(x, y, w, h, mode)) return false;
     u8* p = l->GetMemObj()->GetPtr();
     for (u32 i = 0; i < l->GetMemObj()->GetSize(); ++i) p[i] = static_cast<u8>(rng());
     l->SetOpacity(opacity);
-    set.AddLayer(l.get());
+    if (set.AddLayer(l.get()) < 0) return false;
     layers.push_back(std::move(l));
+    return true;
   }
 };
 
@@ -42,12 +44,11 @@ void Run(benchmark::State& state, Stack& s) {
 void BM_ComposeWindow20Layers(benchmark::State& state) {
   std::mt19937 rng(1);
   Stack s;
-  s.set.Create(kW, kH);
-  s.Add(0, 0, kW, kH, 1, 255, rng);
-  s.Add(30, 40, 760, 600, 1, 255, rng);
-  for (int i = 0; i < 18; ++i)
-    s.Add(static_cast<i16>(800 + (i % 2) * 90), static_cast<i16>(40 + (i / 2) * 70), 180, 60, 2,
-          i % 4 == 3 ? 200 : 255, rng);
+  bool made = s.set.Create(kW, kH) && s.Add(0, 0, kW, kH, 1, 255, rng) && s.Add(30, 40, 760, 600, 1, 255, rng);
+  for (int i = 0; made && i < 18; ++i)
+    made = s.Add(static_cast<i16>(800 + (i % 2) * 90), static_cast<i16>(40 + (i / 2) * 70), 180, 60, 2,
+                 i % 4 == 3 ? 200 : 255, rng);
+  if (!made) return state.SkipWithError("out of memory");
   Run(state, s);
 }
 BENCHMARK(BM_ComposeWindow20Layers)->Unit(benchmark::kMillisecond);
@@ -55,8 +56,9 @@ BENCHMARK(BM_ComposeWindow20Layers)->Unit(benchmark::kMillisecond);
 void BM_ComposeStacked20FullLayers(benchmark::State& state) {
   std::mt19937 rng(2);
   Stack s;
-  s.set.Create(kW, kH);
-  for (int i = 0; i < 20; ++i) s.Add(0, 0, kW, kH, 2, i % 4 == 3 ? 200 : 255, rng);
+  bool made = s.set.Create(kW, kH);
+  for (int i = 0; made && i < 20; ++i) made = s.Add(0, 0, kW, kH, 2, i % 4 == 3 ? 200 : 255, rng);
+  if (!made) return state.SkipWithError("out of memory");
   Run(state, s);
 }
 BENCHMARK(BM_ComposeStacked20FullLayers)->Unit(benchmark::kMillisecond);

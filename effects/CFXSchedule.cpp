@@ -3,9 +3,8 @@
 CFXSchedule::CFXSchedule(CFXSchedulePort& port, CFXStatusFade::Port& status)
     : m_port(port), m_fade(status), m_shown(0) {}
 
-void CFXSchedule::Start() {
-  m_port.StartTimer(kTimerButtons, kButtonsMs);
-  m_port.StartTimer(kTimerStatus, kStatusMs);
+u8 CFXSchedule::Start() {
+  return m_port.StartTimer(kTimerButtons, kButtonsMs) && m_port.StartTimer(kTimerStatus, kStatusMs);
 }
 
 void CFXSchedule::Stop() {
@@ -21,7 +20,9 @@ void CFXSchedule::Changes(u16 t) {
     if (m_port.IsMainPreviewOn()) i_Update();
     return;
   }
-  m_port.StartTimer(kTimerUpdate, t == kDeferred || t == kAtOnce ? u32{kDeferMs} : u32{t});
+  if (!m_port.StartTimer(kTimerUpdate, t == kDeferred || t == kAtOnce ? u32{kDeferMs} : u32{t}) &&
+      m_port.IsMainPreviewOn())
+    i_Update();
 }
 
 // OK is off while the main window renders, and on again at once after (a

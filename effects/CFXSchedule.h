@@ -2,7 +2,8 @@
 // fade, on the window's timers:
 //   - timer 5 (one-shot): Changes(t) brings the results up to date at once
 //     and starts it (50 ms for 65535, else t ms); a burst of edits within
-//     the delay gives one main-window update. Changes(0) updates at once,
+//     the delay gives one main-window update. When the timer cannot run,
+//     the main window is updated at once. Changes(0) updates at once,
 //     and only while the main preview is on. While the mouse is held on a
 //     control the update waits for the release: it disables OK, and a
 //     press on OK (which ends a field's edit, and so asks for an update)
@@ -23,7 +24,8 @@
 class CFXSchedulePort {
  public:
   virtual ~CFXSchedulePort() {}
-  virtual void StartTimer(u16 id, u32 ms) = 0;
+  // 0 when the timer cannot run.
+  [[nodiscard]] virtual u8 StartTimer(u16 id, u32 ms) = 0;
   virtual void StopTimer(u16 id) = 0;
   // The per-piece results brought up to date.
   virtual void RegenerateData() = 0;
@@ -47,8 +49,8 @@ class CFXSchedule {
   // status: the status line's text the fade works on.
   CFXSchedule(CFXSchedulePort& port, CFXStatusFade::Port& status);
 
-  // Timers 6 and 1 run; Stop ends 1, 5 and 6.
-  void Start();
+  // Timers 6 and 1 run (0 when one cannot); Stop ends 1, 5 and 6.
+  [[nodiscard]] u8 Start();
   void Stop();
   void SetShown(u8 shown) { m_shown = shown; }
 

@@ -76,7 +76,12 @@ u8 CKLF_StdFile::Open(CKLF_String name, const KLP_FileRef* parent, u32 mode) {
   }
   KLP_FileRef ref;
   if (mode == 2 || mode == 4) {
-    if (KLP_CreateFile(*parent, uname, &ref) == klpNoErr) return Open(&ref, mode);
+    // The file created here goes again when it cannot be opened.
+    if (KLP_CreateFile(*parent, uname, &ref) == klpNoErr) {
+      if (Open(&ref, mode)) return 1;
+      (void)unlink(ref.Path().c_str());
+      return 0;
+    }
   }
   if (KLP_MakeChildRef(*parent, uname, &ref) != klpNoErr) return Fail(klErrFileOpen);
   return Open(&ref, mode);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <unordered_set>
@@ -222,14 +223,10 @@ u8 CKLF_Storage::i_KeyOk(const CKLF_String& key) { return key.IsError() ? FailFr
 u8 CKLF_Storage::Open(CKLF_String path, u16 mode) {
   i_CloseFirst();
   if (!i_KeyOk(path)) return 0;
-  CKLF_StdFile* f = new (std::nothrow) CKLF_StdFile();
+  std::unique_ptr<CKLF_StdFile> f(new (std::nothrow) CKLF_StdFile());
   if (!f) return Fail(klErrNoMemory);
-  if (!f->Open(path, mode == 2 ? 4 : mode == 1 ? 1 : 3)) {
-    FailFrom(*f, klErrFileOpen);
-    delete f;
-    return 0;
-  }
-  m_file = f;
+  if (!f->Open(path, mode == 2 ? 4 : mode == 1 ? 1 : 3)) return FailFrom(*f, klErrFileOpen);
+  m_file = f.release();
   m_fileNotOwned = 0;
   return i_OpenFile(mode);
 }
@@ -237,14 +234,10 @@ u8 CKLF_Storage::Open(CKLF_String path, u16 mode) {
 u8 CKLF_Storage::Open(CKLF_String name, const KLP_FileRef* parent, u16 mode) {
   i_CloseFirst();
   if (!i_KeyOk(name)) return 0;
-  CKLF_StdFile* f = new (std::nothrow) CKLF_StdFile();
+  std::unique_ptr<CKLF_StdFile> f(new (std::nothrow) CKLF_StdFile());
   if (!f) return Fail(klErrNoMemory);
-  if (!f->Open(name, parent, mode == 2 ? 4 : mode == 1 ? 1 : 3)) {
-    FailFrom(*f, klErrFileOpen);
-    delete f;
-    return 0;
-  }
-  m_file = f;
+  if (!f->Open(name, parent, mode == 2 ? 4 : mode == 1 ? 1 : 3)) return FailFrom(*f, klErrFileOpen);
+  m_file = f.release();
   m_fileNotOwned = 0;
   return i_OpenFile(mode);
 }

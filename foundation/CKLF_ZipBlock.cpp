@@ -41,6 +41,7 @@ u8 CKLF_ZipBlock::Compress(u8 level) {
   uLongf packed = static_cast<uLongf>(room - klZipHeadSize);
   int r = compress2(out + klZipHeadSize, &packed, m_source, m_sourceSize, level);
   if (r == Z_STREAM_ERROR) return Fail(klErrZipArgs);
+  if (r == Z_MEM_ERROR) return Fail(klErrNoMemory);
   if (r != Z_OK) return Fail(klErrZipCompress);
   KLF_PutBE32(out + 12, static_cast<u32>(packed));
   if (!dest->Resize(static_cast<u32>(packed + klZipHeadSize))) return FailFrom(*dest, klErrNoMemory);

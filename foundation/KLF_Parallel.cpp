@@ -205,11 +205,15 @@ void Pool::i_Loop() {
 }
 
 // Only the forking thread lives on in the child: the helpers' threads are
-// not there to join, and new ones start when a call wants them.
+// not there to join, and new ones start when a call wants them. The
+// condition variables are made anew: those helpers still count as their
+// waiters, for whom a signal would wait forever.
 void Pool::AfterForkInChild() {
   m_size = 0;
   m_idle = 0;
   m_open = nullptr;
+  new (&m_work) std::condition_variable;
+  new (&m_finished) std::condition_variable;
   m_lock.unlock();
 }
 

@@ -192,8 +192,9 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   [[nodiscard]] u8 i_CanReadDescriptor();
   // Puts one text record (the bytes as given) under key.
   [[nodiscard]] u8 i_PutText(const char* bytes, u32 length, u32 key, KLP_WriteDescriptorRef writer);
-  // The old descriptor handed back and the writer closed into a new one.
-  void i_CloseDescriptor(KLP_WriteDescriptorRef writer);
+  // The old descriptor handed back and the writer closed into a new one;
+  // 0 when the host gives none back.
+  [[nodiscard]] u8 i_CloseDescriptor(KLP_WriteDescriptorRef writer);
   // hex text (upper-case, two characters a byte) into the decompressed block.
   [[nodiscard]] u8 i_DecodeHexBlock(const u8* hex, u32 length, CKLF_Mem& block);
   void i_ReleaseSuites();

@@ -44,7 +44,10 @@ u8 CKLF_8BFPluginVirtual::ConfFile_Write(CKLF_Mem& block, CKLF_String name, CKLF
 
 u8 CKLF_8BFPluginVirtual::ConfStorage_Open(CKLF_String name) {
   if (!ConfStorage_Close()) return 0;
-  if (!m_conf.Open(name, &m_pluginFolder, 3) && !m_conf.Open(name, &m_pluginFolder, 2)) {
+  // A store that cannot be opened is made anew, unless memory ran short:
+  // then the one there stays as it is.
+  if (!m_conf.Open(name, &m_pluginFolder, 3) &&
+      (m_conf.GetError() == klErrNoMemory || !m_conf.Open(name, &m_pluginFolder, 2))) {
     return FailFrom(m_conf, klErrFileOpen);
   }
   m_confOpen = 1;

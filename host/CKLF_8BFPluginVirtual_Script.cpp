@@ -88,29 +88,33 @@ u8 CKLF_8BFPluginVirtual::i_CanReadDescriptor() {
 u8 CKLF_8BFPluginVirtual::i_PutText(const char* bytes, u32 length, u32 key, KLP_WriteDescriptorRef writer) {
   KLP_FilterRecord* fr = m_filterRecord;
   const KLP_HandleProcs* hp = fr->handleProcs;
+  // A handle the host cannot give is memory it does not have.
   KLP_Handle h = hp->newProc(fr->hostContext, static_cast<i32>(length));
-  if (!h) return 0;
+  if (!h) return Fail(klErrNoMemory);
   char* p = hp->lockProc(fr->hostContext, h, 0);
   if (!p) {
     hp->disposeProc(fr->hostContext, h);
-    return 0;
+    return Fail(klErrBadArg);
   }
   std::memcpy(p, bytes, length);
   hp->unlockProc(fr->hostContext, h);
   i16 err = fr->descriptorParameters->writeDescriptorProcs->putTextProc(fr->hostContext, writer, key, h);
   hp->disposeProc(fr->hostContext, h);
-  return err == 0 ? 1 : 0;
+  if (err == 0) return 1;
+  return Fail(err == klpResMemFull ? klErrNoMemory : klErrBadArg);
 }
 
-void CKLF_8BFPluginVirtual::i_CloseDescriptor(KLP_WriteDescriptorRef writer) {
+u8 CKLF_8BFPluginVirtual::i_CloseDescriptor(KLP_WriteDescriptorRef writer) {
   KLP_FilterRecord* fr = m_filterRecord;
   KLP_DescriptorParameters* dp = fr->descriptorParameters;
   if (dp->descriptor) fr->handleProcs->disposeProc(fr->hostContext, dp->descriptor);
   dp->descriptor = nullptr;
   KLP_Handle fresh = nullptr;
-  dp->writeDescriptorProcs->closeWriteDescriptorProc(fr->hostContext, writer, &fresh);
+  const i16 err = dp->writeDescriptorProcs->closeWriteDescriptorProc(fr->hostContext, writer, &fresh);
   dp->descriptor = fresh;
   dp->recordInfo = 0;
+  if (err == 0 && fresh) return 1;
+  return Fail(err == klpResMemFull ? klErrNoMemory : klErrBadArg);
 }
 
 u8 CKLF_8BFPluginVirtual::i_DecodeHexBlock(const u8* hex, u32 L, CKLF_Mem& block) {
@@ -178,16 +182,17 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32
   const u32 L = hexBlock.GetSize();
   const char* hex = reinterpret_cast<const char*>(hexBlock.GetPtr());
 
+  // A descriptor the host cannot open is memory it does not have.
   KLP_WriteDescriptorRef writer = wp->openWriteDescriptorProc(fr->hostContext);
   if (!writer) {
     // Nothing was opened, so there is nothing to close; the old descriptor stays.
-    return Fail(fits ? static_cast<u16>(klErrBadArg) : error);
+    return Fail(fits ? static_cast<u16>(klErrNoMemory) : error);
   }
   if (!fits) {
     // Settings too large for the descriptor: it is written empty, so that
     // an earlier run's settings do not stand for these (a replay then reads
     // the last run's file).
-    i_CloseDescriptor(writer);
+    if (!i_CloseDescriptor(writer) && GetError() == klErrNoMemory) return 0;
     return Fail(error);
   }
   u8 ok = 1;
@@ -213,11 +218,12 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32
   }
   if (ok) {
     i32 v = static_cast<i32>(L) + (small ? kSmallBase : kLargeBase);
-    if (wp->putIntegerProc(fr->hostContext, writer, kKeySize, v) != 0) ok = 0;
+    const i16 err = wp->putIntegerProc(fr->hostContext, writer, kKeySize, v);
+    if (err != 0) ok = Fail(err == klpResMemFull ? klErrNoMemory : klErrBadArg);
   }
-
-  i_CloseDescriptor(writer);
-  return ok ? 1 : Fail(GetError() == klErrNoMemory ? klErrNoMemory : klErrBadArg);
+  const u16 failure = ok ? 0 : GetError() == klErrNoMemory ? klErrNoMemory : klErrBadArg;
+  if (!i_CloseDescriptor(writer) && ok) return 0;
+  return ok ? 1 : Fail(failure);
 }
 
 u8 CKLF_8BFPluginVirtual::i_WESP_GetText(u8* buffer, u32 bufferSize, u32 chunkSize, KLP_ReadDescriptorRef reader,
@@ -323,7 +329,7 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter(const void* data, u32 si
   const u32 L = hexBlock.GetSize();
   const u8* hex = hexBlock.GetPtr();
   KLP_WriteDescriptorRef writer = fr->descriptorParameters->writeDescriptorProcs->openWriteDescriptorProc(fr->hostContext);
-  if (!writer) return Fail(klErrBadArg);
+  if (!writer) return Fail(klErrNoMemory);
   u8 ok = 1;
   for (u32 i = 0; ok && i * kOldChunk < L; ++i) {
     const u32 n = L - i * kOldChunk < kOldChunk ? L - i * kOldChunk : kOldChunk;
@@ -333,8 +339,9 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter(const void* data, u32 si
     std::memcpy(record + 2, hex + i * kOldChunk, n);
     ok = i_PutText(record, n + 2, OldKey(i), writer);
   }
-  i_CloseDescriptor(writer);
-  return ok ? 1 : Fail(klErrBadArg);
+  const u16 failure = ok ? 0 : GetError() == klErrNoMemory ? klErrNoMemory : klErrBadArg;
+  if (!i_CloseDescriptor(writer) && ok) return 0;
+  return ok ? 1 : Fail(failure);
 }
 
 u8 CKLF_8BFPluginVirtual::ReadEncryptedScriptParameter(CKLF_Mem& block, u8& display) {

@@ -39,7 +39,9 @@ void CPluginMain::HandleSelector(i16 selector) {
       break;
     case klpSelectorStart:
       if (!FillPluginData())
-        HostSetRetCode(GetError() == klErrUnsupported ? klResBadMode : klResBadParam);
+        HostSetRetCode(GetError() == klErrNoMemory      ? klResMemFull
+                       : GetError() == klErrUnsupported ? klResBadMode
+                                                        : klResBadParam);
       else
         DoStart();
       // No data for a following Continue.

@@ -62,9 +62,8 @@ const size_t kBlockHead = 16;  // keeps the blocks' alignment
 // at once is known. Each block carries its size in front.
 void* CKLF_ImagePNG::i_LibraryAlloc(png_struct* png, size_t n) {
   CKLF_ImagePNG* self = static_cast<CKLF_ImagePNG*>(png_get_mem_ptr(png));
-  if (n > SIZE_MAX - kBlockHead) return nullptr;
-  u8* block = static_cast<u8*>(std::malloc(n + kBlockHead));
-  if (!block) return nullptr;
+  u8* block = n > SIZE_MAX - kBlockHead ? nullptr : static_cast<u8*>(std::malloc(n + kBlockHead));
+  if (!block) return self->m_libraryFailed = 1, nullptr;
   std::memcpy(block, &n, sizeof(n));
   self->m_libraryHeld += n;
   if (self->m_libraryHeld > self->m_libraryPeak) self->m_libraryPeak = self->m_libraryHeld;
@@ -157,6 +156,7 @@ CKLF_ImagePNG::CKLF_ImagePNG()
       m_declined(0),
       m_libraryHeld(0),
       m_libraryPeak(0),
+      m_libraryFailed(0),
       m_compression(CKLF_PNGEncoder::DefaultSettings()),
       m_threads(1),
       m_placement(nullptr),
@@ -384,6 +384,7 @@ u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
 
 u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
   ResetError();
+  m_libraryFailed = 0;
   if (!data || size < 4 || png_sig_cmp(data, 0, 4) != 0) return Fail(klErrNotFormat);
   if (decode && i_Canceled(1)) return 0;
   png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, this, PngError, PngWarning, this,
@@ -397,7 +398,8 @@ u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
     if (decode) i_FreePlanes();
-    return Fail(klErrNotFormat);
+    // libpng gives up on the file when an allocation of its fails.
+    return Fail(m_libraryFailed ? klErrNoMemory : klErrNotFormat);
   }
   png_set_read_fn(png, &src, KLF_IMAGEFORMAT_PNG_Reader);
   i_SetReadLimits(png);

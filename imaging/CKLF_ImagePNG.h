@@ -153,6 +153,7 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 m_declined;  // it was, and left the file to libpng
   u64 m_libraryHeld;  // what libpng holds while reading, and its most
   u64 m_libraryPeak;
+  u8 m_libraryFailed;  // an allocation of libpng's failed
   CKLF_Mem m_stream;  // the image data of several IDAT chunks, joined
   CKLF_PNGEncoder::Settings m_compression;
   u32 m_threads;

@@ -129,13 +129,15 @@ struct Span {
   u32 literal;
 };
 
+const u8 kNoRoom = 2;
+
 struct Slot {
   CKLF_Mem raw;  // filtered rows of the band (with spans: their literal bytes)
   CKLF_Mem out;  // its deflate stream
   u32 outSize = 0;
   uLong adler = 1;
   u32 rawSize = 0;  // the band's bytes
-  u8 failed = 0;
+  u8 failed = 0;    // 1 when deflate could not, kNoRoom when memory ran out
   CKLF_Mem spans;   // Span records, when the band is held as spans
   u32 spanCount = 0;
   CKLF_Mem full;    // the spans drawn out, for a stream that needs them
@@ -524,8 +526,9 @@ struct PlacedSource : BandSource {
     uLong adler = 1;
     u32 literal = 0;
     slot.spanCount = 0;
-    slot.failed = slot.spans.GetSize() < 3ull * bandRows * sizeof(Span) &&
-                  !slot.spans.alloc(static_cast<u32>(3ull * bandRows * sizeof(Span)));
+    if (slot.spans.GetSize() < 3ull * bandRows * sizeof(Span) &&
+        !slot.spans.alloc(static_cast<u32>(3ull * bandRows * sizeof(Span))))
+      slot.failed = kNoRoom;
     for (u32 y = y0; y < y1 && !slot.failed; ++y) FilterRowAt(y, w, slot, literal, adler);
     slot.rawSize = (y1 - y0) * RowBytes();
     slot.adler = adler;
@@ -536,7 +539,7 @@ struct PlacedSource : BandSource {
     if (s.strategy == CKLF_PNGEncoder::kStrategyRLE && s.level > 0) return DeflateSpans(slot, z, flush);
     // Copies may reach anywhere in the window: the rows drawn out.
     if (slot.full.GetSize() < slot.rawSize && !slot.full.alloc(slot.rawSize)) {
-      slot.failed = 1;
+      slot.failed = kNoRoom;
       return;
     }
     const Span* spans = reinterpret_cast<const Span*>(slot.spans.GetPtr());
@@ -606,7 +609,7 @@ struct Job : KLF_ParallelJob {
       while (next < src->bands && finished[next % ring].load() && !stopped.load()) {
         finished[next % ring].store(0);
         const Slot& slot = src->Repeated(next) ? *repeated : slots[next % ring];
-        if (slot.failed) failed.store(1);
+        if (slot.failed) failed.store(slot.failed);
         if (slot.failed || !sink(user, slot.out.GetPtr(), slot.outSize)) {
           Stop();
           break;
@@ -708,13 +711,13 @@ u8 Drive(CKLF_PNGEncoder& enc, const BandSource& src, u32 threads, CKLF_PNGEncod
   for (u32 i = 0; i < buf.wave; ++i) new (job.finished + i) std::atomic<u8>(0);
   if (repeatedBand < src.bands) {
     job.Band(repeatedBand, buf.w[0], buf.repeated);
-    if (buf.repeated.failed) return enc.Fail(klErrZipCompress);
+    if (buf.repeated.failed) return enc.Fail(buf.repeated.failed == kNoRoom ? klErrNoMemory : klErrZipCompress);
   }
   u8 head[2];
   ZlibHeader(src.s.level, StrategyOf(src.s.strategy), head);
   if (!sink(user, head, 2)) return 0;
   const u8 ran = KLF_Parallel::Run(workers, src.bands, job);
-  if (job.failed.load()) return enc.Fail(klErrZipCompress);
+  if (const u8 failed = job.failed.load()) return enc.Fail(failed == kNoRoom ? klErrNoMemory : klErrZipCompress);
   if (!ran || job.stopped.load() || job.sent.load() != src.bands) return 0;
   const uLong adler = job.adler;
   const u8 tail[4] = {static_cast<u8>(adler >> 24), static_cast<u8>(adler >> 16), static_cast<u8>(adler >> 8),

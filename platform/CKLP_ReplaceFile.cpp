@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <new>
 
@@ -418,13 +419,13 @@ void CKLP_ReplaceFile::RemoveStale(const std::string& folder, const std::vector<
 
 void CKLP_ReplaceFile::RemoveStale(const std::string& folder,
                                    const std::function<bool(const std::string& name, bool cut)>& wanted) {
-  DIR* d = opendir(folder.c_str());
+  // Closed too when a name's allocation throws.
+  const std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(folder.c_str()), closedir);
   if (!d) return;
   std::string name;
-  while (dirent* e = readdir(d))
+  while (dirent* e = readdir(d.get()))
     if (ParseTemporary(e->d_name, name) && wanted(name, name.size() == kNameKept))
-      RemoveIfAbandoned(dirfd(d), e->d_name);
-  closedir(d);
+      RemoveIfAbandoned(dirfd(d.get()), e->d_name);
 }
 
 // What throws in Begin is an allocation: it fails as the system's calls

@@ -149,10 +149,13 @@ int32_t KLP_CreateFile(const KLP_FileRef& parent, const KLP_FileName& name, KLP_
   if (name.length == 0 || name.length > klpMaxNameBytes) return klpErrBadName;
   if (!IsFolder(parent.Path())) return klpErrNotFound;
   std::string path = ChildPath(parent, name);
+  // The reference's copy is made first: an allocation that fails leaves
+  // no file behind.
+  std::string kept(out ? path : std::string());
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return errno == EEXIST ? klpErrExists : klpErrIO;
   if (close(fd) != 0) return klpErrIO;
-  if (out) return out->SetPath(path.c_str());
+  if (out) out->m_path.swap(kept);
   return klpNoErr;
 }
 

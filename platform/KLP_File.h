@@ -25,6 +25,8 @@ enum KLP_Status : int32_t {
 // Longest name inside a folder, in bytes.
 constexpr uint32_t klpMaxNameBytes = 255;
 
+struct KLP_FileName;
+
 class KLP_FileRef {
  public:
   KLP_FileRef() {}
@@ -40,6 +42,7 @@ class KLP_FileRef {
   void Clear() { m_path.clear(); }
 
  private:
+  friend int32_t KLP_CreateFile(const KLP_FileRef& parent, const KLP_FileName& name, KLP_FileRef* out);
   std::string m_path;
 };
 

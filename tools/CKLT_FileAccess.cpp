@@ -26,14 +26,18 @@ std::string FolderOf(const std::string& path) {
 // writer (O_NONBLOCK does nothing to a regular file).
 int OpenRegular(const std::string& path, size_t& size, std::string& reason) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return reason = CKLT_FileAccess::Reason(errno), -1;
+  if (fd < 0) {
+    const int saved = errno;
+    reason = CKLT_FileAccess::Reason(saved);
+    return errno = saved, -1;
+  }
   struct stat st;
   bool ok = fstat(fd, &st) == 0;
   if (!ok) reason = CKLT_FileAccess::Reason(errno);
   if (ok && S_ISDIR(st.st_mode)) ok = false, reason = "is a folder, not a file";
   if (ok && !S_ISREG(st.st_mode)) ok = false, reason = CKLT_FileAccess::KindOf(st.st_mode);
   if (ok && st.st_size > kMaxFileBytes) ok = false, reason = "is larger than 2 GiB";
-  if (!ok) return close(fd), -1;
+  if (!ok) return close(fd), errno = 0, -1;
   size = static_cast<size_t>(st.st_size);
   return fd;
 }
@@ -97,7 +101,7 @@ bool CKLT_FileAccess::ReadAllSideBySide(const std::string& path, uint32_t thread
   const int fd = OpenRegular(path, size, reason);
   if (fd < 0) return false;
   std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size ? size : 1]);
-  if (!bytes) return close(fd), reason = Reason(ENOMEM), false;
+  if (!bytes) return close(fd), reason = Reason(ENOMEM), errno = ENOMEM, false;
   // Chunks of a few megabytes: enough to share a photograph's file out.
   const size_t kChunk = size_t(4) << 20;
   const uint32_t chunks = static_cast<uint32_t>((size + kChunk - 1) / kChunk);
@@ -109,7 +113,7 @@ bool CKLT_FileAccess::ReadAllSideBySide(const std::string& path, uint32_t thread
     if (const int f = ReadRange(fd, bytes.get(), at, end)) failure.compare_exchange_strong(expected, f);
   });
   close(fd);
-  if (const int f = failure.load()) return reason = ReasonFor(f), false;
+  if (const int f = failure.load()) return reason = ReasonFor(f), errno = f == kShorter ? 0 : f, false;
   out.m_own = std::move(bytes);
   out.m_data = out.m_own.get();
   out.m_size = size;

@@ -38,7 +38,8 @@ class CKLT_FileAccess {
   [[nodiscard]] static bool ReadAll(const std::string& path, std::vector<uint8_t>& out, std::string& reason);
   // The same in chunks read side by side on threads (0: the machine's);
   // the bytes do not depend on the threads. A file that becomes shorter
-  // meanwhile fails as with ReadAll.
+  // meanwhile fails as with ReadAll. errno is ENOMEM on a failure for
+  // lack of memory.
   [[nodiscard]] static bool ReadAllSideBySide(const std::string& path, uint32_t threads, Bytes& out,
                                               std::string& reason);
   // True when path names something (a file, a folder, a link).

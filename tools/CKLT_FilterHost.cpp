@@ -38,12 +38,13 @@ namespace {
 CKLT_FilterHost* Host(void* ctx) { return static_cast<CKLT_FilterHost*>(ctx); }
 
 // Nothing unwinds into the plug-in through a callback: what throws here is
-// an allocation, answered as the callback's failure.
+// an allocation, answered as the callback's failure and noted by the host.
 template <class R, class F>
-R Guarded(R failure, F&& f) {
+R Guarded(void* ctx, R failure, F&& f) {
   try {
     return f();
   } catch (...) {
+    Host(ctx)->NoteMemoryFailure();
     return failure;
   }
 }
@@ -274,6 +275,7 @@ int16_t CKLT_FilterHost::i_FilterCase() const {
 
 void CKLT_FilterHost::ResetRun() {
   m_recordBuilt = false;
+  m_memoryFailed = false;
   m_outPending = false;
 }
 
@@ -628,7 +630,7 @@ uint8_t CKLT_FilterHost::s_Abort(void* ctx) {
 }
 
 void CKLT_FilterHost::s_Progress(void* ctx, int32_t done, int32_t total) {
-  Guarded<int>(0, [&] {
+  Guarded<int>(ctx, 0, [&] {
     CKLT_FilterHost* self = Host(ctx);
     self->m_progress.emplace_back(done, total);
     if (self->m_progressSink) self->m_progressSink(done, total);
@@ -637,7 +639,7 @@ void CKLT_FilterHost::s_Progress(void* ctx, int32_t done, int32_t total) {
 }
 
 int16_t CKLT_FilterHost::s_Advance(void* ctx) {
-  return Guarded<int16_t>(klpResMemFull, [&] { return Host(ctx)->i_Advance(); });
+  return Guarded<int16_t>(ctx, klpResMemFull, [&] { return Host(ctx)->i_Advance(); });
 }
 
 bool CKLT_FilterHost::i_ChooseColour(const KLP_ColorServicesInfo* info, int rgb[3]) {
@@ -681,7 +683,7 @@ int16_t CKLT_FilterHost::s_Color(void* ctx, KLP_ColorServicesInfo* info) {
 void CKLT_FilterHost::s_Event(void* ctx, void*) { ++Host(ctx)->m_eventCalls; }
 
 KLP_Handle CKLT_FilterHost::s_NewHandle(void* ctx, int32_t size) {
-  return Guarded<KLP_Handle>(nullptr, [&]() -> KLP_Handle {
+  return Guarded<KLP_Handle>(ctx, nullptr, [&]() -> KLP_Handle {
     if (size < 0) return nullptr;
     return reinterpret_cast<KLP_Handle>(Host(ctx)->i_NewHandle(nullptr, static_cast<size_t>(size)));
   });
@@ -702,7 +704,7 @@ int32_t CKLT_FilterHost::s_GetHandleSize(void* ctx, KLP_Handle h) {
 }
 
 int16_t CKLT_FilterHost::s_SetHandleSize(void* ctx, KLP_Handle h, int32_t size) {
-  return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
+  return Guarded<int16_t>(ctx, klpResMemFull, [&]() -> int16_t {
     if (!Host(ctx)->i_IsHandle(h) || size < 0) return klpResBadParameters;
     Handle* p = reinterpret_cast<Handle*>(h);
     if (p->locks > 0) return klpResBadParameters;
@@ -727,7 +729,7 @@ void CKLT_FilterHost::s_UnlockHandle(void* ctx, KLP_Handle h) {
 
 int16_t CKLT_FilterHost::s_GetProperty(void* ctx, uint32_t sig, uint32_t key, int32_t index, intptr_t* simple,
                                        KLP_Handle* complex) {
-  return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
+  return Guarded<int16_t>(ctx, klpResMemFull, [&]() -> int16_t {
     CKLT_FilterHost* self = Host(ctx);
     if (sig != KLP_SIG_8BIM) return klpResBadParameters;
     if (key == KLP_PROP_THREADS) {
@@ -761,7 +763,7 @@ int16_t CKLT_FilterHost::s_SetProperty(void*, uint32_t, uint32_t, int32_t, intpt
 }
 
 KLP_ReadDescriptorRef CKLT_FilterHost::s_OpenRead(void* ctx, KLP_Handle descriptor, const uint32_t*) {
-  return Guarded<KLP_ReadDescriptorRef>(nullptr, [&]() -> KLP_ReadDescriptorRef {
+  return Guarded<KLP_ReadDescriptorRef>(ctx, nullptr, [&]() -> KLP_ReadDescriptorRef {
     CKLT_FilterHost* self = Host(ctx);
     if (!descriptor || !self->i_IsHandle(descriptor)) return nullptr;
     Handle* h = reinterpret_cast<Handle*>(descriptor);
@@ -804,7 +806,7 @@ int16_t CKLT_FilterHost::s_GetInteger(void*, KLP_ReadDescriptorRef ref, int32_t*
 }
 
 int16_t CKLT_FilterHost::s_GetText(void* ctx, KLP_ReadDescriptorRef ref, KLP_Handle* text) {
-  return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
+  return Guarded<int16_t>(ctx, klpResMemFull, [&]() -> int16_t {
     ReadDesc* r = reinterpret_cast<ReadDesc*>(ref);
     if (!r || !text || r->pos < 0 || r->pos >= static_cast<int64_t>(r->records.size())) return klpResBadParameters;
     const DescRecord& rec = r->records[r->pos];
@@ -815,14 +817,14 @@ int16_t CKLT_FilterHost::s_GetText(void* ctx, KLP_ReadDescriptorRef ref, KLP_Han
 }
 
 KLP_WriteDescriptorRef CKLT_FilterHost::s_OpenWrite(void* ctx) {
-  return Guarded<KLP_WriteDescriptorRef>(nullptr, [&]() -> KLP_WriteDescriptorRef {
+  return Guarded<KLP_WriteDescriptorRef>(ctx, nullptr, [&]() -> KLP_WriteDescriptorRef {
     ++Host(ctx)->m_openDescs;
     return reinterpret_cast<KLP_WriteDescriptorRef>(new WriteDesc);
   });
 }
 
 int16_t CKLT_FilterHost::s_CloseWrite(void* ctx, KLP_WriteDescriptorRef ref, KLP_Handle* descriptor) {
-  return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
+  return Guarded<int16_t>(ctx, klpResMemFull, [&]() -> int16_t {
     CKLT_FilterHost* self = Host(ctx);
     // Closed even when its bytes find no memory.
     std::unique_ptr<WriteDesc> w(reinterpret_cast<WriteDesc*>(ref));
@@ -835,8 +837,8 @@ int16_t CKLT_FilterHost::s_CloseWrite(void* ctx, KLP_WriteDescriptorRef ref, KLP
   });
 }
 
-int16_t CKLT_FilterHost::s_PutInteger(void*, KLP_WriteDescriptorRef ref, uint32_t key, int32_t value) {
-  return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
+int16_t CKLT_FilterHost::s_PutInteger(void* ctx, KLP_WriteDescriptorRef ref, uint32_t key, int32_t value) {
+  return Guarded<int16_t>(ctx, klpResMemFull, [&]() -> int16_t {
     WriteDesc* w = reinterpret_cast<WriteDesc*>(ref);
     if (!w) return klpResBadParameters;
     DescRecord r;
@@ -849,7 +851,7 @@ int16_t CKLT_FilterHost::s_PutInteger(void*, KLP_WriteDescriptorRef ref, uint32_
 }
 
 int16_t CKLT_FilterHost::s_PutText(void* ctx, KLP_WriteDescriptorRef ref, uint32_t key, KLP_Handle text) {
-  return Guarded<int16_t>(klpResMemFull, [&]() -> int16_t {
+  return Guarded<int16_t>(ctx, klpResMemFull, [&]() -> int16_t {
     CKLT_FilterHost* self = Host(ctx);
     WriteDesc* w = reinterpret_cast<WriteDesc*>(ref);
     if (!w || !self->i_IsHandle(text)) return klpResBadParameters;

@@ -174,6 +174,10 @@ class CKLT_FilterHost {
   [[nodiscard]] int16_t RunFilter(KLP_PluginMainProc entry, bool showDialog);
   // Starts a new run: the record is rebuilt from the document at the next call.
   void ResetRun();
+  // Whether a callback of this run failed for want of memory (whatever the
+  // plug-in then made of it).
+  bool MemoryFailed() const { return m_memoryFailed; }
+  void NoteMemoryFailure() { m_memoryFailed = true; }
   // Takes back the last band handed out (what the host does when a call of
   // the plug-in returns); for code that drives an adapter directly.
   void CommitPending() { i_CommitOut(); }
@@ -315,6 +319,7 @@ class CKLT_FilterHost {
   std::vector<uint8_t> m_inBuffer;
   std::vector<uint8_t> m_outBuffer;
   bool m_outPending = false;
+  bool m_memoryFailed = false;
   KLP_Rect32 m_outServed = {0, 0, 0, 0};
   int16_t m_outLo = 0;
   int16_t m_outHi = 0;

@@ -147,8 +147,9 @@ Status CKLT_HostDocument::ReadFile(const std::string& path, uint64_t budget, std
   Bytes bytes;
   std::string reason;
   if (!CKLT_FileAccess::ReadAllSideBySide(path, threads, bytes, reason)) {
+    const bool noMemory = errno == ENOMEM;
     error = "cannot read " + path + ": " + reason;
-    return kBadFile;
+    return noMemory ? kNoMemory : kBadFile;
   }
   const Status s = Read(bytes, budget, reason);
   if (s != kOk) error = "cannot read " + path + ": " + reason;

@@ -4,7 +4,9 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -86,8 +88,10 @@ const O::OptionEntry kOptions[] = {
      }},
 };
 
+O::OptionTable g_table = {kOptions, sizeof(kOptions) / sizeof(kOptions[0]), nullptr};
+
 struct Registrar {
-  Registrar() { O::AddTable(kOptions, sizeof(kOptions) / sizeof(kOptions[0])); }
+  Registrar() { O::AddTable(g_table); }
 } registrar;
 
 // The progress of an export on the program's bar.
@@ -149,12 +153,14 @@ bool EarlierFiles(const O& o, const CKLF_StringArray& written, std::string& fold
   for (const auto& files : {targets, CKLT_HostRunner::Reads(o)})
     for (const CKLT_HostRunner::NamedFile& f : files) add(f.path);
   count = 0;
-  if (DIR* d = opendir(folder.c_str())) {
-    while (const dirent* e = readdir(d))
-      count += CExportRun::IsPNGFileNameOf(base.GetStr(), e->d_name, 0) &&
-               !(CKLT_FileAccess::Identify(folder + "/" + e->d_name, id) && run.count({id.device, id.inode}));
-    closedir(d);
-  }
+  // A folder that cannot be listed shows no such file, unless memory ran
+  // out; the listing is closed too when a name's allocation throws.
+  errno = 0;
+  const std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(folder.c_str()), closedir);
+  if (!d) return errno != ENOMEM;
+  while (const dirent* e = readdir(d.get()))
+    count += CExportRun::IsPNGFileNameOf(base.GetStr(), e->d_name, 0) &&
+             !(CKLT_FileAccess::Identify(folder + "/" + e->d_name, id) && run.count({id.device, id.inode}));
   return true;
 }
 
@@ -238,8 +244,11 @@ int Knives(CPluginMain& plugin, const std::vector<uint8_t>& block, const O& o, F
   const u8* records = nullptr;
   u32 count = 0;
   CSettingsBlock reader;
-  if (!reader.Read(layout, block.data(), static_cast<u32>(block.size()), &records, count))
-    return message = "cannot export the knives: the layout cannot be laid", CKLT_HostRunner::kExitMemory;
+  if (!reader.Read(layout, block.data(), static_cast<u32>(block.size()), &records, count)) {
+    const u16 e = reader.GetError() ? reader.GetError() : static_cast<u16>(klErrBadArg);
+    message = "cannot export the knives: the layout cannot be laid (" + std::string(KLF_ErrorText(e)) + ")";
+    return e == klErrNoMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
+  }
   const CExportLMDialogModel dialog(
       CExportLMDialogModel::Count(layout),
       {x.knivesWhat, static_cast<u8>(EndsWith(x.knives, ".ai") ? CExportLMDialogModel::kToAI
@@ -324,8 +333,10 @@ int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE*
   int code = -1;
   CKLF_Mem blockMem, source;
   if (!plugin.FillPluginData()) {
-    message = "cannot export: the document's mode or filter case is not supported";
-    code = CKLT_HostRunner::kExitBadMode;
+    const bool memory = plugin.GetError() == klErrNoMemory;
+    message = memory ? "cannot export: out of memory"
+                     : "cannot export: the document's mode or filter case is not supported";
+    code = memory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitBadMode;
   } else if (!x.pieces.empty() && plugin.GetPluginDataPtr()->colorKind != 1) {
     message = "cannot export the pieces: only RGB documents are exported as pieces; this one is " +
               std::string(plugin.GetPluginDataPtr()->colorKind == 0 ? "grey" : "CMYK") +
@@ -344,8 +355,10 @@ int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE*
       code = !e ? CKLT_HostRunner::kExitCancelled
                 : e == klErrNoMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
     } else if (x.pieces.empty() && !plugin.PrepareCompositeAlpha(0)) {
-      message = "cannot export the knives: the filtered area is empty";
-      code = CKLT_HostRunner::kExitFiles;
+      const bool memory = plugin.GetError() == klErrNoMemory;
+      message = memory ? "cannot export the knives: out of memory"
+                       : "cannot export the knives: the filtered area is empty";
+      code = memory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
     }
     if (code < 0 && !x.pieces.empty()) code = Pieces(plugin, o, err, message);
     if (code < 0 && !x.knives.empty()) code = Knives(plugin, block, o, err, message);

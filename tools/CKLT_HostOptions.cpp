@@ -204,26 +204,25 @@ const O::OptionEntry kOptions[] = {
     {"--help", "-h", nullptr, "this text", nullptr},
 };
 
-struct Table {
-  const O::OptionEntry* entries;
-  size_t count;
-};
-
-std::vector<Table>& Tables() {
-  static std::vector<Table> tables = {{kOptions, sizeof(kOptions) / sizeof(kOptions[0])}};
-  return tables;
-}
+// The program's own table first; constant: set before any initialiser runs.
+O::OptionTable g_tables = {kOptions, sizeof(kOptions) / sizeof(kOptions[0]), nullptr};
+O::OptionTable* g_lastTable = &g_tables;
 
 const O::OptionEntry* Find(const std::string& arg) {
-  for (const Table& t : Tables())
-    for (size_t i = 0; i < t.count; ++i)
-      if (arg == t.entries[i].name || (t.entries[i].shortName && arg == t.entries[i].shortName)) return &t.entries[i];
+  for (const O::OptionTable* t = &g_tables; t; t = t->next)
+    for (size_t i = 0; i < t->count; ++i)
+      if (arg == t->entries[i].name || (t->entries[i].shortName && arg == t->entries[i].shortName))
+        return &t->entries[i];
   return nullptr;
 }
 
 }  // namespace
 
-void CKLT_HostOptions::AddTable(const OptionEntry* entries, size_t count) { Tables().push_back({entries, count}); }
+void CKLT_HostOptions::AddTable(OptionTable& table) {
+  table.next = nullptr;
+  g_lastTable->next = &table;
+  g_lastTable = &table;
+}
 
 int CKLT_HostOptions::Parse(const std::vector<std::string>& args, CKLT_HostOptions& o, std::string& error) {
   bool options = true;  // "--" ends them: what follows are file names
@@ -343,9 +342,9 @@ std::string CKLT_HostOptions::Usage() {
       "\n"
       "Options:\n";
   const size_t kIndent = 25, kWidth = 79;
-  for (const Table& t : Tables())
-    for (size_t i = 0; i < t.count; ++i) {
-      const OptionEntry& entry = t.entries[i];
+  for (const OptionTable* t = &g_tables; t; t = t->next)
+    for (size_t i = 0; i < t->count; ++i) {
+      const OptionEntry& entry = t->entries[i];
       std::string line = std::string("  ") + (entry.shortName ? std::string(entry.shortName) + ", " : "") + entry.name;
       if (entry.value) line += std::string(" ") + entry.value;
       // The help text, word-wrapped in its column.

@@ -70,9 +70,15 @@ struct CKLT_HostOptions {
     bool (*take)(CKLT_HostOptions& options, const char* value, std::string& error);
   };
 
-  // Makes a table of further options known to the parser (the table is
-  // kept, not copied).
-  static void AddTable(const OptionEntry* entries, size_t count);
+  // A table of options, linked after the tables known before it.
+  struct OptionTable {
+    const OptionEntry* entries;
+    size_t count;
+    OptionTable* next;
+  };
+  // Makes a table of further options known to the parser: kept, not
+  // copied, and nothing allocated (a static initialiser calls it).
+  static void AddTable(OptionTable& table);
 
   // 0 to run, 1 when help was asked for, -1 with a reason in error.
   [[nodiscard]] static int Parse(const std::vector<std::string>& args, CKLT_HostOptions& options, std::string& error);

@@ -571,6 +571,12 @@ int CKLT_HostRunner::i_RunPlugin(std::string& message) {
   // The plug-in goes before the host whose callbacks it may still hold.
   library.Unload();
   m_lastResult = result;
+  // A run that failed after the host could not give the plug-in memory
+  // failed for that, whatever the plug-in made of it.
+  if (result != klpResNoErr && result != klpResMemFull && host.MemoryFailed())
+    return message = "out of memory: the host could not give the plug-in memory it asked for (" + MessageFor(result) +
+                     ")",
+           kExitMemory;
   if (i_CutRefused(result, message)) return kExitBadParameters;
   if (result != klpResNoErr) return i_Explain(result, message);
   message = MessageFor(result);

@@ -27,7 +27,19 @@ CKLT_PluginLibrary::Refusal CKLT_PluginLibrary::Classify(const char* why, bool n
   if (!why) return kFileRefused;
   // A segment that could not be mapped: a mount that runs nothing, else no room.
   if (std::strstr(why, "failed to map segment")) return noExecMount ? kNoExecMount : kNoRoom;
-  const char* const room[] = {"cannot map zero-fill pages", "out of memory", std::strerror(ENOMEM)};
+  // The loader's own words when an allocation of its fails.
+  // (Static TLS that is full is the library's own doing, not a lack of memory.)
+  const char* const room[] = {"cannot map zero-fill pages",
+                              "out of memory",
+                              std::strerror(ENOMEM),
+                              "cannot create shared object descriptor",
+                              "cannot allocate name record",
+                              "cannot allocate dependency",
+                              "cannot allocate symbol search list",
+                              "cannot allocate version reference table",
+                              "cannot create searchlist",
+                              "cannot create cache for search path",
+                              "cannot create RUNPATH/RPATH copy"};
   for (const char* said : room)
     if (std::strstr(why, said)) return kNoRoom;
   return kFileRefused;
@@ -41,7 +53,10 @@ bool CKLT_PluginLibrary::Load(const std::string& path, std::string& error, bool*
   m_handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!m_handle) {
     const char* why = dlerror();
-    const Refusal refusal = Classify(why, OnNoExecMount(file));
+    Refusal refusal = Classify(why, OnNoExecMount(file));
+    // A file the loader says is not there while it is: the loader ran out
+    // of room on its way to it.
+    if (refusal == kFileRefused && why && std::strstr(why, std::strerror(ENOENT)) && Exists(file)) refusal = kNoRoom;
     if (noMemory) *noMemory = refusal == kNoRoom;
     error = "cannot load the plug-in " + path +
             (refusal == kNoRoom         ? ": out of memory"

@@ -119,7 +119,7 @@ bool CKLT_SettingsSource::Record(CKLT_FilterHost& host, const std::vector<uint8_
   int16_t result = 0;
   recorder.SetHostPointers(&host.Record(), nullptr, &result);
   if (block.empty() || !recorder.WriteEncryptedScriptParameter_V2(block.data(), static_cast<u32>(block.size()))) {
-    const bool memory = recorder.GetError() == klErrNoMemory;
+    const bool memory = recorder.GetError() == klErrNoMemory || host.MemoryFailed();
     if (noMemory) *noMemory = memory;
     error = memory ? "out of memory while the settings were recorded"
                    : "the settings do not fit the scripting descriptor";
@@ -139,7 +139,7 @@ bool CKLT_SettingsSource::FromDescriptor(CKLT_FilterHost& host, std::vector<uint
   CKLF_Mem mem;
   u8 display = 0;
   if (!reader.ReadEncryptedScriptParameter_V2(mem, display)) {
-    const bool memory = reader.GetError() == klErrNoMemory;
+    const bool memory = reader.GetError() == klErrNoMemory || host.MemoryFailed();
     if (noMemory) *noMemory = memory;
     return error = memory ? "out of memory while the settings were read" : "the scripting descriptor holds no settings",
            false;

@@ -137,6 +137,7 @@ u8 CKLF_App::Clipboard_GetText(CKLF_String& out) {
 }
 
 u8 CKLF_App::Clipboard_SetText(const CKLF_String& text) {
+  if (text.IsError()) return 0;
   return UI() && UI()->SetClipboardText(std::string(text.GetStr(), text.GetLength())) ? 1 : 0;
 }
 

@@ -40,9 +40,9 @@ class CKLF_App : public CKLF_FrameWork {
 
   // The store, read-only. The resource form has no resource to read on
   // this platform and fails with 160; the others take the store's errors.
-  u8 InitStorgaeResource(u8 checkMD5);
-  u8 InitStorgaeResource(const char* name, const KLP_FileRef* folder, u8 checkMD5);
-  u8 InitStorgaeResource(const char* path, u8 checkMD5);
+  [[nodiscard]] u8 InitStorgaeResource(u8 checkMD5);
+  [[nodiscard]] u8 InitStorgaeResource(const char* name, const KLP_FileRef* folder, u8 checkMD5);
+  [[nodiscard]] u8 InitStorgaeResource(const char* path, u8 checkMD5);
   u8 CleanStorgaeResource() { return 1; }
   CKLF_Storage* GetStorage() { return m_storeOpen ? &m_store : nullptr; }
   // The folder of the store's file; empty when no store is open.
@@ -61,8 +61,8 @@ class CKLF_App : public CKLF_FrameWork {
   u32 TranslateAccelerator(u8 key, u8 modifiers, CKLF_Window* window);
 
   u8 Clipboard_IsTextDataAvailable();
-  u8 Clipboard_GetText(CKLF_String& out);
-  u8 Clipboard_SetText(const CKLF_String& text);
+  [[nodiscard]] u8 Clipboard_GetText(CKLF_String& out);
+  [[nodiscard]] u8 Clipboard_SetText(const CKLF_String& text);
   void SystemBeep();
   // A note alert with one OK button; both texts cut to 250 characters.
   void PlatformMessageBox(const char* text, const char* title, CKLF_Window* parent);
@@ -74,7 +74,7 @@ class CKLF_App : public CKLF_FrameWork {
 
  private:
   void i_CloseStore();
-  u8 i_OpenStore(u8 ok, const KLP_FileRef& folder);
+  [[nodiscard]] u8 i_OpenStore(u8 ok, const KLP_FileRef& folder);
 
   HostEventProc m_hostProc;
   void* m_hostContext;

@@ -90,7 +90,7 @@ class CKLF_Control : public CKLF_FrameWork {
   virtual void SetFocus(u8 on);
   virtual void SetCheck(u8, u8) {}
   // Stores id, name, window and store.
-  virtual u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage);
+  [[nodiscard]] virtual u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage);
   virtual kltRECT_s GetRenderRect() { return klNullRect; }
   virtual void Redraw() {}
   virtual void OnTimer(u16) {}
@@ -132,7 +132,7 @@ class CKLF_Control : public CKLF_FrameWork {
   u8 GetFocus() const;
 
   // The window's control timers; OnTimer(kind) receives them (kinds 0..3).
-  u8 SetTimer(u32 intervalMs, u16 kind);
+  [[nodiscard]] u8 SetTimer(u32 intervalMs, u16 kind);
   u8 KillTimer(u16 kind);
   // To the focus master when forwarding (0 without one), else the window.
   u32 SendMessage(u16 msg, void* data);
@@ -140,7 +140,7 @@ class CKLF_Control : public CKLF_FrameWork {
   void NotifyParentCtrlLostFocus();
   void NotifyGroup();
 
-  u8* LoadImageData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out);
+  [[nodiscard]] u8* LoadImageData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out);
   // A reader of the control's store that refuses every record whose
   // rectangle leaves the window (192): a control lies inside its window.
   CKLF_UIResources Resources() const;
@@ -160,14 +160,14 @@ class CKLF_Control : public CKLF_FrameWork {
   u8 IsMouseOver();
   // The control's layers join the window's layer set and leave it with the
   // control; changes are composed and put on screen by rectangle.
-  u8 AddLayer(CKLF_Layer& layer);
+  [[nodiscard]] u8 AddLayer(CKLF_Layer& layer);
   void RemoveLayer(CKLF_Layer& layer);
   void RenderAndUpdate(kltRECT_s rect);
   // Shows a state picture in the layer at opacity 255, or at the disabled
   // opacity when dimmed. again: the state stays, only a changed opacity is
   // redrawn (0); otherwise the picture is copied in (the layer cleared
   // without one) and 1 answered for the caller to store and draw.
-  u8 ShowPicture(CKLF_Layer& layer, const CKLF_CtrlPicture* picture, u8 dimmed, u8 again);
+  [[nodiscard]] u8 ShowPicture(CKLF_Layer& layer, const CKLF_CtrlPicture* picture, u8 dimmed, u8 again);
 
   u8 m_type;
   u8 m_invertWheel;

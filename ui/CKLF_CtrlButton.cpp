@@ -32,9 +32,10 @@ u8 CKLF_CtrlButton::Init(CKLF_Window* window, u32 id, const CKLF_String& name, C
   if (!CKLF_Control::Init(window, id, name, storage)) return 0;
   const CKLF_String folder = CKLF_String(KLF_ControlFolder(m_type)) + name;
   CKLF_UIResources res = Resources();
-  for (u8 i = 0; i < m_kind->pictures; ++i)
-    if (m_pictures[i].Load(res, folder + m_kind->keys[i]))
-      m_renderRect = KLF_UnionRect(m_renderRect, m_pictures[i].GetRect());
+  for (u8 i = 0; i < m_kind->pictures; ++i) {
+    if (!m_pictures[i].LoadOptional(res, folder + m_kind->keys[i])) return FailFrom(res, klErrNoMemory);
+    if (m_pictures[i].IsPresent()) m_renderRect = KLF_UnionRect(m_renderRect, m_pictures[i].GetRect());
+  }
   for (i8 r : m_kind->required)
     if (r >= 0 && !m_pictures[r].IsPresent()) return Fail(klErrUIResource);
   m_mask = res.LoadMaskData(folder + ">Data", &m_maskRect, &m_maskMem);

@@ -35,7 +35,7 @@ class CKLF_CtrlButton : public CKLF_Control {
   CKLF_CtrlButton();
   ~CKLF_CtrlButton() override;
 
-  u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
+  [[nodiscard]] u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
   void Enable(u8 on) override;
   void Redraw() override;
   kltRECT_s GetRenderRect() override { return m_renderRect; }

@@ -26,7 +26,7 @@ class CKLF_CtrlEditLine : public CKLF_Control {
   ~CKLF_CtrlEditLine() override;
 
   // Error 192 without the four ">Rect ..." records.
-  u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
+  [[nodiscard]] u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
   void Enable(u8 on) override;
   void SetFocus(u8 on) override;
   kltRECT_s GetRenderRect() override { return m_created ? m_layer.GetRect() : klNullRect; }
@@ -79,7 +79,8 @@ class CKLF_CtrlEditLine : public CKLF_Control {
   u8 IsVisible() const { return m_layer.GetVisible(); }
   void SetVisibility(u8 on);
 
-  void Clipboard_Copy();
+  // 0 when the selection could not be copied.
+  [[nodiscard]] u8 Clipboard_Copy();
   void Clipboard_Cut();
   void Clipboard_Paste();
   void Undo();

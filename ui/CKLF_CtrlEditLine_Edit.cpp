@@ -260,7 +260,7 @@ u8 CKLF_CtrlEditLine::OnKeyChar(u8 ch, u8 mods) {
   if (mods & klModCommand) {
     switch (ch) {
       case kCtrlA: SelectAll(); break;
-      case kCtrlC: Clipboard_Copy(); break;
+      case kCtrlC: (void)Clipboard_Copy(); break;  // a failure is kept in the control
       case kCtrlV: Clipboard_Paste(); break;
       case kCtrlX: Clipboard_Cut(); break;
       case kCtrlZ: Undo(); break;
@@ -279,15 +279,19 @@ u8 CKLF_CtrlEditLine::OnKeyChar(u8 ch, u8 mods) {
 
 // Clipboard
 
-void CKLF_CtrlEditLine::Clipboard_Copy() {
+// A selection that cannot be copied (no memory, or the system refuses)
+// leaves the clipboard as it was and the code in the control; a cut then
+// keeps the text.
+u8 CKLF_CtrlEditLine::Clipboard_Copy() {
   CKLF_String selected;
   GetSelection(nullptr, nullptr, &selected);
-  if (m_App && selected.GetLength() > 0) m_App->Clipboard_SetText(selected);
+  if (selected.IsError()) return FailFrom(selected, klErrNoMemory);
+  if (!m_App || selected.GetLength() == 0) return 1;
+  return m_App->Clipboard_SetText(selected) ? 1 : Fail(klErrBadArg);
 }
 
 void CKLF_CtrlEditLine::Clipboard_Cut() {
-  Clipboard_Copy();
-  if (m_editable) DeleteSelection();
+  if (Clipboard_Copy() && m_editable) DeleteSelection();
 }
 
 void CKLF_CtrlEditLine::Clipboard_Paste() {

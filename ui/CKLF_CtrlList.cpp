@@ -37,20 +37,22 @@ CKLF_CtrlList::~CKLF_CtrlList() {
 
 // Init and options
 
-void CKLF_CtrlList::i_LoadPictures(const CKLF_String& folder) {
+u8 CKLF_CtrlList::i_LoadPictures(const CKLF_String& folder) {
   CKLF_UIResources res = Resources();
   for (u8 i = 0; i < klPictures; ++i) {
-    m_back[i].Load(res, folder + ">Background_" + kLooks[i]);
-    m_fore[i].Load(res, folder + ">Foreground_" + kLooks[i]);
+    if (!m_back[i].LoadOptional(res, folder + ">Background_" + kLooks[i]) ||
+        !m_fore[i].LoadOptional(res, folder + ">Foreground_" + kLooks[i]))
+      return FailFrom(res, klErrNoMemory);
     if (m_back[i].IsPresent()) m_backRect = KLF_UnionRect(m_backRect, m_back[i].GetRect());
   }
+  return 1;
 }
 
 u8 CKLF_CtrlList::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) {
   if (!CKLF_Control::Init(window, id, name, storage)) return 0;
   if (!storage) return Fail(klErrEmpty);
   const CKLF_String folder = CKLF_String(KLF_ControlFolder(klCtrlList)) + name;
-  i_LoadPictures(folder);
+  if (!i_LoadPictures(folder)) return 0;
   CKLF_UIResources res = Resources();
   const kltRECT_s& r = m_listRect;
   if (!m_back[kSelected].IsPresent() || !m_fore[kSelected].IsPresent() || !res.GetRectRecords(folder, m_listRect) ||
@@ -86,7 +88,8 @@ void CKLF_CtrlList::SetOptions(u8 multiple, u8 showSelectionUnfocused, u16 lineH
 }
 
 void CKLF_CtrlList::SetFont(CKLF_Font* font) {
-  m_textLayer.SetFont(font);
+  // The rows are drawn again by SetState, where a failure clears the layer.
+  (void)m_textLayer.SetFont(font);
   SetState(253);
 }
 

@@ -25,7 +25,7 @@ class CKLF_CtrlList : public CKLF_Control {
 
   // Error 192 without ">Background_Selected", ">Foreground_Selected" or a
   // ">Rect ..." record.
-  u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
+  [[nodiscard]] u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
   void Enable(u8 on) override;
   void SetFocus(u8 on) override;
   kltRECT_s GetRenderRect() override;
@@ -46,13 +46,13 @@ class CKLF_CtrlList : public CKLF_Control {
   CKLF_TextLayer* GetTextLayer() { return &m_textLayer; }
 
   // The new item's index; -1 when it could not be stored.
-  i32 AddItem(const char* text, u8 selected, void* user, u8 deferUpdate);
+  [[nodiscard]] i32 AddItem(const char* text, u8 selected, void* user, u8 deferUpdate);
   // The redraw and the scroll bar's sizes after deferred additions.
   void UpdateAfterChanges();
   u32 GetItemsCount() const { return m_texts.GetSize(); }
   // Each out pointer may be null; 0 out of range.
   u8 GetItem(u32 index, CKLF_String* text, u8* selected, void** user) const;
-  u8 SetItem(u32 index, const CKLF_String* text, const u8* selected, void* const* user, u8 redraw);
+  [[nodiscard]] u8 SetItem(u32 index, const CKLF_String* text, const u8* selected, void* const* user, u8 redraw);
   // The first selected item, or -1.
   i32 GetSelectedItem() const;
   i32 GetCurrentItem() const { return m_current; }
@@ -76,7 +76,8 @@ class CKLF_CtrlList : public CKLF_Control {
     void* user;
   };
   Item* i_Item(u32 index) const;
-  void i_LoadPictures(const CKLF_String& folder);
+  // 0 when memory ran out.
+  [[nodiscard]] u8 i_LoadPictures(const CKLF_String& folder);
   // The state's picture of a part (0 background, 1 foreground), normal
   // when absent; dimmed when disabled falls back.
   const CKLF_CtrlPicture* i_Pick(u8 part, u8 state, u8& dimmed) const;

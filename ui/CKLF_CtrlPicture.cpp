@@ -31,9 +31,11 @@ void CKLF_CtrlPicture::CopyTo(CKLF_Layer& layer, kltPOS origin) const {
                                    static_cast<i16>(m_rect.top - origin.y), m_data, m_rect, 0, 0);
 }
 
-void CKLF_StatePictures::Load(CKLF_UIResources& res, const CKLF_String& prefix) {
+u8 CKLF_StatePictures::Load(CKLF_UIResources& res, const CKLF_String& prefix) {
   static const char* const kStates[] = {"Normal", "Highlighted", "Pressed", "Disabled"};
-  for (u8 i = 0; i < 4; ++i) m_pictures[i].Load(res, prefix + kStates[i]);
+  for (u8 i = 0; i < 4; ++i)
+    if (!m_pictures[i].LoadOptional(res, prefix + kStates[i])) return 0;
+  return 1;
 }
 
 u8 CKLF_StatePictures::HasAny() const { return !klIsNullRect(GetUnion()); }

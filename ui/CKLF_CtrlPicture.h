@@ -10,8 +10,14 @@ class CKLF_CtrlPicture {
   CKLF_CtrlPicture() : m_rect{0, 0, 0, 0}, m_data(nullptr) {}
 
   // Reads the record under key; 0 and absent when it is missing or
-  // malformed (or outside the reader's bounds).
-  u8 Load(CKLF_UIResources& res, const CKLF_String& key);
+  // malformed (or outside the reader's bounds), or when memory ran out
+  // (res keeps the code).
+  [[nodiscard]] u8 Load(CKLF_UIResources& res, const CKLF_String& key);
+  // The same for a picture that may be missing: 1 loaded or absent
+  // (IsPresent tells), 0 when memory ran out.
+  [[nodiscard]] u8 LoadOptional(CKLF_UIResources& res, const CKLF_String& key) {
+    return Load(res, key) || res.GetError() != klErrNoMemory;
+  }
   void Free();
 
   u8 IsPresent() const { return m_data ? 1 : 0; }
@@ -41,7 +47,8 @@ class CKLF_CtrlPicture {
 // normal, pressed to highlighted then normal, disabled to normal dimmed.
 class CKLF_StatePictures {
  public:
-  void Load(CKLF_UIResources& res, const CKLF_String& prefix);
+  // The pictures present of the four states; 0 when memory ran out.
+  [[nodiscard]] u8 Load(CKLF_UIResources& res, const CKLF_String& prefix);
   u8 HasAny() const;
   // The union of the present pictures' rectangles; null when none.
   kltRECT_s GetUnion() const;

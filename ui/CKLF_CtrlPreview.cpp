@@ -112,8 +112,7 @@ u8 CKLF_CtrlPreview::SetData(kltRECT_s rect, CKLF_Image* image, CKLF_CtrlScrollB
     }
   RecalcCoors();
   UpdateScrollbars(0);
-  SetTimer(kTimerMs, klTimerMouseCheck);
-  return 1;
+  return SetTimer(kTimerMs, klTimerMouseCheck);
 }
 
 void CKLF_CtrlPreview::SetMaskChannel(const u8* mask, u32 stride) {
@@ -214,9 +213,10 @@ void CKLF_CtrlPreview::DoRedraw(u8 full, u8 refine) {
   i_Compose(full ? m_washedOut : 0);
   kltPOS offset = GetOffset();
   if (full) {
+    // The refined picture comes on the timer, or at once when it cannot run.
     if (m_zoom < 4 && !refine) {
       KillTimer(klTimerRefine);
-      SetTimer(kTimerMs, klTimerRefine);
+      if (!SetTimer(kTimerMs, klTimerRefine)) return DoRedraw(1, 1);
     }
     SendMessage(klMsgPreviewRedrawn, &offset);
     RenderAndUpdate(m_view);

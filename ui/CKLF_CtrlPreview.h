@@ -50,8 +50,9 @@ class CKLF_CtrlPreview : public CKLF_Control {
   // the image (RGBA) and the companions (each may be null). Error 1 for
   // another image mode, no window or a view outside the first layer, 17
   // when the buffers cannot be had; the preview then stays unbound.
-  u8 SetData(kltRECT_s rect, CKLF_Image* image, CKLF_CtrlScrollBar* vertical, CKLF_CtrlScrollBar* horizontal,
-             CKLF_CtrlRuler* horizontalRuler, CKLF_CtrlRuler* verticalRuler, CKLF_CtrlStaticImage* navigator);
+  [[nodiscard]] u8 SetData(kltRECT_s rect, CKLF_Image* image, CKLF_CtrlScrollBar* vertical,
+                           CKLF_CtrlScrollBar* horizontal, CKLF_CtrlRuler* horizontalRuler,
+                           CKLF_CtrlRuler* verticalRuler, CKLF_CtrlStaticImage* navigator);
   // One byte per image pixel, rows of stride bytes; null removes it. Takes
   // effect at the next redraw.
   void SetMaskChannel(const u8* mask, u32 stride);
@@ -122,7 +123,7 @@ class CKLF_CtrlPreview : public CKLF_Control {
   void i_ZoomSteps(i32 delta, i16 x, i16 y);
 
   // Composition (CKLF_CtrlPreview_Compose.cpp).
-  u8 i_Buffers();
+  [[nodiscard]] u8 i_Buffers();
   void i_Compose(u8 washed);
   void i_BuildCheckers();
   void i_BuildColumns(i32 xa, i32 n);

@@ -14,7 +14,7 @@ class CKLF_CtrlProgress : public CKLF_Control {
   ~CKLF_CtrlProgress() override;
 
   // Error 192 without either picture.
-  u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
+  [[nodiscard]] u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
   kltRECT_s GetRenderRect() override { return m_renderRect; }
   void Redraw() override;
 

@@ -15,7 +15,7 @@ class CKLF_CtrlRadioButton : public CKLF_CtrlButton {
   CKLF_CtrlRadioButton();
   ~CKLF_CtrlRadioButton() override;
 
-  u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
+  [[nodiscard]] u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
   u8 OnMouseMove(i16 x, i16 y, u8 mods) override;
   u8 OnLMouseDown(i16 x, i16 y, u8 mods) override;
   u8 OnLMouseUp(i16 x, i16 y, u8 mods) override;

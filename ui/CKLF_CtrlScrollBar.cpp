@@ -45,7 +45,7 @@ u8 CKLF_CtrlScrollBar::Init(CKLF_Window* window, u32 id, const CKLF_String& name
   // The wheel turned toward the user (a negative delta) moves toward the
   // end on either axis: down a vertical bar, right along a horizontal one.
   InvertWheel(1);
-  i_LoadLooks(folder);
+  if (!i_LoadLooks(folder)) return 0;
   CKLF_UIResources res = Resources();
   if (!m_thumbData.Load(res, folder + ">Thumb_Data") || !res.GetRectRecords(folder, m_rect) ||
       m_rect.right < m_rect.left || m_rect.bottom < m_rect.top || !i_ReadThumbParts())

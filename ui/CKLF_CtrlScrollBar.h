@@ -21,7 +21,7 @@ class CKLF_CtrlScrollBar : public CKLF_CtrlTrack {
 
   // Error 192 without ">Thumb_Data" or a ">Rect ..." record, or when the
   // thumb's parts are longer than a thumb picture.
-  u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
+  [[nodiscard]] u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
   void Enable(u8 on) override;
   void OnTimer(u16 kind) override;
   u8 OnMouseMove(i16 x, i16 y, u8 mods) override;
@@ -53,7 +53,7 @@ class CKLF_CtrlScrollBar : public CKLF_CtrlTrack {
   kltRECT_s GetThumbRect() const { return m_thumbRect; }
 
  private:
-  u8 i_ReadThumbParts();
+  [[nodiscard]] u8 i_ReadThumbParts();
   void i_SizeThumb();
   void i_DrawKnob(const CKLF_CtrlPicture* picture) override;
   kltRECT_s i_KnobRect() override { return m_band; }

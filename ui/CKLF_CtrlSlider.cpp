@@ -20,8 +20,7 @@ u8 CKLF_CtrlSlider::Init(CKLF_Window* window, u32 id, const CKLF_String& name, C
   if (!CKLF_Control::Init(window, id, name, storage)) return 0;
   if (!storage) return Fail(klErrEmpty);
   const CKLF_String folder = CKLF_String(KLF_ControlFolder(klCtrlSlider)) + name;
-  if (!i_ReadPoints(folder)) return 0;
-  i_LoadLooks(folder);
+  if (!i_ReadPoints(folder) || !i_LoadLooks(folder)) return 0;
   u16 hotX = 0, hotY = 0;
   CKLF_UIResources res = Resources();
   if (!m_hotZone.Load(res, folder + ">Data_HotZone") || !storage->GetRec(folder + ">HotSpot_X", hotX) ||

@@ -21,7 +21,7 @@ class CKLF_CtrlSlider : public CKLF_CtrlTrack {
 
   // Error 192 for a missing or malformed record (no points, coordinates of
   // another size); ends with 0x100 carrying the first point's value.
-  u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
+  [[nodiscard]] u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
   u8 OnMouseMove(i16 x, i16 y, u8 mods) override;
   u8 OnLMouseDown(i16 x, i16 y, u8 mods) override;
   u8 OnLMouseUp(i16 x, i16 y, u8 mods) override;
@@ -55,8 +55,8 @@ class CKLF_CtrlSlider : public CKLF_CtrlTrack {
     u32 value;
   };
   KLF_SLIDERPOINT* i_Points() const { return reinterpret_cast<KLF_SLIDERPOINT*>(m_points.GetPtr()); }
-  u8 i_ReadPoints(const CKLF_String& folder);
-  u8 i_ReadValues(const CKLF_String& folder, const u8* coors);
+  [[nodiscard]] u8 i_ReadPoints(const CKLF_String& folder);
+  [[nodiscard]] u8 i_ReadValues(const CKLF_String& folder, const u8* coors);
 
   CKLF_Mem m_points;
   u16 m_count;

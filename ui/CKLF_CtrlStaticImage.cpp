@@ -9,7 +9,8 @@ CKLF_CtrlStaticImage::~CKLF_CtrlStaticImage() { RemoveLayer(m_layer); }
 u8 CKLF_CtrlStaticImage::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) {
   if (!CKLF_Control::Init(window, id, name, storage)) return 0;
   CKLF_UIResources res = Resources();
-  m_pictures.Load(res, CKLF_String(KLF_ControlFolder(klCtrlStaticImage)) + name + ">");
+  if (!m_pictures.Load(res, CKLF_String(KLF_ControlFolder(klCtrlStaticImage)) + name + ">"))
+    return FailFrom(res, klErrNoMemory);
   m_renderRect = m_pictures.GetUnion();
   // Without pictures there is nothing to show, which is no failure.
   if (klIsNullRect(m_renderRect)) return 1;

@@ -15,7 +15,7 @@ class CKLF_CtrlStaticImage : public CKLF_Control {
   CKLF_CtrlStaticImage();
   ~CKLF_CtrlStaticImage() override;
 
-  u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
+  [[nodiscard]] u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
   void Enable(u8 on) override;
   void Redraw() override;
   kltRECT_s GetRenderRect() override { return m_created ? m_layer.GetRect() : klNullRect; }

@@ -13,7 +13,8 @@ CKLF_CtrlStaticText::~CKLF_CtrlStaticText() { RemoveLayer(m_layer); }
 u8 CKLF_CtrlStaticText::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) {
   if (!CKLF_Control::Init(window, id, name, storage)) return 0;
   CKLF_UIResources res = Resources();
-  m_pictures.Load(res, CKLF_String(KLF_ControlFolder(klCtrlStaticText)) + name + ">");
+  if (!m_pictures.Load(res, CKLF_String(KLF_ControlFolder(klCtrlStaticText)) + name + ">"))
+    return FailFrom(res, klErrNoMemory);
   m_renderRect = m_pictures.GetUnion();
   if (klIsNullRect(m_renderRect)) return 1;
   const kltRECT_s& r = m_renderRect;
@@ -115,7 +116,8 @@ void CKLF_CtrlStaticText::Redraw() {
 
 void CKLF_CtrlStaticText::SetFont(CKLF_Font* font) {
   if (!m_created) return;
-  m_layer.SetFont(font);
+  // The text is drawn again below, where a failure clears the layer.
+  (void)m_layer.SetFont(font);
   i_DrawText();
 }
 

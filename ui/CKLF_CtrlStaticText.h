@@ -17,7 +17,7 @@ class CKLF_CtrlStaticText : public CKLF_Control {
   CKLF_CtrlStaticText();
   ~CKLF_CtrlStaticText() override;
 
-  u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
+  [[nodiscard]] u8 Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) override;
   void Enable(u8 on) override;
   void Redraw() override;
   kltRECT_s GetRenderRect() override { return m_created ? m_layer.GetRect() : klNullRect; }
@@ -39,7 +39,7 @@ class CKLF_CtrlStaticText : public CKLF_Control {
   const CKLF_String& GetShownText() const { return m_shown; }
   u8 TextFits();
   void RemoveAllTabs() { m_layer.RemoveAllTabs(); }
-  u8 AddTab(u16 x) { return m_layer.AddTab(x); }
+  [[nodiscard]] u8 AddTab(u16 x) { return m_layer.AddTab(x); }
   u32 GetTabsCount() const { return m_layer.GetTabsCount(); }
   void SetOpacity(u8 opacity);
   u8 GetOpacity() const { return m_layer.GetOpacity(); }

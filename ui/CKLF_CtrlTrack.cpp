@@ -15,12 +15,13 @@ CKLF_CtrlTrack::~CKLF_CtrlTrack() {
   RemoveLayer(m_knobLayer);
 }
 
-void CKLF_CtrlTrack::i_LoadLooks(const CKLF_String& folder) {
+u8 CKLF_CtrlTrack::i_LoadLooks(const CKLF_String& folder) {
   CKLF_UIResources res = Resources();
-  m_back.Load(res, folder + ">Background_");
-  m_knob.Load(res, folder + ">Thumb_");
+  if (!m_back.Load(res, folder + ">Background_") || !m_knob.Load(res, folder + ">Thumb_"))
+    return FailFrom(res, klErrNoMemory);
   m_backRect = m_back.GetUnion();
   m_knobRect = m_knob.GetUnion();
+  return 1;
 }
 
 u8 CKLF_CtrlTrack::i_CreateLayers(kltRECT_s knob) {

@@ -29,11 +29,11 @@ class CKLF_CtrlTrack : public CKLF_Control {
   enum : u8 { klStateNormal = 1, klStateHighlighted = 2, klStatePressed = 4, klStateDisabled = 8 };
 
   // Reads the eight pictures of folder; their unions become the background
-  // and knob rectangles.
-  void i_LoadLooks(const CKLF_String& folder);
+  // and knob rectangles. 0 when memory ran out.
+  [[nodiscard]] u8 i_LoadLooks(const CKLF_String& folder);
   // The background layer over its rectangle and the knob layer over knob,
   // each when it has pictures; then created.
-  u8 i_CreateLayers(kltRECT_s knob);
+  [[nodiscard]] u8 i_CreateLayers(kltRECT_s knob);
   // Draws the knob's picture into its layer (the slider copies it, the
   // scroll bar assembles its thumb).
   virtual void i_DrawKnob(const CKLF_CtrlPicture* picture);

@@ -17,9 +17,9 @@ class CKLF_Font : public CKLF_FrameWork {
   // Reads and checks the record at key. Errors: the store's or the
   // decompression's, 176 for another magic, a block shorter than its head,
   // first code above last or a glyph running past the block's end.
-  u8 Open(CKLF_Storage* store, const CKLF_String& key);
+  [[nodiscard]] u8 Open(CKLF_Storage* store, const CKLF_String& key);
   // The same from a decompressed record (copied).
-  u8 OpenRecord(const u8* record, u32 size);
+  [[nodiscard]] u8 OpenRecord(const u8* record, u32 size);
   u8 IsOpen() const { return m_record.GetPtr() != nullptr; }
 
   u8 GetFirstCharCode() const { return m_first; }
@@ -38,7 +38,7 @@ class CKLF_Font : public CKLF_FrameWork {
   u8 GetTextSize(const CKLF_String& text, u16 lineHeight, u32& width, u32& height);
 
  private:
-  u8 i_Index();
+  [[nodiscard]] u8 i_Index();
 
   u8 m_first;
   u8 m_last;

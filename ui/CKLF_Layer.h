@@ -28,12 +28,12 @@ class CKLF_Layer : public CKLF_Image {
 
   // Mode 1 RGB or 2 RGBA; contents undefined. Errors as CKLF_Image::Create
   // (a zero area fails without a code).
-  u8 Create(i16 x, i16 y, u16 w, u16 h, u8 mode);
+  [[nodiscard]] u8 Create(i16 x, i16 y, u16 w, u16 h, u8 mode);
   // A copy of source in mode (0 = the source's).
-  u8 Create(i16 x, i16 y, CKLF_Image* source, u8 mode);
+  [[nodiscard]] u8 Create(i16 x, i16 y, CKLF_Image* source, u8 mode);
   // Placed at the rectangle's top-left, sized to its extent; error 1 when
   // the rectangle is inverted, too large or off the 16-bit positions.
-  u8 Create(kltRECT_s rect, u8 mode);
+  [[nodiscard]] u8 Create(kltRECT_s rect, u8 mode);
 
   void SetPos(i16 x, i16 y) {
     m_x = x;

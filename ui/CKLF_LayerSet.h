@@ -17,16 +17,16 @@ class CKLF_LayerSet : public CKLF_FrameWork {
   ~CKLF_LayerSet() override;
 
   // Empties the set and makes a w x h canvas.
-  u8 Create(u16 w, u16 h);
+  [[nodiscard]] u8 Create(u16 w, u16 h);
   // A new canvas; the layers stay.
-  u8 Resize(u16 w, u16 h);
+  [[nodiscard]] u8 Resize(u16 w, u16 h);
   // No layers, no canvas.
   void Clean();
 
   // The new index, or -1.
-  i32 AddLayer(CKLF_Layer* layer);
+  [[nodiscard]] i32 AddLayer(CKLF_Layer* layer);
   // An index at or past the end appends.
-  u8 InsertLayer(CKLF_Layer* layer, u32 index);
+  [[nodiscard]] u8 InsertLayer(CKLF_Layer* layer, u32 index);
   // Removes (does not free) the layer; 0 with error 1 for a bad index.
   u8 DeleteLayer(u32 index);
   CKLF_Layer* GetLayer(u32 index) const;
@@ -50,7 +50,7 @@ class CKLF_LayerSet : public CKLF_FrameWork {
   u8 RenderLayer(u32 index);
 
  private:
-  u8 i_SizeWorkList();
+  [[nodiscard]] u8 i_SizeWorkList();
   void i_RenderRow(i32 y, i32 left, u16 width, u32 listed);
 
   CKLF_Image m_canvas;

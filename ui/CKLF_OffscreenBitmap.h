@@ -14,7 +14,7 @@ class CKLF_OffscreenBitmap : public CKLF_FrameWork {
   ~CKLF_OffscreenBitmap() override;
 
   // Error 1 for a zero size, 128 when the buffer cannot be had.
-  u8 Create(u16 w, u16 h);
+  [[nodiscard]] u8 Create(u16 w, u16 h);
   // Copies the rectangle (klNullRect = the whole bitmap, clipped to it) from
   // the image's first three planes, read from (srcX, srcY) plus the
   // rectangle's clipping shift and clipped to the image. Error 2 without a

@@ -77,11 +77,11 @@ class CKLF_PlatformFileDialog : public CKLF_FrameWork {
   u8 HasResult() const { return m_result.IsSet() ? 1 : 0; }
   // Opens the result with a file mode (1 read ... 4); 0 without a result or
   // a file.
-  u8 OpenFileByResult(CKLF_StdFile* file, u32 mode);
+  [[nodiscard]] u8 OpenFileByResult(CKLF_StdFile* file, u32 mode);
 
  private:
   KLP_FileAnswer i_Ask(u8 save, CKLF_Window* parent, bool confirmReplace);
-  u8 i_WriteSafely(const std::string& path, const std::function<u8(CKLF_StdFile*)>& write);
+  [[nodiscard]] u8 i_WriteSafely(const std::string& path, const std::function<u8(CKLF_StdFile*)>& write);
 
   CKLF_StringArray m_extensions;
   CKLF_DWordArray m_typeCodes;

@@ -1,8 +1,9 @@
 #include "CKLF_PlatformPopupMenu.h"
 
+#include "CKLF_App.h"
 #include "CKLF_Window.h"
 
-CKLF_PlatformPopupMenu::CKLF_PlatformPopupMenu() : m_created(0) {}
+CKLF_PlatformPopupMenu::CKLF_PlatformPopupMenu() : m_created(0), m_incomplete(0) {}
 
 CKLF_PlatformPopupMenu::~CKLF_PlatformPopupMenu() {}
 
@@ -32,7 +33,7 @@ u8 CKLF_PlatformPopupMenu::AddItem(const char* text, u16 command, u8 checked, u8
     item.shortcutShift = shortcut->shift != 0;
     item.shortcutOption = shortcut->option != 0;
   }
-  if (m_commands.Add(command) < 0) return FailFrom(m_commands, klErrNoMemory);
+  if (m_commands.Add(command) < 0) return m_incomplete = 1, FailFrom(m_commands, klErrNoMemory);
   m_items.push_back(item);
   return 1;
 }
@@ -45,7 +46,7 @@ u8 CKLF_PlatformPopupMenu::AddItem(const char* text, u16 command, u8 checked, u8
 
 u8 CKLF_PlatformPopupMenu::AddSeparator() {
   if (!m_created) return Fail(klErrEmpty);
-  if (m_commands.Add(klSeparatorCommand) < 0) return FailFrom(m_commands, klErrNoMemory);
+  if (m_commands.Add(klSeparatorCommand) < 0) return m_incomplete = 1, FailFrom(m_commands, klErrNoMemory);
   KLP_MenuItem item;
   item.separator = true;
   m_items.push_back(item);
@@ -56,6 +57,11 @@ u8 CKLF_PlatformPopupMenu::DoPopup(CKLF_Window* window, i16 x, i16 y, u8) {
   if (!m_created) return Fail(klErrEmpty);
   CKLP_UIPlatform* ui = KLP_GetUI();
   if (!window || !ui) return Fail(klErrBadArg);
+  // A menu that lost an item for want of memory is not shown: the user is told.
+  if (m_incomplete) {
+    if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", window);
+    return Fail(klErrNoMemory);
+  }
   const kltRECT_s r = window->GetWindowRect();
   const i32 chosen = ui->PopupMenu(window->GetWindowHandle(), m_items, {r.left + x, r.top + y + 5});
   if (chosen < 0 || static_cast<u32>(chosen) >= m_commands.GetSize()) return 1;

@@ -31,7 +31,8 @@ class CKLF_PlatformPopupMenu : public CKLF_FrameWork {
 
   // 1, or 0 with error 1 when the menu exists already.
   u8 Create();
-  // Each appends at the end; 0 with error 2 before Create.
+  // Each appends at the end; 0 with error 2 before Create, or with error
+  // 17 when memory ran out (the menu then is not shown: see DoPopup).
   u8 AddItem(const char* text, u16 command, u8 checked, u8 disabled, const MENUSHORTCUT* shortcut = nullptr);
   u8 AddItem(const char* text, u16 command, u8 checked, u8 disabled, u8 cmdKey, u8 shift, u8 option,
              const char* key);
@@ -42,7 +43,8 @@ class CKLF_PlatformPopupMenu : public CKLF_FrameWork {
 
   // Pops the menu up at the window point (x, y + 5) and sends the choice;
   // dismissing it sends nothing. 1, or 0 with error 2 before Create and 1
-  // without a window. The flag has no effect.
+  // without a window. A menu that lost an item is not shown: the user is
+  // told memory ran short, and 0 with error 17. The flag has no effect.
   u8 DoPopup(CKLF_Window* window, i16 x, i16 y, u8 flag);
 
   u32 GetItemCount() const { return m_commands.GetSize(); }
@@ -50,6 +52,7 @@ class CKLF_PlatformPopupMenu : public CKLF_FrameWork {
 
  private:
   u8 m_created;
+  u8 m_incomplete;  // an item could not be added
   std::vector<KLP_MenuItem> m_items;
   CKLF_WordArray m_commands;
 };

@@ -16,18 +16,18 @@ class CKLF_TextLayer : public CKLF_Layer {
   ~CKLF_TextLayer() override;
 
   // A fixed layer is w x h; a growing one starts at 10 x 10.
-  u8 Create(i16 x, i16 y, u8 fixedSize, u16 w, u16 h);
+  [[nodiscard]] u8 Create(i16 x, i16 y, u8 fixedSize, u16 w, u16 h);
 
   // Each setter stores its value and redraws, answering DrawText's result.
-  u8 SetText(const CKLF_String& text, kltRGBA8 colour, u16 lineHeight, i32 offX, i32 offY);
-  u8 SetText(const CKLF_String& text);
-  u8 SetColor(kltRGBA8 colour);
-  u8 SetOffSet(i32 x, i32 y);
-  u8 SetLineHeight(u16 lineHeight);
-  u8 SetFont(CKLF_Font* font);
+  [[nodiscard]] u8 SetText(const CKLF_String& text, kltRGBA8 colour, u16 lineHeight, i32 offX, i32 offY);
+  [[nodiscard]] u8 SetText(const CKLF_String& text);
+  [[nodiscard]] u8 SetColor(kltRGBA8 colour);
+  [[nodiscard]] u8 SetOffSet(i32 x, i32 y);
+  [[nodiscard]] u8 SetLineHeight(u16 lineHeight);
+  [[nodiscard]] u8 SetFont(CKLF_Font* font);
 
   void RemoveAllTabs() { m_tabs.Empty(); }
-  u8 AddTab(u16 x) { return m_tabs.Add(x) >= 0 ? 1 : 0; }
+  [[nodiscard]] u8 AddTab(u16 x) { return m_tabs.Add(x) >= 0 ? 1 : 0; }
   u32 GetTabsCount() const { return m_tabs.GetSize(); }
 
   CKLF_Font* GetFont() const { return m_font; }
@@ -40,10 +40,10 @@ class CKLF_TextLayer : public CKLF_Layer {
   // Fills the layer (a colour of four zero bytes clears only the alpha
   // plane, so a picture already in the colour planes shows through the
   // glyphs) and draws the text into the alpha plane. Error 1 without a font.
-  u8 DrawText();
+  [[nodiscard]] u8 DrawText();
 
  private:
-  u8 i_Fit(u32 textW, u32 textH);
+  [[nodiscard]] u8 i_Fit(u32 textW, u32 textH);
   void i_Fill();
   void i_DrawGlyph(u8 code, i64& pen, i64 lineTop);
 

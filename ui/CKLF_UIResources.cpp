@@ -64,13 +64,18 @@ u8 CKLF_UIResources::i_Inside(kltRECT_s r) const {
 u8* CKLF_UIResources::i_LoadRecord(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out, u8 planes, u8 exact) {
   if (!m_store || !m_store->IsOpened()) return Fail(klErrEmpty, nullptr);
   if (!out) return Fail(klErrBadArg, nullptr);
+  // A record missing or malformed is a fault of the store; one that finds
+  // no memory keeps that code.
   CKLF_Mem packed;
-  if (!m_store->GetRec(key, packed)) return Fail(klErrUIResource, nullptr);
+  if (!m_store->GetRec(key, packed))
+    return Fail(m_store->GetError() == klErrNoMemory ? klErrNoMemory : klErrUIResource, nullptr);
   CKLF_ZipBlock zip;
   zip.SetMode(0);
   zip.SetSourceBlock(packed);
   zip.SetDestBlock(out);
-  const u8* p = zip.Process() ? out->GetPtr() : nullptr;
+  const u8 unpacked = zip.Process();
+  if (!unpacked && zip.GetError() == klErrNoMemory) return Fail(klErrNoMemory, nullptr);
+  const u8* p = unpacked ? out->GetPtr() : nullptr;
   const u64 size = p ? out->GetSize() : 0;
   if (size < 8) return Fail(klErrUIResource, nullptr);
   const kltRECT_s r = {KLF_GetBE16(p), KLF_GetBE16(p + 2), KLF_GetBE16(p + 4), KLF_GetBE16(p + 6)};

@@ -34,28 +34,28 @@ class CKLF_UIResources : public CKLF_FrameWork {
   CKLF_Storage* GetStorage() const { return m_store; }
 
   // "UIResources>Strings>" + name; 0 when missing.
-  u8 GetResourceString(const char* name, CKLF_String& out);
+  [[nodiscard]] u8 GetResourceString(const char* name, CKLF_String& out);
   // "UIResources>Rects>" + name: reads ">Rect Bottom", ">Rect Left",
   // ">Rect Right", ">Rect Top" in that order, storing each one found; 0 at
   // the first missing one.
-  u8 GetResourceRect(const char* name, kltRECT_s& out);
+  [[nodiscard]] u8 GetResourceRect(const char* name, kltRECT_s& out);
   // The same four records under any folder key (edit lines, lists, scroll
   // bars keep their rectangles so); error 192 at the first missing one, or
   // when the rectangle leaves the bounds.
-  u8 GetRectRecords(const CKLF_String& folder, kltRECT_s& out);
+  [[nodiscard]] u8 GetRectRecords(const CKLF_String& folder, kltRECT_s& out);
 
   // Reads and decompresses the record into out, fills rect from its header
   // and returns the pixel data (8 bytes in). Null with error 192 when the
   // record is missing or malformed: not a compressed block, shorter than 8
   // bytes, right < left or bottom < top, outside the bounds, or not
   // exactly 8 + 4 W H bytes.
-  u8* LoadImageData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out);
+  [[nodiscard]] u8* LoadImageData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out);
   // The same for a mask record, which needs at least 8 + W H bytes.
-  u8* LoadMaskData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out);
+  [[nodiscard]] u8* LoadMaskData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out);
 
   // Opens "UIResources>Fonts>" + name into font. Errors: 2 no store, 1 the
   // record is not a byte block, else the font's.
-  u8 OpenFont(const CKLF_String& name, CKLF_Font& font);
+  [[nodiscard]] u8 OpenFont(const CKLF_String& name, CKLF_Font& font);
 
   // Copies the planes of image-record data into an RGBA layer at (x, y):
   // whole when the layer has the record's size and x = y = 0, else row by
@@ -66,7 +66,7 @@ class CKLF_UIResources : public CKLF_FrameWork {
                              i16 rowCount);
 
  private:
-  u8* i_LoadRecord(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out, u8 planes, u8 exact);
+  [[nodiscard]] u8* i_LoadRecord(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out, u8 planes, u8 exact);
   u8 i_Inside(kltRECT_s r) const;
 
   CKLF_Storage* m_store;

@@ -59,14 +59,14 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   // Creation. x = y = -32000 centres the window on the main screen; other
   // positions are kept when a screen takes them, else clamped to the main
   // screen. Errors: 144 no platform window, 145 already created.
-  u8 Create(const CKLF_String& name, i16 x, i16 y, u16 w, u16 h, u8 creationFlag, CKLF_Window* parent,
-            u8 movableModal, u8 callOnCreate);
+  [[nodiscard]] u8 Create(const CKLF_String& name, i16 x, i16 y, u16 w, u16 h, u8 creationFlag, CKLF_Window* parent,
+                          u8 movableModal, u8 callOnCreate);
   // From "UIResources>Windows>" + name; 192 for a missing or malformed
   // picture. OnCreate's result.
-  u8 CreateFromResource(const CKLF_String& name, i16 x, i16 y, CKLF_Window* parent, u8 movableModal);
+  [[nodiscard]] u8 CreateFromResource(const CKLF_String& name, i16 x, i16 y, CKLF_Window* parent, u8 movableModal);
   // The outline from an RGBA image laid at the window's corner (alpha above
   // 128 inside); only before creation.
-  u8 SetWindowShape(CKLF_Image* image);
+  [[nodiscard]] u8 SetWindowShape(CKLF_Image* image);
   void SetCaptionLayer(u32 index) { m_captionLayer = index; }
   void SetCaptionLayer(const CKLF_String& layerName);
   u32 GetCaptionLayer() const { return m_captionLayer; }
@@ -99,7 +99,7 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   CKLF_LayerSet* GetLayerSet() { return &m_layers; }
   CKLF_Layer* GetLayer(const CKLF_String& name);
   CKLF_Layer* GetLayer(u32 index);
-  i32 LSAddLayer(CKLF_Layer* layer) { return m_layers.AddLayer(layer); }
+  [[nodiscard]] i32 LSAddLayer(CKLF_Layer* layer) { return m_layers.AddLayer(layer); }
   u8 RenderRect(kltRECT_s rect);
   u8 RenderLayer(const CKLF_String& name);
   u8 RenderLayer(u32 index);
@@ -110,8 +110,8 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   void ForceRedrawRect(kltRECT_s rect);
 
   // Controls and fonts.
-  i32 AddControl(const CKLF_String& name, u8 type);
-  i32 AddControl_External(CKLF_Control* control);
+  [[nodiscard]] i32 AddControl(const CKLF_String& name, u8 type);
+  [[nodiscard]] i32 AddControl_External(CKLF_Control* control);
   // The left button's release handled now (the capture ends): a button
   // that opens a menu on its press gives the mouse back so.
   u8 ReleaseCapture(i16 x, i16 y, u8 mods) { return iLMouseUp(x, y, mods); }
@@ -124,17 +124,17 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   u32 GetControlCount() const { return m_controls.GetSize(); }
   // Filtered controls get no mouse events; id -1 = all.
   void FilterControl(u8 on, u32 id);
-  i32 AddFont(const CKLF_String& name);
+  [[nodiscard]] i32 AddFont(const CKLF_String& name);
   CKLF_Font* GetFont(u32 index) const;
-  u8 GetResourceString(const char* name, CKLF_String& out);
-  u8 GetResourceRect(const char* name, kltRECT_s& out);
+  [[nodiscard]] u8 GetResourceString(const char* name, CKLF_String& out);
+  [[nodiscard]] u8 GetResourceRect(const char* name, kltRECT_s& out);
 
   // Timers. Setting a running id restarts it; 0 with error 1 for interval
   // 0, a bad kind or control, 144 without a platform window.
-  u8 SetTimer(u32 intervalMs, u16 id);
+  [[nodiscard]] u8 SetTimer(u32 intervalMs, u16 id);
   // 1, whether or not the id ran.
   u8 KillTimer(u16 id);
-  u8 SetCtrlTimer(u32 intervalMs, u16 kind, CKLF_Control* control);
+  [[nodiscard]] u8 SetCtrlTimer(u32 intervalMs, u16 kind, CKLF_Control* control);
   u8 KillCtrlTimer(u16 kind, CKLF_Control* control);
 
   // -1 without a platform window, else the code given to EndModal. The
@@ -181,8 +181,8 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
 
  private:
   kltPOS i_Place(i16 x, i16 y, u16 w, u16 h);
-  u8 i_MakePlatformWindow(u16 w, u16 h, kltPOS at);
-  u8 i_AddResourceLayers();
+  [[nodiscard]] u8 i_MakePlatformWindow(u16 w, u16 h, kltPOS at);
+  [[nodiscard]] u8 i_AddResourceLayers();
   int32_t i_OnKeyboard(const KLP_Event& e);
   int32_t i_OnMouse(const KLP_Event& e);
   int32_t i_OnWindow(const KLP_Event& e);

@@ -23,7 +23,7 @@ class CKLF_WindowResource : public CKLF_FrameWork {
   // malformed (or a present caption is, or lies outside the window), or
   // makes a window wider or taller than klMaxWindowSide, else the layers'
   // errors. A drag area outside the window is no drag area.
-  u8 Load(CKLF_Storage* store, const CKLF_String& name);
+  [[nodiscard]] u8 Load(CKLF_Storage* store, const CKLF_String& name);
 
   u16 GetWidth() const { return m_width; }
   u16 GetHeight() const { return m_height; }
@@ -41,13 +41,13 @@ class CKLF_WindowResource : public CKLF_FrameWork {
   // The outline as one bit a pixel over the whole window (most significant
   // bit first, rows of width / 8 + 1 bytes): set where the background's
   // alpha exceeds 128, at the background's place.
-  u8 MakeShape(CKLF_Mem& bits, u32& rowBytes);
+  [[nodiscard]] u8 MakeShape(CKLF_Mem& bits, u32& rowBytes);
   // Inside the drag-area mask (a byte above 128 at the window point).
   u8 PtInDragArea(i32 x, i32 y) const;
 
  private:
-  u8 i_LoadPicture(CKLF_UIResources& res, const CKLF_String& key, CKLF_Layer& layer);
-  u8 i_LoadCaptions(CKLF_Storage* store, const CKLF_String& base, CKLF_UIResources& res);
+  [[nodiscard]] u8 i_LoadPicture(CKLF_UIResources& res, const CKLF_String& key, CKLF_Layer& layer);
+  [[nodiscard]] u8 i_LoadCaptions(CKLF_Storage* store, const CKLF_String& base, CKLF_UIResources& res);
 
   CKLF_Layer m_background;
   CKLF_Layer m_captionActive;

@@ -9,4 +9,4 @@ class CKLF_Control;
 
 // A new control of a toolkit type; null for an unknown type and for the
 // preview, which windows add themselves.
-CKLF_Control* KLF_NewControl(u8 type);
+[[nodiscard]] CKLF_Control* KLF_NewControl(u8 type);

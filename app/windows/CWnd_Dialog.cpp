@@ -48,10 +48,10 @@ void CWnd_Dialog::i_SetUpText(CKLF_CtrlStaticText* text, CKLF_Font* font, u16 li
   text->SetOpacity(255);
 }
 
-void CWnd_Dialog::i_SetUpStatistics(CKLF_CtrlStaticText* text, CKLF_Font* font) {
+u8 CWnd_Dialog::i_SetUpStatistics(CKLF_CtrlStaticText* text, CKLF_Font* font) {
   i_SetUpText(text, font, 14);
   text->RemoveAllTabs();
-  text->AddTab(kStatisticsTab);
+  return text->AddTab(kStatisticsTab);
 }
 
 void CWnd_Dialog::i_ShowText(u32 c, const CKLF_String& text) {

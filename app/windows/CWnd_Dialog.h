@@ -83,7 +83,8 @@ class CWnd_Dialog : public CKLF_Window {
   // The export dialogs' statistics: lines of 14 pixels, the numbers at a
   // tab stop past the longest label (" ...selected :") in the info font.
   static constexpr u16 kStatisticsTab = 92;
-  static void i_SetUpStatistics(CKLF_CtrlStaticText* text, CKLF_Font* font);
+  // 0 without memory for its tab.
+  [[nodiscard]] static u8 i_SetUpStatistics(CKLF_CtrlStaticText* text, CKLF_Font* font);
   // The text control of entry c shows text at full opacity.
   void i_ShowText(u32 c, const CKLF_String& text);
   // Whether the window point lies on the control of entry c.

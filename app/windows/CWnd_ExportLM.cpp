@@ -34,7 +34,8 @@ CWnd_ExportLM::~CWnd_ExportLM() {}
 u8 CWnd_ExportLM::OnCreate(CKLF_LayerSet*, u16, u16) {
   const i32 font = AddFont("Info Font");
   if (font < 0 || !i_AddControls(kControls, kControlCount, kStatus, font)) return 0;
-  i_SetUpStatistics(static_cast<CKLF_CtrlStaticText*>(GetCtrl(kDisplay)), GetFont(static_cast<u32>(font)));
+  if (!i_SetUpStatistics(static_cast<CKLF_CtrlStaticText*>(GetCtrl(kDisplay)), GetFont(static_cast<u32>(font))))
+    return Fail(klErrNoMemory);
   OnChangeSettings();
   return i_StartStatus();
 }

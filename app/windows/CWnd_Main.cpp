@@ -133,7 +133,7 @@ u8 CWnd_Main::OnCreate(CKLF_LayerSet*, u16, u16) {
   const u8 units = m_pluginData->rulerUnits;
   m_infoUnits = units <= 4 ? static_cast<u8>(units + 1) : 1;
   if (!i_AddFonts() || !i_AddControls()) return 0;
-  i_SetUpControls();
+  if (!i_SetUpControls()) return Fail(klErrNoMemory);
   if (!i_AddSplitRulers()) return 0;
   m_zoomSlider->SetValue(4, 0);
   if (!i_CheckDocumentSize() || !GetSourceDataInRGBA() || !SetSourceToNavigator()) return 0;
@@ -195,15 +195,14 @@ u8 CWnd_Main::i_AddControls() {
   return 1;
 }
 
-void CWnd_Main::i_SetUpControls() {
+u8 CWnd_Main::i_SetUpControls() {
   m_info->SetFont(GetFont(static_cast<u32>(m_infoFont)));
   m_info->SetText("", 1, 0, 15);
-  m_info->AddTab(140);
-  m_info->AddTab(300);
+  if (!m_info->AddTab(140) || !m_info->AddTab(300)) return 0;
   m_status->SetFont(GetFont(static_cast<u32>(m_infoFont)));
   m_status->SetText("", 1, 2, 15);
   m_status->SetFlow(1);
-  m_status->AddTab(265);
+  if (!m_status->AddTab(265)) return 0;
   for (Control c : {kRulerTop, kRulerLeft})
     static_cast<CKLF_CtrlRuler*>(GetNamedControl(c))->SetFont(GetFont(static_cast<u32>(m_smallFont)));
   static_cast<CKLF_CtrlStaticImage*>(GetNamedControl(kModeL))->GetControlLayer()->SetVisible(0);
@@ -221,6 +220,7 @@ void CWnd_Main::i_SetUpControls() {
   vBar->SetButtons(static_cast<u32>(m_ids[kScrollVTop]), static_cast<u32>(m_ids[kScrollVBottom]));
   hBar->SetButtons(static_cast<u32>(m_ids[kScrollHLeft]), static_cast<u32>(m_ids[kScrollHRight]));
   hBar->InvertWheel(1);
+  return 1;
 }
 
 u8 CWnd_Main::i_AddSplitRulers() {

@@ -438,7 +438,8 @@ class CWnd_Main : public CKLF_Window,
   u8 i_ReadRects();
   u8 i_AddFonts();
   u8 i_AddControls();
-  void i_SetUpControls();
+  // 0 without memory for the text controls' tabs.
+  [[nodiscard]] u8 i_SetUpControls();
   u8 i_AddSplitRulers();
   u8 i_CheckDocumentSize();
   u8 i_BindPreview();

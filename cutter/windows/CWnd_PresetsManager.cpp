@@ -171,23 +171,29 @@ CKLF_CtrlScrollBar* CWnd_PresetsManager::i_HBar() const {
   return static_cast<CKLF_CtrlScrollBar*>(GetCtrl(kHBar));
 }
 
+// Only the rows the list holds (it may end early, memory short).
 void CWnd_PresetsManager::i_ListToLibrary() {
   CKLF_CtrlList* list = i_List();
   for (u32 i = 0; i < m_lib.GetCount(); ++i) {
     u8 selected = 0;
-    list->GetItem(i, nullptr, &selected, nullptr);
-    if (selected != m_lib.IsSelected(i)) m_lib.SetSelected(i, selected);
+    if (list->GetItem(i, nullptr, &selected, nullptr) && selected != m_lib.IsSelected(i))
+      m_lib.SetSelected(i, selected);
   }
 }
 
+// A row that finds no memory is told: the list ends before it (a list
+// shorter than the library, which the next change builds anew).
 void CWnd_PresetsManager::i_LibraryToList() {
   CKLF_CtrlList* list = i_List();
   const u32 n = m_lib.GetCount();
   if (list->GetItemsCount() != n) {
     list->RemoveAllItems(0, 0);
-    for (u32 i = 0; i < n; ++i)
-      list->AddItem(m_lib.GetName(i), m_lib.IsSelected(i), reinterpret_cast<void*>(static_cast<uintptr_t>(i)), 1);
+    u8 failed = 0;
+    for (u32 i = 0; i < n && !failed; ++i)
+      failed = list->AddItem(m_lib.GetName(i), m_lib.IsSelected(i), reinterpret_cast<void*>(static_cast<uintptr_t>(i)),
+                             1) < 0;
     list->UpdateAfterChanges();
+    if (failed) Alert("Memory allocation problem...", "Error!");
     return;
   }
   u8 changed = 0;
@@ -199,8 +205,13 @@ void CWnd_PresetsManager::i_LibraryToList() {
     const u8 want = m_lib.IsSelected(i);
     if (text == name && selected == want) continue;
     void* user = reinterpret_cast<void*>(static_cast<uintptr_t>(i));
-    list->SetItem(i, &name, &want, &user, 0);
     changed = 1;
+    if (name.IsError() || !list->SetItem(i, &name, &want, &user, 0)) {
+      // The rows go, to be built anew at the next change.
+      list->RemoveAllItems(0, 0);
+      Alert("Memory allocation problem...", "Error!");
+      break;
+    }
   }
   if (changed) list->UpdateAfterChanges();
 }

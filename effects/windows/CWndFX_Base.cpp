@@ -127,7 +127,7 @@ u8 CWndFX_Base::OnCreate(CKLF_LayerSet*, u16, u16) {
   if (!OnPreparePieces() || m_records.GetPieceCount() == 0) return FailFrom(m_records, klErrEmpty);
   if (m_records.GetPieceCount() == 1) m_auto->Enable(0);
   i_ReadMainPreview();
-  m_schedule.Start();
+  if (!m_schedule.Start()) return 0;
   OnAboveControl(kNone);
   if (!OnCreateControls()) return 0;
   EnableAutoAdjustments(0);

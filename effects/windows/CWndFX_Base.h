@@ -175,7 +175,7 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
 
  private:
   // CFXSchedulePort
-  void StartTimer(u16 id, u32 ms) override { SetTimer(ms, id); }
+  u8 StartTimer(u16 id, u32 ms) override { return SetTimer(ms, id); }
   void StopTimer(u16 id) override { KillTimer(id); }
   void RegenerateData() override { DoRegenerateData(); }
   u8 IsMainWindowBusy() override { return mainWindow && mainWindow->IsRerenderBusy(); }

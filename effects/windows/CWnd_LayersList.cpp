@@ -70,8 +70,7 @@ u8 CWnd_LayersList::OnCreate(CKLF_LayerSet*, u16, u16) {
   if (!m_plugin->PS_FillRealLayerBounds(m_plugin->GetPluginDataPtr()->filterArea, 0))
     return FailFrom(*m_plugin, klErrEmpty);
   FillList();
-  SetTimer(CFXStatusFade::kTickMs, kTimerStatus);
-  SetTimer(kBlinkMs, kTimerBlink);
+  if (!SetTimer(CFXStatusFade::kTickMs, kTimerStatus) || !SetTimer(kBlinkMs, kTimerBlink)) return 0;
   OnAboveControl(kNone);
   return 1;
 }
@@ -86,7 +85,7 @@ u8 CWnd_LayersList::i_AddControls() {
   m_help->SetMenuMode(1);
   m_list->SetFont(GetFont(m_listFont));
   m_list->SetOptions(0, 1, 16, 6, 2, m_scroll->GetControlID());
-  m_list->GetTextLayer()->AddTab(20);
+  if (!m_list->GetTextLayer()->AddTab(20)) return FailFrom(*m_list->GetTextLayer(), klErrNoMemory);
   if (!(m_showAll = Named<CKLF_CtrlRadioButton>(*this, "Layers_ShowAll", klCtrlRadioButton)) ||
       !(m_showFiltered = Named<CKLF_CtrlRadioButton>(*this, "Layers_ShowFiltered", klCtrlRadioButton)) ||
       !(m_status = Named<CKLF_CtrlStaticText>(*this, "Layers_Status", klCtrlStaticText)))
@@ -126,12 +125,12 @@ void CWnd_LayersList::FillList() {
   for (u32 row = 0; row < m_model.GetRowCount(); ++row) {
     const u32 index = m_model.RowIndex(row);
     CKLF_String text;
-    // A row whose text cannot be made (no memory) is told, and the list ends there.
-    if (!CFXLayerList::RowText(*m_plugin->GetLayerInfo(index), m_model.IsAcceptable(*m_plugin, index), text)) {
+    // A row whose text cannot be made or kept (no memory) is told, and the list ends there.
+    if (!CFXLayerList::RowText(*m_plugin->GetLayerInfo(index), m_model.IsAcceptable(*m_plugin, index), text) ||
+        m_list->AddItem(text.GetStr(), 0, reinterpret_cast<void*>(static_cast<uintptr_t>(index)), 1) < 0) {
       if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", this);
       break;
     }
-    m_list->AddItem(text.GetStr(), 0, reinterpret_cast<void*>(static_cast<uintptr_t>(index)), 1);
   }
   m_list->UpdateAfterChanges();
   if (m_model.GetRowCount() == 0) {

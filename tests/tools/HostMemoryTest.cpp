@@ -135,6 +135,7 @@ TEST(HostMemory, PluginLoadRefusalsSorted) {
   for (bool noExec : {false, true}) {
     EXPECT_EQ(L::Classify("x.so: cannot map zero-fill pages", noExec), L::kNoRoom);
     EXPECT_EQ(L::Classify("x.so: out of memory", noExec), L::kNoRoom);
+    EXPECT_EQ(L::Classify("x.so: cannot create shared object descriptor", noExec), L::kNoRoom);
     EXPECT_EQ(L::Classify((std::string("x.so: ") + std::strerror(ENOMEM)).c_str(), noExec), L::kNoRoom);
     EXPECT_EQ(L::Classify("x.so: cannot allocate memory in static TLS block", noExec), L::kFileRefused);
     EXPECT_EQ(L::Classify("x.so: invalid ELF header", noExec), L::kFileRefused);

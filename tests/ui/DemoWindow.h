@@ -118,7 +118,7 @@ class CKLT_DemoWindow : public CKLT_RecordingWindow {
     l->SetFont(listFont < 0 ? nullptr : GetFont(static_cast<u32>(listFont)));
     l->SetOptions(1, 1, 16, 4, 1, bar->GetControlID());
     for (const char* item : {"Squares", "Hexagons", "Triangles", "Diamonds", "Waves", "Classic", "Random"})
-      l->AddItem(item, 0, nullptr, 1);
+      if (l->AddItem(item, 0, nullptr, 1) < 0) refused.push_back(item);
     l->UpdateAfterChanges();
   }
 };

@@ -102,7 +102,7 @@ TEST(TextLayer, TabsLineFeedsAndNegativeAAtLineStart) {
   CKLF_TextLayer t;
   ASSERT_EQ(t.Create(0, 0, 1, 30, 12), 1);
   EXPECT_FAILS(t, t.DrawText(), klErrBadArg);  // no font yet
-  t.SetFont(&f);
+  ASSERT_TRUE(t.SetFont(&f));
   ASSERT_EQ(t.SetText("ab\ta", kltRGBA8{1, 2, 3, 255}, 5, 0, 0), 1);
   // 'a' moved right by 2 at the line start: 0..2; 'b' at 3 + 1, one row
   // lower; the tab without stops leaves the pen at 7, so the second 'a'
@@ -110,14 +110,14 @@ TEST(TextLayer, TabsLineFeedsAndNegativeAAtLineStart) {
   EXPECT_EQ(Inked(t, 0), (std::vector<int>{0, 1, 2, 5, 6, 7}));
   EXPECT_EQ(Inked(t, 1), (std::vector<int>{0, 1, 2, 4, 5, 6, 7}));
   EXPECT_EQ(t.GetPixel(4, 1).red, 1);
-  t.AddTab(20);
+  ASSERT_TRUE(t.AddTab(20));
   ASSERT_EQ(t.SetText("b\tb\na"), 1);
   EXPECT_EQ(Inked(t, 1), (std::vector<int>{1, 2, 21, 22}));
   EXPECT_EQ(Inked(t, 5), (std::vector<int>{0, 1, 2}));  // the next line, 5 lower, starts anew
   // A growing layer fits the text and never shrinks.
   CKLF_TextLayer grow;
   ASSERT_EQ(grow.Create(7, 8, 0, 0, 0), 1);
-  grow.SetFont(&f);
+  ASSERT_TRUE(grow.SetFont(&f));
   ASSERT_EQ(grow.SetText("bbbbbbbb"), 1);
   EXPECT_EQ(grow.GetImageWidth(), 31);
   EXPECT_EQ(grow.GetPos().x, 7);

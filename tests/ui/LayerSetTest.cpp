@@ -16,7 +16,7 @@ namespace {
 // One-pixel layer of colour v (all planes) and alpha a (a < 0: RGB).
 std::unique_ptr<CKLF_Layer> Pixel(u8 v, int a, u8 opacity) {
   auto l = std::make_unique<CKLF_Layer>();
-  l->Create(0, 0, 1, 1, a < 0 ? 1 : 2);
+  EXPECT_TRUE(l->Create(0, 0, 1, 1, a < 0 ? 1 : 2));
   l->Set(kltRGBA8{v, v, v, static_cast<u8>(a < 0 ? 255 : a)}, 15);
   l->SetOpacity(opacity);
   return l;
@@ -77,8 +77,8 @@ TEST(LayerSet, BlendFormulasAtChosenValues) {
     ASSERT_EQ(set.Create(1, 1), 1);
     auto bottom = Pixel(200, 10, 40);  // copied unblended, whatever its alpha and opacity
     auto top = Pixel(c.top, c.alpha, c.opacity);
-    set.AddLayer(bottom.get());
-    set.AddLayer(top.get());
+    ASSERT_GE(set.AddLayer(bottom.get()), 0);
+    ASSERT_GE(set.AddLayer(top.get()), 0);
     ASSERT_EQ(set.Render(klNullRect), 1);
     EXPECT_EQ(set.GetCanvas()->GetPixel(0, 0).green, c.want) << c.alpha << " " << int(c.opacity) << " " << int(c.top);
   }
@@ -111,7 +111,7 @@ TEST(LayerSet, RandomStacksMatchThePerPixelFormulas) {
       l->SetVisible(in(0, 7) != 0);
       if (in(0, 3) == 0) l->SetClipRect({in(-5, w), in(-5, h), in(0, w + 5), in(0, h + 5)});
       layers.push_back(l.get());
-      set.AddLayer(l.get());
+      ASSERT_GE(set.AddLayer(l.get()), 0);
       owned.push_back(std::move(l));
     }
     std::vector<u8> before(static_cast<size_t>(w) * h * 3);

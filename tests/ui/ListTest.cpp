@@ -33,7 +33,8 @@ class ListTest : public UIToolkitTest {
   }
   void Fill(u8 multiple, u32 count) {
     list->SetOptions(multiple, 1, 10, 0, 0, 0);
-    for (u32 i = 0; i < count; ++i) list->AddItem(("item " + std::to_string(i)).c_str(), 0, nullptr, i + 1 < count);
+    for (u32 i = 0; i < count; ++i)
+      ASSERT_GE(list->AddItem(("item " + std::to_string(i)).c_str(), 0, nullptr, i + 1 < count), 0);
     log.Take();
   }
   void ClickLine(u32 line, u32 mods = 0) {

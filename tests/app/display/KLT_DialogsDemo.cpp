@@ -237,8 +237,9 @@ int Run(const char* resources, CKLP_UIPlatform* ui, const std::string& out, bool
         RunDialogs(scene, port, step);
         rc = shown == 5 ? 0 : 1;
       } else {
-        RunDialogs(scene, port, [&] { parent.SetTimer(kAnnounceMs, 1); });
-        rc = 0;
+        u8 timed = 1;
+        RunDialogs(scene, port, [&] { timed = timed && parent.SetTimer(kAnnounceMs, 1); });
+        rc = timed ? 0 : 1;
       }
     }
   }

@@ -156,9 +156,12 @@ int Run(const char* resources, CKLP_UIPlatform* ui, const char* out, bool headle
           parent.Close();
         };
         parent.cutter = w;
-        parent.SetTimer(kAnnounceMs, 1);
-        app.SetMainWindow(&parent);
-        app.Run();
+        if (parent.SetTimer(kAnnounceMs, 1)) {
+          app.SetMainWindow(&parent);
+          app.Run();
+        } else {
+          std::fprintf(stderr, "the timer cannot run\n");
+        }
       }
     } else {
       std::fprintf(stderr, "cannot create the Cutter\n");

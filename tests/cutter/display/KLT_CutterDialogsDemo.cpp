@@ -131,9 +131,12 @@ int Run(const char* resources, CKLP_UIPlatform* ui, const std::string& name, con
         });
         RunDialog(name, cutterWindow, cutter, main, files);
       } else {
-        cutterWindow.SetTimer(kAnnounceMs, 1);
-        Say(RunDialog(name, cutterWindow, cutter, main, files));
-        rc = 0;
+        if (cutterWindow.SetTimer(kAnnounceMs, 1)) {
+          Say(RunDialog(name, cutterWindow, cutter, main, files));
+          rc = 0;
+        } else {
+          std::fprintf(stderr, "the timer cannot run\n");
+        }
       }
       main.e.model.SetCutter(nullptr);
     }

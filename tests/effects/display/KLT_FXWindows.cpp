@@ -98,7 +98,7 @@ class Host : public CKLT_RecordingWindow {
       KillTimer(kTimerReady);
       fx->ForceRedrawRect(klNullRect);
       Announce(*fx);
-      SetTimer(50, kTimerClosed);
+      if (!SetTimer(50, kTimerClosed)) std::fprintf(stderr, "the timer cannot run\n"), Close();
     } else if (id == kTimerClosed && !fx->GetWindowHandle()) {
       KillTimer(kTimerClosed);
       std::printf("closed\nvalues");
@@ -123,8 +123,10 @@ class Host : public CKLT_RecordingWindow {
     CKLF_Mem mem;
     kltRECT_s s = {0, 0, 0, 0};
     const std::string slider = std::string(fx.ResName(kSecondSliders[effect]).GetStr());
-    res.LoadImageData(("UIResources>Sliders>" + slider + ">Background_Normal").c_str(), &s, &mem);
-    std::printf("slider2 %d,%d %d,%d\n", s.left + 8, (s.top + s.bottom) / 2, s.right - 9, (s.top + s.bottom) / 2);
+    if (res.LoadImageData(("UIResources>Sliders>" + slider + ">Background_Normal").c_str(), &s, &mem))
+      std::printf("slider2 %d,%d %d,%d\n", s.left + 8, (s.top + s.bottom) / 2, s.right - 9, (s.top + s.bottom) / 2);
+    else
+      std::printf("slider2 unreadable\n");
     std::fflush(stdout);
   }
 };
@@ -188,8 +190,10 @@ int Run(const char* resources, CKLP_UIPlatform* ui, u8 effect, const char* png, 
       if (spread) Spread(*headless, *fx, effect);
       rc = headless->SavePNG(fx->GetWindowHandle(), png) ? 0 : 1;
     } else {
-      host.SetTimer(kSettleMs, kTimerReady);
-      app.Run();
+      if (host.SetTimer(kSettleMs, kTimerReady))
+        app.Run();
+      else
+        rc = 1;
     }
     scene.puzzle.model.effectWindow = nullptr;
     delete fx;
@@ -216,8 +220,7 @@ class ReplayHost : public CKLT_RecordingWindow {
     Fx()->SetFocus();
     m_effect = effect;
     m_announced = 0;
-    SetTimer(kSettleMs, kTimerReady);
-    return 1;
+    return SetTimer(kSettleMs, kTimerReady);
   }
   void OnTimer(u16 id) override {
     CWndFX_Base* fx = Fx();
@@ -225,7 +228,7 @@ class ReplayHost : public CKLT_RecordingWindow {
       KillTimer(kTimerReady);
       fx->ForceRedrawRect(klNullRect);
       i_AnnounceWindow(*fx);
-      SetTimer(50, kTimerPoll);
+      if (!SetTimer(50, kTimerPoll)) std::fprintf(stderr, "the timer cannot run\n"), Close();
     } else if (id == kTimerPoll) {
       if (auto* iovr = dynamic_cast<CWndFX_ImageOverlay*>(fx)) i_WatchPicker(iovr->RunningPicker());
       if (fx->GetWindowHandle()) return;

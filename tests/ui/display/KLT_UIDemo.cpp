@@ -195,7 +195,7 @@ class DemoWindow : public CKLT_DemoWindow {
     if (c != 'l') return 1;
     log->Add("launched %ld", KLP_LaunchURL("https://example.org/tessarette-help"));
     m_ticks = 0;
-    SetTimer(100, 2);
+    if (!SetTimer(100, 2)) log->Add("the timer cannot run");
     return 1;
   }
 
@@ -215,7 +215,7 @@ class DemoWindow : public CKLT_DemoWindow {
   }
   void i_Announce(const std::string& line, u32 delay = 20) {
     m_announce = line;
-    SetTimer(delay, 1);
+    if (!SetTimer(delay, 1)) log->Add("the timer cannot run");
   }
   // A point of the window's rectangle outside its shape, for the test to
   // prove that a click there does not arrive.
