@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <new>
 
 namespace {
@@ -14,6 +15,20 @@ std::atomic<bool> g_otherThreads{false};
 std::atomic<long> g_owner{0};
 std::atomic<int64_t> g_left{0};
 std::atomic<uint64_t> g_failed{0};
+
+// Read and written with the compiler's atomic builtins: std::atomic's
+// members may be left out of line, and instrumented (see Fails).
+bool g_pointsArmed = false;
+uint64_t g_count = 0;
+uint64_t g_at = 0;
+bool g_pointFailed = false;
+// Inside an operator new, whose own malloc is not counted again.
+thread_local int t_inside = 0;
+
+struct Inside {
+  Inside() { ++t_inside; }
+  ~Inside() { --t_inside; }
+};
 
 long Tid() { return syscall(SYS_gettid); }
 
@@ -49,24 +64,53 @@ klftest::FailingAllocations::~FailingAllocations() { g_armed.store(false, std::m
 
 uint64_t klftest::FailingAllocations::Failed() const { return g_failed.load(); }
 
+void klftest::AllocationPoints::Arm(uint64_t n) {
+  __atomic_store_n(&g_count, 0, __ATOMIC_SEQ_CST);
+  __atomic_store_n(&g_at, n, __ATOMIC_SEQ_CST);
+  __atomic_store_n(&g_pointFailed, false, __ATOMIC_SEQ_CST);
+  __atomic_store_n(&g_pointsArmed, true, __ATOMIC_SEQ_CST);
+}
+
+void klftest::AllocationPoints::Disarm() { __atomic_store_n(&g_pointsArmed, false, __ATOMIC_SEQ_CST); }
+
+uint64_t klftest::AllocationPoints::Counted() { return __atomic_load_n(&g_count, __ATOMIC_SEQ_CST); }
+
+bool klftest::AllocationPoints::Failed() { return __atomic_load_n(&g_pointFailed, __ATOMIC_SEQ_CST); }
+
+// The C library's loader allocates before a sanitizer has set up its
+// shadow memory: nothing here is instrumented.
+__attribute__((no_sanitize_address)) bool klftest::AllocationPoints::Fails() {
+  if (!__atomic_load_n(&g_pointsArmed, __ATOMIC_ACQUIRE) || t_inside) return false;
+  if (__atomic_add_fetch(&g_count, 1, __ATOMIC_RELAXED) != __atomic_load_n(&g_at, __ATOMIC_RELAXED)) return false;
+  __atomic_store_n(&g_pointFailed, true, __ATOMIC_RELAXED);
+  errno = ENOMEM;
+  return true;
+}
+
 void* operator new(std::size_t n) {
   static const NewProc next = Next<NewProc>("_Znwm");
-  if (ShouldFail()) throw std::bad_alloc();
+  if (ShouldFail() || klftest::AllocationPoints::Fails()) throw std::bad_alloc();
+  Inside inside;
   return next(n);
 }
 
 void* operator new[](std::size_t n) {
   static const NewProc next = Next<NewProc>("_Znam");
-  if (ShouldFail()) throw std::bad_alloc();
+  if (ShouldFail() || klftest::AllocationPoints::Fails()) throw std::bad_alloc();
+  Inside inside;
   return next(n);
 }
 
 void* operator new(std::size_t n, const std::nothrow_t& tag) noexcept {
   static const NothrowNewProc next = Next<NothrowNewProc>("_ZnwmRKSt9nothrow_t");
-  return ShouldFail() ? nullptr : next(n, tag);
+  if (ShouldFail() || klftest::AllocationPoints::Fails()) return nullptr;
+  Inside inside;
+  return next(n, tag);
 }
 
 void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept {
   static const NothrowNewProc next = Next<NothrowNewProc>("_ZnamRKSt9nothrow_t");
-  return ShouldFail() ? nullptr : next(n, tag);
+  if (ShouldFail() || klftest::AllocationPoints::Fails()) return nullptr;
+  Inside inside;
+  return next(n, tag);
 }

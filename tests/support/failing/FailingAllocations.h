@@ -4,7 +4,7 @@
 // (the throwing forms throw std::bad_alloc, the nothrow forms answer
 // null). A test program linked with it has its operator new replaced (the
 // aligned forms excepted), passing every other allocation on; the C
-// library's malloc is left alone.
+// library's malloc is left alone unless FailingMallocs.cpp is linked too.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,25 @@ class FailingAllocations {
 
   // Allocations failed so far.
   uint64_t Failed() const;
+};
+
+// Allocations failed one at a time, for a sweep over every allocation a
+// run makes: once armed with n, the n-th allocation from then on (on any
+// thread) fails once and every other one succeeds, as when memory runs
+// short for a moment and comes back. operator new is counted; so are
+// malloc, calloc and realloc in a program linked with FailingMallocs.cpp
+// as well, an operator new's own malloc not twice.
+class AllocationPoints {
+ public:
+  // Fails the n-th allocation from now; 0 fails none and only counts.
+  static void Arm(uint64_t n);
+  static void Disarm();
+  // Allocations counted since Arm, and whether the n-th one was failed.
+  static uint64_t Counted();
+  static bool Failed();
+  // Whether the allocation asked for now is the one to fail (errno is
+  // then ENOMEM); for the replaced allocators.
+  static bool Fails();
 };
 
 }  // namespace klftest
