@@ -211,7 +211,9 @@ Status CKLT_HostDocument::i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::s
   if (!jpeg.GetImageInfoByPtr(bytes.data(), n)) return UnreadableJPEG(jpeg, error);
   if (Status s = i_TakeHeader(jpeg, budget, error)) return s;
   // A file cut short or corrupt is refused as a damaged PNG or PSD is,
-  // rather than filtered with made-up grey where its data is missing.
+  // rather than filtered with made-up grey where its data is missing: the
+  // decode stops at the first damage.
+  jpeg.SetStopAtDamage(1);
   if (!jpeg.ParseImageByPtr(bytes.data(), n) || jpeg.IsDamaged()) return UnreadableJPEG(jpeg, error);
   i_TakeExtras(jpeg);
   if (jpeg.GetResolution() <= 0) {
