@@ -221,11 +221,9 @@ Status CKLT_HostDocument::i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::s
     const double dpi = CKLT_ExifResolution::DotsPerInch(exif.GetPtr(), exif.GetSize());
     if (dpi > 0) resolution = dpi;
   }
+  // CMYK samples are taken as PSD holds them, 255 for no ink, with Adobe's
+  // marker or without, as other readers take them.
   layers.push_back(WholeLayer(jpeg, ColourPlanes(), "Background"));
-  // The planes hold CMYK as PSD does, 255 for no ink; so do Adobe's files.
-  if (mode == klpModeCMYK && !jpeg.SawAdobeMarker())
-    for (auto& plane : layers[0].planes)
-      for (uint8_t& v : plane) v = static_cast<uint8_t>(255 - v);
   return kOk;
 }
 
