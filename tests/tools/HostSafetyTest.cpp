@@ -19,6 +19,7 @@
 #include "CKLP_ReplaceFile.h"
 #include "CKLT_HostRunner.h"
 #include "ProgramRun.h"
+#include "imaging/JpegTestUtil.h"
 #include "imaging/PngTestUtil.h"
 #include "support/TestSupport.h"
 
@@ -246,6 +247,27 @@ TEST(HostSafety, AnInterruptedExportLeavesTheFolderAsItWas) {
   }
 }
 
+// What goes before the program to limit its allocations: no block above
+// mb MiB under the sanitizers (their runtime alone needs more address
+// space than the limit), the address space to releaseKiB in Release.
+std::string AllocationLimit(int mb, long releaseKiB) {
+#if defined(__SANITIZE_ADDRESS__)
+  (void)releaseKiB;
+  return "ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=" + std::to_string(mb);
+#elif defined(__SANITIZE_THREAD__)
+  (void)releaseKiB;
+  return "TSAN_OPTIONS=$TSAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=" + std::to_string(mb);
+#else
+  (void)mb;
+  return "ulimit -v " + std::to_string(releaseKiB) + ";";
+#endif
+}
+
+// Allocations above 16 MB fail (address space in Release builds): a
+// layer's planes are not made before its size is checked.
+const int kNoLargeAllocationMB = 16;
+const long kNoLargeAllocationKiB = 60000;
+
 TEST(HostSafety, HostileDocumentsStayWithinMemory) {
   klftest::TempDir dir;
   // 2000 layers of one pixel over a 2048 x 2048 canvas: kept at their own
@@ -261,6 +283,34 @@ TEST(HostSafety, HostileDocumentsStayWithinMemory) {
   EXPECT_EQ(o.code, CKLT_HostRunner::kExitCancelled) << o.out;
   EXPECT_TRUE(Has(o, "carries no pixels") && Has(o, "has no pixels on the canvas, so there was nothing to filter"))
       << o.out;
+
+  // Damaged files under 1 MB are refused at their first damage, before
+  // what their headers declare is allocated: within 2 CPU seconds and an
+  // address space under 64 MB.
+  std::mt19937 rng(31);
+  const auto padded = [&](bool progressive) {  // 21000 x 21000 declared, comments to 983 KB
+    const jpegtest::Bytes small = jpegtest::Encode(16, 16, JCS_GRAYSCALE, 1, progressive, rng, 0, 1, {}, 128);
+    return jpegtest::WithSegments(jpegtest::Resized(small, 21000, 21000), 0xFE, 15, jpegtest::Bytes(65533, 'x'));
+  };
+  const jpegtest::Bytes arithmetic = jpegtest::Encode(640, 480, JCS_RGB, 3, true, rng, 0, 1, {}, -1, nullptr, 0,
+                                                      [](jpeg_compress_struct& c) { c.arith_code = TRUE; });
+  const struct {
+    jpegtest::Bytes file;
+    const char* says;
+  } damaged[] = {
+      {jpegtest::RepeatedScans(4000, 4000, 500, 63, true), "Inconsistent progression sequence for component 0"},
+      {padded(true), "Scans of 6 bytes cannot hold the image's 6890625 blocks"},
+      {padded(false), "Scans of 3 bytes cannot hold the image's 6890625 blocks"},
+      {jpegtest::Bytes(arithmetic.begin(), arithmetic.begin() + arithmetic.size() / 2), "Premature end of JPEG file"},
+  };
+  for (const auto& row : damaged) {
+    ASSERT_LT(row.file.size(), 1u << 20);
+    ASSERT_TRUE(klftest::WriteFileBytes(dir.File("in.jpg"), row.file));
+    o = RunProgram(kTestPlugin + "--memory-budget 100G " + dir.File("in.jpg") + " -o " + dir.File("out.png"),
+                   "ulimit -t 2; " + AllocationLimit(kNoLargeAllocationMB, kNoLargeAllocationKiB));
+    EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles) << o.out;
+    EXPECT_TRUE(Has(o, std::string("the JPEG file is damaged (") + row.says)) << o.out;
+  }
 }
 
 void Be(std::vector<uint8_t>& b, uint64_t v, int bytes) {
@@ -290,27 +340,6 @@ std::vector<uint8_t> OneLayerPsd(uint32_t w, uint32_t h, const std::vector<int>&
   Be(b, 0, 2), b.resize(b.size() + 64 * 48 * 3, 128);
   return b;
 }
-
-// What goes before the program to limit its allocations: no block above
-// mb MiB under the sanitizers (their runtime alone needs more address
-// space than the limit), the address space to releaseKiB in Release.
-std::string AllocationLimit(int mb, long releaseKiB) {
-#if defined(__SANITIZE_ADDRESS__)
-  (void)releaseKiB;
-  return "ASAN_OPTIONS=$ASAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=" + std::to_string(mb);
-#elif defined(__SANITIZE_THREAD__)
-  (void)releaseKiB;
-  return "TSAN_OPTIONS=$TSAN_OPTIONS:allocator_may_return_null=1:max_allocation_size_mb=" + std::to_string(mb);
-#else
-  (void)mb;
-  return "ulimit -v " + std::to_string(releaseKiB) + ";";
-#endif
-}
-
-// Allocations above 16 MB fail (address space in Release builds): a
-// layer's planes are not made before its size is checked.
-const int kNoLargeAllocationMB = 16;
-const long kNoLargeAllocationKiB = 60000;
 
 TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
   klftest::TempDir dir;
