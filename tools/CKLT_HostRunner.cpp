@@ -234,6 +234,8 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   if (o.about) return kGoOn;
   m_doc.threads = o.threads;
+  m_doc.runMode = o.mode;
+  m_doc.runSelection = !o.selection.empty();
   const Doc::Status s = m_doc.ReadFile(o.input, o.Budget(), message);
   if (s != Doc::kOk) return s == Doc::kNoMemory ? kExitMemory : kExitFiles;
   for (const std::string& note : m_doc.notes) i_Note(o.input + ": " + note);

@@ -3,6 +3,8 @@
 // crashes or throws, never leaves a broken or half-written file, and keeps
 // its memory within a budget.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -140,19 +142,28 @@ TEST(HostSafety, OutputsThatCannotBeKeptAreRefusedFirst) {
   EXPECT_NE(klftest::ReadFileBytes(d + "kept.png"), old);
 }
 
-// Runs the program with args, sends it signal once ready(folder) holds,
-// and returns how it ended (waitpid's status; -1 when it ended first).
-int InterruptedRun(const std::vector<std::string>& args, const std::string& folder, int signal,
-                   const std::function<bool(const std::string&)>& ready) {
+// The program started with args, without a shell (-1: not started); its
+// output dropped when quiet.
+pid_t Start(const std::vector<std::string>& args, bool quiet = false) {
   const pid_t pid = fork();
   if (pid == 0) {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+    const int none = quiet ? open("/dev/null", O_WRONLY) : -1;
+    if (none >= 0) dup2(none, 1), dup2(none, 2);
     std::vector<char*> argv = {const_cast<char*>(KLF_HOST_PROGRAM)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execv(KLF_HOST_PROGRAM, argv.data());
     _exit(127);
   }
+  return pid;
+}
+
+// Runs the program with args, sends it signal once ready(folder) holds,
+// and returns how it ended (waitpid's status; -1 when it ended first).
+int InterruptedRun(const std::vector<std::string>& args, const std::string& folder, int signal,
+                   const std::function<bool(const std::string&)>& ready) {
+  const pid_t pid = Start(args);
   bool sent = false;
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
@@ -270,18 +281,20 @@ void Be(std::vector<uint8_t>& b, uint64_t v, int bytes) {
 // A 64 x 48 RGB PSD with one layer of w x h whose channels (ids) are
 // PackBits runs of one value: 2 bytes a 128 pixels, the row counts left
 // 0 (the reader does not need them).
-std::vector<uint8_t> OneLayerPsd(uint32_t w, uint32_t h, const std::vector<int>& ids) {
+std::vector<uint8_t> OneLayerPsd(uint32_t w, uint32_t h, const std::vector<int>& ids, const std::string& name = "big") {
+  const uint64_t field = (name.size() + 4) / 4 * 4;
   std::vector<uint8_t> row;
   for (uint32_t x = 0; x < w; x += 128) row.insert(row.end(), {uint8_t(w - x >= 128 ? 0x81 : 257 - (w - x)), 7});
   const uint64_t channel = 2 + 2ull * h + row.size() * h;
   std::vector<uint8_t> b = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3};
   Be(b, 48, 4), Be(b, 64, 4), Be(b, 8, 2), Be(b, 3, 2), Be(b, 0, 4), Be(b, 0, 4);
-  const uint64_t info = 2 + 18 + 6 * ids.size() + 16 + 12 + channel * ids.size();
+  const uint64_t info = 2 + 18 + 6 * ids.size() + 16 + 8 + field + channel * ids.size();
   Be(b, info + (info & 1) + 8, 4), Be(b, info + (info & 1), 4), Be(b, 1, 2);
   Be(b, 0, 4), Be(b, 0, 4), Be(b, h, 4), Be(b, w, 4), Be(b, ids.size(), 2);
   for (int id : ids) Be(b, static_cast<uint16_t>(id), 2), Be(b, channel, 4);
   b.insert(b.end(), {'8', 'B', 'I', 'M', 'n', 'o', 'r', 'm', 255, 0, 0, 0});
-  Be(b, 12, 4), Be(b, 0, 4), Be(b, 0, 4), b.insert(b.end(), {3, 'b', 'i', 'g'});
+  Be(b, 8 + field, 4), Be(b, 0, 4), Be(b, 0, 4), Be(b, name.size(), 1), b.insert(b.end(), name.begin(), name.end());
+  b.resize(b.size() + field - 1 - name.size());
   for (size_t i = 0; i < ids.size(); ++i) {
     Be(b, 1, 2), b.resize(b.size() + 2ull * h);
     for (uint32_t y = 0; y < h; ++y) b.insert(b.end(), row.begin(), row.end());
@@ -327,7 +340,7 @@ TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
   } rows[] = {
       {"wide.psd", "2G", CKLT_HostRunner::kExitFiles,
        "layer \"big\" is 536870912 x 1 pixels; layers may be at most 65535 pixels a side"},
-      {"large.psd", "200M", CKLT_HostRunner::kExitMemory, "needs about 258 MiB of memory, more than the memory budget"},
+      {"large.psd", "200M", CKLT_HostRunner::kExitMemory, "needs about 266 MiB of memory, more than the memory budget"},
   };
   for (const auto& row : rows) {
     const Outcome o = RunProgram(kTestPlugin + "--threads 1 --memory-budget " + row.budget + " " + dir.File(row.file) +
@@ -337,6 +350,61 @@ TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
     EXPECT_TRUE(Has(o, row.says)) << row.file << "\n" << o.out;
   }
   EXPECT_FALSE(fs::exists(dir.File("out.png")));
+}
+
+// The program's exit code (-1: it did not end by itself) and its peak
+// resident memory, run with args and the plug-in without a shell.
+int PeakRun(std::vector<std::string> args, uint64_t& peak) {
+  args.insert(args.begin(), {"--plugin", KLF_PLUGIN_LIBRARY});
+  const pid_t pid = Start(args, true);
+  int status = 0;
+  struct rusage use = {};
+  if (pid < 0 || wait4(pid, &status, 0, &use) != pid) return -1;
+  peak = static_cast<uint64_t>(use.ru_maxrss) * 1024;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Documents whose run the estimate puts at the budget, converted or not,
+// cut into the layout that takes the plug-in most memory: a byte less is
+// refused, saying both sizes apart; at the budget the run's peak stays
+// within it (measured where memory is the program's own, not a sanitizer's).
+TEST(HostSafety, RunsStayWithinTheMemoryBudgetInEveryMode) {
+  klftest::TempDir dir;
+  Write(Noise(klpModeGray, 700, 500, 15), dir.File("grey.png"));
+  Write(OneLayer(klpModeRGB, 600, 500, [](int c, int32_t i) { return static_cast<uint8_t>(i * (c + 3)); },
+                 [](int32_t i) { return static_cast<uint8_t>(i / 600); }),
+        dir.File("rgba.png"));
+  CKLT_HostDocument layered = Noise(klpModeGray, 640, 480, 16);
+  layered.layers.push_back(Noise(klpModeGray, 400, 300, 17).layers[0]);
+  layered.layers[1].left = 300, layered.layers[1].alpha = layered.layers[1].planes[0];
+  Write(layered, dir.File("layers.psd"));
+  const std::pair<const char*, int16_t> rows[] = {
+      {"grey.png", -1},          {"grey.png", klpModeRGB},   {"grey.png", klpModeCMYK},
+      {"rgba.png", -1},          {"rgba.png", klpModeCMYK},  {"rgba.png", klpModeGray},
+      {"layers.psd", -1},        {"layers.psd", klpModeRGB}, {"layers.psd", klpModeCMYK}};
+  for (const auto& [file, mode] : rows) {
+    SCOPED_TRACE(std::string(file) + " " + std::to_string(mode));
+    CKLT_HostDocument doc;
+    std::string error;
+    doc.threads = 2;
+    doc.runMode = mode;
+    ASSERT_EQ(doc.ReadFile(dir.File(file), UINT64_MAX, error), CKLT_HostDocument::kOk) << error;
+    std::vector<std::string> args = {"--threads", "2", "--grid", "2x1", "--thickness", "5", dir.File(file), "-o",
+                                     dir.File("out.psd"), "--memory-budget", std::to_string(doc.runBytes - 1)};
+    if (mode >= 0)
+      args.insert(args.begin(), {"--mode", mode == klpModeGray ? "gray" : mode == klpModeRGB ? "rgb" : "cmyk"});
+    std::string line = std::string("--plugin ") + KLF_PLUGIN_LIBRARY;
+    for (const std::string& a : args) line += " " + a;
+    const Outcome refused = RunProgram(line);
+    EXPECT_EQ(refused.code, CKLT_HostRunner::kExitMemory) << refused.out;
+    EXPECT_TRUE(Has(refused, "needs about " + std::to_string(doc.runBytes) + " bytes")) << refused.out;
+    args.back() = std::to_string(doc.runBytes);
+    uint64_t peak = 0;
+    EXPECT_EQ(PeakRun(args, peak), 0);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_LE(peak, doc.runBytes);
+#endif
+  }
 }
 
 // A socket bound at path (closed: the node stays).
