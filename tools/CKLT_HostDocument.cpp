@@ -9,6 +9,7 @@
 #include "CKLF_ImagePNG.h"
 #include "CKLF_ImagePSD.h"
 #include "CKLF_StdFile.h"
+#include "CKLF_String.h"
 #include "CKLP_ReplaceFile.h"
 #include "CKLT_ExifResolution.h"
 #include "CKLT_FileAccess.h"
@@ -71,6 +72,13 @@ void SizesApart(uint64_t a, uint64_t b, std::string& sa, std::string& sb) {
   do {
     sa = Size(a, more), sb = Size(b, more);
   } while (a != b && sa == sb && ++more <= 3);
+}
+
+// The bytes of a layer's name (up to a NUL) that a PSD field of most bytes
+// keeps.
+size_t PSDNameBytes(const std::string& name, uint32_t most) {
+  const size_t size = std::min<size_t>(strnlen(name.c_str(), name.size()), UINT32_MAX);
+  return CKLF_String::WholeCharacters(name.c_str(), static_cast<uint32_t>(size), most);
 }
 
 const char* ModeName(int16_t mode) { return mode == klpModeRGB ? "RGB" : mode == klpModeCMYK ? "CMYK" : "gray"; }
@@ -438,6 +446,22 @@ Status CKLT_HostDocument::i_ReadPSDComposite(CKLF_ImagePSD& psd, const Bytes& by
   return kOk;
 }
 
+std::vector<std::string> CKLT_HostDocument::PSDNameNotes() const {
+  std::vector<std::string> out;
+  for (const Layer& l : layers) {
+    const std::string kept = l.name.substr(0, PSDNameBytes(l.name, CKLF_ImagePSD::kNameBytes));
+    const std::string older = l.name.substr(0, PSDNameBytes(l.name, CKLF_ImagePSD::kPascalNameBytes));
+    if (older == l.name) continue;
+    const std::string field = "its older name field, which this program reads back, keeps " +
+                              std::to_string(CKLF_ImagePSD::kPascalNameBytes) + " bytes: \"" + older + "\"";
+    out.push_back(kept == l.name ? "layer \"" + l.name + "\": " + field
+                                 : "layer \"" + l.name + "\" is written as \"" + kept + "\" (PSD keeps " +
+                                       std::to_string(CKLF_ImagePSD::kNameBytes) + " bytes of a layer's name; " +
+                                       field + ")");
+  }
+  return out;
+}
+
 bool CKLT_HostDocument::CanWrite(const std::string& path, int16_t m, int32_t w, int32_t h, std::string& error) {
   if (EndsWith(path, ".psd") && (w > kMaxPSDSide || h > kMaxPSDSide))
     return error = "the document is " + std::to_string(w) + " x " + std::to_string(h) + " pixels and PSD files hold " +
@@ -550,7 +574,7 @@ bool CKLT_HostDocument::i_WritePSD(const std::string& path, std::string& error) 
     lp.y = static_cast<i16>(l.top);
     lp.visible = l.visible ? 1 : 0;
     lp.opacity = l.opacity;
-    std::strncpy(lp.name, l.name.c_str(), sizeof(lp.name) - 1);
+    std::memcpy(lp.name, l.name.data(), PSDNameBytes(l.name, CKLF_ImagePSD::kNameBytes));
     u8* planes[5] = {&none, &none, &none, &none, &none};
     const int n = ColourPlanes();
     for (int c = 0; c < n && Area(l.width, l.height); ++c) planes[c] = const_cast<u8*>(l.planes[c].data());

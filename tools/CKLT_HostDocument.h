@@ -100,6 +100,11 @@ class CKLT_HostDocument {
   // one is on disk. noMemory, when given, says whether memory ran out.
   bool Write(const std::string& path, std::string& error, bool* noMemory = nullptr) const;
 
+  // What a PSD file keeps of the layers' names, for each one it shortens:
+  // 63 bytes, 55 in the Pascal name this program reads back, each cut
+  // between UTF-8 characters.
+  std::vector<std::string> PSDNameNotes() const;
+
   // Converts every layer to another colour mode; the profile is dropped.
   bool ConvertTo(int16_t newMode);
 

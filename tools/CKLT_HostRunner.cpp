@@ -248,6 +248,8 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
   std::string reason;
   if (!Doc::CanWrite(o.output, m_doc.mode, m_doc.width, m_doc.height, reason))
     return message = "cannot write " + o.output + ": " + reason, kExitUsage;
+  if (EndsWithPSD(o.output))
+    for (const std::string& note : m_doc.PSDNameNotes()) i_Note(o.output + ": " + note);
   return kGoOn;
 }
 

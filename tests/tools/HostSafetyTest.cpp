@@ -352,6 +352,35 @@ TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
   EXPECT_FALSE(fs::exists(dir.File("out.png")));
 }
 
+// Layer names a PSD output cannot keep whole are cut between characters
+// (UTF-8 sequences whole, any other byte one), in its Unicode name (63
+// bytes) and its Pascal name (55, which this program reads back), and said.
+TEST(HostSafety, LayerNamesAreCutBetweenCharactersAndSaid) {
+  klftest::TempDir dir;
+  std::string e, smile = "x";
+  for (int i = 0; i < 40; ++i) e += "\xC3\xA9";
+  for (int i = 0; i < 15; ++i) smile += "\xF0\x9F\x98\x80";
+  const struct {
+    std::string name;
+    size_t kept, units, readBack;
+  } rows[] = {{std::string(200, 'a'), 63, 63, 55}, {e, 62, 31, 54},           {smile, 61, 31, 53},
+              {std::string(60, 'b'), 60, 60, 55},  {std::string(54, 'c') + "\xE9\xE9", 56, 56, 55},
+              {"short", 5, 5, 5}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ASSERT_TRUE(klftest::WriteFileBytes(dir.File("in.psd"), OneLayerPsd(64, 48, {0, 1, 2}, row.name)));
+    const Outcome o = RunProgram(kTestPlugin + dir.File("in.psd") + " -o " + dir.File("out.psd"));
+    ASSERT_EQ(o.code, 0) << o.out;
+    const std::vector<uint8_t> b = klftest::ReadFileBytes(dir.File("out.psd"));
+    const size_t pascal = psdtest::WalkPsd(b).recordAt[0] + 66, luni = pascal + (b.at(pascal) & ~3u) + 4 + 12;
+    EXPECT_EQ(psdtest::Be32(b, luni), row.units);
+    EXPECT_EQ(Read(dir.File("out.psd")).layers.at(0).name, row.name.substr(0, row.readBack));
+    const std::string said = "note: " + dir.File("out.psd") + ": layer \"" + row.name + "\"";
+    EXPECT_EQ(Has(o, said + (row.kept < row.name.size() ? " is written as \"" + row.name.substr(0, row.kept) : ":")),
+              row.readBack < row.name.size()) << o.out;
+  }
+}
+
 // The program's exit code (-1: it did not end by itself) and its peak
 // resident memory, run with args and the plug-in without a shell.
 int PeakRun(std::vector<std::string> args, uint64_t& peak) {
