@@ -15,9 +15,8 @@ typedef std::vector<int> Ints;
 Ints Corners(const kltRECT_s& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 // A 20 x 10 document with layers "ink" (id 11: planes i * (c + 1), content
-// at x 3..7, y 2..5, named by 60 two-byte characters), "paper" (12: opaque,
-// a name over 99 bytes) and a text layer (13, not pixel-based); the merged
-// document shows one pixel.
+// at x 3..7, y 2..5), "paper" (12: opaque, a name over 99 bytes) and a text
+// layer (13, not pixel-based); the merged document shows one pixel.
 struct LayeredHost {
   CKLT_FilterHost host;
   hosttest::Bound<> b{host};
@@ -28,7 +27,7 @@ struct LayeredHost {
     ink.planes.assign(colours, Bytes(200));
     for (int c = 0; c < colours; ++c)
       for (int i = 0; i < 200; ++i) ink.planes[c][i] = static_cast<uint8_t>(i * (c + 1));
-    for (int i = 0; i < 60; ++i) ink.name += "\xC3\xA9";
+    for (int i = 0; i < 60; ++i) ink.name += "\xC3\xA9";  // 120 bytes, two a character
     ink.transparency.assign(200, 0);
     for (int i = 0; i < 200; ++i)
       if (i % 20 >= 3 && i % 20 <= 7 && i / 20 >= 2 && i / 20 <= 5) ink.transparency[i] = static_cast<uint8_t>(i);

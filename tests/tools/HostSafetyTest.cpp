@@ -3,7 +3,7 @@
 // crashes or throws, never leaves a broken or half-written file, and keeps
 // its memory within a budget.
 #include <gtest/gtest.h>
-#include <fcntl.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -142,28 +142,19 @@ TEST(HostSafety, OutputsThatCannotBeKeptAreRefusedFirst) {
   EXPECT_NE(klftest::ReadFileBytes(d + "kept.png"), old);
 }
 
-// The program started with args, without a shell (-1: not started); its
-// output dropped when quiet.
-pid_t Start(const std::vector<std::string>& args, bool quiet = false) {
+// Runs the program with args, sends it signal once ready(folder) holds,
+// and returns how it ended (waitpid's status; -1 when it ended first).
+int InterruptedRun(const std::vector<std::string>& args, const std::string& folder, int signal,
+                   const std::function<bool(const std::string&)>& ready) {
   const pid_t pid = fork();
   if (pid == 0) {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
-    const int none = quiet ? open("/dev/null", O_WRONLY) : -1;
-    if (none >= 0) dup2(none, 1), dup2(none, 2);
     std::vector<char*> argv = {const_cast<char*>(KLF_HOST_PROGRAM)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execv(KLF_HOST_PROGRAM, argv.data());
     _exit(127);
   }
-  return pid;
-}
-
-// Runs the program with args, sends it signal once ready(folder) holds,
-// and returns how it ended (waitpid's status; -1 when it ended first).
-int InterruptedRun(const std::vector<std::string>& args, const std::string& folder, int signal,
-                   const std::function<bool(const std::string&)>& ready) {
-  const pid_t pid = Start(args);
   bool sent = false;
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
@@ -352,9 +343,8 @@ TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
   EXPECT_FALSE(fs::exists(dir.File("out.png")));
 }
 
-// Layer names a PSD output cannot keep whole are cut between characters
-// (UTF-8 sequences whole, any other byte one), in its Unicode name (63
-// bytes) and its Pascal name (55, which this program reads back), and said.
+// Layer names a PSD output cannot keep whole are cut between characters (a
+// UTF-8 sequence or a byte): 63 bytes, 55 in the Pascal name read back; said.
 TEST(HostSafety, LayerNamesAreCutBetweenCharactersAndSaid) {
   klftest::TempDir dir;
   std::string e, smile = "x";
@@ -382,10 +372,14 @@ TEST(HostSafety, LayerNamesAreCutBetweenCharactersAndSaid) {
 }
 
 // The program's exit code (-1: it did not end by itself) and its peak
-// resident memory, run with args and the plug-in without a shell.
-int PeakRun(std::vector<std::string> args, uint64_t& peak) {
-  args.insert(args.begin(), {"--plugin", KLF_PLUGIN_LIBRARY});
-  const pid_t pid = Start(args, true);
+// resident memory, run as RunProgram runs it, its output dropped. The peak
+// counts what the child held before it became the program, a copy of this
+// process's memory: what the heap has freed is given back first.
+int PeakRun(const std::string& args, uint64_t& peak) {
+  const std::string command = "exec " + std::string(KLF_HOST_PROGRAM) + " " + args + " > /dev/null 2>&1";
+  malloc_trim(0);
+  const pid_t pid = fork();
+  if (pid == 0) execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr)), _exit(127);
   int status = 0;
   struct rusage use = {};
   if (pid < 0 || wait4(pid, &status, 0, &use) != pid) return -1;
@@ -393,10 +387,9 @@ int PeakRun(std::vector<std::string> args, uint64_t& peak) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Documents whose run the estimate puts at the budget, converted or not,
-// cut into the layout that takes the plug-in most memory: a byte less is
-// refused, saying both sizes apart; at the budget the run's peak stays
-// within it (measured where memory is the program's own, not a sanitizer's).
+// Documents whose run the estimate puts at the budget, converted or not, cut
+// as the plug-in takes most memory: a byte less is refused, saying both sizes
+// apart; at the budget the peak stays within it (where no sanitizer adds).
 TEST(HostSafety, RunsStayWithinTheMemoryBudgetInEveryMode) {
   klftest::TempDir dir;
   Write(Noise(klpModeGray, 700, 500, 15), dir.File("grey.png"));
@@ -407,29 +400,25 @@ TEST(HostSafety, RunsStayWithinTheMemoryBudgetInEveryMode) {
   layered.layers.push_back(Noise(klpModeGray, 400, 300, 17).layers[0]);
   layered.layers[1].left = 300, layered.layers[1].alpha = layered.layers[1].planes[0];
   Write(layered, dir.File("layers.psd"));
+  const char* modes[] = {"", "gray", "", "rgb", "cmyk"};  // by klpMode
   const std::pair<const char*, int16_t> rows[] = {
-      {"grey.png", -1},          {"grey.png", klpModeRGB},   {"grey.png", klpModeCMYK},
-      {"rgba.png", -1},          {"rgba.png", klpModeCMYK},  {"rgba.png", klpModeGray},
-      {"layers.psd", -1},        {"layers.psd", klpModeRGB}, {"layers.psd", klpModeCMYK}};
+      {"grey.png", 0},   {"grey.png", klpModeRGB},   {"grey.png", klpModeCMYK},
+      {"rgba.png", 0},   {"rgba.png", klpModeCMYK},  {"rgba.png", klpModeGray},
+      {"layers.psd", 0}, {"layers.psd", klpModeRGB}, {"layers.psd", klpModeCMYK}};
   for (const auto& [file, mode] : rows) {
-    SCOPED_TRACE(std::string(file) + " " + std::to_string(mode));
+    SCOPED_TRACE(std::string(file) + " " + modes[mode]);
     CKLT_HostDocument doc;
     std::string error;
-    doc.threads = 2;
-    doc.runMode = mode;
+    doc.threads = 2, doc.runMode = mode ? mode : -1;
     ASSERT_EQ(doc.ReadFile(dir.File(file), UINT64_MAX, error), CKLT_HostDocument::kOk) << error;
-    std::vector<std::string> args = {"--threads", "2", "--grid", "2x1", "--thickness", "5", dir.File(file), "-o",
-                                     dir.File("out.psd"), "--memory-budget", std::to_string(doc.runBytes - 1)};
-    if (mode >= 0)
-      args.insert(args.begin(), {"--mode", mode == klpModeGray ? "gray" : mode == klpModeRGB ? "rgb" : "cmyk"});
-    std::string line = std::string("--plugin ") + KLF_PLUGIN_LIBRARY;
-    for (const std::string& a : args) line += " " + a;
-    const Outcome refused = RunProgram(line);
+    const std::string run = std::string("--plugin ") + KLF_PLUGIN_LIBRARY + " --threads 2 --grid 2x1 --thickness 5 " +
+                            (mode ? std::string("--mode ") + modes[mode] : "") + " " + dir.File(file) + " -o " +
+                            dir.File("out.psd") + " --memory-budget ";
+    const Outcome refused = RunProgram(run + std::to_string(doc.runBytes - 1));
     EXPECT_EQ(refused.code, CKLT_HostRunner::kExitMemory) << refused.out;
     EXPECT_TRUE(Has(refused, "needs about " + std::to_string(doc.runBytes) + " bytes")) << refused.out;
-    args.back() = std::to_string(doc.runBytes);
     uint64_t peak = 0;
-    EXPECT_EQ(PeakRun(args, peak), 0);
+    EXPECT_EQ(PeakRun(run + std::to_string(doc.runBytes), peak), 0);
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     EXPECT_LE(peak, doc.runBytes);
 #endif
