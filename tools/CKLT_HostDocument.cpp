@@ -27,12 +27,8 @@ const int32_t kMaxPSDSide = 30000;
 const uint64_t kWorkPerPlane = 5;
 const uint64_t kWorkMore = 14;
 // What each thread holds besides: bytes a pixel of the canvas's width and
-// height (the rows and columns of a piece it works on), and its own.
+// height (the rows and columns of a piece it works on).
 const uint64_t kThreadPerSide = 160;
-const uint64_t kThreadOwn = 16 << 10;
-// The program's own memory: its code, the plug-in's and the libraries',
-// their data and stacks (6 MiB measured).
-const uint64_t kOwnBytes = uint64_t(8) << 20;
 
 typedef CKLT_HostDocument::Status Status;
 
@@ -144,15 +140,14 @@ CKLT_HostDocument::Layer WholeLayer(CKLF_ImageFormat& image, int colours, const 
 // (the layer's colours; when it lets others or nothing show through, its
 // alpha and the merged composite too; the selection and the plug-in's
 // copy of it) and the plug-in's work; before the run, what the layers cost
-// while read and converted; a share for each thread and the program's own
-// memory.
+// while read and converted; a share for each thread and what the program
+// holds besides (ownBytes).
 uint64_t CKLT_HostDocument::i_RunBytes(uint64_t layerBytes) const {
   const uint64_t c = static_cast<uint64_t>(RunPlanes());
   const uint64_t host = (m_mergedApart ? 2 * c + 2 : c) + (runSelection ? 2 : 0);
   const uint64_t run = layerBytes + Area(width, height) * (host + kWorkPerPlane * c + kWorkMore);
   const uint64_t sides = static_cast<uint64_t>(width) + static_cast<uint64_t>(height);
-  return std::max(run, m_beforeRunBytes) + KLF_Parallel::Resolve(threads) * (sides * kThreadPerSide + kThreadOwn) +
-         kOwnBytes;
+  return std::max(run, m_beforeRunBytes) + KLF_Parallel::Resolve(threads) * sides * kThreadPerSide + ownBytes;
 }
 
 Status CKLT_HostDocument::i_CheckBudget(uint64_t layerBytes, uint64_t budget, std::string& error) {

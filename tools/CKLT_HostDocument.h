@@ -7,8 +7,8 @@
 //
 // Cost: every layer is held at its own size; flattening touches each
 // pixel of a layer once. A read refuses a document whose run would need
-// more than a memory budget (in the mode the run converts it to, the
-// program's own memory counted) before it decodes the pixels.
+// more than a memory budget (in the mode the run converts it to, with
+// what the program holds besides) before it decodes the pixels.
 // Limits: 8-bit samples, sides up to 65535 (the framework's 16-bit sizes;
 // PNG holds more, JPEG 65500), PSD output up to 30000 a side (the
 // format's), layer positions within +-32767 for PSD output.
@@ -75,6 +75,10 @@ class CKLT_HostDocument {
   // selection mask when the run is given one.
   int16_t runMode = -1;
   bool runSelection = false;
+  // What the program holds besides the document and the run's work on it
+  // (its code, the plug-in's, the libraries', the stacks), counted within
+  // the budget.
+  uint64_t ownBytes = 0;
   // What the last read found its run needs, once within the budget; 0
   // before.
   uint64_t runBytes = 0;

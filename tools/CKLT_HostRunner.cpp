@@ -157,6 +157,10 @@ std::string CKLT_HostRunner::MessageFor(int16_t result) {
   }
 }
 
+uint64_t CKLT_HostRunner::OwnBytes(uint32_t threads) {
+  return (uint64_t(8) << 20) + KLF_Parallel::Resolve(threads) * (uint64_t(16) << 10);
+}
+
 void CKLT_HostRunner::i_Note(const std::string& text) const {
   std::fprintf(m_err, "tessarette-host: note: %s\n", text.c_str());
   std::fflush(m_err);
@@ -236,6 +240,7 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
   m_doc.threads = o.threads;
   m_doc.runMode = o.mode;
   m_doc.runSelection = !o.selection.empty();
+  m_doc.ownBytes = OwnBytes(o.threads);
   const Doc::Status s = m_doc.ReadFile(o.input, o.Budget(), message);
   if (s != Doc::kOk) return s == Doc::kNoMemory ? kExitMemory : kExitFiles;
   for (const std::string& note : m_doc.notes) i_Note(o.input + ": " + note);

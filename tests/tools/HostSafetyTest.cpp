@@ -409,7 +409,7 @@ TEST(HostSafety, RunsStayWithinTheMemoryBudgetInEveryMode) {
     SCOPED_TRACE(std::string(file) + " " + modes[mode]);
     CKLT_HostDocument doc;
     std::string error;
-    doc.threads = 2, doc.runMode = mode ? mode : -1;
+    doc.threads = 2, doc.runMode = mode ? mode : -1, doc.ownBytes = CKLT_HostRunner::OwnBytes(2);
     ASSERT_EQ(doc.ReadFile(dir.File(file), UINT64_MAX, error), CKLT_HostDocument::kOk) << error;
     const std::string run = std::string("--plugin ") + KLF_PLUGIN_LIBRARY + " --threads 2 --grid 2x1 --thickness 5 " +
                             (mode ? std::string("--mode ") + modes[mode] : "") + " " + dir.File(file) + " -o " +
