@@ -164,7 +164,9 @@ const O::OptionEntry kOptions[] = {
        return TakeInt("--max-space", v, 0, 0x7FFFFFFF, n, e) && (o.maxSpace = static_cast<int32_t>(n), true);
      }},
     {"--memory-budget", nullptr, "SIZE",
-     "refuse documents whose run would need more (bytes, or with K, M or G; default: half the machine's memory)",
+     "refuse documents whose run would need more at its peak, counting the document in the mode it is run in "
+     "(--mode), its copies, the plug-in's work and this program's own memory (bytes, or with K, M or G; default: "
+     "half the machine's memory)",
      [](O& o, const char* v, std::string& e) {
        return (TakeSize(v, o.memoryBudget) && o.memoryBudget > 0) ||
               Bad("--memory-budget", v, "bytes above 0, or with K, M or G, like 512M or 4G", e);
@@ -367,8 +369,10 @@ std::string CKLT_HostOptions::Usage() {
        "files are reduced, and the program says so); PSD files with RLE or raw\n"
        "channels (ZIP-compressed layers are read from the file's flattened image\n"
        "when it has one). A document whose run would need more memory than the\n"
-       "budget is refused before its pixels are decoded. A JPEG file cut short or\n"
-       "corrupt is refused. When the cut gives more or fewer pieces than the\n"
+       "budget (its whole peak: the document in the mode it is run in, the copies\n"
+       "made of it, the plug-in's work, this program's own 8 MiB) is refused\n"
+       "before its pixels are decoded. A JPEG file cut short or corrupt is\n"
+       "refused. When the cut gives more or fewer pieces than the\n"
        "layout has cells (knives that cross), the program says so, with what\n"
        "keeps them apart when that is known; when a regular layout leaves a\n"
        "margin larger than one of its shapes, it says that too.\n"

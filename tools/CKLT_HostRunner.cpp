@@ -157,6 +157,10 @@ std::string CKLT_HostRunner::MessageFor(int16_t result) {
   }
 }
 
+uint64_t CKLT_HostRunner::OwnBytes(uint32_t threads) {
+  return (uint64_t(8) << 20) + KLF_Parallel::Resolve(threads) * (uint64_t(16) << 10);
+}
+
 void CKLT_HostRunner::i_Note(const std::string& text) const {
   std::fprintf(m_err, "tessarette-host: note: %s\n", text.c_str());
   std::fflush(m_err);
@@ -234,6 +238,9 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   if (o.about) return kGoOn;
   m_doc.threads = o.threads;
+  m_doc.runMode = o.mode;
+  m_doc.runSelection = !o.selection.empty();
+  m_doc.ownBytes = OwnBytes(o.threads);
   const Doc::Status s = m_doc.ReadFile(o.input, o.Budget(), message);
   if (s != Doc::kOk) return s == Doc::kNoMemory ? kExitMemory : kExitFiles;
   for (const std::string& note : m_doc.notes) i_Note(o.input + ": " + note);
@@ -246,6 +253,8 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
   std::string reason;
   if (!Doc::CanWrite(o.output, m_doc.mode, m_doc.width, m_doc.height, reason))
     return message = "cannot write " + o.output + ": " + reason, kExitUsage;
+  if (EndsWithPSD(o.output))
+    for (const std::string& note : m_doc.PSDNameNotes()) i_Note(o.output + ": " + note);
   return kGoOn;
 }
 
