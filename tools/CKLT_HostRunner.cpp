@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <exception>
 #include <map>
 #include <tuple>
@@ -117,8 +118,9 @@ bool CKLT_HostRunner::CheckTargets(const std::vector<NamedFile>& targets, const 
       message += " are one file: one would be lost";
       return false;
     }
+    // -o may replace the input, never another file the run reads.
     const auto r = read.find(id);
-    if (t.side && r != read.end())
+    if (r != read.end() && (t.side || std::string(r->second->option) != "INPUT"))
       return message = std::string(t.option) + " " + t.path + " is " + ReadAs(r->second->option) +
                        ": it would be replaced",
              false;
@@ -203,6 +205,12 @@ int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   if (!pieces.empty() && !EndsWithPSD(pieces) && !CKLT_FileAccess::RegularOrAbsent(pieces, reason))
     return message = "--export-pieces " + pieces + " " + reason + ": only a regular file is replaced", kExitUsage;
   if (!CheckTargets(targets, Reads(o), message) || !CheckReads(Reads(o), message)) return kExitUsage;
+  // The plug-in too: a FIFO would wait for a writer, and what one writes
+  // is no library.
+  const char* const variable = std::getenv("TESSARETTE_PLUGIN");
+  const char* const named = !o.plugin.empty() ? "--plugin" : variable && *variable ? "TESSARETTE_PLUGIN" : "the plug-in";
+  if (!CheckReads({{named, o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin, false}}, message))
+    return kExitUsage;
   if (const int code = CKLT_HostExport::Check(o, reason); code >= 0) return message = reason, code;
   // The windows need a display: refused before anything is read.
   if ((o.dialog || o.about) && !KLP_DisplayNamed())

@@ -1,6 +1,6 @@
 // The host program's run: checks every file it will read or write (it
-// replaces regular files only, no two outputs may be one file and no side
-// output a file it reads), refuses settings the plug-in could not replay,
+// replaces regular files only, no two outputs may be one file and no
+// output a file it reads, but -o the input), refuses settings the plug-in could not replay,
 // reads the document (and a selection) within the memory budget, loads the
 // plug-in, serves it through CKLT_FilterHost as an image host does (About,
 // or Parameters / Prepare / Start / Continue / Finish), keeps the scripting
@@ -50,7 +50,8 @@ class CKLT_HostRunner {
   };
 
   // A file the run writes or reads, by the option that names it; a side
-  // output (any written file but -o) may not be a file the run reads.
+  // output (any written file but -o) may not be a file the run reads, and
+  // -o only the input.
   struct NamedFile {
     const char* option;
     std::string path;
@@ -61,8 +62,8 @@ class CKLT_HostRunner {
   // reads.
   static std::vector<NamedFile> Targets(const CKLT_HostOptions& o);
   static std::vector<NamedFile> Reads(const CKLT_HostOptions& o);
-  // Every target is a regular file or none, no two are one file, and no
-  // side output is a file read: else false with the reason.
+  // Every target is a regular file or none, no two are one file, and none
+  // is a file read but -o the input: else false with the reason.
   static bool CheckTargets(const std::vector<NamedFile>& targets, const std::vector<NamedFile>& reads,
                            std::string& message);
 

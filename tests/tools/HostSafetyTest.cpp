@@ -44,11 +44,14 @@ TEST(HostSafety, RefusesBeforeTheFilterRunsAndSaysWhy) {
   WriteZipPsd(Noise(klpModeGray, 8, 8, 3), d + "zip.psd", true);
   klftest::WriteFileBytes(d + "notes.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
   klftest::WriteFileBytes(d + "cut.klpd", {'K', 'L', 'T', 'S', '3', '0', 1, 0, 0});
+  ASSERT_EQ(mkfifo((d + "pipe.so").c_str(), 0666), 0);
   const std::string in = " " + d + "in.png", out = " -o " + d + "out.png";
+  const int usage = CKLT_HostRunner::kExitUsage;
   const struct {
     std::string args;
     int code;
-    const char* says;
+    std::string says;
+    std::string env = "";  // before the program; with one, no plug-in of the test's
   } rows[] = {
       {d + "sub" + out, CKLT_HostRunner::kExitUsage, "is a folder"},
       {"--settings " + d + "sub" + in + out, CKLT_HostRunner::kExitUsage, "is a folder"},
@@ -71,10 +74,25 @@ TEST(HostSafety, RefusesBeforeTheFilterRunsAndSaysWhy) {
       {"--memory-budget 1G " + kCrashers + "tools/crashers/png_1bit_20000x20000.png" + out,
        CKLT_HostRunner::kExitMemory, "more than the memory budget of 1.0 GiB"},
       {"--max-space 10" + in + out, CKLT_HostRunner::kExitMemory, "too little memory"},
+      // -o may be the input alone of the files read; a plug-in must be a file.
+      {"--selection " + d + "c.psd" + in + " -o " + d + "c.psd", usage, "-o " + d + "c.psd is the --selection mask"},
+      {"--settings " + d + "cut.klpd" + in + " -o " + d + "sub/../cut.klpd", usage, "is the --settings file read"},
+      {in + out, usage, "TESSARETTE_PLUGIN " + d + "pipe.so is a FIFO", "TESSARETTE_PLUGIN=" + d + "pipe.so"},
+      {"--plugin " + d + "pipe.so" + in + out, usage, "--plugin " + d + "pipe.so is a FIFO", "env"},
+      // An option of one value given twice; numbers of plain decimal digits.
+      {in + out + " --output " + d + "b.png", usage, "--output is given twice (" + d + "out.png, then " + d + "b.png)"},
+      {"--export-pieces p.png --export-pieces q.png" + in + out, usage, "--export-pieces is given twice"},
+      {"--knob-size 30 --grid 2x2 --knob-size 30" + in + out, usage, "--knob-size is given twice (30, then 30)"},
+      {"--grid ' 3x2'" + in + out, usage, "bad --grid  3x2"},
+      {"--grid '3x2 '" + in + out, usage, "bad --grid 3x2 "},
+      {"--threads +4" + in + out, usage, "bad --threads +4"},
+      {"--layer -0" + in + out, usage, "bad --layer -0"},
+      {"--memory-budget +8M" + in + out, usage, "bad --memory-budget +8M"},
+      {"--random-knots 5 --seed ' 7'" + in + out, usage, "bad --seed  7"},
   };
   const size_t files = FileCount(d);
   for (const auto& row : rows) {
-    Outcome o = RunProgram(kTestPlugin + row.args);
+    Outcome o = RunProgram((row.env.empty() ? kTestPlugin : "-q ") + row.args, row.env + " timeout 60");
     EXPECT_EQ(o.code, row.code) << row.args << "\n" << o.out;
     EXPECT_TRUE(Has(o, row.says)) << row.args << "\n" << o.out;
     EXPECT_EQ(FileCount(d), files) << row.args;  // nothing written, nothing left behind
