@@ -7,9 +7,10 @@
 // descriptor in a file between runs (record and play), shows the
 // progress and the plug-in's alerts, writes the result through an
 // all-or-nothing replacement and maps the plug-in's result to an exit code
-// with a one-line message. What it changes or cannot keep is said on the
-// error stream as a note, and so is a cut whose pieces differ from the
-// layout's cells (knives that cross). A replay whose cut gives no piece,
+// with a one-line message, which names what a failing run had already put
+// in place (exports, saved settings, the output). What it changes or
+// cannot keep is said on the error stream as a note, and so is a cut whose
+// pieces differ from the layout's cells (knives that cross). A replay whose cut gives no piece,
 // or more than the plug-in takes, is refused as bad parameters, nothing
 // written.
 //
@@ -121,5 +122,6 @@ class CKLT_HostRunner {
   bool m_countRan = false;
   std::vector<CKLT_FilterHost::DescRecord> m_script;
   std::vector<uint8_t> m_block;  // the settings handed over; empty when not known
+  std::vector<std::string> m_placed;  // each file or set put in place, by its option
   int16_t m_lastResult = 0;
 };
