@@ -1,4 +1,5 @@
 // tessarette-host: runs the filter plug-in on an image file from the shell.
+#include <malloc.h>
 #include <signal.h>
 
 #include <cerrno>
@@ -57,9 +58,24 @@ void RemoveTemporariesOnSignals() {
   }
 }
 
+// glibc raises its threshold for blocks taken from the system at each
+// large block freed: when the piece count beside the plug-in frees its
+// knife mask first, the plug-in's later blocks of that size come from the
+// heaps, and the space they leave free stays the process's (a sixth more
+// resident memory at 4 to 6 megapixels on 8 threads, none more in use).
+// A fixed threshold, the highest it would reach, keeps the peak from
+// depending on the order in which threads free their blocks; refused, the
+// allocator keeps its own policy and only the peak differs.
+void FixLargeBlockThreshold() {
+#if defined(__GLIBC__)
+  (void)mallopt(M_MMAP_THRESHOLD, 32 << 20);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  FixLargeBlockThreshold();
   // A write beyond the file-size limit fails with EFBIG instead of ending
   // the program, so the old file is kept and the reason said.
   std::signal(SIGXFSZ, SIG_IGN);
