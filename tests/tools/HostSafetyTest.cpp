@@ -2,8 +2,10 @@
 // clear reason and the right exit code before the filter runs, never
 // crashes or throws, never leaves a broken or half-written file, and keeps
 // its memory within a budget.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -17,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "CKLP_ReplaceFile.h"
 #include "CKLT_HostRunner.h"
@@ -47,11 +50,14 @@ TEST(HostSafety, RefusesBeforeTheFilterRunsAndSaysWhy) {
   WriteZipPsd(Noise(klpModeGray, 8, 8, 3), d + "zip.psd", true);
   klftest::WriteFileBytes(d + "notes.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
   klftest::WriteFileBytes(d + "cut.klpd", {'K', 'L', 'T', 'S', '3', '0', 1, 0, 0});
+  ASSERT_EQ(mkfifo((d + "pipe.so").c_str(), 0666), 0);
   const std::string in = " " + d + "in.png", out = " -o " + d + "out.png";
+  const int usage = CKLT_HostRunner::kExitUsage;
   const struct {
     std::string args;
     int code;
-    const char* says;
+    std::string says;
+    std::string env = "";  // before the program; with one, no plug-in of the test's
   } rows[] = {
       {d + "sub" + out, CKLT_HostRunner::kExitUsage, "is a folder"},
       {"--settings " + d + "sub" + in + out, CKLT_HostRunner::kExitUsage, "is a folder"},
@@ -74,10 +80,25 @@ TEST(HostSafety, RefusesBeforeTheFilterRunsAndSaysWhy) {
       {"--memory-budget 1G " + kCrashers + "tools/crashers/png_1bit_20000x20000.png" + out,
        CKLT_HostRunner::kExitMemory, "more than the memory budget of 1.0 GiB"},
       {"--max-space 10" + in + out, CKLT_HostRunner::kExitMemory, "too little memory"},
+      // -o may be the input alone of the files read; a plug-in must be a file.
+      {"--selection " + d + "c.psd" + in + " -o " + d + "c.psd", usage, "-o " + d + "c.psd is the --selection mask"},
+      {"--settings " + d + "cut.klpd" + in + " -o " + d + "sub/../cut.klpd", usage, "is the --settings file read"},
+      {in + out, usage, "TESSARETTE_PLUGIN " + d + "pipe.so is a FIFO", "TESSARETTE_PLUGIN=" + d + "pipe.so"},
+      {"--plugin " + d + "pipe.so" + in + out, usage, "--plugin " + d + "pipe.so is a FIFO", "env"},
+      // An option of one value given twice; numbers of plain decimal digits.
+      {in + out + " --output " + d + "b.png", usage, "--output is given twice (" + d + "out.png, then " + d + "b.png)"},
+      {"--export-pieces p.png --export-pieces q.png" + in + out, usage, "--export-pieces is given twice"},
+      {"--knob-size 30 --grid 2x2 --knob-size 30" + in + out, usage, "--knob-size is given twice (30, then 30)"},
+      {"--grid ' 3x2'" + in + out, usage, "bad --grid  3x2"},
+      {"--grid '3x2 '" + in + out, usage, "bad --grid 3x2 "},
+      {"--threads +4" + in + out, usage, "bad --threads +4"},
+      {"--layer -0" + in + out, usage, "bad --layer -0"},
+      {"--memory-budget +8M" + in + out, usage, "bad --memory-budget +8M"},
+      {"--random-knots 5 --seed ' 7'" + in + out, usage, "bad --seed  7"},
   };
   const size_t files = FileCount(d);
   for (const auto& row : rows) {
-    Outcome o = RunProgram(kTestPlugin + row.args);
+    Outcome o = RunProgram((row.env.empty() ? kTestPlugin : "-q ") + row.args, row.env + " timeout 60");
     EXPECT_EQ(o.code, row.code) << row.args << "\n" << o.out;
     EXPECT_TRUE(Has(o, row.says)) << row.args << "\n" << o.out;
     EXPECT_EQ(FileCount(d), files) << row.args;  // nothing written, nothing left behind
@@ -98,6 +119,18 @@ TEST(HostSafety, AFailedWriteKeepsTheOldFile) {
   EXPECT_EQ(klftest::ReadFileBytes(d + "out.png"), old);
   EXPECT_FALSE(fs::exists(d + "new.psd"));
   EXPECT_EQ(FileCount(d), 2u) << "no temporary file is left";
+  // One that fails after it put files in place keeps them, each whole, and
+  // names them again in its last line (the PSD, about 420 KB, beyond the limit).
+  Outcome failed = RunProgram(kTestPlugin + "--grid 3x2 --export-pieces " + d + "p.png --export-cropped " +
+                                  "--export-knives " + d + "k.eps --save-settings " + d + "s.klpd " + d +
+                                  "in.png -o " + d + "new.psd",
+                              "ulimit -f 200;");
+  EXPECT_EQ(failed.code, CKLT_HostRunner::kExitFiles);
+  EXPECT_TRUE(Has(failed, "saved the settings to " + d + "s.klpd\n") &&
+              Has(failed, "(already put in place by this run, and kept: 6 PNG files of --export-pieces " + d +
+                              "p.png, --export-knives " + d + "k.eps and --save-settings " + d + "s.klpd)\n"))
+      << failed.out;
+  EXPECT_EQ(FileCount(d), 2u + 6 + 2) << "the pieces, the knives and the settings, no output";
 
   // The output may be the input, also through a link: the file is replaced
   // whole and the link stays a link.
@@ -143,13 +176,16 @@ TEST(HostSafety, OutputsThatCannotBeKeptAreRefusedFirst) {
   EXPECT_NE(klftest::ReadFileBytes(d + "kept.png"), old);
 }
 
-// Runs the program with args, sends it signal once ready(folder) holds,
-// and returns how it ended (waitpid's status; -1 when it ended first).
+// Runs the program with args (what it prints into log when one is named),
+// sends it signal once ready(folder) holds, and returns how it ended
+// (waitpid's status; -1 when it ended first).
 int InterruptedRun(const std::vector<std::string>& args, const std::string& folder, int signal,
-                   const std::function<bool(const std::string&)>& ready) {
+                   const std::function<bool(const std::string&)>& ready, const std::string& log = "") {
   const pid_t pid = fork();
   if (pid == 0) {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+    const int fd = log.empty() ? -1 : open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!log.empty() && (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0)) _exit(127);
     std::vector<char*> argv = {const_cast<char*>(KLF_HOST_PROGRAM)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -247,6 +283,47 @@ TEST(HostSafety, AnInterruptedExportLeavesTheFolderAsItWas) {
     EXPECT_EQ(Count(o, ".p_"), 0u) << t;
     EXPECT_EQ(Count(o, "p_"), 600u) << t;
   }
+}
+
+// Exports into one folder at once. One that waits for another's set says
+// so after a moment and still ends cleanly on Ctrl-C. Of two placed right
+// one after the other, the later counts the earlier's files it did not
+// replace (2 x 2 then 3 x 2: 2; the other way: 4), the earlier none.
+TEST(HostSafety, ExportsIntoOneFolderAtOnce) {
+  klftest::TempDir dir, logs;
+  const std::string d = dir.Path() + "/", holds = "note: " + dir.Path() + " still holds ";
+  Write(Noise(klpModeRGB, 60, 40, 18), d + "in.png");
+  const auto run = [&](const std::string& grid) {
+    return kTestPlugin + "--grid " + grid + " " + d + "in.png -o " + d + grid +
+           ".png --export-what all --export-pieces " + d + "p.png";
+  };
+  const int folder = open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);  // held as by a set being placed
+  ASSERT_TRUE(folder >= 0 && flock(folder, LOCK_EX) == 0);
+  const auto before = Listing(d);
+  const int status = InterruptedRun(
+      {"-q", "--grid", "2x2", d + "in.png", "-o", d + "o.png", "--export-pieces", d + "p.png"}, d, SIGINT,
+      [&](const std::string&) {
+        const std::vector<uint8_t> said = klftest::ReadFileBytes(logs.File("log"));
+        return std::string(said.begin(), said.end()).find("waiting for another export into " +
+                                                          fs::canonical(d).string()) != std::string::npos;
+      },
+      logs.File("log"));
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_EQ(Listing(d), before);
+  for (int round = 0; round < 3; ++round) {
+    Outcome a, b;
+    std::thread first([&] { a = RunProgram(run("2x2")); }), second([&] { b = RunProgram(run("3x2")); });
+    for (int i = 0; i < 60000 && Count(d, ".p_") < 4 + 6; ++i) usleep(1000);  // both waiting
+    EXPECT_EQ(flock(folder, LOCK_UN), 0);
+    first.join(), second.join();
+    const bool aFirst = !Has(a, holds);
+    EXPECT_TRUE(a.code == 0 && b.code == 0 && Has(b, holds) == aFirst) << a.out << b.out;
+    EXPECT_TRUE(Has(aFirst ? b : a, holds + (aFirst ? "2" : "4") + " files")) << a.out << b.out;
+    for (const auto& e : fs::directory_iterator(d))
+      if (e.path().filename().string().rfind("p_", 0) == 0) fs::remove(e.path());
+    ASSERT_EQ(flock(folder, LOCK_EX), 0);
+  }
+  close(folder);
 }
 
 // What goes before the program to limit its allocations: no block above
