@@ -433,6 +433,22 @@ bool CheckLine(const CKLF_ImageDrawing::HQPOLYLINE& l, bool plain, kltFPOS& lo, 
   return true;
 }
 
+// Every segment with a length of the polylines that can be drawn, in
+// order, while more() holds.
+template <class More, class Visit>
+void EachSegment(const CKLF_ImageDrawing::HQPOLYLINE* lines, u32 count, bool plain, More more, Visit visit) {
+  for (u32 i = 0; i < count && more(); ++i) {
+    const CKLF_ImageDrawing::HQPOLYLINE& l = lines[i];
+    kltFPOS lo, hi;
+    if (!CheckLine(l, plain, lo, hi)) continue;
+    for (u32 cur = 0, next; cur + 1 < l.count && more(); cur = next) {
+      next = NextPoint(l.points, l.count, cur, l.minDist2);
+      const kltFPOS a = l.points[cur], b = l.points[next];
+      if (a.x != b.x || a.y != b.y) visit(l, a, b);
+    }
+  }
+}
+
 // A row whose open pixels all lie in one full span needs nothing more.
 inline bool RowDone(const RowSpans& r) { return r.lo > r.hi || (r.n == 1 && r.s[0] <= r.lo && r.s[1] >= r.hi); }
 
@@ -520,20 +536,13 @@ u8 CKLF_ImageDrawing::i_Blend(const HQPOLYLINE* lines, u32 count, u8 capEnds, u8
 }
 
 void CKLF_ImageDrawing::i_BlendPlain(const HQPOLYLINE* lines, u32 count, OpenRows* open) {
-  for (u32 i = 0; i < count && (!open || open->first <= open->last); ++i) {
-    const HQPOLYLINE& l = lines[i];
-    kltFPOS lo, hi;
-    if (!CheckLine(l, true, lo, hi)) continue;
-    for (u32 cur = 0, next; cur + 1 < l.count && (!open || open->first <= open->last); cur = next) {
-      next = NextPoint(l.points, l.count, cur, l.minDist2);
-      const kltFPOS a = l.points[cur], b = l.points[next];
-      if (a.x == b.x && a.y == b.y) continue;
-      // Toward zero, within +-2^28 (checked).
-      const i32 e[4] = {static_cast<i32>(a.x), static_cast<i32>(a.y), static_cast<i32>(b.x), static_cast<i32>(b.y)};
-      if (l.width >= 2.0) i_DiscLine(e, l.width, open);
-      else i_PixelLine(e);
-    }
-  }
+  auto more = [&] { return !open || open->first <= open->last; };
+  EachSegment(lines, count, true, more, [&](const HQPOLYLINE& l, kltFPOS a, kltFPOS b) {
+    // Toward zero, within +-2^28 (checked).
+    const i32 e[4] = {static_cast<i32>(a.x), static_cast<i32>(a.y), static_cast<i32>(b.x), static_cast<i32>(b.y)};
+    if (l.width >= 2.0) i_DiscLine(e, l.width, open);
+    else i_PixelLine(e);
+  });
 }
 
 // Wide segments are blended in three passes over the open rows they
@@ -544,20 +553,14 @@ void CKLF_ImageDrawing::i_BlendHQ(const HQPOLYLINE* lines, u32 count, u8 capEnds
   const kltRECT_s clip = i_Clip();
   const f64 ox = feather ? 0.5 : 0.0;
   const u8 v = m_value;
-  // Every segment with a length, with its box in the clip, while rows are open.
+  // Every segment with its box in the clip, while rows are open.
+  auto more = [&] { return !open || open->first <= open->last; };
   auto eachSegment = [&](auto visit) {
-    for (u32 i = 0; i < count; ++i) {
-      const HQPOLYLINE& l = lines[i];
-      kltFPOS lo, hi;
-      if (!CheckLine(l, false, lo, hi)) continue;
-      for (u32 cur = 0, next; cur + 1 < l.count && (!open || open->first <= open->last); cur = next) {
-        next = NextPoint(l.points, l.count, cur, l.minDist2);
-        const kltFPOS a = l.points[cur], b = l.points[next];
-        HQSegment g;
-        kltRECT_s sb;
-        if (SetUpSegment(g, a.x, a.y, b.x, b.y, l.width, capEnds, feather, v) && SegmentBox(g, clip, sb)) visit(g, sb);
-      }
-    }
+    EachSegment(lines, count, false, more, [&](const HQPOLYLINE& l, kltFPOS a, kltFPOS b) {
+      HQSegment g;
+      kltRECT_s sb;
+      if (SetUpSegment(g, a.x, a.y, b.x, b.y, l.width, capEnds, feather, v) && SegmentBox(g, clip, sb)) visit(g, sb);
+    });
   };
   if (!open) {
     eachSegment([&](const HQSegment& g, const kltRECT_s& sb) {
