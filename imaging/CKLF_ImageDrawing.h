@@ -63,7 +63,9 @@ class CKLF_ImageDrawing : public CKLF_FrameWork {
   u8 DrawHQLine(kltFPOS a, kltFPOS b, f64 width, u8 capEnds, u8 maxBlend, u8 feather);
   // A polyline: from the current point to the first following point whose
   // squared distance from it exceeds minDist2 (or the last point), and on
-  // from there. 0 with error 1 for fewer than 2 points.
+  // from there. 0 with error 1 for fewer than 2 points. Blended into an
+  // 8-bit plane (maxBlend, or plain), every segment is checked before any
+  // is drawn.
   u8 DrawHQPolyLine(const kltFPOS* pts, u32 n, f64 width, u8 capEnds, u8 maxBlend, u8 feather, f64 minDist2);
   // One polyline of a set drawn at once (the points are not copied).
   struct HQPOLYLINE {
@@ -73,7 +75,7 @@ class CKLF_ImageDrawing : public CKLF_FrameWork {
     f64 minDist2;
   };
   // Polylines drawn as DrawHQPolyLine draws each, with the same pixels;
-  // anti-aliased with maxBlend, the pixels they share are worked on once.
+  // blended into an 8-bit plane, the pixels they share are worked on once.
   // A polyline that cannot be drawn is left out, the others drawn, and 0
   // returned with error 1.
   u8 DrawHQPolyLines(const HQPOLYLINE* lines, u32 count, u8 capEnds, u8 maxBlend, u8 feather);
