@@ -433,14 +433,15 @@ bool CheckLine(const CKLF_ImageDrawing::HQPOLYLINE& l, bool plain, kltFPOS& lo, 
   return true;
 }
 
-// Every segment with a length of the polylines that can be drawn, in
-// order, while more() holds.
+// Every segment with a length of the polylines that can be drawn (all
+// when allGood), in order, while more() holds.
 template <class More, class Visit>
-void EachSegment(const CKLF_ImageDrawing::HQPOLYLINE* lines, u32 count, bool plain, More more, Visit visit) {
+void EachSegment(const CKLF_ImageDrawing::HQPOLYLINE* lines, u32 count, bool plain, bool allGood, More more,
+                 Visit visit) {
   for (u32 i = 0; i < count && more(); ++i) {
     const CKLF_ImageDrawing::HQPOLYLINE& l = lines[i];
     kltFPOS lo, hi;
-    if (!CheckLine(l, plain, lo, hi)) continue;
+    if (!allGood && !CheckLine(l, plain, lo, hi)) continue;
     for (u32 cur = 0, next; cur + 1 < l.count && more(); cur = next) {
       next = NextPoint(l.points, l.count, cur, l.minDist2);
       const kltFPOS a = l.points[cur], b = l.points[next];
@@ -530,14 +531,14 @@ u8 CKLF_ImageDrawing::i_Blend(const HQPOLYLINE* lines, u32 count, u8 capEnds, u8
     if (!i_OpenRows(box, open)) return 0;
     rowsLeft = &open;
   }
-  if (plain) i_BlendPlain(lines, count, rowsLeft);
-  else i_BlendHQ(lines, count, capEnds, feather, rowsLeft);
+  if (plain) i_BlendPlain(lines, count, ok, rowsLeft);
+  else i_BlendHQ(lines, count, capEnds, feather, ok, rowsLeft);
   return ok ? 1 : Fail(klErrBadArg);
 }
 
-void CKLF_ImageDrawing::i_BlendPlain(const HQPOLYLINE* lines, u32 count, OpenRows* open) {
+void CKLF_ImageDrawing::i_BlendPlain(const HQPOLYLINE* lines, u32 count, u8 allGood, OpenRows* open) {
   auto more = [&] { return !open || open->first <= open->last; };
-  EachSegment(lines, count, true, more, [&](const HQPOLYLINE& l, kltFPOS a, kltFPOS b) {
+  EachSegment(lines, count, true, allGood, more, [&](const HQPOLYLINE& l, kltFPOS a, kltFPOS b) {
     // Toward zero, within +-2^28 (checked).
     const i32 e[4] = {static_cast<i32>(a.x), static_cast<i32>(a.y), static_cast<i32>(b.x), static_cast<i32>(b.y)};
     if (l.width >= 2.0) i_DiscLine(e, l.width, open);
@@ -549,14 +550,15 @@ void CKLF_ImageDrawing::i_BlendPlain(const HQPOLYLINE* lines, u32 count, OpenRow
 // reach: the spans they surely cover fully are gathered a row, each filled
 // once, then what is left of the segments' row ranges is tested pixel by
 // pixel.
-void CKLF_ImageDrawing::i_BlendHQ(const HQPOLYLINE* lines, u32 count, u8 capEnds, u8 feather, OpenRows* open) {
+void CKLF_ImageDrawing::i_BlendHQ(const HQPOLYLINE* lines, u32 count, u8 capEnds, u8 feather, u8 allGood,
+                                  OpenRows* open) {
   const kltRECT_s clip = i_Clip();
   const f64 ox = feather ? 0.5 : 0.0;
   const u8 v = m_value;
   // Every segment with its box in the clip, while rows are open.
   auto more = [&] { return !open || open->first <= open->last; };
   auto eachSegment = [&](auto visit) {
-    EachSegment(lines, count, false, more, [&](const HQPOLYLINE& l, kltFPOS a, kltFPOS b) {
+    EachSegment(lines, count, false, allGood, more, [&](const HQPOLYLINE& l, kltFPOS a, kltFPOS b) {
       HQSegment g;
       kltRECT_s sb;
       if (SetUpSegment(g, a.x, a.y, b.x, b.y, l.width, capEnds, feather, v) && SegmentBox(g, clip, sb)) visit(g, sb);

@@ -98,9 +98,10 @@ class CKLF_ImageDrawing : public CKLF_FrameWork {
   struct OpenRows;
   u8 i_Blend(const HQPOLYLINE* lines, u32 count, u8 capEnds, u8 feather);
   u8 i_OpenRows(kltRECT_s box, OpenRows& open);
-  // open: the rows left open for wide lines, null for thin ones.
-  void i_BlendHQ(const HQPOLYLINE* lines, u32 count, u8 capEnds, u8 feather, OpenRows* open);
-  void i_BlendPlain(const HQPOLYLINE* lines, u32 count, OpenRows* open);
+  // allGood: every polyline was found drawable; open: the rows left open
+  // for wide lines, null for thin ones.
+  void i_BlendHQ(const HQPOLYLINE* lines, u32 count, u8 capEnds, u8 feather, u8 allGood, OpenRows* open);
+  void i_BlendPlain(const HQPOLYLINE* lines, u32 count, u8 allGood, OpenRows* open);
   // Plain lines over truncated end points: 1 pixel, the disc brush (in a
   // blend, open is its rows).
   void i_PixelLine(const i32 e[4]);
