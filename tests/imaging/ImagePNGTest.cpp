@@ -483,6 +483,89 @@ TEST(ImagePNG, ImageDataChunksFiltersAndDamage) {
   }
 }
 
+namespace {
+
+// Rows (filter byte first) as a zlib stream: whole, or in the encoder's
+// independent bands, each ended by a sync flush.
+Bytes ImageStream(const Bytes& rows, u32 rowBytes, bool banded) {
+  if (!banded) return pngtest::Deflated(rows);
+  Bytes out = {0x78, 0x01};
+  const size_t band = static_cast<size_t>(CKLF_PNGEncoder::BandRows(rowBytes)) * rowBytes;
+  for (size_t p = 0; p < rows.size(); p += band) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    z.next_in = const_cast<u8*>(&rows[p]);
+    z.avail_in = static_cast<uInt>(std::min(band, rows.size() - p));
+    Bytes part(deflateBound(&z, z.avail_in) + 16);
+    z.next_out = part.data(), z.avail_out = static_cast<uInt>(part.size());
+    deflate(&z, p + band >= rows.size() ? Z_FINISH : Z_SYNC_FLUSH);
+    out.insert(out.end(), part.begin(), part.end() - z.avail_out);
+    deflateEnd(&z);
+  }
+  const uLong a = adler32(1, rows.data(), static_cast<uInt>(rows.size()));
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<u8>(a >> (24 - 8 * i)));
+  return out;
+}
+
+}  // namespace
+
+// Damage is refused in libpng's words, whichever way the file is read (8-bit
+// RGB by the reader's own decoder, as one stream or in bands, on one thread
+// or four; a palette file by libpng), and the planes are made only once the
+// first band has decoded: never for damage in the first rows.
+TEST(ImagePNG, DamageIsRefusedWithItsReason) {
+  struct Source : CKLF_ImagePNG::PlaneSource {
+    Bytes planes[4];
+    int made = 0;
+    u16 MakePlanes(u8* p[4]) override {
+      ++made;
+      for (int c = 0; c < 4; ++c) planes[c].assign(300 * 600, 0), p[c] = planes[c].data();
+      return 0;
+    }
+  };
+  enum { kCrc, kGarbage, kFilterFirst, kFilterLast, kCut, kAdler, kTwoPalettes };
+  const struct {
+    int fault;
+    const char* says;
+    int made;
+  } faults[] = {{kCrc, "IDAT: CRC error", 0},
+                {kGarbage, "IDAT: incorrect header check", 0},
+                {kFilterFirst, "bad adaptive filter value", 0},
+                {kFilterLast, "bad adaptive filter value", 1},
+                {kCut, "Not enough image data", 1},
+                {kAdler, "IDAT: incorrect data check", 1},
+                {kTwoPalettes, "PLTE: duplicate", 0}};
+  const u32 w = 300, h = 600;  // three bands of RGB rows
+  std::mt19937 rng(21);
+  for (int kind = 0; kind < 3; ++kind) {  // RGB whole, RGB in bands, palette
+    const u32 rowBytes = (kind < 2 ? 3 * w : w) + 1;
+    Bytes image = klftest::RandomBytes(rng, static_cast<size_t>(rowBytes) * h);
+    for (u32 y = 0; y < h; ++y) image[y * rowBytes] = static_cast<u8>(y % 5);
+    for (const auto& f : faults)
+      for (u32 threads : {1u, 4u}) {
+        SCOPED_TRACE(testing::Message() << f.says << " kind " << kind << " threads " << threads);
+        Bytes rows = image;
+        if (f.fault == kFilterFirst) rows[0] = 5;
+        if (f.fault == kFilterLast) rows[(h - 1) * rowBytes] = 7;
+        Bytes stream = ImageStream(rows, rowBytes, kind == 1);
+        if (f.fault == kGarbage) stream = klftest::RandomBytes(rng, stream.size()), stream[0] = 0x78, stream[1] = 0;
+        if (f.fault == kCut) stream.resize(stream.size() * 3 / 4);
+        if (f.fault == kAdler) stream.back() ^= 1;
+        Bytes file = pngtest::Start(w, h, 8, kind < 2 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_PALETTE);
+        for (int k = 0; k < (f.fault == kTwoPalettes ? 2 : kind / 2); ++k) PutChunk(file, "PLTE", Bytes(768, 9));
+        PutChunk(file, "IDAT", stream);
+        if (f.fault == kCrc) file[ChunkAt(file, "IDAT") + stream.size() / 2] ^= 0x10;
+        PutChunk(file, "IEND", {});
+        CKLF_ImagePNG r;
+        r.SetThreads(threads);
+        Source planes;
+        EXPECT_FAILS(r, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), planes, w, h), klErrNotFormat);
+        EXPECT_STREQ(f.says, r.GetDamage());
+        EXPECT_EQ(f.made, planes.made);
+      }
+  }
+}
+
 // A placed image is encoded as its canvas drawn out would be: the same
 // filtered rows (byte for byte the same stream, but for the run-length
 // strategy, whose zeros go into blocks of their own), for any channels,
