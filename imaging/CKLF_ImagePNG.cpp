@@ -29,6 +29,7 @@ struct MemorySource {
   u32 pos;
   u32 next;            // where the next chunk's header starts
   u8 profileDropped;   // a colour profile beyond the chunk limit was stepped over
+  u8 profileSeen;      // one was handed to libpng
 };
 
 // The chunks libpng is handed, image data apart, are held whole by it: up
@@ -103,6 +104,7 @@ void NextChunk(png_structp png, MemorySource* src) {
     if (ForLibrary(type, length)) {
       if (length > kChunkLimit && type != kIDAT) png_error(png, "chunk too large");
       src->next = src->pos + 12 + length;
+      if (type == kiCCP) src->profileSeen = 1;
       return;
     }
     if (type == kiCCP) src->profileDropped = 1;
@@ -149,6 +151,8 @@ CKLF_ImagePNG::CKLF_ImagePNG()
       m_hasAlpha(0),
       m_dataCanHold(0),
       m_profileDropped(0),
+      m_profileWhy{},
+      m_profileWarning{},
       m_damage{},
       m_target{nullptr, nullptr, nullptr, nullptr},
       m_targetWidth(0),
@@ -402,6 +406,14 @@ void CKLF_ImagePNG::i_LibraryError(png_struct* png, const char* message) {
   png_longjmp(png, 1);
 }
 
+// Of libpng's warnings only the first about a colour profile is kept: the
+// reason a profile it took in was left out.
+void CKLF_ImagePNG::i_LibraryWarning(png_struct* png, const char* message) {
+  CKLF_ImagePNG* self = static_cast<CKLF_ImagePNG*>(png_get_error_ptr(png));
+  if (message && std::strncmp(message, "iCCP", 4) == 0 && !self->m_profileWarning[0])
+    std::snprintf(self->m_profileWarning, sizeof(self->m_profileWarning), "%s", message);
+}
+
 u8 CKLF_ImagePNG::i_Damaged(const char* why) {
   std::snprintf(m_damage, sizeof(m_damage), "%s", why);
   return Fail(klErrNotFormat);
@@ -410,16 +422,18 @@ u8 CKLF_ImagePNG::i_Damaged(const char* why) {
 u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
   ResetError();
   m_damage[0] = 0;
+  m_profileWhy[0] = 0;
+  m_profileWarning[0] = 0;
   if (!data || size < 4 || png_sig_cmp(data, 0, 4) != 0) return Fail(klErrNotFormat);
   if (decode && i_Canceled(1)) return 0;
-  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, this, i_LibraryError, PngWarning, this,
+  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, this, i_LibraryError, i_LibraryWarning, this,
                                              i_LibraryAlloc, i_LibraryFree);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {
     png_destroy_read_struct(&png, nullptr, nullptr);
     return Fail(klErrNoMemory);
   }
-  MemorySource src = {data, size, 0, kSignatureBytes, 0};
+  MemorySource src = {data, size, 0, kSignatureBytes, 0, 0};
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
     if (decode) i_FreePlanes();
@@ -484,6 +498,8 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   int compression = 0;
   if (png_get_iCCP(png, info, &name, &compression, &profile, &profileSize))
     return i_SetICCProfile(profile, profileSize);
+  if (src->profileSeen)
+    std::snprintf(m_profileWhy, sizeof(m_profileWhy), "%s", m_profileWarning[0] ? m_profileWarning : "iCCP");
   return 1;
 }
 
@@ -503,7 +519,8 @@ u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, int& passes) 
   if (png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE) png_set_expand(png);
   if (grey && m_sourceBits < 8) png_set_expand_gray_1_2_4_to_8(png);
   if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-  if (m_sourceBits == 16) png_set_strip_16(png);
+  // Rounded to the nearest 8-bit value, as other readers read them.
+  if (m_sourceBits == 16) png_set_scale_16(png);
   passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
   const u32 channels = png_get_channels(png, info);

@@ -2,8 +2,9 @@
 // or without alpha, from planes (with "Generator" and "Product" texts, the
 // resolution and an optional ICC profile); the reader decodes any common
 // variant (palette, 1 to 16 bits, grey, alpha, tRNS, interlaced) into
-// 8-bit planes: channel 0 or 0..2 and an alpha plane (255 where the file
-// has none), and keeps the file's resolution (pHYs) and profile (iCCP). A profile libpng finds unfit for
+// 8-bit planes (16-bit samples rounded to the nearest): channel 0 or 0..2
+// and an alpha plane (255 where the file has none), and keeps the file's
+// resolution (pHYs) and profile (iCCP). A profile libpng finds unfit for
 // the written image is left out.
 //
 // Cost: writing streams row by row; reading holds the planes, made once
@@ -99,6 +100,11 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // Whether the file's colour profile was left out for its size (a chunk
   // beyond 8 MiB); the image is read without it.
   u8 ProfileDropped() const { return m_profileDropped; }
+  // Whether the file's colour profile was left out because libpng cannot
+  // read it or finds it unfit for the image, and its reason; the image is
+  // read without it.
+  u8 ProfileUnreadable() const { return m_profileWhy[0] != 0; }
+  const char* ProfileProblem() const { return m_profileWhy; }
   // As ParseImageByPtr, but into the caller's planes of width x height
   // bytes (planes[0] or planes[0..2], planes[3] the alpha) rather than
   // planes of its own; 1 (bad argument) when the file has another size or
@@ -138,6 +144,7 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   void i_SetReadLimits(png_struct* png);
   static void* i_LibraryAlloc(png_struct* png, size_t n);
   static void i_LibraryError(png_struct* png, const char* message);
+  static void i_LibraryWarning(png_struct* png, const char* message);
   u8 i_Damaged(const char* why);
   u8 i_ImageDataSound(const u8* data, u32 size, u32 pos);
   u8 i_TakePlanes();
@@ -161,6 +168,8 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 m_hasAlpha;
   u8 m_dataCanHold;
   u8 m_profileDropped;
+  char m_profileWhy[96];
+  char m_profileWarning[96];  // libpng's first about a profile
   char m_damage[96];
   u8* m_target[4];  // the caller's planes of ParseImageInto; null: own planes
   u16 m_targetWidth;

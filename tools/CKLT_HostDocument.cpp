@@ -229,6 +229,8 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
     return UnreadablePNG(png, error);
   if (png.GetSourceBits() > 8) notes.push_back("its 16-bit samples are reduced to 8 bits for the plug-in");
   if (png.ProfileDropped()) notes.push_back("its colour profile is larger than 8 MiB and is left out");
+  if (png.ProfileUnreadable())
+    notes.push_back(std::string("its colour profile cannot be used (") + png.ProfileProblem() + ") and is left out");
   i_TakeExtras(png);
   pixelsPerMetre = png.GetPixelsPerMetre();
   if (std::all_of(l.alpha.begin(), l.alpha.end(), [](uint8_t v) { return v == 255; }))

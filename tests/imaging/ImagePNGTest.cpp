@@ -145,9 +145,10 @@ TEST(ImagePNG, ReadsEveryCommonVariant) {
         rows.push_back(klftest::RandomBytes(rng, (w * v.samples * v.depth + 7) / 8));
         if (s.greyKey) rows[y][3] = 0;
         for (u32 x = 0; x < w; ++x) {
-          auto sample = [&](int k) -> u32 {  // to 8 bits
+          auto sample = [&](int k) -> u32 {  // to 8 bits, 16-bit samples to the nearest
             const u32 i = x * v.samples + k, bit = i * v.depth, max = (1u << v.depth) - 1;
-            if (v.depth >= 8) return rows[y][bit / 8];
+            if (v.depth == 16) return ((rows[y][bit / 8] * 256u + rows[y][bit / 8 + 1]) * 510u + 65535) / 131070;
+            if (v.depth == 8) return rows[y][bit / 8];
             const u32 raw = (rows[y][bit / 8] >> (8 - v.depth - bit % 8)) & max;
             return palette ? raw : raw * 255 / max;
           };
@@ -563,6 +564,50 @@ TEST(ImagePNG, DamageIsRefusedWithItsReason) {
         EXPECT_STREQ(f.says, r.GetDamage());
         EXPECT_EQ(f.made, planes.made);
       }
+  }
+}
+
+// Unusual valid 16-bit files (with and without alpha, a grey key colour,
+// interlaced) read as ImageMagick decodes them, when it is installed: its
+// 16-bit samples, each rounded to the nearest 8-bit value.
+TEST(ImagePNG, SixteenBitFilesReadAsImageMagickDecodesThem) {
+  if (std::system("convert -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+  klftest::TempDir dir;
+  std::mt19937 rng(16);
+  const struct {
+    int type, samples, interlace;
+    bool key;
+  } files[] = {{PNG_COLOR_TYPE_GRAY, 1, PNG_INTERLACE_NONE, false}, {PNG_COLOR_TYPE_GRAY, 1, PNG_INTERLACE_NONE, true},
+               {PNG_COLOR_TYPE_GRAY_ALPHA, 2, PNG_INTERLACE_ADAM7, false},
+               {PNG_COLOR_TYPE_RGB, 3, PNG_INTERLACE_ADAM7, false}, {PNG_COLOR_TYPE_RGB_ALPHA, 4, PNG_INTERLACE_NONE, false}};
+  const u32 w = 37, h = 23;
+  for (const auto& f : files) {
+    SCOPED_TRACE(testing::Message() << "type " << f.type << " interlace " << f.interlace << " key " << f.key);
+    PngParams s;
+    s.width = w, s.height = h, s.depth = 16, s.type = f.type, s.interlace = f.interlace, s.greyKey = f.key;
+    std::vector<Bytes> rows;
+    for (u32 y = 0; y < h; ++y) rows.push_back(klftest::RandomBytes(rng, w * f.samples * 2));
+    if (f.key) rows[0][0] = rows[0][1] = 0;
+    const Bytes file = EncodePng(s, rows);
+    const std::string path = dir.File("sixteen.png");
+    ASSERT_TRUE(klftest::WriteFileBytes(path, file));
+    CKLF_ImagePNG r;
+    ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+    std::string raw;
+    FILE* p = popen(("convert '" + path + "' -depth 16 -endian MSB rgba:- 2>/dev/null").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof(buf), p)) > 0;) raw.append(buf, n);
+    pclose(p);
+    ASSERT_EQ(raw.size(), 8u * w * h);
+    for (int c = 0; c < 4; ++c) {
+      Bytes magick(w * h);
+      for (u32 i = 0; i < w * h; ++i) {
+        const u32 v = static_cast<u8>(raw[8 * i + 2 * c]) * 256u + static_cast<u8>(raw[8 * i + 2 * c + 1]);
+        magick[i] = static_cast<u8>((v * 510u + 65535) / 131070);
+      }
+      EXPECT_EQ(magick, Plane(r, c == 3 ? -1 : (f.samples < 3 ? 0 : c))) << "channel " << c;
+    }
   }
 }
 
