@@ -565,25 +565,11 @@ u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info) {
   if (!i_ImageDataSound(src->data, src->size, src->pos)) return 0;
   if (m_direct && passes == 1 && plain) return i_DecodeDirect(src->data, src->size, src->pos, channels);
   const u32 rowBytes = channels * width;
-  // Interlaced files need the whole image between passes; others one row.
-  const u64 workBytes = passes > 1 ? static_cast<u64>(rowBytes) * height : rowBytes;
-  if (!klFits32(workBytes) || (m_work.GetSize() < workBytes && !m_work.alloc(static_cast<u32>(workBytes))) ||
-      (passes > 1 && m_rows.GetSize() < height * sizeof(u8*) && !m_rows.alloc(height * sizeof(u8*))))
-    return Fail(klErrNoMemory);
+  if (passes == 1 && m_work.GetSize() < rowBytes && !m_work.alloc(rowBytes)) return Fail(klErrNoMemory);
+  if (i_Canceled(20) || (passes > 1 && !i_ReadPasses(png, passes, rowBytes))) return 0;
   u8* work = m_work.GetPtr();
-  if (i_Canceled(20)) return 0;
   const f64 totalRows = static_cast<f64>(passes) * height;
   f64 rowsDone = 0;
-  if (passes > 1) {
-    u8** rows = reinterpret_cast<u8**>(m_rows.GetPtr());
-    for (u32 y = 0; y < height; ++y) rows[y] = work + static_cast<u64>(y) * rowBytes;
-    for (int pass = 0; pass < passes; ++pass)
-      for (u32 y = 0; y < height; ++y) {
-        png_read_row(png, rows[y], nullptr);
-        rowsDone += 1;
-        if (!i_TakePlanes() || i_Canceled(static_cast<u32>(20 + 70 * rowsDone / totalRows))) return 0;
-      }
-  }
   for (u32 y = 0; y < height; ++y) {
     if (passes == 1) {
       png_read_row(png, work, nullptr);
@@ -595,6 +581,33 @@ u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info) {
     if (i_Canceled(percent)) return 0;
   }
   png_read_end(png, nullptr);
+  return 1;
+}
+
+// Interlaced files need the whole image between passes: it is made once
+// the first row of the first pass has decoded (into the room after the row
+// pointers). Progress from 20 to 90.
+u8 CKLF_ImagePNG::i_ReadPasses(png_struct* png, int passes, u32 rowBytes) {
+  const u32 height = m_height;
+  const u64 pointers = static_cast<u64>(height) * sizeof(u8*), imageBytes = static_cast<u64>(rowBytes) * height;
+  if (!klFits32(imageBytes) || !klFits32(pointers + rowBytes) ||
+      (m_rows.GetSize() < pointers + rowBytes && !m_rows.alloc(static_cast<u32>(pointers + rowBytes))))
+    return Fail(klErrNoMemory);
+  u8** rows = reinterpret_cast<u8**>(m_rows.GetPtr());
+  u8* first = m_rows.GetPtr() + pointers;
+  const f64 total = static_cast<f64>(passes) * height;
+  f64 done = 0;
+  for (int pass = 0; pass < passes; ++pass)
+    for (u32 y = 0; y < height; ++y) {
+      png_read_row(png, done > 0 ? rows[y] : first, nullptr);
+      if (done == 0) {
+        if (m_work.GetSize() < imageBytes && !m_work.alloc(static_cast<u32>(imageBytes))) return Fail(klErrNoMemory);
+        for (u32 r = 0; r < height; ++r) rows[r] = m_work.GetPtr() + static_cast<u64>(r) * rowBytes;
+        std::memcpy(rows[0], first, rowBytes);
+      }
+      done += 1;
+      if (!i_TakePlanes() || i_Canceled(static_cast<u32>(20 + 70 * done / total))) return 0;
+    }
   return 1;
 }
 

@@ -151,6 +151,7 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   static void i_LibraryFree(png_struct* png, void* p);
   u8 i_PrepareDecode(png_struct* png, png_info* info, int& passes);
   u8 i_Decode(png_struct* png, png_info* info);
+  u8 i_ReadPasses(png_struct* png, int passes, u32 rowBytes);
   void i_SplitRow(const u8* row, u32 y, u32 channels);
   // 8-bit files without interlace or transparency key: the image data
   // gathered from the IDAT chunks at pos (just past the first one's type)
@@ -162,7 +163,7 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize);
 
   CKLF_Mem m_work;  // rows being written or decoded
-  CKLF_Mem m_rows;  // row pointers of an interlaced decode
+  CKLF_Mem m_rows;  // row pointers of an interlaced decode, and its first row
   u8 m_sourceBits;
   u32 m_perMetre;
   u8 m_hasAlpha;
