@@ -108,6 +108,11 @@ const char* ZlibHeaderFault(const u8* s) {
 }
 
 const char kIDAT[] = "IDAT: ";
+// Bands inflated ahead of those handed out, a thread's and two more, at
+// most 32 (8 MiB of rows).
+const u32 kMaxSlots = 32;
+// zlib's inflate state and its largest window, with room to spare.
+const u32 kInflaterBytes = 64u << 10;
 
 }  // namespace
 
@@ -140,6 +145,12 @@ struct CKLF_PNGDecoder::Job : KLF_ParallelJob {
   std::atomic<u32>* slotBand;  // a slot's: the band that takes it next
   z_stream z;
   u8 zReady = 0, zEnded = 0;
+  // zlib's state and window, made here on the calling thread: a thread
+  // that continues the stream allocates nothing.
+  alignas(16) u8 zMem[kInflaterBytes];
+  u32 zUsed = 0;
+  static voidpf ZAlloc(voidpf job, uInt items, uInt size);
+  static void ZFree(voidpf, voidpf) {}
   std::atomic<u32> inOrder{0};  // one stream: the bands inflated
   std::atomic<u8> broken{0};    // one stream: a band could not be inflated
   std::atomic<u32> unfiltered{0};
@@ -175,7 +186,8 @@ struct CKLF_PNGDecoder::Job : KLF_ParallelJob {
 
 // The slots, the rows at the edges and the bands' states in one block.
 u8 CKLF_PNGDecoder::Job::Setup(u32 threads) {
-  slots = 2 * threads + 2 < bands ? 2 * threads + 2 : bands;
+  slots = threads + 2 < kMaxSlots ? threads + 2 : kMaxSlots;
+  if (slots > bands) slots = bands;
   slotBytes = static_cast<u64>(bandRows) * (n + 1);
   const u64 whyBytes = sizeof(const char*) * static_cast<u64>(bands), countBytes = 4ull * (bands + slots);
   const u64 head = (whyBytes + countBytes + bands + 63) & ~63ull;
@@ -195,8 +207,19 @@ u8 CKLF_PNGDecoder::Job::Setup(u32 threads) {
   std::memset(&z, 0, sizeof(z));
   z.next_in = const_cast<u8*>(stream) + (size < 2 ? size : 2);
   z.avail_in = size < 2 ? 0 : size - 2;
+  z.zalloc = ZAlloc;
+  z.zfree = ZFree;
+  z.opaque = this;
   zReady = inflateInit2(&z, -15) == Z_OK;
   return zReady;
+}
+
+voidpf CKLF_PNGDecoder::Job::ZAlloc(voidpf job, uInt items, uInt size) {
+  Job* self = static_cast<Job*>(job);
+  const u64 n = (static_cast<u64>(items) * size + 15) & ~15ull;
+  if (n > kInflaterBytes - self->zUsed) return Z_NULL;
+  self->zUsed += static_cast<u32>(n);
+  return self->zMem + self->zUsed - n;
 }
 
 void CKLF_PNGDecoder::Job::RunTask(u32 b, u32 worker) {

@@ -245,7 +245,9 @@ Status CKLT_HostDocument::i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::s
   if (!jpeg.GetImageInfoByPtr(bytes.data(), n)) return UnreadableJPEG(jpeg, error);
   if (Status s = i_TakeHeader(jpeg, budget, error)) return s;
   // A file cut short or corrupt is refused as a damaged PNG or PSD is,
-  // rather than filtered with made-up grey where its data is missing.
+  // rather than filtered with made-up grey where its data is missing: the
+  // decode stops at the first damage.
+  jpeg.SetStopAtDamage(1);
   if (!jpeg.ParseImageByPtr(bytes.data(), n) || jpeg.IsDamaged()) return UnreadableJPEG(jpeg, error);
   i_TakeExtras(jpeg);
   if (jpeg.GetResolution() <= 0) {
@@ -253,11 +255,9 @@ Status CKLT_HostDocument::i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::s
     const double dpi = CKLT_ExifResolution::DotsPerInch(exif.GetPtr(), exif.GetSize());
     if (dpi > 0) resolution = dpi;
   }
+  // CMYK samples are taken as PSD holds them, 255 for no ink, with Adobe's
+  // marker or without, as other readers take them.
   layers.push_back(WholeLayer(jpeg, ColourPlanes(), "Background"));
-  // The planes hold CMYK as PSD does, 255 for no ink; so do Adobe's files.
-  if (mode == klpModeCMYK && !jpeg.SawAdobeMarker())
-    for (auto& plane : layers[0].planes)
-      for (uint8_t& v : plane) v = static_cast<uint8_t>(255 - v);
   return kOk;
 }
 
