@@ -50,6 +50,12 @@ const u64 kMaxInflateRatio = 1032;
 
 const u32 kChunkBytes = 1u << 20;
 
+// Planes are made as soon as the first rows decode when they take at most
+// this, and a few KiB a byte of image data beyond it; a file whose planes
+// outweigh its data is first read through without them.
+const u64 kFreePlaneBytes = 64ull << 20;
+const u64 kPlaneBytesPerDataByte = 2048;
+
 void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 void PngWarning(png_structp, png_const_charp) {}
@@ -159,6 +165,9 @@ CKLF_ImagePNG::CKLF_ImagePNG()
       m_targetHeight(0),
       m_source(nullptr),
       m_planesTaken(0),
+      m_imageData(0),
+      m_proving(0),
+      m_proven(0),
       m_direct(0),
       m_declined(0),
       m_libraryHeld(0),
@@ -391,12 +400,20 @@ u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
   m_dataCanHold = 0;
   m_profileDropped = 0;
   m_planesTaken = 0;
-  const u8 ok = i_ReadOnce(data, size, decode);
-  if (ok || !m_declined) return ok;
-  // The direct decode found something it leaves to libpng, whose checks
-  // then decide.
-  m_direct = 0;
-  return i_ReadOnce(data, size, decode);
+  m_proven = 0;
+  for (;;) {
+    m_proving = 0;
+    const u8 ok = i_ReadOnce(data, size, decode);
+    // Read through without planes: now into them.
+    if (ok && m_proving) {
+      m_proven = 1;
+      continue;
+    }
+    if (ok || !m_declined || !m_direct) return ok;
+    // The direct decode found something it leaves to libpng, whose checks
+    // then decide.
+    m_direct = 0;
+  }
 }
 
 // libpng's error: its text kept as the damage (the first one of a read).
@@ -481,7 +498,8 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   // row inflates to its packed bytes at least (interlaced or not).
   const MemorySource* src = static_cast<const MemorySource*>(png_get_io_ptr(png));
   const u64 packedBytes = static_cast<u64>(png_get_rowbytes(png, info)) * height;
-  m_dataCanHold = ImageDataPresent(src->data, src->size, src->pos - 8) * kMaxInflateRatio >= packedBytes;
+  m_imageData = ImageDataPresent(src->data, src->size, src->pos - 8);
+  m_dataCanHold = m_imageData * kMaxInflateRatio >= packedBytes;
   m_profileDropped = src->profileDropped;
   png_uint_32 xPerUnit = 0, yPerUnit = 0;
   int unit = 0;
@@ -533,6 +551,7 @@ u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, int& passes) 
 // given, or the reader's own; an alpha plane of a file without alpha is
 // filled with 255. Once a read.
 u8 CKLF_ImagePNG::i_TakePlanes() {
+  if (m_proving) return 1;
   const u32 area = static_cast<u32>(m_width) * m_height;
   const u8 grey = m_mode == kModeGrey;
   if (m_source && !m_target[0]) {
@@ -563,10 +582,16 @@ u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info) {
   const u32 channels = png_get_channels(png, info);
   const MemorySource* src = static_cast<const MemorySource*>(png_get_io_ptr(png));
   if (!i_ImageDataSound(src->data, src->size, src->pos)) return 0;
+  const u64 planeBytes = static_cast<u64>(width) * height * ((m_mode == kModeGrey ? 1 : 3) + m_hasAlpha);
+  if (!m_proven && planeBytes > kFreePlaneBytes + kPlaneBytesPerDataByte * m_imageData) m_proving = 1;
   if (m_direct && passes == 1 && plain) return i_DecodeDirect(src->data, src->size, src->pos, channels);
   const u32 rowBytes = channels * width;
   if (passes == 1 && m_work.GetSize() < rowBytes && !m_work.alloc(rowBytes)) return Fail(klErrNoMemory);
   if (i_Canceled(20) || (passes > 1 && !i_ReadPasses(png, passes, rowBytes))) return 0;
+  if (passes > 1 && m_proving) {
+    png_read_end(png, nullptr);
+    return 1;
+  }
   u8* work = m_work.GetPtr();
   const f64 totalRows = static_cast<f64>(passes) * height;
   f64 rowsDone = 0;
@@ -599,8 +624,8 @@ u8 CKLF_ImagePNG::i_ReadPasses(png_struct* png, int passes, u32 rowBytes) {
   f64 done = 0;
   for (int pass = 0; pass < passes; ++pass)
     for (u32 y = 0; y < height; ++y) {
-      png_read_row(png, done > 0 ? rows[y] : first, nullptr);
-      if (done == 0) {
+      png_read_row(png, done > 0 && !m_proving ? rows[y] : first, nullptr);
+      if (done == 0 && !m_proving) {
         if (m_work.GetSize() < imageBytes && !m_work.alloc(static_cast<u32>(imageBytes))) return Fail(klErrNoMemory);
         for (u32 r = 0; r < height; ++r) rows[r] = m_work.GetPtr() + static_cast<u64>(r) * rowBytes;
         std::memcpy(rows[0], first, rowBytes);
@@ -614,6 +639,7 @@ u8 CKLF_ImagePNG::i_ReadPasses(png_struct* png, int passes, u32 rowBytes) {
 // One decoded row into the planes: grey or red, green, blue, then the
 // alpha when the decoded row has one.
 void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
+  if (m_proving) return;
   const u32 colours = m_mode == kModeGrey ? 1 : 3;
   const u64 offset = static_cast<u64>(y) * m_width;
   for (u32 c = 0; c <= colours; ++c) {

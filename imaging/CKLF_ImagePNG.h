@@ -8,7 +8,9 @@
 // the written image is left out.
 //
 // Cost: writing streams row by row; reading holds the planes, made once
-// the first rows have decoded (nothing for data that fails at once), and
+// the first rows have decoded (nothing for data that fails at once; a file
+// whose planes take more than 64 MiB and 2 KiB a byte of its image data is
+// read through without them first, and so decoded twice), and
 // besides them a few bands of rows for 8-bit files without interlace or
 // key colour (CKLF_PNGDecoder; the image data joined when it comes in
 // several chunks), one row for other variants, or the whole decoded image
@@ -177,6 +179,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u16 m_targetHeight;
   PlaneSource* m_source;  // makes m_target, when given
   u8 m_planesTaken;       // the caller's, once a read
+  u64 m_imageData;        // bytes of image data present
+  u8 m_proving;           // the data read through without planes
+  u8 m_proven;            // and it held
   u8 m_direct;    // the direct decode may be tried
   u8 m_declined;  // it was, and left the file to libpng
   u64 m_libraryHeld;  // what libpng holds while reading, and its most

@@ -516,11 +516,12 @@ Bytes ImageStream(const Bytes& rows, u32 rowBytes, bool banded) {
 // first band has decoded: never for damage in the first rows.
 TEST(ImagePNG, DamageIsRefusedWithItsReason) {
   struct Source : CKLF_ImagePNG::PlaneSource {
+    size_t area = 300 * 600;
     Bytes planes[4];
     int made = 0;
     u16 MakePlanes(u8* p[4]) override {
       ++made;
-      for (int c = 0; c < 4; ++c) planes[c].assign(300 * 600, 0), p[c] = planes[c].data();
+      for (int c = 0; c < 4; ++c) planes[c].assign(area, 0), p[c] = planes[c].data();
       return 0;
     }
   };
@@ -565,6 +566,27 @@ TEST(ImagePNG, DamageIsRefusedWithItsReason) {
         EXPECT_EQ(f.made, planes.made);
       }
   }
+  // A 1-bit palette file whose planes (100 MB) outweigh its data is read
+  // through without them first: data cut short near its end makes none;
+  // whole, interlaced or not, it reads with its planes made once.
+  for (int interlace : {PNG_INTERLACE_NONE, PNG_INTERLACE_ADAM7})
+    for (bool cut : {true, false}) {
+      PngParams p;
+      p.width = p.height = 5000, p.depth = 1, p.type = PNG_COLOR_TYPE_PALETTE, p.interlace = interlace;
+      p.palette = {{0, 0, 0}, {255, 255, 255}}, p.trns = {0};
+      Bytes file = EncodePng(p, std::vector<Bytes>(5000, Bytes(625, 0x55)));
+      size_t last = 0;
+      while (ChunkAt(file, "IDAT", last + 1)) ++last;
+      const size_t at = ChunkAt(file, "IDAT", last);
+      if (cut) file[at - 5] = static_cast<u8>(file[at - 5] - 8), file.erase(file.begin() + at, file.begin() + at + 8);
+      if (cut) FixCrc(file, at);
+      CKLF_ImagePNG r;
+      Source planes;
+      planes.area = 5000 * 5000;
+      EXPECT_EQ(!cut, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), planes, 5000, 5000)) << cut;
+      EXPECT_EQ(!cut, planes.made);
+      EXPECT_TRUE(cut || (planes.planes[0][5000 * 5000 - 1] == 255 && planes.planes[3][5000 * 5000 - 2] == 0));
+    }
 }
 
 // Unusual valid 16-bit files (with and without alpha, a grey key colour,

@@ -306,8 +306,8 @@ TEST(HostSafety, HostileDocumentsStayWithinMemory) {
 
   // Damaged files under 1 MB are refused at their first damage, before
   // what their headers declare is allocated (PNG: images of about 440 MB
-  // at three colour types, interlaced too): within 2 CPU seconds and an
-  // address space under 64 MB.
+  // at three colour types, interlaced too; damage past the first rows):
+  // within 2 CPU seconds and an address space under 64 MB.
   std::mt19937 rng(31);
   const auto padded = [&](bool progressive) {  // 21000 x 21000 declared, comments to 983 KB
     const jpegtest::Bytes small = jpegtest::Encode(16, 16, JCS_GRAYSCALE, 1, progressive, rng, 0, 1, {}, 128);
@@ -335,6 +335,7 @@ TEST(HostSafety, HostileDocumentsStayWithinMemory) {
       {HostilePng(12000, 12000, 8, 2, 0, -1, false), "IDAT: incorrect header check"},
       {HostilePng(12000, 12000, 8, 2, 0, 5, false), "bad adaptive filter value"},
       {HostilePng(12000, 12000, 8, 2, 0, 0, true), "IDAT: CRC error"},
+      {HostilePng(21000, 21000, 1, 3, 0, 0, false), "IDAT: incorrect data check"},  // 64 sound rows
   };
   for (const auto& row : damaged) {
     ASSERT_LT(row.file.size(), 1u << 20);
