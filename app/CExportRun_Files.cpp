@@ -1,6 +1,9 @@
 // The export's files: names kept inside the chosen folder, every file
 // written beside its target, PNG files side by side and renamed into place
 // together once all are written.
+#include <dirent.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -138,12 +141,6 @@ u8 CExportRun::IsPNGFileName(const char* path, const char* name, u8 cut) {
   return path && name && IsPNGName(PNGBase(path), name, cut != 0);
 }
 
-void CExportRun::PNGFileBase(const char* path, CKLF_String& base) { base = PNGBase(path ? path : "").c_str(); }
-
-u8 CExportRun::IsPNGFileNameOf(const char* base, const char* name, u8 cut) {
-  return base && name && IsPNGName(base, name, cut != 0);
-}
-
 void CExportRun::SafeFileName(const char* base, const char* suffix, const char* extension, u32 maxBytes,
                               CKLF_String& out) {
   std::string b = Clean(base ? base : "");
@@ -248,7 +245,9 @@ u8 CExportRun::i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* pa
     if (!i_WritePNGBatch(job, first, end, targets.data(), files.get())) return 0;
   }
   std::string reason;
-  const bool placed = CKLP_ReplaceFile::CommitSet(files.get(), m_count, reason);
+  const char* const where = folder.GetLength() ? folder.GetStr() : ".";
+  const bool placed = CKLP_ReplaceFile::CommitSet(files.get(), m_count, reason,
+                                                  [&] { i_ListEarlier(where, path, targets.data(), files.get()); });
   for (u32 i = 0; i < m_count; ++i)
     if (files[i].Committed()) m_written.Add(CKLF_String(targets[i].c_str()), 0);
   if (!placed) {
@@ -257,6 +256,32 @@ u8 CExportRun::i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* pa
     return Fail(klErrFileWrite);
   }
   return 1;
+}
+
+// Under the folder's lock, once the set is placed. A failure (memory, a
+// folder that cannot be read) leaves the list empty.
+void CExportRun::i_ListEarlier(const char* folder, const char* path, const std::string* targets,
+                               const CKLP_ReplaceFile* files) {
+  bool listed = false;
+  DIR* d = nullptr;
+  try {
+    std::vector<std::string> placed;
+    for (u32 i = 0; i < m_count; ++i)
+      if (files[i].Committed()) placed.push_back(targets[i].substr(targets[i].rfind('/') + 1));
+    std::sort(placed.begin(), placed.end());
+    const std::string base = PNGBase(path);
+    d = opendir(folder);
+    listed = d != nullptr;
+    while (const dirent* e = listed ? readdir(d) : nullptr)
+      if (IsPNGName(base, e->d_name, false) && !std::binary_search(placed.begin(), placed.end(), e->d_name)) {
+        const CKLF_String name(e->d_name);
+        listed = !name.GetError() && m_earlier.Add(name, 0) >= 0;
+      }
+  } catch (...) {  // a name's allocation
+    listed = false;
+  }
+  if (d) closedir(d);
+  if (!listed) m_earlier.Empty();
 }
 
 // Files of the items first..end-1, side by side, one a thread (with the

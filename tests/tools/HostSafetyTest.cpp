@@ -2,7 +2,11 @@
 // clear reason and the right exit code before the filter runs, never
 // crashes or throws, never leaves a broken or half-written file, and keeps
 // its memory within a budget.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -15,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "CKLP_ReplaceFile.h"
 #include "CKLT_HostRunner.h"
@@ -45,11 +50,14 @@ TEST(HostSafety, RefusesBeforeTheFilterRunsAndSaysWhy) {
   WriteZipPsd(Noise(klpModeGray, 8, 8, 3), d + "zip.psd", true);
   klftest::WriteFileBytes(d + "notes.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
   klftest::WriteFileBytes(d + "cut.klpd", {'K', 'L', 'T', 'S', '3', '0', 1, 0, 0});
+  ASSERT_EQ(mkfifo((d + "pipe.so").c_str(), 0666), 0);
   const std::string in = " " + d + "in.png", out = " -o " + d + "out.png";
+  const int usage = CKLT_HostRunner::kExitUsage;
   const struct {
     std::string args;
     int code;
-    const char* says;
+    std::string says;
+    std::string env = "";  // before the program; with one, no plug-in of the test's
   } rows[] = {
       {d + "sub" + out, CKLT_HostRunner::kExitUsage, "is a folder"},
       {"--settings " + d + "sub" + in + out, CKLT_HostRunner::kExitUsage, "is a folder"},
@@ -72,10 +80,25 @@ TEST(HostSafety, RefusesBeforeTheFilterRunsAndSaysWhy) {
       {"--memory-budget 1G " + kCrashers + "tools/crashers/png_1bit_20000x20000.png" + out,
        CKLT_HostRunner::kExitMemory, "more than the memory budget of 1.0 GiB"},
       {"--max-space 10" + in + out, CKLT_HostRunner::kExitMemory, "too little memory"},
+      // -o may be the input alone of the files read; a plug-in must be a file.
+      {"--selection " + d + "c.psd" + in + " -o " + d + "c.psd", usage, "-o " + d + "c.psd is the --selection mask"},
+      {"--settings " + d + "cut.klpd" + in + " -o " + d + "sub/../cut.klpd", usage, "is the --settings file read"},
+      {in + out, usage, "TESSARETTE_PLUGIN " + d + "pipe.so is a FIFO", "TESSARETTE_PLUGIN=" + d + "pipe.so"},
+      {"--plugin " + d + "pipe.so" + in + out, usage, "--plugin " + d + "pipe.so is a FIFO", "env"},
+      // An option of one value given twice; numbers of plain decimal digits.
+      {in + out + " --output " + d + "b.png", usage, "--output is given twice (" + d + "out.png, then " + d + "b.png)"},
+      {"--export-pieces p.png --export-pieces q.png" + in + out, usage, "--export-pieces is given twice"},
+      {"--knob-size 30 --grid 2x2 --knob-size 30" + in + out, usage, "--knob-size is given twice (30, then 30)"},
+      {"--grid ' 3x2'" + in + out, usage, "bad --grid  3x2"},
+      {"--grid '3x2 '" + in + out, usage, "bad --grid 3x2 "},
+      {"--threads +4" + in + out, usage, "bad --threads +4"},
+      {"--layer -0" + in + out, usage, "bad --layer -0"},
+      {"--memory-budget +8M" + in + out, usage, "bad --memory-budget +8M"},
+      {"--random-knots 5 --seed ' 7'" + in + out, usage, "bad --seed  7"},
   };
   const size_t files = FileCount(d);
   for (const auto& row : rows) {
-    Outcome o = RunProgram(kTestPlugin + row.args);
+    Outcome o = RunProgram((row.env.empty() ? kTestPlugin : "-q ") + row.args, row.env + " timeout 60");
     EXPECT_EQ(o.code, row.code) << row.args << "\n" << o.out;
     EXPECT_TRUE(Has(o, row.says)) << row.args << "\n" << o.out;
     EXPECT_EQ(FileCount(d), files) << row.args;  // nothing written, nothing left behind
@@ -96,6 +119,18 @@ TEST(HostSafety, AFailedWriteKeepsTheOldFile) {
   EXPECT_EQ(klftest::ReadFileBytes(d + "out.png"), old);
   EXPECT_FALSE(fs::exists(d + "new.psd"));
   EXPECT_EQ(FileCount(d), 2u) << "no temporary file is left";
+  // One that fails after it put files in place keeps them, each whole, and
+  // names them again in its last line (the PSD, about 420 KB, beyond the limit).
+  Outcome failed = RunProgram(kTestPlugin + "--grid 3x2 --export-pieces " + d + "p.png --export-cropped " +
+                                  "--export-knives " + d + "k.eps --save-settings " + d + "s.klpd " + d +
+                                  "in.png -o " + d + "new.psd",
+                              "ulimit -f 200;");
+  EXPECT_EQ(failed.code, CKLT_HostRunner::kExitFiles);
+  EXPECT_TRUE(Has(failed, "saved the settings to " + d + "s.klpd\n") &&
+              Has(failed, "(already put in place by this run, and kept: 6 PNG files of --export-pieces " + d +
+                              "p.png, --export-knives " + d + "k.eps and --save-settings " + d + "s.klpd)\n"))
+      << failed.out;
+  EXPECT_EQ(FileCount(d), 2u + 6 + 2) << "the pieces, the knives and the settings, no output";
 
   // The output may be the input, also through a link: the file is replaced
   // whole and the link stays a link.
@@ -141,13 +176,16 @@ TEST(HostSafety, OutputsThatCannotBeKeptAreRefusedFirst) {
   EXPECT_NE(klftest::ReadFileBytes(d + "kept.png"), old);
 }
 
-// Runs the program with args, sends it signal once ready(folder) holds,
-// and returns how it ended (waitpid's status; -1 when it ended first).
+// Runs the program with args (what it prints into log when one is named),
+// sends it signal once ready(folder) holds, and returns how it ended
+// (waitpid's status; -1 when it ended first).
 int InterruptedRun(const std::vector<std::string>& args, const std::string& folder, int signal,
-                   const std::function<bool(const std::string&)>& ready) {
+                   const std::function<bool(const std::string&)>& ready, const std::string& log = "") {
   const pid_t pid = fork();
   if (pid == 0) {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+    const int fd = log.empty() ? -1 : open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!log.empty() && (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0)) _exit(127);
     std::vector<char*> argv = {const_cast<char*>(KLF_HOST_PROGRAM)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -245,6 +283,47 @@ TEST(HostSafety, AnInterruptedExportLeavesTheFolderAsItWas) {
     EXPECT_EQ(Count(o, ".p_"), 0u) << t;
     EXPECT_EQ(Count(o, "p_"), 600u) << t;
   }
+}
+
+// Exports into one folder at once. One that waits for another's set says
+// so after a moment and still ends cleanly on Ctrl-C. Of two placed right
+// one after the other, the later counts the earlier's files it did not
+// replace (2 x 2 then 3 x 2: 2; the other way: 4), the earlier none.
+TEST(HostSafety, ExportsIntoOneFolderAtOnce) {
+  klftest::TempDir dir, logs;
+  const std::string d = dir.Path() + "/", holds = "note: " + dir.Path() + " still holds ";
+  Write(Noise(klpModeRGB, 60, 40, 18), d + "in.png");
+  const auto run = [&](const std::string& grid) {
+    return kTestPlugin + "--grid " + grid + " " + d + "in.png -o " + d + grid +
+           ".png --export-what all --export-pieces " + d + "p.png";
+  };
+  const int folder = open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);  // held as by a set being placed
+  ASSERT_TRUE(folder >= 0 && flock(folder, LOCK_EX) == 0);
+  const auto before = Listing(d);
+  const int status = InterruptedRun(
+      {"-q", "--grid", "2x2", d + "in.png", "-o", d + "o.png", "--export-pieces", d + "p.png"}, d, SIGINT,
+      [&](const std::string&) {
+        const std::vector<uint8_t> said = klftest::ReadFileBytes(logs.File("log"));
+        return std::string(said.begin(), said.end()).find("waiting for another export into " +
+                                                          fs::canonical(d).string()) != std::string::npos;
+      },
+      logs.File("log"));
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_EQ(Listing(d), before);
+  for (int round = 0; round < 3; ++round) {
+    Outcome a, b;
+    std::thread first([&] { a = RunProgram(run("2x2")); }), second([&] { b = RunProgram(run("3x2")); });
+    for (int i = 0; i < 60000 && Count(d, ".p_") < 4 + 6; ++i) usleep(1000);  // both waiting
+    EXPECT_EQ(flock(folder, LOCK_UN), 0);
+    first.join(), second.join();
+    const bool aFirst = !Has(a, holds);
+    EXPECT_TRUE(a.code == 0 && b.code == 0 && Has(b, holds) == aFirst) << a.out << b.out;
+    EXPECT_TRUE(Has(aFirst ? b : a, holds + (aFirst ? "2" : "4") + " files")) << a.out << b.out;
+    for (const auto& e : fs::directory_iterator(d))
+      if (e.path().filename().string().rfind("p_", 0) == 0) fs::remove(e.path());
+    ASSERT_EQ(flock(folder, LOCK_EX), 0);
+  }
+  close(folder);
 }
 
 // What goes before the program to limit its allocations: no block above
@@ -355,18 +434,20 @@ void Be(std::vector<uint8_t>& b, uint64_t v, int bytes) {
 // A 64 x 48 RGB PSD with one layer of w x h whose channels (ids) are
 // PackBits runs of one value: 2 bytes a 128 pixels, the row counts left
 // 0 (the reader does not need them).
-std::vector<uint8_t> OneLayerPsd(uint32_t w, uint32_t h, const std::vector<int>& ids) {
+std::vector<uint8_t> OneLayerPsd(uint32_t w, uint32_t h, const std::vector<int>& ids, const std::string& name = "big") {
+  const uint64_t field = (name.size() + 4) / 4 * 4;
   std::vector<uint8_t> row;
   for (uint32_t x = 0; x < w; x += 128) row.insert(row.end(), {uint8_t(w - x >= 128 ? 0x81 : 257 - (w - x)), 7});
   const uint64_t channel = 2 + 2ull * h + row.size() * h;
   std::vector<uint8_t> b = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3};
   Be(b, 48, 4), Be(b, 64, 4), Be(b, 8, 2), Be(b, 3, 2), Be(b, 0, 4), Be(b, 0, 4);
-  const uint64_t info = 2 + 18 + 6 * ids.size() + 16 + 12 + channel * ids.size();
+  const uint64_t info = 2 + 18 + 6 * ids.size() + 16 + 8 + field + channel * ids.size();
   Be(b, info + (info & 1) + 8, 4), Be(b, info + (info & 1), 4), Be(b, 1, 2);
   Be(b, 0, 4), Be(b, 0, 4), Be(b, h, 4), Be(b, w, 4), Be(b, ids.size(), 2);
   for (int id : ids) Be(b, static_cast<uint16_t>(id), 2), Be(b, channel, 4);
   b.insert(b.end(), {'8', 'B', 'I', 'M', 'n', 'o', 'r', 'm', 255, 0, 0, 0});
-  Be(b, 12, 4), Be(b, 0, 4), Be(b, 0, 4), b.insert(b.end(), {3, 'b', 'i', 'g'});
+  Be(b, 8 + field, 4), Be(b, 0, 4), Be(b, 0, 4), Be(b, name.size(), 1), b.insert(b.end(), name.begin(), name.end());
+  b.resize(b.size() + field - 1 - name.size());
   for (size_t i = 0; i < ids.size(); ++i) {
     Be(b, 1, 2), b.resize(b.size() + 2ull * h);
     for (uint32_t y = 0; y < h; ++y) b.insert(b.end(), row.begin(), row.end());
@@ -391,7 +472,7 @@ TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
   } rows[] = {
       {"wide.psd", "2G", CKLT_HostRunner::kExitFiles,
        "layer \"big\" is 536870912 x 1 pixels; layers may be at most 65535 pixels a side"},
-      {"large.psd", "200M", CKLT_HostRunner::kExitMemory, "needs about 258 MiB of memory, more than the memory budget"},
+      {"large.psd", "200M", CKLT_HostRunner::kExitMemory, "needs about 266 MiB of memory, more than the memory budget"},
   };
   for (const auto& row : rows) {
     const Outcome o = RunProgram(kTestPlugin + "--threads 1 --memory-budget " + row.budget + " " + dir.File(row.file) +
@@ -401,6 +482,88 @@ TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
     EXPECT_TRUE(Has(o, row.says)) << row.file << "\n" << o.out;
   }
   EXPECT_FALSE(fs::exists(dir.File("out.png")));
+}
+
+// Layer names a PSD output cannot keep whole are cut between characters (a
+// UTF-8 sequence or a byte): 63 bytes, 55 in the Pascal name read back; said.
+TEST(HostSafety, LayerNamesAreCutBetweenCharactersAndSaid) {
+  klftest::TempDir dir;
+  std::string e, smile = "x";
+  for (int i = 0; i < 40; ++i) e += "\xC3\xA9";
+  for (int i = 0; i < 15; ++i) smile += "\xF0\x9F\x98\x80";
+  const struct {
+    std::string name;
+    size_t kept, units, readBack;
+  } rows[] = {{std::string(200, 'a'), 63, 63, 55}, {e, 62, 31, 54},           {smile, 61, 31, 53},
+              {std::string(60, 'b'), 60, 60, 55},  {std::string(54, 'c') + "\xE9\xE9", 56, 56, 55},
+              {"short", 5, 5, 5}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ASSERT_TRUE(klftest::WriteFileBytes(dir.File("in.psd"), OneLayerPsd(64, 48, {0, 1, 2}, row.name)));
+    const Outcome o = RunProgram(kTestPlugin + dir.File("in.psd") + " -o " + dir.File("out.psd"));
+    ASSERT_EQ(o.code, 0) << o.out;
+    const std::vector<uint8_t> b = klftest::ReadFileBytes(dir.File("out.psd"));
+    const size_t pascal = psdtest::WalkPsd(b).recordAt[0] + 66, luni = pascal + (b.at(pascal) & ~3u) + 4 + 12;
+    EXPECT_EQ(psdtest::Be32(b, luni), row.units);
+    EXPECT_EQ(Read(dir.File("out.psd")).layers.at(0).name, row.name.substr(0, row.readBack));
+    const std::string said = "note: " + dir.File("out.psd") + ": layer \"" + row.name + "\"";
+    EXPECT_EQ(Has(o, said + (row.kept < row.name.size() ? " is written as \"" + row.name.substr(0, row.kept) : ":")),
+              row.readBack < row.name.size()) << o.out;
+  }
+}
+
+// The program's exit code (-1: it did not end by itself) and its peak
+// resident memory, run as RunProgram runs it, its output dropped. The peak
+// counts what the child held before it became the program, a copy of this
+// process's memory: what the heap has freed is given back first.
+int PeakRun(const std::string& args, uint64_t& peak) {
+  const std::string command = "exec " + std::string(KLF_HOST_PROGRAM) + " " + args + " > /dev/null 2>&1";
+  malloc_trim(0);
+  const pid_t pid = fork();
+  if (pid == 0) execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr)), _exit(127);
+  int status = 0;
+  struct rusage use = {};
+  if (pid < 0 || wait4(pid, &status, 0, &use) != pid) return -1;
+  peak = static_cast<uint64_t>(use.ru_maxrss) * 1024;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Documents whose run the estimate puts at the budget, converted or not, cut
+// as the plug-in takes most memory: a byte less is refused, saying both sizes
+// apart; at the budget the peak stays within it (where no sanitizer adds).
+TEST(HostSafety, RunsStayWithinTheMemoryBudgetInEveryMode) {
+  klftest::TempDir dir;
+  Write(Noise(klpModeGray, 700, 500, 15), dir.File("grey.png"));
+  Write(OneLayer(klpModeRGB, 600, 500, [](int c, int32_t i) { return static_cast<uint8_t>(i * (c + 3)); },
+                 [](int32_t i) { return static_cast<uint8_t>(i / 600); }),
+        dir.File("rgba.png"));
+  CKLT_HostDocument layered = Noise(klpModeGray, 640, 480, 16);
+  layered.layers.push_back(Noise(klpModeGray, 400, 300, 17).layers[0]);
+  layered.layers[1].left = 300, layered.layers[1].alpha = layered.layers[1].planes[0];
+  Write(layered, dir.File("layers.psd"));
+  const char* modes[] = {"", "gray", "", "rgb", "cmyk"};  // by klpMode
+  const std::pair<const char*, int16_t> rows[] = {
+      {"grey.png", 0},   {"grey.png", klpModeRGB},   {"grey.png", klpModeCMYK},
+      {"rgba.png", 0},   {"rgba.png", klpModeCMYK},  {"rgba.png", klpModeGray},
+      {"layers.psd", 0}, {"layers.psd", klpModeRGB}, {"layers.psd", klpModeCMYK}};
+  for (const auto& [file, mode] : rows) {
+    SCOPED_TRACE(std::string(file) + " " + modes[mode]);
+    CKLT_HostDocument doc;
+    std::string error;
+    doc.threads = 2, doc.runMode = mode ? mode : -1, doc.ownBytes = CKLT_HostRunner::OwnBytes(2);
+    ASSERT_EQ(doc.ReadFile(dir.File(file), UINT64_MAX, error), CKLT_HostDocument::kOk) << error;
+    const std::string run = std::string("--plugin ") + KLF_PLUGIN_LIBRARY + " --threads 2 --grid 2x1 --thickness 5 " +
+                            (mode ? std::string("--mode ") + modes[mode] : "") + " " + dir.File(file) + " -o " +
+                            dir.File("out.psd") + " --memory-budget ";
+    const Outcome refused = RunProgram(run + std::to_string(doc.runBytes - 1));
+    EXPECT_EQ(refused.code, CKLT_HostRunner::kExitMemory) << refused.out;
+    EXPECT_TRUE(Has(refused, "needs about " + std::to_string(doc.runBytes) + " bytes")) << refused.out;
+    uint64_t peak = 0;
+    EXPECT_EQ(PeakRun(run + std::to_string(doc.runBytes), peak), 0);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_LE(peak, doc.runBytes);
+#endif
+  }
 }
 
 // A socket bound at path (closed: the node stays).
