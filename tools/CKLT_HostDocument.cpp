@@ -95,6 +95,40 @@ Status UnreadableJPEG(const CKLF_ImageJPEG& jpeg, std::string& error) {
   return Status::kBadFile;
 }
 
+// A damaged PNG says why, as libpng tells it.
+Status UnreadablePNG(const CKLF_ImagePNG& png, std::string& error) {
+  if (png.GetError() != klErrNotFormat || !*png.GetDamage()) return Unreadable("PNG", png.GetError(), error);
+  error = std::string("the PNG file is damaged (") + png.GetDamage() + ")";
+  return Status::kBadFile;
+}
+
+// A layer's planes (and alpha, when the file has one) made when the PNG
+// reader first writes to them, each cleared on a thread of its own:
+// clearing fresh pages is the read's longest stretch outside the decoder.
+class LayerPlanes : public CKLF_ImagePNG::PlaneSource {
+ public:
+  LayerPlanes(CKLT_HostDocument::Layer& l, int colours, bool alpha, u32 threads)
+      : m_layer(l), m_colours(colours), m_alpha(alpha), m_threads(threads) {}
+  u16 MakePlanes(u8* planes[4]) override {
+    const size_t area = Area(m_layer.width, m_layer.height);
+    const u32 count = static_cast<u32>(m_colours) + (m_alpha ? 1u : 0u);
+    u16 failed = 0;
+    KLF_Parallel::For(
+        m_threads, count, [&](u32 c, u32) { (c < m_layer.planes.size() ? m_layer.planes[c] : m_layer.alpha).resize(area); },
+        &failed);
+    if (failed) return failed;
+    for (int c = 0; c < m_colours; ++c) planes[c] = m_layer.planes[c].data();
+    planes[3] = m_alpha ? m_layer.alpha.data() : nullptr;
+    return 0;
+  }
+
+ private:
+  CKLT_HostDocument::Layer& m_layer;
+  int m_colours;
+  bool m_alpha;
+  u32 m_threads;
+};
+
 // Sides beyond the limit are named before a reader refuses them: the
 // PNG header at 16, the PSD header at 14 (height first).
 bool SidesFit(const CKLT_FileAccess::Bytes& b, bool png, std::string& error) {
@@ -220,29 +254,29 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
   png.SetThreads(threads);
   const u32 n = static_cast<u32>(bytes.size());
   if (!SidesFit(bytes, true, error)) return kBadFile;
-  if (!png.GetImageInfoByPtr(bytes.data(), n)) return Unreadable("PNG", png.GetError(), error);
-  if (!png.DataCanHoldImage()) return Unreadable("PNG", klErrNotFormat, error);
+  if (!png.GetImageInfoByPtr(bytes.data(), n)) return UnreadablePNG(png, error);
+  if (!png.DataCanHoldImage()) {
+    u16 w = 0, h = 0;
+    png.GetMainImageSize(w, h);
+    error = "the PNG file is damaged (too little image data for " + std::to_string(w) + " x " + std::to_string(h) +
+            " pixels)";
+    return kBadFile;
+  }
   if (Status s = i_TakeHeader(png, budget, error, png.HasAlpha() != 0)) return s;
-  // Decoded straight into the layer's planes.
+  // Decoded straight into the layer's planes, made once the first rows
+  // have decoded.
   Layer l;
   l.name = "Layer 1";
   l.width = width;
   l.height = height;
-  const size_t area = Area(width, height);
   l.planes.resize(ColourPlanes());
-  // Each plane cleared on a thread of its own: clearing fresh pages is the
-  // read's longest stretch outside the decoder.
-  const u32 count = static_cast<u32>(l.planes.size()) + (png.HasAlpha() ? 1u : 0u);
-  u16 failed = 0;
-  KLF_Parallel::For(threads, count, [&](u32 c, u32) { (c < l.planes.size() ? l.planes[c] : l.alpha).resize(area); },
-                    &failed);
-  if (failed) return Unreadable("PNG", failed, error);
-  u8* planes[4] = {nullptr, nullptr, nullptr, l.alpha.empty() ? nullptr : l.alpha.data()};
-  for (int c = 0; c < ColourPlanes(); ++c) planes[c] = l.planes[c].data();
+  LayerPlanes planes(l, ColourPlanes(), png.HasAlpha() != 0, threads);
   if (!png.ParseImageInto(bytes.data(), n, planes, static_cast<u16>(width), static_cast<u16>(height)))
-    return Unreadable("PNG", png.GetError(), error);
+    return UnreadablePNG(png, error);
   if (png.GetSourceBits() > 8) notes.push_back("its 16-bit samples are reduced to 8 bits for the plug-in");
   if (png.ProfileDropped()) notes.push_back("its colour profile is larger than 8 MiB and is left out");
+  if (png.ProfileUnreadable())
+    notes.push_back(std::string("its colour profile cannot be used (") + png.ProfileProblem() + ") and is left out");
   i_TakeExtras(png);
   pixelsPerMetre = png.GetPixelsPerMetre();
   if (std::all_of(l.alpha.begin(), l.alpha.end(), [](uint8_t v) { return v == 255; }))

@@ -347,6 +347,26 @@ std::string AllocationLimit(int mb, long releaseKiB) {
 const int kNoLargeAllocationMB = 16;
 const long kNoLargeAllocationKiB = 60000;
 
+// A PNG of w x h declaring depth and type (a two-colour palette and its
+// transparency for type 3) whose image data is one chunk of at least the
+// bytes that can hold the image: a stream whose first rows have the filter
+// given, zeros after it; or bytes that are no zlib stream; the CRC broken
+// when asked.
+pngtest::Bytes HostilePng(uint32_t w, uint32_t h, uint8_t depth, uint8_t type, uint8_t interlace, int filter,
+                          bool badCrc) {
+  pngtest::Bytes file = pngtest::Start(w, h, depth, type, interlace);
+  if (type == 3) pngtest::PutChunk(file, "PLTE", {0, 0, 0, 255, 255, 255}), pngtest::PutChunk(file, "tRNS", {0});
+  const uint64_t rowBytes = (static_cast<uint64_t>(w) * depth * (type == 2 ? 3 : 1) + 7) / 8 + 1;
+  pngtest::Bytes rows(rowBytes * 64, 0), data = {0x78, 0};  // no zlib header
+  for (uint64_t y = 0; filter >= 0 && y < 64; ++y) rows[y * rowBytes] = static_cast<uint8_t>(filter);
+  if (filter >= 0) data = pngtest::Deflated(rows), data.resize(data.size() - 4);
+  data.resize(std::max<size_t>(data.size(), (rowBytes - 1) * h / 1032 + 64), 0);
+  pngtest::PutChunk(file, "IDAT", data);
+  if (badCrc) file[file.size() - 1] ^= 1;
+  pngtest::PutChunk(file, "IEND", {});
+  return file;
+}
+
 TEST(HostSafety, HostileDocumentsStayWithinMemory) {
   klftest::TempDir dir;
   // 2000 layers of one pixel over a 2048 x 2048 canvas: kept at their own
@@ -364,8 +384,9 @@ TEST(HostSafety, HostileDocumentsStayWithinMemory) {
       << o.out;
 
   // Damaged files under 1 MB are refused at their first damage, before
-  // what their headers declare is allocated: within 2 CPU seconds and an
-  // address space under 64 MB.
+  // what their headers declare is allocated (PNG: images of about 440 MB
+  // at three colour types, interlaced too; damage past the first rows):
+  // within 2 CPU seconds and an address space under 64 MB.
   std::mt19937 rng(31);
   const auto padded = [&](bool progressive) {  // 21000 x 21000 declared, comments to 983 KB
     const jpegtest::Bytes small = jpegtest::Encode(16, 16, JCS_GRAYSCALE, 1, progressive, rng, 0, 1, {}, 128);
@@ -381,14 +402,28 @@ TEST(HostSafety, HostileDocumentsStayWithinMemory) {
       {padded(true), "Scans of 6 bytes cannot hold the image's 6890625 blocks"},
       {padded(false), "Scans of 3 bytes cannot hold the image's 6890625 blocks"},
       {jpegtest::Bytes(arithmetic.begin(), arithmetic.begin() + arithmetic.size() / 2), "Premature end of JPEG file"},
+      {HostilePng(21000, 21000, 1, 3, 0, -1, false), "IDAT: incorrect header check"},
+      {HostilePng(21000, 21000, 1, 3, 0, 5, false), "bad adaptive filter value"},
+      {HostilePng(21000, 21000, 1, 3, 0, 0, true), "IDAT: CRC error"},
+      {HostilePng(21000, 21000, 1, 3, 1, -1, false), "IDAT: incorrect header check"},
+      {HostilePng(21000, 21000, 1, 3, 1, 5, false), "bad adaptive filter value"},
+      {HostilePng(21000, 21000, 1, 3, 1, 0, true), "IDAT: CRC error"},
+      {HostilePng(21000, 21000, 8, 0, 0, -1, false), "IDAT: incorrect header check"},
+      {HostilePng(21000, 21000, 8, 0, 0, 5, false), "bad adaptive filter value"},
+      {HostilePng(21000, 21000, 8, 0, 0, 0, true), "IDAT: CRC error"},
+      {HostilePng(12000, 12000, 8, 2, 0, -1, false), "IDAT: incorrect header check"},
+      {HostilePng(12000, 12000, 8, 2, 0, 5, false), "bad adaptive filter value"},
+      {HostilePng(12000, 12000, 8, 2, 0, 0, true), "IDAT: CRC error"},
+      {HostilePng(21000, 21000, 1, 3, 0, 0, false), "IDAT: incorrect data check"},  // 64 sound rows
   };
   for (const auto& row : damaged) {
     ASSERT_LT(row.file.size(), 1u << 20);
-    ASSERT_TRUE(klftest::WriteFileBytes(dir.File("in.jpg"), row.file));
-    o = RunProgram(kTestPlugin + "--memory-budget 100G " + dir.File("in.jpg") + " -o " + dir.File("out.png"),
-                   "ulimit -t 2; " + AllocationLimit(kNoLargeAllocationMB, kNoLargeAllocationKiB));
+    ASSERT_TRUE(klftest::WriteFileBytes(dir.File("in"), row.file));
+    // Threads of 1 MiB stacks: the machine's threads fit the address space too.
+    o = RunProgram(kTestPlugin + "--memory-budget 100G " + dir.File("in") + " -o " + dir.File("out.png"),
+                   "ulimit -t 2; ulimit -s 1024; " + AllocationLimit(kNoLargeAllocationMB, kNoLargeAllocationKiB));
     EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles) << o.out;
-    EXPECT_TRUE(Has(o, std::string("the JPEG file is damaged (") + row.says)) << o.out;
+    EXPECT_TRUE(Has(o, std::string(" file is damaged (") + row.says)) << o.out;
   }
 }
 
@@ -724,7 +759,7 @@ TEST(HostSafety, AllocationFailureIsOutOfMemory) {
 
 // A file whose image data cannot hold the image its header declares (16
 // bytes for 21000 x 21000 pixels, in each colour type, interlaced too) is
-// refused as unreadable before any plane is allocated, as the document and
+// refused as damaged before any plane is allocated, as the document and
 // as a --selection mask; a mask of another size than the document's is
 // refused from its header, before it is decoded. Under the allocation
 // limit, planes of the declared size would end the program out of memory.
@@ -746,7 +781,8 @@ TEST(HostSafety, DeclaredSizesAreJudgedBeforePlanesAreAllocated) {
       const Outcome o = RunProgram(run + args + out, AllocationLimit(kBlockMB, kReleaseAddressSpaceKiB));
       SCOPED_TRACE(std::to_string(shape.type) + " " + args + "\n" + o.out);
       EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles);
-      EXPECT_TRUE(Has(o, "cannot read " + d + "huge.png: the PNG file cannot be read"));
+      EXPECT_TRUE(Has(o, "cannot read " + d + "huge.png: the PNG file is damaged (too little image data for 21000 x "
+                         "21000 pixels)"));
     }
   }
   // A sound mask of 6000 x 4000, 25 KB of image data.
