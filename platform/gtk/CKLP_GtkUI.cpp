@@ -471,6 +471,8 @@ void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
     if (GtkWindow* widget = Widget(w)) gtk_widget_show(GTK_WIDGET(widget));
   } else {
     gtk_widget_hide(GTK_WIDGET(Widget(w)));
+    // Gone from the screen now, also when a long operation follows.
+    gdk_display_flush(m_display);
     if (m_active == w) Activate(0);
   }
 }

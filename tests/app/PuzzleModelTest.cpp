@@ -149,6 +149,36 @@ TEST(PuzzleEffects, StoppedRerenderLeavesItsAreaToTheNext) {
   EXPECT_TRUE(p.Consistent());
 }
 
+// A stop asked while the rendered pieces are recombined ends the
+// recombination there (no more of its pumps, the picture not yet right);
+// the next re-render recombines the area.
+TEST(PuzzleEffects, AStopWhileRecombiningEndsItAndLeavesTheAreaToTheNext) {
+  Puzzle p(3, 2);
+  p.engine.SetThreads(1);
+  puzzletest::Model& m = p.model;
+  CKLF_DWordArray list;
+  for (u32 i = 0; i < p.engine.GetPieceCount(); ++i) list.Add(i);
+  m.effectWindowOpen = 1;
+  for (u32 i = 0; i < list.GetSize(); ++i) p.Piece(i).bevel[1].size = 4;
+  int asked = 0, after = 0;
+  p.port.pump = [&] {
+    if (asked) ++after;
+    if (asked || m.renders < static_cast<int>(list.GetSize())) return;
+    asked = 1;
+    m.StopRerender();
+  };
+  EXPECT_EQ(m.pmop_RerenderPieces(&list, 1, 1), 1);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(after, 0);
+  EXPECT_EQ(m.IsRerenderBusy(), 0);
+  EXPECT_FALSE(p.ResultMatches());
+  p.port.pump = nullptr;
+  m.renders = 0;
+  EXPECT_EQ(m.pmop_RerenderPieces(&list, 1, 1), 1);
+  EXPECT_EQ(m.renders, 0);
+  EXPECT_TRUE(p.Consistent());
+}
+
 // On several threads the pieces are rendered in batches of one piece a
 // thread, with events pumped between batches, and the result is the one
 // thread's, byte for byte.
