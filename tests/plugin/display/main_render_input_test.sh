@@ -4,7 +4,7 @@
 # `tessarette-host --threads 1 --dialog` on the sample picture enlarged
 # five times (a render of its pieces takes a while), cuts with the Cutter,
 # then twice clicks the Help title right after starting a render: once
-# after ticking the blur's switch (every piece blurred), once after
+# after ticking the opacity's switch (every piece rendered), once after
 # answering Yes to "Pieces Layout Has Changed" (a new row from Relayout:
 # the effects reset, every piece rendered again). Each time the Help menu
 # must open once the render has ended (kept as help-after-switch.png and
@@ -60,10 +60,10 @@ click_at $((cx + x)) $((cy + y))
 wait_gone Cutter
 sleep 0.5
 
-read -r x y < <(control main Main_FXBlur/7)
+read -r x y < <(control main Main_FXOpacity/7)
 help_after help-after-switch $((mx + x)) $((my + y))
 
-# A new row: the blurred pieces' effects go by cell, and the box asks.
+# A new row: the pieces' effects go by cell, and the box asks.
 read -r x y < <(control main Main_Relayout/5)
 click_at $((mx + x)) $((my + y))
 find_window Cutter err.txt
@@ -75,8 +75,15 @@ xdotool key Tab
 sleep 0.3
 read -r x y < <(control cutter Cutter_Cut/5)
 click_at $((X + x)) $((Y + y))
-find_window "Kelvanos Tessarette" err.txt
-eval "$(xdotool getwindowgeometry --shell "$found")"
+# The cut renders every piece on one thread: on a loaded machine it takes a while.
+box=""
+for _ in $(seq 1200); do
+  box=$(xdotool search --onlyvisible --name '^Kelvanos Tessarette$' 2> /dev/null | head -n 1 || true)
+  [ -n "$box" ] && break
+  sleep 0.05
+done
+[ -n "$box" ] || { echo "FAILED: no question after the cut"; cat err.txt; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$box")"
 # The box's Yes (its resource rectangle 150,118 to 264,144).
 help_after help-after-yes $((X + 207)) $((Y + 131))
 
