@@ -2,7 +2,7 @@
 # Clicks made on the main window while its pieces render, on a real X
 # display through the host program: it starts its own Xvfb and runs
 # `tessarette-host --threads 1 --dialog` on the sample picture enlarged
-# five times (a render of its pieces takes a while), cuts with the Cutter,
+# three times (a render of its pieces takes a while), cuts with the Cutter,
 # then twice clicks the Help title right after starting a render: once
 # after ticking the opacity's switch (every piece rendered), once after
 # answering Yes to "Pieces Layout Has Changed" (a new row from Relayout:
@@ -20,7 +20,7 @@ source "$(dirname "$0")/../../ui/display/xvfb_display.sh"
 source "$(dirname "$0")/host_run.sh"
 rm -rf plugin ./*.png ./*.txt ./*.xwd
 plugin_copies "$plugin_dir" plugin
-"$helper" --enlarge "$5" 5 big.png
+"$helper" --enlarge "$5" 3 big.png
 picture=$PWD/big.png
 "$helper" --fxpoints "$picture" plugin > points.txt
 rm -f plugin/plugin.conf
@@ -29,14 +29,15 @@ click_at() { xdotool mousemove "$1" "$2" sleep 0.2 click 1; sleep 0.2; }
 now() { date +%s%N; }
 
 # Clicks the point (the control that starts the render), then at once the
-# Help title, and waits for the menu: kept as NAME.png, closed with Escape.
+# Help title, and waits for the menu (a window other than the main window
+# and the box): kept as NAME.png, closed with Escape.
 help_after() {  # NAME X Y
   local hx hy id="" t0 t1
   read -r hx hy < <(control main Main_Help/5)
   xdotool mousemove "$2" "$3" sleep 0.2 click 1 mousemove $((mx + hx)) $((my + hy)) click 1
   t0=$(now)
   for _ in $(seq 600); do
-    id=$(xdotool search --onlyvisible --pid "$app" 2> /dev/null | grep -vx "$wid" | tail -n 1 || true)
+    id=$(xdotool search --onlyvisible --pid "$app" 2> /dev/null | grep -vx "$wid" | grep -vx "${box:-x}" | tail -n 1 || true)
     [ -n "$id" ] && break
     sleep 0.05
   done
@@ -77,7 +78,7 @@ read -r x y < <(control cutter Cutter_Cut/5)
 click_at $((X + x)) $((Y + y))
 # The cut renders every piece on one thread: on a loaded machine it takes a while.
 box=""
-for _ in $(seq 1200); do
+for _ in $(seq 2400); do
   box=$(xdotool search --onlyvisible --name '^Kelvanos Tessarette$' 2> /dev/null | head -n 1 || true)
   [ -n "$box" ] && break
   sleep 0.05
