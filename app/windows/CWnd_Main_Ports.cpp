@@ -125,8 +125,9 @@ void CWnd_Main::i_ShowModeImages() {
 // ---------------------------------------------------------------------------
 // Progress and events
 
-// The window's own clicks and keys wait while the operation runs (it
-// would refuse them: nothing else runs meanwhile) and act once it ends.
+// The window's own clicks, keys and close requests wait while a long
+// operation runs (it would refuse them, or run them inside itself) and
+// act, in order, once it ends.
 CKLF_Progress* CWnd_Main::BeginProgress(const char* caption) {
   if (m_progressDepth++ == 0) {
     m_progress.SetCaption(caption);
