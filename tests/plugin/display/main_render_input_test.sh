@@ -69,6 +69,9 @@ read -r x y < <(control main Main_Relayout/5)
 click_at $((mx + x)) $((my + y))
 find_window Cutter err.txt
 eval "$(xdotool getwindowgeometry --shell "$found")"
+# The keys to the Cutter, as a window manager gives them to a new window
+# (without one they may stay with the main window since its menu).
+xdotool windowfocus --sync "$found"
 read -r x y < <(control cutter Cutter_Rows/8)
 click_at $((X + x)) $((Y + y))
 xdotool type 3
@@ -83,7 +86,12 @@ for _ in $(seq 2400); do
   [ -n "$box" ] && break
   sleep 0.05
 done
-[ -n "$box" ] || { echo "FAILED: no question after the cut"; cat err.txt; exit 1; }
+if [ -z "$box" ]; then
+  xwd -root -silent > no-question.xwd && "$shot" --shot no-question.xwd no-question.png > /dev/null
+  echo "FAILED: no question after the cut (the Cutter $([ -n "$(xdotool search --onlyvisible --name '^Cutter$' 2> /dev/null)" ] && echo "still open" || echo "closed"); no-question.png)"
+  cat err.txt
+  exit 1
+fi
 eval "$(xdotool getwindowgeometry --shell "$box")"
 # The box's Yes (its resource rectangle 150,118 to 264,144).
 help_after help-after-yes $((X + 207)) $((Y + 131))
