@@ -378,6 +378,10 @@ void CKLF_Window::SubProcessMessages(CKLF_Window* target, u8 keepTimers, u8 wind
   m_timersOn = saved;
 }
 
+void CKLF_Window::HoldInput(u8 on) {
+  if (m_handle && UI()) UI()->HoldInput(m_handle, on != 0);
+}
+
 u8 CKLF_Window::CheckForInputMessagesInQueue() {
   CKLP_UIPlatform* ui = UI();
   const u8 saved = m_timersOn;

@@ -341,10 +341,14 @@ void CWndFX_Base::Close() {
   m_closing = 1;
   m_schedule.Stop();
   i_EnableButtons(0, 0);
-  if (m_closedByOk)
+  if (m_closedByOk) {
     OnOk();
-  else
+  } else {
+    // Cancel's render back runs on the main window's progress, after the
+    // window has gone.
+    Hide();
     OnCancel();
+  }
   if (mainWindow) mainWindow->ExitFXMode();
   CKLF_Window::Close();
 }

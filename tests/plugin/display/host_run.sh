@@ -2,7 +2,8 @@
 # xvfb_display.sh, with host, picture and shot set to the host program, the
 # picture and the screenshot program:
 #   open_dialog              `--dialog` on the picture with the plug-in in
-#                            ./plugin, writing dialog.png (out.txt, err.txt);
+#                            ./plugin and the options in host_options,
+#                            writing dialog.png (out.txt, err.txt);
 #                            app := its process, wid := its main window, moved
 #                            to (mx, my), cutter := the Cutter, moved beside it
 #                            to (cx, cy), as a person would drag them apart
@@ -17,7 +18,7 @@
 #                            run, where the run keeps its settings
 
 open_dialog() {
-  "$host" -q --plugin plugin/libtessarette_plugin.so --dialog "$picture" -o dialog.png > out.txt 2> err.txt &
+  "$host" -q ${host_options:-} --plugin plugin/libtessarette_plugin.so --dialog "$picture" -o dialog.png > out.txt 2> err.txt &
   app=$!
   pids+=($app)
   find_window "Kelvanos Tessarette 3.0" err.txt
