@@ -87,22 +87,21 @@ xdotool key Return Return
 closed 1
 grep -qx 'name Wavy' out.txt || { echo "FAILED: the typed name did not come back"; cat out.txt; exit 1; }
 
-# The auto layout dialog: rows and columns typed, Return twice (the first
-# ends the typing).
+# The auto layout dialog: the rows typed at once into the field it opened
+# with, Tab, the columns; one Return ends the typing and confirms.
 open_dialog AutoLayout 220 205
-xdotool mousemove $((x + 394)) $((y + 57)) click 1
 xdotool type --delay 20 "3"
-xdotool mousemove $((x + 394)) $((y + 141)) click 1
+xdotool key Tab
 xdotool type --delay 20 "4"
-xdotool mousemove $((x + 220)) $((y + 205)) key Return Return
+xdotool key Return
 closed 1
 grep -qx 'layout triangles 3x4' out.txt || { echo "FAILED: no triangle layout"; cat out.txt; exit 1; }
 
-# The custom mutation dialog: an amount typed.
+# The custom mutation dialog: an amount typed at once into the field it
+# opened with; one Return.
 open_dialog CMuts 20 276
-xdotool mousemove $((x + 337)) $((y + 57)) click 1
 xdotool type --delay 20 "25"
-xdotool mousemove $((x + 20)) $((y + 276)) key Return Return
+xdotool key Return
 closed 1
 grep -qx 'mutations 25 0 0' out.txt || { echo "FAILED: the amounts did not come back"; cat out.txt; exit 1; }
 
