@@ -42,20 +42,15 @@ open_dialog() {
   wait_for '^ready window [0-9]* at -*[0-9]*,-*[0-9]* size '
   read -r x y < <(sed -n 's/^ready window [0-9]* at \(-*[0-9]*\),\(-*[0-9]*\) size .*$/\1 \2/p' out.txt)
   xdotool mousemove $((x + qx)) $((y + qy))
-  # Until the dialog has painted its look with the pointer at rest, for a
-  # minute at most.
-  for _ in $(seq 300); do
-    xwd -root -silent > shot.xwd
-    "$demo" --compare shot.xwd "window-$name.png" "$x" "$y" "screen-$name.png" > compare.txt && return 0
-    sleep 0.2
-  done
+  # Until the dialog has painted its look with the pointer at rest.
+  screen_shows "$demo" "window-$name.png" "$x" "$y" "screen-$name.png" && return 0
   echo "FAILED: $name differs from its headless picture"; cat compare.txt; exit 1
 }
 
 # The dialog has ended and said what it gave.
 closed() {
   wait_for "^closed $1\$"
-  for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
+  wait_end
   wait "$app" || { echo "FAILED: the program ended with $?"; cat err.txt; exit 1; }
   if [ -s err.txt ]; then echo "FAILED: the program wrote to standard error"; cat err.txt; exit 1; fi
 }

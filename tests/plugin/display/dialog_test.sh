@@ -43,7 +43,7 @@ cp "$plugin_dir/resource_ts30_d.kls4" headless/
 # found: the id of the visible window of that name, once it is there.
 find_window() {  # NAME OUTPUT
   found=""
-  for _ in $(seq 400); do
+  for _ in $(seq 1200); do
     found=$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null | head -n 1 || true)
     [ -n "$found" ] && break
     kill -0 "$app" 2> /dev/null || break
@@ -69,7 +69,7 @@ run_dialog() {  # OUTPUT: starts the dialog in the background
 finish() {  # OUTPUT CODE [LINE]: waits for the program, checks its exit code and
   # that its standard error holds nothing but the line given
   local code=0
-  for _ in $(seq 400); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
+  wait_end
   wait "$app" || code=$?
   [ "$code" -eq "$2" ] || { echo "FAILED: the program ended with $code, not $2"; cat "out-$1.txt" "err-$1.txt"; exit 1; }
   if [ -n "$(grep -vxF -- "${3:-}" "err-$1.txt")" ]; then
@@ -78,7 +78,7 @@ finish() {  # OUTPUT CODE [LINE]: waits for the program, checks its exit code an
 }
 
 wait_gone() {  # NAME: until no visible window of that name is left
-  for _ in $(seq 200); do
+  for _ in $(seq 1200); do
     [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null || true)" ] && break
     sleep 0.05
   done
@@ -91,8 +91,7 @@ compare_window() {  # NAME OUTPUT DX DY SECONDS HEADLESS.png SCREEN.png WHAT
   eval "$(xdotool getwindowgeometry --shell "$found")"
   xdotool mousemove $((X + $3)) $((Y + $4))
   sleep "$5"
-  xwd -root -silent > shot.xwd
-  "$compare" --compare shot.xwd "$6" "$X" "$Y" "$7" > compare.txt ||
+  screen_shows "$compare" "$6" "$X" "$Y" "$7" ||
     { echo "FAILED: $8 differs from its headless picture"; cat compare.txt; exit 1; }
 }
 
