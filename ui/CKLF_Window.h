@@ -229,6 +229,11 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   std::vector<u8> m_owned;
   i32 m_captured;
   i32 m_focused;
+  // The control a deactivation took the focus from before the window was
+  // first pressed or typed into: the next activation gives it back, so a
+  // window opened among others keeps the field it opened with. -1 none.
+  i32 m_openingFocus;
+  u8 m_used;  // a press or a key has reached the window
   CKLF_PtrArray m_fonts;
   u32 m_dblTime;
   i32 m_lastClickX;

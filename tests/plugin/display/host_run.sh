@@ -31,7 +31,7 @@ open_dialog() {
 
 find_window() {
   found=""
-  for _ in $(seq 400); do
+  for _ in $(seq 1200); do
     found=$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null | head -n 1 || true)
     [ -n "$found" ] && return 0
     kill -0 "$app" 2> /dev/null || break
@@ -41,7 +41,7 @@ find_window() {
 }
 
 wait_gone() {
-  for _ in $(seq 200); do
+  for _ in $(seq 1200); do
     [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null || true)" ] && return 0
     sleep 0.05
   done
@@ -50,7 +50,7 @@ wait_gone() {
 
 finish() {
   local code=0
-  for _ in $(seq 400); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
+  wait_end
   wait "$app" || code=$?
   [ "$code" -eq "$2" ] || { echo "FAILED: the program ended with $code, not $2"; cat "$1"; exit 1; }
   if [ -n "$(grep -vxF -- "${3:-}" "$1")" ]; then echo "FAILED: the program wrote to standard error"; cat "$1"; exit 1; fi
