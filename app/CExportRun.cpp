@@ -48,6 +48,7 @@ u8 CExportRun::i_Progress(u32 percent) {
 u8 CExportRun::ExportPieces(const CExportDialogModel::SETTINGS& s, const char* path) {
   ResetError();
   m_written.Empty();
+  m_earlier.Empty();
   m_skipped = 0;
   m_reason.Clear();
   if (m_engine.m_colorKind != 1) return Fail(klErrUnsupported);

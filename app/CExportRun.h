@@ -83,6 +83,12 @@ class CExportRun : public CKLF_FrameWork {
   // The files put in place by the last export, in order (none after a
   // failure, but for the files renamed before a rename that failed).
   const CKLF_StringArray& Written() const { return m_written; }
+  // Files of the folder named as pieces of the last PNG export that it
+  // did not put in place (last names), as the folder held them once its
+  // set was placed and before another export could place one: an earlier
+  // export's. Empty when the folder could not be listed, or memory ran
+  // out.
+  const CKLF_StringArray& Earlier() const { return m_earlier; }
   // PNG files not made: their pieces have nothing on the canvas.
   u32 Skipped() const { return m_skipped; }
   // Why the last export failed, in words (empty when it did not).
@@ -122,6 +128,8 @@ class CExportRun : public CKLF_FrameWork {
   u8 i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* path);
   u8 i_WritePNGBatch(CExportWriters::JOB& job, u32 first, u32 end, const std::string* targets,
                      CKLP_ReplaceFile* files);
+  void i_ListEarlier(const char* folder, const char* path, const std::string* targets,
+                     const CKLP_ReplaceFile* files);
   u8 i_Progress(u32 percent);
 
   CTessarette& m_engine;
@@ -140,6 +148,7 @@ class CExportRun : public CKLF_FrameWork {
   CKLF_StringArray m_names;  // PNG file name suffixes, a layer each
   CKLF_String m_base;        // PNG file names' "[file]"
   CKLF_StringArray m_written;
+  CKLF_StringArray m_earlier;
   u32 m_skipped;
   CKLF_String m_reason;
 };

@@ -1,6 +1,9 @@
 // The export's files: names kept inside the chosen folder, every file
 // written beside its target, PNG files side by side and renamed into place
 // together once all are written.
+#include <dirent.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -254,7 +257,9 @@ u8 CExportRun::i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* pa
       return Fail(klErrNoMemory);  // the files' destructors remove the temporaries
     }
   std::string reason;
-  const bool placed = CKLP_ReplaceFile::CommitSet(files.get(), m_count, reason);
+  const char* const where = folder.GetLength() ? folder.GetStr() : ".";
+  const bool placed = CKLP_ReplaceFile::CommitSet(files.get(), m_count, reason,
+                                                  [&] { i_ListEarlier(where, path, targets.data(), files.get()); });
   u32 committed = 0;
   for (u32 i = 0; i < m_count; ++i) committed += files[i].Committed();
   while (m_written.GetSize() > committed) m_written.DeleteAt(m_written.GetSize() - 1);
@@ -264,6 +269,33 @@ u8 CExportRun::i_WritePNGs(const CExportDialogModel::SETTINGS& s, const char* pa
     return Fail(klErrFileWrite);
   }
   return 1;
+}
+
+// Under the folder's lock, once the set is placed. A failure (memory, a
+// folder that cannot be read) leaves the list empty.
+void CExportRun::i_ListEarlier(const char* folder, const char* path, const std::string* targets,
+                               const CKLP_ReplaceFile* files) {
+  bool listed = false;
+  DIR* d = nullptr;
+  try {
+    std::vector<std::string> placed;
+    for (u32 i = 0; i < m_count; ++i)
+      if (files[i].Committed()) placed.push_back(targets[i].substr(targets[i].rfind('/') + 1));
+    std::sort(placed.begin(), placed.end());
+    CKLF_String baseName;
+    const std::string base = PNGFileBase(path, baseName) ? baseName.GetStr() : "";
+    d = base.empty() ? nullptr : opendir(folder);
+    listed = d != nullptr;
+    while (const dirent* e = listed ? readdir(d) : nullptr)
+      if (IsPNGName(base, e->d_name, false) && !std::binary_search(placed.begin(), placed.end(), e->d_name)) {
+        const CKLF_String name(e->d_name);
+        listed = !name.GetError() && m_earlier.Add(name, 0) >= 0;
+      }
+  } catch (...) {  // a name's allocation
+    listed = false;
+  }
+  if (d) closedir(d);
+  if (!listed) m_earlier.Empty();
 }
 
 // Files of the items first..end-1, side by side, one a thread (with the

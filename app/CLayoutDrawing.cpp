@@ -127,12 +127,45 @@ u8 CLayoutDrawing::i_spl_DrawKnife(Knife* k, kltFPOS a, kltFPOS b) {
     k->polylineMax = {std::fmax(k->polylineMax.x, pts[i].x), std::fmax(k->polylineMax.y, pts[i].y)};
   }
   if (!target) return 1;
+  const f64 minDist2 = width * 0.5 > 1.0 ? width * 0.5 : 1.0;
+  if (gathering && target != layers[2])
+    return i_Gather((k->selected ? 2 : 0) + (k->hidden ? 1 : 0), pts, count, width, minDist2);
   draw.SetDestination(target);
   draw.SetValue(k->hidden ? m.hiddenKnifeOpacity : 255);
   draw.SetAntiAlias(m.antiAliasing ? 1 : 0);
   const u8 drawn = n == 0 ? draw.DrawHQLine(a, b, width, 1, 1, 0)
-                          : draw.DrawHQPolyLine(pts, count, width, 1, 1, 0, width * 0.5 > 1.0 ? width * 0.5 : 1.0);
+                          : draw.DrawHQPolyLine(pts, count, width, 1, 1, 0, minDist2);
   return drawn ? 1 : FailFrom(draw, klErrBadArg);
+}
+
+u8 CLayoutDrawing::i_Gather(u32 group, const kltFPOS* pts, u32 count, f64 width, f64 minDist2) {
+  CKLF_Mem& block = gathered[group];
+  u32& n = gatheredCount[group];
+  const u64 want = static_cast<u64>(n) + 1;
+  if (want * sizeof(CKLF_ImageDrawing::HQPOLYLINE) > block.GetSize() &&
+      !m.GrowBlock(block, (want < 64 ? 64 : 2 * want) * sizeof(CKLF_ImageDrawing::HQPOLYLINE)))
+    return FailFrom(block, klErrNoMemory);
+  reinterpret_cast<CKLF_ImageDrawing::HQPOLYLINE*>(block.GetPtr())[n++] = {pts, count, width, minDist2};
+  return 1;
+}
+
+// Knives blend into their layer, whatever the order: the ones gathered
+// are drawn a layer and an opacity at a time, where they overlap worked
+// on once.
+u8 CLayoutDrawing::i_DrawGathered() {
+  u8 ok = 1;
+  for (u32 group = 0; group < 4; ++group) {
+    const u32 n = gatheredCount[group];
+    gatheredCount[group] = 0;
+    if (n == 0) continue;
+    draw.SetDestination(layers[group >> 1]);
+    draw.SetValue(group & 1 ? m.hiddenKnifeOpacity : 255);
+    draw.SetAntiAlias(m.antiAliasing ? 1 : 0);
+    if (!draw.DrawHQPolyLines(reinterpret_cast<const CKLF_ImageDrawing::HQPOLYLINE*>(gathered[group].GetPtr()), n, 1,
+                              1, 0))
+      ok = FailFrom(draw, klErrBadArg);
+  }
+  return ok;
 }
 
 u8 CLayoutDrawing::i_Advance(f64 step, f64& running) {
@@ -197,7 +230,10 @@ u8 CLayoutDrawing::spl_DoRedrawSplitting(kltRECT_s clip, kltRECT_s area, u8 full
   progress = m.view && (total > 100 || !m.thinKnives);
   f64 running = 0;
   ResetError();
-  const u8 ok = i_DrawGrid(clear, total ? 100.0 / total : 0.0, running);
+  gathering = 1;
+  u8 ok = i_DrawGrid(clear, total ? 100.0 / total : 0.0, running);
+  gathering = 0;
+  if (!i_DrawGathered()) ok = 0;
   if (progress) m.view->StatusProgress(-1);
   if (m.showKnots) {
     const u32 V = m.verticalLineCount, H = m.horizontalLineCount;

@@ -99,6 +99,11 @@ class CLayoutDrawing : public CKLF_FrameWork {
   u8 i_Advance(f64 step, f64& running);
   void i_ClearAlpha(CKLF_Image* layer, kltRECT_s r);
   void i_Markers(u8 left);
+  // A full redraw gathers the knives of the knives' and the selected
+  // layers, shown and hidden (group: 2 selected + 1 hidden), and draws
+  // them after the grid.
+  u8 i_Gather(u32 group, const kltFPOS* pts, u32 count, f64 width, f64 minDist2);
+  u8 i_DrawGathered();
 
   CLayoutModel& m;
   CKLF_ImageDrawing draw;
@@ -110,4 +115,7 @@ class CLayoutDrawing : public CKLF_FrameWork {
   i32 originX = 0, originY = 0, viewWidth = 0, viewHeight = 0;
   u8 layoutMode = 1;
   u8 progress = 0;
+  u8 gathering = 0;
+  CKLF_Mem gathered[4];  // HQPOLYLINE entries pointing into the knives' polylines
+  u32 gatheredCount[4]{};
 };

@@ -239,6 +239,22 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
     i32 m_last;
   };
 
+  // The engine's progress while a re-render recombines: the window's, and
+  // a stop asked meanwhile ends the recombination.
+  class StoppableProgress : public CKLF_Progress {
+   public:
+    StoppableProgress(CKLF_Progress* outer, const u8& stop) : m_outer(outer), m_stop(stop) {}
+    i32 Progress(u8 percent, void* data) override { return m_outer ? m_outer->Progress(percent, data) : 0; }
+    u8 IsCanceled() override {
+      const u8 cancelled = m_outer && m_outer->IsCanceled();
+      return cancelled || m_stop ? 1 : 0;
+    }
+
+   private:
+    CKLF_Progress* m_outer;
+    const u8& m_stop;
+  };
+
   static void i_GrowUnion(kltRECT_s& area, kltRECT_s r);
   u32 i_Count() const { return m_engine.GetPieceCount(); }
   u8 i_Valid(i32 piece) const { return piece >= 0 && static_cast<u32>(piece) < i_Count(); }

@@ -228,7 +228,8 @@ u8 CPuzzleModel::pmop_RerenderPieces(CKLF_DWordArray* pieces, u8 redraw, u8 live
     }
     if (klIsNullRect(area)) break;
     progress.Report(70);
-    pmop_DoRerenderRect(area, redraw, 70, 100);
+    // A stop during the recombination leaves its area to the next re-render.
+    if (!pmop_DoRerenderRect(area, redraw, 70, 100) && m_stop) m_unrecombined = area;
     area = klNullRect;
     // A request that came while recombining (the progress pumps events).
     if (pass != kPassDone || !m_restart || m_stop) break;
@@ -288,13 +289,15 @@ u8 CPuzzleModel::pmop_DoRerenderRect(kltRECT_s rect, u8 redraw, u8 from, u8 to) 
     // pixels (a union would leave a seam of partial alpha along thick
     // knives, and OK would write other bytes than the replay).
     Progress progress(m_port, kRendering);
+    StoppableProgress stoppable(progress.Get(), m_stop);
     CKLF_Progress* previous = m_engine.GetProgress();
-    m_engine.SetProgress(progress.Get());
+    m_engine.SetProgress(&stoppable);
     ok = m_engine.CombineSplitedCells(static_cast<i32>(m_width), static_cast<i32>(m_height), planes, stride, 4,
                                       m_alpha, m_width, rect, 0, from, to);
     m_engine.SetProgress(previous);
   }
-  if (redraw) m_port.RedrawPreview(1);
+  // A stopped recombination shows nothing half done: the next one follows.
+  if (redraw && (ok || !m_stop)) m_port.RedrawPreview(1);
   return ok ? 1 : FailFrom(m_engine, klErrBadArg);
 }
 

@@ -7,10 +7,13 @@
 //   BM_LiveUpdate: the whole update; "wait_ms" is the longest stretch
 //   without a look at the events, the most a click waits to be seen.
 //   BM_CancelDuringUpdate/share: Cancel when share per cent of the pieces
-//   are rendered: "stop_ms" from the request to the update's end,
+//   are rendered (100: while they are recombined): "stop_ms" from the
+//   request to the update's end, which the window's close waits for,
 //   "restore_ms" the render that brings the rendered pieces back (the
-//   window closes after it; the events run meanwhile, "wait_ms" at most
-//   apart over the whole).
+//   window has gone; the events run meanwhile, "wait_ms" at most apart
+//   over the whole).
+//   BM_CancelBlurDuringUpdate/share: the same with every piece blurred at
+//   radius 25 and the update at 26.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -40,6 +43,14 @@ struct Scene {
   // Every piece's working bevel at a depth.
   void Depth(u16 depth) {
     for (u32 i = 0; i < list.GetSize(); ++i) puzzle.Piece(list[i]).bevel[CTessarette::FX_WORKING].depth = depth;
+  }
+  // Every piece's working blur at a radius (0: off).
+  void Blur(u8 radius) {
+    for (u32 i = 0; i < list.GetSize(); ++i) {
+      CTessarette::SFX_BLUR& b = puzzle.Piece(list[i]).blur[CTessarette::FX_WORKING];
+      b.enabled = radius ? 1 : 0;
+      b.radius = radius;
+    }
   }
 };
 
@@ -73,15 +84,19 @@ void BM_LiveUpdate(benchmark::State& state) {
 }
 BENCHMARK(BM_LiveUpdate)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
-void BM_CancelDuringUpdate(benchmark::State& state) {
+// Cancel during an update from before to after (each sets the working
+// records), as share per cent of the pieces are rendered.
+template <class Set>
+void CancelDuring(benchmark::State& state, Set set, int before, int after) {
   Scene& s = TheScene();
   if (!s.listed) return state.SkipWithError("no memory for the list");
   puzzletest::Model& m = s.puzzle.model;
-  const u16 depth = s.puzzle.Piece(0).bevel[CTessarette::FX_RENDERED].depth;
+  set(before);
+  if (!m.pmop_RerenderPieces(&s.list, 1, 0)) state.SkipWithError("render failed");
   const int at = static_cast<int>(s.list.GetSize() * state.range(0) / 100);
   f64 stop = 0, restore = 0, wait = 0;
   for (auto _ : state) {
-    s.Depth(static_cast<u16>(depth + 1));
+    set(after);
     m.renders = 0;
     Clock::time_point asked, last = Clock::now();
     s.puzzle.port.pump = [&] {
@@ -95,7 +110,7 @@ void BM_CancelDuringUpdate(benchmark::State& state) {
     m.pmop_RerenderPieces(&s.list, 1, 1);
     const Clock::time_point stopped = Clock::now();
     // Cancel: the records the pieces had, rendered back.
-    s.Depth(depth);
+    set(before);
     if (!m.pmop_RerenderPieces(&s.list, 1, 1)) state.SkipWithError("render failed");
     wait = std::max(wait, Ms(Clock::now() - last));
     s.puzzle.port.pump = nullptr;
@@ -106,11 +121,33 @@ void BM_CancelDuringUpdate(benchmark::State& state) {
   state.counters["restore_ms"] = restore / static_cast<f64>(state.iterations());
   state.counters["wait_ms"] = wait;
 }
+
+void BM_CancelDuringUpdate(benchmark::State& state) {
+  Scene& s = TheScene();
+  const u16 depth = s.puzzle.Piece(0).bevel[CTessarette::FX_RENDERED].depth;
+  CancelDuring(state, [&s](int d) { s.Depth(static_cast<u16>(d)); }, depth, depth + 1);
+}
+
+void BM_CancelBlurDuringUpdate(benchmark::State& state) {
+  Scene& s = TheScene();
+  CancelDuring(state, [&s](int r) { s.Blur(static_cast<u8>(r)); }, 25, 26);
+  s.Blur(0);
+  s.puzzle.model.pmop_RerenderPieces(&s.list, 1, 0);
+}
+
 BENCHMARK(BM_CancelDuringUpdate)
     ->ArgName("share")
     ->Arg(10)
     ->Arg(50)
     ->Arg(90)
+    ->Arg(100)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
+BENCHMARK(BM_CancelBlurDuringUpdate)
+    ->ArgName("share")
+    ->Arg(50)
+    ->Arg(100)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2);

@@ -31,6 +31,13 @@ struct Scene {
     if (layers) editor.drawing.SetLayers(&knives, &selected, &handles);
     editor.drawing.SetView(4, 0, 0, kW, kH);
   }
+  // Every knife hidden and drawn at that opacity; 255: all shown.
+  void Hide(u8 opacity) {
+    CLayoutModel& m = editor.model;
+    m.hiddenKnifeOpacity = opacity;
+    for (u32 i = 0; i < m.vKnifeCount; ++i) m.vKnives[i].hidden = opacity != 255;
+    for (u32 i = 0; i < m.hKnifeCount; ++i) m.hKnives[i].hidden = opacity != 255;
+  }
   CLayoutSeededRandom random;
   CLayoutEditor editor;
   CKLF_Image knives, selected, handles;
@@ -78,14 +85,17 @@ u64 SegmentsDrawn(CLayoutModel& m, f64 width) {
   return n;
 }
 
-// The thickest knives seen closest: a 59 x 59 grid of knob knives (6,844
-// segments) 50 or 100 pixels thick on a 56 x 40 picture at 16 times (800
-// or 1,600 pixels wide, each over most of the view), the whole picture in
-// view; without anti-aliasing (the disc brush) and with it.
+// The thickest knives seen closest: a 59 x 59 or 100 x 100 grid of knob
+// knives (6,844 or 19,800 segments) 50 or 100 pixels thick on a 56 x 40
+// picture at 16 times (800 or 1,600 pixels wide, each over most of the
+// view), the whole picture in view; without anti-aliasing (the disc brush)
+// and with it; shown, or hidden at the default opacity and at a low one.
 void BM_LayoutRedrawThickestKnives(benchmark::State& state) {
-  Scene s(59, 59, 1, 56, 40);
+  const u16 grid = static_cast<u16>(state.range(3));
+  Scene s(grid, grid, 1, 56, 40);
   s.editor.model.spl_DoSetKnifeTh(static_cast<u32>(state.range(0)), 0, 0);
   s.editor.model.antiAliasing = static_cast<u8>(state.range(1));
+  s.Hide(static_cast<u8>(state.range(2)));
   s.editor.drawing.SetView(8, 0, 0, kW, kH);
   for (auto _ : state) benchmark::DoNotOptimize(s.editor.drawing.spl_DoRedrawSplitting(klNullRect, klNullRect, 1));
   state.counters["MP/s"] =
@@ -93,8 +103,32 @@ void BM_LayoutRedrawThickestKnives(benchmark::State& state) {
   state.SetLabel(std::to_string(SegmentsDrawn(s.editor.model, static_cast<f64>(state.range(0) * 16))) + " segments");
 }
 BENCHMARK(BM_LayoutRedrawThickestKnives)
-    ->ArgNames({"thickness", "aa"})
-    ->ArgsProduct({{50, 100}, {0, 1}})
+    ->ArgNames({"thickness", "aa", "opacity", "grid"})
+    ->ArgsProduct({{50, 100}, {0, 1}, {255, 70, 25}, {59, 100}})
+    ->Unit(benchmark::kMillisecond);
+
+// The thickest knives, hidden, at every zoom: a 30 x 20 grid 100 pixels
+// thick on a 1000 x 700 picture, the view on its middle (6 to 1,600
+// pixels wide); anti-aliased or not.
+void BM_LayoutRedrawHiddenKnivesAtZoom(benchmark::State& state) {
+  Scene s(30, 20, 1);
+  s.editor.model.spl_DoSetKnifeTh(100, 0, 0);
+  s.editor.model.antiAliasing = static_cast<u8>(state.range(1));
+  s.Hide(70);
+  const u8 zoom = static_cast<u8>(state.range(0));
+  s.editor.drawing.SetView(zoom, 0, 0, kW, kH);
+  const i32 ox = static_cast<i32>((s.editor.drawing.Zoomed(kW) - kW) / 2);
+  const i32 oy = static_cast<i32>((s.editor.drawing.Zoomed(kH) - kH) / 2);
+  s.editor.drawing.SetView(zoom, zoom > 4 ? ox : 0, zoom > 4 ? oy : 0, kW, kH);
+  for (auto _ : state) benchmark::DoNotOptimize(s.editor.drawing.spl_DoRedrawSplitting(klNullRect, klNullRect, 1));
+  state.counters["MP/s"] =
+      benchmark::Counter(static_cast<double>(kW) * kH * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+  state.SetLabel(std::to_string(SegmentsDrawn(s.editor.model, static_cast<f64>(s.editor.drawing.Zoomed(100)))) +
+                 " segments");
+}
+BENCHMARK(BM_LayoutRedrawHiddenKnivesAtZoom)
+    ->ArgNames({"zoom", "aa"})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7, 8}, {1, 0}})
     ->Unit(benchmark::kMillisecond);
 
 void BM_LayoutHitTest100x100(benchmark::State& state) {

@@ -99,6 +99,39 @@ u8 CKLF_String::Compact() {
 
 char CKLF_String::HEXDigit(u32 n) { return n < 16 ? "0123456789ABCDEF"[n] : '0'; }
 
+u32 CKLF_String::CharBytes(const char* s, u32 size, u32* codePoint) {
+  const u8* b = reinterpret_cast<const u8*>(s);
+  const u8 lead = b[0];
+  // The sequence's length and the lowest value it may code.
+  const u32 k = lead >= 0xC2 && lead <= 0xDF   ? 2
+                : lead >= 0xE0 && lead <= 0xEF ? 3
+                : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                               : 1;
+  const u32 lowest = k == 2 ? 0x80 : k == 3 ? 0x800 : 0x10000;
+  u32 cp = k == 1 ? lead : lead & (0x7Fu >> k);
+  bool whole = k > 1 && k <= size;
+  for (u32 j = 1; whole && j < k; ++j) {
+    whole = (b[j] & 0xC0) == 0x80;
+    cp = (cp << 6) | (b[j] & 0x3Fu);
+  }
+  if (k > 1 && (!whole || cp < lowest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) {
+    if (codePoint) *codePoint = lead;
+    return 1;
+  }
+  if (codePoint) *codePoint = cp;
+  return k;
+}
+
+u32 CKLF_String::WholeCharacters(const char* s, u32 size, u32 most) {
+  u32 n = 0;
+  while (n < size) {
+    const u32 k = CharBytes(s + n, size - n);
+    if (n + k > most) break;
+    n += k;
+  }
+  return n;
+}
+
 u8 CKLF_String::i_Grow(u32 need, u32 grow) {
   u32 size = m_buffer.GetSize();
   if (size >= need) return 1;

@@ -44,6 +44,14 @@ class CKLF_String : public CKLF_FrameWork {
   void SetUserValue(u32 v) { m_userValue = v; }
   [[nodiscard]] u8 Compact();
   static char HEXDigit(u32 n);
+  // UTF-8: the bytes of the character that starts s (size bytes, at least
+  // 1), its code point in codePoint when given. A valid sequence (not
+  // overlong, no surrogate, at most U+10FFFF) is one character; any other
+  // byte is one of its own, its value the code point (Latin-1).
+  static u32 CharBytes(const char* s, u32 size, u32* codePoint = nullptr);
+  // The bytes of the first whole characters of s (size bytes) that fit in
+  // most: a cut never splits a sequence.
+  static u32 WholeCharacters(const char* s, u32 size, u32 most);
 
   // Building; the pointer results are the buffer, or 0 on failure (error 17).
   [[nodiscard]] char* Append(const CKLF_String& s, u32 grow);

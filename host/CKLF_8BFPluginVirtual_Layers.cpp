@@ -3,6 +3,7 @@
 
 #include "CKLF_8BFPluginVirtual.h"
 #include "CKLF_Image.h"
+#include "CKLF_String.h"
 
 namespace {
 
@@ -212,7 +213,9 @@ u8 CKLF_8BFPluginVirtual::PS_FillRealLayerBounds(kltRECT_s rect, u8 force) {
     if (!l->isPixelBased) continue;
     kltLAYERINFO_s& e = table[n];
     e.layerId = l->layerID;
-    std::strncpy(e.name, l->name ? l->name : "", sizeof(e.name) - 1);
+    const char* name = l->name ? l->name : "";
+    const u32 most = static_cast<u32>(sizeof(e.name) - 1);
+    std::memcpy(e.name, name, CKLF_String::WholeCharacters(name, static_cast<u32>(strnlen(name, most + 4)), most));
     e.bounds = l->compositeChannels ? FromHost(l->compositeChannels->bounds) : klNullRect;
     transparencies[n] = l->transparency;
     ++n;

@@ -7,11 +7,17 @@
 //
 // Cost: an anti-aliased segment evaluates only the pixels of each row that
 // can be covered (about length x (width + 3) pixels); with maxBlend clear
-// the rest of its bounding box is cleared row by row. Plain lines cost one
+// the rest of its bounding box is cleared row by row. With maxBlend set, a
+// polyline 8 pixels wide or more (or a set of polylines drawn at once with
+// one) reads the rows of its box once from either end, gathers the spans its
+// segments surely cover fully, fills each once and evaluates only the
+// pixels left near the edges: about the box's area once plus the
+// segments' rows, rather than each segment's area. Plain lines cost one
 // step per pixel of length inside the clip rectangle; the disc brush, per
-// step, its rows inside the clip rectangle, then one fill of the line's
-// span in each such row. The object owns only a small table for the disc
-// and a span per row.
+// step, its rows inside the clip rectangle (in a set, those with pixels
+// still below the value), then one fill of the line's span in each such
+// row. The object owns only a small table for the disc, a span per row,
+// and a few spans a row for the blend.
 // Limits: plain lines take end points within +-2^28 and widths below
 // 65536; anti-aliased lines take any finite values (error 1 otherwise).
 #pragma once
@@ -57,9 +63,22 @@ class CKLF_ImageDrawing : public CKLF_FrameWork {
   [[nodiscard]] u8 DrawHQLine(kltFPOS a, kltFPOS b, f64 width, u8 capEnds, u8 maxBlend, u8 feather);
   // A polyline: from the current point to the first following point whose
   // squared distance from it exceeds minDist2 (or the last point), and on
-  // from there. 0 with error 1 for fewer than 2 points.
-  [[nodiscard]] u8 DrawHQPolyLine(const kltFPOS* pts, u32 n, f64 width, u8 capEnds, u8 maxBlend, u8 feather,
-                                  f64 minDist2);
+  // from there. 0 with error 1 for fewer than 2 points. Blended into an
+  // 8-bit plane (maxBlend, or plain), every segment is checked before any
+  // is drawn.
+  [[nodiscard]] u8 DrawHQPolyLine(const kltFPOS* pts, u32 n, f64 width, u8 capEnds, u8 maxBlend, u8 feather, f64 minDist2);
+  // One polyline of a set drawn at once (the points are not copied).
+  struct HQPOLYLINE {
+    const kltFPOS* points;
+    u32 count;
+    f64 width;
+    f64 minDist2;
+  };
+  // Polylines drawn as DrawHQPolyLine draws each, with the same pixels;
+  // blended into an 8-bit plane, the pixels they share are worked on once.
+  // A polyline that cannot be drawn is left out, the others drawn, and 0
+  // returned with error 1.
+  [[nodiscard]] u8 DrawHQPolyLines(const HQPOLYLINE* lines, u32 count, u8 capEnds, u8 maxBlend, u8 feather);
 
   // Plain lines over end points truncated toward zero: the one-bit line on
   // a one-bit plane, else discs of diameter trunc(width) for widths of 2
@@ -73,6 +92,21 @@ class CKLF_ImageDrawing : public CKLF_FrameWork {
   [[nodiscard]] u8 i_CheckDestination(bool oneBit);
   kltRECT_s i_Clip() const;
   [[nodiscard]] u8 i_PlainEnds(f64 x1, f64 y1, f64 x2, f64 y2, i32 e[4]);
+  // Polylines blended into an 8-bit plane (the larger value kept),
+  // anti-aliased or plain, over the rows of their box still below the
+  // drawing value.
+  struct OpenRows;
+  [[nodiscard]] u8 i_Blend(const HQPOLYLINE* lines, u32 count, u8 capEnds, u8 feather);
+  [[nodiscard]] u8 i_OpenRows(kltRECT_s box, OpenRows& open);
+  // allGood: every polyline was found drawable; open: the rows left open
+  // for wide lines, null for thin ones.
+  void i_BlendHQ(const HQPOLYLINE* lines, u32 count, u8 capEnds, u8 feather, u8 allGood, OpenRows* open);
+  [[nodiscard]] u8 i_BlendPlain(const HQPOLYLINE* lines, u32 count, u8 allGood, OpenRows* open);
+  // Plain lines over truncated end points: 1 pixel, the disc brush (in a
+  // blend, open is its rows).
+  void i_PixelLine(const i32 e[4]);
+  [[nodiscard]] u8 i_DiscLine(const i32 e[4], f64 width, OpenRows* open);
+  [[nodiscard]] u8 i_DiscSpans(u64 bytes);
 
   u8 m_antiAlias;
   u8 m_value;
@@ -84,4 +118,5 @@ class CKLF_ImageDrawing : public CKLF_FrameWork {
   kltRECT_s m_clip;
   CKLF_Mem m_discSpans;  // the disc brush's reach per row, then a span per row drawn
   u32 m_discWidth = 0;   // the brush the reach is for, 0: none
+  CKLF_Mem m_rowSpans;   // an anti-aliased blend's rows
 };

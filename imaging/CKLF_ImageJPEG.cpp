@@ -21,6 +21,7 @@ struct ErrorManager {
   jmp_buf jump;
   char message[JMSG_LENGTH_MAX];  // the fatal error, else the first damage
   u8 damaged;
+  u8 stopAtDamage;  // the first damage ends the decode as an error does
 };
 
 struct MemorySourceRecord {
@@ -32,12 +33,23 @@ struct MemorySourceRecord {
 
 const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
 
-// Every scan passes over every coefficient of the image, and nothing else
+// Every scan passes over the blocks of its components, and nothing else
 // bounds how many a file holds: more than this is refused as damaged.
 const int kMaxScans = 500;
-// Our own message, numbered past libjpeg's.
+// Nor how often they pass over the same blocks and coefficients: a
+// progressive file of libjpeg's passes over its blocks 5 to 10 times, and
+// a coefficient refined bit by bit from the last bit the format allows is
+// visited 14 times. Work within the free amounts is cheap at any count.
+const int kMaxBlockPasses = 64;
+const int kMaxCoefficientPasses = 16;
+const u64 kFreeBlocks = u64(1) << 22;
+const u64 kFreeCoefficients = kFreeBlocks * 64;
+// Our own messages, numbered past libjpeg's.
 const int kMsgTooManyScans = 1000;
-const char* const kOwnMessages[] = {"More than %d scans"};
+const int kMsgTooManyBlockPasses = 1001;
+const int kMsgTooManyCoefficientPasses = 1002;
+const char* const kOwnMessages[] = {"More than %d scans", "Scans that pass over the image's blocks more than %d times",
+                                    "Scans that pass over the image's coefficients more than %d times"};
 
 // What the APP1 and APP2 segments of a header leave: the first Exif block
 // (its name dropped), and the parts of a profile taken as libjpeg's
@@ -95,6 +107,7 @@ void EmitMessage(j_common_ptr cinfo, int level) {
   if (err->damaged || !IsDamage(err->pub.msg_code)) return;
   err->damaged = 1;
   (*err->pub.format_message)(cinfo, err->message);
+  if (err->stopAtDamage) longjmp(err->jump, 1);
 }
 
 }  // namespace
@@ -163,9 +176,10 @@ void SetUpErrors(jpeg_decompress_struct* cinfo, ErrorManager* err) {
   err->pub.emit_message = EmitMessage;
   err->pub.addon_message_table = kOwnMessages;
   err->pub.first_addon_message = kMsgTooManyScans;
-  err->pub.last_addon_message = kMsgTooManyScans;
+  err->pub.last_addon_message = kMsgTooManyCoefficientPasses;
   err->message[0] = 0;
   err->damaged = 0;
+  err->stopAtDamage = 0;
 }
 
 // The mode and channel count of libjpeg's output colour space; 0 for one
@@ -179,10 +193,54 @@ u8 ModeOf(J_COLOR_SPACE space, u32& channels) {
   }
 }
 
-// Called by libjpeg between the steps of a multi-scan decode.
-void LimitScans(j_common_ptr cinfo) {
-  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
-    ERREXIT1(cinfo, kMsgTooManyScans, kMaxScans);
+u64 BlocksOf(const jpeg_component_info& c) { return static_cast<u64>(c.width_in_blocks) * c.height_in_blocks; }
+
+u64 ImageBlocks(const jpeg_decompress_struct* cinfo) {
+  u64 blocks = 0;
+  for (int c = 0; c < cinfo->num_components; ++c) blocks += BlocksOf(cinfo->comp_info[c]);
+  return blocks;
+}
+
+// The scans met so far and the blocks and coefficients they pass over.
+struct ScanTally {
+  int scans;
+  u64 blocks, coefficients;
+};
+
+// Counts a scan over inScan blocks, band coefficients of each: 0, or the
+// message that refuses it with its figure in bound.
+int CountScan(ScanTally& t, u64 imageBlocks, u64 inScan, int band, int& bound) {
+  ++t.scans;
+  t.blocks += inScan;
+  t.coefficients += inScan * static_cast<u64>(band);
+  if (t.scans > kMaxScans) return bound = kMaxScans, kMsgTooManyScans;
+  if (t.blocks > std::max(kFreeBlocks, imageBlocks * kMaxBlockPasses))
+    return bound = kMaxBlockPasses, kMsgTooManyBlockPasses;
+  if (t.coefficients > std::max(kFreeCoefficients, imageBlocks * 64 * kMaxCoefficientPasses))
+    return bound = kMaxCoefficientPasses, kMsgTooManyCoefficientPasses;
+  return 0;
+}
+
+// libjpeg's progress record and the scans it has begun.
+struct ScanWork {
+  jpeg_progress_mgr pub;
+  ScanTally tally;
+};
+
+// Called by libjpeg before each step of a decode: a scan is counted once
+// its header is read, before its data is. The scans were counted so before
+// the decode began; this holds for any the walk there did not see.
+void LimitScans(j_common_ptr common) {
+  j_decompress_ptr cinfo = reinterpret_cast<j_decompress_ptr>(common);
+  ScanWork* work = reinterpret_cast<ScanWork*>(cinfo->progress);
+  if (cinfo->input_scan_number <= work->tally.scans) return;
+  work->tally.scans = cinfo->input_scan_number - 1;
+  u64 inScan = 0;
+  for (int i = 0; i < cinfo->comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i) inScan += BlocksOf(*cinfo->cur_comp_info[i]);
+  int bound = 0;
+  const int band = cinfo->Se >= cinfo->Ss ? cinfo->Se - cinfo->Ss + 1 : 1;
+  if (const int refused = CountScan(work->tally, ImageBlocks(cinfo), inScan, band, bound))
+    ERREXIT1(cinfo, refused, bound);
 }
 
 // Bytes through the memory source, which never suspends: past the data it
@@ -275,7 +333,7 @@ u8 TakeProfile(const KeptSegments& k, CKLF_Mem& out) {
 
 }  // namespace
 
-CKLF_ImageJPEG::CKLF_ImageJPEG() : m_adobe(0), m_damaged(0), m_message() {}
+CKLF_ImageJPEG::CKLF_ImageJPEG() : m_adobe(0), m_damaged(0), m_stopAtDamage(0), m_message() {}
 
 CKLF_ImageJPEG::~CKLF_ImageJPEG() {}
 
@@ -346,17 +404,18 @@ u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
   if (!i_CheckStart(static_cast<const u8*>(data), size)) return 0;
   jpeg_decompress_struct cinfo;
   ErrorManager err;
-  jpeg_progress_mgr scans = {};
-  scans.progress_monitor = LimitScans;
+  ScanWork scans = {};
+  scans.pub.progress_monitor = LimitScans;
   SetUpErrors(&cinfo, &err);
+  err.stopAtDamage = m_stopAtDamage;
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
     i_FreePlanes();
-    i_KeepMessage(err.message, 0);
+    i_KeepMessage(err.message, err.damaged);
     return Fail(klErrNotFormat);
   }
   jpeg_create_decompress(&cinfo);
-  cinfo.progress = &scans;
+  cinfo.progress = &scans.pub;
   u8 ok = i_Decode(&cinfo, data, size);
   if (ok) jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
@@ -365,15 +424,175 @@ u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
   return 1;
 }
 
-// Every block of every component is coded with at least one bit, in the
-// first scan that holds it. Data too short for the blocks its header
-// declares is refused before libjpeg allocates for them (a progressive
-// image holds them all at once) and before a made-up end fills them in.
-u8 CKLF_ImageJPEG::i_DataHoldsBlocks(const jpeg_decompress_struct* cinfo, u32 size) {
-  u64 blocks = 0;
-  for (int c = 0; c < cinfo->num_components; ++c)
-    blocks += static_cast<u64>(cinfo->comp_info[c].width_in_blocks) * cinfo->comp_info[c].height_in_blocks;
-  return blocks <= static_cast<u64>(size) * 8;
+namespace {
+
+bool IsRestart(u8 marker) { return marker >= 0xD0 && marker <= 0xD7; }
+
+// Markers without a length: the start and end of the image, restarts, TEM.
+bool StandsAlone(u8 marker) { return marker == 0x01 || marker == 0xD8 || marker == 0xD9 || IsRestart(marker); }
+
+// Frame headers of arithmetic coding: SOF9 to SOF15 but DAC.
+bool IsArithmeticFrame(u8 marker) { return marker >= 0xC9 && marker <= 0xCF && marker != 0xCC; }
+
+// A marker segment: its marker, its body after the length (cut at the
+// data's end), and for a scan the entropy-coded bytes after it.
+struct Segment {
+  u8 marker;
+  const u8* body;
+  u32 length;
+  u64 scanBytes;
+};
+
+// The entropy-coded bytes from p to the marker that ends the scan (stuffed
+// zeros and restart markers left out); p is left at that marker.
+u64 ScanBytesFrom(const u8* b, u32 size, u64& p) {
+  u64 n = 0;
+  while (p < size) {
+    if (b[p] != 0xFF) {
+      ++n, ++p;
+    } else if (p + 1 >= size) {
+      break;
+    } else if (b[p + 1] == 0x00) {
+      ++n, p += 2;
+    } else if (IsRestart(b[p + 1])) {
+      p += 2;
+    } else if (b[p + 1] == 0xFF) {
+      ++p;  // fill before a marker
+    } else {
+      break;
+    }
+  }
+  return n;
+}
+
+// The segment at or after p (bytes between segments and fill passed
+// over), p left past it; false at the end of the image or of the data.
+bool NextSegment(const u8* b, u32 size, u64& p, Segment& s) {
+  while (b && p + 1 < size) {
+    if (b[p] != 0xFF || b[p + 1] == 0xFF || b[p + 1] == 0x00) {
+      ++p;
+      continue;
+    }
+    s.marker = b[p + 1];
+    if (s.marker == 0xD9) return false;
+    s.body = b + p + 2;
+    s.length = 0;
+    s.scanBytes = 0;
+    if (StandsAlone(s.marker) || p + 4 > size) {
+      p += 2;
+      return true;
+    }
+    const u32 length = (static_cast<u32>(b[p + 2]) << 8) | b[p + 3];
+    s.body = b + p + 4;
+    s.length = static_cast<u32>(std::min<u64>(length < 2 ? 0 : length - 2, size - (p + 4)));
+    p += 2 + length;
+    if (s.marker == 0xDA) s.scanBytes = ScanBytesFrom(b, size, p);
+    return true;
+  }
+  return false;
+}
+
+// What a scan header says, its components taken from the frame's.
+struct ScanHeader {
+  int components[MAX_COMPS_IN_SCAN];
+  int count, ss, se, ah, al;
+  u64 blocks;
+};
+
+// false for a header libjpeg refuses when it comes to it.
+bool ReadScanHeader(const jpeg_decompress_struct* cinfo, const Segment& s, ScanHeader& h) {
+  h.count = s.length ? s.body[0] : 0;
+  if (h.count < 1 || h.count > MAX_COMPS_IN_SCAN || s.length < 4u + 2u * h.count) return false;
+  h.blocks = 0;
+  for (int i = 0; i < h.count; ++i) {
+    int c = 0;
+    while (c < cinfo->num_components && cinfo->comp_info[c].component_id != s.body[1 + 2 * i]) ++c;
+    if (c == cinfo->num_components) return false;
+    h.components[i] = c;
+    h.blocks += BlocksOf(cinfo->comp_info[c]);
+  }
+  const u8* tail = s.body + 1 + 2 * h.count;
+  h.ss = tail[0], h.se = tail[1], h.ah = tail[2] >> 4, h.al = tail[2] & 15;
+  return true;
+}
+
+// Each coefficient of a progressive file is coded first once and then
+// refined a bit at a time, as libjpeg checks at the start of each scan.
+// bits: the last bit each coefficient of each component was coded to (-1
+// none yet). 0 with the reason in why when h breaks the order.
+bool Progresses(const jpeg_decompress_struct* cinfo, const ScanHeader& h, signed char (*bits)[DCTSIZE2],
+                char* why, size_t whySize) {
+  const char* const* texts = cinfo->err->jpeg_message_table;
+  const bool dc = h.ss == 0;
+  if ((dc && h.se != 0) || (!dc && (h.se < h.ss || h.se >= DCTSIZE2 || h.count != 1)) ||
+      (h.ah != 0 && h.al != h.ah - 1) || h.al > 13) {
+    std::snprintf(why, whySize, texts[JERR_BAD_PROGRESSION], h.ss, h.se, h.ah, h.al);
+    return false;
+  }
+  for (int i = 0; i < h.count; ++i) {
+    signed char* coded = bits[h.components[i]];
+    int out = !dc && coded[0] < 0 ? 0 : -1;  // AC before DC
+    for (int k = h.ss; out < 0 && k <= h.se; ++k)
+      if (h.ah != (coded[k] < 0 ? 0 : coded[k])) out = k;
+    if (out >= 0) {
+      std::snprintf(why, whySize, texts[JWRN_BOGUS_PROGRESSION], h.components[i], out);
+      return false;
+    }
+    for (int k = h.ss; k <= h.se; ++k) coded[k] = static_cast<signed char>(h.al);
+  }
+  return true;
+}
+
+}  // namespace
+
+u32 CKLF_ImageJPEG::ScanDataBytes(const void* data, u32 size, u8* arithmetic) {
+  u64 total = 0, p = 2;  // past the start of the image
+  Segment s;
+  if (arithmetic) *arithmetic = 0;
+  while (NextSegment(static_cast<const u8*>(data), size, p, s)) {
+    total += s.scanBytes;
+    if (arithmetic && IsArithmeticFrame(s.marker)) *arithmetic = 1;
+  }
+  return static_cast<u32>(total);
+}
+
+// The scans' headers and data, read before the first is decoded: each
+// block is coded with at least one bit in the first Huffman-coded scan
+// that holds it, and the scans stay within the bounds of their number and
+// work. A file that breaks either is refused before libjpeg allocates for
+// it (a progressive image holds all its coefficients at once) or decodes
+// a scan; one that will be refused at damage also when its scans refine
+// coefficients out of order. Segments that are not scans (comments,
+// padding) count for nothing.
+u8 CKLF_ImageJPEG::i_CheckScans(const jpeg_decompress_struct* cinfo, const void* data, u32 size) {
+  const u64 blocks = ImageBlocks(cinfo);
+  char why[sizeof(m_message)];
+  const u32 bytes = ScanDataBytes(data, size);
+  if (!cinfo->arith_code && blocks > static_cast<u64>(bytes) * 8) {
+    std::snprintf(why, sizeof(why), "Scans of %u bytes cannot hold the image's %llu blocks", bytes,
+                  static_cast<unsigned long long>(blocks));
+    i_KeepMessage(why, 1);
+    return 0;
+  }
+  signed char bits[MAX_COMPONENTS][DCTSIZE2];
+  std::memset(bits, -1, sizeof(bits));
+  ScanTally tally = {};
+  Segment s;
+  ScanHeader h;
+  for (u64 p = 2; NextSegment(static_cast<const u8*>(data), size, p, s);) {
+    if (s.marker != 0xDA || !ReadScanHeader(cinfo, s, h)) continue;
+    int bound = 0;
+    if (const int refused = CountScan(tally, blocks, h.blocks, h.se >= h.ss ? h.se - h.ss + 1 : 1, bound)) {
+      std::snprintf(why, sizeof(why), kOwnMessages[refused - kMsgTooManyScans], bound);
+      i_KeepMessage(why, 1);
+      return 0;
+    }
+    if (m_stopAtDamage && cinfo->progressive_mode && !Progresses(cinfo, h, bits, why, sizeof(why))) {
+      i_KeepMessage(why, 1);
+      return 0;
+    }
+  }
+  return 1;
 }
 
 // Runs inside ParseImageByPtr's setjmp frame: plain locals only. 0 on a
@@ -384,7 +603,7 @@ u8 CKLF_ImageJPEG::i_Decode(jpeg_decompress_struct* cinfo, const void* data, u32
   if (i_Canceled(2)) return 0;
   const u32 channels = i_ReadHeader(cinfo);
   if (!channels || i_Canceled(3)) return 0;
-  if (!i_DataHoldsBlocks(cinfo, size)) {
+  if (!i_CheckScans(cinfo, data, size)) {
     i_FreePlanes();  // no planes of an earlier file pass for this one's
     return Fail(klErrNotFormat);
   }

@@ -2,21 +2,20 @@
 
 #include <libdeflate.h>
 #include <png.h>
-#include <zlib.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
+#include "CKLF_PNGDecoder.h"
 #include "CKLF_PNGEncoder.h"
 #include "CKLF_StdFile.h"
 #include "KLF_BigEndian.h"
 #include "KLF_Parallel.h"
-#include "KLF_WaitPoint.h"
 
 // libpng reports errors by longjmp back to the setjmp in the function that
 // drives it. Those functions and every callback below keep only plain
@@ -30,6 +29,7 @@ struct MemorySource {
   u32 pos;
   u32 next;            // where the next chunk's header starts
   u8 profileDropped;   // a colour profile beyond the chunk limit was stepped over
+  u8 profileSeen;      // one was handed to libpng
 };
 
 // The chunks libpng is handed, image data apart, are held whole by it: up
@@ -49,6 +49,12 @@ const u32 kSignatureBytes = 8;
 const u64 kMaxInflateRatio = 1032;
 
 const u32 kChunkBytes = 1u << 20;
+
+// Planes are made as soon as the first rows decode when they take at most
+// this, and a few KiB a byte of image data beyond it; a file whose planes
+// outweigh its data is first read through without them.
+const u64 kFreePlaneBytes = 64ull << 20;
+const u64 kPlaneBytesPerDataByte = 2048;
 
 void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
@@ -103,6 +109,7 @@ void NextChunk(png_structp png, MemorySource* src) {
     if (ForLibrary(type, length)) {
       if (length > kChunkLimit && type != kIDAT) png_error(png, "chunk too large");
       src->next = src->pos + 12 + length;
+      if (type == kiCCP) src->profileSeen = 1;
       return;
     }
     if (type == kiCCP) src->profileDropped = 1;
@@ -149,9 +156,17 @@ CKLF_ImagePNG::CKLF_ImagePNG()
       m_hasAlpha(0),
       m_dataCanHold(0),
       m_profileDropped(0),
+      m_profileWhy{},
+      m_profileWarning{},
+      m_damage{},
       m_target{nullptr, nullptr, nullptr, nullptr},
       m_targetWidth(0),
       m_targetHeight(0),
+      m_source(nullptr),
+      m_planesTaken(0),
+      m_imageData(0),
+      m_proving(0),
+      m_proven(0),
       m_direct(0),
       m_declined(0),
       m_libraryHeld(0),
@@ -367,6 +382,16 @@ u8 CKLF_ImagePNG::ParseImageInto(const void* data, u32 size, u8* const planes[4]
   return ok;
 }
 
+u8 CKLF_ImagePNG::ParseImageInto(const void* data, u32 size, PlaneSource& source, u16 width, u16 height) {
+  m_source = &source;
+  m_targetWidth = width;
+  m_targetHeight = height;
+  const u8 ok = i_Read(static_cast<const u8*>(data), size, 1);
+  m_source = nullptr;
+  for (u8*& t : m_target) t = nullptr;
+  return ok;
+}
+
 u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
   m_libraryHeld = 0;
   m_libraryPeak = 0;
@@ -374,27 +399,59 @@ u8 CKLF_ImagePNG::i_Read(const u8* data, u32 size, u8 decode) {
   m_declined = 0;
   m_dataCanHold = 0;
   m_profileDropped = 0;
-  const u8 ok = i_ReadOnce(data, size, decode);
-  if (ok || !m_declined) return ok;
-  // The direct decode found something it leaves to libpng, whose checks
-  // then decide.
-  m_direct = 0;
-  return i_ReadOnce(data, size, decode);
+  m_planesTaken = 0;
+  m_proven = 0;
+  for (;;) {
+    m_proving = 0;
+    const u8 ok = i_ReadOnce(data, size, decode);
+    // Read through without planes: now into them.
+    if (ok && m_proving) {
+      m_proven = 1;
+      continue;
+    }
+    if (ok || !m_declined || !m_direct) return ok;
+    // The direct decode found something it leaves to libpng, whose checks
+    // then decide.
+    m_direct = 0;
+  }
+}
+
+// libpng's error: its text kept as the damage (the first one of a read).
+void CKLF_ImagePNG::i_LibraryError(png_struct* png, const char* message) {
+  CKLF_ImagePNG* self = static_cast<CKLF_ImagePNG*>(png_get_error_ptr(png));
+  if (!self->m_damage[0]) std::snprintf(self->m_damage, sizeof(self->m_damage), "%s", message ? message : "");
+  png_longjmp(png, 1);
+}
+
+// Of libpng's warnings only the first about a colour profile is kept: the
+// reason a profile it took in was left out.
+void CKLF_ImagePNG::i_LibraryWarning(png_struct* png, const char* message) {
+  CKLF_ImagePNG* self = static_cast<CKLF_ImagePNG*>(png_get_error_ptr(png));
+  if (message && std::strncmp(message, "iCCP", 4) == 0 && !self->m_profileWarning[0])
+    std::snprintf(self->m_profileWarning, sizeof(self->m_profileWarning), "%s", message);
+}
+
+u8 CKLF_ImagePNG::i_Damaged(const char* why) {
+  std::snprintf(m_damage, sizeof(m_damage), "%s", why);
+  return Fail(klErrNotFormat);
 }
 
 u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
   ResetError();
   m_libraryFailed = 0;
+  m_damage[0] = 0;
+  m_profileWhy[0] = 0;
+  m_profileWarning[0] = 0;
   if (!data || size < 4 || png_sig_cmp(data, 0, 4) != 0) return Fail(klErrNotFormat);
   if (decode && i_Canceled(1)) return 0;
-  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, this, PngError, PngWarning, this,
+  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, this, i_LibraryError, i_LibraryWarning, this,
                                              i_LibraryAlloc, i_LibraryFree);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {
     png_destroy_read_struct(&png, nullptr, nullptr);
     return Fail(klErrNoMemory);
   }
-  MemorySource src = {data, size, 0, kSignatureBytes, 0};
+  MemorySource src = {data, size, 0, kSignatureBytes, 0, 0};
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
     if (decode) i_FreePlanes();
@@ -443,7 +500,8 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   // row inflates to its packed bytes at least (interlaced or not).
   const MemorySource* src = static_cast<const MemorySource*>(png_get_io_ptr(png));
   const u64 packedBytes = static_cast<u64>(png_get_rowbytes(png, info)) * height;
-  m_dataCanHold = ImageDataPresent(src->data, src->size, src->pos - 8) * kMaxInflateRatio >= packedBytes;
+  m_imageData = ImageDataPresent(src->data, src->size, src->pos - 8);
+  m_dataCanHold = m_imageData * kMaxInflateRatio >= packedBytes;
   m_profileDropped = src->profileDropped;
   png_uint_32 xPerUnit = 0, yPerUnit = 0;
   int unit = 0;
@@ -460,31 +518,29 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   int compression = 0;
   if (png_get_iCCP(png, info, &name, &compression, &profile, &profileSize))
     return i_SetICCProfile(profile, profileSize);
+  if (src->profileSeen)
+    std::snprintf(m_profileWhy, sizeof(m_profileWhy), "%s", m_profileWarning[0] ? m_profileWarning : "iCCP");
   return 1;
 }
 
-// Refuses sizes the data or 32-bit planes cannot hold, then allocates the
-// planes (alpha 255) and sets the transformations to 8-bit samples.
+// Refuses sizes the data or 32-bit planes cannot hold and sets the
+// transformations to 8-bit samples; the planes come with the first rows.
 u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, int& passes) {
   const u64 area = static_cast<u64>(m_width) * m_height;
   const u8 grey = m_mode == kModeGrey;
-  if (!m_dataCanHold) return Fail(klErrNotFormat);
+  if (!m_dataCanHold) return i_Damaged("too little image data for the image's size");
   if (!klFits32(area * (grey ? 2 : 4))) return Fail(klErrNoMemory);
   if (i_Canceled(5)) return 0;
-  if (m_target[0]) {
-    i_FreePlanes();
-    if (m_width != m_targetWidth || m_height != m_targetHeight) return Fail(klErrBadArg);
-    for (u32 c = 1; c < 3 && !grey; ++c)
-      if (!m_target[c]) return Fail(klErrBadArg);
-    if (m_target[3] && !m_hasAlpha) std::memset(m_target[3], 255, static_cast<size_t>(area));
-  } else {
-    if (!i_AllocPlanes(-1, grey ? 0 : 2, static_cast<u32>(area))) return 0;
-    if (area) std::memset(i_Plane(-1)->GetPtr(), 255, static_cast<size_t>(area));
-  }
+  i_FreePlanes();
+  if ((m_target[0] || m_source) && (m_width != m_targetWidth || m_height != m_targetHeight))
+    return Fail(klErrBadArg);
+  for (u32 c = 1; c < 3 && m_target[0] && !grey; ++c)
+    if (!m_target[c]) return Fail(klErrBadArg);
   if (png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE) png_set_expand(png);
   if (grey && m_sourceBits < 8) png_set_expand_gray_1_2_4_to_8(png);
   if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-  if (m_sourceBits == 16) png_set_strip_16(png);
+  // Rounded to the nearest 8-bit value, as other readers read them.
+  if (m_sourceBits == 16) png_set_scale_16(png);
   passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
   const u32 channels = png_get_channels(png, info);
@@ -493,41 +549,59 @@ u8 CKLF_ImagePNG::i_PrepareDecode(png_struct* png, png_info* info, int& passes) 
   return i_Canceled(10) ? 0 : 1;
 }
 
+// The planes written from now on: the caller's, made by its source or
+// given, or the reader's own; an alpha plane of a file without alpha is
+// filled with 255. Once a read.
+u8 CKLF_ImagePNG::i_TakePlanes() {
+  if (m_proving) return 1;
+  const u32 area = static_cast<u32>(m_width) * m_height;
+  const u8 grey = m_mode == kModeGrey;
+  if (m_source && !m_target[0]) {
+    u8* planes[4] = {nullptr, nullptr, nullptr, nullptr};
+    if (const u16 code = m_source->MakePlanes(planes)) return Fail(code);
+    for (u32 c = 0; c < (grey ? 1u : 3u); ++c)
+      if (!planes[c]) return Fail(klErrBadArg);
+    for (int c = 0; c < 4; ++c) m_target[c] = planes[c];
+  }
+  if (m_target[0]) {
+    if (m_planesTaken) return 1;
+    m_planesTaken = 1;
+    if (m_target[3] && !m_hasAlpha) std::memset(m_target[3], 255, area);
+    return 1;
+  }
+  if (i_Plane(0)->GetPtr()) return 1;
+  if (!i_AllocPlanes(-1, grey ? 0 : 2, area)) return 0;
+  return i_Plane(-1)->Set(static_cast<u8>(255));
+}
+
 u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info) {
+  // The file's own layout: the transformations change what libpng says.
+  const u8 plain = png_get_color_type(png, info) != PNG_COLOR_TYPE_PALETTE && m_sourceBits == 8 &&
+                   !png_get_valid(png, info, PNG_INFO_tRNS);
   int passes = 1;
   if (!i_PrepareDecode(png, info, passes)) return 0;
   const u32 width = m_width, height = m_height;
   const u32 channels = png_get_channels(png, info);
-  const int type = png_get_color_type(png, info);
-  if (m_direct && passes == 1 && m_sourceBits == 8 && type != PNG_COLOR_TYPE_PALETTE &&
-      !png_get_valid(png, info, PNG_INFO_tRNS)) {
-    const MemorySource* src = static_cast<const MemorySource*>(png_get_io_ptr(png));
-    return i_DecodeDirect(src->data, src->size, src->pos, channels);
-  }
+  const MemorySource* src = static_cast<const MemorySource*>(png_get_io_ptr(png));
+  if (!i_ImageDataSound(src->data, src->size, src->pos)) return 0;
+  const u64 planeBytes = static_cast<u64>(width) * height * ((m_mode == kModeGrey ? 1 : 3) + m_hasAlpha);
+  if (!m_proven && planeBytes > kFreePlaneBytes + kPlaneBytesPerDataByte * m_imageData) m_proving = 1;
+  if (m_direct && passes == 1 && plain) return i_DecodeDirect(src->data, src->size, src->pos, channels);
   const u32 rowBytes = channels * width;
-  // Interlaced files need the whole image between passes; others one row.
-  const u64 workBytes = passes > 1 ? static_cast<u64>(rowBytes) * height : rowBytes;
-  if (!klFits32(workBytes) || (m_work.GetSize() < workBytes && !m_work.alloc(static_cast<u32>(workBytes))) ||
-      (passes > 1 && m_rows.GetSize() < height * sizeof(u8*) && !m_rows.alloc(height * sizeof(u8*))))
-    return Fail(klErrNoMemory);
+  if (passes == 1 && m_work.GetSize() < rowBytes && !m_work.alloc(rowBytes)) return Fail(klErrNoMemory);
+  if (i_Canceled(20) || (passes > 1 && !i_ReadPasses(png, passes, rowBytes))) return 0;
+  if (passes > 1 && m_proving) {
+    png_read_end(png, nullptr);
+    return 1;
+  }
   u8* work = m_work.GetPtr();
-  if (i_Canceled(20)) return 0;
   const f64 totalRows = static_cast<f64>(passes) * height;
   f64 rowsDone = 0;
-  if (passes > 1) {
-    u8** rows = reinterpret_cast<u8**>(m_rows.GetPtr());
-    for (u32 y = 0; y < height; ++y) rows[y] = work + static_cast<u64>(y) * rowBytes;
-    for (int pass = 0; pass < passes; ++pass)
-      for (u32 y = 0; y < height; ++y) {
-        png_read_row(png, rows[y], nullptr);
-        rowsDone += 1;
-        if (i_Canceled(static_cast<u32>(20 + 70 * rowsDone / totalRows))) return 0;
-      }
-  }
   for (u32 y = 0; y < height; ++y) {
     if (passes == 1) {
       png_read_row(png, work, nullptr);
       rowsDone += 1;
+      if (!i_TakePlanes()) return 0;
     }
     i_SplitRow(work + (passes > 1 ? static_cast<u64>(y) * rowBytes : 0), y, channels);
     u32 percent = passes > 1 ? 90 + 9 * (y + 1) / height : static_cast<u32>(20 + 79 * rowsDone / totalRows);
@@ -537,9 +611,37 @@ u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info) {
   return 1;
 }
 
+// Interlaced files need the whole image between passes: it is made once
+// the first row of the first pass has decoded (into the room after the row
+// pointers). Progress from 20 to 90.
+u8 CKLF_ImagePNG::i_ReadPasses(png_struct* png, int passes, u32 rowBytes) {
+  const u32 height = m_height;
+  const u64 pointers = static_cast<u64>(height) * sizeof(u8*), imageBytes = static_cast<u64>(rowBytes) * height;
+  if (!klFits32(imageBytes) || !klFits32(pointers + rowBytes) ||
+      (m_rows.GetSize() < pointers + rowBytes && !m_rows.alloc(static_cast<u32>(pointers + rowBytes))))
+    return Fail(klErrNoMemory);
+  u8** rows = reinterpret_cast<u8**>(m_rows.GetPtr());
+  u8* first = m_rows.GetPtr() + pointers;
+  const f64 total = static_cast<f64>(passes) * height;
+  f64 done = 0;
+  for (int pass = 0; pass < passes; ++pass)
+    for (u32 y = 0; y < height; ++y) {
+      png_read_row(png, done > 0 && !m_proving ? rows[y] : first, nullptr);
+      if (done == 0 && !m_proving) {
+        if (m_work.GetSize() < imageBytes && !m_work.alloc(static_cast<u32>(imageBytes))) return Fail(klErrNoMemory);
+        for (u32 r = 0; r < height; ++r) rows[r] = m_work.GetPtr() + static_cast<u64>(r) * rowBytes;
+        std::memcpy(rows[0], first, rowBytes);
+      }
+      done += 1;
+      if (!i_TakePlanes() || i_Canceled(static_cast<u32>(20 + 70 * done / total))) return 0;
+    }
+  return 1;
+}
+
 // One decoded row into the planes: grey or red, green, blue, then the
 // alpha when the decoded row has one.
 void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
+  if (m_proving) return;
   const u32 colours = m_mode == kModeGrey ? 1 : 3;
   const u64 offset = static_cast<u64>(y) * m_width;
   for (u32 c = 0; c <= colours; ++c) {
@@ -572,76 +674,52 @@ inline u8 ChunkSound(const u8* data, u32 size, u32 p, u32& length, u32& type) {
   return ChunkAt(data, size, p, length, type) && ChunkCrc(data + p + 4, length) == KLF_GetBE32(data + p + 8 + length);
 }
 
-inline u8 PaethByte(i32 a, i32 b, i32 c) {
-  const i32 pa = b > c ? b - c : c - b, pb = a > c ? a - c : c - a;
-  const i32 s = a + b - c - c, pc = s < 0 ? -s : s;
-  return static_cast<u8>(pa <= pb && pa <= pc ? a : (pb <= pc ? b : c));
-}
-
-// One row of whole pixels of B bytes filtered with filter f back in place;
-// up is the row above as unfiltered (zeros for the first row). The pixel
-// to the left (and the one above it) stay in registers. 0 for an unknown
-// filter.
-template <u32 B>
-u8 UnfilterPixels(u8 f, u8* r, const u8* up, u32 n) {
-  u8 a[B], c[B];
-  switch (f) {
-    case 0:
-      return 1;
-    case 1:
-      for (u32 k = 0; k < B; ++k) a[k] = r[k];
-      for (u32 i = B; i < n; i += B)
-        for (u32 k = 0; k < B; ++k) a[k] = r[i + k] = static_cast<u8>(r[i + k] + a[k]);
-      return 1;
-    case 2:
-      for (u32 i = 0; i < n; ++i) r[i] = static_cast<u8>(r[i] + up[i]);
-      return 1;
-    case 3:
-      for (u32 k = 0; k < B; ++k) a[k] = r[k] = static_cast<u8>(r[k] + (up[k] >> 1));
-      for (u32 i = B; i < n; i += B)
-        for (u32 k = 0; k < B; ++k) a[k] = r[i + k] = static_cast<u8>(r[i + k] + ((a[k] + up[i + k]) >> 1));
-      return 1;
-    case 4:
-      for (u32 k = 0; k < B; ++k) a[k] = r[k] = static_cast<u8>(r[k] + up[k]), c[k] = up[k];
-      for (u32 i = B; i < n; i += B)
-        for (u32 k = 0; k < B; ++k) {
-          const u8 b = up[i + k];
-          a[k] = r[i + k] = static_cast<u8>(r[i + k] + PaethByte(a[k], b, c[k]));
-          c[k] = b;
-        }
-      return 1;
-    default:
-      return 0;
+// Where each of the whole IDAT chunks from first on starts, in at; their
+// count and data bytes.
+u8 ImageDataChunks(const u8* data, u32 size, u32 first, CKLF_Mem& at, u32& chunks, u64& total) {
+  u32 length = 0, type = 0;
+  chunks = 0;
+  total = 0;
+  for (u32 p = first; ChunkAt(data, size, p, length, type) && type == kIDAT; p += 12 + length) {
+    if ((chunks + 1u) * 4u > at.GetSize() && !at.Resize(chunks ? 8 * chunks : 64)) return 0;
+    reinterpret_cast<u32*>(at.GetPtr())[chunks++] = p;
+    total += length;
   }
-}
-
-u8 UnfilterRow(u8 f, u8* r, const u8* up, u32 n, u32 bpp) {
-  switch (bpp) {
-    case 1: return UnfilterPixels<1>(f, r, up, n);
-    case 2: return UnfilterPixels<2>(f, r, up, n);
-    case 3: return UnfilterPixels<3>(f, r, up, n);
-    default: return UnfilterPixels<4>(f, r, up, n);
-  }
+  return 1;
 }
 
 }  // namespace
 
+// Every whole image data chunk from the one whose type ends at pos has a
+// sound CRC, checked side by side before anything is inflated (libpng
+// checks a chunk's only once it has inflated it all).
+u8 CKLF_ImagePNG::i_ImageDataSound(const u8* data, u32 size, u32 pos) {
+  CKLF_Mem at;
+  u32 chunks = 0;
+  u64 total = 0;
+  if (pos < 8) return 1;
+  if (!ImageDataChunks(data, size, pos - 8, at, chunks, total)) return Fail(klErrNoMemory);
+  const u32* place = reinterpret_cast<const u32*>(at.GetPtr());
+  std::atomic<u8> sound{1};
+  KLF_Parallel::ForEach(m_threads, chunks, [&](u32 i, u32) noexcept {
+    const u32 q = place[i], n = KLF_GetBE32(data + q);
+    if (ChunkCrc(data + q + 4, n) != KLF_GetBE32(data + q + 8 + n)) sound.store(0);
+  });
+  return sound.load() ? 1 : i_Damaged("IDAT: CRC error");
+}
+
 // The IDAT chunks from the one whose type ends at pos, then the chunks up
-// to IEND: every CRC sound, only ancillary chunks between, IEND empty.
+// to IEND: only ancillary chunks with sound CRCs between, IEND empty.
 // Several IDAT chunks are joined into m_stream.
 u8 CKLF_ImagePNG::i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize) {
   if (pos < 8 || KLF_GetBE32(data + pos - 4) != kIDAT) return 0;
-  const u32 first = pos - 8;
-  u32 p = first, length = 0, type = 0, chunks = 0;
+  CKLF_Mem at;
+  u32 chunks = 0, length = 0, type = 0;
   u64 total = 0;
-  while (ChunkAt(data, size, p, length, type) && type == kIDAT) {
-    total += length;
-    ++chunks;
-    p += 12 + length;
-  }
-  if (chunks == 0 || !klFits32(total)) return 0;
+  if (!ImageDataChunks(data, size, pos - 8, at, chunks, total) || chunks == 0 || !klFits32(total)) return 0;
+  const u32* place = reinterpret_cast<const u32*>(at.GetPtr());
   // What follows the image data: ancillary chunks, then the end.
-  for (u32 q = p;; q += 12 + length) {
+  for (u32 q = place[chunks - 1] + 12 + KLF_GetBE32(data + place[chunks - 1]);; q += 12 + length) {
     if (!ChunkSound(data, size, q, length, type)) return 0;
     if (type == kIEND) {
       if (length != 0) return 0;
@@ -650,274 +728,56 @@ u8 CKLF_ImagePNG::i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*
     if (!(data[q + 4] & 0x20)) return 0;  // a critical chunk: libpng's to judge
   }
   streamSize = static_cast<u32>(total);
-  if (chunks > 1 && !m_stream.alloc(streamSize)) return 0;
-  // The chunks' CRCs checked, and their data joined, side by side.
-  CKLF_Mem at;
-  if (!at.alloc(8 * chunks)) return 0;
-  u32* place = reinterpret_cast<u32*>(at.GetPtr());
-  for (u32 i = 0, q = first, out = 0; i < chunks; ++i, q += 12 + KLF_GetBE32(data + q)) {
-    place[2 * i] = q;
-    place[2 * i + 1] = out;
-    out += KLF_GetBE32(data + q);
+  if (chunks == 1) {
+    stream = data + place[0] + 8;
+    return 1;
   }
-  std::atomic<u8> sound{1};
+  // Joined side by side.
+  CKLF_Mem offsets;
+  if (!m_stream.alloc(streamSize) || !offsets.alloc(4 * chunks)) return 0;
+  u32* out = reinterpret_cast<u32*>(offsets.GetPtr());
+  for (u32 i = 0, o = 0; i < chunks; o += KLF_GetBE32(data + place[i]), ++i) out[i] = o;
   u8* joined = m_stream.GetPtr();
   KLF_Parallel::ForEach(m_threads, chunks, [&](u32 i, u32) noexcept {
-    const u32 q = place[2 * i], n = KLF_GetBE32(data + q);
-    if (ChunkCrc(data + q + 4, n) != KLF_GetBE32(data + q + 8 + n)) sound.store(0);
-    if (chunks > 1) std::memcpy(joined + place[2 * i + 1], data + q + 8, n);
+    std::memcpy(joined + out[i], data + place[i] + 8, KLF_GetBE32(data + place[i]));
   });
-  if (!sound.load()) return 0;
-  stream = chunks > 1 ? joined : data + first + 8;
+  stream = joined;
   return 1;
 }
 
 u8 CKLF_ImagePNG::i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels) {
-  const u32 rowBytes = channels * m_width;
-  const u64 rawBytes = static_cast<u64>(rowBytes + 1) * m_height;
   const u8* stream = nullptr;
   u32 streamSize = 0;
-  if (!i_GatherImageData(data, size, pos, stream, streamSize) || !klFits32(rawBytes + rowBytes)) {
+  if (!i_GatherImageData(data, size, pos, stream, streamSize)) {
     m_stream.free();
     m_declined = 1;
     return 0;
-  }
-  if (m_work.GetSize() < rawBytes + rowBytes && !m_work.alloc(static_cast<u32>(rawBytes + rowBytes))) {
-    m_stream.free();
-    return Fail(klErrNoMemory);
   }
   if (i_Canceled(20)) return 0;
-  const u8 banded = KLF_Parallel::Resolve(m_threads) > 1 ? i_DecodeBands(stream, streamSize, channels) : u8(kNotBanded);
-  if (banded != kNotBanded) {
-    m_stream.free();
-    return banded == kBandsDone;
-  }
-  libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
-  size_t used = 0;
-  // The stream must fill the rows exactly and end with the data.
-  const libdeflate_result r =
-      inflater ? libdeflate_zlib_decompress_ex(inflater, stream, streamSize, m_work.GetPtr(),
-                                               static_cast<size_t>(rawBytes), &used, nullptr)
-               : LIBDEFLATE_BAD_DATA;
-  libdeflate_free_decompressor(inflater);
+  // The planes once the first band has decoded, the rows split into them,
+  // progress from 20 to 99.
+  struct Receiver {
+    CKLF_ImagePNG* self;
+    u32 channels;
+    static u16 Start(void* user) {
+      CKLF_ImagePNG* s = static_cast<Receiver*>(user)->self;
+      return s->i_TakePlanes() ? 0 : (s->GetError() ? s->GetError() : u16(klErrNoMemory));
+    }
+    static void Rows(void* user, const u8* rows, u32 stride, u32 first, u32 count) {
+      const Receiver* r = static_cast<Receiver*>(user);
+      for (u32 i = 0; i < count; ++i) r->self->i_SplitRow(rows + static_cast<u64>(i) * stride, first + i, r->channels);
+    }
+    static u8 Poll(void* user, u32 rowsDone) {
+      CKLF_ImagePNG* s = static_cast<Receiver*>(user)->self;
+      return !s->i_Canceled(20 + 79 * rowsDone / s->m_height);
+    }
+  } receiver = {this, channels};
+  CKLF_PNGDecoder decoder;
+  const u8 ok = decoder.Decode(stream, streamSize, channels, m_width, m_height, m_threads, Receiver::Start,
+                               Receiver::Rows, Receiver::Poll, &receiver);
   m_stream.free();
-  if (!inflater) return Fail(klErrNoMemory);
-  if (r != LIBDEFLATE_SUCCESS || used != streamSize) {
-    m_declined = 1;
-    return 0;
-  }
-  if (i_Canceled(60)) return 0;
-  return i_UnfilterRows(m_work.GetPtr(), channels);
-}
-
-// The inflated rows (filter byte, then the row) unfiltered in place and
-// split into the planes (progress 60 to 99).
-u8 CKLF_ImagePNG::i_UnfilterRows(u8* rows, u32 channels) {
-  const u32 n = channels * m_width, height = m_height;
-  u8* zeros = rows + static_cast<u64>(n + 1) * height;
-  std::memset(zeros, 0, n);
-  const u8* up = zeros;
-  for (u32 y = 0; y < height; ++y) {
-    u8* r = rows + static_cast<u64>(n + 1) * y;
-    if (!UnfilterRow(r[0], r + 1, up, n, channels)) {
-      m_declined = 1;
-      return 0;
-    }
-    i_SplitRow(r + 1, y, channels);
-    up = r + 1;
-    if (i_Canceled(60 + 39 * (y + 1) / height)) return 0;
-  }
-  return 1;
-}
-
-namespace {
-
-// Where the image data's bands would start: just past each sync flush (an
-// empty stored block, 00 00 FF FF) in from..end, searched side by side.
-u8 SyncPoints(const u8* z, u32 from, u32 end, u32 threads, CKLF_Mem& out, u32& count) {
-  const u32 parts = threads * 4, span = (end - from + parts - 1) / parts;
-  CKLF_Mem found[4 * KLF_Parallel::kMaxThreads];
-  u32 counts[4 * KLF_Parallel::kMaxThreads] = {};
-  std::atomic<u8> failed{0};
-  KLF_Parallel::ForEach(threads, parts, [&](u32 part, u32) noexcept {
-    const u32 a = from + part * span, b = a + span < end ? a + span : end;
-    for (u32 p = a; p < b; ++p) {
-      const u8* q = static_cast<const u8*>(std::memchr(z + p, 0xFF, b - p));
-      if (!q) break;
-      p = static_cast<u32>(q - z);
-      if (p < from + 3 || q[-1] != 0xFF || q[-2] != 0 || q[-3] != 0) continue;
-      if ((counts[part] + 1u) * 4u > found[part].GetSize() && !found[part].Resize(counts[part] ? 8 * counts[part] : 64)) {
-        failed.store(1);
-        return;
-      }
-      reinterpret_cast<u32*>(found[part].GetPtr())[counts[part]++] = p + 1;
-    }
-  });
-  count = 0;
-  for (u32 part = 0; part < parts; ++part) count += counts[part];
-  if (failed.load() || (count && !out.alloc(4 * count))) return 0;
-  u32* o = reinterpret_cast<u32*>(out.GetPtr());
-  for (u32 part = 0; part < parts; ++part)
-    for (u32 i = 0; i < counts[part]; ++i) *o++ = reinterpret_cast<const u32*>(found[part].GetPtr())[i];
-  return 1;
-}
-
-// Inflates one band's raw deflate stream into exactly out..out+outSize:
-// all of it used, ending on a block boundary on a whole byte (not the last
-// block), or with the stream's end when last. libdeflate wants a final
-// block: a band not last is copied into scratch with an empty final stored
-// block after it, which only a band ending so on a whole byte leads to.
-u8 InflateBand(libdeflate_decompressor* inflater, const u8* in, u32 inSize, u8* out, u64 outSize, u8 last,
-               CKLF_Mem& scratch) {
-  static const u8 kFinal[5] = {0x01, 0x00, 0x00, 0xFF, 0xFF};
-  const u8* data = in;
-  size_t size = inSize;
-  if (!last) {
-    if (scratch.GetSize() < size + sizeof(kFinal) && !scratch.alloc(static_cast<u32>(size + 2 * sizeof(kFinal))))
-      return 0;
-    std::memcpy(scratch.GetPtr(), in, size);
-    std::memcpy(scratch.GetPtr() + size, kFinal, sizeof(kFinal));
-    data = scratch.GetPtr();
-    size += sizeof(kFinal);
-  }
-  size_t used = 0, made = 0;
-  return libdeflate_deflate_decompress_ex(inflater, data, size, out, static_cast<size_t>(outSize), &used, &made) ==
-             LIBDEFLATE_SUCCESS &&
-         used == size && made == outSize;
-}
-
-}  // namespace
-
-namespace {
-// A zlib stream header with deflate, no preset dictionary and a sound check.
-u8 PlainZlibHeader(const u8* stream, u32 size) {
-  return size >= 10 && (stream[0] & 0x0F) == 8 && !(stream[1] & 0x20) && (stream[0] * 256u + stream[1]) % 31 == 0;
-}
-}  // namespace
-
-// One image stream in bands: task 0 unfilters the bands in order as they
-// come inflated (inflating any not yet taken itself), tasks 1..bands inflate
-// one band each, the rest split one unfiltered band each into the planes.
-struct CKLF_ImagePNG::BandDecodeJob : KLF_ParallelJob {
-  enum : u8 { kFree = 0, kTaken = 1, kInflated = 2, kFailed = 3 };
-  CKLF_ImagePNG* self;
-  const u8* stream;
-  const u32* starts;
-  u8* rows;
-  const u8* zeros;
-  u32 streamSize, n, channels, bandRows, bands, height, threads;
-  u32* adler;
-  std::atomic<u8>* state;  // a band's: kFree, kTaken, kInflated or kFailed
-  libdeflate_decompressor* inflaters[KLF_Parallel::kMaxThreads] = {};
-  CKLF_Mem scratch[KLF_Parallel::kMaxThreads];
-  std::atomic<u32> unfiltered{0};
-  std::atomic<u8> failed{0}, badFilter{0};
-  KLF_WaitPoint inflating, unfiltering;  // the places are bands
-  ~BandDecodeJob() {
-    for (libdeflate_decompressor* d : inflaters) libdeflate_free_decompressor(d);
-  }
-  u32 Rows(u32 b) const { return height - b * bandRows < bandRows ? height - b * bandRows : bandRows; }
-  u8* Row(u32 y) const { return rows + static_cast<u64>(y) * (n + 1); }
-  u8 Stop() const { return failed.load(std::memory_order_acquire); }
-  // Band b inflated on this worker, unless another has taken it.
-  void Inflate(u32 b, u32 worker) {
-    u8 expected = kFree;
-    if (!state[b].compare_exchange_strong(expected, kTaken, std::memory_order_acq_rel)) return;
-    libdeflate_decompressor*& d = inflaters[worker];
-    if (!d) d = libdeflate_alloc_decompressor();
-    const u32 in = b ? starts[b - 1] : 2, end = b + 1 < bands ? starts[b] : streamSize - 4;
-    const u64 size = static_cast<u64>(Rows(b)) * (n + 1);
-    const u8 ok = d && end >= in &&
-                  InflateBand(d, stream + in, end - in, Row(b * bandRows), size, b + 1 == bands, scratch[worker]);
-    if (ok) adler[b] = libdeflate_adler32(1, Row(b * bandRows), static_cast<size_t>(size));
-    if (!ok) Fail();
-    state[b].store(ok ? kInflated : kFailed, std::memory_order_release);
-    inflating.Changed(b);
-  }
-  void Fail() {
-    failed.store(1, std::memory_order_release);
-    unfiltering.ChangedEverywhere();
-  }
-  void Unfilter(u32 worker) {
-    const u8* up = zeros;
-    for (u32 b = 0; b < bands; ++b) {
-      Inflate(b, worker);
-      inflating.Wait(b, [this, b] { return state[b].load(std::memory_order_acquire) != kTaken; });
-      if (Stop()) return;
-      for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) {
-        u8* r = Row(y);
-        if (!UnfilterRow(r[0], r + 1, up, n, channels)) {
-          badFilter.store(1);
-          return Fail();
-        }
-        up = r + 1;
-      }
-      unfiltered.store(b + 1, std::memory_order_release);
-      unfiltering.Changed(b);
-    }
-  }
-  void Split(u32 b) {
-    unfiltering.Wait(b, [this, b] { return unfiltered.load(std::memory_order_acquire) > b || Stop(); });
-    if (Stop()) return;
-    for (u32 y = b * bandRows; y < b * bandRows + Rows(b); ++y) self->i_SplitRow(Row(y) + 1, y, channels);
-  }
-  // The unfiltering first, so that it follows the inflating.
-  void RunTask(u32 t, u32 worker) override {
-    if (t == 0) return Unfilter(worker);
-    if (t <= bands) return Inflate(t - 1, worker);
-    Split(t - bands - 1);
-  }
-  u8 Poll(u32 done) override { return !Stop() && !self->i_Canceled(20 + 79 * done / (2 * bands + 1)); }
-};
-
-// Files this program writes deflate their rows in bands
-// (CKLF_PNGEncoder::BandRows rows each), every band a raw deflate stream of
-// its own ended by a sync flush. Found by their flushes, the bands inflate
-// side by side while one thread unfilters them in order (inflating itself
-// a band no other thread has taken yet) and others split the unfiltered
-// ones into the planes. A split where every part inflates on its own to
-// its rows and ends on a block boundary gives what the whole stream gives;
-// with the Adler-32 of the whole it is taken. Another writer's file, or a
-// part that does not inflate so, is kNotBanded (the planes may hold part of
-// it); a cancel or an unknown filter kStopped.
-u8 CKLF_ImagePNG::i_DecodeBands(const u8* stream, u32 streamSize, u32 channels) {
-  const u32 threads = KLF_Parallel::Resolve(m_threads), height = m_height, n = channels * m_width;
-  const u32 rowBytes = n + 1, bandRows = CKLF_PNGEncoder::BandRows(rowBytes);
-  const u32 bands = (height + bandRows - 1) / bandRows;
-  if (bands < 2 || !PlainZlibHeader(stream, streamSize)) return kNotBanded;
-  CKLF_Mem points, sums;
-  u32 count = 0;
-  if (!SyncPoints(stream, 2, streamSize - 4, threads, points, count) || count != bands - 1 ||
-      !sums.alloc(bands * static_cast<u32>(sizeof(u32) + 1)))
-    return kNotBanded;
-  BandDecodeJob* job = new (std::nothrow) BandDecodeJob();
-  if (!job) return kNotBanded;
-  job->self = this;
-  job->stream = stream;
-  job->starts = reinterpret_cast<const u32*>(points.GetPtr());
-  job->rows = m_work.GetPtr();
-  job->zeros = job->rows + static_cast<u64>(rowBytes) * height;
-  std::memset(const_cast<u8*>(job->zeros), 0, n);
-  job->streamSize = streamSize;
-  job->n = n;
-  job->channels = channels;
-  job->bandRows = bandRows;
-  job->bands = bands;
-  job->height = height;
-  job->adler = reinterpret_cast<u32*>(sums.GetPtr());
-  job->state = reinterpret_cast<std::atomic<u8>*>(job->adler + bands);
-  for (u32 b = 0; b < bands; ++b) new (job->state + b) std::atomic<u8>(BandDecodeJob::kFree);
-  const u8 ran = KLF_Parallel::Run(threads, 2 * bands + 1, *job);
-  const u8 badFilter = job->badFilter.load(), failed = job->failed.load();
-  uLong whole = 1;
-  for (u32 b = 0; ran && !failed && b < bands; ++b)
-    whole = adler32_combine(whole, job->adler[b], static_cast<z_off_t>(static_cast<u64>(job->Rows(b)) * rowBytes));
-  delete job;
-  if (badFilter) {
-    m_declined = 1;
-    return kStopped;
-  }
-  if (failed) return kNotBanded;
-  if (!ran) return kStopped;
-  return whole == KLF_GetBE32(stream + streamSize - 4) ? kBandsDone : kNotBanded;
+  if (ok) return 1;
+  if (*decoder.GetDamage()) return i_Damaged(decoder.GetDamage());
+  if (decoder.GetError() == klErrNotFormat) m_declined = 1;
+  return decoder.GetError() && !GetError() ? Fail(decoder.GetError()) : 0;
 }

@@ -2,14 +2,20 @@
 // or without alpha, from planes (with "Generator" and "Product" texts, the
 // resolution and an optional ICC profile); the reader decodes any common
 // variant (palette, 1 to 16 bits, grey, alpha, tRNS, interlaced) into
-// 8-bit planes: channel 0 or 0..2 and an alpha plane (255 where the file
-// has none), and keeps the file's resolution (pHYs) and profile (iCCP). A
-// profile libpng finds unfit for the written image is left out.
+// 8-bit planes (16-bit samples rounded to the nearest): channel 0 or 0..2
+// and an alpha plane (255 where the file has none), and keeps the file's
+// resolution (pHYs) and profile (iCCP). A profile libpng finds unfit for
+// the written image is left out.
 //
-// Cost: writing streams row by row; reading holds the planes and, for 8-bit
-// files without interlace or key colour, the whole inflated image (and the
-// image data joined when it comes in several chunks); other variants one
-// row, or the whole decoded image when interlaced.
+// Cost: writing streams row by row; reading holds the planes, made once
+// the first rows have decoded (nothing for data that fails at once; a file
+// whose planes take more than 64 MiB and 2 KiB a byte of its image data is
+// read through without them first, and so decoded twice), and
+// besides them a few bands of rows for 8-bit files without interlace or
+// key colour (CKLF_PNGDecoder; the image data joined when it comes in
+// several chunks), one row for other variants, or the whole decoded image
+// when interlaced. Every image data chunk's CRC is checked before anything
+// is inflated.
 // Limits: width and height up to 65535 (larger files give error 48); the
 // planes of one image together below 4 GiB (else error 17); image data too
 // short to hold the image it declares gives error 49 before anything is
@@ -78,9 +84,13 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 GetSourceBits() const { return m_sourceBits; }
   // The file's pixels a metre across (pHYs in metres), 0 when it gives none.
   u32 GetPixelsPerMetre() const { return m_perMetre; }
-  // 49 for data that is not a PNG, is truncated or damaged; 48 for sizes
-  // beyond 65535; 17 when memory runs out.
+  // 49 for data that is not a PNG, is truncated or damaged (GetDamage
+  // says why); 48 for sizes beyond 65535; 17 when memory runs out.
   [[nodiscard]] u8 ParseImageByPtr(const void* data, u32 size) override;
+  // Why the last read refused a file that starts as a PNG, in libpng's
+  // words ("IDAT: CRC error", "bad adaptive filter value", "PLTE:
+  // duplicate"...); empty when the data is not a PNG or nothing failed.
+  const char* GetDamage() const { return m_damage; }
   // Whether the file read last has alpha (an alpha channel or tRNS); known
   // once the header is read.
   u8 HasAlpha() const { return m_hasAlpha; }
@@ -92,6 +102,11 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // Whether the file's colour profile was left out for its size (a chunk
   // beyond 8 MiB); the image is read without it.
   u8 ProfileDropped() const { return m_profileDropped; }
+  // Whether the file's colour profile was left out because libpng cannot
+  // read it or finds it unfit for the image, and its reason; the image is
+  // read without it.
+  u8 ProfileUnreadable() const { return m_profileWhy[0] != 0; }
+  const char* ProfileProblem() const { return m_profileWhy; }
   // As ParseImageByPtr, but into the caller's planes of width x height
   // bytes (planes[0] or planes[0..2], planes[3] the alpha) rather than
   // planes of its own; 1 (bad argument) when the file has another size or
@@ -99,6 +114,17 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // one of a file without alpha is filled with 255. On failure the planes
   // hold whatever was decoded.
   [[nodiscard]] u8 ParseImageInto(const void* data, u32 size, u8* const planes[4], u16 width, u16 height);
+  // The caller's planes made when they are first written to: once the
+  // first rows of the image have decoded, so that data failing at once
+  // costs none of them.
+  class PlaneSource {
+   public:
+    virtual ~PlaneSource() {}
+    // Fills planes as ParseImageInto takes them: 0, or the error code that
+    // ends the read. Called once a read, on any thread.
+    virtual u16 MakePlanes(u8* planes[4]) = 0;
+  };
+  [[nodiscard]] u8 ParseImageInto(const void* data, u32 size, PlaneSource& source, u16 width, u16 height);
   // The most memory libpng held at once during the last read (its
   // structures, row and chunk buffers; not the planes).
   u64 GetLibraryPeak() const { return m_libraryPeak; }
@@ -120,35 +146,43 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   [[nodiscard]] u8 i_ReadHeader(png_struct* png, png_info* info);
   void i_SetReadLimits(png_struct* png);
   static void* i_LibraryAlloc(png_struct* png, size_t n);
+  static void i_LibraryError(png_struct* png, const char* message);
+  static void i_LibraryWarning(png_struct* png, const char* message);
+  u8 i_Damaged(const char* why);
+  u8 i_ImageDataSound(const u8* data, u32 size, u32 pos);
+  u8 i_TakePlanes();
   static void i_LibraryFree(png_struct* png, void* p);
   [[nodiscard]] u8 i_PrepareDecode(png_struct* png, png_info* info, int& passes);
   [[nodiscard]] u8 i_Decode(png_struct* png, png_info* info);
+  [[nodiscard]] u8 i_ReadPasses(png_struct* png, int passes, u32 rowBytes);
   void i_SplitRow(const u8* row, u32 y, u32 channels);
   // 8-bit files without interlace or transparency key: the image data
-  // gathered from the IDAT chunks at pos (just past the first one's type),
-  // inflated whole by libdeflate, unfiltered and split row by row. Every
-  // CRC and the Adler-32 are checked; anything unusual (a damaged chunk or
-  // stream, chunks libpng would judge) sets m_declined and returns 0, and
-  // the file is read again through libpng.
+  // gathered from the IDAT chunks at pos (just past the first one's type)
+  // and decoded by CKLF_PNGDecoder straight into the planes. Damage is
+  // refused as libpng refuses it; anything unusual (chunks libpng would
+  // judge, a stream that does not end with the image) sets m_declined and
+  // returns 0, and the file is read again through libpng.
   [[nodiscard]] u8 i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels);
   [[nodiscard]] u8 i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize);
-  [[nodiscard]] u8 i_UnfilterRows(u8* rows, u32 channels);
-  // The image data decoded band by band side by side when it is made of
-  // independent bands, as this program writes it.
-  enum { kNotBanded = 0, kBandsDone = 1, kStopped = 2 };
-  [[nodiscard]] u8 i_DecodeBands(const u8* stream, u32 streamSize, u32 channels);
-  struct BandDecodeJob;  // the bands' tasks: inflate, unfilter in order, split
 
   CKLF_Mem m_work;  // rows being written or decoded
-  CKLF_Mem m_rows;  // row pointers of an interlaced decode
+  CKLF_Mem m_rows;  // row pointers of an interlaced decode, and its first row
   u8 m_sourceBits;
   u32 m_perMetre;
   u8 m_hasAlpha;
   u8 m_dataCanHold;
   u8 m_profileDropped;
+  char m_profileWhy[96];
+  char m_profileWarning[96];  // libpng's first about a profile
+  char m_damage[96];
   u8* m_target[4];  // the caller's planes of ParseImageInto; null: own planes
   u16 m_targetWidth;
   u16 m_targetHeight;
+  PlaneSource* m_source;  // makes m_target, when given
+  u8 m_planesTaken;       // the caller's, once a read
+  u64 m_imageData;        // bytes of image data present
+  u8 m_proving;           // the data read through without planes
+  u8 m_proven;            // and it held
   u8 m_direct;    // the direct decode may be tried
   u8 m_declined;  // it was, and left the file to libpng
   u64 m_libraryHeld;  // what libpng holds while reading, and its most

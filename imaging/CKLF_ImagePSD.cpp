@@ -5,6 +5,7 @@
 
 #include "CKLF_Image.h"
 #include "CKLF_StdFile.h"
+#include "CKLF_String.h"
 #include "KLF_BigEndian.h"
 #include "KLF_Parallel.h"
 
@@ -65,43 +66,15 @@ u64 MinCompositeBytes(u16 compression, u64 width, u64 height, u64 fileChannels, 
 // byte stands for itself (Latin-1). out holds at least len units.
 u32 NameToUnits(const u8* s, u32 len, u16* out) {
   u32 n = 0;
-  u32 i = 0;
-  while (i < len) {
-    u8 b = s[i];
-    u32 k = 0;
+  for (u32 i = 0; i < len;) {
     u32 cp = 0;
-    if (b < 0x80) {
-      k = 1;
-      cp = b;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      k = 2;
-      cp = b & 0x1Fu;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      k = 3;
-      cp = b & 0x0Fu;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      k = 4;
-      cp = b & 0x07u;
-    }
-    bool ok = k > 0 && i + k <= len;
-    for (u32 j = 1; ok && j < k; ++j) {
-      u8 c = s[i + j];
-      if ((c & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (c & 0x3Fu);
-    }
-    if (ok && ((k == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (k == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
-      ok = false;
-    if (!ok) {
-      k = 1;
-      cp = b;
-    }
+    i += CKLF_String::CharBytes(reinterpret_cast<const char*>(s + i), len - i, &cp);
     if (cp >= 0x10000) {
       out[n++] = static_cast<u16>(0xD800 + ((cp - 0x10000) >> 10));
       out[n++] = static_cast<u16>(0xDC00 + ((cp - 0x10000) & 0x3FF));
     } else {
       out[n++] = static_cast<u16>(cp);
     }
-    i += k;
   }
   return n;
 }
@@ -617,7 +590,7 @@ u8 CKLF_ImagePSD::Write_AddLayer(const PSDMLWRITE_LAYERPARAMS* params, u8* const
   LayerToWrite* rec = new (std::nothrow) LayerToWrite();
   if (!rec) return Fail(klErrNoMemory);
   rec->params = *params;
-  rec->params.name[63] = 0;
+  rec->params.name[kNameBytes] = 0;
   for (u32 k = 0; k <= colours; ++k) rec->planes[k] = planes[k];
   rec->stride = stride;
   if (m_toWrite.Add(rec) < 0) {
@@ -834,16 +807,16 @@ u8 CKLF_ImagePSD::i_WriteLayerSection() {
     i_Put(blend, 12);
 
     const u8* name = reinterpret_cast<const u8*>(P.name);
-    u32 nameBytes = static_cast<u32>(strnlen(P.name, 63));
-    u8 pascalLength = static_cast<u8>(nameBytes < 55 ? nameBytes : 55);
+    u32 nameBytes = static_cast<u32>(strnlen(P.name, kNameBytes));
+    u8 pascalLength = static_cast<u8>(CKLF_String::WholeCharacters(P.name, nameBytes, kPascalNameBytes));
     u32 nameField = (pascalLength & ~3u) + 4;
-    u16 units[64];
+    u16 units[kNameBytes];
     u32 unitCount = NameToUnits(name, nameBytes, units);
     u32 luniLength = 2 * unitCount + 6;
     i_Put32(4 + 4 + nameField + 12 + luniLength);  // extra data
     i_Put32(0);  // layer mask data
     i_Put32(0);  // blending ranges
-    u8 field[56] = {};
+    u8 field[kPascalNameBytes + 1] = {};
     field[0] = pascalLength;
     std::memcpy(field + 1, name, pascalLength);
     i_Put(field, nameField);

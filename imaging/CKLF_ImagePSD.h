@@ -20,8 +20,8 @@
 // Reading holds the file and the decoded planes.
 // Limits: at most 32767 layers (the format's signed count); dimensions up to
 // 65535 (rows wider than 49150 are stored raw: their packed size could
-// overflow the 16-bit row counts); layer names up to 63 bytes (the Pascal name keeps 55); files below
-// 2 GiB (the standard file's limit).
+// overflow the 16-bit row counts); layer names up to 63 bytes (the Pascal name keeps 55), cut between
+// UTF-8 characters; files below 2 GiB (the standard file's limit).
 #pragma once
 
 #include "CKLF_Array.h"
@@ -35,6 +35,11 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
  public:
   static constexpr u32 kMaxLayers = 32767;
   static constexpr u32 kMaxChannels = 100;
+  // The bytes of a layer's name a written file keeps: in its Unicode name,
+  // and in its Pascal name, which older readers and this one read. Both
+  // end on a whole character (CKLF_String::WholeCharacters).
+  static constexpr u32 kNameBytes = 63;
+  static constexpr u32 kPascalNameBytes = 55;
 
   // The document to write; mode 1 RGB, 2 grey, 3 CMYK.
   struct PSDMLWRITE_INITPARAMS {
@@ -55,7 +60,7 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
     i32 y;
     u8 visible;
     u8 opacity;  // 0..255
-    char name[64];  // NUL-terminated
+    char name[kNameBytes + 1];  // NUL-terminated
   };
 
   // One layer read; the planes and the name stay owned by the reader.

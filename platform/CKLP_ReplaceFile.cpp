@@ -335,6 +335,28 @@ void RemoveIfAbandoned(int folder, const char* entry) {
   close(fd);
 }
 
+std::atomic<void (*)(void*, const char*)> g_waitNotice{nullptr};
+std::atomic<void*> g_waitUser{nullptr};
+
+// How long a set waits for another's folder lock before the notice: tries
+// a hundredth of a second apart for a second, then a tenth apart.
+const int kNoticeSteps = 100;
+const long kStepNanoseconds = 10000000, kLongStepNanoseconds = 100000000;
+
+// Takes the lock of the folder open as fd, telling the notice (when set)
+// once it has waited a moment for another set. Tried rather than waited
+// for, so an ending signal is taken between tries. A folder that cannot be
+// locked is passed as locked.
+void LockFolder(int fd, const char* folder) {
+  for (int i = 0;; ++i) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 || (errno != EWOULDBLOCK && errno != EINTR)) return;
+    if (i == kNoticeSteps)
+      if (void (*notice)(void*, const char*) = g_waitNotice.load()) notice(g_waitUser.load(), folder);
+    const struct timespec step = {0, i < kNoticeSteps ? kStepNanoseconds : kLongStepNanoseconds};
+    nanosleep(&step, nullptr);
+  }
+}
+
 // Locks the folders of a set while alive: each once, however named, and
 // in the order of their identities, so that two sets never wait on each
 // other. Nothing allocates once a lock is taken; without memory for the
@@ -342,7 +364,13 @@ void RemoveIfAbandoned(int folder, const char* entry) {
 class FolderLocks {
  public:
   explicit FolderLocks(const std::vector<std::string>& folders) {
-    std::vector<std::pair<std::pair<dev_t, ino_t>, int>> opened;
+    struct Opened {
+      std::pair<dev_t, ino_t> id;
+      int fd;
+      const char* name;
+      bool operator<(const Opened& o) const { return id < o.id; }
+    };
+    std::vector<Opened> opened;
     try {
       opened.reserve(folders.size());
       m_fds.reserve(folders.size());
@@ -353,19 +381,18 @@ class FolderLocks {
       const int fd = open(f.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
       struct stat st;
       if (fd >= 0 && fstat(fd, &st) == 0)
-        opened.push_back({{st.st_dev, st.st_ino}, fd});
+        opened.push_back({{st.st_dev, st.st_ino}, fd, f.c_str()});
       else if (fd >= 0)
         close(fd);
     }
     std::sort(opened.begin(), opened.end());
     for (size_t i = 0; i < opened.size(); ++i) {
-      if (i > 0 && opened[i].first == opened[i - 1].first) {
-        close(opened[i].second);
+      if (i > 0 && opened[i].id == opened[i - 1].id) {
+        close(opened[i].fd);
         continue;
       }
-      while (flock(opened[i].second, LOCK_EX) != 0 && errno == EINTR) {
-      }
-      m_fds.push_back(opened[i].second);
+      LockFolder(opened[i].fd, opened[i].name);
+      m_fds.push_back(opened[i].fd);
     }
     m_taken = true;
   }
@@ -517,8 +544,15 @@ bool CKLP_ReplaceFile::Commit(std::string& reason) {
   return true;
 }
 
+void CKLP_ReplaceFile::SetWaitNotice(void (*notice)(void* user, const char* folder), void* user) {
+  g_waitNotice.store(nullptr);
+  g_waitUser.store(user);
+  g_waitNotice.store(notice);
+}
+
 // A target no rename can replace (a folder) is found before any rename.
-bool CKLP_ReplaceFile::CommitSet(CKLP_ReplaceFile* files, size_t count, std::string& reason) {
+bool CKLP_ReplaceFile::CommitSet(CKLP_ReplaceFile* files, size_t count, std::string& reason,
+                                 const std::function<void()>& placed) {
   int failure = 0;
   size_t failedAt = count;
   for (size_t i = 0; i < count && !failure; ++i) {
@@ -545,21 +579,24 @@ bool CKLP_ReplaceFile::CommitSet(CKLP_ReplaceFile* files, size_t count, std::str
     // Taken before the signals are held back: an interrupt may end a wait.
     const FolderLocks locks(folders);
     if (!failure && !locks.Taken()) failure = ENOMEM;
-    HoldEnding hold;
-    g_committing.fetch_add(1);
-    // A handler that ran already has removed temporaries of the set.
-    if (!failure && g_ending.load()) failure = EINTR;
-    for (size_t i = 0; i < count && !failure; ++i) {
-      CKLP_ReplaceFile& f = files[i];
-      if (f.m_temp.empty()) continue;
-      if (rename(f.m_temp.c_str(), f.m_target.c_str()) != 0) {
-        failure = errno, failedAt = i;
-        break;
+    {
+      HoldEnding hold;
+      g_committing.fetch_add(1);
+      // A handler that ran already has removed temporaries of the set.
+      if (!failure && g_ending.load()) failure = EINTR;
+      for (size_t i = 0; i < count && !failure; ++i) {
+        CKLP_ReplaceFile& f = files[i];
+        if (f.m_temp.empty()) continue;
+        if (rename(f.m_temp.c_str(), f.m_target.c_str()) != 0) {
+          failure = errno, failedAt = i;
+          break;
+        }
+        f.m_committed = true;
+        f.i_Forget();
       }
-      f.m_committed = true;
-      f.i_Forget();
+      g_committing.fetch_sub(1);
     }
-    g_committing.fetch_sub(1);
+    if (!failure && placed) placed();
   }
   if (failure) TellFailure(reason, failedAt < count ? &files[failedAt].m_target : nullptr, failure);
   for (size_t i = 0; i < count; ++i) files[i].Abandon();

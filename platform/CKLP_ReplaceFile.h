@@ -11,8 +11,10 @@
 // signals held back, so an interrupt either finds no file renamed or lets
 // the renames finish first. CommitSet locks the set's folders across its
 // renames: sets committed into one folder at once are placed one after
-// the other, the later one whole. A folder the file system cannot lock
-// (some network folders) is not kept apart so.
+// the other, the later one whole; a set that waits a second for another
+// says so through the wait notice, and an ending signal still ends the
+// wait. A folder the file system cannot lock (some network folders) is
+// not kept apart so.
 //
 // Temporary names are "." + the target's name + ".tsr-tmp." + the writing
 // process's id + "." + six characters: random bits and a check of the name
@@ -80,8 +82,16 @@ class CKLP_ReplaceFile {
   // before the first rename gives up: nothing is replaced. False with the
   // reason; after a failed rename the files renamed before stay in place
   // (Committed) and every other temporary is removed. Throws nothing
-  // (ENOMEM before any rename when memory runs out).
-  [[nodiscard]] static bool CommitSet(CKLP_ReplaceFile* files, size_t count, std::string& reason);
+  // (ENOMEM before any rename when memory runs out). placed, when given,
+  // runs once every file is renamed, before the folders' locks are
+  // released: what it sees of them is this set placed over what earlier
+  // sets left, before any later set; it must throw nothing.
+  [[nodiscard]] static bool CommitSet(CKLP_ReplaceFile* files, size_t count, std::string& reason,
+                        const std::function<void()>& placed = std::function<void()>());
+  // Called on the committing thread, with user and the folder's name,
+  // when CommitSet has waited a second for another set's lock on a folder;
+  // it waits on. Null (the default) says nothing. Process-wide.
+  static void SetWaitNotice(void (*notice)(void* user, const char* folder), void* user);
 
   // Begin, the bytes, Commit; false with the reason and errno.
   [[nodiscard]] static bool WriteAll(const std::string& target, const std::vector<uint8_t>& bytes, std::string& reason);

@@ -165,20 +165,45 @@ bool CKLP_UICore::ReleaseQueued(KLP_WindowID w) const {
   });
 }
 
-bool CKLP_UICore::PeekEvent(uint32_t mask) {
-  for (const KLP_Event& e : m_queue)
-    if (mask & (1u << e.eventClass)) return true;
-  return false;
+void CKLP_UICore::HoldInput(KLP_WindowID w, bool hold) {
+  Window* win = Find(w);
+  if (!win || (!hold && win->held == 0)) return;
+  if (hold)
+    ++win->held;
+  else
+    --win->held;
+  if (win->held == 0 && !m_queue.empty()) Posted();
 }
 
-bool CKLP_UICore::TakeEvent(uint32_t mask, KLP_Event& out) {
-  for (auto it = m_queue.begin(); it != m_queue.end(); ++it)
-    if (mask & (1u << it->eventClass)) {
-      out = *it;
-      m_queue.erase(it);
-      return true;
+std::deque<KLP_Event>::iterator CKLP_UICore::NextEvent(uint32_t mask) {
+  bool anyHeld = false;
+  for (auto& win : m_z) {
+    win->waiting = false;
+    anyHeld = anyHeld || win->held > 0;
+  }
+  for (auto it = m_queue.begin(); it != m_queue.end(); ++it) {
+    Window* win = anyHeld ? Find(it->window) : nullptr;
+    const bool input = it->eventClass != klpClassWindow || it->kind == klpWindowClose;
+    if (win && win->held > 0 && input) {
+      const bool move = it->eventClass == klpClassMouse && (it->kind == klpMouseMoved || it->kind == klpMouseDragged);
+      if (!move || win->waiting) {
+        win->waiting = true;
+        continue;
+      }
     }
-  return false;
+    if (mask & (1u << it->eventClass)) return it;
+  }
+  return m_queue.end();
+}
+
+bool CKLP_UICore::PeekEvent(uint32_t mask) { return NextEvent(mask) != m_queue.end(); }
+
+bool CKLP_UICore::TakeEvent(uint32_t mask, KLP_Event& out) {
+  const auto it = NextEvent(mask);
+  if (it == m_queue.end()) return false;
+  out = *it;
+  m_queue.erase(it);
+  return true;
 }
 
 bool CKLP_UICore::InputAllowed(KLP_WindowID w) {

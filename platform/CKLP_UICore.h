@@ -29,6 +29,7 @@ class CKLP_UICore : public CKLP_UIPlatform {
   void QuitLoop(KLP_WindowID modalFor) override;
   KLP_WindowID GetModalWindow() override;
   void SetEventObserver(std::function<void(const KLP_Event&)> observer) override { m_observer = std::move(observer); }
+  void HoldInput(KLP_WindowID w, bool hold) override;
 
   // Loops running now, innermost last (for tests and the backends).
   uint32_t GetLoopDepth() const { return static_cast<uint32_t>(m_frames.size()); }
@@ -45,6 +46,8 @@ class CKLP_UICore : public CKLP_UIPlatform {
     bool modal = false;
     std::vector<uint8_t> shape;  // empty = rectangular
     uint32_t shapeRowBytes = 0;
+    uint32_t held = 0;     // holds of its input
+    bool waiting = false;  // an event of it kept back in the scan under way
   };
   struct Frame {
     KLP_WindowID modalFor;
@@ -66,6 +69,9 @@ class CKLP_UICore : public CKLP_UIPlatform {
   // Queues deactivation of the old active window and activation of w.
   void Activate(KLP_WindowID w);
   bool InsideShape(const Window& win, KLP_Point global) const;
+  // The first queued event of the classes in mask that is not kept back
+  // for a held window; end() when none.
+  std::deque<KLP_Event>::iterator NextEvent(uint32_t mask);
   // Whether a release of the left button for the window waits in the
   // queue: the press being handled has already ended.
   bool ReleaseQueued(KLP_WindowID w) const;

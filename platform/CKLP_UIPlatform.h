@@ -191,6 +191,12 @@ class CKLP_UIPlatform {
   virtual int32_t DispatchEvent(const KLP_Event& event, KLP_WindowID target) = 0;
   // Sees every event dispatched, before its window does (null = none).
   virtual void SetEventObserver(std::function<void(const KLP_Event&)> observer) = 0;
+  // While a window is held (holds nest), its presses, releases, wheel
+  // turns, keys and close requests wait in the queue, and so does every
+  // event for it behind one of them; moves ahead of them pass, so the
+  // window still follows the pointer. The probes and takes pass the
+  // waiting events by; once released they are dispatched in order.
+  virtual void HoldInput(KLP_WindowID w, bool hold) = 0;
 
   // Runs until QuitLoop with the same window (0 = the application loop);
   // loops nest. klpLoopQuit, or klpLoopStalled when a headless loop had

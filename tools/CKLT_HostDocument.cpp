@@ -9,6 +9,7 @@
 #include "CKLF_ImagePNG.h"
 #include "CKLF_ImagePSD.h"
 #include "CKLF_StdFile.h"
+#include "CKLF_String.h"
 #include "CKLP_ReplaceFile.h"
 #include "CKLT_ExifResolution.h"
 #include "CKLT_FileAccess.h"
@@ -20,8 +21,14 @@ namespace {
 
 const uint32_t kMaxSide = 65535;
 const int32_t kMaxPSDSide = 30000;
-// Canvas-sized copies of every plane a run holds at most (RunBytes).
-const uint64_t kCanvasCopies = 6;
+// The plug-in's work on a canvas pixel (i_RunBytes), measured at its most
+// (one to eight pieces, thick knives, bevelled) with a tenth to spare:
+// bytes a colour plane, and bytes more.
+const uint64_t kWorkPerPlane = 5;
+const uint64_t kWorkMore = 14;
+// What each thread holds besides: bytes a pixel of the canvas's width and
+// height (the rows and columns of a piece it works on).
+const uint64_t kThreadPerSide = 160;
 
 typedef CKLT_HostDocument::Status Status;
 
@@ -39,18 +46,38 @@ int16_t SpaceOf(int16_t mode) {
   return mode == klpModeRGB ? klpSpaceRGB : mode == klpModeCMYK ? klpSpaceCMYK : klpSpaceGray;
 }
 
-// Rounded to the nearest unit: 1M is "1 MiB", 1.5G "1.5 GiB".
-std::string Size(uint64_t bytes) {
-  char buf[32];
+// Rounded in its unit to digits more than the unit's own: 1M is "1 MiB",
+// 1.5G "1.5 GiB"; past 2 more, the bytes.
+std::string Size(uint64_t bytes, int more = 0) {
+  char buf[48];
   const double b = static_cast<double>(bytes);
-  if (bytes >= (uint64_t(1) << 30))
-    std::snprintf(buf, sizeof(buf), "%.1f GiB", b / (uint64_t(1) << 30));
+  if (more > 2)
+    std::snprintf(buf, sizeof(buf), "%llu bytes", static_cast<unsigned long long>(bytes));
+  else if (bytes >= (uint64_t(1) << 30))
+    std::snprintf(buf, sizeof(buf), "%.*f GiB", 1 + more, b / (uint64_t(1) << 30));
   else if (bytes >= (uint64_t(1) << 20))
-    std::snprintf(buf, sizeof(buf), "%.0f MiB", b / (1 << 20));
+    std::snprintf(buf, sizeof(buf), "%.*f MiB", more, b / (1 << 20));
   else
-    std::snprintf(buf, sizeof(buf), "%.0f KiB", b / (1 << 10));
+    std::snprintf(buf, sizeof(buf), "%.*f KiB", more, b / (1 << 10));
   return buf;
 }
+
+// Two sizes with as many digits as tell them apart.
+void SizesApart(uint64_t a, uint64_t b, std::string& sa, std::string& sb) {
+  int more = 0;
+  do {
+    sa = Size(a, more), sb = Size(b, more);
+  } while (a != b && sa == sb && ++more <= 3);
+}
+
+// The bytes of a layer's name (up to a NUL) that a PSD field of most bytes
+// keeps.
+size_t PSDNameBytes(const std::string& name, uint32_t most) {
+  const size_t size = std::min<size_t>(strnlen(name.c_str(), name.size()), UINT32_MAX);
+  return CKLF_String::WholeCharacters(name.c_str(), static_cast<uint32_t>(size), most);
+}
+
+const char* ModeName(int16_t mode) { return mode == klpModeRGB ? "RGB" : mode == klpModeCMYK ? "CMYK" : "gray"; }
 
 Status Unreadable(const char* kind, u16 code, std::string& error) {
   error = std::string("the ") + kind + " file cannot be read (" + KLF_ErrorText(code) + ")";
@@ -67,6 +94,41 @@ Status UnreadableJPEG(const CKLF_ImageJPEG& jpeg, std::string& error) {
                                    : "the JPEG file is damaged (" + why + ")";
   return Status::kBadFile;
 }
+
+// A damaged PNG says why, as libpng tells it.
+Status UnreadablePNG(const CKLF_ImagePNG& png, std::string& error) {
+  if (png.GetError() != klErrNotFormat || !*png.GetDamage()) return Unreadable("PNG", png.GetError(), error);
+  error = std::string("the PNG file is damaged (") + png.GetDamage() + ")";
+  return Status::kBadFile;
+}
+
+// A layer's planes (and alpha, when the file has one) made when the PNG
+// reader first writes to them, each cleared on a thread of its own:
+// clearing fresh pages is the read's longest stretch outside the decoder.
+class LayerPlanes : public CKLF_ImagePNG::PlaneSource {
+ public:
+  LayerPlanes(CKLT_HostDocument::Layer& l, int colours, bool alpha, u32 threads)
+      : m_layer(l), m_colours(colours), m_alpha(alpha), m_threads(threads) {}
+  u16 MakePlanes(u8* planes[4]) override {
+    const size_t area = Area(m_layer.width, m_layer.height);
+    const u32 count = static_cast<u32>(m_colours) + (m_alpha ? 1u : 0u);
+    u16 failed = 0;
+    if (!KLF_Parallel::For(
+            m_threads, count,
+            [&](u32 c, u32) { (c < m_layer.planes.size() ? m_layer.planes[c] : m_layer.alpha).resize(area); },
+            &failed))
+      return failed ? failed : static_cast<u16>(klErrNoMemory);
+    for (int c = 0; c < m_colours; ++c) planes[c] = m_layer.planes[c].data();
+    planes[3] = m_alpha ? m_layer.alpha.data() : nullptr;
+    return 0;
+  }
+
+ private:
+  CKLT_HostDocument::Layer& m_layer;
+  int m_colours;
+  bool m_alpha;
+  u32 m_threads;
+};
 
 // Sides beyond the limit are named before a reader refuses them: the
 // PNG header at 16, the PSD header at 14 (height first).
@@ -108,21 +170,39 @@ CKLT_HostDocument::Layer WholeLayer(CKLF_ImageFormat& image, int colours, const 
 
 }  // namespace
 
-uint64_t CKLT_HostDocument::RunBytes(uint64_t area, int colourPlanes, uint64_t layerBytes) {
-  return layerBytes + area * static_cast<uint64_t>(colourPlanes + 1) * kCanvasCopies;
+// The bytes a run may need, in the run's mode with c colour planes: the
+// layers' planes (layerBytes) and on every canvas pixel the host's planes
+// (the layer's colours; when it lets others or nothing show through, its
+// alpha and the merged composite too; the selection and the plug-in's
+// copy of it) and the plug-in's work; before the run, what the layers cost
+// while read and converted; a share for each thread and what the program
+// holds besides (ownBytes).
+uint64_t CKLT_HostDocument::i_RunBytes(uint64_t layerBytes) const {
+  const uint64_t c = static_cast<uint64_t>(RunPlanes());
+  const uint64_t host = (m_mergedApart ? 2 * c + 2 : c) + (runSelection ? 2 : 0);
+  const uint64_t run = layerBytes + Area(width, height) * (host + kWorkPerPlane * c + kWorkMore);
+  const uint64_t sides = static_cast<uint64_t>(width) + static_cast<uint64_t>(height);
+  return std::max(run, m_beforeRunBytes) + KLF_Parallel::Resolve(threads) * sides * kThreadPerSide + ownBytes;
 }
 
-Status CKLT_HostDocument::i_CheckBudget(uint64_t layerBytes, uint64_t budget, std::string& error) const {
-  const uint64_t need = RunBytes(Area(width, height), ColourPlanes(), layerBytes);
-  if (need <= budget) return kOk;
-  error = "the document (" + std::to_string(width) + " x " + std::to_string(height) + " pixels) needs about " +
-          Size(need) + " of memory, more than the memory budget of " + Size(budget) + " (see --memory-budget)";
+Status CKLT_HostDocument::i_CheckBudget(uint64_t layerBytes, uint64_t budget, std::string& error) {
+  const uint64_t need = i_RunBytes(layerBytes);
+  if (need <= budget) return runBytes = need, kOk;
+  std::string needs, budgets;
+  SizesApart(need, budget, needs, budgets);
+  const std::string as = runMode >= 0 && runMode != mode ? std::string(", converted to ") + ModeName(runMode) : "";
+  error = "the document (" + std::to_string(width) + " x " + std::to_string(height) + " pixels" + as +
+          ") needs about " + needs + " of memory, more than the memory budget of " + budgets +
+          " (see --memory-budget)";
   return kNoMemory;
 }
 
 // Size and mode from a reader that has read the header, checked against
 // the size asked for and the budget before any pixel is decoded.
-Status CKLT_HostDocument::i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error) {
+Status CKLT_HostDocument::i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error,
+                                       bool mergedApart) {
+  m_mergedApart = mergedApart;
+  m_beforeRunBytes = 0;
   u16 w = 0, h = 0;
   image.GetMainImageSize(w, h);
   const u8 m = image.GetImageMode();
@@ -160,6 +240,7 @@ Status CKLT_HostDocument::Read(const Bytes& bytes, uint64_t budget, std::string&
   notes.clear();
   layers.clear();
   icc.clear();
+  runBytes = 0;
   resolution = 72.0;
   pixelsPerMetre = 0;
   static const uint8_t kPng[4] = {0x89, 'P', 'N', 'G'};
@@ -175,29 +256,29 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
   png.SetThreads(threads);
   const u32 n = static_cast<u32>(bytes.size());
   if (!SidesFit(bytes, true, error)) return kBadFile;
-  if (!png.GetImageInfoByPtr(bytes.data(), n)) return Unreadable("PNG", png.GetError(), error);
-  if (!png.DataCanHoldImage()) return Unreadable("PNG", klErrNotFormat, error);
-  if (Status s = i_TakeHeader(png, budget, error)) return s;
-  // Decoded straight into the layer's planes.
+  if (!png.GetImageInfoByPtr(bytes.data(), n)) return UnreadablePNG(png, error);
+  if (!png.DataCanHoldImage()) {
+    u16 w = 0, h = 0;
+    const bool sized = png.GetMainImageSize(w, h);
+    error = "the PNG file is damaged (too little image data" +
+            (sized ? " for " + std::to_string(w) + " x " + std::to_string(h) + " pixels" : std::string()) + ")";
+    return kBadFile;
+  }
+  if (Status s = i_TakeHeader(png, budget, error, png.HasAlpha() != 0)) return s;
+  // Decoded straight into the layer's planes, made once the first rows
+  // have decoded.
   Layer l;
   l.name = "Layer 1";
   l.width = width;
   l.height = height;
-  const size_t area = Area(width, height);
   l.planes.resize(ColourPlanes());
-  // Each plane cleared on a thread of its own: clearing fresh pages is the
-  // read's longest stretch outside the decoder.
-  const u32 count = static_cast<u32>(l.planes.size()) + (png.HasAlpha() ? 1u : 0u);
-  u16 failed = 0;
-  if (!KLF_Parallel::For(
-          threads, count, [&](u32 c, u32) { (c < l.planes.size() ? l.planes[c] : l.alpha).resize(area); }, &failed))
-    return Unreadable("PNG", failed, error);
-  u8* planes[4] = {nullptr, nullptr, nullptr, l.alpha.empty() ? nullptr : l.alpha.data()};
-  for (int c = 0; c < ColourPlanes(); ++c) planes[c] = l.planes[c].data();
+  LayerPlanes planes(l, ColourPlanes(), png.HasAlpha() != 0, threads);
   if (!png.ParseImageInto(bytes.data(), n, planes, static_cast<u16>(width), static_cast<u16>(height)))
-    return Unreadable("PNG", png.GetError(), error);
+    return UnreadablePNG(png, error);
   if (png.GetSourceBits() > 8) notes.push_back("its 16-bit samples are reduced to 8 bits for the plug-in");
   if (png.ProfileDropped()) notes.push_back("its colour profile is larger than 8 MiB and is left out");
+  if (png.ProfileUnreadable())
+    notes.push_back(std::string("its colour profile cannot be used (") + png.ProfileProblem() + ") and is left out");
   i_TakeExtras(png);
   pixelsPerMetre = png.GetPixelsPerMetre();
   if (std::all_of(l.alpha.begin(), l.alpha.end(), [](uint8_t v) { return v == 255; }))
@@ -212,7 +293,9 @@ Status CKLT_HostDocument::i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::s
   if (!jpeg.GetImageInfoByPtr(bytes.data(), n)) return UnreadableJPEG(jpeg, error);
   if (Status s = i_TakeHeader(jpeg, budget, error)) return s;
   // A file cut short or corrupt is refused as a damaged PNG or PSD is,
-  // rather than filtered with made-up grey where its data is missing.
+  // rather than filtered with made-up grey where its data is missing: the
+  // decode stops at the first damage.
+  jpeg.SetStopAtDamage(1);
   if (!jpeg.ParseImageByPtr(bytes.data(), n) || jpeg.IsDamaged()) return UnreadableJPEG(jpeg, error);
   i_TakeExtras(jpeg);
   if (jpeg.GetResolution() <= 0) {
@@ -220,11 +303,9 @@ Status CKLT_HostDocument::i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::s
     const double dpi = CKLT_ExifResolution::DotsPerInch(exif.GetPtr(), exif.GetSize());
     if (dpi > 0) resolution = dpi;
   }
+  // CMYK samples are taken as PSD holds them, 255 for no ink, with Adobe's
+  // marker or without, as other readers take them.
   layers.push_back(WholeLayer(jpeg, ColourPlanes(), "Background"));
-  // The planes hold CMYK as PSD does, 255 for no ink; so do Adobe's files.
-  if (mode == klpModeCMYK && !jpeg.SawAdobeMarker())
-    for (auto& plane : layers[0].planes)
-      for (uint8_t& v : plane) v = static_cast<uint8_t>(255 - v);
   return kOk;
 }
 
@@ -275,13 +356,13 @@ Status CKLT_HostDocument::i_ReadPSDImage(const Bytes& bytes, uint64_t budget, st
     return kBadFile;
   }
   if (!known) return Unreadable("PSD", psd.GetError(), error);
-  if (Status s = i_TakeHeader(psd, budget, error)) return s;
-  // The records first: the layers' sizes are checked before a channel is
-  // decoded.
+  if (Status s = i_TakeHeader(psd, UINT64_MAX, error)) return s;
+  // The records first: the layers' sizes and the budget are checked before
+  // a channel is decoded; without them, the budget of the flattened image.
   const bool records = psd.LParseRecordsByPtr(bytes.data(), n);
-  if (records) {
-    if (Status s = i_CheckPSDLayers(psd, bytes.size(), budget, error, layerBytes)) return s;
-  }
+  if (Status s = records ? i_CheckPSDLayers(psd, bytes.size(), budget, error, layerBytes)
+                         : i_CheckBudget(0, budget, error))
+    return s;
   if (records && psd.LParseByPtr(bytes.data(), n)) {
     i_TakeExtras(psd);
     i_ReadPSDLayers(psd);
@@ -301,14 +382,17 @@ Status CKLT_HostDocument::i_ReadPSDImage(const Bytes& bytes, uint64_t budget, st
 }
 
 // The layers' records against the sides this program takes and against
-// the budget. layerBytes: what the layers cost at most at once. While the
-// file is read, the file, the reader's planes and the layers' copies of
-// them; then the layers, and a filtered layer's new planes, which can grow
-// to the canvas, while its old ones are held.
+// the budget. Before the run: while the file is read, the file, the
+// reader's planes and the layers' copies of them; while they are converted
+// to the run's mode, each layer's old and new planes beside the others.
+// layerBytes, in the run: the layers in the run's mode, and a filtered
+// layer's new planes, which can grow to the canvas, while its old ones are
+// held.
 Status CKLT_HostDocument::i_CheckPSDLayers(CKLF_ImagePSD& psd, uint64_t fileBytes, uint64_t budget,
-                                           std::string& error, uint64_t& layerBytes) const {
-  const uint64_t colours = static_cast<uint64_t>(ColourPlanes());
-  uint64_t decoded = 0, held = 0, newPlanes = 0;
+                                           std::string& error, uint64_t& layerBytes) {
+  const uint64_t from = static_cast<uint64_t>(ColourPlanes()), colours = static_cast<uint64_t>(RunPlanes());
+  uint64_t decoded = 0, held = 0, heldFrom = 0, largest = 0, newPlanes = 0, count = 0;
+  bool seeThrough = false;
   CKLF_ImagePSD::PSDLayerInfoExt_s info;
   for (u32 i = 0; psd.GetLayerInfo(i, info); ++i) {
     if (static_cast<uint32_t>(info.width) > kMaxSide || static_cast<uint32_t>(info.height) > kMaxSide) {
@@ -321,7 +405,17 @@ Status CKLT_HostDocument::i_CheckPSDLayers(CKLF_ImagePSD& psd, uint64_t fileByte
     const uint64_t area = Area(info.width, info.height);
     decoded += area * static_cast<uint64_t>(__builtin_popcount(mask));
     if (info.groupOpen || info.groupEnd) continue;
-    if (mask) held += area * (colours + (mask & 1));
+    // Another layer, or one that lets the canvas show through, makes the
+    // run hold a merged composite and an alpha apart.
+    ++count;
+    const int64_t x = info.left, y = info.top;
+    seeThrough = seeThrough || !mask || (mask & 1) || x > 0 || y > 0 || x + info.width < width ||
+                 y + info.height < height;
+    if (mask) {
+      held += area * (colours + (mask & 1));
+      heldFrom += area * (from + (mask & 1));
+      largest = std::max(largest, area * colours);
+    }
     // A layer without pixels grows to what the canvas shows.
     const int64_t l = mask ? info.left : 0, t = mask ? info.top : 0;
     const int64_t r = std::max<int64_t>(l + (mask ? info.width : 0), width);
@@ -330,7 +424,10 @@ Status CKLT_HostDocument::i_CheckPSDLayers(CKLF_ImagePSD& psd, uint64_t fileByte
     const uint64_t h = static_cast<uint64_t>(b - std::min<int64_t>(t, 0));
     newPlanes = std::max(newPlanes, h && w > UINT64_MAX / h / (colours + 1) ? UINT64_MAX / 2 : w * h * (colours + 1));
   }
-  layerBytes = held + std::max(fileBytes + decoded, newPlanes);
+  const uint64_t converting = from != colours ? std::max(heldFrom, held) + largest : 0;
+  layerBytes = held + newPlanes;
+  m_beforeRunBytes = std::max(heldFrom + fileBytes + decoded, converting);
+  m_mergedApart = count > 1 || seeThrough;
   return i_CheckBudget(layerBytes, budget, error);
 }
 
@@ -378,6 +475,22 @@ Status CKLT_HostDocument::i_ReadPSDComposite(CKLF_ImagePSD& psd, const Bytes& by
   layers.clear();
   layers.push_back(WholeLayer(psd, ColourPlanes(), "Background"));
   return kOk;
+}
+
+std::vector<std::string> CKLT_HostDocument::PSDNameNotes() const {
+  std::vector<std::string> out;
+  for (const Layer& l : layers) {
+    const std::string kept = l.name.substr(0, PSDNameBytes(l.name, CKLF_ImagePSD::kNameBytes));
+    const std::string older = l.name.substr(0, PSDNameBytes(l.name, CKLF_ImagePSD::kPascalNameBytes));
+    if (older == l.name) continue;
+    const std::string field = "its older name field, which this program reads back, keeps " +
+                              std::to_string(CKLF_ImagePSD::kPascalNameBytes) + " bytes: \"" + older + "\"";
+    out.push_back(kept == l.name ? "layer \"" + l.name + "\": " + field
+                                 : "layer \"" + l.name + "\" is written as \"" + kept + "\" (PSD keeps " +
+                                       std::to_string(CKLF_ImagePSD::kNameBytes) + " bytes of a layer's name; " +
+                                       field + ")");
+  }
+  return out;
 }
 
 bool CKLT_HostDocument::CanWrite(const std::string& path, int16_t m, int32_t w, int32_t h, std::string& error) {
@@ -492,7 +605,7 @@ bool CKLT_HostDocument::i_WritePSD(const std::string& path, std::string& error) 
     lp.y = static_cast<i16>(l.top);
     lp.visible = l.visible ? 1 : 0;
     lp.opacity = l.opacity;
-    std::strncpy(lp.name, l.name.c_str(), sizeof(lp.name) - 1);
+    std::memcpy(lp.name, l.name.data(), PSDNameBytes(l.name, CKLF_ImagePSD::kNameBytes));
     u8* planes[5] = {&none, &none, &none, &none, &none};
     const int n = ColourPlanes();
     for (int c = 0; c < n && Area(l.width, l.height); ++c) planes[c] = const_cast<u8*>(l.planes[c].data());

@@ -7,7 +7,8 @@
 //
 // Cost: every layer is held at its own size; flattening touches each
 // pixel of a layer once. A read refuses a document whose run would need
-// more than a memory budget (RunBytes) before it decodes the pixels.
+// more than a memory budget (in the mode the run converts it to, with
+// what the program holds besides) before it decodes the pixels.
 // Limits: 8-bit samples, sides up to 65535 (the framework's 16-bit sizes;
 // PNG holds more, JPEG 65500), PSD output up to 30000 a side (the
 // format's), layer positions within +-32767 for PSD output.
@@ -69,19 +70,25 @@ class CKLT_HostDocument {
   // decodes anything (kOtherSize); width 0: any size.
   int32_t requiredWidth = 0;
   int32_t requiredHeight = 0;
+  // The mode the run converts the document to (ConvertTo) before it runs;
+  // -1: the file's. The budget counts the run in that mode, and a
+  // selection mask when the run is given one.
+  int16_t runMode = -1;
+  bool runSelection = false;
+  // What the program holds besides the document and the run's work on it
+  // (its code, the plug-in's, the libraries', the stacks), counted within
+  // the budget.
+  uint64_t ownBytes = 0;
+  // What the last read found its run needs, once within the budget; 0
+  // before.
+  uint64_t runBytes = 0;
 
   static int ColourPlanesOf(int16_t mode) { return mode == klpModeRGB ? 3 : mode == klpModeCMYK ? 4 : 1; }
   int ColourPlanes() const { return ColourPlanesOf(mode); }
 
-  // The bytes a run on such a document may need: the layers' planes plus
-  // six canvas-sized copies of every plane with alpha (the host's planes,
-  // the merged document, the file's decoded image, the plug-in's work and
-  // the flattened output).
-  static uint64_t RunBytes(uint64_t area, int colourPlanes, uint64_t layerBytes);
-
-  // PNG, PSD or JPEG, told apart by their first bytes. kNoMemory when
-  // RunBytes would exceed budget (found before the pixels are decoded) or
-  // memory runs out; error says why whenever the read fails.
+  // PNG, PSD or JPEG, told apart by their first bytes. kNoMemory when its
+  // run would need more than budget (found before the pixels are decoded)
+  // or memory runs out; error says why whenever the read fails.
   Status Read(const Bytes& bytes, uint64_t budget, std::string& error);
   Status Read(const std::vector<uint8_t>& bytes, uint64_t budget, std::string& error) {
     return Read(Bytes(bytes.data(), bytes.size()), budget, error);
@@ -96,6 +103,11 @@ class CKLT_HostDocument {
   // Writes by the extension; the file is replaced only when the whole new
   // one is on disk. noMemory, when given, says whether memory ran out.
   [[nodiscard]] bool Write(const std::string& path, std::string& error, bool* noMemory = nullptr) const;
+
+  // What a PSD file keeps of the layers' names, for each one it shortens:
+  // 63 bytes, 55 in the Pascal name this program reads back, each cut
+  // between UTF-8 characters.
+  std::vector<std::string> PSDNameNotes() const;
 
   // Converts every layer to another colour mode; the profile is dropped.
   [[nodiscard]] bool ConvertTo(int16_t newMode);
@@ -127,12 +139,20 @@ class CKLT_HostDocument {
   Status i_ReadPSDImage(const Bytes& bytes, uint64_t budget, std::string& error, uint64_t& layerBytes);
   void i_ReadPSDChannels(const Bytes& bytes, uint64_t budget, uint64_t layerBytes);
   Status i_CheckPSDLayers(CKLF_ImagePSD& psd, uint64_t fileBytes, uint64_t budget, std::string& error,
-                          uint64_t& layerBytes) const;
+                          uint64_t& layerBytes);
   void i_ReadPSDLayers(CKLF_ImagePSD& psd);
   Status i_ReadPSDComposite(CKLF_ImagePSD& psd, const Bytes& bytes, std::string& error);
-  Status i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error);
+  Status i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error, bool mergedApart = false);
   void i_TakeExtras(const CKLF_ImageFormat& image);
-  Status i_CheckBudget(uint64_t layerBytes, uint64_t budget, std::string& error) const;
+  uint64_t i_RunBytes(uint64_t layerBytes) const;
+  Status i_CheckBudget(uint64_t layerBytes, uint64_t budget, std::string& error);
+  int RunPlanes() const { return runMode < 0 ? ColourPlanes() : ColourPlanesOf(runMode); }
   [[nodiscard]] bool i_WritePNG(const std::string& path, std::string& error) const;
   [[nodiscard]] bool i_WritePSD(const std::string& path, std::string& error) const;
+
+  // Whether the run keeps a merged composite and an alpha apart from the
+  // layer it filters, and what the layers cost before the run (read and
+  // converted, i_CheckPSDLayers); set from the header and the layers.
+  bool m_mergedApart = false;
+  uint64_t m_beforeRunBytes = 0;
 };

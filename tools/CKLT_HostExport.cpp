@@ -1,6 +1,5 @@
 #include "CKLT_HostExport.h"
 
-#include <dirent.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include "CExportKnives.h"
 #include "CExportLMDialogModel.h"
 #include "CExportRun.h"
+#include "CKLP_ReplaceFile.h"
 #include "CKLT_FileAccess.h"
 #include "CKLT_FilterHost.h"
 #include "CKLT_HostOptions.h"
@@ -133,38 +133,36 @@ int CheckNames(CExportRun& run, const CExportDialogModel::SETTINGS& s, const O& 
   return -1;
 }
 
-// Files of the folder named as pieces of this export that it did not
-// write, nor the run reads or writes otherwise: an earlier export's, left
-// as they were. Files are told apart by identity, whatever their names.
-// false without memory for the names.
-bool EarlierFiles(const O& o, const CKLF_StringArray& written, std::string& folder, u32& count) {
+// The files an earlier export left in the folder named as pieces of this
+// one, as the export found them once its set was placed, but for those
+// the run reads or writes otherwise (told apart by identity, whatever
+// their names). false without memory for the names.
+bool EarlierFiles(const O& o, const CKLF_StringArray& earlier, std::string& folder, u32& count) {
   const std::string& path = o.exports.pieces;
   const size_t slash = path.rfind('/');
   folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   std::set<std::pair<dev_t, ino_t>> run;
   CKLT_FileAccess::Identity id;
-  const auto add = [&](const std::string& file) {
-    if (CKLT_FileAccess::Identify(file, id) && id.name.empty()) run.insert({id.device, id.inode});
-  };
-  for (u32 i = 0; i < written.GetSize(); ++i) add(written.GetPtrAt(i)->GetStr());
   std::vector<CKLT_HostRunner::NamedFile> targets;
-  CKLF_String base;
-  if (!CKLT_HostRunner::Targets(o, targets) || !CExportRun::PNGFileBase(path.c_str(), base)) return false;
+  if (!CKLT_HostRunner::Targets(o, targets)) return false;
   for (const auto& files : {targets, CKLT_HostRunner::Reads(o)})
-    for (const CKLT_HostRunner::NamedFile& f : files) add(f.path);
+    for (const CKLT_HostRunner::NamedFile& f : files)
+      if (CKLT_FileAccess::Identify(f.path, id) && id.name.empty()) run.insert({id.device, id.inode});
   count = 0;
-  // A folder that cannot be listed shows no such file, unless memory ran
-  // out; the listing is closed too when a name's allocation throws.
-  errno = 0;
-  const std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(folder.c_str()), closedir);
-  if (!d) return errno != ENOMEM;
-  while (const dirent* e = readdir(d.get()))
-    count += CExportRun::IsPNGFileNameOf(base.GetStr(), e->d_name, 0) &&
-             !(CKLT_FileAccess::Identify(folder + "/" + e->d_name, id) && run.count({id.device, id.inode}));
+  for (u32 i = 0; i < earlier.GetSize(); ++i)
+    count += !(CKLT_FileAccess::Identify(folder + "/" + earlier[i].GetStr(), id) && id.name.empty() &&
+               run.count({id.device, id.inode}));
   return true;
 }
 
-int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
+// The export waits for another export's set to be placed in the folder.
+void SayWaiting(void* err, const char* folder) {
+  Report(static_cast<FILE*>(err),
+         std::string("note: waiting for another export into ") + folder +
+             " to place its files first; Ctrl-C ends this one and leaves the folder as it was");
+}
+
+int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message, std::vector<std::string>& placed) {
   const E& x = o.exports;
   CTessarette& engine = plugin.GetEngine();
   const kltPLUGINDATA_s& pd = *plugin.GetPluginDataPtr();
@@ -201,16 +199,23 @@ int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
     const int code = CheckNames(run, dialog.Effective(), o, message);
     if (code >= 0) return code;
   }
+  CKLP_ReplaceFile::SetWaitNotice(SayWaiting, err);
   const u8 ok = run.ExportPieces(dialog.Effective(), x.pieces.c_str());
+  CKLP_ReplaceFile::SetWaitNotice(nullptr, nullptr);
   bar.bar.End();
   const u32 files = run.Written().GetSize();
+  // A set whose rename failed part way keeps the files renamed before.
+  if (s.to == CExportDialogModel::kToPNG && files)
+    placed.push_back(std::to_string(files) + (files == 1 ? " PNG file" : " PNG files") + " of --export-pieces " +
+                     x.pieces);
+  else if (files)
+    placed.push_back("--export-pieces " + x.pieces);
   if (!ok) {
     message = "cannot export the pieces to " + x.pieces + ": ";
     message += run.GetError() == klErrUnsupported ? "only RGB documents are exported"
                : run.GetError() == klErrEmpty     ? "no piece to export (every chosen piece is hidden)"
                : *run.Reason()                    ? run.Reason()
                                                   : KLF_ErrorText(run.GetError());
-    if (files) message += " (" + std::to_string(files) + " files were written before)";
     return run.GetError() == klErrNoMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
   }
   std::string said = "exported ";
@@ -225,7 +230,7 @@ int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
   Report(err, said);
   std::string folder;
   u32 earlier = 0;
-  if (s.to == CExportDialogModel::kToPNG && !EarlierFiles(o, run.Written(), folder, earlier))
+  if (s.to == CExportDialogModel::kToPNG && !EarlierFiles(o, run.Earlier(), folder, earlier))
     return message = "out of memory: the exported files cannot be told from earlier ones", CKLT_HostRunner::kExitMemory;
   if (earlier)
     Report(err, "note: " + folder + " still holds " + std::to_string(earlier) +
@@ -235,7 +240,8 @@ int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message) {
   return -1;
 }
 
-int Knives(CPluginMain& plugin, const std::vector<uint8_t>& block, const O& o, FILE* err, std::string& message) {
+int Knives(CPluginMain& plugin, const std::vector<uint8_t>& block, const O& o, FILE* err, std::string& message,
+           std::vector<std::string>& placed) {
   const E& x = o.exports;
   const kltPLUGINDATA_s& pd = *plugin.GetPluginDataPtr();
   CLayoutModel layout;
@@ -262,6 +268,7 @@ int Knives(CPluginMain& plugin, const std::vector<uint8_t>& block, const O& o, F
                                            : std::string(KLF_ErrorText(ex.GetError())));
     return ex.GetError() == klErrNoMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
   }
+  placed.push_back("--export-knives " + x.knives);
   Report(err, "exported " + std::to_string(ex.Exported()) + " knives to " + ex.Written());
   return -1;
 }
@@ -318,7 +325,8 @@ int CKLT_HostExport::Check(const CKLT_HostOptions& o, std::string& error) {
   return -1;
 }
 
-int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE* err, std::string& message) {
+int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE* err, std::string& message,
+                         std::vector<std::string>& placed) {
   const E& x = o.exports;
   if (!x.Wanted()) return -1;
   std::vector<uint8_t> block;
@@ -360,8 +368,8 @@ int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE*
                        : "cannot export the knives: the filtered area is empty";
       code = memory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
     }
-    if (code < 0 && !x.pieces.empty()) code = Pieces(plugin, o, err, message);
-    if (code < 0 && !x.knives.empty()) code = Knives(plugin, block, o, err, message);
+    if (code < 0 && !x.pieces.empty()) code = Pieces(plugin, o, err, message, placed);
+    if (code < 0 && !x.knives.empty()) code = Knives(plugin, block, o, err, message, placed);
   }
   plugin.GetEngine().FreeSpliting();
   // The plug-in's own run starts afresh, its abort polls counted anew.

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 class CKLT_FilterHost;
 struct CKLT_HostOptions;
@@ -43,8 +44,11 @@ class CKLT_HostExport {
 
   // Exports as the options say from the settings the host holds (the
   // scripting descriptor, or with --last the plug-in's "last.data"); notes
-  // what it wrote on err. PNG pieces are named first and refused (64)
-  // when a name is another file of the run or not a regular file. -1 to
-  // go on, else an exit code of the program with message.
-  [[nodiscard]] static int Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE* err, std::string& message);
+  // what it wrote on err, and adds each file or set it put in place to
+  // placed (by its option), also when it fails after. PNG pieces are
+  // named first and refused (64) when a name is another file of the run
+  // or not a regular file. -1 to go on, else an exit code of the program
+  // with message.
+  [[nodiscard]] static int Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE* err, std::string& message,
+                 std::vector<std::string>& placed);
 };

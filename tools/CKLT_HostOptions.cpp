@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <utility>
 
 #include "KLP_FilterHost.h"
@@ -17,12 +17,9 @@ namespace {
 typedef CKLT_HostOptions O;
 
 bool ParseInt(const char* s, int64_t low, int64_t high, int64_t& out) {
-  if (!s || !*s) return false;
-  errno = 0;
-  char* end = nullptr;
-  long long v = std::strtoll(s, &end, 10);
-  if (errno || *end || v < low || v > high) return false;
-  out = v;
+  uint64_t v = 0;
+  if (low < 0 || !O::ParseNumber(s, static_cast<uint64_t>(low), static_cast<uint64_t>(high), v)) return false;
+  out = static_cast<int64_t>(v);
   return true;
 }
 
@@ -47,20 +44,18 @@ bool TakeColour(const char* value, uint8_t rgb[3]) {
 
 // Bytes with an optional K, M or G (binary multiples).
 bool TakeSize(const char* value, uint64_t& out) {
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long long v = std::strtoull(value, &end, 10);
-  if (errno || end == value || *value == '-') return false;
+  const size_t digits = std::strspn(value, "0123456789");
   unsigned shift = 0;
-  if (*end) {
+  if (value[digits]) {
     const char* units = "KMG";
-    // A space or a nul would find the list's end.
-    const char* u = std::strchr(units, *end & ~0x20);
-    if (!u || !*u || end[1]) return false;
+    // A nul would find the list's end.
+    const char* u = value[digits + 1] ? nullptr : std::strchr(units, value[digits] & ~0x20);
+    if (!u || !*u) return false;
     shift = 10 * static_cast<unsigned>(u - units + 1);
   }
-  if (v > (UINT64_MAX >> shift)) return false;
-  out = static_cast<uint64_t>(v) << shift;
+  uint64_t v = 0;
+  if (!O::ParseNumber(std::string(value, digits).c_str(), 0, UINT64_MAX >> shift, v)) return false;
+  out = v << shift;
   return true;
 }
 
@@ -164,7 +159,9 @@ const O::OptionEntry kOptions[] = {
        return TakeInt("--max-space", v, 0, 0x7FFFFFFF, n, e) && (o.maxSpace = static_cast<int32_t>(n), true);
      }},
     {"--memory-budget", nullptr, "SIZE",
-     "refuse documents whose run would need more (bytes, or with K, M or G; default: half the machine's memory)",
+     "refuse documents whose run would need more at its peak, counting the document in the mode it is run in "
+     "(--mode), its copies, the plug-in's work and this program's own memory (bytes, or with K, M or G; default: "
+     "half the machine's memory)",
      [](O& o, const char* v, std::string& e) {
        return (TakeSize(v, o.memoryBudget) && o.memoryBudget > 0) ||
               Bad("--memory-budget", v, "bytes above 0, or with K, M or G, like 512M or 4G", e);
@@ -226,6 +223,12 @@ void CKLT_HostOptions::AddTable(OptionTable& table) {
 
 int CKLT_HostOptions::Parse(const std::vector<std::string>& args, CKLT_HostOptions& o, std::string& error) {
   bool options = true;  // "--" ends them: what follows are file names
+  std::map<std::string, std::string> given;  // the value of each option given one, by its name
+  const auto once = [&](const std::string& name, const std::string& as, const std::string& value) {
+    const auto was = given.emplace(name, value);
+    if (!was.second) error = as + " is given twice (" + was.first->second + ", then " + value + "): give it once";
+    return was.second;
+  };
   for (size_t i = 0; i < args.size(); ++i) {
     if (options && args[i] == "--") {
       options = false;
@@ -237,14 +240,17 @@ int CKLT_HostOptions::Parse(const std::vector<std::string>& args, CKLT_HostOptio
       o.input = args[i];
       continue;
     }
+    const size_t at = i;
     const int shaping = CKLT_LayoutShaper::ParseOption(args, i, o.shape, error);
     if (shaping < 0) return -1;
+    if (shaping > 0 && i > at && !once(args[at], args[at], args[i])) return -1;
     if (shaping > 0) continue;
     const std::string& a = args[i];
     const OptionEntry* entry = a.size() > 1 && a[0] == '-' ? Find(a) : nullptr;
     if (entry && !entry->take) return 1;  // help
     if (entry) {
       if (entry->value && i + 1 >= args.size()) return error = a + " needs a value (" + entry->value + ")", -1;
+      if (entry->value && !once(entry->name, a, args[i + 1])) return -1;
       if (!entry->take(o, entry->value ? args[++i].c_str() : nullptr, error)) return -1;
     } else if (a.size() > 1 && a[0] == '-') {
       return error = "unknown option " + a, -1;
@@ -255,6 +261,20 @@ int CKLT_HostOptions::Parse(const std::vector<std::string>& args, CKLT_HostOptio
     }
   }
   return o.i_Check(error) ? 0 : -1;
+}
+
+bool CKLT_HostOptions::ParseNumber(const char* s, uint64_t low, uint64_t high, uint64_t& out) {
+  if (!s || !*s) return false;
+  uint64_t v = 0;
+  for (; *s; ++s) {
+    if (*s < '0' || *s > '9') return false;
+    const uint64_t digit = static_cast<uint64_t>(*s - '0');
+    if (v > (UINT64_MAX - digit) / 10) return false;
+    v = v * 10 + digit;
+  }
+  if (v < low || v > high) return false;
+  out = v;
+  return true;
 }
 
 bool CKLT_HostOptions::TakeFileName(const char* option, const char* value, std::string& out, std::string& error) {
@@ -305,7 +325,8 @@ bool CKLT_HostOptions::i_Check(std::string& error) const {
   else if (pngGiven && EndsWithPSD(output))
     conflict = "--png-level, --png-strategy and --png-filter set how PNG output is compressed: the output " + output +
                " is a PSD file";
-  else if (pngGiven && png.strategy == CKLF_PNGEncoder::kStrategyRLE && png.level > 0 && levelGiven)
+  else if (pngGiven && png.strategy == CKLF_PNGEncoder::kStrategyRLE && png.level > 0 && levelGiven &&
+           png.level != CKLF_PNGEncoder::DefaultSettings().level)
     conflict = "--png-level " + std::to_string(png.level) +
                " changes nothing under the run-length strategy (" +
                (strategyGiven ? "--png-strategy rle" : "the default") +
@@ -366,8 +387,10 @@ std::string CKLT_HostOptions::Usage() {
        "files are reduced, and the program says so); PSD files with RLE or raw\n"
        "channels (ZIP-compressed layers are read from the file's flattened image\n"
        "when it has one). A document whose run would need more memory than the\n"
-       "budget is refused before its pixels are decoded. A JPEG file cut short or\n"
-       "corrupt is refused. When the cut gives more or fewer pieces than the\n"
+       "budget (its whole peak: the document in the mode it is run in, the copies\n"
+       "made of it, the plug-in's work, this program's own 8 MiB) is refused\n"
+       "before its pixels are decoded. A JPEG file cut short or corrupt is\n"
+       "refused. When the cut gives more or fewer pieces than the\n"
        "layout has cells (knives that cross), the program says so, with what\n"
        "keeps them apart when that is known; when a regular layout leaves a\n"
        "margin larger than one of its shapes, it says that too.\n"

@@ -80,9 +80,13 @@ struct CKLT_HostOptions {
   // copied, and nothing allocated (a static initialiser calls it).
   static void AddTable(OptionTable& table);
 
-  // 0 to run, 1 when help was asked for, -1 with a reason in error.
+  // 0 to run, 1 when help was asked for, -1 with a reason in error. An
+  // option that takes a value may be given once.
   [[nodiscard]] static int Parse(const std::vector<std::string>& args, CKLT_HostOptions& options, std::string& error);
   static std::string Usage();
+  // A number as options take it: plain decimal digits alone (no sign, no
+  // space), within low..high.
+  static bool ParseNumber(const char* s, uint64_t low, uint64_t high, uint64_t& out);
   // A file option's value into out; an empty name is refused.
   [[nodiscard]] static bool TakeFileName(const char* option, const char* value, std::string& out, std::string& error);
   // Names for a message: "a", "a and b", "a, b and c" (with another last

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <exception>
 #include <map>
 #include <tuple>
@@ -125,8 +126,9 @@ bool CKLT_HostRunner::CheckTargets(const std::vector<NamedFile>& targets, const 
       message += " are one file: one would be lost";
       return false;
     }
+    // -o may replace the input, never another file the run reads.
     const auto r = read.find(id);
-    if (t.side && r != read.end())
+    if (r != read.end() && (t.side || std::string(r->second->option) != "INPUT"))
       return message = std::string(t.option) + " " + t.path + " is " + ReadAs(r->second->option) +
                        ": it would be replaced",
              false;
@@ -165,6 +167,10 @@ std::string CKLT_HostRunner::MessageFor(int16_t result) {
   }
 }
 
+uint64_t CKLT_HostRunner::OwnBytes(uint32_t threads) {
+  return (uint64_t(8) << 20) + KLF_Parallel::Resolve(threads) * (uint64_t(16) << 10);
+}
+
 void CKLT_HostRunner::i_Note(const std::string& text) const {
   std::fprintf(m_err, "tessarette-host: note: %s\n", text.c_str());
   std::fflush(m_err);
@@ -177,6 +183,7 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
   m_host.reset(new CKLT_FilterHost);
   m_scriptPlayed = m_targetOffCanvas = m_scriptDamaged = m_counted = m_countRan = false;
   m_block.clear();
+  m_placed.clear();
   m_lastResult = 0;
   typedef int (CKLT_HostRunner::*Step)(std::string&);
   static const struct {
@@ -194,7 +201,10 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
     if (options.timings)
       std::fprintf(err, "tessarette-host: time: %-8s %8.3f s\n", s.name,
                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    if (code != kGoOn) return code;
+    if (code == kGoOn) continue;
+    if (code != kExitOk && !m_placed.empty())
+      message += " (already put in place by this run, and kept: " + CKLT_HostOptions::Listed(m_placed) + ")";
+    return code;
   }
   return kExitOk;
 }
@@ -212,6 +222,12 @@ int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   if (!pieces.empty() && !EndsWithPSD(pieces) && !CKLT_FileAccess::RegularOrAbsent(pieces, reason))
     return message = "--export-pieces " + pieces + " " + reason + ": only a regular file is replaced", kExitUsage;
   if (!CheckTargets(targets, Reads(o), message) || !CheckReads(Reads(o), message)) return kExitUsage;
+  // The plug-in too: a FIFO would wait for a writer, and what one writes
+  // is no library.
+  const char* const variable = std::getenv("TESSARETTE_PLUGIN");
+  const char* const named = !o.plugin.empty() ? "--plugin" : variable && *variable ? "TESSARETTE_PLUGIN" : "the plug-in";
+  if (!CheckReads({{named, o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin, false}}, message))
+    return kExitUsage;
   if (const int code = CKLT_HostExport::Check(o, reason); code >= 0) return message = reason, code;
   // The windows need a display: refused before anything is read.
   if ((o.dialog || o.about) && !KLP_DisplayNamed())
@@ -243,6 +259,9 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
   const CKLT_HostOptions& o = *m_options;
   if (o.about) return kGoOn;
   m_doc.threads = o.threads;
+  m_doc.runMode = o.mode;
+  m_doc.runSelection = !o.selection.empty();
+  m_doc.ownBytes = OwnBytes(o.threads);
   const Doc::Status s = m_doc.ReadFile(o.input, o.Budget(), message);
   if (s != Doc::kOk) return s == Doc::kNoMemory ? kExitMemory : kExitFiles;
   for (const std::string& note : m_doc.notes) i_Note(o.input + ": " + note);
@@ -255,6 +274,8 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
   std::string reason;
   if (!Doc::CanWrite(o.output, m_doc.mode, m_doc.width, m_doc.height, reason))
     return message = "cannot write " + o.output + ": " + reason, kExitUsage;
+  if (EndsWithPSD(o.output))
+    for (const std::string& note : m_doc.PSDNameNotes()) i_Note(o.output + ": " + note);
   return kGoOn;
 }
 
@@ -419,7 +440,12 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
 int CKLT_HostRunner::i_SaveSettings(std::string& message) {
   const std::string& path = m_options->saveSettings;
   if (path.empty() || m_block.empty()) return kGoOn;
-  if (CKLT_SettingsSource::WriteDocument(path, m_block, message)) return kGoOn;
+  if (CKLT_SettingsSource::WriteDocument(path, m_block, message)) {
+    m_placed.push_back("--save-settings " + path);
+    std::fprintf(m_err, "tessarette-host: saved the settings to %s\n", path.c_str());
+    std::fflush(m_err);
+    return kGoOn;
+  }
   return errno == ENOMEM ? kExitMemory : kExitFiles;
 }
 
@@ -524,7 +550,7 @@ void CKLT_HostRunner::i_NoteCounts(bool counted, const CKLT_PieceCount::Counts& 
 
 // The export of pieces and knives, before the plug-in changes the document.
 int CKLT_HostRunner::i_Export(std::string& message) {
-  return CKLT_HostExport::Run(*m_host, *m_options, m_err, message);
+  return CKLT_HostExport::Run(*m_host, *m_options, m_err, message, m_placed);
 }
 
 int CKLT_HostRunner::i_RunPlugin(std::string& message) {
@@ -635,6 +661,7 @@ int CKLT_HostRunner::i_WriteOutput(std::string& message) {
   if (!m_doc.Write(o.output, reason, &noMemory))
     return message = "cannot write " + o.output + ": " + (noMemory ? "out of memory" : reason),
            noMemory ? kExitMemory : kExitFiles;
+  m_placed.push_back("-o " + o.output);
   if (!o.script.empty() && host.HasDescriptor() &&
       !CKLP_ReplaceFile::WriteAll(o.script, CKLT_FilterHost::EncodeDescriptor(host.Descriptor()), reason)) {
     noMemory = errno == ENOMEM;

@@ -1,15 +1,16 @@
 // The host program's run: checks every file it will read or write (it
-// replaces regular files only, no two outputs may be one file and no side
-// output a file it reads), refuses settings the plug-in could not replay,
+// replaces regular files only, no two outputs may be one file and no
+// output a file it reads, but -o the input), refuses settings the plug-in could not replay,
 // reads the document (and a selection) within the memory budget, loads the
 // plug-in, serves it through CKLT_FilterHost as an image host does (About,
 // or Parameters / Prepare / Start / Continue / Finish), keeps the scripting
 // descriptor in a file between runs (record and play), shows the
 // progress and the plug-in's alerts, writes the result through an
 // all-or-nothing replacement and maps the plug-in's result to an exit code
-// with a one-line message. What it changes or cannot keep is said on the
-// error stream as a note, and so is a cut whose pieces differ from the
-// layout's cells (knives that cross). A replay whose cut gives no piece,
+// with a one-line message, which names what a failing run had already put
+// in place (exports, saved settings, the output). What it changes or
+// cannot keep is said on the error stream as a note, and so is a cut whose
+// pieces differ from the layout's cells (knives that cross). A replay whose cut gives no piece,
 // or more than the plug-in takes, is refused as bad parameters, nothing
 // written.
 //
@@ -50,7 +51,8 @@ class CKLT_HostRunner {
   };
 
   // A file the run writes or reads, by the option that names it; a side
-  // output (any written file but -o) may not be a file the run reads.
+  // output (any written file but -o) may not be a file the run reads, and
+  // -o only the input.
   struct NamedFile {
     const char* option;
     std::string path;
@@ -62,10 +64,10 @@ class CKLT_HostRunner {
   // false without memory for them.
   [[nodiscard]] static bool Targets(const CKLT_HostOptions& o, std::vector<NamedFile>& targets);
   static std::vector<NamedFile> Reads(const CKLT_HostOptions& o);
-  // Every target is a regular file or none, no two are one file, and no
-  // side output is a file read: else false with the reason.
+  // Every target is a regular file or none, no two are one file, and none
+  // is a file read but -o the input: else false with the reason.
   [[nodiscard]] static bool CheckTargets(const std::vector<NamedFile>& targets, const std::vector<NamedFile>& reads,
-                                         std::string& message);
+                           std::string& message);
 
   // Every file read that exists is a regular file: else false with the
   // reason.
@@ -73,6 +75,10 @@ class CKLT_HostRunner {
 
   static int ExitCodeFor(int16_t result);
   static std::string MessageFor(int16_t result);
+  // What the program holds besides a document and the run's work on it, on
+  // threads (0: the machine's): its code, the plug-in's and the libraries',
+  // their data and the stacks (6 MiB and 13 KiB a thread measured).
+  static uint64_t OwnBytes(uint32_t threads);
 
   // Runs as the options say; notes, and progress unless quiet, go to err.
   // Returns the exit code; message is the one line to show last.
@@ -121,5 +127,6 @@ class CKLT_HostRunner {
   bool m_countRan = false;
   std::vector<CKLT_FilterHost::DescRecord> m_script;
   std::vector<uint8_t> m_block;  // the settings handed over; empty when not known
+  std::vector<std::string> m_placed;  // each file or set put in place, by its option
   int16_t m_lastResult = 0;
 };

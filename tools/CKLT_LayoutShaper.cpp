@@ -1,15 +1,14 @@
 #include "CKLT_LayoutShaper.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <utility>
 
 #include "CCutterServices.h"
+#include "CKLT_HostOptions.h"
 #include "CLayoutEditor.h"
 #include "CLayoutRandom.h"
 
@@ -40,11 +39,8 @@ class HeadlessCutter : public CCutterServices {
 };
 
 bool Int(const std::string& s, int64_t low, int64_t high, int64_t& out) {
-  if (s.empty() || s[0] == '-' || s[0] == '+') return false;
-  errno = 0;
-  char* end = nullptr;
-  const unsigned long long v = std::strtoull(s.c_str(), &end, 10);
-  if (errno || *end || v < static_cast<unsigned long long>(low) || v > static_cast<unsigned long long>(high))
+  uint64_t v = 0;
+  if (!CKLT_HostOptions::ParseNumber(s.c_str(), static_cast<uint64_t>(low), static_cast<uint64_t>(high), v))
     return false;
   out = static_cast<int64_t>(v);
   return true;
@@ -133,7 +129,7 @@ bool CKLT_LayoutShaper::Check(const Options& o, bool grid, std::string& error) {
     error = "--regular goes with --triangles or --hexagons";
     return false;
   }
-  if (o.seedGiven && o.knots <= 0 && o.flips != kRandomFlips) {
+  if (o.seedGiven && o.seed != Options().seed && o.knots <= 0 && o.flips != kRandomFlips) {
     error = "--seed seeds --random-knots and --flip random: without them it changes nothing";
     return false;
   }

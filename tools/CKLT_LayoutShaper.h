@@ -63,7 +63,7 @@ class CKLT_LayoutShaper {
   [[nodiscard]] static int ParseOption(const std::vector<std::string>& args, size_t& i, Options& o, std::string& error);
   // The options against each other and a grid given on the command line:
   // no grid with an auto layout; knives in turn are grid knives; a seed
-  // needs something random. false with the reason in error.
+  // other than the default needs something random. false with the reason in error.
   [[nodiscard]] static bool Check(const Options& o, bool grid, std::string& error);
   // The names of the shaping options given.
   static std::vector<std::string> Given(const Options& o);

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "CKLT_FileAccess.h"
+
 namespace {
 
 const char kLibraryName[] = "libtessarette_plugin.so";
@@ -50,6 +52,10 @@ bool CKLT_PluginLibrary::Load(const std::string& path, std::string& error, bool*
   if (noMemory) *noMemory = false;
   // A name without a slash is a file here, not one for dlopen to search.
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+  // Looked at first: dlopen would wait on a FIFO for a writer.
+  std::string kind;
+  if (!CKLT_FileAccess::RegularOrAbsent(file, kind))
+    return error = "cannot load the plug-in " + path + ": it " + kind + ", not a regular file", false;
   m_handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!m_handle) {
     const char* why = dlerror();

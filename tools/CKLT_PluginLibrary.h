@@ -13,7 +13,8 @@ class CKLT_PluginLibrary {
   CKLT_PluginLibrary(const CKLT_PluginLibrary&) = delete;
   CKLT_PluginLibrary& operator=(const CKLT_PluginLibrary&) = delete;
 
-  // False with a one-line reason when the library or its entry is missing;
+  // False with a one-line reason when the library or its entry is missing
+  // or the file is not a regular one (a FIFO is not opened);
   // noMemory (when given) says that the library found no room to load.
   [[nodiscard]] bool Load(const std::string& path, std::string& error, bool* noMemory = nullptr);
   void Unload();

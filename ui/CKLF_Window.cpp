@@ -27,6 +27,8 @@ CKLF_Window::CKLF_Window()
       m_inactiveCaption(0xFFFFFFFFu),
       m_captured(-1),
       m_focused(-1),
+      m_openingFocus(-1),
+      m_used(0),
       m_dblTime(CKLF_App::GetDoubleClickTime()),
       m_lastClickX(klNotSet),
       m_lastClickY(klNotSet),
@@ -410,6 +412,7 @@ u8 CKLF_Window::GetResourceRect(const char* name, kltRECT_s& out) {
 // Focus
 
 void CKLF_Window::OnCtrlFocused(u32 id) {
+  m_openingFocus = -1;
   const i32 target = id == 0xFFFFFFFFu ? -1 : static_cast<i32>(id);
   if (target == m_focused) return;
   for (u32 i = 0; i < m_controls.GetSize(); ++i) GetControl(i)->SetFocus(0);

@@ -155,6 +155,11 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   // Pumps pending events of the kinds asked for (to target, or to each
   // event's own window), timers suspended unless keepTimers.
   void SubProcessMessages(CKLF_Window* target, u8 keepTimers, u8 windowEvents, u8 keyboard, u8 mouse);
+  // While held (holds nest), the window's clicks, keys and close requests
+  // wait in the queue, in order, for the release; moves ahead of them
+  // pass. A long operation that pumps events holds its own window's input
+  // that it would refuse meanwhile.
+  void HoldInput(u8 on);
   u8 CheckForInputMessagesInQueue();
   // Takes keyboard events until Escape or Command-period (1) or none left.
   u8 ESCIsInMessageQueue();
@@ -224,6 +229,11 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   std::vector<u8> m_owned;
   i32 m_captured;
   i32 m_focused;
+  // The control a deactivation took the focus from before the window was
+  // first pressed or typed into: the next activation gives it back, so a
+  // window opened among others keeps the field it opened with. -1 none.
+  i32 m_openingFocus;
+  u8 m_used;  // a press or a key has reached the window
   CKLF_PtrArray m_fonts;
   u32 m_dblTime;
   i32 m_lastClickX;

@@ -66,6 +66,7 @@ int32_t CKLF_Window::i_OnKeyboard(const KLP_Event& e) {
     return 1;
   }
   if (e.kind != klpKeyDown && e.kind != klpKeyRepeat) return 0;
+  m_used = 1;
   if (e.kind == klpKeyDown && m_App) {
     u8 accel = 0;
     if (std::isalnum(ch)) accel = ch;
@@ -88,6 +89,7 @@ int32_t CKLF_Window::i_OnMouse(const KLP_Event& e) {
     case klpMouseDown:
       // A floating window that is not active only takes the click to become active.
       if (m_floating && UI() && UI()->GetActiveWindow() != m_handle) return 0;
+      m_used = 1;
       if (e.button == 1 && !secondary) iLMouseDown(x, y, mods, e.where, e.time);
       else if (secondary) iRMouseDown(x, y, mods);
       return 0;
@@ -148,7 +150,17 @@ void CKLF_Window::i_ShowCaption(u8 active) {
   m_resource.GetCaptionInactive().SetVisible(active ? 0 : 1);
   RenderLayer(m_activeCaption);
   UpdateLayer(m_activeCaption);
-  if (!active) OnCtrlFocused(0xFFFFFFFFu);
+  // A window manager may hand the keys to another window for a moment
+  // while windows open: a window not used yet gets its field back.
+  if (!active) {
+    const i32 had = m_used ? -1 : m_focused;
+    OnCtrlFocused(0xFFFFFFFFu);
+    m_openingFocus = had;
+    return;
+  }
+  CKLF_Control* c = m_openingFocus >= 0 && m_focused < 0 ? GetControl(static_cast<u32>(m_openingFocus)) : nullptr;
+  m_openingFocus = -1;
+  if (c && c->IsEnabled() && !i_Unreachable(c)) c->SetFocus(1);
 }
 
 // Keys
@@ -376,6 +388,10 @@ void CKLF_Window::SubProcessMessages(CKLF_Window* target, u8 keepTimers, u8 wind
   for (KLP_Event e; ui->TakeEvent(mask, e);) ui->DispatchEvent(e, target ? target->m_handle : 0);
   // An outer caller's suspension stays in force.
   m_timersOn = saved;
+}
+
+void CKLF_Window::HoldInput(u8 on) {
+  if (m_handle && UI()) UI()->HoldInput(m_handle, on != 0);
 }
 
 u8 CKLF_Window::CheckForInputMessagesInQueue() {

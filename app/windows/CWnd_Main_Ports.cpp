@@ -125,13 +125,20 @@ void CWnd_Main::i_ShowModeImages() {
 // ---------------------------------------------------------------------------
 // Progress and events
 
+// The window's own clicks, keys and close requests wait while a long
+// operation runs (it would refuse them, or run them inside itself) and
+// act, in order, once it ends.
 CKLF_Progress* CWnd_Main::BeginProgress(const char* caption) {
-  if (m_progressDepth++ == 0) m_progress.SetCaption(caption);
+  if (m_progressDepth++ == 0) {
+    m_progress.SetCaption(caption);
+    HoldInput(1);
+  }
   return &m_progress;
 }
 
 void CWnd_Main::EndProgress() {
   if (m_progressDepth == 0 || --m_progressDepth > 0) return;
+  HoldInput(0);
   // The status line shows its tip again.
   m_fade.Stop(255);
   i_SetStatusNow(m_fade.GetPending().GetStr(), 255);

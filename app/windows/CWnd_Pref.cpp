@@ -64,6 +64,7 @@ void CWnd_Pref::i_SetUpControls(i32 editFont) {
   edit->SetColors(kEditColors);
   edit->SetFont(GetFont(static_cast<u32>(editFont)));
   edit->SetOptions(1, 0, 0, 0, -1, 1);
+  edit->SetEndKeysToWindow(1);
   CKLF_String text;
   // Without memory for the text the field stays empty.
   if (CPreferences::OpacityText(m_values.delKnifeOpacity, text)) edit->SetText(text.GetStr(), 0);
@@ -80,7 +81,10 @@ u8 CWnd_Pref::OnCreate(CKLF_LayerSet*, u16, u16) {
   if (editFont < 0 || infoFont < 0 || !i_CreatePictures()) return 0;
   if (!i_AddControls(kControls, kControlCount, kStatus, infoFont)) return 0;
   i_SetUpControls(editFont);
-  return i_StartStatus();
+  if (!i_StartStatus()) return 0;
+  // Digits typed at once go to the opacity.
+  FocusFirstEditLine();
+  return 1;
 }
 
 // ---- Pictures.

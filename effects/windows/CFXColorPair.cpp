@@ -37,7 +37,7 @@ u8 CFXColorPair::AddControls(CWndFX_Base& w) {
 u8 CFXColorPair::AddLayers(CWndFX_Base& w) {
   m_window = &w;
   for (u8 k = 0; k < 2; ++k)
-    if (!w.AddRectLayer(m_names[k].GetStr(), m_rect[k], m_layer[k], kltRGBA8{0, 0, 0, 0})) return 0;
+    if (!w.AddRectLayer(m_names[k].GetStr(), m_rect[k], m_layer[k], kltRGBA8{0, 0, 0, 0}, 1)) return 0;
   return 1;
 }
 
@@ -76,7 +76,10 @@ u8 CFXColorPair::OnMouseDown(i16 x, i16 y) {
 }
 
 u8 CFXColorPair::Pick(CWndFX_Base& w, u8* colour) {
-  u8 line[8] = {0, colour[1], colour[2], colour[3], 0, 0, 0, 0};
+  // The picker starts from the colour the swatch shows: the grey in a grey
+  // document.
+  u8 line[8] = {};
+  CFXValues::RenderColour(colour, w.GetColorKind(), line + 1);
   CPluginMain* plugin = w.mainWindow ? w.mainWindow->GetPluginObject() : nullptr;
   if (!plugin || !plugin->SelectColor_ALL(line)) return 0;
   std::memcpy(colour, line, 8);

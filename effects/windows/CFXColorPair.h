@@ -44,9 +44,9 @@ class CFXColorPair {
   u32 Fields(CFXSpread::FIELDSTATE* out, u32 room) const;
 
   // The host's colour picker on an eight-byte colour record of the window's
-  // values, starting from its red, green and blue: 1 when the user chose a
-  // colour (all eight bytes are then the picker's), 0 when cancelled or
-  // there is no picker.
+  // values, starting from the colour its swatch shows: 1 when the user
+  // chose a colour (all eight bytes are then the picker's), 0 when
+  // cancelled or there is no picker.
   static u8 Pick(CWndFX_Base& w, u8* colour);
   // A swatch layer filled with a colour as the document shows it, opaque,
   // and put on screen.

@@ -80,9 +80,9 @@ CKLF_CtrlEditLine* CWndFX_Base::AddEdit(const char* name, u8 negatives, u32* id)
   return e;
 }
 
-u8 CWndFX_Base::AddRectLayer(const char* name, kltRECT_s& rect, CKLF_Layer& layer, kltRGBA8 colour) {
+u8 CWndFX_Base::AddRectLayer(const char* name, kltRECT_s& rect, CKLF_Layer& layer, kltRGBA8 colour, u8 mode) {
   if (!GetResourceRect(name, rect)) return Fail(klErrUIResource);
-  if (!layer.Create(rect, 2)) return FailFrom(layer, klErrNoMemory);
+  if (!layer.Create(rect, mode)) return FailFrom(layer, klErrNoMemory);
   colour.alpha = 0;
   layer.Set(colour, 255);
   return LSAddLayer(&layer) < 0 ? Fail(klErrNoMemory) : 1;
@@ -355,10 +355,14 @@ void CWndFX_Base::Close() {
   m_closing = 1;
   m_schedule.Stop();
   i_EnableButtons(0, 0);
-  if (m_closedByOk)
+  if (m_closedByOk) {
     OnOk();
-  else
+  } else {
+    // Cancel's render back runs on the main window's progress, after the
+    // window has gone.
+    Hide();
     OnCancel();
+  }
   if (mainWindow) mainWindow->ExitFXMode();
   CKLF_Window::Close();
 }

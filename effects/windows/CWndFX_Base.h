@@ -133,8 +133,10 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   // where allowed), the shared colours.
   CKLF_CtrlEditLine* AddEdit(const char* name, u8 negatives, u32* id);
   // The layer of a named rectangle: RGBA over it, cleared to colour with
-  // alpha 0 and added to the window's layers.
-  u8 AddRectLayer(const char* name, kltRECT_s& rect, CKLF_Layer& layer, kltRGBA8 colour);
+  // alpha 0 and added to the window's layers. Mode 1 makes it RGB: opaque,
+  // its colours go to the screen as they are (a blend at full alpha comes
+  // out a level off), for the colour swatches.
+  u8 AddRectLayer(const char* name, kltRECT_s& rect, CKLF_Layer& layer, kltRGBA8 colour, u8 mode = 2);
 
  protected:
   // Called from the subclass's constructor, in the order the controls are

@@ -66,7 +66,7 @@ CTessarette::SFX_BEVEL& CWndFX_Bevel::i_Value1() { return *reinterpret_cast<Beve
 u8 CWndFX_Bevel::OnCreateControls() {
   if (!CWndFX_Base::OnCreateControls()) return 0;
   for (u8 k = 0; k < 2; ++k)
-    if (!AddRectLayer(kSwatches[k], m_swatchRect[k], m_swatchLayer[k], kltRGBA8{255, 0, 0, 0})) return 0;
+    if (!AddRectLayer(kSwatches[k], m_swatchRect[k], m_swatchLayer[k], kltRGBA8{255, 0, 0, 0}, 1)) return 0;
   if (!GetResourceRect("FXbevel_LightZone", m_zone)) return Fail(klErrUIResource);
   m_disc = CFXLight::DiscOf(m_zone);
   // The thumb's own layer stays hidden; a copy of its picture moves over the disc.

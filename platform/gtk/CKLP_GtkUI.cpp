@@ -471,6 +471,8 @@ void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
     if (GtkWindow* widget = Widget(w)) gtk_widget_show(GTK_WIDGET(widget));
   } else {
     gtk_widget_hide(GTK_WIDGET(Widget(w)));
+    // Gone from the screen now, also when a long operation follows.
+    gdk_display_flush(m_display);
     if (m_active == w) Activate(0);
   }
 }
@@ -678,7 +680,11 @@ void CKLP_GtkUI::Posted() {
 
 gboolean CKLP_GtkUI::Dispatch() {
   m_dispatchSource = 0;
-  for (KLP_Event e; !m_holding && CKLP_UICore::TakeEvent(~0u, e);) DispatchEvent(e, 0);
+  // The events behind one that ended the innermost loop are the outer
+  // loop's: dispatched now they would meet the ended loop's input rule.
+  for (KLP_Event e; !m_holding && !(GetLoopDepth() > 0 && FrameDone(GetLoopDepth() - 1)) &&
+                    CKLP_UICore::TakeEvent(~0u, e);)
+    DispatchEvent(e, 0);
   return G_SOURCE_REMOVE;
 }
 
@@ -720,6 +726,7 @@ int32_t CKLP_GtkUI::RunLoop(KLP_WindowID modalFor) {
   m_loops.pop_back();
   g_main_loop_unref(loop);
   PopFrame();
+  if (!m_queue.empty()) Posted();
   Rethrow();
   return klpLoopQuit;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "LayoutTestSupport.h"
 
 using namespace laytest;
@@ -78,6 +80,45 @@ TEST(LayoutDrawing, KnivesOnTheirLayers) {
   EXPECT_EQ(Values({s.Alpha(s.knives, 12, 5) > 0, s.Alpha(s.knives, 20, 5) > 0, s.Covered(s.knives, 10) == 40,
                     s.Covered(s.knives, 15) <= 2, s.Alpha(s.top, 12, 2), s.drawing.handlesVisible}),
             Values({1, 0, 1, 1, 0, 0}));
+}
+
+// A redraw gathers the knives and draws them a layer and an opacity at a
+// time: the layers each knife drawn alone gives, knives wide and thin,
+// anti-aliased or not, shown, hidden and selected, crossing.
+TEST(LayoutDrawing, GatheredKnivesEqualKnivesDrawnAlone) {
+  for (const u8 aa : {1, 0})
+    for (const u8 zoom : {4, 8}) {
+      Scene s(5, 4);
+      s.model.antiAliasing = aa;
+      auto each = [&](auto f) {
+        for (u32 i = 0; i < s.model.vKnifeCount; ++i) f(s.model.vKnives[i], i);
+        for (u32 i = 0; i < s.model.hKnifeCount; ++i) f(s.model.hKnives[i], i + 1);
+      };
+      each([](Knife& k, u32 i) {
+        CLayoutModel::settings_SetDefaultKnife(&k);
+        k.hidden = i % 3 == 0;
+        k.selected = i % 4 == 1;
+      });
+      // At 16 times, around the crossing of the first knives.
+      s.drawing.SetView(zoom, zoom == 8 ? 108 : 0, zoom == 8 ? 105 : 0, 40, 30);
+      ASSERT_EQ(s.drawing.spl_DoRedrawSplitting(klNullRect, klNullRect, 1), 1);
+      auto alphas = [&](CKLF_Image& img) {
+        std::vector<u8> a;
+        for (u16 y = 0; y < 30; ++y)
+          for (u16 x = 0; x < 40; ++x) a.push_back(s.Alpha(img, x, y));
+        return a;
+      };
+      const std::vector<u8> knives = alphas(s.knives), selected = alphas(s.selected);
+      for (CKLF_Image* img : {&s.knives, &s.selected}) img->Set(kltRGBA8{0, 0, 0, 0}, 8);
+      each([&](Knife& k, u32) {
+        const kltFPOS* p = reinterpret_cast<const kltFPOS*>(k.polyline->GetPtr());
+        ASSERT_EQ(s.drawing.i_spl_DrawKnife(&k, p[0], p[k.polylineCount - 1]), 1);
+      });
+      EXPECT_EQ(knives, alphas(s.knives)) << "aa " << int(aa) << " zoom " << int(zoom);
+      EXPECT_EQ(selected, alphas(s.selected)) << "aa " << int(aa) << " zoom " << int(zoom);
+      for (const std::vector<u8>* layer : {&knives, &selected})
+        EXPECT_LT(std::count(layer->begin(), layer->end(), 0), 1200) << "aa " << int(aa) << " zoom " << int(zoom);
+    }
 }
 
 TEST(LayoutDrawing, HandlesAndRulers) {

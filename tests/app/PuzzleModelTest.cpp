@@ -112,10 +112,11 @@ TEST(PuzzleEffects, RerenderRestartsAndRecombinesWhatWasRendered) {
   }
 }
 
-// A stopped re-render ends before its next piece and recombines nothing;
-// the next one recombines what it rendered, also a piece rendered back to
-// what the picture showed before the last finished render. Asked while
-// nothing renders, a stop does nothing.
+// A stopped re-render ends before its next piece and recombines nothing,
+// or, stopped while recombining, ends the recombination; the next one
+// recombines what it rendered, also a piece rendered back to what the
+// picture showed before the last finished render. Asked while nothing
+// renders, a stop does nothing.
 TEST(PuzzleEffects, StoppedRerenderLeavesItsAreaToTheNext) {
   Puzzle p(3, 2);
   p.engine.SetThreads(1);
@@ -145,6 +146,25 @@ TEST(PuzzleEffects, StoppedRerenderLeavesItsAreaToTheNext) {
   p.Piece(1).bevel[1].size = p.Piece(1).bevel[0].size;  // as Cancel puts it back
   m.renders = 0;
   EXPECT_EQ(m.pmop_RerenderPieces(&list, 1, 0), 1);
+  EXPECT_EQ(m.renders, 0);
+  EXPECT_TRUE(p.Consistent());
+  // Stopped while the rendered pieces are recombined: the recombination
+  // ends there (no more of its pumps, the picture not yet right).
+  for (u32 i = 0; i < list.GetSize(); ++i) p.Piece(i).bevel[1].size = 5;
+  int asked = 0, after = 0;
+  p.port.pump = [&] {
+    if (asked) ++after;
+    if (asked || m.renders < static_cast<int>(list.GetSize())) return;
+    asked = 1;
+    m.StopRerender();
+  };
+  EXPECT_EQ(m.pmop_RerenderPieces(&list, 1, 1), 1);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(after, 0);
+  EXPECT_FALSE(p.ResultMatches());
+  p.port.pump = nullptr;
+  m.renders = 0;
+  EXPECT_EQ(m.pmop_RerenderPieces(&list, 1, 1), 1);
   EXPECT_EQ(m.renders, 0);
   EXPECT_TRUE(p.Consistent());
 }

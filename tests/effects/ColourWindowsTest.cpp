@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "CWndFX_Bevel.h"
 #include "CWndFX_ColourBase.h"
 #include "effects/FXTestUtil.h"
 
@@ -131,6 +132,39 @@ TEST_F(ColourWindow, GreyDocumentsShowTheGreyByte) {
   const u32 mid = Pixel((v.left + v.right) / 2, (v.top + v.bottom) / 2 + 10);
   EXPECT_NEAR(static_cast<int>(mid >> 16), 76, 2);
   EXPECT_EQ(mid >> 16, mid & 255);
+}
+
+// On screen a swatch shows the chosen colour itself (its grey in a grey
+// document: 63 for 20, 90, 40), and the picker starts from what it shows.
+TEST_F(ColourWindow, SwatchesShowAndHandOverTheColourAsChosen) {
+  const int kChosen[3] = {20, 90, 40};
+  for (u8 kind : {1, 0})
+    for (u8 effect : {kCovr, kStroke, kBevel}) {
+      NewScene(kind);
+      ASSERT_NE(Reopen(effect), nullptr);
+      const kltRECT_s r = effect == kBevel ? dynamic_cast<CWndFX_Bevel*>(Window())->SwatchRect(0)
+                                           : Colour()->Colours().SwatchRect(0);
+      auto shown = [&] {
+        const u32 p = Pixel((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        return std::vector<int>({int(p >> 16), int(p >> 8 & 255), int(p & 255)});
+      };
+      std::vector<int> handed, before;
+      scene->host.ForgetPickedColour();
+      scene->host.SetColourChooser([this] { return &ui; });
+      ui.SetColourAnswerer([&](uint16_t rgb[3]) {
+        handed = {rgb[0] / 257, rgb[1] / 257, rgb[2] / 257};
+        for (int i = 0; i < 3; ++i) rgb[i] = static_cast<uint16_t>(kChosen[i] * 257);
+        return true;
+      });
+      for (int pick = 0; pick < 2; ++pick) {
+        before = shown();
+        ui.PostClick(Global(r.left + 3, r.top + 3).x, Global(r.left + 3, r.top + 3).y);
+        ui.Pump();
+        EXPECT_EQ(handed, before) << int(effect) << " " << int(kind);
+        EXPECT_EQ(shown(), kind ? std::vector<int>(kChosen, kChosen + 3) : std::vector<int>(3, 63)) << int(effect);
+      }
+      ClickButton("_Cancel");
+    }
 }
 
 // An overlay opacity of 128 shows as 50 % and OK stores 127.

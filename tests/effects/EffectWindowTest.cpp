@@ -543,15 +543,16 @@ TEST_F(EffectWindow, FirstClickOrKeyActsAfterTyping) {
 // manager's close, given while it runs, stop it after the piece under way
 // and close the window as Cancel does: the records and the picture are as
 // before the window opened. While Cancel renders the pieces back the events
-// run too, and the closing window takes none.
+// run too, and the closing window takes none: it has gone already.
 TEST_F(EffectWindow, CancelStopsALongUpdate) {
   for (int road = 0; road < 3; ++road) {
     ASSERT_NE(OpenOverBlurredPieces(8, 6), nullptr);
     scene->Engine().SetThreads(1);
     const Bytes before = puzzletest::Records(scene->Engine()), picture = ResultImage();
     int pumps = 0;
-    u8 okOn = 1, cancelOn = 0;
+    u8 okOn = 1, cancelOn = 0, shownWhileRenderingBack = 0;
     scene->puzzle.port.pump = [&] {
+      if (pumps >= 4 && Model().renders > 3 && Window()->IsVisible()) shownWhileRenderingBack = 1;
       if (++pumps == 6) Key(klpVKEscape), Click(Slider("_Radius"));  // Cancel renders the first piece back
       if (pumps != 4) return;  // three pieces rendered
       okOn = Button("_Ok")->IsEnabled();
@@ -567,6 +568,7 @@ TEST_F(EffectWindow, CancelStopsALongUpdate) {
     EXPECT_GE(pumps, 6) << road;
     EXPECT_EQ(okOn, 0) << road;
     EXPECT_EQ(cancelOn, 1) << road;
+    EXPECT_EQ(shownWhileRenderingBack, 0) << road;
     // Three pieces rendered before the stop, and rendered back by Cancel.
     EXPECT_EQ(Model().renders, 6) << road;
     EXPECT_EQ(Window()->GetWindowHandle(), 0u) << road;

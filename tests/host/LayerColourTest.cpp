@@ -27,6 +27,7 @@ struct LayeredHost {
     ink.planes.assign(colours, Bytes(200));
     for (int c = 0; c < colours; ++c)
       for (int i = 0; i < 200; ++i) ink.planes[c][i] = static_cast<uint8_t>(i * (c + 1));
+    for (int i = 0; i < 60; ++i) ink.name += "\xC3\xA9";  // 120 bytes, two a character
     ink.transparency.assign(200, 0);
     for (int i = 0; i < 200; ++i)
       if (i % 20 >= 3 && i % 20 <= 7 && i / 20 >= 2 && i / 20 <= 5) ink.transparency[i] = static_cast<uint8_t>(i);
@@ -55,6 +56,7 @@ TEST(Layers, TableTrimsToVisibleContent) {
   EXPECT_EQ(Corners(h.p.GetLayerInfo(0)->bounds), (Ints{3, 2, 8, 6}));
   EXPECT_EQ(Corners(h.p.GetLayerInfo(1)->bounds), (Ints{0, 0, 20, 10}));  // opaque: the channel's bounds
   EXPECT_EQ(std::strlen(h.p.GetLayerInfo(1)->name), 99u);
+  EXPECT_EQ(std::strlen(h.p.GetLayerInfo(0)->name), 98u) << "cut between characters";
   EXPECT_EQ(h.p.GetLayerInfo(2)->layerId, -1);
   EXPECT_STREQ(h.p.GetLayerInfo(2)->name, "--COMPOSITE--");
   EXPECT_EQ(Corners(h.p.GetLayerInfo(2)->bounds), (Ints{19, 9, 20, 10}));

@@ -200,6 +200,66 @@ TEST(ImageDrawing, ClippedDrawingIsTheVisiblePartOfTheWhole) {
   }
 }
 
+// Sets of knife-like polylines blended at once, as the layout draws a
+// view: wide ones (up to 1,600 pixels, most over the whole plane) and thin
+// ones, anti-aliased or plain, over planes empty, speckled, or mostly at or
+// above the drawing value already, give segment by segment what the plain
+// statement gives (plain lines: each segment drawn alone, checked against
+// Bresenham above).
+TEST(ImageDrawing, BlendedPolylinesEqualTheirSegmentsOneByOne) {
+  std::mt19937 rng(9001);
+  std::uniform_real_distribution<double> u01(0.0, 1.0);
+  CKLF_ImageDrawing d, single;
+  for (int round = 0; round < 600; ++round) {
+    const int W = 16 + static_cast<int>(rng() % 80), H = 12 + static_cast<int>(rng() % 60);
+    const u8 value = round % 3 == 0 ? 255 : round % 3 == 1 ? 70 : static_cast<u8>(1 + rng() % 254);
+    const int fill = round % 4;  // empty, speckled, mostly at the value, mostly full
+    Plane fast(W, H);
+    for (u8& v : fast.px)
+      v = fill == 0 ? 0 : rng() % 4 == 0 ? static_cast<u8>(rng()) : fill == 1 ? 0 : fill == 2 ? value : 255;
+    Plane ref = fast;
+    const bool aa = round % 5 != 4, caps = rng() & 1, feather = aa && (rng() & 1);
+    const double zoom = std::ldexp(1.0, static_cast<int>(rng() % 9) - 4);
+    std::vector<std::vector<kltFPOS>> points(1 + rng() % 5);
+    std::vector<CKLF_ImageDrawing::HQPOLYLINE> lines;
+    for (std::vector<kltFPOS>& p : points) {
+      p.resize(2 + rng() % 7);
+      for (size_t i = 0; i < p.size(); ++i) {
+        p[i] = {u01(rng) * 3 * W - W, u01(rng) * 3 * H - H};
+        // Now and then a point on or near the last (passed over), or far.
+        if (i > 0 && rng() % 6 == 0) p[i] = {p[i - 1].x + u01(rng) * (rng() % 2), p[i - 1].y};
+        if (aa && rng() % 40 == 0) p[i].x = 1e7;
+      }
+      const double width = rng() % 4 == 0 ? u01(rng) * 12 - 3 : std::min(1600.0, (1 + rng() % 100) * zoom);
+      lines.push_back({p.data(), static_cast<u32>(p.size()), width, std::max(1.0, width * 0.5)});
+    }
+    const kltRECT_s clip = RandomClip(rng, W, H);
+    for (CKLF_ImageDrawing* x : {&d, &single}) {
+      x->SetClipRect(clip);
+      x->SetValue(value);
+      x->SetAntiAlias(aa);
+    }
+    d.SetDestination(fast.px.data(), W, W, H);
+    single.SetDestination(ref.px.data(), W, W, H);
+    const CKLF_ImageDrawing::HQPOLYLINE& l0 = lines[0];
+    ASSERT_EQ(lines.size() == 1 ? d.DrawHQPolyLine(l0.points, l0.count, l0.width, caps, 1, feather, l0.minDist2)
+                                : d.DrawHQPolyLines(lines.data(), static_cast<u32>(lines.size()), caps, 1, feather),
+              1);
+    for (const CKLF_ImageDrawing::HQPOLYLINE& l : lines)
+      for (u32 cur = 0, next; cur + 1 < l.count; cur = next) {
+        for (next = cur + 1; next + 1 < l.count; ++next) {
+          const double dx = l.points[next].x - l.points[cur].x, dy = l.points[next].y - l.points[cur].y;
+          if (dx * dx + dy * dy > l.minDist2) break;
+        }
+        const kltFPOS a = l.points[cur], b = l.points[next];
+        if (aa) ReferenceHQ(ref, clip, a.x, a.y, b.x, b.y, l.width, caps, true, feather, value);
+        else ASSERT_EQ(single.DrawHQLine(a, b, l.width, caps, 1, feather), 1);
+      }
+    ASSERT_EQ(fast.px, ref.px) << "round " << round << " aa " << aa << " lines " << lines.size() << " width "
+                               << lines[0].width << " value " << int(value);
+  }
+}
+
 TEST(ImageDrawing, PolylinesSkipClosePoints) {
   CKLF_ImageDrawing d;
   const kltFPOS close[4] = {{10, 10}, {10.5, 10.2}, {10.2, 10.6}, {30, 25}};
@@ -245,6 +305,21 @@ TEST(ImageDrawing, DestinationsAndBadInput) {
   d.SetAntiAlias(0);
   EXPECT_EQ(d.DrawHQLine(0.0, 3.0, 1e12, 4.0, 1.0, 0, 0, 0), 0);
   EXPECT_EQ(d.DrawHQLineNAAnPix(0.0, 3.0, 5.0, 4.0, 1e9), 0);
+  d.SetAntiAlias(1);
+  // A set drawn at once leaves out a polyline that cannot be drawn, and
+  // draws the others.
+  const kltFPOS good[2] = {{1, 1}, {8, 8}}, bad[2] = {{1, 1}, {NAN, 8}};
+  const CKLF_ImageDrawing::HQPOLYLINE set[2] = {{bad, 2, 12.0, 1.0}, {good, 2, 12.0, 1.0}};
+  for (const u8 aa : {1, 0}) {
+    Plane both(10, 10), alone(10, 10);
+    d.SetAntiAlias(aa);
+    d.SetDestination(both.px.data(), 10, 10, 10);
+    EXPECT_FAILS(d, d.DrawHQPolyLines(set, 2, 1, 1, 0), klErrBadArg);
+    d.SetDestination(alone.px.data(), 10, 10, 10);
+    ASSERT_EQ(d.DrawHQPolyLines(set + 1, 1, 1, 1, 0), 1);
+    EXPECT_EQ(both.px, alone.px);
+    EXPECT_EQ(both.At(5, 5), 255);
+  }
   d.SetAntiAlias(1);
   // A stride narrower than the width would write into the next row.
   d.SetDestination(p.px.data(), 10, 5, 10);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <csetjmp>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -17,50 +16,9 @@ namespace {
 using Bytes = std::vector<u8>;
 using jpegtest::Encode;
 
-struct Decoded {
-  u32 w = 0, h = 0, n = 0;
-  Bytes pixels;  // interleaved
-  Bytes icc;     // the profile as libjpeg puts it together
-};
-
-struct JumpErr {
-  jpeg_error_mgr pub;
-  jmp_buf jump;
-};
-
-void Jump(j_common_ptr c) { longjmp(reinterpret_cast<JumpErr*>(c->err)->jump, 1); }
-
-// The reference: libjpeg's own memory source and decoder.
-Decoded Reference(const Bytes& file) {
-  Decoded d;
-  jpeg_decompress_struct c;
-  JumpErr err;
-  c.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = Jump;
-  err.pub.output_message = [](j_common_ptr) {};
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&c);
-    return Decoded();
-  }
-  jpeg_create_decompress(&c);
-  jpeg_mem_src(&c, file.data(), file.size());
-  jpeg_save_markers(&c, JPEG_APP0 + 2, 0xFFFF);
-  jpeg_read_header(&c, TRUE);
-  JOCTET* icc = nullptr;
-  unsigned int iccSize = 0;
-  if (jpeg_read_icc_profile(&c, &icc, &iccSize)) d.icc.assign(icc, icc + iccSize);
-  free(icc);
-  jpeg_start_decompress(&c);
-  d.w = c.output_width, d.h = c.output_height, d.n = c.output_components;
-  d.pixels.resize(static_cast<size_t>(d.w) * d.h * d.n);
-  while (c.output_scanline < c.output_height) {
-    JSAMPROW r = &d.pixels[static_cast<size_t>(c.output_scanline) * d.w * d.n];
-    jpeg_read_scanlines(&c, &r, 1);
-  }
-  jpeg_finish_decompress(&c);
-  jpeg_destroy_decompress(&c);
-  return d;
-}
+using jpegtest::Decoded;
+using jpegtest::Reference;
+using jpegtest::Resized;
 
 void ExpectSame(const Decoded& ref, CKLF_ImageJPEG& r) {
   u16 w = 0, h = 0;
@@ -215,20 +173,6 @@ TEST(ImageJPEG, CancelStopsWithoutACode) {
   EXPECT_EQ(8, cancel.calls);
 }
 
-namespace {
-
-// The file with its frame header's size set to w x h.
-Bytes Resized(Bytes file, u16 w, u16 h) {
-  for (size_t p = 2; p + 9 < file.size(); ++p)
-    if (file[p] == 0xFF && (file[p + 1] == 0xC0 || file[p + 1] == 0xC2)) {
-      file[p + 5] = u8(h >> 8), file[p + 6] = u8(h), file[p + 7] = u8(w >> 8), file[p + 8] = u8(w);
-      return file;
-    }
-  return {};
-}
-
-}  // namespace
-
 // A header declaring more 8 x 8 blocks than the data has bits is refused
 // before the image is allocated, rather than made up past the data's end;
 // a flat image, whose blocks take the fewest bits, still decodes.
@@ -324,18 +268,33 @@ TEST(ImageJPEG, ProfilePartsAndExifBlocksAsLibjpegTakesThem) {
   EXPECT_FAILS(r, r.GetImageInfoByPtr(file.data(), 20), klErrNotFormat);
 }
 
-// Every scan of a progressive file passes over all its coefficients, and
-// any number of valid scans may follow one another: past 500 the file is
-// refused as damaged, saying so, before the planes are made.
+// Every scan of a progressive file passes over the blocks of its
+// component, and any number of valid scans may follow one another: past
+// 500 scans, 64 passes over the blocks or 16 over the coefficients (once
+// the work is more than a few million blocks) the file is refused as
+// damaged, saying so, before a scan is decoded or the planes are made.
 TEST(ImageJPEG, MoreScansThanTheBoundAreRefused) {
+  const struct {
+    Bytes file;
+    const char* says;  // null: read
+  } cases[] = {{jpegtest::RepeatedScans(16, 16, 500), nullptr},
+               {jpegtest::RepeatedScans(16, 16, 501), "More than 500 scans"},
+               {jpegtest::RepeatedScans(2304, 2304, 64, 1), nullptr},
+               {jpegtest::RepeatedScans(2304, 2304, 65, 1), "Scans that pass over the image's blocks more than 64 times"},
+               {jpegtest::RepeatedScans(2304, 2304, 52), nullptr},
+               {jpegtest::RepeatedScans(2304, 2304, 53), "Scans that pass over the image's coefficients more than 16 times"}};
   CKLF_ImageJPEG r;
-  const Bytes most = jpegtest::RepeatedScans(16, 16, 500);
-  ASSERT_EQ(1, r.ParseImageByPtr(most.data(), static_cast<u32>(most.size())));
-  EXPECT_EQ(0, r.IsDamaged());
-  ExpectSame(Reference(most), r);
-  const Bytes more = jpegtest::RepeatedScans(16, 16, 501);
-  ASSERT_EQ(1, r.GetImageInfoByPtr(more.data(), static_cast<u32>(more.size())));
-  EXPECT_FAILS(r, r.ParseImageByPtr(more.data(), static_cast<u32>(more.size())), klErrNotFormat);
-  EXPECT_STREQ("More than 500 scans", r.GetDecoderMessage());
-  EXPECT_EQ(nullptr, r.GetImageDataPtr(0));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.says ? c.says : "read");
+    ASSERT_EQ(1, r.GetImageInfoByPtr(c.file.data(), static_cast<u32>(c.file.size())));
+    if (!c.says) {
+      ASSERT_EQ(1, r.ParseImageByPtr(c.file.data(), static_cast<u32>(c.file.size())));
+      EXPECT_EQ(0, r.IsDamaged());
+      ExpectSame(Reference(c.file), r);
+      continue;
+    }
+    EXPECT_FAILS(r, r.ParseImageByPtr(c.file.data(), static_cast<u32>(c.file.size())), klErrNotFormat);
+    EXPECT_STREQ(c.says, r.GetDecoderMessage());
+    EXPECT_EQ(nullptr, r.GetImageDataPtr(0));
+  }
 }

@@ -145,9 +145,10 @@ TEST(ImagePNG, ReadsEveryCommonVariant) {
         rows.push_back(klftest::RandomBytes(rng, (w * v.samples * v.depth + 7) / 8));
         if (s.greyKey) rows[y][3] = 0;
         for (u32 x = 0; x < w; ++x) {
-          auto sample = [&](int k) -> u32 {  // to 8 bits
+          auto sample = [&](int k) -> u32 {  // to 8 bits, 16-bit samples to the nearest
             const u32 i = x * v.samples + k, bit = i * v.depth, max = (1u << v.depth) - 1;
-            if (v.depth >= 8) return rows[y][bit / 8];
+            if (v.depth == 16) return ((rows[y][bit / 8] * 256u + rows[y][bit / 8 + 1]) * 510u + 65535) / 131070;
+            if (v.depth == 8) return rows[y][bit / 8];
             const u32 raw = (rows[y][bit / 8] >> (8 - v.depth - bit % 8)) & max;
             return palette ? raw : raw * 255 / max;
           };
@@ -480,6 +481,155 @@ TEST(ImagePNG, ImageDataChunksFiltersAndDamage) {
   {
     SCOPED_TRACE("filter 5");
     EXPECT_FAILS(r, r.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size())), klErrNotFormat);
+  }
+}
+
+namespace {
+
+// Rows (filter byte first) as a zlib stream: whole, or in the encoder's
+// independent bands, each ended by a sync flush.
+Bytes ImageStream(const Bytes& rows, u32 rowBytes, bool banded) {
+  if (!banded) return pngtest::Deflated(rows);
+  Bytes out = {0x78, 0x01};
+  const size_t band = static_cast<size_t>(CKLF_PNGEncoder::BandRows(rowBytes)) * rowBytes;
+  for (size_t p = 0; p < rows.size(); p += band) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    z.next_in = const_cast<u8*>(&rows[p]);
+    z.avail_in = static_cast<uInt>(std::min(band, rows.size() - p));
+    Bytes part(deflateBound(&z, z.avail_in) + 16);
+    z.next_out = part.data(), z.avail_out = static_cast<uInt>(part.size());
+    deflate(&z, p + band >= rows.size() ? Z_FINISH : Z_SYNC_FLUSH);
+    out.insert(out.end(), part.begin(), part.end() - z.avail_out);
+    deflateEnd(&z);
+  }
+  const uLong a = adler32(1, rows.data(), static_cast<uInt>(rows.size()));
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<u8>(a >> (24 - 8 * i)));
+  return out;
+}
+
+}  // namespace
+
+// Damage is refused in libpng's words, whichever way the file is read (8-bit
+// RGB by the reader's own decoder, as one stream or in bands, on one thread
+// or four; a palette file by libpng), and the planes are made only once the
+// first band has decoded: never for damage in the first rows.
+TEST(ImagePNG, DamageIsRefusedWithItsReason) {
+  struct Source : CKLF_ImagePNG::PlaneSource {
+    size_t area = 300 * 600;
+    Bytes planes[4];
+    int made = 0;
+    u16 MakePlanes(u8* p[4]) override {
+      ++made;
+      for (int c = 0; c < 4; ++c) planes[c].assign(area, 0), p[c] = planes[c].data();
+      return 0;
+    }
+  };
+  enum { kCrc, kGarbage, kFilterFirst, kFilterLast, kCut, kAdler, kTwoPalettes };
+  const struct {
+    int fault;
+    const char* says;
+    int made;
+  } faults[] = {{kCrc, "IDAT: CRC error", 0},
+                {kGarbage, "IDAT: incorrect header check", 0},
+                {kFilterFirst, "bad adaptive filter value", 0},
+                {kFilterLast, "bad adaptive filter value", 1},
+                {kCut, "Not enough image data", 1},
+                {kAdler, "IDAT: incorrect data check", 1},
+                {kTwoPalettes, "PLTE: duplicate", 0}};
+  const u32 w = 300, h = 600;  // three bands of RGB rows
+  std::mt19937 rng(21);
+  for (int kind = 0; kind < 3; ++kind) {  // RGB whole, RGB in bands, palette
+    const u32 rowBytes = (kind < 2 ? 3 * w : w) + 1;
+    Bytes image = klftest::RandomBytes(rng, static_cast<size_t>(rowBytes) * h);
+    for (u32 y = 0; y < h; ++y) image[y * rowBytes] = static_cast<u8>(y % 5);
+    for (const auto& f : faults)
+      for (u32 threads : {1u, 4u}) {
+        SCOPED_TRACE(testing::Message() << f.says << " kind " << kind << " threads " << threads);
+        Bytes rows = image;
+        if (f.fault == kFilterFirst) rows[0] = 5;
+        if (f.fault == kFilterLast) rows[(h - 1) * rowBytes] = 7;
+        Bytes stream = ImageStream(rows, rowBytes, kind == 1);
+        if (f.fault == kGarbage) stream = klftest::RandomBytes(rng, stream.size()), stream[0] = 0x78, stream[1] = 0;
+        if (f.fault == kCut) stream.resize(stream.size() * 3 / 4);
+        if (f.fault == kAdler) stream.back() ^= 1;
+        Bytes file = pngtest::Start(w, h, 8, kind < 2 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_PALETTE);
+        for (int k = 0; k < (f.fault == kTwoPalettes ? 2 : kind / 2); ++k) PutChunk(file, "PLTE", Bytes(768, 9));
+        PutChunk(file, "IDAT", stream);
+        if (f.fault == kCrc) file[ChunkAt(file, "IDAT") + stream.size() / 2] ^= 0x10;
+        PutChunk(file, "IEND", {});
+        CKLF_ImagePNG r;
+        r.SetThreads(threads);
+        Source planes;
+        EXPECT_FAILS(r, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), planes, w, h), klErrNotFormat);
+        EXPECT_STREQ(f.says, r.GetDamage());
+        EXPECT_EQ(f.made, planes.made);
+      }
+  }
+  // A 1-bit palette file whose planes (100 MB) outweigh its data is read
+  // through without them first: data cut short near its end makes none;
+  // whole, interlaced or not, it reads with its planes made once.
+  for (int interlace : {PNG_INTERLACE_NONE, PNG_INTERLACE_ADAM7})
+    for (bool cut : {true, false}) {
+      PngParams p;
+      p.width = p.height = 5000, p.depth = 1, p.type = PNG_COLOR_TYPE_PALETTE, p.interlace = interlace;
+      p.palette = {{0, 0, 0}, {255, 255, 255}}, p.trns = {0};
+      Bytes file = EncodePng(p, std::vector<Bytes>(5000, Bytes(625, 0x55)));
+      size_t last = 0;
+      while (ChunkAt(file, "IDAT", last + 1)) ++last;
+      const size_t at = ChunkAt(file, "IDAT", last);
+      if (cut) file[at - 5] = static_cast<u8>(file[at - 5] - 8), file.erase(file.begin() + at, file.begin() + at + 8);
+      if (cut) FixCrc(file, at);
+      CKLF_ImagePNG r;
+      Source planes;
+      planes.area = 5000 * 5000;
+      EXPECT_EQ(!cut, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), planes, 5000, 5000)) << cut;
+      EXPECT_EQ(!cut, planes.made);
+      EXPECT_TRUE(cut || (planes.planes[0][5000 * 5000 - 1] == 255 && planes.planes[3][5000 * 5000 - 2] == 0));
+    }
+}
+
+// Unusual valid 16-bit files (with and without alpha, a grey key colour,
+// interlaced) read as ImageMagick decodes them, when it is installed: its
+// 16-bit samples, each rounded to the nearest 8-bit value.
+TEST(ImagePNG, SixteenBitFilesReadAsImageMagickDecodesThem) {
+  if (std::system("convert -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+  klftest::TempDir dir;
+  std::mt19937 rng(16);
+  const struct {
+    int type, samples, interlace;
+    bool key;
+  } files[] = {{PNG_COLOR_TYPE_GRAY, 1, PNG_INTERLACE_NONE, false}, {PNG_COLOR_TYPE_GRAY, 1, PNG_INTERLACE_NONE, true},
+               {PNG_COLOR_TYPE_GRAY_ALPHA, 2, PNG_INTERLACE_ADAM7, false},
+               {PNG_COLOR_TYPE_RGB, 3, PNG_INTERLACE_ADAM7, false}, {PNG_COLOR_TYPE_RGB_ALPHA, 4, PNG_INTERLACE_NONE, false}};
+  const u32 w = 37, h = 23;
+  for (const auto& f : files) {
+    SCOPED_TRACE(testing::Message() << "type " << f.type << " interlace " << f.interlace << " key " << f.key);
+    PngParams s;
+    s.width = w, s.height = h, s.depth = 16, s.type = f.type, s.interlace = f.interlace, s.greyKey = f.key;
+    std::vector<Bytes> rows;
+    for (u32 y = 0; y < h; ++y) rows.push_back(klftest::RandomBytes(rng, w * f.samples * 2));
+    if (f.key) rows[0][0] = rows[0][1] = 0;
+    const Bytes file = EncodePng(s, rows);
+    const std::string path = dir.File("sixteen.png");
+    ASSERT_TRUE(klftest::WriteFileBytes(path, file));
+    CKLF_ImagePNG r;
+    ASSERT_EQ(1, r.ParseImageByPtr(file.data(), static_cast<u32>(file.size())));
+    std::string raw;
+    FILE* p = popen(("convert '" + path + "' -depth 16 -endian MSB rgba:- 2>/dev/null").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof(buf), p)) > 0;) raw.append(buf, n);
+    pclose(p);
+    ASSERT_EQ(raw.size(), 8u * w * h);
+    for (int c = 0; c < 4; ++c) {
+      Bytes magick(w * h);
+      for (u32 i = 0; i < w * h; ++i) {
+        const u32 v = static_cast<u8>(raw[8 * i + 2 * c]) * 256u + static_cast<u8>(raw[8 * i + 2 * c + 1]);
+        magick[i] = static_cast<u8>((v * 510u + 65535) / 131070);
+      }
+      EXPECT_EQ(magick, Plane(r, c == 3 ? -1 : (f.samples < 3 ? 0 : c))) << "channel " << c;
+    }
   }
 }
 

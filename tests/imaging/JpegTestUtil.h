@@ -4,9 +4,11 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -16,10 +18,12 @@ typedef std::vector<uint8_t> Bytes;
 
 // A JPEG of random blocks (or of the one sample value flat, from 0 to 255),
 // made by libjpeg itself, with a JFIF density in the given unit (1 dots an
-// inch, 2 a centimetre), an optional profile and an optional scan script.
+// inch, 2 a centimetre), an optional profile, an optional scan script and
+// any other setting made by tweak (arithmetic coding, no Adobe marker).
 inline Bytes Encode(uint32_t w, uint32_t h, J_COLOR_SPACE space, int components, bool progressive, std::mt19937& rng,
                     uint8_t unit = 0, uint16_t density = 1, const Bytes& icc = {}, int flat = -1,
-                    const jpeg_scan_info* script = nullptr, int scriptScans = 0) {
+                    const jpeg_scan_info* script = nullptr, int scriptScans = 0,
+                    const std::function<void(jpeg_compress_struct&)>& tweak = nullptr) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -37,6 +41,7 @@ inline Bytes Encode(uint32_t w, uint32_t h, J_COLOR_SPACE space, int components,
   if (script) c.scan_info = script, c.num_scans = scriptScans;
   c.density_unit = unit;
   c.X_density = c.Y_density = density;
+  if (tweak) tweak(c);
   jpeg_start_compress(&c, TRUE);
   if (!icc.empty()) jpeg_write_icc_profile(&c, icc.data(), static_cast<unsigned>(icc.size()));
   Bytes row(w * components);
@@ -102,14 +107,20 @@ inline Bytes IccPart(uint8_t seq, uint8_t parts, const Bytes& data) {
   return b;
 }
 
-// A progressive grey JPEG of one flat level in scans scans (2 or more):
-// the DC, then the whole AC band again and again. Each AC scan codes every
-// coefficient in full (no successive approximation), so every copy is as
-// valid as the first; the tables it uses are defined once before it.
-inline Bytes RepeatedScans(uint32_t w, uint32_t h, int scans) {
-  static const jpeg_scan_info kScript[2] = {{1, {0, 0, 0, 0}, 0, 0, 0, 0}, {1, {0, 0, 0, 0}, 1, 63, 0, 0}};
+// A progressive grey JPEG of one flat level in scans scans (3 or more
+// when refined): the DC, then the AC band 1..last again and again. Each AC
+// scan codes its coefficients in full (no successive approximation), so
+// libjpeg takes every copy as it takes the first; the tables it uses are
+// defined once before it. Refined: the band coded to its last bit but one,
+// then its refinement to the last bit again and again, out of order from
+// the second on.
+inline Bytes RepeatedScans(uint32_t w, uint32_t h, int scans, int last = 63, bool refined = false) {
+  const jpeg_scan_info script[3] = {{1, {0, 0, 0, 0}, 0, 0, 0, 0},
+                                    {1, {0, 0, 0, 0}, 1, last, 0, refined ? 1 : 0},
+                                    {1, {0, 0, 0, 0}, 1, last, 1, 0}};
+  const int own = refined ? 3 : 2;
   std::mt19937 rng(1);
-  const Bytes file = Encode(w, h, JCS_GRAYSCALE, 1, false, rng, 0, 1, {}, 128, kScript, 2);
+  const Bytes file = Encode(w, h, JCS_GRAYSCALE, 1, false, rng, 0, 1, {}, 128, script, own);
   // Marker segments by their lengths; a scan's data up to the next marker
   // that is neither a stuffed byte nor a restart.
   size_t p = 2, lastScan = 0;
@@ -122,9 +133,71 @@ inline Bytes RepeatedScans(uint32_t w, uint32_t h, int scans) {
       ++p;
   }
   Bytes out(file.begin(), file.begin() + p);
-  for (int i = 2; i < scans; ++i) out.insert(out.end(), file.begin() + lastScan, file.begin() + p);
+  for (int i = own; i < scans; ++i) out.insert(out.end(), file.begin() + lastScan, file.begin() + p);
   out.insert(out.end(), file.begin() + p, file.end());
   return out;
+}
+
+// The file with its frame header's size set to w x h.
+inline Bytes Resized(Bytes file, uint16_t w, uint16_t h) {
+  for (size_t p = 2; p + 9 < file.size(); ++p)
+    if (file[p] == 0xFF && (file[p + 1] == 0xC0 || file[p + 1] == 0xC2)) {
+      file[p + 5] = uint8_t(h >> 8), file[p + 6] = uint8_t(h), file[p + 7] = uint8_t(w >> 8), file[p + 8] = uint8_t(w);
+      return file;
+    }
+  return {};
+}
+
+struct Decoded {
+  uint32_t w = 0, h = 0, n = 0;
+  Bytes pixels;  // interleaved
+  Bytes icc;     // the profile as libjpeg puts it together
+};
+
+struct JumpErr {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+};
+
+inline void Jump(j_common_ptr c) { longjmp(reinterpret_cast<JumpErr*>(c->err)->jump, 1); }
+
+// The reference: libjpeg's own memory source and decoder.
+inline Decoded Reference(const Bytes& file) {
+  Decoded d;
+  jpeg_decompress_struct c;
+  JumpErr err;
+  c.err = jpeg_std_error(&err.pub);
+  err.pub.error_exit = Jump;
+  err.pub.output_message = [](j_common_ptr) {};
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&c);
+    return Decoded();
+  }
+  jpeg_create_decompress(&c);
+  jpeg_mem_src(&c, file.data(), file.size());
+  jpeg_save_markers(&c, JPEG_APP0 + 2, 0xFFFF);
+  jpeg_read_header(&c, TRUE);
+  JOCTET* icc = nullptr;
+  unsigned int iccSize = 0;
+  if (jpeg_read_icc_profile(&c, &icc, &iccSize)) d.icc.assign(icc, icc + iccSize);
+  free(icc);
+  jpeg_start_decompress(&c);
+  d.w = c.output_width, d.h = c.output_height, d.n = c.output_components;
+  d.pixels.resize(static_cast<size_t>(d.w) * d.h * d.n);
+  while (c.output_scanline < c.output_height) {
+    JSAMPROW r = &d.pixels[static_cast<size_t>(c.output_scanline) * d.w * d.n];
+    jpeg_read_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_decompress(&c);
+  jpeg_destroy_decompress(&c);
+  return d;
+}
+
+// Component c of a reference decode, as a plane.
+inline Bytes Plane(const Decoded& d, uint32_t c) {
+  Bytes plane(static_cast<size_t>(d.w) * d.h);
+  for (size_t i = 0; i < plane.size(); ++i) plane[i] = d.pixels[i * d.n + c];
+  return plane;
 }
 
 }  // namespace jpegtest

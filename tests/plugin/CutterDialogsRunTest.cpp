@@ -3,6 +3,7 @@
 // auto layout dialog over it; what they do reaches the Cutter, the main
 // window's layout and the presets file in the plug-in's folder.
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "CDefaultShapeSet.h"
@@ -180,4 +181,39 @@ TEST(CutterDialogsRun, AnAutoLayoutFromTheCutterSetsItsCounts) {
   EXPECT_EQ(conf.GetRec("Auto Layout Settings>Rows", rows), 1);
   EXPECT_EQ(conf.GetRec("Auto Layout Settings>Cols", cols), 1);
   EXPECT_EQ(rows * 100 + cols, 405u);
+}
+
+// The Cutter and the dialogs with fields open with their first field
+// focused, also after the window behind had the keys for a moment (as a
+// window manager hands them while windows map): digits typed at once land
+// there, and one Return ends the typing and acts.
+TEST(CutterDialogsRun, DigitsTypedAtOpeningReachTheFirstField) {
+  const struct {
+    const char* field;
+    void (*open)();
+  } kOpenings[] = {{"Cutter_Rows", nullptr},
+                   {"AutoLayout_Rows", [] { PluginRun::CutterWindow()->DoAutoLayoutWindow(); }},
+                   {"CMuts_MutS", [] { PluginRun::CutterWindow()->SetCustomMutationsMode(); }},
+                   {"Pref_DisOpacity", [] { PluginRun::Main()->DoPrefDialog(); }}};
+  for (const auto& o : kOpenings) {
+    PluginRun r;
+    r.Document(klpModeRGB, 160, 120);
+    std::string typed;
+    const std::function<void()> type = [&] {
+      CKLF_Window* w = Active<CKLF_Window>(r);
+      ASSERT_TRUE(w);
+      for (CKLF_Window* active : {w->GetParent(), w}) r.ui.SelectWindow(active->GetWindowHandle()), r.ui.Pump();
+      Key(r, klpVKNone, '1'), Key(r, klpVKNone, '2');
+      typed = Named<CKLF_CtrlEditLine>(*w, o.field, klCtrlEditLine)->GetText().GetStr();
+      Key(r, kVKReturn, '\r');
+      if (Active<CKLF_Window>(r) == w && w->IsVisible()) typed += " still open", Key(r, klpVKEscape, 27);
+    };
+    r.Then([&] {
+      if (o.open) r.Then(type), o.open();
+      else type();
+      r.Click(CWnd_Main::kCancel);
+    });
+    EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+    EXPECT_EQ(typed, "12") << o.field;
+  }
 }

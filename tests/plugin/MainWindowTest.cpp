@@ -363,6 +363,78 @@ TEST(MainProgress, ALongRenderKeepsTheWindowAnswering) {
   });
 }
 
+// What a person does on the main window while its pieces render (after
+// an effect's switch, or Yes to resetting the effects of a new layout)
+// acts once the render ends, in its order: a menu title's click opens the
+// menu then, Command-A selects, the window manager's close closes.
+TEST(MainProgress, InputMadeWhileThePiecesRenderActsOnceTheRenderEnds) {
+  enum Act { kHelp, kSelectAll, kClose };
+  const struct {
+    bool yes;  // Yes to "Pieces Layout Has Changed" starts the render, else the blur's switch
+    std::vector<Act> acts;
+    const char* seen;  // "menu N" for each menu, N of the 6 pieces selected then; "closed", or the pieces selected at the end
+  } cases[] = {{false, {kHelp}, "menu 0 0"},       {false, {kSelectAll, kHelp}, "menu 6 6"},
+               {false, {kHelp, kSelectAll}, "menu 0 6"}, {false, {kClose}, "closed"},
+               {true, {kHelp}, "menu 0 0"},        {true, {kSelectAll, kClose}, "closed"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.seen);
+    PluginRun r;
+    r.Document(klpModeRGB, 240, 160);
+    std::string seen;
+    auto selected = [] {
+      u32 n = 0;
+      for (u32 i = 0; i < PluginRun::Main()->GetEngine()->GetPieceCount(); ++i)
+        n += PluginRun::Main()->GetEngine()->GetPiece(i)->selected;
+      return std::to_string(n);
+    };
+    r.ui.SetMenuAnswerer([&](const std::vector<KLP_MenuItem>&) {
+      seen += std::string(PluginRun::Main()->Puzzle().IsRerenderBusy() ? "busy " : "menu ") + selected() + " ";
+      return -1;
+    });
+    // Queued behind what starts the render, as the person's hand does.
+    auto act = [&r, &c] {
+      CWnd_Main& w = *PluginRun::Main();
+      r.ui.SelectWindow(w.GetWindowHandle());
+      const kltRECT_s wr = w.GetWindowRect(), b = w.GetNamedControl(CWnd_Main::kHelp)->GetRenderRect();
+      for (Act a : c.acts) {
+        if (a == kHelp) r.ui.PostClick(wr.left + (b.left + b.right) / 2, wr.top + (b.top + b.bottom) / 2);
+        if (a == kSelectAll) r.ui.PostKey(klpKeyDown, klpVKLetters[0], 'a', klpCmdKey);
+        if (a == kClose) r.ui.PostClose(w.GetWindowHandle());
+      }
+    };
+    r.Then([&] {
+      CWnd_Main& w = *r.Main();
+      r.Cut();
+      r.Click(w, w.GetEffectControl(3, klCtrlCheckBox));
+      if (c.yes) {
+        // Every piece blurred, then a new row: the effects go by cell.
+        r.ui.Pump();
+        w.DoCutterWindow();
+        r.Type(*r.CutterWindow(), r.CutterWindow()->GetCtrl(CWnd_Cutter::kRowsEdit), "3");
+        r.Then([&] {
+          auto* box = dynamic_cast<CKLF_Window*>(r.ui.GetWindowClient(r.ui.GetActiveWindow()));
+          ASSERT_TRUE(box && box->GetName() == "MessageBox");
+          // Yes pressed as a key would: a click would make the box the
+          // active window, and nothing gives the keys back when it goes.
+          u32 mods = 0;
+          Named(*box, "MessageBox_YESl", klCtrlButton)->SendMessage(klMsgClick, &mods);
+          act();
+        });
+        r.Click(CWnd_Cutter::kCut);
+      } else {
+        act();
+      }
+      r.ui.Pump();
+      if (!w.GetWindowHandle()) return void(seen += "closed");
+      seen += selected();
+      EXPECT_EQ(w.Puzzle().i_pmfx_GetFXOnSelection(CPuzzleModel::kSelection) & 1, c.yes ? 0 : 1);
+      r.Click(CWnd_Main::kCancel);
+    });
+    EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+    EXPECT_EQ(seen, c.seen);
+  }
+}
+
 TEST(MainWindow, RelayoutHandsTheCutterThePiecesRecordsWithoutTheirSelection) {
   PluginRun r;
   r.Document(klpModeRGB, 120, 90);

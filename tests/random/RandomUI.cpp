@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -249,6 +250,9 @@ class Session {
 
   // The loop's step: one step of the stream a turn.
   void Turn(uint64_t generation);
+  // With KLF_RANDOM_SLOW_MS set: the step under way ends; a line when it
+  // took more of the process's CPU time than that.
+  void EndOfStep();
   bool NextStep(Step& s);
   void Execute(const Step& s);
   void Mouse(const Step& s, CKLF_Window* w);
@@ -315,13 +319,27 @@ class Session {
   std::string m_goal;      // a window not reached yet that the stream heads for
   uint32_t m_goalHops = 0;
   std::string m_wantItem;  // the item the next menu answers, when offered
+
+  // Slow steps: the bound in ms (0: none asked), the step under way and the
+  // CPU time it started at.
+  uint64_t m_slowMs = 0;
+  std::string m_stepWindow, m_stepLine;
+  uint64_t m_stepStart = 0;
+  bool m_stepOpen = false;
 };
+
+uint64_t ProcessCpuNs() {
+  timespec t{};
+  if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) != 0) return 0;
+  return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
 
 Session::Session(bool generate, uint32_t seed, bool grey, const std::string& logPath)
     : m_generate(generate), m_grey(grey), m_seed(seed), m_rng{std::mt19937(seed)} {
   m_files = m_run.dir.File("files");
   std::filesystem::create_directory(m_files);
   if (!logPath.empty()) m_logFile = std::fopen(logPath.c_str(), "w");
+  if (const char* slow = std::getenv("KLF_RANDOM_SLOW_MS")) m_slowMs = std::strtoull(slow, nullptr, 10);
   m_oldLaunch = KLP_SetLaunchHook(LaunchNothing);
   m_run.ui.SetMenuAnswerer([this](const std::vector<KLP_MenuItem>& items) { return AnswerMenu(items); });
   m_run.ui.SetFileAnswerer([this](const KLP_FileQuestion& q) { return AnswerFile(q); });
@@ -411,6 +429,7 @@ void Session::OneRun(uint32_t srandSeed) {
   const uint64_t generation = m_generation;
   m_run.Then([this, generation] { Turn(generation); });
   const int16_t result = m_run.Dialog();
+  EndOfStep();
   m_cov.alerts += static_cast<uint32_t>(m_run.ui.Log().alerts.size() - alerts);
   // A document left with nothing to cut opens no dialog: the next run
   // starts from the first document again.
@@ -472,8 +491,18 @@ std::string Session::Difference(const std::vector<Bytes>& planes) {
 
 // ---- The loop's turns
 
+void Session::EndOfStep() {
+  if (!m_stepOpen) return;
+  m_stepOpen = false;
+  const uint64_t ms = (ProcessCpuNs() - m_stepStart) / 1000000u;
+  if (ms > m_slowMs)
+    std::printf("slow event %u: %llu ms CPU (%s, %s)\n", m_cov.events, static_cast<unsigned long long>(ms),
+                m_stepWindow.c_str(), m_stepLine.c_str());
+}
+
 void Session::Turn(uint64_t generation) {
   if (generation != m_generation || m_stopped) return;
+  EndOfStep();
   // Queued first: the step may open a loop that needs the next turn.
   m_run.Then([this, generation] { Turn(generation); });
   Step s;
@@ -512,6 +541,16 @@ bool Session::NextStep(Step& s) {
 void Session::Execute(const Step& s) {
   Write(Format(s));
   ++m_cov.events;
+  if (m_slowMs) {
+    // Keys and ticks go to the active window.
+    CKLF_Window* to = kKinds[s.kind].window ? nullptr : dynamic_cast<CKLF_Window*>(
+                                                            m_run.ui.GetWindowClient(m_run.ui.GetActiveWindow()));
+    m_stepWindow = kKinds[s.kind].window ? s.window : to ? Name(to) : "-";
+    m_stepLine = kKinds[s.kind].name;
+    for (int32_t v : s.n) m_stepLine += " " + std::to_string(v);
+    m_stepOpen = true;
+    m_stepStart = ProcessCpuNs();
+  }
   if (s.dt) m_run.ui.AdvanceClock(s.dt);
   CKLF_Window* w = kKinds[s.kind].window ? FindWindow(s.window) : nullptr;
   switch (s.kind) {

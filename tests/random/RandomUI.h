@@ -18,6 +18,10 @@
 // that replays the same runs without the generator (the kept regression
 // cases). File questions are answered inside the run's temporary folder.
 //
+// With KLF_RANDOM_SLOW_MS=n in the environment, each event whose turns
+// took more than n ms of the process's CPU time prints a line "slow event
+// I: T ms CPU (WINDOW, EVENT)".
+//
 // Cost: one loop turn an event; a redraw of the windows touched. Limits:
 // small documents (the replay check renders each applied run again).
 #pragma once

@@ -95,7 +95,9 @@ TEST(RandomUI, EveryKeptCaseReplaysWithoutAFault) {
 }
 
 // Outside CI: KLF_RANDOM_LOG=path replays one log; KLF_RANDOM_SEEDS=first-last
-// (and KLF_RANDOM_EVENTS=n) run a soak, KLF_RANDOM_KEEP keeping every log.
+// (and KLF_RANDOM_EVENTS=n) run a soak, KLF_RANDOM_KEEP keeping every log;
+// KLF_RANDOM_SLOW_MS=n prints each event that took more than n ms of the
+// process's CPU time.
 TEST(RandomUI, SoakOverASeedRange) {
   if (const char* log = std::getenv("KLF_RANDOM_LOG")) {
     const randomui::Outcome o = randomui::ReplayLog(ReadText(log));

@@ -108,6 +108,38 @@ TEST(HostDocument, PngWithALongProfileAndSizeAskedFor) {
   EXPECT_TRUE(doc.layers.empty());
 }
 
+// A colour profile libpng cannot use is left out with a note saying why;
+// a sound one is kept without a note.
+TEST(HostDocument, PngProfileLeftOutSaysWhy) {
+  auto iccp = [](const Bytes& profile) {
+    Bytes data = {'I', 'C', 'C', 0, 0};
+    const Bytes z = pngtest::Deflated(profile);
+    data.insert(data.end(), z.begin(), z.end());
+    return data;
+  };
+  const Bytes rgb = icctest::Profile("RGB ", 1), grey = icctest::Profile("GRAY", 2);
+  Bytes cut = iccp(rgb);
+  cut.resize(cut.size() - 20);
+  const struct {
+    Bytes chunk;
+    const char* note;  // null: kept
+  } rows[] = {{iccp(rgb), nullptr},
+              {iccp(grey),
+               "its colour profile cannot be used (iCCP: profile 'ICC': 'GRAY': Gray color space not permitted on "
+               "RGB PNG) and is left out"},
+              {cut, "its colour profile cannot be used (iCCP: too short) and is left out"},
+              {{'I', 'C', 'C', 0, 0, 'n', 'o', 't', ' ', 'z'}, "its colour profile cannot be used (iCCP: too short) and is left out"}};
+  for (const auto& row : rows) {
+    Bytes file;
+    pngtest::Picture(file, PNG_COLOR_TYPE_RGB, "iCCP", row.chunk, false);
+    CKLT_HostDocument doc;
+    std::string error;
+    ASSERT_EQ(doc.Read(file, UINT64_MAX, error), CKLT_HostDocument::kOk) << error;
+    EXPECT_EQ(doc.icc, row.note ? Bytes() : rgb);
+    EXPECT_EQ(doc.notes, row.note ? std::vector<std::string>{row.note} : std::vector<std::string>());
+  }
+}
+
 TEST(HostDocument, FlattenConvertAndPutBack) {
   std::mt19937 rng(11);
   CKLT_HostDocument doc = Doc(klpModeRGB, 8, 6);

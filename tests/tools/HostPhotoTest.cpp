@@ -88,6 +88,33 @@ TEST(HostPhotos, DamagedJpegIsRefusedWithTheDecodersReason) {
   }
 }
 
+// Files other readers read, read as libjpeg decodes their samples: CMYK
+// without Adobe's marker as with it, and arithmetic coding, in which a flat
+// picture takes a few bytes for all its blocks.
+TEST(HostPhotos, UnusualValidJpegsReadAsLibjpegDecodesThem) {
+  klftest::TempDir dir;
+  const auto encode = [](uint32_t w, uint32_t h, J_COLOR_SPACE space, int n, bool progressive, int flat,
+                         const std::function<void(jpeg_compress_struct&)>& tweak) {
+    std::mt19937 rng(29);  // the same samples for the same size
+    return jpegtest::Encode(w, h, space, n, progressive, rng, 0, 1, {}, flat, nullptr, 0, tweak);
+  };
+  const auto arithmetic = [](jpeg_compress_struct& c) { c.arith_code = TRUE; };
+  const Bytes adobe = encode(37, 29, JCS_CMYK, 4, false, -1, nullptr);
+  const Bytes plain = encode(37, 29, JCS_CMYK, 4, false, -1, [](jpeg_compress_struct& c) { c.write_Adobe_marker = FALSE; });
+  const Bytes rows[] = {plain, adobe, encode(2000, 2000, JCS_GRAYSCALE, 1, false, 128, arithmetic),
+                        encode(64, 48, JCS_RGB, 3, false, -1, arithmetic), encode(64, 48, JCS_RGB, 3, true, -1, arithmetic)};
+  ASSERT_EQ(jpegtest::Reference(plain).pixels, jpegtest::Reference(adobe).pixels);
+  ASSERT_LT(rows[2].size(), 200u);
+  for (const Bytes& file : rows) {
+    const jpegtest::Decoded ref = jpegtest::Reference(file);
+    klftest::WriteFileBytes(dir.File("in.jpg"), file);
+    const CKLT_HostDocument doc = Read(dir.File("in.jpg"));
+    ASSERT_EQ(doc.layers.size(), 1u) << file.size();
+    ASSERT_EQ(doc.layers[0].planes.size(), ref.n) << file.size();
+    for (uint32_t c = 0; c < ref.n; ++c) EXPECT_EQ(doc.layers[0].planes[c], jpegtest::Plane(ref, c)) << file.size();
+  }
+}
+
 // Pixels a metre are whole numbers: a PNG's are written back as they were,
 // and a resolution in dots per inch is rounded to the nearest (72 dpi is
 // 2834.6 pixels a metre).

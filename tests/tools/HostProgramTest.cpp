@@ -249,9 +249,11 @@ TEST(HostProgram, CommandLine) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
   // What can act is taken: the colours with --layout-mode, the seed with
-  // something random, PNG options with a PNG.
+  // something random, PNG options with a PNG; and so is an option given at
+  // its stated default.
   for (const char* args : {"--layout-mode --fg 102030 --bg 405060", "--seed 3 --flip random",
-                           "--seed 3 --random-knots 5", "--png-level 1 --png-strategy default", "--png-level 0"}) {
+                           "--seed 3 --random-knots 5", "--png-level 1 --png-strategy default", "--png-level 0",
+                           "--png-level 6", "--png-level 6 --png-strategy rle", "--seed 1", "--threads 04"}) {
     o = RunProgram(kTestPlugin + "-q " + std::string(args) + in);
     EXPECT_EQ(o.code, 0) << args << "\n" << o.out;
   }

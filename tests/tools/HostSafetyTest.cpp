@@ -2,7 +2,11 @@
 // clear reason and the right exit code before the filter runs, never
 // crashes or throws, never leaves a broken or half-written file, and keeps
 // its memory within a budget.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -15,10 +19,12 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "CKLP_ReplaceFile.h"
 #include "CKLT_HostRunner.h"
 #include "ProgramRun.h"
+#include "imaging/JpegTestUtil.h"
 #include "imaging/PngTestUtil.h"
 #include "support/TestSupport.h"
 
@@ -44,11 +50,14 @@ TEST(HostSafety, RefusesBeforeTheFilterRunsAndSaysWhy) {
   WriteZipPsd(Noise(klpModeGray, 8, 8, 3), d + "zip.psd", true);
   klftest::WriteFileBytes(d + "notes.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
   klftest::WriteFileBytes(d + "cut.klpd", {'K', 'L', 'T', 'S', '3', '0', 1, 0, 0});
+  ASSERT_EQ(mkfifo((d + "pipe.so").c_str(), 0666), 0);
   const std::string in = " " + d + "in.png", out = " -o " + d + "out.png";
+  const int usage = CKLT_HostRunner::kExitUsage;
   const struct {
     std::string args;
     int code;
-    const char* says;
+    std::string says;
+    std::string env = "";  // before the program; with one, no plug-in of the test's
   } rows[] = {
       {d + "sub" + out, CKLT_HostRunner::kExitUsage, "is a folder"},
       {"--settings " + d + "sub" + in + out, CKLT_HostRunner::kExitUsage, "is a folder"},
@@ -71,10 +80,25 @@ TEST(HostSafety, RefusesBeforeTheFilterRunsAndSaysWhy) {
       {"--memory-budget 1G " + kCrashers + "tools/crashers/png_1bit_20000x20000.png" + out,
        CKLT_HostRunner::kExitMemory, "more than the memory budget of 1.0 GiB"},
       {"--max-space 10" + in + out, CKLT_HostRunner::kExitMemory, "too little memory"},
+      // -o may be the input alone of the files read; a plug-in must be a file.
+      {"--selection " + d + "c.psd" + in + " -o " + d + "c.psd", usage, "-o " + d + "c.psd is the --selection mask"},
+      {"--settings " + d + "cut.klpd" + in + " -o " + d + "sub/../cut.klpd", usage, "is the --settings file read"},
+      {in + out, usage, "TESSARETTE_PLUGIN " + d + "pipe.so is a FIFO", "TESSARETTE_PLUGIN=" + d + "pipe.so"},
+      {"--plugin " + d + "pipe.so" + in + out, usage, "--plugin " + d + "pipe.so is a FIFO", "env"},
+      // An option of one value given twice; numbers of plain decimal digits.
+      {in + out + " --output " + d + "b.png", usage, "--output is given twice (" + d + "out.png, then " + d + "b.png)"},
+      {"--export-pieces p.png --export-pieces q.png" + in + out, usage, "--export-pieces is given twice"},
+      {"--knob-size 30 --grid 2x2 --knob-size 30" + in + out, usage, "--knob-size is given twice (30, then 30)"},
+      {"--grid ' 3x2'" + in + out, usage, "bad --grid  3x2"},
+      {"--grid '3x2 '" + in + out, usage, "bad --grid 3x2 "},
+      {"--threads +4" + in + out, usage, "bad --threads +4"},
+      {"--layer -0" + in + out, usage, "bad --layer -0"},
+      {"--memory-budget +8M" + in + out, usage, "bad --memory-budget +8M"},
+      {"--random-knots 5 --seed ' 7'" + in + out, usage, "bad --seed  7"},
   };
   const size_t files = FileCount(d);
   for (const auto& row : rows) {
-    Outcome o = RunProgram(kTestPlugin + row.args);
+    Outcome o = RunProgram((row.env.empty() ? kTestPlugin : "-q ") + row.args, row.env + " timeout 60");
     EXPECT_EQ(o.code, row.code) << row.args << "\n" << o.out;
     EXPECT_TRUE(Has(o, row.says)) << row.args << "\n" << o.out;
     EXPECT_EQ(FileCount(d), files) << row.args;  // nothing written, nothing left behind
@@ -95,6 +119,18 @@ TEST(HostSafety, AFailedWriteKeepsTheOldFile) {
   EXPECT_EQ(klftest::ReadFileBytes(d + "out.png"), old);
   EXPECT_FALSE(fs::exists(d + "new.psd"));
   EXPECT_EQ(FileCount(d), 2u) << "no temporary file is left";
+  // One that fails after it put files in place keeps them, each whole, and
+  // names them again in its last line (the PSD, about 420 KB, beyond the limit).
+  Outcome failed = RunProgram(kTestPlugin + "--grid 3x2 --export-pieces " + d + "p.png --export-cropped " +
+                                  "--export-knives " + d + "k.eps --save-settings " + d + "s.klpd " + d +
+                                  "in.png -o " + d + "new.psd",
+                              "ulimit -f 200;");
+  EXPECT_EQ(failed.code, CKLT_HostRunner::kExitFiles);
+  EXPECT_TRUE(Has(failed, "saved the settings to " + d + "s.klpd\n") &&
+              Has(failed, "(already put in place by this run, and kept: 6 PNG files of --export-pieces " + d +
+                              "p.png, --export-knives " + d + "k.eps and --save-settings " + d + "s.klpd)\n"))
+      << failed.out;
+  EXPECT_EQ(FileCount(d), 2u + 6 + 2) << "the pieces, the knives and the settings, no output";
 
   // The output may be the input, also through a link: the file is replaced
   // whole and the link stays a link.
@@ -140,13 +176,16 @@ TEST(HostSafety, OutputsThatCannotBeKeptAreRefusedFirst) {
   EXPECT_NE(klftest::ReadFileBytes(d + "kept.png"), old);
 }
 
-// Runs the program with args, sends it signal once ready(folder) holds,
-// and returns how it ended (waitpid's status; -1 when it ended first).
+// Runs the program with args (what it prints into log when one is named),
+// sends it signal once ready(folder) holds, and returns how it ended
+// (waitpid's status; -1 when it ended first).
 int InterruptedRun(const std::vector<std::string>& args, const std::string& folder, int signal,
-                   const std::function<bool(const std::string&)>& ready) {
+                   const std::function<bool(const std::string&)>& ready, const std::string& log = "") {
   const pid_t pid = fork();
   if (pid == 0) {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+    const int fd = log.empty() ? -1 : open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!log.empty() && (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0)) _exit(127);
     std::vector<char*> argv = {const_cast<char*>(KLF_HOST_PROGRAM)};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -246,49 +285,45 @@ TEST(HostSafety, AnInterruptedExportLeavesTheFolderAsItWas) {
   }
 }
 
-TEST(HostSafety, HostileDocumentsStayWithinMemory) {
-  klftest::TempDir dir;
-  // 2000 layers of one pixel over a 2048 x 2048 canvas: kept at their own
-  // sizes, well within a small budget, and all written back.
-  const std::string psd = kCrashers + "imaging/crashers/psd_2000_layers_on_2048_canvas.psd";
-  Outcome o = RunProgram(kTestPlugin + "--memory-budget 256M " + psd + " -o " + dir.File("out.psd"));
-  ASSERT_EQ(o.code, 0) << o.out;
-  EXPECT_EQ(Read(dir.File("out.psd")).layers.size(), 2000u);
-  // A 65535 x 65535 layer whose channels carry nothing has no pixels: no
-  // plane is made for it, and with nothing to filter the run says why.
-  o = RunProgram(std::string("-q --plugin ") + KLF_PLUGIN_LIBRARY + " --memory-budget 64M " + kCrashers +
-                 "imaging/crashers/psd_layer_65535_empty_channels.psd -o " + dir.File("e.psd"));
-  EXPECT_EQ(o.code, CKLT_HostRunner::kExitCancelled) << o.out;
-  EXPECT_TRUE(Has(o, "carries no pixels") && Has(o, "has no pixels on the canvas, so there was nothing to filter"))
-      << o.out;
-}
-
-void Be(std::vector<uint8_t>& b, uint64_t v, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-// A 64 x 48 RGB PSD with one layer of w x h whose channels (ids) are
-// PackBits runs of one value: 2 bytes a 128 pixels, the row counts left
-// 0 (the reader does not need them).
-std::vector<uint8_t> OneLayerPsd(uint32_t w, uint32_t h, const std::vector<int>& ids) {
-  std::vector<uint8_t> row;
-  for (uint32_t x = 0; x < w; x += 128) row.insert(row.end(), {uint8_t(w - x >= 128 ? 0x81 : 257 - (w - x)), 7});
-  const uint64_t channel = 2 + 2ull * h + row.size() * h;
-  std::vector<uint8_t> b = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3};
-  Be(b, 48, 4), Be(b, 64, 4), Be(b, 8, 2), Be(b, 3, 2), Be(b, 0, 4), Be(b, 0, 4);
-  const uint64_t info = 2 + 18 + 6 * ids.size() + 16 + 12 + channel * ids.size();
-  Be(b, info + (info & 1) + 8, 4), Be(b, info + (info & 1), 4), Be(b, 1, 2);
-  Be(b, 0, 4), Be(b, 0, 4), Be(b, h, 4), Be(b, w, 4), Be(b, ids.size(), 2);
-  for (int id : ids) Be(b, static_cast<uint16_t>(id), 2), Be(b, channel, 4);
-  b.insert(b.end(), {'8', 'B', 'I', 'M', 'n', 'o', 'r', 'm', 255, 0, 0, 0});
-  Be(b, 12, 4), Be(b, 0, 4), Be(b, 0, 4), b.insert(b.end(), {3, 'b', 'i', 'g'});
-  for (size_t i = 0; i < ids.size(); ++i) {
-    Be(b, 1, 2), b.resize(b.size() + 2ull * h);
-    for (uint32_t y = 0; y < h; ++y) b.insert(b.end(), row.begin(), row.end());
+// Exports into one folder at once. One that waits for another's set says
+// so after a moment and still ends cleanly on Ctrl-C. Of two placed right
+// one after the other, the later counts the earlier's files it did not
+// replace (2 x 2 then 3 x 2: 2; the other way: 4), the earlier none.
+TEST(HostSafety, ExportsIntoOneFolderAtOnce) {
+  klftest::TempDir dir, logs;
+  const std::string d = dir.Path() + "/", holds = "note: " + dir.Path() + " still holds ";
+  Write(Noise(klpModeRGB, 60, 40, 18), d + "in.png");
+  const auto run = [&](const std::string& grid) {
+    return kTestPlugin + "--grid " + grid + " " + d + "in.png -o " + d + grid +
+           ".png --export-what all --export-pieces " + d + "p.png";
+  };
+  const int folder = open(d.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);  // held as by a set being placed
+  ASSERT_TRUE(folder >= 0 && flock(folder, LOCK_EX) == 0);
+  const auto before = Listing(d);
+  const int status = InterruptedRun(
+      {"-q", "--grid", "2x2", d + "in.png", "-o", d + "o.png", "--export-pieces", d + "p.png"}, d, SIGINT,
+      [&](const std::string&) {
+        const std::vector<uint8_t> said = klftest::ReadFileBytes(logs.File("log"));
+        return std::string(said.begin(), said.end()).find("waiting for another export into " +
+                                                          fs::canonical(d).string()) != std::string::npos;
+      },
+      logs.File("log"));
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_EQ(Listing(d), before);
+  for (int round = 0; round < 3; ++round) {
+    Outcome a, b;
+    std::thread first([&] { a = RunProgram(run("2x2")); }), second([&] { b = RunProgram(run("3x2")); });
+    for (int i = 0; i < 60000 && Count(d, ".p_") < 4 + 6; ++i) usleep(1000);  // both waiting
+    EXPECT_EQ(flock(folder, LOCK_UN), 0);
+    first.join(), second.join();
+    const bool aFirst = !Has(a, holds);
+    EXPECT_TRUE(a.code == 0 && b.code == 0 && Has(b, holds) == aFirst) << a.out << b.out;
+    EXPECT_TRUE(Has(aFirst ? b : a, holds + (aFirst ? "2" : "4") + " files")) << a.out << b.out;
+    for (const auto& e : fs::directory_iterator(d))
+      if (e.path().filename().string().rfind("p_", 0) == 0) fs::remove(e.path());
+    ASSERT_EQ(flock(folder, LOCK_EX), 0);
   }
-  b.resize(b.size() + (info & 1) + 4);
-  Be(b, 0, 2), b.resize(b.size() + 64 * 48 * 3, 128);
-  return b;
+  close(folder);
 }
 
 // What goes before the program to limit its allocations: no block above
@@ -312,6 +347,116 @@ std::string AllocationLimit(int mb, long releaseKiB) {
 const int kNoLargeAllocationMB = 16;
 const long kNoLargeAllocationKiB = 60000;
 
+// A PNG of w x h declaring depth and type (a two-colour palette and its
+// transparency for type 3) whose image data is one chunk of at least the
+// bytes that can hold the image: a stream whose first rows have the filter
+// given, zeros after it; or bytes that are no zlib stream; the CRC broken
+// when asked.
+pngtest::Bytes HostilePng(uint32_t w, uint32_t h, uint8_t depth, uint8_t type, uint8_t interlace, int filter,
+                          bool badCrc) {
+  pngtest::Bytes file = pngtest::Start(w, h, depth, type, interlace);
+  if (type == 3) pngtest::PutChunk(file, "PLTE", {0, 0, 0, 255, 255, 255}), pngtest::PutChunk(file, "tRNS", {0});
+  const uint64_t rowBytes = (static_cast<uint64_t>(w) * depth * (type == 2 ? 3 : 1) + 7) / 8 + 1;
+  pngtest::Bytes rows(rowBytes * 64, 0), data = {0x78, 0};  // no zlib header
+  for (uint64_t y = 0; filter >= 0 && y < 64; ++y) rows[y * rowBytes] = static_cast<uint8_t>(filter);
+  if (filter >= 0) data = pngtest::Deflated(rows), data.resize(data.size() - 4);
+  data.resize(std::max<size_t>(data.size(), (rowBytes - 1) * h / 1032 + 64), 0);
+  pngtest::PutChunk(file, "IDAT", data);
+  if (badCrc) file[file.size() - 1] ^= 1;
+  pngtest::PutChunk(file, "IEND", {});
+  return file;
+}
+
+TEST(HostSafety, HostileDocumentsStayWithinMemory) {
+  klftest::TempDir dir;
+  // 2000 layers of one pixel over a 2048 x 2048 canvas: kept at their own
+  // sizes, well within a small budget, and all written back.
+  const std::string psd = kCrashers + "imaging/crashers/psd_2000_layers_on_2048_canvas.psd";
+  Outcome o = RunProgram(kTestPlugin + "--memory-budget 256M " + psd + " -o " + dir.File("out.psd"));
+  ASSERT_EQ(o.code, 0) << o.out;
+  EXPECT_EQ(Read(dir.File("out.psd")).layers.size(), 2000u);
+  // A 65535 x 65535 layer whose channels carry nothing has no pixels: no
+  // plane is made for it, and with nothing to filter the run says why.
+  o = RunProgram(std::string("-q --plugin ") + KLF_PLUGIN_LIBRARY + " --memory-budget 64M " + kCrashers +
+                 "imaging/crashers/psd_layer_65535_empty_channels.psd -o " + dir.File("e.psd"));
+  EXPECT_EQ(o.code, CKLT_HostRunner::kExitCancelled) << o.out;
+  EXPECT_TRUE(Has(o, "carries no pixels") && Has(o, "has no pixels on the canvas, so there was nothing to filter"))
+      << o.out;
+
+  // Damaged files under 1 MB are refused at their first damage, before
+  // what their headers declare is allocated (PNG: images of about 440 MB
+  // at three colour types, interlaced too; damage past the first rows):
+  // within 2 CPU seconds and an address space under 64 MB.
+  std::mt19937 rng(31);
+  const auto padded = [&](bool progressive) {  // 21000 x 21000 declared, comments to 983 KB
+    const jpegtest::Bytes small = jpegtest::Encode(16, 16, JCS_GRAYSCALE, 1, progressive, rng, 0, 1, {}, 128);
+    return jpegtest::WithSegments(jpegtest::Resized(small, 21000, 21000), 0xFE, 15, jpegtest::Bytes(65533, 'x'));
+  };
+  const jpegtest::Bytes arithmetic = jpegtest::Encode(640, 480, JCS_RGB, 3, true, rng, 0, 1, {}, -1, nullptr, 0,
+                                                      [](jpeg_compress_struct& c) { c.arith_code = TRUE; });
+  const struct {
+    jpegtest::Bytes file;
+    const char* says;
+  } damaged[] = {
+      {jpegtest::RepeatedScans(4000, 4000, 500, 63, true), "Inconsistent progression sequence for component 0"},
+      {padded(true), "Scans of 6 bytes cannot hold the image's 6890625 blocks"},
+      {padded(false), "Scans of 3 bytes cannot hold the image's 6890625 blocks"},
+      {jpegtest::Bytes(arithmetic.begin(), arithmetic.begin() + arithmetic.size() / 2), "Premature end of JPEG file"},
+      {HostilePng(21000, 21000, 1, 3, 0, -1, false), "IDAT: incorrect header check"},
+      {HostilePng(21000, 21000, 1, 3, 0, 5, false), "bad adaptive filter value"},
+      {HostilePng(21000, 21000, 1, 3, 0, 0, true), "IDAT: CRC error"},
+      {HostilePng(21000, 21000, 1, 3, 1, -1, false), "IDAT: incorrect header check"},
+      {HostilePng(21000, 21000, 1, 3, 1, 5, false), "bad adaptive filter value"},
+      {HostilePng(21000, 21000, 1, 3, 1, 0, true), "IDAT: CRC error"},
+      {HostilePng(21000, 21000, 8, 0, 0, -1, false), "IDAT: incorrect header check"},
+      {HostilePng(21000, 21000, 8, 0, 0, 5, false), "bad adaptive filter value"},
+      {HostilePng(21000, 21000, 8, 0, 0, 0, true), "IDAT: CRC error"},
+      {HostilePng(12000, 12000, 8, 2, 0, -1, false), "IDAT: incorrect header check"},
+      {HostilePng(12000, 12000, 8, 2, 0, 5, false), "bad adaptive filter value"},
+      {HostilePng(12000, 12000, 8, 2, 0, 0, true), "IDAT: CRC error"},
+      {HostilePng(21000, 21000, 1, 3, 0, 0, false), "IDAT: incorrect data check"},  // 64 sound rows
+  };
+  for (const auto& row : damaged) {
+    ASSERT_LT(row.file.size(), 1u << 20);
+    ASSERT_TRUE(klftest::WriteFileBytes(dir.File("in"), row.file));
+    // Threads of 1 MiB stacks: the machine's threads fit the address space too.
+    o = RunProgram(kTestPlugin + "--memory-budget 100G " + dir.File("in") + " -o " + dir.File("out.png"),
+                   "ulimit -t 2; ulimit -s 1024; " + AllocationLimit(kNoLargeAllocationMB, kNoLargeAllocationKiB));
+    EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles) << o.out;
+    EXPECT_TRUE(Has(o, std::string(" file is damaged (") + row.says)) << o.out;
+  }
+}
+
+void Be(std::vector<uint8_t>& b, uint64_t v, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// A 64 x 48 RGB PSD with one layer of w x h whose channels (ids) are
+// PackBits runs of one value: 2 bytes a 128 pixels, the row counts left
+// 0 (the reader does not need them).
+std::vector<uint8_t> OneLayerPsd(uint32_t w, uint32_t h, const std::vector<int>& ids, const std::string& name = "big") {
+  const uint64_t field = (name.size() + 4) / 4 * 4;
+  std::vector<uint8_t> row;
+  for (uint32_t x = 0; x < w; x += 128) row.insert(row.end(), {uint8_t(w - x >= 128 ? 0x81 : 257 - (w - x)), 7});
+  const uint64_t channel = 2 + 2ull * h + row.size() * h;
+  std::vector<uint8_t> b = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3};
+  Be(b, 48, 4), Be(b, 64, 4), Be(b, 8, 2), Be(b, 3, 2), Be(b, 0, 4), Be(b, 0, 4);
+  const uint64_t info = 2 + 18 + 6 * ids.size() + 16 + 8 + field + channel * ids.size();
+  Be(b, info + (info & 1) + 8, 4), Be(b, info + (info & 1), 4), Be(b, 1, 2);
+  Be(b, 0, 4), Be(b, 0, 4), Be(b, h, 4), Be(b, w, 4), Be(b, ids.size(), 2);
+  for (int id : ids) Be(b, static_cast<uint16_t>(id), 2), Be(b, channel, 4);
+  b.insert(b.end(), {'8', 'B', 'I', 'M', 'n', 'o', 'r', 'm', 255, 0, 0, 0});
+  Be(b, 8 + field, 4), Be(b, 0, 4), Be(b, 0, 4), Be(b, name.size(), 1), b.insert(b.end(), name.begin(), name.end());
+  b.resize(b.size() + field - 1 - name.size());
+  for (size_t i = 0; i < ids.size(); ++i) {
+    Be(b, 1, 2), b.resize(b.size() + 2ull * h);
+    for (uint32_t y = 0; y < h; ++y) b.insert(b.end(), row.begin(), row.end());
+  }
+  b.resize(b.size() + (info & 1) + 4);
+  Be(b, 0, 2), b.resize(b.size() + 64 * 48 * 3, 128);
+  return b;
+}
+
 TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
   klftest::TempDir dir;
   // A 2^29 x 1 layer, 8 MB of runs: beyond the sides the program takes.
@@ -327,7 +472,7 @@ TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
   } rows[] = {
       {"wide.psd", "2G", CKLT_HostRunner::kExitFiles,
        "layer \"big\" is 536870912 x 1 pixels; layers may be at most 65535 pixels a side"},
-      {"large.psd", "200M", CKLT_HostRunner::kExitMemory, "needs about 258 MiB of memory, more than the memory budget"},
+      {"large.psd", "200M", CKLT_HostRunner::kExitMemory, "needs about 266 MiB of memory, more than the memory budget"},
   };
   for (const auto& row : rows) {
     const Outcome o = RunProgram(kTestPlugin + "--threads 1 --memory-budget " + row.budget + " " + dir.File(row.file) +
@@ -337,6 +482,88 @@ TEST(HostSafety, PsdLayersAreCheckedBeforeTheyAreDecoded) {
     EXPECT_TRUE(Has(o, row.says)) << row.file << "\n" << o.out;
   }
   EXPECT_FALSE(fs::exists(dir.File("out.png")));
+}
+
+// Layer names a PSD output cannot keep whole are cut between characters (a
+// UTF-8 sequence or a byte): 63 bytes, 55 in the Pascal name read back; said.
+TEST(HostSafety, LayerNamesAreCutBetweenCharactersAndSaid) {
+  klftest::TempDir dir;
+  std::string e, smile = "x";
+  for (int i = 0; i < 40; ++i) e += "\xC3\xA9";
+  for (int i = 0; i < 15; ++i) smile += "\xF0\x9F\x98\x80";
+  const struct {
+    std::string name;
+    size_t kept, units, readBack;
+  } rows[] = {{std::string(200, 'a'), 63, 63, 55}, {e, 62, 31, 54},           {smile, 61, 31, 53},
+              {std::string(60, 'b'), 60, 60, 55},  {std::string(54, 'c') + "\xE9\xE9", 56, 56, 55},
+              {"short", 5, 5, 5}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ASSERT_TRUE(klftest::WriteFileBytes(dir.File("in.psd"), OneLayerPsd(64, 48, {0, 1, 2}, row.name)));
+    const Outcome o = RunProgram(kTestPlugin + dir.File("in.psd") + " -o " + dir.File("out.psd"));
+    ASSERT_EQ(o.code, 0) << o.out;
+    const std::vector<uint8_t> b = klftest::ReadFileBytes(dir.File("out.psd"));
+    const size_t pascal = psdtest::WalkPsd(b).recordAt[0] + 66, luni = pascal + (b.at(pascal) & ~3u) + 4 + 12;
+    EXPECT_EQ(psdtest::Be32(b, luni), row.units);
+    EXPECT_EQ(Read(dir.File("out.psd")).layers.at(0).name, row.name.substr(0, row.readBack));
+    const std::string said = "note: " + dir.File("out.psd") + ": layer \"" + row.name + "\"";
+    EXPECT_EQ(Has(o, said + (row.kept < row.name.size() ? " is written as \"" + row.name.substr(0, row.kept) : ":")),
+              row.readBack < row.name.size()) << o.out;
+  }
+}
+
+// The program's exit code (-1: it did not end by itself) and its peak
+// resident memory, run as RunProgram runs it, its output dropped. The peak
+// counts what the child held before it became the program, a copy of this
+// process's memory: what the heap has freed is given back first.
+int PeakRun(const std::string& args, uint64_t& peak) {
+  const std::string command = "exec " + std::string(KLF_HOST_PROGRAM) + " " + args + " > /dev/null 2>&1";
+  malloc_trim(0);
+  const pid_t pid = fork();
+  if (pid == 0) execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr)), _exit(127);
+  int status = 0;
+  struct rusage use = {};
+  if (pid < 0 || wait4(pid, &status, 0, &use) != pid) return -1;
+  peak = static_cast<uint64_t>(use.ru_maxrss) * 1024;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Documents whose run the estimate puts at the budget, converted or not, cut
+// as the plug-in takes most memory: a byte less is refused, saying both sizes
+// apart; at the budget the peak stays within it (where no sanitizer adds).
+TEST(HostSafety, RunsStayWithinTheMemoryBudgetInEveryMode) {
+  klftest::TempDir dir;
+  Write(Noise(klpModeGray, 700, 500, 15), dir.File("grey.png"));
+  Write(OneLayer(klpModeRGB, 600, 500, [](int c, int32_t i) { return static_cast<uint8_t>(i * (c + 3)); },
+                 [](int32_t i) { return static_cast<uint8_t>(i / 600); }),
+        dir.File("rgba.png"));
+  CKLT_HostDocument layered = Noise(klpModeGray, 640, 480, 16);
+  layered.layers.push_back(Noise(klpModeGray, 400, 300, 17).layers[0]);
+  layered.layers[1].left = 300, layered.layers[1].alpha = layered.layers[1].planes[0];
+  Write(layered, dir.File("layers.psd"));
+  const char* modes[] = {"", "gray", "", "rgb", "cmyk"};  // by klpMode
+  const std::pair<const char*, int16_t> rows[] = {
+      {"grey.png", 0},   {"grey.png", klpModeRGB},   {"grey.png", klpModeCMYK},
+      {"rgba.png", 0},   {"rgba.png", klpModeCMYK},  {"rgba.png", klpModeGray},
+      {"layers.psd", 0}, {"layers.psd", klpModeRGB}, {"layers.psd", klpModeCMYK}};
+  for (const auto& [file, mode] : rows) {
+    SCOPED_TRACE(std::string(file) + " " + modes[mode]);
+    CKLT_HostDocument doc;
+    std::string error;
+    doc.threads = 2, doc.runMode = mode ? mode : -1, doc.ownBytes = CKLT_HostRunner::OwnBytes(2);
+    ASSERT_EQ(doc.ReadFile(dir.File(file), UINT64_MAX, error), CKLT_HostDocument::kOk) << error;
+    const std::string run = std::string("--plugin ") + KLF_PLUGIN_LIBRARY + " --threads 2 --grid 2x1 --thickness 5 " +
+                            (mode ? std::string("--mode ") + modes[mode] : "") + " " + dir.File(file) + " -o " +
+                            dir.File("out.psd") + " --memory-budget ";
+    const Outcome refused = RunProgram(run + std::to_string(doc.runBytes - 1));
+    EXPECT_EQ(refused.code, CKLT_HostRunner::kExitMemory) << refused.out;
+    EXPECT_TRUE(Has(refused, "needs about " + std::to_string(doc.runBytes) + " bytes")) << refused.out;
+    uint64_t peak = 0;
+    EXPECT_EQ(PeakRun(run + std::to_string(doc.runBytes), peak), 0);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_LE(peak, doc.runBytes);
+#endif
+  }
 }
 
 // A socket bound at path (closed: the node stays).
@@ -532,7 +759,7 @@ TEST(HostSafety, AllocationFailureIsOutOfMemory) {
 
 // A file whose image data cannot hold the image its header declares (16
 // bytes for 21000 x 21000 pixels, in each colour type, interlaced too) is
-// refused as unreadable before any plane is allocated, as the document and
+// refused as damaged before any plane is allocated, as the document and
 // as a --selection mask; a mask of another size than the document's is
 // refused from its header, before it is decoded. Under the allocation
 // limit, planes of the declared size would end the program out of memory.
@@ -554,7 +781,8 @@ TEST(HostSafety, DeclaredSizesAreJudgedBeforePlanesAreAllocated) {
       const Outcome o = RunProgram(run + args + out, AllocationLimit(kBlockMB, kReleaseAddressSpaceKiB));
       SCOPED_TRACE(std::to_string(shape.type) + " " + args + "\n" + o.out);
       EXPECT_EQ(o.code, CKLT_HostRunner::kExitFiles);
-      EXPECT_TRUE(Has(o, "cannot read " + d + "huge.png: the PNG file cannot be read"));
+      EXPECT_TRUE(Has(o, "cannot read " + d + "huge.png: the PNG file is damaged (too little image data for 21000 x "
+                         "21000 pixels)"));
     }
   }
   // A sound mask of 6000 x 4000, 25 KB of image data.

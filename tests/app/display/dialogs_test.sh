@@ -40,8 +40,7 @@ n=0
 for name in Export ExportLM ChannelList Pref; do
   ready "$name"
   n=$((n + 1))
-  xwd -root -silent > shot.xwd
-  "$comparer" --compare shot.xwd "window-$name.png" "$x" "$y" "screen-$name.png" > compare.txt ||
+  screen_shows "$comparer" "window-$name.png" "$x" "$y" "screen-$name.png" ||
     { echo "FAILED: the $name dialog differs from its headless picture"; cat compare.txt; exit 1; }
   # Keys go to the window under the pointer: its caption's left end.
   xdotool mousemove $((x + 4)) $((y + 4))
@@ -58,7 +57,7 @@ sleep 0.2
 read -r ex ey < <(at Export_Export/5)
 xdotool mousemove "$ex" "$ey" click 1
 save=""
-for _ in $(seq 200); do
+for _ in $(seq 1200); do
   save=$(xdotool search --onlyvisible --name '^Export Pieces as PNG Files' 2> /dev/null | head -n 1 || true)
   [ -n "$save" ] && break
   sleep 0.05
@@ -73,7 +72,7 @@ xdotool key ctrl+a
 xdotool type --delay 40 lake.png
 xdotool key Return
 wait_for '^exported '
-for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
+wait_end
 wait "$app" || { echo "FAILED: the program ended with $?"; cat err.txt; exit 1; }
 if [ -s err.txt ]; then echo "FAILED: the program wrote to standard error"; cat err.txt; exit 1; fi
 

@@ -42,20 +42,15 @@ open_dialog() {
   wait_for '^ready window [0-9]* at -*[0-9]*,-*[0-9]* size '
   read -r x y < <(sed -n 's/^ready window [0-9]* at \(-*[0-9]*\),\(-*[0-9]*\) size .*$/\1 \2/p' out.txt)
   xdotool mousemove $((x + qx)) $((y + qy))
-  # Until the dialog has painted its look with the pointer at rest, for a
-  # minute at most.
-  for _ in $(seq 300); do
-    xwd -root -silent > shot.xwd
-    "$demo" --compare shot.xwd "window-$name.png" "$x" "$y" "screen-$name.png" > compare.txt && return 0
-    sleep 0.2
-  done
+  # Until the dialog has painted its look with the pointer at rest.
+  screen_shows "$demo" "window-$name.png" "$x" "$y" "screen-$name.png" && return 0
   echo "FAILED: $name differs from its headless picture"; cat compare.txt; exit 1
 }
 
 # The dialog has ended and said what it gave.
 closed() {
   wait_for "^closed $1\$"
-  for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
+  wait_end
   wait "$app" || { echo "FAILED: the program ended with $?"; cat err.txt; exit 1; }
   if [ -s err.txt ]; then echo "FAILED: the program wrote to standard error"; cat err.txt; exit 1; fi
 }
@@ -87,22 +82,21 @@ xdotool key Return Return
 closed 1
 grep -qx 'name Wavy' out.txt || { echo "FAILED: the typed name did not come back"; cat out.txt; exit 1; }
 
-# The auto layout dialog: rows and columns typed, Return twice (the first
-# ends the typing).
+# The auto layout dialog: the rows typed at once into the field it opened
+# with, Tab, the columns; one Return ends the typing and confirms.
 open_dialog AutoLayout 220 205
-xdotool mousemove $((x + 394)) $((y + 57)) click 1
 xdotool type --delay 20 "3"
-xdotool mousemove $((x + 394)) $((y + 141)) click 1
+xdotool key Tab
 xdotool type --delay 20 "4"
-xdotool mousemove $((x + 220)) $((y + 205)) key Return Return
+xdotool key Return
 closed 1
 grep -qx 'layout triangles 3x4' out.txt || { echo "FAILED: no triangle layout"; cat out.txt; exit 1; }
 
-# The custom mutation dialog: an amount typed.
+# The custom mutation dialog: an amount typed at once into the field it
+# opened with; one Return.
 open_dialog CMuts 20 276
-xdotool mousemove $((x + 337)) $((y + 57)) click 1
 xdotool type --delay 20 "25"
-xdotool mousemove $((x + 20)) $((y + 276)) key Return Return
+xdotool key Return
 closed 1
 grep -qx 'mutations 25 0 0' out.txt || { echo "FAILED: the amounts did not come back"; cat out.txt; exit 1; }
 

@@ -24,8 +24,7 @@ wait_for '^ready '
 read -r x y rx ry cx cy < <(sed -n 's/^ready window [0-9]* at \(-*[0-9]*\),\(-*[0-9]*\) size [0-9]*,[0-9]* rows \([0-9]*\),\([0-9]*\) cut \([0-9]*\),\([0-9]*\)$/\1 \2 \3 \4 \5 \6/p' out.txt)
 [ -n "${cy:-}" ] || { echo "FAILED: unreadable ready line"; cat out.txt; exit 1; }
 
-xwd -root -silent > shot.xwd
-"$comparer" --compare shot.xwd cutter-window.png "$x" "$y" cutter-screen.png > compare.txt ||
+screen_shows "$comparer" cutter-window.png "$x" "$y" cutter-screen.png ||
   { echo "FAILED: the Cutter on screen differs from its headless picture"; cat compare.txt; exit 1; }
 
 # Five rows typed into their field (a click selects its text), Tab ends the
@@ -37,7 +36,7 @@ xdotool key Tab
 sleep 0.2
 xdotool mousemove $((x + cx)) $((y + cy)) click 1
 wait_for '^cut [0-9]* pieces '
-for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
+wait_end
 wait "$app" || { echo "FAILED: the program ended with $?"; cat err.txt; exit 1; }
 if [ -s err.txt ]; then echo "FAILED: the program wrote to standard error"; cat err.txt; exit 1; fi
 

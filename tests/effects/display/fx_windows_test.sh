@@ -40,7 +40,7 @@ expect_values() {
   grep -q "^values $1\$" "$log" || { echo "FAILED: effect $effect left the pieces at $(grep '^values' "$log")"; exit 1; }
 }
 finish() {
-  for _ in $(seq 200); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
+  wait_end
   wait "$app" || { echo "FAILED: the program ended with $?"; cat "$err"; exit 1; }
   if [ -s "$err" ]; then echo "FAILED: the program wrote to standard error"; cat "$err"; exit 1; fi
 }
@@ -55,8 +55,7 @@ for effect in 4 0 6 1 2 3 5 8 9; do
   pids+=($app)
   wait_for '^slider2 '
   read -r x y < <(sed -n 's/^ready at \(-*[0-9]*\),\(-*[0-9]*\) size .*$/\1 \2/p' "$log")
-  xwd -root -silent > shot.xwd
-  "$prog" --compare shot.xwd "window-$effect.png" "$x" "$y" "screen-$effect.png" > compare.txt ||
+  screen_shows "$prog" "window-$effect.png" "$x" "$y" "screen-$effect.png" ||
     { echo "FAILED: window $effect differs from the headless picture"; cat compare.txt; exit 1; }
   case $effect in
     0)
@@ -96,7 +95,7 @@ for effect in 4 0 6 1 2 3 5 8 9; do
       # colour, a click on its Select button, and the pieces get the colour.
       click FXcovr_Color1/2
       chooser=""
-      for _ in $(seq 100); do
+      for _ in $(seq 1200); do
         chooser=$(xdotool search --onlyvisible --name '^Select Color$' 2> /dev/null | head -n 1 || true)
         [ -n "$chooser" ] && break
         sleep 0.05
@@ -109,7 +108,7 @@ for effect in 4 0 6 1 2 3 5 8 9; do
       xwd -root -silent > shot.xwd
       "$prog" --crop shot.xwd "$X" "$Y" "$WIDTH" "$HEIGHT" screen-chooser.png
       xdotool mousemove $((X + WIDTH - 51)) $((Y + HEIGHT - 25)) click 1
-      for _ in $(seq 100); do
+      for _ in $(seq 1200); do
         [ -z "$(xdotool search --onlyvisible --name '^Select Color$' 2> /dev/null || true)" ] && break
         sleep 0.05
       done
@@ -146,7 +145,7 @@ read -r x y w h < <(sed -n 's/^ready iovr at \(-*[0-9]*\),\(-*[0-9]*\) size \([0
 read -r px py < <(at FXiovr_ChooseImage/5)
 windows=$(xdotool search --onlyvisible --class klt_fxwindows 2> /dev/null | wc -l)
 xdotool mousemove "$px" "$py" click 1
-for _ in $(seq 200); do
+for _ in $(seq 1200); do
   [ "$(xdotool search --onlyvisible --class klt_fxwindows 2> /dev/null | wc -l)" -gt "$windows" ] && break
   sleep 0.05
 done

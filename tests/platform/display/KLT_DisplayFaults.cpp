@@ -5,7 +5,8 @@
 // through GTK), and a window or
 // timer that finds no memory is refused (0) without a throw; a window
 // whose keys go and come back at once stays active, one that loses them is
-// deactivated. Prints "ok"
+// deactivated; a press queued behind the one that ends a modal loop
+// reaches its window once the loop has returned. Prints "ok"
 // and ends with 0, else names each fault on standard error and ends with 1.
 // Run under Xvfb by display_faults_test.sh.
 #include <gtk/gtk.h>
@@ -133,6 +134,76 @@ void FocusBackAtOnceStays(CKLP_UIPlatform& ui) {
   ui.DestroyWindow(w);
 }
 
+// Counts its window's presses; the modal one ends its loop on its first.
+struct PressClient : CKLP_WindowClient {
+  CKLP_UIPlatform* ui = nullptr;
+  KLP_WindowID quits = 0;
+  int presses = 0;
+  int32_t OnPlatformEvent(const KLP_Event& e) override {
+    if (e.eventClass != klpClassMouse || e.kind != klpMouseDown) return 0;
+    if (++presses == 1 && quits) ui->QuitLoop(quits);
+    return 1;
+  }
+};
+
+// A press of the first button at the window's point (5, 5), put into
+// GDK's queue as the server's would come.
+void PutPress(KLP_WindowID w, CKLP_UIPlatform& ui) {
+  GList* all = gtk_window_list_toplevels();
+  GtkWidget* widget = nullptr;
+  const KLP_Rect b = ui.GetWindowBounds(w);
+  for (GList* l = all; l; l = l->next) {
+    gint x = 0, y = 0;
+    if (!gtk_widget_get_visible(GTK_WIDGET(l->data))) continue;
+    gtk_window_get_position(GTK_WINDOW(l->data), &x, &y);
+    if (x == b.left && y == b.top) widget = GTK_WIDGET(l->data);
+  }
+  g_list_free(all);
+  Check(widget != nullptr, "the window to press is on screen");
+  if (!widget) return;
+  GdkEvent* e = gdk_event_new(GDK_BUTTON_PRESS);
+  e->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+  e->button.send_event = TRUE;
+  e->button.time = GDK_CURRENT_TIME;
+  e->button.x = e->button.y = 5;
+  e->button.x_root = b.left + 5;
+  e->button.y_root = b.top + 5;
+  e->button.button = 1;
+  gdk_event_set_device(e, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
+  gdk_event_put(e);
+  gdk_event_free(e);
+}
+
+// Two presses wait in the queue when a modal loop starts: the first ends
+// the loop, the second is for another window, which gets it from the loop
+// the modal one returns to (it was dropped under the ended loop's rule).
+void PressBehindTheLoopsEndArrives(CKLP_UIPlatform& ui) {
+  PressClient modal, other;
+  modal.ui = other.ui = &ui;
+  KLP_WindowDesc d = Desc();
+  d.bounds = {300, 40, 500, 140};
+  const KLP_WindowID w = ui.CreateWindow(d, &other);
+  d.bounds = {40, 200, 240, 300};
+  d.modal = true;
+  const KLP_WindowID m = ui.CreateWindow(d, &modal);
+  modal.quits = m;
+  ui.ShowWindow(w, true);
+  ui.ShowWindow(m, true);
+  Settle();
+  PutPress(m, ui);
+  PutPress(w, ui);
+  // Both converted and queued, none dispatched yet.
+  Check(ui.PeekEvent(klpMaskMouse), "the presses are queued");
+  ui.RunLoop(m);
+  Check(modal.presses == 1, "the modal window's press ends its loop");
+  const KLP_TimerID t = ui.AddTimer(50, [&ui] { ui.QuitLoop(0); });
+  ui.RunLoop(0);
+  ui.RemoveTimer(t);
+  Check(other.presses == 1, "the press behind the loop's end reaches its window");
+  ui.DestroyWindow(m);
+  ui.DestroyWindow(w);
+}
+
 // Every allocation failing in turn: windows and timers are made or refused.
 void OwnAllocationsFail(CKLP_UIPlatform& ui) {
   QuietClient client;
@@ -173,6 +244,7 @@ int main() {
   ThrownUnderGtkComesBack(*ui);
   OwnAllocationsFail(*ui);
   FocusBackAtOnceStays(*ui);
+  PressBehindTheLoopsEndArrives(*ui);
   delete ui;
   if (g_failures) return 1;
   std::printf("ok\n");

@@ -33,6 +33,9 @@
 //       from RADIUS1 to RADIUS2 (printed: "radii R ...", -1 for a piece
 //       without blur), the pieces rendered and the dialog applied: the
 //       plug-in stores its block in PLUGIN_FOLDER's "last.data".
+//   klt_maincommands --enlarge PICTURE FACTOR OUT   writes the picture with
+//       each pixel made FACTOR x FACTOR (a large document whose renders
+//       take a while) as OUT.
 // Exit codes: 0 done, 1 the picture or the run failed, 2 bad command line.
 #include <climits>
 #include <cstdio>
@@ -293,8 +296,28 @@ bool ApplyBlurSpread(CKLP_HeadlessUI& ui, i32 first, i32 second) {
 int Usage() {
   std::fprintf(stderr,
                "usage: klt_maincommands --points|--expect|--puzzle|--fxpoints PICTURE PLUGIN_FOLDER\n"
-               "       klt_maincommands --fxexpect PICTURE PLUGIN_FOLDER RADIUS1 RADIUS2\n");
+               "       klt_maincommands --fxexpect PICTURE PLUGIN_FOLDER RADIUS1 RADIUS2\n"
+               "       klt_maincommands --enlarge PICTURE FACTOR OUT\n");
   return 2;
+}
+
+// The document's one layer with each pixel made factor x factor.
+bool Enlarge(CKLT_HostDocument& doc, int factor) {
+  CKLT_HostDocument::Layer& l = doc.layers[0];
+  if (factor < 1 || factor > 8 || static_cast<int64_t>(l.width) * factor > 30000 ||
+      static_cast<int64_t>(l.height) * factor > 30000)
+    return false;
+  const int32_t w = l.width * factor, h = l.height * factor;
+  for (std::vector<uint8_t>& plane : l.planes) {
+    std::vector<uint8_t> big(static_cast<size_t>(w) * h);
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x)
+        big[static_cast<size_t>(y) * w + x] = plane[static_cast<size_t>(y / factor) * l.width + x / factor];
+    plane.swap(big);
+  }
+  doc.width = l.width = w;
+  doc.height = l.height = h;
+  return true;
 }
 
 }  // namespace
@@ -302,9 +325,9 @@ int Usage() {
 int main(int argc, char** argv) {
   if (argc < 4) return Usage();
   const std::string mode = argv[1];
-  const bool fxExpect = mode == "--fxexpect";
-  if (argc != (fxExpect ? 6 : 4)) return Usage();
-  if (mode != "--points" && mode != "--expect" && mode != "--puzzle" && mode != "--fxpoints" && !fxExpect)
+  const bool fxExpect = mode == "--fxexpect", enlarge = mode == "--enlarge";
+  if (argc != (fxExpect ? 6 : enlarge ? 5 : 4)) return Usage();
+  if (mode != "--points" && mode != "--expect" && mode != "--puzzle" && mode != "--fxpoints" && !fxExpect && !enlarge)
     return Usage();
   const i32 first = fxExpect ? std::atoi(argv[4]) : 0, second = fxExpect ? std::atoi(argv[5]) : 0;
   CKLT_HostDocument doc;
@@ -313,6 +336,13 @@ int main(int argc, char** argv) {
       !doc.LayerCoversCanvas(doc.layers[0]) || !doc.layers[0].alpha.empty()) {
     std::fprintf(stderr, "klt_maincommands: %s: %s\n", argv[2], error.empty() ? "not one opaque layer" : error.c_str());
     return 1;
+  }
+  if (enlarge) {
+    if (!Enlarge(doc, std::atoi(argv[3])) || !doc.Write(argv[4], error)) {
+      std::fprintf(stderr, "klt_maincommands: %s: %s\n", argv[4], error.empty() ? "bad factor" : error.c_str());
+      return 1;
+    }
+    return 0;
   }
   CKLT_FilterHost host;
   if (!host.SetDocument(doc.mode, doc.width, doc.height, false, false)) {

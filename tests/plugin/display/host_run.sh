@@ -2,7 +2,8 @@
 # xvfb_display.sh, with host, picture and shot set to the host program, the
 # picture and the screenshot program:
 #   open_dialog              `--dialog` on the picture with the plug-in in
-#                            ./plugin, writing dialog.png (out.txt, err.txt);
+#                            ./plugin and the options in host_options,
+#                            writing dialog.png (out.txt, err.txt);
 #                            app := its process, wid := its main window, moved
 #                            to (mx, my), cutter := the Cutter, moved beside it
 #                            to (cx, cy), as a person would drag them apart
@@ -17,7 +18,7 @@
 #                            run, where the run keeps its settings
 
 open_dialog() {
-  "$host" -q --plugin plugin/libtessarette_plugin.so --dialog "$picture" -o dialog.png > out.txt 2> err.txt &
+  "$host" -q ${host_options:-} --plugin plugin/libtessarette_plugin.so --dialog "$picture" -o dialog.png > out.txt 2> err.txt &
   app=$!
   pids+=($app)
   find_window "Kelvanos Tessarette 3.0" err.txt
@@ -30,7 +31,7 @@ open_dialog() {
 
 find_window() {
   found=""
-  for _ in $(seq 400); do
+  for _ in $(seq 1200); do
     found=$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null | head -n 1 || true)
     [ -n "$found" ] && return 0
     kill -0 "$app" 2> /dev/null || break
@@ -40,7 +41,7 @@ find_window() {
 }
 
 wait_gone() {
-  for _ in $(seq 200); do
+  for _ in $(seq 1200); do
     [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null || true)" ] && return 0
     sleep 0.05
   done
@@ -49,7 +50,7 @@ wait_gone() {
 
 finish() {
   local code=0
-  for _ in $(seq 400); do kill -0 "$app" 2> /dev/null || break; sleep 0.05; done
+  wait_end
   wait "$app" || code=$?
   [ "$code" -eq "$2" ] || { echo "FAILED: the program ended with $code, not $2"; cat "$1"; exit 1; }
   if [ -n "$(grep -vxF -- "${3:-}" "$1")" ]; then echo "FAILED: the program wrote to standard error"; cat "$1"; exit 1; fi

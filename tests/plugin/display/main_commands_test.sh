@@ -30,7 +30,7 @@ target() { sed -n "s/^$1 .* to \(-*[0-9]*\) \(-*[0-9]*\)$/\1 \2/p" points.txt; }
 # once it is painted in the palette (dark, mostly the palette's face).
 shoot() {
   local name=$1 id mean face
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     id=$(xdotool search --onlyvisible --pid "$app" 2> /dev/null | grep -vx "$wid" | grep -vx "${cutter:-x}" | tail -n 1 || true)
     if [ -n "$id" ] && xwd -id "$id" -silent > "$name.xwd" 2> /dev/null &&
        "$shot" --shot "$name.xwd" "$name.png" > "$name.txt"; then
@@ -104,7 +104,7 @@ cmp dialog.png expected.png ||
 "$helper" --puzzle "$picture" plugin > out-puzzle.txt 2> err-puzzle.txt &
 app=$!
 pids+=($app)
-for _ in $(seq 400); do grep -q '^ready' out-puzzle.txt && break; sleep 0.05; done
+for _ in $(seq 1200); do grep -q '^ready' out-puzzle.txt && break; sleep 0.05; done
 grep -q '^ready' out-puzzle.txt || { echo "FAILED: Puzzle mode did not open"; cat out-puzzle.txt err-puzzle.txt; exit 1; }
 wid=$(xdotool search --onlyvisible --name '^Kelvanos Tessarette 3.0$' | head -n 1)
 cutter=""

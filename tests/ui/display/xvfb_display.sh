@@ -39,21 +39,48 @@ rm -f display.txt
 # a program starting in that moment cannot open the display.
 Xvfb -displayfd 5 -screen 0 "${screen:-1280x1024}x24" -nolisten tcp -noreset 5> display.txt 2> xvfb.log &
 pids+=($!)
-for _ in $(seq 200); do [ -s display.txt ] && break; sleep 0.05; done
+for _ in $(seq 1200); do [ -s display.txt ] && break; sleep 0.05; done
 [ -s display.txt ] || { echo "FAILED: Xvfb did not start"; cat xvfb.log; exit 1; }
 export DISPLAY=":$(head -n 1 display.txt)" GDK_BACKEND=x11 GDK_SCALE=1 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
 
-# Waits for a line matching the pattern in the program's output ($log,
-# out.txt by default) while the program ($app) runs; fails with its output
-# and errors ($err, err.txt by default) when none comes.
-wait_for() {
-  local log=${log:-out.txt} err=${err:-err.txt}
+# Waits for COUNT lines (1 by default) matching the pattern in the
+# program's output ($log, out.txt by default) while the program ($app)
+# runs; fails with its output and errors ($err, err.txt by default) when
+# they do not come. Whether the program has ended is asked before the
+# output is read: one that ends in between has written its last line by
+# then.
+wait_for() {  # PATTERN [COUNT]
+  local log=${log:-out.txt} err=${err:-err.txt} ended=0
   for _ in $(seq 1200); do
-    grep -q -- "$1" "$log" && return 0
-    kill -0 "$app" 2> /dev/null || break
+    kill -0 "$app" 2> /dev/null || ended=1
+    [ "$(grep -c -- "$1" "$log" 2> /dev/null)" -ge "${2:-1}" ] 2> /dev/null && return 0
+    [ "$ended" = 0 ] || break
     sleep 0.05
   done
   echo "FAILED: no line matching '$1'"
   echo "--- output"; cat "$log"; echo "--- errors"; cat "$err"
   exit 1
+}
+
+# Until the program ($app) has ended, for a minute at most; fails with
+# WHAT (that the program did not end, by default) when it runs on, as it
+# does when what should have ended it did not arrive.
+wait_end() {  # [WHAT]
+  for _ in $(seq 1200); do kill -0 "$app" 2> /dev/null || return 0; sleep 0.05; done
+  echo "FAILED: ${1:-the program did not end}"
+  exit 1
+}
+
+# Until an X screenshot (shot.xwd) shows the headless picture PICTURE at
+# (X, Y) inside its shape, the screen's crop kept as CROP and the
+# comparison in compare.txt; 1 after a minute. A picture reaches the screen
+# a while after the program has drawn it, long on a busy machine.
+# COMPARER is a program with --compare.
+screen_shows() {  # COMPARER PICTURE X Y CROP
+  for _ in $(seq 300); do
+    xwd -root -silent > shot.xwd
+    "$1" --compare shot.xwd "$2" "$3" "$4" "$5" > compare.txt && return 0
+    sleep 0.2
+  done
+  return 1
 }
