@@ -56,12 +56,7 @@ xdotool mousemove "$px" "$py" click 1
 sleep 0.2
 read -r ex ey < <(at Export_Export/5)
 xdotool mousemove "$ex" "$ey" click 1
-save=""
-for _ in $(seq 1200); do
-  save=$(xdotool search --onlyvisible --name '^Export Pieces as PNG Files' 2> /dev/null | head -n 1 || true)
-  [ -n "$save" ] && break
-  sleep 0.05
-done
+save=$(visible_window '^Export Pieces as PNG Files')
 [ -n "$save" ] || { echo "FAILED: GTK's save dialog did not open"; cat out.txt err.txt; exit 1; }
 # The keys go to the window under the pointer.
 eval "$(xdotool getwindowgeometry --shell "$save")"

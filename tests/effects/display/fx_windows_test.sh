@@ -94,12 +94,7 @@ for effect in 4 0 6 1 2 3 5 8 9; do
       # scene offers no host to pick with): a click on its palette's third
       # colour, a click on its Select button, and the pieces get the colour.
       click FXcovr_Color1/2
-      chooser=""
-      for _ in $(seq 1200); do
-        chooser=$(xdotool search --onlyvisible --name '^Select Color$' 2> /dev/null | head -n 1 || true)
-        [ -n "$chooser" ] && break
-        sleep 0.05
-      done
+      chooser=$(visible_window '^Select Color$')
       [ -n "$chooser" ] || { echo "FAILED: the swatch opened no colour chooser"; cat "$err"; exit 1; }
       eval "$(xdotool getwindowgeometry --shell "$chooser")"
       sleep 0.3

@@ -78,12 +78,7 @@ sleep 0.3
 read -r x y < <(control cutter Cutter_Cut/5)
 click_at $((X + x)) $((Y + y))
 # The cut renders every piece on one thread: on a loaded machine it takes a while.
-box=""
-for _ in $(seq 2400); do
-  box=$(xdotool search --onlyvisible --name '^Kelvanos Tessarette$' 2> /dev/null | head -n 1 || true)
-  [ -n "$box" ] && break
-  sleep 0.05
-done
+box=$(visible_window '^Kelvanos Tessarette$' 2400)
 if [ -z "$box" ]; then
   xwd -root -silent > no-question.xwd && "$shot" --shot no-question.xwd no-question.png > /dev/null
   echo "FAILED: no question after the cut (the Cutter $([ -n "$(xdotool search --onlyvisible --name '^Cutter$' 2> /dev/null)" ] && echo "still open" || echo "closed"); no-question.png)"

@@ -62,6 +62,18 @@ wait_for() {  # PATTERN [COUNT]
   exit 1
 }
 
+# The first visible window whose name matches NAME, once one shows
+# (COUNT tries 0.05 s apart, a minute by default); nothing when none does.
+visible_window() {  # NAME [COUNT]
+  local id=""
+  for _ in $(seq "${2:-1200}"); do
+    id=$(xdotool search --onlyvisible --name "$1" 2> /dev/null | head -n 1 || true)
+    [ -n "$id" ] && break
+    sleep 0.05
+  done
+  echo "$id"
+}
+
 # Until the program ($app) has ended, for a minute at most; fails with
 # WHAT (that the program did not end, by default) when it runs on, as it
 # does when what should have ended it did not arrive.
