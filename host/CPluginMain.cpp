@@ -25,17 +25,18 @@ CPluginMain::CPluginMain() : m_alphaPtr(nullptr), m_alphaWidth(0), m_alphaHeight
 
 CPluginMain::~CPluginMain() {}
 
+// Each handler leaves its outcome in the host's result code.
 void CPluginMain::HandleSelector(i16 selector) {
   switch (selector) {
     case klpSelectorAbout:
-      DoAbout();
+      (void)DoAbout();
       break;
     case klpSelectorParameters:
-      DoParameters();
+      (void)DoParameters();
       break;
     case klpSelectorPrepare:
       if (m_filterRecord) m_filterRecord->bufferSpace = 0;
-      DoPrepare();
+      (void)DoPrepare();
       break;
     case klpSelectorStart:
       if (!FillPluginData())
@@ -43,7 +44,7 @@ void CPluginMain::HandleSelector(i16 selector) {
                        : GetError() == klErrUnsupported ? klResBadMode
                                                         : klResBadParam);
       else
-        DoStart();
+        (void)DoStart();
       // No data for a following Continue.
       EmptyRects();
       // A host calls Finish only after a run that succeeded: a failed Start
@@ -53,10 +54,10 @@ void CPluginMain::HandleSelector(i16 selector) {
       i_ReleaseSuites();
       break;
     case klpSelectorContinue:
-      DoContinue();
+      (void)DoContinue();
       break;
     case klpSelectorFinish:
-      DoFinish();
+      (void)DoFinish();
       break;
     default:
       HostSetRetCode_BadParam();

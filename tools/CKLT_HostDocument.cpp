@@ -152,10 +152,9 @@ std::vector<uint8_t> AlphaOf(const u8* a, size_t n) {
   return std::vector<uint8_t>(a, a + n);
 }
 
-// The file's planes as one layer covering the canvas.
-CKLT_HostDocument::Layer WholeLayer(CKLF_ImageFormat& image, int colours, const char* name) {
-  u16 w = 0, h = 0;
-  image.GetMainImageSize(w, h);
+// The file's planes as one layer covering the canvas of w x h (the size
+// its header gave).
+CKLT_HostDocument::Layer WholeLayer(CKLF_ImageFormat& image, int colours, const char* name, int32_t w, int32_t h) {
   CKLT_HostDocument::Layer l;
   l.name = name;
   l.width = w;
@@ -204,7 +203,7 @@ Status CKLT_HostDocument::i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget,
   m_mergedApart = mergedApart;
   m_beforeRunBytes = 0;
   u16 w = 0, h = 0;
-  image.GetMainImageSize(w, h);
+  if (!image.GetMainImageSize(w, h)) return error = "its size cannot be read", kBadFile;
   const u8 m = image.GetImageMode();
   mode = m == CKLF_ImageFormat::kModeCMYK ? klpModeCMYK : m == CKLF_ImageFormat::kModeGrey ? klpModeGray : klpModeRGB;
   width = w;
@@ -305,7 +304,7 @@ Status CKLT_HostDocument::i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::s
   }
   // CMYK samples are taken as PSD holds them, 255 for no ink, with Adobe's
   // marker or without, as other readers take them.
-  layers.push_back(WholeLayer(jpeg, ColourPlanes(), "Background"));
+  layers.push_back(WholeLayer(jpeg, ColourPlanes(), "Background", width, height));
   return kOk;
 }
 
@@ -473,7 +472,7 @@ Status CKLT_HostDocument::i_ReadPSDComposite(CKLF_ImagePSD& psd, const Bytes& by
     return Unreadable("PSD", psd.GetError(), error);
   i_TakeExtras(psd);
   layers.clear();
-  layers.push_back(WholeLayer(psd, ColourPlanes(), "Background"));
+  layers.push_back(WholeLayer(psd, ColourPlanes(), "Background", width, height));
   return kOk;
 }
 

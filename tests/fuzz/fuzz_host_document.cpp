@@ -136,8 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::vector<uint8_t>> planes;
   std::vector<uint8_t> alpha;
   g_watching = true;
-  doc.ConvertTo(klpModeGray);
-  doc.Flatten(planes, alpha);
+  if (doc.ConvertTo(klpModeGray)) doc.Flatten(planes, alpha);
   g_watching = false;
   return 0;
 }

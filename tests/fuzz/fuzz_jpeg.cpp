@@ -23,11 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   u16 w = 0, h = 0;
-  jpeg.GetMainImageSize(w, h);
+  if (!jpeg.GetMainImageSize(w, h)) abort();
   if (static_cast<u64>(w) * h > kMaxFuzzPixels) return 0;
   if (jpeg.ParseImageByPtr(data, n)) {
     const i32 channels = jpeg.GetImageMode() == 1 ? 3 : (jpeg.GetImageMode() == 2 ? 1 : 4);
-    jpeg.GetMainImageSize(w, h);
+    if (!jpeg.GetMainImageSize(w, h)) abort();
     for (i32 c = 0; c < channels; ++c) {
       CKLF_Mem* m = jpeg.GetImageDataMem(c);
       if (!m || m->GetSize() != static_cast<u32>(w) * h) abort();

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   u16 w = 0, h = 0;
-  png.GetMainImageSize(w, h);
+  if (!png.GetMainImageSize(w, h)) abort();
   if (static_cast<u64>(w) * h > kMaxFuzzPixels) return 0;
   const u8 ok = png.ParseImageByPtr(data, n);
   if (ok) {

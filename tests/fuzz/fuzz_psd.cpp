@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   u16 w = 0, h = 0;
-  psd.GetMainImageSize(w, h);
+  if (!psd.GetMainImageSize(w, h)) abort();
   if (psd.ParseImageByPtr(data, n)) {
     const i32 channels = psd.GetImageMode() == 1 ? 3 : (psd.GetImageMode() == 2 ? 1 : 4);
     for (i32 c = 0; c < channels; ++c) {

@@ -33,14 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ++index;
   }
   CKLT_FilterHost host;
-  host.SetDocument(klpModeRGB, 1, 1, false);
+  if (!host.SetDocument(klpModeRGB, 1, 1, false)) return 0;
   host.SetDescriptor(records);
   CPluginMain plugin;
   int16_t result = -128;
   plugin.SetHostPointers(&host.Record(), nullptr, &result);
   CKLF_Mem block;
   uint8_t display = 0;
-  plugin.ReadEncryptedScriptParameter_V2(block, display);
+  (void)plugin.ReadEncryptedScriptParameter_V2(block, display);  // refused or read: handles balance either way
   if (host.LiveHandles() != 0 || host.LockedHandles() != 0 || host.OpenDescriptors() != 0) std::abort();
   return 0;
 }

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Draw small layouts: every accepted knife must rasterise cleanly.
     if (engine.m_vKnifeCount + engine.m_hKnifeCount + engine.m_xKnifeCount <= 400) {
       std::vector<u8> plane(64 * 48);
-      engine.DrawSplitting(64, 48, plane.data(), 64, 0, 100);
+      (void)engine.DrawSplitting(64, 48, plane.data(), 64, 0, 100);
     }
   } else if (count != 0 || records) {
     abort();

@@ -19,8 +19,9 @@ struct Files : CCutterFilesPort {
   std::vector<u8> bytes;
   i32 ReadWhole(const char*, CKLF_Mem& block) override {
     block.free();
-    if (!bytes.empty() && block.alloc(static_cast<u32>(bytes.size())))
-      block.Copy(0, bytes.data(), static_cast<u32>(bytes.size()));
+    if (!bytes.empty() &&
+        !(block.alloc(static_cast<u32>(bytes.size())) && block.Copy(0, bytes.data(), static_cast<u32>(bytes.size()))))
+      return 0;
     return 1;
   }
   u8 WriteWhole(const char*, const u8* data, u32 size) override {

@@ -193,7 +193,9 @@ bool WriteStore(const char* path, const std::vector<Record>& records) {
   if (!st.Open(path, 2)) return false;
   for (const Record& r : records) {
     for (size_t p = r.key.find('>'); p != std::string::npos; p = r.key.find('>', p + 1))
-      if (st.GetRecType(r.key.substr(0, p).c_str()) == CKLF_Storage::klRecMissing) st.AddFolder(r.key.substr(0, p).c_str());
+      if (st.GetRecType(r.key.substr(0, p).c_str()) == CKLF_Storage::klRecMissing &&
+          !st.AddFolder(r.key.substr(0, p).c_str()))
+        return false;
     const std::vector<u8>& c = r.content;
     const CKLF_String key(r.key.c_str());
     u8 ok = 0;
@@ -244,8 +246,8 @@ class Window : public CKLF_Window {
     }
     CKLF_String s;
     kltRECT_s r;
-    GetResourceString("Title", s);
-    GetResourceRect("View", r);
+    (void)GetResourceString("Title", s);
+    (void)GetResourceRect("View", r);
     return 1;
   }
 
@@ -278,7 +280,7 @@ class Window : public CKLF_Window {
         break;
       case klCtrlList:
         static_cast<CKLF_CtrlList*>(c)->SetFont(f);
-        for (const char* item : {"A", "B", "C", "D"}) static_cast<CKLF_CtrlList*>(c)->AddItem(item, 0, nullptr, 0);
+        for (const char* item : {"A", "B", "C", "D"}) (void)static_cast<CKLF_CtrlList*>(c)->AddItem(item, 0, nullptr, 0);
         break;
       case klCtrlSlider:
         static_cast<CKLF_CtrlSlider*>(c)->SetValue(55, 1);

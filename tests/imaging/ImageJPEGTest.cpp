@@ -22,7 +22,7 @@ using jpegtest::Resized;
 
 void ExpectSame(const Decoded& ref, CKLF_ImageJPEG& r) {
   u16 w = 0, h = 0;
-  r.GetMainImageSize(w, h);
+  ASSERT_TRUE(r.GetMainImageSize(w, h));
   ASSERT_EQ(ref.w, w);
   ASSERT_EQ(ref.h, h);
   for (u32 c = 0; c < ref.n; ++c) {

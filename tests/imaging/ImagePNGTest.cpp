@@ -59,7 +59,7 @@ void FixCrc(Bytes& file, size_t at) {
 
 Bytes Plane(CKLF_ImagePNG& p, int c) {
   u16 w = 0, h = 0;
-  p.GetMainImageSize(w, h);
+  if (!p.GetMainImageSize(w, h)) return Bytes();
   const u8* d = p.GetImageDataPtr(c);
   return d ? Bytes(d, d + w * h) : Bytes();
 }
