@@ -177,7 +177,6 @@ TEST(ImageJPEG, CancelStopsWithoutACode) {
 // before the image is allocated, rather than made up past the data's end;
 // a flat image, whose blocks take the fewest bits, still decodes.
 TEST(ImageJPEG, DeclaredSizeMustFitTheData) {
-  std::mt19937 rng(11);
   CKLF_ImageJPEG r;
   for (bool progressive : {false, true}) {
     SCOPED_TRACE(progressive ? "progressive" : "baseline");
