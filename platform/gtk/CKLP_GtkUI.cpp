@@ -264,6 +264,8 @@ class CKLP_GtkUI : public CKLP_UICore {
   void i_MakeWindow(Window& rec, const KLP_WindowDesc& desc, const std::string& title);
   void TrackOrigin(KLP_WindowID w, GdkEvent* event);
   bool i_PendingMove(KLP_WindowID w, GdkEvent* event);
+  // Asks for the keys for a window on screen with the server's time of now.
+  void i_TakeKeysNow(GtkWidget* widget);
 
   GdkDisplay* m_display;
   std::exception_ptr m_thrown;
@@ -281,6 +283,7 @@ class CKLP_GtkUI : public CKLP_UICore {
   guint m_focusSource = 0;
   KLP_WindowID m_pendingMove = 0;  // moved by the held button's next motion
   KLP_Point m_pendingFrom = {0, 0};  // from the press's point
+  KLP_WindowID m_keysOnMap = 0;  // selected last before it was on screen
   gulong m_mapHook = 0;
 };
 
@@ -419,6 +422,7 @@ void CKLP_GtkUI::i_MakeWindow(Window& rec, const KLP_WindowDesc& desc, const std
 void CKLP_GtkUI::DestroyWindow(KLP_WindowID w) {
   if (!Find(w)) return;
   if (m_pendingMove == w) m_pendingMove = 0;
+  if (m_keysOnMap == w) m_keysOnMap = 0;
   DisposeRecord(w);
   auto it = m_native.find(w);
   if (it == m_native.end()) return;
@@ -477,9 +481,13 @@ void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
   }
 }
 
+// GTK only shows a window that is not on screen yet: without a window
+// manager nothing gives it the keys, which stay with the window that had
+// them, and a click into it would not ask again (it is active already).
 void CKLP_GtkUI::SelectWindow(KLP_WindowID w) {
   if (!Find(w)) return;
   Raise(w);
+  m_keysOnMap = gtk_widget_get_mapped(GTK_WIDGET(Widget(w))) ? 0 : w;
   gtk_window_present(Widget(w));
   Activate(w);
 }
@@ -788,14 +796,28 @@ gboolean TakeKeysOnMap(GSignalInvocationHint*, guint, const GValue* params, gpoi
 // which the server refuses when the focus changed since (a menu's or
 // another dialog's closing, after that input): without a window manager
 // its keys then only come through the window that kept the focus. Once on
-// screen it asks again with the server's time of now.
+// screen it asks again with the server's time of now; so does the window of
+// ours selected last before it was on screen, while it is still the active
+// one.
 void CKLP_GtkUI::OnWidgetMapped(GtkWidget* widget) {
-#ifdef GDK_WINDOWING_X11
-  GdkWindow* gw = GTK_IS_DIALOG(widget) ? gtk_widget_get_window(widget) : nullptr;
-  GtkWindow* over = gw ? gtk_window_get_transient_for(GTK_WINDOW(widget)) : nullptr;
+  if (m_keysOnMap) {
+    auto it = m_native.find(m_keysOnMap);
+    if (it != m_native.end() && it->second.widget == widget) {
+      if (m_active == m_keysOnMap) i_TakeKeysNow(widget);
+      m_keysOnMap = 0;
+      return;
+    }
+  }
+  GtkWindow* over = GTK_IS_DIALOG(widget) ? gtk_window_get_transient_for(GTK_WINDOW(widget)) : nullptr;
   bool ours = false;
   for (const auto& n : m_native) ours = ours || GTK_WIDGET(over) == n.second.widget;
-  if (!ours || !GDK_IS_X11_WINDOW(gw)) return;
+  if (ours) i_TakeKeysNow(widget);
+}
+
+void CKLP_GtkUI::i_TakeKeysNow(GtkWidget* widget) {
+#ifdef GDK_WINDOWING_X11
+  GdkWindow* gw = gtk_widget_get_window(widget);
+  if (!gw || !GDK_IS_X11_WINDOW(gw)) return;
   // The server's time is read through a property change on the window.
   gdk_window_set_events(gw, static_cast<GdkEventMask>(gdk_window_get_events(gw) | GDK_PROPERTY_CHANGE_MASK));
   gtk_window_present_with_time(GTK_WINDOW(widget), gdk_x11_get_server_time(gw));

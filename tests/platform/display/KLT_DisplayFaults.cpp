@@ -6,7 +6,8 @@
 // timer that finds no memory is refused (0) without a throw; a window
 // whose keys go and come back at once stays active, one that loses them is
 // deactivated; a press queued behind the one that ends a modal loop
-// reaches its window once the loop has returned. Prints "ok"
+// reaches its window once the loop has returned; a window selected before
+// it is on screen has the keys once it maps. Prints "ok"
 // and ends with 0, else names each fault on standard error and ends with 1.
 // Run under Xvfb by display_faults_test.sh.
 #include <gtk/gtk.h>
@@ -146,19 +147,25 @@ struct PressClient : CKLP_WindowClient {
   }
 };
 
-// A press of the first button at the window's point (5, 5), put into
-// GDK's queue as the server's would come.
-void PutPress(KLP_WindowID w, CKLP_UIPlatform& ui) {
+// The GTK window on screen whose corner is at (left, top).
+GtkWidget* WidgetAt(gint left, gint top) {
   GList* all = gtk_window_list_toplevels();
   GtkWidget* widget = nullptr;
-  const KLP_Rect b = ui.GetWindowBounds(w);
   for (GList* l = all; l; l = l->next) {
     gint x = 0, y = 0;
     if (!gtk_widget_get_visible(GTK_WIDGET(l->data))) continue;
     gtk_window_get_position(GTK_WINDOW(l->data), &x, &y);
-    if (x == b.left && y == b.top) widget = GTK_WIDGET(l->data);
+    if (x == left && y == top) widget = GTK_WIDGET(l->data);
   }
   g_list_free(all);
+  return widget;
+}
+
+// A press of the first button at the window's point (5, 5), put into
+// GDK's queue as the server's would come.
+void PutPress(KLP_WindowID w, CKLP_UIPlatform& ui) {
+  const KLP_Rect b = ui.GetWindowBounds(w);
+  GtkWidget* widget = WidgetAt(b.left, b.top);
   Check(widget != nullptr, "the window to press is on screen");
   if (!widget) return;
   GdkEvent* e = gdk_event_new(GDK_BUTTON_PRESS);
@@ -204,6 +211,33 @@ void PressBehindTheLoopsEndArrives(CKLP_UIPlatform& ui) {
   ui.DestroyWindow(w);
 }
 
+// A window selected as it is made, before it is shown (a floating window's
+// child), while another has the keys outright: without a window manager
+// nothing else gives them to it, and a click into it (active already)
+// would not ask for them.
+void SelectedBeforeShownGetsTheKeys(CKLP_UIPlatform& ui) {
+  QuietClient client;
+  KLP_WindowDesc d = Desc();
+  const KLP_WindowID a = ui.CreateWindow(d, &client);
+  ui.ShowWindow(a, true);
+  Settle();
+  ui.SelectWindow(a);
+  Settle();
+  d.bounds = {300, 40, 500, 140};
+  const KLP_WindowID b = ui.CreateWindow(d, &client);
+  ui.SelectWindow(b);
+  ui.ShowWindow(b, true);
+  bool keys = false;
+  for (int i = 0; i < 50 && !keys; ++i, g_usleep(20000)) {
+    Settle();
+    GtkWidget* widget = WidgetAt(d.bounds.left, d.bounds.top);
+    keys = widget && gtk_window_has_toplevel_focus(GTK_WINDOW(widget));
+  }
+  Check(keys, "a window selected before it was shown has the keys once on screen");
+  ui.DestroyWindow(b);
+  ui.DestroyWindow(a);
+}
+
 // Every allocation failing in turn: windows and timers are made or refused.
 void OwnAllocationsFail(CKLP_UIPlatform& ui) {
   QuietClient client;
@@ -245,6 +279,7 @@ int main() {
   OwnAllocationsFail(*ui);
   FocusBackAtOnceStays(*ui);
   PressBehindTheLoopsEndArrives(*ui);
+  SelectedBeforeShownGetsTheKeys(*ui);
   delete ui;
   if (g_failures) return 1;
   std::printf("ok\n");
