@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <exception>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include <tuple>
 
 #include "CExportRun.h"
@@ -174,6 +176,35 @@ uint64_t CKLT_HostRunner::OwnBytes(uint32_t threads) {
 void CKLT_HostRunner::i_Note(const std::string& text) const {
   std::fprintf(m_err, "tessarette-host: note: %s\n", text.c_str());
   std::fflush(m_err);
+}
+
+int CKLT_HostRunner::Main(int argc, const char* const* argv, FILE* out, FILE* err) {
+  try {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    CKLT_HostOptions options;
+    std::string error;
+    const int parsed = CKLT_HostOptions::Parse(args, options, error);
+    if (parsed == 1) {
+      std::fputs(CKLT_HostOptions::Usage().c_str(), out);
+      return kExitOk;
+    }
+    if (parsed < 0) {
+      std::fprintf(err, "tessarette-host: %s (see --help)\n", error.c_str());
+      return kExitUsage;
+    }
+    CKLT_HostRunner runner;
+    std::string message;
+    const int code = runner.Run(options, err, message);
+    std::fprintf(code == kExitOk ? out : err, "tessarette-host: %s\n", message.c_str());
+    return code;
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  } catch (const std::exception& e) {
+    std::fprintf(err, "tessarette-host: internal error: %s\n", e.what());
+    return kExitInternal;
+  }
+  std::fprintf(err, "tessarette-host: out of memory: the document needs more memory than the machine can give\n");
+  return kExitMemory;
 }
 
 int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string& message) {

@@ -83,6 +83,11 @@ class CKLT_HostRunner {
   // Runs as the options say; notes, and progress unless quiet, go to err.
   // Returns the exit code; message is the one line to show last.
   [[nodiscard]] int Run(const CKLT_HostOptions& options, FILE* err, std::string& message);
+  // The program's run from its main's arguments: the options parsed (the
+  // help on out), the run, its last line ("tessarette-host: ...") on out
+  // when done and on err otherwise; an allocation that throws ends it out
+  // of memory. Returns the exit code.
+  static int Main(int argc, const char* const* argv, FILE* out, FILE* err);
   int16_t LastResult() const { return m_lastResult; }
 
  private:

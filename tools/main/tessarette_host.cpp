@@ -4,37 +4,11 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <new>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "CKLP_ReplaceFile.h"
-#include "CKLT_HostOptions.h"
 #include "CKLT_HostRunner.h"
 
 namespace {
-
-int Main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  CKLT_HostOptions options;
-  std::string error;
-  const int parsed = CKLT_HostOptions::Parse(args, options, error);
-  if (parsed == 1) {
-    std::fputs(CKLT_HostOptions::Usage().c_str(), stdout);
-    return CKLT_HostRunner::kExitOk;
-  }
-  if (parsed < 0) {
-    std::fprintf(stderr, "tessarette-host: %s (see --help)\n", error.c_str());
-    return CKLT_HostRunner::kExitUsage;
-  }
-  CKLT_HostRunner runner;
-  std::string message;
-  const int code = runner.Run(options, stderr, message);
-  std::fprintf(code == 0 ? stdout : stderr, "tessarette-host: %s\n", message.c_str());
-  return code;
-}
 
 // An interrupted write leaves no hidden temporary file: it is removed and
 // the program ends on the signal, as it would have without the handler.
@@ -78,14 +52,5 @@ int main(int argc, char** argv) {
   // the program, so the old file is kept and the reason said.
   std::signal(SIGXFSZ, SIG_IGN);
   RemoveTemporariesOnSignals();
-  try {
-    return Main(argc, argv);
-  } catch (const std::bad_alloc&) {
-  } catch (const std::length_error&) {
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "tessarette-host: internal error: %s\n", e.what());
-    return CKLT_HostRunner::kExitInternal;
-  }
-  std::fprintf(stderr, "tessarette-host: out of memory: the document needs more memory than the machine can give\n");
-  return CKLT_HostRunner::kExitMemory;
+  return CKLT_HostRunner::Main(argc, argv, stdout, stderr);
 }

@@ -21,15 +21,12 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <new>
 #include <ostream>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CKLT_HostDocument.h"
-#include "CKLT_HostOptions.h"
 #include "CKLT_HostRunner.h"
 #include "FailingAllocations.h"
 #include "support/TestSupport.h"
@@ -143,23 +140,12 @@ struct Report {
   char message[512];
 };
 
-// The program's main, as tools/main has it: the options parsed, the run,
-// an allocation that throws ends it out of memory.
-int AsMain(const std::vector<std::string>& args, FILE* err, std::string& message) {
-  try {
-    const std::vector<std::string> given(args.begin() + 1, args.end());
-    CKLT_HostOptions options;
-    std::string error;
-    const int parsed = CKLT_HostOptions::Parse(given, options, error);
-    if (parsed == 1) return R::kExitOk;
-    if (parsed < 0) return message = error, R::kExitUsage;
-    CKLT_HostRunner runner;
-    return runner.Run(options, err, message);
-  } catch (const std::bad_alloc&) {
-  } catch (const std::length_error&) {
-  }
-  message = "out of memory: the document needs more memory than the machine can give";
-  return R::kExitMemory;
+// The last line a run wrote (without "tessarette-host: ").
+std::string LastLine(const std::string& text) {
+  std::string line = text.substr(0, text.find_last_not_of('\n') + 1);
+  line = line.substr(line.rfind('\n') == std::string::npos ? 0 : line.rfind('\n') + 1);
+  const std::string program = "tessarette-host: ";
+  return line.compare(0, program.size(), program) == 0 ? line.substr(program.size()) : line;
 }
 
 // One run in a child, in the slot's folder work, whose point-th allocation
@@ -173,14 +159,15 @@ pid_t Start(const std::string& slot, const std::vector<std::string>& args, uint6
   setvbuf(err, nullptr, _IONBF, 0);
   dup2(fileno(err), 1);
   dup2(fileno(err), 2);
-  std::string message;
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
   AllocationPoints::Arm(point);
-  const int code = AsMain(args, err, message);
+  const int code = R::Main(static_cast<int>(argv.size()), argv.data(), err, err);
   report->failed = AllocationPoints::Failed();
   report->counted = AllocationPoints::Counted();
   AllocationPoints::Disarm();
   report->code = code;
-  std::snprintf(report->message, sizeof(report->message), "%s", message.c_str());
+  std::snprintf(report->message, sizeof(report->message), "%s", LastLine(ReadBytes(slot + "/err.txt")).c_str());
   report->finished = 1;
 #if defined(__SANITIZE_ADDRESS__)
   // What the run left allocated and unreachable leaked on its way out.
