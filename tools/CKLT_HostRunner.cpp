@@ -693,6 +693,9 @@ int CKLT_HostRunner::i_WriteOutput(std::string& message) {
     return message = "cannot write " + o.output + ": " + (noMemory ? "out of memory" : reason),
            noMemory ? kExitMemory : kExitFiles;
   m_placed.push_back("-o " + o.output);
+  if (!o.script.empty() && host.DescriptorBroken())
+    return message = "cannot write " + o.script + ": the plug-in handed back a scripting descriptor that cannot be read",
+           kExitInternal;
   if (!o.script.empty() && host.HasDescriptor() &&
       !CKLP_ReplaceFile::WriteAll(o.script, CKLT_FilterHost::EncodeDescriptor(host.Descriptor()), reason)) {
     noMemory = errno == ENOMEM;
