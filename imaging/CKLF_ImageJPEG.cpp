@@ -94,8 +94,30 @@ bool IsUnsupported(int code) {
     case JERR_FRACT_SAMPLE_NOTIMPL:
     case JERR_IMAGE_TOO_BIG:
     case JERR_NOTIMPL:
-    case JERR_NOT_COMPILED: return true;
+    case JERR_NOT_COMPILED:
+    case JERR_SOF_UNSUPPORTED: return true;
     default: return false;
+  }
+}
+
+// The code of a libjpeg error: its memory running out is ours to report
+// as such, whatever the data.
+u16 CodeOf(int msgCode, u16 otherwise) {
+  return msgCode == JERR_OUT_OF_MEMORY ? u16(klErrNoMemory) : IsUnsupported(msgCode) ? u16(klErrUnsupported) : otherwise;
+}
+
+// The coding processes of the frame headers libjpeg does not decode.
+const char* ProcessName(int marker) {
+  switch (marker) {
+    case 0xC3: return "lossless";
+    case 0xC5: return "differential sequential";
+    case 0xC6: return "differential progressive";
+    case 0xC7: return "differential lossless";
+    case 0xCB: return "lossless arithmetic-coded";
+    case 0xCD: return "differential sequential arithmetic-coded";
+    case 0xCE: return "differential progressive arithmetic-coded";
+    case 0xCF: return "differential lossless arithmetic-coded";
+    default: return "an unknown process";
   }
 }
 
@@ -112,9 +134,20 @@ void EmitMessage(j_common_ptr cinfo, int level) {
 
 }  // namespace
 
+// A variant libjpeg does not decode is named in the user's terms (its
+// coding process, its precision, its components); other errors keep
+// libjpeg's text.
 void my_error_exit(j_common_ptr cinfo) {
   ErrorManager* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-  (*cinfo->err->format_message)(cinfo, err->message);
+  const int n = err->pub.msg_parm.i[0];
+  switch (err->pub.msg_code) {
+    case JERR_SOF_UNSUPPORTED:
+      std::snprintf(err->message, sizeof(err->message), "%s coding (SOF%d)", ProcessName(n), n - 0xC0);
+      break;
+    case JERR_BAD_PRECISION: std::snprintf(err->message, sizeof(err->message), "%d bits a sample", n); break;
+    case JERR_COMPONENT_COUNT: std::snprintf(err->message, sizeof(err->message), "%d colour components", n); break;
+    default: (*cinfo->err->format_message)(cinfo, err->message);
+  }
   longjmp(err->jump, 1);
 }
 
@@ -309,18 +342,23 @@ boolean ReadAppSegment(j_decompress_ptr cinfo) {
   return TRUE;
 }
 
-// A block that cannot be kept is left out: the image does not need it.
-void TakeExif(const KeptSegments& k, CKLF_Mem& out) {
-  if (k.exifSize && out.alloc(k.exifSize)) std::memcpy(out.GetPtr(), k.exif, k.exifSize);
+// The Exif block, when there is one: 1, or 0 when it cannot be kept.
+u8 TakeExif(const KeptSegments& k, CKLF_Mem& out) {
+  if (!k.exifSize) return 1;
+  if (!out.alloc(k.exifSize)) return 0;
+  std::memcpy(out.GetPtr(), k.exif, k.exifSize);
+  return 1;
 }
 
 // The profile's parts joined in order when every part is there and they
-// hold something (else none): 1, or 0 when it cannot be kept.
-u8 TakeProfile(const KeptSegments& k, CKLF_Mem& out) {
+// hold something (else none, and incomplete set when there were parts):
+// 1, or 0 when it cannot be kept.
+u8 TakeProfile(const KeptSegments& k, CKLF_Mem& out, u8& incomplete) {
+  incomplete = k.badProfile;
   if (k.badProfile || k.parts == 0) return 1;
   u32 size = 0;
   for (int seq = 1; seq <= k.parts; ++seq) {
-    if (!k.present[seq]) return 1;
+    if (!k.present[seq]) return incomplete = 1, 1;
     size += k.partSize[seq];
   }
   if (size == 0) return 1;
@@ -333,7 +371,7 @@ u8 TakeProfile(const KeptSegments& k, CKLF_Mem& out) {
 
 }  // namespace
 
-CKLF_ImageJPEG::CKLF_ImageJPEG() : m_adobe(0), m_damaged(0), m_stopAtDamage(0), m_message() {}
+CKLF_ImageJPEG::CKLF_ImageJPEG() : m_adobe(0), m_damaged(0), m_stopAtDamage(0), m_message(), m_verticalResolution(0), m_profileIncomplete(0) {}
 
 CKLF_ImageJPEG::~CKLF_ImageJPEG() {}
 
@@ -356,18 +394,25 @@ u32 CKLF_ImageJPEG::i_ReadHeader(jpeg_decompress_struct* cinfo) {
   jpeg_set_marker_processor(cinfo, JPEG_APP0 + 2, ReadAppSegment);
   jpeg_read_header(cinfo, TRUE);
   cinfo->client_data = nullptr;  // segments between scans are passed over
-  TakeExif(*kept, m_exifData);
-  if (!TakeProfile(*kept, m_icc)) return FailFrom(m_icc, klErrNoMemory);
+  if (!TakeExif(*kept, m_exifData)) return FailFrom(m_exifData, klErrNoMemory);
+  if (!TakeProfile(*kept, m_icc, m_profileIncomplete)) return FailFrom(m_icc, klErrNoMemory);
   u32 channels = 0;
   const u8 mode = ModeOf(cinfo->out_color_space, channels);
-  if (!mode) return Fail(klErrUnsupported);
+  if (!mode) {
+    std::snprintf(m_message, sizeof(m_message), "%d colour components", cinfo->num_components);
+    return Fail(klErrUnsupported);
+  }
   m_width = static_cast<u16>(cinfo->image_width);
   m_height = static_cast<u16>(cinfo->image_height);
   m_bits = 8;
   m_mode = mode;
   m_adobe = cinfo->saw_Adobe_marker ? 1 : 0;
-  if (cinfo->saw_JFIF_marker && cinfo->X_density && (cinfo->density_unit == 1 || cinfo->density_unit == 2))
-    m_resolution = cinfo->density_unit == 1 ? cinfo->X_density : cinfo->X_density * 2.54;
+  m_verticalResolution = 0;
+  if (cinfo->saw_JFIF_marker && cinfo->X_density && (cinfo->density_unit == 1 || cinfo->density_unit == 2)) {
+    const f64 inch = cinfo->density_unit == 1 ? 1.0 : 2.54;
+    m_resolution = cinfo->X_density * inch;
+    m_verticalResolution = (cinfo->Y_density ? cinfo->Y_density : cinfo->X_density) * inch;
+  }
   return channels;
 }
 
@@ -387,7 +432,7 @@ u8 CKLF_ImageJPEG::GetImageInfoByPtr(const void* data, u32 size) {
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
     i_KeepMessage(err.message, 0);
-    return Fail(IsUnsupported(err.pub.msg_code) ? klErrUnsupported : klErrNotFormat);
+    return Fail(CodeOf(err.pub.msg_code, klErrNotFormat));
   }
   jpeg_create_decompress(&cinfo);
   jpeg_frommem_src(&cinfo, data, size);
@@ -412,7 +457,7 @@ u8 CKLF_ImageJPEG::ParseImageByPtr(const void* data, u32 size) {
     jpeg_destroy_decompress(&cinfo);
     i_FreePlanes();
     i_KeepMessage(err.message, err.damaged);
-    return Fail(klErrNotFormat);
+    return Fail(CodeOf(err.pub.msg_code, klErrNotFormat));
   }
   jpeg_create_decompress(&cinfo);
   cinfo.progress = &scans.pub;

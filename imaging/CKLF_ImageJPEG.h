@@ -43,11 +43,14 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
 
   // Header: 49 for one byte or less, 48 for data that does not start as a
   // JPEG, an unsupported colour space or a feature libjpeg does not
-  // implement, 49 for a header libjpeg finds damaged.
+  // implement (GetDecoderMessage names it: "lossless coding (SOF3)", "12
+  // bits a sample", "2 colour components"), 49 for a header libjpeg finds
+  // damaged, 17 when memory runs out (libjpeg's or the kept segments').
   [[nodiscard]] u8 GetImageInfoByPtr(const void* data, u32 size) override;
   // Decode: as above, then 49 for a libjpeg error, an empty image, scans
   // past the bounds above or (when stopping there) damage, and 17 when the
-  // planes cannot be had; a cancel returns 0 without a code.
+  // planes or libjpeg's own memory cannot be had; a cancel returns 0
+  // without a code.
   [[nodiscard]] u8 ParseImageByPtr(const void* data, u32 size) override;
   // 1 when the file carries Adobe's marker (CMYK samples are kept as
   // stored either way: 255 no ink, as other readers take them).
@@ -66,6 +69,12 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
   // libjpeg's text for the last failure, or for the first damage met
   // (empty when neither).
   const char* GetDecoderMessage() const { return m_message; }
+  // 1 when the last header had profile parts that do not make a whole
+  // profile (a part missing, twice or past the count): it is left out.
+  u8 ProfileIncomplete() const { return m_profileIncomplete; }
+  // The JFIF density's vertical resolution in dots per inch (GetResolution
+  // is its horizontal one), 0 when the file gives none.
+  f64 GetVerticalResolution() const { return m_verticalResolution; }
   // The EXIF block of the last header read: the TIFF structure after
   // APP1's "Exif" name, empty when the file has none.
   const CKLF_Mem& GetExifData() const { return m_exifData; }
@@ -84,4 +93,6 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
   u8 m_stopAtDamage;
   char m_message[200];
   CKLF_Mem m_exifData;
+  f64 m_verticalResolution;
+  u8 m_profileIncomplete;
 };

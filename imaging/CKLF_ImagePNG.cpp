@@ -58,7 +58,12 @@ const u64 kPlaneBytesPerDataByte = 2048;
 
 void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
-void PngWarning(png_structp, png_const_charp) {}
+// While writing, the first warning (a profile left out) is kept in the
+// error pointer's 96 bytes.
+void KeepFirstWarning(png_structp png, png_const_charp message) {
+  char* kept = static_cast<char*>(png_get_error_ptr(png));
+  if (kept && !kept[0] && message) std::snprintf(kept, 96, "%s", message);
+}
 
 const size_t kBlockHead = 16;  // keeps the blocks' alignment
 
@@ -260,7 +265,12 @@ u8 CKLF_ImagePNG::i_Write(const PNGWRITE_PARAMS& p, u32 stride) {
     if (!params->planes[c]) return Fail(klErrBadArg);
   if (i_Canceled(1)) return 0;
 
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, PngError, PngWarning);
+  m_libraryFailed = 0;
+  m_libraryHeld = m_libraryPeak = 0;
+  m_profileWhy[0] = 0;
+  m_profileWarning[0] = 0;
+  png_structp png = png_create_write_struct_2(PNG_LIBPNG_VER_STRING, m_profileWarning, PngError, KeepFirstWarning,
+                                              this, i_LibraryAlloc, i_LibraryFree);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {
     png_destroy_write_struct(&png, nullptr);
@@ -302,10 +312,16 @@ u8 CKLF_ImagePNG::i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_P
   png_uint_32 perMetre = !(ppm > 0) ? 0 : (ppm >= 2147483647.0 ? 2147483647u : static_cast<png_uint_32>(ppm));
   if (params.pixelsPerMetre) perMetre = params.pixelsPerMetre < 2147483647u ? params.pixelsPerMetre : 2147483647u;
   png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
-  // A profile libpng finds unfit for the image is left out, not fatal.
+  // A profile libpng finds unfit for the image is left out, not fatal,
+  // and its reason kept; one it has no memory for ends the write.
   png_set_benign_errors(png, 1);
-  if (params.icc && params.iccSize)
+  if (params.icc && params.iccSize) {
     png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, params.icc, params.iccSize);
+    if (m_libraryFailed) png_error(png, "out of memory");
+    if (!png_get_valid(png, info, PNG_INFO_iCCP))
+      std::snprintf(m_profileWhy, sizeof(m_profileWhy), "iCCP: %.89s",
+                    m_profileWarning[0] ? m_profileWarning : "unfit");
+  }
   png_write_info(png, info);
   if (i_Canceled(10) || i_Canceled(12)) return 0;
   // The image data and the end are written here, past libpng: no libpng
@@ -485,6 +501,9 @@ void CKLF_ImagePNG::i_SetReadLimits(png_struct* png) {
 u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   i_ClearExtras();
   png_read_info(png, info);
+  // libpng goes on without a chunk it has no memory for (a profile): that
+  // is out of memory, not a file without the chunk.
+  if (m_libraryFailed) return Fail(klErrNoMemory);
   const png_uint_32 width = png_get_image_width(png, info);
   const png_uint_32 height = png_get_image_height(png, info);
   const int colourType = png_get_color_type(png, info);

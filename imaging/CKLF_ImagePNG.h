@@ -63,7 +63,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
 
   // Writes the file to the attached standard file: 1, or 0 with error 48
   // (mode), 1 (no file, empty size, missing plane or short stride), the
-  // file's code on a write error, 17 for another libpng failure; a cancel
+  // file's code on a write error, 17 for another libpng failure (memory
+  // for the profile among them; one unfit for the image is left out, see
+  // ProfileUnreadable); a cancel
   // returns 0 without a code. A failed write leaves the system's reason in
   // errno on the calling thread, whichever thread wrote (SystemError).
   [[nodiscard]] u8 WritePNG(const PNGWRITE_PARAMS* params);
@@ -104,7 +106,8 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 ProfileDropped() const { return m_profileDropped; }
   // Whether the file's colour profile was left out because libpng cannot
   // read it or finds it unfit for the image, and its reason; the image is
-  // read without it.
+  // read without it. After a write: whether the profile given was left out
+  // of the file so.
   u8 ProfileUnreadable() const { return m_profileWhy[0] != 0; }
   const char* ProfileProblem() const { return m_profileWhy; }
   // As ParseImageByPtr, but into the caller's planes of width x height
@@ -126,7 +129,7 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   };
   [[nodiscard]] u8 ParseImageInto(const void* data, u32 size, PlaneSource& source, u16 width, u16 height);
   // The most memory libpng held at once during the last read (its
-  // structures, row and chunk buffers; not the planes).
+  // structures, row and chunk buffers; not the planes) or write.
   u64 GetLibraryPeak() const { return m_libraryPeak; }
 
  private:

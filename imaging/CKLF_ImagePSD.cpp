@@ -1,5 +1,7 @@
 #include "CKLF_ImagePSD.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -17,6 +19,7 @@ struct CKLF_ImagePSD::LayerRecord {
   i32 top;
   u16 channels;
   char name[256];
+  u8 nameBytes;  // the name field's length
   u8 groupOpen;
   u8 groupEnd;
   u8 visible;
@@ -94,12 +97,36 @@ struct Packed {
   u8 failed = 0;
 };
 
+const char* const kSectionEnds = "the file ends inside its layer and mask section";
+const char* const kImageEnds = "its image data is shorter than its size needs";
+const char* const kRecordEnds = "a layer record runs past the layers' information";
+
+const char* ModeName(u16 mode) {
+  switch (mode) {
+    case 2: return "indexed";
+    case 7: return "multichannel";
+    case 8: return "duotone";
+    case 9: return "Lab";
+    default: return "unknown";
+  }
+}
+
 }  // namespace
+
+u8 CKLF_ImagePSD::i_Refuse(u16 code, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(m_reason, sizeof(m_reason), format, args);
+  va_end(args);
+  return Fail(code);
+}
 
 CKLF_ImagePSD::CKLF_ImagePSD()
     : m_layerCount(0),
       m_fileChannels(0),
       m_zipLayers(0),
+      m_resourcesDamaged(0),
+      m_reason(),
       m_doc(),
       m_docSet(0),
       m_outUsed(0),
@@ -117,21 +144,26 @@ CKLF_ImagePSD::~CKLF_ImagePSD() {
 
 u8 CKLF_ImagePSD::GetImageInfoByPtr(const void* data, u32 size) {
   ResetError();
+  m_reason[0] = 0;
   const u8* p = static_cast<const u8*>(data);
-  if (!p || size < 26 || std::memcmp(p, "8BPS", 4) != 0 || p[4] != 0 || p[5] != 1) return Fail(klErrNotFormat);
+  if (!p || size < 4 || std::memcmp(p, "8BPS", 4) != 0) return Fail(klErrNotFormat);
+  if (size < 26) return i_Refuse(klErrNotFormat, "the file ends inside its header");
+  if (p[4] != 0 || p[5] != 1) return i_Refuse(klErrNotFormat, "version %u", KLF_GetBE16(p + 4));
   const u32 height = KLF_GetBE32(p + 14);
   const u32 width = KLF_GetBE32(p + 18);
   const u16 depth = KLF_GetBE16(p + 22);
-  if ((depth != 8 && depth != 16 && depth != 1) || width == 0 || height == 0) return Fail(klErrNotFormat);
+  if (depth != 8 && depth != 16 && depth != 1) return i_Refuse(klErrNotFormat, "a depth of %u bits a sample", depth);
+  if (width == 0 || height == 0) return i_Refuse(klErrNotFormat, "an image of %u x %u pixels", width, height);
   // The framework's sizes are 16-bit; a larger document is not misread.
-  if (width > 0xFFFF || height > 0xFFFF) return Fail(klErrUnsupported);
+  if (width > 0xFFFF || height > 0xFFFF)
+    return i_Refuse(klErrUnsupported, "%u x %u pixels (at most 65535 a side)", width, height);
   u8 mode;
-  switch (KLF_GetBE16(p + 24)) {
+  switch (const u16 m = KLF_GetBE16(p + 24)) {
     case 3: mode = kModeRGB; break;
     case 4: mode = kModeCMYK; break;
     case 0:
     case 1: mode = kModeGrey; break;
-    default: return Fail(klErrUnsupported);
+    default: return i_Refuse(klErrUnsupported, "colour mode %u, %s (grey, RGB and CMYK are read)", m, ModeName(m));
   }
   m_fileChannels = KLF_GetBE16(p + 12);
   m_width = static_cast<u16>(width);
@@ -168,20 +200,20 @@ u8 CKLF_ImagePSD::UnpackMacPack(const u8* src, u32 srcLen, u8* dst, u32 dstLen, 
 
 u8 CKLF_ImagePSD::ExpandChanelPixels(u8 compression, const u8* src, u32 srcLen, u8* dst, u32 width, u32 height,
                                      u32* used, u8 countsSkipped) {
-  if (compression >= 2) return Fail(klErrUnsupported);
+  if (compression >= 2) return i_Refuse(klErrUnsupported, "ZIP-compressed channels");
   if (compression == 0) {
-    if (static_cast<u64>(width) * height != srcLen) return Fail(klErrNotFormat);
+    if (static_cast<u64>(width) * height != srcLen) return i_Refuse(klErrNotFormat, "raw channel data of another size");
     if (srcLen) std::memcpy(dst, src, srcLen);
     if (used) *used = srcLen;
     return 1;
   }
   const u64 table = countsSkipped ? 0 : 2ull * height;
-  if (table > srcLen) return Fail(klErrNotFormat);
+  if (table > srcLen) return i_Refuse(klErrNotFormat, "a channel's row counts end early");
   u32 pos = static_cast<u32>(table);
   for (u32 row = 0; row < height; ++row) {
     u32 n = 0;
     if (!UnpackMacPack(src + pos, srcLen - pos, dst + static_cast<u64>(row) * width, width, &n))
-      return Fail(klErrNotFormat);
+      return i_Refuse(klErrNotFormat, "a channel's packed rows end early");
     pos += n;
   }
   if (used) *used = pos - static_cast<u32>(table);
@@ -190,7 +222,7 @@ u8 CKLF_ImagePSD::ExpandChanelPixels(u8 compression, const u8* src, u32 srcLen, 
 
 u8 CKLF_ImagePSD::i_StartParse(const void* data, u32 size) {
   if (!GetImageInfoByPtr(data, size)) return 0;
-  if (m_bits != 8) return Fail(klErrUnsupported);
+  if (m_bits != 8) return i_Refuse(klErrUnsupported, "%u bits a sample (8 are read)", m_bits);
   Clean();
   i_ClearExtras();
   m_zipLayers = 0;
@@ -199,25 +231,27 @@ u8 CKLF_ImagePSD::i_StartParse(const void* data, u32 size) {
 
 u8 CKLF_ImagePSD::i_ReadSections(KLF_BEReader& c) {
   const u32 modeData = c.U32();
-  if (c.Ok() && modeData != 0) return Fail(klErrUnsupported);
+  if (c.Ok() && modeData != 0) return i_Refuse(klErrUnsupported, "colour mode data (a palette or duotone)");
   KLF_BEReader resources = c.Sub(c.U32());
-  if (!c.Ok()) return Fail(klErrNotFormat);
+  if (!c.Ok()) return i_Refuse(klErrNotFormat, "the file ends inside its image resources");
   return i_ReadResources(resources);
 }
 
 // Blocks of "8BIM", an id, a Pascal name padded to even length, the data
-// length and the data padded to even. A damaged block ends the walk: what
-// it would say is not needed for the pixels.
+// length and the data padded to even. A damaged block ends the walk,
+// said by ResourcesDamaged: what it would say is not needed for the pixels.
 u8 CKLF_ImagePSD::i_ReadResources(KLF_BEReader r) {
   m_alphaGiven.Empty();
-  while (r.Has(4) && std::memcmp(r.d + r.pos, "8BIM", 4) == 0) {
+  m_resourcesDamaged = 0;
+  while (r.Left() > 0) {
+    if (!r.Has(4) || std::memcmp(r.d + r.pos, "8BIM", 4) != 0) return m_resourcesDamaged = 1, 1;
     r.Skip(4);
     const u16 id = r.U16();
     const u8 nameLength = r.U8();
     r.Skip(nameLength + ((nameLength + 1u) & 1u));
     const u32 length = r.U32();
     const u8* block = r.Take(length);
-    if (!block) break;
+    if (!block) return m_resourcesDamaged = 1, 1;
     r.Skip(length & 1u);
     if (id == 1005 && length >= 16) m_resolution = KLF_GetBE32(block) / 65536.0;
     if (id == 1006 && !i_ReadAlphaNames(KLF_BEReader{block, length, 0})) return 0;
@@ -250,7 +284,7 @@ u8 CKLF_ImagePSD::ParseAlphaChannelsByPtr(const void* data, u32 size) {
   // A negative layer count: the first channel after the colours is the
   // merged transparency.
   KLF_BEReader section = c.Sub(c.U32());
-  if (!c.Ok()) return Fail(klErrNotFormat);
+  if (!c.Ok()) return i_Refuse(klErrNotFormat, kSectionEnds);
   u8 merged = 0;
   if (section.Left() >= 6 && section.U32() >= 2) merged = static_cast<i16>(section.U16()) < 0;
   return i_ParseAlphaChannels(c, merged);
@@ -261,7 +295,7 @@ u8 CKLF_ImagePSD::ParseAlphaChannelsByPtr(const void* data, u32 size) {
 u8 CKLF_ImagePSD::i_ParseAlphaChannels(KLF_BEReader& c, u8 merged) {
   if (!i_CheckComposite(c)) return 0;
   const u16 compression = c.U16();
-  if (compression >= 2) return Fail(klErrUnsupported);
+  if (compression >= 2) return i_Refuse(klErrUnsupported, "a ZIP-compressed image");
   const u32 colours = ColourChannels(m_mode), first = colours + merged;
   const u32 count = m_fileChannels > first ? m_fileChannels - first : 0;
   const u64 area = static_cast<u64>(m_width) * m_height;
@@ -269,15 +303,15 @@ u8 CKLF_ImagePSD::i_ParseAlphaChannels(KLF_BEReader& c, u8 merged) {
   // Every channel's bytes must be there before the alpha channels are
   // allocated at the size the header declares.
   if (MinCompositeBytes(compression, m_width, m_height, m_fileChannels, m_fileChannels) > c.Left())
-    return Fail(klErrNotFormat);
+    return i_Refuse(klErrNotFormat, kImageEnds);
   if (!klFits32(area * count) || !m_alphaChannels.alloc(static_cast<u32>(area * count)))
     return FailFrom(m_alphaChannels, klErrNoMemory);
   const u8* counts = compression == 1 ? c.Take(2ull * m_height * m_fileChannels) : nullptr;
-  if (compression == 1 && !counts) return Fail(klErrNotFormat);
+  if (compression == 1 && !counts) return i_Refuse(klErrNotFormat, kImageEnds);
   for (u32 k = 0; k < first; ++k) {
     u64 bytes = compression == 1 ? 0 : area;
     for (u32 y = 0; compression == 1 && y < m_height; ++y) bytes += KLF_GetBE16(counts + 2ull * (k * m_height + y));
-    if (!c.Skip(bytes)) return Fail(klErrNotFormat);
+    if (!c.Skip(bytes)) return i_Refuse(klErrNotFormat, kImageEnds);
   }
   for (u32 k = 0; k < count; ++k) {
     u32 used = 0;
@@ -285,7 +319,7 @@ u8 CKLF_ImagePSD::i_ParseAlphaChannels(KLF_BEReader& c, u8 merged) {
     if (compression == 0 && c.Left() < area) {
       m_alphaChannels.free();
       m_alphaNames.Empty();
-      return Fail(klErrNotFormat);
+      return i_Refuse(klErrNotFormat, kImageEnds);
     }
     if (!ExpandChanelPixels(static_cast<u8>(compression), c.d + c.pos, avail, m_alphaChannels.GetPtr() + k * area,
                             m_width, m_height, &used, 1)) {
@@ -319,7 +353,7 @@ u8 CKLF_ImagePSD::ParseImageByPtr(const void* data, u32 size) {
   if (!i_StartParse(data, size)) return 0;
   KLF_BEReader c = {static_cast<const u8*>(data), size, 26};
   if (!i_ReadSections(c)) return 0;
-  if (!c.Skip(c.U32())) return Fail(klErrNotFormat);  // the layer and mask section
+  if (!c.Skip(c.U32())) return i_Refuse(klErrNotFormat, kSectionEnds);
   return i_ParseComposite(c);
 }
 
@@ -327,20 +361,20 @@ u8 CKLF_ImagePSD::ParseImageByPtr(const void* data, u32 size) {
 // data cannot hold before anything is allocated.
 u8 CKLF_ImagePSD::i_CheckComposite(KLF_BEReader c) {
   const u16 compression = c.U16();
-  if (!c.Ok()) return Fail(klErrNotFormat);
-  if (compression > 3) return Fail(klErrUnsupported);
+  if (!c.Ok()) return i_Refuse(klErrNotFormat, kImageEnds);
+  if (compression > 3) return i_Refuse(klErrUnsupported, "image data compression %u", compression);
   const u32 planes = ColourChannels(m_mode);
   // A file with fewer channels than its mode needs is malformed.
-  if (m_fileChannels < planes ||
-      MinCompositeBytes(compression, m_width, m_height, m_fileChannels, planes) > c.Left())
-    return Fail(klErrNotFormat);
+  if (m_fileChannels < planes) return i_Refuse(klErrNotFormat, "%u channels for %u colours", m_fileChannels, planes);
+  if (MinCompositeBytes(compression, m_width, m_height, m_fileChannels, planes) > c.Left())
+    return i_Refuse(klErrNotFormat, kImageEnds);
   return 1;
 }
 
 u8 CKLF_ImagePSD::i_ParseComposite(KLF_BEReader& c) {
   if (!i_CheckComposite(c)) return 0;
   const u16 compression = c.U16();
-  if (compression >= 2) return Fail(klErrUnsupported);
+  if (compression >= 2) return i_Refuse(klErrUnsupported, "a ZIP-compressed image");
   const u32 planes = ColourChannels(m_mode);
   const u32 area = static_cast<u32>(m_width) * m_height;
   if (!i_AllocPlanes(0, static_cast<i32>(planes) - 1, area)) return 0;
@@ -377,14 +411,14 @@ u8 CKLF_ImagePSD::i_LParse(const void* data, u32 size, u8 decode) {
   if (!i_ReadSections(c)) return 0;
   const u32 sectionLength = c.U32();
   KLF_BEReader section = c.Sub(sectionLength);
-  if (!c.Ok()) return Fail(klErrNotFormat);
+  if (!c.Ok()) return i_Refuse(klErrNotFormat, kSectionEnds);
   const u32 infoLength = sectionLength >= 4 ? section.U32() : 0;
   if (infoLength == 0) return decode ? i_ParseComposite(c) : 1;
   // Layers are believed only on a canvas whose composite has the bytes
   // its declared size needs.
   if (!i_CheckComposite(c)) return 0;
   KLF_BEReader info = section.Sub(infoLength);
-  if (!section.Ok()) return Fail(klErrNotFormat);
+  if (!section.Ok()) return i_Refuse(klErrNotFormat, "its layers' information runs past their section");
   return i_ParseLayers(info, decode);
 }
 
@@ -392,7 +426,9 @@ u8 CKLF_ImagePSD::i_ParseLayers(KLF_BEReader& c, u8 decode) {
   const i16 signedCount = static_cast<i16>(c.U16());
   const u32 count = signedCount < 0 ? static_cast<u32>(-static_cast<i32>(signedCount)) : static_cast<u32>(signedCount);
   // Each record takes at least 34 bytes: refuse counts the data cannot hold.
-  if (!c.Ok() || static_cast<u64>(count) * 34 > c.Left()) return Fail(klErrNotFormat);
+  if (!c.Ok() || static_cast<u64>(count) * 34 > c.Left())
+    return i_Refuse(klErrNotFormat, "%u layers in %llu bytes of layer information", count,
+                    static_cast<unsigned long long>(c.Left()));
   if (count == 0) return 1;
   if (!m_layerTable.Zalloc(static_cast<u32>(sizeof(LayerRecord) * count))) return FailFrom(m_layerTable, klErrNoMemory);
   LayerRecord* table = reinterpret_cast<LayerRecord*>(m_layerTable.GetPtr());
@@ -411,12 +447,14 @@ u8 CKLF_ImagePSD::i_ReadLayerRecord(KLF_BEReader& c, LayerRecord& L) {
   const i32 bottom = static_cast<i32>(c.U32());
   const i32 right = static_cast<i32>(c.U32());
   const u16 channels = c.U16();
-  if (!c.Ok()) return Fail(klErrNotFormat);
+  if (!c.Ok()) return i_Refuse(klErrNotFormat, kRecordEnds);
   const i64 height = static_cast<i64>(bottom) - top;
   const i64 width = static_cast<i64>(right) - left;
-  if (height < 0 || width < 0 || height > 0x7FFFFFFF || width > 0x7FFFFFFF) return Fail(klErrNotFormat);
+  if (height < 0 || width < 0 || height > 0x7FFFFFFF || width > 0x7FFFFFFF)
+    return i_Refuse(klErrNotFormat, "a layer whose bounds (%d, %d, %d, %d) are reversed or too large", top, left,
+                    bottom, right);
   if (!klFits32(static_cast<u64>(width) * static_cast<u64>(height))) return Fail(klErrNoMemory);
-  if (channels > kMaxChannels) return Fail(klErrUnsupported);
+  if (channels > kMaxChannels) return i_Refuse(klErrUnsupported, "a layer of %u channels (at most 100)", channels);
   L.top = top;
   L.left = left;
   L.height = static_cast<i32>(height);
@@ -428,18 +466,20 @@ u8 CKLF_ImagePSD::i_ReadLayerRecord(KLF_BEReader& c, LayerRecord& L) {
   }
   const u8* sig = c.Take(4);
   const u8* blend = c.Take(4);
-  if (!c.Ok() || std::memcmp(sig, "8BIM", 4) != 0) return Fail(klErrNotFormat);
+  if (!c.Ok()) return i_Refuse(klErrNotFormat, kRecordEnds);
+  if (std::memcmp(sig, "8BIM", 4) != 0) return i_Refuse(klErrNotFormat, "a layer record without its 8BIM signature");
   const bool passThrough = std::memcmp(blend, "pass", 4) == 0;
-  if (!passThrough && std::memcmp(blend, "norm", 4) != 0) return Fail(klErrUnsupported);
+  if (!passThrough && std::memcmp(blend, "norm", 4) != 0)
+    return i_Refuse(klErrUnsupported, "a layer of blend mode '%.4s' (normal is read)", reinterpret_cast<const char*>(blend));
   L.opacity = c.U8();
   c.U8();  // clipping
   L.visible = (c.U8() & 2) ? 0 : 1;
   c.U8();  // filler
   KLF_BEReader extra = c.Sub(c.U32());
-  if (!c.Ok()) return Fail(klErrNotFormat);
+  if (!c.Ok()) return i_Refuse(klErrNotFormat, kRecordEnds);
   if (!i_ReadLayerExtra(extra, L)) return 0;
   // Pass-through is the blending of layer groups only.
-  if (passThrough && !L.groupOpen) return Fail(klErrUnsupported);
+  if (passThrough && !L.groupOpen) return i_Refuse(klErrUnsupported, "a layer that is no group blended 'pass'");
   return 1;
 }
 
@@ -452,7 +492,8 @@ u8 CKLF_ImagePSD::i_ReadLayerExtra(KLF_BEReader& x, LayerRecord& L) {
   const u8* name = x.Take(nameLength);
   // The Pascal name, length byte included, is padded to a multiple of 4.
   x.Skip((4 - (nameLength + 1u) % 4) % 4);
-  if (!x.Ok()) return Fail(klErrNotFormat);
+  if (!x.Ok()) return i_Refuse(klErrNotFormat, "a layer's name runs past its record");
+  L.nameBytes = nameLength;
   if (nameLength == 0)
     std::strcpy(L.name, "background");
   else
@@ -462,15 +503,15 @@ u8 CKLF_ImagePSD::i_ReadLayerExtra(KLF_BEReader& x, LayerRecord& L) {
     const u8* key = x.Take(4);
     const u32 blockLength = x.U32();
     const u8* block = x.Take(blockLength);
-    if (!x.Ok()) return Fail(klErrNotFormat);
+    if (!x.Ok()) return i_Refuse(klErrNotFormat, "a layer's additional information runs past its record");
     if (std::memcmp(key, "lsct", 4) != 0) continue;
-    if (blockLength < 4) return Fail(klErrNotFormat);
-    switch (KLF_GetBE32(block)) {
+    if (blockLength < 4) return i_Refuse(klErrNotFormat, "a section divider of %u bytes", blockLength);
+    switch (const u32 type = KLF_GetBE32(block)) {
       case 0: break;
       case 1:
       case 2: L.groupOpen = 1; break;
       case 3: L.groupEnd = 1; break;
-      default: return Fail(klErrUnsupported);
+      default: return i_Refuse(klErrUnsupported, "a section divider of type %u", type);
     }
   }
   return 1;
@@ -482,19 +523,20 @@ u8 CKLF_ImagePSD::i_ReadLayerChannels(KLF_BEReader& c, LayerRecord& L, u8 decode
     const u32 length = L.lengths[k];
     const i32 id = L.ids[k];
     const u8* chunk = c.Take(length);
-    if (!chunk) return Fail(klErrNotFormat);
+    if (!chunk) return i_Refuse(klErrNotFormat, "the layers' channel data ends early");
     if (id < -1 || id > 3) continue;  // user masks and the like
-    if (length < 2) return Fail(klErrNotFormat);
+    if (length < 2) return i_Refuse(klErrNotFormat, "a layer channel of %u bytes", length);
     if (length == 2) continue;  // an empty channel
     const u16 compression = KLF_GetBE16(chunk);
     if (compression >= 2) {
       if (compression <= 3) m_zipLayers = 1;  // ZIP, with or without prediction
-      return Fail(klErrUnsupported);
+      return i_Refuse(klErrUnsupported, compression <= 3 ? "ZIP-compressed layers" : "layer compression %u",
+                      compression);
     }
     const u64 body = length - 2u;
     const bool fits = compression == 0 ? body == area
                                        : body >= 2ull * static_cast<u64>(L.height) + MinPackedBytes(L.width, L.height);
-    if (!fits) return Fail(klErrNotFormat);
+    if (!fits) return i_Refuse(klErrNotFormat, "a layer channel's data does not fit the layer's size");
     if (area == 0) continue;
     L.planeMask = static_cast<u8>(L.planeMask | (1u << (id + 1)));
     if (!decode) continue;
@@ -526,6 +568,7 @@ u8 CKLF_ImagePSD::GetLayerInfo(u32 index, PSDLayerInfoExt_s& out) {
   out.height = L.height;
   out.channels = L.channels;
   out.name = L.name;
+  out.nameBytes = L.nameBytes;
   out.groupOpen = L.groupOpen;
   out.groupEnd = L.groupEnd;
   out.visible = L.visible;

@@ -71,6 +71,9 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
     i32 height;
     u16 channels;
     char* name;
+    // The bytes of the file's name field: more than name holds when the
+    // field has a zero byte (a name in UTF-16, say), where name ends.
+    u8 nameBytes;
     u8 groupOpen;
     u8 groupEnd;
     u8 visible;
@@ -82,7 +85,8 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   ~CKLF_ImagePSD() override;
 
   // Reading. All return 1, or 0 with the error code set: 48 unsupported
-  // variant, 49 not a PSD or truncated, 17 out of memory.
+  // variant, 49 not a PSD or truncated, 17 out of memory. A refusal of a
+  // file that starts as a PSD says why (GetReason).
   [[nodiscard]] u8 GetImageInfoByPtr(const void* data, u32 size) override;
   [[nodiscard]] virtual u8 LParseByPtr(const void* data, u32 size);
   // The layer records alone, with every check LParseByPtr makes but no
@@ -105,6 +109,15 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   // Null for an index at or beyond the count.
   const u8* GetAlphaChannel(u32 index) const;
   const char* GetAlphaChannelName(u32 index) const;
+
+  // Why the last read refused the file (48 or 49), in a few words ("a
+  // channel's packed rows end early", "a layer of blend mode 'mul '");
+  // empty when it did not start as a PSD or nothing was refused.
+  const char* GetReason() const { return m_reason; }
+
+  // 1 when the last parse met damaged image resources: those from the
+  // damage on (a resolution, a profile, alpha channel names) were not read.
+  u8 ResourcesDamaged() const { return m_resourcesDamaged; }
 
   u32 GetLayersCount() const { return m_layerCount; }
   // 1 when the last layer parse stopped at ZIP-compressed channel data
@@ -157,6 +170,8 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
  private:
   struct LayerRecord;
 
+  // Fails with code, the reason formatted as printf does.
+  u8 i_Refuse(u16 code, const char* format, ...) __attribute__((format(printf, 3, 4)));
   [[nodiscard]] u8 i_StartParse(const void* data, u32 size);
   // Colour mode data (must be empty) and image resources (resolution and
   // profile kept); leaves c at the layer and mask section.
@@ -197,6 +212,8 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u32 m_layerCount;
   u16 m_fileChannels;
   u8 m_zipLayers;
+  u8 m_resourcesDamaged;
+  char m_reason[120];
   CKLF_StringArray m_alphaGiven;  // the names the file gives
   CKLF_StringArray m_alphaNames;  // those of the channels read
   CKLF_Mem m_alphaChannels;

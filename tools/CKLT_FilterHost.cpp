@@ -276,6 +276,7 @@ int16_t CKLT_FilterHost::i_FilterCase() const {
 void CKLT_FilterHost::ResetRun() {
   m_recordBuilt = false;
   m_memoryFailed = false;
+  m_descriptorBroken = false;
   m_outPending = false;
 }
 
@@ -546,20 +547,20 @@ int16_t CKLT_FilterHost::Call(KLP_PluginMainProc entry, int16_t selector) {
   int16_t result = 0;
   entry(selector, &m_record, &m_pluginData, &result);
   i_CommitOut();
-  TakeDescriptor();
+  if (!TakeDescriptor()) m_descriptorBroken = true;
   return result;
 }
 
-void CKLT_FilterHost::TakeDescriptor() {
+bool CKLT_FilterHost::TakeDescriptor() {
   KLP_Handle d = m_descParams.descriptor;
-  if (!m_services.descriptor || !d || !i_IsHandle(d)) return;
+  if (!m_services.descriptor || !d || !i_IsHandle(d)) return true;
   Handle* h = reinterpret_cast<Handle*>(d);
   h->hostOwned = true;
   std::vector<DescRecord> records;
-  if (DecodeDescriptor(reinterpret_cast<const uint8_t*>(h->bytes.data()), h->bytes.size(), records)) {
-    m_descriptor = records;
-    m_hasDescriptor = true;
-  }
+  if (!DecodeDescriptor(reinterpret_cast<const uint8_t*>(h->bytes.data()), h->bytes.size(), records)) return false;
+  m_descriptor = records;
+  m_hasDescriptor = true;
+  return true;
 }
 
 int16_t CKLT_FilterHost::RunFilter(KLP_PluginMainProc entry, bool showDialog) {

@@ -182,8 +182,12 @@ class CKLT_FilterHost {
   // the plug-in returns); for code that drives an adapter directly.
   void CommitPending() { i_CommitOut(); }
   // Takes the descriptor the plug-in left in the record as the kept one
-  // (done after every call).
-  void TakeDescriptor();
+  // (done after every call): false when it cannot be read, the kept one
+  // left as it was.
+  [[nodiscard]] bool TakeDescriptor();
+  // Whether a descriptor the plug-in left in a call of this run could not
+  // be read (a script of the run would lose it).
+  bool DescriptorBroken() const { return m_descriptorBroken; }
   // The record of the current run (built from the document when needed).
   KLP_FilterRecord& Record() {
     if (!m_recordBuilt) i_BuildRecord();
@@ -320,6 +324,7 @@ class CKLT_FilterHost {
   std::vector<uint8_t> m_outBuffer;
   bool m_outPending = false;
   bool m_memoryFailed = false;
+  bool m_descriptorBroken = false;
   KLP_Rect32 m_outServed = {0, 0, 0, 0};
   int16_t m_outLo = 0;
   int16_t m_outHi = 0;

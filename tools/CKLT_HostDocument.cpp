@@ -11,9 +11,10 @@
 #include "CKLF_StdFile.h"
 #include "CKLF_String.h"
 #include "CKLP_ReplaceFile.h"
-#include "CKLT_ExifResolution.h"
+#include "CKLT_ExifTags.h"
 #include "CKLT_FileAccess.h"
 #include "CKLT_FilterHost.h"
+#include "CKLT_Orientation.h"
 #include "KLF_BigEndian.h"
 #include "KLF_Parallel.h"
 
@@ -85,13 +86,25 @@ Status Unreadable(const char* kind, u16 code, std::string& error) {
 }
 
 // The decoder's own reason when it has one: damage is told apart from a
-// variant libjpeg does not implement.
+// variant libjpeg does not implement, which is named.
 Status UnreadableJPEG(const CKLF_ImageJPEG& jpeg, std::string& error) {
   const std::string why = jpeg.GetDecoderMessage();
   const u16 code = jpeg.GetError();
   if (why.empty() || code == klErrNoMemory) return Unreadable("JPEG", code ? code : u16(klErrNotFormat), error);
-  error = code == klErrUnsupported ? "the JPEG file uses a variant this program cannot read (" + why + ")"
+  error = code == klErrUnsupported ? "the JPEG file uses a variant this program cannot read: " + why +
+                                         " (it reads baseline and progressive files of 8 bits a sample)"
                                    : "the JPEG file is damaged (" + why + ")";
+  return Status::kBadFile;
+}
+
+// A PSD the reader refuses says why, as it tells it.
+Status UnreadablePSD(const CKLF_ImagePSD& psd, std::string& error) {
+  const u16 code = psd.GetError();
+  if (!*psd.GetReason() || (code != klErrNotFormat && code != klErrUnsupported))
+    return Unreadable("PSD", code, error);
+  error = code == klErrUnsupported ? std::string("the PSD file uses a variant this program cannot read: ") +
+                                         psd.GetReason()
+                                   : std::string("the PSD file is damaged (") + psd.GetReason() + ")";
   return Status::kBadFile;
 }
 
@@ -167,6 +180,35 @@ CKLT_HostDocument::Layer WholeLayer(CKLF_ImageFormat& image, int colours, const 
   return l;
 }
 
+// A photograph's planes turned upright as they are copied out of the
+// reader into a layer of w x h (the upright size): the copy a read makes
+// anyway, so the turn holds no plane more than a read as stored.
+CKLT_HostDocument::Layer UprightLayer(CKLF_ImageFormat& image, int colours, unsigned orientation, int32_t w,
+                                      int32_t h) {
+  if (!CKLT_Orientation::Turn(orientation)) return WholeLayer(image, colours, "Background", w, h);
+  CKLT_HostDocument::Layer l;
+  l.name = "Background";
+  l.width = w;
+  l.height = h;
+  const bool swapped = CKLT_Orientation::SwapsSides(orientation);
+  for (int c = 0; c < colours; ++c) {
+    l.planes.emplace_back(Area(w, h));
+    const u8* stored = image.GetImageDataPtr(c);
+    if (stored)
+      CKLT_Orientation::Upright(stored, static_cast<uint32_t>(swapped ? h : w), static_cast<uint32_t>(swapped ? w : h),
+                                orientation, l.planes.back().data());
+  }
+  return l;
+}
+
+// The note of a photograph read upright, or of an orientation not known.
+std::string OrientationNote(unsigned orientation, int32_t w, int32_t h) {
+  if (const char* turn = CKLT_Orientation::Turn(orientation))
+    return "its EXIF orientation is " + std::to_string(orientation) + ": it is " + turn + " and read upright (" +
+           std::to_string(w) + " x " + std::to_string(h) + " pixels), as photo viewers show it";
+  return "its EXIF orientation " + std::to_string(orientation) + " is none of 1 to 8: it is read as stored";
+}
+
 }  // namespace
 
 // The bytes a run may need, in the run's mode with c colour planes: the
@@ -199,15 +241,15 @@ Status CKLT_HostDocument::i_CheckBudget(uint64_t layerBytes, uint64_t budget, st
 // Size and mode from a reader that has read the header, checked against
 // the size asked for and the budget before any pixel is decoded.
 Status CKLT_HostDocument::i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error,
-                                       bool mergedApart) {
+                                       bool mergedApart, bool swapSides) {
   m_mergedApart = mergedApart;
   m_beforeRunBytes = 0;
   u16 w = 0, h = 0;
   if (!image.GetMainImageSize(w, h)) return error = "its size cannot be read", kBadFile;
   const u8 m = image.GetImageMode();
   mode = m == CKLF_ImageFormat::kModeCMYK ? klpModeCMYK : m == CKLF_ImageFormat::kModeGrey ? klpModeGray : klpModeRGB;
-  width = w;
-  height = h;
+  width = swapSides ? h : w;
+  height = swapSides ? w : h;
   if (requiredWidth && (width != requiredWidth || height != requiredHeight)) {
     error = "it is " + std::to_string(width) + " x " + std::to_string(height) + " pixels, not " +
             std::to_string(requiredWidth) + " x " + std::to_string(requiredHeight);
@@ -220,6 +262,13 @@ void CKLT_HostDocument::i_TakeExtras(const CKLF_ImageFormat& image) {
   if (image.GetResolution() > 0) resolution = image.GetResolution();
   const CKLF_Mem& profile = image.GetICCProfile();
   icc.assign(profile.GetPtr(), profile.GetPtr() + profile.GetSize());
+}
+
+void CKLT_HostDocument::i_TakePSDExtras(const CKLF_ImagePSD& psd) {
+  i_TakeExtras(psd);
+  if (psd.ResourcesDamaged())
+    notes.push_back("its image resources are damaged: those from the damage on (a resolution, a colour profile, "
+                    "alpha channel names) are not read");
 }
 
 Status CKLT_HostDocument::ReadFile(const std::string& path, uint64_t budget, std::string& error) {
@@ -286,56 +335,77 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
   return kOk;
 }
 
+// A photograph stored turned (its EXIF orientation) is read upright, its
+// sides and resolutions exchanged for orientations 5 to 8, before the
+// budget and the size asked for are checked.
 Status CKLT_HostDocument::i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::string& error) {
   CKLF_ImageJPEG jpeg;
   const u32 n = static_cast<u32>(bytes.size());
   if (!jpeg.GetImageInfoByPtr(bytes.data(), n)) return UnreadableJPEG(jpeg, error);
-  if (Status s = i_TakeHeader(jpeg, budget, error)) return s;
+  CKLT_ExifTags::Tags exif;
+  const CKLF_Mem& block = jpeg.GetExifData();
+  if (!CKLT_ExifTags::Read(block.GetPtr(), block.GetSize(), exif))
+    return error = "its EXIF block cannot be read (out of memory)", kNoMemory;
+  const unsigned turn = exif.orientation;
+  const bool swapped = CKLT_Orientation::SwapsSides(turn);
+  if (Status s = i_TakeHeader(jpeg, budget, error, false, swapped)) return s;
   // A file cut short or corrupt is refused as a damaged PNG or PSD is,
   // rather than filtered with made-up grey where its data is missing: the
   // decode stops at the first damage.
   jpeg.SetStopAtDamage(1);
   if (!jpeg.ParseImageByPtr(bytes.data(), n) || jpeg.IsDamaged()) return UnreadableJPEG(jpeg, error);
   i_TakeExtras(jpeg);
-  if (jpeg.GetResolution() <= 0) {
-    const CKLF_Mem& exif = jpeg.GetExifData();
-    const double dpi = CKLT_ExifResolution::DotsPerInch(exif.GetPtr(), exif.GetSize());
-    if (dpi > 0) resolution = dpi;
-  }
+  const double jfif = swapped ? jpeg.GetVerticalResolution() : jpeg.GetResolution();
+  const double taken = jfif > 0 ? jfif : swapped ? exif.yDpi : exif.xDpi;
+  if (taken > 0) resolution = taken;
+  if (turn > 1) notes.push_back(OrientationNote(turn, width, height));
+  if (jpeg.ProfileIncomplete())
+    notes.push_back("its colour profile is incomplete (a part missing, twice or numbered past the count) and is left out");
   // CMYK samples are taken as PSD holds them, 255 for no ink, with Adobe's
   // marker or without, as other readers take them.
-  layers.push_back(WholeLayer(jpeg, ColourPlanes(), "Background", width, height));
+  layers.push_back(UprightLayer(jpeg, ColourPlanes(), turn, width, height));
   return kOk;
 }
 
 Status CKLT_HostDocument::i_ReadPSD(const Bytes& bytes, uint64_t budget, std::string& error) {
   uint64_t layerBytes = 0;
   const Status s = i_ReadPSDImage(bytes, budget, error, layerBytes);
-  if (s == kOk) i_ReadPSDChannels(bytes, budget, layerBytes);
-  return s;
+  return s == kOk ? i_ReadPSDChannels(bytes, budget, layerBytes, error) : s;
 }
 
 // The alpha channels, when the budget holds them with the layers: the
-// reader's and the copies taken here; a file whose channels cannot be read
-// is kept without them.
-void CKLT_HostDocument::i_ReadPSDChannels(const Bytes& bytes, uint64_t budget, uint64_t layerBytes) {
+// reader's and the copies taken here. Channels the budget does not hold,
+// or damaged ones, are left out with a note (the image is whole without
+// them); memory running out while they are read ends the read.
+Status CKLT_HostDocument::i_ReadPSDChannels(const Bytes& bytes, uint64_t budget, uint64_t layerBytes,
+                                            std::string& error) {
   CKLF_ImagePSD psd;
-  std::string ignored;
   const u32 n = static_cast<u32>(bytes.size());
-  if (!psd.GetImageInfoByPtr(bytes.data(), n)) return;
+  if (!psd.GetImageInfoByPtr(bytes.data(), n)) return UnreadablePSD(psd, error);
   const uint64_t extra = psd.GetImageBPP() == 8 ? static_cast<uint64_t>(KLF_GetBE16(bytes.data() + 12)) : 0;
-  if (extra <= static_cast<uint64_t>(ColourPlanes()) ||
-      i_CheckBudget(layerBytes + 2 * (extra - ColourPlanes()) * Area(width, height), budget, ignored) != kOk ||
-      !psd.ParseAlphaChannelsByPtr(bytes.data(), n)) {
-    if (extra > static_cast<uint64_t>(ColourPlanes()) && psd.GetAlphaChannelCount() == 0)
-      notes.push_back("its alpha channels could not be read; it is read without them");
-    return;
+  if (extra <= static_cast<uint64_t>(ColourPlanes())) return kOk;
+  const uint64_t need = i_RunBytes(layerBytes + 2 * (extra - ColourPlanes()) * Area(width, height));
+  if (need > budget) {
+    std::string needs, budgets;
+    SizesApart(need, budget, needs, budgets);
+    notes.push_back("its alpha channels are left out for the memory budget: with them the run would need about " +
+                    needs + ", more than the budget of " + budgets + " (see --memory-budget)");
+    return kOk;
   }
+  if (!psd.ParseAlphaChannelsByPtr(bytes.data(), n)) {
+    if (psd.GetError() == klErrNoMemory) return error = "its alpha channels cannot be read (out of memory)", kNoMemory;
+    notes.push_back(std::string("its alpha channels cannot be read (") +
+                    (*psd.GetReason() ? psd.GetReason() : KLF_ErrorText(psd.GetError())) +
+                    "); it is read without them");
+    return kOk;
+  }
+  runBytes = need;
   for (u32 i = 0; i < psd.GetAlphaChannelCount(); ++i)
     channels.push_back({psd.GetAlphaChannelName(i), std::vector<uint8_t>(psd.GetAlphaChannel(i),
                                                                         psd.GetAlphaChannel(i) + Area(width, height))});
   if (!channels.empty())
     notes.push_back("its alpha channels are offered to the plug-in; the output does not keep them");
+  return kOk;
 }
 
 Status CKLT_HostDocument::i_ReadPSDImage(const Bytes& bytes, uint64_t budget, std::string& error,
@@ -354,7 +424,7 @@ Status CKLT_HostDocument::i_ReadPSDImage(const Bytes& bytes, uint64_t budget, st
     error = "it has " + std::to_string(bits) + " bits a sample; PSD files are read with 8";
     return kBadFile;
   }
-  if (!known) return Unreadable("PSD", psd.GetError(), error);
+  if (!known) return UnreadablePSD(psd, error);
   if (Status s = i_TakeHeader(psd, UINT64_MAX, error)) return s;
   // The records first: the layers' sizes and the budget are checked before
   // a channel is decoded; without them, the budget of the flattened image.
@@ -363,11 +433,11 @@ Status CKLT_HostDocument::i_ReadPSDImage(const Bytes& bytes, uint64_t budget, st
                          : i_CheckBudget(0, budget, error))
     return s;
   if (records && psd.LParseByPtr(bytes.data(), n)) {
-    i_TakeExtras(psd);
+    i_TakePSDExtras(psd);
     i_ReadPSDLayers(psd);
     return layers.empty() ? i_ReadPSDComposite(psd, bytes, error) : kOk;
   }
-  if (!psd.LayersZipCompressed()) return Unreadable("PSD", psd.GetError(), error);
+  if (!psd.LayersZipCompressed()) return UnreadablePSD(psd, error);
   if (i_ReadPSDComposite(psd, bytes, error) != kOk) {
     error =
         "its layers are ZIP-compressed (ImageMagick's default), which this program cannot read, and it has no "
@@ -444,6 +514,9 @@ void CKLT_HostDocument::i_ReadPSDLayers(CKLF_ImagePSD& psd) {
     }
     Layer l;
     l.name = info.name ? info.name : "";
+    if (l.name.size() < info.nameBytes)
+      notes.push_back("the name of layer " + std::to_string(layers.size()) + " holds a zero byte after \"" + l.name +
+                      "\", so it is not UTF-8 text (UTF-16, perhaps): it is read up to there");
     l.left = info.left;
     l.top = info.top;
     l.visible = info.visible != 0;
@@ -469,8 +542,8 @@ void CKLT_HostDocument::i_ReadPSDLayers(CKLF_ImagePSD& psd) {
 Status CKLT_HostDocument::i_ReadPSDComposite(CKLF_ImagePSD& psd, const Bytes& bytes,
                                              std::string& error) {
   if (!psd.GetImageDataPtr(0) && !psd.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size())))
-    return Unreadable("PSD", psd.GetError(), error);
-  i_TakeExtras(psd);
+    return UnreadablePSD(psd, error);
+  i_TakePSDExtras(psd);
   layers.clear();
   layers.push_back(WholeLayer(psd, ColourPlanes(), "Background", width, height));
   return kOk;
@@ -503,8 +576,9 @@ bool CKLT_HostDocument::CanWrite(const std::string& path, int16_t m, int32_t w, 
   return true;
 }
 
-bool CKLT_HostDocument::Write(const std::string& path, std::string& error, bool* noMemory) const {
+bool CKLT_HostDocument::Write(const std::string& path, std::string& error, bool* noMemory, std::string* note) const {
   if (noMemory) *noMemory = false;
+  if (note) note->clear();
   if (!CanWrite(path, mode, width, height, error)) return false;
   if (width <= 0 || height <= 0 || static_cast<uint32_t>(width) > kMaxSide || static_cast<uint32_t>(height) > kMaxSide)
     return error = "the document is empty or too large", false;
@@ -512,7 +586,7 @@ bool CKLT_HostDocument::Write(const std::string& path, std::string& error, bool*
   errno = 0;
   const bool written =
       file.Begin(path, error) &&
-      (EndsWith(path, ".png") ? i_WritePNG(file.TempPath(), error) : i_WritePSD(file.TempPath(), error)) &&
+      (EndsWith(path, ".png") ? i_WritePNG(file.TempPath(), error, note) : i_WritePSD(file.TempPath(), error)) &&
       file.Commit(error);
   if (!written && noMemory) *noMemory = errno == ENOMEM;
   return written;
@@ -530,7 +604,7 @@ std::string WriteFailure(u16 code, int savedErrno) {
 
 }  // namespace
 
-bool CKLT_HostDocument::i_WritePNG(const std::string& path, std::string& error) const {
+bool CKLT_HostDocument::i_WritePNG(const std::string& path, std::string& error, std::string* note) const {
   std::vector<std::vector<uint8_t>> planes;
   std::vector<uint8_t> alpha;
   // One opaque layer over the canvas is written from its own planes.
@@ -570,6 +644,8 @@ bool CKLT_HostDocument::i_WritePNG(const std::string& path, std::string& error) 
   u16 code = png.GetError();
   if (!file.Close() && ok) ok = false, code = file.GetError(), saved = errno;
   if (!ok) error = WriteFailure(code, saved);
+  if (ok && note && png.ProfileUnreadable())
+    *note = std::string("its colour profile cannot be written to PNG (") + png.ProfileProblem() + ") and is left out";
   return ok;
 }
 

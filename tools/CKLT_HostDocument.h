@@ -1,7 +1,8 @@
 // The document of the host program: a canvas in gray, RGB or CMYK with
 // layers (position, name, visibility, opacity, colour planes and an
 // optional alpha plane, each at the layer's own size), its resolution and
-// colour profile. Read from PNG, PSD or JPEG; written as PNG (flattened:
+// colour profile. Read from PNG, PSD or JPEG (turned upright by its EXIF
+// orientation); written as PNG (flattened:
 // RGB or gray, with alpha only when something is transparent) or layered
 // PSD, always through an all-or-nothing replacement of the file.
 //
@@ -101,8 +102,11 @@ class CKLT_HostDocument {
   // 65535.
   static bool CanWrite(const std::string& path, int16_t mode, int32_t width, int32_t height, std::string& error);
   // Writes by the extension; the file is replaced only when the whole new
-  // one is on disk. noMemory, when given, says whether memory ran out.
-  [[nodiscard]] bool Write(const std::string& path, std::string& error, bool* noMemory = nullptr) const;
+  // one is on disk. noMemory, when given, says whether memory ran out;
+  // note, when given, is set to what the file could not keep (a profile
+  // libpng finds unfit for the PNG), else emptied.
+  [[nodiscard]] bool Write(const std::string& path, std::string& error, bool* noMemory = nullptr,
+                           std::string* note = nullptr) const;
 
   // What a PSD file keeps of the layers' names, for each one it shortens:
   // 63 bytes, 55 in the Pascal name this program reads back, each cut
@@ -137,17 +141,19 @@ class CKLT_HostDocument {
   Status i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::string& error);
   Status i_ReadPSD(const Bytes& bytes, uint64_t budget, std::string& error);
   Status i_ReadPSDImage(const Bytes& bytes, uint64_t budget, std::string& error, uint64_t& layerBytes);
-  void i_ReadPSDChannels(const Bytes& bytes, uint64_t budget, uint64_t layerBytes);
+  Status i_ReadPSDChannels(const Bytes& bytes, uint64_t budget, uint64_t layerBytes, std::string& error);
   Status i_CheckPSDLayers(CKLF_ImagePSD& psd, uint64_t fileBytes, uint64_t budget, std::string& error,
                           uint64_t& layerBytes);
   void i_ReadPSDLayers(CKLF_ImagePSD& psd);
   Status i_ReadPSDComposite(CKLF_ImagePSD& psd, const Bytes& bytes, std::string& error);
-  Status i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error, bool mergedApart = false);
+  Status i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error, bool mergedApart = false,
+                      bool swapSides = false);
   void i_TakeExtras(const CKLF_ImageFormat& image);
+  void i_TakePSDExtras(const CKLF_ImagePSD& psd);
   uint64_t i_RunBytes(uint64_t layerBytes) const;
   Status i_CheckBudget(uint64_t layerBytes, uint64_t budget, std::string& error);
   int RunPlanes() const { return runMode < 0 ? ColourPlanes() : ColourPlanesOf(runMode); }
-  [[nodiscard]] bool i_WritePNG(const std::string& path, std::string& error) const;
+  [[nodiscard]] bool i_WritePNG(const std::string& path, std::string& error, std::string* note) const;
   [[nodiscard]] bool i_WritePSD(const std::string& path, std::string& error) const;
 
   // Whether the run keeps a merged composite and an alpha apart from the

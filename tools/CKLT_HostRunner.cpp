@@ -687,12 +687,16 @@ int CKLT_HostRunner::i_WriteOutput(std::string& message) {
     std::vector<uint8_t> none;
     m_doc.PutBack(target, planes, host.HasTransparency() ? host.Plane(colours) : none);
   }
-  std::string reason;
+  std::string reason, note;
   bool noMemory = false;
-  if (!m_doc.Write(o.output, reason, &noMemory))
+  if (!m_doc.Write(o.output, reason, &noMemory, &note))
     return message = "cannot write " + o.output + ": " + (noMemory ? "out of memory" : reason),
            noMemory ? kExitMemory : kExitFiles;
   m_placed.push_back("-o " + o.output);
+  if (!note.empty()) i_Note(o.output + ": " + note);
+  if (!o.script.empty() && host.DescriptorBroken())
+    return message = "cannot write " + o.script + ": the plug-in handed back a scripting descriptor that cannot be read",
+           kExitInternal;
   if (!o.script.empty() && host.HasDescriptor() &&
       !CKLP_ReplaceFile::WriteAll(o.script, CKLT_FilterHost::EncodeDescriptor(host.Descriptor()), reason)) {
     noMemory = errno == ENOMEM;

@@ -101,7 +101,7 @@ bool CKLT_PieceCount::Count(const std::vector<uint8_t>& block, int32_t width, in
   u32 count = 0;
   const u8* records = nullptr;
   if (!e.InitFromLastSettingsBinary(&mem, layout, count, records))
-    return error = "the engine refuses the settings block", false;
+    return error = e.GetError() == klErrNoMemory ? "out of memory" : "the engine refuses the settings block", false;
   counts.layoutMode = layout != 0;
   if (counts.layoutMode) return true;
   e.SetThreads(threads);

@@ -125,7 +125,7 @@ bool CKLT_SettingsSource::Record(CKLT_FilterHost& host, const std::vector<uint8_
                    : "the settings do not fit the scripting descriptor";
     return false;
   }
-  host.TakeDescriptor();
+  if (!host.TakeDescriptor()) return error = "the settings were recorded in a descriptor that cannot be read", false;
   return true;
 }
 

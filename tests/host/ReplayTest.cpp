@@ -59,7 +59,7 @@ struct Fixture {
   void StoreInDescriptor(const Bytes& block) {
     hosttest::Bound<> writer(host);
     ASSERT_TRUE(writer.plugin.WriteEncryptedScriptParameter_V2(block.data(), static_cast<u32>(block.size())));
-    host.TakeDescriptor();
+    ASSERT_TRUE(host.TakeDescriptor());
   }
 };
 

@@ -38,9 +38,9 @@ struct Fixture {
     host.ResetRun();
     b.Bind(host);
     bool ok = b.plugin.WriteEncryptedScriptParameter_V2(data.data(), static_cast<u32>(data.size()));
-    host.TakeDescriptor();
+    const bool taken = host.TakeDescriptor();
     records = host.Descriptor();
-    return ok;
+    return ok && taken;
   }
   // Reads into a block that starts as 3 marker bytes.
   bool Read(Bytes& out, u8& display) {

@@ -29,8 +29,8 @@ struct OldForm {
     host.ResetRun();
     b.Bind(host);
     const bool ok = b.plugin.WriteEncryptedScriptParameter(data.data(), static_cast<u32>(data.size()));
-    host.TakeDescriptor();
-    return ok;
+    const bool taken = host.TakeDescriptor();
+    return ok && taken;
   }
   bool Read(Bytes& out) {
     host.ResetRun();

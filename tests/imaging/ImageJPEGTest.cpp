@@ -142,7 +142,7 @@ TEST(ImageJPEG, DamageIsToldApartFromUnsupportedVariants) {
     }
   EXPECT_EQ(0, r.GetImageInfoByPtr(twelve.data(), static_cast<u32>(twelve.size())));
   EXPECT_EQ(klErrUnsupported, r.GetError());
-  EXPECT_NE(std::string(r.GetDecoderMessage()).find("precision 12"), std::string::npos) << r.GetDecoderMessage();
+  EXPECT_STREQ("12 bits a sample", r.GetDecoderMessage());
 }
 
 TEST(ImageJPEG, KeepsTheExifBlock) {

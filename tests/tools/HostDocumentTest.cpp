@@ -2,8 +2,10 @@
 
 #include <random>
 
+#include "AlphaChannelsPsd.h"
 #include "CKLT_HostDocument.h"
 #include "imaging/IccTestUtil.h"
+#include "imaging/JpegTestUtil.h"
 #include "imaging/PngTestUtil.h"
 #include "support/TestSupport.h"
 
@@ -138,6 +140,17 @@ TEST(HostDocument, PngProfileLeftOutSaysWhy) {
     EXPECT_EQ(doc.icc, row.note ? Bytes() : rgb);
     EXPECT_EQ(doc.notes, row.note ? std::vector<std::string>{row.note} : std::vector<std::string>());
   }
+  // Written: a profile unfit for the PNG (an RGB one on a gray image, as a
+  // JPEG may carry it) is left out, said.
+  klftest::TempDir dir;
+  std::mt19937 rng(13);
+  CKLT_HostDocument gray = Doc(klpModeGray, 4, 4);
+  gray.layers.push_back(RandomLayer(rng, 1, 0, 0, 4, 4, false));
+  gray.icc = rgb;
+  std::string error, note;
+  ASSERT_TRUE(gray.Write(dir.File("g.png"), error, nullptr, &note)) << error;
+  EXPECT_EQ(note, "its colour profile cannot be written to PNG (iCCP: profile 'ICC profile': 'RGB ': RGB color space "
+                  "not permitted on grayscale PNG) and is left out");
 }
 
 TEST(HostDocument, FlattenConvertAndPutBack) {
@@ -193,8 +206,78 @@ TEST(HostDocument, PsdOfAnotherDepthIsRefusedNamingIt) {
     CKLT_HostDocument doc;
     std::string error;
     EXPECT_EQ(doc.Read(file, UINT64_MAX, error), CKLT_HostDocument::kBadFile) << depth;
-    EXPECT_EQ(error, depth == 24 ? "the PSD file cannot be read (not this image format or too short)"
+    EXPECT_EQ(error, depth == 24 ? "the PSD file is damaged (a depth of 24 bits a sample)"
                                  : "it has " + std::to_string(depth) + " bits a sample; PSD files are read with 8");
+  }
+}
+
+// What a read cannot take is said with its true cause: a variant named, a
+// damaged PSD's reason, alpha channels the budget leaves out and what they
+// need, a layer name cut at a zero byte.
+TEST(HostDocument, ReadsSayTheTrueCause) {
+  std::mt19937 rng(12);
+  const Bytes jpeg = jpegtest::Encode(16, 16, JCS_GRAYSCALE, 1, false, rng);
+  const auto frame = [&](uint8_t marker, uint8_t precision) {
+    Bytes b = jpeg;
+    for (size_t i = 2; i + 4 < b.size(); ++i)
+      if (b[i] == 0xFF && b[i + 1] == 0xC0) return b[i + 1] = marker, b[i + 4] = precision, b;
+    return Bytes();
+  };
+  const auto layered = [&](const std::string& name) {
+    klftest::TempDir dir;
+    CKLT_HostDocument doc = Doc(klpModeRGB, 8, 8);
+    doc.layers.push_back(RandomLayer(rng, 3, 0, 0, 8, 8, true));
+    doc.layers[0].name = name;
+    std::string error;
+    EXPECT_TRUE(doc.Write(dir.File("d.psd"), error)) << error;
+    return klftest::ReadFileBytes(dir.File("d.psd"));
+  };
+  const auto patched = [](Bytes b, const std::string& text, const std::string& to) {
+    const Bytes from(text.begin(), text.end());
+    const auto at = std::search(b.begin(), b.end(), from.begin(), from.end());
+    if (at != b.end()) std::copy(to.begin(), to.end(), at);
+    return b;
+  };
+  const Bytes psd = layered("abXcd"), alpha = alphapsd::AlphaChannelsPsd();
+  CKLT_HostDocument whole;
+  std::string error;
+  ASSERT_EQ(whole.Read(alpha, UINT64_MAX, error), CKLT_HostDocument::kOk) << error;
+  const struct {
+    Bytes file;
+    uint64_t budget;
+    CKLT_HostDocument::Status status;
+    const char* says;  // in the error, else in the notes
+  } rows[] = {
+      {frame(0xC3, 8), UINT64_MAX, CKLT_HostDocument::kBadFile,
+       "the JPEG file uses a variant this program cannot read: lossless coding (SOF3) (it reads baseline and "
+       "progressive files of 8 bits a sample)"},
+      {frame(0xC0, 12), UINT64_MAX, CKLT_HostDocument::kBadFile, "cannot read: 12 bits a sample"},
+      {Bytes(psd.begin(), psd.begin() + psd.size() / 2), UINT64_MAX, CKLT_HostDocument::kBadFile,
+       "the PSD file is damaged (the file ends inside its layer and mask section)"},
+      {patched(psd, "norm", "mul "), UINT64_MAX, CKLT_HostDocument::kBadFile,
+       "the PSD file uses a variant this program cannot read: a layer of blend mode 'mul ' (normal is read)"},
+      {patched(psd, "abXcd", std::string("ab\0cd", 5)), UINT64_MAX, CKLT_HostDocument::kOk,
+       "the name of layer 0 holds a zero byte after \"ab\", so it is not UTF-8 text (UTF-16, perhaps): it is read "
+       "up to there"},
+      {alpha, whole.runBytes - 7200, CKLT_HostDocument::kOk,
+       "its alpha channels are left out for the memory budget: with them the run would need about 245 KiB, more "
+       "than the budget of 238 KiB (see --memory-budget)"},
+      {Bytes(alpha.begin(), alpha.end() - 100), UINT64_MAX, CKLT_HostDocument::kOk,
+       "its alpha channels cannot be read (its image data is shorter than its size needs); it is read without them"},
+      {patched(psd, "8BIM\x03\xED", "8BIX"), UINT64_MAX, CKLT_HostDocument::kOk,
+       "its image resources are damaged: those from the damage on (a resolution, a colour profile, alpha channel "
+       "names) are not read"},
+      {jpegtest::WithSegments(jpeg, 0xE2, 1, jpegtest::IccPart(1, 2, Bytes(20, 7))), UINT64_MAX,
+       CKLT_HostDocument::kOk, "its colour profile is incomplete (a part missing, twice or numbered past the count)"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.says);
+    CKLT_HostDocument doc;
+    doc.ownBytes = 0;
+    ASSERT_EQ(doc.Read(row.file, row.budget, error), row.status) << error;
+    std::string said = row.status == CKLT_HostDocument::kOk ? "" : error;
+    for (const std::string& note : doc.notes) said += note + "\n";
+    EXPECT_NE(said.find(row.says), std::string::npos) << said;
   }
 }
 

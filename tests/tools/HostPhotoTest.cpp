@@ -174,6 +174,52 @@ TEST(HostPhotos, ResolutionKeptOnlyInExifIsRead) {
   }
 }
 
+// A photograph stored turned is read upright, as ImageMagick's
+// -auto-orient turns it, in every EXIF orientation: its sides and (5 to 8)
+// its resolutions exchanged, said in a note, and written upright.
+TEST(HostPhotos, EveryExifOrientationIsReadUpright) {
+  if (std::system("convert -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+  klftest::TempDir dir;
+  std::mt19937 rng(26);
+  const Bytes stored = jpegtest::Encode(40, 24, JCS_RGB, 3, false, rng);
+  const struct {
+    uint16_t orientation;
+    const char* note;  // null: none
+  } rows[] = {{1, nullptr},
+              {2, "mirrored left to right and read upright (40 x 24 pixels)"},
+              {3, "turned half round and read upright (40 x 24 pixels)"},
+              {4, "mirrored top to bottom and read upright (40 x 24 pixels)"},
+              {5, "mirrored left to right and turned a quarter anticlockwise and read upright (24 x 40 pixels)"},
+              {6, "turned a quarter clockwise and read upright (24 x 40 pixels)"},
+              {7, "mirrored left to right and turned a quarter clockwise and read upright (24 x 40 pixels)"},
+              {8, "turned a quarter anticlockwise and read upright (24 x 40 pixels)"},
+              {9, "its EXIF orientation 9 is none of 1 to 8: it is read as stored"}};
+  const std::string in = dir.File("in.jpg"), out = dir.File("out.png"), magick = dir.File("magick.png");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.orientation);
+    klftest::WriteFileBytes(in, jpegtest::WithExif(stored, jpegtest::ExifOrientation(row.orientation, 300, 150)));
+    const Outcome o = RunProgram(kTestPlugin + in + " -o " + out);
+    ASSERT_EQ(o.code, 0) << o.out;
+    EXPECT_EQ(Has(o, "orientation"), row.note != nullptr) << o.out;
+    if (row.note) {
+      EXPECT_TRUE(Has(o, row.note)) << o.out;
+    }
+    ASSERT_EQ(std::system(("convert " + in + " -auto-orient -strip PNG24:" + magick).c_str()), 0);
+    const CKLT_HostDocument back = Read(out), upright = Read(magick);
+    const bool swapped = row.orientation >= 5 && row.orientation <= 8;
+    EXPECT_EQ(std::make_tuple(back.width, back.height, back.resolution),
+              std::make_tuple(upright.width, upright.height, swapped ? 150.0 : 300.0));
+    ASSERT_EQ(back.layers.at(0).planes.size(), upright.layers.at(0).planes.size());
+    for (size_t c = 0; c < back.layers[0].planes.size(); ++c) {
+      const Bytes &a = back.layers[0].planes[c], &b = upright.layers[0].planes[c];
+      ASSERT_EQ(a.size(), b.size());
+      int most = 0;
+      for (size_t i = 0; i < a.size(); ++i) most = std::max(most, std::abs((a[i] ^ 255) - b[i]));
+      EXPECT_LE(most, 1) << "plane " << c;
+    }
+  }
+}
+
 TEST(HostPhotos, LayersNotesAndBounds) {
   klftest::TempDir dir;
   std::mt19937 rng(22);

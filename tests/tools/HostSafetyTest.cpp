@@ -74,7 +74,7 @@ TEST(HostSafety, RefusesBeforeTheFilterRunsAndSaysWhy) {
       {kCrashers + "imaging/crashers/png_width_70000.png" + out, CKLT_HostRunner::kExitFiles,
        "at most 65535 pixels a side"},
       {"--memory-budget 100G " + kCrashers + "imaging/crashers/psd_canvas_65535_one_pixel_layer.psd" + out,
-       CKLT_HostRunner::kExitFiles, "cannot be read"},
+       CKLT_HostRunner::kExitFiles, "the PSD file is damaged (its image data is shorter than its size needs)"},
       {kCrashers + "imaging/crashers/psd_canvas_65535_one_pixel_layer.psd" + out, CKLT_HostRunner::kExitMemory,
        "(see --memory-budget)"},
       {"--memory-budget 1G " + kCrashers + "tools/crashers/png_1bit_20000x20000.png" + out,

@@ -29,6 +29,8 @@
 #include "CKLT_HostDocument.h"
 #include "CKLT_HostRunner.h"
 #include "FailingAllocations.h"
+#include "imaging/IccTestUtil.h"
+#include "imaging/JpegTestUtil.h"
 #include "support/TestSupport.h"
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -214,11 +216,12 @@ bool WritePicture(const std::string& path) {
 // and read-only files named as the export's fallbacks would name its
 // files.
 void MakeSlot(const std::string& slot, const std::string& picture, bool firstRun, int columns, int rows,
-              Report* report) {
+              Report* report, const std::string& input = "in.png") {
   fs::create_directories(slot + "/plugin");
   fs::create_directories(slot + "/work/px");
   fs::copy_file(KLF_PLUGIN_LIBRARY, slot + "/plugin/" + kLibrary);
   fs::copy_file(picture, slot + "/work/in.png");
+  if (input != "in.png") fs::copy_file(fs::path(picture).parent_path() / input, slot + "/work/" + input);
   if (!firstRun) {
     const std::vector<std::string> earlier = {"tessarette-host", "--plugin", std::string("../plugin/") + kLibrary,
                                               "--threads", "1", "--grid", "3x3", "in.png", "-o", "earlier.png"};
@@ -288,7 +291,27 @@ struct Job {
   std::vector<std::string> args;
   bool firstRun;  // no earlier run left its files beside the plug-in
   int columns, rows;
+  const char* input = "in.png";  // made by WriteInputs
+  const char* output = "o.png";
 };
+
+// The photographs some jobs read, small (120 x 80), beside in.png: a
+// camera's JPEG (its resolution and orientation in EXIF, a profile), a PNG
+// with a profile, a CMYK JPEG and a progressive one.
+bool WriteInputs(const std::string& folder) {
+  std::mt19937 rng(61);
+  const jpegtest::Bytes rgb = icctest::Profile("RGB ", 3), cmyk = icctest::Profile("CMYK", 4);
+  const jpegtest::Bytes camera = jpegtest::Encode(120, 80, JCS_RGB, 3, false, rng, 0, 1, rgb);
+  CKLT_HostDocument png;
+  std::string error;
+  if (png.ReadFile(folder + "/in.png", UINT64_MAX, error) != CKLT_HostDocument::kOk) return false;
+  png.icc = rgb;
+  return klftest::WriteFileBytes(folder + "/exif.jpg",
+                                 jpegtest::WithExif(camera, jpegtest::ExifOrientation(6, 300, 300))) &&
+         klftest::WriteFileBytes(folder + "/cmyk.jpg", jpegtest::Encode(120, 80, JCS_CMYK, 4, false, rng, 0, 1, cmyk)) &&
+         klftest::WriteFileBytes(folder + "/prog.jpg", jpegtest::Encode(120, 80, JCS_RGB, 3, true, rng, 1, 96)) &&
+         png.Write(folder + "/iccp.png", error);
+}
 
 void PrintTo(const Job& job, std::ostream* out) { *out << job.name; }
 
@@ -342,6 +365,7 @@ TEST_P(AllocationSweep, EveryPointEndsDoneOrOutOfMemory) {
   const Folder root;
   ASSERT_FALSE(root.path.empty());
   ASSERT_TRUE(WritePicture(root.path + "/in.png"));
+  ASSERT_TRUE(WriteInputs(root.path));
   const unsigned slots = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
   Report* reports = static_cast<Report*>(
       mmap(nullptr, sizeof(Report) * slots, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
@@ -350,12 +374,12 @@ TEST_P(AllocationSweep, EveryPointEndsDoneOrOutOfMemory) {
   std::vector<Tree> base(slots);  // each slot's tree before a run
   for (unsigned i = 0; i < slots; ++i) {
     slot[i] = root.path + "/slot" + std::to_string(i);
-    MakeSlot(slot[i], root.path + "/in.png", job.firstRun, job.columns, job.rows, &reports[i]);
+    MakeSlot(slot[i], root.path + "/in.png", job.firstRun, job.columns, job.rows, &reports[i], job.input);
     base[i] = Snapshot(slot[i]);
   }
   const std::string grid = std::to_string(job.columns) + "x" + std::to_string(job.rows);
   std::vector<std::string> args = {"tessarette-host", "--plugin", std::string("../plugin/") + kLibrary,
-                                   "--threads", "1", "--grid", grid, "in.png", "-o", "o.png"};
+                                   "--threads", "1", "--grid", grid, job.input, "-o", job.output};
   args.insert(args.end(), job.args.begin(), job.args.end());
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(RunUnfailed(slot[0], args, &reports[0])) << reports[0].message;
@@ -407,7 +431,11 @@ INSTANTIATE_TEST_SUITE_P(Jobs, AllocationSweep,
                                          Job{"PSD", {"--export-pieces", "o.psd"}, false, 8, 5},
                                          Job{"PNGSet", {"--export-pieces", "px/p.png"}, false, 4, 2},
                                          Job{"Knives", {"--export-knives", "k.eps"}, false, 8, 5},
-                                         Job{"Settings", {"--save-settings", "s.klpd"}, false, 8, 5}),
+                                         Job{"Settings", {"--save-settings", "s.klpd"}, false, 8, 5},
+                                         Job{"ExifIccJpeg", {}, false, 2, 2, "exif.jpg"},
+                                         Job{"IccpPng", {}, false, 2, 2, "iccp.png"},
+                                         Job{"CmykJpeg", {}, false, 2, 2, "cmyk.jpg", "o.psd"},
+                                         Job{"ProgressiveJpeg", {}, false, 2, 2, "prog.jpg"}),
                          [](const testing::TestParamInfo<Job>& p) { return std::string(p.param.name); });
 INSTANTIATE_TEST_SUITE_P(DISABLED_Whole, AllocationSweep,
                          testing::Values(Job{"PNGSet8x5", {"--export-pieces", "px/p.png"}, false, 8, 5}),
