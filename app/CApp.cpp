@@ -1,6 +1,7 @@
 #include "CApp.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "CKLF_PlatformPopupMenu.h"
@@ -68,10 +69,22 @@ i32 CApp::Run() {
   if (fr && fr->processEvent) SetHostEventProc(fr->processEvent, fr->hostContext);
   const i16 x = static_cast<i16>(m_x < -32768 ? klNotSet : m_x > 32767 ? 32767 : m_x);
   const i16 y = static_cast<i16>(m_y < -32768 ? klNotSet : m_y > 32767 ? 32767 : m_y);
-  if (m_runName.IsError() || !m_run->CreateFromResource(m_runName, x, y, nullptr, 0)) return -1;
+  if (m_runName.IsError()) return Fail(klErrNoMemory, -1);
+  if (!m_run->CreateFromResource(m_runName, x, y, nullptr, 0)) return i_CreationFailed();
   m_run->RenderRect(klNullRect);
   m_run->Show();
   return CKLF_App::Run();
+}
+
+// What was made goes before anything is said: no alert over a window half
+// made. Out of memory is the host's to say (memory full); another failure
+// is said in the alert the window asked for, if any. -1 with the code.
+i32 CApp::i_CreationFailed() {
+  const u16 code = m_run->GetError() ? m_run->GetError() : static_cast<u16>(klErrWindowCreate);
+  m_run->CKLF_Window::Close();
+  const char *text = nullptr, *title = nullptr;
+  if (code != klErrNoMemory && m_run == &m_main && m_main.HeldAlert(text, title)) PlatformMessageBox(text, title, nullptr);
+  return Fail(code, -1);
 }
 
 // ---------------------------------------------------------------------------
@@ -173,17 +186,23 @@ void CApp::DoAboutWindow_UI(CKLF_Window* parent) {
 // The run
 
 CPluginUIRun* CApp::RunPluginUI(CPluginMain& plugin, u8 about) {
-  CAppRun* run = new CAppRun(plugin);
+  // Owned until handed back: what throws (an allocation) leaves nothing.
+  std::unique_ptr<CAppRun> run(new CAppRun(plugin));
   CApp& app = run->app;
   m_App = &app;
   if (!app.SetWindowToRun(about)) {
     plugin.HostSetRetCode_MemFull();
-    return run;
+    return run.release();
   }
   if (!plugin.InitAppStorage(&app, kResourceFile)) {
+    // Out of memory is no fault of the installation: the host says it.
+    if (plugin.GetError() == klErrNoMemory) {
+      plugin.HostSetRetCode_MemFull();
+      return run.release();
+    }
     app.PlatformMessageBox(kNoResources, kNoResourcesTitle, nullptr);
     plugin.HostSetRetCode_Cancel();
-    return run;
+    return run.release();
   }
   plugin.HostSetRetCode_NoError();
   if (!about) {
@@ -191,9 +210,10 @@ CPluginUIRun* CApp::RunPluginUI(CPluginMain& plugin, u8 about) {
     app.SetStartPosition(at.horizontal, at.vertical);
   }
   run->loop = plugin.RunApp(&app);
+  if (run->loop == -1 && app.GetError() == klErrNoMemory) plugin.HostSetRetCode_MemFull();
   CWnd_Main& main = app.GetMainWindow();
   run->applied = main.IsApplied();
   run->layoutMode = main.IsLayoutMode();
   run->resultImage = main.GetResultImage();
-  return run;
+  return run.release();
 }

@@ -71,6 +71,8 @@ class CApp : public CKLF_App {
   static CPluginUIRun* RunPluginUI(CPluginMain& plugin, u8 about);
 
  private:
+  [[nodiscard]] i32 i_CreationFailed();
+
   CKLF_Window* m_run;
   CKLF_String m_runName;
   i32 m_x;

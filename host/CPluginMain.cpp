@@ -105,7 +105,10 @@ u8 CPluginMain::i_DialogRun() {
   // dialog starts without pieces, its Cutter taking the stored records.
   m_engine.FreeSpliting();
   if (!PrepareCompositeAlpha(1)) {
-    HostSetRetCode_Cancel();
+    if (GetError() == klErrNoMemory)
+      HostSetRetCode_MemFull();
+    else
+      HostSetRetCode_Cancel();
     return 0;
   }
   if (i_RunUI(0) == -1) {

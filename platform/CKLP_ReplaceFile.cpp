@@ -172,6 +172,8 @@ std::mutex g_freeLock;  // never taken by the handler
 CKLP_TempNode* g_free = nullptr;
 std::atomic<int> g_ending{0};      // the handler has run
 std::atomic<int> g_committing{0};  // sets being renamed into place
+std::atomic<int> g_placing{0};     // a set's renames began, not yet told (PlacingTold)
+std::atomic<int> g_asked{0};       // the ending signal a handler asked to keep
 
 // Frees the list when the library is unloaded or the process ends, with
 // the ending signals held back; a temporary still listed then can no
@@ -505,6 +507,18 @@ void CKLP_ReplaceFile::i_Forget() {
   m_fd = -1;
 }
 
+bool CKLP_ReplaceFile::KeepEnding(int signal) {
+  // Asked before it looks, as CommitSet marks before it looks: one of the
+  // two sees the other.
+  g_asked.store(signal);
+  return g_placing.load() != 0;
+}
+
+int CKLP_ReplaceFile::PlacingTold() {
+  g_placing.store(0);
+  return g_asked.load();
+}
+
 void CKLP_ReplaceFile::RemoveTemporaries() {
   g_ending.store(1);
   const struct timespec pause = {0, 1000000};
@@ -582,8 +596,11 @@ bool CKLP_ReplaceFile::CommitSet(CKLP_ReplaceFile* files, size_t count, std::str
     {
       HoldEnding hold;
       g_committing.fetch_add(1);
-      // A handler that ran already has removed temporaries of the set.
-      if (!failure && g_ending.load()) failure = EINTR;
+      // From here an ending signal is kept (KeepEnding) until the run has
+      // told what it placed. One asked for before gives up: a handler that
+      // ran already has removed temporaries of the set.
+      g_placing.store(1);
+      if (!failure && (g_ending.load() || g_asked.load())) failure = EINTR;
       for (size_t i = 0; i < count && !failure; ++i) {
         CKLP_ReplaceFile& f = files[i];
         if (f.m_temp.empty()) continue;

@@ -9,7 +9,8 @@
 // A set of files is replaced together: each is written and finished, then
 // CommitSet renames them into place one after another with the ending
 // signals held back, so an interrupt either finds no file renamed or lets
-// the renames finish first. CommitSet locks the set's folders across its
+// the renames finish first (and, through KeepEnding, lets the program tell
+// what it placed). CommitSet locks the set's folders across its
 // renames: sets committed into one folder at once are placed one after
 // the other, the later one whole; a set that waits a second for another
 // says so through the wait notice, and an ending signal still ends the
@@ -111,6 +112,17 @@ class CKLP_ReplaceFile {
   // no hidden file is left behind. It waits for a set being renamed into
   // place to be complete.
   static void RemoveTemporaries();
+
+  // For a program's handler of the ending signals: true when a set's
+  // renames have begun (CommitSet) and the run has not yet told what it
+  // placed (PlacingTold): the signal is kept and the handler returns, so
+  // the run can name the files placed before it ends on the signal. False
+  // otherwise: the handler removes the temporaries and ends. Safe in a
+  // signal handler. A program whose handler keeps signals calls
+  // PlacingTold after each CommitSet, placed or not.
+  static bool KeepEnding(int signal);
+  // Ends what KeepEnding keeps for; the signal kept (0 for none).
+  static int PlacingTold();
 
  private:
   [[nodiscard]] bool i_Begin(const std::string& target, std::string& reason, bool removeStale);

@@ -1,5 +1,8 @@
 #include "CKLP_UICore.h"
 
+#include <cerrno>
+#include <new>
+
 #include <algorithm>
 
 const uint8_t klpVKLetters[26] = {0x00, 0x0B, 0x08, 0x02, 0x0E, 0x03, 0x05, 0x04, 0x22, 0x26, 0x28, 0x25, 0x2E,
@@ -120,7 +123,11 @@ bool CKLP_UICore::SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t r
   const uint32_t width = static_cast<uint32_t>(win->bounds.right - win->bounds.left);
   const uint32_t height = static_cast<uint32_t>(win->bounds.bottom - win->bounds.top);
   if (bits && rowBytes * 8 < width) return false;
-  win->shape.assign(bits, bits ? bits + static_cast<size_t>(rowBytes) * height : bits);
+  try {
+    win->shape.assign(bits, bits ? bits + static_cast<size_t>(rowBytes) * height : bits);
+  } catch (const std::bad_alloc&) {
+    return errno = ENOMEM, false;
+  }
   win->shapeRowBytes = bits ? rowBytes : 0;
   return true;
 }

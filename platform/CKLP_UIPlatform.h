@@ -153,9 +153,11 @@ class CKLP_UIPlatform {
   // the main screen first; the count, 0 when unknown.
   virtual uint32_t GetScreens(KLP_Rect* out, uint32_t max) = 0;
 
-  // Windows. Create answers 0 on failure; the window starts hidden and
-  // rectangular. A shape is one bit a pixel over the content (most
-  // significant bit first), set = inside; null restores the rectangle.
+  // Windows. Create answers 0 on failure (errno ENOMEM when memory ran
+  // out); the window starts hidden and rectangular. A shape is one bit a
+  // pixel over the content (most significant bit first), set = inside;
+  // null restores the rectangle; false when it cannot be set (errno ENOMEM
+  // when memory ran out).
   virtual KLP_WindowID CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowClient* client) = 0;
   // Sends the dispose event to the client, then removes the window.
   virtual void DestroyWindow(KLP_WindowID w) = 0;
@@ -239,13 +241,15 @@ class CKLP_UIPlatform {
   virtual bool PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) = 0;
 };
 
-// The display of this machine (platform/gtk); null when there is none.
+// The display of this machine (platform/gtk); null when there is none
+// (errno ENXIO) or memory ran out for it (ENOMEM).
 CKLP_UIPlatform* KLP_OpenDisplayUI();
 // Whether the environment names a display (X11 or Wayland) to open.
 bool KLP_DisplayNamed();
 // The display backend built as a module of its own (platform/gtk), loaded
 // from path and opened once; later calls answer the same platform. Null
-// when the module cannot be loaded or no display opens. The module stays
+// when the module cannot be loaded (errno ENOENT) or no display opens, with
+// errno ENOMEM when memory ran out for either. The module stays
 // loaded for the life of the process (the toolkit it brings cannot be
 // unloaded).
 CKLP_UIPlatform* KLP_LoadDisplayModule(const char* path);

@@ -2,7 +2,9 @@
 // opens windows brings the windowing toolkit into the process.
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "CKLP_UIPlatform.h"
 
@@ -22,8 +24,13 @@ CKLP_UIPlatform* KLP_LoadDisplayModule(const char* path) {
   // Kept loaded: the toolkit inside registers types and threads that
   // outlive any unloading.
   void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-  if (!module) return nullptr;
+  if (!module) {
+    // The loader says why only in words.
+    const char* why = dlerror();
+    return errno = why && std::strstr(why, std::strerror(ENOMEM)) ? ENOMEM : ENOENT, nullptr;
+  }
   KLP_DisplayModuleEntry open = reinterpret_cast<KLP_DisplayModuleEntry>(dlsym(module, KLP_DISPLAY_MODULE_ENTRY));
-  g_display = open ? open() : nullptr;
+  if (!open) return errno = ENOENT, nullptr;
+  g_display = open();
   return g_display;
 }

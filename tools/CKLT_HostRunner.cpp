@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <new>
@@ -580,8 +581,14 @@ void CKLT_HostRunner::i_NoteCounts(bool counted, const CKLT_PieceCount::Counts& 
 }
 
 // The export of pieces and knives, before the plug-in changes the document.
+// An ending signal kept while its set was placed ends the run here, once
+// the files are named.
 int CKLT_HostRunner::i_Export(std::string& message) {
-  return CKLT_HostExport::Run(*m_host, *m_options, m_err, message, m_placed);
+  const int code = CKLT_HostExport::Run(*m_host, *m_options, m_err, message, m_placed);
+  const int signal = CKLP_ReplaceFile::PlacingTold();
+  if (!signal) return code;
+  message = std::string("interrupted (") + strsignal(signal) + ") while the exported files were put in place";
+  return kExitSignal + signal;
 }
 
 int CKLT_HostRunner::i_RunPlugin(std::string& message) {

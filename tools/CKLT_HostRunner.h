@@ -47,7 +47,10 @@ class CKLT_HostRunner {
     kExitNoDisplay = 6,
     kExitFiles = 10,
     kExitUsage = 64,
-    kExitInternal = 70
+    kExitInternal = 70,
+    // Plus the ending signal that came while the export placed its files:
+    // the run named them, and the program ends on the signal.
+    kExitSignal = 128
   };
 
   // A file the run writes or reads, by the option that names it; a side

@@ -11,7 +11,7 @@ u8 CKLF_OffscreenBitmap::Create(u16 w, u16 h) {
   if (w == 0 || h == 0) return Fail(klErrBadArg);
   m_width = m_height = 0;
   u64 bytes = static_cast<u64>(w) * h * 4;
-  if (!klFits32(bytes) || !m_pixels.Zalloc(static_cast<u32>(bytes))) return Fail(klErrOffscreen);
+  if (!klFits32(bytes) || !m_pixels.Zalloc(static_cast<u32>(bytes))) return Fail(klErrNoMemory);
   m_width = w;
   m_height = h;
   return 1;

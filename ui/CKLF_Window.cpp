@@ -1,5 +1,7 @@
 #include "CKLF_Window.h"
 
+#include <cerrno>
+
 #include <algorithm>
 
 #include "CKLF_App.h"
@@ -96,8 +98,9 @@ u8 CKLF_Window::i_MakePlatformWindow(u16 w, u16 h, kltPOS at) {
   bool select = false;
   if (!m_parent && m_floating) desc.layer = klpLayerFloating, select = true;
   if (m_parent && (m_floating || m_parent->m_floating)) desc.layer = klpLayerModal, select = true;
+  errno = 0;
   m_handle = ui->CreateWindow(desc, this);
-  if (!m_handle) return Fail(klErrWindowCreate);
+  if (!m_handle) return Fail(errno == ENOMEM ? klErrNoMemory : klErrWindowCreate);
   if (m_shape.GetPtr()) {
     // The outline over the whole window; a smaller or larger picture is cut.
     const u32 rowBytes = w / 8u + 1;
@@ -107,7 +110,9 @@ u8 CKLF_Window::i_MakePlatformWindow(u16 w, u16 h, kltPOS at) {
       for (u32 x = 0; x < std::min<u32>(w, m_shapeW); ++x)
         if (m_shape.GetPtr()[y * m_shapeRowBytes + (x >> 3)] & (0x80 >> (x & 7)))
           bits.GetPtr()[y * rowBytes + (x >> 3)] |= static_cast<u8>(0x80 >> (x & 7));
-    ui->SetWindowShape(m_handle, bits.GetPtr(), rowBytes);
+    errno = 0;
+    if (!ui->SetWindowShape(m_handle, bits.GetPtr(), rowBytes))
+      return Fail(errno == ENOMEM ? klErrNoMemory : klErrWindowCreate);
   }
   if (select) ui->SelectWindow(m_handle);
   return 1;

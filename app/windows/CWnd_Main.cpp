@@ -66,6 +66,9 @@ CWnd_Main::CWnd_Main(CPluginMain& plugin)
       m_zoomSlider(nullptr),
       m_rndKnotsEdit(nullptr),
       m_cutterFailed(0),
+      m_making(0),
+      m_heldText(nullptr),
+      m_heldTitle(nullptr),
       m_previewId(-1),
       m_previewRect(klNullRect),
       m_zoom(4),
@@ -127,6 +130,14 @@ u8 CWnd_Main::StartZoom(u32 imageWidth, u32 imageHeight, u32 viewWidth, u32 view
 // Creation
 
 u8 CWnd_Main::OnCreate(CKLF_LayerSet*, u16, u16) {
+  m_heldText = m_heldTitle = nullptr;
+  m_making = 1;
+  const u8 made = i_Make();
+  m_making = 0;
+  return made;
+}
+
+u8 CWnd_Main::i_Make() {
   m_prefs = CPreferences::Read(m_plugin->ConfStorage_GetStorage());
   if (!i_ReadRects()) return 0;
   m_pluginData = m_plugin->GetPluginDataPtr();
@@ -150,9 +161,8 @@ u8 CWnd_Main::OnCreate(CKLF_LayerSet*, u16, u16) {
   if (!SetTimer(kTimerMs, kTimerId)) return 0;
   i_StartRandomKnots();
   m_created = 1;
-  DoCutterWindow();
   // A Cutter that could not be opened ends the run before it starts.
-  return m_cutterFailed ? 0 : 1;
+  return i_OpenCutter();
 }
 
 u8 CWnd_Main::i_ReadRects() {
@@ -225,10 +235,10 @@ u8 CWnd_Main::i_SetUpControls() {
 
 u8 CWnd_Main::i_AddSplitRulers() {
   for (u32 i = 0; i < 2; ++i) {
-    if (!m_splitRulers[i].Create(m_splitRulerRect[i], 2)) return 0;
+    if (!m_splitRulers[i].Create(m_splitRulerRect[i], 2)) return FailFrom(m_splitRulers[i], klErrNoMemory);
     m_splitRulers[i].Set(kltRGBA8{200, 200, 200, 0}, 15);
     m_splitRulerIndex[i] = LSAddLayer(&m_splitRulers[i]);
-    if (m_splitRulerIndex[i] < 0) return 0;
+    if (m_splitRulerIndex[i] < 0) return Fail(klErrNoMemory);
   }
   return 1;
 }
@@ -266,11 +276,11 @@ u8 CWnd_Main::i_AddOverlayLayers() {
   CKLF_Layer* layers[3] = {&m_knivesLayer, &m_movingKnivesLayer, &m_knotHandlesLayer};
   const kltRGBA8 colours[3] = {{0, 0, 0, 0}, {255, 0, 0, 0}, {0, 0, 255, 0}};
   for (u32 i = 0; i < 3; ++i) {
-    if (!layers[i]->Create(m_previewRect, 2)) return 0;
+    if (!layers[i]->Create(m_previewRect, 2)) return FailFrom(*layers[i], klErrNoMemory);
     layers[i]->SetVisible(0);
     layers[i]->Set(colours[i], 15);
     m_overlayIndex[i] = LSAddLayer(layers[i]);
-    if (m_overlayIndex[i] < 0) return 0;
+    if (m_overlayIndex[i] < 0) return Fail(klErrNoMemory);
   }
   return 1;
 }

@@ -67,6 +67,8 @@ class CWnd_Main : public CKLF_Window,
 
   // ---- Window
   void Close() override;
+  // Makes the window's content and opens the Cutter; 0 with the code (a
+  // Cutter that cannot be made gives its own).
   u8 OnCreate(CKLF_LayerSet* layers, u16 width, u16 height) override;
   void OnTimer(u16 id) override;
   u8 OnRMouseDown(i16, i16, u8) override { return 0; }
@@ -248,6 +250,13 @@ class CWnd_Main : public CKLF_Window,
   void SetInfoUnits(u8 units) { m_infoUnits = units; }
   kltRECT_s GetPreviewRect() const { return m_previewRect; }
   u8 IsCreated() const { return m_created; }
+  // The alert asked while the window was being made, held until what was
+  // made is gone (texts of the window's own, which live as long); false
+  // when none was asked.
+  bool HeldAlert(const char*& text, const char*& title) const {
+    text = m_heldText, title = m_heldTitle;
+    return m_heldText != nullptr;
+  }
 
   // ---- CMainWindowPort
   void RedrawPreview(u8 navigator) override;
@@ -435,7 +444,10 @@ class CWnd_Main : public CKLF_Window,
   void i_RenderPreviewPart(kltRECT_s local);
 
   // Creation steps.
-  u8 i_ReadRects();
+  [[nodiscard]] u8 i_Make();
+  // Opens the Cutter into Layout mode; 0 with the Cutter's code.
+  [[nodiscard]] u8 i_OpenCutter();
+  [[nodiscard]] u8 i_ReadRects();
   u8 i_AddFonts();
   u8 i_AddControls();
   // 0 without memory for the text controls' tabs.
@@ -485,6 +497,9 @@ class CWnd_Main : public CKLF_Window,
   CKLF_CtrlSlider* m_zoomSlider;
   CKLF_CtrlEditLine* m_rndKnotsEdit;
   u8 m_cutterFailed;  // the last Cutter could not be created
+  u8 m_making;        // OnCreate runs: alerts are held
+  const char* m_heldText;
+  const char* m_heldTitle;
 
   // Preview.
   CKLF_CtrlPreview m_preview;

@@ -31,7 +31,11 @@ static u8 PieceRecords(const CTessarette& engine, CKLF_Mem& out, u32& count) {
   return 1;
 }
 
-void CWnd_Main::DoCutterWindow() {
+// A Cutter that fails is said in an alert (held while this window is
+// being made).
+void CWnd_Main::DoCutterWindow() { (void)i_OpenCutter(); }
+
+u8 CWnd_Main::i_OpenCutter() {
   m_cutterFailed = 0;
   m_editor.model.SetCutter(nullptr);
   delete m_cutter;
@@ -39,7 +43,7 @@ void CWnd_Main::DoCutterWindow() {
   if (!m_cutter) {
     // No Cutter in this build: Layout mode opens without it.
     i_EnterLayoutMode();
-    return;
+    return 1;
   }
   CCutterServices& c = *m_cutter;
   c.mainWindow = this;
@@ -53,22 +57,30 @@ void CWnd_Main::DoCutterWindow() {
     kept = c.SetPendingRecords(m_settings.pendingRecords, m_settings.pendingRecordCount);
   }
   if (!kept) {
-    localClose();
-    return;
+    // Without memory for the pieces' records the run ends out of memory.
+    if (!m_making) {
+      m_failedResult = CPluginMain::klResMemFull;
+      localClose();
+    }
+    return Fail(klErrNoMemory);
   }
   const kltSIZE_s at = m_plugin->WindowPosFromConf("Cutter", "Main", klNullSize, 1);
   if (!c.CreateCutterWindow(at, this)) {
     // A Cutter without its window would take calls its controls cannot
-    // answer: it goes, and the window stays as it was.
+    // answer: it goes, and the window stays as it was. Out of memory is
+    // the host's to say while this window is being made.
+    const auto* failed = dynamic_cast<const CKLF_ErrorManager*>(m_cutter);
+    const u16 code = failed && failed->GetError() ? failed->GetError() : static_cast<u16>(klErrWindowCreate);
     delete m_cutter;
     m_cutter = nullptr;
     m_cutterFailed = 1;
-    Alert(kCutterFailed, kErrorTitle);
-    return;
+    if (!m_making || code != klErrNoMemory) Alert(kCutterFailed, kErrorTitle);
+    return Fail(code);
   }
   m_editor.model.SetCutter(m_cutter);
   i_EnterLayoutMode();
   c.ShowCutterWindow();
+  return 1;
 }
 
 void CWnd_Main::i_EnterLayoutMode() {

@@ -163,6 +163,11 @@ void CWnd_Main::StatusProgress(i32 percent) {
 // Alerts and questions
 
 void CWnd_Main::Alert(const char* text, const char* title) {
+  // Not over a window half made: the run shows it once the window is gone.
+  if (m_making) {
+    if (!m_heldText) m_heldText = text, m_heldTitle = title;
+    return;
+  }
   if (m_App)
     m_App->PlatformMessageBox(text, title, this);
   else

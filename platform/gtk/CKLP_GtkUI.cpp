@@ -11,6 +11,7 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "CKLP_UICore.h"
+#include "KLP_Alert.h"
 #include "KLP_Palette.h"
 
 namespace {
@@ -261,7 +263,9 @@ class CKLP_GtkUI : public CKLP_UICore {
   bool Convert(KLP_WindowID w, GdkEvent* event, KLP_Event& e);
   // Throws what a signal handler kept, once GTK has returned.
   void Rethrow();
-  void i_MakeWindow(Window& rec, const KLP_WindowDesc& desc, const std::string& title);
+  [[nodiscard]] bool i_MakeWindow(Window& rec, const KLP_WindowDesc& desc, const std::string& title);
+  // Drops a record CreateWindow had made, without a dispose event.
+  void i_ForgetRecord(KLP_WindowID id);
   void TrackOrigin(KLP_WindowID w, GdkEvent* event);
   bool i_PendingMove(KLP_WindowID w, GdkEvent* event);
   // Asks for the keys for a window on screen with the server's time of now.
@@ -370,7 +374,7 @@ uint32_t CKLP_GtkUI::GetScreens(KLP_Rect* out, uint32_t max) {
 }
 
 // What needs memory is had before the native window is made: a window that
-// cannot have it is not made (0).
+// cannot have it is not made (0), and nothing of it is left.
 KLP_WindowID CKLP_GtkUI::CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowClient* client) {
   Window* rec = nullptr;
   std::string title;
@@ -378,24 +382,36 @@ KLP_WindowID CKLP_GtkUI::CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowCli
     title = KLP_Latin1ToUTF8(desc.title);
     std::unique_ptr<WinContext> context(new WinContext{this, 0});
     rec = AddRecord(desc, client);
-    if (!rec) return 0;
+    if (!rec) return errno = EINVAL, 0;
     context->id = rec->id;
     m_native[rec->id].context = std::move(context);
   } catch (...) {
-    if (rec) {
-      const KLP_WindowID id = rec->id;
-      m_z.erase(std::remove_if(m_z.begin(), m_z.end(), [id](const auto& o) { return o->id == id; }), m_z.end());
-    }
-    return 0;
+    if (rec) i_ForgetRecord(rec->id);
+    return errno = ENOMEM, 0;
   }
-  i_MakeWindow(*rec, desc, title);
+  if (!i_MakeWindow(*rec, desc, title)) {
+    i_ForgetRecord(rec->id);
+    return errno = ENOMEM, 0;
+  }
   return rec->id;
 }
 
-void CKLP_GtkUI::i_MakeWindow(Window& rec, const KLP_WindowDesc& desc, const std::string& title) {
+void CKLP_GtkUI::i_ForgetRecord(KLP_WindowID id) {
+  m_native.erase(id);
+  m_z.erase(std::remove_if(m_z.begin(), m_z.end(), [id](const auto& o) { return o->id == id; }), m_z.end());
+}
+
+// The kept surface first: cairo answers a surface in error when its
+// memory cannot be had, and a window painted from it would stay black.
+bool CKLP_GtkUI::i_MakeWindow(Window& rec, const KLP_WindowDesc& desc, const std::string& title) {
   const int w = desc.bounds.right - desc.bounds.left, h = desc.bounds.bottom - desc.bounds.top;
   Native& n = m_native[rec.id];
   n.surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+  if (cairo_surface_status(n.surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(n.surface);
+    n.surface = nullptr;
+    return false;
+  }
   GtkWidget* win = n.widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(win), title.c_str());
   gtk_window_set_decorated(GTK_WINDOW(win), FALSE);
@@ -417,6 +433,7 @@ void CKLP_GtkUI::i_MakeWindow(Window& rec, const KLP_WindowDesc& desc, const std
   // Modal for the window manager only (gtk_window_set_modal would also take
   // every other window's input inside GTK): the toolkit keeps its own rule.
   if (desc.modal) gdk_window_set_modal_hint(gtk_widget_get_window(win), TRUE);
+  return true;
 }
 
 void CKLP_GtkUI::DestroyWindow(KLP_WindowID w) {
@@ -454,6 +471,11 @@ bool CKLP_GtkUI::SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t ro
         cairo_region_union_rectangle(region, &run);
         x = end;
       }
+    // A region that found no memory is in error, its runs lost.
+    if (cairo_region_status(region) != CAIRO_STATUS_SUCCESS) {
+      cairo_region_destroy(region);
+      return errno = ENOMEM, false;
+    }
   }
   gtk_widget_shape_combine_region(widget, region);
   gtk_widget_input_shape_combine_region(widget, region);
@@ -837,19 +859,34 @@ gint CKLP_GtkUI::RunDialog(GtkWidget* d, KLP_WindowID parent) {
   return response;
 }
 
+// Ends an alert whose picture GTK could not draw (out of memory: it would
+// show black, without its text).
+gboolean AlertDrawn(GtkWidget* dialog, cairo_t* cr, gpointer failed) {
+  if (cairo_status(cr) == CAIRO_STATUS_SUCCESS) return FALSE;
+  *static_cast<bool*>(failed) = true;
+  gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_NONE);
+  return FALSE;
+}
+
+// An alert that cannot be shown, or whose text cannot be drawn, is told
+// on the standard error instead, as without a display.
 void CKLP_GtkUI::Alert(const std::string& title, const std::string& text, KLP_WindowID parent) {
   std::string utf8Text, utf8Title;
   try {
     utf8Text = KLP_Latin1ToUTF8(text);
     utf8Title = KLP_Latin1ToUTF8(title);
-  } catch (...) {  // no memory for the texts: no alert
+  } catch (...) {  // no memory for the texts
+    KLP_ShowAlert(title.c_str(), text.c_str());
     return;
   }
   GtkWidget* d =
       gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "%s", utf8Text.c_str());
   gtk_window_set_title(GTK_WINDOW(d), utf8Title.c_str());
+  bool failed = false;
+  g_signal_connect_after(d, "draw", G_CALLBACK(AlertDrawn), &failed);
   RunDialog(d, parent);
   gtk_widget_destroy(d);
+  if (failed) KLP_ShowAlert(title.c_str(), text.c_str());
   Rethrow();
 }
 
@@ -1038,11 +1075,11 @@ bool CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, uint16
 }  // namespace
 
 CKLP_UIPlatform* KLP_OpenDisplayUI() {
-  if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+  if (!gtk_init_check(nullptr, nullptr)) return errno = ENXIO, nullptr;
   try {
     DressInPalette();
     return new CKLP_GtkUI();
-  } catch (...) {  // no memory: no display
-    return nullptr;
+  } catch (...) {  // no memory for the platform
+    return errno = ENOMEM, nullptr;
   }
 }

@@ -285,6 +285,47 @@ TEST(HostSafety, AnInterruptedExportLeavesTheFolderAsItWas) {
   }
 }
 
+// A signal while a set's files are renamed into place (each rename slowed
+// down) lets the renames finish; the run names the set as a failing run
+// does, writes nothing after it and ends on the signal.
+TEST(HostSafety, AnInterruptedSetNamesWhatItPlaced) {
+  klftest::TempDir dir;
+  const std::string d = dir.Path() + "/";
+  Write(Noise(klpModeRGB, 240, 160, 19), d + "in.png");
+  const char* asan = getenv("ASAN_OPTIONS");
+  const std::string kept = asan ? asan : "";
+  setenv("ASAN_OPTIONS", (kept + ":verify_asan_link_order=0").c_str(), 1);
+  setenv("LD_PRELOAD", KLF_SLOW_RENAMES_LIBRARY, 1);
+  setenv("KLF_SLOW_RENAMES", "/p_", 1);
+  for (int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    klftest::TempDir logs;
+    for (const auto& e : fs::directory_iterator(d))
+      if (e.path().filename() != "in.png") fs::remove(e.path());
+    const int status = InterruptedRun({"-q", "--threads", "1", "--grid", "8x5", d + "in.png", "-o", d + "out.png",
+                                       "--export-what", "all", "--export-pieces", d + "p.png"},
+                                      d, signal, [](const std::string& f) { return Count(f, "p_") > 0; },
+                                      logs.File("log"));
+    const std::vector<uint8_t> bytes = klftest::ReadFileBytes(logs.File("log"));
+    const std::string said(bytes.begin(), bytes.end());
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status << said;
+    EXPECT_EQ(Count(d, "p_"), 40u);
+    EXPECT_EQ(Count(d, ".p_") + Count(d, "out.png"), 0u) << "nothing left or written after the set";
+    EXPECT_NE(said.find("exported 40 PNG files ("), std::string::npos) << said;
+    EXPECT_NE(said.find(std::string("interrupted (") + strsignal(signal) +
+                        ") while the exported files were put in place (already put in place by this run, and kept: "
+                        "40 PNG files of --export-pieces " + d + "p.png)\n"),
+              std::string::npos)
+        << said;
+  }
+  unsetenv("KLF_SLOW_RENAMES");
+  unsetenv("LD_PRELOAD");
+  if (asan)
+    setenv("ASAN_OPTIONS", kept.c_str(), 1);
+  else
+    unsetenv("ASAN_OPTIONS");
+}
+
 // Exports into one folder at once. One that waits for another's set says
 // so after a moment and still ends cleanly on Ctrl-C. Of two placed right
 // one after the other, the later counts the earlier's files it did not

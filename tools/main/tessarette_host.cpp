@@ -10,10 +10,27 @@
 
 namespace {
 
+void OnSignal(int signal);
+
+void Handle(int signal) {
+  struct sigaction action = {};
+  action.sa_handler = OnSignal;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+}
+
 // An interrupted write leaves no hidden temporary file: it is removed and
 // the program ends on the signal, as it would have without the handler.
+// Once a set's files are being renamed into place, the run first names
+// what it placed (its run ends with 128 + the signal), then ends so.
 void OnSignal(int signal) {
   const int saved = errno;
+  if (CKLP_ReplaceFile::KeepEnding(signal)) {
+    Handle(signal);  // the handler was reset to the default one
+    errno = saved;
+    return;
+  }
   CKLP_ReplaceFile::RemoveTemporaries();
   std::raise(signal);  // the handler was reset to the default one
   errno = saved;
@@ -24,12 +41,14 @@ void RemoveTemporariesOnSignals() {
     struct sigaction old;
     // A signal ignored from the start (nohup, a background job) stays so.
     if (sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    sigaction(signal, &action, nullptr);
+    Handle(signal);
   }
+}
+
+void EndOn(int signal) {
+  CKLP_ReplaceFile::RemoveTemporaries();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
 }
 
 // glibc raises its threshold for blocks taken from the system at each
@@ -52,5 +71,7 @@ int main(int argc, char** argv) {
   // the program, so the old file is kept and the reason said.
   std::signal(SIGXFSZ, SIG_IGN);
   RemoveTemporariesOnSignals();
-  return CKLT_HostRunner::Main(argc, argv, stdout, stderr);
+  const int code = CKLT_HostRunner::Main(argc, argv, stdout, stderr);
+  if (code > CKLT_HostRunner::kExitSignal) EndOn(code - CKLT_HostRunner::kExitSignal);
+  return code;
 }

@@ -21,6 +21,7 @@ std::atomic<uint64_t> g_failed{0};
 bool g_pointsArmed = false;
 uint64_t g_count = 0;
 uint64_t g_at = 0;
+uint64_t g_floor = 0;
 bool g_pointFailed = false;
 // Inside an operator new, whose own malloc is not counted again.
 thread_local int t_inside = 0;
@@ -64,9 +65,10 @@ klftest::FailingAllocations::~FailingAllocations() { g_armed.store(false, std::m
 
 uint64_t klftest::FailingAllocations::Failed() const { return g_failed.load(); }
 
-void klftest::AllocationPoints::Arm(uint64_t n) {
+void klftest::AllocationPoints::Arm(uint64_t n, uint64_t floor) {
   __atomic_store_n(&g_count, 0, __ATOMIC_SEQ_CST);
   __atomic_store_n(&g_at, n, __ATOMIC_SEQ_CST);
+  __atomic_store_n(&g_floor, floor, __ATOMIC_SEQ_CST);
   __atomic_store_n(&g_pointFailed, false, __ATOMIC_SEQ_CST);
   __atomic_store_n(&g_pointsArmed, true, __ATOMIC_SEQ_CST);
 }
@@ -79,8 +81,9 @@ bool klftest::AllocationPoints::Failed() { return __atomic_load_n(&g_pointFailed
 
 // The C library's loader allocates before a sanitizer has set up its
 // shadow memory: nothing here is instrumented.
-__attribute__((no_sanitize_address)) bool klftest::AllocationPoints::Fails() {
+__attribute__((no_sanitize_address)) bool klftest::AllocationPoints::Fails(uint64_t bytes) {
   if (!__atomic_load_n(&g_pointsArmed, __ATOMIC_ACQUIRE) || t_inside) return false;
+  if (bytes < __atomic_load_n(&g_floor, __ATOMIC_RELAXED)) return false;
   if (__atomic_add_fetch(&g_count, 1, __ATOMIC_RELAXED) != __atomic_load_n(&g_at, __ATOMIC_RELAXED)) return false;
   __atomic_store_n(&g_pointFailed, true, __ATOMIC_RELAXED);
   errno = ENOMEM;
@@ -89,28 +92,28 @@ __attribute__((no_sanitize_address)) bool klftest::AllocationPoints::Fails() {
 
 void* operator new(std::size_t n) {
   static const NewProc next = Next<NewProc>("_Znwm");
-  if (ShouldFail() || klftest::AllocationPoints::Fails()) throw std::bad_alloc();
+  if (ShouldFail() || klftest::AllocationPoints::Fails(n)) throw std::bad_alloc();
   Inside inside;
   return next(n);
 }
 
 void* operator new[](std::size_t n) {
   static const NewProc next = Next<NewProc>("_Znam");
-  if (ShouldFail() || klftest::AllocationPoints::Fails()) throw std::bad_alloc();
+  if (ShouldFail() || klftest::AllocationPoints::Fails(n)) throw std::bad_alloc();
   Inside inside;
   return next(n);
 }
 
 void* operator new(std::size_t n, const std::nothrow_t& tag) noexcept {
   static const NothrowNewProc next = Next<NothrowNewProc>("_ZnwmRKSt9nothrow_t");
-  if (ShouldFail() || klftest::AllocationPoints::Fails()) return nullptr;
+  if (ShouldFail() || klftest::AllocationPoints::Fails(n)) return nullptr;
   Inside inside;
   return next(n, tag);
 }
 
 void* operator new[](std::size_t n, const std::nothrow_t& tag) noexcept {
   static const NothrowNewProc next = Next<NothrowNewProc>("_ZnamRKSt9nothrow_t");
-  if (ShouldFail() || klftest::AllocationPoints::Fails()) return nullptr;
+  if (ShouldFail() || klftest::AllocationPoints::Fails(n)) return nullptr;
   Inside inside;
   return next(n, tag);
 }

@@ -30,18 +30,19 @@ class FailingAllocations {
 // thread) fails once and every other one succeeds, as when memory runs
 // short for a moment and comes back. operator new is counted; so are
 // malloc, calloc and realloc in a program linked with FailingMallocs.cpp
-// as well, an operator new's own malloc not twice.
+// as well, an operator new's own malloc not twice. Allocations under the
+// floor (bytes; 0 by default) are neither counted nor failed.
 class AllocationPoints {
  public:
   // Fails the n-th allocation from now; 0 fails none and only counts.
-  static void Arm(uint64_t n);
+  static void Arm(uint64_t n, uint64_t floor = 0);
   static void Disarm();
   // Allocations counted since Arm, and whether the n-th one was failed.
   static uint64_t Counted();
   static bool Failed();
-  // Whether the allocation asked for now is the one to fail (errno is
-  // then ENOMEM); for the replaced allocators.
-  static bool Fails();
+  // Whether the allocation of that many bytes asked for now is the one to
+  // fail (errno is then ENOMEM); for the replaced allocators.
+  static bool Fails(uint64_t bytes);
 };
 
 }  // namespace klftest

@@ -1,7 +1,8 @@
 // The failing allocations as a library preloaded into a program: armed
 // from its environment, KLF_FAIL_ALLOCATION=n fails the n-th allocation
 // from when the libraries it needs have started (the program's static
-// initialisers come after). At exit, "counted N failed F" goes to the
+// initialisers come after); with KLF_FAIL_FLOOR=bytes, only allocations of
+// that many bytes or more are counted and failed. At exit, "counted N failed F" goes to the
 // descriptor KLF_ALLOCATION_REPORT_FD names.
 #include <unistd.h>
 
@@ -13,7 +14,9 @@
 namespace {
 
 __attribute__((constructor)) void ArmFromEnvironment() {
-  if (const char* n = std::getenv("KLF_FAIL_ALLOCATION")) klftest::AllocationPoints::Arm(std::strtoull(n, nullptr, 10));
+  const char* floor = std::getenv("KLF_FAIL_FLOOR");
+  if (const char* n = std::getenv("KLF_FAIL_ALLOCATION"))
+    klftest::AllocationPoints::Arm(std::strtoull(n, nullptr, 10), floor ? std::strtoull(floor, nullptr, 10) : 0);
 }
 
 __attribute__((destructor)) void ReportAtExit() {
