@@ -210,18 +210,19 @@ bool WritePicture(const std::string& path) {
 
 // A slot's folders: the plug-in (a copy, whose files its runs write
 // beside it, with those of an earlier run of other settings unless the
-// run is the first) and the user's folder, with the picture, old outputs
-// and read-only files named as the export's fallbacks would name its
-// files.
+// run is the first; what else that run writes stays as the user's) and
+// the user's folder, with the picture, old outputs and read-only files
+// named as the export's fallbacks would name its files.
 void MakeSlot(const std::string& slot, const std::string& picture, bool firstRun, int columns, int rows,
-              Report* report) {
+              const std::vector<std::string>& layout, Report* report) {
   fs::create_directories(slot + "/plugin");
   fs::create_directories(slot + "/work/px");
   fs::copy_file(KLF_PLUGIN_LIBRARY, slot + "/plugin/" + kLibrary);
   fs::copy_file(picture, slot + "/work/in.png");
   if (!firstRun) {
-    const std::vector<std::string> earlier = {"tessarette-host", "--plugin", std::string("../plugin/") + kLibrary,
-                                              "--threads", "1", "--grid", "3x3", "in.png", "-o", "earlier.png"};
+    std::vector<std::string> earlier = {"tessarette-host", "--plugin", std::string("../plugin/") + kLibrary,
+                                        "--threads", "1", "in.png", "-o", "earlier.png"};
+    earlier.insert(earlier.begin() + 5, layout.begin(), layout.end());
     EXPECT_TRUE(RunUnfailed(slot, earlier, report)) << report->message;
     fs::remove(slot + "/work/earlier.png");
   }
@@ -287,7 +288,8 @@ struct Job {
   const char* name;
   std::vector<std::string> args;
   bool firstRun;  // no earlier run left its files beside the plug-in
-  int columns, rows;
+  int columns, rows;  // the grid laid; 0 x 0 when args lay the layout
+  std::vector<std::string> earlier = {"--grid", "3x3"};  // the earlier run's layout
 };
 
 void PrintTo(const Job& job, std::ostream* out) { *out << job.name; }
@@ -350,12 +352,12 @@ TEST_P(AllocationSweep, EveryPointEndsDoneOrOutOfMemory) {
   std::vector<Tree> base(slots);  // each slot's tree before a run
   for (unsigned i = 0; i < slots; ++i) {
     slot[i] = root.path + "/slot" + std::to_string(i);
-    MakeSlot(slot[i], root.path + "/in.png", job.firstRun, job.columns, job.rows, &reports[i]);
+    MakeSlot(slot[i], root.path + "/in.png", job.firstRun, job.columns, job.rows, job.earlier, &reports[i]);
     base[i] = Snapshot(slot[i]);
   }
-  const std::string grid = std::to_string(job.columns) + "x" + std::to_string(job.rows);
   std::vector<std::string> args = {"tessarette-host", "--plugin", std::string("../plugin/") + kLibrary,
-                                   "--threads", "1", "--grid", grid, "in.png", "-o", "o.png"};
+                                   "--threads", "1", "in.png", "-o", "o.png"};
+  if (job.columns > 0) args.insert(args.begin() + 5, {"--grid", std::to_string(job.columns) + "x" + std::to_string(job.rows)});
   args.insert(args.end(), job.args.begin(), job.args.end());
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(RunUnfailed(slot[0], args, &reports[0])) << reports[0].message;
@@ -407,7 +409,12 @@ INSTANTIATE_TEST_SUITE_P(Jobs, AllocationSweep,
                                          Job{"PSD", {"--export-pieces", "o.psd"}, false, 8, 5},
                                          Job{"PNGSet", {"--export-pieces", "px/p.png"}, false, 4, 2},
                                          Job{"Knives", {"--export-knives", "k.eps"}, false, 8, 5},
-                                         Job{"Settings", {"--save-settings", "s.klpd"}, false, 8, 5}),
+                                         Job{"Settings", {"--save-settings", "s.klpd"}, false, 8, 5},
+                                         Job{"TrianglesPSD", {"--triangles", "4x7", "--export-pieces", "o.psd"}, false, 0, 0},
+                                         Job{"HexagonsPNGSet", {"--hexagons", "2x2", "--regular", "--export-pieces", "px/p.png"}, false, 0, 0},
+                                         Job{"HexagonsKnives", {"--hexagons", "3x4", "--regular", "--export-knives", "k.eps"}, false, 0, 0},
+                                         Job{"SavedTrianglesKnives", {"--settings", "t.klpd", "--export-knives", "k.eps"}, false, 0, 0,
+                                             {"--triangles", "4x7", "--save-settings", "t.klpd"}}),
                          [](const testing::TestParamInfo<Job>& p) { return std::string(p.param.name); });
 INSTANTIATE_TEST_SUITE_P(DISABLED_Whole, AllocationSweep,
                          testing::Values(Job{"PNGSet8x5", {"--export-pieces", "px/p.png"}, false, 8, 5}),
