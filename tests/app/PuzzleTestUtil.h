@@ -124,7 +124,7 @@ inline Bytes KnobGridBlock(i32 w, i32 h, u16 columns, u16 rows) {
   CSettingsBlock codec;
   CKLF_Mem block;
   u32 length = 0;
-  codec.Write(layout, 0, nullptr, 0, &block, length);
+  EXPECT_EQ(codec.Write(layout, 0, nullptr, 0, &block, length), 1);
   return Bytes(block.GetPtr(), block.GetPtr() + length);
 }
 

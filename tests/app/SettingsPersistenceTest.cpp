@@ -26,8 +26,7 @@ Bytes Block(const CLayoutModel& m, const CTessarette* pieces = nullptr) {
   CSettingsBlock codec;
   CKLF_Mem mem;
   u32 length = 0;
-  if (pieces) codec.WritePuzzle(m, *pieces, &mem, length);
-  else codec.Write(m, 0, nullptr, 0, &mem, length);
+  EXPECT_EQ(pieces ? codec.WritePuzzle(m, *pieces, &mem, length) : codec.Write(m, 0, nullptr, 0, &mem, length), 1);
   return Bytes(mem.GetPtr(), mem.GetPtr() + length);
 }
 
