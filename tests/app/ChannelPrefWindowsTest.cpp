@@ -22,6 +22,13 @@
 
 namespace {
 
+// The stored preferences, read as they must be.
+CPreferences ReadPrefs(CKLF_Storage* store) {
+  CPreferences p;
+  EXPECT_EQ(CPreferences::Read(store, p), 1);
+  return p;
+}
+
 typedef CWnd_ChannelList C;
 typedef CWnd_Pref P;
 typedef CChannelListModel L;
@@ -225,7 +232,7 @@ TEST_F(PrefWindowTest, EachRecordRoundTrips) {
     want.SwatchColour(static_cast<CPreferences::Swatch>(s)) = {static_cast<u8>(10 + s), static_cast<u8>(20 + s),
                                                                static_cast<u8>(30 + s), 255};
   EXPECT_EQ(Values(prefs), Values(want));
-  EXPECT_EQ(Values(CPreferences::Read(Conf())), Values(want));
+  EXPECT_EQ(Values(ReadPrefs(Conf())), Values(want));
   // The checkerboards once more: the radio buttons switch back.
   InLoop([&] {
     P* d = Running<P>();
@@ -236,7 +243,7 @@ TEST_F(PrefWindowTest, EachRecordRoundTrips) {
   });
   ASSERT_EQ(CMainDialogs::DoPrefDialog(port, prefs), 1);
   want.alphaSolid = want.extAlphaSolid = 0;
-  EXPECT_EQ(Values(CPreferences::Read(Conf())), Values(want));
+  EXPECT_EQ(Values(ReadPrefs(Conf())), Values(want));
 }
 
 // A swatch opens the colour picker: a chosen colour fills the swatch and

@@ -14,6 +14,13 @@
 
 namespace {
 
+// The stored preferences, read as they must be.
+CPreferences ReadPrefs(CKLF_Storage* store) {
+  CPreferences p;
+  EXPECT_EQ(CPreferences::Read(store, p), 1);
+  return p;
+}
+
 std::vector<int> Flags(const CPreferences& p) {
   return {p.onLoadZoom, p.delKnifeOpacity, p.alphaSolid, p.extAlphaSolid};
 }
@@ -72,7 +79,7 @@ TEST(Preferences, RecordsRoundTrip) {
   klftest::TempDir dir;
   CKLF_Storage conf;
   ASSERT_EQ(conf.Open(dir.File("plugin.conf").c_str(), 2), 1);
-  const CPreferences d = CPreferences::Read(&conf);
+  const CPreferences d = ReadPrefs(&conf);
   EXPECT_EQ(Flags(d), std::vector<int>({1, 70, 0, 0}));
   EXPECT_EQ(Colours(d), std::vector<int>({255, 255, 255, 255, 192, 192, 192, 255, 255, 255, 255, 255, 204, 204, 204,
                                           255, 200, 200, 200, 255, 200, 200, 200, 255}));
@@ -85,14 +92,14 @@ TEST(Preferences, RecordsRoundTrip) {
   ASSERT_EQ(conf.Close(), 1);
   CKLF_Storage again;
   ASSERT_EQ(again.Open(dir.File("plugin.conf").c_str(), 1), 1);
-  const CPreferences r = CPreferences::Read(&again);
+  const CPreferences r = ReadPrefs(&again);
   EXPECT_EQ(Flags(r), Flags(p));
   EXPECT_EQ(Colours(r), Colours(p));
   u8 rgba[4];
   u32 n = 4;
   ASSERT_TRUE(again.GetRec("Preferences>ExtAlphaColor2", rgba, n));
   EXPECT_EQ(std::vector<int>(rgba, rgba + 4), std::vector<int>({4, 14, 24, 34}));
-  EXPECT_EQ(Flags(CPreferences::Read(nullptr)), Flags(d));
+  EXPECT_EQ(Flags(ReadPrefs(nullptr)), Flags(d));
 }
 
 // The opacity line: what it shows and what typing stores.

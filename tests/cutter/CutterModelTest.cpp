@@ -306,8 +306,8 @@ TEST(CutterModel, LastShapeAndOptionsInTheStore) {
 
   auto load = [&](CCutterModel& m) {
     m.SetConfStore(&conf);
-    m.settings_LoadLastKnife();
-    m.settings_LoadCutterOptions();
+    EXPECT_EQ(m.settings_LoadLastKnife(), 1);
+    EXPECT_EQ(m.settings_LoadCutterOptions(), 1);
   };
   CCutterModel back;
   load(back);
@@ -343,7 +343,7 @@ TEST(CutterModel, LastShapeAndOptionsInTheStore) {
   // Without a store the link keeps its state and nothing is saved.
   CCutterModel none;
   none.linkRC = 1;
-  none.settings_LoadCutterOptions();
+  EXPECT_EQ(none.settings_LoadCutterOptions(), 1);
   EXPECT_EQ(none.linkRC, 1);
   EXPECT_EQ(none.settings_SaveLastKnife(), 0);
   ASSERT_TRUE(conf.Close());
