@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -89,6 +90,8 @@ TEST(Preferences, RecordsRoundTrip) {
     p.SwatchColour(static_cast<CPreferences::Swatch>(s)) = {static_cast<u8>(s), static_cast<u8>(10 + s),
                                                             static_cast<u8>(20 + s), static_cast<u8>(30 + s)};
   ASSERT_EQ(p.Write(&conf), 1);
+  const std::vector<u8> padding(16384, 7);  // records beyond a read buffer
+  ASSERT_EQ(conf.SetRecord("Padding", padding.data(), static_cast<u32>(padding.size())), 1);
   ASSERT_EQ(conf.Close(), 1);
   CKLF_Storage again;
   ASSERT_EQ(again.Open(dir.File("plugin.conf").c_str(), 1), 1);
@@ -100,6 +103,12 @@ TEST(Preferences, RecordsRoundTrip) {
   ASSERT_TRUE(again.GetRec("Preferences>ExtAlphaColor2", rgba, n));
   EXPECT_EQ(std::vector<int>(rgba, rgba + 4), std::vector<int>({4, 14, 24, 34}));
   EXPECT_EQ(Flags(ReadPrefs(nullptr)), Flags(d));
+  // A store that cannot be read (its file cut short under it) fails.
+  CKLF_Storage cut;
+  ASSERT_EQ(cut.Open(dir.File("plugin.conf").c_str(), 1), 1);
+  ASSERT_EQ(truncate(dir.File("plugin.conf").c_str(), 40), 0);
+  CPreferences unread;
+  EXPECT_EQ(CPreferences::Read(&cut, unread), 0);
 }
 
 // The opacity line: what it shows and what typing stores.
