@@ -68,13 +68,14 @@ u8 CSettingsPersistence::settings_SaveCurLayoutAndCellSettings() {
   u32 length = 0;
   u16 error = klErrNone;
   if (!settings_SaveCurLayoutAndCellSettingsToMem(&block, length)) return 0;
-  // Settings the host could not record for want of memory are told as the
-  // file's failure is; other refusals (too large, the host's own) are its.
-  if (!m_port.WriteScriptParameters(block.GetPtr(), length, error) && error == klErrNoMemory)
-    return i_Alert(kMsgMemory, error);
-  if (!m_port.WritePluginFile(block.GetPtr(), length, kLastData, error))
-    return i_Alert(error == klErrNoMemory ? kMsgMemory : kMsgWrite, error);
-  return 1;
+  // Both are tried. Settings the host could not record for want of memory
+  // are told as the file's failure is; other refusals (too large, the
+  // host's own) are its.
+  const u8 recorded = m_port.WriteScriptParameters(block.GetPtr(), length, error) || error != klErrNoMemory;
+  u16 fileError = klErrNone;
+  if (!m_port.WritePluginFile(block.GetPtr(), length, kLastData, fileError) && recorded)
+    return i_Alert(fileError == klErrNoMemory ? kMsgMemory : kMsgWrite, fileError);
+  return recorded ? 1 : i_Alert(kMsgMemory, klErrNoMemory);
 }
 
 u8 CSettingsPersistence::settings_LoadCurLayoutAndCellSettings() {

@@ -84,7 +84,7 @@ void CWnd_Main::i_EnterLayoutMode() {
   m_preview.SetMaskChannel(nullptr, 0);
   m_puzzle.showPieceExtras = 0;
   OnChangeExtrasState();
-  i_SetPreviewImage(&m_sourceImage);
+  if (!i_SetPreviewImage(&m_sourceImage) && m_preview.GetError() == klErrNoMemory) Alert(kMemoryProblem, kErrorTitle);
   // The full redraw's message redraws the overlays and the split rulers.
   m_preview.DoRedraw(1, 0);
 }

@@ -27,7 +27,8 @@ u8 CWnd_Main::i_SetPreviewImage(CKLF_Image* image) {
 void CWnd_Main::SetPreviewData() {
   // Puzzle mode shows the composed pieces, Layout mode the document.
   const u8 pieces = !m_puzzle.layoutMode && m_puzzle.resultImage.GetMemObj();
-  i_SetPreviewImage(pieces ? &m_puzzle.resultImage : &m_sourceImage);
+  if (!i_SetPreviewImage(pieces ? &m_puzzle.resultImage : &m_sourceImage) && m_preview.GetError() == klErrNoMemory)
+    Alert(kMemoryProblem, kErrorTitle);
 }
 
 void CWnd_Main::RedrawPreview(u8 navigator) {

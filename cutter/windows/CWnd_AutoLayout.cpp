@@ -35,8 +35,9 @@ u8 CWnd_AutoLayout::Open(CKLF_Window* cutterWindow, CCutterMainPort* main) {
   if (dialog.Run("AutoLayout", cutterWindow) != 1) return 0;
   CAutoLayoutSettings chosen = dialog.GetValues();
   if (conf && !chosen.Save(conf) && m_App)
-    m_App->PlatformMessageBox(chosen.GetError() == klErrNoMemory ? "Memory allocation problem..." : "Cannot write file...",
-                              "Error!", cutterWindow);
+    m_App->PlatformMessageBox(
+        chosen.GetError() == klErrNoMemory ? "Memory allocation problem..." : "Cannot write file...", "Error!",
+        cutterWindow);
   chosen.Apply(main);
   return 1;
 }

@@ -357,7 +357,8 @@ TEST_P(AllocationSweep, EveryPointEndsDoneOrOutOfMemory) {
   }
   std::vector<std::string> args = {"tessarette-host", "--plugin", std::string("../plugin/") + kLibrary,
                                    "--threads", "1", "in.png", "-o", "o.png"};
-  if (job.columns > 0) args.insert(args.begin() + 5, {"--grid", std::to_string(job.columns) + "x" + std::to_string(job.rows)});
+  const std::string grid = std::to_string(job.columns) + "x" + std::to_string(job.rows);
+  if (job.columns > 0) args.insert(args.begin() + 5, {"--grid", grid});
   args.insert(args.end(), job.args.begin(), job.args.end());
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(RunUnfailed(slot[0], args, &reports[0])) << reports[0].message;
@@ -410,11 +411,16 @@ INSTANTIATE_TEST_SUITE_P(Jobs, AllocationSweep,
                                          Job{"PNGSet", {"--export-pieces", "px/p.png"}, false, 4, 2},
                                          Job{"Knives", {"--export-knives", "k.eps"}, false, 8, 5},
                                          Job{"Settings", {"--save-settings", "s.klpd"}, false, 8, 5},
-                                         Job{"TrianglesPSD", {"--triangles", "4x7", "--export-pieces", "o.psd"}, false, 0, 0},
-                                         Job{"HexagonsPNGSet", {"--hexagons", "2x2", "--regular", "--export-pieces", "px/p.png"}, false, 0, 0},
-                                         Job{"HexagonsKnives", {"--hexagons", "3x4", "--regular", "--export-knives", "k.eps"}, false, 0, 0},
-                                         Job{"SavedTrianglesKnives", {"--settings", "t.klpd", "--export-knives", "k.eps"}, false, 0, 0,
-                                             {"--triangles", "4x7", "--save-settings", "t.klpd"}}),
+                                         Job{"TrianglesPSD", {"--triangles", "4x7", "--export-pieces", "o.psd"},
+                                             false, 0, 0},
+                                         Job{"HexagonsPNGSet",
+                                             {"--hexagons", "2x2", "--regular", "--export-pieces", "px/p.png"},
+                                             false, 0, 0},
+                                         Job{"HexagonsKnives",
+                                             {"--hexagons", "3x4", "--regular", "--export-knives", "k.eps"},
+                                             false, 0, 0},
+                                         Job{"SavedTrianglesKnives", {"--settings", "t.klpd", "--export-knives", "k.eps"},
+                                             false, 0, 0, {"--triangles", "4x7", "--save-settings", "t.klpd"}}),
                          [](const testing::TestParamInfo<Job>& p) { return std::string(p.param.name); });
 INSTANTIATE_TEST_SUITE_P(DISABLED_Whole, AllocationSweep,
                          testing::Values(Job{"PNGSet8x5", {"--export-pieces", "px/p.png"}, false, 8, 5}),
