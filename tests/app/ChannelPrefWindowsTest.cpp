@@ -22,13 +22,6 @@
 
 namespace {
 
-// The stored preferences, read as they must be.
-CPreferences ReadPrefs(CKLF_Storage* store) {
-  CPreferences p;
-  EXPECT_EQ(CPreferences::Read(store, p), 1);
-  return p;
-}
-
 typedef CWnd_ChannelList C;
 typedef CWnd_Pref P;
 typedef CChannelListModel L;
@@ -232,7 +225,9 @@ TEST_F(PrefWindowTest, EachRecordRoundTrips) {
     want.SwatchColour(static_cast<CPreferences::Swatch>(s)) = {static_cast<u8>(10 + s), static_cast<u8>(20 + s),
                                                                static_cast<u8>(30 + s), 255};
   EXPECT_EQ(Values(prefs), Values(want));
-  EXPECT_EQ(Values(ReadPrefs(Conf())), Values(want));
+  CPreferences stored;
+  ASSERT_EQ(CPreferences::Read(Conf(), stored), 1);
+  EXPECT_EQ(Values(stored), Values(want));
   // The checkerboards once more: the radio buttons switch back.
   InLoop([&] {
     P* d = Running<P>();
@@ -243,7 +238,8 @@ TEST_F(PrefWindowTest, EachRecordRoundTrips) {
   });
   ASSERT_EQ(CMainDialogs::DoPrefDialog(port, prefs), 1);
   want.alphaSolid = want.extAlphaSolid = 0;
-  EXPECT_EQ(Values(ReadPrefs(Conf())), Values(want));
+  ASSERT_EQ(CPreferences::Read(Conf(), stored), 1);
+  EXPECT_EQ(Values(stored), Values(want));
 }
 
 // A swatch opens the colour picker: a chosen colour fills the swatch and

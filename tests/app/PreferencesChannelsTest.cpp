@@ -15,13 +15,6 @@
 
 namespace {
 
-// The stored preferences, read as they must be.
-CPreferences ReadPrefs(CKLF_Storage* store) {
-  CPreferences p;
-  EXPECT_EQ(CPreferences::Read(store, p), 1);
-  return p;
-}
-
 std::vector<int> Flags(const CPreferences& p) {
   return {p.onLoadZoom, p.delKnifeOpacity, p.alphaSolid, p.extAlphaSolid};
 }
@@ -80,7 +73,8 @@ TEST(Preferences, RecordsRoundTrip) {
   klftest::TempDir dir;
   CKLF_Storage conf;
   ASSERT_EQ(conf.Open(dir.File("plugin.conf").c_str(), 2), 1);
-  const CPreferences d = ReadPrefs(&conf);
+  CPreferences d, r, unread;
+  ASSERT_EQ(CPreferences::Read(&conf, d), 1);
   EXPECT_EQ(Flags(d), std::vector<int>({1, 70, 0, 0}));
   EXPECT_EQ(Colours(d), std::vector<int>({255, 255, 255, 255, 192, 192, 192, 255, 255, 255, 255, 255, 204, 204, 204,
                                           255, 200, 200, 200, 255, 200, 200, 200, 255}));
@@ -95,19 +89,19 @@ TEST(Preferences, RecordsRoundTrip) {
   ASSERT_EQ(conf.Close(), 1);
   CKLF_Storage again;
   ASSERT_EQ(again.Open(dir.File("plugin.conf").c_str(), 1), 1);
-  const CPreferences r = ReadPrefs(&again);
+  ASSERT_EQ(CPreferences::Read(&again, r), 1);
   EXPECT_EQ(Flags(r), Flags(p));
   EXPECT_EQ(Colours(r), Colours(p));
   u8 rgba[4];
   u32 n = 4;
   ASSERT_TRUE(again.GetRec("Preferences>ExtAlphaColor2", rgba, n));
   EXPECT_EQ(std::vector<int>(rgba, rgba + 4), std::vector<int>({4, 14, 24, 34}));
-  EXPECT_EQ(Flags(ReadPrefs(nullptr)), Flags(d));
+  ASSERT_EQ(CPreferences::Read(nullptr, r), 1);
+  EXPECT_EQ(Flags(r), Flags(d));
   // A store that cannot be read (its file cut short under it) fails.
   CKLF_Storage cut;
   ASSERT_EQ(cut.Open(dir.File("plugin.conf").c_str(), 1), 1);
   ASSERT_EQ(truncate(dir.File("plugin.conf").c_str(), 40), 0);
-  CPreferences unread;
   EXPECT_EQ(CPreferences::Read(&cut, unread), 0);
 }
 

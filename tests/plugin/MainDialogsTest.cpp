@@ -20,13 +20,6 @@ using namespace plugintest;
 
 namespace {
 
-// The stored preferences, read as they must be.
-CPreferences ReadPrefs(CKLF_Storage* store) {
-  CPreferences p;
-  EXPECT_EQ(CPreferences::Read(store, p), 1);
-  return p;
-}
-
 constexpr int32_t kW = 240, kH = 160;
 
 // The dialog of a type that runs the innermost modal loop.
@@ -172,7 +165,8 @@ TEST(MainDialogs, TheMainWindowTakesTheNewPreferences) {
   r.Dialog();
   CKLF_Storage conf;
   ASSERT_EQ(conf.Open(CKLF_String(r.dir.File("plugin.conf").c_str()), 1), 1);
-  const CPreferences stored = ReadPrefs(&conf);
+  CPreferences stored;
+  ASSERT_EQ(CPreferences::Read(&conf, stored), 1);
   EXPECT_EQ(std::vector<int>({stored.alphaSolid, stored.alphaColorSolid.blue, stored.delKnifeOpacity}),
             std::vector<int>({1, 56, 102}));
 }
