@@ -31,8 +31,8 @@ u8 CExportKnives::KnifePath(const CTessarette& engine, u32 index, i32 width, i32
   CKLF_2DMath::KLSPLINEPOINT knots[66] = {};
   knots[0] = {a.x, a.y, 0.0f, 0};
   for (u32 i = 0; i < inner; ++i) {
-    kltFPOS q;
-    math.HU2Coors(a, b, knife->offset[i], knife->position[i], q);
+    kltFPOS q = a;  // a knife of no length has its knots at its end, as the cut lays it
+    if (!math.HU2Coors(a, b, knife->offset[i], knife->position[i], q)) q = a;
     knots[i + 1] = {q.x, q.y, knife->smoothness[i], 0};
   }
   knots[inner + 1] = {b.x, b.y, 0.0f, 0};

@@ -22,26 +22,26 @@ void MarginLines(f32* P, u32 n, f64 m, f64 step) {
 
 }  // namespace
 
-u8 CLayoutAutoLayout::i_Lay(u32 columns, u32 rows) {
+template <typename F>
+u8 CLayoutAutoLayout::i_Lay(const FRAME& f, F walk) {
+  u32 count = 0;
+  walk(0, [&](u32, u32) { ++count; });
   u.uncm_SaveState(CLayoutUndo::kGlobal, CLayoutUndo::kSubGrid);
-  if (!m.spl_SplitEvenParts(static_cast<u16>(columns), static_cast<u16>(rows), 1, 1)) return 0;
+  // The extra knives' room before the grid changes: a failure leaves the
+  // layout as it was.
+  if (!m.spl_InitAuxKnivesMem(count) ||
+      !m.spl_SplitEvenParts(static_cast<u16>(f.columns), static_cast<u16>(f.rows), 1, 1)) {
+    m.AlertNoMemory();
+    return 0;
+  }
   sel.op_SetSelToAllKnives(1, 0, 1, 1, 1);
   sel.op_ShowHideSelectedKnives(0, 0);
   sel.op_SetSelToAllKnives(0, 0, 1, 1, 1);
-  return 1;
-}
-
-// Counts the knives the walk gives, makes room for all, then adds them.
-template <typename F>
-void CLayoutAutoLayout::i_AddExtras(F walk) {
-  u32 count = 0;
-  walk(0, [&](u32, u32) { ++count; });
-  if (count == 0) return;
-  if (!m.spl_InitAuxKnivesMem(count)) {
-    m.AlertNoMemory();
-    return;
-  }
-  walk(1, [&](u32 a, u32 b) { edit.i_op_AddAuxKnifeToKnots(a, b); });
+  // Knots that may not be joined (a degenerate grid's) are left unjoined;
+  // memory, reserved above, leaves its error in the model.
+  m.ResetError();
+  walk(1, [&](u32 a, u32 b) { static_cast<void>(edit.i_op_AddAuxKnifeToKnots(a, b)); });
+  return m.IsError() ? 0 : 1;
 }
 
 void CLayoutAutoLayout::i_Finish() {
@@ -57,8 +57,8 @@ void CLayoutAutoLayout::i_Finish() {
 
 template <typename F>
 void CLayoutAutoLayout::i_Triangles(const FRAME& f, F add) {
-  const u32 n = m.knotColumns, last = m.knotRows - 1u;
-  const u32 R = m.knotRows - (f.marginRows ? 1u : 0u), C = n - (f.marginColumns ? 1u : 0u);
+  const u32 n = f.KnotColumns(), last = f.KnotRows() - 1u;
+  const u32 R = f.KnotRows() - (f.marginRows ? 1u : 0u), C = n - (f.marginColumns ? 1u : 0u);
   const u32 cmin = f.marginColumns ? 1 : 0;
   u32 first = 1;
   for (u32 r = f.marginRows ? 1 : 0; r < R; ++r, first ^= 1) {
@@ -73,21 +73,17 @@ void CLayoutAutoLayout::i_Triangles(const FRAME& f, F add) {
 u8 CLayoutAutoLayout::AutoLayout_Triangles(u32 rows, u32 perRow, u8 regular) {
   if (rows > kMaxTriangleRows) rows = kMaxTriangleRows;
   if (perRow > kMaxTrianglesPerRow) perRow = kMaxTrianglesPerRow;
-  u32 columns = perRow + 1, gridRows = rows;
-  FRAME f = {0, 0, 0.0};
+  FRAME f = {perRow + 1, rows, 0, 0, 0.0};
   const f64 W = m.imageWidth, Ht = m.imageHeight;
   if (regular && W > 0 && Ht > 0) {
     const f64 sh = Ht / (rows * kSin60), sw = W / (perRow * 0.5 + 0.5);
     if (sh < sw) {
-      f = {1, 0, (W - sh * (perRow * 0.5 + 0.5)) / 2.0 / W};
-      columns = perRow + 3;
+      f = {perRow + 3, rows, 1, 0, (W - sh * (perRow * 0.5 + 0.5)) / 2.0 / W};
     } else if (sw < sh) {
-      f = {0, 1, (Ht - rows * sw * kSin60) / 2.0 / Ht};
-      gridRows = rows + 2;
+      f = {perRow + 1, rows + 2, 0, 1, (Ht - rows * sw * kSin60) / 2.0 / Ht};
     }
   }
-  if (!i_Lay(columns, gridRows)) return 0;
-  i_AddExtras([&](u8, auto add) { i_Triangles(f, add); });
+  if (!i_Lay(f, [&](u8, auto add) { i_Triangles(f, add); })) return 0;
   if (f.marginColumns) MarginLines(m.verticalLines, m.verticalLineCount, f.margin, (1 - 2 * f.margin) / (perRow + 1));
   if (f.marginRows) MarginLines(m.horizontalLines, m.horizontalLineCount, f.margin, (1 - 2 * f.margin) / rows);
   sel.op_SetSelToAllKnives(1, 0, 0, 0, 1);
@@ -97,8 +93,8 @@ u8 CLayoutAutoLayout::AutoLayout_Triangles(u32 rows, u32 perRow, u8 regular) {
 
 template <typename F>
 void CLayoutAutoLayout::i_Hexagons(const FRAME& f, u8 second, F add) {
-  const i64 n = m.knotColumns, last = m.knotRows - 1;
-  const i64 R = m.knotRows - (f.marginRows ? 1 : 0), C = n - (f.marginColumns ? 1 : 0);
+  const i64 n = f.KnotColumns(), last = static_cast<i64>(f.KnotRows()) - 1;
+  const i64 R = static_cast<i64>(f.KnotRows()) - (f.marginRows ? 1 : 0), C = n - (f.marginColumns ? 1 : 0);
   const i64 r0 = f.marginRows ? 1 : 0;
   for (i64 r = r0; r < R; ++r) {
     const i64 start = ((r - r0) % 2 == 0 ? 1 : -1) + (f.marginColumns ? 1 : 0);
@@ -115,21 +111,17 @@ void CLayoutAutoLayout::i_Hexagons(const FRAME& f, u8 second, F add) {
 u8 CLayoutAutoLayout::AutoLayout_Hexagons(u32 rows, u32 columns, u8 regular) {
   if (rows > kMaxHexagonRows) rows = kMaxHexagonRows;
   if (columns > kMaxHexagonColumns) columns = kMaxHexagonColumns;
-  u32 gridColumns = 2 * columns + 1, gridRows = rows + 1;
-  FRAME f = {0, 0, 0.0};
+  FRAME f = {2 * columns + 1, rows + 1, 0, 0, 0.0};
   const f64 W = m.imageWidth, Ht = m.imageHeight, across = columns * 1.5 + 0.5;
   if (regular && W > 0 && Ht > 0) {
     const f64 sh = Ht / ((rows + 1) * kSin60), sw = W / across;
     if (sh < sw) {
-      f = {1, 0, (W - sh * across) / 2.0 / W};
-      gridColumns = 2 * columns + 3;
+      f = {2 * columns + 3, rows + 1, 1, 0, (W - sh * across) / 2.0 / W};
     } else if (sw < sh) {
-      f = {0, 1, (Ht - (rows + 1) * sw * kSin60) / 2.0 / Ht};
-      gridRows = rows + 3;
+      f = {2 * columns + 1, rows + 3, 0, 1, (Ht - (rows + 1) * sw * kSin60) / 2.0 / Ht};
     }
   }
-  if (!i_Lay(gridColumns, gridRows)) return 0;
-  i_AddExtras([&](u8 second, auto add) { i_Hexagons(f, second, add); });
+  if (!i_Lay(f, [&](u8 second, auto add) { i_Hexagons(f, second, add); })) return 0;
   // Lines in pairs, half a side and then a side apart.
   const f64 d = (f.marginColumns ? 1 - 2 * f.margin : 1.0) / across;
   const u32 V = m.verticalLineCount, from = f.marginColumns ? 1 : 0, to = f.marginColumns ? V - 1 : V;

@@ -26,25 +26,30 @@ class CLayoutAutoLayout {
                     CLayoutShapes& knifeShapes, CLayoutUndo& undo)
       : m(model), sel(selection), edit(knives), shapes(knifeShapes), u(undo) {}
 
-  // 0 when the grid cannot be laid (after the undo point; nothing else
-  // changes).
-  u8 AutoLayout_Triangles(u32 rows, u32 perRow, u8 regular);
-  u8 AutoLayout_Hexagons(u32 rows, u32 columns, u8 regular);
+  // 0 with the model's error when the grid or its extra knives cannot be
+  // laid (after the undo point and the memory alert; nothing else changes).
+  [[nodiscard]] u8 AutoLayout_Triangles(u32 rows, u32 perRow, u8 regular);
+  [[nodiscard]] u8 AutoLayout_Hexagons(u32 rows, u32 columns, u8 regular);
 
  private:
-  // Where the margins lie and how wide they are.
+  // The grid laid, where the margins lie and how wide they are.
   struct FRAME {
+    u32 columns;
+    u32 rows;
     u8 marginColumns;
     u8 marginRows;
     f64 margin;
+    u32 KnotColumns() const { return CLayoutModel::LinesFor(columns) + 2; }
+    u32 KnotRows() const { return CLayoutModel::LinesFor(rows) + 2; }
   };
   template <typename F>
   void i_Triangles(const FRAME& f, F add);
   template <typename F>
   void i_Hexagons(const FRAME& f, u8 second, F add);
+  // f's grid with every knife hidden, then the extra knives
+  // the walk gives, room for all of them made first.
   template <typename F>
-  void i_AddExtras(F walk);
-  u8 i_Lay(u32 columns, u32 rows);
+  [[nodiscard]] u8 i_Lay(const FRAME& f, F walk);
   void i_Finish();
 
   CLayoutModel& m;

@@ -8,6 +8,7 @@
 // without a window gets.
 #pragma once
 
+#include "CKLF_ErrorManager.h"
 #include "CModeControls.h"
 
 class CEffectWindowServices;
@@ -111,10 +112,17 @@ class CMainWindowPort {
   virtual u8 HelpMenuDispatcher(u16 /*command*/, CKLF_Window* /*window*/) { return 0; }
 
   // ---- The plug-in's stored settings
-  // The settings block of the host's scripting parameters; 0 when none.
-  virtual u8 ReadScriptParameters(CKLF_Mem& /*block*/) { return 0; }
-  virtual u8 WriteScriptParameters(const u8* /*data*/, u32 /*size*/) { return 0; }
-  // A file of the plug-in's folder; 0 when it cannot be read or written.
-  virtual u8 ReadPluginFile(CKLF_Mem& /*block*/, const char* /*name*/) { return 0; }
-  virtual u8 WritePluginFile(const u8* /*data*/, u32 /*size*/, const char* /*name*/) { return 0; }
+  // Each answers 0 with the reason in error when it fails; a read that
+  // finds nothing stored (none, or not a settings block) answers 1 with
+  // block left empty.
+  // The settings block of the host's scripting parameters.
+  [[nodiscard]] virtual u8 ReadScriptParameters(CKLF_Mem& /*block*/, u16& /*error*/) { return 1; }
+  // 1 also when the host keeps no scripting parameters.
+  [[nodiscard]] virtual u8 WriteScriptParameters(const u8* /*data*/, u32 /*size*/, u16& /*error*/) { return 1; }
+  // A file of the plug-in's folder; empty when there is none.
+  [[nodiscard]] virtual u8 ReadPluginFile(CKLF_Mem& /*block*/, const char* /*name*/, u16& /*error*/) { return 1; }
+  [[nodiscard]] virtual u8 WritePluginFile(const u8* /*data*/, u32 /*size*/, const char* /*name*/, u16& error) {
+    error = klErrFileWrite;
+    return 0;
+  }
 };

@@ -40,21 +40,28 @@ CPreferences CPreferences::Defaults() {
                       {200, 200, 200, 255}};
 }
 
-CPreferences CPreferences::Read(CKLF_Storage* store) {
-  CPreferences p = Defaults();
+u8 CPreferences::Read(CKLF_Storage* store, CPreferences& p) {
+  p = Defaults();
   CKLF_String key;
   for (u32 i = 0; store && i < 4; ++i) {
     u8 v = 0;
-    if (store->GetRec(key.Format("%s>%s", kFolder, kFlags[i]), v)) *Flag(p, i) = v;
+    if (!key.Format("%s>%s", kFolder, kFlags[i])) return 0;
+    if (store->GetRec(key, v))
+      *Flag(p, i) = v;
+    else if (!store->IsRecordAbsent())
+      return 0;
   }
   for (u32 i = 0; store && i < 6; ++i) {
     u8 rgba[4];
     u32 length = 4;
-    if (store->GetRecType(key.Format("%s>%s", kFolder, kColours[i])) == CKLF_Storage::klRecBlock &&
-        store->GetRec(key, rgba, length) && length == 4)
+    if (!key.Format("%s>%s", kFolder, kColours[i])) return 0;
+    const u8 type = store->GetRecType(key);
+    if (type == CKLF_Storage::klRecMissing && !store->IsRecordAbsent()) return 0;
+    // A block of another size stands for no colour.
+    if (type == CKLF_Storage::klRecBlock && store->GetRec(key, rgba, length) && length == 4)
       *Colour(p, i) = kltRGBA8{rgba[0], rgba[1], rgba[2], rgba[3]};
   }
-  return p;
+  return 1;
 }
 
 u8 CPreferences::Write(CKLF_Storage* store) const {

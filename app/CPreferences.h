@@ -36,10 +36,11 @@ struct CPreferences {
   static CPreferences Defaults();
   // The defaults, then every record that exists and has its type and size
   // (a null store: the defaults).
-  static CPreferences Read(CKLF_Storage* store);
+  // 0 when memory runs out or the store cannot be read (out as read so far).
+  [[nodiscard]] static u8 Read(CKLF_Storage* store, CPreferences& out);
   // The folder and the ten records in their order; 0 with the store's
   // error kept there.
-  u8 Write(CKLF_Storage* store) const;
+  [[nodiscard]] u8 Write(CKLF_Storage* store) const;
 
   // The opacity edit line: the stored value in per cent as it is shown
   // (50 shows "20"), the value typed text stores (below 10 stores 25,

@@ -133,7 +133,7 @@ u8 CPuzzleModel::i_EnterPuzzle(u8 cut) {
       return FailFrom(m_mapMem, klErrNoMemory);
     }
     selectionMap = m_mapMem.GetPtr();
-    pmop_DoRerenderRect(klNullRect, 0, 0, 100);
+    static_cast<void>(i_Recombine(klNullRect, 0, 0, 100));  // one that fails is done on Apply
   }
   pieceAnchor = -1;
   m_port.SetPreviewMask(selectionMap, m_width);

@@ -118,8 +118,12 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   // batches of one piece a thread while an effect window is open and live
   // is set) restarts the running one on the list as it then stands;
   // StopRerender ends it there. 0 when a piece failed to render; what was
-  // rendered before is recombined all the same.
+  // rendered before is recombined all the same, and the user told when
+  // memory ran out; what was left undone waits for the next re-render.
   u8 pmop_RerenderPieces(CKLF_DWordArray* pieces, u8 redraw, u8 live) override;
+  // Before the result image is applied: what a failed or stopped re-render
+  // left undone, done. 0 (after the alert) when it fails again.
+  [[nodiscard]] u8 pmop_CompleteResult();
   // Recombines every piece within rect (klNullRect: the whole area) into
   // the result image; progress over from..to.
   u8 pmop_DoRerenderRect(kltRECT_s rect, u8 redraw, u8 from, u8 to);
@@ -268,6 +272,9 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   void i_SelectionRedraw();
   void i_PaintPiece(u32 index, u8 value);
   void i_RecombineChanged(kltRECT_s area, u8 redraw);
+  // Recombines area (klNullRect: all); what could not be waits for the next
+  // re-render.
+  [[nodiscard]] u8 i_Recombine(kltRECT_s area, u8 redraw, u8 from, u8 to);
   u8 i_PieceTouchesRect(u32 index, kltRECT_s r) const;
   u8 i_PieceTouchesPolygon(u32 index, kltRECT_s box, const i32* xs, const i32* ys, u32 count) const;
   enum RenderPass { kPassDone, kPassRestart, kPassStopped, kPassFailed };
@@ -291,7 +298,7 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   u8 m_busy = 0;
   u8 m_restart = 0;
   u8 m_stop = 0;
-  // What a stopped re-render rendered and left for the next one to recombine.
+  // What a stopped or failed recombination left for the next re-render.
   kltRECT_s m_unrecombined = klNullRect;
 
   // Undo: the saved records, then the pre-saved ones; one of each a piece.

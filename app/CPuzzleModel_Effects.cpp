@@ -13,6 +13,8 @@ typedef CPuzzleModel M;
 enum : u32 { R = CTessarette::FX_RENDERED, W = CTessarette::FX_WORKING };
 
 const char kRendering[] = "Rendering is in progress:";
+const char kMsgMemory[] = "Memory allocation problem...";
+const char kMsgTitle[] = "Error!";
 
 // The on byte of an effect in one copy of a piece's records.
 u8& OnByte(Cell& c, u8 effect, u32 copy) {
@@ -228,8 +230,7 @@ u8 CPuzzleModel::pmop_RerenderPieces(CKLF_DWordArray* pieces, u8 redraw, u8 live
     }
     if (klIsNullRect(area)) break;
     progress.Report(70);
-    // A stop during the recombination leaves its area to the next re-render.
-    if (!pmop_DoRerenderRect(area, redraw, 70, 100) && m_stop) m_unrecombined = area;
+    if (!i_Recombine(area, redraw, 70, 100) && !m_stop) pass = kPassFailed;
     area = klNullRect;
     // A request that came while recombining (the progress pumps events).
     if (pass != kPassDone || !m_restart || m_stop) break;
@@ -240,7 +241,25 @@ u8 CPuzzleModel::pmop_RerenderPieces(CKLF_DWordArray* pieces, u8 redraw, u8 live
   m_busy = 0;
   m_restart = 0;
   m_stop = 0;
-  return pass != kPassFailed ? 1 : FailFrom(m_engine, klErrNoMemory);
+  if (pass != kPassFailed) return 1;
+  m_port.Alert(kMsgMemory, kMsgTitle);
+  return FailFrom(m_engine, klErrNoMemory);
+}
+
+u8 CPuzzleModel::pmop_CompleteResult() {
+  CKLF_DWordArray all;
+  const u32 n = i_Count();
+  if (!all.SetArraySize(n)) return i_NoMemoryForList(all);
+  for (u32 i = 0; i < n; ++i)
+    if (all.Add(i) < 0) return i_NoMemoryForList(all);
+  return pmop_RerenderPieces(&all, 0, 0);
+}
+
+u8 CPuzzleModel::i_Recombine(kltRECT_s area, u8 redraw, u8 from, u8 to) {
+  if (pmop_DoRerenderRect(area, redraw, from, to)) return 1;
+  const kltRECT_s whole = {0, 0, static_cast<i32>(m_width), static_cast<i32>(m_height)};
+  i_GrowUnion(m_unrecombined, klIsNullRect(area) ? whole : area);
+  return 0;
 }
 
 // The pieces that need it are rendered side by side: all in one batch, or,

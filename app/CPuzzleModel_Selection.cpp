@@ -122,7 +122,11 @@ void CPuzzleModel::pmop_Sel_RandomSelection(u8 select, u8 redraw) {
   pieceAnchor = -1;
   const u32 count = candidates.GetSize();
   CKLF_Mem used;
-  if (count == 0 || !used.Zalloc(count)) return progress.Report(100);
+  if (count == 0) return progress.Report(100);
+  if (!used.Zalloc(count)) {
+    progress.Report(100);
+    return (void)i_NoMemoryForList(candidates);
+  }
   const u32 wanted = n < 20 ? 1 : n / 20;
   const u32 picks = count < wanted ? count : wanted;
   for (u32 k = 1; k <= picks; ++k) {
@@ -343,7 +347,7 @@ void CPuzzleModel::OnPieceClick(kltPOS image, u8 mods) {
 
 void CPuzzleModel::i_RecombineChanged(kltRECT_s area, u8 redraw) {
   if (klIsNullRect(area)) return;
-  pmop_DoRerenderRect(area, redraw, 0, 100);
+  static_cast<void>(i_Recombine(area, redraw, 0, 100));  // one that fails is done again later
   OnCommonFXChanged();
 }
 

@@ -104,7 +104,7 @@ u8 CPuzzleModel::unpm_Restore() {
   m_undoEmpty = ok ? 0 : 1;
   if (!klIsNullRect(area)) {
     progress.Report(70);
-    pmop_DoRerenderRect(area, 1, 70, 100);
+    static_cast<void>(i_Recombine(area, 1, 70, 100));  // one that fails is done again later
     OnCommonFXChanged();
   } else if (selectionChanged) {
     m_port.RedrawPreview(1);

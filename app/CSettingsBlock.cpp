@@ -33,11 +33,11 @@ class ModelSink : public Walker::Sink {
   u32 MaxExtraKnives() const override { return CLayoutModel::kMaxExtraKnives; }
   u8 RecordsMustFit() const override { return 0; }
 
-  u8 Begin(u32 H, u32 V, u32) override {
-    if (!m_m->spl_SplitEvenParts(static_cast<u16>(V + 1), static_cast<u16>(H + 1), 0, 1)) {
-      gridFailed = 1;
+  u8 Begin(u32 H, u32 V, u32 E) override {
+    // The extra knives' room first: a stop leaves the layout as it was.
+    if (!m_m->spl_InitAuxKnivesMem(E) ||
+        !m_m->spl_SplitEvenParts(static_cast<u16>(V + 1), static_cast<u16>(H + 1), 0, 1))
       return 0;
-    }
     m_m->spl_CleanKnives();
     m_m->xKnifeCount = 0;
     return 1;
@@ -84,7 +84,6 @@ class ModelSink : public Walker::Sink {
     recordCount = n;
   }
 
-  u8 gridFailed = 0;
   const u8* firstRecord = nullptr;
   u32 recordCount = 0;
 
@@ -218,8 +217,9 @@ u8 ReadInto(CKLF_FrameWork& self, CLayoutModel& m, const u8* data, u32 length, b
     self.ResetError();
     return 1;
   }
-  // A grid that cannot be laid fails; any other refusal gives the defaults.
-  if (!sink.gridFailed) {
+  // The sink stops only when the grid or the extra knives cannot be laid
+  // (memory); a refused block gives the defaults.
+  if (res == Walker::kRefused) {
     if (usedDefaults) *usedDefaults = 1;
     if (m.settings_LoadDefaults()) {
       self.ResetError();

@@ -66,17 +66,26 @@ u8 CSettingsPersistence::settings_LoadDefaults() {
 u8 CSettingsPersistence::settings_SaveCurLayoutAndCellSettings() {
   CKLF_Mem block;
   u32 length = 0;
+  u16 error = klErrNone;
   if (!settings_SaveCurLayoutAndCellSettingsToMem(&block, length)) return 0;
-  m_port.WriteScriptParameters(block.GetPtr(), length);
-  return m_port.WritePluginFile(block.GetPtr(), length, kLastData) ? 1 : Fail(klErrFileWrite);
+  // Both are tried. Settings the host could not record for want of memory
+  // are told as the file's failure is; other refusals (too large, the
+  // host's own) are its.
+  const u8 recorded = m_port.WriteScriptParameters(block.GetPtr(), length, error) || error != klErrNoMemory;
+  u16 fileError = klErrNone;
+  if (!m_port.WritePluginFile(block.GetPtr(), length, kLastData, fileError) && recorded)
+    return i_Alert(fileError == klErrNoMemory ? kMsgMemory : kMsgWrite, fileError);
+  return recorded ? 1 : i_Alert(kMsgMemory, klErrNoMemory);
 }
 
 u8 CSettingsPersistence::settings_LoadCurLayoutAndCellSettings() {
   CKLF_Mem block;
-  if (!m_port.ReadScriptParameters(block) || block.GetSize() == 0) {
-    block.free();
-    m_port.ReadPluginFile(block, kLastData);
-  }
+  u16 error = klErrNone;
+  // Nothing stored gives the defaults; memory or a file that cannot be read
+  // fails the start.
+  if (!m_port.ReadScriptParameters(block, error) ||
+      (block.GetSize() == 0 && !m_port.ReadPluginFile(block, kLastData, error)))
+    return Fail(error ? error : static_cast<u16>(klErrFileRead));
   if (block.GetSize() == 0) return settings_LoadDefaults();
   const u8* records = nullptr;
   u32 count = 0;
@@ -165,7 +174,7 @@ u8 CSettingsPersistence::OnLoadDocument() {
   u32 count = 0;
   const u8 read = old ? settings_LoadCurLayoutAndCellSettingsFromMem_old_v2(body.GetPtr(), body.GetSize(), 1)
                       : settings_LoadCurLayoutAndCellSettingsFromMem(body.GetPtr(), body.GetSize(), &records, count, 1);
-  if (!read) return i_Alert(kMsgRead, GetError());
+  if (!read) return i_Alert(GetError() == klErrNoMemory ? kMsgMemory : kMsgRead, GetError());
   i_TellCutter();
   // The document's records go beside those of the pieces the Cutter was
   // opened with and win over them until the Cutter's reset brings those

@@ -45,13 +45,15 @@ class CSettingsPersistence : public CKLF_FrameWork {
   // The same for the older block; it carries no piece records.
   u8 settings_LoadCurLayoutAndCellSettingsFromMem_old_v2(const u8* data, u32 length, u8 redraw);
   u8 settings_LoadDefaults();
-  // On Apply: the block to the scripting parameters and to "last.data";
-  // the file write's result.
-  u8 settings_SaveCurLayoutAndCellSettings();
-  // At start-up: the last settings into the layout, their piece records
-  // kept as pending records for the Cutter. 0 when the grid cannot be laid
-  // or the records cannot be kept (the window is then closed).
-  u8 settings_LoadCurLayoutAndCellSettings();
+  // On Apply: the block to the scripting parameters and to "last.data".
+  // 0 after the alert when memory runs out or the file cannot be written.
+  [[nodiscard]] u8 settings_SaveCurLayoutAndCellSettings();
+  // At start-up: the last settings (the scripting parameters', else
+  // "last.data", else the defaults) into the layout, their piece records
+  // kept as pending records for the Cutter. 0 when the stored settings
+  // cannot be read (memory, the file), the grid cannot be laid or the
+  // records cannot be kept (the window is then closed).
+  [[nodiscard]] u8 settings_LoadCurLayoutAndCellSettings();
 
   // 1 when the document was written.
   u8 OnSaveDocument();

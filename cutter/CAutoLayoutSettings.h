@@ -21,7 +21,7 @@ class CAutoLayoutSettings : public CKLF_FrameWork {
   [[nodiscard]] u8 Load(CKLF_Storage* conf);
   // The folder and the four records; 0 without a store or when a record
   // cannot be stored (the store's error).
-  u8 Save(CKLF_Storage* conf);
+  [[nodiscard]] u8 Save(CKLF_Storage* conf);
 
   u32 RowLimit() const;
   u32 ColumnLimit() const;

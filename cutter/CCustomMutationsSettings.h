@@ -17,7 +17,7 @@ class CCustomMutationsSettings : public CKLF_FrameWork {
   [[nodiscard]] u8 Load(CKLF_Storage* conf);
   // The folder and the three records; 0 without a store or when a record
   // cannot be stored (the store's error).
-  u8 Save(CKLF_Storage* conf);
+  [[nodiscard]] u8 Save(CKLF_Storage* conf);
 
   // A fraction in whole per cent as the dialog first shows it: x 100 +
   // 0.5, truncated, within 0..100 (not a number: 0).

@@ -105,7 +105,7 @@ u8 CCutterModel::OnCreate(u16 previewWidth, u16 previewHeight) {
   m_splineLayer.Set(kltRGBA8{255, 145, 25, 0}, 255);
   DoRedrawSpline();
   SetInitialStatesToControls();
-  settings_LoadLastKnife();
+  if (!settings_LoadLastKnife()) return 0;
   DoRedrawSpline();
   UndoInit();
   built = 1;
@@ -114,7 +114,7 @@ u8 CCutterModel::OnCreate(u16 previewWidth, u16 previewHeight) {
   if (!engine || engine->GetPieceCount() == 0) closingRestores = 0;
   if (!m_main->settings_SaveCurLayoutAndCellSettingsToMem(&m_layoutSnapshot, m_layoutSnapshotLength))
     m_layoutSnapshotLength = 0;
-  settings_LoadCutterOptions();
+  if (!settings_LoadCutterOptions()) return 0;
   i_Controls();
   return 1;
 }
@@ -139,8 +139,9 @@ u8 CCutterModel::OnCancel() {
 u8 CCutterModel::OnCut() {
   if (!DoCutting()) return 0;
   cutMade = 1;
-  settings_SaveLastKnife();
-  settings_SaveCutterOptions();
+  // Settings the store cannot keep are told; the cut stands.
+  if ((m_conf && !settings_SaveLastKnife()) || (m_conf && !settings_SaveCutterOptions()))
+    m_window->Alert(GetError() == klErrNoMemory ? "Memory allocation problem..." : "Cannot write file...", "Error!");
   return Close();
 }
 
@@ -160,9 +161,11 @@ void CCutterModel::DoEsc() {
 void CCutterModel::OnBtnReset() {
   if (m_layoutSnapshotLength == 0) return;
   m_main->uncm_SaveState(0, 4);
-  if (!m_main->settings_LoadCurLayoutAndCellSettingsFromMem(m_layoutSnapshot.GetPtr(), m_layoutSnapshotLength, 1))
+  if (!m_main->settings_LoadCurLayoutAndCellSettingsFromMem(m_layoutSnapshot.GetPtr(), m_layoutSnapshotLength, 1) ||
+      !settings_LoadLastKnife()) {
+    m_window->Alert("Memory allocation problem...", "Error!");
     return;
-  settings_LoadLastKnife();
+  }
   DoRedrawSpline();
   UndoInit();
   u16 v = 0, h = 0;
@@ -253,9 +256,15 @@ void CCutterModel::settings_SetDefaultKnife() {
   }
 }
 
-void CCutterModel::settings_LoadLastKnife() {
+// A shape not stored, or not whole, gives the default knife.
+u8 CCutterModel::settings_LoadLastKnife() {
   u16 stored = 0;
-  if (!m_conf || !m_conf->GetRec("LastShape>NodesCount", stored)) return settings_SetDefaultKnife();
+  const auto absent = [&]() -> u8 {
+    if (m_conf && !m_conf->IsRecordAbsent()) return FailFrom(*m_conf, klErrNoMemory);
+    settings_SetDefaultKnife();
+    return 1;
+  };
+  if (!m_conf || !m_conf->GetRec("LastShape>NodesCount", stored)) return absent();
   SHAPE s;
   std::memset(&s, 0, sizeof(s));
   s.nodeCount = static_cast<u8>(stored > kMaxNodes ? kMaxNodes : stored);
@@ -263,14 +272,19 @@ void CCutterModel::settings_LoadLastKnife() {
   for (u32 i = 0; i < s.nodeCount; ++i) {
     f64 h = 0, u = 0, sm = 0;
     if (!m_conf->GetRec(key.Format("LastShape>H%u", i), h) || !m_conf->GetRec(key.Format("LastShape>U%u", i), u) ||
-        !m_conf->GetRec(key.Format("LastShape>S%u", i), sm) || !klShapeNodeFinite(h, u, sm))
-      return settings_SetDefaultKnife();
+        !m_conf->GetRec(key.Format("LastShape>S%u", i), sm))
+      return absent();
+    if (!klShapeNodeFinite(h, u, sm)) {
+      settings_SetDefaultKnife();
+      return 1;
+    }
     klClampShapeNode(h, u, sm);
     s.nodes[i] = {h, u};
     s.S[i] = sm;
     s.selected[i] = 1;
   }
   i_SetLive(s);
+  return 1;
 }
 
 u8 CCutterModel::settings_SaveLastKnife() {
@@ -287,11 +301,14 @@ u8 CCutterModel::settings_SaveLastKnife() {
   return 1;
 }
 
-void CCutterModel::settings_LoadCutterOptions() {
-  if (!m_conf) return;
+u8 CCutterModel::settings_LoadCutterOptions() {
+  if (!m_conf) return 1;
   u8 v = 0;
-  linkRC = m_conf->GetRec("Cutter Settings>LinkRC", v) && v ? 1 : 0;
+  if (!m_conf->GetRec("Cutter Settings>LinkRC", v) && !m_conf->IsRecordAbsent())
+    return FailFrom(*m_conf, klErrNoMemory);
+  linkRC = v ? 1 : 0;
   i_Controls();
+  return 1;
 }
 
 u8 CCutterModel::settings_SaveCutterOptions() {

@@ -141,8 +141,10 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
 
   // ---- Settings.
   void settings_SetDefaultKnife();
-  void settings_LoadLastKnife();
-  void settings_LoadCutterOptions();
+  // 0 when memory runs out or the store cannot be read; a shape or an
+  // option not stored gives the default.
+  [[nodiscard]] u8 settings_LoadLastKnife();
+  [[nodiscard]] u8 settings_LoadCutterOptions();
   u8 settings_SaveCutterOptions();
 
   // ---- Node editing.

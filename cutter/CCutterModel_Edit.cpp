@@ -122,7 +122,7 @@ void CCutterModel::opAlign(u8 kind) {
 void CCutterModel::opDistribute(u8 kind) {
   CNodesSorterIDS ids(this, kind == 0);
   for (u32 i = 0; i < nodeCount; ++i)
-    if (nodeSelected[i] && ids.Add(i) < 0) return;
+    if (nodeSelected[i] && ids.Add(i) < 0) return m_window->Alert("Memory allocation problem...", "Error!");
   const u32 n = ids.GetSize();
   if (n <= 2) return;
   ids.SortElements(1);

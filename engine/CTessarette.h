@@ -575,7 +575,8 @@ class CTessarette : public CKLF_FrameWork {
                      RenderContext& rc);
   void i_RenderShading(u32 index, const PieceEffects& fx, const PIECEIMAGE& out, u8& dir, RenderContext& rc);
   [[nodiscard]] u8 i_SetFXData(u8 direction, u32 index, const PIECEIMAGE& out, RenderContext& rc);
-  void i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId, CKLF_ImageFX& fx);
+  [[nodiscard]] u8 i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId,
+                                                               CKLF_ImageFX& fx);
   void i_ColorFromLine(const u8* line, u8* out) const;
   u8 i_NeedsLayers(u32 index, u32 copy) const;
   // Renderers 1..count-1 beside the engine's own, their work images grown;

@@ -29,4 +29,8 @@ class CTessaretteLayerSource {
   // none). 0 on failure.
   [[nodiscard]] virtual u8 ReadLayer(i32 id, u8** planes, u32 stride, i32 width, i32 height, u8 planeCount,
                                      kltRECT_s rect) = 0;
+  // Why the last FillLayerTable or ReadLayer failed: 17 when memory ran
+  // out (the render then fails); any other code, or 0, a layer that cannot
+  // be read as asked (the overlay stays clear).
+  virtual u16 GetLastError() const { return 0; }
 };

@@ -77,23 +77,29 @@ u8 CTessarette::i_SetFXData(u8 direction, u32 index, const PIECEIMAGE& out, Rend
 
 void CTessarette::i_ColorFromLine(const u8* line, u8* out) const { ColorLine(m_colorKind, line, out); }
 
-void CTessarette::i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId,
-                                                               CKLF_ImageFX& fx) {
+u8 CTessarette::i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8 automatic, i32 layerId,
+                                                             CKLF_ImageFX& fx) {
   u8* planes[5];
   u32 stride = 0;
   u8 count = 0, alpha = 0;
   i32 w = 0, h = 0;
-  if (!fx.GetDestination(planes, stride, count, alpha, w, h)) return;
+  if (!fx.GetDestination(planes, stride, count, alpha, w, h)) return 0;
   auto clear = [&]() {
     for (u32 p = 0; p < count; p++)
       for (i32 y = 0; y < h; y++) std::memset(planes[p] + static_cast<size_t>(y) * stride, 0, static_cast<size_t>(w));
   };
   clear();
   CTessaretteLayerSource* src = m_doc.layers;
-  if (!m_doc.layerAccess || !src) return;
+  if (!m_doc.layerAccess || !src) return 1;
   const kltRECT_s area = m_doc.filterArea;
   kltRECT_s r = {rect.left + area.left, rect.top + area.top, rect.right + area.left, rect.bottom + area.top};
-  if (!src->FillLayerTable(area, 0)) return;
+  // Memory that runs out while the layers are read fails the piece; no
+  // layer covering it, or one that cannot be read, leaves the overlay clear.
+  const auto failed = [&]() -> u8 {
+    clear();
+    return src->GetLastError() == klErrNoMemory ? 0 : 1;
+  };
+  if (!src->FillLayerTable(area, 0)) return failed();
   auto covers = [&](const kltRECT_s& b) {
     if (klIsNullRect(b) || RectEmpty(b)) return false;
     return b.left <= r.left && b.top <= r.top && b.right >= r.right && b.bottom >= r.bottom;
@@ -117,16 +123,16 @@ void CTessarette::i_PutDocumentLayerContentToDestinationImage(kltRECT_s rect, u8
       }
     }
   } else {
-    if (layerId == -2) return;
+    if (layerId == -2) return 1;
     bool found = false;
     for (u32 i = 0; i < n && !found; i++) {
       CTessaretteLayerSource::LAYERINFO info;
       if (src->GetLayerInfo(i, info) && info.id == layerId && covers(info.bounds)) found = true;
     }
-    if (!found) return;
+    if (!found) return 1;
     chosen = layerId;
   }
-  if (!src->ReadLayer(chosen, planes, stride, w, h, count, r)) clear();
+  return src->ReadLayer(chosen, planes, stride, w, h, count, r) ? 1 : failed();
 }
 
 u8 CTessarette::RenderPiece(u32 index) {
@@ -420,8 +426,10 @@ u8 CTessarette::i_RenderColours(u32 index, const PieceEffects& fx, const PIECEIM
   const SFX_IMAGEOVERLAY& io = fx.imageOverlay;
   if (m_doc.layerAccess && io.enabled) {
     const u8 set = i_SetFXData(dir, index, out, rc);
-    if (set) i_PutDocumentLayerContentToDestinationImage(c.rect, io.sourceMode == 0 ? 1 : 0, io.layerId, rc.fx);
-    ran(set && rc.fx.Combine_DonStoD(io.opacity));
+    if (set && !i_PutDocumentLayerContentToDestinationImage(c.rect, io.sourceMode == 0 ? 1 : 0, io.layerId, rc.fx))
+      rc.failed = klErrNoMemory;
+    else
+      ran(set && rc.fx.Combine_DonStoD(io.opacity));
   }
   u8 noBlur = 0;
   const SFX_COLOROVERLAY& co = fx.colorOverlay;

@@ -755,14 +755,17 @@ u8 CKLF_Storage::i_TxFail() {
 }
 
 void CKLF_Storage::i_TxRollback() {
-  // Entries are put back newest first, so a byte written twice ends as it began.
-  std::vector<u32> starts;
-  for (u32 at = 0; at + 8 <= m_journalUsed; at += 8 + KLF_GetBE32(m_journal.GetPtr() + at + 4)) starts.push_back(at);
-  for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
-    const u8* j = m_journal.GetPtr() + *it;
+  // Entries are put back newest first, so a byte written twice ends as it
+  // began; each is found by walking from the first (a rollback allocates
+  // nothing: it follows failures, memory's among them).
+  for (u32 end = m_journalUsed; end > 0;) {
+    u32 at = 0;
+    for (u32 next = 0; next + 8 <= end && next < end; next += 8 + KLF_GetBE32(m_journal.GetPtr() + next + 4)) at = next;
+    const u8* j = m_journal.GetPtr() + at;
     // As much as can be put back: the failure being rolled back is the one
     // reported.
     if (m_file->SetPos(static_cast<i32>(KLF_GetBE32(j))) >= 0) (void)m_file->Write(j + 8, KLF_GetBE32(j + 4));
+    end = at;
   }
   if (m_file->Truncate(m_txLength)) (void)m_file->Flush();
   m_journalUsed = 0;

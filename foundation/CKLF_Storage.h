@@ -87,6 +87,10 @@ class CKLF_Storage : public CKLF_FrameWork {
   // Reading. Missing keys give 199 (or 0) with error 114; a typed reader
   // meeting another type gives 0 with error 118.
   [[nodiscard]] u8 GetRecType(CKLF_String key);
+  // After a read that failed: 1 when the record is missing or of another
+  // type (a default may stand for it), 0 when memory ran out or the store
+  // could not be read.
+  u8 IsRecordAbsent() const { return GetError() == klErrStoreNoKey || GetError() == klErrStoreType; }
   // Returns the type and fills data: numbers in place; for strings and byte
   // blocks a null data.ptr receives nothing and *length the stored length
   // (strings count their NUL); a non-null data.ptr receives the bytes when

@@ -19,8 +19,12 @@ class CHostLayerSource : public CTessaretteLayerSource {
   [[nodiscard]] u8 GetLayerInfo(u32 index, LAYERINFO& info) override;
   [[nodiscard]] u8 ReadLayer(i32 id, u8** planes, u32 stride, i32 width, i32 height, u8 planeCount,
                              kltRECT_s rect) override;
+  u16 GetLastError() const override { return m_lastError; }
 
  private:
+  [[nodiscard]] u8 i_Read(i32 id, u8** planes, u32 stride, i32 width, i32 height, u8 planeCount, kltRECT_s rect);
+
   CKLF_8BFPluginVirtual* m_plugin;
   CKLF_Mem m_buffer;
+  u16 m_lastError = 0;
 };

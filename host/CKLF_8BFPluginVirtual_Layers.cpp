@@ -73,10 +73,11 @@ kltRECT_s CKLF_8BFPluginVirtual::PS_GetLayerBounds(i32 layerId) {
 }
 
 u8 CKLF_8BFPluginVirtual::i_ReadChannel(const KLP_ChannelDesc* channel, u8* plane, i32 stride, const kltRECT_s& rect) {
-  if (!m_portsSuite || !m_portsSuite->readPixelsFromLevel || !channel || !plane) return 0;
+  if (!m_portsSuite || !m_portsSuite->readPixelsFromLevel || !channel || !plane) return Fail(klErrBadArg);
   KLP_Rect32 r = {rect.left, rect.top, rect.right, rect.bottom};
   KLP_PixelMemoryDesc dest = {plane, stride, 1, 8};
-  return m_portsSuite->readPixelsFromLevel(m_suiteContext, channel->port, 0, &r, &dest) == 0 ? 1 : 0;
+  const i16 result = m_portsSuite->readPixelsFromLevel(m_suiteContext, channel->port, 0, &r, &dest);
+  return result == 0 ? 1 : Fail(result == klpResMemFull ? klErrNoMemory : klErrBadArg);
 }
 
 u8 CKLF_8BFPluginVirtual::PS_GetLayer(i32 layerId, u8** planes, i32 width, i32 height, u8 planeCount,

@@ -198,6 +198,8 @@ u8 CMainDialogs::DoPrefDialog(CMainWindowPort& port, CPreferences& prefs) {
   if (i_RunModal(dialog, port, CWnd_Pref::kName, nullptr) != 1) return 0;
   prefs = dialog.GetValues();
   CPluginMain* plugin = port.GetPluginObject();
-  if (plugin) prefs.Write(plugin->ConfStorage_GetStorage());
+  CKLF_Storage* store = plugin ? plugin->ConfStorage_GetStorage() : nullptr;
+  if (store && !prefs.Write(store))
+    port.Alert(store->GetError() == klErrNoMemory ? "Memory allocation problem..." : "Cannot write file...", "Error!");
   return 1;
 }

@@ -138,8 +138,7 @@ u8 CWnd_Main::OnCreate(CKLF_LayerSet*, u16, u16) {
 }
 
 u8 CWnd_Main::i_Make() {
-  m_prefs = CPreferences::Read(m_plugin->ConfStorage_GetStorage());
-  if (!i_ReadRects()) return 0;
+  if (!CPreferences::Read(m_plugin->ConfStorage_GetStorage(), m_prefs) || !i_ReadRects()) return 0;
   m_pluginData = m_plugin->GetPluginDataPtr();
   const u8 units = m_pluginData->rulerUnits;
   m_infoUnits = units <= 4 ? static_cast<u8>(units + 1) : 1;

@@ -278,10 +278,10 @@ class CWnd_Main : public CKLF_Window,
   u8 AskSaveFile(const FILEQUESTION& q, WriterProc writer, void* data) override;
   u8 AskOpenFile(const FILEQUESTION& q, CKLF_String& path) override;
   void RecordLayoutUndoPoint() override;
-  u8 ReadScriptParameters(CKLF_Mem& block) override;
-  u8 WriteScriptParameters(const u8* data, u32 size) override;
-  u8 ReadPluginFile(CKLF_Mem& block, const char* name) override;
-  u8 WritePluginFile(const u8* data, u32 size, const char* name) override;
+  u8 ReadScriptParameters(CKLF_Mem& block, u16& error) override;
+  u8 WriteScriptParameters(const u8* data, u32 size, u16& error) override;
+  u8 ReadPluginFile(CKLF_Mem& block, const char* name, u16& error) override;
+  u8 WritePluginFile(const u8* data, u32 size, const char* name, u16& error) override;
   // What an open effect window reads (through the Puzzle-mode model, its
   // owner) and the Cutter asks: the tips and Help menu are the
   // application's.

@@ -13,9 +13,17 @@ const char kHandOverFailed[] = "The layout could not be handed to the puzzle eng
 
 u8 CWnd_Main::OnApply() {
   applied = 0;
-  // Stored whatever the hand-over gives.
-  m_settings.settings_SaveCurLayoutAndCellSettings();
-  if (m_puzzle.layoutMode && m_cutter) m_cutter->settings_SaveLastKnife();
+  // Stored whatever the hand-over gives; a store that fails was told by
+  // its alert.
+  static_cast<void>(m_settings.settings_SaveCurLayoutAndCellSettings());
+  CKLF_Storage* store = GetConfStore();
+  if (m_puzzle.layoutMode && m_cutter && store && !m_cutter->settings_SaveLastKnife())
+    i_TellStoreFailure(store->GetError());
+  // The result image applied is the pieces' as their effects say.
+  if (!m_puzzle.layoutMode && !m_puzzle.pmop_CompleteResult()) {
+    m_failedResult = CPluginMain::klResMemFull;
+    return 0;
+  }
   if (!engine_PutLayoutToPuzzleEngine()) {
     // A failure, not the user's cancel: said, and the run ends with it.
     const u8 memory = m_editor.model.GetError() == klErrNoMemory;

@@ -96,7 +96,7 @@ void CWnd_Main::i_EnterLayoutMode() {
   m_preview.SetMaskChannel(nullptr, 0);
   m_puzzle.showPieceExtras = 0;
   OnChangeExtrasState();
-  i_SetPreviewImage(&m_sourceImage);
+  if (!i_SetPreviewImage(&m_sourceImage) && m_preview.GetError() == klErrNoMemory) Alert(kMemoryProblem, kErrorTitle);
   // The full redraw's message redraws the overlays and the split rulers.
   m_preview.DoRedraw(1, 0);
 }
@@ -143,12 +143,14 @@ void CWnd_Main::OnCutterUpdateKnifeThickness(u32 thickness, u8 thin) {
 
 void CWnd_Main::OnCutterUpdateKnifeSize(u32 size) { m_editor.shapes.OnCutterUpdateKnifeSize(size); }
 
+// A layout that cannot be laid was told by the memory alert and left the
+// layout as it was.
 void CWnd_Main::AutoLayout_Triangles(u32 rows, u32 perRow, u8 regular) {
-  m_editor.autoLayout.AutoLayout_Triangles(rows, perRow, regular);
+  static_cast<void>(m_editor.autoLayout.AutoLayout_Triangles(rows, perRow, regular));
 }
 
 void CWnd_Main::AutoLayout_Hexagons(u32 rows, u32 columns, u8 regular) {
-  m_editor.autoLayout.AutoLayout_Hexagons(rows, columns, regular);
+  static_cast<void>(m_editor.autoLayout.AutoLayout_Hexagons(rows, columns, regular));
 }
 
 void CWnd_Main::uncm_SaveState(u32 mode, u32 sub) { m_editor.undo.uncm_SaveState(mode, sub); }

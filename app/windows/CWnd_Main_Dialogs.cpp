@@ -39,7 +39,7 @@ void CWnd_Main::DoPrefDialog() {
   const u8 opacityChanged = chosen.delKnifeOpacity != m_prefs.delKnifeOpacity;
   m_prefs = chosen;
   i_ShowPreferenceColours();
-  SetSourceToNavigator();
+  if (!SetSourceToNavigator() && GetError() == klErrNoMemory) Alert(kMemoryProblem, kErrorTitle);
   m_preview.DoRedraw(1, 1);
   m_editor.model.hiddenKnifeOpacity = m_prefs.delKnifeOpacity;
   if (opacityChanged && m_puzzle.layoutMode) {

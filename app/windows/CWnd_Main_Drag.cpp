@@ -368,7 +368,7 @@ void CWnd_Main::pmop_Sel_SelectFreeRgnLocal(const CKLF_DWordArray* points, u8 ad
   const u32 n = points ? points->GetSize() : 0;
   if (n == 0) return;
   CKLF_SDWordArray xs, ys;
-  if (!xs.SetArraySize(n) || !ys.SetArraySize(n)) return;
+  if (!xs.SetArraySize(n) || !ys.SetArraySize(n)) return Alert(kMemoryProblem, kErrorTitle);
   for (u32 i = 0; i < n; ++i) {
     const u32 p = (*points)[i];
     const kltPOS at = m_preview.GetImageCoorsByPreviewCoorsNoOverflowCheck(

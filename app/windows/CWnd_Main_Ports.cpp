@@ -27,7 +27,8 @@ u8 CWnd_Main::i_SetPreviewImage(CKLF_Image* image) {
 void CWnd_Main::SetPreviewData() {
   // Puzzle mode shows the composed pieces, Layout mode the document.
   const u8 pieces = !m_puzzle.layoutMode && m_puzzle.resultImage.GetMemObj();
-  i_SetPreviewImage(pieces ? &m_puzzle.resultImage : &m_sourceImage);
+  if (!i_SetPreviewImage(pieces ? &m_puzzle.resultImage : &m_sourceImage) && m_preview.GetError() == klErrNoMemory)
+    Alert(kMemoryProblem, kErrorTitle);
 }
 
 void CWnd_Main::RedrawPreview(u8 navigator) {
@@ -229,17 +230,33 @@ void CWnd_Main::RecordLayoutUndoPoint() { m_editor.undo.uncm_SaveState(CLayoutUn
 // ---------------------------------------------------------------------------
 // Stored settings
 
-u8 CWnd_Main::ReadScriptParameters(CKLF_Mem& block) {
+// Settings missing from the descriptor, or not settings, are none here;
+// memory is a failure.
+u8 CWnd_Main::ReadScriptParameters(CKLF_Mem& block, u16& error) {
   u8 display = 0;
-  return m_plugin->ReadEncryptedScriptParameter_V2(block, display);
+  if (m_plugin->ReadEncryptedScriptParameter_V2(block, display)) return 1;
+  block.free();
+  error = m_plugin->GetError();
+  return error == klErrNoMemory ? 0 : 1;
 }
 
-u8 CWnd_Main::WriteScriptParameters(const u8* data, u32 size) {
-  return m_plugin->WriteEncryptedScriptParameter_V2(data, size);
+u8 CWnd_Main::WriteScriptParameters(const u8* data, u32 size, u16& error) {
+  if (m_plugin->WriteEncryptedScriptParameter_V2(data, size)) return 1;
+  error = m_plugin->GetError();
+  return 0;
 }
 
-u8 CWnd_Main::ReadPluginFile(CKLF_Mem& block, const char* name) { return m_plugin->ConfFile_Read(block, name, ""); }
+// A file that is not there (or cannot be opened) is none; one that cannot
+// be read is a failure.
+u8 CWnd_Main::ReadPluginFile(CKLF_Mem& block, const char* name, u16& error) {
+  if (m_plugin->ConfFile_Read(block, name, "")) return 1;
+  block.free();
+  error = m_plugin->GetError();
+  return error == klErrFileOpen ? 1 : 0;
+}
 
-u8 CWnd_Main::WritePluginFile(const u8* data, u32 size, const char* name) {
-  return m_plugin->ConfFile_Write(data, size, name, "");
+u8 CWnd_Main::WritePluginFile(const u8* data, u32 size, const char* name, u16& error) {
+  if (m_plugin->ConfFile_Write(data, size, name, "")) return 1;
+  error = m_plugin->GetError();
+  return 0;
 }

@@ -34,7 +34,10 @@ u8 CWnd_AutoLayout::Open(CKLF_Window* cutterWindow, CCutterMainPort* main) {
   CWnd_AutoLayout dialog(main, values);
   if (dialog.Run("AutoLayout", cutterWindow) != 1) return 0;
   CAutoLayoutSettings chosen = dialog.GetValues();
-  if (conf) chosen.Save(conf);
+  if (conf && !chosen.Save(conf) && m_App)
+    m_App->PlatformMessageBox(
+        chosen.GetError() == klErrNoMemory ? "Memory allocation problem..." : "Cannot write file...", "Error!",
+        cutterWindow);
   chosen.Apply(main);
   return 1;
 }

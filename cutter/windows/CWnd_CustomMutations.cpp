@@ -35,7 +35,10 @@ u8 CWnd_CustomMutations::Open(CKLF_Window* cutterWindow, CCutterMainPort* main, 
   CWnd_CustomMutations dialog(main, values);
   if (dialog.Run("CMuts", cutterWindow) != 1) return 0;
   CCustomMutationsSettings chosen = dialog.GetValues();
-  if (conf) chosen.Save(conf);
+  if (conf && !chosen.Save(conf) && m_App)
+    m_App->PlatformMessageBox(
+        chosen.GetError() == klErrNoMemory ? "Memory allocation problem..." : "Cannot write file...", "Error!",
+        cutterWindow);
   mutS = chosen.amount[M::kS];
   mutU = chosen.amount[M::kU];
   mutH = chosen.amount[M::kH];

@@ -225,7 +225,9 @@ TEST_F(PrefWindowTest, EachRecordRoundTrips) {
     want.SwatchColour(static_cast<CPreferences::Swatch>(s)) = {static_cast<u8>(10 + s), static_cast<u8>(20 + s),
                                                                static_cast<u8>(30 + s), 255};
   EXPECT_EQ(Values(prefs), Values(want));
-  EXPECT_EQ(Values(CPreferences::Read(Conf())), Values(want));
+  CPreferences stored;
+  ASSERT_EQ(CPreferences::Read(Conf(), stored), 1);
+  EXPECT_EQ(Values(stored), Values(want));
   // The checkerboards once more: the radio buttons switch back.
   InLoop([&] {
     P* d = Running<P>();
@@ -236,7 +238,8 @@ TEST_F(PrefWindowTest, EachRecordRoundTrips) {
   });
   ASSERT_EQ(CMainDialogs::DoPrefDialog(port, prefs), 1);
   want.alphaSolid = want.extAlphaSolid = 0;
-  EXPECT_EQ(Values(CPreferences::Read(Conf())), Values(want));
+  ASSERT_EQ(CPreferences::Read(Conf(), stored), 1);
+  EXPECT_EQ(Values(stored), Values(want));
 }
 
 // A swatch opens the colour picker: a chosen colour fills the swatch and

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "CTessarette.h"
@@ -100,4 +101,36 @@ TEST(LayoutAutoLayout, TrianglesAndHexagonsCutIntoTheirShapes) {
   ASSERT_EQ(big.model.verticalLineCount, 97u);
   ASSERT_EQ(big.autoLayout.AutoLayout_Hexagons(500, 0, 0), 1);
   EXPECT_EQ(big.model.horizontalLineCount, 97u);
+}
+
+// Memory that runs out for a triangle or hexagon layout, or for a settings
+// block with extra knives, fails with error 17 and leaves the layout as it
+// was: once for the extra knives alone, once for the grid too. The auto
+// layouts alert; a block read lays no defaults.
+TEST(LayoutAutoLayout, MemoryThatRunsOutLeavesTheLayoutAsItWas) {
+  Shapes saved(300, 200);
+  ASSERT_EQ(saved.autoLayout.AutoLayout_Hexagons(3, 4, 1), 1);
+  const Bytes block = saved.State();
+  const std::function<u8(Shapes&)> kLays[] = {
+      [](Shapes& s) { return s.autoLayout.AutoLayout_Triangles(4, 7, 0); },
+      [](Shapes& s) { return s.autoLayout.AutoLayout_Hexagons(3, 4, 1); },
+      [&](Shapes& s) {
+        CSettingsBlock codec;
+        const u8* records = nullptr;
+        u32 count = 0;
+        u8 defaults = 0;
+        const u8 read = codec.Read(s.model, block.data(), static_cast<u32>(block.size()), &records, count, &defaults);
+        return static_cast<u8>(read + defaults + (codec.GetError() == klErrNoMemory ? 0 : 10));
+      }};
+  for (u32 k = 0; k < 3; ++k)
+    for (u64 limit : {100 * sizeof(CLayoutModel::AUXKNIFESTRUCT), sizeof(Knife)}) {
+      Shapes s(300, 200);
+      ASSERT_EQ(s.model.spl_SplitEvenParts(3, 2, 1, 1), 1);
+      const Bytes before = s.State();
+      s.model.SetBlockLimit(limit);
+      EXPECT_EQ(kLays[k](s), 0) << k << " " << limit;
+      EXPECT_EQ(s.model.GetError(), klErrNoMemory) << k;
+      EXPECT_EQ(s.State(), before) << k << " " << limit;
+      EXPECT_EQ(s.view.alerts.empty(), k == 2) << k;
+    }
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -72,7 +73,8 @@ TEST(Preferences, RecordsRoundTrip) {
   klftest::TempDir dir;
   CKLF_Storage conf;
   ASSERT_EQ(conf.Open(dir.File("plugin.conf").c_str(), 2), 1);
-  const CPreferences d = CPreferences::Read(&conf);
+  CPreferences d, r, unread;
+  ASSERT_EQ(CPreferences::Read(&conf, d), 1);
   EXPECT_EQ(Flags(d), std::vector<int>({1, 70, 0, 0}));
   EXPECT_EQ(Colours(d), std::vector<int>({255, 255, 255, 255, 192, 192, 192, 255, 255, 255, 255, 255, 204, 204, 204,
                                           255, 200, 200, 200, 255, 200, 200, 200, 255}));
@@ -82,17 +84,25 @@ TEST(Preferences, RecordsRoundTrip) {
     p.SwatchColour(static_cast<CPreferences::Swatch>(s)) = {static_cast<u8>(s), static_cast<u8>(10 + s),
                                                             static_cast<u8>(20 + s), static_cast<u8>(30 + s)};
   ASSERT_EQ(p.Write(&conf), 1);
+  const std::vector<u8> padding(16384, 7);  // records beyond a read buffer
+  ASSERT_EQ(conf.SetRecord("Padding", padding.data(), static_cast<u32>(padding.size())), 1);
   ASSERT_EQ(conf.Close(), 1);
   CKLF_Storage again;
   ASSERT_EQ(again.Open(dir.File("plugin.conf").c_str(), 1), 1);
-  const CPreferences r = CPreferences::Read(&again);
+  ASSERT_EQ(CPreferences::Read(&again, r), 1);
   EXPECT_EQ(Flags(r), Flags(p));
   EXPECT_EQ(Colours(r), Colours(p));
   u8 rgba[4];
   u32 n = 4;
   ASSERT_TRUE(again.GetRec("Preferences>ExtAlphaColor2", rgba, n));
   EXPECT_EQ(std::vector<int>(rgba, rgba + 4), std::vector<int>({4, 14, 24, 34}));
-  EXPECT_EQ(Flags(CPreferences::Read(nullptr)), Flags(d));
+  ASSERT_EQ(CPreferences::Read(nullptr, r), 1);
+  EXPECT_EQ(Flags(r), Flags(d));
+  // A store that cannot be read (its file cut short under it) fails.
+  CKLF_Storage cut;
+  ASSERT_EQ(cut.Open(dir.File("plugin.conf").c_str(), 1), 1);
+  ASSERT_EQ(truncate(dir.File("plugin.conf").c_str(), 40), 0);
+  EXPECT_EQ(CPreferences::Read(&cut, unread), 0);
 }
 
 // The opacity line: what it shows and what typing stores.

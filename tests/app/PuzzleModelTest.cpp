@@ -112,6 +112,28 @@ TEST(PuzzleEffects, RerenderRestartsAndRecombinesWhatWasRendered) {
   }
 }
 
+// A re-render that fails for memory tells the user; before the result is
+// applied what it left is rendered, or, failing again, told again and the
+// apply refused.
+TEST(PuzzleEffects, ApplyCompletesWhatAFailedRerenderLeft) {
+  for (const bool failsAgain : {false, true}) {
+    Puzzle p(3, 2);
+    p.engine.SetThreads(1);
+    puzzletest::Model& m = p.model;
+    CKLF_DWordArray list;
+    for (u32 i = 0; i < 3; ++i) ASSERT_GE(list.Add(i), 0);
+    for (u32 i = 0; i < 3; ++i) p.Piece(i).bevel[1].size = 4;
+    m.failAt = m.renders + 2;
+    EXPECT_EQ(m.pmop_RerenderPieces(&list, 1, 1), 0);
+    EXPECT_EQ(p.port.alerts, std::vector<std::string>({"Memory allocation problem..."}));
+    EXPECT_FALSE(p.Consistent());
+    m.failAt = failsAgain ? m.renders + 1 : 0;
+    EXPECT_EQ(m.pmop_CompleteResult(), failsAgain ? 0 : 1);
+    EXPECT_EQ(p.port.alerts.size(), failsAgain ? 2u : 1u);
+    EXPECT_EQ(p.Consistent(), !failsAgain);
+  }
+}
+
 // A stopped re-render ends before its next piece and recombines nothing,
 // or, stopped while recombining, ends the recombination; the next one
 // recombines what it rendered, also a piece rendered back to what the

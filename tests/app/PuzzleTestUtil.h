@@ -49,6 +49,7 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   std::function<const char*(const char* name, const char* group, u8 enabled, u8 type)> tips;
   std::string openPath;
   std::map<std::string, Bytes> files;  // "script": the scripting parameters
+  std::map<std::string, u16> failing;  // files that cannot be read or written, with why
   // What an effect window reads of the main window. Tips read
   // "group/name/enabled/type" unless tips answers them (a program a person
   // looks at takes the application's); the Help menu offers commands 300
@@ -78,14 +79,20 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   CEffectWindowServices* NewEffectWindow(u8 effect) override { return newWindow(effect); }
   void DoCutterWindow() override { ++cutterOpens, openCutter(); }
   void RecordLayoutUndoPoint() override { ++undoPoints; }
-  u8 ReadScriptParameters(CKLF_Mem& block) override { return ReadPluginFile(block, "script"); }
-  u8 WriteScriptParameters(const u8* data, u32 size) override { return WritePluginFile(data, size, "script"); }
-  u8 ReadPluginFile(CKLF_Mem& block, const char* name) override {
+  u8 ReadScriptParameters(CKLF_Mem& block, u16& error) override { return ReadPluginFile(block, "script", error); }
+  u8 WriteScriptParameters(const u8* data, u32 size, u16& error) override {
+    return WritePluginFile(data, size, "script", error);
+  }
+  // A file named in failing answers 0 with its code.
+  u8 ReadPluginFile(CKLF_Mem& block, const char* name, u16& error) override {
+    if (failing.count(name)) return error = failing[name], 0;
     auto f = files.find(name);
-    if (f == files.end() || !block.alloc(static_cast<u32>(f->second.size()))) return 0;
+    if (f == files.end()) return 1;
+    if (!block.alloc(static_cast<u32>(f->second.size()))) return error = klErrNoMemory, 0;
     return std::copy(f->second.begin(), f->second.end(), block.GetPtr()), 1;
   }
-  u8 WritePluginFile(const u8* data, u32 size, const char* name) override {
+  u8 WritePluginFile(const u8* data, u32 size, const char* name, u16& error) override {
+    if (failing.count(name)) return error = failing[name], 0;
     return files[name].assign(data, data + size), 1;
   }
   CPluginMain* GetPluginObject() override { return plugin; }
@@ -124,7 +131,7 @@ inline Bytes KnobGridBlock(i32 w, i32 h, u16 columns, u16 rows) {
   CSettingsBlock codec;
   CKLF_Mem block;
   u32 length = 0;
-  codec.Write(layout, 0, nullptr, 0, &block, length);
+  EXPECT_EQ(codec.Write(layout, 0, nullptr, 0, &block, length), 1);
   return Bytes(block.GetPtr(), block.GetPtr() + length);
 }
 

@@ -26,8 +26,7 @@ Bytes Block(const CLayoutModel& m, const CTessarette* pieces = nullptr) {
   CSettingsBlock codec;
   CKLF_Mem mem;
   u32 length = 0;
-  if (pieces) codec.WritePuzzle(m, *pieces, &mem, length);
-  else codec.Write(m, 0, nullptr, 0, &mem, length);
+  EXPECT_EQ(pieces ? codec.WritePuzzle(m, *pieces, &mem, length) : codec.Write(m, 0, nullptr, 0, &mem, length), 1);
   return Bytes(mem.GetPtr(), mem.GetPtr() + length);
 }
 
@@ -152,24 +151,38 @@ TEST(SettingsPersistence, LoadDocumentRefusesAndKeepsTheLayout) {
 
 // Start-up: the scripting parameters before "last.data", a block that does
 // not fit gives the defaults without a word, piece records wait for the
-// Cutter. Apply stores the block in both places.
+// Cutter; memory or a file that cannot be read fails the start, the layout
+// as it was. Apply stores the block in both places, and tells a store that
+// fails for memory or the file (the host's own refusal is not ours to tell).
 TEST(SettingsPersistence, StartUpAndApply) {
   Main main;
   const Bytes puzzle = Block(main.layout, &main.puzzle.engine);
   std::map<std::string, Bytes>& files = main.puzzle.port.files;
+  std::map<std::string, u16>& failing = main.puzzle.port.failing;
+  const char* last = CSettingsPersistence::kLastData;
   CLayoutModel one;
   one.spl_SplitEvenParts(1, 1, 1, 1);
   struct Case {
     Bytes script, last;
     u32 records;
     u16 lines;  // horizontal and vertical line counts, x 10
-  } cases[] = {{{}, puzzle, 6, 12}, {Block(one), puzzle, 0, 0}, {{}, Bytes(20, 1), 0, 12}, {{}, {}, 0, 12}};
+    std::map<std::string, u16> failing;
+    u16 error;
+  } cases[] = {{{}, puzzle, 6, 12},
+               {Block(one), puzzle, 0, 0},
+               {{}, Bytes(20, 1), 0, 12},
+               {{}, {}, 0, 12},
+               {{}, puzzle, 0, 0, {{"script", klErrNoMemory}}, klErrNoMemory},
+               {{}, puzzle, 0, 0, {{last, klErrNoMemory}}, klErrNoMemory},
+               {{}, puzzle, 0, 0, {{last, klErrFileRead}}, klErrFileRead}};
   for (const Case& c : cases) {
     files.clear();
+    failing = c.failing;
     if (!c.script.empty()) files["script"] = c.script;
-    if (!c.last.empty()) files[CSettingsPersistence::kLastData] = c.last;
+    if (!c.last.empty()) files[last] = c.last;
     main.layout.spl_SplitEvenParts(1, 1, 1, 1);
-    ASSERT_EQ(main.settings.settings_LoadCurLayoutAndCellSettings(), 1);
+    ASSERT_EQ(main.settings.settings_LoadCurLayoutAndCellSettings(), c.error ? 0 : 1) << c.error;
+    if (c.error) EXPECT_EQ(main.settings.GetError(), c.error);
     EXPECT_EQ(main.settings.pendingRecordCount, c.records);
     EXPECT_EQ(main.layout.horizontalLineCount * 10 + main.layout.verticalLineCount, c.lines);
     if (c.records) {
@@ -179,8 +192,20 @@ TEST(SettingsPersistence, StartUpAndApply) {
   }
   EXPECT_TRUE(main.puzzle.port.alerts.empty());
   KnobLayout(main.layout);
-  files.clear();
-  ASSERT_EQ(main.settings.settings_SaveCurLayoutAndCellSettings(), 1);
+  const struct {
+    std::map<std::string, u16> failing;
+    std::vector<std::string> alerts;
+  } kApply[] = {{{}, {}},
+                {{{"script", klErrBadArg}}, {}},
+                {{{"script", klErrNoMemory}}, {"Memory allocation problem..."}},
+                {{{last, klErrFileWrite}}, {"Cannot write file..."}}};
+  for (const auto& a : kApply) {
+    files.clear();
+    failing = a.failing;
+    main.puzzle.port.alerts.clear();
+    EXPECT_EQ(main.settings.settings_SaveCurLayoutAndCellSettings(), a.alerts.empty() ? 1 : 0);
+    EXPECT_EQ(main.puzzle.port.alerts, a.alerts);
+    if (!failing.count(last)) EXPECT_EQ(files[last], puzzle);
+  }
   EXPECT_EQ(files["script"], puzzle);
-  EXPECT_EQ(files[CSettingsPersistence::kLastData], puzzle);
 }

@@ -43,11 +43,11 @@ struct LayoutMain : CCutterMainPort {
     ++shapeCalls;
   }
   void AutoLayout_Triangles(u32 rows, u32 perRow, u8 regular) override {
-    e.autoLayout.AutoLayout_Triangles(rows, perRow, regular);
+    EXPECT_EQ(e.autoLayout.AutoLayout_Triangles(rows, perRow, regular), 1);
     layouts.push_back("triangles " + std::to_string(rows) + "x" + std::to_string(perRow) + (regular ? " regular" : ""));
   }
   void AutoLayout_Hexagons(u32 rows, u32 columns, u8 regular) override {
-    e.autoLayout.AutoLayout_Hexagons(rows, columns, regular);
+    EXPECT_EQ(e.autoLayout.AutoLayout_Hexagons(rows, columns, regular), 1);
     layouts.push_back("hexagons " + std::to_string(rows) + "x" + std::to_string(columns) + (regular ? " regular" : ""));
   }
   CKLF_Storage* GetConfStore() override { return confOpen ? &conf : nullptr; }

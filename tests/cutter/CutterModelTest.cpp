@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <new>
 
@@ -306,8 +308,8 @@ TEST(CutterModel, LastShapeAndOptionsInTheStore) {
 
   auto load = [&](CCutterModel& m) {
     m.SetConfStore(&conf);
-    m.settings_LoadLastKnife();
-    m.settings_LoadCutterOptions();
+    EXPECT_EQ(m.settings_LoadLastKnife(), 1);
+    EXPECT_EQ(m.settings_LoadCutterOptions(), 1);
   };
   CCutterModel back;
   load(back);
@@ -343,8 +345,20 @@ TEST(CutterModel, LastShapeAndOptionsInTheStore) {
   // Without a store the link keeps its state and nothing is saved.
   CCutterModel none;
   none.linkRC = 1;
-  none.settings_LoadCutterOptions();
+  EXPECT_EQ(none.settings_LoadCutterOptions(), 1);
   EXPECT_EQ(none.linkRC, 1);
   EXPECT_EQ(none.settings_SaveLastKnife(), 0);
   ASSERT_TRUE(conf.Close());
+
+  // A store that cannot be read (its file cut short under it) fails the
+  // loads; the knife and the link stay as they were.
+  ASSERT_EQ(conf.Open(dir.File("plugin.conf").c_str(), 1), 1);
+  ASSERT_EQ(truncate(dir.File("plugin.conf").c_str(), 40), 0);
+  for (const auto load : {&CCutterModel::settings_LoadLastKnife, &CCutterModel::settings_LoadCutterOptions}) {
+    Model r({{0.1, 0.2}, {-0.3, 0.6}, {0.2, 0.7}});
+    r.m.SetConfStore(&conf);
+    r.m.linkRC = 1;
+    EXPECT_EQ((r.m.*load)(), 0);
+    EXPECT_EQ(r.m.nodeCount * 10 + r.m.linkRC, 31);
+  }
 }

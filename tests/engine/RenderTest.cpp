@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "CKLF_ImageFX.h"
@@ -152,13 +154,18 @@ namespace {
 class FakeLayers : public CTessaretteLayerSource {
  public:
   std::vector<LAYERINFO> table;
-  u8 FillLayerTable(kltRECT_s, u8) override { return 1; }
+  // The call that fails (1 the table, 2 the layer; 0 none) and its code.
+  int failing = 0;
+  u16 error = 0;
+  u8 FillLayerTable(kltRECT_s, u8) override { return failing != 1; }
+  u16 GetLastError() const override { return error; }
   u32 GetLayerCount() override { return static_cast<u32>(table.size()); }
   u8 GetLayerInfo(u32 i, LAYERINFO& info) override {
     info = table[i];
     return 1;
   }
   u8 ReadLayer(i32 id, u8** planes, u32 stride, i32 w, i32 h, u8 count, kltRECT_s r) override {
+    if (failing == 2) return 0;
     for (u8 p = 0; p < count; p++)
       for (i32 y = 0; y < h; y++)
         for (i32 x = 0; x < w; x++)
@@ -212,6 +219,25 @@ TEST(TessaretteRender, ImageOverlayTakesTheCoveringLayer) {
   c.imageOverlay[W] = {1, 255, 0, 0, -1};
   ASSERT_EQ(cut.e.RenderPiece(0), 1);
   EXPECT_EQ(ImageOf(c, 4)[0], static_cast<u8>(c.rect.left + 2 * c.rect.top + 9));
+}
+
+// Layers that cannot be read: for want of memory the piece's render fails
+// (its overlay not taken as rendered); otherwise the overlay stays clear.
+TEST(TessaretteRender, ImageOverlayLayersThatCannotBeRead) {
+  Cut cut;
+  FakeLayers layers;
+  layers.table = {{7, {0, 0, 1000, 1000}}};
+  cut.e.SetDocument({1, {100, 50, 196, 122}, 1, &layers});
+  Cell& c = *cut.e.GetPiece(0);
+  for (const auto& k : std::vector<std::pair<int, u16>>{{1, klErrNoMemory}, {2, klErrNoMemory}, {1, 1}, {2, 0}}) {
+    SetEffects(c, 0);
+    c.imageOverlay[R] = {};
+    c.imageOverlay[W] = {1, 255, 1, 0, 7};
+    std::tie(layers.failing, layers.error) = k;
+    const u8 rendered = k.second != klErrNoMemory;
+    EXPECT_EQ(cut.e.RenderPiece(0) * 10 + c.imageOverlay[R].layerId, rendered * 17) << k.first << " " << k.second;
+    if (rendered) EXPECT_EQ(ImageOf(c, 4), SourceOf(c, 4));
+  }
 }
 
 // Recombination against the rules applied pixel by pixel, piece by piece.

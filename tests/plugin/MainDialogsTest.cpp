@@ -165,7 +165,8 @@ TEST(MainDialogs, TheMainWindowTakesTheNewPreferences) {
   r.Dialog();
   CKLF_Storage conf;
   ASSERT_EQ(conf.Open(CKLF_String(r.dir.File("plugin.conf").c_str()), 1), 1);
-  const CPreferences stored = CPreferences::Read(&conf);
+  CPreferences stored;
+  ASSERT_EQ(CPreferences::Read(&conf, stored), 1);
   EXPECT_EQ(std::vector<int>({stored.alphaSolid, stored.alphaColorSolid.blue, stored.delKnifeOpacity}),
             std::vector<int>({1, 56, 102}));
 }

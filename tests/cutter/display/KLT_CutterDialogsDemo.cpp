@@ -50,11 +50,11 @@ struct DemoMain : CCutterMainPort {
     if (cutter) Say("shape " + std::to_string(cutter->nodeCount) + " nodes");
   }
   void AutoLayout_Triangles(u32 r, u32 c, u8 regular) override {
-    e.autoLayout.AutoLayout_Triangles(r, c, regular);
+    if (!e.autoLayout.AutoLayout_Triangles(r, c, regular)) Say("layout failed");
     Say("layout triangles " + std::to_string(r) + "x" + std::to_string(c) + (regular ? " regular" : ""));
   }
   void AutoLayout_Hexagons(u32 r, u32 c, u8 regular) override {
-    e.autoLayout.AutoLayout_Hexagons(r, c, regular);
+    if (!e.autoLayout.AutoLayout_Hexagons(r, c, regular)) Say("layout failed");
     Say("layout hexagons " + std::to_string(r) + "x" + std::to_string(c) + (regular ? " regular" : ""));
   }
   kltSIZE_s GetWindowPosition(const char*, const char*) override { return {kX, kY}; }

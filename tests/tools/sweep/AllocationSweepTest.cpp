@@ -212,19 +212,20 @@ bool WritePicture(const std::string& path) {
 
 // A slot's folders: the plug-in (a copy, whose files its runs write
 // beside it, with those of an earlier run of other settings unless the
-// run is the first) and the user's folder, with the picture, old outputs
-// and read-only files named as the export's fallbacks would name its
-// files.
+// run is the first; what else that run writes stays as the user's) and
+// the user's folder, with the picture, old outputs and read-only files
+// named as the export's fallbacks would name its files.
 void MakeSlot(const std::string& slot, const std::string& picture, bool firstRun, int columns, int rows,
-              Report* report, const std::string& input = "in.png") {
+              const std::vector<std::string>& layout, Report* report, const std::string& input = "in.png") {
   fs::create_directories(slot + "/plugin");
   fs::create_directories(slot + "/work/px");
   fs::copy_file(KLF_PLUGIN_LIBRARY, slot + "/plugin/" + kLibrary);
   fs::copy_file(picture, slot + "/work/in.png");
   if (input != "in.png") fs::copy_file(fs::path(picture).parent_path() / input, slot + "/work/" + input);
   if (!firstRun) {
-    const std::vector<std::string> earlier = {"tessarette-host", "--plugin", std::string("../plugin/") + kLibrary,
-                                              "--threads", "1", "--grid", "3x3", "in.png", "-o", "earlier.png"};
+    std::vector<std::string> earlier = {"tessarette-host", "--plugin", std::string("../plugin/") + kLibrary,
+                                        "--threads", "1", "in.png", "-o", "earlier.png"};
+    earlier.insert(earlier.begin() + 5, layout.begin(), layout.end());
     EXPECT_TRUE(RunUnfailed(slot, earlier, report)) << report->message;
     fs::remove(slot + "/work/earlier.png");
   }
@@ -290,9 +291,10 @@ struct Job {
   const char* name;
   std::vector<std::string> args;
   bool firstRun;  // no earlier run left its files beside the plug-in
-  int columns, rows;
+  int columns, rows;  // the grid laid; 0 x 0 when args lay the layout
   const char* input = "in.png";  // made by WriteInputs
   const char* output = "o.png";
+  std::vector<std::string> earlier = {"--grid", "3x3"};  // the earlier run's layout
 };
 
 // The photographs some jobs read, small (120 x 80), beside in.png: a
@@ -374,12 +376,14 @@ TEST_P(AllocationSweep, EveryPointEndsDoneOrOutOfMemory) {
   std::vector<Tree> base(slots);  // each slot's tree before a run
   for (unsigned i = 0; i < slots; ++i) {
     slot[i] = root.path + "/slot" + std::to_string(i);
-    MakeSlot(slot[i], root.path + "/in.png", job.firstRun, job.columns, job.rows, &reports[i], job.input);
+    MakeSlot(slot[i], root.path + "/in.png", job.firstRun, job.columns, job.rows, job.earlier, &reports[i],
+             job.input);
     base[i] = Snapshot(slot[i]);
   }
-  const std::string grid = std::to_string(job.columns) + "x" + std::to_string(job.rows);
   std::vector<std::string> args = {"tessarette-host", "--plugin", std::string("../plugin/") + kLibrary,
-                                   "--threads", "1", "--grid", grid, job.input, "-o", job.output};
+                                   "--threads", "1", job.input, "-o", job.output};
+  const std::string grid = std::to_string(job.columns) + "x" + std::to_string(job.rows);
+  if (job.columns > 0) args.insert(args.begin() + 5, {"--grid", grid});
   args.insert(args.end(), job.args.begin(), job.args.end());
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(RunUnfailed(slot[0], args, &reports[0])) << reports[0].message;
@@ -435,7 +439,18 @@ INSTANTIATE_TEST_SUITE_P(Jobs, AllocationSweep,
                                          Job{"ExifIccJpeg", {}, false, 2, 2, "exif.jpg"},
                                          Job{"IccpPng", {}, false, 2, 2, "iccp.png"},
                                          Job{"CmykJpeg", {}, false, 2, 2, "cmyk.jpg", "o.psd"},
-                                         Job{"ProgressiveJpeg", {}, false, 2, 2, "prog.jpg"}),
+                                         Job{"ProgressiveJpeg", {}, false, 2, 2, "prog.jpg"},
+                                         Job{"TrianglesPSD", {"--triangles", "2x3", "--export-pieces", "o.psd"},
+                                             false, 0, 0},
+                                         Job{"HexagonsPNGSet",
+                                             {"--hexagons", "2x2", "--regular", "--export-pieces", "px/p.png"},
+                                             false, 0, 0},
+                                         Job{"HexagonsKnives",
+                                             {"--hexagons", "2x2", "--regular", "--export-knives", "k.eps"},
+                                             false, 0, 0},
+                                         Job{"SavedTrianglesKnives", {"--settings", "t.klpd", "--export-knives", "k.eps"},
+                                             false, 0, 0, "in.png", "o.png",
+                                             {"--triangles", "2x3", "--save-settings", "t.klpd"}}),
                          [](const testing::TestParamInfo<Job>& p) { return std::string(p.param.name); });
 INSTANTIATE_TEST_SUITE_P(DISABLED_Whole, AllocationSweep,
                          testing::Values(Job{"PNGSet8x5", {"--export-pieces", "px/p.png"}, false, 8, 5}),
