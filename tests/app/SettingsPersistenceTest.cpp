@@ -166,8 +166,8 @@ TEST(SettingsPersistence, StartUpAndApply) {
     Bytes script, last;
     u32 records;
     u16 lines;  // horizontal and vertical line counts, x 10
-    std::map<std::string, u16> failing;
-    u16 error;
+    std::map<std::string, u16> failing = {};
+    u16 error = 0;
   } cases[] = {{{}, puzzle, 6, 12},
                {Block(one), puzzle, 0, 0},
                {{}, Bytes(20, 1), 0, 12},
@@ -182,7 +182,9 @@ TEST(SettingsPersistence, StartUpAndApply) {
     if (!c.last.empty()) files[last] = c.last;
     main.layout.spl_SplitEvenParts(1, 1, 1, 1);
     ASSERT_EQ(main.settings.settings_LoadCurLayoutAndCellSettings(), c.error ? 0 : 1) << c.error;
-    if (c.error) EXPECT_EQ(main.settings.GetError(), c.error);
+    if (c.error) {
+      EXPECT_EQ(main.settings.GetError(), c.error);
+    }
     EXPECT_EQ(main.settings.pendingRecordCount, c.records);
     EXPECT_EQ(main.layout.horizontalLineCount * 10 + main.layout.verticalLineCount, c.lines);
     if (c.records) {
@@ -205,7 +207,9 @@ TEST(SettingsPersistence, StartUpAndApply) {
     main.puzzle.port.alerts.clear();
     EXPECT_EQ(main.settings.settings_SaveCurLayoutAndCellSettings(), a.alerts.empty() ? 1 : 0);
     EXPECT_EQ(main.puzzle.port.alerts, a.alerts);
-    if (!failing.count(last)) EXPECT_EQ(files[last], puzzle);
+    if (!failing.count(last)) {
+      EXPECT_EQ(files[last], puzzle);
+    }
   }
   EXPECT_EQ(files["script"], puzzle);
 }
