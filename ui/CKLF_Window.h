@@ -52,8 +52,8 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   virtual void OnCtrlLostFocus(u32 id);
   virtual void OnCtrlNewGroupMaster(u32 id, u8 group);
   // The window manager's close (its close button, Alt+F4): the close box's
-  // click (a button named "..._CloseX"; refused while it is disabled), or
-  // Escape without one.
+  // press and click (a button named "..._CloseX"; refused while it is
+  // disabled), or Escape without one.
   virtual void OnCloseRequest();
 
   // Creation. x = y = -32000 centres the window on the main screen; other

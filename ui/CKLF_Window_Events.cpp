@@ -121,6 +121,9 @@ void CKLF_Window::OnCloseRequest() {
         std::strcmp(name.GetStr() + length - suffix, kCloseBox) != 0)
       continue;
     if (!c->IsEnabled()) return;
+    // As its press does: a field's edit ends before the click, not later
+    // when the closed window loses the keys.
+    if (m_focused != static_cast<i32>(i)) c->SetFocus(1);
     u32 mods = 0;
     c->SendMessage(klMsgClick, &mods);
     return;

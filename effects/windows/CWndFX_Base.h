@@ -97,7 +97,11 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   }
   u8 GetMode() const { return m_mode; }
   void RedrawPreview();
-  void Changes(u16 t) { m_schedule.Changes(t); }
+  // Nothing once the window closes: a field it commits as it loses the
+  // keys during OK's or Cancel's render changes no record.
+  void Changes(u16 t) {
+    if (!m_closing) m_schedule.Changes(t);
+  }
   u8 GetAAMode() const;
   void UpdateStatus(const char* text) { m_schedule.UpdateStatus(text); }
 

@@ -447,6 +447,10 @@ void CKLP_GtkUI::DestroyWindow(KLP_WindowID w) {
   m_native.erase(it);
   gtk_widget_destroy(n.widget);
   cairo_surface_destroy(n.surface);
+  // Gone from the server before the program goes on: a click or a key
+  // aimed at the window behind would otherwise reach the closed one, which
+  // still stands there (and may have the keys) until GTK's next flush.
+  gdk_display_sync(m_display);
 }
 
 bool CKLP_GtkUI::SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t rowBytes) {

@@ -28,10 +28,13 @@ const u32 R = T::FX_RENDERED, W = T::FX_WORKING;
 // of the typed parameter, or -1 while the effect is off.
 int Rendered(const T::SPLITEDCELL& c, u8 effect, u32 copy) {
   switch (effect) {
+    case 0: return c.blur[copy].enabled ? c.blur[copy].radius : -1;
     case 1: return c.bevel[copy].enabled ? c.bevel[copy].size : -1;
     case 2: return c.hsl[copy].enabled ? c.hsl[copy].hue : -1;
     case 3: return c.colorOverlay[copy].enabled ? c.colorOverlay[copy].opacity : -1;
+    case 4: return c.bc[copy].enabled ? c.bc[copy].brightness : -1;
     case 5: return c.mblur[copy].enabled ? c.mblur[copy].radius : -1;
+    case 6: return c.opacity[copy].enabled ? c.opacity[copy].opacity : -1;
     case 8: return c.stroke[copy].enabled ? c.stroke[copy].size : -1;
     default: return c.imageOverlay[copy].enabled ? c.imageOverlay[copy].opacity : -1;
   }
@@ -255,6 +258,78 @@ TEST(EffectWindowsRun, TheLayerPickerFramesItsThumbnailAsTheMainWindowDoes) {
       EXPECT_EQ(o.sourceMode, 1);
       EXPECT_EQ(o.layerId, 2);
     }
+    r.Click(CWnd_Main::kCancel);
+  });
+  EXPECT_EQ(r.Dialog(), klpResUserCanceled);
+}
+
+namespace {
+
+enum Closing { kCloseRequest, kCloseBox, kCancel, kEscape };
+
+// Time passes while Cancel's render runs: as the closing window loses the
+// keys the mouse moves over the main window, and its move comes 100 ms
+// later, the window's timers due by then firing.
+void TimePassesAsTheWindowCloses(PuzzleRun& r, const KLP_WindowID& closing) {
+  r.ui.SetEventObserver([&r, &closing](const KLP_Event& e) {
+    CWnd_Main* main = r.Main();
+    if (!main || !closing) return;
+    const kltRECT_s m = main->GetWindowRect();
+    if (e.window == closing && e.eventClass == klpClassWindow && e.kind == klpWindowDeactivated)
+      r.ui.PostMouse(klpMouseMoved, m.left + 20, m.bottom - 20);
+    else if (e.window == main->GetWindowHandle() && e.eventClass == klpClassMouse && main->Puzzle().IsRerenderBusy())
+      r.ui.AdvanceClock(100);
+  });
+}
+
+}  // namespace
+
+// A value typed into each effect window and left with Tab reaches the
+// pieces; the window closed by the window manager's close request, its
+// close box, Cancel or Escape leaves them as they were, also when time
+// passes during Cancel's render (the field that still had the keys ends
+// its edit before the close, not as the closed window loses them).
+TEST(EffectWindowsRun, EveryCloseButOkLeavesThePiecesAsTheyWere) {
+  const struct {
+    u8 effect;
+    const char* edit;
+    const char* typed;
+    int stored;
+  } edits[] = {{0, "_Radius", "25", 25}, {1, "_Size", "5", 5},      {2, "_H", "-30", -30},
+               {3, "_Opacity", "40", 102}, {4, "_Bright", "30", 30}, {5, "_Radius", "12", 12},
+               {6, "_Opacity", "40", 102}, {8, "_Size", "7", 7},     {9, "_Opacity", "60", 153}};
+  PuzzleRun r;
+  KLP_WindowID closing = 0;
+  r.Then([&r, &edits, &closing] {
+    r.Cut();
+    // Here: the application sets its own observer as its loop starts.
+    TimePassesAsTheWindowCloses(r, closing);
+    T& engine = *r.Main()->GetEngine();
+    for (const auto& e : edits)
+      for (Closing way : {kCloseRequest, kCloseBox, kCancel, kEscape}) {
+        SCOPED_TRACE(::testing::Message() << "effect " << int(e.effect) << " way " << int(way));
+        std::vector<int> start;
+        for (u32 i = 0; i < engine.GetPieceCount(); ++i) start.push_back(Rendered(*engine.GetPiece(i), e.effect, R));
+        CWndFX_Base* fx = r.Open(e.effect);
+        ASSERT_TRUE(fx);
+        r.Type(*fx, r.Control(*fx, e.edit, klCtrlEditLine), e.typed);
+        r.ui.AdvanceClock(100);
+        r.ui.Pump();
+        ASSERT_EQ(Rendered(*engine.GetPiece(0), e.effect, R), e.stored);
+        closing = fx->GetWindowHandle();
+        if (way == kCloseRequest) r.ui.PostClose(closing);
+        if (way == kCloseBox || way == kCancel)
+          r.Click(*fx, r.Control(*fx, way == kCancel ? "_Cancel" : "_CloseX", klCtrlButton));
+        if (way == kEscape) r.ui.PostKey(klpKeyDown, klpVKEscape, 27);
+        r.ui.Pump();
+        closing = 0;
+        EXPECT_EQ(r.Main()->Puzzle().effectWindowOpen, 0);
+        for (u32 i = 0; i < engine.GetPieceCount(); ++i) {
+          EXPECT_EQ(Rendered(*engine.GetPiece(i), e.effect, R), start[i]) << i;
+          EXPECT_EQ(Rendered(*engine.GetPiece(i), e.effect, W), start[i]) << i;
+        }
+      }
+    r.ui.SetEventObserver(nullptr);
     r.Click(CWnd_Main::kCancel);
   });
   EXPECT_EQ(r.Dialog(), klpResUserCanceled);

@@ -7,7 +7,8 @@
 // whose keys go and come back at once stays active, one that loses them is
 // deactivated; a press queued behind the one that ends a modal loop
 // reaches its window once the loop has returned; a window selected before
-// it is on screen has the keys once it maps. Prints "ok"
+// it is on screen has the keys once it maps; a destroyed window has left
+// the server when its destruction returns. Prints "ok"
 // and ends with 0, else names each fault on standard error and ends with 1.
 // Run under Xvfb by display_faults_test.sh.
 #include <gtk/gtk.h>
@@ -19,6 +20,8 @@
 
 #include "CKLP_UIPlatform.h"
 #include "FailingAllocations.h"
+
+#include <gdk/gdkx.h>
 
 namespace {
 
@@ -238,6 +241,42 @@ void SelectedBeforeShownGetsTheKeys(CKLP_UIPlatform& ui) {
   ui.DestroyWindow(a);
 }
 
+// Whether another client of the server sees a top-level window of that id.
+bool OnServer(Display* display, ::Window id) {
+  ::Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  bool found = false;
+  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count; ++i) found = found || children[i] == id;
+    XFree(children);
+  }
+  return found;
+}
+
+// A window destroyed (a box answered) leaves the screen before the program
+// goes on: a click or a key made at once, aimed at the window behind it,
+// would otherwise reach the closed window, there until GTK's next flush.
+void DestroyedLeavesTheServerAtOnce(CKLP_UIPlatform& ui) {
+  QuietClient client;
+  const KLP_WindowID w = ui.CreateWindow(Desc(), &client);
+  ui.ShowWindow(w, true);
+  ui.SelectWindow(w);
+  Settle();
+  const KLP_Rect b = ui.GetWindowBounds(w);
+  GtkWidget* widget = WidgetAt(b.left, b.top);
+  Display* other = XOpenDisplay(nullptr);
+  Check(widget != nullptr && other != nullptr, "the window to destroy is on screen");
+  if (!widget || !other) {
+    if (other) XCloseDisplay(other);
+    return ui.DestroyWindow(w);
+  }
+  const ::Window id = GDK_WINDOW_XID(gtk_widget_get_window(widget));
+  Check(OnServer(other, id), "another client sees the window");
+  ui.DestroyWindow(w);
+  Check(!OnServer(other, id), "a destroyed window has left the server when its destruction returns");
+  XCloseDisplay(other);
+}
+
 // Every allocation failing in turn: windows and timers are made or refused.
 void OwnAllocationsFail(CKLP_UIPlatform& ui) {
   QuietClient client;
@@ -280,6 +319,7 @@ int main() {
   FocusBackAtOnceStays(*ui);
   PressBehindTheLoopsEndArrives(*ui);
   SelectedBeforeShownGetsTheKeys(*ui);
+  DestroyedLeavesTheServerAtOnce(*ui);
   delete ui;
   if (g_failures) return 1;
   std::printf("ok\n");
