@@ -1,5 +1,6 @@
 #include "CKLF_PostScriptGenerator.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -20,6 +21,28 @@ const char kIllustratorProcs[] =
 // Paths are stroked 1 unit wide with round caps and joins: the marks reach
 // half a unit beyond the path on every side.
 const f64 kHalfWidth = 0.5;
+
+// One line of a path: head, the numbers as "%.3f" prints them (the C
+// library's formatting of doubles is slow enough to dominate a large
+// layout's text), each followed by a space, then tail. A number takes at
+// most 315 characters, so six always fit.
+bool PathLine(CKLF_String& line, const char* head, const f64* v, u32 n, const char* tail) {
+  char text[2048];
+  char* p = text;
+  char* const end = text + sizeof(text);
+  const size_t headLength = std::strlen(head), tailLength = std::strlen(tail);
+  std::memcpy(p, head, headLength);
+  p += headLength;
+  for (u32 i = 0; i < n; ++i) {
+    const std::to_chars_result r = std::to_chars(p, end, Z(v[i]), std::chars_format::fixed, 3);
+    if (r.ec != std::errc() || end - r.ptr < 1) return false;
+    p = r.ptr;
+    *p++ = ' ';
+  }
+  if (static_cast<size_t>(end - p) < tailLength + 1) return false;
+  std::memcpy(p, tail, tailLength + 1);
+  return !(line = text).IsError();
+}
 
 // The cubic's coordinate at t.
 inline f64 Cubic(f64 p0, f64 p1, f64 p2, f64 p3, f64 t) {
@@ -146,24 +169,19 @@ bool CKLF_PostScriptGenerator::i_PutPaths(CKLF_String& text, bool ai, f64 dx, f6
   CKLF_String line;
   for (u32 i = 0; i < m_used;) {
     const f64 kind = v[i];
-    const char* made;
-    if (kind == kMove) {
-      made = line.Format(ai ? "%.3f %.3f m\n" : "newpath\n%.3f %.3f moveto\n", Z(v[i + 1] + dx), Z(top - v[i + 2]));
-      i += 3;
-    } else if (kind == kLine) {
-      made = line.Format(ai ? "%.3f %.3f l\n" : "%.3f %.3f lineto\n", Z(v[i + 1] + dx), Z(top - v[i + 2]));
-      i += 3;
-    } else if (kind == kCurve) {
-      made = line.Format(ai ? "%.3f %.3f %.3f %.3f %.3f %.3f c\n" : "%.3f %.3f %.3f %.3f %.3f %.3f curveto\n",
-                         Z(v[i + 1] + dx), Z(top - v[i + 2]), Z(v[i + 3] + dx), Z(top - v[i + 4]),
-                         Z(v[i + 5] + dx), Z(top - v[i + 6]));
-      i += 7;
-    } else {
-      made = ai ? "S\n" : "stroke\n";
-      i += 1;
-    }
+    // Turned over and moved: x + dx, top - y.
+    const u32 numbers = kind == kCurve ? 6 : kind == kStroke ? 0 : 2;
+    f64 at[6];
+    for (u32 j = 0; j < numbers; ++j) at[j] = j % 2 ? top - v[i + 1 + j] : v[i + 1 + j] + dx;
+    const char* op = kind == kMove ? (ai ? "m\n" : "moveto\n")
+                     : kind == kLine ? (ai ? "l\n" : "lineto\n")
+                     : kind == kCurve ? (ai ? "c\n" : "curveto\n")
+                                      : (ai ? "S\n" : "stroke\n");
     // The text grows by its own length at a time: linear in the paths.
-    if (!made || !(kind == kStroke ? text.Append(made) : text.Append(line, text.GetLength()))) return false;
+    if (!PathLine(line, kind == kMove && !ai ? "newpath\n" : "", at, numbers, op) ||
+        !text.Append(line, text.GetLength()))
+      return false;
+    i += numbers + 1;
   }
   return true;
 }
