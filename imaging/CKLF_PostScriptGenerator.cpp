@@ -22,26 +22,31 @@ const char kIllustratorProcs[] =
 // half a unit beyond the path on every side.
 const f64 kHalfWidth = 0.5;
 
-// One line of a path: head, the numbers as "%.3f" prints them (the C
-// library's formatting of doubles is slow enough to dominate a large
-// layout's text), each followed by a space, then tail. A number takes at
-// most 315 characters, so six always fit.
-bool PathLine(CKLF_String& line, const char* head, const f64* v, u32 n, const char* tail) {
-  char text[2048];
-  char* p = text;
-  char* const end = text + sizeof(text);
+// One line of a path written at p, with room up to end: head, the numbers
+// as "%.3f" prints them (the C library's formatting of doubles is slow
+// enough to dominate a large layout's text), each followed by a space, then
+// tail. The line's end, or null when it does not fit.
+char* PathLine(char* p, char* end, const char* head, const f64* v, u32 n, const char* tail) {
   const size_t headLength = std::strlen(head), tailLength = std::strlen(tail);
+  if (static_cast<size_t>(end - p) < headLength) return nullptr;
   std::memcpy(p, head, headLength);
   p += headLength;
   for (u32 i = 0; i < n; ++i) {
     const std::to_chars_result r = std::to_chars(p, end, Z(v[i]), std::chars_format::fixed, 3);
-    if (r.ec != std::errc() || end - r.ptr < 1) return false;
+    if (r.ec != std::errc() || r.ptr == end) return nullptr;
     p = r.ptr;
     *p++ = ' ';
   }
-  if (static_cast<size_t>(end - p) < tailLength + 1) return false;
-  std::memcpy(p, tail, tailLength + 1);
-  return !(line = text).IsError();
+  if (static_cast<size_t>(end - p) < tailLength) return nullptr;
+  std::memcpy(p, tail, tailLength);
+  return p + tailLength;
+}
+
+// The lines gathered in chunk up to p, added to the text.
+bool AddChunk(CKLF_String& text, char* chunk, char* p) {
+  *p = 0;
+  const CKLF_String part(chunk);
+  return !part.IsError() && text.Append(part, text.GetLength());
 }
 
 // The cubic's coordinate at t.
@@ -166,7 +171,11 @@ u8 CKLF_PostScriptGenerator::AI_AddPath(const kltFPOS* points, const kltFPOS* co
 // lower left corner at the page's origin.
 bool CKLF_PostScriptGenerator::i_PutPaths(CKLF_String& text, bool ai, f64 dx, f64 top) const {
   const f64* v = reinterpret_cast<const f64*>(m_path.GetPtr());
-  CKLF_String line;
+  // Lines gather in a chunk that goes into the text when full (a string a
+  // line would cost allocations a line); a line takes at most some 2 KB.
+  char chunk[32768];
+  char* p = chunk;
+  char* const end = chunk + sizeof(chunk) - 1;
   for (u32 i = 0; i < m_used;) {
     const f64 kind = v[i];
     // Turned over and moved: x + dx, top - y.
@@ -177,13 +186,16 @@ bool CKLF_PostScriptGenerator::i_PutPaths(CKLF_String& text, bool ai, f64 dx, f6
                      : kind == kLine ? (ai ? "l\n" : "lineto\n")
                      : kind == kCurve ? (ai ? "c\n" : "curveto\n")
                                       : (ai ? "S\n" : "stroke\n");
-    // The text grows by its own length at a time: linear in the paths.
-    if (!PathLine(line, kind == kMove && !ai ? "newpath\n" : "", at, numbers, op) ||
-        !text.Append(line, text.GetLength()))
-      return false;
+    const char* head = kind == kMove && !ai ? "newpath\n" : "";
+    char* next = PathLine(p, end, head, at, numbers, op);
+    if (!next) {
+      // The text grows by its own length at a time: linear in the paths.
+      if (!AddChunk(text, chunk, p) || !(next = PathLine(chunk, end, head, at, numbers, op))) return false;
+    }
+    p = next;
     i += numbers + 1;
   }
-  return true;
+  return AddChunk(text, chunk, p);
 }
 
 u8 CKLF_PostScriptGenerator::i_Finish(CKLF_String* out, bool ai) {
