@@ -1,5 +1,7 @@
 #include "CLayoutSelection.h"
 
+#include <cstring>
+
 #include "CKLF_Array.h"
 #include "CLayoutKnifeEdit.h"
 
@@ -24,6 +26,15 @@ bool Cell(const CLayoutModel& m, u32 index, u8 vertical, i64& x, i64& y) {
   return true;
 }
 
+// The rectangle of cells two grid knives span, both corners included.
+bool Block(const CLayoutModel& m, u32 anchorIndex, u8 anchorVertical, u32 index, u8 vertical, i64& x0, i64& y0,
+           i64& x1, i64& y1) {
+  i64 ax, ay, bx, by;
+  if (!Cell(m, anchorIndex, anchorVertical, ax, ay) || !Cell(m, index, vertical, bx, by)) return false;
+  x0 = ax < bx ? ax : bx, x1 = ax < bx ? bx : ax, y0 = ay < by ? ay : by, y1 = ay < by ? by : ay;
+  return true;
+}
+
 }  // namespace
 
 template <typename F>
@@ -44,9 +55,8 @@ void CLayoutSelection::i_Done(u8 redraw, u8 selectionChanged) {
 }
 
 void CLayoutSelection::op_SetSelToKnivesBlock(u8 value, u32 anchorIndex, u8 anchorVertical, u32 index, u8 vertical) {
-  i64 ax, ay, bx, by;
-  if (Cell(m, anchorIndex, anchorVertical, ax, ay) && Cell(m, index, vertical, bx, by)) {
-    const i64 x0 = ax < bx ? ax : bx, x1 = ax < bx ? bx : ax, y0 = ay < by ? ay : by, y1 = ay < by ? by : ay;
+  i64 x0, y0, x1, y1;
+  if (Block(m, anchorIndex, anchorVertical, index, vertical, x0, y0, x1, y1)) {
     for (u8 list = 0; list < 2; ++list) {
       const u32 n = list == 0 ? m.vKnifeCount : m.hKnifeCount;
       for (u32 i = 0; i < n; ++i) {
@@ -57,6 +67,51 @@ void CLayoutSelection::op_SetSelToKnivesBlock(u8 value, u32 anchorIndex, u8 anch
     }
   }
   m.spl_OnKnifeSelChanged();
+}
+
+u8 CLayoutSelection::i_StartBlocks() {
+  // Room for every cell and a spare column and row for the corners past
+  // the last (the last knife of a list has the lowest cell).
+  const u64 columns = 2ull * (m.vKnivesPerBand > m.hKnivesPerLine ? m.vKnivesPerBand : m.hKnivesPerLine) + 2;
+  u64 rows = 0;
+  i64 x = 0, y = 0;
+  if (m.vKnifeCount && Cell(m, m.vKnifeCount - 1, 1, x, y)) rows = static_cast<u64>(y) + 2;
+  if (m.hKnifeCount && Cell(m, m.hKnifeCount - 1, 0, x, y) && static_cast<u64>(y) + 2 > rows)
+    rows = static_cast<u64>(y) + 2;
+  blockColumns = static_cast<u32>(columns);
+  blockRows = static_cast<u32>(rows);
+  if (rows == 0) return 1;
+  if (!m.GrowBlock(work, 4 * columns * rows)) return 0;
+  std::memset(work.GetPtr(), 0, static_cast<size_t>(4 * columns * rows));
+  return 1;
+}
+
+void CLayoutSelection::i_AddBlock(u32 anchorIndex, u8 anchorVertical, u32 index, u8 vertical) {
+  i64 x0, y0, x1, y1;
+  if (!Block(m, anchorIndex, anchorVertical, index, vertical, x0, y0, x1, y1)) return;
+  // Corners of the rectangle on the doubled grid, summed up by i_FillBlocks.
+  i32* d = reinterpret_cast<i32*>(work.GetPtr());
+  const i64 w = blockColumns;
+  d[y0 * w + x0] += 1;
+  d[y0 * w + x1 + 1] -= 1;
+  d[(y1 + 1) * w + x0] -= 1;
+  d[(y1 + 1) * w + x1 + 1] += 1;
+}
+
+void CLayoutSelection::i_FillBlocks(u8 value) {
+  i32* d = reinterpret_cast<i32*>(work.GetPtr());
+  const u32 w = blockColumns;
+  for (u32 y = 0; y < blockRows; ++y)
+    for (u32 x = 1; x < w; ++x) d[y * w + x] += d[y * w + x - 1];
+  for (u32 y = 1; y < blockRows; ++y)
+    for (u32 x = 0; x < w; ++x) d[y * w + x] += d[(y - 1) * w + x];
+  for (u8 list = 0; list < 2; ++list) {
+    const u32 n = list == 0 ? m.vKnifeCount : m.hKnifeCount;
+    for (u32 i = 0; i < n; ++i) {
+      i64 x = 0, y = 0;
+      if (Cell(m, i, list == 0, x, y) && d[y * w + x] > 0) (list == 0 ? m.vKnives : m.hKnives)[i].selected = value;
+    }
+  }
 }
 
 void CLayoutSelection::i_Click(u8 cmd, u8 shift, u8 option, u32 id, u8 keepCutter, u8 value) {
@@ -76,7 +131,7 @@ void CLayoutSelection::i_Click(u8 cmd, u8 shift, u8 option, u32 id, u8 keepCutte
     if (extra) return;
     // Blocks lie between grid knives: an extra anchor counts as none.
     if (m.anchorIndex != CLayoutModel::kNoAnchor && !m.anchorExtra) {
-      op_SetSelToKnivesBlock(option ? 0 : 1, m.anchorIndex, m.anchorVertical, index, vertical);
+      i_AddBlock(m.anchorIndex, m.anchorVertical, index, vertical);
     } else {
       k->selected = 1;
     }
@@ -90,13 +145,22 @@ void CLayoutSelection::i_Click(u8 cmd, u8 shift, u8 option, u32 id, u8 keepCutte
   }
 }
 
-void CLayoutSelection::op_SetSelToKnives(u8 cmd, u8 shift, u8 option, CKLF_DWordArray* ids, u8 keepCutter, u8 value,
-                                         u8 redraw) {
-  if (!ids || ids->GetSize() == 0) return;
+u8 CLayoutSelection::op_SetSelToKnives(u8 cmd, u8 shift, u8 option, CKLF_DWordArray* ids, u8 keepCutter, u8 value,
+                                       u8 redraw) {
+  if (!ids || ids->GetSize() == 0) return 1;
+  // Shift's blocks all set one value, so their union is set once, after
+  // the knife a block-less first click selects.
+  const u8 blocks = shift && !cmd;
+  if (blocks && !i_StartBlocks()) {
+    m.AlertNoMemory();
+    return 0;
+  }
   if (!cmd && !shift && !option) i_ForKnives(0, 0, [](Knife& k, int) { k.selected = 0; });
   if (!keepCutter) edit.op_SendKnifeToCutter(m.GetKnife((*ids)[0]));
   for (u32 i = 0; i < ids->GetSize(); ++i) i_Click(cmd, shift, option, (*ids)[i], keepCutter, value);
+  if (blocks) i_FillBlocks(option ? 0 : 1);
   i_Done(redraw);
+  return 1;
 }
 
 void CLayoutSelection::op_SetSelToAllKnives(u8 value, u8 redraw, u8 vertical, u8 horizontal, u8 extra) {

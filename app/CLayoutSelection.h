@@ -4,9 +4,11 @@
 // showing and hiding; the flip commands. The dispatch brackets each with
 // the undo of knife flags.
 //
-// Cost: one pass over the knives; the random share and the channel keep a
-// work block of one entry a knife (or knot), grown within the model's
-// block limit.
+// Cost: one pass over the knives; a click also one over the knives under
+// the pointer, and a Shift-click one over the cells of the doubled grid
+// (four a grid knife). The random share, the channel and Shift's blocks
+// keep a work block of one entry a knife, knot or cell, grown within the
+// model's block limit.
 #pragma once
 
 #include "CLayoutModel.h"
@@ -23,7 +25,9 @@ class CLayoutSelection {
 
   // A click on the knives under the pointer (ids) with the Command, Shift
   // and Option keys; the first knife goes to the Cutter unless keepCutter.
-  void op_SetSelToKnives(u8 cmd, u8 shift, u8 option, CKLF_DWordArray* ids, u8 keepCutter, u8 value, u8 redraw);
+  // 0 when a Shift-click finds no memory for its blocks (after the alert;
+  // nothing changed).
+  u8 op_SetSelToKnives(u8 cmd, u8 shift, u8 option, CKLF_DWordArray* ids, u8 keepCutter, u8 value, u8 redraw);
   // Every grid knife between two grid knives (cells of the doubled grid).
   void op_SetSelToKnivesBlock(u8 value, u32 anchorIndex, u8 anchorVertical, u32 index, u8 vertical);
   void op_SetSelToAllKnives(u8 value, u8 redraw, u8 vertical, u8 horizontal, u8 extra);
@@ -54,10 +58,17 @@ class CLayoutSelection {
   template <typename F>
   void i_ForKnives(u8 consideredOnly, u8 gridOnly, F f);
   void i_Click(u8 cmd, u8 shift, u8 option, u32 id, u8 keepCutter, u8 value);
+  // A Shift-click's blocks: a count a cell of the doubled grid in the work
+  // block, each block added at its corners, then summed and set at once.
+  u8 i_StartBlocks();
+  void i_AddBlock(u32 anchorIndex, u8 anchorVertical, u32 index, u8 vertical);
+  void i_FillBlocks(u8 value);
   void i_Done(u8 redraw, u8 selectionChanged = 1);
   u8 i_KnotIn(const CLayoutView::CHANNELMAP& map, u32 knotId) const;
 
   CLayoutModel& m;
   CLayoutKnifeEdit& edit;
   CKLF_Mem work;
+  u32 blockColumns = 0;
+  u32 blockRows = 0;
 };

@@ -1,9 +1,11 @@
-// The main window's drags through the plug-in's entry on the headless
-// platform, one mouse move an iteration (the event posted, dispatched and
-// everything it redraws copied to the screen):
+// The main window's drags and a click through the plug-in's entry on the
+// headless platform, one mouse move (or click) an iteration (the event
+// posted, dispatched and everything it redraws copied to the screen):
 //  - "KnotDrag30x20": a knot of a 30 x 20 grid of knob knives over a
 //    1000 x 700 picture shown 1:1; "FullRedraw30x20" is what a move would
 //    cost if it redrew the whole layout and preview;
+//  - "ShiftClickThickKnives100x100": a Shift-click on some 20,000 knives
+//    that all lie under the pointer;
 //  - "RectangleOutline" and "LassoOutline": the drag selection's outline
 //    over the pieces of a 6000 x 4000 photograph cut 8 x 6 (a lasso of up
 //    to 300 points).
@@ -16,6 +18,7 @@
 #include <filesystem>
 
 #include "CApp.h"
+#include "CKLF_Array.h"
 #include "CCutterServices.h"
 #include "CKLP_HeadlessUI.h"
 #include "CKLT_FilterHost.h"
@@ -144,6 +147,44 @@ void BM_FullRedraw30x20(benchmark::State& state) {
   EXPECT_EQ(d.host.RunFilter(PluginMain, true), klpResUserCanceled);  // closed without applying
 }
 BENCHMARK(BM_FullRedraw30x20)->Unit(benchmark::kMillisecond);
+
+// A Shift-click (or Shift-Option-click, arg 1) on knives drawn wider than
+// the view: a 100 x 100 grid of knob knives 100 pixels thick on a 56 x 40
+// picture at the highest zoom (1,600 pixels wide), knots hidden, pressed
+// and released in the middle, where nearly every knife lies under the
+// pointer. Each iteration is the whole click: the hit test, the selection,
+// its undo and the redraw copied to the screen.
+void BM_ShiftClickThickKnives100x100(benchmark::State& state) {
+  Dialog d(56, 40);
+  d.ui.Script([&] {
+    CWnd_Main& w = Dialog::Main();
+    CLayoutModel& m = w.Editor().model;
+    m.spl_SplitEvenParts(100, 100, 1, 1);
+    for (u32 i = 0; i < m.TotalKnifeCount(); ++i) CLayoutModel::settings_SetDefaultKnife(m.NthKnife(i));
+    m.spl_DoSetKnifeTh(100, 0, 0);
+    w.cmop_Extras(0, 0);
+    while (w.GetZoom() < 8 && w.RunAccelerator(14)) {
+    }
+    w.RedrawLayout();
+    const kltRECT_s v = w.GetPreviewRect();
+    const i32 x = (v.left + v.right) / 2, y = (v.top + v.bottom) / 2;
+    CKLF_DWordArray hits;
+    w.Editor().drawing.spl_GetKnifeByXY(x - v.left, y - v.top, &hits);
+    const uint32_t mods = state.range(0) ? klpShiftKey | klpOptionKey : klpShiftKey;
+    for (auto _ : state) {
+      d.Mouse(klpMouseDown, x, y, mods);
+      d.Mouse(klpMouseUp, x, y, mods);
+    }
+    u32 selected = 0;
+    for (u32 i = 0; i < m.TotalKnifeCount(); ++i) selected += m.NthKnife(i)->selected;
+    state.counters["zoom"] = w.GetZoom();
+    state.counters["selected"] = selected;
+    state.SetLabel(std::to_string(hits.GetSize()) + " of " + std::to_string(m.TotalKnifeCount()) + " knives hit");
+    w.localClose();
+  });
+  EXPECT_EQ(d.host.RunFilter(PluginMain, true), klpResUserCanceled);  // closed without applying
+}
+BENCHMARK(BM_ShiftClickThickKnives100x100)->ArgName("option")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The outline of a drag selection over the cut photograph: a rectangle
 // whose corner circles the press point, or a lasso that winds outwards.

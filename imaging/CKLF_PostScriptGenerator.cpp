@@ -1,5 +1,6 @@
 #include "CKLF_PostScriptGenerator.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -20,6 +21,33 @@ const char kIllustratorProcs[] =
 // Paths are stroked 1 unit wide with round caps and joins: the marks reach
 // half a unit beyond the path on every side.
 const f64 kHalfWidth = 0.5;
+
+// One line of a path written at p, with room up to end: head, the numbers
+// as "%.3f" prints them (the C library's formatting of doubles is slow
+// enough to dominate a large layout's text), each followed by a space, then
+// tail. The line's end, or null when it does not fit.
+char* PathLine(char* p, char* end, const char* head, const f64* v, u32 n, const char* tail) {
+  const size_t headLength = std::strlen(head), tailLength = std::strlen(tail);
+  if (static_cast<size_t>(end - p) < headLength) return nullptr;
+  std::memcpy(p, head, headLength);
+  p += headLength;
+  for (u32 i = 0; i < n; ++i) {
+    const std::to_chars_result r = std::to_chars(p, end, Z(v[i]), std::chars_format::fixed, 3);
+    if (r.ec != std::errc() || r.ptr == end) return nullptr;
+    p = r.ptr;
+    *p++ = ' ';
+  }
+  if (static_cast<size_t>(end - p) < tailLength) return nullptr;
+  std::memcpy(p, tail, tailLength);
+  return p + tailLength;
+}
+
+// The lines gathered in chunk up to p, added to the text.
+bool AddChunk(CKLF_String& text, char* chunk, char* p) {
+  *p = 0;
+  const CKLF_String part(chunk);
+  return !part.IsError() && text.Append(part, text.GetLength());
+}
 
 // The cubic's coordinate at t.
 inline f64 Cubic(f64 p0, f64 p1, f64 p2, f64 p3, f64 t) {
@@ -143,29 +171,31 @@ u8 CKLF_PostScriptGenerator::AI_AddPath(const kltFPOS* points, const kltFPOS* co
 // lower left corner at the page's origin.
 bool CKLF_PostScriptGenerator::i_PutPaths(CKLF_String& text, bool ai, f64 dx, f64 top) const {
   const f64* v = reinterpret_cast<const f64*>(m_path.GetPtr());
-  CKLF_String line;
+  // Lines gather in a chunk that goes into the text when full (a string a
+  // line would cost allocations a line); a line takes at most some 2 KB.
+  char chunk[32768];
+  char* p = chunk;
+  char* const end = chunk + sizeof(chunk) - 1;
   for (u32 i = 0; i < m_used;) {
     const f64 kind = v[i];
-    const char* made;
-    if (kind == kMove) {
-      made = line.Format(ai ? "%.3f %.3f m\n" : "newpath\n%.3f %.3f moveto\n", Z(v[i + 1] + dx), Z(top - v[i + 2]));
-      i += 3;
-    } else if (kind == kLine) {
-      made = line.Format(ai ? "%.3f %.3f l\n" : "%.3f %.3f lineto\n", Z(v[i + 1] + dx), Z(top - v[i + 2]));
-      i += 3;
-    } else if (kind == kCurve) {
-      made = line.Format(ai ? "%.3f %.3f %.3f %.3f %.3f %.3f c\n" : "%.3f %.3f %.3f %.3f %.3f %.3f curveto\n",
-                         Z(v[i + 1] + dx), Z(top - v[i + 2]), Z(v[i + 3] + dx), Z(top - v[i + 4]),
-                         Z(v[i + 5] + dx), Z(top - v[i + 6]));
-      i += 7;
-    } else {
-      made = ai ? "S\n" : "stroke\n";
-      i += 1;
+    // Turned over and moved: x + dx, top - y.
+    const u32 numbers = kind == kCurve ? 6 : kind == kStroke ? 0 : 2;
+    f64 at[6];
+    for (u32 j = 0; j < numbers; ++j) at[j] = j % 2 ? top - v[i + 1 + j] : v[i + 1 + j] + dx;
+    const char* op = kind == kMove ? (ai ? "m\n" : "moveto\n")
+                     : kind == kLine ? (ai ? "l\n" : "lineto\n")
+                     : kind == kCurve ? (ai ? "c\n" : "curveto\n")
+                                      : (ai ? "S\n" : "stroke\n");
+    const char* head = kind == kMove && !ai ? "newpath\n" : "";
+    char* next = PathLine(p, end, head, at, numbers, op);
+    if (!next) {
+      // The text grows by its own length at a time: linear in the paths.
+      if (!AddChunk(text, chunk, p) || !(next = PathLine(chunk, end, head, at, numbers, op))) return false;
     }
-    // The text grows by its own length at a time: linear in the paths.
-    if (!made || !(kind == kStroke ? text.Append(made) : text.Append(line, text.GetLength()))) return false;
+    p = next;
+    i += numbers + 1;
   }
-  return true;
+  return AddChunk(text, chunk, p);
 }
 
 u8 CKLF_PostScriptGenerator::i_Finish(CKLF_String* out, bool ai) {

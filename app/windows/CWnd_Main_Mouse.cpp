@@ -117,8 +117,9 @@ u8 CWnd_Main::i_KnifePress(i16 x, i16 y, u8 keys) {
     return 1;
   }
   i_PreUndo(kUndoKnives);
-  m_editor.selection.op_SetSelToKnives(keys & C ? 1 : 0, keys & S ? 1 : 0, keys & O ? 1 : 0, &m_hits, 0, 0, 1);
-  i_PostUndo(kUndoKnives);
+  // A click that found no memory changed nothing and has said so.
+  if (m_editor.selection.op_SetSelToKnives(keys & C ? 1 : 0, keys & S ? 1 : 0, keys & O ? 1 : 0, &m_hits, 0, 0, 1))
+    i_PostUndo(kUndoKnives);
   return 1;
 }
 

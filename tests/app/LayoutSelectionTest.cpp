@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "LayoutTestSupport.h"
 
 using namespace laytest;
@@ -55,6 +57,62 @@ TEST(LayoutSelection, ClicksBlocksRowsAndAll) {
   e.model.hKnives[3].hidden = 1;
   e.selection.op_SetSelToHiddenOrShownKnives(1, 1);
   EXPECT_EQ(e.Selected(), Ones(25, {15}));
+}
+
+// A Shift-click on many knives against the knives clicked one at a time,
+// each block from the anchor walked over every grid knife: random grids
+// with extra knives, selections, anchors (none, extra, gone) and knives
+// under the pointer (repeated, extra, unknown). The click tells the window
+// once; without memory for its blocks it alerts and changes nothing.
+TEST(LayoutSelection, AShiftClickSelectsTheBlocksOfItsKnivesInTurn) {
+  std::mt19937 g(5);
+  auto below = [&](u32 n) { return static_cast<u32>(g() % n); };
+  for (int trial = 0; trial < 300; ++trial) {
+    const u16 columns = static_cast<u16>(1 + below(9)), rows = static_cast<u16>(1 + below(9));
+    Editor e(columns, rows), reference(columns, rows);
+    for (u32 x = below(4); x-- > 0;) {
+      const u32 a = below(e.model.knotCount), b = below(e.model.knotCount);
+      ASSERT_EQ(e.knives.i_op_AddAuxKnifeToKnots(a, b), reference.knives.i_op_AddAuxKnifeToKnots(a, b));
+    }
+    const u32 total = e.model.TotalKnifeCount();
+    for (u32 i = 0; i < total; ++i) e.model.NthKnife(i)->selected = reference.model.NthKnife(i)->selected = !below(3);
+    Values ids;
+    for (u32 n = 1 + below(40); n-- > 0;)
+      ids.push_back(total && below(12) ? e.model.NthKnifeId(below(total)) : 1500000 + below(3));
+    const u32 anchor = below(4) ? (below(2) ? below(total + 2) : 0) : CLayoutModel::kNoAnchor;
+    const u8 anchorVertical = below(2), anchorExtra = !below(4), option = below(2);
+    for (CLayoutModel* m : {&e.model, &reference.model})
+      m->anchorIndex = anchor, m->anchorVertical = anchorVertical, m->anchorExtra = anchorExtra;
+    CKLF_DWordArray list;
+    e.view.selectionChanges = 0;
+    EXPECT_EQ(e.selection.op_SetSelToKnives(0, 1, option, Ids(list, ids), 1, 0, 0), 1);
+    EXPECT_EQ(e.view.selectionChanges, 1);
+    CLayoutModel& r = reference.model;
+    for (u32 id : ids) {
+      Knife* k = r.GetKnife(id);
+      if (!k || id >= CLayoutModel::kExtraIdBase) continue;
+      const u8 vertical = id < CLayoutModel::kHorizontalIdBase;
+      const u32 index = vertical ? id : id - CLayoutModel::kHorizontalIdBase;
+      if (r.anchorIndex != CLayoutModel::kNoAnchor && !r.anchorExtra)
+        reference.selection.op_SetSelToKnivesBlock(!option, r.anchorIndex, r.anchorVertical, index, vertical);
+      else
+        k->selected = 1;
+      r.anchorIndex = index, r.anchorVertical = vertical, r.anchorExtra = 0;
+    }
+    r.spl_OnKnifeSelChanged();
+    ASSERT_EQ(e.Selected(), reference.Selected()) << "trial " << trial;
+    ASSERT_EQ(Values({e.model.anchorIndex, e.model.anchorVertical, e.model.anchorExtra, e.model.anyKnifeSelected}),
+              Values({r.anchorIndex, r.anchorVertical, r.anchorExtra, r.anyKnifeSelected}))
+        << "trial " << trial;
+  }
+  Editor e(101, 101);
+  e.model.SetBlockLimit(1000);
+  CKLF_DWordArray ids;
+  e.model.anchorIndex = 0;
+  EXPECT_EQ(e.selection.op_SetSelToKnives(0, 1, 0, Ids(ids, {500}), 1, 0, 1), 0);
+  EXPECT_EQ(e.Selected(), Values(e.model.TotalKnifeCount(), 0));
+  EXPECT_EQ(e.view.alerts, std::vector<std::string>({"Error! Memory allocation problem..."}));
+  EXPECT_EQ(Values({static_cast<u32>(e.view.selectionChanges), static_cast<u32>(e.view.redraws)}), Values({0, 0}));
 }
 
 TEST(LayoutSelection, RandomPicksFollowTheDraws) {

@@ -48,7 +48,8 @@ struct RecordingView : CLayoutView {
   void StatusProgress(i32 p) override { progress.push_back(p); }
   void ShowKnotRandomAmount(u32 p) override { amount = static_cast<i32>(p); }
   u8 AskChannelMap(u8, CHANNELMAP& c) override { return channel.map ? (c = channel, 1) : 0; }
-  int redraws = 0, rulerRedraws = 0;
+  void OnKnifeSelectionChanged() override { ++selectionChanges; }
+  int redraws = 0, rulerRedraws = 0, selectionChanges = 0;
   i32 amount = -1;
   std::vector<std::string> alerts;
   std::vector<i32> progress;

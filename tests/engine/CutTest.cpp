@@ -1,15 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <random>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "CTessarette.h"
 #include "CTessaretteRecordCodec.h"
 #include "EngineTestUtil.h"
+#include "KLF_Parallel.h"
 #include "support/TestSupport.h"
 
 using namespace engtest;
@@ -415,10 +422,57 @@ TEST(TessaretteCut, CountedPiecesAreTheCutsPieces) {
   EXPECT_FAILS(e, e.CountPieces(d.w, d.h, n), klErrNoMemory);
 }
 
+namespace {
+
+// Every helper of the process's thread pool held at a task of its own
+// until this goes: a run of up to `threads` threads started meanwhile is
+// worked by its caller alone, which polls after each task. The holding run
+// asks a helper for each of the process's threads but the calling one
+// (more than the pool has, or all it may have), and for at least as many
+// as such a run would start; a helper held cannot take a second task.
+class PoolHeld {
+ public:
+  explicit PoolHeld(u32 threads) : m_count(threads) {
+    u32 now = 0;
+    for (const auto& t : std::filesystem::directory_iterator("/proc/self/task")) (void)t, ++now;
+    if (now > m_count) m_count = now > KLF_Parallel::kMaxThreads ? KLF_Parallel::kMaxThreads : now;
+    m_holder = std::thread([this] {
+      KLF_Parallel::ForEach(m_count, m_count, [this](u32, u32) noexcept {
+        std::unique_lock<std::mutex> hold(m_lock);
+        ++m_started;
+        m_changed.notify_all();
+        m_changed.wait(hold, [this] { return m_released; });
+      });
+    });
+    std::unique_lock<std::mutex> hold(m_lock);
+    m_held = m_changed.wait_for(hold, std::chrono::seconds(60), [this] { return m_started == m_count; });
+  }
+  ~PoolHeld() {
+    {
+      std::lock_guard<std::mutex> hold(m_lock);
+      m_released = true;
+    }
+    m_changed.notify_all();
+    m_holder.join();
+  }
+  bool Held() const { return m_held; }
+
+ private:
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  std::thread m_holder;
+  u32 m_count = 0, m_started = 0;
+  bool m_released = false, m_held = false;
+};
+
+}  // namespace
+
 // A progress object that throws at its n-th question, as one that pumps
 // window events does when a window finds no memory: a throw under a
 // parallel run's poll fails the cut and render as out of memory, never as
-// a cancel; one outside the runs leaves the engine as thrown.
+// a cancel; one outside the runs leaves the engine as thrown. With the
+// pool free its helpers may take all of a run's tasks (no poll inside);
+// held, every run's caller polls inside it.
 TEST(TessaretteCut, AProgressThatThrowsFailsTheCutAsOutOfMemory) {
   struct Throwing : CKLF_Progress {
     int at = 0, seen = 0;
@@ -428,27 +482,37 @@ TEST(TessaretteCut, AProgressThatThrowsFailsTheCutAsOutOfMemory) {
     }
   };
   Doc d(160, 120, 3, 12);
-  u32 failed = 0;
-  for (int at = 1;; ++at) {
-    CTessarette e;
-    SetGrid(e, 4, 3, true);
-    e.SetThreads(3);
-    Throwing p;
-    p.at = at;
-    e.SetProgress(&p);
-    bool threw = false;
-    u8 ok = 0;
-    try {
-      ok = Cut(e, d, nullptr, 1);
-    } catch (const std::bad_alloc&) {
-      threw = true;
+  for (const bool held : {false, true}) {
+    std::unique_ptr<PoolHeld> pool(held ? new PoolHeld(3) : nullptr);
+    if (pool) {
+      ASSERT_TRUE(pool->Held()) << "a helper of the pool did not start";
     }
-    if (!threw && !ok) {
-      ++failed;
-      EXPECT_EQ(e.GetError(), klErrNoMemory) << at;
+    u32 failed = 0, thrown = 0;
+    for (int at = 1;; ++at) {
+      CTessarette e;
+      SetGrid(e, 4, 3, true);
+      e.SetThreads(3);
+      Throwing p;
+      p.at = at;
+      e.SetProgress(&p);
+      bool threw = false;
+      u8 ok = 0;
+      try {
+        ok = Cut(e, d, nullptr, 1);
+      } catch (const std::bad_alloc&) {
+        threw = true;
+      }
+      thrown += threw;
+      if (!threw && !ok) {
+        ++failed;
+        EXPECT_EQ(e.GetError(), klErrNoMemory) << at << (held ? ", pool held" : "");
+      }
+      if (p.seen < at) break;
+      ASSERT_LT(at, 100000);
     }
-    if (p.seen < at) break;
-    ASSERT_LT(at, 100000);
+    if (held) {
+      EXPECT_GT(failed, 0u);
+      EXPECT_GT(thrown, 0u);
+    }
   }
-  EXPECT_GT(failed, 0u);
 }

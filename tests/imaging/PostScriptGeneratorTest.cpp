@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -102,4 +103,37 @@ TEST(PostScriptGenerator, ThousandsOfKnivesComeOutWhole) {
   EXPECT_NE(s.find("newpath\n0.500 2999.688 moveto\n"), std::string::npos);
   EXPECT_NE(s.find("newpath\n0.500 0.688 moveto\n"), std::string::npos);
   EXPECT_EQ(s.compare(s.size() - 22, 22, "stroke\nshowpage\n%%EOF\n"), 0);
+}
+
+// Every number as the C library's "%.3f" prints it: exact ties on binary
+// sixteenths (which round to even) and random values of every size, in
+// curved paths inside a frame from (0.5, 0.5), so that the text's numbers
+// are x and top - y.
+TEST(PostScriptGenerator, NumbersReadAsTheCLibraryPrintsThem) {
+  std::mt19937 g(7);
+  const f64 kTop = 1e9;
+  auto value = [&]() {
+    return g() % 2 ? 0.5 + (g() % 4000) / 16.0
+                   : 0.5 + std::ldexp(static_cast<f64>(g()) / 4294967296.0, static_cast<int>(g() % 30));
+  };
+  CKLF_PostScriptGenerator ps;
+  const kltFPOS frame[3] = {{0.5, 0.5}, {kTop, kTop}, {0.5, kTop}};
+  ASSERT_EQ(ps.EPS_AddPath(frame, nullptr, 3), 1);
+  std::string want;
+  char n[64];
+  for (int path = 0; path < 300; ++path) {
+    std::vector<kltFPOS> pts(2 + g() % 5), ctl(2 * (pts.size() - 1));
+    for (kltFPOS& p : pts) p = {value(), value()};
+    for (kltFPOS& c : ctl) c = {value(), value()};
+    ASSERT_EQ(ps.EPS_AddPath(pts.data(), ctl.data(), static_cast<u32>(pts.size())), 1);
+    for (size_t i = 0; i < 3 * pts.size() - 2; ++i) {
+      const kltFPOS p = i == 0 ? pts[0] : i % 3 ? ctl[i - 1 - i / 3] : pts[i / 3];
+      std::snprintf(n, sizeof(n), "%.3f %.3f ", p.x, kTop + 0.5 - p.y);
+      want += (i == 0 ? "newpath\n" : "") + std::string(n) + (i == 0 ? "moveto\n" : i % 3 ? "" : "curveto\n");
+    }
+    want += "stroke\n";
+  }
+  CKLF_String out;
+  ASSERT_EQ(ps.EPS_GetData(&out), 1);
+  EXPECT_NE(std::string(out.GetStr()).find(want), std::string::npos);
 }

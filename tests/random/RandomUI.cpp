@@ -251,7 +251,7 @@ class Session {
   // The loop's step: one step of the stream a turn.
   void Turn(uint64_t generation);
   // With KLF_RANDOM_SLOW_MS set: the step under way ends; a line when it
-  // took more of the process's CPU time than that.
+  // took longer than that, besides the main thread's waits for a processor.
   void EndOfStep();
   bool NextStep(Step& s);
   void Execute(const Step& s);
@@ -261,14 +261,18 @@ class Session {
   // Windows
   std::vector<CKLF_Window*> InputWindows();
   CKLF_Window* FindWindow(const std::string& name);
-  void NoteWindows(const std::vector<CKLF_Window*>& wins);
+  // The windows open now, with the resource file's windows and
+  // accelerators the first time the application is there.
+  void NoteWindows(const std::vector<CKLF_Window*>& wins, Coverage& into);
+  // The accelerators a key step sends to the active window.
+  void NoteAccelerators(const Step& s);
 
   // The generator
   void PlanRandom();
   bool PlanGoal();
   bool GoalHop(const std::string& target, CKLF_Window*& w, const char*& control, const char*& item);
   void PlanPointer(CKLF_Window& w);
-  void PlanKeys(CKLF_Window& w);
+  void PlanKeys();
   void PlanEnding();
   CKLF_Control* PickControl(CKLF_Window& w);
   kltPOS PointIn(CKLF_Window& w, CKLF_Control* c);
@@ -320,18 +324,36 @@ class Session {
   uint32_t m_goalHops = 0;
   std::string m_wantItem;  // the item the next menu answers, when offered
 
-  // Slow steps: the bound in ms (0: none asked), the step under way and the
-  // CPU time it started at.
+  // The windows as the generator met them when it planned (what it heads
+  // for); what the steps reached is m_cov.
+  Coverage m_planned;
+
+  // Slow steps: the bound in ms (0: none asked), the step under way and
+  // the clocks it started at.
   uint64_t m_slowMs = 0;
   std::string m_stepWindow, m_stepLine;
-  uint64_t m_stepStart = 0;
+  uint64_t m_stepWall = 0, m_stepQueued = 0, m_stepCpu = 0, m_stepMainCpu = 0;
   bool m_stepOpen = false;
 };
 
-uint64_t ProcessCpuNs() {
+// A clock's reading in ns: the monotonic wall clock, the process's CPU
+// time (all its threads) or the calling thread's.
+uint64_t ClockNs(clockid_t clock) {
   timespec t{};
-  if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t) != 0) return 0;
+  if (clock_gettime(clock, &t) != 0) return 0;
   return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
+// The time in ns the calling thread has waited for a processor, ready to
+// run (0 where the system does not tell): a busy machine's share of the
+// wall time.
+uint64_t QueuedNs() {
+  std::FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
+  if (!f) return 0;
+  unsigned long long run = 0, queued = 0;
+  const int read = std::fscanf(f, "%llu %llu", &run, &queued);
+  std::fclose(f);
+  return read == 2 ? queued : 0;
 }
 
 Session::Session(bool generate, uint32_t seed, bool grey, const std::string& logPath)
@@ -494,10 +516,15 @@ std::string Session::Difference(const std::vector<Bytes>& planes) {
 void Session::EndOfStep() {
   if (!m_stepOpen) return;
   m_stepOpen = false;
-  const uint64_t ms = (ProcessCpuNs() - m_stepStart) / 1000000u;
-  if (ms > m_slowMs)
-    std::printf("slow event %u: %llu ms CPU (%s, %s)\n", m_cov.events, static_cast<unsigned long long>(ms),
-                m_stepWindow.c_str(), m_stepLine.c_str());
+  const unsigned long long wall = (ClockNs(CLOCK_MONOTONIC) - m_stepWall) / 1000000u,
+                           queued = (QueuedNs() - m_stepQueued) / 1000000u,
+                           cpu = (ClockNs(CLOCK_PROCESS_CPUTIME_ID) - m_stepCpu) / 1000000u,
+                           main = (ClockNs(CLOCK_THREAD_CPUTIME_ID) - m_stepMainCpu) / 1000000u;
+  // What the machine's other work took from the main thread does not count.
+  if (wall - std::min(queued, wall) > m_slowMs)
+    std::printf("slow event %u: %llu ms wall (%llu ms of it waiting for a processor), %llu ms CPU on the main thread, "
+                "%llu ms CPU on all threads (%s, %s)\n",
+                m_cov.events, wall, queued, main, cpu, m_stepWindow.c_str(), m_stepLine.c_str());
 }
 
 void Session::Turn(uint64_t generation) {
@@ -541,6 +568,8 @@ bool Session::NextStep(Step& s) {
 void Session::Execute(const Step& s) {
   Write(Format(s));
   ++m_cov.events;
+  NoteWindows(InputWindows(), m_cov);
+  if (s.kind == kKey) NoteAccelerators(s);
   if (m_slowMs) {
     // Keys and ticks go to the active window.
     CKLF_Window* to = kKinds[s.kind].window ? nullptr : dynamic_cast<CKLF_Window*>(
@@ -549,7 +578,10 @@ void Session::Execute(const Step& s) {
     m_stepLine = kKinds[s.kind].name;
     for (int32_t v : s.n) m_stepLine += " " + std::to_string(v);
     m_stepOpen = true;
-    m_stepStart = ProcessCpuNs();
+    m_stepWall = ClockNs(CLOCK_MONOTONIC);
+    m_stepQueued = QueuedNs();
+    m_stepCpu = ClockNs(CLOCK_PROCESS_CPUTIME_ID);
+    m_stepMainCpu = ClockNs(CLOCK_THREAD_CPUTIME_ID);
   }
   if (s.dt) m_run.ui.AdvanceClock(s.dt);
   CKLF_Window* w = kKinds[s.kind].window ? FindWindow(s.window) : nullptr;
@@ -627,24 +659,38 @@ CKLF_Window* Session::FindWindow(const std::string& name) {
   return nullptr;
 }
 
-void Session::NoteWindows(const std::vector<CKLF_Window*>& wins) {
-  if (m_cov.allWindows.empty() && m_App && m_App->GetStorage()) {
+void Session::NoteWindows(const std::vector<CKLF_Window*>& wins, Coverage& into) {
+  if (into.allWindows.empty() && m_App && m_App->GetStorage()) {
     CKLF_StringArray names;
     // The toolkit's demo window shares the resource file but is no part of
     // the dialog.
     if (m_App->GetStorage()->GetAllRecords("UIResources>Windows", names))
       for (u32 i = 0; i < names.GetSize(); ++i)
-        if (names[i] != "Demo") m_cov.allWindows.insert(names[i].GetStr());
+        if (names[i] != "Demo") into.allWindows.insert(names[i].GetStr());
     u32 count = 0;
     const u8* table = m_App->GetAccelerators(count);
     for (u32 i = 0; i < count; ++i)
-      m_cov.acceleratorTable.insert(static_cast<uint16_t>(table[i * kAccelEntry + 6] | table[i * kAccelEntry + 7] << 8));
+      into.acceleratorTable.insert(static_cast<uint16_t>(table[i * kAccelEntry + 6] | table[i * kAccelEntry + 7] << 8));
   }
   for (CKLF_Window* w : wins) {
-    if (!m_cov.windows.insert(Name(w)).second) continue;
+    if (!into.windows.insert(Name(w)).second) continue;
     for (u32 i = 0; i < w->GetControlCount(); ++i)
       if (Interactive(w->GetControl(i)->GetType()))
-        m_cov.offeredControls.insert(Name(w) + ">" + w->GetControl(i)->GetName().GetStr());
+        into.offeredControls.insert(Name(w) + ">" + w->GetControl(i)->GetName().GetStr());
+  }
+}
+
+void Session::NoteAccelerators(const Step& s) {
+  u32 count = 0;
+  const u8* table = m_App ? m_App->GetAccelerators(count) : nullptr;
+  auto* to = dynamic_cast<CKLF_Window*>(m_run.ui.GetWindowClient(m_run.ui.GetActiveWindow()));
+  if (!table || !to) return;
+  for (u32 i = 0; i < count; ++i) {
+    const u8* e = table + i * kAccelEntry;
+    const KeyStroke k = StrokeFor(e[4]);
+    if (k.vk != klpVKNone && k.vk == s.n[0] && k.ch == s.n[1] &&
+        PlatformMods(e[0], e[3], e[1], e[2]) == static_cast<uint32_t>(s.n[2]))
+      m_cov.accelerators.insert(Name(to) + ">" + std::to_string(e[6] | e[7] << 8));
   }
 }
 
@@ -668,7 +714,7 @@ uint32_t Session::PickMods() {
 
 void Session::PlanRandom() {
   const std::vector<CKLF_Window*> wins = InputWindows();
-  NoteWindows(wins);
+  NoteWindows(wins, m_planned);
   const uint32_t roll = m_rng.Below(100);
   if (wins.empty() || roll < 6) return Push(kTick, m_rng.Between(30, 2500), "", {});
   if (roll < 7) {
@@ -678,7 +724,7 @@ void Session::PlanRandom() {
   if (roll < 11 && PlanGoal()) return;
   CKLF_Window* w = wins[m_rng.Below(static_cast<uint32_t>(wins.size()))];
   if (w->GetWindowHandle() != m_run.ui.GetActiveWindow()) Push(kSelect, Think(), Name(w), {});
-  if (roll < 22) return PlanKeys(*w);
+  if (roll < 22) return PlanKeys();
   if (roll < 30) {
     for (uint32_t k = 1 + m_rng.Below(3); k-- > 0;) {
       const kltPOS p = PointIn(*w, m_rng.Chance(70) ? PickControl(*w) : nullptr);
@@ -694,12 +740,12 @@ void Session::PlanRandom() {
 // (the Cutter's cut for Puzzle mode, a selection for the effect buttons).
 // A goal is dropped after a few steps that do not reach it.
 bool Session::PlanGoal() {
-  if (!m_goal.empty() && (m_cov.windows.count(m_goal) || m_goalHops > 8)) m_goal.clear();
+  if (!m_goal.empty() && (m_planned.windows.count(m_goal) || m_goalHops > 8)) m_goal.clear();
   if (m_goal.empty()) {
     std::vector<std::string> open;
     // A grey document has neither hue and saturation nor the pieces' export.
-    for (const std::string& w : m_cov.allWindows)
-      if (!m_cov.windows.count(w) && !(m_grey && (w == "FXhsl" || w == "Export"))) open.push_back(w);
+    for (const std::string& w : m_planned.allWindows)
+      if (!m_planned.windows.count(w) && !(m_grey && (w == "FXhsl" || w == "Export"))) open.push_back(w);
     if (open.empty()) return false;
     m_goal = open[m_rng.Below(static_cast<uint32_t>(open.size()))];
     m_goalHops = 0;
@@ -903,14 +949,13 @@ void Session::PushType(uint32_t count) {
   else if (m_rng.Chance(20)) PushKey(kSpecialKeys[9], 0, m_rng.Between(30, 200));  // Return
 }
 
-void Session::PlanKeys(CKLF_Window& w) {
+void Session::PlanKeys() {
   const uint32_t roll = m_rng.Below(100);
   u32 count = 0;
   const u8* table = m_App ? m_App->GetAccelerators(count) : nullptr;
   if (roll < 40 && count) {
     const u8* e = table + m_rng.Below(count) * kAccelEntry;
     const KeyStroke k = StrokeFor(e[4]);
-    if (k.vk != klpVKNone) m_cov.accelerators.insert(Name(&w) + ">" + std::to_string(e[6] | e[7] << 8));
     return PushKey(k, PlatformMods(e[0], e[3], e[1], e[2]), Think());
   }
   if (roll < 75) {
@@ -976,13 +1021,14 @@ void Session::PushCloser(CKLF_Window& w, CKLF_Control* c) {
 int32_t Session::AnswerMenu(const std::vector<KLP_MenuItem>& items) {
   ++m_cov.menus;
   int32_t answer = -1;
+  for (const KLP_MenuItem& item : items)
+    if (!item.separator && !item.disabled) m_cov.offeredItems.insert(item.text);
   if (m_generate) {
     std::vector<int32_t> usable, fresh;
     for (size_t i = 0; i < items.size(); ++i)
       if (!items[i].separator && !items[i].disabled) {
         usable.push_back(static_cast<int32_t>(i));
         if (!m_cov.menuItems.count(items[i].text)) fresh.push_back(static_cast<int32_t>(i));
-        m_cov.offeredItems.insert(items[i].text);
       }
     // Items never chosen first, half the time.
     if (!fresh.empty() && m_rng.Chance(50)) usable = fresh;

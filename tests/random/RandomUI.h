@@ -19,8 +19,12 @@
 // cases). File questions are answered inside the run's temporary folder.
 //
 // With KLF_RANDOM_SLOW_MS=n in the environment, each event whose turns
-// took more than n ms of the process's CPU time prints a line "slow event
-// I: T ms CPU (WINDOW, EVENT)".
+// took more than n ms of wall time, not counting the main thread's waits
+// for a processor (a busy machine's share), prints a line "slow event I:
+// W ms wall (Q ms of it waiting for a processor), M ms CPU on the main
+// thread, T ms CPU on all threads (WINDOW, EVENT)".
+// What a stream reached is counted as its steps run, so a log's replay
+// reaches the same.
 //
 // Cost: one loop turn an event; a redraw of the windows touched. Limits:
 // small documents (the replay check renders each applied run again).
