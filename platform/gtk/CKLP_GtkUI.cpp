@@ -270,6 +270,8 @@ class CKLP_GtkUI : public CKLP_UICore {
   bool i_PendingMove(KLP_WindowID w, GdkEvent* event);
   // Asks for the keys for a window on screen with the server's time of now.
   void i_TakeKeysNow(GtkWidget* widget);
+  // Puts a window just shown under the windows in front of it on screen.
+  void i_StackAsRecorded(KLP_WindowID w);
 
   GdkDisplay* m_display;
   std::exception_ptr m_thrown;
@@ -495,6 +497,7 @@ void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
     draw.window = w;
     DispatchEvent(draw, 0);
     if (GtkWindow* widget = Widget(w)) gtk_widget_show(GTK_WIDGET(widget));
+    i_StackAsRecorded(w);
   } else {
     gtk_widget_hide(GTK_WIDGET(Widget(w)));
     // Gone from the screen now, also when a long operation follows.
@@ -503,15 +506,32 @@ void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
   }
 }
 
-// GTK only shows a window that is not on screen yet: without a window
-// manager nothing gives it the keys, which stay with the window that had
-// them, and a click into it would not ask again (it is active already).
+// GTK maps the window it presents; one not shown yet is only put in front
+// and activated, and stays off screen until its maker shows it whole. A
+// window selected before it is on screen gets the keys once it is (its
+// map): without a window manager nothing gives them to it, and a click
+// into it would not ask again (it is active already).
 void CKLP_GtkUI::SelectWindow(KLP_WindowID w) {
-  if (!Find(w)) return;
+  const Window* win = Find(w);
+  if (!win) return;
   Raise(w);
   m_keysOnMap = gtk_widget_get_mapped(GTK_WIDGET(Widget(w))) ? 0 : w;
-  gtk_window_present(Widget(w));
+  if (win->visible) gtk_window_present(Widget(w));
   Activate(w);
+}
+
+// GTK raises every window it maps: one shown behind others already on
+// screen (a window shown after the one it opened) goes back under the
+// nearest of them.
+void CKLP_GtkUI::i_StackAsRecorded(KLP_WindowID w) {
+  const Window* above = nullptr;
+  for (const auto& win : m_z) {
+    if (win->id == w) break;
+    if (win->visible) above = win.get();
+  }
+  GdkWindow* own = gtk_widget_get_window(GTK_WIDGET(Widget(w)));
+  GdkWindow* sibling = above ? gtk_widget_get_window(GTK_WIDGET(Widget(above->id))) : nullptr;
+  if (own && sibling) gdk_window_restack(own, sibling, FALSE);
 }
 
 void CKLP_GtkUI::CollapseWindow(KLP_WindowID w) {
@@ -588,12 +608,24 @@ void CKLP_GtkUI::FlushWindow(KLP_WindowID w, KLP_Rect) {
   gdk_display_sync(m_display);
 }
 
+// The kept surface goes to the server through shared memory. cairo, when
+// it has no memory to manage a new segment, gives the segment up before
+// the server has attached it, and the server refuses the attach: what the
+// server refuses of this upload is let go (cairo has drawn without the
+// segment), where GDK would end the process on it.
 gboolean CKLP_GtkUI::OnDraw(KLP_WindowID w, cairo_t* cr) {
   auto it = m_native.find(w);
   if (it == m_native.end()) return FALSE;
+#ifdef GDK_WINDOWING_X11
+  const bool x11 = GDK_IS_X11_DISPLAY(m_display);
+  if (x11) gdk_x11_display_error_trap_push(m_display);
+#endif
   cairo_set_source_surface(cr, it->second.surface, 0, 0);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_paint(cr);
+#ifdef GDK_WINDOWING_X11
+  if (x11) gdk_x11_display_error_trap_pop_ignored(m_display);
+#endif
   return TRUE;
 }
 
