@@ -11,7 +11,7 @@
 set -euo pipefail
 host=$1 plugin_dir=$2 preload=$3 picture=$4 out=$5
 
-screen=1800x900
+screen=1800x900 tools="xev xprop"
 source "$(dirname "$0")/../../ui/display/xvfb_display.sh"
 source "$(dirname "$0")/host_run.sh"
 rm -rf plugin ./*.txt
