@@ -217,7 +217,7 @@ class CKLP_GtkUI : public CKLP_UICore {
   void SetCursor(KLP_WindowID w, int32_t id) override;
   int32_t PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) override;
   KLP_FileAnswer AskFile(const KLP_FileQuestion& question) override;
-  bool PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) override;
+  KLP_Picked PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) override;
 
   // Signal handlers.
   void RequestClose(KLP_WindowID w) {
@@ -1000,8 +1000,8 @@ GtkWidget* MenuItem(const KLP_MenuItem& it, int index, MenuRun* run) {
 int32_t CKLP_GtkUI::PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) {
   GtkWindow* win = Widget(w);
   const Window* rec = Find(w);
-  if (!win || !rec || items.empty()) return -1;
-  MenuRun run = {g_main_loop_new(nullptr, FALSE), -1};
+  if (!win || !rec || items.empty()) return klpMenuDismissed;
+  MenuRun run = {g_main_loop_new(nullptr, FALSE), klpMenuDismissed};
   GtkWidget* menu = gtk_menu_new();
   try {
     for (size_t i = 0; i < items.size(); ++i)
@@ -1009,7 +1009,7 @@ int32_t CKLP_GtkUI::PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& i
   } catch (...) {  // no memory for a label: no menu
     gtk_widget_destroy(menu);
     g_main_loop_unref(run.loop);
-    return -1;
+    return klpMenuFailed;
   }
   gtk_widget_show_all(menu);
   g_signal_connect(menu, "deactivate", G_CALLBACK(MenuClosed), &run);
@@ -1067,7 +1067,8 @@ KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
       try {
         a.path = path;
         a.chosen = true;
-      } catch (...) {  // no memory for the path: nothing chosen
+      } catch (...) {  // no memory for the path: the answer is lost
+        a.failed = true;
       }
       g_free(path);
     }
@@ -1077,12 +1078,12 @@ KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
   return a;
 }
 
-bool CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) {
+KLP_Picked CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) {
   std::string utf8;
   try {
     utf8 = KLP_Latin1ToUTF8(title);
   } catch (...) {  // no memory for the title: no chooser
-    return false;
+    return KLP_Picked::kFailed;
   }
   GtkWidget* d = gtk_color_chooser_dialog_new(utf8.empty() ? nullptr : utf8.c_str(), nullptr);
   gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(d), FALSE);
@@ -1101,7 +1102,7 @@ bool CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, uint16
   }
   gtk_widget_destroy(d);
   Rethrow();
-  return chosen;
+  return chosen ? KLP_Picked::kChosen : KLP_Picked::kCancelled;
 }
 
 }  // namespace
