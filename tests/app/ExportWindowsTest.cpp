@@ -339,9 +339,7 @@ TEST_F(ExportWindowTest, KnifeExport) {
   EXPECT_TRUE(Conf()->GetRec("Export LM Settings>ExportTo", to) && to == KM::kToEPS);
   EXPECT_EQ(plugin.WindowPosFromConf("ExportLM", "Main", klNullSize, 1).horizontal != -32000, true);
   // A save question without memory: the export fails, told once.
-  KLP_FileAnswer failed;
-  failed.failed = true;
-  ui.AnswerFile(failed);
+  ui.AnswerFile({false, "", true});
   InLoop([&] { Press(*Running<K>(), K::kExport); });
   EXPECT_EQ(CMainDialogs::DoExportLMDialog(port, editor.model).outcome, CMainDialogs::kFailed);
   EXPECT_EQ(ui.Log().alerts.size() + port.alerts.size(), 1u);
