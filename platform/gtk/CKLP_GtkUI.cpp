@@ -524,14 +524,15 @@ void CKLP_GtkUI::SelectWindow(KLP_WindowID w) {
 // screen (a window shown after the one it opened) goes back under the
 // nearest of them.
 void CKLP_GtkUI::i_StackAsRecorded(KLP_WindowID w) {
-  const Window* above = nullptr;
+  GtkWindow* own = Widget(w);
+  GtkWindow* above = nullptr;
   for (const auto& win : m_z) {
     if (win->id == w) break;
-    if (win->visible) above = win.get();
+    if (win->visible) above = Widget(win->id);
   }
-  GdkWindow* own = gtk_widget_get_window(GTK_WIDGET(Widget(w)));
-  GdkWindow* sibling = above ? gtk_widget_get_window(GTK_WIDGET(Widget(above->id))) : nullptr;
-  if (own && sibling) gdk_window_restack(own, sibling, FALSE);
+  GdkWindow* window = own ? gtk_widget_get_window(GTK_WIDGET(own)) : nullptr;
+  GdkWindow* sibling = above ? gtk_widget_get_window(GTK_WIDGET(above)) : nullptr;
+  if (window && sibling) gdk_window_restack(window, sibling, FALSE);
 }
 
 void CKLP_GtkUI::CollapseWindow(KLP_WindowID w) {
