@@ -520,9 +520,8 @@ void CKLP_GtkUI::SelectWindow(KLP_WindowID w) {
   Activate(w);
 }
 
-// GTK raises every window it maps: one shown behind others already on
-// screen (a window shown after the one it opened) goes back under the
-// nearest of them.
+// GTK raises every window it maps: one shown after windows selected after
+// it (in front of it) are on screen goes back under the nearest of them.
 void CKLP_GtkUI::i_StackAsRecorded(KLP_WindowID w) {
   GtkWindow* own = Widget(w);
   GtkWindow* above = nullptr;
