@@ -70,9 +70,13 @@ i32 CApp::Run() {
   const i16 x = static_cast<i16>(m_x < -32768 ? klNotSet : m_x > 32767 ? 32767 : m_x);
   const i16 y = static_cast<i16>(m_y < -32768 ? klNotSet : m_y > 32767 ? 32767 : m_y);
   if (m_runName.IsError()) return Fail(klErrNoMemory, -1);
+  // Nothing shows before every window of the run is made whole.
   if (!m_run->CreateFromResource(m_runName, x, y, nullptr, 0)) return i_CreationFailed();
   m_run->RenderRect(klNullRect);
-  m_run->Show();
+  if (m_run == &m_main)
+    m_main.ShowMade();
+  else
+    m_run->Show();
   return CKLF_App::Run();
 }
 

@@ -331,12 +331,15 @@ u8 CKLF_8BFPluginVirtual::ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& 
 }
 
 u8 CKLF_8BFPluginVirtual::SelectColor_RGB(kltRGBA8& rgba) {
+  ResetError();
   if (!m_filterRecord || !m_filterRecord->colorServices) {
     // The platform's own chooser, over the window in front.
     CKLP_UIPlatform* ui = KLP_GetUI();
     u16 rgb16[3] = {static_cast<u16>(rgba.red * 257), static_cast<u16>(rgba.green * 257),
                     static_cast<u16>(rgba.blue * 257)};
-    if (!ui || !ui->PickColor(ui->GetActiveWindow(), "Select Color", rgb16)) return 0;
+    const KLP_Picked picked = ui ? ui->PickColor(ui->GetActiveWindow(), "Select Color", rgb16) : KLP_Picked::kCancelled;
+    if (picked == KLP_Picked::kFailed) return Fail(klErrNoMemory);
+    if (picked != KLP_Picked::kChosen) return 0;
     rgba = {static_cast<u8>((rgb16[0] + 128) / 257), static_cast<u8>((rgb16[1] + 128) / 257),
             static_cast<u8>((rgb16[2] + 128) / 257), 255};
     return 1;
@@ -344,7 +347,9 @@ u8 CKLF_8BFPluginVirtual::SelectColor_RGB(kltRGBA8& rgba) {
   const u8 rgb[3] = {rgba.red, rgba.green, rgba.blue};
   KLP_ColorServicesInfo info = Conversion(klpSpaceRGB, klpSpaceRGB, rgb, 3);
   info.selector = klpColorChoose;
-  if (!i_HostColorServices(info)) return 0;
+  const int16_t result = m_filterRecord->colorServices(m_filterRecord->hostContext, &info);
+  if (result == klpResMemFull) return Fail(klErrNoMemory);
+  if (result != 0) return 0;
   rgba = OpaqueRGB(info);
   return 1;
 }

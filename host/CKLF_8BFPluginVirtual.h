@@ -91,7 +91,8 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   [[nodiscard]] u8 ConvertFilterColorToRGB(const u8 colour[4], kltRGBA8& rgba);
   // The host's colour picker, or without colour services the platform's
   // (16-bit components, each byte x 257); 0 when the user cancels or there
-  // is neither. The chosen colour comes back opaque.
+  // is neither, 0 with error 17 when the picker had no memory to show. The
+  // chosen colour comes back opaque.
   [[nodiscard]] u8 SelectColor_RGB(kltRGBA8& rgba);
   // An 8-byte colour line: gray, red, green, blue, then four CMYK bytes.
   void Fill8ByteColorLineFromRGB(u8 line[8]);

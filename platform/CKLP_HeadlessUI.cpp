@@ -259,7 +259,7 @@ int32_t CKLP_HeadlessUI::PopupMenu(KLP_WindowID, const std::vector<KLP_MenuItem>
   }
   const bool usable = answer >= 0 && static_cast<size_t>(answer) < items.size() && !items[answer].separator &&
                       !items[answer].disabled;
-  return usable ? answer : -1;
+  return usable || answer == klpMenuFailed ? answer : klpMenuDismissed;
 }
 
 KLP_FileAnswer CKLP_HeadlessUI::AskFile(const KLP_FileQuestion& question) {
@@ -270,11 +270,14 @@ KLP_FileAnswer CKLP_HeadlessUI::AskFile(const KLP_FileQuestion& question) {
   return a;
 }
 
-bool CKLP_HeadlessUI::PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) {
+KLP_Picked CKLP_HeadlessUI::PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) {
   m_log.colourTitles.push_back(title);
   m_log.colourParents.push_back(DialogParent(parent));
-  if (m_colourAnswers.empty()) return m_colourAnswerer && m_colourAnswerer(rgb);
-  for (int i = 0; i < 3; ++i) rgb[i] = m_colourAnswers.front()[static_cast<size_t>(i)];
+  if (m_colourAnswers.empty())
+    return m_colourAnswerer && m_colourAnswerer(rgb) ? KLP_Picked::kChosen : KLP_Picked::kCancelled;
+  const std::vector<uint16_t> answer = std::move(m_colourAnswers.front());
   m_colourAnswers.pop_front();
-  return true;
+  if (answer.empty()) return KLP_Picked::kFailed;
+  for (int i = 0; i < 3; ++i) rgb[i] = answer[static_cast<size_t>(i)];
+  return KLP_Picked::kChosen;
 }

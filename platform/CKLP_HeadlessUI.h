@@ -64,6 +64,10 @@ class CKLP_HeadlessUI : public CKLP_UICore {
   void AnswerFile(const KLP_FileAnswer& answer) { m_fileAnswers.push_back(answer); }
   // A colour chooser's answer (16-bit components); none left: cancelled.
   void AnswerColor(uint16_t red, uint16_t green, uint16_t blue) { m_colourAnswers.push_back({red, green, blue}); }
+  // The next colour chooser fails for want of memory (as the next menu
+  // does with AnswerMenu(klpMenuFailed), and the next file question with
+  // an answer that failed).
+  void FailColor() { m_colourAnswers.emplace_back(); }
   // Asked once the scripted answers are used up; the menu's answer is
   // checked as a scripted one is (a separator or disabled item dismisses).
   void SetMenuAnswerer(std::function<int32_t(const std::vector<KLP_MenuItem>&)> a) { m_menuAnswerer = std::move(a); }
@@ -116,7 +120,7 @@ class CKLP_HeadlessUI : public CKLP_UICore {
   void SetCursor(KLP_WindowID w, int32_t id) override;
   int32_t PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) override;
   KLP_FileAnswer AskFile(const KLP_FileQuestion& question) override;
-  bool PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) override;
+  KLP_Picked PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) override;
 
  private:
   struct Timer {

@@ -141,7 +141,15 @@ struct KLP_FileQuestion {
 struct KLP_FileAnswer {
   bool chosen = false;
   std::string path;
+  // Memory ran out: the question was not asked, or its answer is lost.
+  bool failed = false;
 };
+
+// A pop-up menu dismissed, or not shown for want of memory.
+enum : int32_t { klpMenuDismissed = -1, klpMenuFailed = -2 };
+
+// What the colour chooser came to; failed: not shown for want of memory.
+enum class KLP_Picked { kCancelled, kChosen, kFailed };
 
 enum : int32_t { klpLoopQuit = 0, klpLoopStalled = 1 };
 
@@ -232,13 +240,13 @@ class CKLP_UIPlatform {
   virtual bool SetClipboardText(const std::string& text) = 0;
   // Cursor ids: 0 arrow, 1 I-beam, 128 and up the toolkit's named cursors.
   virtual void SetCursor(KLP_WindowID w, int32_t id) = 0;
-  // The chosen item's index, -1 when dismissed.
+  // The chosen item's index, klpMenuDismissed or klpMenuFailed.
   virtual int32_t PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) = 0;
   virtual KLP_FileAnswer AskFile(const KLP_FileQuestion& question) = 0;
   // The platform's colour chooser, modal over parent (0 = the front
-  // window), starting at rgb (16-bit components); true with the chosen
-  // colour in rgb, false when cancelled (rgb unchanged).
-  virtual bool PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) = 0;
+  // window), starting at rgb (16-bit components); chosen with the colour
+  // in rgb, else rgb unchanged.
+  virtual KLP_Picked PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) = 0;
 };
 
 // The display of this machine (platform/gtk); null when there is none

@@ -205,7 +205,8 @@ typedef struct KLP_BasicSuite {
 
 /* Colour services: convert colorComponents from sourceSpace to resultSpace,
  * or let the user choose a colour (components in and out in resultSpace).
- * 0 on success, klpResUserCanceled when the user cancels the choice. */
+ * 0 on success, klpResUserCanceled when the user cancels the choice,
+ * klpResMemFull when the chooser has no memory to show. */
 typedef struct KLP_ColorServicesInfo {
   int16_t selector;
   int16_t sourceSpace;

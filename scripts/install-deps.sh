@@ -8,7 +8,7 @@ PACKAGES=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libexif-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   pkg-config libfreetype-dev libcairo2-dev fonts-dejavu-core
-  libgtk-3-dev xvfb xdotool x11-apps openbox
+  libgtk-3-dev xvfb xdotool x11-apps x11-utils openbox
   ghostscript imagemagick
 )
 

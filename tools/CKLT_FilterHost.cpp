@@ -643,22 +643,24 @@ int16_t CKLT_FilterHost::s_Advance(void* ctx) {
   return Guarded<int16_t>(ctx, klpResMemFull, [&] { return Host(ctx)->i_Advance(); });
 }
 
-bool CKLT_FilterHost::i_ChooseColour(const KLP_ColorServicesInfo* info, int rgb[3]) {
+int16_t CKLT_FilterHost::i_ChooseColour(const KLP_ColorServicesInfo* info, int rgb[3]) {
   if (m_colourScripted) {
     for (int i = 0; i < 3; ++i) rgb[i] = m_picked[i];
-    return m_colourChosen;
+    return m_colourChosen ? klpResNoErr : klpResUserCanceled;
   }
   CKLP_UIPlatform* ui = m_chooser ? m_chooser() : nullptr;
-  if (!ui) return false;
+  if (!ui) return klpResUserCanceled;
   // The chooser starts at the request's colour (black when unreadable).
   int start[3] = {0, 0, 0};
   bool ok = false;
   ToRGB(info->sourceSpace, info->colorComponents, start, ok);
   uint16_t rgb16[3];
   for (int i = 0; i < 3; ++i) rgb16[i] = static_cast<uint16_t>(ok ? std::clamp(start[i], 0, 255) * 257 : 0);
-  if (!ui->PickColor(0, info->prompt ? info->prompt : "Select Color", rgb16)) return false;
+  const KLP_Picked picked = ui->PickColor(0, info->prompt ? info->prompt : "Select Color", rgb16);
+  if (picked == KLP_Picked::kFailed) return klpResMemFull;
+  if (picked != KLP_Picked::kChosen) return klpResUserCanceled;
   for (int i = 0; i < 3; ++i) rgb[i] = (rgb16[i] + 128) / 257;
-  return true;
+  return klpResNoErr;
 }
 
 int16_t CKLT_FilterHost::s_Color(void* ctx, KLP_ColorServicesInfo* info) {
@@ -670,7 +672,8 @@ int16_t CKLT_FilterHost::s_Color(void* ctx, KLP_ColorServicesInfo* info) {
     ToRGB(info->sourceSpace, info->colorComponents, rgb, ok);
     if (!ok) return klpResBadParameters;
   } else if (info->selector == klpColorChoose) {
-    if (!self->i_ChooseColour(info, rgb)) return klpResUserCanceled;
+    const int16_t chosen = self->i_ChooseColour(info, rgb);
+    if (chosen != klpResNoErr) return chosen;
   } else {
     return klpResBadParameters;
   }

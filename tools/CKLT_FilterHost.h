@@ -229,8 +229,9 @@ class CKLT_FilterHost {
   static void s_Progress(void* ctx, int32_t done, int32_t total);
   [[nodiscard]] static int16_t s_Advance(void* ctx);
   [[nodiscard]] static int16_t s_Color(void* ctx, KLP_ColorServicesInfo* info);
-  // The picker's answer into rgb; false when cancelled.
-  [[nodiscard]] bool i_ChooseColour(const KLP_ColorServicesInfo* info, int rgb[3]);
+  // The picker's answer into rgb: klpResNoErr, klpResUserCanceled, or
+  // klpResMemFull when the picker had no memory to show.
+  [[nodiscard]] int16_t i_ChooseColour(const KLP_ColorServicesInfo* info, int rgb[3]);
   static void s_Event(void* ctx, void* event);
   static KLP_Handle s_NewHandle(void* ctx, int32_t size);
   static void s_DisposeHandle(void* ctx, KLP_Handle h);

@@ -46,12 +46,15 @@ i32 CKLF_App::Run() {
 
 i32 CKLF_App::DoAppSpecialModal() { return m_App ? m_App->Run() : 0; }
 
+// A store whose accelerators cannot be read is not kept open.
 u8 CKLF_App::i_OpenStore(u8 ok, const KLP_FileRef& folder) {
   if (!ok) return FailFrom(m_store, klErrNoResources);
   m_storeOpen = 1;
   m_storeFolder = folder;
-  LoadAcceleratorsFromStorage();
-  return 1;
+  if (LoadAcceleratorsFromStorage()) return 1;
+  const u16 error = GetError();
+  i_CloseStore();
+  return Fail(error);
 }
 
 u8 CKLF_App::InitStorgaeResource(u8) {
@@ -91,18 +94,23 @@ u8 CKLF_App::InitStorgaeResource(const char* path, u8 checkMD5) {
   return i_OpenStore(m_store.Open(path, 1), where);
 }
 
-void CKLF_App::LoadAcceleratorsFromStorage() {
+u8 CKLF_App::LoadAcceleratorsFromStorage() {
+  ResetError();
   m_accelCount = 0;
   m_accelTable = nullptr;
   CKLF_Mem packed;
-  if (!m_storeOpen || !m_store.GetRec("UIResources>Accelerators", packed)) return;
+  if (!m_storeOpen) return 1;
+  if (!m_store.GetRec("UIResources>Accelerators", packed))
+    return m_store.IsRecordAbsent() ? 1 : FailFrom(m_store, klErrNoResources);
   CKLF_ZipBlock zip;
   zip.SetMode(0);
   zip.SetSourceBlock(packed);
   zip.SetDestBlock(&m_accelBlock);
-  if (!zip.Process() || !m_accelBlock.GetPtr()) return;
+  if (!zip.Process()) return FailFrom(zip, klErrZipMalformed);
+  if (!m_accelBlock.GetPtr()) return 1;
   m_accelTable = m_accelBlock.GetPtr();
   m_accelCount = m_accelBlock.GetSize() / kAccelEntry;
+  return 1;
 }
 
 u16 CKLF_App::GetAcceleratorCmd(u8 key, u8 control, u8 option, u8 shift, u8 command) const {

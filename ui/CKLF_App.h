@@ -48,7 +48,10 @@ class CKLF_App : public CKLF_FrameWork {
   // The folder of the store's file; empty when no store is open.
   const KLP_FileRef& GetStorageFolder() const { return m_storeFolder; }
 
-  void LoadAcceleratorsFromStorage();
+  // The open store's accelerator table; a store without one has none (1).
+  // 0 with the error when memory ran out or the record is damaged, the
+  // table then empty. Opening a store loads it, and fails with it.
+  [[nodiscard]] u8 LoadAcceleratorsFromStorage();
   const u8* GetAccelerators(u32& count) const {
     count = m_accelCount;
     return m_accelTable;

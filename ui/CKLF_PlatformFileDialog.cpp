@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "CKLF_App.h"
 #include "CKLF_Window.h"
@@ -71,20 +72,33 @@ KLP_FileAnswer CKLF_PlatformFileDialog::i_Ask(u8 save, CKLF_Window* parent, bool
   m_result.Clear();
   CKLP_UIPlatform* ui = KLP_GetUI();
   if (!ui) return {};
-  KLP_FileQuestion q;
-  q.save = save != 0;
-  q.parent = parent ? parent->GetWindowHandle() : 0;
-  q.title = KLP_Latin1ToUTF8(m_title);
-  q.folder = KLP_IsFolder(m_defaultFolder) ? m_defaultFolder.Path() : std::string();
-  if (save) q.proposedName = m_saveName;
-  q.confirmReplace = confirmReplace;
-  if (!save && m_extensions.GetSize() > 0) q.offer = [this](const std::string& n) { return IsFileShown(n.c_str()) != 0; };
-  return ui->AskFile(q);
+  KLP_FileAnswer a;
+  try {
+    KLP_FileQuestion q;
+    q.save = save != 0;
+    q.parent = parent ? parent->GetWindowHandle() : 0;
+    q.title = KLP_Latin1ToUTF8(m_title);
+    q.folder = KLP_IsFolder(m_defaultFolder) ? m_defaultFolder.Path() : std::string();
+    if (save) q.proposedName = m_saveName;
+    q.confirmReplace = confirmReplace;
+    if (!save && m_extensions.GetSize() > 0) q.offer = [this](const std::string& n) { return IsFileShown(n.c_str()) != 0; };
+    a = ui->AskFile(q);
+  } catch (const std::bad_alloc&) {  // the question's texts, or a name offered
+    a = KLP_FileAnswer();
+    a.failed = true;
+  }
+  return a;
+}
+
+u8 CKLF_PlatformFileDialog::i_NoMemory(CKLF_Window* parent) {
+  if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", parent);
+  return Fail(klErrNoMemory);
 }
 
 u8 CKLF_PlatformFileDialog::DoFileOpenDialog(CKLF_Window* parent, u8) {
   ResetError();
   const KLP_FileAnswer a = i_Ask(0, parent, true);
+  if (a.failed) return i_NoMemory(parent);
   KLP_FileRef chosen;
   if (!a.chosen || chosen.SetPath(a.path.c_str()) != klpNoErr || KLP_IsFolder(chosen)) return 0;
   m_result = chosen;
@@ -122,8 +136,10 @@ u8 CKLF_PlatformFileDialog::DoFileSaveDialog(KLF_FileWriter writer, void* data, 
   m_fileType = fileType;
   m_creator = creator;
   const KLP_FileAnswer a = i_Ask(1, parent, true);
+  if (a.failed) return i_NoMemory(parent);
   if (!a.chosen) return 0;
-  return i_WriteSafely(a.path, [&](CKLF_StdFile* f) { return writer(f, data); });
+  if (i_WriteSafely(a.path, [&](CKLF_StdFile* f) { return writer(f, data); })) return 1;
+  return GetError() == klErrNoMemory ? i_NoMemory(parent) : 0;
 }
 
 u32 CKLF_PlatformFileDialog::DoFileSaveDialog_Serial(const CKLF_StringArray* suffixes, KLF_SerialFileWriter writer,
@@ -137,6 +153,7 @@ u32 CKLF_PlatformFileDialog::DoFileSaveDialog_Serial(const CKLF_StringArray* suf
   const KLP_FileAnswer a = i_Ask(1, parent, false);
   KLP_FileRef folder;
   KLP_FileName typed;
+  if (a.failed) return i_NoMemory(parent);
   if (!a.chosen) return 0;
   if (KLP_SplitPath(a.path.c_str(), &folder, &typed) != klpNoErr) return Fail(klErrFileOpen, 0u);
   const std::string name(typed.bytes, typed.length);
@@ -153,6 +170,7 @@ u32 CKLF_PlatformFileDialog::DoFileSaveDialog_Serial(const CKLF_StringArray* suf
     if (named && i_WriteSafely(path, [&](CKLF_StdFile* f) { return writer(f, data, i); })) ++written;
     else if (!firstError) firstError = named ? GetError() : static_cast<u16>(klErrFileOpen);
   }
+  if (firstError == klErrNoMemory) (void)i_NoMemory(parent);
   return firstError ? Fail(firstError, written) : written;
 }
 
@@ -160,6 +178,7 @@ u8 CKLF_PlatformFileDialog::DoFileSavePathDialog(CKLF_Window* parent, u8 confirm
   ResetError();
   m_savePath.clear();
   const KLP_FileAnswer a = i_Ask(1, parent, confirmReplace != 0);
+  if (a.failed) return i_NoMemory(parent);
   if (!a.chosen) return 0;
   KLP_FileRef folder, chosen;
   KLP_FileName name;

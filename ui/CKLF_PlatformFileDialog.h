@@ -51,6 +51,10 @@ class CKLF_PlatformFileDialog : public CKLF_FrameWork {
   void SetWindowTitle(const char* title) { m_title = title ? title : ""; }
   void SetDefaultSaveName(const char* name) { m_saveName = name ? name : ""; }
 
+  // Each question below that runs out of memory itself (the platform's
+  // question, its answer, or the file it replaces) tells the user, and
+  // gives 0 with error 17.
+  //
   // 1 when a file (not a folder) was chosen.
   u8 DoFileOpenDialog(CKLF_Window* parent, u8 packages);
   // 1 when the chosen file was written; 0 when cancelled (no error) or with
@@ -81,6 +85,8 @@ class CKLF_PlatformFileDialog : public CKLF_FrameWork {
 
  private:
   KLP_FileAnswer i_Ask(u8 save, CKLF_Window* parent, bool confirmReplace);
+  // Tells the user memory ran short; 0 with error 17.
+  u8 i_NoMemory(CKLF_Window* parent);
   [[nodiscard]] u8 i_WriteSafely(const std::string& path, const std::function<u8(CKLF_StdFile*)>& write);
 
   CKLF_StringArray m_extensions;

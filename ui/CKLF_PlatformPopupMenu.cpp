@@ -53,17 +53,20 @@ u8 CKLF_PlatformPopupMenu::AddSeparator() {
   return 1;
 }
 
+u8 CKLF_PlatformPopupMenu::i_NoMemory(CKLF_Window* window) {
+  if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", window);
+  return Fail(klErrNoMemory);
+}
+
 u8 CKLF_PlatformPopupMenu::DoPopup(CKLF_Window* window, i16 x, i16 y, u8) {
   if (!m_created) return Fail(klErrEmpty);
   CKLP_UIPlatform* ui = KLP_GetUI();
   if (!window || !ui) return Fail(klErrBadArg);
-  // A menu that lost an item for want of memory is not shown: the user is told.
-  if (m_incomplete) {
-    if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", window);
-    return Fail(klErrNoMemory);
-  }
+  // A menu that lost an item for want of memory is not shown.
+  if (m_incomplete) return i_NoMemory(window);
   const kltRECT_s r = window->GetWindowRect();
   const i32 chosen = ui->PopupMenu(window->GetWindowHandle(), m_items, {r.left + x, r.top + y + 5});
+  if (chosen == klpMenuFailed) return i_NoMemory(window);
   if (chosen < 0 || static_cast<u32>(chosen) >= m_commands.GetSize()) return 1;
   u16 command = m_commands[chosen];
   window->OnCtrlMessage(klMsgMenu, 0xFFFFFFFFu, "Menu", 255, &command);

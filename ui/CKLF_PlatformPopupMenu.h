@@ -43,14 +43,18 @@ class CKLF_PlatformPopupMenu : public CKLF_FrameWork {
 
   // Pops the menu up at the window point (x, y + 5) and sends the choice;
   // dismissing it sends nothing. 1, or 0 with error 2 before Create and 1
-  // without a window. A menu that lost an item is not shown: the user is
-  // told memory ran short, and 0 with error 17. The flag has no effect.
+  // without a window. A menu that lost an item is not shown, nor one the
+  // platform has no memory to show: the user is told memory ran short,
+  // and 0 with error 17. The flag has no effect.
   u8 DoPopup(CKLF_Window* window, i16 x, i16 y, u8 flag);
 
   u32 GetItemCount() const { return m_commands.GetSize(); }
   u16 GetCommand(u32 index) const { return index < m_commands.GetSize() ? m_commands[index] : klSeparatorCommand; }
 
  private:
+  // Tells the user memory ran short; 0 with error 17.
+  u8 i_NoMemory(CKLF_Window* window);
+
   u8 m_created;
   u8 m_incomplete;  // an item could not be added
   std::vector<KLP_MenuItem> m_items;

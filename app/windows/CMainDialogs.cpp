@@ -32,7 +32,7 @@ enum : u8 { kAskCancelled = 0, kAskChosen = 1, kAskNoMemory = 2 };
 
 // The save question for one kind of file: the chosen path with its
 // extension (kAskChosen), a cancel, or no memory for the question or the
-// path (the user is told).
+// path (the user is told, by the dialog for its own).
 u8 AskPath(CMainWindowPort& port, const char* filter, const char* extension, const char* title, const char* name,
            u8 confirmReplace, CKLF_String& path) {
   CKLF_PlatformFileDialog dialog;
@@ -43,7 +43,8 @@ u8 AskPath(CMainWindowPort& port, const char* filter, const char* extension, con
   }
   dialog.SetWindowTitle(title);
   dialog.SetDefaultSaveName(name);
-  if (!dialog.DoFileSavePathDialog(port.GetMainWindow(), confirmReplace)) return kAskCancelled;
+  if (!dialog.DoFileSavePathDialog(port.GetMainWindow(), confirmReplace))
+    return dialog.GetError() == klErrNoMemory ? kAskNoMemory : kAskCancelled;
   if (!CMainDialogs::WithExtension(dialog.GetSavePath().c_str(), extension, path)) {
     port.Alert(CLayoutView::kMemoryProblem, CLayoutView::kErrorTitle);
     return kAskNoMemory;

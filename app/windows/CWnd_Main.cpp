@@ -137,6 +137,15 @@ u8 CWnd_Main::OnCreate(CKLF_LayerSet*, u16, u16) {
   return made;
 }
 
+void CWnd_Main::ShowMade() {
+  Show();
+  if (m_cutter) m_cutter->ShowCutterWindow();
+  const char *text = nullptr, *title = nullptr;
+  if (!HeldAlert(text, title)) return;
+  m_heldText = m_heldTitle = nullptr;
+  Alert(text, title);
+}
+
 u8 CWnd_Main::i_Make() {
   if (!CPreferences::Read(m_plugin->ConfStorage_GetStorage(), m_prefs) || !i_ReadRects()) return 0;
   m_pluginData = m_plugin->GetPluginDataPtr();

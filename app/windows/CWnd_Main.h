@@ -67,8 +67,9 @@ class CWnd_Main : public CKLF_Window,
 
   // ---- Window
   void Close() override;
-  // Makes the window's content and opens the Cutter; 0 with the code (a
-  // Cutter that cannot be made gives its own).
+  // Makes the window's content and opens the Cutter, both hidden
+  // (ShowMade shows them); 0 with the code (a Cutter that cannot be made
+  // gives its own).
   u8 OnCreate(CKLF_LayerSet* layers, u16 width, u16 height) override;
   void OnTimer(u16 id) override;
   u8 OnRMouseDown(i16, i16, u8) override { return 0; }
@@ -250,9 +251,12 @@ class CWnd_Main : public CKLF_Window,
   void SetInfoUnits(u8 units) { m_infoUnits = units; }
   kltRECT_s GetPreviewRect() const { return m_previewRect; }
   u8 IsCreated() const { return m_created; }
-  // The alert asked while the window was being made, held until what was
-  // made is gone (texts of the window's own, which live as long); false
-  // when none was asked.
+  // Shows the window OnCreate made whole, then the Cutter it opened over
+  // it, then the alert asked while it was being made, if any.
+  void ShowMade();
+  // The alert asked while the window was being made, held until the window
+  // is shown or what was made is gone (texts of the window's own, which
+  // live as long); false when none was asked.
   bool HeldAlert(const char*& text, const char*& title) const {
     text = m_heldText, title = m_heldTitle;
     return m_heldText != nullptr;

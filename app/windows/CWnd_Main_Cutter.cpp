@@ -79,7 +79,8 @@ u8 CWnd_Main::i_OpenCutter() {
   }
   m_editor.model.SetCutter(m_cutter);
   i_EnterLayoutMode();
-  c.ShowCutterWindow();
+  // Shown over this window once it is shown, when it is being made.
+  if (!m_making) c.ShowCutterWindow();
   return 1;
 }
 

@@ -174,7 +174,8 @@ u8 CWnd_Main::AskSaveFile(const FILEQUESTION& q, WriterProc writer, void* data) 
   dialog.SetDefaultSaveName(q.defaultName);
   WRITING w = {writer, data, 0, 0};
   if (dialog.DoFileSaveDialog(Write, &w, this, q.fileType, 0)) return 1;
-  if (dialog.GetError() && !(w.ran && !w.wrote)) Alert(kCannotWrite, kErrorTitle);
+  // The dialog tells of its memory running out, the writer of its own failure.
+  if (dialog.GetError() && dialog.GetError() != klErrNoMemory && !(w.ran && !w.wrote)) Alert(kCannotWrite, kErrorTitle);
   return 0;
 }
 

@@ -164,7 +164,8 @@ void CWnd_Main::StatusProgress(i32 percent) {
 // Alerts and questions
 
 void CWnd_Main::Alert(const char* text, const char* title) {
-  // Not over a window half made: the run shows it once the window is gone.
+  // Not over a window half made: shown with the window (ShowMade), or once
+  // what was made is gone.
   if (m_making) {
     if (!m_heldText) m_heldText = text, m_heldTitle = title;
     return;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "CKLF_CtrlEditLine.h"
+#include "CLayoutView.h"
 #include "CMainWindowPort.h"
 #include "CPluginMain.h"
 
@@ -119,7 +120,11 @@ u32 CWnd_Pref::i_PictureAt(i16 x, i16 y) const {
 void CWnd_Pref::OnSwatch(CPreferences::Swatch swatch) {
   CPluginMain* plugin = i_Plugin();
   kltRGBA8 colour = m_values.SwatchColour(swatch);
-  if (!plugin || !plugin->SelectColor_RGB(colour)) return;
+  if (!plugin) return;
+  if (!plugin->SelectColor_RGB(colour)) {
+    if (plugin->GetError() == klErrNoMemory) GetPort().Alert(CLayoutView::kMemoryProblem, CLayoutView::kErrorTitle);
+    return;
+  }
   m_values.ChooseSwatchColour(swatch, colour);
   RedrawColors();
   // The swatch's group shows its kind: the radio button is set and tells

@@ -81,7 +81,11 @@ u8 CFXColorPair::Pick(CWndFX_Base& w, u8* colour) {
   u8 line[8] = {};
   CFXValues::RenderColour(colour, w.GetColorKind(), line + 1);
   CPluginMain* plugin = w.mainWindow ? w.mainWindow->GetPluginObject() : nullptr;
-  if (!plugin || !plugin->SelectColor_ALL(line)) return 0;
+  if (!plugin) return 0;
+  if (!plugin->SelectColor_ALL(line)) {
+    if (plugin->GetError() == klErrNoMemory) w.TellNoMemory();
+    return 0;
+  }
   std::memcpy(colour, line, 8);
   return 1;
 }

@@ -141,6 +141,8 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   // its colours go to the screen as they are (a blend at full alpha comes
   // out a level off), for the colour swatches.
   u8 AddRectLayer(const char* name, kltRECT_s& rect, CKLF_Layer& layer, kltRGBA8 colour, u8 mode = 2);
+  // "Memory allocation problem..." over this window.
+  void TellNoMemory();
 
  protected:
   // Called from the subclass's constructor, in the order the controls are
@@ -168,7 +170,6 @@ class CWndFX_Base : public CKLF_Window, public CEffectWindowServices, private CF
   // A preview effect's end: one that ran out of memory is told (the
   // sample shows without it); one that refuses shows nothing.
   void Previewed(u8 ok);
-  void TellNoMemory();
   CKLF_Font* GetInfoFont() const { return GetFont(m_infoFont); }
   // The value-2 frame, the sample picture's control.
   CKLF_CtrlStaticImage* FrameImage() const { return m_frame; }

@@ -217,7 +217,7 @@ class CKLP_GtkUI : public CKLP_UICore {
   void SetCursor(KLP_WindowID w, int32_t id) override;
   int32_t PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) override;
   KLP_FileAnswer AskFile(const KLP_FileQuestion& question) override;
-  bool PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) override;
+  KLP_Picked PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) override;
 
   // Signal handlers.
   void RequestClose(KLP_WindowID w) {
@@ -270,6 +270,8 @@ class CKLP_GtkUI : public CKLP_UICore {
   bool i_PendingMove(KLP_WindowID w, GdkEvent* event);
   // Asks for the keys for a window on screen with the server's time of now.
   void i_TakeKeysNow(GtkWidget* widget);
+  // Puts a window just shown under the windows in front of it on screen.
+  void i_StackAsRecorded(KLP_WindowID w);
 
   GdkDisplay* m_display;
   std::exception_ptr m_thrown;
@@ -499,6 +501,7 @@ void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
     draw.window = w;
     DispatchEvent(draw, 0);
     if (GtkWindow* widget = Widget(w)) gtk_widget_show(GTK_WIDGET(widget));
+    i_StackAsRecorded(w);
   } else {
     gtk_widget_hide(GTK_WIDGET(Widget(w)));
     // Gone from the screen now, also when a long operation follows.
@@ -507,15 +510,32 @@ void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
   }
 }
 
-// GTK only shows a window that is not on screen yet: without a window
-// manager nothing gives it the keys, which stay with the window that had
-// them, and a click into it would not ask again (it is active already).
+// GTK maps the window it presents; one not shown yet is only put in front
+// and activated, and stays off screen until its maker shows it whole. A
+// window selected before it is on screen gets the keys once it is (its
+// map): without a window manager nothing gives them to it, and a click
+// into it would not ask again (it is active already).
 void CKLP_GtkUI::SelectWindow(KLP_WindowID w) {
-  if (!Find(w)) return;
+  const Window* win = Find(w);
+  if (!win) return;
   Raise(w);
   m_keysOnMap = gtk_widget_get_mapped(GTK_WIDGET(Widget(w))) ? 0 : w;
-  gtk_window_present(Widget(w));
+  if (win->visible) gtk_window_present(Widget(w));
   Activate(w);
+}
+
+// GTK raises every window it maps: one shown after windows selected after
+// it (in front of it) are on screen goes back under the nearest of them.
+void CKLP_GtkUI::i_StackAsRecorded(KLP_WindowID w) {
+  GtkWindow* own = Widget(w);
+  GtkWindow* above = nullptr;
+  for (const auto& win : m_z) {
+    if (win->id == w) break;
+    if (win->visible) above = Widget(win->id);
+  }
+  GdkWindow* window = own ? gtk_widget_get_window(GTK_WIDGET(own)) : nullptr;
+  GdkWindow* sibling = above ? gtk_widget_get_window(GTK_WIDGET(above)) : nullptr;
+  if (window && sibling) gdk_window_restack(window, sibling, FALSE);
 }
 
 void CKLP_GtkUI::CollapseWindow(KLP_WindowID w) {
@@ -592,12 +612,24 @@ void CKLP_GtkUI::FlushWindow(KLP_WindowID w, KLP_Rect) {
   gdk_display_sync(m_display);
 }
 
+// The kept surface goes to the server through shared memory. cairo, when
+// it has no memory to manage a new segment, gives the segment up before
+// the server has attached it, and the server refuses the attach: what the
+// server refuses of this upload is let go (cairo has drawn without the
+// segment), where GDK would end the process on it.
 gboolean CKLP_GtkUI::OnDraw(KLP_WindowID w, cairo_t* cr) {
   auto it = m_native.find(w);
   if (it == m_native.end()) return FALSE;
+#ifdef GDK_WINDOWING_X11
+  const bool x11 = GDK_IS_X11_DISPLAY(m_display);
+  if (x11) gdk_x11_display_error_trap_push(m_display);
+#endif
   cairo_set_source_surface(cr, it->second.surface, 0, 0);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_paint(cr);
+#ifdef GDK_WINDOWING_X11
+  if (x11) gdk_x11_display_error_trap_pop_ignored(m_display);
+#endif
   return TRUE;
 }
 
@@ -972,8 +1004,8 @@ GtkWidget* MenuItem(const KLP_MenuItem& it, int index, MenuRun* run) {
 int32_t CKLP_GtkUI::PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& items, KLP_Point at) {
   GtkWindow* win = Widget(w);
   const Window* rec = Find(w);
-  if (!win || !rec || items.empty()) return -1;
-  MenuRun run = {g_main_loop_new(nullptr, FALSE), -1};
+  if (!win || !rec || items.empty()) return klpMenuDismissed;
+  MenuRun run = {g_main_loop_new(nullptr, FALSE), klpMenuDismissed};
   GtkWidget* menu = gtk_menu_new();
   try {
     for (size_t i = 0; i < items.size(); ++i)
@@ -981,7 +1013,7 @@ int32_t CKLP_GtkUI::PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& i
   } catch (...) {  // no memory for a label: no menu
     gtk_widget_destroy(menu);
     g_main_loop_unref(run.loop);
-    return -1;
+    return klpMenuFailed;
   }
   gtk_widget_show_all(menu);
   g_signal_connect(menu, "deactivate", G_CALLBACK(MenuClosed), &run);
@@ -1039,7 +1071,8 @@ KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
       try {
         a.path = path;
         a.chosen = true;
-      } catch (...) {  // no memory for the path: nothing chosen
+      } catch (...) {  // no memory for the path: the answer is lost
+        a.failed = true;
       }
       g_free(path);
     }
@@ -1049,12 +1082,12 @@ KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
   return a;
 }
 
-bool CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) {
+KLP_Picked CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, uint16_t rgb[3]) {
   std::string utf8;
   try {
     utf8 = KLP_Latin1ToUTF8(title);
   } catch (...) {  // no memory for the title: no chooser
-    return false;
+    return KLP_Picked::kFailed;
   }
   GtkWidget* d = gtk_color_chooser_dialog_new(utf8.empty() ? nullptr : utf8.c_str(), nullptr);
   gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(d), FALSE);
@@ -1073,7 +1106,7 @@ bool CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, uint16
   }
   gtk_widget_destroy(d);
   Rethrow();
-  return chosen;
+  return chosen ? KLP_Picked::kChosen : KLP_Picked::kCancelled;
 }
 
 }  // namespace

@@ -311,7 +311,8 @@ TEST_F(PrefWindowTest, CancelChangesNothing) {
 }
 
 // Without the host's colour services the platform's colour chooser opens
-// (scripted here); no answer is a cancel.
+// (scripted here); no answer is a cancel, one without memory to show is
+// told.
 typedef dlgtest::DialogTest PrefChooserTest;
 TEST_F(PrefChooserTest, PlatformColourChooserWithoutHostServices) {
   // The fixture's plug-in object has no host.
@@ -329,5 +330,9 @@ TEST_F(PrefChooserTest, PlatformColourChooserWithoutHostServices) {
   const std::vector<int> before = Values(w.GetValues());
   Click(w, (s.left + s.right) / 2, (s.top + s.bottom) / 2);
   EXPECT_EQ(ui.Log().colourTitles.size(), 2u);
+  EXPECT_TRUE(port.alerts.empty());
+  ui.FailColor();
+  Click(w, (s.left + s.right) / 2, (s.top + s.bottom) / 2);
+  EXPECT_EQ(port.alerts, std::vector<std::string>({"Memory allocation problem..."}));
   EXPECT_EQ(Values(w.GetValues()), before);
 }

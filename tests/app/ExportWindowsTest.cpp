@@ -338,6 +338,11 @@ TEST_F(ExportWindowTest, KnifeExport) {
   EXPECT_TRUE(Conf()->GetRec("Export LM Settings>ExportWhat", what) && what == KM::kSelected);
   EXPECT_TRUE(Conf()->GetRec("Export LM Settings>ExportTo", to) && to == KM::kToEPS);
   EXPECT_EQ(plugin.WindowPosFromConf("ExportLM", "Main", klNullSize, 1).horizontal != -32000, true);
+  // A save question without memory: the export fails, told once.
+  ui.AnswerFile({false, "", true});
+  InLoop([&] { Press(*Running<K>(), K::kExport); });
+  EXPECT_EQ(CMainDialogs::DoExportLMDialog(port, editor.model).outcome, CMainDialogs::kFailed);
+  EXPECT_EQ(ui.Log().alerts.size() + port.alerts.size(), 1u);
 }
 
 // A chosen name gets its extension unless it has it, in any case.

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "CKLF_Image.h"
+#include "CKLP_HeadlessUI.h"
 #include "HostTestSupport.h"
 #include "support/TestSupport.h"
 
@@ -150,6 +151,14 @@ TEST(Colours, HostConversionsAndTheInternalFallback) {
   host.SetPickedColour(true, 255, 0, 0);
   ASSERT_TRUE(p.SelectColor_ALL(line));
   EXPECT_EQ(Ints({line[0], line[1], line[2]}), Ints({(255 * 299 + 500) / 1000, 255, 0}));
+  // The host's chooser without memory to show: memory full, error 17.
+  CKLP_HeadlessUI chooser;
+  chooser.FailColor();
+  host.ForgetPickedColour();
+  host.SetColourChooser([&]() -> CKLP_UIPlatform* { return &chooser; });
+  EXPECT_FAILS(p, p.SelectColor_ALL(line), klErrNoMemory);
+  EXPECT_EQ(line[1], 255);
+  host.SetColourChooser(nullptr);
 
   // Without colour services: the formulas, and no picker.
   host.GetServices().colorServices = false;

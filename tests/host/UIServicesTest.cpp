@@ -95,10 +95,13 @@ TEST(UIServices, ThePlatformsColourPickerWithoutColourServices) {
   ui.AnswerColor(0xFFFF, 0x8080, 0x0000);
   EXPECT_EQ(b.plugin.SelectColor_RGB(c), 1);
   EXPECT_EQ(std::vector<u8>({c.red, c.green, c.blue, c.alpha}), std::vector<u8>({255, 128, 0, 255}));
-  // Cancelled: the colour stays.
-  EXPECT_EQ(b.plugin.SelectColor_RGB(c), 0);
+  // Without memory for the chooser: error 17; cancelled: no error. The
+  // colour stays both times.
+  ui.FailColor();
+  EXPECT_FAILS(b.plugin, b.plugin.SelectColor_RGB(c), klErrNoMemory);
+  EXPECT_FAILS(b.plugin, b.plugin.SelectColor_RGB(c), klErrNone);
   EXPECT_EQ(c.red, 255);
-  EXPECT_EQ(ui.Log().colourTitles.size(), 2u);
+  EXPECT_EQ(ui.Log().colourTitles.size(), 3u);
   KLP_SetUI(nullptr);
   EXPECT_EQ(b.plugin.SelectColor_RGB(c), 0);  // no platform at all
 }

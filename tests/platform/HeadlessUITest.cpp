@@ -226,18 +226,18 @@ TEST(HeadlessUI, AnswerersFollowTheScriptedAnswers) {
   q.save = true;
   EXPECT_EQ(ui.AskFile(q).path, "/tmp/a.klph");
   uint16_t rgb[3] = {1, 2, 3};
-  EXPECT_FALSE(ui.PickColor(0, "c", rgb));
+  EXPECT_EQ(ui.PickColor(0, "c", rgb), KLP_Picked::kCancelled);
   bool pick = false;
   ui.SetColourAnswerer([&](uint16_t c[3]) {
     if (pick) c[0] = c[1] = c[2] = 9;
     return pick;
   });
-  EXPECT_FALSE(ui.PickColor(0, "c", rgb));
+  EXPECT_EQ(ui.PickColor(0, "c", rgb), KLP_Picked::kCancelled);
   EXPECT_EQ(rgb[0] + rgb[1] + rgb[2], 6);
   pick = true;
   ui.AnswerColor(4, 5, 6);
-  EXPECT_TRUE(ui.PickColor(0, "c", rgb));
+  EXPECT_EQ(ui.PickColor(0, "c", rgb), KLP_Picked::kChosen);
   EXPECT_EQ(rgb[2], 6);
-  EXPECT_TRUE(ui.PickColor(0, "c", rgb));
+  EXPECT_EQ(ui.PickColor(0, "c", rgb), KLP_Picked::kChosen);
   EXPECT_EQ(rgb[2], 9);
 }

@@ -347,11 +347,18 @@ TEST(EffectWindowsRun, HostsPickerIsThePlatformsChooserAndCloseRequestsCancel) {
     CWndFX_Base* fx = r.Open(3);
     ASSERT_TRUE(fx);
     const T::SFX_COLOROVERLAY start = engine.GetPiece(0)->colorOverlay[R];
+    // A chooser without memory to show is told over the window.
+    r.ui.FailColor();
+    r.Click(*fx, r.Control(*fx, "_Color1", klCtrlStaticImage));
+    r.ui.Pump();
+    ASSERT_EQ(r.ui.Log().alerts.size(), 1u);
+    EXPECT_EQ(r.ui.Log().alerts[0].second, "Memory allocation problem...");
+    EXPECT_EQ(r.ui.Log().alertParents[0], fx->GetWindowHandle());
     r.ui.AnswerColor(250 * 257, 10 * 257, 0);
     r.Click(*fx, r.Control(*fx, "_Color1", klCtrlStaticImage));
     r.ui.Pump();
-    ASSERT_EQ(r.ui.Log().colourParents.size(), 1u);
-    EXPECT_EQ(r.ui.Log().colourParents[0], fx->GetWindowHandle());
+    ASSERT_EQ(r.ui.Log().colourParents.size(), 2u);
+    EXPECT_EQ(r.ui.Log().colourParents[1], fx->GetWindowHandle());
     r.ui.PostClose(fx->GetWindowHandle());
     r.ui.Pump();
     EXPECT_EQ(r.Main()->Puzzle().effectWindowOpen, 0);

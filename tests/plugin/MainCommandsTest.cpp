@@ -544,6 +544,11 @@ TEST(MainCommands, DocumentsSaveLoadAndUndoTheLoad) {
     // Cancelled: nothing changes and nothing is said.
     w.RunMenuCommand(88);
     EXPECT_TRUE(r.ui.Log().alerts.empty());
+    // A save question without memory is told once, as memory.
+    r.ui.AnswerFile({false, "", true});
+    w.RunMenuCommand(84);
+    ASSERT_EQ(r.ui.Log().alerts.size(), 1u);
+    EXPECT_EQ(r.ui.Log().alerts[0].second, "Memory allocation problem...");
   });
 }
 

@@ -41,6 +41,21 @@ TEST_F(UIToolkitTest, AcceleratorTableAndItsSearch) {
   EXPECT_EQ(count, 0u);
 }
 
+// A store without accelerators opens without a table; one whose
+// accelerators cannot be read does not open, and says why.
+TEST_F(UIToolkitTest, AcceleratorsAbsentOrDamaged) {
+  for (const bool damaged : {false, true}) {
+    Store store;
+    if (damaged) store.Put("UIResources>Accelerators", {1, 2, 3});
+    ASSERT_EQ(store.s.Close(), 1);
+    EXPECT_EQ(app.InitStorgaeResource(store.Path().c_str(), 0), damaged ? 0 : 1);
+    EXPECT_EQ(app.GetError(), damaged ? klErrZipMalformed : klErrNone);
+    EXPECT_EQ(app.GetStorage() == nullptr, damaged);
+    u32 count = 1;
+    EXPECT_EQ(app.GetAccelerators(count), nullptr);
+  }
+}
+
 TEST_F(UIToolkitTest, CommandQReachesTheWindowOnceThenTheKey) {
   st.Put("UIResources>Accelerators", Pack(Accelerators()));
   Open();

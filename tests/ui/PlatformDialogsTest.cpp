@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <functional>
+#include <iterator>
 
 #include "CKLF_PlatformFileDialog.h"
 #include "CKLF_PlatformPopupMenu.h"
@@ -226,4 +228,34 @@ TEST_F(FileDialogTest, ThePathQuestionCreatesNothing) {
   ui.AnswerFile({true, folder + "/missing/a.psd"});
   EXPECT_FAILS(dlg, dlg.DoFileSavePathDialog(w, 1), klErrFileOpen);
   EXPECT_EQ(dlg.GetSavePath(), "");
+}
+
+// A menu or a file question the platform has no memory for is told to the
+// user once, over the window, and ends in error 17 with nothing done: no
+// command sent, no writer run, no file.
+TEST_F(FileDialogTest, AQuestionWithoutMemoryIsToldAndDoesNothing) {
+  Menu menu;
+  ASSERT_EQ(menu.Create(), 1);
+  menu.AddItem("Open", 10, 0, 0);
+  CKLF_StringArray suffixes;
+  ASSERT_GE(suffixes.Add("_a", 0), 0);
+  Writes writes;
+  const KLP_FileAnswer failed = {false, "", true};
+  const std::function<u32()> asks[] = {
+      [&] { return ui.AnswerMenu(klpMenuFailed), menu.DoPopup(w, 0, 0, 0); },
+      [&] { return ui.AnswerFile(failed), dlg.DoFileOpenDialog(w, 0); },
+      [&] { return ui.AnswerFile(failed), dlg.DoFileSaveDialog(WriteOne, &writes, w, 0, 0); },
+      [&] { return ui.AnswerFile(failed), dlg.DoFileSaveDialog_Serial(&suffixes, WriteIndex, &writes, w, 0, 0); },
+      [&] { return ui.AnswerFile(failed), dlg.DoFileSavePathDialog(w, 1); }};
+  for (size_t i = 0; i < std::size(asks); ++i) {
+    SCOPED_TRACE(i);
+    const size_t told = ui.Log().alerts.size();
+    EXPECT_EQ(asks[i](), 0u);
+    EXPECT_EQ((i ? dlg.GetError() : menu.GetError()), klErrNoMemory);
+    ASSERT_EQ(ui.Log().alerts.size(), told + 1);
+    EXPECT_EQ(ui.Log().alerts.back().second, "Memory allocation problem...");
+    EXPECT_EQ(ui.Log().alertParents.back(), w->GetWindowHandle());
+  }
+  EXPECT_EQ(log.Take("msg"), "");
+  EXPECT_TRUE(writes.seen.empty() && Names(folder).empty());
 }

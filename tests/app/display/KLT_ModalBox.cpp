@@ -143,7 +143,7 @@ class CKLT_AskingWindow : public CKLF_Window {
     u16 rgb[3] = {static_cast<u16>((colour >> 16) * 257), static_cast<u16>((colour >> 8 & 255) * 257),
                   static_cast<u16>((colour & 255) * 257)};
     char chosen[16] = "-";
-    if (KLP_GetUI()->PickColor(GetWindowHandle(), "Select Color", rgb))
+    if (KLP_GetUI()->PickColor(GetWindowHandle(), "Select Color", rgb) == KLP_Picked::kChosen)
       std::snprintf(chosen, sizeof chosen, "%02x%02x%02x", rgb[0] >> 8, rgb[1] >> 8, rgb[2] >> 8);
     Say(std::string("colour ") + chosen);
     return 1;

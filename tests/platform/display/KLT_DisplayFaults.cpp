@@ -7,8 +7,9 @@
 // whose keys go and come back at once stays active, one that loses them is
 // deactivated; a press queued behind the one that ends a modal loop
 // reaches its window once the loop has returned; a window selected before
-// it is on screen has the keys once it maps; a destroyed window has left
-// the server when its destruction returns. Prints "ok"
+// it is on screen stays off it until shown, then has the keys, and stacks
+// as it was selected; a destroyed window has left the server when its
+// destruction returns. Prints "ok"
 // and ends with 0, else names each fault on standard error and ends with 1.
 // Run under Xvfb by display_faults_test.sh.
 #include <gtk/gtk.h>
@@ -277,6 +278,40 @@ void DestroyedLeavesTheServerAtOnce(CKLP_UIPlatform& ui) {
   XCloseDisplay(other);
 }
 
+// Two windows selected before they are shown stay off the screen until
+// then, and shown in the other order (the keys with a third window) they
+// stack as they were selected: the one the pointer finds in their overlap
+// is the one selected last.
+void SelectedStayOffScreenAndStackAsSelected(CKLP_UIPlatform& ui) {
+  QuietClient client;
+  KLP_WindowDesc d = Desc();
+  d.bounds = {500, 300, 700, 400};
+  const KLP_WindowID under = ui.CreateWindow(d, &client);
+  d.bounds = {550, 320, 750, 420};
+  const KLP_WindowID over = ui.CreateWindow(d, &client);
+  d.bounds = {40, 500, 140, 560};
+  const KLP_WindowID keys = ui.CreateWindow(d, &client);
+  ui.ShowWindow(keys, true);
+  ui.SelectWindow(under);
+  ui.SelectWindow(over);
+  Settle();
+  Check(!WidgetAt(500, 300) && !WidgetAt(550, 320), "a window selected before it is shown stays off the screen");
+  ui.SelectWindow(keys);
+  ui.ShowWindow(over, true);
+  ui.ShowWindow(under, true);
+  Settle();
+  GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+  gdk_device_warp(pointer, gdk_screen_get_default(), 600, 350);
+  Settle();
+  GdkWindow* found = gdk_device_get_window_at_position(pointer, nullptr, nullptr);
+  GtkWidget* front = WidgetAt(550, 320);
+  Check(found && front && gdk_window_get_toplevel(found) == gtk_widget_get_window(front),
+        "the window selected last is in front, though shown first");
+  ui.DestroyWindow(keys);
+  ui.DestroyWindow(over);
+  ui.DestroyWindow(under);
+}
+
 // Every allocation failing in turn: windows and timers are made or refused.
 void OwnAllocationsFail(CKLP_UIPlatform& ui) {
   QuietClient client;
@@ -320,6 +355,7 @@ int main() {
   PressBehindTheLoopsEndArrives(*ui);
   SelectedBeforeShownGetsTheKeys(*ui);
   DestroyedLeavesTheServerAtOnce(*ui);
+  SelectedStayOffScreenAndStackAsSelected(*ui);
   delete ui;
   if (g_failures) return 1;
   std::printf("ok\n");

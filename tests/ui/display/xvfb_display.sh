@@ -1,11 +1,12 @@
 # Sourced by the real-display tests with out set to their output folder
 # (and screen to the screen's size, 1280x1024 by default): needs Xvfb,
-# xdotool and xwd (without them the test is skipped, code 77, and fails in
-# CI), makes out the working folder with a suppression list for GTK's own
-# allocations that live until exit, starts a private Xvfb, points DISPLAY
-# at it, and ends the processes in pids when the test ends.
+# xdotool, xwd and the tools the test names in tools (without them the
+# test is skipped, code 77, and fails in CI), makes out the working folder
+# with a suppression list for GTK's own allocations that live until exit,
+# starts a private Xvfb, points DISPLAY at it, and ends the processes in
+# pids when the test ends.
 
-for tool in Xvfb xdotool xwd; do
+for tool in Xvfb xdotool xwd ${tools:-}; do
   if ! command -v "$tool" > /dev/null; then
     if [ "${CI:-}" = true ]; then echo "FAILED: $tool is not installed"; exit 1; fi
     echo "SKIPPED: $tool is not installed (scripts/install-deps.sh brings it)"
