@@ -584,10 +584,14 @@ u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info) {
   const u32 channels = png_get_channels(png, info);
   const MemorySource* src = static_cast<const MemorySource*>(png_get_io_ptr(png));
   if (!i_ImageDataSound(src->data, src->size, src->pos)) return 0;
-  const u64 planeBytes = static_cast<u64>(width) * height * ((m_mode == kModeGrey ? 1 : 3) + m_hasAlpha);
-  if (!m_proven && planeBytes > kFreePlaneBytes + kPlaneBytesPerDataByte * m_imageData) m_proving = 1;
+  // The direct decode finds any damage before it makes the planes.
   if (m_direct && passes == 1 && plain) return i_DecodeDirect(src->data, src->size, src->pos, channels);
   const u32 rowBytes = channels * width;
+  // What a damage found late would have cost: the planes, and the whole
+  // decoded image between an interlaced file's passes.
+  u64 heldBytes = static_cast<u64>(width) * height * ((m_mode == kModeGrey ? 1 : 3) + m_hasAlpha);
+  if (passes > 1) heldBytes += static_cast<u64>(rowBytes) * height + sizeof(u8*) * static_cast<u64>(height);
+  if (!m_proven && heldBytes > kFreePlaneBytes + kPlaneBytesPerDataByte * m_imageData) m_proving = 1;
   if (passes == 1 && m_work.GetSize() < rowBytes && !m_work.alloc(rowBytes)) return Fail(klErrNoMemory);
   if (i_Canceled(20) || (passes > 1 && !i_ReadPasses(png, passes, rowBytes))) return 0;
   if (passes > 1 && m_proving) {
@@ -754,13 +758,14 @@ u8 CKLF_ImagePNG::i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels
     return 0;
   }
   if (i_Canceled(20)) return 0;
-  // The planes once the first band has decoded, the rows split into them,
-  // progress from 20 to 99.
+  // The planes once the image data has inflated and proved sound, the rows
+  // split into them, progress from 20 to 99.
   struct Receiver {
     CKLF_ImagePNG* self;
     u32 channels;
     static u16 Start(void* user) {
       CKLF_ImagePNG* s = static_cast<Receiver*>(user)->self;
+      s->m_stream.free();  // inflated: not read again
       return s->i_TakePlanes() ? 0 : (s->GetError() ? s->GetError() : u16(klErrNoMemory));
     }
     static void Rows(void* user, const u8* rows, u32 stride, u32 first, u32 count) {
