@@ -112,17 +112,18 @@ void BM_ReadPhoto(benchmark::State& state) {
     }
   CKLF_ImagePNG png;
   u16 w = 0, h = 0;
-  if (file.empty() || !png.GetImageInfoByPtr(file.data(), static_cast<u32>(file.size())) || !png.GetMainImageSize(w, h))
+  const u32 size = static_cast<u32>(file.size());
+  if (file.empty() || !png.GetImageInfoByPtr(file.data(), size) || !png.GetMainImageSize(w, h))
     return state.SkipWithError("no photograph: set KLF_PHOTO to a PNG file");
   png.SetThreads(static_cast<u32>(state.range(0)));
   for (auto _ : state) {
     FreshPlanes planes;
     planes.count = (png.GetImageMode() == CKLF_ImageFormat::kModeGrey ? 1 : 3) + (png.HasAlpha() ? 1 : 0);
     planes.area = static_cast<u32>(w) * h;
-    if (!png.ParseImageInto(file.data(), static_cast<u32>(file.size()), planes, w, h))
-      state.SkipWithError("read failed");
+    if (!png.ParseImageInto(file.data(), size, planes, w, h)) state.SkipWithError("read failed");
   }
-  state.counters["MP/s"] = benchmark::Counter(static_cast<double>(w) * h / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["MP/s"] =
+      benchmark::Counter(static_cast<double>(w) * h / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_ReadPhoto)
     ->ArgName("threads")

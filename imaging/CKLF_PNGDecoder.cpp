@@ -131,7 +131,9 @@ struct CKLF_PNGDecoder::Shape {
     }
     return 1;
   }
-  u8 UnfilterBand(u32 b) const { return Unfilter(b, 0, RowsOf(b), b ? Row(static_cast<u64>(b) * bandRows - 1) + 1 : Zeros()); }
+  u8 UnfilterBand(u32 b) const {
+    return Unfilter(b, 0, RowsOf(b), b ? Row(static_cast<u64>(b) * bandRows - 1) + 1 : Zeros());
+  }
 };
 
 // The stream's independent bands (found at the sync flushes) inflated side
@@ -156,14 +158,14 @@ struct CKLF_PNGDecoder::BandInflating : KLF_ParallelJob {
   void RunTask(u32 b, u32 worker) override {
     if (failed.load(std::memory_order_relaxed)) return;
     const u8 st = Band(b, worker);
-    inflated[b].store(st == kSound ? 1 : 2, std::memory_order_release);
+    inflated[b].store(st == kSound ? 1 : 2);
     if (st != kSound) return failed.store(st);
     Drain();
   }
   u8 Band(u32 b, u32 worker);
   u8 Next() const {
     const u32 u = unfiltered.load(std::memory_order_acquire);
-    return u < s->bands && !chainBroken.load() && inflated[u].load(std::memory_order_acquire) == 1;
+    return u < s->bands && !chainBroken.load() && inflated[u].load() == 1;
   }
   void Drain() {
     while (Next()) {

@@ -1081,9 +1081,9 @@ TEST(ImagePNG, WaitingThreadsSleep) {
   const u32 bands = fh / CKLF_PNGEncoder::BandRows(fw + 1);
   const Bytes flat(static_cast<size_t>(fw) * fh, 9);
   Bytes rows(static_cast<size_t>(fw + 1) * fh);
-  for (u32 y = 0; y < fh; ++y)
-    CKLF_PNGEncoder::FilterRow(CKLF_PNGEncoder::kFilterPaeth, &flat[static_cast<size_t>(y) * fw],
-                               y ? &flat[static_cast<size_t>(y - 1) * fw] : nullptr, fw, 1, &rows[static_cast<size_t>(y) * (fw + 1)]);
+  for (size_t y = 0; y < fh; ++y)
+    CKLF_PNGEncoder::FilterRow(CKLF_PNGEncoder::kFilterPaeth, &flat[y * fw], y ? &flat[(y - 1) * fw] : nullptr, fw, 1,
+                               &rows[y * (fw + 1)]);
   Bytes file = pngtest::Start(fw, fh, 8, PNG_COLOR_TYPE_GRAY);
   PutChunk(file, "IDAT", pngtest::Deflated(rows));
   PutChunk(file, "IEND", {});
