@@ -112,11 +112,14 @@ const u8 kLastFilter = 4;
 
 }  // namespace
 
+// The stream, its rows and how far they are.
 struct CKLF_PNGDecoder::Shape {
   const u8* stream;
   u32 size, bpp, n, height, bandRows, bands;
   u8* raw;                // the inflated rows, then a row of zeros
   std::atomic<u8>* done;  // a band's: every row unfiltered in place
+  u8 started;             // Start was called, with this code
+  u16 startError;
   u64 RowBytes() const { return static_cast<u64>(n) + 1; }
   u64 RawBytes() const { return RowBytes() * height; }
   u32 RowsOf(u32 b) const { return height - b * bandRows < bandRows ? height - b * bandRows : bandRows; }
@@ -131,6 +134,12 @@ struct CKLF_PNGDecoder::Shape {
     }
     return 1;
   }
+  // Every row's filter one the reader knows.
+  u8 FiltersKnown() const {
+    for (u32 y = 0; y < height; ++y)
+      if (Row(y)[0] > kLastFilter) return 0;
+    return 1;
+  }
   u8 UnfilterBand(u32 b) const {
     return Unfilter(b, 0, RowsOf(b), b ? Row(static_cast<u64>(b) * bandRows - 1) + 1 : Zeros());
   }
@@ -138,17 +147,20 @@ struct CKLF_PNGDecoder::Shape {
 
 // The stream's independent bands (found at the sync flushes) inflated side
 // by side straight into their rows, each with its Adler-32; meanwhile the
-// bands inflated are unfiltered in order while they are at hand, by
-// whichever thread finds the turn free. A thread that finds it taken
-// leaves its band to the holder, who looks again once it lets go. Nothing
-// waits.
+// bands inflated are unfiltered in order, by whichever thread finds the
+// turn free. A thread that finds it taken leaves its band to the holder,
+// who looks again once it lets go. The thread that inflates the last band
+// proves the stream sound and starts the rows going out while the
+// unfiltering goes on. Nothing waits.
 struct CKLF_PNGDecoder::BandInflating : KLF_ParallelJob {
-  const Shape* s;
+  Shape* s;
   const u32* starts;  // bands 1..
   u32* adler;
   std::atomic<u8>* inflated;  // a band's: 1 inflated, 2 not
+  CKLF_PNGDecoder::Start start;
+  void* user;
   std::atomic<u8> failed{0}, turn{0}, chainBroken{0};
-  std::atomic<u32> unfiltered{0};
+  std::atomic<u32> unfiltered{0}, inflating{0};  // bands unfiltered; bands not inflated yet
   libdeflate_decompressor* inflaters[KLF_Parallel::kMaxThreads] = {};
   CKLF_Mem scratch[KLF_Parallel::kMaxThreads];
 
@@ -156,13 +168,26 @@ struct CKLF_PNGDecoder::BandInflating : KLF_ParallelJob {
     for (libdeflate_decompressor* d : inflaters) libdeflate_free_decompressor(d);
   }
   void RunTask(u32 b, u32 worker) override {
-    if (failed.load(std::memory_order_relaxed)) return;
-    const u8 st = Band(b, worker);
+    const u8 st = failed.load(std::memory_order_relaxed) ? u8(kDamaged) : Band(b, worker);
     inflated[b].store(st == kSound ? 1 : 2);
-    if (st != kSound) return failed.store(st);
-    Drain();
+    u8 none = 0;
+    if (st != kSound) failed.compare_exchange_strong(none, st);
+    else Drain();
+    if (inflating.fetch_sub(1, std::memory_order_acq_rel) == 1 && !failed.load()) Prove();
   }
   u8 Band(u32 b, u32 worker);
+  // Every band inflated: the Adler-32s combine to the stream's.
+  u8 Sound() const {
+    uLong whole = 1;
+    for (u32 b = 0; b < s->bands; ++b)
+      whole = adler32_combine(whole, adler[b], static_cast<z_off_t>(s->RowBytes() * s->RowsOf(b)));
+    return whole == KLF_GetBE32(s->stream + s->size - 4);
+  }
+  void Prove() {
+    if (!Sound() || !s->FiltersKnown()) return;  // told once the job has ended
+    s->startError = start(user);
+    s->started = 1;
+  }
   u8 Next() const {
     const u32 u = unfiltered.load(std::memory_order_acquire);
     return u < s->bands && !chainBroken.load() && inflated[u].load() == 1;
@@ -297,7 +322,7 @@ CKLF_PNGDecoder::Found CKLF_PNGDecoder::i_FirstDamage(const Shape& s, u32 rows) 
 // A stream in the encoder's bands inflated band by band: 1 when every band
 // made its rows and the Adler-32s combine to the stream's; 0 otherwise,
 // with error 17 when memory ran out.
-u8 CKLF_PNGDecoder::i_InflateBands(const Shape& s, u32 threads) {
+u8 CKLF_PNGDecoder::i_InflateBands(Shape& s, u32 threads, Start start, void* user) {
   CKLF_Mem points, sums;
   u32 count = 0;
   if (!SyncPoints(s.stream, 2, s.size - 4, threads, points, count) || !sums.alloc(5 * s.bands))
@@ -310,21 +335,19 @@ u8 CKLF_PNGDecoder::i_InflateBands(const Shape& s, u32 threads) {
   job->adler = reinterpret_cast<u32*>(sums.GetPtr());
   job->inflated = reinterpret_cast<std::atomic<u8>*>(job->adler + s.bands);
   for (u32 b = 0; b < s.bands; ++b) new (job->inflated + b) std::atomic<u8>(0);
+  job->start = start, job->user = user;
+  job->inflating.store(s.bands);
   (void)KLF_Parallel::Run(threads, s.bands, *job);  // the job's state tells how it ended
-  const u8 failed = job->failed.load();
+  // Once started, the stream may be gone.
+  const u8 failed = job->failed.load(), sound = !failed && job->inflating.load() == 0 && (s.started || job->Sound());
   delete job;
   if (failed == kNoMemory) return Fail(klErrNoMemory);
-  if (failed) return 0;
-  uLong whole = 1;
-  const u32* adler = reinterpret_cast<const u32*>(sums.GetPtr());
-  for (u32 b = 0; b < s.bands; ++b)
-    whole = adler32_combine(whole, adler[b], static_cast<z_off_t>(s.RowBytes() * s.RowsOf(b)));
-  return whole == KLF_GetBE32(s.stream + s.size - 4);
+  return sound;
 }
 
 // The whole stream into the rows, its end and Adler-32 checked: 1, or 0
 // (error 17 when memory ran out). Bands already unfiltered are marked.
-u8 CKLF_PNGDecoder::i_Inflate(Shape& s, u32 threads) {
+u8 CKLF_PNGDecoder::i_Inflate(Shape& s, u32 threads, Start start, void* user) {
   const u64 bytes = s.RawBytes() + s.n, flags = (bytes + 7) & ~7ull;
   if (!m_raw.alloc(static_cast<u32>(flags + s.bands))) return Fail(klErrNoMemory);
   s.raw = m_raw.GetPtr();
@@ -332,8 +355,8 @@ u8 CKLF_PNGDecoder::i_Inflate(Shape& s, u32 threads) {
   for (u32 b = 0; b < s.bands; ++b) new (s.done + b) std::atomic<u8>(0);
   std::memset(s.raw + s.RawBytes(), 0, s.n);
   if (s.bands > 1 && PlainZlibHeader(s.stream, s.size)) {
-    if (i_InflateBands(s, threads)) return 1;
-    if (GetError()) return 0;
+    if (i_InflateBands(s, threads, start, user)) return 1;
+    if (GetError() || s.started) return 0;
     for (u32 b = 0; b < s.bands; ++b) s.done[b].store(0);
   }
   libdeflate_decompressor* d = libdeflate_alloc_decompressor();
@@ -351,14 +374,14 @@ u8 CKLF_PNGDecoder::i_Refuse(Found found) {
   return Fail(klErrNotFormat);
 }
 
-// Every row's filter known, the rows started, unfiltered and handed out.
+// Every row's filter known, the rows started (unless the inflating did),
+// unfiltered and handed out.
 u8 CKLF_PNGDecoder::i_Deliver(const Shape& s, u32 threads, Start start, Rows rows, Poll poll, void* user) {
-  for (u32 y = 0; y < s.height; ++y)
-    if (s.Row(y)[0] > kLastFilter) {
-      std::snprintf(m_damage, sizeof(m_damage), "bad adaptive filter value");
-      return Fail(klErrNotFormat);
-    }
-  if (const u16 code = start(user)) return Fail(code);
+  if (!s.started && !s.FiltersKnown()) {
+    std::snprintf(m_damage, sizeof(m_damage), "bad adaptive filter value");
+    return Fail(klErrNotFormat);
+  }
+  if (const u16 code = s.started ? s.startError : start(user)) return Fail(code);
   Unfiltering* job = new (std::nothrow) Unfiltering();
   if (!job) return Fail(klErrNoMemory);
   job->s = &s;
@@ -375,7 +398,7 @@ u8 CKLF_PNGDecoder::Decode(const u8* stream, u32 size, u32 bpp, u32 width, u32 h
   if (!stream || !start || !rows || bpp < 1 || bpp > 4 || width == 0 || width > 65535 || height == 0 ||
       height > 65535)
     return Fail(klErrBadArg);
-  Shape s = {stream, size, bpp, bpp * width, height, 0, 0, nullptr, nullptr};
+  Shape s = {stream, size, bpp, bpp * width, height, 0, 0, nullptr, nullptr, 0, 0};
   s.bandRows = CKLF_PNGEncoder::BandRows(s.n + 1);
   s.bands = (height + s.bandRows - 1) / s.bandRows;
   threads = KLF_Parallel::Resolve(threads);
@@ -386,8 +409,9 @@ u8 CKLF_PNGDecoder::Decode(const u8* stream, u32 size, u32 bpp, u32 width, u32 h
   if (early != kSound) return i_Refuse(early);
   if (s.RawBytes() > kMaxInflateRatio * size) return i_Refuse(i_FirstDamage(s, height));
   if (!klFits32(s.RawBytes() + s.n + 8 + s.bands)) return Fail(klErrNotFormat);
-  if (!i_Inflate(s, threads)) {
+  if (!i_Inflate(s, threads, start, user)) {
     m_raw.free();
+    if (s.started && s.startError) return Fail(s.startError);
     return GetError() ? 0 : i_Refuse(i_FirstDamage(s, height));
   }
   const u8 ok = i_Deliver(s, threads, start, rows, poll, user);

@@ -23,8 +23,8 @@
 
 class CKLF_PNGDecoder : public CKLF_FrameWork {
  public:
-  // Called once on the calling thread when the whole stream has inflated
-  // and proved sound, before any row is handed out; the stream is not read
+  // Called once, on any thread, when the whole stream has inflated and
+  // proved sound, before any row is handed out; the stream is not read
   // after it. 0 to go on, else the error code that ends the decode.
   typedef u16 (*Start)(void* user);
   // Rows first..first+count-1 unfiltered, stride bytes apart: each row once,
@@ -55,8 +55,8 @@ class CKLF_PNGDecoder : public CKLF_FrameWork {
   struct Unfiltering;
   enum Found : u8 { kSound, kDamaged, kUnusualEnd, kNoMemory };
   Found i_FirstDamage(const Shape& s, u32 rows);
-  u8 i_Inflate(Shape& s, u32 threads);
-  u8 i_InflateBands(const Shape& s, u32 threads);
+  u8 i_Inflate(Shape& s, u32 threads, Start start, void* user);
+  u8 i_InflateBands(Shape& s, u32 threads, Start start, void* user);
   u8 i_Refuse(Found found);
   u8 i_Deliver(const Shape& s, u32 threads, Start start, Rows rows, Poll poll, void* user);
 

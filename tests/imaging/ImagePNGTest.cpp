@@ -514,30 +514,34 @@ Bytes ImageStream(const Bytes& rows, u32 rowBytes, bool banded) {
 // RGB by the reader's own decoder, as one stream or in bands, on one thread
 // or four; a palette file by libpng). The planes are made only once the
 // first rows have decoded, never for damage in them; the reader's own
-// decoder makes them only once the whole image data has proved sound.
+// decoder makes them only once the whole image data has proved sound. A
+// source that cannot make them ends the read with its code, no row written.
 TEST(ImagePNG, DamageIsRefusedWithItsReason) {
   struct Source : CKLF_ImagePNG::PlaneSource {
     size_t area = 300 * 600;
     Bytes planes[4];
     int made = 0;
+    u16 fails = 0;
     u16 MakePlanes(u8* p[4]) override {
       ++made;
       for (int c = 0; c < 4; ++c) planes[c].assign(area, 0), p[c] = planes[c].data();
-      return 0;
+      return fails;
     }
   };
-  enum { kCrc, kGarbage, kFilterFirst, kFilterLast, kCut, kAdler, kTwoPalettes };
+  enum { kCrc, kGarbage, kFilterFirst, kFilterLast, kCut, kAdler, kTwoPalettes, kNoPlanes };
   const struct {
     int fault;
     const char* says;
     int made;
+    u16 code = klErrNotFormat;
   } faults[] = {{kCrc, "IDAT: CRC error", 0},
                 {kGarbage, "IDAT: incorrect header check", 0},
                 {kFilterFirst, "bad adaptive filter value", 0},
                 {kFilterLast, "bad adaptive filter value", 1},
                 {kCut, "Not enough image data", 1},
                 {kAdler, "IDAT: incorrect data check", 1},
-                {kTwoPalettes, "PLTE: duplicate", 0}};
+                {kTwoPalettes, "PLTE: duplicate", 0},
+                {kNoPlanes, "", 1, klErrNoMemory}};
   const u32 w = 300, h = 600;  // three bands of RGB rows
   std::mt19937 rng(21);
   for (int kind = 0; kind < 3; ++kind) {  // RGB whole, RGB in bands, palette
@@ -562,9 +566,13 @@ TEST(ImagePNG, DamageIsRefusedWithItsReason) {
         CKLF_ImagePNG r;
         r.SetThreads(threads);
         Source planes;
-        EXPECT_FAILS(r, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), planes, w, h), klErrNotFormat);
+        planes.fails = f.fault == kNoPlanes ? klErrNoMemory : 0;
+        EXPECT_FAILS(r, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), planes, w, h), f.code);
         EXPECT_STREQ(f.says, r.GetDamage());
-        EXPECT_EQ(kind < 2 ? 0 : f.made, planes.made);
+        EXPECT_EQ(kind < 2 && f.fault != kNoPlanes ? 0 : f.made, planes.made);
+        if (f.fault == kNoPlanes) {
+          EXPECT_EQ(Bytes(planes.area, 0), planes.planes[0]);
+        }
       }
   }
   // A 1-bit palette file whose planes (100 MB) outweigh its data is read
