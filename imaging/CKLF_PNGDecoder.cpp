@@ -150,8 +150,8 @@ struct CKLF_PNGDecoder::Shape {
 // bands inflated are unfiltered in order, by whichever thread finds the
 // turn free. A thread that finds it taken leaves its band to the holder,
 // who looks again once it lets go. The thread that inflates the last band
-// proves the stream sound and starts the rows going out while the
-// unfiltering goes on. Nothing waits.
+// proves the stream sound and starts the rows going out (the planes made)
+// while the unfiltering goes on up to then. Nothing waits.
 struct CKLF_PNGDecoder::BandInflating : KLF_ParallelJob {
   Shape* s;
   const u32* starts;  // bands 1..
@@ -159,7 +159,7 @@ struct CKLF_PNGDecoder::BandInflating : KLF_ParallelJob {
   std::atomic<u8>* inflated;  // a band's: 1 inflated, 2 not
   CKLF_PNGDecoder::Start start;
   void* user;
-  std::atomic<u8> failed{0}, turn{0}, chainBroken{0};
+  std::atomic<u8> failed{0}, turn{0}, chainBroken{0}, started{0};
   std::atomic<u32> unfiltered{0}, inflating{0};  // bands unfiltered; bands not inflated yet
   libdeflate_decompressor* inflaters[KLF_Parallel::kMaxThreads] = {};
   CKLF_Mem scratch[KLF_Parallel::kMaxThreads];
@@ -187,10 +187,11 @@ struct CKLF_PNGDecoder::BandInflating : KLF_ParallelJob {
     if (!Sound() || !s->FiltersKnown()) return;  // told once the job has ended
     s->startError = start(user);
     s->started = 1;
+    started.store(1);  // the rest is unfiltered as the rows go out
   }
   u8 Next() const {
     const u32 u = unfiltered.load(std::memory_order_acquire);
-    return u < s->bands && !chainBroken.load() && inflated[u].load() == 1;
+    return u < s->bands && !chainBroken.load() && !started.load() && inflated[u].load() == 1;
   }
   void Drain() {
     while (Next()) {
@@ -237,39 +238,38 @@ u8 CKLF_PNGDecoder::BandInflating::Band(u32 b, u32 worker) {
   return kSound;
 }
 
-// The rows not unfiltered yet unfiltered in place, and every band handed
-// out, a task a band. The rows of a band from its first of no filter or
-// the Sub filter on are unfiltered at once; those before it wait for the
-// band before. A task waits only for a lower one, handed out before it.
+// The bands not unfiltered yet unfiltered in place, in order, by the first
+// task to find the turn free, and every band handed out by its own task
+// once unfiltered. A task waits only for the holder of the turn, who works
+// without waiting.
 struct CKLF_PNGDecoder::Unfiltering : KLF_ParallelJob {
   const Shape* s;
   CKLF_PNGDecoder::Rows rows;
   CKLF_PNGDecoder::Poll poll;
   void* user;
+  std::atomic<u8> turn{0};
   KLF_WaitPoint unfiltered;  // places: bands
 
-  void RunTask(u32 b, u32) override;
+  void RunTask(u32 b, u32) override {
+    u8 idle = 0;
+    if (!s->done[b].load(std::memory_order_acquire) && turn.compare_exchange_strong(idle, 1)) Chain(b);
+    unfiltered.Wait(b, [this, b] { return s->done[b].load(std::memory_order_acquire) != 0; });
+    rows(user, s->Row(static_cast<u64>(b) * s->bandRows) + 1, s->n + 1, b * s->bandRows, s->RowsOf(b));
+  }
+  // Every band from b on not unfiltered yet (those before are: a lower
+  // task has taken the turn or found its band done).
+  void Chain(u32 b) {
+    for (u32 u = b; u < s->bands; ++u) {
+      if (s->done[u].load(std::memory_order_acquire)) continue;
+      (void)s->UnfilterBand(u);  // every filter is known
+      s->done[u].store(1, std::memory_order_release);
+      unfiltered.Changed(u);
+    }
+  }
   u8 Poll(u32 bands) override {
     return !poll || poll(user, bands * s->bandRows < s->height ? bands * s->bandRows : s->height);
   }
 };
-
-void CKLF_PNGDecoder::Unfiltering::RunTask(u32 b, u32) {
-  const u64 y = static_cast<u64>(b) * s->bandRows;
-  const u32 count = s->RowsOf(b);
-  if (!s->done[b].load(std::memory_order_acquire)) {
-    u32 own = 0;  // the first row that reads no row above, past the first band
-    while (b && own < count && s->Row(y + own)[0] > 1) ++own;
-    (void)s->Unfilter(b, own, count, s->Zeros());  // every filter is known
-    if (own) {
-      unfiltered.Wait(b - 1, [this, b] { return s->done[b - 1].load(std::memory_order_acquire) != 0; });
-      (void)s->Unfilter(b, 0, own, s->Row(y - 1) + 1);
-    }
-    s->done[b].store(1, std::memory_order_release);
-    unfiltered.Changed(b);
-  }
-  rows(user, s->Row(y) + 1, s->n + 1, static_cast<u32>(y), count);
-}
 
 CKLF_PNGDecoder::CKLF_PNGDecoder() { m_damage[0] = 0; }
 
