@@ -1,15 +1,14 @@
 // The image data of a PNG file (the zlib stream of its IDAT chunks, joined)
 // made back into rows of whole bytes. The whole stream is inflated at once
 // by libdeflate (a stream of CKLF_PNGEncoder's independent bands, band by
-// band side by side) and checked whole (its Adler-32, every row's filter)
-// before any row is handed out; then the rows are unfiltered in place and
-// handed out band by band (CKLF_PNGEncoder::BandRows rows each) side by
-// side: a row of no filter or the Sub filter reads no row above, so the
-// rows from one such on need nothing of the bands before. Damage is found
-// in the first rows before anything of the image's size is allocated,
-// anywhere else before anything is handed out; its reason is told as
-// libpng tells it, found by inflating the stream again with zlib. The rows
-// handed out do not depend on the thread count.
+// band side by side, unfiltered in order as they come) and checked whole
+// (its Adler-32, every row's filter) before any row is handed out; then the
+// rows left are unfiltered in place, in order, and handed out band by band
+// (CKLF_PNGEncoder::BandRows rows each) side by side as they are done.
+// Damage is found in the first rows before anything of the image's size is
+// allocated, anywhere else before anything is handed out; its reason is
+// told as libpng tells it, found by inflating the stream again with zlib.
+// The rows handed out do not depend on the thread count.
 //
 // Cost: the inflated image (a byte a row more than the rows handed out;
 // at most 1032 bytes a byte of the stream, else the stream is refused
