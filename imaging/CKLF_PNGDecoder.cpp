@@ -238,10 +238,10 @@ u8 CKLF_PNGDecoder::BandInflating::Band(u32 b, u32 worker) {
   return kSound;
 }
 
-// The bands not unfiltered yet unfiltered in place, in order, by the first
-// task to find the turn free, and every band handed out by its own task
-// once unfiltered. A task waits only for the holder of the turn, who works
-// without waiting.
+// The bands not unfiltered yet unfiltered in place, in order from the
+// first of them, by the first task to find the turn free, and every band
+// handed out by its own task once unfiltered. A task waits only for the
+// holder of the turn, who works without waiting.
 struct CKLF_PNGDecoder::Unfiltering : KLF_ParallelJob {
   const Shape* s;
   CKLF_PNGDecoder::Rows rows;
@@ -252,14 +252,14 @@ struct CKLF_PNGDecoder::Unfiltering : KLF_ParallelJob {
 
   void RunTask(u32 b, u32) override {
     u8 idle = 0;
-    if (!s->done[b].load(std::memory_order_acquire) && turn.compare_exchange_strong(idle, 1)) Chain(b);
+    if (!s->done[b].load(std::memory_order_acquire) && turn.compare_exchange_strong(idle, 1)) Chain();
     unfiltered.Wait(b, [this, b] { return s->done[b].load(std::memory_order_acquire) != 0; });
     rows(user, s->Row(static_cast<u64>(b) * s->bandRows) + 1, s->n + 1, b * s->bandRows, s->RowsOf(b));
   }
-  // Every band from b on not unfiltered yet (those before are: a lower
-  // task has taken the turn or found its band done).
-  void Chain(u32 b) {
-    for (u32 u = b; u < s->bands; ++u) {
+  // Every band not unfiltered yet: those unfiltered while the stream
+  // inflated come first.
+  void Chain() {
+    for (u32 u = 0; u < s->bands; ++u) {
       if (s->done[u].load(std::memory_order_acquire)) continue;
       (void)s->UnfilterBand(u);  // every filter is known
       s->done[u].store(1, std::memory_order_release);

@@ -311,6 +311,27 @@ TEST(ImagePNG, BandedImageDataReadsBackAndIgnoresThreads) {
       EXPECT_FAILS(reader, reader.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size())), klErrNotFormat);
     }
   }
+  // The same rows in another writer's one stream, under the Paeth filter
+  // (each band reads the one above), read again and again on eight
+  // threads: whichever band's thread comes first unfilters them in order.
+  Bytes rows(static_cast<size_t>(2 * w + 1) * h), pixels(2 * w * h);
+  for (u32 i = 0; i < w * h; ++i) pixels[2 * i] = grey[i], pixels[2 * i + 1] = alpha[i];
+  for (size_t y = 0; y < h; ++y)
+    CKLF_PNGEncoder::FilterRow(CKLF_PNGEncoder::kFilterPaeth, &pixels[y * 2 * w], y ? &pixels[(y - 1) * 2 * w] : nullptr,
+                               2 * w, 2, &rows[y * (2 * w + 1)]);
+  const Bytes other = HandMadePng(w, h, PNG_COLOR_TYPE_GRAY_ALPHA, rows, 1 << 20);
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+  const int reads = 50;
+#else
+  const int reads = 300;
+#endif
+  for (int read = 0; read < reads; ++read) {
+    CKLF_ImagePNG reader;
+    reader.SetThreads(8);
+    ASSERT_EQ(1, reader.ParseImageByPtr(other.data(), static_cast<u32>(other.size()))) << read;
+    ASSERT_EQ(grey, Plane(reader, 0)) << read;
+    ASSERT_EQ(alpha, Plane(reader, -1)) << read;
+  }
 }
 
 // The encoder's stream goes out in order whichever threads finish which
