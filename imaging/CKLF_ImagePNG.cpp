@@ -603,10 +603,14 @@ u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info) {
   const u32 channels = png_get_channels(png, info);
   const MemorySource* src = static_cast<const MemorySource*>(png_get_io_ptr(png));
   if (!i_ImageDataSound(src->data, src->size, src->pos)) return 0;
-  const u64 planeBytes = static_cast<u64>(width) * height * ((m_mode == kModeGrey ? 1 : 3) + m_hasAlpha);
-  if (!m_proven && planeBytes > kFreePlaneBytes + kPlaneBytesPerDataByte * m_imageData) m_proving = 1;
+  // The direct decode finds any damage before it makes the planes.
   if (m_direct && passes == 1 && plain) return i_DecodeDirect(src->data, src->size, src->pos, channels);
   const u32 rowBytes = channels * width;
+  // What a damage found late would have cost: the planes, and the whole
+  // decoded image between an interlaced file's passes.
+  u64 heldBytes = static_cast<u64>(width) * height * ((m_mode == kModeGrey ? 1 : 3) + m_hasAlpha);
+  if (passes > 1) heldBytes += static_cast<u64>(rowBytes) * height + sizeof(u8*) * static_cast<u64>(height);
+  if (!m_proven && heldBytes > kFreePlaneBytes + kPlaneBytesPerDataByte * m_imageData) m_proving = 1;
   if (passes == 1 && m_work.GetSize() < rowBytes && !m_work.alloc(rowBytes)) return Fail(klErrNoMemory);
   if (i_Canceled(20) || (passes > 1 && !i_ReadPasses(png, passes, rowBytes))) return 0;
   if (passes > 1 && m_proving) {
@@ -657,6 +661,25 @@ u8 CKLF_ImagePNG::i_ReadPasses(png_struct* png, int passes, u32 rowBytes) {
   return 1;
 }
 
+namespace {
+
+// Every C-th byte from s on into dst, n of them.
+template <u32 C>
+void TakeEvery(const u8* s, u8* dst, u32 n) {
+  for (u32 x = 0; x < n; ++x) dst[x] = s[static_cast<u64>(x) * C];
+}
+
+void TakeEvery(u32 step, const u8* s, u8* dst, u32 n) {
+  switch (step) {
+    case 1: return static_cast<void>(std::memcpy(dst, s, n));
+    case 2: return TakeEvery<2>(s, dst, n);
+    case 3: return TakeEvery<3>(s, dst, n);
+    default: return TakeEvery<4>(s, dst, n);
+  }
+}
+
+}  // namespace
+
 // One decoded row into the planes: grey or red, green, blue, then the
 // alpha when the decoded row has one.
 void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
@@ -668,9 +691,7 @@ void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
     const i32 channel = c == colours ? -1 : static_cast<i32>(c);
     u8* plane = m_target[0] ? m_target[channel < 0 ? 3 : channel] : i_Plane(channel)->GetPtr();
     if (!plane) continue;
-    u8* dst = plane + offset;
-    const u8* s = row + c;
-    for (u32 x = 0; x < m_width; ++x, s += channels) dst[x] = *s;
+    TakeEvery(channels, row + c, plane + offset, m_width);
   }
 }
 
@@ -773,13 +794,14 @@ u8 CKLF_ImagePNG::i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels
     return 0;
   }
   if (i_Canceled(20)) return 0;
-  // The planes once the first band has decoded, the rows split into them,
-  // progress from 20 to 99.
+  // The planes once the image data has inflated and proved sound, the rows
+  // split into them, progress from 20 to 99.
   struct Receiver {
     CKLF_ImagePNG* self;
     u32 channels;
     static u16 Start(void* user) {
       CKLF_ImagePNG* s = static_cast<Receiver*>(user)->self;
+      s->m_stream.free();  // inflated: not read again
       return s->i_TakePlanes() ? 0 : (s->GetError() ? s->GetError() : u16(klErrNoMemory));
     }
     static void Rows(void* user, const u8* rows, u32 stride, u32 first, u32 count) {

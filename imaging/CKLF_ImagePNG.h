@@ -7,14 +7,16 @@
 // resolution (pHYs) and profile (iCCP). A profile libpng finds unfit for
 // the written image is left out.
 //
-// Cost: writing streams row by row; reading holds the planes, made once
-// the first rows have decoded (nothing for data that fails at once; a file
-// whose planes take more than 64 MiB and 2 KiB a byte of its image data is
-// read through without them first, and so decoded twice), and
-// besides them a few bands of rows for 8-bit files without interlace or
-// key colour (CKLF_PNGDecoder; the image data joined when it comes in
-// several chunks), one row for other variants, or the whole decoded image
-// when interlaced. Every image data chunk's CRC is checked before anything
+// Cost: writing streams row by row. Reading 8-bit files without interlace
+// or key colour (CKLF_PNGDecoder) holds the whole inflated image, a byte a
+// row more than the decoded image (the image data joined when it comes in
+// several chunks), then the planes, made once the image data has proved
+// sound: damage costs no planes. Other variants hold one row, or the whole
+// decoded image when interlaced, and the planes, made once the first rows
+// have decoded (nothing for data that fails at once); a file whose planes,
+// with an interlaced file's decoded image, take more than 64 MiB and 2 KiB
+// a byte of its image data is read through without them first, and so
+// decoded twice. Every image data chunk's CRC is checked before anything
 // is inflated.
 // Limits: width and height up to 65535 (larger files give error 48); the
 // planes of one image together below 4 GiB (else error 17); image data too

@@ -98,158 +98,128 @@ u8 SyncPoints(const u8* z, u32 from, u32 end, u32 threads, CKLF_Mem& out, u32& c
   return 1;
 }
 
-// What zlib says of a stream's header, in the order it looks; null when
-// sound.
-const char* ZlibHeaderFault(const u8* s) {
-  if ((s[0] * 256u + s[1]) % 31) return "incorrect header check";
-  if ((s[0] & 0x0F) != 8) return "unknown compression method";
-  if ((s[0] >> 4) > 7) return "invalid window size";
-  return s[1] & 0x20 ? "missing LZ dictionary" : nullptr;
+// A zlib header of deflate without a preset dictionary, its check sound.
+u8 PlainZlibHeader(const u8* s, u32 size) {
+  return size >= 10 && (s[0] & 0x0F) == 8 && (s[0] >> 4) <= 7 && !(s[1] & 0x20) && (s[0] * 256u + s[1]) % 31 == 0;
 }
 
 const char kIDAT[] = "IDAT: ";
-// Bands inflated ahead of those handed out, a thread's and two more, at
-// most 32 (8 MiB of rows).
-const u32 kMaxSlots = 32;
-// zlib's inflate state and its largest window, with room to spare.
-const u32 kInflaterBytes = 64u << 10;
+// Deflate yields at most 1032 bytes a byte (see CKLF_ImagePNG).
+const u64 kMaxInflateRatio = 1032;
+// What zlib fills at a time while the stream is searched for its damage.
+const u32 kScanBytes = 64u << 10;
+const u8 kLastFilter = 4;
 
 }  // namespace
 
-// One stream decoded band by band, a task a band: the band waits for its
-// slot, inflates (in order behind the band before when the stream is one),
-// is unfiltered in order by whichever thread finds it next in line, and is
-// handed out by its own task, which then frees the slot. A task waits only
-// for lower ones, which are all handed out before it: no wait is for ever.
-struct CKLF_PNGDecoder::Job : KLF_ParallelJob {
-  // A band's state: not inflated yet, inflated, or what its inflating met.
-  enum : u8 { kWaiting = 0, kInflated, kBadStream, kShortStream, kNotBand, kUnusualEnd, kNoMemory };
-  // How the unfiltering ended.
-  enum : u8 { kRunning = 0, kAllRows, kStopped };
-
-  CKLF_PNGDecoder::Start start;
-  CKLF_PNGDecoder::Rows rows;
-  CKLF_PNGDecoder::Poll poll;
-  void* user;
+// The stream, its rows and how far they are.
+struct CKLF_PNGDecoder::Shape {
   const u8* stream;
-  u32 size;
-  const u32* starts;  // bands 1.. of a stream of independent bands; null: one stream
-  u32 n, bpp, height, bandRows, bands, slots;
-  u64 slotBytes;
-  CKLF_Mem mem;
-  u8* slotMem;
-  u8* edges;  // zeros, then the last unfiltered row of the bands before, by parity
-  u32* adler;         // each band's
-  const char** why;   // the inflater's reason for a band it refused
-  std::atomic<u8>* state;
-  std::atomic<u32>* slotBand;  // a slot's: the band that takes it next
-  z_stream z;
-  u8 zReady = 0, zEnded = 0;
-  // zlib's state and window, made here on the calling thread: a thread
-  // that continues the stream allocates nothing.
-  alignas(16) u8 zMem[kInflaterBytes];
-  u32 zUsed = 0;
-  static voidpf ZAlloc(voidpf job, uInt items, uInt size);
-  static void ZFree(voidpf, voidpf) {}
-  std::atomic<u32> inOrder{0};  // one stream: the bands inflated
-  std::atomic<u8> broken{0};    // one stream: a band could not be inflated
-  std::atomic<u32> unfiltered{0};
-  std::atomic<u8> draining{0}, stop{0};
-  // Left by the unfiltering.
-  u8 ended = kRunning, endState = kInflated, badFilter = 0;
-  const char* endWhy = nullptr;
-  u16 startError = 0;
-  libdeflate_decompressor* inflaters[KLF_Parallel::kMaxThreads] = {};
-  CKLF_Mem scratch[KLF_Parallel::kMaxThreads];
-  KLF_WaitPoint slotFreed, inflatedInOrder, unfilteredPoint;  // places: slots, bands, bands
-
-  ~Job() {
-    for (libdeflate_decompressor* d : inflaters) libdeflate_free_decompressor(d);
-    if (zReady) inflateEnd(&z);
-  }
+  u32 size, bpp, n, height, bandRows, bands;
+  u8* raw;                // the inflated rows, then a row of zeros
+  std::atomic<u8>* done;  // a band's: every row unfiltered in place
+  u8 started;             // Start was called, with this code
+  u16 startError;
+  u64 RowBytes() const { return static_cast<u64>(n) + 1; }
+  u64 RawBytes() const { return RowBytes() * height; }
   u32 RowsOf(u32 b) const { return height - b * bandRows < bandRows ? height - b * bandRows : bandRows; }
-  u64 BytesOf(u32 b) const { return static_cast<u64>(RowsOf(b)) * (n + 1); }
-  u8* Slot(u32 b) const { return slotMem + static_cast<u64>(b % slots) * slotBytes; }
-  u8 Stopped() const { return stop.load(std::memory_order_acquire); }
-
-  u8 Setup(u32 threads);
-  void RunTask(u32 b, u32 worker) override;
-  u8 Poll(u32 done) override { return !poll || poll(user, done * bandRows < height ? done * bandRows : height); }
-  u8 InflateBand(u32 b, u32 worker);
-  u8 InflateInOrder(u32 b);
-  u8 InflateNext(u32 b);
-  u8 EndOfStream();
-  void Drain();
-  u8 Unfilter(u32 u);
-  void End(u8 st, u32 u);
+  u8* Row(u64 y) const { return raw + RowBytes() * y; }
+  const u8* Zeros() const { return raw + RawBytes(); }
+  // Rows from..to-1 of band b in place, the row above from given: 0 at
+  // an unknown filter.
+  u8 Unfilter(u32 b, u32 from, u32 to, const u8* up) const {
+    for (u8* r = Row(static_cast<u64>(b) * bandRows + from); from < to; ++from, r += RowBytes()) {
+      if (!UnfilterRow(r[0], r + 1, up, n, bpp)) return 0;
+      up = r + 1;
+    }
+    return 1;
+  }
+  // Every row's filter one the reader knows.
+  u8 FiltersKnown() const {
+    for (u32 y = 0; y < height; ++y)
+      if (Row(y)[0] > kLastFilter) return 0;
+    return 1;
+  }
+  u8 UnfilterBand(u32 b) const {
+    return Unfilter(b, 0, RowsOf(b), b ? Row(static_cast<u64>(b) * bandRows - 1) + 1 : Zeros());
+  }
 };
 
-// The slots, the rows at the edges and the bands' states in one block.
-u8 CKLF_PNGDecoder::Job::Setup(u32 threads) {
-  slots = threads + 2 < kMaxSlots ? threads + 2 : kMaxSlots;
-  if (slots > bands) slots = bands;
-  slotBytes = static_cast<u64>(bandRows) * (n + 1);
-  const u64 whyBytes = sizeof(const char*) * static_cast<u64>(bands), countBytes = 4ull * (bands + slots);
-  const u64 head = (whyBytes + countBytes + bands + 63) & ~63ull;
-  const u64 total = head + slots * slotBytes + 3ull * n;
-  if (!klFits32(total) || !mem.alloc(static_cast<u32>(total))) return 0;
-  u8* p = mem.GetPtr();
-  why = reinterpret_cast<const char**>(p);
-  adler = reinterpret_cast<u32*>(p + whyBytes);
-  slotBand = reinterpret_cast<std::atomic<u32>*>(adler + bands);
-  state = reinterpret_cast<std::atomic<u8>*>(p + whyBytes + countBytes);
-  slotMem = p + head;
-  edges = slotMem + slots * slotBytes;
-  std::memset(edges, 0, n);
-  for (u32 b = 0; b < bands; ++b) why[b] = nullptr, new (state + b) std::atomic<u8>(kWaiting);
-  for (u32 s = 0; s < slots; ++s) new (slotBand + s) std::atomic<u32>(s);
-  if (starts) return 1;
-  std::memset(&z, 0, sizeof(z));
-  z.next_in = const_cast<u8*>(stream) + (size < 2 ? size : 2);
-  z.avail_in = size < 2 ? 0 : size - 2;
-  z.zalloc = ZAlloc;
-  z.zfree = ZFree;
-  z.opaque = this;
-  zReady = inflateInit2(&z, -15) == Z_OK;
-  return zReady;
-}
+// The stream's independent bands (found at the sync flushes) inflated side
+// by side straight into their rows, each with its Adler-32; meanwhile the
+// bands inflated are unfiltered in order, by whichever thread finds the
+// turn free. A thread that finds it taken leaves its band to the holder,
+// who looks again once it lets go. The thread that inflates the last band
+// proves the stream sound and starts the rows going out (the planes made)
+// while the unfiltering goes on up to then. Nothing waits.
+struct CKLF_PNGDecoder::BandInflating : KLF_ParallelJob {
+  Shape* s;
+  const u32* starts;  // bands 1..
+  u32* adler;
+  std::atomic<u8>* inflated;  // a band's: 1 inflated, 2 not
+  CKLF_PNGDecoder::Start start;
+  void* user;
+  std::atomic<u8> failed{0}, turn{0}, chainBroken{0}, started{0};
+  std::atomic<u32> unfiltered{0}, inflating{0};  // bands unfiltered; bands not inflated yet
+  libdeflate_decompressor* inflaters[KLF_Parallel::kMaxThreads] = {};
+  CKLF_Mem scratch[KLF_Parallel::kMaxThreads];
 
-voidpf CKLF_PNGDecoder::Job::ZAlloc(voidpf job, uInt items, uInt size) {
-  Job* self = static_cast<Job*>(job);
-  const u64 n = (static_cast<u64>(items) * size + 15) & ~15ull;
-  if (n > kInflaterBytes - self->zUsed) return Z_NULL;
-  self->zUsed += static_cast<u32>(n);
-  return self->zMem + self->zUsed - n;
-}
+  ~BandInflating() {
+    for (libdeflate_decompressor* d : inflaters) libdeflate_free_decompressor(d);
+  }
+  void RunTask(u32 b, u32 worker) override {
+    const u8 st = failed.load(std::memory_order_relaxed) ? u8(kDamaged) : Band(b, worker);
+    inflated[b].store(st == kSound ? 1 : 2);
+    u8 none = 0;
+    if (st != kSound) failed.compare_exchange_strong(none, st);
+    else Drain();
+    if (inflating.fetch_sub(1, std::memory_order_acq_rel) == 1 && !failed.load()) Prove();
+  }
+  u8 Band(u32 b, u32 worker);
+  // Every band inflated: the Adler-32s combine to the stream's.
+  u8 Sound() const {
+    uLong whole = 1;
+    for (u32 b = 0; b < s->bands; ++b)
+      whole = adler32_combine(whole, adler[b], static_cast<z_off_t>(s->RowBytes() * s->RowsOf(b)));
+    return whole == KLF_GetBE32(s->stream + s->size - 4);
+  }
+  void Prove() {
+    if (!Sound() || !s->FiltersKnown()) return;  // told once the job has ended
+    s->startError = start(user);
+    s->started = 1;
+    started.store(1);  // the rest is unfiltered as the rows go out
+  }
+  u8 Next() const {
+    const u32 u = unfiltered.load(std::memory_order_acquire);
+    return u < s->bands && !chainBroken.load() && !started.load() && inflated[u].load() == 1;
+  }
+  void Drain() {
+    while (Next()) {
+      u8 idle = 0;
+      if (!turn.compare_exchange_strong(idle, 1)) return;
+      for (u32 u = unfiltered.load(); Next(); unfiltered.store(++u, std::memory_order_release)) {
+        if (!s->UnfilterBand(u)) chainBroken.store(1);  // the damage is told once all have inflated
+        else s->done[u].store(1, std::memory_order_release);
+      }
+      turn.store(0);
+    }
+  }
+};
 
-void CKLF_PNGDecoder::Job::RunTask(u32 b, u32 worker) {
-  const u32 s = b % slots;
-  slotFreed.Wait(s, [this, b, s] { return slotBand[s].load(std::memory_order_acquire) == b || Stopped(); });
-  if (Stopped()) return;
-  state[b].store(starts ? InflateBand(b, worker) : InflateInOrder(b));
-  Drain();
-  unfilteredPoint.Wait(b, [this, b] { return unfiltered.load(std::memory_order_acquire) > b || Stopped(); });
-  if (unfiltered.load(std::memory_order_acquire) <= b) return;
-  rows(user, Slot(b) + 1, n + 1, b * bandRows, RowsOf(b));
-  slotBand[s].store(b + slots, std::memory_order_release);
-  slotFreed.Changed(s);
-}
-
-// An independent band inflated into its slot: all of its data used, ending
-// on a block boundary on a whole byte (not the last block), or with the
-// stream's end when last. libdeflate wants a final block: a band not last
-// is copied into scratch with an empty final stored block after it, which
-// only a band ending so on a whole byte leads to.
-u8 CKLF_PNGDecoder::Job::InflateBand(u32 b, u32 worker) {
+// A band not last ends on a block boundary on a whole byte (a sync flush),
+// the last with the stream's final block. libdeflate wants a final block:
+// a band not last is copied into scratch with an empty final stored block
+// after it, which only a band ending so leads to. Its bytes must all be
+// used and make its rows exactly.
+u8 CKLF_PNGDecoder::BandInflating::Band(u32 b, u32 worker) {
   static const u8 kFinal[5] = {0x01, 0x00, 0x00, 0xFF, 0xFF};
   libdeflate_decompressor*& d = inflaters[worker];
-  if (!d) d = libdeflate_alloc_decompressor();
-  const u32 in = b ? starts[b - 1] : 2, end = b + 1 < bands ? starts[b] : size - 4;
-  if (!d) return kNoMemory;
-  if (end < in) return kNotBand;
-  const u8* data = stream + in;
+  if (!d && !(d = libdeflate_alloc_decompressor())) return kNoMemory;
+  const u32 in = b ? starts[b - 1] : 2, end = b + 1 < s->bands ? starts[b] : s->size - 4;
+  if (end < in) return kDamaged;
+  const u8* data = s->stream + in;
   size_t length = end - in;
-  if (b + 1 < bands) {
+  if (b + 1 < s->bands) {
     CKLF_Mem& copy = scratch[worker];
     if (copy.GetSize() < length + sizeof(kFinal) && !copy.alloc(static_cast<u32>(length + 2 * sizeof(kFinal))))
       return kNoMemory;
@@ -258,129 +228,168 @@ u8 CKLF_PNGDecoder::Job::InflateBand(u32 b, u32 worker) {
     data = copy.GetPtr();
     length += sizeof(kFinal);
   }
+  u8* out = s->Row(static_cast<u64>(b) * s->bandRows);
+  const size_t bytes = static_cast<size_t>(s->RowBytes() * s->RowsOf(b));
   size_t used = 0, made = 0;
-  const u64 bytes = BytesOf(b);
-  if (libdeflate_deflate_decompress_ex(d, data, length, Slot(b), static_cast<size_t>(bytes), &used, &made) !=
-          LIBDEFLATE_SUCCESS ||
+  if (libdeflate_deflate_decompress_ex(d, data, length, out, bytes, &used, &made) != LIBDEFLATE_SUCCESS ||
       used != length || made != bytes)
-    return kNotBand;
-  adler[b] = libdeflate_adler32(1, Slot(b), static_cast<size_t>(bytes));
-  return kInflated;
+    return kDamaged;
+  adler[b] = libdeflate_adler32(1, out, bytes);
+  return kSound;
 }
 
-// One stream: band b inflates once the band before has.
-u8 CKLF_PNGDecoder::Job::InflateInOrder(u32 b) {
-  inflatedInOrder.Wait(b, [this, b] {
-    return inOrder.load(std::memory_order_acquire) == b || broken.load(std::memory_order_acquire) || Stopped();
-  });
-  // Behind a band that failed this one is never looked at.
-  const u8 st = inOrder.load(std::memory_order_acquire) == b ? InflateNext(b) : u8(kBadStream);
-  if (st == kInflated) inOrder.store(b + 1, std::memory_order_release);
-  else broken.store(1, std::memory_order_release);
-  inflatedInOrder.Changed(b + 1);
-  return st;
-}
+// The bands not unfiltered yet unfiltered in place, in order from the
+// first of them, by the first task to find the turn free, and every band
+// handed out by its own task once unfiltered. A task waits only for the
+// holder of the turn, who works without waiting.
+struct CKLF_PNGDecoder::Unfiltering : KLF_ParallelJob {
+  const Shape* s;
+  CKLF_PNGDecoder::Rows rows;
+  CKLF_PNGDecoder::Poll poll;
+  void* user;
+  std::atomic<u8> turn{0};
+  KLF_WaitPoint unfiltered;  // places: bands
 
-// The deflate data inflates raw: the Adler-32 is checked as the independent
-// bands' is, faster than zlib checks it.
-u8 CKLF_PNGDecoder::Job::InflateNext(u32 b) {
-  if (b == 0 && (size < 2 || (why[0] = ZlibHeaderFault(stream)) != nullptr))
-    return size < 2 ? kShortStream : kBadStream;
-  const u64 bytes = BytesOf(b);
-  z.next_out = Slot(b);
-  z.avail_out = static_cast<uInt>(bytes);
-  int r = zEnded ? Z_STREAM_END : Z_OK;
-  while (r == Z_OK && z.avail_out) r = inflate(&z, Z_NO_FLUSH);
-  zEnded = r == Z_STREAM_END;
-  if (!z.avail_out) {
-    adler[b] = libdeflate_adler32(1, Slot(b), static_cast<size_t>(bytes));
-    return b + 1 == bands ? EndOfStream() : u8(kInflated);
+  void RunTask(u32 b, u32) override {
+    u8 idle = 0;
+    if (!s->done[b].load(std::memory_order_acquire) && turn.compare_exchange_strong(idle, 1)) Chain();
+    unfiltered.Wait(b, [this, b] { return s->done[b].load(std::memory_order_acquire) != 0; });
+    rows(user, s->Row(static_cast<u64>(b) * s->bandRows) + 1, s->n + 1, b * s->bandRows, s->RowsOf(b));
   }
-  if (r == Z_OK || r == Z_STREAM_END || r == Z_BUF_ERROR) return kShortStream;
-  if (r == Z_MEM_ERROR) return kNoMemory;
-  why[b] = z.msg ? z.msg : "damaged stream";
-  return kBadStream;
-}
+  // Every band not unfiltered yet: those unfiltered while the stream
+  // inflated come first.
+  void Chain() {
+    for (u32 u = 0; u < s->bands; ++u) {
+      if (s->done[u].load(std::memory_order_acquire)) continue;
+      (void)s->UnfilterBand(u);  // every filter is known
+      s->done[u].store(1, std::memory_order_release);
+      unfiltered.Changed(u);
+    }
+  }
+  u8 Poll(u32 bands) override {
+    return !poll || poll(user, bands * s->bandRows < s->height ? bands * s->bandRows : s->height);
+  }
+};
 
-// After the last row: the deflate data must end there, and the image data
-// with its Adler-32. More image data, bytes after the end or an end
-// missing are what a stricter reader judges.
-u8 CKLF_PNGDecoder::Job::EndOfStream() {
+CKLF_PNGDecoder::CKLF_PNGDecoder() { m_damage[0] = 0; }
+
+// The stream inflated again by zlib, in order, through a small buffer:
+// the first damage of its first rows (when they are all, of its end too)
+// as libpng meets it, a bad filter before the inflater's fault further on.
+CKLF_PNGDecoder::Found CKLF_PNGDecoder::i_FirstDamage(const Shape& s, u32 rows) {
+  CKLF_Mem buf;
+  z_stream z;
+  std::memset(&z, 0, sizeof(z));
+  if (!buf.alloc(kScanBytes) || inflateInit(&z) != Z_OK) return kNoMemory;
+  z.next_in = const_cast<u8*>(s.stream);
+  z.avail_in = s.size;
+  const u64 want = s.RowBytes() * rows;
+  u64 done = 0;
+  int r = Z_OK;
+  while (done < want && r == Z_OK) {
+    const u32 room = want - done < kScanBytes ? static_cast<u32>(want - done) : kScanBytes;
+    z.next_out = buf.GetPtr();
+    z.avail_out = room;
+    r = inflate(&z, Z_NO_FLUSH);
+    const u64 made = room - z.avail_out;
+    for (u64 f = (done + s.n) / s.RowBytes() * s.RowBytes(); f < done + made; f += s.RowBytes())
+      if (buf.GetPtr()[f - done] > kLastFilter) r = Z_VERSION_ERROR;  // not zlib's: a filter
+    done += made;
+  }
   u8 extra = 0;
-  int r = zEnded ? Z_STREAM_END : Z_OK;
-  while (r == Z_OK) {
+  // Past the last row the stream must end there.
+  while (done == s.RawBytes() && r == Z_OK) {
     z.next_out = &extra;
     z.avail_out = 1;
     r = inflate(&z, Z_NO_FLUSH);
-    if (!z.avail_out) return kUnusualEnd;
+    if (!z.avail_out) r = Z_STREAM_ERROR;  // more image data
   }
-  zEnded = r == Z_STREAM_END;
-  if (zEnded) return z.avail_in == 4 ? kInflated : kUnusualEnd;
-  if (r == Z_DATA_ERROR) {
-    why[bands - 1] = z.msg ? z.msg : "damaged stream";
-    return kBadStream;
+  const char* msg = z.msg;
+  const uInt left = z.avail_in;
+  inflateEnd(&z);
+  if (r == Z_VERSION_ERROR) return std::snprintf(m_damage, sizeof(m_damage), "bad adaptive filter value"), kDamaged;
+  if (r == Z_MEM_ERROR) return kNoMemory;
+  if (r == Z_DATA_ERROR || r == Z_NEED_DICT) {
+    std::snprintf(m_damage, sizeof(m_damage), "%s%s", kIDAT,
+                  r == Z_NEED_DICT ? "missing LZ dictionary" : msg ? msg : "damaged stream");
+    return kDamaged;
   }
-  return r == Z_MEM_ERROR ? kNoMemory : kUnusualEnd;
+  if (done < want) return std::snprintf(m_damage, sizeof(m_damage), "Not enough image data"), kDamaged;
+  if (rows < s.height) return kSound;
+  return r == Z_STREAM_END && left == 0 ? kSound : kUnusualEnd;
 }
 
-// Unfilters the bands next in line that have inflated, taking the turn
-// when no other thread has it. One that finds the turn taken leaves its
-// band to the holder, who looks again once it lets go.
-void CKLF_PNGDecoder::Job::Drain() {
-  for (;;) {
-    u8 idle = 0;
-    if (!draining.compare_exchange_strong(idle, 1)) return;
-    for (u32 u = unfiltered.load(std::memory_order_relaxed); u < bands && !Stopped(); ++u) {
-      const u8 st = state[u].load();
-      if (st == kWaiting) break;
-      if (st != kInflated) {
-        End(st, u);
-        break;
-      }
-      if (!Unfilter(u)) break;
-      if (u + 1 == bands) ended = kAllRows;
-      unfiltered.store(u + 1, std::memory_order_release);
-      unfilteredPoint.Changed(u);
-    }
-    draining.store(0);
-    const u32 u = unfiltered.load();
-    if (u >= bands || Stopped() || state[u].load() == kWaiting) return;
-  }
+// A stream in the encoder's bands inflated band by band: 1 when every band
+// made its rows and the Adler-32s combine to the stream's; 0 otherwise,
+// with error 17 when memory ran out.
+u8 CKLF_PNGDecoder::i_InflateBands(Shape& s, u32 threads, Start start, void* user) {
+  CKLF_Mem points, sums;
+  u32 count = 0;
+  if (!SyncPoints(s.stream, 2, s.size - 4, threads, points, count) || !sums.alloc(5 * s.bands))
+    return Fail(klErrNoMemory);
+  if (count != s.bands - 1) return 0;
+  BandInflating* job = new (std::nothrow) BandInflating();
+  if (!job) return Fail(klErrNoMemory);
+  job->s = &s;
+  job->starts = reinterpret_cast<const u32*>(points.GetPtr());
+  job->adler = reinterpret_cast<u32*>(sums.GetPtr());
+  job->inflated = reinterpret_cast<std::atomic<u8>*>(job->adler + s.bands);
+  for (u32 b = 0; b < s.bands; ++b) new (job->inflated + b) std::atomic<u8>(0);
+  job->start = start, job->user = user;
+  job->inflating.store(s.bands);
+  (void)KLF_Parallel::Run(threads, s.bands, *job);  // the job's state tells how it ended
+  // Once started, the stream may be gone.
+  const u8 failed = job->failed.load(), sound = !failed && job->inflating.load() == 0 && (s.started || job->Sound());
+  delete job;
+  if (failed == kNoMemory) return Fail(klErrNoMemory);
+  return sound;
 }
 
-// Band u's rows in place; the first band, once unfiltered, starts the rows
-// going out.
-u8 CKLF_PNGDecoder::Job::Unfilter(u32 u) {
-  u8* r = Slot(u);
-  const u8* up = u ? edges + static_cast<u64>(n) * (1 + ((u - 1) & 1)) : edges;
-  for (u32 i = 0; i < RowsOf(u); ++i, r += n + 1) {
-    if (!UnfilterRow(r[0], r + 1, up, n, bpp)) {
-      badFilter = 1;
-      End(kInflated, u);
-      return 0;
-    }
-    up = r + 1;
+// The whole stream into the rows, its end and Adler-32 checked: 1, or 0
+// (error 17 when memory ran out). Bands already unfiltered are marked.
+u8 CKLF_PNGDecoder::i_Inflate(Shape& s, u32 threads, Start start, void* user) {
+  const u64 bytes = s.RawBytes() + s.n, flags = (bytes + 7) & ~7ull;
+  if (!m_raw.alloc(static_cast<u32>(flags + s.bands))) return Fail(klErrNoMemory);
+  s.raw = m_raw.GetPtr();
+  s.done = reinterpret_cast<std::atomic<u8>*>(s.raw + flags);
+  for (u32 b = 0; b < s.bands; ++b) new (s.done + b) std::atomic<u8>(0);
+  std::memset(s.raw + s.RawBytes(), 0, s.n);
+  if (s.bands > 1 && PlainZlibHeader(s.stream, s.size)) {
+    if (i_InflateBands(s, threads, start, user)) return 1;
+    if (GetError() || s.started) return 0;
+    for (u32 b = 0; b < s.bands; ++b) s.done[b].store(0);
   }
-  std::memcpy(edges + static_cast<u64>(n) * (1 + (u & 1)), up, n);
-  if (u == 0 && (startError = start(user)) != 0) {
-    End(kInflated, u);
-    return 0;
-  }
-  return 1;
+  libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+  if (!d) return Fail(klErrNoMemory);
+  size_t used = 0, made = 0;
+  const libdeflate_result r =
+      libdeflate_zlib_decompress_ex(d, s.stream, s.size, s.raw, static_cast<size_t>(s.RawBytes()), &used, &made);
+  libdeflate_free_decompressor(d);
+  return r == LIBDEFLATE_SUCCESS && used == s.size && made == s.RawBytes();
 }
 
-void CKLF_PNGDecoder::Job::End(u8 st, u32 u) {
-  ended = kStopped;
-  endState = st;
-  endWhy = why[u];
-  stop.store(1, std::memory_order_release);
-  Fail(klErrNotFormat);  // no further task is handed out
-  slotFreed.ChangedEverywhere();
-  inflatedInOrder.ChangedEverywhere();
-  unfilteredPoint.ChangedEverywhere();
+u8 CKLF_PNGDecoder::i_Refuse(Found found) {
+  if (found == kNoMemory) return Fail(klErrNoMemory);
+  if (found == kSound) m_damage[0] = 0;  // zlib takes what libdeflate did not: a stricter reader's
+  return Fail(klErrNotFormat);
 }
 
-CKLF_PNGDecoder::CKLF_PNGDecoder() { m_damage[0] = 0; }
+// Every row's filter known, the rows started (unless the inflating did),
+// unfiltered and handed out.
+u8 CKLF_PNGDecoder::i_Deliver(const Shape& s, u32 threads, Start start, Rows rows, Poll poll, void* user) {
+  if (!s.started && !s.FiltersKnown()) {
+    std::snprintf(m_damage, sizeof(m_damage), "bad adaptive filter value");
+    return Fail(klErrNotFormat);
+  }
+  if (const u16 code = s.started ? s.startError : start(user)) return Fail(code);
+  Unfiltering* job = new (std::nothrow) Unfiltering();
+  if (!job) return Fail(klErrNoMemory);
+  job->s = &s;
+  job->rows = rows, job->poll = poll, job->user = user;
+  const u8 ran = KLF_Parallel::Run(threads, s.bands, *job);
+  delete job;
+  return ran;
+}
 
 u8 CKLF_PNGDecoder::Decode(const u8* stream, u32 size, u32 bpp, u32 width, u32 height, u32 threads, Start start,
                            Rows rows, Poll poll, void* user) {
@@ -389,56 +398,23 @@ u8 CKLF_PNGDecoder::Decode(const u8* stream, u32 size, u32 bpp, u32 width, u32 h
   if (!stream || !start || !rows || bpp < 1 || bpp > 4 || width == 0 || width > 65535 || height == 0 ||
       height > 65535)
     return Fail(klErrBadArg);
-  const u32 n = bpp * width, bandRows = CKLF_PNGEncoder::BandRows(n + 1);
+  Shape s = {stream, size, bpp, bpp * width, height, 0, 0, nullptr, nullptr, 0, 0};
+  s.bandRows = CKLF_PNGEncoder::BandRows(s.n + 1);
+  s.bands = (height + s.bandRows - 1) / s.bandRows;
   threads = KLF_Parallel::Resolve(threads);
-  // Bands only where the stream's sync flushes fall one between each two.
-  CKLF_Mem points;
-  u32 count = 0;
-  const u32 bands = (height + bandRows - 1) / bandRows;
-  const u8 banded = bands > 1 && size >= 10 && !ZlibHeaderFault(stream) &&
-                    SyncPoints(stream, 2, size - 4, threads, points, count) && count == bands - 1;
-  for (u32 pass = banded ? 0 : 1; pass < 2; ++pass) {
-    ResetError();
-    Job* job = new (std::nothrow) Job();
-    if (!job) return Fail(klErrNoMemory);
-    job->start = start, job->rows = rows, job->poll = poll, job->user = user;
-    job->stream = stream, job->size = size;
-    job->starts = pass == 0 ? reinterpret_cast<const u32*>(points.GetPtr()) : nullptr;
-    job->n = n, job->bpp = bpp, job->height = height, job->bandRows = bandRows, job->bands = bands;
-    const u8 ran = job->Setup(threads) ? i_Run(*job, threads) : Fail(klErrNoMemory);
-    const u8 again = !ran && job->endState == Job::kNotBand;
-    delete job;
-    if (!again) return ran;
+  if (poll && !poll(user, 0)) return 0;
+  // Damage in the first rows costs nothing of the image's size, nor does
+  // a stream too short to hold it.
+  const Found early = i_FirstDamage(s, s.RowsOf(0));
+  if (early != kSound) return i_Refuse(early);
+  if (s.RawBytes() > kMaxInflateRatio * size) return i_Refuse(i_FirstDamage(s, height));
+  if (!klFits32(s.RawBytes() + s.n + 8 + s.bands)) return Fail(klErrNotFormat);
+  if (!i_Inflate(s, threads, start, user)) {
+    m_raw.free();
+    if (s.started && s.startError) return Fail(s.startError);
+    return GetError() ? 0 : i_Refuse(i_FirstDamage(s, height));
   }
-  return 0;
-}
-
-// The job run and its end told: 1, or 0 with the code and the damage.
-u8 CKLF_PNGDecoder::i_Run(Job& job, u32 threads) {
-  // How the job ended is told by its state, whatever the run returns.
-  (void)KLF_Parallel::Run(threads, job.bands, job);
-  if (job.ended == Job::kAllRows) {
-    uLong whole = 1;
-    for (u32 b = 0; b < job.bands; ++b)
-      whole = adler32_combine(whole, job.adler[b], static_cast<z_off_t>(job.BytesOf(b)));
-    if (whole == KLF_GetBE32(job.stream + job.size - 4)) return 1;
-    std::snprintf(m_damage, sizeof(m_damage), "%sincorrect data check", kIDAT);
-    return Fail(klErrNotFormat);
-  }
-  if (job.ended == Job::kRunning) return 0;  // stopped by the poll
-  if (job.startError) return Fail(job.startError);
-  if (job.badFilter) std::snprintf(m_damage, sizeof(m_damage), "bad adaptive filter value");
-  switch (job.endState) {
-    case Job::kBadStream:
-      std::snprintf(m_damage, sizeof(m_damage), "%s%s", kIDAT, job.endWhy ? job.endWhy : "damaged stream");
-      break;
-    case Job::kShortStream:
-      std::snprintf(m_damage, sizeof(m_damage), "Not enough image data");
-      break;
-    case Job::kNoMemory:
-      return Fail(klErrNoMemory);
-    default:
-      break;
-  }
-  return Fail(klErrNotFormat);
+  const u8 ok = i_Deliver(s, threads, start, rows, poll, user);
+  m_raw.free();
+  return ok;
 }

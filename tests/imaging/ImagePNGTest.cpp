@@ -311,6 +311,27 @@ TEST(ImagePNG, BandedImageDataReadsBackAndIgnoresThreads) {
       EXPECT_FAILS(reader, reader.ParseImageByPtr(bad.data(), static_cast<u32>(bad.size())), klErrNotFormat);
     }
   }
+  // The same rows in another writer's one stream, under the Paeth filter
+  // (each band reads the one above), read again and again on eight
+  // threads: whichever band's thread comes first unfilters them in order.
+  Bytes rows(static_cast<size_t>(2 * w + 1) * h), pixels(2 * w * h);
+  for (u32 i = 0; i < w * h; ++i) pixels[2 * i] = grey[i], pixels[2 * i + 1] = alpha[i];
+  for (size_t y = 0; y < h; ++y)
+    CKLF_PNGEncoder::FilterRow(CKLF_PNGEncoder::kFilterPaeth, &pixels[y * 2 * w], y ? &pixels[(y - 1) * 2 * w] : nullptr,
+                               2 * w, 2, &rows[y * (2 * w + 1)]);
+  const Bytes other = HandMadePng(w, h, PNG_COLOR_TYPE_GRAY_ALPHA, rows, 1 << 20);
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+  const int reads = 50;
+#else
+  const int reads = 300;
+#endif
+  for (int read = 0; read < reads; ++read) {
+    CKLF_ImagePNG reader;
+    reader.SetThreads(8);
+    ASSERT_EQ(1, reader.ParseImageByPtr(other.data(), static_cast<u32>(other.size()))) << read;
+    ASSERT_EQ(grey, Plane(reader, 0)) << read;
+    ASSERT_EQ(alpha, Plane(reader, -1)) << read;
+  }
 }
 
 // The encoder's stream goes out in order whichever threads finish which
@@ -512,31 +533,36 @@ Bytes ImageStream(const Bytes& rows, u32 rowBytes, bool banded) {
 
 // Damage is refused in libpng's words, whichever way the file is read (8-bit
 // RGB by the reader's own decoder, as one stream or in bands, on one thread
-// or four; a palette file by libpng), and the planes are made only once the
-// first band has decoded: never for damage in the first rows.
+// or four; a palette file by libpng). The planes are made only once the
+// first rows have decoded, never for damage in them; the reader's own
+// decoder makes them only once the whole image data has proved sound. A
+// source that cannot make them ends the read with its code, no row written.
 TEST(ImagePNG, DamageIsRefusedWithItsReason) {
   struct Source : CKLF_ImagePNG::PlaneSource {
     size_t area = 300 * 600;
     Bytes planes[4];
     int made = 0;
+    u16 fails = 0;
     u16 MakePlanes(u8* p[4]) override {
       ++made;
       for (int c = 0; c < 4; ++c) planes[c].assign(area, 0), p[c] = planes[c].data();
-      return 0;
+      return fails;
     }
   };
-  enum { kCrc, kGarbage, kFilterFirst, kFilterLast, kCut, kAdler, kTwoPalettes };
+  enum { kCrc, kGarbage, kFilterFirst, kFilterLast, kCut, kAdler, kTwoPalettes, kNoPlanes };
   const struct {
     int fault;
     const char* says;
     int made;
+    u16 code = klErrNotFormat;
   } faults[] = {{kCrc, "IDAT: CRC error", 0},
                 {kGarbage, "IDAT: incorrect header check", 0},
                 {kFilterFirst, "bad adaptive filter value", 0},
                 {kFilterLast, "bad adaptive filter value", 1},
                 {kCut, "Not enough image data", 1},
                 {kAdler, "IDAT: incorrect data check", 1},
-                {kTwoPalettes, "PLTE: duplicate", 0}};
+                {kTwoPalettes, "PLTE: duplicate", 0},
+                {kNoPlanes, "", 1, klErrNoMemory}};
   const u32 w = 300, h = 600;  // three bands of RGB rows
   std::mt19937 rng(21);
   for (int kind = 0; kind < 3; ++kind) {  // RGB whole, RGB in bands, palette
@@ -561,9 +587,13 @@ TEST(ImagePNG, DamageIsRefusedWithItsReason) {
         CKLF_ImagePNG r;
         r.SetThreads(threads);
         Source planes;
-        EXPECT_FAILS(r, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), planes, w, h), klErrNotFormat);
+        planes.fails = f.fault == kNoPlanes ? klErrNoMemory : 0;
+        EXPECT_FAILS(r, r.ParseImageInto(file.data(), static_cast<u32>(file.size()), planes, w, h), f.code);
         EXPECT_STREQ(f.says, r.GetDamage());
-        EXPECT_EQ(f.made, planes.made);
+        EXPECT_EQ(kind < 2 && f.fault != kNoPlanes ? 0 : f.made, planes.made);
+        if (f.fault == kNoPlanes) {
+          EXPECT_EQ(Bytes(planes.area, 0), planes.planes[0]);
+        }
       }
   }
   // A 1-bit palette file whose planes (100 MB) outweigh its data is read
@@ -1063,13 +1093,13 @@ TEST(ImagePNG, WaitingThreadsSleep) {
                               nullptr, &held));
   EXPECT_EQ(1, held.othersSlept);
 
-  // Reading: flat grey rows under the Paeth filter inflate at once and
-  // unfilter slowly (byte after byte), band after band on one thread; the
-  // threads that split them into the plane come to each band before it is
-  // unfiltered and wait for it. Asleep, they go to sleep for about every
-  // band; spinning, only the few sleeps of the pool's threads starting and
-  // ending the job would count. A busy machine holds a thread back now and
-  // then, which then finds its band ready.
+  // Reading: flat grey rows under the Paeth filter, in one stream as
+  // another writer makes it, inflate at once; then each band is unfiltered
+  // from the row above it, band after band, and the threads that come to a
+  // band before the one above it is unfiltered wait for it. Asleep, they go
+  // to sleep for about every band; spinning, only the few sleeps of the
+  // pool's threads starting and ending the job would count. A busy machine
+  // holds a thread back now and then, which then finds its band ready.
   // Tens of milliseconds of work at least, which ThreadSanitizer makes
   // of a smaller image.
 #if defined(__SANITIZE_THREAD__)
@@ -1079,13 +1109,12 @@ TEST(ImagePNG, WaitingThreadsSleep) {
 #endif
   const u32 bands = fh / CKLF_PNGEncoder::BandRows(fw + 1);
   const Bytes flat(static_cast<size_t>(fw) * fh, 9);
-  const u8* flatPlane[1] = {flat.data()};
-  CKLF_PNGEncoder::Settings paeth = CKLF_PNGEncoder::DefaultSettings();
-  paeth.filter = CKLF_PNGEncoder::kFilterPaeth;
-  Stream stream;
-  ASSERT_EQ(1, encoder.Encode(flatPlane, 1, fw, fh, fw, paeth, 1, Stream::Keep, nullptr, &stream));
+  Bytes rows(static_cast<size_t>(fw + 1) * fh);
+  for (size_t y = 0; y < fh; ++y)
+    CKLF_PNGEncoder::FilterRow(CKLF_PNGEncoder::kFilterPaeth, &flat[y * fw], y ? &flat[(y - 1) * fw] : nullptr, fw, 1,
+                               &rows[y * (fw + 1)]);
   Bytes file = pngtest::Start(fw, fh, 8, PNG_COLOR_TYPE_GRAY);
-  PutChunk(file, "IDAT", stream.bytes);
+  PutChunk(file, "IDAT", pngtest::Deflated(rows));
   PutChunk(file, "IEND", {});
   Bytes out(flat.size());
   u8* into[4] = {out.data(), nullptr, nullptr, nullptr};

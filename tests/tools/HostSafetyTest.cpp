@@ -408,6 +408,24 @@ pngtest::Bytes HostilePng(uint32_t w, uint32_t h, uint8_t depth, uint8_t type, u
   return file;
 }
 
+// An interlaced 8-bit palette file with a transparent entry, w x h pixels
+// of index 0, whose image data decodes soundly to the last row of the last
+// pass; its Adler-32 is wrong.
+pngtest::Bytes LateDamagedPng(uint32_t w, uint32_t h) {
+  static const uint32_t kPasses[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                         {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};  // x, y, steps
+  uint64_t raw = 0;  // each pass's rows, a filter byte each
+  for (const auto& p : kPasses)
+    if (w > p[0] && h > p[1]) raw += (h - p[1] + p[3] - 1) / p[3] * ((w - p[0] + p[2] - 1) / p[2] + 1);
+  pngtest::Bytes data = pngtest::Deflated(pngtest::Bytes(raw, 0), 9);
+  data.back() ^= 1;
+  pngtest::Bytes file = pngtest::Start(w, h, 8, 3, 1);
+  pngtest::PutChunk(file, "PLTE", {0, 0, 0, 255, 255, 255}), pngtest::PutChunk(file, "tRNS", {0});
+  pngtest::PutChunk(file, "IDAT", data);
+  pngtest::PutChunk(file, "IEND", {});
+  return file;
+}
+
 TEST(HostSafety, HostileDocumentsStayWithinMemory) {
   klftest::TempDir dir;
   // 2000 layers of one pixel over a 2048 x 2048 canvas: kept at their own
@@ -426,7 +444,9 @@ TEST(HostSafety, HostileDocumentsStayWithinMemory) {
 
   // Damaged files under 1 MB are refused at their first damage, before
   // what their headers declare is allocated (PNG: images of about 440 MB
-  // at three colour types, interlaced too; damage past the first rows):
+  // at three colour types, interlaced too; damage past the first rows, and
+  // after the last pass where the planes with the whole decoded image
+  // outweigh the image data):
   // within 2 CPU seconds and an address space under 64 MB.
   std::mt19937 rng(31);
   const auto padded = [&](bool progressive) {  // 21000 x 21000 declared, comments to 983 KB
@@ -456,6 +476,9 @@ TEST(HostSafety, HostileDocumentsStayWithinMemory) {
       {HostilePng(12000, 12000, 8, 2, 0, 5, false), "bad adaptive filter value"},
       {HostilePng(12000, 12000, 8, 2, 0, 0, true), "IDAT: CRC error"},
       {HostilePng(21000, 21000, 1, 3, 0, 0, false), "IDAT: incorrect data check"},  // 64 sound rows
+      // Damage after the last pass: the planes (81 MB) fit what 20 KB of
+      // image data may cost, not with the whole decoded image beside them.
+      {LateDamagedPng(4500, 4500), "IDAT: incorrect data check"},
   };
   for (const auto& row : damaged) {
     ASSERT_LT(row.file.size(), 1u << 20);
