@@ -43,11 +43,12 @@ pids+=($!)
 for _ in $(seq 1200); do xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id' && break; sleep 0.05; done
 
 control() { sed -n "s|^$1 $2 \(-*[0-9]*\) \(-*[0-9]*\)$|\1 \2|p" points.txt | head -n 1; }
-click_at() { xdotool mousemove "$1" "$2" sleep 0.2 click 1; sleep 0.2; }
+# Each click is followed by a wait for what it brings (a window, its close).
+click_at() { xdotool mousemove "$1" "$2" sleep 0.2 click 1; }
 # A control's point on the screen: WINDOW_PREFIX NAME/TYPE, the window at (X, Y).
 at() { local x y; read -r x y < <(control "$1" "$2"); echo $((X + x)) $((Y + y)); }
 place() { eval "$(xdotool getwindowgeometry --shell "$1")"; }
-shown() { { xdotool search --onlyvisible --pid "$app" 2> /dev/null || true; } | sort | tr '\n' ' '; }
+shown() { x_search --onlyvisible --pid "$app" | sort | tr '\n' ' '; }
 # Clicks a button at (X, Y) that opens a menu and picks its last item once
 # the menu is on screen.
 last_item() {  # X Y

@@ -32,7 +32,7 @@ open_dialog() {
 find_window() {
   found=""
   for _ in $(seq 1200); do
-    found=$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null | head -n 1 || true)
+    found=$(x_search --onlyvisible --name "^$1\$" | head -n 1) || exit 1
     [ -n "$found" ] && return 0
     kill -0 "$app" 2> /dev/null || break
     sleep 0.05
@@ -41,8 +41,10 @@ find_window() {
 }
 
 wait_gone() {
+  local ids
   for _ in $(seq 1200); do
-    [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2> /dev/null || true)" ] && return 0
+    ids=$(x_search --onlyvisible --name "^$1\$") || exit 1
+    [ -z "$ids" ] && return 0
     sleep 0.05
   done
   echo "FAILED: the $1 window did not close"; exit 1

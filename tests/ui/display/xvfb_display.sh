@@ -63,12 +63,31 @@ wait_for() {  # PATTERN [COUNT]
   exit 1
 }
 
+# The windows `xdotool search ARGS` finds, one a line. A window destroyed
+# while xdotool walks the tree ends it with BadWindow and no windows: that
+# search is asked again, never taken for an empty answer. Fails (1) when
+# xdotool fails for two seconds.
+x_search() {  # ARGS
+  local found rc
+  for _ in $(seq 100); do
+    rc=0
+    found=$(xdotool search "$@" 2>&1) || rc=$?
+    if [ "$rc" -le 1 ] && ! grep -qv '^[0-9]*$' <<< "$found"; then
+      [ -z "$found" ] || echo "$found"
+      return 0
+    fi
+    sleep 0.02
+  done
+  echo "FAILED: xdotool search $*: $found" >&2
+  return 1
+}
+
 # The first visible window whose name matches NAME, once one shows
 # (COUNT tries 0.05 s apart, a minute by default); nothing when none does.
 visible_window() {  # NAME [COUNT]
   local id=""
   for _ in $(seq "${2:-1200}"); do
-    id=$(xdotool search --onlyvisible --name "$1" 2> /dev/null | head -n 1 || true)
+    id=$(x_search --onlyvisible --name "$1" | head -n 1)
     [ -n "$id" ] && break
     sleep 0.05
   done
