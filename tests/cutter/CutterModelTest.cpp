@@ -354,11 +354,11 @@ TEST(CutterModel, LastShapeAndOptionsInTheStore) {
   // loads; the knife and the link stay as they were.
   ASSERT_EQ(conf.Open(dir.File("plugin.conf").c_str(), 1), 1);
   ASSERT_EQ(truncate(dir.File("plugin.conf").c_str(), 40), 0);
-  for (const auto load : {&CCutterModel::settings_LoadLastKnife, &CCutterModel::settings_LoadCutterOptions}) {
+  for (const auto loader : {&CCutterModel::settings_LoadLastKnife, &CCutterModel::settings_LoadCutterOptions}) {
     Model r({{0.1, 0.2}, {-0.3, 0.6}, {0.2, 0.7}});
     r.m.SetConfStore(&conf);
     r.m.linkRC = 1;
-    EXPECT_EQ((r.m.*load)(), 0);
+    EXPECT_EQ((r.m.*loader)(), 0);
     EXPECT_EQ(r.m.nodeCount * 10 + r.m.linkRC, 31);
   }
 }

@@ -236,7 +236,9 @@ TEST(TessaretteRender, ImageOverlayLayersThatCannotBeRead) {
     std::tie(layers.failing, layers.error) = k;
     const u8 rendered = k.second != klErrNoMemory;
     EXPECT_EQ(cut.e.RenderPiece(0) * 10 + c.imageOverlay[R].layerId, rendered * 17) << k.first << " " << k.second;
-    if (rendered) EXPECT_EQ(ImageOf(c, 4), SourceOf(c, 4));
+    if (rendered) {
+      EXPECT_EQ(ImageOf(c, 4), SourceOf(c, 4));
+    }
   }
 }
 
