@@ -125,13 +125,18 @@ sleep 0.3
 keep pref-chosen "$pref"
 click_at $(in_pref Pref_Ok/5)
 wait_gone Preferences
-sleep 0.5
-keep main-prefs
-xwd -id "$wid" -silent > main-prefs.xwd
+# The preview repaints once the window under the preferences has its
+# turn: on a busy machine that may take a while.
 shown=0
-for px in $(seq 36 2 100); do
-  [ "$("$shot" --pixel main-prefs.xwd "$px" 100)" = "pixel $outside" ] && { shown=1; break; }
+for _ in $(seq 60); do
+  sleep 0.25
+  xwd -id "$wid" -silent > main-prefs.xwd
+  for px in $(seq 36 2 100); do
+    [ "$("$shot" --pixel main-prefs.xwd "$px" 100)" = "pixel $outside" ] && { shown=1; break; }
+  done
+  [ "$shown" -eq 0 ] || break
 done
+keep main-prefs
 [ "$shown" -eq 1 ] || { echo "FAILED: the preview's outside checker does not show #$outside"; exit 1; }
 read -r x y < <(control main Main_Apply/5)
 click_at $((mx + x)) $((my + y))
