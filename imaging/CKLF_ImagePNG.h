@@ -112,6 +112,15 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // of the file so.
   u8 ProfileUnreadable() const { return m_profileWhy[0] != 0; }
   const char* ProfileProblem() const { return m_profileWhy; }
+  // The chunks the last read left out as damaged or malformed (a tRNS or
+  // pHYs whose CRC fails or that does not fit the image, a second one, any
+  // chunk whose CRC fails), each with its reason in libpng's words ("tRNS:
+  // CRC error", "pHYs: duplicate"): the image is read without them. The
+  // first kLeftOutKept reasons are kept, the rest only counted. Damage in
+  // the image data, and any other warning of libpng's, refuses the file.
+  enum { kLeftOutKept = 8 };
+  u32 LeftOutCount() const { return m_leftOutCount; }
+  const char* LeftOut(u32 i) const { return i < m_leftOutCount && i < kLeftOutKept ? m_leftOut[i] : ""; }
   // As ParseImageByPtr, but into the caller's planes of width x height
   // bytes (planes[0] or planes[0..2], planes[3] the alpha) rather than
   // planes of its own; 1 (bad argument) when the file has another size or
@@ -153,7 +162,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   static void* i_LibraryAlloc(png_struct* png, size_t n);
   static void i_LibraryError(png_struct* png, const char* message);
   static void i_LibraryWarning(png_struct* png, const char* message);
+  static void i_LeaveOut(CKLF_ImagePNG* self, const char* why);
   u8 i_Damaged(const char* why);
+  void i_ReadEnd(png_struct* png);
   u8 i_ImageDataSound(const u8* data, u32 size, u32 pos);
   u8 i_TakePlanes();
   static void i_LibraryFree(png_struct* png, void* p);
@@ -162,13 +173,17 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   [[nodiscard]] u8 i_ReadPasses(png_struct* png, int passes, u32 rowBytes);
   void i_SplitRow(const u8* row, u32 y, u32 channels);
   // 8-bit files without interlace or transparency key: the image data
-  // gathered from the IDAT chunks at pos (just past the first one's type)
-  // and decoded by CKLF_PNGDecoder straight into the planes. Damage is
-  // refused as libpng refuses it; anything unusual (chunks libpng would
-  // judge, a stream that does not end with the image) sets m_declined and
-  // returns 0, and the file is read again through libpng.
+  // gathered from the IDAT chunks in a row at pos (just past the first
+  // one's type) and decoded by CKLF_PNGDecoder straight into the planes,
+  // whatever follows it; what follows is judged once the image data has
+  // proved sound, before the planes are made. Damage is refused as libpng
+  // refuses it; a sound stream that libpng may judge otherwise (bytes
+  // after its end) sets m_declined and returns 0, and the file is read
+  // again through libpng.
   [[nodiscard]] u8 i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels);
-  [[nodiscard]] u8 i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize);
+  [[nodiscard]] u8 i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize,
+                                     u32& ending);
+  [[nodiscard]] u8 i_JudgeEnding(const u8* data, u32 size, u32 p);
 
   CKLF_Mem m_work;  // rows being written or decoded
   CKLF_Mem m_rows;  // row pointers of an interlaced decode, and its first row
@@ -180,6 +195,8 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   char m_profileWhy[96];
   char m_profileWarning[96];  // libpng's first about a profile
   char m_damage[96];
+  char m_leftOut[kLeftOutKept][96];
+  u32 m_leftOutCount;
   u8* m_target[4];  // the caller's planes of ParseImageInto; null: own planes
   u16 m_targetWidth;
   u16 m_targetHeight;
