@@ -110,6 +110,13 @@ inline u32 ChunkCrc(const u8* typeAndData, u32 length) {
   return libdeflate_crc32(0, typeAndData, static_cast<size_t>(length) + 4);
 }
 
+// A chunk type of four letters, as libpng wants every chunk's.
+u8 LetterType(const u8* type) {
+  for (int i = 0; i < 4; ++i)
+    if (!((type[i] | 0x20) >= 'a' && (type[i] | 0x20) <= 'z')) return 0;
+  return 1;
+}
+
 // A chunk's CRC failed: its reason as libpng gives it.
 void CrcError(const u8* type, char (&why)[16]) { std::snprintf(why, sizeof(why), "%.4s: CRC error", type); }
 
@@ -126,6 +133,7 @@ void NextChunk(png_structp png, MemorySource* src) {
     const u8* at = src->data + src->pos;
     const u32 length = KLF_GetBE32(at), type = KLF_GetBE32(at + 4);
     if (length > left - 12) png_error(png, "chunk longer than the data left");
+    if (!LetterType(at + 4)) png_error(png, "invalid chunk type");
     const u8 endsImageData = src->inImageData && type != kIDAT;
     src->inImageData = type == kIDAT;
     if (endsImageData && !src->rowsRead) png_error(png, "Not enough image data");
@@ -469,9 +477,7 @@ namespace {
 // A warning about one chunk, which libpng then goes on without: "tRNS: CRC
 // error", "pHYs: duplicate".
 u8 AboutAChunk(const char* m) {
-  for (int i = 0; i < 4; ++i)
-    if (!((m[i] | 0x20) >= 'a' && (m[i] | 0x20) <= 'z')) return 0;
-  return m[4] == ':' && m[5] == ' ';
+  return std::strlen(m) > 5 && LetterType(reinterpret_cast<const u8*>(m)) && m[4] == ':' && m[5] == ' ';
 }
 
 }  // namespace
@@ -837,6 +843,7 @@ u8 CKLF_ImagePNG::i_JudgeEnding(const u8* data, u32 size, u32 p) {
     length = KLF_GetBE32(data + p);
     const u32 type = KLF_GetBE32(data + p + 4);
     if (length > size - p - 12) return i_Damaged("chunk longer than the data left");
+    if (!LetterType(data + p + 4)) return i_Damaged("invalid chunk type");
     const u8 critical = !(type & kAncillary);
     if (critical && type != kIDAT && length > kChunkLimit) return i_Damaged("chunk too large");
     if (type == kIHDR) return i_Damaged("IHDR: out of place");
