@@ -5,13 +5,17 @@
 // 8-bit planes (16-bit samples rounded to the nearest): channel 0 or 0..2
 // and an alpha plane (255 where the file has none), and keeps the file's
 // resolution (pHYs) and profile (iCCP). A profile libpng finds unfit for
-// the written image is left out.
+// the written image is left out. Damage in the image data (its check, data
+// past the image, no end) and in critical chunks is refused in libpng's
+// words; a damaged or malformed ancillary chunk is left out and named
+// (LeftOut).
 //
 // Cost: writing streams row by row. Reading 8-bit files without interlace
 // or key colour (CKLF_PNGDecoder) holds the whole inflated image, a byte a
 // row more than the decoded image (the image data joined when it comes in
-// several chunks), then the planes, made once the image data has proved
-// sound: damage costs no planes. Other variants hold one row, or the whole
+// several chunks), then the planes, made once the image data and what
+// follows it have proved sound: damage costs no planes, whatever follows
+// the image data. Other variants hold one row, or the whole
 // decoded image when interlaced, and the planes, made once the first rows
 // have decoded (nothing for data that fails at once); a file whose planes,
 // with an interlaced file's decoded image, take more than 64 MiB and 2 KiB
@@ -22,10 +26,10 @@
 // planes of one image together below 4 GiB (else error 17); image data too
 // short to hold the image it declares gives error 49 before anything is
 // allocated, as does a chunk longer than the data left, or a critical one
-// other than image data longer than 8 MiB. Other chunks are skipped unread,
-// whatever their length, when the reader has no use for them (texts, EXIF
-// and the like) or they are longer than 8 MiB (a profile so large is left
-// out, see ProfileDropped).
+// other than image data longer than 8 MiB. Other chunks are skipped unread
+// but for their CRC, whatever their length, when the reader has no use for
+// them (texts, EXIF and the like) or they are longer than 8 MiB (a profile
+// so large is left out, see ProfileDropped).
 #pragma once
 
 #include "CKLF_ImageReader.h"
