@@ -115,6 +115,15 @@ Status UnreadablePNG(const CKLF_ImagePNG& png, std::string& error) {
   return Status::kBadFile;
 }
 
+// A chunk the PNG reader left out, named from libpng's reason ("tRNS: CRC
+// error"), with what it carries when the program keeps that.
+std::string LeftOutNote(const char* why) {
+  const std::string type(why, strnlen(why, 4));
+  const char* carries = type == "tRNS" ? " (transparency)" : type == "pHYs" ? " (resolution)" : "";
+  const char* article = !type.empty() && std::strchr("AEIOUaeiou", type[0]) ? "an " : "a ";
+  return article + type + " chunk" + carries + " is left out (" + why + ")";
+}
+
 // A layer's planes (and alpha, when the file has one) made when the PNG
 // reader first writes to them, each cleared on a thread of its own:
 // clearing fresh pages is the read's longest stretch outside the decoder.
@@ -327,6 +336,11 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
   if (png.ProfileDropped()) notes.push_back("its colour profile is larger than 8 MiB and is left out");
   if (png.ProfileUnreadable())
     notes.push_back(std::string("its colour profile cannot be used (") + png.ProfileProblem() + ") and is left out");
+  for (u32 i = 0; i < png.LeftOutCount() && i < CKLF_ImagePNG::kLeftOutKept; ++i)
+    notes.push_back(LeftOutNote(png.LeftOut(i)));
+  if (png.LeftOutCount() > CKLF_ImagePNG::kLeftOutKept)
+    notes.push_back(std::to_string(png.LeftOutCount() - CKLF_ImagePNG::kLeftOutKept) +
+                    " more damaged or malformed chunks are left out");
   i_TakeExtras(png);
   pixelsPerMetre = png.GetPixelsPerMetre();
   if (std::all_of(l.alpha.begin(), l.alpha.end(), [](uint8_t v) { return v == 255; }))

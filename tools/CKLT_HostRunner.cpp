@@ -421,6 +421,7 @@ int CKLT_HostRunner::i_ServeSelection(std::string& message) {
   const Doc::Status s = sel.ReadFile(o.selection, o.Budget(), message);
   if (s != Doc::kOk && s != Doc::kOtherSize)
     return message = "selection: " + message, s == Doc::kNoMemory ? kExitMemory : kExitFiles;
+  for (const std::string& note : sel.notes) i_Note(o.selection + ": " + note);
   if (sel.width != m_doc.width || sel.height != m_doc.height)
     return message = "the selection must have the document's size (" + std::to_string(m_doc.width) + " x " +
                      std::to_string(m_doc.height) + ")",
