@@ -3,7 +3,7 @@
 #include <cstring>
 
 CKLF_ImageFormat::CKLF_ImageFormat()
-    : m_progress(nullptr), m_width(0), m_height(0), m_mode(0), m_bits(0), m_resolution(0) {}
+    : m_progress(nullptr), m_width(0), m_height(0), m_mode(0), m_bits(0), m_resolution(0), m_verticalResolution(0) {}
 
 CKLF_ImageFormat::~CKLF_ImageFormat() {}
 
@@ -57,6 +57,7 @@ u8 CKLF_ImageFormat::i_AllocPlanes(i32 first, i32 last, u32 area) {
 
 void CKLF_ImageFormat::i_ClearExtras() {
   m_resolution = 0;
+  m_verticalResolution = 0;
   m_icc.free();
 }
 

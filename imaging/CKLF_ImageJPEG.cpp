@@ -371,7 +371,7 @@ u8 TakeProfile(const KeptSegments& k, CKLF_Mem& out, u8& incomplete) {
 
 }  // namespace
 
-CKLF_ImageJPEG::CKLF_ImageJPEG() : m_adobe(0), m_damaged(0), m_stopAtDamage(0), m_message(), m_verticalResolution(0), m_profileIncomplete(0) {}
+CKLF_ImageJPEG::CKLF_ImageJPEG() : m_adobe(0), m_damaged(0), m_stopAtDamage(0), m_message(), m_profileIncomplete(0) {}
 
 CKLF_ImageJPEG::~CKLF_ImageJPEG() {}
 
@@ -407,7 +407,6 @@ u32 CKLF_ImageJPEG::i_ReadHeader(jpeg_decompress_struct* cinfo) {
   m_bits = 8;
   m_mode = mode;
   m_adobe = cinfo->saw_Adobe_marker ? 1 : 0;
-  m_verticalResolution = 0;
   if (cinfo->saw_JFIF_marker && cinfo->X_density && (cinfo->density_unit == 1 || cinfo->density_unit == 2)) {
     const f64 inch = cinfo->density_unit == 1 ? 1.0 : 2.54;
     m_resolution = cinfo->X_density * inch;

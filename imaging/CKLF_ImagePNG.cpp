@@ -45,6 +45,7 @@ const u32 kIEND = 0x49454E44;  // "IEND"
 const u32 kiCCP = 0x69434350;  // "iCCP"
 const u32 kpHYs = 0x70485973;  // "pHYs"
 const u32 ktRNS = 0x74524E53;  // "tRNS"
+const u32 keXIf = 0x65584966;  // "eXIf"
 const u32 kAncillary = 0x20000000;  // the first letter in lower case
 const u32 kSignatureBytes = 8;
 
@@ -167,6 +168,42 @@ u64 ImageDataPresent(const u8* data, u32 size, u64 p) {
   return total;
 }
 
+enum ExifFound { kNoExif, kExifSound, kExifDamaged };
+
+// The first eXIf chunk of the file, wherever it lies: its data, and
+// whether its CRC holds. Only the chunks' headers are read, each within
+// the data; the walk ends at IEND or at a chunk the data does not hold.
+ExifFound FindExif(const u8* data, u32 size, const u8*& at, u32& length) {
+  for (u64 p = kSignatureBytes; p + 12 <= size;) {
+    const u32 n = KLF_GetBE32(data + p), type = KLF_GetBE32(data + p + 4);
+    if (n > size - p - 12 || type == kIEND) return kNoExif;
+    if (type == keXIf) {
+      at = data + p + 8;
+      length = n;
+      const u32 crc = static_cast<u32>(libdeflate_crc32(0, data + p + 4, static_cast<size_t>(n) + 4));
+      return crc == KLF_GetBE32(data + p + 8 + n) ? kExifSound : kExifDamaged;
+    }
+    p += 12 + static_cast<u64>(n);
+  }
+  return kNoExif;
+}
+
+// Dots per inch of pixels a metre: writers round or cut dots per inch to
+// whole dots per metre, so within one dot per metre of a whole number it
+// was that number.
+f64 DpiOf(u32 perMetre) {
+  const f64 dpi = perMetre * 0.0254;
+  return std::fabs(dpi - std::round(dpi)) < 0.0254 ? std::round(dpi) : dpi;
+}
+
+// Pixels a metre for pHYs: given, else made from dots per inch (2.54 as a
+// float, as written before), held to the field's range.
+png_uint_32 PerMetreOf(f64 dpi, u32 given) {
+  if (given) return given < 2147483647u ? given : 2147483647u;
+  const f64 ppm = dpi * 100.0 / static_cast<f64>(2.54f);
+  return !(ppm > 0) ? 0 : (ppm >= 2147483647.0 ? 2147483647u : static_cast<png_uint_32>(ppm));
+}
+
 }  // namespace
 
 void KLF_IMAGEFORMAT_PNG_Writer_Flush(png_structp png) {
@@ -189,6 +226,10 @@ void KLF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, size_t n) {
 CKLF_ImagePNG::CKLF_ImagePNG()
     : m_sourceBits(0),
       m_perMetre(0),
+      m_perMetreDown(0),
+      m_exif(nullptr),
+      m_exifSize(0),
+      m_exifDamaged(0),
       m_hasAlpha(0),
       m_dataCanHold(0),
       m_profileDropped(0),
@@ -341,10 +382,11 @@ u8 CKLF_ImagePNG::i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_P
   texts[1].key = const_cast<char*>("Product");
   texts[1].text = const_cast<char*>(params.product ? params.product : "");
   png_set_text(png, info, texts, 2);
-  f64 ppm = params.resolution * 100.0 / static_cast<f64>(2.54f);
-  png_uint_32 perMetre = !(ppm > 0) ? 0 : (ppm >= 2147483647.0 ? 2147483647u : static_cast<png_uint_32>(ppm));
-  if (params.pixelsPerMetre) perMetre = params.pixelsPerMetre < 2147483647u ? params.pixelsPerMetre : 2147483647u;
-  png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
+  const png_uint_32 across = PerMetreOf(params.resolution, params.pixelsPerMetre);
+  const png_uint_32 down = params.verticalPixelsPerMetre || params.verticalResolution > 0
+                               ? PerMetreOf(params.verticalResolution, params.verticalPixelsPerMetre)
+                               : across;
+  png_set_pHYs(png, info, across, down, PNG_RESOLUTION_METER);
   // A profile libpng finds unfit for the image is left out, not fatal,
   // and its reason kept; one it has no memory for ends the write.
   png_set_benign_errors(png, 1);
@@ -558,6 +600,9 @@ void CKLF_ImagePNG::i_SetReadLimits(png_struct* png) {
 // its colour profile.
 u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   i_ClearExtras();
+  m_exif = nullptr;
+  m_exifSize = 0;
+  m_exifDamaged = 0;
   png_read_info(png, info);
   // libpng goes on without a chunk it has no memory for (a profile): that
   // is out of memory, not a file without the chunk.
@@ -570,7 +615,7 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   m_height = static_cast<u16>(height);
   m_bits = 8;
   m_sourceBits = static_cast<u8>(png_get_bit_depth(png, info));
-  m_perMetre = 0;
+  m_perMetre = m_perMetreDown = 0;
   m_mode = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? kModeGrey : kModeRGB;
   m_hasAlpha = (colourType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS) ? 1 : 0;
   // libpng stops just past the first image data chunk's type. Every image
@@ -583,12 +628,16 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   png_uint_32 xPerUnit = 0, yPerUnit = 0;
   int unit = 0;
   if (png_get_pHYs(png, info, &xPerUnit, &yPerUnit, &unit) && unit == PNG_RESOLUTION_METER) {
-    // Writers round or cut dots per inch to whole dots per metre: within
-    // one dot per metre of a whole number it was that number.
-    const f64 dpi = xPerUnit * 0.0254;
     m_perMetre = xPerUnit;
-    m_resolution = std::fabs(dpi - std::round(dpi)) < 0.0254 ? std::round(dpi) : dpi;
+    m_perMetreDown = yPerUnit;
+    m_resolution = DpiOf(xPerUnit);
+    m_verticalResolution = DpiOf(yPerUnit);
   }
+  const u8* exif = nullptr;
+  u32 exifSize = 0;
+  const ExifFound found = FindExif(src->data, src->size, exif, exifSize);
+  if (found == kExifSound) m_exif = exif, m_exifSize = exifSize;
+  m_exifDamaged = found == kExifDamaged;
   png_charp name = nullptr;
   png_bytep profile = nullptr;
   png_uint_32 profileSize = 0;

@@ -4,11 +4,12 @@
 // variant (palette, 1 to 16 bits, grey, alpha, tRNS, interlaced) into
 // 8-bit planes (16-bit samples rounded to the nearest): channel 0 or 0..2
 // and an alpha plane (255 where the file has none), and keeps the file's
-// resolution (pHYs) and profile (iCCP). A profile libpng finds unfit for
-// the written image is left out. Damage in the image data (its check, data
-// past the image, no end) and in critical chunks is refused in libpng's
-// words; a damaged or malformed ancillary chunk is left out and named
-// (LeftOut).
+// resolution (pHYs, across and down), profile (iCCP) and EXIF block
+// (eXIf, found by the chunks' headers wherever it lies). A profile libpng
+// finds unfit for the written image is left out. Damage in the image data
+// (its check, data past the image, no end) and in critical chunks is
+// refused in libpng's words; a damaged or malformed ancillary chunk is left
+// out and named (LeftOut).
 //
 // Cost: writing streams row by row. Reading 8-bit files without interlace
 // or key colour (CKLF_PNGDecoder) holds the whole inflated image, a byte a
@@ -28,8 +29,8 @@
 // allocated, as does a chunk longer than the data left, or a critical one
 // other than image data longer than 8 MiB. Other chunks are skipped unread
 // but for their CRC, whatever their length, when the reader has no use for
-// them (texts, EXIF and the like) or they are longer than 8 MiB (a profile
-// so large is left out, see ProfileDropped).
+// them (texts and the like; eXIf is only found) or they are longer than
+// 8 MiB (a profile so large is left out, see ProfileDropped).
 #pragma once
 
 #include "CKLF_ImageReader.h"
@@ -50,8 +51,10 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
     u8* planes[4];
     u32 stride;      // row stride of the planes in bytes
     const char* product;  // NUL-terminated; null writes an empty text
-    f64 resolution;  // dots per inch
+    f64 resolution;  // dots per inch across
     u32 pixelsPerMetre;  // written as it is when not 0, else made from the resolution
+    f64 verticalResolution;  // dots per inch down; 0: as across
+    u32 verticalPixelsPerMetre;  // written as it is when not 0, else made from the one down
     const u8* icc;   // ICC profile (not owned); null or iccSize 0: none
     u32 iccSize;
   };
@@ -90,8 +93,17 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   [[nodiscard]] u8 GetImageInfoByPtr(const void* data, u32 size) override;
   // The file's own bits per sample (1 to 16; the planes hold 8).
   u8 GetSourceBits() const { return m_sourceBits; }
-  // The file's pixels a metre across (pHYs in metres), 0 when it gives none.
+  // The file's pixels a metre across and down (pHYs in metres), 0 when it
+  // gives none.
   u32 GetPixelsPerMetre() const { return m_perMetre; }
+  u32 GetVerticalPixelsPerMetre() const { return m_perMetreDown; }
+  // Known once the header is read: the data of the file's first eXIf chunk
+  // (an EXIF block: the TIFF structure, byte-order mark first), wherever it
+  // lies, when its CRC holds; null when there is none. It points into the
+  // data read and lives as long as they do. ExifDamaged: the first eXIf
+  // chunk's CRC fails, and it is left out.
+  const u8* GetExifData(u32& size) const { return size = m_exifSize, m_exif; }
+  u8 ExifDamaged() const { return m_exifDamaged; }
   // 49 for data that is not a PNG, is truncated or damaged (GetDamage
   // says why); 48 for sizes beyond 65535; 17 when memory runs out.
   [[nodiscard]] u8 ParseImageByPtr(const void* data, u32 size) override;
@@ -193,6 +205,10 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   CKLF_Mem m_rows;  // row pointers of an interlaced decode, and its first row
   u8 m_sourceBits;
   u32 m_perMetre;
+  u32 m_perMetreDown;
+  const u8* m_exif;  // in the caller's data
+  u32 m_exifSize;
+  u8 m_exifDamaged;
   u8 m_hasAlpha;
   u8 m_dataCanHold;
   u8 m_profileDropped;

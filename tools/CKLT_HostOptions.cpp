@@ -148,7 +148,7 @@ const O::OptionEntry kOptions[] = {
      [](O& o, const char* v, std::string& e) {
        return (TakeColour(v, o.back) && (o.backGiven = true)) || Bad("--bg", v, "RRGGBB, six hex digits", e);
      }},
-    {"--dpi", nullptr, "N", "resolution in pixels per inch (default: the file's, else 72)",
+    {"--dpi", nullptr, "N", "resolution in pixels per inch, across and down (default: the file's, else 72)",
      [](O& o, const char* v, std::string& e) {
        int64_t n = 0;
        return TakeInt("--dpi", v, 1, 100000, n, e) && (o.dpi = static_cast<double>(n), true);

@@ -301,7 +301,10 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
     if (!m_doc.icc.empty()) i_Note("--mode: the document's colour profile no longer fits and is dropped");
     if (!m_doc.ConvertTo(o.mode)) return message = "--mode: the document cannot be converted", kExitUsage;
   }
-  if (o.dpi > 0) m_doc.resolution = o.dpi, m_doc.pixelsPerMetre = 0;
+  if (o.dpi > 0) {
+    m_doc.resolution = o.dpi, m_doc.verticalResolution = 0;
+    m_doc.pixelsPerMetre = m_doc.verticalPixelsPerMetre = 0;
+  }
   m_doc.pngCompression = o.png;
   std::string reason;
   if (!Doc::CanWrite(o.output, m_doc.mode, m_doc.width, m_doc.height, reason))
@@ -384,7 +387,7 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   ToDocument(m_doc.mode, o.fore, fore);
   ToDocument(m_doc.mode, o.back, back);
   host.SetColours(fore, back);
-  host.SetResolution(m_doc.resolution, m_doc.resolution);
+  host.SetResolution(m_doc.resolution, m_doc.ResolutionDown());
   // Absolute channel numbers count the colours, the transparency, then
   // the document's alpha channels.
   std::vector<std::string> names = ChannelNames(m_doc.mode);

@@ -80,6 +80,7 @@ TEST(ImagePNG, WriteReadBackInEveryMode) {
     for (u32 c = 0; c < n; ++c) planes.push_back(klftest::RandomBytes(rng, stride * h));
     CKLF_ImagePNG::PNGWRITE_PARAMS p{};
     p.width = w, p.height = h, p.mode = mode, p.stride = stride, p.resolution = 72;
+    p.verticalResolution = mode == 4 ? 0 : 300;  // 0: as across
     p.product = "Kelvanos Tessarette 3.0";
     // A profile for RGB: kept in an RGB file, left out of a grey one.
     if (mode == 3 || mode == 4) p.icc = icc.data(), p.iccSize = static_cast<u32>(icc.size());
@@ -93,7 +94,8 @@ TEST(ImagePNG, WriteReadBackInEveryMode) {
     }
     Bytes file = klftest::ReadFileBytes(path);
     EXPECT_EQ(m[3], Chunk(file, "IHDR").at(9));
-    EXPECT_EQ(Bytes({0, 0, 0x0B, 0x12, 0, 0, 0x0B, 0x12, 1}), Chunk(file, "pHYs")) << "2834 pixels a metre";
+    const Bytes phys = {0, 0, 0x0B, 0x12, 0, 0, u8(mode == 4 ? 0x0B : 0x2E), u8(mode == 4 ? 0x12 : 0x23), 1};
+    EXPECT_EQ(phys, Chunk(file, "pHYs")) << "2834 pixels a metre across, 11811 down";
     Bytes t0 = Chunk(file, "tEXt"), t1 = Chunk(file, "tEXt", 1);
     EXPECT_EQ(std::string("Generator\0Kelvanos FrameWork", 28), std::string(t0.begin(), t0.end()));
     EXPECT_EQ(std::string("Product\0Kelvanos Tessarette 3.0", 31), std::string(t1.begin(), t1.end()));
@@ -102,7 +104,9 @@ TEST(ImagePNG, WriteReadBackInEveryMode) {
     CKLF_ImagePNG reader;
     ASSERT_EQ(1, reader.ParseImageByFile(in));
     EXPECT_EQ(mode % 2 ? 1 : 2, reader.GetImageMode());
-    EXPECT_EQ(72.0, reader.GetResolution());
+    EXPECT_EQ(std::make_pair(72.0, mode == 4 ? 72.0 : 300.0),
+              std::make_pair(reader.GetResolution(), reader.GetVerticalResolution()));
+    EXPECT_EQ(mode == 4 ? 2834u : 11811u, reader.GetVerticalPixelsPerMetre());
     const CKLF_Mem& profile = reader.GetICCProfile();
     EXPECT_EQ(mode == 3 ? icc : Bytes(), Bytes(profile.GetPtr(), profile.GetPtr() + profile.GetSize()));
     for (u32 c = 0; c < n; ++c) {
@@ -1036,6 +1040,8 @@ TEST(ImagePNG, LongChunksAreSkippedOrLeftOut) {
         EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
         EXPECT_EQ(0u, r.GetICCProfile().GetSize());
         EXPECT_EQ(isProfile && !after, r.ProfileDropped());
+        u32 exif = 0;  // found where it lies, not copied
+        EXPECT_EQ(ChunkAt(file, "eXIf") ? file.data() + ChunkAt(file, "eXIf") : nullptr, r.GetExifData(exif));
         const u32 cut = n - (after ? 12 + 1000 : 2000);  // inside the long chunk either way
         EXPECT_FAILS(r, r.ParseImageByPtr(file.data(), cut), klErrNotFormat);
         EXPECT_EQ(nullptr, r.GetImageDataPtr(0));
