@@ -168,24 +168,23 @@ u64 ImageDataPresent(const u8* data, u32 size, u64 p) {
   return total;
 }
 
-enum ExifFound { kNoExif, kExifSound, kExifDamaged };
-
-// The first eXIf chunk of the file, wherever it lies: its data, and
-// whether its CRC holds. Only the chunks' headers are read, each within
-// the data; the walk ends at IEND or at a chunk the data does not hold.
-ExifFound FindExif(const u8* data, u32 size, const u8*& at, u32& length) {
+// The first eXIf chunk of the file, wherever it lies, when its CRC holds
+// (one that fails is left out with the other chunks stepped over): its
+// data, or null. Only the chunks' headers are read, each within the data;
+// the walk ends at IEND or at a chunk the data does not hold.
+const u8* FindExif(const u8* data, u32 size, u32& length) {
   for (u64 p = kSignatureBytes; p + 12 <= size;) {
     const u32 n = KLF_GetBE32(data + p), type = KLF_GetBE32(data + p + 4);
-    if (n > size - p - 12 || type == kIEND) return kNoExif;
+    if (n > size - p - 12 || type == kIEND) return nullptr;
     if (type == keXIf) {
-      at = data + p + 8;
-      length = n;
       const u32 crc = static_cast<u32>(libdeflate_crc32(0, data + p + 4, static_cast<size_t>(n) + 4));
-      return crc == KLF_GetBE32(data + p + 8 + n) ? kExifSound : kExifDamaged;
+      if (crc != KLF_GetBE32(data + p + 8 + n)) return nullptr;
+      length = n;
+      return data + p + 8;
     }
     p += 12 + static_cast<u64>(n);
   }
-  return kNoExif;
+  return nullptr;
 }
 
 // Dots per inch of pixels a metre: writers round or cut dots per inch to
@@ -229,7 +228,6 @@ CKLF_ImagePNG::CKLF_ImagePNG()
       m_perMetreDown(0),
       m_exif(nullptr),
       m_exifSize(0),
-      m_exifDamaged(0),
       m_hasAlpha(0),
       m_dataCanHold(0),
       m_profileDropped(0),
@@ -602,7 +600,6 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   i_ClearExtras();
   m_exif = nullptr;
   m_exifSize = 0;
-  m_exifDamaged = 0;
   png_read_info(png, info);
   // libpng goes on without a chunk it has no memory for (a profile): that
   // is out of memory, not a file without the chunk.
@@ -633,11 +630,8 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
     m_resolution = DpiOf(xPerUnit);
     m_verticalResolution = DpiOf(yPerUnit);
   }
-  const u8* exif = nullptr;
   u32 exifSize = 0;
-  const ExifFound found = FindExif(src->data, src->size, exif, exifSize);
-  if (found == kExifSound) m_exif = exif, m_exifSize = exifSize;
-  m_exifDamaged = found == kExifDamaged;
+  if (const u8* exif = FindExif(src->data, src->size, exifSize)) m_exif = exif, m_exifSize = exifSize;
   png_charp name = nullptr;
   png_bytep profile = nullptr;
   png_uint_32 profileSize = 0;

@@ -100,10 +100,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // Known once the header is read: the data of the file's first eXIf chunk
   // (an EXIF block: the TIFF structure, byte-order mark first), wherever it
   // lies, when its CRC holds; null when there is none. It points into the
-  // data read and lives as long as they do. ExifDamaged: the first eXIf
-  // chunk's CRC fails, and it is left out.
+  // data read and lives as long as they do. One whose CRC fails is left
+  // out (LeftOut, once the image is read).
   const u8* GetExifData(u32& size) const { return size = m_exifSize, m_exif; }
-  u8 ExifDamaged() const { return m_exifDamaged; }
   // 49 for data that is not a PNG, is truncated or damaged (GetDamage
   // says why); 48 for sizes beyond 65535; 17 when memory runs out.
   [[nodiscard]] u8 ParseImageByPtr(const void* data, u32 size) override;
@@ -208,7 +207,6 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   u32 m_perMetreDown;
   const u8* m_exif;  // in the caller's data
   u32 m_exifSize;
-  u8 m_exifDamaged;
   u8 m_hasAlpha;
   u8 m_dataCanHold;
   u8 m_profileDropped;

@@ -119,7 +119,10 @@ Status UnreadablePNG(const CKLF_ImagePNG& png, std::string& error) {
 // error"), with what it carries when the program keeps that.
 std::string LeftOutNote(const char* why) {
   const std::string type(why, strnlen(why, 4));
-  const char* carries = type == "tRNS" ? " (transparency)" : type == "pHYs" ? " (resolution)" : "";
+  const char* carries = type == "tRNS"   ? " (transparency)"
+                        : type == "pHYs" ? " (resolution)"
+                        : type == "eXIf" ? " (EXIF block, with any orientation it gives)"
+                                         : "";
   const char* article = !type.empty() && std::strchr("AEIOUaeiou", type[0]) ? "an " : "a ";
   return article + type + " chunk" + carries + " is left out (" + why + ")";
 }
@@ -367,7 +370,6 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
   CKLT_ExifTags::Tags exif;
   // The resolution is pHYs's, never the EXIF block's.
   if (!ReadExif(block, exifSize, false, exif, notes, error)) return kNoMemory;
-  if (png.ExifDamaged()) notes.push_back(ExifLeftOut("eXIf: CRC error", false));
   const unsigned turn = exif.orientation;
   const bool swapped = CKLT_Orientation::SwapsSides(turn);
   if (Status s = i_TakeHeader(png, budget, error, png.HasAlpha() != 0, swapped)) return s;
