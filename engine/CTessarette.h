@@ -547,8 +547,8 @@ class CTessarette : public CKLF_FrameWork {
   };
   [[nodiscard]] u8 i_GrowWorkImage(RenderContext& rc);
   [[nodiscard]] u8 i_RenderPiece(u32 index, RenderContext& rc);
-  // The piece's image block, made when it has none (zeroed); a block
-  // handed to the piece is taken first.
+  // The piece's image block, made when it has none, a block handed to the
+  // piece taken first; not cleared: the render writes all of it.
   [[nodiscard]] u8 i_PieceImage(u32 index);
   // Image blocks kept from one batch of RenderAndCombine for the next.
   class KeptImages;

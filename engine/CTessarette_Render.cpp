@@ -308,11 +308,9 @@ u8 CTessarette::i_PieceImage(u32 index) {
   CKLF_Mem* block = nullptr;
   // Each handed slot is its piece's alone, whichever thread renders it.
   if (index - m_handedFirst < m_handedCount) std::swap(block, m_handed[index - m_handedFirst]);
-  if (block) {
-    std::memset(block->GetPtr(), 0, static_cast<size_t>(area) * m_planeCount);
-  } else {
+  if (!block) {
     block = new (std::nothrow) CKLF_Mem();
-    if (!block || !block->Zalloc(area * m_planeCount)) {
+    if (!block || !block->alloc(area * m_planeCount)) {
       delete block;
       return 0;
     }
@@ -327,7 +325,8 @@ u8 CTessarette::i_PieceImage(u32 index) {
 
 // RenderAndCombine's image blocks: a batch's, once composed, go to the
 // next batch's pieces, each the smallest kept block that holds it, so that
-// pieces cut large are not mapped and faulted in afresh batch after batch.
+// pieces cut large are not mapped and faulted in afresh batch after batch
+// (a render writes the whole of its piece's image, whatever it held).
 // Blocks no piece of the next batch takes are freed before it renders, so
 // no more is held than one batch's images.
 class CTessarette::KeptImages {
