@@ -54,6 +54,11 @@ class CKLF_ImageFormat : public CKLF_FrameWork {
   // Frees every plane, then makes channels first..last of area bytes each:
   // 1, or 0 with every plane freed and error 17.
   [[nodiscard]] u8 i_AllocPlanes(i32 first, i32 last, u32 area);
+  // Every step-th byte from samples on (one channel of interleaved
+  // samples, step 1 to 4) into plane, count of them; the two must not
+  // overlap. The loops are fixed per step, so their speed does not hang on
+  // where the caller keeps its buffers.
+  static void i_TakeChannel(const u8* samples, u32 step, u8* plane, u32 count);
   // Forgets the resolutions and the profile (a parse starts with this).
   void i_ClearExtras();
   // Keeps a copy of a profile the file carries: 1, or 0 with error 17.

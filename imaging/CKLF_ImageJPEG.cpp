@@ -674,11 +674,8 @@ u8 CKLF_ImageJPEG::i_Decode(jpeg_decompress_struct* cinfo, const void* data, u32
     u32 row = cinfo->output_scanline == 0 ? 0 : cinfo->output_scanline - 1;
     if (row >= height) row = height - 1;
     const u64 offset = static_cast<u64>(row) * width;
-    for (u32 c = 0; c < channels; ++c) {
-      u8* dst = i_Plane(static_cast<i32>(c))->GetPtr() + offset;
-      const JSAMPLE* sample = line[0] + c;
-      for (u32 x = 0; x < width; ++x, sample += channels) dst[x] = *sample;
-    }
+    for (u32 c = 0; c < channels; ++c)
+      i_TakeChannel(line[0] + c, channels, i_Plane(static_cast<i32>(c))->GetPtr() + offset, width);
   }
   return 1;
 }

@@ -768,25 +768,6 @@ u8 CKLF_ImagePNG::i_ReadPasses(png_struct* png, int passes, u32 rowBytes) {
   return 1;
 }
 
-namespace {
-
-// Every C-th byte from s on into dst, n of them.
-template <u32 C>
-void TakeEvery(const u8* s, u8* dst, u32 n) {
-  for (u32 x = 0; x < n; ++x) dst[x] = s[static_cast<u64>(x) * C];
-}
-
-void TakeEvery(u32 step, const u8* s, u8* dst, u32 n) {
-  switch (step) {
-    case 1: return static_cast<void>(std::memcpy(dst, s, n));
-    case 2: return TakeEvery<2>(s, dst, n);
-    case 3: return TakeEvery<3>(s, dst, n);
-    default: return TakeEvery<4>(s, dst, n);
-  }
-}
-
-}  // namespace
-
 // One decoded row into the planes: grey or red, green, blue, then the
 // alpha when the decoded row has one.
 void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
@@ -798,7 +779,7 @@ void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
     const i32 channel = c == colours ? -1 : static_cast<i32>(c);
     u8* plane = m_target[0] ? m_target[channel < 0 ? 3 : channel] : i_Plane(channel)->GetPtr();
     if (!plane) continue;
-    TakeEvery(channels, row + c, plane + offset, m_width);
+    i_TakeChannel(row + c, channels, plane + offset, m_width);
   }
 }
 
