@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <string>
@@ -21,12 +22,45 @@ CKLT_FilterHost::DescRecord* Find(Records& r, const char* key) {
   return nullptr;
 }
 
-// Twice the compressed size: the length of the hex text.
-u32 HexLength(const Bytes& data) {
+// The compressed block's size at a mode.
+u32 PackedSize(const Bytes& data, u8 mode) {
   CKLF_ZipBlock zip;
+  zip.SetMode(mode);
   zip.SetSourceBlock(data.data(), static_cast<u32>(data.size()));
   EXPECT_TRUE(zip.Process());
-  return 2 * zip.GetDestBlock()->GetSize();
+  return zip.GetDestBlock()->GetSize();
+}
+
+// Twice the compressed size: the length of the hex text, for a block that
+// fits at the level of its size.
+u32 HexLength(const Bytes& data) {
+  return 2 * PackedSize(data, data.size() <= CKLF_8BFPluginVirtual::klScriptDenseLargest ? 1 : 2);
+}
+
+// Noise followed by tail whose compressed block at mode is exactly packed
+// bytes (noise packs to its size and a little more, so the count is
+// walked there).
+Bytes NoisePackedTo(u32 packed, u8 mode = 2, const Bytes& tail = Bytes()) {
+  for (uint32_t seed = 1; seed < 5; ++seed) {
+    int64_t n = packed - 64 - static_cast<int64_t>(tail.size()) / 2;
+    for (int step = 0; step < 30; ++step) {
+      Bytes data = Noise(static_cast<size_t>(n), seed);
+      data.insert(data.end(), tail.begin(), tail.end());
+      const int64_t got = PackedSize(data, mode);
+      if (got == packed) return data;
+      n += got < packed ? std::max<int64_t>(1, (packed - got) / 2) : -std::max<int64_t>(1, (got - packed) / 2);
+    }
+  }
+  ADD_FAILURE() << "no noise packs to " << packed << " bytes";
+  return Bytes();
+}
+
+// Letters that level 9 packs a little tighter than level 6.
+Bytes Letters(size_t n) {
+  std::mt19937 rng(8);
+  Bytes v(n);
+  for (auto& c : v) c = static_cast<uint8_t>("tessarette"[rng() % 10]);
+  return v;
 }
 
 struct Fixture {
@@ -157,6 +191,49 @@ TEST(ScriptParams, MalformedDescriptorsFailCleanly) {
     EXPECT_FALSE(f.Read(back, display)) << row.what;
     EXPECT_EQ(back, Bytes(3, 0xAB)) << row.what;
     EXPECT_EQ(f.b.result, row.result) << row.what;
+    f.ExpectClean();
+  }
+}
+
+// The descriptor's limits: a compressed block of at most 325000 bytes in
+// chunks of 65000 characters, or 100000 bytes in 200 chunks of 1000 for a
+// host that refuses large texts. What fits reads back, packed at level 9
+// (mode 1) up to 64 KiB and where level 6 (mode 2) just misses; what does
+// not is refused (65: the compression stopped), the descriptor left empty.
+TEST(ScriptParams, BlocksAtTheDescriptorsLimits) {
+  const Bytes justIn = NoisePackedTo(325000, 1, Letters(200000));
+  ASSERT_GT(PackedSize(justIn, 2), 325000u);
+  const struct {
+    const char* what;
+    Bytes data;
+    size_t maxText;
+    int32_t layout;  // "klaS" less the hex length, 0 for none
+    u8 mode;
+    u16 error;
+  } rows[] = {
+      {"well inside", Noise(1000, 2), 0, 20000000, 1, 0},
+      {"at the limit", NoisePackedTo(325000), 0, 20000000, 2, 0},
+      {"one byte over", NoisePackedTo(325001), 0, 0, 0, klErrZipCompress},
+      {"in at level 9 only", justIn, 0, 20000000, 1, 0},
+      {"far over", Noise(3000000, 4), 0, 0, 0, klErrZipCompress},
+      {"small chunks at their limit", NoisePackedTo(100000), 1004, 10000000, 2, 0},
+      {"one small chunk too many", NoisePackedTo(100001), 1004, 0, 0, klErrZipCompress},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Fixture f;
+    f.host.SetMaxDescriptorText(row.maxText);
+    EXPECT_EQ(f.Write(row.data), row.error == 0);
+    EXPECT_EQ(f.b.plugin.GetError(), row.error);
+    const auto* size = Find(f.records, "klaS");
+    EXPECT_EQ(size ? size->integer : 0,
+              row.layout ? row.layout + 2 * static_cast<int32_t>(PackedSize(row.data, row.mode)) : 0);
+    Bytes back;
+    u8 display = 0;
+    EXPECT_EQ(f.Read(back, display), row.error == 0);
+    if (row.error == 0) {
+      EXPECT_EQ(back, row.data);
+    }
     f.ExpectClean();
   }
 }
