@@ -169,5 +169,8 @@ BENCHMARK(BM_ReplayPuzzle)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::
 BENCHMARK(BM_ReplayPuzzleLarge)->ArgName("threads")->Arg(1)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ReplayLayout)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_InitFromLastSettingsBinary)->Arg(30)->Arg(101)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PackSettingsBlock)->ArgNames({"mode", "layout"})->ArgsProduct({{1, 2, 3}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PackSettingsBlock)
+    ->ArgNames({"mode", "layout"})
+    ->ArgsProduct({{1, 2, 3}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyStoresScriptSettings)->ArgName("layout")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);

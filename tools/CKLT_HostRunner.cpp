@@ -478,7 +478,8 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
       // A replay takes them from the plug-in's "last.data"; a script
       // cannot hold them.
       if (!o.script.empty())
-        return message = "cannot record --script " + o.script + ": " + message + " (a run without --script replays them)",
+        return message = "cannot record --script " + o.script + ": " + message +
+                         " (a run without --script replays them)",
                kExitFiles;
       host.ClearDescriptor();
       m_handedAsFile = true;
@@ -731,7 +732,8 @@ int CKLT_HostRunner::i_WriteOutput(std::string& message) {
            noMemory ? kExitMemory : kExitFiles;
   m_placed.push_back("-o " + o.output);
   if (!note.empty()) i_Note(o.output + ": " + note);
-  if (!o.script.empty() && o.dialog && (!host.HasDescriptor() || !CKLT_SettingsSource::HoldsSettings(host.Descriptor())))
+  if (!o.script.empty() && o.dialog &&
+      (!host.HasDescriptor() || !CKLT_SettingsSource::HoldsSettings(host.Descriptor())))
     return i_RefuseEmptyScript(message);
   if (!o.script.empty() && host.DescriptorBroken())
     return message = "cannot write " + o.script + ": the plug-in handed back a scripting descriptor that cannot be read",

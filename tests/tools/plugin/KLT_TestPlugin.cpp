@@ -4,9 +4,9 @@
 // transparency opaque, reports progress and polls abort once per plane.
 // The value is 255, or the one kept in the scripting descriptor; the dialog
 // run stores 0x0F there (as a user's choice would be recorded), or with
-// KLT_TEST_PLUGIN_STORE=n stores n bytes of noise as the plug-in's OK
-// stores its settings: in the descriptor (left empty when they do not fit)
-// and as "last.data" in its folder. With
+// KLT_TEST_PLUGIN_STORE=n n bytes of noise as the plug-in's OK stores its
+// settings: in the descriptor (left empty when they do not fit) and as
+// "last.data" in the folder KLT_TEST_PLUGIN_FOLDER names. With
 // KLT_TEST_PLUGIN_THROW set, Start throws as a failed allocation does. With
 // KLT_TEST_PLUGIN_CHANNEL=n it writes the document's channel n (absolute
 // number) into every colour plane instead, after printing the channel
@@ -14,15 +14,11 @@
 // Start changes nothing and ends with the result n. With
 // KLT_TEST_PLUGIN_MAIN_THREAD set, Start ends with the result 1 when it
 // runs on another thread than the process's first.
-#include <dlfcn.h>
-#include <limits.h>
-#include <stdlib.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <vector>
 
@@ -49,9 +45,11 @@ class CTestPlugin : public CPluginMain {
       value = 0x0F;
       if (const char* store = std::getenv("KLT_TEST_PLUGIN_STORE")) {
         std::vector<u8> noise(std::strtoul(store, nullptr, 10));
-        u32 x = 1;
+        u32 x = 1, n = static_cast<u32>(noise.size());
         for (u8& b : noise) b = static_cast<u8>((x = x * 1103515245u + 12345u) >> 23);
-        const u32 n = static_cast<u32>(noise.size());
+        KLP_FileRef folder;
+        if (folder.SetPath(std::getenv("KLT_TEST_PLUGIN_FOLDER")) != klpNoErr) return 0;
+        SetPluginFolder(folder);
         if (!WriteEncryptedScriptParameter_V2(noise.data(), n) && GetError() != klErrZipCompress) return 0;
         if (!ConfFile_Write(noise.data(), n, "last.data", "")) return 0;
       } else if (!WriteEncryptedScriptParameter_V2(&value, 1)) {
@@ -99,14 +97,6 @@ CTestPlugin g_plugin;
 
 extern "C" __attribute__((visibility("default"))) void PluginMain(int16_t selector, KLP_FilterRecord* record,
                                                                   intptr_t* data, int16_t* result) {
-  // Its files are those of its library's folder, as the plug-in's are.
-  Dl_info info;
-  char real[PATH_MAX];
-  KLP_FileRef folder;
-  if (dladdr(reinterpret_cast<void*>(&PluginMain), &info) && info.dli_fname && realpath(info.dli_fname, real)) {
-    *std::strrchr(real, '/') = 0;
-    if (folder.SetPath(real) == klpNoErr) g_plugin.SetPluginFolder(folder);
-  }
   g_plugin.SetHostPointers(record, data, result);
   if (result) *result = 0;
   g_plugin.HandleSelector(selector);
