@@ -327,12 +327,14 @@ int CKLT_HostExport::Check(const CKLT_HostOptions& o, std::string& error) {
 }
 
 int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE* err, std::string& message,
-                         std::vector<std::string>& placed) {
+                         std::vector<std::string>& placed, const std::vector<uint8_t>* handed) {
   const E& x = o.exports;
   if (!x.Wanted()) return -1;
   std::vector<uint8_t> block;
   bool noMemory = false;
-  if (!Block(host, o, block, message, noMemory))
+  if (handed)
+    block = *handed;
+  else if (!Block(host, o, block, message, noMemory))
     return message = "cannot export: " + message, noMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
   // The plug-in's own replay code, in the program, on the same document.
   host.ResetRun();

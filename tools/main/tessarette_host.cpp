@@ -7,6 +7,7 @@
 
 #include "CKLP_ReplaceFile.h"
 #include "CKLT_HostRunner.h"
+#include "CKLT_PluginFolder.h"
 
 namespace {
 
@@ -20,8 +21,9 @@ void Handle(int signal) {
   sigaction(signal, &action, nullptr);
 }
 
-// An interrupted write leaves no hidden temporary file: it is removed and
-// the program ends on the signal, as it would have without the handler.
+// An interrupted write leaves no hidden temporary file (nor the plug-in's
+// private folder): it is removed and the program ends on the signal, as it
+// would have without the handler.
 // Once a set's files are being renamed into place, the run first names
 // what it placed (its run ends with 128 + the signal), then ends so.
 void OnSignal(int signal) {
@@ -32,6 +34,7 @@ void OnSignal(int signal) {
     return;
   }
   CKLP_ReplaceFile::RemoveTemporaries();
+  CKLT_PluginFolder::RemoveOnSignal();
   std::raise(signal);  // the handler was reset to the default one
   errno = saved;
 }
