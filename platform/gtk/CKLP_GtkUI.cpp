@@ -506,7 +506,7 @@ void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
     gtk_widget_hide(GTK_WIDGET(Widget(w)));
     // Gone from the screen now, also when a long operation follows.
     gdk_display_flush(m_display);
-    if (m_active == w) Activate(0);
+    HandOver(w);
   }
 }
 
@@ -514,13 +514,18 @@ void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
 // and activated, and stays off screen until its maker shows it whole. A
 // window selected before it is on screen gets the keys once it is (its
 // map): without a window manager nothing gives them to it, and a click
-// into it would not ask again (it is active already).
+// into it would not ask again (it is active already). One on screen asks
+// for them with the server's time of now, which the server cannot refuse
+// as older than the last change of the keys: the display follows what the
+// toolkit was told.
 void CKLP_GtkUI::SelectWindow(KLP_WindowID w) {
   const Window* win = Find(w);
   if (!win) return;
   Raise(w);
-  m_keysOnMap = gtk_widget_get_mapped(GTK_WIDGET(Widget(w))) ? 0 : w;
-  if (win->visible) gtk_window_present(Widget(w));
+  GtkWidget* widget = GTK_WIDGET(Widget(w));
+  m_keysOnMap = gtk_widget_get_mapped(widget) ? 0 : w;
+  if (m_focusOut == w) m_focusOut = 0;
+  if (win->visible && !m_keysOnMap) i_TakeKeysNow(widget);
   Activate(w);
 }
 
@@ -875,13 +880,14 @@ void CKLP_GtkUI::OnWidgetMapped(GtkWidget* widget) {
 void CKLP_GtkUI::i_TakeKeysNow(GtkWidget* widget) {
 #ifdef GDK_WINDOWING_X11
   GdkWindow* gw = gtk_widget_get_window(widget);
-  if (!gw || !GDK_IS_X11_WINDOW(gw)) return;
-  // The server's time is read through a property change on the window.
-  gdk_window_set_events(gw, static_cast<GdkEventMask>(gdk_window_get_events(gw) | GDK_PROPERTY_CHANGE_MASK));
-  gtk_window_present_with_time(GTK_WINDOW(widget), gdk_x11_get_server_time(gw));
-#else
-  (void)widget;
+  if (gw && GDK_IS_X11_WINDOW(gw)) {
+    // The server's time is read through a property change on the window.
+    gdk_window_set_events(gw, static_cast<GdkEventMask>(gdk_window_get_events(gw) | GDK_PROPERTY_CHANGE_MASK));
+    gtk_window_present_with_time(GTK_WINDOW(widget), gdk_x11_get_server_time(gw));
+    return;
+  }
 #endif
+  gtk_window_present(GTK_WINDOW(widget));
 }
 
 gint CKLP_GtkUI::RunDialog(GtkWidget* d, KLP_WindowID parent) {
