@@ -137,8 +137,11 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   [[nodiscard]] u8 SetCtrlTimer(u32 intervalMs, u16 kind, CKLF_Control* control);
   u8 KillCtrlTimer(u16 kind, CKLF_Control* control);
 
+  // Shows and selects the window (it has the keys), then runs its loop:
   // -1 without a platform window, else the code given to EndModal. The
-  // loop also ends when the window is closed without EndModal.
+  // loop also ends when the window is closed without EndModal. The window
+  // under a closing window takes the keys as it goes (the platform's
+  // rule), so its next press is its own, not an activation.
   i32 DoModal();
   void EndModal(i32 code);
   u8 IsModal() const { return m_modal; }
