@@ -74,6 +74,8 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   // Before creation: the desktop keeps the window in front of its parent
   // and hands it the keys when the parent is clicked, as it does for a
   // movable-modal window (the toolkit still lets the parent take input).
+  // Both are dialogs: Return and Escape reach the window also after its
+  // focused control (a field) has ended its editing with them.
   void SetModalHint(u8 on) { m_modalHint = on; }
 
   void Show();
