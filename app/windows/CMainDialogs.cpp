@@ -121,8 +121,6 @@ i32 CMainDialogs::i_RunModal(CKLF_Window& dialog, CMainWindowPort& port, const c
                                  port.GetMainWindow(), 1))
     return -1;
   dialog.RenderRect(klNullRect);
-  // The dialog takes the keys (Escape, Return) from the start.
-  dialog.SetFocus();
   return dialog.DoModal();
 }
 
