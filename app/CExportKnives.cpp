@@ -60,7 +60,8 @@ u8 CExportKnives::ExportKnives(const CExportLMDialogModel::SETTINGS& s, const ch
   CTessarette engine;
   if (!m_layout.engine_PutLayoutToPuzzleEngine(engine)) return FailFrom(m_layout, klErrNoMemory);
   const i32 w = static_cast<i32>(m_layout.imageWidth), h = static_cast<i32>(m_layout.imageHeight);
-  const f64 scale = m_doc.resolution > 0 ? 72.0 / m_doc.resolution : 1.0;
+  const f64 down = m_doc.verticalResolution > 0 ? m_doc.verticalResolution : m_doc.resolution;
+  const f64 scaleX = m_doc.resolution > 0 ? 72.0 / m_doc.resolution : 1.0, scaleY = down > 0 ? 72.0 / down : 1.0;
   CKLF_PostScriptGenerator ps;
   CKLF_Mem points, controls;
   for (u32 i = 0; i < m_layout.TotalKnifeCount(); ++i) {
@@ -71,7 +72,7 @@ u8 CExportKnives::ExportKnives(const CExportLMDialogModel::SETTINGS& s, const ch
     if (n < 2) continue;
     kltFPOS* p = reinterpret_cast<kltFPOS*>(points.GetPtr());
     kltFPOS* c = nc ? reinterpret_cast<kltFPOS*>(controls.GetPtr()) : nullptr;
-    auto place = [&](kltFPOS& q) { q = {(q.x + m_doc.originX) * scale, (q.y + m_doc.originY) * scale}; };
+    auto place = [&](kltFPOS& q) { q = {(q.x + m_doc.originX) * scaleX, (q.y + m_doc.originY) * scaleY}; };
     for (u32 j = 0; j < n; ++j) place(p[j]);
     for (u32 j = 0; j < nc; ++j) place(c[j]);
     const u8 added = s.to == CExportLMDialogModel::kToAI ? ps.AI_AddPath(p, c, n) : ps.EPS_AddPath(p, c, n);

@@ -1,7 +1,8 @@
 // The knife export: the selected or all shown knives of the layout as one
 // EPS or Illustrator-style PostScript file, each knife the very path the
 // engine cuts along (its smooth spans as cubic Bezier curves), placed in
-// the document and measured in points at the document's resolution. The
+// the document and measured in points at the document's resolution
+// (across and down). The
 // file is written beside its target and renamed into place.
 //
 // Cost: a few dozen bytes of text a span; the knots are laid out once in
@@ -19,10 +20,11 @@ class CExportKnives : public CKLF_FrameWork {
   struct DOCUMENT {
     i32 originX;  // the layout's area (the filter area) in the document
     i32 originY;
-    f64 resolution;  // dots per inch; 0 writes pixels as points
+    f64 resolution;  // dots per inch across; 0 writes pixels as points
+    f64 verticalResolution;  // down; 0: as across
   };
 
-  explicit CExportKnives(CLayoutModel& layout) : m_layout(layout), m_doc{0, 0, 0.0}, m_exported(0) {}
+  explicit CExportKnives(CLayoutModel& layout) : m_layout(layout), m_doc{0, 0, 0.0, 0.0}, m_exported(0) {}
 
   void SetDocument(const DOCUMENT& doc) { m_doc = doc; }
 

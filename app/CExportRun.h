@@ -43,7 +43,8 @@ class CExportRun : public CKLF_FrameWork {
     u16 height;
     i32 originX;  // the pieces' area (the filter area) in it
     i32 originY;
-    f64 resolution;  // dots per inch
+    f64 resolution;  // dots per inch across
+    f64 verticalResolution;  // down; 0: as across
     const u8* icc;   // null or iccSize 0: none
     u32 iccSize;
   };

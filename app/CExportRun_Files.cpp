@@ -170,6 +170,7 @@ CExportWriters::JOB CExportRun::i_Job(u8 fullCanvas) const {
   job.width = m_doc.width;
   job.height = m_doc.height;
   job.resolution = m_doc.resolution;
+  job.verticalResolution = m_doc.verticalResolution;
   job.icc = m_doc.icc;
   job.iccSize = m_doc.iccSize;
   job.fullCanvas = fullCanvas;

@@ -70,7 +70,8 @@ u8 CExportWriters::stExportToPSD(CKLF_StdFile* file, void* data) {
   CKLF_ImagePSD psd;
   psd.SetThreads(job->threads);
   const CKLF_ImagePSD::PSDMLWRITE_INITPARAMS doc = {job->width, job->height, 1, job->resolution, 130,
-                                                    job->iccSize ? job->icc : nullptr, job->iccSize};
+                                                    job->iccSize ? job->icc : nullptr, job->iccSize,
+                                                    job->verticalResolution};
   if (!psd.Create(*file) || !psd.Write_Init(&doc)) return Failed(*job, psd, klErrFileWrite);
   Report(*job, 41);
   for (u32 i = 0; i < job->count; ++i) {
@@ -103,6 +104,7 @@ u8 CExportWriters::stExportToPNGs(CKLF_StdFile* file, void* data, u32 index) {
   p.stride = L.stride;
   p.product = kProduct;
   p.resolution = job->resolution;
+  p.verticalResolution = job->verticalResolution;
   p.icc = job->iccSize ? job->icc : nullptr;
   p.iccSize = job->iccSize;
   if (L.opacity < 255) {

@@ -47,7 +47,8 @@ class CExportWriters {
     u32 count;
     u16 width;   // the document
     u16 height;
-    f64 resolution;  // dots per inch
+    f64 resolution;  // dots per inch across
+    f64 verticalResolution;  // down; 0: as across
     const u8* icc;   // null or iccSize 0: none; in the PSD and every PNG
     u32 iccSize;
     u8 fullCanvas;       // PNG: the piece on a document-sized canvas

@@ -38,9 +38,10 @@ u8 CLayoutAutoLayout::i_Lay(const FRAME& f, F walk) {
   sel.op_ShowHideSelectedKnives(0, 0);
   sel.op_SetSelToAllKnives(0, 0, 1, 1, 1);
   // Knots that may not be joined (a degenerate grid's) are left unjoined;
-  // memory, reserved above, leaves its error in the model.
+  // memory, reserved above, leaves its error in the model. The walk joins
+  // each pair once, into a list the grid emptied.
   m.ResetError();
-  walk(1, [&](u32 a, u32 b) { static_cast<void>(edit.i_op_AddAuxKnifeToKnots(a, b)); });
+  walk(1, [&](u32 a, u32 b) { static_cast<void>(edit.i_op_AddAuxKnifeToKnots(a, b, 1)); });
   return m.IsError() ? 0 : 1;
 }
 

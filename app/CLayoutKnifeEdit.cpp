@@ -120,8 +120,8 @@ u8 CLayoutKnifeEdit::op_AddAuxKnifeToSelectedKnots(u8 redraw) {
   return added;
 }
 
-u8 CLayoutKnifeEdit::i_op_AddAuxKnifeToKnots(u32 a, u32 b) {
-  if (m.xKnifeCount >= CLayoutModel::kMaxExtraKnives || !m.i_cmop_IsPossibleKnotsForAuxKnife(a, b)) return 0;
+u8 CLayoutKnifeEdit::i_op_AddAuxKnifeToKnots(u32 a, u32 b, u8 fresh) {
+  if (m.xKnifeCount >= CLayoutModel::kMaxExtraKnives || !m.i_cmop_IsPossibleKnotsForAuxKnife(a, b, !fresh)) return 0;
   if (!m.spl_InitAuxKnivesMem(m.xKnifeCount + 1)) {
     m.AlertNoMemory();
     return 0;

@@ -38,8 +38,10 @@ class CLayoutKnifeEdit {
   u8 op_AddAuxKnifeToSelectedKnots(u8 redraw);
   // One extra knife from a to b, shaped fresh from the Cutter. 0 when the
   // list is full or the knots may not be joined (nothing changes), or when
-  // memory runs out (after the alert; the list stays as it was).
-  u8 i_op_AddAuxKnifeToKnots(u32 knotA, u32 knotB);
+  // memory runs out (after the alert; the list stays as it was). fresh: the
+  // caller joins no pair twice, so the list is not searched for the pair
+  // (a layout of thousands of knives would search it thousands of times).
+  u8 i_op_AddAuxKnifeToKnots(u32 knotA, u32 knotB, u8 fresh = 0);
   // Deletes extra knives: those marked by the caller (marked), the listed
   // ids, or all (with selectedOnly and a selection, the selected ones).
   // Returns the number deleted.

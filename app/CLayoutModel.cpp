@@ -253,12 +253,12 @@ void CLayoutModel::GetConsideredKnifeStates(u8& anyExtra, u8& anyHidden, u8& any
   });
 }
 
-u8 CLayoutModel::i_cmop_IsPossibleKnotsForAuxKnife(u32 a, u32 b) const {
+u8 CLayoutModel::i_cmop_IsPossibleKnotsForAuxKnife(u32 a, u32 b, u8 joinedBefore) const {
   if (a == b || a >= knotCount || b >= knotCount) return 0;
   i64 d = static_cast<i64>(a) - static_cast<i64>(b);
   if (d < 0) d = -d;
   if (d == 1 || d == knotColumns) return 0;
-  for (u32 i = 0; i < xKnifeCount; ++i) {
+  for (u32 i = 0; joinedBefore && i < xKnifeCount; ++i) {
     const AUXKNIFESTRUCT& x = xKnives[i];
     if ((x.knotA == a && x.knotB == b) || (x.knotA == b && x.knotB == a)) return 0;
   }

@@ -135,7 +135,10 @@ class CLayoutModel : public CKLF_FrameWork {
   void GetConsideredKnifeStates(u8& anyExtra, u8& anyHidden, u8& anyShown) const;
 
   void i_cmop_KnotClickToSelect(u32 knotId);
-  u8 i_cmop_IsPossibleKnotsForAuxKnife(u32 a, u32 b) const;
+  // Whether an extra knife may join a and b: two knots of the grid, not
+  // neighbours, and (unless joinedBefore is 0: the caller knows) not
+  // joined by an extra knife already, which costs a search of the list.
+  u8 i_cmop_IsPossibleKnotsForAuxKnife(u32 a, u32 b, u8 joinedBefore = 1) const;
   // Two knots selected that an extra knife may join.
   u8 CanAddExtraKnife() const;
 

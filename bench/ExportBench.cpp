@@ -88,7 +88,7 @@ void BM_Export(benchmark::State& state) {
                                           0,
                                           static_cast<u8>(kind == 0)};
   CExportRun run(p.engine);
-  run.SetDocument({kW, kH, 0, 0, 72.0, nullptr, 0});
+  run.SetDocument({kW, kH, 0, 0, 72.0, 0.0, nullptr, 0});
   run.SetThreads(static_cast<u32>(state.range(2)));
   p.engine.SetThreads(static_cast<u32>(state.range(2)));
   const std::string path = p.dir + (psd ? "/pieces.psd" : "/piece.png");

@@ -2,7 +2,9 @@
 // of knob knives with random knots and extra knives into a 1000 x 700 view
 // (three RGBA layers), and a hit test over a 100 x 100 grid in the same
 // view; thick knives seen close. Rates are view megapixels per second for the redraw; the hit test
-// reports its time per test (it must stay well under a millisecond).
+// reports its time per test (it must stay well under a millisecond). And
+// the largest triangle and hexagon layouts laid without a view (thousands
+// of extra knives joined, shaped, and the undo point before them).
 #include <benchmark/benchmark.h>
 #include <gtest/gtest.h>
 
@@ -146,3 +148,15 @@ void BM_LayoutHitTest100x100(benchmark::State& state) {
 BENCHMARK(BM_LayoutHitTest100x100)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+
+void BM_AutoLayoutLargest(benchmark::State& state) {
+  Scene scene(2, 2, 0);
+  CLayoutEditor& e = scene.editor;
+  for (auto _ : state) {
+    const u8 laid = state.range(0) ? e.autoLayout.AutoLayout_Hexagons(97, 48, 0)
+                                   : e.autoLayout.AutoLayout_Triangles(98, 97, 0);
+    if (!laid) return state.SkipWithError("not laid");
+  }
+  state.counters["extra knives"] = e.model.xKnifeCount;
+}
+BENCHMARK(BM_AutoLayoutLargest)->ArgName("hexagons")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

@@ -4,7 +4,10 @@
 // default bevel, recombines and writes back; Layout mode draws the knives.
 // Also the engine's reading of the block alone. Reports megapixels per
 // second (and blocks per second for the reading); CPU times are the calling
-// thread's.
+// thread's. And what Apply spends storing a layout's settings block in the
+// scripting descriptor, on blocks as the Cutter's clone with mutation
+// leaves them (small, medium, large), with the compression of those blocks
+// at each level beside it.
 #include <benchmark/benchmark.h>
 #include <gtest/gtest.h>
 
@@ -14,9 +17,12 @@
 #include <random>
 #include <vector>
 
+#include "CKLF_8BFPluginVirtual.h"
+#include "CKLF_ZipBlock.h"
 #include "CKLT_FilterHost.h"
 #include "CTessarette.h"
 #include "KLF_PluginEntry.h"
+#include "tools/MutatedSettings.h"
 
 namespace {
 
@@ -112,6 +118,49 @@ void BM_InitFromLastSettingsBinary(benchmark::State& state) {
   state.counters["blocks/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// Layouts as the Cutter's clone with mutation leaves them (knives of 7
+// points): 6 x 4 and 30 x 20 with a record a piece (5.9 KB, 163 KB), and
+// 100 x 100 without, as the random user's 1.8 MB block, which does not fit
+// the descriptor.
+Bytes MutatedBlock(u32 layout) {
+  const u32 size[3] = {6, 30, 100}, rows[3] = {4, 20, 100};
+  return MutatedSettings(size[layout], rows[layout], 7, layout < 2);
+}
+
+// Level 9, 6 and 1 (mode 1, 2, 3) on each layout's block, unbounded:
+// time, and the packed size as a counter.
+void BM_PackSettingsBlock(benchmark::State& state) {
+  const Bytes b = MutatedBlock(static_cast<u32>(state.range(1)));
+  if (b.empty()) return state.SkipWithError("no block");
+  CKLF_ZipBlock zip;
+  zip.SetMode(static_cast<u8>(state.range(0)));
+  zip.SetSourceBlock(b.data(), static_cast<u32>(b.size()));
+  for (auto _ : state)
+    if (!zip.Process()) return state.SkipWithError("not packed");
+  state.counters["block KB"] = static_cast<double>(b.size()) / 1000;
+  state.counters["packed KB"] = static_cast<double>(zip.GetDestBlock()->GetSize()) / 1000;
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * b.size()));
+}
+
+// The settings block into the scripting descriptor, as Apply stores it
+// (the plug-in's adapter on the in-memory host): "recorded" 1 when it fit.
+void BM_ApplyStoresScriptSettings(benchmark::State& state) {
+  const Bytes b = MutatedBlock(static_cast<u32>(state.range(0)));
+  if (b.empty()) return state.SkipWithError("no block");
+  CKLT_FilterHost host;
+  EXPECT_TRUE(host.SetDocument(klpModeRGB, 4, 4, false));
+  CKLF_8BFPluginVirtual adapter;
+  int16_t result = 0;
+  u8 recorded = 0;
+  for (auto _ : state) {
+    host.ResetRun();
+    adapter.SetHostPointers(&host.Record(), nullptr, &result);
+    recorded = adapter.WriteEncryptedScriptParameter_V2(b.data(), static_cast<u32>(b.size()));
+  }
+  state.counters["block KB"] = static_cast<double>(b.size()) / 1000;
+  state.counters["recorded"] = recorded;
+}
+
 }  // namespace
 
 // On one thread and on the machine's (0: the host leaves the choice to the
@@ -120,3 +169,8 @@ BENCHMARK(BM_ReplayPuzzle)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::
 BENCHMARK(BM_ReplayPuzzleLarge)->ArgName("threads")->Arg(1)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_ReplayLayout)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_InitFromLastSettingsBinary)->Arg(30)->Arg(101)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PackSettingsBlock)
+    ->ArgNames({"mode", "layout"})
+    ->ArgsProduct({{1, 2, 3}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyStoresScriptSettings)->ArgName("layout")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);

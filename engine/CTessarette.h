@@ -547,7 +547,11 @@ class CTessarette : public CKLF_FrameWork {
   };
   [[nodiscard]] u8 i_GrowWorkImage(RenderContext& rc);
   [[nodiscard]] u8 i_RenderPiece(u32 index, RenderContext& rc);
-  [[nodiscard]] u8 i_PieceImage(SPLITEDCELL& c);
+  // The piece's image block, made when it has none, a block handed to the
+  // piece taken first; not cleared: the render writes all of it.
+  [[nodiscard]] u8 i_PieceImage(u32 index);
+  // Image blocks kept from one batch of RenderAndCombine for the next.
+  class KeptImages;
   // The effects one render applies (a copy of the piece's records).
   struct PieceEffects {
     u8 invert;
@@ -665,6 +669,11 @@ class CTessarette : public CKLF_FrameWork {
   u8 m_runFill = 1;
   u8 m_nested = 0;  // inside a cut: keep the progress already reported
   u8 m_imagesOnRender = 0;
+  // Blocks handed to pieces m_handedFirst.. of the batch being rendered
+  // (null where none), each taken by its piece's render.
+  CKLF_Mem** m_handed = nullptr;
+  u32 m_handedFirst = 0;
+  u32 m_handedCount = 0;
 };
 
 // The in-memory records keep the stored record's size and offsets with no

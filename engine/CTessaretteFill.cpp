@@ -532,13 +532,19 @@ inline void SetSpan(u64* row, i32 a, i32 b) {
 
 }  // namespace
 
+u8 CTessaretteFill::GrowScratch(CKLF_Mem& scratch, u64 need) {
+  if (scratch.GetSize() >= need) return 1;
+  if (!klFits32(need)) return 0;
+  const u64 roomy = need + need / 2;
+  return scratch.alloc(static_cast<u32>(klFits32(roomy) ? roomy : need)) != nullptr;
+}
+
 u8 CTessaretteFill::PaintRuns(const Run* runs, u32 count, i32 scanW, i32 scanH, const kltRECT_s& r, u8* mask,
                               u32 stride, CKLF_Mem& scratch) {
   const i32 w = r.right - r.left, h = r.bottom - r.top;
   const i32 sx0 = 4 * r.left, sy0 = 4 * r.top, words = (4 * w + 63) / 64;
   const u64 rowWords = static_cast<u64>(words), planeWords = rowWords * 4 * static_cast<u64>(h);
-  if (!klFits32(planeWords * 16) || (scratch.GetSize() < planeWords * 16 && !scratch.alloc(static_cast<u32>(planeWords * 16))))
-    return 0;
+  if (!GrowScratch(scratch, planeWords * 16)) return 0;
   // Two bit planes over the scan box: the region's points, and those filled.
   u64* mine = reinterpret_cast<u64*>(scratch.GetPtr());
   u64* done = mine + planeWords;

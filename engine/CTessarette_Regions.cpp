@@ -34,7 +34,7 @@ u8 CTessarette::i_PaintRegion(const CTessaretteFill::Run* runs, u32 runCount, kl
   if (r.left >= r.right || r.top >= r.bottom) return 1;
   const u32 w = static_cast<u32>(r.right - r.left);
   const u64 area = static_cast<u64>(w) * static_cast<u32>(r.bottom - r.top);
-  if (!klFits32(area) || (painted.GetSize() < area && !painted.alloc(static_cast<u32>(area)))) return 0;
+  if (!CTessaretteFill::GrowScratch(painted, area)) return 0;
   if (!CTessaretteFill::PaintRuns(runs, runCount, m_fill.GetScanWidth(), m_fill.GetScanHeight(), r,
                                   painted.GetPtr(), w, bits))
     return 0;
@@ -123,7 +123,7 @@ u8 CTessarette::i_PaintByteRegion(u32 region, const CTessaretteRuns::Run* runs, 
                        r.bottom < m_fill.GetScanHeight() ? r.bottom + 1 : r.bottom};
   const u32 gw = static_cast<u32>(g.right - g.left);
   const u64 area = static_cast<u64>(gw) * static_cast<u32>(g.bottom - g.top);
-  if (!klFits32(area) || (painted.GetSize() < area && !painted.alloc(static_cast<u32>(area)))) return 0;
+  if (!CTessaretteFill::GrowScratch(painted, area)) return 0;
   u8* p = painted.GetPtr();
   std::memset(p, 0, static_cast<size_t>(area));
   for (u32 i = 0; i < count; i++)

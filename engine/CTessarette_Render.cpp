@@ -301,14 +301,19 @@ u8 CTessarette::i_RenderList(RenderList& list, u32 count, u32 offset, u32 total,
   return job.failed.load() ? Fail(klErrNoMemory) : job.GetError() ? Fail(job.GetError()) : ok;
 }
 
-// The piece's image block, made when it has none (zeroed).
-u8 CTessarette::i_PieceImage(SPLITEDCELL& c) {
+u8 CTessarette::i_PieceImage(u32 index) {
+  SPLITEDCELL& c = m_cells[index];
   if (c.imageBlock) return 1;
   const u32 rw = static_cast<u32>(c.rect.right - c.rect.left), area = rw * static_cast<u32>(c.rect.bottom - c.rect.top);
-  CKLF_Mem* block = new (std::nothrow) CKLF_Mem();
-  if (!block || !block->Zalloc(area * m_planeCount)) {
-    delete block;
-    return 0;
+  CKLF_Mem* block = nullptr;
+  // Each handed slot is its piece's alone, whichever thread renders it.
+  if (index - m_handedFirst < m_handedCount) std::swap(block, m_handed[index - m_handedFirst]);
+  if (!block) {
+    block = new (std::nothrow) CKLF_Mem();
+    if (!block || !block->alloc(area * m_planeCount)) {
+      delete block;
+      return 0;
+    }
   }
   c.imageBlock = block;
   for (u32 p = 0; p < m_planeCount; p++) {
@@ -317,6 +322,74 @@ u8 CTessarette::i_PieceImage(SPLITEDCELL& c) {
   }
   return 1;
 }
+
+// RenderAndCombine's image blocks: a batch's, once composed, go to the
+// next batch's pieces, each the smallest kept block that holds it, so that
+// pieces cut large are not mapped and faulted in afresh batch after batch
+// (a render writes the whole of its piece's image, whatever it held).
+// Blocks no piece of the next batch takes are freed before it renders, so
+// no more is held than one batch's images.
+class CTessarette::KeptImages {
+ public:
+  explicit KeptImages(CTessarette& e) : m_e(e) {}
+  ~KeptImages() { i_Release(); }
+  KeptImages(const KeptImages&) = delete;
+  KeptImages& operator=(const KeptImages&) = delete;
+
+  // Room for batches of up to most pieces: 1, or 0 for want of memory.
+  u8 Reserve(u32 most) {
+    m_most = most;
+    return m_list.Zalloc(2u * most * static_cast<u32>(sizeof(CKLF_Mem*))) != nullptr;
+  }
+  // Before pieces first..end-1 render.
+  void Hand(u32 first, u32 end) {
+    CKLF_Mem** kept = Kept();
+    CKLF_Mem** handed = kept + m_most;
+    for (u32 i = first; i < end; i++) {
+      const kltRECT_s& r = m_e.m_cells[i].rect;
+      const u64 need = static_cast<u64>(r.right - r.left) * static_cast<u64>(r.bottom - r.top) * m_e.m_planeCount;
+      u32 best = m_count;
+      for (u32 k = 0; k < m_count; k++)
+        if (kept[k]->GetSize() >= need && (best == m_count || kept[k]->GetSize() < kept[best]->GetSize())) best = k;
+      handed[i - first] = nullptr;
+      if (best < m_count) {
+        handed[i - first] = kept[best];
+        kept[best] = kept[--m_count];
+      }
+    }
+    for (; m_count > 0; m_count--) delete kept[m_count - 1];
+    m_e.m_handed = handed;
+    m_e.m_handedFirst = first;
+    m_e.m_handedCount = end - first;
+  }
+  // Once pieces first..end-1 are composed: their images are kept.
+  void Keep(u32 first, u32 end) {
+    i_Release();
+    CKLF_Mem** kept = Kept();
+    for (u32 i = first; i < end; i++) {
+      SPLITEDCELL& c = m_e.m_cells[i];
+      if (c.imageBlock) kept[m_count++] = c.imageBlock;
+      c.imageBlock = nullptr;
+      std::memset(c.imgPlanes, 0, sizeof(c.imgPlanes));
+    }
+  }
+
+ private:
+  CKLF_Mem** Kept() { return reinterpret_cast<CKLF_Mem**>(m_list.GetPtr()); }
+  // Frees what is kept and what was handed and not taken.
+  void i_Release() {
+    CKLF_Mem** kept = Kept();
+    for (; m_count > 0; m_count--) delete kept[m_count - 1];
+    for (u32 k = 0; k < m_e.m_handedCount; k++) delete m_e.m_handed[k];
+    m_e.m_handed = nullptr;
+    m_e.m_handedFirst = m_e.m_handedCount = 0;
+  }
+
+  CTessarette& m_e;
+  CKLF_Mem m_list;  // kept blocks, then handed ones: m_most each
+  u32 m_most = 0;
+  u32 m_count = 0;  // kept
+};
 
 void CTessarette::i_CopyPieceImage(u32 index, u8 toWork, const PIECEIMAGE& out, RenderContext& rc) {
   const SPLITEDCELL& c = m_cells[index];
@@ -371,7 +444,7 @@ void CTessarette::i_LeaveOut(PieceEffects& fx, u16 leaveOut) {
 u8 CTessarette::i_RenderPiece(u32 index, RenderContext& rc) {
   // A cut that stopped early has not laid out the work image for its pieces
   // (size and plane count); laying it out again costs nothing once grown.
-  if (!i_GrowWorkImage(rc) || !i_PieceImage(m_cells[index])) return 0;
+  if (!i_GrowWorkImage(rc) || !i_PieceImage(index)) return 0;
   SPLITEDCELL& c = m_cells[index];
   const PieceEffects fx = i_Effects(index, FX_WORKING);
   c.opacity[FX_RENDERED] = c.opacity[FX_WORKING];
@@ -567,6 +640,8 @@ u8 CTessarette::RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride,
   // pieces).
   const u32 threads = KLF_Parallel::Resolve(m_threads), most = 8 * threads > 64 ? 8 * threads : 64;
   const u32 sideBySide = i_SideBySide(threads, m_cellCount);
+  KeptImages kept(*this);
+  if (!kept.Reserve(most)) return Fail(klErrNoMemory);
   for (u32 first = 0, end = 0; first < m_cellCount; first = end) {
     u64 bytes = 0;
     for (end = first;
@@ -574,14 +649,10 @@ u8 CTessarette::RenderAndCombine(i32 width, i32 height, u8** planes, u32 stride,
       const kltRECT_s& r = m_cells[end].rect;
       bytes += static_cast<u64>(r.right - r.left) * static_cast<u64>(r.bottom - r.top) * m_planeCount;
     }
+    kept.Hand(first, end);
     if (!i_RenderRange(first, end, low, high, 1)) return 0;
     if (!i_CombineBands(t, first, end, 0, 0, 100.0 * end / m_cellCount, 0.0, low, high)) return 0;
-    for (u32 i = first; i < end; i++) {
-      SPLITEDCELL& c = m_cells[i];
-      delete c.imageBlock;
-      c.imageBlock = nullptr;
-      std::memset(c.imgPlanes, 0, sizeof(c.imgPlanes));
-    }
+    kept.Keep(first, end);
   }
   return i_CombineBands(t, 0, 0, 0, 1, 100.0, 0.0, low, high);
 }

@@ -28,21 +28,37 @@ u8 CKLF_ZipBlock::Process() {
 }
 
 u8 CKLF_ZipBlock::Compress(u8 level) {
+  m_packedIn = 0;
   if (!m_source || m_sourceSize == 0 || m_sourceSize > klZipMaxUnpacked || level > 9) return Fail(klErrZipArgs);
+  if (m_packLimit && m_packLimit <= klZipHeadSize) return Fail(klErrZipCompress);
   CKLF_Mem* dest = i_Dest();
   if (!dest || !i_DetachSource()) return 0;
   u64 room = static_cast<u64>(m_sourceSize) * 12 / 10 + 30;
   if (room < compressBound(m_sourceSize) + klZipHeadSize) room = compressBound(m_sourceSize) + klZipHeadSize;
+  if (m_packLimit && room > m_packLimit) room = m_packLimit;
   if (!klFits32(room)) return Fail(klErrNoMemory);
   if (!dest->Resize(static_cast<u32>(room))) return FailFrom(*dest, klErrNoMemory);
   u8* out = dest->GetPtr();
   std::memcpy(out, kMagic, 8);
   KLF_PutBE32(out + 8, m_sourceSize);
-  uLongf packed = static_cast<uLongf>(room - klZipHeadSize);
-  int r = compress2(out + klZipHeadSize, &packed, m_source, m_sourceSize, level);
+  // One deflate call over the whole source, as compress2 makes it (the
+  // same stream); it returns once the room is full, so a block that cannot
+  // fit costs no more than the room's worth of work.
+  z_stream s = {};
+  int r = deflateInit(&s, level);
+  if (r != Z_OK) return Fail(r == Z_MEM_ERROR ? klErrNoMemory : klErrZipArgs);
+  s.next_in = const_cast<Bytef*>(m_source);
+  s.avail_in = m_sourceSize;
+  s.next_out = out + klZipHeadSize;
+  s.avail_out = static_cast<uInt>(room - klZipHeadSize);
+  r = deflate(&s, Z_FINISH);
+  const uLong packed = s.total_out;
+  m_packedIn = static_cast<u32>(s.total_in);
+  // Ended before its end the stream is refused anyway (zlib says so too).
+  const int ended = deflateEnd(&s);
   if (r == Z_STREAM_ERROR) return Fail(klErrZipArgs);
   if (r == Z_MEM_ERROR) return Fail(klErrNoMemory);
-  if (r != Z_OK) return Fail(klErrZipCompress);
+  if (r != Z_STREAM_END || ended != Z_OK) return Fail(klErrZipCompress);
   KLF_PutBE32(out + 12, static_cast<u32>(packed));
   if (!dest->Resize(static_cast<u32>(packed + klZipHeadSize))) return FailFrom(*dest, klErrNoMemory);
   ResetError();

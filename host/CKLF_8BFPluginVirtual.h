@@ -43,6 +43,10 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   static constexpr u32 klScriptLargeChunks = 10;
   static constexpr u32 klScriptSmallChunk = 1000;
   static constexpr u32 klScriptSmallChunks = 200;
+  // Blocks up to this size are compressed at zlib level 9, larger ones at
+  // level 6 (within a few per cent of level 9's size at a fraction of its
+  // time), and at level 9 again only when level 6 just misses the limit.
+  static constexpr u32 klScriptDenseLargest = 64u << 10;
 
   CKLF_8BFPluginVirtual();
   ~CKLF_8BFPluginVirtual() override;
@@ -138,7 +142,14 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   [[nodiscard]] u8 HostPutChanelRows(u8 plane, kltRECT_s rect, RowMaker make, void* user);
 
   // ---- Scripting descriptor.
+  // Settings whose compressed block would pass klScriptMaxHex / 2 bytes
+  // fail with error 65 as soon as the compression gets there, and the
+  // descriptor is written empty; so do those of more than 200 small
+  // chunks for a host that takes no large text.
   [[nodiscard]] u8 WriteEncryptedScriptParameter_V2(const void* data, u32 size);
+  // Whether the writer above would take the block: 1; else 0 with error
+  // 65 (too large), 17 (memory) or 1 (no block).
+  [[nodiscard]] u8 FitsScriptParameter(const void* data, u32 size);
   // A malformed descriptor also sets the host result to -30100.
   [[nodiscard]] u8 ReadEncryptedScriptParameter_V2(CKLF_Mem& block, u8& display);
   // The older form, which the system no longer calls: at most 6500 hex

@@ -28,23 +28,30 @@ int HexValue(char c) {
   return -1;
 }
 
-// The block compressed and written as upper-case hex; 0 with the error when
-// it cannot be compressed or its text is not between 2 and maxHex long.
+// The block compressed into at most maxHex / 2 bytes; 0 with the error
+// (65 when it would not fit: the compression stopped there). Level 6 that
+// ran out of room within the last 32nd of the block may fit at level 9.
+u8 Pack(const void* data, u32 size, u32 maxHex, CKLF_ZipBlock& zip, u16& error) {
+  zip.SetSourceBlock(data, size);
+  zip.SetMode(size <= CKLF_8BFPluginVirtual::klScriptDenseLargest ? 1 : 2);
+  zip.SetPackLimit(maxHex / 2);
+  u8 ok = zip.Process();
+  if (!ok && zip.GetMode() == 2 && zip.GetError() == klErrZipCompress && zip.GetPackedIn() >= size - size / 32) {
+    zip.SetMode(1);
+    ok = zip.Process();
+  }
+  if (ok) return 1;
+  error = zip.GetError() ? zip.GetError() : static_cast<u16>(klErrZipCompress);
+  return 0;
+}
+
+// The block compressed and written as upper-case hex of at most maxHex
+// characters; 0 with the error as Pack gives it.
 u8 HexText(const void* data, u32 size, u32 maxHex, CKLF_Mem& hex, u16& error) {
   CKLF_ZipBlock zip;
-  zip.SetSourceBlock(data, size);
-  zip.SetMode(1);
-  if (!zip.Process()) {
-    error = zip.GetError() ? zip.GetError() : static_cast<u16>(klErrZipCompress);
-    return 0;
-  }
+  if (!Pack(data, size, maxHex, zip, error)) return 0;
   const CKLF_Mem* packed = zip.GetDestBlock();
-  const u64 length = static_cast<u64>(packed->GetSize()) * 2;
-  if (length > maxHex || length < 2) {
-    error = klErrBadArg;
-    return 0;
-  }
-  if (!hex.alloc(static_cast<u32>(length))) {
+  if (!hex.alloc(packed->GetSize() * 2)) {
     error = klErrNoMemory;
     return 0;
   }
@@ -58,6 +65,15 @@ u8 HexText(const void* data, u32 size, u32 maxHex, CKLF_Mem& hex, u16& error) {
 }
 
 }  // namespace
+
+u8 CKLF_8BFPluginVirtual::FitsScriptParameter(const void* data, u32 size) {
+  if (!data || !size) return Fail(klErrBadArg);
+  CKLF_ZipBlock zip;
+  u16 error = 0;
+  if (!Pack(data, size, klScriptMaxHex, zip, error)) return Fail(error);
+  ResetError();
+  return 1;
+}
 
 u8 CKLF_8BFPluginVirtual::i_CanWriteDescriptor() {
   KLP_FilterRecord* fr = m_filterRecord;
@@ -208,8 +224,10 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32
     break;
   }
   if (ok && small) {
+    ResetError();  // the large chunk's refusal is what led here
     u32 chunks = (L - 1) / klScriptSmallChunk + 1;
-    if (chunks > klScriptSmallChunks) ok = 0;
+    // More than this host's descriptor holds: the settings do not fit it.
+    if (chunks > klScriptSmallChunks) ok = Fail(klErrZipCompress);
     for (u32 i = 0; ok && i < chunks; ++i) {
       u32 n = L - i * klScriptSmallChunk;
       if (n > klScriptSmallChunk) n = klScriptSmallChunk;
@@ -221,9 +239,14 @@ u8 CKLF_8BFPluginVirtual::WriteEncryptedScriptParameter_V2(const void* data, u32
     const i16 err = wp->putIntegerProc(fr->hostContext, writer, kKeySize, v);
     if (err != 0) ok = Fail(err == klpResMemFull ? klErrNoMemory : klErrBadArg);
   }
-  const u16 failure = ok ? 0 : GetError() == klErrNoMemory ? klErrNoMemory : klErrBadArg;
+  // Memory and settings that do not fit are told as such; the host's
+  // other refusals as bad arguments.
+  u16 failure = GetError();
+  if (failure != klErrNoMemory && failure != klErrZipCompress) failure = klErrBadArg;
   if (!i_CloseDescriptor(writer) && ok) return 0;
-  return ok ? 1 : Fail(failure);
+  if (!ok) return Fail(failure);
+  ResetError();
+  return 1;
 }
 
 u8 CKLF_8BFPluginVirtual::i_WESP_GetText(u8* buffer, u32 bufferSize, u32 chunkSize, KLP_ReadDescriptorRef reader,

@@ -35,8 +35,10 @@ class CKLF_ImageFormat : public CKLF_FrameWork {
   virtual CKLF_String GetEXIF();
 
   // What a parsed file says beside its pixels: its resolution in dots per
-  // inch (0 when it gives none) and its colour profile (empty when none).
+  // inch across and down (0 when it gives none) and its colour profile
+  // (empty when none).
   f64 GetResolution() const { return m_resolution; }
+  f64 GetVerticalResolution() const { return m_verticalResolution; }
   const CKLF_Mem& GetICCProfile() const { return m_icc; }
 
   void SetProgress(CKLF_Progress* progress) { m_progress = progress; }
@@ -52,7 +54,12 @@ class CKLF_ImageFormat : public CKLF_FrameWork {
   // Frees every plane, then makes channels first..last of area bytes each:
   // 1, or 0 with every plane freed and error 17.
   [[nodiscard]] u8 i_AllocPlanes(i32 first, i32 last, u32 area);
-  // Forgets the resolution and the profile (a parse starts with this).
+  // Every step-th byte from samples on (one channel of interleaved
+  // samples, step 1 to 4) into plane, count of them; the two must not
+  // overlap. The loops are fixed per step, so their speed does not hang on
+  // where the caller keeps its buffers.
+  static void i_TakeChannel(const u8* samples, u32 step, u8* plane, u32 count);
+  // Forgets the resolutions and the profile (a parse starts with this).
   void i_ClearExtras();
   // Keeps a copy of a profile the file carries: 1, or 0 with error 17.
   [[nodiscard]] u8 i_SetICCProfile(const u8* data, u32 size);
@@ -66,5 +73,6 @@ class CKLF_ImageFormat : public CKLF_FrameWork {
   CKLF_String m_exif;
   CKLF_Mem m_planes[5];
   f64 m_resolution;
+  f64 m_verticalResolution;
   CKLF_Mem m_icc;
 };

@@ -371,7 +371,7 @@ u8 TakeProfile(const KeptSegments& k, CKLF_Mem& out, u8& incomplete) {
 
 }  // namespace
 
-CKLF_ImageJPEG::CKLF_ImageJPEG() : m_adobe(0), m_damaged(0), m_stopAtDamage(0), m_message(), m_verticalResolution(0), m_profileIncomplete(0) {}
+CKLF_ImageJPEG::CKLF_ImageJPEG() : m_adobe(0), m_damaged(0), m_stopAtDamage(0), m_message(), m_profileIncomplete(0) {}
 
 CKLF_ImageJPEG::~CKLF_ImageJPEG() {}
 
@@ -407,7 +407,6 @@ u32 CKLF_ImageJPEG::i_ReadHeader(jpeg_decompress_struct* cinfo) {
   m_bits = 8;
   m_mode = mode;
   m_adobe = cinfo->saw_Adobe_marker ? 1 : 0;
-  m_verticalResolution = 0;
   if (cinfo->saw_JFIF_marker && cinfo->X_density && (cinfo->density_unit == 1 || cinfo->density_unit == 2)) {
     const f64 inch = cinfo->density_unit == 1 ? 1.0 : 2.54;
     m_resolution = cinfo->X_density * inch;
@@ -675,11 +674,8 @@ u8 CKLF_ImageJPEG::i_Decode(jpeg_decompress_struct* cinfo, const void* data, u32
     u32 row = cinfo->output_scanline == 0 ? 0 : cinfo->output_scanline - 1;
     if (row >= height) row = height - 1;
     const u64 offset = static_cast<u64>(row) * width;
-    for (u32 c = 0; c < channels; ++c) {
-      u8* dst = i_Plane(static_cast<i32>(c))->GetPtr() + offset;
-      const JSAMPLE* sample = line[0] + c;
-      for (u32 x = 0; x < width; ++x, sample += channels) dst[x] = *sample;
-    }
+    for (u32 c = 0; c < channels; ++c)
+      i_TakeChannel(line[0] + c, channels, i_Plane(static_cast<i32>(c))->GetPtr() + offset, width);
   }
   return 1;
 }

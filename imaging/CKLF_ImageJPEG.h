@@ -72,9 +72,6 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
   // 1 when the last header had profile parts that do not make a whole
   // profile (a part missing, twice or past the count): it is left out.
   u8 ProfileIncomplete() const { return m_profileIncomplete; }
-  // The JFIF density's vertical resolution in dots per inch (GetResolution
-  // is its horizontal one), 0 when the file gives none.
-  f64 GetVerticalResolution() const { return m_verticalResolution; }
   // The EXIF block of the last header read: the TIFF structure after
   // APP1's "Exif" name, empty when the file has none.
   const CKLF_Mem& GetExifData() const { return m_exifData; }
@@ -93,6 +90,5 @@ class CKLF_ImageJPEG : public CKLF_ImageReader {
   u8 m_stopAtDamage;
   char m_message[200];
   CKLF_Mem m_exifData;
-  f64 m_verticalResolution;
   u8 m_profileIncomplete;
 };

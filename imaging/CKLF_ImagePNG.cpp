@@ -30,16 +30,22 @@ struct MemorySource {
   u32 next;            // where the next chunk's header starts
   u8 profileDropped;   // a colour profile beyond the chunk limit was stepped over
   u8 profileSeen;      // one was handed to libpng
+  u8 inImageData;      // the chunk handed last was image data
+  u8 rowsRead;         // every row is read: what follows is the end
+  CKLF_ImagePNG* reader;
+  void (*leaveOut)(CKLF_ImagePNG* reader, const char* why);  // a chunk stepped over is damaged
 };
 
 // The chunks libpng is handed, image data apart, are held whole by it: up
 // to this size. Image data streams through, bounded by the image size.
 const u32 kChunkLimit = 8u << 20;
+const u32 kIHDR = 0x49484452;  // "IHDR"
 const u32 kIDAT = 0x49444154;  // "IDAT"
 const u32 kIEND = 0x49454E44;  // "IEND"
 const u32 kiCCP = 0x69434350;  // "iCCP"
 const u32 kpHYs = 0x70485973;  // "pHYs"
 const u32 ktRNS = 0x74524E53;  // "tRNS"
+const u32 keXIf = 0x65584966;  // "eXIf"
 const u32 kAncillary = 0x20000000;  // the first letter in lower case
 const u32 kSignatureBytes = 8;
 
@@ -101,16 +107,37 @@ u8 ForLibrary(u32 type, u32 length) {
   return (type == ktRNS || type == kpHYs || type == kiCCP) && length <= kChunkLimit;
 }
 
+inline u32 ChunkCrc(const u8* typeAndData, u32 length) {
+  return libdeflate_crc32(0, typeAndData, static_cast<size_t>(length) + 4);
+}
+
+// A chunk type of four letters, as libpng wants every chunk's.
+u8 LetterType(const u8* type) {
+  for (int i = 0; i < 4; ++i)
+    if (!((type[i] | 0x20) >= 'a' && (type[i] | 0x20) <= 'z')) return 0;
+  return 1;
+}
+
+// A chunk's CRC failed: its reason as libpng gives it.
+void CrcError(const u8* type, char (&why)[16]) { std::snprintf(why, sizeof(why), "%.4s: CRC error", type); }
+
 // At a chunk's start, before libpng sees its length and allocates for it:
 // every chunk must lie whole within the data; those not for libpng are
-// stepped over unread, whatever their length; one for libpng must be
-// within the chunk limit unless it is image data.
+// stepped over unread but for their CRC, whatever their length (one that
+// fails is left out); one for libpng must be within the chunk limit unless
+// it is image data. Image data ends at the first other chunk: one met
+// while rows are still wanted ends them, as libpng ends them.
 void NextChunk(png_structp png, MemorySource* src) {
   for (;;) {
     const u32 left = src->size - src->pos;
     if (left < 12) png_error(png, "data ends early");
-    const u32 length = KLF_GetBE32(src->data + src->pos), type = KLF_GetBE32(src->data + src->pos + 4);
+    const u8* at = src->data + src->pos;
+    const u32 length = KLF_GetBE32(at), type = KLF_GetBE32(at + 4);
     if (length > left - 12) png_error(png, "chunk longer than the data left");
+    if (!LetterType(at + 4)) png_error(png, "invalid chunk type");
+    const u8 endsImageData = src->inImageData && type != kIDAT;
+    src->inImageData = type == kIDAT;
+    if (endsImageData && !src->rowsRead) png_error(png, "Not enough image data");
     if (ForLibrary(type, length)) {
       if (length > kChunkLimit && type != kIDAT) png_error(png, "chunk too large");
       src->next = src->pos + 12 + length;
@@ -118,6 +145,11 @@ void NextChunk(png_structp png, MemorySource* src) {
       return;
     }
     if (type == kiCCP) src->profileDropped = 1;
+    if (ChunkCrc(at + 4, length) != KLF_GetBE32(at + 8 + length)) {
+      char why[16];
+      CrcError(at + 4, why);
+      src->leaveOut(src->reader, why);
+    }
     src->pos += 12 + length;
   }
 }
@@ -134,6 +166,41 @@ u64 ImageDataPresent(const u8* data, u32 size, u64 p) {
     p += 12 + static_cast<u64>(length);
   }
   return total;
+}
+
+// The first eXIf chunk of the file, wherever it lies, when its CRC holds
+// (one that fails is left out with the other chunks stepped over): its
+// data, or null. Only the chunks' headers are read, each within the data;
+// the walk ends at IEND or at a chunk the data does not hold.
+const u8* FindExif(const u8* data, u32 size, u32& length) {
+  for (u64 p = kSignatureBytes; p + 12 <= size;) {
+    const u32 n = KLF_GetBE32(data + p), type = KLF_GetBE32(data + p + 4);
+    if (n > size - p - 12 || type == kIEND) return nullptr;
+    if (type == keXIf) {
+      const u32 crc = static_cast<u32>(libdeflate_crc32(0, data + p + 4, static_cast<size_t>(n) + 4));
+      if (crc != KLF_GetBE32(data + p + 8 + n)) return nullptr;
+      length = n;
+      return data + p + 8;
+    }
+    p += 12 + static_cast<u64>(n);
+  }
+  return nullptr;
+}
+
+// Dots per inch of pixels a metre: writers round or cut dots per inch to
+// whole dots per metre, so within one dot per metre of a whole number it
+// was that number.
+f64 DpiOf(u32 perMetre) {
+  const f64 dpi = perMetre * 0.0254;
+  return std::fabs(dpi - std::round(dpi)) < 0.0254 ? std::round(dpi) : dpi;
+}
+
+// Pixels a metre for pHYs: given, else made from dots per inch (2.54 as a
+// float, as written before), held to the field's range.
+png_uint_32 PerMetreOf(f64 dpi, u32 given) {
+  if (given) return given < 2147483647u ? given : 2147483647u;
+  const f64 ppm = dpi * 100.0 / static_cast<f64>(2.54f);
+  return !(ppm > 0) ? 0 : (ppm >= 2147483647.0 ? 2147483647u : static_cast<png_uint_32>(ppm));
 }
 
 }  // namespace
@@ -158,12 +225,17 @@ void KLF_IMAGEFORMAT_PNG_Reader(png_structp png, png_bytep out, size_t n) {
 CKLF_ImagePNG::CKLF_ImagePNG()
     : m_sourceBits(0),
       m_perMetre(0),
+      m_perMetreDown(0),
+      m_exif(nullptr),
+      m_exifSize(0),
       m_hasAlpha(0),
       m_dataCanHold(0),
       m_profileDropped(0),
       m_profileWhy{},
       m_profileWarning{},
       m_damage{},
+      m_leftOut{},
+      m_leftOutCount(0),
       m_target{nullptr, nullptr, nullptr, nullptr},
       m_targetWidth(0),
       m_targetHeight(0),
@@ -308,10 +380,11 @@ u8 CKLF_ImagePNG::i_WriteImage(png_struct* png, png_info* info, const PNGWRITE_P
   texts[1].key = const_cast<char*>("Product");
   texts[1].text = const_cast<char*>(params.product ? params.product : "");
   png_set_text(png, info, texts, 2);
-  f64 ppm = params.resolution * 100.0 / static_cast<f64>(2.54f);
-  png_uint_32 perMetre = !(ppm > 0) ? 0 : (ppm >= 2147483647.0 ? 2147483647u : static_cast<png_uint_32>(ppm));
-  if (params.pixelsPerMetre) perMetre = params.pixelsPerMetre < 2147483647u ? params.pixelsPerMetre : 2147483647u;
-  png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
+  const png_uint_32 across = PerMetreOf(params.resolution, params.pixelsPerMetre);
+  const png_uint_32 down = params.verticalPixelsPerMetre || params.verticalResolution > 0
+                               ? PerMetreOf(params.verticalResolution, params.verticalPixelsPerMetre)
+                               : across;
+  png_set_pHYs(png, info, across, down, PNG_RESOLUTION_METER);
   // A profile libpng finds unfit for the image is left out, not fatal,
   // and its reason kept; one it has no memory for ends the write.
   png_set_benign_errors(png, 1);
@@ -439,12 +512,36 @@ void CKLF_ImagePNG::i_LibraryError(png_struct* png, const char* message) {
   png_longjmp(png, 1);
 }
 
-// Of libpng's warnings only the first about a colour profile is kept: the
-// reason a profile it took in was left out.
+namespace {
+
+// A warning about one chunk, which libpng then goes on without: "tRNS: CRC
+// error", "pHYs: duplicate".
+u8 AboutAChunk(const char* m) {
+  return std::strlen(m) > 5 && LetterType(reinterpret_cast<const u8*>(m)) && m[4] == ':' && m[5] == ' ';
+}
+
+}  // namespace
+
+// libpng's warnings: damage in the image data (a failed check, more data
+// than the image) and any warning not about one chunk refuse the file;
+// a chunk libpng leaves out is named. Of those about a colour profile the
+// first is kept: the reason a profile it took in was left out (one it
+// keeps, such as a known sRGB profile with a known flaw, is read as it is).
 void CKLF_ImagePNG::i_LibraryWarning(png_struct* png, const char* message) {
   CKLF_ImagePNG* self = static_cast<CKLF_ImagePNG*>(png_get_error_ptr(png));
-  if (message && std::strncmp(message, "iCCP", 4) == 0 && !self->m_profileWarning[0])
-    std::snprintf(self->m_profileWarning, sizeof(self->m_profileWarning), "%s", message);
+  const char* m = message ? message : "";
+  if (std::strncmp(m, "iCCP", 4) == 0) {
+    if (!self->m_profileWarning[0]) std::snprintf(self->m_profileWarning, sizeof(self->m_profileWarning), "%s", m);
+    return;
+  }
+  if (!AboutAChunk(m) || std::strncmp(m, "IDAT", 4) == 0) png_error(png, m);
+  i_LeaveOut(self, m);
+}
+
+void CKLF_ImagePNG::i_LeaveOut(CKLF_ImagePNG* self, const char* why) {
+  if (self->m_leftOutCount < kLeftOutKept)
+    std::snprintf(self->m_leftOut[self->m_leftOutCount], sizeof(self->m_leftOut[0]), "%s", why);
+  ++self->m_leftOutCount;
 }
 
 u8 CKLF_ImagePNG::i_Damaged(const char* why) {
@@ -458,6 +555,7 @@ u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
   m_damage[0] = 0;
   m_profileWhy[0] = 0;
   m_profileWarning[0] = 0;
+  m_leftOutCount = 0;
   if (!data || size < 4 || png_sig_cmp(data, 0, 4) != 0) return Fail(klErrNotFormat);
   if (decode && i_Canceled(1)) return 0;
   png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, this, i_LibraryError, i_LibraryWarning, this,
@@ -467,7 +565,7 @@ u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
     png_destroy_read_struct(&png, nullptr, nullptr);
     return Fail(klErrNoMemory);
   }
-  MemorySource src = {data, size, 0, kSignatureBytes, 0, 0};
+  MemorySource src = {data, size, 0, kSignatureBytes, 0, 0, 0, 0, this, i_LeaveOut};
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
     if (decode) i_FreePlanes();
@@ -500,6 +598,8 @@ void CKLF_ImagePNG::i_SetReadLimits(png_struct* png) {
 // its colour profile.
 u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   i_ClearExtras();
+  m_exif = nullptr;
+  m_exifSize = 0;
   png_read_info(png, info);
   // libpng goes on without a chunk it has no memory for (a profile): that
   // is out of memory, not a file without the chunk.
@@ -512,7 +612,7 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   m_height = static_cast<u16>(height);
   m_bits = 8;
   m_sourceBits = static_cast<u8>(png_get_bit_depth(png, info));
-  m_perMetre = 0;
+  m_perMetre = m_perMetreDown = 0;
   m_mode = colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? kModeGrey : kModeRGB;
   m_hasAlpha = (colourType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS) ? 1 : 0;
   // libpng stops just past the first image data chunk's type. Every image
@@ -525,12 +625,13 @@ u8 CKLF_ImagePNG::i_ReadHeader(png_struct* png, png_info* info) {
   png_uint_32 xPerUnit = 0, yPerUnit = 0;
   int unit = 0;
   if (png_get_pHYs(png, info, &xPerUnit, &yPerUnit, &unit) && unit == PNG_RESOLUTION_METER) {
-    // Writers round or cut dots per inch to whole dots per metre: within
-    // one dot per metre of a whole number it was that number.
-    const f64 dpi = xPerUnit * 0.0254;
     m_perMetre = xPerUnit;
-    m_resolution = std::fabs(dpi - std::round(dpi)) < 0.0254 ? std::round(dpi) : dpi;
+    m_perMetreDown = yPerUnit;
+    m_resolution = DpiOf(xPerUnit);
+    m_verticalResolution = DpiOf(yPerUnit);
   }
+  u32 exifSize = 0;
+  if (const u8* exif = FindExif(src->data, src->size, exifSize)) m_exif = exif, m_exifSize = exifSize;
   png_charp name = nullptr;
   png_bytep profile = nullptr;
   png_uint_32 profileSize = 0;
@@ -614,7 +715,7 @@ u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info) {
   if (passes == 1 && m_work.GetSize() < rowBytes && !m_work.alloc(rowBytes)) return Fail(klErrNoMemory);
   if (i_Canceled(20) || (passes > 1 && !i_ReadPasses(png, passes, rowBytes))) return 0;
   if (passes > 1 && m_proving) {
-    png_read_end(png, nullptr);
+    i_ReadEnd(png);
     return 1;
   }
   u8* work = m_work.GetPtr();
@@ -630,8 +731,14 @@ u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info) {
     u32 percent = passes > 1 ? 90 + 9 * (y + 1) / height : static_cast<u32>(20 + 79 * rowsDone / totalRows);
     if (i_Canceled(percent)) return 0;
   }
-  png_read_end(png, nullptr);
+  i_ReadEnd(png);
   return 1;
+}
+
+// What follows the rows, up to the end, through libpng.
+void CKLF_ImagePNG::i_ReadEnd(png_struct* png) {
+  static_cast<MemorySource*>(png_get_io_ptr(png))->rowsRead = 1;
+  png_read_end(png, nullptr);
 }
 
 // Interlaced files need the whole image between passes: it is made once
@@ -661,25 +768,6 @@ u8 CKLF_ImagePNG::i_ReadPasses(png_struct* png, int passes, u32 rowBytes) {
   return 1;
 }
 
-namespace {
-
-// Every C-th byte from s on into dst, n of them.
-template <u32 C>
-void TakeEvery(const u8* s, u8* dst, u32 n) {
-  for (u32 x = 0; x < n; ++x) dst[x] = s[static_cast<u64>(x) * C];
-}
-
-void TakeEvery(u32 step, const u8* s, u8* dst, u32 n) {
-  switch (step) {
-    case 1: return static_cast<void>(std::memcpy(dst, s, n));
-    case 2: return TakeEvery<2>(s, dst, n);
-    case 3: return TakeEvery<3>(s, dst, n);
-    default: return TakeEvery<4>(s, dst, n);
-  }
-}
-
-}  // namespace
-
 // One decoded row into the planes: grey or red, green, blue, then the
 // alpha when the decoded row has one.
 void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
@@ -691,15 +779,11 @@ void CKLF_ImagePNG::i_SplitRow(const u8* row, u32 y, u32 channels) {
     const i32 channel = c == colours ? -1 : static_cast<i32>(c);
     u8* plane = m_target[0] ? m_target[channel < 0 ? 3 : channel] : i_Plane(channel)->GetPtr();
     if (!plane) continue;
-    TakeEvery(channels, row + c, plane + offset, m_width);
+    i_TakeChannel(row + c, channels, plane + offset, m_width);
   }
 }
 
 namespace {
-
-inline u32 ChunkCrc(const u8* typeAndData, u32 length) {
-  return libdeflate_crc32(0, typeAndData, static_cast<size_t>(length) + 4);
-}
 
 // The chunk at p (length, type, data, CRC) lies within size.
 inline u8 ChunkAt(const u8* data, u32 size, u32 p, u32& length, u32& type) {
@@ -707,11 +791,6 @@ inline u8 ChunkAt(const u8* data, u32 size, u32 p, u32& length, u32& type) {
   length = KLF_GetBE32(data + p);
   type = KLF_GetBE32(data + p + 4);
   return length <= size - p - 12;
-}
-
-// The same, and its CRC holds.
-inline u8 ChunkSound(const u8* data, u32 size, u32 p, u32& length, u32& type) {
-  return ChunkAt(data, size, p, length, type) && ChunkCrc(data + p + 4, length) == KLF_GetBE32(data + p + 8 + length);
 }
 
 // Where each of the whole IDAT chunks from first on starts, in at; their
@@ -748,25 +827,17 @@ u8 CKLF_ImagePNG::i_ImageDataSound(const u8* data, u32 size, u32 pos) {
   return sound.load() ? 1 : i_Damaged("IDAT: CRC error");
 }
 
-// The IDAT chunks from the one whose type ends at pos, then the chunks up
-// to IEND: only ancillary chunks with sound CRCs between, IEND empty.
-// Several IDAT chunks are joined into m_stream.
-u8 CKLF_ImagePNG::i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize) {
+// The IDAT chunks in a row from the one whose type ends at pos, and where
+// the chunks after them start (ending). Several are joined into m_stream.
+u8 CKLF_ImagePNG::i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize,
+                                    u32& ending) {
   if (pos < 8 || KLF_GetBE32(data + pos - 4) != kIDAT) return 0;
   CKLF_Mem at;
-  u32 chunks = 0, length = 0, type = 0;
+  u32 chunks = 0;
   u64 total = 0;
   if (!ImageDataChunks(data, size, pos - 8, at, chunks, total) || chunks == 0 || !klFits32(total)) return 0;
   const u32* place = reinterpret_cast<const u32*>(at.GetPtr());
-  // What follows the image data: ancillary chunks, then the end.
-  for (u32 q = place[chunks - 1] + 12 + KLF_GetBE32(data + place[chunks - 1]);; q += 12 + length) {
-    if (!ChunkSound(data, size, q, length, type)) return 0;
-    if (type == kIEND) {
-      if (length != 0) return 0;
-      break;
-    }
-    if (!(data[q + 4] & 0x20)) return 0;  // a critical chunk: libpng's to judge
-  }
+  ending = place[chunks - 1] + 12 + KLF_GetBE32(data + place[chunks - 1]);
   streamSize = static_cast<u32>(total);
   if (chunks == 1) {
     stream = data + place[0] + 8;
@@ -785,23 +856,55 @@ u8 CKLF_ImagePNG::i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*
   return 1;
 }
 
+// The chunks after the image data from p on, judged as libpng judges them
+// once the rows are read (every chunk whole, a critical one within the
+// chunk limit and sound, IHDR not again, up to IEND): 1, or 0 with the
+// damage. An ancillary chunk whose CRC fails, or an IEND that is not
+// empty, is left out.
+u8 CKLF_ImagePNG::i_JudgeEnding(const u8* data, u32 size, u32 p) {
+  for (u32 length = 0;; p += 12 + length) {
+    if (p > size || size - p < 12) return i_Damaged("data ends early");
+    length = KLF_GetBE32(data + p);
+    const u32 type = KLF_GetBE32(data + p + 4);
+    if (length > size - p - 12) return i_Damaged("chunk longer than the data left");
+    if (!LetterType(data + p + 4)) return i_Damaged("invalid chunk type");
+    const u8 critical = !(type & kAncillary);
+    if (critical && type != kIDAT && length > kChunkLimit) return i_Damaged("chunk too large");
+    if (type == kIHDR) return i_Damaged("IHDR: out of place");
+    if (ChunkCrc(data + p + 4, length) != KLF_GetBE32(data + p + 8 + length)) {
+      char why[16];
+      CrcError(data + p + 4, why);
+      if (critical) return i_Damaged(why);
+      i_LeaveOut(this, why);
+    }
+    if (type != kIEND) continue;
+    if (length) i_LeaveOut(this, "IEND: invalid");
+    return 1;
+  }
+}
+
 u8 CKLF_ImagePNG::i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels) {
   const u8* stream = nullptr;
-  u32 streamSize = 0;
-  if (!i_GatherImageData(data, size, pos, stream, streamSize)) {
+  u32 streamSize = 0, ending = 0;
+  if (!i_GatherImageData(data, size, pos, stream, streamSize, ending)) {
     m_stream.free();
     m_declined = 1;
     return 0;
   }
   if (i_Canceled(20)) return 0;
-  // The planes once the image data has inflated and proved sound, the rows
-  // split into them, progress from 20 to 99.
+  // What follows the image data judged and the planes made once the image
+  // data has inflated and proved sound; the rows split into them, progress
+  // from 20 to 99.
   struct Receiver {
     CKLF_ImagePNG* self;
     u32 channels;
+    const u8* data;
+    u32 size, ending;
     static u16 Start(void* user) {
-      CKLF_ImagePNG* s = static_cast<Receiver*>(user)->self;
+      const Receiver* r = static_cast<Receiver*>(user);
+      CKLF_ImagePNG* s = r->self;
       s->m_stream.free();  // inflated: not read again
+      if (!s->i_JudgeEnding(r->data, r->size, r->ending)) return s->GetError();
       return s->i_TakePlanes() ? 0 : (s->GetError() ? s->GetError() : u16(klErrNoMemory));
     }
     static void Rows(void* user, const u8* rows, u32 stride, u32 first, u32 count) {
@@ -812,13 +915,14 @@ u8 CKLF_ImagePNG::i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels
       CKLF_ImagePNG* s = static_cast<Receiver*>(user)->self;
       return !s->i_Canceled(20 + 79 * rowsDone / s->m_height);
     }
-  } receiver = {this, channels};
+  } receiver = {this, channels, data, size, ending};
   CKLF_PNGDecoder decoder;
   const u8 ok = decoder.Decode(stream, streamSize, channels, m_width, m_height, m_threads, Receiver::Start,
                                Receiver::Rows, Receiver::Poll, &receiver);
   m_stream.free();
   if (ok) return 1;
   if (*decoder.GetDamage()) return i_Damaged(decoder.GetDamage());
+  if (GetError()) return 0;  // Start's: what follows the image data, or the planes
   if (decoder.GetError() == klErrNotFormat) m_declined = 1;
-  return decoder.GetError() && !GetError() ? Fail(decoder.GetError()) : 0;
+  return decoder.GetError() ? Fail(decoder.GetError()) : 0;
 }

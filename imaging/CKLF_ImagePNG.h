@@ -4,14 +4,19 @@
 // variant (palette, 1 to 16 bits, grey, alpha, tRNS, interlaced) into
 // 8-bit planes (16-bit samples rounded to the nearest): channel 0 or 0..2
 // and an alpha plane (255 where the file has none), and keeps the file's
-// resolution (pHYs) and profile (iCCP). A profile libpng finds unfit for
-// the written image is left out.
+// resolution (pHYs, across and down), profile (iCCP) and EXIF block
+// (eXIf, found by the chunks' headers wherever it lies). A profile libpng
+// finds unfit for the written image is left out. Damage in the image data
+// (its check, data past the image, no end) and in critical chunks is
+// refused in libpng's words; a damaged or malformed ancillary chunk is left
+// out and named (LeftOut).
 //
 // Cost: writing streams row by row. Reading 8-bit files without interlace
 // or key colour (CKLF_PNGDecoder) holds the whole inflated image, a byte a
 // row more than the decoded image (the image data joined when it comes in
-// several chunks), then the planes, made once the image data has proved
-// sound: damage costs no planes. Other variants hold one row, or the whole
+// several chunks), then the planes, made once the image data and what
+// follows it have proved sound: damage costs no planes, whatever follows
+// the image data. Other variants hold one row, or the whole
 // decoded image when interlaced, and the planes, made once the first rows
 // have decoded (nothing for data that fails at once); a file whose planes,
 // with an interlaced file's decoded image, take more than 64 MiB and 2 KiB
@@ -22,10 +27,10 @@
 // planes of one image together below 4 GiB (else error 17); image data too
 // short to hold the image it declares gives error 49 before anything is
 // allocated, as does a chunk longer than the data left, or a critical one
-// other than image data longer than 8 MiB. Other chunks are skipped unread,
-// whatever their length, when the reader has no use for them (texts, EXIF
-// and the like) or they are longer than 8 MiB (a profile so large is left
-// out, see ProfileDropped).
+// other than image data longer than 8 MiB. Other chunks are skipped unread
+// but for their CRC, whatever their length, when the reader has no use for
+// them (texts and the like; eXIf is only found) or they are longer than
+// 8 MiB (a profile so large is left out, see ProfileDropped).
 #pragma once
 
 #include "CKLF_ImageReader.h"
@@ -46,8 +51,10 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
     u8* planes[4];
     u32 stride;      // row stride of the planes in bytes
     const char* product;  // NUL-terminated; null writes an empty text
-    f64 resolution;  // dots per inch
+    f64 resolution;  // dots per inch across
     u32 pixelsPerMetre;  // written as it is when not 0, else made from the resolution
+    f64 verticalResolution;  // dots per inch down; 0: as across
+    u32 verticalPixelsPerMetre;  // written as it is when not 0, else made from the one down
     const u8* icc;   // ICC profile (not owned); null or iccSize 0: none
     u32 iccSize;
   };
@@ -86,8 +93,16 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   [[nodiscard]] u8 GetImageInfoByPtr(const void* data, u32 size) override;
   // The file's own bits per sample (1 to 16; the planes hold 8).
   u8 GetSourceBits() const { return m_sourceBits; }
-  // The file's pixels a metre across (pHYs in metres), 0 when it gives none.
+  // The file's pixels a metre across and down (pHYs in metres), 0 when it
+  // gives none.
   u32 GetPixelsPerMetre() const { return m_perMetre; }
+  u32 GetVerticalPixelsPerMetre() const { return m_perMetreDown; }
+  // Known once the header is read: the data of the file's first eXIf chunk
+  // (an EXIF block: the TIFF structure, byte-order mark first), wherever it
+  // lies, when its CRC holds; null when there is none. It points into the
+  // data read and lives as long as they do. One whose CRC fails is left
+  // out (LeftOut, once the image is read).
+  const u8* GetExifData(u32& size) const { return size = m_exifSize, m_exif; }
   // 49 for data that is not a PNG, is truncated or damaged (GetDamage
   // says why); 48 for sizes beyond 65535; 17 when memory runs out.
   [[nodiscard]] u8 ParseImageByPtr(const void* data, u32 size) override;
@@ -112,6 +127,15 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // of the file so.
   u8 ProfileUnreadable() const { return m_profileWhy[0] != 0; }
   const char* ProfileProblem() const { return m_profileWhy; }
+  // The chunks the last read left out as damaged or malformed (a tRNS or
+  // pHYs whose CRC fails or that does not fit the image, a second one, any
+  // chunk whose CRC fails), each with its reason in libpng's words ("tRNS:
+  // CRC error", "pHYs: duplicate"): the image is read without them. The
+  // first kLeftOutKept reasons are kept, the rest only counted. Damage in
+  // the image data, and any other warning of libpng's, refuses the file.
+  enum { kLeftOutKept = 8 };
+  u32 LeftOutCount() const { return m_leftOutCount; }
+  const char* LeftOut(u32 i) const { return i < m_leftOutCount && i < kLeftOutKept ? m_leftOut[i] : ""; }
   // As ParseImageByPtr, but into the caller's planes of width x height
   // bytes (planes[0] or planes[0..2], planes[3] the alpha) rather than
   // planes of its own; 1 (bad argument) when the file has another size or
@@ -153,7 +177,9 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   static void* i_LibraryAlloc(png_struct* png, size_t n);
   static void i_LibraryError(png_struct* png, const char* message);
   static void i_LibraryWarning(png_struct* png, const char* message);
+  static void i_LeaveOut(CKLF_ImagePNG* self, const char* why);
   u8 i_Damaged(const char* why);
+  void i_ReadEnd(png_struct* png);
   u8 i_ImageDataSound(const u8* data, u32 size, u32 pos);
   u8 i_TakePlanes();
   static void i_LibraryFree(png_struct* png, void* p);
@@ -162,24 +188,33 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   [[nodiscard]] u8 i_ReadPasses(png_struct* png, int passes, u32 rowBytes);
   void i_SplitRow(const u8* row, u32 y, u32 channels);
   // 8-bit files without interlace or transparency key: the image data
-  // gathered from the IDAT chunks at pos (just past the first one's type)
-  // and decoded by CKLF_PNGDecoder straight into the planes. Damage is
-  // refused as libpng refuses it; anything unusual (chunks libpng would
-  // judge, a stream that does not end with the image) sets m_declined and
-  // returns 0, and the file is read again through libpng.
+  // gathered from the IDAT chunks in a row at pos (just past the first
+  // one's type) and decoded by CKLF_PNGDecoder straight into the planes,
+  // whatever follows it; what follows is judged once the image data has
+  // proved sound, before the planes are made. Damage is refused as libpng
+  // refuses it; a sound stream that libpng may judge otherwise (bytes
+  // after its end) sets m_declined and returns 0, and the file is read
+  // again through libpng.
   [[nodiscard]] u8 i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels);
-  [[nodiscard]] u8 i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize);
+  [[nodiscard]] u8 i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize,
+                                     u32& ending);
+  [[nodiscard]] u8 i_JudgeEnding(const u8* data, u32 size, u32 p);
 
   CKLF_Mem m_work;  // rows being written or decoded
   CKLF_Mem m_rows;  // row pointers of an interlaced decode, and its first row
   u8 m_sourceBits;
   u32 m_perMetre;
+  u32 m_perMetreDown;
+  const u8* m_exif;  // in the caller's data
+  u32 m_exifSize;
   u8 m_hasAlpha;
   u8 m_dataCanHold;
   u8 m_profileDropped;
   char m_profileWhy[96];
   char m_profileWarning[96];  // libpng's first about a profile
   char m_damage[96];
+  char m_leftOut[kLeftOutKept][96];
+  u32 m_leftOutCount;
   u8* m_target[4];  // the caller's planes of ParseImageInto; null: own planes
   u16 m_targetWidth;
   u16 m_targetHeight;

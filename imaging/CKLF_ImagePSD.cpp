@@ -253,7 +253,10 @@ u8 CKLF_ImagePSD::i_ReadResources(KLF_BEReader r) {
     const u8* block = r.Take(length);
     if (!block) return m_resourcesDamaged = 1, 1;
     r.Skip(length & 1u);
-    if (id == 1005 && length >= 16) m_resolution = KLF_GetBE32(block) / 65536.0;
+    if (id == 1005 && length >= 16) {
+      m_resolution = KLF_GetBE32(block) / 65536.0;
+      m_verticalResolution = KLF_GetBE32(block + 8) / 65536.0;
+    }
     if (id == 1006 && !i_ReadAlphaNames(KLF_BEReader{block, length, 0})) return 0;
     if (id == 1039 && !i_SetICCProfile(block, length)) return 0;
   }
@@ -748,6 +751,16 @@ u8 CKLF_ImagePSD::WritePSD() {
   return ok;
 }
 
+u8 CKLF_ImagePSD::i_PutResolution(f64 dpi) {
+  // Held to the 16.16 field's range, so the casts below stay defined.
+  const f64 kMaxFixed = 65535.0 + 65535.0 / 65536.0;
+  if (!(dpi >= 0)) dpi = 0;
+  if (dpi > kMaxFixed) dpi = kMaxFixed;
+  const u16 whole = static_cast<u16>(static_cast<i64>(dpi));
+  const u16 fraction = static_cast<u16>(static_cast<i64>((dpi - whole) * 65536.0));
+  return i_Put16(whole) && i_Put16(fraction) && i_Put16(1) && i_Put16(1);
+}
+
 u8 CKLF_ImagePSD::i_WriteAll() {
   const u32 colours = ColourChannels(m_doc.mode);
   const u32 layers = m_toWrite.GetSize();
@@ -770,23 +783,12 @@ u8 CKLF_ImagePSD::i_WriteAll() {
   u64 resources = 44 + (icc ? 12 + iccPadded : 0);
   if (!klFits32(resources)) return Fail(klErrNoMemory);
   i_Put32(static_cast<u32>(resources));
-  // Held to the 16.16 field's range, so the casts below stay defined.
-  const f64 kMaxFixed = 65535.0 + 65535.0 / 65536.0;
-  f64 dpi = m_doc.resolution;
-  if (!(dpi >= 0)) dpi = 0;
-  if (dpi > kMaxFixed) dpi = kMaxFixed;
-  u16 whole = static_cast<u16>(static_cast<i64>(dpi));
-  u16 fraction = static_cast<u16>(static_cast<i64>((dpi - whole) * 65536.0));
   i_Put("8BIM", 4);
   i_Put16(1005);
   i_Put16(0);
   i_Put32(16);
-  for (int axis = 0; axis < 2; ++axis) {
-    i_Put16(whole);
-    i_Put16(fraction);
-    i_Put16(1);
-    i_Put16(1);
-  }
+  i_PutResolution(m_doc.resolution);
+  i_PutResolution(m_doc.verticalResolution > 0 ? m_doc.verticalResolution : m_doc.resolution);
   i_Put("8BIM", 4);
   i_Put16(1037);
   i_Put16(0);

@@ -46,10 +46,11 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
     u16 width;
     u16 height;
     u8 mode;
-    f64 resolution;     // dots per inch
+    f64 resolution;     // dots per inch across
     u16 globalAngle;    // degrees
     const u8* iccProfile;  // not owned; null or iccSize 0: none
     u32 iccSize;
+    f64 verticalResolution;  // dots per inch down; 0: as across
   };
 
   // One layer to write.
@@ -203,6 +204,9 @@ class CKLF_ImagePSD : public CKLF_ImageReader, public CKLF_ImageWriter {
   u8 i_Put16(u16 v);
   u8 i_Put32(u32 v);
   u8 i_PutZeros(u32 n);
+  // One axis of the resolution record: 16.16 dots per inch, then its
+  // units (pixels per inch, shown in inches).
+  u8 i_PutResolution(f64 dpi);
   [[nodiscard]] u8 i_FlushOut();
   [[nodiscard]] u8 i_Patch(u64 pos, const u8* data, u32 n);
   [[nodiscard]] u8 i_Reserve(CKLF_Mem& m, u32 n);

@@ -274,8 +274,11 @@ struct CKLF_PNGDecoder::Unfiltering : KLF_ParallelJob {
 CKLF_PNGDecoder::CKLF_PNGDecoder() { m_damage[0] = 0; }
 
 // The stream inflated again by zlib, in order, through a small buffer:
-// the first damage of its first rows (when they are all, of its end too)
-// as libpng meets it, a bad filter before the inflater's fault further on.
+// the first damage of its first rows as libpng meets it, a bad filter
+// before the inflater's fault further on. When they are all, the rest is
+// inflated to the stream's end, as libpng does once the rows are read: a
+// failed check, more image data than the rows or no end (a missing
+// checksum or final block) are damage too.
 CKLF_PNGDecoder::Found CKLF_PNGDecoder::i_FirstDamage(const Shape& s, u32 rows) {
   CKLF_Mem buf;
   z_stream z;
@@ -296,13 +299,12 @@ CKLF_PNGDecoder::Found CKLF_PNGDecoder::i_FirstDamage(const Shape& s, u32 rows) 
       if (buf.GetPtr()[f - done] > kLastFilter) r = Z_VERSION_ERROR;  // not zlib's: a filter
     done += made;
   }
-  u8 extra = 0;
-  // Past the last row the stream must end there.
+  u8 more = 0;  // image data past the last row
   while (done == s.RawBytes() && r == Z_OK) {
-    z.next_out = &extra;
-    z.avail_out = 1;
+    z.next_out = buf.GetPtr();
+    z.avail_out = kScanBytes;
     r = inflate(&z, Z_NO_FLUSH);
-    if (!z.avail_out) r = Z_STREAM_ERROR;  // more image data
+    if (z.avail_out < kScanBytes) more = 1;
   }
   const char* msg = z.msg;
   const uInt left = z.avail_in;
@@ -316,7 +318,9 @@ CKLF_PNGDecoder::Found CKLF_PNGDecoder::i_FirstDamage(const Shape& s, u32 rows) 
   }
   if (done < want) return std::snprintf(m_damage, sizeof(m_damage), "Not enough image data"), kDamaged;
   if (rows < s.height) return kSound;
-  return r == Z_STREAM_END && left == 0 ? kSound : kUnusualEnd;
+  if (r != Z_STREAM_END) return std::snprintf(m_damage, sizeof(m_damage), "Not enough image data"), kDamaged;
+  if (more) return std::snprintf(m_damage, sizeof(m_damage), "%sToo much image data", kIDAT), kDamaged;
+  return left == 0 ? kSound : kUnusualEnd;
 }
 
 // A stream in the encoder's bands inflated band by band: 1 when every band

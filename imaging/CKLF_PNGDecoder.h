@@ -37,15 +37,16 @@ class CKLF_PNGDecoder : public CKLF_FrameWork {
 
   // Decodes the zlib stream of size bytes at stream into height rows of
   // width pixels of bpp bytes (threads 0 is the machine's): 1, or 0 with
-  // error 49 and the reason in GetDamage(), 49 without one when every row
-  // decoded but the stream ends otherwise than a plain one does (more image
-  // data, bytes after it, no end) or the image is too large to inflate
-  // whole: left to a stricter reader; 1 for bad arguments, 17 for memory,
-  // Start's code, or none when Poll stopped.
+  // error 49 and the reason in GetDamage() (a failed check, more image data
+  // than the rows, no end), 49 without one when the stream is sound but
+  // bytes follow its end or the image is too large to inflate whole: left
+  // to a stricter reader; 1 for bad arguments, 17 for memory, Start's code,
+  // or none when Poll stopped.
   u8 Decode(const u8* stream, u32 size, u32 bpp, u32 width, u32 height, u32 threads, Start start, Rows rows,
             Poll poll, void* user);
   // The damage met, in libpng's words ("bad adaptive filter value", "Not
-  // enough image data", or "IDAT: " and the inflater's); empty when none.
+  // enough image data", "IDAT: Too much image data", or "IDAT: " and the
+  // inflater's, as "IDAT: incorrect data check"); empty when none.
   const char* GetDamage() const { return m_damage; }
 
  private:

@@ -48,8 +48,8 @@ void CKLP_HeadlessUI::ShowWindow(KLP_WindowID w, bool show) {
   win->visible = show;
   if (show) {
     PostWindowEvent(w, klpWindowDraw);
-  } else if (m_active == w) {
-    Activate(0);
+  } else {
+    HandOver(w);
   }
 }
 

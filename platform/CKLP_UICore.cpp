@@ -72,6 +72,7 @@ CKLP_UICore::Window* CKLP_UICore::AddRecord(const KLP_WindowDesc& desc, CKLP_Win
 void CKLP_UICore::DisposeRecord(KLP_WindowID w) {
   Window* win = Find(w);
   if (!win) return;
+  const KLP_WindowID next = m_active == w ? Successor(w) : 0;
   KLP_Event e;
   e.eventClass = klpClassWindow;
   e.kind = klpWindowDispose;
@@ -80,7 +81,9 @@ void CKLP_UICore::DisposeRecord(KLP_WindowID w) {
   m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(), [w](const KLP_Event& q) { return q.window == w; }),
                 m_queue.end());
   m_z.erase(std::remove_if(m_z.begin(), m_z.end(), [w](const auto& o) { return o->id == w; }), m_z.end());
-  if (m_active == w) m_active = 0;
+  if (m_active != w) return;
+  m_active = 0;
+  if (Find(next)) SelectWindow(next);
 }
 
 void CKLP_UICore::Raise(KLP_WindowID w) {
@@ -105,6 +108,27 @@ void CKLP_UICore::Activate(KLP_WindowID w) {
   if (m_active) PostWindowEvent(m_active, klpWindowDeactivated);
   m_active = w;
   if (w) PostWindowEvent(w, klpWindowActivated);
+}
+
+void CKLP_UICore::HandOver(KLP_WindowID w) {
+  if (m_active != w) return;
+  const KLP_WindowID next = Successor(w);
+  if (next)
+    SelectWindow(next);
+  else
+    Activate(0);
+}
+
+KLP_WindowID CKLP_UICore::Successor(KLP_WindowID w) {
+  const Window* win = Find(w);
+  for (const Window* up = win ? Find(win->parent) : nullptr; up; up = Find(up->parent))
+    if (up->visible) return up->id;
+  for (const auto& o : m_z) {
+    const Window* up = o.get();
+    while (up && up->id != w) up = Find(up->parent);
+    if (!up && o->visible) return o->id;
+  }
+  return 0;
 }
 
 KLP_WindowID CKLP_UICore::FrontWindow() {

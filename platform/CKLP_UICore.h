@@ -68,6 +68,14 @@ class CKLP_UICore : public CKLP_UIPlatform {
   void Raise(KLP_WindowID w);
   // Queues deactivation of the old active window and activation of w.
   void Activate(KLP_WindowID w);
+  // The active window w goes (hidden, or disposed while its record is
+  // still there): the window under it is selected at once, as the desktop
+  // hands it the keys, so no press on it waits for the desktop's word.
+  // Nothing when w is not the active window.
+  void HandOver(KLP_WindowID w);
+  // Who takes over from w: its nearest visible ancestor, else the front
+  // visible window that is not w's own; 0 for none.
+  KLP_WindowID Successor(KLP_WindowID w);
   bool InsideShape(const Window& win, KLP_Point global) const;
   // The first queued event of the classes in mask that is not kept back
   // for a held window; end() when none.

@@ -167,7 +167,11 @@ class CKLP_UIPlatform {
   // null restores the rectangle; false when it cannot be set (errno ENOMEM
   // when memory ran out).
   virtual KLP_WindowID CreateWindow(const KLP_WindowDesc& desc, CKLP_WindowClient* client) = 0;
-  // Sends the dispose event to the client, then removes the window.
+  // Sends the dispose event to the client, then removes the window. The
+  // active window, destroyed or hidden, hands the keys on at once: its
+  // nearest visible owner, else the front window that is not its own, is
+  // selected (as a desktop gives them back), so a press on it queued
+  // behind is its own.
   virtual void DestroyWindow(KLP_WindowID w) = 0;
   virtual bool SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t rowBytes) = 0;
   virtual CKLP_WindowClient* GetWindowClient(KLP_WindowID w) = 0;

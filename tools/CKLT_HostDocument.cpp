@@ -115,6 +115,18 @@ Status UnreadablePNG(const CKLF_ImagePNG& png, std::string& error) {
   return Status::kBadFile;
 }
 
+// A chunk the PNG reader left out, named from libpng's reason ("tRNS: CRC
+// error"), with what it carries when the program keeps that.
+std::string LeftOutNote(const char* why) {
+  const std::string type(why, strnlen(why, 4));
+  const char* carries = type == "tRNS"   ? " (transparency)"
+                        : type == "pHYs" ? " (resolution)"
+                        : type == "eXIf" ? " (EXIF block, with any orientation it gives)"
+                                         : "";
+  const char* article = !type.empty() && std::strchr("AEIOUaeiou", type[0]) ? "an " : "a ";
+  return article + type + " chunk" + carries + " is left out (" + why + ")";
+}
+
 // A layer's planes (and alpha, when the file has one) made when the PNG
 // reader first writes to them, each cleared on a thread of its own:
 // clearing fresh pages is the read's longest stretch outside the decoder.
@@ -201,6 +213,37 @@ CKLT_HostDocument::Layer UprightLayer(CKLF_ImageFormat& image, int colours, unsi
   return l;
 }
 
+// A layer decoded as stored, turned upright plane by plane: it holds one
+// plane more while it turns.
+void TurnUpright(CKLT_HostDocument::Layer& l, unsigned orientation) {
+  if (!CKLT_Orientation::Turn(orientation)) return;
+  const uint32_t w = static_cast<uint32_t>(l.width), h = static_cast<uint32_t>(l.height);
+  const auto turn = [&](std::vector<uint8_t>& plane) {
+    if (plane.empty()) return;
+    std::vector<uint8_t> upright(plane.size());
+    CKLT_Orientation::Upright(plane.data(), w, h, orientation, upright.data());
+    plane.swap(upright);
+  };
+  for (std::vector<uint8_t>& plane : l.planes) turn(plane);
+  turn(l.alpha);
+  if (CKLT_Orientation::SwapsSides(orientation)) std::swap(l.width, l.height);
+}
+
+std::string ExifLeftOut(const char* why, bool resolution) {
+  return std::string("its EXIF block is damaged (") + why + ") and is left out, with any orientation" +
+         (resolution ? " or resolution" : "") + " it gives";
+}
+
+// An EXIF block's tags. A damaged one is left out with a note naming what
+// it would have given. false when memory runs out.
+bool ReadExif(const uint8_t* block, size_t size, bool resolution, CKLT_ExifTags::Tags& tags,
+              std::vector<std::string>& notes, std::string& error) {
+  if (!CKLT_ExifTags::Read(block, size, resolution, tags))
+    return error = "its EXIF block cannot be read (out of memory)", false;
+  if (tags.damage) notes.push_back(ExifLeftOut(tags.damage, resolution));
+  return true;
+}
+
 // The note of a photograph read upright, or of an orientation not known.
 std::string OrientationNote(unsigned orientation, int32_t w, int32_t h) {
   if (const char* turn = CKLT_Orientation::Turn(orientation))
@@ -258,10 +301,19 @@ Status CKLT_HostDocument::i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget,
   return i_CheckBudget(0, budget, error);
 }
 
-void CKLT_HostDocument::i_TakeExtras(const CKLF_ImageFormat& image) {
-  if (image.GetResolution() > 0) resolution = image.GetResolution();
+void CKLT_HostDocument::i_TakeExtras(const CKLF_ImageFormat& image, bool swapped) {
+  i_TakeResolution(image.GetResolution(), image.GetVerticalResolution(), swapped);
   const CKLF_Mem& profile = image.GetICCProfile();
   icc.assign(profile.GetPtr(), profile.GetPtr() + profile.GetSize());
+}
+
+// A file's resolution (0: not given), exchanged when the picture is read
+// turned a quarter; one given alone stands for both.
+void CKLT_HostDocument::i_TakeResolution(double across, double down, bool swapped) {
+  if (swapped) std::swap(across, down);
+  if (!(across > 0)) across = down;
+  if (!(down > 0)) down = across;
+  if (across > 0) resolution = across, verticalResolution = down;
 }
 
 void CKLT_HostDocument::i_TakePSDExtras(const CKLF_ImagePSD& psd) {
@@ -290,7 +342,8 @@ Status CKLT_HostDocument::Read(const Bytes& bytes, uint64_t budget, std::string&
   icc.clear();
   runBytes = 0;
   resolution = 72.0;
-  pixelsPerMetre = 0;
+  verticalResolution = 0;
+  pixelsPerMetre = verticalPixelsPerMetre = 0;
   static const uint8_t kPng[4] = {0x89, 'P', 'N', 'G'};
   if (bytes.size() >= 4 && std::memcmp(bytes.data(), kPng, 4) == 0) return i_ReadPNG(bytes, budget, error);
   if (bytes.size() >= 4 && std::memcmp(bytes.data(), "8BPS", 4) == 0) return i_ReadPSD(bytes, budget, error);
@@ -312,25 +365,40 @@ Status CKLT_HostDocument::i_ReadPNG(const Bytes& bytes, uint64_t budget, std::st
             (sized ? " for " + std::to_string(w) + " x " + std::to_string(h) + " pixels" : std::string()) + ")";
     return kBadFile;
   }
-  if (Status s = i_TakeHeader(png, budget, error, png.HasAlpha() != 0)) return s;
-  // Decoded straight into the layer's planes, made once the first rows
-  // have decoded.
+  u32 exifSize = 0;
+  const u8* block = png.GetExifData(exifSize);
+  CKLT_ExifTags::Tags exif;
+  // The resolution is pHYs's, never the EXIF block's.
+  if (!ReadExif(block, exifSize, false, exif, notes, error)) return kNoMemory;
+  const unsigned turn = exif.orientation;
+  const bool swapped = CKLT_Orientation::SwapsSides(turn);
+  if (Status s = i_TakeHeader(png, budget, error, png.HasAlpha() != 0, swapped)) return s;
+  // Decoded straight into the layer's planes as stored, made once the
+  // first rows have decoded, then turned upright.
   Layer l;
   l.name = "Layer 1";
-  l.width = width;
-  l.height = height;
+  l.width = swapped ? height : width;
+  l.height = swapped ? width : height;
   l.planes.resize(ColourPlanes());
   LayerPlanes planes(l, ColourPlanes(), png.HasAlpha() != 0, threads);
-  if (!png.ParseImageInto(bytes.data(), n, planes, static_cast<u16>(width), static_cast<u16>(height)))
+  if (!png.ParseImageInto(bytes.data(), n, planes, static_cast<u16>(l.width), static_cast<u16>(l.height)))
     return UnreadablePNG(png, error);
   if (png.GetSourceBits() > 8) notes.push_back("its 16-bit samples are reduced to 8 bits for the plug-in");
   if (png.ProfileDropped()) notes.push_back("its colour profile is larger than 8 MiB and is left out");
   if (png.ProfileUnreadable())
     notes.push_back(std::string("its colour profile cannot be used (") + png.ProfileProblem() + ") and is left out");
-  i_TakeExtras(png);
-  pixelsPerMetre = png.GetPixelsPerMetre();
+  for (u32 i = 0; i < png.LeftOutCount() && i < CKLF_ImagePNG::kLeftOutKept; ++i)
+    notes.push_back(LeftOutNote(png.LeftOut(i)));
+  if (png.LeftOutCount() > CKLF_ImagePNG::kLeftOutKept)
+    notes.push_back(std::to_string(png.LeftOutCount() - CKLF_ImagePNG::kLeftOutKept) +
+                    " more damaged or malformed chunks are left out");
+  i_TakeExtras(png, swapped);
+  pixelsPerMetre = swapped ? png.GetVerticalPixelsPerMetre() : png.GetPixelsPerMetre();
+  verticalPixelsPerMetre = swapped ? png.GetPixelsPerMetre() : png.GetVerticalPixelsPerMetre();
   if (std::all_of(l.alpha.begin(), l.alpha.end(), [](uint8_t v) { return v == 255; }))
     std::vector<uint8_t>().swap(l.alpha);
+  if (turn > 1) notes.push_back(OrientationNote(turn, width, height));
+  TurnUpright(l, turn);
   layers.push_back(std::move(l));
   return kOk;
 }
@@ -344,8 +412,7 @@ Status CKLT_HostDocument::i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::s
   if (!jpeg.GetImageInfoByPtr(bytes.data(), n)) return UnreadableJPEG(jpeg, error);
   CKLT_ExifTags::Tags exif;
   const CKLF_Mem& block = jpeg.GetExifData();
-  if (!CKLT_ExifTags::Read(block.GetPtr(), block.GetSize(), exif))
-    return error = "its EXIF block cannot be read (out of memory)", kNoMemory;
+  if (!ReadExif(block.GetPtr(), block.GetSize(), true, exif, notes, error)) return kNoMemory;
   const unsigned turn = exif.orientation;
   const bool swapped = CKLT_Orientation::SwapsSides(turn);
   if (Status s = i_TakeHeader(jpeg, budget, error, false, swapped)) return s;
@@ -354,10 +421,8 @@ Status CKLT_HostDocument::i_ReadJPEG(const Bytes& bytes, uint64_t budget, std::s
   // decode stops at the first damage.
   jpeg.SetStopAtDamage(1);
   if (!jpeg.ParseImageByPtr(bytes.data(), n) || jpeg.IsDamaged()) return UnreadableJPEG(jpeg, error);
-  i_TakeExtras(jpeg);
-  const double jfif = swapped ? jpeg.GetVerticalResolution() : jpeg.GetResolution();
-  const double taken = jfif > 0 ? jfif : swapped ? exif.yDpi : exif.xDpi;
-  if (taken > 0) resolution = taken;
+  i_TakeExtras(jpeg, swapped);
+  if (!(jpeg.GetResolution() > 0)) i_TakeResolution(exif.xDpi, exif.yDpi, swapped);
   if (turn > 1) notes.push_back(OrientationNote(turn, width, height));
   if (jpeg.ProfileIncomplete())
     notes.push_back("its colour profile is incomplete (a part missing, twice or numbered past the count) and is left out");
@@ -594,6 +659,12 @@ bool CKLT_HostDocument::Write(const std::string& path, std::string& error, bool*
 
 namespace {
 
+// Dots per inch rounded to whole pixels a metre; 0 for none.
+u32 PerMetre(double dpi) {
+  const double perMetre = std::round(dpi / 0.0254);
+  return !(perMetre >= 1) ? 0 : perMetre > 2147483647.0 ? 2147483647u : static_cast<u32>(perMetre);
+}
+
 // The reason of a failed write; errno is ENOMEM when memory ran out,
 // else 0.
 std::string WriteFailure(u16 code, int savedErrno) {
@@ -632,11 +703,9 @@ bool CKLT_HostDocument::i_WritePNG(const std::string& path, std::string& error, 
   p.stride = static_cast<u32>(width);
   p.product = "Tessarette host";
   p.resolution = resolution;
-  const double perMetre = std::round(resolution / 0.0254);
-  p.pixelsPerMetre = pixelsPerMetre      ? pixelsPerMetre
-                     : !(perMetre >= 1) ? 0
-                     : perMetre > 2147483647.0 ? 2147483647u
-                                               : static_cast<u32>(perMetre);
+  p.pixelsPerMetre = pixelsPerMetre ? pixelsPerMetre : PerMetre(resolution);
+  p.verticalResolution = verticalResolution;
+  p.verticalPixelsPerMetre = verticalPixelsPerMetre ? verticalPixelsPerMetre : PerMetre(verticalResolution);
   p.icc = icc.empty() ? nullptr : icc.data();
   p.iccSize = static_cast<u32>(icc.size());
   bool ok = png.WritePNG(&p) != 0;
@@ -662,6 +731,7 @@ bool CKLT_HostDocument::i_WritePSD(const std::string& path, std::string& error) 
   init.height = static_cast<u16>(height);
   init.mode = mode == klpModeRGB ? 1 : mode == klpModeGray ? 2 : 3;
   init.resolution = resolution;
+  init.verticalResolution = verticalResolution;
   init.globalAngle = 30;
   init.iccProfile = icc.empty() ? nullptr : icc.data();
   init.iccSize = static_cast<u32>(icc.size());

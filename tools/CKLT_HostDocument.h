@@ -1,8 +1,9 @@
 // The document of the host program: a canvas in gray, RGB or CMYK with
 // layers (position, name, visibility, opacity, colour planes and an
-// optional alpha plane, each at the layer's own size), its resolution and
-// colour profile. Read from PNG, PSD or JPEG (turned upright by its EXIF
-// orientation); written as PNG (flattened:
+// optional alpha plane, each at the layer's own size), its resolution
+// across and down and its colour profile. Read from PNG, PSD or JPEG (a
+// JPEG or PNG turned upright by its EXIF orientation); written as PNG
+// (flattened:
 // RGB or gray, with alpha only when something is transparent) or layered
 // PSD, always through an all-or-nothing replacement of the file.
 //
@@ -52,11 +53,14 @@ class CKLT_HostDocument {
   int16_t mode = klpModeRGB;  // klpModeGray, klpModeRGB or klpModeCMYK
   int32_t width = 0;
   int32_t height = 0;
-  double resolution = 72.0;
-  // A PNG input's pixels a metre, written back as they were (0: none, or
-  // the resolution was set otherwise; PNG output then rounds the
-  // resolution to whole pixels a metre).
+  double resolution = 72.0;  // dots per inch across
+  double verticalResolution = 0;  // down; 0: as across
+  double ResolutionDown() const { return verticalResolution > 0 ? verticalResolution : resolution; }
+  // A PNG input's pixels a metre across and down, written back as they
+  // were (0: none, or the resolution was set otherwise; PNG output then
+  // rounds the resolution to whole pixels a metre; down 0: as across).
   uint32_t pixelsPerMetre = 0;
+  uint32_t verticalPixelsPerMetre = 0;
   std::vector<uint8_t> icc;   // the colour profile; empty: none
   std::vector<Layer> layers;  // bottom first
   std::vector<Channel> channels;  // read from PSD files; not written
@@ -148,7 +152,8 @@ class CKLT_HostDocument {
   Status i_ReadPSDComposite(CKLF_ImagePSD& psd, const Bytes& bytes, std::string& error);
   Status i_TakeHeader(CKLF_ImageFormat& image, uint64_t budget, std::string& error, bool mergedApart = false,
                       bool swapSides = false);
-  void i_TakeExtras(const CKLF_ImageFormat& image);
+  void i_TakeExtras(const CKLF_ImageFormat& image, bool swapped = false);
+  void i_TakeResolution(double across, double down, bool swapped);
   void i_TakePSDExtras(const CKLF_ImagePSD& psd);
   uint64_t i_RunBytes(uint64_t layerBytes) const;
   Status i_CheckBudget(uint64_t layerBytes, uint64_t budget, std::string& error);

@@ -187,6 +187,7 @@ int Pieces(CPluginMain& plugin, const O& o, FILE* err, std::string& message, std
                                     pd.filterArea.left,
                                     pd.filterArea.top,
                                     pd.resolutionH,
+                                    pd.resolutionV,
                                     pd.iccProfile,
                                     pd.iccProfileSize};
   run.SetDocument(doc);
@@ -260,7 +261,7 @@ int Knives(CPluginMain& plugin, const std::vector<uint8_t>& block, const O& o, F
       {x.knivesWhat, static_cast<u8>(EndsWith(x.knives, ".ai") ? CExportLMDialogModel::kToAI
                                                                 : CExportLMDialogModel::kToEPS)});
   CExportKnives ex(layout);
-  ex.SetDocument({pd.filterArea.left, pd.filterArea.top, pd.resolutionH});
+  ex.SetDocument({pd.filterArea.left, pd.filterArea.top, pd.resolutionH, pd.resolutionV});
   if (!ex.ExportKnives(dialog.Settings(), x.knives.c_str())) {
     message = "cannot export the knives to " + x.knives + ": " +
               (ex.GetError() == klErrEmpty ? std::string("no knife to export (every chosen knife is hidden)")
@@ -326,12 +327,14 @@ int CKLT_HostExport::Check(const CKLT_HostOptions& o, std::string& error) {
 }
 
 int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE* err, std::string& message,
-                         std::vector<std::string>& placed) {
+                         std::vector<std::string>& placed, const std::vector<uint8_t>* handed) {
   const E& x = o.exports;
   if (!x.Wanted()) return -1;
   std::vector<uint8_t> block;
   bool noMemory = false;
-  if (!Block(host, o, block, message, noMemory))
+  if (handed)
+    block = *handed;
+  else if (!Block(host, o, block, message, noMemory))
     return message = "cannot export: " + message, noMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
   // The plug-in's own replay code, in the program, on the same document.
   host.ResetRun();

@@ -43,12 +43,13 @@ class CKLT_HostExport {
   [[nodiscard]] static int Check(const CKLT_HostOptions& o, std::string& error);
 
   // Exports as the options say from the settings the host holds (the
-  // scripting descriptor, or with --last the plug-in's "last.data"); notes
+  // scripting descriptor, or with --last the plug-in's "last.data"), or
+  // from handed when given (settings too large for the descriptor); notes
   // what it wrote on err, and adds each file or set it put in place to
   // placed (by its option), also when it fails after. PNG pieces are
   // named first and refused (64) when a name is another file of the run
   // or not a regular file. -1 to go on, else an exit code of the program
   // with message.
   [[nodiscard]] static int Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE* err, std::string& message,
-                 std::vector<std::string>& placed);
+                               std::vector<std::string>& placed, const std::vector<uint8_t>* handed = nullptr);
 };

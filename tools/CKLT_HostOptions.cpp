@@ -124,7 +124,7 @@ const O::OptionEntry kOptions[] = {
      [](O& o, const char*, std::string&) { return o.about = true; }},
     {"--script", nullptr, "FILE",
      "the scripting descriptor: played when the file exists, recorded there after a run that is not cancelled "
-     "(as an action is)",
+     "(as an action is); settings whose compressed block passes its 325000 bytes cannot be recorded (exit 10)",
      [](O& o, const char* v, std::string& e) { return O::TakeFileName("--script", v, o.script, e); }},
     {"--selection", nullptr, "FILE",
      "a selection mask image (PNG, PSD or JPEG of the document's size; white is selected)",
@@ -148,7 +148,7 @@ const O::OptionEntry kOptions[] = {
      [](O& o, const char* v, std::string& e) {
        return (TakeColour(v, o.back) && (o.backGiven = true)) || Bad("--bg", v, "RRGGBB, six hex digits", e);
      }},
-    {"--dpi", nullptr, "N", "resolution in pixels per inch (default: the file's, else 72)",
+    {"--dpi", nullptr, "N", "resolution in pixels per inch, across and down (default: the file's, else 72)",
      [](O& o, const char* v, std::string& e) {
        int64_t n = 0;
        return TakeInt("--dpi", v, 1, 100000, n, e) && (o.dpi = static_cast<double>(n), true);
@@ -359,7 +359,8 @@ std::string CKLT_HostOptions::Usage() {
       "back, or in Layout mode draws the knives alone. The layout comes from\n"
       "--settings, else from a played --script, else it is the default layout for\n"
       "the filtered area (the grid of --grid, or one of near-square pieces), handed\n"
-      "over in the scripting descriptor as a recorded action would be.\n"
+      "over in the scripting descriptor as a recorded action would be (settings\n"
+      "too large for it as the \"last.data\" of a copy of the plug-in).\n"
       "\n"
       "Options:\n";
   const size_t kIndent = 25, kWidth = 79;
@@ -400,7 +401,8 @@ std::string CKLT_HostOptions::Usage() {
        "whose cut gives no piece, or more than the plug-in takes, from the image);\n"
        "4 unsupported image mode or filter case (-30101); 5 another result of the\n"
        "plug-in; 6 --dialog or --about without a display; 10 a file could not be\n"
-       "read or written; 64 bad command line; 70 an internal error.\n";
+       "read or written (also a --script that cannot hold the settings); 64 bad\n"
+       "command line; 70 an internal error.\n";
   return u;
 }
 

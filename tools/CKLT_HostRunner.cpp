@@ -213,7 +213,7 @@ int CKLT_HostRunner::Run(const CKLT_HostOptions& options, FILE* err, std::string
   m_err = err;
   m_doc = CKLT_HostDocument();
   m_host.reset(new CKLT_FilterHost);
-  m_scriptPlayed = m_targetOffCanvas = m_scriptDamaged = m_counted = m_countRan = false;
+  m_scriptPlayed = m_targetOffCanvas = m_scriptDamaged = m_counted = m_countRan = m_handedAsFile = false;
   m_block.clear();
   m_placed.clear();
   m_lastResult = 0;
@@ -258,7 +258,7 @@ int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   // is no library.
   const char* const variable = std::getenv("TESSARETTE_PLUGIN");
   const char* const named = !o.plugin.empty() ? "--plugin" : variable && *variable ? "TESSARETTE_PLUGIN" : "the plug-in";
-  if (!CheckReads({{named, o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin, false}}, message))
+  if (!CheckReads({{named, i_PluginPath(), false}}, message))
     return kExitUsage;
   if (const int code = CKLT_HostExport::Check(o, reason); code >= 0) return message = reason, code;
   // The windows need a display: refused before anything is read.
@@ -271,7 +271,7 @@ int CKLT_HostRunner::i_CheckFiles(std::string& message) {
   for (const std::string* path : {&o.output, &o.saveSettings, &o.script})
     if (!path->empty() && !CKLT_FileAccess::CanWrite(*path, reason))
       return message = "cannot write " + *path + ": " + reason, kExitFiles;
-  if (o.script.empty() || !CKLT_FileAccess::Exists(o.script)) return kGoOn;
+  if (o.script.empty() || !CKLT_FileAccess::Exists(o.script)) return i_CheckRecording(message);
   std::vector<uint8_t> bytes;
   if (!CKLT_FileAccess::ReadAll(o.script, bytes, reason))
     return message = "cannot read " + o.script + ": " + reason, kExitFiles;
@@ -284,7 +284,17 @@ int CKLT_HostRunner::i_CheckFiles(std::string& message) {
                "--script that is played (" +
                o.script + " exists)",
            kExitUsage;
-  return kGoOn;
+  return i_CheckRecording(message);
+}
+
+// A replay of the plug-in's "last.data" hands no settings and gets none
+// back: a script that is not played would record nothing.
+int CKLT_HostRunner::i_CheckRecording(std::string& message) const {
+  const CKLT_HostOptions& o = *m_options;
+  if (!o.last || o.script.empty() || m_scriptPlayed) return kGoOn;
+  return message = "--last hands the plug-in no settings and gets none back: --script " + o.script +
+                   ", which holds no settings to play, would record none",
+         kExitUsage;
 }
 
 int CKLT_HostRunner::i_LoadDocument(std::string& message) {
@@ -301,7 +311,10 @@ int CKLT_HostRunner::i_LoadDocument(std::string& message) {
     if (!m_doc.icc.empty()) i_Note("--mode: the document's colour profile no longer fits and is dropped");
     if (!m_doc.ConvertTo(o.mode)) return message = "--mode: the document cannot be converted", kExitUsage;
   }
-  if (o.dpi > 0) m_doc.resolution = o.dpi, m_doc.pixelsPerMetre = 0;
+  if (o.dpi > 0) {
+    m_doc.resolution = o.dpi, m_doc.verticalResolution = 0;
+    m_doc.pixelsPerMetre = m_doc.verticalPixelsPerMetre = 0;
+  }
   m_doc.pngCompression = o.png;
   std::string reason;
   if (!Doc::CanWrite(o.output, m_doc.mode, m_doc.width, m_doc.height, reason))
@@ -384,7 +397,7 @@ int CKLT_HostRunner::i_ServeDocument(std::string& message) {
   ToDocument(m_doc.mode, o.fore, fore);
   ToDocument(m_doc.mode, o.back, back);
   host.SetColours(fore, back);
-  host.SetResolution(m_doc.resolution, m_doc.resolution);
+  host.SetResolution(m_doc.resolution, m_doc.ResolutionDown());
   // Absolute channel numbers count the colours, the transparency, then
   // the document's alpha channels.
   std::vector<std::string> names = ChannelNames(m_doc.mode);
@@ -421,6 +434,7 @@ int CKLT_HostRunner::i_ServeSelection(std::string& message) {
   const Doc::Status s = sel.ReadFile(o.selection, o.Budget(), message);
   if (s != Doc::kOk && s != Doc::kOtherSize)
     return message = "selection: " + message, s == Doc::kNoMemory ? kExitMemory : kExitFiles;
+  for (const std::string& note : sel.notes) i_Note(o.selection + ": " + note);
   if (sel.width != m_doc.width || sel.height != m_doc.height)
     return message = "the selection must have the document's size (" + std::to_string(m_doc.width) + " x " +
                      std::to_string(m_doc.height) + ")",
@@ -462,7 +476,18 @@ int CKLT_HostRunner::i_HandSettings(std::string& message) {
       return kExitMemory;
     const std::string margins = o.settings.empty() ? CKLT_LayoutShaper::MarginNote(o.shape, w, h) : "";
     if (!margins.empty()) i_Note(margins);
-    if (!CKLT_SettingsSource::Record(host, block, message, &noMemory)) return noMemory ? kExitMemory : kExitFiles;
+    bool tooLarge = false;
+    if (!CKLT_SettingsSource::Record(host, block, message, &noMemory, &tooLarge)) {
+      if (!tooLarge) return noMemory ? kExitMemory : kExitFiles;
+      // A replay takes them from the plug-in's "last.data"; a script
+      // cannot hold them.
+      if (!o.script.empty())
+        return message = "cannot record --script " + o.script + ": " + message +
+                         " (a run without --script replays them)",
+               kExitFiles;
+      host.ClearDescriptor();
+      m_handedAsFile = true;
+    }
   }
   i_NoteUnusedColours(CKLT_SettingsSource::IsLayoutMode(block));
   return kGoOn;
@@ -484,14 +509,12 @@ int CKLT_HostRunner::i_SaveSettings(std::string& message) {
 // What --last replays: a played script's settings, else the plug-in's
 // "last.data", which when there is one must be a block its replay takes.
 int CKLT_HostRunner::i_CheckLastSettings(std::string& message) {
-  const CKLT_HostOptions& o = *m_options;
   std::vector<uint8_t> block;
   if (m_scriptPlayed && CKLT_SettingsSource::FromDescriptor(*m_host, block, message)) {
     m_scriptDamaged = CKLT_SettingsSource::CheckReplay(block) == CKLT_SettingsSource::kDamaged;
     return kGoOn;
   }
-  const std::string path =
-      CKLT_SettingsSource::LastDataPath(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin);
+  const std::string path = CKLT_SettingsSource::LastDataPath(i_PluginPath());
   if (!CKLT_FileAccess::Exists(path)) return kGoOn;
   const KLP_Rect32 area = m_host->FilterRect();
   bool noMemory = false;
@@ -584,7 +607,8 @@ void CKLT_HostRunner::i_NoteCounts(bool counted, const CKLT_PieceCount::Counts& 
 // An ending signal kept while its set was placed ends the run here, once
 // the files are named.
 int CKLT_HostRunner::i_Export(std::string& message) {
-  const int code = CKLT_HostExport::Run(*m_host, *m_options, m_err, message, m_placed);
+  const int code =
+      CKLT_HostExport::Run(*m_host, *m_options, m_err, message, m_placed, m_handedAsFile ? &m_block : nullptr);
   const int signal = CKLP_ReplaceFile::PlacingTold();
   if (!signal) return code;
   message = std::string("interrupted (") + strsignal(signal) + ") while the exported files were put in place";
@@ -596,12 +620,21 @@ int CKLT_HostRunner::i_RunPlugin(std::string& message) {
   CKLT_FilterHost& host = *m_host;
   CKLT_PluginLibrary library;
   bool noMemory = false;
-  if (!library.Load(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin, message, &noMemory))
+  std::string path = i_PluginPath();
+  if (m_handedAsFile) {
+    if (!m_folder.Make(path, m_block, message, &noMemory)) return noMemory ? kExitMemory : kExitFiles;
+    path = m_folder.Plugin();
+  }
+  if (!library.Load(path, message, &noMemory)) {
+    std::string left;
+    if (m_handedAsFile) message += " (a copy that reads the settings from its folder)";
+    if (!m_folder.Remove(&left)) message += "; " + left;
     return noMemory ? kExitMemory : kExitFiles;
+  }
   CKLT_ProgressBar bar;
   bar.SetOutput(o.quiet ? nullptr : m_err, isatty(fileno(m_err)) != 0);
   host.SetProgressSink([&bar](int32_t done, int32_t total) { bar.Show(done, total); });
-  if (o.dialog) host.SetColourChooser(DisplayChooser(o.plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : o.plugin));
+  if (o.dialog) host.SetColourChooser(DisplayChooser(i_PluginPath()));
   // With threads to spare, a replay's pieces are counted while it runs.
   // The plug-in runs on this thread (worker 0), whichever task it takes;
   // a helper counts. What either throws (a failed allocation) goes on once
@@ -634,6 +667,8 @@ int CKLT_HostRunner::i_RunPlugin(std::string& message) {
   host.SetProgressSink(nullptr);
   // The plug-in goes before the host whose callbacks it may still hold.
   library.Unload();
+  std::string left;
+  if (!m_folder.Remove(&left)) i_Note("the plug-in's folder for the settings stays: " + left);
   m_lastResult = result;
   // A run that failed after the host could not give the plug-in memory
   // failed for that, whatever the plug-in made of it.
@@ -701,6 +736,9 @@ int CKLT_HostRunner::i_WriteOutput(std::string& message) {
            noMemory ? kExitMemory : kExitFiles;
   m_placed.push_back("-o " + o.output);
   if (!note.empty()) i_Note(o.output + ": " + note);
+  if (!o.script.empty() && o.dialog &&
+      (!host.HasDescriptor() || !CKLT_SettingsSource::HoldsSettings(host.Descriptor())))
+    return i_RefuseEmptyScript(message);
   if (!o.script.empty() && host.DescriptorBroken())
     return message = "cannot write " + o.script + ": the plug-in handed back a scripting descriptor that cannot be read",
            kExitInternal;
@@ -712,4 +750,26 @@ int CKLT_HostRunner::i_WriteOutput(std::string& message) {
   }
   message = "done: wrote " + o.output;
   return kExitOk;
+}
+
+// The dialog's settings reached no descriptor: a script would hold none,
+// so it is not written. Why is found in the plug-in's "last.data", which
+// holds them.
+int CKLT_HostRunner::i_RefuseEmptyScript(std::string& message) const {
+  const std::string& script = m_options->script;
+  const std::string last = CKLT_SettingsSource::LastDataPath(i_PluginPath());
+  std::vector<uint8_t> block;
+  std::string reason;
+  std::string why = "the plug-in handed back a scripting descriptor without settings";
+  if (!CKLT_FileAccess::ReadAll(last, block, reason))
+    why += " (and " + last + " cannot be read: " + reason + ")";
+  else if (CKLT_SettingsSource::FitsDescriptor(block) == CKLT_SettingsSource::kTooLarge)
+    why = CKLT_SettingsSource::TooLargeReason(block.size()) + "; --last or --settings " + last + " replays them";
+  return message = "cannot record the run in --script " + script + ": " + why + "; " + script +
+                   (m_scriptPlayed ? " is left as it was" : " is not written"),
+         kExitFiles;
+}
+
+std::string CKLT_HostRunner::i_PluginPath() const {
+  return m_options->plugin.empty() ? CKLT_PluginLibrary::DefaultPath() : m_options->plugin;
 }

@@ -4,7 +4,9 @@
 // reads the document (and a selection) within the memory budget, loads the
 // plug-in, serves it through CKLT_FilterHost as an image host does (About,
 // or Parameters / Prepare / Start / Continue / Finish), keeps the scripting
-// descriptor in a file between runs (record and play), shows the
+// descriptor in a file between runs (record and play; settings too large
+// for it are handed to a copy of the plug-in as its "last.data", and a
+// script that could not hold them is refused), shows the
 // progress and the plug-in's alerts, writes the result through an
 // all-or-nothing replacement and maps the plug-in's result to an exit code
 // with a one-line message, which names what a failing run had already put
@@ -33,6 +35,7 @@
 #include "CKLT_HostDocument.h"
 #include "CKLT_HostOptions.h"
 #include "CKLT_PieceCount.h"
+#include "CKLT_PluginFolder.h"
 
 class CKLT_HostRunner {
  public:
@@ -97,6 +100,7 @@ class CKLT_HostRunner {
   static const int kGoOn = -1;
 
   [[nodiscard]] int i_CheckFiles(std::string& message);
+  [[nodiscard]] int i_CheckRecording(std::string& message) const;
   [[nodiscard]] int i_LoadDocument(std::string& message);
   [[nodiscard]] int i_ChooseLayer(std::string& message);
   [[nodiscard]] int i_ServeDocument(std::string& message);
@@ -116,6 +120,8 @@ class CKLT_HostRunner {
   void i_NoteUnusedColours(bool layoutMode) const;
   [[nodiscard]] int i_Explain(int16_t result, std::string& message) const;
   [[nodiscard]] int i_WriteOutput(std::string& message);
+  [[nodiscard]] int i_RefuseEmptyScript(std::string& message) const;
+  std::string i_PluginPath() const;
   void i_Note(const std::string& text) const;
 
   const CKLT_HostOptions* m_options = nullptr;
@@ -135,6 +141,10 @@ class CKLT_HostRunner {
   bool m_countRan = false;
   std::vector<CKLT_FilterHost::DescRecord> m_script;
   std::vector<uint8_t> m_block;  // the settings handed over; empty when not known
+  // The settings do not fit the descriptor: they are the plug-in's
+  // "last.data" in a folder of its own.
+  bool m_handedAsFile = false;
+  CKLT_PluginFolder m_folder;
   std::vector<std::string> m_placed;  // each file or set put in place, by its option
   int16_t m_lastResult = 0;
 };

@@ -110,23 +110,49 @@ bool CKLT_SettingsSource::DefaultBlock(int32_t width, int32_t height, int column
   return WriteLayout(m, layoutMode, block, error);
 }
 
+const uint32_t CKLT_SettingsSource::kDescriptorLimit = CKLF_8BFPluginVirtual::klScriptMaxHex / 2;
+
 bool CKLT_SettingsSource::Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error,
-                                 bool* noMemory) {
+                                 bool* noMemory, bool* tooLarge) {
   // The plug-in's own adapter writes the records, as a run with the dialog
   // does when the user applies; the host keeps what it was given.
   host.ResetRun();
   CKLF_8BFPluginVirtual recorder;
   int16_t result = 0;
   recorder.SetHostPointers(&host.Record(), nullptr, &result);
+  if (noMemory) *noMemory = false;
+  if (tooLarge) *tooLarge = false;
   if (block.empty() || !recorder.WriteEncryptedScriptParameter_V2(block.data(), static_cast<u32>(block.size()))) {
     const bool memory = recorder.GetError() == klErrNoMemory || host.MemoryFailed();
+    const bool large = !memory && recorder.GetError() == klErrZipCompress;
     if (noMemory) *noMemory = memory;
-    error = memory ? "out of memory while the settings were recorded"
-                   : "the settings do not fit the scripting descriptor";
+    if (tooLarge) *tooLarge = large;
+    error = memory  ? "out of memory while the settings were recorded"
+            : large ? TooLargeReason(block.size())
+                    : "the host's scripting descriptor refused the settings";
     return false;
   }
   if (!host.TakeDescriptor()) return error = "the settings were recorded in a descriptor that cannot be read", false;
   return true;
+}
+
+CKLT_SettingsSource::Fit CKLT_SettingsSource::FitsDescriptor(const std::vector<uint8_t>& block) {
+  if (block.empty() || block.size() > 0xFFFFFFFFu) return kFitUnknown;
+  CKLF_8BFPluginVirtual adapter;
+  if (adapter.FitsScriptParameter(block.data(), static_cast<u32>(block.size()))) return kFits;
+  return adapter.GetError() == klErrZipCompress ? kTooLarge : kFitUnknown;
+}
+
+std::string CKLT_SettingsSource::TooLargeReason(size_t blockBytes) {
+  return "the settings do not fit the scripting descriptor: their block of " + std::to_string(blockBytes) +
+         " bytes compresses to more than the " + std::to_string(kDescriptorLimit) + " bytes it holds";
+}
+
+bool CKLT_SettingsSource::HoldsSettings(const std::vector<CKLT_FilterHost::DescRecord>& records) {
+  // The length record the plug-in writes last, once every chunk is in.
+  for (const CKLT_FilterHost::DescRecord& r : records)
+    if (r.key == KLP_FOURCC('k', 'l', 'a', 'S') && r.type == KLP_TYPE_INTEGER && r.integer > 10000000) return true;
+  return false;
 }
 
 bool CKLT_SettingsSource::FromDescriptor(CKLT_FilterHost& host, std::vector<uint8_t>& block, std::string& error,

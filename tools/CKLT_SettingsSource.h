@@ -4,19 +4,21 @@
 // grid counts given on the command line, in Puzzle or Layout mode, or a
 // recorded scripting descriptor. The block reaches the plug-in through the
 // scripting descriptor, recorded the way the plug-in itself records it, as
-// a host's action would hold it.
+// a host's action would hold it; Record says when it is too large for that.
 //
-// Cost: the block is small (a few kilobytes a hundred knives).
-// Limits: 1..101 columns and rows.
+// Cost: the block is small (a few kilobytes a hundred knives); finding
+// that one does not fit costs the compression of the descriptor's worth.
+// Limits: 1..101 columns and rows; a compressed block of at most 325000
+// bytes in the descriptor.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "CKLT_FilterHost.h"
 #include "CKLT_LayoutShaper.h"
 
-class CKLT_FilterHost;
 
 class CKLT_SettingsSource {
  public:
@@ -54,9 +56,20 @@ class CKLT_SettingsSource {
   static bool IsLayoutMode(const std::vector<uint8_t>& block);
 
   // Puts the block into the host's scripting descriptor. noMemory (when
-  // given) says that memory ran out.
+  // given) says that memory ran out, tooLarge that the block does not fit
+  // the descriptor (kDescriptorLimit).
   [[nodiscard]] static bool Record(CKLT_FilterHost& host, const std::vector<uint8_t>& block, std::string& error,
-                                   bool* noMemory = nullptr);
+                                   bool* noMemory = nullptr, bool* tooLarge = nullptr);
+  // The most the descriptor holds: the compressed block, in bytes.
+  static const uint32_t kDescriptorLimit;
+  // Whether the descriptor would hold a block; unknown when memory ran
+  // out finding it out.
+  enum Fit { kFits, kTooLarge, kFitUnknown };
+  static Fit FitsDescriptor(const std::vector<uint8_t>& block);
+  // Why a block cannot be recorded, for a message.
+  static std::string TooLargeReason(size_t blockBytes);
+  // Whether a descriptor holds settings (its text length record).
+  static bool HoldsSettings(const std::vector<CKLT_FilterHost::DescRecord>& records);
   // The block the host's scripting descriptor holds; noMemory as above.
   [[nodiscard]] static bool FromDescriptor(CKLT_FilterHost& host, std::vector<uint8_t>& block, std::string& error,
                                            bool* noMemory = nullptr);

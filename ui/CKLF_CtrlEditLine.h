@@ -11,7 +11,8 @@
 // places the caret. Return ends editing, Escape ends it with the text seen
 // when editing began (without a message); with SetEndKeysToWindow the key
 // then reaches the window too, so a window whose Return and Escape act
-// acts on the first press. Only the characters typing
+// acts on the first press (a dialog's window always has them: the
+// window's rule). Only the characters typing
 // accepts are pasted: those the font has, and in numeric mode digits, "."
 // (floating point) and "-" (negatives allowed). Laying out and drawing cost
 // the visible characters.

@@ -537,6 +537,8 @@ i32 CKLF_Window::DoModal() {
   if (!m_handle || !UI()) return -1;
   m_modal = 1;
   Show();
+  // The loop's window takes the keys from the start (Return, Escape).
+  UI()->SelectWindow(m_handle);
   m_modalFor = m_handle;
   UI()->RunLoop(m_modalFor);
   m_modalFor = 0;

@@ -78,6 +78,8 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   // Before creation: the desktop keeps the window in front of its parent
   // and hands it the keys when the parent is clicked, as it does for a
   // movable-modal window (the toolkit still lets the parent take input).
+  // Both are dialogs: Return and Escape reach the window also after its
+  // focused control (a field) has ended its editing with them.
   void SetModalHint(u8 on) { m_modalHint = on; }
 
   void Show();
@@ -142,8 +144,11 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   [[nodiscard]] u8 SetCtrlTimer(u32 intervalMs, u16 kind, CKLF_Control* control);
   u8 KillCtrlTimer(u16 kind, CKLF_Control* control);
 
+  // Shows and selects the window (it has the keys), then runs its loop:
   // -1 without a platform window, else the code given to EndModal. The
-  // loop also ends when the window is closed without EndModal.
+  // loop also ends when the window is closed without EndModal. The window
+  // under a closing window takes the keys as it goes (the platform's
+  // rule), so its next press is its own, not an activation.
   i32 DoModal();
   void EndModal(i32 code);
   u8 IsModal() const { return m_modal; }

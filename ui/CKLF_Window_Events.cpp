@@ -168,10 +168,15 @@ void CKLF_Window::i_ShowCaption(u8 active) {
 
 // Keys
 
+// A dialog (movable-modal, or with the modal hint) answers Return and
+// Escape with its default and cancel buttons also from a field: the field
+// ends its editing with the key first (Escape restoring its text), then the
+// window has it, so one press answers.
 void CKLF_Window::iKeyDown(u8 key, u8 mods) {
   CKLF_Control* c = m_focused >= 0 ? GetControl(static_cast<u32>(m_focused)) : nullptr;
   if (key == klKeyTab && c && c->GetType() == klCtrlEditLine) return i_TabToEditLine(m_focused, mods & klModShift);
-  if (c && c->OnKeyDown(key, mods)) return;
+  const u8 answers = (key == klKeyReturn || key == klKeyEscape) && (m_movableModal || m_modalHint);
+  if (c && c->OnKeyDown(key, mods) && (!answers || m_closing)) return;
   OnKeyDown(key, mods);
 }
 

@@ -84,7 +84,8 @@ CMainDialogs::EXPORTED ExportPieces(CMainWindowPort& port, CPluginMain& plugin, 
   const kltPLUGINDATA_s& pd = *plugin.GetPluginDataPtr();
   CExportRun run(engine);
   run.SetDocument({static_cast<u16>(pd.wholeSize.horizontal), static_cast<u16>(pd.wholeSize.vertical),
-                   pd.filterArea.left, pd.filterArea.top, pd.resolutionH, pd.iccProfile, pd.iccProfileSize});
+                   pd.filterArea.left, pd.filterArea.top, pd.resolutionH, pd.resolutionV, pd.iccProfile,
+                   pd.iccProfileSize});
   AlertSink sink = {&port, 0};
   run.SetAlert(AlertSink::Show, &sink);
   run.SetProgress(port.BeginProgress(CMainDialogs::kExporting));
@@ -120,8 +121,6 @@ i32 CMainDialogs::i_RunModal(CKLF_Window& dialog, CMainWindowPort& port, const c
                                  port.GetMainWindow(), 1))
     return -1;
   dialog.RenderRect(klNullRect);
-  // The dialog takes the keys (Escape, Return) from the start.
-  dialog.SetFocus();
   return dialog.DoModal();
 }
 
@@ -168,7 +167,7 @@ CMainDialogs::EXPORTED CMainDialogs::DoExportLMDialog(CMainWindowPort& port, CLa
   }
   const kltPLUGINDATA_s& pd = *plugin->GetPluginDataPtr();
   CExportKnives knives(layout);
-  knives.SetDocument({pd.filterArea.left, pd.filterArea.top, pd.resolutionH});
+  knives.SetDocument({pd.filterArea.left, pd.filterArea.top, pd.resolutionH, pd.resolutionV});
   const u8 ok = knives.ExportKnives(s, path.GetStr());
   out.files = ok ? 1 : 0;
   out.outcome = ok ? kExported : kFailed;

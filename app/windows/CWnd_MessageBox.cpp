@@ -82,7 +82,16 @@ u32 CWnd_MessageBox::OnCtrlMessage(u16, u32 id, const char*, u8 type, void*) {
   return 0;
 }
 
-u8 CWnd_MessageBox::OnKeyDown(u8 key, u8) { return key == klKeyReturn || key == klKeyEscape ? 1 : 0; }
+u8 CWnd_MessageBox::OnKeyDown(u8 key, u8) {
+  if (key == klKeyEscape) {
+    OnCloseRequest();
+    return 1;
+  }
+  if (key != klKeyReturn) return 0;
+  const u8 button = m_left == kOK || m_left == kYes ? m_left : m_right;
+  if (button >= kOK && button <= kCancel) EndModal(button == kOK || button == kYes ? 1 : 0);
+  return 1;
+}
 
 void CWnd_MessageBox::OnCloseRequest() {
   if (m_right == kCancel) EndModal(0);

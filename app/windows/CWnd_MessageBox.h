@@ -1,9 +1,11 @@
 // The plug-in's modal question box from the resource "MessageBox": a
 // header, a body text, and up to two buttons (left: OK or YES; right: OK,
 // YES, NO or CANCEL); the others stay hidden. DoModal answers 1 for OK or
-// YES, 0 for NO or CANCEL. Return and Escape do nothing: a question is
-// answered with a button. The window manager's close is the box's Cancel,
-// or its OK when that is its only button; a Yes/No question refuses it.
+// YES, 0 for NO or CANCEL. Return (and keypad Enter) presses the default
+// button: the left one, else the only one. Escape is the window manager's
+// close: the box's Cancel, or its OK when that is its only button; a
+// Yes/No question refuses both, as a button must answer it. Space, like
+// any other key, does nothing (the buttons take no keys).
 #pragma once
 
 #include "CKLF_Window.h"

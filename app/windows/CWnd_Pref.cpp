@@ -65,7 +65,6 @@ void CWnd_Pref::i_SetUpControls(i32 editFont) {
   edit->SetColors(kEditColors);
   edit->SetFont(GetFont(static_cast<u32>(editFont)));
   edit->SetOptions(1, 0, 0, 0, -1, 1);
-  edit->SetEndKeysToWindow(1);
   CKLF_String text;
   // Without memory for the text the field stays empty.
   if (CPreferences::OpacityText(m_values.delKnifeOpacity, text)) edit->SetText(text.GetStr(), 0);

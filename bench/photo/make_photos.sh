@@ -3,17 +3,25 @@
 # photos scaled to 6000 x 4000 with vips (RGB, 8 bits, PNG), one file each
 # in OUT_DIR. A dark photo of space (flat black), and upscaled ones (smooth
 # areas, most neighbouring pixels equal). Prints the files made; makes
-# nothing (and says why) when the photos or vips are missing.
+# nothing (and says why) when the photos or vips are missing. With -q, also
+# a baseline JPEG of each at that quality (vips, chroma halved both ways as
+# cameras store it), listed after the PNGs.
 #
-# Usage: bash bench/photo/make_photos.sh OUT_DIR [WIDTH HEIGHT]
+# Usage: bash bench/photo/make_photos.sh [-q QUALITY] OUT_DIR [WIDTH HEIGHT]
 set -euo pipefail
-OUT=${1:?usage: make_photos.sh OUT_DIR [WIDTH HEIGHT]}
+QUALITY=""
+if [ "${1:-}" = -q ]; then
+  QUALITY=${2:?usage: make_photos.sh [-q QUALITY] OUT_DIR [WIDTH HEIGHT]}
+  shift 2
+fi
+OUT=${1:?usage: make_photos.sh [-q QUALITY] OUT_DIR [WIDTH HEIGHT]}
 W=${2:-6000}
 H=${3:-4000}
 DATA=/usr/lib/python3/dist-packages/skimage/data
 command -v vips > /dev/null || { echo "make_photos: vips is missing (libvips-tools)" >&2; exit 0; }
 [ -d "$DATA" ] || { echo "make_photos: $DATA is missing (python3-skimage)" >&2; exit 0; }
 mkdir -p "$OUT"
+made=()
 for name in hubble_deep_field.jpg astronaut.png coffee.png chelsea.png; do
   src="$DATA/$name"
   [ -f "$src" ] || continue
@@ -29,4 +37,11 @@ for name in hubble_deep_field.jpg astronaut.png coffee.png chelsea.png; do
     rm -f "$tmp"
   fi
   echo "$dst"
+  made+=("$dst")
+done
+[ -n "$QUALITY" ] || exit 0
+for png in "${made[@]}"; do
+  jpg="${png%.png}-q$QUALITY.jpg"
+  [ -f "$jpg" ] || vips jpegsave "$png" "$jpg" --Q "$QUALITY" --subsample-mode on --strip
+  echo "$jpg"
 done

@@ -13,9 +13,6 @@ i32 CCutterDialog::Run(const char* resource, CKLF_Window* parent) {
   if (!CreateFromResource(resource, static_cast<i16>(at.horizontal), static_cast<i16>(at.vertical), parent, 1))
     return -1;
   RenderRect(klNullRect);
-  // The keys go to the dialog from the start.
-  Show();
-  SetFocus();
   return DoModal();
 }
 

@@ -60,10 +60,7 @@ u8 CWnd_AutoLayout::OnCreate(CKLF_LayerSet*, u16, u16) {
   CKLF_Font* info = edit ? i_Font("Info Font") : nullptr;
   if (!info || !i_AddControls(kControls, kControlCount)) return 0;
   static_cast<CKLF_CtrlButton*>(GetCtrl(kHelp))->SetMenuMode(1);
-  for (CONTROL c : {kRowsEdit, kColsEdit}) {
-    i_SetupEdit(c, edit, 1);
-    static_cast<CKLF_CtrlEditLine*>(GetCtrl(c))->SetEndKeysToWindow(1);
-  }
+  for (CONTROL c : {kRowsEdit, kColsEdit}) i_SetupEdit(c, edit, 1);
   for (CONTROL p : {kTriPicture, kHexPicture}) static_cast<CKLF_CtrlStaticImage*>(GetCtrl(p))->GetControlLayer()->SetVisible(0);
   if (!i_StartStatus(kStatus, info)) return 0;
   m_values.Clamp();

@@ -63,7 +63,6 @@ u8 CWnd_CustomMutations::OnCreate(CKLF_LayerSet*, u16, u16) {
   // A stored amount outside 0..1 comes to the slider's range.
   for (u32 k = 0; k < M::kAmounts; ++k) {
     i_SetupEdit(kEditS + k, edit, 1);
-    i_Edit(k)->SetEndKeysToWindow(1);
     i_Slider(k)->SetValue(M::Percent(m_values.amount[k]), 0);
     m_values.amount[k] = M::Fraction(i_Slider(k)->GetValue());
     ShowPercent(i_Edit(k), i_Slider(k)->GetValue(), 0);

@@ -76,7 +76,6 @@ CKLF_CtrlEditLine* CWndFX_Base::AddEdit(const char* name, u8 negatives, u32* id)
   e->SetFont(GetFont(m_editFont));
   e->SetOptions(1, negatives, 0, 0, -1, 0);
   e->SetColors(CKLF_CtrlEditLine::kLightColours);
-  e->SetEndKeysToWindow(1);
   return e;
 }
 

@@ -131,9 +131,6 @@ void CWndFX_ImageOverlay::DoLayersWindow() {
   if (!picker->CreateFromResource("Layers", static_cast<i16>(at.horizontal), static_cast<i16>(at.vertical), this, 1))
     return;
   picker->RenderRect(klNullRect);
-  // Keys (Return, Esc) go to the dialog while it runs.
-  picker->Show();
-  picker->SetFocus();
   m_picker = picker.get();
   const i32 result = picker->DoModal();
   m_picker = nullptr;

@@ -350,6 +350,11 @@ class CKLP_GtkUI : public CKLP_UICore {
   bool i_PendingMove(KLP_WindowID w, GdkEvent* event);
   // Asks for the keys for a window on screen with the server's time of now.
   void i_TakeKeysNow(GtkWidget* widget);
+  // Once a dialog of GTK's asked over a window is gone, that window takes
+  // the keys back at once, as a window manager gives them back to it;
+  // without one they would follow the pointer, and the toolkit would hear
+  // of it only later.
+  void i_KeysBack(KLP_WindowID over);
   // Puts a window just shown under the windows in front of it on screen.
   void i_StackAsRecorded(KLP_WindowID w);
 
@@ -370,6 +375,7 @@ class CKLP_GtkUI : public CKLP_UICore {
   KLP_WindowID m_pendingMove = 0;  // moved by the held button's next motion
   KLP_Point m_pendingFrom = {0, 0};  // from the press's point
   KLP_WindowID m_keysOnMap = 0;  // selected last before it was on screen
+  KLP_WindowID m_menuOwner = 0;  // the window whose pop-up menu is up
   gulong m_mapHook = 0;
 };
 
@@ -595,7 +601,7 @@ void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
     gtk_widget_hide(GTK_WIDGET(Widget(w)));
     // Gone from the screen now, also when a long operation follows.
     gdk_display_flush(m_display);
-    if (m_active == w) Activate(0);
+    HandOver(w);
   }
 }
 
@@ -603,13 +609,18 @@ void CKLP_GtkUI::ShowWindow(KLP_WindowID w, bool show) {
 // and activated, and stays off screen until its maker shows it whole. A
 // window selected before it is on screen gets the keys once it is (its
 // map): without a window manager nothing gives them to it, and a click
-// into it would not ask again (it is active already).
+// into it would not ask again (it is active already). One on screen asks
+// for them with the server's time of now, which the server cannot refuse
+// as older than the last change of the keys: the display follows what the
+// toolkit was told.
 void CKLP_GtkUI::SelectWindow(KLP_WindowID w) {
   const Window* win = Find(w);
   if (!win) return;
   Raise(w);
-  m_keysOnMap = gtk_widget_get_mapped(GTK_WIDGET(Widget(w))) ? 0 : w;
-  if (win->visible) gtk_window_present(Widget(w));
+  GtkWidget* widget = GTK_WIDGET(Widget(w));
+  m_keysOnMap = gtk_widget_get_mapped(widget) ? 0 : w;
+  if (m_focusOut == w) m_focusOut = 0;
+  if (win->visible && !m_keysOnMap) i_TakeKeysNow(widget);
   Activate(w);
 }
 
@@ -782,10 +793,12 @@ gboolean CKLP_GtkUI::OnInput(KLP_WindowID w, GdkEvent* event) {
       // A window that has the keys through the pointer and is then given
       // them outright hears out, then in, at once: only a loss that
       // stays deactivates, or the window would drop its control's focus.
+      // Its own pop-up menu takes the keys through a grab, which is no
+      // loss either: the window stays active through its menu.
       if (event->focus_change.in) {
         if (m_focusOut == w) m_focusOut = 0;
         Activate(w);
-      } else if (m_active == w) {
+      } else if (m_active == w && m_menuOwner != w) {
         m_focusOut = w;
         if (!m_focusSource) m_focusSource = g_idle_add_full(G_PRIORITY_LOW, FocusIdle, this, nullptr);
       }
@@ -964,13 +977,19 @@ void CKLP_GtkUI::OnWidgetMapped(GtkWidget* widget) {
 void CKLP_GtkUI::i_TakeKeysNow(GtkWidget* widget) {
 #ifdef GDK_WINDOWING_X11
   GdkWindow* gw = gtk_widget_get_window(widget);
-  if (!gw || !GDK_IS_X11_WINDOW(gw)) return;
-  // The server's time is read through a property change on the window.
-  gdk_window_set_events(gw, static_cast<GdkEventMask>(gdk_window_get_events(gw) | GDK_PROPERTY_CHANGE_MASK));
-  gtk_window_present_with_time(GTK_WINDOW(widget), gdk_x11_get_server_time(gw));
-#else
-  (void)widget;
+  if (gw && GDK_IS_X11_WINDOW(gw)) {
+    // The server's time is read through a property change on the window.
+    gdk_window_set_events(gw, static_cast<GdkEventMask>(gdk_window_get_events(gw) | GDK_PROPERTY_CHANGE_MASK));
+    gtk_window_present_with_time(GTK_WINDOW(widget), gdk_x11_get_server_time(gw));
+    return;
+  }
 #endif
+  gtk_window_present(GTK_WINDOW(widget));
+}
+
+void CKLP_GtkUI::i_KeysBack(KLP_WindowID over) {
+  const Window* win = Find(over);
+  if (win && win->visible) SelectWindow(over);
 }
 
 gint CKLP_GtkUI::RunDialog(GtkWidget* d, KLP_WindowID parent) {
@@ -1009,8 +1028,10 @@ void CKLP_GtkUI::Alert(const std::string& title, const std::string& text, KLP_Wi
   gtk_window_set_title(GTK_WINDOW(d), utf8Title.c_str());
   bool failed = false;
   g_signal_connect_after(d, "draw", G_CALLBACK(AlertDrawn), &failed);
-  RunDialog(d, parent);
+  const KLP_WindowID over = DialogParent(parent);
+  RunDialog(d, over);
   gtk_widget_destroy(d);
+  i_KeysBack(over);
   if (failed) KLP_ShowAlert(title.c_str(), text.c_str());
   Rethrow();
 }
@@ -1110,9 +1131,12 @@ int32_t CKLP_GtkUI::PopupMenu(KLP_WindowID w, const std::vector<KLP_MenuItem>& i
   // The menu wants the event that opened it.
   GdkEvent* trigger = m_lastPress ? gdk_event_copy(m_lastPress) : gtk_get_current_event();
   Hold();
+  const KLP_WindowID owner = m_menuOwner;
+  m_menuOwner = w;
   gtk_menu_popup_at_rect(GTK_MENU(menu), gtk_widget_get_window(GTK_WIDGET(win)), &r, GDK_GRAVITY_NORTH_WEST,
                          GDK_GRAVITY_NORTH_WEST, trigger);
   if (gtk_widget_get_visible(menu)) g_main_loop_run(run.loop);
+  m_menuOwner = owner;
   Release();
   if (trigger) gdk_event_free(trigger);
   gtk_widget_destroy(menu);
@@ -1134,6 +1158,7 @@ gboolean OfferFile(const GtkFileFilterInfo* info, gpointer data) {
 }
 
 KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
+  const KLP_WindowID over = DialogParent(q.parent);
   GtkFileChooserNative* n = gtk_file_chooser_native_new(q.title.empty() ? nullptr : q.title.c_str(), Widget(q.parent),
                                                         q.save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN,
                                                         nullptr, nullptr);
@@ -1167,6 +1192,7 @@ KLP_FileAnswer CKLP_GtkUI::AskFile(const KLP_FileQuestion& q) {
     }
   }
   g_object_unref(n);
+  i_KeysBack(over);
   Rethrow();
   return a;
 }
@@ -1182,7 +1208,8 @@ KLP_Picked CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, 
   gtk_color_chooser_set_use_alpha(GTK_COLOR_CHOOSER(d), FALSE);
   const GdkRGBA start = {rgb[0] / 65535.0, rgb[1] / 65535.0, rgb[2] / 65535.0, 1.0};
   gtk_color_chooser_set_rgba(GTK_COLOR_CHOOSER(d), &start);
-  const gint response = RunDialog(d, parent);
+  const KLP_WindowID over = DialogParent(parent);
+  const gint response = RunDialog(d, over);
   const bool chosen = response == GTK_RESPONSE_OK;
   if (chosen) {
     GdkRGBA c;
@@ -1194,6 +1221,7 @@ KLP_Picked CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, 
     }
   }
   gtk_widget_destroy(d);
+  i_KeysBack(over);
   Rethrow();
   return chosen ? KLP_Picked::kChosen : KLP_Picked::kCancelled;
 }

@@ -114,16 +114,16 @@ TEST(ExportKnives, PathIsTheCutsPath) {
 
 // The chosen knives as EPS and as AI: Ghostscript reads both, and their
 // marks fill the box of the knives placed in the document and measured in
-// points at its resolution, moved to the page's origin; hidden knives are
-// never written.
+// points at its resolution, across and down, moved to the page's origin;
+// hidden knives are never written.
 TEST(ExportKnives, EPSAndAIReadByGhostscriptWithTheKnivesBox) {
   klftest::TempDir dir;
   Layout lay;
   CTessarette e;
   ASSERT_EQ(lay.m.engine_PutLayoutToPuzzleEngine(e), 1);
   CExportKnives ex(lay.m);
-  const f64 dpi = 144.0, scale = 72.0 / dpi;
-  ex.SetDocument({20, 40, dpi});
+  const f64 across = 144.0, down = 96.0;
+  ex.SetDocument({20, 40, across, down});
   const bool gs = std::system("gs --version > /dev/null 2>&1") == 0;
   for (u8 what : {K::kSelected, K::kAll})
     for (u8 to : {K::kToEPS, K::kToAI}) {
@@ -147,7 +147,7 @@ TEST(ExportKnives, EPSAndAIReadByGhostscriptWithTheKnivesBox) {
             const f64 t = j / 2000.0;
             kltFPOS q = nc ? Cubic(p[span], c[2 * span], c[2 * span + 1], p[span + 1], t)
                            : kltFPOS{p[0].x + t * (p[1].x - p[0].x), p[0].y + t * (p[1].y - p[0].y)};
-            q = {(q.x + 20) * scale, -(q.y + 40) * scale};
+            q = {(q.x + 20) * 72.0 / across, -(q.y + 40) * 72.0 / down};
             want = {std::fmin(want.l, q.x), std::fmin(want.b, q.y), std::fmax(want.r, q.x), std::fmax(want.t, q.y)};
           }
       }
@@ -220,7 +220,7 @@ TEST(ExportKnives, PlainGhostscriptShowsTheCutsKnives) {
   const Marks cut(knives.data(), 300, 200, true);
   ASSERT_GT(cut.x1 - cut.x0, 250);
   CExportKnives ex(lay.m);
-  ex.SetDocument({0, 0, 72.0});
+  ex.SetDocument({0, 0, 72.0, 0.0});
   for (u8 to : {K::kToEPS, K::kToAI}) {
     SCOPED_TRACE(to == K::kToAI ? "AI" : "EPS");
     const std::string path = dir.File(to == K::kToAI ? "knives.ai" : "knives.eps"), shown = dir.File("shown.png");

@@ -37,7 +37,7 @@ struct Cut {
     for (u32 i : {0u, 1u, 4u}) p.Piece(i).selected = 1;
     p.Piece(1).visible = 0;
     p.Piece(3).opacity[CTessarette::FX_RENDERED] = {1, 128};
-    run.SetDocument({64, 40, 10, 5, 300.0, nullptr, 0});
+    run.SetDocument({64, 40, 10, 5, 300.0, 0.0, nullptr, 0});
     run.SetAlert([](const char* text, const char*, void* user) { static_cast<Cut*>(user)->alerts.push_back(text); },
                  this);
   }
@@ -333,7 +333,7 @@ TEST(ExportRun, SkippedPiecesAndFilesReplacedAllOrNothing) {
   Cut cut;
   const std::vector<u32> order = cut.Ordered(false, false);
   // Only x 0..30 of the pieces' area lies on a 40-wide document at x 10.
-  cut.run.SetDocument({40, 40, 10, 5, 72.0, nullptr, 0});
+  cut.run.SetDocument({40, 40, 10, 5, 72.0, 0.0, nullptr, 0});
   ASSERT_EQ(cut.run.ExportPieces(Settings(M::kAll, M::kToPNG, M::kSimple, 0, 0, 0, 1), dir.File("s.png").c_str()), 1);
   u32 off = 0;
   for (u32 k = 0; k < order.size(); ++k) {
@@ -352,7 +352,7 @@ TEST(ExportRun, SkippedPiecesAndFilesReplacedAllOrNothing) {
   klftest::TempDir bad;
   ASSERT_EQ(mkdir(bad.File("b_0003.png").c_str(), 0755), 0);
   ASSERT_TRUE(klftest::WriteFileBytes(bad.File("b_0001.png"), {1, 2, 3}));
-  cut.run.SetDocument({64, 40, 10, 5, 72.0, nullptr, 0});
+  cut.run.SetDocument({64, 40, 10, 5, 72.0, 0.0, nullptr, 0});
   cut.run.SetThreads(1);
   EXPECT_FAILS(cut.run, cut.run.ExportPieces(Settings(M::kAll, M::kToPNG, M::kSimple, 0, 0, 0, 1), bad.File("b").c_str()),
                klErrFileWrite);
@@ -523,7 +523,7 @@ TEST(ExportRun, NamesOfAnyPNGExportAreKnownByItsPath) {
 TEST(ExportRun, AFailedWriteLeavesTheFolderAsItWas) {
   puzzletest::Puzzle p{8, 6, 400, 300};
   CExportRun run(p.engine);
-  run.SetDocument({400, 300, 0, 0, 72.0, nullptr, 0});
+  run.SetDocument({400, 300, 0, 0, 72.0, 0.0, nullptr, 0});
   const M::SETTINGS all = Settings(M::kAll, M::kToPNG, M::kSimple, 0, 0, 0, 0);
   klftest::TempDir sizes;
   ASSERT_EQ(run.ExportPieces(all, sizes.File("p.png").c_str()), 1);
@@ -576,7 +576,7 @@ TEST(ExportRun, AFailedWriteLeavesTheFolderAsItWas) {
 TEST(ExportRun, AFailedWriteOnManyThreadsNamesTheSystemsReason) {
   puzzletest::Puzzle p{4, 3, 1500, 1000};
   CExportRun run(p.engine);
-  run.SetDocument({1500, 1000, 0, 0, 72.0, nullptr, 0});
+  run.SetDocument({1500, 1000, 0, 0, 72.0, 0.0, nullptr, 0});
   run.SetThreads(8);
   klftest::TempDir dir;
   for (rlim_t bytes : {1000000, 2000000, 3000000, 4000000}) {
@@ -605,7 +605,7 @@ TEST(ExportRun, MemoryRunningOutOnAnyThreadIsOutOfMemoryAndLeavesNothing) {
   run.SetAlert(
       [](const char* text, const char*, void* user) { static_cast<std::vector<std::string>*>(user)->push_back(text); },
       &alerts);
-  run.SetDocument({160, 120, 0, 0, 72.0, nullptr, 0});
+  run.SetDocument({160, 120, 0, 0, 72.0, 0.0, nullptr, 0});
   run.SetThreads(4);
   klftest::TempDir dir;
   const M::SETTINGS png = Settings(M::kAll, M::kToPNG, M::kSimple, 0, 0, 0, 1);

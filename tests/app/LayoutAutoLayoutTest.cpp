@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <set>
 #include <vector>
 
 #include "CTessarette.h"
@@ -95,12 +97,21 @@ TEST(LayoutAutoLayout, TrianglesAndHexagonsCutIntoTheirShapes) {
   EXPECT_EQ(h.Lines(true).front(), 1000 - h.Lines(true).back());
   EXPECT_EQ(h.Cut().second, true);
 
-  // The counts are limited first.
+  // The counts are limited first; the largest layouts join no two knots
+  // twice (the list is not searched as they are laid).
   Shapes big(100, 100);
-  ASSERT_EQ(big.autoLayout.AutoLayout_Triangles(0, 500, 0), 1);
+  const auto pairs = [&big] {
+    std::set<std::pair<u32, u32>> joined;
+    for (u32 i = 0; i < big.model.xKnifeCount; ++i)
+      joined.insert(std::minmax(big.model.xKnives[i].knotA, big.model.xKnives[i].knotB));
+    return joined.size();
+  };
+  ASSERT_EQ(big.autoLayout.AutoLayout_Triangles(98, 500, 0), 1);
   ASSERT_EQ(big.model.verticalLineCount, 97u);
-  ASSERT_EQ(big.autoLayout.AutoLayout_Hexagons(500, 0, 0), 1);
+  EXPECT_EQ(pairs(), big.model.xKnifeCount);
+  ASSERT_EQ(big.autoLayout.AutoLayout_Hexagons(500, 48, 0), 1);
   EXPECT_EQ(big.model.horizontalLineCount, 97u);
+  EXPECT_EQ(pairs(), big.model.xKnifeCount);
 }
 
 // Memory that runs out for a triangle or hexagon layout, or for a settings

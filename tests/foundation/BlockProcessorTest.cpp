@@ -85,6 +85,25 @@ TEST(ZipBlock, RoundTripsWithTheHeadAndStreamOfEveryMode) {
   }
 }
 
+// A pack limit keeps the very block made without one when it fits, at
+// every level, and refuses one byte less or far less with 65.
+TEST(ZipBlock, APackLimitKeepsWhatFitsAndRefusesTheRest) {
+  std::mt19937 rng(3);
+  for (const std::vector<u8>& src : {klftest::RandomBytes(rng, 70000), std::vector<u8>(300000, 'k')})
+    for (u8 mode : {1, 2, 3}) {
+      const std::vector<u8> free = Pack(src, mode);
+      const u32 n = static_cast<u32>(free.size());
+      for (u32 limit : {n, n + 1, n - 1, n / 4, CKLF_ZipBlock::klZipHeadSize}) {
+        CKLF_ZipBlock z;
+        z.SetMode(mode);
+        z.SetPackLimit(limit);
+        z.SetSourceBlock(src.data(), static_cast<u32>(src.size()));
+        EXPECT_EQ(ErrorOf(z), limit >= n ? 0 : klErrZipCompress) << int(mode) << " " << limit << " of " << n;
+        EXPECT_TRUE(limit < n || Bytes(z.GetDestBlock()) == free);
+      }
+    }
+}
+
 TEST(ZipBlock, MalformedBlocksAreRefusedBeforeAnyAllocation) {
   const std::vector<u8> good = Pack(std::vector<u8>(1000, 'x'), 1);
   auto with = [&](size_t at, u32 v) {

@@ -21,12 +21,29 @@ CKLT_FilterHost::DescRecord* Find(Records& r, const char* key) {
   return nullptr;
 }
 
-// Twice the compressed size: the length of the hex text.
-u32 HexLength(const Bytes& data) {
+// Twice the compressed size at mode (by default the level of the block's
+// size): the length of the hex text.
+u32 HexLength(const Bytes& data, u8 mode = 0) {
   CKLF_ZipBlock zip;
+  zip.SetMode(mode ? mode : data.size() <= CKLF_8BFPluginVirtual::klScriptDenseLargest ? 1 : 2);
   zip.SetSourceBlock(data.data(), static_cast<u32>(data.size()));
   EXPECT_TRUE(zip.Process());
   return 2 * zip.GetDestBlock()->GetSize();
+}
+
+// Noise, then tail, whose compressed block at mode is packed bytes: noise
+// packs to its size and a little more, so its length is walked there.
+Bytes NoisePackedTo(u32 packed, u8 mode = 2, const Bytes& tail = Bytes()) {
+  int64_t n = packed - static_cast<int64_t>(tail.size()) / 2;
+  for (int step = 0; step < 40; ++step) {
+    Bytes data = Noise(static_cast<size_t>(n), 1);
+    data.insert(data.end(), tail.begin(), tail.end());
+    const int64_t diff = static_cast<int64_t>(packed) - HexLength(data, mode) / 2;
+    if (diff == 0) return data;
+    n += diff / 2 + (diff > 0) - (diff < 0);
+  }
+  ADD_FAILURE() << "no noise packs to " << packed << " bytes";
+  return Bytes();
 }
 
 struct Fixture {
@@ -157,6 +174,49 @@ TEST(ScriptParams, MalformedDescriptorsFailCleanly) {
     EXPECT_FALSE(f.Read(back, display)) << row.what;
     EXPECT_EQ(back, Bytes(3, 0xAB)) << row.what;
     EXPECT_EQ(f.b.result, row.result) << row.what;
+    f.ExpectClean();
+  }
+}
+
+// The descriptor's limits: a compressed block of at most 325000 bytes in
+// chunks of 65000 characters, or 100000 bytes in 200 chunks of 1000 for a
+// host that refuses large texts. What fits reads back, packed at level 9
+// (mode 1) up to 64 KiB and where level 6 (mode 2) just misses; what does
+// not is refused (65: the compression stopped), the descriptor left empty.
+TEST(ScriptParams, BlocksAtTheDescriptorsLimits) {
+  std::mt19937 rng(8);
+  Bytes letters(200000);  // level 9 packs them a little tighter
+  for (auto& c : letters) c = static_cast<uint8_t>("tessarette"[rng() % 10]);
+  const Bytes justIn = NoisePackedTo(325000, 1, letters);
+  ASSERT_GT(HexLength(justIn, 2), 650000u);
+  const struct {
+    const char* what;
+    Bytes data;
+    size_t maxText;
+    int32_t layout;  // "klaS" less the hex length; 0: refused
+    u8 mode;
+  } rows[] = {
+      {"well inside", Noise(1000, 2), 0, 20000000, 1},
+      {"at the limit", NoisePackedTo(325000), 0, 20000000, 2},
+      {"one byte over", NoisePackedTo(325001), 0, 0, 0},
+      {"in at level 9 only", justIn, 0, 20000000, 1},
+      {"far over", Noise(3000000, 4), 0, 0, 0},
+      {"small chunks at their limit", NoisePackedTo(100000), 1004, 10000000, 2},
+      {"one small chunk too many", NoisePackedTo(100001), 1004, 0, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    Fixture f;
+    f.host.SetMaxDescriptorText(row.maxText);
+    EXPECT_EQ(f.Write(row.data), row.layout != 0);
+    EXPECT_EQ(f.b.plugin.GetError(), row.layout ? 0 : klErrZipCompress);
+    const auto* size = Find(f.records, "klaS");
+    const int32_t L = static_cast<int32_t>(HexLength(row.data, row.mode));
+    EXPECT_EQ(size ? size->integer : 0, row.layout ? row.layout + L : 0);
+    Bytes back;
+    u8 display = 0;
+    EXPECT_EQ(f.Read(back, display), row.layout != 0);
+    EXPECT_TRUE(!row.layout || back == row.data);
     f.ExpectClean();
   }
 }

@@ -40,6 +40,7 @@ TEST(ImageJPEG, DecodesLikeLibjpegInEveryColourSpace) {
   std::mt19937 rng(8);
   // A profile over two APP2 markers is put back together.
   const Bytes icc = klftest::RandomBytes(rng, 70000);
+  // Widths of whole runs of eight samples, of a part run only, and both.
   struct Case {
     J_COLOR_SPACE space;
     int components;
@@ -47,13 +48,16 @@ TEST(ImageJPEG, DecodesLikeLibjpegInEveryColourSpace) {
     bool progressive;
     u8 unit;
     f64 dpi;
-  } cases[] = {{JCS_RGB, 3, 1, false, 1, 300},
-               {JCS_RGB, 3, 1, true, 0, 0},
-               {JCS_GRAYSCALE, 1, 2, false, 2, 118 * 2.54},
-               {JCS_CMYK, 4, 3, false, 0, 0}};  // no JFIF marker for CMYK
+    u32 width;
+  } cases[] = {{JCS_RGB, 3, 1, false, 1, 300, 45},
+               {JCS_RGB, 3, 1, true, 0, 0, 16},
+               {JCS_RGB, 3, 1, false, 0, 0, 7},
+               {JCS_GRAYSCALE, 1, 2, false, 2, 118 * 2.54, 45},
+               {JCS_CMYK, 4, 3, false, 0, 0, 45}};  // no JFIF marker for CMYK
   for (const Case& k : cases) {
     SCOPED_TRACE(int(k.mode));
-    Bytes file = Encode(45, 31, k.space, k.components, k.progressive, rng, k.unit,
+    SCOPED_TRACE(k.width);
+    Bytes file = Encode(k.width, 31, k.space, k.components, k.progressive, rng, k.unit,
                         static_cast<u16>(k.unit == 2 ? 118 : k.dpi), k.progressive ? icc : Bytes());
     Decoded ref = Reference(file);
     ASSERT_EQ(static_cast<u32>(k.components), ref.n);

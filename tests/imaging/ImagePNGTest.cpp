@@ -80,6 +80,7 @@ TEST(ImagePNG, WriteReadBackInEveryMode) {
     for (u32 c = 0; c < n; ++c) planes.push_back(klftest::RandomBytes(rng, stride * h));
     CKLF_ImagePNG::PNGWRITE_PARAMS p{};
     p.width = w, p.height = h, p.mode = mode, p.stride = stride, p.resolution = 72;
+    p.verticalResolution = mode == 4 ? 0 : 300;  // 0: as across
     p.product = "Kelvanos Tessarette 3.0";
     // A profile for RGB: kept in an RGB file, left out of a grey one.
     if (mode == 3 || mode == 4) p.icc = icc.data(), p.iccSize = static_cast<u32>(icc.size());
@@ -93,7 +94,8 @@ TEST(ImagePNG, WriteReadBackInEveryMode) {
     }
     Bytes file = klftest::ReadFileBytes(path);
     EXPECT_EQ(m[3], Chunk(file, "IHDR").at(9));
-    EXPECT_EQ(Bytes({0, 0, 0x0B, 0x12, 0, 0, 0x0B, 0x12, 1}), Chunk(file, "pHYs")) << "2834 pixels a metre";
+    const Bytes phys = {0, 0, 0x0B, 0x12, 0, 0, u8(mode == 4 ? 0x0B : 0x2E), u8(mode == 4 ? 0x12 : 0x23), 1};
+    EXPECT_EQ(phys, Chunk(file, "pHYs")) << "2834 pixels a metre across, 11811 down";
     Bytes t0 = Chunk(file, "tEXt"), t1 = Chunk(file, "tEXt", 1);
     EXPECT_EQ(std::string("Generator\0Kelvanos FrameWork", 28), std::string(t0.begin(), t0.end()));
     EXPECT_EQ(std::string("Product\0Kelvanos Tessarette 3.0", 31), std::string(t1.begin(), t1.end()));
@@ -102,7 +104,9 @@ TEST(ImagePNG, WriteReadBackInEveryMode) {
     CKLF_ImagePNG reader;
     ASSERT_EQ(1, reader.ParseImageByFile(in));
     EXPECT_EQ(mode % 2 ? 1 : 2, reader.GetImageMode());
-    EXPECT_EQ(72.0, reader.GetResolution());
+    EXPECT_EQ(std::make_pair(72.0, mode == 4 ? 72.0 : 300.0),
+              std::make_pair(reader.GetResolution(), reader.GetVerticalResolution()));
+    EXPECT_EQ(mode == 4 ? 2834u : 11811u, reader.GetVerticalPixelsPerMetre());
     const CKLF_Mem& profile = reader.GetICCProfile();
     EXPECT_EQ(mode == 3 ? icc : Bytes(), Bytes(profile.GetPtr(), profile.GetPtr() + profile.GetSize()));
     for (u32 c = 0; c < n; ++c) {
@@ -529,6 +533,20 @@ Bytes ImageStream(const Bytes& rows, u32 rowBytes, bool banded) {
   return out;
 }
 
+// Planes of area bytes made when asked, counted; a code of fails ends the
+// read.
+struct Source : CKLF_ImagePNG::PlaneSource {
+  size_t area = 300 * 600;
+  Bytes planes[4];
+  int made = 0;
+  u16 fails = 0;
+  u16 MakePlanes(u8* p[4]) override {
+    ++made;
+    for (int c = 0; c < 4; ++c) planes[c].assign(area, 0), p[c] = planes[c].data();
+    return fails;
+  }
+};
+
 }  // namespace
 
 // Damage is refused in libpng's words, whichever way the file is read (8-bit
@@ -538,17 +556,6 @@ Bytes ImageStream(const Bytes& rows, u32 rowBytes, bool banded) {
 // decoder makes them only once the whole image data has proved sound. A
 // source that cannot make them ends the read with its code, no row written.
 TEST(ImagePNG, DamageIsRefusedWithItsReason) {
-  struct Source : CKLF_ImagePNG::PlaneSource {
-    size_t area = 300 * 600;
-    Bytes planes[4];
-    int made = 0;
-    u16 fails = 0;
-    u16 MakePlanes(u8* p[4]) override {
-      ++made;
-      for (int c = 0; c < 4; ++c) planes[c].assign(area, 0), p[c] = planes[c].data();
-      return fails;
-    }
-  };
   enum { kCrc, kGarbage, kFilterFirst, kFilterLast, kCut, kAdler, kTwoPalettes, kNoPlanes };
   const struct {
     int fault;
@@ -617,6 +624,84 @@ TEST(ImagePNG, DamageIsRefusedWithItsReason) {
       EXPECT_EQ(!cut, planes.made);
       EXPECT_TRUE(cut || (planes.planes[0][5000 * 5000 - 1] == 255 && planes.planes[3][5000 * 5000 - 2] == 0));
     }
+}
+
+// Damage is refused in libpng's words and a damaged or malformed chunk is
+// left out and named, whichever way the file is read (8-bit RGB and grey
+// by the reader's own decoder; 16-bit, interlaced and palette by libpng);
+// what is read equals the sound file. Damage in the first rows makes no
+// planes, whatever follows the image data.
+TEST(ImagePNG, DamageIsRefusedOrWhatIsLeftOutNamed) {
+  enum Shape { kRGB, kRGB16, kInterlaced, kPalette, kGrey };
+  enum Fault { kSound, kExtraBadCheck, kNoCheck, kNoFinal, kSecondRow, kTrnsCrc, kPhysCrc, kTrnsFour, kTrnsLong,
+               kTrnsFirst, kNoEnd, kBadChunkAfter, kChunkBetween };
+  const struct {
+    Shape shape;
+    Fault fault, ending;
+    const char *damage, *leftOut;
+  } rows[] = {
+      {kRGB, kSound, kSound, "", ""}, {kRGB16, kSound, kSound, "", ""}, {kInterlaced, kSound, kSound, "", ""},
+      {kPalette, kSound, kSound, "", ""}, {kGrey, kSound, kSound, "", ""},
+      {kRGB, kExtraBadCheck, kSound, "IDAT: incorrect data check", ""},
+      {kRGB16, kExtraBadCheck, kSound, "IDAT: incorrect data check", ""},
+      {kInterlaced, kExtraBadCheck, kSound, "IDAT: incorrect data check", ""},
+      {kRGB, kNoCheck, kSound, "Not enough image data", ""}, {kRGB, kNoFinal, kSound, "Not enough image data", ""},
+      {kGrey, kTrnsCrc, kSound, "", "tRNS: CRC error"}, {kRGB, kPhysCrc, kSound, "", "pHYs: CRC error"},
+      {kGrey, kTrnsFour, kSound, "", "tRNS: invalid"}, {kPalette, kTrnsLong, kSound, "", "tRNS: invalid"},
+      {kPalette, kTrnsFirst, kSound, "", "tRNS: out of place"}, {kRGB, kSound, kNoEnd, "data ends early", ""},
+      {kRGB16, kSound, kBadChunkAfter, "", "tEXt: CRC error"}, {kRGB, kSound, kBadChunkAfter, "", "tEXt: CRC error"},
+      {kRGB, kSound, kChunkBetween, "Not enough image data", ""},
+      {kRGB, kSecondRow, kNoEnd, "bad adaptive filter value", ""},
+      {kRGB, kSecondRow, kBadChunkAfter, "bad adaptive filter value", ""},
+      {kRGB, kSecondRow, kChunkBetween, "bad adaptive filter value", ""}};
+  Bytes sound[5];
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << "shape " << row.shape << " fault " << row.fault << " ending " << row.ending);
+    PngParams p;
+    p.width = 48, p.height = 32, p.depth = row.shape == kRGB16 ? 16 : 8;
+    p.palette.resize(row.shape == kPalette ? 16 : 0);
+    p.type = row.shape == kPalette ? PNG_COLOR_TYPE_PALETTE
+                                   : row.shape == kGrey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB;
+    p.interlace = row.shape == kInterlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE;
+    std::mt19937 rng(row.shape);
+    std::vector<Bytes> pixels(32);
+    for (Bytes& r : pixels) r = klftest::RandomBytes(rng, 48 * (p.depth / 8) * (p.type == PNG_COLOR_TYPE_RGB ? 3 : 1));
+    for (Bytes& r : pixels)
+      for (u8& v : r) v %= 16;  // palette indices; one IDAT chunk
+    const Bytes encoded = EncodePng(p, pixels), z = Chunk(encoded, "IDAT");
+    Bytes raw(1 << 16), file = Bytes(encoded.begin(), encoded.begin() + ChunkAt(encoded, "IDAT") - 8);
+    uLongf n = raw.size();
+    ASSERT_EQ(Z_OK, uncompress(raw.data(), &n, z.data(), static_cast<uLong>(z.size())));
+    raw.resize(n + (row.fault == kExtraBadCheck ? 50 : 0));
+    if (row.fault == kSecondRow) raw[n / 32] = 7;
+    Bytes chunk;  // before the image data, or before PLTE
+    const size_t length = row.fault == kTrnsFour ? 4 : row.fault == kTrnsLong ? 20 : row.fault == kPhysCrc ? 9 : 2;
+    if (row.fault >= kTrnsCrc && row.fault <= kTrnsFirst)
+      PutChunk(chunk, row.fault == kPhysCrc ? "pHYs" : "tRNS", Bytes(length, 1));
+    if (row.fault == kTrnsCrc || row.fault == kPhysCrc) chunk.back() ^= 1;
+    file.insert(file.begin() + (row.fault == kTrnsFirst ? 33 : file.size()), chunk.begin(), chunk.end());
+    Bytes stream = pngtest::Deflated(raw, row.fault == kNoFinal ? 0 : 6);
+    if (row.fault == kExtraBadCheck) stream.back() ^= 1;
+    if (row.fault == kNoFinal) stream[2] = 0;  // the one stored block not final
+    if (row.fault == kNoCheck || row.fault == kNoFinal) stream.resize(stream.size() - 4);
+    const size_t half = row.ending == kChunkBetween ? stream.size() / 2 : stream.size();
+    PutChunk(file, "IDAT", Bytes(stream.begin(), stream.begin() + half));
+    if (row.ending == kChunkBetween)
+      PutChunk(file, "tEXt", {'a', 0, 'b'}), PutChunk(file, "IDAT", Bytes(stream.begin() + half, stream.end()));
+    if (row.ending == kBadChunkAfter) PutChunk(file, "tEXt", {'a', 0, 'b'}), file.back() ^= 1;
+    if (row.ending != kNoEnd) PutChunk(file, "IEND", {});
+    CKLF_ImagePNG r;
+    Source planes;
+    planes.area = 48 * 32;
+    const u8 ok = r.ParseImageInto(file.data(), static_cast<u32>(file.size()), planes, 48, 32);
+    EXPECT_EQ(!*row.damage, ok);
+    EXPECT_STREQ(row.damage, r.GetDamage());
+    EXPECT_EQ(*row.leftOut ? 1u : 0u, r.LeftOutCount());
+    EXPECT_STREQ(row.leftOut, r.LeftOut(0));
+    EXPECT_TRUE(ok || row.shape != kRGB || !planes.made) << "the planes of a damaged file";
+    if (row.fault == kSound && row.ending == kSound) sound[row.shape] = planes.planes[0];
+    EXPECT_TRUE(!ok || sound[row.shape] == planes.planes[0]) << "read as without what is left out";
+  }
 }
 
 // Unusual valid 16-bit files (with and without alpha, a grey key colour,
@@ -955,6 +1040,8 @@ TEST(ImagePNG, LongChunksAreSkippedOrLeftOut) {
         EXPECT_LT(r.GetLibraryPeak(), kSmallPeak);
         EXPECT_EQ(0u, r.GetICCProfile().GetSize());
         EXPECT_EQ(isProfile && !after, r.ProfileDropped());
+        u32 exif = 0;  // found where it lies, not copied
+        EXPECT_EQ(ChunkAt(file, "eXIf") ? file.data() + ChunkAt(file, "eXIf") : nullptr, r.GetExifData(exif));
         const u32 cut = n - (after ? 12 + 1000 : 2000);  // inside the long chunk either way
         EXPECT_FAILS(r, r.ParseImageByPtr(file.data(), cut), klErrNotFormat);
         EXPECT_EQ(nullptr, r.GetImageDataPtr(0));

@@ -12,7 +12,7 @@ using V = std::vector<u8>;
 
 namespace {
 
-PSD::PSDMLWRITE_INITPARAMS Doc(u16 w, u16 h, u8 mode) { return {w, h, mode, 72, 130, nullptr, 0}; }
+PSD::PSDMLWRITE_INITPARAMS Doc(u16 w, u16 h, u8 mode) { return {w, h, mode, 72, 130, nullptr, 0, 0}; }
 
 V Pack(const V& row) {
   V out(row.size() + row.size() / 3 + 1);
@@ -91,6 +91,7 @@ TEST(ImagePSDWrite, HeaderResourcesAndLayerRecordBytes) {
   std::mt19937 rng(1);
   PSD::PSDMLWRITE_INITPARAMS doc = Doc(40000, 3, 1);  // beyond 32767: no sign extension
   doc.resolution = 300.5;
+  doc.verticalResolution = 72.25;
   const u8 icc[5] = {1, 2, 3, 4, 5};
   doc.iccProfile = icc;
   doc.iccSize = 5;
@@ -104,10 +105,11 @@ TEST(ImagePSDWrite, HeaderResourcesAndLayerRecordBytes) {
   const V header = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 3, 0, 0, 0x9C, 0x40, 0, 8, 0, 3, 0, 0, 0, 0};
   EXPECT_EQ(header, V(b.begin(), b.begin() + 30));
   EXPECT_EQ(56u + 5 + 1, Be32(b, 30)) << "odd profile padded to even";
-  // Resolution 300.5 as 16.16 fixed point, pixels per inch; the global angle; the profile.
+  // Resolution 300.5 across and 72.25 down as 16.16 fixed point, pixels
+  // per inch; the global angle; the profile.
   EXPECT_EQ(0x03ED0000u, Be32(b, 38));
   EXPECT_EQ(0x012C8000u, Be32(b, 46));
-  EXPECT_EQ(0x012C8000u, Be32(b, 54));
+  EXPECT_EQ(0x00484000u, Be32(b, 54));
   EXPECT_EQ(130u, Be32(b, 34 + 28 + 12));
   EXPECT_EQ(0x040Fu, Be16(b, 34 + 44 + 4));
   EXPECT_EQ(5u, Be32(b, 34 + 44 + 8));
@@ -117,7 +119,7 @@ TEST(ImagePSDWrite, HeaderResourcesAndLayerRecordBytes) {
   for (int layered = 0; layered < 2; ++layered) {
     ASSERT_EQ(1, layered ? reader.LParseByPtr(b.data(), static_cast<u32>(b.size()))
                          : reader.ParseImageByPtr(b.data(), static_cast<u32>(b.size())));
-    EXPECT_EQ(300.5, reader.GetResolution());
+    EXPECT_EQ(std::make_pair(300.5, 72.25), std::make_pair(reader.GetResolution(), reader.GetVerticalResolution()));
     EXPECT_EQ(V(icc, icc + 5), V(reader.GetICCProfile().GetPtr(), reader.GetICCProfile().GetPtr() + 5));
   }
 

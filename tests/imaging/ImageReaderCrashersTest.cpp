@@ -42,6 +42,9 @@ TEST(ImageReaderCrashers, EveryInputEndsCleanly) {
       // Its image data chunk claims more than the data left: not even the
       // header is believed.
       {"png_truncated_idat.png", {0, 0, klErrNotFormat}},
+      // A chunk after the image data whose type holds a digit: damage, not
+      // a chunk to step over.
+      {"png_chunk_type_with_a_digit.png", {1, 0, klErrNotFormat}},
       {"jpeg_truncated_progressive.jpg", {1, 0, klErrNotFormat}},  // cut inside a marker segment
       {"jpeg_soi_only.jpg", {0, 0, klErrNotFormat}},
   };

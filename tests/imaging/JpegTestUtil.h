@@ -77,21 +77,25 @@ inline Bytes ExifResolution(bool bigEndian, uint32_t num, uint32_t den, uint16_t
   return b;
 }
 
-// An EXIF block whose IFD0 holds Orientation (unless 0) and, unless xDpi
-// is 0, XResolution and YResolution in inches, little-endian.
-inline Bytes ExifOrientation(uint16_t orientation, uint32_t xDpi = 0, uint32_t yDpi = 0) {
-  Bytes b = {'I', 'I', 42, 0, 8, 0, 0, 0};
+// An EXIF block whose IFD0 holds Orientation (unless 0; a SHORT, or of
+// type 4, a LONG) and, unless xDpi is 0, XResolution and YResolution in
+// inches, in either byte order.
+inline Bytes ExifOrientation(uint16_t orientation, uint32_t xDpi = 0, uint32_t yDpi = 0, bool bigEndian = false,
+                             uint16_t type = 3) {
+  Bytes b;
   auto put = [&](uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * (bigEndian ? bytes - 1 - i : i))));
   };
+  put(bigEndian ? 0x4D4D : 0x4949, 2), put(42, 2), put(8, 4);
   const uint16_t entries = (orientation ? 1 : 0) + (xDpi ? 3 : 0);
   const uint32_t rationals = 8 + 2 + 12u * entries + 4;
   put(entries, 2);
-  if (orientation) put(0x0112, 2), put(3, 2), put(1, 4), put(orientation, 4);
+  const int bytes = type == 3 ? 2 : 4;
+  if (orientation) put(0x0112, 2), put(type, 2), put(1, 4), put(orientation, bytes), put(0, 4 - bytes);
   if (xDpi) {
     put(0x011A, 2), put(5, 2), put(1, 4), put(rationals, 4);
     put(0x011B, 2), put(5, 2), put(1, 4), put(rationals + 8, 4);
-    put(0x0128, 2), put(3, 2), put(1, 4), put(2, 4);
+    put(0x0128, 2), put(3, 2), put(1, 4), put(2, 2), put(0, 2);
   }
   put(0, 4);
   if (xDpi) put(xDpi, 4), put(1, 4), put(yDpi, 4), put(1, 4);

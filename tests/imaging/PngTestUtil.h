@@ -145,4 +145,16 @@ inline Bytes Chunk(const Bytes& file, const char* type, size_t skip = 0) {
   return {};
 }
 
+// The file with a chunk of type put right before its first chunk of
+// another type (before: "IDAT" or "IEND").
+inline Bytes Inserted(const Bytes& file, const char* before, const char* type, const Bytes& data) {
+  size_t p = 8;
+  while (p + 12 <= file.size() && std::memcmp(&file[p + 4], before, 4) != 0) p += 12 + Be32(file, p);
+  Bytes out(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(p)), chunk;
+  PutChunk(chunk, type, data);
+  out.insert(out.end(), chunk.begin(), chunk.end());
+  out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(p), file.end());
+  return out;
+}
+
 }  // namespace pngtest

@@ -196,11 +196,6 @@ TEST(MessageBox, ShowsOnlyItsButtonsAndAnswersByThem) {
       for (u32 i = 0; i < box->GetControlCount(); ++i)
         if (box->GetControl(i)->GetType() == klCtrlButton && box->GetControl(i)->IsEnabled())
           enabled.push_back(box->GetControl(i)->GetName().GetStr());
-      // Return and Escape do not answer the question.
-      r.ui.PostKey(klpKeyDown, 0x24, 13);
-      r.ui.PostKey(klpKeyDown, klpVKEscape, 27);
-      r.ui.Pump();
-      ASSERT_TRUE(box->GetWindowHandle());
       r.Click(*box, Named(*box, c.press));
     });
     r.Dialog();
@@ -209,17 +204,22 @@ TEST(MessageBox, ShowsOnlyItsButtonsAndAnswersByThem) {
   }
 }
 
-// The window manager's close (Alt+F4): Cancel for the OK/Cancel box, OK
-// for a box with OK alone, refused by a Yes/No question until a button
-// answers. Each box is a modal dialog of the main window, named by its
-// caption.
-TEST(MessageBox, TheWindowManagersCloseIsCancelOrOKAndAYesNoQuestionRefusesIt) {
+// The window manager's close (Alt+F4) and Escape: Cancel for the OK/Cancel
+// box, OK for a box with OK alone, refused by a Yes/No question until a
+// button answers. Return and keypad Enter press the default button (the
+// left one, else the only one); space answers nothing. Each box is a modal
+// dialog of the main window, named by its caption, with the keys from the
+// start.
+TEST(MessageBox, TheCloseAndTheKeysAnswerAsItsButtons) {
   const struct {
-    u8 buttons;
-    i32 answer;  // after the close, or after Yes when it is refused
-  } cases[] = {{1, 0}, {0, 1}, {2, 1}};
+    u8 buttons;       // 1 OK and Cancel, 0 OK alone, 2 Yes and No
+    u8 vk, ch;        // a key, or none for the close
+    i32 answer;       // -1: the box stays (its first button answers 1 then)
+  } cases[] = {{1, 0, 0, 0},         {0, 0, 0, 1},         {2, 0, 0, -1},          {1, 0x24, 13, 1},
+               {2, 0x24, 13, 1},     {0, 0x4C, 3, 1},      {2, 0x4C, 3, 1},        {1, klpVKEscape, 27, 0},
+               {0, klpVKEscape, 27, 1}, {2, klpVKEscape, 27, -1}, {1, klpVKSpace, ' ', -1}, {0, klpVKSpace, ' ', -1}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(int(c.buttons));
+    SCOPED_TRACE(std::to_string(c.buttons) + " " + std::to_string(c.vk));
     PluginRun r;
     r.Document(klpModeRGB, 40, 30);
     i32 answer = -5;
@@ -233,13 +233,19 @@ TEST(MessageBox, TheWindowManagersCloseIsCancelOrOKAndAYesNoQuestionRefusesIt) {
       EXPECT_TRUE(r.ui.IsWindowModal(box->GetWindowHandle()));
       EXPECT_EQ(box->GetParent(), r.Main());
       EXPECT_EQ(r.ui.GetWindowTitle(box->GetWindowHandle()), "Kelvanos Tessarette");
-      r.ui.PostClose(box->GetWindowHandle());
+      if (c.vk) {
+        r.ui.PostKey(klpKeyDown, c.vk, c.ch);
+        r.ui.PostKey(klpKeyUp, c.vk, c.ch);
+      } else {
+        r.ui.PostClose(box->GetWindowHandle());
+      }
       r.ui.Pump();
-      EXPECT_EQ(box->GetWindowHandle() != 0, c.buttons == 2);
-      if (box->GetWindowHandle()) r.Click(*box, Named(*box, "MessageBox_YESl"));
+      EXPECT_EQ(box->GetWindowHandle() != 0, c.answer < 0);
+      const char* first = c.buttons == 0 ? "MessageBox_OKr" : c.buttons == 1 ? "MessageBox_OKl" : "MessageBox_YESl";
+      if (box->GetWindowHandle()) r.Click(*box, Named(*box, first));
     });
     r.Dialog();
-    EXPECT_EQ(answer, c.answer);
+    EXPECT_EQ(answer, c.answer < 0 ? 1 : c.answer);
   }
 }
 

@@ -265,7 +265,7 @@ TEST(EffectWindowsRun, TheLayerPickerFramesItsThumbnailAsTheMainWindowDoes) {
 
 namespace {
 
-enum Closing { kCloseRequest, kCloseBox, kCancel, kEscape };
+enum Closing { kCloseRequest, kCloseBox, kCancel, kEscape, kEscapeInField };
 
 // Time passes while Cancel's render runs: as the closing window loses the
 // keys the mouse moves over the main window, and its move comes 100 ms
@@ -286,7 +286,8 @@ void TimePassesAsTheWindowCloses(PuzzleRun& r, const KLP_WindowID& closing) {
 
 // A value typed into each effect window and left with Tab reaches the
 // pieces; the window closed by the window manager's close request, its
-// close box, Cancel or Escape leaves them as they were, also when time
+// close box, Cancel or Escape (also one press in the field being typed
+// into) leaves them as they were, also when time
 // passes during Cancel's render (the field that still had the keys ends
 // its edit before the close, not as the closed window loses them).
 TEST(EffectWindowsRun, EveryCloseButOkLeavesThePiecesAsTheyWere) {
@@ -306,17 +307,25 @@ TEST(EffectWindowsRun, EveryCloseButOkLeavesThePiecesAsTheyWere) {
     TimePassesAsTheWindowCloses(r, closing);
     T& engine = *r.Main()->GetEngine();
     for (const auto& e : edits)
-      for (Closing way : {kCloseRequest, kCloseBox, kCancel, kEscape}) {
+      for (Closing way : {kCloseRequest, kCloseBox, kCancel, kEscape, kEscapeInField}) {
         SCOPED_TRACE(::testing::Message() << "effect " << int(e.effect) << " way " << int(way));
         std::vector<int> start;
         for (u32 i = 0; i < engine.GetPieceCount(); ++i) start.push_back(Rendered(*engine.GetPiece(i), e.effect, R));
         CWndFX_Base* fx = r.Open(e.effect);
         ASSERT_TRUE(fx);
-        r.Type(*fx, r.Control(*fx, e.edit, klCtrlEditLine), e.typed);
+        closing = fx->GetWindowHandle();
+        if (way == kEscapeInField) {  // typed into the field that keeps the keys
+          r.Click(*fx, r.Control(*fx, e.edit, klCtrlEditLine));
+          for (const char* c = e.typed; *c; ++c) r.ui.PostKey(klpKeyDown, klpVKNone, static_cast<u8>(*c));
+          r.ui.PostKey(klpKeyDown, klpVKEscape, 27);
+        } else {
+          r.Type(*fx, r.Control(*fx, e.edit, klCtrlEditLine), e.typed);
+        }
         r.ui.AdvanceClock(100);
         r.ui.Pump();
-        ASSERT_EQ(Rendered(*engine.GetPiece(0), e.effect, R), e.stored);
-        closing = fx->GetWindowHandle();
+        if (way != kEscapeInField) {
+          ASSERT_EQ(Rendered(*engine.GetPiece(0), e.effect, R), e.stored);
+        }
         if (way == kCloseRequest) r.ui.PostClose(closing);
         if (way == kCloseBox || way == kCancel)
           r.Click(*fx, r.Control(*fx, way == kCancel ? "_Cancel" : "_CloseX", klCtrlButton));

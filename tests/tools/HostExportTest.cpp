@@ -249,13 +249,14 @@ TEST(HostExport, RefusalsComeFirst) {
 }
 
 // The pieces of an Adobe-RGB-like photo keep its colour profile and its
-// resolution, as the puzzle output does.
+// resolution across and down, as the puzzle output does (a PSD of pieces
+// too).
 TEST(HostExport, PNGPiecesKeepTheProfileAndResolution) {
   klftest::TempDir dir;
   std::mt19937 rng(4);
   CKLT_HostDocument doc = OneLayer(klpModeRGB, 90, 60, [&](int, int32_t) { return static_cast<uint8_t>(rng()); });
   doc.icc = icctest::Profile("RGB ", 90);
-  doc.resolution = 300.0;
+  doc.resolution = 300.0, doc.verticalResolution = 150.0;
   Write(doc, dir.File("in.png"));
   for (const char* cropped : {"", " --export-cropped"}) {
     SCOPED_TRACE(cropped);
@@ -270,8 +271,12 @@ TEST(HostExport, PNGPiecesKeepTheProfileAndResolution) {
       ASSERT_EQ(png.ParseImageByPtr(bytes.data(), static_cast<u32>(bytes.size())), 1) << file;
       EXPECT_EQ(Plane(&png.GetICCProfile()), doc.icc) << file;
       EXPECT_NEAR(png.GetResolution(), 300.0, 0.01) << file;
+      EXPECT_NEAR(png.GetVerticalResolution(), 150.0, 0.01) << file;
     }
   }
+  ASSERT_EQ(RunProgram("-q '" + dir.File("in.png") + "' -o '" + dir.File("out.png") + "' --export-pieces '" +
+                       dir.File("p.psd") + "'").code, 0);
+  EXPECT_EQ(Read(dir.File("p.psd")).verticalResolution, 150.0);
 }
 
 namespace {

@@ -148,14 +148,27 @@ TEST(HostPhotos, PngOutputKeepsThePixelsAMetre) {
   }
 }
 
-TEST(HostPhotos, ResolutionKeptOnlyInExifIsRead) {
+// The resolution a JPEG's EXIF block gives, across and down, when its JFIF
+// gives none. A damaged block (or eXIf chunk) is left out with a note, the
+// picture read as stored.
+TEST(HostPhotos, ExifResolutionIsReadAndADamagedBlockIsLeftOut) {
   klftest::TempDir dir;
   std::mt19937 rng(24);
   const Bytes noDensity = jpegtest::Encode(16, 16, JCS_GRAYSCALE, 1, false, rng);  // JFIF aspect ratio only
   const Bytes density = jpegtest::Encode(16, 16, JCS_GRAYSCALE, 1, false, rng, 1, 150);
+  CKLT_HostDocument picture = OneLayer(klpModeGray, 16, 16, [](int, int32_t i) { return uint8_t(i); });
+  picture.resolution = 300, picture.verticalResolution = 100;
+  Write(picture, dir.File("p.png"));
+  const Bytes png = klftest::ReadFileBytes(dir.File("p.png")), six = jpegtest::ExifOrientation(6, 300, 100, true);
+  const auto exif = [&](const Bytes& block) { return pngtest::Inserted(png, "IDAT", "eXIf", block); };
+  Bytes crc = exif(six), outside = six;
+  crc[std::search(crc.begin(), crc.end(), six.begin(), six.end()) - crc.begin() + six.size()] ^= 1;  // its CRC
+  outside[8 + 2 + 12 + 8] = 0x7F;  // XResolution's value far past the block
+  const std::string kLeftOut = ") and is left out, with any orientation it gives";
   const struct {
     Bytes file;
-    double dpi;
+    double dpi, down = 0;  // 0: as dpi
+    std::string note = "";
   } rows[] = {
       {jpegtest::WithExif(noDensity, jpegtest::ExifResolution(true, 300, 1, 2)), 300},     // a camera's, inches
       {jpegtest::WithExif(noDensity, jpegtest::ExifResolution(false, 240, 2, 0)), 120},    // no unit: inches
@@ -163,25 +176,52 @@ TEST(HostPhotos, ResolutionKeptOnlyInExifIsRead) {
       {jpegtest::WithExif(noDensity, jpegtest::ExifResolution(true, 300, 1, 1)), 72},      // no absolute unit
       {jpegtest::WithExif(noDensity, jpegtest::ExifResolution(true, 300, 0, 2)), 72},      // no value
       {jpegtest::WithExif(density, jpegtest::ExifResolution(true, 300, 1, 2)), 150},       // JFIF's own first
-      {jpegtest::WithExif(noDensity, Bytes{'I', 'I', 42, 0, 200, 0, 0, 0}), 72},            // a broken block
+      {jpegtest::WithExif(noDensity, jpegtest::ExifOrientation(1, 300, 100)), 300, 100},  // two resolutions
+      {jpegtest::Encode(16, 16, JCS_GRAYSCALE, 1, false, rng, 1, 150, {}, -1, nullptr, 0,
+                        [](jpeg_compress_struct& c) { c.Y_density = 75; }),
+       150, 75},
+      {jpegtest::WithExif(noDensity, Bytes{'I', 'I', 42, 0, 200, 0, 0, 0}), 72, 0,  // a broken block
+       "(its first directory lies outside it) and is left out, with any orientation or resolution it gives"},
+      {jpegtest::WithExif(noDensity, outside), 72, 0, "(a value lies outside it) and is left out"},
+      // A PNG's resolution is its pHYs: its eXIf's is not read.
+      {exif(outside), 100, 300, "turned a quarter clockwise"},
+      {exif(Bytes{'X', 'X', 42, 0, 8, 0, 0, 0}), 300, 100, "(no byte-order mark" + kLeftOut},
+      {exif(Bytes{'M', 'M', 0, 42, 0, 0, 1, 0}), 300, 100, "(its first directory lies outside it" + kLeftOut},
+      {exif(Bytes(six.begin(), six.begin() + 30)), 300, 100, "(its first directory is cut short" + kLeftOut},
+      {crc, 300, 100, "an eXIf chunk (EXIF block, with any orientation it gives) is left out (eXIf: CRC error)"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.dpi);
-    klftest::WriteFileBytes(dir.File("in.jpg"), row.file);
-    Outcome o = RunProgram(kTestPlugin + dir.File("in.jpg") + " -o " + dir.File("out.psd"));
+    SCOPED_TRACE(testing::Message() << row.dpi << row.note);
+    const std::string in = dir.File(row.file[0] == 0xFF ? "in.jpg" : "in.png");
+    klftest::WriteFileBytes(in, row.file);
+    Outcome o = RunProgram(kTestPlugin + in + " -o " + dir.File("out.psd"));
     ASSERT_EQ(o.code, 0) << o.out;
-    EXPECT_DOUBLE_EQ(Read(dir.File("out.psd")).resolution, row.dpi);
+    const CKLT_HostDocument back = Read(dir.File("out.psd"));
+    EXPECT_EQ(std::make_pair(back.resolution, back.verticalResolution),
+              std::make_pair(row.dpi, row.down ? row.down : row.dpi));
+    EXPECT_EQ(Has(o, "note"), !row.note.empty()) << o.out;
+    EXPECT_TRUE(Has(o, row.note)) << o.out;
   }
 }
 
 // A photograph stored turned is read upright, as ImageMagick's
-// -auto-orient turns it, in every EXIF orientation: its sides and (5 to 8)
-// its resolutions exchanged, said in a note, and written upright.
+// -auto-orient turns it, in every EXIF orientation, whatever carries it (a
+// JPEG's EXIF block with the standard SHORT or a LONG, a PNG's eXIf chunk
+// before or after its image data) in either byte order: its sides and (5
+// to 8) its resolutions exchanged, said in a note, and written upright.
 TEST(HostPhotos, EveryExifOrientationIsReadUpright) {
   if (std::system("convert -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
   klftest::TempDir dir;
   std::mt19937 rng(26);
   const Bytes stored = jpegtest::Encode(40, 24, JCS_RGB, 3, false, rng);
+  CKLT_HostDocument picture = OneLayer(klpModeRGB, 40, 24, [&](int, int32_t) { return uint8_t(rng()); });
+  picture.resolution = 300, picture.verticalResolution = 100;
+  picture.layers[0].alpha = klftest::RandomBytes(rng, 40 * 24);  // turned with the colours
+  Write(picture, dir.File("stored.png"));
+  const Bytes png = klftest::ReadFileBytes(dir.File("stored.png"));
+  // ImageMagick takes no PNG's eXIf: it is told the orientation.
+  const char* const kNames[] = {"", "TopLeft", "TopRight", "BottomRight", "BottomLeft", "LeftTop",
+                                "RightTop", "RightBottom", "LeftBottom", "TopLeft"};
   const struct {
     uint16_t orientation;
     const char* note;  // null: none
@@ -194,22 +234,32 @@ TEST(HostPhotos, EveryExifOrientationIsReadUpright) {
               {7, "mirrored left to right and turned a quarter clockwise and read upright (24 x 40 pixels)"},
               {8, "turned a quarter anticlockwise and read upright (24 x 40 pixels)"},
               {9, "its EXIF orientation 9 is none of 1 to 8: it is read as stored"}};
-  const std::string in = dir.File("in.jpg"), out = dir.File("out.png"), magick = dir.File("magick.png");
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.orientation);
-    klftest::WriteFileBytes(in, jpegtest::WithExif(stored, jpegtest::ExifOrientation(row.orientation, 300, 150)));
-    const Outcome o = RunProgram(kTestPlugin + in + " -o " + out);
+  enum { kShort, kLong, kBeforeImage, kAfterImage, kCarriers };  // a LONG after the image data
+  const std::string magick = dir.File("magick.png");
+  for (int k = 0; k < 9 * kCarriers; ++k) {
+    const auto& row = rows[k / kCarriers];
+    const int carrier = k % kCarriers;
+    const bool isPng = carrier >= kBeforeImage;
+    SCOPED_TRACE(testing::Message() << row.orientation << " carrier " << carrier);
+    const Bytes block = jpegtest::ExifOrientation(row.orientation, 300, 100, row.orientation % 2, carrier % 2 ? 4 : 3);
+    const std::string in = dir.File(isPng ? "in.png" : "in.jpg"), out = dir.File(carrier % 2 ? "o.psd" : "o.png");
+    klftest::WriteFileBytes(in, isPng ? pngtest::Inserted(png, carrier == kBeforeImage ? "IDAT" : "IEND", "eXIf", block)
+                                      : jpegtest::WithExif(stored, block));
+    const Outcome o = RunProgram(kTestPlugin + "--lock-transparency " + in + " -o " + out);
     ASSERT_EQ(o.code, 0) << o.out;
     EXPECT_EQ(Has(o, "orientation"), row.note != nullptr) << o.out;
     if (row.note) {
       EXPECT_TRUE(Has(o, row.note)) << o.out;
     }
-    ASSERT_EQ(std::system(("convert " + in + " -auto-orient -strip PNG24:" + magick).c_str()), 0);
+    const std::string told = isPng ? std::string(" -orient ") + kNames[row.orientation] : "";
+    const std::string as = isPng ? " PNG32:" : " PNG24:";
+    ASSERT_EQ(std::system(("convert " + in + told + " -auto-orient -strip" + as + magick).c_str()), 0);
     const CKLT_HostDocument back = Read(out), upright = Read(magick);
     const bool swapped = row.orientation >= 5 && row.orientation <= 8;
-    EXPECT_EQ(std::make_tuple(back.width, back.height, back.resolution),
-              std::make_tuple(upright.width, upright.height, swapped ? 150.0 : 300.0));
+    EXPECT_EQ(std::make_tuple(back.width, back.height, back.resolution, back.verticalResolution),
+              std::make_tuple(upright.width, upright.height, swapped ? 100.0 : 300.0, swapped ? 300.0 : 100.0));
     ASSERT_EQ(back.layers.at(0).planes.size(), upright.layers.at(0).planes.size());
+    EXPECT_EQ(back.layers[0].alpha, upright.layers[0].alpha);
     for (size_t c = 0; c < back.layers[0].planes.size(); ++c) {
       const Bytes &a = back.layers[0].planes[c], &b = upright.layers[0].planes[c];
       ASSERT_EQ(a.size(), b.size());

@@ -821,6 +821,33 @@ TEST(HostSafety, AllocationFailureIsOutOfMemory) {
 
 }  // namespace
 
+// A damaged PNG, as the document and as a --selection mask, is refused in
+// the decoder's words (a failed check after more data than the image), and
+// one read without a damaged chunk says so.
+TEST(HostSafety, DamagedPngIsRefusedOrWhatIsLeftOutSaid) {
+  klftest::TempDir dir;
+  const std::string d = dir.Path() + "/";
+  Write(Noise(klpModeRGB, 64, 48, 14), d + "in.png");
+  pngtest::Bytes white(65 * 48, 255), checked = pngtest::Start(64, 48, 8, 0), keyed = checked;  // all selected
+  for (size_t y = 0; y < 48; ++y) white[y * 65] = 0;
+  pngtest::Bytes stream = pngtest::Deflated(pngtest::Bytes(65 * 49, 0));
+  pngtest::PutChunk(checked, "IDAT", (stream.back() ^= 1, stream));
+  pngtest::PutChunk(keyed, "tRNS", {0, 9}), keyed.back() ^= 1;
+  pngtest::PutChunk(keyed, "IDAT", pngtest::Deflated(white));
+  for (pngtest::Bytes* file : {&checked, &keyed}) {
+    pngtest::PutChunk(*file, "IEND", {});
+    ASSERT_TRUE(klftest::WriteFileBytes(d + "grey.png", *file));
+    for (const std::string& args : {d + "grey.png", "--selection " + d + "grey.png " + d + "in.png"}) {
+      const Outcome o = RunProgram(kTestPlugin + args + " -o " + d + "out.png");
+      EXPECT_EQ(o.code, file == &keyed ? 0 : CKLT_HostRunner::kExitFiles) << o.out;
+      EXPECT_TRUE(Has(o, d + "grey.png: " +
+                             (file == &keyed ? "a tRNS chunk (transparency) is left out (tRNS: CRC error)"
+                                             : "the PNG file is damaged (IDAT: incorrect data check)")))
+          << o.out;
+    }
+  }
+}
+
 // A file whose image data cannot hold the image its header declares (16
 // bytes for 21000 x 21000 pixels, in each colour type, interlaced too) is
 // refused as damaged before any plane is allocated, as the document and

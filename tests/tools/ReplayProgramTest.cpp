@@ -16,6 +16,7 @@
 #include "CSettingsBlock.h"
 #include "CTessarette.h"
 #include "CTessaretteRecordCodec.h"
+#include "MutatedSettings.h"
 #include "ProgramRun.h"
 #include "SettingsAtLimits.h"
 #include "support/SettingsBytes.h"
@@ -298,6 +299,66 @@ TEST(ReplayProgram, SettingsThatCutNoPieceOrTooManyAreRefused) {
   o = RunProgram(test + "--grid 3x2 " + dir.File("small.png") + out, refuse);
   EXPECT_EQ(o.code, CKLT_HostRunner::kExitCancelled) << o.out;
   EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+}
+
+// Settings beyond the scripting descriptor (their compressed block over
+// 325000 bytes): --settings replays them, a block or a document, as the
+// plug-in replays its own "last.data", through a copy of it in a folder no
+// run leaves behind; a run that would record them in a script says it
+// cannot: refused before the run, or after the dialog's output is written.
+// --last records nothing either.
+TEST(ReplayProgram, SettingsBeyondTheDescriptor) {
+  klftest::TempDir dir;
+  const Bytes big = MutatedSettings(20, 20, 64, false);
+  ASSERT_EQ(CKLT_SettingsSource::FitsDescriptor(big), CKLT_SettingsSource::kTooLarge);
+  std::string error;
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("big.data"), big));
+  ASSERT_TRUE(CKLT_SettingsSource::WriteDocument(dir.File("big.klpd"), big, error)) << error;
+  const auto smooth = [](int c, int32_t i) { return uint8_t(i % 240 + i / 240 * c); };
+  Write(OneLayer(klpModeRGB, 240, 160, smooth), dir.File("in.png"));
+  for (const char* folder : {"real", "test", "tmp"}) std::filesystem::create_directory(dir.File(folder));
+  std::filesystem::copy_file(KLF_PLUGIN_LIBRARY, dir.File("real/p.so"));
+  std::filesystem::copy_file(KLF_TEST_PLUGIN_LIBRARY, dir.File("test/t.so"));
+  ASSERT_TRUE(klftest::WriteFileBytes(dir.File("real/last.data"), big));
+  const std::string plugin = "--plugin " + std::string(KLF_PLUGIN_LIBRARY) + " --settings ";
+  const std::string real = plugin + dir.File("big.data");
+  const std::string own = "--plugin " + dir.File("real/p.so") + " --last", script = " --script " + dir.File("s");
+  const std::string dialog = "--plugin " + dir.File("test/t.so") + " --dialog" + script;
+  const std::string store = "DISPLAY=:none KLT_TEST_PLUGIN_FOLDER=" + dir.File("test") + " KLT_TEST_PLUGIN_STORE=";
+  const struct {
+    std::string args, env, says;
+    int code;
+    bool output, recorded;
+  } rows[] = {
+      {real, "", "done", 0, true, false},
+      {plugin + dir.File("big.klpd"), "", "done", 0, true, false},
+      {own, "", "done", 0, true, false},
+      {real + " --export-knives " + dir.File("k.eps"), "", "knives to " + dir.File("k.eps"), 0, true, false},
+      {real + script, "",
+       "cannot record --script " + dir.File("s") + ": " + CKLT_SettingsSource::TooLargeReason(big.size()),
+       CKLT_HostRunner::kExitFiles, false, false},
+      {dialog, store + "400000", "cannot record the run in --script " + dir.File("s") + ": " +
+       CKLT_SettingsSource::TooLargeReason(400000) + "; --last or --settings " + dir.File("test/last.data") +
+       " replays them; " + dir.File("s") + " is not written", CKLT_HostRunner::kExitFiles, true, false},
+      {dialog, store + "1000", "done", 0, true, true},
+      {own + script, "", "--script " + dir.File("s") + ", which holds no settings", CKLT_HostRunner::kExitUsage, false,
+       false},
+  };
+  std::vector<Bytes> first;
+  for (const auto& row : rows) {
+    std::filesystem::remove(dir.File("out.png"));
+    std::filesystem::remove(dir.File("s"));
+    const Outcome o = RunProgram("-q " + row.args + " " + dir.File("in.png") + " -o " + dir.File("out.png"),
+                                 "TMPDIR=" + dir.File("tmp") + " " + row.env);
+    EXPECT_EQ(o.code, row.code) << o.out;
+    EXPECT_TRUE(Has(o, row.says)) << o.out;
+    EXPECT_EQ(std::filesystem::exists(dir.File("out.png")), row.output) << row.args;
+    EXPECT_EQ(std::filesystem::exists(dir.File("s")), row.recorded) << row.args;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.File("tmp")));
+    // The block's replays, however handed, are one puzzle.
+    if (row.env.empty() && row.output && first.empty()) first = Read(dir.File("out.png")).layers[0].planes;
+    EXPECT_TRUE(!row.env.empty() || !row.output || Read(dir.File("out.png")).layers[0].planes == first) << row.args;
+  }
 }
 
 TEST(ReplayProgram, TheInstalledProgramFindsItsPlugin) {

@@ -346,6 +346,34 @@ TEST_F(UIToolkitTest, CaptionDragsAndAnInactiveFloatingWindowOnlyActivates) {
   EXPECT_EQ(ui.Log().drags, 1u);
 }
 
+// The window under a going window (its loop ended, hidden) takes the keys
+// at once: a press queued on it behind is its own, not an activation, even
+// on a floating window. A window going with its owner still open hands
+// them past it, to the front window.
+TEST_F(UIToolkitTest, TheWindowUnderAGoingWindowTakesTheNextPress) {
+  Open();
+  for (int how = 0; how < 3; ++how) {  // loop ended, hidden; its owner closes
+    SCOPED_TRACE(how);
+    CKLT_RecordingWindow* other = Window(100, 600);
+    CKLT_RecordingWindow main;
+    main.log = &log;
+    main.SetFloating(1);
+    ASSERT_EQ(main.CreateFromResource("W", 500, 500, nullptr, 0), 1);
+    main.Show();
+    CKLT_RecordingWindow box;
+    ASSERT_EQ(box.CreateFromResource("W", 100, 100, &main, 1), 1);
+    box.Show();
+    // The click is sent with the press that ends the box.
+    if (how == 0) ui.Script([&] { ui.PostClick(550, 550), box.EndModal(1); }), box.DoModal();
+    if (how == 1) ui.PostClick(550, 550), box.Hide();
+    if (how == 2) main.SetFocus(), main.Close();
+    ui.Pump();
+    EXPECT_EQ(ui.GetActiveWindow(), (how < 2 ? main : *other).GetWindowHandle());
+    EXPECT_EQ(log.Take(), how < 2 ? "down 50,50, up" : "");
+    windows.clear();
+  }
+}
+
 // A click that hides the hovered control and shows another in its place
 // moves the hover to it while the pointer rests.
 TEST_F(UIToolkitTest, HoverFollowsAControlSwappedUnderARestingPointer) {

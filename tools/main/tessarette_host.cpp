@@ -7,6 +7,7 @@
 
 #include "CKLP_ReplaceFile.h"
 #include "CKLT_HostRunner.h"
+#include "CKLT_PluginFolder.h"
 
 namespace {
 
@@ -20,8 +21,9 @@ void Handle(int signal) {
   sigaction(signal, &action, nullptr);
 }
 
-// An interrupted write leaves no hidden temporary file: it is removed and
-// the program ends on the signal, as it would have without the handler.
+// An interrupted write leaves no hidden temporary file (nor the plug-in's
+// private folder): it is removed and the program ends on the signal, as it
+// would have without the handler.
 // Once a set's files are being renamed into place, the run first names
 // what it placed (its run ends with 128 + the signal), then ends so.
 void OnSignal(int signal) {
@@ -32,6 +34,7 @@ void OnSignal(int signal) {
     return;
   }
   CKLP_ReplaceFile::RemoveTemporaries();
+  CKLT_PluginFolder::RemoveOnSignal();
   std::raise(signal);  // the handler was reset to the default one
   errno = saved;
 }
@@ -57,16 +60,20 @@ void EndOn(int signal) {
 // heaps the next phase, on other threads, does not use (beyond the memory
 // budget, and more when the piece count beside the plug-in frees its knife
 // mask first). One heap for every thread lets each phase take what the
-// last freed; blocks of 2 MiB or more (planes, whole images) are mapped and
-// returned when freed. A fresh mapping costs a page fault a page: pieces'
-// images and work, taken and freed piece after piece, come from the heap,
-// whose free top is kept up to 64 MiB (not glibc's 128 KiB once the
-// threshold is fixed) so that the next piece does not fault it in again.
+// last freed. Blocks of 1 MiB or more (planes, whole images, the cut's
+// scratch, large pieces' images, which the render keeps from batch to
+// batch) are mapped and returned when freed: from the heap, the holes the
+// cut's scratch leaves between the pieces' masks stayed resident, 5 to 14
+// MiB at 6 MP as the threads happened to take and free them. A fresh
+// mapping costs a page fault a page: smaller blocks (masks, pieces' work)
+// come from the heap, whose free top is kept up to 64 MiB (not glibc's
+// 128 KiB once the threshold is fixed) so that the next piece does not
+// fault it in again.
 // Refused (a sanitizer's allocator), only that margin is lost.
 void SetHeapPolicy() {
 #if defined(__GLIBC__)
   (void)mallopt(M_ARENA_MAX, 1);
-  (void)mallopt(M_MMAP_THRESHOLD, 2 << 20);
+  (void)mallopt(M_MMAP_THRESHOLD, 1 << 20);
   (void)mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
 }

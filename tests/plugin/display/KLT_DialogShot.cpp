@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (int c = 0; c < doc.ColourPlanes(); ++c) host.Plane(c) = doc.layers[0].planes[static_cast<size_t>(c)];
-  host.SetResolution(doc.resolution, doc.resolution);
+  host.SetResolution(doc.resolution, doc.ResolutionDown());
   // The display backend puts one scroll arrow at each end.
   CKLP_HeadlessUI ui;
   ui.SetScrollArrowStyle(1);

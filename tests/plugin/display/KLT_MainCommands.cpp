@@ -350,7 +350,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (int c = 0; c < doc.ColourPlanes(); ++c) host.Plane(c) = doc.layers[0].planes[static_cast<size_t>(c)];
-  host.SetResolution(doc.resolution, doc.resolution);
+  host.SetResolution(doc.resolution, doc.ResolutionDown());
   char folder[PATH_MAX];
   if (!realpath(argv[3], folder)) {
     std::fprintf(stderr, "klt_maincommands: no folder %s\n", argv[3]);

@@ -3,7 +3,10 @@
 // with a value where the selection mask is above 127, makes editable
 // transparency opaque, reports progress and polls abort once per plane.
 // The value is 255, or the one kept in the scripting descriptor; the dialog
-// run stores 0x0F there (as a user's choice would be recorded). With
+// run stores 0x0F there (as a user's choice would be recorded), or with
+// KLT_TEST_PLUGIN_STORE=n n bytes of noise as the plug-in's OK stores its
+// settings: in the descriptor (left empty when they do not fit) and as
+// "last.data" in the folder KLT_TEST_PLUGIN_FOLDER names. With
 // KLT_TEST_PLUGIN_THROW set, Start throws as a failed allocation does. With
 // KLT_TEST_PLUGIN_CHANNEL=n it writes the document's channel n (absolute
 // number) into every colour plane instead, after printing the channel
@@ -40,7 +43,18 @@ class CTestPlugin : public CPluginMain {
     u8 display = 0;
     if (m_dialogRequest) {
       value = 0x0F;
-      if (!WriteEncryptedScriptParameter_V2(&value, 1)) return 0;
+      if (const char* store = std::getenv("KLT_TEST_PLUGIN_STORE")) {
+        std::vector<u8> noise(std::strtoul(store, nullptr, 10));
+        u32 x = 1, n = static_cast<u32>(noise.size());
+        for (u8& b : noise) b = static_cast<u8>((x = x * 1103515245u + 12345u) >> 23);
+        KLP_FileRef folder;
+        if (folder.SetPath(std::getenv("KLT_TEST_PLUGIN_FOLDER")) != klpNoErr) return 0;
+        SetPluginFolder(folder);
+        if (!WriteEncryptedScriptParameter_V2(noise.data(), n) && GetError() != klErrZipCompress) return 0;
+        if (!ConfFile_Write(noise.data(), n, "last.data", "")) return 0;
+      } else if (!WriteEncryptedScriptParameter_V2(&value, 1)) {
+        return 0;
+      }
     } else if (ReadEncryptedScriptParameter_V2(block, display) && block.GetSize() == 1) {
       value = block.GetPtr()[0];
     }

@@ -31,6 +31,7 @@
 #include "FailingAllocations.h"
 #include "imaging/IccTestUtil.h"
 #include "imaging/JpegTestUtil.h"
+#include "imaging/PngTestUtil.h"
 #include "support/TestSupport.h"
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -299,7 +300,17 @@ struct Job {
 
 // The photographs some jobs read, small (120 x 80), beside in.png: a
 // camera's JPEG (its resolution and orientation in EXIF, a profile), a PNG
-// with a profile, a CMYK JPEG and a progressive one.
+// with a profile, a PNG stored turned (its orientation in eXIf, two
+// resolutions), a CMYK JPEG and a progressive one.
+bool TurnedPng(CKLT_HostDocument doc, const std::string& path) {
+  std::string error;
+  doc.icc.clear();
+  doc.resolution = 300, doc.verticalResolution = 100;
+  return doc.Write(path, error) &&
+         klftest::WriteFileBytes(path, pngtest::Inserted(klftest::ReadFileBytes(path), "IDAT", "eXIf",
+                                                         jpegtest::ExifOrientation(6, 0, 0, true)));
+}
+
 bool WriteInputs(const std::string& folder) {
   std::mt19937 rng(61);
   const jpegtest::Bytes rgb = icctest::Profile("RGB ", 3), cmyk = icctest::Profile("CMYK", 4);
@@ -312,7 +323,7 @@ bool WriteInputs(const std::string& folder) {
                                  jpegtest::WithExif(camera, jpegtest::ExifOrientation(6, 300, 300))) &&
          klftest::WriteFileBytes(folder + "/cmyk.jpg", jpegtest::Encode(120, 80, JCS_CMYK, 4, false, rng, 0, 1, cmyk)) &&
          klftest::WriteFileBytes(folder + "/prog.jpg", jpegtest::Encode(120, 80, JCS_RGB, 3, true, rng, 1, 96)) &&
-         png.Write(folder + "/iccp.png", error);
+         png.Write(folder + "/iccp.png", error) && TurnedPng(png, folder + "/turned.png");
 }
 
 void PrintTo(const Job& job, std::ostream* out) { *out << job.name; }
@@ -438,6 +449,7 @@ INSTANTIATE_TEST_SUITE_P(Jobs, AllocationSweep,
                                          Job{"Settings", {"--save-settings", "s.klpd"}, false, 8, 5},
                                          Job{"ExifIccJpeg", {}, false, 2, 2, "exif.jpg"},
                                          Job{"IccpPng", {}, false, 2, 2, "iccp.png"},
+                                         Job{"TurnedPng", {}, false, 2, 2, "turned.png", "o.psd"},
                                          Job{"CmykJpeg", {}, false, 2, 2, "cmyk.jpg", "o.psd"},
                                          Job{"ProgressiveJpeg", {}, false, 2, 2, "prog.jpg"},
                                          Job{"TrianglesPSD", {"--triangles", "2x3", "--export-pieces", "o.psd"},
