@@ -51,7 +51,7 @@ run_point() {
     KLF_ALLOCATION_DETAIL=1 "$host" -q --plugin plugin/libtessarette_plugin.so --dialog "$picture" -o dialog.png \
     > out.txt 2> err.txt 3> report.txt &
   app=$!
-  shown="" look="" hung=""
+  shown="" look="" hung="" titles=""
   # Both windows, the end, or a window on its own for 2 s (an alert); 30 s
   # at most.
   local main="" cutter="" deadline=$((SECONDS + 30)) alone=""
@@ -60,7 +60,10 @@ run_point() {
     cutter=$(x_search --onlyvisible --name "^Cutter\$" | head -n 1)
     [ -n "$main" ] && [ -n "$cutter" ] && break
     if [ -z "$alone" ] && grep -q '^MapNotify' events.txt; then alone=$((SECONDS + 2)); fi
-    [ -n "$alone" ] && [ "$SECONDS" -ge "$alone" ] && break
+    if [ -n "$alone" ] && [ "$SECONDS" -ge "$alone" ]; then
+      titles=$(x_search --onlyvisible --name . | xargs -r -n 1 xdotool getwindowname 2> /dev/null | paste -sd '|')
+      break
+    fi
     sleep 0.05
   done
   if [ -n "$main" ] && [ -n "$cutter" ]; then
@@ -93,37 +96,42 @@ run_point() {
   mapped=$(grep -c '^MapNotify' events.txt || true)
 }
 
-# The outcome of the run just made, in kind; faults counts the faults. The
-# preload names the failed allocation's callers ("failed in: ..."); one
-# named after "at N" failed once the windows were seen.
-judge() {
+# The outcome of the run just made (of point $point, floor $2), in kind;
+# faults counts the faults. The preload names the failed allocation's
+# callers ("failed in: ..."); one named after "at N" failed once the
+# windows were seen.
+judge() {  # PASS FLOOR
   local last failed after=""
   last=$(grep -v '^$' err.txt | tail -n 1 || true)
   failed=$(grep '^failed in:' report.txt || true)
   awk '/^at /{a=NR} /^failed in:/{f=NR} END{exit !(a && f > a)}' report.txt && after=1
   local crashed=""
   { [ "$code" -gt 128 ] && [ -z "$hung" ]; } || grep -q "AddressSanitizer: SEGV" err.txt && crashed=1
-  if [ -n "$shown" ] && [ -z "$after" ] && [ "$look" != "$want" ]; then kind="FAULT: windows not whole"
+  # The libraries' own endings first: one may come as the windows are looked at.
+  if grep -qE "GLib-ERROR.*failed to allocate|GLib \(gthread-posix.c\): Unexpected error .* 'malloc'" err.txt; then
+    kind="GLib's allocator ended the process"
+  elif [ "$code" -eq 1 ] && { [ ! -s err.txt ] || grep -qE "^XIO: +fatal IO error 12 " err.txt; } ||
+       { [ "$code" -eq 134 ] && grep -q "xcb_io.c:.*Assertion" err.txt; }; then kind="Xlib ended the process"
+  elif grep -q "AddressSanitizer: CHECK failed" err.txt; then kind="the sanitizer ended the process"
+  elif [ -n "$shown" ] && [ -z "$after" ] && [ "$look" != "$want" ]; then kind="FAULT: windows not whole"
   elif [ -n "$shown" ] && [ "$mapped" -gt "$windows" ]; then kind="FAULT: windows whole and $((mapped - windows)) more"
   elif [ -n "$shown" ] && [ "$code" -eq 1 ] && [ ! -e dialog.png ]; then kind="windows whole, cancelled"
   elif [ -n "$shown" ] && [ "$code" -eq 2 ] && [ ! -e dialog.png ] && grep -q "out of memory" <<< "$last"
   then kind="windows whole, cancelled, then out of memory"
-  elif grep -qE "GLib-ERROR.*failed to allocate|GLib \(gthread-posix.c\): Unexpected error .* 'malloc'" err.txt; then
-    kind="GLib's allocator ended the process"
   elif [ -n "$hung" ] && grep -qE "libglib-2.0.so.0 .*ld-linux" <<< "$failed"; then kind="GLib waits as it starts"
   elif [ -n "$hung" ] && grep -qE "^failed in: [^<]+ < [a-z]+ < libxcb" <<< "$failed"; then
     kind="libxcb waits for the server's answer"
   elif [ -n "$crashed" ] && grep -qE "ld-linux|gtk_init_check" <<< "$failed"
   then kind="a library crashed as it started or the display opened"
   elif [ -n "$crashed" ] && grep -q "cairo_paint" <<< "$failed"; then kind="cairo crashed drawing a window"
-  elif [ "$mapped" -gt 0 ]; then kind="FAULT: $mapped windows on the screen, then exit $code: $last"
+  elif [ "$mapped" -gt 0 ]; then kind="FAULT: $mapped windows on the screen ($titles), then exit $code: $last"
   elif [ -n "$hung" ]; then kind="FAULT: no window and no end"
   elif [ "$code" -eq 2 ] && grep -qE "out of memory|Cannot allocate memory" <<< "$last"; then kind="out of memory"
-  elif [ "$code" -eq 1 ] && { [ ! -s err.txt ] || grep -qE "^XIO: +fatal IO error 12 " err.txt; } ||
-       { [ "$code" -eq 134 ] && grep -q "xcb_io.c:.*Assertion" err.txt; }; then kind="Xlib ended the process"
   else kind="FAULT: exit $code: $last"
   fi
   case $kind in FAULT*) faults=$((faults + 1)); echo "FAILED: point $point of $pass: ${kind#FAULT: } ($failed)" ;; esac
+  # What a fault or a crash said, kept beside the run's files.
+  case $kind in FAULT* | *crashed*) cat report.txt err.txt > "ending-$2-$point.txt" ;; esac
   outcome[$pass: $kind]="${outcome[$pass: $kind]:-} $point"
 }
 
@@ -145,13 +153,13 @@ faults=0
 pass="64 KiB or more"
 for point in $(seq 1 "$large"); do
   run_point "$point" 65536
-  judge
+  judge "$pass" 65536
 done
 pass="any size"
 for k in $(seq 0 $((small_points - 1))); do
   point=$(((2 * k + 1) * start / (2 * small_points)))
   run_point "$point" 0
-  judge
+  judge "$pass" 0
 done
 for kind in "${!outcome[@]}"; do
   set -- ${outcome[$kind]}
