@@ -716,7 +716,9 @@ void CKLP_GtkUI::FlushWindow(KLP_WindowID w, KLP_Rect) {
 // it has no memory to manage a new segment, gives the segment up before
 // the server has attached it, and the server refuses the attach: what the
 // server refuses of this upload is let go (cairo has drawn without the
-// segment), where GDK would end the process on it.
+// segment), where GDK would end the process on it. A picture cairo could
+// not paint for want of memory is painted again on the next frame, or the
+// window would stay dark until something else redraws it.
 gboolean CKLP_GtkUI::OnDraw(KLP_WindowID w, cairo_t* cr) {
   auto it = m_native.find(w);
   if (it == m_native.end()) return FALSE;
@@ -730,6 +732,7 @@ gboolean CKLP_GtkUI::OnDraw(KLP_WindowID w, cairo_t* cr) {
 #ifdef GDK_WINDOWING_X11
   if (x11) gdk_x11_display_error_trap_pop_ignored(m_display);
 #endif
+  if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) gtk_widget_queue_draw(GTK_WIDGET(Widget(w)));
   return TRUE;
 }
 
