@@ -113,21 +113,21 @@ judge() {  # PASS FLOOR
   elif [ "$code" -eq 1 ] && { [ ! -s err.txt ] || grep -qE "^XIO: +fatal IO error 12 " err.txt; } ||
        { [ "$code" -eq 134 ] && grep -q "xcb_io.c:.*Assertion" err.txt; }; then kind="Xlib ended the process"
   elif grep -q "AddressSanitizer: CHECK failed" err.txt; then kind="the sanitizer ended the process"
+  elif [ -n "$crashed" ] && grep -qE "ld-linux|gtk_init_check" <<< "$failed"
+  then kind="a library crashed as it started or the display opened"
+  elif [ -n "$crashed" ] && grep -q "cairo_paint" <<< "$failed"; then kind="cairo crashed drawing a window"
   elif [ -n "$hung" ] && grep -qE "libglib-2.0.so.0 .*ld-linux" <<< "$failed"; then kind="GLib waits as it starts"
   elif [ -n "$hung" ] && grep -qE "< [a-z]+ < libxcb.so.1 < xcb_wait_for_reply" <<< "$failed"; then
     kind="libxcb waits for the server's answer"
   elif [ -n "$hung" ] && grep -q " < XOpenDisplay < " <<< "$failed"; then
     kind="Xlib waits as it opens the display"
-  elif [ -n "$shown" ] && [ "$look" != "$want" ] && grep -q "gdk_window_begin_draw_frame" <<< "$failed"; then
+  elif [ -n "$shown" ] && [ "$look" != "$want" ] && grep -qE "gdk_window_(begin|end)_draw_frame" <<< "$failed"; then
     kind="GDK lost a window's picture"
   elif [ -n "$shown" ] && [ -z "$after" ] && [ "$look" != "$want" ]; then kind="FAULT: windows not whole"
   elif [ -n "$shown" ] && [ "$mapped" -gt "$windows" ]; then kind="FAULT: windows whole and $((mapped - windows)) more"
   elif [ -n "$shown" ] && [ "$code" -eq 1 ] && [ ! -e dialog.png ]; then kind="windows whole, cancelled"
   elif [ -n "$shown" ] && [ "$code" -eq 2 ] && [ ! -e dialog.png ] && grep -q "out of memory" <<< "$last"
   then kind="windows whole, cancelled, then out of memory"
-  elif [ -n "$crashed" ] && grep -qE "ld-linux|gtk_init_check" <<< "$failed"
-  then kind="a library crashed as it started or the display opened"
-  elif [ -n "$crashed" ] && grep -q "cairo_paint" <<< "$failed"; then kind="cairo crashed drawing a window"
   elif [ "$mapped" -gt 0 ]; then kind="FAULT: $mapped windows on the screen ($titles), then exit $code: $last"
   elif [ -n "$hung" ]; then kind="FAULT: no window and no end"
   elif [ "$code" -eq 2 ] && grep -qE "out of memory|Cannot allocate memory" <<< "$last"; then kind="out of memory"
