@@ -123,18 +123,21 @@ u8 CApp::ParseHelpItems(const u8* text, u32 length, CKLF_StringArray& out) {
 }
 
 // The help menu's items from the resources; a resource file without them
-// gives none. 0 when they cannot be read (no memory, a damaged block).
+// gives none. 0 with the code when they cannot be read (no memory, a
+// damaged block).
 u8 CApp::InitHelpMenuItems() {
   m_help.Empty();
   CKLF_Storage* store = GetStorage();
   CKLF_Mem packed, text;
   if (!store) return 1;
-  if (!store->GetRec("InfoM", packed)) return store->GetError() == klErrStoreNoKey;
+  if (!store->GetRec("InfoM", packed))
+    return store->GetError() == klErrStoreNoKey ? 1 : FailFrom(*store, klErrNoMemory);
   CKLF_ZipBlock zip;
   zip.SetMode(0);
   zip.SetSourceBlock(packed);
   zip.SetDestBlock(&text);
-  return zip.Process() && ParseHelpItems(text.GetPtr(), text.GetSize(), m_help);
+  if (!zip.Process()) return FailFrom(zip, klErrZipMalformed);
+  return ParseHelpItems(text.GetPtr(), text.GetSize(), m_help) ? 1 : Fail(klErrNoMemory);
 }
 
 void CApp::FillHelpMenu(CKLF_PlatformPopupMenu* menu, u8) {
@@ -211,6 +214,10 @@ CPluginUIRun* CApp::RunPluginUI(CPluginMain& plugin, u8 about) {
   plugin.HostSetRetCode_NoError();
   if (!about) {
     const kltSIZE_s at = plugin.WindowPosFromConf("Main", "ROOT", klNullSize, 1);
+    if (plugin.GetError() == klErrNoMemory) {
+      plugin.HostSetRetCode_MemFull();
+      return run.release();
+    }
     app.SetStartPosition(at.horizontal, at.vertical);
   }
   run->loop = plugin.RunApp(&app);

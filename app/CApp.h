@@ -45,6 +45,7 @@ class CApp : public CKLF_App {
   CPluginMain& GetPlugin() { return *m_plugin; }
 
   // ---- Help menu
+  // 0 with the code when the items cannot be read.
   [[nodiscard]] u8 InitHelpMenuItems();
   // Titles and links, in pairs; a separator is the pair "---", "---".
   const CKLF_StringArray& GetHelpItems() const { return m_help; }

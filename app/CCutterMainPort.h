@@ -47,10 +47,11 @@ class CCutterMainPort {
 
   // Layout-mode undo point and the settings block of the layout and pieces.
   virtual void uncm_SaveState(u32 mode, u32 sub) { (void)mode, (void)sub; }
+  // 0 only when memory ran out; without a layout, an empty block.
   virtual u8 settings_SaveCurLayoutAndCellSettingsToMem(CKLF_Mem* block, u32& length) {
     (void)block;
     length = 0;
-    return 0;
+    return 1;
   }
   virtual u8 settings_LoadCurLayoutAndCellSettingsFromMem(const u8* data, u32 length, u8 redraw) {
     (void)data, (void)length, (void)redraw;

@@ -40,26 +40,35 @@ CPreferences CPreferences::Defaults() {
                       {200, 200, 200, 255}};
 }
 
-u8 CPreferences::Read(CKLF_Storage* store, CPreferences& p) {
+u8 CPreferences::Read(CKLF_Storage* store, CPreferences& p, u16* error) {
   p = Defaults();
   CKLF_String key;
+  const auto fail = [error](u16 code) -> u8 {
+    if (error) *error = code ? code : static_cast<u16>(klErrNoMemory);
+    return 0;
+  };
   for (u32 i = 0; store && i < 4; ++i) {
     u8 v = 0;
-    if (!key.Format("%s>%s", kFolder, kFlags[i])) return 0;
+    if (!key.Format("%s>%s", kFolder, kFlags[i])) return fail(klErrNoMemory);
     if (store->GetRec(key, v))
       *Flag(p, i) = v;
     else if (!store->IsRecordAbsent())
-      return 0;
+      return fail(store->GetError());
   }
   for (u32 i = 0; store && i < 6; ++i) {
     u8 rgba[4];
     u32 length = 4;
-    if (!key.Format("%s>%s", kFolder, kColours[i])) return 0;
+    if (!key.Format("%s>%s", kFolder, kColours[i])) return fail(klErrNoMemory);
     const u8 type = store->GetRecType(key);
-    if (type == CKLF_Storage::klRecMissing && !store->IsRecordAbsent()) return 0;
-    // A block of another size stands for no colour.
-    if (type == CKLF_Storage::klRecBlock && store->GetRec(key, rgba, length) && length == 4)
-      *Colour(p, i) = kltRGBA8{rgba[0], rgba[1], rgba[2], rgba[3]};
+    if (type == CKLF_Storage::klRecMissing && !store->IsRecordAbsent()) return fail(store->GetError());
+    // A block of another size stands for no colour (a longer one is
+    // refused with error 1).
+    if (type != CKLF_Storage::klRecBlock) continue;
+    if (!store->GetRec(key, rgba, length)) {
+      if (store->GetError() == klErrBadArg) continue;
+      return fail(store->GetError());
+    }
+    if (length == 4) *Colour(p, i) = kltRGBA8{rgba[0], rgba[1], rgba[2], rgba[3]};
   }
   return 1;
 }

@@ -36,8 +36,9 @@ struct CPreferences {
   static CPreferences Defaults();
   // The defaults, then every record that exists and has its type and size
   // (a null store: the defaults).
-  // 0 when memory runs out or the store cannot be read (out as read so far).
-  [[nodiscard]] static u8 Read(CKLF_Storage* store, CPreferences& out);
+  // 0 when memory runs out or the store cannot be read (out as read so far),
+  // with the cause in error when given (17, else the store's code).
+  [[nodiscard]] static u8 Read(CKLF_Storage* store, CPreferences& out, u16* error = nullptr);
   // The folder and the ten records in their order; 0 with the store's
   // error kept there.
   [[nodiscard]] u8 Write(CKLF_Storage* store) const;

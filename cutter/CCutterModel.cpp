@@ -103,17 +103,19 @@ u8 CCutterModel::OnCreate(u16 previewWidth, u16 previewHeight) {
   if (!m_splineLayer.Create(previewWidth, previewHeight, 2)) return FailFrom(m_splineLayer, klErrNoMemory);
   if (!m_extrasLayer.Create(previewWidth, previewHeight, 2)) return FailFrom(m_extrasLayer, klErrNoMemory);
   m_splineLayer.Set(kltRGBA8{255, 145, 25, 0}, 255);
-  DoRedrawSpline();
   SetInitialStatesToControls();
   if (!settings_LoadLastKnife()) return 0;
-  DoRedrawSpline();
-  UndoInit();
+  if (!DoRedrawSpline() && GetError() == klErrNoMemory) return 0;
+  if (!UndoInit()) return 0;
   built = 1;
   OnChangeNodeSelection();
   CTessarette* engine = m_main->GetEngine();
   if (!engine || engine->GetPieceCount() == 0) closingRestores = 0;
-  if (!m_main->settings_SaveCurLayoutAndCellSettingsToMem(&m_layoutSnapshot, m_layoutSnapshotLength))
+  // The layout as it was, for Reset: a Cutter without it does not open.
+  if (!m_main->settings_SaveCurLayoutAndCellSettingsToMem(&m_layoutSnapshot, m_layoutSnapshotLength)) {
     m_layoutSnapshotLength = 0;
+    return Fail(klErrNoMemory);
+  }
   if (!settings_LoadCutterOptions()) return 0;
   i_Controls();
   return 1;
@@ -167,7 +169,7 @@ void CCutterModel::OnBtnReset() {
     return;
   }
   DoRedrawSpline();
-  UndoInit();
+  if (!UndoInit()) m_window->Alert("Memory allocation problem...", "Error!");
   u16 v = 0, h = 0;
   u8 razor = 1, aa = 1;
   m_main->GetLayoutState(v, h, razor, aa);
@@ -207,11 +209,12 @@ u8 CCutterModel::opLoadShapeFromFile(CKLF_StdFile* file) {
 
 // ---- Undo.
 
-void CCutterModel::UndoInit() {
+u8 CCutterModel::UndoInit() {
   SHAPE s;
   i_GetLive(s);
-  m_undo.Init(s);
+  const u8 kept = m_undo.Init(s);
   i_Controls();
+  return kept ? 1 : FailFrom(m_undo, klErrNoMemory);
 }
 
 void CCutterModel::OnNewOperation(u8 check) {
@@ -269,11 +272,14 @@ u8 CCutterModel::settings_LoadLastKnife() {
   std::memset(&s, 0, sizeof(s));
   s.nodeCount = static_cast<u8>(stored > kMaxNodes ? kMaxNodes : stored);
   CKLF_String key;
+  static const char* const kKeys[3] = {"LastShape>H%u", "LastShape>U%u", "LastShape>S%u"};
   for (u32 i = 0; i < s.nodeCount; ++i) {
     f64 h = 0, u = 0, sm = 0;
-    if (!m_conf->GetRec(key.Format("LastShape>H%u", i), h) || !m_conf->GetRec(key.Format("LastShape>U%u", i), u) ||
-        !m_conf->GetRec(key.Format("LastShape>S%u", i), sm))
-      return absent();
+    f64* values[3] = {&h, &u, &sm};
+    for (u32 k = 0; k < 3; ++k) {
+      if (!key.Format(kKeys[k], i)) return FailFrom(key, klErrNoMemory);
+      if (!m_conf->GetRec(key, *values[k])) return absent();
+    }
     if (!klShapeNodeFinite(h, u, sm)) {
       settings_SetDefaultKnife();
       return 1;

@@ -130,7 +130,8 @@ class CCutterModel : public CKLF_FrameWork, public CCutterServices {
   u8 opLoadShapeFromFile(CKLF_StdFile* file);
 
   // ---- Undo.
-  void UndoInit();
+  // 0 with 17 when the first snapshot cannot be had.
+  [[nodiscard]] u8 UndoInit();
   void OnNewOperation(u8 check);
   void UndoRestore();
   void opUndo();

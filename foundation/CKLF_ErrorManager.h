@@ -82,6 +82,17 @@ class CKLF_ErrorManager {
     return Fail(member.m_error != 0 ? member.m_error : fallback, result);
   }
 
+  // A look-up through a member that found nothing usable: out of memory
+  // stays out of memory (nothing could be looked at), any other cause
+  // becomes code (a record missing or malformed).
+  u8 FailLookup(const CKLF_ErrorManager& member, u16 code) {
+    return Fail(member.m_error == klErrNoMemory ? static_cast<u16>(klErrNoMemory) : code);
+  }
+  template <class R>
+  R FailLookup(const CKLF_ErrorManager& member, u16 code, R result) {
+    return Fail(member.m_error == klErrNoMemory ? static_cast<u16>(klErrNoMemory) : code, result);
+  }
+
  private:
   u16 m_error;
 };

@@ -231,8 +231,10 @@ u8 CPluginMain::PrepareCompositeAlpha(u8 full) {
 
 namespace {
 
-// A name that fails is returned failed (IsError).
+// A name that fails is returned failed (IsError): upper-casing would
+// clear its code.
 CKLF_String WindowName(CKLF_String name) {
+  if (name.IsError()) return name;
   name.TrimBoth();
   name.MakeUpper();
   if (name.GetLength() == 0) (void)(name = "--");
@@ -246,17 +248,19 @@ i32 Clamp(i32 v, i32 low, i32 high) { return v < low ? low : v > high ? high : v
 kltSIZE_s CPluginMain::WindowPosFromConf(CKLF_String name, CKLF_String parent, kltSIZE_s def, u8 flag) {
   (void)def;
   (void)flag;
+  ResetError();
   CKLF_Storage* store = ConfStorage_GetStorage();
   if (!store) return klNullSize;
-  // A position that is not stored, or cannot be read, leaves the window
-  // where the toolkit puts it: nothing of the document depends on it.
+  // A position that is not stored leaves the window where the toolkit
+  // puts it.
   const CKLF_String window = WindowName(name), owner = WindowName(parent);
   CKLF_String key;
   if (name.IsError() || parent.IsError() || window.IsError() || owner.IsError() ||
       !key.Format("%s>%s>%s>", kPositionsFolder, window.GetStr(), owner.GetStr()))
-    return klNullSize;
+    return Fail(klErrNoMemory, klNullSize);
   u32 left = 0, top = 0;
-  if (!store->GetRec(key + "Left", left) || !store->GetRec(key + "Top", top)) return klNullSize;
+  if (!store->GetRec(key + "Left", left) || !store->GetRec(key + "Top", top))
+    return store->IsRecordAbsent() ? klNullSize : FailFrom(*store, klErrNoMemory, klNullSize);
   return kltSIZE_s{Clamp(static_cast<i32>(left), -100, 7000), Clamp(static_cast<i32>(top), -10, 6000)};
 }
 

@@ -49,7 +49,9 @@ class CPluginMain : public CKLF_8BFPluginVirtual {
 
   // A window's saved position: x clamped to -100..7000, y to -10..6000;
   // -32000, -32000 (centred) when the store is closed or a record is
-  // missing. def and flag do not change the result.
+  // missing, and when it cannot be read: then with the code (17 when
+  // memory ran out, else the store's). def and flag do not change the
+  // result.
   kltSIZE_s WindowPosFromConf(CKLF_String name, CKLF_String parent, kltSIZE_s def, u8 flag);
   // Stores a window's position when the store is open.
   // 0 with the store's code when the position cannot be kept.

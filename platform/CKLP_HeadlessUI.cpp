@@ -3,7 +3,9 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <new>
 
 CKLP_HeadlessUI::CKLP_HeadlessUI()
     : m_screens{{0, 0, 1280, 1024}},
@@ -138,7 +140,11 @@ void CKLP_HeadlessUI::AdvanceClock(uint32_t ms) {
 
 KLP_TimerID CKLP_HeadlessUI::AddTimer(uint32_t intervalMs, std::function<void()> tick) {
   if (intervalMs == 0 || !tick) return 0;
-  m_timers[m_nextTimer] = {intervalMs, m_now + intervalMs, std::move(tick)};
+  try {
+    m_timers[m_nextTimer] = {intervalMs, m_now + intervalMs, std::move(tick)};
+  } catch (const std::bad_alloc&) {
+    return errno = ENOMEM, 0;
+  }
   return m_nextTimer++;
 }
 

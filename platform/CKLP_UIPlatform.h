@@ -221,7 +221,8 @@ class CKLP_UIPlatform {
   // The window the innermost modal loop still running is for; 0 for none.
   virtual KLP_WindowID GetModalWindow() = 0;
 
-  // Repeating timers; 0 when refused (interval 0).
+  // Repeating timers; 0 when refused (interval 0) or when memory ran out
+  // (errno ENOMEM).
   virtual KLP_TimerID AddTimer(uint32_t intervalMs, std::function<void()> tick) = 0;
   virtual void RemoveTimer(KLP_TimerID t) = 0;
 

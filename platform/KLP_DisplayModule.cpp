@@ -23,11 +23,16 @@ CKLP_UIPlatform* KLP_LoadDisplayModule(const char* path) {
   if (!path || !*path) return nullptr;
   // Kept loaded: the toolkit inside registers types and threads that
   // outlive any unloading.
+  errno = 0;
   void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (!module) {
-    // The loader says why only in words.
+    // The loader says why in words, and not always that memory ran out
+    // ("cannot create shared object descriptor"); the allocation that
+    // failed left its errno.
+    const int failed = errno;
     const char* why = dlerror();
-    return errno = why && std::strstr(why, std::strerror(ENOMEM)) ? ENOMEM : ENOENT, nullptr;
+    const bool memory = failed == ENOMEM || (why && std::strstr(why, std::strerror(ENOMEM)));
+    return errno = memory ? ENOMEM : ENOENT, nullptr;
   }
   KLP_DisplayModuleEntry open = reinterpret_cast<KLP_DisplayModuleEntry>(dlsym(module, KLP_DISPLAY_MODULE_ENTRY));
   if (!open) return errno = ENOENT, nullptr;

@@ -141,6 +141,10 @@ void CKLF_Control::RemoveLayer(CKLF_Layer& layer) {
     if (set->GetLayer(i) == &layer) set->DeleteLayer(i);
 }
 
+void CKLF_Control::NoteFailure(u16 code) {
+  if (m_window) m_window->NoteFailure(code);
+}
+
 void CKLF_Control::RenderAndUpdate(kltRECT_s rect) {
   if (!m_window || klIsNullRect(rect)) return;
   m_window->RenderRect(rect);

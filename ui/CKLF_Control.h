@@ -168,6 +168,9 @@ class CKLF_Control : public CKLF_FrameWork {
   // redrawn (0); otherwise the picture is copied in (the layer cleared
   // without one) and 1 answered for the caller to store and draw.
   [[nodiscard]] u8 ShowPicture(CKLF_Layer& layer, const CKLF_CtrlPicture* picture, u8 dimmed, u8 again);
+  // A failure the control could not report (its text left undrawn): the
+  // window notes it (CKLF_Window::NoteFailure).
+  void NoteFailure(u16 code);
 
   u8 m_type;
   u8 m_invertWheel;

@@ -39,7 +39,7 @@ u8 CKLF_CtrlButton::Init(CKLF_Window* window, u32 id, const CKLF_String& name, C
   for (i8 r : m_kind->required)
     if (r >= 0 && !m_pictures[r].IsPresent()) return Fail(klErrUIResource);
   m_mask = res.LoadMaskData(folder + ">Data", &m_maskRect, &m_maskMem);
-  if (!m_mask) return Fail(klErrUIResource);
+  if (!m_mask) return FailLookup(res, klErrUIResource);
   if (!m_layer.Create(m_renderRect, 2)) return FailFrom(m_layer, klErrNoMemory);
   if (!AddLayer(m_layer)) return 0;
   m_created = 1;

@@ -68,7 +68,7 @@ u8 CKLF_CtrlEditLine::Init(CKLF_Window* window, u32 id, const CKLF_String& name,
   kltRECT_s r;
   if (!res.GetRectRecords(CKLF_String(KLF_ControlFolder(klCtrlEditLine)) + name, r) || r.right <= r.left ||
       r.bottom <= r.top)
-    return Fail(klErrUIResource);
+    return FailLookup(res, klErrUIResource);
   if (!m_layer.Create(r, 2)) return FailFrom(m_layer, klErrUIResource);
   if (!AddLayer(m_layer)) return 0;
   m_textRect = {r.left + m_margins[0], r.top + m_margins[1], r.right - m_margins[2], r.bottom - m_margins[3]};
@@ -147,6 +147,7 @@ void CKLF_CtrlEditLine::i_LayoutFailed() {
   m_widths.Empty();
   m_visibleCount = 0;
   SetError(klErrNoMemory);
+  NoteFailure(klErrNoMemory);
 }
 
 // The boundary nearest to x (the first on a tie).

@@ -172,8 +172,8 @@ void CKLF_CtrlEditLine::i_Insert(const CKLF_String& s) {
 
 void CKLF_CtrlEditLine::SetText(const char* text, u8 notify) {
   i_Snapshot();
-  // Without memory the line is empty with the code.
-  if ((m_text = text ? text : "").IsError()) SetError(klErrNoMemory);
+  // Without memory the line is empty with the code (noted).
+  if ((m_text = text ? text : "").IsError()) SetError(klErrNoMemory), NoteFailure(klErrNoMemory);
   i_SetSelection(-1, -1);
   m_caret = 0;
   i_Changed(notify);

@@ -57,7 +57,7 @@ u8 CKLF_CtrlList::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKL
   const kltRECT_s& r = m_listRect;
   if (!m_back[kSelected].IsPresent() || !m_fore[kSelected].IsPresent() || !res.GetRectRecords(folder, m_listRect) ||
       r.right <= r.left || r.bottom <= r.top || r.right > 32767 || r.bottom > 32767)
-    return Fail(klErrUIResource);
+    return FailLookup(res, klErrUIResource);
   if (!m_textLayer.Create(static_cast<i16>(r.left), static_cast<i16>(r.top), 1, static_cast<u16>(r.right - r.left),
                           static_cast<u16>(r.bottom - r.top)))
     return FailFrom(m_textLayer, klErrNoMemory);
@@ -251,8 +251,10 @@ void CKLF_CtrlList::SetState(u8 state) {
   else m_textLayer.Set(kClear, 15);
   if (m_focus || m_showUnfocused) i_PaintSelection();
   // The glyphs are the text layer's alpha over the foreground's colours.
-  if (!m_textLayer.SetText(i_VisibleText(), kClear, m_lineHeight, m_leftMargin, m_topMargin))
+  if (!m_textLayer.SetText(i_VisibleText(), kClear, m_lineHeight, m_leftMargin, m_topMargin)) {
+    if (m_textLayer.GetError() == klErrNoMemory) NoteFailure(klErrNoMemory);
     m_textLayer.Set(kClear, 8);
+  }
   m_state = look;
   Redraw();
   if (state != 253 && m_bar && static_cast<i32>(m_firstVisible) != m_lastSynced) {

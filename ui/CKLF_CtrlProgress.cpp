@@ -14,7 +14,7 @@ u8 CKLF_CtrlProgress::Init(CKLF_Window* window, u32 id, const CKLF_String& name,
   const CKLF_String folder = CKLF_String(KLF_ControlFolder(klCtrlProgress)) + name;
   CKLF_UIResources res = Resources();
   if (!m_normal.Load(res, folder + ">Normal") || !m_ramp.Load(res, folder + ">Data"))
-    return Fail(klErrUIResource);
+    return FailLookup(res, klErrUIResource);
   m_renderRect = m_normal.GetRect();
   if (!m_layer.Create(m_renderRect, 2)) return FailFrom(m_layer, klErrNoMemory);
   if (!AddLayer(m_layer)) return 0;

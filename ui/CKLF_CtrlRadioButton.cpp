@@ -16,8 +16,12 @@ CKLF_CtrlRadioButton::~CKLF_CtrlRadioButton() {}
 
 u8 CKLF_CtrlRadioButton::Init(CKLF_Window* window, u32 id, const CKLF_String& name, CKLF_Storage* storage) {
   if (!CKLF_CtrlButton::Init(window, id, name, storage)) return 0;
+  // Optional: a button without the record belongs to no group.
   u8 group = 255;
-  if (storage->GetRec(CKLF_String(KLF_ControlFolder(klCtrlRadioButton)) + name + ">Group ID", group)) m_group = group;
+  if (storage->GetRec(CKLF_String(KLF_ControlFolder(klCtrlRadioButton)) + name + ">Group ID", group))
+    m_group = group;
+  else if (!storage->IsRecordAbsent())
+    return FailFrom(*storage, klErrNoMemory);
   return 1;
 }
 

@@ -39,8 +39,8 @@ u8 CKLF_CtrlScrollBar::Init(CKLF_Window* window, u32 id, const CKLF_String& name
   const CKLF_String folder = CKLF_String(KLF_ControlFolder(klCtrlScrollBar)) + name;
   u8 vertical = 0;
   // Optional: a bar without the record is horizontal.
-  if (folder.IsError() || (!storage->GetRec(folder + ">Is Vertical", vertical) && storage->GetError() != klErrStoreNoKey))
-    return Fail(klErrNoMemory);
+  if (!storage->GetRec(folder + ">Is Vertical", vertical) && !storage->IsRecordAbsent())
+    return FailFrom(*storage, klErrNoMemory);
   m_vertical = vertical == 1 ? 1 : 0;
   // The wheel turned toward the user (a negative delta) moves toward the
   // end on either axis: down a vertical bar, right along a horizontal one.
@@ -49,7 +49,7 @@ u8 CKLF_CtrlScrollBar::Init(CKLF_Window* window, u32 id, const CKLF_String& name
   CKLF_UIResources res = Resources();
   if (!m_thumbData.Load(res, folder + ">Thumb_Data") || !res.GetRectRecords(folder, m_rect) ||
       m_rect.right < m_rect.left || m_rect.bottom < m_rect.top || !i_ReadThumbParts())
-    return Fail(klErrUIResource);
+    return FailLookup(res, klErrUIResource);
   m_band = klIsNullRect(m_knobRect) ? m_rect : m_knobRect;
   if (m_vertical) m_band.top = m_rect.top, m_band.bottom = m_rect.bottom;
   else m_band.left = m_rect.left, m_band.right = m_rect.right;

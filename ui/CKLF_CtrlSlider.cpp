@@ -23,9 +23,9 @@ u8 CKLF_CtrlSlider::Init(CKLF_Window* window, u32 id, const CKLF_String& name, C
   if (!i_ReadPoints(folder) || !i_LoadLooks(folder)) return 0;
   u16 hotX = 0, hotY = 0;
   CKLF_UIResources res = Resources();
-  if (!m_hotZone.Load(res, folder + ">Data_HotZone") || !storage->GetRec(folder + ">HotSpot_X", hotX) ||
-      !storage->GetRec(folder + ">HotSpot_Y", hotY))
-    return Fail(klErrUIResource);
+  if (!m_hotZone.Load(res, folder + ">Data_HotZone")) return FailLookup(res, klErrUIResource);
+  if (!storage->GetRec(folder + ">HotSpot_X", hotX) || !storage->GetRec(folder + ">HotSpot_Y", hotY))
+    return FailLookup(*storage, klErrUIResource);
   m_hotX = hotX - (klIsNullRect(m_knobRect) ? 0 : m_knobRect.left);
   m_hotY = hotY - (klIsNullRect(m_knobRect) ? 0 : m_knobRect.top);
   if (!i_CreateLayers(m_knobRect)) return 0;
@@ -35,9 +35,10 @@ u8 CKLF_CtrlSlider::Init(CKLF_Window* window, u32 id, const CKLF_String& name, C
 }
 
 u8 CKLF_CtrlSlider::i_ReadPoints(const CKLF_String& folder) {
-  if (!m_storage->GetRec(folder + ">Data_NumPoints", m_count) || m_count == 0) return Fail(klErrUIResource);
+  if (!m_storage->GetRec(folder + ">Data_NumPoints", m_count)) return FailLookup(*m_storage, klErrUIResource);
+  if (m_count == 0) return Fail(klErrUIResource);
   CKLF_Mem coors;
-  if (!m_storage->GetRec(folder + ">Data_Coors", coors)) return FailFrom(*m_storage, klErrUIResource);
+  if (!m_storage->GetRec(folder + ">Data_Coors", coors)) return FailLookup(*m_storage, klErrUIResource);
   if (coors.GetSize() != 5u * m_count) return Fail(klErrUIResource);
   if (!m_points.alloc(static_cast<u32>(sizeof(KLF_SLIDERPOINT)) * m_count)) return FailFrom(m_points, klErrNoMemory);
   KLF_SLIDERPOINT* p = i_Points();
@@ -52,7 +53,7 @@ u8 CKLF_CtrlSlider::i_ReadPoints(const CKLF_String& folder) {
 // interpolation between each two of them, rounded half up.
 u8 CKLF_CtrlSlider::i_ReadValues(const CKLF_String& folder, const u8* coors) {
   if (!m_storage->GetRec(folder + ">Data_ValueStart", m_start) || !m_storage->GetRec(folder + ">Data_ValueEnd", m_end))
-    return Fail(klErrUIResource);
+    return FailLookup(*m_storage, klErrUIResource);
   KLF_SLIDERPOINT* p = i_Points();
   u32 k = 0, a = 0;
   p[0].value = m_start;
@@ -61,7 +62,7 @@ u8 CKLF_CtrlSlider::i_ReadValues(const CKLF_String& folder, const u8* coors) {
     if (!flagged && j + 1 < m_count) continue;
     char key[32];
     std::snprintf(key, sizeof key, ">Data_Value_%u", k);
-    if (flagged && !m_storage->GetRec(folder + key, p[j].value)) return Fail(klErrUIResource);
+    if (flagged && !m_storage->GetRec(folder + key, p[j].value)) return FailLookup(*m_storage, klErrUIResource);
     k += flagged ? 1 : 0;
     if (j + 1 == m_count) p[j].value = m_end;  // the last point has the end value
     const double va = p[a].value, step = (static_cast<double>(p[j].value) - va) / (j - a);

@@ -27,11 +27,15 @@ u8 CKLF_CtrlStaticText::Init(CKLF_Window* window, u32 id, const CKLF_String& nam
   return 1;
 }
 
-// The glyphs replace the alpha plane; without a font nothing shows.
+// The glyphs replace the alpha plane; without a font nothing shows. A
+// text that could not be had or drawn shows nothing and is noted.
 void CKLF_CtrlStaticText::i_DrawText() {
   i_Flow();
-  if (!m_layer.SetText(m_shown, kltRGBA8{0, 0, 0, 0}, m_lineHeight, m_offX, m_offY))
+  if (m_text.IsError() || m_shown.IsError()) NoteFailure(klErrNoMemory);
+  if (!m_layer.SetText(m_shown, kltRGBA8{0, 0, 0, 0}, m_lineHeight, m_offX, m_offY)) {
+    if (m_layer.GetError() == klErrNoMemory) NoteFailure(klErrNoMemory);
     m_layer.Set(kltRGBA8{0, 0, 0, 0}, 8);
+  }
 }
 
 u8 CKLF_CtrlStaticText::TextFits() {

@@ -50,7 +50,7 @@ u8 CKLF_UIResources::GetRectRecords(const CKLF_String& folder, kltRECT_s& out) {
   i32* fields[] = {&out.left, &out.top, &out.right, &out.bottom};
   for (u32 i = 0; i < 4; ++i) {
     u16 v = 0;
-    if (!m_store->GetRec(folder + kParts[i], v)) return Fail(klErrUIResource);
+    if (!m_store->GetRec(folder + kParts[i], v)) return FailLookup(*m_store, klErrUIResource);
     *fields[i] = v;
   }
   return i_Inside(out) ? 1 : Fail(klErrUIResource);
@@ -97,7 +97,9 @@ u8* CKLF_UIResources::LoadMaskData(const CKLF_String& key, kltRECT_s* rect, CKLF
 u8 CKLF_UIResources::OpenFont(const CKLF_String& name, CKLF_Font& font) {
   if (!m_store || !m_store->IsOpened()) return Fail(klErrEmpty);
   const CKLF_String key = CKLF_String("UIResources>Fonts>") + name;
-  if (m_store->GetRecType(key) != CKLF_Storage::klRecBlock) return Fail(klErrBadArg);
+  const u8 type = m_store->GetRecType(key);
+  if (type == CKLF_Storage::klRecMissing) return FailLookup(*m_store, klErrBadArg);
+  if (type != CKLF_Storage::klRecBlock) return Fail(klErrBadArg);
   if (!font.Open(m_store, key)) return FailFrom(font, klErrFontRecord);
   return 1;
 }

@@ -41,7 +41,7 @@ class CKLF_UIResources : public CKLF_FrameWork {
   [[nodiscard]] u8 GetResourceRect(const char* name, kltRECT_s& out);
   // The same four records under any folder key (edit lines, lists, scroll
   // bars keep their rectangles so); error 192 at the first missing one, or
-  // when the rectangle leaves the bounds.
+  // when the rectangle leaves the bounds; 17 when memory ran out.
   [[nodiscard]] u8 GetRectRecords(const CKLF_String& folder, kltRECT_s& out);
 
   // Reads and decompresses the record into out, fills rect from its header
@@ -54,7 +54,7 @@ class CKLF_UIResources : public CKLF_FrameWork {
   [[nodiscard]] u8* LoadMaskData(const CKLF_String& key, kltRECT_s* rect, CKLF_Mem* out);
 
   // Opens "UIResources>Fonts>" + name into font. Errors: 2 no store, 1 the
-  // record is not a byte block, else the font's.
+  // record is not a byte block, 17 no memory to look, else the font's.
   [[nodiscard]] u8 OpenFont(const CKLF_String& name, CKLF_Font& font);
 
   // Copies the planes of image-record data into an RGBA layer at (x, y):

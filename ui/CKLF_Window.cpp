@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <new>
 
 #include "CKLF_App.h"
 
@@ -48,7 +49,9 @@ CKLF_Window::CKLF_Window()
       m_appLoop(0),
       m_modalFor(0),
       m_floating(0),
-      m_modalHint(0) {}
+      m_modalHint(0),
+      m_creating(0),
+      m_noted(0) {}
 
 CKLF_Window::~CKLF_Window() {
   for (u32 i = 0; i < m_controls.GetSize(); ++i)
@@ -133,7 +136,7 @@ u8 CKLF_Window::Create(const CKLF_String& name, i16 x, i16 y, u16 w, u16 h, u8 c
   if (!m_layers.Create(w, h)) return FailFrom(m_layers, klErrNoMemory);
   if (!m_offscreen.Create(w, h)) return FailFrom(m_offscreen, klErrOffscreen);
   if (!i_MakePlatformWindow(w, h, at)) return 0;
-  return callOnCreate ? OnCreate(&m_layers, w, h) : 1;
+  return callOnCreate ? i_OnCreate() : 1;
 }
 
 u8 CKLF_Window::SetWindowShape(CKLF_Image* image) {
@@ -179,7 +182,21 @@ u8 CKLF_Window::CreateFromResource(const CKLF_String& name, i16 x, i16 y, CKLF_W
   m_shapeH = m_resource.GetHeight();
   if (!Create(name, x, y, m_resource.GetWidth(), m_resource.GetHeight(), 1, parent, movableModal, 0)) return 0;
   if (!i_AddResourceLayers() || !RenderRect(klNullRect)) return 0;
-  return OnCreate(&m_layers, m_width, m_height);
+  return i_OnCreate();
+}
+
+u8 CKLF_Window::i_OnCreate() {
+  m_creating = 1;
+  m_noted = 0;
+  const u8 made = OnCreate(&m_layers, m_width, m_height);
+  m_creating = 0;
+  if (made && !m_noted) return made;
+  if (made || !GetError()) SetError(m_noted ? m_noted : static_cast<u16>(klErrWindowCreate));
+  return 0;
+}
+
+void CKLF_Window::NoteFailure(u16 code) {
+  if (m_creating && !m_noted) m_noted = code ? code : static_cast<u16>(klErrNoMemory);
 }
 
 void CKLF_Window::SetCaptionLayer(const CKLF_String& layerName) {
@@ -337,10 +354,13 @@ i32 CKLF_Window::AddControl(const CKLF_String& name, u8 type) {
   CKLF_Storage* store = m_App ? m_App->GetStorage() : nullptr;
   if (!store) return Fail(klErrEmpty, -1);
   const char* folder = KLF_ControlFolder(type);
-  if (!folder || store->GetRecType(CKLF_String(folder) + name) != CKLF_Storage::klRecFolder)
-    return Fail(klErrBadArg, -1);
+  if (!folder) return Fail(klErrBadArg, -1);
+  const u8 kind = store->GetRecType(CKLF_String(folder) + name);
+  if (kind == CKLF_Storage::klRecMissing) return FailLookup(*store, klErrBadArg, -1);
+  if (kind != CKLF_Storage::klRecFolder) return Fail(klErrBadArg, -1);
+  if (!i_RoomForControl()) return -1;
   CKLF_Control* c = NewControl(type);
-  if (!c) return Fail(klErrBadArg, -1);
+  if (!c) return Fail(klErrNoMemory, -1);
   const i32 id = m_controls.Add(c);
   if (id < 0) {
     delete c;
@@ -360,6 +380,7 @@ i32 CKLF_Window::AddControl(const CKLF_String& name, u8 type) {
 i32 CKLF_Window::AddControl_External(CKLF_Control* control) {
   ResetError();
   if (!control) return Fail(klErrBadArg, -1);
+  if (!i_RoomForControl()) return -1;
   const i32 id = m_controls.Add(control);
   if (id < 0) return FailFrom(m_controls, klErrNoMemory, -1);
   m_owned.push_back(0);
@@ -370,6 +391,17 @@ i32 CKLF_Window::AddControl_External(CKLF_Control* control) {
     return FailFrom(*control, klErrBadArg, -1);
   }
   return id;
+}
+
+// The ownership flags take their entry before the control is listed (the
+// push that follows finds room): both lists always have one entry a control.
+u8 CKLF_Window::i_RoomForControl() {
+  try {
+    if (m_owned.size() == m_owned.capacity()) m_owned.reserve(std::max<size_t>(16, 2 * m_owned.size()));
+  } catch (const std::bad_alloc&) {
+    return Fail(klErrNoMemory);
+  }
+  return 1;
 }
 
 CKLF_Control* CKLF_Window::GetControl(u32 id) const {
@@ -390,7 +422,8 @@ void CKLF_Window::FilterControl(u8 on, u32 id) {
 i32 CKLF_Window::AddFont(const CKLF_String& name) {
   ResetError();
   CKLF_UIResources res(m_App ? m_App->GetStorage() : nullptr);
-  CKLF_Font* font = new CKLF_Font();
+  CKLF_Font* font = new (std::nothrow) CKLF_Font();
+  if (!font) return Fail(klErrNoMemory, -1);
   if (!res.OpenFont(name, *font)) {
     delete font;
     return FailFrom(res, klErrFontRecord, -1);
@@ -450,8 +483,17 @@ u8 CKLF_Window::SetTimer(u32 intervalMs, u16 id) {
   if (!m_handle || !UI()) return Fail(klErrWindowCreate);
   if (intervalMs == 0) return Fail(klErrBadArg);
   KillTimer(id);  // a running id is replaced, never doubled
+  // Room in both lists before the timer runs: it is recorded once it does.
+  try {
+    const size_t room = std::max<size_t>(8, 2 * m_timerIds.size());
+    if (m_timerHandles.size() == m_timerHandles.capacity()) m_timerHandles.reserve(room);
+    if (m_timerIds.size() == m_timerIds.capacity()) m_timerIds.reserve(room);
+  } catch (const std::bad_alloc&) {
+    return Fail(klErrNoMemory);
+  }
+  errno = 0;
   const KLP_TimerID t = UI()->AddTimer(intervalMs, [this, id] { iOnTimer(id); });
-  if (!t) return Fail(klErrBadArg);
+  if (!t) return Fail(errno == ENOMEM ? klErrNoMemory : klErrBadArg);
   m_timerHandles.push_back(t);
   m_timerIds.push_back(id);
   return 1;

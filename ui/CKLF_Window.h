@@ -62,8 +62,12 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   [[nodiscard]] u8 Create(const CKLF_String& name, i16 x, i16 y, u16 w, u16 h, u8 creationFlag, CKLF_Window* parent,
                           u8 movableModal, u8 callOnCreate);
   // From "UIResources>Windows>" + name; 192 for a missing or malformed
-  // picture. OnCreate's result.
+  // picture. OnCreate's result, or 0 with the code a noted failure left.
   [[nodiscard]] u8 CreateFromResource(const CKLF_String& name, i16 x, i16 y, CKLF_Window* parent, u8 movableModal);
+  // A failure the window or one of its controls met and could not report
+  // (a text or a picture left undrawn): while OnCreate runs it fails the
+  // creation with its code (the first one kept); later it changes nothing.
+  void NoteFailure(u16 code);
   // The outline from an RGBA image laid at the window's corner (alpha above
   // 128 inside); only before creation.
   [[nodiscard]] u8 SetWindowShape(CKLF_Image* image);
@@ -132,7 +136,8 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   [[nodiscard]] u8 GetResourceRect(const char* name, kltRECT_s& out);
 
   // Timers. Setting a running id restarts it; 0 with error 1 for interval
-  // 0, a bad kind or control, 144 without a platform window.
+  // 0, a bad kind or control, 144 without a platform window, 17 when
+  // memory ran out.
   [[nodiscard]] u8 SetTimer(u32 intervalMs, u16 id);
   // 1, whether or not the id ran.
   u8 KillTimer(u16 id);
@@ -173,7 +178,7 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   int32_t OnPlatformEvent(const KLP_Event& event) override;
 
  protected:
-  // The control of a toolkit type for AddControl.
+  // The control of a toolkit type for AddControl; null when memory ran out.
   virtual CKLF_Control* NewControl(u8 type) { return KLF_NewControl(type); }
 
   void iKeyDown(u8 key, u8 mods);
@@ -193,6 +198,8 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   kltPOS i_Place(i16 x, i16 y, u16 w, u16 h);
   [[nodiscard]] u8 i_MakePlatformWindow(u16 w, u16 h, kltPOS at);
   [[nodiscard]] u8 i_AddResourceLayers();
+  [[nodiscard]] u8 i_RoomForControl();
+  [[nodiscard]] u8 i_OnCreate();
   int32_t i_OnKeyboard(const KLP_Event& e);
   int32_t i_OnMouse(const KLP_Event& e);
   int32_t i_OnWindow(const KLP_Event& e);
@@ -261,4 +268,6 @@ class CKLF_Window : public CKLF_FrameWork, public CKLP_WindowClient {
   KLP_WindowID m_modalFor;  // the platform window the running modal loop is for, 0 for none
   u8 m_floating;
   u8 m_modalHint;
+  u8 m_creating;  // OnCreate runs
+  u16 m_noted;    // the first failure noted meanwhile, 0 none
 };

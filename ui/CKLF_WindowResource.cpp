@@ -37,7 +37,9 @@ u8 CKLF_WindowResource::Load(CKLF_Storage* store, const CKLF_String& name) {
   if (w > klMaxWindowSide || h > klMaxWindowSide) return Fail(klErrUIResource);
   CKLF_UIResources inside(store, {0, 0, static_cast<i32>(w), static_cast<i32>(h)});
   if (!i_LoadCaptions(store, base, inside)) return 0;
-  m_dragMask = inside.LoadMaskData(base + ">Drag_Area", &m_dragRect, &m_dragBlock);  // optional
+  // Optional: one missing or malformed is no drag area.
+  m_dragMask = inside.LoadMaskData(base + ">Drag_Area", &m_dragRect, &m_dragBlock);
+  if (!m_dragMask && inside.GetError() == klErrNoMemory) return Fail(klErrNoMemory);
   // The title is optional.
   if (!store->GetRec(base + ">Title", m_title)) {
     if (store->GetError() != klErrStoreNoKey) return FailFrom(*store, klErrNoMemory);
@@ -50,13 +52,17 @@ u8 CKLF_WindowResource::Load(CKLF_Storage* store, const CKLF_String& name) {
 
 // Either caption may be missing; a store that cannot look fails.
 u8 CKLF_WindowResource::i_LoadCaptions(CKLF_Storage* store, const CKLF_String& base, CKLF_UIResources& res) {
-  const auto missing = [&](const char* name) {
-    return store->GetRecType(base + name) == CKLF_Storage::klRecMissing && store->GetError() == klErrStoreNoKey;
+  u8 there = 0;
+  const auto look = [&](const char* name) -> u8 {
+    there = store->GetRecType(base + name) != CKLF_Storage::klRecMissing;
+    return there || store->GetError() == klErrStoreNoKey ? 1 : FailFrom(*store, klErrNoMemory);
   };
-  if (missing(">Caption_Active")) return 1;
+  if (!look(">Caption_Active")) return 0;
+  if (!there) return 1;
   if (!i_LoadPicture(res, base + ">Caption_Active", m_captionActive)) return 0;
   m_hasActive = 1;
-  if (missing(">Caption_Inactive")) return 1;
+  if (!look(">Caption_Inactive")) return 0;
+  if (!there) return 1;
   if (!i_LoadPicture(res, base + ">Caption_Inactive", m_captionInactive)) return 0;
   m_hasInactive = 1;
   return 1;

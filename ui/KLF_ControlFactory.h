@@ -8,5 +8,5 @@
 class CKLF_Control;
 
 // A new control of a toolkit type; null for an unknown type and for the
-// preview, which windows add themselves.
+// preview, which windows add themselves, and when memory ran out.
 [[nodiscard]] CKLF_Control* KLF_NewControl(u8 type);

@@ -147,7 +147,9 @@ void CWnd_Main::ShowMade() {
 }
 
 u8 CWnd_Main::i_Make() {
-  if (!CPreferences::Read(m_plugin->ConfStorage_GetStorage(), m_prefs) || !i_ReadRects()) return 0;
+  u16 unread = 0;
+  if (!CPreferences::Read(m_plugin->ConfStorage_GetStorage(), m_prefs, &unread)) return Fail(unread);
+  if (!i_ReadRects()) return 0;
   m_pluginData = m_plugin->GetPluginDataPtr();
   const u8 units = m_pluginData->rulerUnits;
   m_infoUnits = units <= 4 ? static_cast<u8>(units + 1) : 1;
@@ -165,7 +167,7 @@ u8 CWnd_Main::i_Make() {
   m_editor.model.SetImageSize(m_sourceImage.GetImageWidth(), m_sourceImage.GetImageHeight());
   m_editor.model.hiddenKnifeOpacity = m_prefs.delKnifeOpacity;
   i_BindDrawing();
-  if (!m_settings.settings_LoadCurLayoutAndCellSettings()) return 0;
+  if (!m_settings.settings_LoadCurLayoutAndCellSettings()) return FailFrom(m_settings, klErrNoMemory);
   if (!SetTimer(kTimerMs, kTimerId)) return 0;
   i_StartRandomKnots();
   m_created = 1;
@@ -180,11 +182,12 @@ u8 CWnd_Main::i_ReadRects() {
              : 0;
 }
 
+// Each add resets the code: the first that fails ends with its own.
 u8 CWnd_Main::i_AddFonts() {
-  m_smallFont = AddFont("Small Font");
-  m_infoFont = AddFont("Info Font");
-  m_editFont = AddFont("Edit Font");
-  return m_smallFont >= 0 && m_infoFont >= 0 && m_editFont >= 0 ? 1 : 0;
+  return (m_smallFont = AddFont("Small Font")) >= 0 && (m_infoFont = AddFont("Info Font")) >= 0 &&
+                 (m_editFont = AddFont("Edit Font")) >= 0
+             ? 1
+             : 0;
 }
 
 u8 CWnd_Main::i_AddControls() {
@@ -193,17 +196,16 @@ u8 CWnd_Main::i_AddControls() {
   auto add = [&](Control c) -> u8 {
     CKLF_String name = kControls[c].name;
     const u8 scroll = c == kScrollVTop || c == kScrollHLeft || c == kScrollV || c == kScrollH;
-    if (name.IsError() || (scroll && (name += style).IsError())) return 0;
+    if (name.IsError() || (scroll && (name += style).IsError())) return FailFrom(name, klErrNoMemory);
     m_ids[c] = AddControl(name, kControls[c].type);
     return m_ids[c] >= 0 ? 1 : 0;
   };
   for (u32 c = kInfo; c <= kRndKnotsButton; ++c)
     if (!add(static_cast<Control>(c))) return 0;
-  for (u32 e = 0; e < kEffectCount; ++e) {
-    m_fxSwitches[e] = AddControl(kEffectNames[e], klCtrlCheckBox);
-    m_fxButtons[e] = AddControl(kEffectNames[e], klCtrlButton);
-    if (m_fxSwitches[e] < 0 || m_fxButtons[e] < 0) return 0;
-  }
+  for (u32 e = 0; e < kEffectCount; ++e)
+    if ((m_fxSwitches[e] = AddControl(kEffectNames[e], klCtrlCheckBox)) < 0 ||
+        (m_fxButtons[e] = AddControl(kEffectNames[e], klCtrlButton)) < 0)
+      return 0;
   for (u32 c = kZoom; c < kControlCount; ++c)
     if (!add(static_cast<Control>(c))) return 0;
   m_info = static_cast<CKLF_CtrlStaticText*>(GetNamedControl(kInfo));
@@ -267,7 +269,7 @@ u8 CWnd_Main::i_BindPreview() {
   m_previewId = AddControl_External(&m_preview);
   if (m_previewId < 0) return 0;
   i_ShowPreferenceColours();
-  if (!i_SetPreviewImage(&m_sourceImage)) return 0;
+  if (!i_SetPreviewImage(&m_sourceImage)) return FailFrom(m_preview, klErrNoMemory);
   const f64 resH = m_pluginData->resolutionH, resV = m_pluginData->resolutionV;
   m_preview.SetResolution(resH, resV);
   m_preview.SetRulerUnit(m_infoUnits);

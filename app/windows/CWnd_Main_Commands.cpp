@@ -506,7 +506,9 @@ u32 CWnd_Main::i_OnPreviewMessage(u16 msg, void* data) {
       m_lastMouseImagePos = klNullPOS;
       i_BindDrawing();
       if (msg == klMsgPreviewRedrawn) {
-        m_editor.drawing.DoRedrawOverlay();
+        // Knives left undrawn for want of memory fail a window being made.
+        if (!m_editor.drawing.DoRedrawOverlay() && m_editor.drawing.GetError() == klErrNoMemory)
+          NoteFailure(klErrNoMemory);
         i_ShowOverlays();
       } else {
         m_editor.drawing.spl_DoRedrawHVSplitRulers();

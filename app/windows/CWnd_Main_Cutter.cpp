@@ -65,12 +65,15 @@ u8 CWnd_Main::i_OpenCutter() {
     return Fail(klErrNoMemory);
   }
   const kltSIZE_s at = m_plugin->WindowPosFromConf("Cutter", "Main", klNullSize, 1);
-  if (!c.CreateCutterWindow(at, this)) {
+  const u8 placed = m_plugin->GetError() != klErrNoMemory;
+  if (!placed || !c.CreateCutterWindow(at, this)) {
     // A Cutter without its window would take calls its controls cannot
     // answer: it goes, and the window stays as it was. Out of memory is
     // the host's to say while this window is being made.
     const auto* failed = dynamic_cast<const CKLF_ErrorManager*>(m_cutter);
-    const u16 code = failed && failed->GetError() ? failed->GetError() : static_cast<u16>(klErrWindowCreate);
+    const u16 code = !placed                          ? static_cast<u16>(klErrNoMemory)
+                     : failed && failed->GetError() ? failed->GetError()
+                                                    : static_cast<u16>(klErrWindowCreate);
     delete m_cutter;
     m_cutter = nullptr;
     m_cutterFailed = 1;

@@ -165,8 +165,10 @@ void CWnd_Main::StatusProgress(i32 percent) {
 
 void CWnd_Main::Alert(const char* text, const char* title) {
   // Not over a window half made: shown with the window (ShowMade), or once
-  // what was made is gone.
+  // what was made is gone. Memory that ran out while the window is made
+  // fails the making, which then ends out of memory without the alert.
   if (m_making) {
+    if (text && std::strcmp(text, kMemoryProblem) == 0) NoteFailure(klErrNoMemory);
     if (!m_heldText) m_heldText = text, m_heldTitle = title;
     return;
   }

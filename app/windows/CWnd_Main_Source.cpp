@@ -69,7 +69,8 @@ u8 CWnd_Main::SetSourceToNavigator() {
     return FailFrom(shown, klErrNoMemory);
   CKLF_Layer* back = GetLayer(0u);
   if (!back) return 0;
-  return back->Set(&shown, 0, 0, {r.left + 3, r.top + 3, r.left + 3 + w, r.top + 3 + h});
+  const kltRECT_s at = {r.left + 3, r.top + 3, r.left + 3 + w, r.top + 3 + h};
+  return back->Set(&shown, 0, 0, at) ? 1 : FailFrom(*back, klErrBadArg);
 }
 
 void CWnd_Main::FreeDisplayImages() {

@@ -94,7 +94,7 @@ CWnd_Cutter::~CWnd_Cutter() { KillTimer(1); }
 // ---- Creation.
 
 u8 CWnd_Cutter::i_CreateLayers() {
-  if (!GetResourceRect("Cutter_Preview", m_preview)) return Fail(klErrUIResource);
+  if (!GetResourceRect("Cutter_Preview", m_preview)) return FailLookup(*this, klErrUIResource);
   if (!m_splineLayer.Create(m_preview, 2) || !m_extrasLayer.Create(m_preview, 2))
     return FailFrom(m_splineLayer.GetError() ? m_splineLayer : m_extrasLayer, klErrNoMemory);
   m_splineLayer.Set(kltRGBA8{255, 145, 25, 0}, 255);

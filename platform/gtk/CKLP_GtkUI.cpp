@@ -7,6 +7,7 @@
 // Command, Alt for Option and Super for Control.
 #include <gtk/gtk.h>
 #ifdef GDK_WINDOWING_X11
+#include <X11/extensions/shape.h>
 #include <gdk/gdkx.h>
 #endif
 
@@ -18,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "CKLP_UICore.h"
 #include "KLP_Alert.h"
@@ -155,6 +157,84 @@ void DressInPalette() {
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
   g_object_unref(provider);
 }
+
+#ifdef GDK_WINDOWING_X11
+// The area and extents of a window's shape of that kind as the server
+// holds it; false when they cannot be had (no memory for the answer).
+bool ServerShape(Display* x, ::Window id, int kind, long& area, XRectangle& extents) {
+  int count = 0, ordering = 0;
+  XRectangle* rects = XShapeGetRectangles(x, id, kind, &count, &ordering);
+  if (!rects) return false;
+  long left = rects[0].x, top = rects[0].y, right = left + rects[0].width, bottom = top + rects[0].height;
+  area = 0;
+  for (int i = 0; i < count; ++i) {
+    area += long{rects[i].width} * rects[i].height;
+    left = std::min<long>(left, rects[i].x);
+    top = std::min<long>(top, rects[i].y);
+    right = std::max<long>(right, rects[i].x + rects[i].width);
+    bottom = std::max<long>(bottom, rects[i].y + rects[i].height);
+  }
+  XFree(rects);
+  extents = {static_cast<short>(left), static_cast<short>(top), static_cast<unsigned short>(right - left),
+             static_cast<unsigned short>(bottom - top)};
+  return true;
+}
+
+// On X11 the shapes go to the server from here, bounding and input: GDK
+// copies a shape before it sends it and sends an empty one when the copy
+// finds no memory (the window would map invisible and take no click), and
+// it sends the bounding shape only once the window shows, too late to be
+// confirmed. Each shape is read back and must cover what was asked (at the
+// window's scale); none (runs null) restores the rectangle. False when
+// memory ran out for the rectangles or the answer, or the server holds
+// another shape. A server without the shape extension keeps the window
+// rectangular.
+bool SetServerShapes(GdkWindow* window, const std::vector<cairo_rectangle_int_t>* runs) {
+  GdkDisplay* display = gdk_window_get_display(window);
+  Display* x = GDK_DISPLAY_XDISPLAY(display);
+  const ::Window id = GDK_WINDOW_XID(window);
+  const int scale = gdk_window_get_scale_factor(window);
+  std::vector<XRectangle> rects;
+  long area = 0;
+  XRectangle want = {0, 0, 0, 0};
+  try {
+    for (size_t i = 0; runs && i < runs->size(); ++i) {
+      const cairo_rectangle_int_t& r = (*runs)[i];
+      rects.push_back({static_cast<short>(r.x * scale), static_cast<short>(r.y * scale),
+                       static_cast<unsigned short>(r.width * scale), static_cast<unsigned short>(r.height * scale)});
+      area += long{r.width} * r.height * scale * scale;
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (runs && !runs->empty()) {
+    cairo_region_t* all = cairo_region_create_rectangles(runs->data(), static_cast<int>(runs->size()));
+    cairo_rectangle_int_t e;
+    cairo_region_get_extents(all, &e);
+    const bool whole = cairo_region_status(all) == CAIRO_STATUS_SUCCESS;
+    cairo_region_destroy(all);
+    if (!whole) return false;
+    want = {static_cast<short>(e.x * scale), static_cast<short>(e.y * scale),
+            static_cast<unsigned short>(e.width * scale), static_cast<unsigned short>(e.height * scale)};
+  }
+  for (const int kind : {ShapeBounding, ShapeInput}) {
+    if (!(kind == ShapeBounding ? gdk_display_supports_shapes(display) : gdk_display_supports_input_shapes(display)))
+      continue;
+    if (runs)
+      XShapeCombineRectangles(x, id, kind, 0, 0, rects.data(), static_cast<int>(rects.size()), ShapeSet, YXBanded);
+    else
+      XShapeCombineMask(x, id, kind, 0, 0, None, ShapeSet);
+    long held = 0;
+    XRectangle extents;
+    if (!runs) continue;
+    if (!ServerShape(x, id, kind, held, extents)) return rects.empty();
+    if (held != area || extents.x != want.x || extents.y != want.y || extents.width != want.width ||
+        extents.height != want.height)
+      return false;
+  }
+  return true;
+}
+#endif
 
 class CKLP_GtkUI;
 
@@ -465,12 +545,11 @@ bool CKLP_GtkUI::SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t ro
   if (!CKLP_UICore::SetWindowShape(w, bits, rowBytes)) return false;
   GtkWidget* widget = GTK_WIDGET(Widget(w));
   const Window* win = Find(w);
-  cairo_region_t* region = nullptr;
-  if (bits) {
-    // One rectangle per run of inside pixels.
-    region = cairo_region_create();
-    const int width = win->bounds.right - win->bounds.left, height = win->bounds.bottom - win->bounds.top;
-    for (int y = 0; y < height; ++y)
+  // One rectangle per run of inside pixels.
+  std::vector<cairo_rectangle_int_t> runs;
+  const int width = win->bounds.right - win->bounds.left, height = win->bounds.bottom - win->bounds.top;
+  try {
+    for (int y = 0; bits && y < height; ++y)
       for (int x = 0; x < width;) {
         auto in = [&](int i) { return (bits[static_cast<size_t>(y) * rowBytes + (i >> 3)] & (0x80 >> (i & 7))) != 0; };
         if (!in(x)) {
@@ -479,10 +558,20 @@ bool CKLP_GtkUI::SetWindowShape(KLP_WindowID w, const uint8_t* bits, uint32_t ro
         }
         int end = x;
         while (end < width && in(end)) ++end;
-        const cairo_rectangle_int_t run = {x, y, end - x, 1};
-        cairo_region_union_rectangle(region, &run);
+        runs.push_back({x, y, end - x, 1});
         x = end;
       }
+  } catch (const std::bad_alloc&) {
+    return errno = ENOMEM, false;
+  }
+#ifdef GDK_WINDOWING_X11
+  GdkWindow* window = gtk_widget_get_window(widget);
+  if (window && GDK_IS_X11_WINDOW(window))
+    return SetServerShapes(window, bits ? &runs : nullptr) || (errno = ENOMEM, false);
+#endif
+  cairo_region_t* region = nullptr;
+  if (bits) {
+    region = cairo_region_create_rectangles(runs.data(), static_cast<int>(runs.size()));
     // A region that found no memory is in error, its runs lost.
     if (cairo_region_status(region) != CAIRO_STATUS_SUCCESS) {
       cairo_region_destroy(region);
@@ -627,7 +716,9 @@ void CKLP_GtkUI::FlushWindow(KLP_WindowID w, KLP_Rect) {
 // it has no memory to manage a new segment, gives the segment up before
 // the server has attached it, and the server refuses the attach: what the
 // server refuses of this upload is let go (cairo has drawn without the
-// segment), where GDK would end the process on it.
+// segment), where GDK would end the process on it. A picture cairo could
+// not paint for want of memory is painted again on the next frame, or the
+// window would stay dark until something else redraws it.
 gboolean CKLP_GtkUI::OnDraw(KLP_WindowID w, cairo_t* cr) {
   auto it = m_native.find(w);
   if (it == m_native.end()) return FALSE;
@@ -641,6 +732,7 @@ gboolean CKLP_GtkUI::OnDraw(KLP_WindowID w, cairo_t* cr) {
 #ifdef GDK_WINDOWING_X11
   if (x11) gdk_x11_display_error_trap_pop_ignored(m_display);
 #endif
+  if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) gtk_widget_queue_draw(GTK_WIDGET(Widget(w)));
   return TRUE;
 }
 
@@ -819,12 +911,12 @@ KLP_TimerID CKLP_GtkUI::AddTimer(uint32_t intervalMs, std::function<void()> tick
   if (intervalMs == 0 || !tick) return 0;
   const KLP_TimerID id = m_nextTimer;
   TimerContext* context = new (std::nothrow) TimerContext{this, id};
-  if (!context) return 0;
+  if (!context) return errno = ENOMEM, 0;
   try {
     m_timers[id].tick = std::move(tick);
   } catch (...) {  // no memory for the entry: no timer
     delete context;
-    return 0;
+    return errno = ENOMEM, 0;
   }
   ++m_nextTimer;
   m_timers[id].source = g_timeout_add_full(G_PRIORITY_DEFAULT, intervalMs, TimerTick, context, FreeTimerContext);
@@ -1140,7 +1232,10 @@ KLP_Picked CKLP_GtkUI::PickColor(KLP_WindowID parent, const std::string& title, 
 }  // namespace
 
 CKLP_UIPlatform* KLP_OpenDisplayUI() {
-  if (!gtk_init_check(nullptr, nullptr)) return errno = ENXIO, nullptr;
+  // GTK does not say why the display did not open; an allocation that
+  // failed meanwhile (the display's connection) left its errno.
+  errno = 0;
+  if (!gtk_init_check(nullptr, nullptr)) return errno = errno == ENOMEM ? ENOMEM : ENXIO, nullptr;
   try {
     DressInPalette();
     return new CKLP_GtkUI();

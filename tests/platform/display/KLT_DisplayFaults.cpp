@@ -9,15 +9,19 @@
 // reaches its window once the loop has returned; a window selected before
 // it is on screen stays off it until shown, then has the keys, and stacks
 // as it was selected; a destroyed window has left the server when its
-// destruction returns. Prints "ok"
+// destruction returns; a shape is set on the server as asked, or refused
+// when memory runs out. Prints "ok"
 // and ends with 0, else names each fault on standard error and ends with 1.
 // Run under Xvfb by display_faults_test.sh.
+#include <X11/extensions/shape.h>
 #include <gtk/gtk.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <initializer_list>
 #include <new>
 #include <stdexcept>
+#include <vector>
 
 #include "CKLP_UIPlatform.h"
 #include "FailingAllocations.h"
@@ -312,6 +316,61 @@ void SelectedStayOffScreenAndStackAsSelected(CKLP_UIPlatform& ui) {
   ui.DestroyWindow(under);
 }
 
+// The area of a window's shape of that kind as another client sees it; -1
+// when it cannot be had.
+long ServerShapeArea(Display* display, ::Window id, int kind) {
+  int count = 0, ordering = 0;
+  XRectangle* r = XShapeGetRectangles(display, id, kind, &count, &ordering);
+  if (!r) return -1;
+  long area = 0;
+  for (int i = 0; i < count; ++i) area += long{r[i].width} * r[i].height;
+  XFree(r);
+  return area;
+}
+
+// Each allocation of 4 KiB or more failing in turn while a triangle's shape
+// (300 runs) is set: the shape is refused for want of memory, or the shown
+// window has it on the server, bounding and input. (GDK sends an empty
+// shape when its copy finds no memory: the window would be invisible.)
+void ShapeSetAsAskedOrRefused(CKLP_UIPlatform& ui) {
+  QuietClient client;
+  KLP_WindowDesc d = Desc();
+  const int32_t side = 300, rowBytes = side / 8 + 1;
+  d.bounds = {40, 40, 40 + side, 40 + side};
+  std::vector<uint8_t> bits(static_cast<size_t>(rowBytes * side), 0);
+  long area = 0;
+  for (int32_t y = 0; y < side; ++y)
+    for (int32_t x = 0; x <= y; ++x, ++area) bits[y * rowBytes + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+  Display* other = XOpenDisplay(nullptr);
+  Check(other != nullptr, "another client opens the display");
+  uint32_t refused = 0, set = 0;
+  for (uint64_t n = 1; other && n < 100; ++n) {
+    const KLP_WindowID id = ui.CreateWindow(d, &client);
+    klftest::AllocationPoints::Arm(n, 4096);
+    errno = 0;
+    const bool made = ui.SetWindowShape(id, bits.data(), static_cast<uint32_t>(rowBytes));
+    const int why = errno;
+    const bool failed = klftest::AllocationPoints::Failed();
+    klftest::AllocationPoints::Disarm();
+    if (made) {
+      ++set;
+      ui.ShowWindow(id, true);
+      Settle();
+      GtkWidget* widget = WidgetAt(d.bounds.left, d.bounds.top);
+      const ::Window xid = widget ? GDK_WINDOW_XID(gtk_widget_get_window(widget)) : 0;
+      Check(xid && ServerShapeArea(other, xid, ShapeBounding) == area && ServerShapeArea(other, xid, ShapeInput) == area,
+            "a shape set is on the server as asked, bounding and input");
+    } else {
+      ++refused;
+      Check(why == ENOMEM, "a shape refused for want of memory says so");
+    }
+    ui.DestroyWindow(id);
+    if (!failed) break;
+  }
+  if (other) XCloseDisplay(other);
+  Check(refused > 0 && set > 0, "shapes are refused without memory and set with it");
+}
+
 // Every allocation failing in turn: windows and timers are made or refused.
 void OwnAllocationsFail(CKLP_UIPlatform& ui) {
   QuietClient client;
@@ -356,6 +415,7 @@ int main() {
   SelectedBeforeShownGetsTheKeys(*ui);
   DestroyedLeavesTheServerAtOnce(*ui);
   SelectedStayOffScreenAndStackAsSelected(*ui);
+  ShapeSetAsAskedOrRefused(*ui);
   delete ui;
   if (g_failures) return 1;
   std::printf("ok\n");

@@ -23,6 +23,7 @@ uint64_t g_count = 0;
 uint64_t g_at = 0;
 uint64_t g_floor = 0;
 bool g_pointFailed = false;
+klftest::AllocationPoints::FailureHook g_hook = nullptr;
 // Inside an operator new, whose own malloc is not counted again.
 thread_local int t_inside = 0;
 
@@ -73,6 +74,8 @@ void klftest::AllocationPoints::Arm(uint64_t n, uint64_t floor) {
   __atomic_store_n(&g_pointsArmed, true, __ATOMIC_SEQ_CST);
 }
 
+void klftest::AllocationPoints::SetFailureHook(FailureHook hook) { __atomic_store_n(&g_hook, hook, __ATOMIC_SEQ_CST); }
+
 void klftest::AllocationPoints::Disarm() { __atomic_store_n(&g_pointsArmed, false, __ATOMIC_SEQ_CST); }
 
 uint64_t klftest::AllocationPoints::Counted() { return __atomic_load_n(&g_count, __ATOMIC_SEQ_CST); }
@@ -86,6 +89,7 @@ __attribute__((no_sanitize_address)) bool klftest::AllocationPoints::Fails(uint6
   if (bytes < __atomic_load_n(&g_floor, __ATOMIC_RELAXED)) return false;
   if (__atomic_add_fetch(&g_count, 1, __ATOMIC_RELAXED) != __atomic_load_n(&g_at, __ATOMIC_RELAXED)) return false;
   __atomic_store_n(&g_pointFailed, true, __ATOMIC_RELAXED);
+  if (FailureHook hook = __atomic_load_n(&g_hook, __ATOMIC_ACQUIRE)) hook();
   errno = ENOMEM;
   return true;
 }

@@ -43,6 +43,10 @@ class AllocationPoints {
   // Whether the allocation of that many bytes asked for now is the one to
   // fail (errno is then ENOMEM); for the replaced allocators.
   static bool Fails(uint64_t bytes);
+  // Called on the failing thread, inside the allocator, as the allocation
+  // fails; null (the default) for nothing.
+  typedef void (*FailureHook)();
+  static void SetFailureHook(FailureHook hook);
 };
 
 }  // namespace klftest
