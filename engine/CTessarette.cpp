@@ -96,7 +96,7 @@ CTessarette::~CTessarette() { FreeSpliting(); }
 u8 CTessarette::i_GrowBlock(CKLF_Mem& block, u64 bytes) {
   if (!klFits32(bytes)) return 0;
   if (block.GetSize() >= bytes) return 1;
-  return block.alloc(static_cast<u32>(bytes)) != nullptr || bytes == 0;
+  return block.Grow(static_cast<u32>(bytes)) != nullptr || bytes == 0;
 }
 
 u8 CTessarette::Init(u32 columns, u32 rows, u32 extraKnives) {

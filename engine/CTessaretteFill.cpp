@@ -536,7 +536,7 @@ u8 CTessaretteFill::GrowScratch(CKLF_Mem& scratch, u64 need) {
   if (scratch.GetSize() >= need) return 1;
   if (!klFits32(need)) return 0;
   const u64 roomy = need + need / 2;
-  return scratch.alloc(static_cast<u32>(klFits32(roomy) ? roomy : need)) != nullptr;
+  return scratch.Grow(static_cast<u32>(klFits32(roomy) ? roomy : need)) != nullptr;
 }
 
 u8 CTessaretteFill::PaintRuns(const Run* runs, u32 count, i32 scanW, i32 scanH, const kltRECT_s& r, u8* mask,

@@ -75,8 +75,9 @@ class CTessaretteFill {
   [[nodiscard]] static u8 PaintRuns(const Run* runs, u32 count, i32 scanW, i32 scanH, const kltRECT_s& r, u8* mask,
                                     u32 stride, CKLF_Mem& scratch);
   // A worker's scratch for the next region: need bytes, grown with half as
-  // much again (the regions a worker meets next are mostly no larger, and
-  // a block taken afresh is faulted in afresh). 0 when it cannot grow.
+  // much again and in place (the regions a worker meets next are mostly no
+  // larger, and memory taken afresh is faulted in afresh). 0 when it cannot
+  // grow.
   [[nodiscard]] static u8 GrowScratch(CKLF_Mem& scratch, u64 need);
   // Seeds the stack may hold (default 2^28, as the geometry object's fill).
   void SetSeedLimit(u32 seeds) { m_seedLimit = seeds; }

@@ -34,6 +34,16 @@ u8* CKLF_Mem::Zalloc(u32 n) { return i_Allocate(n, true); }
 u8* CKLF_Mem::ZallocWord(u32 n) { return i_Allocate(2ull * n, true); }
 u8* CKLF_Mem::ZallocDWord(u32 n) { return i_Allocate(4ull * n, true); }
 
+u8* CKLF_Mem::Grow(u32 n) {
+  ResetError();
+  if (n <= m_size) return m_ptr;
+  u8* p = static_cast<u8*>(std::realloc(m_ptr, n));
+  if (!p) return Fail(klErrNoMemory, nullptr);
+  m_ptr = p;
+  m_size = n;
+  return p;
+}
+
 void CKLF_Mem::free() {
   std::free(m_ptr);
   m_ptr = nullptr;

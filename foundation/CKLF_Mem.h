@@ -27,6 +27,10 @@ class CKLF_Mem : public CKLF_FrameWork {
   [[nodiscard]] u8* ZallocByte(u32 n) { return Zalloc(n); }
   [[nodiscard]] u8* ZallocWord(u32 n);
   [[nodiscard]] u8* ZallocDWord(u32 n);
+  // At least n bytes: a smaller block grows, keeping its first bytes and
+  // the memory it has touched (the rest undefined); a large enough one is
+  // left as it is. On failure (error 17) the old block stays.
+  [[nodiscard]] u8* Grow(u32 n);
   void free();
 
   u32 GetSize() const { return m_size; }

@@ -169,7 +169,8 @@ class CKLF_ImageFX : public CKLF_FrameWork {
   void i_CopyPlane(u8 p);
   void i_CopyAll();
   u8 i_ColourPlanes() const { return static_cast<u8>(m_src.count - (m_src.hasAlpha ? 1 : 0)); }
-  // Grows a work buffer to at least n bytes; error 17 on failure.
+  // Grows a work buffer to at least n bytes, keeping the memory it has
+  // touched; error 17 on failure.
   [[nodiscard]] u8* i_Grow(CKLF_Mem& m, u64 n);
   void i_StrokeBlendRow(u32 v, const u8* cov, const u8* colour, u8 opacity);
   // row(j) for rows 0..h-1, bands of rows side by side on the object's

@@ -74,3 +74,19 @@ TEST(Mem, ResizeCloneAndWideRequests) {
   EXPECT_EQ(m.alloc(0), nullptr);
   EXPECT_EQ(m.GetSize(), 0u);
 }
+
+TEST(Mem, GrowKeepsTheBytesItHas) {
+  struct Case { u32 had, want, size; } cases[] = {{0, 5, 5}, {3, 8, 8}, {6, 4, 6}, {6, 6, 6}, {0, 0, 0}};
+  for (const Case& c : cases) {
+    CKLF_Mem m(c.had);
+    for (u32 i = 0; i < c.had; ++i) m.GetPtr()[i] = static_cast<u8>(i + 1);
+    const u8* was = m.GetPtr();
+    EXPECT_EQ(m.Grow(c.want) != nullptr, c.size > 0) << c.had << " to " << c.want;
+    EXPECT_EQ(m.GetSize(), c.size);
+    EXPECT_EQ(m.GetError(), 0);
+    for (u32 i = 0; i < c.had; ++i) EXPECT_EQ(m.GetPtr()[i], i + 1);
+    if (c.want <= c.had) {
+      EXPECT_EQ(m.GetPtr(), was);  // large enough: left as it is
+    }
+  }
+}

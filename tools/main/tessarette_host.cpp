@@ -68,13 +68,17 @@ void EndOn(int signal) {
 // mapping costs a page fault a page: smaller blocks (masks, pieces' work)
 // come from the heap, whose free top is kept up to 64 MiB (not glibc's
 // 128 KiB once the threshold is fixed) so that the next piece does not
-// fault it in again.
+// fault it in again. The heap grows 1 MiB beyond each request rather than
+// 128 KiB: every growth holds up the threads touching its pages, and the
+// cut's workers take their pieces' masks side by side (24 MP cut 30 x 20:
+// 387 growths a run by 128 KiB, 67 by 1 MiB).
 // Refused (a sanitizer's allocator), only that margin is lost.
 void SetHeapPolicy() {
 #if defined(__GLIBC__)
   (void)mallopt(M_ARENA_MAX, 1);
   (void)mallopt(M_MMAP_THRESHOLD, 1 << 20);
   (void)mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  (void)mallopt(M_TOP_PAD, 1 << 20);
 #endif
 }
 
