@@ -44,7 +44,7 @@ static void ReadTicks(Ticks* t) {
                  &v[6], &v[7]);
       cpu = 0;
     } else {
-      int id;
+      int id = -1;
       n = sscanf(line + 3, "%d %llu %llu %llu %llu %llu %llu %llu %llu", &id, &v[0], &v[1], &v[2], &v[3], &v[4],
                  &v[5], &v[6], &v[7]) - 1;
       if (id < 0 || id >= MAX_CPUS) continue;

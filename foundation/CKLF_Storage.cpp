@@ -351,7 +351,7 @@ u8 CKLF_Storage::i_Parse(const u8* p, u32 size, u8 allowAccelerated) {
     u32 start = size - 12 - n;
     CKLF_ZipBlock zip;
     zip.SetMode(0);
-    if (!zip.SetSourceBlock(p + start, n) || !zip.Process()) return Fail(zip.GetError() == klErrNoMemory ? klErrNoMemory : klErrStoreMagic);
+    if (!zip.SetSourceBlock(p + start, n) || !zip.Process()) return FailLookup(zip, klErrStoreMagic);
     const u8* ix = zip.GetDestBlock()->GetPtr();
     u64 ixSize = zip.GetDestBlock()->GetSize();
     u64 at = 0;

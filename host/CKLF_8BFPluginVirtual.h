@@ -42,6 +42,10 @@ class CKLF_8BFPluginVirtual : public CKLF_FrameWork {
   static constexpr u32 klScriptLargeChunk = 65000;
   static constexpr u32 klScriptLargeChunks = 10;
   static constexpr u32 klScriptSmallChunk = 1000;
+  // The record that gives the text's length, written once every chunk is
+  // in: above klScriptSmallBase when the settings are there.
+  static constexpr u32 klScriptLengthKey = KLP_FOURCC('k', 'l', 'a', 'S');
+  static constexpr i32 klScriptSmallBase = 10000000;
   static constexpr u32 klScriptSmallChunks = 200;
   // Blocks up to this size are compressed at zlib level 9, larger ones at
   // level 6 (within a few per cent of level 9's size at a fraction of its

@@ -10,9 +10,9 @@
 
 namespace {
 
-const u32 kKeySize = KLP_FOURCC('k', 'l', 'a', 'S');
+const u32 kKeySize = CKLF_8BFPluginVirtual::klScriptLengthKey;
 const i32 kLargeBase = 20000000;
-const i32 kSmallBase = 10000000;
+const i32 kSmallBase = CKLF_8BFPluginVirtual::klScriptSmallBase;
 const u32 kMaxChunkIndex = 17576;  // three letters of base 26
 
 u32 LargeKey(u32 i) { return KLP_FOURCC('k', 'l', 'e', '0' + i); }

@@ -109,7 +109,6 @@ void CKLF_ImageFX::i_CopyAll() {
 
 u8* CKLF_ImageFX::i_Grow(CKLF_Mem& m, u64 n) {
   if (n == 0) n = 1;
-  if (m.GetSize() >= n) return m.GetPtr();
   if (!klFits32(n)) return Fail(klErrNoMemory, nullptr);
   u8* p = m.Grow(static_cast<u32>(n));
   return p ? p : FailFrom(m, klErrNoMemory, nullptr);

@@ -72,18 +72,15 @@ CKLP_UICore::Window* CKLP_UICore::AddRecord(const KLP_WindowDesc& desc, CKLP_Win
 void CKLP_UICore::DisposeRecord(KLP_WindowID w) {
   Window* win = Find(w);
   if (!win) return;
-  const KLP_WindowID next = m_active == w ? Successor(w) : 0;
   KLP_Event e;
   e.eventClass = klpClassWindow;
   e.kind = klpWindowDispose;
   e.window = w;
   win->client->OnPlatformEvent(e);
+  HandOver(w);  // its events, the deactivation too, go with it
   m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(), [w](const KLP_Event& q) { return q.window == w; }),
                 m_queue.end());
   m_z.erase(std::remove_if(m_z.begin(), m_z.end(), [w](const auto& o) { return o->id == w; }), m_z.end());
-  if (m_active != w) return;
-  m_active = 0;
-  if (Find(next)) SelectWindow(next);
 }
 
 void CKLP_UICore::Raise(KLP_WindowID w) {

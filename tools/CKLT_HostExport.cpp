@@ -330,12 +330,11 @@ int CKLT_HostExport::Run(CKLT_FilterHost& host, const CKLT_HostOptions& o, FILE*
                          std::vector<std::string>& placed, const std::vector<uint8_t>* handed) {
   const E& x = o.exports;
   if (!x.Wanted()) return -1;
-  std::vector<uint8_t> block;
+  std::vector<uint8_t> own;
   bool noMemory = false;
-  if (handed)
-    block = *handed;
-  else if (!Block(host, o, block, message, noMemory))
+  if (!handed && !Block(host, o, own, message, noMemory))
     return message = "cannot export: " + message, noMemory ? CKLT_HostRunner::kExitMemory : CKLT_HostRunner::kExitFiles;
+  const std::vector<uint8_t>& block = handed ? *handed : own;
   // The plug-in's own replay code, in the program, on the same document.
   host.ResetRun();
   CPluginMain plugin;

@@ -50,11 +50,16 @@ bool CKLT_PluginFolder::Make(const std::string& plugin, const std::vector<uint8_
                              bool* noMemory) {
   Remove();
   if (noMemory) *noMemory = false;
+  // What was made is taken down; a folder that stays is said too.
+  const auto takeDown = [&] {
+    std::string left;
+    if (!Remove(&left)) error += "; " + left;
+    return false;
+  };
   const auto fail = [&](const std::string& what, int code) {
     if (noMemory) *noMemory = code == ENOMEM;
     error = what + ": " + CKLT_FileAccess::Reason(code);
-    Remove();
-    return false;
+    return takeDown();
   };
   const char* tmp = std::getenv("TMPDIR");
   std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessarette-host-XXXXXX";
@@ -73,8 +78,8 @@ bool CKLT_PluginFolder::Make(const std::string& plugin, const std::vector<uint8_
   std::vector<uint8_t> library;
   std::string reason;
   if (!CKLT_FileAccess::ReadAll(plugin, library, reason)) {
-    Remove();
-    return error = "cannot read the plug-in " + plugin + ": " + reason, false;
+    error = "cannot read the plug-in " + plugin + ": " + reason;
+    return takeDown();
   }
   if (const int code = WriteNew(files[0], library.data(), library.size()))
     return fail("cannot copy the plug-in into " + m_folder, code);

@@ -151,7 +151,9 @@ std::string CKLT_SettingsSource::TooLargeReason(size_t blockBytes) {
 bool CKLT_SettingsSource::HoldsSettings(const std::vector<CKLT_FilterHost::DescRecord>& records) {
   // The length record the plug-in writes last, once every chunk is in.
   for (const CKLT_FilterHost::DescRecord& r : records)
-    if (r.key == KLP_FOURCC('k', 'l', 'a', 'S') && r.type == KLP_TYPE_INTEGER && r.integer > 10000000) return true;
+    if (r.key == CKLF_8BFPluginVirtual::klScriptLengthKey && r.type == KLP_TYPE_INTEGER &&
+        r.integer > CKLF_8BFPluginVirtual::klScriptSmallBase)
+      return true;
   return false;
 }
 

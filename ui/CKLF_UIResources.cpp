@@ -68,7 +68,7 @@ u8* CKLF_UIResources::i_LoadRecord(const CKLF_String& key, kltRECT_s* rect, CKLF
   // no memory keeps that code.
   CKLF_Mem packed;
   if (!m_store->GetRec(key, packed))
-    return Fail(m_store->GetError() == klErrNoMemory ? klErrNoMemory : klErrUIResource, nullptr);
+    return FailLookup(*m_store, klErrUIResource, nullptr);
   CKLF_ZipBlock zip;
   zip.SetMode(0);
   zip.SetSourceBlock(packed);

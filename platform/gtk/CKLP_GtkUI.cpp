@@ -159,12 +159,11 @@ void DressInPalette() {
 }
 
 #ifdef GDK_WINDOWING_X11
-// The area and extents of a window's shape of that kind as the server
-// holds it; false when they cannot be had (no memory for the answer).
-bool ServerShape(Display* x, ::Window id, int kind, long& area, XRectangle& extents) {
-  int count = 0, ordering = 0;
-  XRectangle* rects = XShapeGetRectangles(x, id, kind, &count, &ordering);
-  if (!rects) return false;
+// The area and extents of count rectangles that do not overlap.
+void Cover(const XRectangle* rects, int count, long& area, XRectangle& extents) {
+  area = 0;
+  extents = {0, 0, 0, 0};
+  if (count <= 0) return;
   long left = rects[0].x, top = rects[0].y, right = left + rects[0].width, bottom = top + rects[0].height;
   area = 0;
   for (int i = 0; i < count; ++i) {
@@ -174,9 +173,18 @@ bool ServerShape(Display* x, ::Window id, int kind, long& area, XRectangle& exte
     right = std::max<long>(right, rects[i].x + rects[i].width);
     bottom = std::max<long>(bottom, rects[i].y + rects[i].height);
   }
-  XFree(rects);
   extents = {static_cast<short>(left), static_cast<short>(top), static_cast<unsigned short>(right - left),
              static_cast<unsigned short>(bottom - top)};
+}
+
+// The area and extents of a window's shape of that kind as the server
+// holds it; false when they cannot be had (no memory for the answer).
+bool ServerShape(Display* x, ::Window id, int kind, long& area, XRectangle& extents) {
+  int count = 0, ordering = 0;
+  XRectangle* rects = XShapeGetRectangles(x, id, kind, &count, &ordering);
+  if (!rects) return false;
+  Cover(rects, count, area, extents);
+  XFree(rects);
   return true;
 }
 
@@ -195,28 +203,18 @@ bool SetServerShapes(GdkWindow* window, const std::vector<cairo_rectangle_int_t>
   const ::Window id = GDK_WINDOW_XID(window);
   const int scale = gdk_window_get_scale_factor(window);
   std::vector<XRectangle> rects;
-  long area = 0;
-  XRectangle want = {0, 0, 0, 0};
   try {
     for (size_t i = 0; runs && i < runs->size(); ++i) {
       const cairo_rectangle_int_t& r = (*runs)[i];
       rects.push_back({static_cast<short>(r.x * scale), static_cast<short>(r.y * scale),
                        static_cast<unsigned short>(r.width * scale), static_cast<unsigned short>(r.height * scale)});
-      area += long{r.width} * r.height * scale * scale;
     }
   } catch (const std::bad_alloc&) {
     return false;
   }
-  if (runs && !runs->empty()) {
-    cairo_region_t* all = cairo_region_create_rectangles(runs->data(), static_cast<int>(runs->size()));
-    cairo_rectangle_int_t e;
-    cairo_region_get_extents(all, &e);
-    const bool whole = cairo_region_status(all) == CAIRO_STATUS_SUCCESS;
-    cairo_region_destroy(all);
-    if (!whole) return false;
-    want = {static_cast<short>(e.x * scale), static_cast<short>(e.y * scale),
-            static_cast<unsigned short>(e.width * scale), static_cast<unsigned short>(e.height * scale)};
-  }
+  long area = 0;
+  XRectangle want;
+  Cover(rects.data(), static_cast<int>(rects.size()), area, want);
   for (const int kind : {ShapeBounding, ShapeInput}) {
     if (!(kind == ShapeBounding ? gdk_display_supports_shapes(display) : gdk_display_supports_input_shapes(display)))
       continue;
@@ -732,7 +730,7 @@ gboolean CKLP_GtkUI::OnDraw(KLP_WindowID w, cairo_t* cr) {
 #ifdef GDK_WINDOWING_X11
   if (x11) gdk_x11_display_error_trap_pop_ignored(m_display);
 #endif
-  if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) gtk_widget_queue_draw(GTK_WIDGET(Widget(w)));
+  if (cairo_status(cr) == CAIRO_STATUS_NO_MEMORY) gtk_widget_queue_draw(GTK_WIDGET(Widget(w)));
   return TRUE;
 }
 
