@@ -32,6 +32,8 @@ struct MemorySource {
   u8 profileSeen;      // one was handed to libpng
   u8 inImageData;      // the chunk handed last was image data
   u8 rowsRead;         // every row is read: what follows is the end
+  u8 imageDataEnded;   // a chunk other than image data followed it
+  u8 palette;          // a PLTE came before the image data
   CKLF_ImagePNG* reader;
   void (*leaveOut)(CKLF_ImagePNG* reader, const char* why);  // a chunk stepped over is damaged
 };
@@ -42,6 +44,7 @@ const u32 kChunkLimit = 8u << 20;
 const u32 kIHDR = 0x49484452;  // "IHDR"
 const u32 kIDAT = 0x49444154;  // "IDAT"
 const u32 kIEND = 0x49454E44;  // "IEND"
+const u32 kPLTE = 0x504C5445;  // "PLTE"
 const u32 kiCCP = 0x69434350;  // "iCCP"
 const u32 kpHYs = 0x70485973;  // "pHYs"
 const u32 ktRNS = 0x74524E53;  // "tRNS"
@@ -121,12 +124,49 @@ u8 LetterType(const u8* type) {
 // A chunk's CRC failed: its reason as libpng gives it.
 void CrcError(const u8* type, char (&why)[16]) { std::snprintf(why, sizeof(why), "%.4s: CRC error", type); }
 
+// The ancillary chunks libpng knows that must come before the image data.
+u8 BeforeImageData(const u8* type) {
+  static const char kTypes[] = "cHRMgAMAiCCPsBITsRGBbKGDhISTpHYssPLToFFspCALsCALtRNS";
+  for (u32 i = 0; i + 4 < sizeof(kTypes); i += 4)
+    if (std::memcmp(type, kTypes + i, 4) == 0) return 1;
+  return 0;
+}
+
+enum Verdict : u8 { kInPlace, kLeftOut, kRefused };
+
+// A whole chunk after the image data (at, its type of letters) judged as
+// libpng judges it once the rows are read, with its reason in why: a
+// critical chunk too large, damaged or out of place (IHDR, image data after
+// another chunk, a second palette, one libpng does not know) refuses the
+// file; an ancillary chunk whose CRC fails or that belongs before the image
+// data, or a palette the image has none of, is left out.
+Verdict AfterImageData(const u8* at, u32 length, u8 palette, char (&why)[40]) {
+  const u32 type = KLF_GetBE32(at + 4);
+  const u8 critical = !(type & kAncillary);
+  if (critical && type != kIDAT && length > kChunkLimit) {
+    std::snprintf(why, sizeof(why), "chunk too large");
+    return kRefused;
+  }
+  const char* says = nullptr;
+  if (type == kIHDR) says = "out of place";
+  else if (ChunkCrc(at + 4, length) != KLF_GetBE32(at + 8 + length)) says = "CRC error";
+  else if (type == kIDAT) says = "Too many IDATs found";
+  else if (type == kPLTE) says = palette ? "duplicate" : "out of place";
+  else if (critical && type != kIEND) says = "unhandled critical chunk";
+  else if (BeforeImageData(at + 4)) says = "out of place";
+  if (!says) return kInPlace;
+  std::snprintf(why, sizeof(why), "%.4s: %s", reinterpret_cast<const char*>(at + 4), says);
+  return critical && !(type == kPLTE && !palette) ? kRefused : kLeftOut;
+}
+
 // At a chunk's start, before libpng sees its length and allocates for it:
 // every chunk must lie whole within the data; those not for libpng are
 // stepped over unread but for their CRC, whatever their length (one that
 // fails is left out); one for libpng must be within the chunk limit unless
 // it is image data. Image data ends at the first other chunk: one met
-// while rows are still wanted ends them, as libpng ends them.
+// while rows are still wanted ends them, as libpng ends them. What follows
+// it is judged here, as the reader's own decoder judges it; libpng, which
+// ignores it, is handed only the end.
 void NextChunk(png_structp png, MemorySource* src) {
   for (;;) {
     const u32 left = src->size - src->pos;
@@ -138,10 +178,24 @@ void NextChunk(png_structp png, MemorySource* src) {
     const u8 endsImageData = src->inImageData && type != kIDAT;
     src->inImageData = type == kIDAT;
     if (endsImageData && !src->rowsRead) png_error(png, "Not enough image data");
+    if (endsImageData) src->imageDataEnded = 1;
+    if (src->imageDataEnded) {
+      char why[40];
+      const Verdict verdict = AfterImageData(at, length, src->palette, why);
+      if (verdict == kRefused) png_error(png, why);
+      if (verdict == kLeftOut) src->leaveOut(src->reader, why);
+      if (type == kIEND) {
+        src->next = src->pos + 12 + length;
+        return;
+      }
+      src->pos += 12 + length;
+      continue;
+    }
     if (ForLibrary(type, length)) {
       if (length > kChunkLimit && type != kIDAT) png_error(png, "chunk too large");
       src->next = src->pos + 12 + length;
       if (type == kiCCP) src->profileSeen = 1;
+      if (type == kPLTE) src->palette = 1;
       return;
     }
     if (type == kiCCP) src->profileDropped = 1;
@@ -565,7 +619,7 @@ u8 CKLF_ImagePNG::i_ReadOnce(const u8* data, u32 size, u8 decode) {
     png_destroy_read_struct(&png, nullptr, nullptr);
     return Fail(klErrNoMemory);
   }
-  MemorySource src = {data, size, 0, kSignatureBytes, 0, 0, 0, 0, this, i_LeaveOut};
+  MemorySource src = {data, size, 0, kSignatureBytes, 0, 0, 0, 0, 0, 0, this, i_LeaveOut};
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
     if (decode) i_FreePlanes();
@@ -705,7 +759,7 @@ u8 CKLF_ImagePNG::i_Decode(png_struct* png, png_info* info) {
   const MemorySource* src = static_cast<const MemorySource*>(png_get_io_ptr(png));
   if (!i_ImageDataSound(src->data, src->size, src->pos)) return 0;
   // The direct decode finds any damage before it makes the planes.
-  if (m_direct && passes == 1 && plain) return i_DecodeDirect(src->data, src->size, src->pos, channels);
+  if (m_direct && passes == 1 && plain) return i_DecodeDirect(src->data, src->size, src->pos, channels, src->palette);
   const u32 rowBytes = channels * width;
   // What a damage found late would have cost: the planes, and the whole
   // decoded image between an interlaced file's passes.
@@ -857,33 +911,27 @@ u8 CKLF_ImagePNG::i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*
 }
 
 // The chunks after the image data from p on, judged as libpng judges them
-// once the rows are read (every chunk whole, a critical one within the
-// chunk limit and sound, IHDR not again, up to IEND): 1, or 0 with the
-// damage. An ancillary chunk whose CRC fails, or an IEND that is not
-// empty, is left out.
-u8 CKLF_ImagePNG::i_JudgeEnding(const u8* data, u32 size, u32 p) {
+// once the rows are read (every chunk whole and judged by AfterImageData,
+// up to IEND): 1, or 0 with the damage. An IEND that is not empty is left
+// out.
+u8 CKLF_ImagePNG::i_JudgeEnding(const u8* data, u32 size, u32 p, u8 palette) {
   for (u32 length = 0;; p += 12 + length) {
     if (p > size || size - p < 12) return i_Damaged("data ends early");
     length = KLF_GetBE32(data + p);
     const u32 type = KLF_GetBE32(data + p + 4);
     if (length > size - p - 12) return i_Damaged("chunk longer than the data left");
     if (!LetterType(data + p + 4)) return i_Damaged("invalid chunk type");
-    const u8 critical = !(type & kAncillary);
-    if (critical && type != kIDAT && length > kChunkLimit) return i_Damaged("chunk too large");
-    if (type == kIHDR) return i_Damaged("IHDR: out of place");
-    if (ChunkCrc(data + p + 4, length) != KLF_GetBE32(data + p + 8 + length)) {
-      char why[16];
-      CrcError(data + p + 4, why);
-      if (critical) return i_Damaged(why);
-      i_LeaveOut(this, why);
-    }
+    char why[40];
+    const Verdict verdict = AfterImageData(data + p, length, palette, why);
+    if (verdict == kRefused) return i_Damaged(why);
+    if (verdict == kLeftOut) i_LeaveOut(this, why);
     if (type != kIEND) continue;
     if (length) i_LeaveOut(this, "IEND: invalid");
     return 1;
   }
 }
 
-u8 CKLF_ImagePNG::i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels) {
+u8 CKLF_ImagePNG::i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels, u8 palette) {
   const u8* stream = nullptr;
   u32 streamSize = 0, ending = 0;
   if (!i_GatherImageData(data, size, pos, stream, streamSize, ending)) {
@@ -900,11 +948,12 @@ u8 CKLF_ImagePNG::i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels
     u32 channels;
     const u8* data;
     u32 size, ending;
+    u8 palette;
     static u16 Start(void* user) {
       const Receiver* r = static_cast<Receiver*>(user);
       CKLF_ImagePNG* s = r->self;
       s->m_stream.free();  // inflated: not read again
-      if (!s->i_JudgeEnding(r->data, r->size, r->ending)) return s->GetError();
+      if (!s->i_JudgeEnding(r->data, r->size, r->ending, r->palette)) return s->GetError();
       return s->i_TakePlanes() ? 0 : (s->GetError() ? s->GetError() : u16(klErrNoMemory));
     }
     static void Rows(void* user, const u8* rows, u32 stride, u32 first, u32 count) {
@@ -915,7 +964,7 @@ u8 CKLF_ImagePNG::i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels
       CKLF_ImagePNG* s = static_cast<Receiver*>(user)->self;
       return !s->i_Canceled(20 + 79 * rowsDone / s->m_height);
     }
-  } receiver = {this, channels, data, size, ending};
+  } receiver = {this, channels, data, size, ending, palette};
   CKLF_PNGDecoder decoder;
   const u8 ok = decoder.Decode(stream, streamSize, channels, m_width, m_height, m_threads, Receiver::Start,
                                Receiver::Rows, Receiver::Poll, &receiver);

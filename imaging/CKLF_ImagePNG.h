@@ -7,9 +7,12 @@
 // resolution (pHYs, across and down), profile (iCCP) and EXIF block
 // (eXIf, found by the chunks' headers wherever it lies). A profile libpng
 // finds unfit for the written image is left out. Damage in the image data
-// (its check, data past the image, no end) and in critical chunks is
-// refused in libpng's words; a damaged or malformed ancillary chunk is left
-// out and named (LeftOut).
+// (its check, data past the image, no end, image data again after another
+// chunk) and in critical chunks (one libpng does not know, a second
+// palette) is refused in libpng's words; a damaged or malformed ancillary
+// chunk, or one after the image data that belongs before it, and a palette
+// after the image data of an image without one, are left out and named
+// (LeftOut).
 //
 // Cost: writing streams row by row. Reading 8-bit files without interlace
 // or key colour (CKLF_PNGDecoder) holds the whole inflated image, a byte a
@@ -195,10 +198,10 @@ class CKLF_ImagePNG : public CKLF_ImageReader, public CKLF_ImageWriter {
   // refuses it; a sound stream that libpng may judge otherwise (bytes
   // after its end) sets m_declined and returns 0, and the file is read
   // again through libpng.
-  [[nodiscard]] u8 i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels);
+  [[nodiscard]] u8 i_DecodeDirect(const u8* data, u32 size, u32 pos, u32 channels, u8 palette);
   [[nodiscard]] u8 i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*& stream, u32& streamSize,
                                      u32& ending);
-  [[nodiscard]] u8 i_JudgeEnding(const u8* data, u32 size, u32 p);
+  [[nodiscard]] u8 i_JudgeEnding(const u8* data, u32 size, u32 p, u8 palette);
 
   CKLF_Mem m_work;  // rows being written or decoded
   CKLF_Mem m_rows;  // row pointers of an interlaced decode, and its first row

@@ -2,7 +2,8 @@
 // error code; a success leaves the planes of its mode, alpha included.
 // Read again on two threads, it gives the same answer and planes.
 // A file read as sound (nothing left out) must be one a strict libpng
-// decode reads too, pixel for pixel: every warning, benign error and CRC
+// decode reads too, pixel for pixel and up to its end (what follows the
+// image data judged): every warning, benign error and CRC
 // error of libpng's an error, over the chunks the reader uses (the others
 // ignored but for their CRC and type, whatever their length), the profile
 // not compared with known sRGB profiles (a known one that libpng keeps is
@@ -45,12 +46,13 @@ void StrictWarning(png_structp png, png_const_charp message) { png_error(png, me
 bool StrictDecode(const uint8_t* data, size_t size, std::vector<std::vector<u8>>& planes) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, StrictError, StrictWarning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!info) abort();
+  png_infop end = info ? png_create_info_struct(png) : nullptr;  // what follows the image data is judged
+  if (!end) abort();
   Source src = {data, size, 0};
   std::vector<u8>* image = new std::vector<u8>();  // outlives a jump
   std::vector<png_bytep>* rows = new std::vector<png_bytep>();
   if (setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, &info, nullptr);
+    png_destroy_read_struct(&png, &info, &end);
     delete image;
     delete rows;
     return false;
@@ -74,8 +76,8 @@ bool StrictDecode(const uint8_t* data, size_t size, std::vector<std::vector<u8>>
   rows->resize(h);
   for (size_t y = 0; y < h; ++y) (*rows)[y] = image->data() + y * w * channels;
   png_read_image(png, rows->data());
-  png_read_end(png, nullptr);
-  png_destroy_read_struct(&png, &info, nullptr);
+  png_read_end(png, end);
+  png_destroy_read_struct(&png, &info, &end);
   planes.assign(colours + 1, std::vector<u8>(w * h, 255));
   for (size_t c = 0; c < channels; ++c)
     for (size_t i = 0; i < w * h; ++i) planes[c][i] = (*image)[i * channels + c];

@@ -630,11 +630,13 @@ TEST(ImagePNG, DamageIsRefusedWithItsReason) {
 // left out and named, whichever way the file is read (8-bit RGB and grey
 // by the reader's own decoder; 16-bit, interlaced and palette by libpng);
 // what is read equals the sound file. Damage in the first rows makes no
-// planes, whatever follows the image data.
+// planes, whatever follows the image data. Chunks out of place after the
+// image data are judged alike on both ways.
 TEST(ImagePNG, DamageIsRefusedOrWhatIsLeftOutNamed) {
   enum Shape { kRGB, kRGB16, kInterlaced, kPalette, kGrey };
   enum Fault { kSound, kExtraBadCheck, kNoCheck, kNoFinal, kSecondRow, kTrnsCrc, kPhysCrc, kTrnsFour, kTrnsLong,
-               kTrnsFirst, kNoEnd, kBadChunkAfter, kChunkBetween };
+               kTrnsFirst, kSuggestedPalette, kNoEnd, kBadChunkAfter, kChunkBetween, kPaletteAfter, kTrnsAfter,
+               kGammaAfter, kCriticalAfter, kDataAgain };
   const struct {
     Shape shape;
     Fault fault, ending;
@@ -653,7 +655,19 @@ TEST(ImagePNG, DamageIsRefusedOrWhatIsLeftOutNamed) {
       {kRGB, kSound, kChunkBetween, "Not enough image data", ""},
       {kRGB, kSecondRow, kNoEnd, "bad adaptive filter value", ""},
       {kRGB, kSecondRow, kBadChunkAfter, "bad adaptive filter value", ""},
-      {kRGB, kSecondRow, kChunkBetween, "bad adaptive filter value", ""}};
+      {kRGB, kSecondRow, kChunkBetween, "bad adaptive filter value", ""},
+      {kRGB, kSuggestedPalette, kSound, "", ""}, {kRGB, kSound, kPaletteAfter, "", "PLTE: out of place"},
+      {kRGB16, kSound, kPaletteAfter, "", "PLTE: out of place"},
+      {kRGB, kSuggestedPalette, kPaletteAfter, "PLTE: duplicate", ""},
+      {kRGB16, kSuggestedPalette, kPaletteAfter, "PLTE: duplicate", ""},
+      {kPalette, kSound, kPaletteAfter, "PLTE: duplicate", ""},
+      {kRGB, kSound, kTrnsAfter, "", "tRNS: out of place"}, {kInterlaced, kSound, kTrnsAfter, "", "tRNS: out of place"},
+      {kGrey, kSound, kGammaAfter, "", "gAMA: out of place"}, {kRGB16, kSound, kGammaAfter, "", "gAMA: out of place"},
+      {kRGB, kSound, kCriticalAfter, "ABCD: unhandled critical chunk", ""},
+      {kInterlaced, kSound, kCriticalAfter, "ABCD: unhandled critical chunk", ""},
+      {kGrey, kSound, kDataAgain, "IDAT: Too many IDATs found", ""},
+      {kRGB16, kSound, kDataAgain, "IDAT: Too many IDATs found", ""},
+      {kPalette, kSound, kDataAgain, "IDAT: Too many IDATs found", ""}};
   Bytes sound[5];
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << "shape " << row.shape << " fault " << row.fault << " ending " << row.ending);
@@ -679,6 +693,7 @@ TEST(ImagePNG, DamageIsRefusedOrWhatIsLeftOutNamed) {
     if (row.fault >= kTrnsCrc && row.fault <= kTrnsFirst)
       PutChunk(chunk, row.fault == kPhysCrc ? "pHYs" : "tRNS", Bytes(length, 1));
     if (row.fault == kTrnsCrc || row.fault == kPhysCrc) chunk.back() ^= 1;
+    if (row.fault == kSuggestedPalette) PutChunk(chunk, "PLTE", Bytes(6, 1));
     file.insert(file.begin() + (row.fault == kTrnsFirst ? 33 : file.size()), chunk.begin(), chunk.end());
     Bytes stream = pngtest::Deflated(raw, row.fault == kNoFinal ? 0 : 6);
     if (row.fault == kExtraBadCheck) stream.back() ^= 1;
@@ -689,6 +704,10 @@ TEST(ImagePNG, DamageIsRefusedOrWhatIsLeftOutNamed) {
     if (row.ending == kChunkBetween)
       PutChunk(file, "tEXt", {'a', 0, 'b'}), PutChunk(file, "IDAT", Bytes(stream.begin() + half, stream.end()));
     if (row.ending == kBadChunkAfter) PutChunk(file, "tEXt", {'a', 0, 'b'}), file.back() ^= 1;
+    static const char* const kAfter[] = {"PLTE", "tRNS", "gAMA", "ABCD"};
+    if (row.ending >= kPaletteAfter && row.ending <= kCriticalAfter)
+      PutChunk(file, kAfter[row.ending - kPaletteAfter], Bytes(6, 1));
+    if (row.ending == kDataAgain) PutChunk(file, "tEXt", {'a', 0, 'b'}), PutChunk(file, "IDAT", {});
     if (row.ending != kNoEnd) PutChunk(file, "IEND", {});
     CKLF_ImagePNG r;
     Source planes;
