@@ -9,7 +9,8 @@ CCutterDialog::CCutterDialog(CCutterMainPort* main, const char* positionName, co
 CCutterDialog::~CCutterDialog() { KillTimer(1); }
 
 i32 CCutterDialog::Run(const char* resource, CKLF_Window* parent) {
-  const kltSIZE_s at = m_main ? m_main->GetWindowPosition(m_posName, m_posParent) : klNullSize;
+  kltSIZE_s at = klNullSize;
+  if (m_main && !m_main->GetWindowPosition(m_posName, m_posParent, at)) return Fail(klErrNoMemory, -1);
   if (!CreateFromResource(resource, static_cast<i16>(at.horizontal), static_cast<i16>(at.vertical), parent, 1))
     return -1;
   RenderRect(klNullRect);
