@@ -364,7 +364,9 @@ u8 CPuzzleModel::i_OpenEffectWindow(u8 effect) {
   const u8 placed = m_port.GetWindowPosition(name, "MAIN", at);
   if (!placed || !effectWindow->CreateEffectWindow(name, at)) {
     i_DestroyEffectWindow();
-    return Fail(placed ? klErrWindowCreate : klErrNoMemory);
+    if (placed) return Fail(klErrWindowCreate);
+    m_port.Alert(kMsgMemory, kMsgTitle);
+    return Fail(klErrNoMemory);
   }
   EnterFXMode();
   effectWindow->ShowEffectWindow();

@@ -1,5 +1,6 @@
 #include "CCutterDialog.h"
 
+#include "CKLF_App.h"
 #include "CKLF_CtrlButton.h"
 #include "CKLF_PlatformPopupMenu.h"
 
@@ -10,7 +11,10 @@ CCutterDialog::~CCutterDialog() { KillTimer(1); }
 
 i32 CCutterDialog::Run(const char* resource, CKLF_Window* parent) {
   kltSIZE_s at = klNullSize;
-  if (m_main && !m_main->GetWindowPosition(m_posName, m_posParent, at)) return Fail(klErrNoMemory, -1);
+  if (m_main && !m_main->GetWindowPosition(m_posName, m_posParent, at)) {
+    if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", parent);
+    return Fail(klErrNoMemory, -1);
+  }
   if (!CreateFromResource(resource, static_cast<i16>(at.horizontal), static_cast<i16>(at.vertical), parent, 1))
     return -1;
   RenderRect(klNullRect);

@@ -1,5 +1,5 @@
 // A window whose stored position cannot be read for want of memory is not
-// opened; one with no position stored opens centred.
+// opened, and the user is told; one with no position stored opens centred.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -52,9 +52,11 @@ TEST_F(WindowPositionMemory, NotOpenedWithoutMemoryForThePosition) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);
     owner.positionsAsked.clear();
+    owner.alerts.clear();
     const u32 loops = ui.Log().stalls;
     EXPECT_EQ(c.second(), 1);
     EXPECT_EQ(owner.positionsAsked, std::vector<std::string>({c.first}));
+    EXPECT_EQ(owner.alerts, std::vector<std::string>({"Memory allocation problem..."}));
     EXPECT_EQ(ui.Log().stalls, loops);  // no modal loop ran
   }
   // Nothing stored: the effect window opens centred.

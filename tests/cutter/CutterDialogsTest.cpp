@@ -252,7 +252,7 @@ TEST_F(CutterDialogTest, DialogsThatCannotBeMade) {
 }
 
 // A dialog whose position cannot be read for want of memory is not made:
-// its run ends at once out of memory.
+// the user is told and its run ends at once out of memory.
 TEST_F(CutterDialogTest, DialogsWithoutMemoryForTheirPosition) {
   main.positionNoMemory = 1;
   const std::pair<const char*, std::function<CCutterDialog*()>> cases[] = {
@@ -262,9 +262,12 @@ TEST_F(CutterDialogTest, DialogsWithoutMemoryForTheirPosition) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);
     std::unique_ptr<CCutterDialog> dialog(c.second());
+    auto alerts = ui.Log().alerts;
+    alerts.emplace_back("Error!", "Memory allocation problem...");
     EXPECT_EQ(dialog->Run(c.first, &cutterWindow), -1);
     EXPECT_EQ(dialog->GetError(), klErrNoMemory);
     EXPECT_EQ(dialog->GetWindowHandle(), 0u);
+    EXPECT_EQ(ui.Log().alerts, alerts);
   }
   EXPECT_EQ(main.asked, std::vector<std::string>({"Shape Name>Cutter", "AutoLayout>Cutter", "CMuts>Cutter"}));
 }
