@@ -80,11 +80,14 @@ class CCutterMainPort {
   // the Cutter reaches through the main window.
   // The configuration store ("plugin.conf"); null when it is not open.
   virtual CKLF_Storage* GetConfStore() { return nullptr; }
-  // A window's position under "Windows Positions" (klNullSize: centred),
-  // and storing one; nothing when the store is not open.
-  virtual kltSIZE_s GetWindowPosition(const char* name, const char* parent) {
+  // A window's position under "Windows Positions" in at (klNullSize:
+  // centred, also when none is stored or the store is not open); 0 when
+  // memory ran out reading it. Storing one: nothing when the store is not
+  // open.
+  [[nodiscard]] virtual u8 GetWindowPosition(const char* name, const char* parent, kltSIZE_s& at) {
     (void)name, (void)parent;
-    return klNullSize;
+    at = klNullSize;
+    return 1;
   }
   virtual void PutWindowPosition(const char* name, const char* parent, kltPOS position) {
     (void)name, (void)parent, (void)position;

@@ -61,6 +61,9 @@ class CEffectWindowServices {
     // handler the accelerators 1, 8 and 12 to 17 are passed on to (its
     // OnCtrlMessage). Null without a window.
     virtual CKLF_Window* GetMainWindow() = 0;
+    // A window's stored position in at (-32000, -32000: centred, also when
+    // none is stored); 0 when memory ran out reading it.
+    [[nodiscard]] virtual u8 GetWindowPosition(const char* name, const char* parent, kltSIZE_s& at) = 0;
     // The application object's status tip for a control (by resource name,
     // in the group "Effect", with its enabled state and type; an empty name
     // with type 128 for the group's own tip).

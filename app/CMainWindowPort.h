@@ -81,8 +81,12 @@ class CMainWindowPort {
   // ---- Window
   // Ends the run without applying.
   virtual void CloseWindow() {}
-  // A window's stored position (-32000, -32000: centred).
-  virtual kltSIZE_s GetWindowPosition(const char* /*name*/, const char* /*parent*/) { return klNullSize; }
+  // A window's stored position in at (-32000, -32000: centred, also when
+  // none is stored); 0 when memory ran out reading it.
+  [[nodiscard]] virtual u8 GetWindowPosition(const char* /*name*/, const char* /*parent*/, kltSIZE_s& at) {
+    at = klNullSize;
+    return 1;
+  }
   // A new, not yet created window for an effect index; null when none.
   virtual CEffectWindowServices* NewEffectWindow(u8 /*effect*/) { return nullptr; }
   // Opens the Cutter and so enters Layout mode.

@@ -141,6 +141,9 @@ class CPuzzleModel : public CKLF_FrameWork, public CEffectWindowServices::Owner 
   }
   void GetFrameColors(kltRGBA8& first, kltRGBA8& second) override { m_port.GetFrameColors(first, second); }
   CKLF_Window* GetMainWindow() override { return m_port.GetMainWindow(); }
+  u8 GetWindowPosition(const char* name, const char* parent, kltSIZE_s& at) override {
+    return m_port.GetWindowPosition(name, parent, at);
+  }
   void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
     m_port.GetStatusTip(name, group, enabled, type, tip);
   }

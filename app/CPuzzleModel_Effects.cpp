@@ -360,9 +360,13 @@ u8 CPuzzleModel::i_OpenEffectWindow(u8 effect) {
   if (!effectWindow) return Fail(klErrWindowCreate);
   // The window's own owner when it gave one (the main window), else this.
   if (!effectWindow->mainWindow) effectWindow->mainWindow = this;
-  if (!effectWindow->CreateEffectWindow(name, m_port.GetWindowPosition(name, "MAIN"))) {
+  kltSIZE_s at = klNullSize;
+  const u8 placed = m_port.GetWindowPosition(name, "MAIN", at);
+  if (!placed || !effectWindow->CreateEffectWindow(name, at)) {
     i_DestroyEffectWindow();
-    return Fail(klErrWindowCreate);
+    if (placed) return Fail(klErrWindowCreate);
+    m_port.Alert(kMsgMemory, kMsgTitle);
+    return Fail(klErrNoMemory);
   }
   EnterFXMode();
   effectWindow->ShowEffectWindow();

@@ -115,8 +115,11 @@ u8 CMainDialogs::WithExtension(const char* path, const char* extension, CKLF_Str
 }
 
 i32 CMainDialogs::i_RunModal(CKLF_Window& dialog, CMainWindowPort& port, const char* name, const char* parent) {
-  CPluginMain* plugin = port.GetPluginObject();
-  const kltSIZE_s at = plugin && parent ? plugin->WindowPosFromConf(name, parent, klNullSize, 1) : klNullSize;
+  kltSIZE_s at = klNullSize;
+  if (parent && !port.GetWindowPosition(name, parent, at)) {
+    port.Alert(CLayoutView::kMemoryProblem, CLayoutView::kErrorTitle);
+    return dialog.Fail(klErrNoMemory, -1);
+  }
   if (!dialog.CreateFromResource(name, static_cast<i16>(at.horizontal), static_cast<i16>(at.vertical),
                                  port.GetMainWindow(), 1))
     return -1;

@@ -71,6 +71,7 @@ class CMainDialogs {
  private:
   // Creates the window from the resource name at the position stored under
   // name and parent (centred without a parent name), over the main window,
-  // and runs it; -1 when it could not be made.
+  // and runs it; -1 when it could not be made, or its position could not
+  // be read for want of memory (the dialog's error says why).
   static i32 i_RunModal(CKLF_Window& dialog, CMainWindowPort& port, const char* name, const char* parent);
 };

@@ -277,7 +277,7 @@ class CWnd_Main : public CKLF_Window,
   void Alert(const char* text, const char* title) override;
   i32 AskMessageBox(const char* header, const char* text, u8 buttons, u8 icon) override;
   void CloseWindow() override { localClose(); }
-  kltSIZE_s GetWindowPosition(const char* name, const char* parent) override;
+  u8 GetWindowPosition(const char* name, const char* parent, kltSIZE_s& at) override;
   CEffectWindowServices* NewEffectWindow(u8 effect) override;
   u8 AskSaveFile(const FILEQUESTION& q, WriterProc writer, void* data) override;
   u8 AskOpenFile(const FILEQUESTION& q, CKLF_String& path) override;

@@ -196,8 +196,10 @@ i32 CWnd_Main::AskMessageBox(const char* header, const char* text, u8 buttons, u
   return r < 0 ? 0 : r;
 }
 
-kltSIZE_s CWnd_Main::GetWindowPosition(const char* name, const char* parent) {
-  return m_plugin->WindowPosFromConf(name, parent, klNullSize, 1);
+// The Cutter's dialogs ask here too.
+u8 CWnd_Main::GetWindowPosition(const char* name, const char* parent, kltSIZE_s& at) {
+  at = m_plugin->WindowPosFromConf(name, parent, klNullSize, 1);
+  return m_plugin->GetError() != klErrNoMemory;
 }
 
 // Made by the factory the plug-in's assembly registers (none: no window);

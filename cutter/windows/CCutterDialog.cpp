@@ -1,5 +1,6 @@
 #include "CCutterDialog.h"
 
+#include "CKLF_App.h"
 #include "CKLF_CtrlButton.h"
 #include "CKLF_PlatformPopupMenu.h"
 
@@ -9,7 +10,11 @@ CCutterDialog::CCutterDialog(CCutterMainPort* main, const char* positionName, co
 CCutterDialog::~CCutterDialog() { KillTimer(1); }
 
 i32 CCutterDialog::Run(const char* resource, CKLF_Window* parent) {
-  const kltSIZE_s at = m_main ? m_main->GetWindowPosition(m_posName, m_posParent) : klNullSize;
+  kltSIZE_s at = klNullSize;
+  if (m_main && !m_main->GetWindowPosition(m_posName, m_posParent, at)) {
+    if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", parent);
+    return Fail(klErrNoMemory, -1);
+  }
   if (!CreateFromResource(resource, static_cast<i16>(at.horizontal), static_cast<i16>(at.vertical), parent, 1))
     return -1;
   RenderRect(klNullRect);

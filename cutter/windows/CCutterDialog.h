@@ -30,7 +30,8 @@ class CCutterDialog : public CKLF_Window {
 
   // Created from the resource at the stored position over parent, movable-
   // modal, drawn whole, then the modal loop. The loop's result; -1 when the
-  // window could not be created (its error kept).
+  // window could not be created or its position could not be read for
+  // want of memory (17), its error kept.
   i32 Run(const char* resource, CKLF_Window* parent);
 
   // A control by its place in the dialog's table (null before creation).

@@ -117,7 +117,11 @@ void CWndFX_ImageOverlay::DoLayersWindow() {
   CKLF_Storage* store = plugin ? plugin->ConfStorage_GetStorage() : nullptr;
   // The picker goes on every road out of here.
   std::unique_ptr<CWnd_LayersList> picker(new CWnd_LayersList());
-  const kltSIZE_s at = plugin ? plugin->WindowPosFromConf("Layers", "IOVR", klNullSize, 1) : klNullSize;
+  kltSIZE_s at = klNullSize;
+  if (mainWindow && !mainWindow->GetWindowPosition("Layers", "IOVR", at)) {
+    if (m_App) m_App->PlatformMessageBox("Memory allocation problem...", "Error!", this);
+    return;
+  }
   picker->SetOwner(mainWindow);
   picker->SetPlugin(plugin);
   picker->SetTarget(m_area);

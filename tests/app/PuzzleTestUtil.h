@@ -13,6 +13,7 @@
 #include "CKLF_String.h"
 #include "CLayoutModel.h"
 #include "CMainWindowPort.h"
+#include "CPluginMain.h"
 #include "CPuzzleModel.h"
 #include "CSettingsBlock.h"
 #include "CTessaretteRecordCodec.h"
@@ -60,6 +61,10 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
   kltRGBA8 frame[2] = {{200, 200, 200, 255}, {204, 204, 204, 255}};
   CKLF_Window* mainWindow = nullptr;
   std::vector<u16> helpCommands;
+  // Positions are the plug-in object's, as the main window reads them;
+  // with positionNoMemory set, memory runs out reading any.
+  u8 positionNoMemory = 0;
+  std::vector<std::string> positionsAsked;  // "name>parent"
 
   u8 IsCanceled() override { return PumpEvents(), 0; }
   void SetControlState(const CModeControls::CONTROLSTATE& s) override {
@@ -106,6 +111,11 @@ struct FakePort : CMainWindowPort, CKLF_Progress {
     second = frame[1];
   }
   CKLF_Window* GetMainWindow() override { return mainWindow; }
+  u8 GetWindowPosition(const char* name, const char* parent, kltSIZE_s& at) override {
+    positionsAsked.push_back(std::string(name) + ">" + parent);
+    at = plugin && !positionNoMemory ? plugin->WindowPosFromConf(name, parent, klNullSize, 1) : klNullSize;
+    return !positionNoMemory;
+  }
   void GetStatusTip(const char* name, const char* group, u8 enabled, u8 type, CKLF_String& tip) override {
     if (tips)
       ASSERT_FALSE((tip = tips(name, group, enabled, type)).IsError());

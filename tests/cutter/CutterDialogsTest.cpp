@@ -3,6 +3,8 @@
 // opens them, and driven as a user drives them.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "CKLF_CtrlStaticImage.h"
 #include "CWnd_AutoLayout.h"
 #include "CWnd_CustomMutations.h"
@@ -247,4 +249,25 @@ TEST_F(CutterDialogTest, DialogsThatCannotBeMade) {
   EXPECT_EQ(Top<CKLF_Window>(), nullptr);
   EXPECT_TRUE(main.layouts.empty() && main.stored.empty());
   EXPECT_EQ(main.conf.GetRecType("Auto Layout Settings"), CKLF_Storage::klRecMissing);
+}
+
+// A dialog whose position cannot be read for want of memory is not made:
+// the user is told and its run ends at once out of memory.
+TEST_F(CutterDialogTest, DialogsWithoutMemoryForTheirPosition) {
+  main.positionNoMemory = 1;
+  const std::pair<const char*, std::function<CCutterDialog*()>> cases[] = {
+      {"ShapeName", [&] { return new CWnd_ShapeName(&main, "Cutter", "x"); }},
+      {"AutoLayout", [&] { return new CWnd_AutoLayout(&main, CAutoLayoutSettings()); }},
+      {"CMuts", [&] { return new CWnd_CustomMutations(&main, CCustomMutationsSettings()); }}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    std::unique_ptr<CCutterDialog> dialog(c.second());
+    auto alerts = ui.Log().alerts;
+    alerts.emplace_back("Error!", "Memory allocation problem...");
+    EXPECT_EQ(dialog->Run(c.first, &cutterWindow), -1);
+    EXPECT_EQ(dialog->GetError(), klErrNoMemory);
+    EXPECT_EQ(dialog->GetWindowHandle(), 0u);
+    EXPECT_EQ(ui.Log().alerts, alerts);
+  }
+  EXPECT_EQ(main.asked, std::vector<std::string>({"Shape Name>Cutter", "AutoLayout>Cutter", "CMuts>Cutter"}));
 }

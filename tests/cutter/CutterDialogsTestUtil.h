@@ -51,9 +51,11 @@ struct LayoutMain : CCutterMainPort {
     layouts.push_back("hexagons " + std::to_string(rows) + "x" + std::to_string(columns) + (regular ? " regular" : ""));
   }
   CKLF_Storage* GetConfStore() override { return confOpen ? &conf : nullptr; }
-  kltSIZE_s GetWindowPosition(const char* name, const char* parent) override {
+  // With positionNoMemory set, memory runs out reading a position.
+  u8 GetWindowPosition(const char* name, const char* parent, kltSIZE_s& at) override {
     asked.push_back(std::string(name) + ">" + parent);
-    return {kX, kY};
+    at = positionNoMemory ? klNullSize : kltSIZE_s{kX, kY};
+    return !positionNoMemory;
   }
   void PutWindowPosition(const char* name, const char* parent, kltPOS p) override {
     stored.push_back(std::string(name) + ">" + parent + " " + std::to_string(p.x) + "," + std::to_string(p.y));
@@ -79,6 +81,7 @@ struct LayoutMain : CCutterMainPort {
   CLayoutEditor e;
   CKLF_Storage conf;
   u8 confOpen = 1;
+  u8 positionNoMemory = 0;
   int shapeCalls = 0;
   std::vector<std::string> layouts, asked, stored;
   std::vector<u16> helps;

@@ -231,6 +231,22 @@ TEST_F(ImageOverlay, SourceMenuAndThePickerRoad) {
   EXPECT_TRUE(scene->puzzle.Consistent());
 }
 
+// Without memory to read the picker's position the picker does not open:
+// the user is told, and the source stays as it was.
+TEST_F(ImageOverlay, NoPickerWithoutMemoryForItsPosition) {
+  NewScene();
+  ASSERT_NE(Reopen(kIovr), nullptr);
+  scene->puzzle.port.positionNoMemory = 1;
+  const u32 loops = ui.Log().stalls;
+  std::vector<std::pair<std::string, std::string>> alerts = ui.Log().alerts;
+  alerts.emplace_back("Error!", "Memory allocation problem...");
+  ui.AnswerMenu(1);
+  ClickButton("_ChooseImage");
+  EXPECT_EQ(ui.Log().stalls, loops);  // no modal loop ran
+  EXPECT_EQ(ui.Log().alerts, alerts);
+  EXPECT_EQ(Value(0).sourceMode, 0);
+}
+
 // Cancel in the picker changes nothing, not even the stored filter; the
 // automatic choice keeps the layer id, so the picker then preselects none.
 TEST_F(ImageOverlay, CancelAndTheAutomaticChoice) {

@@ -116,6 +116,10 @@ struct DemoPort : CMainWindowPort {
   CKLF_Window* window = nullptr;
   CPluginMain* GetPluginObject() override { return plugin; }
   CKLF_Window* GetMainWindow() override { return window; }
+  u8 GetWindowPosition(const char* name, const char* parent, kltSIZE_s& at) override {
+    at = plugin ? plugin->WindowPosFromConf(name, parent, klNullSize, 1) : klNullSize;
+    return !plugin || plugin->GetError() != klErrNoMemory;
+  }
   void GetStatusTip(const char* name, const char* group, u8 state, u8 type, CKLF_String& tip) override {
     (void)(tip = CApp::GetStatusTip(name, group, state, type));  // a failure stays in tip
   }

@@ -57,7 +57,10 @@ struct DemoMain : CCutterMainPort {
     if (!e.autoLayout.AutoLayout_Hexagons(r, c, regular)) Say("layout failed");
     Say("layout hexagons " + std::to_string(r) + "x" + std::to_string(c) + (regular ? " regular" : ""));
   }
-  kltSIZE_s GetWindowPosition(const char*, const char*) override { return {kX, kY}; }
+  u8 GetWindowPosition(const char*, const char*, kltSIZE_s& at) override {
+    at = {kX, kY};
+    return 1;
+  }
   void GetStatusTip(const char* control, const char* group, u8, u8, CKLF_String& tip) override {
     // A failure stays in tip.
     if (!control || !*control) (void)tip.Format("%s: point at a control to read what it does.", group);
