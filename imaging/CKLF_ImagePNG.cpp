@@ -110,8 +110,9 @@ u8 ForLibrary(u32 type, u32 length) {
   return (type == ktRNS || type == kpHYs || type == kiCCP) && length <= kChunkLimit;
 }
 
-inline u32 ChunkCrc(const u8* typeAndData, u32 length) {
-  return libdeflate_crc32(0, typeAndData, static_cast<size_t>(length) + 4);
+// The CRC of the whole chunk at chunk (its length field) holds.
+inline u8 CrcHolds(const u8* chunk, u32 length) {
+  return libdeflate_crc32(0, chunk + 4, static_cast<size_t>(length) + 4) == KLF_GetBE32(chunk + 8 + length);
 }
 
 // A chunk type of four letters, as libpng wants every chunk's.
@@ -121,8 +122,13 @@ u8 LetterType(const u8* type) {
   return 1;
 }
 
-// A chunk's CRC failed: its reason as libpng gives it.
-void CrcError(const u8* type, char (&why)[16]) { std::snprintf(why, sizeof(why), "%.4s: CRC error", type); }
+// Why the chunk header at p is unsound as libpng would say it (not all
+// there, the chunk longer than the data, a type not of letters), or null.
+const char* HeaderFault(const u8* data, u32 size, u32 p) {
+  if (p > size || size - p < 12) return "data ends early";
+  if (KLF_GetBE32(data + p) > size - p - 12) return "chunk longer than the data left";
+  return LetterType(data + p + 4) ? nullptr : "invalid chunk type";
+}
 
 // The ancillary chunks libpng knows that must come before the image data.
 u8 BeforeImageData(const u8* type) {
@@ -149,7 +155,7 @@ Verdict AfterImageData(const u8* at, u32 length, u8 palette, char (&why)[40]) {
   }
   const char* says = nullptr;
   if (type == kIHDR) says = "out of place";
-  else if (ChunkCrc(at + 4, length) != KLF_GetBE32(at + 8 + length)) says = "CRC error";
+  else if (!CrcHolds(at, length)) says = "CRC error";
   else if (type == kIDAT) says = "Too many IDATs found";
   else if (type == kPLTE) says = palette ? "duplicate" : "out of place";
   else if (critical && type != kIEND) says = "unhandled critical chunk";
@@ -169,12 +175,9 @@ Verdict AfterImageData(const u8* at, u32 length, u8 palette, char (&why)[40]) {
 // ignores it, is handed only the end.
 void NextChunk(png_structp png, MemorySource* src) {
   for (;;) {
-    const u32 left = src->size - src->pos;
-    if (left < 12) png_error(png, "data ends early");
+    if (const char* fault = HeaderFault(src->data, src->size, src->pos)) png_error(png, fault);
     const u8* at = src->data + src->pos;
     const u32 length = KLF_GetBE32(at), type = KLF_GetBE32(at + 4);
-    if (length > left - 12) png_error(png, "chunk longer than the data left");
-    if (!LetterType(at + 4)) png_error(png, "invalid chunk type");
     const u8 endsImageData = src->inImageData && type != kIDAT;
     src->inImageData = type == kIDAT;
     if (endsImageData && !src->rowsRead) png_error(png, "Not enough image data");
@@ -199,9 +202,9 @@ void NextChunk(png_structp png, MemorySource* src) {
       return;
     }
     if (type == kiCCP) src->profileDropped = 1;
-    if (ChunkCrc(at + 4, length) != KLF_GetBE32(at + 8 + length)) {
+    if (!CrcHolds(at, length)) {
       char why[16];
-      CrcError(at + 4, why);
+      std::snprintf(why, sizeof(why), "%.4s: CRC error", reinterpret_cast<const char*>(at + 4));
       src->leaveOut(src->reader, why);
     }
     src->pos += 12 + length;
@@ -231,8 +234,7 @@ const u8* FindExif(const u8* data, u32 size, u32& length) {
     const u32 n = KLF_GetBE32(data + p), type = KLF_GetBE32(data + p + 4);
     if (n > size - p - 12 || type == kIEND) return nullptr;
     if (type == keXIf) {
-      const u32 crc = static_cast<u32>(libdeflate_crc32(0, data + p + 4, static_cast<size_t>(n) + 4));
-      if (crc != KLF_GetBE32(data + p + 8 + n)) return nullptr;
+      if (!CrcHolds(data + p, n)) return nullptr;
       length = n;
       return data + p + 8;
     }
@@ -876,7 +878,7 @@ u8 CKLF_ImagePNG::i_ImageDataSound(const u8* data, u32 size, u32 pos) {
   std::atomic<u8> sound{1};
   KLF_Parallel::ForEach(m_threads, chunks, [&](u32 i, u32) noexcept {
     const u32 q = place[i], n = KLF_GetBE32(data + q);
-    if (ChunkCrc(data + q + 4, n) != KLF_GetBE32(data + q + 8 + n)) sound.store(0);
+    if (!CrcHolds(data + q, n)) sound.store(0);
   });
   return sound.load() ? 1 : i_Damaged("IDAT: CRC error");
 }
@@ -916,11 +918,9 @@ u8 CKLF_ImagePNG::i_GatherImageData(const u8* data, u32 size, u32 pos, const u8*
 // out.
 u8 CKLF_ImagePNG::i_JudgeEnding(const u8* data, u32 size, u32 p, u8 palette) {
   for (u32 length = 0;; p += 12 + length) {
-    if (p > size || size - p < 12) return i_Damaged("data ends early");
+    if (const char* fault = HeaderFault(data, size, p)) return i_Damaged(fault);
     length = KLF_GetBE32(data + p);
     const u32 type = KLF_GetBE32(data + p + 4);
-    if (length > size - p - 12) return i_Damaged("chunk longer than the data left");
-    if (!LetterType(data + p + 4)) return i_Damaged("invalid chunk type");
     char why[40];
     const Verdict verdict = AfterImageData(data + p, length, palette, why);
     if (verdict == kRefused) return i_Damaged(why);
